@@ -1,0 +1,60 @@
+#pragma once
+// Opening files and path/directory operations. Paths use "/"; a backslash in
+// input is read as "/".
+#include "LibCore/lfwString.h"
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace lfw {
+
+class File {
+public:
+    // The path and mode are UTF-8; null on failure.
+    static FILE* fopen(const String& path, const String& mode);
+    static FILE* shared_fopen(const String& path, const String& mode, int sharedAccess);
+};
+
+struct FileCloser {
+    void operator()(FILE* f) const { if (f) std::fclose(f); }
+};
+using FilePtr = std::unique_ptr<FILE, FileCloser>;
+
+class FileSystem {
+public:
+    static String tempDirectoryPath();
+
+    static String fromNativeSeparators(const String& path);
+    static String toNativeSeparators(const String& path);
+    static String addTrailingSeparator(const String& path);
+    static String removeTrailingSeparator(const String& path);
+    static String fileName(const String& path);
+    static String extension(const String& path);
+    static String parentPath(const String& path);
+    static bool isAbsolutePath(const String& path);
+    static bool isRelativePath(const String& path);
+    static String makeAbsolute(const String& path);
+    static String currentPath();
+
+    static bool pathExists(const String& path);
+    static bool fileExists(const String& path);
+    static bool directoryExists(const String& path);
+    static int64_t fileSize(const String& path);
+
+    static bool createDirectory(const String& path);
+    static bool createDirectoryTree(const String& path);
+    static bool copyFile(const String& source, const String& destination);
+    static bool deleteFile(const String& path);
+    static bool deleteDirectory(const String& path);
+    static bool deleteAllFilesInDirectory(const String& path);
+    static bool deleteDirectoryRecursive(const String& path);  // removes links, never their targets
+
+    static bool getDirectoryContents(const String& path, std::vector<String>* files, std::vector<String>* directories);
+    static std::vector<String> getAllFilesInDirectory(const String& path);
+    static std::vector<String> findFilesInDirectory(const String& path, const String& pattern);
+
+    static uint32_t fileContentsCrc(const String& path, int64_t maxBytes);
+};
+
+} // namespace lfw

@@ -1,0 +1,27 @@
+#include "host/core/KivImage.h"
+
+namespace kiv {
+
+Image::Image(unsigned int width, unsigned int height)
+    : m_width(width), m_height(height), m_rgb(static_cast<size_t>(width) * height * 3, 0) {
+    if (m_rgb.empty()) m_width = m_height = 0;
+}
+
+Image::Image(unsigned int width, unsigned int height, const unsigned char* rgb) : Image(width, height) {
+    if (rgb && !m_rgb.empty()) m_rgb.assign(rgb, rgb + m_rgb.size());
+}
+
+bool Image::setData(unsigned int width, unsigned int height, std::vector<unsigned char> rgb) {
+    if (rgb.size() != static_cast<size_t>(width) * height * 3) return false;
+    m_width = rgb.empty() ? 0 : width;
+    m_height = rgb.empty() ? 0 : height;
+    m_rgb = std::move(rgb);
+    return true;
+}
+
+void Image::clear() {
+    m_width = m_height = 0;
+    m_rgb.clear();
+}
+
+} // namespace kiv

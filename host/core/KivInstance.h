@@ -1,0 +1,29 @@
+#pragma once
+// The toolkit instance an application creates and hands to each component.
+namespace kiv {
+
+class InitializationOptions {
+public:
+    // 0 continue, 1 show a dialog/abort, 2 continue after a console message, 3 throw.
+    int failedAssertAction() const { return m_failedAssertAction; }
+    void setFailedAssertAction(int action) { m_failedAssertAction = action; }
+
+private:
+    int m_failedAssertAction = 0;
+};
+
+class Instance {
+public:
+    static constexpr unsigned int VERSION = 0x30b00;
+
+    explicit Instance(const InitializationOptions& options = InitializationOptions(), unsigned int version = VERSION)
+        : m_options(options), m_version(version) {}
+    unsigned int version() const { return m_version; }
+    const InitializationOptions& initializationOptions() const { return m_options; }
+
+private:
+    InitializationOptions m_options;
+    unsigned int m_version;
+};
+
+} // namespace kiv
