@@ -1,0 +1,217 @@
+#include "LibCore/lfwLog.h"
+#include "support/TestSupport.h"
+#include "host/core/KivCoreComponent.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+using lfw::CodeLocation;
+using lfw::LogDestinationConsole;
+using lfw::LogEvent;
+using lfw::Logger;
+using lfw::LogManager;
+using lfw::Ref;
+using lfw::String;
+using kivtest::RecordingDestination;
+
+TEST(LogManagerTree, ParentNames) {
+    EXPECT_EQ(LogManager::nameOfParentLogger("kiv.comp.Report"), String("kiv.comp"));
+    EXPECT_EQ(LogManager::nameOfParentLogger("kiv"), String(""));
+    EXPECT_EQ(LogManager::nameOfParentLogger(""), String(""));
+}
+
+TEST(LogManagerTree, NewManagerHasWarningRootWritingToConsole) {
+    Ref<LogManager> m = new LogManager;
+    Logger* root = m->rootLogger();
+    EXPECT_EQ(root->name(), String(""));
+    EXPECT_EQ(root->level(), Logger::LL_WARNING);
+    EXPECT_NE(dynamic_cast<LogDestinationConsole*>(root->destination()), nullptr);
+    EXPECT_EQ(m->find("kiv"), nullptr);
+}
+
+TEST(LogManagerTree, LoggerCreatesMissingParentsAndIsStable) {
+    Ref<LogManager> m = new LogManager;
+    Logger* report = m->logger("kiv.comp.Report");
+    EXPECT_EQ(report->name(), String("kiv.comp.Report"));
+    ASSERT_NE(m->find("kiv.comp"), nullptr);
+    ASSERT_NE(m->find("kiv"), nullptr);
+    EXPECT_EQ(m->logger("kiv.comp.Report"), report);
+    EXPECT_EQ(m->find("kiv.comp.Report"), report);
+    EXPECT_EQ(m->find("kiv.comp.Other"), nullptr);  // find never creates
+    EXPECT_EQ(m->find("kiv.comp.Other"), nullptr);
+}
+
+TEST(LogManagerTree, LevelAndDestinationAreTakenFromParentAtCreation) {
+    Ref<LogManager> m = new LogManager;
+    Ref<RecordingDestination> rec = new RecordingDestination;
+    Logger* early = m->logger("kiv.early");
+    m->setLevelRecursive("kiv", Logger::LL_DEBUG);
+    m->setDestinationRecursive("kiv", rec.p());
+    EXPECT_EQ(early->level(), Logger::LL_DEBUG);  // reached by the setter
+
+    Logger* late = m->logger("kiv.late.child");
+    EXPECT_EQ(late->level(), Logger::LL_DEBUG);
+    EXPECT_EQ(late->destination(), rec.p());
+
+    // A later change to the parent alone does not reach existing children.
+    m->logger("kiv")->setLevel(Logger::LL_ERROR);
+    EXPECT_EQ(late->level(), Logger::LL_DEBUG);
+    EXPECT_EQ(m->logger("kiv.newer")->level(), Logger::LL_ERROR);
+    EXPECT_EQ(m->rootLogger()->level(), Logger::LL_WARNING);
+}
+
+TEST(LogManagerTree, RecursiveSettersRespectNameBoundaries) {
+    Ref<LogManager> m = new LogManager;
+    Logger* comp = m->logger("kiv.comp");
+    Logger* report = m->logger("kiv.comp.Report");
+    Logger* compX = m->logger("kiv.compX");
+    Logger* kiv = m->logger("kiv");
+
+    m->setLevelRecursive("kiv.comp", 0);
+    EXPECT_EQ(comp->level(), 0);
+    EXPECT_EQ(report->level(), 0);
+    EXPECT_EQ(compX->level(), Logger::LL_WARNING);
+    EXPECT_EQ(kiv->level(), Logger::LL_WARNING);
+
+    Ref<RecordingDestination> rec = new RecordingDestination;
+    m->setDestinationRecursive("kiv.comp", rec.p());
+    EXPECT_EQ(report->destination(), rec.p());
+    EXPECT_NE(compX->destination(), rec.p());
+
+    m->setLevelRecursive("", Logger::LL_INFO);
+    for (Logger* l : {m->rootLogger(), kiv, comp, report, compX}) EXPECT_EQ(l->level(), Logger::LL_INFO);
+}
+
+TEST(LogManagerTree, SettingANotYetUsedLoggerSticks) {
+    Ref<LogManager> m = new LogManager;
+    m->setLevelRecursive("kiv.comp.Report", 0);
+    EXPECT_EQ(m->logger("kiv.comp.Report")->level(), 0);
+    EXPECT_EQ(m->logger("kiv.comp")->level(), Logger::LL_WARNING);
+}
+
+TEST(LoggerFiltering, LevelGatesEventsAndInfoForcedBypassesIt) {
+    Ref<RecordingDestination> rec = new RecordingDestination;
+    Ref<Logger> logger = new Logger("kiv.x", Logger::LL_WARNING, rec.p());
+    logger->error("e", CodeLocation("dir/file.cpp", "void f(int)", "f", 12));
+    logger->warning("w");
+    logger->info("i");
+    logger->debug("d", CodeLocation());
+    logger->log("l", Logger::LL_INFO, CodeLocation());
+    logger->infoForced("forced");
+    ASSERT_EQ(rec->messages(), (std::vector<std::string>{"e", "w", "forced"}));
+    EXPECT_EQ(rec->events[0].source, "kiv.x");
+    EXPECT_EQ(rec->events[0].function, "void f(int)");
+    EXPECT_EQ(rec->events[0].line, 12);
+    EXPECT_EQ(rec->events[2].level, Logger::LL_INFO);
+
+    rec->clear();
+    logger->setLevel(0);
+    logger->error("silenced");
+    EXPECT_TRUE(rec->events.empty());
+
+    logger->setLevel(Logger::LL_DEBUG);
+    logger->setDestination(nullptr);
+    logger->error("nowhere");  // no destination: dropped, no crash
+    logger->infoForced("nowhere");
+    EXPECT_TRUE(rec->events.empty());
+}
+
+TEST(CodeLocationText, NullTextsAndShortFileName) {
+    CodeLocation empty;
+    EXPECT_STREQ(empty.fileName(), "");
+    EXPECT_STREQ(empty.shortFileName(), "");
+    EXPECT_STREQ(empty.functionName(), "");
+    EXPECT_EQ(empty.lineNumber(), -1);
+    EXPECT_STREQ(CodeLocation("impl/Utils.cpp", nullptr, nullptr, 1).shortFileName(), "Utils.cpp");
+    EXPECT_STREQ(CodeLocation("Utils.cpp", nullptr, nullptr, 1).shortFileName(), "Utils.cpp");
+    EXPECT_STREQ(CodeLocation("dir/", nullptr, nullptr, 1).shortFileName(), "");
+}
+
+String format(const char* message, int level, const CodeLocation& loc = CodeLocation()) {
+    return LogDestinationConsole::formatEvent(LogEvent("kiv", message, level, loc));
+}
+
+TEST(ConsoleFormat, ErrorLines) {
+    EXPECT_EQ(format("Failed", Logger::LL_ERROR), String("ERROR: Failed"));
+    EXPECT_EQ(format("Failed", Logger::LL_ERROR, CodeLocation("impl/Utils.cpp", "bool Utils::f(int)", "f", 42)),
+              String("ERROR: Failed\n        -func: bool Utils::f(int)\n        -file: Utils.cpp(42)"));
+    // Only the line known: the file line is still written, with an empty name.
+    EXPECT_EQ(format("Failed", Logger::LL_ERROR, CodeLocation(nullptr, nullptr, nullptr, 0)),
+              String("ERROR: Failed\n        -file: (0)"));
+    // Markers in the message are not filled with location texts.
+    EXPECT_EQ(format("Value %1 %2", Logger::LL_ERROR, CodeLocation("a.cpp", "", nullptr, 3)),
+              String("ERROR: Value %1 %2\n        -file: a.cpp(3)"));
+}
+
+TEST(ConsoleFormat, OtherLevelsAndAsciiConversion) {
+    CodeLocation loc("impl/Utils.cpp", "void g()", "g", 7);
+    EXPECT_EQ(format("m", Logger::LL_WARNING, loc), String("warn:  m"));
+    EXPECT_EQ(format("m", Logger::LL_INFO, loc), String("info:  m"));
+    EXPECT_EQ(format("m", Logger::LL_DEBUG, loc), String("debug: m"));
+    // One '?' per character, whatever its UTF-8 length; invalid bytes too.
+    EXPECT_EQ(format("Gr\xC3\xBC\xC3\x9F\xE2\x82\xAC\xF0\x9F\x98\x80!\xFF", Logger::LL_WARNING),
+              String("warn:  Gr????" "!?"));
+}
+
+TEST(ConsoleFormat, LogWritesOneLineToStandardError) {
+    Ref<LogDestinationConsole> console = new LogDestinationConsole;
+    testing::internal::CaptureStderr();
+    console->log(LogEvent("kiv", "hello \xC3\xBC", Logger::LL_INFO, CodeLocation()));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "info:  hello ?\n");
+}
+
+TEST(LogManagerInstance, SetAndShutdown) {
+    Ref<LogManager> previous = LogManager::instance();
+    Ref<LogManager> mine = new LogManager;
+    LogManager::setInstance(mine.p());
+    EXPECT_EQ(LogManager::instance(), mine.p());
+    EXPECT_EQ(mine->refCount(), 2);  // ours and the process-wide one
+    LogManager::setInstance(mine.p());  // the same again is harmless
+    EXPECT_EQ(mine->refCount(), 2);
+
+    LogManager::shutdownInstance();
+    EXPECT_EQ(mine->refCount(), 1);
+    LogManager* fresh = LogManager::instance();  // a new one on demand
+    EXPECT_NE(fresh, mine.p());
+    EXPECT_NE(fresh, nullptr);
+    LogManager::setInstance(previous.p());
+}
+
+TEST(LogManagerInstance, MacroLogsThroughTheProcessWideManager) {
+    Ref<LogManager> previous = LogManager::instance();
+    Ref<LogManager> mine = new LogManager;
+    Ref<RecordingDestination> rec = new RecordingDestination;
+    mine->setDestinationRecursive("", rec.p());
+    LogManager::setInstance(mine.p());
+    LFW_LOG_ERROR("kiv.comp.Report", String("Error opening file (%1)").arg("a.xml"));
+    LFW_LOG_INFO("kiv.comp.Report", String("not at warning level"));
+    LogManager::setInstance(previous.p());
+
+    ASSERT_EQ(rec->events.size(), 1u);
+    const kivtest::RecordedEvent& e = rec->events[0];
+    EXPECT_EQ(e.source, "kiv.comp.Report");
+    EXPECT_EQ(e.message, "Error opening file (a.xml)");
+    EXPECT_EQ(e.level, Logger::LL_ERROR);
+    EXPECT_NE(e.function.find("TestBody"), std::string::npos);
+    EXPECT_EQ(CodeLocation(e.file.c_str(), nullptr, nullptr, 0).shortFileName(), std::string("LogTest.cpp"));
+    EXPECT_GT(e.line, 0);
+}
+
+class LoggingFixtureTest : public kivtest::LoggingTest {};
+
+TEST_F(LoggingFixtureTest, RecordsEveryLevelOfEveryLogger) {
+    LFW_LOG_DEBUG("kiv.some.deep.logger", String("d"));
+    LFW_LOG_ERROR("kiv.comp.Report", String("e"));
+    EXPECT_TRUE(recorder->contains("d"));
+    EXPECT_EQ(errors(), std::vector<std::string>{"e"});
+}
+
+TEST(KivCoreComponent, LogManagerWrapsOneFoundationManager) {
+    kiv::LogManager* m = kiv::CoreComponent::logManager();
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(kiv::CoreComponent::logManager(), m);
+    ASSERT_NE(m->internal_lfwLogManager(), nullptr);
+    EXPECT_EQ(m->internal_lfwLogManager()->rootLogger()->level(), Logger::LL_WARNING);
+}
+
+} // namespace

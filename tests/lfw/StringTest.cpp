@@ -1,0 +1,70 @@
+#include "LibCore/lfwString.h"
+#include "LibCore/lfwUtf8.h"
+#include "host/core/KivConvert.h"
+#include "host/core/KivStr.h"
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace utf8 = lfw::utf8;
+using utf8::Invalid;
+
+TEST(Utf8, RoundTripsIncludingCharactersOutsideTheBmp) {
+    const std::wstring text = L"A\u00e9\u20ac\U0001F600\U0010FFFF";
+    const std::string bytes = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF";
+    bool ok = false;
+    EXPECT_EQ(utf8::encode(text, Invalid::Replace, &ok), bytes);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(utf8::decode(bytes), text);
+    EXPECT_EQ(utf8::decode(std::string("a\0b", 3)), std::wstring(L"a\0b", 3));
+}
+
+TEST(Utf8, InvalidInputDecodesToReplacementWithoutOverRead) {
+    // Lone continuation byte, overlong form, encoded surrogate, beyond U+10FFFF, bad lead byte.
+    EXPECT_EQ(utf8::decode("\x80x"), L"\uFFFDx");
+    EXPECT_EQ(utf8::decode("\xC0\xAF"), L"\uFFFD\uFFFD");
+    EXPECT_EQ(utf8::decode("\xED\xA0\x80"), L"\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(utf8::decode("\xF4\x90\x80\x80"), L"\uFFFD\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(utf8::decode("\xFFz"), L"\uFFFDz");
+    // A sequence cut short by the end of the buffer: the bytes after `len` are
+    // valid continuations and must not be read.
+    const char buf[] = "\xF0\x9F\x98\x80";
+    EXPECT_EQ(utf8::decode(buf, 3), L"\uFFFD\uFFFD\uFFFD");
+    EXPECT_EQ(utf8::decode(buf, 1), L"\uFFFD");
+    EXPECT_EQ(utf8::decode(nullptr, 5), L"");
+}
+
+TEST(Utf8, EscapeModeKeepsArbitraryBytes) {
+    std::string all;
+    for (int i = 0; i < 256; ++i) all += static_cast<char>(i);
+    all += "\xF0\x9F\x98";  // truncated at the end
+    std::wstring wide = utf8::decode(all, Invalid::Escape);
+    EXPECT_EQ(utf8::encode(wide, Invalid::Escape), all);
+
+    // In Replace mode an escape character cannot be encoded.
+    bool ok = true;
+    EXPECT_EQ(utf8::encode(std::wstring(1, wchar_t(0xDCFF)), Invalid::Replace, &ok), "\xEF\xBF\xBD");
+    EXPECT_FALSE(ok);
+}
+
+TEST(Strings, WideAndNarrowConversionsKeepBytes) {
+    const char* raw = "bad\xFF name \xF0\x9F\x98\x80";
+    lfw::String narrow(raw);
+    EXPECT_EQ(lfw::String(narrow.toStdWString()), narrow);
+    kiv::Str wide = kiv::Convert::toStr(narrow);
+    EXPECT_EQ(wide.toStdString(), raw);
+    EXPECT_EQ(kiv::Convert::toLfwString(wide), narrow);
+    EXPECT_EQ(kiv::Convert::toStr("\xC3\xBC").toStdWString(), L"\u00fc");
+    EXPECT_EQ(kiv::Convert::toLfwString(L"\U0001F600").toStdString(), "\xF0\x9F\x98\x80");
+}
+
+TEST(Strings, NumberGivesShortestForms) {
+    EXPECT_EQ(kiv::Str::number(0.1).toStdString(), "0.1");
+    EXPECT_EQ(kiv::Str::number(20.0).toStdString(), "20");
+    EXPECT_EQ(kiv::Str::number(-1.5).toStdString(), "-1.5");
+    EXPECT_EQ(kiv::Str::number(1.0 / 3.0).toStdString(), "0.3333333333333333");
+    EXPECT_EQ(kiv::Str::number(-7).toStdString(), "-7");
+    EXPECT_EQ(kiv::Str::number(2.5, 'f', 2).toStdString(), "2.50");
+}
+
+} // namespace
