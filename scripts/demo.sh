@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Sets up, builds the library and the kivreport tool, makes the sample repository
+# and generates the sample HTML report into out/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+cmake -S . -B build-demo -DKIV_BUILD_TESTS=OFF -DKIV_BUILD_TOOLS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build-demo -j"$(nproc)"
+mkdir -p out
+if [ -x build-demo/tools/kivreport ]; then
+  ./samples/make-demo.sh build-demo out
+else
+  ./build-demo/samples/kiv_demo
+fi

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the demo and the tests need; only
+# what is missing is installed. Safe to run again.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libtinyxml-dev zlib1g-dev libjpeg62-turbo-dev libpng-dev nlohmann-json3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  python3 zip unzip
+)
+# Extra groups, asked for with arguments: "browser" (end-to-end report test),
+# "fuzz" (libFuzzer builds), "office" (package checker).
+for group in "$@"; do
+  case "$group" in
+    browser) packages+=(chromium) ;;
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    office) packages+=(python3-lxml) ;;
+    *) echo "setup.sh: unknown group '$group'" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "setup.sh: need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
+  SUDO=sudo
+fi
+echo "setup.sh: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+if ! $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
