@@ -7,9 +7,12 @@
 class MdlxImageJpeg {
 public:
     static const int DEFAULT_QUALITY = 90;
-    // Encodes an RGB image; false for an empty image or an encoder error.
+    // Encodes an RGB image; false (jpeg unchanged) for an empty or inconsistent image
+    // or an encoder error. The quality is clamped to 1..100.
     static bool saveImageToMemory(const MkRGBImage& image, std::vector<unsigned char>* jpeg, int quality = DEFAULT_QUALITY);
-    // Decodes to RGB; false (image cleared) for bytes that are not a readable JPEG.
+    // Decodes to RGB (grey and CMYK pictures are converted); false, with the image
+    // cleared, for bytes that are not a complete readable JPEG or for a picture
+    // above 65535 pixels a side or 2^28 pixels in all.
     static bool loadImageFromMemory(const std::vector<unsigned char>& jpeg, MkRGBImage* image);
     static bool loadImageFromMemory(const unsigned char* jpeg, size_t size, MkRGBImage* image);
 };

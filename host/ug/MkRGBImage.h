@@ -15,7 +15,8 @@ public:
     std::vector<unsigned char>& Bytes() { return m_rgb; }
     const std::vector<unsigned char>& Bytes() const { return m_rgb; }
 
-    // Black image of that size; false for a negative size or one above 65535 x 65535.
+    // Black image of that size (0 in either direction: empty); false, and unchanged,
+    // for a negative size, one above 65535 x 65535 or more than INT_MAX bytes.
     bool SetSize(int width, int height);
     void Clear() { m_width = m_height = 0; m_rgb.clear(); }
 

@@ -9,7 +9,9 @@ class MkIntArray;
 class MkString {
 public:
     MkString() = default;
-    MkString(const char* text);  // UTF-8 (ASCII in practice); null is empty
+    // UTF-8; null is empty. Bytes that are not UTF-8 are kept as escape characters
+    // (U+DC80..U+DCFF) that ShortChar() and lfw::String turn back into the same bytes.
+    MkString(const char* text);
     MkString(const wchar_t* text) : m_s(text ? text : L"") {}
     MkString(wchar_t c) : m_s(1, c) {}
     explicit MkString(int number);  // decimal text
@@ -20,7 +22,7 @@ public:
     operator lfw::String() const;
 
     const wchar_t* operator~() const { return m_s.c_str(); }  // for "%ls"
-    const char* ShortChar() const;  // UTF-8 copy, valid until the string changes
+    const char* ShortChar() const;  // UTF-8 copy, valid until the next call or change
     const std::wstring& Std() const { return m_s; }
     std::wstring& Std() { return m_s; }
 
@@ -32,7 +34,9 @@ public:
     void Empty() { m_s.clear(); }
     void Reserve(int n) { if (n > 0) m_s.reserve(static_cast<size_t>(n)); }
 
-    // Forward from start with forward true; start -1 with forward false finds the last.
+    // Forward from start with forward true; start -1 with forward false finds the last,
+    // another start with forward false the last one beginning at or before it. An
+    // empty text is never found.
     int Find(const MkString& text, int start = 0, bool forward = true, bool caseSensitive = true) const;
     int Find(wchar_t c, int start = 0, bool forward = true, bool caseSensitive = true) const;
     bool Contains(const MkString& text, bool caseSensitive = true) const { return Find(text, 0, true, caseSensitive) >= 0; }
@@ -63,6 +67,8 @@ public:
     void Delete(int first, int count);
 
     // printf-style formatting into the string (wide strings are passed with "%ls").
+    // Characters convert as UTF-8 and numbers use "." whatever the process locale;
+    // the result is never cut short. A format that cannot be applied leaves it empty.
     void MakeForm(const char* format, ...);
     void MakeFormWide(const wchar_t* format, ...);
     static MkString Make(int value);
@@ -80,6 +86,8 @@ public:
 
     // Tokenizing: the text up to the next delimiter; GetNext* continue after the last token.
     // At the end they return an empty string and set *more (when given) to false.
+    // Tokens split at every delimiter ("a,,b" has an empty middle token); an empty
+    // string has no token. Words skip runs of white space.
     MkString GetFirstToken(wchar_t delimiter, bool* more = nullptr) const;
     MkString GetNextToken(wchar_t delimiter, bool* more = nullptr) const;
     MkString GetFirstWord(bool* more = nullptr) const;  // white-space separated
