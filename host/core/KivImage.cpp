@@ -16,12 +16,21 @@ bool Image::setData(unsigned int width, unsigned int height, std::vector<unsigne
     m_width = rgb.empty() ? 0 : width;
     m_height = rgb.empty() ? 0 : height;
     m_rgb = std::move(rgb);
+    m_sourceJpeg.reset();
     return true;
 }
 
 void Image::clear() {
     m_width = m_height = 0;
     m_rgb.clear();
+    m_sourceJpeg.reset();
+}
+
+void Image::setSourceJpeg(std::vector<unsigned char> jpeg) {
+    if (jpeg.empty() || m_rgb.empty())
+        m_sourceJpeg.reset();
+    else
+        m_sourceJpeg = std::make_shared<const std::vector<unsigned char>>(std::move(jpeg));
 }
 
 } // namespace kiv
