@@ -1,21 +1,20 @@
 #!/usr/bin/env bash
 # Runs every libFuzzer target of a fuzz build for a few seconds each, starting
-# from the seed corpus in tests/fuzz/corpus/<name>.
+# from its seed corpus (the folder named in tests/fuzz/CMakeLists.txt).
 # Usage: scripts/run-fuzzers.sh BUILD_DIR SECONDS
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$1
 secs=${2:-30}
 found=0
-for fuzzer in "$build"/tests/fuzz/fuzz_*; do
-  [ -x "$fuzzer" ] || continue
+while read -r name corpus; do
+  fuzzer="$build/tests/fuzz/fuzz_$name"
+  [ -x "$fuzzer" ] || { echo "missing fuzzer $fuzzer" >&2; exit 1; }
   found=1
-  name=$(basename "$fuzzer")
-  seeds="tests/fuzz/corpus/${name#fuzz_}"
   work=$(mktemp -d)
-  [ -d "$seeds" ] && cp -r "$seeds"/. "$work"/
-  echo "== $name for ${secs}s"
-  "$fuzzer" -max_total_time="$secs" -rss_limit_mb=2048 -max_len=262144 "$work"
+  cp -r "tests/fuzz/corpus/$corpus"/. "$work"/
+  echo "== fuzz_$name for ${secs}s"
+  "$fuzzer" -max_total_time="$secs" -rss_limit_mb=2048 -max_len=262144 -timeout=20 "$work"
   rm -rf "$work"
-done
-[ $found -eq 1 ] || { echo "no fuzzers found in $build" >&2; exit 1; }
+done < <(sed -nE 's/^kiv_add_fuzz_target\(([a-z_0-9]+) ([a-z_0-9]+).*/\1 \2/p' tests/fuzz/CMakeLists.txt)
+[ $found -eq 1 ] || { echo "no fuzz targets listed" >&2; exit 1; }

@@ -1,0 +1,209 @@
+// Zip engine against independent tools: what we write, Python's zipfile and
+// Info-ZIP's unzip accept; what they write, we read. Skipped without the tools.
+#include "ZipTestUtil.h"
+
+#include <gtest/gtest.h>
+
+using namespace ziptest;
+
+namespace {
+
+class ZipInterop : public ::testing::Test {
+protected:
+    kivtest::TempDir dir;
+    std::string file(const std::string& name) const { return dir.file(name); }
+
+    // Python's verdict on an archive: testzip() and every entry readable.
+    bool pythonAccepts(const std::string& path, const std::string& password = "") {
+        std::string py = "import zipfile,sys\n"
+                         "z=zipfile.ZipFile(sys.argv[1])\n"
+                         "if sys.argv[2]: z.setpassword(sys.argv[2].encode())\n"
+                         "assert z.testzip() is None\n"
+                         "for n in z.namelist(): z.read(n)\n";
+        kivtest::writeFile(file("check.py"), py);
+        return run("python3 " + file("check.py") + " '" + path + "' '" + password + "'");
+    }
+
+    // Entries (name -> data) as Python reads them, written under dir/py/.
+    std::string pythonRead(const std::string& path, const std::string& name, const std::string& password = "") {
+        std::string py = "import zipfile,sys\n"
+                         "z=zipfile.ZipFile(sys.argv[1])\n"
+                         "if sys.argv[3]: z.setpassword(sys.argv[3].encode())\n"
+                         "open(sys.argv[4],'wb').write(z.read(sys.argv[2]))\n";
+        kivtest::writeFile(file("read.py"), py);
+        std::string out = file("py_out.bin");
+        std::remove(out.c_str());
+        if (!run("python3 " + file("read.py") + " '" + path + "' '" + name + "' '" + password + "' '" + out + "'"))
+            return "<python failed>";
+        return kivtest::readFile(out);
+    }
+
+    std::map<std::string, std::string> sample() {
+        return {{"text.xml", text(30000)},
+                {"noise.bin", randomBytes(4000)},
+                {"empty.txt", ""},
+                {"sub/dir/deep.txt", "deep"},
+                {"\xC3\xBC" "ber/gr\xC3\xB6\xC3\x9F" "e.txt", "unicode"}};
+    }
+
+    void expectEntries(const std::string& path, const std::map<std::string, std::string>& entries) {
+        CZipArchive zip;
+        ASSERT_TRUE(zip.Open(path, CZipArchive::zipOpenReadOnly)) << path;
+        EXPECT_EQ(zip.GetCount(), static_cast<int>(entries.size()));
+        for (const auto& kv : entries) EXPECT_EQ(extract(zip, kv.first), kv.second) << path << ": " << kv.first;
+    }
+};
+
+#define REQUIRE_TOOL(name) \
+    if (!haveTool(name)) GTEST_SKIP() << name << " is not installed"
+
+} // namespace
+
+TEST_F(ZipInterop, OurArchivesPassPythonAndUnzip) {
+    REQUIRE_TOOL("python3");
+    REQUIRE_TOOL("unzip");
+    const std::string path = file("ours.zip");
+    kivtest::writeFile(path, buildArchive(sample()));
+    EXPECT_TRUE(pythonAccepts(path));
+    EXPECT_TRUE(run("unzip -tq '" + path + "'"));
+    EXPECT_EQ(pythonRead(path, "\xC3\xBC" "ber/gr\xC3\xB6\xC3\x9F" "e.txt"), "unicode");
+
+    // After edits, renames and compaction the archive is still a standard one.
+    CZipArchive zip;
+    ASSERT_TRUE(zip.Open(path, CZipArchive::zipOpen));
+    ASSERT_TRUE(zip.RemoveFile(zip.FindFile("text.xml")));
+    ASSERT_TRUE(zip.RenameFile(zip.FindFile("noise.bin"), "renamed/noise.bin"));
+    ASSERT_TRUE(add(zip, "text.xml", text(1000)));
+    zip.Close();
+    EXPECT_TRUE(pythonAccepts(path));
+    EXPECT_TRUE(run("unzip -tq '" + path + "'"));
+    EXPECT_EQ(pythonRead(path, "renamed/noise.bin"), randomBytes(4000));
+
+    ASSERT_TRUE(zip.Open(path, CZipArchive::zipOpen));
+    zip.Compact();
+    zip.Close();
+    EXPECT_TRUE(isPacked(kivtest::readFile(path)));
+    EXPECT_TRUE(pythonAccepts(path));
+    EXPECT_TRUE(run("unzip -tq '" + path + "'"));
+    EXPECT_EQ(pythonRead(path, "text.xml"), text(1000));
+}
+
+TEST_F(ZipInterop, PythonReadsOurEncryptedEntries) {
+    REQUIRE_TOOL("python3");
+    const std::string path = file("secret.zip");
+    {
+        CZipArchive zip;
+        ASSERT_TRUE(zip.Open(path, CZipArchive::zipCreate));
+        zip.SetPassword("pass word");
+        ASSERT_TRUE(add(zip, "deflated.txt", text(20000)));
+        ASSERT_TRUE(add(zip, "stored.bin", randomBytes(2000)));
+        zip.Close();
+    }
+    EXPECT_TRUE(pythonAccepts(path, "pass word"));
+    EXPECT_EQ(pythonRead(path, "deflated.txt", "pass word"), text(20000));
+    EXPECT_EQ(pythonRead(path, "stored.bin", "pass word"), randomBytes(2000));
+    EXPECT_EQ(pythonRead(path, "stored.bin", "wrong"), "<python failed>");
+    if (haveTool("unzip")) {
+        EXPECT_TRUE(run("unzip -tq -P 'pass word' '" + path + "'"));
+    }
+}
+
+TEST_F(ZipInterop, ReadsInfoZipArchives) {
+    REQUIRE_TOOL("zip");
+    std::map<std::string, std::string> entries = {{"a.txt", text(20000)}, {"b.bin", randomBytes(3000)}};
+    for (const auto& kv : entries) kivtest::writeFile(file(kv.first), kv.second);
+    const std::string files = "a.txt b.bin";
+    ASSERT_TRUE(run("cd '" + dir.path() + "' && zip -q deflated.zip " + files));
+    ASSERT_TRUE(run("cd '" + dir.path() + "' && zip -q -0 stored.zip " + files));
+    // Written to a pipe: zip cannot seek back, so it uses data descriptors (and ZIP64 local fields).
+    ASSERT_TRUE(run("cd '" + dir.path() + "' && zip -q - " + files + " | cat > streamed.zip"));
+    ASSERT_TRUE(run("cd '" + dir.path() + "' && echo 'archive comment' | zip -q -z commented.zip " + files));
+
+    for (const char* name : {"deflated.zip", "stored.zip", "streamed.zip", "commented.zip"})
+        expectEntries(file(name), entries);
+
+    CZipArchive zip;
+    ASSERT_TRUE(zip.Open(file("streamed.zip"), CZipArchive::zipOpenReadOnly));
+    CZipEntryInfo info;
+    ASSERT_TRUE(zip.GetEntryInfo(0, &info));
+    EXPECT_EQ(info.flags & 8, 8) << "the streamed archive should use data descriptors";
+    zip.Close();
+    ASSERT_TRUE(zip.Open(file("commented.zip"), CZipArchive::zipOpenReadOnly));
+    EXPECT_EQ(zip.GetGlobalComment().substr(0, 15), "archive comment");
+    zip.Close();
+
+    // Editing a streamed archive keeps its entries (descriptors and all) readable.
+    ASSERT_TRUE(zip.Open(file("streamed.zip"), CZipArchive::zipOpen));
+    ASSERT_TRUE(zip.RemoveFile(zip.FindFile("a.txt")));
+    ASSERT_TRUE(add(zip, "c.txt", "sea"));
+    zip.Compact();
+    zip.Close();
+    entries.erase("a.txt");
+    entries["c.txt"] = "sea";
+    expectEntries(file("streamed.zip"), entries);
+    if (haveTool("unzip")) {
+        EXPECT_TRUE(run("unzip -tq '" + file("streamed.zip") + "'"));
+    }
+}
+
+TEST_F(ZipInterop, ReadsPythonArchivesIncludingZip64) {
+    REQUIRE_TOOL("python3");
+    // zip64.zip: ZIP64 extra fields in local headers only (force_zip64).
+    // zip64full.zip: ZIP64 end record, locator and central extra fields everywhere.
+    std::string py =
+        "import zipfile,sys,os\n"
+        "d=sys.argv[1]\n"
+        "data={'x.txt':b'hello '*1000,'y.bin':os.urandom(0)+bytes(range(256))*8,'e':b''}\n"
+        "for name,method in (('deflated.zip',zipfile.ZIP_DEFLATED),('stored.zip',zipfile.ZIP_STORED)):\n"
+        "  with zipfile.ZipFile(os.path.join(d,name),'w',method) as z:\n"
+        "    z.comment=b'archive comment'\n"
+        "    for k,v in data.items(): z.writestr(k,v)\n"
+        "with zipfile.ZipFile(os.path.join(d,'zip64.zip'),'w',zipfile.ZIP_DEFLATED) as z:\n"
+        "  for k,v in data.items():\n"
+        "    with z.open(k,'w',force_zip64=True) as f: f.write(v)\n"
+        "zipfile.ZIP64_LIMIT=0\n"
+        "with zipfile.ZipFile(os.path.join(d,'zip64full.zip'),'w',zipfile.ZIP_DEFLATED) as z:\n"
+        "  for k,v in data.items():\n"
+        "    with z.open(k,'w',force_zip64=True) as f: f.write(v)\n";
+    kivtest::writeFile(file("make.py"), py);
+    ASSERT_TRUE(run("python3 " + file("make.py") + " '" + dir.path() + "'"));
+    std::string y;
+    for (int i = 0; i < 8; ++i)
+        for (int b = 0; b < 256; ++b) y += static_cast<char>(b);
+    std::string x;
+    for (int i = 0; i < 1000; ++i) x += "hello ";
+    const std::map<std::string, std::string> entries = {{"x.txt", x}, {"y.bin", y}, {"e", ""}};
+    for (const char* name : {"deflated.zip", "stored.zip", "zip64.zip", "zip64full.zip"})
+        expectEntries(file(name), entries);
+
+    CZipArchive zip;
+    ASSERT_TRUE(zip.Open(file("stored.zip"), CZipArchive::zipOpenReadOnly));
+    EXPECT_EQ(zip.GetGlobalComment(), "archive comment");
+    zip.Close();
+
+    // Local extra fields that differ from the central ones survive an edit.
+    ASSERT_TRUE(zip.Open(file("zip64.zip"), CZipArchive::zipOpen));
+    ASSERT_TRUE(add(zip, "added.txt", "added"));
+    ASSERT_TRUE(zip.RemoveFile(zip.FindFile("x.txt")));
+    zip.Compact();
+    zip.Close();
+    EXPECT_TRUE(pythonAccepts(file("zip64.zip")));
+    EXPECT_EQ(pythonRead(file("zip64.zip"), "added.txt"), "added");
+    EXPECT_EQ(pythonRead(file("zip64.zip"), "y.bin"), y);
+}
+
+TEST_F(ZipInterop, ReadsArchivesWithDataInFront) {
+    REQUIRE_TOOL("python3");
+    // Self-extractors put a program before the archive; offsets then count from the archive start.
+    const std::string path = file("prefixed.zip");
+    kivtest::writeFile(path, std::string(1000, 'P') + buildArchive(sample()));
+    ASSERT_TRUE(pythonAccepts(path)) << "the test input itself should be readable";
+    expectEntries(path, sample());
+    CZipArchive zip;
+    ASSERT_TRUE(zip.Open(path, CZipArchive::zipOpen));
+    ASSERT_TRUE(add(zip, "more", "more"));
+    zip.Close();
+    EXPECT_EQ(kivtest::readFile(path).substr(0, 1000), std::string(1000, 'P'));
+    EXPECT_TRUE(pythonAccepts(path));
+    EXPECT_EQ(pythonRead(path, "more"), "more");
+}
