@@ -1,0 +1,22 @@
+#pragma once
+// Field values (DATABASE_NAME, SCALAR_RESULT_MAX, ...) read from a loaded model.
+#include "host/core/KivStr.h"
+#include <map>
+
+namespace kiv {
+namespace ug {
+class UnstructGridModel;
+}
+
+namespace rep {
+
+class FieldValuesGenerator {
+public:
+    FieldValuesGenerator() = delete;
+
+    // Keys whose source the model lacks are left out; a null model gives an empty map.
+    static std::map<Str, Str> getFieldValuesFromModel(const ug::UnstructGridModel* model);
+};
+
+} // namespace rep
+} // namespace kiv

@@ -1,0 +1,70 @@
+#include "KivReport/ReportComponent.h"
+#include "KivReport/ReportComponent_p.h"
+#include "LibCore/lfwAssert.h"
+#include "LibCore/lfwLogManager.h"
+#include "host/core/KivCoreComponent.h"
+#include "host/core/KivInstance.h"
+#include <string>
+
+namespace kiv {
+namespace rep {
+
+namespace {
+const unsigned int kVersionMajor = 3;
+const unsigned int kVersionMinor = 11;
+const unsigned int kVersionPatch = 0;
+
+// Set once at start-up and read without locking, like the assertion action.
+bool g_initialized = false;
+} // namespace
+
+int ReportComponentPrivate::assertActionFromOptions(int optionsAction) {
+    // Options: 0 continue, 1 dialog, 2 console message, 3 throw.
+    switch (optionsAction) {
+    case 0: return lfw::Assert::CONTINUE;
+    case 1: return lfw::Assert::THROW;
+    case 2: return lfw::Assert::INTERACTIVE_DIALOG;
+    case 3: return 2;
+    default: return -1;
+    }
+}
+
+void ReportComponentPrivate::resetInitializedForTesting() { g_initialized = false; }
+
+bool ReportComponent::initialize(Instance* instance) {
+    LFW_ASSERT(instance);
+    if (!instance) return false;
+    LFW_ASSERT_MSG(instance->version() == version(), "Component version mismatch");
+
+    if (g_initialized) return true;
+
+    int action = ReportComponentPrivate::assertActionFromOptions(instance->initializationOptions().failedAssertAction());
+    if (action < 0) {
+        // Reported where the toolkit core keeps its options.
+        lfw::Assert::handleFailedAssert("../KivCore/InitializationOptions_p", 54, nullptr,
+                                        "Unhandled initialization options failed assert action");
+        action = lfw::Assert::CONTINUE;
+    }
+    lfw::Assert::setFailedAssertAction(action);
+
+    // From here on the component's loggers write to the application's destinations.
+    LogManager* coreLogManager = CoreComponent::logManager();
+    lfw::Ref<lfw::LogManager> lfwLogManagerInst = coreLogManager ? coreLogManager->internal_lfwLogManager() : nullptr;
+    LFW_ASSERT(lfwLogManagerInst.notNull());
+    if (lfwLogManagerInst.notNull()) lfw::LogManager::setInstance(lfwLogManagerInst.p());
+
+    g_initialized = true;
+    return true;
+}
+
+bool ReportComponent::isInitialized() { return g_initialized; }
+
+unsigned int ReportComponent::version() { return (kVersionMajor << 16) | (kVersionMinor << 8) | kVersionPatch; }
+
+Str ReportComponent::versionString() {
+    return Str(std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
+               std::to_string(kVersionPatch));
+}
+
+} // namespace rep
+} // namespace kiv

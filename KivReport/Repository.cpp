@@ -1,0 +1,33 @@
+#include "KivReport/Repository.h"
+#include "KivReport/Repository_p.h"
+#include <tinyxml.h>
+
+namespace kiv {
+namespace rep {
+
+Repository::Repository() : m_d(new RepositoryPrivate) {
+    // Descriptions and titles read back from repository files keep their spaces
+    // and line breaks only with condensing off.
+    TiXmlBase::SetCondenseWhiteSpace(false);
+}
+
+Repository::~Repository() { delete m_d; }
+
+bool Repository::loadRepository(const Str& fileName) { return m_d->loadRepository(fileName); }
+
+bool Repository::saveRepository(const Str& fileName) const { return m_d->saveRepository(fileName); }
+
+size_t Repository::snapshotCount() const { return m_d->snapshotCount(); }
+
+Snapshot* Repository::snapshot(size_t index) { return m_d->snapshot(index); }
+
+Snapshot* Repository::snapshot(size_t index) const { return m_d->snapshot(index); }
+
+void Repository::addSnapshot(Snapshot* snapshot) { m_d->addSnapshot(snapshot); }
+
+bool Repository::removeSnapshot(size_t index) { return m_d->removeSnapshot(index); }
+
+void Repository::removeAllSnapshots() { m_d->removeAllSnapshots(); }
+
+} // namespace rep
+} // namespace kiv

@@ -1,0 +1,42 @@
+#pragma once
+// The ordered collection of snapshots that reports are made from.
+#include "host/core/KivRefCountedObject.h"
+#include "host/core/KivStr.h"
+#include <cstddef>
+
+namespace kiv {
+namespace rep {
+
+class RepositoryPrivate;
+class Snapshot;
+
+class Repository : public RefCountedObject {
+public:
+    // Also turns the XML parser's white-space condensing off, process-wide, so
+    // that texts read from repository files keep their spaces and line breaks.
+    Repository();
+    ~Repository() override;  // releases the snapshots, last first
+    Repository(const Repository&) = delete;
+    Repository& operator=(const Repository&) = delete;
+
+    // Replaces the snapshots by those of the file once the file proves to hold one.
+    bool loadRepository(const Str& fileName);
+    bool saveRepository(const Str& fileName) const;
+
+    size_t snapshotCount() const;
+    // Throws std::out_of_range for index >= snapshotCount().
+    Snapshot* snapshot(size_t index);
+    Snapshot* snapshot(size_t index) const;
+
+    // Gives the snapshot a name no other snapshot of the repository has
+    // ("situation" when it has none), appends it and takes a reference.
+    void addSnapshot(Snapshot* snapshot);
+    bool removeSnapshot(size_t index);
+    void removeAllSnapshots();
+
+private:
+    RepositoryPrivate* m_d;
+};
+
+} // namespace rep
+} // namespace kiv

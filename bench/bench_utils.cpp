@@ -1,0 +1,54 @@
+// Macro expansion and run conversion against the text size. Both are meant to
+// be linear: ten times the text should cost about ten times as much (the aim is
+// a ratio <= 12). Each text mixes known and unknown macros, nested openers and
+// markup, and the field values name each other.
+// Usage: bench_utils
+#include "impl/Utils.h"
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+using kiv::rep::FieldValues;
+using kiv::rep::Utils;
+
+namespace {
+
+std::wstring makeText(size_t blocks) {
+    std::wstring text;
+    text.reserve(blocks * 120);
+    for (size_t i = 0; i < blocks; ++i) {
+        text += L"<b>Load case</b> $(KEY" + std::to_wstring(i % 50) + L") at $(TIME) ";
+        text += L"<i>unknown $(MISSING" + std::to_wstring(i % 5000) + L")</i><br>$($(KEY1)) a < b ";
+    }
+    return text;
+}
+
+template <typename F>
+double seconds(F f) {
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+int main() {
+    FieldValues values;
+    for (int i = 0; i < 50; ++i) values["KEY" + std::to_string(i)] = "value " + std::to_string(i) + " & $(TIME)";
+    values["TIME"] = "0.25\n s";
+
+    double expandTime[2] = {0, 0}, runsTime[2] = {0, 0};
+    const size_t blocks[2] = {10000, 100000};
+    for (int k = 0; k < 2; ++k) {
+        MkString text(makeText(blocks[k]));
+        const size_t inputLength = static_cast<size_t>(text.Length());
+        expandTime[k] = seconds([&] { Utils::expandString(values, &text); });
+        MkFormattedTextArray runs;
+        runsTime[k] = seconds([&] { Utils::convertHtmlToFormattedTextArray(text, &runs); });
+        std::printf("%7zu blocks: %9zu -> %9d characters, expand %8.2f ms, runs %8.2f ms (%d runs)\n", blocks[k],
+                    inputLength, text.Length(), expandTime[k] * 1e3, runsTime[k] * 1e3, runs.GetSize());
+    }
+    std::printf("ratio 10x text: expand %.1f, runs %.1f\n", expandTime[1] / expandTime[0], runsTime[1] / runsTime[0]);
+    return 0;
+}

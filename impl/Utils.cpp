@@ -1,0 +1,456 @@
+#include "impl/Utils.h"
+#include "LibCore/lfwAssert.h"
+#include "LibCore/lfwFile.h"
+#include "host/core/KivConvert.h"
+#include "host/core/KivImage.h"
+#include "host/ug/MdlxFile.h"
+#include "host/ug/MdlxImageJpeg.h"
+#include "host/ug/MkFile.h"
+#include "host/ug/MkRGBImage.h"
+#include "host/ug/UgConvert.h"
+#include "impl/ReportLog.h"
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <sys/stat.h>
+#include <unordered_set>
+#include <vector>
+
+namespace kiv {
+namespace rep {
+
+namespace {
+
+typedef std::wstring_view WView;
+const size_t npos = std::wstring::npos;
+
+bool startsWith(const std::wstring& s, const wchar_t* prefix) {
+    return s.compare(0, std::char_traits<wchar_t>::length(prefix), prefix) == 0;
+}
+
+void appendEscaped(std::wstring* out, WView value) {
+    for (wchar_t c : value) {
+        switch (c) {
+        case L'&': out->append(L"&amp;"); break;
+        case L'<': out->append(L"&lt;"); break;
+        case L'>': out->append(L"&gt;"); break;
+        case L'"': out->append(L"&quot;"); break;
+        case L'\n': out->append(L"<br>"); break;
+        default: out->push_back(c);
+        }
+    }
+}
+
+// Field values are caller data (a repository file may hold anything), and a
+// value can name later keys, so nested values could otherwise double the text
+// per key. Values are no longer inserted once they would add up to more than
+// this many characters.
+const size_t kMaxInsertedLength = size_t(1) << 24;
+
+// Expands "$(KEY)" macros in one pass with the meaning of replacing the keys one
+// after another in key order: an inserted value is expanded further, but only
+// with keys that come after its own.
+class MacroExpander {
+public:
+    explicit MacroExpander(const FieldValues& fieldValues) {
+        m_keys.reserve(fieldValues.size());
+        m_values.reserve(fieldValues.size());
+        for (const auto& kv : fieldValues) {
+            const std::wstring& key = kv.first.toStdWString();
+            m_keys.push_back(&key);
+            m_values.push_back(&kv.second.toStdWString());
+            m_maxKeyLength = std::max(m_maxKeyLength, key.size());
+            if (key.find(L"$(") != npos) m_keyHoldsOpen = true;
+        }
+        m_escaped.resize(fieldValues.size());
+        m_escapedDone.assign(fieldValues.size(), false);
+    }
+
+    // Returns false when values were left out because of kMaxInsertedLength.
+    bool expand(const std::wstring& text, std::wstring* out) {
+        struct Frame {
+            const std::wstring* src;
+            size_t pos;
+            size_t minIndex;      // keys before this one were applied before the source was inserted
+            size_t close = npos;  // first ")" at or after the last search start
+            bool closeKnown = false;
+        };
+        bool complete = true;
+        size_t inserted = 0;
+        out->reserve(text.size());
+        std::vector<Frame> stack;
+        stack.push_back(Frame{&text, 0, 0});
+        while (!stack.empty()) {
+            Frame& f = stack.back();
+            const std::wstring& src = *f.src;
+            const size_t q = src.find(L"$(", f.pos);
+            if (q == npos) {
+                out->append(src, f.pos, npos);
+                stack.pop_back();
+                continue;
+            }
+            out->append(src, f.pos, q - f.pos);
+            // The ")" found for an earlier "$(" serves every later one before it,
+            // so each character is searched once.
+            if (!f.closeKnown || f.close < q + 2) {
+                f.close = src.find(L')', q + 2);
+                f.closeKnown = true;
+            }
+            if (f.close == npos) {
+                out->append(src, q, npos);
+                stack.pop_back();
+                continue;
+            }
+            const WView name(src.data() + q + 2, f.close - q - 2);
+            // A name holding "$(" can only be a key when some key holds one; this
+            // keeps nested "$($(..." from being looked up over and over.
+            const long index = (m_keyHoldsOpen || name.find(L"$(") == WView::npos) ? find(name) : -1;
+            if (index >= 0 && static_cast<size_t>(index) >= f.minIndex) {
+                const std::wstring& value = escaped(static_cast<size_t>(index));
+                if (inserted + value.size() <= kMaxInsertedLength) {
+                    inserted += value.size();
+                    f.pos = f.close + 1;
+                    stack.push_back(Frame{&value, 0, static_cast<size_t>(index) + 1});  // f is invalid now
+                    continue;
+                }
+                complete = false;
+            }
+            out->append(L"$(");
+            f.pos = q + 2;
+        }
+        return complete;
+    }
+
+private:
+    long find(WView name) const {
+        if (name.size() > m_maxKeyLength) return -1;
+        auto it = std::lower_bound(m_keys.begin(), m_keys.end(), name,
+                                   [](const std::wstring* key, WView n) { return WView(*key) < n; });
+        if (it == m_keys.end() || WView(**it) != name) return -1;
+        return static_cast<long>(it - m_keys.begin());
+    }
+
+    const std::wstring& escaped(size_t index) {
+        if (!m_escapedDone[index]) {
+            m_escaped[index].reserve(m_values[index]->size());
+            appendEscaped(&m_escaped[index], *m_values[index]);
+            m_escapedDone[index] = true;
+        }
+        return m_escaped[index];
+    }
+
+    std::vector<const std::wstring*> m_keys;  // in key order
+    std::vector<const std::wstring*> m_values;
+    std::vector<std::wstring> m_escaped;
+    std::vector<bool> m_escapedDone;
+    size_t m_maxKeyLength = 0;
+    bool m_keyHoldsOpen = false;
+};
+
+// Replaces the remaining macros by "N/A": the first "$(" names a macro, every
+// occurrence of that macro goes, and the search starts again, until a blank name
+// or a "$(" without ")". Done in one pass: a "$(" reached by the scan is the
+// first one left unless its name was already replaced. After a blank name no
+// new names are taken, but the names taken before still go everywhere.
+void replaceUnknownMacros(std::wstring* text) {
+    const std::wstring& s = *text;
+    size_t q = s.find(L"$(");
+    if (q == npos) return;
+    std::wstring out;
+    std::unordered_set<std::wstring> replaced;
+    size_t longestReplaced = 0;
+    bool replacedHoldsOpen = false;
+    bool taking = true;
+    size_t pos = 0;
+    size_t close = npos;
+    bool closeKnown = false;
+    for (; q != npos; q = s.find(L"$(", pos)) {
+        if (!closeKnown || close < q + 2) {
+            close = s.find(L')', q + 2);
+            closeKnown = true;
+        }
+        if (close == npos) break;  // no macro can follow
+        const WView name(s.data() + q + 2, close - q - 2);
+        bool replace = false;
+        if (taking) {
+            std::wstring key(name);
+            if (replaced.count(key) != 0) {
+                replace = true;
+            } else if (MkString(key).IsBlank()) {
+                taking = false;
+                if (replaced.empty()) break;
+            } else {
+                longestReplaced = std::max(longestReplaced, key.size());
+                replacedHoldsOpen = replacedHoldsOpen || key.find(L"$(") != npos;
+                replaced.insert(std::move(key));
+                replace = true;
+            }
+        } else if (name.size() <= longestReplaced && (replacedHoldsOpen || name.find(L"$(") == WView::npos)) {
+            replace = replaced.count(std::wstring(name)) != 0;
+        }
+        if (replace) {
+            out.append(s, pos, q - pos);
+            out.append(L"N/A");
+            pos = close + 1;
+        } else {
+            out.append(s, pos, q + 2 - pos);
+            pos = q + 2;
+        }
+    }
+    if (out.empty() && pos == 0) return;
+    out.append(s, pos, npos);
+    text->swap(out);
+}
+
+// Removes a file that a failed write left behind; never anything but a regular file.
+void removePartialFile(const std::string& utf8Path) {
+    struct stat st;
+    if (::lstat(utf8Path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) std::remove(utf8Path.c_str());
+}
+
+} // namespace
+
+bool Utils::isTagGeneric(const MkString& tag) {
+    return startsWith(tag.Std(), L"SIT_") || startsWith(tag.Std(), L"REF_SIT_");
+}
+
+int Utils::getTagIndex(const MkString& tag) {
+    const std::wstring& s = tag.Std();
+    size_t start;
+    if (startsWith(s, L"REF_SIT")) start = 7;
+    else if (startsWith(s, L"SIT")) start = 3;
+    else return -1;
+    const size_t end = s.find(L'_', start);
+    if (end == npos || end == start) return -1;
+    long long number = 0;
+    for (size_t i = start; i < end; ++i) {
+        if (s[i] < L'0' || s[i] > L'9') return -1;
+        number = number * 10 + (s[i] - L'0');
+        if (number > INT_MAX) return -1;
+    }
+    return static_cast<int>(number);
+}
+
+void Utils::getSituationTypeIndices(const lfw::Collection<const Snapshot>& snapshots, const MkIntArray& indices,
+                                    MkIntArray* imageIndices, MkIntArray* tableIndices, MkIntArray* modelIndices) {
+    for (int i = 0; i < indices.GetSize(); ++i) {
+        const int index = indices[i];
+        if (index < 0 || static_cast<size_t>(index) >= snapshots.size()) {
+            REP_LOG_ERROR(lfw::String("Snapshot index %1 out of range").arg(index));
+            continue;
+        }
+        const Snapshot* snapshot = snapshots[static_cast<size_t>(index)];
+        LFW_ASSERT(snapshot);
+        if (!snapshot) continue;
+        MkIntArray* target = nullptr;
+        switch (snapshot->type()) {
+        case Snapshot::IMAGE: target = imageIndices; break;
+        case Snapshot::TABLE: target = tableIndices; break;
+        case Snapshot::MDLX: target = modelIndices; break;
+        default: LFW_FAIL_MSG("Unhandled snapshot type"); continue;
+        }
+        if (target) target->AddGrow(index);
+    }
+}
+
+MkStringArray Utils::getKeysFromFieldValues(const FieldValues& fieldValues) {
+    MkStringArray keys;
+    keys.Std().reserve(fieldValues.size());
+    for (const auto& kv : fieldValues) keys.Std().emplace_back(kv.first.toStdWString());
+    return keys;
+}
+
+MkStringArray Utils::getValuesFromFieldValues(const FieldValues& fieldValues) {
+    MkStringArray values;
+    values.Std().reserve(fieldValues.size());
+    for (const auto& kv : fieldValues) values.Std().emplace_back(kv.second.toStdWString());
+    return values;
+}
+
+bool Utils::getFieldValue(const FieldValues& fieldValues, const MkString& key, MkString* value) {
+    auto it = fieldValues.find(Str(key.Std()));
+    if (it == fieldValues.end()) return false;
+    if (value) *value = MkString(it->second.toStdWString());
+    return true;
+}
+
+MkString Utils::escapeHtml(const MkString& text) {
+    std::wstring out;
+    out.reserve(text.Std().size());
+    appendEscaped(&out, text.Std());
+    return MkString(std::move(out));
+}
+
+void Utils::expandString(const FieldValues& fieldValues, MkString* text) {
+    if (!text) return;
+    std::wstring& s = text->Std();
+    if (s.find(L"$(") == npos) return;
+    if (!fieldValues.empty()) {
+        std::wstring expanded;
+        MacroExpander expander(fieldValues);
+        if (!expander.expand(s, &expanded))
+            REP_LOG_ERROR(lfw::String("Field values expand beyond %1 characters; the remaining macros are not expanded")
+                              .arg(static_cast<long long>(kMaxInsertedLength)));
+        s.swap(expanded);
+    }
+    replaceUnknownMacros(&s);
+}
+
+void Utils::convertHtmlToFormattedTextArray(const MkString& text, MkFormattedTextArray* runs) {
+    if (!runs) return;
+    const std::wstring& s = text.Std();
+    // Collected first and moved in with one resize: the array grows by at most
+    // 1024 elements at a time, so appending run by run would copy it over and over.
+    std::vector<MkFormattedText> made;
+    bool bold = false, italic = false, underline = false, breakPending = false;
+    size_t pos = 0;
+    while (pos < s.size()) {
+        size_t open = s.find(L'<', pos);
+        size_t close = open == npos ? npos : s.find(L'>', open + 1);
+        if (close == npos) open = npos;  // a "<" that no ">" closes is plain text
+        if (breakPending) {
+            made.emplace_back();
+            made.back().newParagraph = true;
+            breakPending = false;
+        }
+        made.emplace_back();
+        MkFormattedText& run = made.back();
+        run.bold = bold;
+        run.italic = italic;
+        run.underline = underline;
+        run.text = MkString(s.substr(pos, open == npos ? npos : open - pos));
+        if (open == npos) break;
+
+        MkString tag(s.substr(open + 1, close - open - 1));
+        tag.Trim().ToLower();
+        const std::wstring& t = tag.Std();
+        if (t == L"b") bold = true;
+        else if (t == L"/b") bold = false;
+        else if (t == L"i") italic = true;
+        else if (t == L"/i") italic = false;
+        else if (t == L"u") underline = true;
+        else if (t == L"/u") underline = false;
+        else if (t == L"br" || t == L"br/" || t == L"br /") breakPending = true;
+        pos = close + 1;
+    }
+    if (made.empty()) return;
+    const int first = runs->GetSize();
+    if (made.size() > static_cast<size_t>(INT_MAX - first) || !runs->SetSize(first + static_cast<int>(made.size()))) {
+        REP_LOG_ERROR(lfw::String("Too many formatted text runs (%1)").arg(static_cast<long long>(made.size())));
+        return;
+    }
+    for (size_t i = 0; i < made.size(); ++i) (*runs)[first + static_cast<int>(i)] = std::move(made[i]);
+}
+
+Image* Utils::snapshotFromMemoryFile(const ug::MdlxMemoryFile* model) {
+    if (!model) return nullptr;
+    ug::MdlxAccess access;
+    // Opening for reading leaves the content as it is.
+    if (!access.Open(const_cast<ug::MdlxZipMemFile*>(model->internal_mdlxZipMemFile()), ug::MdlxAccess::READ))
+        return nullptr;
+    ug::MdlxInfoCase infoCase;
+    if (!access.GetCase(0, &infoCase)) return nullptr;
+    MkRGBImage preview;
+    if (!access.GetCaseSnapshot(infoCase.GetCaseId(), &preview) || preview.GetNumImageBytes() == 0) return nullptr;
+    Image* image = new Image;
+    if (!ug::Convert::toImage(preview, image)) {
+        delete image;
+        return nullptr;
+    }
+    return image;
+}
+
+bool Utils::saveImageAsJpeg(const Image* image, const MkString& fileName) {
+    if (!image || image->byteCount() == 0) {
+        REP_LOG_ERROR(lfw::String("Image object empty. No JPEG image created."));
+        return false;
+    }
+    MkRGBImage rgb;
+    std::vector<unsigned char> jpeg;
+    if (!ug::Convert::toMkRGBImage(image, &rgb) || !MdlxImageJpeg::saveImageToMemory(rgb, &jpeg) || jpeg.empty()) {
+        REP_LOG_ERROR(lfw::String("Error encoding JPEG image"));
+        return false;
+    }
+    MkFile file(fileName, MkFile::WRITE);
+    if (!file.Open()) {
+        REP_LOG_ERROR(lfw::String("Error opening file (%1)").arg(fileName.Std()));
+        return false;
+    }
+    bool written = file.Write(jpeg.data(), jpeg.size(), 1) == 1;
+    written = file.Close() && written;  // a buffered write may fail only here
+    if (!written) {
+        removePartialFile(fileName.ShortChar());
+        REP_LOG_ERROR(lfw::String("Error writing bytes to image file (%1)").arg(fileName.Std()));
+        return false;
+    }
+    return true;
+}
+
+bool Utils::copy(const Str& source, const Str& destination) {
+    const std::string sourcePath = source.toStdString();
+    const std::string destinationPath = destination.toStdString();
+    lfw::FilePtr in(lfw::File::fopen(sourcePath, "rb"));
+    struct stat sourceStat;
+    // Only regular files: a directory opens but cannot be read, and a device
+    // could be read forever.
+    if (!in || ::fstat(fileno(in.get()), &sourceStat) != 0 || !S_ISREG(sourceStat.st_mode)) {
+        REP_LOG_ERROR(lfw::String("Copy failed. Source file %1 did not exist").arg(sourcePath));
+        return false;
+    }
+    // Opening the destination for writing would empty the source.
+    struct stat destinationStat;
+    if (::stat(destinationPath.c_str(), &destinationStat) == 0 && destinationStat.st_dev == sourceStat.st_dev &&
+        destinationStat.st_ino == sourceStat.st_ino) {
+        REP_LOG_ERROR(lfw::String("Copy failed. Source and destination are the same file %1").arg(destinationPath));
+        return false;
+    }
+    lfw::FilePtr out(lfw::File::fopen(destinationPath, "wb"));
+    if (!out) {
+        REP_LOG_ERROR(lfw::String("Copy failed. Could not create destination file %1").arg(destinationPath));
+        return false;
+    }
+
+    std::vector<char> buffer(1 << 16);
+    bool readError = false, writeError = false;
+    for (;;) {
+        const size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());
+        if (n > 0 && std::fwrite(buffer.data(), 1, n, out.get()) != n) {
+            writeError = true;
+            break;
+        }
+        if (n < buffer.size()) {
+            readError = std::ferror(in.get()) != 0;
+            break;
+        }
+    }
+    if (std::fclose(out.release()) != 0) writeError = true;
+    if (readError || writeError) {
+        removePartialFile(destinationPath);
+        if (readError)
+            REP_LOG_ERROR(lfw::String("Copy failed. Error reading source file %1").arg(sourcePath));
+        else
+            REP_LOG_ERROR(lfw::String("Copy failed. Error writing destination file %1").arg(destinationPath));
+        return false;
+    }
+    return true;
+}
+
+bool Utils::copyTemplateToOutputFile(const MkString& templatePath, const MkString& outputPath) {
+    return copy(Str(templatePath.Std()), Str(outputPath.Std()));
+}
+
+Str Utils::tempPath() { return Convert::toStr(lfw::FileSystem::tempDirectoryPath()); }
+
+bool Utils::exists(const MkString& path) {
+    lfw::FilePtr file(lfw::File::fopen(lfw::String(path), "rb"));
+    return file != nullptr;
+}
+
+void Utils::remove(const MkString& path) { std::remove(path.ShortChar()); }
+
+MkString Utils::pathSeparator() { return MkGetPathSeparator(); }
+
+} // namespace rep
+} // namespace kiv

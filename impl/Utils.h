@@ -1,0 +1,68 @@
+#pragma once
+// Tag names, field-value macros, formatted runs and small file helpers shared
+// by all report formats. Stateless.
+#include "KivReport/Snapshot.h"
+#include "LibCore/lfwCollection.h"
+#include "host/core/KivStr.h"
+#include "host/ug/MkArray.h"
+#include "host/ug/MkString.h"
+#include "impl/MkFormattedText.h"
+#include <map>
+
+namespace kiv {
+class Image;
+namespace ug {
+class MdlxMemoryFile;
+}
+
+namespace rep {
+
+typedef std::map<Str, Str> FieldValues;
+
+class Utils {
+public:
+    Utils() = delete;
+
+    // "SIT_..." or "REF_SIT_..." (case-sensitive).
+    static bool isTagGeneric(const MkString& tag);
+    // The snapshot number of "SIT<n>_..." or "REF_SIT<n>_..."; -1 when there is none.
+    static int getTagIndex(const MkString& tag);
+    // Sorts the positions `indices` of `snapshots` by the snapshot's type, in order.
+    // Positions outside the collection are skipped with a logged error.
+    static void getSituationTypeIndices(const lfw::Collection<const Snapshot>& snapshots, const MkIntArray& indices,
+                                        MkIntArray* imageIndices, MkIntArray* tableIndices, MkIntArray* modelIndices);
+
+    // Keys and values in key order; position i of one belongs to position i of the other.
+    static MkStringArray getKeysFromFieldValues(const FieldValues& fieldValues);
+    static MkStringArray getValuesFromFieldValues(const FieldValues& fieldValues);
+    // False, with *value untouched, when the key is absent.
+    static bool getFieldValue(const FieldValues& fieldValues, const MkString& key, MkString* value);
+
+    // "&", "<", ">", "\"" as entities and a line feed as "<br>".
+    static MkString escapeHtml(const MkString& text);
+    // Replaces each "$(KEY)" by the escaped value of KEY, keys taken in order (a
+    // value may name later keys), then every other "$(NAME)" by "N/A" until a
+    // blank name or a "$(" without ")" is met. Linear in the length of the result.
+    static void expandString(const FieldValues& fieldValues, MkString* text);
+    // Appends the runs of text marked up with <b>, <i>, <u> (and their closing
+    // tags) and <br>; other tags are dropped, a "<" without ">" is text.
+    static void convertHtmlToFormattedTextArray(const MkString& text, MkFormattedTextArray* runs);
+
+    // The preview image stored with the model's first case, as a new image with
+    // no reference taken (the caller owns it), or null.
+    static Image* snapshotFromMemoryFile(const ug::MdlxMemoryFile* model);
+    // Writes the image as a JPEG file; on failure logs, returns false and leaves no file.
+    static bool saveImageAsJpeg(const Image* image, const MkString& fileName);
+
+    // Byte copy of a regular file; on failure logs, returns false and leaves no destination.
+    static bool copy(const Str& source, const Str& destination);
+    static bool copyTemplateToOutputFile(const MkString& templatePath, const MkString& outputPath);
+
+    static Str tempPath();
+    static bool exists(const MkString& path);  // can be opened for reading
+    static void remove(const MkString& path);
+    static MkString pathSeparator();
+};
+
+} // namespace rep
+} // namespace kiv

@@ -1,0 +1,224 @@
+// Field values derived from an unstructured-grid model.
+#include "KivReport/FieldValuesGenerator.h"
+#include "LibCore/lfwAssert.h"
+#include "host/ug/UgModel.h"
+#include "support/TestSupport.h"
+#include <memory>
+#include <string>
+
+using kiv::Str;
+using kiv::rep::FieldValuesGenerator;
+using namespace kiv::ug;
+
+namespace {
+
+// "KEY=value" lines, in key order, of the keys beginning with prefix.
+std::string dump(const UnstructGridModel* model, const std::string& prefix = "") {
+    std::string out;
+    for (const auto& kv : FieldValuesGenerator::getFieldValuesFromModel(model)) {
+        const std::string key = kv.first.toStdString();
+        if (key.compare(0, prefix.size(), prefix) == 0) out += key + "=" + kv.second.toStdString() + "\n";
+    }
+    return out;
+}
+
+DataPart part(int elements, int nodes) {
+    DataPart p;
+    if (elements >= 0) p.setElements(DataElements(static_cast<unsigned>(elements)));
+    if (nodes >= 0) p.setNodes(DataNodes(static_cast<unsigned>(nodes)));
+    return p;
+}
+
+// A model with something in every place the generator reads.
+std::unique_ptr<UnstructGridModel> fullModel() {
+    auto model = std::make_unique<UnstructGridModel>();
+    auto database = std::make_unique<MkDatabase>();
+    database->SetName(MkString(L"crash run"));
+    database->AddFileName(MkString(L"C:\\sims\\run1\\model.odb"));
+    database->AddFileName(MkString(L"/data/extra.odb"));
+    MkDatabaseMetaData* meta = database->GetMetaData();
+    meta->SetTitle(MkString(L"Bracket"));
+    meta->SetDescription(MkString(L"load case 1"));
+    meta->SetSimulationFileName(MkString(L"bracket.inp"));
+    meta->SetSimulationType(1);
+    meta->SetSolutionType(4);
+    meta->SetNumStates(12);
+    meta->SetNumScalarResults(5);
+    meta->SetNumVectorResults(2);
+    meta->SetNumDisplacementResults(1);
+    model->internal_mkFrameSet()->SetDatabase(std::move(database));
+
+    model->setBoundingBox(BoundingBox(Vec3d(0, -1.5, 20), Vec3d(10, 2.25, 30)));
+    model->addFrame(BoundingBox(Vec3d(0, 0, 0), Vec3d(1, 1, 1)));
+    model->addFrame(BoundingBox(Vec3d(0.1, 0, 0), Vec3d(2, 3, 4)));
+    model->setCurrentFrameIndex(1);
+    DataSource* source = model->dataSource();
+    source->addState(DataState(100));  // frame 0: no geometry
+    DataState state(101);
+    DataGeometry geometry;
+    for (const DataPart& p : {part(10, 20), part(5, -1), part(-1, 7), part(-1, -1)}) geometry.addPart(p);
+    state.addGeometry(geometry);
+    source->addState(state);
+
+    DataSourceDirectory* dir = source->directory();
+    dir->addStateInfo(StateInfo(100, "t=0", 0.0, 1));
+    dir->addStateInfo(StateInfo(101, "t=0.1", 0.1, 2));
+    dir->addScalarResultInfo(ResultInfo(3, "Stress", ResultInfo::ELEMENT_NODE));
+    dir->addScalarResultInfo(ResultInfo(4, "Temperature", ResultInfo::NODE));
+    dir->addVectorResultInfo(ResultInfo(7, "Velocity", ResultInfo::NODE));
+    dir->addVectorResultInfo(ResultInfo(8, "Force", ResultInfo::ELEMENT_SURFACE));
+    dir->addDisplacementResultInfo(ResultInfo(9, "Displacement", ResultInfo::NODE));
+    model->modelSpec()->setFringesResultId(3);
+    model->modelSpec()->setVectorResultIds({8, 7});
+    model->modelSpec()->setDisplacementResultId(9);
+    model->setScalarRange(3, -2.5, 400);
+    model->setVectorRange(7, 0, 12.5);
+    model->setVectorRange(8, 1, 2);
+    model->setDisplacementRange(0, 0.003);
+
+    model->addCuttingPlane(CuttingPlane(Vec3d(1, 2, 3), Vec3d(0, 0, 1), 4, 7));
+    model->addCuttingPlane(CuttingPlane(Vec3d(0, 0, 0), Vec3d(1, 0, 0)));
+    model->addIsosurface(Isosurface(250, 3, 8));
+    model->addIsosurface(Isosurface(-1, -1, -1));
+    model->addIsovolume(Isovolume(10, 20, 4, -1));
+    return model;
+}
+
+} // namespace
+
+TEST(FieldValuesGeneratorTest, EveryKeyFamilyOfAFullModel) {
+    EXPECT_EQ(dump(fullModel().get()), R"(CASE_BOUNDING_BOX_MAX=(10, 2.25, 30)
+CASE_BOUNDING_BOX_MIN=(0, -1.5, 20)
+CASE_NUM_PARTS=4
+CUTPLANE1_NORMAL=(0, 0, 1)
+CUTPLANE1_POSITION=(1, 2, 3)
+CUTPLANE1_SCALAR_NAME=Temperature
+CUTPLANE1_VECTOR_NAME=Velocity
+CUTPLANE2_NORMAL=(1, 0, 0)
+CUTPLANE2_POSITION=(0, 0, 0)
+DATABASE_DESCRIPTION=load case 1
+DATABASE_FILENAME=C:\sims\run1\model.odb, /data/extra.odb
+DATABASE_NAME=crash run
+DATABASE_NUM_DISPLACEMENTS=1
+DATABASE_NUM_SCALARS=5
+DATABASE_NUM_STATES=12
+DATABASE_NUM_VECTORS=2
+DATABASE_PATH=C:/sims/run1/
+DATABASE_SIMULATION_FILENAME=bracket.inp
+DATABASE_SIMULATION_TYPE=Thermal
+DATABASE_SOLUTION_TYPE=Transient
+DATABASE_TITLE=Bracket
+DISPLACEMENT_RESULT_ID=9
+DISPLACEMENT_RESULT_MAX=0.003
+DISPLACEMENT_RESULT_MIN=0
+DISPLACEMENT_RESULT_NAME=Displacement
+FRAME_BOUNDING_BOX_MAX=(2, 3, 4)
+FRAME_BOUNDING_BOX_MIN=(0.1, 0, 0)
+FRAME_NUM_ELEMENTS=15
+FRAME_NUM_NODES=27
+FRAME_TIMESTEP=t=0.1
+FRAME_TIMESTEP_REF_TYPE=2
+FRAME_TIMESTEP_REF_VALUE=0.1
+ISOSURFACE1_ISO_SCALAR_NAME=Stress
+ISOSURFACE1_ISO_VALUE=250
+ISOSURFACE1_MAP_SCALAR_NAME=Stress
+ISOSURFACE1_MAP_VECTOR_NAME=Force
+ISOSURFACE2_ISO_SCALAR_NAME=
+ISOSURFACE2_ISO_VALUE=-1
+ISOVOLUME1_ISO_SCALAR_NAME=Temperature
+ISOVOLUME1_ISO_VALUE_MAX=20
+ISOVOLUME1_ISO_VALUE_MIN=10
+ISOVOLUME1_MAP_SCALAR_NAME=Temperature
+SCALAR_RESULT_ID=3
+SCALAR_RESULT_MAPPING=Element Node
+SCALAR_RESULT_MAX=400
+SCALAR_RESULT_MIN=-2.5
+SCALAR_RESULT_NAME=Stress
+VECTOR1_RESULT_ID=8
+VECTOR1_RESULT_MAPPING=Element Surface
+VECTOR1_RESULT_MAX=2
+VECTOR1_RESULT_MIN=1
+VECTOR1_RESULT_NAME=Force
+VECTOR2_RESULT_ID=7
+VECTOR2_RESULT_MAPPING=Node
+VECTOR2_RESULT_MAX=12.5
+VECTOR2_RESULT_MIN=0
+VECTOR2_RESULT_NAME=Velocity
+)");
+}
+
+TEST(FieldValuesGeneratorTest, AbsentPartsLeaveTheirKeysOut) {
+    EXPECT_TRUE(FieldValuesGenerator::getFieldValuesFromModel(nullptr).empty());
+    UnstructGridModel bare;
+    EXPECT_EQ(dump(&bare), "CASE_BOUNDING_BOX_MAX=(0, 0, 0)\nCASE_BOUNDING_BOX_MIN=(0, 0, 0)\n");
+
+    // No current state: database and case keys stay, frame keys go.
+    std::unique_ptr<UnstructGridModel> model = fullModel();
+    model->setCurrentFrameIndex(5);
+    EXPECT_EQ(dump(model.get(), "FRAME_") + dump(model.get(), "CASE_NUM"), "");
+    EXPECT_EQ(dump(model.get(), "CASE_BOUNDING_BOX_MAX"), "CASE_BOUNDING_BOX_MAX=(10, 2.25, 30)\n");
+    EXPECT_NE(dump(model.get(), "DATABASE_NAME"), "");
+
+    // A state without geometry has its time step and frame box but no counts.
+    model->setCurrentFrameIndex(0);
+    EXPECT_EQ(dump(model.get(), "FRAME_") + dump(model.get(), "CASE_NUM"),
+              "FRAME_BOUNDING_BOX_MAX=(1, 1, 1)\nFRAME_BOUNDING_BOX_MIN=(0, 0, 0)\n"
+              "FRAME_TIMESTEP=t=0\nFRAME_TIMESTEP_REF_TYPE=1\nFRAME_TIMESTEP_REF_VALUE=0\n");
+
+    // No results shown and no database.
+    model->modelSpec()->setFringesResultId(-1);
+    model->modelSpec()->setVectorResultIds({});
+    model->modelSpec()->setDisplacementResultId(-1);
+    model->internal_mkFrameSet()->SetDatabase(nullptr);
+    EXPECT_EQ(dump(model.get(), "SCALAR_") + dump(model.get(), "VECTOR") + dump(model.get(), "DISPLACEMENT_") +
+                  dump(model.get(), "DATABASE_"),
+              "");
+}
+
+TEST(FieldValuesGeneratorTest, DatabaseWithoutFilesAndCodesOutsideTheTables) {
+    UnstructGridModel model;
+    model.internal_mkFrameSet()->SetDatabase(std::make_unique<MkDatabase>());
+    MkDatabaseMetaData* meta = model.internal_mkFrameSet()->GetDatabase()->GetMetaData();
+    meta->SetSimulationType(8);
+    meta->SetSolutionType(11);
+    EXPECT_EQ(dump(&model, "DATABASE_"), "DATABASE_DESCRIPTION=\nDATABASE_FILENAME=\nDATABASE_NAME=\n"
+                                         "DATABASE_NUM_DISPLACEMENTS=0\nDATABASE_NUM_SCALARS=0\nDATABASE_NUM_STATES=0\n"
+                                         "DATABASE_NUM_VECTORS=0\nDATABASE_PATH=\nDATABASE_SIMULATION_FILENAME=\n"
+                                         "DATABASE_SOLUTION_TYPE=Other\nDATABASE_TITLE=\n");
+    meta->SetSimulationType(7);
+    meta->SetSolutionType(12);
+    EXPECT_EQ(dump(&model, "DATABASE_S"), "DATABASE_SIMULATION_FILENAME=\nDATABASE_SIMULATION_TYPE=Other\n");
+
+    for (int code : {0, 5}) {
+        UnstructGridModel m;
+        m.dataSource()->directory()->addScalarResultInfo(ResultInfo(1, "S", code));
+        m.modelSpec()->setFringesResultId(1);
+        EXPECT_EQ(dump(&m, "SCALAR_"), "SCALAR_RESULT_ID=1\nSCALAR_RESULT_MAPPING=Other\nSCALAR_RESULT_NAME=S\n");
+    }
+}
+
+TEST(FieldValuesGeneratorTest, ElementCountsPast32Bits) {
+    UnstructGridModel model;
+    DataState state(1);
+    DataGeometry geometry;
+    geometry.addPart(part(-1, -1));
+    for (int i = 0; i < 2; ++i) {
+        DataPart p;
+        p.setElements(DataElements(3000000000u));
+        p.setNodes(DataNodes(4000000000u));
+        geometry.addPart(p);
+    }
+    state.addGeometry(geometry);
+    model.dataSource()->addState(state);
+    EXPECT_EQ(dump(&model, "FRAME_NUM"), "FRAME_NUM_ELEMENTS=6000000000\nFRAME_NUM_NODES=8000000000\n");
+}
+
+class FieldValuesGeneratorAssertTest : public kivtest::LoggingTest {};
+
+TEST_F(FieldValuesGeneratorAssertTest, ModelWithoutFrameSetIsAFailedAssertion) {
+    UnstructGridModel model;
+    model.internal_setMkFrameSet(nullptr);
+    lfw::Assert::setFailedAssertAction(lfw::Assert::CONTINUE);
+    EXPECT_TRUE(FieldValuesGenerator::getFieldValuesFromModel(&model).empty());
+    EXPECT_TRUE(recorder->contains("ASSERT:  (frameset) 'UnstructGridModel was not created properly'"));
+}

@@ -1,0 +1,134 @@
+// Component start-up: assertion action, version check, log manager.
+#include "KivReport/ReportComponent.h"
+#include "KivReport/ReportComponent_p.h"
+#include "LibCore/lfwAssert.h"
+#include "LibCore/lfwLogManager.h"
+#include "host/core/KivCoreComponent.h"
+#include "host/core/KivInstance.h"
+#include "support/TestSupport.h"
+#include <stdexcept>
+
+using kiv::rep::ReportComponent;
+using kiv::rep::ReportComponentPrivate;
+
+namespace {
+
+// An action above 3 continues like 0 but can be told apart from an installed 0.
+const int kContinueMarker = 5;
+
+kiv::Instance instanceWithAction(int action, unsigned int version = kiv::Instance::VERSION) {
+    kiv::InitializationOptions options;
+    options.setFailedAssertAction(action);
+    return kiv::Instance(options, version);
+}
+
+class ReportComponentTest : public kivtest::LoggingTest {
+protected:
+    void SetUp() override {
+        LoggingTest::SetUp();
+        ReportComponentPrivate::resetInitializedForTesting();
+        m_coreManager = kiv::CoreComponent::logManager()->internal_lfwLogManager();
+        // Start-up makes the toolkit's manager the process-wide one; let it be the
+        // recording one so that messages after start-up are seen too.
+        kiv::CoreComponent::logManager()->internal_setLfwLogManager(lfw::LogManager::instance());
+    }
+    void TearDown() override {
+        kiv::CoreComponent::logManager()->internal_setLfwLogManager(m_coreManager.p());
+        ReportComponentPrivate::resetInitializedForTesting();
+        LoggingTest::TearDown();
+    }
+
+    const kivtest::RecordedEvent* findEvent(const std::string& message) const {
+        for (const auto& e : recorder->events)
+            if (e.message == message) return &e;
+        return nullptr;
+    }
+
+private:
+    lfw::Ref<lfw::LogManager> m_coreManager;
+};
+
+} // namespace
+
+TEST_F(ReportComponentTest, OptionsSelectTheAssertionAction) {
+    // Options 0..3 map to 0, 3, 1, 2; the foundation stores 2 as 1.
+    const int expected[] = {lfw::Assert::CONTINUE, lfw::Assert::THROW, lfw::Assert::INTERACTIVE_DIALOG,
+                            lfw::Assert::INTERACTIVE_DIALOG};
+    for (int option = 0; option < 4; ++option) {
+        SCOPED_TRACE(option);
+        ReportComponentPrivate::resetInitializedForTesting();
+        lfw::Assert::setFailedAssertAction(kContinueMarker);
+        kiv::Instance instance = instanceWithAction(option);
+        EXPECT_TRUE(ReportComponent::initialize(&instance));
+        EXPECT_TRUE(ReportComponent::isInitialized());
+        EXPECT_EQ(lfw::Assert::failedAssertAction(), expected[option]);
+    }
+    EXPECT_EQ(ReportComponentPrivate::assertActionFromOptions(3), 2);
+    EXPECT_TRUE(recorder->events.empty());
+    EXPECT_EQ(ReportComponent::version(), 199424u);
+    EXPECT_EQ(ReportComponent::versionString(), kiv::Str("3.11.0"));
+}
+
+TEST_F(ReportComponentTest, UnknownOptionIsAFailedAssertionAndContinues) {
+    for (int option : {4, -1}) {
+        SCOPED_TRACE(option);
+        ReportComponentPrivate::resetInitializedForTesting();
+        recorder->clear();
+        lfw::Assert::setFailedAssertAction(kContinueMarker);
+        kiv::Instance instance = instanceWithAction(option);
+        EXPECT_TRUE(ReportComponent::initialize(&instance));
+        EXPECT_EQ(lfw::Assert::failedAssertAction(), lfw::Assert::CONTINUE);
+        const kivtest::RecordedEvent* e = findEvent("ASSERT:  'Unhandled initialization options failed assert action'");
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->source, "kiv.lfw");
+        EXPECT_EQ(e->file, "../KivCore/InitializationOptions_p");
+        EXPECT_EQ(e->line, 54);
+    }
+}
+
+TEST_F(ReportComponentTest, NullInstanceFailsAndVersionMismatchIsReported) {
+    lfw::Assert::setFailedAssertAction(kContinueMarker);
+    EXPECT_FALSE(ReportComponent::initialize(nullptr));
+    EXPECT_FALSE(ReportComponent::isInitialized());
+    EXPECT_TRUE(recorder->contains("ASSERT:  (instance)"));
+
+    lfw::Assert::setFailedAssertAction(lfw::Assert::THROW);
+    EXPECT_THROW(ReportComponent::initialize(nullptr), std::logic_error);
+
+    lfw::Assert::setFailedAssertAction(kContinueMarker);
+    kiv::Instance old = instanceWithAction(0, 0x30a00);
+    EXPECT_TRUE(ReportComponent::initialize(&old));
+    EXPECT_TRUE(recorder->contains("ASSERT:  (instance->version() == version()) 'Component version mismatch'"));
+    EXPECT_TRUE(ReportComponent::isInitialized());
+}
+
+TEST_F(ReportComponentTest, InstallsTheToolkitLogManagerOnce) {
+    lfw::Ref<lfw::LogManager> toolkitManager = new lfw::LogManager;
+    lfw::Ref<kivtest::RecordingDestination> toolkitLog = new kivtest::RecordingDestination;
+    toolkitManager->setDestinationRecursive("", toolkitLog.p());
+    kiv::CoreComponent::logManager()->internal_setLfwLogManager(toolkitManager.p());
+
+    kiv::Instance instance = instanceWithAction(1);
+    ASSERT_TRUE(ReportComponent::initialize(&instance));
+    EXPECT_EQ(lfw::LogManager::instance(), toolkitManager.p());
+    LFW_LOG_ERROR("kiv.comp.Report", lfw::String("after start-up"));
+    EXPECT_TRUE(toolkitLog->contains("after start-up"));
+
+    // A second call changes neither the action nor the manager.
+    lfw::Ref<lfw::LogManager> other = new lfw::LogManager;
+    lfw::LogManager::setInstance(other.p());
+    lfw::Assert::setFailedAssertAction(kContinueMarker);
+    kiv::Instance second = instanceWithAction(0);
+    EXPECT_TRUE(ReportComponent::initialize(&second));
+    EXPECT_EQ(lfw::Assert::failedAssertAction(), kContinueMarker);
+    EXPECT_EQ(lfw::LogManager::instance(), other.p());
+}
+
+TEST_F(ReportComponentTest, MissingToolkitLogManagerIsAFailedAssertion) {
+    lfw::LogManager* recording = lfw::LogManager::instance();
+    kiv::CoreComponent::logManager()->internal_setLfwLogManager(nullptr);
+    kiv::Instance instance = instanceWithAction(0);
+    EXPECT_TRUE(ReportComponent::initialize(&instance));
+    EXPECT_TRUE(recorder->contains("ASSERT:  (lfwLogManagerInst.notNull())"));
+    EXPECT_EQ(lfw::LogManager::instance(), recording);
+}

@@ -1,0 +1,215 @@
+// Tag names, macro expansion, formatted runs and field-value lists.
+#include "impl/Utils.h"
+#include "KivReport/Snapshot.h"
+#include "LibCore/lfwAssert.h"
+#include "support/TestSupport.h"
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+using kiv::Str;
+using kiv::rep::FieldValues;
+using kiv::rep::Snapshot;
+using kiv::rep::Utils;
+
+namespace {
+
+std::wstring expand(const FieldValues& values, const std::wstring& text) {
+    MkString s(text);
+    Utils::expandString(values, &s);
+    return s.Std();
+}
+
+// The expansion spelled out step by step: every key in order replaced
+// everywhere, then unknown macros one name at a time from the start.
+std::wstring referenceExpand(const FieldValues& values, std::wstring text) {
+    auto replaceAll = [](std::wstring* s, const std::wstring& from, const std::wstring& to) {
+        for (size_t p = s->find(from); p != std::wstring::npos; p = s->find(from, p + to.size()))
+            s->replace(p, from.size(), to);
+    };
+    for (const auto& kv : values) {
+        std::wstring v = kv.second.toStdWString();
+        replaceAll(&v, L"&", L"&amp;");
+        replaceAll(&v, L"<", L"&lt;");
+        replaceAll(&v, L">", L"&gt;");
+        replaceAll(&v, L"\"", L"&quot;");
+        replaceAll(&v, L"\n", L"<br>");
+        replaceAll(&text, L"$(" + kv.first.toStdWString() + L")", v);
+    }
+    for (;;) {
+        const size_t open = text.find(L"$(");
+        const size_t close = open == std::wstring::npos ? open : text.find(L')', open);
+        if (close == std::wstring::npos) break;
+        const std::wstring name = text.substr(open + 2, close - open - 2);
+        if (name.find_first_not_of(L" \t\r\n") == std::wstring::npos) break;
+        replaceAll(&text, L"$(" + name + L")", L"N/A");
+    }
+    return text;
+}
+
+// Runs written as flags ("b", "i", "u", "P" new paragraph), ":" and the text.
+std::vector<std::string> runs(const std::wstring& text) {
+    MkFormattedTextArray array;
+    Utils::convertHtmlToFormattedTextArray(MkString(text), &array);
+    std::vector<std::string> out;
+    for (const MkFormattedText& r : array)
+        out.push_back(std::string(r.bold ? "b" : "") + (r.italic ? "i" : "") + (r.underline ? "u" : "") +
+                      (r.newParagraph ? "P" : "") + (r.reserved ? "?" : "") + ":" + Str(r.text.Std()).toStdString());
+    return out;
+}
+
+} // namespace
+
+TEST(UtilsTagTest, GenericTagsAndTagNumbers) {
+    struct Case {
+        const wchar_t* tag;
+        bool generic;
+        int index;
+    } cases[] = {
+        {L"SIT_TITLE", true, -1},     {L"REF_SIT_TEXT", true, -1},   {L"SIT1_TITLE", false, 1},
+        {L"sit_TITLE", false, -1},    {L"REF_SIT1_TEXT", false, 1},  {L"SIT12_PICTURE", false, 12},
+        {L"REF_SIT3_MDLX", false, 3}, {L"TITLE", false, -1},         {L"SIT1a_TEXT", false, -1},
+        {L"SIT12", false, -1},        {L"SIT2_$KEY_1", false, 2},    {L"SIT99999999999_TEXT", false, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Str(c.tag).toStdString());
+        EXPECT_EQ(Utils::isTagGeneric(MkString(c.tag)), c.generic);
+        EXPECT_EQ(Utils::getTagIndex(MkString(c.tag)), c.index);
+    }
+}
+
+TEST(UtilsFieldValuesTest, ListsFollowKeyOrderAndLookupIsExact) {
+    const FieldValues values = {{"b", "2"}, {"a", "1"}, {"B", "3"}};
+    const MkStringArray keys = Utils::getKeysFromFieldValues(values);
+    const MkStringArray vals = Utils::getValuesFromFieldValues(values);
+    EXPECT_EQ(keys.GetAsString(MkString(L",")).Std(), L"B,a,b");
+    EXPECT_EQ(vals.GetAsString(MkString(L",")).Std(), L"3,1,2");
+
+    MkString value(L"untouched");
+    EXPECT_FALSE(Utils::getFieldValue(values, MkString(L"A"), &value));
+    EXPECT_EQ(value.Std(), L"untouched");
+    EXPECT_TRUE(Utils::getFieldValue(values, MkString(L"a"), &value));
+    EXPECT_EQ(value.Std(), L"1");
+}
+
+class UtilsMacroTest : public kivtest::LoggingTest {};
+
+TEST_F(UtilsMacroTest, ExpansionEscapesValuesAndClearsUnknownMacros) {
+    struct Case {
+        FieldValues values;
+        std::wstring text;
+        std::wstring expected;
+    } cases[] = {
+        {{{"P", "x&y\nz"}}, L"$(P)", L"x&amp;y<br>z"},
+        {{{"Q", "1"}}, L"$(P) and $(Q)", L"N/A and 1"},
+        {{}, L"$( ) $(P)", L"$( ) $(P)"},
+        {{{"K", "<a href=\"u\">&amp;"}}, L"a<b [$(K)]", L"a<b [&lt;a href=&quot;u&quot;&gt;&amp;amp;]"},
+        // A value naming a later key is expanded again; an earlier or its own key is not.
+        {{{"A", "[$(B)]"}, {"B", "b"}}, L"$(A)", L"[b]"},
+        {{{"A", "a"}, {"B", "[$(A)]"}}, L"$(B)", L"[N/A]"},
+        {{{"A", "$(A)"}}, L"$(A)", L"N/A"},
+        // The blank name ends the search for new names, but X goes everywhere.
+        {{}, L"$(X) $(\t) $(X) $(Y)", L"N/A $(\t) N/A $(Y)"},
+        // A "$(" with no ")" after it is left as it is.
+        {{{"X", "1"}}, L"$(X) $(Y", L"1 $(Y"},
+        {{{"K", "v"}}, L"$($(K))", L"N/A"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Str(c.text).toStdString());
+        EXPECT_EQ(expand(c.values, c.text), c.expected);
+    }
+    EXPECT_EQ(Utils::escapeHtml(MkString(L"a&b<c>d\"e\nf'")).Std(), L"a&amp;b&lt;c&gt;d&quot;e<br>f'");
+}
+
+TEST_F(UtilsMacroTest, AgreesWithStepByStepExpansionOnRandomTexts) {
+    const wchar_t* tokens[] = {L"$(A)", L"$(B)", L"$(C)", L"$(D)", L"$(X)", L"$(Y)", L"$( )",
+                               L" ",    L"t",    L"&",    L"<",    L"\n",   L")",    L"$"};
+    unsigned seed = 12345;
+    auto next = [&seed](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    auto randomText = [&](unsigned maxTokens) {
+        std::wstring t;
+        for (unsigned i = next(maxTokens); i > 0; --i) t += tokens[next(14)];
+        return t;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        FieldValues values;
+        for (const char* key : {"A", "B", "C", "D"})
+            if (next(3) != 0) values[key] = Str(randomText(4));
+        std::wstring text = randomText(12);
+        if (next(4) == 0) text += L"$(open";
+        ASSERT_EQ(expand(values, text), referenceExpand(values, text)) << Str(text).toStdString();
+    }
+}
+
+TEST_F(UtilsMacroTest, ValuesThatDoubleTheTextPerKeyAreCutShort) {
+    // Each key names the next one twice: applied key by key the text would
+    // double 40 times. It stops with a logged error instead of exhausting memory.
+    FieldValues values;
+    for (int i = 0; i < 40; ++i)
+        values[Str("K" + std::to_string(100 + i))] = Str("$(K" + std::to_string(101 + i) + ")$(K" + std::to_string(101 + i) + ")");
+    const std::wstring result = expand(values, L"$(K100)");
+    EXPECT_LE(result.size(), size_t(1) << 25);
+    EXPECT_GT(result.size(), size_t(1) << 20);
+    EXPECT_TRUE(recorder->contains(
+        "Field values expand beyond 16777216 characters; the remaining macros are not expanded"));
+}
+
+TEST(UtilsRunsTest, MarkupBecomesRuns) {
+    struct Case {
+        std::wstring text;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {L"", {}},
+        {L"plain &amp; text", {":plain &amp; text"}},
+        {L"a<b>b</b>c", {":a", "b:b", ":c"}},
+        {L"<br><br>x", {":", "P:", ":", "P:", ":x"}},
+        {L"x&amp;y<br>z", {":x&amp;y", "P:", ":z"}},
+        {L"<i><u>x</u></i>y", {":", "i:", "iu:x", "i:", ":y"}},
+        {L"a<font color=\"red\">b</font>c", {":a", ":b", ":c"}},
+        {L"a< B >b</B >c<BR />d", {":a", "b:b", ":c", "P:", ":d"}},
+        {L"<b x>y", {":", ":y"}},  // a tag with attributes is not bold
+        {L"a<br>", {":a"}},
+        {L"<b>x<y", {":", "b:x<y"}},  // a "<" that no ">" closes is text
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Str(c.text).toStdString());
+        EXPECT_EQ(runs(c.text), c.expected);
+    }
+
+    MkFormattedTextArray array;
+    Utils::convertHtmlToFormattedTextArray(MkString(L"one"), &array);
+    Utils::convertHtmlToFormattedTextArray(MkString(L"<u>two"), &array);
+    ASSERT_EQ(array.GetSize(), 3);  // appended, not replaced
+    EXPECT_EQ(array[0].text.Std(), L"one");
+    EXPECT_TRUE(array[2].underline);
+}
+
+class UtilsTypeIndicesTest : public kivtest::LoggingTest {};
+
+TEST_F(UtilsTypeIndicesTest, IndicesAreSortedByTypeAndOthersSkipped) {
+    lfw::Collection<const Snapshot> snapshots;
+    for (int t : {1, 3, 2, 1, 7})  // image, table, model, image, unknown
+        snapshots.push_back(new Snapshot(static_cast<Snapshot::SnapshotType>(t)));
+    MkIntArray indices, images, tables, models;
+    for (int i : {3, 0, 1, 2, 0}) indices.AddGrow(i);
+    Utils::getSituationTypeIndices(snapshots, indices, &images, &tables, &models);
+    EXPECT_EQ(images.Std(), (std::vector<int>{3, 0, 0}));
+    EXPECT_EQ(tables.Std(), (std::vector<int>{1}));
+    EXPECT_EQ(models.Std(), (std::vector<int>{2}));
+    EXPECT_TRUE(recorder->events.empty());
+
+    MkIntArray bad;
+    for (int i : {4, 5, -1, 1}) bad.AddGrow(i);
+    EXPECT_THROW(Utils::getSituationTypeIndices(snapshots, bad, &images, &tables, &models), std::logic_error);
+    lfw::Assert::setFailedAssertAction(lfw::Assert::CONTINUE);
+    tables.Clear();
+    Utils::getSituationTypeIndices(snapshots, bad, &images, &tables, &models);
+    EXPECT_TRUE(recorder->contains("ASSERT:  'Unhandled snapshot type'"));
+    EXPECT_TRUE(recorder->contains("Snapshot index 5 out of range"));
+    EXPECT_TRUE(recorder->contains("Snapshot index -1 out of range"));
+    EXPECT_EQ(tables.Std(), (std::vector<int>{1}));
+    EXPECT_EQ(images.GetSize() + models.GetSize(), 4);
+}
