@@ -1,0 +1,161 @@
+#pragma once
+// XML documents over TinyXML: typed attributes, wide-string values stored as
+// UTF-8, arrays as child elements, path navigation and elements built from a
+// complete tag text.
+//
+// MkXmlElement is a small copyable handle around a TiXmlElement*, not a
+// subclass: elements found in parsed documents are plain TiXmlElements, and a
+// handle can be null. Every operation on a null handle answers null, false, an
+// empty value or the caller's default, so call chains over missing elements
+// stay safe:
+//   doc.GetRootElement("Root").GetFirstChildElement("A").GetAttributeInt("n", -1)
+// Handles do not own anything; the tree belongs to its document.
+#include "host/ug/MkArray.h"
+#include "host/ug/MkMatrix4.h"
+#include "host/ug/MkString.h"
+#include <cstddef>
+#include <string>
+#include <tinyxml.h>
+
+// A colour attribute: three bytes, red, green, blue.
+struct MkXmlColor {
+    unsigned char red = 0;
+    unsigned char green = 0;
+    unsigned char blue = 0;
+    MkXmlColor() = default;
+    MkXmlColor(unsigned char r, unsigned char g, unsigned char b) : red(r), green(g), blue(b) {}
+    bool operator==(const MkXmlColor& o) const { return red == o.red && green == o.green && blue == o.blue; }
+    bool operator!=(const MkXmlColor& o) const { return !(*this == o); }
+};
+
+class MkXmlElement {
+public:
+    MkXmlElement() = default;
+    MkXmlElement(std::nullptr_t) {}
+    explicit MkXmlElement(TiXmlElement* element) : m_e(element) {}
+    explicit MkXmlElement(const TiXmlElement* element) : m_e(const_cast<TiXmlElement*>(element)) {}
+    // The element of a node, null for other node kinds.
+    static MkXmlElement FromNode(TiXmlNode* node) { return MkXmlElement(node ? node->ToElement() : nullptr); }
+
+    // Handle semantics: a handle acts like a pointer to an element.
+    bool IsNull() const { return m_e == nullptr; }
+    explicit operator bool() const { return m_e != nullptr; }
+    const MkXmlElement* operator->() const { return this; }
+    TiXmlElement* Tx() const { return m_e; }  // the TinyXML element (null for a null handle)
+    friend bool operator==(const MkXmlElement& a, const MkXmlElement& b) { return a.m_e == b.m_e; }
+    friend bool operator!=(const MkXmlElement& a, const MkXmlElement& b) { return a.m_e != b.m_e; }
+
+    // Name of the element; empty for a null handle.
+    MkString GetName() const;
+    bool SetName(const MkString& name) const;
+
+    // --- children ---
+    // New last child; when value is not empty it gets one text child holding it.
+    MkXmlElement AddChildElement(const MkString& name, const MkString& value = MkString()) const;
+    // A new element like AddChildElement inserted just before `before`, which must be
+    // a child of this element (otherwise null and nothing is added).
+    MkXmlElement AddChildElementBefore(const MkXmlElement& before, const MkString& name,
+                                       const MkString& value = MkString()) const;
+    // Builds an element from a complete tag text such as <c:tx a="1" b="2"/> and
+    // appends it; null when the text is not a valid tag. Attribute values cannot
+    // hold spaces, "=" or "/".
+    MkXmlElement AddChildElementCompleteTag(const MkString& tagText, const MkString& value = MkString()) const;
+    // Unlinks and deletes a child element; false when it is not a child of this element.
+    bool RemoveChildElement(const MkXmlElement& child) const;
+
+    // --- attributes (set or overwrite) ---
+    bool AddAttributeString(const MkString& name, const MkString& value) const;
+    bool AddAttributeInt(const MkString& name, int value) const;
+    bool AddAttributeBool(const MkString& name, bool value) const;
+    bool AddAttributeFloat(const MkString& name, float value) const;
+    bool AddAttributeDouble(const MkString& name, double value) const;
+    bool AddAttributeColor(const MkString& name, const MkXmlColor& value) const;
+    bool AddIDAttribute(int id) const;
+    bool RemoveAttribute(const MkString& name) const;
+    bool HasAttribute(const MkString& name) const;
+
+    // --- attribute reads; `found` (when given) is false unless the attribute exists and is not blank ---
+    MkString GetAttributeString(const MkString& name, const MkString& def = MkString(), bool* found = nullptr) const;
+    int GetAttributeInt(const MkString& name, int def = 0, bool* found = nullptr) const;
+    bool GetAttributeBool(const MkString& name, bool def = false, bool* found = nullptr) const;
+    float GetAttributeFloat(const MkString& name, float def = 0.0f, bool* found = nullptr) const;
+    double GetAttributeDouble(const MkString& name, double def = 0.0, bool* found = nullptr) const;
+    MkXmlColor GetAttributeColor(const MkString& name, const MkXmlColor& def = MkXmlColor(), bool* found = nullptr) const;
+    int GetIDAttribute(bool* found = nullptr) const;  // -1 when absent
+
+    // --- arrays as a child element holding one "Value<i>" element per item ---
+    bool AddChildIntArray(const MkString& name, const MkIntArray& values) const;
+    bool AddChildFloatArray(const MkString& name, const MkFloatArray& values) const;
+    bool AddChildStringArray(const MkString& name, const MkStringArray& values) const;
+    // Empty the array, then read the items of the first child of that name (item
+    // element names are ignored). maxItems >= 0 stops reading after that many items.
+    // False when the child does not exist.
+    bool GetChildIntArray(const MkString& name, MkIntArray* values, int maxItems = -1) const;
+    bool GetChildFloatArray(const MkString& name, MkFloatArray* values, int maxItems = -1) const;
+    bool GetChildStringArray(const MkString& name, MkStringArray* values, int maxItems = -1) const;
+    // The same reads on this element itself (its children are the items).
+    bool GetStringArrayItems(MkStringArray* values, int maxItems = -1) const;
+
+    // Matrix as "Row1".."Row4", each "%f %f %f %f".
+    bool AddMatrix(const MkString& name, const MkMatrix4& matrix) const;
+    bool GetMatrix(const MkString& name, MkMatrix4* matrix) const;
+
+    // --- text ---
+    MkString GetValue() const;  // text of the first text child, empty when none
+    bool SetValue(const MkString& text) const;
+
+    // --- navigation (a null handle answers null) ---
+    MkXmlElement GetFirstChildElement() const;
+    MkXmlElement GetFirstChildElement(const MkString& name) const;
+    MkXmlElement GetNextSiblingElement() const;
+    MkXmlElement GetNextSiblingElement(const MkString& name) const;
+    MkXmlElement GetParentElement() const;
+    MkXmlElement GetChildElement(int index) const;  // 0-based, null past the end
+    int GetChildElementCount() const;
+    // Follows element names separated by "/"; a blank name ends the walk there.
+    MkXmlElement GetFirstChildFromPath(const MkString& path) const;
+    // Depth-first search for an element of that name below this element and in the
+    // subtrees of its following siblings. Finding `excluded` ends the search with null.
+    MkXmlElement GetSubChildElement(const MkXmlElement& excluded, const MkString& name) const;
+
+private:
+    TiXmlElement* m_e = nullptr;
+};
+
+class MkXmlDocument : public TiXmlDocument {
+public:
+    // Nesting depth and attributes per element accepted when parsing. TinyXML parses,
+    // prints and deletes recursively, so deeper input would exhaust the stack; and
+    // it checks duplicate attributes linearly, so huge attribute lists cost
+    // quadratic time. Real documents stay far below both.
+    static const int MAX_PARSE_DEPTH = 512;
+    static const int MAX_ATTRIBUTES_PER_ELEMENT = 4096;
+
+    explicit MkXmlDocument(bool withDeclaration = false);
+
+    // Overwrites the declaration when the first node is one, else appends one.
+    bool SetDeclaration(const MkString& version, const MkString& encoding, const MkString& standalone);
+    // Reads and parses a file (UTF-8 path, encoding detected). False when the file
+    // cannot be opened or parsed.
+    bool LoadFile(const MkString& path);
+    // Prints with a four-space indent; false when the file cannot be written.
+    bool SaveFile(const MkString& path) const;
+    // Replaces the content by the parse of a zero-terminated text. False on a parse
+    // error (ErrorId/ErrorDesc tell which) or when the input exceeds the limits above.
+    bool ParseText(const char* text);
+
+    // The printed document: four-space indent, "\n" line ends.
+    std::string PrintToString() const;
+
+    // Appends the root element; "xmlns" is set when namespaceUri is not blank, "ID" when id >= 0.
+    MkXmlElement CreateRootElement(const MkString& name, int id = -1, const MkString& namespaceUri = MkString());
+    // The first element; null when there is none or when name is not blank and differs.
+    MkXmlElement GetRootElement(const MkString& name = MkString()) const;
+
+    // True when the text nests no deeper than MAX_PARSE_DEPTH and no tag holds more than
+    // MAX_ATTRIBUTES_PER_ELEMENT attributes. Never reads past `length` bytes.
+    static bool IsWithinParseLimits(const char* text, size_t length);
+};
+
+// UTF-8 bytes of a wide string (empty when it converts to nothing).
+std::string MkXmlToUtf8(const MkString& text);

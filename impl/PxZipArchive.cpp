@@ -1,0 +1,682 @@
+#include "impl/PxZipArchive.h"
+#include "host/ug/MkEndian.h"
+#include "host/ug/MkFile.h"
+#include "impl/MkOXmlDocument.h"
+#include "impl/ReportLog.h"
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+// Engine errors are logged where they happen, so that the message carries the
+// signature of the operation that failed.
+#define PX_ZIP_CATCH(failResult)                                                                           \
+    catch (const CZipException& e) {                                                                       \
+        REP_LOG_ERROR(lfw::String("Error returned from file access library :") + lfw::String(e.GetErrorDescription())); \
+        return failResult;                                                                                 \
+    }                                                                                                      \
+    catch (const std::exception& e) {                                                                      \
+        REP_LOG_ERROR(lfw::String("ZipArchive: %1").arg(e.what()));                                        \
+        return failResult;                                                                                 \
+    }
+
+namespace {
+
+// Entries up to this size are extracted with the default copy buffer; larger ones
+// with a buffer of their size, capped.
+const uint64_t SMALL_ENTRY_SIZE = 262144;
+const size_t DEFAULT_COPY_BUFFER = 65536;
+const size_t MAX_COPY_BUFFER = 4194304;
+const int ITEM_SIZE = 4;
+
+// The name as stored in the archive: "/" separators, UTF-8.
+std::string storedName(const MkString& name) { return MkXmlToUtf8(MkGetAsNativePath(name)); }
+
+MkString withBackslashes(const MkString& path) {
+    MkString out(path);
+    for (wchar_t& c : out.Std())
+        if (c == L'/') c = L'\\';
+    return out;
+}
+
+MkString fromUtf8(const std::string& s) { return MkStringFromUTF8(s.c_str(), static_cast<int>(s.size()) + 1); }
+
+// The directory part of a stored name, with backslashes ("" for a root entry).
+MkString directoryPart(const std::string& name) {
+    size_t slash = name.find_last_of("/\\");
+    if (slash == std::string::npos) return MkString();
+    return withBackslashes(fromUtf8(name.substr(0, slash)));
+}
+
+CZipArchive::OpenMode engineMode(PxZipAccessMode mode) {
+    switch (mode) {
+    case ZIP_OPEN: return CZipArchive::zipOpen;
+    case ZIP_OPEN_READ_ONLY: return CZipArchive::zipOpenReadOnly;
+    case ZIP_CREATE: return CZipArchive::zipCreate;
+    }
+    return static_cast<CZipArchive::OpenMode>(0);
+}
+
+// A copy of 4-byte items in little-endian order.
+std::vector<unsigned char> littleEndianItems(const void* items, int count) {
+    std::vector<unsigned char> bytes(static_cast<size_t>(count) * ITEM_SIZE);
+    if (count > 0) std::memcpy(bytes.data(), items, bytes.size());
+    if (MkIsBigEndian() && count > 0) MkByteSwap(bytes.data(), ITEM_SIZE, count);
+    return bytes;
+}
+
+struct FreeDeleter {
+    void operator()(unsigned char* p) const { std::free(p); }
+};
+using MallocBuffer = std::unique_ptr<unsigned char, FreeDeleter>;
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// PxZipMemFile
+
+PxZipMemFile::PxZipMemFile() : m_file(1024) {}
+
+PxZipMemFile::~PxZipMemFile() = default;
+
+bool PxZipMemFile::Load(const MkString& path) {
+    std::string bytes;
+    if (!MkReadFile(path, &bytes)) return false;
+    return CopyData(bytes.data(), bytes.size());
+}
+
+bool PxZipMemFile::Save(const MkString& path) const {
+    return MkWriteFile(path, m_file.GetData(), m_file.GetSize());
+}
+
+bool PxZipMemFile::GetData(MkUbyteArray* bytes) const {
+    if (!bytes) return false;
+    if (m_file.GetSize() > static_cast<size_t>(INT_MAX)) return false;
+    return bytes->CopyData(m_file.GetData(), static_cast<int>(m_file.GetSize()));
+}
+
+bool PxZipMemFile::CopyData(const MkUbyteArray& bytes) {
+    return CopyData(bytes.GetData(), static_cast<size_t>(bytes.GetSize()));
+}
+
+bool PxZipMemFile::CopyData(const void* data, size_t size) {
+    if (size > 0 && !data) return false;
+    try {
+        // Replace the content: a longer old content must not survive behind the copy.
+        m_file.Clear();
+        if (size > 0) m_file.Write(data, size);
+        m_file.Seek(0);
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+void PxZipMemFile::SetData(const void* bytes, size_t size) { m_file.Attach(bytes, bytes ? size : 0, false); }
+
+// ---------------------------------------------------------------------------
+// PxZipArchive: opening and closing
+
+PxZipArchive::PxZipArchive() = default;
+
+PxZipArchive::~PxZipArchive() { Close(); }
+
+bool PxZipArchive::Open(const MkString& path, PxZipAccessMode mode) {
+    if (!m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("The archive is open, close it before opening."));
+        return false;
+    }
+    if (path.IsBlank()) {
+        REP_LOG_ERROR(lfw::String("No file name."));
+        return false;
+    }
+    m_fileName = path;
+    m_memFile = nullptr;
+    m_mode = mode;
+    const bool exists = MkFileAccess(path, 0);
+    if ((mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY) && !exists) {
+        REP_LOG_ERROR(lfw::String("File name '%1' not found").arg(lfw::String(path)));
+        return false;
+    }
+    try {
+        if (mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY || mode == ZIP_CREATE)
+            m_zip.Open(std::string(path.ShortChar()), engineMode(mode));
+    }
+    PX_ZIP_CATCH(false)
+    if (m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("File still closed after opening it."));
+        return false;
+    }
+    return true;
+}
+
+bool PxZipArchive::Open(PxZipMemFile* memFile, PxZipAccessMode mode) {
+    if (!m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("The archive is open, close it before opening."));
+        return false;
+    }
+    if (!memFile) {
+        REP_LOG_ERROR(lfw::String("PxZipMemFile pointer is NULL."));
+        return false;
+    }
+    m_fileName.Empty();
+    m_memFile = memFile;
+    m_mode = mode;
+    try {
+        if (mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY || mode == ZIP_CREATE)
+            m_zip.Open(memFile->Engine(), engineMode(mode));
+    }
+    PX_ZIP_CATCH(false)
+    if (m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("File still closed after opening it."));
+        return false;
+    }
+    return true;
+}
+
+bool PxZipArchive::ReOpenFile() {
+    const PxZipAccessMode mode = (m_mode == ZIP_CREATE) ? ZIP_OPEN : m_mode;
+    if (m_memFile) return Open(m_memFile, mode);
+    return Open(m_fileName, mode);
+}
+
+bool PxZipArchive::Close() {
+    if (m_zip.IsClosed()) return true;
+    try {
+        m_zip.Close();
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+bool PxZipArchive::Compact() {
+    if (m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("Archive is not open."));
+        return false;
+    }
+    if (IsReadOnly()) {
+        REP_LOG_ERROR(lfw::String("File is read only."));
+        return false;
+    }
+    try {
+        m_zip.Compact();
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+void PxZipArchive::SetArchiveParameters(int compressionLevel, int smartness, int bufferSize, int fourth) {
+    m_compressionLevel = compressionLevel;
+    m_smartness = smartness;
+    m_bufferSize = bufferSize;
+    m_fourth = fourth;
+}
+
+// ---------------------------------------------------------------------------
+// Finding and listing
+
+int PxZipArchive::FindFile(const MkString& name) const {
+    if (m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("Archive is not open."));
+        return -1;
+    }
+    if (name.IsBlank()) {
+        REP_LOG_ERROR(lfw::String("No such file name: '%1'").arg(lfw::String(name)));
+        return -1;
+    }
+    if (m_zip.GetCount() == 0) return -1;
+    return m_zip.FindFile(storedName(name));
+}
+
+bool PxZipArchive::FindFiles(const MkString& folder, bool recursive, MkStringArray* names) const {
+    if (!names) {
+        REP_LOG_ERROR(lfw::String("Array with filenames is NULL"));
+        return false;
+    }
+    if (m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("Archive is not open."));
+        return false;
+    }
+    MkString wanted = withBackslashes(folder);
+    while (!wanted.IsEmpty() && wanted[wanted.Length() - 1] == L'\\') wanted = wanted.Left(wanted.Length() - 1);
+    for (int i = 0; i < m_zip.GetCount(); ++i) {
+        CZipEntryInfo info;
+        if (!m_zip.GetEntryInfo(i, &info) || info.directory) continue;
+        const MkString dir = directoryPart(info.name);
+        const bool take = wanted.IsEmpty() ? (recursive || dir.IsEmpty()) : (dir == wanted);
+        if (take) names->AddGrow(fromUtf8(info.name));
+    }
+    return true;
+}
+
+bool PxZipArchive::FindSubFolders(const MkString& folder, bool recursive, MkStringArray* names) const {
+    if (!names) {
+        REP_LOG_ERROR(lfw::String("Array with filenames is NULL"));
+        return false;
+    }
+    if (m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("Archive is not open."));
+        return false;
+    }
+    MkString base = withBackslashes(folder);
+    while (!base.IsEmpty() && base[base.Length() - 1] == L'\\') base = base.Left(base.Length() - 1);
+    const std::wstring prefix = base.IsEmpty() ? std::wstring() : base.Std() + L"\\";
+    std::set<std::wstring> found;
+    for (int i = 0; i < m_zip.GetCount(); ++i) {
+        std::wstring dir = directoryPart(m_zip.GetEntryName(i)).Std();
+        if (dir.compare(0, prefix.size(), prefix) != 0 || dir.size() <= prefix.size()) continue;
+        // Every folder level between `folder` and the entry counts.
+        size_t pos = prefix.size();
+        for (;;) {
+            size_t sep = dir.find(L'\\', pos);
+            found.insert(dir.substr(0, sep));
+            if (sep == std::wstring::npos || !recursive) break;
+            pos = sep + 1;
+        }
+    }
+    for (const std::wstring& f : found)
+        if (names->Find(MkString(f)) < 0) names->AddGrow(MkString(f));
+    return true;
+}
+
+int PxZipArchive::GetNextFolderIdx(const MkString& folder, const MkString& prefix) const {
+    MkStringArray folders;
+    if (!FindSubFolders(folder, false, &folders)) return 1;
+    int next = 1;
+    for (int i = 0; i < folders.GetSize(); ++i) {
+        const std::wstring& f = folders[i].Std();
+        size_t slash = f.rfind(L'\\');
+        std::wstring name = slash == std::wstring::npos ? f : f.substr(slash + 1);
+        if (name.compare(0, prefix.Std().size(), prefix.Std()) != 0) continue;
+        std::wstring rest = name.substr(prefix.Std().size());
+        if (rest.empty() || rest.size() > 9 || rest.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
+        next = std::max(next, std::stoi(rest) + 1);
+    }
+    return next;
+}
+
+MkString PxZipArchive::GetStoredName(int index) const {
+    if (m_zip.IsClosed()) return MkString();
+    return fromUtf8(m_zip.GetEntryName(index));
+}
+
+bool PxZipArchive::GetInternalFilePath(int index, MkString* path) const {
+    if (!path || m_zip.IsClosed() || index < 0 || index >= m_zip.GetCount()) return false;
+    *path = directoryPart(m_zip.GetEntryName(index));
+    return true;
+}
+
+bool PxZipArchive::GetFileSize(int index, uint64_t* size) const {
+    CZipEntryInfo info;
+    if (!size || m_zip.IsClosed() || !m_zip.GetEntryInfo(index, &info)) return false;
+    *size = info.uncompressedSize;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Raw entries
+
+bool PxZipArchive::ExtractFile(int index, PxZipMemFile* memFile) {
+    if (!memFile) {
+        REP_LOG_ERROR(lfw::String("PxZipMemFile pointer is NULL."));
+        return false;
+    }
+    try {
+        if (!m_zip.ExtractFile(index, memFile->Engine(), DEFAULT_COPY_BUFFER)) {
+            REP_LOG_ERROR(lfw::String("No file at index %1 in archive").arg(index));
+            return false;
+        }
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+bool PxZipArchive::AddNewFile(PxZipMemFile* memFile, const MkString& name) {
+    if (!memFile) {
+        REP_LOG_ERROR(lfw::String("PxZipMemFile pointer is NULL."));
+        return false;
+    }
+    try {
+        // The engine refuses a name that exists: two entries of one name would make
+        // readers pick either.
+        if (!m_zip.AddNewFile(memFile->Engine(), storedName(name), -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER)) {
+            REP_LOG_ERROR(lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
+            return false;
+        }
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+unsigned char* PxZipArchive::ReadDataRaw(const MkString& name, size_t* size, bool* notFound, uint64_t maxSize) {
+    if (notFound) *notFound = false;
+    if (size) *size = 0;
+    const int index = FindFile(name);
+    if (index < 0) {
+        if (notFound) *notFound = true;
+        REP_LOG_ERROR(lfw::String("Unable to read raw data from '%1', file not found").arg(lfw::String(name)));
+        return nullptr;
+    }
+    try {
+        CZipEntryInfo info;
+        m_zip.GetEntryInfo(index, &info);
+        if (maxSize > 0 && info.uncompressedSize > maxSize) {
+            REP_LOG_ERROR(lfw::String("File '%1' in archive is too large (%2 bytes)")
+                              .arg(lfw::String(name)).arg(static_cast<long long>(info.uncompressedSize)));
+            return nullptr;
+        }
+        if (info.uncompressedSize > ZipLimits::kMaxEntrySize) {
+            REP_LOG_ERROR(lfw::String("File '%1' in archive is too large (%2 bytes)")
+                              .arg(lfw::String(name)).arg(static_cast<long long>(info.uncompressedSize)));
+            return nullptr;
+        }
+        const size_t copyBuffer = info.uncompressedSize < SMALL_ENTRY_SIZE
+                                      ? DEFAULT_COPY_BUFFER
+                                      : static_cast<size_t>(std::min<uint64_t>(info.uncompressedSize, MAX_COPY_BUFFER));
+        // One allocation for the whole entry (the size is checked against the data).
+        CZipMemFile out(static_cast<size_t>(info.uncompressedSize) + 1);
+        m_zip.ExtractFile(index, out, copyBuffer);
+        size_t n = 0;
+        unsigned char* data = out.Detach(&n);
+        if (size) *size = n;
+        return data;
+    }
+    PX_ZIP_CATCH(nullptr)
+}
+
+bool PxZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t size, bool overwrite) {
+    if (m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("Archive is not open."));
+        return false;
+    }
+    if (IsReadOnly()) {
+        REP_LOG_ERROR(lfw::String("File is read only."));
+        return false;
+    }
+    if (name.IsBlank()) {
+        REP_LOG_ERROR(lfw::String("Error file no name."));
+        return false;
+    }
+    const std::string entryName = storedName(name);
+    if (data && size > 0) {
+        if (size > ZipLimits::kMaxEntrySize) {  // refuse before the old entry is removed
+            REP_LOG_ERROR(lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
+            return false;
+        }
+        try {
+            CZipMemFile source;
+            source.Attach(data, size, false);
+            const int existing = m_zip.FindFile(entryName);
+            if (overwrite && existing >= 0) m_zip.RemoveFile(existing);
+            if (!m_zip.AddNewFile(source, entryName, m_compressionLevel, m_smartness,
+                                  m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER)) {
+                REP_LOG_ERROR(lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
+                return false;
+            }
+        }
+        PX_ZIP_CATCH(false)
+        return true;
+    }
+    try {
+        // An empty entry never goes in beside one of the same name.
+        const int existing = m_zip.FindFile(entryName);
+        if (existing >= 0 && overwrite) m_zip.RemoveFile(existing);
+        if (!m_zip.AddNewFile(nullptr, 0, entryName, -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER)) {
+            REP_LOG_ERROR(lfw::String("Could not add empty file '%1' to archive").arg(lfw::String(name)));
+            return false;
+        }
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// XML entries
+
+bool PxZipArchive::ReadXmlFile(const MkString& name, MkXmlDocument* document) {
+    if (!document) {
+        REP_LOG_ERROR(lfw::String("Destination Xml Document is NULL"));
+        return false;
+    }
+    const MkString entry = withBackslashes(name);
+    size_t size = 0;
+    MallocBuffer text(ReadDataRaw(entry, &size));
+    if (!text) {
+        REP_LOG_ERROR(lfw::String("Could not read Xml file"));
+        return false;
+    }
+    if (size == 0) {
+        document->Clear();
+        REP_LOG_ERROR(lfw::String("Xml file '%1' in archive is empty").arg(lfw::String(entry)));
+        return false;
+    }
+    // A text ending in ">" is used whole (the buffer holds a zero after the data);
+    // otherwise the last byte, usually a line end, gives way to the terminator.
+    if (text.get()[size - 1] != '>') text.get()[size - 1] = '\0';
+    if (!document->ParseText(reinterpret_cast<const char*>(text.get()))) {
+        MkString message;
+        message.MakeForm("TinyXML error code %d for file '%ls': ", document->ErrorId(), ~entry);
+        REP_LOG_ERROR(lfw::String(message) + lfw::String(document->ErrorDesc()));
+        return false;
+    }
+    return true;
+}
+
+bool PxZipArchive::WriteXmlFile(const MkString& name, const MkXmlDocument* document, bool overwrite) {
+    if (m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("Cannot write Xml file '%1', archive is not open").arg(lfw::String(name)));
+        return false;
+    }
+    if (IsReadOnly()) {
+        REP_LOG_ERROR(lfw::String("File read only"));
+        return false;
+    }
+    if (name.IsBlank()) {
+        REP_LOG_ERROR(lfw::String("Error file no name"));
+        return false;
+    }
+    if (!document) {
+        REP_LOG_ERROR(lfw::String("Source Xml Document is NULL"));
+        return false;
+    }
+    const std::string entryName = storedName(name);
+    try {
+        const int existing = m_zip.FindFile(entryName);
+        if (existing >= 0) {
+            if (!overwrite) {
+                REP_LOG_ERROR(lfw::String("Xml file '%1' exists in archive, and overwrite flag is not set").arg(lfw::String(name)));
+                return false;
+            }
+            m_zip.RemoveFile(existing);
+        }
+        const std::string text = document->PrintToString();
+        if (!m_zip.AddNewFile(text.data(), text.size(), entryName, m_compressionLevel, m_smartness,
+                              m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER)) {
+            REP_LOG_ERROR(lfw::String("Could not write Xml file '%1' to archive").arg(lfw::String(name)));
+            return false;
+        }
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Typed entries
+
+bool PxZipArchive::ReadData(const MkString& name, MkUbyteArray* data) {
+    if (!data) {
+        REP_LOG_ERROR(lfw::String("Pointer to destination unsigned byte array is NULL."));
+        return false;
+    }
+    size_t size = 0;
+    MallocBuffer bytes(ReadDataRaw(name, &size));
+    if (!bytes || size > static_cast<size_t>(INT_MAX)) {
+        REP_LOG_ERROR(lfw::String("Error reading raw data from file '%1'").arg(lfw::String(name)));
+        return false;
+    }
+    return data->CopyData(bytes.get(), static_cast<int>(size));
+}
+
+bool PxZipArchive::WriteData(const MkString& name, const MkUbyteArray& data) {
+    if (!WriteDataRaw(name, data.GetData(), static_cast<size_t>(data.GetSize()), false)) {
+        REP_LOG_ERROR(lfw::String("Error writing unsigned byte data to file '%1'").arg(lfw::String(name)));
+        return false;
+    }
+    return true;
+}
+
+bool PxZipArchive::ReadDataInt(const MkString& name, MkIntArray* data) {
+    if (!data) {
+        REP_LOG_ERROR(lfw::String("Pointer to destination array is NULL."));
+        return false;
+    }
+    size_t size = 0;
+    MallocBuffer bytes(ReadDataRaw(name, &size));
+    if (!bytes) return false;
+    const int count = static_cast<int>(std::min<size_t>(size / ITEM_SIZE, INT_MAX));
+    if (!data->SetSize(count)) return false;
+    if (count > 0) {
+        if (MkIsBigEndian()) MkByteSwap(bytes.get(), ITEM_SIZE, count);
+        std::memcpy(data->GetData(), bytes.get(), static_cast<size_t>(count) * ITEM_SIZE);
+    }
+    return true;
+}
+
+bool PxZipArchive::WriteDataInt(const MkString& name, const MkIntArray& data) {
+    const std::vector<unsigned char> bytes = littleEndianItems(data.GetData(), data.GetSize());
+    if (!WriteDataRaw(name, bytes.data(), bytes.size(), false)) {
+        REP_LOG_ERROR(lfw::String("Error writing integer data from file '%1'").arg(lfw::String(name)));
+        return false;
+    }
+    return true;
+}
+
+bool PxZipArchive::ReadDataFloat(const MkString& name, MkFloatArray* data) {
+    if (!data) {
+        REP_LOG_ERROR(lfw::String("Pointer to destination float array is NULL"));
+        return false;
+    }
+    size_t size = 0;
+    MallocBuffer bytes(ReadDataRaw(name, &size));
+    if (!bytes) {
+        REP_LOG_ERROR(lfw::String("Error reading raw data from file '%1'").arg(lfw::String(name)));
+        return false;
+    }
+    const int count = static_cast<int>(std::min<size_t>(size / ITEM_SIZE, INT_MAX));
+    if (!data->SetSize(count)) return false;
+    if (count > 0) {
+        if (MkIsBigEndian()) MkByteSwap(bytes.get(), ITEM_SIZE, count);
+        std::memcpy(data->GetData(), bytes.get(), static_cast<size_t>(count) * ITEM_SIZE);
+    }
+    return true;
+}
+
+bool PxZipArchive::WriteDataFloat(const MkString& name, const MkFloatArray& data) {
+    const std::vector<unsigned char> bytes = littleEndianItems(data.GetData(), data.GetSize());
+    if (!WriteDataRaw(name, bytes.data(), bytes.size(), false)) {
+        REP_LOG_ERROR(lfw::String("Error writing float data to file '%1'").arg(lfw::String(name)));
+        return false;
+    }
+    return true;
+}
+
+bool PxZipArchive::ReadDataString(const MkString& name, MkString* text) {
+    if (!text) {
+        REP_LOG_ERROR(lfw::String("Pointer to destination string is NULL."));
+        return false;
+    }
+    size_t size = 0;
+    MallocBuffer bytes(ReadDataRaw(name, &size));
+    if (!bytes || size > static_cast<size_t>(INT_MAX) - 1) {
+        REP_LOG_ERROR(lfw::String("Error reading raw data from file '%1'").arg(lfw::String(name)));
+        return false;
+    }
+    // Strings are stored with their terminating zero; one stored without it still
+    // keeps its last character, because a zero follows the data in the buffer.
+    *text = MkStringFromUTF8(reinterpret_cast<const char*>(bytes.get()), static_cast<int>(size) + 1);
+    return true;
+}
+
+bool PxZipArchive::WriteDataString(const MkString& name, const MkString& text) {
+    int length = 0;
+    bool converted = true;
+    std::unique_ptr<char[]> utf8(MkStringToUTF8(text, &length, &converted));
+    if (utf8 && converted) {
+        // With the terminating zero, so that an empty string is one zero byte.
+        if (!WriteDataRaw(name, utf8.get(), static_cast<size_t>(length) + 1, false)) {
+            REP_LOG_ERROR(lfw::String("Error writing string data to file '%1'").arg(lfw::String(name)));
+            return false;
+        }
+        return true;
+    }
+    const char zero = '\0';
+    if (!WriteDataRaw(name, &zero, 1, false)) {
+        REP_LOG_ERROR(lfw::String("Error writing empty replacement to file '%1'").arg(lfw::String(name)));
+        return false;
+    }
+    REP_LOG_ERROR(lfw::String("Conversion of input string '%1' to UTF8 failed").arg(lfw::String(text)));
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Other entry operations
+
+bool PxZipArchive::Delete(const MkString& name) {
+    const int index = FindFile(name);
+    if (index < 0) {
+        REP_LOG_ERROR(lfw::String("Unable to delete '%1', file not found").arg(lfw::String(name)));
+        return false;
+    }
+    try {
+        if (!m_zip.RemoveFile(index)) return false;
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+bool PxZipArchive::WriteFile(const MkString& name, const MkString& diskPath) {
+    lfw::Ref<PxZipMemFile> file = new PxZipMemFile;
+    if (!file->Load(diskPath)) {
+        REP_LOG_ERROR(lfw::String("Error opening file (%1)").arg(lfw::String(diskPath)));
+        return false;
+    }
+    return WriteDataRaw(name, file->GetBuffer(), file->GetSize(), false);
+}
+
+bool PxZipArchive::Rename(const MkString& oldName, const MkString& newName) {
+    const int index = FindFile(oldName);
+    if (index < 0) {
+        REP_LOG_ERROR(lfw::String("Unable to rename '%1', file not found").arg(lfw::String(oldName)));
+        return false;
+    }
+    try {
+        if (!m_zip.RenameFile(index, storedName(newName))) {
+            REP_LOG_ERROR(lfw::String("Could not rename '%1' to '%2'").arg(lfw::String(oldName)).arg(lfw::String(newName)));
+            return false;
+        }
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+bool PxZipArchive::SetPassword(const MkString& password) {
+    if (m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("File is closed."));
+        return false;
+    }
+    try {
+        m_zip.SetPassword(MkXmlToUtf8(password));
+    } catch (const std::exception&) {
+        REP_LOG_ERROR(lfw::String("Failed to set password on file."));
+        return false;
+    }
+    if (!m_zip.SetEncryptionMethod(CZipArchive::encStandard)) {
+        REP_LOG_ERROR(lfw::String("Failed to set archive encryption method."));
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,138 @@
+#pragma once
+// Zip archives of the report component: repository files and Office packages.
+// A thin layer over the host zip engine that adds one set of access modes, name
+// normalisation, typed entries (XML documents, strings, int and float arrays,
+// raw bytes), replacement of entries and uniform error logging. Engine errors
+// never leave this layer as exceptions: they are logged and reported as false,
+// -1 or null, and the archive stays usable.
+//
+// Names: inside the component paths use the backslash (word\document.xml);
+// entries are stored with "/". Names passed in may use either.
+#include "host/core/KivRefCountedObject.h"
+#include "host/ug/MkArray.h"
+#include "host/ug/MkString.h"
+#include "host/ug/ZipArchive.h"
+#include <cstddef>
+#include <cstdint>
+
+class MkXmlDocument;
+
+enum PxZipAccessMode {
+    ZIP_OPEN = 0,            // existing archive, for change
+    ZIP_OPEN_READ_ONLY = 1,  // existing archive, reading only
+    ZIP_CREATE = 2           // new archive (an existing file is overwritten)
+};
+
+// A growable in-memory byte file with a current position.
+class PxZipMemFile : public kiv::RefCountedObject {
+public:
+    PxZipMemFile();
+    ~PxZipMemFile() override;
+
+    // Reads a whole disk file (UTF-8 path); position 0. False when it cannot be read.
+    bool Load(const MkString& path);
+    // Writes the content to a disk file; false when that fails.
+    bool Save(const MkString& path) const;
+    bool GetData(MkUbyteArray* bytes) const;
+    // Replaces the content by a copy of the bytes; position 0.
+    bool CopyData(const MkUbyteArray& bytes);
+    bool CopyData(const void* data, size_t size);
+    // Uses the caller's buffer as the content, without copying and without taking
+    // ownership; the caller keeps it alive and unchanged while the file uses it.
+    void SetData(const void* bytes, size_t size);
+
+    size_t GetSize() const { return m_file.GetSize(); }
+    const unsigned char* GetBuffer() const { return m_file.GetData(); }  // null when empty
+    CZipMemFile& Engine() { return m_file; }
+    const CZipMemFile& Engine() const { return m_file; }
+
+private:
+    CZipMemFile m_file;
+};
+
+class PxZipArchive {
+public:
+    PxZipArchive();
+    virtual ~PxZipArchive();  // closes; errors are logged
+    PxZipArchive(const PxZipArchive&) = delete;
+    PxZipArchive& operator=(const PxZipArchive&) = delete;
+
+    virtual bool Open(const MkString& path, PxZipAccessMode mode);
+    // The memory file is not owned; it must outlive the open archive.
+    virtual bool Open(PxZipMemFile* memFile, PxZipAccessMode mode);
+    // Writes pending changes and closes. False (logged) when writing failed; the
+    // archive is closed either way.
+    virtual bool Close();
+    // Opens again with the stored path or memory file. An archive that was created
+    // is reopened for change, never created anew (that would empty it).
+    bool ReOpenFile();
+    // Rewrites the archive without the gaps that removed or replaced entries leave.
+    bool Compact();
+
+    bool IsClosed() const { return m_zip.IsClosed(); }
+    bool IsReadOnly() const { return (static_cast<int>(m_mode) & 0xff) == ZIP_OPEN_READ_ONLY; }
+    const MkString& GetFilename() const { return m_fileName; }
+    static wchar_t GetPathSeparator() { return L'\\'; }
+    void SetArchiveParameters(int compressionLevel, int smartness, int bufferSize, int fourth);
+
+    // --- entries ---
+    int GetNumFiles() const { return m_zip.IsClosed() ? 0 : m_zip.GetCount(); }
+    int FindFile(const MkString& name) const;  // index or -1
+    // Appends the stored names (with "/") of the entries directly in `folder` (given
+    // with backslashes, no trailing separator). An empty folder lists the root
+    // entries, or every entry when recursive is set.
+    bool FindFiles(const MkString& folder, bool recursive, MkStringArray* names) const;
+    // Folders (backslash paths) below `folder`: its direct subfolders, or all of them when recursive.
+    bool FindSubFolders(const MkString& folder, bool recursive, MkStringArray* names) const;
+    // 1 + the largest n of the subfolders named prefix<n> in `folder` (1 when there is none).
+    int GetNextFolderIdx(const MkString& folder, const MkString& prefix) const;
+    // The entry's stored name (with "/"); empty for an invalid index.
+    MkString GetStoredName(int index) const;
+    // The directory part of the entry's stored name with backslashes; false for an invalid index.
+    bool GetInternalFilePath(int index, MkString* path) const;
+    // Uncompressed size from the directory; false for an invalid index.
+    bool GetFileSize(int index, uint64_t* size) const;
+
+    bool ExtractFile(int index, PxZipMemFile* memFile);
+    // Adds the memory file's content as a new entry. Never adds a second entry under
+    // a name that exists: that fails (logged).
+    bool AddNewFile(PxZipMemFile* memFile, const MkString& name);
+
+    // The entry's bytes in a malloc'ed buffer the caller free()s (one zero byte
+    // follows the data), or null. maxSize > 0 refuses larger entries.
+    unsigned char* ReadDataRaw(const MkString& name, size_t* size = nullptr, bool* notFound = nullptr,
+                               uint64_t maxSize = 0);
+    bool WriteDataRaw(const MkString& name, const void* data, size_t size, bool overwrite);
+
+    bool ReadXmlFile(const MkString& name, MkXmlDocument* document);
+    bool WriteXmlFile(const MkString& name, const MkXmlDocument* document, bool overwrite);
+
+    // Typed entries, written without overwriting. Int and float arrays are 4-byte
+    // little-endian items; strings UTF-8 with a terminating zero.
+    bool ReadData(const MkString& name, MkUbyteArray* data);
+    bool WriteData(const MkString& name, const MkUbyteArray& data);
+    bool ReadDataInt(const MkString& name, MkIntArray* data);
+    bool WriteDataInt(const MkString& name, const MkIntArray& data);
+    bool ReadDataFloat(const MkString& name, MkFloatArray* data);
+    bool WriteDataFloat(const MkString& name, const MkFloatArray& data);
+    bool ReadDataString(const MkString& name, MkString* text);
+    bool WriteDataString(const MkString& name, const MkString& text);
+
+    bool Delete(const MkString& name);
+    bool WriteFile(const MkString& name, const MkString& diskPath);
+    bool Rename(const MkString& oldName, const MkString& newName);
+
+    // Password and encryption for entries added from now on.
+    bool SetPassword(const MkString& password);
+    bool IsEncrypted() const { return m_zip.IsEncrypted(); }
+
+private:
+    MkString m_fileName;
+    PxZipMemFile* m_memFile = nullptr;
+    PxZipAccessMode m_mode = ZIP_OPEN;
+    int m_compressionLevel = -1;
+    int m_smartness = CZipArchive::zipsmSmartest;
+    int m_fourth = 65536;
+    int m_bufferSize = 65536;
+    CZipArchive m_zip;
+};

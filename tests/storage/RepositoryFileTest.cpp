@@ -1,0 +1,432 @@
+// Saving and loading repository files.
+#include "KivReport/Repository.h"
+#include "KivReport/Snapshot.h"
+#include "KivReport/Table.h"
+#include "LibCore/lfwFile.h"
+#include "host/core/KivImage.h"
+#include "host/ug/MdlxFile.h"
+#include "impl/MkOXmlDocument.h"
+#include "impl/PxZipArchive.h"
+#include "support/TestSupport.h"
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <string>
+#include <sys/stat.h>
+
+using kiv::PtrRef;
+using kiv::Str;
+using kiv::rep::Repository;
+using kiv::rep::Snapshot;
+using kiv::rep::Table;
+
+namespace {
+
+const std::string CORPUS = std::string(KIV_TEST_DATA_DIR) + "/repo-corrupt/";
+
+PtrRef<kiv::Image> gradient(unsigned w, unsigned h) {
+    PtrRef<kiv::Image> image = new kiv::Image(w, h);
+    unsigned char* p = image->data();
+    for (unsigned y = 0; y < h; ++y)
+        for (unsigned x = 0; x < w; ++x, p += 3) {
+            p[0] = static_cast<unsigned char>(x * 255 / w);
+            p[1] = static_cast<unsigned char>(y * 255 / h);
+            p[2] = 128;
+        }
+    return image;
+}
+
+std::string modelBytes(const kiv::ug::MdlxMemoryFile* model) {
+    MkUbyteArray bytes;
+    model->internal_mdlxZipMemFile()->GetData(&bytes);
+    return std::string(bytes.Std().begin(), bytes.Std().end());
+}
+
+PtrRef<Snapshot> imageSnapshot(const char* name) {
+    PtrRef<Snapshot> s = new Snapshot(Snapshot::IMAGE);
+    s->setName(name);
+    s->setImage(gradient(64, 48).p());
+    return s;
+}
+
+class RepositoryFileTest : public kivtest::LoggingTest {
+protected:
+    kivtest::TempDir dir;
+
+    std::string file(const char* name) const { return dir.file(name); }
+
+    // Names of the entries, in archive order.
+    static std::vector<std::string> entries(const std::string& path) {
+        std::vector<std::string> names;
+        PxZipArchive zip;
+        if (!zip.Open(MkString(path.c_str()), ZIP_OPEN_READ_ONLY)) return names;
+        for (int i = 0; i < zip.GetNumFiles(); ++i) names.push_back(lfw::String(zip.GetStoredName(i)).toStdString());
+        return names;
+    }
+
+    // Writes a repository file holding the given index text (and extra entries).
+    static void writeRepository(const std::string& path, const std::string& index,
+                                const std::map<std::string, std::string>& extra = {}) {
+        PxZipArchive zip;
+        ASSERT_TRUE(zip.Open(MkString(path.c_str()), ZIP_CREATE));
+        for (const auto& e : extra) ASSERT_TRUE(zip.WriteDataRaw(e.first.c_str(), e.second.data(), e.second.size(), false));
+        ASSERT_TRUE(zip.WriteDataRaw("Project.xml", index.data(), index.size(), false));
+        ASSERT_TRUE(zip.Close());
+    }
+
+    static std::string index(const std::string& situations, bool withVersion = true) {
+        return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n<OrviaRepository xmlns=\"urn:x\"") +
+               (withVersion ? " Version=\"2\"" : "") + ">\n" + situations + "</OrviaRepository>\n";
+    }
+
+    static std::string tableSituation(const std::string& name, const std::string& rowCount, const std::string& rows) {
+        return "<Situation Name=\"" + name + "\"><SituationObject Type=\"3\" Name=\"" + name + "\" TableRowCount=\"" +
+               rowCount + "\">" + rows + "</SituationObject></Situation>\n";
+    }
+
+    // Files in the test folder other than the given one: temporaries left behind.
+    std::vector<std::string> otherFiles(const std::string& keep) const {
+        std::vector<std::string> out;
+        for (const lfw::String& f : lfw::FileSystem::getAllFilesInDirectory(dir.path()))
+            if (f.toStdString() != keep) out.push_back(f.toStdString());
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(RepositoryFileTest, RoundTripAndIndexLayout) {
+    PtrRef<Repository> repo = new Repository;
+    PtrRef<Snapshot> a = imageSnapshot("A");
+    a->setTitle(Str(L"Bild \u00e4"));
+    a->setDescription("line one\n  indented $(KEY) & <b>bold</b>\n");
+    a->setCloudViewerUrl("https://viewer.example/x?a=1&b=2");
+    a->setFieldValues({{"b", "vb"}, {"a", "va"}});
+    PtrRef<Snapshot> b = new Snapshot(Snapshot::MDLX);
+    b->setName("B");
+    PtrRef<kiv::ug::MdlxMemoryFile> model = new kiv::ug::MdlxMemoryFile;
+    const std::string modelContent("PK\x03\x04 model bytes \0 with zero", 27);
+    model->setFromRawData(modelContent.data(), modelContent.size());
+    b->setModelMdlx(model.p());
+    PtrRef<Snapshot> c = new Snapshot(Snapshot::TABLE);
+    c->setName("C");
+    PtrRef<Table> table = new Table(3, 2);
+    for (size_t r = 0; r < 3; ++r) table->setValue(r, 0, Str("r" + std::to_string(r)));
+    table->setValue(2, 1, "x");
+    table->setChartXAxisTitle("Time [s]");
+    table->setChartYAxisTitle(Str(L"\u03c3"));
+    c->setTable(table.p());
+    for (Snapshot* s : {a.p(), b.p(), c.p()}) repo->addSnapshot(s);
+
+    const std::string path = file("repo.zip");
+    ASSERT_TRUE(repo->saveRepository(path));
+    EXPECT_TRUE(errors().empty());
+    EXPECT_EQ(entries(path), (std::vector<std::string>{"A", "B", "Project.xml"}));
+
+    // The index as other readers see it.
+    PxZipArchive zip;
+    ASSERT_TRUE(zip.Open(MkString(path.c_str()), ZIP_OPEN_READ_ONLY));
+    MkXmlDocument doc;
+    ASSERT_TRUE(zip.ReadXmlFile("Project.xml", &doc));
+    MkXmlElement root = doc.GetRootElement("OrviaRepository");
+    EXPECT_EQ(root.GetAttributeInt("Version"), 2);
+    MkXmlElement pic = root.GetFirstChildElement("Situation");
+    EXPECT_TRUE(pic.GetAttributeString("SituationState") == MkString("Active"));
+    MkStringArray names, values;  // keys b, a are written in key order, values alongside
+    ASSERT_TRUE(pic.GetChildStringArray("MacroTableNames", &names));
+    ASSERT_TRUE(pic.GetChildStringArray("MacroTableValues", &values));
+    EXPECT_TRUE(names.GetAsString(MkString(",")) == MkString("a,b"));
+    EXPECT_TRUE(values.GetAsString(MkString(",")) == MkString("va,vb"));
+    MkXmlElement object = pic.GetFirstChildElement("SituationObject");
+    EXPECT_EQ(object.GetAttributeInt("width"), 64);
+    EXPECT_EQ(object.GetAttributeInt("height"), 48);
+    EXPECT_EQ(object.GetAttributeInt("format"), 4);
+    MkIntArray columns;
+    ASSERT_TRUE(root.GetChildElement(2).GetFirstChildElement("SituationObject").GetChildIntArray("TableColumns", &columns));
+    EXPECT_EQ(columns.Std(), (std::vector<int>{0, 1}));
+    zip.Close();
+
+    PtrRef<Repository> back = new Repository;
+    ASSERT_TRUE(back->loadRepository(path));
+    ASSERT_EQ(back->snapshotCount(), 3u);
+    const Snapshot* la = back->snapshot(0);
+    EXPECT_EQ(la->name(), Str("A"));
+    EXPECT_EQ(la->type(), Snapshot::IMAGE);
+    EXPECT_EQ(la->title(), a->title());
+    EXPECT_EQ(la->description(), a->description());
+    EXPECT_EQ(la->cloudViewerUrl(), a->cloudViewerUrl());
+    EXPECT_EQ(la->fieldValues(), a->fieldValues());
+    ASSERT_NE(la->image(), nullptr);
+    ASSERT_EQ(la->image()->byteCount(), a->image()->byteCount());
+    long diff = 0;  // JPEG is lossy; a smooth gradient comes back close
+    for (size_t i = 0; i < la->image()->byteCount(); ++i) diff += std::abs(la->image()->data()[i] - a->image()->data()[i]);
+    EXPECT_LT(diff / static_cast<long>(la->image()->byteCount()), 4);
+    EXPECT_EQ(back->snapshot(1)->type(), Snapshot::MDLX);
+    ASSERT_NE(back->snapshot(1)->modelMdlx(), nullptr);
+    EXPECT_EQ(modelBytes(back->snapshot(1)->modelMdlx()), modelContent);
+    const Table* lt = back->snapshot(2)->table();
+    ASSERT_NE(lt, nullptr);
+    ASSERT_EQ(lt->rowCount(), 3u);
+    ASSERT_EQ(lt->columnCount(), 2u);
+    for (size_t r = 0; r < 3; ++r)
+        for (size_t col = 0; col < 2; ++col) EXPECT_EQ(lt->value(r, col), table->value(r, col));
+    EXPECT_EQ(lt->chartXAxisTitle(), Str("Time [s]"));
+    EXPECT_EQ(lt->chartYAxisTitle(), Str(L"\u03c3"));
+
+    // Saving what was loaded stores the same JPEG again instead of a re-encoded one.
+    ASSERT_TRUE(back->saveRepository(file("again.zip")));
+    PxZipArchive first, second;
+    ASSERT_TRUE(first.Open(MkString(path.c_str()), ZIP_OPEN_READ_ONLY));
+    ASSERT_TRUE(second.Open(MkString(file("again.zip").c_str()), ZIP_OPEN_READ_ONLY));
+    MkUbyteArray jpeg1, jpeg2;
+    ASSERT_TRUE(first.ReadData("A", &jpeg1));
+    ASSERT_TRUE(second.ReadData("A", &jpeg2));
+    EXPECT_EQ(jpeg1.Std(), jpeg2.Std());
+}
+
+TEST_F(RepositoryFileTest, LoadReplacesOnlyWhenTheFileHoldsSituations) {
+    PtrRef<Repository> source = new Repository;
+    source->addSnapshot(imageSnapshot("New").p());
+    ASSERT_TRUE(source->saveRepository(file("one.zip")));
+
+    PtrRef<Repository> repo = new Repository;
+    repo->addSnapshot(imageSnapshot("Old1").p());
+    repo->addSnapshot(imageSnapshot("Old2").p());
+    writeRepository(file("none.zip"), index(""));
+    EXPECT_FALSE(repo->loadRepository(file("none.zip")));
+    ASSERT_EQ(repo->snapshotCount(), 2u);
+    EXPECT_EQ(repo->snapshot(0)->name(), Str("Old1"));
+
+    EXPECT_FALSE(repo->loadRepository(file("missing.zip")));
+    EXPECT_TRUE(recorder->contains("File not forund in archive: Project.xml"));
+    EXPECT_EQ(repo->snapshotCount(), 2u);
+
+    ASSERT_TRUE(repo->loadRepository(file("one.zip")));
+    ASSERT_EQ(repo->snapshotCount(), 1u);
+    EXPECT_EQ(repo->snapshot(0)->name(), Str("New"));
+
+    // An empty repository saves, and its file loads as "nothing to load".
+    PtrRef<Repository> empty = new Repository;
+    ASSERT_TRUE(empty->saveRepository(file("empty.zip")));
+    EXPECT_FALSE(repo->loadRepository(file("empty.zip")));
+    EXPECT_EQ(repo->snapshotCount(), 1u);
+}
+
+TEST_F(RepositoryFileTest, OlderFilesForeignImagesAndStoredNames) {
+    const std::string png("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+    const std::string situations =
+        "<Situation Name=\"P\" Title=\"png\"><SituationObject Type=\"1\" Name=\"P\"/></Situation>\n"
+        "<Situation Name=\"Gone\"><SituationObject Type=\"1\" Name=\"Gone\"/></Situation>\n"
+        "<Situation Name=\"M\"><SituationObject Type=\"2\" Name=\"M\"/></Situation>\n"
+        "<Situation Name=\"dup\"><SituationObject Type=\"3\" Name=\"dup\" TableRowCount=\"-1\"/></Situation>\n"
+        "<Other Name=\"dup\"><SituationObject Type=\"3\" Name=\"dup\" TableRowCount=\"0\"/></Other>\n"
+        "<Situation Name=\"U\"><SituationObject Type=\"9\" Name=\"U\"/></Situation>\n";
+    writeRepository(file("old.zip"), index(situations, false), {{"P", png}});
+
+    PtrRef<Repository> repo = new Repository;
+    ASSERT_TRUE(repo->loadRepository(file("old.zip")));
+    EXPECT_TRUE(recorder->contains(
+        "This an older version of the repository file format. Images and Mdlx-files might not be possible to import."));
+    EXPECT_TRUE(recorder->contains("Image is not valid JPEG format. Might be a Orvia Reporter repository?"));
+    EXPECT_TRUE(recorder->contains("Image data not found in file"));
+    // Every element from the first situation on is one; an unknown type is left out.
+    ASSERT_EQ(repo->snapshotCount(), 5u);
+    EXPECT_EQ(repo->snapshot(0)->name(), Str("P"));
+    EXPECT_EQ(repo->snapshot(0)->title(), Str("png"));
+    EXPECT_EQ(repo->snapshot(0)->image(), nullptr);
+    EXPECT_EQ(repo->snapshot(1)->image(), nullptr);
+    EXPECT_EQ(repo->snapshot(2)->modelMdlx(), nullptr);
+    // Stored names are kept as they are, duplicates included.
+    EXPECT_EQ(repo->snapshot(3)->name(), Str("dup"));
+    EXPECT_EQ(repo->snapshot(4)->name(), Str("dup"));
+    EXPECT_EQ(repo->snapshot(3)->table(), nullptr);
+    EXPECT_EQ(repo->snapshot(4)->table(), nullptr);
+
+    // What loaded without content saves again (no assertion) and loads the same way.
+    ASSERT_TRUE(repo->saveRepository(file("resaved.zip")));
+    EXPECT_EQ(entries(file("resaved.zip")), std::vector<std::string>{"Project.xml"});
+    PtrRef<Repository> again = new Repository;
+    ASSERT_TRUE(again->loadRepository(file("resaved.zip")));
+    EXPECT_EQ(again->snapshotCount(), 5u);
+    EXPECT_EQ(again->snapshot(0)->title(), Str("png"));
+}
+
+TEST_F(RepositoryFileTest, TableRowsAreCutAndBounded) {
+    const std::string rows =
+        "<TableRow1><Value0>a</Value0><Value1>b</Value1></TableRow1>"
+        "<TableRow3><Value0>1</Value0><Value1>2</Value1><Value2>cut</Value2></TableRow3>"
+        "<TableRow3><Value0>second</Value0></TableRow3>"
+        "<TableRow01><Value0>not a row name</Value0></TableRow01>"
+        "<TableRow9><Value0>past the count</Value0></TableRow9>";
+    std::string wide = "<TableRow0>";
+    for (int i = 0; i < 20000; ++i) wide += "<V>x</V>";
+    wide += "</TableRow0>";
+    writeRepository(file("rows.zip"),
+                    index(tableSituation("T", "4", rows) + tableSituation("Huge", "2000000000", "<TableRow0><V>x</V></TableRow0>") +
+                          tableSituation("Neg", "-5", "<TableRow0><V>x</V></TableRow0>") + tableSituation("Wide", "1", wide)));
+    PtrRef<Repository> repo = new Repository;
+    ASSERT_TRUE(repo->loadRepository(file("rows.zip")));
+    ASSERT_EQ(repo->snapshotCount(), 4u);
+    const Table* t = repo->snapshot(0)->table();
+    ASSERT_NE(t, nullptr);
+    ASSERT_EQ(t->rowCount(), 4u);
+    ASSERT_EQ(t->columnCount(), 2u);  // from the first row array present
+    EXPECT_EQ(t->value(0, 0), Str(""));
+    EXPECT_EQ(t->value(1, 1), Str("b"));
+    EXPECT_EQ(t->value(2, 0), Str(""));
+    EXPECT_EQ(t->value(3, 0), Str("1"));
+    EXPECT_EQ(t->value(3, 1), Str("2"));  // "cut" dropped, the second TableRow3 ignored
+
+    // Absurd sizes give no table, with an error; the snapshots are still there.
+    EXPECT_EQ(repo->snapshot(1)->table(), nullptr);
+    EXPECT_EQ(repo->snapshot(2)->table(), nullptr);
+    EXPECT_EQ(repo->snapshot(3)->table(), nullptr);
+    EXPECT_EQ(repo->snapshot(3)->name(), Str("Wide"));
+    EXPECT_GE(errors().size(), 2u);
+}
+
+TEST_F(RepositoryFileTest, FailedSaveKeepsTheOldFile) {
+    const std::string path = file("keep.zip");
+    PtrRef<Repository> repo = new Repository;
+    repo->addSnapshot(imageSnapshot("First").p());
+    ASSERT_TRUE(repo->saveRepository(path));
+    // Saving over a file keeps its permissions.
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    ASSERT_TRUE(repo->saveRepository(path));
+    struct stat st;
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    const std::string before = kivtest::readFile(path);
+    ASSERT_FALSE(before.empty());
+
+    struct Case {
+        const char* what;
+        std::function<void(Repository*)> prepare;
+    };
+    const Case cases[] = {
+        {"entry named like the index", [](Repository* r) { r->addSnapshot(imageSnapshot("Project.xml").p()); }},
+        {"two snapshots renamed to one name",
+         [](Repository* r) {
+             r->addSnapshot(imageSnapshot("X").p());
+             r->addSnapshot(imageSnapshot("Y").p());
+             r->snapshot(r->snapshotCount() - 1)->setName("X");
+         }},
+        {"names equal once separators are stored",
+         [](Repository* r) {
+             r->addSnapshot(imageSnapshot("d/e").p());
+             r->addSnapshot(imageSnapshot("d\\e").p());
+         }},
+        {"empty name", [](Repository* r) { r->addSnapshot(imageSnapshot("Z").p()); r->snapshot(r->snapshotCount() - 1)->setName(""); }},
+        // These fail only while the archive is written: after the first entry.
+        {"image that cannot be encoded",
+         [](Repository* r) {
+             PtrRef<Snapshot> s = new Snapshot(Snapshot::IMAGE);
+             s->setName("Broken");
+             s->setImage(PtrRef<kiv::Image>(new kiv::Image).p());
+             r->addSnapshot(s.p());
+         }},
+        {"entry name the archive refuses", [](Repository* r) { r->addSnapshot(imageSnapshot(std::string(5000, 'n').c_str()).p()); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PtrRef<Repository> bad = new Repository;
+        bad->addSnapshot(imageSnapshot("Fine").p());
+        c.prepare(bad.p());
+        recorder->clear();
+        EXPECT_FALSE(bad->saveRepository(path));
+        EXPECT_FALSE(errors().empty());
+        EXPECT_EQ(kivtest::readFile(path), before);
+        EXPECT_TRUE(otherFiles("keep.zip").empty());
+    }
+
+    // A target that cannot be replaced, and one in a missing folder.
+    ASSERT_TRUE(lfw::FileSystem::createDirectory(file("adir")));
+    EXPECT_FALSE(repo->saveRepository(file("adir")));
+    EXPECT_TRUE(lfw::FileSystem::directoryExists(file("adir")));
+    EXPECT_FALSE(repo->saveRepository(file("no/such/folder/r.zip")));
+    std::vector<std::string> left = otherFiles("keep.zip");
+    EXPECT_EQ(left, std::vector<std::string>());
+}
+
+TEST_F(RepositoryFileTest, OtherZipReadersAcceptTheFile) {
+    PtrRef<Repository> repo = new Repository;
+    repo->addSnapshot(imageSnapshot(u8"Bild \u00fc").p());
+    PtrRef<Snapshot> t = new Snapshot(Snapshot::TABLE);
+    t->setTable(PtrRef<Table>(new Table(2, 2)).p());
+    repo->addSnapshot(t.p());
+    const std::string path = file("check.zip");
+    ASSERT_TRUE(repo->saveRepository(path));
+    bool checked = false;
+    if (std::system("command -v unzip >/dev/null 2>&1") == 0) {
+        EXPECT_EQ(std::system(("unzip -tq '" + path + "' >/dev/null 2>&1").c_str()), 0);
+        checked = true;
+    }
+    if (std::system("command -v python3 >/dev/null 2>&1") == 0) {
+        const std::string script =
+            "import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
+            "sys.exit(0 if z.testzip() is None and z.namelist() == ['Bild \\u00fc', 'Project.xml'] else 1)";
+        EXPECT_EQ(std::system(("python3 -c \"" + script + "\" '" + path + "'").c_str()), 0);
+        checked = true;
+    }
+    if (!checked) GTEST_SKIP() << "neither unzip nor python3 is available";
+}
+
+TEST_F(RepositoryFileTest, FileWrittenByAnotherZipWriterLoads) {
+    PtrRef<Repository> repo = new Repository;
+    ASSERT_TRUE(repo->loadRepository(CORPUS + "all_kinds.zip"));
+    ASSERT_EQ(repo->snapshotCount(), 3u);
+    ASSERT_NE(repo->snapshot(0)->image(), nullptr);
+    EXPECT_EQ(repo->snapshot(0)->fieldValues(), (std::map<Str, Str>{{"a", "1"}, {"b", "2"}}));
+    ASSERT_NE(repo->snapshot(1)->modelMdlx(), nullptr);
+    EXPECT_EQ(modelBytes(repo->snapshot(1)->modelMdlx()), "PK\x03\x04 model bytes");
+    const Table* t = repo->snapshot(2)->table();
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->value(1, 0), Str("z"));
+    EXPECT_EQ(t->chartYAxisTitle(), Str("v"));
+    EXPECT_TRUE(errors().empty());
+}
+
+TEST_F(RepositoryFileTest, HostileFilesAreRefusedOrLoadedInPart) {
+    struct Case {
+        const char* file;
+        bool loads;          // loadRepository's result
+        size_t snapshots;    // snapshots afterwards (the old one stays on failure)
+    };
+    const Case cases[] = {
+        {"valid.zip", true, 1},
+        {"truncated.zip", false, 1},
+        {"empty.zip", false, 1},
+        {"not_a_zip.zip", false, 1},
+        {"bad_crc.zip", false, 1},
+        {"not_xml.zip", false, 1},
+        {"wrong_root.zip", false, 1},
+        {"deep.zip", false, 1},
+        {"index_bomb.zip", false, 1},
+        {"hostile_names.zip", true, 4},
+        {"rows_huge.zip", true, 1},
+        {"rows_negative.zip", true, 1},
+        {"row_million_items.zip", true, 1},
+        {"image_bomb.zip", true, 3},
+        {"image_bomb_lying.zip", true, 3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        PtrRef<Repository> repo = new Repository;
+        repo->addSnapshot(imageSnapshot("Mine").p());
+        recorder->clear();
+        EXPECT_EQ(repo->loadRepository(CORPUS + c.file), c.loads);
+        EXPECT_EQ(repo->snapshotCount(), c.snapshots);
+        if (!c.loads) {
+            EXPECT_FALSE(errors().empty());
+            EXPECT_EQ(repo->snapshot(0)->name(), Str("Mine"));
+        }
+        // Names are only looked up in the archive, never used as paths: the two
+        // that exist as entries load, the others are not found.
+        const std::string name = c.file;
+        const size_t withImage = name == "valid.zip" ? 1 : name == "hostile_names.zip" ? 2 : 0;
+        for (size_t i = 0; c.loads && i < repo->snapshotCount(); ++i) {
+            EXPECT_EQ(repo->snapshot(i)->image() != nullptr, i < withImage) << i;
+            EXPECT_EQ(repo->snapshot(i)->table(), nullptr);
+        }
+    }
+}

@@ -1,0 +1,235 @@
+// XML documents: typed attributes, arrays, complete tags, navigation, limits.
+#include "impl/MkOXmlDocument.h"
+#include "support/TestSupport.h"
+#include <cfloat>
+#include <string>
+
+namespace {
+
+// A document parsed from text, with its root element.
+struct Parsed {
+    MkXmlDocument doc;
+    MkXmlElement root;
+    explicit Parsed(const char* text) {
+        EXPECT_TRUE(doc.ParseText(text)) << doc.ErrorDesc();
+        root = doc.GetRootElement();
+    }
+};
+
+std::string nested(int depth) {
+    std::string s;
+    for (int i = 0; i < depth; ++i) s += "<a>";
+    for (int i = 0; i < depth; ++i) s += "</a>";
+    return s;
+}
+
+} // namespace
+
+TEST(XmlAttributes, BoolSpellings) {
+    Parsed p("<r t1=\"1\" t2=\"YES \" t3=\"On\" t4=\"true\" f1=\"0\" f2=\"off\" f3=\"No\" x=\"maybe\" b=\"  \"/>");
+    bool found = false;
+    for (const char* name : {"t1", "t2", "t3", "t4"}) {
+        EXPECT_TRUE(p.root.GetAttributeBool(name, false, &found)) << name;
+        EXPECT_TRUE(found) << name;
+    }
+    for (const char* name : {"f1", "f2", "f3"}) EXPECT_FALSE(p.root.GetAttributeBool(name, true)) << name;
+    // Another word gives the default but counts as found; blank and absent do not.
+    EXPECT_TRUE(p.root.GetAttributeBool("x", true, &found));
+    EXPECT_TRUE(found);
+    EXPECT_FALSE(p.root.GetAttributeBool("x", false));
+    EXPECT_TRUE(p.root.GetAttributeBool("b", true, &found));
+    EXPECT_FALSE(found);
+    EXPECT_TRUE(p.root.GetAttributeBool("missing", true, &found));
+    EXPECT_FALSE(found);
+
+    p.root.AddAttributeBool("w", false);
+    EXPECT_STREQ(p.root.Tx()->Attribute("w"), "false");
+}
+
+TEST(XmlAttributes, NumbersStringsAndFoundFlags) {
+    MkXmlDocument doc;
+    MkXmlElement e = doc.CreateRootElement("r");
+    e.AddAttributeFloat("big", 3.0e38f);
+    e.AddAttributeFloat("f", 1.5f);
+    e.AddAttributeDouble("dmax", DBL_MAX);
+    e.AddAttributeDouble("d", -2.25);
+    e.AddAttributeInt("i", -17);
+    e.Tx()->SetAttribute("notint", "x12");
+    e.Tx()->SetAttribute("blank", " ");
+
+    EXPECT_STREQ(e.Tx()->Attribute("big"), "Undefined");
+    EXPECT_STREQ(e.Tx()->Attribute("dmax"), "Undefined");
+    EXPECT_STREQ(e.Tx()->Attribute("f"), "1.500000");
+    EXPECT_EQ(e.GetAttributeFloat("big"), FLT_MAX);
+    EXPECT_EQ(e.GetAttributeDouble("dmax"), DBL_MAX);
+    EXPECT_DOUBLE_EQ(e.GetAttributeDouble("d"), -2.25);
+
+    bool found = false;
+    EXPECT_EQ(e.GetAttributeInt("i", 0, &found), -17);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(e.GetAttributeInt("notint", 99, &found), 99);
+    EXPECT_FALSE(found);
+    EXPECT_FLOAT_EQ(e.GetAttributeFloat("notint", 4.0f, &found), 4.0f);  // no leading number
+    EXPECT_TRUE(found);
+    EXPECT_TRUE(e.GetAttributeString("blank", "dflt", &found) == MkString("dflt"));
+    EXPECT_FALSE(found);
+    EXPECT_EQ(e.GetIDAttribute(&found), -1);
+    EXPECT_FALSE(found);
+
+    // Wide text goes through UTF-8 and escaping and comes back equal.
+    const MkString text(L"Gr\u00fc\u00dfe \u4e2d <&>\n");
+    MkXmlElement t = e.AddChildElement("t");
+    t.AddAttributeString("s", text);
+    t.SetValue(text);
+    t.SetValue(text);  // replaces the text, adds no second one
+    MkXmlDocument again;
+    ASSERT_TRUE(again.ParseText(doc.PrintToString().c_str()));
+    MkXmlElement back = again.GetRootElement().GetFirstChildElement("t");
+    EXPECT_TRUE(back.GetAttributeString("s") == text);
+    EXPECT_TRUE(back.GetValue() == text);
+}
+
+TEST(XmlArrays, StringArrayRoundTripIgnoresItemNames) {
+    MkXmlDocument doc;
+    MkXmlElement e = doc.CreateRootElement("r");
+    MkStringArray names;
+    names.AddGrow("DATABASE_NAME");
+    names.AddGrow("");
+    names.AddGrow(MkString(L"\u00e9t\u00e9"));
+    ASSERT_TRUE(e.AddChildStringArray("MacroTableNames", names));
+    EXPECT_STREQ(e.GetFirstChildFromPath("MacroTableNames").GetChildElement(2).Tx()->Value(), "Value2");
+    e.AddChildStringArray("Empty", MkStringArray());  // the container is written even when empty
+
+    MkXmlDocument reread;
+    ASSERT_TRUE(reread.ParseText(doc.PrintToString().c_str()));
+    MkStringArray back;
+    back.AddGrow("stale");
+    ASSERT_TRUE(reread.GetRootElement().GetChildStringArray("MacroTableNames", &back));
+    ASSERT_EQ(back.GetSize(), 3);
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(back[i] == names[i]) << i;
+    EXPECT_TRUE(reread.GetRootElement().GetChildStringArray("Empty", &back));
+    EXPECT_EQ(back.GetSize(), 0);
+
+    Parsed odd("<r><L><x>one</x><Value7>two</Value7><y/></L></r>");
+    ASSERT_TRUE(odd.root.GetChildStringArray("L", &back));
+    ASSERT_EQ(back.GetSize(), 3);
+    EXPECT_TRUE(back[1] == MkString("two"));
+    ASSERT_TRUE(odd.root.GetChildStringArray("L", &back, 2));
+    EXPECT_EQ(back.GetSize(), 2);
+    EXPECT_FALSE(odd.root.GetChildStringArray("Missing", &back));
+    EXPECT_EQ(back.GetSize(), 0);
+}
+
+TEST(XmlArrays, MatrixRowsHoldTheIndexVectorsEntries) {
+    MkXmlDocument doc;
+    MkXmlElement e = doc.CreateRootElement("r");
+    MkMatrix4 m, back;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c) m[r][c] = r * 4 + c + 0.5;
+    e.AddMatrix("M", m);
+    EXPECT_STREQ(e.GetFirstChildFromPath("M/Row1").Tx()->GetText(), "0.500000 4.500000 8.500000 12.500000");
+    ASSERT_TRUE(e.GetMatrix("M", &back));
+    EXPECT_TRUE(back == m);
+}
+
+TEST(XmlElements, CompleteTag) {
+    MkXmlDocument doc;
+    MkXmlElement root = doc.CreateRootElement("r");
+    MkXmlElement tx = root.AddChildElementCompleteTag("<c:tx  a=\"1\"\tb=\"2\"/>", "");
+    ASSERT_TRUE(tx);
+    EXPECT_TRUE(tx.GetName() == MkString("c:tx"));
+    EXPECT_TRUE(tx.GetAttributeString("a") == MkString("1"));
+    EXPECT_TRUE(tx.GetAttributeString("b") == MkString("2"));
+    EXPECT_EQ(tx.Tx()->FirstChild(), nullptr);
+    EXPECT_TRUE(root.AddChildElementCompleteTag("<a:t>", "hello").GetValue() == MkString("hello"));
+
+    // Invalid tags return null and leave the tree as it was.
+    for (const char* bad : {"<c:tx a=\"1\" b/>", "<c:tx a=1=2/>", "<c:tx =\"1\"/>", "c:tx a=\"1\"", "< />", "<>"})
+        EXPECT_FALSE(root.AddChildElementCompleteTag(bad)) << bad;
+    EXPECT_EQ(root.GetChildElementCount(), 2);
+
+}
+
+TEST(XmlNavigation, PathsAndNullHandles) {
+    Parsed p("<p:sld><p:cSld><p:spTree><p:sp/></p:spTree></p:cSld></p:sld>");
+    MkXmlElement tree = p.root.GetFirstChildFromPath("p:cSld/p:spTree");
+    ASSERT_TRUE(tree);
+    EXPECT_TRUE(tree.GetName() == MkString("p:spTree"));
+    EXPECT_TRUE(p.root.GetFirstChildFromPath("") == p.root);
+    EXPECT_TRUE(p.root.GetFirstChildFromPath("p:cSld/") == p.root.GetFirstChildElement());
+    EXPECT_FALSE(p.root.GetFirstChildFromPath("p:cSld/p:other"));
+    Parsed noCsld("<p:sld><p:spTree/></p:sld>");
+    EXPECT_FALSE(noCsld.root.GetFirstChildFromPath("p:cSld/p:spTree"));
+
+    // Chains over missing elements stay safe and answer null or the default.
+    MkXmlElement none = p.root.GetFirstChildElement("nothing");
+    EXPECT_FALSE(none);
+    EXPECT_FALSE(none.GetFirstChildFromPath("a/b"));
+    EXPECT_FALSE(none->GetNextSiblingElement("x").GetChildElement(0));
+    EXPECT_FALSE(none.AddChildElement("x"));
+    EXPECT_EQ(none.GetAttributeInt("x", 42), 42);
+    EXPECT_TRUE(none.GetValue().IsEmpty());
+    MkStringArray arr;
+    EXPECT_FALSE(none.GetChildStringArray("x", &arr));
+    EXPECT_FALSE(none.GetSubChildElement(MkXmlElement(), "p:sp"));
+}
+
+TEST(XmlNavigation, DepthFirstSearch) {
+    Parsed p("<root><a><a1><target id=\"1\"/></a1></a><b><target id=\"2\"/></b></root>");
+    MkXmlElement a = p.root.GetFirstChildElement("a");
+    MkXmlElement b = p.root.GetFirstChildElement("b");
+    MkXmlElement first = a.GetFirstChildElement().GetFirstChildElement();
+    EXPECT_EQ(p.root.GetSubChildElement(MkXmlElement(), "target").GetAttributeInt("id"), 1);
+    EXPECT_EQ(b.GetSubChildElement(MkXmlElement(), "target").GetAttributeInt("id"), 2);
+    EXPECT_TRUE(p.root.GetSubChildElement(MkXmlElement(), "b") == b);
+    // Elements are matched as children of the visited ones (b itself is visited,
+    // not found), and the search never climbs to the parent's siblings.
+    EXPECT_FALSE(a.GetSubChildElement(MkXmlElement(), "b"));
+    EXPECT_FALSE(first.GetSubChildElement(MkXmlElement(), "b"));
+    // Finding the excluded element ends the search with null, although b's target follows.
+    EXPECT_FALSE(a.GetSubChildElement(first, "target"));
+
+    // The following siblings are searched too, without recursion over a long list.
+    MkXmlDocument doc;
+    MkXmlElement r = doc.CreateRootElement("r");
+    for (int i = 0; i < 100000; ++i) r.AddChildElement("c");
+    MkXmlElement deep = r.AddChildElement("last").AddChildElement("deep");
+    EXPECT_TRUE(r.GetFirstChildElement().GetSubChildElement(MkXmlElement(), "deep") == deep);
+}
+
+TEST(XmlDocument, RootDeclarationFilesAndLimits) {
+    kivtest::TempDir dir;
+    MkXmlDocument doc(true);
+    MkXmlElement root = doc.CreateRootElement("OrviaRepository", 3, "urn:x");
+    root.AddChildElement("Child", "v");
+    EXPECT_TRUE(doc.GetRootElement("") == root);
+    EXPECT_TRUE(doc.GetRootElement("OrviaRepository") == root);
+    EXPECT_FALSE(doc.GetRootElement("Other"));
+    EXPECT_EQ(doc.PrintToString(),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n"
+              "<OrviaRepository xmlns=\"urn:x\" ID=\"3\">\n"
+              "    <Child>v</Child>\n"
+              "</OrviaRepository>\n");
+    const std::string path = dir.file("doc.xml");
+    ASSERT_TRUE(doc.SaveFile(path.c_str()));
+    MkXmlDocument loaded;
+    ASSERT_TRUE(loaded.LoadFile(path.c_str()));
+    EXPECT_TRUE(loaded.GetRootElement().GetFirstChildElement("Child").GetValue() == MkString("v"));
+    EXPECT_FALSE(loaded.LoadFile(dir.file("missing.xml").c_str()));
+
+    // Hostile nesting is refused before TinyXML's recursive parser sees it.
+    MkXmlDocument deep;
+    EXPECT_TRUE(deep.ParseText(nested(MkXmlDocument::MAX_PARSE_DEPTH).c_str()));
+    EXPECT_FALSE(deep.ParseText(nested(200000).c_str()));
+    EXPECT_FALSE(deep.GetRootElement());
+    ASSERT_TRUE(kivtest::writeFile(dir.file("deep.xml"), nested(200000)));
+    EXPECT_FALSE(deep.LoadFile(dir.file("deep.xml").c_str()));
+    // Self-closing tags, comments, CDATA and a quoted ">" open no level.
+    std::string flat = "<r>";
+    for (int i = 0; i < 2000; ++i) flat += "<e a=\"x>y\"/><!-- <c> --><![CDATA[<d>]]>";
+    EXPECT_TRUE(deep.ParseText((flat + "</r>").c_str())) << deep.ErrorDesc();
+    std::string manyAttributes = "<r";
+    for (int i = 0; i <= MkXmlDocument::MAX_ATTRIBUTES_PER_ELEMENT; ++i) manyAttributes += " a" + std::to_string(i) + "=\"\"";
+    EXPECT_FALSE(deep.ParseText((manyAttributes + "/>").c_str()));
+    EXPECT_FALSE(deep.ParseText(""));
+}

@@ -1,0 +1,309 @@
+// Zip archive layer: modes, names, typed and XML entries, memory archives, corrupt input.
+#include "impl/MkOXmlDocument.h"
+#include "impl/PxZipArchive.h"
+#include "support/TestSupport.h"
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+class ZipArchiveTest : public kivtest::LoggingTest {
+protected:
+    kivtest::TempDir dir;
+    MkString path(const char* name) const { return MkString(dir.file(name).c_str()); }
+
+    bool hasErrorStartingWith(const std::string& prefix) const {
+        for (const std::string& m : errors())
+            if (m.compare(0, prefix.size(), prefix) == 0) return true;
+        return false;
+    }
+
+    // The raw bytes of an entry ("<missing>" when unreadable).
+    static std::string entryBytes(PxZipArchive& zip, const char* name) {
+        size_t size = 0;
+        unsigned char* data = zip.ReadDataRaw(name, &size);
+        if (!data) return "<missing>";
+        std::string s(reinterpret_cast<const char*>(data), size);
+        std::free(data);
+        return s;
+    }
+
+    static int countNamed(const PxZipArchive& zip, const char* stored) {
+        int n = 0;
+        for (int i = 0; i < zip.GetNumFiles(); ++i) n += zip.GetStoredName(i) == MkString(stored);
+        return n;
+    }
+};
+
+} // namespace
+
+TEST_F(ZipArchiveTest, OpenModesAndTheirMessages) {
+    PxZipArchive zip;
+    EXPECT_FALSE(zip.Open(path("missing.zip"), ZIP_OPEN_READ_ONLY));
+    EXPECT_TRUE(recorder->contains("File name '" + dir.file("missing.zip") + "' not found"));
+    EXPECT_FALSE(zip.Open(path("missing.zip"), ZIP_OPEN));
+    EXPECT_FALSE(zip.Open(MkString("  "), ZIP_CREATE));
+    EXPECT_TRUE(recorder->contains("No file name."));
+
+    ASSERT_TRUE(zip.Open(path("a.zip"), ZIP_CREATE));
+    EXPECT_FALSE(zip.IsReadOnly());
+    ASSERT_TRUE(zip.WriteDataString("first.txt", "one"));
+    // A second open fails and leaves the first one working.
+    EXPECT_FALSE(zip.Open(path("other.zip"), ZIP_CREATE));
+    EXPECT_TRUE(recorder->contains("The archive is open, close it before opening."));
+    EXPECT_TRUE(zip.GetFilename() == path("a.zip"));
+    EXPECT_TRUE(zip.WriteDataString("second.txt", "two"));
+    EXPECT_TRUE(zip.Close());
+
+    // Closed: access is refused with its message.
+    EXPECT_EQ(zip.FindFile("first.txt"), -1);
+    EXPECT_TRUE(recorder->contains("Archive is not open."));
+
+    ASSERT_TRUE(zip.Open(path("a.zip"), ZIP_OPEN_READ_ONLY));
+    EXPECT_TRUE(zip.IsReadOnly());
+    MkString text;
+    ASSERT_TRUE(zip.ReadDataString("second.txt", &text));
+    EXPECT_TRUE(text == MkString("two"));
+    EXPECT_FALSE(zip.WriteDataRaw("x", "y", 1, false));
+    EXPECT_TRUE(recorder->contains("File is read only."));
+    MkXmlDocument doc(true);
+    EXPECT_FALSE(zip.WriteXmlFile("x.xml", &doc, true));
+    EXPECT_TRUE(recorder->contains("File read only"));
+    zip.Close();
+
+    // Mode 2 on an existing file makes a new, empty archive.
+    ASSERT_TRUE(zip.Open(path("a.zip"), ZIP_CREATE));
+    EXPECT_EQ(zip.GetNumFiles(), 0);
+    zip.Close();
+
+    // Not a zip file: the engine's error is logged, nothing throws.
+    ASSERT_TRUE(kivtest::writeFile(dir.file("junk.zip"), "this is no archive at all"));
+    EXPECT_FALSE(zip.Open(path("junk.zip"), ZIP_OPEN_READ_ONLY));
+    EXPECT_TRUE(hasErrorStartingWith("Error returned from file access library :"));
+    EXPECT_TRUE(zip.IsClosed());
+}
+
+TEST_F(ZipArchiveTest, ReplacementAndNoDuplicateNames) {
+    PxZipArchive zip;
+    ASSERT_TRUE(zip.Open(path("r.zip"), ZIP_CREATE));
+    ASSERT_TRUE(zip.WriteDataRaw("dir\\data.bin", "old", 3, false));
+    EXPECT_EQ(countNamed(zip, "dir/data.bin"), 1);  // stored with "/"
+
+    EXPECT_FALSE(zip.WriteDataRaw("dir/data.bin", "new!", 4, false));
+    EXPECT_TRUE(recorder->contains("Could not add file 'dir/data.bin' to archive"));
+    EXPECT_EQ(entryBytes(zip, "dir\\data.bin"), "old");
+    ASSERT_TRUE(zip.WriteDataRaw("dir/data.bin", "new!", 4, true));
+    EXPECT_EQ(entryBytes(zip, "dir/data.bin"), "new!");
+
+    // An empty write never adds a second entry of the same name.
+    EXPECT_FALSE(zip.WriteDataRaw("dir/data.bin", nullptr, 0, false));
+    EXPECT_TRUE(recorder->contains("Could not add empty file 'dir/data.bin' to archive"));
+    EXPECT_EQ(entryBytes(zip, "dir/data.bin"), "new!");
+    ASSERT_TRUE(zip.WriteDataRaw("dir/data.bin", nullptr, 0, true));
+    EXPECT_EQ(entryBytes(zip, "dir/data.bin"), "");
+    EXPECT_EQ(countNamed(zip, "dir/data.bin"), 1);
+
+    lfw::Ref<PxZipMemFile> mem = new PxZipMemFile;
+    mem->CopyData("abc", 3);
+    ASSERT_TRUE(zip.AddNewFile(mem.p(), "added"));
+    EXPECT_FALSE(zip.AddNewFile(mem.p(), "added"));
+    EXPECT_EQ(countNamed(zip, "added"), 1);
+
+    // XML entries: no overwrite keeps the old document, overwrite replaces it.
+    MkXmlDocument first(true), second(true), back;
+    first.CreateRootElement("First");
+    second.CreateRootElement("Second");
+    ASSERT_TRUE(zip.WriteXmlFile("x\\part.xml", &first, false));
+    EXPECT_FALSE(zip.WriteXmlFile("x/part.xml", &second, false));
+    EXPECT_TRUE(recorder->contains("Xml file 'x/part.xml' exists in archive, and overwrite flag is not set"));
+    ASSERT_TRUE(zip.ReadXmlFile("x/part.xml", &back));
+    EXPECT_TRUE(back.GetRootElement("First"));
+    ASSERT_TRUE(zip.WriteXmlFile("x/part.xml", &second, true));
+    ASSERT_TRUE(zip.ReadXmlFile("x/part.xml", &back));
+    EXPECT_TRUE(back.GetRootElement("Second"));
+    EXPECT_EQ(countNamed(zip, "x/part.xml"), 1);
+
+    EXPECT_TRUE(zip.Delete("added"));
+    EXPECT_FALSE(zip.Delete("added"));
+    ASSERT_TRUE(zip.Close());
+    ASSERT_TRUE(zip.Open(path("r.zip"), ZIP_OPEN_READ_ONLY));
+    EXPECT_EQ(zip.GetNumFiles(), 2);
+}
+
+TEST_F(ZipArchiveTest, TypedEntriesAreLittleEndian) {
+    PxZipArchive zip;
+    ASSERT_TRUE(zip.Open(path("t.zip"), ZIP_CREATE));
+    MkIntArray ints;
+    ints.AddGrow(1);
+    ints.AddGrow(256);
+    ASSERT_TRUE(zip.WriteDataInt("ints", ints));
+    EXPECT_EQ(entryBytes(zip, "ints"), std::string("\x01\x00\x00\x00\x00\x01\x00\x00", 8));
+    MkFloatArray floats;
+    floats.AddGrow(1.0f);
+    floats.AddGrow(-0.5f);
+    ASSERT_TRUE(zip.WriteDataFloat("floats", floats));
+    EXPECT_EQ(entryBytes(zip, "floats"), std::string("\x00\x00\x80\x3f\x00\x00\x00\xbf", 8));
+    ASSERT_TRUE(zip.WriteDataString("text", MkString(L"Gr\u00fc\u00df")));
+    EXPECT_FALSE(zip.WriteDataInt("ints", ints));  // typed writers never overwrite
+    EXPECT_TRUE(recorder->contains("Error writing integer data from file 'ints'"));
+    ASSERT_TRUE(zip.WriteDataRaw("odd", "\x05\x00\x00\x00\x07", 5, false));
+    ASSERT_TRUE(zip.WriteDataRaw("foreign", "abc", 3, false));
+
+    MkIntArray ib;
+    MkFloatArray fb;
+    MkString sb;
+    // Strings are read back whole, also one stored without its terminating zero.
+    ASSERT_TRUE(zip.ReadDataInt("ints", &ib));
+    EXPECT_EQ(ib.Std(), ints.Std());
+    ASSERT_TRUE(zip.ReadDataString("text", &sb));
+    EXPECT_TRUE(sb == MkString(L"Gr\u00fc\u00df"));
+    ASSERT_TRUE(zip.ReadDataString("foreign", &sb));
+    EXPECT_TRUE(sb == MkString("abc"));
+    ASSERT_TRUE(zip.ReadDataInt("odd", &ib));  // 5 bytes are one item
+    EXPECT_EQ(ib.Std(), std::vector<int>{5});
+
+    EXPECT_FALSE(zip.ReadDataFloat("nothing", &fb));
+    EXPECT_TRUE(recorder->contains("Unable to read raw data from 'nothing', file not found"));
+    EXPECT_TRUE(recorder->contains("Error reading raw data from file 'nothing'"));
+    bool notFound = false;
+    EXPECT_EQ(zip.ReadDataRaw("nothing", nullptr, &notFound), nullptr);
+    EXPECT_TRUE(notFound);
+}
+
+TEST_F(ZipArchiveTest, FindFilesAndFolders) {
+    PxZipArchive zip;
+    ASSERT_TRUE(zip.Open(path("p.zip"), ZIP_CREATE));
+    for (const char* name : {"[Content_Types].xml", "ppt/slides/slide1.xml", "ppt/slides/_rels/slide1.xml.rels",
+                             "ppt\\slides\\slide2.xml", "ppt/presentation.xml"})
+        ASSERT_TRUE(zip.WriteDataRaw(name, "<x/>", 4, false)) << name;
+
+    MkStringArray names;
+    ASSERT_TRUE(zip.FindFiles("ppt\\slides", false, &names));
+    EXPECT_EQ(names.GetAsString(MkString(",")), MkString("ppt/slides/slide1.xml,ppt/slides/slide2.xml"));
+    names.Clear();
+    ASSERT_TRUE(zip.FindFiles("", false, &names));
+    EXPECT_EQ(names.GetAsString(MkString(",")), MkString("[Content_Types].xml"));
+    names.Clear();
+    ASSERT_TRUE(zip.FindFiles("", true, &names));
+    EXPECT_EQ(names.GetSize(), 5);
+    EXPECT_FALSE(zip.FindFiles("", true, nullptr));
+    EXPECT_TRUE(recorder->contains("Array with filenames is NULL"));
+
+    MkString dirPart;
+    ASSERT_TRUE(zip.GetInternalFilePath(zip.FindFile("ppt/slides/_rels/slide1.xml.rels"), &dirPart));
+    EXPECT_TRUE(dirPart == MkString("ppt\\slides\\_rels"));
+    EXPECT_FALSE(zip.GetInternalFilePath(99, &dirPart));
+
+    ASSERT_TRUE(zip.WriteDataRaw("ppt/embeddings/folder3/x", "1", 1, false));
+    ASSERT_TRUE(zip.WriteDataRaw("ppt/embeddings/folder12/x", "1", 1, false));
+    EXPECT_EQ(zip.GetNextFolderIdx("ppt\\embeddings", "folder"), 13);
+}
+
+TEST_F(ZipArchiveTest, XmlEntryTermination) {
+    PxZipArchive zip;
+    ASSERT_TRUE(zip.Open(path("x.zip"), ZIP_CREATE));
+    const std::string closed = "<r a=\"1\"><c>text</c></r>";
+    const std::string lf = "<r><c>text</c></r>\n";
+    const std::string broken = "<r><c></r>\n";
+    ASSERT_TRUE(zip.WriteDataRaw("closed.xml", closed.data(), closed.size(), false));
+    ASSERT_TRUE(zip.WriteDataRaw("lf.xml", lf.data(), lf.size(), false));
+    ASSERT_TRUE(zip.WriteDataRaw("broken.xml", broken.data(), broken.size(), false));
+    ASSERT_TRUE(zip.WriteDataRaw("empty.xml", nullptr, 0, false));
+
+    MkXmlDocument doc;
+    ASSERT_TRUE(zip.ReadXmlFile("closed.xml", &doc));  // the final ">" is kept
+    EXPECT_EQ(doc.GetRootElement("r").GetAttributeInt("a"), 1);
+    ASSERT_TRUE(zip.ReadXmlFile("lf.xml", &doc));
+    EXPECT_TRUE(doc.GetRootElement().GetFirstChildElement("c").GetValue() == MkString("text"));
+
+    // An empty entry clears the document and fails.
+    EXPECT_FALSE(zip.ReadXmlFile("empty.xml", &doc));
+    EXPECT_FALSE(doc.GetRootElement());
+    EXPECT_FALSE(zip.ReadXmlFile("broken.xml", &doc));
+    EXPECT_TRUE(hasErrorStartingWith("TinyXML error code "));
+    EXPECT_FALSE(zip.ReadXmlFile("absent.xml", &doc));
+    EXPECT_TRUE(recorder->contains("Could not read Xml file"));
+    EXPECT_FALSE(zip.ReadXmlFile("closed.xml", nullptr));
+    EXPECT_TRUE(recorder->contains("Destination Xml Document is NULL"));
+
+    MkXmlDocument out(true);
+    out.CreateRootElement("r").AddChildElement("c", "v");
+    ASSERT_TRUE(zip.WriteXmlFile("printed.xml", &out, false));
+    EXPECT_EQ(entryBytes(zip, "printed.xml"),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n<r>\n    <c>v</c>\n</r>\n");
+}
+
+TEST_F(ZipArchiveTest, MemoryFileArchives) {
+    lfw::Ref<PxZipMemFile> mem = new PxZipMemFile;
+    {
+        PxZipArchive zip;
+        ASSERT_TRUE(zip.Open(mem.p(), ZIP_CREATE));
+        EXPECT_TRUE(zip.GetFilename().IsEmpty());
+        ASSERT_TRUE(zip.WriteDataString("a.txt", "alpha"));
+        ASSERT_TRUE(zip.Close());
+        // Reopening a created archive opens it for change; it is not emptied.
+        ASSERT_TRUE(zip.ReOpenFile());
+        EXPECT_GE(zip.FindFile("a.txt"), 0);
+        ASSERT_TRUE(zip.WriteDataString("b.txt", "beta"));
+    }  // closed by the destructor
+
+    PxZipArchive reader;
+    // A caller's buffer used in place, and an extraction into a memory file.
+    MkUbyteArray copy;
+    ASSERT_TRUE(mem->GetData(&copy));
+    lfw::Ref<PxZipMemFile> borrowed = new PxZipMemFile;
+    borrowed->SetData(copy.GetData(), static_cast<size_t>(copy.GetSize()));
+    ASSERT_TRUE(reader.Open(borrowed.p(), ZIP_OPEN_READ_ONLY));
+    MkString text;
+    ASSERT_TRUE(reader.ReadDataString("b.txt", &text));
+    EXPECT_TRUE(text == MkString("beta"));
+    lfw::Ref<PxZipMemFile> extracted = new PxZipMemFile;
+    ASSERT_TRUE(reader.ExtractFile(reader.FindFile("a.txt"), extracted.p()));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(extracted->GetBuffer()), extracted->GetSize()), std::string("alpha", 6));
+    EXPECT_FALSE(reader.ExtractFile(0, nullptr));
+    EXPECT_TRUE(recorder->contains("PxZipMemFile pointer is NULL."));
+    extracted->CopyData("xy", 2);  // replaces the whole, longer content
+    EXPECT_EQ(extracted->GetSize(), 2u);
+}
+
+TEST_F(ZipArchiveTest, CorruptArchivesAreReportedNotThrown) {
+    PxZipArchive zip;
+    ASSERT_TRUE(zip.Open(path("good.zip"), ZIP_CREATE));
+    std::string payload(5000, 'z');
+    unsigned seed = 12345;
+    for (char& c : payload) {  // pseudo-random text, so deflate leaves most of it
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>('a' + (seed >> 16) % 26);
+    }
+    ASSERT_TRUE(zip.WriteDataRaw("data.txt", payload.data(), payload.size(), false));
+    ASSERT_TRUE(zip.Close());
+    const std::string bytes = kivtest::readFile(dir.file("good.zip"));
+    ASSERT_GT(bytes.size(), 1000u);
+
+    // A changed byte in the compressed data: the read fails with a logged error.
+    std::string flipped = bytes;
+    flipped[500] = static_cast<char>(flipped[500] ^ 0x55);
+    ASSERT_TRUE(kivtest::writeFile(dir.file("flipped.zip"), flipped));
+    ASSERT_TRUE(zip.Open(path("flipped.zip"), ZIP_OPEN_READ_ONLY));
+    EXPECT_EQ(zip.ReadDataRaw("data.txt"), nullptr);
+    EXPECT_TRUE(hasErrorStartingWith("Error returned from file access library :"));
+    zip.Close();
+
+    // A truncated archive does not open.
+    recorder->clear();
+    ASSERT_TRUE(kivtest::writeFile(dir.file("cut.zip"), bytes.substr(0, bytes.size() / 2)));
+    EXPECT_FALSE(zip.Open(path("cut.zip"), ZIP_OPEN_READ_ONLY));
+    EXPECT_TRUE(hasErrorStartingWith("Error returned from file access library :"));
+
+    // Compacting after a replacement keeps the content.
+    ASSERT_TRUE(zip.Open(path("good.zip"), ZIP_OPEN));
+    ASSERT_TRUE(zip.WriteDataRaw("data.txt", "short", 5, true));
+    ASSERT_TRUE(zip.WriteDataRaw("after.txt", "x", 1, false));
+    ASSERT_TRUE(zip.Compact());
+    ASSERT_TRUE(zip.Close());
+    EXPECT_LT(kivtest::readFile(dir.file("good.zip")).size(), 1000u);
+    ASSERT_TRUE(zip.Open(path("good.zip"), ZIP_OPEN_READ_ONLY));
+    EXPECT_EQ(entryBytes(zip, "data.txt"), "short");
+    EXPECT_EQ(entryBytes(zip, "after.txt"), "x");
+    EXPECT_FALSE(zip.Compact());  // read-only
+}
