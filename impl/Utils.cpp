@@ -367,18 +367,25 @@ bool Utils::saveImageAsJpeg(const Image* image, const MkString& fileName) {
         REP_LOG_ERROR(lfw::String("Image object empty. No JPEG image created."));
         return false;
     }
-    MkRGBImage rgb;
-    std::vector<unsigned char> jpeg;
-    if (!ug::Convert::toMkRGBImage(image, &rgb) || !MdlxImageJpeg::saveImageToMemory(rgb, &jpeg) || jpeg.empty()) {
-        REP_LOG_ERROR(lfw::String("Error encoding JPEG image"));
-        return false;
+    // An image decoded from a JPEG still holds those bytes: writing them is
+    // faster and loses nothing, where encoding again would degrade the picture.
+    std::vector<unsigned char> encoded;
+    const std::vector<unsigned char>* jpeg = image->sourceJpeg();
+    if (!jpeg) {
+        MkRGBImage rgb;
+        if (!ug::Convert::toMkRGBImage(image, &rgb) || !MdlxImageJpeg::saveImageToMemory(rgb, &encoded) ||
+            encoded.empty()) {
+            REP_LOG_ERROR(lfw::String("Error encoding JPEG image"));
+            return false;
+        }
+        jpeg = &encoded;
     }
     MkFile file(fileName, MkFile::WRITE);
     if (!file.Open()) {
         REP_LOG_ERROR(lfw::String("Error opening file (%1)").arg(fileName.Std()));
         return false;
     }
-    bool written = file.Write(jpeg.data(), jpeg.size(), 1) == 1;
+    bool written = file.Write(jpeg->data(), jpeg->size(), 1) == 1;
     written = file.Close() && written;  // a buffered write may fail only here
     if (!written) {
         removePartialFile(fileName.ShortChar());

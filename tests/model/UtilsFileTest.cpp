@@ -44,6 +44,23 @@ TEST_F(UtilsFileTest, SaveImageAsJpegWritesADecodableFile) {
     EXPECT_TRUE(errors().empty());
 }
 
+TEST_F(UtilsFileTest, SaveImageAsJpegWritesTheSourceJpegUnchanged) {
+    // A picture loaded from a JPEG is written back as those very bytes, not encoded again.
+    PtrRef<kiv::Image> image = gradient(40, 30);
+    MkRGBImage rgb(40, 30);
+    std::vector<unsigned char> source;
+    ASSERT_TRUE(MdlxImageJpeg::saveImageToMemory(rgb, &source, 50));
+    image->setSourceJpeg(source);
+    const std::string path = dir.file("source.jpg");
+    ASSERT_TRUE(Utils::saveImageAsJpeg(image.p(), MkString(path.c_str())));
+    EXPECT_EQ(kivtest::readFile(path), std::string(source.begin(), source.end()));
+
+    // Changing the pixels drops the source bytes.
+    image->data()[0] = 255;
+    ASSERT_TRUE(Utils::saveImageAsJpeg(image.p(), MkString(path.c_str())));
+    EXPECT_NE(kivtest::readFile(path), std::string(source.begin(), source.end()));
+}
+
 TEST_F(UtilsFileTest, SaveImageAsJpegFailuresAreLoggedAndLeaveNoFile) {
     const std::string path = dir.file("empty.jpg");
     EXPECT_FALSE(Utils::saveImageAsJpeg(PtrRef<kiv::Image>(new kiv::Image).p(), MkString(path.c_str())));
