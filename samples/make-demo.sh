@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Makes the sample report with a built tree: generates the sample pictures and
+# models, builds the sample repository from data/manifest.json and generates
+# templates/report.html from it.
+# Usage: samples/make-demo.sh BUILD_DIR OUT_DIR
+set -euo pipefail
+if [ $# -ne 2 ]; then
+  echo "Usage: $0 BUILD_DIR OUT_DIR" >&2
+  exit 2
+fi
+here=$(cd "$(dirname "$0")" && pwd)
+build=$(cd "$1" && pwd)
+mkdir -p "$2"
+out=$(cd "$2" && pwd)
+kivreport="$build/tools/kivreport"
+
+# The manifest names its files relative to itself: gather them in one folder.
+input="$out/sample-input"
+rm -rf "$input"
+mkdir -p "$input"
+cp "$here"/data/* "$input"/
+"$build/samples/make_sample_images" "$input"
+
+"$kivreport" repo create "$out/sample.kivrep" --from "$input/manifest.json"
+"$kivreport" validate --repo "$out/sample.kivrep" --template "$here/templates/report.html" >"$out/validation.txt"
+# There is no online 3D viewer for the sample models: show their preview pictures.
+"$kivreport" generate --repo "$out/sample.kivrep" --template "$here/templates/report.html" \
+  --out "$out/report.html" --no-3d-plugin
+echo "Sample report: $out/report.html"

@@ -1,0 +1,221 @@
+// The kivreport tool's parsers and name rules, tested in-process.
+#include "host/core/KivImage.h"
+#include "host/ug/MdlxImageJpeg.h"
+#include "tools/kivreport/Cli.h"
+#include "tools/kivreport/Csv.h"
+#include "tools/kivreport/ExportNames.h"
+#include "tools/kivreport/ImageFiles.h"
+#include "tools/kivreport/Options.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <png.h>
+#include <zlib.h>
+
+using namespace kivcli;
+
+namespace {
+
+CsvRows parseOk(const std::string& text) {
+    CsvRows rows;
+    std::string error;
+    EXPECT_TRUE(parseCsv(text, &rows, &error)) << error;
+    return rows;
+}
+
+std::string parseError(const std::string& text) {
+    CsvRows rows;
+    std::string error;
+    EXPECT_FALSE(parseCsv(text, &rows, &error));
+    return error;
+}
+
+std::vector<unsigned char> pngBytes(png_uint_32 width, png_uint_32 height, png_uint_32 format,
+                                    const std::vector<unsigned char>& pixels) {
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    png.width = width;
+    png.height = height;
+    png.format = format;
+    png_alloc_size_t size = 0;
+    EXPECT_TRUE(png_image_write_to_memory(&png, nullptr, &size, 0, pixels.data(), 0, nullptr));
+    std::vector<unsigned char> bytes(size);
+    EXPECT_TRUE(png_image_write_to_memory(&png, bytes.data(), &size, 0, pixels.data(), 0, nullptr));
+    bytes.resize(size);
+    return bytes;
+}
+
+} // namespace
+
+TEST(Csv, ReadsQuotedFieldsWithSeparatorsQuotesAndLineBreaks) {
+    const CsvRows rows = parseOk("a,\"b,c\",\"say \"\"hi\"\"\"\r\n\"two\r\nlines\",\"\",x\r\n");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"a", "b,c", "say \"hi\""}));
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"two\r\nlines", "", "x"}));
+}
+
+TEST(Csv, AcceptsLfLinesMissingFinalBreakBomAndEmptyTrailingField) {
+    EXPECT_EQ(parseOk("\xEF\xBB\xBFx,y\n1,2"), (CsvRows{{"x", "y"}, {"1", "2"}}));
+    EXPECT_EQ(parseOk("x,\n1,"), (CsvRows{{"x", ""}, {"1", ""}}));
+    EXPECT_TRUE(parseOk("").empty());
+    // UTF-8 passes through untouched.
+    EXPECT_EQ(parseOk("\xC2\xB5m,\xE2\x82\xAC\r\n"), (CsvRows{{"\xC2\xB5m", "\xE2\x82\xAC"}}));
+}
+
+TEST(Csv, RejectsRaggedAndMalformedInputNamingTheLine) {
+    EXPECT_EQ(parseError("a,b\r\n1,2\r\n3\r\n"), "line 3: record has 1 fields, the first has 2");
+    // The line of a record counts the line breaks inside quotes before it.
+    EXPECT_EQ(parseError("a,b\n\"x\ny\",1\n1,2,3\n"), "line 4: record has 3 fields, the first has 2");
+    EXPECT_EQ(parseError("a,\"open\n"), "line 1: quoted field is not closed");
+    EXPECT_EQ(parseError("\"a\"b,c\n"), "line 1: unexpected text after a closing quote");
+    EXPECT_EQ(parseError("a,b\"c\n"), "line 1: quote inside a field that does not start with a quote");
+    EXPECT_EQ(parseError("a\rb\n"), "line 1: carriage return that does not end the line");
+}
+
+TEST(Csv, WrittenTextReadsBackToTheSameRows) {
+    const CsvRows tables[] = {
+        {{"plain", "with,comma", "with \"quote\""}, {"line\nbreak", "crlf\r\nbreak", ""}, {" lead", "trail ", "\""}},
+        {{""}, {"x"}, {""}},  // a single empty field must not become a blank line
+        {{"", ""}},
+    };
+    for (const CsvRows& rows : tables) {
+        const std::string text = writeCsv(rows);
+        EXPECT_EQ(parseOk(text), rows) << text;
+    }
+    EXPECT_EQ(writeCsv({{"a", "b,c"}, {"1", "2"}}), "a,\"b,c\"\r\n1,2\r\n");
+}
+
+TEST(ExportNames, HostileNamesBecomePlainFileNames) {
+    EXPECT_EQ(safeFileStem("../../x"), "___.._x");
+    EXPECT_EQ(safeFileStem("a/b\\c"), "a_b_c");
+    EXPECT_EQ(safeFileStem("what? *now* <a|b> \"q\": x"), "what_ _now_ _a_b_ _q__ x");
+    EXPECT_EQ(safeFileStem("tab\there\x01\x7F"), "tab_here__");
+    EXPECT_EQ(safeFileStem(".hidden"), "_hidden");
+    EXPECT_EQ(safeFileStem("trailing. . "), "trailing");
+    EXPECT_EQ(safeFileStem(""), "snapshot");
+    EXPECT_EQ(safeFileStem(" . "), "___");
+    EXPECT_EQ(safeFileStem("bad\xFF\xC0\xAFutf8"), "bad___utf8");
+    EXPECT_EQ(safeFileStem("caf\xC3\xA9"), "caf\xC3\xA9");
+}
+
+TEST(ExportNames, ReservedDeviceNamesAreAvoidedAlsoWithExtensionsAndCase) {
+    for (const char* name : {"con", "CON", "nul", "Aux", "prn", "com1", "LPT9", "nul.txt", "con .x"})
+        EXPECT_EQ(safeFileStem(name)[0], '_') << name;
+    for (const char* name : {"console", "com0", "com10", "lpt", "nullx"}) EXPECT_EQ(safeFileStem(name), name);
+}
+
+TEST(ExportNames, LongNamesAreCutOnCharacterBoundaries) {
+    std::string longName;
+    for (int i = 0; i < 300; ++i) longName += "\xC3\xA9";  // 600 bytes
+    const std::string stem = safeFileStem(longName, 121);
+    EXPECT_EQ(stem.size(), 120u);
+    EXPECT_EQ(safeFileStem(stem), stem);  // whole characters only
+    EXPECT_EQ(safeFileStem(std::string(300, 'x')).size(), 120u);
+    // A cut that leaves a trailing dot drops it.
+    EXPECT_EQ(safeFileStem(std::string(119, 'x') + ".yy"), std::string(119, 'x'));
+}
+
+TEST(ExportNames, UniqueNamesIgnoreCaseAndKeepReservedNamesFree) {
+    UniqueFileNames names;
+    names.reserve("manifest.json");
+    EXPECT_EQ(names.take("a", ".jpg"), "a.jpg");
+    EXPECT_EQ(names.take("A", ".jpg"), "A_2.jpg");
+    EXPECT_EQ(names.take("a_2", ".jpg"), "a_2_2.jpg");
+    EXPECT_EQ(names.take("a", ".csv"), "a.csv");
+    EXPECT_EQ(names.take("MANIFEST", ".json"), "MANIFEST_2.json");
+    // Names that differ only in non-ASCII letters may be one file on some file systems.
+    EXPECT_EQ(names.take("\xC3\xA9", ".jpg"), "\xC3\xA9.jpg");
+    EXPECT_EQ(names.take("\xC3\x89", ".jpg"), "\xC3\x89_2.jpg");
+}
+
+TEST(Options, ParsesValuesFlagsAndPositionals) {
+    const std::vector<OptionSpec> specs = {{"--out", true, ""}, {"--json", false, ""}, {"-v", false, "--verbose"}};
+    ParsedOptions p = parseOptions({"a", "--out", "x.html", "-v", "--verbose", "--json", "--", "--b"}, specs, "cmd");
+    EXPECT_EQ(p.positionals, (std::vector<std::string>{"a", "--b"}));
+    EXPECT_EQ(p.value("--out"), "x.html");
+    EXPECT_EQ(p.count("-v"), 2);
+    EXPECT_TRUE(p.has("--json"));
+    EXPECT_EQ(parseOptions({"--out=y"}, specs, "cmd").value("--out"), "y");
+    EXPECT_EQ(parseOptions({"-"}, specs, "cmd").positionals, std::vector<std::string>{"-"});
+
+    EXPECT_THROW(parseOptions({"--nope"}, specs, "cmd"), UsageError);
+    EXPECT_THROW(parseOptions({"--out"}, specs, "cmd"), UsageError);
+    EXPECT_THROW(parseOptions({"--out="}, specs, "cmd"), UsageError);
+    EXPECT_THROW(parseOptions({"--out", "a", "--out", "b"}, specs, "cmd"), UsageError);
+    EXPECT_THROW(parseOptions({"--json=1"}, specs, "cmd"), UsageError);
+}
+
+TEST(Options, SnapshotNumbersAreOneBasedListsAndRanges) {
+    EXPECT_EQ(parseSnapshotNumbers("1,3,5", 5), (std::vector<unsigned int>{0, 2, 4}));
+    EXPECT_EQ(parseSnapshotNumbers("4-6,1,1", 6), (std::vector<unsigned int>{3, 4, 5, 0, 0}));
+    for (const char* bad : {"", "0", "1,,2", "a", "1-", "3-2", "6", "1,6", "-1", "1.5", "99999999999"})
+        EXPECT_THROW(parseSnapshotNumbers(bad, 5), UsageError) << bad;
+}
+
+TEST(Validation, OnlyHeadersAndCleanVerdictsMeanNoProblems) {
+    const std::string d36 = std::string(36, '-') + "\n";
+    EXPECT_FALSE(validationReportsProblems("VALIDATION OF REPOSITORY\n" + d36 + "No warnings or errors found\n\n"));
+    EXPECT_FALSE(validationReportsProblems("VALIDATION OF REPOSITORY\n" + d36 + "No warnings or errors found\n\n" +
+                                           "VALIDATION OF REFERENCE REPOSITORY\n" + d36 + "No warnings or errors found"));
+    EXPECT_TRUE(validationReportsProblems("VALIDATION OF REPOSITORY\n" + d36 + "Unused snapshots:\n" + d36 +
+                                          "Snapshot 2 not used.\n\n\n"));
+    EXPECT_TRUE(validationReportsProblems("No active snapshots in repository"));
+}
+
+TEST(ImageFiles, PngIsDecodedToRgbWithTransparencyOverWhite) {
+    // 2 x 1: opaque red, fully transparent black.
+    const std::vector<unsigned char> rgba = {255, 0, 0, 255, 0, 0, 0, 0};
+    const std::vector<unsigned char> bytes = pngBytes(2, 1, PNG_FORMAT_RGBA, rgba);
+    ASSERT_TRUE(isPng(bytes));
+    EXPECT_FALSE(isJpeg(bytes));
+    kiv::Image image;
+    std::string error;
+    ASSERT_TRUE(decodePng(bytes, &image, &error)) << error;
+    ASSERT_EQ(image.width(), 2u);
+    ASSERT_EQ(image.height(), 1u);
+    const std::vector<unsigned char> expected = {255, 0, 0, 255, 255, 255};
+    EXPECT_EQ(std::vector<unsigned char>(image.data(), image.data() + image.byteCount()), expected);
+    EXPECT_EQ(image.sourceJpeg(), nullptr);
+}
+
+TEST(ImageFiles, BrokenAndOversizedPngsAreRefused) {
+    const std::vector<unsigned char> good = pngBytes(4, 4, PNG_FORMAT_GRAY, std::vector<unsigned char>(16, 7));
+    kiv::Image image;
+    std::string error;
+    // Cut inside the pixel data.
+    const std::vector<unsigned char> cut(good.begin(), good.begin() + static_cast<long>(good.size()) - 20);
+    EXPECT_FALSE(decodePng(cut, &image, &error));
+    EXPECT_NE(error.find("not a readable PNG"), std::string::npos) << error;
+
+    // A header claiming 100000 x 1 pixels is refused before any pixel is read.
+    std::vector<unsigned char> huge = good;
+    const unsigned char width[4] = {0x00, 0x01, 0x86, 0xA0};
+    std::memcpy(&huge[16], width, 4);
+    const uLong crc = crc32(crc32(0, nullptr, 0), &huge[12], 17);  // chunk type and data
+    for (int i = 0; i < 4; ++i) huge[29 + i] = static_cast<unsigned char>(crc >> (24 - 8 * i));
+    error.clear();
+    EXPECT_FALSE(decodePng(huge, &image, &error));
+    EXPECT_NE(error.find("100000 x 4 pixels is too large"), std::string::npos) << error;
+    EXPECT_EQ(image.byteCount(), 0u);
+}
+
+TEST(ImageFiles, JpegKeepsItsBytesAndIsWrittenBackUnchanged) {
+    MkRGBImage rgb(8, 8);
+    for (size_t i = 0; i < rgb.Bytes().size(); ++i) rgb.Bytes()[i] = static_cast<unsigned char>(i * 5);
+    std::vector<unsigned char> jpeg;
+    ASSERT_TRUE(MdlxImageJpeg::saveImageToMemory(rgb, &jpeg, 75));
+    ASSERT_TRUE(isJpeg(jpeg));
+    kiv::Image image;
+    std::string error;
+    ASSERT_TRUE(decodeJpeg(jpeg, &image, &error)) << error;
+    std::vector<unsigned char> out;
+    ASSERT_TRUE(jpegBytesOf(image, &out));
+    EXPECT_EQ(out, jpeg);
+
+    // Pixels changed afterwards are encoded afresh.
+    image.data()[0] ^= 0xFF;
+    ASSERT_TRUE(jpegBytesOf(image, &out));
+    EXPECT_NE(out, jpeg);
+    EXPECT_FALSE(decodeJpeg(std::vector<unsigned char>(jpeg.begin(), jpeg.begin() + 10), &image, &error));
+}

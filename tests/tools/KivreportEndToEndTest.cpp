@@ -1,0 +1,447 @@
+// The built kivreport binary, run as a user or script runs it: the sample
+// manifest through create, show, export and create again; reports, validation
+// and summaries of the sample template; bad input of every kind.
+#include "host/ug/MdlxImageJpeg.h"
+#include "support/TestSupport.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+using Json = nlohmann::json;
+using kivtest::readFile;
+using kivtest::TempDir;
+using kivtest::writeFile;
+
+namespace {
+
+struct Result {
+    int code = -1;
+    std::string out;
+    std::string err;
+    size_t errLines() const {
+        size_t n = 0;
+        for (char c : err) n += c == '\n';
+        return n;
+    }
+};
+
+// Runs a program with stdout and stderr captured through files.
+Result runProgram(const std::string& program, const std::vector<std::string>& args, const TempDir& scratch) {
+    const std::string outFile = scratch.file("stdout.txt"), errFile = scratch.file("stderr.txt");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    Result r;
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        ADD_FAILURE() << "cannot start " << program;
+        return r;
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.out = readFile(outFile);
+    r.err = readFile(errFile);
+    return r;
+}
+
+std::vector<std::string> listFolder(const std::string& path) {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(path.c_str())) {
+        while (dirent* e = readdir(dir))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool isFolder(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void copyFile(const std::string& from, const std::string& to) { ASSERT_TRUE(writeFile(to, readFile(from))) << to; }
+
+// One set of sample inputs (manifest, CSV, generated pictures and models) for all tests.
+class Kivreport : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_samples = new TempDir;
+        const std::string input = s_samples->file("input");
+        mkdir(input.c_str(), 0755);
+        for (const char* f : {"manifest.json", "beam-deflection.csv"})
+            copyFile(std::string(KIV_SAMPLES_DIR) + "/data/" + f, input + "/" + f);
+        Result made = runProgram(MAKE_SAMPLE_IMAGES_EXE, {input}, *s_samples);
+        ASSERT_EQ(made.code, 0) << made.err;
+        Result created = runProgram(KIVREPORT_EXE, {"repo", "create", s_samples->file("sample.kivrep"), "--from",
+                                                    input + "/manifest.json"},
+                                    *s_samples);
+        ASSERT_EQ(created.code, 0) << created.err;
+    }
+    static void TearDownTestSuite() {
+        delete s_samples;
+        s_samples = nullptr;
+    }
+
+    Result kivreport(const std::vector<std::string>& args) { return runProgram(KIVREPORT_EXE, args, scratch); }
+    static std::string sampleInput(const std::string& name) { return s_samples->file("input/" + name); }
+    static std::string sampleRepo() { return s_samples->file("sample.kivrep"); }
+    static std::string sampleTemplate() { return std::string(KIV_SAMPLES_DIR) + "/templates/report.html"; }
+
+    Json showJson(const std::string& repo) {
+        Result r = kivreport({"repo", "show", repo, "--json"});
+        EXPECT_EQ(r.code, 0) << r.err;
+        Json j = Json::parse(r.out, nullptr, false);
+        EXPECT_FALSE(j.is_discarded()) << r.out;
+        j.erase("file");
+        return j;
+    }
+
+    // Every file of two folders, byte for byte.
+    void expectSameFiles(const std::string& a, const std::string& b) {
+        const std::vector<std::string> names = listFolder(a);
+        EXPECT_EQ(names, listFolder(b));
+        for (const std::string& n : names) EXPECT_TRUE(readFile(a + "/" + n) == readFile(b + "/" + n)) << n;
+    }
+
+    TempDir scratch;
+    TempDir work;
+    static TempDir* s_samples;
+};
+
+TempDir* Kivreport::s_samples = nullptr;
+
+// ---------------------------------------------------------------------------
+
+TEST_F(Kivreport, ShowListsTheSampleSnapshotsWithTheirContent) {
+    const Json j = showJson(sampleRepo());
+    const Json& list = j["snapshots"];
+    ASSERT_EQ(list.size(), 7u);
+    const char* names[] = {"plate-stress", "plate-displacement", "beam-stress", "plate-model",
+                           "beam-model", "beam-deflection", "result-summary"};
+    const char* types[] = {"image", "image", "image", "model", "model", "table", "table"};
+    for (size_t i = 0; i < 7; ++i) {
+        EXPECT_EQ(list[i]["number"], i + 1);
+        EXPECT_EQ(list[i]["name"], names[i]);
+        EXPECT_EQ(list[i]["type"], types[i]);
+    }
+    EXPECT_EQ(list[0]["content"]["width"], 640);
+    EXPECT_EQ(list[0]["content"]["height"], 400);
+    EXPECT_EQ(list[0]["fieldValues"]["SCALAR_RESULT_MAX"], "312.4 MPa");
+    EXPECT_EQ(list[3]["content"]["bytes"], readFile(sampleInput("plate.mdlx")).size());
+    EXPECT_EQ(list[3]["cloudViewerUrl"], "https://viewer.example.com/models/plate-with-hole");
+    EXPECT_EQ(list[5]["content"]["rows"], 12);
+    EXPECT_EQ(list[5]["content"]["columns"], 3);
+    EXPECT_EQ(list[6]["content"]["rows"], 3);
+
+    Result text = kivreport({"repo", "show", sampleRepo()});
+    EXPECT_EQ(text.code, 0);
+    EXPECT_NE(text.out.find("#6  beam-deflection  (table)"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("content: 12 rows x 3 columns"), std::string::npos);
+}
+
+TEST_F(Kivreport, ExportAndCreateAgainGiveTheSameRepositoryAndFiles) {
+    const std::string dir1 = work.file("export1"), dir2 = work.file("export2");
+    Result exported = kivreport({"repo", "export", sampleRepo(), dir1});
+    ASSERT_EQ(exported.code, 0) << exported.err;
+    EXPECT_EQ(listFolder(dir1),
+              (std::vector<std::string>{"beam-deflection.csv", "beam-model.mdlx", "beam-stress.jpg", "manifest.json",
+                                        "plate-displacement.jpg", "plate-model.mdlx", "plate-stress.jpg",
+                                        "result-summary.csv"}));
+    // Models come out byte for byte; tables as CSV with their cells.
+    EXPECT_TRUE(readFile(dir1 + "/beam-model.mdlx") == readFile(sampleInput("beam.mdlx")));
+    EXPECT_EQ(readFile(dir1 + "/result-summary.csv").substr(0, 65),
+              "Load case,Max. von Mises stress,Max. displacement,Safety factor\r\n");
+
+    const std::string repo2 = work.file("again.kivrep");
+    Result created = kivreport({"repo", "create", repo2, "--from", dir1 + "/manifest.json"});
+    ASSERT_EQ(created.code, 0) << created.err;
+    EXPECT_EQ(showJson(repo2), showJson(sampleRepo()));
+
+    // A second round changes nothing, pictures included: stored JPEG bytes are kept.
+    ASSERT_EQ(kivreport({"repo", "export", repo2, dir2}).code, 0);
+    expectSameFiles(dir1, dir2);
+}
+
+TEST_F(Kivreport, JpegInputComesBackByteIdentical) {
+    MkRGBImage rgb(64, 48);
+    for (size_t i = 0; i < rgb.Bytes().size(); ++i) rgb.Bytes()[i] = static_cast<unsigned char>((i * 37) % 251);
+    std::vector<unsigned char> jpeg;
+    ASSERT_TRUE(MdlxImageJpeg::saveImageToMemory(rgb, &jpeg, 63));  // not the library's own quality
+    ASSERT_TRUE(writeFile(work.file("photo.jpeg"), std::string(jpeg.begin(), jpeg.end())));
+    ASSERT_TRUE(writeFile(work.file("m.json"),
+                          R"({"snapshots": [{"type": "image", "name": "photo", "image": "photo.jpeg"}]})"));
+    ASSERT_EQ(kivreport({"repo", "create", work.file("r.kivrep"), "--from", work.file("m.json")}).code, 0);
+    const Json j = showJson(work.file("r.kivrep"));
+    EXPECT_EQ(j["snapshots"][0]["content"]["jpegBytes"], jpeg.size());
+    ASSERT_EQ(kivreport({"repo", "export", work.file("r.kivrep"), work.file("out")}).code, 0);
+    EXPECT_TRUE(readFile(work.file("out/photo.jpg")) == std::string(jpeg.begin(), jpeg.end()));
+}
+
+TEST_F(Kivreport, ExportOfHostileNamesStaysInsideTheFolderWithDistinctSafeNames) {
+    const std::string longName(300, 'n');
+    Json manifest;
+    const std::vector<std::string> names = {"../../x", "a/b", "con", longName, "A", "a", "dots...", ".hidden",
+                                            "manifest"};
+    for (const std::string& n : names)
+        manifest["snapshots"].push_back({{"type", "table"}, {"name", n}, {"table", {{"rows", {{n}}}}}});
+    ASSERT_TRUE(writeFile(work.file("m.json"), manifest.dump()));
+    ASSERT_EQ(kivreport({"repo", "create", work.file("r.kivrep"), "--from", work.file("m.json")}).code, 0);
+
+    const std::string parent = work.file("nest");
+    mkdir(parent.c_str(), 0755);
+    const std::string dir = parent + "/export";
+    Result r = kivreport({"repo", "export", work.file("r.kivrep"), dir});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(listFolder(parent), std::vector<std::string>{"export"});  // nothing beside the folder
+    const std::vector<std::string> files = listFolder(dir);
+    ASSERT_EQ(files.size(), names.size() + 1);
+    std::set<std::string> folded;
+    for (const std::string& f : files) {
+        EXPECT_FALSE(isFolder(dir + "/" + f)) << f;
+        EXPECT_EQ(f.find_first_of("/\\:*?\"<>|"), std::string::npos) << f;
+        EXPECT_NE(f[0], '.') << f;
+        EXPECT_LE(f.size(), 130u) << f;
+        std::string lower = f;
+        for (char& c : lower) c = static_cast<char>(tolower(c));
+        EXPECT_TRUE(folded.insert(lower).second) << f;
+        EXPECT_NE(lower.substr(0, 4), "con.") << f;
+    }
+    // The exported manifest still names every snapshot as it was.
+    ASSERT_EQ(kivreport({"repo", "create", work.file("r2.kivrep"), "--from", dir + "/manifest.json"}).code, 0);
+    EXPECT_EQ(showJson(work.file("r2.kivrep")), showJson(work.file("r.kivrep")));
+    EXPECT_EQ(showJson(work.file("r2.kivrep"))["snapshots"][0]["name"], "../../x");
+}
+
+TEST_F(Kivreport, ExportRefusesAFolderThatIsNotEmptyUnlessForced) {
+    const std::string dir = work.file("full");
+    mkdir(dir.c_str(), 0755);
+    ASSERT_TRUE(writeFile(dir + "/keep.txt", "mine"));
+    Result r = kivreport({"repo", "export", sampleRepo(), dir});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.errLines(), 1u) << r.err;
+    EXPECT_EQ(listFolder(dir), std::vector<std::string>{"keep.txt"});
+    EXPECT_EQ(kivreport({"repo", "export", sampleRepo(), dir, "--force"}).code, 0);
+    EXPECT_EQ(readFile(dir + "/keep.txt"), "mine");
+    EXPECT_EQ(listFolder(dir).size(), 9u);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST_F(Kivreport, GenerateWritesTheReportAndItsPictures) {
+    const std::string out = work.file("report.html");
+    Result r = kivreport({"generate", "--repo", sampleRepo(), "--template", sampleTemplate(), "--out", out});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string html = readFile(out);
+    EXPECT_NE(html.find("Plate with a hole: von Mises stress"), std::string::npos);
+    EXPECT_NE(html.find("The peak of 312.4 MPa sits"), std::string::npos);  // description macro
+    EXPECT_NE(html.find("<th>Position x [mm]</th>"), std::string::npos);    // table
+    EXPECT_NE(html.find("https://viewer.example.com/models/cantilever?embed=1"), std::string::npos);
+    EXPECT_EQ(listFolder(work.path()),
+              (std::vector<std::string>{"report.html", "report_SIT1-1.jpg", "report_SIT2-1.jpg", "report_SIT3-1.jpg"}));
+
+    // Without the viewer the models show their previews; --snapshots picks the plots.
+    const std::string out2 = work.file("sub/r2.html");
+    mkdir(work.file("sub").c_str(), 0755);
+    r = kivreport({"generate", "--repo", sampleRepo(), "--template", sampleTemplate(), "--out", out2, "--no-3d-plugin",
+                   "--snapshots", "3,1"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(listFolder(work.file("sub")), (std::vector<std::string>{"r2.html", "r2_SIT1-1.jpg", "r2_SIT3-1.jpg",
+                                                                      "r2_SIT4-1.jpg", "r2_SIT5-1.jpg"}));
+    const std::string html2 = readFile(out2);
+    EXPECT_LT(html2.find("Cantilever beam: bending stress"), html2.find("Plate with a hole: von Mises stress"));
+    EXPECT_EQ(html2.find("displacement along x"), std::string::npos);
+}
+
+TEST_F(Kivreport, GenerateRefusesBadRequestsWithOneLine) {
+    struct Case {
+        std::vector<std::string> extra;
+        std::string template_;
+        std::string message;
+    };
+    const std::string pptx = work.file("t.pptx");
+    ASSERT_TRUE(writeFile(pptx, "PK"));
+    const std::string out = work.file("o.html");
+    const std::vector<Case> cases = {
+        {{"--snapshots", "8"}, sampleTemplate(), "snapshot 8 does not exist"},
+        {{}, pptx, "PowerPoint/Word reports are not available yet"},
+        {{}, work.file("missing.html"), "missing.html: file not found"},
+        {{"--out", work.file("o.docx")}, sampleTemplate(), "an HTML template makes an HTML report"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"generate", "--repo", sampleRepo(), "--template", c.template_};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        if (std::find(args.begin(), args.end(), "--out") == args.end()) args.insert(args.end(), {"--out", out});
+        Result r = kivreport(args);
+        EXPECT_EQ(r.code, 2) << c.message;
+        EXPECT_EQ(r.errLines(), 1u) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_FALSE(kivtest::readFile(out).size()) << c.message;
+    }
+    EXPECT_FALSE(kivtest::readFile(work.file("o.docx")).size());
+    // The report must not be written over its own template.
+    const std::string tpl = work.file("t.html");
+    copyFile(sampleTemplate(), tpl);
+    Result r = kivreport({"generate", "--repo", sampleRepo(), "--template", tpl, "--out", tpl});
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(readFile(tpl), readFile(sampleTemplate()));
+    Result usage = kivreport({"generate", "--repo", sampleRepo(), "--out", out});
+    EXPECT_EQ(usage.code, 2);
+    EXPECT_NE(usage.err.find("--template is required"), std::string::npos) << usage.err;
+}
+
+TEST_F(Kivreport, ValidateExitsZeroForAMatchingRepositoryAndOneOtherwise) {
+    Result ok = kivreport({"validate", "--repo", sampleRepo(), "--template", sampleTemplate()});
+    EXPECT_EQ(ok.code, 0) << ok.out << ok.err;
+    EXPECT_NE(ok.out.find("No warnings or errors found"), std::string::npos);
+
+    // The first two snapshots only: the template's static tags name missing ones.
+    Json manifest = Json::parse(readFile(sampleInput("manifest.json")));
+    Json& list = manifest["snapshots"];
+    list.erase(list.begin() + 2, list.end());
+    ASSERT_TRUE(writeFile(sampleInput("two.json"), manifest.dump()));
+    ASSERT_EQ(kivreport({"repo", "create", work.file("two.kivrep"), "--from", sampleInput("two.json")}).code, 0);
+    Result bad = kivreport({"validate", "--repo", work.file("two.kivrep"), "--template", sampleTemplate()});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_NE(bad.out.find("SIT7_TABLE: Snapshot 7 does not exist"), std::string::npos) << bad.out;
+
+    // Generic snapshots past the end of the repository.
+    Result picked = kivreport({"validate", "--repo", sampleRepo(), "--template", sampleTemplate(), "--snapshots", "1"});
+    EXPECT_EQ(picked.code, 1);
+    EXPECT_NE(picked.out.find("Snapshot 2 not used."), std::string::npos) << picked.out;
+}
+
+TEST_F(Kivreport, SummarizeListsTheSampleTemplateAndRefusesBrokenXml) {
+    Result r = kivreport({"summarize", sampleTemplate()});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("Content of generic group 0:\nTitle\nDescription\nImage\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Snapshot #6: Table data\n"), std::string::npos);
+    EXPECT_NE(r.out.find("Snapshot #1: SIT1_$DATABASE_NAME\n"), std::string::npos);
+    EXPECT_EQ(r.out.find('\r'), std::string::npos);
+
+    ASSERT_TRUE(writeFile(work.file("broken.html"), "<html><body><p>open</body></html>"));
+    Result broken = kivreport({"-q", "summarize", work.file("broken.html")});
+    EXPECT_EQ(broken.code, 2);
+    EXPECT_NE(broken.err.find("broken.html: cannot be summarized"), std::string::npos) << broken.err;
+    // Errors of the library reach stderr even when quiet.
+    EXPECT_NE(broken.err.find("ERROR: Could not open file"), std::string::npos) << broken.err;
+}
+
+// ---------------------------------------------------------------------------
+
+TEST_F(Kivreport, BadInputGivesOneLineExitTwoAndLeavesTheRepositoryAlone) {
+    const std::string repo = work.file("existing.kivrep");
+    copyFile(sampleRepo(), repo);
+    const std::string before = readFile(repo);
+
+    ASSERT_TRUE(writeFile(work.file("invalid.json"), "{\"snapshots\": [ {\"type\": \"image\",, } ]}"));
+    ASSERT_TRUE(writeFile(work.file("notimage.png"), "GIF89a not really"));
+    ASSERT_TRUE(writeFile(work.file("img.json"),
+                          R"({"snapshots": [{"type": "image", "name": "x", "image": "notimage.png"}]})"));
+    ASSERT_TRUE(writeFile(work.file("ragged.csv"), "a,b\n1,2\n3\n"));
+    ASSERT_TRUE(writeFile(work.file("lost.json"),
+                          R"({"snapshots": [{"type": "image", "name": "l", "image": "lost.png"}]})"));
+    ASSERT_TRUE(writeFile(work.file("csv.json"),
+                          R"({"snapshots": [{"type": "table", "name": "t", "table": {"csv": "ragged.csv"}}]})"));
+    ASSERT_TRUE(writeFile(work.file("typo.json"),
+                          R"({"snapshots": [{"type": "table", "fieldvalues": {}, "table": {"rows": [["a"]]}}]})"));
+    ASSERT_TRUE(writeFile(work.file("model.json"),
+                          R"({"snapshots": [{"type": "model", "name": "m", "model": "ragged.csv"}]})"));
+    const std::string okManifest = R"({"snapshots": [{"type": "table", "table": {"rows": [["a"]]}}]})";
+    ASSERT_TRUE(writeFile(work.file("ok.json"), okManifest));
+    const std::string folder = work.file("folder.kivrep");
+    mkdir(folder.c_str(), 0755);
+
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"repo", "create", repo, "--from", work.file("nothere.json")}, "nothere.json: file not found"},
+        {{"repo", "create", repo, "--from", work.file("lost.json")}, "lost.png: file not found (snapshot 1 (\"l\") of"},
+        {{"repo", "create", repo, "--from", work.file("invalid.json")}, "invalid.json: invalid JSON: parse error at line 1"},
+        {{"repo", "create", repo, "--from", work.file("img.json")}, "notimage.png: not a PNG or JPEG image"},
+        {{"repo", "create", repo, "--from", work.file("csv.json")},
+         "ragged.csv: bad CSV: line 3: record has 1 fields, the first has 2"},
+        {{"repo", "create", repo, "--from", work.file("typo.json")}, "unknown key \"fieldvalues\""},
+        {{"repo", "create", repo, "--from", work.file("model.json")}, "ragged.csv: not an Mdlx model file"},
+        {{"repo", "create", folder, "--from", sampleInput("manifest.json")}, "folder.kivrep: is a folder"},
+        {{"repo", "create", work.file("no/such/dir/r.kivrep"), "--from", sampleInput("manifest.json")},
+         "folder " + work.file("no/such/dir") + " does not exist"},
+        {{"repo", "show", folder}, "folder.kivrep: is a folder, not a repository file"},
+        {{"repo", "show", work.file("invalid.json")}, "invalid.json: not a readable repository file"},
+        {{"repo", "export", sampleRepo(), work.file("no/such")}, "folder " + work.file("no") + " does not exist"},
+        {{"generate", "--repo", folder, "--template", sampleTemplate(), "--out", work.file("x.html")},
+         "is a folder, not a repository file"},
+        {{"generate", "--repo", sampleRepo(), "--template", sampleTemplate(), "--out", work.file("none/x.html")},
+         "does not exist"},
+        {{"validate", "--repo", work.file("gone.kivrep"), "--template", sampleTemplate()}, "gone.kivrep: file not found"},
+        // Outputs that would destroy an input.
+        {{"repo", "create", work.file("ok.json"), "--from", work.file("ok.json")}, "ok.json: is an input of the manifest"},
+        {{"generate", "--repo", repo, "--template", sampleTemplate(), "--out", repo}, "is a repository file"},
+    };
+    for (const Case& c : cases) {
+        Result r = kivreport(c.args);
+        EXPECT_EQ(r.code, 2) << c.message << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        // The library's own messages about unreadable repository files may come first.
+        if (r.err.find("ERROR: ") == std::string::npos) {
+            EXPECT_EQ(r.errLines(), 1u) << r.err;
+        }
+        EXPECT_EQ(r.err.rfind("kivreport: ", 0) == 0 || r.err.find("\nkivreport: ") != std::string::npos, true) << r.err;
+        EXPECT_TRUE(readFile(repo) == before) << c.message;
+    }
+    EXPECT_EQ(readFile(work.file("ok.json")), okManifest);
+    EXPECT_EQ(listFolder(work.path()).size(), 11u);  // no stray output files
+}
+
+TEST_F(Kivreport, DuplicateNamesAreStoredRenamedWithAWarning) {
+    ASSERT_TRUE(writeFile(work.file("dup.json"), R"({"snapshots": [
+        {"type": "table", "name": "t", "table": {"rows": [["1"]]}},
+        {"type": "table", "name": "t", "table": {"rows": [[2, true]]}}]})"));
+    Result r = kivreport({"repo", "create", work.file("d.kivrep"), "--from", work.file("dup.json")});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("name \"t\" is taken by an earlier snapshot; stored as \"t1\""), std::string::npos) << r.err;
+    const Json j = showJson(work.file("d.kivrep"));
+    EXPECT_EQ(j["snapshots"][1]["name"], "t1");
+    EXPECT_EQ(j["snapshots"][1]["content"]["columns"], 2);
+}
+
+TEST_F(Kivreport, EveryCommandHasHelpAndUnknownInputIsAUsageError) {
+    const std::vector<std::vector<std::string>> helps = {{"--help"},          {"repo", "--help"},
+                                                         {"repo", "create", "--help"}, {"repo", "show", "-h"},
+                                                         {"repo", "export", "--help"}, {"generate", "--help"},
+                                                         {"validate", "--help"},       {"summarize", "--help"}};
+    for (const auto& args : helps) {
+        Result r = kivreport(args);
+        EXPECT_EQ(r.code, 0) << args.back();
+        EXPECT_EQ(r.out.rfind("Usage: kivreport", 0), 0u) << r.out;
+        EXPECT_TRUE(r.err.empty());
+    }
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {}, {"frobnicate"}, {"repo"}, {"repo", "delete"}, {"summarize"}, {"repo", "show", "a", "b"},
+             {"generate", "--bogus"}}) {
+        Result r = kivreport(args);
+        EXPECT_EQ(r.code, 2);
+        EXPECT_EQ(r.errLines(), 1u) << r.err;
+    }
+}
+
+} // namespace

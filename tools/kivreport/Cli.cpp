@@ -1,0 +1,517 @@
+#include "tools/kivreport/Cli.h"
+#include "KivReport/ReportComponent.h"
+#include "KivReport/ReportCreatorHtml.h"
+#include "KivReport/Repository.h"
+#include "LibCore/lfwLogManager.h"
+#include "host/core/KivInstance.h"
+#include "tools/kivreport/Files.h"
+#include "tools/kivreport/Manifest.h"
+#include "tools/kivreport/Options.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using kiv::Str;
+using kiv::rep::ReportCreatorHtml;
+using kiv::rep::Repository;
+
+namespace kivcli {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Logging: the library's messages go to the console as usual; the tool counts
+// the errors among them, since a report can be written while some of its
+// pictures could not be.
+
+class CountingConsole : public lfw::LogDestination {
+public:
+    void log(const lfw::LogEvent& event) override {
+        if (event.level() == lfw::Logger::LL_ERROR) ++errors;
+        m_console->log(event);
+    }
+    std::atomic<int> errors{0};
+
+private:
+    lfw::Ref<lfw::LogDestinationConsole> m_console = new lfw::LogDestinationConsole;
+};
+
+lfw::Ref<CountingConsole> g_console;
+
+int libraryErrors() { return g_console.notNull() ? g_console->errors.load() : 0; }
+
+// verbosity: -1 quiet, 0 default, 1 and more verbose.
+void startComponent(int verbosity) {
+    static kiv::Instance instance;
+    kiv::rep::ReportComponent::initialize(&instance);
+    lfw::LogManager* manager = lfw::LogManager::instance();
+    if (g_console.isNull()) g_console = new CountingConsole;
+    manager->setDestinationRecursive("", g_console.p());
+    int level = lfw::Logger::LL_WARNING;
+    if (verbosity < 0) level = lfw::Logger::LL_ERROR;
+    if (verbosity == 1) level = lfw::Logger::LL_INFO;
+    if (verbosity > 1) level = lfw::Logger::LL_DEBUG;
+    manager->setLevelRecursive("kiv", level);
+}
+
+// ---------------------------------------------------------------------------
+// Help texts
+
+const char* const kMainHelp =
+    "Usage: kivreport [-v|-q] COMMAND [ARGS]\n"
+    "\n"
+    "Makes HTML reports from repositories of snapshots (images, 3D models, tables)\n"
+    "and HTML templates, and converts repositories to and from editable files.\n"
+    "\n"
+    "Commands:\n"
+    "  repo create OUT --from MANIFEST.json   build a repository file from a manifest\n"
+    "  repo show REPO [--json]                list the snapshots of a repository\n"
+    "  repo export REPO DIR                   write a repository out as files and a manifest\n"
+    "  generate --repo REPO --template T --out FILE   make a report\n"
+    "  validate --repo REPO --template T      check a template against a repository\n"
+    "  summarize T                            list the groups, tags and fields of a template\n"
+    "\n"
+    "Options for every command:\n"
+    "  -v, --verbose   more log messages (twice: debug messages)\n"
+    "  -q, --quiet     only error messages\n"
+    "  -h, --help      help of the command\n"
+    "      --version   the library version\n"
+    "\n"
+    "Exit status: 0 success, 1 the work found problems, 2 usage or input/output errors.\n";
+
+const char* const kRepoHelp =
+    "Usage: kivreport repo create OUT --from MANIFEST.json\n"
+    "       kivreport repo show REPO [--json]\n"
+    "       kivreport repo export REPO DIR [--force]\n"
+    "\n"
+    "Run 'kivreport repo SUBCOMMAND --help' for details.\n";
+
+const char* const kCreateHelp =
+    "Usage: kivreport repo create OUT --from MANIFEST.json\n"
+    "\n"
+    "Builds the repository file OUT from a JSON manifest listing snapshots:\n"
+    "  {\"snapshots\": [\n"
+    "    {\"type\": \"image\", \"name\": \"plate\", \"title\": \"...\", \"description\": \"...\",\n"
+    "     \"fieldValues\": {\"DATABASE_NAME\": \"plate.mdb\"}, \"cloudViewerUrl\": \"...\",\n"
+    "     \"image\": \"plate.png\"},\n"
+    "    {\"type\": \"model\", \"name\": \"beam\", \"model\": \"beam.mdlx\"},\n"
+    "    {\"type\": \"table\", \"name\": \"loads\",\n"
+    "     \"table\": {\"csv\": \"loads.csv\", \"xAxisTitle\": \"x\", \"yAxisTitle\": \"F\"}},\n"
+    "    {\"type\": \"table\", \"table\": {\"rows\": [[\"a\", \"b\"], [\"1\", \"2\"]]}}]}\n"
+    "Images are PNG or JPEG files (JPEG files are stored byte for byte), models are\n"
+    ".mdlx files, tables are CSV files (RFC 4180) or inline rows. Paths are relative\n"
+    "to the manifest. A content of null makes a snapshot without content.\n"
+    "An existing OUT is replaced only when the new file is complete.\n"
+    "\n"
+    "Options:\n"
+    "  --from MANIFEST.json   the manifest (required)\n";
+
+const char* const kShowHelp =
+    "Usage: kivreport repo show REPO [--json]\n"
+    "\n"
+    "Lists the snapshots of a repository file: number (as in template tags), name,\n"
+    "type, title, field values and content size.\n"
+    "\n"
+    "Options:\n"
+    "  --json   print JSON instead of text\n";
+
+const char* const kExportHelp =
+    "Usage: kivreport repo export REPO DIR [--force]\n"
+    "\n"
+    "Writes each snapshot's content into DIR (JPEG, .mdlx, CSV) with a manifest.json\n"
+    "that 'kivreport repo create' reads back to the same repository. File names are\n"
+    "made from the snapshot names and are safe and unique on every common file\n"
+    "system. JPEG pictures are written as the repository stores them. DIR is created\n"
+    "when its parent folder exists; an existing DIR must be empty.\n"
+    "\n"
+    "Options:\n"
+    "  --force   write into a DIR that is not empty, replacing files of the same names\n";
+
+const char* const kGenerateHelp =
+    "Usage: kivreport generate --repo REPO --template T --out FILE [--ref REPO]\n"
+    "                          [--snapshots LIST] [--no-3d-plugin] [--no-embed]\n"
+    "\n"
+    "Makes a report from a repository and a template. The format follows the\n"
+    "template's extension: .html or .htm. The pictures of an HTML report are\n"
+    "written as JPEG files beside FILE.\n"
+    "\n"
+    "Options:\n"
+    "  --repo REPO        the repository file (required)\n"
+    "  --template T       the template (required)\n"
+    "  --out FILE         the report to write (required)\n"
+    "  --ref REPO         reference repository for the REF_ tags\n"
+    "  --snapshots LIST   snapshots that generic groups repeat over, in this order:\n"
+    "                     numbers counted from 1 as in tags, e.g. 1,3,5 or 2-4\n"
+    "                     (default: all)\n"
+    "  --no-3d-plugin     show 3D models as pictures instead of the online viewer\n"
+    "  --no-embed         do not embed model files (PowerPoint/Word reports; HTML\n"
+    "                     reports never embed them)\n";
+
+const char* const kValidateHelp =
+    "Usage: kivreport validate --repo REPO --template T [--ref REPO] [--snapshots LIST]\n"
+    "\n"
+    "Prints the validation report of a template against a repository (and a\n"
+    "reference repository). Exit status 1 when it lists any error or warning.\n"
+    "\n"
+    "Options:\n"
+    "  --repo REPO        the repository file (required)\n"
+    "  --template T       the template (required)\n"
+    "  --ref REPO         reference repository for the REF_ tags\n"
+    "  --snapshots LIST   snapshots that generic groups repeat over (see generate)\n";
+
+const char* const kSummarizeHelp =
+    "Usage: kivreport summarize T\n"
+    "\n"
+    "Prints the generic groups, static snapshot tags and field values of a template.\n"
+    "An HTML template must be well-formed XML (every element closed) for this.\n";
+
+// ---------------------------------------------------------------------------
+
+struct Context {
+    std::ostream& out;
+    std::ostream& err;
+    int verbosity = 0;
+};
+
+std::vector<OptionSpec> withCommonOptions(std::vector<OptionSpec> specs) {
+    specs.push_back({"-h", false, "--help"});
+    specs.push_back({"-v", false, "--verbose"});
+    specs.push_back({"-q", false, "--quiet"});
+    return specs;
+}
+
+// Parses, prints help when asked (returning true) and applies -v/-q.
+bool parseCommand(Context& ctx, const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+                  const std::string& command, const char* help, ParsedOptions* parsed) {
+    *parsed = parseOptions(args, withCommonOptions(specs), command);
+    if (parsed->has("-h")) {
+        ctx.out << help;
+        return true;
+    }
+    ctx.verbosity += parsed->count("-v") - parsed->count("-q");
+    if (parsed->has("-v") && parsed->has("-q")) throw UsageError(command + ": -v and -q exclude each other");
+    return false;
+}
+
+void expectPositionals(const ParsedOptions& parsed, size_t n, const std::string& command, const char* what) {
+    if (parsed.positionals.size() < n) throw UsageError(command + ": missing " + what + " (see --help)");
+    if (parsed.positionals.size() > n)
+        throw UsageError(command + ": unexpected argument '" + parsed.positionals[n] + "' (see --help)");
+}
+
+std::string requiredOption(const ParsedOptions& parsed, const std::string& name, const std::string& command) {
+    if (!parsed.has(name)) throw UsageError(command + ": " + name + " is required (see --help)");
+    return parsed.value(name);
+}
+
+lfw::Ref<Repository> loadRepository(const std::string& path) {
+    if (!pathExists(path)) throw InputError(path, "file not found");
+    if (isDirectory(path)) throw InputError(path, "is a folder, not a repository file");
+    if (::access(path.c_str(), R_OK) != 0) throw InputError(path, std::strerror(errno));
+    lfw::Ref<Repository> repository = new Repository;
+    if (!repository->loadRepository(Str(path)))
+        throw InputError(path, "not a readable repository file");
+    return repository;
+}
+
+std::string oneLine(std::string text);
+
+void printWarnings(Context& ctx, const std::vector<std::string>& warnings) {
+    for (const std::string& w : warnings) ctx.err << "kivreport: warning: " << oneLine(w) << "\n";
+}
+
+enum class TemplateFormat { HTML };
+
+std::string lowerExtension(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    std::string extension = dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : path.substr(dot);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return extension;
+}
+
+TemplateFormat templateFormat(const std::string& path) {
+    const std::string extension = lowerExtension(path);
+    if (extension == ".html" || extension == ".htm") return TemplateFormat::HTML;
+    if (extension == ".pptx" || extension == ".docx")
+        throw InputError(path, "PowerPoint/Word reports are not available yet");
+    throw InputError(path, "unknown template type (expected .html or .htm)");
+}
+
+void checkTemplate(const std::string& path) {
+    templateFormat(path);
+    if (!pathExists(path)) throw InputError(path, "file not found");
+    if (!isRegularFile(path)) throw InputError(path, "is not a file");
+    if (::access(path.c_str(), R_OK) != 0) throw InputError(path, std::strerror(errno));
+}
+
+// ---------------------------------------------------------------------------
+// repo
+
+int repoCreate(Context& ctx, const std::vector<std::string>& args) {
+    const std::string command = "repo create";
+    ParsedOptions parsed;
+    if (parseCommand(ctx, args, {{"--from", true, ""}}, command, kCreateHelp, &parsed)) return EXIT_OK;
+    expectPositionals(parsed, 1, command, "OUT");
+    const std::string out = parsed.positionals[0];
+    const std::string manifest = requiredOption(parsed, "--from", command);
+    startComponent(ctx.verbosity);
+
+    checkOutputFile(out);
+    std::vector<std::string> warnings, inputs;
+    lfw::Ref<Repository> repository = repositoryFromManifest(manifest, &warnings, &inputs);
+    for (const std::string& input : inputs)
+        if (sameFile(out, input)) throw InputError(out, "is an input of the manifest; choose another OUT");
+    printWarnings(ctx, warnings);
+    // The library writes beside the target and replaces it only when complete.
+    if (!repository->saveRepository(Str(out))) throw InputError(out, "the repository file could not be written");
+    ctx.out << "Wrote " << out << " (" << repository->snapshotCount() << " snapshots)\n";
+    return warnings.empty() && libraryErrors() == 0 ? EXIT_OK : EXIT_PROBLEMS;
+}
+
+int repoShow(Context& ctx, const std::vector<std::string>& args) {
+    const std::string command = "repo show";
+    ParsedOptions parsed;
+    if (parseCommand(ctx, args, {{"--json", false, ""}}, command, kShowHelp, &parsed)) return EXIT_OK;
+    expectPositionals(parsed, 1, command, "REPO");
+    startComponent(ctx.verbosity);
+    const std::string path = parsed.positionals[0];
+    lfw::Ref<Repository> repository = loadRepository(path);
+    ctx.out << describeRepository(*repository, path, parsed.has("--json"));
+    return libraryErrors() == 0 ? EXIT_OK : EXIT_PROBLEMS;
+}
+
+bool folderIsEmpty(const std::string& path) {
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir) throw InputError(path, std::strerror(errno));
+    bool empty = true;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            empty = false;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return empty;
+}
+
+int repoExport(Context& ctx, const std::vector<std::string>& args) {
+    const std::string command = "repo export";
+    ParsedOptions parsed;
+    if (parseCommand(ctx, args, {{"--force", false, ""}}, command, kExportHelp, &parsed)) return EXIT_OK;
+    expectPositionals(parsed, 2, command, "REPO and DIR");
+    startComponent(ctx.verbosity);
+    const std::string path = parsed.positionals[0];
+    const std::string folder = parsed.positionals[1];
+
+    if (pathExists(folder)) {
+        if (!isDirectory(folder)) throw InputError(folder, "is not a folder");
+        if (!parsed.has("--force") && !folderIsEmpty(folder))
+            throw InputError(folder, "folder is not empty (use --force to write into it)");
+    } else {
+        if (!isDirectory(parentFolder(folder))) throw InputError(folder, "folder " + parentFolder(folder) + " does not exist");
+    }
+    lfw::Ref<Repository> repository = loadRepository(path);
+    if (!pathExists(folder) && ::mkdir(folder.c_str(), 0777) != 0)
+        throw InputError(folder, std::string("cannot be created: ") + std::strerror(errno));
+
+    std::vector<std::string> warnings;
+    exportRepository(*repository, folder, &warnings);
+    printWarnings(ctx, warnings);
+    ctx.out << "Wrote " << repository->snapshotCount() << " snapshots and " << kManifestFileName << " to " << folder
+            << "\n";
+    return warnings.empty() && libraryErrors() == 0 ? EXIT_OK : EXIT_PROBLEMS;
+}
+
+int repo(Context& ctx, const std::vector<std::string>& args) {
+    if (args.empty()) throw UsageError("repo: missing subcommand (create, show or export; see --help)");
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (args[0] == "create") return repoCreate(ctx, rest);
+    if (args[0] == "show") return repoShow(ctx, rest);
+    if (args[0] == "export") return repoExport(ctx, rest);
+    if (args[0] == "-h" || args[0] == "--help") {
+        ctx.out << kRepoHelp;
+        return EXIT_OK;
+    }
+    throw UsageError("repo: unknown subcommand '" + args[0] + "' (create, show or export)");
+}
+
+// ---------------------------------------------------------------------------
+// Reports
+
+struct ReportInputs {
+    lfw::Ref<Repository> repository;
+    lfw::Ref<Repository> reference;
+    std::string templatePath;
+};
+
+ReportInputs loadReportInputs(const ParsedOptions& parsed, const std::string& command) {
+    ReportInputs inputs;
+    const std::string repoPath = requiredOption(parsed, "--repo", command);
+    inputs.templatePath = requiredOption(parsed, "--template", command);
+    checkTemplate(inputs.templatePath);
+    inputs.repository = loadRepository(repoPath);
+    if (parsed.has("--ref")) inputs.reference = loadRepository(parsed.value("--ref"));
+    return inputs;
+}
+
+void configure(ReportCreatorHtml& creator, const ReportInputs& inputs, const ParsedOptions& parsed) {
+    if (inputs.reference.notNull()) creator.setReferenceRepository(inputs.reference.p());
+    if (parsed.has("--snapshots"))
+        creator.setGenericSnapshotIndices(parseSnapshotNumbers(parsed.value("--snapshots"), inputs.repository->snapshotCount()));
+}
+
+int generate(Context& ctx, const std::vector<std::string>& args) {
+    const std::string command = "generate";
+    ParsedOptions parsed;
+    const std::vector<OptionSpec> specs = {{"--repo", true, ""},       {"--template", true, ""},
+                                           {"--out", true, ""},        {"--ref", true, ""},
+                                           {"--snapshots", true, ""},  {"--no-3d-plugin", false, ""},
+                                           {"--no-embed", false, ""}};
+    if (parseCommand(ctx, args, specs, command, kGenerateHelp, &parsed)) return EXIT_OK;
+    expectPositionals(parsed, 0, command, "");
+    const std::string out = requiredOption(parsed, "--out", command);
+    requiredOption(parsed, "--repo", command);
+    requiredOption(parsed, "--template", command);
+    startComponent(ctx.verbosity);
+
+    ReportInputs inputs = loadReportInputs(parsed, command);
+    // An HTML report named .docx would only confuse whoever opens it; other names are free.
+    const std::string outExtension = lowerExtension(out);
+    if (outExtension == ".pptx" || outExtension == ".docx")
+        throw InputError(out, "an HTML template makes an HTML report; name it .html");
+    checkOutputFile(out);
+    // The report starts as a copy of the template: writing it over an input would destroy it.
+    if (sameFile(out, inputs.templatePath)) throw InputError(out, "is the template itself; choose another --out");
+    for (const std::string& repo : {parsed.value("--repo"), parsed.value("--ref")})
+        if (!repo.empty() && sameFile(out, repo)) throw InputError(out, "is a repository file; choose another --out");
+
+    ReportCreatorHtml creator(inputs.repository.p(), Str(inputs.templatePath));
+    configure(creator, inputs, parsed);
+    creator.setUse3dPlugin(!parsed.has("--no-3d-plugin"));
+    const int errorsBefore = libraryErrors();
+    if (!creator.generate(Str(out))) throw InputError(out, "the report could not be made (see the messages above)");
+    ctx.out << "Wrote " << out << "\n";
+    return libraryErrors() == errorsBefore ? EXIT_OK : EXIT_PROBLEMS;
+}
+
+int validate(Context& ctx, const std::vector<std::string>& args) {
+    const std::string command = "validate";
+    ParsedOptions parsed;
+    const std::vector<OptionSpec> specs = {
+        {"--repo", true, ""}, {"--template", true, ""}, {"--ref", true, ""}, {"--snapshots", true, ""}};
+    if (parseCommand(ctx, args, specs, command, kValidateHelp, &parsed)) return EXIT_OK;
+    expectPositionals(parsed, 0, command, "");
+    requiredOption(parsed, "--repo", command);
+    requiredOption(parsed, "--template", command);
+    startComponent(ctx.verbosity);
+
+    ReportInputs inputs = loadReportInputs(parsed, command);
+    ReportCreatorHtml creator(inputs.repository.p(), Str(inputs.templatePath));
+    configure(creator, inputs, parsed);
+    Str report;
+    const bool passed = creator.validate(&report);
+    const std::string text = report.toStdString();
+    if (!passed && text.empty()) throw InputError(inputs.templatePath, "the template could not be checked");
+    ctx.out << text;
+    if (!text.empty() && text.back() != '\n') ctx.out << "\n";
+    return !passed || validationReportsProblems(text) ? EXIT_PROBLEMS : EXIT_OK;
+}
+
+int summarize(Context& ctx, const std::vector<std::string>& args) {
+    const std::string command = "summarize";
+    ParsedOptions parsed;
+    if (parseCommand(ctx, args, {}, command, kSummarizeHelp, &parsed)) return EXIT_OK;
+    expectPositionals(parsed, 1, command, "T");
+    startComponent(ctx.verbosity);
+    const std::string path = parsed.positionals[0];
+    checkTemplate(path);
+    Str summary;
+    if (!ReportCreatorHtml::summarize(Str(path), &summary))
+        throw InputError(path, "cannot be summarized: it is not well-formed XML (every element must be closed)");
+    // The summary's lines end in CR LF; print them as lines of this platform.
+    std::string text = summary.toStdString();
+    std::string lines;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
+    ctx.out << lines;
+    return EXIT_OK;
+}
+
+// Messages are one line each, whatever the file names hold.
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    return text;
+}
+
+} // namespace
+
+bool validationReportsProblems(const std::string& report) {
+    std::istringstream lines(report);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty() || line == "VALIDATION OF REPOSITORY" || line == "VALIDATION OF REFERENCE REPOSITORY" ||
+            line == "No warnings or errors found" || line.find_first_not_of('-') == std::string::npos)
+            continue;
+        return true;
+    }
+    return false;
+}
+
+int run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err) {
+    Context ctx{out, err};
+    std::vector<std::string> args = argsIn;
+    try {
+        // Options before the command.
+        size_t i = 0;
+        for (; i < args.size() && !args[i].empty() && args[i][0] == '-'; ++i) {
+            const std::string& a = args[i];
+            if (a == "-h" || a == "--help") {
+                out << kMainHelp;
+                return EXIT_OK;
+            }
+            if (a == "--version") {
+                out << "kivreport " << kiv::rep::ReportComponent::versionString().toStdString() << "\n";
+                return EXIT_OK;
+            }
+            if (a == "-v" || a == "--verbose")
+                ++ctx.verbosity;
+            else if (a == "-q" || a == "--quiet")
+                --ctx.verbosity;
+            else
+                throw UsageError("unknown option '" + a + "' (see --help)");
+        }
+        if (i >= args.size()) throw UsageError("missing command (see --help)");
+        const std::string command = args[i];
+        const std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
+        if (command == "repo") return repo(ctx, rest);
+        if (command == "generate") return generate(ctx, rest);
+        if (command == "validate") return validate(ctx, rest);
+        if (command == "summarize") return summarize(ctx, rest);
+        if (command == "help") {
+            out << kMainHelp;
+            return EXIT_OK;
+        }
+        throw UsageError("unknown command '" + command + "' (see --help)");
+    } catch (const UsageError& e) {
+        err << "kivreport: " << oneLine(e.what()) << "\n";
+    } catch (const InputError& e) {
+        err << "kivreport: error: " << oneLine(e.what()) << "\n";
+    } catch (const std::bad_alloc&) {
+        err << "kivreport: error: out of memory\n";
+    } catch (const std::exception& e) {
+        err << "kivreport: error: " << oneLine(e.what()) << "\n";
+    }
+    return EXIT_FAILURE_IO;
+}
+
+} // namespace kivcli
