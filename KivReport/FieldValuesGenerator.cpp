@@ -109,24 +109,24 @@ void addResult(const Str& prefix, const ug::ResultInfo* info, bool withMapping, 
 }
 
 void addResults(const ug::UnstructGridModel& model, const ug::DataSourceDirectory* directory, Map* map) {
-    const ug::ModelSpec& spec = *model.modelSpec();
+    const ug::ModelSpec& shown = *model.modelSpec();
     double min = 0.0, max = 0.0;
 
-    const int fringesId = spec.fringesResultId();
+    const int fringesId = shown.fringesResultId();
     if (fringesId != -1) {
         const bool hasRange = model.scalarRange(fringesId, &min, &max);
         addResult("SCALAR", directory ? directory->findScalarResultInfo(fringesId) : nullptr, true, hasRange, min, max,
                   map);
     }
 
-    const std::vector<int>& vectorIds = spec.vectorResultIds();
+    const std::vector<int>& vectorIds = shown.vectorResultIds();
     for (size_t k = 0; k < vectorIds.size(); ++k) {
         const bool hasRange = model.vectorRange(vectorIds[k], &min, &max);
         addResult(Str("VECTOR") + count(static_cast<unsigned int>(k + 1)),
                   directory ? directory->findVectorResultInfo(vectorIds[k]) : nullptr, true, hasRange, min, max, map);
     }
 
-    const int displacementId = spec.displacementResultId();
+    const int displacementId = shown.displacementResultId();
     if (displacementId != -1) {
         const bool hasRange = model.displacementRange(&min, &max);
         addResult("DISPLACEMENT", directory ? directory->findDisplacementResultInfo(displacementId) : nullptr, false,

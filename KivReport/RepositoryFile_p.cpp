@@ -205,30 +205,6 @@ bool addSituationsToArchive(const std::vector<PtrRef<Snapshot>>& snapshots, PxZi
     return archive->WriteXmlFile(INDEX_ENTRY, &document, false);
 }
 
-// A new, empty file beside `target` with a name no other file has; false when the
-// folder does not let us create one.
-bool createTemporaryBeside(const std::string& target, std::string* tempPath) {
-    static std::atomic<unsigned> counter{0};
-    const size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    const unsigned long long stamp =
-        static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string candidate = folder + "." + base + ".Varnox_Report_Tmp" + std::to_string(::getpid()) + "_" +
-                                      std::to_string(counter++) + "_" + std::to_string((stamp + attempt) % 1000000);
-        // O_EXCL: never take over a file someone else made; the mode follows the umask.
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            *tempPath = candidate;
-            return true;
-        }
-        if (errno != EEXIST) return false;
-    }
-    return false;
-}
-
 // ---------------------------------------------------------------------------
 // Loading
 
@@ -423,7 +399,7 @@ bool RepositoryPrivate::saveRepository(const Str& fileName) const {
     // Write beside the target and move the result over it only when complete, so
     // that a failed save leaves the previous file as it was.
     std::string temp;
-    if (!createTemporaryBeside(target, &temp)) {
+    if (!Utils::createTemporaryBeside(target, &temp)) {
         REP_LOG_ERROR(lfw::String("Error opening file (%1)").arg(text(fileName)));
         return false;
     }
@@ -437,15 +413,11 @@ bool RepositoryPrivate::saveRepository(const Str& fileName) const {
         REP_LOG_ERROR(lfw::String("Error writing repository file (%1): %2").arg(text(fileName)).arg(e.what()));
         ok = false;
     }
-    // The new file keeps the permissions of the one it replaces.
-    struct stat old;
-    if (ok && ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::chmod(temp.c_str(), old.st_mode & 07777);
-    if (ok && std::rename(temp.c_str(), target.c_str()) != 0) {
-        REP_LOG_ERROR(lfw::String("Error writing repository file (%1): %2").arg(text(fileName)).arg(std::strerror(errno)));
-        ok = false;
+    if (!ok) {
+        std::remove(temp.c_str());
+        return false;
     }
-    if (!ok) std::remove(temp.c_str());
-    return ok;
+    return Utils::replaceWithTemporary(temp, target);
 }
 
 bool RepositoryPrivate::loadRepository(const Str& fileName) {

@@ -1,8 +1,8 @@
 #include "KivReport/Repository_p.h"
+#include "KivReport/Snapshot_p.h"
 #include "LibCore/lfwAssert.h"
 #include <stdexcept>
 #include <string>
-#include <unordered_set>
 
 namespace kiv {
 namespace rep {
@@ -16,33 +16,44 @@ Snapshot* RepositoryPrivate::snapshot(size_t index) const {
     return snapshots[index].p();
 }
 
+namespace {
+// True when name is base followed by the decimal k (just base for k 0), checked
+// without building the candidate text.
+bool isNumberedName(const std::wstring& name, const std::wstring& base, unsigned int k) {
+    if (name.size() < base.size() || name.compare(0, base.size(), base) != 0) return false;
+    if (k == 0) return name.size() == base.size();
+    const size_t digits = name.size() - base.size();
+    if (digits == 0 || digits > 10 || name[base.size()] == L'0') return false;
+    unsigned long long value = 0;
+    for (size_t i = base.size(); i < name.size(); ++i) {
+        if (name[i] < L'0' || name[i] > L'9') return false;
+        value = value * 10 + static_cast<unsigned>(name[i] - L'0');
+    }
+    return value == k;
+}
+} // namespace
+
 Str RepositoryPrivate::uniqueName(const Str& name) const {
-    const Str base = name.isEmpty() ? Str("situation") : name;
-    Str candidate = base;
+    const std::wstring base = name.isEmpty() ? std::wstring(L"situation") : name.toStdWString();
     unsigned int k = 0;
     // One walk in order: each stored name is compared with the candidate current
     // at its turn, which gives "situation", "situation1", "situation2" for three
-    // unnamed snapshots.
-    for (const PtrRef<Snapshot>& s : snapshots) {
-        if (s && s->name() == candidate) {
-            ++k;
-            candidate = base + Str::number(k);
-        }
-    }
-    if (k == 0) return candidate;  // nothing holds the name itself
+    // unnamed snapshots. Names are compared in place: building and copying them
+    // made adding thousands of snapshots take minutes.
+    for (const PtrRef<Snapshot>& s : snapshots)
+        if (s && isNumberedName(s->m_d->name.toStdWString(), base, k)) ++k;
+    if (k == 0) return Str(base);  // nothing holds the name itself
 
     // The walk may end on a name compared before it became the candidate ("A"
     // added to "A1", "A" gives "A1" again). Names become zip entry names, where a
     // duplicate loses data, so count on until the name is free.
-    std::unordered_set<std::wstring> taken;
-    taken.reserve(snapshots.size());
-    for (const PtrRef<Snapshot>& s : snapshots)
-        if (s) taken.insert(s->name().toStdWString());
-    while (taken.count(candidate.toStdWString()) != 0) {
-        ++k;
-        candidate = base + Str::number(k);
-    }
-    return candidate;
+    auto taken = [&](unsigned int number) {
+        for (const PtrRef<Snapshot>& s : snapshots)
+            if (s && isNumberedName(s->m_d->name.toStdWString(), base, number)) return true;
+        return false;
+    };
+    while (taken(k)) ++k;
+    return Str(base + std::to_wstring(k));
 }
 
 void RepositoryPrivate::addSnapshot(Snapshot* snapshot) {

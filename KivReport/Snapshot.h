@@ -63,6 +63,7 @@ public:
     bool setModelMdlxFromFile(const Str& path);
 
 private:
+    friend class RepositoryPrivate;  // reads names without copying them when naming on add
     SnapshotPrivate* m_d;
 };
 

@@ -10,6 +10,12 @@
 #include "host/ug/UgConvert.h"
 #include "impl/ReportLog.h"
 #include <algorithm>
+#include <unistd.h>
+#include <fcntl.h>
+#include <cstring>
+#include <chrono>
+#include <cerrno>
+#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <string>
@@ -407,9 +413,7 @@ bool Utils::copy(const Str& source, const Str& destination) {
         return false;
     }
     // Opening the destination for writing would empty the source.
-    struct stat destinationStat;
-    if (::stat(destinationPath.c_str(), &destinationStat) == 0 && destinationStat.st_dev == sourceStat.st_dev &&
-        destinationStat.st_ino == sourceStat.st_ino) {
+    if (sameFile(sourcePath, destinationPath)) {
         REP_LOG_ERROR(lfw::String("Copy failed. Source and destination are the same file %1").arg(destinationPath));
         return false;
     }
@@ -446,6 +450,45 @@ bool Utils::copy(const Str& source, const Str& destination) {
 
 bool Utils::copyTemplateToOutputFile(const MkString& templatePath, const MkString& outputPath) {
     return copy(Str(templatePath.Std()), Str(outputPath.Std()));
+}
+
+bool Utils::createTemporaryBeside(const std::string& target, std::string* tempPath) {
+    static std::atomic<unsigned> counter{0};
+    const size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    const unsigned long long stamp =
+        static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string candidate = folder + "." + base + ".Varnox_Report_Tmp" + std::to_string(::getpid()) + "_" +
+                                      std::to_string(counter++) + "_" + std::to_string((stamp + attempt) % 1000000);
+        // O_EXCL: never take over a file someone else made; the mode follows the umask.
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            *tempPath = candidate;
+            return true;
+        }
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
+bool Utils::sameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+bool Utils::replaceWithTemporary(const std::string& temp, const std::string& target) {
+    // The new file keeps the permissions of the one it replaces.
+    struct stat old;
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::chmod(temp.c_str(), old.st_mode & 07777);
+    if (std::rename(temp.c_str(), target.c_str()) != 0) {
+        REP_LOG_ERROR(lfw::String("Could not replace file (%1): %2").arg(target).arg(std::strerror(errno)));
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
 }
 
 Str Utils::tempPath() { return Convert::toStr(lfw::FileSystem::tempDirectoryPath()); }

@@ -8,6 +8,7 @@
 #include "host/ug/MkString.h"
 #include "impl/MkFormattedText.h"
 #include <map>
+#include <string>
 
 namespace kiv {
 class Image;
@@ -59,6 +60,16 @@ public:
     static bool copyTemplateToOutputFile(const MkString& templatePath, const MkString& outputPath);
 
     static Str tempPath();
+    // Files are written completely beside their target and then moved over it, so
+    // that a failed write leaves the previous file as it was.
+    // createTemporaryBeside makes a new empty file in target's folder with a name
+    // no other file has; false when the folder does not let us create one.
+    static bool createTemporaryBeside(const std::string& target, std::string* tempPath);
+    // Moves temp over target, keeping target's permissions; on failure logs the
+    // error and removes temp.
+    static bool replaceWithTemporary(const std::string& temp, const std::string& target);
+    // True when both paths name one existing file (also through links).
+    static bool sameFile(const std::string& a, const std::string& b);
     static bool exists(const MkString& path);  // can be opened for reading
     static void remove(const MkString& path);
     static MkString pathSeparator();

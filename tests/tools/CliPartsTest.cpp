@@ -130,20 +130,20 @@ TEST(ExportNames, UniqueNamesIgnoreCaseAndKeepReservedNamesFree) {
 }
 
 TEST(Options, ParsesValuesFlagsAndPositionals) {
-    const std::vector<OptionSpec> specs = {{"--out", true, ""}, {"--json", false, ""}, {"-v", false, "--verbose"}};
-    ParsedOptions p = parseOptions({"a", "--out", "x.html", "-v", "--verbose", "--json", "--", "--b"}, specs, "cmd");
+    const std::vector<OptionSpec> known = {{"--out", true, ""}, {"--json", false, ""}, {"-v", false, "--verbose"}};
+    ParsedOptions p = parseOptions({"a", "--out", "x.html", "-v", "--verbose", "--json", "--", "--b"}, known, "cmd");
     EXPECT_EQ(p.positionals, (std::vector<std::string>{"a", "--b"}));
     EXPECT_EQ(p.value("--out"), "x.html");
     EXPECT_EQ(p.count("-v"), 2);
     EXPECT_TRUE(p.has("--json"));
-    EXPECT_EQ(parseOptions({"--out=y"}, specs, "cmd").value("--out"), "y");
-    EXPECT_EQ(parseOptions({"-"}, specs, "cmd").positionals, std::vector<std::string>{"-"});
+    EXPECT_EQ(parseOptions({"--out=y"}, known, "cmd").value("--out"), "y");
+    EXPECT_EQ(parseOptions({"-"}, known, "cmd").positionals, std::vector<std::string>{"-"});
 
-    EXPECT_THROW(parseOptions({"--nope"}, specs, "cmd"), UsageError);
-    EXPECT_THROW(parseOptions({"--out"}, specs, "cmd"), UsageError);
-    EXPECT_THROW(parseOptions({"--out="}, specs, "cmd"), UsageError);
-    EXPECT_THROW(parseOptions({"--out", "a", "--out", "b"}, specs, "cmd"), UsageError);
-    EXPECT_THROW(parseOptions({"--json=1"}, specs, "cmd"), UsageError);
+    EXPECT_THROW(parseOptions({"--nope"}, known, "cmd"), UsageError);
+    EXPECT_THROW(parseOptions({"--out"}, known, "cmd"), UsageError);
+    EXPECT_THROW(parseOptions({"--out="}, known, "cmd"), UsageError);
+    EXPECT_THROW(parseOptions({"--out", "a", "--out", "b"}, known, "cmd"), UsageError);
+    EXPECT_THROW(parseOptions({"--json=1"}, known, "cmd"), UsageError);
 }
 
 TEST(Options, SnapshotNumbersAreOneBasedListsAndRanges) {

@@ -179,17 +179,17 @@ struct Context {
     int verbosity = 0;
 };
 
-std::vector<OptionSpec> withCommonOptions(std::vector<OptionSpec> specs) {
-    specs.push_back({"-h", false, "--help"});
-    specs.push_back({"-v", false, "--verbose"});
-    specs.push_back({"-q", false, "--quiet"});
-    return specs;
+std::vector<OptionSpec> withCommonOptions(std::vector<OptionSpec> optionList) {
+    optionList.push_back({"-h", false, "--help"});
+    optionList.push_back({"-v", false, "--verbose"});
+    optionList.push_back({"-q", false, "--quiet"});
+    return optionList;
 }
 
 // Parses, prints help when asked (returning true) and applies -v/-q.
-bool parseCommand(Context& ctx, const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+bool parseCommand(Context& ctx, const std::vector<std::string>& args, const std::vector<OptionSpec>& optionList,
                   const std::string& command, const char* help, ParsedOptions* parsed) {
-    *parsed = parseOptions(args, withCommonOptions(specs), command);
+    *parsed = parseOptions(args, withCommonOptions(optionList), command);
     if (parsed->has("-h")) {
         ctx.out << help;
         return true;
@@ -371,11 +371,11 @@ void configure(ReportCreatorHtml& creator, const ReportInputs& inputs, const Par
 int generate(Context& ctx, const std::vector<std::string>& args) {
     const std::string command = "generate";
     ParsedOptions parsed;
-    const std::vector<OptionSpec> specs = {{"--repo", true, ""},       {"--template", true, ""},
+    const std::vector<OptionSpec> optionList = {{"--repo", true, ""},       {"--template", true, ""},
                                            {"--out", true, ""},        {"--ref", true, ""},
                                            {"--snapshots", true, ""},  {"--no-3d-plugin", false, ""},
                                            {"--no-embed", false, ""}};
-    if (parseCommand(ctx, args, specs, command, kGenerateHelp, &parsed)) return EXIT_OK;
+    if (parseCommand(ctx, args, optionList, command, kGenerateHelp, &parsed)) return EXIT_OK;
     expectPositionals(parsed, 0, command, "");
     const std::string out = requiredOption(parsed, "--out", command);
     requiredOption(parsed, "--repo", command);
@@ -405,9 +405,9 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
 int validate(Context& ctx, const std::vector<std::string>& args) {
     const std::string command = "validate";
     ParsedOptions parsed;
-    const std::vector<OptionSpec> specs = {
+    const std::vector<OptionSpec> optionList = {
         {"--repo", true, ""}, {"--template", true, ""}, {"--ref", true, ""}, {"--snapshots", true, ""}};
-    if (parseCommand(ctx, args, specs, command, kValidateHelp, &parsed)) return EXIT_OK;
+    if (parseCommand(ctx, args, optionList, command, kValidateHelp, &parsed)) return EXIT_OK;
     expectPositionals(parsed, 0, command, "");
     requiredOption(parsed, "--repo", command);
     requiredOption(parsed, "--template", command);

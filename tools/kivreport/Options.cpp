@@ -15,7 +15,7 @@ std::string ParsedOptions::value(const std::string& name) const {
     return it == values.end() ? std::string() : it->second;
 }
 
-ParsedOptions parseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+ParsedOptions parseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& optionList,
                            const std::string& command) {
     ParsedOptions parsed;
     bool optionsEnded = false;
@@ -38,16 +38,16 @@ ParsedOptions parseOptions(const std::vector<std::string>& args, const std::vect
             inlineValue = arg.substr(eq + 1);
             hasInlineValue = true;
         }
-        const OptionSpec* spec = nullptr;
-        for (const OptionSpec& s : specs)
-            if (s.name == name || (!s.alias.empty() && s.alias == name)) spec = &s;
-        if (!spec) throw UsageError(command + ": unknown option '" + name + "' (see --help)");
-        if (!spec->takesValue) {
+        const OptionSpec* option = nullptr;
+        for (const OptionSpec& s : optionList)
+            if (s.name == name || (!s.alias.empty() && s.alias == name)) option = &s;
+        if (!option) throw UsageError(command + ": unknown option '" + name + "' (see --help)");
+        if (!option->takesValue) {
             if (hasInlineValue) throw UsageError(command + ": option " + name + " takes no value");
-            ++parsed.counts[spec->name];
+            ++parsed.counts[option->name];
             continue;
         }
-        if (parsed.has(spec->name)) throw UsageError(command + ": option " + spec->name + " is given twice");
+        if (parsed.has(option->name)) throw UsageError(command + ": option " + option->name + " is given twice");
         std::string value;
         if (hasInlineValue) {
             value = inlineValue;
@@ -56,8 +56,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& args, const std::vect
             value = args[++i];
         }
         if (value.empty()) throw UsageError(command + ": option " + name + " needs a value");
-        ++parsed.counts[spec->name];
-        parsed.values[spec->name] = value;
+        ++parsed.counts[option->name];
+        parsed.values[option->name] = value;
     }
     return parsed;
 }

@@ -42,7 +42,7 @@ public:
 
 // Throws UsageError naming `command` for an unknown option, a missing value, or
 // an option with a value given twice. Flags may repeat (-v -v).
-ParsedOptions parseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
+ParsedOptions parseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& optionList,
                            const std::string& command);
 
 // "1,3,5" or "2-4,7": 1-based snapshot numbers as in template tags, each at most
