@@ -1,0 +1,29 @@
+#include "KivReport/ReportCreatorHtml.h"
+#include "KivReport/ReportCreatorHtml_p.h"
+
+namespace kiv {
+namespace rep {
+
+ReportCreatorHtml::ReportCreatorHtml(Repository* repository, const Str& templatePath)
+    : m_d(new ReportCreatorHtmlPrivate(repository, templatePath)) {}
+
+ReportCreatorHtml::~ReportCreatorHtml() { delete m_d; }
+
+bool ReportCreatorHtml::generate(const Str& outputPath) const { return m_d->generate(outputPath); }
+
+bool ReportCreatorHtml::validate(Str* report) const { return m_d->validate(report); }
+
+bool ReportCreatorHtml::summarize(const Str& templatePath, Str* summary) {
+    return ReportCreatorHtmlPrivate::summarize(templatePath, summary);
+}
+
+void ReportCreatorHtml::setReferenceRepository(Repository* repository) { m_d->setReferenceRepository(repository); }
+
+void ReportCreatorHtml::setGenericSnapshotIndices(const std::vector<unsigned int>& indices) {
+    m_d->setGenericSnapshotIndices(indices);
+}
+
+void ReportCreatorHtml::setUse3dPlugin(bool use) { m_d->setUse3dPlugin(use); }
+
+} // namespace rep
+} // namespace kiv

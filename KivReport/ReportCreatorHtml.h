@@ -1,0 +1,42 @@
+#pragma once
+// Turns a repository and an HTML template into an HTML report, and checks or
+// describes HTML templates.
+#include "host/core/KivStr.h"
+#include <vector>
+
+namespace kiv {
+namespace rep {
+
+class Repository;
+class ReportCreatorHtmlPrivate;
+
+class ReportCreatorHtml {
+public:
+    // repository must not be null. The snapshots it holds now are the ones
+    // generic groups repeat over, until setGenericSnapshotIndices says otherwise.
+    ReportCreatorHtml(Repository* repository, const Str& templatePath);
+    ~ReportCreatorHtml();
+    ReportCreatorHtml(const ReportCreatorHtml&) = delete;
+    ReportCreatorHtml& operator=(const ReportCreatorHtml&) = delete;
+
+    // Writes the report and, beside it, the JPEG files its pictures show.
+    bool generate(const Str& outputPath) const;
+    // Plain-text check of the template against the repository (and the reference
+    // repository); true when one of the two passes found nothing to report.
+    bool validate(Str* report) const;
+    // Plain-text list of the groups, tags and field values of a template that is well-formed XML.
+    static bool summarize(const Str& templatePath, Str* summary);
+
+    // Snapshots that "REF_" tags address; null clears.
+    void setReferenceRepository(Repository* repository);
+    // 0-based snapshot indices generic groups repeat over, in this order.
+    void setGenericSnapshotIndices(const std::vector<unsigned int>& indices);
+    // true (default): 3D-model tags show the online viewer; false: a picture.
+    void setUse3dPlugin(bool use);
+
+private:
+    ReportCreatorHtmlPrivate* m_d;
+};
+
+} // namespace rep
+} // namespace kiv

@@ -1,0 +1,262 @@
+#include "KivReport/ReportCreatorHtml_p.h"
+#include "KivReport/ReportComponent.h"
+#include "LibCore/lfwAssert.h"
+#include "host/ug/UgConvert.h"
+#include "impl/ReportLog.h"
+#include "impl/Utils.h"
+#include <climits>
+
+namespace kiv {
+namespace rep {
+
+namespace {
+
+const wchar_t* const kD36 = L"------------------------------------\n";
+const wchar_t* const kH33 = L"---------------------------------\r\n";
+const wchar_t* const kH35 = L"-----------------------------------\r\n";
+
+} // namespace
+
+ReportCreatorHtmlPrivate::ReportCreatorHtmlPrivate(Repository* repo, const Str& path)
+    : repository(repo), templatePath(ug::Convert::toMkString(path)) {
+    LFW_ASSERT(repo);
+    const size_t count = repo ? repo->snapshotCount() : 0;
+    genericSnapshotIndices.AssignConsecutive(count > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(count), 0);
+}
+
+void ReportCreatorHtmlPrivate::setGenericSnapshotIndices(const std::vector<unsigned int>& indices) {
+    genericSnapshotIndices.Clear();
+    // An index past INT_MAX is out of range like any other too large one.
+    for (unsigned int index : indices)
+        genericSnapshotIndices.AddGrow(index > static_cast<unsigned int>(INT_MAX) ? INT_MAX : static_cast<int>(index));
+}
+
+void ReportCreatorHtmlPrivate::gatherSnapshots(const Repository* repo, lfw::Collection<const Snapshot>* snapshots) {
+    snapshots->clear();
+    if (!repo) return;
+    const size_t count = repo->snapshotCount();
+    snapshots->reserve(count);
+    for (size_t i = 0; i < count; ++i) snapshots->push_back(repo->snapshot(i));
+}
+
+bool ReportCreatorHtmlPrivate::createReport(const std::wstring& path) {
+    if (!ReportComponent::isInitialized()) {
+        LFW_FAIL_MSG("ReportComponent component has not been properly initialized.");
+        REP_LOG_ERROR("ReportComponent component has not been properly initialized.");
+        return false;
+    }
+    outputPath = MkString(path);
+
+    lfw::Collection<const Snapshot> snapshots;
+    gatherSnapshots(repository.p(), &snapshots);
+    if (snapshots.empty()) {
+        REP_LOG_ERROR(lfw::String("Could not create report file (%1). No active snapshots in repository").arg(path));
+        return false;
+    }
+    lfw::Collection<const Snapshot> referenceSnapshots;
+    gatherSnapshots(referenceRepository.p(), &referenceSnapshots);
+
+    // The report is made beside the output file and moved over it only when
+    // complete, so that a failed report leaves an earlier report of that name as
+    // it was.
+    const std::string target = Str(path).toStdString();
+    if (Utils::sameFile(templatePath.ShortChar(), target)) {
+        REP_LOG_ERROR(lfw::String("Copy failed. Source and destination are the same file %1").arg(target));
+        return false;
+    }
+    std::string temp;
+    if (!Utils::createTemporaryBeside(target, &temp)) {
+        REP_LOG_ERROR(lfw::String("Could not create report file (%1)").arg(path));
+        return false;
+    }
+    const MkString tempPath(temp.c_str());
+    if (!Utils::copyTemplateToOutputFile(templatePath, tempPath)) {
+        Utils::remove(tempPath);
+        return false;
+    }
+
+    PxHtmlDocument output{Str(path)};
+    output.setSavePath(Str(temp));
+    PxHtmlDocument templateDocument(ug::Convert::toStr(templatePath));
+    bool ok = templateDocument.open();
+    if (!ok) {
+        REP_LOG_ERROR(lfw::String("Could not read template file (%1)").arg(templatePath.Std()));
+    } else {
+        output.setDocumentContent(templateDocument.getDocumentContent());
+        ok = output.updateDocumentContent(snapshots, referenceSnapshots, genericSnapshotIndices, use3dPlugin);
+    }
+    if (!ok) {
+        Utils::remove(tempPath);
+        return false;
+    }
+    return Utils::replaceWithTemporary(temp, target);
+}
+
+bool ReportCreatorHtmlPrivate::validate(Str* report) const {
+    LFW_ASSERT(report);
+    if (!report) return false;
+    MkString text;
+    const bool result = validateTemplate(text);
+    *report = ug::Convert::toStr(text);
+    return result;
+}
+
+bool ReportCreatorHtmlPrivate::validateTemplate(MkString& report) const {
+    lfw::Collection<const Snapshot> snapshots;
+    gatherSnapshots(repository.p(), &snapshots);
+    if (snapshots.empty()) {
+        report = MkString(L"No active snapshots in repository");
+        return false;
+    }
+    PxHtmlDocument document(ug::Convert::toStr(templatePath));
+    if (!document.open()) {
+        REP_LOG_ERROR(lfw::String("Could not read template file (%1)").arg(templatePath.Std()));
+        return false;
+    }
+    lfw::Collection<const Snapshot> referenceSnapshots;
+    gatherSnapshots(referenceRepository.p(), &referenceSnapshots);
+
+    const MkString d36(kD36);
+    const int count = static_cast<int>(snapshots.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : snapshots.size());
+    const int referenceCount =
+        static_cast<int>(referenceSnapshots.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : referenceSnapshots.size());
+    const MkIntArray& indices = genericSnapshotIndices;
+    const int lastIndex = indices.IsEmpty() ? -1 : indices[indices.GetSize() - 1];
+
+    // Only the last index is compared: it is the one most likely past the end.
+    if (!indices.IsEmpty() && lastIndex >= count) {
+        report += MkString(L"GENERIC SNAPSHOTS\n");
+        report += d36;
+        report += MkString(L"Generic snapshots is out of repository's range\n\n");
+    }
+
+    report += MkString(L"VALIDATION OF REPOSITORY\n");
+    report += d36;
+    MkString text;
+    const bool ok1 = document.validateDocument(snapshots, indices, false, text);
+    if (!document.groupsUnrolled()) {
+        // The groups cannot be repeated over the repository, so no report can be
+        // made: say so, rather than let the reference pass (which would unroll
+        // over other snapshots, or none) report success.
+        report += MkString(L"Error unrolling generic tags\n\n");
+        return false;
+    }
+    report += text.IsBlank() ? MkString(L"No warnings or errors found\n\n") : text;
+
+    MkString reference;
+    if (referenceCount > count)
+        reference += MkString(L"Repository and referred repository do not have same number of snapshots\n\n\n");
+    if (referenceCount >= 1 && !indices.IsEmpty() && lastIndex >= referenceCount) {
+        reference += MkString(L"GENERIC SNAPSHOTS\n");
+        reference += d36;
+        reference += MkString(L"Generic snapshots is out of reference repository's range\n\n\n");
+    }
+    MkString referenceText;
+    const bool ok2 = document.validateDocument(referenceSnapshots, indices, true, referenceText);
+    if (!referenceText.IsBlank()) reference += referenceText;
+    else if (reference.IsEmpty()) reference += MkString(L"No warnings or errors found");
+
+    if (referenceCount >= 1 || (!ok1 && !ok2)) {
+        report += MkString(L"VALIDATION OF REFERENCE REPOSITORY\n");
+        report += d36;
+        report += reference;
+    }
+    return ok1 || ok2;
+}
+
+bool ReportCreatorHtmlPrivate::summarize(const Str& path, Str* summary) {
+    LFW_ASSERT(summary);
+    if (!summary) return false;
+    MkString text;
+    const bool result = summarizeTemplate(ug::Convert::toMkString(path), text);
+    *summary = ug::Convert::toStr(text);
+    return result;
+}
+
+bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString& summary) {
+    MkXmlDocument document;
+    if (!document.LoadFile(path)) {
+        summary += MkString(L"Could not open file. Please check the HTML syntax. Closing tags are required!");
+        REP_LOG_ERROR(lfw::String("Could not open file %1.Please check the HTML syntax. Closing tags are required for summary!").arg(path.Std()));
+        return false;
+    }
+    const MkXmlElement root = document.GetRootElement();
+    if (root.GetName() != MkString(L"html")) return true;
+
+    std::vector<MkXmlElement> groups;
+    findAllElements(root, L"orvrepgroup", &groups);
+    if (!groups.empty()) {
+        summary += MkString(L"Generic groups:\r\n");
+        summary += MkString(kH33);
+        for (size_t g = 0; g < groups.size(); ++g) {
+            std::vector<MkXmlElement> tags;
+            findAllElements(groups[g], L"orvrepsit", &tags);
+            bool kinds[5] = {false, false, false, false, false};
+            bool any = false;
+            for (const MkXmlElement& tag : tags) {
+                const MkString name = tag.GetAttributeString(L"name");
+                if (!Utils::isTagGeneric(name)) continue;
+                const int kind = getTagType(name);
+                if (kind >= HTML_TAG_TITLE && kind <= HTML_TAG_TABLE) {
+                    kinds[kind] = true;
+                    any = true;
+                }
+            }
+            if (!any) {
+                summary += MkString(L"Group number ") + MkString(static_cast<int>(g)) +
+                           MkString(L" contains no generic tags and will not be unrolled\r\n");
+                continue;
+            }
+            summary += MkString(L"Content of generic group ") + MkString(static_cast<int>(g)) + MkString(L":\r\n");
+            static const wchar_t* const lines[5] = {L"Title\r\n", L"Description\r\n", L"Image\r\n",
+                                                    L"Mdlx 3D Model\r\n", L"Table data\r\n"};
+            for (int k = 0; k < 5; ++k)
+                if (kinds[k]) summary += MkString(lines[k]);
+            summary += MkString(L"\r\n");
+        }
+    }
+
+    summary += MkString(L"\r\nStatic snapshots\r\n");
+    summary += MkString(kH33);
+    summary += MkString(L"The following snapshots are referenced:\r\n");
+    std::vector<MkXmlElement> tags;
+    findAllElements(root, L"orvrepsit", &tags);
+    MkString macros;
+    static const wchar_t* const kinds[5] = {L": Title\r\n", L": Text\r\n", L": Image\r\n", L": Mdlx 3D Model\r\n",
+                                            L": Table data\r\n"};
+    for (const MkXmlElement& tag : tags) {
+        const MkString name = tag.GetAttributeString(L"name");
+        if (Utils::isTagGeneric(name)) continue;
+        const int index = Utils::getTagIndex(name);
+        const MkString prefix = MkString(L"Snapshot #") + MkString(index);
+        const int kind = getTagType(name);
+        if (kind >= HTML_TAG_TITLE && kind <= HTML_TAG_TABLE) summary += prefix + MkString(kinds[kind]);
+        else if (kind == HTML_TAG_MACRO) macros += prefix + MkString(L": ") + name + MkString(L"\r\n");
+    }
+    if (!macros.IsEmpty()) {
+        summary += MkString(L"\r\nField values\r\n");
+        summary += MkString(kH35);
+        summary += macros;
+    }
+    return true;
+}
+
+void ReportCreatorHtmlPrivate::findAllElements(const MkXmlElement& element, const MkString& name,
+                                               std::vector<MkXmlElement>* out) {
+    // Depth first with an explicit stack of "next sibling to visit" handles.
+    std::vector<MkXmlElement> stack;
+    stack.push_back(element.GetFirstChildElement());
+    while (!stack.empty()) {
+        MkXmlElement current = stack.back();
+        if (current.IsNull()) {
+            stack.pop_back();
+            continue;
+        }
+        stack.back() = current.GetNextSiblingElement();
+        if (current.GetName() == name) out->push_back(current);
+        stack.push_back(current.GetFirstChildElement());
+    }
+}
+
+} // namespace rep
+} // namespace kiv

@@ -1,0 +1,71 @@
+// Fuzz target: any bytes as an HTML template must give a saved report or a
+// false result, without crashing, reading out of bounds or hanging; validation
+// and tag listing of the same text must end too.
+#include "KivReport/Snapshot.h"
+#include "KivReport/Table.h"
+#include "LibCore/lfwCollection.h"
+#include "LibCore/lfwLogManager.h"
+#include "host/core/KivImage.h"
+#include "host/ug/UgConvert.h"
+#include "impl/PxHtmlDocument.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+using kiv::rep::PxHtmlDocument;
+using kiv::rep::Snapshot;
+
+// Four snapshots, one of each kind the tags can meet, shared by every run.
+struct Fixture {
+    lfw::Collection<const Snapshot> snapshots;
+    MkIntArray indices;
+    std::string dir;
+
+    Fixture() {
+        lfw::LogManager::instance()->setLevelRecursive("", 0);  // errors are expected by the thousand
+        dir = "/tmp/fuzz_html_" + std::to_string(::getpid());
+        ::mkdir(dir.c_str(), 0700);
+
+        kiv::PtrRef<Snapshot> text = new Snapshot(Snapshot::IMAGE);
+        text->setTitle("Title $(KEY)");
+        text->setDescription("Line\n$(OTHER)");
+        text->setFieldValues({{"KEY", "a<b"}, {"SITE", "s"}});
+        kiv::PtrRef<Snapshot> image = new Snapshot(Snapshot::IMAGE);
+        kiv::PtrRef<kiv::Image> pixels = new kiv::Image(6, 4);
+        image->setImage(pixels.p());
+        kiv::PtrRef<Snapshot> table = new Snapshot(Snapshot::TABLE);
+        kiv::PtrRef<kiv::rep::Table> cells = new kiv::rep::Table(2, 2);
+        cells->setValue(0, 0, "x<5 & y>2");
+        table->setTable(cells.p());
+        kiv::PtrRef<Snapshot> model = new Snapshot(Snapshot::MDLX);
+        model->setCloudViewerUrl("https://viewer/\"1\"");
+        for (Snapshot* s : {text.p(), image.p(), table.p(), model.p()}) snapshots.push_back(s);
+        for (int i : {0, 1, 2, 3, 1, 9}) indices.AddGrow(i);
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static Fixture fixture;
+    const MkString content =
+        kiv::ug::Convert::toMkString(kiv::Str(std::string(reinterpret_cast<const char*>(data), size)));
+    const bool plugin = size > 0 && (data[0] & 1);
+
+    PxHtmlDocument report(kiv::Str(fixture.dir + "/report.html"));
+    report.setDocumentContent(content);
+    report.updateDocumentContent(fixture.snapshots, fixture.snapshots, fixture.indices, plugin);
+
+    PxHtmlDocument checked(kiv::Str(fixture.dir + "/checked.html"));
+    checked.setDocumentContent(content);
+    MkString text;
+    checked.validateDocument(fixture.snapshots, fixture.indices, false, text);
+    checked.validateDocument(fixture.snapshots, fixture.indices, true, text);
+    return 0;
+}

@@ -1,0 +1,162 @@
+// Validation and summary texts of HTML templates, compared with golden files.
+// Run with KIV_BLESS=1 to rewrite the golden files from the current output.
+#include "HtmlTestSupport.h"
+#include "KivReport/ReportCreatorHtml.h"
+#include "KivReport/Repository.h"
+#include <cstdlib>
+#include <fstream>
+
+using namespace htmltest;
+using kiv::rep::ReportCreatorHtml;
+using kiv::rep::Repository;
+
+namespace {
+
+void expectGolden(const std::string& name, const std::string& actual) {
+    const std::string path = std::string(KIV_SOURCE_DIR) + "/tests/golden/html/" + name;
+    const char* bless = std::getenv("KIV_BLESS");
+    if (bless && std::string(bless) == "1") {
+        ASSERT_TRUE(kivtest::writeFile(path, actual)) << path;
+        return;
+    }
+    ASSERT_TRUE(std::ifstream(path).good()) << "missing golden file " << path << " (bless with KIV_BLESS=1)";
+    EXPECT_EQ(kivtest::readFile(path), actual) << "differs from " << path;
+}
+
+const std::string D36 = "------------------------------------\n";
+
+class HtmlValidation : public kivtest::LoggingTest {
+protected:
+    void SetUp() override {
+        LoggingTest::SetUp();
+        repository = new Repository;
+        templatePath = dir.file("template.html");
+    }
+    // Validation of html against the repository; returns the text.
+    std::string validate(const std::string& html, bool* ok = nullptr, ReportCreatorHtml* creator = nullptr) {
+        kivtest::writeFile(templatePath, html);
+        ReportCreatorHtml own(repository.p(), Str(templatePath));
+        Str text("untouched");
+        const bool result = (creator ? creator : &own)->validate(&text);
+        if (ok) *ok = result;
+        return text.toStdString();
+    }
+    std::string summarize(const std::string& html, bool* ok = nullptr) {
+        kivtest::writeFile(templatePath, html);
+        Str text("untouched");
+        const bool result = ReportCreatorHtml::summarize(Str(templatePath), &text);
+        if (ok) *ok = result;
+        return text.toStdString();
+    }
+
+    kivtest::TempDir dir;
+    lfw::Ref<Repository> repository;
+    std::string templatePath;
+};
+
+} // namespace
+
+TEST_F(HtmlValidation, UnusedSnapshotOnly) {
+    repository->addSnapshot(textSnapshot("A").p());
+    repository->addSnapshot(textSnapshot("B").p());
+    bool ok = false;
+    const std::string text = validate("<p>" + sit("SIT1_TITLE") + "</p>", &ok);
+    // The reference pass finds nothing, so the result is true and no reference section is written.
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(text, "VALIDATION OF REPOSITORY\n" + D36 + "Unused snapshots:\n" + D36 + "Snapshot 2 not used.\n\n\n");
+    expectGolden("validate_unused.txt", text);
+}
+
+TEST_F(HtmlValidation, TagAndFieldProblems) {
+    repository->addSnapshot(textSnapshot("First", "", {{"KEY", "1"}, {"SITE", "s"}}).p());
+    repository->addSnapshot(modelSnapshot("u").p());
+    repository->snapshot(1)->setTitle("Model");
+    repository->snapshot(1)->setFieldValues({{"OTHER", "2"}});
+    const std::string html =
+        "<html><body>" + sit("SIT3_PICTURE") + sit("SIT1_TABLE") + sit("SIT2_PICTURE") + sit("SIT2_MDLX") +
+        sit("SIT_TITLE") + sit("SIT0_TEXT") + sit("SIT1_CHART") + sit("SITX_$KEY") + sit("SIT_$KEY") +
+        sit("SIT1_$NOPE") + sit("SIT9_$KEY") + sit("SIT1_TITLE") + sit("SIT1_TITLE") + sit("REF_SIT1_TEXT") +
+        "<orvrepgroup>" + sit("SIT_$SITE") + "</orvrepgroup></body></html>";
+    bool ok = true;
+    const std::string text = validate(html, &ok);
+    EXPECT_FALSE(ok);
+    expectGolden("validate_problems.txt", text);
+}
+
+TEST_F(HtmlValidation, ReferenceRepositoryAndGenericRange) {
+    repository->addSnapshot(textSnapshot("A").p());
+    repository->addSnapshot(tableSnapshot({{"x"}}).p());
+    lfw::Ref<Repository> reference = new Repository;
+    for (int i = 0; i < 3; ++i) reference->addSnapshot(imageSnapshot(2, 2).p());
+    ReportCreatorHtml creator(repository.p(), Str(templatePath));
+    creator.setReferenceRepository(reference.p());
+    creator.setGenericSnapshotIndices({0, 1, 5});
+    const std::string html = sit("SIT1_TITLE") + sit("SIT2_TABLE") + sit("REF_SIT1_PICTURE") + sit("REF_SIT4_TITLE") +
+                             sit("REF_SIT2_TABLE");
+    bool ok = true;
+    const std::string text = validate(html, &ok, &creator);
+    EXPECT_TRUE(ok);  // the main pass is clean
+    expectGolden("validate_reference.txt", text);
+
+    // Only the last index is compared with the count.
+    creator.setGenericSnapshotIndices({0, 5, 1});
+    creator.setReferenceRepository(nullptr);
+    EXPECT_EQ(validate(sit("SIT1_TITLE") + sit("SIT2_TITLE"), &ok, &creator),
+              "VALIDATION OF REPOSITORY\n" + D36 + "No warnings or errors found\n\n");
+    EXPECT_TRUE(ok);
+    creator.setGenericSnapshotIndices({1, 2});  // 2 is the first index past the end
+    EXPECT_EQ(validate(sit("SIT1_TITLE") + sit("SIT2_TITLE"), &ok, &creator),
+              "GENERIC SNAPSHOTS\n" + D36 + "Generic snapshots is out of repository's range\n\n"
+              "VALIDATION OF REPOSITORY\n" + D36 + "No warnings or errors found\n\n");
+}
+
+TEST_F(HtmlValidation, NothingToValidateAgainst) {
+    bool ok = true;
+    EXPECT_EQ(validate(sit("SIT1_TITLE"), &ok), "No active snapshots in repository");
+    EXPECT_FALSE(ok);
+
+    repository->addSnapshot(textSnapshot("A").p());
+    ReportCreatorHtml creator(repository.p(), Str(dir.file("missing.html")));
+    Str text("untouched");
+    EXPECT_FALSE(creator.validate(&text));
+    EXPECT_TRUE(text.isEmpty());
+    EXPECT_EQ(errors().size(), 1u);
+
+    // A group that cannot be unrolled fails both passes without text of their own.
+    const std::string failed = validate("<orvrepgroup>" + sit("") + "</orvrepgroup>", &ok);
+    EXPECT_FALSE(ok);
+    expectGolden("validate_unroll_failure.txt", failed);
+}
+
+TEST_F(HtmlValidation, SummaryOfGroupsTagsAndFields) {
+    const std::string html =
+        "<!DOCTYPE html>\n<html><head><title>t</title></head><body>"
+        "<orvrepgroup><div>" + sit("SIT_PICTURE", "<img src=\"a.jpg\"/>") + sit("SIT_TITLE") + sit("SIT_$KEY") +
+        sit("SIT4_TEXT") + "</div></orvrepgroup>"
+        "<orvrepgroup>" + sit("SIT2_$KEY") + "</orvrepgroup>"
+        "<orvrepgroup>" + sit("REF_SIT_TABLE") + sit("SIT_MDLX") + sit("SIT_TEXT") + "</orvrepgroup>" +
+        sit("SIT1_TITLE") + sit("SIT2_TEXT") + sit("SIT3_PICTURE") + sit("REF_SIT5_MDLX") + sit("SIT6_TABLE") +
+        sit("SIT1_$DATABASE_NAME") + sit("UNKNOWN") + "</body></html>";
+    bool ok = false;
+    const std::string text = summarize(html, &ok);
+    EXPECT_TRUE(ok);
+    EXPECT_NE(text.find("Content of generic group 0:\r\nTitle\r\nImage\r\n\r\n"), std::string::npos);
+    expectGolden("summary_groups.txt", text);
+
+    // Without groups or macros only the static section is written.
+    EXPECT_EQ(summarize("<html><body>" + sit("SIT2_TITLE") + "</body></html>"),
+              "\r\nStatic snapshots\r\n---------------------------------\r\nThe following snapshots are referenced:\r\n"
+              "Snapshot #2: Title\r\n");
+}
+
+TEST_F(HtmlValidation, SummaryNeedsWellFormedHtml) {
+    bool ok = true;
+    EXPECT_EQ(summarize("<html><body><p>open" + sit("SIT1_TITLE") + "</body></html>", &ok),
+              "Could not open file. Please check the HTML syntax. Closing tags are required!");
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(errors(), std::vector<std::string>{"Could not open file " + templatePath +
+                                                 ".Please check the HTML syntax. Closing tags are required for summary!"});
+    // Another root element: nothing to say, and no failure.
+    EXPECT_EQ(summarize("<svg>" + sit("SIT1_TITLE") + "</svg>", &ok), "");
+    EXPECT_TRUE(ok);
+}
