@@ -289,37 +289,29 @@ MkXmlColor MkXmlElement::GetAttributeColor(const MkString& name, const MkXmlColo
 
 int MkXmlElement::GetIDAttribute(bool* found) const { return GetAttributeInt("ID", -1, found); }
 
-bool MkXmlElement::AddChildIntArray(const MkString& name, const MkIntArray& values) const {
-    MkXmlElement container = AddChildElement(name);
+// Arrays are a container element holding one "Value<i>" child per item.
+template <typename Array, typename ToText>
+bool addArray(const MkXmlElement& parent, const MkString& name, const Array& values, ToText toText) {
+    MkXmlElement container = parent.AddChildElement(name);
     if (!container) return false;
     MkString itemName;
     for (int i = 0; i < values.GetSize(); ++i) {
         itemName.MakeForm(VALUE_FORMAT, i);
-        container.AddChildElement(itemName, MkString::Make(values[i]));
+        container.AddChildElement(itemName, toText(values[i]));
     }
     return true;
+}
+
+bool MkXmlElement::AddChildIntArray(const MkString& name, const MkIntArray& values) const {
+    return addArray(*this, name, values, [](int v) { return MkString::Make(v); });
 }
 
 bool MkXmlElement::AddChildFloatArray(const MkString& name, const MkFloatArray& values) const {
-    MkXmlElement container = AddChildElement(name);
-    if (!container) return false;
-    MkString itemName;
-    for (int i = 0; i < values.GetSize(); ++i) {
-        itemName.MakeForm(VALUE_FORMAT, i);
-        container.AddChildElement(itemName, MkString::Make(values[i]));
-    }
-    return true;
+    return addArray(*this, name, values, [](float v) { return MkString::Make(v); });
 }
 
 bool MkXmlElement::AddChildStringArray(const MkString& name, const MkStringArray& values) const {
-    MkXmlElement container = AddChildElement(name);
-    if (!container) return false;
-    MkString itemName;
-    for (int i = 0; i < values.GetSize(); ++i) {
-        itemName.MakeForm(VALUE_FORMAT, i);
-        container.AddChildElement(itemName, values[i]);
-    }
-    return true;
+    return addArray(*this, name, values, [](const MkString& v) { return v; });
 }
 
 bool MkXmlElement::GetChildIntArray(const MkString& name, MkIntArray* values, int maxItems) const {

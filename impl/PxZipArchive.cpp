@@ -75,6 +75,18 @@ struct FreeDeleter {
 };
 using MallocBuffer = std::unique_ptr<unsigned char, FreeDeleter>;
 
+// Fills an int or float array from the little-endian 4-byte items of an entry.
+template <typename Array>
+bool fromLittleEndianItems(unsigned char* bytes, size_t size, Array* data) {
+    const int count = static_cast<int>(std::min<size_t>(size / ITEM_SIZE, INT_MAX));
+    if (!data->SetSize(count)) return false;
+    if (count > 0) {
+        if (MkIsBigEndian()) MkByteSwap(bytes, ITEM_SIZE, count);
+        std::memcpy(data->GetData(), bytes, static_cast<size_t>(count) * ITEM_SIZE);
+    }
+    return true;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -536,14 +548,7 @@ bool PxZipArchive::ReadDataInt(const MkString& name, MkIntArray* data) {
     }
     size_t size = 0;
     MallocBuffer bytes(ReadDataRaw(name, &size));
-    if (!bytes) return false;
-    const int count = static_cast<int>(std::min<size_t>(size / ITEM_SIZE, INT_MAX));
-    if (!data->SetSize(count)) return false;
-    if (count > 0) {
-        if (MkIsBigEndian()) MkByteSwap(bytes.get(), ITEM_SIZE, count);
-        std::memcpy(data->GetData(), bytes.get(), static_cast<size_t>(count) * ITEM_SIZE);
-    }
-    return true;
+    return bytes && fromLittleEndianItems(bytes.get(), size, data);
 }
 
 bool PxZipArchive::WriteDataInt(const MkString& name, const MkIntArray& data) {
@@ -566,13 +571,7 @@ bool PxZipArchive::ReadDataFloat(const MkString& name, MkFloatArray* data) {
         REP_LOG_ERROR(lfw::String("Error reading raw data from file '%1'").arg(lfw::String(name)));
         return false;
     }
-    const int count = static_cast<int>(std::min<size_t>(size / ITEM_SIZE, INT_MAX));
-    if (!data->SetSize(count)) return false;
-    if (count > 0) {
-        if (MkIsBigEndian()) MkByteSwap(bytes.get(), ITEM_SIZE, count);
-        std::memcpy(data->GetData(), bytes.get(), static_cast<size_t>(count) * ITEM_SIZE);
-    }
-    return true;
+    return fromLittleEndianItems(bytes.get(), size, data);
 }
 
 bool PxZipArchive::WriteDataFloat(const MkString& name, const MkFloatArray& data) {
