@@ -19,7 +19,7 @@ bool g_initialized = false;
 } // namespace
 
 int ReportComponentPrivate::assertActionFromOptions(int optionsAction) {
-    // Options: 0 continue, 1 dialog, 2 console message, 3 throw.
+    // The toolkit numbers the actions differently from lfw (2 is stored as 1 there).
     switch (optionsAction) {
     case 0: return lfw::Assert::CONTINUE;
     case 1: return lfw::Assert::THROW;

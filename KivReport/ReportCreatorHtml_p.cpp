@@ -66,7 +66,7 @@ bool ReportCreatorHtmlPrivate::createReport(const std::wstring& path) {
     }
     std::string temp;
     if (!Utils::createTemporaryBeside(target, &temp)) {
-        REP_LOG_ERROR(lfw::String("Could not create report file (%1)").arg(path));
+        REP_LOG_ERROR(lfw::String("Copy failed. Could not create destination file %1").arg(target));
         return false;
     }
     const MkString tempPath(temp.c_str());

@@ -594,8 +594,9 @@ bool PxZipArchive::ReadDataString(const MkString& name, MkString* text) {
         REP_LOG_ERROR(lfw::String("Error reading raw data from file '%1'").arg(lfw::String(name)));
         return false;
     }
-    // Strings are stored with their terminating zero; one stored without it still
-    // keeps its last character, because a zero follows the data in the buffer.
+    // Decoding stops at a zero byte, so a terminating zero (as in entries older
+    // writers made) is dropped; the last character of text stored without one is
+    // kept, because a zero follows the data in the buffer.
     *text = MkStringFromUTF8(reinterpret_cast<const char*>(bytes.get()), static_cast<int>(size) + 1);
     return true;
 }
@@ -605,8 +606,8 @@ bool PxZipArchive::WriteDataString(const MkString& name, const MkString& text) {
     bool converted = true;
     std::unique_ptr<char[]> utf8(MkStringToUTF8(text, &length, &converted));
     if (utf8 && converted) {
-        // With the terminating zero, so that an empty string is one zero byte.
-        if (!WriteDataRaw(name, utf8.get(), static_cast<size_t>(length) + 1, false)) {
+        // Just the text's bytes: entries are read by other programs too.
+        if (!WriteDataRaw(name, utf8.get(), static_cast<size_t>(length), false)) {
             REP_LOG_ERROR(lfw::String("Error writing string data to file '%1'").arg(lfw::String(name)));
             return false;
         }

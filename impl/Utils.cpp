@@ -21,7 +21,6 @@
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
-#include <unordered_set>
 #include <vector>
 
 namespace kiv {
@@ -49,165 +48,19 @@ void appendEscaped(std::wstring* out, WView value) {
     }
 }
 
-// Field values are caller data (a repository file may hold anything), and a
-// value can name later keys, so nested values could otherwise double the text
-// per key. Values are no longer inserted once they would add up to more than
-// this many characters.
-const size_t kMaxInsertedLength = size_t(1) << 24;
+// Field values are caller data (a repository file may hold anything): a value
+// can name later keys, so nested values could double the text per key, and many
+// distinct unknown macros make the clean-up pass over the text again and again.
+// Expansion stops, with a logged error, before the text would grow past
+// kMaxExpandedLength characters or the passes would read more than
+// kMaxExpansionWork characters in all.
+const size_t kMaxExpandedLength = size_t(1) << 24;
+const size_t kMaxExpansionWork = size_t(1) << 30;
 
-// Expands "$(KEY)" macros in one pass with the meaning of replacing the keys one
-// after another in key order: an inserted value is expanded further, but only
-// with keys that come after its own.
-class MacroExpander {
-public:
-    explicit MacroExpander(const FieldValues& fieldValues) {
-        m_keys.reserve(fieldValues.size());
-        m_values.reserve(fieldValues.size());
-        for (const auto& kv : fieldValues) {
-            const std::wstring& key = kv.first.toStdWString();
-            m_keys.push_back(&key);
-            m_values.push_back(&kv.second.toStdWString());
-            m_maxKeyLength = std::max(m_maxKeyLength, key.size());
-            if (key.find(L"$(") != npos) m_keyHoldsOpen = true;
-        }
-        m_escaped.resize(fieldValues.size());
-        m_escapedDone.assign(fieldValues.size(), false);
-    }
-
-    // Returns false when values were left out because of kMaxInsertedLength.
-    bool expand(const std::wstring& text, std::wstring* out) {
-        struct Frame {
-            const std::wstring* src;
-            size_t pos;
-            size_t minIndex;      // keys before this one were applied before the source was inserted
-            size_t close = npos;  // first ")" at or after the last search start
-            bool closeKnown = false;
-        };
-        bool complete = true;
-        size_t inserted = 0;
-        out->reserve(text.size());
-        std::vector<Frame> stack;
-        stack.push_back(Frame{&text, 0, 0});
-        while (!stack.empty()) {
-            Frame& f = stack.back();
-            const std::wstring& src = *f.src;
-            const size_t q = src.find(L"$(", f.pos);
-            if (q == npos) {
-                out->append(src, f.pos, npos);
-                stack.pop_back();
-                continue;
-            }
-            out->append(src, f.pos, q - f.pos);
-            // The ")" found for an earlier "$(" serves every later one before it,
-            // so each character is searched once.
-            if (!f.closeKnown || f.close < q + 2) {
-                f.close = src.find(L')', q + 2);
-                f.closeKnown = true;
-            }
-            if (f.close == npos) {
-                out->append(src, q, npos);
-                stack.pop_back();
-                continue;
-            }
-            const WView name(src.data() + q + 2, f.close - q - 2);
-            // A name holding "$(" can only be a key when some key holds one; this
-            // keeps nested "$($(..." from being looked up over and over.
-            const long index = (m_keyHoldsOpen || name.find(L"$(") == WView::npos) ? find(name) : -1;
-            if (index >= 0 && static_cast<size_t>(index) >= f.minIndex) {
-                const std::wstring& value = escaped(static_cast<size_t>(index));
-                if (inserted + value.size() <= kMaxInsertedLength) {
-                    inserted += value.size();
-                    f.pos = f.close + 1;
-                    stack.push_back(Frame{&value, 0, static_cast<size_t>(index) + 1});  // f is invalid now
-                    continue;
-                }
-                complete = false;
-            }
-            out->append(L"$(");
-            f.pos = q + 2;
-        }
-        return complete;
-    }
-
-private:
-    long find(WView name) const {
-        if (name.size() > m_maxKeyLength) return -1;
-        auto it = std::lower_bound(m_keys.begin(), m_keys.end(), name,
-                                   [](const std::wstring* key, WView n) { return WView(*key) < n; });
-        if (it == m_keys.end() || WView(**it) != name) return -1;
-        return static_cast<long>(it - m_keys.begin());
-    }
-
-    const std::wstring& escaped(size_t index) {
-        if (!m_escapedDone[index]) {
-            m_escaped[index].reserve(m_values[index]->size());
-            appendEscaped(&m_escaped[index], *m_values[index]);
-            m_escapedDone[index] = true;
-        }
-        return m_escaped[index];
-    }
-
-    std::vector<const std::wstring*> m_keys;  // in key order
-    std::vector<const std::wstring*> m_values;
-    std::vector<std::wstring> m_escaped;
-    std::vector<bool> m_escapedDone;
-    size_t m_maxKeyLength = 0;
-    bool m_keyHoldsOpen = false;
-};
-
-// Replaces the remaining macros by "N/A": the first "$(" names a macro, every
-// occurrence of that macro goes, and the search starts again, until a blank name
-// or a "$(" without ")". Done in one pass: a "$(" reached by the scan is the
-// first one left unless its name was already replaced. After a blank name no
-// new names are taken, but the names taken before still go everywhere.
-void replaceUnknownMacros(std::wstring* text) {
-    const std::wstring& s = *text;
-    size_t q = s.find(L"$(");
-    if (q == npos) return;
-    std::wstring out;
-    std::unordered_set<std::wstring> replaced;
-    size_t longestReplaced = 0;
-    bool replacedHoldsOpen = false;
-    bool taking = true;
-    size_t pos = 0;
-    size_t close = npos;
-    bool closeKnown = false;
-    for (; q != npos; q = s.find(L"$(", pos)) {
-        if (!closeKnown || close < q + 2) {
-            close = s.find(L')', q + 2);
-            closeKnown = true;
-        }
-        if (close == npos) break;  // no macro can follow
-        const WView name(s.data() + q + 2, close - q - 2);
-        bool replace = false;
-        if (taking) {
-            std::wstring key(name);
-            if (replaced.count(key) != 0) {
-                replace = true;
-            } else if (MkString(key).IsBlank()) {
-                taking = false;
-                if (replaced.empty()) break;
-            } else {
-                longestReplaced = std::max(longestReplaced, key.size());
-                replacedHoldsOpen = replacedHoldsOpen || key.find(L"$(") != npos;
-                replaced.insert(std::move(key));
-                replace = true;
-            }
-        } else if (name.size() <= longestReplaced && (replacedHoldsOpen || name.find(L"$(") == WView::npos)) {
-            replace = replaced.count(std::wstring(name)) != 0;
-        }
-        if (replace) {
-            out.append(s, pos, q - pos);
-            out.append(L"N/A");
-            pos = close + 1;
-        } else {
-            out.append(s, pos, q + 2 - pos);
-            pos = q + 2;
-        }
-    }
-    if (out.empty() && pos == 0) return;
-    out.append(s, pos, npos);
-    text->swap(out);
+size_t countOccurrences(const std::wstring& text, const std::wstring& part) {
+    size_t n = 0;
+    for (size_t p = text.find(part); p != npos; p = text.find(part, p + part.size())) ++n;
+    return n;
 }
 
 // Removes a file that a failed write left behind; never anything but a regular file.
@@ -291,17 +144,46 @@ MkString Utils::escapeHtml(const MkString& text) {
 
 void Utils::expandString(const FieldValues& fieldValues, MkString* text) {
     if (!text) return;
-    std::wstring& s = text->Std();
-    if (s.find(L"$(") == npos) return;
-    if (!fieldValues.empty()) {
-        std::wstring expanded;
-        MacroExpander expander(fieldValues);
-        if (!expander.expand(s, &expanded))
+    size_t work = 0;
+    auto withinBudget = [&]() {
+        work += text->Std().size();
+        if (work <= kMaxExpansionWork) return true;
+        REP_LOG_ERROR(lfw::String("Field value macros need too much work; the remaining macros are not expanded"));
+        return false;
+    };
+
+    // Every key in order, each replaced everywhere: a value that names a later
+    // key is expanded again by that key's turn.
+    for (const auto& kv : fieldValues) {
+        if (text->Find(MkString(L"$(")) < 0) return;  // nothing left that a key or the clean-up could change
+        const std::wstring macro = L"$(" + kv.first.toStdWString() + L")";
+        const size_t count = countOccurrences(text->Std(), macro);
+        if (count == 0) continue;
+        const MkString value = escapeHtml(MkString(kv.second.toStdWString()));
+        const size_t grown = static_cast<size_t>(value.Length()) > macro.size()
+                                 ? count * (static_cast<size_t>(value.Length()) - macro.size())
+                                 : 0;
+        if (text->Std().size() + grown > kMaxExpandedLength) {
             REP_LOG_ERROR(lfw::String("Field values expand beyond %1 characters; the remaining macros are not expanded")
-                              .arg(static_cast<long long>(kMaxInsertedLength)));
-        s.swap(expanded);
+                              .arg(static_cast<long long>(kMaxExpandedLength)));
+            break;
+        }
+        text->Replace(MkString(macro), value);
+        if (!withinBudget()) return;
     }
-    replaceUnknownMacros(&s);
+
+    // Macros without a field value become "N/A", one name at a time from the
+    // start, until a blank name or a "$(" without ")".
+    for (;;) {
+        const int open = text->Find(MkString(L"$("));
+        if (open < 0) return;
+        const int close = text->Find(L')', open + 2);
+        if (close < 0) return;
+        const MkString name = text->Mid(open + 2, close - open - 2);
+        if (name.IsBlank()) return;
+        text->Replace(MkString(L"$(") + name + MkString(L")"), MkString(L"N/A"));
+        if (!withinBudget()) return;
+    }
 }
 
 void Utils::convertHtmlToFormattedTextArray(const MkString& text, MkFormattedTextArray* runs) {

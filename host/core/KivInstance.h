@@ -4,7 +4,9 @@ namespace kiv {
 
 class InitializationOptions {
 public:
-    // 0 continue, 1 show a dialog/abort, 2 continue after a console message, 3 throw.
+    // What a component does on a failed assertion, by the toolkit's numbering:
+    // 0 continue, 1 throw an exception, 2 report on the console and abort,
+    // 3 the same as 2 (the report component maps these onto lfw's actions).
     int failedAssertAction() const { return m_failedAssertAction; }
     void setFailedAssertAction(int action) { m_failedAssertAction = action; }
 

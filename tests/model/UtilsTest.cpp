@@ -20,33 +20,6 @@ std::wstring expand(const FieldValues& values, const std::wstring& text) {
     return s.Std();
 }
 
-// The expansion spelled out step by step: every key in order replaced
-// everywhere, then unknown macros one name at a time from the start.
-std::wstring referenceExpand(const FieldValues& values, std::wstring text) {
-    auto replaceAll = [](std::wstring* s, const std::wstring& from, const std::wstring& to) {
-        for (size_t p = s->find(from); p != std::wstring::npos; p = s->find(from, p + to.size()))
-            s->replace(p, from.size(), to);
-    };
-    for (const auto& kv : values) {
-        std::wstring v = kv.second.toStdWString();
-        replaceAll(&v, L"&", L"&amp;");
-        replaceAll(&v, L"<", L"&lt;");
-        replaceAll(&v, L">", L"&gt;");
-        replaceAll(&v, L"\"", L"&quot;");
-        replaceAll(&v, L"\n", L"<br>");
-        replaceAll(&text, L"$(" + kv.first.toStdWString() + L")", v);
-    }
-    for (;;) {
-        const size_t open = text.find(L"$(");
-        const size_t close = open == std::wstring::npos ? open : text.find(L')', open);
-        if (close == std::wstring::npos) break;
-        const std::wstring name = text.substr(open + 2, close - open - 2);
-        if (name.find_first_not_of(L" \t\r\n") == std::wstring::npos) break;
-        replaceAll(&text, L"$(" + name + L")", L"N/A");
-    }
-    return text;
-}
-
 // Runs written as flags ("b", "i", "u", "P" new paragraph), ":" and the text.
 std::vector<std::string> runs(const std::wstring& text) {
     MkFormattedTextArray array;
@@ -113,35 +86,19 @@ TEST_F(UtilsMacroTest, ExpansionEscapesValuesAndClearsUnknownMacros) {
         // A "$(" with no ")" after it is left as it is.
         {{{"X", "1"}}, L"$(X) $(Y", L"1 $(Y"},
         {{{"K", "v"}}, L"$($(K))", L"N/A"},
+        // Keys are matched whole, also when they hold ")".
+        {{{"Temp (C)", "20"}}, L"T=$(Temp (C))", L"T=20"},
+        // A macro made of an inserted value and the text around it.
+        {{{"A", "B)"}, {"B", "v"}}, L"$($(A)", L"v"},
+        // Each clean-up step starts again from the beginning of the changed text.
+        {{}, L"$(a) $(x $(a) y)", L"N/A N/A"},
+        {{}, L"a$(a)b$(a)$($(a))", L"aN/AbN/AN/A"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Str(c.text).toStdString());
         EXPECT_EQ(expand(c.values, c.text), c.expected);
     }
     EXPECT_EQ(Utils::escapeHtml(MkString(L"a&b<c>d\"e\nf'")).Std(), L"a&amp;b&lt;c&gt;d&quot;e<br>f'");
-}
-
-TEST_F(UtilsMacroTest, AgreesWithStepByStepExpansionOnRandomTexts) {
-    const wchar_t* tokens[] = {L"$(A)", L"$(B)", L"$(C)", L"$(D)", L"$(X)", L"$(Y)", L"$( )",
-                               L" ",    L"t",    L"&",    L"<",    L"\n",   L")",    L"$"};
-    unsigned seed = 12345;
-    auto next = [&seed](unsigned n) {
-        seed = seed * 1103515245u + 12345u;
-        return (seed >> 16) % n;
-    };
-    auto randomText = [&](unsigned maxTokens) {
-        std::wstring t;
-        for (unsigned i = next(maxTokens); i > 0; --i) t += tokens[next(14)];
-        return t;
-    };
-    for (int round = 0; round < 3000; ++round) {
-        FieldValues values;
-        for (const char* key : {"A", "B", "C", "D"})
-            if (next(3) != 0) values[key] = Str(randomText(4));
-        std::wstring text = randomText(12);
-        if (next(4) == 0) text += L"$(open";
-        ASSERT_EQ(expand(values, text), referenceExpand(values, text)) << Str(text).toStdString();
-    }
 }
 
 TEST_F(UtilsMacroTest, ValuesThatDoubleTheTextPerKeyAreCutShort) {
@@ -155,6 +112,17 @@ TEST_F(UtilsMacroTest, ValuesThatDoubleTheTextPerKeyAreCutShort) {
     EXPECT_GT(result.size(), size_t(1) << 20);
     EXPECT_TRUE(recorder->contains(
         "Field values expand beyond 16777216 characters; the remaining macros are not expanded"));
+}
+
+TEST_F(UtilsMacroTest, ManyUnknownMacrosEndWithinBoundedWork) {
+    // Each distinct unknown macro is one more pass over the text; a hostile text
+    // with a hundred thousand of them stops with a logged error.
+    std::wstring text;
+    for (int i = 0; i < 100000; ++i) text += L"$(m" + std::to_wstring(i) + L")";
+    const std::wstring result = expand({}, text);
+    EXPECT_EQ(result.compare(0, 9, L"N/AN/AN/A"), 0);
+    EXPECT_NE(result.find(L"$(m99999)"), std::wstring::npos);
+    EXPECT_TRUE(recorder->contains("Field value macros need too much work; the remaining macros are not expanded"));
 }
 
 TEST(UtilsRunsTest, MarkupBecomesRuns) {

@@ -148,17 +148,21 @@ TEST_F(ZipArchiveTest, TypedEntriesAreLittleEndian) {
     EXPECT_TRUE(recorder->contains("Error writing integer data from file 'ints'"));
     ASSERT_TRUE(zip.WriteDataRaw("odd", "\x05\x00\x00\x00\x07", 5, false));
     ASSERT_TRUE(zip.WriteDataRaw("foreign", "abc", 3, false));
+    ASSERT_TRUE(zip.WriteDataRaw("terminated", "xyz", 4, false));
+    EXPECT_EQ(entryBytes(zip, "text"), "Gr\xc3\xbc\xc3\x9f");  // the UTF-8 bytes, nothing more
 
     MkIntArray ib;
     MkFloatArray fb;
     MkString sb;
-    // Strings are read back whole, also one stored without its terminating zero.
+    // Strings are read back whole, with or without a terminating zero.
     ASSERT_TRUE(zip.ReadDataInt("ints", &ib));
     EXPECT_EQ(ib.Std(), ints.Std());
     ASSERT_TRUE(zip.ReadDataString("text", &sb));
     EXPECT_TRUE(sb == MkString(L"Gr\u00fc\u00df"));
     ASSERT_TRUE(zip.ReadDataString("foreign", &sb));
     EXPECT_TRUE(sb == MkString("abc"));
+    ASSERT_TRUE(zip.ReadDataString("terminated", &sb));
+    EXPECT_TRUE(sb == MkString("xyz"));
     ASSERT_TRUE(zip.ReadDataInt("odd", &ib));  // 5 bytes are one item
     EXPECT_EQ(ib.Std(), std::vector<int>{5});
 
@@ -259,7 +263,7 @@ TEST_F(ZipArchiveTest, MemoryFileArchives) {
     EXPECT_TRUE(text == MkString("beta"));
     lfw::Ref<PxZipMemFile> extracted = new PxZipMemFile;
     ASSERT_TRUE(reader.ExtractFile(reader.FindFile("a.txt"), extracted.p()));
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(extracted->GetBuffer()), extracted->GetSize()), std::string("alpha", 6));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(extracted->GetBuffer()), extracted->GetSize()), std::string("alpha"));
     EXPECT_FALSE(reader.ExtractFile(0, nullptr));
     EXPECT_TRUE(recorder->contains("PxZipMemFile pointer is NULL."));
     extracted->CopyData("xy", 2);  // replaces the whole, longer content
