@@ -10,6 +10,7 @@
 #include "host/ug/UgConvert.h"
 
 #include <algorithm>
+#include "BenchTimer.h"
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -42,13 +43,6 @@ kiv::PtrRef<kiv::Image> syntheticImage(int index) {
             p[2] = static_cast<unsigned char>(std::clamp(static_cast<int>(160 - disc) + noise, 0, 255));
         }
     return image;
-}
-
-template <typename F>
-double seconds(F f) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 } // namespace

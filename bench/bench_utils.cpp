@@ -5,6 +5,7 @@
 // Usage: bench_utils
 #include "impl/Utils.h"
 
+#include "BenchTimer.h"
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -22,13 +23,6 @@ std::wstring makeText(size_t blocks) {
         text += L"<i>unknown $(MISSING" + std::to_wstring(i % 5000) + L")</i><br>$($(KEY1)) a < b ";
     }
     return text;
-}
-
-template <typename F>
-double seconds(F f) {
-    const auto start = std::chrono::steady_clock::now();
-    f();
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 } // namespace

@@ -72,6 +72,25 @@ std::wstring lowered(const std::wstring& s) {
     return out;
 }
 
+// The texts a search runs on: the strings themselves, or lowered copies when
+// case does not matter.
+struct SearchTexts {
+    SearchTexts(const std::wstring& hayText, const std::wstring& needleText, bool caseSensitive)
+        : hay(&hayText), needle(&needleText) {
+        if (caseSensitive) return;
+        m_lowHay = lowered(hayText);
+        m_lowNeedle = lowered(needleText);
+        hay = &m_lowHay;
+        needle = &m_lowNeedle;
+    }
+    const std::wstring* hay;
+    const std::wstring* needle;
+
+private:
+    std::wstring m_lowHay, m_lowNeedle;
+};
+
+
 // Length of the decimal number starting at pos: [sign] digits [. digits] or
 // [sign] . digits, then an optional exponent. 0 when none starts there.
 size_t scanNumber(const std::wstring& s, size_t pos) {
@@ -194,15 +213,9 @@ wchar_t MkString::GetAt(int i) const {
 
 int MkString::Find(const MkString& text, int start, bool forward, bool caseSensitive) const {
     if (text.m_s.empty() || text.m_s.size() > m_s.size()) return -1;
-    std::wstring lowHay, lowNeedle;
-    const std::wstring* hay = &m_s;
-    const std::wstring* needle = &text.m_s;
-    if (!caseSensitive) {
-        lowHay = lowered(m_s);
-        lowNeedle = lowered(text.m_s);
-        hay = &lowHay;
-        needle = &lowNeedle;
-    }
+    const SearchTexts texts(m_s, text.m_s, caseSensitive);
+    const std::wstring* hay = texts.hay;
+    const std::wstring* needle = texts.needle;
     size_t found;
     if (forward) {
         if (start > Length()) return -1;
@@ -250,15 +263,9 @@ int MkString::FindAll(const MkString& text, MkIntArray* positions, bool caseSens
     if (positions) positions->Clear();
     int count = 0;
     if (text.IsEmpty()) return 0;
-    std::wstring lowHay, lowNeedle;
-    const std::wstring* hay = &m_s;
-    const std::wstring* needle = &text.m_s;
-    if (!caseSensitive) {
-        lowHay = lowered(m_s);
-        lowNeedle = lowered(text.m_s);
-        hay = &lowHay;
-        needle = &lowNeedle;
-    }
+    const SearchTexts texts(m_s, text.m_s, caseSensitive);
+    const std::wstring* hay = texts.hay;
+    const std::wstring* needle = texts.needle;
     for (size_t p = hay->find(*needle); p != std::wstring::npos; p = hay->find(*needle, p + needle->size())) {
         if (positions && positions->AddGrow(static_cast<int>(p)) < 0) break;
         ++count;
@@ -308,15 +315,9 @@ int MkString::CompareNoCase(const MkString& o) const {
 
 int MkString::Replace(const MkString& from, const MkString& to, int maxCount, bool caseSensitive) {
     if (from.m_s.empty() || from.m_s.size() > m_s.size()) return 0;
-    std::wstring lowHay, lowNeedle;
-    const std::wstring* hay = &m_s;
-    const std::wstring* needle = &from.m_s;
-    if (!caseSensitive) {
-        lowHay = lowered(m_s);
-        lowNeedle = lowered(from.m_s);
-        hay = &lowHay;
-        needle = &lowNeedle;
-    }
+    const SearchTexts texts(m_s, from.m_s, caseSensitive);
+    const std::wstring* hay = texts.hay;
+    const std::wstring* needle = texts.needle;
     size_t hit = hay->find(*needle);
     if (hit == std::wstring::npos) return 0;
     // One pass into a new string: replacing in place would move the tail once per match.
