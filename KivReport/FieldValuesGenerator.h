@@ -1,4 +1,5 @@
 #pragma once
+#include "KivReport/KivReportExport.h"
 // Field values (DATABASE_NAME, SCALAR_RESULT_MAX, ...) read from a loaded model.
 #include "host/core/KivStr.h"
 #include <map>
@@ -10,7 +11,7 @@ class UnstructGridModel;
 
 namespace rep {
 
-class FieldValuesGenerator {
+class KIVREPORT_API FieldValuesGenerator {
 public:
     FieldValuesGenerator() = delete;
 

@@ -4,16 +4,13 @@
 #include "LibCore/lfwLogManager.h"
 #include "host/core/KivCoreComponent.h"
 #include "host/core/KivInstance.h"
+#include "host/core/KivVersion.h"
 #include <string>
 
 namespace kiv {
 namespace rep {
 
 namespace {
-const unsigned int kVersionMajor = 3;
-const unsigned int kVersionMinor = 11;
-const unsigned int kVersionPatch = 0;
-
 // Set once at start-up and read without locking, like the assertion action.
 bool g_initialized = false;
 } // namespace
@@ -59,11 +56,10 @@ bool ReportComponent::initialize(Instance* instance) {
 
 bool ReportComponent::isInitialized() { return g_initialized; }
 
-unsigned int ReportComponent::version() { return (kVersionMajor << 16) | (kVersionMinor << 8) | kVersionPatch; }
+unsigned int ReportComponent::version() { return KIV_VERSION_NUMBER; }
 
 Str ReportComponent::versionString() {
-    return Str(std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
-               std::to_string(kVersionPatch));
+    return Str(KIV_VERSION_STRING);
 }
 
 } // namespace rep

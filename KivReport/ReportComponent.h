@@ -1,4 +1,5 @@
 #pragma once
+#include "KivReport/KivReportExport.h"
 // Start-up of the report component.
 #include "host/core/KivStr.h"
 
@@ -7,7 +8,7 @@ class Instance;
 
 namespace rep {
 
-class ReportComponent {
+class KIVREPORT_API ReportComponent {
 public:
     ReportComponent() = delete;
 

@@ -1,5 +1,6 @@
 #include "KivReport/ReportCreatorHtml.h"
 #include "KivReport/ReportCreatorHtml_p.h"
+#include "impl/common/NoThrow.h"
 
 namespace kiv {
 namespace rep {
@@ -11,10 +12,12 @@ ReportCreatorHtml::~ReportCreatorHtml() { delete m_d; }
 
 bool ReportCreatorHtml::generate(const Str& outputPath) const { return m_d->generate(outputPath); }
 
-bool ReportCreatorHtml::validate(Str* report) const { return m_d->validate(report); }
+bool ReportCreatorHtml::validate(Str* report) const {
+    return callNoThrow("Template validation", [&]() { return m_d->validate(report); });
+}
 
 bool ReportCreatorHtml::summarize(const Str& templatePath, Str* summary) {
-    return ReportCreatorHtmlPrivate::summarize(templatePath, summary);
+    return callNoThrow("Template summary", [&]() { return ReportCreatorHtmlPrivate::summarize(templatePath, summary); });
 }
 
 void ReportCreatorHtml::setReferenceRepository(Repository* repository) { m_d->setReferenceRepository(repository); }

@@ -1,4 +1,5 @@
 #pragma once
+#include "KivReport/KivReportExport.h"
 // Turns a repository and an HTML template into an HTML report, and checks or
 // describes HTML templates.
 #include "host/core/KivStr.h"
@@ -10,7 +11,7 @@ namespace rep {
 class Repository;
 class ReportCreatorHtmlPrivate;
 
-class ReportCreatorHtml {
+class KIVREPORT_API ReportCreatorHtml {
 public:
     // repository must not be null. The snapshots it holds now are the ones
     // generic groups repeat over, until setGenericSnapshotIndices says otherwise.

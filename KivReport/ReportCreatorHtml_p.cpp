@@ -2,8 +2,8 @@
 #include "KivReport/ReportComponent.h"
 #include "LibCore/lfwAssert.h"
 #include "host/ug/UgConvert.h"
-#include "impl/ReportLog.h"
-#include "impl/Utils.h"
+#include "impl/storage/ReportLog.h"
+#include "impl/common/Utils.h"
 #include <climits>
 
 namespace kiv {
@@ -17,79 +17,25 @@ const wchar_t* const kH35 = L"-----------------------------------\r\n";
 
 } // namespace
 
-ReportCreatorHtmlPrivate::ReportCreatorHtmlPrivate(Repository* repo, const Str& path)
-    : repository(repo), templatePath(ug::Convert::toMkString(path)) {
-    LFW_ASSERT(repo);
-    const size_t count = repo ? repo->snapshotCount() : 0;
-    genericSnapshotIndices.AssignConsecutive(count > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(count), 0);
-}
+ReportCreatorHtmlPrivate::ReportCreatorHtmlPrivate(Repository* repo, const Str& path) : ReportCreatorBase(repo, path) {}
 
-void ReportCreatorHtmlPrivate::setGenericSnapshotIndices(const std::vector<unsigned int>& indices) {
-    genericSnapshotIndices.Clear();
-    // An index past INT_MAX is out of range like any other too large one.
-    for (unsigned int index : indices)
-        genericSnapshotIndices.AddGrow(index > static_cast<unsigned int>(INT_MAX) ? INT_MAX : static_cast<int>(index));
-}
-
-void ReportCreatorHtmlPrivate::gatherSnapshots(const Repository* repo, lfw::Collection<const Snapshot>* snapshots) {
-    snapshots->clear();
-    if (!repo) return;
-    const size_t count = repo->snapshotCount();
-    snapshots->reserve(count);
-    for (size_t i = 0; i < count; ++i) snapshots->push_back(repo->snapshot(i));
-}
-
-bool ReportCreatorHtmlPrivate::createReport(const std::wstring& path) {
-    if (!ReportComponent::isInitialized()) {
-        LFW_FAIL_MSG("ReportComponent component has not been properly initialized.");
-        REP_LOG_ERROR("ReportComponent component has not been properly initialized.");
-        return false;
-    }
-    outputPath = MkString(path);
-
-    lfw::Collection<const Snapshot> snapshots;
-    gatherSnapshots(repository.p(), &snapshots);
+bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, StagedOutput& /*staged*/) {
     if (snapshots.empty()) {
-        REP_LOG_ERROR(lfw::String("Could not create report file (%1). No active snapshots in repository").arg(path));
+        REP_LOG_ERROR(lfw::String("Could not create report file (%1). No active snapshots in repository").arg(outputPath.Std()));
         return false;
     }
-    lfw::Collection<const Snapshot> referenceSnapshots;
-    gatherSnapshots(referenceRepository.p(), &referenceSnapshots);
+    const MkString tempPath(reportFile.c_str());
+    if (!Utils::copyTemplateToOutputFile(templatePath, tempPath)) return false;
 
-    // The report is made beside the output file and moved over it only when
-    // complete, so that a failed report leaves an earlier report of that name as
-    // it was.
-    const std::string target = Str(path).toStdString();
-    if (Utils::sameFile(templatePath.ShortChar(), target)) {
-        REP_LOG_ERROR(lfw::String("Copy failed. Source and destination are the same file %1").arg(target));
-        return false;
-    }
-    std::string temp;
-    if (!Utils::createTemporaryBeside(target, &temp)) {
-        REP_LOG_ERROR(lfw::String("Copy failed. Could not create destination file %1").arg(target));
-        return false;
-    }
-    const MkString tempPath(temp.c_str());
-    if (!Utils::copyTemplateToOutputFile(templatePath, tempPath)) {
-        Utils::remove(tempPath);
-        return false;
-    }
-
-    PxHtmlDocument output{Str(path)};
-    output.setSavePath(Str(temp));
+    PxHtmlDocument output{ug::Convert::toStr(outputPath)};
+    output.setSavePath(Str(reportFile));
     PxHtmlDocument templateDocument(ug::Convert::toStr(templatePath));
-    bool ok = templateDocument.open();
-    if (!ok) {
+    if (!templateDocument.open()) {
         REP_LOG_ERROR(lfw::String("Could not read template file (%1)").arg(templatePath.Std()));
-    } else {
-        output.setDocumentContent(templateDocument.getDocumentContent());
-        ok = output.updateDocumentContent(snapshots, referenceSnapshots, genericSnapshotIndices, use3dPlugin);
-    }
-    if (!ok) {
-        Utils::remove(tempPath);
         return false;
     }
-    return Utils::replaceWithTemporary(temp, target);
+    output.setDocumentContent(templateDocument.getDocumentContent());
+    return output.updateDocumentContent(snapshots, referenceSnapshots, genericSnapshotIndices, use3dPlugin);
 }
 
 bool ReportCreatorHtmlPrivate::validate(Str* report) const {

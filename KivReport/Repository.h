@@ -1,4 +1,5 @@
 #pragma once
+#include "KivReport/KivReportExport.h"
 // The ordered collection of snapshots that reports are made from.
 #include "host/core/KivRefCountedObject.h"
 #include "host/core/KivStr.h"
@@ -10,7 +11,7 @@ namespace rep {
 class RepositoryPrivate;
 class Snapshot;
 
-class Repository : public RefCountedObject {
+class KIVREPORT_API Repository : public RefCountedObject {
 public:
     // Also turns the XML parser's white-space condensing off, process-wide, so
     // that texts read from repository files keep their spaces and line breaks.

@@ -9,10 +9,12 @@
 #include "host/ug/MdlxImageJpeg.h"
 #include "host/ug/MkFile.h"
 #include "host/ug/UgConvert.h"
-#include "impl/MkOXmlDocument.h"
-#include "impl/PxZipArchive.h"
-#include "impl/ReportLog.h"
-#include "impl/Utils.h"
+#include "impl/storage/MkOXmlDocument.h"
+#include "impl/storage/PxZipArchive.h"
+#include "impl/storage/ReportLog.h"
+#include "impl/common/NoThrow.h"
+#include "impl/common/StagedOutput.h"
+#include "impl/common/Utils.h"
 
 #include <algorithm>
 #include <atomic>
@@ -398,26 +400,19 @@ bool RepositoryPrivate::saveRepository(const Str& fileName) const {
 
     // Write beside the target and move the result over it only when complete, so
     // that a failed save leaves the previous file as it was.
-    std::string temp;
-    if (!Utils::createTemporaryBeside(target, &temp)) {
-        REP_LOG_ERROR(lfw::String("Error opening file (%1)").arg(text(fileName)));
-        return false;
-    }
-    bool ok = false;
-    try {
+    return callNoThrow("Saving the repository", [&]() {
+        StagedOutput staged;
+        const std::string temp = staged.stage(target);
+        if (temp.empty()) {
+            REP_LOG_ERROR(lfw::String("Error opening file (%1)").arg(text(fileName)));
+            return false;
+        }
         PxZipArchive archive;
-        ok = archive.Open(MkString(temp.c_str()), ZIP_CREATE) && addSituationsToArchive(snapshots, &archive) &&
-             archive.Compact();
+        bool ok = archive.Open(MkString(temp.c_str()), ZIP_CREATE) && addSituationsToArchive(snapshots, &archive) &&
+                  archive.Compact();
         ok = archive.Close() && ok;
-    } catch (const std::exception& e) {
-        REP_LOG_ERROR(lfw::String("Error writing repository file (%1): %2").arg(text(fileName)).arg(e.what()));
-        ok = false;
-    }
-    if (!ok) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return Utils::replaceWithTemporary(temp, target);
+        return ok && staged.commit();
+    });
 }
 
 bool RepositoryPrivate::loadRepository(const Str& fileName) {

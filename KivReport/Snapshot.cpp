@@ -3,7 +3,7 @@
 #include "LibCore/lfwFile.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/UgConvert.h"
-#include "impl/Utils.h"
+#include "impl/common/Utils.h"
 #include <climits>
 #include <cstdio>
 #include <vector>

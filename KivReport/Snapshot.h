@@ -1,4 +1,5 @@
 #pragma once
+#include "KivReport/KivReportExport.h"
 // A captured item of a report: an image, a 3D model or a table, with its texts
 // and field values.
 #include "host/core/KivRefCountedObject.h"
@@ -16,7 +17,7 @@ namespace rep {
 class SnapshotPrivate;
 class Table;
 
-class Snapshot : public RefCountedObject {
+class KIVREPORT_API Snapshot : public RefCountedObject {
 public:
     // The numbers are stored in repository files and must not change. The fixed
     // underlying type lets a snapshot carry any number read from a file, so that

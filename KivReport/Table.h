@@ -1,4 +1,5 @@
 #pragma once
+#include "KivReport/KivReportExport.h"
 // A fixed-size table of strings with chart axis titles.
 #include "host/core/KivRefCountedObject.h"
 #include "host/core/KivStr.h"
@@ -9,7 +10,7 @@ namespace rep {
 
 class TablePrivate;
 
-class Table : public RefCountedObject {
+class KIVREPORT_API Table : public RefCountedObject {
 public:
     // rowCount rows of columnCount empty cells; the size never changes.
     Table(size_t rowCount, size_t columnCount);

@@ -3,7 +3,7 @@
 // a ratio <= 12). Each text mixes known and unknown macros, nested openers and
 // markup, and the field values name each other.
 // Usage: bench_utils
-#include "impl/Utils.h"
+#include "impl/common/Utils.h"
 
 #include "BenchTimer.h"
 #include <chrono>

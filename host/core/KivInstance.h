@@ -1,5 +1,7 @@
 #pragma once
 // The toolkit instance an application creates and hands to each component.
+#include "host/core/KivVersion.h"
+
 namespace kiv {
 
 class InitializationOptions {
@@ -16,7 +18,7 @@ private:
 
 class Instance {
 public:
-    static constexpr unsigned int VERSION = 0x30b00;
+    static constexpr unsigned int VERSION = KIV_VERSION_NUMBER;
 
     explicit Instance(const InitializationOptions& options = InitializationOptions(), unsigned int version = VERSION)
         : m_options(options), m_version(version) {}

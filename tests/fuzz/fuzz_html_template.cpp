@@ -7,7 +7,7 @@
 #include "LibCore/lfwLogManager.h"
 #include "host/core/KivImage.h"
 #include "host/ug/UgConvert.h"
-#include "impl/PxHtmlDocument.h"
+#include "impl/html/PxHtmlDocument.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -5,7 +5,7 @@
 #include "LibCore/lfwCollection.h"
 #include "host/core/KivImage.h"
 #include "host/ug/MkArray.h"
-#include "impl/PxHtmlDocument.h"
+#include "impl/html/PxHtmlDocument.h"
 #include "support/TestSupport.h"
 #include <initializer_list>
 #include <map>

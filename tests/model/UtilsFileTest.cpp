@@ -1,5 +1,5 @@
 // JPEG files, file copies, model previews and path helpers.
-#include "impl/Utils.h"
+#include "impl/common/Utils.h"
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxFile.h"
 #include "host/ug/MdlxImageJpeg.h"

@@ -1,5 +1,5 @@
 // Tag names, macro expansion, formatted runs and field-value lists.
-#include "impl/Utils.h"
+#include "impl/common/Utils.h"
 #include "KivReport/Snapshot.h"
 #include "LibCore/lfwAssert.h"
 #include "support/TestSupport.h"

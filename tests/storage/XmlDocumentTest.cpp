@@ -1,5 +1,5 @@
 // XML documents: typed attributes, arrays, complete tags, navigation, limits.
-#include "impl/MkOXmlDocument.h"
+#include "impl/storage/MkOXmlDocument.h"
 #include "support/TestSupport.h"
 #include <cfloat>
 #include <string>

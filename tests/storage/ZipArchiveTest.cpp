@@ -1,6 +1,6 @@
 // Zip archive layer: modes, names, typed and XML entries, memory archives, corrupt input.
-#include "impl/MkOXmlDocument.h"
-#include "impl/PxZipArchive.h"
+#include "impl/storage/MkOXmlDocument.h"
+#include "impl/storage/PxZipArchive.h"
 #include "support/TestSupport.h"
 #include <cstdlib>
 #include <string>

@@ -1,4 +1,4 @@
-#include "impl/MkOXmlDocument.h"
+#include "impl/storage/MkOXmlDocument.h"
 #include "LibCore/lfwFile.h"
 #include <cctype>
 #include <cerrno>

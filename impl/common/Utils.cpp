@@ -1,4 +1,4 @@
-#include "impl/Utils.h"
+#include "impl/common/Utils.h"
 #include "LibCore/lfwAssert.h"
 #include "LibCore/lfwFile.h"
 #include "host/core/KivConvert.h"
@@ -8,7 +8,7 @@
 #include "host/ug/MkFile.h"
 #include "host/ug/MkRGBImage.h"
 #include "host/ug/UgConvert.h"
-#include "impl/ReportLog.h"
+#include "impl/storage/ReportLog.h"
 #include <algorithm>
 #include <unistd.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "impl/MkOArray.h"
+#include "impl/common/MkOArray.h"
 #include "host/ug/MkString.h"
 #include <gtest/gtest.h>
 #include <string>

@@ -1,8 +1,8 @@
-#include "impl/PxZipArchive.h"
+#include "impl/storage/PxZipArchive.h"
 #include "host/ug/MkEndian.h"
 #include "host/ug/MkFile.h"
-#include "impl/MkOXmlDocument.h"
-#include "impl/ReportLog.h"
+#include "impl/storage/MkOXmlDocument.h"
+#include "impl/storage/ReportLog.h"
 #include <algorithm>
 #include <climits>
 #include <cstdlib>

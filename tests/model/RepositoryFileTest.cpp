@@ -5,8 +5,8 @@
 #include "LibCore/lfwFile.h"
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxFile.h"
-#include "impl/MkOXmlDocument.h"
-#include "impl/PxZipArchive.h"
+#include "impl/storage/MkOXmlDocument.h"
+#include "impl/storage/PxZipArchive.h"
 #include "support/TestSupport.h"
 #include <cstdlib>
 #include <functional>

@@ -1,10 +1,10 @@
-#include "impl/PxHtmlDocument.h"
+#include "impl/html/PxHtmlDocument.h"
 #include "KivReport/Table.h"
 #include "host/core/KivImage.h"
 #include "host/ug/MkFile.h"
 #include "host/ug/UgConvert.h"
-#include "impl/ReportLog.h"
-#include "impl/Utils.h"
+#include "impl/storage/ReportLog.h"
+#include "impl/common/Utils.h"
 #include "LibCore/lfwUtf8.h"
 #include <cfloat>
 #include <climits>

@@ -6,7 +6,7 @@
 #include "host/core/KivStr.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
-#include "impl/MkFormattedText.h"
+#include "impl/common/MkFormattedText.h"
 #include <map>
 #include <string>
 

@@ -2,7 +2,7 @@
 // Formatted text runs made from marked-up text (<b>, <i>, <u>, <br>), placed
 // into Office documents.
 #include "host/ug/MkString.h"
-#include "impl/MkOArray.h"
+#include "impl/common/MkOArray.h"
 
 struct MkFormattedText {
     bool bold = false;

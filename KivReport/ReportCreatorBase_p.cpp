@@ -1,0 +1,67 @@
+#include "KivReport/ReportCreatorBase_p.h"
+#include "KivReport/ReportComponent.h"
+#include "LibCore/lfwAssert.h"
+#include "host/ug/UgConvert.h"
+#include "impl/common/NoThrow.h"
+#include "impl/common/Utils.h"
+#include "impl/storage/ReportLog.h"
+#include <climits>
+
+namespace kiv {
+namespace rep {
+
+ReportCreatorBase::ReportCreatorBase(Repository* repo, const Str& path)
+    : repository(repo), templatePath(ug::Convert::toMkString(path)) {
+    LFW_ASSERT(repo);
+    const size_t count = repo ? repo->snapshotCount() : 0;
+    genericSnapshotIndices.AssignConsecutive(count > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(count), 0);
+}
+
+void ReportCreatorBase::setGenericSnapshotIndices(const std::vector<unsigned int>& indices) {
+    genericSnapshotIndices.Clear();
+    // An index past INT_MAX is out of range like any other too large one.
+    for (unsigned int index : indices)
+        genericSnapshotIndices.AddGrow(index > static_cast<unsigned int>(INT_MAX) ? INT_MAX : static_cast<int>(index));
+}
+
+void ReportCreatorBase::gatherSnapshots(const Repository* repo, lfw::Collection<const Snapshot>* out) {
+    out->clear();
+    if (!repo) return;
+    const size_t count = repo->snapshotCount();
+    out->reserve(count);
+    for (size_t i = 0; i < count; ++i) out->push_back(repo->snapshot(i));
+}
+
+bool ReportCreatorBase::checkInitialized() {
+    if (ReportComponent::isInitialized()) return true;
+    LFW_FAIL_MSG("ReportComponent component has not been properly initialized.");
+    REP_LOG_ERROR("ReportComponent component has not been properly initialized.");
+    return false;
+}
+
+bool ReportCreatorBase::generate(const Str& path) {
+    return callNoThrow("Report generation", [&]() {
+        if (!checkInitialized()) return false;
+        outputPath = ug::Convert::toMkString(path);
+        gatherSnapshots(repository.p(), &snapshots);
+        gatherSnapshots(referenceRepository.p(), &referenceSnapshots);
+
+        const std::string target = path.toStdString();
+        std::vector<std::string> inputs = inputFiles();
+        inputs.push_back(templatePath.ShortChar());
+        for (const std::string& input : inputs) {
+            if (Utils::sameFile(input, target)) {
+                REP_LOG_ERROR(lfw::String("Copy failed. Source and destination are the same file %1").arg(target));
+                return false;
+            }
+        }
+        StagedOutput staged;
+        const std::string reportFile = staged.stage(target);
+        if (reportFile.empty()) return false;
+        if (!makeReport(reportFile, staged)) return false;  // staged files are removed
+        return staged.commit();
+    });
+}
+
+} // namespace rep
+} // namespace kiv

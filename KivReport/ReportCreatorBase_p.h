@@ -1,0 +1,56 @@
+#pragma once
+// What every report creator shares: the repositories and their snapshots, the
+// snapshots generic parts repeat over, the start-up check, and making the report
+// beside the output so that a failed report leaves an earlier one as it was.
+#include "KivReport/Repository.h"
+#include "KivReport/Snapshot.h"
+#include "LibCore/lfwCollection.h"
+#include "host/ug/MkArray.h"
+#include "host/ug/MkString.h"
+#include "impl/common/StagedOutput.h"
+#include <string>
+#include <vector>
+
+namespace kiv {
+namespace rep {
+
+class ReportCreatorBase {
+public:
+    ReportCreatorBase(Repository* repository, const Str& templatePath);
+    virtual ~ReportCreatorBase() = default;
+    ReportCreatorBase(const ReportCreatorBase&) = delete;
+    ReportCreatorBase& operator=(const ReportCreatorBase&) = delete;
+
+    // Checks start-up, gathers the snapshots, refuses to write over the template
+    // (or any other input), then lets makeReport write the report into a file
+    // staged beside the output (makeReport may stage more files, such as
+    // pictures) and moves them all into place only when it succeeded. Never throws.
+    bool generate(const Str& outputPath);
+
+    void setReferenceRepository(Repository* repository) { referenceRepository = repository; }
+    void setGenericSnapshotIndices(const std::vector<unsigned int>& indices);
+
+    // The repository's snapshots in order; empty for a null repository.
+    static void gatherSnapshots(const Repository* repository, lfw::Collection<const Snapshot>* snapshots);
+    // false, with the error logged and asserted, before ReportComponent::initialize.
+    static bool checkInitialized();
+
+    PtrRef<Repository> repository;
+    PtrRef<Repository> referenceRepository;
+    MkString templatePath;
+    MkString outputPath;
+    MkIntArray genericSnapshotIndices;
+
+protected:
+    // Writes the report to reportFile (already created, empty). snapshots and
+    // referenceSnapshots hold the repositories' snapshots.
+    virtual bool makeReport(const std::string& reportFile, StagedOutput& staged) = 0;
+    // Further files the report must not overwrite (the template always counts).
+    virtual std::vector<std::string> inputFiles() const { return {}; }
+
+    lfw::Collection<const Snapshot> snapshots;
+    lfw::Collection<const Snapshot> referenceSnapshots;
+};
+
+} // namespace rep
+} // namespace kiv
