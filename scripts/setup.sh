@@ -8,15 +8,18 @@ packages=(
   libtinyxml-dev zlib1g-dev libjpeg62-turbo-dev libpng-dev nlohmann-json3-dev
   libgtest-dev
   python3 python3-lxml zip unzip
+  pybind11-dev python3-dev python3-numpy python3-pytest
 )
 # Extra groups, asked for with arguments: "browser" (end-to-end report test),
 # "fuzz" (libFuzzer builds), "office" (kept for old scripts: the package
-# checker's python3-lxml is always installed).
+# checker's python3-lxml is always installed), "pdf" (PDF copies of
+# reports: LibreOffice for .pptx/.docx, pdfinfo for the tests; large).
 for group in "$@"; do
   case "$group" in
     browser) packages+=(chromium) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     office) ;;
+    pdf) packages+=(libreoffice-impress libreoffice-writer poppler-utils) ;;
     *) echo "setup.sh: unknown group '$group'" >&2; exit 2 ;;
   esac
 done
