@@ -1,0 +1,1131 @@
+#include "impl/docx/MkOOpenXMLWordDocument.h"
+#include "KivReport/Table.h"
+#include "LibCore/lfwAssert.h"
+#include "host/ug/UgConvert.h"
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+namespace kiv {
+namespace rep {
+
+namespace {
+
+const char* const DRAWINGML_MAIN = "http://schemas.openxmlformats.org/drawingml/2006/main";
+const char* const DRAWINGML_PICTURE = "http://schemas.openxmlformats.org/drawingml/2006/picture";
+const char* const GROUP_MARKER = "<group>";
+
+// The order of the run properties we add among those a template may carry
+// (the schema's order of w:rPr children).
+const char* const RUN_PROPERTY_ORDER[] = {
+    "w:rStyle", "w:rFonts", "w:b", "w:bCs", "w:i", "w:iCs", "w:caps", "w:smallCaps", "w:strike", "w:dstrike",
+    "w:outline", "w:shadow", "w:emboss", "w:imprint", "w:noProof", "w:snapToGrid", "w:vanish", "w:webHidden",
+    "w:color", "w:spacing", "w:w", "w:kern", "w:position", "w:sz", "w:szCs", "w:highlight", "w:u", "w:effect",
+    "w:bdr", "w:shd", "w:fitText", "w:vertAlign", "w:rtl", "w:cs", "w:em", "w:lang", "w:eastAsianLayout",
+    "w:specVanish", "w:oMath", "w:rPrChange"};
+
+bool isNamed(const TiXmlElement* e, const char* name) { return e && std::strcmp(e->Value(), name) == 0; }
+
+TiXmlElement* child(const MkXmlElement& e, const char* name) {
+    return e ? e.Tx()->FirstChildElement(name) : nullptr;
+}
+
+MkXmlElement childOf(const MkXmlElement& e, const char* name) { return MkXmlElement(child(e, name)); }
+
+MkString fromUtf8(const char* text) {
+    if (!text) return MkString();
+    return MkStringFromUTF8(text, static_cast<int>(std::strlen(text)) + 1);
+}
+
+MkString attribute(const MkXmlElement& e, const char* name) {
+    return e ? fromUtf8(e.Tx()->Attribute(name)) : MkString();
+}
+
+void setAttribute(const MkXmlElement& e, const char* name, const MkString& value) {
+    if (e) e.Tx()->SetAttribute(name, MkXmlToUtf8(value));
+}
+
+void setAttribute(const MkXmlElement& e, const char* name, long long value) {
+    if (e) e.Tx()->SetAttribute(name, std::to_string(value));
+}
+
+MkXmlElement addChild(const MkXmlElement& parent, const char* name) {
+    if (!parent) return MkXmlElement();
+    return MkXmlElement::FromNode(parent.Tx()->LinkEndChild(new TiXmlElement(name)));
+}
+
+// A detached deep copy; the caller owns it.
+TiXmlElement* cloneOf(const MkXmlElement& e) {
+    return e ? static_cast<TiXmlElement*>(e.Tx()->Clone()) : nullptr;
+}
+
+void removeChildren(const MkXmlElement& e) {
+    if (e) e.Tx()->Clear();
+}
+
+// Integer value of a decimal attribute text; false for anything else.
+bool parseLong(const char* text, long long* value) {
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    errno = 0;
+    long long v = std::strtoll(text, &end, 10);
+    if (errno != 0 || !end || *end != '\0') return false;
+    *value = v;
+    return true;
+}
+
+bool isBlankRun(const MkString& text) { return !text.IsEmpty() && text.IsBlank(); }
+
+void walkAll(TiXmlElement* parent, const char* name, MkXmlElementList* found, bool intoGroups, bool intoOthers) {
+    for (TiXmlElement* c = parent->FirstChildElement(); c; c = c->NextSiblingElement()) {
+        if (std::strcmp(c->Value(), name) == 0) found->push_back(MkXmlElement(c));
+        if (isNamed(c, "w:sdt")) {
+            const bool group = MkOpenXMLDocument::IsSdtGroup(MkXmlElement(c));
+            if (group ? !intoGroups : !intoOthers) continue;
+        }
+        walkAll(c, name, found, intoGroups, intoOthers);
+    }
+}
+
+TiXmlElement* walkFirst(TiXmlElement* parent, const char* name) {
+    for (TiXmlElement* c = parent->FirstChildElement(); c; c = c->NextSiblingElement()) {
+        if (std::strcmp(c->Value(), name) == 0) return c;
+        if (isNamed(c, "w:sdt") && !MkOpenXMLDocument::IsSdtGroup(MkXmlElement(c))) continue;
+        if (TiXmlElement* f = walkFirst(c, name)) return f;
+    }
+    return nullptr;
+}
+
+// Every element named `name` in root's subtree, root included, at any depth.
+void collectDeep(TiXmlElement* root, const char* name, std::vector<TiXmlElement*>* found) {
+    if (std::strcmp(root->Value(), name) == 0) found->push_back(root);
+    for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) collectDeep(c, name, found);
+}
+
+// The elements FindAllElements(copy, name, true, false) finds, for content that is
+// a list of top elements instead of one root: each top element counts itself.
+void findInTops(const std::vector<TiXmlElement*>& tops, const char* name, MkXmlElementList* found) {
+    for (TiXmlElement* top : tops) {
+        if (std::strcmp(top->Value(), name) == 0) found->push_back(MkXmlElement(top));
+        if (isNamed(top, "w:sdt") && !MkOpenXMLDocument::IsSdtGroup(MkXmlElement(top))) continue;
+        walkAll(top, name, found, true, false);
+    }
+}
+
+// Replaces every "SIT_" by "SIT<i+1>_".
+bool numberGenericTags(MkString* text, int index) {
+    if (!text->Contains(L"SIT_")) return false;
+    MkString numbered;
+    numbered.MakeFormWide(L"SIT%i_", index + 1);
+    text->Replace(L"SIT_", numbered);
+    return true;
+}
+
+// Inserts a run property in its schema place, replacing one of the same name.
+void putRunProperty(const MkXmlElement& rPr, const char* name, const char* val) {
+    TiXmlElement* props = rPr.Tx();
+    TiXmlElement fresh(name);
+    if (val) fresh.SetAttribute("w:val", val);
+    if (TiXmlElement* same = props->FirstChildElement(name)) {
+        props->ReplaceChild(same, fresh);
+        return;
+    }
+    int rank = -1;
+    const int count = static_cast<int>(sizeof(RUN_PROPERTY_ORDER) / sizeof(RUN_PROPERTY_ORDER[0]));
+    for (int i = 0; i < count; ++i)
+        if (std::strcmp(RUN_PROPERTY_ORDER[i], name) == 0) rank = i;
+    for (TiXmlElement* c = props->FirstChildElement(); c; c = c->NextSiblingElement()) {
+        int crank = -1;
+        for (int i = 0; i < count; ++i)
+            if (std::strcmp(RUN_PROPERTY_ORDER[i], c->Value()) == 0) crank = i;
+        if (crank > rank) {
+            props->InsertBeforeChild(c, fresh);
+            return;
+        }
+    }
+    props->InsertEndChild(fresh);
+}
+
+// Sum and count of the widths of a table's grid, or of its first row's cells.
+void measureTemplateGrid(const MkXmlElement& tbl, int* columns, long long* total) {
+    *columns = 0;
+    *total = 0;
+    if (TiXmlElement* grid = child(tbl, "w:tblGrid")) {
+        for (TiXmlElement* col = grid->FirstChildElement("w:gridCol"); col; col = col->NextSiblingElement("w:gridCol")) {
+            ++*columns;
+            long long w = 0;
+            if (parseLong(col->Attribute("w:w"), &w)) *total += w;
+        }
+        return;
+    }
+    TiXmlElement* row = child(tbl, "w:tr");
+    if (!row) return;
+    for (TiXmlElement* tc = row->FirstChildElement("w:tc"); tc; tc = tc->NextSiblingElement("w:tc")) {
+        ++*columns;
+        MkXmlElement w = MkXmlElement(tc).GetFirstChildFromPath(L"w:tcPr/w:tcW");
+        long long width = 0;
+        if (w && parseLong(w.Tx()->Attribute("w:w"), &width)) *total += width;
+    }
+}
+
+// The c-th w:tc of a row, null past its end.
+TiXmlElement* cellAt(TiXmlElement* row, int c) {
+    TiXmlElement* tc = row ? row->FirstChildElement("w:tc") : nullptr;
+    for (int i = 0; tc && i < c; ++i) tc = tc->NextSiblingElement("w:tc");
+    return tc;
+}
+
+int cellCount(TiXmlElement* row) {
+    int n = 0;
+    for (TiXmlElement* tc = row ? row->FirstChildElement("w:tc") : nullptr; tc; tc = tc->NextSiblingElement("w:tc"))
+        ++n;
+    return n;
+}
+
+// Writes the value into the cell's first paragraph: its first run holds the text,
+// further runs of that paragraph go (they held the template's text).
+void fillCell(TiXmlElement* tc, const MkString& value) {
+    TiXmlElement* p = tc->FirstChildElement("w:p");
+    if (!p) p = tc->LinkEndChild(new TiXmlElement("w:p"))->ToElement();
+    TiXmlElement* r = p->FirstChildElement("w:r");
+    if (!r) r = p->LinkEndChild(new TiXmlElement("w:r"))->ToElement();
+    TiXmlElement* t = r->FirstChildElement("w:t");
+    if (!t) t = r->LinkEndChild(new TiXmlElement("w:t"))->ToElement();
+    while (TiXmlElement* extra = r->NextSiblingElement("w:r")) p->RemoveChild(extra);
+    t->Clear();
+    t->SetAttribute("xml:space", "preserve");
+    const std::string text = MkXmlToUtf8(value);
+    if (!text.empty()) t->LinkEndChild(new TiXmlText(text));
+}
+
+MkString cellValue(const Table& table, int r, int c) {
+    return ug::Convert::toMkString(table.value(static_cast<size_t>(r), static_cast<size_t>(c)));
+}
+
+// A w:tc must end with a paragraph: after content was taken out of one, give it an empty one.
+void keepCellValid(TiXmlNode* parent) {
+    TiXmlElement* cell = parent ? parent->ToElement() : nullptr;
+    if (!isNamed(cell, "w:tc")) return;
+    TiXmlElement* last = nullptr;
+    for (TiXmlElement* c = cell->FirstChildElement(); c; c = c->NextSiblingElement())
+        if (!isNamed(c, "w:tcPr")) last = c;
+    if (!last || !isNamed(last, "w:p")) cell->LinkEndChild(new TiXmlElement("w:p"));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- tags
+
+MkWordDocumentTag::MkWordDocumentTag(const MkString& name_, int snapshotIndex_, const MkString& groupName_,
+                                     int groupIndex_, SitTypeTag kind_, bool groupMarker_)
+    : name(name_), groupName(groupName_), groupIndex(groupIndex_), groupMarker(groupMarker_), kind(kind_),
+      snapshotIndex(snapshotIndex_) {}
+
+bool MkWordDocumentTagArray::Exists(const MkString& name) const {
+    for (const MkWordDocumentTag& tag : *this)
+        if (tag.name == name && tag.groupName.IsEmpty()) return true;
+    return false;
+}
+
+MkIntArray MkWordDocumentTagArray::GetSitIndexes() const {
+    MkIntArray indices;
+    for (const MkWordDocumentTag& tag : *this) {
+        const int first = tag.name.FindFirstNumber();
+        if (first < 0) continue;
+        indices.AddGrow(tag.name.Mid(first).AsInt() - 1);
+    }
+    return indices;
+}
+
+bool MkWordDocumentTagArray::HasGenericTag() const {
+    for (const MkWordDocumentTag& tag : *this)
+        if (tag.name.StartsWith(L"SIT_") || tag.name.StartsWith(L"REF_SIT_")) return true;
+    return false;
+}
+
+int MkWordDocumentContent::SnapshotIndexOf(const MkString& name) {
+    const int sit = name.Find(L"SIT");
+    if (sit < 0) return -1;
+    const MkString digits = name.Mid(sit + 3, 2);
+    if (digits.IsEmpty() || digits[0] < L'0' || digits[0] > L'9') return -1;
+    return digits.AsInt(-1);
+}
+
+MkWordDocumentTagArray* MkWordDocumentContent::ListOf(SitTypeTag kind) {
+    switch (static_cast<int>(kind)) {
+    case 1: case 2: return &m_pictures;
+    case 5: case 6: return &m_texts;
+    case 3: case 4: return &m_titles;
+    case 7: case 8: return &m_models;
+    case 11: case 12: return &m_tables;
+    case 15: case 16: return &m_charts;
+    case -1: return &m_others;
+    case 9: case 10: return &m_macros;
+    default: return nullptr;
+    }
+}
+
+void MkWordDocumentContent::AddTag(const MkString& name, const MkString& groupName, int groupIndex, SitTypeTag kind,
+                                   bool groupMarker) {
+    const MkWordDocumentTag tag(name, SnapshotIndexOf(name), groupName, groupIndex, kind, groupMarker);
+    m_all.Add(tag);
+    MkWordDocumentTagArray* list = ListOf(kind);
+    if (!list) {
+        LFW_FAIL_MSG("Unhandled situation type tag");
+        return;
+    }
+    list->Add(tag);
+}
+
+const MkWordDocumentTagArray* MkWordDocumentContent::GetTags(SitTypeTag kind) const {
+    const MkWordDocumentTagArray* list = const_cast<MkWordDocumentContent*>(this)->ListOf(kind);
+    if (!list) LFW_FAIL_MSG("Unhandled situation type tag");
+    return list;
+}
+
+// ---------------------------------------------------------------- element helpers
+
+void MkOpenXMLDocument::FindAllElements(const MkXmlElement& root, const char* name, MkXmlElementList* found,
+                                        bool intoGroups, bool intoOtherControls) {
+    if (!root || !name || !found) return;
+    walkAll(root.Tx(), name, found, intoGroups, intoOtherControls);
+}
+
+MkXmlElement MkOpenXMLDocument::FindFirstElement(const MkXmlElement& root, const char* name) {
+    if (!root || !name) return MkXmlElement();
+    return MkXmlElement(walkFirst(root.Tx(), name));
+}
+
+bool MkOpenXMLDocument::IsSdtGroup(const MkXmlElement& element) {
+    TiXmlElement* pr = child(element, "w:sdtPr");
+    return pr && pr->FirstChildElement("w:group");
+}
+
+bool MkOpenXMLDocument::IsStdAroundContent(const MkXmlElement& element, const MkString& tagName) {
+    if (!element) return false;
+    std::vector<TiXmlElement*> found;
+    if (tagName == MkString(L"SIT_CHART")) collectDeep(element.Tx(), "c:chart", &found);
+    else if (tagName == MkString(L"SIT_TABLE")) collectDeep(element.Tx(), "w:tbl", &found);
+    else return false;
+    // The element itself does not count as its own descendant.
+    return !found.empty() && !(found.size() == 1 && found[0] == element.Tx());
+}
+
+MkXmlElement MkOpenXMLDocument::GetAncestor(const MkXmlElement& element, const char* name) {
+    for (TiXmlNode* n = element.Tx(); n; n = n->Parent()) {
+        TiXmlElement* e = n->ToElement();
+        if (e && std::strcmp(e->Value(), name) == 0) return MkXmlElement(e);
+    }
+    return MkXmlElement();
+}
+
+bool MkOpenXMLDocument::GetShapePosAndSize(const MkXmlElement& shape, int* left, int* top, int* width, int* height,
+                                           bool sizeOnly) {
+    if (!isNamed(shape.Tx(), "v:shape")) return false;
+    const MkString style = attribute(shape, "style");
+    const int needed = sizeOnly ? 2 : 4;
+    int read = 0;
+    bool more = true;
+    MkString piece = style.GetFirstToken(L';', &more);
+    while (true) {
+        const int colon = piece.Find(L':');
+        MkString property = colon >= 0 ? piece.Left(colon) : piece;
+        property.Trim();
+        int* target = nullptr;
+        if (property == MkString(L"left")) target = left;
+        else if (property == MkString(L"top")) target = top;
+        else if (property == MkString(L"width")) target = width;
+        else if (property == MkString(L"height")) target = height;
+        if (property == MkString(L"left") || property == MkString(L"top") || property == MkString(L"width") ||
+            property == MkString(L"height")) {
+            const MkString valueText = colon >= 0 ? piece.Mid(colon + 1) : MkString();
+            const float number = valueText.GetFirstFloat();
+            if (number == FLT_MAX) return false;
+            double scale = 0.0;
+            if (piece.Contains(L"pt")) scale = 12700.0;
+            else if (piece.Contains(L"in")) scale = 914400.0;
+            if (scale > 0.0) {
+                const double emu = std::trunc(static_cast<double>(number) * scale);
+                if (!(emu >= INT_MIN && emu <= INT_MAX)) return false;
+                if (target) *target = static_cast<int>(emu);
+            }
+            if (++read == needed) return true;
+        }
+        if (!more) return false;
+        piece = style.GetNextToken(L';', &more);
+    }
+}
+
+MkIntSize2D MkOpenXMLDocument::GetNewSizeFromAspectRatio(const MkIntSize2D& box, float aspect) {
+    if (box.height == 0 || !(aspect > 0.0f) || std::isinf(aspect)) return box;
+    const double boxAspect = static_cast<double>(box.width) / box.height;
+    if (boxAspect > aspect) return MkIntSize2D(static_cast<int>(box.height * static_cast<double>(aspect)), box.height);
+    return MkIntSize2D(box.width, static_cast<int>(box.width / static_cast<double>(aspect)));
+}
+
+// ---------------------------------------------------------------- id registry
+
+void MkWordIdRegistry::Visit(const MkXmlElement& root, int delta) {
+    if (!root) return;
+    std::vector<TiXmlElement*> drawings, properties;
+    collectDeep(root.Tx(), "wp:docPr", &drawings);
+    collectDeep(root.Tx(), "w:sdtPr", &properties);
+    for (TiXmlElement* d : drawings) {
+        long long id = 0;
+        if (!parseLong(d->Attribute("id"), &id)) continue;
+        m_drawing[id] += delta;
+        if (delta > 0 && id > m_drawingMax) m_drawingMax = id;
+    }
+    for (TiXmlElement* pr : properties) {
+        TiXmlElement* idElement = pr->FirstChildElement("w:id");
+        long long id = 0;
+        if (!idElement || !parseLong(idElement->Attribute("w:val"), &id)) continue;
+        m_control[id] += delta;
+        if (delta > 0 && id > m_controlMax) m_controlMax = id;
+    }
+}
+
+void MkWordIdRegistry::Collect(const MkXmlElement& root) { Visit(root, 1); }
+
+void MkWordIdRegistry::Release(const MkXmlElement& root) { Visit(root, -1); }
+
+int MkWordIdRegistry::Next(Counts* counts, long long* max) {
+    // Both kinds of id are 32-bit in the schema; stay within int.
+    if (*max < 1) *max = 0;
+    if (*max < INT_MAX) {
+        ++*max;
+        (*counts)[*max] += 1;
+        return static_cast<int>(*max);
+    }
+    for (long long id = 1; id < INT_MAX; ++id) {
+        auto it = counts->find(id);
+        if (it == counts->end() || it->second <= 0) {
+            (*counts)[id] += 1;
+            return static_cast<int>(id);
+        }
+    }
+    return 0;
+}
+
+int MkWordIdRegistry::Claim(Counts* counts, long long* max, long long wanted) {
+    if (wanted >= 1 && wanted < INT_MAX) {
+        auto it = counts->find(wanted);
+        if (it == counts->end() || it->second <= 0) {
+            (*counts)[wanted] += 1;
+            if (wanted > *max) *max = wanted;
+            return static_cast<int>(wanted);
+        }
+    }
+    return Next(counts, max);
+}
+
+void MkWordIdRegistry::Renumber(const MkXmlElement& root, int sdtSuffix) {
+    if (!root) return;
+    std::vector<TiXmlElement*> drawings, properties;
+    collectDeep(root.Tx(), "wp:docPr", &drawings);
+    collectDeep(root.Tx(), "w:sdtPr", &properties);
+    for (TiXmlElement* d : drawings) {
+        long long id = -1;
+        parseLong(d->Attribute("id"), &id);
+        d->SetAttribute("id", ClaimDrawingId(id));
+    }
+    for (TiXmlElement* pr : properties) {
+        TiXmlElement* idElement = pr->FirstChildElement("w:id");
+        if (!idElement) continue;
+        const char* old = idElement->Attribute("w:val");
+        long long wanted = -1;
+        if (sdtSuffix >= 0) {
+            const std::string text = std::string(old ? old : "") + std::to_string(sdtSuffix);
+            if (!parseLong(text.c_str(), &wanted)) wanted = -1;
+        } else if (!parseLong(old, &wanted)) {
+            wanted = -1;
+        }
+        idElement->SetAttribute("w:val", ClaimControlId(wanted));
+    }
+}
+
+// ---------------------------------------------------------------- reading
+
+const float MkOpenXMLWordDocument::NO_RATIO = FLT_MAX;
+
+MkXmlElement MkOpenXMLWordDocument::GetBody() const {
+    TiXmlElement* root = const_cast<MkOpenXMLWordDocument*>(this)->RootElement();
+    if (!isNamed(root, "w:document")) return MkXmlElement();
+    return MkXmlElement(root->FirstChildElement("w:body"));
+}
+
+MkString MkOpenXMLWordDocument::GetSdtName(const MkXmlElement& sdt) {
+    TiXmlElement* pr = child(sdt, "w:sdtPr");
+    TiXmlElement* tag = pr ? pr->FirstChildElement("w:tag") : nullptr;
+    return tag ? fromUtf8(tag->Attribute("w:val")) : MkString();
+}
+
+bool MkOpenXMLWordDocument::IsInSdtGroup(const MkXmlElement& element) {
+    for (TiXmlNode* n = element.Tx(); n; n = n->Parent()) {
+        TiXmlElement* e = n->ToElement();
+        if (e && IsSdtGroup(MkXmlElement(e))) return true;
+    }
+    return false;
+}
+
+bool MkOpenXMLWordDocument::HasTable(const MkXmlElement& sdt) {
+    if (!sdt) return false;
+    if (FindFirstElement(sdt, "w:tbl")) return true;
+    return static_cast<bool>(GetAncestor(sdt.GetParentElement(), "w:tbl"));
+}
+
+namespace {
+
+// Records one control without looking at the controls below it.
+void recordOne(const MkXmlElement& sdt, const MkString& groupName, int groupIndex, MkWordDocumentContent& content,
+               bool* isGroup) {
+    const MkString name = MkOpenXMLWordDocument::GetSdtName(sdt);
+    *isGroup = MkOpenXMLDocument::IsSdtGroup(sdt);
+    if (*isGroup) {
+        content.AddTag(MkString(GROUP_MARKER), groupName, groupIndex, SIT_TYPE_OTHER, true);
+        return;
+    }
+    SitTypeTag kind = SIT_TYPE_OTHER;
+    if (name.Contains(L"SIT") && name.Contains(L"_")) {
+        MkString plain = name;
+        plain.Replace(L"REF_", MkString());
+        const int underscore = plain.Find(L'_');
+        const MkString word = underscore >= 0 ? plain.Mid(underscore + 1) : MkString();
+        if (word == MkString(L"PICTURE")) kind = SIT_TYPE_PICTURE;
+        else if (word == MkString(L"TEXT")) kind = SIT_TYPE_TEXT;
+        else if (word == MkString(L"TITLE")) kind = SIT_TYPE_TITLE;
+        else if (word == MkString(L"TABLE") && MkOpenXMLWordDocument::HasTable(sdt)) kind = SIT_TYPE_TABLE;
+        else if (word == MkString(L"CHART")) kind = SIT_TYPE_CHART;
+        else if (!word.IsEmpty() && word[0] == L'$') kind = SIT_TYPE_MACRO;
+    }
+    content.AddTag(name, groupName, groupIndex, kind, false);
+}
+
+// The nearest content control that encloses the element, null at top level.
+TiXmlElement* enclosingControl(TiXmlElement* e) {
+    for (TiXmlNode* n = e->Parent(); n; n = n->Parent()) {
+        TiXmlElement* p = n->ToElement();
+        if (isNamed(p, "w:sdt")) return p;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+void MkOpenXMLWordDocument::GetElementSdtContent(const MkXmlElement& sdt, const MkString& groupName, int groupIndex,
+                                                 MkWordDocumentContent& content) const {
+    bool isGroup = false;
+    recordOne(sdt, groupName, groupIndex, content, &isGroup);
+    if (isGroup || !sdt) return;
+    // Every control below is recorded once for each control that encloses it, with
+    // that control's name as group name. Controls directly below are recorded with
+    // their own subtrees; deeper ones are recorded here once more for this control.
+    const MkString name = GetSdtName(sdt);
+    MkXmlElementList below;
+    FindAllElements(sdt, "w:sdt", &below, true, true);
+    for (const MkXmlElement& inner : below) {
+        if (enclosingControl(inner.Tx()) == sdt.Tx()) {
+            GetElementSdtContent(inner, name, -1, content);
+        } else {
+            bool innerGroup = false;
+            recordOne(inner, name, -1, content, &innerGroup);
+        }
+    }
+}
+
+void MkOpenXMLWordDocument::GetElementControlsContent(const MkXmlElement& element, const MkString& groupName,
+                                                      int groupIndex, MkWordDocumentContent& content) const {
+    MkXmlElementList controls;
+    FindAllElements(element, "w:control", &controls, false, false);
+    for (const MkXmlElement& control : controls) {
+        const MkString name = attribute(control, "w:name");
+        const bool model = name.Contains(L"SIT") && name.Contains(L"_") && name.Contains(L"MDLX");
+        content.AddTag(name, groupName, groupIndex, model ? SIT_TYPE_MDLX : SIT_TYPE_OTHER, false);
+    }
+}
+
+void MkOpenXMLWordDocument::GetDocumentContent(MkWordDocumentContent& content) const {
+    const MkXmlElement body = GetBody();
+    if (!body) return;
+    MkXmlElementList top;
+    FindAllElements(body, "w:sdt", &top, false, false);
+    int counter = 0;
+    for (const MkXmlElement& sdt : top) {
+        if (IsSdtGroup(sdt)) {
+            const MkString groupName = GetSdtName(sdt);
+            MkXmlElementList inner;
+            FindAllElements(sdt, "w:sdt", &inner, true, false);
+            for (const MkXmlElement& e : inner) GetElementSdtContent(e, groupName, counter, content);
+            GetElementControlsContent(sdt, groupName, counter, content);
+            ++counter;
+        }
+        GetElementSdtContent(sdt, MkString(), -1, content);
+    }
+    GetElementControlsContent(body, MkString(), -1, content);
+}
+
+float MkOpenXMLWordDocument::GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const {
+    const MkXmlElement body = GetBody();
+    if (!body || occurrence < 0) return NO_RATIO;
+    if (kind == SIT_TYPE_PICTURE || kind == SIT_TYPE_REF_PICTURE) {
+        MkXmlElementList controls;
+        FindAllElements(body, "w:sdt", &controls, true, false);
+        int seen = 0;
+        for (const MkXmlElement& sdt : controls) {
+            if (GetSdtName(sdt) != tagName) continue;
+            if (seen++ != occurrence) continue;
+            const MkXmlElement extent = FindFirstElement(sdt, "wp:extent");
+            long long cx = 0, cy = 0;
+            if (!extent || !parseLong(extent.Tx()->Attribute("cx"), &cx) || !parseLong(extent.Tx()->Attribute("cy"), &cy) ||
+                cx <= 0 || cy <= 0)
+                return NO_RATIO;
+            return static_cast<float>(cx) / static_cast<float>(cy);
+        }
+        return NO_RATIO;
+    }
+    MkXmlElementList controls;
+    FindAllElements(body, "w:control", &controls, false, false);
+    int seen = 0;
+    for (const MkXmlElement& control : controls) {
+        if (attribute(control, "w:name") != tagName) continue;
+        if (seen++ != occurrence) continue;
+        int left = 0, top = 0, width = 0, height = 0;
+        GetShapePosAndSize(childOf(control.GetParentElement(), "v:shape"), &left, &top, &width, &height, true);
+        if (width > 0 && height > 0) return static_cast<float>(width) / static_cast<float>(height);
+        return NO_RATIO;
+    }
+    return NO_RATIO;
+}
+
+// ---------------------------------------------------------------- groups
+
+void MkOpenXMLWordDocument::UpdateSdtsInGroup(const MkXmlElement& copy, int index) {
+    MkXmlElementList controls;
+    if (isNamed(copy.Tx(), "w:sdt")) controls.push_back(copy);
+    FindAllElements(copy, "w:sdt", &controls, true, false);
+    for (const MkXmlElement& sdt : controls) {
+        TiXmlElement* pr = child(sdt, "w:sdtPr");
+        if (!pr) continue;
+        if (TiXmlElement* tag = pr->FirstChildElement("w:tag")) {
+            MkString value = fromUtf8(tag->Attribute("w:val"));
+            if (numberGenericTags(&value, index)) tag->SetAttribute("w:val", MkXmlToUtf8(value));
+        }
+    }
+}
+
+void MkOpenXMLWordDocument::UpdateMdlxsInGroup(const MkXmlElement& copy, int index) {
+    MkXmlElementList controls;
+    if (isNamed(copy.Tx(), "w:control")) controls.push_back(copy);
+    FindAllElements(copy, "w:control", &controls, true, false);
+    for (const MkXmlElement& control : controls) {
+        MkString name = attribute(control, "w:name");
+        if (numberGenericTags(&name, index)) setAttribute(control, "w:name", name);
+    }
+}
+
+void MkOpenXMLWordDocument::UpdateMacrosInGroup(const MkXmlElement& copy, int index) {
+    MkXmlElementList texts;
+    if (isNamed(copy.Tx(), "w:t")) texts.push_back(copy);
+    FindAllElements(copy, "w:t", &texts, true, false);
+    for (const MkXmlElement& t : texts) {
+        const char* raw = t.Tx()->GetText();
+        if (!raw || !std::strstr(raw, "$(")) continue;
+        MkString text = fromUtf8(raw);
+        const MkString original = text;
+        int start = text.Find(L"$(");
+        while (start >= 0) {
+            const int end = text.Find(L')', start);
+            if (end < 0) break;
+            const MkString piece = text.GetSubString(start, end);
+            MkString changed = piece;
+            int next = end + 1;
+            if (numberGenericTags(&changed, index) && changed != piece) {
+                text.Replace(piece, changed);
+                next = end + 1 + (changed.Length() - piece.Length());
+            }
+            start = text.Find(L"$(", next);
+        }
+        if (text != original) t.SetValue(text);
+    }
+}
+
+void MkOpenXMLWordDocument::UpdateGroupedElement(const MkXmlElement& copy, int index) {
+    UpdateSdtsInGroup(copy, index);
+    UpdateMdlxsInGroup(copy, index);
+    UpdateMacrosInGroup(copy, index);
+}
+
+namespace {
+
+// Whether a group is unrolled for that tag name (always for an empty name).
+bool groupHoldsTag(const MkXmlElement& group, const MkString& tagName) {
+    if (tagName.IsEmpty()) return true;
+    MkXmlElementList inner;
+    MkOpenXMLDocument::FindAllElements(group, "w:sdt", &inner, true, false);
+    for (const MkXmlElement& sdt : inner) {
+        if (MkOpenXMLWordDocument::GetSdtName(sdt) != tagName) continue;
+        if (tagName == MkString(L"SIT_CHART") || tagName == MkString(L"SIT_TABLE"))
+            return MkOpenXMLDocument::IsStdAroundContent(sdt, tagName);
+        return true;
+    }
+    MkXmlElementList controls;
+    MkOpenXMLDocument::FindAllElements(group, "w:control", &controls, true, false);
+    for (const MkXmlElement& control : controls)
+        if (attribute(control, "w:name") == tagName) return true;
+    return false;
+}
+
+} // namespace
+
+bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName) {
+    const MkXmlElement body = GetBody();
+    if (!body) return false;
+    MkXmlElementList controls;
+    FindAllElements(body, "w:sdt", &controls, true, false);
+
+    MkWordIdRegistry ids;
+    bool registryReady = false;
+    bool ok = true;
+    for (size_t n = controls.size(); n-- > 0;) {
+        const MkXmlElement group = controls[n];
+        if (!IsSdtGroup(group)) continue;
+        // The decision reads the group only; nothing in it changes before it is made.
+        if (!groupHoldsTag(group, tagName)) continue;
+        if (FindFirstElement(group, "c:chart")) continue;
+        TiXmlElement* content = child(group, "w:sdtContent");
+        if (!content || !content->FirstChildElement()) {
+            ok = false;  // nothing to repeat: the group stays as it is
+            continue;
+        }
+        TiXmlNode* parent = group.Tx()->Parent();
+        if (!parent) continue;
+        if (!registryReady) {
+            ids.Collect(body);
+            registryReady = true;
+        }
+        // The group's own ids go with it; its copies may take them.
+        ids.Release(group);
+
+        TiXmlNode* anchor = group.Tx();
+        for (int k = 0; k < snapshotIndices.GetSize(); ++k) {
+            const int index = snapshotIndices[k];
+            std::vector<TiXmlElement*> tops;
+            for (TiXmlElement* c = content->FirstChildElement(); c; c = c->NextSiblingElement()) {
+                TiXmlNode* inserted = parent->InsertAfterChild(anchor, *c);
+                if (!inserted) break;
+                anchor = inserted;
+                tops.push_back(inserted->ToElement());
+            }
+            // Rename inside the copy, with the same reach as inside the group.
+            MkXmlElementList found;
+            findInTops(tops, "w:sdt", &found);
+            for (const MkXmlElement& sdt : found) UpdateSdtsInGroup(sdt, index);
+            found.clear();
+            findInTops(tops, "w:control", &found);
+            for (const MkXmlElement& control : found) UpdateMdlxsInGroup(control, index);
+            found.clear();
+            findInTops(tops, "w:t", &found);
+            for (const MkXmlElement& t : found) UpdateMacrosInGroup(t, index);
+            // Drawing and control ids stay unique in the document.
+            for (TiXmlElement* top : tops) ids.Renumber(MkXmlElement(top), index);
+        }
+        parent->RemoveChild(group.Tx());
+        keepCellValid(parent);
+    }
+    return ok;
+}
+
+// ---------------------------------------------------------------- editing
+
+MkXmlElementList MkOpenXMLWordDocument::ControlsNamed(const MkString& tagName) const {
+    MkXmlElementList all, named;
+    FindAllElements(GetBody(), "w:sdt", &all, true, false);
+    for (const MkXmlElement& sdt : all)
+        if (GetSdtName(sdt) == tagName) named.push_back(sdt);
+    return named;
+}
+
+void MkOpenXMLWordDocument::RemovePlaceHolder(const MkXmlElement& sdtPr) {
+    if (!sdtPr) return;
+    if (TiXmlElement* p = child(sdtPr, "w:placeholder")) sdtPr.Tx()->RemoveChild(p);
+    if (TiXmlElement* p = child(sdtPr, "w:showingPlcHdr")) sdtPr.Tx()->RemoveChild(p);
+}
+
+bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkString& text) {
+    MkFormattedTextArray runs;
+    MkFormattedText run;
+    run.text = text;
+    runs.Add(run);
+    return EditTextElement(sdt, runs);
+}
+
+bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkFormattedTextArray& runs) {
+    MkXmlElement container = childOf(sdt, "w:sdtContent");
+    if (!container) return false;
+    std::unique_ptr<TiXmlElement> cellProperties;
+    if (TiXmlElement* cell = child(container, "w:tc")) {
+        container = MkXmlElement(cell);
+        if (TiXmlElement* tcPr = cell->FirstChildElement("w:tcPr")) cellProperties.reset(cloneOf(MkXmlElement(tcPr)));
+    }
+    std::unique_ptr<TiXmlElement> runProperties;
+    const MkXmlElement firstRun = FindFirstElement(container, "w:r");
+    if (TiXmlElement* rPr = child(firstRun, "w:rPr")) runProperties.reset(cloneOf(MkXmlElement(rPr)));
+    std::unique_ptr<TiXmlElement> paragraphProperties;
+    if (TiXmlElement* p = child(container, "w:p"))
+        if (TiXmlElement* pPr = p->FirstChildElement("w:pPr")) paragraphProperties.reset(cloneOf(MkXmlElement(pPr)));
+
+    removeChildren(container);
+    if (cellProperties) container.Tx()->LinkEndChild(cellProperties.release());
+    if (!GetAncestor(container, "w:p")) container = addChild(container, "w:p");
+    if (paragraphProperties) container.Tx()->LinkEndChild(paragraphProperties.release());
+
+    for (int i = 0; i < runs.GetSize(); ++i) {
+        const MkFormattedText& run = runs[i];
+        MkXmlElement r = addChild(container, "w:r");
+        if (run.newParagraph) {
+            addChild(r, "w:br");
+            continue;
+        }
+        MkXmlElement rPr;
+        if (runProperties) rPr = MkXmlElement(r.Tx()->LinkEndChild(runProperties->Clone())->ToElement());
+        else if (run.bold || run.underline || run.italic || run.reserved) rPr = addChild(r, "w:rPr");
+        if (run.bold) putRunProperty(rPr, "w:b", nullptr);
+        if (run.italic) putRunProperty(rPr, "w:i", nullptr);
+        if (run.underline) putRunProperty(rPr, "w:u", "single");
+        if (run.reserved) addChild(r, "w:tab");
+        MkString text = run.text;
+        if (i + 1 < runs.GetSize() && isBlankRun(runs[i + 1].text)) {
+            text += runs[i + 1].text;
+            ++i;
+        }
+        MkXmlElement t = addChild(r, "w:t");
+        t.Tx()->SetAttribute("xml:space", "preserve");
+        if (!text.IsEmpty()) t.Tx()->LinkEndChild(new TiXmlText(MkXmlToUtf8(text)));
+    }
+    return true;
+}
+
+bool MkOpenXMLWordDocument::SetTitle(const MkString& tagName, const MkString& text) {
+    for (const MkXmlElement& sdt : ControlsNamed(tagName)) {
+        const MkXmlElement pr = childOf(sdt, "w:sdtPr");
+        if (!pr) continue;
+        RemovePlaceHolder(pr);
+        EditTextElement(sdt, text);
+    }
+    return true;
+}
+
+bool MkOpenXMLWordDocument::SetText(const MkString& tagName, const MkFormattedTextArray& runs) {
+    for (const MkXmlElement& sdt : ControlsNamed(tagName)) {
+        const MkXmlElement pr = childOf(sdt, "w:sdtPr");
+        if (!pr) continue;
+        RemovePlaceHolder(pr);
+        if (TiXmlElement* picture = child(pr, "w:picture")) pr.Tx()->RemoveChild(picture);
+        if (child(sdt, "w:sdtContent")) EditTextElement(sdt, runs);
+    }
+    return true;
+}
+
+bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, int imageHeight,
+                                     const MkString& hyperlink) {
+    if (imageWidth <= 0 || imageHeight <= 0) return false;
+    const float ratio = static_cast<float>(imageWidth) / static_cast<float>(imageHeight);
+    MkString embedId, linkId;
+    embedId.MakeFormWide(L"rId%ls", ~tagName);
+    linkId.MakeFormWide(L"rId%ls_C", ~tagName);
+    for (const MkXmlElement& sdt : ControlsNamed(tagName)) {
+        const MkXmlElement pr = childOf(sdt, "w:sdtPr");
+        if (!pr) continue;
+        RemovePlaceHolder(pr);
+        const MkXmlElement drawing = FindFirstElement(sdt, "w:drawing");
+        if (!drawing) return false;
+        const MkXmlElement docPr = drawing.GetFirstChildFromPath(L"wp:inline/wp:docPr");
+        if (!hyperlink.IsBlank() && docPr) {
+            MkXmlElement link = childOf(docPr, "a:hlinkClick");
+            if (!link) {
+                // a:hlinkClick comes before any other child of wp:docPr.
+                TiXmlElement fresh("a:hlinkClick");
+                TiXmlElement* first = docPr.Tx()->FirstChildElement();
+                link = MkXmlElement((first ? docPr.Tx()->InsertBeforeChild(first, fresh)
+                                           : docPr.Tx()->InsertEndChild(fresh))->ToElement());
+            }
+            link.Tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
+            setAttribute(link, "r:id", linkId);
+        }
+        const MkXmlElement blip =
+            drawing.GetFirstChildFromPath(L"wp:inline/a:graphic/a:graphicData/pic:pic/pic:blipFill/a:blip");
+        if (!blip) return false;
+        setAttribute(blip, "r:embed", embedId);
+        const MkXmlElement extent = drawing.GetFirstChildFromPath(L"wp:inline/wp:extent");
+        const MkXmlElement ext = drawing.GetFirstChildFromPath(L"wp:inline/a:graphic/a:graphicData/pic:pic/pic:spPr/a:xfrm/a:ext");
+        MkIntSize2D size(0, 0);
+        if (extent) {
+            const MkIntSize2D box(extent.GetAttributeInt(L"cx", -1), extent.GetAttributeInt(L"cy", -1));
+            size = GetNewSizeFromAspectRatio(box, ratio);
+            setAttribute(extent, "cx", size.width);
+            setAttribute(extent, "cy", size.height);
+        }
+        if (ext) {
+            setAttribute(ext, "cx", size.width);
+            setAttribute(ext, "cy", size.height);
+        }
+    }
+    return true;
+}
+
+namespace {
+
+void collectRelationIds(TiXmlElement* root, MkStringArray* ids) {
+    for (TiXmlAttribute* a = root->FirstAttribute(); a; a = a->Next())
+        if (std::strncmp(a->Name(), "r:", 2) == 0 && a->Value() && *a->Value()) ids->AddUniqueGrow(fromUtf8(a->Value()));
+    for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) collectRelationIds(c, ids);
+}
+
+} // namespace
+
+void MkOpenXMLWordDocument::GetReferencedRelationIds(MkStringArray* ids) const {
+    if (!ids) return;
+    TiXmlElement* root = const_cast<MkOpenXMLWordDocument*>(this)->RootElement();
+    if (root) collectRelationIds(root, ids);
+}
+
+bool MkOpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const MkString& newTagName, int imageWidth,
+                                           int imageHeight, const MkString& hyperlink, MkStringArray* releasedIds) {
+    const MkXmlElement body = GetBody();
+    if (!body || imageWidth <= 0 || imageHeight <= 0) return true;
+    const float ratio = static_cast<float>(imageWidth) / static_cast<float>(imageHeight);
+    MkXmlElementList controls;
+    FindAllElements(body, "w:control", &controls, true, false);
+    MkWordIdRegistry ids;
+    ids.Collect(body);
+    MkString embedId, linkId;
+    embedId.MakeFormWide(L"rId%ls", ~newTagName);
+    linkId.MakeFormWide(L"rId%ls_C", ~newTagName);
+
+    // Read every control before changing anything: a replaced run takes its controls with it.
+    struct Match {
+        size_t number;
+        MkXmlElement control;
+        MkXmlElement run;
+    };
+    std::vector<Match> matches;
+    for (size_t k = 0; k < controls.size(); ++k) {
+        if (attribute(controls[k], "w:name") != controlName) continue;
+        const MkXmlElement run = GetAncestor(controls[k], "w:r");
+        bool seen = false;
+        for (const Match& m : matches) seen = seen || m.run == run;
+        if (run && !seen) matches.push_back(Match{k, controls[k], run});
+    }
+    for (const Match& match : matches) {
+        const size_t k = match.number;
+        const MkXmlElement control = match.control;
+        const MkXmlElement run = match.run;
+        TiXmlNode* runParent = run.Tx()->Parent();
+        if (!runParent) continue;
+        int left = 0, top = 0, width = 0, height = 0;
+        GetShapePosAndSize(childOf(control.GetParentElement(), "v:shape"), &left, &top, &width, &height, true);
+        const MkIntSize2D size = GetNewSizeFromAspectRatio(MkIntSize2D(width, height), ratio);
+
+        TiXmlElement* sdt = new TiXmlElement("w:sdt");
+        MkXmlElement sdtE(sdt);
+        MkXmlElement pr = addChild(sdtE, "w:sdtPr");
+        setAttribute(addChild(pr, "w:tag"), "w:val", newTagName);
+        setAttribute(addChild(pr, "w:id"), "w:val", static_cast<long long>(ids.ClaimControlId(421 + static_cast<long long>(k))));
+        addChild(pr, "w:picture");
+        MkXmlElement holder = addChild(sdtE, "w:sdtContent");
+        if (!GetAncestor(run, "w:p")) holder = addChild(holder, "w:p");
+        MkXmlElement r = addChild(holder, "w:r");
+        MkXmlElement rPr = addChild(r, "w:rPr");
+        addChild(rPr, "w:noProof");
+        addChild(rPr, "w:lang").Tx()->SetAttribute("w:eastAsia", "nb-NO");
+        MkXmlElement inline_ = addChild(addChild(r, "w:drawing"), "wp:inline");
+        for (const char* d : {"distT", "distB", "distL", "distR"}) inline_.Tx()->SetAttribute(d, "0");
+        MkXmlElement extent = addChild(inline_, "wp:extent");
+        setAttribute(extent, "cx", size.width);
+        setAttribute(extent, "cy", size.height);
+        MkXmlElement effect = addChild(inline_, "wp:effectExtent");
+        effect.Tx()->SetAttribute("l", "19050");
+        effect.Tx()->SetAttribute("t", "0");
+        effect.Tx()->SetAttribute("r", "0");
+        effect.Tx()->SetAttribute("b", "0");
+        MkXmlElement docPr = addChild(inline_, "wp:docPr");
+        setAttribute(docPr, "id", static_cast<long long>(ids.ClaimDrawingId(13)));
+        setAttribute(docPr, "name", controlName);
+        if (!hyperlink.IsBlank()) {
+            MkXmlElement link = addChild(docPr, "a:hlinkClick");
+            link.Tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
+            setAttribute(link, "r:id", linkId);
+        }
+        MkXmlElement locks = addChild(addChild(inline_, "wp:cNvGraphicFramePr"), "a:graphicFrameLocks");
+        locks.Tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
+        locks.Tx()->SetAttribute("noChangeAspect", "1");
+        MkXmlElement graphic = addChild(inline_, "a:graphic");
+        graphic.Tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
+        MkXmlElement data = addChild(graphic, "a:graphicData");
+        data.Tx()->SetAttribute("uri", DRAWINGML_PICTURE);
+        MkXmlElement pic = addChild(data, "pic:pic");
+        pic.Tx()->SetAttribute("xmlns:pic", DRAWINGML_PICTURE);
+        MkXmlElement nv = addChild(pic, "pic:nvPicPr");
+        MkXmlElement cNvPr = addChild(nv, "pic:cNvPr");
+        cNvPr.Tx()->SetAttribute("id", "0");
+        setAttribute(cNvPr, "name", controlName);
+        MkXmlElement picLocks = addChild(addChild(nv, "pic:cNvPicPr"), "a:picLocks");
+        picLocks.Tx()->SetAttribute("noChangeAspect", "1");
+        picLocks.Tx()->SetAttribute("noChangeArrowheads", "1");
+        MkXmlElement fill = addChild(pic, "pic:blipFill");
+        MkXmlElement blip = addChild(fill, "a:blip");
+        setAttribute(blip, "r:embed", embedId);
+        blip.Tx()->SetAttribute("cstate", "print");
+        addChild(addChild(fill, "a:stretch"), "a:fillRect");
+        MkXmlElement spPr = addChild(pic, "pic:spPr");
+        spPr.Tx()->SetAttribute("bwMode", "auto");
+        MkXmlElement xfrm = addChild(spPr, "a:xfrm");
+        MkXmlElement off = addChild(xfrm, "a:off");
+        off.Tx()->SetAttribute("x", "0");
+        off.Tx()->SetAttribute("y", "0");
+        MkXmlElement ext = addChild(xfrm, "a:ext");
+        setAttribute(ext, "cx", size.width);
+        setAttribute(ext, "cy", size.height);
+        addChild(addChild(spPr, "a:prstGeom"), "a:avLst").GetParentElement().Tx()->SetAttribute("prst", "rect");
+        addChild(spPr, "a:noFill");
+        MkXmlElement ln = addChild(spPr, "a:ln");
+        ln.Tx()->SetAttribute("w", "9525");
+        addChild(ln, "a:noFill");
+        addChild(ln, "a:miter").Tx()->SetAttribute("lim", "800000");
+        addChild(ln, "a:headEnd");
+        addChild(ln, "a:tailEnd");
+
+        if (releasedIds) collectRelationIds(run.Tx(), releasedIds);
+        runParent->ReplaceChild(run.Tx(), *sdt);
+        delete sdt;
+    }
+    return true;
+}
+
+bool MkOpenXMLWordDocument::SetMDLX(const MkString& tagName, MkString* controlId, MkString* newId,
+                                    MkString* previewId) {
+    MkXmlElementList controls;
+    FindAllElements(GetBody(), "w:control", &controls, true, false);
+    for (const MkXmlElement& control : controls) {
+        if (attribute(control, "w:name") != tagName) continue;
+        TiXmlNode* previous = control.Tx()->PreviousSibling();
+        while (previous && !previous->ToElement()) previous = previous->PreviousSibling();
+        TiXmlElement* shape = previous ? previous->ToElement() : nullptr;
+        TiXmlElement* image = isNamed(shape, "v:shape") ? shape->FirstChildElement("v:imagedata") : nullptr;
+        if (!image) return false;
+        MkString id;
+        id.MakeFormWide(L"rId%ls", ~tagName);
+        if (controlId) *controlId = attribute(control, "r:id");
+        if (previewId) *previewId = fromUtf8(image->Attribute("r:id"));
+        setAttribute(control, "r:id", id);
+        if (newId) *newId = id;
+        return true;
+    }
+    return false;
+}
+
+bool MkOpenXMLWordDocument::SetTable(const MkString& tagName, const Table& table) {
+    const int rows = static_cast<int>(table.rowCount());
+    const int columns = static_cast<int>(table.columnCount());
+    for (const MkXmlElement& sdt : ControlsNamed(tagName)) {
+        if (!child(sdt, "w:sdtPr")) continue;
+        const MkXmlElement tbl = FindFirstElement(sdt, "w:tbl");
+        if (!tbl || rows <= 0 || columns <= 0) continue;
+        int gridColumns = 0;
+        long long total = 0;
+        measureTemplateGrid(tbl, &gridColumns, &total);
+
+        TiXmlElement* fresh = new TiXmlElement("w:tbl");
+        if (TiXmlElement* tblPr = child(tbl, "w:tblPr")) {
+            fresh->InsertEndChild(*tblPr);
+        } else {
+            TiXmlElement* props = fresh->LinkEndChild(new TiXmlElement("w:tblPr"))->ToElement();
+            TiXmlElement* w = props->LinkEndChild(new TiXmlElement("w:tblW"))->ToElement();
+            w->SetAttribute("w:w", "0");
+            w->SetAttribute("w:type", "auto");
+        }
+        TiXmlElement* firstRow = child(tbl, "w:tr");
+        TiXmlElement* rowTemplate = firstRow ? firstRow->NextSiblingElement("w:tr") : nullptr;
+        if (!rowTemplate) rowTemplate = firstRow;
+        const bool reuse = gridColumns == columns && cellCount(firstRow) >= columns && cellCount(rowTemplate) >= columns;
+        if (reuse) {
+            // The template's look: its grid, its first row and the cells of its second row.
+            if (TiXmlElement* grid = child(tbl, "w:tblGrid")) {
+                fresh->InsertEndChild(*grid);
+            } else {
+                TiXmlElement* newGrid = fresh->LinkEndChild(new TiXmlElement("w:tblGrid"))->ToElement();
+                for (int c = 0; c < columns; ++c) {
+                    MkXmlElement w = MkXmlElement(cellAt(firstRow, c)).GetFirstChildFromPath(L"w:tcPr/w:tcW");
+                    long long width = 0;
+                    if (!w || !parseLong(w.Tx()->Attribute("w:w"), &width)) width = 0;
+                    TiXmlElement* col = newGrid->LinkEndChild(new TiXmlElement("w:gridCol"))->ToElement();
+                    col->SetAttribute("w:w", std::to_string(width));
+                }
+            }
+            TiXmlElement* head = fresh->InsertEndChild(*firstRow)->ToElement();
+            for (int c = 0; c < columns; ++c) fillCell(cellAt(head, c), cellValue(table, 0, c));
+            for (int r = 1; r < rows; ++r) {
+                TiXmlElement* row = fresh->LinkEndChild(new TiXmlElement("w:tr"))->ToElement();
+                for (int c = 0; c < columns; ++c) {
+                    TiXmlElement* cell = row->InsertEndChild(*cellAt(rowTemplate, c))->ToElement();
+                    fillCell(cell, cellValue(table, r, c));
+                }
+            }
+        } else {
+            const long long width = total / columns;
+            TiXmlElement* grid = fresh->LinkEndChild(new TiXmlElement("w:tblGrid"))->ToElement();
+            for (int c = 0; c < columns; ++c)
+                grid->LinkEndChild(new TiXmlElement("w:gridCol"))->ToElement()->SetAttribute("w:w", std::to_string(width));
+            for (int r = 0; r < rows; ++r) {
+                TiXmlElement* row = fresh->LinkEndChild(new TiXmlElement("w:tr"))->ToElement();
+                for (int c = 0; c < columns; ++c) {
+                    TiXmlElement* cell = row->LinkEndChild(new TiXmlElement("w:tc"))->ToElement();
+                    TiXmlElement* w = cell->LinkEndChild(new TiXmlElement("w:tcPr"))
+                                          ->LinkEndChild(new TiXmlElement("w:tcW"))->ToElement();
+                    w->SetAttribute("w:w", std::to_string(width));
+                    w->SetAttribute("w:type", "dxa");
+                    cell->LinkEndChild(new TiXmlElement("w:p"));
+                    fillCell(cell, cellValue(table, r, c));
+                }
+            }
+        }
+        tbl.Tx()->Parent()->ReplaceChild(tbl.Tx(), *fresh);
+        delete fresh;
+    }
+    return true;
+}
+
+bool MkOpenXMLWordDocument::GetChartRelationIds(const MkString& tagName, MkStringArray* ids) const {
+    if (!ids) return false;
+    ids->Clear();
+    for (const MkXmlElement& sdt : ControlsNamed(tagName)) {
+        if (!child(sdt, "w:sdtPr")) continue;
+        const MkXmlElement chart = FindFirstElement(sdt, "c:chart");
+        if (chart && chart.Tx()->Attribute("r:id")) ids->AddGrow(attribute(chart, "r:id"));
+    }
+    return !ids->IsEmpty();
+}
+
+bool MkOpenXMLWordDocument::SetAllMacros(const MkStringArray& names, const MkOArray<MkFormattedTextArray>& texts) {
+    if (names.GetSize() != texts.GetSize()) return false;
+    MkXmlElementList all;
+    FindAllElements(GetBody(), "w:sdt", &all, true, false);
+    for (const MkXmlElement& sdt : all) {
+        const MkString name = GetSdtName(sdt);
+        MkString plain = name;
+        plain.Replace(L"REF_", MkString());
+        const int underscore = plain.Find(L'_');
+        if (underscore < 0 || plain.GetAt(underscore + 1) != L'$') continue;
+        const int at = names.Find(name);
+        if (at < 0) continue;
+        RemovePlaceHolder(childOf(sdt, "w:sdtPr"));
+        EditTextElement(sdt, texts[at]);
+    }
+    return true;
+}
+
+} // namespace rep
+} // namespace kiv

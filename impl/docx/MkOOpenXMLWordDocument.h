@@ -1,0 +1,225 @@
+#pragma once
+// The main document part of a Word package (word/document.xml): scanning of the
+// template's tags (content controls and 3D-viewer ActiveX controls, with their
+// groups), unrolling of groups and the editing of tagged places.
+//
+// A tag is the w:val of a content control's w:sdtPr/w:tag, or the w:name of a
+// w:control. A content control whose w:sdtPr holds a w:group is a group: its
+// content is repeated once per selected snapshot and the generic tags inside it
+// ("SIT_...") are numbered for each copy.
+//
+// All operations work on the parsed document in memory; reading and writing the
+// part and the package bookkeeping belong to MkOpenXMLWordArchive.
+#include "host/ug/MkArray.h"
+#include "host/ug/MkString.h"
+#include "impl/common/MkFormattedText.h"
+#include "impl/common/MkOArray.h"
+#include "impl/storage/MkOXmlDocument.h"
+#include <map>
+#include <vector>
+
+namespace kiv {
+namespace rep {
+
+class Table;
+
+// Kind of a Word tag. The reference ("REF_") variant of each kind is the next code.
+enum SitTypeTag {
+    SIT_TYPE_OTHER = -1,  // not a usable tag, or a group marker
+    SIT_TYPE_PICTURE = 1,
+    SIT_TYPE_REF_PICTURE = 2,
+    SIT_TYPE_TITLE = 3,
+    SIT_TYPE_REF_TITLE = 4,
+    SIT_TYPE_TEXT = 5,
+    SIT_TYPE_REF_TEXT = 6,
+    SIT_TYPE_MDLX = 7,
+    SIT_TYPE_REF_MDLX = 8,
+    SIT_TYPE_MACRO = 9,
+    SIT_TYPE_REF_MACRO = 10,
+    SIT_TYPE_TABLE = 11,
+    SIT_TYPE_REF_TABLE = 12,
+    SIT_TYPE_CHART = 15,
+    SIT_TYPE_REF_CHART = 16
+};
+
+// Width and height, in whatever unit the caller uses (EMU in Word).
+struct MkIntSize2D {
+    int width = 0;
+    int height = 0;
+    MkIntSize2D() = default;
+    MkIntSize2D(int w, int h) : width(w), height(h) {}
+    bool operator==(const MkIntSize2D& o) const { return width == o.width && height == o.height; }
+};
+
+// One tag found in a template.
+class MkWordDocumentTag {
+public:
+    MkWordDocumentTag() = default;
+    MkWordDocumentTag(const MkString& name, int snapshotIndex, const MkString& groupName, int groupIndex,
+                      SitTypeTag kind, bool groupMarker);
+
+    MkString name;              // as written; "<group>" for a group marker
+    MkString groupName;         // tag of the enclosing group or content control; empty at top level
+    int groupIndex = -1;        // number of the enclosing group in document order; -1 outside groups
+    bool groupMarker = false;   // the record that stands for a group itself
+    SitTypeTag kind = SIT_TYPE_OTHER;
+    int snapshotIndex = -1;     // the number after "SIT", 1-based as written; -1 when none
+};
+
+class MkWordDocumentTagArray : public MkOArray<MkWordDocumentTag, const MkWordDocumentTag&> {
+public:
+    // Some top-level tag (empty group name) has exactly this name.
+    bool Exists(const MkString& name) const;
+    // For each tag holding a number: that number minus one (0-based), in tag order, with repeats.
+    MkIntArray GetSitIndexes() const;
+    // Some tag name begins with "SIT_" or "REF_SIT_".
+    bool HasGenericTag() const;
+};
+
+// The tags of a document, sorted by kind, plus one list of all of them.
+class MkWordDocumentContent {
+public:
+    // Adds to the all-tags list and to the list of the tag's kind. The snapshot
+    // index is read from the name.
+    void AddTag(const MkString& name, const MkString& groupName, int groupIndex, SitTypeTag kind,
+                bool groupMarker);
+    // The list of a kind (its reference variant shares it); null for a kind without a list.
+    const MkWordDocumentTagArray* GetTags(SitTypeTag kind) const;
+    const MkWordDocumentTagArray& GetAllTags() const { return m_all; }
+
+    // The number after "SIT" (two characters read), -1 when there is none.
+    static int SnapshotIndexOf(const MkString& name);
+
+private:
+    MkWordDocumentTagArray* ListOf(SitTypeTag kind);
+
+    MkWordDocumentTagArray m_pictures;
+    MkWordDocumentTagArray m_texts;
+    MkWordDocumentTagArray m_titles;
+    MkWordDocumentTagArray m_models;
+    MkWordDocumentTagArray m_tables;
+    MkWordDocumentTagArray m_charts;
+    MkWordDocumentTagArray m_others;
+    MkWordDocumentTagArray m_macros;
+    MkWordDocumentTagArray m_all;
+};
+
+typedef std::vector<MkXmlElement> MkXmlElementList;
+
+// An OpenXML part with the static element helpers the Word operations share.
+class MkOpenXMLDocument : public MkXmlDocument {
+public:
+    // Elements named `name` below root, depth first in document order. A w:sdt that
+    // is a group is entered only when intoGroups is set, any other w:sdt only when
+    // intoOtherControls is set; a matching w:sdt is listed either way.
+    static void FindAllElements(const MkXmlElement& root, const char* name, MkXmlElementList* found,
+                                bool intoGroups, bool intoOtherControls);
+    // The first element FindAllElements(root, name, true, false) would list.
+    static MkXmlElement FindFirstElement(const MkXmlElement& root, const char* name);
+    // The element has w:sdtPr/w:group.
+    static bool IsSdtGroup(const MkXmlElement& element);
+    // "SIT_CHART": a c:chart below; "SIT_TABLE": a w:tbl below; false for other names.
+    static bool IsStdAroundContent(const MkXmlElement& element, const MkString& tagName);
+    // The element itself or its nearest ancestor named `name`, else null.
+    static MkXmlElement GetAncestor(const MkXmlElement& element, const char* name);
+    // Geometry of a VML shape from its style, in EMU ("pt" and "in" units). With
+    // sizeOnly the reading ends after two of left/top/width/height, else after four.
+    // False for another element or a style that runs out or holds a property without
+    // a number. Values not read keep what the caller passed.
+    static bool GetShapePosAndSize(const MkXmlElement& shape, int* left, int* top, int* width, int* height,
+                                   bool sizeOnly);
+    // The largest size of that aspect (width / height) inside box.
+    static MkIntSize2D GetNewSizeFromAspectRatio(const MkIntSize2D& box, float aspect);
+};
+
+// Picture ids of one document kept unique while an operation adds drawings and
+// content controls: the wp:docPr ids and the content-control w:id values in use.
+class MkWordIdRegistry {
+public:
+    // Counts the ids of every wp:docPr and w:sdtPr/w:id below root.
+    void Collect(const MkXmlElement& root);
+    // Forgets the ids below root (a subtree about to be removed).
+    void Release(const MkXmlElement& root);
+    // Gives every wp:docPr and content control below root (root included) an id no
+    // other element has; an id that is still free is kept. sdtSuffix >= 0 first tries
+    // the old content-control id followed by that number.
+    void Renumber(const MkXmlElement& root, int sdtSuffix = -1);
+    // A new free id of the kind, registered.
+    int NewDrawingId() { return Next(&m_drawing, &m_drawingMax); }
+    int NewControlId() { return Next(&m_control, &m_controlMax); }
+    // Registers the id when free and returns it, else returns a new one.
+    int ClaimDrawingId(long long wanted) { return Claim(&m_drawing, &m_drawingMax, wanted); }
+    int ClaimControlId(long long wanted) { return Claim(&m_control, &m_controlMax, wanted); }
+
+private:
+    typedef std::map<long long, int> Counts;
+    static int Next(Counts* counts, long long* max);
+    static int Claim(Counts* counts, long long* max, long long wanted);
+    void Visit(const MkXmlElement& root, int delta);
+
+    Counts m_drawing;
+    Counts m_control;
+    long long m_drawingMax = 0;
+    long long m_controlMax = 0;
+};
+
+class MkOpenXMLWordDocument : public MkOpenXMLDocument {
+public:
+    // w:body under the root w:document; null when either is missing.
+    MkXmlElement GetBody() const;
+
+    // --- reading ---
+    static MkString GetSdtName(const MkXmlElement& sdt);
+    static bool IsInSdtGroup(const MkXmlElement& element);
+    static bool HasTable(const MkXmlElement& sdt);
+    void GetDocumentContent(MkWordDocumentContent& content) const;
+    void GetElementSdtContent(const MkXmlElement& sdt, const MkString& groupName, int groupIndex,
+                              MkWordDocumentContent& content) const;
+    void GetElementControlsContent(const MkXmlElement& element, const MkString& groupName, int groupIndex,
+                                   MkWordDocumentContent& content) const;
+    // Width / height of the placeholder of the occurrence-th tag of that name:
+    // the picture control's extent (kind picture) or the VML shape of the 3D
+    // control (other kinds). NO_RATIO when unknown.
+    float GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const;
+    static const float NO_RATIO;
+
+    // --- groups ---
+    // Unrolls the groups (all with an empty tag name, else those holding the tag)
+    // once per snapshot index, in place of the group. False when the document has
+    // no body, or when a group to unroll has no content (it is then left as it is).
+    bool ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName);
+    // Renames the tags, controls and macros of one copy for snapshot index i (0-based).
+    static void UpdateGroupedElement(const MkXmlElement& copy, int index);
+    static void UpdateSdtsInGroup(const MkXmlElement& copy, int index);
+    static void UpdateMdlxsInGroup(const MkXmlElement& copy, int index);
+    static void UpdateMacrosInGroup(const MkXmlElement& copy, int index);
+
+    // --- editing ---
+    static void RemovePlaceHolder(const MkXmlElement& sdtPr);
+    static bool EditTextElement(const MkXmlElement& sdt, const MkString& text);
+    static bool EditTextElement(const MkXmlElement& sdt, const MkFormattedTextArray& runs);
+    bool SetTitle(const MkString& tagName, const MkString& text);
+    bool SetText(const MkString& tagName, const MkFormattedTextArray& runs);
+    // Points the picture of each control at "rId<tag>" and fits it to the image.
+    // False at the first control without a drawing or a blip, or for an empty image.
+    bool SetImage(const MkString& tagName, int imageWidth, int imageHeight, const MkString& hyperlink);
+    // Replaces each 3D-viewer control of that name by a picture content control
+    // tagged newTagName. The relationship ids the replaced runs referred to are
+    // appended to releasedIds (when given), so that the package can drop them.
+    bool SetImageInMdlx(const MkString& controlName, const MkString& newTagName, int imageWidth, int imageHeight,
+                        const MkString& hyperlink, MkStringArray* releasedIds = nullptr);
+    bool SetMDLX(const MkString& tagName, MkString* controlId, MkString* newId, MkString* previewId);
+    bool SetTable(const MkString& tagName, const Table& table);
+    bool GetChartRelationIds(const MkString& tagName, MkStringArray* ids) const;
+    bool SetAllMacros(const MkStringArray& names, const MkOArray<MkFormattedTextArray>& texts);
+
+    // Every relationship id (r:id, r:embed, r:link, r:pict ...) the document refers to.
+    void GetReferencedRelationIds(MkStringArray* ids) const;
+
+private:
+    // The content controls addressed by the editing operations, with that name.
+    MkXmlElementList ControlsNamed(const MkString& tagName) const;
+};
+
+} // namespace rep
+} // namespace kiv
