@@ -172,6 +172,23 @@ public:
     // Brings controls and model relationships of the older plug-in up to date.
     void ConvertFromOldPlugin();
 
+    // --- paths ---
+    // The part a relationship target names, as an internal path (ppt\media\image1.png):
+    // relative to the folder of sourcePart (the part that holds the relationship;
+    // empty for the package relationships), or from the package root when it starts
+    // with "/". Percent-encoded bytes are decoded. Empty when the target leaves the
+    // package, is external (has a scheme) or is empty.
+    static MkString ResolveTarget(const MkString& sourcePart, const MkString& target);
+    // A target relative to a part one folder below the root folder when it starts
+    // with "..", else relative to the root folder (../charts/chart1.xml and
+    // media/image1.png name ppt\charts\chart1.xml and word\media\image1.png).
+    MkString TargetToPackagePath(const MkString& target) const;
+    // The stored part of a model or reference-id relationship of the package
+    // relationships, whose targets are written either from the package root
+    // (ppt/mdlxFiles/mdlx1.mdlx) or, by older versions, from the root folder
+    // (mdlxFiles/mdlx1.mdlx). Empty when the target leaves the package.
+    MkString ModelTargetToPackagePath(const MkString& target) const;
+
     // --- accessors ---
     const MkString& GetRootFolder() const { return m_rootFolder; }
     const MkString& GetMediaFolder() const { return m_mediaFolder; }
@@ -186,9 +203,6 @@ protected:
     // Reads / writes a part as XML, without logging. A missing part reads as false.
     bool ReadPart(const MkString& path, MkXmlDocument* document);
     bool WritePart(const MkString& path, const MkXmlDocument& document);
-    // A relationship target relative to the root folder ("../media/x" or "media/x")
-    // as an internal package path (ppt\media\x); empty when it leaves the package.
-    MkString TargetToPackagePath(const MkString& target) const;
 
     MkStringArray m_addedMediaSources;  // local paths already stored by AddMediaFileToArchive
     MkStringArray m_addedMediaTargets;  // their relationship targets, same index
