@@ -497,21 +497,24 @@ bool MkXmlDocument::SetDeclaration(const MkString& version, const MkString& enco
 bool MkXmlDocument::LoadFile(const MkString& path) {
     lfw::FilePtr file(lfw::File::fopen(lfw::String(path), "rb"));
     if (!file) return false;
-    // Check the limits on the raw text first, then let TinyXML read the file itself
-    // (it also normalises line ends).
     std::string text;
     char buf[65536];
     size_t n;
     while ((n = std::fread(buf, 1, sizeof(buf), file.get())) > 0) text.append(buf, n);
     if (std::ferror(file.get())) return false;
-    if (!IsWithinParseLimits(text.data(), text.size())) {
-        Clear();
-        ClearError();
-        SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
-        return false;
+    // Line ends as TinyXML's own file reading makes them: CR LF and CR become LF.
+    std::string normalised;
+    normalised.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            normalised += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            normalised += text[i];
+        }
     }
-    std::rewind(file.get());
-    return TiXmlDocument::LoadFile(file.get());
+    text.clear();
+    return ParsePadded(&normalised);
 }
 
 bool MkXmlDocument::SaveFile(const MkString& path) const {
@@ -525,14 +528,22 @@ bool MkXmlDocument::SaveFile(const MkString& path) const {
 }
 
 bool MkXmlDocument::ParseText(const char* text) {
+    std::string padded(text ? text : "");
+    return ParsePadded(&padded);
+}
+
+bool MkXmlDocument::ParsePadded(std::string* text) {
     Clear();
     ClearError();
-    if (!text) text = "";
-    if (!IsWithinParseLimits(text, std::strlen(text))) {
+    // TinyXML steps over a whole UTF-8 sequence, or an entity, at once, and so
+    // can step past the terminating zero of text that ends inside one; the
+    // zeros after it keep every such read inside the buffer.
+    text->append(kParsePadding, '\0');
+    if (!WithinLimits(text->c_str())) {
         SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
         return false;
     }
-    Parse(text, nullptr, TIXML_DEFAULT_ENCODING);
+    Parse(text->c_str(), nullptr, TIXML_DEFAULT_ENCODING);
     return !Error();
 }
 
@@ -560,87 +571,344 @@ MkXmlElement MkXmlDocument::GetRootElement(const MkString& name) const {
 
 namespace {
 
-bool startsWith(const char* p, const char* end, const char* prefix) {
-    size_t n = std::strlen(prefix);
-    return static_cast<size_t>(end - p) >= n && std::memcmp(p, prefix, n) == 0;
+// A walk over the text that takes exactly the steps TinyXML's parser takes (the
+// same node kinds, names, quoted values, entities and UTF-8 sequence lengths),
+// without its recursion: it tells how deep the parser would nest and how many
+// attributes it would read per element before the parser itself is run. Where
+// the parser would fail, the walk ends too, since nothing after that point is
+// read. The text must be followed by kParsePadding zero bytes, as the parser's.
+class ParseWalk {
+public:
+    ParseWalk(int maxDepth, int maxAttributes) : m_maxDepth(maxDepth), m_maxAttributes(maxAttributes) {}
+
+    // False when the parser would nest deeper or read more attributes than allowed.
+    bool Run(const char* p);
+    // The deepest element nesting met (an element inside two others: 3).
+    int Deepest() const { return m_deepest; }
+
+private:
+    enum Kind { NONE, DECLARATION, COMMENT, CDATA, UNKNOWN, ELEMENT };
+    enum Encoding { ENC_UNKNOWN, ENC_UTF8, ENC_LEGACY };
+    struct OpenElement {
+        const char* name;
+        size_t length;
+    };
+
+    static bool IsWhiteSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) || c == '\n' || c == '\r'; }
+    static bool IsAlpha(unsigned char c) { return c < 127 ? std::isalpha(c) != 0 : true; }
+    static bool IsAlphaNum(unsigned char c) { return c < 127 ? std::isalnum(c) != 0 : true; }
+
+    const char* SkipWhiteSpace(const char* p) const;
+    bool StringEqual(const char* p, const char* tag, bool ignoreCase) const;
+    const char* GetChar(const char* p, std::string* out) const;
+    const char* GetEntity(const char* p, std::string* out) const;
+    const char* ReadText(const char* p, const char* endTag, std::string* out) const;
+    static const char* ReadName(const char* p);
+    Kind Identify(const char* p) const;
+    const char* ParseAttribute(const char* p, std::string* value) const;
+    const char* ParseDeclaration(const char* p, std::string* encoding) const;
+    static const char* ParseComment(const char* p);
+    const char* ParseCData(const char* p) const;
+    static const char* ParseUnknown(const char* p);
+    const char* ParseText(const char* p) const;
+
+    const int m_maxDepth;
+    const int m_maxAttributes;
+    Encoding m_encoding = ENC_UNKNOWN;
+    int m_deepest = 0;
+};
+
+// Byte lengths of UTF-8 sequences by lead byte, as TinyXML steps over them.
+int utf8Length(unsigned char lead) {
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 1;
 }
 
-// Position just after `terminator` at or after p, or end when there is none.
-const char* skipPast(const char* p, const char* end, const char* terminator) {
-    size_t n = std::strlen(terminator);
-    for (; static_cast<size_t>(end - p) >= n; ++p)
-        if (std::memcmp(p, terminator, n) == 0) return p + n;
-    return end;
+const char* ParseWalk::SkipWhiteSpace(const char* p) const {
+    if (!p || !*p) return nullptr;
+    while (*p) {
+        const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
+        if (m_encoding == ENC_UTF8 && u[0] == 0xEF &&
+            ((u[1] == 0xBB && u[2] == 0xBF) || (u[1] == 0xBF && u[2] == 0xBE) || (u[1] == 0xBF && u[2] == 0xBF))) {
+            p += 3;
+            continue;
+        }
+        if (!IsWhiteSpace(*p)) break;
+        ++p;
+    }
+    return p;
 }
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool ParseWalk::StringEqual(const char* p, const char* tag, bool ignoreCase) const {
+    if (!p || !*p) return false;
+    const char* q = p;
+    if (ignoreCase) {
+        auto lower = [this](char c) {
+            const int v = static_cast<unsigned char>(c);
+            return (m_encoding == ENC_UTF8 && v >= 128) ? v : std::tolower(v);
+        };
+        while (*q && *tag && lower(*q) == lower(*tag)) {
+            ++q;
+            ++tag;
+        }
+    } else {
+        while (*q && *tag && *q == *tag) {
+            ++q;
+            ++tag;
+        }
+    }
+    return *tag == 0;
+}
+
+const char* ParseWalk::GetChar(const char* p, std::string* out) const {
+    const int length = m_encoding == ENC_UTF8 ? utf8Length(static_cast<unsigned char>(*p)) : 1;
+    if (length == 1) {
+        if (*p == '&') return GetEntity(p, out);
+        if (out) *out += *p;
+        return p + 1;
+    }
+    if (out)
+        for (int i = 0; p[i] && i < length; ++i) *out += p[i];
+    return p + length;  // may step past the terminating zero: the padding is there for this
+}
+
+const char* ParseWalk::GetEntity(const char* p, std::string* out) const {
+    if (p[1] == '#' && p[2]) {
+        unsigned long ucs = 0;
+        unsigned long mult = 1;
+        const char* q;
+        if (p[2] == 'x') {
+            if (!p[3]) return nullptr;
+            q = std::strchr(p + 3, ';');
+            if (!q) return nullptr;
+            const char* digit = q - 1;
+            // The digits are read backwards up to the nearest "x", wherever that is.
+            for (; *digit != 'x'; --digit) {
+                const char c = *digit;
+                if (c >= '0' && c <= '9') ucs += mult * static_cast<unsigned long>(c - '0');
+                else if (c >= 'a' && c <= 'f') ucs += mult * static_cast<unsigned long>(c - 'a' + 10);
+                else if (c >= 'A' && c <= 'F') ucs += mult * static_cast<unsigned long>(c - 'A' + 10);
+                else return nullptr;
+                mult *= 16;
+            }
+        } else {
+            q = std::strchr(p + 2, ';');
+            if (!q) return nullptr;
+            for (const char* digit = q - 1; *digit != '#'; --digit) {
+                if (*digit < '0' || *digit > '9') return nullptr;
+                ucs += mult * static_cast<unsigned long>(*digit - '0');
+                mult *= 10;
+            }
+        }
+        if (out) {
+            // Only the leading ASCII of values matters to the walk.
+            if (ucs < 0x80) *out += static_cast<char>(ucs);
+            else *out += '\x80';
+        }
+        return q + 1;
+    }
+    static const struct {
+        const char* text;
+        char value;
+    } entities[] = {{"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    for (const auto& entity : entities) {
+        const size_t n = std::strlen(entity.text);
+        if (std::strncmp(entity.text, p, n) == 0) {
+            if (out) *out += entity.value;
+            return p + n;
+        }
+    }
+    return p + 1;  // an unknown "&" is dropped
+}
+
+const char* ParseWalk::ReadText(const char* p, const char* endTag, std::string* out) const {
+    while (p && *p && !StringEqual(p, endTag, false)) p = GetChar(p, out);
+    if (p && *p) p += std::strlen(endTag);
+    return (p && *p) ? p : nullptr;
+}
+
+const char* ParseWalk::ReadName(const char* p) {
+    if (!p || !*p || !(IsAlpha(static_cast<unsigned char>(*p)) || *p == '_')) return nullptr;
+    while (*p && (IsAlphaNum(static_cast<unsigned char>(*p)) || *p == '_' || *p == '-' || *p == '.' || *p == ':')) ++p;
+    return p;
+}
+
+ParseWalk::Kind ParseWalk::Identify(const char* p) const {
+    p = SkipWhiteSpace(p);
+    if (!p || *p != '<') return NONE;
+    if (StringEqual(p, "<?xml", true)) return DECLARATION;
+    if (StringEqual(p, "<!--", false)) return COMMENT;
+    if (StringEqual(p, "<![CDATA[", false)) return CDATA;
+    if (StringEqual(p, "<!", false)) return UNKNOWN;
+    if (IsAlpha(static_cast<unsigned char>(p[1])) || p[1] == '_') return ELEMENT;
+    return UNKNOWN;
+}
+
+const char* ParseWalk::ParseAttribute(const char* p, std::string* value) const {
+    p = SkipWhiteSpace(p);
+    if (!p || !*p) return nullptr;
+    p = ReadName(p);
+    if (!p || !*p) return nullptr;
+    p = SkipWhiteSpace(p);
+    if (!p || *p != '=') return nullptr;
+    p = SkipWhiteSpace(p + 1);
+    if (!p || !*p) return nullptr;
+    if (*p == '\'') return ReadText(p + 1, "'", value);
+    if (*p == '"') return ReadText(p + 1, "\"", value);
+    while (*p && !IsWhiteSpace(*p) && *p != '/' && *p != '>') {
+        if (*p == '\'' || *p == '"') return nullptr;
+        if (value) *value += *p;
+        ++p;
+    }
+    return p;
+}
+
+const char* ParseWalk::ParseDeclaration(const char* p, std::string* encoding) const {
+    p = SkipWhiteSpace(p);
+    if (!p || !StringEqual(p, "<?xml", true)) return nullptr;
+    p += 5;
+    while (p && *p) {
+        if (*p == '>') return p + 1;
+        p = SkipWhiteSpace(p);
+        // Text ending in white space inside a declaration: some TinyXML builds
+        // stop on an assertion here; none reads on.
+        if (!p || !*p) return nullptr;
+        if (StringEqual(p, "version", true) || StringEqual(p, "standalone", true)) {
+            p = ParseAttribute(p, nullptr);
+        } else if (StringEqual(p, "encoding", true)) {
+            encoding->clear();
+            p = ParseAttribute(p, encoding);
+        } else {
+            while (*p && *p != '>' && !IsWhiteSpace(*p)) ++p;
+        }
+    }
+    return nullptr;
+}
+
+const char* ParseWalk::ParseComment(const char* p) {
+    p += 4;  // "<!--", as identified
+    while (*p && std::strncmp(p, "-->", 3) != 0) ++p;
+    return *p ? p + 3 : p;
+}
+
+const char* ParseWalk::ParseCData(const char* p) const {
+    p += 9;  // "<![CDATA[", as identified
+    while (*p && !StringEqual(p, "]]>", false)) ++p;
+    return ReadText(p, "]]>", nullptr);
+}
+
+const char* ParseWalk::ParseUnknown(const char* p) {
+    ++p;  // "<", as identified
+    while (*p && *p != '>') ++p;
+    return *p == '>' ? p + 1 : p;
+}
+
+const char* ParseWalk::ParseText(const char* p) const {
+    p = ReadText(p, "<", nullptr);
+    return (p && *p) ? p - 1 : nullptr;  // the "<" starts the next node
+}
+
+bool ParseWalk::Run(const char* p) {
+    if (!p || !*p) return true;  // the parser reports an empty document
+    const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
+    if (u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF) m_encoding = ENC_UTF8;
+    std::vector<OpenElement> open;
+    p = SkipWhiteSpace(p);
+    for (;;) {
+        // At document level, or inside the content of the innermost open element.
+        if (!p || !*p) return true;  // the end: any element still open fails to parse
+        Kind kind;
+        if (open.empty()) {
+            kind = Identify(p);
+            if (kind == NONE) return true;
+        } else if (*p != '<') {
+            p = SkipWhiteSpace(ParseText(p));
+            continue;
+        } else if (StringEqual(p, "</", false)) {
+            // The end tag must name the innermost element.
+            const OpenElement& element = open.back();
+            if (std::strncmp(p + 2, element.name, element.length) != 0) return true;
+            p = SkipWhiteSpace(p + 2 + element.length);
+            if (!p || *p != '>') return true;
+            open.pop_back();
+            p = SkipWhiteSpace(p + 1);
+            continue;
+        } else {
+            kind = Identify(p);
+        }
+        p = SkipWhiteSpace(p);
+        switch (kind) {
+        case NONE: return true;
+        case DECLARATION: {
+            std::string encoding;
+            p = ParseDeclaration(p, &encoding);
+            if (p && open.empty() && m_encoding == ENC_UNKNOWN) {
+                const bool utf8 = encoding.empty() || StringEqual(encoding.c_str(), "UTF-8", true) ||
+                                  StringEqual(encoding.c_str(), "UTF8", true);
+                m_encoding = utf8 ? ENC_UTF8 : ENC_LEGACY;
+            }
+            break;
+        }
+        case COMMENT: p = ParseComment(p); break;
+        case CDATA: p = ParseCData(p); break;
+        case UNKNOWN: p = ParseUnknown(p); break;
+        case ELEMENT: {
+            // The parser links the element into the tree before reading it.
+            const int depth = static_cast<int>(open.size()) + 1;
+            if (depth > m_deepest) m_deepest = depth;
+            if (depth > m_maxDepth) return false;
+            const char* name = SkipWhiteSpace(p + 1);
+            const char* q = ReadName(name);
+            if (!q || !*q) return true;
+            const size_t length = static_cast<size_t>(q - name);
+            int attributes = 0;
+            bool opened = false;
+            for (;;) {
+                q = SkipWhiteSpace(q);
+                if (!q || !*q) return true;
+                if (*q == '/') {
+                    if (q[1] != '>') return true;
+                    q += 2;
+                    break;
+                }
+                if (*q == '>') {
+                    ++q;
+                    opened = true;
+                    break;
+                }
+                if (++attributes > m_maxAttributes) return false;
+                q = ParseAttribute(q, nullptr);
+                if (!q || !*q) return true;
+            }
+            p = q;
+            if (opened) open.push_back({name, length});
+            break;
+        }
+        }
+        p = SkipWhiteSpace(p);
+    }
+}
 
 } // namespace
 
+bool MkXmlDocument::WithinLimits(const char* paddedText) {
+    return ParseWalk(MAX_PARSE_DEPTH, MAX_ATTRIBUTES_PER_ELEMENT).Run(paddedText);
+}
+
 bool MkXmlDocument::IsWithinParseLimits(const char* text, size_t length) {
     if (!text) return true;
-    // Follows how TinyXML tells nodes apart, erring on the side of counting a level
-    // too many: comments and CDATA end at their terminators, other "<!" and "<?"
-    // nodes at the first ">", and an element starts with "<" and a letter or "_".
-    const char* p = text;
-    const char* end = text + length;
-    int depth = 0;
-    while (p < end) {
-        if (*p != '<') {
-            ++p;
-            continue;
-        }
-        if (startsWith(p, end, "<!--")) {
-            p = skipPast(p + 4, end, "-->");
-            continue;
-        }
-        if (startsWith(p, end, "<![CDATA[")) {
-            p = skipPast(p + 9, end, "]]>");
-            continue;
-        }
-        if (p + 1 < end && p[1] == '/') {
-            if (depth > 0) --depth;
-            p = skipPast(p + 2, end, ">");
-            continue;
-        }
-        unsigned char next = (p + 1 < end) ? static_cast<unsigned char>(p[1]) : 0;
-        bool element = next == '_' || next >= 127 || (next < 127 && std::isalpha(next));
-        if (!element) {
-            p = skipPast(p + 1, end, ">");
-            continue;
-        }
-        if (++depth > MAX_PARSE_DEPTH) return false;
-        // Scan the tag: attribute values after "=" may be quoted and hold ">".
-        int attributes = 0;
-        bool afterEquals = false;
-        char previous = 0;
-        ++p;
-        while (p < end) {
-            char c = *p;
-            if (afterEquals) {
-                if (isSpace(c)) {
-                    ++p;
-                    continue;
-                }
-                afterEquals = false;
-                if (c == '"' || c == '\'') {
-                    const char* close = static_cast<const char*>(std::memchr(p + 1, c, static_cast<size_t>(end - p - 1)));
-                    p = close ? close + 1 : end;
-                    previous = c;
-                    continue;
-                }
-            }
-            if (c == '=') {
-                if (++attributes > MAX_ATTRIBUTES_PER_ELEMENT) return false;
-                afterEquals = true;
-            } else if (c == '>') {
-                if (previous == '/' && depth > 0) --depth;
-                ++p;
-                break;
-            }
-            previous = c;
-            ++p;
-        }
-    }
-    return true;
+    std::string padded(text, length);
+    padded.append(kParsePadding, '\0');
+    return WithinLimits(padded.c_str());
+}
+
+int MkXmlDocument::ParseNestingDepth(const char* text, size_t length) {
+    if (!text) return 0;
+    std::string padded(text, length);
+    padded.append(kParsePadding, '\0');
+    ParseWalk walk(INT_MAX, INT_MAX);
+    walk.Run(padded.c_str());
+    return walk.Deepest();
 }

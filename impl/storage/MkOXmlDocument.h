@@ -128,8 +128,8 @@ public:
     // prints and deletes recursively, so deeper input would exhaust the stack; and
     // it checks duplicate attributes linearly, so huge attribute lists cost
     // quadratic time. Real documents stay far below both.
-    static const int MAX_PARSE_DEPTH = 512;
-    static const int MAX_ATTRIBUTES_PER_ELEMENT = 4096;
+    static constexpr int MAX_PARSE_DEPTH = 512;
+    static constexpr int MAX_ATTRIBUTES_PER_ELEMENT = 4096;
 
     explicit MkXmlDocument(bool withDeclaration = false);
 
@@ -152,9 +152,23 @@ public:
     // The first element; null when there is none or when name is not blank and differs.
     MkXmlElement GetRootElement(const MkString& name = MkString()) const;
 
-    // True when the text nests no deeper than MAX_PARSE_DEPTH and no tag holds more than
-    // MAX_ATTRIBUTES_PER_ELEMENT attributes. Never reads past `length` bytes.
+    // True when TinyXML, parsing the text, would nest elements no deeper than
+    // MAX_PARSE_DEPTH and read no more than MAX_ATTRIBUTES_PER_ELEMENT attributes
+    // of one element. The check follows the parser's own reading of the text
+    // (entities, UTF-8 sequences, quotes), so no spelling gets past it. Reads the
+    // text up to `length` bytes or its first zero byte, as the parser does.
     static bool IsWithinParseLimits(const char* text, size_t length);
+    // How deep the parser would nest elements in the text (an element inside two
+    // others: 3), whether or not the parse succeeds.
+    static int ParseNestingDepth(const char* text, size_t length);
+
+private:
+    // Zero bytes kept after a text that is parsed: TinyXML may read a few bytes
+    // past the end of text that ends inside a UTF-8 sequence.
+    static constexpr size_t kParsePadding = 16;
+    // Checks the limits, then parses; text gets the padding appended.
+    bool ParsePadded(std::string* text);
+    static bool WithinLimits(const char* paddedText);
 };
 
 // UTF-8 bytes of a wide string (empty when it converts to nothing).
