@@ -16,6 +16,7 @@
 #include "impl/storage/PxZipArchive.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
+#include <string>
 
 class MkChartData;
 
@@ -203,6 +204,15 @@ protected:
     // Reads / writes a part as XML, without logging. A missing part reads as false.
     bool ReadPart(const MkString& path, MkXmlDocument* document);
     bool WritePart(const MkString& path, const MkXmlDocument& document);
+
+    // Chart helpers: the chart part a chart path names (../charts/chart1.xml,
+    // charts/chart1.xml or ppt\charts\chart1.xml); the embedded workbook of a chart
+    // part (its package relationship); the id of that relationship in a chart's
+    // relationships part; the rewritten workbook bytes for the table.
+    MkString ChartPartPath(const MkString& chartPath) const;
+    MkString ChartWorkbookPath(const MkString& chartPart);
+    MkString GetIdOfWorkbook(const MkString& relsPath);
+    bool BuildChartWorkbook(const MkString& workbookPath, const MkChartData& data, std::string* bytes);
 
     MkStringArray m_addedMediaSources;  // local paths already stored by AddMediaFileToArchive
     MkStringArray m_addedMediaTargets;  // their relationship targets, same index
