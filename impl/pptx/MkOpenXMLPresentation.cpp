@@ -1,0 +1,1355 @@
+#include "impl/pptx/MkOpenXMLPresentation.h"
+#include "KivReport/Table.h"
+#include "impl/common/Utils.h"
+#include "impl/openxml/MkChartData.h"
+#include "impl/openxml/MkOpenXMLPlugin.h"
+#include "impl/storage/ReportLog.h"
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const wchar_t kSep = L'\\';
+
+MkString sepStr() { return MkString(kSep); }
+
+// "a/b" -> "a\b".
+MkString toInternal(MkString path) {
+    path.Replace(L"/", sepStr());
+    return path;
+}
+
+MkString toStored(MkString path) {
+    path.Replace(sepStr(), L"/");
+    return path;
+}
+
+// The text after the last separator ("/" or "\").
+MkString fileNameOf(const MkString& path) {
+    const int a = path.Find(L'/', -1, false);
+    const int b = path.Find(kSep, -1, false);
+    const int last = a > b ? a : b;
+    return last < 0 ? path : path.Mid(last + 1);
+}
+
+void logError(const wchar_t* operation, const MkString& what) {
+    REP_LOG_ERROR(lfw::String("%1: %2").arg(lfw::String(MkString(operation))).arg(lfw::String(what)));
+}
+
+MkString tagText(const wchar_t* format, const MkString& a) {
+    MkString s;
+    s.MakeFormWide(format, ~a);
+    return s;
+}
+
+// Schema order of the children of p:presentation that follow p:sldIdLst.
+const wchar_t* const kAfterSlideIdList[] = {L"p:sldSz",     L"p:notesSz",      L"p:smartTags", L"p:embeddedFontLst",
+                                            L"p:custShowLst", L"p:photoAlbum", L"p:custDataLst", L"p:kinsoku",
+                                            L"p:defaultTextStyle", L"p:modifyVerifier", L"p:extLst"};
+
+} // namespace
+
+MkOpenXMLPresentation::MkOpenXMLPresentation() : m_slides(new MkSlideContentPtrArray()) {
+    SetPackageFolders(PPT_ROOT_FOLDER);
+    m_slidesFolder = MkString(PPT_ROOT_FOLDER) + sepStr() + L"slides" + sepStr();
+    m_presentationPath = MkString(PPT_ROOT_FOLDER) + sepStr() + L"presentation.xml";
+}
+
+MkOpenXMLPresentation::~MkOpenXMLPresentation() { delete m_slides; }
+
+bool MkOpenXMLPresentation::Open(const MkString& path, PxZipAccessMode mode) {
+    m_scanned.clear();
+    m_slides->DeleteAll();
+    return MkOpenXMLArchive::Open(path, mode);
+}
+
+bool MkOpenXMLPresentation::ReOpen() {
+    Close();
+    return ReOpenFile();
+}
+
+MkString MkOpenXMLPresentation::SlideRelsPath(const MkString& slideName) const {
+    return m_slidesFolder + L"_rels" + sepStr() + slideName + L".rels";
+}
+
+MkSlideContent* MkOpenXMLPresentation::FindSlideByName(const MkString& slideName) const {
+    return m_slides->GetSlideByName(slideName);
+}
+
+MkSlideContent* MkOpenXMLPresentation::FindSlide(const MkString& tag, const MkString& slideName) const {
+    return slideName.IsEmpty() ? m_slides->GetSlideByTag(tag) : m_slides->GetSlideByName(slideName);
+}
+
+bool MkOpenXMLPresentation::ReadSlide(const MkString& slideName, MkOpenXMLSlideDocument* slide) {
+    return ReadPart(SlidePartPath(slideName), slide);
+}
+
+bool MkOpenXMLPresentation::WriteSlide(const MkString& slideName, const MkOpenXMLSlideDocument& slide) {
+    Touch(slideName);
+    return WritePart(SlidePartPath(slideName), slide);
+}
+
+MkString MkOpenXMLPresentation::ResolveTarget(const MkString& sourcePart, const MkString& target) {
+    MkString t = target;
+    const int hash = t.Find(L'#');
+    if (hash >= 0) t = t.Left(hash);
+    t.Replace(L"%20", L" ");
+    if (t.IsEmpty() || t.Contains(L":")) return MkString();
+    std::vector<std::wstring> segments;
+    auto push = [&segments](const std::wstring& path) {
+        size_t start = 0;
+        while (start <= path.size()) {
+            size_t end = path.find(L'/', start);
+            if (end == std::wstring::npos) end = path.size();
+            const std::wstring seg = path.substr(start, end - start);
+            if (seg == L"..") {
+                if (segments.empty()) return false;
+                segments.pop_back();
+            } else if (!seg.empty() && seg != L".") {
+                segments.push_back(seg);
+            }
+            start = end + 1;
+        }
+        return true;
+    };
+    if (t[0] != L'/') {
+        const MkString source = toStored(sourcePart);
+        const int last = source.Find(L'/', -1, false);
+        if (last > 0 && !push(source.Left(last).Std())) return MkString();
+    }
+    if (!push(t.Std()) || segments.empty()) return MkString();
+    MkString result;
+    for (size_t i = 0; i < segments.size(); ++i) {
+        if (i) result += sepStr();
+        result += MkString(segments[i]);
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Slide list
+
+bool MkOpenXMLPresentation::GetPluginControls(const MkString& relsPath, MkStringArray* targets) {
+    if (!targets) return false;
+    MkStringArray all;
+    targets->Clear();
+    if (!GetRelsRelationFiles(relsPath, OXML_TARGET_ACTIVEX, &all)) return false;
+    for (int i = 0; i < all.GetSize(); ++i) {
+        MkString path = toInternal(all[i]);
+        path.Replace(L"..", m_rootFolder);
+        if (FindFile(path) < 0) continue;
+        MkXmlDocument control;
+        if (!ReadPart(path, &control)) continue;
+        if (control.GetRootElement().GetAttributeString(L"ax:classid") == MkString(MkOpenXMLPlugin::CLASS_ID))
+            targets->AddGrow(all[i]);
+    }
+    return !targets->IsEmpty();
+}
+
+bool MkOpenXMLPresentation::GetMdlxTagsFromSlide(const MkString& slideName, MkStringArray* sit, MkStringArray* ref,
+                                                 MkStringArray* other) {
+    if (!other) return false;
+    MkXmlDocument slide;
+    if (!ReadPart(SlidePartPath(slideName), &slide)) return false;
+    return MkOpenXMLSlideDocument::ScanMdlxTags(slide, sit, ref);
+}
+
+bool MkOpenXMLPresentation::CreateSlideContentList() {
+    m_slides->DeleteAll();
+    MkStringArray relsParts;
+    FindFiles(m_slidesFolder + L"_rels", false, &relsParts);
+    if (relsParts.IsEmpty()) return false;
+
+    // Part-number order: slide2.xml before slide10.xml.
+    std::vector<std::pair<float, MkString>> ordered;
+    for (int i = 0; i < relsParts.GetSize(); ++i) {
+        const MkString name = fileNameOf(relsParts[i]);
+        if (!name.EndsWith(L".rels")) continue;
+        ordered.emplace_back(name.GetFirstFloat(), name);
+    }
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const std::pair<float, MkString>& a, const std::pair<float, MkString>& b) { return a.first < b.first; });
+
+    // The presentation's relationships, read once: target -> id.
+    std::map<std::wstring, MkString> slideIds;
+    {
+        MkXmlDocument rels;
+        if (ReadPart(m_mainRelsPath, &rels))
+            for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+                 r = r.GetNextSiblingElement(L"Relationship"))
+                slideIds.emplace(r.GetAttributeString(L"Target").Std(), r.GetAttributeString(L"Id"));
+    }
+
+    for (const auto& entry : ordered) {
+        const MkString& relsName = entry.second;
+        const MkString slideName = relsName.Left(relsName.Find(L'.', -1, false));
+        auto idIt = slideIds.find((MkString(L"slides/") + slideName).Std());
+        const MkString relId = idIt == slideIds.end() ? MkString() : idIt->second;
+
+        auto cached = m_scanned.find(slideName.Std());
+        if (cached == m_scanned.end()) {
+            MkSlideContent record(slideName, 0, 0);
+            record.relsPath = SlideRelsPath(slideName);
+            MkStringArray plugins;
+            GetPluginControls(record.relsPath, &plugins);
+            MkXmlDocument relsDoc;
+            const bool haveRels = ReadPart(record.relsPath, &relsDoc);
+            auto idOfTarget = [&relsDoc](const MkString& target) {
+                for (MkXmlElement r = relsDoc.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+                     r = r.GetNextSiblingElement(L"Relationship"))
+                    if (r.GetAttributeString(L"Target") == target) return r.GetAttributeString(L"Id");
+                return MkString();
+            };
+            auto targetOfId = [&relsDoc](const MkString& id) {
+                for (MkXmlElement r = relsDoc.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+                     r = r.GetNextSiblingElement(L"Relationship"))
+                    if (r.GetAttributeString(L"Id") == id) return r.GetAttributeString(L"Target");
+                return MkString();
+            };
+            for (int i = 0; i < plugins.GetSize(); ++i) record.AddPluginPath(plugins[i], idOfTarget(plugins[i]));
+
+            MkOpenXMLSlideDocument slide(false, this);
+            if (!ReadSlide(slideName, &slide)) {
+                logError(L"MkOpenXMLPresentation::CreateSlideContentList",
+                         MkString(L"cannot read slide part ") + SlidePartPath(slideName));
+                return false;
+            }
+            const MkXmlElement title = slide.GetTitleTextElt();
+            if (title) record.slideTitle = title.GetValue();
+            if (haveRels)
+                for (MkXmlElement pic = slide.GetShapeTree().GetFirstChildElement(L"p:pic"); pic;
+                     pic = pic.GetNextSiblingElement(L"p:pic")) {
+                    bool found = false;
+                    const MkString embed =
+                        pic.GetFirstChildFromPath(L"p:blipFill/a:blip").GetAttributeString(L"r:embed", MkString(), &found);
+                    if (!found) continue;
+                    const MkString target = targetOfId(embed);
+                    if (!target.IsEmpty()) record.AddPicturePath(target, embed);
+                }
+            slide.GetSlideTags(&record);
+            cached = m_scanned.emplace(slideName.Std(), record).first;
+        }
+        MkSlideContent& scanned = cached->second;
+        scanned.slideRelId = relId;
+        if (scanned.GetSitTags().IsEmpty() && scanned.GetRefTags().IsEmpty()) continue;
+        m_slides->Add(new MkSlideContent(scanned));
+    }
+    return m_slides->GetSize() > 0;
+}
+
+// ---------------------------------------------------------------------------
+// Slide order
+
+bool MkOpenXMLPresentation::GetPresentationSlideIdList(MkStringArray* ids) {
+    if (!ids) return false;
+    ids->Clear();
+    MkXmlDocument presentation;
+    if (!ReadPart(m_presentationPath, &presentation)) return false;
+    MkXmlElement list = presentation.GetRootElement().GetFirstChildElement(L"p:sldIdLst");
+    for (MkXmlElement id = list.GetFirstChildElement(); id; id = id.GetNextSiblingElement())
+        ids->AddGrow(id.GetAttributeString(L"r:id"));
+    return !ids->IsEmpty();
+}
+
+int MkOpenXMLPresentation::SlideCount() {
+    MkXmlDocument presentation;
+    if (!ReadPart(m_presentationPath, &presentation)) return 0;
+    return presentation.GetRootElement().GetFirstChildElement(L"p:sldIdLst").GetChildElementCount();
+}
+
+bool MkOpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName, const MkString& beforeId) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::AddSlideToPresentationXml";
+    const MkString relId = AddFileToPresentationRels(slideName);
+    if (relId.IsEmpty()) {
+        logError(op, MkString(L"cannot relate the presentation to ") + slideName);
+        return false;
+    }
+    MkXmlDocument presentation;
+    bool ok = ReadPart(m_presentationPath, &presentation);
+    MkXmlElement root = presentation.GetRootElement(L"p:presentation");
+    MkXmlElement list = root.GetFirstChildElement(L"p:sldIdLst");
+    if (ok && root && !list) {
+        // A presentation without slides may have no list at all: add it in its schema place.
+        MkXmlElement before;
+        for (const wchar_t* name : kAfterSlideIdList)
+            if ((before = root.GetFirstChildElement(name))) break;
+        list = before ? root.AddChildElementBefore(before, L"p:sldIdLst") : root.AddChildElement(L"p:sldIdLst");
+    }
+    if (!ok || !list) {
+        // Leave no relationship to a slide that the slide list does not show.
+        RemoveRelationFromRelsFile(m_mainRelsPath, relId);
+        logError(op, MkString(L"cannot read the slide list of ") + m_presentationPath);
+        return false;
+    }
+    MkXmlElement beforeElement;
+    for (MkXmlElement child = list.GetFirstChildElement(); child; child = child.GetNextSiblingElement()) {
+        const int id = child.GetAttributeInt(L"id", 0);
+        if (id > m_lastSlideId) m_lastSlideId = id;
+        if (child.GetAttributeString(L"r:id") == beforeId) beforeElement = child;
+    }
+    ++m_lastSlideId;
+    MkXmlElement entry = beforeElement ? list.AddChildElementBefore(beforeElement, L"p:sldId")
+                                       : list.AddChildElement(L"p:sldId");
+    entry.AddAttributeInt(L"id", m_lastSlideId);
+    entry.AddAttributeString(L"r:id", relId);
+    if (!WritePart(m_presentationPath, presentation)) {
+        RemoveRelationFromRelsFile(m_mainRelsPath, relId);
+        logError(op, MkString(L"cannot write ") + m_presentationPath);
+        return false;
+    }
+    return true;
+}
+
+bool MkOpenXMLPresentation::RemoveSlideFromPresentationDoc(const MkString& id) {
+    if (id.IsEmpty()) return false;
+    MkXmlDocument presentation;
+    if (!ReadPart(m_presentationPath, &presentation)) return false;
+    MkXmlElement list = presentation.GetRootElement().GetFirstChildElement(L"p:sldIdLst");
+    if (!list) return false;
+    for (MkXmlElement child = list.GetFirstChildElement(); child;) {
+        MkXmlElement next = child.GetNextSiblingElement();
+        if (child.GetAttributeString(L"r:id") == id) {
+            m_lastSlideId = child.GetAttributeInt(L"id", 255);
+            list.RemoveChildElement(child);
+        }
+        child = next;
+    }
+    return WritePart(m_presentationPath, presentation);
+}
+
+bool MkOpenXMLPresentation::DeleteUnreferencedParts(std::set<std::wstring> candidates) {
+    bool ok = true;
+    while (!candidates.empty()) {
+        // Everything any relationship of the package still names.
+        std::set<std::wstring> referenced;
+        MkStringArray entries;
+        FindFiles(MkString(), true, &entries);
+        for (int i = 0; i < entries.GetSize(); ++i) {
+            const MkString stored = entries[i];
+            const int rels = stored.Find(L"_rels/");
+            if (rels < 0 || !stored.EndsWith(L".rels")) continue;
+            const MkString source = stored.Left(rels) + stored.Mid(rels + 6, stored.Length() - rels - 6 - 5);
+            MkXmlDocument doc;
+            if (!ReadPart(toInternal(stored), &doc)) continue;
+            for (MkXmlElement r = doc.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+                 r = r.GetNextSiblingElement(L"Relationship")) {
+                if (r.GetAttributeString(L"TargetMode") == MkString(L"External")) continue;
+                const MkString part = ResolveTarget(source, r.GetAttributeString(L"Target"));
+                if (!part.IsEmpty()) referenced.insert(part.Std());
+            }
+        }
+        std::set<std::wstring> next;
+        for (const std::wstring& candidate : candidates) {
+            const MkString part(candidate);
+            if (referenced.count(candidate) || FindFile(part) < 0) continue;
+            const int last = part.Find(kSep, -1, false);
+            const MkString relsPath = part.Left(last + 1) + L"_rels" + sepStr() + part.Mid(last + 1) + L".rels";
+            MkXmlDocument rels;
+            if (FindFile(relsPath) >= 0 && ReadPart(relsPath, &rels)) {
+                for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+                     r = r.GetNextSiblingElement(L"Relationship")) {
+                    if (r.GetAttributeString(L"TargetMode") == MkString(L"External")) continue;
+                    const MkString target = ResolveTarget(part, r.GetAttributeString(L"Target"));
+                    if (!target.IsEmpty()) next.insert(target.Std());
+                }
+            }
+            if (FindFile(relsPath) >= 0 && !Delete(relsPath)) ok = false;
+            if (!Delete(part)) ok = false;
+        }
+        candidates.swap(next);
+    }
+    return ok;
+}
+
+bool MkOpenXMLPresentation::RemoveSlide(const MkString& id) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::RemoveSlide";
+    ReOpen();
+    const MkString target = GetTargetOfId(m_mainRelsPath, id);
+    if (id.IsEmpty() || target.IsEmpty()) {
+        logError(op, MkString(L"no slide with relationship id ") + id);
+        return false;
+    }
+    MkString slidePart = toInternal(MkString(L"ppt/") + target);
+    const int last = slidePart.Find(kSep, -1, false);
+    const MkString slideName = slidePart.Mid(last + 1);
+    const MkString relsPath = slidePart.Left(last) + sepStr() + L"_rels" + sepStr() + slideName + L".rels";
+
+    // What the slide refers to, to delete afterwards what nothing else refers to.
+    std::set<std::wstring> referred;
+    MkXmlDocument rels;
+    if (FindFile(relsPath) >= 0 && ReadPart(relsPath, &rels))
+        for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+             r = r.GetNextSiblingElement(L"Relationship")) {
+            if (r.GetAttributeString(L"TargetMode") == MkString(L"External")) continue;
+            const MkString part = ResolveTarget(slidePart, r.GetAttributeString(L"Target"));
+            if (!part.IsEmpty()) referred.insert(part.Std());
+        }
+
+    if (!RemoveRelationFromRelsFile(m_mainRelsPath, id) || !RemoveSlideFromPresentationDoc(id) ||
+        (FindFile(slidePart) >= 0 && !Delete(slidePart)) || (FindFile(relsPath) >= 0 && !Delete(relsPath))) {
+        logError(op, MkString(L"cannot remove ") + slidePart);
+        return false;
+    }
+    Touch(slideName);
+    DeleteUnreferencedParts(referred);
+    ResetContentDoc();
+    CreateSlideContentList();
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Duplication
+
+bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newName) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::DuplicateSlide";
+    if (name.IsEmpty()) {
+        logError(op, L"no slide name");
+        return false;
+    }
+    m_newSlideNames.Clear();
+    MkOpenXMLSlideDocument slide(false, this);
+    MkXmlDocument rels;
+    if (!ReadSlide(name, &slide) || !ReadPart(SlideRelsPath(name), &rels)) {
+        logError(op, MkString(L"cannot read ") + SlidePartPath(name) + L" or its relationships");
+        return false;
+    }
+    MkStringArray ids;
+    int number = 1;
+    if (GetPresentationSlideIdList(&ids)) {
+        number = 2;
+        for (int i = 0; i < ids.GetSize(); ++i) {
+            const float n = ids[i].GetFirstFloat();
+            if (n < 2.99e38f && static_cast<int>(n) + 1 > number) number = static_cast<int>(n) + 1;
+        }
+    }
+    // Never write over a slide that exists under that name.
+    MkString candidate;
+    for (;; ++number) {
+        candidate.MakeForm("slide%d.xml", number);
+        if (FindFile(SlidePartPath(candidate)) < 0 && FindFile(SlideRelsPath(candidate)) < 0) break;
+    }
+    newName = candidate;
+    m_newSlideNames.AddGrow(newName);
+
+    const MkString newRels = SlideRelsPath(newName);
+    if (!WritePart(newRels, rels) || !CopyAndUpdateOriginalDocuments(newRels) ||
+        !UpdateSlideReferences(newRels, name, newName) ||
+        !AddContentToContentTypesXml(sepStr() + m_slidesFolder + newName, OXML_CT_SLIDE) ||
+        !WriteSlide(newName, slide)) {
+        logError(op, MkString(L"cannot write the copy ") + newName + L" of " + name);
+        // Take back what was written so that no half slide stays in the package.
+        ReOpen();
+        std::set<std::wstring> written;
+        MkXmlDocument copied;
+        if (FindFile(newRels) >= 0 && ReadPart(newRels, &copied))
+            for (MkXmlElement r = copied.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+                 r = r.GetNextSiblingElement(L"Relationship"))
+                written.insert(ResolveTarget(SlidePartPath(newName), r.GetAttributeString(L"Target")).Std());
+        if (FindFile(newRels) >= 0) Delete(newRels);
+        if (FindFile(SlidePartPath(newName)) >= 0) Delete(SlidePartPath(newName));
+        DeleteUnreferencedParts(written);
+        ResetContentDoc();
+        m_newSlideNames.Clear();
+        return false;
+    }
+    ReOpen();
+    const MkString before = GetIdOfTarget(m_mainRelsPath, MkString(L"slides/") + name);
+    for (int i = 0; i < m_newSlideNames.GetSize(); ++i)
+        if (!AddSlideToPresentationXml(m_newSlideNames[i], before)) return false;
+    return CreateSlideContentList();
+}
+
+bool MkOpenXMLPresentation::CopyAndUpdateOriginalDocuments(const MkString& relsPath) {
+    ReOpen();
+    MkStringArray targets, some;
+    for (TargetType type : {OXML_TARGET_TAGS, OXML_TARGET_CHART, OXML_TARGET_NOTES_SLIDE})
+        if (GetRelsRelationFiles(relsPath, type, &some)) targets.Append(some);
+    for (int i = 0; i < targets.GetSize(); ++i) {
+        const MkString& oldTarget = targets[i];
+        TargetType kind;
+        if (oldTarget.Contains(L"../tags/"))
+            kind = OXML_TARGET_TAGS;
+        else if (oldTarget.Contains(L"../charts/"))
+            kind = OXML_TARGET_CHART;
+        else if (oldTarget.Contains(L"../notesSlides/"))
+            kind = OXML_TARGET_NOTES_SLIDE;
+        else
+            return false;
+        MkString oldPath = toInternal(oldTarget);
+        oldPath.Replace(L"..", m_rootFolder);
+        MkXmlDocument part;
+        if (!ReadPart(oldPath, &part)) return false;
+        const MkString newTarget = RenameAndSaveDocument(part, kind, true);
+        if (newTarget.IsEmpty() || !ReplaceTargetInRelsFile(relsPath, oldTarget, newTarget)) return false;
+        MkString newPath = newTarget;
+        newPath.Replace(L"..", m_rootFolder);
+        if (kind == OXML_TARGET_TAGS) {
+            if (!AddContentToContentTypesXml(MkString(L"/") + newPath, OXML_CT_TAGS)) return false;
+        } else if (kind == OXML_TARGET_CHART) {
+            // The source chart keeps its parts: the source slide may stay in the
+            // presentation, and parts only a removed slide used go with it.
+            DuplicateChartDocuments(oldTarget, false);
+        } else {
+            // The copy gets its own relationships part beside its new name.
+            const MkString oldRels = toInternal(oldTarget.Left(oldTarget.Find(L'/', -1, false)) + L"/_rels/" +
+                                                fileNameOf(oldTarget) + L".rels");
+            MkString oldRelsPath = oldRels;
+            oldRelsPath.Replace(L"..", m_rootFolder);
+            MkXmlDocument notesRels;
+            if (!ReadPart(oldRelsPath, &notesRels)) return false;
+            const MkString internalNew = toInternal(newPath);
+            const int last = internalNew.Find(kSep, -1, false);
+            const MkString newRelsPath =
+                internalNew.Left(last) + sepStr() + L"_rels" + sepStr() + internalNew.Mid(last + 1) + L".rels";
+            if (!WritePart(newRelsPath, notesRels)) return false;
+            if (!AddContentToContentTypesXml(MkString(L"/") + newPath, OXML_CT_NOTES_SLIDE)) return false;
+        }
+    }
+    return true;
+}
+
+bool MkOpenXMLPresentation::UpdateSlideReferences(const MkString& relsPath, const MkString& oldName,
+                                                  const MkString& newName) {
+    MkStringArray notes;
+    if (!GetRelsRelationFiles(relsPath, OXML_TARGET_NOTES_SLIDE, &notes)) return true;
+    for (int i = 0; i < notes.GetSize(); ++i) {
+        MkString notesRels = notes[i];
+        notesRels.Replace(L"../notesSlides/", L"ppt/notesSlides/_rels/");
+        notesRels += L".rels";
+        if (!ReplaceTargetInRelsFile(toInternal(notesRels), MkString(L"../slides/") + oldName,
+                                     MkString(L"../slides/") + newName))
+            return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Content
+
+namespace {
+// Matching shapes, as direct children of the tree.
+template <typename F>
+int forEachNamed(const MkXmlElement& tree, const wchar_t* element, const wchar_t* cNvPrPath, const MkString& tag,
+                 bool ignoreCase, F f) {
+    int count = 0;
+    for (MkXmlElement shape = tree.GetFirstChildElement(element); shape;) {
+        MkXmlElement next = shape.GetNextSiblingElement(element);
+        const MkString name = shape.GetFirstChildFromPath(cNvPrPath).GetAttributeString(L"name");
+        if (ignoreCase ? name.CompareNoCase(tag) == 0 : name == tag) {
+            ++count;
+            if (!f(shape)) return -1;
+        }
+        shape = next;
+    }
+    return count;
+}
+} // namespace
+
+bool MkOpenXMLPresentation::SetText(const MkString& tag, const MkFormattedTextArray& runs, const MkString& newName,
+                                    const MkString& slideName) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::SetText";
+    MkSlideContent* record = FindSlide(tag, slideName);
+    if (!record) {
+        logError(op, MkString(L"no slide holds the tag ") + tag);
+        return false;
+    }
+    MkOpenXMLSlideDocument slide(false, this);
+    if (!ReadSlide(record->slideName, &slide) || !slide.GetShapeTree()) {
+        logError(op, MkString(L"no shape tree in ") + record->slideName);
+        return false;
+    }
+    const int n = forEachNamed(slide.GetShapeTree(), L"p:sp", L"p:nvSpPr/p:cNvPr", tag, true, [&](const MkXmlElement& sp) {
+        MkXmlElement body = sp.GetFirstChildElement(L"p:txBody");
+        if (!body) return false;
+        MkOpenXMLSlideDocument::EditTextElement(body, runs);
+        if (!newName.IsEmpty()) sp.GetFirstChildFromPath(L"p:nvSpPr/p:cNvPr").AddAttributeString(L"name", newName);
+        return true;
+    });
+    if (n < 0) {
+        logError(op, MkString(L"the shape ") + tag + L" has no text body");
+        return false;
+    }
+    if (!WriteSlide(record->slideName, slide)) {
+        logError(op, MkString(L"cannot write ") + record->slideName);
+        return false;
+    }
+    return true;
+}
+
+bool MkOpenXMLPresentation::SetText(const MkString& tag, const MkString& text, const MkString& newName,
+                                    const MkString& slideName) {
+    MkFormattedTextArray runs;
+    MkFormattedText run;
+    run.text = text;
+    runs.Add(run);
+    return SetText(tag, runs, newName, slideName);
+}
+
+bool MkOpenXMLPresentation::SetTextTag(const MkString& tag, const MkString& newName, const MkString& slideName) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::SetTextTag";
+    if (newName.IsEmpty()) {
+        logError(op, MkString(L"no new name for ") + tag);
+        return false;
+    }
+    MkSlideContent* record = FindSlide(tag, slideName);
+    MkOpenXMLSlideDocument slide(false, this);
+    if (!record || !ReadSlide(record->slideName, &slide) || !slide.GetShapeTree()) {
+        logError(op, MkString(L"no slide with a shape tree holds the tag ") + tag);
+        return false;
+    }
+    const int n = forEachNamed(slide.GetShapeTree(), L"p:sp", L"p:nvSpPr/p:cNvPr", tag, true, [&](const MkXmlElement& sp) {
+        if (!sp.GetFirstChildElement(L"p:txBody")) return false;
+        sp.GetFirstChildFromPath(L"p:nvSpPr/p:cNvPr").AddAttributeString(L"name", newName);
+        return true;
+    });
+    if (n < 0) {
+        logError(op, MkString(L"the shape ") + tag + L" has no text body");
+        return false;
+    }
+    return WriteSlide(record->slideName, slide);
+}
+
+bool MkOpenXMLPresentation::SetImage(const MkString& description, const MkString& tag, const MkString& imagePath,
+                                     int imageWidth, int imageHeight, const MkString& newName,
+                                     const MkString& slideName, const MkString& hyperlink) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::SetImage";
+    if (!kiv::rep::Utils::exists(imagePath)) {
+        logError(op, MkString(L"cannot read the image ") + imagePath);
+        return false;
+    }
+    MkSlideContent* record = FindSlide(tag, slideName);
+    if (!record) {
+        logError(op, MkString(L"no slide holds the tag ") + tag);
+        return false;
+    }
+    MkOpenXMLSlideDocument slide(false, this);
+    if (!ReadSlide(record->slideName, &slide) || !slide.GetShapeTree().GetFirstChildElement(L"p:pic")) {
+        logError(op, MkString(L"no picture in ") + record->slideName);
+        return false;
+    }
+    const MkString relId = tag == MkString(L"SIT_PICTURE") ? tagText(L"rId%ls_GENERIC", newName) : tagText(L"rId%ls", tag);
+    const MkString linkId = relId + L"_C";
+    const bool withLink = !hyperlink.IsBlank();
+    const int n = forEachNamed(slide.GetShapeTree(), L"p:pic", L"p:nvPicPr/p:cNvPr", tag, false, [&](const MkXmlElement& pic) {
+        MkXmlElement cNvPr = pic.GetFirstChildFromPath(L"p:nvPicPr/p:cNvPr");
+        cNvPr.AddAttributeString(L"descr", description);
+        if (!newName.IsEmpty()) cNvPr.AddAttributeString(L"name", newName);
+        MkXmlElement blip = pic.GetFirstChildFromPath(L"p:blipFill/a:blip");
+        if (!blip) return false;
+        blip.AddAttributeString(L"r:embed", relId);
+        if (withLink) {
+            MkXmlElement link = cNvPr.GetFirstChildElement(L"a:hlinkClick");
+            if (!link) {
+                // a:hlinkClick comes first among the children of p:cNvPr.
+                MkXmlElement first = cNvPr.GetFirstChildElement();
+                link = first ? cNvPr.AddChildElementBefore(first, L"a:hlinkClick") : cNvPr.AddChildElement(L"a:hlinkClick");
+            }
+            link.AddAttributeString(L"r:id", linkId);
+        }
+        MkXmlElement ext = pic.GetFirstChildFromPath(L"p:spPr/a:xfrm/a:ext");
+        bool haveCx = false, haveCy = false;
+        int cx = ext.GetAttributeInt(L"cx", -1, &haveCx);
+        int cy = ext.GetAttributeInt(L"cy", -1, &haveCy);
+        if (haveCx && haveCy && imageWidth > 0 && imageHeight > 0) {
+            const float rx = static_cast<float>(cx) / static_cast<float>(imageWidth);
+            const float ry = static_cast<float>(cy) / static_cast<float>(imageHeight);
+            if (rx > ry)
+                cx = static_cast<int>(ry * static_cast<float>(imageWidth));
+            else
+                cy = static_cast<int>(rx * static_cast<float>(imageHeight));
+            ext.AddAttributeInt(L"cx", cx);
+            ext.AddAttributeInt(L"cy", cy);
+        }
+        return true;
+    });
+    if (n <= 0) {
+        logError(op, n < 0 ? MkString(L"the picture ") + tag + L" has no a:blip"
+                           : MkString(L"no picture named ") + tag + L" in " + record->slideName);
+        return false;
+    }
+    // Media and relationships first: the slide must never name a relationship that is not there.
+    MkString target;
+    if (!AddMediaFileToArchive(imagePath, &target)) {
+        logError(op, MkString(L"cannot store the image ") + imagePath);
+        return false;
+    }
+    const MkString rels = SlideRelsPath(record->slideName);
+    Touch(record->slideName);
+    // An id given twice (the same tag filled again) replaces the earlier relationship.
+    if (!GetTargetOfId(rels, relId).IsEmpty()) RemoveRelationFromRelsFile(rels, relId);
+    if (AddTargetInRelsFile(rels, REL_TYPE_IMAGE, target, MkString(), relId).IsEmpty()) {
+        logError(op, MkString(L"cannot relate the image to ") + record->slideName);
+        return false;
+    }
+    if (withLink) {
+        if (!GetTargetOfId(rels, linkId).IsEmpty()) RemoveRelationFromRelsFile(rels, linkId);
+        if (AddTargetInRelsFile(rels, REL_TYPE_HYPERLINK, hyperlink, L"External", linkId).IsEmpty()) {
+            logError(op, MkString(L"cannot add the hyperlink to ") + record->slideName);
+            return false;
+        }
+    }
+    if (!WriteSlide(record->slideName, slide)) {
+        logError(op, MkString(L"cannot write ") + record->slideName);
+        return false;
+    }
+    return true;
+}
+
+bool MkOpenXMLPresentation::RenamePicture(const MkString& tag, const MkString& slideName, const MkString& newName) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::RenamePicture";
+    MkSlideContent* record = FindSlide(tag, slideName);
+    MkOpenXMLSlideDocument slide(false, this);
+    if (!record || !ReadSlide(record->slideName, &slide)) {
+        logError(op, MkString(L"no slide holds the tag ") + tag);
+        return false;
+    }
+    for (MkXmlElement pic = slide.GetShapeTree().GetFirstChildElement(L"p:pic"); pic;
+         pic = pic.GetNextSiblingElement(L"p:pic")) {
+        MkXmlElement cNvPr = pic.GetFirstChildFromPath(L"p:nvPicPr/p:cNvPr");
+        if (cNvPr.GetAttributeString(L"name") == tag) {
+            cNvPr.AddAttributeString(L"name", newName);
+            return WriteSlide(record->slideName, slide);
+        }
+    }
+    logError(op, MkString(L"no picture named ") + tag);
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Tables, frames, charts
+
+namespace {
+
+MkString cellText(const kiv::rep::Table& table, size_t row, size_t column) {
+    return MkString(table.value(row, column).toStdWString());
+}
+
+// lang and sz of the first cell of a row: from a:endParaRPr, else from the first run.
+void cellLanguageAndSize(const MkXmlElement& row, MkString* lang, int* size) {
+    MkXmlElement props = row.GetFirstChildFromPath(L"a:tc/a:txBody/a:p/a:endParaRPr");
+    if (!props) props = row.GetFirstChildFromPath(L"a:tc/a:txBody/a:p/a:r/a:rPr");
+    *lang = props.GetAttributeString(L"lang");
+    *size = props.GetAttributeInt(L"sz", -1);
+}
+
+MkXmlElement appendCopy(const MkXmlElement& parent, const MkXmlElement& source) {
+    if (!parent || !source) return MkXmlElement();
+    return MkXmlElement(parent.Tx()->LinkEndChild(source.Tx()->Clone())->ToElement());
+}
+
+// Gives a cell paragraph a run when it has none (formatted like its end-of-paragraph
+// properties) and puts the text into its first run.
+void fillCell(const MkXmlElement& cell, const MkString& text) {
+    MkXmlElement body = cell.GetFirstChildElement(L"a:txBody");
+    if (!body) {
+        // A cell without text body gets one: body properties, list style, paragraph.
+        MkXmlElement first = cell.GetFirstChildElement();
+        body = first ? cell.AddChildElementBefore(first, L"a:txBody") : cell.AddChildElement(L"a:txBody");
+        body.AddChildElement(L"a:bodyPr");
+        body.AddChildElement(L"a:lstStyle");
+    }
+    MkXmlElement p = body.GetFirstChildElement(L"a:p");
+    if (!p) p = body.AddChildElement(L"a:p");
+    if (!p.GetFirstChildElement(L"a:r")) {
+        MkXmlElement end = p.GetFirstChildElement(L"a:endParaRPr");
+        MkXmlElement r = end ? p.AddChildElementBefore(end, L"a:r") : p.AddChildElement(L"a:r");
+        MkXmlElement rPr = r.AddChildElement(L"a:rPr");
+        bool found = false;
+        const MkString lang = end.GetAttributeString(L"lang", MkString(), &found);
+        if (found) rPr.AddAttributeString(L"lang", lang);
+        const int size = end.GetAttributeInt(L"sz", -1);
+        if (size != -1) rPr.AddAttributeInt(L"sz", size);
+        rPr.AddAttributeInt(L"smtClean", 0);
+        r.AddChildElement(L"a:t");
+    }
+    MkXmlElement t = p.GetFirstChildFromPath(L"a:r/a:t");
+    if (!t) t = p.GetFirstChildElement(L"a:r").AddChildElement(L"a:t");
+    t.SetValue(text);
+}
+
+// The table laid out anew: n columns sharing the template's width, every row like
+// the template's first.
+void buildRebuiltTable(const MkXmlElement& tbl, const MkXmlElement& templ, const kiv::rep::Table& table, int width) {
+    const size_t rows = table.rowCount(), n = table.columnCount();
+    MkXmlElement firstRow = templ.GetFirstChildElement(L"a:tr");
+    const int height = firstRow.GetAttributeInt(L"h", 0);
+    MkString lang;
+    int size = -1;
+    cellLanguageAndSize(firstRow, &lang, &size);
+    MkXmlElement grid = tbl.AddChildElement(L"a:tblGrid");
+    for (size_t c = 0; c < n; ++c) grid.AddChildElement(L"a:gridCol").AddAttributeInt(L"w", width / static_cast<int>(n));
+    for (size_t r = 0; r < rows; ++r) {
+        MkXmlElement tr = tbl.AddChildElement(L"a:tr");
+        tr.AddAttributeInt(L"h", height);
+        for (size_t c = 0; c < n; ++c) {
+            MkXmlElement body = tr.AddChildElement(L"a:tc").AddChildElement(L"a:txBody");
+            body.AddChildElement(L"a:bodyPr");
+            body.AddChildElement(L"a:lstStyle");
+            MkXmlElement p = body.AddChildElement(L"a:p");
+            MkXmlElement run = p.AddChildElement(L"a:r");
+            MkXmlElement rPr = run.AddChildElement(L"a:rPr");
+            rPr.AddAttributeString(L"lang", lang);
+            rPr.AddAttributeInt(L"smtClean", 0);
+            if (size != -1) rPr.AddAttributeInt(L"sz", size);
+            run.AddChildElement(L"a:t").SetValue(cellText(table, r, c));
+            MkXmlElement end = p.AddChildElement(L"a:endParaRPr");
+            end.AddAttributeString(L"lang", lang);
+            if (size != -1) end.AddAttributeInt(L"sz", size);
+        }
+    }
+}
+
+// The template's grid, first row and cell formatting kept.
+void buildTemplateTable(const MkXmlElement& tbl, const MkXmlElement& templ, const kiv::rep::Table& table) {
+    const size_t rows = table.rowCount(), n = table.columnCount();
+    appendCopy(tbl, templ.GetFirstChildElement(L"a:tblGrid"));
+    MkXmlElement firstRow = templ.GetFirstChildElement(L"a:tr");
+    MkXmlElement row0 = appendCopy(tbl, firstRow);
+    size_t c = 0;
+    for (MkXmlElement tc = row0.GetFirstChildElement(L"a:tc"); tc && c < n; tc = tc.GetNextSiblingElement(L"a:tc"), ++c)
+        fillCell(tc, cellText(table, 0, c));
+    MkXmlElement pattern = firstRow.GetNextSiblingElement(L"a:tr");
+    if (!pattern) pattern = firstRow;
+    const int height = pattern.GetAttributeInt(L"h", 0);
+    for (size_t r = 1; r < rows; ++r) {
+        MkXmlElement tr = tbl.AddChildElement(L"a:tr");
+        tr.AddAttributeInt(L"h", height);
+        MkXmlElement source = pattern.GetFirstChildElement(L"a:tc");
+        for (size_t col = 0; col < n; ++col) {
+            MkXmlElement tc = source ? appendCopy(tr, source) : tr.AddChildElement(L"a:tc");
+            fillCell(tc, cellText(table, r, col));
+            if (source) source = source.GetNextSiblingElement(L"a:tc");
+        }
+    }
+}
+
+} // namespace
+
+bool MkOpenXMLPresentation::SetTable(const MkString& tag, const kiv::rep::Table& table, const MkString& newName,
+                                     const MkString& slideName) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::SetTable";
+    if (table.rowCount() == 0 || table.columnCount() == 0) {
+        logError(op, MkString(L"the table for ") + tag + L" is empty");
+        return false;
+    }
+    MkSlideContent* record = FindSlideByName(slideName);
+    MkOpenXMLSlideDocument slide(false, this);
+    if (!record || !ReadSlide(record->slideName, &slide) || !slide.GetShapeTree()) {
+        logError(op, MkString(L"no slide with a shape tree named ") + slideName);
+        return false;
+    }
+    std::vector<MkXmlElement> frames;
+    MkOpenXMLSlideDocument::FindAllElements(slide.GetShapeTree(), L"p:graphicFrame", frames);
+    int replaced = 0;
+    for (const MkXmlElement& frame : frames) {
+        MkXmlElement cNvPr = frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr");
+        if (cNvPr.GetAttributeString(L"name") != tag) continue;
+        if (!newName.IsBlank()) cNvPr.AddAttributeString(L"name", newName);
+        MkXmlElement data = frame.GetFirstChildFromPath(L"a:graphic/a:graphicData");
+        MkXmlElement templ = data.GetFirstChildElement(L"a:tbl");
+        if (!templ) continue;
+        MkXmlElement gridTemplate = templ.GetFirstChildElement(L"a:tblGrid");
+        if (!gridTemplate || !templ.GetFirstChildElement(L"a:tr")) {
+            logError(op, MkString(L"the table ") + tag + L" has no grid or no row");
+            return false;
+        }
+        int columns = 0, width = 0;
+        for (MkXmlElement col = gridTemplate.GetFirstChildElement(L"a:gridCol"); col;
+             col = col.GetNextSiblingElement(L"a:gridCol")) {
+            ++columns;
+            width += col.GetAttributeInt(L"w", 0);
+        }
+        // The new table is built detached and then takes the old one's place.
+        TiXmlElement built("a:tbl");
+        MkXmlElement tbl(&built);
+        appendCopy(tbl, templ.GetFirstChildElement(L"a:tblPr"));
+        if (static_cast<size_t>(columns) != table.columnCount())
+            buildRebuiltTable(tbl, templ, table, width);
+        else
+            buildTemplateTable(tbl, templ, table);
+        data.Tx()->ReplaceChild(templ.Tx(), built);
+        ++replaced;
+    }
+    if (!replaced) return true;
+    if (!WriteSlide(record->slideName, slide)) {
+        logError(op, MkString(L"cannot write ") + record->slideName);
+        return false;
+    }
+    return true;
+}
+
+bool MkOpenXMLPresentation::SetGraphicFrameTag(const MkString& tag, const MkString& newName, const MkString& slideName) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::SetGraphicFrameTag";
+    if (newName.IsEmpty()) {
+        logError(op, MkString(L"no new name for ") + tag);
+        return false;
+    }
+    MkSlideContent* record = FindSlideByName(slideName);
+    MkOpenXMLSlideDocument slide(false, this);
+    if (!record || !ReadSlide(record->slideName, &slide)) {
+        logError(op, MkString(L"cannot read the slide ") + slideName);
+        return false;
+    }
+    std::vector<MkXmlElement> frames;
+    MkOpenXMLSlideDocument::FindAllElements(slide.GetShapeTree(), L"p:graphicFrame", frames);
+    int matched = 0;
+    for (const MkXmlElement& frame : frames) {
+        MkXmlElement cNvPr = frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr");
+        if (cNvPr.GetAttributeString(L"name") != tag) continue;
+        ++matched;
+        if (!newName.IsBlank()) cNvPr.AddAttributeString(L"name", newName);
+    }
+    if (!matched) {
+        logError(op, MkString(L"no frame named ") + tag + L" in " + slideName);
+        return false;
+    }
+    return WriteSlide(record->slideName, slide);
+}
+
+bool MkOpenXMLPresentation::SetChart(const MkString& tag, const MkChartData& chart, const MkString& newName,
+                                     const MkString& slideName) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::SetChart";
+    if (!chart.m_table || chart.m_table->rowCount() == 0 || chart.m_table->columnCount() == 0) {
+        logError(op, MkString(L"the table for ") + tag + L" is empty");
+        return false;
+    }
+    MkSlideContent* record = FindSlideByName(slideName);
+    MkOpenXMLSlideDocument slide(false, this);
+    if (!record || !ReadSlide(record->slideName, &slide) || !slide.GetShapeTree()) {
+        logError(op, MkString(L"no slide with a shape tree named ") + slideName);
+        return false;
+    }
+    const MkString rels = SlideRelsPath(record->slideName);
+    std::vector<MkXmlElement> frames;
+    MkOpenXMLSlideDocument::FindAllElements(slide.GetShapeTree(), L"p:graphicFrame", frames);
+    for (const MkXmlElement& frame : frames) {
+        MkXmlElement cNvPr = frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr");
+        if (cNvPr.GetAttributeString(L"name") != tag) continue;
+        if (!newName.IsBlank()) cNvPr.AddAttributeString(L"name", newName);
+        bool found = false;
+        const MkString id = frame.GetFirstChildFromPath(L"a:graphic/a:graphicData/c:chart")
+                                .GetAttributeString(L"r:id", MkString(), &found);
+        const MkString target = found ? GetTargetOfId(rels, id) : MkString();
+        if (target.IsEmpty()) {
+            logError(op, MkString(L"the chart ") + tag + L" has no chart part");
+            return false;
+        }
+        MkString chartPart = target;
+        chartPart.Replace(L"..", m_rootFolder);
+        if (!WriteSlide(record->slideName, slide)) {
+            logError(op, MkString(L"cannot write ") + record->slideName);
+            return false;
+        }
+        UpdateChart(chartPart, chart);
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// 3D models and clean-up
+
+namespace {
+// The relationships part of a VML drawing: ...drawings\_rels\vmlDrawingN.vml.rels.
+MkString drawingRelsPath(MkString drawing) {
+    drawing = toInternal(drawing);
+    drawing.Replace(MkString(L"drawings") + sepStr(), MkString(L"drawings") + sepStr() + L"_rels" + sepStr());
+    return drawing + L".rels";
+}
+
+// Relationship ids of a part, for choosing new ones.
+bool relationshipIdExists(const MkXmlDocument& rels, const MkString& id) {
+    for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+         r = r.GetNextSiblingElement(L"Relationship"))
+        if (r.GetAttributeString(L"Id") == id) return true;
+    return false;
+}
+} // namespace
+
+int MkOpenXMLPresentation::NextShapeId(const MkOpenXMLSlideDocument& slide) {
+    const int largest = slide.GetMaxShapeId();
+    if (m_nextShapeId <= largest) m_nextShapeId = largest + 1;
+    return m_nextShapeId++;
+}
+
+bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPath, const MkString& /*imagePath*/,
+                                    const MkString& newName, const MkString& slideName) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::SetMDLX";
+    MkSlideContent* record = FindSlide(tag, slideName);
+    MkOpenXMLSlideDocument slide(false, this);
+    if (!record || !ReadSlide(record->slideName, &slide)) {
+        logError(op, MkString(L"no slide holds the tag ") + tag);
+        return false;
+    }
+    const MkString name = record->slideName;
+    const MkString rels = SlideRelsPath(name);
+    MkXmlDocument relsDoc;
+    if (!ReadPart(rels, &relsDoc)) {
+        logError(op, MkString(L"cannot read ") + rels);
+        return false;
+    }
+    // A new relationship id no relationship of the slide has.
+    MkString newId;
+    for (int n = 1;; ++n) {
+        newId.MakeForm("sRid%04d", n);
+        if (!relationshipIdExists(relsDoc, newId)) break;
+    }
+    MkString spid, oldId;
+    int matched = 0;
+    MkXmlElement controls = slide.GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:controls");
+    for (MkXmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
+         entry = entry.GetNextSiblingElement(L"mc:AlternateContent")) {
+        MkXmlElement cNvPr = entry.GetFirstChildFromPath(L"mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr");
+        if (cNvPr.GetAttributeString(L"name") != tag) continue;
+        ++matched;
+        if (!newName.IsEmpty()) cNvPr.AddAttributeString(L"name", newName);
+        MkXmlElement choice = entry.GetFirstChildFromPath(L"mc:Choice/p:control");
+        if (choice) {
+            choice.AddAttributeString(L"r:id", newId);
+            if (!newName.IsEmpty()) choice.AddAttributeString(L"name", newName);
+            bool found = false;
+            const MkString s = choice.GetAttributeString(L"spid", MkString(), &found);
+            if (found) spid = s;
+        }
+        MkXmlElement fallback = entry.GetFirstChildFromPath(L"mc:Fallback/p:control");
+        oldId = fallback.GetAttributeString(L"r:id");
+        fallback.AddAttributeString(L"r:id", newId);
+        if (!newName.IsEmpty()) fallback.AddAttributeString(L"name", newName);
+    }
+    if (!matched || oldId.IsEmpty()) {
+        logError(op, MkString(L"no 3D control named ") + tag + L" in " + name);
+        return false;
+    }
+    // The control part for the new id comes first, so that the slide never names a
+    // relationship that is not there.
+    MkString model = toInternal(modelPath);
+    MkString package = toInternal(GetFilename());
+    const int modelSep = model.Find(kSep, -1, false), packageSep = package.Find(kSep, -1, false);
+    const MkString reference = (modelSep >= 0 && packageSep >= 0 && model.Left(modelSep) == package.Left(packageSep))
+                                   ? model.Mid(modelSep + 1)
+                                   : modelPath;
+    Touch(name);
+    if (!AddActiveXPluginFile(rels, reference, oldId, newId) || GetTargetOfId(rels, newId).IsEmpty()) {
+        logError(op, MkString(L"cannot write the control part for ") + tag);
+        return false;
+    }
+    if (!spid.IsEmpty()) {
+        MkStringArray drawings, drawingIds;
+        GetRelsRelationFiles(rels, OXML_TARGET_VML_DRAWING, &drawings, &drawingIds);
+        for (int i = 0; i < drawings.GetSize(); ++i) {
+            MkString path = toInternal(drawings[i]);
+            path.Replace(L"..", L"ppt");
+            MkXmlDocument vml;
+            if (!ReadPart(path, &vml)) continue;
+            for (MkXmlElement shape = vml.GetRootElement().GetFirstChildElement(L"v:shape"); shape;
+                 shape = shape.GetNextSiblingElement(L"v:shape")) {
+                const MkString shapeId = shape.GetAttributeString(L"o:spid");
+                const int s = shapeId.Find(L"_s");
+                const int t = spid.Find(L"_s");
+                const MkString number = s >= 0 ? shapeId.Mid(s + 2) : MkString();
+                if (s >= 0 && (number == spid || (t >= 0 && number == spid.Mid(t + 2))))
+                    RemoveRelationFromRelsFile(rels, drawingIds[i]);
+            }
+        }
+    }
+    if (!WriteSlide(name, slide)) {
+        logError(op, MkString(L"cannot write ") + name);
+        return false;
+    }
+    // The slide no longer names the old control relationship: drop it, unless another
+    // control of the slide still uses it.
+    bool oldInUse = false;
+    for (MkXmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
+         entry = entry.GetNextSiblingElement(L"mc:AlternateContent"))
+        if (entry.GetFirstChildFromPath(L"mc:Fallback/p:control").GetAttributeString(L"r:id") == oldId ||
+            entry.GetFirstChildFromPath(L"mc:Choice/p:control").GetAttributeString(L"r:id") == oldId)
+            oldInUse = true;
+    if (!oldInUse) RemoveRelationFromRelsFile(rels, oldId);
+    ReOpen();
+    return true;
+}
+
+bool MkOpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkString& /*unusedPath*/,
+                                               const MkString& imagePath, float aspect, const MkString& newName,
+                                               const MkString& slideName, const MkString& hyperlink) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::ConvertMdlxInSlide";
+    MkSlideContent* record = FindSlide(tag, slideName);
+    MkOpenXMLSlideDocument slide(false, this);
+    if (!record || !ReadSlide(record->slideName, &slide)) {
+        logError(op, MkString(L"no slide holds the tag ") + tag);
+        return false;
+    }
+    const MkString name = record->slideName;
+    const MkString rels = SlideRelsPath(name);
+    MkXmlElement entry = slide.GetMdlxEntryByName(tag);
+    MkXmlElement control = entry.GetFirstChildFromPath(L"mc:Fallback/p:control");
+    MkXmlElement pic = control.GetFirstChildElement(L"p:pic");
+    if (!control || !pic) {
+        logError(op, MkString(L"no 3D control named ") + tag + L" in " + name);
+        return false;
+    }
+    // The picture that takes the control's place, fitted to the image's aspect.
+    std::unique_ptr<TiXmlElement> picture(static_cast<TiXmlElement*>(pic.Tx()->Clone()));
+    MkXmlElement ext = MkXmlElement(picture.get()).GetFirstChildFromPath(L"p:spPr/a:xfrm/a:ext");
+    if (ext && aspect > 0.0f) {
+        int cx = ext.GetAttributeInt(L"cx", 3300000);
+        int cy = ext.GetAttributeInt(L"cy", 1700000);
+        const float r = cy ? static_cast<float>(cx) / static_cast<float>(cy) : aspect;
+        if (aspect > r)
+            cy = static_cast<int>(static_cast<float>(cx) / aspect);
+        else
+            cx = static_cast<int>(static_cast<float>(cy) * aspect);
+        ext.AddAttributeInt(L"cx", cx);
+        ext.AddAttributeInt(L"cy", cy);
+    }
+    // The whole alternate content goes: its Choice branch names the same control.
+    MkStringArray controlIds;
+    controlIds.AddUniqueGrow(control.GetAttributeString(L"r:id"));
+    const MkString choiceId = entry.GetFirstChildFromPath(L"mc:Choice/p:control").GetAttributeString(L"r:id");
+    if (!choiceId.IsEmpty()) controlIds.AddUniqueGrow(choiceId);
+    MkXmlElement controls = entry.GetParentElement();
+    controls.RemoveChildElement(entry);
+    if (!controls.GetFirstChildElement()) controls.GetParentElement().RemoveChildElement(controls);
+    // Relationships still used by another control of the slide stay.
+    std::vector<MkXmlElement> remaining;
+    MkOpenXMLSlideDocument::FindAllElements(slide.GetRootElement(), L"p:control", remaining);
+    for (const MkXmlElement& other : remaining) {
+        const int i = controlIds.Find(other.GetAttributeString(L"r:id"));
+        if (i >= 0) controlIds.Delete(i);
+    }
+    Touch(name);
+    if (!WriteSlide(name, slide)) {
+        logError(op, MkString(L"cannot write ") + name);
+        return false;
+    }
+    for (int i = 0; i < controlIds.GetSize(); ++i) RemoveRelationFromRelsFile(rels, controlIds[i]);
+
+    MkStringArray drawings, drawingIds;
+    if (GetRelsRelationFiles(rels, OXML_TARGET_VML_DRAWING, &drawings, &drawingIds)) {
+        MkString path = toInternal(drawings[0]);
+        path.Replace(L"..", L"ppt");
+        MkXmlDocument vml;
+        if (!ReadPart(path, &vml)) {
+            logError(op, MkString(L"cannot read the drawing ") + path);
+            return false;
+        }
+        MkXmlElement root = vml.GetRootElement();
+        for (MkXmlElement shape = root.GetFirstChildElement(L"v:shape"); shape;) {
+            MkXmlElement next = shape.GetNextSiblingElement(L"v:shape");
+            if (shape.GetAttributeString(L"id") == tag) root.RemoveChildElement(shape);
+            shape = next;
+        }
+        if (root.GetFirstChildElement(L"v:shape")) {
+            if (!WritePart(path, vml)) {
+                logError(op, MkString(L"cannot write the drawing ") + path);
+                return false;
+            }
+        } else {
+            AddObsoleteFile(path);
+            AddObsoleteFile(drawingRelsPath(path));
+            if (!RemoveRelationFromRelsFile(rels, drawingIds[0])) {
+                logError(op, MkString(L"cannot update ") + rels);
+                return false;
+            }
+        }
+    }
+    RemovePluginWarningLinksFromSlide(name);
+    MkString pictureName = newName.IsBlank() ? tag : newName;
+    pictureName.Replace(L"MDLX", L"PICTURE");
+    const bool result = InsertImage(imagePath, pictureName, name, picture.release(), hyperlink);
+    ReOpen();
+    return result;
+}
+
+bool MkOpenXMLPresentation::InsertImage(const MkString& imagePath, const MkString& name, const MkString& slideName,
+                                        TiXmlElement* picture, const MkString& hyperlink) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::InsertImage";
+    std::unique_ptr<TiXmlElement> owned(picture);
+    MkOpenXMLSlideDocument slide(false, this);
+    if (slideName.IsEmpty() || !owned || !kiv::rep::Utils::exists(imagePath) || !ReadSlide(slideName, &slide) ||
+        !slide.GetShapeTree()) {
+        logError(op, MkString(L"cannot insert the image ") + imagePath + L" into " + slideName);
+        return false;
+    }
+    MkString target;
+    if (!AddMediaFileToArchive(imagePath, &target)) {
+        logError(op, MkString(L"cannot store the image ") + imagePath);
+        return false;
+    }
+    const MkString rels = SlideRelsPath(slideName);
+    Touch(slideName);
+    const MkString imageId = AddTargetInRelsFile(rels, REL_TYPE_IMAGE, target);
+    if (imageId.IsEmpty()) {
+        logError(op, MkString(L"cannot relate the image to ") + slideName);
+        return false;
+    }
+    const bool withLink = !hyperlink.IsBlank();
+    const MkString linkId = imageId + L"_C";
+    if (withLink) {
+        if (!GetTargetOfId(rels, linkId).IsEmpty()) RemoveRelationFromRelsFile(rels, linkId);
+        if (AddTargetInRelsFile(rels, REL_TYPE_HYPERLINK, hyperlink, L"External", linkId).IsEmpty()) {
+            logError(op, MkString(L"cannot add the hyperlink to ") + slideName);
+            return false;
+        }
+    }
+    MkXmlElement pic(owned.get());
+    MkXmlElement cNvPr = pic.GetFirstChildFromPath(L"p:nvPicPr/p:cNvPr");
+    cNvPr.AddAttributeInt(L"id", NextShapeId(slide));
+    cNvPr.AddAttributeString(L"name", name);
+    pic.GetFirstChildFromPath(L"p:blipFill/a:blip").AddAttributeString(L"r:embed", imageId);
+    if (withLink) {
+        MkXmlElement link = cNvPr.GetFirstChildElement(L"a:hlinkClick");
+        if (!link) {
+            MkXmlElement first = cNvPr.GetFirstChildElement();
+            link = first ? cNvPr.AddChildElementBefore(first, L"a:hlinkClick") : cNvPr.AddChildElement(L"a:hlinkClick");
+        }
+        link.AddAttributeString(L"r:id", linkId);
+    }
+    // Before the tree's extension list, which must stay last.
+    MkXmlElement tree = slide.GetShapeTree();
+    MkXmlElement extLst = tree.GetFirstChildElement(L"p:extLst");
+    if (extLst)
+        tree.Tx()->InsertBeforeChild(extLst.Tx(), *owned);
+    else
+        tree.Tx()->LinkEndChild(owned.release());
+    if (!WriteSlide(slideName, slide)) {
+        logError(op, MkString(L"cannot write ") + slideName);
+        return false;
+    }
+    return true;
+}
+
+void MkOpenXMLPresentation::RemovePluginWarningLinksFromSlide(const MkString& slideName) {
+    MkOpenXMLSlideDocument slide(false, this);
+    if (!ReadSlide(slideName, &slide)) return;
+    MkXmlElement tree = slide.GetShapeTree();
+    int removed = 0;
+    for (MkXmlElement sp = tree.GetFirstChildElement(L"p:sp"); sp;) {
+        MkXmlElement next = sp.GetNextSiblingElement(L"p:sp");
+        if (sp.GetFirstChildFromPath(L"p:txBody/a:p/a:r/a:t").GetValue() == MkString(PLUGIN_WARNING_TEXT)) {
+            tree.RemoveChildElement(sp);
+            ++removed;
+        }
+        sp = next;
+    }
+    if (removed) WriteSlide(slideName, slide);
+}
+
+bool MkOpenXMLPresentation::IsControlInSlide(const MkString& slidePartPath, const MkString& id) {
+    MkXmlDocument slide;
+    if (!ReadPart(slidePartPath, &slide)) return false;
+    MkXmlElement controls = slide.GetRootElement().GetFirstChildFromPath(L"p:cSld/p:controls");
+    for (MkXmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
+         entry = entry.GetNextSiblingElement(L"mc:AlternateContent"))
+        if (entry.GetFirstChildFromPath(L"mc:Fallback/p:control").GetAttributeString(L"r:id") == id ||
+            entry.GetFirstChildFromPath(L"mc:Choice/p:control").GetAttributeString(L"r:id") == id)
+            return true;
+    return false;
+}
+
+bool MkOpenXMLPresentation::RemoveUnreferredActiveX() {
+    if (!CreateSlideContentList()) return false;
+    std::set<std::wstring> unused;
+    for (int s = 0; s < m_slides->GetSize(); ++s) {
+        const MkSlideContent* record = (*m_slides)[s];
+        MkStringArray targets, ids;
+        if (!GetRelsRelationFiles(record->relsPath, OXML_TARGET_ACTIVEX, &targets, &ids)) continue;
+        const MkString slidePart = SlidePartPath(record->slideName);
+        for (int i = 0; i < targets.GetSize() && i < ids.GetSize(); ++i) {
+            if (IsControlInSlide(slidePart, ids[i])) continue;
+            // The slide no longer shows this control: its relationship goes, and the
+            // part too once nothing else relates to it.
+            Touch(record->slideName);
+            if (!RemoveRelationFromRelsFile(record->relsPath, ids[i])) return false;
+            const MkString part = ResolveTarget(slidePart, targets[i]);
+            if (!part.IsEmpty()) unused.insert(part.Std());
+        }
+    }
+    return DeleteUnreferencedParts(unused);
+}
+
+bool MkOpenXMLPresentation::GetWmfFilesUsedInVmlFiles(const MkStringArray& drawings, MkStringArray& usedImages) {
+    for (int d = 0; d < drawings.GetSize(); ++d) {
+        MkXmlDocument vml;
+        if (!ReadPart(toInternal(drawings[d]), &vml)) continue;
+        const MkString rels = drawingRelsPath(drawings[d]);
+        for (MkXmlElement shape = vml.GetRootElement().GetFirstChildElement(L"v:shape"); shape;
+             shape = shape.GetNextSiblingElement(L"v:shape")) {
+            if (!shape.GetAttributeString(L"id").Contains(L"_MDLX")) continue;
+            const MkString relId = shape.GetFirstChildElement(L"v:imagedata").GetAttributeString(L"o:relid");
+            const MkString target = GetTargetOfId(rels, relId);
+            if (!target.IsEmpty()) usedImages.AddGrow(target);
+        }
+    }
+    return true;
+}
+
+bool MkOpenXMLPresentation::RemoveUnusedFiles() {
+    const MkString sep = sepStr();
+    MkStringArray slideParts;
+    FindFiles(MkString(L"ppt") + sep + L"slides", false, &slideParts);
+    MkStringArray referenced, images, activeX;
+    MkStringArray referredDrawings;
+    for (int i = 0; i < slideParts.GetSize(); ++i) {
+        const MkString name = fileNameOf(slideParts[i]);
+        const MkString rels = SlideRelsPath(name);
+        if (GetRelsRelationFiles(rels, OXML_TARGET_IMAGE, &images)) referenced.Append(images);
+        if (GetRelsRelationFiles(rels, OXML_TARGET_ACTIVEX, &activeX)) referenced.Append(activeX);
+        MkStringArray drawings;
+        if (GetRelsRelationFiles(rels, OXML_TARGET_VML_DRAWING, &drawings))
+            for (int d = 0; d < drawings.GetSize(); ++d) referredDrawings.AddGrow(fileNameOf(drawings[d]));
+    }
+    MkStringArray drawingParts, keptDrawings;
+    FindFiles(MkString(L"ppt") + sep + L"drawings", false, &drawingParts);
+    for (int i = 0; i < drawingParts.GetSize(); ++i) {
+        if (referredDrawings.Find(fileNameOf(drawingParts[i])) >= 0) {
+            keptDrawings.AddGrow(drawingParts[i]);
+        } else {
+            AddObsoleteFile(toInternal(drawingParts[i]));
+            AddObsoleteFile(drawingRelsPath(drawingParts[i]));
+        }
+    }
+    GetWmfFilesUsedInVmlFiles(keptDrawings, referenced);
+    referenced.RemoveDuplicates();
+    referenced.Sort();
+
+    MkStringArray candidates;
+    FindFiles(MkString(L"ppt") + sep + L"activeX", false, &candidates);
+    FindFiles(MkString(L"ppt") + sep + L"media", false, &candidates);
+    std::set<std::wstring> followUp;
+    for (int i = 0; i < candidates.GetSize(); ++i) {
+        MkString asTarget = candidates[i];
+        asTarget.Replace(L"ppt", L"..");
+        asTarget.Replace(sep, L"/");
+        if (referenced.BinSearch(asTarget) >= 0) continue;
+        const MkString& part = candidates[i];
+        if (!part.Contains(L".wmf") && !part.Contains(L".vml") && !part.Contains(L".xml")) continue;
+        const MkString internal = toInternal(part);
+        AddObsoleteFile(internal);
+        // A deleted control part takes its relationships part along; what that named
+        // (the control's binary data) goes too once nothing refers to it.
+        const int last = internal.Find(kSep, -1, false);
+        const MkString rels = internal.Left(last + 1) + L"_rels" + sep + internal.Mid(last + 1) + L".rels";
+        MkXmlDocument relsDoc;
+        if (FindFile(rels) >= 0 && ReadPart(rels, &relsDoc)) {
+            AddObsoleteFile(rels);
+            for (MkXmlElement r = relsDoc.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+                 r = r.GetNextSiblingElement(L"Relationship")) {
+                const MkString target = ResolveTarget(internal, r.GetAttributeString(L"Target"));
+                if (!target.IsEmpty() && !target.StartsWith(m_mediaFolder)) followUp.insert(target.Std());
+            }
+        }
+    }
+    if (!RemoveUnreferredActiveX()) return false;
+    // Obsolete parts that are gone already are skipped.
+    MkStringArray obsolete = m_obsoleteFiles;
+    m_obsoleteFiles.Clear();
+    for (int i = 0; i < obsolete.GetSize(); ++i)
+        if (FindFile(obsolete[i]) >= 0) m_obsoleteFiles.AddGrow(obsolete[i]);
+    if (!DeleteObsoleteFiles()) return false;
+    DeleteUnreferencedParts(followUp);
+    ResetContentDoc();
+    return true;
+}

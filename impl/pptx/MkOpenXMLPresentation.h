@@ -1,0 +1,115 @@
+#pragma once
+// Editor of a PowerPoint package: the list of tagged slides, the slide order in
+// the presentation part, duplication and removal of slides, and the operations
+// that put snapshot content into a slide (text, pictures, tables, charts, 3D
+// models) and clean up what a report no longer needs.
+//
+// Operations that take a tag and a slide name find the slide by the tag in the
+// slide list when the name is empty, else by the name. A failed operation
+// returns false, logs one error and leaves the package a valid presentation.
+//
+// Records of the slide list are kept between rebuilds for slides this editor
+// has not changed since they were scanned, so that a rebuild reads only new or
+// changed slide parts.
+#include "impl/common/MkFormattedText.h"
+#include "impl/openxml/MkOpenXMLArchive.h"
+#include "impl/pptx/MkOpenXMLSlideDocument.h"
+#include "impl/pptx/MkSlideContent.h"
+#include <map>
+#include <set>
+#include <string>
+
+namespace kiv {
+namespace rep {
+class Table;
+}
+} // namespace kiv
+
+class MkOpenXMLPresentation : public MkOpenXMLArchive {
+public:
+    // Text of the link boxes that ask the user to install the viewer plug-in.
+    static constexpr const wchar_t* PLUGIN_WARNING_TEXT = L"Orvia Plugin not installed. Press here to install plugin";
+    static const int FIRST_INSERTED_SHAPE_ID = 10042;
+
+    MkOpenXMLPresentation();
+    ~MkOpenXMLPresentation() override;
+
+    bool Open(const MkString& path, PxZipAccessMode mode) override;
+    using MkOpenXMLArchive::Open;
+
+    // --- slide list ---
+    bool CreateSlideContentList();
+    MkSlideContentPtrArray* GetSlideContentList() const { return m_slides; }
+    const MkStringArray& GetNewSlideNames() const { return m_newSlideNames; }
+    bool GetPluginControls(const MkString& relsPath, MkStringArray* targets);
+    bool GetMdlxTagsFromSlide(const MkString& slideName, MkStringArray* sit, MkStringArray* ref, MkStringArray* other);
+
+    // --- slide order ---
+    bool GetPresentationSlideIdList(MkStringArray* ids);
+    int SlideCount();
+    bool AddSlideToPresentationXml(const MkString& slideName, const MkString& beforeId);
+    bool RemoveSlideFromPresentationDoc(const MkString& id);
+    // Removes the slide with that relationship id, and the parts only it referred to
+    // (its notes slide, tags, charts with their workbooks, controls).
+    bool RemoveSlide(const MkString& id);
+    bool DuplicateSlide(const MkString& name, MkString& newName);
+    bool CopyAndUpdateOriginalDocuments(const MkString& newRelsPath);
+    bool UpdateSlideReferences(const MkString& relsPath, const MkString& oldName, const MkString& newName);
+
+    // --- content ---
+    bool SetText(const MkString& tag, const MkFormattedTextArray& runs, const MkString& newName,
+                 const MkString& slideName);
+    bool SetText(const MkString& tag, const MkString& text, const MkString& newName, const MkString& slideName);
+    bool SetTextTag(const MkString& tag, const MkString& newName, const MkString& slideName);
+    bool SetImage(const MkString& description, const MkString& tag, const MkString& imagePath, int imageWidth,
+                  int imageHeight, const MkString& newName, const MkString& slideName, const MkString& hyperlink);
+    bool RenamePicture(const MkString& tag, const MkString& slideName, const MkString& newName);
+    bool SetTable(const MkString& tag, const kiv::rep::Table& table, const MkString& newName,
+                  const MkString& slideName);
+    bool SetGraphicFrameTag(const MkString& tag, const MkString& newName, const MkString& slideName);
+    bool SetChart(const MkString& tag, const MkChartData& chart, const MkString& newName, const MkString& slideName);
+
+    // --- 3D models and clean-up ---
+    bool SetMDLX(const MkString& tag, const MkString& modelPath, const MkString& imagePath, const MkString& newName,
+                 const MkString& slideName);
+    bool ConvertMdlxInSlide(const MkString& tag, const MkString& unusedPath, const MkString& imagePath, float aspect,
+                            const MkString& newName, const MkString& slideName, const MkString& hyperlink);
+    // Takes ownership of the picture element (a p:pic not linked into any document).
+    bool InsertImage(const MkString& imagePath, const MkString& name, const MkString& slideName, TiXmlElement* picture,
+                     const MkString& hyperlink);
+    void RemovePluginWarningLinksFromSlide(const MkString& slideName);
+    bool IsControlInSlide(const MkString& slidePartPath, const MkString& id);
+    bool RemoveUnreferredActiveX();
+    bool GetWmfFilesUsedInVmlFiles(const MkStringArray& drawings, MkStringArray& usedImages);
+    bool RemoveUnusedFiles();
+
+    // --- paths ---
+    const MkString& GetSlidesFolder() const { return m_slidesFolder; }
+    MkString SlidePartPath(const MkString& slideName) const { return m_slidesFolder + slideName; }
+    MkString SlideRelsPath(const MkString& slideName) const;
+
+private:
+    MkSlideContent* FindSlide(const MkString& tag, const MkString& slideName) const;
+    MkSlideContent* FindSlideByName(const MkString& slideName) const;
+    bool ReadSlide(const MkString& slideName, MkOpenXMLSlideDocument* slide);
+    bool WriteSlide(const MkString& slideName, const MkOpenXMLSlideDocument& slide);
+    // Forget the scan of a slide whose part or relationships changed.
+    void Touch(const MkString& slideName) { m_scanned.erase(slideName.Std()); }
+    bool ReOpen();
+    // The package path of a relationship target written in the part at sourcePart;
+    // empty for targets outside the package.
+    static MkString ResolveTarget(const MkString& sourcePart, const MkString& target);
+    // Deletes the candidates (package paths) that no relationship of the package
+    // names any more, with their relationship parts, and then what only they named.
+    bool DeleteUnreferencedParts(std::set<std::wstring> candidates);
+    int NextShapeId(const MkOpenXMLSlideDocument& slide);
+
+    MkString m_slidesFolder;
+    MkString m_presentationPath;
+    MkStringArray m_newSlideNames;
+    int m_lastSlideId = 255;
+    MkSlideContentPtrArray* m_slides;
+    int m_nextShapeId = FIRST_INSERTED_SHAPE_ID;
+    // Scans of unchanged slides: name -> record (a record without tags for untagged slides).
+    std::map<std::wstring, MkSlideContent> m_scanned;
+};
