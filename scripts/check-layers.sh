@@ -5,7 +5,7 @@
 #   LibCore, host/core, host/ug,
 #   impl/storage, impl/common + the report model in KivReport/,
 #   impl/html | impl/openxml, impl/pptx | impl/docx (above openxml),
-#   the creators in KivReport/, tools.
+#   the creators in KivReport/, tools (and the Python module beside them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,7 +28,7 @@ layer() {
       local base
       base=$(basename "$f"); base=${base%.*}
       if [[ "$model_files" == *" $base "* ]]; then echo common; else echo creators; fi ;;
-    tools/*) echo tools ;;
+    tools/*|python/*) echo tools ;;
     impl/*) echo stray ;;
     *) echo none ;;
   esac
@@ -74,7 +74,7 @@ while IFS= read -r file; do
       status=1
     fi
   done < <(grep -hoE '^#include "[^"]+"' "$file" | sed -E 's/#include "(.*)"/\1/')
-done < <(git ls-files --cached --others --exclude-standard 'LibCore/*' 'host/*' 'impl/*' 'KivReport/*' 'tools/*' | grep -E '\.(h|cpp)$')
+done < <(git ls-files --cached --others --exclude-standard 'LibCore/*' 'host/*' 'impl/*' 'KivReport/*' 'tools/*' 'python/*' | grep -E '\.(h|cpp)$')
 
 # Linking follows the same order: a layer's CMakeLists links only the targets below it.
 check_links() {

@@ -7,6 +7,7 @@
 #include "tools/kivreport/Files.h"
 #include "tools/kivreport/Manifest.h"
 #include "tools/kivreport/Options.h"
+#include "tools/pdf/PdfConverter.h"
 
 #include <atomic>
 #include <cerrno>
@@ -135,7 +136,7 @@ const char* const kExportHelp =
 
 const char* const kGenerateHelp =
     "Usage: kivreport generate --repo REPO --template T --out FILE [--ref REPO]\n"
-    "                          [--snapshots LIST] [--no-3d-plugin] [--no-embed]\n"
+    "                          [--snapshots LIST] [--no-3d-plugin] [--no-embed] [--pdf]\n"
     "\n"
     "Makes a report from a repository and a template. The format follows the\n"
     "template's extension: .html or .htm. The pictures of an HTML report are\n"
@@ -151,7 +152,10 @@ const char* const kGenerateHelp =
     "                     (default: all)\n"
     "  --no-3d-plugin     show 3D models as pictures instead of the online viewer\n"
     "  --no-embed         do not embed model files (PowerPoint/Word reports; HTML\n"
-    "                     reports never embed them)\n";
+    "                     reports never embed them)\n"
+    "  --pdf              also write the report as PDF beside FILE (FILE with .pdf in\n"
+    "                     place of its extension), through headless Chromium for HTML\n"
+    "                     reports; stopped after 3 minutes\n";
 
 const char* const kValidateHelp =
     "Usage: kivreport validate --repo REPO --template T [--ref REPO] [--snapshots LIST]\n"
@@ -243,6 +247,14 @@ TemplateFormat templateFormat(const std::string& path) {
     if (extension == ".pptx" || extension == ".docx")
         throw InputError(path, "PowerPoint/Word reports are not available yet");
     throw InputError(path, "unknown template type (expected .html or .htm)");
+}
+
+// Which converter makes the PDF copy of a report made from that kind of template.
+kivpdf::ReportKind pdfKindOf(TemplateFormat format) {
+    switch (format) {
+    case TemplateFormat::HTML: break;
+    }
+    return kivpdf::ReportKind::Html;
 }
 
 void checkTemplate(const std::string& path) {
@@ -374,7 +386,7 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
     const std::vector<OptionSpec> optionList = {{"--repo", true, ""},       {"--template", true, ""},
                                            {"--out", true, ""},        {"--ref", true, ""},
                                            {"--snapshots", true, ""},  {"--no-3d-plugin", false, ""},
-                                           {"--no-embed", false, ""}};
+                                           {"--no-embed", false, ""},  {"--pdf", false, ""}};
     if (parseCommand(ctx, args, optionList, command, kGenerateHelp, &parsed)) return EXIT_OK;
     expectPositionals(parsed, 0, command, "");
     const std::string out = requiredOption(parsed, "--out", command);
@@ -387,11 +399,16 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
     const std::string outExtension = lowerExtension(out);
     if (outExtension == ".pptx" || outExtension == ".docx")
         throw InputError(out, "an HTML template makes an HTML report; name it .html");
+    const bool pdf = parsed.has("--pdf");
+    const std::string pdfPath = kivpdf::pdfPathFor(out);
+    if (pdf && outExtension == ".pdf") throw InputError(out, "with --pdf the PDF goes beside the report; name the report .html");
     checkOutputFile(out);
     // The report starts as a copy of the template: writing it over an input would destroy it.
     if (sameFile(out, inputs.templatePath)) throw InputError(out, "is the template itself; choose another --out");
-    for (const std::string& repo : {parsed.value("--repo"), parsed.value("--ref")})
+    for (const std::string& repo : {parsed.value("--repo"), parsed.value("--ref")}) {
         if (!repo.empty() && sameFile(out, repo)) throw InputError(out, "is a repository file; choose another --out");
+        if (pdf && !repo.empty() && sameFile(pdfPath, repo)) throw InputError(pdfPath, "is a repository file; choose another --out");
+    }
 
     ReportCreatorHtml creator(inputs.repository.p(), Str(inputs.templatePath));
     configure(creator, inputs, parsed);
@@ -399,6 +416,12 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
     const int errorsBefore = libraryErrors();
     if (!creator.generate(Str(out))) throw InputError(out, "the report could not be made (see the messages above)");
     ctx.out << "Wrote " << out << "\n";
+    if (pdf) {
+        std::string error;
+        if (!kivpdf::convertToPdf(pdfKindOf(templateFormat(inputs.templatePath)), out, pdfPath, kivpdf::kDefaultTimeoutSeconds, &error))
+            throw InputError(pdfPath, error + " (the report " + out + " was written)");
+        ctx.out << "Wrote " << pdfPath << "\n";
+    }
     return libraryErrors() == errorsBefore ? EXIT_OK : EXIT_PROBLEMS;
 }
 
