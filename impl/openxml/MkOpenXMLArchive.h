@@ -214,6 +214,9 @@ protected:
     MkString GetIdOfWorkbook(const MkString& relsPath);
     bool BuildChartWorkbook(const MkString& workbookPath, const MkChartData& data, std::string* bytes);
 
+    // The control parts under the root folder's activeX folder (internal paths, sorted).
+    bool ListPluginControls(MkStringArray* parts);
+
     MkStringArray m_addedMediaSources;  // local paths already stored by AddMediaFileToArchive
     MkStringArray m_addedMediaTargets;  // their relationship targets, same index
     MkStringArray m_obsoleteFiles;      // parts to delete by DeleteObsoleteFiles

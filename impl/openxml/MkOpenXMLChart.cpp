@@ -4,6 +4,7 @@
 #include "impl/openxml/MkOpenXMLPaths.h"
 #include "host/ug/UgConvert.h"
 #include "impl/storage/ReportLog.h"
+#include <cwctype>
 #include <string>
 #include <vector>
 
