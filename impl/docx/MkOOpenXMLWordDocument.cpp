@@ -830,7 +830,7 @@ bool MkOpenXMLWordDocument::SetText(const MkString& tagName, const MkFormattedTe
 }
 
 bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, int imageHeight,
-                                     const MkString& hyperlink) {
+                                     const MkString& hyperlink, MkStringArray* releasedIds) {
     if (imageWidth <= 0 || imageHeight <= 0) return false;
     const float ratio = static_cast<float>(imageWidth) / static_cast<float>(imageHeight);
     MkString embedId, linkId;
@@ -853,11 +853,15 @@ bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, in
                                            : docPr.Tx()->InsertEndChild(fresh))->ToElement());
             }
             link.Tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
+            const MkString oldLink = attribute(link, "r:id");
+            if (releasedIds && !oldLink.IsEmpty() && oldLink != linkId) releasedIds->AddUniqueGrow(oldLink);
             setAttribute(link, "r:id", linkId);
         }
         const MkXmlElement blip =
             drawing.GetFirstChildFromPath(L"wp:inline/a:graphic/a:graphicData/pic:pic/pic:blipFill/a:blip");
         if (!blip) return false;
+        const MkString oldEmbed = attribute(blip, "r:embed");
+        if (releasedIds && !oldEmbed.IsEmpty() && oldEmbed != embedId) releasedIds->AddUniqueGrow(oldEmbed);
         setAttribute(blip, "r:embed", embedId);
         const MkXmlElement extent = drawing.GetFirstChildFromPath(L"wp:inline/wp:extent");
         const MkXmlElement ext = drawing.GetFirstChildFromPath(L"wp:inline/a:graphic/a:graphicData/pic:pic/pic:spPr/a:xfrm/a:ext");
@@ -885,6 +889,39 @@ void collectRelationIds(TiXmlElement* root, MkStringArray* ids) {
 }
 
 } // namespace
+
+namespace {
+
+int countRelationIds(TiXmlElement* root, const std::string& id) {
+    int n = 0;
+    for (TiXmlAttribute* a = root->FirstAttribute(); a; a = a->Next())
+        if (std::strncmp(a->Name(), "r:", 2) == 0 && id == a->Value()) ++n;
+    for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) n += countRelationIds(c, id);
+    return n;
+}
+
+} // namespace
+
+int MkOpenXMLWordDocument::CountRelationReferences(const MkString& id) const {
+    TiXmlElement* root = const_cast<MkOpenXMLWordDocument*>(this)->RootElement();
+    return root ? countRelationIds(root, MkXmlToUtf8(id)) : 0;
+}
+
+bool MkOpenXMLWordDocument::SetPreviewRelationId(const MkString& tagName, const MkString& id) {
+    MkXmlElementList controls;
+    FindAllElements(GetBody(), "w:control", &controls, true, false);
+    for (const MkXmlElement& control : controls) {
+        if (attribute(control, "w:name") != tagName) continue;
+        TiXmlNode* previous = control.Tx()->PreviousSibling();
+        while (previous && !previous->ToElement()) previous = previous->PreviousSibling();
+        TiXmlElement* shape = previous ? previous->ToElement() : nullptr;
+        TiXmlElement* image = isNamed(shape, "v:shape") ? shape->FirstChildElement("v:imagedata") : nullptr;
+        if (!image) return false;
+        image->SetAttribute("r:id", MkXmlToUtf8(id));
+        return true;
+    }
+    return false;
+}
 
 void MkOpenXMLWordDocument::GetReferencedRelationIds(MkStringArray* ids) const {
     if (!ids) return;

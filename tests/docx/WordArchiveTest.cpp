@@ -1,0 +1,222 @@
+// The Word package editor on whole packages: ours and Office-made templates.
+// Every package written here must pass ooxml-check.
+#include "KivReport/Table.h"
+#include "WordTestSupport.h"
+#include "impl/common/Utils.h"
+#include "impl/openxml/MkChartData.h"
+#include "support/Builders.h"
+#include "support/Golden.h"
+#include "support/OoxmlCheck.h"
+
+using namespace wordtest;
+
+namespace {
+
+class WordArchiveTest : public kivtest::LoggingTest {
+protected:
+    // A copy of a package in the temporary folder, opened for change.
+    bool openCopy(const std::string& source, const std::string& name) {
+        path = dir.file(name);
+        if (!copyFile(source, path)) return false;
+        return archive.Open(MkString(path.c_str()), ZIP_OPEN);
+    }
+    std::string jpeg(const std::string& name, unsigned width, unsigned height) {
+        const std::string file = dir.file(name);
+        EXPECT_TRUE(kiv::rep::Utils::saveImageAsJpeg(kivtest::flatImage(width, height).get(), MkString(file.c_str())));
+        return file;
+    }
+    std::string part(const wchar_t* name) {
+        size_t size = 0;
+        unsigned char* data = archive.ReadDataRaw(name, &size);
+        std::string out = data ? std::string(reinterpret_cast<char*>(data), size) : std::string();
+        free(data);
+        return out;
+    }
+    int filesIn(const wchar_t* folder) {
+        MkStringArray names;
+        archive.FindFiles(folder, true, &names);
+        return names.GetSize();
+    }
+    MkWordDocumentContent scan() {
+        MkWordDocumentContent content;
+        archive.GetDocumentContent(content);
+        return content;
+    }
+
+    kivtest::TempDir dir;
+    std::string path;
+    MkOpenXMLWordArchive archive;
+};
+
+MkIntArray indices(std::initializer_list<int> values) {
+    MkIntArray out;
+    for (int v : values) out.AddGrow(v);
+    return out;
+}
+
+MkFormattedTextArray text(const wchar_t* value) {
+    MkFormattedTextArray runs;
+    MkFormattedText run;
+    run.text = value;
+    runs.Add(run);
+    return runs;
+}
+
+kiv::rep::Table chartTable() {
+    kiv::rep::Table t(4, 3);
+    const char* cells[4][3] = {{"t", "p", "q"}, {"1", "5", "7"}, {"2", "6", "8"}, {"3", "4", "9"}};
+    for (size_t r = 0; r < 4; ++r)
+        for (size_t c = 0; c < 3; ++c) t.setValue(r, c, kiv::Str(cells[r][c]));
+    return t;
+}
+
+} // namespace
+
+TEST_F(WordArchiveTest, FillingEveryTagKindGivesAValidPackage) {
+    ASSERT_TRUE(openCopy(testPackage("tagged"), "tagged.docx"));
+    const MkWordDocumentContent content = scan();
+    EXPECT_EQ(2, content.GetTags(SIT_TYPE_TITLE)->GetSize());
+    EXPECT_EQ(2, content.GetTags(SIT_TYPE_TABLE)->GetSize());
+    EXPECT_EQ(1, content.GetTags(SIT_TYPE_MDLX)->GetSize());
+    EXPECT_FLOAT_EQ(1.0f, archive.GetRatio(SIT_TYPE_PICTURE, L"SIT1_PICTURE", 0));
+    EXPECT_FLOAT_EQ(2.0f, archive.GetRatio(SIT_TYPE_MDLX, L"SIT1_MDLX", 0));
+
+    EXPECT_TRUE(archive.SetTitle(L"SIT1_TITLE", L"Pressure field"));
+    EXPECT_TRUE(archive.SetTitle(L"SIT2_TITLE", L"In a cell"));
+    EXPECT_TRUE(archive.SetText(L"SIT1_TEXT", text(L"Max   value")));
+    EXPECT_TRUE(archive.SetTable(L"SIT1_TABLE", chartTable()));
+    EXPECT_TRUE(archive.SetTable(L"SIT2_TABLE", chartTable()));
+    MkStringArray names;
+    names.AddGrow(L"SIT1_$DATABASE_NAME");
+    MkOArray<MkFormattedTextArray> values;
+    values.Add(text(L"engine.db"));
+    EXPECT_TRUE(archive.SetAllMacros(names, values));
+    const kiv::rep::Table table = chartTable();
+    MkChartData chart(table);
+    chart.m_title = L"Pressure";
+    EXPECT_TRUE(archive.SetChart(L"SIT1_CHART", chart));
+
+    // A picture twice: one file, one pair of relationships; the placeholder picture goes.
+    const std::string picture = jpeg("picture.jpg", 400, 200);
+    const int media = filesIn(L"word\\media");
+    EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", MkString(picture.c_str()), 400, 200, false, MkString(),
+                                 L"https://viewer.example/1"));
+    EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", MkString(picture.c_str()), 400, 200, false, MkString(),
+                                 L"https://viewer.example/1"));
+    EXPECT_EQ(media, filesIn(L"word\\media"));  // image1.png out, image3.jpeg in
+    EXPECT_LT(archive.FindFile(L"word\\media\\image1.png"), 0);
+    const std::string rels = part(L"word\\_rels\\document.xml.rels");
+    ASSERT_NE(std::string::npos, rels.find("Id=\"rIdSIT1_PICTURE\""));
+    EXPECT_EQ(rels.find("Id=\"rIdSIT1_PICTURE\""), rels.rfind("Id=\"rIdSIT1_PICTURE\""));
+    EXPECT_EQ(rels.find("rIdSIT1_PICTURE_C"), rels.rfind("rIdSIT1_PICTURE_C"));
+    EXPECT_EQ(std::string::npos, rels.find("rId10"));
+
+    // The viewer control becomes a picture control; its part and preview go.
+    const std::string shot = jpeg("shot.jpg", 300, 300);
+    EXPECT_TRUE(archive.SetImage(L"SIT1_MDLX", MkString(shot.c_str()), 300, 300, true, L"SIT1_MDLXPICTURE",
+                                 MkString()));
+    EXPECT_LT(archive.FindFile(L"word\\activeX\\activeX1.xml"), 0);
+    EXPECT_LT(archive.FindFile(L"word\\media\\image2.png"), 0);
+    EXPECT_EQ(std::string::npos, part(L"[Content_Types].xml").find("activeX1"));
+    ASSERT_TRUE(archive.Close());
+
+    ASSERT_TRUE(archive.Open(MkString(path.c_str()), ZIP_OPEN_READ_ONLY));
+    EXPECT_GOLDEN("docx/tagged_filled_document.xml", part(L"word\\document.xml"));
+    archive.Close();
+    EXPECT_TRUE(kivtest::passesOoxmlCheck({path}, true));
+}
+
+TEST_F(WordArchiveTest, UnrolledChartsGetAChartPartEach) {
+    ASSERT_TRUE(openCopy(testPackage("groups"), "groups.docx"));
+    EXPECT_TRUE(archive.ExpandGroup(indices({0, 1, 2}), L"SIT_CHART"));
+    EXPECT_TRUE(archive.ExpandGroup(indices({0, 1}), L"SIT_TABLE"));
+    EXPECT_TRUE(archive.ExpandGroup(indices({0, 2}), MkString()));
+    ASSERT_TRUE(archive.SyncCharts());
+
+    MkOpenXMLWordDocument document;
+    ASSERT_TRUE(archive.ReadDocument(&document));
+    MkXmlElementList charts;
+    MkOpenXMLDocument::FindAllElements(document.GetBody(), "c:chart", &charts, true, true);
+    ASSERT_EQ(3u, charts.size());
+    const MkString first = charts[0].GetAttributeString(L"r:id");
+    EXPECT_EQ(MkString(L"rId11"), first);
+    const MkString rels = MkString(L"word\\_rels\\document.xml.rels");
+    EXPECT_EQ(MkString(L"charts/chart1.xml"), archive.GetTargetOfId(rels, first));
+    EXPECT_EQ(MkString(L"charts/chart2.xml"), archive.GetTargetOfId(rels, charts[1].GetAttributeString(L"r:id")));
+    EXPECT_EQ(MkString(L"charts/chart3.xml"), archive.GetTargetOfId(rels, charts[2].GetAttributeString(L"r:id")));
+    EXPECT_EQ(MkString(L"rId12"), charts[1].GetAttributeString(L"r:id"));
+
+    // Each copy's chart is filled on its own.
+    const kiv::rep::Table table = chartTable();
+    MkChartData chart(table);
+    EXPECT_TRUE(archive.SetChart(L"SIT2_CHART", chart));
+    EXPECT_TRUE(archive.SetTitle(L"SIT3_TITLE", L"third"));
+    const std::string picture = jpeg("p.jpg", 64, 48);
+    EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", MkString(picture.c_str()), 64, 48, false, MkString(), MkString()));
+    // The placeholder picture stays while the other copy still shows it.
+    EXPECT_GE(archive.FindFile(L"word\\media\\image1.png"), 0);
+    EXPECT_TRUE(archive.SetImage(L"SIT3_PICTURE", MkString(picture.c_str()), 64, 48, false, MkString(), MkString()));
+    EXPECT_LT(archive.FindFile(L"word\\media\\image1.png"), 0);
+    EXPECT_TRUE(archive.DeleteObsoleteFiles());
+    ASSERT_TRUE(archive.Close());
+    EXPECT_OOXML_VALID(path);
+}
+
+TEST_F(WordArchiveTest, OfficeTemplatesStayValidAfterEveryOperation) {
+    const char* templates[] = {"wd_groups.docx", "wd_report.docx", "wd_mdlx.docx", "wd_foreign.docx",
+                               "wd_valid_groups.docx", "wd_sum.docx"};
+    const std::string picture = jpeg("p.jpg", 120, 90);
+    std::vector<std::string> written;
+    for (const char* name : templates) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(openCopy(officeTemplate(name), std::string("out_") + name));
+        for (const wchar_t* tag : {L"SIT_PICTURE", L"SIT_TABLE", L"SIT_MDLX", L"SIT_CHART"})
+            archive.ExpandGroup(indices({0, 1}), tag);
+        EXPECT_TRUE(archive.ExpandGroup(indices({0, 1, 2}), MkString()));
+        EXPECT_TRUE(archive.SyncCharts());
+        const MkWordDocumentContent content = scan();
+        const kiv::rep::Table table = chartTable();
+        for (const MkWordDocumentTag& tag : content.GetAllTags()) {
+            if (!tag.groupName.IsEmpty()) continue;
+            switch (tag.kind) {
+            case SIT_TYPE_TITLE: EXPECT_TRUE(archive.SetTitle(tag.name, L"Title")); break;
+            case SIT_TYPE_TEXT: EXPECT_TRUE(archive.SetText(tag.name, text(L"Text"))); break;
+            case SIT_TYPE_TABLE: EXPECT_TRUE(archive.SetTable(tag.name, table)); break;
+            case SIT_TYPE_PICTURE:
+                EXPECT_TRUE(archive.SetImage(tag.name, MkString(picture.c_str()), 120, 90, false, MkString(),
+                                             L"https://viewer.example/x"));
+                break;
+            case SIT_TYPE_MDLX:
+                EXPECT_TRUE(archive.SetImage(tag.name, MkString(picture.c_str()), 120, 90, true,
+                                             tag.name + L"_PICTURE", MkString()));
+                break;
+            default: break;
+            }
+        }
+        EXPECT_TRUE(archive.DeleteObsoleteFiles());
+        ASSERT_TRUE(archive.Close());
+        written.push_back(path);
+    }
+    EXPECT_TRUE(kivtest::passesOoxmlCheck(written));
+}
+
+TEST_F(WordArchiveTest, BrokenDocumentsFailAndLeaveAValidPackage) {
+    ASSERT_TRUE(openCopy(testPackage("tagged"), "broken.docx"));
+    MkOpenXMLWordDocument noBody;
+    ASSERT_TRUE(noBody.ParseText("<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"/>"));
+    ASSERT_TRUE(archive.WriteDocument(noBody));
+    EXPECT_FALSE(archive.ExpandGroup(indices({0}), MkString()));
+    EXPECT_TRUE(archive.SetTitle(L"SIT1_TITLE", L"x"));  // nothing to fill
+    EXPECT_FALSE(archive.SetMDLX(L"SIT1_MDLX", L"/tmp/model.mdlx", MkString()));
+    EXPECT_EQ(MkOpenXMLWordDocument::NO_RATIO, archive.GetRatio(SIT_TYPE_PICTURE, L"SIT1_PICTURE", 0));
+    ASSERT_TRUE(archive.Close());
+    EXPECT_OOXML_VALID(path);
+
+    // A closed archive reads nothing.
+    MkOpenXMLWordArchive closed;
+    MkWordDocumentContent content;
+    closed.GetDocumentContent(content);
+    EXPECT_EQ(0, content.GetAllTags().GetSize());
+    EXPECT_EQ(0.0f, closed.GetRatio(SIT_TYPE_PICTURE, L"SIT1_PICTURE", 0));
+    EXPECT_FALSE(closed.SetTitle(L"SIT1_TITLE", L"x"));
+}

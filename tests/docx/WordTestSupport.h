@@ -1,0 +1,87 @@
+#pragma once
+// Word documents built from body XML, printed elements, and the test packages.
+#include "impl/docx/MkOOpenXMLWordArchive.h"
+#include "support/TestSupport.h"
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace wordtest {
+
+using namespace kiv::rep;
+
+inline const char* documentNamespaces() {
+    return "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
+           "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\" "
+           "xmlns:wp=\"http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing\" "
+           "xmlns:v=\"urn:schemas-microsoft-com:vml\" xmlns:o=\"urn:schemas-microsoft-com:office:office\"";
+}
+
+// Parses <w:document><w:body>body</w:body></w:document>.
+inline bool parseBody(MkOpenXMLWordDocument* document, const std::string& body) {
+    const std::string text =
+        std::string("<w:document ") + documentNamespaces() + "><w:body>" + body + "</w:body></w:document>";
+    return document->ParseText(text.c_str());
+}
+
+inline std::string print(const MkXmlElement& element) {
+    if (!element) return std::string();
+    TiXmlPrinter printer;
+    printer.SetIndent("  ");
+    printer.SetLineBreak("\n");
+    element.Tx()->Accept(&printer);
+    return printer.Str();
+}
+
+// The printed children of w:body.
+inline std::string printBody(const MkOpenXMLWordDocument& document) {
+    std::string out;
+    for (MkXmlElement e = document.GetBody().GetFirstChildElement(); e; e = e.GetNextSiblingElement()) out += print(e);
+    return out;
+}
+
+inline std::string sdt(const std::string& tag, int id, const std::string& content, const std::string& extra = "") {
+    return "<w:sdt><w:sdtPr><w:tag w:val=\"" + tag + "\"/><w:id w:val=\"" + std::to_string(id) + "\"/>" + extra +
+           "</w:sdtPr><w:sdtContent>" + content + "</w:sdtContent></w:sdt>";
+}
+
+inline std::string group(const std::string& tag, int id, const std::string& content) {
+    return sdt(tag, id, content, "<w:group/>");
+}
+
+inline std::string para(const std::string& text) {
+    return "<w:p><w:r><w:t xml:space=\"preserve\">" + text + "</w:t></w:r></w:p>";
+}
+
+inline std::string pictureContent(int docPrId, long cx = 3000000, long cy = 3000000) {
+    const std::string size = "cx=\"" + std::to_string(cx) + "\" cy=\"" + std::to_string(cy) + "\"";
+    return "<w:p><w:r><w:drawing><wp:inline><wp:extent " + size + "/><wp:docPr id=\"" + std::to_string(docPrId) +
+           "\" name=\"P\"/><a:graphic xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\">"
+           "<a:graphicData><pic:pic xmlns:pic=\"http://schemas.openxmlformats.org/drawingml/2006/picture\">"
+           "<pic:blipFill><a:blip r:embed=\"rId9\"/></pic:blipFill><pic:spPr><a:xfrm><a:ext " + size +
+           "/></a:xfrm></pic:spPr></pic:pic></a:graphicData></a:graphic></wp:inline></w:drawing></w:r></w:p>";
+}
+
+inline std::string viewerRun(const std::string& name, const std::string& style = "width:200pt;height:100pt") {
+    return "<w:r><w:object><v:shape id=\"s1\" style=\"" + style + "\"><v:imagedata r:id=\"rId13\"/></v:shape>"
+           "<w:control r:id=\"rId12\" w:name=\"" + name + "\" w:shapeid=\"s1\"/></w:object></w:r>";
+}
+
+// The zipped test packages (tests/data/docx/<name>), made by the build.
+inline std::string testPackage(const std::string& name) {
+    return std::string(KIV_BINARY_DIR) + "/tests/data/docx/" + name + ".docx";
+}
+
+inline std::string officeTemplate(const std::string& name) {
+    return std::string(KIV_SOURCE_DIR) + "/../shared/office-templates/" + name;
+}
+
+inline bool copyFile(const std::string& from, const std::string& to) {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(to, std::ios::binary);
+    if (!in || !out) return false;
+    out << in.rdbuf();
+    return static_cast<bool>(out);
+}
+
+} // namespace wordtest
