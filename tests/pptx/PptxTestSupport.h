@@ -1,0 +1,138 @@
+#pragma once
+// Presentations for the PowerPoint layer's tests: the zipped test decks, copies
+// opened for change, parts read back, and slides parsed from text.
+#include "impl/pptx/MkOpenXMLPresentation.h"
+#include "support/Golden.h"
+#include "support/OoxmlCheck.h"
+#include "support/TestSupport.h"
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+namespace pptxtest {
+
+// The zipped test decks (tests/data/pptx/<name>), made by the build.
+inline std::string testDeck(const std::string& name) {
+    return std::string(KIV_BINARY_DIR) + "/tests/data/pptx/" + name + ".pptx";
+}
+
+inline std::string officeTemplate(const std::string& name) {
+    return std::string(KIV_SOURCE_DIR) + "/../shared/office-templates/" + name;
+}
+
+// A file of the unzipped deck trees.
+inline std::string treeFile(const std::string& relative) {
+    return std::string(KIV_TEST_DATA_DIR) + "/pptx/" + relative;
+}
+
+inline bool copyFile(const std::string& from, const std::string& to) {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(to, std::ios::binary);
+    out << in.rdbuf();
+    return in.good() && out.good();
+}
+
+inline const char* slideNamespaces() {
+    return "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
+           "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\" "
+           "xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\" "
+           "xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\"";
+}
+
+// Parses <p:sld><p:cSld><p:spTree>shapes</p:spTree>controls</p:cSld></p:sld>.
+inline bool parseSlide(MkXmlDocument* slide, const std::string& shapes, const std::string& controls = "") {
+    const std::string c = controls.empty() ? "" : "<p:controls>" + controls + "</p:controls>";
+    const std::string text =
+        std::string("<p:sld ") + slideNamespaces() + "><p:cSld><p:spTree>" + shapes + "</p:spTree>" + c + "</p:cSld></p:sld>";
+    return slide->ParseText(text.c_str());
+}
+
+inline std::string sp(const std::string& name, const std::string& ph = "", const std::string& body = "") {
+    const std::string nvPr = ph.empty() ? "<p:nvPr/>" : "<p:nvPr><p:ph type=\"" + ph + "\"/></p:nvPr>";
+    return "<p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"" + name + "\"/><p:cNvSpPr/>" + nvPr + "</p:nvSpPr><p:spPr/>" +
+           (body.empty() ? "<p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>x</a:t></a:r></a:p></p:txBody>" : body) +
+           "</p:sp>";
+}
+
+inline std::string pic(const std::string& name, const std::string& embed = "rId2") {
+    return "<p:pic><p:nvPicPr><p:cNvPr id=\"3\" name=\"" + name + "\"/><p:cNvPicPr/><p:nvPr/></p:nvPicPr>"
+           "<p:blipFill><a:blip r:embed=\"" + embed + "\"/></p:blipFill><p:spPr/></p:pic>";
+}
+
+inline std::string frame(const std::string& name, bool table) {
+    const std::string content = table ? "<a:tbl><a:tblGrid/></a:tbl>"
+                                      : "<c:chart xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" r:id=\"rId3\"/>";
+    return "<p:graphicFrame><p:nvGraphicFramePr><p:cNvPr id=\"4\" name=\"" + name +
+           "\"/><p:cNvGraphicFramePr/><p:nvPr/></p:nvGraphicFramePr><a:graphic><a:graphicData>" + content +
+           "</a:graphicData></a:graphic></p:graphicFrame>";
+}
+
+inline std::string group(const std::string& content) {
+    return "<p:grpSp><p:nvGrpSpPr><p:cNvPr id=\"9\" name=\"Group\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr>"
+           "<p:grpSpPr/>" + content + "</p:grpSp>";
+}
+
+inline std::string control(const std::string& name) {
+    return "<mc:AlternateContent><mc:Choice Requires=\"v\"><p:control name=\"" + name +
+           "\" r:id=\"rId4\"/></mc:Choice><mc:Fallback><p:control name=\"" + name +
+           "\" r:id=\"rId4\"><p:pic><p:nvPicPr><p:cNvPr id=\"7\" name=\"" + name +
+           "\"/><p:cNvPicPr/><p:nvPr/></p:nvPicPr><p:blipFill/><p:spPr/></p:pic></p:control></mc:Fallback>"
+           "</mc:AlternateContent>";
+}
+
+// What every shape tree starts with.
+inline std::string groupProperties() {
+    return "<p:nvGrpSpPr><p:cNvPr id=\"1\" name=\"\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr/>";
+}
+
+inline std::string print(const MkXmlElement& element) {
+    if (!element) return std::string();
+    TiXmlPrinter printer;
+    printer.SetIndent("  ");
+    printer.SetLineBreak("\n");
+    element.Tx()->Accept(&printer);
+    return printer.Str();
+}
+
+inline std::string joined(const MkStringArray& items) {
+    std::string out;
+    for (int i = 0; i < items.GetSize(); ++i) out += (i ? " " : "") + std::string(items[i].ShortChar());
+    return out;
+}
+
+// A copy of a deck in a temporary folder, opened for change.
+class DeckTest : public kivtest::LoggingTest {
+protected:
+    void openCopy(const std::string& deck, const std::string& name = "report.pptx") {
+        path = dir.file(name);
+        ASSERT_TRUE(copyFile(deck, path)) << deck;
+        presentation.reset(new MkOpenXMLPresentation());
+        ASSERT_TRUE(presentation->Open(MkString(path.c_str()), ZIP_OPEN));
+    }
+    // Writes the package and checks it with the Office package checker.
+    void closeAndCheck(bool render = false) {
+        ASSERT_TRUE(presentation->Close());
+        EXPECT_TRUE(kivtest::passesOoxmlCheck({path}, render));
+    }
+    std::string part(const std::string& name) {
+        size_t size = 0;
+        unsigned char* data = presentation->ReadDataRaw(MkString(name.c_str()), &size);
+        std::string text(data ? reinterpret_cast<char*>(data) : "", data ? size : 0);
+        free(data);
+        return text;
+    }
+    bool hasPart(const std::string& name) { return presentation->FindFile(MkString(name.c_str())) >= 0; }
+    // A file beside the package: an image of the deck trees.
+    std::string image(const std::string& name = "image1.png") {
+        const std::string target = dir.file(name);
+        copyFile(treeFile("tagged/ppt/media/image1.png"), target);
+        return target;
+    }
+
+    kivtest::TempDir dir;
+    std::string path;
+    std::unique_ptr<MkOpenXMLPresentation> presentation;
+};
+
+} // namespace pptxtest
