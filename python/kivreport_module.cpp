@@ -30,6 +30,7 @@
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -177,6 +178,13 @@ std::string lowerExtension(const std::string& path) {
     return extension;
 }
 
+// The content of a bytes or bytearray object.
+std::string bytesOf(const py::handle& value) {
+    if (py::isinstance<py::bytearray>(value))
+        return std::string(PyByteArray_AsString(value.ptr()), static_cast<size_t>(PyByteArray_Size(value.ptr())));
+    return value.cast<std::string>();
+}
+
 py::bytes readFileBytes(const std::string& path) {
     // Python's open() raises the usual OSError subclasses with the file name.
     py::object file = py::module_::import("builtins").attr("open")(path, "rb");
@@ -280,7 +288,7 @@ lfw::Ref<kiv::Image> imageFromArray(const py::buffer& buffer) {
 lfw::Ref<kiv::Image> imageArgument(const py::handle& value) {
     if (value.is_none()) return lfw::Ref<kiv::Image>();
     if (py::isinstance<py::bytes>(value) || py::isinstance<py::bytearray>(value))
-        return decodePicture(py::bytes(py::reinterpret_borrow<py::object>(value)).cast<std::string>());
+        return decodePicture(bytesOf(value));
     if (py::isinstance<py::str>(value) || py::hasattr(value, "__fspath__"))
         return decodePicture(readFileBytes(pathArgument(value, "path")).cast<std::string>());
     if (PyObject_CheckBuffer(value.ptr())) {
@@ -330,7 +338,7 @@ lfw::Ref<kiv::ug::MdlxMemoryFile> modelArgument(const py::handle& value, std::st
     if (value.is_none()) return lfw::Ref<kiv::ug::MdlxMemoryFile>();
     std::string bytes;
     if (py::isinstance<py::bytes>(value) || py::isinstance<py::bytearray>(value)) {
-        bytes = py::bytes(py::reinterpret_borrow<py::object>(value)).cast<std::string>();
+        bytes = bytesOf(value);
     } else if (py::isinstance<py::str>(value) || py::hasattr(value, "__fspath__")) {
         *path = pathArgument(value, "path_or_bytes");
         bytes = readFileBytes(*path).cast<std::string>();
@@ -628,6 +636,32 @@ std::string summarizeTemplate(const py::handle& templateObject) {
     return summary.toStdString();
 }
 
+// A PDF copy of a finished report file; the converter follows its extension.
+std::string reportToPdf(const py::handle& reportObject, const py::handle& pdfObject, int timeout) {
+    const std::string report = pathArgument(reportObject, "report");
+    const std::string pdfPath = pdfObject.is_none() ? kivpdf::pdfPathFor(report) : pathArgument(pdfObject, "pdf");
+    const std::string extension = lowerExtension(report);
+    kivpdf::ReportKind kind;
+    if (extension == ".html" || extension == ".htm") kind = kivpdf::ReportKind::Html;
+    else if (extension == ".pptx") kind = kivpdf::ReportKind::PowerPoint;
+    else if (extension == ".docx") kind = kivpdf::ReportKind::Word;
+    else throw py::value_error(report + ": unknown report type (expected .html, .htm, .pptx or .docx)");
+    if (timeout <= 0) throw py::value_error("timeout must be at least 1 second");
+    if (::access(report.c_str(), R_OK) != 0) {
+        PyErr_SetFromErrnoWithFilename(PyExc_OSError, report.c_str());
+        throw py::error_already_set();
+    }
+    if (lowerExtension(pdfPath) != ".pdf") throw py::value_error(pdfPath + ": the PDF must be named .pdf");
+    std::string error;
+    bool converted;
+    {
+        py::gil_scoped_release release;
+        converted = kivpdf::convertToPdf(kind, report, pdfPath, timeout, &error);
+    }
+    if (!converted) throw PdfError(pdfPath + ": " + error);
+    return pdfPath;
+}
+
 } // namespace
 
 PYBIND11_MODULE(kivreport, m) {
@@ -812,6 +846,11 @@ PYBIND11_MODULE(kivreport, m) {
           "it (report.pdf), through LibreOffice or Chromium, stopped after pdf_timeout seconds;\n"
           "kivreport.PdfError when that fails (the report itself is written). An earlier report\n"
           "is replaced only by a complete new one. Raises kivreport.Error on failure.");
+    m.def("to_pdf", &reportToPdf, py::arg("report"), py::arg("pdf") = py::none(), py::kw_only(),
+          py::arg("timeout") = kivpdf::kDefaultTimeoutSeconds,
+          "Writes a PDF copy of an existing report (.pptx and .docx through LibreOffice, .html\n"
+          "through Chromium) to `pdf` (default: the report's name with .pdf) and returns its path.\n"
+          "An existing PDF is replaced only by a complete new one; kivreport.PdfError on failure.");
     m.def("validate", &validateTemplate, py::arg("repository"), py::arg("template"), py::kw_only(),
           py::arg("reference") = py::none(), py::arg("snapshots") = py::none(),
           "Checks the template against the repository (and the reference repository): returns\n"

@@ -1,0 +1,137 @@
+"""PDF copies of reports: page counts of real conversions (LibreOffice, Chromium),
+a missing converter, a converter that fails or hangs, and the kivreport tool's --pdf."""
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import time
+
+import pytest
+
+import kivreport
+from conftest import OFFICE_TEMPLATES, gradient, pdf_pages, sit
+
+needs_pdfinfo = pytest.mark.skipif(shutil.which("pdfinfo") is None, reason="pdfinfo (poppler-utils) is not installed")
+
+
+def html_report(tmp_path, name="report.html"):
+    repository = kivreport.Repository()
+    repository.add(kivreport.Snapshot.image(gradient(300, 400), title="Plate"))
+    template = tmp_path / "template.html"
+    template.write_text("<html><body><h1>" + sit("SIT1_TITLE") + "</h1>" +
+                        sit("SIT1_PICTURE", '<img src="x.jpg" width="400" height="300" />') + "</body></html>")
+    return repository, template, tmp_path / name
+
+
+@needs_pdfinfo
+@pytest.mark.skipif(shutil.which("chromium") is None, reason="chromium is not installed (scripts/setup.sh browser)")
+def test_html_report_as_pdf(tmp_path):
+    repository, template, report = html_report(tmp_path, "rapport \u00e9 #1.html")
+    kivreport.generate(repository, template, report, pdf=True)
+    pdf = tmp_path / "rapport \u00e9 #1.pdf"
+    assert pdf_pages(pdf) == 1
+    text = subprocess.run(["pdftotext", str(pdf), "-"], capture_output=True, text=True, check=True).stdout
+    assert "Plate" in text
+    images = subprocess.run(["pdfimages", "-list", str(pdf)], capture_output=True, text=True, check=True).stdout
+    assert re.search(r"image\s+400\s+300\s", images)  # the picture beside the report was found
+    assert sorted(p.name for p in tmp_path.iterdir() if p.name.startswith(".")) == []
+
+
+@needs_pdfinfo
+@pytest.mark.skipif(shutil.which("soffice") is None, reason="LibreOffice is not installed (scripts/setup.sh pdf)")
+@pytest.mark.parametrize("name, pages", [("pp_generic.pptx", 5), ("pp_static.pptx", 2), ("wd_report.docx", 2)])
+def test_office_files_as_pdf(tmp_path, name, pages):
+    source = tmp_path / name
+    shutil.copy(OFFICE_TEMPLATES / name, source)
+    assert kivreport.to_pdf(source) == str(tmp_path / (source.stem + ".pdf"))
+    assert pdf_pages(tmp_path / (source.stem + ".pdf")) == pages
+
+
+def test_missing_converter_names_the_debian_package_and_the_report_is_written(tmp_path, monkeypatch):
+    repository, template, report = html_report(tmp_path)
+    (tmp_path / "report.pdf").write_bytes(b"%PDF- earlier")
+    (tmp_path / "empty-bin").mkdir()
+    monkeypatch.setenv("PATH", str(tmp_path / "empty-bin"))
+    with pytest.raises(kivreport.PdfError) as failure:
+        kivreport.generate(repository, template, report, pdf=True)
+    assert str(failure.value) == ("%s: Chromium is not installed (Debian package chromium) (the report %s was written)"
+                                  % (tmp_path / "report.pdf", report))
+    assert isinstance(failure.value, kivreport.Error)
+    assert "SIT1_PICTURE" in report.read_text() and (tmp_path / "report.pdf").read_bytes() == b"%PDF- earlier"
+
+    for name, package in [("deck.pptx", "libreoffice-impress"), ("document.docx", "libreoffice-writer")]:
+        (tmp_path / name).write_bytes(b"PK")
+        with pytest.raises(kivreport.PdfError, match=r"LibreOffice is not installed \(Debian package %s\)" % package):
+            kivreport.to_pdf(tmp_path / name)
+
+
+def test_a_converter_that_hangs_is_stopped_with_its_children(tmp_path, fake_program):
+    repository, template, report = html_report(tmp_path)
+    pids = tmp_path / "pids"
+    fake_program("chromium", "/bin/sleep 60 &\necho $$ $! > '%s'\nwait\n" % pids)
+    started = time.monotonic()
+    with pytest.raises(kivreport.PdfError, match="Chromium did not finish the PDF within 1 seconds and was stopped"):
+        kivreport.generate(repository, template, report, pdf=True, pdf_timeout=1)
+    assert time.monotonic() - started < 10
+    assert report.exists() and not (tmp_path / "report.pdf").exists()
+    for pid in pids.read_text().split():
+        assert not running(pid)
+
+
+def test_a_converter_failure_is_reported_and_the_old_pdf_kept(tmp_path, fake_program):
+    repository, template, report = html_report(tmp_path)
+    (tmp_path / "report.pdf").write_bytes(b"%PDF- earlier")
+    fake_program("chromium", "echo 'first line'\necho 'cannot print: no display' >&2\nexit 3\n")
+    with pytest.raises(kivreport.PdfError, match=r"Chromium did not make a PDF of the report \(exit status 3\): "
+                                                 r"cannot print: no display \(the report"):
+        kivreport.generate(repository, template, report, pdf=True)
+    # Something that is not a PDF does not count either.
+    fake_program("chromium", 'for a; do case "$a" in --print-to-pdf=*) echo "<html>" > "${a#--print-to-pdf=}";; esac; done\n')
+    with pytest.raises(kivreport.PdfError, match="Chromium did not make a PDF of the report"):
+        kivreport.generate(repository, template, report, pdf=True)
+    assert (tmp_path / "report.pdf").read_bytes() == b"%PDF- earlier"
+    assert [p.name for p in tmp_path.iterdir() if p.name.startswith(".kivreport")] == []
+
+    with pytest.raises(ValueError, match="cannot be named .pdf"):
+        kivreport.generate(repository, template, tmp_path / "report.pdf", pdf=True)
+    with pytest.raises(ValueError, match="pdf_timeout"):
+        kivreport.generate(repository, template, report, pdf=True, pdf_timeout=0)
+    assert (tmp_path / "report.pdf").read_bytes() == b"%PDF- earlier"
+    with pytest.raises(FileNotFoundError):
+        kivreport.to_pdf(tmp_path / "missing.docx")
+
+
+def running(pid):
+    """False once the process is gone or a zombie (killed, not yet reaped by init)."""
+    try:
+        return pathlib.Path("/proc/%s/stat" % pid).read_text().rsplit(")", 1)[1].split()[0] != "Z"
+    except FileNotFoundError:
+        return False
+
+
+TOOL = os.environ.get("KIVREPORT_TOOL")
+
+
+@pytest.mark.skipif(not TOOL, reason="the kivreport tool is not built (KIVREPORT_TOOL)")
+def test_the_tool_writes_a_pdf_beside_the_report(tmp_path, fake_program):
+    repository, template, report = html_report(tmp_path)
+    repository.save(tmp_path / "r.kivrep")
+    args = [TOOL, "generate", "--repo", str(tmp_path / "r.kivrep"), "--template", str(template), "--out", str(report),
+            "--pdf"]
+    # A stand-in converter that writes a PDF: the tool places it beside the report.
+    fake_program("chromium", 'for a; do case "$a" in --print-to-pdf=*) printf "%%PDF-1.4 stand-in" > "${a#--print-to-pdf=}";;'
+                              ' esac; done\n')
+    done = subprocess.run(args, capture_output=True, text=True)
+    assert (done.returncode, done.stderr) == (0, "")
+    assert done.stdout == "Wrote %s\nWrote %s\n" % (report, tmp_path / "report.pdf")
+    assert (tmp_path / "report.pdf").read_bytes() == b"%PDF-1.4 stand-in"
+
+    (tmp_path / "fake-bin" / "chromium").unlink()
+    report.unlink()
+    done = subprocess.run(args, capture_output=True, text=True)
+    assert done.returncode == 2 and report.exists()
+    assert done.stderr == ("kivreport: error: %s: Chromium is not installed (Debian package chromium) (the report %s "
+                           "was written)\n" % (tmp_path / "report.pdf", report))
+    done = subprocess.run(args[:-2] + [str(tmp_path / "report.pdf"), "--pdf"], capture_output=True, text=True)
+    assert done.returncode == 2 and "name the report .html" in done.stderr

@@ -1,0 +1,198 @@
+"""Reports, validation and summaries from Python: the texts equal the C++ ones
+(the golden files of the C++ tests), failures raise with the library's message."""
+import logging
+import shutil
+import threading
+
+import pytest
+
+import kivreport
+from conftest import (OFFICE_TEMPLATES, format_available, golden, gradient, jpeg_bytes, jpeg_size, mdlx_bytes,
+                      ooxml_check, sit)
+
+
+def text_snapshot(title, fields=None):
+    return kivreport.Snapshot.image(None, title=title, fields=fields)
+
+
+def sample_repository(tmp_path):
+    repository = kivreport.Repository()
+    repository.add(kivreport.Snapshot.image(gradient(48, 64), title="Plate", description="Peak $(MAX)",
+                                            fields={"MAX": "312 MPa"}))
+    repository.add(kivreport.Snapshot.image(gradient(30, 20), title="Tall"))
+    repository.add(kivreport.Snapshot.table([["Name", "Value"], ["x<5 & y", "2"]], title="Table"))
+    repository.add(kivreport.Snapshot.model(mdlx_bytes(jpeg_bytes(gradient(24, 32), tmp_path)), title="Beam",
+                                            viewer_url="https://viewer.example.com/m/beam"))
+    return repository
+
+
+TEMPLATE = ("<html><body><h1>" + sit("SIT1_TITLE", "t") + "</h1><p>" + sit("SIT1_TEXT", "d") + "</p>\n" +
+            sit("SIT1_PICTURE", '<img src="x.jpg" width="640" height="640" />') + "\n"
+            "<orvrepgroup><div class=\"g\">" + sit("SIT_TITLE") +
+            sit("SIT_PICTURE", '<img src="" width="100" height="100" />') + "</div></orvrepgroup>\n" +
+            sit("SIT3_TABLE", '<table border="1"><tr><td>sample</td></tr></table>') + "\n" +
+            sit("SIT4_MDLX", '<iframe src="about:blank" width="200" height="200"></iframe>') + "\n" +
+            "<p>" + sit("REF_SIT1_TITLE", "r") + "</p></body></html>\n")
+
+
+def test_html_report_and_its_options(tmp_path):
+    repository = sample_repository(tmp_path)
+    template = tmp_path / "template.html"
+    template.write_text(TEMPLATE)
+    reference = kivreport.Repository()
+    reference.add(text_snapshot("Reference title"))
+
+    assert kivreport.generate(repository, template, tmp_path / "report.html", reference=reference) is None
+    html = (tmp_path / "report.html").read_text()
+    assert "<h1>" + sit("SIT1_TITLE", "Plate") + "</h1>" in html
+    assert sit("SIT1_TEXT", "Peak 312 MPa") in html
+    assert html.count('<div class="g">') == 2  # the picture group repeats for the two pictures
+    assert sit("SIT2_TITLE", "Tall") in html
+    assert "<td>x&lt;5 &amp; y</td>" in html
+    assert '<iframe src="https://viewer.example.com/m/beam?embed=1"' in html
+    assert sit("REF_SIT1_TITLE", "Reference title") in html
+    assert jpeg_size(tmp_path / "report_SIT1-1.jpg") == (64, 48)
+    assert jpeg_size(tmp_path / "report_SIT2-1.jpg") == (20, 30)
+
+    # Only the second snapshot in the group; the model as its preview picture.
+    kivreport.generate(repository, template, tmp_path / "other.html", snapshots=[1], use_3d_plugin=False)
+    html = (tmp_path / "other.html").read_text()
+    assert html.count('<div class="g">') == 1 and sit("SIT2_TITLE", "Tall") in html
+    assert "<iframe" not in html and jpeg_size(tmp_path / "other_SIT4-1.jpg") == (32, 24)
+
+
+def test_validate_and_summarize_give_the_texts_of_the_cpp_library(tmp_path):
+    template = tmp_path / "template.html"
+    repository = kivreport.Repository()
+    repository.add(text_snapshot("A"))
+    repository.add(text_snapshot("B"))
+    template.write_text("<p>" + sit("SIT1_TITLE") + "</p>")
+    assert kivreport.validate(repository, template) == (True, golden("html/validate_unused.txt"))
+
+    repository = kivreport.Repository()
+    repository.add(text_snapshot("First", {"KEY": "1", "SITE": "s"}))
+    repository.add(kivreport.Snapshot.model(None, title="Model", viewer_url="u", fields={"OTHER": "2"}))
+    template.write_text(
+        "<html><body>" + "".join(sit(t) for t in [
+            "SIT3_PICTURE", "SIT1_TABLE", "SIT2_PICTURE", "SIT2_MDLX", "SIT_TITLE", "SIT0_TEXT", "SIT1_CHART",
+            "SITX_$KEY", "SIT_$KEY", "SIT1_$NOPE", "SIT9_$KEY", "SIT1_TITLE", "SIT1_TITLE", "REF_SIT1_TEXT"]) +
+        "<orvrepgroup>" + sit("SIT_$SITE") + "</orvrepgroup></body></html>")
+    assert kivreport.validate(repository, template) == (False, golden("html/validate_problems.txt"))
+
+    repository = kivreport.Repository()
+    repository.add(text_snapshot("A"))
+    repository.add(kivreport.Snapshot.table([["x"]]))
+    reference = kivreport.Repository()
+    for _ in range(3):
+        reference.add(kivreport.Snapshot.image(gradient(2, 2)))
+    template.write_text("".join(sit(t) for t in ["SIT1_TITLE", "SIT2_TABLE", "REF_SIT1_PICTURE", "REF_SIT4_TITLE",
+                                                 "REF_SIT2_TABLE"]))
+    assert kivreport.validate(repository, template, reference=reference, snapshots=[0, 1, 5]) == (
+        True, golden("html/validate_reference.txt"))
+
+    template.write_text(
+        "<!DOCTYPE html>\n<html><head><title>t</title></head><body>"
+        "<orvrepgroup><div>" + sit("SIT_PICTURE", '<img src="a.jpg"/>') + sit("SIT_TITLE") + sit("SIT_$KEY") +
+        sit("SIT4_TEXT") + "</div></orvrepgroup>"
+        "<orvrepgroup>" + sit("SIT2_$KEY") + "</orvrepgroup>"
+        "<orvrepgroup>" + sit("REF_SIT_TABLE") + sit("SIT_MDLX") + sit("SIT_TEXT") + "</orvrepgroup>" +
+        "".join(sit(t) for t in ["SIT1_TITLE", "SIT2_TEXT", "SIT3_PICTURE", "REF_SIT5_MDLX", "SIT6_TABLE",
+                                 "SIT1_$DATABASE_NAME", "UNKNOWN"]) + "</body></html>")
+    assert kivreport.summarize(template) == golden("html/summary_groups.txt")
+
+    assert kivreport.validate(kivreport.Repository(), template) == (False, "No active snapshots in repository")
+
+
+def test_failures_raise_with_the_logged_message_and_keep_the_earlier_report(tmp_path):
+    repository = sample_repository(tmp_path)
+    template = tmp_path / "template.html"
+    template.write_text(TEMPLATE)
+    report = tmp_path / "report.html"
+    kivreport.generate(repository, template, report)
+    before = report.read_bytes()
+
+    with pytest.raises(kivreport.Error) as failure:
+        kivreport.generate(kivreport.Repository(), template, report)
+    assert str(failure.value) == "Could not create report file (%s). No active snapshots in repository" % report
+    missing = tmp_path / "missing.html"
+    with pytest.raises(kivreport.Error) as failure:
+        kivreport.generate(repository, missing, report)
+    assert str(failure.value) == "Copy failed. Source file %s did not exist" % missing
+    with pytest.raises(kivreport.Error, match="Source and destination are the same file"):
+        kivreport.generate(repository, template, template)
+    assert report.read_bytes() == before and template.read_text() == TEMPLATE
+
+    with pytest.raises(kivreport.Error) as failure:
+        kivreport.validate(repository, missing)
+    assert str(failure.value) == "Could not read template file (%s)" % missing
+    (tmp_path / "open.html").write_text("<html><body><p>" + sit("SIT1_TITLE") + "</body></html>")
+    with pytest.raises(kivreport.Error, match="Closing tags are required for summary!"):
+        kivreport.summarize(tmp_path / "open.html")
+
+    with pytest.raises(ValueError, match="unknown template type"):
+        kivreport.generate(repository, tmp_path / "template.txt", report)
+    with pytest.raises(TypeError):
+        kivreport.generate("not a repository", template, report)
+    with pytest.raises(TypeError):
+        kivreport.generate(repository, 42, report)
+    with pytest.raises(TypeError):
+        kivreport.generate(repository, template, report, snapshots=["1"])
+    with pytest.raises(TypeError):
+        kivreport.generate(repository, template, report, reference="r")
+    with pytest.raises(ValueError):
+        kivreport.generate(repository, template, report, snapshots=[-1])
+
+
+def test_library_warnings_go_to_python_logging(tmp_path, caplog):
+    repository = kivreport.Repository()
+    repository.add(kivreport.Snapshot.image(None, name="empty"))
+    with caplog.at_level(logging.WARNING, logger="kivreport"):
+        repository.save(tmp_path / "r.kivrep")
+    assert [(r.name, r.levelname, r.getMessage()) for r in caplog.records] == [
+        ("kivreport", "WARNING", "Image snapshot 'empty' has no image; it is saved without one")]
+
+
+def test_threads_report_at_once_and_each_gets_its_own_errors(tmp_path):
+    repository = sample_repository(tmp_path)
+    template = tmp_path / "template.html"
+    template.write_text(TEMPLATE)
+    results = {}
+
+    def work(i):
+        try:
+            if i % 2:
+                kivreport.generate(repository, tmp_path / ("missing%d.html" % i), tmp_path / ("r%d.html" % i))
+            else:
+                kivreport.generate(repository, template, tmp_path / ("r%d.html" % i))
+            results[i] = "ok"
+        except kivreport.Error as e:
+            results[i] = str(e)
+
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(8)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    for i in range(8):
+        expected = "ok" if i % 2 == 0 else "Copy failed. Source file %s did not exist" % (tmp_path / ("missing%d.html" % i))
+        assert results[i] == expected
+    assert (tmp_path / "r6.html").read_text() == (tmp_path / "r0.html").read_text().replace("r0_SIT", "r6_SIT")
+
+
+@pytest.mark.parametrize("template_name", ["pp_static.pptx", "wd_report.docx"])
+def test_office_reports(tmp_path, template_name):
+    extension = template_name[-5:]
+    template = tmp_path / template_name
+    shutil.copy(OFFICE_TEMPLATES / template_name, template)
+    repository = sample_repository(tmp_path)
+    report = tmp_path / ("report" + extension)
+    if not format_available(extension):
+        with pytest.raises(kivreport.Error, match="format not available"):
+            kivreport.generate(repository, template, report)
+        assert not report.exists()
+        return
+    kivreport.generate(repository, template, report, embed_models=False)
+    ooxml_check(report)
+    ok, text = kivreport.validate(repository, template)
+    assert text
+    assert kivreport.summarize(template)
