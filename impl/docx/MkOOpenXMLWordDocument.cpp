@@ -740,7 +740,24 @@ bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const
 
 // ---------------------------------------------------------------- editing
 
-MkXmlElementList MkOpenXMLWordDocument::ControlsNamed(const MkString& tagName) const {
+MkWordControlIndex::MkWordControlIndex(const MkOpenXMLWordDocument& document) {
+    MkXmlElementList all;
+    MkOpenXMLDocument::FindAllElements(document.GetBody(), "w:sdt", &all, true, false);
+    for (const MkXmlElement& sdt : all) {
+        TiXmlElement* pr = child(sdt, "w:sdtPr");
+        TiXmlElement* tag = pr ? pr->FirstChildElement("w:tag") : nullptr;
+        const char* value = tag ? tag->Attribute("w:val") : nullptr;
+        m_byTag[value ? value : ""].push_back(sdt);
+    }
+}
+
+const MkXmlElementList& MkWordControlIndex::Find(const MkString& tagName) const {
+    auto it = m_byTag.find(MkXmlToUtf8(tagName));
+    return it == m_byTag.end() ? m_none : it->second;
+}
+
+MkXmlElementList MkOpenXMLWordDocument::ControlsNamed(const MkString& tagName, const MkWordControlIndex* index) const {
+    if (index) return index->Find(tagName);
     MkXmlElementList all, named;
     FindAllElements(GetBody(), "w:sdt", &all, true, false);
     for (const MkXmlElement& sdt : all)
@@ -808,8 +825,8 @@ bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkFor
     return true;
 }
 
-bool MkOpenXMLWordDocument::SetTitle(const MkString& tagName, const MkString& text) {
-    for (const MkXmlElement& sdt : ControlsNamed(tagName)) {
+bool MkOpenXMLWordDocument::SetTitle(const MkString& tagName, const MkString& text, const MkWordControlIndex* index) {
+    for (const MkXmlElement& sdt : ControlsNamed(tagName, index)) {
         const MkXmlElement pr = childOf(sdt, "w:sdtPr");
         if (!pr) continue;
         RemovePlaceHolder(pr);
@@ -818,8 +835,9 @@ bool MkOpenXMLWordDocument::SetTitle(const MkString& tagName, const MkString& te
     return true;
 }
 
-bool MkOpenXMLWordDocument::SetText(const MkString& tagName, const MkFormattedTextArray& runs) {
-    for (const MkXmlElement& sdt : ControlsNamed(tagName)) {
+bool MkOpenXMLWordDocument::SetText(const MkString& tagName, const MkFormattedTextArray& runs,
+                                    const MkWordControlIndex* index) {
+    for (const MkXmlElement& sdt : ControlsNamed(tagName, index)) {
         const MkXmlElement pr = childOf(sdt, "w:sdtPr");
         if (!pr) continue;
         RemovePlaceHolder(pr);
@@ -830,13 +848,14 @@ bool MkOpenXMLWordDocument::SetText(const MkString& tagName, const MkFormattedTe
 }
 
 bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, int imageHeight,
-                                     const MkString& hyperlink, MkStringArray* releasedIds) {
+                                     const MkString& hyperlink, MkStringArray* releasedIds,
+                                     const MkWordControlIndex* index) {
     if (imageWidth <= 0 || imageHeight <= 0) return false;
     const float ratio = static_cast<float>(imageWidth) / static_cast<float>(imageHeight);
     MkString embedId, linkId;
     embedId.MakeFormWide(L"rId%ls", ~tagName);
     linkId.MakeFormWide(L"rId%ls_C", ~tagName);
-    for (const MkXmlElement& sdt : ControlsNamed(tagName)) {
+    for (const MkXmlElement& sdt : ControlsNamed(tagName, index)) {
         const MkXmlElement pr = childOf(sdt, "w:sdtPr");
         if (!pr) continue;
         RemovePlaceHolder(pr);
@@ -1064,10 +1083,10 @@ bool MkOpenXMLWordDocument::SetMDLX(const MkString& tagName, MkString* controlId
     return false;
 }
 
-bool MkOpenXMLWordDocument::SetTable(const MkString& tagName, const Table& table) {
+bool MkOpenXMLWordDocument::SetTable(const MkString& tagName, const Table& table, const MkWordControlIndex* index) {
     const int rows = static_cast<int>(table.rowCount());
     const int columns = static_cast<int>(table.columnCount());
-    for (const MkXmlElement& sdt : ControlsNamed(tagName)) {
+    for (const MkXmlElement& sdt : ControlsNamed(tagName, index)) {
         if (!child(sdt, "w:sdtPr")) continue;
         const MkXmlElement tbl = FindFirstElement(sdt, "w:tbl");
         if (!tbl || rows <= 0 || columns <= 0) continue;

@@ -163,6 +163,24 @@ private:
     long long m_controlMax = 0;
 };
 
+class MkOpenXMLWordDocument;
+
+// The content controls of a document by tag, for filling many tags of one parsed
+// document without a walk of the whole document per tag. It holds the controls
+// the editing operations address (those outside non-group controls). It stays
+// valid while the controls stay: unrolling groups, replacing viewer controls and
+// editing content that holds controls make it stale, and it must be built again.
+class MkWordControlIndex {
+public:
+    explicit MkWordControlIndex(const MkOpenXMLWordDocument& document);
+    // The controls with that tag, in document order.
+    const MkXmlElementList& Find(const MkString& tagName) const;
+
+private:
+    std::map<std::string, MkXmlElementList> m_byTag;
+    MkXmlElementList m_none;
+};
+
 class MkOpenXMLWordDocument : public MkOpenXMLDocument {
 public:
     // w:body under the root w:document; null when either is missing.
@@ -198,20 +216,21 @@ public:
     static void RemovePlaceHolder(const MkXmlElement& sdtPr);
     static bool EditTextElement(const MkXmlElement& sdt, const MkString& text);
     static bool EditTextElement(const MkXmlElement& sdt, const MkFormattedTextArray& runs);
-    bool SetTitle(const MkString& tagName, const MkString& text);
-    bool SetText(const MkString& tagName, const MkFormattedTextArray& runs);
+    // The editing operations find their controls through the index when one is given.
+    bool SetTitle(const MkString& tagName, const MkString& text, const MkWordControlIndex* index = nullptr);
+    bool SetText(const MkString& tagName, const MkFormattedTextArray& runs, const MkWordControlIndex* index = nullptr);
     // Points the picture of each control at "rId<tag>" and fits it to the image.
     // False at the first control without a drawing or a blip, or for an empty image.
     // The relationship ids the pictures referred to before are appended to releasedIds.
     bool SetImage(const MkString& tagName, int imageWidth, int imageHeight, const MkString& hyperlink,
-                  MkStringArray* releasedIds = nullptr);
+                  MkStringArray* releasedIds = nullptr, const MkWordControlIndex* index = nullptr);
     // Replaces each 3D-viewer control of that name by a picture content control
     // tagged newTagName. The relationship ids the replaced runs referred to are
     // appended to releasedIds (when given), so that the package can drop them.
     bool SetImageInMdlx(const MkString& controlName, const MkString& newTagName, int imageWidth, int imageHeight,
                         const MkString& hyperlink, MkStringArray* releasedIds = nullptr);
     bool SetMDLX(const MkString& tagName, MkString* controlId, MkString* newId, MkString* previewId);
-    bool SetTable(const MkString& tagName, const Table& table);
+    bool SetTable(const MkString& tagName, const Table& table, const MkWordControlIndex* index = nullptr);
     bool GetChartRelationIds(const MkString& tagName, MkStringArray* ids) const;
     bool SetAllMacros(const MkStringArray& names, const MkOArray<MkFormattedTextArray>& texts);
 
@@ -225,7 +244,7 @@ public:
 
 private:
     // The content controls addressed by the editing operations, with that name.
-    MkXmlElementList ControlsNamed(const MkString& tagName) const;
+    MkXmlElementList ControlsNamed(const MkString& tagName, const MkWordControlIndex* index = nullptr) const;
 };
 
 } // namespace rep

@@ -215,3 +215,18 @@ TEST(WordEditTest, MacrosAndChartIds) {
     EXPECT_FALSE(document.GetChartRelationIds(L"SIT2_CHART", &ids));
     EXPECT_EQ(0, ids.GetSize());
 }
+
+TEST(WordEditTest, AnIndexFindsTheSameControlsAsAWalk) {
+    const std::string body = sdt("SIT1_TITLE", 1, para("a")) + group("G", 2, sdt("SIT1_TITLE", 3, para("b"))) +
+                             sdt("Outer", 4, sdt("SIT1_TITLE", 5, para("hidden in a control")));
+    MkOpenXMLWordDocument walked, indexed;
+    ASSERT_TRUE(parseBody(&walked, body));
+    ASSERT_TRUE(parseBody(&indexed, body));
+    const MkWordControlIndex index(indexed);
+    EXPECT_EQ(2u, index.Find(L"SIT1_TITLE").size());
+    EXPECT_TRUE(index.Find(L"SIT9_TITLE").empty());
+    walked.SetTitle(L"SIT1_TITLE", L"new");
+    indexed.SetTitle(L"SIT1_TITLE", L"new", &index);
+    EXPECT_EQ(printBody(walked), printBody(indexed));
+    EXPECT_NE(std::string::npos, printBody(indexed).find("hidden in a control"));
+}
