@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
-cmake -S . -B build-demo -DKIV_BUILD_TESTS=OFF -DKIV_BUILD_TOOLS=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake -S . -B build-demo -DKIV_BUILD_TESTS=OFF -DKIV_BUILD_TOOLS=ON -DKIV_BUILD_PYTHON=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-demo -j"$(nproc)"
 mkdir -p out
 if [ -x build-demo/tools/kivreport ]; then
