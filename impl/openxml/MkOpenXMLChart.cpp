@@ -183,15 +183,18 @@ bool MkOpenXMLArchive::BuildChartWorkbook(const MkString& workbookPath, const Mk
     size_t size = 0;
     unsigned char* raw = ReadDataRaw(workbookPath, &size);
     if (!raw) return false;
+    // A workbook is a zip archive: it starts with a local file header.
+    if (size < 4 || raw[0] != 'P' || raw[1] != 'K' || raw[2] != 3 || raw[3] != 4) {
+        free(raw);
+        REP_LOG_ERROR(lfw::String("The chart's workbook '%1' is not a zip archive").arg(lfw::String(ToSlash(workbookPath))));
+        return false;
+    }
     PxZipMemFile memory;
     const bool copied = memory.CopyData(raw, size);
     free(raw);
     if (!copied) return false;
     PxZipArchive book;
-    if (!book.Open(&memory, ZIP_OPEN)) {
-        REP_LOG_ERROR(lfw::String("The chart's workbook '%1' is not a zip archive").arg(lfw::String(ToSlash(workbookPath))));
-        return false;
-    }
+    if (!book.Open(&memory, ZIP_OPEN)) return false;  // the zip layer tells why
     for (const wchar_t* part : {SHEET_PART, TABLE_PART, SHARED_STRINGS_PART}) {
         if (book.FindFile(MkString(part)) < 0) {
             REP_LOG_ERROR(lfw::String("The chart's workbook '%1' has no part '%2'")
@@ -375,6 +378,13 @@ bool MkOpenXMLArchive::DuplicateChartDocuments(const MkString& chartTarget, bool
     const MkString relsPath = chartPart.Left(sep + 1) + L"_rels\\" + chartPart.Mid(sep + 1) + L".rels";
     MkXmlDocument rels;
     if (!ReadPart(relsPath, &rels)) return false;
+    // The workbook must be there before anything is written: a copied
+    // relationships part without its workbook would break the package.
+    const MkString sourceWorkbook = ChartWorkbookPath(chartPart);
+    if (sourceWorkbook.IsEmpty() || FindFile(sourceWorkbook) < 0) {
+        REP_LOG_ERROR(lfw::String("The chart '%1' has no embedded workbook").arg(lfw::String(ToSlash(chartPart))));
+        return false;
+    }
     const MkString newRelsTarget = RenameAndSaveDocument(rels, OXML_TARGET_CHART_RELS, true);
     if (newRelsTarget.IsEmpty()) return false;
     const MkString newRels = TargetToPackagePath(newRelsTarget);

@@ -63,8 +63,11 @@ MkString MkOpenXMLPlugin::ResolveModelPath(const MkString& modelReference, const
             rest.Replace(MkString(L"./"), MkString(L"/"));
             return folder + rest;
         }
-        if (!reference.Contains(MkString(L"/"))) return lastSlash >= 0 ? folder + L"/" + reference : reference;
-        return reference;
+        // Absolute paths stay; any other path is relative to the report's folder, like a bare name.
+        const bool absolute = reference.StartsWith(MkString(L"/")) ||
+                              (reference.Length() > 2 && reference[1] == L':' && reference[2] == L'/');
+        if (absolute) return reference;
+        return lastSlash >= 0 ? folder + L"/" + reference : reference;
     }
     // Drop climbs + 1 trailing components (the file name and one per "../").
     MkString base = package;
