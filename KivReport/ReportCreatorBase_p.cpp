@@ -49,6 +49,8 @@ bool ReportCreatorBase::generate(const Str& path) {
         const std::string target = path.toStdString();
         std::vector<std::string> inputs = inputFiles();
         inputs.push_back(templatePath.ShortChar());
+        for (const Repository* source : {repository.p(), referenceRepository.p()})
+            if (source && !source->fileName().isEmpty()) inputs.push_back(source->fileName().toStdString());
         for (const std::string& input : inputs) {
             if (Utils::sameFile(input, target)) {
                 REP_LOG_ERROR(lfw::String("Copy failed. Source and destination are the same file %1").arg(target));
@@ -56,9 +58,21 @@ bool ReportCreatorBase::generate(const Str& path) {
             }
         }
         StagedOutput staged;
+        // Pictures and other files beside the report must not replace an input either.
+        staged.protect(inputs);
         const std::string reportFile = staged.stage(target);
         if (reportFile.empty()) return false;
+        leftOut.clear();
         if (!makeReport(reportFile, staged)) return false;  // staged files are removed
+        if (!leftOut.empty()) {
+            std::string names;
+            for (const std::string& name : leftOut) names += (names.empty() ? "'" : ", '") + name + "'";
+            if (!acceptPartialReport) {
+                REP_LOG_ERROR(lfw::String("Report not written: the content of snapshots %1 could not be shown").arg(names));
+                return false;
+            }
+            REP_LOG_WARNING(lfw::String("Report written without the content of snapshots %1").arg(names));
+        }
         return staged.commit();
     });
 }

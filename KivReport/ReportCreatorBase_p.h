@@ -35,6 +35,12 @@ public:
     // false, with the error logged and asserted, before ReportComponent::initialize.
     static bool checkInitialized();
 
+    // With true, a report some of whose snapshots could not be shown (leftOut)
+    // is still written, with a warning naming them; otherwise it fails.
+    bool acceptPartialReport = false;
+    // Names of the snapshots whose content the last report could not show.
+    std::vector<std::string> leftOut;
+
     PtrRef<Repository> repository;
     PtrRef<Repository> referenceRepository;
     MkString templatePath;

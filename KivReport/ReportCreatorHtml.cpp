@@ -28,5 +28,7 @@ void ReportCreatorHtml::setGenericSnapshotIndices(const std::vector<unsigned int
 
 void ReportCreatorHtml::setUse3dPlugin(bool use) { m_d->setUse3dPlugin(use); }
 
+void ReportCreatorHtml::setAcceptPartialReport(bool accept) { m_d->acceptPartialReport = accept; }
+
 } // namespace rep
 } // namespace kiv

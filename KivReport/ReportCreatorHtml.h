@@ -34,6 +34,10 @@ public:
     void setGenericSnapshotIndices(const std::vector<unsigned int>& indices);
     // true (default): 3D-model tags show the online viewer; false: a picture.
     void setUse3dPlugin(bool use);
+    // false (default): a report in which some snapshot's picture could not be
+    // made (a model preview that cannot be read) fails. true: it is written
+    // without that content, with a warning naming those snapshots.
+    void setAcceptPartialReport(bool accept);
 
 private:
     ReportCreatorHtmlPrivate* m_d;

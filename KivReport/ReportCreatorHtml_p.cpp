@@ -19,7 +19,7 @@ const wchar_t* const kH35 = L"-----------------------------------\r\n";
 
 ReportCreatorHtmlPrivate::ReportCreatorHtmlPrivate(Repository* repo, const Str& path) : ReportCreatorBase(repo, path) {}
 
-bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, StagedOutput& /*staged*/) {
+bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, StagedOutput& staged) {
     if (snapshots.empty()) {
         REP_LOG_ERROR(lfw::String("Could not create report file (%1). No active snapshots in repository").arg(outputPath.Std()));
         return false;
@@ -35,7 +35,11 @@ bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, StagedO
         return false;
     }
     output.setDocumentContent(templateDocument.getDocumentContent());
-    return output.updateDocumentContent(snapshots, referenceSnapshots, genericSnapshotIndices, use3dPlugin);
+    // The pictures are staged beside the report and move into place with it.
+    output.setStagedOutput(&staged);
+    const bool made = output.updateDocumentContent(snapshots, referenceSnapshots, genericSnapshotIndices, use3dPlugin);
+    leftOut = output.leftOutSnapshots();
+    return made;
 }
 
 bool ReportCreatorHtmlPrivate::validate(Str* report) const {

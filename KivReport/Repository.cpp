@@ -17,6 +17,10 @@ bool Repository::loadRepository(const Str& fileName) { return m_d->loadRepositor
 
 bool Repository::saveRepository(const Str& fileName) const { return m_d->saveRepository(fileName); }
 
+Str Repository::fileName() const { return m_d->sourceFile; }
+
+bool Repository::loadedCleanly() const { return m_d->cleanLoad; }
+
 size_t Repository::snapshotCount() const { return m_d->snapshotCount(); }
 
 Snapshot* Repository::snapshot(size_t index) { return m_d->snapshot(index); }

@@ -23,6 +23,14 @@ public:
     // Replaces the snapshots by those of the file once the file proves to hold one.
     bool loadRepository(const Str& fileName);
     bool saveRepository(const Str& fileName) const;
+    // The file last loaded or saved successfully; empty for none. Reports never
+    // write over it.
+    Str fileName() const;
+    // False when the last loadRepository left some content out (an image, model
+    // or table that could not be read, or snapshots beyond the limits; each
+    // logged as an error) or failed; true after a complete load and for a
+    // repository that was never loaded.
+    bool loadedCleanly() const;
 
     size_t snapshotCount() const;
     // Throws std::out_of_range for index >= snapshotCount().

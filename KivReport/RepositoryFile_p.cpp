@@ -56,8 +56,10 @@ const size_t MAX_INDEX_MARKUP = 4000000;
 const size_t MAX_SITUATIONS = 100000;
 // Dimensions of one table, and cells of all tables of one file together.
 const size_t MAX_TABLE_COLUMNS = 16384;
-const size_t MAX_TABLE_CELLS = 4000000;
-const size_t MAX_TOTAL_TABLE_CELLS = 16000000;
+const size_t MAX_TABLE_CELLS = 1000000;
+const size_t MAX_TOTAL_TABLE_CELLS = 4000000;
+// Memory one table cell takes at least (its string object), charged with the content bytes.
+const uint64_t TABLE_CELL_BYTES = 64;
 // Bytes of one image entry (model entries are bounded by the zip engine's limit).
 const uint64_t MAX_IMAGE_ENTRY_BYTES = 128ull << 20;
 // Bytes of image and model entries extracted, plus decoded image bytes, of one
@@ -214,6 +216,8 @@ bool addSituationsToArchive(const std::vector<PtrRef<Snapshot>>& snapshots, PxZi
 struct LoadBudget {
     uint64_t contentBytes = MAX_TOTAL_CONTENT_BYTES;
     size_t tableCells = MAX_TOTAL_TABLE_CELLS;
+    // Set when some content could not be loaded (the error is logged where it happens).
+    bool damaged = false;
 
     bool spendBytes(uint64_t n) {
         if (n > contentBytes) return false;
@@ -236,6 +240,7 @@ MallocBuffer readEntry(PxZipArchive* archive, const MkString& name, LoadBudget* 
     if (index < 0 || !archive->GetFileSize(index, &declared)) return MallocBuffer();
     if (maxBytes == 0 || declared <= maxBytes) {
         if (!budget->spendBytes(declared)) {
+            budget->damaged = true;
             REP_LOG_ERROR(lfw::String("Repository file holds too much data; '%1' is not loaded").arg(lfw::String(name)));
             return MallocBuffer();
         }
@@ -247,29 +252,45 @@ void loadSituationImage(Snapshot* situation, PxZipArchive* archive, MkXmlElement
     const MkString name = object.GetAttributeString("Name");
     situation->setName(toStr(name));
     if (name.IsBlank() || archive->FindFile(name) < 0) {
+        budget->damaged = true;
         REP_LOG_ERROR(lfw::String("Image data not found in file"));
         return;
     }
     size_t size = 0;
     MallocBuffer bytes = readEntry(archive, name, budget, &size, MAX_IMAGE_ENTRY_BYTES);
-    if (!bytes) return;
+    if (!bytes) {
+        budget->damaged = true;  // the archive layer logged why
+        return;
+    }
     if (size < 2 || bytes.get()[0] != 0xFF || bytes.get()[1] != 0xD8) {
+        budget->damaged = true;
         REP_LOG_ERROR(lfw::String("Image is not valid JPEG format. Might be a Orvia Reporter repository?"));
         return;
     }
-    MkRGBImage rgb;
-    if (!MdlxImageJpeg::loadImageFromMemory(bytes.get(), size, &rgb)) {
+    // The decoder's memory (pixels, and all coefficients of a progressive picture)
+    // is charged from the header before anything is decoded.
+    const uint64_t decodeBytes = MdlxImageJpeg::decodeMemory(bytes.get(), size);
+    if (decodeBytes == 0) {
+        budget->damaged = true;
         REP_LOG_ERROR(lfw::String("Error decoding JPEG image '%1'").arg(lfw::String(name)));
         return;
     }
-    if (!budget->spendBytes(static_cast<uint64_t>(rgb.GetNumImageBytes()))) {
+    if (!budget->spendBytes(decodeBytes)) {
+        budget->damaged = true;
         REP_LOG_ERROR(lfw::String("Repository file holds too much data; '%1' is not loaded").arg(lfw::String(name)));
+        return;
+    }
+    MkRGBImage rgb;
+    if (!MdlxImageJpeg::loadImageFromMemory(bytes.get(), size, &rgb, decodeBytes)) {
+        budget->damaged = true;
+        REP_LOG_ERROR(lfw::String("Error decoding JPEG image '%1'").arg(lfw::String(name)));
         return;
     }
     // The decoded pixels move into the image instead of being copied.
     PtrRef<Image> image = new Image;
     const unsigned width = static_cast<unsigned>(rgb.GetWidth()), height = static_cast<unsigned>(rgb.GetHeight());
     if (!image->setData(width, height, std::move(rgb.Bytes()))) {
+        budget->damaged = true;
         REP_LOG_ERROR(lfw::String("Error decoding JPEG image '%1'").arg(lfw::String(name)));
         return;
     }
@@ -281,11 +302,20 @@ void loadSituationMdlx(Snapshot* situation, PxZipArchive* archive, MkXmlElement 
     const MkString name = object.GetAttributeString("Name");
     situation->setName(toStr(name));
     if (name.IsBlank() || archive->FindFile(name) < 0) return;  // no model, silently
-    size_t size = 0;
-    MallocBuffer bytes = readEntry(archive, name, budget, &size, 0);
-    if (!bytes) return;
+    uint64_t declared = 0;
+    if (!archive->GetFileSize(archive->FindFile(name), &declared) || !budget->spendBytes(declared)) {
+        budget->damaged = true;
+        REP_LOG_ERROR(lfw::String("Repository file holds too much data; '%1' is not loaded").arg(lfw::String(name)));
+        return;
+    }
+    // Inflated straight into the model's own buffer: a model can be large.
+    std::vector<unsigned char> bytes;
+    if (!archive->ReadDataInto(name, &bytes)) {
+        budget->damaged = true;  // the archive layer logged why
+        return;
+    }
     PtrRef<ug::MdlxMemoryFile> model = new ug::MdlxMemoryFile;
-    if (!model->internal_mdlxZipMemFile()->CopyData(bytes.get(), size)) return;
+    model->internal_mdlxZipMemFile()->TakeData(std::move(bytes));
     situation->setModelMdlx(model.p());
 }
 
@@ -327,8 +357,14 @@ void loadSituationTable(Snapshot* situation, MkXmlElement object, LoadBudget* bu
     const size_t columns = static_cast<size_t>(cells.GetSize());
     const size_t total = static_cast<size_t>(rowCount) * columns;
     if (columns > MAX_TABLE_COLUMNS || total > MAX_TABLE_CELLS || total > budget->tableCells) {
+        budget->damaged = true;
         REP_LOG_ERROR(lfw::String("Table of situation '%1' is too large (%2 rows, %3 or more columns)")
                           .arg(lfw::String(name)).arg(rowCount).arg(static_cast<long long>(columns)));
+        return;
+    }
+    if (!budget->spendBytes(uint64_t(total) * TABLE_CELL_BYTES)) {
+        budget->damaged = true;
+        REP_LOG_ERROR(lfw::String("Repository file holds too much data; table '%1' is not loaded").arg(lfw::String(name)));
         return;
     }
     budget->tableCells -= total;
@@ -351,6 +387,7 @@ PtrRef<Snapshot> loadAndAddSituation(PxZipArchive* archive, MkXmlElement element
     if (type != Snapshot::IMAGE && type != Snapshot::MDLX && type != Snapshot::TABLE) {
         // A snapshot can only be of a known type; the others would be skipped by
         // every report anyway.
+        budget->damaged = true;
         REP_LOG_ERROR(lfw::String("Unhandled snapshot type %1 of situation '%2' is not loaded")
                           .arg(type).arg(lfw::String(element.GetAttributeString("Name"))));
         return PtrRef<Snapshot>();
@@ -390,7 +427,7 @@ size_t markupCount(const unsigned char* text, size_t size) {
 
 } // namespace
 
-bool RepositoryPrivate::saveRepository(const Str& fileName) const {
+bool RepositoryPrivate::saveRepository(const Str& fileName) {
     const std::string target = fileName.toStdString();
     if (toMk(fileName).IsBlank()) {
         REP_LOG_ERROR(lfw::String("No file name."));
@@ -411,11 +448,20 @@ bool RepositoryPrivate::saveRepository(const Str& fileName) const {
         bool ok = archive.Open(MkString(temp.c_str()), ZIP_CREATE) && addSituationsToArchive(snapshots, &archive) &&
                   archive.Compact();
         ok = archive.Close() && ok;
-        return ok && staged.commit();
+        if (!ok || !staged.commit()) return false;
+        sourceFile = fileName;
+        return true;
     });
 }
 
 bool RepositoryPrivate::loadRepository(const Str& fileName) {
+    cleanLoad = false;
+    // Anything but a regular file could block the open (a FIFO) or never end.
+    struct stat st;
+    if (::stat(fileName.toStdString().c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        REP_LOG_ERROR(lfw::String("Repository file (%1) is not a regular file").arg(text(fileName)));
+        return false;
+    }
     try {
         PxZipArchive archive;
         archive.Open(toMk(fileName), ZIP_OPEN_READ_ONLY);  // a failed open shows in the lookup below
@@ -461,15 +507,19 @@ bool RepositoryPrivate::loadRepository(const Str& fileName) {
             if (loaded.size() >= MAX_SITUATIONS) {
                 REP_LOG_ERROR(lfw::String("Repository file (%1) holds more than %2 situations; the rest is not loaded")
                                   .arg(text(fileName)).arg(static_cast<long long>(MAX_SITUATIONS)));
+                budget.damaged = true;
                 break;
             }
             PtrRef<Snapshot> situation = loadAndAddSituation(&archive, element, &budget);
             if (situation) loaded.push_back(situation);
+            else budget.damaged = true;
         }
         removeAllSnapshots();
         // Stored names are taken as they are: the file was made from unique names.
         snapshots = std::move(loaded);
         archive.Close();
+        sourceFile = fileName;
+        cleanLoad = !budget.damaged;
         return true;
     } catch (const std::exception& e) {
         REP_LOG_ERROR(lfw::String("Error reading repository file (%1): %2").arg(text(fileName)).arg(e.what()));

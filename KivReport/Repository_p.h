@@ -27,10 +27,13 @@ public:
     Str uniqueName(const Str& name) const;
 
     // Repository files (zip archive with Project.xml); in RepositoryFile_p.cpp.
-    bool saveRepository(const Str& fileName) const;
+    bool saveRepository(const Str& fileName);
     bool loadRepository(const Str& fileName);
 
     std::vector<PtrRef<Snapshot>> snapshots;  // in the order of adding
+    Str sourceFile;          // file last loaded or saved
+    bool cleanLoad = true;   // the last load read all content
+
 };
 
 } // namespace rep

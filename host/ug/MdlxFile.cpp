@@ -162,12 +162,35 @@ const MdlxAccess::Case* MdlxAccess::findCase(int caseId) const {
     return nullptr;
 }
 
-bool MdlxAccess::GetCaseSnapshot(int caseId, MkRGBImage* image) {
+bool MdlxAccess::GetCaseSnapshot(int caseId, MkRGBImage* image) { return GetCaseSnapshot(caseId, image, 0, nullptr); }
+
+bool MdlxAccess::GetCaseSnapshot(int caseId, MkRGBImage* image, uint64_t maxBytes, uint64_t* usedBytes) {
+    if (usedBytes) *usedBytes = 0;
     if (!image) return false;
     image->Clear();
     const Case* c = IsOpen() ? findCase(caseId) : nullptr;
+    if (!c) return false;
+    const std::string name = caseFolder(c->number) + "preview.jpg";
+    const int index = m_zip->FindFile(name);
+    if (index < 0) return false;
+    uint64_t used = 0;
+    if (maxBytes > 0) {
+        // The declared size bounds what inflating writes: check it first.
+        CZipEntryInfo entry;
+        m_zip->GetEntryInfo(index, &entry);
+        used = entry.uncompressedSize;
+        if (usedBytes) *usedBytes = used;
+        if (used > maxBytes) return false;
+    }
     std::vector<unsigned char> jpeg;
-    if (!c || !readEntry(caseFolder(c->number) + "preview.jpg", &jpeg)) return false;
+    if (!readEntry(name, &jpeg)) return false;
+    if (maxBytes > 0) {
+        const uint64_t decode = MdlxImageJpeg::decodeMemory(jpeg.data(), jpeg.size());
+        used += decode;
+        if (usedBytes) *usedBytes = used;
+        if (decode == 0 || used > maxBytes) return false;
+        return MdlxImageJpeg::loadImageFromMemory(jpeg.data(), jpeg.size(), image, decode) && image->GetNumImageBytes() > 0;
+    }
     return MdlxImageJpeg::loadImageFromMemory(jpeg, image) && image->GetNumImageBytes() > 0;
 }
 

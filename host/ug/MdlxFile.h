@@ -8,6 +8,7 @@
 #include "host/ug/MkString.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -24,6 +25,8 @@ public:
     bool GetData(MkUbyteArray* bytes) const;  // copies the whole content out; false for null
     bool CopyData(const MkUbyteArray& bytes);  // replaces the content
     bool CopyData(const void* data, size_t size);
+    // Replaces the content by these bytes, without copying them.
+    void TakeData(std::vector<unsigned char>&& bytes) { m_bytes = std::move(bytes); }
     // Writes exactly the content to a disk file (UTF-8 path). False when it
     // cannot be written, and for an empty content, which is no model file.
     bool Save(const MkString& path) const;
@@ -83,6 +86,11 @@ public:
     // The preview stored with the case; false (image cleared) when the case has
     // none or it cannot be decoded.
     bool GetCaseSnapshot(int caseId, MkRGBImage* image);
+    // The same within a memory limit: false, before anything is inflated or
+    // decoded, when the stored preview's declared size plus the memory its decode
+    // takes exceeds maxBytes. *usedBytes (when given) receives that sum, also on
+    // failure (0 when the case has no preview).
+    bool GetCaseSnapshot(int caseId, MkRGBImage* image, uint64_t maxBytes, uint64_t* usedBytes);
     // The case's model data; false when it has none.
     bool GetCaseModelData(int caseId, MkUbyteArray* bytes);
 

@@ -1,4 +1,5 @@
 #include "host/ug/MdlxImageJpeg.h"
+#include <climits>
 #include <csetjmp>
 #include <cstdint>
 #include <cstdio>
@@ -28,6 +29,43 @@ void onMessage(j_common_ptr cinfo, int level) {
 }
 
 void silence(j_common_ptr) {}
+
+// A progressive JPEG may hold any number of scans, each of which makes the
+// decoder pass over the whole coefficient buffer; real pictures hold about ten.
+const int kMaxScans = 100;
+
+struct ScanLimit {
+    jpeg_progress_mgr pub;  // first member, as above
+};
+
+void onProgress(j_common_ptr cinfo) {
+    if (!cinfo->is_decompressor) return;
+    const j_decompress_ptr d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (d->input_scan_number > kMaxScans) {
+        cinfo->err->msg_code = JERR_NOT_COMPILED;  // any code: the caller only sees the failure
+        longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+    }
+}
+
+// Memory the decoder takes for the picture described by a read header: the RGB
+// result, a row of CMYK, and for a progressive or multi-scan picture the whole
+// coefficient buffer (64 two-byte coefficients per block of each component).
+uint64_t decodeMemoryOf(const jpeg_decompress_struct& cinfo) {
+    const uint64_t pixels = static_cast<uint64_t>(cinfo.image_width) * cinfo.image_height;
+    uint64_t bytes = pixels * 3 + static_cast<uint64_t>(cinfo.image_width) * 4;
+    if (cinfo.progressive_mode || cinfo.comps_in_scan < cinfo.num_components) {
+        const uint64_t maxH = static_cast<uint64_t>(cinfo.max_h_samp_factor > 0 ? cinfo.max_h_samp_factor : 1);
+        const uint64_t maxV = static_cast<uint64_t>(cinfo.max_v_samp_factor > 0 ? cinfo.max_v_samp_factor : 1);
+        const uint64_t mcuColumns = (cinfo.image_width + 8 * maxH - 1) / (8 * maxH);
+        const uint64_t mcuRows = (cinfo.image_height + 8 * maxV - 1) / (8 * maxV);
+        for (int c = 0; c < cinfo.num_components; ++c) {
+            const jpeg_component_info& component = cinfo.comp_info[c];
+            bytes += mcuColumns * static_cast<uint64_t>(component.h_samp_factor) * mcuRows *
+                     static_cast<uint64_t>(component.v_samp_factor) * DCTSIZE2 * sizeof(JCOEF);
+        }
+    }
+    return bytes;
+}
 
 jpeg_error_mgr* setupErrors(ErrorManager* err) {
     jpeg_std_error(&err->pub);
@@ -131,7 +169,7 @@ void cmykToRgb(const unsigned char* cmyk, unsigned char* rgb, size_t pixels, boo
     }
 }
 
-bool decode(const unsigned char* data, size_t size, MkRGBImage* image) {
+bool decode(const unsigned char* data, size_t size, MkRGBImage* image, uint64_t maxMemory) {
     std::vector<unsigned char> cmykRow;  // before setjmp: a jump back must not skip its destructor
     jpeg_decompress_struct cinfo;
     ErrorManager err;
@@ -150,6 +188,15 @@ bool decode(const unsigned char* data, size_t size, MkRGBImage* image) {
     if (cinfo.image_width == 0 || cinfo.image_height == 0 || cinfo.image_width > 65535 || cinfo.image_height > 65535 ||
         pixels > (uint64_t(1) << 28))
         ERREXIT(&cinfo, JERR_IMAGE_TOO_BIG);
+    if (maxMemory > 0) {
+        if (decodeMemoryOf(cinfo) > maxMemory) ERREXIT(&cinfo, JERR_IMAGE_TOO_BIG);
+        // Should the header estimate miss a buffer, the decoder still stops at the limit.
+        cinfo.mem->max_memory_to_use = static_cast<long>(maxMemory > static_cast<uint64_t>(LONG_MAX) ? LONG_MAX : maxMemory);
+    }
+    ScanLimit progress;
+    std::memset(&progress, 0, sizeof progress);
+    progress.pub.progress_monitor = onProgress;
+    cinfo.progress = &progress.pub;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
     jpeg_start_decompress(&cinfo);
@@ -185,8 +232,30 @@ bool MdlxImageJpeg::loadImageFromMemory(const std::vector<unsigned char>& jpeg, 
 }
 
 bool MdlxImageJpeg::loadImageFromMemory(const unsigned char* jpeg, size_t size, MkRGBImage* image) {
+    return loadImageFromMemory(jpeg, size, image, 0);
+}
+
+bool MdlxImageJpeg::loadImageFromMemory(const unsigned char* jpeg, size_t size, MkRGBImage* image, uint64_t maxMemory) {
     if (!image) return false;
     image->Clear();
     if (!jpeg || size == 0) return false;
-    return decode(jpeg, size, image);
+    return decode(jpeg, size, image, maxMemory);
+}
+
+uint64_t MdlxImageJpeg::decodeMemory(const unsigned char* jpeg, size_t size) {
+    if (!jpeg || size == 0) return 0;
+    jpeg_decompress_struct cinfo;
+    ErrorManager err;
+    std::memset(&cinfo, 0, sizeof cinfo);
+    cinfo.err = setupErrors(&err);
+    if (setjmp(err.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        return 0;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, jpeg, static_cast<unsigned long>(size));
+    uint64_t bytes = 0;
+    if (jpeg_read_header(&cinfo, TRUE) == JPEG_HEADER_OK) bytes = decodeMemoryOf(cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return bytes;
 }

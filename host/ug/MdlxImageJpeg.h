@@ -2,6 +2,7 @@
 // JPEG coding of RGB images (libjpeg-turbo).
 #include "host/ug/MkRGBImage.h"
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 class MdlxImageJpeg {
@@ -15,4 +16,11 @@ public:
     // above 65535 pixels a side or 2^28 pixels in all.
     static bool loadImageFromMemory(const std::vector<unsigned char>& jpeg, MkRGBImage* image);
     static bool loadImageFromMemory(const unsigned char* jpeg, size_t size, MkRGBImage* image);
+    // The same, also failing before any pixel is decoded when the decode would take
+    // more than maxMemory bytes (0: no limit beyond the ones above). Pictures of
+    // more than 100 scans fail in every case.
+    static bool loadImageFromMemory(const unsigned char* jpeg, size_t size, MkRGBImage* image, uint64_t maxMemory);
+    // Bytes a decode takes at its peak (the RGB pixels and the decoder's buffers),
+    // read from the header; 0 when there is no readable header.
+    static uint64_t decodeMemory(const unsigned char* jpeg, size_t size);
 };

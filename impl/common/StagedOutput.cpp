@@ -11,6 +11,12 @@ namespace rep {
 StagedOutput::~StagedOutput() { discard(); }
 
 std::string StagedOutput::stage(const std::string& target) {
+    for (const std::string& input : m_protected) {
+        if (!input.empty() && Utils::sameFile(input, target)) {
+            REP_LOG_ERROR(lfw::String("%1 is an input of the report and is not overwritten").arg(target));
+            return std::string();
+        }
+    }
     std::string temp;
     if (!Utils::createTemporaryBeside(target, &temp)) {
         REP_LOG_ERROR(lfw::String("Could not create a file beside %1: %2").arg(target).arg(std::strerror(errno)));

@@ -19,7 +19,11 @@ public:
     // Creates a new empty file beside target, with a name no other file has and
     // that starts with ".<target's name>.Varnox_Report_Tmp", and returns its path;
     // empty (with a logged error) when the folder does not let us create one.
+    // Also empty (logged) when target is one of the protected files.
     std::string stage(const std::string& target);
+    // Files that no target may be: the inputs of the operation. A target that
+    // names one of them (by any path or link) is refused.
+    void protect(const std::vector<std::string>& inputs) { m_protected = inputs; }
     // Moves every staged file over its target, in the order staged, keeping the
     // permissions of a target that exists. A target that is a symbolic link is
     // replaced by the file, never written through. On failure logs the error,
@@ -35,6 +39,7 @@ private:
         std::string target;
     };
     std::vector<Entry> m_files;
+    std::vector<std::string> m_protected;
 };
 
 } // namespace rep

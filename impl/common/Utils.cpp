@@ -52,10 +52,12 @@ void appendEscaped(std::wstring* out, WView value) {
 // can name later keys, so nested values could double the text per key, and many
 // distinct unknown macros make the clean-up pass over the text again and again.
 // Expansion stops, with a logged error, before the text would grow past
-// kMaxExpandedLength characters or the passes would read more than
+// Utils::kMaxExpandedLength characters or the passes would read more than
 // kMaxExpansionWork characters in all.
-const size_t kMaxExpandedLength = size_t(1) << 24;
 const size_t kMaxExpansionWork = size_t(1) << 30;
+
+// Bytes of one model preview: its stored JPEG and its decode together.
+const uint64_t kMaxPreviewBytes = uint64_t(256) << 20;
 
 size_t countOccurrences(const std::wstring& text, const std::wstring& part) {
     size_t n = 0;
@@ -142,8 +144,25 @@ MkString Utils::escapeHtml(const MkString& text) {
     return MkString(std::move(out));
 }
 
+bool ReportBudget::spend(uint64_t bytes) {
+    if (bytes <= m_left) {
+        m_left -= bytes;
+        return true;
+    }
+    if (!m_exhausted)
+        REP_LOG_ERROR(lfw::String("The report would take more than %1 bytes of memory; it is not made")
+                          .arg(static_cast<long long>(kDefaultBytes)));
+    m_exhausted = true;
+    return false;
+}
+
 void Utils::expandString(const FieldValues& fieldValues, MkString* text) {
-    if (!text) return;
+    expandString(fieldValues, text, Utils::kMaxExpandedLength);
+}
+
+bool Utils::expandString(const FieldValues& fieldValues, MkString* text, size_t maxLength) {
+    if (!text) return true;
+    if (maxLength > Utils::kMaxExpandedLength) maxLength = Utils::kMaxExpandedLength;
     size_t work = 0;
     auto withinBudget = [&]() {
         work += text->Std().size();
@@ -155,7 +174,7 @@ void Utils::expandString(const FieldValues& fieldValues, MkString* text) {
     // Every key in order, each replaced everywhere: a value that names a later
     // key is expanded again by that key's turn.
     for (const auto& kv : fieldValues) {
-        if (text->Find(MkString(L"$(")) < 0) return;  // nothing left that a key or the clean-up could change
+        if (text->Find(MkString(L"$(")) < 0) return true;  // nothing left that a key or the clean-up could change
         const std::wstring macro = L"$(" + kv.first.toStdWString() + L")";
         const size_t count = countOccurrences(text->Std(), macro);
         if (count == 0) continue;
@@ -163,26 +182,26 @@ void Utils::expandString(const FieldValues& fieldValues, MkString* text) {
         const size_t grown = static_cast<size_t>(value.Length()) > macro.size()
                                  ? count * (static_cast<size_t>(value.Length()) - macro.size())
                                  : 0;
-        if (text->Std().size() + grown > kMaxExpandedLength) {
+        if (text->Std().size() + grown > maxLength) {
             REP_LOG_ERROR(lfw::String("Field values expand beyond %1 characters; the remaining macros are not expanded")
-                              .arg(static_cast<long long>(kMaxExpandedLength)));
-            break;
+                              .arg(static_cast<long long>(maxLength)));
+            return false;
         }
         text->Replace(MkString(macro), value);
-        if (!withinBudget()) return;
+        if (!withinBudget()) return false;
     }
 
     // Macros without a field value become "N/A", one name at a time from the
     // start, until a blank name or a "$(" without ")".
     for (;;) {
         const int open = text->Find(MkString(L"$("));
-        if (open < 0) return;
+        if (open < 0) return true;
         const int close = text->Find(L')', open + 2);
-        if (close < 0) return;
+        if (close < 0) return true;
         const MkString name = text->Mid(open + 2, close - open - 2);
-        if (name.IsBlank()) return;
+        if (name.IsBlank()) return true;
         text->Replace(MkString(L"$(") + name + MkString(L")"), MkString(L"N/A"));
-        if (!withinBudget()) return;
+        if (!withinBudget()) return false;
     }
 }
 
@@ -230,6 +249,41 @@ void Utils::convertHtmlToFormattedTextArray(const MkString& text, MkFormattedTex
         return;
     }
     for (size_t i = 0; i < made.size(); ++i) (*runs)[first + static_cast<int>(i)] = std::move(made[i]);
+}
+
+Image* Utils::snapshotFromMemoryFile(const ug::MdlxMemoryFile* model, ReportBudget* budget) {
+    if (!model) return nullptr;
+    if (!budget) return snapshotFromMemoryFile(model);
+    ug::MdlxAccess access;
+    ug::MdlxInfoCase infoCase;
+    if (!access.Open(const_cast<ug::MdlxZipMemFile*>(model->internal_mdlxZipMemFile()), ug::MdlxAccess::READ) ||
+        !access.GetCase(0, &infoCase)) {
+        REP_LOG_ERROR(lfw::String("Model file holds no readable case; its preview picture cannot be shown"));
+        return nullptr;
+    }
+    const uint64_t limit = std::min<uint64_t>(budget->left(), kMaxPreviewBytes);
+    uint64_t used = 0;
+    MkRGBImage preview;
+    const bool read = access.GetCaseSnapshot(infoCase.GetCaseId(), &preview, limit, &used);
+    if (used > limit) {
+        if (limit < kMaxPreviewBytes)
+            budget->spend(used);  // refused: logs that the report ran out of memory
+        else
+            REP_LOG_ERROR(lfw::String("Preview picture of a model needs %1 bytes of memory; it is not read")
+                              .arg(static_cast<long long>(used)));
+        return nullptr;
+    }
+    if (!read || preview.GetNumImageBytes() == 0 || !budget->spend(used)) {
+        REP_LOG_ERROR(lfw::String("Preview picture of a model cannot be read"));
+        return nullptr;
+    }
+    Image* image = new Image;
+    if (!ug::Convert::toImage(preview, image)) {
+        delete image;
+        REP_LOG_ERROR(lfw::String("Preview picture of a model cannot be read"));
+        return nullptr;
+    }
+    return image;
 }
 
 Image* Utils::snapshotFromMemoryFile(const ug::MdlxMemoryFile* model) {

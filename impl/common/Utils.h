@@ -7,6 +7,7 @@
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
 #include "impl/common/MkFormattedText.h"
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -19,6 +20,25 @@ class MdlxMemoryFile;
 namespace rep {
 
 typedef std::map<Str, Str> FieldValues;
+
+// What one report may spend on content it expands from its repositories: text
+// grown by field-value macros and unrolled groups, table markup, preview
+// pictures inflated and decoded. Charged before the memory is taken; a report
+// that runs out of it fails.
+class ReportBudget {
+public:
+    static const uint64_t kDefaultBytes = uint64_t(2) << 30;
+    explicit ReportBudget(uint64_t bytes = kDefaultBytes) : m_left(bytes) {}
+    // False, with nothing spent, when fewer bytes are left; the first refusal logs an error.
+    bool spend(uint64_t bytes);
+    bool spendText(size_t characters) { return spend(uint64_t(characters) * sizeof(wchar_t)); }
+    uint64_t left() const { return m_left; }
+    bool exhausted() const { return m_exhausted; }
+
+private:
+    uint64_t m_left;
+    bool m_exhausted = false;
+};
 
 class Utils {
 public:
@@ -45,6 +65,11 @@ public:
     // value may name later keys), then every other "$(NAME)" by "N/A" until a
     // blank name or a "$(" without ")" is met. Linear in the length of the result.
     static void expandString(const FieldValues& fieldValues, MkString* text);
+    // Characters a text may grow to by expansion.
+    static constexpr size_t kMaxExpandedLength = size_t(1) << 24;
+    // The same, growing the text to at most maxLength characters; false when
+    // that limit (or the work limit) left macros unexpanded.
+    static bool expandString(const FieldValues& fieldValues, MkString* text, size_t maxLength);
     // Appends the runs of text marked up with <b>, <i>, <u> (and their closing
     // tags) and <br>; other tags are dropped, a "<" without ">" is text.
     static void convertHtmlToFormattedTextArray(const MkString& text, MkFormattedTextArray* runs);
@@ -52,6 +77,11 @@ public:
     // The preview image stored with the model's first case, as a new image with
     // no reference taken (the caller owns it), or null.
     static Image* snapshotFromMemoryFile(const ug::MdlxMemoryFile* model);
+    // The same, charging the stored preview's declared size and its decode to the
+    // budget before either happens; a preview larger than the budget's rest (or
+    // than 256 MiB) is not read. Null with a logged error when the model holds
+    // no readable preview.
+    static Image* snapshotFromMemoryFile(const ug::MdlxMemoryFile* model, ReportBudget* budget);
     // Writes the image as a JPEG file; on failure logs, returns false and leaves no file.
     static bool saveImageAsJpeg(const Image* image, const MkString& fileName);
 

@@ -6,7 +6,9 @@
 #include "impl/storage/ReportLog.h"
 #include "impl/common/Utils.h"
 #include "LibCore/lfwUtf8.h"
+#include <algorithm>
 #include <cfloat>
+#include <cstdint>
 #include <climits>
 #include <string>
 #include <vector>
@@ -118,19 +120,90 @@ int clampToInt(unsigned int value) { return value > static_cast<unsigned int>(IN
 
 bool hasPixels(const Image* image) { return image && image->byteCount() > 0 && image->width() > 0 && image->height() > 0; }
 
-// The picture of an image or model snapshot: the model's preview when it has a
-// model, else its image. The reference keeps a preview alive as long as needed.
-PtrRef<Image> pictureOf(const Snapshot* snapshot) {
-    if (snapshot->modelMdlx()) return PtrRef<Image>(Utils::snapshotFromMemoryFile(snapshot->modelMdlx()));
-    return PtrRef<Image>(snapshot->image());
-}
 
 const MkString& d36() {
     static const MkString s(L"------------------------------------\n");
     return s;
 }
 
+// Where the text holds "SIT" inside an occurrence of one of the names: the
+// places that renumbering a copy of the text changes. All occurrences of all
+// names are found in one pass (Aho-Corasick), so that a group with many tags
+// costs time linear in its length.
+std::vector<size_t> renumberedPlaces(const std::wstring& text, const std::vector<std::wstring>& names) {
+    struct Node {
+        std::vector<std::pair<wchar_t, int>> next;  // sorted by character
+        int fail = 0;
+        size_t longest = 0;  // longest name ending at this node (itself or through its fail links)
+    };
+    std::vector<Node> nodes(1);
+    auto child = [&](int node, wchar_t c) -> int {
+        const auto& next = nodes[static_cast<size_t>(node)].next;
+        auto it = std::lower_bound(next.begin(), next.end(), std::make_pair(c, 0),
+                                   [](const std::pair<wchar_t, int>& a, const std::pair<wchar_t, int>& b) { return a.first < b.first; });
+        return it != next.end() && it->first == c ? it->second : -1;
+    };
+    for (const std::wstring& name : names) {
+        int node = 0;
+        for (wchar_t c : name) {
+            int next = child(node, c);
+            if (next < 0) {
+                next = static_cast<int>(nodes.size());
+                auto& list = nodes[static_cast<size_t>(node)].next;
+                list.insert(std::upper_bound(list.begin(), list.end(), std::make_pair(c, 0),
+                                             [](const std::pair<wchar_t, int>& a, const std::pair<wchar_t, int>& b) {
+                                                 return a.first < b.first;
+                                             }),
+                            std::make_pair(c, next));
+                nodes.emplace_back();
+            }
+            node = next;
+        }
+        nodes[static_cast<size_t>(node)].longest = name.size();
+    }
+    // Fail links breadth first.
+    std::vector<int> queue;
+    for (const auto& edge : nodes[0].next) queue.push_back(edge.second);
+    for (size_t q = 0; q < queue.size(); ++q) {
+        const int node = queue[q];
+        const std::vector<std::pair<wchar_t, int>> edges = nodes[static_cast<size_t>(node)].next;
+        for (const auto& edge : edges) {
+            int f = nodes[static_cast<size_t>(node)].fail;
+            while (f > 0 && child(f, edge.first) < 0) f = nodes[static_cast<size_t>(f)].fail;
+            const int target = child(f, edge.first);
+            Node& n = nodes[static_cast<size_t>(edge.second)];
+            n.fail = target >= 0 && target != edge.second ? target : 0;
+            if (n.longest == 0) n.longest = nodes[static_cast<size_t>(n.fail)].longest;
+            queue.push_back(edge.second);
+        }
+    }
+    // earliest[e]: the smallest start of an occurrence ending at or after e.
+    const size_t n = text.size();
+    std::vector<size_t> earliest(n + 2, SIZE_MAX);
+    int node = 0;
+    for (size_t i = 0; i < n; ++i) {
+        while (node > 0 && child(node, text[i]) < 0) node = nodes[static_cast<size_t>(node)].fail;
+        const int next = child(node, text[i]);
+        node = next < 0 ? 0 : next;
+        const size_t length = nodes[static_cast<size_t>(node)].longest;
+        if (length > 0) earliest[i + 1] = i + 1 - length;
+    }
+    for (size_t e = n; e-- > 0;) earliest[e] = std::min(earliest[e], earliest[e + 1]);
+    std::vector<size_t> places;
+    for (size_t p = text.find(L"SIT"); p != std::wstring::npos; p = text.find(L"SIT", p + 1))
+        if (earliest[p + 3] <= p) places.push_back(p);
+    return places;
+}
+
 } // namespace
+
+PtrRef<Image> PxHtmlDocument::pictureOf(const Snapshot* snapshot) {
+    if (!snapshot->modelMdlx()) return PtrRef<Image>(snapshot->image());
+    // A model shows its preview; the reference keeps the new image alive as long as needed.
+    PtrRef<Image> preview(Utils::snapshotFromMemoryFile(snapshot->modelMdlx(), &m_budget));
+    if (!preview) m_leftOut.push_back(snapshot->name().toStdString());
+    return preview;
+}
 
 // ---------------------------------------------------------------------------
 // PxGenericTagIndexes
@@ -221,6 +294,14 @@ bool PxHtmlDocument::unrollGroups(const Snapshots& snapshots, const MkIntArray& 
         MkString group = getEntireElement(m_content, kGroupTag, pos, &start, &end);
         if (start < 0) break;
         pos = end;
+        // A group inside a group would end at the inner closing tag and leave the
+        // outer one unbalanced in the report.
+        if (group.Find(MkString(L"<") + MkString(kGroupTag), 1) >= 0) {
+            REP_LOG_ERROR(lfw::String("Generic group inside a generic group at character %1: groups cannot be nested")
+                              .arg(start));
+            REP_LOG_ERROR("Error unrolling generic tags");
+            return false;
+        }
         int first = -1, last = -1;
         MkString content = getElementContent(group, kGroupTag, 0, &first, &last);
         if (first < 0) continue;  // an opening tag without ">": left as it is
@@ -279,23 +360,34 @@ bool PxHtmlDocument::unrollGenericTagsInGroup(const MkString& group, const Snaps
     for (int t = 0; t < tags.GetSize(); ++t)
         if (tags.GetTagText(t).IsEmpty()) return false;
 
-    // One allocation for all copies in the usual case: each renumbered name is a
-    // few digits longer. Growing by doubling instead would touch fresh memory
-    // several times over for a large report.
-    const size_t perCopy = group.Std().size() + 16 * static_cast<size_t>(tags.GetSize());
-    out->reserve(out->size() + perCopy * accepted.size() + following);
-
-    const MkString sit(L"SIT");
-    for (int k : accepted) {
-        MkString copy(group);
-        const MkString numbered = sit + MkString(k + 1);
+    // Every "SIT" inside an occurrence of a collected name gets the snapshot's
+    // number. The places are found once for the group; each copy is then
+    // written in one pass.
+    std::vector<std::wstring> names;
+    {
+        std::unordered_set<std::wstring> seen;
         for (int t = 0; t < tags.GetSize(); ++t) {
-            const MkString name = tags.GetTagText(t);
-            MkString newName(name);
-            newName.Replace(sit, numbered);
-            copy.Replace(name, newName);
+            const MkString tagName = tags.GetTagText(t);
+            const std::wstring& name = tagName.Std();
+            if (name.find(L"SIT") != std::wstring::npos && seen.insert(name).second) names.push_back(name);
         }
-        *out += copy.Std();
+    }
+    const std::wstring& text = group.Std();
+    const std::vector<size_t> places = renumberedPlaces(text, names);
+    const size_t perCopy = text.size() + 11 * places.size();
+    if (!m_budget.spendText(perCopy * accepted.size())) return false;
+    // One allocation for all copies: growing by doubling instead would touch
+    // fresh memory several times over for a large report.
+    out->reserve(out->size() + perCopy * accepted.size() + following);
+    for (int k : accepted) {
+        const std::wstring number = std::to_wstring(k + 1);
+        size_t copied = 0;
+        for (size_t place : places) {
+            out->append(text, copied, place + 3 - copied);
+            out->append(number);
+            copied = place + 3;
+        }
+        out->append(text, copied, std::wstring::npos);
     }
     return true;
 }
@@ -329,6 +421,11 @@ bool PxHtmlDocument::updateDocumentContent(const Snapshots& snapshots, const Sna
         out += filled.Std();
         copied = static_cast<size_t>(end);
     }
+    if (m_writeFailed || m_budget.exhausted()) {
+        REP_LOG_ERROR(lfw::String("Report not written: %1")
+                          .arg(m_writeFailed ? "a picture could not be written" : "it would take too much memory"));
+        return false;
+    }
     if (copied > 0) {
         out.append(source, copied, std::wstring::npos);
         m_content.Std().swap(out);
@@ -360,7 +457,14 @@ bool PxHtmlDocument::fillElement(const MkString& element, const Snapshots& snaps
     case HTML_TAG_TITLE:
     case HTML_TAG_TEXT: {
         MkString text = ug::Convert::toMkString(kind == HTML_TAG_TITLE ? snapshot->title() : snapshot->description());
-        Utils::expandString(snapshot->fieldValues(), &text);
+        // Macros may grow the text only as far as the report's budget reaches.
+        const uint64_t room = m_budget.left() / sizeof(wchar_t);
+        const size_t maxLength = room < Utils::kMaxExpandedLength ? static_cast<size_t>(room) : Utils::kMaxExpandedLength;
+        if (!Utils::expandString(snapshot->fieldValues(), &text, maxLength) && maxLength < Utils::kMaxExpandedLength) {
+            m_budget.spend(m_budget.left() + 1);  // refused: logs that the report ran out of memory
+            return false;
+        }
+        if (!m_budget.spendText(static_cast<size_t>(text.Length()))) return false;
         *filled = before + text + after;
         return true;
     }
@@ -385,6 +489,8 @@ bool PxHtmlDocument::fillElement(const MkString& element, const Snapshots& snaps
         return true;
     }
     case HTML_TAG_TABLE: {
+        const Table* cells = snapshot->table();
+        if (cells && !m_budget.spendText(cells->rowCount() * (cells->columnCount() * 9 + 20))) return false;
         MkString table(element);
         if (!setTable(table, snapshot)) return false;
         *filled = before + table + after;
@@ -428,11 +534,22 @@ bool PxHtmlDocument::setImage(MkString& element, int snapshotIndex, const Image*
 
     if (m_savedImageSet.count(name.Std())) return true;
     // The pictures go beside the document: the src values name them relative to it.
-    if (Utils::saveImageAsJpeg(image, m_directory + name)) {
+    MkString file = m_directory + name;
+    if (m_staged) {
+        // Written under a temporary name, moved into place with the report.
+        const std::string temp = m_staged->stage(file.ShortChar());
+        if (temp.empty()) {
+            m_writeFailed = true;
+            return false;
+        }
+        file = MkString(temp.c_str());
+    }
+    if (Utils::saveImageAsJpeg(image, file)) {
         m_savedImages.AddGrow(name);
         m_savedImageSet.insert(name.Std());
         return true;
     }
+    m_writeFailed = true;
     REP_LOG_WARNING("Error saving image for HTML report");
     return false;
 }
@@ -480,6 +597,7 @@ PxHtmlTagType PxHtmlDocument::replaceMdlx(MkString& element, int snapshotIndex, 
     if (!getSizeFromTag(element, height, width)) return HTML_TAG_UNKNOWN;
 
     PtrRef<Image> picture = pictureOf(snapshot);
+    if (!picture && snapshot->modelMdlx()) return HTML_TAG_UNKNOWN;  // its preview failed (noted)
     if (hasPixels(picture.p())) {
         const float ratio = static_cast<float>(picture->width()) / static_cast<float>(picture->height());
         if (ratio > static_cast<float>(width) / static_cast<float>(height))

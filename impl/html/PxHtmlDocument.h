@@ -13,9 +13,12 @@
 #include "host/core/KivStr.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
+#include "impl/common/StagedOutput.h"
+#include "impl/common/Utils.h"
 #include <string>
 #include <unordered_set>
 #include <utility>
+#include <vector>
 
 namespace kiv {
 class Image;
@@ -61,6 +64,12 @@ public:
     // Where save() writes instead of the path; picture names and their folder
     // still follow the path.
     void setSavePath(const Str& savePath) { m_savePath = savePath; }
+    // Pictures are then written under temporary names through `staged`, to be
+    // moved beside the report together with it, instead of directly.
+    void setStagedOutput(StagedOutput* staged) { m_staged = staged; }
+    // Names of the snapshots whose picture could not be made (a model preview
+    // that cannot be read or exceeds the memory budget); each was logged.
+    const std::vector<std::string>& leftOutSnapshots() const { return m_leftOut; }
     MkString getDocumentContent() const { return m_content; }
     void setDocumentContent(const MkString& content) { m_content = content; }
     void setDocumentContent(MkString&& content) { m_content = std::move(content); }
@@ -124,7 +133,15 @@ private:
     bool fillElement(const MkString& element, const Snapshots& snapshots, const Snapshots& referenceSnapshots,
                      int limit, bool use3dPlugin, MkString* filled);
 
+    // The picture of an image or model snapshot (a model's preview, within the
+    // budget); null, noting the snapshot as left out, when a preview fails.
+    PtrRef<Image> pictureOf(const Snapshot* snapshot);
+
     bool m_groupsUnrolled = false;
+    StagedOutput* m_staged = nullptr;
+    ReportBudget m_budget;
+    bool m_writeFailed = false;  // a picture could not be written
+    std::vector<std::string> m_leftOut;
     MkStringArray m_savedImages;
     std::unordered_set<std::wstring> m_savedImageSet;  // lookup into m_savedImages
     Str m_path;

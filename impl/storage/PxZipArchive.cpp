@@ -400,6 +400,71 @@ unsigned char* PxZipArchive::ReadDataRaw(const MkString& name, size_t* size, boo
     PX_ZIP_CATCH(nullptr)
 }
 
+namespace {
+
+// Extraction target appending to a vector the caller owns.
+class VectorSink : public CZipAbstractFile {
+public:
+    explicit VectorSink(std::vector<unsigned char>* bytes) : m_bytes(bytes) {}
+    size_t Read(void*, size_t) override { return 0; }
+    void Write(const void* buffer, size_t count) override {
+        const unsigned char* p = static_cast<const unsigned char*>(buffer);
+        m_bytes->insert(m_bytes->end(), p, p + count);
+    }
+    uint64_t Seek(int64_t offset, SeekOrigin origin) override {
+        if (offset != 0 || origin == current) return m_bytes->size();
+        throw CZipException(CZipException::generic, "Extraction target cannot seek");
+    }
+    uint64_t GetPosition() const override { return m_bytes->size(); }
+    uint64_t GetLength() const override { return m_bytes->size(); }
+    void SetLength(uint64_t length) override { m_bytes->resize(static_cast<size_t>(length)); }
+
+private:
+    std::vector<unsigned char>* m_bytes;
+};
+
+} // namespace
+
+bool PxZipArchive::ReadDataInto(const MkString& name, std::vector<unsigned char>* data, uint64_t maxSize) {
+    if (!data) return false;
+    data->clear();
+    const int index = FindFile(name);
+    if (index < 0) {
+        REP_LOG_ERROR(lfw::String("Unable to read raw data from '%1', file not found").arg(lfw::String(name)));
+        return false;
+    }
+    try {
+        CZipEntryInfo info;
+        m_zip.GetEntryInfo(index, &info);
+        if ((maxSize > 0 && info.uncompressedSize > maxSize) || info.uncompressedSize > ZipLimits::kMaxEntrySize) {
+            REP_LOG_ERROR(lfw::String("File '%1' in archive is too large (%2 bytes)")
+                              .arg(lfw::String(name)).arg(static_cast<long long>(info.uncompressedSize)));
+            return false;
+        }
+        const size_t copyBuffer = info.uncompressedSize < SMALL_ENTRY_SIZE
+                                      ? DEFAULT_COPY_BUFFER
+                                      : static_cast<size_t>(std::min<uint64_t>(info.uncompressedSize, MAX_COPY_BUFFER));
+        data->reserve(static_cast<size_t>(info.uncompressedSize));
+        VectorSink sink(data);
+        if (!m_zip.ExtractFile(index, sink, copyBuffer)) {
+            data->clear();
+            REP_LOG_ERROR(lfw::String("Unable to read raw data from '%1'").arg(lfw::String(name)));
+            return false;
+        }
+        return true;
+    }
+    catch (const CZipException& e) {
+        data->clear();
+        REP_LOG_ERROR(lfw::String("Error returned from file access library :") + lfw::String(e.GetErrorDescription()));
+        return false;
+    }
+    catch (const std::exception& e) {
+        data->clear();
+        REP_LOG_ERROR(lfw::String("ZipArchive: %1").arg(e.what()));
+        return false;
+    }
+}
+
 bool PxZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t size, bool overwrite) {
     if (m_zip.IsClosed()) {
         REP_LOG_ERROR(lfw::String("Archive is not open."));

@@ -14,6 +14,7 @@
 #include "host/ug/ZipArchive.h"
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 class MkXmlDocument;
 
@@ -102,6 +103,10 @@ public:
     // follows the data), or null. maxSize > 0 refuses larger entries.
     unsigned char* ReadDataRaw(const MkString& name, size_t* size = nullptr, bool* notFound = nullptr,
                                uint64_t maxSize = 0);
+    // The entry's bytes inflated straight into *data (one allocation of the declared
+    // size, no further copy); false (logged) when it cannot be read, or, with
+    // maxSize > 0, when it is declared larger.
+    bool ReadDataInto(const MkString& name, std::vector<unsigned char>* data, uint64_t maxSize = 0);
     bool WriteDataRaw(const MkString& name, const void* data, size_t size, bool overwrite);
 
     bool ReadXmlFile(const MkString& name, MkXmlDocument* document);
