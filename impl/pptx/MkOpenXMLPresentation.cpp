@@ -63,6 +63,7 @@ MkOpenXMLPresentation::~MkOpenXMLPresentation() { delete m_slides; }
 bool MkOpenXMLPresentation::Open(const MkString& path, PxZipAccessMode mode) {
     m_scanned.clear();
     m_slides->DeleteAll();
+    m_controlIndexValid = false;
     return MkOpenXMLArchive::Open(path, mode);
 }
 
@@ -395,6 +396,7 @@ bool MkOpenXMLPresentation::RemoveSlide(const MkString& id) {
     }
     Touch(slideName);
     DeleteUnreferencedParts(referred);
+    m_controlIndexValid = false;
     ResetContentDoc();
     CreateSlideContentList();
     return true;
@@ -456,6 +458,7 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
         return false;
     }
     ReOpen();
+    if (m_controlIndexValid) IndexRelationships(newRels, true);
     const MkString before = GetIdOfTarget(m_mainRelsPath, MkString(L"slides/") + name);
     for (int i = 0; i < m_newSlideNames.GetSize(); ++i)
         if (!AddSlideToPresentationXml(m_newSlideNames[i], before)) return false;
@@ -1031,10 +1034,14 @@ bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPa
                                    ? model.Mid(modelSep + 1)
                                    : modelPath;
     Touch(name);
+    EnsureControlIndex();
+    const MkString oldPart = ResolveTarget(SlidePartPath(name), GetTargetOfId(rels, oldId));
     if (!AddActiveXPluginFile(rels, reference, oldId, newId) || GetTargetOfId(rels, newId).IsEmpty()) {
         logError(op, MkString(L"cannot write the control part for ") + tag);
         return false;
     }
+    const MkString newPart = ResolveTarget(SlidePartPath(name), GetTargetOfId(rels, newId));
+    m_controlRefs[newPart.Std()].insert((rels + L"|" + newId).Std());
     if (!spid.IsEmpty()) {
         MkStringArray drawings, drawingIds;
         GetRelsRelationFiles(rels, OXML_TARGET_VML_DRAWING, &drawings, &drawingIds);
@@ -1049,8 +1056,11 @@ bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPa
                 const int s = shapeId.Find(L"_s");
                 const int t = spid.Find(L"_s");
                 const MkString number = s >= 0 ? shapeId.Mid(s + 2) : MkString();
-                if (s >= 0 && (number == spid || (t >= 0 && number == spid.Mid(t + 2))))
+                if (s >= 0 && (number == spid || (t >= 0 && number == spid.Mid(t + 2)))) {
                     RemoveRelationFromRelsFile(rels, drawingIds[i]);
+                    UnindexRelationship(rels, drawingIds[i]);
+                    DeleteIfUnused(path);
+                }
             }
         }
     }
@@ -1066,7 +1076,11 @@ bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPa
         if (entry.GetFirstChildFromPath(L"mc:Fallback/p:control").GetAttributeString(L"r:id") == oldId ||
             entry.GetFirstChildFromPath(L"mc:Choice/p:control").GetAttributeString(L"r:id") == oldId)
             oldInUse = true;
-    if (!oldInUse) RemoveRelationFromRelsFile(rels, oldId);
+    if (!oldInUse) {
+        RemoveRelationFromRelsFile(rels, oldId);
+        UnindexRelationship(rels, oldId);
+        DeleteIfUnused(oldPart);
+    }
     ReOpen();
     return true;
 }
@@ -1124,7 +1138,13 @@ bool MkOpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkStri
         logError(op, MkString(L"cannot write ") + name);
         return false;
     }
-    for (int i = 0; i < controlIds.GetSize(); ++i) RemoveRelationFromRelsFile(rels, controlIds[i]);
+    EnsureControlIndex();
+    for (int i = 0; i < controlIds.GetSize(); ++i) {
+        const MkString part = ResolveTarget(SlidePartPath(name), GetTargetOfId(rels, controlIds[i]));
+        RemoveRelationFromRelsFile(rels, controlIds[i]);
+        UnindexRelationship(rels, controlIds[i]);
+        if (!part.IsEmpty()) DeleteIfUnused(part);
+    }
 
     MkStringArray drawings, drawingIds;
     if (GetRelsRelationFiles(rels, OXML_TARGET_VML_DRAWING, &drawings, &drawingIds)) {
@@ -1147,12 +1167,14 @@ bool MkOpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkStri
                 return false;
             }
         } else {
-            AddObsoleteFile(path);
-            AddObsoleteFile(drawingRelsPath(path));
+            // No shape left: the slide lets go of the drawing, which goes once no
+            // other slide (a copy of this one) relates to it.
             if (!RemoveRelationFromRelsFile(rels, drawingIds[0])) {
                 logError(op, MkString(L"cannot update ") + rels);
                 return false;
             }
+            UnindexRelationship(rels, drawingIds[0]);
+            DeleteIfUnused(path);
         }
     }
     RemovePluginWarningLinksFromSlide(name);
@@ -1267,6 +1289,7 @@ bool MkOpenXMLPresentation::RemoveUnreferredActiveX() {
             if (!part.IsEmpty()) unused.insert(part.Std());
         }
     }
+    m_controlIndexValid = false;
     return DeleteUnreferencedParts(unused);
 }
 
@@ -1348,8 +1371,108 @@ bool MkOpenXMLPresentation::RemoveUnusedFiles() {
     m_obsoleteFiles.Clear();
     for (int i = 0; i < obsolete.GetSize(); ++i)
         if (FindFile(obsolete[i]) >= 0) m_obsoleteFiles.AddGrow(obsolete[i]);
+    m_controlIndexValid = false;
     if (!DeleteObsoleteFiles()) return false;
     DeleteUnreferencedParts(followUp);
     ResetContentDoc();
     return true;
+}
+
+// ---------------------------------------------------------------------------
+// Control parts and drawings in use
+
+namespace {
+bool isControlOrDrawing(const MkString& part) {
+    return part.StartsWith(MkString(L"ppt") + sepStr() + L"activeX" + sepStr()) ||
+           part.StartsWith(MkString(L"ppt") + sepStr() + L"drawings" + sepStr());
+}
+
+// ppt\slides\_rels\slide1.xml.rels -> ppt\slides\slide1.xml
+MkString sourceOfRels(const MkString& relsPath) {
+    MkString path = toInternal(relsPath);
+    const MkString marker = MkString(L"_rels") + sepStr();
+    const int at = path.Find(marker, -1, false);
+    if (at < 0 || !path.EndsWith(L".rels")) return MkString();
+    return path.Left(at) + path.Mid(at + marker.Length(), path.Length() - at - marker.Length() - 5);
+}
+
+MkString relsOfPart(const MkString& part) {
+    const int last = part.Find(kSep, -1, false);
+    return part.Left(last + 1) + L"_rels" + sepStr() + part.Mid(last + 1) + L".rels";
+}
+} // namespace
+
+void MkOpenXMLPresentation::EnsureControlIndex() {
+    if (m_controlIndexValid) return;
+    m_controlRefs.clear();
+    MkStringArray entries;
+    FindFiles(MkString(), true, &entries);
+    for (int i = 0; i < entries.GetSize(); ++i)
+        if (entries[i].EndsWith(L".rels")) IndexRelationships(toInternal(entries[i]), true);
+    m_controlIndexValid = true;
+}
+
+void MkOpenXMLPresentation::IndexRelationships(const MkString& relsPath, bool add) {
+    const MkString source = sourceOfRels(relsPath);
+    MkXmlDocument rels;
+    if (source.IsEmpty() || !ReadPart(relsPath, &rels)) return;
+    for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+         r = r.GetNextSiblingElement(L"Relationship")) {
+        if (r.GetAttributeString(L"TargetMode") == MkString(L"External")) continue;
+        const MkString part = ResolveTarget(source, r.GetAttributeString(L"Target"));
+        if (!isControlOrDrawing(part)) continue;
+        const std::wstring key = (relsPath + L"|" + r.GetAttributeString(L"Id")).Std();
+        if (add)
+            m_controlRefs[part.Std()].insert(key);
+        else
+            m_controlRefs[part.Std()].erase(key);
+    }
+}
+
+void MkOpenXMLPresentation::UnindexRelationship(const MkString& relsPath, const MkString& id) {
+    const std::wstring key = (relsPath + L"|" + id).Std();
+    for (auto& entry : m_controlRefs) entry.second.erase(key);
+}
+
+bool MkOpenXMLPresentation::DeleteIfUnused(const MkString& part) {
+    EnsureControlIndex();
+    auto it = m_controlRefs.find(part.Std());
+    if ((it != m_controlRefs.end() && !it->second.empty()) || FindFile(part) < 0) return true;
+    bool ok = true;
+    MkStringArray gone;
+    gone.AddGrow(part);
+    const MkString rels = relsOfPart(part);
+    MkXmlDocument relsDoc;
+    if (FindFile(rels) >= 0) {
+        // A control part's data (activeX1.bin) belongs to it alone.
+        if (ReadPart(rels, &relsDoc))
+            for (MkXmlElement r = relsDoc.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+                 r = r.GetNextSiblingElement(L"Relationship")) {
+                const MkString target = ResolveTarget(part, r.GetAttributeString(L"Target"));
+                if (target.StartsWith(MkString(L"ppt") + sepStr() + L"activeX" + sepStr()) && FindFile(target) >= 0)
+                    gone.AddGrow(target);
+            }
+        IndexRelationships(rels, false);
+        if (!Delete(rels)) ok = false;
+    }
+    for (int i = 0; i < gone.GetSize(); ++i) {
+        if (!Delete(gone[i])) ok = false;
+        m_controlRefs.erase(gone[i].Std());
+    }
+    // Their content-type entries go with them.
+    MkXmlDocument types;
+    if (ReadPart(CONTENT_TYPES_PART, &types)) {
+        MkXmlElement root = types.GetRootElement();
+        bool changed = false;
+        for (MkXmlElement o = root.GetFirstChildElement(L"Override"); o;) {
+            MkXmlElement next = o.GetNextSiblingElement(L"Override");
+            if (gone.Find(toInternal(o.GetAttributeString(L"PartName").Mid(1))) >= 0) {
+                root.RemoveChildElement(o);
+                changed = true;
+            }
+            o = next;
+        }
+        if (changed && !WritePart(CONTENT_TYPES_PART, types)) ok = false;
+    }
+    return ok;
 }

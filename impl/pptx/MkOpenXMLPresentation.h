@@ -104,6 +104,17 @@ private:
     bool DeleteUnreferencedParts(std::set<std::wstring> candidates);
     int NextShapeId(const MkOpenXMLSlideDocument& slide);
 
+    // Who relates to control parts and VML drawings: part -> "rels path|id" of each
+    // relationship naming it. Built from the whole package on first use, then kept
+    // up to date by the edits that add or remove such relationships, so that a part
+    // an edit stops using is deleted without reading every slide again.
+    void EnsureControlIndex();
+    void IndexRelationships(const MkString& relsPath, bool add);
+    void UnindexRelationship(const MkString& relsPath, const MkString& id);
+    // Deletes a control part or drawing (with its relationships part and the control
+    // data it names) when no relationship names it any more.
+    bool DeleteIfUnused(const MkString& part);
+
     MkString m_slidesFolder;
     MkString m_presentationPath;
     MkStringArray m_newSlideNames;
@@ -112,4 +123,6 @@ private:
     int m_nextShapeId = FIRST_INSERTED_SHAPE_ID;
     // Scans of unchanged slides: name -> record (a record without tags for untagged slides).
     std::map<std::wstring, MkSlideContent> m_scanned;
+    std::map<std::wstring, std::set<std::wstring>> m_controlRefs;
+    bool m_controlIndexValid = false;
 };

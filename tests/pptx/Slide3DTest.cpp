@@ -1,0 +1,133 @@
+// 3D viewer controls of slides: pointing them at models, replacing them by
+// pictures, and the clean-up of what the report no longer uses.
+#include "PptxTestSupport.h"
+
+using namespace pptxtest;
+
+namespace {
+
+class Slide3D : public DeckTest {
+protected:
+    void SetUp() override {
+        DeckTest::SetUp();
+        openCopy(testDeck("tagged"));
+        ASSERT_TRUE(presentation->CreateSlideContentList());
+    }
+    std::string slide2() { return part("ppt/slides/slide2.xml"); }
+    MkString rels2() { return presentation->SlideRelsPath(L"slide2.xml"); }
+};
+
+} // namespace
+
+TEST_F(Slide3D, SetMdlxGivesTheControlItsOwnPartAndDropsTheOldRelationship) {
+    const std::string model = dir.file("wing.mdlx");
+    ASSERT_TRUE(kivtest::writeFile(model, "model"));
+    ASSERT_TRUE(presentation->SetMDLX(L"SIT5_MDLX", MkString(model.c_str()), MkString(), L"SIT7_MDLX", MkString()));
+    const std::string xml = slide2();
+    EXPECT_EQ(std::string::npos, xml.find("r:id=\"rId4\""));
+    EXPECT_NE(std::string::npos, xml.find("r:id=\"sRid0001\""));
+    EXPECT_NE(std::string::npos, xml.find("name=\"SIT7_MDLX\""));
+    // The old relationship is gone, the new one names a plug-in part that refers to
+    // the model by its bare name (it lies beside the report).
+    EXPECT_TRUE(presentation->GetTargetOfId(rels2(), L"rId4").IsEmpty());
+    const MkString target = presentation->GetTargetOfId(rels2(), L"sRid0001");
+    ASSERT_FALSE(target.IsEmpty());
+    MkString controlPart = target;
+    controlPart.Replace(L"..", L"ppt");
+    const std::string control = part(controlPart.ShortChar());
+    EXPECT_NE(std::string::npos, control.find("ax:value=\"wing.mdlx\"")) << control;
+    // The VML shape of the control was the drawing's: the slide no longer relates to it.
+    EXPECT_TRUE(presentation->GetIdOfTarget(rels2(), L"../drawings/vmlDrawing1.vml").IsEmpty());
+
+    // A second control of the same slide gets the next free id.
+    ASSERT_TRUE(presentation->CreateSlideContentList());
+    ASSERT_TRUE(presentation->SetMDLX(L"SIT7_MDLX", MkString(L"/elsewhere/wing.mdlx"), MkString(), MkString(),
+                                      L"slide2.xml"));
+    EXPECT_NE(std::string::npos, slide2().find("r:id=\"sRid0002\""));
+    MkString second = presentation->GetTargetOfId(rels2(), L"sRid0002");
+    second.Replace(L"..", L"ppt");
+    EXPECT_NE(std::string::npos, part(second.ShortChar()).find("ax:value=\"/elsewhere/wing.mdlx\""));
+
+    ASSERT_TRUE(presentation->RemoveUnusedFiles());
+    EXPECT_FALSE(hasPart("ppt/activeX/activeX1.xml"));     // no slide uses it any more
+    EXPECT_FALSE(hasPart("ppt/drawings/vmlDrawing1.vml"));  // nor the drawing
+    EXPECT_TRUE(hasPart("ppt/media/image2.png"));           // media stays
+    closeAndCheck();
+}
+
+TEST_F(Slide3D, ConvertReplacesTheWholeControlByAFittedPicture) {
+    const std::string png = image();
+    ASSERT_TRUE(presentation->ConvertMdlxInSlide(L"SIT5_MDLX", MkString(), MkString(png.c_str()), 1.0f, MkString(),
+                                                 MkString(), L"https://example.com/viewer"));
+    const std::string xml = slide2();
+    EXPECT_EQ(std::string::npos, xml.find("mc:AlternateContent"));
+    EXPECT_EQ(std::string::npos, xml.find("p:controls"));
+    EXPECT_EQ(std::string::npos, xml.find("Orvia Plugin not installed"));
+    EXPECT_TRUE(presentation->GetTargetOfId(rels2(), L"rId4").IsEmpty());
+    EXPECT_TRUE(presentation->GetIdOfTarget(rels2(), L"../drawings/vmlDrawing1.vml").IsEmpty());
+    MkOpenXMLSlideDocument slide;
+    ASSERT_TRUE(presentation->ReadXmlFile(L"ppt\\slides\\slide2.xml", &slide));
+    MkXmlElement last;
+    for (MkXmlElement e = slide.GetShapeTree().GetFirstChildElement(L"p:pic"); e; e = e.GetNextSiblingElement(L"p:pic"))
+        last = e;
+    EXPECT_GOLDEN("pptx/convert-mdlx-picture.xml", print(last));
+    ASSERT_TRUE(presentation->RemoveUnusedFiles());
+    EXPECT_FALSE(hasPart("ppt/drawings/vmlDrawing1.vml"));
+    EXPECT_FALSE(hasPart("ppt/drawings/_rels/vmlDrawing1.vml.rels"));
+    EXPECT_FALSE(hasPart("ppt/activeX/activeX1.xml"));
+    closeAndCheck(true);
+}
+
+TEST_F(Slide3D, ConvertFitsTheControlBox) {
+    const std::string png = image();
+    ASSERT_TRUE(presentation->ConvertMdlxInSlide(L"SIT5_MDLX", MkString(), MkString(png.c_str()), 2.0f, L"SIT9_MDLX",
+                                                 L"slide2.xml", MkString()));
+    const std::string xml = slide2();
+    EXPECT_NE(std::string::npos, xml.find("name=\"SIT9_PICTURE\""));
+    EXPECT_NE(std::string::npos, xml.find("cx=\"3300000\" cy=\"1650000\""));
+    EXPECT_FALSE(presentation->ConvertMdlxInSlide(L"SIT5_MDLX", MkString(), MkString(png.c_str()), 1.0f, MkString(),
+                                                  L"slide2.xml", MkString()));
+    EXPECT_EQ(1u, errors().size());
+    closeAndCheck();
+}
+
+TEST_F(Slide3D, InsertedPicturesGetShapeIdsNoShapeOfTheSlideHas) {
+    const std::string png = image();
+    for (int i = 0; i < 2; ++i) {
+        MkXmlDocument source;
+        ASSERT_TRUE(source.ParseText(pic("x").c_str()));
+        TiXmlElement* picture = static_cast<TiXmlElement*>(source.GetRootElement().Tx()->Clone());
+        ASSERT_TRUE(presentation->InsertImage(MkString(png.c_str()), L"Inserted", L"slide4.xml", picture, MkString()));
+    }
+    const std::string xml = part("ppt/slides/slide4.xml");
+    EXPECT_NE(std::string::npos, xml.find("id=\"10042\" name=\"Inserted\""));
+    EXPECT_NE(std::string::npos, xml.find("id=\"10043\" name=\"Inserted\""));
+    EXPECT_FALSE(presentation->InsertImage(MkString(png.c_str()), L"X", MkString(), nullptr, MkString()));
+    closeAndCheck();
+}
+
+TEST_F(Slide3D, UnusedControlPartsGoMediaStays) {
+    ASSERT_TRUE(presentation->WriteDataRaw(L"ppt\\media\\image7.png", "png", 3, false));
+    const std::string control = part("ppt/activeX/activeX1.xml");
+    ASSERT_TRUE(presentation->WriteDataRaw(L"ppt\\activeX\\activeX3.xml", control.data(), control.size(), false));
+    ASSERT_TRUE(presentation->AddContentToContentTypesXml(L"/ppt/activeX/activeX3.xml", OXML_CT_ACTIVEX));
+    presentation->RemovePluginWarningLinksFromSlide(L"slide2.xml");
+    EXPECT_EQ(std::string::npos, slide2().find("Orvia Plugin not installed"));
+    EXPECT_TRUE(presentation->IsControlInSlide(L"ppt\\slides\\slide2.xml", L"rId4"));
+    EXPECT_FALSE(presentation->IsControlInSlide(L"ppt\\slides\\slide2.xml", L"rId5"));
+    ASSERT_TRUE(presentation->RemoveUnusedFiles());
+    EXPECT_TRUE(hasPart("ppt/media/image7.png"));
+    EXPECT_FALSE(hasPart("ppt/activeX/activeX3.xml"));
+    EXPECT_TRUE(hasPart("ppt/activeX/activeX1.xml"));  // the control still shows it
+    EXPECT_TRUE(hasPart("ppt/drawings/vmlDrawing1.vml"));
+    EXPECT_EQ(std::string::npos, part("[Content_Types].xml").find("activeX3.xml"));
+    MkStringArray images;
+    EXPECT_TRUE(presentation->GetWmfFilesUsedInVmlFiles(MkStringArray(), images));
+    MkStringArray drawings;
+    drawings.AddGrow(L"ppt/drawings/vmlDrawing1.vml");
+    presentation->GetWmfFilesUsedInVmlFiles(drawings, images);
+    EXPECT_EQ("../media/image2.png", joined(images));  // the picture of the SIT5_MDLX shape
+    // The planted picture stays, unused: take it out for the package check.
+    ASSERT_TRUE(presentation->Delete(L"ppt\\media\\image7.png"));
+    closeAndCheck();
+}
