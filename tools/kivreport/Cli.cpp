@@ -123,7 +123,7 @@ const char* const kShowHelp =
     "  --json   print JSON instead of text\n";
 
 const char* const kExportHelp =
-    "Usage: kivreport repo export REPO DIR [--force]\n"
+    "Usage: kivreport repo export REPO DIR [--force] [--keep-going]\n"
     "\n"
     "Writes each snapshot's content into DIR (JPEG, .mdlx, CSV) with a manifest.json\n"
     "that 'kivreport repo create' reads back to the same repository. File names are\n"
@@ -131,12 +131,17 @@ const char* const kExportHelp =
     "system. JPEG pictures are written as the repository stores them. DIR is created\n"
     "when its parent folder exists; an existing DIR must be empty.\n"
     "\n"
+    "Every file is written completely before any replaces one of the same name.\n"
+    "\n"
     "Options:\n"
-    "  --force   write into a DIR that is not empty, replacing files of the same names\n";
+    "  --force        write into a DIR that is not empty, replacing files of the same names\n"
+    "  --keep-going   export a repository some of whose content cannot be read, without\n"
+    "                 that content (exit status 1)\n";
 
 const char* const kGenerateHelp =
     "Usage: kivreport generate --repo REPO --template T --out FILE [--ref REPO]\n"
     "                          [--snapshots LIST] [--no-3d-plugin] [--no-embed] [--pdf]\n"
+    "                          [--keep-going]\n"
     "\n"
     "Makes a report from a repository and a template. The format follows the\n"
     "template's extension: .html or .htm. The pictures of an HTML report are\n"
@@ -155,10 +160,15 @@ const char* const kGenerateHelp =
     "                     reports never embed them)\n"
     "  --pdf              also write the report as PDF beside FILE (FILE with .pdf in\n"
     "                     place of its extension), through headless Chromium for HTML\n"
-    "                     reports; stopped after 3 minutes\n";
+    "                     reports; stopped after 3 minutes\n"
+    "  --keep-going       accept a repository some of whose content cannot be read,\n"
+    "                     and write the report without pictures that cannot be made\n"
+    "                     (the messages name those snapshots; exit status 1).\n"
+    "                     Without it both are errors and no report is written.\n";
 
 const char* const kValidateHelp =
     "Usage: kivreport validate --repo REPO --template T [--ref REPO] [--snapshots LIST]\n"
+    "                          [--keep-going]\n"
     "\n"
     "Prints the validation report of a template against a repository (and a\n"
     "reference repository). Exit status 1 when it lists any error or warning.\n"
@@ -167,7 +177,8 @@ const char* const kValidateHelp =
     "  --repo REPO        the repository file (required)\n"
     "  --template T       the template (required)\n"
     "  --ref REPO         reference repository for the REF_ tags\n"
-    "  --snapshots LIST   snapshots that generic groups repeat over (see generate)\n";
+    "  --snapshots LIST   snapshots that generic groups repeat over (see generate)\n"
+    "  --keep-going       check against a repository some of whose content cannot be read\n";
 
 const char* const kSummarizeHelp =
     "Usage: kivreport summarize T\n"
@@ -214,13 +225,20 @@ std::string requiredOption(const ParsedOptions& parsed, const std::string& name,
     return parsed.value(name);
 }
 
-lfw::Ref<Repository> loadRepository(const std::string& path) {
+// keepGoing: a repository some of whose content could not be read is taken as
+// far as it was read (the errors were logged); otherwise that is an error.
+lfw::Ref<Repository> loadRepository(const std::string& path, bool keepGoing) {
     if (!pathExists(path)) throw InputError(path, "file not found");
     if (isDirectory(path)) throw InputError(path, "is a folder, not a repository file");
+    // A FIFO or a device would block the open or never end.
+    if (!isRegularFile(path)) throw InputError(path, "is not a regular file");
     if (::access(path.c_str(), R_OK) != 0) throw InputError(path, std::strerror(errno));
     lfw::Ref<Repository> repository = new Repository;
     if (!repository->loadRepository(Str(path)))
         throw InputError(path, "not a readable repository file");
+    if (!keepGoing && !repository->loadedCleanly())
+        throw InputError(path, "some of its content could not be read (see the messages above); --keep-going "
+                               "accepts what could be read");
     return repository;
 }
 
@@ -295,7 +313,8 @@ int repoShow(Context& ctx, const std::vector<std::string>& args) {
     expectPositionals(parsed, 1, command, "REPO");
     startComponent(ctx.verbosity);
     const std::string path = parsed.positionals[0];
-    lfw::Ref<Repository> repository = loadRepository(path);
+    // Listing shows what could be read; errors reading the rest make exit status 1.
+    lfw::Ref<Repository> repository = loadRepository(path, true);
     ctx.out << describeRepository(*repository, path, parsed.has("--json"));
     return libraryErrors() == 0 ? EXIT_OK : EXIT_PROBLEMS;
 }
@@ -317,7 +336,8 @@ bool folderIsEmpty(const std::string& path) {
 int repoExport(Context& ctx, const std::vector<std::string>& args) {
     const std::string command = "repo export";
     ParsedOptions parsed;
-    if (parseCommand(ctx, args, {{"--force", false, ""}}, command, kExportHelp, &parsed)) return EXIT_OK;
+    if (parseCommand(ctx, args, {{"--force", false, ""}, {"--keep-going", false, ""}}, command, kExportHelp, &parsed))
+        return EXIT_OK;
     expectPositionals(parsed, 2, command, "REPO and DIR");
     startComponent(ctx.verbosity);
     const std::string path = parsed.positionals[0];
@@ -330,7 +350,7 @@ int repoExport(Context& ctx, const std::vector<std::string>& args) {
     } else {
         if (!isDirectory(parentFolder(folder))) throw InputError(folder, "folder " + parentFolder(folder) + " does not exist");
     }
-    lfw::Ref<Repository> repository = loadRepository(path);
+    lfw::Ref<Repository> repository = loadRepository(path, parsed.has("--keep-going"));
     if (!pathExists(folder) && ::mkdir(folder.c_str(), 0777) != 0)
         throw InputError(folder, std::string("cannot be created: ") + std::strerror(errno));
 
@@ -369,8 +389,9 @@ ReportInputs loadReportInputs(const ParsedOptions& parsed, const std::string& co
     const std::string repoPath = requiredOption(parsed, "--repo", command);
     inputs.templatePath = requiredOption(parsed, "--template", command);
     checkTemplate(inputs.templatePath);
-    inputs.repository = loadRepository(repoPath);
-    if (parsed.has("--ref")) inputs.reference = loadRepository(parsed.value("--ref"));
+    const bool keepGoing = parsed.has("--keep-going");
+    inputs.repository = loadRepository(repoPath, keepGoing);
+    if (parsed.has("--ref")) inputs.reference = loadRepository(parsed.value("--ref"), keepGoing);
     return inputs;
 }
 
@@ -386,7 +407,8 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
     const std::vector<OptionSpec> optionList = {{"--repo", true, ""},       {"--template", true, ""},
                                            {"--out", true, ""},        {"--ref", true, ""},
                                            {"--snapshots", true, ""},  {"--no-3d-plugin", false, ""},
-                                           {"--no-embed", false, ""},  {"--pdf", false, ""}};
+                                           {"--no-embed", false, ""},  {"--pdf", false, ""},
+                                           {"--keep-going", false, ""}};
     if (parseCommand(ctx, args, optionList, command, kGenerateHelp, &parsed)) return EXIT_OK;
     expectPositionals(parsed, 0, command, "");
     const std::string out = requiredOption(parsed, "--out", command);
@@ -413,6 +435,7 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
     ReportCreatorHtml creator(inputs.repository.p(), Str(inputs.templatePath));
     configure(creator, inputs, parsed);
     creator.setUse3dPlugin(!parsed.has("--no-3d-plugin"));
+    creator.setAcceptPartialReport(parsed.has("--keep-going"));
     const int errorsBefore = libraryErrors();
     if (!creator.generate(Str(out))) throw InputError(out, "the report could not be made (see the messages above)");
     ctx.out << "Wrote " << out << "\n";
@@ -422,14 +445,16 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
             throw InputError(pdfPath, error + " (the report " + out + " was written)");
         ctx.out << "Wrote " << pdfPath << "\n";
     }
-    return libraryErrors() == errorsBefore ? EXIT_OK : EXIT_PROBLEMS;
+    const bool partial = !inputs.repository->loadedCleanly() || (inputs.reference.notNull() && !inputs.reference->loadedCleanly());
+    return libraryErrors() == errorsBefore && !partial ? EXIT_OK : EXIT_PROBLEMS;
 }
 
 int validate(Context& ctx, const std::vector<std::string>& args) {
     const std::string command = "validate";
     ParsedOptions parsed;
     const std::vector<OptionSpec> optionList = {
-        {"--repo", true, ""}, {"--template", true, ""}, {"--ref", true, ""}, {"--snapshots", true, ""}};
+        {"--repo", true, ""}, {"--template", true, ""}, {"--ref", true, ""}, {"--snapshots", true, ""},
+        {"--keep-going", false, ""}};
     if (parseCommand(ctx, args, optionList, command, kValidateHelp, &parsed)) return EXIT_OK;
     expectPositionals(parsed, 0, command, "");
     requiredOption(parsed, "--repo", command);

@@ -1,6 +1,7 @@
 #pragma once
 // File access of the tool. Failures throw InputError with the path and the reason.
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kivcli {
@@ -14,6 +15,25 @@ bool sameFile(const std::string& a, const std::string& b);
 std::vector<unsigned char> readBinaryFile(const std::string& path);
 std::string readTextFile(const std::string& path);
 void writeFile(const std::string& path, const void* data, size_t size);
+
+// Files written completely under temporary names beside their targets
+// (".<name>.Varnox_Report_Tmp..."), then moved over them together by commit():
+// a failed write leaves every target as it was, and a target that is a link is
+// replaced, never written through. What is not committed is removed.
+class StagedFiles {
+public:
+    StagedFiles() = default;
+    ~StagedFiles();
+    StagedFiles(const StagedFiles&) = delete;
+    StagedFiles& operator=(const StagedFiles&) = delete;
+    // Throws InputError when the temporary file cannot be written completely.
+    void write(const std::string& path, const void* data, size_t size);
+    // Throws InputError when a file cannot be moved into place.
+    void commit();
+
+private:
+    std::vector<std::pair<std::string, std::string>> m_files;  // temporary, target
+};
 
 // The folder part of a path ("." when it has none) and a path relative to a folder
 // (an absolute path is taken as it is).

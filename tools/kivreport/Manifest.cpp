@@ -306,6 +306,9 @@ lfw::Ref<Repository> repositoryFromManifest(const std::string& manifestPath, std
 }
 
 void exportRepository(const Repository& repository, const std::string& folder, std::vector<std::string>* warnings) {
+    // Every file is written completely first and all are moved into place at the
+    // end: a failure (a full disk) leaves the files of an earlier export as they were.
+    StagedFiles staged;
     UniqueFileNames names;
     names.reserve(kManifestFileName);
     Json list = Json::array();
@@ -327,7 +330,7 @@ void exportRepository(const Repository& repository, const std::string& folder, s
             std::vector<unsigned char> jpeg;
             if (s.image() && jpegBytesOf(*s.image(), &jpeg)) {
                 const std::string file = names.take(stem, ".jpg");
-                writeFile(resolvePath(folder, file), jpeg.data(), jpeg.size());
+                staged.write(resolvePath(folder, file), jpeg.data(), jpeg.size());
                 content = file;
             }
             break;
@@ -337,7 +340,7 @@ void exportRepository(const Repository& repository, const std::string& folder, s
             if (model && !model->internal_mdlxZipMemFile()->IsEmpty()) {
                 const std::string file = names.take(stem, ".mdlx");
                 const kiv::ug::MdlxZipMemFile* bytes = model->internal_mdlxZipMemFile();
-                writeFile(resolvePath(folder, file), bytes->GetBuffer(), bytes->GetSize());
+                staged.write(resolvePath(folder, file), bytes->GetBuffer(), bytes->GetSize());
                 content = file;
             }
             break;
@@ -350,7 +353,7 @@ void exportRepository(const Repository& repository, const std::string& folder, s
                     for (size_t c = 0; c < table->columnCount(); ++c) rows[r].push_back(utf8(table->value(r, c)));
                 const std::string file = names.take(stem, ".csv");
                 const std::string csv = writeCsv(rows);
-                writeFile(resolvePath(folder, file), csv.data(), csv.size());
+                staged.write(resolvePath(folder, file), csv.data(), csv.size());
                 content = Json::object();
                 content["csv"] = file;
                 content["xAxisTitle"] = utf8(table->chartXAxisTitle());
@@ -366,12 +369,38 @@ void exportRepository(const Repository& repository, const std::string& folder, s
     Json root = Json::object();
     root["snapshots"] = std::move(list);
     const std::string text = dumpJson(root);
-    writeFile(resolvePath(folder, kManifestFileName), text.data(), text.size());
+    staged.write(resolvePath(folder, kManifestFileName), text.data(), text.size());
+    staged.commit();
+}
+
+// Text for a terminal: control characters (C0, DEL and C1, which terminals take
+// for escape sequences) shown as \xNN or \u00NN instead of sent raw.
+static std::string printable(const std::string& text) {
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            const unsigned char d = static_cast<unsigned char>(text[++i]);
+            out += "\\u00";
+            out += hex[d >> 4];
+            out += hex[d & 15];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
 }
 
 std::string describeRepository(const Repository& repository, const std::string& path, bool json) {
     Json list = Json::array();
-    std::string out = path + ": " + std::to_string(repository.snapshotCount()) + " snapshot" +
+    std::string out = printable(path) + ": " + std::to_string(repository.snapshotCount()) + " snapshot" +
                       (repository.snapshotCount() == 1 ? "" : "s") + "\n";
     for (size_t i = 0; i < repository.snapshotCount(); ++i) {
         const Snapshot& s = *repository.snapshot(i);
@@ -417,12 +446,12 @@ std::string describeRepository(const Repository& repository, const std::string& 
         item["content"] = content;
         list.push_back(std::move(item));
 
-        out += "\n#" + std::to_string(i + 1) + "  " + utf8(s.name()) + "  (" + typeName(s.type()) + ")\n";
-        out += "    title:   " + utf8(s.title()) + "\n";
+        out += "\n#" + std::to_string(i + 1) + "  " + printable(utf8(s.name())) + "  (" + typeName(s.type()) + ")\n";
+        out += "    title:   " + printable(utf8(s.title())) + "\n";
         out += "    content: " + size + "\n";
         const std::map<Str, Str> fields = s.fieldValues();
         if (!fields.empty()) out += "    field values:\n";
-        for (const auto& kv : fields) out += "      " + utf8(kv.first) + " = " + utf8(kv.second) + "\n";
+        for (const auto& kv : fields) out += "      " + printable(utf8(kv.first)) + " = " + printable(utf8(kv.second)) + "\n";
     }
     if (!json) return out;
     Json root = Json::object();
