@@ -74,22 +74,22 @@ MkString lower(const MkString& s) {
     return out;
 }
 
-// Smallest n >= 1 such that no name contains stem + n as a substring. A name
-// holding stem followed by digits d1..dk contains stem + every prefix of them.
-int firstFreeNumber(const MkStringArray& names, const MkString& stem) {
-    std::set<long long> taken;
-    for (int i = 0; i < names.GetSize(); ++i) {
-        const std::wstring& name = names[i].Std();
-        for (size_t pos = name.find(stem.Std()); pos != std::wstring::npos; pos = name.find(stem.Std(), pos + 1)) {
-            size_t d = pos + stem.Std().size();
-            if (d >= name.size() || name[d] == L'0') continue;
-            long long value = 0;
-            for (size_t k = d; k < name.size() && k < d + 10 && name[k] >= L'0' && name[k] <= L'9'; ++k) {
-                value = value * 10 + (name[k] - L'0');
-                taken.insert(value);
-            }
+// The numbers a name takes for a stem: a name holding stem followed by digits
+// d1..dk contains stem + every prefix of them ("image12.png" takes 1 and 12).
+void takenNumbers(const std::wstring& name, const std::wstring& stem, std::set<long long>* taken) {
+    for (size_t pos = name.find(stem); pos != std::wstring::npos; pos = name.find(stem, pos + 1)) {
+        size_t d = pos + stem.size();
+        if (d >= name.size() || name[d] == L'0') continue;
+        long long value = 0;
+        for (size_t k = d; k < name.size() && k < d + 10 && name[k] >= L'0' && name[k] <= L'9'; ++k) {
+            value = value * 10 + (name[k] - L'0');
+            taken->insert(value);
         }
     }
+}
+
+// Smallest n >= 1 not taken; -1 past INT_MAX.
+int firstFreeNumber(const std::set<long long>& taken) {
     long long n = 1;
     for (long long t : taken) {
         if (t < n) continue;
@@ -98,6 +98,8 @@ int firstFreeNumber(const MkStringArray& names, const MkString& stem) {
     }
     return n > INT_MAX ? -1 : static_cast<int>(n);
 }
+
+const wchar_t* const MEDIA_KINDS[2] = {L"image", L"video"};
 
 } // namespace
 
@@ -121,6 +123,7 @@ void MkOpenXMLArchive::SetPackageFolders(const MkString& rootFolder) {
 }
 
 bool MkOpenXMLArchive::Open(const MkString& path, PxZipAccessMode mode) {
+    m_mediaListed = false;  // listed again on the next media addition
     if (!PxZipArchive::Open(path, mode)) return false;
     m_officeVersion = GetOfficeVersion();
     return true;
@@ -210,9 +213,13 @@ bool MkOpenXMLArchive::AddMediaFileToArchive(const MkString& localPath, MkString
     std::string bytes;
     if (!MkReadFile(localPath, &bytes)) return false;
     if (m_addedMediaSources.GetSize() == m_addedMediaTargets.GetSize()) {
-        const int known = m_addedMediaSources.Find(localPath);
-        if (known >= 0 && !m_addedMediaTargets[known].IsEmpty()) {
-            *target = m_addedMediaTargets[known];
+        const auto known = m_mediaSourceIndex.find(localPath.Std());
+        int index = known != m_mediaSourceIndex.end() ? known->second : -1;
+        // Derived classes may edit the lists; the index is only a shortcut.
+        if (index >= m_addedMediaSources.GetSize() || (index >= 0 && m_addedMediaSources[index] != localPath))
+            index = m_addedMediaSources.Find(localPath);
+        if (index >= 0 && !m_addedMediaTargets[index].IsEmpty()) {
+            *target = m_addedMediaTargets[index];
             return true;
         }
     }
@@ -220,21 +227,29 @@ bool MkOpenXMLArchive::AddMediaFileToArchive(const MkString& localPath, MkString
     const int dot = internal.Find(L'.', internal.Length() - 1, false);
     const MkString extension = dot >= 0 ? internal.Mid(dot + 1) : MkString();
     MkString storedExtension = lower(extension);
-    const MkString kind = storedExtension == MkString(L"avi") ? MkString(L"video") : MkString(L"image");
+    const int kind = storedExtension == MkString(L"avi") ? 1 : 0;
     if (storedExtension == MkString(L"jpg")) storedExtension = L"jpeg";
     if (storedExtension != MkString(L"jpeg") && storedExtension != MkString(L"png") &&
         storedExtension != MkString(L"avi"))
         return false;
 
-    MkStringArray media;
-    if (!FindFiles(m_rootFolder + MkString(GetPathSeparator()) + L"media", true, &media)) return false;
-    const int number = firstFreeNumber(media, kind);
+    if (!m_mediaListed) {
+        MkStringArray media;
+        if (!FindFiles(m_rootFolder + MkString(GetPathSeparator()) + L"media", true, &media)) return false;
+        for (std::set<long long>& taken : m_mediaTaken) taken.clear();
+        for (int i = 0; i < media.GetSize(); ++i)
+            for (int k = 0; k < 2; ++k) takenNumbers(media[i].Std(), MEDIA_KINDS[k], &m_mediaTaken[k]);
+        m_mediaListed = true;
+    }
+    const int number = firstFreeNumber(m_mediaTaken[kind]);
     if (number < 0) return false;
-    const MkString name = kind + MkString(number) + L"." + storedExtension;
+    const MkString name = MkString(MEDIA_KINDS[kind]) + MkString(number) + L"." + storedExtension;
     if (!WriteDataRaw(m_mediaFolder + name, bytes.data(), bytes.size(), false)) return false;
+    for (int k = 0; k < 2; ++k) takenNumbers(name.Std(), MEDIA_KINDS[k], &m_mediaTaken[k]);
     if (!AddContentToContentTypesXml(storedExtension, OXML_CT_EXTENSION)) return false;
     *target = (m_rootFolder == MkString(WORD_ROOT_FOLDER) ? MkString(L"media/") : MkString(L"../media/")) + name;
     // Only a stored file is remembered: a failed write must not hand out its target later.
+    m_mediaSourceIndex[localPath.Std()] = m_addedMediaSources.GetSize();
     m_addedMediaSources.AddGrow(localPath);
     m_addedMediaTargets.AddGrow(*target);
     return true;

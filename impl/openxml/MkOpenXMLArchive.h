@@ -16,7 +16,9 @@
 #include "impl/storage/PxZipArchive.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
+#include <set>
 #include <string>
+#include <unordered_map>
 
 class MkChartData;
 
@@ -227,4 +229,13 @@ protected:
     MkString m_rootFolder;              // "word" or "ppt"
     MkString m_mediaFolder;             // word\media\ or ppt\media\ (trailing separator)
     int m_officeVersion = 0;
+
+private:
+    // Numbers taken in the media folder by the naming rule ("image", "video"),
+    // listed once per opening and kept up to date by AddMediaFileToArchive, and
+    // the index of each stored local path in m_addedMediaSources: so that adding
+    // the 1000th picture costs what the 10th did.
+    bool m_mediaListed = false;
+    std::set<long long> m_mediaTaken[2];
+    std::unordered_map<std::wstring, int> m_mediaSourceIndex;
 };
