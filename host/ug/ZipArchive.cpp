@@ -254,9 +254,14 @@ bool CZipArchive::Open(const std::string& utf8Path, int mode) {
     case zipCreate: fileMode = CZipFile::modeCreate; break;
     default: return false;
     }
-    auto file = std::make_unique<CZipFile>();
-    file->Open(utf8Path, fileMode);
-    m_ownedFile = std::move(file);
+    if (CZipFileOpener opener = GetZipFileOpener()) {
+        m_ownedFile = opener(utf8Path, fileMode);
+        if (!m_ownedFile) throw CZipException(CZipException::ioError, "Cannot open '" + utf8Path + "'");
+    } else {
+        auto file = std::make_unique<CZipFile>();
+        file->Open(utf8Path, fileMode);
+        m_ownedFile = std::move(file);
+    }
     return openImpl(m_ownedFile.get(), mode);
 }
 

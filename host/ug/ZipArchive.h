@@ -175,7 +175,7 @@ private:
     void compactImpl(bool mustSucceed);  // false: a layout that cannot be compacted is left alone
 
     CZipAbstractFile* m_file = nullptr;
-    std::unique_ptr<CZipFile> m_ownedFile;
+    std::unique_ptr<CZipAbstractFile> m_ownedFile;
     bool m_readOnly = false;
     bool m_modified = false;
     std::vector<Entry> m_entries;

@@ -9,6 +9,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+CZipFileOpener g_opener = nullptr;
+}
+
+CZipFileOpener SetZipFileOpener(CZipFileOpener opener) {
+    CZipFileOpener previous = g_opener;
+    g_opener = opener;
+    return previous;
+}
+
+CZipFileOpener GetZipFileOpener() { return g_opener; }
+
 // ---------------------------------------------------------------------------
 // CZipFile
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <string>
 
 // Raised by the zip engine for I/O errors, corrupt or hostile archives, CRC or
@@ -133,3 +134,11 @@ private:
     size_t m_growBy;
     bool m_owned = true;
 };
+
+// Where CZipArchive::Open(path, mode) gets its file: a function that returns the
+// open file (mode as CZipFile::OpenMode) or throws CZipException like
+// CZipFile::Open. Null, the default, opens a CZipFile. Tests install openers whose
+// files fail on purpose. Returns the previous opener; not thread-safe.
+using CZipFileOpener = std::unique_ptr<CZipAbstractFile> (*)(const std::string& utf8Path, int mode);
+CZipFileOpener SetZipFileOpener(CZipFileOpener opener);
+CZipFileOpener GetZipFileOpener();

@@ -4,16 +4,12 @@
 // outside the tags must arrive unchanged. A harness page beside the report loads
 // it in an iframe and writes what it finds into its own DOM, which Chromium dumps.
 #include "KivReport/ReportComponent.h"
-#include "KivReport/ReportComponent_p.h"
 #include "KivReport/ReportCreatorHtml.h"
 #include "KivReport/Repository.h"
 #include "KivReport/Snapshot.h"
-#include "KivReport/Table.h"
 #include "LibCore/lfwAssert.h"
-#include "host/core/KivCoreComponent.h"
-#include "host/core/KivImage.h"
 #include "host/core/KivInstance.h"
-#include "host/ug/MdlxFile.h"
+#include "support/Builders.h"
 #include "support/TestSupport.h"
 #include <cstdio>
 #include <map>
@@ -29,26 +25,8 @@ namespace {
 
 const char* const kChromium = "/usr/bin/chromium";
 
-lfw::Ref<Snapshot> imageSnapshot(unsigned int width, unsigned int height, const std::string& title) {
-    lfw::Ref<Snapshot> s = new Snapshot(Snapshot::IMAGE);
-    lfw::Ref<kiv::Image> image = new kiv::Image(width, height);
-    for (size_t i = 0; i < image->byteCount(); ++i) image->data()[i] = static_cast<unsigned char>(i * 7);
-    s->setImage(image.p());
+kivtest::SnapshotRef titled(kivtest::SnapshotRef s, const std::string& title) {
     s->setTitle(Str(title));
-    return s;
-}
-
-// A model snapshot whose model file carries a preview picture of that size.
-lfw::Ref<Snapshot> modelSnapshot(int width, int height) {
-    MkRGBImage preview(width, height);
-    for (int i = 0; i < preview.GetNumImageBytes(); ++i) preview.GetData()[i] = static_cast<unsigned char>(i * 3);
-    kiv::ug::MdlxWriter writer;
-    writer.AddCase(L"case", preview, "model", 5);
-    lfw::Ref<kiv::ug::MdlxMemoryFile> file = new kiv::ug::MdlxMemoryFile;
-    writer.Write(file.p());
-    lfw::Ref<Snapshot> s = new Snapshot(Snapshot::MDLX);
-    s->setModelMdlx(file.p());
-    s->setTitle("Model");
     return s;
 }
 
@@ -97,20 +75,9 @@ class BrowserReport : public kivtest::LoggingTest {
 protected:
     void SetUp() override {
         LoggingTest::SetUp();
-        m_coreManager = kiv::CoreComponent::logManager()->internal_lfwLogManager();
-        kiv::CoreComponent::logManager()->internal_setLfwLogManager(lfw::LogManager::instance());
-        kiv::rep::ReportComponentPrivate::resetInitializedForTesting();
         kiv::Instance instance;
         ASSERT_TRUE(kiv::rep::ReportComponent::initialize(&instance));
     }
-    void TearDown() override {
-        kiv::CoreComponent::logManager()->internal_setLfwLogManager(m_coreManager.p());
-        kiv::rep::ReportComponentPrivate::resetInitializedForTesting();
-        LoggingTest::TearDown();
-    }
-
-private:
-    lfw::Ref<lfw::LogManager> m_coreManager;
 };
 
 } // namespace
@@ -119,18 +86,11 @@ TEST_F(BrowserReport, PicturesLoadAndTheTableShowsItsTexts) {
     if (access(kChromium, X_OK) != 0) GTEST_SKIP() << "chromium is not installed (scripts/setup.sh browser)";
     kivtest::TempDir dir;
 
-    lfw::Ref<Repository> repository = new Repository;
-    repository->addSnapshot(imageSnapshot(320, 200, "Temp\xC3\xA9rature 20 \xC2\xB0" "C").p());
-    repository->addSnapshot(imageSnapshot(150, 300, "Tall").p());
-    lfw::Ref<Snapshot> table = new Snapshot(Snapshot::TABLE);
-    lfw::Ref<kiv::rep::Table> cells = new kiv::rep::Table(2, 2);
-    cells->setValue(0, 0, "Name");
-    cells->setValue(0, 1, "Value");
-    cells->setValue(1, 0, "x<5 & y>2");
-    cells->setValue(1, 1, "<b>not bold</b> \"q\"");
-    table->setTable(cells.p());
-    repository->addSnapshot(table.p());
-    repository->addSnapshot(modelSnapshot(64, 48).p());
+    lfw::Ref<Repository> repository = kivtest::repositoryOf(
+        {titled(kivtest::imageSnapshot(320, 200), "Temp\xC3\xA9rature 20 \xC2\xB0" "C").p(),
+         titled(kivtest::imageSnapshot(150, 300), "Tall").p(),
+         kivtest::tableSnapshot({{"Name", "Value"}, {"x<5 & y>2", "<b>not bold</b> \"q\""}}).p(),
+         titled(kivtest::previewModelSnapshot(64, 48), "Model").p()});
 
     const std::string templateHtml =
         "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Report</title></head><body>\n"

@@ -6,7 +6,6 @@
 #include "KivReport/Repository.h"
 #include "LibCore/lfwAssert.h"
 #include "LibCore/lfwFile.h"
-#include "host/core/KivCoreComponent.h"
 #include "host/core/KivInstance.h"
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,20 +22,11 @@ class HtmlCreator : public kivtest::LoggingTest {
 protected:
     void SetUp() override {
         LoggingTest::SetUp();
-        // Start-up installs the toolkit's log manager; let that be the recording one.
-        m_coreManager = kiv::CoreComponent::logManager()->internal_lfwLogManager();
-        kiv::CoreComponent::logManager()->internal_setLfwLogManager(lfw::LogManager::instance());
-        ReportComponentPrivate::resetInitializedForTesting();
         kiv::Instance instance;  // options: continue after a failed assertion
         ASSERT_TRUE(ReportComponent::initialize(&instance));
         repository = new Repository;
         templatePath = dir.file("template.html");
         outputPath = dir.file("report.html");
-    }
-    void TearDown() override {
-        kiv::CoreComponent::logManager()->internal_setLfwLogManager(m_coreManager.p());
-        ReportComponentPrivate::resetInitializedForTesting();
-        LoggingTest::TearDown();
     }
 
     void writeTemplate(const std::string& html) { ASSERT_TRUE(kivtest::writeFile(templatePath, html)); }
@@ -45,9 +35,6 @@ protected:
     kivtest::TempDir dir;
     lfw::Ref<Repository> repository;
     std::string templatePath, outputPath;
-
-private:
-    lfw::Ref<lfw::LogManager> m_coreManager;
 };
 
 } // namespace

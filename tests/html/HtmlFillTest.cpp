@@ -22,17 +22,6 @@ Decoded decodeJpeg(const std::string& path) {
     return d;
 }
 
-// A model snapshot whose model file stores a preview of that size.
-lfw::Ref<Snapshot> previewModelSnapshot(int width, int height) {
-    kiv::ug::MdlxWriter writer;
-    writer.AddCase(L"case", MkRGBImage(width, height), "data", 4);
-    lfw::Ref<kiv::ug::MdlxMemoryFile> file = new kiv::ug::MdlxMemoryFile;
-    writer.Write(file.p());
-    lfw::Ref<Snapshot> s = modelSnapshot("https://viewer/m");
-    s->setModelMdlx(file.p());
-    return s;
-}
-
 class HtmlFill : public kivtest::LoggingTest {
 protected:
     kivtest::TempDir dir;

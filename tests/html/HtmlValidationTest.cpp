@@ -1,27 +1,15 @@
 // Validation and summary texts of HTML templates, compared with golden files.
 // Run with KIV_BLESS=1 to rewrite the golden files from the current output.
 #include "HtmlTestSupport.h"
+#include "support/Golden.h"
 #include "KivReport/ReportCreatorHtml.h"
 #include "KivReport/Repository.h"
-#include <cstdlib>
-#include <fstream>
 
 using namespace htmltest;
 using kiv::rep::ReportCreatorHtml;
 using kiv::rep::Repository;
 
 namespace {
-
-void expectGolden(const std::string& name, const std::string& actual) {
-    const std::string path = std::string(KIV_SOURCE_DIR) + "/tests/golden/html/" + name;
-    const char* bless = std::getenv("KIV_BLESS");
-    if (bless && std::string(bless) == "1") {
-        ASSERT_TRUE(kivtest::writeFile(path, actual)) << path;
-        return;
-    }
-    ASSERT_TRUE(std::ifstream(path).good()) << "missing golden file " << path << " (bless with KIV_BLESS=1)";
-    EXPECT_EQ(kivtest::readFile(path), actual) << "differs from " << path;
-}
 
 const std::string D36 = "------------------------------------\n";
 
@@ -64,7 +52,7 @@ TEST_F(HtmlValidation, UnusedSnapshotOnly) {
     // The reference pass finds nothing, so the result is true and no reference section is written.
     EXPECT_TRUE(ok);
     EXPECT_EQ(text, "VALIDATION OF REPOSITORY\n" + D36 + "Unused snapshots:\n" + D36 + "Snapshot 2 not used.\n\n\n");
-    expectGolden("validate_unused.txt", text);
+    EXPECT_GOLDEN("html/validate_unused.txt", text);
 }
 
 TEST_F(HtmlValidation, TagAndFieldProblems) {
@@ -80,7 +68,7 @@ TEST_F(HtmlValidation, TagAndFieldProblems) {
     bool ok = true;
     const std::string text = validate(html, &ok);
     EXPECT_FALSE(ok);
-    expectGolden("validate_problems.txt", text);
+    EXPECT_GOLDEN("html/validate_problems.txt", text);
 }
 
 TEST_F(HtmlValidation, ReferenceRepositoryAndGenericRange) {
@@ -96,7 +84,7 @@ TEST_F(HtmlValidation, ReferenceRepositoryAndGenericRange) {
     bool ok = true;
     const std::string text = validate(html, &ok, &creator);
     EXPECT_TRUE(ok);  // the main pass is clean
-    expectGolden("validate_reference.txt", text);
+    EXPECT_GOLDEN("html/validate_reference.txt", text);
 
     // Only the last index is compared with the count.
     creator.setGenericSnapshotIndices({0, 5, 1});
@@ -125,7 +113,7 @@ TEST_F(HtmlValidation, NothingToValidateAgainst) {
     // A group that cannot be unrolled fails both passes without text of their own.
     const std::string failed = validate("<orvrepgroup>" + sit("") + "</orvrepgroup>", &ok);
     EXPECT_FALSE(ok);
-    expectGolden("validate_unroll_failure.txt", failed);
+    EXPECT_GOLDEN("html/validate_unroll_failure.txt", failed);
 }
 
 TEST_F(HtmlValidation, SummaryOfGroupsTagsAndFields) {
@@ -141,7 +129,7 @@ TEST_F(HtmlValidation, SummaryOfGroupsTagsAndFields) {
     const std::string text = summarize(html, &ok);
     EXPECT_TRUE(ok);
     EXPECT_NE(text.find("Content of generic group 0:\r\nTitle\r\nImage\r\n\r\n"), std::string::npos);
-    expectGolden("summary_groups.txt", text);
+    EXPECT_GOLDEN("html/summary_groups.txt", text);
 
     // Without groups or macros only the static section is written.
     EXPECT_EQ(summarize("<html><body>" + sit("SIT2_TITLE") + "</body></html>"),

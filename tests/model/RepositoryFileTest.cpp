@@ -5,12 +5,15 @@
 #include "LibCore/lfwFile.h"
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxFile.h"
-#include "impl/storage/MkOXmlDocument.h"
 #include "impl/storage/PxZipArchive.h"
+#include "support/Builders.h"
+#include "support/FailingZipFile.h"
+#include "support/Golden.h"
 #include "support/TestSupport.h"
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 
@@ -19,34 +22,16 @@ using kiv::Str;
 using kiv::rep::Repository;
 using kiv::rep::Snapshot;
 using kiv::rep::Table;
+using kivtest::namedImageSnapshot;
 
 namespace {
 
 const std::string CORPUS = std::string(KIV_TEST_DATA_DIR) + "/repo-corrupt/";
 
-PtrRef<kiv::Image> gradient(unsigned w, unsigned h) {
-    PtrRef<kiv::Image> image = new kiv::Image(w, h);
-    unsigned char* p = image->data();
-    for (unsigned y = 0; y < h; ++y)
-        for (unsigned x = 0; x < w; ++x, p += 3) {
-            p[0] = static_cast<unsigned char>(x * 255 / w);
-            p[1] = static_cast<unsigned char>(y * 255 / h);
-            p[2] = 128;
-        }
-    return image;
-}
-
 std::string modelBytes(const kiv::ug::MdlxMemoryFile* model) {
     MkUbyteArray bytes;
     model->internal_mdlxZipMemFile()->GetData(&bytes);
     return std::string(bytes.Std().begin(), bytes.Std().end());
-}
-
-PtrRef<Snapshot> imageSnapshot(const char* name) {
-    PtrRef<Snapshot> s = new Snapshot(Snapshot::IMAGE);
-    s->setName(name);
-    s->setImage(gradient(64, 48).p());
-    return s;
 }
 
 class RepositoryFileTest : public kivtest::LoggingTest {
@@ -97,7 +82,7 @@ protected:
 
 TEST_F(RepositoryFileTest, RoundTripAndIndexLayout) {
     PtrRef<Repository> repo = new Repository;
-    PtrRef<Snapshot> a = imageSnapshot("A");
+    PtrRef<Snapshot> a = namedImageSnapshot("A");
     a->setTitle(Str(L"Bild \u00e4"));
     a->setDescription("line one\n  indented $(KEY) & <b>bold</b>\n");
     a->setCloudViewerUrl("https://viewer.example/x?a=1&b=2");
@@ -123,27 +108,14 @@ TEST_F(RepositoryFileTest, RoundTripAndIndexLayout) {
     EXPECT_TRUE(errors().empty());
     EXPECT_EQ(entries(path), (std::vector<std::string>{"A", "B", "Project.xml"}));
 
-    // The index as other readers see it.
+    // The index as other readers see it: field values in key order, sizes and
+    // format of the image, the table's rows and column numbers.
     PxZipArchive zip;
     ASSERT_TRUE(zip.Open(MkString(path.c_str()), ZIP_OPEN_READ_ONLY));
-    MkXmlDocument doc;
-    ASSERT_TRUE(zip.ReadXmlFile("Project.xml", &doc));
-    MkXmlElement root = doc.GetRootElement("OrviaRepository");
-    EXPECT_EQ(root.GetAttributeInt("Version"), 2);
-    MkXmlElement pic = root.GetFirstChildElement("Situation");
-    EXPECT_TRUE(pic.GetAttributeString("SituationState") == MkString("Active"));
-    MkStringArray names, values;  // keys b, a are written in key order, values alongside
-    ASSERT_TRUE(pic.GetChildStringArray("MacroTableNames", &names));
-    ASSERT_TRUE(pic.GetChildStringArray("MacroTableValues", &values));
-    EXPECT_TRUE(names.GetAsString(MkString(",")) == MkString("a,b"));
-    EXPECT_TRUE(values.GetAsString(MkString(",")) == MkString("va,vb"));
-    MkXmlElement object = pic.GetFirstChildElement("SituationObject");
-    EXPECT_EQ(object.GetAttributeInt("width"), 64);
-    EXPECT_EQ(object.GetAttributeInt("height"), 48);
-    EXPECT_EQ(object.GetAttributeInt("format"), 4);
-    MkIntArray columns;
-    ASSERT_TRUE(root.GetChildElement(2).GetFirstChildElement("SituationObject").GetChildIntArray("TableColumns", &columns));
-    EXPECT_EQ(columns.Std(), (std::vector<int>{0, 1}));
+    size_t size = 0;
+    std::unique_ptr<unsigned char, decltype(&std::free)> index(zip.ReadDataRaw("Project.xml", &size), &std::free);
+    ASSERT_TRUE(index);
+    EXPECT_GOLDEN("model/Project.xml", std::string(reinterpret_cast<const char*>(index.get()), size));
     zip.Close();
 
     PtrRef<Repository> back = new Repository;
@@ -186,12 +158,12 @@ TEST_F(RepositoryFileTest, RoundTripAndIndexLayout) {
 
 TEST_F(RepositoryFileTest, LoadReplacesOnlyWhenTheFileHoldsSituations) {
     PtrRef<Repository> source = new Repository;
-    source->addSnapshot(imageSnapshot("New").p());
+    source->addSnapshot(namedImageSnapshot("New").p());
     ASSERT_TRUE(source->saveRepository(file("one.zip")));
 
     PtrRef<Repository> repo = new Repository;
-    repo->addSnapshot(imageSnapshot("Old1").p());
-    repo->addSnapshot(imageSnapshot("Old2").p());
+    repo->addSnapshot(namedImageSnapshot("Old1").p());
+    repo->addSnapshot(namedImageSnapshot("Old2").p());
     writeRepository(file("none.zip"), index(""));
     EXPECT_FALSE(repo->loadRepository(file("none.zip")));
     ASSERT_EQ(repo->snapshotCount(), 2u);
@@ -288,7 +260,7 @@ TEST_F(RepositoryFileTest, TableRowsAreCutAndBounded) {
 TEST_F(RepositoryFileTest, FailedSaveKeepsTheOldFile) {
     const std::string path = file("keep.zip");
     PtrRef<Repository> repo = new Repository;
-    repo->addSnapshot(imageSnapshot("First").p());
+    repo->addSnapshot(namedImageSnapshot("First").p());
     ASSERT_TRUE(repo->saveRepository(path));
     // Saving over a file keeps its permissions.
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
@@ -304,19 +276,19 @@ TEST_F(RepositoryFileTest, FailedSaveKeepsTheOldFile) {
         std::function<void(Repository*)> prepare;
     };
     const Case cases[] = {
-        {"entry named like the index", [](Repository* r) { r->addSnapshot(imageSnapshot("Project.xml").p()); }},
+        {"entry named like the index", [](Repository* r) { r->addSnapshot(namedImageSnapshot("Project.xml").p()); }},
         {"two snapshots renamed to one name",
          [](Repository* r) {
-             r->addSnapshot(imageSnapshot("X").p());
-             r->addSnapshot(imageSnapshot("Y").p());
+             r->addSnapshot(namedImageSnapshot("X").p());
+             r->addSnapshot(namedImageSnapshot("Y").p());
              r->snapshot(r->snapshotCount() - 1)->setName("X");
          }},
         {"names equal once separators are stored",
          [](Repository* r) {
-             r->addSnapshot(imageSnapshot("d/e").p());
-             r->addSnapshot(imageSnapshot("d\\e").p());
+             r->addSnapshot(namedImageSnapshot("d/e").p());
+             r->addSnapshot(namedImageSnapshot("d\\e").p());
          }},
-        {"empty name", [](Repository* r) { r->addSnapshot(imageSnapshot("Z").p()); r->snapshot(r->snapshotCount() - 1)->setName(""); }},
+        {"empty name", [](Repository* r) { r->addSnapshot(namedImageSnapshot("Z").p()); r->snapshot(r->snapshotCount() - 1)->setName(""); }},
         // These fail only while the archive is written: after the first entry.
         {"image that cannot be encoded",
          [](Repository* r) {
@@ -325,15 +297,33 @@ TEST_F(RepositoryFileTest, FailedSaveKeepsTheOldFile) {
              s->setImage(PtrRef<kiv::Image>(new kiv::Image).p());
              r->addSnapshot(s.p());
          }},
-        {"entry name the archive refuses", [](Repository* r) { r->addSnapshot(imageSnapshot(std::string(5000, 'n').c_str()).p()); }},
+        {"entry name the archive refuses", [](Repository* r) { r->addSnapshot(namedImageSnapshot(std::string(5000, 'n')).p()); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         PtrRef<Repository> bad = new Repository;
-        bad->addSnapshot(imageSnapshot("Fine").p());
+        bad->addSnapshot(namedImageSnapshot("Fine").p());
         c.prepare(bad.p());
         recorder->clear();
         EXPECT_FALSE(bad->saveRepository(path));
+        EXPECT_FALSE(errors().empty());
+        EXPECT_EQ(kivtest::readFile(path), before);
+        EXPECT_TRUE(otherFiles("keep.zip").empty());
+    }
+
+    // The archive's file fails: the first or a later write, the close that writes
+    // the directory, or the move over the target.
+    const kivtest::FileFaults faults[] = {{1, false, false}, {3, false, false}, {0, true, false}, {0, false, true}};
+    for (const kivtest::FileFaults& f : faults) {
+        SCOPED_TRACE("write " + std::to_string(f.failWrite) + " close " + std::to_string(f.failClose) + " rename " +
+                     std::to_string(f.failRename));
+        PtrRef<Repository> other = kivtest::repositoryOf({namedImageSnapshot("Other").p()});
+        recorder->clear();
+        {
+            kivtest::ScopedFailingFiles failing(f);
+            EXPECT_FALSE(other->saveRepository(path));
+            EXPECT_EQ(failing.opened(), 1);
+        }
         EXPECT_FALSE(errors().empty());
         EXPECT_EQ(kivtest::readFile(path), before);
         EXPECT_TRUE(otherFiles("keep.zip").empty());
@@ -350,7 +340,7 @@ TEST_F(RepositoryFileTest, FailedSaveKeepsTheOldFile) {
 
 TEST_F(RepositoryFileTest, OtherZipReadersAcceptTheFile) {
     PtrRef<Repository> repo = new Repository;
-    repo->addSnapshot(imageSnapshot(u8"Bild \u00fc").p());
+    repo->addSnapshot(namedImageSnapshot(u8"Bild \u00fc").p());
     PtrRef<Snapshot> t = new Snapshot(Snapshot::TABLE);
     t->setTable(PtrRef<Table>(new Table(2, 2)).p());
     repo->addSnapshot(t.p());
@@ -412,7 +402,7 @@ TEST_F(RepositoryFileTest, HostileFilesAreRefusedOrLoadedInPart) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         PtrRef<Repository> repo = new Repository;
-        repo->addSnapshot(imageSnapshot("Mine").p());
+        repo->addSnapshot(namedImageSnapshot("Mine").p());
         recorder->clear();
         EXPECT_EQ(repo->loadRepository(CORPUS + c.file), c.loads);
         EXPECT_EQ(repo->snapshotCount(), c.snapshots);

@@ -35,6 +35,19 @@ size_t RecordingDestination::count(int level) const {
     return n;
 }
 
+namespace {
+struct StateReset {
+    void (*setUp)();
+    void (*tearDown)();
+};
+std::vector<StateReset>& stateResets() {
+    static std::vector<StateReset> resets;
+    return resets;
+}
+} // namespace
+
+void registerStateReset(void (*setUp)(), void (*tearDown)()) { stateResets().push_back({setUp, tearDown}); }
+
 void LoggingTest::SetUp() {
     m_previousManager = lfw::LogManager::instance();
     m_previousAction = lfw::Assert::failedAssertAction();
@@ -44,11 +57,13 @@ void LoggingTest::SetUp() {
     manager->setLevelRecursive("", lfw::Logger::LL_DEBUG);
     lfw::LogManager::setInstance(manager.p());
     lfw::Assert::setFailedAssertAction(lfw::Assert::THROW);
+    for (const StateReset& r : stateResets()) r.setUp();
 }
 
 void LoggingTest::TearDown() {
     lfw::LogManager::setInstance(m_previousManager.p());
     lfw::Assert::setFailedAssertAction(m_previousAction);
+    for (auto r = stateResets().rbegin(); r != stateResets().rend(); ++r) r->tearDown();
 }
 
 TempDir::TempDir() {

@@ -30,8 +30,8 @@ public:
 };
 
 // Installs a fresh log manager whose loggers all write to a RecordingDestination
-// (at debug level), sets the assertion action to throw, and puts the previous
-// state back afterwards. Derive test fixtures from it.
+// (at debug level), sets the assertion action to throw, runs the registered state
+// resets, and afterwards puts everything back. Derive test fixtures from it.
 class LoggingTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -45,6 +45,13 @@ private:
     lfw::Ref<lfw::LogManager> m_previousManager;
     int m_previousAction = 1;
 };
+
+// Process-wide state of the layers above lfw (the XML parser's switches, the
+// report component's initialized flag, the toolkit's log manager) is set up and
+// put back by functions that the support code of those layers registers at
+// start-up (StorageStateReset.cpp, ModelStateReset.cpp). LoggingTest runs setUp
+// after installing its log manager and tearDown after putting the previous back.
+void registerStateReset(void (*setUp)(), void (*tearDown)());
 
 // A new empty directory under the system temporary directory, removed with its content.
 class TempDir {
