@@ -48,11 +48,13 @@ void onProgress(j_common_ptr cinfo) {
 }
 
 // Memory the decoder takes for the picture described by a read header: the RGB
-// result, a row of CMYK, and for a progressive or multi-scan picture the whole
+// result, its working buffers, and for a progressive or multi-scan picture the whole
 // coefficient buffer (64 two-byte coefficients per block of each component).
 uint64_t decodeMemoryOf(const jpeg_decompress_struct& cinfo) {
     const uint64_t pixels = static_cast<uint64_t>(cinfo.image_width) * cinfo.image_height;
-    uint64_t bytes = pixels * 3 + static_cast<uint64_t>(cinfo.image_width) * 4;
+    // Tables, row buffers and the like: a few megabytes at most, growing with the width.
+    const uint64_t overhead = (uint64_t(4) << 20) + static_cast<uint64_t>(cinfo.image_width) * 4 * 64;
+    uint64_t bytes = pixels * 3 + overhead;
     if (cinfo.progressive_mode || cinfo.comps_in_scan < cinfo.num_components) {
         const uint64_t maxH = static_cast<uint64_t>(cinfo.max_h_samp_factor > 0 ? cinfo.max_h_samp_factor : 1);
         const uint64_t maxV = static_cast<uint64_t>(cinfo.max_v_samp_factor > 0 ? cinfo.max_v_samp_factor : 1);

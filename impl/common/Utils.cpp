@@ -10,6 +10,11 @@
 #include "host/ug/UgConvert.h"
 #include "impl/storage/ReportLog.h"
 #include <algorithm>
+#include <csignal>
+#include <ctime>
+#include <dirent.h>
+#include <mutex>
+#include <set>
 #include <unistd.h>
 #include <fcntl.h>
 #include <cstring>
@@ -145,12 +150,22 @@ MkString Utils::escapeHtml(const MkString& text) {
 }
 
 bool ReportBudget::spend(uint64_t bytes) {
-    if (bytes <= m_left) {
-        m_left -= bytes;
-        return true;
-    }
+    if (bytes > m_left) return refuse();
+    m_left -= bytes;
+    return true;
+}
+
+bool ReportBudget::spendText(uint64_t characters) {
+    if (characters > m_charactersLeft) return refuse();
+    m_charactersLeft -= characters;
+    return true;
+}
+
+bool ReportBudget::refuse() {
     if (!m_exhausted)
-        REP_LOG_ERROR(lfw::String("The report would take more than %1 bytes of memory; it is not made")
+        REP_LOG_ERROR(lfw::String("The report would expand to more than %1 characters of text or %2 bytes of pictures; "
+                                  "it is not made")
+                          .arg(static_cast<long long>(kDefaultCharacters))
                           .arg(static_cast<long long>(kDefaultBytes)));
     m_exhausted = true;
     return false;
@@ -388,10 +403,61 @@ bool Utils::copyTemplateToOutputFile(const MkString& templatePath, const MkStrin
     return copy(Str(templatePath.Std()), Str(outputPath.Std()));
 }
 
+bool Utils::isStaleTemporary(const std::string& folder, const std::string& name) {
+    // ".<name>.Varnox_Report_Tmp<pid>_<counter>_<stamp>", as made below.
+    static const std::string marker = ".Varnox_Report_Tmp";
+    if (name.size() < 2 || name[0] != '.') return false;
+    const size_t at = name.rfind(marker);
+    if (at == std::string::npos || at < 1) return false;
+    const std::string rest = name.substr(at + marker.size());
+    unsigned long long pid = 0;
+    int parts = 0;
+    size_t i = 0;
+    for (; parts < 3; ++parts) {
+        const size_t start = i;
+        unsigned long long value = 0;
+        while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9' && i - start < 12) value = value * 10 + static_cast<unsigned>(rest[i++] - '0');
+        if (i == start) return false;
+        if (parts == 0) pid = value;
+        if (parts < 2) {
+            if (i >= rest.size() || rest[i] != '_') return false;
+            ++i;
+        }
+    }
+    if (i != rest.size() || pid == 0 || pid > static_cast<unsigned long long>(INT_MAX)) return false;
+    // Ours only while nobody could still be writing it: its process is gone and a day has passed.
+    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) return false;
+    struct stat st;
+    const std::string path = (folder.empty() ? std::string() : folder) + name;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    return std::time(nullptr) - st.st_mtime > 24 * 60 * 60;
+}
+
+void Utils::removeStaleTemporaries(const std::string& folder) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return;
+    std::vector<std::string> stale;
+    while (const dirent* entry = ::readdir(dir))
+        if (isStaleTemporary(folder, entry->d_name)) stale.push_back(entry->d_name);
+    ::closedir(dir);
+    for (const std::string& name : stale) {
+        if (::unlink((folder + name).c_str()) == 0)
+            REP_LOG_INFO(lfw::String("Removed the stale temporary file %1").arg(folder + name));
+    }
+}
+
 bool Utils::createTemporaryBeside(const std::string& target, std::string* tempPath) {
     static std::atomic<unsigned> counter{0};
     const size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    {
+        // Temporaries that interrupted writes left behind go at the next write into
+        // their folder; each folder is looked at once per process.
+        static std::mutex mutex;
+        static std::set<std::string> cleaned;
+        std::lock_guard<std::mutex> lock(mutex);
+        if (cleaned.size() < 1024 && cleaned.insert(folder).second) removeStaleTemporaries(folder);
+    }
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
     const unsigned long long stamp =
         static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());

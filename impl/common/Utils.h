@@ -22,21 +22,27 @@ namespace rep {
 typedef std::map<Str, Str> FieldValues;
 
 // What one report may spend on content it expands from its repositories: text
-// grown by field-value macros and unrolled groups, table markup, preview
-// pictures inflated and decoded. Charged before the memory is taken; a report
-// that runs out of it fails.
+// grown by field-value macros and unrolled groups, and table markup, counted in
+// characters; preview pictures inflated and decoded, counted in bytes over the
+// whole report. Charged before the memory is taken; a report that runs out of
+// either fails.
 class ReportBudget {
 public:
-    static const uint64_t kDefaultBytes = uint64_t(2) << 30;
-    explicit ReportBudget(uint64_t bytes = kDefaultBytes) : m_left(bytes) {}
-    // False, with nothing spent, when fewer bytes are left; the first refusal logs an error.
+    static constexpr uint64_t kDefaultBytes = uint64_t(4) << 30;
+    static constexpr uint64_t kDefaultCharacters = uint64_t(128) << 20;
+    explicit ReportBudget(uint64_t bytes = kDefaultBytes, uint64_t characters = kDefaultCharacters)
+        : m_left(bytes), m_charactersLeft(characters) {}
+    // False, with nothing spent, when fewer are left; the first refusal logs an error.
     bool spend(uint64_t bytes);
-    bool spendText(size_t characters) { return spend(uint64_t(characters) * sizeof(wchar_t)); }
+    bool spendText(uint64_t characters);
     uint64_t left() const { return m_left; }
+    uint64_t charactersLeft() const { return m_charactersLeft; }
     bool exhausted() const { return m_exhausted; }
 
 private:
+    bool refuse();
     uint64_t m_left;
+    uint64_t m_charactersLeft;
     bool m_exhausted = false;
 };
 
@@ -94,7 +100,13 @@ public:
     // that a failed write leaves the previous file as it was.
     // createTemporaryBeside makes a new empty file in target's folder with a name
     // no other file has; false when the folder does not let us create one.
+    // The first call for a folder also removes the stale temporaries there.
     static bool createTemporaryBeside(const std::string& target, std::string* tempPath);
+    // A temporary of ours in the folder (given with its trailing "/", or empty for
+    // the current one) that nothing writes any more: named as createTemporaryBeside
+    // names them, a regular file, its process gone and unchanged for a day.
+    static bool isStaleTemporary(const std::string& folder, const std::string& name);
+    static void removeStaleTemporaries(const std::string& folder);
     // Moves temp over target, keeping target's permissions; on failure logs the
     // error and removes temp.
     static bool replaceWithTemporary(const std::string& temp, const std::string& target);

@@ -458,13 +458,13 @@ bool PxHtmlDocument::fillElement(const MkString& element, const Snapshots& snaps
     case HTML_TAG_TEXT: {
         MkString text = ug::Convert::toMkString(kind == HTML_TAG_TITLE ? snapshot->title() : snapshot->description());
         // Macros may grow the text only as far as the report's budget reaches.
-        const uint64_t room = m_budget.left() / sizeof(wchar_t);
+        const uint64_t room = m_budget.charactersLeft();
         const size_t maxLength = room < Utils::kMaxExpandedLength ? static_cast<size_t>(room) : Utils::kMaxExpandedLength;
         if (!Utils::expandString(snapshot->fieldValues(), &text, maxLength) && maxLength < Utils::kMaxExpandedLength) {
-            m_budget.spend(m_budget.left() + 1);  // refused: logs that the report ran out of memory
+            m_budget.spendText(room + 1);  // refused: logs that the report ran out of room
             return false;
         }
-        if (!m_budget.spendText(static_cast<size_t>(text.Length()))) return false;
+        if (!m_budget.spendText(static_cast<uint64_t>(text.Length()))) return false;
         *filled = before + text + after;
         return true;
     }
