@@ -1,0 +1,268 @@
+// Content types, media, new parts, relationships, clean-up and bad packages.
+#include "openxml/OpenXmlTestSupport.h"
+#include "support/Golden.h"
+#include "support/OoxmlCheck.h"
+#include <dirent.h>
+
+using namespace kivtest;
+
+namespace {
+
+std::string narrow(const MkString& s) { return s.ShortChar(); }
+MkString wide(const std::string& s) { return MkString(s.c_str()); }
+
+const char* const IMAGE = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
+const char* const HYPERLINK = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/hyperlink";
+
+class OpenXmlPackageTest : public OpenXmlTest {};
+
+TEST_F(OpenXmlPackageTest, ContentTypesAreRegisteredOnce) {
+    const std::string path = copyOf(builtPackage("presentation.pptx"), "types.pptx");
+    TestArchive archive("ppt");
+    ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN));
+    EXPECT_EQ(16, archive.GetOfficeVersion());
+    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("png"), OXML_CT_EXTENSION));   // present
+    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("PNG"), OXML_CT_EXTENSION));   // same extension
+    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("jpeg"), OXML_CT_EXTENSION));
+    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("jpg"), OXML_CT_EXTENSION));
+    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("mdlx"), OXML_CT_EXTENSION));
+    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("mdlx"), OXML_CT_EXTENSION));
+    EXPECT_FALSE(archive.AddContentToContentTypesXml(wide("gif"), OXML_CT_EXTENSION));  // no content type known
+    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("/ppt/slides/slide1.xml"), OXML_CT_SLIDE));
+    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("\\ppt\\activeX\\activeX1.xml"), OXML_CT_ACTIVEX));
+    EXPECT_TRUE(archive.DoValueOfTagExistInContentTypes(wide("Extension"), wide("mdlx")));
+    EXPECT_FALSE(archive.DoValueOfTagExistInContentTypes(wide("Extension"), wide("MDLX")));
+    ASSERT_TRUE(archive.Close());
+    EXPECT_GOLDEN("openxml/content-types.xml", readPart(path, "[Content_Types].xml"));
+    EXPECT_OOXML_VALID(path);
+    EXPECT_TRUE(errors().empty());
+}
+
+TEST_F(OpenXmlPackageTest, WordPackagesRegisterNoSlidesAndNotesByDefault) {
+    const std::string path = copyOf(builtPackage("document.docx"), "types.docx");
+    TestArchive archive("word");
+    ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN));
+    EXPECT_FALSE(archive.AddContentToContentTypesXml(wide("/word/slides/slide1.xml"), OXML_CT_SLIDE));
+    EXPECT_FALSE(archive.AddContentToContentTypesXml(wide("/word/tags/tag1.xml"), OXML_CT_TAGS));
+    // A part name that does not exist is dropped again by the clean-up.
+    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("/word/notes.xml"), static_cast<OXMLContentTypeTag>(9)));
+    EXPECT_TRUE(archive.DoValueOfTagExistInContentTypes(wide("PartName"), wide("/word/notes.xml")));
+    EXPECT_TRUE(archive.ResetContentDoc());
+    EXPECT_FALSE(archive.DoValueOfTagExistInContentTypes(wide("PartName"), wide("/word/notes.xml")));
+    EXPECT_TRUE(archive.DoValueOfTagExistInContentTypes(wide("PartName"), wide("/word/document.xml")));
+    ASSERT_TRUE(archive.Close());
+    EXPECT_OOXML_VALID(path);
+}
+
+TEST_F(OpenXmlPackageTest, MediaIsStoredOnceAndRelated) {
+    const std::string path = copyOf(builtPackage("presentation.pptx"), "media.pptx");
+    const std::string png = dir.file("my picture.png");
+    ASSERT_TRUE(writeFile(png, readPart(builtPackage("presentation.pptx"), "ppt/media/image1.png")));
+    const std::string gif = dir.file("anim.gif");
+    ASSERT_TRUE(writeFile(gif, "GIF89a"));
+    TestArchive archive("ppt");
+    ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN));
+    const int before = archive.GetNumFiles();
+    MkString first, second, refused;
+    ASSERT_TRUE(archive.AddMediaFileToArchive(wide(png), &first));
+    ASSERT_TRUE(archive.AddMediaFileToArchive(wide(png), &second));
+    EXPECT_EQ("../media/image2.png", narrow(first));
+    EXPECT_EQ(narrow(first), narrow(second));
+    EXPECT_EQ(before + 1, archive.GetNumFiles());
+    EXPECT_FALSE(archive.AddMediaFileToArchive(wide(gif), &refused));
+    EXPECT_FALSE(archive.AddMediaFileToArchive(wide(dir.file("missing.png")), &refused));
+    EXPECT_EQ(before + 1, archive.GetNumFiles());
+    EXPECT_TRUE(refused.IsEmpty());
+
+    const MkString rels(L"ppt\\slides\\_rels\\slide1.xml.rels");
+    EXPECT_EQ("rId6", narrow(archive.AddTargetInRelsFile(rels, wide(IMAGE), first)));
+    EXPECT_EQ("rId6", narrow(archive.AddTargetInRelsFile(rels, wide(IMAGE), second)));
+    MkStringArray targets, ids;
+    EXPECT_TRUE(archive.GetRelsRelationFiles(rels, OXML_TARGET_IMAGE, &targets, &ids));
+    ASSERT_EQ(2, targets.GetSize());
+    EXPECT_EQ("../media/image2.png", narrow(targets[1]));
+    EXPECT_EQ("rId6", narrow(ids[1]));
+    ASSERT_TRUE(archive.Close());
+    EXPECT_OOXML_VALID(path);
+}
+
+TEST_F(OpenXmlPackageTest, RelationshipsTakeTheNextIdAndKeepIdsUnique) {
+    const std::string rels = "ppt/slides/_rels/slide1.xml.rels";
+    const std::string path = makePackage("rels.zip", {
+        {"[Content_Types].xml", contentTypes()},
+        {rels, relationships("<Relationship Id=\"rId1\" Type=\"t\" Target=\"a.xml\"/>"
+                             "<Relationship Id=\"rId12\" Type=\"t\" Target=\"b.xml\"/>"
+                             "<Relationship Id=\"rId3\" Type=\"t\" Target=\"c.xml\"/>"
+                             "<Relationship Id=\"mdlx40\" Type=\"t\" Target=\"d.xml\"/>")},
+    });
+    TestArchive archive("ppt");
+    ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN));
+    const MkString r = wide(rels);
+    EXPECT_EQ("rId13", narrow(archive.AddTargetInRelsFile(r, wide(IMAGE), wide("media\\my image.png"))));
+    EXPECT_EQ("rId13", narrow(archive.AddTargetInRelsFile(r, wide(IMAGE), wide("media/my image.png"))));
+    EXPECT_EQ("rId14", narrow(archive.AddTargetInRelsFile(r, wide(HYPERLINK), wide("http://example.com/x y"),
+                                                          wide("External"))));
+    EXPECT_EQ("rId20", narrow(archive.AddTargetInRelsFile(r, wide("t"), wide("e.xml"), MkString(), wide("rId20"))));
+    EXPECT_EQ("rId20", narrow(archive.AddTargetInRelsFile(r, wide("t"), wide("e.xml"), MkString(), wide("rId20"))));
+    EXPECT_TRUE(errors().empty());
+    // A given id that names another relationship would make two of one id.
+    EXPECT_EQ("", narrow(archive.AddTargetInRelsFile(r, wide("t"), wide("f.xml"), MkString(), wide("rId3"))));
+    EXPECT_EQ(1u, errors().size());
+
+    EXPECT_EQ("rId12", narrow(archive.GetIdOfTarget(r, wide("b.xml"))));
+    EXPECT_EQ("c.xml", narrow(archive.GetTargetOfId(r, wide("rId3"))));
+    EXPECT_EQ("", narrow(archive.GetTargetOfId(r, wide("rId99"))));
+    EXPECT_TRUE(archive.ReplaceTargetInRelsFile(r, wide("c.xml"), wide("g.xml")));
+    EXPECT_TRUE(archive.ReplaceTargetInRelsFile(r, wide("nothing.xml"), wide("h.xml")));
+    EXPECT_TRUE(archive.RemoveRelationFromRelsFile(r, wide("rId1")));
+    EXPECT_TRUE(archive.RemoveRelationFromRelsFile(r, wide("rId1")));
+    EXPECT_FALSE(archive.RemoveRelationFromRelsFile(wide("ppt/_rels/none.xml.rels"), wide("rId1")));
+    ASSERT_TRUE(archive.Close());
+    EXPECT_GOLDEN("openxml/relationships.xml.rels", readPart(path, rels));
+}
+
+TEST_F(OpenXmlPackageTest, TargetPatternsDependOnTheRootFolder) {
+    const std::string items = "<Relationship Id=\"rId1\" Type=\"c\" Target=\"activeX/activeX1.xml\"/>"
+                              "<Relationship Id=\"rId2\" Type=\"c\" Target=\"../activeX/activeX2.xml\"/>"
+                              "<Relationship Id=\"rId3\" Type=\"t\" Target=\"tags/tag1.xml\"/>";
+    const std::string path = makePackage("patterns.zip", {{"[Content_Types].xml", contentTypes()}, {"x/_rels/a.rels", relationships(items)}});
+    const struct { const char* root; TargetType type; int count; } cases[] = {
+        {"word", OXML_TARGET_ACTIVEX, 2}, {"ppt", OXML_TARGET_ACTIVEX, 1}, {"ppt", OXML_TARGET_TAGS, 1},
+        {"ppt", OXML_TARGET_CHART, 0}, {"ppt", OXML_TARGET_CHART_RELS, 0},
+    };
+    for (const auto& c : cases) {
+        TestArchive archive(c.root);
+        ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN_READ_ONLY));
+        MkStringArray targets, ids;
+        EXPECT_EQ(c.count > 0, archive.GetRelsRelationFiles(wide("x\\_rels\\a.rels"), c.type, &targets, &ids));
+        EXPECT_EQ(c.count, targets.GetSize()) << c.root << " " << c.type;
+        EXPECT_EQ(c.count, ids.GetSize());
+        EXPECT_FALSE(archive.GetRelsRelationFiles(wide("x\\_rels\\a.rels"), c.type, nullptr));
+        archive.Close();
+    }
+}
+
+TEST_F(OpenXmlPackageTest, NewPartsTakeTheNextNameAndAreVisibleAtOnce) {
+    const std::string path = copyOf(builtPackage("presentation.pptx"), "parts.pptx");
+    TestArchive archive("ppt");
+    ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN));
+    MkXmlDocument tags(true);
+    tags.CreateRootElement(wide("p:tagLst")).AddAttributeString(wide("xmlns:p"),
+        wide("http://schemas.openxmlformats.org/presentationml/2006/main"));
+    EXPECT_EQ("../tags/tag1.xml", narrow(archive.RenameAndSaveDocument(tags, OXML_TARGET_TAGS, true)));
+    EXPECT_EQ("ppt\\tags\\tag2.xml", narrow(archive.RenameAndSaveDocument(tags, OXML_TARGET_TAGS, false)));
+    EXPECT_GE(archive.FindFile(wide("ppt\\tags\\tag2.xml")), 0);
+    EXPECT_EQ("", narrow(archive.RenameAndSaveDocument(tags, OXML_TARGET_IMAGE, true)));
+    EXPECT_EQ("", narrow(archive.RenameAndSaveDocument(tags, static_cast<TargetType>(5), true)));
+    // Related and registered, the new parts make a valid package.
+    const MkString rels(L"ppt\\slides\\_rels\\slide1.xml.rels");
+    const char* tagType = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/tags";
+    EXPECT_FALSE(archive.AddTargetInRelsFile(rels, wide(tagType), wide("../tags/tag1.xml")).IsEmpty());
+    EXPECT_FALSE(archive.AddTargetInRelsFile(rels, wide(tagType), wide("../tags/tag2.xml")).IsEmpty());
+    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("/ppt/tags/tag1.xml"), OXML_CT_TAGS));
+    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("/ppt/tags/tag2.xml"), OXML_CT_TAGS));
+    ASSERT_TRUE(archive.Close());
+    EXPECT_OOXML_VALID(path);
+}
+
+TEST_F(OpenXmlPackageTest, ObsoletePartsAreDeletedAndUnregistered) {
+    const std::string path = copyOf(builtPackage("presentation.pptx"), "obsolete.pptx");
+    TestArchive archive("ppt");
+    ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN));
+    // Drop the second chart from the slide, then its parts.
+    const MkString slide(L"ppt\\slides\\slide1.xml");
+    MkXmlDocument doc;
+    ASSERT_TRUE(archive.ReadXmlFile(slide, &doc));
+    const MkXmlElement tree = doc.GetRootElement().GetFirstChildFromPath(wide("p:cSld/p:spTree"));
+    MkXmlElement frame = tree.GetFirstChildElement(wide("p:graphicFrame")).GetNextSiblingElement(wide("p:graphicFrame"));
+    ASSERT_TRUE(tree.RemoveChildElement(frame));
+    ASSERT_TRUE(archive.WriteXmlFile(slide, &doc, true));
+    ASSERT_TRUE(archive.RemoveRelationFromRelsFile(wide("ppt\\slides\\_rels\\slide1.xml.rels"), wide("rId3")));
+    archive.AddObsoleteFile(wide("ppt\\charts\\chart2.xml"));
+    archive.AddObsoleteFile(wide("ppt/charts/_rels/chart2.xml.rels"));
+    archive.AddObsoleteFile(wide("ppt\\embeddings\\Microsoft_Excel_Sheet2.xlsx"));
+    archive.AddObsoleteFile(wide("ppt\\charts\\chart2.xml"));
+    archive.AddObsoleteFile(wide("ppt\\charts\\chart99.xml"));  // gone already: skipped
+    EXPECT_TRUE(archive.DeleteObsoleteFiles());
+    EXPECT_TRUE(archive.GetObsoleteFiles().IsEmpty());
+    EXPECT_FALSE(archive.DoValueOfTagExistInContentTypes(wide("PartName"), wide("/ppt/charts/chart2.xml")));
+    EXPECT_TRUE(archive.DoValueOfTagExistInContentTypes(wide("PartName"), wide("/ppt/charts/chart1.xml")));
+    ASSERT_TRUE(archive.Close());
+    EXPECT_FALSE(hasPart(path, "ppt/charts/chart2.xml"));
+    EXPECT_FALSE(hasPart(path, "ppt/embeddings/Microsoft_Excel_Sheet2.xlsx"));
+    EXPECT_OOXML_VALID(path);
+}
+
+// One defect each: the operation fails with one error and leaves the package as it was.
+TEST_F(OpenXmlPackageTest, BrokenPackagesFailCleanly) {
+    const std::string noTypes = makePackage("notypes.zip", {
+        {"ppt/slides/_rels/slide1.xml.rels", relationships("")}, {"ppt/media/image1.png", "x"}});
+    const std::string png = dir.file("a.png");
+    ASSERT_TRUE(writeFile(png, "png"));
+    {
+        TestArchive archive("ppt");
+        ASSERT_TRUE(archive.Open(wide(noTypes), ZIP_OPEN));
+        EXPECT_FALSE(archive.AddContentToContentTypesXml(wide("png"), OXML_CT_EXTENSION));
+        EXPECT_EQ(1u, errors().size());
+        EXPECT_FALSE(archive.DoValueOfTagExistInContentTypes(wide("Extension"), wide("png")));
+        EXPECT_FALSE(archive.ResetContentDoc());
+        ASSERT_TRUE(archive.Close());
+    }
+    EXPECT_EQ(2u, entries(noTypes).size());
+
+    const std::string notXml = "this is <not xml";
+    const std::string badRels = makePackage("badrels.zip", {
+        {"[Content_Types].xml", contentTypes()}, {"ppt/slides/_rels/slide1.xml.rels", notXml}});
+    recorder->clear();
+    {
+        TestArchive archive("ppt");
+        ASSERT_TRUE(archive.Open(wide(badRels), ZIP_OPEN));
+        EXPECT_EQ("", narrow(archive.AddTargetInRelsFile(wide("ppt\\slides\\_rels\\slide1.xml.rels"), wide(IMAGE),
+                                                         wide("../media/image1.png"))));
+        EXPECT_EQ(1u, errors().size());
+        EXPECT_FALSE(archive.ReplaceTargetInRelsFile(wide("ppt\\slides\\_rels\\slide1.xml.rels"), wide("a"), wide("b")));
+        EXPECT_FALSE(archive.RemoveRelationFromRelsFile(wide("ppt\\slides\\_rels\\slide1.xml.rels"), wide("rId1")));
+        MkStringArray targets;
+        EXPECT_FALSE(archive.GetRelsRelationFiles(wide("ppt\\slides\\_rels\\slide1.xml.rels"), OXML_TARGET_IMAGE, &targets));
+        ASSERT_TRUE(archive.Close());
+    }
+    EXPECT_EQ(notXml, readPart(badRels, "ppt/slides/_rels/slide1.xml.rels"));
+}
+
+// Packages saved by Office open, answer and stay valid after an edit.
+TEST_F(OpenXmlPackageTest, OfficeSavedPackagesOpenAndStayValid) {
+    std::vector<std::string> files;
+    for (const char* folder : {"ooxml-check-samples", "office-templates"}) {
+        const std::string base = std::string(KIV_SOURCE_DIR) + "/../shared/" + folder;
+        DIR* d = opendir(base.c_str());
+        ASSERT_NE(nullptr, d) << base;
+        while (dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.size() > 5 && (name.substr(name.size() - 5) == ".pptx" || name.substr(name.size() - 5) == ".docx"))
+                files.push_back(base + "/" + name);
+        }
+        closedir(d);
+    }
+    ASSERT_GE(files.size(), 10u);
+    std::vector<std::string> written;
+    int n = 0;
+    for (const std::string& file : files) {
+        const bool word = file.substr(file.size() - 5) == ".docx";
+        const std::string path = copyOf(file, "office" + std::to_string(++n) + (word ? ".docx" : ".pptx"));
+        TestArchive archive(word ? "word" : "ppt");
+        ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN)) << file;
+        EXPECT_GE(archive.GetOfficeVersion(), 0);
+        EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("png"), OXML_CT_EXTENSION)) << file;
+        EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("mdlx"), OXML_CT_EXTENSION)) << file;
+        MkStringArray controls;
+        archive.GetReferredMdlxFiles(&controls, false);
+        archive.ConvertFromOldPlugin();
+        EXPECT_TRUE(archive.ResetContentDoc()) << file;
+        ASSERT_TRUE(archive.Close());
+        written.push_back(path);
+    }
+    EXPECT_TRUE(passesOoxmlCheck(written));
+    EXPECT_TRUE(errors().empty());
+}
+
+} // namespace
