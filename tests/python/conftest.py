@@ -98,6 +98,13 @@ def format_available(extension):
     return True
 
 
+@pytest.fixture(autouse=True)
+def uninstrumented_children(monkeypatch):
+    """Sanitizer builds preload the sanitizer runtime into python3; the programs the
+    tests start (converters, the tool) must not inherit that."""
+    monkeypatch.delenv("LD_PRELOAD", raising=False)
+
+
 @pytest.fixture
 def fake_program(tmp_path, monkeypatch):
     """Puts a shell script under the given name first on PATH (alone, when alone=True)."""
