@@ -5,6 +5,7 @@
 #include "impl/openxml/MkOpenXMLPlugin.h"
 #include "impl/storage/ReportLog.h"
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <memory>
 #include <utility>
@@ -84,8 +85,18 @@ MkSlideContent* MkOpenXMLPresentation::FindSlide(const MkString& tag, const MkSt
     return slideName.IsEmpty() ? m_slides->GetSlideByTag(tag) : m_slides->GetSlideByName(slideName);
 }
 
+bool MkOpenXMLPresentation::ReadXml(const MkString& path, MkXmlDocument* document) {
+    if (!document || IsClosed() || FindFile(path) < 0) return false;
+    size_t size = 0;
+    unsigned char* data = ReadDataRaw(path, &size);
+    if (!data) return false;
+    const bool ok = document->ParseText(reinterpret_cast<const char*>(data));
+    free(data);
+    return ok;
+}
+
 bool MkOpenXMLPresentation::ReadSlide(const MkString& slideName, MkOpenXMLSlideDocument* slide) {
-    return ReadPart(SlidePartPath(slideName), slide);
+    return ReadXml(SlidePartPath(slideName), slide);
 }
 
 bool MkOpenXMLPresentation::WriteSlide(const MkString& slideName, const MkOpenXMLSlideDocument& slide) {
@@ -143,7 +154,7 @@ bool MkOpenXMLPresentation::GetPluginControls(const MkString& relsPath, MkString
         path.Replace(L"..", m_rootFolder);
         if (FindFile(path) < 0) continue;
         MkXmlDocument control;
-        if (!ReadPart(path, &control)) continue;
+        if (!ReadXml(path, &control)) continue;
         if (control.GetRootElement().GetAttributeString(L"ax:classid") == MkString(MkOpenXMLPlugin::CLASS_ID))
             targets->AddGrow(all[i]);
     }
@@ -154,7 +165,7 @@ bool MkOpenXMLPresentation::GetMdlxTagsFromSlide(const MkString& slideName, MkSt
                                                  MkStringArray* other) {
     if (!other) return false;
     MkXmlDocument slide;
-    if (!ReadPart(SlidePartPath(slideName), &slide)) return false;
+    if (!ReadXml(SlidePartPath(slideName), &slide)) return false;
     return MkOpenXMLSlideDocument::ScanMdlxTags(slide, sit, ref);
 }
 
@@ -178,7 +189,7 @@ bool MkOpenXMLPresentation::CreateSlideContentList() {
     std::map<std::wstring, MkString> slideIds;
     {
         MkXmlDocument rels;
-        if (ReadPart(m_mainRelsPath, &rels))
+        if (ReadXml(m_mainRelsPath, &rels))
             for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
                  r = r.GetNextSiblingElement(L"Relationship"))
                 slideIds.emplace(r.GetAttributeString(L"Target").Std(), r.GetAttributeString(L"Id"));
@@ -197,7 +208,7 @@ bool MkOpenXMLPresentation::CreateSlideContentList() {
             MkStringArray plugins;
             GetPluginControls(record.relsPath, &plugins);
             MkXmlDocument relsDoc;
-            const bool haveRels = ReadPart(record.relsPath, &relsDoc);
+            const bool haveRels = ReadXml(record.relsPath, &relsDoc);
             auto idOfTarget = [&relsDoc](const MkString& target) {
                 for (MkXmlElement r = relsDoc.GetRootElement().GetFirstChildElement(L"Relationship"); r;
                      r = r.GetNextSiblingElement(L"Relationship"))
@@ -248,7 +259,7 @@ bool MkOpenXMLPresentation::GetPresentationSlideIdList(MkStringArray* ids) {
     if (!ids) return false;
     ids->Clear();
     MkXmlDocument presentation;
-    if (!ReadPart(m_presentationPath, &presentation)) return false;
+    if (!ReadXml(m_presentationPath, &presentation)) return false;
     MkXmlElement list = presentation.GetRootElement().GetFirstChildElement(L"p:sldIdLst");
     for (MkXmlElement id = list.GetFirstChildElement(); id; id = id.GetNextSiblingElement())
         ids->AddGrow(id.GetAttributeString(L"r:id"));
@@ -257,7 +268,7 @@ bool MkOpenXMLPresentation::GetPresentationSlideIdList(MkStringArray* ids) {
 
 int MkOpenXMLPresentation::SlideCount() {
     MkXmlDocument presentation;
-    if (!ReadPart(m_presentationPath, &presentation)) return 0;
+    if (!ReadXml(m_presentationPath, &presentation)) return 0;
     return presentation.GetRootElement().GetFirstChildElement(L"p:sldIdLst").GetChildElementCount();
 }
 
@@ -269,7 +280,7 @@ bool MkOpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName,
         return false;
     }
     MkXmlDocument presentation;
-    bool ok = ReadPart(m_presentationPath, &presentation);
+    bool ok = ReadXml(m_presentationPath, &presentation);
     MkXmlElement root = presentation.GetRootElement(L"p:presentation");
     MkXmlElement list = root.GetFirstChildElement(L"p:sldIdLst");
     if (ok && root && !list) {
@@ -307,7 +318,7 @@ bool MkOpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName,
 bool MkOpenXMLPresentation::RemoveSlideFromPresentationDoc(const MkString& id) {
     if (id.IsEmpty()) return false;
     MkXmlDocument presentation;
-    if (!ReadPart(m_presentationPath, &presentation)) return false;
+    if (!ReadXml(m_presentationPath, &presentation)) return false;
     MkXmlElement list = presentation.GetRootElement().GetFirstChildElement(L"p:sldIdLst");
     if (!list) return false;
     for (MkXmlElement child = list.GetFirstChildElement(); child;) {
@@ -334,7 +345,7 @@ bool MkOpenXMLPresentation::DeleteUnreferencedParts(std::set<std::wstring> candi
             if (rels < 0 || !stored.EndsWith(L".rels")) continue;
             const MkString source = stored.Left(rels) + stored.Mid(rels + 6, stored.Length() - rels - 6 - 5);
             MkXmlDocument doc;
-            if (!ReadPart(toInternal(stored), &doc)) continue;
+            if (!ReadXml(toInternal(stored), &doc)) continue;
             for (MkXmlElement r = doc.GetRootElement().GetFirstChildElement(L"Relationship"); r;
                  r = r.GetNextSiblingElement(L"Relationship")) {
                 if (r.GetAttributeString(L"TargetMode") == MkString(L"External")) continue;
@@ -349,7 +360,7 @@ bool MkOpenXMLPresentation::DeleteUnreferencedParts(std::set<std::wstring> candi
             const int last = part.Find(kSep, -1, false);
             const MkString relsPath = part.Left(last + 1) + L"_rels" + sepStr() + part.Mid(last + 1) + L".rels";
             MkXmlDocument rels;
-            if (FindFile(relsPath) >= 0 && ReadPart(relsPath, &rels)) {
+            if (FindFile(relsPath) >= 0 && ReadXml(relsPath, &rels)) {
                 for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
                      r = r.GetNextSiblingElement(L"Relationship")) {
                     if (r.GetAttributeString(L"TargetMode") == MkString(L"External")) continue;
@@ -381,7 +392,7 @@ bool MkOpenXMLPresentation::RemoveSlide(const MkString& id) {
     // What the slide refers to, to delete afterwards what nothing else refers to.
     std::set<std::wstring> referred;
     MkXmlDocument rels;
-    if (FindFile(relsPath) >= 0 && ReadPart(relsPath, &rels))
+    if (FindFile(relsPath) >= 0 && ReadXml(relsPath, &rels))
         for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
              r = r.GetNextSiblingElement(L"Relationship")) {
             if (r.GetAttributeString(L"TargetMode") == MkString(L"External")) continue;
@@ -414,7 +425,7 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
     m_newSlideNames.Clear();
     MkOpenXMLSlideDocument slide(false, this);
     MkXmlDocument rels;
-    if (!ReadSlide(name, &slide) || !ReadPart(SlideRelsPath(name), &rels)) {
+    if (!ReadSlide(name, &slide) || !ReadXml(SlideRelsPath(name), &rels)) {
         logError(op, MkString(L"cannot read ") + SlidePartPath(name) + L" or its relationships");
         return false;
     }
@@ -446,7 +457,7 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
         ReOpen();
         std::set<std::wstring> written;
         MkXmlDocument copied;
-        if (FindFile(newRels) >= 0 && ReadPart(newRels, &copied))
+        if (FindFile(newRels) >= 0 && ReadXml(newRels, &copied))
             for (MkXmlElement r = copied.GetRootElement().GetFirstChildElement(L"Relationship"); r;
                  r = r.GetNextSiblingElement(L"Relationship"))
                 written.insert(ResolveTarget(SlidePartPath(newName), r.GetAttributeString(L"Target")).Std());
@@ -484,7 +495,7 @@ bool MkOpenXMLPresentation::CopyAndUpdateOriginalDocuments(const MkString& relsP
         MkString oldPath = toInternal(oldTarget);
         oldPath.Replace(L"..", m_rootFolder);
         MkXmlDocument part;
-        if (!ReadPart(oldPath, &part)) return false;
+        if (!ReadXml(oldPath, &part)) return false;
         const MkString newTarget = RenameAndSaveDocument(part, kind, true);
         if (newTarget.IsEmpty() || !ReplaceTargetInRelsFile(relsPath, oldTarget, newTarget)) return false;
         MkString newPath = newTarget;
@@ -502,7 +513,7 @@ bool MkOpenXMLPresentation::CopyAndUpdateOriginalDocuments(const MkString& relsP
             MkString oldRelsPath = oldRels;
             oldRelsPath.Replace(L"..", m_rootFolder);
             MkXmlDocument notesRels;
-            if (!ReadPart(oldRelsPath, &notesRels)) return false;
+            if (!ReadXml(oldRelsPath, &notesRels)) return false;
             const MkString internalNew = toInternal(newPath);
             const int last = internalNew.Find(kSep, -1, false);
             const MkString newRelsPath =
@@ -674,12 +685,17 @@ bool MkOpenXMLPresentation::SetImage(const MkString& description, const MkString
         return false;
     }
     // Media and relationships first: the slide must never name a relationship that is not there.
+    const MkString rels = SlideRelsPath(record->slideName);
+    MkXmlDocument relsDoc;
+    if (!ReadXml(rels, &relsDoc)) {
+        logError(op, MkString(L"cannot read ") + rels);
+        return false;
+    }
     MkString target;
     if (!AddMediaFileToArchive(imagePath, &target)) {
         logError(op, MkString(L"cannot store the image ") + imagePath);
         return false;
     }
-    const MkString rels = SlideRelsPath(record->slideName);
     Touch(record->slideName);
     // An id given twice (the same tag filled again) replaces the earlier relationship.
     if (!GetTargetOfId(rels, relId).IsEmpty()) RemoveRelationFromRelsFile(rels, relId);
@@ -989,7 +1005,7 @@ bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPa
     const MkString name = record->slideName;
     const MkString rels = SlideRelsPath(name);
     MkXmlDocument relsDoc;
-    if (!ReadPart(rels, &relsDoc)) {
+    if (!ReadXml(rels, &relsDoc)) {
         logError(op, MkString(L"cannot read ") + rels);
         return false;
     }
@@ -1049,7 +1065,7 @@ bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPa
             MkString path = toInternal(drawings[i]);
             path.Replace(L"..", L"ppt");
             MkXmlDocument vml;
-            if (!ReadPart(path, &vml)) continue;
+            if (!ReadXml(path, &vml)) continue;
             for (MkXmlElement shape = vml.GetRootElement().GetFirstChildElement(L"v:shape"); shape;
                  shape = shape.GetNextSiblingElement(L"v:shape")) {
                 const MkString shapeId = shape.GetAttributeString(L"o:spid");
@@ -1151,7 +1167,7 @@ bool MkOpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkStri
         MkString path = toInternal(drawings[0]);
         path.Replace(L"..", L"ppt");
         MkXmlDocument vml;
-        if (!ReadPart(path, &vml)) {
+        if (!ReadXml(path, &vml)) {
             logError(op, MkString(L"cannot read the drawing ") + path);
             return false;
         }
@@ -1195,12 +1211,17 @@ bool MkOpenXMLPresentation::InsertImage(const MkString& imagePath, const MkStrin
         logError(op, MkString(L"cannot insert the image ") + imagePath + L" into " + slideName);
         return false;
     }
+    const MkString rels = SlideRelsPath(slideName);
+    MkXmlDocument relsDoc;
+    if (!ReadXml(rels, &relsDoc)) {
+        logError(op, MkString(L"cannot read ") + rels);
+        return false;
+    }
     MkString target;
     if (!AddMediaFileToArchive(imagePath, &target)) {
         logError(op, MkString(L"cannot store the image ") + imagePath);
         return false;
     }
-    const MkString rels = SlideRelsPath(slideName);
     Touch(slideName);
     const MkString imageId = AddTargetInRelsFile(rels, REL_TYPE_IMAGE, target);
     if (imageId.IsEmpty()) {
@@ -1261,7 +1282,7 @@ void MkOpenXMLPresentation::RemovePluginWarningLinksFromSlide(const MkString& sl
 
 bool MkOpenXMLPresentation::IsControlInSlide(const MkString& slidePartPath, const MkString& id) {
     MkXmlDocument slide;
-    if (!ReadPart(slidePartPath, &slide)) return false;
+    if (!ReadXml(slidePartPath, &slide)) return false;
     MkXmlElement controls = slide.GetRootElement().GetFirstChildFromPath(L"p:cSld/p:controls");
     for (MkXmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
          entry = entry.GetNextSiblingElement(L"mc:AlternateContent"))
@@ -1296,7 +1317,7 @@ bool MkOpenXMLPresentation::RemoveUnreferredActiveX() {
 bool MkOpenXMLPresentation::GetWmfFilesUsedInVmlFiles(const MkStringArray& drawings, MkStringArray& usedImages) {
     for (int d = 0; d < drawings.GetSize(); ++d) {
         MkXmlDocument vml;
-        if (!ReadPart(toInternal(drawings[d]), &vml)) continue;
+        if (!ReadXml(toInternal(drawings[d]), &vml)) continue;
         const MkString rels = drawingRelsPath(drawings[d]);
         for (MkXmlElement shape = vml.GetRootElement().GetFirstChildElement(L"v:shape"); shape;
              shape = shape.GetNextSiblingElement(L"v:shape")) {
@@ -1356,7 +1377,7 @@ bool MkOpenXMLPresentation::RemoveUnusedFiles() {
         const int last = internal.Find(kSep, -1, false);
         const MkString rels = internal.Left(last + 1) + L"_rels" + sep + internal.Mid(last + 1) + L".rels";
         MkXmlDocument relsDoc;
-        if (FindFile(rels) >= 0 && ReadPart(rels, &relsDoc)) {
+        if (FindFile(rels) >= 0 && ReadXml(rels, &relsDoc)) {
             AddObsoleteFile(rels);
             for (MkXmlElement r = relsDoc.GetRootElement().GetFirstChildElement(L"Relationship"); r;
                  r = r.GetNextSiblingElement(L"Relationship")) {
@@ -1415,7 +1436,7 @@ void MkOpenXMLPresentation::EnsureControlIndex() {
 void MkOpenXMLPresentation::IndexRelationships(const MkString& relsPath, bool add) {
     const MkString source = sourceOfRels(relsPath);
     MkXmlDocument rels;
-    if (source.IsEmpty() || !ReadPart(relsPath, &rels)) return;
+    if (source.IsEmpty() || !ReadXml(relsPath, &rels)) return;
     for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
          r = r.GetNextSiblingElement(L"Relationship")) {
         if (r.GetAttributeString(L"TargetMode") == MkString(L"External")) continue;
@@ -1445,7 +1466,7 @@ bool MkOpenXMLPresentation::DeleteIfUnused(const MkString& part) {
     MkXmlDocument relsDoc;
     if (FindFile(rels) >= 0) {
         // A control part's data (activeX1.bin) belongs to it alone.
-        if (ReadPart(rels, &relsDoc))
+        if (ReadXml(rels, &relsDoc))
             for (MkXmlElement r = relsDoc.GetRootElement().GetFirstChildElement(L"Relationship"); r;
                  r = r.GetNextSiblingElement(L"Relationship")) {
                 const MkString target = ResolveTarget(part, r.GetAttributeString(L"Target"));
@@ -1461,7 +1482,7 @@ bool MkOpenXMLPresentation::DeleteIfUnused(const MkString& part) {
     }
     // Their content-type entries go with them.
     MkXmlDocument types;
-    if (ReadPart(CONTENT_TYPES_PART, &types)) {
+    if (ReadXml(CONTENT_TYPES_PART, &types)) {
         MkXmlElement root = types.GetRootElement();
         bool changed = false;
         for (MkXmlElement o = root.GetFirstChildElement(L"Override"); o;) {

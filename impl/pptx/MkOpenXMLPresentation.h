@@ -91,6 +91,8 @@ public:
 private:
     MkSlideContent* FindSlide(const MkString& tag, const MkString& slideName) const;
     MkSlideContent* FindSlideByName(const MkString& slideName) const;
+    // Reads a part as XML without logging: a missing or broken part is the caller's to report.
+    bool ReadXml(const MkString& path, MkXmlDocument* document);
     bool ReadSlide(const MkString& slideName, MkOpenXMLSlideDocument* slide);
     bool WriteSlide(const MkString& slideName, const MkOpenXMLSlideDocument& slide);
     // Forget the scan of a slide whose part or relationships changed.

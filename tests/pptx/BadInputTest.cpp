@@ -1,0 +1,121 @@
+// Broken slides and packages: each operation fails with one logged error and
+// writes nothing that would leave the package worse than it found it.
+#include "KivReport/Table.h"
+#include "PptxTestSupport.h"
+#include "impl/openxml/MkChartData.h"
+
+using namespace pptxtest;
+
+namespace {
+
+class BadInput : public DeckTest {
+protected:
+    void SetUp() override {
+        DeckTest::SetUp();
+        openCopy(testDeck("tagged"));
+        ASSERT_TRUE(presentation->CreateSlideContentList());
+    }
+    void replacePart(const std::string& name, const std::string& text) {
+        ASSERT_TRUE(presentation->WriteDataRaw(MkString(name.c_str()), text.data(), text.size(), true));
+    }
+    // The operation failed with exactly one error and left these parts as they were.
+    void expectOneErrorAndUnchanged(bool result, const std::vector<std::string>& parts,
+                                    const std::vector<std::string>& before) {
+        EXPECT_FALSE(result);
+        EXPECT_EQ(1u, errors().size()) << allErrors();
+        for (size_t i = 0; i < parts.size(); ++i) EXPECT_EQ(before[i], part(parts[i])) << parts[i];
+    }
+    std::string allErrors() const {
+        std::string out;
+        for (const std::string& e : errors()) out += e + "\n";
+        return out;
+    }
+    std::vector<std::string> snapshot(const std::vector<std::string>& parts) {
+        std::vector<std::string> out;
+        for (const std::string& p : parts) out.push_back(part(p));
+        return out;
+    }
+};
+
+} // namespace
+
+TEST_F(BadInput, SlideWithoutShapeTree) {
+    replacePart("ppt/slides/slide2.xml", std::string("<p:sld ") + slideNamespaces() + "><p:cSld/></p:sld>");
+    const std::vector<std::string> parts = {"ppt/slides/slide2.xml", "ppt/slides/_rels/slide2.xml.rels"};
+    const auto before = snapshot(parts);
+    expectOneErrorAndUnchanged(presentation->SetText(L"SIT1_TEXT", MkString(L"x"), MkString(), L"slide2.xml"), parts, before);
+    recorder->clear();
+    expectOneErrorAndUnchanged(presentation->SetImage(L"", L"SIT2_PICTURE", MkString(image().c_str()), 4, 3, MkString(),
+                                                      L"slide2.xml", MkString()),
+                               parts, before);
+    recorder->clear();
+    expectOneErrorAndUnchanged(presentation->SetTable(L"SIT3_TABLE", kiv::rep::Table(2, 2), MkString(), L"slide2.xml"),
+                               parts, before);
+    EXPECT_FALSE(hasPart("ppt/media/image3.png"));
+}
+
+TEST_F(BadInput, RelationshipsPartMissingOrNotXml) {
+    replacePart("ppt/slides/_rels/slide2.xml.rels", "this is not XML <");
+    const std::vector<std::string> parts = {"ppt/slides/slide2.xml", "[Content_Types].xml"};
+    const auto before = snapshot(parts);
+    expectOneErrorAndUnchanged(presentation->SetImage(L"", L"SIT2_PICTURE", MkString(image().c_str()), 4, 3, MkString(),
+                                                      L"slide2.xml", MkString()),
+                               parts, before);
+    EXPECT_FALSE(hasPart("ppt/media/image3.png"));  // no picture stored for nothing
+    recorder->clear();
+    MkString newName;
+    const int entries = presentation->GetNumFiles();
+    EXPECT_FALSE(presentation->DuplicateSlide(L"slide2.xml", newName));
+    EXPECT_EQ(1u, errors().size()) << allErrors();
+    EXPECT_EQ(entries, presentation->GetNumFiles());
+    recorder->clear();
+    EXPECT_FALSE(presentation->SetMDLX(L"SIT5_MDLX", MkString(L"/m.mdlx"), MkString(), MkString(), L"slide2.xml"));
+    EXPECT_EQ(1u, errors().size()) << allErrors();
+    EXPECT_EQ(before[0], part("ppt/slides/slide2.xml"));
+}
+
+TEST_F(BadInput, PictureWithoutBlipTableWithoutGridChartWithoutRelationship) {
+    std::string slide = part("ppt/slides/slide2.xml");
+    auto cut = [&slide](const std::string& from, const std::string& to) {
+        const size_t a = slide.find(from);
+        const size_t b = slide.find(to, a);
+        ASSERT_NE(std::string::npos, a);
+        slide.erase(a, b + to.size() - a);
+    };
+    cut("<a:blip r:embed=\"rId2\"", "/>");
+    cut("<a:tblGrid>", "</a:tblGrid>");
+    const size_t chartId = slide.find("r:id=\"rId3\"");
+    ASSERT_NE(std::string::npos, chartId);
+    slide.replace(chartId, 11, "r:id=\"rId99\"");
+    replacePart("ppt/slides/slide2.xml", slide);
+    const std::vector<std::string> parts = {"ppt/slides/slide2.xml", "ppt/slides/_rels/slide2.xml.rels",
+                                            "ppt/charts/chart1.xml"};
+    const auto before = snapshot(parts);
+    expectOneErrorAndUnchanged(presentation->SetImage(L"", L"SIT2_PICTURE", MkString(image().c_str()), 4, 3, MkString(),
+                                                      L"slide2.xml", MkString()),
+                               parts, before);
+    recorder->clear();
+    kiv::rep::Table table(2, 3);
+    expectOneErrorAndUnchanged(presentation->SetTable(L"SIT3_TABLE", table, MkString(), L"slide2.xml"), parts, before);
+    recorder->clear();
+    table.setValue(1, 0, kiv::Str("1"));
+    MkChartData chart(table);
+    expectOneErrorAndUnchanged(presentation->SetChart(L"SIT4_CHART", chart, MkString(), L"slide2.xml"), parts, before);
+    // The text shapes of the slide still take their texts; the package stays valid.
+    recorder->clear();
+    EXPECT_TRUE(presentation->SetText(L"SIT1_TEXT", MkString(L"ok"), MkString(), L"slide2.xml"));
+    EXPECT_TRUE(errors().empty());
+}
+
+TEST_F(BadInput, UnknownTagsAndSlides) {
+    EXPECT_FALSE(presentation->SetText(L"SIT9_TEXT", MkString(L"x"), MkString(), MkString()));
+    EXPECT_FALSE(presentation->SetImage(L"", L"SIT9_PICTURE", MkString(image().c_str()), 4, 3, MkString(), MkString(),
+                                        MkString()));
+    EXPECT_FALSE(presentation->SetImage(L"", L"SIT2_PICTURE", MkString(dir.file("none.png").c_str()), 4, 3, MkString(),
+                                        L"slide2.xml", MkString()));
+    EXPECT_FALSE(presentation->SetGraphicFrameTag(L"SIT3_TABLE", L"X", L"slide9.xml"));
+    EXPECT_FALSE(presentation->SetMDLX(L"SIT9_MDLX", MkString(L"/m.mdlx"), MkString(), MkString(), MkString()));
+    EXPECT_FALSE(presentation->DuplicateSlide(MkString(), *new MkString()));
+    EXPECT_EQ(6u, errors().size());
+    closeAndCheck();
+}
