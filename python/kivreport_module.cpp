@@ -268,12 +268,14 @@ lfw::Ref<kiv::Image> imageFromArray(const py::buffer& buffer) {
     if (height > static_cast<py::ssize_t>(kMaxSide) || width > static_cast<py::ssize_t>(kMaxSide) ||
         static_cast<unsigned long long>(height) * static_cast<unsigned long long>(width) > kMaxPixels)
         throw py::value_error("pixels: at most 65535 pixels a side and 2**28 pixels in all");
-    std::vector<unsigned char> rgb(static_cast<size_t>(height) * static_cast<size_t>(width) * 3);
+    const size_t size = static_cast<size_t>(height) * static_cast<size_t>(width) * 3;
     const unsigned char* base = static_cast<const unsigned char*>(info.ptr);
     const py::ssize_t s0 = info.strides[0], s1 = info.strides[1], s2 = info.strides[2];
+    std::vector<unsigned char> rgb;
     if (s2 == 1 && s1 == 3 && s0 == width * 3) {
-        std::memcpy(rgb.data(), base, rgb.size());
+        rgb.assign(base, base + size);
     } else {
+        rgb.resize(size);
         unsigned char* out = rgb.data();
         for (py::ssize_t y = 0; y < height; ++y)
             for (py::ssize_t x = 0; x < width; ++x)
