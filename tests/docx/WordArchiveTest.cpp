@@ -220,3 +220,43 @@ TEST_F(WordArchiveTest, BrokenDocumentsFailAndLeaveAValidPackage) {
     EXPECT_EQ(0.0f, closed.GetRatio(SIT_TYPE_PICTURE, L"SIT1_PICTURE", 0));
     EXPECT_FALSE(closed.SetTitle(L"SIT1_TITLE", L"x"));
 }
+
+TEST_F(WordArchiveTest, ViewerControlsGetTheirOwnControlPartAndPreview) {
+    ASSERT_TRUE(openCopy(testPackage("tagged"), "models.docx"));
+    // A second viewer control sharing the first one's control part and preview,
+    // as the copies of an unrolled group do.
+    MkOpenXMLWordDocument document;
+    ASSERT_TRUE(archive.ReadDocument(&document));
+    MkXmlElementList controls;
+    MkOpenXMLDocument::FindAllElements(document.GetBody(), "w:control", &controls, true, false);
+    ASSERT_EQ(1u, controls.size());
+    TiXmlElement* paragraph = MkOpenXMLDocument::GetAncestor(controls[0], "w:p").Tx();
+    TiXmlElement* copy = paragraph->Parent()->InsertAfterChild(paragraph, *paragraph)->ToElement();
+    MkXmlElementList copied;
+    MkOpenXMLDocument::FindAllElements(MkXmlElement(copy), "w:control", &copied, true, false);
+    copied[0].AddAttributeString(L"w:name", L"SIT2_MDLX");
+    ASSERT_TRUE(archive.WriteDocument(document));
+
+    const std::string first = jpeg("first.jpg", 200, 100), second = jpeg("second.jpg", 100, 100);
+    EXPECT_TRUE(archive.SetMDLX(L"SIT1_MDLX", MkString(dir.file("model.mdlx").c_str()), MkString(first.c_str())));
+    // Still used by SIT2_MDLX: the shared control part and preview stay.
+    EXPECT_GE(archive.FindFile(L"word\\activeX\\activeX1.xml"), 0);
+    EXPECT_GE(archive.FindFile(L"word\\media\\image2.png"), 0);
+    EXPECT_TRUE(archive.SetMDLX(L"SIT2_MDLX", L"/elsewhere/other.mdlx", MkString(second.c_str())));
+    EXPECT_LT(archive.FindFile(L"word\\activeX\\activeX1.xml"), 0);
+    EXPECT_LT(archive.FindFile(L"word\\media\\image2.png"), 0);
+    EXPECT_FALSE(archive.SetMDLX(L"SIT3_MDLX", L"/elsewhere/other.mdlx", MkString()));
+
+    const MkString rels = MkString(L"word\\_rels\\document.xml.rels");
+    const std::string part1 = part(L"word\\activeX\\activeX2.xml"), part2 = part(L"word\\activeX\\activeX3.xml");
+    EXPECT_NE(std::string::npos, part1.find("ax:value=\"model.mdlx\"")) << part1;  // beside the package
+    EXPECT_NE(std::string::npos, part2.find("other.mdlx")) << part2;
+    EXPECT_EQ(MkString(L"activeX/activeX2.xml"), archive.GetTargetOfId(rels, L"rIdSIT1_MDLX"));
+    ASSERT_TRUE(archive.ReadDocument(&document));
+    MkXmlElementList previews;
+    MkOpenXMLDocument::FindAllElements(document.GetBody(), "v:imagedata", &previews, true, false);
+    ASSERT_EQ(2u, previews.size());
+    EXPECT_NE(previews[0].GetAttributeString(L"r:id"), previews[1].GetAttributeString(L"r:id"));
+    ASSERT_TRUE(archive.Close());
+    EXPECT_OOXML_VALID(path);
+}
