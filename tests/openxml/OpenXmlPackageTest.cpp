@@ -86,6 +86,26 @@ TEST_F(OpenXmlPackageTest, MediaIsStoredOnceAndRelated) {
     EXPECT_OOXML_VALID(path);
 }
 
+// A file whose write failed is not remembered as stored: asking again fails again
+// instead of handing out a target that names nothing.
+TEST_F(OpenXmlPackageTest, AFailedMediaWriteIsNotRemembered) {
+    const std::string path = copyOf(builtPackage("presentation.pptx"), "readonly.pptx");
+    const std::string png = dir.file("a.png");
+    ASSERT_TRUE(writeFile(png, "png bytes"));
+    TestArchive archive("ppt");
+    ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN_READ_ONLY));
+    MkString target;
+    EXPECT_FALSE(archive.AddMediaFileToArchive(wide(png), &target));
+    EXPECT_FALSE(archive.AddMediaFileToArchive(wide(png), &target));
+    EXPECT_TRUE(target.IsEmpty());
+    archive.Close();
+    ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN));
+    EXPECT_TRUE(archive.AddMediaFileToArchive(wide(png), &target));
+    EXPECT_EQ("../media/image2.png", narrow(target));
+    ASSERT_TRUE(archive.Close());
+    EXPECT_EQ("png bytes", readPart(path, "ppt/media/image2.png"));
+}
+
 TEST_F(OpenXmlPackageTest, RelationshipsTakeTheNextIdAndKeepIdsUnique) {
     const std::string rels = "ppt/slides/_rels/slide1.xml.rels";
     const std::string path = makePackage("rels.zip", {
