@@ -135,3 +135,14 @@ def test_the_tool_writes_a_pdf_beside_the_report(tmp_path, fake_program):
                            "was written)\n" % (tmp_path / "report.pdf", report))
     done = subprocess.run(args[:-2] + [str(tmp_path / "report.pdf"), "--pdf"], capture_output=True, text=True)
     assert done.returncode == 2 and "name the report .html" in done.stderr
+
+
+def test_the_pdf_takes_the_report_name_with_pdf_in_place_of_its_extension(tmp_path, fake_program):
+    repository, template, _ = html_report(tmp_path)
+    fake_program("chromium", 'for a; do case "$a" in --print-to-pdf=*) printf "%%PDF-1.4" > "${a#--print-to-pdf=}";;'
+                              ' esac; done\n')
+    (tmp_path / "v1.2").mkdir()
+    for out, pdf in [("v1.2/report", "v1.2/report.pdf"), ("v1.2/report.HTM", "v1.2/report.pdf"),
+                     ("v1.2/.hidden", "v1.2/.hidden.pdf"), ("report.final.html", "report.final.pdf")]:
+        kivreport.generate(repository, template, tmp_path / out, pdf=True)
+        assert (tmp_path / pdf).read_bytes() == b"%PDF-1.4", out
