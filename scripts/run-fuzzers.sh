@@ -13,8 +13,11 @@ while read -r name corpus; do
   found=1
   work=$(mktemp -d)
   cp -r "tests/fuzz/corpus/$corpus"/. "$work"/
+  # A dictionary of the format's tokens (tests/fuzz/dictionaries/<corpus>.dict) when there is one.
+  dict=()
+  [ -f "tests/fuzz/dictionaries/$corpus.dict" ] && dict=(-dict="tests/fuzz/dictionaries/$corpus.dict")
   echo "== fuzz_$name for ${secs}s"
-  "$fuzzer" -max_total_time="$secs" -rss_limit_mb=2048 -max_len=262144 -timeout=20 "$work"
+  "$fuzzer" -max_total_time="$secs" -rss_limit_mb=2048 -max_len=262144 -timeout=20 "${dict[@]}" "$work"
   rm -rf "$work"
 done < <(sed -nE 's/^kiv_add_fuzz_target\(([a-z_0-9]+) ([a-z_0-9]+).*/\1 \2/p' tests/fuzz/CMakeLists.txt)
 [ $found -eq 1 ] || { echo "no fuzz targets listed" >&2; exit 1; }
