@@ -35,6 +35,11 @@ def test_html_report_as_pdf(tmp_path):
     assert "Plate" in text
     images = subprocess.run(["pdfimages", "-list", str(pdf)], capture_output=True, text=True, check=True).stdout
     assert re.search(r"image\s+400\s+300\s", images)  # the picture beside the report was found
+
+    # A report named otherwise is still printed as a page, not as its source text.
+    kivreport.generate(repository, template, tmp_path / "report.txt", pdf=True)
+    text = subprocess.run(["pdftotext", str(tmp_path / "report.pdf"), "-"], capture_output=True, text=True).stdout
+    assert "Plate" in text and "orvrepsit" not in text
     assert sorted(p.name for p in tmp_path.iterdir() if p.name.startswith(".")) == []
 
 

@@ -254,24 +254,21 @@ std::string pdfIn(const std::string& folder) {
     return found;
 }
 
-// Copies source to a temporary file beside target and renames it over target,
-// so that target is either the old file or the complete new one.
-bool placeFile(const std::string& source, const std::string& target, std::string* error) {
-    const std::string folder = folderOf(target);
-    // Created as any new file is (0666 less the umask), under a name no one else uses.
+// Copies source into a new file in folder named ".kivreport-pdf-<unique><suffix>",
+// created as any new file is (0666 less the umask). Returns 0 with its path in
+// *created, or the errno of the failed step (and no file is left).
+int copyToNewFile(const std::string& source, const std::string& folder, const std::string& suffix,
+                  std::string* created) {
     static std::atomic<unsigned> counter{0};
-    std::string temporary;
+    std::string path;
     int out = -1;
     for (int attempt = 0; out < 0 && attempt < 100; ++attempt) {
-        temporary = folder + "/.kivreport-pdf-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + "-" +
-                    std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000);
-        out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        path = folder + "/.kivreport-pdf-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) + "-" +
+               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count() % 1000000) + suffix;
+        out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (out < 0 && errno != EEXIST) break;
     }
-    if (out < 0) {
-        *error = std::string("the PDF cannot be written in ") + folder + ": " + std::strerror(errno);
-        return false;
-    }
+    if (out < 0) return errno;
     int failure = 0;  // errno of the first failed step
     FILE* in = std::fopen(source.c_str(), "rb");
     if (!in) failure = errno;
@@ -290,13 +287,50 @@ bool placeFile(const std::string& source, const std::string& target, std::string
         std::fclose(in);
     }
     if (::close(out) != 0 && !failure) failure = errno;
-    if (!failure && ::rename(temporary.c_str(), target.c_str()) != 0) failure = errno;
     if (failure) {
-        *error = std::string("the PDF cannot be written: ") + std::strerror(failure);
+        ::unlink(path.c_str());
+        return failure;
+    }
+    *created = path;
+    return 0;
+}
+
+// Copies source to a temporary file beside target and renames it over target,
+// so that target is either the old file or the complete new one.
+bool placeFile(const std::string& source, const std::string& target, std::string* error) {
+    std::string temporary;
+    int failure = copyToNewFile(source, folderOf(target), std::string(), &temporary);
+    if (!failure && ::rename(temporary.c_str(), target.c_str()) != 0) {
+        failure = errno;
         ::unlink(temporary.c_str());
+    }
+    if (failure) {
+        *error = std::string("the PDF cannot be written in ") + folderOf(target) + ": " + std::strerror(failure);
         return false;
     }
     return true;
+}
+
+// Removes the file it holds when it goes.
+class TemporaryFile {
+public:
+    TemporaryFile() = default;
+    ~TemporaryFile() {
+        if (!path.empty()) ::unlink(path.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+    std::string path;
+};
+
+bool hasHtmlExtension(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
+    std::string extension = path.substr(dot);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return extension == ".html" || extension == ".htm" || extension == ".xhtml";
 }
 
 std::vector<std::string> childEnvironment(const std::string& home) {
@@ -374,6 +408,20 @@ bool convertToPdf(ReportKind kind, const std::string& reportPath, const std::str
     const std::string log = work.path() + "/output.txt";
     std::string produced;
     std::vector<std::string> args;
+    // Chromium shows a file:// page by its extension: a report named otherwise
+    // would print as its source text. It is shown through a copy beside it (where
+    // its pictures are) under an .html name.
+    TemporaryFile htmlCopy;
+    std::string page = report;
+    if (kind == ReportKind::Html && !hasHtmlExtension(report)) {
+        const int failure = copyToNewFile(report, folderOf(report), ".html", &htmlCopy.path);
+        if (failure) {
+            *error = std::string("the report cannot be copied for Chromium in ") + folderOf(report) + ": " +
+                     std::strerror(failure);
+            return false;
+        }
+        page = htmlCopy.path;
+    }
     if (kind == ReportKind::Html) {
         produced = work.path() + "/report.pdf";
         args = {program,
@@ -390,7 +438,7 @@ bool convertToPdf(ReportKind kind, const std::string& reportPath, const std::str
                 "--no-pdf-header-footer",
                 "--virtual-time-budget=10000",
                 "--print-to-pdf=" + produced,
-                fileUrl(report)};
+                fileUrl(page)};
     } else {
         const std::string outFolder = work.path() + "/out";
         args = {program,
