@@ -1,0 +1,657 @@
+#include "KivReport/ReportCreatorWord_p.h"
+#include "KivReport/Repository.h"
+#include "KivReport/Table.h"
+#include "LibCore/lfwAssert.h"
+#include "LibCore/lfwFile.h"
+#include "host/core/KivImage.h"
+#include "host/ug/MdlxFile.h"
+#include "host/ug/UgConvert.h"
+#include "impl/common/Utils.h"
+#include "impl/openxml/MkChartData.h"
+#include "impl/storage/ReportLog.h"
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace kiv {
+namespace rep {
+
+namespace {
+
+const wchar_t* const kD36 = L"------------------------------------\n";
+const wchar_t* const kD33 = L"---------------------------------\r\n";
+const wchar_t* const kD35 = L"-----------------------------------\r\n";
+
+int countOf(const lfw::Collection<const Snapshot>& snaps) {
+    return snaps.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(snaps.size());
+}
+
+// The first number in the name, -1 when it holds none.
+int firstNumber(const MkString& name) {
+    const int first = name.FindFirstNumber();
+    return first < 0 ? -1 : name.Mid(first).AsInt(-1);
+}
+
+void section(MkString& report, const wchar_t* header, const MkString& lines) {
+    report += MkString(header);
+    report += MkString(kD36);
+    report += lines;
+    report += MkString(L"\n\n");
+}
+
+MkString tagName(const MkString& prefix, int n, const wchar_t* kind) {
+    MkString name;
+    name.MakeFormWide(L"%ls%i_%ls", ~prefix, n, kind);
+    return name;
+}
+
+bool hasTag(const MkWordDocumentTagArray* list, const MkString& name) {
+    if (!list) return false;
+    for (const MkWordDocumentTag& tag : *list)
+        if (tag.name == name) return true;
+    return false;
+}
+
+// The value as Word text runs: escaped, line feeds as breaks, marked-up runs.
+MkFormattedTextArray macroText(const MkString& value) {
+    MkString escaped = value;
+    escaped.Replace(L"&", L"&amp;");
+    escaped.Replace(L"<", L"&lt;");
+    escaped.Replace(L">", L"&gt;");
+    escaped.Replace(L"\"", L"&quot;");
+    escaped.Replace(L"\n", L"<br>");
+    MkFormattedTextArray runs;
+    Utils::convertHtmlToFormattedTextArray(escaped, &runs);
+    return runs;
+}
+
+MkString fromStr(const Str& s) { return ug::Convert::toMkString(s); }
+
+MkString expanded(const Snapshot* snapshot, const Str& text) {
+    MkString value = fromStr(text);
+    const FieldValues fields = snapshot->fieldValues();
+    if (!fields.empty()) Utils::expandString(fields, &value);
+    return value;
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string stemOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+} // namespace
+
+ReportCreatorWordPrivate::ReportCreatorWordPrivate(Repository* repo, const Str& path) : ReportCreatorBase(repo, path) {}
+
+// ---------------------------------------------------------------- temporary files
+
+ReportCreatorWordPrivate::TemporaryFiles::~TemporaryFiles() {
+    for (const std::string& file : m_files) ::unlink(file.c_str());
+}
+
+MkString ReportCreatorWordPrivate::TemporaryFiles::Create(const char* suffix) {
+    std::string folder = Utils::tempPath().toStdString();
+    if (!folder.empty() && folder.back() == '/') folder.pop_back();
+    std::string pattern = folder + "/Varnox_Report_Tmp_XXXXXX" + suffix;
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = ::mkstemps(name.data(), static_cast<int>(std::strlen(suffix)));
+    if (fd < 0) return MkString();
+    ::close(fd);
+    m_files.push_back(name.data());
+    return MkString(name.data());
+}
+
+// ---------------------------------------------------------------- report
+
+bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, StagedOutput& staged) {
+    if (snapshots.empty()) {
+        REP_LOG_ERROR("Could not create report file. No active snapshots in repository.");
+        return false;
+    }
+    const MkString report(reportFile.c_str());
+    if (!Utils::copyTemplateToOutputFile(templatePath, report)) return false;
+    MkOpenXMLWordArchive archive;
+    MkOpenXMLWordDocument probe;
+    if (!archive.Open(report, ZIP_OPEN) || !archive.ReadDocument(&probe) || !probe.GetBody()) {
+        REP_LOG_ERROR("Could not open output file. It might be open in Word, have an invalid name/path or be read only.");
+        return false;
+    }
+    archive.ConvertFromOldPlugin();
+
+    const bool referencePass = !referenceSnapshots.empty();
+    MkIntArray mainSelection, referenceSelection;
+    mainSelection.AssignConsecutive(countOf(snapshots), 0);
+    referenceSelection.AssignConsecutive(countOf(referenceSnapshots), 0);
+    if (!genericSnapshotIndices.IsEmpty()) {
+        mainSelection.Intersect(genericSnapshotIndices);
+        referenceSelection.Intersect(genericSnapshotIndices);
+    }
+    MkIntArray images, tables, models, refImages, refTables, refModels;
+    Utils::getSituationTypeIndices(snapshots, mainSelection, &images, &tables, &models);
+    if (referencePass) Utils::getSituationTypeIndices(referenceSnapshots, referenceSelection, &refImages, &refTables, &refModels);
+
+    archive.ExpandGroup(images, L"SIT_PICTURE");
+    archive.ExpandGroup(tables, L"SIT_TABLE");
+    archive.ExpandGroup(models, L"SIT_MDLX");
+    archive.ExpandGroup(tables, L"SIT_CHART");
+    if (referencePass) {
+        archive.ExpandGroup(refImages, L"REF_SIT_PICTURE");
+        archive.ExpandGroup(refTables, L"REF_SIT_TABLE");
+        archive.ExpandGroup(refModels, L"REF_SIT_MDLX");
+        archive.ExpandGroup(refTables, L"REF_SIT_CHART");
+    }
+    archive.ExpandGroup(mainSelection, MkString());
+    if (!archive.SyncCharts()) REP_LOG_WARNING("Charts repeated by groups could not all get a chart part of their own.");
+
+    MkWordDocumentContent content;
+    archive.GetDocumentContent(content);
+    TemporaryFiles temporary;
+    replaceMacros(archive, snapshots, content, false);
+    bool filled = replaceSituationData(archive, snapshots, content, false, staged, temporary);
+    if (filled && referencePass) {
+        filled = replaceSituationData(archive, referenceSnapshots, content, true, staged, temporary);
+        replaceMacros(archive, referenceSnapshots, content, true);
+    }
+    if (!archive.Close()) return false;
+
+    if (embedMdlx && archive.Open(report, ZIP_OPEN)) {
+        if (!archive.EmbedAllMdlxFilesInArchive(false)) REP_LOG_WARNING("Not every model file could be embedded in the report.");
+        archive.Close();
+    }
+    if (archive.Open(report, ZIP_OPEN)) {
+        archive.DeleteObsoleteFiles();
+        if (!archive.Close()) return false;
+    }
+    // A content step that failed has logged its error; the report is not written.
+    return filled;
+}
+
+void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
+                                             const MkWordDocumentContent& content, bool reference) const {
+    const MkWordDocumentTagArray* macros = content.GetTags(SIT_TYPE_MACRO);
+    for (size_t k = 0; k < snaps.size(); ++k) {
+        const Snapshot* snapshot = snaps[k];
+        LFW_ASSERT_MSG(snapshot, "situation");
+        if (!snapshot) continue;
+        const FieldValues fields = snapshot->fieldValues();
+        const MkStringArray keys = Utils::getKeysFromFieldValues(fields);
+        const MkStringArray values = Utils::getValuesFromFieldValues(fields);
+        MkStringArray names;
+        MkOArray<MkFormattedTextArray> texts;
+        for (int i = 0; i < keys.GetSize(); ++i) {
+            MkString name;
+            name.MakeFormWide(L"%lsSIT%i_$%ls", reference ? L"REF_" : L"", static_cast<int>(k) + 1, ~keys[i]);
+            if (!hasTag(macros, name)) continue;
+            names.AddGrow(name);
+            texts.Add(macroText(values[i]));
+        }
+        if (!names.IsEmpty()) archive.SetAllMacros(names, texts);
+    }
+}
+
+bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
+                                                    const MkWordDocumentContent& content, bool reference,
+                                                    StagedOutput& staged, TemporaryFiles& temporary) const {
+    const MkString prefix = reference ? MkString(L"REF_SIT") : MkString(L"SIT");
+    const MkWordDocumentTagArray* titles = content.GetTags(SIT_TYPE_TITLE);
+    const MkWordDocumentTagArray* texts = content.GetTags(SIT_TYPE_TEXT);
+    const MkWordDocumentTagArray* pictures = content.GetTags(SIT_TYPE_PICTURE);
+    const MkWordDocumentTagArray* models = content.GetTags(SIT_TYPE_MDLX);
+    const MkWordDocumentTagArray* tables = content.GetTags(SIT_TYPE_TABLE);
+    const MkWordDocumentTagArray* charts = content.GetTags(SIT_TYPE_CHART);
+    const std::string output = outputPath.ShortChar();
+
+    for (size_t k = 0; k < snaps.size(); ++k) {
+        const Snapshot* snapshot = snaps[k];
+        LFW_ASSERT_MSG(snapshot, "situation");
+        if (!snapshot) continue;
+        const int n = static_cast<int>(k) + 1;
+        const MkString title = tagName(prefix, n, L"TITLE"), text = tagName(prefix, n, L"TEXT");
+        const MkString picture = tagName(prefix, n, L"PICTURE"), model = tagName(prefix, n, L"MDLX");
+        const MkString table = tagName(prefix, n, L"TABLE"), chart = tagName(prefix, n, L"CHART");
+        const MkString link = fromStr(snapshot->cloudViewerUrl());
+
+        if (hasTag(titles, title)) archive.SetTitle(title, expanded(snapshot, snapshot->title()));
+        if (hasTag(texts, text)) {
+            MkFormattedTextArray runs;
+            Utils::convertHtmlToFormattedTextArray(expanded(snapshot, snapshot->description()), &runs);
+            archive.SetText(text, runs);
+        }
+        // Puts an image (the snapshot's or a model's preview) into a picture or viewer tag.
+        auto putImage = [&](const Image* image, const MkString& tag, bool inViewer) {
+            const MkString file = temporary.Create(".jpg");
+            if (file.IsEmpty() || !Utils::saveImageAsJpeg(image, file)) {
+                REP_LOG_ERROR("Error creating temporary file.");
+                return false;
+            }
+            if (!archive.SetImage(tag, file, static_cast<int>(image->width()), static_cast<int>(image->height()),
+                                  inViewer, inViewer ? picture : MkString(), link)) {
+                REP_LOG_ERROR("Error adding image file to archive.");
+                return false;
+            }
+            return true;
+        };
+
+        switch (snapshot->type()) {
+        case Snapshot::IMAGE: {
+            const Image* image = snapshot->image();
+            if (hasTag(pictures, picture) && !putImage(image, picture, false)) return false;
+            if (hasTag(models, model) && !putImage(image, model, true)) return false;
+            break;
+        }
+        case Snapshot::MDLX: {
+            const ug::MdlxMemoryFile* mdlx = snapshot->modelMdlx();
+            const PtrRef<Image> preview(Utils::snapshotFromMemoryFile(mdlx));
+            if (hasTag(models, model)) {
+                if (!use3dPlugin) {
+                    if (!preview) {
+                        REP_LOG_ERROR("Error creating temporary file.");
+                        return false;
+                    }
+                    if (!putImage(preview.get(), model, true)) return false;
+                } else {
+                    MkString modelPath;
+                    std::string modelFile;
+                    if (embedMdlx) {
+                        modelPath = temporary.Create(".mdlx");
+                        modelFile = modelPath.ShortChar();
+                    } else {
+                        MkString name;
+                        name.MakeForm("%s/%s_%ls%d-%d.mdlx", folderOf(output).c_str(), stemOf(output).c_str(),
+                                      ~prefix, n, 1);
+                        modelPath = name;
+                        modelFile = staged.stage(modelPath.ShortChar());
+                    }
+                    if (modelFile.empty() || !mdlx || !mdlx->internal_mdlxZipMemFile()->Save(MkString(modelFile.c_str()))) {
+                        REP_LOG_ERROR("Error saving Mdlx file.");
+                        return false;
+                    }
+                    MkString previewFile;
+                    if (preview) {
+                        previewFile = temporary.Create(".jpg");
+                        if (previewFile.IsEmpty() || !Utils::saveImageAsJpeg(preview.get(), previewFile)) {
+                            REP_LOG_ERROR("Error saving image to temp.");
+                            return false;
+                        }
+                    }
+                    if (!archive.SetMDLX(model, modelPath, previewFile)) {
+                        REP_LOG_ERROR("Error adding MDLX file to archive.");
+                        return false;
+                    }
+                    archive.Close();
+                    archive.ReOpenFile();
+                }
+            }
+            if (hasTag(pictures, picture) && preview && !putImage(preview.get(), picture, false)) return false;
+            break;
+        }
+        case Snapshot::TABLE: {
+            const Table* data = snapshot->table();
+            if (!data) break;
+            if (hasTag(tables, table) && !archive.SetTable(table, *data)) {
+                REP_LOG_ERROR("Error adding table to archive.");
+                return false;
+            }
+            if (hasTag(charts, chart)) {
+                MkChartData chartData(*data);
+                chartData.m_title = fromStr(snapshot->title());
+                if (!archive.SetChart(chart, chartData)) {
+                    REP_LOG_ERROR("Error adding chart file to archive.");
+                    return false;
+                }
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- validation
+
+bool ReportCreatorWordPrivate::validate(Str* report) const {
+    LFW_ASSERT(report);
+    if (!report) return false;
+    MkString text;
+    const bool result = validateTemplate(text);
+    *report = ug::Convert::toStr(text);
+    return result;
+}
+
+bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
+    report.Empty();
+    Snapshots main, ref;
+    gatherSnapshots(repository.p(), &main);
+    if (main.empty()) {
+        report = MkString(L"No active snapshots in repository");
+        return false;
+    }
+    MkOpenXMLWordArchive archive;
+    MkOpenXMLWordDocument probe;
+    if (!archive.Open(templatePath, ZIP_OPEN_READ_ONLY) || !archive.ReadDocument(&probe)) {
+        report = MkString(L"Not able to open template file");
+        return false;
+    }
+    gatherSnapshots(referenceRepository.p(), &ref);
+    const bool referenceChecks = !ref.empty();
+    MkWordDocumentContent content;
+    archive.GetDocumentContent(content);
+    MkString unmatched, genericOutside, unused;
+
+    bool passed = true;
+    const struct {
+        SitTypeTag kind;
+        NeededType type;
+    } typed[] = {{SIT_TYPE_PICTURE, NEEDS_IMAGE}, {SIT_TYPE_TABLE, NEEDS_TABLE}, {SIT_TYPE_CHART, NEEDS_TABLE},
+                 {SIT_TYPE_MDLX, NEEDS_MDLX}};
+    for (const auto& list : typed)
+        for (const MkWordDocumentTag& tag : *content.GetTags(list.kind))
+            if (!validateTag(tag, list.type, main, ref, unmatched, genericOutside)) passed = false;
+    for (SitTypeTag kind : {SIT_TYPE_TEXT, SIT_TYPE_TITLE}) {
+        for (const MkWordDocumentTag& tag : *content.GetTags(kind)) {
+            if (!validateTagPosition(tag, genericOutside)) {
+                passed = false;
+                continue;
+            }
+            const bool isRef = tag.name.StartsWith(L"REF_");
+            if (!validateSituationIndex(tag, isRef ? ref : main, unmatched)) passed = false;
+        }
+    }
+    if (!passed) {
+        if (!unmatched.IsBlank()) section(report, L"Unmatched tags:\n", unmatched);
+        if (!genericOutside.IsBlank()) section(report, L"Generic tags outside group:\n", genericOutside);
+    }
+    const MkWordDocumentTagArray* others = content.GetTags(SIT_TYPE_OTHER);
+    if (!others->IsEmpty()) {
+        bool opened = false;
+        for (const MkWordDocumentTag& tag : *others) {
+            if (tag.groupMarker) continue;
+            if (!opened) {
+                report += MkString(L"Unknown tags:\n");
+                report += MkString(kD36);
+                opened = true;
+            }
+            MkString line;
+            line.MakeFormWide(L"%ls: Unknown tag\n", ~tag.name);
+            report += line;
+        }
+        report += MkString(L"\n\n");
+    }
+    validateSituationUsage(main, content, false, unused);
+    if (referenceChecks) validateSituationUsage(ref, content, true, unused);
+    if (!unused.IsBlank()) section(report, L"Unused snapshots\n", unused);
+
+    MkString unknownFields, warnings;
+    for (const MkWordDocumentTag& tag : *content.GetTags(SIT_TYPE_MACRO)) {
+        validateMacro(tag, main, false, unknownFields, warnings);
+        if (referenceChecks) validateMacro(tag, ref, true, unknownFields, warnings);
+    }
+    if (!unknownFields.IsBlank()) section(report, L"Unknown field values\n", unknownFields);
+    if (!warnings.IsBlank()) section(report, L"Field value warnings\n", warnings);
+
+    if (!referenceChecks) {
+        bool referenceTags = false;
+        for (SitTypeTag kind : {SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_PICTURE, SIT_TYPE_MDLX, SIT_TYPE_TABLE})
+            for (const MkWordDocumentTag& tag : *content.GetTags(kind)) referenceTags |= tag.name.StartsWith(L"REF_");
+        if (referenceTags)
+            section(report, L"Reference tags\n",
+                    MkString(L"Reference tags were found in template, but no reference repository specified\n"));
+    }
+    archive.Close();
+    if (report.IsBlank()) report = MkString(L"No warnings or errors found");
+    return passed;
+}
+
+bool ReportCreatorWordPrivate::validateTag(const MkWordDocumentTag& tag, NeededType type, const Snapshots& main,
+                                           const Snapshots& ref, MkString& unmatched, MkString& genericOutside) const {
+    const bool isRef = tag.name.StartsWith(L"REF_");
+    if (isRef && ref.empty()) return true;
+    const Snapshots& snaps = isRef ? ref : main;
+    if (!validateTagPosition(tag, genericOutside)) return false;
+    if (tag.groupIndex >= 0) return true;
+    if (!validateSituationIndex(tag, snaps, unmatched)) return false;
+    return validateSituationObject(tag, type, snaps, unmatched);
+}
+
+bool ReportCreatorWordPrivate::validateTagPosition(const MkWordDocumentTag& tag, MkString& genericOutside) {
+    if (tag.name.FindFirstNumber() >= 0 || tag.groupIndex != -1) return true;
+    MkString line;
+    line.MakeFormWide(L"%ls: Generic tag found outside group\n", ~tag.name);
+    genericOutside += line;
+    return false;
+}
+
+bool ReportCreatorWordPrivate::validateSituationIndex(const MkWordDocumentTag& tag, const Snapshots& snaps,
+                                                      MkString& unmatched) {
+    if (tag.groupIndex >= 0) return true;
+    const int n = firstNumber(tag.name);
+    if (n < 0) return false;
+    if (n <= countOf(snaps)) return true;
+    MkString line;
+    line.MakeFormWide(L"%ls: Snapshot %i does not exist\n", ~tag.name, n);
+    unmatched += line;
+    return false;
+}
+
+bool ReportCreatorWordPrivate::validateSituationObject(const MkWordDocumentTag& tag, NeededType type,
+                                                       const Snapshots& snaps, MkString& unmatched) {
+    const int n = firstNumber(tag.name);
+    // A tag numbered 0 names no snapshot.
+    const Snapshot* snapshot = n >= 1 && n <= countOf(snaps) ? snaps[static_cast<size_t>(n - 1)] : nullptr;
+    bool matches = false;
+    if (snapshot) {
+        const Snapshot::SnapshotType kind = snapshot->type();
+        switch (type) {
+        case NEEDS_TABLE: matches = kind == Snapshot::TABLE; break;
+        case NEEDS_IMAGE:
+        case NEEDS_MDLX: matches = kind == Snapshot::IMAGE || kind == Snapshot::MDLX; break;
+        default:
+            LFW_FAIL_MSG("Unhandled snapshot type");
+            return true;
+        }
+    }
+    if (matches) return true;
+    MkString line;
+    line.MakeFormWide(L"%ls: Snapshot does not match tag type\n", ~tag.name);
+    unmatched += line;
+    return false;
+}
+
+void ReportCreatorWordPrivate::validateSituationUsage(const Snapshots& snaps, const MkWordDocumentContent& content,
+                                                      bool reference, MkString& unused) const {
+    const MkString prefix = reference ? MkString(L"REF_SIT") : MkString(L"SIT");
+    bool anyGeneric = false;
+    for (SitTypeTag kind : {SIT_TYPE_PICTURE, SIT_TYPE_MDLX, SIT_TYPE_TABLE, SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_MACRO})
+        anyGeneric |= content.GetTags(kind)->HasGenericTag();
+    for (size_t k = 0; k < snaps.size(); ++k) {
+        const Snapshot* snapshot = snaps[k];
+        LFW_ASSERT_MSG(snapshot, "situation");
+        if (!snapshot) continue;
+        const int n = static_cast<int>(k) + 1;
+        bool used = content.GetTags(SIT_TYPE_TITLE)->Exists(tagName(prefix, n, L"TITLE")) ||
+                    content.GetTags(SIT_TYPE_TEXT)->Exists(tagName(prefix, n, L"TEXT"));
+        used = used || (genericSnapshotIndices.Find(static_cast<int>(k)) >= 0 && anyGeneric);
+        const Snapshot::SnapshotType type = snapshot->type();
+        if (!used && (type == Snapshot::IMAGE || type == Snapshot::MDLX))
+            used = content.GetTags(SIT_TYPE_PICTURE)->Exists(tagName(prefix, n, L"PICTURE")) ||
+                   content.GetTags(SIT_TYPE_MDLX)->Exists(tagName(prefix, n, L"MDLX"));
+        if (!used && type == Snapshot::TABLE) used = content.GetTags(SIT_TYPE_TABLE)->Exists(tagName(prefix, n, L"TABLE"));
+        if (used) continue;
+        MkString line;
+        line.MakeFormWide(L"Snapshot %i not used.\n", n);
+        unused += line;
+    }
+}
+
+void ReportCreatorWordPrivate::validateMacro(const MkWordDocumentTag& tag, const Snapshots& snaps, bool referencePass,
+                                             MkString& unknownFields, MkString& warnings) {
+    MkString name = tag.name;
+    const bool isRef = name.StartsWith(L"REF_");
+    if (isRef) name.Replace(L"REF_", MkString(), 1);
+    const bool generic = name.StartsWith(L"SIT_");
+    if (generic) name.Replace(L"SIT_", MkString());
+    bool syntaxError = false;
+    int n = 0;
+    bool numbered = false;
+    if (name.StartsWith(L"SIT")) {
+        const wchar_t digit = name.GetAt(3);
+        if (digit >= L'0' && digit <= L'9') {
+            n = name.Mid(3).AsInt(0);
+            numbered = true;
+            MkString numberedPrefix;
+            numberedPrefix.MakeFormWide(L"SIT%i_", n);
+            name.Replace(numberedPrefix, MkString());
+        } else {
+            syntaxError = true;
+        }
+    } else {
+        syntaxError = true;
+    }
+    name.Replace(L"$", MkString());
+    const MkString& key = name;
+    if (isRef != referencePass) return;
+    MkString line;
+    if (syntaxError && !generic) {
+        line.MakeFormWide(L"%ls: Syntax of field not correct\n", ~tag.name);
+        unknownFields += line;
+        return;
+    }
+    if (!numbered && tag.groupIndex == -1) {
+        line.MakeFormWide(L"%ls: Generic field found outside group\n", ~tag.name);
+        warnings += line;
+    }
+    const int count = countOf(snaps);
+    if (n > count) {
+        line.MakeFormWide(L"%ls: Snapshot %i does not exist\n", ~tag.name, n);
+        warnings += line;
+    } else if (n == 0) {
+        int having = 0;
+        for (size_t k = 0; k < snaps.size(); ++k) {
+            const Snapshot* snapshot = snaps[k];
+            if (!snapshot) continue;
+            const FieldValues fields = snapshot->fieldValues();
+            MkString value;
+            if (Utils::getFieldValue(fields, key, &value)) ++having;
+        }
+        if (having == 0) {
+            line.MakeFormWide(L"%ls: Generic field not found in any snapshots\n", ~key);
+            unknownFields += line;
+        } else if (having < count) {
+            line.MakeFormWide(L"%ls: Generic field not found for all snapshots\n", ~key);
+            unknownFields += line;
+        }
+    } else {
+        const Snapshot* snapshot = snaps[static_cast<size_t>(n - 1)];
+        MkString value;
+        if (snapshot && !Utils::getFieldValue(snapshot->fieldValues(), key, &value)) {
+            line.MakeFormWide(L"%ls: Unknown field name\n", ~key);
+            unknownFields += line;
+        }
+    }
+}
+
+// ---------------------------------------------------------------- summary
+
+bool ReportCreatorWordPrivate::summarize(const Str& path, Str* summary) {
+    LFW_ASSERT(summary);
+    if (!summary) return false;
+    MkString text;
+    const bool result = summarizeTemplate(ug::Convert::toMkString(path), text);
+    *summary = ug::Convert::toStr(text);
+    return result;
+}
+
+bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString& summary) {
+    summary.Empty();
+    MkOpenXMLWordArchive archive;
+    MkOpenXMLWordDocument probe;
+    if (!archive.Open(path, ZIP_OPEN_READ_ONLY) || !archive.ReadDocument(&probe)) {
+        summary = MkString(L"Not able to open template file");
+        return false;
+    }
+    MkWordDocumentContent content;
+    archive.GetDocumentContent(content);
+    archive.Close();
+    const MkWordDocumentTagArray& all = content.GetAllTags();
+
+    summary += MkString(L"Generic groups:\r\n");
+    summary += MkString(kD33);
+    int groups = 0;
+    for (const MkWordDocumentTag& tag : all) groups += tag.groupMarker ? 1 : 0;
+    static const struct {
+        int kind;
+        const wchar_t* line;
+    } kinds[] = {{3, L"Title\r\n"}, {5, L"Description\r\n"}, {1, L"Image\r\n"}, {7, L"Mdlx 3D Model\r\n"},
+                 {11, L"Table data\r\n"}, {15, L"Table chart\r\n"}, {9, L"Field values\r\n"}};
+    for (int g = 0; g < groups; ++g) {
+        bool present[7] = {false, false, false, false, false, false, false};
+        bool any = false;
+        for (const MkWordDocumentTag& tag : all) {
+            if (tag.groupIndex != g || tag.groupMarker) continue;
+            for (int i = 0; i < 7; ++i) {
+                if (tag.kind == kinds[i].kind || tag.kind == kinds[i].kind + 1) {
+                    present[i] = true;
+                    any = true;
+                }
+            }
+        }
+        MkString line;
+        if (!any) {
+            line.MakeFormWide(L"Group number %d contains no generic tags and will not be unrolled\r\n", g);
+            summary += line;
+            continue;
+        }
+        line.MakeFormWide(L"Content of generic group %d:\r\n", g);
+        summary += line;
+        for (int i = 0; i < 7; ++i)
+            if (present[i]) summary += MkString(kinds[i].line);
+        summary += MkString(L"\r\n");
+    }
+    if (groups == 0) summary += MkString(L"No generic groups found\r\n");
+
+    summary += MkString(L"\r\nStatic snapshots\r\n");
+    summary += MkString(kD33);
+    summary += MkString(L"The following snapshots are referenced:\r\n");
+    MkString fieldLines;
+    for (const MkWordDocumentTag& tag : all) {
+        if (tag.snapshotIndex == -1) continue;
+        const int n = tag.snapshotIndex;
+        MkString line;
+        switch (static_cast<int>(tag.kind)) {
+        case 1: case 2: line.MakeFormWide(L"Snapshot #%d: Image\r\n", n); break;
+        case 3: case 4: line.MakeFormWide(L"Snapshot #%d: Title\r\n", n); break;
+        case 5: case 6: line.MakeFormWide(L"Snapshot #%d: Text\r\n", n); break;
+        case 7: case 8: line.MakeFormWide(L"Snapshot #%d: Mdlx 3D Model\r\n", n); break;
+        case 11: case 12: line.MakeFormWide(L"Snapshot #%d: Table data\r\n", n); break;
+        case 15: case 16: line.MakeFormWide(L"Snapshot #%d: Chart data\r\n", n); break;
+        case 9: case 10:
+            line.MakeFormWide(L"Snapshot #%d: %ls\r\n", n, ~tag.name);
+            fieldLines += line;
+            continue;
+        default: continue;
+        }
+        summary += line;
+    }
+    if (!fieldLines.IsEmpty()) {
+        summary += MkString(L"\r\nStatic snapshots: Field values\r\n");
+        summary += MkString(kD35);
+        summary += fieldLines;
+    }
+    return true;
+}
+
+} // namespace rep
+} // namespace kiv

@@ -1,0 +1,67 @@
+#pragma once
+// Data and operations of a ReportCreatorWord.
+#include "KivReport/ReportCreatorBase_p.h"
+#include "KivReport/ReportCreatorWord.h"
+#include "KivReport/Snapshot.h"
+#include "LibCore/lfwCollection.h"
+#include "host/ug/MkArray.h"
+#include "host/ug/MkString.h"
+#include "impl/docx/MkOOpenXMLWordArchive.h"
+#include <string>
+#include <vector>
+
+namespace kiv {
+namespace rep {
+
+class ReportCreatorWordPrivate : public ReportCreatorBase {
+public:
+    typedef lfw::Collection<const Snapshot> Snapshots;
+    enum NeededType { NEEDS_IMAGE, NEEDS_TABLE, NEEDS_MDLX };
+
+    ReportCreatorWordPrivate(Repository* repository, const Str& templatePath);
+
+    bool createReport(const std::wstring& outputPath) { return generate(Str(outputPath)); }
+    bool validate(Str* report) const;
+    bool validateTemplate(MkString& report) const;
+    static bool summarize(const Str& templatePath, Str* summary);
+    static bool summarizeTemplate(const MkString& templatePath, MkString& summary);
+
+    bool embedMdlx = true;
+    bool use3dPlugin = true;
+
+protected:
+    bool makeReport(const std::string& reportFile, StagedOutput& staged) override;
+
+private:
+    // Temporary pictures and models of one report, made with names no other file
+    // has and removed when the report is done.
+    class TemporaryFiles {
+    public:
+        ~TemporaryFiles();
+        // A new empty file in the temporary folder ending in suffix; empty on failure.
+        MkString Create(const char* suffix);
+
+    private:
+        std::vector<std::string> m_files;
+    };
+
+    void replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordDocumentContent& content,
+                       bool reference) const;
+    bool replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
+                              const MkWordDocumentContent& content, bool reference, StagedOutput& staged,
+                              TemporaryFiles& temporary) const;
+
+    bool validateTag(const MkWordDocumentTag& tag, NeededType type, const Snapshots& main, const Snapshots& ref,
+                     MkString& unmatched, MkString& genericOutside) const;
+    static bool validateTagPosition(const MkWordDocumentTag& tag, MkString& genericOutside);
+    static bool validateSituationIndex(const MkWordDocumentTag& tag, const Snapshots& snaps, MkString& unmatched);
+    static bool validateSituationObject(const MkWordDocumentTag& tag, NeededType type, const Snapshots& snaps,
+                                        MkString& unmatched);
+    void validateSituationUsage(const Snapshots& snaps, const MkWordDocumentContent& content, bool reference,
+                                MkString& unused) const;
+    static void validateMacro(const MkWordDocumentTag& tag, const Snapshots& snaps, bool referencePass,
+                              MkString& unknownFields, MkString& warnings);
+};
+
+} // namespace rep
+} // namespace kiv
