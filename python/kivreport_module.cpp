@@ -493,16 +493,16 @@ struct ReportOptions {
 };
 
 template <class C, class = void>
-struct HasEmbedModels : std::false_type {};
+struct HasEmbedMdlx : std::false_type {};
 template <class C>
-struct HasEmbedModels<C, std::void_t<decltype(std::declval<C&>().setEmbedModels(true))>> : std::true_type {};
+struct HasEmbedMdlx<C, std::void_t<decltype(std::declval<C&>().setEmbedMdlx(true))>> : std::true_type {};
 
 template <class Creator>
 void configure(Creator& creator, const ReportOptions& options) {
     if (options.reference.notNull()) creator.setReferenceRepository(options.reference.p());
     if (options.hasIndices) creator.setGenericSnapshotIndices(options.indices);
     creator.setUse3dPlugin(options.use3dPlugin);
-    if constexpr (HasEmbedModels<Creator>::value) creator.setEmbedModels(options.embedModels);
+    if constexpr (HasEmbedMdlx<Creator>::value) creator.setEmbedMdlx(options.embedModels);
 }
 
 template <class Creator>
