@@ -1,6 +1,7 @@
 #include "tools/kivreport/Cli.h"
 #include "KivReport/ReportComponent.h"
 #include "KivReport/ReportCreatorHtml.h"
+#include "KivReport/ReportCreatorWord.h"
 #include "KivReport/Repository.h"
 #include "LibCore/lfwLogManager.h"
 #include "host/core/KivInstance.h"
@@ -20,6 +21,7 @@
 
 using kiv::Str;
 using kiv::rep::ReportCreatorHtml;
+using kiv::rep::ReportCreatorWord;
 using kiv::rep::Repository;
 
 namespace kivcli {
@@ -248,7 +250,7 @@ void printWarnings(Context& ctx, const std::vector<std::string>& warnings) {
     for (const std::string& w : warnings) ctx.err << "kivreport: warning: " << oneLine(w) << "\n";
 }
 
-enum class TemplateFormat { HTML };
+enum class TemplateFormat { HTML, WORD };
 
 std::string lowerExtension(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -262,15 +264,16 @@ std::string lowerExtension(const std::string& path) {
 TemplateFormat templateFormat(const std::string& path) {
     const std::string extension = lowerExtension(path);
     if (extension == ".html" || extension == ".htm") return TemplateFormat::HTML;
-    if (extension == ".pptx" || extension == ".docx")
-        throw InputError(path, "PowerPoint/Word reports are not available yet");
-    throw InputError(path, "unknown template type (expected .html or .htm)");
+    if (extension == ".docx") return TemplateFormat::WORD;
+    if (extension == ".pptx") throw InputError(path, "PowerPoint reports are not available yet");
+    throw InputError(path, "unknown template type (expected .html, .htm or .docx)");
 }
 
 // Which converter makes the PDF copy of a report made from that kind of template.
 kivpdf::ReportKind pdfKindOf(TemplateFormat format) {
     switch (format) {
     case TemplateFormat::HTML: break;
+    case TemplateFormat::WORD: return kivpdf::ReportKind::Word;
     }
     return kivpdf::ReportKind::Html;
 }
@@ -395,7 +398,8 @@ ReportInputs loadReportInputs(const ParsedOptions& parsed, const std::string& co
     return inputs;
 }
 
-void configure(ReportCreatorHtml& creator, const ReportInputs& inputs, const ParsedOptions& parsed) {
+template <class Creator>
+void configure(Creator& creator, const ReportInputs& inputs, const ParsedOptions& parsed) {
     if (inputs.reference.notNull()) creator.setReferenceRepository(inputs.reference.p());
     if (parsed.has("--snapshots"))
         creator.setGenericSnapshotIndices(parseSnapshotNumbers(parsed.value("--snapshots"), inputs.repository->snapshotCount()));
@@ -418,8 +422,11 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
 
     ReportInputs inputs = loadReportInputs(parsed, command);
     // An HTML report named .docx would only confuse whoever opens it; other names are free.
+    // A Word template makes a Word document, which Word opens only as .docx.
     const std::string outExtension = lowerExtension(out);
-    if (outExtension == ".pptx" || outExtension == ".docx")
+    const bool word = templateFormat(inputs.templatePath) == TemplateFormat::WORD;
+    if (word && outExtension != ".docx") throw InputError(out, "a Word template makes a Word report; name it .docx");
+    if (!word && (outExtension == ".pptx" || outExtension == ".docx"))
         throw InputError(out, "an HTML template makes an HTML report; name it .html");
     const bool pdf = parsed.has("--pdf");
     const std::string pdfPath = kivpdf::pdfPathFor(out);
@@ -432,12 +439,22 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
         if (pdf && !repo.empty() && sameFile(pdfPath, repo)) throw InputError(pdfPath, "is a repository file; choose another --out");
     }
 
-    ReportCreatorHtml creator(inputs.repository.p(), Str(inputs.templatePath));
-    configure(creator, inputs, parsed);
-    creator.setUse3dPlugin(!parsed.has("--no-3d-plugin"));
-    creator.setAcceptPartialReport(parsed.has("--keep-going"));
     const int errorsBefore = libraryErrors();
-    if (!creator.generate(Str(out))) throw InputError(out, "the report could not be made (see the messages above)");
+    bool made = false;
+    if (word) {
+        ReportCreatorWord creator(inputs.repository.p(), Str(inputs.templatePath));
+        configure(creator, inputs, parsed);
+        creator.setUse3dPlugin(!parsed.has("--no-3d-plugin"));
+        creator.setEmbedMdlx(!parsed.has("--no-embed"));
+        made = creator.generate(Str(out));
+    } else {
+        ReportCreatorHtml creator(inputs.repository.p(), Str(inputs.templatePath));
+        configure(creator, inputs, parsed);
+        creator.setUse3dPlugin(!parsed.has("--no-3d-plugin"));
+        creator.setAcceptPartialReport(parsed.has("--keep-going"));
+        made = creator.generate(Str(out));
+    }
+    if (!made) throw InputError(out, "the report could not be made (see the messages above)");
     ctx.out << "Wrote " << out << "\n";
     if (pdf) {
         std::string error;
@@ -462,10 +479,17 @@ int validate(Context& ctx, const std::vector<std::string>& args) {
     startComponent(ctx.verbosity);
 
     ReportInputs inputs = loadReportInputs(parsed, command);
-    ReportCreatorHtml creator(inputs.repository.p(), Str(inputs.templatePath));
-    configure(creator, inputs, parsed);
     Str report;
-    const bool passed = creator.validate(&report);
+    bool passed = false;
+    if (templateFormat(inputs.templatePath) == TemplateFormat::WORD) {
+        ReportCreatorWord creator(inputs.repository.p(), Str(inputs.templatePath));
+        configure(creator, inputs, parsed);
+        passed = creator.validate(&report);
+    } else {
+        ReportCreatorHtml creator(inputs.repository.p(), Str(inputs.templatePath));
+        configure(creator, inputs, parsed);
+        passed = creator.validate(&report);
+    }
     const std::string text = report.toStdString();
     if (!passed && text.empty()) throw InputError(inputs.templatePath, "the template could not be checked");
     ctx.out << text;
@@ -482,8 +506,12 @@ int summarize(Context& ctx, const std::vector<std::string>& args) {
     const std::string path = parsed.positionals[0];
     checkTemplate(path);
     Str summary;
-    if (!ReportCreatorHtml::summarize(Str(path), &summary))
+    if (templateFormat(path) == TemplateFormat::WORD) {
+        if (!ReportCreatorWord::summarize(Str(path), &summary))
+            throw InputError(path, "cannot be summarized: it is not a Word document");
+    } else if (!ReportCreatorHtml::summarize(Str(path), &summary)) {
         throw InputError(path, "cannot be summarized: it is not well-formed XML (every element must be closed)");
+    }
     // The summary's lines end in CR LF; print them as lines of this platform.
     std::string text = summary.toStdString();
     std::string lines;
