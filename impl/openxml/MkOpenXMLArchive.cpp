@@ -233,20 +233,24 @@ bool MkOpenXMLArchive::AddMediaFileToArchive(const MkString& localPath, MkString
         storedExtension != MkString(L"avi"))
         return false;
 
-    if (!m_mediaListed) {
+    // Parts added or deleted by other means since the listing: list again.
+    if (!m_mediaListed || GetNumFiles() != m_mediaListedCount) {
         MkStringArray media;
         if (!FindFiles(m_rootFolder + MkString(GetPathSeparator()) + L"media", true, &media)) return false;
         for (std::set<long long>& taken : m_mediaTaken) taken.clear();
         for (int i = 0; i < media.GetSize(); ++i)
             for (int k = 0; k < 2; ++k) takenNumbers(media[i].Std(), MEDIA_KINDS[k], &m_mediaTaken[k]);
         m_mediaListed = true;
+        m_mediaListedCount = GetNumFiles();
     }
     const int number = firstFreeNumber(m_mediaTaken[kind]);
     if (number < 0) return false;
     const MkString name = MkString(MEDIA_KINDS[kind]) + MkString(number) + L"." + storedExtension;
     if (!WriteDataRaw(m_mediaFolder + name, bytes.data(), bytes.size(), false)) return false;
     for (int k = 0; k < 2; ++k) takenNumbers(name.Std(), MEDIA_KINDS[k], &m_mediaTaken[k]);
-    if (!AddContentToContentTypesXml(storedExtension, OXML_CT_EXTENSION)) return false;
+    const bool registered = AddContentToContentTypesXml(storedExtension, OXML_CT_EXTENSION);
+    m_mediaListedCount = GetNumFiles();
+    if (!registered) return false;
     *target = (m_rootFolder == MkString(WORD_ROOT_FOLDER) ? MkString(L"media/") : MkString(L"../media/")) + name;
     // Only a stored file is remembered: a failed write must not hand out its target later.
     m_mediaSourceIndex[localPath.Std()] = m_addedMediaSources.GetSize();

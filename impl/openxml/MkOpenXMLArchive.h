@@ -204,8 +204,10 @@ protected:
     // constructors of derived classes.
     void SetPackageFolders(const MkString& rootFolder);
     // Reads / writes a part as XML, without logging. A missing part reads as false.
-    bool ReadPart(const MkString& path, MkXmlDocument* document);
-    bool WritePart(const MkString& path, const MkXmlDocument& document);
+    // Virtual so that an editor may keep parts it rewrites often in memory (the
+    // presentation does so for the content types and the presentation part).
+    virtual bool ReadPart(const MkString& path, MkXmlDocument* document);
+    virtual bool WritePart(const MkString& path, const MkXmlDocument& document);
 
     // Chart helpers: the chart part a chart path names (../charts/chart1.xml,
     // charts/chart1.xml or ppt\charts\chart1.xml); the embedded workbook of a chart
@@ -232,10 +234,12 @@ protected:
 
 private:
     // Numbers taken in the media folder by the naming rule ("image", "video"),
-    // listed once per opening and kept up to date by AddMediaFileToArchive, and
+    // listed again only when the number of parts changed by other means (parts
+    // added or deleted) and kept up to date by AddMediaFileToArchive, and
     // the index of each stored local path in m_addedMediaSources: so that adding
     // the 1000th picture costs what the 10th did.
     bool m_mediaListed = false;
+    int m_mediaListedCount = 0;
     std::set<long long> m_mediaTaken[2];
     std::unordered_map<std::wstring, int> m_mediaSourceIndex;
 };

@@ -106,6 +106,24 @@ TEST_F(OpenXmlPackageTest, AFailedMediaWriteIsNotRemembered) {
     EXPECT_EQ("png bytes", readPart(path, "ppt/media/image2.png"));
 }
 
+// Media parts written or deleted by other means count as the naming rule says.
+TEST_F(OpenXmlPackageTest, MediaNamesFollowPartsAddedAndDeletedElsewhere) {
+    const std::string path = copyOf(builtPackage("presentation.pptx"), "elsewhere.pptx");
+    TestArchive archive("ppt");
+    ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN));
+    MkString target;
+    for (const char* name : {"a.png", "b.png", "c.png"}) ASSERT_TRUE(writeFile(dir.file(name), name));
+    ASSERT_TRUE(archive.AddMediaFileToArchive(wide(dir.file("a.png")), &target));
+    EXPECT_EQ("../media/image2.png", narrow(target));
+    ASSERT_TRUE(archive.WriteDataRaw(wide("ppt\\media\\image3.png"), "x", 1, false));
+    ASSERT_TRUE(archive.AddMediaFileToArchive(wide(dir.file("b.png")), &target));
+    EXPECT_EQ("../media/image4.png", narrow(target));
+    ASSERT_TRUE(archive.Delete(wide("ppt\\media\\image3.png")));
+    ASSERT_TRUE(archive.AddMediaFileToArchive(wide(dir.file("c.png")), &target));
+    EXPECT_EQ("../media/image3.png", narrow(target));
+    archive.Close();
+}
+
 TEST_F(OpenXmlPackageTest, RelationshipsTakeTheNextIdAndKeepIdsUnique) {
     const std::string rels = "ppt/slides/_rels/slide1.xml.rels";
     const std::string path = makePackage("rels.zip", {
