@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the sample report with a built tree: generates the sample pictures and
 # models, builds the sample repository from data/manifest.json and generates
-# templates/report.html from it.
+# templates/report.html and the Word template templates/report-docx from it.
 # Usage: samples/make-demo.sh BUILD_DIR OUT_DIR
 set -euo pipefail
 if [ $# -ne 2 ]; then
@@ -26,4 +26,10 @@ cp "$here"/data/* "$input"/
 # There is no online 3D viewer for the sample models: show their preview pictures.
 "$kivreport" generate --repo "$out/sample.kivrep" --template "$here/templates/report.html" \
   --out "$out/report.html" --no-3d-plugin
+# The same repository in a Word report (the template is a tree zipped by the build).
+"$kivreport" validate --repo "$out/sample.kivrep" --template "$build/samples/report-template.docx" \
+  >"$out/validation-docx.txt" || true
+"$kivreport" generate --repo "$out/sample.kivrep" --template "$build/samples/report-template.docx" \
+  --out "$out/report.docx" --no-3d-plugin
 echo "Sample report: $out/report.html"
+echo "Sample Word report: $out/report.docx"
