@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <unistd.h>
 
 namespace kiv {
@@ -48,12 +49,18 @@ MkString tagName(const MkString& prefix, int n, const wchar_t* kind) {
     return name;
 }
 
-bool hasTag(const MkWordDocumentTagArray* list, const MkString& name) {
-    if (!list) return false;
-    for (const MkWordDocumentTag& tag : *list)
-        if (tag.name == name) return true;
-    return false;
-}
+// The names of a list of tags, for lookups that do not walk the list.
+class TagNames {
+public:
+    TagNames(const MkWordDocumentContent& content, SitTypeTag kind) {
+        if (const MkWordDocumentTagArray* list = content.GetTags(kind))
+            for (const MkWordDocumentTag& tag : *list) m_names.insert(tag.name.Std());
+    }
+    bool Has(const MkString& name) const { return m_names.count(name.Std()) != 0; }
+
+private:
+    std::set<std::wstring> m_names;
+};
 
 // The value as Word text runs: escaped, line feeds as breaks, marked-up runs.
 MkFormattedTextArray macroText(const MkString& value) {
@@ -128,6 +135,11 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, StagedO
         return false;
     }
     archive.ConvertFromOldPlugin();
+    // The document part is edited in memory from here on and written once.
+    if (!archive.BeginBatch()) {
+        REP_LOG_ERROR("Could not open output file. It might be open in Word, have an invalid name/path or be read only.");
+        return false;
+    }
 
     const bool referencePass = !referenceSnapshots.empty();
     MkIntArray mainSelection, referenceSelection;
@@ -163,7 +175,7 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, StagedO
         filled = replaceSituationData(archive, referenceSnapshots, content, true, staged, temporary);
         replaceMacros(archive, referenceSnapshots, content, true);
     }
-    if (!archive.Close()) return false;
+    if (!archive.EndBatch() || !archive.Close()) return false;
 
     if (embedMdlx && archive.Open(report, ZIP_OPEN)) {
         if (!archive.EmbedAllMdlxFilesInArchive(false)) REP_LOG_WARNING("Not every model file could be embedded in the report.");
@@ -179,7 +191,7 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, StagedO
 
 void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
                                              const MkWordDocumentContent& content, bool reference) const {
-    const MkWordDocumentTagArray* macros = content.GetTags(SIT_TYPE_MACRO);
+    const TagNames macros(content, SIT_TYPE_MACRO);
     for (size_t k = 0; k < snaps.size(); ++k) {
         const Snapshot* snapshot = snaps[k];
         LFW_ASSERT_MSG(snapshot, "situation");
@@ -192,7 +204,7 @@ void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, cons
         for (int i = 0; i < keys.GetSize(); ++i) {
             MkString name;
             name.MakeFormWide(L"%lsSIT%i_$%ls", reference ? L"REF_" : L"", static_cast<int>(k) + 1, ~keys[i]);
-            if (!hasTag(macros, name)) continue;
+            if (!macros.Has(name)) continue;
             names.AddGrow(name);
             texts.Add(macroText(values[i]));
         }
@@ -204,12 +216,9 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
                                                     const MkWordDocumentContent& content, bool reference,
                                                     StagedOutput& staged, TemporaryFiles& temporary) const {
     const MkString prefix = reference ? MkString(L"REF_SIT") : MkString(L"SIT");
-    const MkWordDocumentTagArray* titles = content.GetTags(SIT_TYPE_TITLE);
-    const MkWordDocumentTagArray* texts = content.GetTags(SIT_TYPE_TEXT);
-    const MkWordDocumentTagArray* pictures = content.GetTags(SIT_TYPE_PICTURE);
-    const MkWordDocumentTagArray* models = content.GetTags(SIT_TYPE_MDLX);
-    const MkWordDocumentTagArray* tables = content.GetTags(SIT_TYPE_TABLE);
-    const MkWordDocumentTagArray* charts = content.GetTags(SIT_TYPE_CHART);
+    const TagNames titles(content, SIT_TYPE_TITLE), texts(content, SIT_TYPE_TEXT);
+    const TagNames pictures(content, SIT_TYPE_PICTURE), models(content, SIT_TYPE_MDLX);
+    const TagNames tables(content, SIT_TYPE_TABLE), charts(content, SIT_TYPE_CHART);
     const std::string output = outputPath.ShortChar();
 
     for (size_t k = 0; k < snaps.size(); ++k) {
@@ -222,8 +231,8 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
         const MkString table = tagName(prefix, n, L"TABLE"), chart = tagName(prefix, n, L"CHART");
         const MkString link = fromStr(snapshot->cloudViewerUrl());
 
-        if (hasTag(titles, title)) archive.SetTitle(title, expanded(snapshot, snapshot->title()));
-        if (hasTag(texts, text)) {
+        if (titles.Has(title)) archive.SetTitle(title, expanded(snapshot, snapshot->title()));
+        if (texts.Has(text)) {
             MkFormattedTextArray runs;
             Utils::convertHtmlToFormattedTextArray(expanded(snapshot, snapshot->description()), &runs);
             archive.SetText(text, runs);
@@ -246,14 +255,14 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
         switch (snapshot->type()) {
         case Snapshot::IMAGE: {
             const Image* image = snapshot->image();
-            if (hasTag(pictures, picture) && !putImage(image, picture, false)) return false;
-            if (hasTag(models, model) && !putImage(image, model, true)) return false;
+            if (pictures.Has(picture) && !putImage(image, picture, false)) return false;
+            if (models.Has(model) && !putImage(image, model, true)) return false;
             break;
         }
         case Snapshot::MDLX: {
             const ug::MdlxMemoryFile* mdlx = snapshot->modelMdlx();
             const PtrRef<Image> preview(Utils::snapshotFromMemoryFile(mdlx));
-            if (hasTag(models, model)) {
+            if (models.Has(model)) {
                 if (!use3dPlugin) {
                     if (!preview) {
                         REP_LOG_ERROR("Error creating temporary file.");
@@ -293,17 +302,17 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
                     archive.ReOpenFile();
                 }
             }
-            if (hasTag(pictures, picture) && preview && !putImage(preview.get(), picture, false)) return false;
+            if (pictures.Has(picture) && preview && !putImage(preview.get(), picture, false)) return false;
             break;
         }
         case Snapshot::TABLE: {
             const Table* data = snapshot->table();
             if (!data) break;
-            if (hasTag(tables, table) && !archive.SetTable(table, *data)) {
+            if (tables.Has(table) && !archive.SetTable(table, *data)) {
                 REP_LOG_ERROR("Error adding table to archive.");
                 return false;
             }
-            if (hasTag(charts, chart)) {
+            if (charts.Has(chart)) {
                 MkChartData chartData(*data);
                 chartData.m_title = fromStr(snapshot->title());
                 if (!archive.SetChart(chart, chartData)) {

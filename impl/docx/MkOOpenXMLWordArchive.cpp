@@ -40,6 +40,45 @@ bool isExternal(const MkXmlElement& relationship) {
 
 } // namespace
 
+// The main document part for one operation: the batch's, or read now and
+// written back by Write().
+class MkOpenXMLWordArchive::DocumentAccess {
+public:
+    explicit DocumentAccess(MkOpenXMLWordArchive& archive) : m_archive(archive) {
+        if (archive.m_held) m_document = archive.m_held.get();
+        else if (archive.ReadDocument(&m_local)) m_document = &m_local;
+    }
+    explicit operator bool() const { return m_document != nullptr; }
+    MkOpenXMLWordDocument& operator*() const { return *m_document; }
+    bool Write() const { return m_archive.m_held || m_archive.WriteDocument(*m_document); }
+    // The batch's index of controls (built when missing); null outside a batch.
+    const MkWordControlIndex* Index() const {
+        if (!m_archive.m_held) return nullptr;
+        if (!m_archive.m_index) m_archive.m_index.reset(new MkWordControlIndex(*m_archive.m_held));
+        return m_archive.m_index.get();
+    }
+    // Controls change: the index must be built again.
+    void Stale() const { m_archive.m_index.reset(); }
+    // Editing the content of these controls removes the controls inside them.
+    void EditingContentOf(const MkString& tagName) const {
+        const MkWordControlIndex* index = Index();
+        if (!index) return;
+        for (const MkXmlElement& sdt : index->Find(tagName)) {
+            MkXmlElementList inner;
+            MkOpenXMLDocument::FindAllElements(sdt, "w:sdt", &inner, true, true);
+            if (!inner.empty()) {
+                Stale();
+                return;
+            }
+        }
+    }
+
+private:
+    MkOpenXMLWordArchive& m_archive;
+    MkOpenXMLWordDocument m_local;
+    MkOpenXMLWordDocument* m_document = nullptr;
+};
+
 MkOpenXMLWordArchive::MkOpenXMLWordArchive() {
     SetPackageFolders(MkString(WORD_ROOT_FOLDER));
     m_documentPath.MakeFormWide(L"word%lsdocument.xml", ~MkString(GetPathSeparator()));
@@ -64,73 +103,95 @@ bool MkOpenXMLWordArchive::WriteDocument(const MkOpenXMLWordDocument& document) 
     return WritePart(m_documentPath, document);
 }
 
+bool MkOpenXMLWordArchive::BeginBatch() {
+    std::unique_ptr<MkOpenXMLWordDocument> document(new MkOpenXMLWordDocument);
+    if (!ReadDocument(document.get())) return false;
+    m_index.reset();
+    m_held = std::move(document);
+    return true;
+}
+
+bool MkOpenXMLWordArchive::EndBatch() {
+    if (!m_held) return true;
+    std::unique_ptr<MkOpenXMLWordDocument> document = std::move(m_held);
+    m_index.reset();
+    return WriteDocument(*document);
+}
+
 // ---------------------------------------------------------------- tags and groups
 
 void MkOpenXMLWordArchive::GetDocumentContent(MkWordDocumentContent& content) {
     if (IsClosed()) return;
-    MkOpenXMLWordDocument document;
-    if (ReadDocument(&document)) document.GetDocumentContent(content);
+    const DocumentAccess document(*this);
+    if (document) (*document).GetDocumentContent(content);
 }
 
 float MkOpenXMLWordArchive::GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) {
-    MkOpenXMLWordDocument document;
-    if (!ReadDocument(&document)) return 0.0f;
-    return document.GetRatio(kind, tagName, occurrence);
+    const DocumentAccess document(*this);
+    if (!document) return 0.0f;
+    return (*document).GetRatio(kind, tagName, occurrence);
 }
 
 bool MkOpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName) {
-    MkOpenXMLWordDocument document;
-    if (!ReadDocument(&document)) return false;
-    const bool expanded = document.ExpandGroup(snapshotIndices, tagName);
-    if (!WriteDocument(document)) return false;
+    const DocumentAccess document(*this);
+    if (!document) return false;
+    const bool expanded = (*document).ExpandGroup(snapshotIndices, tagName);
+    document.Stale();
+    if (!document.Write()) return false;
     return expanded;
 }
 
 // ---------------------------------------------------------------- content
 
 bool MkOpenXMLWordArchive::SetTitle(const MkString& tagName, const MkString& text) {
-    MkOpenXMLWordDocument document;
-    if (!ReadDocument(&document)) return false;
-    document.SetTitle(tagName, text);
-    return WriteDocument(document);
+    const DocumentAccess document(*this);
+    if (!document) return false;
+    document.EditingContentOf(tagName);
+    (*document).SetTitle(tagName, text, document.Index());
+    return document.Write();
 }
 
 bool MkOpenXMLWordArchive::SetText(const MkString& tagName, const MkFormattedTextArray& runs) {
-    MkOpenXMLWordDocument document;
-    if (!ReadDocument(&document)) return false;
-    document.SetText(tagName, runs);
-    return WriteDocument(document);
+    const DocumentAccess document(*this);
+    if (!document) return false;
+    document.EditingContentOf(tagName);
+    (*document).SetText(tagName, runs, document.Index());
+    return document.Write();
 }
 
 bool MkOpenXMLWordArchive::SetTable(const MkString& tagName, const Table& table) {
-    MkOpenXMLWordDocument document;
-    if (!ReadDocument(&document)) return false;
-    document.SetTable(tagName, table);
-    return WriteDocument(document);
+    const DocumentAccess document(*this);
+    if (!document) return false;
+    document.EditingContentOf(tagName);
+    (*document).SetTable(tagName, table, document.Index());
+    return document.Write();
 }
 
 bool MkOpenXMLWordArchive::SetAllMacros(const MkStringArray& names, const MkOArray<MkFormattedTextArray>& texts) {
-    MkOpenXMLWordDocument document;
-    if (!ReadDocument(&document)) return false;
-    if (!document.SetAllMacros(names, texts)) return false;
-    return WriteDocument(document);
+    const DocumentAccess document(*this);
+    if (!document) return false;
+    for (int i = 0; i < names.GetSize(); ++i) document.EditingContentOf(names[i]);
+    if (!(*document).SetAllMacros(names, texts, document.Index())) return false;
+    return document.Write();
 }
 
 bool MkOpenXMLWordArchive::SetImage(const MkString& tagName, const MkString& imagePath, int imageWidth,
                                     int imageHeight, bool inMdlxControl, const MkString& newTagName,
                                     const MkString& hyperlink) {
-    MkOpenXMLWordDocument document;
-    if (!ReadDocument(&document)) return false;
+    const DocumentAccess access(*this);
+    if (!access) return false;
+    MkOpenXMLWordDocument& document = *access;
     MkString idBase = tagName;
     MkStringArray released;
     if (!inMdlxControl) {
-        if (!document.SetImage(tagName, imageWidth, imageHeight, hyperlink, &released)) return false;
+        if (!document.SetImage(tagName, imageWidth, imageHeight, hyperlink, &released, access.Index())) return false;
     } else {
         if (imageWidth <= 0 || imageHeight <= 0) return false;
         document.SetImageInMdlx(tagName, newTagName, imageWidth, imageHeight, hyperlink, &released);
+        access.Stale();
         idBase = newTagName;
     }
-    if (!WriteDocument(document)) return false;
+    if (!access.Write()) return false;
     // The placeholder picture, or the viewer control and its preview, lose their last user.
     if (!released.IsEmpty() && !ReleaseRelationships(document, released)) return false;
 
@@ -158,8 +219,9 @@ bool MkOpenXMLWordArchive::SetImage(const MkString& tagName, const MkString& ima
 }
 
 bool MkOpenXMLWordArchive::SetMDLX(const MkString& tagName, const MkString& modelPath, const MkString& previewPath) {
-    MkOpenXMLWordDocument document;
-    if (!ReadDocument(&document)) return false;
+    const DocumentAccess access(*this);
+    if (!access) return false;
+    MkOpenXMLWordDocument& document = *access;
     MkString oldControlId, newControlId, previewId;
     if (!document.SetMDLX(tagName, &oldControlId, &newControlId, &previewId)) return false;
 
@@ -190,7 +252,7 @@ bool MkOpenXMLWordArchive::SetMDLX(const MkString& tagName, const MkString& mode
             }
         }
     }
-    if (!WriteDocument(document)) return false;
+    if (!access.Write()) return false;
 
     MkString modelReference = internalPath(modelPath);
     if (!GetFilename().IsEmpty() && folderOf(modelPath) == folderOf(GetFilename()))
@@ -203,8 +265,9 @@ bool MkOpenXMLWordArchive::SetMDLX(const MkString& tagName, const MkString& mode
 }
 
 bool MkOpenXMLWordArchive::SetChart(const MkString& tagName, const MkChartData& data) {
-    MkOpenXMLWordDocument document;
-    if (!ReadDocument(&document)) return false;
+    const DocumentAccess access(*this);
+    if (!access) return false;
+    MkOpenXMLWordDocument& document = *access;
     MkStringArray ids;
     document.GetChartRelationIds(tagName, &ids);
     bool ok = true;
@@ -226,8 +289,9 @@ bool MkOpenXMLWordArchive::SetChart(const MkString& tagName, const MkChartData& 
 }
 
 bool MkOpenXMLWordArchive::SyncCharts() {
-    MkOpenXMLWordDocument document;
-    if (!ReadDocument(&document)) return false;
+    const DocumentAccess access(*this);
+    if (!access) return false;
+    MkOpenXMLWordDocument& document = *access;
     MkXmlElementList charts;
     MkOpenXMLDocument::FindAllElements(document.GetBody(), "c:chart", &charts, true, true);
     MkStringArray seen;
@@ -259,7 +323,7 @@ bool MkOpenXMLWordArchive::SyncCharts() {
         chart.AddAttributeString(L"r:id", newId);
         changed = true;
     }
-    return !changed || WriteDocument(document);
+    return !changed || access.Write();
 }
 
 bool MkOpenXMLWordArchive::DeleteObsoleteFiles() {

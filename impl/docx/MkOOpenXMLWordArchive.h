@@ -9,6 +9,7 @@
 // order they are called. No operation logs; results tell failures.
 #include "impl/docx/MkOOpenXMLWordDocument.h"
 #include "impl/openxml/MkOpenXMLArchive.h"
+#include <memory>
 
 namespace kiv {
 namespace rep {
@@ -50,10 +51,24 @@ public:
     bool SyncCharts();
     bool DeleteObsoleteFiles() override;
 
+    // Reads and writes the main document part in the package.
     bool ReadDocument(MkOpenXMLWordDocument* document);
     bool WriteDocument(const MkOpenXMLWordDocument& document);
 
+    // A batch holds the main document part parsed between BeginBatch and EndBatch:
+    // the operations above edit it in memory, with an index of its controls, and
+    // EndBatch writes it once. Everything else an operation does to the package
+    // (media, relationships, charts, control parts) happens at once as usual.
+    // ReadDocument and WriteDocument bypass the batch. False when the part cannot
+    // be read (no batch starts) or written.
+    bool BeginBatch();
+    bool EndBatch();
+    bool InBatch() const { return static_cast<bool>(m_held); }
+
 private:
+    class DocumentAccess;
+    friend class DocumentAccess;
+
     // Removes the relationships among `ids` that the document no longer refers
     // to, and the parts only they named. False when the relationships part cannot
     // be read or written.
@@ -63,6 +78,8 @@ private:
     void DeletePartWithRelationships(const MkString& part);
 
     MkString m_documentPath;  // word\document.xml
+    std::unique_ptr<MkOpenXMLWordDocument> m_held;  // the document of a batch
+    std::unique_ptr<MkWordControlIndex> m_index;    // its controls; rebuilt when stale
 };
 
 } // namespace rep

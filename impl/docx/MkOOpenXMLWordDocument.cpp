@@ -1165,16 +1165,37 @@ bool MkOpenXMLWordDocument::GetChartRelationIds(const MkString& tagName, MkStrin
     return !ids->IsEmpty();
 }
 
-bool MkOpenXMLWordDocument::SetAllMacros(const MkStringArray& names, const MkOArray<MkFormattedTextArray>& texts) {
+namespace {
+
+bool isMacroName(const MkString& name) {
+    MkString plain = name;
+    plain.Replace(L"REF_", MkString());
+    const int underscore = plain.Find(L'_');
+    return underscore >= 0 && plain.GetAt(underscore + 1) == L'$';
+}
+
+} // namespace
+
+bool MkOpenXMLWordDocument::SetAllMacros(const MkStringArray& names, const MkOArray<MkFormattedTextArray>& texts,
+                                         const MkWordControlIndex* index) {
     if (names.GetSize() != texts.GetSize()) return false;
+    if (index) {
+        // The same controls, found by name: each name's controls get the text at the
+        // name's first place in the array.
+        for (int i = 0; i < names.GetSize(); ++i) {
+            if (!isMacroName(names[i]) || names.Find(names[i]) != i) continue;
+            for (const MkXmlElement& sdt : index->Find(names[i])) {
+                RemovePlaceHolder(childOf(sdt, "w:sdtPr"));
+                EditTextElement(sdt, texts[i]);
+            }
+        }
+        return true;
+    }
     MkXmlElementList all;
     FindAllElements(GetBody(), "w:sdt", &all, true, false);
     for (const MkXmlElement& sdt : all) {
         const MkString name = GetSdtName(sdt);
-        MkString plain = name;
-        plain.Replace(L"REF_", MkString());
-        const int underscore = plain.Find(L'_');
-        if (underscore < 0 || plain.GetAt(underscore + 1) != L'$') continue;
+        if (!isMacroName(name)) continue;
         const int at = names.Find(name);
         if (at < 0) continue;
         RemovePlaceHolder(childOf(sdt, "w:sdtPr"));

@@ -232,7 +232,8 @@ public:
     bool SetMDLX(const MkString& tagName, MkString* controlId, MkString* newId, MkString* previewId);
     bool SetTable(const MkString& tagName, const Table& table, const MkWordControlIndex* index = nullptr);
     bool GetChartRelationIds(const MkString& tagName, MkStringArray* ids) const;
-    bool SetAllMacros(const MkStringArray& names, const MkOArray<MkFormattedTextArray>& texts);
+    bool SetAllMacros(const MkStringArray& names, const MkOArray<MkFormattedTextArray>& texts,
+                      const MkWordControlIndex* index = nullptr);
 
     // Sets the r:id of the preview image (v:imagedata) of the first 3D-viewer control of that name.
     bool SetPreviewRelationId(const MkString& tagName, const MkString& id);

@@ -260,3 +260,38 @@ TEST_F(WordArchiveTest, ViewerControlsGetTheirOwnControlPartAndPreview) {
     ASSERT_TRUE(archive.Close());
     EXPECT_OOXML_VALID(path);
 }
+
+TEST_F(WordArchiveTest, ABatchWritesTheSameDocumentOnce) {
+    const std::string picture = jpeg("p.jpg", 64, 48);
+    auto fill = [&](bool batch) {
+        EXPECT_TRUE(openCopy(testPackage("groups"), batch ? "batch.docx" : "single.docx"));
+        if (batch) {
+            EXPECT_TRUE(archive.BeginBatch());
+        }
+        EXPECT_TRUE(archive.ExpandGroup(indices({0, 1}), MkString()));
+        EXPECT_TRUE(archive.SetTitle(L"SIT1_TITLE", L"one"));
+        EXPECT_TRUE(archive.SetText(L"SIT2_TEXT", text(L"two")));
+        EXPECT_TRUE(archive.SetImage(L"SIT2_PICTURE", MkString(picture.c_str()), 64, 48, false, MkString(), MkString()));
+        EXPECT_TRUE(archive.SetTable(L"SIT1_TABLE", chartTable()));
+        // Nothing reaches the package before the batch ends.
+        const std::string before = part(L"word\\document.xml");
+        EXPECT_EQ(batch, before.find(">one<") == std::string::npos);
+        if (batch) {
+            EXPECT_TRUE(archive.EndBatch());
+        }
+        const std::string document = part(L"word\\document.xml");
+        EXPECT_TRUE(archive.Close());
+        EXPECT_OOXML_VALID(path);
+        return document;
+    };
+    EXPECT_EQ(fill(false), fill(true));
+
+    // Several controls in one batch, one of them wrapping a table cell.
+    ASSERT_TRUE(openCopy(testPackage("tagged"), "nested.docx"));
+    ASSERT_TRUE(archive.BeginBatch());
+    EXPECT_TRUE(archive.SetText(L"SIT1_TEXT", text(L"x")));
+    EXPECT_TRUE(archive.SetTitle(L"SIT2_TITLE", L"cell"));
+    EXPECT_TRUE(archive.EndBatch());
+    EXPECT_NE(std::string::npos, part(L"word\\document.xml").find(">cell<"));
+    EXPECT_TRUE(archive.Close());
+}
