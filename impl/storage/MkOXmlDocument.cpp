@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -815,6 +816,7 @@ bool ParseWalk::Run(const char* p) {
     const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
     if (u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF) m_encoding = ENC_UTF8;
     std::vector<OpenElement> open;
+    std::unordered_set<std::string> names;  // attribute names of the element being read
     p = SkipWhiteSpace(p);
     for (;;) {
         // At document level, or inside the content of the innermost open element.
@@ -865,6 +867,7 @@ bool ParseWalk::Run(const char* p) {
             const size_t length = static_cast<size_t>(q - name);
             int attributes = 0;
             bool opened = false;
+            names.clear();
             for (;;) {
                 q = SkipWhiteSpace(q);
                 if (!q || !*q) return true;
@@ -879,8 +882,13 @@ bool ParseWalk::Run(const char* p) {
                     break;
                 }
                 if (++attributes > m_maxAttributes) return false;
+                const char* attributeName = SkipWhiteSpace(q);
                 q = ParseAttribute(q, nullptr);
                 if (!q || !*q) return true;
+                // The parser fails on an attribute name met twice in one element.
+                const char* nameEnd = ReadName(attributeName);
+                if (!names.insert(std::string(attributeName, static_cast<size_t>(nameEnd - attributeName))).second)
+                    return true;
             }
             p = q;
             if (opened) open.push_back({name, length});
@@ -899,14 +907,18 @@ bool MkXmlDocument::WithinLimits(const char* paddedText) {
 
 bool MkXmlDocument::IsWithinParseLimits(const char* text, size_t length) {
     if (!text) return true;
-    std::string padded(text, length);
+    // The parser stops at the first zero byte; so does the walk, even where a
+    // UTF-8 sequence would step over it.
+    std::string padded(text, strnlen(text, length));
     padded.append(kParsePadding, '\0');
     return WithinLimits(padded.c_str());
 }
 
 int MkXmlDocument::ParseNestingDepth(const char* text, size_t length) {
     if (!text) return 0;
-    std::string padded(text, length);
+    // The parser stops at the first zero byte; so does the walk, even where a
+    // UTF-8 sequence would step over it.
+    std::string padded(text, strnlen(text, length));
     padded.append(kParsePadding, '\0');
     ParseWalk walk(INT_MAX, INT_MAX);
     walk.Run(padded.c_str());

@@ -45,7 +45,8 @@ int tinyXmlDepth(const std::string& text) {
 const char* const kPieces[] = {
     "<a>", "</a>", "<a/>", "<b x=\"", "<b x='", "\"", "'", "&#x", "&#", ";", "x41;", "#65;", "\xF0", "\xE2",
     "\xC3", "\xEF\xBB\xBF", "<!--", "-->", "<![CDATA[", "]]>", "<!", "<?xml ", "?>", " encoding=\"UTF-8\"",
-    ">", "=", " ", "\n", "zz", "&amp;", "<_", "< a", "</a >", "/>", "<a y=1>", "<a\xF0\"zz=\">", "&lt;", "x"};
+    ">", "=", " ", "\n", "zz", "&amp;", "<_", "< a", "</a >", "/>", "<a y=1>", "<a\xF0\"zz=\">", "&lt;", "x",
+    "<a y=1 y=2>", "<b z=\"1\" z=\"2\">"};
 
 std::string randomText(std::mt19937& random) {
     std::string text;
