@@ -53,18 +53,32 @@ const wchar_t* const kAfterSlideIdList[] = {L"p:sldSz",     L"p:notesSz",      L
 
 } // namespace
 
-MkOpenXMLPresentation::MkOpenXMLPresentation() : m_slides(new MkSlideContentPtrArray()) {
+MkOpenXMLPresentation::MkOpenXMLPresentation() : m_slides(new MkSlideContentPtrArray(false)) {
     SetPackageFolders(PPT_ROOT_FOLDER);
     m_slidesFolder = MkString(PPT_ROOT_FOLDER) + sepStr() + L"slides" + sepStr();
     m_presentationPath = MkString(PPT_ROOT_FOLDER) + sepStr() + L"presentation.xml";
 }
 
-MkOpenXMLPresentation::~MkOpenXMLPresentation() { delete m_slides; }
+MkOpenXMLPresentation::~MkOpenXMLPresentation() {
+    Close();  // the parts kept in memory go into the package (the base would close without them)
+    delete m_slides;
+}
+
+void MkOpenXMLPresentation::Touch(const MkString& slideName) {
+    auto it = m_scanned.find(slideName.Std());
+    if (it != m_scanned.end()) it->second.stale = true;
+}
 
 bool MkOpenXMLPresentation::Open(const MkString& path, PxZipAccessMode mode) {
-    m_scanned.clear();
-    m_slides->DeleteAll();
-    m_controlIndexValid = false;
+    // Reopening the same package (edits close and reopen it to see new parts) keeps
+    // what was learnt about it; another package starts afresh.
+    if (!IsClosed()) Close();
+    if (path != GetFilename()) {
+        m_shared.clear();
+        m_slides->DeleteAll();
+        m_scanned.clear();
+        m_controlIndexValid = false;
+    }
     return MkOpenXMLArchive::Open(path, mode);
 }
 
@@ -86,6 +100,7 @@ MkSlideContent* MkOpenXMLPresentation::FindSlide(const MkString& tag, const MkSt
 }
 
 bool MkOpenXMLPresentation::ReadXml(const MkString& path, MkXmlDocument* document) {
+    if (Shared(path)) return ReadPart(path, document);
     if (!document || IsClosed() || FindFile(path) < 0) return false;
     size_t size = 0;
     unsigned char* data = ReadDataRaw(path, &size);
@@ -185,15 +200,8 @@ bool MkOpenXMLPresentation::CreateSlideContentList() {
     std::stable_sort(ordered.begin(), ordered.end(),
                      [](const std::pair<float, MkString>& a, const std::pair<float, MkString>& b) { return a.first < b.first; });
 
-    // The presentation's relationships, read once: target -> id.
-    std::map<std::wstring, MkString> slideIds;
-    {
-        MkXmlDocument rels;
-        if (ReadXml(m_mainRelsPath, &rels))
-            for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
-                 r = r.GetNextSiblingElement(L"Relationship"))
-                slideIds.emplace(r.GetAttributeString(L"Target").Std(), r.GetAttributeString(L"Id"));
-    }
+    IndexMainRelationships();
+    const std::map<std::wstring, MkString>& slideIds = m_mainTargets;
 
     for (const auto& entry : ordered) {
         const MkString& relsName = entry.second;
@@ -202,7 +210,7 @@ bool MkOpenXMLPresentation::CreateSlideContentList() {
         const MkString relId = idIt == slideIds.end() ? MkString() : idIt->second;
 
         auto cached = m_scanned.find(slideName.Std());
-        if (cached == m_scanned.end()) {
+        if (cached == m_scanned.end() || cached->second.stale) {
             MkSlideContent record(slideName, 0, 0);
             record.relsPath = SlideRelsPath(slideName);
             MkStringArray plugins;
@@ -242,12 +250,14 @@ bool MkOpenXMLPresentation::CreateSlideContentList() {
                     if (!target.IsEmpty()) record.AddPicturePath(target, embed);
                 }
             slide.GetSlideTags(&record);
-            cached = m_scanned.emplace(slideName.Std(), record).first;
+            Scan& scan = m_scanned[slideName.Std()];
+            scan.record.reset(new MkSlideContent(record));
+            scan.stale = false;
+            cached = m_scanned.find(slideName.Std());
         }
-        MkSlideContent& scanned = cached->second;
-        scanned.slideRelId = relId;
-        if (scanned.GetSitTags().IsEmpty() && scanned.GetRefTags().IsEmpty()) continue;
-        m_slides->Add(new MkSlideContent(scanned));
+        MkSlideContent* scanned = cached->second.record.get();
+        scanned->slideRelId = relId;
+        if (scanned->HasTags()) m_slides->Add(scanned);
     }
     return m_slides->GetSize() > 0;
 }
@@ -258,30 +268,30 @@ bool MkOpenXMLPresentation::CreateSlideContentList() {
 bool MkOpenXMLPresentation::GetPresentationSlideIdList(MkStringArray* ids) {
     if (!ids) return false;
     ids->Clear();
-    MkXmlDocument presentation;
-    if (!ReadXml(m_presentationPath, &presentation)) return false;
-    MkXmlElement list = presentation.GetRootElement().GetFirstChildElement(L"p:sldIdLst");
+    MkXmlDocument* presentation = Shared(m_presentationPath);
+    if (!presentation) return false;
+    MkXmlElement list = presentation->GetRootElement().GetFirstChildElement(L"p:sldIdLst");
     for (MkXmlElement id = list.GetFirstChildElement(); id; id = id.GetNextSiblingElement())
         ids->AddGrow(id.GetAttributeString(L"r:id"));
     return !ids->IsEmpty();
 }
 
 int MkOpenXMLPresentation::SlideCount() {
-    MkXmlDocument presentation;
-    if (!ReadXml(m_presentationPath, &presentation)) return 0;
-    return presentation.GetRootElement().GetFirstChildElement(L"p:sldIdLst").GetChildElementCount();
+    MkXmlDocument* presentation = Shared(m_presentationPath);
+    if (!presentation) return 0;
+    return presentation->GetRootElement().GetFirstChildElement(L"p:sldIdLst").GetChildElementCount();
 }
 
 bool MkOpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName, const MkString& beforeId) {
     static const wchar_t* op = L"MkOpenXMLPresentation::AddSlideToPresentationXml";
-    const MkString relId = AddFileToPresentationRels(slideName);
+    const MkString relId = AddSlideRelationship(slideName);
     if (relId.IsEmpty()) {
         logError(op, MkString(L"cannot relate the presentation to ") + slideName);
         return false;
     }
-    MkXmlDocument presentation;
-    bool ok = ReadXml(m_presentationPath, &presentation);
-    MkXmlElement root = presentation.GetRootElement(L"p:presentation");
+    MkXmlDocument* presentation = Shared(m_presentationPath);
+    const bool ok = presentation != nullptr;
+    MkXmlElement root = ok ? presentation->GetRootElement(L"p:presentation") : MkXmlElement();
     MkXmlElement list = root.GetFirstChildElement(L"p:sldIdLst");
     if (ok && root && !list) {
         // A presentation without slides may have no list at all: add it in its schema place.
@@ -307,19 +317,15 @@ bool MkOpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName,
                                        : list.AddChildElement(L"p:sldId");
     entry.AddAttributeInt(L"id", m_lastSlideId);
     entry.AddAttributeString(L"r:id", relId);
-    if (!WritePart(m_presentationPath, presentation)) {
-        RemoveRelationFromRelsFile(m_mainRelsPath, relId);
-        logError(op, MkString(L"cannot write ") + m_presentationPath);
-        return false;
-    }
+    Changed(m_presentationPath);
     return true;
 }
 
 bool MkOpenXMLPresentation::RemoveSlideFromPresentationDoc(const MkString& id) {
     if (id.IsEmpty()) return false;
-    MkXmlDocument presentation;
-    if (!ReadXml(m_presentationPath, &presentation)) return false;
-    MkXmlElement list = presentation.GetRootElement().GetFirstChildElement(L"p:sldIdLst");
+    MkXmlDocument* presentation = Shared(m_presentationPath);
+    if (!presentation) return false;
+    MkXmlElement list = presentation->GetRootElement().GetFirstChildElement(L"p:sldIdLst");
     if (!list) return false;
     for (MkXmlElement child = list.GetFirstChildElement(); child;) {
         MkXmlElement next = child.GetNextSiblingElement();
@@ -329,7 +335,8 @@ bool MkOpenXMLPresentation::RemoveSlideFromPresentationDoc(const MkString& id) {
         }
         child = next;
     }
-    return WritePart(m_presentationPath, presentation);
+    Changed(m_presentationPath);
+    return true;
 }
 
 bool MkOpenXMLPresentation::DeleteUnreferencedParts(std::set<std::wstring> candidates) {
@@ -450,7 +457,7 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
     const MkString newRels = SlideRelsPath(newName);
     if (!WritePart(newRels, rels) || !CopyAndUpdateOriginalDocuments(newRels) ||
         !UpdateSlideReferences(newRels, name, newName) ||
-        !AddContentToContentTypesXml(sepStr() + m_slidesFolder + newName, OXML_CT_SLIDE) ||
+        !RegisterPart(sepStr() + m_slidesFolder + newName, SLIDE_CONTENT_TYPE) ||
         !WriteSlide(newName, slide)) {
         logError(op, MkString(L"cannot write the copy ") + newName + L" of " + name);
         // Take back what was written so that no half slide stays in the package.
@@ -468,16 +475,15 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
         m_newSlideNames.Clear();
         return false;
     }
-    ReOpen();
     if (m_controlIndexValid) IndexRelationships(newRels, true);
-    const MkString before = GetIdOfTarget(m_mainRelsPath, MkString(L"slides/") + name);
+    const MkString before = SlideRelationshipId(name);
     for (int i = 0; i < m_newSlideNames.GetSize(); ++i)
         if (!AddSlideToPresentationXml(m_newSlideNames[i], before)) return false;
     return CreateSlideContentList();
 }
 
 bool MkOpenXMLPresentation::CopyAndUpdateOriginalDocuments(const MkString& relsPath) {
-    ReOpen();
+    // The zip layer sees parts written since the archive was opened: no reopening here.
     MkStringArray targets, some;
     for (TargetType type : {OXML_TARGET_TAGS, OXML_TARGET_CHART, OXML_TARGET_NOTES_SLIDE})
         if (GetRelsRelationFiles(relsPath, type, &some)) targets.Append(some);
@@ -496,12 +502,25 @@ bool MkOpenXMLPresentation::CopyAndUpdateOriginalDocuments(const MkString& relsP
         oldPath.Replace(L"..", m_rootFolder);
         MkXmlDocument part;
         if (!ReadXml(oldPath, &part)) return false;
-        const MkString newTarget = RenameAndSaveDocument(part, kind, true);
+        MkString newTarget;
+        if (kind == OXML_TARGET_CHART) {
+            newTarget = RenameAndSaveDocument(part, kind, true);
+        } else {
+            // Tags and notes: the next free name of their family, written without the
+            // close and reopen that would write the parts kept in memory each time.
+            const MkString family = kind == OXML_TARGET_TAGS ? MkString(L"ppt\\tags\\tag1.xml")
+                                                             : MkString(L"ppt\\notesSlides\\notesSlide1.xml");
+            const MkString path = GetNextFileName(family);
+            if (!path.IsEmpty() && MkOpenXMLArchive::WritePart(path, part)) {
+                newTarget = toStored(path);
+                newTarget.Replace(m_rootFolder + L"/", L"../");
+            }
+        }
         if (newTarget.IsEmpty() || !ReplaceTargetInRelsFile(relsPath, oldTarget, newTarget)) return false;
         MkString newPath = newTarget;
         newPath.Replace(L"..", m_rootFolder);
         if (kind == OXML_TARGET_TAGS) {
-            if (!AddContentToContentTypesXml(MkString(L"/") + newPath, OXML_CT_TAGS)) return false;
+            if (!RegisterPart(MkString(L"/") + newPath, TAGS_CONTENT_TYPE)) return false;
         } else if (kind == OXML_TARGET_CHART) {
             // The source chart keeps its parts: the source slide may stay in the
             // presentation, and parts only a removed slide used go with it.
@@ -519,7 +538,7 @@ bool MkOpenXMLPresentation::CopyAndUpdateOriginalDocuments(const MkString& relsP
             const MkString newRelsPath =
                 internalNew.Left(last) + sepStr() + L"_rels" + sepStr() + internalNew.Mid(last + 1) + L".rels";
             if (!WritePart(newRelsPath, notesRels)) return false;
-            if (!AddContentToContentTypesXml(MkString(L"/") + newPath, OXML_CT_NOTES_SLIDE)) return false;
+            if (!RegisterPart(MkString(L"/") + newPath, NOTES_SLIDE_CONTENT_TYPE)) return false;
         }
     }
     return true;
@@ -1496,4 +1515,139 @@ bool MkOpenXMLPresentation::DeleteIfUnused(const MkString& part) {
         if (changed && !WritePart(CONTENT_TYPES_PART, types)) ok = false;
     }
     return ok;
+}
+
+// ---------------------------------------------------------------------------
+// Parts kept in memory
+
+namespace {
+void copyDocument(const MkXmlDocument& from, MkXmlDocument* to) {
+    to->Clear();
+    for (const TiXmlNode* node = from.FirstChild(); node; node = node->NextSibling()) to->LinkEndChild(node->Clone());
+}
+} // namespace
+
+MkXmlDocument* MkOpenXMLPresentation::Shared(const MkString& path) {
+    const MkString key = toInternal(path);
+    if (key != MkString(CONTENT_TYPES_PART) && key != m_presentationPath && key != m_mainRelsPath) return nullptr;
+    SharedPart& part = m_shared[key.Std()];
+    if (!part.document) {
+        std::unique_ptr<MkXmlDocument> document(new MkXmlDocument());
+        if (IsClosed() || !MkOpenXMLArchive::ReadPart(key, document.get())) return nullptr;
+        part.document = std::move(document);
+        part.dirty = false;
+        ++part.version;
+    }
+    return part.document.get();
+}
+
+void MkOpenXMLPresentation::Changed(const MkString& path) {
+    SharedPart& part = m_shared[toInternal(path).Std()];
+    part.dirty = true;
+    ++part.version;
+}
+
+bool MkOpenXMLPresentation::ReadPart(const MkString& path, MkXmlDocument* document) {
+    if (!document) return false;
+    if (MkXmlDocument* cached = Shared(path)) {
+        copyDocument(*cached, document);
+        return true;
+    }
+    return MkOpenXMLArchive::ReadPart(path, document);
+}
+
+bool MkOpenXMLPresentation::WritePart(const MkString& path, const MkXmlDocument& document) {
+    const MkString key = toInternal(path);
+    if (key == MkString(CONTENT_TYPES_PART) || key == m_presentationPath || key == m_mainRelsPath) {
+        SharedPart& part = m_shared[key.Std()];
+        if (!part.document) part.document.reset(new MkXmlDocument());
+        if (part.document.get() != &document) copyDocument(document, part.document.get());
+        Changed(key);
+        return true;
+    }
+    return MkOpenXMLArchive::WritePart(path, document);
+}
+
+bool MkOpenXMLPresentation::FlushSharedParts() {
+    bool ok = true;
+    for (auto& entry : m_shared) {
+        if (!entry.second.dirty || !entry.second.document) continue;
+        if (IsClosed() || !MkOpenXMLArchive::WritePart(MkString(entry.first), *entry.second.document))
+            ok = false;
+        else
+            entry.second.dirty = false;
+    }
+    return ok;
+}
+
+bool MkOpenXMLPresentation::Close() {
+    if (IsClosed()) return true;
+    const bool flushed = FlushSharedParts();
+    if (!flushed) REP_LOG_ERROR("MkOpenXMLPresentation::Close: cannot write the presentation's shared parts");
+    return MkOpenXMLArchive::Close() && flushed;
+}
+
+void MkOpenXMLPresentation::IndexContentTypes() {
+    MkXmlDocument* types = Shared(CONTENT_TYPES_PART);
+    const int version = m_shared[MkString(CONTENT_TYPES_PART).Std()].version;
+    if (!types || version == m_typeNamesVersion) return;
+    m_typeNames.clear();
+    for (MkXmlElement o = types->GetRootElement().GetFirstChildElement(L"Override"); o;
+         o = o.GetNextSiblingElement(L"Override"))
+        m_typeNames.insert(o.GetAttributeString(L"PartName").Std());
+    m_typeNamesVersion = version;
+}
+
+bool MkOpenXMLPresentation::RegisterPart(const MkString& partName, const MkString& contentType) {
+    MkXmlDocument* types = Shared(CONTENT_TYPES_PART);
+    if (!types || !types->GetRootElement()) return false;
+    IndexContentTypes();
+    const MkString name = toStored(partName);
+    if (m_typeNames.count(name.Std())) return true;
+    MkXmlElement o = types->GetRootElement().AddChildElement(L"Override");
+    o.AddAttributeString(L"PartName", name);
+    o.AddAttributeString(L"ContentType", contentType);
+    Changed(CONTENT_TYPES_PART);
+    m_typeNames.insert(name.Std());
+    m_typeNamesVersion = m_shared[MkString(CONTENT_TYPES_PART).Std()].version;
+    return true;
+}
+
+void MkOpenXMLPresentation::IndexMainRelationships() {
+    MkXmlDocument* rels = Shared(m_mainRelsPath);
+    const int version = m_shared[m_mainRelsPath.Std()].version;
+    if (!rels || version == m_mainVersion) return;
+    m_mainTargets.clear();
+    m_mainMaxId = 0;
+    for (MkXmlElement r = rels->GetRootElement().GetFirstChildElement(L"Relationship"); r;
+         r = r.GetNextSiblingElement(L"Relationship")) {
+        const MkString id = r.GetAttributeString(L"Id");
+        m_mainTargets.emplace(r.GetAttributeString(L"Target").Std(), id);
+        if (id.StartsWith(L"rId") && id.Mid(3).AsInt(0) > m_mainMaxId) m_mainMaxId = id.Mid(3).AsInt(0);
+    }
+    m_mainVersion = version;
+}
+
+MkString MkOpenXMLPresentation::SlideRelationshipId(const MkString& slideName) {
+    IndexMainRelationships();
+    auto it = m_mainTargets.find((MkString(L"slides/") + slideName).Std());
+    return it == m_mainTargets.end() ? MkString() : it->second;
+}
+
+MkString MkOpenXMLPresentation::AddSlideRelationship(const MkString& slideName) {
+    const MkString existing = SlideRelationshipId(slideName);
+    if (!existing.IsEmpty()) return existing;
+    MkXmlDocument* rels = Shared(m_mainRelsPath);
+    if (!rels || !rels->GetRootElement()) return MkString();
+    MkString id;
+    id.MakeForm("rId%d", m_mainMaxId + 1);
+    MkXmlElement r = rels->GetRootElement().AddChildElement(L"Relationship");
+    r.AddAttributeString(L"Id", id);
+    r.AddAttributeString(L"Type", REL_TYPE_SLIDE);
+    r.AddAttributeString(L"Target", MkString(L"slides/") + slideName);
+    Changed(m_mainRelsPath);
+    m_mainTargets.emplace((MkString(L"slides/") + slideName).Std(), id);
+    ++m_mainMaxId;
+    m_mainVersion = m_shared[m_mainRelsPath.Std()].version;
+    return id;
 }

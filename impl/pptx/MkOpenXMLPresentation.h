@@ -16,6 +16,7 @@
 #include "impl/pptx/MkOpenXMLSlideDocument.h"
 #include "impl/pptx/MkSlideContent.h"
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -34,8 +35,17 @@ public:
     MkOpenXMLPresentation();
     ~MkOpenXMLPresentation() override;
 
+    // Opening another package forgets the slide list and the scans of the last one.
+    // The package must not change behind the editor's back between its own closes
+    // and reopens.
     bool Open(const MkString& path, PxZipAccessMode mode) override;
     using MkOpenXMLArchive::Open;
+    // Writes the parts kept in memory, then closes.
+    bool Close() override;
+    // Writes the content types, the presentation part and its relationships, which
+    // the editor keeps parsed in memory between edits, into the package now (Close
+    // does it too). For reading those parts' bytes from the package directly.
+    bool FlushSharedParts();
 
     // --- slide list ---
     bool CreateSlideContentList();
@@ -88,7 +98,29 @@ public:
     MkString SlidePartPath(const MkString& slideName) const { return m_slidesFolder + slideName; }
     MkString SlideRelsPath(const MkString& slideName) const;
 
+protected:
+    // The content types, the presentation part and its relationships are read from
+    // memory and written there; every other part goes to the package.
+    bool ReadPart(const MkString& path, MkXmlDocument* document) override;
+    bool WritePart(const MkString& path, const MkXmlDocument& document) override;
+
 private:
+    struct SharedPart {
+        std::unique_ptr<MkXmlDocument> document;
+        bool dirty = false;
+        int version = 0;  // raised whenever the document is replaced or changed
+    };
+    // The cached document of a shared part (loaded on first use), or null for other
+    // parts and for a shared part the package does not hold.
+    MkXmlDocument* Shared(const MkString& path);
+    void Changed(const MkString& path);
+    // Indexes over the shared parts, rebuilt when the part's version moved on.
+    void IndexContentTypes();
+    void IndexMainRelationships();
+    bool RegisterPart(const MkString& partName, const MkString& contentType);
+    MkString SlideRelationshipId(const MkString& slideName);
+    MkString AddSlideRelationship(const MkString& slideName);
+
     MkSlideContent* FindSlide(const MkString& tag, const MkString& slideName) const;
     MkSlideContent* FindSlideByName(const MkString& slideName) const;
     // Reads a part as XML without logging: a missing or broken part is the caller's to report.
@@ -96,7 +128,7 @@ private:
     bool ReadSlide(const MkString& slideName, MkOpenXMLSlideDocument* slide);
     bool WriteSlide(const MkString& slideName, const MkOpenXMLSlideDocument& slide);
     // Forget the scan of a slide whose part or relationships changed.
-    void Touch(const MkString& slideName) { m_scanned.erase(slideName.Std()); }
+    void Touch(const MkString& slideName);
     bool ReOpen();
     // The package path of a relationship target written in the part at sourcePart;
     // empty for targets outside the package.
@@ -123,8 +155,20 @@ private:
     int m_lastSlideId = 255;
     MkSlideContentPtrArray* m_slides;
     int m_nextShapeId = FIRST_INSERTED_SHAPE_ID;
-    // Scans of unchanged slides: name -> record (a record without tags for untagged slides).
-    std::map<std::wstring, MkSlideContent> m_scanned;
+    // Scans of slides: name -> record (a record without tags for untagged slides).
+    // The slide list refers to these records; a changed slide's record is marked
+    // stale and replaced by the next rebuild of the list.
+    struct Scan {
+        std::unique_ptr<MkSlideContent> record;
+        bool stale = false;
+    };
+    std::map<std::wstring, Scan> m_scanned;
     std::map<std::wstring, std::set<std::wstring>> m_controlRefs;
     bool m_controlIndexValid = false;
+    std::map<std::wstring, SharedPart> m_shared;
+    std::set<std::wstring> m_typeNames;  // PartName of every Override
+    int m_typeNamesVersion = -1;
+    std::map<std::wstring, MkString> m_mainTargets;  // target -> id of the presentation's relationships
+    int m_mainMaxId = 0;
+    int m_mainVersion = -1;
 };

@@ -120,6 +120,12 @@ bool MkSlideContent::HasGenericTextualTags() const {
     return false;
 }
 
+bool MkSlideContent::HasTags() const {
+    for (int k = 0; k < KIND_COUNT; ++k)
+        if (!m_sit[k].IsEmpty() || !m_ref[k].IsEmpty()) return true;
+    return false;
+}
+
 void MkSlideContent::AddPluginPath(const MkString& target, const MkString& id) {
     pluginTargets.AddGrow(target);
     pluginIds.AddGrow(id);

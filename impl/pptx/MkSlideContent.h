@@ -70,6 +70,7 @@ public:
     bool HasMixedMdlxTags(int type) const;
     bool HasMixedMdlxTags() const;  // for the SIT or the REF Mdlx list
     bool HasGenericTextualTags() const;
+    bool HasTags() const;  // any SIT or REF tag
 
     void AddPluginPath(const MkString& target, const MkString& id);
     void AddPicturePath(const MkString& target, const MkString& id);
@@ -98,7 +99,8 @@ private:
 // by GetStaticSlides, which returns a view on records owned elsewhere.
 class MkSlideContentPtrArray {
 public:
-    MkSlideContentPtrArray() = default;
+    // A list that does not own its records refers to records kept elsewhere.
+    explicit MkSlideContentPtrArray(bool ownsRecords = true) : m_owns(ownsRecords) {}
     ~MkSlideContentPtrArray();
     MkSlideContentPtrArray(const MkSlideContentPtrArray&) = delete;
     MkSlideContentPtrArray& operator=(const MkSlideContentPtrArray&) = delete;

@@ -116,6 +116,7 @@ protected:
         EXPECT_TRUE(kivtest::passesOoxmlCheck({path}, render));
     }
     std::string part(const std::string& name) {
+        presentation->FlushSharedParts();
         size_t size = 0;
         unsigned char* data = presentation->ReadDataRaw(MkString(name.c_str()), &size);
         std::string text(data ? reinterpret_cast<char*>(data) : "", data ? size : 0);
