@@ -100,7 +100,12 @@ bool MkOpenXMLWordArchive::ReadDocument(MkOpenXMLWordDocument* document) {
 }
 
 bool MkOpenXMLWordArchive::WriteDocument(const MkOpenXMLWordDocument& document) {
-    return WritePart(m_documentPath, document);
+    // Word documents are written without indentation: white space between elements
+    // means nothing to Word, and a large report would be mostly indentation.
+    TiXmlPrinter printer;
+    printer.SetStreamPrinting();
+    document.Accept(&printer);
+    return WriteDataRaw(m_documentPath, printer.CStr(), printer.Size(), true);
 }
 
 bool MkOpenXMLWordArchive::BeginBatch() {

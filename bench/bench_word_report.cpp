@@ -1,0 +1,164 @@
+// Word reports on the peers' workload (../shared/peers): N table snapshots, each
+// with the title "Snapshot #i", a description of about 200 characters and a
+// 3 x 4 table, filled into a group of content controls (the peers' template
+// templates/project_sdt.docx, whose block is made a group and whose description
+// tag is SIT_TEXT). Each N runs in a fresh process; prints the time of
+// generate(), the peak resident memory and the output size. When Node and the
+// peers (npm ci in $PEERS_DIR, default /tmp/peers) are there, the docx peers run
+// on the same N in the same invocation.
+//
+// Usage: bench_word_report [PEERS_FOLDER]
+#include "BenchTimer.h"
+#include "KivReport/ReportComponent.h"
+#include "KivReport/ReportCreatorWord.h"
+#include "KivReport/Repository.h"
+#include "KivReport/Snapshot.h"
+#include "KivReport/Table.h"
+#include "host/core/KivInstance.h"
+#include "impl/storage/PxZipArchive.h"
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace kiv;
+using namespace kiv::rep;
+
+namespace {
+
+std::string fixed(double value, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
+// The peers' template with its block made a group and its description tag SIT_TEXT.
+bool makeTemplate(const std::string& peerTemplate, const std::string& out) {
+    PxZipArchive source;
+    if (!source.Open(MkString(peerTemplate.c_str()), ZIP_OPEN_READ_ONLY)) return false;
+    PxZipArchive target;
+    if (!target.Open(MkString(out.c_str()), ZIP_CREATE)) return false;
+    for (int i = 0; i < source.GetNumFiles(); ++i) {
+        const MkString name = source.GetStoredName(i);
+        size_t size = 0;
+        unsigned char* data = source.ReadDataRaw(name, &size);
+        if (!data) return false;
+        std::string bytes(reinterpret_cast<char*>(data), size);
+        free(data);
+        if (name == MkString(L"word/document.xml")) {
+            const std::string tag = "<w:tag w:val=\"SIT_SNAPSHOT\"/><w:id w:val=\"1\"/>";
+            const size_t at = bytes.find(tag);
+            if (at == std::string::npos) return false;
+            bytes.insert(at + tag.size(), "<w:group/>");
+            for (size_t p; (p = bytes.find("SIT_DESCRIPTION")) != std::string::npos;) bytes.replace(p, 15, "SIT_TEXT");
+        }
+        if (!target.WriteDataRaw(name, bytes.data(), bytes.size(), false)) return false;
+    }
+    return target.Close();
+}
+
+Repository* makeRepository(int n) {
+    Repository* repository = new Repository;
+    for (int i = 1; i <= n; ++i) {
+        Snapshot* snapshot = new Snapshot(Snapshot::TABLE);
+        snapshot->setTitle(Str(("Snapshot #" + std::to_string(i)).c_str()));
+        snapshot->setDescription(Str(("View " + std::to_string(i) + " of the model, captured at step " +
+                                      std::to_string(i * 10) +
+                                      ". Von Mises stress on the deformed shape, scale factor 20, legend clipped to "
+                                      "the 5th-95th percentile of the visible elements.").c_str()));
+        Table* table = new Table(4, 3);
+        const std::string rows[4][3] = {{"Quantity", "Value", "Unit"},
+                                        {"Max stress", fixed(i * 1.5, 2), "MPa"},
+                                        {"Max displacement", fixed(i * 0.01, 3), "mm"},
+                                        {"Temperature", fixed(293 + i % 50, 1), "K"}};
+        for (size_t r = 0; r < 4; ++r)
+            for (size_t c = 0; c < 3; ++c) table->setValue(r, c, Str(rows[r][c].c_str()));
+        snapshot->setTable(table);
+        repository->addSnapshot(snapshot);
+    }
+    return repository;
+}
+
+// One report in this (child) process; prints one line.
+int runOurs(const std::string& templatePath, const std::string& out, int n) {
+    Instance instance;
+    if (!ReportComponent::initialize(&instance)) return 1;
+    Repository* repository = makeRepository(n);
+    repository->addRef();
+    ReportCreatorWord creator(repository, Str(templatePath.c_str()));
+    bool ok = false;
+    const double work = seconds([&] { ok = creator.generate(Str(out.c_str())); });
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    struct stat st{};
+    stat(out.c_str(), &st);
+    std::printf("%-26s N = %4d: %7.3f s, peak %6.1f MB, output %8.1f kB%s\n", "kivreport (C++)", n, work,
+                usage.ru_maxrss / 1024.0, st.st_size / 1024.0, ok ? "" : "  FAILED");
+    repository->release();
+    return ok ? 0 : 1;
+}
+
+void runPeer(const std::string& peersFolder, const std::string& peersDir, const std::string& peer, int n,
+             const std::string& work) {
+    const std::string out = work + "/peer_" + peer + "_" + std::to_string(n) + ".docx";
+    const std::string command = "PEERS_DIR='" + peersDir + "' /usr/bin/time -f '%M' node '" + peersFolder +
+                                "/run_peer.js' " + peer + " " + std::to_string(n) + " '" + peersFolder +
+                                "/templates' '" + out + "' 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return;
+    std::string output;
+    char buffer[512];
+    while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
+    pclose(pipe);
+    // {"peer":..,"n":..,"load_ms":..,"work_ms":..,"out_bytes":..} then the peak RSS in kB.
+    const size_t w = output.find("\"work_ms\":"), b = output.find("\"out_bytes\":"), close = output.rfind('}');
+    if (w == std::string::npos || b == std::string::npos || close == std::string::npos) {
+        std::printf("%-26s N = %4d: did not run\n", peer.c_str(), n);
+        return;
+    }
+    const double workMs = std::atof(output.c_str() + w + 10);
+    const double bytes = std::atof(output.c_str() + b + 12);
+    const double rssKb = std::atof(output.c_str() + close + 1);
+    std::printf("%-26s N = %4d: %7.3f s, peak %6.1f MB, output %8.1f kB (node process)\n", peer.c_str(), n,
+                workMs / 1000.0, rssKb / 1024.0, bytes / 1024.0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string peersFolder = argc > 1 ? argv[1] : KIV_PEERS_FOLDER;
+    const char* env = std::getenv("PEERS_DIR");
+    const std::string peersDir = env ? env : "/tmp/peers";
+    char work[] = "/tmp/bench_word_report_XXXXXX";
+    if (!mkdtemp(work)) return 1;
+    const std::string templatePath = std::string(work) + "/project_group.docx";
+    if (!makeTemplate(peersFolder + "/templates/project_sdt.docx", templatePath)) {
+        std::printf("cannot read %s/templates/project_sdt.docx\n", peersFolder.c_str());
+        return 1;
+    }
+    struct stat st{};
+    const bool peers = std::system("command -v node >/dev/null 2>&1") == 0 &&
+                       stat((peersDir + "/node_modules").c_str(), &st) == 0 &&
+                       stat("/usr/bin/time", &st) == 0;
+    for (int n : {10, 100, 1000}) {
+        const std::string out = std::string(work) + "/ours_" + std::to_string(n) + ".docx";
+        std::fflush(stdout);
+        const pid_t child = fork();
+        if (child == 0) {
+            const int rc = runOurs(templatePath, out, n);
+            std::fflush(stdout);
+            _exit(rc);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        if (peers)
+            for (const char* peer : {"docxtemplater", "easy-template-x", "docx-templates-nosandbox"})
+                runPeer(peersFolder, peersDir, peer, n, work);
+    }
+    if (!peers) std::printf("(peers not run: needs node, /usr/bin/time and npm ci in %s)\n", peersDir.c_str());
+    std::printf("outputs in %s\n", work);
+    return 0;
+}
