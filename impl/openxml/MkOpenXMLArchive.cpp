@@ -124,7 +124,16 @@ void MkOpenXMLArchive::SetPackageFolders(const MkString& rootFolder) {
 
 bool MkOpenXMLArchive::Open(const MkString& path, PxZipAccessMode mode) {
     m_mediaListed = false;  // listed again on the next media addition
+    m_officeVersion = 0;
     if (!PxZipArchive::Open(path, mode)) return false;
+    m_officeVersion = GetOfficeVersion();
+    return true;
+}
+
+bool MkOpenXMLArchive::Open(PxZipMemFile* memFile, PxZipAccessMode mode) {
+    m_mediaListed = false;
+    m_officeVersion = 0;
+    if (!PxZipArchive::Open(memFile, mode)) return false;
     m_officeVersion = GetOfficeVersion();
     return true;
 }

@@ -82,7 +82,8 @@ public:
     // Opens the zip archive and reads the office version. False when the archive
     // cannot be opened.
     bool Open(const MkString& path, PxZipAccessMode mode) override;
-    using PxZipArchive::Open;
+    // The same for a package held in memory (not owned; it must outlive the archive).
+    bool Open(PxZipMemFile* memFile, PxZipAccessMode mode) override;
 
     // AppVersion of docProps\app.xml as an integer (16 for 16.0000); the stored
     // value (0) when the part or element is missing.
