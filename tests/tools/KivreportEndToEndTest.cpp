@@ -281,7 +281,7 @@ TEST_F(Kivreport, GenerateRefusesBadRequestsWithOneLine) {
     const std::string out = work.file("o.html");
     const std::vector<Case> cases = {
         {{"--snapshots", "8"}, sampleTemplate(), "snapshot 8 does not exist"},
-        {{}, pptx, "PowerPoint/Word reports are not available yet"},
+        {{}, pptx, "PowerPoint reports are not available yet"},
         {{}, work.file("missing.html"), "missing.html: file not found"},
         {{"--out", work.file("o.docx")}, sampleTemplate(), "an HTML template makes an HTML report"},
     };
@@ -342,6 +342,38 @@ TEST_F(Kivreport, SummarizeListsTheSampleTemplateAndRefusesBrokenXml) {
     EXPECT_NE(broken.err.find("broken.html: cannot be summarized"), std::string::npos) << broken.err;
     // Errors of the library reach stderr even when quiet.
     EXPECT_NE(broken.err.find("ERROR: Could not open file"), std::string::npos) << broken.err;
+}
+
+TEST_F(Kivreport, WordTemplatesMakeWordReportsValidationsAndSummaries) {
+    const std::string docx = std::string(KIV_SAMPLES_DIR) + "/../../shared/office-templates/wd_groups.docx";
+    const std::string out = work.file("report.docx");
+    Result r = kivreport({"generate", "--repo", sampleRepo(), "--template", docx, "--out", out, "--no-3d-plugin"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(readFile(out).compare(0, 2, "PK"), 0);
+    EXPECT_EQ(listFolder(work.path()), std::vector<std::string>{"report.docx"});
+
+    Result named = kivreport({"generate", "--repo", sampleRepo(), "--template", docx, "--out", work.file("r.html")});
+    EXPECT_EQ(named.code, 2);
+    EXPECT_NE(named.err.find("a Word template makes a Word report"), std::string::npos) << named.err;
+
+    Result checked = kivreport({"validate", "--repo", sampleRepo(), "--template", docx});
+    EXPECT_EQ(checked.code, 0) << checked.out << checked.err;
+    EXPECT_NE(checked.out.find("No warnings or errors found"), std::string::npos) << checked.out;
+    // A template naming a ninth snapshot: problems, exit 1.
+    const std::string other = std::string(KIV_SAMPLES_DIR) + "/../../shared/office-templates/wd_report.docx";
+    Result problems = kivreport({"validate", "--repo", sampleRepo(), "--template", other});
+    EXPECT_EQ(problems.code, 1) << problems.out << problems.err;
+    EXPECT_NE(problems.out.find("SIT9_TITLE: Snapshot 9 does not exist"), std::string::npos) << problems.out;
+
+    Result summary = kivreport({"summarize", docx});
+    ASSERT_EQ(summary.code, 0) << summary.err;
+    EXPECT_NE(summary.out.find("Content of generic group 0:\nTitle\n"), std::string::npos) << summary.out;
+    EXPECT_EQ(summary.out.find('\r'), std::string::npos);
+    ASSERT_TRUE(writeFile(work.file("broken.docx"), "not a zip"));
+    Result broken = kivreport({"-q", "summarize", work.file("broken.docx")});
+    EXPECT_EQ(broken.code, 2);
+    EXPECT_NE(broken.err.find("broken.docx: cannot be summarized: it is not a Word document"), std::string::npos)
+        << broken.err;
 }
 
 // ---------------------------------------------------------------------------
