@@ -1,6 +1,7 @@
 #include "KivReport/ReportCreatorBase_p.h"
 #include "KivReport/ReportComponent.h"
 #include "LibCore/lfwAssert.h"
+#include "LibCore/lfwFile.h"
 #include "host/ug/UgConvert.h"
 #include "impl/common/NoThrow.h"
 #include "impl/common/Utils.h"
@@ -52,7 +53,7 @@ bool ReportCreatorBase::generate(const Str& path) {
         for (const Repository* source : {repository.p(), referenceRepository.p()})
             if (source && !source->fileName().isEmpty()) inputs.push_back(source->fileName().toStdString());
         for (const std::string& input : inputs) {
-            if (Utils::sameFile(input, target)) {
+            if (lfw::FileSystem::sameFile(input, target)) {
                 REP_LOG_ERROR(lfw::String("Copy failed. Source and destination are the same file %1").arg(target));
                 return false;
             }

@@ -7,7 +7,6 @@
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxFile.h"
 #include "host/ug/MdlxImageJpeg.h"
-#include "host/ug/MkFile.h"
 #include "host/ug/UgConvert.h"
 #include "impl/storage/MkOXmlDocument.h"
 #include "impl/storage/PxZipArchive.h"
@@ -17,20 +16,14 @@
 #include "impl/common/Utils.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace kiv {

@@ -302,6 +302,12 @@ std::vector<String> FileSystem::findFilesInDirectory(const String& path, const S
     return found;
 }
 
+bool FileSystem::sameFile(const String& a, const String& b) {
+    struct stat sa, sb;
+    return ::stat(native(a).c_str(), &sa) == 0 && ::stat(native(b).c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
 // ---------------------------------------------------------------------------
 // FileSystem: checksum
 

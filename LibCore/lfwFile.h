@@ -41,6 +41,8 @@ public:
     static bool fileExists(const String& path);
     static bool directoryExists(const String& path);
     static int64_t fileSize(const String& path);
+    // True when both paths name one existing file (also through links or other spellings).
+    static bool sameFile(const String& a, const String& b);
 
     static bool createDirectory(const String& path);
     static bool createDirectoryTree(const String& path);

@@ -1,4 +1,5 @@
 #include "impl/common/StagedOutput.h"
+#include "LibCore/lfwFile.h"
 #include "impl/common/Utils.h"
 #include "impl/storage/ReportLog.h"
 #include <cerrno>
@@ -12,7 +13,7 @@ StagedOutput::~StagedOutput() { discard(); }
 
 std::string StagedOutput::stage(const std::string& target) {
     for (const std::string& input : m_protected) {
-        if (!input.empty() && Utils::sameFile(input, target)) {
+        if (!input.empty() && lfw::FileSystem::sameFile(input, target)) {
             REP_LOG_ERROR(lfw::String("%1 is an input of the report and is not overwritten").arg(target));
             return std::string();
         }

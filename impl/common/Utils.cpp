@@ -364,7 +364,7 @@ bool Utils::copy(const Str& source, const Str& destination) {
         return false;
     }
     // Opening the destination for writing would empty the source.
-    if (sameFile(sourcePath, destinationPath)) {
+    if (lfw::FileSystem::sameFile(sourcePath, destinationPath)) {
         REP_LOG_ERROR(lfw::String("Copy failed. Source and destination are the same file %1").arg(destinationPath));
         return false;
     }
@@ -474,11 +474,6 @@ bool Utils::createTemporaryBeside(const std::string& target, std::string* tempPa
         if (errno != EEXIST) return false;
     }
     return false;
-}
-
-bool Utils::sameFile(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 bool Utils::replaceWithTemporary(const std::string& temp, const std::string& target) {

@@ -110,8 +110,6 @@ public:
     // Moves temp over target, keeping target's permissions; on failure logs the
     // error and removes temp.
     static bool replaceWithTemporary(const std::string& temp, const std::string& target);
-    // True when both paths name one existing file (also through links).
-    static bool sameFile(const std::string& a, const std::string& b);
     static bool exists(const MkString& path);  // can be opened for reading
     static void remove(const MkString& path);
     static MkString pathSeparator();

@@ -3,6 +3,7 @@
 #include "KivReport/ReportCreatorHtml.h"
 #include "KivReport/ReportCreatorWord.h"
 #include "KivReport/Repository.h"
+#include "LibCore/lfwFile.h"
 #include "LibCore/lfwLogManager.h"
 #include "host/core/KivInstance.h"
 #include "tools/kivreport/Files.h"
@@ -301,7 +302,7 @@ int repoCreate(Context& ctx, const std::vector<std::string>& args) {
     std::vector<std::string> warnings, inputs;
     lfw::Ref<Repository> repository = repositoryFromManifest(manifest, &warnings, &inputs);
     for (const std::string& input : inputs)
-        if (sameFile(out, input)) throw InputError(out, "is an input of the manifest; choose another OUT");
+        if (lfw::FileSystem::sameFile(out, input)) throw InputError(out, "is an input of the manifest; choose another OUT");
     printWarnings(ctx, warnings);
     // The library writes beside the target and replaces it only when complete.
     if (!repository->saveRepository(Str(out))) throw InputError(out, "the repository file could not be written");
@@ -433,10 +434,10 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
     if (pdf && outExtension == ".pdf") throw InputError(out, "with --pdf the PDF goes beside the report; name the report .html");
     checkOutputFile(out);
     // The report starts as a copy of the template: writing it over an input would destroy it.
-    if (sameFile(out, inputs.templatePath)) throw InputError(out, "is the template itself; choose another --out");
+    if (lfw::FileSystem::sameFile(out, inputs.templatePath)) throw InputError(out, "is the template itself; choose another --out");
     for (const std::string& repo : {parsed.value("--repo"), parsed.value("--ref")}) {
-        if (!repo.empty() && sameFile(out, repo)) throw InputError(out, "is a repository file; choose another --out");
-        if (pdf && !repo.empty() && sameFile(pdfPath, repo)) throw InputError(pdfPath, "is a repository file; choose another --out");
+        if (!repo.empty() && lfw::FileSystem::sameFile(out, repo)) throw InputError(out, "is a repository file; choose another --out");
+        if (pdf && !repo.empty() && lfw::FileSystem::sameFile(pdfPath, repo)) throw InputError(pdfPath, "is a repository file; choose another --out");
     }
 
     const int errorsBefore = libraryErrors();

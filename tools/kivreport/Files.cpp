@@ -63,11 +63,6 @@ bool isRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool sameFile(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 std::vector<unsigned char> readBinaryFile(const std::string& path) { return readAll<std::vector<unsigned char>>(path); }
 
 std::string readTextFile(const std::string& path) { return readAll<std::string>(path); }

@@ -9,8 +9,6 @@ namespace kivcli {
 bool pathExists(const std::string& path);
 bool isDirectory(const std::string& path);
 bool isRegularFile(const std::string& path);
-// True when both name one existing file (also through links or other spellings).
-bool sameFile(const std::string& a, const std::string& b);
 
 std::vector<unsigned char> readBinaryFile(const std::string& path);
 std::string readTextFile(const std::string& path);
