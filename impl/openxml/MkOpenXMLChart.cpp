@@ -4,6 +4,7 @@
 #include "impl/openxml/MkOpenXMLPaths.h"
 #include "host/ug/UgConvert.h"
 #include "impl/storage/ReportLog.h"
+#include <algorithm>
 #include <cwctype>
 #include <string>
 #include <vector>
@@ -214,7 +215,8 @@ bool MkOpenXMLArchive::BuildChartWorkbook(const MkString& workbookPath, const Mk
     if (book.FindFile(MkString(STYLES_PART)) >= 0 && book.ReadXmlFile(MkString(STYLES_PART), &styles))
         styleOne = styles.GetRootElement().GetFirstChildElement(MkString(L"cellXfs")).GetChildElementCount() > 1;
 
-    const MkString range = L"A1:" + L_(n - 1) + MkString(std::to_wstring(r));
+    // A table needs a data row below its header: a header-only table keeps one empty row.
+    const MkString range = L"A1:" + L_(n - 1) + MkString(std::to_wstring(std::max<size_t>(r, 2)));
     const std::vector<MkString> names = headerNames(data);
 
     const MkXmlElement worksheet = sheet.GetRootElement();
@@ -292,7 +294,9 @@ bool MkOpenXMLArchive::UpdateChart(const MkString& chartPath, const MkChartData&
     if (r > 1 && n < 2) return false;
     for (size_t i = 1; i < r; ++i)
         if (!cell(data, i, 0).IsNumber()) return false;
-    const MkString categoryFormula = L"Sheet1!$A$2:$A$" + MkString(std::to_wstring(r));
+    // Ranges end at the last row, or at the one empty data row a header-only table keeps.
+    const MkString lastRow(std::to_wstring(std::max<size_t>(r, 2)));
+    const MkString categoryFormula = L"Sheet1!$A$2:$A$" + lastRow;
 
     const MkString chartPart = ChartPartPath(chartPath);
     MkXmlDocument chart;
@@ -334,7 +338,7 @@ bool MkOpenXMLArchive::UpdateChart(const MkString& chartPath, const MkChartData&
             .AddAttributeString(MkString(L"val"), MkString(L"none"));
         if (!addNumRef(ser.AddChildElement(MkString(isScatter ? L"c:xVal" : L"c:cat")), data, 0, categoryFormula))
             return false;
-        const MkString values = L"Sheet1!$" + L_(c) + L"$2:$" + L_(c) + L"$" + MkString(std::to_wstring(r));
+        const MkString values = L"Sheet1!$" + L_(c) + L"$2:$" + L_(c) + L"$" + lastRow;
         if (!addNumRef(ser.AddChildElement(MkString(isScatter ? L"c:yVal" : L"c:val")), data, c, values))
             return false;
     }

@@ -75,6 +75,16 @@ TEST_F(OpenXmlChartTest, LineChartCellsThatAreNotNumbersStayTexts) {
     EXPECT_OOXML_VALID(path);
 }
 
+TEST_F(OpenXmlChartTest, AHeaderWithoutRowsGivesEmptySeries) {
+    const std::string path = copyOf(builtPackage("presentation.pptx"), "empty.pptx");
+    const kiv::rep::Table t = table({{"x", "a", "b"}});
+    TestArchive archive("ppt");
+    ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN));
+    EXPECT_TRUE(archive.UpdateChart(wide("../charts/chart2.xml"), MkChartData(t)));
+    ASSERT_TRUE(archive.Close());
+    EXPECT_OOXML_VALID(path);
+}
+
 TEST_F(OpenXmlChartTest, TablesAChartCannotShowLeaveItUntouched) {
     const std::string path = copyOf(builtPackage("presentation.pptx"), "refused.pptx");
     const std::string before = readPart(path, "ppt/charts/chart1.xml");
