@@ -23,6 +23,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace kiv;
 using namespace kiv::rep;
@@ -143,7 +144,17 @@ int main(int argc, char** argv) {
     const bool peers = std::system("command -v node >/dev/null 2>&1") == 0 &&
                        stat((peersDir + "/node_modules").c_str(), &st) == 0 &&
                        stat("/usr/bin/time", &st) == 0;
-    for (int n : {10, 100, 1000}) {
+    // BENCH_NS="10,100" picks other sizes.
+    std::vector<int> sizes = {10, 100, 1000};
+    if (const char* ns = std::getenv("BENCH_NS")) {
+        sizes.clear();
+        for (const char* p = ns; *p;) {
+            sizes.push_back(std::atoi(p));
+            while (*p && *p != ',') ++p;
+            if (*p == ',') ++p;
+        }
+    }
+    for (int n : sizes) {
         const std::string out = std::string(work) + "/ours_" + std::to_string(n) + ".docx";
         std::fflush(stdout);
         const pid_t child = fork();
