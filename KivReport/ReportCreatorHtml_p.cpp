@@ -9,14 +9,6 @@
 namespace kiv {
 namespace rep {
 
-namespace {
-
-const wchar_t* const kD36 = L"------------------------------------\n";
-const wchar_t* const kH33 = L"---------------------------------\r\n";
-const wchar_t* const kH35 = L"-----------------------------------\r\n";
-
-} // namespace
-
 ReportCreatorHtmlPrivate::ReportCreatorHtmlPrivate(Repository* repo, const Str& path) : ReportCreatorBase(repo, path) {}
 
 bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, StagedOutput& staged) {
@@ -66,7 +58,7 @@ bool ReportCreatorHtmlPrivate::validateTemplate(MkString& report) const {
     lfw::Collection<const Snapshot> referenceSnapshots;
     gatherSnapshots(referenceRepository.p(), &referenceSnapshots);
 
-    const MkString d36(kD36);
+    const MkString d36(Utils::VALIDATION_SEPARATOR);
     const int count = static_cast<int>(snapshots.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : snapshots.size());
     const int referenceCount =
         static_cast<int>(referenceSnapshots.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : referenceSnapshots.size());
@@ -137,7 +129,7 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
     findAllElements(root, L"orvrepgroup", &groups);
     if (!groups.empty()) {
         summary += MkString(L"Generic groups:\r\n");
-        summary += MkString(kH33);
+        summary += MkString(Utils::SUMMARY_SEPARATOR);
         for (size_t g = 0; g < groups.size(); ++g) {
             std::vector<MkXmlElement> tags;
             findAllElements(groups[g], L"orvrepsit", &tags);
@@ -167,7 +159,7 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
     }
 
     summary += MkString(L"\r\nStatic snapshots\r\n");
-    summary += MkString(kH33);
+    summary += MkString(Utils::SUMMARY_SEPARATOR);
     summary += MkString(L"The following snapshots are referenced:\r\n");
     std::vector<MkXmlElement> tags;
     findAllElements(root, L"orvrepsit", &tags);
@@ -185,7 +177,7 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
     }
     if (!macros.IsEmpty()) {
         summary += MkString(L"\r\nField values\r\n");
-        summary += MkString(kH35);
+        summary += MkString(Utils::SUMMARY_FIELD_SEPARATOR);
         summary += macros;
     }
     return true;

@@ -50,9 +50,18 @@ class Utils {
 public:
     Utils() = delete;
 
+    // Separator lines of the template texts: validation reports use 36 dashes and a
+    // line feed, summaries 33 (sections) and 35 (field values) with CR LF.
+    static constexpr const wchar_t* VALIDATION_SEPARATOR = L"------------------------------------\n";
+    static constexpr const wchar_t* SUMMARY_SEPARATOR = L"---------------------------------\r\n";
+    static constexpr const wchar_t* SUMMARY_FIELD_SEPARATOR = L"-----------------------------------\r\n";
+
     // "SIT_..." or "REF_SIT_..." (case-sensitive).
     static bool isTagGeneric(const MkString& tag);
-    // The snapshot number of "SIT<n>_..." or "REF_SIT<n>_..."; -1 when there is none.
+    // The snapshot number of "SIT<n>_..." or "REF_SIT<n>_...": n is decimal digits
+    // only, up to the first "_". -1 when there is none, when anything else stands
+    // there (SIT1a_, SIT1.5_, SIT 1_) or when it exceeds INT_MAX. The one parser
+    // of tag numbers: filling, validation and summaries all read them with it.
     static int getTagIndex(const MkString& tag);
     // Sorts the positions `indices` of `snapshots` by the snapshot's type, in order.
     // Positions outside the collection are skipped with a logged error.

@@ -120,12 +120,6 @@ int clampToInt(unsigned int value) { return value > static_cast<unsigned int>(IN
 
 bool hasPixels(const Image* image) { return image && image->byteCount() > 0 && image->width() > 0 && image->height() > 0; }
 
-
-const MkString& d36() {
-    static const MkString s(L"------------------------------------\n");
-    return s;
-}
-
 // Where the text holds "SIT" inside an occurrence of one of the names: the
 // places that renumbering a copy of the text changes. All occurrences of all
 // names are found in one pass (Aho-Corasick), so that a group with many tags
@@ -737,21 +731,7 @@ PxHtmlTagType PxHtmlDocument::findSitTypeFromName(const MkString& name) {
     return HTML_TAG_UNKNOWN;
 }
 
-int PxHtmlDocument::findSituationIndexFromName(const MkString& name) {
-    int digits, searchFrom;
-    if (name.StartsWith(L"REF_SIT")) {
-        digits = 7;
-        searchFrom = 6;
-    } else if (name.StartsWith(L"SIT")) {
-        digits = 3;
-        searchFrom = 2;
-    } else {
-        return -1;
-    }
-    const int underscore = name.Find(L'_', searchFrom);
-    if (underscore < 0) return -1;
-    return firstIntOf(name.GetSubString(digits, underscore - 1));
-}
+int PxHtmlDocument::findSituationIndexFromName(const MkString& name) { return Utils::getTagIndex(name); }
 
 int PxHtmlDocument::findOccurencesInString(const MkString& text, const MkString& part) {
     return text.FindAll(part, nullptr);
@@ -862,7 +842,7 @@ bool PxHtmlDocument::validateDocument(const Snapshots& snapshots, const MkIntArr
     auto section = [&](const wchar_t* header, const MkString& text, bool skipBlank) {
         if (text.IsEmpty() || (skipBlank && text.IsBlank())) return;
         report += MkString(header);
-        report += d36();
+        report += MkString(Utils::VALIDATION_SEPARATOR);
         report += text;
         report += MkString(L"\n\n");
         appended = true;
@@ -950,8 +930,7 @@ bool PxHtmlDocument::validateMacro(const MkString& name, const Snapshots& snapsh
     if (generic) key.Replace(L"SIT_", MkString());
     int n = -1;
     bool goodSyntax = false;
-    if (key.StartsWith(L"SIT") && key.FindFirstNumber() == 3) {
-        n = firstIntOf(key);
+    if (key.StartsWith(L"SIT") && (n = Utils::getTagIndex(key)) >= 0) {
         key.Replace(MkString(L"SIT") + MkString(n) + MkString(L"_"), MkString());
         goodSyntax = true;
     }
