@@ -8,6 +8,7 @@
 // repositories' snapshot lists, so other Python threads can go on meanwhile.
 #include "KivReport/ReportComponent.h"
 #include "KivReport/ReportCreatorHtml.h"
+#include "KivReport/ReportCreatorWord.h"
 #include "KivReport/Repository.h"
 #include "KivReport/Snapshot.h"
 #include "KivReport/Table.h"
@@ -490,6 +491,7 @@ struct ReportOptions {
     std::vector<unsigned int> indices;
     bool use3dPlugin = true;
     bool embedModels = true;
+    bool acceptPartial = false;
 };
 
 template <class C, class = void>
@@ -497,12 +499,19 @@ struct HasEmbedMdlx : std::false_type {};
 template <class C>
 struct HasEmbedMdlx<C, std::void_t<decltype(std::declval<C&>().setEmbedMdlx(true))>> : std::true_type {};
 
+template <class C, class = void>
+struct HasAcceptPartialReport : std::false_type {};
+template <class C>
+struct HasAcceptPartialReport<C, std::void_t<decltype(std::declval<C&>().setAcceptPartialReport(true))>>
+    : std::true_type {};
+
 template <class Creator>
 void configure(Creator& creator, const ReportOptions& options) {
     if (options.reference.notNull()) creator.setReferenceRepository(options.reference.p());
     if (options.hasIndices) creator.setGenericSnapshotIndices(options.indices);
     creator.setUse3dPlugin(options.use3dPlugin);
     if constexpr (HasEmbedMdlx<Creator>::value) creator.setEmbedMdlx(options.embedModels);
+    if constexpr (HasAcceptPartialReport<Creator>::value) creator.setAcceptPartialReport(options.acceptPartial);
 }
 
 template <class Creator>
@@ -528,15 +537,17 @@ template <class Work>
 auto withCreator(Format format, const std::string& templatePath, Work&& work) {
     switch (format) {
     case Format::Html: return work(CreatorOf<kiv::rep::ReportCreatorHtml>());
-    case Format::PowerPoint:
-    case Format::Word: break;
+    case Format::Word: return work(CreatorOf<kiv::rep::ReportCreatorWord>());
+    case Format::PowerPoint: break;
     }
     throw ReportError(templatePath + ": " + (format == Format::Word ? "Word" : "PowerPoint") +
                       " reports: format not available in this build of kivreport");
 }
 
-ReportOptions reportOptions(const py::handle& reference, const py::handle& snapshots, bool use3dPlugin, bool embedModels) {
+ReportOptions reportOptions(const py::handle& reference, const py::handle& snapshots, bool use3dPlugin, bool embedModels,
+                            bool acceptPartial = false) {
     ReportOptions options;
+    options.acceptPartial = acceptPartial;
     options.use3dPlugin = use3dPlugin;
     options.embedModels = embedModels;
     if (!reference.is_none()) {
@@ -567,16 +578,24 @@ Repository* repositoryArgument(const py::handle& value) {
 
 void generateReport(const py::handle& repositoryObject, const py::handle& templateObject, const py::handle& outObject,
                     const py::handle& reference, const py::handle& snapshots, bool use3dPlugin, bool embedModels,
-                    bool pdf, int pdfTimeout) {
+                    bool acceptPartial, bool pdf, int pdfTimeout) {
     Repository* repository = repositoryArgument(repositoryObject);
     const std::string templatePath = pathArgument(templateObject, "template");
     const std::string out = pathArgument(outObject, "out");
     const Format format = formatOf(templatePath);
     const std::string pdfPath = kivpdf::pdfPathFor(out);
-    if (pdf && lowerExtension(out) == ".pdf")
+    // Word and PowerPoint open their documents only under their own extension.
+    const std::string outExtension = lowerExtension(out);
+    if (format == Format::Word && outExtension != ".docx")
+        throw py::value_error(out + ": a Word template makes a Word report; name it .docx");
+    if (format == Format::PowerPoint && outExtension != ".pptx")
+        throw py::value_error(out + ": a PowerPoint template makes a PowerPoint report; name it .pptx");
+    if (format == Format::Html && (outExtension == ".docx" || outExtension == ".pptx"))
+        throw py::value_error(out + ": an HTML template makes an HTML report; name it .html");
+    if (pdf && outExtension == ".pdf")
         throw py::value_error(out + ": the report itself cannot be named .pdf when pdf=True asks for a PDF beside it");
     if (pdf && pdfTimeout <= 0) throw py::value_error("pdf_timeout must be at least 1 second");
-    const ReportOptions options = reportOptions(reference, snapshots, use3dPlugin, embedModels);
+    const ReportOptions options = reportOptions(reference, snapshots, use3dPlugin, embedModels, acceptPartial);
     lfw::Ref<Repository> frozen = frozenCopy(*repository);
 
     withCreator(format, templatePath, [&](auto creator) {
@@ -838,13 +857,14 @@ PYBIND11_MODULE(kivreport, m) {
 
     m.def("generate", &generateReport, py::arg("repository"), py::arg("template"), py::arg("out"), py::kw_only(),
           py::arg("reference") = py::none(), py::arg("snapshots") = py::none(), py::arg("use_3d_plugin") = true,
-          py::arg("embed_models") = true, py::arg("pdf") = false,
+          py::arg("embed_models") = true, py::arg("accept_partial") = false, py::arg("pdf") = false,
           py::arg("pdf_timeout") = kivpdf::kDefaultTimeoutSeconds,
           "Makes the report `out` from the repository and the template; the format follows the\n"
           "template's extension (.html, .htm, .pptx, .docx). reference: the repository of the REF_\n"
           "tags. snapshots: the 0-based indices generic tags repeat over, in this order (default:\n"
           "all). use_3d_plugin=False shows 3D models as pictures. embed_models: put the model\n"
-          "files into PowerPoint and Word reports. pdf=True also writes the report as PDF beside\n"
+          "files into PowerPoint and Word reports. accept_partial=True writes an HTML report even\n"
+          "when a snapshot's picture cannot be made (with a warning). pdf=True also writes the report as PDF beside\n"
           "it (report.pdf), through LibreOffice or Chromium, stopped after pdf_timeout seconds;\n"
           "kivreport.PdfError when that fails (the report itself is written). An earlier report\n"
           "is replaced only by a complete new one. Raises kivreport.Error on failure.");

@@ -10,7 +10,7 @@ import time
 import pytest
 
 import kivreport
-from conftest import OFFICE_TEMPLATES, gradient, pdf_pages, sit
+from conftest import OFFICE_TEMPLATES, SOURCE_DIR, gradient, pdf_pages, sit
 
 needs_pdfinfo = pytest.mark.skipif(shutil.which("pdfinfo") is None, reason="pdfinfo (poppler-utils) is not installed")
 
@@ -116,6 +116,31 @@ def running(pid):
 
 
 TOOL = os.environ.get("KIVREPORT_TOOL")
+BINARY_DIR = pathlib.Path(os.environ.get("KIV_BINARY_DIR", "/nonexistent"))
+SAMPLE_TEMPLATE = BINARY_DIR / "samples" / "report-template.docx"
+SAMPLE_IMAGES = BINARY_DIR / "samples" / "make_sample_images"
+
+
+@needs_pdfinfo
+@pytest.mark.skipif(shutil.which("soffice") is None, reason="LibreOffice is not installed (scripts/setup.sh pdf)")
+@pytest.mark.skipif(not (TOOL and SAMPLE_TEMPLATE.exists() and SAMPLE_IMAGES.exists()),
+                    reason="the tool and the samples are not built")
+def test_the_sample_word_report_as_pdf_from_python_and_from_the_tool(tmp_path):
+    # The demo's repository: the sample inputs, drawn by the build's program, made into a repository by the tool.
+    shutil.copytree(SOURCE_DIR / "samples" / "data", tmp_path / "input")
+    subprocess.run([str(SAMPLE_IMAGES), str(tmp_path / "input")], check=True, capture_output=True)
+    subprocess.run([TOOL, "repo", "create", str(tmp_path / "sample.kivrep"), "--from",
+                    str(tmp_path / "input" / "manifest.json")], check=True, capture_output=True)
+
+    repository = kivreport.Repository.load(tmp_path / "sample.kivrep")
+    kivreport.generate(repository, SAMPLE_TEMPLATE, tmp_path / "report.docx", use_3d_plugin=False, pdf=True)
+    assert pdf_pages(tmp_path / "report.pdf") == 6
+
+    done = subprocess.run([TOOL, "generate", "--repo", str(tmp_path / "sample.kivrep"), "--template",
+                           str(SAMPLE_TEMPLATE), "--out", str(tmp_path / "tool.docx"), "--no-3d-plugin", "--pdf"],
+                          capture_output=True, text=True)
+    assert done.returncode == 0, done.stderr
+    assert pdf_pages(tmp_path / "tool.pdf") == 6
 
 
 @pytest.mark.skipif(not TOOL, reason="the kivreport tool is not built (KIVREPORT_TOOL)")
