@@ -11,6 +11,8 @@
 #include "support/OoxmlCheck.h"
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace wordtest;
 using kiv::Str;
@@ -214,4 +216,55 @@ TEST_F(WordReport, ValidationAndSummaryTexts) {
     Str summary;
     EXPECT_FALSE(ReportCreatorWord::summarize(Str(dir.file("missing.docx")), &summary));
     EXPECT_EQ(std::wstring(L"Not able to open template file"), summary.toStdWString());
+}
+
+TEST_F(WordReport, TagsOfMissingSnapshotsStayAsTheyAre) {
+    auto repository = kivtest::repositoryOf({kivtest::textSnapshot("one").p(), kivtest::textSnapshot("two").p(),
+                                             kivtest::textSnapshot("three").p(), kivtest::textSnapshot("four").p()});
+    MkOpenXMLWordDocument document;
+    ASSERT_TRUE(parseBody(&document, sdt("SIT5_TITLE", 1, para("Template title")) + sdt("SIT4_TITLE", 2, para("x"))));
+    MkOpenXMLWordArchive package;
+    const std::string templatePath = dir.file("template.docx");
+    ASSERT_TRUE(copyFile(testPackage("tagged"), templatePath));
+    ASSERT_TRUE(package.Open(MkString(templatePath.c_str()), ZIP_OPEN));
+    ASSERT_TRUE(package.WriteDocument(document));
+    ASSERT_TRUE(package.Close());
+    ReportCreatorWord creator(repository.p(), Str(templatePath));
+    creator.setEmbedMdlx(false);  // the package still holds the viewer control part, naming no model file here
+    ASSERT_TRUE(creator.generate(Str(output)));
+    EXPECT_TRUE(errors().empty()) << ::testing::PrintToString(errors());
+    const std::string xml = documentXml();
+    EXPECT_NE(std::string::npos, xml.find("Template title"));
+    EXPECT_NE(std::string::npos, xml.find(">four<"));
+}
+
+TEST_F(WordReport, TwoProcessesAtOnceMakeTheirOwnReports) {
+    const std::string first = dir.file("first.docx"), second = dir.file("second.docx");
+    pid_t children[2];
+    for (int i = 0; i < 2; ++i) {
+        children[i] = fork();
+        if (children[i] == 0) {
+            auto image = kivtest::imageSnapshot(200 + 100 * i, 100);
+            image->setTitle(Str(i == 0 ? "first report" : "second report"));
+            auto repository = kivtest::repositoryOf({image.p()});
+            bool ok = true;
+            for (int round = 0; round < 5 && ok; ++round)
+                ok = ReportCreatorWord(repository.p(), Str(testPackage("tagged"))).generate(Str(i == 0 ? first : second));
+            _exit(ok ? 0 : 1);
+        }
+    }
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(child, waitpid(child, &status, 0));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    output = first;
+    const std::string one = documentXml();
+    output = second;
+    const std::string two = documentXml();
+    EXPECT_NE(std::string::npos, one.find("first report"));
+    EXPECT_NE(std::string::npos, two.find("second report"));
+    EXPECT_NE(std::string::npos, one.find("cx=\"3000000\" cy=\"1500000\""));  // 200 x 100
+    EXPECT_NE(std::string::npos, two.find("cx=\"3000000\" cy=\"1000000\""));  // 300 x 100
+    EXPECT_TRUE(kivtest::passesOoxmlCheck({first, second}));
 }
