@@ -4,6 +4,7 @@
 #include "KivReport/Snapshot.h"
 #include "KivReport/Table.h"
 #include "LibCore/lfwCollection.h"
+#include "LibCore/lfwFile.h"
 #include "LibCore/lfwLogManager.h"
 #include "host/core/KivImage.h"
 #include "host/ug/UgConvert.h"
@@ -11,17 +12,16 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <cstdlib>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 using kiv::rep::PxHtmlDocument;
 using kiv::rep::Snapshot;
 
-// Four snapshots, one of each kind the tags can meet, shared by every run.
+// Four snapshots, one of each kind the tags can meet, shared by every run, and
+// a folder for the reports that is emptied after each run and removed at exit.
 struct Fixture {
     lfw::Collection<const Snapshot> snapshots;
     MkIntArray indices;
@@ -29,8 +29,8 @@ struct Fixture {
 
     Fixture() {
         lfw::LogManager::instance()->setLevelRecursive("", 0);  // errors are expected by the thousand
-        dir = "/tmp/fuzz_html_" + std::to_string(::getpid());
-        ::mkdir(dir.c_str(), 0700);
+        std::string pattern = lfw::FileSystem::tempDirectoryPath().toStdString() + "/fuzz_html_XXXXXX";
+        if (::mkdtemp(&pattern[0])) dir = pattern;
 
         kiv::PtrRef<Snapshot> text = new Snapshot(Snapshot::IMAGE);
         text->setTitle("Title $(KEY)");
@@ -47,6 +47,9 @@ struct Fixture {
         model->setCloudViewerUrl("https://viewer/\"1\"");
         for (Snapshot* s : {text.p(), image.p(), table.p(), model.p()}) snapshots.push_back(s);
         for (int i : {0, 1, 2, 3, 1, 9}) indices.AddGrow(i);
+    }
+    ~Fixture() {
+        if (!dir.empty()) lfw::FileSystem::deleteDirectoryRecursive(dir);
     }
 };
 
@@ -67,5 +70,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MkString text;
     checked.validateDocument(fixture.snapshots, fixture.indices, false, text);
     checked.validateDocument(fixture.snapshots, fixture.indices, true, text);
+    lfw::FileSystem::deleteAllFilesInDirectory(fixture.dir);
     return 0;
 }
