@@ -1,0 +1,27 @@
+#include "KivReport/ReportCreatorPowerPoint.h"
+#include "KivReport/ReportCreatorPowerPoint_p.h"
+
+namespace kiv {
+namespace rep {
+
+ReportCreatorPowerPoint::ReportCreatorPowerPoint(Repository* repository, const Str& templatePath)
+    : m_d(new ReportCreatorPowerPointPrivate(repository, templatePath)) {}
+
+ReportCreatorPowerPoint::~ReportCreatorPowerPoint() { delete m_d; }
+
+bool ReportCreatorPowerPoint::generate(const Str& outputPath) const { return m_d->generate(outputPath); }
+
+void ReportCreatorPowerPoint::setReferenceRepository(Repository* repository) {
+    m_d->setReferenceRepository(repository);
+}
+
+void ReportCreatorPowerPoint::setGenericSnapshotIndices(const std::vector<unsigned int>& indices) {
+    m_d->setGenericSnapshotIndices(indices);
+}
+
+void ReportCreatorPowerPoint::setEmbedMdlx(bool embed) { m_d->embedMdlx = embed; }
+
+void ReportCreatorPowerPoint::setUse3dPlugin(bool use) { m_d->use3dPlugin = use; }
+
+} // namespace rep
+} // namespace kiv

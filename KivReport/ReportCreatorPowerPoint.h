@@ -1,0 +1,41 @@
+#pragma once
+#include "KivReport/KivReportExport.h"
+// Turns a repository and a PowerPoint template (.pptx) into a PowerPoint report.
+#include "host/core/KivStr.h"
+#include <vector>
+
+namespace kiv {
+namespace rep {
+
+class Repository;
+class ReportCreatorPowerPointPrivate;
+
+class KIVREPORT_API ReportCreatorPowerPoint {
+public:
+    // repository must not be null. The snapshots it holds now are the ones generic
+    // slides are repeated for, until setGenericSnapshotIndices says otherwise.
+    ReportCreatorPowerPoint(Repository* repository, const Str& templatePath);
+    ~ReportCreatorPowerPoint();
+    ReportCreatorPowerPoint(const ReportCreatorPowerPoint&) = delete;
+    ReportCreatorPowerPoint& operator=(const ReportCreatorPowerPoint&) = delete;
+
+    // Writes the report. It is made beside outputPath and moved over it only when
+    // complete, so that a failed report leaves an earlier one as it was; the
+    // template itself is never overwritten.
+    bool generate(const Str& outputPath) const;
+
+    // Snapshots that "REF_" tags address; null clears.
+    void setReferenceRepository(Repository* repository);
+    // 0-based snapshot indices generic slides are repeated for, in this order.
+    void setGenericSnapshotIndices(const std::vector<unsigned int>& indices);
+    // true (default): model files go into the report; false: they are written beside it.
+    void setEmbedMdlx(bool embed);
+    // true (default): 3D tags show the viewer plug-in; false: a picture of the model.
+    void setUse3dPlugin(bool use);
+
+private:
+    ReportCreatorPowerPointPrivate* m_d;
+};
+
+} // namespace rep
+} // namespace kiv

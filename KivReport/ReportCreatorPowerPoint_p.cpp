@@ -1,0 +1,584 @@
+#include "KivReport/ReportCreatorPowerPoint_p.h"
+#include "KivReport/Repository.h"
+#include "KivReport/Table.h"
+#include "LibCore/lfwAssert.h"
+#include "host/core/KivImage.h"
+#include "host/ug/MdlxFile.h"
+#include "host/ug/UgConvert.h"
+#include "impl/common/Utils.h"
+#include "impl/openxml/MkChartData.h"
+#include "impl/storage/ReportLog.h"
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace kiv {
+namespace rep {
+
+namespace {
+
+MkString fromStr(const Str& s) { return ug::Convert::toMkString(s); }
+
+MkString expanded(const Snapshot* snapshot, const Str& text) {
+    MkString value = fromStr(text);
+    const FieldValues fields = snapshot->fieldValues();
+    if (!fields.empty()) Utils::expandString(fields, &value);
+    return value;
+}
+
+MkFormattedTextArray runsOf(const MkString& text) {
+    MkFormattedTextArray runs;
+    Utils::convertHtmlToFormattedTextArray(text, &runs);
+    return runs;
+}
+
+// "SIT3_TITLE", "REF_SIT3_TITLE".
+MkString tagName(bool reference, int number, const wchar_t* kind) {
+    MkString name;
+    name.MakeFormWide(L"%lsSIT%i_%ls", reference ? L"REF_" : L"", number, kind);
+    return name;
+}
+
+MkString prefixOf(bool reference) { return reference ? MkString(L"REF_") : MkString(); }
+
+bool holds(const MkStringArray& tags, const MkString& tag) { return tags.Find(tag) >= 0; }
+
+bool holdsPart(const MkStringArray& tags, const wchar_t* text) {
+    for (int i = 0; i < tags.GetSize(); ++i)
+        if (tags[i].Contains(text)) return true;
+    return false;
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string stemOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+// The picture a snapshot shows: its image, or the preview stored with its model.
+PtrRef<Image> pictureOf(const Snapshot* snapshot) {
+    if (snapshot->type() == Snapshot::MDLX && snapshot->modelMdlx())
+        return PtrRef<Image>(Utils::snapshotFromMemoryFile(snapshot->modelMdlx()));
+    return PtrRef<Image>(const_cast<Image*>(snapshot->image()));
+}
+
+const Snapshot* at(const lfw::Collection<const Snapshot>& snaps, int index) {
+    if (index < 0 || static_cast<size_t>(index) >= snaps.size()) return nullptr;
+    const Snapshot* snapshot = snaps[static_cast<size_t>(index)];
+    LFW_ASSERT_MSG(snapshot, "staticSituation");
+    return snapshot;
+}
+
+} // namespace
+
+ReportCreatorPowerPointPrivate::ReportCreatorPowerPointPrivate(Repository* repo, const Str& path)
+    : ReportCreatorBase(repo, path) {}
+
+// ---------------------------------------------------------------- temporary files
+
+ReportCreatorPowerPointPrivate::TemporaryFiles::~TemporaryFiles() {
+    for (const std::string& file : m_files) ::unlink(file.c_str());
+}
+
+MkString ReportCreatorPowerPointPrivate::TemporaryFiles::Create(const char* suffix) {
+    std::string folder = Utils::tempPath().toStdString();
+    if (!folder.empty() && folder.back() == '/') folder.pop_back();
+    std::string pattern = folder + "/Varnox_Report_Tmp_XXXXXX" + suffix;
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = ::mkstemps(name.data(), static_cast<int>(std::strlen(suffix)));
+    if (fd < 0) return MkString();
+    ::close(fd);
+    m_files.push_back(name.data());
+    return MkString(name.data());
+}
+
+MkString ReportCreatorPowerPointPrivate::TemporaryFiles::PictureOf(const Snapshot* snapshot) {
+    if (!snapshot) return MkString();
+    auto known = m_pictures.find(snapshot);
+    if (known != m_pictures.end() && Utils::exists(known->second)) return known->second;
+    const PtrRef<Image> image = pictureOf(snapshot);
+    if (!image) return MkString();
+    const MkString file = Create(".jpg");
+    if (file.IsEmpty() || !Utils::saveImageAsJpeg(image.get(), file)) {
+        REP_LOG_ERROR("Error creating temporary file.");
+        return MkString();
+    }
+    m_pictures[snapshot] = file;
+    return file;
+}
+
+MkString ReportCreatorPowerPointPrivate::modelFile(Context& c, const Snapshot* snapshot, int number, bool reference) {
+    const std::string key = std::to_string(reinterpret_cast<uintptr_t>(snapshot)) + (reference ? "R" : "S");
+    auto known = c.models.find(key);
+    if (known != c.models.end()) return known->second;
+    const ug::MdlxMemoryFile* mdlx = snapshot->modelMdlx();
+    MkString path;
+    std::string file;
+    if (embedMdlx) {
+        path = c.temporary.Create(".mdlx");
+        file = path.ShortChar();
+    } else {
+        const std::string output = outputPath.ShortChar();
+        path.MakeForm("%s/%s_%sSIT%d-%d.mdlx", folderOf(output).c_str(), stemOf(output).c_str(),
+                      reference ? "REF_" : "", number, 1);
+        file = c.staged.stage(path.ShortChar());
+    }
+    if (file.empty() || !mdlx || !mdlx->internal_mdlxZipMemFile()->Save(MkString(file.c_str()))) {
+        REP_LOG_ERROR("Error saving Mdlx file.");
+        return MkString();
+    }
+    c.models[key] = path;
+    return path;
+}
+
+// ---------------------------------------------------------------- report
+
+bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, StagedOutput& staged) {
+    if (snapshots.empty()) {
+        REP_LOG_ERROR("Could not create report file. No active snapshots in repository.");
+        return false;
+    }
+    const MkString report(reportFile.c_str());
+    if (!Utils::copyTemplateToOutputFile(templatePath, report)) return false;
+    MkOpenXMLPresentation presentation;
+    if (!presentation.Open(report, ZIP_OPEN) || presentation.FindFile(L"ppt\\presentation.xml") < 0) {
+        REP_LOG_ERROR("Could not open output file.\nIt might be open in PowerPoint, have an invalid name/path or be read only.");
+        return false;
+    }
+    presentation.ConvertFromOldPlugin();
+    if (!presentation.CreateSlideContentList()) {
+        REP_LOG_ERROR("The template holds no slide with a tag.");
+        return false;
+    }
+    if (!presentation.GetSlideContentList()->HasMixedMdlxTags().IsEmpty()) {
+        REP_LOG_ERROR("One or more slides contains both static and generic Mdlx snapshots.");
+        return false;
+    }
+    TemporaryFiles temporary;
+    Context c{presentation, temporary, staged, {}};
+
+    // Static slides, from copies of their records: filling them changes the package.
+    std::vector<MkSlideContent> statics;
+    {
+        std::unique_ptr<MkSlideContentPtrArray> view(presentation.GetSlideContentList()->GetStaticSlides());
+        for (int i = 0; i < view->GetSize(); ++i) statics.push_back(*(*view)[i]);
+    }
+    for (const MkSlideContent& slide : statics) {
+        if (!fillStaticSlide(c, slide, false)) {
+            REP_LOG_ERROR("Error adding snapshots.");
+            return false;
+        }
+    }
+    if (!addGenericSlides(c)) {
+        REP_LOG_ERROR("Error adding snapshots.");
+        return false;
+    }
+    presentation.RemoveUnusedFiles();
+    if (!presentation.Close()) return false;
+    if (embedMdlx && presentation.Open(report, ZIP_OPEN)) {
+        if (!presentation.EmbedAllMdlxFilesInArchive(false))
+            REP_LOG_WARNING("Not every model file could be embedded in the report.");
+        if (!presentation.Close()) return false;
+    }
+    return true;
+}
+
+bool ReportCreatorPowerPointPrivate::fillStaticSlide(Context& c, const MkSlideContent& slide, bool) {
+    const MkString& name = slide.slideName;
+    MkIntArray sit, ref;
+    auto indices = [&slide](int type) {
+        MkIntArray out;
+        slide.GetStaticSituationIndexes(type, out);
+        return out;
+    };
+    const bool pictureMode = indices(SIT_TYPE_MDLX).IsEmpty();
+    return setStaticTitle(c, name, indices(SIT_TYPE_TITLE), snapshots, false) &&
+           setStaticTitle(c, name, indices(SIT_TYPE_REF_TITLE), referenceSnapshots, true) &&
+           setStaticText(c, name, indices(SIT_TYPE_TEXT), snapshots, false) &&
+           setStaticText(c, name, indices(SIT_TYPE_REF_TEXT), referenceSnapshots, true) &&
+           setStaticPicture(c, name, indices(SIT_TYPE_PICTURE), snapshots, false) &&
+           setStaticPicture(c, name, indices(SIT_TYPE_REF_PICTURE), referenceSnapshots, true) &&
+           setStaticMdlx(c, name, indices(SIT_TYPE_MDLX), snapshots, pictureMode, false) &&
+           setStaticMdlx(c, name, indices(SIT_TYPE_REF_MDLX), referenceSnapshots, pictureMode, true) &&
+           (setStaticMacro(c, name, slide.GetSitTags(SIT_TYPE_MACRO), snapshots, false),
+            setStaticMacro(c, name, slide.GetSitTags(SIT_TYPE_REF_MACRO), referenceSnapshots, true), true) &&
+           setStaticTable(c, name, indices(SIT_TYPE_TABLE), snapshots, false) &&
+           setStaticTable(c, name, indices(SIT_TYPE_REF_TABLE), referenceSnapshots, true) &&
+           setStaticChart(c, name, indices(SIT_TYPE_CHART), snapshots, false) &&
+           setStaticChart(c, name, indices(SIT_TYPE_REF_CHART), referenceSnapshots, true);
+}
+
+// Each static setter skips an index the repository does not reach (its tag stays
+// as the template has it) and goes on with the next.
+
+bool ReportCreatorPowerPointPrivate::setStaticTitle(Context& c, const MkString& slide, const MkIntArray& indices,
+                                                    const Snapshots& snaps, bool reference) {
+    for (int i = 0; i < indices.GetSize(); ++i) {
+        const Snapshot* snapshot = at(snaps, indices[i]);
+        if (!snapshot) continue;
+        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TITLE"), expanded(snapshot, snapshot->title()),
+                                    MkString(), slide)) {
+            REP_LOG_ERROR("Error setting new title.");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ReportCreatorPowerPointPrivate::setStaticText(Context& c, const MkString& slide, const MkIntArray& indices,
+                                                   const Snapshots& snaps, bool reference) {
+    for (int i = 0; i < indices.GetSize(); ++i) {
+        const Snapshot* snapshot = at(snaps, indices[i]);
+        if (!snapshot) continue;
+        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TEXT"),
+                                    runsOf(expanded(snapshot, snapshot->description())), MkString(), slide)) {
+            REP_LOG_ERROR("Error setting new description text.");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ReportCreatorPowerPointPrivate::setStaticPicture(Context& c, const MkString& slide, const MkIntArray& indices,
+                                                      const Snapshots& snaps, bool reference) {
+    for (int i = 0; i < indices.GetSize(); ++i) {
+        const Snapshot* snapshot = at(snaps, indices[i]);
+        if (!snapshot || snapshot->type() == Snapshot::TABLE) continue;
+        const PtrRef<Image> image = pictureOf(snapshot);
+        if (!image) {
+            // Nothing to show: the placeholder stays as the template has it.
+            REP_LOG_WARNING(lfw::String("Snapshot '%1' has no picture for %2.")
+                                .arg(snapshot->name().toStdWString())
+                                .arg(lfw::String(tagName(reference, indices[i] + 1, L"PICTURE"))));
+            continue;
+        }
+        const MkString file = c.temporary.PictureOf(snapshot);
+        if (file.IsEmpty()) return false;
+        if (!c.presentation.SetImage(expanded(snapshot, snapshot->title()), tagName(reference, indices[i] + 1, L"PICTURE"),
+                                     file, static_cast<int>(image->width()), static_cast<int>(image->height()),
+                                     MkString(), slide, fromStr(snapshot->cloudViewerUrl()))) {
+            REP_LOG_ERROR("Error adding image file to archive.");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ReportCreatorPowerPointPrivate::setStaticMdlx(Context& c, const MkString& slide, const MkIntArray& indices,
+                                                   const Snapshots& snaps, bool pictureMode, bool reference) {
+    for (int i = 0; i < indices.GetSize(); ++i) {
+        const Snapshot* snapshot = at(snaps, indices[i]);
+        if (!snapshot || (snapshot->type() != Snapshot::IMAGE && snapshot->type() != Snapshot::MDLX)) continue;
+        const int number = indices[i] + 1;
+        const PtrRef<Image> image = pictureOf(snapshot);
+        const MkString file = c.temporary.PictureOf(snapshot);
+        const MkString link = fromStr(snapshot->cloudViewerUrl());
+        if (pictureMode) {
+            if (image && !file.IsEmpty())
+                c.presentation.SetImage(expanded(snapshot, snapshot->title()), tagName(reference, number, L"PICTURE"),
+                                        file, static_cast<int>(image->width()), static_cast<int>(image->height()),
+                                        MkString(), slide, link);
+            continue;
+        }
+        const MkString tag = tagName(reference, number, L"MDLX");
+        if (snapshot->type() == Snapshot::MDLX && use3dPlugin) {
+            const MkString model = modelFile(c, snapshot, number, reference);
+            if (model.IsEmpty() || !c.presentation.SetMDLX(tag, model, file, MkString(), slide)) return false;
+            continue;
+        }
+        const float aspect = image && image->height() ? static_cast<float>(image->width()) / image->height() : 1.0f;
+        if (file.IsEmpty() || !c.presentation.ConvertMdlxInSlide(tag, file, file, aspect, MkString(), slide, link)) {
+            REP_LOG_ERROR("Error converting MDLX file.");
+            return false;
+        }
+    }
+    return true;
+}
+
+void ReportCreatorPowerPointPrivate::setStaticMacro(Context& c, const MkString& slide, const MkStringArray& macros,
+                                                    const Snapshots& snaps, bool reference) {
+    if (macros.IsEmpty()) return;
+    for (size_t k = 0; k < snaps.size(); ++k) {
+        const Snapshot* snapshot = snaps[k];
+        if (!snapshot) continue;
+        const FieldValues fields = snapshot->fieldValues();
+        const MkStringArray keys = Utils::getKeysFromFieldValues(fields);
+        const MkStringArray values = Utils::getValuesFromFieldValues(fields);
+        for (int i = 0; i < keys.GetSize(); ++i) {
+            MkString tag;
+            tag.MakeFormWide(L"%lsSIT%i_$%ls", reference ? L"REF_" : L"", static_cast<int>(k) + 1, ~keys[i]);
+            if (holds(macros, tag)) {
+                const bool ok = c.presentation.SetText(tag, values[i], MkString(), slide);
+                LFW_ASSERT_MSG(ok, "ok");
+            }
+        }
+    }
+}
+
+bool ReportCreatorPowerPointPrivate::setStaticTable(Context& c, const MkString& slide, const MkIntArray& indices,
+                                                    const Snapshots& snaps, bool reference) {
+    for (int i = 0; i < indices.GetSize(); ++i) {
+        const Snapshot* snapshot = at(snaps, indices[i]);
+        if (!snapshot || snapshot->type() != Snapshot::TABLE || !snapshot->table()) continue;
+        if (!c.presentation.SetTable(tagName(reference, indices[i] + 1, L"TABLE"), *snapshot->table(), MkString(), slide)) {
+            REP_LOG_ERROR("Error setting table.");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ReportCreatorPowerPointPrivate::setStaticChart(Context& c, const MkString& slide, const MkIntArray& indices,
+                                                    const Snapshots& snaps, bool reference) {
+    for (int i = 0; i < indices.GetSize(); ++i) {
+        const Snapshot* snapshot = at(snaps, indices[i]);
+        if (!snapshot || snapshot->type() != Snapshot::TABLE || !snapshot->table()) continue;
+        MkChartData chart(*snapshot->table());
+        chart.m_title = fromStr(snapshot->title());
+        if (!c.presentation.SetChart(tagName(reference, indices[i] + 1, L"CHART"), chart, MkString(), slide)) {
+            REP_LOG_ERROR("Error creating chart.");
+            return false;
+        }
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- generic slides
+
+bool ReportCreatorPowerPointPrivate::addGenericSlides(Context& c) {
+    MkSlideContentPtrArray* list = c.presentation.GetSlideContentList();
+    LFW_ASSERT_MSG(list, "slideContents");
+    if (!list) return false;
+    // Copies of the generic records, taken before the first duplication rebuilds the
+    // list; walked from the last to the first like the list itself.
+    std::vector<MkSlideContent> generic;
+    for (int i = 0; i < list->GetSize(); ++i)
+        if ((*list)[i]->IsGeneric(true) || (*list)[i]->IsGeneric(false)) generic.push_back(*(*list)[i]);
+    for (auto it = generic.rbegin(); it != generic.rend(); ++it) {
+        if (!duplicateGenericSlide(c, *it) || !c.presentation.RemoveSlide(it->slideRelId)) return false;
+    }
+    return true;
+}
+
+bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const MkSlideContent& slide) {
+    if (snapshots.empty()) return true;
+    const MkStringArray sit = slide.GetSitTags(), ref = slide.GetRefTags();
+    const MkString name = slide.slideName;
+    if (sit.IsEmpty() && ref.IsEmpty()) return true;
+    const bool isStatic = slide.ContainsStaticTags();
+    const bool textual = slide.HasGenericTextualTags();
+    bool pictures = !slide.Sit(MkSlideContent::KIND_PICTURE).IsEmpty() || !slide.Ref(MkSlideContent::KIND_PICTURE).IsEmpty();
+    bool models = !slide.Sit(MkSlideContent::KIND_MDLX).IsEmpty() || !slide.Ref(MkSlideContent::KIND_MDLX).IsEmpty();
+    bool tables = !slide.Sit(MkSlideContent::KIND_TABLE).IsEmpty() || !slide.Ref(MkSlideContent::KIND_TABLE).IsEmpty() ||
+                  !slide.Sit(MkSlideContent::KIND_CHART).IsEmpty() || !slide.Ref(MkSlideContent::KIND_CHART).IsEmpty();
+    if (textual && !pictures && !models && !tables) pictures = models = tables = true;
+    const bool fallbackAllowed = isStatic || textual;
+
+    for (size_t k = 0; k < snapshots.size(); ++k) {
+        if (genericSnapshotIndices.Find(static_cast<int>(k)) < 0) continue;
+        const Snapshot* snap = snapshots[k];
+        LFW_ASSERT_MSG(snap, "situation");
+        if (!snap) continue;
+        const Snapshot* refSnap = k < referenceSnapshots.size() ? referenceSnapshots[k] : nullptr;
+        const int number = static_cast<int>(k) + 1;
+        MkString mainFile, refFile;
+        bool duplicate = false, updateMain = false, updateRef = false;
+
+        auto asImage = [&]() {
+            const bool m = holdsPart(sit, L"SIT_MDLX") || holdsPart(sit, L"SIT_PICTURE");
+            const bool rm = holdsPart(ref, L"REF_SIT_MDLX") || holdsPart(ref, L"REF_SIT_PICTURE");
+            if (!m && !rm) return 0;  // fall back
+            if (!pictureOf(snap)) return 0;  // a snapshot without picture: as if it had none to show
+            if (m && (mainFile = c.temporary.PictureOf(snap)).IsEmpty()) return -1;
+            if (rm) {
+                if (refSnap && refSnap->type() != Snapshot::TABLE && (refFile = c.temporary.PictureOf(refSnap)).IsEmpty())
+                    return -1;
+                updateRef = true;
+            }
+            duplicate = updateMain = true;
+            return 1;
+        };
+        int decided = 0;  // 1: decided, 0: fall back, -1: failed, 2: skip
+        switch (snap->type()) {
+        case Snapshot::IMAGE:
+            decided = pictures ? asImage() : 2;
+            break;
+        case Snapshot::MDLX:
+            if (!models) {
+                decided = 2;
+            } else if ((holdsPart(sit, L"SIT_PICTURE") && !holdsPart(sit, L"SIT_MDLX")) || !use3dPlugin) {
+                decided = asImage();
+            } else if (!holdsPart(sit, L"SIT_MDLX")) {
+                decided = 0;
+            } else {
+                mainFile = modelFile(c, snap, number, false);
+                if (mainFile.IsEmpty()) return false;
+                updateRef = holdsPart(ref, L"REF_SIT_MDLX");
+                if (updateRef && refSnap && refSnap->type() == Snapshot::MDLX) {
+                    refFile = modelFile(c, refSnap, number, true);
+                    if (refFile.IsEmpty()) return false;
+                }
+                duplicate = updateMain = true;
+                decided = 1;
+            }
+            break;
+        case Snapshot::TABLE:
+            if (!tables) {
+                decided = 2;
+            } else if (!holdsPart(sit, L"SIT_TABLE") && !holdsPart(sit, L"SIT_CHART")) {
+                decided = 0;
+            } else {
+                duplicate = updateMain = true;
+                updateRef = holdsPart(ref, L"REF_SIT_TABLE") || holdsPart(ref, L"REF_SIT_CHART");
+                decided = 1;
+            }
+            break;
+        default:
+            decided = 0;
+            break;
+        }
+        if (decided < 0) return false;
+        if (decided == 2) continue;
+        if (decided == 0) {
+            if (!fallbackAllowed) continue;
+            duplicate = true;
+            updateMain = textual;
+            updateRef = false;
+        }
+        if (!duplicate) continue;
+
+        MkString copy;
+        if (!c.presentation.DuplicateSlide(name, copy)) return false;
+        if (updateMain) {
+            if (!updateSlideFromSituation(c, copy, number, sit, snap, mainFile, false)) return false;
+            if (updateRef) {
+                const bool ok = refSnap ? updateSlideFromSituation(c, copy, number, ref, refSnap, refFile, true)
+                                        : renameGenericTags(c, copy, ref, number, true);
+                if (!ok) return false;
+            }
+        } else {
+            if (!renameGenericTags(c, copy, sit, number, false)) return false;
+            if (static_cast<size_t>(number) < snapshots.size() && !renameGenericTags(c, copy, ref, number, true))
+                return false;
+        }
+    }
+    return true;
+}
+
+bool ReportCreatorPowerPointPrivate::renameGenericTags(Context& c, const MkString& slide, const MkStringArray& tags,
+                                                       int number, bool reference) {
+    const MkString p = prefixOf(reference);
+    MkString n;
+    n.MakeFormWide(L"%lsSIT%i_", ~p, number);
+    MkOpenXMLPresentation& pr = c.presentation;
+    if (holds(tags, p + L"SIT_MDLX") && !pr.SetMDLX(p + L"SIT_MDLX", MkString(), MkString(), n + L"MDLX", slide))
+        return false;
+    if (holds(tags, p + L"SIT_TABLE") && !pr.SetGraphicFrameTag(p + L"SIT_TABLE", n + L"TABLE", slide)) return false;
+    if (holds(tags, p + L"SIT_CHART") && !pr.SetGraphicFrameTag(p + L"SIT_CHART", n + L"CHART", slide)) return false;
+    if (holds(tags, p + L"SIT_PICTURE") && !pr.RenamePicture(p + L"SIT_PICTURE", slide, n + L"PICTURE")) return false;
+    if (holds(tags, p + L"SIT_TITLE") && !pr.SetTextTag(p + L"SIT_TITLE", n + L"TITLE", slide)) return false;
+    if (holds(tags, p + L"SIT_TEXT") && !pr.SetTextTag(p + L"SIT_TEXT", n + L"TEXT", slide)) return false;
+    MkString numbered;
+    numbered.MakeFormWide(L"SIT%i_$", number);
+    for (int i = 0; i < tags.GetSize(); ++i) {
+        if (!tags[i].Contains(L"SIT_$")) continue;
+        MkString renamed = tags[i];
+        renamed.Replace(L"SIT_$", numbered);
+        if (!pr.SetTextTag(tags[i], renamed, slide)) return false;
+    }
+    return true;
+}
+
+bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const MkString& slide, int number,
+                                                              const MkStringArray& tags, const Snapshot* snapshot,
+                                                              const MkString& file, bool reference) {
+    if (!snapshot) return false;
+    MkOpenXMLPresentation& pr = c.presentation;
+    const MkString p = prefixOf(reference);
+    const MkString imageFile = file.Contains(L".jpg") || file.Contains(L".png") ? file : MkString();
+    const MkString model = file.Contains(L".mdlx") ? file : MkString();
+    const bool media = holdsPart(tags, L"SIT_MDLX") || holdsPart(tags, L"SIT_PICTURE");
+    const MkString link = fromStr(snapshot->cloudViewerUrl());
+    auto numbered = [&](const wchar_t* kind) { return tagName(reference, number, kind); };
+
+    const PtrRef<Image> image = pictureOf(snapshot);
+    if (media && (!imageFile.IsEmpty() || !use3dPlugin) && !image) {
+        // A snapshot without a picture (a copy made for its texts): the picture stays as the template has it.
+    } else if (media && (!imageFile.IsEmpty() || !use3dPlugin)) {
+        const MkString picture = imageFile.IsEmpty() ? c.temporary.PictureOf(snapshot) : imageFile;
+        bool shown = false;
+        if (image && !picture.IsEmpty()) {
+            const int w = static_cast<int>(image->width()), h = static_cast<int>(image->height());
+            if (holds(tags, p + L"SIT_PICTURE"))
+                shown = pr.SetImage(expanded(snapshot, snapshot->title()), p + L"SIT_PICTURE", picture, w, h,
+                                    numbered(L"PICTURE"), slide, link) || shown;
+            if (holds(tags, p + L"SIT_MDLX"))
+                shown = pr.ConvertMdlxInSlide(p + L"SIT_MDLX", MkString(), picture, h ? static_cast<float>(w) / h : 1.0f,
+                                              numbered(L"PICTURE"), slide, link) || shown;
+        }
+        if (!shown) {
+            REP_LOG_ERROR("Error adding image file to archive.");
+            return false;
+        }
+    } else if (media && !model.IsEmpty() && holds(tags, p + L"SIT_MDLX")) {
+        const MkString preview = c.temporary.PictureOf(snapshot);
+        if (!pr.SetMDLX(p + L"SIT_MDLX", model, preview, numbered(L"MDLX"), slide)) {
+            REP_LOG_ERROR("Error adding MDLX file to archive.");
+            return false;
+        }
+    }
+    if (snapshot->type() == Snapshot::TABLE && snapshot->table()) {
+        bool shown = false, wanted = false;
+        if (holds(tags, p + L"SIT_TABLE")) {
+            wanted = true;
+            shown = pr.SetTable(p + L"SIT_TABLE", *snapshot->table(), numbered(L"TABLE"), slide) || shown;
+        }
+        if (holds(tags, p + L"SIT_CHART")) {
+            wanted = true;
+            MkChartData chart(*snapshot->table());
+            chart.m_title = fromStr(snapshot->title());
+            shown = pr.SetChart(p + L"SIT_CHART", chart, numbered(L"CHART"), slide) || shown;
+        }
+        if (wanted && !shown) {
+            REP_LOG_ERROR("Error adding table data.");
+            return false;
+        }
+    }
+    if (holds(tags, p + L"SIT_TITLE") &&
+        !pr.SetText(p + L"SIT_TITLE", expanded(snapshot, snapshot->title()), numbered(L"TITLE"), slide)) {
+        REP_LOG_ERROR("Error setting new title.");
+        return false;
+    }
+    if (holds(tags, p + L"SIT_TEXT") &&
+        !pr.SetText(p + L"SIT_TEXT", runsOf(expanded(snapshot, snapshot->description())), numbered(L"TEXT"), slide)) {
+        REP_LOG_ERROR("Error setting new description text.");
+        return false;
+    }
+    const FieldValues fields = snapshot->fieldValues();
+    if (holdsPart(tags, reference ? L"REF_SIT_$" : L"SIT_$") && !fields.empty()) {
+        const MkStringArray keys = Utils::getKeysFromFieldValues(fields);
+        const MkStringArray values = Utils::getValuesFromFieldValues(fields);
+        MkString numberedMacro;
+        numberedMacro.MakeFormWide(L"SIT%i_$", number);
+        for (int i = 0; i < keys.GetSize(); ++i) {
+            const MkString tag = p + L"SIT_$" + keys[i];
+            if (!holds(tags, tag)) continue;
+            MkString renamed = tag;
+            renamed.Replace(L"SIT_$", numberedMacro);
+            const bool ok = pr.SetText(tag, values[i], renamed, slide);
+            LFW_ASSERT_MSG(ok, "ok");
+        }
+    }
+    return true;
+}
+
+} // namespace rep
+} // namespace kiv

@@ -1,0 +1,77 @@
+#pragma once
+// Data and operations of a ReportCreatorPowerPoint: static slides filled from the
+// snapshots their tags name, generic slides repeated per snapshot.
+#include "KivReport/ReportCreatorBase_p.h"
+#include "KivReport/Snapshot.h"
+#include "LibCore/lfwCollection.h"
+#include "host/ug/MkArray.h"
+#include "host/ug/MkString.h"
+#include "impl/pptx/MkOpenXMLPresentation.h"
+#include <map>
+#include <string>
+#include <vector>
+
+namespace kiv {
+namespace rep {
+
+class ReportCreatorPowerPointPrivate : public ReportCreatorBase {
+public:
+    typedef lfw::Collection<const Snapshot> Snapshots;
+
+    ReportCreatorPowerPointPrivate(Repository* repository, const Str& templatePath);
+
+    bool createReport(const std::wstring& outputPath) { return generate(Str(outputPath)); }
+
+    bool embedMdlx = true;
+    bool use3dPlugin = true;
+
+protected:
+    bool makeReport(const std::string& reportFile, StagedOutput& staged) override;
+
+private:
+    // The files one report makes in the temporary folder, with names no other file
+    // has (so that reports made at the same time never share one), removed when the
+    // report is done, whether it succeeded or not. A snapshot's picture is made once.
+    class TemporaryFiles {
+    public:
+        ~TemporaryFiles();
+        MkString Create(const char* suffix);  // a new empty file; empty on failure
+        // The JPEG of the snapshot's picture (a model's preview for a model
+        // snapshot); empty, with the error logged, when there is none.
+        MkString PictureOf(const Snapshot* snapshot);
+
+    private:
+        std::vector<std::string> m_files;
+        std::map<const Snapshot*, MkString> m_pictures;
+    };
+    struct Context {
+        MkOpenXMLPresentation& presentation;
+        TemporaryFiles& temporary;
+        StagedOutput& staged;
+        std::map<std::string, MkString> models;  // model files written, by snapshot and side
+    };
+
+    bool fillStaticSlide(Context& c, const MkSlideContent& slide, bool reference);
+    bool setStaticTitle(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
+    bool setStaticText(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
+    bool setStaticPicture(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps,
+                          bool reference);
+    bool setStaticMdlx(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps,
+                       bool pictureMode, bool reference);
+    void setStaticMacro(Context& c, const MkString& slide, const MkStringArray& macros, const Snapshots& snaps,
+                        bool reference);
+    bool setStaticTable(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
+    bool setStaticChart(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
+
+    bool addGenericSlides(Context& c);
+    bool duplicateGenericSlide(Context& c, const MkSlideContent& slide);
+    bool renameGenericTags(Context& c, const MkString& slide, const MkStringArray& tags, int number, bool reference);
+    bool updateSlideFromSituation(Context& c, const MkString& slide, int number, const MkStringArray& tags,
+                                  const Snapshot* snapshot, const MkString& file, bool reference);
+    // The model file of a snapshot for a report: in the temporary folder when models
+    // are embedded, else beside the report (staged with it). Written once.
+    MkString modelFile(Context& c, const Snapshot* snapshot, int number, bool reference);
+};
+
+} // namespace rep
+} // namespace kiv
