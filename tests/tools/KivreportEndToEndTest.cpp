@@ -1,13 +1,17 @@
-// The built kivreport binary, run as a user or script runs it: the sample
-// manifest through create, show, export and create again; reports, validation
-// and summaries of the sample template; bad input of every kind.
+// The kivreport command line as a user or script runs it: the sample manifest
+// through create, show, export and create again; reports, validation and
+// summaries of the sample template; bad input of every kind. The commands run in
+// this process (kivcli::run, with the library's console output captured); the
+// sample set-up and the help and usage cases run the built binary.
 #include "host/ug/MdlxImageJpeg.h"
 #include "support/TestSupport.h"
+#include "tools/kivreport/Cli.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <map>
+#include <sstream>
 #include <nlohmann/json.hpp>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -61,6 +65,26 @@ Result runProgram(const std::string& program, const std::vector<std::string>& ar
     return r;
 }
 
+// Runs the command line in this process; what the library writes to the console
+// (stderr) comes first in err, the tool's own messages after it.
+Result runInProcess(const std::vector<std::string>& args, const TempDir& scratch) {
+    const std::string errFile = scratch.file("console.txt");
+    std::fflush(stderr);
+    const int saved = dup(2);
+    const int file = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(file, 2);
+    close(file);
+    std::ostringstream out, err;
+    Result r;
+    r.code = kivcli::run(args, out, err);
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    r.out = out.str();
+    r.err = readFile(errFile) + err.str();
+    return r;
+}
+
 std::vector<std::string> listFolder(const std::string& path) {
     std::vector<std::string> names;
     if (DIR* dir = opendir(path.c_str())) {
@@ -100,7 +124,8 @@ protected:
         s_samples = nullptr;
     }
 
-    Result kivreport(const std::vector<std::string>& args) { return runProgram(KIVREPORT_EXE, args, scratch); }
+    Result kivreport(const std::vector<std::string>& args) { return runInProcess(args, scratch); }
+    Result kivreportBinary(const std::vector<std::string>& args) { return runProgram(KIVREPORT_EXE, args, scratch); }
     static std::string sampleInput(const std::string& name) { return s_samples->file("input/" + name); }
     static std::string sampleRepo() { return s_samples->file("sample.kivrep"); }
     static std::string sampleTemplate() { return std::string(KIV_SAMPLES_DIR) + "/templates/report.html"; }
@@ -151,7 +176,7 @@ TEST_F(Kivreport, ShowListsTheSampleSnapshotsWithTheirContent) {
     EXPECT_EQ(list[5]["content"]["columns"], 3);
     EXPECT_EQ(list[6]["content"]["rows"], 3);
 
-    Result text = kivreport({"repo", "show", sampleRepo()});
+    Result text = kivreportBinary({"repo", "show", sampleRepo()});
     EXPECT_EQ(text.code, 0);
     EXPECT_NE(text.out.find("#6  beam-deflection  (table)"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("content: 12 rows x 3 columns"), std::string::npos);
@@ -462,7 +487,7 @@ TEST_F(Kivreport, EveryCommandHasHelpAndUnknownInputIsAUsageError) {
                                                          {"repo", "export", "--help"}, {"generate", "--help"},
                                                          {"validate", "--help"},       {"summarize", "--help"}};
     for (const auto& args : helps) {
-        Result r = kivreport(args);
+        Result r = kivreportBinary(args);
         EXPECT_EQ(r.code, 0) << args.back();
         EXPECT_EQ(r.out.rfind("Usage: kivreport", 0), 0u) << r.out;
         EXPECT_TRUE(r.err.empty());
@@ -470,7 +495,7 @@ TEST_F(Kivreport, EveryCommandHasHelpAndUnknownInputIsAUsageError) {
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {}, {"frobnicate"}, {"repo"}, {"repo", "delete"}, {"summarize"}, {"repo", "show", "a", "b"},
              {"generate", "--bogus"}}) {
-        Result r = kivreport(args);
+        Result r = kivreportBinary(args);
         EXPECT_EQ(r.code, 2);
         EXPECT_EQ(r.errLines(), 1u) << r.err;
     }

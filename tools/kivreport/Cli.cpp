@@ -56,6 +56,7 @@ void startComponent(int verbosity) {
     kiv::rep::ReportComponent::initialize(&instance);
     lfw::LogManager* manager = lfw::LogManager::instance();
     if (g_console.isNull()) g_console = new CountingConsole;
+    g_console->errors = 0;  // each run counts its own errors
     manager->setDestinationRecursive("", g_console.p());
     int level = lfw::Logger::LL_WARNING;
     if (verbosity < 0) level = lfw::Logger::LL_ERROR;
