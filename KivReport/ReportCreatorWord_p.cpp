@@ -134,6 +134,23 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, StagedO
         REP_LOG_ERROR("Could not open output file. It might be open in Word, have an invalid name/path or be read only.");
         return false;
     }
+    // Groups repeat their content once per snapshot: a group inside a group would
+    // repeat it for every pair, and a group without a tag cannot be told apart.
+    MkXmlElementList controls;
+    MkOpenXMLDocument::FindAllElements(probe.GetBody(), "w:sdt", &controls, true, true);
+    for (const MkXmlElement& sdt : controls) {
+        if (!MkOpenXMLDocument::IsSdtGroup(sdt)) continue;
+        const MkString name = MkOpenXMLWordDocument::GetSdtName(sdt);
+        if (name.IsBlank()) {
+            REP_LOG_ERROR("The template has a group without a tag; give every group a tag.");
+            return false;
+        }
+        if (MkOpenXMLWordDocument::IsInSdtGroup(sdt.GetParentElement())) {
+            REP_LOG_ERROR(lfw::String("The template's group '%1' lies inside another group; groups cannot be nested.")
+                              .arg(lfw::String(name)));
+            return false;
+        }
+    }
     archive.ConvertFromOldPlugin();
     // The document part is edited in memory from here on and written once.
     if (!archive.BeginBatch()) {

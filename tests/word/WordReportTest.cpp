@@ -180,6 +180,26 @@ TEST_F(WordReport, BrokenTemplatesFailCleanly) {
         EXPECT_EQ(std::wstring(L"Not able to open template file"), report.toStdWString());
     }
     EXPECT_FALSE(ReportCreatorWord(repository.p(), Str(notZip)).generate(Str(dir.file("no/such/folder/r.docx"))));
+
+    // Groups inside groups, and groups without a tag, are refused with one error.
+    for (const std::string& body : {group("Outer", 1, group("Inner", 2, sdt("SIT_TITLE", 3, para("t")))),
+                                    std::string("<w:sdt><w:sdtPr><w:group/></w:sdtPr><w:sdtContent>") +
+                                        sdt("SIT_TITLE", 3, para("t")) + "</w:sdtContent></w:sdt>"}) {
+        MkOpenXMLWordDocument document;
+        ASSERT_TRUE(parseBody(&document, body));
+        const std::string templatePath = dir.file("grouped.docx");
+        ASSERT_TRUE(copyFile(testPackage("groups"), templatePath));
+        MkOpenXMLWordArchive package;
+        ASSERT_TRUE(package.Open(MkString(templatePath.c_str()), ZIP_OPEN));
+        ASSERT_TRUE(package.WriteDocument(document));
+        ASSERT_TRUE(package.Close());
+        recorder->clear();
+        EXPECT_FALSE(ReportCreatorWord(repository.p(), Str(templatePath)).generate(Str(output)));
+        EXPECT_EQ(1u, errors().size());
+        struct stat st;
+        EXPECT_NE(0, ::stat(output.c_str(), &st));
+    }
+    EXPECT_NE(std::string::npos, errors()[0].find("group"));
 }
 
 TEST_F(WordReport, EveryOfficeTemplateMakesAValidReport) {
