@@ -1,5 +1,6 @@
 #include "KivReport/ReportCreatorPowerPoint.h"
 #include "KivReport/ReportCreatorPowerPoint_p.h"
+#include "impl/common/NoThrow.h"
 
 namespace kiv {
 namespace rep {
@@ -10,6 +11,15 @@ ReportCreatorPowerPoint::ReportCreatorPowerPoint(Repository* repository, const S
 ReportCreatorPowerPoint::~ReportCreatorPowerPoint() { delete m_d; }
 
 bool ReportCreatorPowerPoint::generate(const Str& outputPath) const { return m_d->generate(outputPath); }
+
+bool ReportCreatorPowerPoint::validate(Str* report) const {
+    return callNoThrow("Template validation", [&]() { return m_d->validate(report); });
+}
+
+bool ReportCreatorPowerPoint::summarize(const Str& templatePath, Str* summary) {
+    return callNoThrow("Template summary",
+                       [&]() { return ReportCreatorPowerPointPrivate::summarize(templatePath, summary); });
+}
 
 void ReportCreatorPowerPoint::setReferenceRepository(Repository* repository) {
     m_d->setReferenceRepository(repository);

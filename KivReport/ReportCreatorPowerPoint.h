@@ -23,6 +23,11 @@ public:
     // complete, so that a failed report leaves an earlier one as it was; the
     // template itself is never overwritten.
     bool generate(const Str& outputPath) const;
+    // Plain-text check of the template against the repository (and the reference
+    // repository); true when nothing would keep a tag from being filled.
+    bool validate(Str* report) const;
+    // Plain-text list of the tags and field values of each tagged slide of a template.
+    static bool summarize(const Str& templatePath, Str* summary);
 
     // Snapshots that "REF_" tags address; null clears.
     void setReferenceRepository(Repository* repository);

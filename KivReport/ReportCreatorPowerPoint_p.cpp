@@ -582,3 +582,307 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
 
 } // namespace rep
 } // namespace kiv
+
+namespace kiv {
+namespace rep {
+
+// ---------------------------------------------------------------- validation and summary
+
+namespace {
+
+const wchar_t* const kD36 = L"------------------------------------\n";
+const wchar_t* const kH33 = L"---------------------------------\r\n";
+
+// The snapshot number of a tag; -1 when it holds none.
+int numberOf(const MkString& tag) {
+    const float n = tag.GetFirstFloat();
+    return n < 2.99e38f ? static_cast<int>(n) : -1;
+}
+
+MkStringArray sortedTags(const MkSlideContentPtrArray& slides, int type, bool unique) {
+    MkStringArray tags;
+    slides.GetTags(type, tags);
+    if (unique) tags.RemoveDuplicates();
+    tags.Sort();
+    return tags;
+}
+
+MkString line(const wchar_t* format, const MkString& text, int n) {
+    MkString s;
+    s.MakeFormWide(format, ~text, n);
+    return s;
+}
+
+} // namespace
+
+bool ReportCreatorPowerPointPrivate::validate(Str* report) const {
+    MkString text;
+    bool ok = validateTemplate(text, false);
+    if (referenceRepository) ok = validateTemplate(text, true) && ok;
+    if (report) *report = Str(text.Std());
+    return ok;
+}
+
+bool ReportCreatorPowerPointPrivate::validateSituationObject(const MkString& tag, Snapshot::SnapshotType expected,
+                                                             const Snapshots& snaps, MkString& report) {
+    const int n = numberOf(tag);
+    const Snapshot* s = n >= 1 && static_cast<size_t>(n) <= snaps.size() ? snaps[static_cast<size_t>(n - 1)] : nullptr;
+    if (!s) return false;
+    const bool pictureLike = (s->type() == Snapshot::IMAGE || s->type() == Snapshot::MDLX) &&
+                             (expected == Snapshot::IMAGE || expected == Snapshot::MDLX);
+    if (s->type() == expected || pictureLike) return true;
+    report += line(L"%ls: Snapshot %i does not match tag type\n", tag, n);
+    return false;
+}
+
+bool ReportCreatorPowerPointPrivate::validateTitleAndTextFields(const MkXmlDocument& slide, MkString& report) {
+    const MkXmlElement tree = slide.GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:spTree");
+    if (!tree) return false;
+    bool ok = true;
+    for (MkXmlElement sp = tree.GetFirstChildElement(L"p:sp"); sp; sp = sp.GetNextSiblingElement(L"p:sp")) {
+        const MkXmlElement cNvPr = sp.GetFirstChildFromPath(L"p:nvSpPr/p:cNvPr");
+        if (!cNvPr) continue;
+        const MkString name = cNvPr.GetAttributeString(L"name");
+        const MkTagNameParts parts(name);
+        const bool tag = (parts.IsRef() || parts.prefix.StartsWith(L"SIT")) &&
+                         (parts.suffix == MkString(L"TEXT") || parts.suffix == MkString(L"TITLE"));
+        if (tag && !sp.GetFirstChildFromPath(L"p:txBody/a:p/a:r/a:t")) {
+            report += name + L": No body text for snapshot tag in template. Please enter some body text.\n";
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+bool ReportCreatorPowerPointPrivate::validateMacro(const MkString& tag, const Snapshots& snaps, bool reference,
+                                                   MkString& unknownFields, MkString& warnings) {
+    MkString k = tag;
+    const bool isRef = k.StartsWith(L"REF_");
+    if (isRef) k = k.Mid(4);
+    const bool generic = k.StartsWith(L"SIT_");
+    if (generic) k.Replace(L"SIT_", L"");
+    int n = -1;
+    bool syntax = false;
+    if (k.StartsWith(L"SIT") && k.FindFirstNumber() == 3) {
+        n = numberOf(k);
+        MkString prefix;
+        prefix.MakeForm("SIT%i_", n);
+        k.Replace(prefix, L"");
+        syntax = true;
+    }
+    k = k.Mid(1);
+    if (isRef != reference) return true;
+    if (!syntax && !generic) {
+        unknownFields += tag + L": Syntax of field not correct\n";
+        return false;
+    }
+    if (n > static_cast<int>(snaps.size())) {
+        warnings += line(L"%ls: Snapshot %i does not exist\n", tag, n);
+        return false;
+    }
+    if (n < 1) {
+        size_t count = 0;
+        for (size_t i = 0; i < snaps.size(); ++i)
+            if (snaps[i] && Utils::getKeysFromFieldValues(snaps[i]->fieldValues()).Find(k) >= 0) ++count;
+        if (count == 0) {
+            unknownFields += k + L": Generic field not found in any snapshots\n";
+            return false;
+        }
+        if (count != snaps.size()) {
+            unknownFields += k + L": Generic field not found for all snapshots\n";
+            return false;
+        }
+        return true;
+    }
+    const Snapshot* s = snaps[static_cast<size_t>(n - 1)];
+    if (!s || Utils::getKeysFromFieldValues(s->fieldValues()).Find(k) < 0) {
+        unknownFields += k + L": Unknown field name\n";
+        return false;
+    }
+    return true;
+}
+
+bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool reference) const {
+    if (!reference)
+        report = MkString(L"\nVALIDATION OF REPOSITORY\n") + kD36;
+    else
+        report += MkString(L"\n\nVALIDATION OF REFERENCE REPOSITORY\n") + kD36;
+    Snapshots snaps;
+    gatherSnapshots(reference ? referenceRepository.get() : repository.get(), &snaps);
+    if (snaps.empty()) {
+        report = L"No active snapshots in repository";
+        return false;
+    }
+    MkOpenXMLPresentation presentation;
+    if (!Utils::exists(templatePath) || !presentation.Open(templatePath, ZIP_OPEN_READ_ONLY)) {
+        report = L"Not able to open template file";
+        return false;
+    }
+    presentation.CreateSlideContentList();
+    const MkSlideContentPtrArray& slides = *presentation.GetSlideContentList();
+    const int count = static_cast<int>(snaps.size());
+    MkString unmatched;
+    bool ok = true;
+    const MkIntArray mixed = slides.HasMixedMdlxTags();
+    for (int i = 0; i < mixed.GetSize(); ++i) {
+        MkString s;
+        s.MakeForm("Slide %i has both static and generic Mdlx snapshots\n", mixed[i]);
+        unmatched += s;
+        ok = false;
+    }
+    const int r = reference ? 1 : 0;
+    struct Content {
+        int type;
+        Snapshot::SnapshotType expected;
+        bool unique;
+    } contents[] = {{SIT_TYPE_PICTURE + r, Snapshot::IMAGE, true},
+                    {SIT_TYPE_MDLX + r, Snapshot::MDLX, false},
+                    {SIT_TYPE_TABLE + r, Snapshot::TABLE, false},
+                    {SIT_TYPE_CHART + r, Snapshot::TABLE, false}};
+    for (const Content& kind : contents) {
+        const MkStringArray tags = sortedTags(slides, kind.type, kind.unique);
+        for (int i = 0; i < tags.GetSize(); ++i) {
+            const int n = numberOf(tags[i]);
+            if (n < 0) {
+                ok = false;
+            } else if (n > count) {
+                unmatched += line(L"%ls: Snapshot %i does not exist\n", tags[i], n);
+                ok = false;
+            } else if (!validateSituationObject(tags[i], kind.expected, snaps, unmatched)) {
+                ok = false;
+            }
+        }
+    }
+    auto textTags = [&](int type) {
+        const MkStringArray tags = sortedTags(slides, type, false);
+        for (int i = 0; i < tags.GetSize(); ++i) {
+            const int n = numberOf(tags[i]);
+            if (n < 0) {
+                ok = false;
+            } else if (n > count) {
+                unmatched += line(L"%ls: Snapshot %i does not exist\n", tags[i], n);
+                ok = false;
+            }
+        }
+    };
+    textTags(SIT_TYPE_TEXT + r);
+    MkString empty;
+    for (int i = 0; i < slides.GetSize(); ++i) {
+        MkXmlDocument slide;
+        if (presentation.ReadXmlFile(MkString(L"ppt\\slides\\") + slides[i]->slideName, &slide))
+            validateTitleAndTextFields(slide, empty);
+    }
+    if (!empty.IsBlank()) report += MkString(L"Empty title/text tags:\n") + kD36 + empty + L"\n\n";
+    textTags(SIT_TYPE_TITLE + r);
+    if (!ok && !unmatched.IsBlank()) report += MkString(L"Unmatched tags:\n") + kD36 + unmatched + L"\n\n";
+
+    MkString fields, warnings;
+    MkStringArray macros;
+    slides.GetTags(SIT_TYPE_MACRO, macros);
+    for (int i = 0; i < macros.GetSize(); ++i) validateMacro(macros[i], snaps, reference, fields, warnings);
+    if (!fields.IsBlank()) report += MkString(L"Unknown field values\n") + kD36 + fields + L"\n\n";
+    if (!warnings.IsBlank()) report += MkString(L"Field value warnings\n") + kD36 + warnings + L"\n\n";
+
+    // A snapshot is used when one of its numbered tags names it, or when a generic
+    // tag of a kind that fits its type repeats it.
+    MkString unused;
+    const MkString p = reference ? MkString(L"REF_") : MkString();
+    MkStringArray all[6];
+    const int types[6] = {SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_PICTURE, SIT_TYPE_MDLX, SIT_TYPE_TABLE, SIT_TYPE_CHART};
+    const wchar_t* kinds[6] = {L"TITLE", L"TEXT", L"PICTURE", L"MDLX", L"TABLE", L"CHART"};
+    for (int t = 0; t < 6; ++t) slides.GetTags(types[t] + r, all[t]);
+    for (int i = 0; i < count; ++i) {
+        const Snapshot* s = snaps[static_cast<size_t>(i)];
+        if (!s) continue;
+        bool used = false;
+        const bool selected = genericSnapshotIndices.Find(i) >= 0;
+        for (int t = 0; t < 6 && !used; ++t) {
+            if (all[t].Find(tagName(reference, i + 1, kinds[t])) >= 0) used = true;
+            const bool fits = t < 2 || (t < 4 ? s->type() != Snapshot::TABLE : s->type() == Snapshot::TABLE);
+            if (selected && fits && all[t].Find(p + L"SIT_" + kinds[t]) >= 0) used = true;
+        }
+        if (!used) {
+            MkString s2;
+            s2.MakeForm("Snapshot %i not used.\n", i + 1);
+            unused += s2;
+        }
+    }
+    if (!unused.IsBlank()) report += MkString(L"Unused snapshots\n") + kD36 + unused;
+    presentation.Close();
+    return ok;
+}
+
+bool ReportCreatorPowerPointPrivate::summarize(const Str& templatePath, Str* summary) {
+    MkString text;
+    const bool ok = summarizeTemplate(ug::Convert::toMkString(templatePath), text);
+    if (summary) *summary = Str(text.Std());
+    return ok;
+}
+
+bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templatePath, MkString& summary) {
+    MkOpenXMLPresentation presentation;
+    if (!Utils::exists(templatePath) || !presentation.Open(templatePath, ZIP_OPEN_READ_ONLY)) {
+        summary = L"Not able to open template file";
+        return false;
+    }
+    presentation.CreateSlideContentList();
+    const MkSlideContentPtrArray& slides = *presentation.GetSlideContentList();
+    struct Kind {
+        int type;
+        const wchar_t* line;
+    } kinds[] = {{SIT_TYPE_PICTURE, L"Snapshot #%d: Image\r\n"},     {SIT_TYPE_TITLE, L"Snapshot #%d: Title\r\n"},
+                 {SIT_TYPE_TEXT, L"Snapshot #%d: Text\r\n"},         {SIT_TYPE_MDLX, L"Snapshot #%d: Mdlx 3D Model\r\n"},
+                 {SIT_TYPE_TABLE, L"Snapshot #%d: Table data\r\n"}, {SIT_TYPE_CHART, L"Snapshot #%d: Chart data\r\n"}};
+    for (int k = 0; k < slides.GetSize(); ++k) {
+        const MkSlideContent& slide = *slides[k];
+        MkString lines, fields;
+        bool generic[6] = {false, false, false, false, false, false};
+        bool genericMacro = false;
+        for (int i = 0; i < 6; ++i) {
+            MkStringArray tags = slide.GetSitTags(kinds[i].type);
+            tags.Append(slide.GetSitTags(kinds[i].type + 1));
+            for (int t = 0; t < tags.GetSize(); ++t) {
+                if (Utils::isTagGeneric(tags[t])) {
+                    generic[i] = true;
+                    continue;
+                }
+                MkString l;
+                l.MakeFormWide(kinds[i].line, Utils::getTagIndex(tags[t]));
+                lines += l;
+            }
+        }
+        MkStringArray macros = slide.GetSitTags(SIT_TYPE_MACRO);
+        macros.Append(slide.GetSitTags(SIT_TYPE_REF_MACRO));
+        for (int t = 0; t < macros.GetSize(); ++t) {
+            if (Utils::isTagGeneric(macros[t])) genericMacro = true;
+            const int index = Utils::getTagIndex(macros[t]);
+            MkString l;
+            if (index < 0)
+                l.MakeFormWide(L"Generic: %ls\r\n", ~macros[t]);
+            else
+                l.MakeFormWide(L"Snapshot #%d: %ls\r\n", index, ~macros[t]);
+            fields += l;
+        }
+        (void)genericMacro;
+        MkString head;
+        head.MakeForm("Slide %d:\r\n", k + 1);
+        summary += head + kH33;
+        // Title, description, image, model, table, chart.
+        const int order[6] = {1, 2, 0, 3, 4, 5};
+        const wchar_t* names[6] = {L"Generic: Title\r\n",        L"Generic: Description\r\n", L"Generic: Image\r\n",
+                                   L"Generic: Mdlx 3D model\r\n", L"Generic: Table data\r\n",  L"Generic: Table chart\r\n"};
+        for (int i = 0; i < 6; ++i)
+            if (generic[order[i]]) summary += names[i];
+        summary += lines + L"\r\n";
+        if (!fields.IsEmpty()) {
+            MkString f;
+            f.MakeForm("\r\nSlide %d - Field values:\r\n", k + 1);
+            summary += f + kH33 + fields + L"\r\n\r\n";
+        }
+    }
+    presentation.Close();
+    return true;
+}
+
+} // namespace rep
+} // namespace kiv

@@ -21,6 +21,15 @@ public:
     ReportCreatorPowerPointPrivate(Repository* repository, const Str& templatePath);
 
     bool createReport(const std::wstring& outputPath) { return generate(Str(outputPath)); }
+    bool validate(Str* report) const;
+    bool validateTemplate(MkString& report, bool reference) const;
+    static bool summarize(const Str& templatePath, Str* summary);
+    static bool summarizeTemplate(const MkString& templatePath, MkString& summary);
+    static bool validateTitleAndTextFields(const MkXmlDocument& slide, MkString& report);
+    static bool validateMacro(const MkString& tag, const Snapshots& snapshots, bool reference, MkString& unknownFields,
+                              MkString& warnings);
+    static bool validateSituationObject(const MkString& tag, Snapshot::SnapshotType expected, const Snapshots& snapshots,
+                                        MkString& report);
 
     bool embedMdlx = true;
     bool use3dPlugin = true;
