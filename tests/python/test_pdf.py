@@ -6,6 +6,7 @@ import re
 import shutil
 import subprocess
 import time
+import zipfile
 
 import pytest
 
@@ -51,6 +52,20 @@ def test_office_files_as_pdf(tmp_path, name, pages):
     shutil.copy(OFFICE_TEMPLATES / name, source)
     assert kivreport.to_pdf(source) == str(tmp_path / (source.stem + ".pdf"))
     assert pdf_pages(tmp_path / (source.stem + ".pdf")) == pages
+
+
+@needs_pdfinfo
+@pytest.mark.skipif(shutil.which("soffice") is None, reason="LibreOffice is not installed (scripts/setup.sh pdf)")
+def test_a_powerpoint_report_as_pdf_has_a_page_per_slide(tmp_path):
+    repository = kivreport.Repository()
+    for i in range(3):
+        repository.add(kivreport.Snapshot.image(gradient(120, 160, seed=i), title="Picture %d" % (i + 1)))
+    shutil.copy(OFFICE_TEMPLATES / "pp_generic.pptx", tmp_path / "deck.pptx")
+    kivreport.generate(repository, tmp_path / "deck.pptx", tmp_path / "report.pptx", pdf=True)
+    with zipfile.ZipFile(tmp_path / "report.pptx") as z:
+        slides = sum(1 for n in z.namelist() if re.fullmatch(r"ppt/slides/slide\d+\.xml", n))
+    assert slides > 5  # generic slides were repeated
+    assert pdf_pages(tmp_path / "report.pdf") == slides
 
 
 def test_missing_converter_names_the_debian_package_and_the_report_is_written(tmp_path, monkeypatch):

@@ -1,6 +1,7 @@
 """Reports, validation and summaries from Python: the texts equal the C++ ones
 (the golden files of the C++ tests), failures raise with the library's message."""
 import logging
+import re
 import shutil
 import threading
 import zipfile
@@ -234,14 +235,24 @@ def test_word_validation_and_summary_texts_equal_the_cpp_ones(tmp_path):
     assert not (tmp_path / "report.docx").exists()
 
 
-def test_powerpoint_reports(tmp_path):
-    template = tmp_path / "pp_static.pptx"
-    shutil.copy(OFFICE_TEMPLATES / "pp_static.pptx", template)
-    report = tmp_path / "report.pptx"
-    if not format_available(".pptx"):
-        with pytest.raises(kivreport.Error, match="format not available"):
-            kivreport.generate(office_repository(tmp_path), template, report)
-        assert not report.exists()
-        return
-    kivreport.generate(office_repository(tmp_path), template, report)
-    ooxml_check(report)
+def slide_count(path):
+    with zipfile.ZipFile(path) as z:
+        return sum(1 for n in z.namelist() if re.fullmatch(r"ppt/slides/slide\d+\.xml", n))
+
+
+def test_powerpoint_reports_open_cleanly_in_office(tmp_path):
+    repository = office_repository(tmp_path)
+    reports = []
+    for name in ("pp_static.pptx", "pp_generic.pptx", "pp_models.pptx"):
+        shutil.copy(OFFICE_TEMPLATES / name, tmp_path / name)
+        reports.append(tmp_path / ("report_" + name))
+        kivreport.generate(repository, tmp_path / name, reports[-1], embed_models=(name != "pp_models.pptx"))
+    ooxml_check(*reports)
+    with zipfile.ZipFile(reports[0]) as z:
+        assert ">Engine<" in z.read("ppt/slides/slide1.xml").decode()
+    # The generic slides repeat for the chosen snapshots only.
+    kivreport.generate(repository, tmp_path / "pp_generic.pptx", tmp_path / "two.pptx", snapshots=[0, 3])
+    kivreport.generate(repository, tmp_path / "pp_generic.pptx", tmp_path / "one.pptx", snapshots=[3])
+    assert slide_count(tmp_path / "two.pptx") > slide_count(tmp_path / "one.pptx")
+    with pytest.raises(ValueError, match="name it .pptx"):
+        kivreport.generate(repository, tmp_path / "pp_static.pptx", tmp_path / "report.docx")
