@@ -4,6 +4,7 @@
 // this process (kivcli::run, with the library's console output captured); the
 // sample set-up and the help and usage cases run the built binary.
 #include "host/ug/MdlxImageJpeg.h"
+#include "support/OoxmlCheck.h"
 #include "support/TestSupport.h"
 #include "tools/kivreport/Cli.h"
 
@@ -295,6 +296,19 @@ TEST_F(Kivreport, GenerateWritesTheReportAndItsPictures) {
     EXPECT_EQ(html2.find("displacement along x"), std::string::npos);
 }
 
+TEST_F(Kivreport, PowerPointTemplates) {
+    const std::string deck = std::string(KIV_SOURCE_DIR) + "/../shared/office-templates/pp_generic.pptx";
+    const std::string out = work.file("deck.pptx");
+    Result r = kivreport({"generate", "--repo", sampleRepo(), "--template", deck, "--out", out});
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(kivtest::passesOoxmlCheck({out}));
+    Result summary = kivreport({"summarize", deck});
+    EXPECT_EQ(summary.code, 0);
+    EXPECT_NE(summary.out.find("Generic: Title"), std::string::npos) << summary.out;
+    Result check = kivreport({"validate", "--repo", sampleRepo(), "--template", deck});
+    EXPECT_NE(check.out.find("VALIDATION OF REPOSITORY"), std::string::npos) << check.out;
+}
+
 TEST_F(Kivreport, GenerateRefusesBadRequestsWithOneLine) {
     struct Case {
         std::vector<std::string> extra;
@@ -306,7 +320,7 @@ TEST_F(Kivreport, GenerateRefusesBadRequestsWithOneLine) {
     const std::string out = work.file("o.html");
     const std::vector<Case> cases = {
         {{"--snapshots", "8"}, sampleTemplate(), "snapshot 8 does not exist"},
-        {{}, pptx, "PowerPoint reports are not available yet"},
+        {{}, pptx, "a PowerPoint template makes a PowerPoint report; name it .pptx"},
         {{}, work.file("missing.html"), "missing.html: file not found"},
         {{"--out", work.file("o.docx")}, sampleTemplate(), "an HTML template makes an HTML report"},
     };

@@ -1,6 +1,7 @@
 #include "tools/kivreport/Cli.h"
 #include "KivReport/ReportComponent.h"
 #include "KivReport/ReportCreatorHtml.h"
+#include "KivReport/ReportCreatorPowerPoint.h"
 #include "KivReport/ReportCreatorWord.h"
 #include "KivReport/Repository.h"
 #include "LibCore/lfwFile.h"
@@ -22,6 +23,7 @@
 
 using kiv::Str;
 using kiv::rep::ReportCreatorHtml;
+using kiv::rep::ReportCreatorPowerPoint;
 using kiv::rep::ReportCreatorWord;
 using kiv::rep::Repository;
 
@@ -149,7 +151,8 @@ const char* const kGenerateHelp =
     "\n"
     "Makes a report from a repository and a template. The format follows the\n"
     "template's extension: .html or .htm (an HTML report, whose pictures are\n"
-    "written as JPEG files beside FILE) or .docx (a Word report, named .docx).\n"
+    "written as JPEG files beside FILE), .docx (a Word report, named .docx) or\n"
+    ".pptx (a PowerPoint report, named .pptx).\n"
     "\n"
     "Options:\n"
     "  --repo REPO        the repository file (required)\n"
@@ -253,7 +256,7 @@ void printWarnings(Context& ctx, const std::vector<std::string>& warnings) {
     for (const std::string& w : warnings) ctx.err << "kivreport: warning: " << oneLine(w) << "\n";
 }
 
-enum class TemplateFormat { HTML, WORD };
+enum class TemplateFormat { HTML, WORD, POWERPOINT };
 
 std::string lowerExtension(const std::string& path) {
     const size_t slash = path.find_last_of('/');
@@ -268,8 +271,8 @@ TemplateFormat templateFormat(const std::string& path) {
     const std::string extension = lowerExtension(path);
     if (extension == ".html" || extension == ".htm") return TemplateFormat::HTML;
     if (extension == ".docx") return TemplateFormat::WORD;
-    if (extension == ".pptx") throw InputError(path, "PowerPoint reports are not available yet");
-    throw InputError(path, "unknown template type (expected .html, .htm or .docx)");
+    if (extension == ".pptx") return TemplateFormat::POWERPOINT;
+    throw InputError(path, "unknown template type (expected .html, .htm, .docx or .pptx)");
 }
 
 // Which converter makes the PDF copy of a report made from that kind of template.
@@ -277,6 +280,7 @@ kivpdf::ReportKind pdfKindOf(TemplateFormat format) {
     switch (format) {
     case TemplateFormat::HTML: break;
     case TemplateFormat::WORD: return kivpdf::ReportKind::Word;
+    case TemplateFormat::POWERPOINT: return kivpdf::ReportKind::PowerPoint;
     }
     return kivpdf::ReportKind::Html;
 }
@@ -427,9 +431,13 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
     // An HTML report named .docx would only confuse whoever opens it; other names are free.
     // A Word template makes a Word document, which Word opens only as .docx.
     const std::string outExtension = lowerExtension(out);
-    const bool word = templateFormat(inputs.templatePath) == TemplateFormat::WORD;
+    const TemplateFormat format = templateFormat(inputs.templatePath);
+    const bool word = format == TemplateFormat::WORD;
+    const bool powerPoint = format == TemplateFormat::POWERPOINT;
     if (word && outExtension != ".docx") throw InputError(out, "a Word template makes a Word report; name it .docx");
-    if (!word && (outExtension == ".pptx" || outExtension == ".docx"))
+    if (powerPoint && outExtension != ".pptx")
+        throw InputError(out, "a PowerPoint template makes a PowerPoint report; name it .pptx");
+    if (!word && !powerPoint && (outExtension == ".pptx" || outExtension == ".docx"))
         throw InputError(out, "an HTML template makes an HTML report; name it .html");
     const bool pdf = parsed.has("--pdf");
     const std::string pdfPath = kivpdf::pdfPathFor(out);
@@ -446,6 +454,12 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
     bool made = false;
     if (word) {
         ReportCreatorWord creator(inputs.repository.p(), Str(inputs.templatePath));
+        configure(creator, inputs, parsed);
+        creator.setUse3dPlugin(!parsed.has("--no-3d-plugin"));
+        creator.setEmbedMdlx(!parsed.has("--no-embed"));
+        made = creator.generate(Str(out));
+    } else if (powerPoint) {
+        ReportCreatorPowerPoint creator(inputs.repository.p(), Str(inputs.templatePath));
         configure(creator, inputs, parsed);
         creator.setUse3dPlugin(!parsed.has("--no-3d-plugin"));
         creator.setEmbedMdlx(!parsed.has("--no-embed"));
@@ -488,6 +502,10 @@ int validate(Context& ctx, const std::vector<std::string>& args) {
         ReportCreatorWord creator(inputs.repository.p(), Str(inputs.templatePath));
         configure(creator, inputs, parsed);
         passed = creator.validate(&report);
+    } else if (templateFormat(inputs.templatePath) == TemplateFormat::POWERPOINT) {
+        ReportCreatorPowerPoint creator(inputs.repository.p(), Str(inputs.templatePath));
+        configure(creator, inputs, parsed);
+        passed = creator.validate(&report);
     } else {
         ReportCreatorHtml creator(inputs.repository.p(), Str(inputs.templatePath));
         configure(creator, inputs, parsed);
@@ -512,6 +530,9 @@ int summarize(Context& ctx, const std::vector<std::string>& args) {
     if (templateFormat(path) == TemplateFormat::WORD) {
         if (!ReportCreatorWord::summarize(Str(path), &summary))
             throw InputError(path, "cannot be summarized: it is not a Word document");
+    } else if (templateFormat(path) == TemplateFormat::POWERPOINT) {
+        if (!ReportCreatorPowerPoint::summarize(Str(path), &summary))
+            throw InputError(path, "cannot be summarized: it is not a PowerPoint presentation");
     } else if (!ReportCreatorHtml::summarize(Str(path), &summary)) {
         throw InputError(path, "cannot be summarized: it is not well-formed XML (every element must be closed)");
     }
