@@ -115,7 +115,8 @@ TEST_F(BadInput, UnknownTagsAndSlides) {
                                         L"slide2.xml", MkString()));
     EXPECT_FALSE(presentation->SetGraphicFrameTag(L"SIT3_TABLE", L"X", L"slide9.xml"));
     EXPECT_FALSE(presentation->SetMDLX(L"SIT9_MDLX", MkString(L"/m.mdlx"), MkString(), MkString(), MkString()));
-    EXPECT_FALSE(presentation->DuplicateSlide(MkString(), *new MkString()));
+    MkString newName;
+    EXPECT_FALSE(presentation->DuplicateSlide(MkString(), newName));
     EXPECT_EQ(6u, errors().size());
     closeAndCheck();
 }
