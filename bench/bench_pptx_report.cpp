@@ -29,7 +29,7 @@ using namespace kiv::rep;
 
 namespace {
 
-// A repository file of n image snapshots, each picture 320 x 240 with its own colours.
+// A repository file of n image snapshots, each picture 160 x 120 with its own colours.
 bool makeRepositoryFile(int n, const std::string& path) {
     Instance instance;
     if (!ReportComponent::initialize(&instance)) return false;
@@ -40,10 +40,10 @@ bool makeRepositoryFile(int n, const std::string& path) {
         snapshot->setTitle(Str(("Snapshot #" + std::to_string(i)).c_str()));
         snapshot->setDescription(Str(("View " + std::to_string(i) + " of the model: von Mises stress on the "
                                       "deformed shape, scale factor 20.").c_str()));
-        Image* image = new Image(320, 240);
+        Image* image = new Image(160, 120);
         unsigned char* p = image->data();
-        for (unsigned y = 0; y < 240; ++y)
-            for (unsigned x = 0; x < 320; ++x, p += 3) {
+        for (unsigned y = 0; y < 120; ++y)
+            for (unsigned x = 0; x < 160; ++x, p += 3) {
                 p[0] = static_cast<unsigned char>((x + i * 7) & 255);
                 p[1] = static_cast<unsigned char>((y + i * 13) & 255);
                 p[2] = static_cast<unsigned char>(i & 255);
