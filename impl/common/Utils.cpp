@@ -57,12 +57,12 @@ void appendEscaped(std::wstring* out, WView value) {
 // can name later keys, so nested values could double the text per key, and many
 // distinct unknown macros make the clean-up pass over the text again and again.
 // Expansion stops, with a logged error, before the text would grow past
-// Utils::kMaxExpandedLength characters or the passes would read more than
-// kMaxExpansionWork characters in all.
-const size_t kMaxExpansionWork = size_t(1) << 30;
+// Utils::MAX_EXPANDED_LENGTH characters or the passes would read more than
+// MAX_EXPANSION_WORK characters in all.
+const size_t MAX_EXPANSION_WORK = size_t(1) << 30;
 
 // Bytes of one model preview: its stored JPEG and its decode together.
-const uint64_t kMaxPreviewBytes = uint64_t(256) << 20;
+const uint64_t MAX_PREVIEW_BYTES = uint64_t(256) << 20;
 
 size_t countOccurrences(const std::wstring& text, const std::wstring& part) {
     size_t n = 0;
@@ -165,23 +165,23 @@ bool ReportBudget::refuse() {
     if (!m_exhausted)
         REP_LOG_ERROR(lfw::String("The report would expand to more than %1 characters of text or %2 bytes of pictures; "
                                   "it is not made")
-                          .arg(static_cast<long long>(kDefaultCharacters))
-                          .arg(static_cast<long long>(kDefaultBytes)));
+                          .arg(static_cast<long long>(DEFAULT_CHARACTERS))
+                          .arg(static_cast<long long>(DEFAULT_BYTES)));
     m_exhausted = true;
     return false;
 }
 
 void Utils::expandString(const FieldValues& fieldValues, MkString* text) {
-    expandString(fieldValues, text, Utils::kMaxExpandedLength);
+    expandString(fieldValues, text, Utils::MAX_EXPANDED_LENGTH);
 }
 
 bool Utils::expandString(const FieldValues& fieldValues, MkString* text, size_t maxLength) {
     if (!text) return true;
-    if (maxLength > Utils::kMaxExpandedLength) maxLength = Utils::kMaxExpandedLength;
+    if (maxLength > Utils::MAX_EXPANDED_LENGTH) maxLength = Utils::MAX_EXPANDED_LENGTH;
     size_t work = 0;
     auto withinBudget = [&]() {
         work += text->Std().size();
-        if (work <= kMaxExpansionWork) return true;
+        if (work <= MAX_EXPANSION_WORK) return true;
         REP_LOG_ERROR(lfw::String("Field value macros need too much work; the remaining macros are not expanded"));
         return false;
     };
@@ -276,12 +276,12 @@ Image* Utils::snapshotFromMemoryFile(const ug::MdlxMemoryFile* model, ReportBudg
         REP_LOG_ERROR(lfw::String("Model file holds no readable case; its preview picture cannot be shown"));
         return nullptr;
     }
-    const uint64_t limit = std::min<uint64_t>(budget->left(), kMaxPreviewBytes);
+    const uint64_t limit = std::min<uint64_t>(budget->left(), MAX_PREVIEW_BYTES);
     uint64_t used = 0;
     MkRGBImage preview;
     const bool read = access.GetCaseSnapshot(infoCase.GetCaseId(), &preview, limit, &used);
     if (used > limit) {
-        if (limit < kMaxPreviewBytes)
+        if (limit < MAX_PREVIEW_BYTES)
             budget->spend(used);  // refused: logs that the report ran out of memory
         else
             REP_LOG_ERROR(lfw::String("Preview picture of a model needs %1 bytes of memory; it is not read")

@@ -28,9 +28,9 @@ typedef std::map<Str, Str> FieldValues;
 // either fails.
 class ReportBudget {
 public:
-    static constexpr uint64_t kDefaultBytes = uint64_t(4) << 30;
-    static constexpr uint64_t kDefaultCharacters = uint64_t(128) << 20;
-    explicit ReportBudget(uint64_t bytes = kDefaultBytes, uint64_t characters = kDefaultCharacters)
+    static constexpr uint64_t DEFAULT_BYTES = uint64_t(4) << 30;
+    static constexpr uint64_t DEFAULT_CHARACTERS = uint64_t(128) << 20;
+    explicit ReportBudget(uint64_t bytes = DEFAULT_BYTES, uint64_t characters = DEFAULT_CHARACTERS)
         : m_left(bytes), m_charactersLeft(characters) {}
     // False, with nothing spent, when fewer are left; the first refusal logs an error.
     bool spend(uint64_t bytes);
@@ -81,7 +81,7 @@ public:
     // blank name or a "$(" without ")" is met. Linear in the length of the result.
     static void expandString(const FieldValues& fieldValues, MkString* text);
     // Characters a text may grow to by expansion.
-    static constexpr size_t kMaxExpandedLength = size_t(1) << 24;
+    static constexpr size_t MAX_EXPANDED_LENGTH = size_t(1) << 24;
     // The same, growing the text to at most maxLength characters; false when
     // that limit (or the work limit) left macros unexpanded.
     static bool expandString(const FieldValues& fieldValues, MkString* text, size_t maxLength);

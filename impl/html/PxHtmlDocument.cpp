@@ -18,8 +18,8 @@ namespace rep {
 
 namespace {
 
-const wchar_t* const kSitTag = L"orvrepsit";
-const wchar_t* const kGroupTag = L"orvrepgroup";
+const wchar_t* const SIT_TAG = L"orvrepsit";
+const wchar_t* const GROUP_TAG = L"orvrepgroup";
 
 // Numbers read from templates can be anything; casting an out-of-range float
 // to int is undefined, so clamp first.
@@ -255,7 +255,7 @@ bool PxHtmlDocument::getSitTagNames(MkStringArray& names) const {
     int pos = 0;
     while (pos < m_content.Length()) {
         int start = -1, end = -1;
-        MkString element = getEntireElement(m_content, kSitTag, pos, &start, &end);
+        MkString element = getEntireElement(m_content, SIT_TAG, pos, &start, &end);
         if (start < 0) break;
         names.AddGrow(findSitName(element));
         pos = end;
@@ -285,19 +285,19 @@ bool PxHtmlDocument::unrollGroups(const Snapshots& snapshots, const MkIntArray& 
     int pos = 0;
     while (pos < m_content.Length()) {
         int start = -1, end = -1;
-        MkString group = getEntireElement(m_content, kGroupTag, pos, &start, &end);
+        MkString group = getEntireElement(m_content, GROUP_TAG, pos, &start, &end);
         if (start < 0) break;
         pos = end;
         // A group inside a group would end at the inner closing tag and leave the
         // outer one unbalanced in the report.
-        if (group.Find(MkString(L"<") + MkString(kGroupTag), 1) >= 0) {
+        if (group.Find(MkString(L"<") + MkString(GROUP_TAG), 1) >= 0) {
             REP_LOG_ERROR(lfw::String("Generic group inside a generic group at character %1: groups cannot be nested")
                               .arg(start));
             REP_LOG_ERROR("Error unrolling generic tags");
             return false;
         }
         int first = -1, last = -1;
-        MkString content = getElementContent(group, kGroupTag, 0, &first, &last);
+        MkString content = getElementContent(group, GROUP_TAG, 0, &first, &last);
         if (first < 0) continue;  // an opening tag without ">": left as it is
         out.append(source, copied, static_cast<size_t>(start) - copied);
         if (!unrollGenericTagsInGroup(content, snapshots, indices, use3dPlugin, source.size() - static_cast<size_t>(end),
@@ -323,7 +323,7 @@ bool PxHtmlDocument::unrollGenericTagsInGroup(const MkString& group, const Snaps
     int pos = 0;
     while (pos < group.Length()) {
         int start = -1, end = -1;
-        MkString element = getEntireElement(group, kSitTag, pos, &start, &end);
+        MkString element = getEntireElement(group, SIT_TAG, pos, &start, &end);
         if (start < 0) break;
         const MkString name = findSitName(element);
         switch (findSitTypeFromName(name)) {
@@ -405,7 +405,7 @@ bool PxHtmlDocument::updateDocumentContent(const Snapshots& snapshots, const Sna
     int pos = 0;
     while (pos < m_content.Length()) {
         int start = -1, end = -1;
-        MkString element = getEntireElement(m_content, kSitTag, pos, &start, &end);
+        MkString element = getEntireElement(m_content, SIT_TAG, pos, &start, &end);
         if (start < 0) break;
         pos = end;
         MkString filled;
@@ -431,7 +431,7 @@ bool PxHtmlDocument::updateDocumentContent(const Snapshots& snapshots, const Sna
 bool PxHtmlDocument::fillElement(const MkString& element, const Snapshots& snapshots,
                                  const Snapshots& referenceSnapshots, int limit, bool use3dPlugin, MkString* filled) {
     int first = -1, last = -1;
-    getElementContent(element, kSitTag, 0, &first, &last);
+    getElementContent(element, SIT_TAG, 0, &first, &last);
     if (first < 0) return false;
     const MkString name = findSitName(element);
     const int n = findSituationIndexFromName(name);
@@ -453,8 +453,8 @@ bool PxHtmlDocument::fillElement(const MkString& element, const Snapshots& snaps
         MkString text = ug::Convert::toMkString(kind == HTML_TAG_TITLE ? snapshot->title() : snapshot->description());
         // Macros may grow the text only as far as the report's budget reaches.
         const uint64_t room = m_budget.charactersLeft();
-        const size_t maxLength = room < Utils::kMaxExpandedLength ? static_cast<size_t>(room) : Utils::kMaxExpandedLength;
-        if (!Utils::expandString(snapshot->fieldValues(), &text, maxLength) && maxLength < Utils::kMaxExpandedLength) {
+        const size_t maxLength = room < Utils::MAX_EXPANDED_LENGTH ? static_cast<size_t>(room) : Utils::MAX_EXPANDED_LENGTH;
+        if (!Utils::expandString(snapshot->fieldValues(), &text, maxLength) && maxLength < Utils::MAX_EXPANDED_LENGTH) {
             m_budget.spendText(room + 1);  // refused: logs that the report ran out of room
             return false;
         }
@@ -573,7 +573,7 @@ PxHtmlTagType PxHtmlDocument::setMdlx(MkString& element, int snapshotIndex, cons
         MkString img = imgElement(width, height);
         if (!setImage(img, snapshotIndex, snapshot->image(), isReference)) return HTML_TAG_UNKNOWN;
         int first = -1, last = -1;
-        getElementContent(element, kSitTag, 0, &first, &last);
+        getElementContent(element, SIT_TAG, 0, &first, &last);
         if (first < 0) return HTML_TAG_UNKNOWN;
         element = element.Left(first) + img + element.Mid(last + 1);
         return HTML_TAG_PICTURE;

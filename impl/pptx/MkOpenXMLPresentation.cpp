@@ -13,9 +13,9 @@
 
 namespace {
 
-const wchar_t kSep = L'\\';
+const wchar_t SEPARATOR = L'\\';
 
-MkString sepStr() { return MkString(kSep); }
+MkString sepStr() { return MkString(SEPARATOR); }
 
 // "a/b" -> "a\b".
 MkString toInternal(MkString path) {
@@ -31,7 +31,7 @@ MkString toStored(MkString path) {
 // The text after the last separator ("/" or "\").
 MkString fileNameOf(const MkString& path) {
     const int a = path.Find(L'/', -1, false);
-    const int b = path.Find(kSep, -1, false);
+    const int b = path.Find(SEPARATOR, -1, false);
     const int last = a > b ? a : b;
     return last < 0 ? path : path.Mid(last + 1);
 }
@@ -47,7 +47,7 @@ MkString tagText(const wchar_t* format, const MkString& a) {
 }
 
 // Schema order of the children of p:presentation that follow p:sldIdLst.
-const wchar_t* const kAfterSlideIdList[] = {L"p:sldSz",     L"p:notesSz",      L"p:smartTags", L"p:embeddedFontLst",
+const wchar_t* const AFTER_SLIDE_ID_LIST[] = {L"p:sldSz",     L"p:notesSz",      L"p:smartTags", L"p:embeddedFontLst",
                                             L"p:custShowLst", L"p:photoAlbum", L"p:custDataLst", L"p:kinsoku",
                                             L"p:defaultTextStyle", L"p:modifyVerifier", L"p:extLst"};
 
@@ -296,7 +296,7 @@ bool MkOpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName,
     if (ok && root && !list) {
         // A presentation without slides may have no list at all: add it in its schema place.
         MkXmlElement before;
-        for (const wchar_t* name : kAfterSlideIdList)
+        for (const wchar_t* name : AFTER_SLIDE_ID_LIST)
             if ((before = root.GetFirstChildElement(name))) break;
         list = before ? root.AddChildElementBefore(before, L"p:sldIdLst") : root.AddChildElement(L"p:sldIdLst");
     }
@@ -364,7 +364,7 @@ bool MkOpenXMLPresentation::DeleteUnreferencedParts(std::set<std::wstring> candi
         for (const std::wstring& candidate : candidates) {
             const MkString part(candidate);
             if (referenced.count(candidate) || FindFile(part) < 0) continue;
-            const int last = part.Find(kSep, -1, false);
+            const int last = part.Find(SEPARATOR, -1, false);
             const MkString relsPath = part.Left(last + 1) + L"_rels" + sepStr() + part.Mid(last + 1) + L".rels";
             MkXmlDocument rels;
             if (FindFile(relsPath) >= 0 && ReadXml(relsPath, &rels)) {
@@ -392,7 +392,7 @@ bool MkOpenXMLPresentation::RemoveSlide(const MkString& id) {
         return false;
     }
     MkString slidePart = toInternal(MkString(L"ppt/") + target);
-    const int last = slidePart.Find(kSep, -1, false);
+    const int last = slidePart.Find(SEPARATOR, -1, false);
     const MkString slideName = slidePart.Mid(last + 1);
     const MkString relsPath = slidePart.Left(last) + sepStr() + L"_rels" + sepStr() + slideName + L".rels";
 
@@ -534,7 +534,7 @@ bool MkOpenXMLPresentation::CopyAndUpdateOriginalDocuments(const MkString& relsP
             MkXmlDocument notesRels;
             if (!ReadXml(oldRelsPath, &notesRels)) return false;
             const MkString internalNew = toInternal(newPath);
-            const int last = internalNew.Find(kSep, -1, false);
+            const int last = internalNew.Find(SEPARATOR, -1, false);
             const MkString newRelsPath =
                 internalNew.Left(last) + sepStr() + L"_rels" + sepStr() + internalNew.Mid(last + 1) + L".rels";
             if (!WritePart(newRelsPath, notesRels)) return false;
@@ -1064,7 +1064,7 @@ bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPa
     // relationship that is not there.
     MkString model = toInternal(modelPath);
     MkString package = toInternal(GetFilename());
-    const int modelSep = model.Find(kSep, -1, false), packageSep = package.Find(kSep, -1, false);
+    const int modelSep = model.Find(SEPARATOR, -1, false), packageSep = package.Find(SEPARATOR, -1, false);
     const MkString reference = (modelSep >= 0 && packageSep >= 0 && model.Left(modelSep) == package.Left(packageSep))
                                    ? model.Mid(modelSep + 1)
                                    : modelPath;
@@ -1393,7 +1393,7 @@ bool MkOpenXMLPresentation::RemoveUnusedFiles() {
         AddObsoleteFile(internal);
         // A deleted control part takes its relationships part along; what that named
         // (the control's binary data) goes too once nothing refers to it.
-        const int last = internal.Find(kSep, -1, false);
+        const int last = internal.Find(SEPARATOR, -1, false);
         const MkString rels = internal.Left(last + 1) + L"_rels" + sep + internal.Mid(last + 1) + L".rels";
         MkXmlDocument relsDoc;
         if (FindFile(rels) >= 0 && ReadXml(rels, &relsDoc)) {
@@ -1437,7 +1437,7 @@ MkString sourceOfRels(const MkString& relsPath) {
 }
 
 MkString relsOfPart(const MkString& part) {
-    const int last = part.Find(kSep, -1, false);
+    const int last = part.Find(SEPARATOR, -1, false);
     return part.Left(last + 1) + L"_rels" + sepStr() + part.Mid(last + 1) + L".rels";
 }
 } // namespace

@@ -3,7 +3,7 @@
 
 namespace {
 
-const MkString kSpTree(L"p:cSld/p:spTree");
+const MkString SHAPE_TREE_PATH(L"p:cSld/p:spTree");
 
 // Shapes whose placeholder is a title, centred title or subtitle.
 bool isTitlePlaceholder(const MkXmlElement& shape) {
@@ -47,7 +47,7 @@ MkOpenXMLSlideDocument::MkOpenXMLSlideDocument(bool withDeclaration, MkOpenXMLPr
     : MkXmlDocument(withDeclaration), m_presentation(presentation) {}
 
 MkXmlElement MkOpenXMLSlideDocument::GetShapeTree() const {
-    return GetRootElement(L"p:sld").GetFirstChildFromPath(kSpTree);
+    return GetRootElement(L"p:sld").GetFirstChildFromPath(SHAPE_TREE_PATH);
 }
 
 MkXmlElement MkOpenXMLSlideDocument::GetTitleTextElt() const {

@@ -539,7 +539,7 @@ bool MkXmlDocument::ParsePadded(std::string* text) {
     // TinyXML steps over a whole UTF-8 sequence, or an entity, at once, and so
     // can step past the terminating zero of text that ends inside one; the
     // zeros after it keep every such read inside the buffer.
-    text->append(kParsePadding, '\0');
+    text->append(PARSE_PADDING, '\0');
     if (!WithinLimits(text->c_str())) {
         SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
         return false;
@@ -577,7 +577,7 @@ namespace {
 // without its recursion: it tells how deep the parser would nest and how many
 // attributes it would read per element before the parser itself is run. Where
 // the parser would fail, the walk ends too, since nothing after that point is
-// read. The text must be followed by kParsePadding zero bytes, as the parser's.
+// read. The text must be followed by PARSE_PADDING zero bytes, as the parser's.
 class ParseWalk {
 public:
     ParseWalk(int maxDepth, int maxAttributes) : m_maxDepth(maxDepth), m_maxAttributes(maxAttributes) {}
@@ -910,7 +910,7 @@ bool MkXmlDocument::IsWithinParseLimits(const char* text, size_t length) {
     // The parser stops at the first zero byte; so does the walk, even where a
     // UTF-8 sequence would step over it.
     std::string padded(text, strnlen(text, length));
-    padded.append(kParsePadding, '\0');
+    padded.append(PARSE_PADDING, '\0');
     return WithinLimits(padded.c_str());
 }
 
@@ -919,7 +919,7 @@ int MkXmlDocument::ParseNestingDepth(const char* text, size_t length) {
     // The parser stops at the first zero byte; so does the walk, even where a
     // UTF-8 sequence would step over it.
     std::string padded(text, strnlen(text, length));
-    padded.append(kParsePadding, '\0');
+    padded.append(PARSE_PADDING, '\0');
     ParseWalk walk(INT_MAX, INT_MAX);
     walk.Run(padded.c_str());
     return walk.Deepest();

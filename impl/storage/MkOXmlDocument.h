@@ -165,7 +165,7 @@ public:
 private:
     // Zero bytes kept after a text that is parsed: TinyXML may read a few bytes
     // past the end of text that ends inside a UTF-8 sequence.
-    static constexpr size_t kParsePadding = 16;
+    static constexpr size_t PARSE_PADDING = 16;
     // Checks the limits, then parses; text gets the padding appended.
     bool ParsePadded(std::string* text);
     static bool WithinLimits(const char* paddedText);

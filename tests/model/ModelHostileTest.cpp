@@ -91,14 +91,14 @@ TEST_F(ModelHostile, PreviewsAreChargedToTheReportBudgetBeforeInflating) {
     ReportBudget budget;
     EXPECT_EQ(Utils::snapshotFromMemoryFile(repository->snapshot(0)->modelMdlx(), &budget), nullptr);
     EXPECT_TRUE(logged("needs 1073741824 bytes"));
-    EXPECT_EQ(budget.left(), ReportBudget::kDefaultBytes);
+    EXPECT_EQ(budget.left(), ReportBudget::DEFAULT_BYTES);
 
     // A readable preview within the budget, and the same beyond a small one.
     kivtest::SnapshotRef model = kivtest::previewModelSnapshot(64, 48);
     PtrRef<kiv::Image> image(Utils::snapshotFromMemoryFile(model->modelMdlx(), &budget));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->width(), 64u);
-    EXPECT_LT(budget.left(), ReportBudget::kDefaultBytes);
+    EXPECT_LT(budget.left(), ReportBudget::DEFAULT_BYTES);
     ReportBudget small(1000);
     recorder->clear();
     EXPECT_EQ(Utils::snapshotFromMemoryFile(model->modelMdlx(), &small), nullptr);
