@@ -14,7 +14,7 @@ using kiv::rep::ReportComponentPrivate;
 namespace {
 
 // An action above 3 continues like 0 but can be told apart from an installed 0.
-const int kContinueMarker = 5;
+const int CONTINUE_MARKER = 5;
 
 kiv::Instance instanceWithAction(int action, unsigned int version = kiv::Instance::VERSION) {
     kiv::InitializationOptions options;
@@ -22,30 +22,15 @@ kiv::Instance instanceWithAction(int action, unsigned int version = kiv::Instanc
     return kiv::Instance(options, version);
 }
 
+// The fixture leaves the component uninitialized and the toolkit's log manager
+// recording, so that messages after start-up are seen too.
 class ReportComponentTest : public kivtest::LoggingTest {
 protected:
-    void SetUp() override {
-        LoggingTest::SetUp();
-        ReportComponentPrivate::resetInitializedForTesting();
-        m_coreManager = kiv::CoreComponent::logManager()->internal_lfwLogManager();
-        // Start-up makes the toolkit's manager the process-wide one; let it be the
-        // recording one so that messages after start-up are seen too.
-        kiv::CoreComponent::logManager()->internal_setLfwLogManager(lfw::LogManager::instance());
-    }
-    void TearDown() override {
-        kiv::CoreComponent::logManager()->internal_setLfwLogManager(m_coreManager.p());
-        ReportComponentPrivate::resetInitializedForTesting();
-        LoggingTest::TearDown();
-    }
-
     const kivtest::RecordedEvent* findEvent(const std::string& message) const {
         for (const auto& e : recorder->events)
             if (e.message == message) return &e;
         return nullptr;
     }
-
-private:
-    lfw::Ref<lfw::LogManager> m_coreManager;
 };
 
 } // namespace
@@ -57,7 +42,7 @@ TEST_F(ReportComponentTest, OptionsSelectTheAssertionAction) {
     for (int option = 0; option < 4; ++option) {
         SCOPED_TRACE(option);
         ReportComponentPrivate::resetInitializedForTesting();
-        lfw::Assert::setFailedAssertAction(kContinueMarker);
+        lfw::Assert::setFailedAssertAction(CONTINUE_MARKER);
         kiv::Instance instance = instanceWithAction(option);
         EXPECT_TRUE(ReportComponent::initialize(&instance));
         EXPECT_TRUE(ReportComponent::isInitialized());
@@ -74,7 +59,7 @@ TEST_F(ReportComponentTest, UnknownOptionIsAFailedAssertionAndContinues) {
         SCOPED_TRACE(option);
         ReportComponentPrivate::resetInitializedForTesting();
         recorder->clear();
-        lfw::Assert::setFailedAssertAction(kContinueMarker);
+        lfw::Assert::setFailedAssertAction(CONTINUE_MARKER);
         kiv::Instance instance = instanceWithAction(option);
         EXPECT_TRUE(ReportComponent::initialize(&instance));
         EXPECT_EQ(lfw::Assert::failedAssertAction(), lfw::Assert::CONTINUE);
@@ -87,7 +72,7 @@ TEST_F(ReportComponentTest, UnknownOptionIsAFailedAssertionAndContinues) {
 }
 
 TEST_F(ReportComponentTest, NullInstanceFailsAndVersionMismatchIsReported) {
-    lfw::Assert::setFailedAssertAction(kContinueMarker);
+    lfw::Assert::setFailedAssertAction(CONTINUE_MARKER);
     EXPECT_FALSE(ReportComponent::initialize(nullptr));
     EXPECT_FALSE(ReportComponent::isInitialized());
     EXPECT_TRUE(recorder->contains("ASSERT:  (instance)"));
@@ -95,7 +80,7 @@ TEST_F(ReportComponentTest, NullInstanceFailsAndVersionMismatchIsReported) {
     lfw::Assert::setFailedAssertAction(lfw::Assert::THROW);
     EXPECT_THROW(ReportComponent::initialize(nullptr), std::logic_error);
 
-    lfw::Assert::setFailedAssertAction(kContinueMarker);
+    lfw::Assert::setFailedAssertAction(CONTINUE_MARKER);
     kiv::Instance old = instanceWithAction(0, 0x30a00);
     EXPECT_TRUE(ReportComponent::initialize(&old));
     EXPECT_TRUE(recorder->contains("ASSERT:  (instance->version() == version()) 'Component version mismatch'"));
@@ -117,10 +102,10 @@ TEST_F(ReportComponentTest, InstallsTheToolkitLogManagerOnce) {
     // A second call changes neither the action nor the manager.
     lfw::Ref<lfw::LogManager> other = new lfw::LogManager;
     lfw::LogManager::setInstance(other.p());
-    lfw::Assert::setFailedAssertAction(kContinueMarker);
+    lfw::Assert::setFailedAssertAction(CONTINUE_MARKER);
     kiv::Instance second = instanceWithAction(0);
     EXPECT_TRUE(ReportComponent::initialize(&second));
-    EXPECT_EQ(lfw::Assert::failedAssertAction(), kContinueMarker);
+    EXPECT_EQ(lfw::Assert::failedAssertAction(), CONTINUE_MARKER);
     EXPECT_EQ(lfw::LogManager::instance(), other.p());
 }
 

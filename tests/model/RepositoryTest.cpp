@@ -112,10 +112,10 @@ TEST(RepositoryTest, IndexAccessRemovalAndReleaseOrder) {
     EXPECT_EQ(*log, (Names{"y", "x"}));
 }
 
-TEST(RepositoryTest, ConstructionTurnsXmlWhiteSpaceCondensingOff) {
-    const bool before = TiXmlBase::IsWhiteSpaceCondensed();
-    TiXmlBase::SetCondenseWhiteSpace(true);
+// The fixture starts every test with TinyXML's default (condensing on).
+class RepositoryXmlTest : public kivtest::LoggingTest {};
+
+TEST_F(RepositoryXmlTest, ConstructionTurnsXmlWhiteSpaceCondensingOff) {
     PtrRef<Repository> repo = new Repository;
     EXPECT_FALSE(TiXmlBase::IsWhiteSpaceCondensed());
-    TiXmlBase::SetCondenseWhiteSpace(before);
 }
