@@ -2,6 +2,7 @@
 #include "KivReport/FieldValuesGenerator.h"
 #include "LibCore/lfwAssert.h"
 #include "host/ug/UgModel.h"
+#include "support/Golden.h"
 #include "support/TestSupport.h"
 #include <memory>
 #include <string>
@@ -87,64 +88,7 @@ std::unique_ptr<UnstructGridModel> fullModel() {
 } // namespace
 
 TEST(FieldValuesGeneratorTest, EveryKeyFamilyOfAFullModel) {
-    EXPECT_EQ(dump(fullModel().get()), R"(CASE_BOUNDING_BOX_MAX=(10, 2.25, 30)
-CASE_BOUNDING_BOX_MIN=(0, -1.5, 20)
-CASE_NUM_PARTS=4
-CUTPLANE1_NORMAL=(0, 0, 1)
-CUTPLANE1_POSITION=(1, 2, 3)
-CUTPLANE1_SCALAR_NAME=Temperature
-CUTPLANE1_VECTOR_NAME=Velocity
-CUTPLANE2_NORMAL=(1, 0, 0)
-CUTPLANE2_POSITION=(0, 0, 0)
-DATABASE_DESCRIPTION=load case 1
-DATABASE_FILENAME=C:\sims\run1\model.odb, /data/extra.odb
-DATABASE_NAME=crash run
-DATABASE_NUM_DISPLACEMENTS=1
-DATABASE_NUM_SCALARS=5
-DATABASE_NUM_STATES=12
-DATABASE_NUM_VECTORS=2
-DATABASE_PATH=C:/sims/run1/
-DATABASE_SIMULATION_FILENAME=bracket.inp
-DATABASE_SIMULATION_TYPE=Thermal
-DATABASE_SOLUTION_TYPE=Transient
-DATABASE_TITLE=Bracket
-DISPLACEMENT_RESULT_ID=9
-DISPLACEMENT_RESULT_MAX=0.003
-DISPLACEMENT_RESULT_MIN=0
-DISPLACEMENT_RESULT_NAME=Displacement
-FRAME_BOUNDING_BOX_MAX=(2, 3, 4)
-FRAME_BOUNDING_BOX_MIN=(0.1, 0, 0)
-FRAME_NUM_ELEMENTS=15
-FRAME_NUM_NODES=27
-FRAME_TIMESTEP=t=0.1
-FRAME_TIMESTEP_REF_TYPE=2
-FRAME_TIMESTEP_REF_VALUE=0.1
-ISOSURFACE1_ISO_SCALAR_NAME=Stress
-ISOSURFACE1_ISO_VALUE=250
-ISOSURFACE1_MAP_SCALAR_NAME=Stress
-ISOSURFACE1_MAP_VECTOR_NAME=Force
-ISOSURFACE2_ISO_SCALAR_NAME=
-ISOSURFACE2_ISO_VALUE=-1
-ISOVOLUME1_ISO_SCALAR_NAME=Temperature
-ISOVOLUME1_ISO_VALUE_MAX=20
-ISOVOLUME1_ISO_VALUE_MIN=10
-ISOVOLUME1_MAP_SCALAR_NAME=Temperature
-SCALAR_RESULT_ID=3
-SCALAR_RESULT_MAPPING=Element Node
-SCALAR_RESULT_MAX=400
-SCALAR_RESULT_MIN=-2.5
-SCALAR_RESULT_NAME=Stress
-VECTOR1_RESULT_ID=8
-VECTOR1_RESULT_MAPPING=Element Surface
-VECTOR1_RESULT_MAX=2
-VECTOR1_RESULT_MIN=1
-VECTOR1_RESULT_NAME=Force
-VECTOR2_RESULT_ID=7
-VECTOR2_RESULT_MAPPING=Node
-VECTOR2_RESULT_MAX=12.5
-VECTOR2_RESULT_MIN=0
-VECTOR2_RESULT_NAME=Velocity
-)");
+    EXPECT_GOLDEN("model/field_values_full_model.txt", dump(fullModel().get()));
 }
 
 TEST(FieldValuesGeneratorTest, AbsentPartsLeaveTheirKeysOut) {
@@ -181,10 +125,7 @@ TEST(FieldValuesGeneratorTest, DatabaseWithoutFilesAndCodesOutsideTheTables) {
     MkDatabaseMetaData* meta = model.internal_mkFrameSet()->GetDatabase()->GetMetaData();
     meta->SetSimulationType(8);
     meta->SetSolutionType(11);
-    EXPECT_EQ(dump(&model, "DATABASE_"), "DATABASE_DESCRIPTION=\nDATABASE_FILENAME=\nDATABASE_NAME=\n"
-                                         "DATABASE_NUM_DISPLACEMENTS=0\nDATABASE_NUM_SCALARS=0\nDATABASE_NUM_STATES=0\n"
-                                         "DATABASE_NUM_VECTORS=0\nDATABASE_PATH=\nDATABASE_SIMULATION_FILENAME=\n"
-                                         "DATABASE_SOLUTION_TYPE=Other\nDATABASE_TITLE=\n");
+    EXPECT_GOLDEN("model/field_values_empty_database.txt", dump(&model, "DATABASE_"));
     meta->SetSimulationType(7);
     meta->SetSolutionType(12);
     EXPECT_EQ(dump(&model, "DATABASE_S"), "DATABASE_SIMULATION_FILENAME=\nDATABASE_SIMULATION_TYPE=Other\n");
