@@ -1,6 +1,5 @@
 #include "LibCore/lfwLog.h"
 #include "support/TestSupport.h"
-#include "host/core/KivCoreComponent.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -13,21 +12,6 @@ using lfw::LogManager;
 using lfw::Ref;
 using lfw::String;
 using kivtest::RecordingDestination;
-
-TEST(LogManagerTree, ParentNames) {
-    EXPECT_EQ(LogManager::nameOfParentLogger("kiv.comp.Report"), String("kiv.comp"));
-    EXPECT_EQ(LogManager::nameOfParentLogger("kiv"), String(""));
-    EXPECT_EQ(LogManager::nameOfParentLogger(""), String(""));
-}
-
-TEST(LogManagerTree, NewManagerHasWarningRootWritingToConsole) {
-    Ref<LogManager> m = new LogManager;
-    Logger* root = m->rootLogger();
-    EXPECT_EQ(root->name(), String(""));
-    EXPECT_EQ(root->level(), Logger::LL_WARNING);
-    EXPECT_NE(dynamic_cast<LogDestinationConsole*>(root->destination()), nullptr);
-    EXPECT_EQ(m->find("kiv"), nullptr);
-}
 
 TEST(LogManagerTree, LoggerCreatesMissingParentsAndIsStable) {
     Ref<LogManager> m = new LogManager;
@@ -204,14 +188,6 @@ TEST_F(LoggingFixtureTest, RecordsEveryLevelOfEveryLogger) {
     LFW_LOG_ERROR("kiv.comp.Report", String("e"));
     EXPECT_TRUE(recorder->contains("d"));
     EXPECT_EQ(errors(), std::vector<std::string>{"e"});
-}
-
-TEST(KivCoreComponent, LogManagerWrapsOneFoundationManager) {
-    kiv::LogManager* m = kiv::CoreComponent::logManager();
-    ASSERT_NE(m, nullptr);
-    EXPECT_EQ(kiv::CoreComponent::logManager(), m);
-    ASSERT_NE(m->internal_lfwLogManager(), nullptr);
-    EXPECT_EQ(m->internal_lfwLogManager()->rootLogger()->level(), Logger::LL_WARNING);
 }
 
 } // namespace
