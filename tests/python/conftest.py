@@ -14,8 +14,10 @@ import pytest
 import kivreport
 
 SOURCE_DIR = pathlib.Path(os.environ.get("KIV_SOURCE_DIR", pathlib.Path(__file__).resolve().parents[2]))
-OFFICE_TEMPLATES = SOURCE_DIR.parent / "shared" / "office-templates"
-OOXML_CHECK = SOURCE_DIR.parent / "shared" / "tools" / "ooxml-check"
+# The shared Office inputs and package checker lie beside the source tree, as for the C++ tests.
+SHARED_DIR = pathlib.Path(os.environ.get("KIV_SHARED_DIR", SOURCE_DIR.parent / "shared"))
+OFFICE_TEMPLATES = SHARED_DIR / "office-templates"
+OOXML_CHECK = SHARED_DIR / "tools" / "ooxml-check"
 
 
 def golden(name):
