@@ -676,7 +676,9 @@ std::string summarizeTemplate(const py::handle& templateObject) {
             py::gil_scoped_release release;
             ok = creator.summarize(templatePath, &summary);
         }
-        call.finish(ok, templatePath + ": the template could not be summarized");
+        // Without a logged error, the text the library wrote instead of a summary says why.
+        call.finish(ok, templatePath + ": " +
+                            (summary.isEmpty() ? std::string("the template could not be summarized") : summary.toStdString()));
         return ok;
     });
     return summary.toStdString();

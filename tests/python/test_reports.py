@@ -256,3 +256,22 @@ def test_powerpoint_reports_open_cleanly_in_office(tmp_path):
     assert slide_count(tmp_path / "two.pptx") > slide_count(tmp_path / "one.pptx")
     with pytest.raises(ValueError, match="name it .pptx"):
         kivreport.generate(repository, tmp_path / "pp_static.pptx", tmp_path / "report.docx")
+
+
+def test_powerpoint_validation_and_summary_texts_equal_the_cpp_ones():
+    repository = kivreport.Repository()
+    repository.add(text_snapshot("a", {"KEY": "v"}))
+    repository.add(kivreport.Snapshot.image(gradient(48, 64), name="b"))
+    repository.add(kivreport.Snapshot.table([["x", "y"], ["1", "2"]]))
+    repository.add(kivreport.Snapshot.image(gradient(48, 64), name="d"))
+    for deck, name in [("pp_valid.pptx", "valid"), ("pp_static.pptx", "static"), ("pp_mixed.pptx", "mixed"),
+                       ("pp_generic.pptx", "generic")]:
+        assert kivreport.validate(repository, OFFICE_TEMPLATES / deck)[1] == golden("pptxreport/validate-%s.txt" % name)
+    for deck in ["pp_sum1.pptx", "pp_static.pptx", "pp_generic.pptx", "pp_models.pptx"]:
+        assert kivreport.summarize(OFFICE_TEMPLATES / deck) == golden("pptxreport/summary-%s.txt" % deck)
+    assert kivreport.validate(repository, OFFICE_TEMPLATES / "pp_valid.pptx", reference=kivreport.Repository()) == (
+        False, "No active snapshots in repository")
+    assert kivreport.validate(repository, "/nonexistent.pptx") == (False, "Not able to open template file")
+    with pytest.raises(kivreport.Error) as failure:
+        kivreport.summarize("/nonexistent.pptx")
+    assert str(failure.value) == "/nonexistent.pptx: Not able to open template file"
