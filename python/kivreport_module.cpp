@@ -515,13 +515,6 @@ void configure(Creator& creator, const ReportOptions& options) {
     if constexpr (HasAcceptPartialReport<Creator>::value) creator.setAcceptPartialReport(options.acceptPartial);
 }
 
-template <class C, class = void>
-struct CanValidate : std::false_type {};
-template <class C>
-struct CanValidate<C, std::void_t<decltype(std::declval<const C&>().validate(static_cast<Str*>(nullptr))),
-                                  decltype(C::summarize(std::declval<const Str&>(), static_cast<Str*>(nullptr)))>>
-    : std::true_type {};
-
 template <class Creator>
 struct CreatorOf {
     static bool generate(Repository* repository, const std::string& templatePath, const ReportOptions& options,
@@ -530,33 +523,16 @@ struct CreatorOf {
         configure(creator, options);
         return creator.generate(Str(out));
     }
-    // Raise kivreport.Error (before the GIL is released) when this build's creator
-    // cannot check or describe templates.
-    static void checkCanValidate(const std::string& templatePath) {
-        if (!CanValidate<Creator>::value)
-            throw ReportError(templatePath + ": validation and summaries of this kind of template: not available in "
-                                             "this build of kivreport");
-    }
     static bool validate(Repository* repository, const std::string& templatePath, const ReportOptions& options,
                          Str* report) {
-        if constexpr (CanValidate<Creator>::value) {
-            Creator creator(repository, Str(templatePath));
-            configure(creator, options);
-            return creator.validate(report);
-        } else {
-            (void)repository, (void)options, (void)report;
-            return false;
-        }
+        Creator creator(repository, Str(templatePath));
+        configure(creator, options);
+        return creator.validate(report);
     }
-    static bool summarize(const std::string& templatePath, Str* summary) {
-        if constexpr (CanValidate<Creator>::value) return Creator::summarize(Str(templatePath), summary);
-        (void)templatePath, (void)summary;
-        return false;
-    }
+    static bool summarize(const std::string& templatePath, Str* summary) { return Creator::summarize(Str(templatePath), summary); }
 };
 
-// Calls work(CreatorOf<the format's creator>()); kivreport.Error for a format
-// this build of the library does not have.
+// Calls work(CreatorOf<the format's creator>()).
 template <class Work>
 auto withCreator(Format format, const std::string& templatePath, Work&& work) {
     switch (format) {
@@ -564,7 +540,7 @@ auto withCreator(Format format, const std::string& templatePath, Work&& work) {
     case Format::Word: return work(CreatorOf<kiv::rep::ReportCreatorWord>());
     case Format::PowerPoint: return work(CreatorOf<kiv::rep::ReportCreatorPowerPoint>());
     }
-    throw ReportError(templatePath + ": format not available in this build of kivreport");
+    throw ReportError(templatePath + ": unknown template type");
 }
 
 ReportOptions reportOptions(const py::handle& reference, const py::handle& snapshots, bool use3dPlugin, bool embedModels,
@@ -650,7 +626,6 @@ py::tuple validateTemplate(const py::handle& repositoryObject, const py::handle&
     lfw::Ref<Repository> frozen = frozenCopy(*repository);
     Str report;
     const bool passed = withCreator(format, templatePath, [&](auto creator) {
-        creator.checkCanValidate(templatePath);
         LibraryCall call;
         bool ok;
         {
@@ -669,7 +644,6 @@ std::string summarizeTemplate(const py::handle& templateObject) {
     const Format format = formatOf(templatePath);
     Str summary;
     withCreator(format, templatePath, [&](auto creator) {
-        creator.checkCanValidate(templatePath);
         LibraryCall call;
         bool ok;
         {

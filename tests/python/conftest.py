@@ -91,15 +91,6 @@ def sit(name, content=""):
     return '<orvrepsit name="%s">%s</orvrepsit>' % (name, content)
 
 
-def format_available(extension):
-    """False while the library has no creator for .pptx / .docx templates."""
-    try:
-        kivreport.summarize("/nonexistent/template" + extension)
-    except kivreport.Error as e:
-        return "format not available" not in str(e)
-    return True
-
-
 @pytest.fixture(autouse=True)
 def uninstrumented_children(monkeypatch):
     """Sanitizer builds preload the sanitizer runtime into python3; the programs the

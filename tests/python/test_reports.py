@@ -9,7 +9,7 @@ import zipfile
 import pytest
 
 import kivreport
-from conftest import (OFFICE_TEMPLATES, format_available, golden, gradient, jpeg_bytes, jpeg_size, mdlx_bytes,
+from conftest import (OFFICE_TEMPLATES, golden, gradient, jpeg_bytes, jpeg_size, mdlx_bytes,
                       ooxml_check, sit)
 
 
