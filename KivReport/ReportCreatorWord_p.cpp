@@ -22,23 +22,13 @@ namespace rep {
 
 namespace {
 
-const wchar_t* const kD36 = L"------------------------------------\n";
-const wchar_t* const kD33 = L"---------------------------------\r\n";
-const wchar_t* const kD35 = L"-----------------------------------\r\n";
-
 int countOf(const lfw::Collection<const Snapshot>& snaps) {
     return snaps.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(snaps.size());
 }
 
-// The first number in the name, -1 when it holds none.
-int firstNumber(const MkString& name) {
-    const int first = name.FindFirstNumber();
-    return first < 0 ? -1 : name.Mid(first).AsInt(-1);
-}
-
 void section(MkString& report, const wchar_t* header, const MkString& lines) {
     report += MkString(header);
-    report += MkString(kD36);
+    report += MkString(Utils::VALIDATION_SEPARATOR);
     report += lines;
     report += MkString(L"\n\n");
 }
@@ -407,7 +397,7 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
             if (tag.groupMarker) continue;
             if (!opened) {
                 report += MkString(L"Unknown tags:\n");
-                report += MkString(kD36);
+                report += MkString(Utils::VALIDATION_SEPARATOR);
                 opened = true;
             }
             MkString line;
@@ -463,7 +453,7 @@ bool ReportCreatorWordPrivate::validateTagPosition(const MkWordDocumentTag& tag,
 bool ReportCreatorWordPrivate::validateSituationIndex(const MkWordDocumentTag& tag, const Snapshots& snaps,
                                                       MkString& unmatched) {
     if (tag.groupIndex >= 0) return true;
-    const int n = firstNumber(tag.name);
+    const int n = Utils::getTagIndex(tag.name);
     if (n < 0) return false;
     if (n <= countOf(snaps)) return true;
     MkString line;
@@ -474,7 +464,7 @@ bool ReportCreatorWordPrivate::validateSituationIndex(const MkWordDocumentTag& t
 
 bool ReportCreatorWordPrivate::validateSituationObject(const MkWordDocumentTag& tag, NeededType type,
                                                        const Snapshots& snaps, MkString& unmatched) {
-    const int n = firstNumber(tag.name);
+    const int n = Utils::getTagIndex(tag.name);
     // A tag numbered 0 names no snapshot.
     const Snapshot* snapshot = n >= 1 && n <= countOf(snaps) ? snaps[static_cast<size_t>(n - 1)] : nullptr;
     bool matches = false;
@@ -614,7 +604,7 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
     const MkWordDocumentTagArray& all = content.GetAllTags();
 
     summary += MkString(L"Generic groups:\r\n");
-    summary += MkString(kD33);
+    summary += MkString(Utils::SUMMARY_SEPARATOR);
     int groups = 0;
     for (const MkWordDocumentTag& tag : all) groups += tag.groupMarker ? 1 : 0;
     static const struct {
@@ -649,7 +639,7 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
     if (groups == 0) summary += MkString(L"No generic groups found\r\n");
 
     summary += MkString(L"\r\nStatic snapshots\r\n");
-    summary += MkString(kD33);
+    summary += MkString(Utils::SUMMARY_SEPARATOR);
     summary += MkString(L"The following snapshots are referenced:\r\n");
     MkString fieldLines;
     for (const MkWordDocumentTag& tag : all) {
@@ -673,7 +663,7 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
     }
     if (!fieldLines.IsEmpty()) {
         summary += MkString(L"\r\nStatic snapshots: Field values\r\n");
-        summary += MkString(kD35);
+        summary += MkString(Utils::SUMMARY_FIELD_SEPARATOR);
         summary += fieldLines;
     }
     return true;

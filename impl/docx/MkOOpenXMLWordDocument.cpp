@@ -1,5 +1,6 @@
 #include "impl/docx/MkOOpenXMLWordDocument.h"
 #include "KivReport/Table.h"
+#include "impl/common/Utils.h"
 #include "LibCore/lfwAssert.h"
 #include "host/ug/UgConvert.h"
 #include <cfloat>
@@ -246,13 +247,7 @@ bool MkWordDocumentTagArray::HasGenericTag() const {
     return false;
 }
 
-int MkWordDocumentContent::SnapshotIndexOf(const MkString& name) {
-    const int sit = name.Find(L"SIT");
-    if (sit < 0) return -1;
-    const MkString digits = name.Mid(sit + 3, 2);
-    if (digits.IsEmpty() || digits[0] < L'0' || digits[0] > L'9') return -1;
-    return digits.AsInt(-1);
-}
+int MkWordDocumentContent::SnapshotIndexOf(const MkString& name) { return Utils::getTagIndex(name); }
 
 MkWordDocumentTagArray* MkWordDocumentContent::ListOf(SitTypeTag kind) {
     switch (static_cast<int>(kind)) {

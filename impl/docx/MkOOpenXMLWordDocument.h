@@ -87,7 +87,7 @@ public:
     const MkWordDocumentTagArray* GetTags(SitTypeTag kind) const;
     const MkWordDocumentTagArray& GetAllTags() const { return m_all; }
 
-    // The number after "SIT" (two characters read), -1 when there is none.
+    // The snapshot number of "SIT<n>_..." or "REF_SIT<n>_...", -1 when there is none.
     static int SnapshotIndexOf(const MkString& name);
 
 private:
