@@ -279,6 +279,10 @@ void loadSituationImage(Snapshot* situation, PxZipArchive* archive, MkXmlElement
         REP_LOG_ERROR(lfw::String("Error decoding JPEG image '%1'").arg(lfw::String(name)));
         return;
     }
+    // The pixels stay charged; the decoder's working memory is free again, so a
+    // repository of many pictures is not refused for memory it never holds at once.
+    const uint64_t kept = static_cast<uint64_t>(rgb.GetNumImageBytes());
+    if (decodeBytes > kept) budget->contentBytes += decodeBytes - kept;
     // The decoded pixels move into the image instead of being copied.
     PtrRef<Image> image = new Image;
     const unsigned width = static_cast<unsigned>(rgb.GetWidth()), height = static_cast<unsigned>(rgb.GetHeight());

@@ -292,6 +292,9 @@ Image* Utils::snapshotFromMemoryFile(const ug::MdlxMemoryFile* model, ReportBudg
         REP_LOG_ERROR(lfw::String("Preview picture of a model cannot be read"));
         return nullptr;
     }
+    // What stays charged is the picture; the decoder's working memory is free again.
+    const uint64_t kept = static_cast<uint64_t>(preview.GetNumImageBytes());
+    if (used > kept) budget->refund(used - kept);
     Image* image = new Image;
     if (!ug::Convert::toImage(preview, image)) {
         delete image;

@@ -35,6 +35,9 @@ public:
     // False, with nothing spent, when fewer are left; the first refusal logs an error.
     bool spend(uint64_t bytes);
     bool spendText(uint64_t characters);
+    // Gives back memory that was charged for a while only (a decoder's working
+    // memory once the picture is decoded).
+    void refund(uint64_t bytes) { m_left += bytes; }
     uint64_t left() const { return m_left; }
     uint64_t charactersLeft() const { return m_charactersLeft; }
     bool exhausted() const { return m_exhausted; }

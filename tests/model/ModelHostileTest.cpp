@@ -112,6 +112,27 @@ TEST_F(ModelHostile, PreviewsAreChargedToTheReportBudgetBeforeInflating) {
     EXPECT_TRUE(logged("Preview picture of a model cannot be read"));
 }
 
+TEST_F(ModelHostile, ManyPicturesFitTheBudgetsTheyHoldAtOnce) {
+    // Each decode takes a few megabytes of working memory for a moment; only the
+    // pixels stay. Charging the working memory for good refused repositories of
+    // some hundreds of pictures.
+    PtrRef<Repository> many = new Repository;
+    for (int i = 0; i < 700; ++i) many->addSnapshot(kivtest::imageSnapshot(8, 8).p());
+    kivtest::TempDir dir;
+    ASSERT_TRUE(many->saveRepository(Str(dir.file("many.kivrep"))));
+    ASSERT_TRUE(repository->loadRepository(Str(dir.file("many.kivrep"))));
+    EXPECT_TRUE(repository->loadedCleanly()) << (errors().empty() ? "" : errors()[0]);
+    ASSERT_EQ(repository->snapshotCount(), 700u);
+    EXPECT_NE(repository->snapshot(699)->image(), nullptr);
+
+    kivtest::SnapshotRef model = kivtest::previewModelSnapshot(8, 8);
+    ReportBudget budget(uint64_t(64) << 20);
+    for (int i = 0; i < 100; ++i) {
+        PtrRef<kiv::Image> preview(Utils::snapshotFromMemoryFile(model->modelMdlx(), &budget));
+        ASSERT_TRUE(preview) << "preview " << i;
+    }
+}
+
 TEST_F(ModelHostile, MacroExpansionStopsAtTheGivenLength) {
     kiv::rep::FieldValues values;
     values[Str("A")] = Str("$(B)$(B)$(B)$(B)");
