@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Makes the sample report with a built tree: generates the sample pictures and
 # models, builds the sample repository from data/manifest.json and generates
-# templates/report.html and the Word template templates/report-docx from it.
+# templates/report.html, the Word template templates/report-docx and the
+# PowerPoint template templates/report-pptx from it.
 # Usage: samples/make-demo.sh BUILD_DIR OUT_DIR
 set -euo pipefail
 if [ $# -ne 2 ]; then
@@ -31,5 +32,11 @@ cp "$here"/data/* "$input"/
   >"$out/validation-docx.txt" || true
 "$kivreport" generate --repo "$out/sample.kivrep" --template "$build/samples/report-template.docx" \
   --out "$out/report.docx" --no-3d-plugin
+# And in a PowerPoint report (the template is a tree zipped by the build as well).
+"$kivreport" validate --repo "$out/sample.kivrep" --template "$build/samples/report-template.pptx" \
+  >"$out/validation-pptx.txt" || true
+"$kivreport" generate --repo "$out/sample.kivrep" --template "$build/samples/report-template.pptx" \
+  --out "$out/report.pptx" --no-3d-plugin
 echo "Sample report: $out/report.html"
 echo "Sample Word report: $out/report.docx"
+echo "Sample PowerPoint report: $out/report.pptx"
