@@ -160,6 +160,7 @@ TEST(MkStringContract, InvalidUtf8NeverReadsPastTheLength) {
         {"\xe4\xb8", 2, L"\uFFFD\uFFFD"},          // truncated three-byte sequence
         {"\xc3", 1, L"\uFFFD"},                    // lone lead byte
         {"\x80z", 2, L"\uFFFDz"},                  // stray continuation byte
+        {"\xffz", 2, L"\uFFFDz"},                  // byte that never starts a sequence
         {"\xc0\xaf", 2, L"\uFFFD\uFFFD"},          // overlong encoding
         {"\xed\xa0\x80", 3, L"\uFFFD\uFFFD\uFFFD"}, // encoded surrogate
         {"\xf4\x90\x80\x80", 4, L"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
@@ -167,7 +168,7 @@ TEST(MkStringContract, InvalidUtf8NeverReadsPastTheLength) {
     for (const Case& c : cases) {
         std::unique_ptr<char[]> buffer(new char[c.size]);
         std::memcpy(buffer.get(), c.bytes, c.size);
-        EXPECT_EQ(MkStringFromUTF8(buffer.get(), static_cast<int>(c.size)).Std(), c.expected) << c.size;
+        EXPECT_EQ(MkStringFromUTF8(buffer.get(), static_cast<int>(c.size)).Std(), c.expected) << "row " << (&c - cases);
     }
 }
 

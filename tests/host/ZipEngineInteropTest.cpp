@@ -8,6 +8,8 @@ using namespace ziptest;
 
 namespace {
 
+const std::string SCRIPTS = std::string(KIV_TEST_DATA_DIR) + "/zip/";
+
 class ZipInterop : public ::testing::Test {
 protected:
     kivtest::TempDir dir;
@@ -15,25 +17,14 @@ protected:
 
     // Python's verdict on an archive: testzip() and every entry readable.
     bool pythonAccepts(const std::string& path, const std::string& password = "") {
-        std::string py = "import zipfile,sys\n"
-                         "z=zipfile.ZipFile(sys.argv[1])\n"
-                         "if sys.argv[2]: z.setpassword(sys.argv[2].encode())\n"
-                         "assert z.testzip() is None\n"
-                         "for n in z.namelist(): z.read(n)\n";
-        kivtest::writeFile(file("check.py"), py);
-        return run("python3 " + file("check.py") + " '" + path + "' '" + password + "'");
+        return run("python3 '" + SCRIPTS + "check.py' '" + path + "' '" + password + "'");
     }
 
-    // Entries (name -> data) as Python reads them, written under dir/py/.
+    // An entry's bytes as Python reads them.
     std::string pythonRead(const std::string& path, const std::string& name, const std::string& password = "") {
-        std::string py = "import zipfile,sys\n"
-                         "z=zipfile.ZipFile(sys.argv[1])\n"
-                         "if sys.argv[3]: z.setpassword(sys.argv[3].encode())\n"
-                         "open(sys.argv[4],'wb').write(z.read(sys.argv[2]))\n";
-        kivtest::writeFile(file("read.py"), py);
-        std::string out = file("py_out.bin");
+        const std::string out = file("py_out.bin");
         std::remove(out.c_str());
-        if (!run("python3 " + file("read.py") + " '" + path + "' '" + name + "' '" + password + "' '" + out + "'"))
+        if (!run("python3 '" + SCRIPTS + "read.py' '" + path + "' '" + name + "' '" + password + "' '" + out + "'"))
             return "<python failed>";
         return kivtest::readFile(out);
     }
@@ -148,25 +139,8 @@ TEST_F(ZipInterop, ReadsInfoZipArchives) {
 
 TEST_F(ZipInterop, ReadsPythonArchivesIncludingZip64) {
     REQUIRE_TOOL("python3");
-    // zip64.zip: ZIP64 extra fields in local headers only (force_zip64).
-    // zip64full.zip: ZIP64 end record, locator and central extra fields everywhere.
-    std::string py =
-        "import zipfile,sys,os\n"
-        "d=sys.argv[1]\n"
-        "data={'x.txt':b'hello '*1000,'y.bin':os.urandom(0)+bytes(range(256))*8,'e':b''}\n"
-        "for name,method in (('deflated.zip',zipfile.ZIP_DEFLATED),('stored.zip',zipfile.ZIP_STORED)):\n"
-        "  with zipfile.ZipFile(os.path.join(d,name),'w',method) as z:\n"
-        "    z.comment=b'archive comment'\n"
-        "    for k,v in data.items(): z.writestr(k,v)\n"
-        "with zipfile.ZipFile(os.path.join(d,'zip64.zip'),'w',zipfile.ZIP_DEFLATED) as z:\n"
-        "  for k,v in data.items():\n"
-        "    with z.open(k,'w',force_zip64=True) as f: f.write(v)\n"
-        "zipfile.ZIP64_LIMIT=0\n"
-        "with zipfile.ZipFile(os.path.join(d,'zip64full.zip'),'w',zipfile.ZIP_DEFLATED) as z:\n"
-        "  for k,v in data.items():\n"
-        "    with z.open(k,'w',force_zip64=True) as f: f.write(v)\n";
-    kivtest::writeFile(file("make.py"), py);
-    ASSERT_TRUE(run("python3 " + file("make.py") + " '" + dir.path() + "'"));
+    // Plain, stored, local-only ZIP64 and full ZIP64 archives: see make_archives.py.
+    ASSERT_TRUE(run("python3 '" + SCRIPTS + "make_archives.py' '" + dir.path() + "'"));
     std::string y;
     for (int i = 0; i < 8; ++i)
         for (int b = 0; b < 256; ++b) y += static_cast<char>(b);

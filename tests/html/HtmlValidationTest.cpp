@@ -51,7 +51,6 @@ TEST_F(HtmlValidation, UnusedSnapshotOnly) {
     const std::string text = validate("<p>" + sit("SIT1_TITLE") + "</p>", &ok);
     // The reference pass finds nothing, so the result is true and no reference section is written.
     EXPECT_TRUE(ok);
-    EXPECT_EQ(text, "VALIDATION OF REPOSITORY\n" + D36 + "Unused snapshots:\n" + D36 + "Snapshot 2 not used.\n\n\n");
     EXPECT_GOLDEN("html/validate_unused.txt", text);
 }
 
@@ -128,7 +127,6 @@ TEST_F(HtmlValidation, SummaryOfGroupsTagsAndFields) {
     bool ok = false;
     const std::string text = summarize(html, &ok);
     EXPECT_TRUE(ok);
-    EXPECT_NE(text.find("Content of generic group 0:\r\nTitle\r\nImage\r\n\r\n"), std::string::npos);
     EXPECT_GOLDEN("html/summary_groups.txt", text);
 
     // Without groups or macros only the static section is written.

@@ -1,6 +1,7 @@
 // Repository: unique names on add, order, removal and reference counting.
 #include "KivReport/Repository.h"
 #include "KivReport/Snapshot.h"
+#include "support/Builders.h"
 #include "support/TestSupport.h"
 #include <memory>
 #include <set>
@@ -16,12 +17,6 @@ using kiv::rep::Snapshot;
 namespace {
 
 typedef std::vector<std::string> Names;
-
-PtrRef<Snapshot> named(const std::string& name) {
-    PtrRef<Snapshot> s = new Snapshot(Snapshot::IMAGE);
-    s->setName(name);
-    return s;
-}
 
 Names names(const Repository& repo) {
     Names out;
@@ -64,16 +59,16 @@ TEST(RepositoryTest, AddingGivesTheDocumentedNamesAndNeverADuplicate) {
     for (const Case& c : cases) {
         SCOPED_TRACE("adding '" + c.added + "' after " + std::to_string(c.present.size()) + " names");
         PtrRef<Repository> repo = new Repository;
-        for (const std::string& n : c.present) repo->addSnapshot(named(n).p());
+        for (const std::string& n : c.present) repo->addSnapshot(kivtest::namedImageSnapshot(n).p());
         ASSERT_EQ(names(*repo), c.present);
-        PtrRef<Snapshot> s = named(c.added);
+        PtrRef<Snapshot> s = kivtest::namedImageSnapshot(c.added);
         repo->addSnapshot(s.p());
         EXPECT_EQ(s->name().toStdString(), c.expected);
         EXPECT_EQ(repo->snapshot(repo->snapshotCount() - 1), s.p());
     }
 
     PtrRef<Repository> repo = new Repository;
-    for (int i = 0; i < 3; ++i) repo->addSnapshot(named("").p());
+    for (int i = 0; i < 3; ++i) repo->addSnapshot(kivtest::namedImageSnapshot("").p());
     EXPECT_EQ(names(*repo), (Names{"situation", "situation1", "situation2"}));
 
     // Names that are the numbered forms of each other, added in many orders.
@@ -82,7 +77,7 @@ TEST(RepositoryTest, AddingGivesTheDocumentedNamesAndNeverADuplicate) {
     unsigned seed = 7;
     for (int i = 0; i < 200; ++i) {
         seed = seed * 1103515245u + 12345u;
-        mixed->addSnapshot(named(pool[(seed >> 16) % 7]).p());
+        mixed->addSnapshot(kivtest::namedImageSnapshot(pool[(seed >> 16) % 7]).p());
     }
     const Names all = names(*mixed);
     EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), all.size());

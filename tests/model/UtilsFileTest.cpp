@@ -3,6 +3,7 @@
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxFile.h"
 #include "host/ug/MdlxImageJpeg.h"
+#include "support/Builders.h"
 #include "support/TestSupport.h"
 #include <string>
 #include <sys/stat.h>
@@ -19,12 +20,6 @@ bool fileExists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-PtrRef<kiv::Image> gradient(unsigned w, unsigned h) {
-    std::vector<unsigned char> rgb(size_t(w) * h * 3);
-    for (size_t i = 0; i < rgb.size(); ++i) rgb[i] = static_cast<unsigned char>(i * 7 / 3);
-    return new kiv::Image(w, h, rgb.data());
-}
-
 class UtilsFileTest : public kivtest::LoggingTest {
 protected:
     kivtest::TempDir dir;
@@ -32,9 +27,10 @@ protected:
 
 } // namespace
 
-TEST_F(UtilsFileTest, SaveImageAsJpegWritesADecodableFile) {
-    const std::string path = dir.file("picture.jpg");
-    ASSERT_TRUE(Utils::saveImageAsJpeg(gradient(40, 30).p(), MkString(path.c_str())));
+TEST_F(UtilsFileTest, SaveImageAsJpegEncodesOrWritesTheSourceJpegUnchanged) {
+    const std::string path = dir.file("source.jpg");
+    PtrRef<kiv::Image> image = kivtest::gradientImage(40, 30);
+    ASSERT_TRUE(Utils::saveImageAsJpeg(image.p(), MkString(path.c_str())));
     const std::string bytes = kivtest::readFile(path);
     MkRGBImage decoded;
     ASSERT_TRUE(MdlxImageJpeg::loadImageFromMemory(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
@@ -42,16 +38,12 @@ TEST_F(UtilsFileTest, SaveImageAsJpegWritesADecodableFile) {
     EXPECT_EQ(decoded.GetWidth(), 40);
     EXPECT_EQ(decoded.GetHeight(), 30);
     EXPECT_TRUE(errors().empty());
-}
 
-TEST_F(UtilsFileTest, SaveImageAsJpegWritesTheSourceJpegUnchanged) {
     // A picture loaded from a JPEG is written back as those very bytes, not encoded again.
-    PtrRef<kiv::Image> image = gradient(40, 30);
     MkRGBImage rgb(40, 30);
     std::vector<unsigned char> source;
     ASSERT_TRUE(MdlxImageJpeg::saveImageToMemory(rgb, &source, 50));
     image->setSourceJpeg(source);
-    const std::string path = dir.file("source.jpg");
     ASSERT_TRUE(Utils::saveImageAsJpeg(image.p(), MkString(path.c_str())));
     EXPECT_EQ(kivtest::readFile(path), std::string(source.begin(), source.end()));
 
@@ -67,7 +59,7 @@ TEST_F(UtilsFileTest, SaveImageAsJpegFailuresAreLoggedAndLeaveNoFile) {
     EXPECT_FALSE(Utils::saveImageAsJpeg(nullptr, MkString(path.c_str())));
     EXPECT_FALSE(fileExists(path));
     const std::string unreachable = dir.file("no/such/folder/a.jpg");
-    EXPECT_FALSE(Utils::saveImageAsJpeg(gradient(8, 8).p(), MkString(unreachable.c_str())));
+    EXPECT_FALSE(Utils::saveImageAsJpeg(kivtest::gradientImage(8, 8).p(), MkString(unreachable.c_str())));
     EXPECT_EQ(errors(), (Messages{"Image object empty. No JPEG image created.",
                                   "Image object empty. No JPEG image created.",
                                   "Error opening file (" + unreachable + ")"}));
@@ -76,7 +68,7 @@ TEST_F(UtilsFileTest, SaveImageAsJpegFailuresAreLoggedAndLeaveNoFile) {
     struct stat st;
     if (::stat("/dev/full", &st) != 0 || !S_ISCHR(st.st_mode)) GTEST_SKIP() << "no /dev/full";
     recorder->clear();
-    EXPECT_FALSE(Utils::saveImageAsJpeg(gradient(64, 64).p(), MkString("/dev/full")));
+    EXPECT_FALSE(Utils::saveImageAsJpeg(kivtest::gradientImage(64, 64).p(), MkString("/dev/full")));
     EXPECT_EQ(errors(), Messages{"Error writing bytes to image file (/dev/full)"});
     ASSERT_EQ(::stat("/dev/full", &st), 0);
     EXPECT_TRUE(S_ISCHR(st.st_mode));

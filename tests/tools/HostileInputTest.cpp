@@ -2,24 +2,17 @@
 // case once crashed it, hung it, reported success for a damaged result, or
 // wrote where it must not. Inputs are in tests/data/hostile (see its
 // make_corpus.py); FIFOs, links, full disks and stale files are made here.
-#include "support/TestSupport.h"
+#include "ToolTestSupport.h"
 
-#include <csignal>
-#include <cstdlib>
-#include <dirent.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/time.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <vector>
 
 using kivtest::readFile;
 using kivtest::TempDir;
 using kivtest::writeFile;
+using tooltest::listFolder;
+using tooltest::Result;
 
 namespace {
 
@@ -30,52 +23,9 @@ const char* const kTemplate =
     "<html><body><orvrepsit name=\"SIT1_TITLE\">t</orvrepsit>"
     "<orvrepsit name=\"SIT1_PICTURE\"><img src=\"x.jpg\" width=\"10\" height=\"10\"/></orvrepsit></body></html>\n";
 
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-// Runs kivreport; a run that takes a minute is killed (a hang shows as SIGALRM).
-// fileSizeLimit > 0 makes every write beyond that many bytes fail, as on a full disk.
+// Runs kivreport (see runProgram for the time and file size limits).
 Result kivreport(const std::vector<std::string>& args, const TempDir& scratch, rlim_t fileSizeLimit = 0) {
-    const std::string outFile = scratch.file("stdout.txt"), errFile = scratch.file("stderr.txt");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(out, 1);
-        dup2(err, 2);
-        if (fileSizeLimit > 0) {
-            signal(SIGXFSZ, SIG_IGN);  // writes past the limit then fail with EFBIG
-            rlimit limit{fileSizeLimit, fileSizeLimit};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
-        alarm(60);
-        std::vector<char*> argv{const_cast<char*>(KIVREPORT_EXE)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(KIVREPORT_EXE, argv.data());
-        _exit(127);
-    }
-    Result r;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = readFile(outFile);
-    r.err = readFile(errFile);
-    return r;
-}
-
-std::vector<std::string> listFolder(const std::string& path) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* e = readdir(dir))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+    return tooltest::runProgram(KIVREPORT_EXE, args, scratch, fileSizeLimit);
 }
 
 bool isLink(const std::string& path) {
