@@ -90,7 +90,7 @@ def summary_slide():
     return trees.slide(
         title(2, 'SIT7_TITLE', 'Results at a glance') + rule(3, 914400)
         + text_box(4, 'SIT7_TEXT', 'Summary of the results', 457200, 1000000, 8229600, 400000, 1400)
-        + trees.table_frame(5, 'SIT7_TABLE', [1400000, 1000000, 900000, 700000],
+        + trees.table_frame(5, 'SIT7_TABLE', [1150000, 1000000, 1050000, 850000],
                             [['Load case', 'Stress', 'Displacement', 'Safety'], ['', '', '', '']], 457200, 1600000)
         + trees.chart_frame(6, 'SIT6_CHART', 'rId2', 4648200, 1600000, 4038600, 3200400)
         + text_box(7, 'SIT6_TEXT', 'Chart description', 4648200, 4876800, 4038600, 640080, 1100))
