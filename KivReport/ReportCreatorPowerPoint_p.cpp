@@ -18,6 +18,16 @@ namespace rep {
 
 namespace {
 
+// Errors this creator logged on the current thread: a failed step that logged its
+// own cause is not reported a second time by the step around it.
+thread_local unsigned t_errorsLogged = 0;
+
+#define PPT_LOG_ERROR(message)      \
+    do {                            \
+        ++t_errorsLogged;           \
+        REP_LOG_ERROR(message);     \
+    } while (0)
+
 MkString fromStr(const Str& s) { return ug::Convert::toMkString(s); }
 
 MkString expanded(const Snapshot* snapshot, const Str& text) {
@@ -69,11 +79,60 @@ PtrRef<Image> pictureOf(const Snapshot* snapshot) {
     return PtrRef<Image>(const_cast<Image*>(snapshot->image()));
 }
 
+// A zip package starts with a local file header (or, when empty, the end record).
+bool looksLikeZip(const char* path) {
+    FILE* file = std::fopen(path, "rb");
+    if (!file) return true;  // the copy reports a template that cannot be read
+    unsigned char head[4] = {0, 0, 0, 0};
+    const size_t n = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    return n == 4 && head[0] == 'P' && head[1] == 'K' && ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6));
+}
+
+// The table of a snapshot has something a chart can draw: a header and a data row,
+// and a column of values beside the first.
+bool chartable(const Table* table) { return table && table->rowCount() >= 2 && table->columnCount() >= 2; }
+
 const Snapshot* at(const lfw::Collection<const Snapshot>& snaps, int index) {
     if (index < 0 || static_cast<size_t>(index) >= snaps.size()) return nullptr;
     const Snapshot* snapshot = snaps[static_cast<size_t>(index)];
     LFW_ASSERT_MSG(snapshot, "staticSituation");
     return snapshot;
+}
+
+// A name of the tag grammar (SIT3_CHART, REF_SIT_PICTURE) on a shape that cannot
+// hold its kind (a picture tag on a text box, a chart tag on a table) would be left
+// as it is: refused with one error naming the shape, before anything is filled.
+bool tagsOnTheirShapes(const MkSlideContentPtrArray& slides) {
+    static const struct {
+        const wchar_t* word;
+        const char* shape;
+    } kinds[] = {{L"PICTURE", "a picture"}, {L"TABLE", "a table"}, {L"CHART", "a chart"},
+                 {L"TITLE", "a text shape"}, {L"TEXT", "a text shape"}, {L"MDLX", "a 3D viewer control"}};
+    for (int s = 0; s < slides.GetSize(); ++s) {
+        const MkSlideContent& slide = *slides[s];
+        const MkStringArray& others = slide.Others();
+        for (int i = 0; i < others.GetSize(); ++i) {
+            const MkString& name = others[i];
+            const MkTagNameParts parts(name);
+            if ((!parts.IsSit() && !parts.IsRef()) || name.Contains(L"$")) continue;
+            bool placed = false;
+            for (int k = 0; k < MkSlideContent::KIND_COUNT && !placed; ++k) {
+                const MkSlideContent::Kind kind = static_cast<MkSlideContent::Kind>(k);
+                placed = holds(slide.Sit(kind), name) || holds(slide.Ref(kind), name);
+            }
+            if (placed) continue;
+            for (const auto& kind : kinds) {
+                if (parts.suffix != MkString(kind.word)) continue;
+                PPT_LOG_ERROR(lfw::String("The shape %1 on %2 is not %3: rename the shape or change its tag.")
+                                  .arg(name.Std())
+                                  .arg(slide.slideName.Std())
+                                  .arg(kind.shape));
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -108,7 +167,7 @@ MkString ReportCreatorPowerPointPrivate::TemporaryFiles::PictureOf(const Snapsho
     if (!image) return MkString();
     const MkString file = Create(".jpg");
     if (file.IsEmpty() || !Utils::saveImageAsJpeg(image.get(), file)) {
-        REP_LOG_ERROR("Error creating temporary file.");
+        PPT_LOG_ERROR("Error creating temporary file.");
         return MkString();
     }
     m_pictures[snapshot] = file;
@@ -132,7 +191,7 @@ MkString ReportCreatorPowerPointPrivate::modelFile(Context& c, const Snapshot* s
         file = c.staged.stage(path.ShortChar());
     }
     if (file.empty() || !mdlx || !mdlx->internal_mdlxZipMemFile()->Save(MkString(file.c_str()))) {
-        REP_LOG_ERROR("Error saving Mdlx file.");
+        PPT_LOG_ERROR("Error saving Mdlx file.");
         return MkString();
     }
     c.models[key] = path;
@@ -143,25 +202,34 @@ MkString ReportCreatorPowerPointPrivate::modelFile(Context& c, const Snapshot* s
 
 bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, StagedOutput& staged) {
     if (snapshots.empty()) {
-        REP_LOG_ERROR("Could not create report file. No active snapshots in repository.");
+        PPT_LOG_ERROR("Could not create report file. No active snapshots in repository.");
+        return false;
+    }
+    if (!looksLikeZip(templatePath.ShortChar())) {
+        PPT_LOG_ERROR(lfw::String("The template is not a PowerPoint file (no zip package): %1").arg(templatePath.Std()));
         return false;
     }
     const MkString report(reportFile.c_str());
     if (!Utils::copyTemplateToOutputFile(templatePath, report)) return false;
     MkOpenXMLPresentation presentation;
-    if (!presentation.Open(report, ZIP_OPEN) || presentation.FindFile(L"ppt\\presentation.xml") < 0) {
-        REP_LOG_ERROR("Could not open output file.\nIt might be open in PowerPoint, have an invalid name/path or be read only.");
+    if (!presentation.Open(report, ZIP_OPEN)) {
+        PPT_LOG_ERROR("Could not open output file.\nIt might be open in PowerPoint, have an invalid name/path or be read only.");
+        return false;
+    }
+    if (presentation.FindFile(L"ppt\\presentation.xml") < 0) {
+        PPT_LOG_ERROR("The template is not a PowerPoint presentation: it has no ppt/presentation.xml.");
         return false;
     }
     presentation.ConvertFromOldPlugin();
     if (!presentation.CreateSlideContentList()) {
-        REP_LOG_ERROR("The template holds no slide with a tag.");
+        PPT_LOG_ERROR("The template holds no slide with a tag.");
         return false;
     }
     if (!presentation.GetSlideContentList()->HasMixedMdlxTags().IsEmpty()) {
-        REP_LOG_ERROR("One or more slides contains both static and generic Mdlx snapshots.");
+        PPT_LOG_ERROR("One or more slides contains both static and generic Mdlx snapshots.");
         return false;
     }
+    if (!tagsOnTheirShapes(*presentation.GetSlideContentList())) return false;
     TemporaryFiles temporary;
     Context c{presentation, temporary, staged, {}};
 
@@ -171,14 +239,15 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, S
         std::unique_ptr<MkSlideContentPtrArray> view(presentation.GetSlideContentList()->GetStaticSlides());
         for (int i = 0; i < view->GetSize(); ++i) statics.push_back(*(*view)[i]);
     }
+    const unsigned logged = t_errorsLogged;
     for (const MkSlideContent& slide : statics) {
         if (!fillStaticSlide(c, slide, false)) {
-            REP_LOG_ERROR("Error adding snapshots.");
+            if (t_errorsLogged == logged) PPT_LOG_ERROR("Error adding snapshots.");
             return false;
         }
     }
     if (!addGenericSlides(c)) {
-        REP_LOG_ERROR("Error adding snapshots.");
+        if (t_errorsLogged == logged) PPT_LOG_ERROR("Error adding snapshots.");
         return false;
     }
     presentation.RemoveUnusedFiles();
@@ -226,7 +295,7 @@ bool ReportCreatorPowerPointPrivate::setStaticTitle(Context& c, const MkString& 
         if (!snapshot) continue;
         if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TITLE"), expanded(snapshot, snapshot->title()),
                                     MkString(), slide)) {
-            REP_LOG_ERROR("Error setting new title.");
+            PPT_LOG_ERROR("Error setting new title.");
             return false;
         }
     }
@@ -240,7 +309,7 @@ bool ReportCreatorPowerPointPrivate::setStaticText(Context& c, const MkString& s
         if (!snapshot) continue;
         if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TEXT"),
                                     runsOf(expanded(snapshot, snapshot->description())), MkString(), slide)) {
-            REP_LOG_ERROR("Error setting new description text.");
+            PPT_LOG_ERROR("Error setting new description text.");
             return false;
         }
     }
@@ -265,7 +334,7 @@ bool ReportCreatorPowerPointPrivate::setStaticPicture(Context& c, const MkString
         if (!c.presentation.SetImage(expanded(snapshot, snapshot->title()), tagName(reference, indices[i] + 1, L"PICTURE"),
                                      file, static_cast<int>(image->width()), static_cast<int>(image->height()),
                                      MkString(), slide, fromStr(snapshot->cloudViewerUrl()))) {
-            REP_LOG_ERROR("Error adding image file to archive.");
+            PPT_LOG_ERROR("Error adding image file to archive.");
             return false;
         }
     }
@@ -291,12 +360,16 @@ bool ReportCreatorPowerPointPrivate::setStaticMdlx(Context& c, const MkString& s
         const MkString tag = tagName(reference, number, L"MDLX");
         if (snapshot->type() == Snapshot::MDLX && use3dPlugin) {
             const MkString model = modelFile(c, snapshot, number, reference);
-            if (model.IsEmpty() || !c.presentation.SetMDLX(tag, model, file, MkString(), slide)) return false;
+            if (model.IsEmpty()) return false;
+            if (!c.presentation.SetMDLX(tag, model, file, MkString(), slide)) {
+                PPT_LOG_ERROR("Error adding MDLX file to archive.");
+                return false;
+            }
             continue;
         }
         const float aspect = image && image->height() ? static_cast<float>(image->width()) / image->height() : 1.0f;
         if (file.IsEmpty() || !c.presentation.ConvertMdlxInSlide(tag, file, file, aspect, MkString(), slide, link)) {
-            REP_LOG_ERROR("Error converting MDLX file.");
+            PPT_LOG_ERROR("Error converting MDLX file.");
             return false;
         }
     }
@@ -329,7 +402,7 @@ bool ReportCreatorPowerPointPrivate::setStaticTable(Context& c, const MkString& 
         const Snapshot* snapshot = at(snaps, indices[i]);
         if (!snapshot || snapshot->type() != Snapshot::TABLE || !snapshot->table()) continue;
         if (!c.presentation.SetTable(tagName(reference, indices[i] + 1, L"TABLE"), *snapshot->table(), MkString(), slide)) {
-            REP_LOG_ERROR("Error setting table.");
+            PPT_LOG_ERROR("Error setting table.");
             return false;
         }
     }
@@ -341,10 +414,16 @@ bool ReportCreatorPowerPointPrivate::setStaticChart(Context& c, const MkString& 
     for (int i = 0; i < indices.GetSize(); ++i) {
         const Snapshot* snapshot = at(snaps, indices[i]);
         if (!snapshot || snapshot->type() != Snapshot::TABLE || !snapshot->table()) continue;
+        if (!chartable(snapshot->table())) {
+            PPT_LOG_ERROR(lfw::String("The table of snapshot %1 has no values to draw in %2.")
+                              .arg(indices[i] + 1)
+                              .arg(tagName(reference, indices[i] + 1, L"CHART").Std()));
+            return false;
+        }
         MkChartData chart(*snapshot->table());
         chart.m_title = fromStr(snapshot->title());
         if (!c.presentation.SetChart(tagName(reference, indices[i] + 1, L"CHART"), chart, MkString(), slide)) {
-            REP_LOG_ERROR("Error creating chart.");
+            PPT_LOG_ERROR("Error creating chart.");
             return false;
         }
     }
@@ -525,13 +604,13 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
                                               numbered(L"PICTURE"), slide, link) || shown;
         }
         if (!shown) {
-            REP_LOG_ERROR("Error adding image file to archive.");
+            PPT_LOG_ERROR("Error adding image file to archive.");
             return false;
         }
     } else if (media && !model.IsEmpty() && holds(tags, p + L"SIT_MDLX")) {
         const MkString preview = c.temporary.PictureOf(snapshot);
         if (!pr.SetMDLX(p + L"SIT_MDLX", model, preview, numbered(L"MDLX"), slide)) {
-            REP_LOG_ERROR("Error adding MDLX file to archive.");
+            PPT_LOG_ERROR("Error adding MDLX file to archive.");
             return false;
         }
     }
@@ -543,23 +622,29 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
         }
         if (holds(tags, p + L"SIT_CHART")) {
             wanted = true;
+            if (!chartable(snapshot->table())) {
+                PPT_LOG_ERROR(lfw::String("The table of snapshot %1 has no values to draw in %2.")
+                                  .arg(number)
+                                  .arg(numbered(L"CHART").Std()));
+                return false;
+            }
             MkChartData chart(*snapshot->table());
             chart.m_title = fromStr(snapshot->title());
             shown = pr.SetChart(p + L"SIT_CHART", chart, numbered(L"CHART"), slide) || shown;
         }
         if (wanted && !shown) {
-            REP_LOG_ERROR("Error adding table data.");
+            PPT_LOG_ERROR("Error adding table data.");
             return false;
         }
     }
     if (holds(tags, p + L"SIT_TITLE") &&
         !pr.SetText(p + L"SIT_TITLE", expanded(snapshot, snapshot->title()), numbered(L"TITLE"), slide)) {
-        REP_LOG_ERROR("Error setting new title.");
+        PPT_LOG_ERROR("Error setting new title.");
         return false;
     }
     if (holds(tags, p + L"SIT_TEXT") &&
         !pr.SetText(p + L"SIT_TEXT", runsOf(expanded(snapshot, snapshot->description())), numbered(L"TEXT"), slide)) {
-        REP_LOG_ERROR("Error setting new description text.");
+        PPT_LOG_ERROR("Error setting new description text.");
         return false;
     }
     const FieldValues fields = snapshot->fieldValues();

@@ -309,6 +309,28 @@ TEST_F(Kivreport, PowerPointTemplates) {
     EXPECT_NE(check.out.find("VALIDATION OF REPOSITORY"), std::string::npos) << check.out;
 }
 
+// The sample deck as the demo makes it: title, summary, one result slide per
+// picture snapshot, the model slide; Office opens it and LibreOffice draws every slide.
+TEST_F(Kivreport, SampleDeckFromTheSampleRepository) {
+    const std::string out = work.file("report.pptx");
+    Result r = kivreport({"generate", "--repo", sampleRepo(), "--template", KIV_SAMPLE_DECK, "--out", out,
+                          "--no-3d-plugin"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string tool = std::string(KIV_SOURCE_DIR) + "/../shared/tools/ooxml-check";
+    Result check = runProgram("/usr/bin/python3", {tool, "--render", out}, scratch);
+    EXPECT_EQ(check.code, 0) << check.out << check.err;
+    EXPECT_NE(check.out.find(out + ": (render): 6 page(s)"), std::string::npos) << check.out;
+    // Every tag is matched; only the result fields are missing on the models and tables.
+    Result valid = kivreport({"validate", "--repo", sampleRepo(), "--template", KIV_SAMPLE_DECK});
+    EXPECT_EQ(valid.code, 1) << valid.err;
+    EXPECT_EQ(valid.out,
+              "\nVALIDATION OF REPOSITORY\n------------------------------------\nUnknown field values\n"
+              "------------------------------------\nCASE_NAME: Generic field not found for all snapshots\n"
+              "SCALAR_RESULT_NAME: Generic field not found for all snapshots\n"
+              "SCALAR_RESULT_MAX: Generic field not found for all snapshots\n"
+              "SCALAR_RESULT_MIN: Generic field not found for all snapshots\n\n\n");
+}
+
 TEST_F(Kivreport, GenerateRefusesBadRequestsWithOneLine) {
     struct Case {
         std::vector<std::string> extra;
