@@ -5,66 +5,26 @@
 // sample set-up and the help and usage cases run the built binary.
 #include "host/ug/MdlxImageJpeg.h"
 #include "support/OoxmlCheck.h"
-#include "support/TestSupport.h"
+#include "ToolTestSupport.h"
 #include "tools/kivreport/Cli.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <map>
+#include <set>
 #include <sstream>
 #include <nlohmann/json.hpp>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 using Json = nlohmann::json;
 using kivtest::readFile;
 using kivtest::TempDir;
 using kivtest::writeFile;
+using tooltest::listFolder;
+using tooltest::Result;
+using tooltest::runProgram;
 
 namespace {
-
-struct Result {
-    int code = -1;
-    std::string out;
-    std::string err;
-    size_t errLines() const {
-        size_t n = 0;
-        for (char c : err) n += c == '\n';
-        return n;
-    }
-};
-
-// Runs a program with stdout and stderr captured through files.
-Result runProgram(const std::string& program, const std::vector<std::string>& args, const TempDir& scratch) {
-    const std::string outFile = scratch.file("stdout.txt"), errFile = scratch.file("stderr.txt");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    Result r;
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << program;
-        return r;
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = readFile(outFile);
-    r.err = readFile(errFile);
-    return r;
-}
 
 // Runs the command line in this process; what the library writes to the console
 // (stderr) comes first in err, the tool's own messages after it.
@@ -84,17 +44,6 @@ Result runInProcess(const std::vector<std::string>& args, const TempDir& scratch
     r.out = out.str();
     r.err = readFile(errFile) + err.str();
     return r;
-}
-
-std::vector<std::string> listFolder(const std::string& path) {
-    std::vector<std::string> names;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* e = readdir(dir))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 bool isFolder(const std::string& path) {

@@ -22,7 +22,7 @@ struct Result {
 };
 
 // Runs a program with stdout and stderr captured in scratch's stdout.txt and
-// stderr.txt; a run that takes a minute is killed (a hang shows as SIGALRM).
+// stderr.txt; a run that takes two minutes is killed (a hang shows as SIGALRM).
 // fileSizeLimit > 0 makes every write beyond that many bytes fail, as on a full disk.
 inline Result runProgram(const std::string& program, const std::vector<std::string>& args,
                          const kivtest::TempDir& scratch, rlim_t fileSizeLimit = 0) {
@@ -41,7 +41,7 @@ inline Result runProgram(const std::string& program, const std::vector<std::stri
             rlimit limit{fileSizeLimit, fileSizeLimit};
             setrlimit(RLIMIT_FSIZE, &limit);
         }
-        alarm(60);
+        alarm(120);
         execv(program.c_str(), argv.data());
         _exit(127);
     }
