@@ -96,7 +96,10 @@ MkSlideContent* MkOpenXMLPresentation::FindSlideByName(const MkString& slideName
 }
 
 MkSlideContent* MkOpenXMLPresentation::FindSlide(const MkString& tag, const MkString& slideName) const {
-    return slideName.IsEmpty() ? m_slides->GetSlideByTag(tag) : m_slides->GetSlideByName(slideName);
+    if (!slideName.IsEmpty()) return m_slides->GetSlideByName(slideName);
+    // A search by tag reads every record: edited copies must show their present names.
+    if (m_listByTagStale) const_cast<MkOpenXMLPresentation*>(this)->CreateSlideContentList();
+    return m_slides->GetSlideByTag(tag);
 }
 
 bool MkOpenXMLPresentation::ReadXml(const MkString& path, MkXmlDocument* document) {
@@ -184,7 +187,58 @@ bool MkOpenXMLPresentation::GetMdlxTagsFromSlide(const MkString& slideName, MkSt
     return MkOpenXMLSlideDocument::ScanMdlxTags(slide, sit, ref);
 }
 
+MkSlideContent* MkOpenXMLPresentation::ScanSlide(const MkString& slideName) {
+    auto cached = m_scanned.find(slideName.Std());
+    if (cached == m_scanned.end() || cached->second.stale) {
+        MkSlideContent record(slideName, 0, 0);
+        record.relsPath = SlideRelsPath(slideName);
+        MkStringArray plugins;
+        GetPluginControls(record.relsPath, &plugins);
+        MkXmlDocument relsDoc;
+        const bool haveRels = ReadXml(record.relsPath, &relsDoc);
+        auto idOfTarget = [&relsDoc](const MkString& target) {
+            for (MkXmlElement r = relsDoc.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+                 r = r.GetNextSiblingElement(L"Relationship"))
+                if (r.GetAttributeString(L"Target") == target) return r.GetAttributeString(L"Id");
+            return MkString();
+        };
+        auto targetOfId = [&relsDoc](const MkString& id) {
+            for (MkXmlElement r = relsDoc.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+                 r = r.GetNextSiblingElement(L"Relationship"))
+                if (r.GetAttributeString(L"Id") == id) return r.GetAttributeString(L"Target");
+            return MkString();
+        };
+        for (int i = 0; i < plugins.GetSize(); ++i) record.AddPluginPath(plugins[i], idOfTarget(plugins[i]));
+
+        MkOpenXMLSlideDocument slide(false, this);
+        if (!ReadSlide(slideName, &slide)) {
+            logError(L"MkOpenXMLPresentation::CreateSlideContentList",
+                     MkString(L"cannot read slide part ") + SlidePartPath(slideName));
+            return nullptr;
+        }
+        const MkXmlElement title = slide.GetTitleTextElt();
+        if (title) record.slideTitle = title.GetValue();
+        if (haveRels)
+            for (MkXmlElement pic = slide.GetShapeTree().GetFirstChildElement(L"p:pic"); pic;
+                 pic = pic.GetNextSiblingElement(L"p:pic")) {
+                bool found = false;
+                const MkString embed =
+                    pic.GetFirstChildFromPath(L"p:blipFill/a:blip").GetAttributeString(L"r:embed", MkString(), &found);
+                if (!found) continue;
+                const MkString target = targetOfId(embed);
+                if (!target.IsEmpty()) record.AddPicturePath(target, embed);
+            }
+        slide.GetSlideTags(&record);
+        Scan& scan = m_scanned[slideName.Std()];
+        scan.record.reset(new MkSlideContent(record));
+        scan.stale = false;
+        cached = m_scanned.find(slideName.Std());
+    }
+    return cached->second.record.get();
+}
+
 bool MkOpenXMLPresentation::CreateSlideContentList() {
+    m_listByTagStale = false;
     m_slides->DeleteAll();
     MkStringArray relsParts;
     FindFiles(m_slidesFolder + L"_rels", false, &relsParts);
@@ -209,53 +263,8 @@ bool MkOpenXMLPresentation::CreateSlideContentList() {
         auto idIt = slideIds.find((MkString(L"slides/") + slideName).Std());
         const MkString relId = idIt == slideIds.end() ? MkString() : idIt->second;
 
-        auto cached = m_scanned.find(slideName.Std());
-        if (cached == m_scanned.end() || cached->second.stale) {
-            MkSlideContent record(slideName, 0, 0);
-            record.relsPath = SlideRelsPath(slideName);
-            MkStringArray plugins;
-            GetPluginControls(record.relsPath, &plugins);
-            MkXmlDocument relsDoc;
-            const bool haveRels = ReadXml(record.relsPath, &relsDoc);
-            auto idOfTarget = [&relsDoc](const MkString& target) {
-                for (MkXmlElement r = relsDoc.GetRootElement().GetFirstChildElement(L"Relationship"); r;
-                     r = r.GetNextSiblingElement(L"Relationship"))
-                    if (r.GetAttributeString(L"Target") == target) return r.GetAttributeString(L"Id");
-                return MkString();
-            };
-            auto targetOfId = [&relsDoc](const MkString& id) {
-                for (MkXmlElement r = relsDoc.GetRootElement().GetFirstChildElement(L"Relationship"); r;
-                     r = r.GetNextSiblingElement(L"Relationship"))
-                    if (r.GetAttributeString(L"Id") == id) return r.GetAttributeString(L"Target");
-                return MkString();
-            };
-            for (int i = 0; i < plugins.GetSize(); ++i) record.AddPluginPath(plugins[i], idOfTarget(plugins[i]));
-
-            MkOpenXMLSlideDocument slide(false, this);
-            if (!ReadSlide(slideName, &slide)) {
-                logError(L"MkOpenXMLPresentation::CreateSlideContentList",
-                         MkString(L"cannot read slide part ") + SlidePartPath(slideName));
-                return false;
-            }
-            const MkXmlElement title = slide.GetTitleTextElt();
-            if (title) record.slideTitle = title.GetValue();
-            if (haveRels)
-                for (MkXmlElement pic = slide.GetShapeTree().GetFirstChildElement(L"p:pic"); pic;
-                     pic = pic.GetNextSiblingElement(L"p:pic")) {
-                    bool found = false;
-                    const MkString embed =
-                        pic.GetFirstChildFromPath(L"p:blipFill/a:blip").GetAttributeString(L"r:embed", MkString(), &found);
-                    if (!found) continue;
-                    const MkString target = targetOfId(embed);
-                    if (!target.IsEmpty()) record.AddPicturePath(target, embed);
-                }
-            slide.GetSlideTags(&record);
-            Scan& scan = m_scanned[slideName.Std()];
-            scan.record.reset(new MkSlideContent(record));
-            scan.stale = false;
-            cached = m_scanned.find(slideName.Std());
-        }
-        MkSlideContent* scanned = cached->second.record.get();
+        MkSlideContent* scanned = ScanSlide(slideName);
+        if (!scanned) return false;
         scanned->slideRelId = relId;
         if (scanned->HasTags()) m_slides->Add(scanned);
     }
@@ -416,7 +425,9 @@ bool MkOpenXMLPresentation::RemoveSlide(const MkString& id) {
     DeleteUnreferencedParts(referred);
     m_controlIndexValid = false;
     ResetContentDoc();
-    CreateSlideContentList();
+    m_slides->RemoveByName(slideName);
+    m_scanned.erase(slideName.Std());
+    m_listByTagStale = true;
     return true;
 }
 
@@ -479,7 +490,18 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
     const MkString before = SlideRelationshipId(name);
     for (int i = 0; i < m_newSlideNames.GetSize(); ++i)
         if (!AddSlideToPresentationXml(m_newSlideNames[i], before)) return false;
-    return CreateSlideContentList();
+    // The copies join the list in their part-number place; the other records stay as
+    // they are (rebuilding the whole list for each copy would cost a walk of every
+    // slide and of the package's entries per copy).
+    for (int i = 0; i < m_newSlideNames.GetSize(); ++i) {
+        m_slides->RemoveByName(m_newSlideNames[i]);  // before a rescan replaces its record
+        MkSlideContent* record = ScanSlide(m_newSlideNames[i]);
+        if (!record) return false;
+        record->slideRelId = SlideRelationshipId(m_newSlideNames[i]);
+        if (record->HasTags()) m_slides->InsertInOrder(record);
+    }
+    m_listByTagStale = true;
+    return m_slides->GetSize() > 0;
 }
 
 bool MkOpenXMLPresentation::CopyAndUpdateOriginalDocuments(const MkString& relsPath) {

@@ -129,6 +129,9 @@ private:
     bool WriteSlide(const MkString& slideName, const MkOpenXMLSlideDocument& slide);
     // Forget the scan of a slide whose part or relationships changed.
     void Touch(const MkString& slideName);
+    // The record of one slide part, scanned again when an edit made it stale; null
+    // when the part cannot be read.
+    MkSlideContent* ScanSlide(const MkString& slideName);
     bool ReOpen();
     // The package path of a relationship target written in the part at sourcePart;
     // empty for targets outside the package.
@@ -154,6 +157,8 @@ private:
     MkStringArray m_newSlideNames;
     int m_lastSlideId = 255;
     MkSlideContentPtrArray* m_slides;
+    // Duplication or removal changed the list without rescanning edited records.
+    bool m_listByTagStale = false;
     int m_nextShapeId = FIRST_INSERTED_SHAPE_ID;
     // Scans of slides: name -> record (a record without tags for untagged slides).
     // The slide list refers to these records; a changed slide's record is marked

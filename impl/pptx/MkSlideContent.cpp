@@ -148,6 +148,23 @@ void MkSlideContentPtrArray::DeleteAll() {
     m_items.clear();
 }
 
+void MkSlideContentPtrArray::InsertInOrder(MkSlideContent* record) {
+    const float number = record->slideName.GetFirstFloat();
+    auto at = m_items.begin();
+    while (at != m_items.end() && (*at)->slideName.GetFirstFloat() <= number) ++at;
+    m_items.insert(at, record);
+}
+
+bool MkSlideContentPtrArray::RemoveByName(const MkString& name) {
+    for (auto it = m_items.begin(); it != m_items.end(); ++it) {
+        if ((*it)->slideName != name) continue;
+        if (m_owns) delete *it;
+        m_items.erase(it);
+        return true;
+    }
+    return false;
+}
+
 MkSlideContent* MkSlideContentPtrArray::GetSlideByTag(const MkString& tag) const {
     static const MkSlideContent::Kind kinds[] = {MkSlideContent::KIND_TITLE, MkSlideContent::KIND_PICTURE,
                                                  MkSlideContent::KIND_MDLX, MkSlideContent::KIND_TEXT,

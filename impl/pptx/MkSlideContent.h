@@ -108,6 +108,10 @@ public:
     int GetSize() const { return static_cast<int>(m_items.size()); }
     MkSlideContent* operator[](int i) const { return m_items[static_cast<size_t>(i)]; }
     void Add(MkSlideContent* record) { m_items.push_back(record); }
+    // Inserts before the first record whose slide part number is larger (part-number order).
+    void InsertInOrder(MkSlideContent* record);
+    // Takes the record of that slide out of the list (deleting it when owned); false when absent.
+    bool RemoveByName(const MkString& name);
     void DeleteAll();  // deletes owned records and empties the list
 
     // The first slide whose title, picture, Mdlx, text or chart lists (SIT or REF)
