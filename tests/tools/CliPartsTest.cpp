@@ -48,19 +48,19 @@ std::vector<unsigned char> pngBytes(png_uint_32 width, png_uint_32 height, png_u
 
 } // namespace
 
-TEST(Csv, ReadsQuotedFieldsWithSeparatorsQuotesAndLineBreaks) {
-    const CsvRows rows = parseOk("a,\"b,c\",\"say \"\"hi\"\"\"\r\n\"two\r\nlines\",\"\",x\r\n");
-    ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0], (std::vector<std::string>{"a", "b,c", "say \"hi\""}));
-    EXPECT_EQ(rows[1], (std::vector<std::string>{"two\r\nlines", "", "x"}));
-}
-
-TEST(Csv, AcceptsLfLinesMissingFinalBreakBomAndEmptyTrailingField) {
-    EXPECT_EQ(parseOk("\xEF\xBB\xBFx,y\n1,2"), (CsvRows{{"x", "y"}, {"1", "2"}}));
-    EXPECT_EQ(parseOk("x,\n1,"), (CsvRows{{"x", ""}, {"1", ""}}));
-    EXPECT_TRUE(parseOk("").empty());
-    // UTF-8 passes through untouched.
-    EXPECT_EQ(parseOk("\xC2\xB5m,\xE2\x82\xAC\r\n"), (CsvRows{{"\xC2\xB5m", "\xE2\x82\xAC"}}));
+TEST(Csv, ReadsQuotesLineBreaksBomAndEmptyFields) {
+    const struct {
+        const char* text;
+        CsvRows rows;
+    } cases[] = {
+        {"a,\"b,c\",\"say \"\"hi\"\"\"\r\n\"two\r\nlines\",\"\",x\r\n",
+         {{"a", "b,c", "say \"hi\""}, {"two\r\nlines", "", "x"}}},
+        {"\xEF\xBB\xBFx,y\n1,2", {{"x", "y"}, {"1", "2"}}},  // LF lines, a BOM, no final break
+        {"x,\n1,", {{"x", ""}, {"1", ""}}},
+        {"", {}},
+        {"\xC2\xB5m,\xE2\x82\xAC\r\n", {{"\xC2\xB5m", "\xE2\x82\xAC"}}},  // UTF-8 passes through untouched
+    };
+    for (const auto& c : cases) EXPECT_EQ(parseOk(c.text), c.rows) << "row " << (&c - cases);
 }
 
 TEST(Csv, RejectsRaggedAndMalformedInputNamingTheLine) {
@@ -86,23 +86,24 @@ TEST(Csv, WrittenTextReadsBackToTheSameRows) {
     EXPECT_EQ(writeCsv({{"a", "b,c"}, {"1", "2"}}), "a,\"b,c\"\r\n1,2\r\n");
 }
 
-TEST(ExportNames, HostileNamesBecomePlainFileNames) {
-    EXPECT_EQ(safeFileStem("../../x"), "___.._x");
-    EXPECT_EQ(safeFileStem("a/b\\c"), "a_b_c");
-    EXPECT_EQ(safeFileStem("what? *now* <a|b> \"q\": x"), "what_ _now_ _a_b_ _q__ x");
-    EXPECT_EQ(safeFileStem("tab\there\x01\x7F"), "tab_here__");
-    EXPECT_EQ(safeFileStem(".hidden"), "_hidden");
-    EXPECT_EQ(safeFileStem("trailing. . "), "trailing");
-    EXPECT_EQ(safeFileStem(""), "snapshot");
-    EXPECT_EQ(safeFileStem(" . "), "___");
-    EXPECT_EQ(safeFileStem("bad\xFF\xC0\xAFutf8"), "bad___utf8");
-    EXPECT_EQ(safeFileStem("caf\xC3\xA9"), "caf\xC3\xA9");
-}
-
-TEST(ExportNames, ReservedDeviceNamesAreAvoidedAlsoWithExtensionsAndCase) {
-    for (const char* name : {"con", "CON", "nul", "Aux", "prn", "com1", "LPT9", "nul.txt", "con .x"})
-        EXPECT_EQ(safeFileStem(name)[0], '_') << name;
-    for (const char* name : {"console", "com0", "com10", "lpt", "nullx"}) EXPECT_EQ(safeFileStem(name), name);
+TEST(ExportNames, HostileAndReservedNamesBecomePlainFileNames) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"../../x", "___.._x"},
+        {"a/b\\c", "a_b_c"},
+        {"what? *now* <a|b> \"q\": x", "what_ _now_ _a_b_ _q__ x"},
+        {"tab\there\x01\x7F", "tab_here__"},
+        {".hidden", "_hidden"},
+        {"trailing. . ", "trailing"},
+        {"", "snapshot"},
+        {" . ", "___"},
+        {"bad\xFF\xC0\xAFutf8", "bad___utf8"},
+        {"caf\xC3\xA9", "caf\xC3\xA9"},
+        // Device names are avoided, also with extensions and in any case; longer names are not.
+        {"con", "_con"}, {"CON", "_CON"}, {"nul", "_nul"}, {"Aux", "_Aux"}, {"prn", "_prn"}, {"com1", "_com1"},
+        {"LPT9", "_LPT9"}, {"nul.txt", "_nul.txt"}, {"con .x", "_con .x"},
+        {"console", "console"}, {"com0", "com0"}, {"com10", "com10"}, {"lpt", "lpt"}, {"nullx", "nullx"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(safeFileStem(c.first), c.second) << "row " << (&c - cases);
 }
 
 TEST(ExportNames, LongNamesAreCutOnCharacterBoundaries) {
