@@ -665,7 +665,9 @@ bool CZipArchive::ExtractFile(int index, CZipAbstractFile& out, size_t bufferSiz
         throw CZipException(CZipException::tooBig, "Entry '" + e.name + "' is too large");
     loadLocal(e);
 
-    const size_t bufSize = clampBuffer(bufferSize);
+    // Buffers no larger than the entry: small parts are read often, and zeroing a
+    // full-size buffer for each of them would cost more than inflating them.
+    const size_t bufSize = clampBuffer(static_cast<size_t>(std::min<uint64_t>(bufferSize, std::max(e.compSize, e.uncompSize))));
     std::vector<unsigned char> in(bufSize);
     uint64_t pos = e.dataOffset;
     uint64_t remaining = e.compSize;
