@@ -29,7 +29,7 @@ using namespace kiv::rep;
 
 namespace {
 
-// A repository file of n image snapshots, each picture 160 x 120 with its own colours.
+// A repository file of n image snapshots, each picture 320 x 240 with its own colours.
 bool makeRepositoryFile(int n, const std::string& path) {
     Instance instance;
     if (!ReportComponent::initialize(&instance)) return false;
@@ -40,10 +40,10 @@ bool makeRepositoryFile(int n, const std::string& path) {
         snapshot->setTitle(Str(("Snapshot #" + std::to_string(i)).c_str()));
         snapshot->setDescription(Str(("View " + std::to_string(i) + " of the model: von Mises stress on the "
                                       "deformed shape, scale factor 20.").c_str()));
-        Image* image = new Image(160, 120);
+        Image* image = new Image(320, 240);
         unsigned char* p = image->data();
-        for (unsigned y = 0; y < 120; ++y)
-            for (unsigned x = 0; x < 160; ++x, p += 3) {
+        for (unsigned y = 0; y < 240; ++y)
+            for (unsigned x = 0; x < 320; ++x, p += 3) {
                 p[0] = static_cast<unsigned char>((x + i * 7) & 255);
                 p[1] = static_cast<unsigned char>((y + i * 13) & 255);
                 p[2] = static_cast<unsigned char>(i & 255);
@@ -81,7 +81,7 @@ int runOurs(const std::string& templatePath, const std::string& repositoryFile, 
 void runPeer(const std::string& peersFolder, const std::string& peersDir, int n, const std::string& work) {
     const std::string out = work + "/peer_" + std::to_string(n) + ".pptx";
     const std::string command = "PEERS_DIR='" + peersDir + "' /usr/bin/time -f '%M' node '" + peersFolder +
-                                "/run_peer.js' pptx-automizer " + std::to_string(n) + " '" + peersFolder +
+                                "/run_peer.js' pptx-automizer " + std::to_string(n) + " '" + work +
                                 "/templates' '" + out + "' 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return;
@@ -120,6 +120,18 @@ int main(int argc, char** argv) {
             if (*p == ',') ++p;
         }
     }
+    // The peer reads its pictures from <templates>/img: the peers' template beside
+    // the pictures their generator draws (320 x 240, like ours), in the work folder.
+    bool peersReady = peers;
+    if (peers) {
+        int largest = 0;
+        for (int n : sizes) largest = n > largest ? n : largest;
+        const std::string command = "mkdir -p '" + std::string(work) + "/templates' && cp '" + peersFolder +
+                                    "'/templates/* '" + std::string(work) + "/templates/' && /usr/bin/python3 '" +
+                                    peersFolder + "/gen_templates.py' '" + std::string(work) + "/templates' --images " +
+                                    std::to_string(largest) + " >/dev/null 2>&1";
+        peersReady = std::system(command.c_str()) == 0;
+    }
     for (int n : sizes) {
         const std::string repositoryFile = std::string(work) + "/repo_" + std::to_string(n) + ".kivrep";
         const std::string out = std::string(work) + "/ours_" + std::to_string(n) + ".pptx";
@@ -136,9 +148,10 @@ int main(int argc, char** argv) {
         child = fork();
         if (child == 0) _exit(runOurs(templatePath, repositoryFile, out, n));
         waitpid(child, &status, 0);
-        if (peers) runPeer(peersFolder, peersDir, n, work);
+        if (peersReady) runPeer(peersFolder, peersDir, n, work);
     }
     if (!peers) std::printf("(pptx-automizer not run: needs node, /usr/bin/time and npm ci in %s)\n", peersDir.c_str());
+    else if (!peersReady) std::printf("(pptx-automizer not run: its pictures could not be made)\n");
     std::system(("rm -rf '" + std::string(work) + "'").c_str());
     return 0;
 }
