@@ -5,6 +5,7 @@
 #include "impl/openxml/MkOpenXMLPlugin.h"
 #include "impl/storage/ReportLog.h"
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstdio>
 #include <memory>
@@ -74,6 +75,7 @@ bool MkOpenXMLPresentation::Open(const MkString& path, PxZipAccessMode mode) {
     // what was learnt about it; another package starts afresh.
     if (!IsClosed()) Close();
     if (path != GetFilename()) {
+        m_lastPartNames.clear();
         m_shared.clear();
         m_slides->DeleteAll();
         m_scanned.clear();
@@ -427,6 +429,7 @@ bool MkOpenXMLPresentation::RemoveSlide(const MkString& id) {
     ResetContentDoc();
     m_slides->RemoveByName(slideName);
     m_scanned.erase(slideName.Std());
+    m_lastPartNames.clear();
     m_listByTagStale = true;
     return true;
 }
@@ -504,6 +507,26 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
     return m_slides->GetSize() > 0;
 }
 
+MkString MkOpenXMLPresentation::NextPartName(const MkString& family) {
+    // The number after the last one handed out, while that name is free: listing the
+    // folder for each copy would cost a walk of every part of the package.
+    auto last = m_lastPartNames.find(family.Std());
+    if (last != m_lastPartNames.end()) {
+        const MkString& previous = last->second;
+        const int dot = previous.Find(L'.', previous.Length() - 1, false);
+        int digits = dot > 0 ? dot : 0;
+        while (digits > 0 && previous[digits - 1] >= L'0' && previous[digits - 1] <= L'9') --digits;
+        const long long number = previous.Mid(digits, dot - digits).AsInt(0);
+        if (dot > 0 && number > 0 && number < INT_MAX) {
+            const MkString next = previous.Left(digits) + MkString(static_cast<int>(number + 1)) + previous.Mid(dot);
+            if (FindFile(next) < 0) return m_lastPartNames[family.Std()] = next;
+        }
+    }
+    const MkString next = GetNextFileName(family);
+    if (!next.IsEmpty()) m_lastPartNames[family.Std()] = next;
+    return next;
+}
+
 bool MkOpenXMLPresentation::CopyAndUpdateOriginalDocuments(const MkString& relsPath) {
     // The zip layer sees parts written since the archive was opened: no reopening here.
     MkStringArray targets, some;
@@ -532,7 +555,7 @@ bool MkOpenXMLPresentation::CopyAndUpdateOriginalDocuments(const MkString& relsP
             // close and reopen that would write the parts kept in memory each time.
             const MkString family = kind == OXML_TARGET_TAGS ? MkString(L"ppt\\tags\\tag1.xml")
                                                              : MkString(L"ppt\\notesSlides\\notesSlide1.xml");
-            const MkString path = GetNextFileName(family);
+            const MkString path = NextPartName(family);
             if (!path.IsEmpty() && MkOpenXMLArchive::WritePart(path, part)) {
                 newTarget = toStored(path);
                 newTarget.Replace(m_rootFolder + L"/", L"../");

@@ -132,6 +132,9 @@ private:
     // The record of one slide part, scanned again when an edit made it stale; null
     // when the part cannot be read.
     MkSlideContent* ScanSlide(const MkString& slideName);
+    // GetNextFileName for the parts copied with each slide (notes, tags), counting on
+    // from the last name it gave; forgotten when a slide is removed.
+    MkString NextPartName(const MkString& family);
     bool ReOpen();
     // The package path of a relationship target written in the part at sourcePart;
     // empty for targets outside the package.
@@ -159,6 +162,7 @@ private:
     MkSlideContentPtrArray* m_slides;
     // Duplication or removal changed the list without rescanning edited records.
     bool m_listByTagStale = false;
+    std::map<std::wstring, MkString> m_lastPartNames;
     int m_nextShapeId = FIRST_INSERTED_SHAPE_ID;
     // Scans of slides: name -> record (a record without tags for untagged slides).
     // The slide list refers to these records; a changed slide's record is marked
