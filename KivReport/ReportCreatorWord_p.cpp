@@ -92,23 +92,6 @@ ReportCreatorWordPrivate::ReportCreatorWordPrivate(Repository* repo, const Str& 
 
 // ---------------------------------------------------------------- temporary files
 
-ReportCreatorWordPrivate::TemporaryFiles::~TemporaryFiles() {
-    for (const std::string& file : m_files) ::unlink(file.c_str());
-}
-
-MkString ReportCreatorWordPrivate::TemporaryFiles::Create(const char* suffix) {
-    std::string folder = Utils::tempPath().toStdString();
-    if (!folder.empty() && folder.back() == '/') folder.pop_back();
-    std::string pattern = folder + "/Varnox_Report_Tmp_XXXXXX" + suffix;
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = ::mkstemps(name.data(), static_cast<int>(std::strlen(suffix)));
-    if (fd < 0) return MkString();
-    ::close(fd);
-    m_files.push_back(name.data());
-    return MkString(name.data());
-}
-
 // ---------------------------------------------------------------- report
 
 bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, StagedOutput& staged) {

@@ -6,6 +6,7 @@
 #include "LibCore/lfwCollection.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
+#include "impl/common/TemporaryFiles.h"
 #include "impl/docx/MkOOpenXMLWordArchive.h"
 #include <string>
 #include <vector>
@@ -35,16 +36,6 @@ protected:
 private:
     // Temporary pictures and models of one report, made with names no other file
     // has and removed when the report is done.
-    class TemporaryFiles {
-    public:
-        ~TemporaryFiles();
-        // A new empty file in the temporary folder ending in suffix; empty on failure.
-        MkString Create(const char* suffix);
-
-    private:
-        std::vector<std::string> m_files;
-    };
-
     void replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordDocumentContent& content,
                        bool reference) const;
     bool replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,

@@ -1,0 +1,28 @@
+#include "impl/common/TemporaryFiles.h"
+#include "impl/common/Utils.h"
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace kiv {
+namespace rep {
+
+TemporaryFiles::~TemporaryFiles() {
+    for (const std::string& file : m_files) ::unlink(file.c_str());
+}
+
+MkString TemporaryFiles::Create(const char* suffix) {
+    std::string folder = Utils::tempPath().toStdString();
+    if (!folder.empty() && folder.back() == '/') folder.pop_back();
+    std::string pattern = folder + "/Varnox_Report_Tmp_XXXXXX" + suffix;
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    const int fd = ::mkstemps(name.data(), static_cast<int>(std::strlen(suffix)));
+    if (fd < 0) return MkString();
+    ::close(fd);
+    m_files.push_back(name.data());
+    return MkString(name.data());
+}
+
+} // namespace rep
+} // namespace kiv
