@@ -157,7 +157,13 @@ bool MkOpenXMLArchive::ReadPart(const MkString& path, MkXmlDocument* document) {
 }
 
 bool MkOpenXMLArchive::WritePart(const MkString& path, const MkXmlDocument& document) {
-    return WriteXmlFile(ToInternal(path), &document, true);
+    const MkString internal = ToInternal(path);
+    const bool listed = m_mediaListed && GetNumFiles() == m_mediaListedCount;
+    if (!WriteXmlFile(internal, &document, true)) return false;
+    // A new part outside the media folder leaves the media listing as it was: no
+    // listing again at the next picture (slides copied between pictures add parts).
+    if (listed && !internal.StartsWith(m_mediaFolder)) m_mediaListedCount = GetNumFiles();
+    return true;
 }
 
 // ---------------------------------------------------------------------------
