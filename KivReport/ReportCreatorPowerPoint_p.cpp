@@ -142,23 +142,6 @@ ReportCreatorPowerPointPrivate::ReportCreatorPowerPointPrivate(Repository* repo,
 
 // ---------------------------------------------------------------- temporary files
 
-ReportCreatorPowerPointPrivate::TemporaryFiles::~TemporaryFiles() {
-    for (const std::string& file : m_files) ::unlink(file.c_str());
-}
-
-MkString ReportCreatorPowerPointPrivate::TemporaryFiles::Create(const char* suffix) {
-    std::string folder = Utils::tempPath().toStdString();
-    if (!folder.empty() && folder.back() == '/') folder.pop_back();
-    std::string pattern = folder + "/Varnox_Report_Tmp_XXXXXX" + suffix;
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    const int fd = ::mkstemps(name.data(), static_cast<int>(std::strlen(suffix)));
-    if (fd < 0) return MkString();
-    ::close(fd);
-    m_files.push_back(name.data());
-    return MkString(name.data());
-}
-
 MkString ReportCreatorPowerPointPrivate::TemporaryFiles::PictureOf(const Snapshot* snapshot) {
     if (!snapshot) return MkString();
     auto known = m_pictures.find(snapshot);

@@ -7,6 +7,7 @@
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
 #include "impl/pptx/MkOpenXMLPresentation.h"
+#include "impl/common/TemporaryFiles.h"
 #include <map>
 #include <string>
 #include <vector>
@@ -41,16 +42,13 @@ private:
     // The files one report makes in the temporary folder, with names no other file
     // has (so that reports made at the same time never share one), removed when the
     // report is done, whether it succeeded or not. A snapshot's picture is made once.
-    class TemporaryFiles {
+    class TemporaryFiles : public ::kiv::rep::TemporaryFiles {
     public:
-        ~TemporaryFiles();
-        MkString Create(const char* suffix);  // a new empty file; empty on failure
         // The JPEG of the snapshot's picture (a model's preview for a model
         // snapshot); empty, with the error logged, when there is none.
         MkString PictureOf(const Snapshot* snapshot);
 
     private:
-        std::vector<std::string> m_files;
         std::map<const Snapshot*, MkString> m_pictures;
     };
     struct Context {
