@@ -658,14 +658,8 @@ namespace rep {
 
 namespace {
 
-const wchar_t* const kD36 = L"------------------------------------\n";
-const wchar_t* const kH33 = L"---------------------------------\r\n";
-
 // The snapshot number of a tag; -1 when it holds none.
-int numberOf(const MkString& tag) {
-    const float n = tag.GetFirstFloat();
-    return n < 2.99e38f ? static_cast<int>(n) : -1;
-}
+int numberOf(const MkString& tag) { return Utils::getTagIndex(tag); }
 
 MkStringArray sortedTags(const MkSlideContentPtrArray& slides, int type, bool unique) {
     MkStringArray tags;
@@ -772,9 +766,9 @@ bool ReportCreatorPowerPointPrivate::validateMacro(const MkString& tag, const Sn
 
 bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool reference) const {
     if (!reference)
-        report = MkString(L"\nVALIDATION OF REPOSITORY\n") + kD36;
+        report = MkString(L"\nVALIDATION OF REPOSITORY\n") + Utils::VALIDATION_SEPARATOR;
     else
-        report += MkString(L"\n\nVALIDATION OF REFERENCE REPOSITORY\n") + kD36;
+        report += MkString(L"\n\nVALIDATION OF REFERENCE REPOSITORY\n") + Utils::VALIDATION_SEPARATOR;
     Snapshots snaps;
     gatherSnapshots(reference ? referenceRepository.get() : repository.get(), &snaps);
     if (snaps.empty()) {
@@ -840,16 +834,16 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
         if (presentation.ReadXmlFile(MkString(L"ppt\\slides\\") + slides[i]->slideName, &slide))
             validateTitleAndTextFields(slide, empty);
     }
-    if (!empty.IsBlank()) report += MkString(L"Empty title/text tags:\n") + kD36 + empty + L"\n\n";
+    if (!empty.IsBlank()) report += MkString(L"Empty title/text tags:\n") + Utils::VALIDATION_SEPARATOR + empty + L"\n\n";
     textTags(SIT_TYPE_TITLE + r);
-    if (!ok && !unmatched.IsBlank()) report += MkString(L"Unmatched tags:\n") + kD36 + unmatched + L"\n\n";
+    if (!ok && !unmatched.IsBlank()) report += MkString(L"Unmatched tags:\n") + Utils::VALIDATION_SEPARATOR + unmatched + L"\n\n";
 
     MkString fields, warnings;
     MkStringArray macros;
     slides.GetTags(SIT_TYPE_MACRO, macros);
     for (int i = 0; i < macros.GetSize(); ++i) validateMacro(macros[i], snaps, reference, fields, warnings);
-    if (!fields.IsBlank()) report += MkString(L"Unknown field values\n") + kD36 + fields + L"\n\n";
-    if (!warnings.IsBlank()) report += MkString(L"Field value warnings\n") + kD36 + warnings + L"\n\n";
+    if (!fields.IsBlank()) report += MkString(L"Unknown field values\n") + Utils::VALIDATION_SEPARATOR + fields + L"\n\n";
+    if (!warnings.IsBlank()) report += MkString(L"Field value warnings\n") + Utils::VALIDATION_SEPARATOR + warnings + L"\n\n";
 
     // A snapshot is used when one of its numbered tags names it, or when a generic
     // tag of a kind that fits its type repeats it.
@@ -875,7 +869,7 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
             unused += s2;
         }
     }
-    if (!unused.IsBlank()) report += MkString(L"Unused snapshots\n") + kD36 + unused;
+    if (!unused.IsBlank()) report += MkString(L"Unused snapshots\n") + Utils::VALIDATION_SEPARATOR + unused;
     presentation.Close();
     return ok;
 }
@@ -934,7 +928,7 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
         (void)genericMacro;
         MkString head;
         head.MakeForm("Slide %d:\r\n", k + 1);
-        summary += head + kH33;
+        summary += head + Utils::SUMMARY_SEPARATOR;
         // Title, description, image, model, table, chart.
         const int order[6] = {1, 2, 0, 3, 4, 5};
         const wchar_t* names[6] = {L"Generic: Title\r\n",        L"Generic: Description\r\n", L"Generic: Image\r\n",
@@ -945,7 +939,7 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
         if (!fields.IsEmpty()) {
             MkString f;
             f.MakeForm("\r\nSlide %d - Field values:\r\n", k + 1);
-            summary += f + kH33 + fields + L"\r\n\r\n";
+            summary += f + Utils::SUMMARY_SEPARATOR + fields + L"\r\n\r\n";
         }
     }
     presentation.Close();

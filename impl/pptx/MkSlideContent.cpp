@@ -1,4 +1,5 @@
 #include "impl/pptx/MkSlideContent.h"
+#include "impl/common/Utils.h"
 
 namespace {
 
@@ -54,9 +55,7 @@ const MkStringArray* MkSlideContent::GetList(int type) const {
     return const_cast<MkSlideContent*>(this)->GetList(type);
 }
 
-bool MkSlideContent::TagHasNumber(const MkString& tag) {
-    return tag.GetFirstFloat() < 2.99e38f;
-}
+bool MkSlideContent::TagHasNumber(const MkString& tag) { return kiv::rep::Utils::getTagIndex(tag) >= 0; }
 
 bool MkSlideContent::IsGeneric(bool reference) const {
     const MkStringArray* lists = reference ? m_ref : m_sit;
@@ -73,8 +72,8 @@ bool MkSlideContent::GetStaticSituationIndexes(int type, MkIntArray& indices) co
     const MkStringArray* list = GetList(type);
     if (!list) return false;
     for (int i = 0; i < list->GetSize(); ++i) {
-        const float number = (*list)[i].GetFirstFloat();
-        if (number < 2.99e38f) indices.AddGrow(static_cast<int>(number) - 1);
+        const int number = kiv::rep::Utils::getTagIndex((*list)[i]);
+        if (number >= 0) indices.AddGrow(number - 1);
     }
     indices.RemoveDuplicates();
     return !indices.IsEmpty();

@@ -76,6 +76,12 @@ TEST(SlideTags, TitleOnAnyShapeAndTitlePlaceholderListedTwice) {
     ASSERT_EQ(1, indices.GetSize());
     EXPECT_EQ(1, indices[0]);
     EXPECT_FALSE(r.GetStaticSituationIndexes(14, indices));
+
+    // Tag numbers are read strictly, as in the other formats: "SIT1.5_" and "SITa1_"
+    // name no snapshot, and make the slide generic no more than a number would.
+    const MkSlideContent loose = scan(sp("SIT1.5_TITLE") + sp("SITa1_TITLE"));
+    ASSERT_EQ("SIT1.5_TITLE SITa1_TITLE", list(loose, SIT_TYPE_TITLE));
+    EXPECT_FALSE(loose.GetStaticSituationIndexes(SIT_TYPE_TITLE, indices));
 }
 
 TEST(SlideTags, GroupedTablesFoundGroupedPicturesNot) {
