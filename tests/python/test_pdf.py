@@ -122,12 +122,18 @@ def test_a_converter_failure_is_reported_and_the_old_pdf_kept(tmp_path, fake_pro
         kivreport.to_pdf(tmp_path / "missing.docx")
 
 
-def running(pid):
-    """False once the process is gone or a zombie (killed, not yet reaped by init)."""
-    try:
-        return pathlib.Path("/proc/%s/stat" % pid).read_text().rsplit(")", 1)[1].split()[0] != "Z"
-    except FileNotFoundError:
-        return False
+def running(pid, within=5.0):
+    """False once the process is gone or a zombie (killed, not yet reaped by init).
+    A killed process takes a moment to die, so this waits up to `within` seconds."""
+    deadline = time.monotonic() + within
+    while True:
+        try:
+            alive = pathlib.Path("/proc/%s/stat" % pid).read_text().rsplit(")", 1)[1].split()[0] != "Z"
+        except FileNotFoundError:
+            alive = False
+        if not alive or time.monotonic() > deadline:
+            return alive
+        time.sleep(0.05)
 
 
 TOOL = os.environ.get("KIVREPORT_TOOL")
