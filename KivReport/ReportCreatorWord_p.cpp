@@ -373,7 +373,7 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
         if (!unmatched.IsBlank()) section(report, L"Unmatched tags:\n", unmatched);
         if (!genericOutside.IsBlank()) section(report, L"Generic tags outside group:\n", genericOutside);
     }
-    const MkWordDocumentTagArray* others = content.GetTags(SIT_TYPE_OTHER);
+    const MkWordDocumentTagArray* others = content.GetTags(SIT_TYPE_NONE);
     if (!others->IsEmpty()) {
         bool opened = false;
         for (const MkWordDocumentTag& tag : *others) {

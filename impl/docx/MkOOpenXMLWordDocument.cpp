@@ -480,10 +480,10 @@ void recordOne(const MkXmlElement& sdt, const MkString& groupName, int groupInde
     const MkString name = MkOpenXMLWordDocument::GetSdtName(sdt);
     *isGroup = MkOpenXMLDocument::IsSdtGroup(sdt);
     if (*isGroup) {
-        content.AddTag(MkString(GROUP_MARKER), groupName, groupIndex, SIT_TYPE_OTHER, true);
+        content.AddTag(MkString(GROUP_MARKER), groupName, groupIndex, SIT_TYPE_NONE, true);
         return;
     }
-    SitTypeTag kind = SIT_TYPE_OTHER;
+    SitTypeTag kind = SIT_TYPE_NONE;
     if (name.Contains(L"SIT") && name.Contains(L"_")) {
         MkString plain = name;
         plain.Replace(L"REF_", MkString());
@@ -538,7 +538,7 @@ void MkOpenXMLWordDocument::GetElementControlsContent(const MkXmlElement& elemen
     for (const MkXmlElement& control : controls) {
         const MkString name = attribute(control, "w:name");
         const bool model = name.Contains(L"SIT") && name.Contains(L"_") && name.Contains(L"MDLX");
-        content.AddTag(name, groupName, groupIndex, model ? SIT_TYPE_MDLX : SIT_TYPE_OTHER, false);
+        content.AddTag(name, groupName, groupIndex, model ? SIT_TYPE_MDLX : SIT_TYPE_NONE, false);
     }
 }
 

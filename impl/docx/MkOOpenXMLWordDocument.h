@@ -14,6 +14,7 @@
 #include "host/ug/MkString.h"
 #include "impl/common/MkFormattedText.h"
 #include "impl/common/MkOArray.h"
+#include "impl/openxml/SitTypeTag.h"
 #include "impl/storage/MkOXmlDocument.h"
 #include <map>
 #include <vector>
@@ -22,25 +23,6 @@ namespace kiv {
 namespace rep {
 
 class Table;
-
-// Kind of a Word tag. The reference ("REF_") variant of each kind is the next code.
-enum SitTypeTag {
-    SIT_TYPE_OTHER = -1,  // not a usable tag, or a group marker
-    SIT_TYPE_PICTURE = 1,
-    SIT_TYPE_REF_PICTURE = 2,
-    SIT_TYPE_TITLE = 3,
-    SIT_TYPE_REF_TITLE = 4,
-    SIT_TYPE_TEXT = 5,
-    SIT_TYPE_REF_TEXT = 6,
-    SIT_TYPE_MDLX = 7,
-    SIT_TYPE_REF_MDLX = 8,
-    SIT_TYPE_MACRO = 9,
-    SIT_TYPE_REF_MACRO = 10,
-    SIT_TYPE_TABLE = 11,
-    SIT_TYPE_REF_TABLE = 12,
-    SIT_TYPE_CHART = 15,
-    SIT_TYPE_REF_CHART = 16
-};
 
 // Width and height, in whatever unit the caller uses (EMU in Word).
 struct MkIntSize2D {
@@ -62,7 +44,7 @@ public:
     MkString groupName;         // tag of the enclosing group or content control; empty at top level
     int groupIndex = -1;        // number of the enclosing group in document order; -1 outside groups
     bool groupMarker = false;   // the record that stands for a group itself
-    SitTypeTag kind = SIT_TYPE_OTHER;
+    SitTypeTag kind = SIT_TYPE_NONE;
     int snapshotIndex = -1;     // the number after "SIT", 1-based as written; -1 when none
 };
 

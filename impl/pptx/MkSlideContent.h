@@ -4,27 +4,9 @@
 // list of such records for a whole presentation.
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
+#include "impl/openxml/SitTypeTag.h"
 #include <vector>
 
-// Tag-kind codes. The REF variant of a kind is the next code; -1 is a name that
-// is no tag.
-enum SitTypeTag {
-    SIT_TYPE_NONE = -1,
-    SIT_TYPE_PICTURE = 1,
-    SIT_TYPE_REF_PICTURE = 2,
-    SIT_TYPE_TITLE = 3,
-    SIT_TYPE_REF_TITLE = 4,
-    SIT_TYPE_TEXT = 5,
-    SIT_TYPE_REF_TEXT = 6,
-    SIT_TYPE_MDLX = 7,
-    SIT_TYPE_REF_MDLX = 8,
-    SIT_TYPE_MACRO = 9,
-    SIT_TYPE_REF_MACRO = 10,
-    SIT_TYPE_TABLE = 11,
-    SIT_TYPE_REF_TABLE = 12,
-    SIT_TYPE_CHART = 15,
-    SIT_TYPE_REF_CHART = 16
-};
 
 // Splitting of a shape name: the prefix is the text before the first "_", the
 // suffix the text after the last "_" (both are the whole name without "_").

@@ -50,7 +50,7 @@ TEST_F(WordScanTest, GroupsAreNumberedInDocumentOrderAndEachHasOneMarker) {
     EXPECT_EQ(2, (*pictures)[0].snapshotIndex);
     EXPECT_EQ(MkString(L"Results"), (*pictures)[0].groupName);
     EXPECT_EQ(0, (*pictures)[0].groupIndex);
-    EXPECT_EQ(2, content.GetTags(SIT_TYPE_OTHER)->GetSize());
+    EXPECT_EQ(2, content.GetTags(SIT_TYPE_NONE)->GetSize());
     EXPECT_EQ(content.GetTags(SIT_TYPE_REF_TEXT), content.GetTags(SIT_TYPE_TEXT));
 
     // Exists looks at top-level tags only.
@@ -79,7 +79,7 @@ TEST_F(WordScanTest, KindsFollowTheKindWordAndTheControlsContent) {
     ASSERT_EQ(1, models->GetSize());
     EXPECT_EQ(MkString(L"SIT_MDLX"), (*models)[0].name);
     EXPECT_EQ(-1, (*models)[0].snapshotIndex);
-    const MkWordDocumentTagArray* others = content.GetTags(SIT_TYPE_OTHER);
+    const MkWordDocumentTagArray* others = content.GetTags(SIT_TYPE_NONE);
     ASSERT_EQ(4, others->GetSize());
     EXPECT_EQ(MkString(L"SIT1_TABLE"), (*others)[0].name);
     EXPECT_EQ(MkString(L"SIT1_SUBTITLE"), (*others)[1].name);
@@ -118,7 +118,7 @@ TEST_F(WordScanTest, BrokenDocumentsGiveNoTagsOrOtherTags) {
     // Controls without properties or content: nameless "other" tags.
     const MkWordDocumentContent bare = scan("<w:sdt/><w:sdt><w:sdtPr/></w:sdt>");
     ASSERT_EQ(2, bare.GetAllTags().GetSize());
-    EXPECT_EQ(SIT_TYPE_OTHER, bare.GetAllTags()[0].kind);
+    EXPECT_EQ(SIT_TYPE_NONE, bare.GetAllTags()[0].kind);
     EXPECT_TRUE(bare.GetAllTags()[1].name.IsEmpty());
 }
 
