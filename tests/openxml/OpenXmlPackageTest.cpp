@@ -1,20 +1,113 @@
-// Content types, media, new parts, relationships, clean-up and bad packages.
+// The package layer: naming and numbering rules, content types, media, new
+// parts, relationships, clean-up and bad packages.
+#include "impl/openxml/MkChartData.h"
+#include "impl/openxml/MkOpenXMLPaths.h"
+#include "impl/openxml/MkOpenXMLPlugin.h"
 #include "openxml/OpenXmlTestSupport.h"
 #include "support/Golden.h"
 #include "support/OoxmlCheck.h"
-#include <dirent.h>
+#include <glob.h>
 
 using namespace kivtest;
 
 namespace {
 
-std::string narrow(const MkString& s) { return s.ShortChar(); }
-MkString wide(const std::string& s) { return MkString(s.c_str()); }
-
 const char* const IMAGE = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
 const char* const HYPERLINK = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/hyperlink";
 
-class OpenXmlPackageTest : public OpenXmlTest {};
+using OpenXmlPackageTest = OpenXmlTest;
+
+TEST_F(OpenXmlPackageTest, ColumnLetters) {
+    const struct { int index; const char* name; } cases[] = {
+        {0, "A"}, {1, "B"}, {25, "Z"}, {26, "AA"}, {27, "AB"}, {51, "AZ"}, {52, "BA"},
+        {701, "ZZ"}, {702, "AAA"}, {16383, "XFD"}, {-1, ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.name, narrow(MkChartData::GetColumnIDFromIndex(c.index))) << c.index;
+}
+
+TEST_F(OpenXmlPackageTest, NextPartNameCountsEveryNumberOfTheFolder) {
+    const std::string path = makePackage("names.pptx", {
+        {"[Content_Types].xml", contentTypes()},
+        {"ppt/tags/tag1.xml", "<t/>"}, {"ppt/tags/tag7.xml", "<t/>"},
+        {"ppt/slides/slide1.xml", "<s/>"}, {"ppt/slides/slide3.xml", "<s/>"},
+        {"ppt/slides/_rels/slide3.xml.rels", "<r/>"},
+        {"ppt/charts/chart2.xml", "<c/>"}, {"ppt/charts/style12.xml", "<c/>"},
+        {"ppt/charts/_rels/chart2.xml.rels", "<r/>"},
+    });
+    TestArchive archive("ppt");
+    ASSERT_TRUE(archive.Open(MkString(path.c_str()), ZIP_OPEN));
+    const struct { const char* templatePath; const char* next; } cases[] = {
+        {"ppt\\tags\\tag1.xml", "ppt\\tags\\tag8.xml"},          // tag1 and tag7: after the largest
+        {"../tags/tag1.xml", "ppt\\tags\\tag8.xml"},             // a relative target
+        {"ppt/slides/slide1.xml", "ppt\\slides\\slide4.xml"},    // gaps are not filled
+        {"ppt\\notesSlides\\notesSlide1.xml", "ppt\\notesSlides\\notesSlide1.xml"},  // empty folder
+        {"ppt\\charts\\chart1.xml", "ppt\\charts\\chart13.xml"}, // style12 counts too
+        {"ppt\\charts\\_rels\\chart1.xml.rels", "ppt\\charts\\_rels\\chart3.xml.rels"},
+        {"chart1.xml", ""},                                      // no folder
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.next, narrow(archive.GetNextFileName(MkString(c.templatePath)))) << c.templatePath;
+    archive.Close();
+}
+
+TEST_F(OpenXmlPackageTest, MediaNamesSkipEveryNumberAnEntryContains) {
+    const struct { std::vector<std::string> existing; const char* root; const char* file; const char* target; } cases[] = {
+        {{}, "ppt", "a.png", "../media/image1.png"},
+        {{"image1.png", "image2.jpeg"}, "word", "photo.JPG", "media/image3.jpeg"},
+        {{"image1.png", "image2.jpeg"}, "ppt", "photo.JPG", "../media/image3.jpeg"},
+        {{"image10.png"}, "ppt", "a.png", "../media/image2.png"},
+        {{"image1.png", "image2.png", "image3.png", "image4.png", "image5.png", "image6.png", "image7.png",
+          "image8.png", "image9.png"}, "ppt", "a.png", "../media/image10.png"},
+        {{"image1.png", "image2.png", "image3.png", "image4.png", "image5.png", "image6.png", "image7.png",
+          "image8.png", "image9.png", "image10.png"}, "ppt", "a.png", "../media/image11.png"},
+        {{"image1.png"}, "ppt", "clip.avi", "../media/video1.avi"},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        PartList parts = {{"[Content_Types].xml", contentTypes()}};
+        for (const std::string& e : c.existing) parts.push_back({std::string(c.root) + "/media/" + e, "x"});
+        const std::string path = makePackage("media" + std::to_string(++n) + ".zip", parts);
+        const std::string file = dir.file(c.file);
+        ASSERT_TRUE(writeFile(file, "bytes"));
+        TestArchive archive(c.root);
+        ASSERT_TRUE(archive.Open(MkString(path.c_str()), ZIP_OPEN));
+        MkString target;
+        EXPECT_TRUE(archive.AddMediaFileToArchive(MkString(file.c_str()), &target)) << c.target;
+        EXPECT_EQ(c.target, narrow(target));
+        archive.Close();
+    }
+}
+
+TEST_F(OpenXmlPackageTest, RelationshipTargetsResolveInsideThePackage) {
+    const struct { const char* source; const char* target; const char* part; } cases[] = {
+        {"ppt\\slides\\slide1.xml", "../media/image1.png", "ppt\\media\\image1.png"},
+        {"word/document.xml", "media/image1.png", "word\\media\\image1.png"},
+        {"word\\charts\\chart1.xml", "../embeddings/Book%201.xlsx", "word\\embeddings\\Book 1.xlsx"},
+        {"", "word/mdlxFiles/mdlx1.mdlx", "word\\mdlxFiles\\mdlx1.mdlx"},
+        {"ppt\\slides\\slide1.xml", "/ppt/media/image1.png", "ppt\\media\\image1.png"},
+        {"ppt\\slides\\slide1.xml", "./chart.xml#part", "ppt\\slides\\chart.xml"},
+        {"ppt\\slides\\slide1.xml", "../../x", "x"},             // at the package root
+        {"ppt\\slides\\slide1.xml", "../../../etc/passwd", ""},  // leaves the package
+        {"ppt\\slides\\slide1.xml", "http://example.com/a.png", ""},
+        {"ppt\\slides\\slide1.xml", "", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.part, narrow(MkOpenXMLPaths::ResolvePartTarget(MkString(c.source), MkString(c.target)))) << c.target;
+}
+
+TEST_F(OpenXmlPackageTest, ModelReferencesResolveFromTheReportFolder) {
+    const struct { const char* reference; const char* package; const char* path; } cases[] = {
+        {"model.mdlx", "/data/out/report.docx", "/data/out/model.mdlx"},
+        {"../models/a.mdlx", "/data/out/report.docx", "/data/models/a.mdlx"},
+        {"../../a.mdlx", "/data/out/report.docx", "/a.mdlx"},
+        {"./sub/a.mdlx", "/data/out/report.docx", "/data/out/sub/a.mdlx"},
+        {"/abs/a.mdlx", "/data/out/report.docx", "/abs/a.mdlx"},
+        {"sub\\a.mdlx", "/data/out/report.docx", "/data/out/sub/a.mdlx"},
+        {"C:\\models\\a.mdlx", "/data/out/report.docx", "C:/models/a.mdlx"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.path, narrow(MkOpenXMLPlugin::ResolveModelPath(MkString(c.reference), MkString(c.package))))
+            << c.reference;
+}
 
 TEST_F(OpenXmlPackageTest, ContentTypesAreRegisteredOnce) {
     const std::string path = copyOf(builtPackage("presentation.pptx"), "types.pptx");
@@ -61,9 +154,15 @@ TEST_F(OpenXmlPackageTest, MediaIsStoredOnceAndRelated) {
     const std::string gif = dir.file("anim.gif");
     ASSERT_TRUE(writeFile(gif, "GIF89a"));
     TestArchive archive("ppt");
+    // A file whose write failed is not remembered as stored: asking again fails
+    // again instead of handing out a target that names nothing.
+    ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN_READ_ONLY));
+    MkString first, second, refused;
+    EXPECT_FALSE(archive.AddMediaFileToArchive(wide(png), &refused));
+    EXPECT_FALSE(archive.AddMediaFileToArchive(wide(png), &refused));
+    archive.Close();
     ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN));
     const int before = archive.GetNumFiles();
-    MkString first, second, refused;
     ASSERT_TRUE(archive.AddMediaFileToArchive(wide(png), &first));
     ASSERT_TRUE(archive.AddMediaFileToArchive(wide(png), &second));
     EXPECT_EQ("../media/image2.png", narrow(first));
@@ -83,44 +182,18 @@ TEST_F(OpenXmlPackageTest, MediaIsStoredOnceAndRelated) {
     EXPECT_EQ("../media/image2.png", narrow(targets[1]));
     EXPECT_EQ("rId6", narrow(ids[1]));
     ASSERT_TRUE(archive.Close());
+    EXPECT_EQ(readFile(png), readPart(path, "ppt/media/image2.png"));
     EXPECT_OOXML_VALID(path);
-}
 
-// A file whose write failed is not remembered as stored: asking again fails again
-// instead of handing out a target that names nothing.
-TEST_F(OpenXmlPackageTest, AFailedMediaWriteIsNotRemembered) {
-    const std::string path = copyOf(builtPackage("presentation.pptx"), "readonly.pptx");
-    const std::string png = dir.file("a.png");
-    ASSERT_TRUE(writeFile(png, "png bytes"));
-    TestArchive archive("ppt");
-    ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN_READ_ONLY));
-    MkString target;
-    EXPECT_FALSE(archive.AddMediaFileToArchive(wide(png), &target));
-    EXPECT_FALSE(archive.AddMediaFileToArchive(wide(png), &target));
-    EXPECT_TRUE(target.IsEmpty());
-    archive.Close();
+    // Media parts written or deleted by other means count as the naming rule says.
     ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN));
-    EXPECT_TRUE(archive.AddMediaFileToArchive(wide(png), &target));
-    EXPECT_EQ("../media/image2.png", narrow(target));
-    ASSERT_TRUE(archive.Close());
-    EXPECT_EQ("png bytes", readPart(path, "ppt/media/image2.png"));
-}
-
-// Media parts written or deleted by other means count as the naming rule says.
-TEST_F(OpenXmlPackageTest, MediaNamesFollowPartsAddedAndDeletedElsewhere) {
-    const std::string path = copyOf(builtPackage("presentation.pptx"), "elsewhere.pptx");
-    TestArchive archive("ppt");
-    ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN));
-    MkString target;
-    for (const char* name : {"a.png", "b.png", "c.png"}) ASSERT_TRUE(writeFile(dir.file(name), name));
-    ASSERT_TRUE(archive.AddMediaFileToArchive(wide(dir.file("a.png")), &target));
-    EXPECT_EQ("../media/image2.png", narrow(target));
+    for (const char* name : {"b.png", "c.png"}) ASSERT_TRUE(writeFile(dir.file(name), name));
     ASSERT_TRUE(archive.WriteDataRaw(wide("ppt\\media\\image3.png"), "x", 1, false));
-    ASSERT_TRUE(archive.AddMediaFileToArchive(wide(dir.file("b.png")), &target));
-    EXPECT_EQ("../media/image4.png", narrow(target));
+    ASSERT_TRUE(archive.AddMediaFileToArchive(wide(dir.file("b.png")), &first));
+    EXPECT_EQ("../media/image4.png", narrow(first));
     ASSERT_TRUE(archive.Delete(wide("ppt\\media\\image3.png")));
-    ASSERT_TRUE(archive.AddMediaFileToArchive(wide(dir.file("c.png")), &target));
-    EXPECT_EQ("../media/image3.png", narrow(target));
+    ASSERT_TRUE(archive.AddMediaFileToArchive(wide(dir.file("c.png")), &first));
+    EXPECT_EQ("../media/image3.png", narrow(first));
     archive.Close();
 }
 
@@ -269,18 +342,12 @@ TEST_F(OpenXmlPackageTest, BrokenPackagesFailCleanly) {
 
 // Packages saved by Office open, answer and stay valid after an edit.
 TEST_F(OpenXmlPackageTest, OfficeSavedPackagesOpenAndStayValid) {
-    std::vector<std::string> files;
-    for (const char* folder : {"ooxml-check-samples", "office-templates"}) {
-        const std::string base = std::string(KIV_SOURCE_DIR) + "/../shared/" + folder;
-        DIR* d = opendir(base.c_str());
-        ASSERT_NE(nullptr, d) << base;
-        while (dirent* e = readdir(d)) {
-            const std::string name = e->d_name;
-            if (name.size() > 5 && (name.substr(name.size() - 5) == ".pptx" || name.substr(name.size() - 5) == ".docx"))
-                files.push_back(base + "/" + name);
-        }
-        closedir(d);
-    }
+    glob_t found;
+    const std::string shared = std::string(KIV_SOURCE_DIR) + "/../shared/";
+    ASSERT_EQ(0, glob((shared + "ooxml-check-samples/*.[pd][po][ct]x").c_str(), 0, nullptr, &found));
+    ASSERT_EQ(0, glob((shared + "office-templates/*.[pd][po][ct]x").c_str(), GLOB_APPEND, nullptr, &found));
+    const std::vector<std::string> files(found.gl_pathv, found.gl_pathv + found.gl_pathc);
+    globfree(&found);
     ASSERT_GE(files.size(), 10u);
     std::vector<std::string> written;
     int n = 0;

@@ -3,16 +3,12 @@
 #include "openxml/OpenXmlTestSupport.h"
 #include "support/Golden.h"
 #include "support/OoxmlCheck.h"
-#include "impl/storage/PxZipArchive.h"
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace kivtest;
 
 namespace {
-
-std::string narrow(const MkString& s) { return s.ShortChar(); }
-MkString wide(const std::string& s) { return MkString(s.c_str()); }
 
 const char* const CONTROL_RELS = "ppt\\slides\\_rels\\slide1.xml.rels";
 const char* const PLUGIN_TYPE = "http://schemas.kivreport.org/2026/relationships/mdlxModel";
@@ -24,14 +20,7 @@ std::string control(const std::string& properties) {
            properties + "</ax:ocx>";
 }
 
-bool putPart(const std::string& package, const std::string& part, const std::string& bytes) {
-    PxZipArchive zip;
-    if (!zip.Open(wide(package), ZIP_OPEN)) return false;
-    const bool ok = zip.WriteDataRaw(wide(part), bytes.data(), bytes.size(), true);
-    return zip.Close() && ok;
-}
-
-class OpenXmlPluginTest : public OpenXmlTest {};
+using OpenXmlPluginTest = OpenXmlTest;
 
 TEST_F(OpenXmlPluginTest, ControlsSharingAModelEmbedItOnce) {
     const std::string path = copyOf(builtPackage("presentation.pptx"), "models.pptx");

@@ -1,14 +1,94 @@
 #pragma once
-// Shared pieces of the package-layer tests: an archive of either kind, copies of
-// the test packages (zipped from tests/data/openxml by the build), part reads and
-// hand-made packages.
+// Shared pieces of the Office tests (package layer, PowerPoint, Word): parts of
+// packages read and replaced, hand-made packages, printed elements, and the
+// paths of the test packages and of the Office-saved templates.
 #include "impl/openxml/MkOpenXMLArchive.h"
+#include "impl/storage/PxZipArchive.h"
 #include "support/TestSupport.h"
+#include <cstdlib>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace kivtest {
+
+inline std::string narrow(const MkString& s) { return s.ShortChar(); }
+inline MkString wide(const std::string& s) { return MkString(s.c_str()); }
+
+// A tagged template among the Office-saved files of the shared folder.
+inline std::string officeTemplate(const std::string& name) {
+    return std::string(KIV_SOURCE_DIR) + "/../shared/office-templates/" + name;
+}
+
+inline bool copyFile(const std::string& from, const std::string& to) {
+    const std::string bytes = readFile(from);
+    return !bytes.empty() && writeFile(to, bytes);
+}
+
+// One part of an open archive or of a closed package; empty when it is missing.
+inline std::string readPart(PxZipArchive& zip, const std::string& part) {
+    if (zip.FindFile(wide(part)) < 0) return std::string();
+    size_t size = 0;
+    unsigned char* data = zip.ReadDataRaw(wide(part), &size);
+    std::string text(data ? reinterpret_cast<const char*>(data) : "", data ? size : 0);
+    free(data);
+    return text;
+}
+inline std::string readPart(const std::string& package, const std::string& part) {
+    PxZipArchive zip;
+    return zip.Open(wide(package), ZIP_OPEN_READ_ONLY) ? readPart(zip, part) : std::string();
+}
+inline bool hasPart(const std::string& package, const std::string& part) {
+    PxZipArchive zip;
+    return zip.Open(wide(package), ZIP_OPEN_READ_ONLY) && zip.FindFile(wide(part)) >= 0;
+}
+// A part of a zip held in memory (an embedded workbook).
+inline std::string readNestedPart(const std::string& zipBytes, const std::string& part) {
+    PxZipMemFile memory;
+    memory.SetData(zipBytes.data(), zipBytes.size());
+    PxZipArchive zip;
+    return zip.Open(&memory, ZIP_OPEN_READ_ONLY) ? readPart(zip, part) : std::string();
+}
+// Writes a part of a closed package over the old one; empty bytes delete it.
+inline bool putPart(const std::string& package, const std::string& part, const std::string& bytes) {
+    PxZipArchive zip;
+    if (!zip.Open(wide(package), ZIP_OPEN)) return false;
+    const bool ok = bytes.empty() ? zip.Delete(wide(part)) : zip.WriteDataRaw(wide(part), bytes.data(), bytes.size(), true);
+    return zip.Close() && ok;
+}
+// Entry names of a closed package, in stored order.
+inline std::vector<std::string> entries(const std::string& package) {
+    std::vector<std::string> names;
+    PxZipArchive zip;
+    if (zip.Open(wide(package), ZIP_OPEN_READ_ONLY))
+        for (int i = 0; i < zip.GetNumFiles(); ++i) names.push_back(zip.GetStoredName(i).ShortChar());
+    return names;
+}
+
+inline std::string print(const MkXmlElement& element) {
+    if (!element) return std::string();
+    TiXmlPrinter printer;
+    printer.SetIndent("  ");
+    printer.SetLineBreak("\n");
+    element.Tx()->Accept(&printer);
+    return printer.Str();
+}
+
+// The content types of a minimal package with the usual defaults.
+inline std::string contentTypes(const std::string& extra = std::string()) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+           "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+           "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+           "<Default Extension=\"xml\" ContentType=\"application/xml\"/>" +
+           extra + "</Types>";
+}
+
+// A relationships part holding the given relationship elements.
+inline std::string relationships(const std::string& items) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n"
+           "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
+           items + "</Relationships>";
+}
 
 // A package of the given root folder ("ppt" or "word"), as the editors set it up.
 class TestArchive : public MkOpenXMLArchive {
@@ -23,23 +103,24 @@ protected:
     TempDir dir;
 
     // Path of a built test package (presentation.pptx, document.docx).
-    static std::string builtPackage(const std::string& name);
+    static std::string builtPackage(const std::string& name) {
+        return std::string(KIV_BINARY_DIR) + "/tests/openxml/" + name;
+    }
     // A copy of a built test package or of any file, in the temporary folder.
-    std::string copyOf(const std::string& source, const std::string& name) const;
+    std::string copyOf(const std::string& source, const std::string& name) const {
+        const std::string target = dir.file(name);
+        EXPECT_TRUE(copyFile(source, target)) << source;
+        return target;
+    }
     // A zip with exactly these entries, in this order.
-    std::string makePackage(const std::string& name, const PartList& parts) const;
-    // One part of a closed package; empty when it is missing.
-    static std::string readPart(const std::string& package, const std::string& part);
-    static bool hasPart(const std::string& package, const std::string& part);
-    // Entry names of a closed package, in stored order.
-    static std::vector<std::string> entries(const std::string& package);
-    // A part of a zip held in memory (an embedded workbook).
-    static std::string readNestedPart(const std::string& zipBytes, const std::string& part);
+    std::string makePackage(const std::string& name, const PartList& parts) const {
+        const std::string path = dir.file(name);
+        PxZipArchive zip;
+        EXPECT_TRUE(zip.Open(wide(path), ZIP_CREATE));
+        for (const auto& part : parts)
+            EXPECT_TRUE(zip.WriteDataRaw(wide(part.first), part.second.data(), part.second.size(), false));
+        EXPECT_TRUE(zip.Close());
+        return path;
+    }
 };
-
-// The content types of a minimal package with the usual defaults.
-std::string contentTypes(const std::string& extra = std::string());
-// A relationships part holding the given relationship elements.
-std::string relationships(const std::string& items);
-
 } // namespace kivtest
