@@ -29,23 +29,14 @@ TEST(MkOArrayGrowth, CapacityFollowsTheGrowRule) {
     struct Step {
         int size, growBy, capacity;
     } steps[] = {
-        {1, -1, 1},    // first allocation: exactly the size
-        {2, -1, 5},    // below 32 elements the step is 4
-        {5, -1, 5},    // within capacity
-        {6, -1, 9},
-        {3, -1, 9},    // shrinking keeps the buffer
-        {20, -1, 20},  // the new size wins over capacity + step
-        {0, -1, 0},    // size 0 frees the buffer
-        {40, -1, 40},
-        {41, -1, 45},  // 40 / 8
-        {0, -1, 0},
-        {16000, -1, 16000},
-        {16001, -1, 17024},  // 16000 / 8 capped at 1024
-        {0, -1, 0},
-        {10, 3, 10},   // a stored step does not change a first allocation
-        {11, -1, 13},
-        {14, -1, 16},
-        {17, 0, 20},   // back to the automatic step
+        {1, -1, 1},                                  // first allocation: exactly the size
+        {2, -1, 5},   {5, -1, 5},   {6, -1, 9},      // below 32 elements the step is 4
+        {3, -1, 9},                                  // shrinking keeps the buffer
+        {20, -1, 20},                                // the new size wins over capacity + step
+        {0, -1, 0},   {40, -1, 40}, {41, -1, 45},    // size 0 frees the buffer; 40 / 8
+        {0, -1, 0},   {16000, -1, 16000}, {16001, -1, 17024},  // 16000 / 8 capped at 1024
+        {0, -1, 0},   {10, 3, 10},                   // a stored step does not change a first allocation
+        {11, -1, 13}, {14, -1, 16}, {17, 0, 20},     // the stored step, then back to the automatic one
     };
     for (const Step& s : steps) {
         ASSERT_TRUE(a.SetSize(s.size, s.growBy));

@@ -131,3 +131,23 @@ def with_raw_entry(path, index_text, name, payload, crc, size):
 three = index(situation('img', 1), situation('img', 1), situation('img', 1))
 with_raw_entry('image_bomb.zip', three, b'img', payload, crc & 0xffffffff, size)
 with_raw_entry('image_bomb_lying.zip', three, b'img', payload, zlib.crc32(b'\xff\xd8') & 0xffffffff, 2)
+
+# An older file (no Version): a PNG where a JPEG belongs, a missing picture and
+# model, one name twice, an element that is no Situation, an unknown type.
+write('older_format.zip', [
+    ('P', b'\x89PNG\r\n\x1a\n\0\0\0\rIHDR'),
+    ('Project.xml', HEAD + '<OrviaRepository xmlns="urn:x">\n'
+     '<Situation Name="P" Title="png"><SituationObject Type="1" Name="P"/></Situation>\n'
+     '<Situation Name="Gone"><SituationObject Type="1" Name="Gone"/></Situation>\n'
+     '<Situation Name="M"><SituationObject Type="2" Name="M"/></Situation>\n'
+     '<Situation Name="dup"><SituationObject Type="3" Name="dup" TableRowCount="-1"/></Situation>\n'
+     '<Other Name="dup"><SituationObject Type="3" Name="dup" TableRowCount="0"/></Other>\n'
+     '<Situation Name="U"><SituationObject Type="9" Name="U"/></Situation>\n' + ROOT_CLOSE)])
+
+# Rows out of order, repeated, misnamed and past the row count; a row longer than the first.
+write('rows_cut.zip', [('Project.xml', index(situation('T', 3,
+    '<TableRow1><Value0>a</Value0><Value1>b</Value1></TableRow1>'
+    '<TableRow3><Value0>1</Value0><Value1>2</Value1><Value2>cut</Value2></TableRow3>'
+    '<TableRow3><Value0>second</Value0></TableRow3>'
+    '<TableRow01><Value0>not a row name</Value0></TableRow01>'
+    '<TableRow9><Value0>past the count</Value0></TableRow9>', ' TableRowCount="4"')))])
