@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -15,29 +17,25 @@ using kivtest::writeFile;
 
 std::string s(const String& str) { return str.toStdString(); }
 
-// Sets or clears the temporary-directory variables for one test and puts the
-// original values back afterwards.
+const char* const kTempVars[] = {"TMPDIR", "TMP", "TEMP", "TEMPDIR"};
+
+// Clears the temporary-directory variables for one test and puts them back afterwards.
 class TempVars {
 public:
     TempVars() {
-        for (int i = 0; i < 4; ++i) {
-            const char* v = std::getenv(kNames[i]);
-            m_had[i] = v != nullptr;
-            if (v) m_saved[i] = v;
-            ::unsetenv(kNames[i]);
+        for (const char* name : kTempVars) {
+            const char* v = std::getenv(name);
+            m_saved.emplace_back(v != nullptr, v ? v : "");
+            ::unsetenv(name);
         }
     }
     ~TempVars() {
-        for (int i = 0; i < 4; ++i) {
-            if (m_had[i]) ::setenv(kNames[i], m_saved[i].c_str(), 1);
-            else ::unsetenv(kNames[i]);
-        }
+        for (size_t i = 0; i < m_saved.size(); ++i)
+            m_saved[i].first ? ::setenv(kTempVars[i], m_saved[i].second.c_str(), 1) : ::unsetenv(kTempVars[i]);
     }
-    static constexpr const char* kNames[4] = {"TMPDIR", "TMP", "TEMP", "TEMPDIR"};
 
 private:
-    bool m_had[4];
-    std::string m_saved[4];
+    std::vector<std::pair<bool, std::string>> m_saved;
 };
 
 TEST(TempDirectoryPath, FirstSetVariableWinsInOrder) {
@@ -60,33 +58,20 @@ TEST(PathText, NamesExtensionsSeparatorsAndParents) {
         String got;
         const char* want;
     } rows[] = {
-        {FileSystem::fileName("a/b/c.txt"), "c.txt"},
-        {FileSystem::fileName("a\\b\\c.txt"), "c.txt"},
-        {FileSystem::fileName("c.txt"), "c.txt"},
-        {FileSystem::fileName(""), ""},
-        {FileSystem::fileName("a/b/"), ""},
-        {FileSystem::fileName("/"), ""},
-        {FileSystem::fileName("//"), ""},
-        {FileSystem::fileName("//server"), ""},
-        {FileSystem::fileName("//server/share/f"), "f"},
-        {FileSystem::extension("a/b.tar.gz"), ".gz"},
-        {FileSystem::extension(".profile"), ""},
-        {FileSystem::extension("dir/.profile"), ""},
-        {FileSystem::extension("."), ""},
-        {FileSystem::extension("a/.."), ""},
-        {FileSystem::extension("README"), ""},
+        {FileSystem::fileName("a/b/c.txt"), "c.txt"},   {FileSystem::fileName("a\\b\\c.txt"), "c.txt"},
+        {FileSystem::fileName("c.txt"), "c.txt"},       {FileSystem::fileName(""), ""},
+        {FileSystem::fileName("a/b/"), ""},             {FileSystem::fileName("/"), ""},
+        {FileSystem::fileName("//"), ""},               {FileSystem::fileName("//server"), ""},
+        {FileSystem::fileName("//server/share/f"), "f"}, {FileSystem::extension("a/b.tar.gz"), ".gz"},
+        {FileSystem::extension(".profile"), ""},        {FileSystem::extension("dir/.profile"), ""},
+        {FileSystem::extension("."), ""},               {FileSystem::extension("a/.."), ""},
+        {FileSystem::extension("README"), ""},          {FileSystem::extension("name."), "."},
         {FileSystem::extension("a.b/README"), ""},  // the dot is in a folder name
-        {FileSystem::extension("name."), "."},
-        {FileSystem::fromNativeSeparators("a\\b/c\\"), "a/b/c/"},
-        {FileSystem::addTrailingSeparator("a\\b"), "a/b/"},
-        {FileSystem::addTrailingSeparator("a/"), "a/"},
-        {FileSystem::addTrailingSeparator(""), ""},
-        {FileSystem::removeTrailingSeparator("a//\\"), "a"},
-        {FileSystem::parentPath("/a/b/c.txt"), "/a/b"},
-        {FileSystem::parentPath("/a"), "/"},
-        {FileSystem::parentPath("a/b/"), "a"},
-        {FileSystem::parentPath("c.txt"), ""},
-        {FileSystem::makeAbsolute("/x"), "/x"},
+        {FileSystem::fromNativeSeparators("a\\b/c\\"), "a/b/c/"}, {FileSystem::addTrailingSeparator("a\\b"), "a/b/"},
+        {FileSystem::addTrailingSeparator("a/"), "a/"}, {FileSystem::addTrailingSeparator(""), ""},
+        {FileSystem::removeTrailingSeparator("a//\\"), "a"}, {FileSystem::parentPath("/a/b/c.txt"), "/a/b"},
+        {FileSystem::parentPath("/a"), "/"},            {FileSystem::parentPath("a/b/"), "a"},
+        {FileSystem::parentPath("c.txt"), ""},          {FileSystem::makeAbsolute("/x"), "/x"},
     };
     for (const auto& r : rows) EXPECT_EQ(s(r.got), r.want) << "row " << (&r - rows);
     EXPECT_TRUE(FileSystem::isAbsolutePath("\\x"));
