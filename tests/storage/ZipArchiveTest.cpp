@@ -299,15 +299,7 @@ TEST_F(ZipArchiveTest, CorruptArchivesAreReportedNotThrown) {
     EXPECT_FALSE(zip.Open(path("cut.zip"), ZIP_OPEN_READ_ONLY));
     EXPECT_TRUE(hasErrorStartingWith("Error returned from file access library :"));
 
-    // Compacting after a replacement keeps the content.
-    ASSERT_TRUE(zip.Open(path("good.zip"), ZIP_OPEN));
-    ASSERT_TRUE(zip.WriteDataRaw("data.txt", "short", 5, true));
-    ASSERT_TRUE(zip.WriteDataRaw("after.txt", "x", 1, false));
-    ASSERT_TRUE(zip.Compact());
-    ASSERT_TRUE(zip.Close());
-    EXPECT_LT(kivtest::readFile(dir.file("good.zip")).size(), 1000u);
+    // Compaction itself is the engine's (host ZipEngineTest); read-only archives refuse it.
     ASSERT_TRUE(zip.Open(path("good.zip"), ZIP_OPEN_READ_ONLY));
-    EXPECT_EQ(entryBytes(zip, "data.txt"), "short");
-    EXPECT_EQ(entryBytes(zip, "after.txt"), "x");
     EXPECT_FALSE(zip.Compact());  // read-only
 }
