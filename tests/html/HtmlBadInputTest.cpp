@@ -28,27 +28,27 @@ TEST_F(HtmlBadInput, BrokenElementsAreLeftAsTheyAre) {
     std::string binary(start, sizeof start - 1);
     for (int i = 0; i < 3000; ++i) binary += static_cast<char>(random() & 0xff);
     struct Case {
-        std::string html, expected;
+        std::string html, expected;  // expected empty: the html unchanged
     } cases[] = {
         {"", ""},
-        {binary, binary},
-        {"x<orvrepsit name=\"SIT1_TITLE\">no end", "x<orvrepsit name=\"SIT1_TITLE\">no end"},
-        {"<orvrepsit name=SIT1_TITLE>a</orvrepsit>", "<orvrepsit name=SIT1_TITLE>a</orvrepsit>"},
-        {"<orvrepsit name=\"SIT1_TITLE</orvrepsit>", "<orvrepsit name=\"SIT1_TITLE</orvrepsit>"},
-        {"<orvrepsit name=\"SIT1_TITLE\"</orvrepsit>", "<orvrepsit name=\"SIT1_TITLE\"</orvrepsit>"},
-        {"<orvrepgroup>" + sit("SIT_TITLE") + "<p>", "<orvrepgroup>" + sit("SIT_TITLE") + "<p>"},
+        {binary, ""},
+        {"x<orvrepsit name=\"SIT1_TITLE\">no end", ""},
+        {"<orvrepsit name=SIT1_TITLE>a</orvrepsit>", ""},
+        {"<orvrepsit name=\"SIT1_TITLE</orvrepsit>", ""},
+        {"<orvrepsit name=\"SIT1_TITLE\"</orvrepsit>", ""},
+        {"<orvrepgroup>" + sit("SIT_TITLE") + "<p>", ""},
         {"<orvrepgroup</orvrepgroup>" + sit("SIT1_TITLE"), "<orvrepgroup</orvrepgroup>" + sit("SIT1_TITLE", "A")},
         // The first closing tag ends an element, also one that opened inside it.
         {"<orvrepsit name=\"SIT1_TITLE\">a " + sit("SIT2_TITLE", "b") + " c</orvrepsit>",
          sit("SIT1_TITLE", "A") + " c</orvrepsit>"},
-        {sit("SIT1_PICTURE", "<img src=\"x.jpg"), sit("SIT1_PICTURE", "<img src=\"x.jpg")},
-        {sit("SIT3_TABLE", "<tr><td>"), sit("SIT3_TABLE", "<tr><td>")},
-        {sit("SIT1_$", "x") + sit("SIT1_$$KEY", "y"), sit("SIT1_$", "x") + sit("SIT1_$$KEY", "y")},
+        {sit("SIT1_PICTURE", "<img src=\"x.jpg"), ""},
+        {sit("SIT3_TABLE", "<tr><td>"), ""},
+        {sit("SIT1_$", "x") + sit("SIT1_$$KEY", "y"), ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.html.substr(0, 80));
         bool ok = false;
-        EXPECT_EQ(run(c.html, &ok), c.expected);
+        EXPECT_EQ(run(c.html, &ok), c.expected.empty() ? c.html : c.expected);
         EXPECT_TRUE(ok);
     }
 }

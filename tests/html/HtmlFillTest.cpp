@@ -1,8 +1,8 @@
 // Filling of snapshot tags: texts, macros, pictures, 3D models, tables, encoding.
 #include "HtmlTestSupport.h"
+#include "support/Golden.h"
 #include "host/ug/MdlxFile.h"
 #include "host/ug/MdlxImageJpeg.h"
-#include <unistd.h>
 
 using namespace htmltest;
 
@@ -70,24 +70,14 @@ TEST_F(HtmlFill, PicturesAreWrittenOnceBesideTheDocumentAndFitted) {
     const std::string html = sit("SIT1_PICTURE", pic) + sit("SIT1_PICTURE", "<img src=\"\" width=\"50\" height=\"50\">") +
                              sit("SIT2_PICTURE", pic) + sit("REF_SIT1_PICTURE", pic) +
                              sit("SIT1_PICTURE", "<img alt=\"no source\">");
-    // Made from another folder, the pictures still go beside the report.
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    kivtest::TempDir elsewhere;
-    ASSERT_EQ(chdir(elsewhere.path().c_str()), 0);
+    // Pictures go beside the report, also from another working folder: HtmlCreatorTest.
     const std::string out =
         fill(dir, html, collection({img.p(), tableSnapshot({{"a"}}).p()}), collection({ref.p()}), indexArray({}), true);
-    ASSERT_EQ(chdir(cwd), 0);
-    EXPECT_EQ(out, sit("SIT1_PICTURE", "<img src=\"report_SIT1-1.jpg\" width=\"400\" height=\"200\">") +
-                       sit("SIT1_PICTURE", "<img src=\"report_SIT1-1.jpg\" width=\"50\" height=\"25\">") +
-                       sit("SIT2_PICTURE", pic) +
-                       sit("REF_SIT1_PICTURE", "<img src=\"report_REF_SIT1-1.jpg\" width=\"200\" height=\"400\">") +
-                       sit("SIT1_PICTURE", "<img alt=\"no source\">"));
+    EXPECT_GOLDEN("html/fill_pictures.html", out);
     EXPECT_TRUE(recorder->contains("image element src not found in html"));
     EXPECT_EQ(decodeJpeg(dir.file("report_SIT1-1.jpg")).width, 200);
     EXPECT_EQ(decodeJpeg(dir.file("report_REF_SIT1-1.jpg")).height, 100);
     EXPECT_FALSE(fileExists(dir.file("report_SIT2-1.jpg")));
-    EXPECT_FALSE(fileExists(elsewhere.file("report_SIT1-1.jpg")));
 
     // A name is written once per document: a second picture for it is not saved.
     PxHtmlDocument doc(Str(dir.file("r.html")));
@@ -111,13 +101,10 @@ TEST_F(HtmlFill, ModelTagsWithThePlugin) {
     lfw::Ref<Snapshot> model = modelSnapshot("https://viewer.example/m?id=1&v=\"2\"");
     const Snapshots snaps = collection({model.p(), imageSnapshot(200, 100).p(), tableSnapshot({{"a"}}).p()});
     const std::string frame = "<iframe src=\"about:blank\" width=\"400\" height=\"400\"></iframe>";
-    EXPECT_EQ(fill(dir, sit("SIT1_MDLX", frame) + sit("SIT2_MDLX", frame) + sit("SIT3_MDLX", frame) +
-                            sit("SIT1_MDLX", "<div>no frame</div>"),
-                   snaps, none, indexArray({}), true),
-              sit("SIT1_MDLX", "<iframe src=\"https://viewer.example/m?id=1&amp;v=&quot;2&quot;?embed=1\" width=\"400\" "
-                               "height=\"400\"></iframe>") +
-                  sit("SIT2_PICTURE", "<img src=\"report_SIT2-1.jpg\" width=\"400\" height=\"200\" />") +
-                  sit("SIT3_MDLX", frame) + sit("SIT1_MDLX", "<div>no frame</div>"));
+    EXPECT_GOLDEN("html/fill_models_plugin.html",
+                  fill(dir, sit("SIT1_MDLX", frame) + sit("SIT2_MDLX", frame) + sit("SIT3_MDLX", frame) +
+                                sit("SIT1_MDLX", "<div>no frame</div>"),
+                       snaps, none, indexArray({}), true));
     EXPECT_TRUE(recorder->contains("iframe element not found in html."));
     EXPECT_EQ(decodeJpeg(dir.file("report_SIT2-1.jpg")).width, 200);
     EXPECT_FALSE(fileExists(dir.file("report_SIT1-1.jpg")));
@@ -132,13 +119,8 @@ TEST_F(HtmlFill, ModelTagsWithoutThePluginBecomePictures) {
                                            sit("SIT3_MDLX", frame) + sit("SIT1_MDLX", "<iframe></iframe>") +
                                            sit("SIT4_MDLX", frame) + sit("SIT5_MDLX", frame),
                                  snaps, none, indexArray({}), false);
-    EXPECT_EQ(out, "a<img src=\"report_SIT1-1.jpg\" width=\"400\" height=\"200\" />b"
-                   "<img src=\"report_SIT2-1.jpg\" width=\"400\" height=\"400\" />c"
-                   "<img src=\"report_SIT3-1.jpg\" width=\"100\" height=\"400\" />" +
-                       sit("SIT1_MDLX", "<iframe></iframe>") +
-                       // Fitted twice, each time truncated: to 400 x 266 first, then to the picture's shape.
-                       "<img src=\"report_SIT4-1.jpg\" width=\"399\" height=\"266\" />"
-                       "<img src=\"report_SIT5-1.jpg\" width=\"400\" height=\"200\" />");
+    // SIT4 is fitted twice, each time truncated: to 400 x 266 first, then to the picture's shape (399 x 266).
+    EXPECT_GOLDEN("html/fill_models_no_plugin.html", out);
     EXPECT_FALSE(fileExists(dir.file("report_SIT2-1.jpg")));
     EXPECT_EQ(decodeJpeg(dir.file("report_SIT3-1.jpg")).height, 400);  // no element skipped after a replacement
     EXPECT_EQ(decodeJpeg(dir.file("report_SIT5-1.jpg")).width, 200);   // the model's preview
@@ -150,15 +132,11 @@ TEST_F(HtmlFill, TablesAreBuiltFromTheSampleRowAndCellsAreEscaped) {
                     tableSnapshot({{"x<5 & y>2", "say \"hi\""}, {"<b>bold</b>", "line\nbreak"}}).p(),
                     tableSnapshot({}).p()});
     // No <table> in the template: the default opening tag.
-    EXPECT_EQ(fill(dir, sit("SIT1_TABLE", "<tr><td>sample</td></tr>"), snaps, none, indexArray({}), true),
-              sit("SIT1_TABLE", "\n<table border=\"1\"\n>  <tr>\n    <th>a</th><th>b</th>\n  </tr>\n  <tr>\n"
-                                "    <td>c</td><td>d</td>\n  </tr>\n</table>\n"));
+    EXPECT_GOLDEN("html/fill_table_default.html",
+                  fill(dir, sit("SIT1_TABLE", "<tr><td>sample</td></tr>"), snaps, none, indexArray({}), true));
     // The template's <table> keeps its attributes; cell texts are data.
     const std::string withTable = "<table class=\"grid\"><tr><th>h</th></tr></table>";
-    EXPECT_EQ(fill(dir, sit("SIT3_TABLE", withTable), snaps, none, indexArray({}), true),
-              sit("SIT3_TABLE", "<table class=\"grid\">  <tr>\n    <th>x&lt;5 &amp; y&gt;2</th><th>say &quot;hi&quot;</th>\n"
-                                "  </tr>\n  <tr>\n    <td>&lt;b&gt;bold&lt;/b&gt;</td><td>line\nbreak</td>\n  </tr>\n"
-                                "</table>\n"));
+    EXPECT_GOLDEN("html/fill_table_template.html", fill(dir, sit("SIT3_TABLE", withTable), snaps, none, indexArray({}), true));
     // Left as they are: no sample row, a row without cells, a non-table or empty snapshot.
     const std::string unchanged = sit("SIT1_TABLE", "<table></table>") + sit("SIT1_TABLE", "<tr>x</tr>") +
                                   sit("SIT2_TABLE", withTable) + sit("SIT4_TABLE", withTable);

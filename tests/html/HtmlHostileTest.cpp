@@ -6,7 +6,7 @@
 #include "KivReport/ReportCreatorHtml.h"
 #include "KivReport/Repository.h"
 #include "host/core/KivInstance.h"
-#include <dirent.h>
+#include "LibCore/lfwFile.h"
 #include <random>
 
 using namespace htmltest;
@@ -42,14 +42,10 @@ std::wstring renumberedByReplacing(const std::wstring& group, const std::vector<
     return out;
 }
 
+// The files in a folder, sorted, temporaries included.
 std::vector<std::string> folderEntries(const std::string& path) {
     std::vector<std::string> names;
-    if (DIR* dir = opendir(path.c_str())) {
-        while (dirent* e = readdir(dir))
-            if (e->d_name[0] != '.' || (std::string(e->d_name) != "." && std::string(e->d_name) != "..")) names.push_back(e->d_name);
-        closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
+    for (const lfw::String& name : lfw::FileSystem::getAllFilesInDirectory(path)) names.push_back(name.toStdString());
     return names;
 }
 
