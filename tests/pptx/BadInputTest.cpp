@@ -8,70 +8,47 @@ using namespace pptxtest;
 
 namespace {
 
-class BadInput : public DeckTest {
+class BadInput : public TaggedDeckTest {
 protected:
-    void SetUp() override {
-        DeckTest::SetUp();
-        openCopy(testDeck("tagged"));
-        ASSERT_TRUE(presentation->CreateSlideContentList());
-    }
     void replacePart(const std::string& name, const std::string& text) {
         ASSERT_TRUE(presentation->WriteDataRaw(MkString(name.c_str()), text.data(), text.size(), true));
     }
-    // The operation failed with exactly one error and left these parts as they were.
-    void expectOneErrorAndUnchanged(bool result, const std::vector<std::string>& parts,
-                                    const std::vector<std::string>& before) {
+    // Parts a failed operation must leave as they were.
+    void keep(const std::vector<std::string>& parts) {
+        kept.clear();
+        for (const std::string& p : parts) kept.emplace_back(p, part(p));
+    }
+    // The operation failed with exactly one error and left the kept parts as they were.
+    void expectCleanFailure(bool result) {
         EXPECT_FALSE(result);
-        EXPECT_EQ(1u, errors().size()) << allErrors();
-        for (size_t i = 0; i < parts.size(); ++i) EXPECT_EQ(before[i], part(parts[i])) << parts[i];
+        EXPECT_EQ(1u, errors().size()) << ::testing::PrintToString(errors());
+        for (const auto& k : kept) EXPECT_EQ(k.second, part(k.first)) << k.first;
+        recorder->clear();
     }
-    std::string allErrors() const {
-        std::string out;
-        for (const std::string& e : errors()) out += e + "\n";
-        return out;
-    }
-    std::vector<std::string> snapshot(const std::vector<std::string>& parts) {
-        std::vector<std::string> out;
-        for (const std::string& p : parts) out.push_back(part(p));
-        return out;
-    }
+    std::vector<std::pair<std::string, std::string>> kept;
 };
 
 } // namespace
 
 TEST_F(BadInput, SlideWithoutShapeTree) {
     replacePart("ppt/slides/slide2.xml", std::string("<p:sld ") + slideNamespaces() + "><p:cSld/></p:sld>");
-    const std::vector<std::string> parts = {"ppt/slides/slide2.xml", "ppt/slides/_rels/slide2.xml.rels"};
-    const auto before = snapshot(parts);
-    expectOneErrorAndUnchanged(presentation->SetText(L"SIT1_TEXT", MkString(L"x"), MkString(), L"slide2.xml"), parts, before);
-    recorder->clear();
-    expectOneErrorAndUnchanged(presentation->SetImage(L"", L"SIT2_PICTURE", MkString(image().c_str()), 4, 3, MkString(),
-                                                      L"slide2.xml", MkString()),
-                               parts, before);
-    recorder->clear();
-    expectOneErrorAndUnchanged(presentation->SetTable(L"SIT3_TABLE", kiv::rep::Table(2, 2), MkString(), L"slide2.xml"),
-                               parts, before);
+    keep({"ppt/slides/slide2.xml", "ppt/slides/_rels/slide2.xml.rels"});
+    expectCleanFailure(presentation->SetText(L"SIT1_TEXT", MkString(L"x"), MkString(), L"slide2.xml"));
+    expectCleanFailure(presentation->SetImage(L"", L"SIT2_PICTURE", wide(image()), 4, 3, MkString(), L"slide2.xml", MkString()));
+    expectCleanFailure(presentation->SetTable(L"SIT3_TABLE", kiv::rep::Table(2, 2), MkString(), L"slide2.xml"));
     EXPECT_FALSE(hasPart("ppt/media/image3.png"));
 }
 
 TEST_F(BadInput, RelationshipsPartMissingOrNotXml) {
     replacePart("ppt/slides/_rels/slide2.xml.rels", "this is not XML <");
-    const std::vector<std::string> parts = {"ppt/slides/slide2.xml", "[Content_Types].xml"};
-    const auto before = snapshot(parts);
-    expectOneErrorAndUnchanged(presentation->SetImage(L"", L"SIT2_PICTURE", MkString(image().c_str()), 4, 3, MkString(),
-                                                      L"slide2.xml", MkString()),
-                               parts, before);
+    keep({"ppt/slides/slide2.xml", "[Content_Types].xml"});
+    expectCleanFailure(presentation->SetImage(L"", L"SIT2_PICTURE", wide(image()), 4, 3, MkString(), L"slide2.xml", MkString()));
     EXPECT_FALSE(hasPart("ppt/media/image3.png"));  // no picture stored for nothing
-    recorder->clear();
     MkString newName;
     const int entries = presentation->GetNumFiles();
-    EXPECT_FALSE(presentation->DuplicateSlide(L"slide2.xml", newName));
-    EXPECT_EQ(1u, errors().size()) << allErrors();
+    expectCleanFailure(presentation->DuplicateSlide(L"slide2.xml", newName));
     EXPECT_EQ(entries, presentation->GetNumFiles());
-    recorder->clear();
-    EXPECT_FALSE(presentation->SetMDLX(L"SIT5_MDLX", MkString(L"/m.mdlx"), MkString(), MkString(), L"slide2.xml"));
-    EXPECT_EQ(1u, errors().size()) << allErrors();
-    EXPECT_EQ(before[0], part("ppt/slides/slide2.xml"));
+    expectCleanFailure(presentation->SetMDLX(L"SIT5_MDLX", MkString(L"/m.mdlx"), MkString(), MkString(), L"slide2.xml"));
 }
 
 TEST_F(BadInput, PictureWithoutBlipTableWithoutGridChartWithoutRelationship) {
@@ -88,28 +65,20 @@ TEST_F(BadInput, PictureWithoutBlipTableWithoutGridChartWithoutRelationship) {
     ASSERT_NE(std::string::npos, chartId);
     slide.replace(chartId, 11, "r:id=\"rId99\"");
     replacePart("ppt/slides/slide2.xml", slide);
-    const std::vector<std::string> parts = {"ppt/slides/slide2.xml", "ppt/slides/_rels/slide2.xml.rels",
-                                            "ppt/charts/chart1.xml"};
-    const auto before = snapshot(parts);
-    expectOneErrorAndUnchanged(presentation->SetImage(L"", L"SIT2_PICTURE", MkString(image().c_str()), 4, 3, MkString(),
-                                                      L"slide2.xml", MkString()),
-                               parts, before);
-    recorder->clear();
+    keep({"ppt/slides/slide2.xml", "ppt/slides/_rels/slide2.xml.rels", "ppt/charts/chart1.xml"});
+    expectCleanFailure(presentation->SetImage(L"", L"SIT2_PICTURE", wide(image()), 4, 3, MkString(), L"slide2.xml", MkString()));
     kiv::rep::Table table(2, 3);
-    expectOneErrorAndUnchanged(presentation->SetTable(L"SIT3_TABLE", table, MkString(), L"slide2.xml"), parts, before);
-    recorder->clear();
+    expectCleanFailure(presentation->SetTable(L"SIT3_TABLE", table, MkString(), L"slide2.xml"));
     table.setValue(1, 0, kiv::Str("1"));
-    MkChartData chart(table);
-    expectOneErrorAndUnchanged(presentation->SetChart(L"SIT4_CHART", chart, MkString(), L"slide2.xml"), parts, before);
-    // The text shapes of the slide still take their texts; the package stays valid.
-    recorder->clear();
+    expectCleanFailure(presentation->SetChart(L"SIT4_CHART", MkChartData(table), MkString(), L"slide2.xml"));
+    // The text shapes of the slide still take their texts.
     EXPECT_TRUE(presentation->SetText(L"SIT1_TEXT", MkString(L"ok"), MkString(), L"slide2.xml"));
     EXPECT_TRUE(errors().empty());
 }
 
 TEST_F(BadInput, UnknownTagsAndSlides) {
     EXPECT_FALSE(presentation->SetText(L"SIT9_TEXT", MkString(L"x"), MkString(), MkString()));
-    EXPECT_FALSE(presentation->SetImage(L"", L"SIT9_PICTURE", MkString(image().c_str()), 4, 3, MkString(), MkString(),
+    EXPECT_FALSE(presentation->SetImage(L"", L"SIT9_PICTURE", wide(image()), 4, 3, MkString(), MkString(),
                                         MkString()));
     EXPECT_FALSE(presentation->SetImage(L"", L"SIT2_PICTURE", MkString(dir.file("none.png").c_str()), 4, 3, MkString(),
                                         L"slide2.xml", MkString()));

@@ -2,35 +2,19 @@
 // Presentations for the PowerPoint layer's tests: the zipped test decks, copies
 // opened for change, parts read back, and slides parsed from text.
 #include "impl/pptx/MkOpenXMLPresentation.h"
+#include "openxml/OpenXmlTestSupport.h"
 #include "support/Golden.h"
 #include "support/OoxmlCheck.h"
-#include "support/TestSupport.h"
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 namespace pptxtest {
 
+using namespace kivtest;
+
 // The zipped test decks (tests/data/pptx/<name>), made by the build.
 inline std::string testDeck(const std::string& name) {
     return std::string(KIV_BINARY_DIR) + "/tests/data/pptx/" + name + ".pptx";
-}
-
-inline std::string officeTemplate(const std::string& name) {
-    return std::string(KIV_SOURCE_DIR) + "/../shared/office-templates/" + name;
-}
-
-// A file of the unzipped deck trees.
-inline std::string treeFile(const std::string& relative) {
-    return std::string(KIV_TEST_DATA_DIR) + "/pptx/" + relative;
-}
-
-inline bool copyFile(const std::string& from, const std::string& to) {
-    std::ifstream in(from, std::ios::binary);
-    std::ofstream out(to, std::ios::binary);
-    out << in.rdbuf();
-    return in.good() && out.good();
 }
 
 inline const char* slideNamespaces() {
@@ -86,19 +70,29 @@ inline std::string groupProperties() {
     return "<p:nvGrpSpPr><p:cNvPr id=\"1\" name=\"\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr/>";
 }
 
-inline std::string print(const MkXmlElement& element) {
-    if (!element) return std::string();
-    TiXmlPrinter printer;
-    printer.SetIndent("  ");
-    printer.SetLineBreak("\n");
-    element.Tx()->Accept(&printer);
-    return printer.Str();
-}
-
 inline std::string joined(const MkStringArray& items) {
     std::string out;
     for (int i = 0; i < items.GetSize(); ++i) out += (i ? " " : "") + std::string(items[i].ShortChar());
     return out;
+}
+
+// A slide record as text: names, lists by kind code, the static indices and the classification.
+inline std::string describe(const MkSlideContent& r) {
+    std::string out = narrow(r.slideName) + " " + narrow(r.slideRelId) + " \"" + narrow(r.slideTitle) + "\" " +
+                      narrow(r.relsPath) + "\n  plugins: " + joined(r.pluginTargets) + " / " + joined(r.pluginIds) +
+                      "\n  pictures: " + joined(r.pictureTargets) + "\n";
+    for (int type = 1; type <= 16; ++type) {
+        MkIntArray indices;
+        const MkStringArray* list = r.GetList(type);
+        if (!list || list->IsEmpty()) continue;
+        out += "  " + std::to_string(type) + ": " + joined(*list);
+        if (r.GetStaticSituationIndexes(type, indices)) out += " (static " + narrow(indices.GetAsString()) + ")";
+        out += "\n";
+    }
+    return out + "  others: " + joined(r.Others()) + "\n  all: " + joined(r.GetSitTags()) +
+           "\n  generic " + std::to_string(r.IsGeneric(false)) + std::to_string(r.IsGeneric(true)) + " static " +
+           std::to_string(r.ContainsStaticTags()) + " textual " + std::to_string(r.HasGenericTextualTags()) +
+           " mixed " + std::to_string(r.HasMixedMdlxTags()) + "\n";
 }
 
 // A copy of a deck in a temporary folder, opened for change.
@@ -117,23 +111,29 @@ protected:
     }
     std::string part(const std::string& name) {
         presentation->FlushSharedParts();
-        size_t size = 0;
-        unsigned char* data = presentation->ReadDataRaw(MkString(name.c_str()), &size);
-        std::string text(data ? reinterpret_cast<char*>(data) : "", data ? size : 0);
-        free(data);
-        return text;
+        return readPart(*presentation, name);
     }
     bool hasPart(const std::string& name) { return presentation->FindFile(MkString(name.c_str())) >= 0; }
     // A file beside the package: an image of the deck trees.
     std::string image(const std::string& name = "image1.png") {
         const std::string target = dir.file(name);
-        copyFile(treeFile("tagged/ppt/media/image1.png"), target);
+        copyFile(std::string(KIV_TEST_DATA_DIR) + "/pptx/tagged/ppt/media/image1.png", target);
         return target;
     }
 
     kivtest::TempDir dir;
     std::string path;
     std::unique_ptr<MkOpenXMLPresentation> presentation;
+};
+
+// The tagged test deck, opened for change, with its slide list made.
+class TaggedDeckTest : public DeckTest {
+protected:
+    void SetUp() override {
+        DeckTest::SetUp();
+        openCopy(testDeck("tagged"));
+        ASSERT_TRUE(presentation->CreateSlideContentList());
+    }
 };
 
 } // namespace pptxtest

@@ -1,5 +1,6 @@
-// Presentation editing on the test decks: slide list, order, duplication, removal
-// and the content operations. Every package written here passes the Office checker.
+// Presentation editing on the test decks and on decks saved by PowerPoint: slide
+// list, order, duplication, removal and the content operations. Every package
+// written here passes the Office checker.
 #include "KivReport/Table.h"
 #include "PptxTestSupport.h"
 #include "impl/openxml/MkChartData.h"
@@ -15,32 +16,27 @@ kiv::rep::Table makeTable(const std::vector<std::vector<std::wstring>>& cells) {
     return table;
 }
 
-class Presentation : public DeckTest {};
+// A table of numbers: 100, 101, ... in the header row, 10 r + c below.
+kiv::rep::Table numbers(size_t rows, size_t columns) {
+    kiv::rep::Table t(rows, columns);
+    for (size_t r = 0; r < rows; ++r)
+        for (size_t c = 0; c < columns; ++c) t.setValue(r, c, kiv::Str(std::to_string(r == 0 ? 100 + c : r * 10 + c).c_str()));
+    return t;
+}
+
+using Presentation = DeckTest;
+using OfficeTemplates = DeckTest;
+using TaggedDeck = TaggedDeckTest;
 
 } // namespace
 
-TEST_F(Presentation, SlideListRecordsTheTaggedSlides) {
-    openCopy(testDeck("tagged"));
-    ASSERT_TRUE(presentation->CreateSlideContentList());
+TEST_F(TaggedDeck, SlideListRecordsTheTaggedSlides) {
     MkSlideContentPtrArray* slides = presentation->GetSlideContentList();
-    ASSERT_EQ(4, slides->GetSize());
-    const MkSlideContent* s2 = slides->GetSlideByName(L"slide2.xml");
-    ASSERT_NE(nullptr, s2);
-    EXPECT_EQ("rId3", std::string(s2->slideRelId.ShortChar()));
-    EXPECT_EQ("Title of snapshot 1", std::string(s2->slideTitle.ShortChar()));
-    EXPECT_EQ("ppt\\slides\\_rels\\slide2.xml.rels", std::string(s2->relsPath.ShortChar()));
-    EXPECT_EQ("../activeX/activeX1.xml", joined(s2->pluginTargets));
-    EXPECT_EQ("rId4", joined(s2->pluginIds));
-    EXPECT_EQ("../media/image1.png", joined(s2->pictureTargets));
-    EXPECT_EQ("SIT1_TITLE SIT1_TITLE SIT1_TEXT SIT2_PICTURE SIT5_MDLX SIT1_$DATABASE_NAME SIT3_TABLE SIT4_CHART",
-              joined(s2->GetSitTags()));
-    EXPECT_EQ("Plugin link", joined(s2->Others()));
-    const MkSlideContent* s3 = slides->GetSlideByTag(L"SIT_PICTURE");
-    ASSERT_NE(nullptr, s3);
-    EXPECT_TRUE(s3->IsGeneric(false));
-    EXPECT_TRUE(s3->IsGeneric(true));
-    EXPECT_EQ(s2, slides->GetSlideByTag(L"SIT5_MDLX"));
-    EXPECT_EQ("SIT12_TABLE", joined(slides->GetSlideByName(L"slide4.xml")->GetSitTags()));
+    std::string all;
+    for (int i = 0; i < slides->GetSize(); ++i) all += describe(*(*slides)[i]);
+    EXPECT_GOLDEN("pptx/slide-list.txt", all);
+    EXPECT_EQ(slides->GetSlideByName(L"slide3.xml"), slides->GetSlideByTag(L"SIT_PICTURE"));
+    EXPECT_EQ(slides->GetSlideByName(L"slide2.xml"), slides->GetSlideByTag(L"SIT5_MDLX"));
     EXPECT_EQ(4, presentation->SlideCount());
     MkStringArray ids;
     ASSERT_TRUE(presentation->GetPresentationSlideIdList(&ids));
@@ -75,25 +71,7 @@ TEST_F(Presentation, DuplicateGivesTheNextNumberBeforeTheSource) {
     closeAndCheck();
 }
 
-TEST_F(Presentation, DuplicatedSlideTakesItsChartAndWorkbookAlong) {
-    openCopy(testDeck("tagged"));
-    ASSERT_TRUE(presentation->CreateSlideContentList());
-    MkString newName;
-    ASSERT_TRUE(presentation->DuplicateSlide(L"slide2.xml", newName));
-    const MkString rels = presentation->SlideRelsPath(newName);
-    EXPECT_EQ("../charts/chart2.xml", std::string(presentation->GetTargetOfId(rels, L"rId3").ShortChar()));
-    EXPECT_TRUE(hasPart("ppt/charts/chart2.xml"));
-    EXPECT_TRUE(hasPart("ppt/charts/_rels/chart2.xml.rels"));
-    // The source keeps its chart.
-    EXPECT_TRUE(hasPart("ppt/charts/chart1.xml"));
-    ASSERT_TRUE(presentation->RemoveUnusedFiles());
-    EXPECT_TRUE(hasPart("ppt/charts/chart1.xml"));
-    closeAndCheck();
-}
-
-TEST_F(Presentation, RemoveSlideTakesItsNotesAndWhatOnlyItUsed) {
-    openCopy(testDeck("tagged"));
-    ASSERT_TRUE(presentation->CreateSlideContentList());
+TEST_F(TaggedDeck, RemoveSlideTakesItsNotesAndWhatOnlyItUsed) {
     ASSERT_TRUE(presentation->RemoveSlide(L"rId4"));  // slide3: generic, with notes
     EXPECT_FALSE(hasPart("ppt/slides/slide3.xml"));
     EXPECT_FALSE(hasPart("ppt/notesSlides/notesSlide1.xml"));
@@ -131,9 +109,7 @@ TEST_F(Presentation, FirstSlideOfAnEmptyPresentationGetsId256) {
     closeAndCheck();
 }
 
-TEST_F(Presentation, TextKeepsFormattingAndMatchesNamesIgnoringCase) {
-    openCopy(testDeck("tagged"));
-    ASSERT_TRUE(presentation->CreateSlideContentList());
+TEST_F(TaggedDeck, TextKeepsFormattingAndMatchesNamesIgnoringCase) {
     ASSERT_TRUE(presentation->SetText(L"sit1_title", MkString(L"Pressure & <flow>"), L"SIT1_TITLE", L"slide2.xml"));
     ASSERT_TRUE(presentation->SetTextTag(L"SIT1_TEXT", L"SIT3_TEXT", MkString()));
     EXPECT_FALSE(presentation->SetTextTag(L"SIT1_TEXT", MkString(), MkString()));
@@ -146,9 +122,7 @@ TEST_F(Presentation, TextKeepsFormattingAndMatchesNamesIgnoringCase) {
     closeAndCheck();
 }
 
-TEST_F(Presentation, PictureFitsThePlaceholderAndIsRelated) {
-    openCopy(testDeck("tagged"));
-    ASSERT_TRUE(presentation->CreateSlideContentList());
+TEST_F(TaggedDeck, PictureFitsThePlaceholderAndIsRelated) {
     const std::string png = image();
     // Box 3000000 x 2000000: a wide image keeps the width, a tall one the height.
     ASSERT_TRUE(presentation->SetImage(L"wide", L"SIT2_PICTURE", MkString(png.c_str()), 400, 100, MkString(),
@@ -176,59 +150,126 @@ TEST_F(Presentation, PictureFitsThePlaceholderAndIsRelated) {
     closeAndCheck();
 }
 
-TEST_F(Presentation, PictureBoxExamples) {
-    openCopy(testDeck("tagged"));
-    ASSERT_TRUE(presentation->CreateSlideContentList());
-    const std::string png = image();
-    ASSERT_TRUE(presentation->SetImage(L"", L"SIT2_PICTURE", MkString(png.c_str()), 100, 400, MkString(),
+TEST_F(TaggedDeck, PictureBoxExamples) {
+    ASSERT_TRUE(presentation->SetImage(L"", L"SIT2_PICTURE", MkString(image().c_str()), 100, 400, MkString(),
                                        L"slide2.xml", MkString()));
     EXPECT_NE(std::string::npos, part("ppt/slides/slide2.xml").find("cx=\"500000\" cy=\"2000000\""));
     closeAndCheck();
 }
 
-TEST_F(Presentation, TableIntoAsManyTemplateColumnsKeepsTheLayout) {
-    openCopy(testDeck("tagged"));
-    ASSERT_TRUE(presentation->CreateSlideContentList());
-    const kiv::rep::Table table = makeTable({{L"Node", L"Ux", L"Uy"}, {L"1", L"0.1", L"0.2"}, {L"2", L"0.3", L"0.4"}});
-    ASSERT_TRUE(presentation->SetTable(L"SIT3_TABLE", table, L"SIT7_TABLE", L"slide2.xml"));
-    MkOpenXMLSlideDocument slide;
-    ASSERT_TRUE(presentation->ReadXmlFile(L"ppt\\slides\\slide2.xml", &slide));
-    std::vector<MkXmlElement> frames;
-    MkOpenXMLSlideDocument::FindAllElements(slide.GetShapeTree(), L"p:graphicFrame", frames);
-    EXPECT_GOLDEN("pptx/set-table-template-layout.xml", print(frames.at(0)));
-    closeAndCheck();
-}
-
-TEST_F(Presentation, TableIntoOtherColumnsIsRebuiltInsideAGroup) {
-    openCopy(testDeck("tagged"));
-    ASSERT_TRUE(presentation->CreateSlideContentList());
-    const kiv::rep::Table table = makeTable({{L"A", L"B", L"C"}, {L"1", L"2", L"3"}});
-    ASSERT_TRUE(presentation->SetTable(L"SIT12_TABLE", table, MkString(), L"slide4.xml"));
-    MkOpenXMLSlideDocument slide;
-    ASSERT_TRUE(presentation->ReadXmlFile(L"ppt\\slides\\slide4.xml", &slide));
-    std::vector<MkXmlElement> frames;
-    MkOpenXMLSlideDocument::FindAllElements(slide.GetShapeTree(), L"p:graphicFrame", frames);
-    // Two columns of 4000000 and 2000000 become three of 2000000.
-    EXPECT_GOLDEN("pptx/set-table-rebuilt.xml", print(frames.at(0)));
+TEST_F(TaggedDeck, TablesKeepTheTemplateLayoutOrAreRebuilt) {
+    const kiv::rep::Table same = makeTable({{L"Node", L"Ux", L"Uy"}, {L"1", L"0.1", L"0.2"}, {L"2", L"0.3", L"0.4"}});
+    const kiv::rep::Table other = makeTable({{L"A", L"B", L"C"}, {L"1", L"2", L"3"}});
+    ASSERT_TRUE(presentation->SetTable(L"SIT3_TABLE", same, L"SIT7_TABLE", L"slide2.xml"));
+    // Two columns of 4000000 and 2000000 become three of 2000000, inside a group.
+    ASSERT_TRUE(presentation->SetTable(L"SIT12_TABLE", other, MkString(), L"slide4.xml"));
+    for (const char* slide : {"2", "4"}) {
+        MkOpenXMLSlideDocument doc;
+        ASSERT_TRUE(presentation->ReadXmlFile(wide(std::string("ppt\\slides\\slide") + slide + ".xml"), &doc));
+        std::vector<MkXmlElement> frames;
+        MkOpenXMLSlideDocument::FindAllElements(doc.GetShapeTree(), L"p:graphicFrame", frames);
+        EXPECT_GOLDEN(std::string("pptx/set-table-") + (*slide == '2' ? "template-layout" : "rebuilt") + ".xml",
+                      print(frames.at(0)));
+    }
     // No matching frame: nothing to do; an empty table or an unknown slide: failure.
-    EXPECT_TRUE(presentation->SetTable(L"SIT99_TABLE", table, MkString(), L"slide4.xml"));
+    EXPECT_TRUE(presentation->SetTable(L"SIT99_TABLE", other, MkString(), L"slide4.xml"));
     EXPECT_FALSE(presentation->SetTable(L"SIT12_TABLE", kiv::rep::Table(0, 0), MkString(), L"slide4.xml"));
-    EXPECT_FALSE(presentation->SetTable(L"SIT12_TABLE", table, MkString(), L"slide9.xml"));
+    EXPECT_FALSE(presentation->SetTable(L"SIT12_TABLE", other, MkString(), L"slide9.xml"));
     closeAndCheck();
 }
 
-TEST_F(Presentation, FramesAndCharts) {
-    openCopy(testDeck("tagged"));
-    ASSERT_TRUE(presentation->CreateSlideContentList());
+TEST_F(TaggedDeck, DuplicatedSlideTakesItsChartAndWorkbookAlong) {
+    MkString copy;
+    ASSERT_TRUE(presentation->DuplicateSlide(L"slide2.xml", copy));
+    EXPECT_EQ("../charts/chart2.xml", narrow(presentation->GetTargetOfId(presentation->SlideRelsPath(copy), L"rId3")));
+    EXPECT_TRUE(hasPart("ppt/charts/_rels/chart2.xml.rels"));
     const kiv::rep::Table table = makeTable({{L"t", L"p", L"q"}, {L"0", L"1", L"2"}, {L"1", L"3", L"4"}});
     MkChartData chart(table);
     chart.m_title = L"Pressure";
-    ASSERT_TRUE(presentation->SetChart(L"SIT4_CHART", chart, L"SIT8_CHART", L"slide2.xml"));
-    const std::string chartXml = part("ppt/charts/chart1.xml");
+    ASSERT_TRUE(presentation->SetChart(L"SIT4_CHART", chart, L"SIT8_CHART", copy));
+    const std::string chartXml = part("ppt/charts/chart2.xml");
     EXPECT_NE(std::string::npos, chartXml.find("Pressure"));
     EXPECT_NE(std::string::npos, chartXml.find("Sheet1!$A$2:$A$3"));
-    ASSERT_TRUE(presentation->SetGraphicFrameTag(L"SIT8_CHART", L"SIT9_CHART", L"slide2.xml"));
-    EXPECT_NE(std::string::npos, part("ppt/slides/slide2.xml").find("name=\"SIT9_CHART\""));
-    EXPECT_FALSE(presentation->SetGraphicFrameTag(L"SIT8_CHART", L"X", L"slide2.xml"));
+    ASSERT_TRUE(presentation->SetGraphicFrameTag(L"SIT8_CHART", L"SIT9_CHART", copy));
+    EXPECT_NE(std::string::npos, part("ppt/slides/" + narrow(copy)).find("name=\"SIT9_CHART\""));
+    EXPECT_FALSE(presentation->SetGraphicFrameTag(L"SIT8_CHART", L"X", copy));
+    // The source keeps its chart.
+    ASSERT_TRUE(presentation->RemoveUnusedFiles());
+    EXPECT_TRUE(hasPart("ppt/charts/chart1.xml"));
     closeAndCheck(true);
+}
+
+// The operations on the tagged decks made from presentations saved by PowerPoint.
+TEST_F(OfficeTemplates, StaticSlidesTakeTextsPicturesAndTables) {
+    openCopy(officeTemplate("pp_static.pptx"));
+    ASSERT_TRUE(presentation->CreateSlideContentList());
+    const std::string png = image();
+    EXPECT_TRUE(presentation->SetText(L"SIT1_TITLE", MkString(L"Wing load case"), MkString(), MkString()));
+    EXPECT_TRUE(presentation->SetText(L"SIT1_TEXT", MkString(L"Description"), MkString(), L"slide1.xml"));
+    EXPECT_TRUE(presentation->SetImage(L"p", L"SIT2_PICTURE", MkString(png.c_str()), 8, 6, MkString(), L"slide1.xml",
+                                       L"https://example.com"));
+    EXPECT_TRUE(presentation->SetImage(L"p", L"SIT2_PICTURE", MkString(png.c_str()), 8, 6, MkString(), L"slide2.xml",
+                                       MkString()));
+    EXPECT_TRUE(presentation->SetTable(L"SIT3_TABLE", numbers(3, 2), MkString(), L"slide1.xml"));
+    EXPECT_TRUE(presentation->SetTable(L"SIT4_TABLE", numbers(2, 3), MkString(), L"slide2.xml"));
+    EXPECT_TRUE(presentation->SetText(L"SIT1_$DATABASE_NAME", MkString(L"wing.db"), MkString(), L"slide2.xml"));
+    EXPECT_TRUE(errors().empty());
+    ASSERT_TRUE(presentation->RemoveUnusedFiles());
+    closeAndCheck(true);
+}
+
+TEST_F(OfficeTemplates, GenericSlideRepeatedAndRemoved) {
+    openCopy(officeTemplate("pp_generic.pptx"));
+    ASSERT_TRUE(presentation->CreateSlideContentList());
+    const std::string png = image();
+    const MkString sourceId = presentation->GetSlideContentList()->GetSlideByName(L"slide1.xml")->slideRelId;
+    for (int n = 1; n <= 2; ++n) {
+        MkString copy;
+        ASSERT_TRUE(presentation->DuplicateSlide(L"slide1.xml", copy));
+        MkString title, picture;
+        title.MakeForm("SIT%d_TITLE", n);
+        picture.MakeForm("SIT%d_PICTURE", n);
+        EXPECT_TRUE(presentation->SetText(L"SIT_TITLE", MkString(L"Snapshot"), title, copy));
+        EXPECT_TRUE(presentation->SetImage(L"", L"SIT_PICTURE", MkString(png.c_str()), 8, 6, picture, copy, MkString()));
+    }
+    ASSERT_TRUE(presentation->RemoveSlide(sourceId));
+    EXPECT_EQ(6, presentation->SlideCount());
+    ASSERT_TRUE(presentation->RemoveUnusedFiles());
+    EXPECT_TRUE(errors().empty());
+    closeAndCheck(true);
+}
+
+TEST_F(OfficeTemplates, ViewerControlsPointedAtModelsOrConverted) {
+    openCopy(officeTemplate("pp_models.pptx"));
+    ASSERT_TRUE(presentation->CreateSlideContentList());
+    const MkSlideContentPtrArray* slides = presentation->GetSlideContentList();
+    ASSERT_EQ(2, slides->GetSize());
+    EXPECT_TRUE(slides->HasMixedMdlxTags().IsEmpty());
+    const std::string model = dir.file("model.mdlx");
+    ASSERT_TRUE(kivtest::writeFile(model, "m"));
+    EXPECT_TRUE(presentation->SetMDLX(L"SIT1_MDLX", MkString(model.c_str()), MkString(), MkString(), MkString()));
+    ASSERT_TRUE(presentation->CreateSlideContentList());
+    EXPECT_TRUE(presentation->ConvertMdlxInSlide(L"SIT_MDLX", MkString(), MkString(image().c_str()), 1.5f, L"SIT1_MDLX",
+                                                 MkString(), MkString()));
+    ASSERT_TRUE(presentation->RemoveUnusedFiles());
+    EXPECT_TRUE(errors().empty());
+    closeAndCheck();
+
+    MkOpenXMLPresentation mixed;
+    ASSERT_TRUE(mixed.Open(MkString(officeTemplate("pp_mixed.pptx").c_str()), ZIP_OPEN_READ_ONLY));
+    ASSERT_TRUE(mixed.CreateSlideContentList());
+    EXPECT_EQ("2", std::string(mixed.GetSlideContentList()->HasMixedMdlxTags().GetAsString().ShortChar()));
+}
+
+TEST_F(OfficeTemplates, LineChartTakesTheTable) {
+    openCopy(officeTemplate("pp_chart.pptx"));
+    ASSERT_TRUE(presentation->CreateSlideContentList());
+    const kiv::rep::Table data = numbers(4, 3);
+    MkChartData chart(data);
+    EXPECT_TRUE(presentation->SetChart(L"SIT1_CHART", chart, L"SIT2_CHART", L"slide1.xml"));
+    MkString copy;
+    ASSERT_TRUE(presentation->DuplicateSlide(L"slide1.xml", copy));
+    EXPECT_TRUE(presentation->SetChart(L"SIT2_CHART", chart, MkString(), copy));
+    EXPECT_TRUE(errors().empty());
+    closeAndCheck();
 }

@@ -14,8 +14,6 @@ MkSlideContent scan(const std::string& shapes, const std::string& controls = "")
     return record;
 }
 
-std::string list(const MkSlideContent& record, int type) { return joined(record.GetSitTags(type)); }
-
 } // namespace
 
 TEST(TagNameParts, PrefixBeforeFirstAndSuffixAfterLastUnderscore) {
@@ -42,52 +40,34 @@ TEST(TagNameParts, PrefixBeforeFirstAndSuffixAfterLastUnderscore) {
     }
 }
 
-TEST(SlideTags, EveryKindGoesToItsList) {
-    const MkSlideContent r = scan(sp("SIT1_TITLE") + sp("SIT2_TEXT") + sp("REF_SIT1_TEXT") +
-                                  sp("SIT1_$DATABASE_NAME") + sp("REF_SIT1_$CASE") + pic("SIT3_PICTURE") +
-                                  pic("REF_SIT3_PICTURE") + frame("SIT4_TABLE", true) + frame("SIT5_CHART", false) +
-                                  sp("TextBox 5") + pic("Picture 3"),
-                              control("SIT6_MDLX") + control("REF_SIT6_MDLX") + control("Viewer"));
-    EXPECT_EQ("SIT1_TITLE", list(r, SIT_TYPE_TITLE));
-    EXPECT_EQ("SIT2_TEXT", list(r, SIT_TYPE_TEXT));
-    EXPECT_EQ("REF_SIT1_TEXT", list(r, SIT_TYPE_REF_TEXT));
-    EXPECT_EQ("SIT1_$DATABASE_NAME", list(r, SIT_TYPE_MACRO));
-    EXPECT_EQ("REF_SIT1_$CASE", list(r, SIT_TYPE_REF_MACRO));
-    EXPECT_EQ("SIT3_PICTURE", list(r, SIT_TYPE_PICTURE));
-    EXPECT_EQ("REF_SIT3_PICTURE", list(r, SIT_TYPE_REF_PICTURE));
-    EXPECT_EQ("SIT4_TABLE", list(r, SIT_TYPE_TABLE));
-    EXPECT_EQ("SIT5_CHART", list(r, SIT_TYPE_CHART));
-    EXPECT_EQ("SIT6_MDLX", list(r, SIT_TYPE_MDLX));
-    EXPECT_EQ("REF_SIT6_MDLX", list(r, SIT_TYPE_REF_MDLX));
-    // A text box that is no tag is another name; a picture that is none is dropped, so is a control.
-    EXPECT_EQ("TextBox 5", joined(r.Others()));
-    EXPECT_EQ("", list(r, 13));
-    EXPECT_EQ("", list(r, 0));
-    EXPECT_EQ("SIT1_TITLE SIT2_TEXT SIT3_PICTURE SIT6_MDLX SIT1_$DATABASE_NAME SIT4_TABLE SIT5_CHART",
-              joined(r.GetSitTags()));
-}
-
-TEST(SlideTags, TitleOnAnyShapeAndTitlePlaceholderListedTwice) {
-    const MkSlideContent r = scan(sp("SIT2_TITLE", "ctrTitle") + sp("SIT_TITLE"));
-    // The placeholder scan first, then the shapes of the text scan (the placeholder again).
-    EXPECT_EQ("SIT2_TITLE SIT2_TITLE SIT_TITLE", list(r, SIT_TYPE_TITLE));
+// Each slide scanned, its lists and classification printed (codes as in SitTypeTag.h).
+TEST(SlideTags, EveryKindGoesToItsListAndSlidesAreClassified) {
+    const struct { const char* name; std::string shapes, controls; } slides[] = {
+        {"every kind",
+         sp("SIT1_TITLE") + sp("SIT2_TEXT") + sp("REF_SIT1_TEXT") + sp("SIT1_$DATABASE_NAME") + sp("REF_SIT1_$CASE") +
+             pic("SIT3_PICTURE") + pic("REF_SIT3_PICTURE") + frame("SIT4_TABLE", true) + frame("SIT5_CHART", false) +
+             sp("TextBox 5") + pic("Picture 3"),  // a text box is another name; a picture that is no tag is dropped
+         control("SIT6_MDLX") + control("REF_SIT6_MDLX") + control("Viewer")},
+        // The placeholder scan first, then the shapes of the text scan (the placeholder again).
+        {"title placeholder", sp("SIT2_TITLE", "ctrTitle") + sp("SIT_TITLE"), ""},
+        // Tag numbers are read strictly, as in the other formats: "SIT1.5_" and "SITa1_"
+        // name no snapshot, and make the slide generic no more than a number would.
+        {"loose numbers", sp("SIT1.5_TITLE") + sp("SITa1_TITLE"), ""},
+        {"grouped tables found, grouped pictures not", group(frame("SIT12_TABLE", true) + pic("SIT12_PICTURE")) + sp("SIT1_TEXT"), ""},
+        {"generic reference", sp("REF_SIT_TEXT") + sp("SIT2_TEXT"), ""},
+        {"generic macro", sp("SIT_$DATABASE_NAME"), ""},
+        {"mixed models", "", control("SIT_MDLX") + control("SIT2_MDLX")},
+        {"generic and static", sp("SIT_TITLE") + sp("SIT2_TEXT"), ""},
+        {"repeated pictures", pic("SIT3_PICTURE") + pic("SIT1_PICTURE") + pic("SIT3_PICTURE") + pic("SIT_PICTURE"), ""},
+        {"unnamed shapes", "<p:sp><p:nvSpPr><p:cNvPr id=\"2\"/></p:nvSpPr></p:sp>" + pic(""), ""},
+    };
+    std::string all;
+    for (const auto& slide : slides) all += std::string("== ") + slide.name + "\n" + describe(scan(slide.shapes, slide.controls));
+    EXPECT_GOLDEN("pptx/slide-scans.txt", all);
+    const MkSlideContent r = scan(sp("SIT1_TITLE"));
     MkIntArray indices;
-    EXPECT_TRUE(r.GetStaticSituationIndexes(SIT_TYPE_TITLE, indices));
-    ASSERT_EQ(1, indices.GetSize());
-    EXPECT_EQ(1, indices[0]);
+    EXPECT_TRUE(r.GetSitTags(13).IsEmpty() && r.GetSitTags(0).IsEmpty());
     EXPECT_FALSE(r.GetStaticSituationIndexes(14, indices));
-
-    // Tag numbers are read strictly, as in the other formats: "SIT1.5_" and "SITa1_"
-    // name no snapshot, and make the slide generic no more than a number would.
-    const MkSlideContent loose = scan(sp("SIT1.5_TITLE") + sp("SITa1_TITLE"));
-    ASSERT_EQ("SIT1.5_TITLE SITa1_TITLE", list(loose, SIT_TYPE_TITLE));
-    EXPECT_FALSE(loose.GetStaticSituationIndexes(SIT_TYPE_TITLE, indices));
-}
-
-TEST(SlideTags, GroupedTablesFoundGroupedPicturesNot) {
-    const MkSlideContent r = scan(group(frame("SIT12_TABLE", true) + pic("SIT12_PICTURE")) + sp("SIT1_TEXT"));
-    EXPECT_EQ("SIT12_TABLE", list(r, SIT_TYPE_TABLE));
-    EXPECT_EQ("", list(r, SIT_TYPE_PICTURE));
 }
 
 TEST(SlideTags, MacroPlaceholderScan) {
@@ -119,36 +99,6 @@ TEST(SlideTags, ScansNeedAShapeTree) {
     sit.AddGrow(L"stale");
     EXPECT_TRUE(empty.GetTextTags(&sit, &ref, &other));
     EXPECT_TRUE(sit.IsEmpty());
-    // Shapes without a name are skipped.
-    MkOpenXMLSlideDocument unnamed;
-    ASSERT_TRUE(parseSlide(&unnamed, "<p:sp><p:nvSpPr><p:cNvPr id=\"2\"/></p:nvSpPr></p:sp>" + pic("")));
-    MkSlideContent record;
-    EXPECT_TRUE(unnamed.GetSlideTags(&record));
-    EXPECT_TRUE(record.GetSitTags().IsEmpty());
-    EXPECT_TRUE(record.Others().IsEmpty());
-}
-
-TEST(SlideClassification, GenericStaticAndMixed) {
-    const MkSlideContent refGeneric = scan(sp("REF_SIT_TEXT") + sp("SIT2_TEXT"));
-    EXPECT_TRUE(refGeneric.IsGeneric(true));
-    EXPECT_FALSE(refGeneric.IsGeneric(false));
-    EXPECT_TRUE(refGeneric.ContainsStaticTags());
-
-    const MkSlideContent macro = scan(sp("SIT_$DATABASE_NAME"));
-    EXPECT_TRUE(macro.IsGeneric(false));
-    EXPECT_FALSE(macro.ContainsStaticTags());
-    EXPECT_TRUE(macro.HasGenericTextualTags());
-
-    const MkSlideContent mixed = scan("", control("SIT_MDLX") + control("SIT2_MDLX"));
-    EXPECT_TRUE(mixed.HasMixedMdlxTags());
-    EXPECT_FALSE(mixed.HasGenericTextualTags());
-    const MkSlideContent notMixed = scan(sp("SIT_TITLE") + sp("SIT2_TEXT"));
-    EXPECT_FALSE(notMixed.HasMixedMdlxTags());
-
-    const MkSlideContent indices = scan(pic("SIT3_PICTURE") + pic("SIT1_PICTURE") + pic("SIT3_PICTURE") + pic("SIT_PICTURE"));
-    MkIntArray out;
-    EXPECT_TRUE(indices.GetStaticSituationIndexes(SIT_TYPE_PICTURE, out));
-    EXPECT_EQ("2 0", std::string(out.GetAsString().ShortChar()));
 }
 
 TEST(SlideList, LookupsAndViews) {
