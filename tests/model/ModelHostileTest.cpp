@@ -65,10 +65,7 @@ TEST_F(ModelHostile, TablesAndDamagedEntriesMakeAnUncleanLoad) {
         ASSERT_EQ(repository->snapshotCount(), 2u);
         EXPECT_NE(repository->snapshot(1)->table(), nullptr);  // the rest is there
     }
-    const std::string valid = std::string(KIV_TEST_DATA_DIR) + "/repo-corrupt/valid.zip";
-    ASSERT_TRUE(repository->loadRepository(Str(valid)));
-    EXPECT_TRUE(repository->loadedCleanly());
-    EXPECT_EQ(repository->fileName().toStdString(), valid);
+    // A clean load after these: RepositoryFileTest.HostileFilesAreRefusedOrLoadedInPart.
     // Unreadable XML fails the load, and so does it for a clean flag.
     for (const char* name : {"deep_entity.zip", "deep_utf8.zip", "cut_utf8.zip"}) {
         EXPECT_FALSE(load(name)) << name;

@@ -292,6 +292,7 @@ TEST_F(RepositoryFileTest, HostileFilesAreRefusedOrLoadedInPart) {
         EXPECT_EQ(repo->loadedCleanly(), c.clean);
         EXPECT_EQ(errors().empty(), c.clean);
         EXPECT_EQ(repo->snapshot(0)->name() == Str("Mine"), !c.loads);
+        EXPECT_EQ(repo->fileName().toStdString() == CORPUS + c.file, c.loads);
         // Names are only looked up in the archive, never used as paths: the two
         // that exist as entries load, the others are not found.
         const std::string name = c.file;
