@@ -54,12 +54,8 @@ TEST_F(HtmlBadInput, BrokenElementsAreLeftAsTheyAre) {
 }
 
 TEST_F(HtmlBadInput, MutatedTemplatesGiveAReportOrALoggedFailure) {
-    const std::string seed =
-        "<html><body><h1>" + sit("SIT1_TITLE", "t") + "</h1><orvrepgroup class=\"g\"><div>" +
-        sit("SIT_PICTURE", "<img src=\"p.jpg\" width=\"100\" height=\"50\">") + sit("SIT_TEXT") + sit("SIT_$KEY", "k") +
-        "</div></orvrepgroup>" + sit("SIT3_TABLE", "<table border=\"1\"><tr><td>x</td></tr></table>") +
-        sit("SIT4_MDLX", "<iframe src=\"\" style=\"width: 300px; height: 200px;\"></iframe>") +
-        sit("REF_SIT2_PICTURE", "<img src=\"\" width=\"10\" height=\"10\">") + "</body></html>";
+    const std::string seed = kivtest::readFile(KIV_TEST_DATA_DIR "/html/mutation_seed.html");
+    ASSERT_FALSE(seed.empty());
     const std::vector<std::string> pieces = {"<", ">", "\"", "</orvrepsit>", "<orvrepsit name=\"", "<orvrepgroup>",
                                              "</orvrepgroup>", "SIT", "_", "$", "name", "src", ";", "width", "\xC3",
                                              std::string(1, '\0')};

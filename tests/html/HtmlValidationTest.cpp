@@ -59,11 +59,7 @@ TEST_F(HtmlValidation, TagAndFieldProblems) {
     repository->addSnapshot(modelSnapshot("u").p());
     repository->snapshot(1)->setTitle("Model");
     repository->snapshot(1)->setFieldValues({{"OTHER", "2"}});
-    const std::string html =
-        "<html><body>" + sit("SIT3_PICTURE") + sit("SIT1_TABLE") + sit("SIT2_PICTURE") + sit("SIT2_MDLX") +
-        sit("SIT_TITLE") + sit("SIT0_TEXT") + sit("SIT1_CHART") + sit("SITX_$KEY") + sit("SIT_$KEY") +
-        sit("SIT1_$NOPE") + sit("SIT9_$KEY") + sit("SIT1_TITLE") + sit("SIT1_TITLE") + sit("REF_SIT1_TEXT") +
-        "<orvrepgroup>" + sit("SIT_$SITE") + "</orvrepgroup></body></html>";
+    const std::string html = kivtest::readFile(KIV_TEST_DATA_DIR "/html/validate_problems.html");
     bool ok = true;
     const std::string text = validate(html, &ok);
     EXPECT_FALSE(ok);
@@ -116,14 +112,7 @@ TEST_F(HtmlValidation, NothingToValidateAgainst) {
 }
 
 TEST_F(HtmlValidation, SummaryOfGroupsTagsAndFields) {
-    const std::string html =
-        "<!DOCTYPE html>\n<html><head><title>t</title></head><body>"
-        "<orvrepgroup><div>" + sit("SIT_PICTURE", "<img src=\"a.jpg\"/>") + sit("SIT_TITLE") + sit("SIT_$KEY") +
-        sit("SIT4_TEXT") + "</div></orvrepgroup>"
-        "<orvrepgroup>" + sit("SIT2_$KEY") + "</orvrepgroup>"
-        "<orvrepgroup>" + sit("REF_SIT_TABLE") + sit("SIT_MDLX") + sit("SIT_TEXT") + "</orvrepgroup>" +
-        sit("SIT1_TITLE") + sit("SIT2_TEXT") + sit("SIT3_PICTURE") + sit("REF_SIT5_MDLX") + sit("SIT6_TABLE") +
-        sit("SIT1_$DATABASE_NAME") + sit("UNKNOWN") + "</body></html>";
+    const std::string html = kivtest::readFile(KIV_TEST_DATA_DIR "/html/summary_groups.html");
     bool ok = false;
     const std::string text = summarize(html, &ok);
     EXPECT_TRUE(ok);
