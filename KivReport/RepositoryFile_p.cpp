@@ -241,6 +241,18 @@ MallocBuffer readEntry(PxZipArchive* archive, const MkString& name, LoadBudget* 
     return MallocBuffer(archive->ReadDataRaw(name, size, nullptr, maxBytes));
 }
 
+// Decodes a picture whose bytes were checked when the repository was read.
+bool decodeStoredJpeg(const std::vector<unsigned char>& jpeg, unsigned width, unsigned height,
+                      std::vector<unsigned char>* pixels) {
+    MkRGBImage rgb;
+    if (!MdlxImageJpeg::loadImageFromMemory(jpeg.data(), jpeg.size(), &rgb,
+                                            MdlxImageJpeg::decodeMemory(jpeg.data(), jpeg.size())) ||
+        static_cast<unsigned>(rgb.GetWidth()) != width || static_cast<unsigned>(rgb.GetHeight()) != height)
+        return false;
+    *pixels = std::move(rgb.Bytes());
+    return true;
+}
+
 void loadSituationImage(Snapshot* situation, PxZipArchive* archive, MkXmlElement object, LoadBudget* budget) {
     const MkString name = object.GetAttributeString("Name");
     situation->setName(toStr(name));
@@ -283,15 +295,18 @@ void loadSituationImage(Snapshot* situation, PxZipArchive* archive, MkXmlElement
     // repository of many pictures is not refused for memory it never holds at once.
     const uint64_t kept = static_cast<uint64_t>(rgb.GetNumImageBytes());
     if (decodeBytes > kept) budget->contentBytes += decodeBytes - kept;
-    // The decoded pixels move into the image instead of being copied.
-    PtrRef<Image> image = new Image;
+    // The picture decodes, so the image keeps its JPEG bytes alone and decodes
+    // them again only if someone reads the pixels: reports copy the bytes, and a
+    // repository of a thousand pictures holds megabytes instead of hundreds.
     const unsigned width = static_cast<unsigned>(rgb.GetWidth()), height = static_cast<unsigned>(rgb.GetHeight());
-    if (!image->setData(width, height, std::move(rgb.Bytes()))) {
+    if (static_cast<size_t>(width) * height * 3 != rgb.Bytes().size() || kept == 0) {
         budget->damaged = true;
         REP_LOG_ERROR(lfw::String("Error decoding JPEG image '%1'").arg(lfw::String(name)));
         return;
     }
-    image->setSourceJpeg(std::vector<unsigned char>(bytes.get(), bytes.get() + size));
+    rgb = MkRGBImage();
+    PtrRef<Image> image = new Image;
+    image->setDeferredJpeg(width, height, std::vector<unsigned char>(bytes.get(), bytes.get() + size), decodeStoredJpeg);
     situation->setImage(image.p());
 }
 

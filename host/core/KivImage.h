@@ -3,6 +3,7 @@
 #include "host/core/KivRefCountedObject.h"
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace kiv {
@@ -13,12 +14,17 @@ public:
     Image(unsigned int width, unsigned int height);  // black image
     Image(unsigned int width, unsigned int height, const unsigned char* rgb);
 
+    // Decodes the pixels from the source JPEG into a new image.
+    using Decoder = bool (*)(const std::vector<unsigned char>& jpeg, unsigned int width, unsigned int height,
+                             std::vector<unsigned char>* rgb);
+
     unsigned int width() const { return m_width; }
     unsigned int height() const { return m_height; }
-    size_t byteCount() const { return m_rgb.size(); }  // 0 means empty
-    const unsigned char* data() const { return m_rgb.data(); }
+    size_t byteCount() const { return static_cast<size_t>(m_width) * m_height * 3; }  // 0 means empty
+    // The pixels; an image made by setDeferredJpeg() decodes them here, once.
+    const unsigned char* data() const;
     // Writable pixels; the source JPEG below no longer matches them afterwards.
-    unsigned char* data() { m_sourceJpeg.reset(); return m_rgb.data(); }
+    unsigned char* data();
     // Takes width*height*3 bytes; false (and unchanged) when the sizes disagree.
     bool setData(unsigned int width, unsigned int height, std::vector<unsigned char> rgb);
     void clear();
@@ -29,11 +35,25 @@ public:
     const std::vector<unsigned char>* sourceJpeg() const { return m_sourceJpeg.get(); }
     void setSourceJpeg(std::vector<unsigned char> jpeg);
 
+    // An image of width x height held as its JPEG bytes alone: the pixels are
+    // decoded by `decoder` on the first call of data(). The caller has checked
+    // that the bytes decode to that size (a repository of many pictures then holds
+    // their compressed bytes only). Empty bytes or sizes make an empty image.
+    void setDeferredJpeg(unsigned int width, unsigned int height, std::vector<unsigned char> jpeg, Decoder decoder);
+    bool pixelsDecoded() const;
+
+    Image(const Image& other);
+    Image& operator=(const Image& other);
+
 private:
+    void decode() const;
+
     unsigned int m_width = 0;
     unsigned int m_height = 0;
-    std::vector<unsigned char> m_rgb;
+    mutable std::vector<unsigned char> m_rgb;
     std::shared_ptr<const std::vector<unsigned char>> m_sourceJpeg;
+    mutable Decoder m_decoder = nullptr;  // set while the pixels are not decoded yet
+    mutable std::mutex m_decoding;
 };
 
 } // namespace kiv
