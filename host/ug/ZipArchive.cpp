@@ -512,7 +512,9 @@ void CZipArchive::indexInsert(int index) {
         return;
     }
     size_t mask = m_slots.size() - 1;
-    size_t h = std::hash<std::string>()(m_entries[static_cast<size_t>(index)].name) & mask;
+    Entry& e = m_entries[static_cast<size_t>(index)];
+    if (e.nameHash == 0) e.nameHash = std::hash<std::string>()(e.name) | 1;
+    size_t h = e.nameHash & mask;
     while (m_slots[h] != 0) h = (h + 1) & mask;
     m_slots[h] = index + 1;
 }
@@ -521,9 +523,11 @@ int CZipArchive::indexLookup(const std::string& name) const {
     if (m_slots.empty()) return -1;
     size_t mask = m_slots.size() - 1;
     // Lower indices were inserted first, so the first match is the first entry of that name.
-    for (size_t h = std::hash<std::string>()(name) & mask; m_slots[h] != 0; h = (h + 1) & mask) {
-        int i = m_slots[h] - 1;
-        if (m_entries[static_cast<size_t>(i)].name == name) return i;
+    const size_t hash = std::hash<std::string>()(name) | 1;
+    for (size_t h = hash & mask; m_slots[h] != 0; h = (h + 1) & mask) {
+        const int i = m_slots[h] - 1;
+        const Entry& e = m_entries[static_cast<size_t>(i)];
+        if (e.nameHash == hash && e.name == name) return i;
     }
     return -1;
 }
@@ -944,6 +948,7 @@ bool CZipArchive::RenameFile(int index, const std::string& utf8NewName) {
         m_garbage += oldSpan;
     }
     e.name = utf8NewName;
+    e.nameHash = 0;
     e.aux.erase(0, e.rawLen);
     e.rawLen = 0;
     e.flags = flags;

@@ -149,6 +149,9 @@ private:
         uint16_t versionMadeBy = 20, versionNeeded = 20, flags = 0, method = 0;
         uint16_t dosTime = 0, dosDate = 0, internalAttr = 0;
         uint16_t rawLen = 0, extraLen = 0;
+        // Hash of `name` for the index, kept so that the index is rebuilt after a
+        // removal without hashing every name again (0: not computed yet).
+        size_t nameHash = 0;
         std::string_view raw() const { return rawLen ? std::string_view(aux).substr(0, rawLen) : std::string_view(name); }
         std::string_view extra() const { return std::string_view(aux).substr(rawLen, extraLen); }
         std::string_view comment() const { return std::string_view(aux).substr(size_t(rawLen) + extraLen); }
