@@ -166,6 +166,14 @@ bool MkOpenXMLArchive::WritePart(const MkString& path, const MkXmlDocument& docu
     return true;
 }
 
+MkXmlDocument* MkOpenXMLArchive::OpenPart(const MkString& path, MkXmlDocument* scratch) {
+    return ReadPart(path, scratch) ? scratch : nullptr;
+}
+
+bool MkOpenXMLArchive::SavePart(const MkString& path, MkXmlDocument* document) {
+    return document && WritePart(path, *document);
+}
+
 // ---------------------------------------------------------------------------
 // Content types
 
@@ -188,12 +196,13 @@ bool MkOpenXMLArchive::AddContentToContentTypesXml(const MkString& value, OXMLCo
     // A Default or Override without a content type would make the package invalid.
     if (contentType.IsEmpty() || value.IsBlank()) return false;
 
-    MkXmlDocument types;
-    if (!ReadPart(MkString(CONTENT_TYPES_PART), &types)) {
+    MkXmlDocument scratch;
+    MkXmlDocument* types = OpenPart(MkString(CONTENT_TYPES_PART), &scratch);
+    if (!types) {
         REP_LOG_ERROR(lfw::String("The package has no readable [Content_Types].xml"));
         return false;
     }
-    const MkXmlElement root = types.GetRootElement();
+    const MkXmlElement root = types->GetRootElement();
     if (!root) {
         REP_LOG_ERROR(lfw::String("The package has no readable [Content_Types].xml"));
         return false;
@@ -206,16 +215,19 @@ bool MkOpenXMLArchive::AddContentToContentTypesXml(const MkString& value, OXMLCo
         if (e.GetName() == MkString(entry->element) && e.GetAttributeString(attribute).CompareNoCase(key) == 0)
             return true;
     const MkXmlElement added = root.AddChildElement(MkString(entry->element));
-    if (!added || !added.AddAttributeString(attribute, key) ||
-        !added.AddAttributeString(MkString(L"ContentType"), contentType))
+    if (!added) return false;
+    if (!added.AddAttributeString(attribute, key) || !added.AddAttributeString(MkString(L"ContentType"), contentType)) {
+        root.RemoveChildElement(added);  // the part may be the editor's own copy: leave it as it was
         return false;
-    return WritePart(MkString(CONTENT_TYPES_PART), types);
+    }
+    return SavePart(MkString(CONTENT_TYPES_PART), types);
 }
 
 bool MkOpenXMLArchive::DoValueOfTagExistInContentTypes(const MkString& attribute, const MkString& value) {
-    MkXmlDocument types;
-    if (!ReadPart(MkString(CONTENT_TYPES_PART), &types)) return false;
-    for (MkXmlElement e = types.GetRootElement().GetFirstChildElement(); e; e = e.GetNextSiblingElement())
+    MkXmlDocument scratch;
+    const MkXmlDocument* types = OpenPart(MkString(CONTENT_TYPES_PART), &scratch);
+    if (!types) return false;
+    for (MkXmlElement e = types->GetRootElement().GetFirstChildElement(); e; e = e.GetNextSiblingElement())
         if (e.GetAttributeString(attribute) == value) return true;
     return false;
 }
@@ -335,9 +347,10 @@ bool MkOpenXMLArchive::GetRelsRelationFiles(const MkString& relsPath, TargetType
                              : m_rootFolder == MkString(WORD_ROOT_FOLDER) ? kind->wordPattern
                                                                           : kind->pptPattern;
     if (!pattern) return false;
-    MkXmlDocument rels;
-    if (!ReadPart(relsPath, &rels)) return false;
-    for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(); r; r = r.GetNextSiblingElement()) {
+    MkXmlDocument scratch;
+    MkXmlDocument* rels = OpenPart(relsPath, &scratch);
+    if (!rels) return false;
+    for (MkXmlElement r = rels->GetRootElement().GetFirstChildElement(); r; r = r.GetNextSiblingElement()) {
         if (r.GetName() != MkString(L"Relationship")) continue;
         const MkString target = r.GetAttributeString(MkString(L"Target"));
         if (!target.Contains(MkString(pattern))) continue;
@@ -350,11 +363,12 @@ bool MkOpenXMLArchive::GetRelsRelationFiles(const MkString& relsPath, TargetType
 MkString MkOpenXMLArchive::AddTargetInRelsFile(const MkString& relsPath, const MkString& relationType,
                                                const MkString& target, const MkString& targetMode,
                                                const MkString& id) {
-    MkXmlDocument rels;
-    if (!ReadPart(relsPath, &rels)) return MkString();
+    MkXmlDocument scratch;
+    MkXmlDocument* rels = OpenPart(relsPath, &scratch);
+    if (!rels) return MkString();
     MkString normalised = ToSlash(target);
     normalised.Replace(MkString(L" "), MkString(L"%20"));
-    const MkXmlElement root = rels.GetRootElement();
+    const MkXmlElement root = rels->GetRootElement();
     if (!root) return MkString();
     MkString newId = id;
     if (newId.IsEmpty()) {
@@ -387,26 +401,28 @@ MkString MkOpenXMLArchive::AddTargetInRelsFile(const MkString& relsPath, const M
     added.AddAttributeString(MkString(L"Type"), relationType);
     added.AddAttributeString(MkString(L"Target"), normalised);
     if (!targetMode.IsEmpty()) added.AddAttributeString(MkString(L"TargetMode"), targetMode);
-    return WritePart(relsPath, rels) ? newId : MkString();
+    return SavePart(relsPath, rels) ? newId : MkString();
 }
 
 bool MkOpenXMLArchive::ReplaceTargetInRelsFile(const MkString& relsPath, const MkString& oldTarget,
                                                const MkString& newTarget) {
-    MkXmlDocument rels;
-    if (!ReadPart(relsPath, &rels)) return false;
-    for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(); r; r = r.GetNextSiblingElement()) {
+    MkXmlDocument scratch;
+    MkXmlDocument* rels = OpenPart(relsPath, &scratch);
+    if (!rels) return false;
+    for (MkXmlElement r = rels->GetRootElement().GetFirstChildElement(); r; r = r.GetNextSiblingElement()) {
         if (r.GetName() == MkString(L"Relationship") && r.GetAttributeString(MkString(L"Target")) == oldTarget) {
             r.AddAttributeString(MkString(L"Target"), newTarget);
             break;
         }
     }
-    return WritePart(relsPath, rels);
+    return SavePart(relsPath, rels);
 }
 
 bool MkOpenXMLArchive::RemoveRelationFromRelsFile(const MkString& relsPath, const MkString& id) {
-    MkXmlDocument rels;
-    if (!ReadPart(relsPath, &rels)) return false;
-    const MkXmlElement root = rels.GetRootElement();
+    MkXmlDocument scratch;
+    MkXmlDocument* rels = OpenPart(relsPath, &scratch);
+    if (!rels) return false;
+    const MkXmlElement root = rels->GetRootElement();
     if (!root) return false;
     for (MkXmlElement r = root.GetFirstChildElement(); r; r = r.GetNextSiblingElement()) {
         if (r.GetName() == MkString(L"Relationship") && r.GetAttributeString(MkString(L"Id")) == id) {
@@ -414,22 +430,24 @@ bool MkOpenXMLArchive::RemoveRelationFromRelsFile(const MkString& relsPath, cons
             break;
         }
     }
-    return WritePart(relsPath, rels);
+    return SavePart(relsPath, rels);
 }
 
 MkString MkOpenXMLArchive::GetIdOfTarget(const MkString& relsPath, const MkString& target) {
-    MkXmlDocument rels;
-    if (!ReadPart(relsPath, &rels)) return MkString();
-    for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(); r; r = r.GetNextSiblingElement())
+    MkXmlDocument scratch;
+    MkXmlDocument* rels = OpenPart(relsPath, &scratch);
+    if (!rels) return MkString();
+    for (MkXmlElement r = rels->GetRootElement().GetFirstChildElement(); r; r = r.GetNextSiblingElement())
         if (r.GetName() == MkString(L"Relationship") && r.GetAttributeString(MkString(L"Target")) == target)
             return r.GetAttributeString(MkString(L"Id"));
     return MkString();
 }
 
 MkString MkOpenXMLArchive::GetTargetOfId(const MkString& relsPath, const MkString& id) {
-    MkXmlDocument rels;
-    if (!ReadPart(relsPath, &rels)) return MkString();
-    for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(); r; r = r.GetNextSiblingElement())
+    MkXmlDocument scratch;
+    MkXmlDocument* rels = OpenPart(relsPath, &scratch);
+    if (!rels) return MkString();
+    for (MkXmlElement r = rels->GetRootElement().GetFirstChildElement(); r; r = r.GetNextSiblingElement())
         if (r.GetName() == MkString(L"Relationship") && r.GetAttributeString(MkString(L"Id")) == id)
             return r.GetAttributeString(MkString(L"Target"));
     return MkString();

@@ -209,6 +209,12 @@ protected:
     // presentation does so for the content types and the presentation part).
     virtual bool ReadPart(const MkString& path, MkXmlDocument* document);
     virtual bool WritePart(const MkString& path, const MkXmlDocument& document);
+    // A part to read or change in place: the editor's own parsed copy when it keeps
+    // the part in memory, else `scratch` read from the package (null when the part
+    // cannot be read). A changed part is stored with SavePart. Parts as large as
+    // the content types of a thousand-slide deck are then not copied per edit.
+    virtual MkXmlDocument* OpenPart(const MkString& path, MkXmlDocument* scratch);
+    virtual bool SavePart(const MkString& path, MkXmlDocument* document);
 
     // Chart helpers: the chart part a chart path names (../charts/chart1.xml,
     // charts/chart1.xml or ppt\charts\chart1.xml); the embedded workbook of a chart

@@ -408,16 +408,16 @@ bool MkOpenXMLArchive::DuplicateChartDocuments(const MkString& chartTarget, bool
     free(bytes);
     if (!copied) return false;
     // A workbook registered by name (not by extension) needs its copy registered too.
-    MkXmlDocument types;
-    if (ReadPart(MkString(CONTENT_TYPES_PART), &types)) {
+    MkXmlDocument scratch;
+    if (MkXmlDocument* types = OpenPart(MkString(CONTENT_TYPES_PART), &scratch)) {
         const MkString oldName = L"/" + ToSlash(oldWorkbook);
-        for (MkXmlElement e = types.GetRootElement().GetFirstChildElement(MkString(L"Override")); e;
+        for (MkXmlElement e = types->GetRootElement().GetFirstChildElement(MkString(L"Override")); e;
              e = e.GetNextSiblingElement(MkString(L"Override"))) {
             if (e.GetAttributeString(MkString(L"PartName")).CompareNoCase(oldName) != 0) continue;
-            const MkXmlElement copy = types.GetRootElement().AddChildElement(MkString(L"Override"));
+            const MkXmlElement copy = types->GetRootElement().AddChildElement(MkString(L"Override"));
             copy.AddAttributeString(MkString(L"PartName"), L"/" + ToSlash(newWorkbook));
             copy.AddAttributeString(MkString(L"ContentType"), e.GetAttributeString(MkString(L"ContentType")));
-            if (!WritePart(MkString(CONTENT_TYPES_PART), types)) return false;
+            if (!SavePart(MkString(CONTENT_TYPES_PART), types)) return false;
             break;
         }
     }

@@ -1545,9 +1545,9 @@ bool MkOpenXMLPresentation::DeleteIfUnused(const MkString& part) {
         m_controlRefs.erase(gone[i].Std());
     }
     // Their content-type entries go with them.
-    MkXmlDocument types;
-    if (ReadXml(CONTENT_TYPES_PART, &types)) {
-        MkXmlElement root = types.GetRootElement();
+    MkXmlDocument scratch;
+    if (MkXmlDocument* types = OpenPart(CONTENT_TYPES_PART, &scratch)) {
+        MkXmlElement root = types->GetRootElement();
         bool changed = false;
         for (MkXmlElement o = root.GetFirstChildElement(L"Override"); o;) {
             MkXmlElement next = o.GetNextSiblingElement(L"Override");
@@ -1557,7 +1557,7 @@ bool MkOpenXMLPresentation::DeleteIfUnused(const MkString& part) {
             }
             o = next;
         }
-        if (changed && !WritePart(CONTENT_TYPES_PART, types)) ok = false;
+        if (changed && !SavePart(CONTENT_TYPES_PART, types)) ok = false;
     }
     return ok;
 }
@@ -1611,6 +1611,19 @@ bool MkOpenXMLPresentation::WritePart(const MkString& path, const MkXmlDocument&
         return true;
     }
     return MkOpenXMLArchive::WritePart(path, document);
+}
+
+MkXmlDocument* MkOpenXMLPresentation::OpenPart(const MkString& path, MkXmlDocument* scratch) {
+    if (MkXmlDocument* cached = Shared(path)) return cached;
+    return MkOpenXMLArchive::OpenPart(path, scratch);
+}
+
+bool MkOpenXMLPresentation::SavePart(const MkString& path, MkXmlDocument* document) {
+    if (document && document == Shared(path)) {
+        Changed(path);
+        return true;
+    }
+    return document && WritePart(path, *document);
 }
 
 bool MkOpenXMLPresentation::FlushSharedParts() {

@@ -103,6 +103,8 @@ protected:
     // memory and written there; every other part goes to the package.
     bool ReadPart(const MkString& path, MkXmlDocument* document) override;
     bool WritePart(const MkString& path, const MkXmlDocument& document) override;
+    MkXmlDocument* OpenPart(const MkString& path, MkXmlDocument* scratch) override;
+    bool SavePart(const MkString& path, MkXmlDocument* document) override;
 
 private:
     struct SharedPart {
