@@ -7,6 +7,7 @@
 #include "KivReport/Repository.h"
 #include "host/core/KivInstance.h"
 #include "LibCore/lfwFile.h"
+#include <algorithm>
 #include <random>
 
 using namespace htmltest;
@@ -42,10 +43,14 @@ std::wstring renumberedByReplacing(const std::wstring& group, const std::vector<
     return out;
 }
 
-// The files in a folder, sorted, temporaries included.
+// What a folder holds (files and folders, temporaries included), sorted.
 std::vector<std::string> folderEntries(const std::string& path) {
+    std::vector<lfw::String> files, folders;
+    lfw::FileSystem::getDirectoryContents(path, &files, &folders);
     std::vector<std::string> names;
-    for (const lfw::String& name : lfw::FileSystem::getAllFilesInDirectory(path)) names.push_back(name.toStdString());
+    for (const lfw::String& name : files) names.push_back(name.toStdString());
+    for (const lfw::String& name : folders) names.push_back(name.toStdString());
+    std::sort(names.begin(), names.end());
     return names;
 }
 

@@ -117,4 +117,6 @@ TEST_F(UtilsFileTest, PreviewImageOfAModelIsItsFirstCase) {
     ASSERT_GT(withoutPreview.AddCase(MkString(L"bare"), MkRGBImage()), 0);
     ASSERT_TRUE(withoutPreview.Write(model.p()));
     EXPECT_EQ(Utils::snapshotFromMemoryFile(model.p()), nullptr);
+    ASSERT_TRUE(model->setFromRawData("not a zip", 9));
+    EXPECT_EQ(Utils::snapshotFromMemoryFile(model.p()), nullptr);
 }
