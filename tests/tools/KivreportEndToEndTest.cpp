@@ -143,6 +143,17 @@ TEST_F(Kivreport, ExportAndCreateAgainGiveTheSameRepositoryAndFiles) {
     expectSameFiles(dir1, dir2);
 }
 
+TEST_F(Kivreport, JpegInputComesBackByteIdentical) {
+    // A JPEG the library did not write (a greyscale one) is stored and exported as its very bytes.
+    const std::string jpeg = readFile(KIV_TEST_DATA_DIR "/jpeg/gray200_8x8.jpg");
+    ASSERT_TRUE(writeFile(work.file("photo.jpeg"), jpeg));
+    ASSERT_TRUE(writeFile(work.file("m.json"), R"({"snapshots": [{"type": "image", "name": "p", "image": "photo.jpeg"}]})"));
+    ASSERT_EQ(kivreport({"repo", "create", work.file("r.kivrep"), "--from", work.file("m.json")}).code, 0);
+    EXPECT_EQ(showJson(work.file("r.kivrep"))["snapshots"][0]["content"]["jpegBytes"], jpeg.size());
+    ASSERT_EQ(kivreport({"repo", "export", work.file("r.kivrep"), work.file("out")}).code, 0);
+    EXPECT_TRUE(readFile(work.file("out/p.jpg")) == jpeg);
+}
+
 TEST_F(Kivreport, ExportOfHostileNamesStaysInsideTheFolderWithDistinctSafeNames) {
     const std::string longName(300, 'n');
     Json manifest;
