@@ -216,6 +216,11 @@ TEST(XmlDocument, RootDeclarationFilesAndLimits) {
     std::string flat = "<r>";
     for (int i = 0; i < 2000; ++i) flat += "<e a=\"x>y\"/><!-- <c> --><![CDATA[<d>]]>";
     EXPECT_TRUE(deep.ParseText((flat + "</r>").c_str())) << deep.ErrorDesc();
+    // One level past the limit is refused, and no tree of the text before is left.
+    std::string nested;
+    for (int i = 0; i <= MkXmlDocument::MAX_PARSE_DEPTH; ++i) nested = "<a>" + nested + "</a>";
+    EXPECT_FALSE(deep.ParseText(nested.c_str()));
+    EXPECT_FALSE(deep.GetRootElement());
     std::string manyAttributes = "<r";
     for (int i = 0; i <= MkXmlDocument::MAX_ATTRIBUTES_PER_ELEMENT; ++i) manyAttributes += " a" + std::to_string(i) + "=\"\"";
     EXPECT_FALSE(deep.ParseText((manyAttributes + "/>").c_str()));
