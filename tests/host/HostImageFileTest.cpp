@@ -7,7 +7,6 @@
 #include "host/ug/MkFile.h"
 #include "host/ug/MkRGBImage.h"
 #include "host/ug/UgConvert.h"
-#include "host/ug/ZipArchive.h"
 #include "support/TestSupport.h"
 #include <gtest/gtest.h>
 #include <cstdint>
@@ -283,14 +282,9 @@ TEST(MdlxFile, WhatIsNotAModelGivesFalse) {
     file.CopyData("not a zip archive", 17);
     EXPECT_FALSE(access.Open(&file, MdlxAccess::READ));
 
-    {  // a zip, but without the identification entry
-        CZipMemFile mem;
-        CZipArchive zip;
-        zip.Open(mem, CZipArchive::zipCreate);
-        zip.AddNewFile("id=1\nname=x", 11, "cases/0/case.txt");
-        zip.Close();
-        file.CopyData(mem.GetData(), mem.GetSize());
-    }
+    const std::string zip = kivtest::readFile(KIV_TEST_DATA_DIR "/mdlx/no_identification.mdlx");
+    ASSERT_FALSE(zip.empty());
+    file.CopyData(zip.data(), zip.size());  // a zip, but without the identification entry
     EXPECT_FALSE(access.Open(&file, MdlxAccess::READ));
     EXPECT_FALSE(access.IsOpen());
 
