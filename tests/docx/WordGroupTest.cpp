@@ -7,12 +7,6 @@ using namespace wordtest;
 
 namespace {
 
-MkIntArray indices(std::initializer_list<int> values) {
-    MkIntArray out;
-    for (int v : values) out.AddGrow(v);
-    return out;
-}
-
 // Every value of that attribute on elements of that name, in document order.
 std::vector<std::string> valuesOf(const MkOpenXMLWordDocument& document, const char* element, const char* attribute) {
     MkXmlElementList found;
@@ -36,29 +30,11 @@ TEST(WordGroupTest, CopiesStandInPlaceOfTheGroupNumberedPerSnapshot) {
     MkOpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, para("before") + RESULTS + para("after") + sdt("SIT1_TITLE", 2012, para("x"))));
     ASSERT_TRUE(document.ExpandGroup(indices({0, 2}), MkString()));
-    EXPECT_GOLDEN("docx/expand_results_0_2.xml", printBody(document));
-
-    // Tags numbered 1 and 3, macros renamed inside "$( )" only.
-    MkWordDocumentContent content;
-    document.GetDocumentContent(content);
-    const MkWordDocumentTagArray* titles = content.GetTags(SIT_TYPE_TITLE);
-    ASSERT_EQ(3, titles->GetSize());
-    EXPECT_EQ(MkString(L"SIT1_TITLE"), (*titles)[0].name);
-    EXPECT_EQ(MkString(L"SIT3_TITLE"), (*titles)[1].name);
-    const std::string body = printBody(document);
-    EXPECT_NE(std::string::npos, body.find("Model: $(SIT1_$DATABASE_NAME) beside SIT_TITLE"));
-    EXPECT_NE(std::string::npos, body.find("Model: $(SIT3_$DATABASE_NAME) beside SIT_TITLE"));
-    EXPECT_EQ(std::string::npos, body.find("w:group"));
-
+    // Tags numbered 1 and 3, macros renamed inside "$( )" only, no group left.
     // Content-control ids keep the "old id + index" form where that is free; the
-    // static control keeps 2012, so the copy that would repeat it gets a new id.
-    const std::vector<std::string> ids = valuesOf(document, "w:id", "w:val");
-    EXPECT_TRUE(allDistinct(ids));
-    EXPECT_EQ("2010", ids[0]);
-    EXPECT_EQ("2020", ids[1]);
-    EXPECT_EQ("2021", ids[2]);  // 2012 is taken: one above the largest id
-    EXPECT_EQ("2022", ids[3]);
-    EXPECT_TRUE(allDistinct(valuesOf(document, "wp:docPr", "id")));
+    // static control keeps 2012, so the copy that would repeat it gets 2021, one
+    // above the largest id. Drawing ids are unique too.
+    EXPECT_GOLDEN("docx/expand_results_0_2.xml", printBody(document));
 }
 
 TEST(WordGroupTest, GroupsAreChosenByTheTagTheyHold) {

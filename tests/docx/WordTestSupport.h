@@ -1,14 +1,13 @@
 #pragma once
 // Word documents built from body XML, printed elements, and the test packages.
 #include "impl/docx/MkOOpenXMLWordArchive.h"
-#include "support/TestSupport.h"
-#include <fstream>
-#include <sstream>
+#include "openxml/OpenXmlTestSupport.h"
 #include <string>
 
 namespace wordtest {
 
 using namespace kiv::rep;
+using namespace kivtest;
 
 inline const char* documentNamespaces() {
     return "xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\" "
@@ -22,15 +21,6 @@ inline bool parseBody(MkOpenXMLWordDocument* document, const std::string& body) 
     const std::string text =
         std::string("<w:document ") + documentNamespaces() + "><w:body>" + body + "</w:body></w:document>";
     return document->ParseText(text.c_str());
-}
-
-inline std::string print(const MkXmlElement& element) {
-    if (!element) return std::string();
-    TiXmlPrinter printer;
-    printer.SetIndent("  ");
-    printer.SetLineBreak("\n");
-    element.Tx()->Accept(&printer);
-    return printer.Str();
 }
 
 // The printed children of w:body.
@@ -67,21 +57,34 @@ inline std::string viewerRun(const std::string& name, const std::string& style =
            "<w:control r:id=\"rId12\" w:name=\"" + name + "\" w:shapeid=\"s1\"/></w:object></w:r>";
 }
 
+inline MkIntArray indices(std::initializer_list<int> values) {
+    MkIntArray out;
+    for (int v : values) out.AddGrow(v);
+    return out;
+}
+
 // The zipped test packages (tests/data/docx/<name>), made by the build.
 inline std::string testPackage(const std::string& name) {
     return std::string(KIV_BINARY_DIR) + "/tests/data/docx/" + name + ".docx";
 }
 
-inline std::string officeTemplate(const std::string& name) {
-    return std::string(KIV_SOURCE_DIR) + "/../shared/office-templates/" + name;
-}
-
-inline bool copyFile(const std::string& from, const std::string& to) {
-    std::ifstream in(from, std::ios::binary);
-    std::ofstream out(to, std::ios::binary);
-    if (!in || !out) return false;
-    out << in.rdbuf();
-    return static_cast<bool>(out);
+// The tags of a scan as text: the numbers of all, each tag in document order
+// (kind code as in SitTypeTag.h, number, enclosing group and its number), then
+// each kind's list with its numbers and whether it holds a generic tag.
+inline std::string describe(const MkWordDocumentContent& content) {
+    std::string out = "numbers [" + narrow(content.GetAllTags().GetSitIndexes().GetAsString()) + "]\n";
+    for (const MkWordDocumentTag& t : content.GetAllTags())
+        out += narrow(t.name) + " kind " + std::to_string(t.kind) + " sit " + std::to_string(t.snapshotIndex) + " in " +
+               narrow(t.groupName) + "#" + std::to_string(t.groupIndex) + (t.groupMarker ? " marker\n" : "\n");
+    for (SitTypeTag kind : {SIT_TYPE_NONE, SIT_TYPE_PICTURE, SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_MDLX, SIT_TYPE_MACRO,
+                            SIT_TYPE_TABLE, SIT_TYPE_CHART}) {
+        const MkWordDocumentTagArray* list = content.GetTags(kind);
+        if (!list || list->GetSize() == 0) continue;
+        out += "  " + std::to_string(kind) + ":";
+        for (const MkWordDocumentTag& t : *list) out += " " + narrow(t.name);
+        out += " [" + narrow(list->GetSitIndexes().GetAsString()) + (list->HasGenericTag() ? "] generic\n" : "]\n");
+    }
+    return out;
 }
 
 } // namespace wordtest
