@@ -1,18 +1,16 @@
 // PowerPoint reports end to end: static and generic slides from repositories of
-// images, models and tables. Every report written passes the Office checker.
-#include "KivReport/ReportComponent.h"
+// images, models and tables; validation and summary texts. Every report written
+// passes the Office checker.
 #include "KivReport/ReportCreatorPowerPoint.h"
+#include "KivReport/ReportCreatorPowerPoint_p.h"
 #include "KivReport/Repository.h"
-#include "host/core/KivInstance.h"
 #include "impl/pptx/MkOpenXMLPresentation.h"
-#include "support/Builders.h"
-#include "support/OoxmlCheck.h"
-#include "support/TestSupport.h"
-#include <sys/stat.h>
+#include "support/Golden.h"
+#include "word/ReportTestSupport.h"
 
 using kiv::Str;
-using kiv::rep::ReportComponent;
 using kiv::rep::ReportCreatorPowerPoint;
+using kiv::rep::ReportCreatorPowerPointPrivate;
 using kiv::rep::Repository;
 using namespace kivtest;
 
@@ -22,147 +20,130 @@ std::string testDeck(const std::string& name) {
     return std::string(KIV_BINARY_DIR) + "/tests/data/pptx/" + name + ".pptx";
 }
 
-std::string officeTemplate(const std::string& name) {
-    return std::string(KIV_SOURCE_DIR) + "/../shared/office-templates/" + name;
-}
-
-bool exists(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
-}
-
-class PowerPointReport : public LoggingTest {
+class PowerPointReport : public ReportTest {
 protected:
-    void SetUp() override {
-        LoggingTest::SetUp();
-        kiv::Instance instance;
-        ASSERT_TRUE(ReportComponent::initialize(&instance));
-        output = dir.file("report.pptx");
-    }
-    // The slide parts in slide order, read back from the report.
-    std::vector<std::string> slides() {
+    PowerPointReport() : output(dir.file("report.pptx")) {}
+
+    // Generates from the template, checks the report and returns its slide parts in slide order.
+    std::vector<std::string> slides(Repository* repository, const std::string& deck, std::vector<unsigned> generic = {},
+                                    bool render = false) {
+        ReportCreatorPowerPoint creator(repository, Str(officeTemplate(deck)));
+        if (!generic.empty()) creator.setGenericSnapshotIndices(generic);
+        EXPECT_TRUE(creator.generate(Str(output))) << allErrors();
+        EXPECT_TRUE(passesOoxmlCheck({output}, render));
         MkOpenXMLPresentation p;
         std::vector<std::string> out;
-        if (!p.Open(MkString(output.c_str()), ZIP_OPEN_READ_ONLY)) return out;
         MkStringArray ids;
-        p.GetPresentationSlideIdList(&ids);
-        for (int i = 0; i < ids.GetSize(); ++i) {
-            MkString target = p.GetTargetOfId(p.GetMainRelsPath(), ids[i]);
-            size_t size = 0;
-            unsigned char* data = p.ReadDataRaw(MkString(L"ppt/") + target, &size);
-            out.emplace_back(data ? reinterpret_cast<char*>(data) : "", data ? size : 0);
-            free(data);
-        }
+        if (!p.Open(wide(output), ZIP_OPEN_READ_ONLY) || !p.GetPresentationSlideIdList(&ids)) return out;
+        for (int i = 0; i < ids.GetSize(); ++i) out.push_back(readPart(p, "ppt/" + narrow(p.GetTargetOfId(p.GetMainRelsPath(), ids[i]))));
         return out;
     }
     static bool has(const std::string& xml, const std::string& text) { return xml.find(text) != std::string::npos; }
 
-    TempDir dir;
     std::string output;
 };
 
 } // namespace
 
 TEST_F(PowerPointReport, GenericSlideRepeatedPerSnapshotInPlace) {
-    lfw::Ref<Repository> repo(repositoryOf({namedImageSnapshot("one").p(), namedImageSnapshot("two").p(),
-                                            namedImageSnapshot("three").p()}));
-    ReportCreatorPowerPoint creator(repo.p(), Str(officeTemplate("pp_one_generic.pptx")));
-    ASSERT_TRUE(creator.generate(Str(output))) << (errors().empty() ? "" : errors()[0]);
-    const std::vector<std::string> s = slides();
+    auto repo = repositoryOf({namedImageSnapshot("one").p(), namedImageSnapshot("two").p(), namedImageSnapshot("three").p()});
+    const std::vector<std::string> s = slides(repo.p(), "pp_one_generic.pptx");
     ASSERT_EQ(3u, s.size());
     for (int n = 1; n <= 3; ++n) {
         EXPECT_TRUE(has(s[n - 1], "name=\"SIT" + std::to_string(n) + "_TITLE\"")) << n;
         EXPECT_TRUE(has(s[n - 1], "name=\"SIT" + std::to_string(n) + "_PICTURE\"")) << n;
     }
-    EXPECT_TRUE(passesOoxmlCheck({output}));
 }
 
 TEST_F(PowerPointReport, GenericIndicesAndTextualOnlySlides) {
-    lfw::Ref<Repository> repo(repositoryOf({namedImageSnapshot("one").p(),
-                                            tableSnapshot({{"t", "p"}, {"0", "1"}}).p(),
-                                            textSnapshot("three", "desc", {{"DATABASE_NAME", "wing.db"}}).p()}));
-    ReportCreatorPowerPoint creator(repo.p(), Str(officeTemplate("pp_generic.pptx")));
-    creator.setGenericSnapshotIndices({0, 2});
-    ASSERT_TRUE(creator.generate(Str(output))) << (errors().empty() ? "" : errors()[0]);
-    const std::vector<std::string> s = slides();
+    auto repo = repositoryOf({namedImageSnapshot("one").p(), tableSnapshot({{"t", "p"}, {"0", "1"}}).p(),
+                              textSnapshot("three", "desc", {{"DATABASE_NAME", "wing.db"}}).p()});
+    const std::vector<std::string> s = slides(repo.p(), "pp_generic.pptx", {0, 2});
     // intro, G1 for 1 and 3, G2 (textual only) for 1 and 3, G3 for 1 and 3, outro
     ASSERT_EQ(8u, s.size());
     EXPECT_TRUE(has(s[4], "name=\"SIT3_$DATABASE_NAME\"") || has(s[3], "name=\"SIT3_$DATABASE_NAME\""));
     bool macroFilled = false;
     for (const std::string& x : s) macroFilled = macroFilled || has(x, "wing.db");
     EXPECT_TRUE(macroFilled);
-    EXPECT_TRUE(passesOoxmlCheck({output}));
 }
 
 TEST_F(PowerPointReport, StaticTagsAndOutOfRangeIndices) {
-    lfw::Ref<Repository> repo(repositoryOf({textSnapshot("First", "<b>bold</b> text", {{"DATABASE_NAME", "db1"}}).p(),
-                                            textSnapshot("Second").p(),
-                                            tableSnapshot({{"a", "b"}, {"1", "2"}, {"3", "4"}}).p()}));
-    ReportCreatorPowerPoint creator(repo.p(), Str(officeTemplate("pp_static.pptx")));
-    ASSERT_TRUE(creator.generate(Str(output))) << (errors().empty() ? "" : errors()[0]);
-    const std::vector<std::string> s = slides();
+    auto repo = repositoryOf({textSnapshot("First", "<b>bold</b> text", {{"DATABASE_NAME", "db1"}}).p(),
+                              textSnapshot("Second").p(), tableSnapshot({{"a", "b"}, {"1", "2"}, {"3", "4"}}).p()});
+    const std::vector<std::string> s = slides(repo.p(), "pp_static.pptx", {}, true);
     ASSERT_EQ(2u, s.size());
     EXPECT_TRUE(has(s[0], ">First<"));
     EXPECT_TRUE(has(s[1], ">db1<"));
     // SIT9_TITLE is beyond the repository: left as it is, and SIT2_TITLE after it is filled.
     EXPECT_TRUE(has(s[1], "name=\"SIT9_TITLE\""));
     EXPECT_TRUE(has(s[1], ">Second<"));
-    EXPECT_TRUE(passesOoxmlCheck({output}, true));
 }
 
-TEST_F(PowerPointReport, EveryKindOnTheTestDeckWithAndWithoutPlugin) {
+TEST_F(PowerPointReport, EveryTaggedTemplateAndEveryKindWithAndWithoutPlugin) {
+    std::vector<std::string> reports;
     for (bool plugin : {true, false}) {
-        lfw::Ref<Repository> repo(repositoryOf({textSnapshot("First", "text").p(), namedImageSnapshot("two").p(),
-                                                tableSnapshot({{"n", "x", "y"}, {"1", "2", "3"}}).p(),
-                                                tableSnapshot({{"t", "p"}, {"0", "1"}, {"1", "3"}}).p(),
-                                                previewModelSnapshot(40, 30).p()}));
+        auto repo = repositoryOf({textSnapshot("First", "text").p(), namedImageSnapshot("two").p(),
+                                  tableSnapshot({{"n", "x", "y"}, {"1", "2", "3"}}).p(),
+                                  tableSnapshot({{"t", "p"}, {"0", "1"}, {"1", "3"}}).p(), previewModelSnapshot(40, 30).p()});
         ReportCreatorPowerPoint creator(repo.p(), Str(testDeck("tagged")));
         creator.setUse3dPlugin(plugin);
-        ASSERT_TRUE(creator.generate(Str(output))) << plugin << " " << (errors().empty() ? "" : errors()[0]);
-        EXPECT_TRUE(passesOoxmlCheck({output})) << plugin;
+        reports.push_back(dir.file(plugin ? "plugin.pptx" : "pictures.pptx"));
+        EXPECT_TRUE(creator.generate(Str(reports.back()))) << plugin << allErrors();
     }
-}
-
-TEST_F(PowerPointReport, FailuresLeaveNoOutputAndNoTemporaryFile) {
-    lfw::Ref<Repository> empty(new Repository);
-    {
-        ReportCreatorPowerPoint creator(empty.p(), Str(testDeck("tagged")));
-        EXPECT_FALSE(creator.generate(Str(output)));
-        EXPECT_EQ(1u, errors().size());
-        EXPECT_FALSE(exists(output));
-    }
-    recorder->clear();
-    lfw::Ref<Repository> repo(repositoryOf({namedImageSnapshot("one").p()}));
-    {
-        const std::string bad = dir.file("notzip.pptx");
-        ASSERT_TRUE(writeFile(bad, "not a zip"));
-        ReportCreatorPowerPoint creator(repo.p(), Str(bad));
-        EXPECT_FALSE(creator.generate(Str(output)));
-        EXPECT_FALSE(exists(output));
-        EXPECT_FALSE(errors().empty());
-    }
-    recorder->clear();
-    {
-        ReportCreatorPowerPoint creator(repo.p(), Str(officeTemplate("pp_mixed.pptx")));
-        EXPECT_FALSE(creator.generate(Str(output)));
-        EXPECT_TRUE(recorder->contains("One or more slides contains both static and generic Mdlx snapshots."));
-        EXPECT_FALSE(exists(output));
-    }
-    {
-        ReportCreatorPowerPoint creator(repo.p(), Str(testDeck("tagged")));
-        EXPECT_FALSE(creator.generate(Str(dir.file("missing/report.pptx"))));
-    }
-}
-
-TEST_F(PowerPointReport, EveryTaggedOfficeTemplate) {
     for (const char* name : {"pp_chart.pptx", "pp_generic.pptx", "pp_models.pptx", "pp_one_generic.pptx",
                              "pp_static.pptx", "pp_sum1.pptx", "pp_valid.pptx"}) {
-        lfw::Ref<Repository> repo(repositoryOf({namedImageSnapshot("one").p(), previewModelSnapshot(40, 30).p(),
-                                                tableSnapshot({{"t", "p", "q"}, {"0", "1", "2"}, {"1", "3", "4"}}).p(),
-                                                namedImageSnapshot("four").p(), namedImageSnapshot("five").p()}));
-        ReportCreatorPowerPoint creator(repo.p(), Str(officeTemplate(name)));
-        const std::string out = dir.file(std::string("report_") + name);
-        EXPECT_TRUE(creator.generate(Str(out))) << name << " " << (errors().empty() ? "" : errors()[0]);
-        EXPECT_TRUE(passesOoxmlCheck({out})) << name;
+        auto repo = repositoryOf({namedImageSnapshot("one").p(), previewModelSnapshot(40, 30).p(),
+                                  tableSnapshot({{"t", "p", "q"}, {"0", "1", "2"}, {"1", "3", "4"}}).p(),
+                                  namedImageSnapshot("four").p(), namedImageSnapshot("five").p()});
+        reports.push_back(dir.file(std::string("report_") + name));
+        EXPECT_TRUE(ReportCreatorPowerPoint(repo.p(), Str(officeTemplate(name))).generate(Str(reports.back())))
+            << name << allErrors();
     }
+    EXPECT_TRUE(passesOoxmlCheck(reports));
+}
+
+TEST_F(PowerPointReport, ValidationTexts) {
+    auto repo = repositoryOf({textSnapshot("a", "", {{"KEY", "v"}}).p(), namedImageSnapshot("b").p(),
+                              tableSnapshot({{"x", "y"}, {"1", "2"}}).p(), namedImageSnapshot("d").p()});
+    for (const char* deck : {"valid", "static", "mixed", "generic"}) {
+        Str report;
+        ReportCreatorPowerPoint(repo.p(), Str(officeTemplate(std::string("pp_") + deck + ".pptx"))).validate(&report);
+        EXPECT_GOLDEN(std::string("pptxreport/validate-") + deck + ".txt", report.toStdString()) << deck;
+    }
+    // An empty reference repository replaces the whole text.
+    lfw::Ref<Repository> empty(new Repository);
+    ReportCreatorPowerPoint creator(repo.p(), Str(officeTemplate("pp_valid.pptx")));
+    creator.setReferenceRepository(empty.p());
+    Str report;
+    EXPECT_FALSE(creator.validate(&report));
+    EXPECT_EQ("No active snapshots in repository", report.toStdString());
+    EXPECT_FALSE(ReportCreatorPowerPoint(repo.p(), Str("/nonexistent.pptx")).validate(&report));
+    EXPECT_EQ("Not able to open template file", report.toStdString());
+
+    auto two = repositoryOf({textSnapshot("a", "", {{"KEY", "v"}}).p(), textSnapshot("b").p()});
+    lfw::Collection<const kiv::rep::Snapshot> snaps;
+    kiv::rep::ReportCreatorBase::gatherSnapshots(two.p(), &snaps);
+    MkString fields, warnings;
+    const struct { const wchar_t* macro; bool valid; } macros[] = {
+        {L"SIT1_$KEY", true}, {L"SIT2_$KEY", false}, {L"SIT_$KEY", false}, {L"SIT_$NONE", false},
+        {L"SIT5_$KEY", false}, {L"XSIT_$KEY", false}, {L"REF_SIT1_$NONE", true}};
+    for (const auto& m : macros)
+        EXPECT_EQ(m.valid, ReportCreatorPowerPointPrivate::validateMacro(m.macro, snaps, false, fields, warnings))
+            << narrow(m.macro);
+    EXPECT_EQ("KEY: Unknown field name\nKEY: Generic field not found for all snapshots\n"
+              "NONE: Generic field not found in any snapshots\nXSIT_$KEY: Syntax of field not correct\n",
+              narrow(fields));
+    EXPECT_EQ("SIT5_$KEY: Snapshot 5 does not exist\n", narrow(warnings));
+}
+
+TEST_F(PowerPointReport, Summaries) {
+    for (const char* deck : {"pp_sum1.pptx", "pp_static.pptx", "pp_generic.pptx", "pp_models.pptx"}) {
+        Str summary;
+        EXPECT_TRUE(ReportCreatorPowerPoint::summarize(Str(officeTemplate(deck)), &summary)) << deck;
+        EXPECT_GOLDEN(std::string("pptxreport/summary-") + deck + ".txt", summary.toStdString()) << deck;
+    }
+    Str summary;
+    EXPECT_FALSE(ReportCreatorPowerPoint::summarize(Str("/nonexistent.pptx"), &summary));
+    EXPECT_EQ("Not able to open template file", summary.toStdString());
+    EXPECT_TRUE(errors().empty());
 }
