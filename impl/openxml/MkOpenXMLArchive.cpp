@@ -170,6 +170,10 @@ MkXmlDocument* MkOpenXMLArchive::OpenPart(const MkString& path, MkXmlDocument* s
     return ReadPart(path, scratch) ? scratch : nullptr;
 }
 
+const MkXmlDocument* MkOpenXMLArchive::ViewPart(const MkString& path, MkXmlDocument* scratch) {
+    return ReadPart(path, scratch) ? scratch : nullptr;
+}
+
 bool MkOpenXMLArchive::SavePart(const MkString& path, MkXmlDocument* document) {
     return document && WritePart(path, *document);
 }
@@ -225,7 +229,7 @@ bool MkOpenXMLArchive::AddContentToContentTypesXml(const MkString& value, OXMLCo
 
 bool MkOpenXMLArchive::DoValueOfTagExistInContentTypes(const MkString& attribute, const MkString& value) {
     MkXmlDocument scratch;
-    const MkXmlDocument* types = OpenPart(MkString(CONTENT_TYPES_PART), &scratch);
+    const MkXmlDocument* types = ViewPart(MkString(CONTENT_TYPES_PART), &scratch);
     if (!types) return false;
     for (MkXmlElement e = types->GetRootElement().GetFirstChildElement(); e; e = e.GetNextSiblingElement())
         if (e.GetAttributeString(attribute) == value) return true;
@@ -348,7 +352,7 @@ bool MkOpenXMLArchive::GetRelsRelationFiles(const MkString& relsPath, TargetType
                                                                           : kind->pptPattern;
     if (!pattern) return false;
     MkXmlDocument scratch;
-    MkXmlDocument* rels = OpenPart(relsPath, &scratch);
+    const MkXmlDocument* rels = ViewPart(relsPath, &scratch);
     if (!rels) return false;
     for (MkXmlElement r = rels->GetRootElement().GetFirstChildElement(); r; r = r.GetNextSiblingElement()) {
         if (r.GetName() != MkString(L"Relationship")) continue;
@@ -435,7 +439,7 @@ bool MkOpenXMLArchive::RemoveRelationFromRelsFile(const MkString& relsPath, cons
 
 MkString MkOpenXMLArchive::GetIdOfTarget(const MkString& relsPath, const MkString& target) {
     MkXmlDocument scratch;
-    MkXmlDocument* rels = OpenPart(relsPath, &scratch);
+    const MkXmlDocument* rels = ViewPart(relsPath, &scratch);
     if (!rels) return MkString();
     for (MkXmlElement r = rels->GetRootElement().GetFirstChildElement(); r; r = r.GetNextSiblingElement())
         if (r.GetName() == MkString(L"Relationship") && r.GetAttributeString(MkString(L"Target")) == target)
@@ -445,7 +449,7 @@ MkString MkOpenXMLArchive::GetIdOfTarget(const MkString& relsPath, const MkStrin
 
 MkString MkOpenXMLArchive::GetTargetOfId(const MkString& relsPath, const MkString& id) {
     MkXmlDocument scratch;
-    MkXmlDocument* rels = OpenPart(relsPath, &scratch);
+    const MkXmlDocument* rels = ViewPart(relsPath, &scratch);
     if (!rels) return MkString();
     for (MkXmlElement r = rels->GetRootElement().GetFirstChildElement(); r; r = r.GetNextSiblingElement())
         if (r.GetName() == MkString(L"Relationship") && r.GetAttributeString(MkString(L"Id")) == id)

@@ -215,6 +215,9 @@ protected:
     // the content types of a thousand-slide deck are then not copied per edit.
     virtual MkXmlDocument* OpenPart(const MkString& path, MkXmlDocument* scratch);
     virtual bool SavePart(const MkString& path, MkXmlDocument* document);
+    // A part to read only, valid until the next call: the editor's parsed copy when
+    // it has one, else `scratch` read from the package; null when unreadable.
+    virtual const MkXmlDocument* ViewPart(const MkString& path, MkXmlDocument* scratch);
 
     // Chart helpers: the chart part a chart path names (../charts/chart1.xml,
     // charts/chart1.xml or ppt\charts\chart1.xml); the embedded workbook of a chart

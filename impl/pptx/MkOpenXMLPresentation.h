@@ -105,6 +105,7 @@ protected:
     bool WritePart(const MkString& path, const MkXmlDocument& document) override;
     MkXmlDocument* OpenPart(const MkString& path, MkXmlDocument* scratch) override;
     bool SavePart(const MkString& path, MkXmlDocument* document) override;
+    const MkXmlDocument* ViewPart(const MkString& path, MkXmlDocument* scratch) override;
 
 private:
     struct SharedPart {
@@ -127,6 +128,20 @@ private:
     MkSlideContent* FindSlideByName(const MkString& slideName) const;
     // Reads a part as XML without logging: a missing or broken part is the caller's to report.
     bool ReadXml(const MkString& path, MkXmlDocument* document);
+    // Parts parsed lately, known by their stamps: a slide is read several times per
+    // edit, and each copy of a slide holds the same bytes as its source, so most
+    // reads copy a parsed tree instead of parsing the text again.
+    struct ParsedPart {
+        PxZipArchive::Stamp stamp;
+        std::shared_ptr<const MkOpenXMLSlideDocument> document;
+    };
+    std::vector<ParsedPart> m_parsed;
+    std::shared_ptr<const MkOpenXMLSlideDocument> m_lastView;
+    void KeepParsed(const PxZipArchive::Stamp& stamp, std::shared_ptr<const MkOpenXMLSlideDocument> document);
+    // A part parsed, to read only: shared with the parts kept, so reading it costs
+    // no copy; null when the part is missing or broken.
+    std::shared_ptr<const MkOpenXMLSlideDocument> ViewXml(const MkString& path);
+    size_t m_nextParsed = 0;
     bool ReadSlide(const MkString& slideName, MkOpenXMLSlideDocument* slide);
     bool WriteSlide(const MkString& slideName, const MkOpenXMLSlideDocument& slide);
     // Forget the scan of a slide whose part or relationships changed.
@@ -161,6 +176,15 @@ private:
     MkString m_presentationPath;
     MkStringArray m_newSlideNames;
     int m_lastSlideId = 255;
+    // What a walk of the slide list found, valid while the presentation part's
+    // version is m_slideListVersion: the largest number in a listed relationship id
+    // and the entry of the last slide copies were put before. Copies of one slide
+    // then cost no walk of the list each.
+    int m_slideListVersion = -1;
+    int m_largestListedRelNumber = 0;
+    MkString m_beforeId;
+    MkXmlElement m_beforeElement;
+    bool WalkSlideList(const MkString& beforeId);
     MkSlideContentPtrArray* m_slides;
     // Duplication or removal changed the list without rescanning edited records.
     bool m_listByTagStale = false;

@@ -329,6 +329,15 @@ bool PxZipArchive::GetFileSize(int index, uint64_t* size) const {
     return true;
 }
 
+bool PxZipArchive::GetStamp(int index, Stamp* stamp) const {
+    CZipEntryInfo info;
+    if (!stamp || m_zip.IsClosed() || !m_zip.GetEntryInfo(index, &info)) return false;
+    stamp->crc = info.crc;
+    stamp->size = info.uncompressedSize;
+    stamp->compressed = info.compressedSize;
+    return true;
+}
+
 // ---------------------------------------------------------------------------
 // Raw entries
 

@@ -93,6 +93,15 @@ public:
     bool GetInternalFilePath(int index, MkString* path) const;
     // Uncompressed size from the directory; false for an invalid index.
     bool GetFileSize(int index, uint64_t* size) const;
+    // What the stored bytes of an entry are known by: CRC-32 and both sizes. Equal
+    // stamps mean equal contents (to the odds of a CRC collision), so a parsed copy
+    // of one entry serves for another with the same stamp.
+    struct Stamp {
+        uint32_t crc = 0;
+        uint64_t size = 0, compressed = 0;
+        bool operator==(const Stamp& o) const { return crc == o.crc && size == o.size && compressed == o.compressed; }
+    };
+    bool GetStamp(int index, Stamp* stamp) const;
 
     bool ExtractFile(int index, PxZipMemFile* memFile);
     // Adds the memory file's content as a new entry. Never adds a second entry under
