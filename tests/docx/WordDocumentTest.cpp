@@ -1,0 +1,417 @@
+// Word documents in memory: scanning for tags and groups, placeholder geometry,
+// unrolling groups, and editing the tagged places (runs, titles, pictures,
+// viewer controls, tables, macros).
+#include "KivReport/Table.h"
+#include "WordTestSupport.h"
+#include "support/Golden.h"
+#include <cfloat>
+#include <set>
+
+using namespace wordtest;
+
+namespace {
+
+class WordScanTest : public LoggingTest {
+protected:
+    MkWordDocumentContent scan(const std::string& body) {
+        MkOpenXMLWordDocument document;
+        EXPECT_TRUE(parseBody(&document, body));
+        MkWordDocumentContent content;
+        document.GetDocumentContent(content);
+        return content;
+    }
+};
+
+std::string tableXml() {
+    return "<w:tbl><w:tblPr/><w:tblGrid><w:gridCol w:w=\"100\"/></w:tblGrid><w:tr><w:tc><w:p/></w:tc></w:tr></w:tbl>";
+}
+
+// Every value of that attribute on elements of that name, in document order.
+std::vector<std::string> valuesOf(const MkOpenXMLWordDocument& document, const char* element, const char* attribute) {
+    MkXmlElementList found;
+    MkOpenXMLDocument::FindAllElements(document.GetBody(), element, &found, true, true);
+    std::vector<std::string> values;
+    for (const MkXmlElement& e : found) values.push_back(e.Tx()->Attribute(attribute) ? e.Tx()->Attribute(attribute) : "");
+    return values;
+}
+
+bool allDistinct(const std::vector<std::string>& values) {
+    return std::set<std::string>(values.begin(), values.end()).size() == values.size();
+}
+
+const std::string RESULTS = group("Results", 301, sdt("SIT_TITLE", 201, para("Title")) +
+                                                      para("Model: $(SIT_$DATABASE_NAME) beside SIT_TITLE") +
+                                                      sdt("SIT_PICTURE", 202, pictureContent(5), "<w:picture/>"));
+
+MkFormattedText run(const wchar_t* text, bool bold = false, bool italic = false, bool underline = false) {
+    MkFormattedText r;
+    r.text = text;
+    r.bold = bold;
+    r.italic = italic;
+    r.underline = underline;
+    return r;
+}
+
+MkFormattedText newParagraph() {
+    MkFormattedText r;
+    r.newParagraph = true;
+    return r;
+}
+
+kiv::rep::Table table(size_t rows, size_t columns) {
+    kiv::rep::Table t(rows, columns);
+    for (size_t r = 0; r < rows; ++r)
+        for (size_t c = 0; c < columns; ++c) t.setValue(r, c, kiv::Str(("r" + std::to_string(r) + "c" + std::to_string(c)).c_str()));
+    return t;
+}
+
+std::string templateTable(const std::vector<int>& widths, bool secondRow) {
+    std::string grid, row, row2;
+    for (size_t i = 0; i < widths.size(); ++i) {
+        grid += "<w:gridCol w:w=\"" + std::to_string(widths[i]) + "\"/>";
+        row += "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(widths[i]) +
+               "\" w:type=\"dxa\"/><w:shd w:fill=\"DDDDDD\"/></w:tcPr><w:p><w:r><w:rPr><w:b/></w:rPr><w:t>Head</w:t></w:r>"
+               "<w:r><w:t>er</w:t></w:r></w:p></w:tc>";
+        row2 += "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(widths[i]) + "\" w:type=\"dxa\"/></w:tcPr><w:p/></w:tc>";
+    }
+    return "<w:tbl><w:tblPr><w:tblStyle w:val=\"TableGrid\"/></w:tblPr><w:tblGrid>" + grid + "</w:tblGrid><w:tr>" + row +
+           "</w:tr>" + (secondRow ? "<w:tr>" + row2 + "</w:tr>" : "") + "</w:tbl>";
+}
+
+} // namespace
+
+// Each body scanned and its tags printed.
+TEST_F(WordScanTest, TagsTheirKindsAndTheirGroups) {
+    const struct { const char* name; std::string body; } bodies[] = {
+        // Inner tags first, with the group's name and number, then the group's marker;
+        // a reference picture in a group is a picture with the number as written.
+        {"groups", group("Results", 1, sdt("SIT_TITLE", 2, para("t")) + sdt("REF_SIT2_PICTURE", 3, para("p"))) +
+                       sdt("SIT1_TEXT", 4, para("x")) + group("Other", 5, sdt("SIT_TEXT", 6, para("y")))},
+        // Tables in a table or around one; other names, viewer controls by name.
+        {"kinds", sdt("SIT1_TABLE", 1, para("no table")) + sdt("SIT2_TABLE", 2, tableXml()) + "<w:tbl><w:tr>" +
+                      sdt("SIT3_TABLE", 3, "<w:tc><w:p/></w:tc>") + "</w:tr></w:tbl>" + sdt("SIT1_$DATABASE_NAME", 4, para("m")) +
+                      sdt("REF_SIT1_$Pressure", 5, para("m")) + sdt("SIT1_CHART", 6, para("c")) +
+                      sdt("SIT1_SUBTITLE", 7, para("s")) + sdt("Plain", 8, para("p")) + "<w:p>" + viewerRun("SIT_MDLX") +
+                      viewerRun("Viewer") + "</w:p>"},
+        // A within B within C: B is recorded for C, A for B and for C.
+        {"nested", sdt("SIT1_TEXT", 1, sdt("SIT2_TEXT", 2, sdt("SIT3_TEXT", 3, "<w:p/>")))},
+        {"empty", ""},
+        // Controls without properties or content: nameless other tags.
+        {"bare", "<w:sdt/><w:sdt><w:sdtPr/></w:sdt>"},
+    };
+    std::string all;
+    for (const auto& b : bodies) all += std::string("== ") + b.name + "\n" + describe(scan(b.body));
+    EXPECT_GOLDEN("docx/scans.txt", all);
+
+    // Exists looks at top-level tags only; a reference kind shares its kind's list.
+    const MkWordDocumentContent content = scan(bodies[0].body);
+    EXPECT_TRUE(content.GetTags(SIT_TYPE_TEXT)->Exists(L"SIT1_TEXT"));
+    EXPECT_FALSE(content.GetTags(SIT_TYPE_TEXT)->Exists(L"SIT_TEXT"));
+    EXPECT_EQ(content.GetTags(SIT_TYPE_REF_TEXT), content.GetTags(SIT_TYPE_TEXT));
+
+    // Deep nesting stays cheap: each control once per enclosing control.
+    std::string deep = "<w:p/>";
+    for (int i = 0; i < 40; ++i) deep = sdt("SIT1_TEXT", i, deep);
+    EXPECT_EQ(1 + 39 * 40 / 2, scan(deep).GetAllTags().GetSize());
+
+    MkOpenXMLWordDocument noBody;
+    ASSERT_TRUE(noBody.ParseText("<w:document><w:p/></w:document>"));
+    MkWordDocumentContent none;
+    noBody.GetDocumentContent(none);
+    EXPECT_EQ(0, none.GetAllTags().GetSize());
+    EXPECT_EQ(MkOpenXMLWordDocument::NO_RATIO, noBody.GetRatio(SIT_TYPE_PICTURE, L"SIT1_PICTURE", 0));
+}
+
+TEST_F(WordScanTest, AKindWithoutAListIsAnInternalFault) {
+    MkWordDocumentContent content;
+    EXPECT_THROW(content.AddTag(L"SIT1_X", MkString(), -1, static_cast<SitTypeTag>(13), false), std::logic_error);
+    EXPECT_EQ(1, content.GetAllTags().GetSize());
+    EXPECT_EQ(1u, recorder->count(lfw::Logger::LL_ERROR));
+}
+
+TEST_F(WordScanTest, RatioOfPicturePlaceholdersAndViewerShapes) {
+    MkOpenXMLWordDocument document;
+    ASSERT_TRUE(parseBody(&document, sdt("SIT1_PICTURE", 1, pictureContent(1, 400, 200)) +
+                                         sdt("SIT1_PICTURE", 2, pictureContent(2, 300, 300)) +
+                                         sdt("SIT2_PICTURE", 3, para("no extent")) + "<w:p>" +
+                                         viewerRun("SIT1_MDLX") + viewerRun("SIT2_MDLX", "height:1in") + "</w:p>"));
+    EXPECT_FLOAT_EQ(2.0f, document.GetRatio(SIT_TYPE_PICTURE, L"SIT1_PICTURE", 0));
+    EXPECT_FLOAT_EQ(1.0f, document.GetRatio(SIT_TYPE_PICTURE, L"SIT1_PICTURE", 1));
+    EXPECT_EQ(FLT_MAX, document.GetRatio(SIT_TYPE_PICTURE, L"SIT1_PICTURE", 2));
+    EXPECT_EQ(FLT_MAX, document.GetRatio(SIT_TYPE_PICTURE, L"SIT2_PICTURE", 0));
+    EXPECT_FLOAT_EQ(2.0f, document.GetRatio(SIT_TYPE_MDLX, L"SIT1_MDLX", 0));
+    EXPECT_EQ(FLT_MAX, document.GetRatio(SIT_TYPE_MDLX, L"SIT2_MDLX", 0));
+}
+
+TEST(WordGeometryTest, ShapeStylesInPointsAndInches) {
+    struct Case {
+        const char* style;
+        bool sizeOnly;
+        bool ok;
+        int left, top, width, height;
+    } cases[] = {
+        {"width:200pt;height:100pt", true, true, 0, 0, 2540000, 1270000},
+        {"position:absolute; left: 1in ;top:2pt;width:10pt;height:1.5in", false, true, 914400, 25400, 127000, 1371600},
+        {"left:1pt;top:2pt;width:3pt;height:4pt", true, true, 12700, 25400, 0, 0},  // two read: done
+        {"width:100px;height:50px", true, true, 0, 0, 0, 0},  // counted, not stored
+        {"width:200pt", true, false, 0, 0, 2540000, 0},
+        {"width:pt;height:100pt", true, false, 0, 0, 0, 0},  // a style attribute without a number
+        {"width:1e30pt;height:1pt", true, false, 0, 0, 0, 0},
+        {"", true, false, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        MkXmlDocument doc;
+        ASSERT_TRUE(doc.ParseText((std::string("<v:shape style=\"") + c.style + "\"/>").c_str()));
+        int left = 0, top = 0, width = 0, height = 0;
+        EXPECT_EQ(c.ok, MkOpenXMLDocument::GetShapePosAndSize(doc.GetRootElement(), &left, &top, &width, &height,
+                                                              c.sizeOnly)) << c.style;
+        EXPECT_EQ(c.left, left) << c.style;
+        EXPECT_EQ(c.top, top) << c.style;
+        EXPECT_EQ(c.width, width) << c.style;
+        EXPECT_EQ(c.height, height) << c.style;
+    }
+    MkXmlDocument other;
+    ASSERT_TRUE(other.ParseText("<v:rect style=\"width:1pt;height:1pt\"/>"));
+    int v = 0;
+    EXPECT_FALSE(MkOpenXMLDocument::GetShapePosAndSize(other.GetRootElement(), &v, &v, &v, &v, true));
+}
+
+TEST(WordGeometryTest, SizesFitTheBoxAtTheAspect) {
+    EXPECT_EQ(MkIntSize2D(3000000, 1500000), MkOpenXMLDocument::GetNewSizeFromAspectRatio({3000000, 3000000}, 2.0f));
+    EXPECT_EQ(MkIntSize2D(1500000, 3000000), MkOpenXMLDocument::GetNewSizeFromAspectRatio({3000000, 3000000}, 0.5f));
+    EXPECT_EQ(MkIntSize2D(200, 100), MkOpenXMLDocument::GetNewSizeFromAspectRatio({400, 100}, 2.0f));
+    // Degenerate boxes and aspects keep the box.
+    EXPECT_EQ(MkIntSize2D(400, 0), MkOpenXMLDocument::GetNewSizeFromAspectRatio({400, 0}, 2.0f));
+    EXPECT_EQ(MkIntSize2D(400, 100), MkOpenXMLDocument::GetNewSizeFromAspectRatio({400, 100}, 0.0f));
+}
+
+TEST(WordGroupTest, CopiesStandInPlaceOfTheGroupNumberedPerSnapshot) {
+    MkOpenXMLWordDocument document;
+    ASSERT_TRUE(parseBody(&document, para("before") + RESULTS + para("after") + sdt("SIT1_TITLE", 2012, para("x"))));
+    ASSERT_TRUE(document.ExpandGroup(indices({0, 2}), MkString()));
+    // Tags numbered 1 and 3, macros renamed inside "$( )" only, no group left.
+    // Content-control ids keep the "old id + index" form where that is free; the
+    // static control keeps 2012, so the copy that would repeat it gets 2021, one
+    // above the largest id. Drawing ids are unique too.
+    EXPECT_GOLDEN("docx/expand_results_0_2.xml", printBody(document));
+}
+
+TEST(WordGroupTest, GroupsAreChosenByTheTagTheyHold) {
+    const std::string charts = group("Charts", 302, sdt("SIT_CHART", 204, para("no chart here")));
+    const std::string tables = group("Tables", 303, sdt("SIT_TABLE", 205,
+        "<w:tbl><w:tblPr/><w:tblGrid/><w:tr><w:tc><w:p/></w:tc></w:tr></w:tbl>"));
+    const std::string viewer = group("Models", 304, "<w:p>" + viewerRun("SIT_MDLX") + "</w:p>");
+    const std::string looseChart = group("Loose", 305, "<w:p><w:r><c:chart r:id=\"rId3\"/></w:r></w:p>");
+    MkOpenXMLWordDocument document;
+    ASSERT_TRUE(parseBody(&document, RESULTS + charts + tables + viewer + looseChart));
+
+    ASSERT_TRUE(document.ExpandGroup(indices({0}), L"SIT_CHART"));  // holds no chart: unchanged
+    ASSERT_TRUE(document.ExpandGroup(indices({0, 1}), L"SIT_TABLE"));
+    ASSERT_TRUE(document.ExpandGroup(indices({4}), L"SIT_MDLX"));
+    MkWordDocumentContent content;
+    document.GetDocumentContent(content);
+    EXPECT_TRUE(content.GetTags(SIT_TYPE_TABLE)->Exists(L"SIT1_TABLE"));
+    EXPECT_TRUE(content.GetTags(SIT_TYPE_TABLE)->Exists(L"SIT2_TABLE"));
+    EXPECT_TRUE(content.GetTags(SIT_TYPE_MDLX)->Exists(L"SIT5_MDLX"));
+    EXPECT_FALSE(content.GetTags(SIT_TYPE_CHART)->Exists(L"SIT1_CHART"));
+
+    // The rest, without any snapshot: groups go, except one holding a bare chart.
+    ASSERT_TRUE(document.ExpandGroup(MkIntArray(), MkString()));
+    MkWordDocumentContent rest;
+    document.GetDocumentContent(rest);
+    int markers = 0;
+    for (const MkWordDocumentTag& tag : rest.GetAllTags()) markers += tag.groupMarker ? 1 : 0;
+    EXPECT_EQ(1, markers);
+    EXPECT_NE(std::string::npos, printBody(document).find("Loose"));
+}
+
+TEST(WordGroupTest, EmptyGroupsFailAndStayWhileOthersUnroll) {
+    MkOpenXMLWordDocument document;
+    ASSERT_TRUE(parseBody(&document, group("Empty", 1, "") + "<w:sdt><w:sdtPr><w:group/></w:sdtPr></w:sdt>" +
+                                         group("Full", 2, para("kept"))));
+    EXPECT_FALSE(document.ExpandGroup(indices({0}), MkString()));
+    const std::string body = printBody(document);
+    EXPECT_NE(std::string::npos, body.find("Empty"));
+    EXPECT_EQ(std::string::npos, body.find("Full"));
+    EXPECT_NE(std::string::npos, body.find("kept"));
+
+    MkOpenXMLWordDocument noBody;
+    ASSERT_TRUE(noBody.ParseText("<w:document/>"));
+    EXPECT_FALSE(noBody.ExpandGroup(indices({0}), MkString()));
+}
+
+TEST(WordGroupTest, AGroupFillingATableCellLeavesTheCellAParagraph) {
+    MkOpenXMLWordDocument document;
+    ASSERT_TRUE(parseBody(&document, "<w:tbl><w:tblPr/><w:tblGrid/><w:tr><w:tc><w:tcPr/>" +
+                                         group("InCell", 1, para("SIT_x")) + "</w:tc></w:tr></w:tbl>"));
+    ASSERT_TRUE(document.ExpandGroup(MkIntArray(), MkString()));
+    MkXmlElementList cells;
+    MkOpenXMLDocument::FindAllElements(document.GetBody(), "w:tc", &cells, true, true);
+    ASSERT_EQ(1u, cells.size());
+    EXPECT_EQ("<w:tc>\n  <w:tcPr />\n  <w:p />\n</w:tc>\n", print(cells[0]));
+}
+
+TEST(WordGroupTest, NestedGroupsUnrollInsideTheirCopies) {
+    MkOpenXMLWordDocument document;
+    ASSERT_TRUE(parseBody(&document, group("Outer", 10, sdt("SIT_TITLE", 11, para("t")) +
+                                                            group("Inner", 12, sdt("SIT_TEXT", 13, para("d"))))));
+    ASSERT_TRUE(document.ExpandGroup(indices({0, 1}), MkString()));
+    MkWordDocumentContent content;
+    document.GetDocumentContent(content);
+    // Inner first (for 0, 1), then the outer copies rename what is left generic.
+    EXPECT_EQ(2, content.GetTags(SIT_TYPE_TITLE)->GetSize());
+    EXPECT_EQ(4, content.GetTags(SIT_TYPE_TEXT)->GetSize());
+    EXPECT_TRUE(allDistinct(valuesOf(document, "w:id", "w:val")));
+}
+
+TEST(WordEditTest, TitlesAndRunsKeepTheTemplatesFormatting) {
+    MkOpenXMLWordDocument document;
+    ASSERT_TRUE(parseBody(&document, sdt("SIT1_TITLE", 1,
+        "<w:p><w:pPr><w:jc w:val=\"center\"/></w:pPr><w:r><w:rPr><w:i/><w:lang w:val=\"en-US\"/></w:rPr>"
+        "<w:t>Title</w:t></w:r></w:p><w:p/>", "<w:placeholder><w:docPart w:val=\"x\"/></w:placeholder><w:showingPlcHdr/>") +
+        "<w:p>" + sdt("SIT1_TITLE", 2, "<w:r><w:t>inline</w:t></w:r>") + "</w:p>" +
+        // A control around a table cell keeps the cell.
+        "<w:tbl><w:tblPr/><w:tblGrid><w:gridCol w:w=\"10\"/></w:tblGrid><w:tr>" +
+        sdt("SIT2_TITLE", 3, "<w:tc><w:tcPr><w:tcW w:w=\"10\" w:type=\"dxa\"/></w:tcPr><w:p><w:r><w:t>c</w:t></w:r></w:p></w:tc>") +
+        "</w:tr></w:tbl>" + sdt("SIT1_TEXT", 4, para("old"), "<w:picture/>") + sdt("SIT2_TEXT", 5,
+        "<w:p><w:r><w:rPr><w:color w:val=\"FF0000\"/><w:u w:val=\"double\"/><w:lang w:val=\"en-US\"/></w:rPr><w:t>x</w:t></w:r></w:p>")));
+    EXPECT_TRUE(document.SetTitle(L"SIT1_TITLE", L"A & B <new>"));
+    EXPECT_TRUE(document.SetTitle(L"SIT2_TITLE", L"cell"));
+    MkFormattedTextArray runs;
+    runs.Add(run(L"Max"));
+    runs.Add(run(L"   "));
+    runs.Add(run(L"value", true));
+    runs.Add(newParagraph());
+    runs.Add(run(L"line", false, true, true));
+    MkFormattedText tab = run(L"after tab");
+    tab.reserved = true;
+    runs.Add(tab);
+    EXPECT_TRUE(document.SetText(L"SIT1_TEXT", runs));
+    EXPECT_TRUE(document.SetText(L"SIT2_TEXT", runs));
+    // SIT1_TEXT: "Max   " in one run, a bold "value", a line break, an italic
+    // underlined run, a tab run; the picture flag is gone. SIT2_TEXT: the template's
+    // run properties, with w:b, w:i and w:u put in their schema places.
+    EXPECT_GOLDEN("docx/titles_and_runs.xml", printBody(document));
+
+    // A control without content is left alone.
+    MkOpenXMLWordDocument bare;
+    ASSERT_TRUE(parseBody(&bare, "<w:sdt><w:sdtPr><w:tag w:val=\"SIT1_TITLE\"/></w:sdtPr></w:sdt>"));
+    EXPECT_TRUE(bare.SetTitle(L"SIT1_TITLE", L"x"));
+    EXPECT_FALSE(MkOpenXMLWordDocument::EditTextElement(bare.GetBody().GetFirstChildElement(), MkString(L"x")));
+}
+
+TEST(WordEditTest, PicturesFitTheExtentAndPointAtTheTagsRelationship) {
+    MkOpenXMLWordDocument document;
+    ASSERT_TRUE(parseBody(&document, sdt("SIT1_PICTURE", 1, pictureContent(1), "<w:showingPlcHdr/>")));
+    MkStringArray released;
+    EXPECT_TRUE(document.SetImage(L"SIT1_PICTURE", 400, 200, L"https://viewer.example/1", &released));
+    // 3000000 x 1500000 in both extents, the tag's relationship and its link; no placeholder flag.
+    EXPECT_GOLDEN("docx/picture_fitted.xml", printBody(document));
+    ASSERT_EQ(1, released.GetSize());
+    EXPECT_EQ(MkString(L"rId9"), released[0]);
+
+    // Broken picture controls fail; an empty image is refused.
+    MkOpenXMLWordDocument broken;
+    ASSERT_TRUE(parseBody(&broken, sdt("SIT1_PICTURE", 1, para("no drawing")) +
+                                       sdt("SIT2_PICTURE", 2, "<w:p><w:r><w:drawing><wp:inline/></w:drawing></w:r></w:p>")));
+    EXPECT_FALSE(broken.SetImage(L"SIT1_PICTURE", 4, 2, MkString()));
+    EXPECT_FALSE(broken.SetImage(L"SIT2_PICTURE", 4, 2, MkString()));
+    EXPECT_FALSE(document.SetImage(L"SIT1_PICTURE", 0, 2, MkString()));
+    EXPECT_TRUE(broken.SetImage(L"SIT9_PICTURE", 4, 2, MkString()));  // no such control
+}
+
+TEST(WordEditTest, AViewerControlBecomesAPictureControlWithFreshIds) {
+    MkOpenXMLWordDocument document;
+    // Ids 13 (drawing) and 421 (control) are taken already.
+    ASSERT_TRUE(parseBody(&document, sdt("SIT1_PICTURE", 421, pictureContent(13)) + "<w:p>" + viewerRun("SIT1_MDLX") +
+                                         "</w:p>" + "<w:p>" + viewerRun("Viewer") + "</w:p>"));
+    MkStringArray released;
+    EXPECT_TRUE(document.SetImageInMdlx(L"SIT1_MDLX", L"SIT1_PICTURE", 400, 100, L"https://viewer.example/2", &released));
+    EXPECT_GOLDEN("docx/viewer_replaced.xml", print(document.GetBody().GetChildElement(1)));
+    EXPECT_EQ(2, released.GetSize());  // the control part and the preview image
+    MkWordDocumentContent content;
+    document.GetDocumentContent(content);
+    EXPECT_EQ(2, content.GetTags(SIT_TYPE_PICTURE)->GetSize());
+    EXPECT_EQ(0, content.GetTags(SIT_TYPE_MDLX)->GetSize());
+}
+
+TEST(WordEditTest, ViewerControlsGiveTheirRelationshipIds) {
+    MkOpenXMLWordDocument document;
+    ASSERT_TRUE(parseBody(&document, "<w:p>" + viewerRun("SIT1_MDLX") + "</w:p><w:p><w:r><w:object>"
+                                     "<w:control r:id=\"rId5\" w:name=\"SIT2_MDLX\"/></w:object></w:r></w:p>"));
+    MkString control, fresh, preview;
+    ASSERT_TRUE(document.SetMDLX(L"SIT1_MDLX", &control, &fresh, &preview));
+    EXPECT_EQ(MkString(L"rId12"), control);
+    EXPECT_EQ(MkString(L"rIdSIT1_MDLX"), fresh);
+    EXPECT_EQ(MkString(L"rId13"), preview);
+    EXPECT_EQ(1, document.CountRelationReferences(L"rIdSIT1_MDLX"));
+    EXPECT_FALSE(document.SetMDLX(L"SIT2_MDLX", &control, &fresh, &preview));  // no preview shape
+    EXPECT_FALSE(document.SetMDLX(L"SIT3_MDLX", &control, &fresh, &preview));
+}
+
+TEST(WordEditTest, TablesKeepTheTemplatesLookWhenTheColumnsMatch) {
+    MkOpenXMLWordDocument document;
+    ASSERT_TRUE(parseBody(&document, sdt("SIT1_TABLE", 1, templateTable({2000, 3000}, true)) +
+        sdt("SIT2_TABLE", 2, templateTable({3000, 3000, 3000}, false)) + sdt("SIT3_TABLE", 3,
+        "<w:tbl><w:tr><w:tc><w:tcPr><w:tcW w:w=\"1200\"/></w:tcPr><w:p/></w:tc><w:tc><w:p/></w:tc></w:tr></w:tbl>")));
+    const kiv::rep::Table data = table(4, 2);
+    EXPECT_TRUE(document.SetTable(L"SIT1_TABLE", data));
+    EXPECT_TRUE(document.SetTable(L"SIT2_TABLE", data));
+    EXPECT_TRUE(document.SetTable(L"SIT3_TABLE", table(1, 2)));
+    // SIT1: the template's grid, header formatting and body cells; SIT2: a plain
+    // table of two 4500-wide columns; SIT3, without a grid: a grid from its first
+    // row's widths, and table properties.
+    EXPECT_GOLDEN("docx/tables.xml", printBody(document));
+
+    // Empty tables and controls without a table change nothing.
+    MkOpenXMLWordDocument none;
+    ASSERT_TRUE(parseBody(&none, sdt("SIT1_TABLE", 1, para("no table")) + sdt("SIT2_TABLE", 2, templateTable({10}, false))));
+    const std::string before = printBody(none);
+    EXPECT_TRUE(none.SetTable(L"SIT1_TABLE", data));
+    EXPECT_TRUE(none.SetTable(L"SIT2_TABLE", kiv::rep::Table(0, 0)));
+    EXPECT_EQ(before, printBody(none));
+}
+
+TEST(WordEditTest, MacrosAndChartIds) {
+    MkOpenXMLWordDocument document;
+    ASSERT_TRUE(parseBody(&document, sdt("REF_SIT1_$Pressure", 1, para("p")) + sdt("SIT1_$Pressure", 2, para("q")) +
+                                         sdt("SIT1_TEXT", 3, para("t")) +
+                                         sdt("SIT1_CHART", 4, "<w:p><w:r><c:chart r:id=\"rId7\"/></w:r></w:p>") +
+                                         sdt("SIT1_CHART", 5, "<w:p><w:r><c:chart/></w:r></w:p>")));
+    MkStringArray names;
+    names.AddGrow(L"REF_SIT1_$Pressure");
+    names.AddGrow(L"SIT1_TEXT");
+    MkOArray<MkFormattedTextArray> texts;
+    MkFormattedTextArray value;
+    value.Add(run(L"12 bar"));
+    texts.Add(value);
+    EXPECT_FALSE(document.SetAllMacros(names, texts));  // lengths differ
+    texts.Add(value);
+    EXPECT_TRUE(document.SetAllMacros(names, texts));
+    const std::string body = printBody(document);
+    EXPECT_NE(std::string::npos, body.find("12 bar"));
+    EXPECT_NE(std::string::npos, body.find(">q<"));   // not named
+    EXPECT_NE(std::string::npos, body.find(">t<"));   // not a macro
+
+    MkStringArray ids;
+    EXPECT_TRUE(document.GetChartRelationIds(L"SIT1_CHART", &ids));
+    ASSERT_EQ(1, ids.GetSize());
+    EXPECT_EQ(MkString(L"rId7"), ids[0]);
+    EXPECT_FALSE(document.GetChartRelationIds(L"SIT2_CHART", &ids));
+    EXPECT_EQ(0, ids.GetSize());
+}
+
+TEST(WordEditTest, AnIndexFindsTheSameControlsAsAWalk) {
+    const std::string body = sdt("SIT1_TITLE", 1, para("a")) + group("G", 2, sdt("SIT1_TITLE", 3, para("b"))) +
+                             sdt("Outer", 4, sdt("SIT1_TITLE", 5, para("hidden in a control")));
+    MkOpenXMLWordDocument walked, indexed;
+    ASSERT_TRUE(parseBody(&walked, body));
+    ASSERT_TRUE(parseBody(&indexed, body));
+    const MkWordControlIndex index(indexed);
+    EXPECT_EQ(2u, index.Find(L"SIT1_TITLE").size());
+    EXPECT_TRUE(index.Find(L"SIT9_TITLE").empty());
+    walked.SetTitle(L"SIT1_TITLE", L"new");
+    indexed.SetTitle(L"SIT1_TITLE", L"new", &index);
+    EXPECT_EQ(printBody(walked), printBody(indexed));
+    EXPECT_NE(std::string::npos, printBody(indexed).find("hidden in a control"));
+}
