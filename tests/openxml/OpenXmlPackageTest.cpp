@@ -17,6 +17,13 @@ const char* const HYPERLINK = "http://schemas.openxmlformats.org/officeDocument/
 
 using OpenXmlPackageTest = OpenXmlTest;
 
+// image1.png to imageN.png.
+std::vector<std::string> numbered(int n) {
+    std::vector<std::string> names;
+    for (int i = 1; i <= n; ++i) names.push_back("image" + std::to_string(i) + ".png");
+    return names;
+}
+
 TEST_F(OpenXmlPackageTest, ColumnLetters) {
     const struct { int index; const char* name; } cases[] = {
         {0, "A"}, {1, "B"}, {25, "Z"}, {26, "AA"}, {27, "AB"}, {51, "AZ"}, {52, "BA"},
@@ -55,10 +62,8 @@ TEST_F(OpenXmlPackageTest, MediaNamesSkipEveryNumberAnEntryContains) {
         {{"image1.png", "image2.jpeg"}, "word", "photo.JPG", "media/image3.jpeg"},
         {{"image1.png", "image2.jpeg"}, "ppt", "photo.JPG", "../media/image3.jpeg"},
         {{"image10.png"}, "ppt", "a.png", "../media/image2.png"},
-        {{"image1.png", "image2.png", "image3.png", "image4.png", "image5.png", "image6.png", "image7.png",
-          "image8.png", "image9.png"}, "ppt", "a.png", "../media/image10.png"},
-        {{"image1.png", "image2.png", "image3.png", "image4.png", "image5.png", "image6.png", "image7.png",
-          "image8.png", "image9.png", "image10.png"}, "ppt", "a.png", "../media/image11.png"},
+        {numbered(9), "ppt", "a.png", "../media/image10.png"},
+        {numbered(10), "ppt", "a.png", "../media/image11.png"},
         {{"image1.png"}, "ppt", "clip.avi", "../media/video1.avi"},
     };
     int n = 0;
@@ -114,15 +119,13 @@ TEST_F(OpenXmlPackageTest, ContentTypesAreRegisteredOnce) {
     TestArchive archive("ppt");
     ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN));
     EXPECT_EQ(16, archive.GetOfficeVersion());
-    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("png"), OXML_CT_EXTENSION));   // present
-    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("PNG"), OXML_CT_EXTENSION));   // same extension
-    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("jpeg"), OXML_CT_EXTENSION));
-    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("jpg"), OXML_CT_EXTENSION));
-    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("mdlx"), OXML_CT_EXTENSION));
-    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("mdlx"), OXML_CT_EXTENSION));
-    EXPECT_FALSE(archive.AddContentToContentTypesXml(wide("gif"), OXML_CT_EXTENSION));  // no content type known
-    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("/ppt/slides/slide1.xml"), OXML_CT_SLIDE));
-    EXPECT_TRUE(archive.AddContentToContentTypesXml(wide("\\ppt\\activeX\\activeX1.xml"), OXML_CT_ACTIVEX));
+    // png is present and PNG the same extension; gif has no content type known.
+    const struct { const char* value; OXMLContentTypeTag tag; bool added; } adds[] = {
+        {"png", OXML_CT_EXTENSION, true}, {"PNG", OXML_CT_EXTENSION, true}, {"jpeg", OXML_CT_EXTENSION, true},
+        {"jpg", OXML_CT_EXTENSION, true}, {"mdlx", OXML_CT_EXTENSION, true}, {"mdlx", OXML_CT_EXTENSION, true},
+        {"gif", OXML_CT_EXTENSION, false}, {"/ppt/slides/slide1.xml", OXML_CT_SLIDE, true},
+        {"\\ppt\\activeX\\activeX1.xml", OXML_CT_ACTIVEX, true}};
+    for (const auto& a : adds) EXPECT_EQ(a.added, archive.AddContentToContentTypesXml(wide(a.value), a.tag)) << a.value;
     EXPECT_TRUE(archive.DoValueOfTagExistInContentTypes(wide("Extension"), wide("mdlx")));
     EXPECT_FALSE(archive.DoValueOfTagExistInContentTypes(wide("Extension"), wide("MDLX")));
     ASSERT_TRUE(archive.Close());
