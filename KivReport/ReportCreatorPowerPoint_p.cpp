@@ -145,16 +145,21 @@ ReportCreatorPowerPointPrivate::ReportCreatorPowerPointPrivate(Repository* repo,
 MkString ReportCreatorPowerPointPrivate::TemporaryFiles::PictureOf(const Snapshot* snapshot) {
     if (!snapshot) return MkString();
     auto known = m_pictures.find(snapshot);
-    if (known != m_pictures.end() && Utils::exists(known->second)) return known->second;
+    if (known != m_pictures.end()) return known->second;
     const PtrRef<Image> image = pictureOf(snapshot);
     if (!image) return MkString();
-    const MkString file = Create(".jpg");
-    if (file.IsEmpty() || !Utils::saveImageAsJpeg(image.get(), file)) {
+    std::vector<unsigned char>& jpeg = m_jpegs[snapshot];
+    if (!Utils::jpegBytesOf(image.get(), &jpeg)) {
+        m_jpegs.erase(snapshot);
         PPT_LOG_ERROR("Error creating temporary file.");
         return MkString();
     }
-    m_pictures[snapshot] = file;
-    return file;
+    // Unique within the report; the deck reads the bytes from memory under it.
+    MkString name;
+    name.MakeForm("memory:picture%d.jpg", static_cast<int>(m_pictures.size()) + 1);
+    m_media.ProvideMedia(name, jpeg.data(), jpeg.size());
+    m_pictures[snapshot] = name;
+    return name;
 }
 
 MkString ReportCreatorPowerPointPrivate::modelFile(Context& c, const Snapshot* snapshot, int number, bool reference) {
@@ -213,7 +218,7 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, S
         return false;
     }
     if (!tagsOnTheirShapes(*presentation.GetSlideContentList())) return false;
-    TemporaryFiles temporary;
+    TemporaryFiles temporary(presentation);
     Context c{presentation, temporary, staged, {}};
 
     // Static slides, from copies of their records: filling them changes the package.

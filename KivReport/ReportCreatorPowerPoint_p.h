@@ -41,15 +41,19 @@ protected:
 private:
     // The files one report makes in the temporary folder, with names no other file
     // has (so that reports made at the same time never share one), removed when the
-    // report is done, whether it succeeded or not. A snapshot's picture is made once.
+    // report is done, whether it succeeded or not. A snapshot's picture is made once,
+    // and kept in memory: the deck stores its JPEG bytes, so no file is needed.
     class TemporaryFiles : public ::kiv::rep::TemporaryFiles {
     public:
-        // The JPEG of the snapshot's picture (a model's preview for a model
-        // snapshot); empty, with the error logged, when there is none.
+        explicit TemporaryFiles(MkOpenXMLArchive& media) : m_media(media) {}
+        // The name the deck knows the JPEG of the snapshot's picture by (a model's
+        // preview for a model snapshot); empty, with the error logged, when there is none.
         MkString PictureOf(const Snapshot* snapshot);
 
     private:
+        MkOpenXMLArchive& m_media;
         std::map<const Snapshot*, MkString> m_pictures;
+        std::map<const Snapshot*, std::vector<unsigned char>> m_jpegs;
     };
     struct Context {
         MkOpenXMLPresentation& presentation;

@@ -322,24 +322,29 @@ Image* Utils::snapshotFromMemoryFile(const ug::MdlxMemoryFile* model) {
     return image;
 }
 
-bool Utils::saveImageAsJpeg(const Image* image, const MkString& fileName) {
-    if (!image || image->byteCount() == 0) {
+bool Utils::jpegBytesOf(const Image* image, std::vector<unsigned char>* jpeg) {
+    if (!jpeg || !image || image->byteCount() == 0) {
         REP_LOG_ERROR(lfw::String("Image object empty. No JPEG image created."));
         return false;
     }
+    if (const std::vector<unsigned char>* source = image->sourceJpeg()) {
+        *jpeg = *source;
+        return true;
+    }
+    MkRGBImage rgb;
+    if (!ug::Convert::toMkRGBImage(image, &rgb) || !MdlxImageJpeg::saveImageToMemory(rgb, jpeg) || jpeg->empty()) {
+        REP_LOG_ERROR(lfw::String("Error encoding JPEG image"));
+        return false;
+    }
+    return true;
+}
+
+bool Utils::saveImageAsJpeg(const Image* image, const MkString& fileName) {
     // An image decoded from a JPEG still holds those bytes: writing them is
     // faster and loses nothing, where encoding again would degrade the picture.
-    std::vector<unsigned char> encoded;
-    const std::vector<unsigned char>* jpeg = image->sourceJpeg();
-    if (!jpeg) {
-        MkRGBImage rgb;
-        if (!ug::Convert::toMkRGBImage(image, &rgb) || !MdlxImageJpeg::saveImageToMemory(rgb, &encoded) ||
-            encoded.empty()) {
-            REP_LOG_ERROR(lfw::String("Error encoding JPEG image"));
-            return false;
-        }
-        jpeg = &encoded;
-    }
+    std::vector<unsigned char> bytes;
+    if (!jpegBytesOf(image, &bytes)) return false;
+    const std::vector<unsigned char>* jpeg = &bytes;
     MkFile file(fileName, MkFile::WRITE);
     if (!file.Open()) {
         REP_LOG_ERROR(lfw::String("Error opening file (%1)").arg(fileName.Std()));

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace kiv {
 class Image;
@@ -102,6 +103,9 @@ public:
     static Image* snapshotFromMemoryFile(const ug::MdlxMemoryFile* model, ReportBudget* budget);
     // Writes the image as a JPEG file; on failure logs, returns false and leaves no file.
     static bool saveImageAsJpeg(const Image* image, const MkString& fileName);
+    // The JPEG bytes of an image: those it was decoded from when it still holds
+    // them, else a new encoding. False, with the error logged, for an empty image.
+    static bool jpegBytesOf(const Image* image, std::vector<unsigned char>* jpeg);
 
     // Byte copy of a regular file; on failure logs, returns false and leaves no destination.
     static bool copy(const Str& source, const Str& destination);

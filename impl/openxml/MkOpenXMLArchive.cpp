@@ -1,6 +1,7 @@
 // Package parts, content types, relationships and media of an Office package.
 #include "impl/openxml/MkOpenXMLArchive.h"
 #include "impl/openxml/MkOpenXMLPaths.h"
+#include "impl/common/Utils.h"
 #include "host/ug/MkFile.h"
 #include "impl/storage/ReportLog.h"
 #include <climits>
@@ -241,8 +242,6 @@ bool MkOpenXMLArchive::DoValueOfTagExistInContentTypes(const MkString& attribute
 
 bool MkOpenXMLArchive::AddMediaFileToArchive(const MkString& localPath, MkString* target) {
     if (!target || localPath.IsBlank()) return false;
-    std::string bytes;
-    if (!MkReadFile(localPath, &bytes)) return false;
     if (m_addedMediaSources.GetSize() == m_addedMediaTargets.GetSize()) {
         const auto known = m_mediaSourceIndex.find(localPath.Std());
         int index = known != m_mediaSourceIndex.end() ? known->second : -1;
@@ -254,6 +253,19 @@ bool MkOpenXMLArchive::AddMediaFileToArchive(const MkString& localPath, MkString
             return true;
         }
     }
+    std::string read;
+    const unsigned char* data = nullptr;
+    size_t size = 0;
+    const auto provided = m_providedMedia.find(localPath.Std());
+    if (provided != m_providedMedia.end()) {
+        data = provided->second.first;
+        size = provided->second.second;
+    } else {
+        if (!MkReadFile(localPath, &read)) return false;
+        data = reinterpret_cast<const unsigned char*>(read.data());
+        size = read.size();
+    }
+    if (!data || size == 0) return false;
     const MkString internal = ToInternal(localPath);
     const int dot = internal.Find(L'.', internal.Length() - 1, false);
     const MkString extension = dot >= 0 ? internal.Mid(dot + 1) : MkString();
@@ -277,7 +289,7 @@ bool MkOpenXMLArchive::AddMediaFileToArchive(const MkString& localPath, MkString
     const int number = firstFreeNumber(m_mediaTaken[kind]);
     if (number < 0) return false;
     const MkString name = MkString(MEDIA_KINDS[kind]) + MkString(number) + L"." + storedExtension;
-    if (!WriteDataRaw(m_mediaFolder + name, bytes.data(), bytes.size(), false)) return false;
+    if (!WriteDataRaw(m_mediaFolder + name, data, size, false)) return false;
     for (int k = 0; k < 2; ++k) takenNumbers(name.Std(), MEDIA_KINDS[k], &m_mediaTaken[k]);
     const bool registered = AddContentToContentTypesXml(storedExtension, OXML_CT_EXTENSION);
     m_mediaListedCount = GetNumFiles();
@@ -288,6 +300,14 @@ bool MkOpenXMLArchive::AddMediaFileToArchive(const MkString& localPath, MkString
     m_addedMediaSources.AddGrow(localPath);
     m_addedMediaTargets.AddGrow(*target);
     return true;
+}
+
+void MkOpenXMLArchive::ProvideMedia(const MkString& name, const unsigned char* data, size_t size) {
+    m_providedMedia[name.Std()] = std::make_pair(data, size);
+}
+
+bool MkOpenXMLArchive::HasMediaSource(const MkString& localPath) const {
+    return m_providedMedia.count(localPath.Std()) != 0 || kiv::rep::Utils::exists(localPath);
 }
 
 MkString MkOpenXMLArchive::GetNextFileName(const MkString& templatePath) {

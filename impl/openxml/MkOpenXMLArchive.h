@@ -101,6 +101,13 @@ public:
     // name (once per archive and path) and gives the relationship target from the
     // main part. False for other extensions, unreadable files or a failed write.
     bool AddMediaFileToArchive(const MkString& localPath, MkString* target);
+    // Media held in memory under a name that stands for a local file (ending in the
+    // picture's extension): AddMediaFileToArchive takes them from here, so pictures
+    // a report already holds as JPEG bytes need no temporary file. The bytes must
+    // stay valid while the archive may store them.
+    void ProvideMedia(const MkString& name, const unsigned char* data, size_t size);
+    // Whether AddMediaFileToArchive can read `localPath`: provided media or a file.
+    bool HasMediaSource(const MkString& localPath) const;
     // Next free part name of the family of `templatePath` (ppt\charts\chart1.xml,
     // ppt/charts/chart1.xml or ../charts/chart1.xml); empty on failure.
     MkString GetNextFileName(const MkString& templatePath);
@@ -252,4 +259,5 @@ private:
     int m_mediaListedCount = 0;
     std::set<long long> m_mediaTaken[2];
     std::unordered_map<std::wstring, int> m_mediaSourceIndex;
+    std::unordered_map<std::wstring, std::pair<const unsigned char*, size_t>> m_providedMedia;
 };

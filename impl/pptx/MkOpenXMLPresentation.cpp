@@ -760,7 +760,7 @@ bool MkOpenXMLPresentation::SetImage(const MkString& description, const MkString
                                      int imageWidth, int imageHeight, const MkString& newName,
                                      const MkString& slideName, const MkString& hyperlink) {
     static const wchar_t* op = L"MkOpenXMLPresentation::SetImage";
-    if (!kiv::rep::Utils::exists(imagePath)) {
+    if (!HasMediaSource(imagePath)) {
         logError(op, MkString(L"cannot read the image ") + imagePath);
         return false;
     }
@@ -1336,7 +1336,7 @@ bool MkOpenXMLPresentation::InsertImage(const MkString& imagePath, const MkStrin
     static const wchar_t* op = L"MkOpenXMLPresentation::InsertImage";
     std::unique_ptr<TiXmlElement> owned(picture);
     MkOpenXMLSlideDocument slide(false, this);
-    if (slideName.IsEmpty() || !owned || !kiv::rep::Utils::exists(imagePath) || !ReadSlide(slideName, &slide) ||
+    if (slideName.IsEmpty() || !owned || !HasMediaSource(imagePath) || !ReadSlide(slideName, &slide) ||
         !slide.GetShapeTree()) {
         logError(op, MkString(L"cannot insert the image ") + imagePath + L" into " + slideName);
         return false;
