@@ -114,6 +114,8 @@ void copyDocument(const MkXmlDocument& from, MkXmlDocument* to) {
     for (const TiXmlNode* node = from.FirstChild(); node; node = node->NextSibling()) to->LinkEndChild(node->Clone());
 }
 const size_t PARSED_PARTS = 4;
+const uint64_t SMALL_PART_BYTES = 4096;
+const size_t SMALL_PARTS = 16384;  // some 50 MB at most; a relationships part takes a few kB parsed
 } // namespace
 
 bool MkOpenXMLPresentation::ReadXml(const MkString& path, MkXmlDocument* document) {
@@ -130,9 +132,12 @@ std::shared_ptr<const MkOpenXMLSlideDocument> MkOpenXMLPresentation::ViewXml(con
     if (index < 0) return nullptr;
     PxZipArchive::Stamp stamp;
     const bool stamped = GetStamp(index, &stamp);
-    if (stamped)
+    if (stamped) {
         for (const ParsedPart& parsed : m_parsed)
             if (parsed.stamp == stamp) return parsed.document;
+        const auto small = m_smallParsed.find(stamp);
+        if (small != m_smallParsed.end()) return small->second;
+    }
     size_t size = 0;
     unsigned char* data = ReadDataRaw(path, &size);
     if (!data) return nullptr;
@@ -146,6 +151,11 @@ std::shared_ptr<const MkOpenXMLSlideDocument> MkOpenXMLPresentation::ViewXml(con
 
 void MkOpenXMLPresentation::KeepParsed(const PxZipArchive::Stamp& stamp,
                                        std::shared_ptr<const MkOpenXMLSlideDocument> document) {
+    if (stamp.size <= SMALL_PART_BYTES) {
+        if (m_smallParsed.size() >= SMALL_PARTS) m_smallParsed.clear();
+        m_smallParsed.emplace(stamp, std::move(document));
+        return;
+    }
     for (const ParsedPart& parsed : m_parsed)
         if (parsed.stamp == stamp) return;
     if (m_parsed.size() < PARSED_PARTS) {
@@ -1423,19 +1433,26 @@ bool MkOpenXMLPresentation::IsControlInSlide(const MkString& slidePartPath, cons
 }
 
 bool MkOpenXMLPresentation::RemoveUnreferredActiveX() {
-    if (!CreateSlideContentList()) return false;
+    // Every slide's relationships part, without scanning the slides for their tags.
+    MkStringArray relsParts;
+    FindFiles(m_slidesFolder + L"_rels", false, &relsParts);
+    if (relsParts.IsEmpty()) return false;
+    m_listByTagStale = true;
     std::set<std::wstring> unused;
-    for (int s = 0; s < m_slides->GetSize(); ++s) {
-        const MkSlideContent* record = (*m_slides)[s];
+    for (int s = 0; s < relsParts.GetSize(); ++s) {
+        const MkString relsName = fileNameOf(relsParts[s]);
+        if (!relsName.EndsWith(L".rels")) continue;
+        const MkString slideName = relsName.Left(relsName.Length() - 5);
+        const MkString relsPath = SlideRelsPath(slideName);
         MkStringArray targets, ids;
-        if (!GetRelsRelationFiles(record->relsPath, OXML_TARGET_ACTIVEX, &targets, &ids)) continue;
-        const MkString slidePart = SlidePartPath(record->slideName);
+        if (!GetRelsRelationFiles(relsPath, OXML_TARGET_ACTIVEX, &targets, &ids)) continue;
+        const MkString slidePart = SlidePartPath(slideName);
         for (int i = 0; i < targets.GetSize() && i < ids.GetSize(); ++i) {
             if (IsControlInSlide(slidePart, ids[i])) continue;
             // The slide no longer shows this control: its relationship goes, and the
             // part too once nothing else relates to it.
-            Touch(record->slideName);
-            if (!RemoveRelationFromRelsFile(record->relsPath, ids[i])) return false;
+            Touch(slideName);
+            if (!RemoveRelationFromRelsFile(relsPath, ids[i])) return false;
             const MkString part = ResolveTarget(slidePart, targets[i]);
             if (!part.IsEmpty()) unused.insert(part.Std());
         }
@@ -1682,7 +1699,7 @@ bool MkOpenXMLPresentation::WritePart(const MkString& path, const MkXmlDocument&
     // A slide written is read again by the next edit of it.
     PxZipArchive::Stamp stamp;
     if (key.StartsWith(m_slidesFolder) && GetStamp(FindFile(key), &stamp)) {
-        bool known = false;
+        bool known = m_smallParsed.count(stamp) != 0;
         for (const ParsedPart& parsed : m_parsed) known = known || parsed.stamp == stamp;
         if (!known) {
             std::shared_ptr<MkOpenXMLSlideDocument> copy = std::make_shared<MkOpenXMLSlideDocument>(false, this);

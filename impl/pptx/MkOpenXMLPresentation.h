@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_map>
 #include <string>
 
 namespace kiv {
@@ -136,6 +137,14 @@ private:
         std::shared_ptr<const MkOpenXMLSlideDocument> document;
     };
     std::vector<ParsedPart> m_parsed;
+    // Small parts (relationships, mostly) are kept in greater number: the clean-up
+    // at the end walks every slide's relationships several times.
+    struct StampHash {
+        size_t operator()(const PxZipArchive::Stamp& s) const {
+            return std::hash<uint64_t>()((static_cast<uint64_t>(s.crc) << 32) ^ s.size ^ (s.compressed << 20));
+        }
+    };
+    std::unordered_map<PxZipArchive::Stamp, std::shared_ptr<const MkOpenXMLSlideDocument>, StampHash> m_smallParsed;
     std::shared_ptr<const MkOpenXMLSlideDocument> m_lastView;
     void KeepParsed(const PxZipArchive::Stamp& stamp, std::shared_ptr<const MkOpenXMLSlideDocument> document);
     // A part parsed, to read only: shared with the parts kept, so reading it costs
