@@ -212,27 +212,6 @@ TEST_F(OfficeTemplates, StaticSlidesTakeTextsPicturesAndTables) {
     closeAndCheck(true);
 }
 
-TEST_F(OfficeTemplates, GenericSlideRepeatedAndRemoved) {
-    openCopy(officeTemplate("pp_generic.pptx"));
-    ASSERT_TRUE(presentation->CreateSlideContentList());
-    const std::string png = image();
-    const MkString sourceId = presentation->GetSlideContentList()->GetSlideByName(L"slide1.xml")->slideRelId;
-    for (int n = 1; n <= 2; ++n) {
-        MkString copy;
-        ASSERT_TRUE(presentation->DuplicateSlide(L"slide1.xml", copy));
-        MkString title, picture;
-        title.MakeForm("SIT%d_TITLE", n);
-        picture.MakeForm("SIT%d_PICTURE", n);
-        EXPECT_TRUE(presentation->SetText(L"SIT_TITLE", MkString(L"Snapshot"), title, copy));
-        EXPECT_TRUE(presentation->SetImage(L"", L"SIT_PICTURE", MkString(png.c_str()), 8, 6, picture, copy, MkString()));
-    }
-    ASSERT_TRUE(presentation->RemoveSlide(sourceId));
-    EXPECT_EQ(6, presentation->SlideCount());
-    ASSERT_TRUE(presentation->RemoveUnusedFiles());
-    EXPECT_TRUE(errors().empty());
-    closeAndCheck(true);
-}
-
 TEST_F(OfficeTemplates, ViewerControlsPointedAtModelsOrConverted) {
     openCopy(officeTemplate("pp_models.pptx"));
     ASSERT_TRUE(presentation->CreateSlideContentList());
