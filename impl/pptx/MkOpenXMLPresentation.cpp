@@ -127,41 +127,47 @@ bool MkOpenXMLPresentation::ReadXml(const MkString& path, MkXmlDocument* documen
     return true;
 }
 
-std::shared_ptr<const MkOpenXMLSlideDocument> MkOpenXMLPresentation::ViewXml(const MkString& path) {
+MkOpenXMLPresentation::ParsedDocument MkOpenXMLPresentation::ViewXml(const MkString& path) {
     const int index = IsClosed() ? -1 : FindFile(path);
     if (index < 0) return nullptr;
-    PxZipArchive::Stamp stamp;
-    const bool stamped = GetStamp(index, &stamp);
+    PartKey key;
+    const bool stamped = GetStamp(index, &key.stamp);
     if (stamped) {
-        for (const ParsedPart& parsed : m_parsed)
-            if (parsed.stamp == stamp) return parsed.document;
-        const auto small = m_smallParsed.find(stamp);
-        if (small != m_smallParsed.end()) return small->second;
+        const auto known = m_partKeys.find(path.Std());
+        if (known != m_partKeys.end() && known->second.stamp == key.stamp)
+            if (ParsedDocument parsed = FindParsed(known->second)) return parsed;
     }
     size_t size = 0;
     unsigned char* data = ReadDataRaw(path, &size);
     if (!data) return nullptr;
+    key.hash = PxZipArchive::HashText(data, size);
     std::shared_ptr<MkOpenXMLSlideDocument> document = std::make_shared<MkOpenXMLSlideDocument>(false, this);
     const bool ok = document->ParseText(reinterpret_cast<const char*>(data));
     free(data);
     if (!ok) return nullptr;
-    if (stamped) KeepParsed(stamp, document);
+    if (stamped) {
+        m_partKeys[path.Std()] = key;
+        KeepParsed(key, document);
+    }
     return document;
 }
 
-void MkOpenXMLPresentation::KeepParsed(const PxZipArchive::Stamp& stamp,
-                                       std::shared_ptr<const MkOpenXMLSlideDocument> document) {
-    if (stamp.size <= SMALL_PART_BYTES) {
+MkOpenXMLPresentation::ParsedDocument MkOpenXMLPresentation::FindParsed(const PartKey& key) const {
+    for (const auto& parsed : m_parsed)
+        if (parsed.first == key) return parsed.second;
+    const auto small = m_smallParsed.find(key);
+    return small != m_smallParsed.end() ? small->second : nullptr;
+}
+
+void MkOpenXMLPresentation::KeepParsed(const PartKey& key, ParsedDocument document) {
+    if (FindParsed(key)) return;
+    if (key.stamp.size <= SMALL_PART_BYTES) {
         if (m_smallParsed.size() >= SMALL_PARTS) m_smallParsed.clear();
-        m_smallParsed.emplace(stamp, std::move(document));
-        return;
-    }
-    for (const ParsedPart& parsed : m_parsed)
-        if (parsed.stamp == stamp) return;
-    if (m_parsed.size() < PARSED_PARTS) {
-        m_parsed.push_back(ParsedPart{stamp, std::move(document)});
+        m_smallParsed.emplace(key, std::move(document));
+    } else if (m_parsed.size() < PARSED_PARTS) {
+        m_parsed.emplace_back(key, std::move(document));
     } else {
-        m_parsed[m_nextParsed] = ParsedPart{stamp, std::move(document)};
+        m_parsed[m_nextParsed] = std::make_pair(key, std::move(document));
         m_nextParsed = (m_nextParsed + 1) % PARSED_PARTS;
     }
 }
@@ -1696,16 +1702,18 @@ bool MkOpenXMLPresentation::WritePart(const MkString& path, const MkXmlDocument&
         return true;
     }
     if (!MkOpenXMLArchive::WritePart(path, document)) return false;
+    PartKey written;
+    written.hash = LastXmlHash();
+    if (!GetStamp(FindFile(key), &written.stamp)) {
+        m_partKeys.erase(key.Std());
+        return true;
+    }
+    m_partKeys[key.Std()] = written;
     // A slide written is read again by the next edit of it.
-    PxZipArchive::Stamp stamp;
-    if (key.StartsWith(m_slidesFolder) && GetStamp(FindFile(key), &stamp)) {
-        bool known = m_smallParsed.count(stamp) != 0;
-        for (const ParsedPart& parsed : m_parsed) known = known || parsed.stamp == stamp;
-        if (!known) {
-            std::shared_ptr<MkOpenXMLSlideDocument> copy = std::make_shared<MkOpenXMLSlideDocument>(false, this);
-            copyDocument(document, copy.get());
-            KeepParsed(stamp, std::move(copy));
-        }
+    if (key.StartsWith(m_slidesFolder) && !FindParsed(written)) {
+        std::shared_ptr<MkOpenXMLSlideDocument> copy = std::make_shared<MkOpenXMLSlideDocument>(false, this);
+        copyDocument(document, copy.get());
+        KeepParsed(written, std::move(copy));
     }
     return true;
 }

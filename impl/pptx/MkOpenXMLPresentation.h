@@ -129,28 +129,32 @@ private:
     MkSlideContent* FindSlideByName(const MkString& slideName) const;
     // Reads a part as XML without logging: a missing or broken part is the caller's to report.
     bool ReadXml(const MkString& path, MkXmlDocument* document);
-    // Parts parsed lately, known by their stamps: a slide is read several times per
-    // edit, and each copy of a slide holds the same bytes as its source, so most
-    // reads copy a parsed tree instead of parsing the text again.
-    struct ParsedPart {
+    // Parts parsed lately, known by what their text is: the zip entry's stamp (CRC
+    // and sizes) and a 64-bit hash of the text. A slide is read several times per
+    // edit and a copy holds the same text as its source, so most reads share or copy
+    // a parsed tree instead of parsing again. Each part read or written through here
+    // remembers its key, and the key serves while the entry's stamp is unchanged.
+    struct PartKey {
         PxZipArchive::Stamp stamp;
-        std::shared_ptr<const MkOpenXMLSlideDocument> document;
+        uint64_t hash = 0;
+        bool operator==(const PartKey& o) const { return stamp == o.stamp && hash == o.hash; }
     };
-    std::vector<ParsedPart> m_parsed;
-    // Small parts (relationships, mostly) are kept in greater number: the clean-up
-    // at the end walks every slide's relationships several times.
-    struct StampHash {
-        size_t operator()(const PxZipArchive::Stamp& s) const {
-            return std::hash<uint64_t>()((static_cast<uint64_t>(s.crc) << 32) ^ s.size ^ (s.compressed << 20));
-        }
+    struct PartKeyHash {
+        size_t operator()(const PartKey& k) const { return static_cast<size_t>(k.hash ^ k.stamp.crc); }
     };
-    std::unordered_map<PxZipArchive::Stamp, std::shared_ptr<const MkOpenXMLSlideDocument>, StampHash> m_smallParsed;
-    std::shared_ptr<const MkOpenXMLSlideDocument> m_lastView;
-    void KeepParsed(const PxZipArchive::Stamp& stamp, std::shared_ptr<const MkOpenXMLSlideDocument> document);
+    using ParsedDocument = std::shared_ptr<const MkOpenXMLSlideDocument>;
+    std::unordered_map<std::wstring, PartKey> m_partKeys;
+    // Large parts in a small ring; small ones (relationships, mostly: the clean-up at
+    // the end walks every slide's relationships several times) in greater number.
+    std::vector<std::pair<PartKey, ParsedDocument>> m_parsed;
+    size_t m_nextParsed = 0;
+    std::unordered_map<PartKey, ParsedDocument, PartKeyHash> m_smallParsed;
+    ParsedDocument m_lastView;
+    ParsedDocument FindParsed(const PartKey& key) const;
+    void KeepParsed(const PartKey& key, ParsedDocument document);
     // A part parsed, to read only: shared with the parts kept, so reading it costs
     // no copy; null when the part is missing or broken.
-    std::shared_ptr<const MkOpenXMLSlideDocument> ViewXml(const MkString& path);
-    size_t m_nextParsed = 0;
+    ParsedDocument ViewXml(const MkString& path);
     bool ReadSlide(const MkString& slideName, MkOpenXMLSlideDocument* slide);
     bool WriteSlide(const MkString& slideName, const MkOpenXMLSlideDocument& slide);
     // Forget the scan of a slide whose part or relationships changed.

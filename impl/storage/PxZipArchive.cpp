@@ -8,9 +8,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // Engine errors are logged where they happen, so that the message carries the
@@ -329,6 +331,10 @@ bool PxZipArchive::GetFileSize(int index, uint64_t* size) const {
     return true;
 }
 
+uint64_t PxZipArchive::HashText(const void* data, size_t size) {
+    return static_cast<uint64_t>(std::hash<std::string_view>()(std::string_view(static_cast<const char*>(data), size)));
+}
+
 bool PxZipArchive::GetStamp(int index, Stamp* stamp) const {
     CZipEntryInfo info;
     if (!stamp || m_zip.IsClosed() || !m_zip.GetEntryInfo(index, &info)) return false;
@@ -580,6 +586,7 @@ bool PxZipArchive::WriteXmlFile(const MkString& name, const MkXmlDocument* docum
             m_zip.RemoveFile(existing);
         }
         const std::string text = document->PrintToString();
+        m_lastXmlHash = HashText(text.data(), text.size());
         if (!m_zip.AddNewFile(text.data(), text.size(), entryName, m_compressionLevel, m_smartness,
                               m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER)) {
             REP_LOG_ERROR(lfw::String("Could not write Xml file '%1' to archive").arg(lfw::String(name)));

@@ -102,6 +102,9 @@ public:
         bool operator==(const Stamp& o) const { return crc == o.crc && size == o.size && compressed == o.compressed; }
     };
     bool GetStamp(int index, Stamp* stamp) const;
+    // A 64-bit hash of a text, and that of the text the last WriteXmlFile stored.
+    static uint64_t HashText(const void* data, size_t size);
+    uint64_t LastXmlHash() const { return m_lastXmlHash; }
 
     bool ExtractFile(int index, PxZipMemFile* memFile);
     // Adds the memory file's content as a new entry. Never adds a second entry under
@@ -145,6 +148,7 @@ private:
     PxZipMemFile* m_memFile = nullptr;
     PxZipAccessMode m_mode = ZIP_OPEN;
     int m_compressionLevel = -1;
+    uint64_t m_lastXmlHash = 0;
     int m_smartness = CZipArchive::zipsmSmartest;
     int m_fourth = 65536;
     int m_bufferSize = 65536;
