@@ -144,12 +144,7 @@ TEST_F(WordScanTest, RatioOfPicturePlaceholdersAndViewerShapes) {
 }
 
 TEST(WordGeometryTest, ShapeStylesInPointsAndInches) {
-    struct Case {
-        const char* style;
-        bool sizeOnly;
-        bool ok;
-        int left, top, width, height;
-    } cases[] = {
+    const struct { const char* style; bool sizeOnly, ok; int left, top, width, height; } cases[] = {
         {"width:200pt;height:100pt", true, true, 0, 0, 2540000, 1270000},
         {"position:absolute; left: 1in ;top:2pt;width:10pt;height:1.5in", false, true, 914400, 25400, 127000, 1371600},
         {"left:1pt;top:2pt;width:3pt;height:4pt", true, true, 12700, 25400, 0, 0},  // two read: done
@@ -159,7 +154,7 @@ TEST(WordGeometryTest, ShapeStylesInPointsAndInches) {
         {"width:1e30pt;height:1pt", true, false, 0, 0, 0, 0},
         {"", true, false, 0, 0, 0, 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         MkXmlDocument doc;
         ASSERT_TRUE(doc.ParseText((std::string("<v:shape style=\"") + c.style + "\"/>").c_str()));
         int left = 0, top = 0, width = 0, height = 0;
