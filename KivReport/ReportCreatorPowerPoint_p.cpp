@@ -524,6 +524,8 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const MkS
 
         MkString copy;
         if (!c.presentation.DuplicateSlide(name, copy)) return false;
+        // The copy's tags are filled in memory and the slide written once.
+        c.presentation.BeginSlideEdits(copy);
         if (updateMain) {
             if (!updateSlideFromSituation(c, copy, number, sit, snap, mainFile, false)) return false;
             if (updateRef) {
@@ -536,6 +538,7 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const MkS
             if (static_cast<size_t>(number) < snapshots.size() && !renameGenericTags(c, copy, ref, number, true))
                 return false;
         }
+        if (!c.presentation.EndSlideEdits()) return false;
     }
     return true;
 }

@@ -52,6 +52,10 @@ const wchar_t* const AFTER_SLIDE_ID_LIST[] = {L"p:sldSz",     L"p:notesSz",     
                                             L"p:custShowLst", L"p:photoAlbum", L"p:custDataLst", L"p:kinsoku",
                                             L"p:defaultTextStyle", L"p:modifyVerifier", L"p:extLst"};
 
+void copyDocument(const MkXmlDocument& from, MkXmlDocument* to) {
+    to->Clear();
+    for (const TiXmlNode* node = from.FirstChild(); node; node = node->NextSibling()) to->LinkEndChild(node->Clone());
+}
 } // namespace
 
 MkOpenXMLPresentation::MkOpenXMLPresentation() : m_slides(new MkSlideContentPtrArray(false)) {
@@ -88,6 +92,29 @@ bool MkOpenXMLPresentation::Open(const MkString& path, PxZipAccessMode mode) {
     return MkOpenXMLArchive::Open(path, mode);
 }
 
+MkString MkOpenXMLPresentation::toInternalPath(const MkString& path) { return toInternal(path); }
+
+void MkOpenXMLPresentation::BeginSlideEdits(const MkString& slideName) {
+    EndSlideEdits();
+    const ParsedDocument parsed = ViewXml(SlidePartPath(slideName));
+    if (!parsed) return;  // the edits go to the package one by one, and report their own errors
+    m_editing = std::make_shared<MkOpenXMLSlideDocument>(false, this);
+    copyDocument(*parsed, m_editing.get());
+    m_editingPath = toInternal(SlidePartPath(slideName));
+    m_editingChanged = false;
+}
+
+bool MkOpenXMLPresentation::EndSlideEdits() {
+    if (!m_editing) return true;
+    const std::shared_ptr<MkOpenXMLSlideDocument> slide = std::move(m_editing);
+    m_editing.reset();
+    if (!m_editingChanged) return true;
+    m_editingChanged = false;
+    if (WritePart(m_editingPath, *slide)) return true;
+    logError(L"MkOpenXMLPresentation::EndSlideEdits", MkString(L"cannot write ") + m_editingPath);
+    return false;
+}
+
 bool MkOpenXMLPresentation::ReOpen() {
     Close();
     return ReOpenFile();
@@ -109,16 +136,16 @@ MkSlideContent* MkOpenXMLPresentation::FindSlide(const MkString& tag, const MkSt
 }
 
 namespace {
-void copyDocument(const MkXmlDocument& from, MkXmlDocument* to) {
-    to->Clear();
-    for (const TiXmlNode* node = from.FirstChild(); node; node = node->NextSibling()) to->LinkEndChild(node->Clone());
-}
 const size_t PARSED_PARTS = 4;
 const uint64_t SMALL_PART_BYTES = 4096;
 const size_t SMALL_PARTS = 16384;  // some 50 MB at most; a relationships part takes a few kB parsed
 } // namespace
 
 bool MkOpenXMLPresentation::ReadXml(const MkString& path, MkXmlDocument* document) {
+    if (document && IsEditing(path)) {
+        copyDocument(*m_editing, document);
+        return true;
+    }
     if (Shared(path)) return ReadPart(path, document);
     if (!document) return false;
     const std::shared_ptr<const MkOpenXMLSlideDocument> parsed = ViewXml(path);
@@ -128,6 +155,7 @@ bool MkOpenXMLPresentation::ReadXml(const MkString& path, MkXmlDocument* documen
 }
 
 MkOpenXMLPresentation::ParsedDocument MkOpenXMLPresentation::ViewXml(const MkString& path) {
+    if (IsEditing(path)) return m_editing;
     const int index = IsClosed() ? -1 : FindFile(path);
     if (index < 0) return nullptr;
     PartKey key;
@@ -1701,6 +1729,11 @@ bool MkOpenXMLPresentation::WritePart(const MkString& path, const MkXmlDocument&
         Changed(key);
         return true;
     }
+    if (m_editing && key == m_editingPath) {
+        if (&document != m_editing.get()) copyDocument(document, m_editing.get());
+        m_editingChanged = true;
+        return true;
+    }
     if (!MkOpenXMLArchive::WritePart(path, document)) return false;
     PartKey written;
     written.hash = LastXmlHash();
@@ -1745,7 +1778,8 @@ bool MkOpenXMLPresentation::FlushSharedParts() {
 
 bool MkOpenXMLPresentation::Close() {
     if (IsClosed()) return true;
-    const bool flushed = FlushSharedParts();
+    const bool edited = EndSlideEdits();
+    const bool flushed = FlushSharedParts() && edited;
     if (!flushed) REP_LOG_ERROR("MkOpenXMLPresentation::Close: cannot write the presentation's shared parts");
     return MkOpenXMLArchive::Close() && flushed;
 }

@@ -64,6 +64,12 @@ public:
     // (its notes slide, tags, charts with their workbooks, controls).
     bool RemoveSlide(const MkString& id);
     bool DuplicateSlide(const MkString& name, MkString& newName);
+    // Edits of one slide made between these two calls work on one parsed copy kept
+    // in memory, written once at the end (a generic slide's copy gets its title,
+    // texts and picture in one write instead of one per tag). Closing the package
+    // ends them too. EndSlideEdits is false when the slide cannot be written.
+    void BeginSlideEdits(const MkString& slideName);
+    bool EndSlideEdits();
     bool CopyAndUpdateOriginalDocuments(const MkString& newRelsPath);
     bool UpdateSlideReferences(const MkString& relsPath, const MkString& oldName, const MkString& newName);
 
@@ -150,6 +156,12 @@ private:
     size_t m_nextParsed = 0;
     std::unordered_map<PartKey, ParsedDocument, PartKeyHash> m_smallParsed;
     ParsedDocument m_lastView;
+    // The slide between BeginSlideEdits and EndSlideEdits (internal path), if any.
+    std::shared_ptr<MkOpenXMLSlideDocument> m_editing;
+    MkString m_editingPath;
+    bool m_editingChanged = false;
+    bool IsEditing(const MkString& path) const { return m_editing && toInternalPath(path) == m_editingPath; }
+    static MkString toInternalPath(const MkString& path);
     ParsedDocument FindParsed(const PartKey& key) const;
     void KeepParsed(const PartKey& key, ParsedDocument document);
     // A part parsed, to read only: shared with the parts kept, so reading it costs
