@@ -519,6 +519,32 @@ void CZipArchive::indexInsert(int index) {
     m_slots[h] = index + 1;
 }
 
+// Takes the entry at `index` out of the index before it is erased: its slot is
+// freed by moving later members of its probe chain back (no tombstones), and the
+// positions after it move down by one, as the entries will.
+void CZipArchive::indexRemove(int index) {
+    if (m_slots.empty()) return;
+    const size_t mask = m_slots.size() - 1;
+    size_t i = m_entries[static_cast<size_t>(index)].nameHash & mask;
+    while (m_slots[i] != 0 && m_slots[i] != index + 1) i = (i + 1) & mask;
+    if (m_slots[i] == 0) {  // not indexed (should not happen): start afresh
+        rebuildIndex();
+        return;
+    }
+    for (size_t j = (i + 1) & mask; m_slots[j] != 0; j = (j + 1) & mask) {
+        const size_t home = m_entries[static_cast<size_t>(m_slots[j] - 1)].nameHash & mask;
+        // Move the member at j back into the hole at i unless its home lies
+        // cyclically in (i, j].
+        const bool stays = i <= j ? (home > i && home <= j) : (home > i || home <= j);
+        if (stays) continue;
+        m_slots[i] = m_slots[j];
+        i = j;
+    }
+    m_slots[i] = 0;
+    for (int& slot : m_slots)
+        if (slot > index + 1) --slot;
+}
+
 int CZipArchive::indexLookup(const std::string& name) const {
     if (m_slots.empty()) return -1;
     size_t mask = m_slots.size() - 1;
@@ -916,8 +942,8 @@ bool CZipArchive::RemoveFile(int index) {
         m_dataEnd = e.offset;  // reuse the space at once
     else
         m_garbage += e.span;
+    indexRemove(index);
     m_entries.erase(m_entries.begin() + index);
-    rebuildIndex();
     m_modified = true;
     return true;
 }

@@ -171,6 +171,7 @@ private:
     // Name lookup: open addressing over entry indices (no allocation per entry).
     void rebuildIndex();
     void indexInsert(int index);
+    void indexRemove(int index);
     int indexLookup(const std::string& name) const;
     bool addEntry(Source& src, const std::string& name, int level, int smartness, size_t bufferSize);
     void copyEntryRaw(Entry& e, uint64_t to, const std::string* newName);

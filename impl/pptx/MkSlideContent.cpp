@@ -1,4 +1,5 @@
 #include "impl/pptx/MkSlideContent.h"
+#include <algorithm>
 #include "impl/common/Utils.h"
 
 namespace {
@@ -148,9 +149,11 @@ void MkSlideContentPtrArray::DeleteAll() {
 }
 
 void MkSlideContentPtrArray::InsertInOrder(MkSlideContent* record) {
+    // The records are in part-number order: after the last of a number not above the new one's.
     const float number = record->slideName.GetFirstFloat();
-    auto at = m_items.begin();
-    while (at != m_items.end() && (*at)->slideName.GetFirstFloat() <= number) ++at;
+    const auto at = std::upper_bound(m_items.begin(), m_items.end(), number, [](float n, const MkSlideContent* item) {
+        return n < item->slideName.GetFirstFloat();
+    });
     m_items.insert(at, record);
 }
 

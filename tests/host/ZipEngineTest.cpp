@@ -2,9 +2,11 @@
 #include "ZipTestUtil.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace ziptest;
 
@@ -291,6 +293,42 @@ TEST(ZipEngine, MemoryArchivesCanBeCreatedAndEdited) {
     ASSERT_TRUE(zip.Open(empty, CZipArchive::zipOpenReadOnly));
     EXPECT_EQ(zip.GetCount(), 0);
     EXPECT_EQ(zip.FindFile("a"), -1);
+}
+
+// The name index is updated in place when an entry goes: random additions,
+// removals and renames must find exactly what a walk of the entries finds.
+TEST(ZipEngine, NameIndexAgreesWithTheEntriesThroughEdits) {
+    CZipMemFile mem;
+    CZipArchive zip;
+    ASSERT_TRUE(zip.Open(mem, CZipArchive::zipCreate));
+    std::vector<std::string> names;  // the entries in order, as the archive holds them
+    unsigned seed = 12345;
+    auto next = [&seed](unsigned n) { return (seed = seed * 1103515245u + 12345u) / 65536u % n; };
+    for (int step = 0; step < 3000; ++step) {
+        const unsigned what = next(10);
+        const std::string name = "ppt/slides/slide" + std::to_string(next(400)) + ".xml";
+        if (what < 5 || names.empty()) {
+            const bool added = add(zip, name, "x");
+            ASSERT_EQ(added, std::find(names.begin(), names.end(), name) == names.end()) << name;
+            if (added) names.push_back(name);
+        } else if (what < 8) {
+            const size_t at = next(static_cast<unsigned>(names.size()));
+            ASSERT_TRUE(zip.RemoveFile(static_cast<int>(at)));
+            names.erase(names.begin() + static_cast<long>(at));
+        } else {
+            const size_t at = next(static_cast<unsigned>(names.size()));
+            const bool free = std::find(names.begin(), names.end(), name) == names.end();
+            ASSERT_EQ(zip.RenameFile(static_cast<int>(at), name), free || names[at] == name) << name;
+            if (free) names[at] = name;
+        }
+        for (unsigned k = 0; k < 400; k += 37) {
+            const std::string probe = "ppt/slides/slide" + std::to_string(k) + ".xml";
+            const auto found = std::find(names.begin(), names.end(), probe);
+            ASSERT_EQ(zip.FindFile(probe), found == names.end() ? -1 : static_cast<int>(found - names.begin()))
+                << probe << " at step " << step;
+        }
+    }
+    ASSERT_EQ(zip.GetCount(), static_cast<int>(names.size()));
 }
 
 TEST(ZipEngine, PasswordProtectedEntries) {
