@@ -9,28 +9,22 @@ using lfw::Assert;
 
 class AssertTest : public kivtest::LoggingTest {};
 
-TEST_F(AssertTest, ContinueLogsAndReturnsZero) {
-    for (int action : {0, 4, 17}) {
-        recorder->clear();
-        Assert::setFailedAssertAction(action);
-        EXPECT_EQ(Assert::handleFailedAssert("impl/Utils.cpp", 12, "x > 0", "Bad x"), 0);
-        ASSERT_EQ(recorder->events.size(), 1u);
-        const kivtest::RecordedEvent& e = recorder->events[0];
-        EXPECT_EQ(e.source, "kiv.lfw");
-        EXPECT_EQ(e.level, lfw::Logger::LL_ERROR);
-        EXPECT_EQ(e.message, "ASSERT:  (x > 0) 'Bad x'");
-        EXPECT_EQ(e.file, "impl/Utils.cpp");
-        EXPECT_EQ(e.line, 12);
-        EXPECT_EQ(e.function, "");
-    }
-}
-
-TEST_F(AssertTest, LogTextLeavesOutMissingPartsAndFollowsTheLoggerLevel) {
+TEST_F(AssertTest, ContinueLogsOneErrorWithWhatIsKnownAndReturnsZero) {
     Assert::setFailedAssertAction(Assert::CONTINUE);
-    Assert::handleFailedAssert("f.cpp", 1, "instance", nullptr);
+    EXPECT_EQ(Assert::handleFailedAssert("impl/Utils.cpp", 12, "x > 0", "Bad x"), 0);
+    ASSERT_EQ(recorder->events.size(), 1u);
+    const kivtest::RecordedEvent e = recorder->events[0];
+    EXPECT_EQ(e.source + "|" + e.file + "|" + std::to_string(e.line) + "|" + e.function, "kiv.lfw|impl/Utils.cpp|12|");
+    EXPECT_EQ(e.level, lfw::Logger::LL_ERROR);
+    // Any action number that is not 2 or 3 continues too.
+    for (int action : {0, 4, 17}) {
+        Assert::setFailedAssertAction(action);
+        EXPECT_EQ(Assert::handleFailedAssert("f.cpp", 1, "instance", nullptr), 0) << action;
+    }
     Assert::handleFailedAssert("f.cpp", 1, nullptr, "Component version mismatch");
     Assert::handleFailedAssert(nullptr, -1, nullptr, nullptr);
-    EXPECT_EQ(errors(), (std::vector<std::string>{"ASSERT:  (instance)", "ASSERT:  'Component version mismatch'",
+    EXPECT_EQ(errors(), (std::vector<std::string>{"ASSERT:  (x > 0) 'Bad x'", "ASSERT:  (instance)", "ASSERT:  (instance)",
+                                                  "ASSERT:  (instance)", "ASSERT:  'Component version mismatch'",
                                                   "ASSERT: "}));
     // No log line when the logger is silenced.
     recorder->clear();

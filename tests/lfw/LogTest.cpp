@@ -13,22 +13,14 @@ using lfw::Ref;
 using lfw::String;
 using kivtest::RecordingDestination;
 
-TEST(LogManagerTree, LoggerCreatesMissingParentsAndIsStable) {
-    Ref<LogManager> m = new LogManager;
-    Logger* report = m->logger("kiv.comp.Report");
-    EXPECT_EQ(report->name(), String("kiv.comp.Report"));
-    ASSERT_NE(m->find("kiv.comp"), nullptr);
-    ASSERT_NE(m->find("kiv"), nullptr);
-    EXPECT_EQ(m->logger("kiv.comp.Report"), report);
-    EXPECT_EQ(m->find("kiv.comp.Report"), report);
-    EXPECT_EQ(m->find("kiv.comp.Other"), nullptr);  // find never creates
-    EXPECT_EQ(m->find("kiv.comp.Other"), nullptr);
-}
-
-TEST(LogManagerTree, LevelAndDestinationAreTakenFromParentAtCreation) {
+TEST(LogManagerTree, LoggersTakeLevelAndDestinationFromTheirParentAtCreation) {
     Ref<LogManager> m = new LogManager;
     Ref<RecordingDestination> rec = new RecordingDestination;
     Logger* early = m->logger("kiv.early");
+    ASSERT_NE(m->find("kiv"), nullptr);  // parents are made on the way
+    EXPECT_EQ(m->logger("kiv.early"), early);
+    EXPECT_EQ(m->find("kiv.other"), nullptr);  // find never creates
+    EXPECT_EQ(m->find("kiv.other"), nullptr);
     m->setLevelRecursive("kiv", Logger::LL_DEBUG);
     m->setDestinationRecursive("kiv", rec.p());
     EXPECT_EQ(early->level(), Logger::LL_DEBUG);  // reached by the setter
@@ -99,17 +91,6 @@ TEST(LoggerFiltering, LevelGatesEventsAndInfoForcedBypassesIt) {
     EXPECT_TRUE(rec->events.empty());
 }
 
-TEST(CodeLocationText, NullTextsAndShortFileName) {
-    CodeLocation empty;
-    EXPECT_STREQ(empty.fileName(), "");
-    EXPECT_STREQ(empty.shortFileName(), "");
-    EXPECT_STREQ(empty.functionName(), "");
-    EXPECT_EQ(empty.lineNumber(), -1);
-    EXPECT_STREQ(CodeLocation("impl/Utils.cpp", nullptr, nullptr, 1).shortFileName(), "Utils.cpp");
-    EXPECT_STREQ(CodeLocation("Utils.cpp", nullptr, nullptr, 1).shortFileName(), "Utils.cpp");
-    EXPECT_STREQ(CodeLocation("dir/", nullptr, nullptr, 1).shortFileName(), "");
-}
-
 String format(const char* message, int level, const CodeLocation& loc = CodeLocation()) {
     return LogDestinationConsole::formatEvent(LogEvent("kiv", message, level, loc));
 }
@@ -125,6 +106,7 @@ TEST(ConsoleFormat, EveryLevelWithAndWithoutLocation) {
          "ERROR: Failed\n        -func: bool Utils::f(int)\n        -file: Utils.cpp(42)"},
         // Only the line known: the file line is still written, with an empty name.
         {format("Failed", Logger::LL_ERROR, CodeLocation(nullptr, nullptr, nullptr, 0)), "ERROR: Failed\n        -file: (0)"},
+        {format("Failed", Logger::LL_ERROR, CodeLocation("dir/", nullptr, nullptr, 1)), "ERROR: Failed\n        -file: (1)"},
         // Markers in the message are not filled with location texts.
         {format("Value %1 %2", Logger::LL_ERROR, CodeLocation("a.cpp", "", nullptr, 3)),
          "ERROR: Value %1 %2\n        -file: a.cpp(3)"},
@@ -144,31 +126,19 @@ TEST(ConsoleFormat, LogWritesOneLineToStandardError) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "info:  hello ?\n");
 }
 
-TEST(LogManagerInstance, SetAndShutdown) {
-    Ref<LogManager> previous = LogManager::instance();
-    Ref<LogManager> mine = new LogManager;
-    LogManager::setInstance(mine.p());
-    EXPECT_EQ(LogManager::instance(), mine.p());
-    EXPECT_EQ(mine->refCount(), 2);  // ours and the process-wide one
-    LogManager::setInstance(mine.p());  // the same again is harmless
-    EXPECT_EQ(mine->refCount(), 2);
-
-    LogManager::shutdownInstance();
-    EXPECT_EQ(mine->refCount(), 1);
-    LogManager* fresh = LogManager::instance();  // a new one on demand
-    EXPECT_NE(fresh, mine.p());
-    EXPECT_NE(fresh, nullptr);
-    LogManager::setInstance(previous.p());
-}
-
 TEST(LogManagerInstance, MacroLogsThroughTheProcessWideManager) {
     Ref<LogManager> previous = LogManager::instance();
     Ref<LogManager> mine = new LogManager;
     Ref<RecordingDestination> rec = new RecordingDestination;
     mine->setDestinationRecursive("", rec.p());
     LogManager::setInstance(mine.p());
+    LogManager::setInstance(mine.p());  // the same again is harmless
+    EXPECT_EQ(mine->refCount(), 2);     // ours and the process-wide one
     LFW_LOG_ERROR("kiv.comp.Report", String("Error opening file (%1)").arg("a.xml"));
     LFW_LOG_INFO("kiv.comp.Report", String("not at warning level"));
+    LogManager::shutdownInstance();
+    EXPECT_EQ(mine->refCount(), 1);
+    EXPECT_NE(LogManager::instance(), mine.p());  // a new one on demand
     LogManager::setInstance(previous.p());
 
     ASSERT_EQ(rec->events.size(), 1u);
