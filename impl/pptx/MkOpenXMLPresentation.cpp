@@ -96,11 +96,25 @@ MkString MkOpenXMLPresentation::toInternalPath(const MkString& path) { return to
 
 void MkOpenXMLPresentation::BeginSlideEdits(const MkString& slideName) {
     EndSlideEdits();
-    const ParsedDocument parsed = ViewXml(SlidePartPath(slideName));
+    const MkString path = toInternal(SlidePartPath(slideName));
+    ParsedDocument parsed = ViewXml(path);
     if (!parsed) return;  // the edits go to the package one by one, and report their own errors
-    m_editing = std::make_shared<MkOpenXMLSlideDocument>(false, this);
-    copyDocument(*parsed, m_editing.get());
-    m_editingPath = toInternal(SlidePartPath(slideName));
+    // A tree only the kept parts hold (the slide was just written) is taken from
+    // them rather than copied: its key no longer tells what it holds.
+    const auto key = m_partKeys.find(path.Std());
+    if (key != m_partKeys.end() && m_lastView != parsed) {
+        const auto small = m_smallParsed.find(key->second);
+        if (small != m_smallParsed.end() && small->second == parsed) m_smallParsed.erase(small);
+        for (auto& kept : m_parsed)
+            if (kept.first == key->second && kept.second == parsed) kept = std::make_pair(PartKey(), ParsedDocument());
+    }
+    if (parsed.use_count() == 1) {
+        m_editing = std::const_pointer_cast<MkOpenXMLSlideDocument>(parsed);
+    } else {
+        m_editing = std::make_shared<MkOpenXMLSlideDocument>(false, this);
+        copyDocument(*parsed, m_editing.get());
+    }
+    m_editingPath = path;
     m_editingChanged = false;
 }
 
@@ -108,11 +122,29 @@ bool MkOpenXMLPresentation::EndSlideEdits() {
     if (!m_editing) return true;
     const std::shared_ptr<MkOpenXMLSlideDocument> slide = std::move(m_editing);
     m_editing.reset();
-    if (!m_editingChanged) return true;
+    const bool changed = m_editingChanged;
     m_editingChanged = false;
-    if (WritePart(m_editingPath, *slide)) return true;
-    logError(L"MkOpenXMLPresentation::EndSlideEdits", MkString(L"cannot write ") + m_editingPath);
-    return false;
+    PartKey written;
+    if (changed) {
+        if (!MkOpenXMLArchive::WritePart(m_editingPath, *slide)) {
+            m_partKeys.erase(m_editingPath.Std());
+            logError(L"MkOpenXMLPresentation::EndSlideEdits", MkString(L"cannot write ") + m_editingPath);
+            return false;
+        }
+        written.hash = LastXmlHash();
+    } else {
+        const auto known = m_partKeys.find(m_editingPath.Std());
+        if (known == m_partKeys.end()) return true;
+        written.hash = known->second.hash;
+    }
+    // The tree goes back to the kept parts, under the key of what the package now holds.
+    if (!GetStamp(FindFile(m_editingPath), &written.stamp)) {
+        m_partKeys.erase(m_editingPath.Std());
+        return true;
+    }
+    m_partKeys[m_editingPath.Std()] = written;
+    KeepParsed(written, slide);
+    return true;
 }
 
 bool MkOpenXMLPresentation::ReOpen() {
