@@ -6,12 +6,11 @@
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxFile.h"
 #include "support/Builders.h"
-#include "support/TestSupport.h"
+#include <gtest/gtest.h>
 #include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
-#include <tinyxml.h>
 #include <vector>
 
 using kiv::PtrRef;
@@ -51,10 +50,9 @@ private:
 
 } // namespace
 
-TEST(TableTest, FixedDimensionsAndCellsOutsideTheTable) {
+TEST(TableTest, FixedDimensionsCellsOutsideAndIndependentCopies) {
     Table empty(0, 5);
-    EXPECT_EQ(empty.rowCount(), 0u);
-    EXPECT_EQ(empty.columnCount(), 0u);
+    EXPECT_EQ(dump(empty), "0x0\n|");
     EXPECT_FALSE(empty.setValue(0, 0, "x"));
     EXPECT_TRUE(empty.value(0, 0).isEmpty());
 
@@ -67,27 +65,21 @@ TEST(TableTest, FixedDimensionsAndCellsOutsideTheTable) {
     const Str text(L"\u00e9t\u00e9 \u6e29\u5ea6 \U0001F600");
     EXPECT_TRUE(t.setValue(0, 0, text));
     EXPECT_EQ(t.value(0, 0), text);
-}
 
-TEST(TableTest, CopiesAreEqualAndIndependent) {
-    Table source(3, 2);
-    for (size_t i = 0; i < 6; ++i) source.setValue(i / 2, i % 2, Str(std::to_string(i)));
-    source.setChartXAxisTitle("time");
-    source.setChartYAxisTitle("stress");
-    const std::string expected = dump(source);
-
+    for (size_t i = 0; i < 6; ++i) t.setValue(i / 2, i % 2, Str(std::to_string(i)));
+    t.setChartXAxisTitle("time");
+    t.setChartYAxisTitle("stress");
+    const std::string expected = dump(t);
     Table assigned(1, 1);
     assigned.setValue(0, 0, "old");
-    assigned = source;
-    EXPECT_EQ(dump(assigned), expected);
+    assigned = t;
     Table& self = assigned;
     assigned = self;
     EXPECT_EQ(dump(assigned), expected);
-
-    Table constructed(source);
+    Table constructed(t);
     constructed.setValue(0, 0, "changed");
     constructed.setChartXAxisTitle("other");
-    EXPECT_EQ(dump(source), expected);
+    EXPECT_EQ(dump(t), expected);
 }
 
 TEST(SnapshotTest, FieldValuesAreReplacedAndExpandedEscaped) {
@@ -199,12 +191,4 @@ TEST(RepositoryTest, IndexAccessRemovalAndReleaseOrder) {
     for (const char* tag : {"x", "y"}) repo->addSnapshot(new TracedSnapshot(tag, log));
     repo = nullptr;
     EXPECT_EQ(*log, (Names{"y", "x"}));
-}
-
-// The fixture starts every test with TinyXML's default (condensing on).
-class RepositoryXmlTest : public kivtest::LoggingTest {};
-
-TEST_F(RepositoryXmlTest, ConstructionTurnsXmlWhiteSpaceCondensingOff) {
-    PtrRef<Repository> repo = new Repository;
-    EXPECT_FALSE(TiXmlBase::IsWhiteSpaceCondensed());
 }
