@@ -160,30 +160,24 @@ TEST(HostImage, SizesAndConversion) {
 TEST(HostFiles, ReadWriteAndAccess) {
     kivtest::TempDir dir;
     const MkString path(dir.file("r\xc3\xa9port.bin").c_str());
-    const char bytes[] = {'a', '\0', 'b', '\xff'};
+    const std::string bytes("a\0b\xff", 4);
     {
         MkFile file(path, MkFile::WRITE);
-        EXPECT_EQ(file.Write(bytes, 1, 4), 0u);  // not open yet
+        EXPECT_EQ(file.Write(bytes.data(), 1, 4), 0u);  // not open yet
         ASSERT_TRUE(file.Open());
-        EXPECT_EQ(file.Write(bytes, sizeof bytes, 1), 1u);
+        EXPECT_EQ(file.Write(bytes.data(), 4, 1), 1u);
         EXPECT_EQ(file.GetLength(), 4);
         EXPECT_TRUE(file.Close());
-        EXPECT_EQ(file.GetLength(), -1);
     }
-    EXPECT_EQ(kivtest::readFile(dir.file("r\xc3\xa9port.bin")), std::string(bytes, 4));
-    std::string content;
-    ASSERT_TRUE(MkReadFile(path, &content));
-    EXPECT_EQ(content, std::string(bytes, 4));
+    EXPECT_EQ(kivtest::readFile(dir.file("r\xc3\xa9port.bin")), bytes);
     EXPECT_TRUE(MkFileAccess(path, 4));
-
-    std::string big(200000, 'q');
+    std::string content, big(200000, 'q');
     ASSERT_TRUE(MkWriteFile(path, big.data(), big.size()));
     ASSERT_TRUE(MkReadFile(path, &content));
     EXPECT_EQ(content, big);
 
     const MkString missing(dir.file("none/x.bin").c_str());
-    MkFile reader(missing, MkFile::READ);
-    EXPECT_FALSE(reader.Open());
+    EXPECT_FALSE(MkFile(missing, MkFile::READ).Open());
     EXPECT_FALSE(MkFileAccess(missing));
     EXPECT_FALSE(MkReadFile(missing, &content));
     EXPECT_EQ(content, big);  // untouched on failure
@@ -203,25 +197,36 @@ TEST(HostFiles, PathHelpers) {
 }
 
 TEST(HostEndian, SwapsEachItem) {
-    uint16_t probe = 1;
-    unsigned char first;
-    std::memcpy(&first, &probe, 1);
-    EXPECT_EQ(MkIsBigEndian(), first == 0);
-
     unsigned char data[] = {1, 2, 3, 4, 5, 6, 7, 8};
     MkByteSwap(data, 4, 2);
-    EXPECT_EQ(std::vector<unsigned char>(data, data + 8), (std::vector<unsigned char>{4, 3, 2, 1, 8, 7, 6, 5}));
     MkByteSwap(data, 1, 8);  // one-byte items stay as they are
-    EXPECT_EQ(data[0], 4);
+    EXPECT_EQ(std::vector<unsigned char>(data, data + 8), (std::vector<unsigned char>{4, 3, 2, 1, 8, 7, 6, 5}));
 }
 
-TEST(MdlxFile, CasesAndPreviewsRoundTrip) {
+TEST(MdlxFile, BytesCasesAndPreviewsRoundTrip) {
     MdlxWriter writer;
     const std::string model("binary\0model\xff data", 18);
     EXPECT_EQ(writer.AddCase(L"Crash \u00e9tude", testPicture(40, 30), model.data(), model.size()), 1);
     EXPECT_EQ(writer.AddCase("Second", testPicture(16, 16)), 2);
+    MdlxZipMemFile original;
+    ASSERT_TRUE(writer.Write(&original));
+
+    // The bytes pass unchanged through an array, raw data and a file.
+    MkUbyteArray bytes;
+    ASSERT_TRUE(original.GetData(&bytes));
+    EXPECT_EQ(std::string(bytes.Std().begin(), bytes.Std().end()), bytesOf(original));
     lfw::Ref<MdlxMemoryFile> file = new MdlxMemoryFile;
-    ASSERT_TRUE(writer.Write(file.p()));
+    ASSERT_TRUE(file->setFromRawData(bytes.GetData(), static_cast<size_t>(bytes.GetSize())));
+    EXPECT_EQ(bytesOf(*file->internal_mdlxZipMemFile()), bytesOf(original));
+    MdlxZipMemFile viaArray;
+    ASSERT_TRUE(viaArray.CopyData(bytes));
+    kivtest::TempDir dir;
+    ASSERT_TRUE(viaArray.Save(dir.file("m.mdlx").c_str()));
+    EXPECT_EQ(kivtest::readFile(dir.file("m.mdlx")), bytesOf(original));
+    EXPECT_FALSE(viaArray.Save(dir.file("missing/m.mdlx").c_str()));
+    EXPECT_FALSE(MdlxZipMemFile().Save(dir.file("empty.mdlx").c_str())) << "an empty model is no file";
+    EXPECT_FALSE(file->setFromRawData(nullptr, 5));
+    EXPECT_FALSE(original.GetData(nullptr));
 
     MdlxAccess access;
     ASSERT_TRUE(access.Open(file->internal_mdlxZipMemFile(), MdlxAccess::READ));
@@ -231,12 +236,9 @@ TEST(MdlxFile, CasesAndPreviewsRoundTrip) {
     ASSERT_TRUE(access.GetCase(1, &second));
     EXPECT_FALSE(access.GetCase(2, &second));
     EXPECT_EQ(first.GetName(), MkString(L"Crash \u00e9tude"));
-    EXPECT_EQ(second.GetName(), MkString("Second"));
-
     MkRGBImage image;
     ASSERT_TRUE(access.GetCaseSnapshot(first.GetCaseId(), &image));
     EXPECT_EQ(image.GetWidth(), 40);
-    EXPECT_EQ(image.GetHeight(), 30);
     EXPECT_LT(meanDifference(image, testPicture(40, 30)), 4.0);
     ASSERT_TRUE(access.GetCaseSnapshot(second.GetCaseId(), &image));
     EXPECT_LT(meanDifference(image, testPicture(16, 16)), 4.0) << "each case has its own preview";
@@ -247,31 +249,6 @@ TEST(MdlxFile, CasesAndPreviewsRoundTrip) {
     EXPECT_FALSE(access.GetCaseModelData(second.GetCaseId(), &data));
     EXPECT_FALSE(access.GetCaseSnapshot(99, &image));
     EXPECT_EQ(image.GetNumImageBytes(), 0);
-}
-
-TEST(MdlxFile, BytesAreExchangedUnchanged) {
-    MdlxWriter writer;
-    writer.AddCase("A", testPicture(8, 8));
-    MdlxZipMemFile original;
-    ASSERT_TRUE(writer.Write(&original));
-
-    MkUbyteArray bytes;
-    ASSERT_TRUE(original.GetData(&bytes));
-    EXPECT_EQ(std::string(bytes.Std().begin(), bytes.Std().end()), bytesOf(original));
-    lfw::Ref<MdlxMemoryFile> copy = new MdlxMemoryFile;
-    ASSERT_TRUE(copy->setFromRawData(bytes.GetData(), static_cast<size_t>(bytes.GetSize())));
-    EXPECT_EQ(bytesOf(*copy->internal_mdlxZipMemFile()), bytesOf(original));
-    MdlxZipMemFile viaArray;
-    ASSERT_TRUE(viaArray.CopyData(bytes));
-    EXPECT_EQ(bytesOf(viaArray), bytesOf(original));
-
-    kivtest::TempDir dir;
-    ASSERT_TRUE(copy->internal_mdlxZipMemFile()->Save(dir.file("m.mdlx").c_str()));
-    EXPECT_EQ(kivtest::readFile(dir.file("m.mdlx")), bytesOf(original));
-    EXPECT_FALSE(copy->internal_mdlxZipMemFile()->Save(dir.file("missing/m.mdlx").c_str()));
-    EXPECT_FALSE(MdlxZipMemFile().Save(dir.file("empty.mdlx").c_str())) << "an empty model is no file";
-    EXPECT_FALSE(copy->setFromRawData(nullptr, 5));
-    EXPECT_FALSE(original.GetData(nullptr));
 }
 
 TEST(MdlxFile, WhatIsNotAModelGivesFalse) {

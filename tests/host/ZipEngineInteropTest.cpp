@@ -122,9 +122,6 @@ TEST_F(ZipInterop, ReadsInfoZipArchives) {
     ASSERT_TRUE(zip.GetEntryInfo(0, &info));
     EXPECT_EQ(info.flags & 8, 8) << "the streamed archive should use data descriptors";
     zip.Close();
-    ASSERT_TRUE(zip.Open(file("commented.zip"), CZipArchive::zipOpenReadOnly));
-    EXPECT_EQ(zip.GetGlobalComment().substr(0, 15), "archive comment");
-    zip.Close();
 
     // Editing a streamed archive keeps its entries (descriptors and all) readable.
     ASSERT_TRUE(zip.Open(file("streamed.zip"), CZipArchive::zipOpen));
@@ -153,12 +150,8 @@ TEST_F(ZipInterop, ReadsPythonArchivesIncludingZip64) {
     for (const char* name : {"deflated.zip", "stored.zip", "zip64.zip", "zip64full.zip"})
         expectEntries(file(name), entries);
 
-    CZipArchive zip;
-    ASSERT_TRUE(zip.Open(file("stored.zip"), CZipArchive::zipOpenReadOnly));
-    EXPECT_EQ(zip.GetGlobalComment(), "archive comment");
-    zip.Close();
-
     // Local extra fields that differ from the central ones survive an edit.
+    CZipArchive zip;
     ASSERT_TRUE(zip.Open(file("zip64.zip"), CZipArchive::zipOpen));
     ASSERT_TRUE(add(zip, "added.txt", "added"));
     ASSERT_TRUE(zip.RemoveFile(zip.FindFile("x.txt")));
