@@ -4,6 +4,7 @@
 #include "support/TestSupport.h"
 #include <algorithm>
 #include <cstdlib>
+#include <random>
 #include <string>
 
 namespace {
@@ -269,11 +270,8 @@ TEST_F(ZipArchiveTest, CorruptArchivesAreReportedNotThrown) {
     PxZipArchive zip;
     ASSERT_TRUE(zip.Open(path("good.zip"), ZIP_CREATE));
     std::string payload(5000, 'z');
-    unsigned seed = 12345;
-    for (char& c : payload) {  // pseudo-random text, so deflate leaves most of it
-        seed = seed * 1103515245u + 12345u;
-        c = static_cast<char>('a' + (seed >> 16) % 26);
-    }
+    std::mt19937 random(12345);
+    for (char& c : payload) c = static_cast<char>('a' + random() % 26);  // deflate leaves most of it
     ASSERT_TRUE(zip.WriteDataRaw("data.txt", payload.data(), payload.size(), false));
     ASSERT_TRUE(zip.Close());
     const std::string bytes = kivtest::readFile(dir.file("good.zip"));
