@@ -5,6 +5,7 @@
 // sample set-up and the help and usage cases run the built binary.
 #include "ToolTestSupport.h"
 #include "tools/kivreport/Cli.h"
+#include "support/Golden.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -143,17 +144,6 @@ TEST_F(Kivreport, ExportAndCreateAgainGiveTheSameRepositoryAndFiles) {
     expectSameFiles(dir1, dir2);
 }
 
-TEST_F(Kivreport, JpegInputComesBackByteIdentical) {
-    // A JPEG the library did not write (a greyscale one) is stored and exported as its very bytes.
-    const std::string jpeg = readFile(KIV_TEST_DATA_DIR "/jpeg/gray200_8x8.jpg");
-    ASSERT_TRUE(writeFile(work.file("photo.jpeg"), jpeg));
-    ASSERT_TRUE(writeFile(work.file("m.json"), R"({"snapshots": [{"type": "image", "name": "p", "image": "photo.jpeg"}]})"));
-    ASSERT_EQ(kivreport({"repo", "create", work.file("r.kivrep"), "--from", work.file("m.json")}).code, 0);
-    EXPECT_EQ(showJson(work.file("r.kivrep"))["snapshots"][0]["content"]["jpegBytes"], jpeg.size());
-    ASSERT_EQ(kivreport({"repo", "export", work.file("r.kivrep"), work.file("out")}).code, 0);
-    EXPECT_TRUE(readFile(work.file("out/p.jpg")) == jpeg);
-}
-
 TEST_F(Kivreport, ExportOfHostileNamesStaysInsideTheFolderWithDistinctSafeNames) {
     // Names with separators, a device name, 300 letters, names equal but for case,
     // trailing and leading dots, the manifest's own name.
@@ -196,9 +186,8 @@ TEST_F(Kivreport, GenerateWritesTheReportAndItsPictures) {
     Result r = kivreport({"generate", "--repo", sampleRepo(), "--template", sampleTemplate(), "--out", out});
     ASSERT_EQ(r.code, 0) << r.err;
     const std::string html = readFile(out);
-    EXPECT_NE(html.find("Plate with a hole: von Mises stress"), std::string::npos);
+    // The filling itself: HtmlFillTest; here the repository reaches it, with the viewer.
     EXPECT_NE(html.find("The peak of 312.4 MPa sits"), std::string::npos);  // description macro
-    EXPECT_NE(html.find("<th>Position x [mm]</th>"), std::string::npos);    // table
     EXPECT_NE(html.find("https://viewer.example.com/models/cantilever?embed=1"), std::string::npos);
     EXPECT_EQ(listFolder(work.path()),
               (std::vector<std::string>{"report.html", "report_SIT1-1.jpg", "report_SIT2-1.jpg", "report_SIT3-1.jpg"}));
@@ -234,12 +223,7 @@ TEST_F(Kivreport, SampleDeckFromTheSampleRepository) {
     // Every tag is matched; only the result fields are missing on the models and tables.
     Result valid = kivreport({"validate", "--repo", sampleRepo(), "--template", KIV_SAMPLE_DECK});
     EXPECT_EQ(valid.code, 1) << valid.err;
-    EXPECT_EQ(valid.out,
-              "\nVALIDATION OF REPOSITORY\n------------------------------------\nUnknown field values\n"
-              "------------------------------------\nCASE_NAME: Generic field not found for all snapshots\n"
-              "SCALAR_RESULT_NAME: Generic field not found for all snapshots\n"
-              "SCALAR_RESULT_MAX: Generic field not found for all snapshots\n"
-              "SCALAR_RESULT_MIN: Generic field not found for all snapshots\n\n\n");
+    EXPECT_GOLDEN("tools/validate_sample_deck.txt", valid.out);
 }
 
 TEST_F(Kivreport, ValidateExitsZeroForAMatchingRepositoryAndOneOtherwise) {
@@ -261,9 +245,8 @@ TEST_F(Kivreport, ValidateExitsZeroForAMatchingRepositoryAndOneOtherwise) {
 TEST_F(Kivreport, SummarizeListsTheSampleTemplateAndRefusesBrokenXml) {
     Result r = kivreport({"summarize", sampleTemplate()});
     ASSERT_EQ(r.code, 0) << r.err;
+    // The summary itself: HtmlValidationTest; here its lines end as this platform's.
     EXPECT_NE(r.out.find("Content of generic group 0:\nTitle\nDescription\nImage\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Snapshot #6: Table data\n"), std::string::npos);
-    EXPECT_NE(r.out.find("Snapshot #1: SIT1_$DATABASE_NAME\n"), std::string::npos);
     EXPECT_EQ(r.out.find('\r'), std::string::npos);
 
     ASSERT_TRUE(writeFile(work.file("broken.html"), "<html><body><p>open</body></html>"));
@@ -285,11 +268,6 @@ TEST_F(Kivreport, WordTemplatesMakeWordReportsValidationsAndSummaries) {
     Result checked = kivreport({"validate", "--repo", sampleRepo(), "--template", docx});
     EXPECT_EQ(checked.code, 0) << checked.out << checked.err;
     EXPECT_NE(checked.out.find("No warnings or errors found"), std::string::npos) << checked.out;
-    // A template naming a ninth snapshot: problems, exit 1.
-    const std::string other = std::string(KIV_SAMPLES_DIR) + "/../../shared/office-templates/wd_report.docx";
-    Result problems = kivreport({"validate", "--repo", sampleRepo(), "--template", other});
-    EXPECT_EQ(problems.code, 1) << problems.out << problems.err;
-    EXPECT_NE(problems.out.find("SIT9_TITLE: Snapshot 9 does not exist"), std::string::npos) << problems.out;
 
     Result summary = kivreport({"summarize", docx});
     ASSERT_EQ(summary.code, 0) << summary.err;
@@ -387,11 +365,9 @@ TEST_F(Kivreport, DuplicateNamesAreStoredRenamedWithAWarning) {
 }
 
 TEST_F(Kivreport, EveryCommandHasHelpAndUnknownInputIsAUsageError) {
-    const std::vector<std::vector<std::string>> helps = {{"--help"},          {"repo", "--help"},
-                                                         {"repo", "create", "--help"}, {"repo", "show", "-h"},
-                                                         {"repo", "export", "--help"}, {"generate", "--help"},
-                                                         {"validate", "--help"},       {"summarize", "--help"}};
-    for (const auto& args : helps) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"repo", "--help"}, {"repo", "create", "--help"}, {"repo", "show", "-h"},
+             {"repo", "export", "--help"}, {"generate", "--help"}, {"validate", "--help"}, {"summarize", "--help"}}) {
         Result r = kivreportBinary(args);
         EXPECT_EQ(r.code, 0) << args.back();
         EXPECT_EQ(r.out.rfind("Usage: kivreport", 0), 0u) << r.out;
