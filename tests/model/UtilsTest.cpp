@@ -53,10 +53,8 @@ TEST(UtilsTagTest, GenericTagsAndTagNumbers) {
 
 TEST(UtilsFieldValuesTest, ListsFollowKeyOrderAndLookupIsExact) {
     const FieldValues values = {{"b", "2"}, {"a", "1"}, {"B", "3"}};
-    const MkStringArray keys = Utils::getKeysFromFieldValues(values);
-    const MkStringArray vals = Utils::getValuesFromFieldValues(values);
-    EXPECT_EQ(keys.GetAsString(MkString(L",")).Std(), L"B,a,b");
-    EXPECT_EQ(vals.GetAsString(MkString(L",")).Std(), L"3,1,2");
+    EXPECT_EQ(Utils::getKeysFromFieldValues(values).GetAsString(MkString(L",")).Std(), L"B,a,b");
+    EXPECT_EQ(Utils::getValuesFromFieldValues(values).GetAsString(MkString(L",")).Std(), L"3,1,2");
 
     MkString value(L"untouched");
     EXPECT_FALSE(Utils::getFieldValue(values, MkString(L"A"), &value));
@@ -148,11 +146,9 @@ TEST(UtilsRunsTest, MarkupBecomesRuns) {
     }
 
     MkFormattedTextArray array;
-    Utils::convertHtmlToFormattedTextArray(MkString(L"one"), &array);
-    Utils::convertHtmlToFormattedTextArray(MkString(L"<u>two"), &array);
+    for (const wchar_t* text : {L"one", L"<u>two"}) Utils::convertHtmlToFormattedTextArray(MkString(text), &array);
     ASSERT_EQ(array.GetSize(), 3);  // appended, not replaced
-    EXPECT_EQ(array[0].text.Std(), L"one");
-    EXPECT_TRUE(array[2].underline);
+    EXPECT_TRUE(array[0].text.Std() == L"one" && array[2].underline);
 }
 
 class UtilsTypeIndicesTest : public kivtest::LoggingTest {};
