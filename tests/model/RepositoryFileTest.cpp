@@ -96,7 +96,6 @@ protected:
 } // namespace
 
 TEST_F(RepositoryFileTest, RoundTripAndIndexLayout) {
-    PtrRef<Repository> repo = new Repository;
     PtrRef<Snapshot> a = namedImageSnapshot("A");
     a->setTitle(Str(L"Bild \u00e4"));
     a->setDescription("line one\n  indented $(KEY) & <b>bold</b>\n");
@@ -108,15 +107,11 @@ TEST_F(RepositoryFileTest, RoundTripAndIndexLayout) {
     const std::string modelContent("PK\x03\x04 model bytes \0 with zero", 27);
     model->setFromRawData(modelContent.data(), modelContent.size());
     b->setModelMdlx(model.p());
-    PtrRef<Snapshot> c = new Snapshot(Snapshot::TABLE);
+    PtrRef<Snapshot> c = kivtest::tableSnapshot({{"r0", ""}, {"r1", ""}, {"r2", "x"}});
     c->setName("C");
-    PtrRef<Table> table = new Table(3, 2);
-    for (size_t r = 0; r < 3; ++r) table->setValue(r, 0, Str("r" + std::to_string(r)));
-    table->setValue(2, 1, "x");
-    table->setChartXAxisTitle("Time [s]");
-    table->setChartYAxisTitle(Str(L"\u03c3"));
-    c->setTable(table.p());
-    for (Snapshot* s : {a.p(), b.p(), c.p()}) repo->addSnapshot(s);
+    c->table()->setChartXAxisTitle("Time [s]");
+    c->table()->setChartYAxisTitle(Str(L"\u03c3"));
+    PtrRef<Repository> repo = kivtest::repositoryOf({a.p(), b.p(), c.p()});
 
     const std::string path = file("repo.zip");
     ASSERT_TRUE(repo->saveRepository(path));

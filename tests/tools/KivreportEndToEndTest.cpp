@@ -115,7 +115,7 @@ TEST_F(Kivreport, ShowListsTheSampleSnapshotsWithTheirContent) {
     EXPECT_EQ(list[5]["content"]["columns"], 3);
     EXPECT_EQ(list[6]["content"]["rows"], 3);
 
-    Result text = kivreportBinary({"repo", "show", sampleRepo()});
+    Result text = kivreport({"repo", "show", sampleRepo()});
     EXPECT_EQ(text.code, 0);
     EXPECT_NE(text.out.find("#6  beam-deflection  (table)"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("content: 12 rows x 3 columns"), std::string::npos);
