@@ -75,18 +75,19 @@ TEST_F(HtmlValidation, ReferenceRepositoryAndGenericRange) {
     const std::string html = sit("SIT1_TITLE") + sit("SIT2_TABLE") + sit("REF_SIT1_PICTURE") + sit("REF_SIT4_TITLE") +
                              sit("REF_SIT2_TABLE");
     bool ok = true;
-    std::string text = validate(html, &ok, &creator);
+    EXPECT_GOLDEN("html/validate_reference.txt", validate(html, &ok, &creator));
     EXPECT_TRUE(ok);  // the main pass is clean
 
     // Only the last index is compared with the count (2 is the first past the end).
     creator.setReferenceRepository(nullptr);
+    std::string text;
     for (const std::vector<unsigned int>& indices : {std::vector<unsigned int>{0, 5, 1}, {1, 2}}) {
         creator.setGenericSnapshotIndices(indices);
         text += "== generic indices " + std::to_string(indices[0]) + ".." + std::to_string(indices.back()) + "\n";
         text += validate(sit("SIT1_TITLE") + sit("SIT2_TITLE"), &ok, &creator);
         EXPECT_TRUE(ok);
     }
-    EXPECT_GOLDEN("html/validate_reference.txt", text);
+    EXPECT_GOLDEN("html/validate_generic_range.txt", text);
 }
 
 TEST_F(HtmlValidation, NothingToValidateAgainst) {
