@@ -148,9 +148,10 @@ MkString ReportCreatorPowerPointPrivate::TemporaryFiles::PictureOf(const Snapsho
     if (known != m_pictures.end()) return known->second;
     const PtrRef<Image> image = pictureOf(snapshot);
     if (!image) return MkString();
-    std::vector<unsigned char>& jpeg = m_jpegs[snapshot];
+    m_jpegs.emplace_back();
+    std::vector<unsigned char>& jpeg = m_jpegs.back();
     if (!Utils::jpegBytesOf(image.get(), &jpeg)) {
-        m_jpegs.erase(snapshot);
+        m_jpegs.pop_back();
         PPT_LOG_ERROR("Error creating temporary file.");
         return MkString();
     }

@@ -8,6 +8,7 @@
 #include "host/ug/MkString.h"
 #include "impl/pptx/MkOpenXMLPresentation.h"
 #include "impl/common/TemporaryFiles.h"
+#include <list>
 #include <map>
 #include <string>
 #include <vector>
@@ -53,7 +54,7 @@ private:
     private:
         MkOpenXMLArchive& m_media;
         std::map<const Snapshot*, MkString> m_pictures;
-        std::map<const Snapshot*, std::vector<unsigned char>> m_jpegs;
+        std::list<std::vector<unsigned char>> m_jpegs;  // the bytes the deck reads, at fixed places
     };
     struct Context {
         MkOpenXMLPresentation& presentation;
