@@ -11,6 +11,29 @@
 namespace kiv {
 namespace rep {
 
+namespace creator {
+MkString fromStr(const Str& s) { return ug::Convert::toMkString(s); }
+
+MkString expanded(const Snapshot* snapshot, const Str& text) {
+    MkString value = fromStr(text);
+    const FieldValues fields = snapshot->fieldValues();
+    if (!fields.empty()) Utils::expandString(fields, &value);
+    return value;
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+}
+
+std::string stemOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+} // namespace creator
+
 ReportCreatorBase::ReportCreatorBase(Repository* repo, const Str& path)
     : repository(repo), templatePath(ug::Convert::toMkString(path)) {
     LFW_ASSERT(repo);

@@ -14,6 +14,17 @@
 namespace kiv {
 namespace rep {
 
+// Small helpers the Office creators share.
+namespace creator {
+MkString fromStr(const Str& s);
+// The text with the snapshot's field-value macros expanded.
+MkString expanded(const Snapshot* snapshot, const Str& text);
+// The folder of a '/'-separated path ("." when it has none), and its file name
+// without the last extension (model files are named after the report beside it).
+std::string folderOf(const std::string& path);
+std::string stemOf(const std::string& path);
+} // namespace creator
+
 class ReportCreatorBase {
 public:
     ReportCreatorBase(Repository* repository, const Str& templatePath);

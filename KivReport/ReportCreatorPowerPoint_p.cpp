@@ -18,6 +18,11 @@ namespace rep {
 
 namespace {
 
+using creator::expanded;
+using creator::folderOf;
+using creator::fromStr;
+using creator::stemOf;
+
 // Errors this creator logged on the current thread: a failed step that logged its
 // own cause is not reported a second time by the step around it.
 thread_local unsigned t_errorsLogged = 0;
@@ -27,15 +32,6 @@ thread_local unsigned t_errorsLogged = 0;
         ++t_errorsLogged;           \
         REP_LOG_ERROR(message);     \
     } while (0)
-
-MkString fromStr(const Str& s) { return ug::Convert::toMkString(s); }
-
-MkString expanded(const Snapshot* snapshot, const Str& text) {
-    MkString value = fromStr(text);
-    const FieldValues fields = snapshot->fieldValues();
-    if (!fields.empty()) Utils::expandString(fields, &value);
-    return value;
-}
 
 MkFormattedTextArray runsOf(const MkString& text) {
     MkFormattedTextArray runs;
@@ -58,18 +54,6 @@ bool holdsPart(const MkStringArray& tags, const wchar_t* text) {
     for (int i = 0; i < tags.GetSize(); ++i)
         if (tags[i].Contains(text)) return true;
     return false;
-}
-
-std::string folderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-std::string stemOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const size_t dot = name.rfind('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
 // The picture a snapshot shows: its image, or the preview stored with its model.

@@ -22,6 +22,11 @@ namespace rep {
 
 namespace {
 
+using creator::expanded;
+using creator::folderOf;
+using creator::fromStr;
+using creator::stemOf;
+
 int countOf(const lfw::Collection<const Snapshot>& snaps) {
     return snaps.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(snaps.size());
 }
@@ -63,27 +68,6 @@ MkFormattedTextArray macroText(const MkString& value) {
     MkFormattedTextArray runs;
     Utils::convertHtmlToFormattedTextArray(escaped, &runs);
     return runs;
-}
-
-MkString fromStr(const Str& s) { return ug::Convert::toMkString(s); }
-
-MkString expanded(const Snapshot* snapshot, const Str& text) {
-    MkString value = fromStr(text);
-    const FieldValues fields = snapshot->fieldValues();
-    if (!fields.empty()) Utils::expandString(fields, &value);
-    return value;
-}
-
-std::string folderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-}
-
-std::string stemOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const size_t dot = name.rfind('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
 } // namespace

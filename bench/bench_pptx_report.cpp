@@ -9,6 +9,7 @@
 //
 // Usage: bench_pptx_report [PEERS_FOLDER]; BENCH_NS="10,100" picks the sizes.
 #include "BenchTimer.h"
+#include "PeerRun.h"
 #include "KivReport/ReportComponent.h"
 #include "KivReport/ReportCreatorPowerPoint.h"
 #include "KivReport/Repository.h"
@@ -78,27 +79,6 @@ int runOurs(const std::string& templatePath, const std::string& repositoryFile, 
     return ok ? 0 : 1;
 }
 
-void runPeer(const std::string& peersFolder, const std::string& peersDir, int n, const std::string& work) {
-    const std::string out = work + "/peer_" + std::to_string(n) + ".pptx";
-    const std::string command = "PEERS_DIR='" + peersDir + "' /usr/bin/time -f '%M' node '" + peersFolder +
-                                "/run_peer.js' pptx-automizer " + std::to_string(n) + " '" + work +
-                                "/templates' '" + out + "' 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return;
-    std::string output;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    pclose(pipe);
-    const size_t w = output.find("\"work_ms\":"), b = output.find("\"out_bytes\":"), close = output.rfind('}');
-    if (w == std::string::npos || b == std::string::npos || close == std::string::npos) {
-        std::printf("%-26s N = %4d: did not run\n", "pptx-automizer", n);
-        return;
-    }
-    std::printf("%-26s N = %4d: %7.3f s, peak %6.1f MB, output %8.1f kB (node process)\n", "pptx-automizer", n,
-                std::atof(output.c_str() + w + 10) / 1000.0, std::atof(output.c_str() + close + 1) / 1024.0,
-                std::atof(output.c_str() + b + 12) / 1024.0);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -148,7 +128,9 @@ int main(int argc, char** argv) {
         child = fork();
         if (child == 0) _exit(runOurs(templatePath, repositoryFile, out, n));
         waitpid(child, &status, 0);
-        if (peersReady) runPeer(peersFolder, peersDir, n, work);
+        if (peersReady)
+            runPeer(peersFolder, peersDir, "pptx-automizer", n, std::string(work) + "/templates",
+                    std::string(work) + "/peer_" + std::to_string(n) + ".pptx");
     }
     if (!peers) std::printf("(pptx-automizer not run: needs node, /usr/bin/time and npm ci in %s)\n", peersDir.c_str());
     else if (!peersReady) std::printf("(pptx-automizer not run: its pictures could not be made)\n");

@@ -9,6 +9,7 @@
 //
 // Usage: bench_word_report [PEERS_FOLDER]
 #include "BenchTimer.h"
+#include "PeerRun.h"
 #include "KivReport/ReportComponent.h"
 #include "KivReport/ReportCreatorWord.h"
 #include "KivReport/Repository.h"
@@ -102,31 +103,6 @@ int runOurs(const std::string& templatePath, const std::string& out, int n) {
     return ok ? 0 : 1;
 }
 
-void runPeer(const std::string& peersFolder, const std::string& peersDir, const std::string& peer, int n,
-             const std::string& work) {
-    const std::string out = work + "/peer_" + peer + "_" + std::to_string(n) + ".docx";
-    const std::string command = "PEERS_DIR='" + peersDir + "' /usr/bin/time -f '%M' node '" + peersFolder +
-                                "/run_peer.js' " + peer + " " + std::to_string(n) + " '" + peersFolder +
-                                "/templates' '" + out + "' 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return;
-    std::string output;
-    char buffer[512];
-    while (fgets(buffer, sizeof buffer, pipe)) output += buffer;
-    pclose(pipe);
-    // {"peer":..,"n":..,"load_ms":..,"work_ms":..,"out_bytes":..} then the peak RSS in kB.
-    const size_t w = output.find("\"work_ms\":"), b = output.find("\"out_bytes\":"), close = output.rfind('}');
-    if (w == std::string::npos || b == std::string::npos || close == std::string::npos) {
-        std::printf("%-26s N = %4d: did not run\n", peer.c_str(), n);
-        return;
-    }
-    const double workMs = std::atof(output.c_str() + w + 10);
-    const double bytes = std::atof(output.c_str() + b + 12);
-    const double rssKb = std::atof(output.c_str() + close + 1);
-    std::printf("%-26s N = %4d: %7.3f s, peak %6.1f MB, output %8.1f kB (node process)\n", peer.c_str(), n,
-                workMs / 1000.0, rssKb / 1024.0, bytes / 1024.0);
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -167,7 +143,8 @@ int main(int argc, char** argv) {
         waitpid(child, &status, 0);
         if (peers)
             for (const char* peer : {"docxtemplater", "easy-template-x", "docx-templates-nosandbox"})
-                runPeer(peersFolder, peersDir, peer, n, work);
+                runPeer(peersFolder, peersDir, peer, n, peersFolder + "/templates",
+                        std::string(work) + "/peer_" + peer + "_" + std::to_string(n) + ".docx");
     }
     if (!peers) std::printf("(peers not run: needs node, /usr/bin/time and npm ci in %s)\n", peersDir.c_str());
     std::printf("outputs in %s\n", work);
