@@ -1,9 +1,19 @@
 #pragma once
-// Runs one peer of ../shared/peers (run_peer.js under /usr/bin/time) on n items
-// and prints its line beside ours: work time, peak memory and output size.
+// Runs one peer (run_peer.js of the peers' benchmark folder, under /usr/bin/time)
+// on n items and prints its line beside ours: work time, peak memory and output size.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+
+// The peers' benchmark folder: --peers DIR, else $KIV_PEERS; empty when neither is
+// given, and then the peers are not run.
+inline std::string peersFolderOption(int argc, char** argv) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--peers") == 0) return argv[i + 1];
+    const char* env = std::getenv("KIV_PEERS");
+    return env ? env : "";
+}
 
 inline void runPeer(const std::string& peersFolder, const std::string& peersDir, const std::string& peer, int n,
                     const std::string& templates, const std::string& out) {

@@ -1,13 +1,14 @@
-// PowerPoint reports on the peers' workload (../shared/peers): N image snapshots,
-// each with a title, a description and its own picture, loaded from a repository
-// file as an application would, filled into the generic slide of the peers'
-// template (templates/slide.pptx, whose shapes are named SIT_TITLE, SIT_TEXT and
+// PowerPoint reports on the peers' workload: N image snapshots, each with a
+// title, a description and its own picture, loaded from a repository file as an
+// application would, filled into the generic slide of the peers' template
+// (bench/data/slide.pptx, whose shapes are named SIT_TITLE, SIT_TEXT and
 // SIT_PICTURE). Each N runs in a fresh process; prints the time of generate(),
-// the peak resident memory and the output size. When Node and the peers (npm ci
-// in $PEERS_DIR, default /tmp/peers) are there, pptx-automizer runs on the same
-// N in the same invocation.
+// the peak resident memory and the output size. Given the peers' benchmark
+// folder, and with Node and the peers there (npm ci in $PEERS_DIR, default
+// /tmp/peers), pptx-automizer runs on the same N in the same invocation.
 //
-// Usage: bench_pptx_report [PEERS_FOLDER]; BENCH_NS="10,100" picks the sizes.
+// Usage: bench_pptx_report [--peers PEERS_FOLDER] (or $KIV_PEERS);
+// BENCH_NS="10,100" picks the sizes.
 #include "BenchTimer.h"
 #include "PeerRun.h"
 #include "KivReport/ReportComponent.h"
@@ -82,14 +83,14 @@ int runOurs(const std::string& templatePath, const std::string& repositoryFile, 
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string peersFolder = argc > 1 ? argv[1] : KIV_PEERS_FOLDER;
+    const std::string peersFolder = peersFolderOption(argc, argv);
     const char* env = std::getenv("PEERS_DIR");
     const std::string peersDir = env ? env : "/tmp/peers";
     char work[] = "/tmp/bench_pptx_report_XXXXXX";
     if (!mkdtemp(work)) return 1;
-    const std::string templatePath = peersFolder + "/templates/slide.pptx";
+    const std::string templatePath = KIV_BENCH_SLIDE_DECK;
     struct stat st{};
-    const bool peers = std::system("command -v node >/dev/null 2>&1") == 0 &&
+    const bool peers = !peersFolder.empty() && std::system("command -v node >/dev/null 2>&1") == 0 &&
                        stat((peersDir + "/node_modules").c_str(), &st) == 0 && stat("/usr/bin/time", &st) == 0;
     std::vector<int> sizes = {10, 100, 1000};
     if (const char* ns = std::getenv("BENCH_NS")) {
@@ -132,7 +133,8 @@ int main(int argc, char** argv) {
             runPeer(peersFolder, peersDir, "pptx-automizer", n, std::string(work) + "/templates",
                     std::string(work) + "/peer_" + std::to_string(n) + ".pptx");
     }
-    if (!peers) std::printf("(pptx-automizer not run: needs node, /usr/bin/time and npm ci in %s)\n", peersDir.c_str());
+    if (peersFolder.empty()) std::printf("(pptx-automizer not run: no peers folder, give --peers DIR or KIV_PEERS)\n");
+    else if (!peers) std::printf("(pptx-automizer not run: needs node, /usr/bin/time and npm ci in %s)\n", peersDir.c_str());
     else if (!peersReady) std::printf("(pptx-automizer not run: its pictures could not be made)\n");
     std::system(("rm -rf '" + std::string(work) + "'").c_str());
     return 0;

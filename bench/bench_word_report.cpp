@@ -1,13 +1,14 @@
-// Word reports on the peers' workload (../shared/peers): N table snapshots, each
-// with the title "Snapshot #i", a description of about 200 characters and a
-// 3 x 4 table, filled into a group of content controls (the peers' template
-// templates/project_sdt.docx, whose block is made a group and whose description
-// tag is SIT_TEXT). Each N runs in a fresh process; prints the time of
-// generate(), the peak resident memory and the output size. When Node and the
-// peers (npm ci in $PEERS_DIR, default /tmp/peers) are there, the docx peers run
-// on the same N in the same invocation.
+// Word reports on the peers' workload: N table snapshots, each with the title
+// "Snapshot #i", a description of about 200 characters and a 3 x 4 table, filled
+// into a group of content controls (the peers' template bench/data/project_sdt.docx,
+// whose block is made a group and whose description tag is SIT_TEXT). Each N runs
+// in a fresh process; prints the time of generate(), the peak resident memory and
+// the output size. Given the peers' benchmark folder, and with Node and the peers
+// there (npm ci in $PEERS_DIR, default /tmp/peers), the docx peers run on the
+// same N in the same invocation.
 //
-// Usage: bench_word_report [PEERS_FOLDER]
+// Usage: bench_word_report [--peers PEERS_FOLDER] (or $KIV_PEERS);
+// BENCH_NS="10,100" picks the sizes.
 #include "BenchTimer.h"
 #include "PeerRun.h"
 #include "KivReport/ReportComponent.h"
@@ -106,18 +107,18 @@ int runOurs(const std::string& templatePath, const std::string& out, int n) {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string peersFolder = argc > 1 ? argv[1] : KIV_PEERS_FOLDER;
+    const std::string peersFolder = peersFolderOption(argc, argv);
     const char* env = std::getenv("PEERS_DIR");
     const std::string peersDir = env ? env : "/tmp/peers";
     char work[] = "/tmp/bench_word_report_XXXXXX";
     if (!mkdtemp(work)) return 1;
     const std::string templatePath = std::string(work) + "/project_group.docx";
-    if (!makeTemplate(peersFolder + "/templates/project_sdt.docx", templatePath)) {
-        std::printf("cannot read %s/templates/project_sdt.docx\n", peersFolder.c_str());
+    if (!makeTemplate(KIV_BENCH_SDT_DOCUMENT, templatePath)) {
+        std::printf("cannot read %s\n", KIV_BENCH_SDT_DOCUMENT);
         return 1;
     }
     struct stat st{};
-    const bool peers = std::system("command -v node >/dev/null 2>&1") == 0 &&
+    const bool peers = !peersFolder.empty() && std::system("command -v node >/dev/null 2>&1") == 0 &&
                        stat((peersDir + "/node_modules").c_str(), &st) == 0 &&
                        stat("/usr/bin/time", &st) == 0;
     // BENCH_NS="10,100" picks other sizes.
@@ -146,7 +147,8 @@ int main(int argc, char** argv) {
                 runPeer(peersFolder, peersDir, peer, n, peersFolder + "/templates",
                         std::string(work) + "/peer_" + peer + "_" + std::to_string(n) + ".docx");
     }
-    if (!peers) std::printf("(peers not run: needs node, /usr/bin/time and npm ci in %s)\n", peersDir.c_str());
+    if (peersFolder.empty()) std::printf("(peers not run: no peers folder, give --peers DIR or KIV_PEERS)\n");
+    else if (!peers) std::printf("(peers not run: needs node, /usr/bin/time and npm ci in %s)\n", peersDir.c_str());
     std::printf("outputs in %s\n", work);
     return 0;
 }

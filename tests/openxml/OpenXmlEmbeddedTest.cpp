@@ -92,14 +92,14 @@ TEST_F(OpenXmlChartTest, TablesAChartCannotShowLeaveItUntouched) {
 TEST_F(OpenXmlChartTest, OfficeChartsAreRewrittenOrLeftAsTheyAre) {
     const kiv::rep::Table t = table({{"x", "a", "b"}, {"1", "2", "3"}, {"2", "4", "6"}});
     const struct { const char* file; const char* root; const char* chart; } cases[] = {
-        {"office-templates/pp_chart.pptx", "ppt", "../charts/chart1.xml"},   // line chart with table1
-        {"office-templates/pp_static.pptx", "ppt", "../charts/chart1.xml"},  // pie chart: untouched
-        {"office-templates/wd_report.docx", "word", "../charts/chart1.xml"}, // bar chart: untouched
+        {"pp_chart.pptx", "ppt", "../charts/chart1.xml"},   // line chart with table1
+        {"pp_static.pptx", "ppt", "../charts/chart1.xml"},  // pie chart: untouched
+        {"wd_report.docx", "word", "../charts/chart1.xml"}, // bar chart: untouched
     };
     std::vector<std::string> written;
     int n = 0;
     for (const auto& c : cases) {
-        const std::string source = std::string(KIV_SOURCE_DIR) + "/../shared/" + c.file;
+        const std::string source = officeTemplate(c.file);
         const std::string path = copyOf(source, "office" + std::to_string(++n) + source.substr(source.size() - 5));
         TestArchive archive(c.root);
         ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN));
@@ -108,9 +108,9 @@ TEST_F(OpenXmlChartTest, OfficeChartsAreRewrittenOrLeftAsTheyAre) {
         written.push_back(path);
     }
     EXPECT_NE(readPart(written[0], "ppt/charts/chart1.xml"),
-              readPart(std::string(KIV_SOURCE_DIR) + "/../shared/office-templates/pp_chart.pptx", "ppt/charts/chart1.xml"));
+              readPart(officeTemplate("pp_chart.pptx"), "ppt/charts/chart1.xml"));
     EXPECT_EQ(readPart(written[1], "ppt/charts/chart1.xml"),
-              readPart(std::string(KIV_SOURCE_DIR) + "/../shared/office-templates/pp_static.pptx", "ppt/charts/chart1.xml"));
+              readPart(officeTemplate("pp_static.pptx"), "ppt/charts/chart1.xml"));
     EXPECT_TRUE(passesOoxmlCheck(written));
 }
 

@@ -346,9 +346,8 @@ TEST_F(OpenXmlPackageTest, BrokenPackagesFailCleanly) {
 // Packages saved by Office open, answer and stay valid after an edit.
 TEST_F(OpenXmlPackageTest, OfficeSavedPackagesOpenAndStayValid) {
     glob_t found;
-    const std::string shared = std::string(KIV_SOURCE_DIR) + "/../shared/";
-    ASSERT_EQ(0, glob((shared + "ooxml-check-samples/*.[pd][po][ct]x").c_str(), 0, nullptr, &found));
-    ASSERT_EQ(0, glob((shared + "office-templates/*.[pd][po][ct]x").c_str(), GLOB_APPEND, nullptr, &found));
+    ASSERT_EQ(0, glob(ooxmlCheckSample("*.[pd][po][ct]x").c_str(), 0, nullptr, &found));
+    ASSERT_EQ(0, glob(officeTemplate("*.[pd][po][ct]x").c_str(), GLOB_APPEND, nullptr, &found));
     const std::vector<std::string> files(found.gl_pathv, found.gl_pathv + found.gl_pathc);
     globfree(&found);
     ASSERT_GE(files.size(), 10u);

@@ -15,11 +15,6 @@ namespace kivtest {
 inline std::string narrow(const MkString& s) { return s.ShortChar(); }
 inline MkString wide(const std::string& s) { return MkString(s.c_str()); }
 
-// A tagged template among the Office-saved files of the shared folder.
-inline std::string officeTemplate(const std::string& name) {
-    return std::string(KIV_SOURCE_DIR) + "/../shared/office-templates/" + name;
-}
-
 inline bool copyFile(const std::string& from, const std::string& to) {
     const std::string bytes = readFile(from);
     return !bytes.empty() && writeFile(to, bytes);

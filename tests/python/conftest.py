@@ -14,10 +14,11 @@ import pytest
 import kivreport
 
 SOURCE_DIR = pathlib.Path(os.environ.get("KIV_SOURCE_DIR", pathlib.Path(__file__).resolve().parents[2]))
-# The shared Office inputs and package checker lie beside the source tree, as for the C++ tests.
-SHARED_DIR = pathlib.Path(os.environ.get("KIV_SHARED_DIR", SOURCE_DIR.parent / "shared"))
-OFFICE_TEMPLATES = SHARED_DIR / "office-templates"
-OOXML_CHECK = SHARED_DIR / "tools" / "ooxml-check"
+BINARY_DIR = pathlib.Path(os.environ.get("KIV_BINARY_DIR", SOURCE_DIR / "build"))
+# The Office-saved templates as the build zips them from tests/data/office-templates,
+# and the package checker, as for the C++ tests.
+OFFICE_TEMPLATES = BINARY_DIR / "tests" / "office-templates"
+OOXML_CHECK = SOURCE_DIR / "tests" / "checker" / "ooxml-check"
 
 
 def golden(name):
@@ -112,3 +113,13 @@ def fake_program(tmp_path, monkeypatch):
         return program
 
     return make
+
+
+@pytest.hookimpl(hookwrapper=True)
+def pytest_runtest_makereport(item, call):
+    """With KIV_NO_SKIPS set (CI), a skipped test fails: every input must be there."""
+    outcome = yield
+    report = outcome.get_result()
+    if report.skipped and os.environ.get("KIV_NO_SKIPS") and not hasattr(report, "wasxfail"):
+        report.outcome = "failed"
+        report.longrepr = "skipped, which KIV_NO_SKIPS forbids: %s" % (report.longrepr,)

@@ -16,7 +16,7 @@ std::string quoted(const std::string& word) {
 } // namespace
 
 ::testing::AssertionResult passesOoxmlCheck(const std::vector<std::string>& files, bool render) {
-    const std::string tool = std::string(KIV_SOURCE_DIR) + "/../shared/tools/ooxml-check";
+    const std::string tool = std::string(KIV_OOXML_CHECK);
     // Debian's python3, which has python3-lxml (the default python3 may not).
     std::string command = "/usr/bin/python3 " + quoted(tool) + (render ? " --render" : "");
     for (const std::string& f : files) command += " " + quoted(f);

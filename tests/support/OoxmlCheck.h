@@ -1,5 +1,5 @@
 #pragma once
-// Runs the Office package checker (ooxml-check of the shared tools) on packages.
+// Runs the Office package checker (tests/checker/ooxml-check) on packages.
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>

@@ -70,4 +70,12 @@ private:
 std::string readFile(const std::string& path);  // empty when unreadable
 bool writeFile(const std::string& path, const std::string& bytes);
 
+// A file saved by Office as the build zipped it from tests/data/office-templates:
+// a tagged template ("pp_chart.pptx"), an untagged source ("src/cht-chart-type.pptx").
+inline std::string officeTemplate(const std::string& name) { return std::string(KIV_OFFICE_TEMPLATES_DIR) + "/" + name; }
+// The package checker's sample of that name (tests/data/ooxml-check-samples).
+inline std::string ooxmlCheckSample(const std::string& name) {
+    return std::string(KIV_OFFICE_TEMPLATES_DIR) + "/../ooxml-check-samples/" + name;
+}
+
 } // namespace kivtest

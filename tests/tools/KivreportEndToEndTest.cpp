@@ -212,8 +212,7 @@ TEST_F(Kivreport, SampleDeckFromTheSampleRepository) {
     Result r = kivreport({"generate", "--repo", sampleRepo(), "--template", KIV_SAMPLE_DECK, "--out", out,
                           "--no-3d-plugin"});
     ASSERT_EQ(r.code, 0) << r.err;
-    const std::string tool = std::string(KIV_SOURCE_DIR) + "/../shared/tools/ooxml-check";
-    Result check = runProgram("/usr/bin/python3", {tool, "--render", out}, scratch);
+    Result check = runProgram("/usr/bin/python3", {KIV_OOXML_CHECK, "--render", out}, scratch);
     EXPECT_EQ(check.code, 0) << check.out << check.err;
     EXPECT_NE(check.out.find(out + ": (render): 6 page(s)"), std::string::npos) << check.out;
     Result summary = kivreport({"summarize", KIV_SAMPLE_DECK});
@@ -254,7 +253,7 @@ TEST_F(Kivreport, SummarizeListsTheSampleTemplateAndRefusesBrokenXml) {
 }
 
 TEST_F(Kivreport, WordTemplatesMakeWordReportsValidationsAndSummaries) {
-    const std::string docx = std::string(KIV_SAMPLES_DIR) + "/../../shared/office-templates/wd_groups.docx";
+    const std::string docx = kivtest::officeTemplate("wd_groups.docx");
     const std::string out = work.file("report.docx");
     Result r = kivreport({"generate", "--repo", sampleRepo(), "--template", docx, "--out", out, "--no-3d-plugin"});
     ASSERT_EQ(r.code, 0) << r.err;
@@ -290,7 +289,7 @@ TEST_F(Kivreport, BadInputGivesOneLineExitTwoAndLeavesTheRepositoryAlone) {
     const std::string folder = work.file("folder.kivrep");
     mkdir(folder.c_str(), 0755);
     ASSERT_TRUE(writeFile(work.file("t.pptx"), "PK"));
-    const std::string tpl = work.file("t.html"), docx = KIV_SOURCE_DIR "/../shared/office-templates/wd_groups.docx";
+    const std::string tpl = work.file("t.html"), docx = kivtest::officeTemplate("wd_groups.docx");
     copyFile(sampleTemplate(), tpl);
     auto generate = [&](const std::string& template_, const std::string& out, std::vector<std::string> extra = {}) {
         extra.insert(extra.begin(), {"generate", "--repo", sampleRepo(), "--template", template_, "--out", out});
