@@ -7,8 +7,4 @@ cd "$(dirname "$0")/.."
 cmake -S . -B build-demo -DKIV_BUILD_TESTS=OFF -DKIV_BUILD_TOOLS=ON -DKIV_BUILD_PYTHON=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-demo -j"$(nproc)"
 mkdir -p out
-if [ -x build-demo/tools/kivreport ]; then
-  ./samples/make-demo.sh build-demo out
-else
-  ./build-demo/samples/kiv_demo
-fi
+./samples/make-demo.sh build-demo out

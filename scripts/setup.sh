@@ -11,14 +11,13 @@ packages=(
   pybind11-dev python3-dev python3-numpy python3-pytest
 )
 # Extra groups, asked for with arguments: "browser" (end-to-end report test),
-# "fuzz" (libFuzzer builds), "office" (kept for old scripts: the package
-# checker's python3-lxml is always installed), "pdf" (PDF copies of
-# reports: LibreOffice for .pptx/.docx, pdfinfo for the tests; large).
+# "fuzz" (libFuzzer builds), "pdf" (PDF copies of reports: LibreOffice for
+# .pptx/.docx, pdfinfo for the tests, and the package checker's --render; large).
+# The package checker's python3-lxml is always installed.
 for group in "$@"; do
   case "$group" in
     browser) packages+=(chromium) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    office) ;;
     pdf) packages+=(libreoffice-impress libreoffice-writer poppler-utils) ;;
     *) echo "setup.sh: unknown group '$group'" >&2; exit 2 ;;
   esac
