@@ -358,6 +358,15 @@ void MkOpenXMLPart::SetXml(std::unique_ptr<MkXmlDocument> document) {
     std::string().swap(m_bytes);
 }
 
+void MkOpenXMLPart::ReleaseXml() {
+    if (m_xmlIsContent) {
+        m_bytes = m_xml->PrintToString();
+        m_bytesAreContent = true;
+        m_xmlIsContent = false;
+    }
+    m_xml.reset();
+}
+
 MkOpenXMLRelationships* MkOpenXMLPart::Rels() {
     if (!m_rels) {
         std::unique_ptr<MkOpenXMLRelationships> rels(new MkOpenXMLRelationships(m_package, m_name));

@@ -115,6 +115,10 @@ public:
     MkXmlDocument* EditXml();
     // Replaces the content by a document (taken over).
     void SetXml(std::unique_ptr<MkXmlDocument> document);
+    // Drops the parsed document, which takes several times the memory of its
+    // text: for parts whose edits are done. An edited document is serialized
+    // first and its text becomes the content; Xml() parses again when asked.
+    void ReleaseXml();
     // Whether the content differs from what the zip stores under this name.
     bool IsChanged() const { return m_entry < 0 || m_bytesAreContent || m_xmlIsContent || m_copied; }
 

@@ -108,6 +108,7 @@ TEST_F(OpenXmlPackageObjectTest, ReachabilityDecidesWhatIsWritten) {
         MkXmlElement tree = part->EditXml()->GetRootElement().GetFirstChildFromPath(wide("p:cSld/p:spTree"));
         ASSERT_TRUE(tree.RemoveChildElement(tree.GetFirstChildElement(wide("p:pic"))));
     }
+    copy->ReleaseXml();  // its text is read for the ids it names
     ASSERT_TRUE(package.Save(wide(out))) << narrow(package.Error());
 
     const std::vector<std::string> before = entries(tmpl);
@@ -133,8 +134,10 @@ TEST_F(OpenXmlPackageObjectTest, RelationshipsNameOnePartEachWay) {
                                       "<Relationship Id=\"rId2\" Type=\"t\" Target=\"media/my%20pic.png\"/>"
                                       "<Relationship Id=\"rId3\" Type=\"h\" Target=\"http://x/#y\" TargetMode=\"External\"/>")},
         {"a_b.xml", "<a/>"}, {"caf\xc3\xa9.xml", "<b/>"}, {"media/my pic.png", "png"}});
+    lfw::Ref<PxZipMemFile> memory = new PxZipMemFile;
+    ASSERT_TRUE(memory->Load(wide(path)));
     MkOpenXMLPackage package;
-    ASSERT_TRUE(package.Open(wide(path))) << narrow(package.Error());
+    ASSERT_TRUE(package.Open(memory.p())) << narrow(package.Error());
     MkOpenXMLRelationships& rels = package.Rels();
     const struct { const char* id; const char* part; } named[] = {
         {"rId7", "a_b.xml"}, {"x9", "caf\xc3\xa9.xml"}, {"rId2", "media/my%20pic.png"}, {"rId3", nullptr}};
@@ -154,6 +157,31 @@ TEST_F(OpenXmlPackageObjectTest, RelationshipsNameOnePartEachWay) {
     EXPECT_TRUE(rels.Drop(wide("rId22")));
     EXPECT_FALSE(rels.Drop(wide("rId22")));
     EXPECT_EQ("rId23", narrow(rels.NextId()));
+}
+
+// A changed part keeps the relationships named by id that an attribute of it
+// still names, read from its text or from its document.
+TEST_F(OpenXmlPackageObjectTest, ChangedPartsKeepWhatTheyStillName) {
+    std::string items;
+    for (int i = 1; i <= 7; ++i)
+        items += "<Relationship Id=\"rId" + std::to_string(i) + "\" Type=\"" + REL + (i < 7 ? "image" : "slideLayout") +
+                 "\" Target=\"m.png\"/>";
+    const std::string path = makePackage("named.zip", {
+        {"[Content_Types].xml", contentTypes("<Default Extension=\"png\" ContentType=\"image/png\"/>")},
+        {"_rels/.rels", relationships("<Relationship Id=\"rId1\" Type=\"t\" Target=\"a.xml\"/>")},
+        {"a.xml", "<a/>"}, {"_rels/a.xml.rels", relationships(items)}, {"m.png", "png"}});
+    for (bool parsed : {false, true}) {
+        MkOpenXMLPackage package;
+        ASSERT_TRUE(package.Open(wide(path)));
+        MkOpenXMLPart* part = package.Part(wide("a.xml"));
+        part->SetBytes("<a x='rId1' y = \"rId2\" z=\"&#114;Id3\" w=\"rId4x\" t=\"rId5&amp;\"><!-- rId6 --></a>");
+        ASSERT_TRUE(!parsed || part->EditXml());
+        const std::string out = dir.file(parsed ? "parsed.zip" : "text.zip");
+        ASSERT_TRUE(package.Save(wide(out))) << narrow(package.Error());
+        const std::string rels = readPart(out, "_rels/a.xml.rels");
+        for (int i = 1; i <= 7; ++i)
+            EXPECT_EQ(i <= 3 || i == 7, rels.find("\"rId" + std::to_string(i) + "\"") != std::string::npos) << parsed << i;
+    }
 }
 
 // Next free names of a family, counting parts added since.
