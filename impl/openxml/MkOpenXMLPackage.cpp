@@ -449,7 +449,7 @@ bool MkOpenXMLPackage::OpenArchive() {
         else if (MkOpenXMLPaths::RelsSourceName(name, &source))
             relsEntries.emplace_back(Key(source), i);
         else
-            NewPart(name)->m_entry = i;
+            NewPart(PartName(name))->m_entry = i;
     }
     if (ok && typesEntry < 0) ok = Fail(MkString(L"The package has no [Content_Types].xml"));
     ok = ok && ReadContentTypes(typesEntry);

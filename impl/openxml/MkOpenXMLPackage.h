@@ -65,8 +65,10 @@ public:
     const MkOpenXMLRelationship* Find(const MkString& id) const;
     // The first relationship of this type to the part (a URL when external).
     const MkOpenXMLRelationship* Find(const MkString& type, const MkString& target, bool external) const;
-    // The id of a relationship of this type to the part (or URL), added with the
-    // next id when there is none yet.
+    // The id of a relationship of this type to the target, added with the next id
+    // when there is none yet. The target is a part name (ppt/media/image1.png;
+    // the relationship's target is made relative to the source), or a URL when
+    // external.
     MkString Relate(const MkString& type, const MkString& target, bool external = false);
     // Adds a relationship with this id, or with the next id when it is empty.
     // Empty (Error() of the package tells why) when the id is taken.
@@ -158,9 +160,10 @@ public:
     MkOpenXMLPackage(const MkOpenXMLPackage&) = delete;
     MkOpenXMLPackage& operator=(const MkOpenXMLPackage&) = delete;
 
-    // Opens a package file, or one held in memory (kept alive by the package).
-    // Refused when it is no zip, has no content types or package relationships,
-    // holds a name twice or an entry name that is no part name.
+    // Opens a package file, or one held in memory (the package keeps a reference
+    // to the file, made with new). Refused when it is no zip, has no content
+    // types or package relationships, holds a name twice or an entry name that
+    // is no part name. Opening again forgets the package opened before.
     bool Open(const MkString& path);
     bool Open(PxZipMemFile* memory);
     bool IsOpen() const { return !m_zip.IsClosed(); }
@@ -170,7 +173,7 @@ public:
     // Why the last operation failed.
     const MkString& Error() const { return m_error; }
 
-    // --- parts ---
+    // --- parts: those of the zip in its order, then those added; save writes those reached ---
     int PartCount() const { return static_cast<int>(m_parts.size()); }
     MkOpenXMLPart* PartAt(int index) const { return m_parts[static_cast<size_t>(index)].get(); }
     // The part of that name (any of the forms ppt/a.xml, /ppt/a.xml, ppt\a.xml); null when none.
