@@ -486,6 +486,8 @@ bool MkOpenXMLPackage::ParseXml(const std::string& bytes, const MkString& part, 
     if (std::memchr(bytes.data(), 0, bytes.size()))
         return Fail(L"Part " + quoted(part) + L" holds a zero byte: it is not XML in UTF-8");
     if (!document->ParseText(bytes.c_str())) {
+        if (!MkXmlDocument::IsWithinParseLimits(bytes.c_str(), bytes.size()))
+            return Fail(L"Part " + quoted(part) + L" nests its elements too deeply or gives one too many attributes");
         MkString message;
         message.MakeForm("Part '%ls' is not well-formed XML: %s (line %d, column %d)", ~part, document->ErrorDesc(),
                          document->ErrorRow(), document->ErrorCol());

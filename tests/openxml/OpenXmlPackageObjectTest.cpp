@@ -253,6 +253,11 @@ TEST_F(OpenXmlPackageObjectTest, HostilePackagesAreRefusedWithTheReason) {
     ASSERT_TRUE(package.Open(wide(makePackage("utf16.zip", {{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a.xml", std::string("<\0a\0/\0>\0", 8)}}))));
     EXPECT_FALSE(package.Part(wide("a.xml"))->Xml());
     EXPECT_EQ("Part 'a.xml' holds a zero byte: it is not XML in UTF-8", narrow(package.Error()));
+    std::string deep;
+    for (int i = 0; i < 600; ++i) deep += "<a>";
+    package.Part(wide("a.xml"))->SetBytes(deep);
+    EXPECT_FALSE(package.Part(wide("a.xml"))->Xml());
+    EXPECT_EQ("Part 'a.xml' nests its elements too deeply or gives one too many attributes", narrow(package.Error()));
     EXPECT_TRUE(errors().empty());
 }
 
