@@ -384,7 +384,7 @@ MkOpenXMLPart* MkOpenXMLPart::Related(const MkString& id) {
 // ---------------------------------------------------------------------------
 // Package: opening
 
-MkOpenXMLPackage::MkOpenXMLPackage() = default;
+MkOpenXMLPackage::MkOpenXMLPackage() { Reset(); }
 
 MkOpenXMLPackage::~MkOpenXMLPackage() { m_zip.Close(); }
 
@@ -393,7 +393,7 @@ void MkOpenXMLPackage::Reset() {
     m_memory = nullptr;
     m_parts.clear();
     m_byName.clear();
-    m_rels.reset();
+    m_rels.reset(new MkOpenXMLRelationships(this, MkString()));  // empty until a package is open
     m_relsEntry = -1;
     m_types.clear();
     m_families.clear();

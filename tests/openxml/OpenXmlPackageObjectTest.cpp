@@ -249,6 +249,8 @@ TEST_F(OpenXmlPackageObjectTest, HostilePackagesAreRefusedWithTheReason) {
     MkOpenXMLPackage package;
     EXPECT_FALSE(package.Open(wide(zeroName)));
     EXPECT_EQ("Entry 'a\\0.xml' of the package is not a part name", narrow(package.Error()));
+    EXPECT_EQ(0, package.Rels().Count());  // nothing is open: nothing to relate or save
+    EXPECT_FALSE(package.Save(wide(dir.file("none.zip"))));
     // A part in UTF-16 is not read as XML.
     ASSERT_TRUE(package.Open(wide(makePackage("utf16.zip", {{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a.xml", std::string("<\0a\0/\0>\0", 8)}}))));
     EXPECT_FALSE(package.Part(wide("a.xml"))->Xml());
