@@ -926,6 +926,67 @@ bool CZipArchive::addEntry(Source& src, const std::string& name, int level, int 
     return true;
 }
 
+bool CZipArchive::CopyEntryFrom(const CZipArchive& source, int index, const std::string& utf8Name) {
+    requireWritable();
+    source.requireOpen();
+    if (index < 0 || index >= source.GetCount()) return false;
+    Entry e = source.m_entries[static_cast<size_t>(index)];
+    const std::string name = utf8Name.empty() ? e.name : utf8Name;
+    if (name.empty() || indexLookup(name) >= 0) return false;
+    if (name.size() > ZipLimits::kMaxNameLength) throw CZipException(CZipException::tooBig, "Entry name too long");
+    if ((e.flags & kFlagEncrypted) || (e.method != kMethodStored && e.method != kMethodDeflated))
+        throw CZipException(CZipException::unsupported, "Entry '" + e.name + "' cannot be copied");
+    if (m_entries.size() >= ZipLimits::kMaxWritableEntries)
+        throw CZipException(CZipException::tooBig, "Too many entries for an archive without ZIP64");
+    source.loadLocal(e);
+    const uint64_t offset = m_dataEnd;
+    const uint64_t dataOffset = offset + kLocalSize + name.size();
+    if (dataOffset + e.compSize > ZipLimits::kMaxArchiveSize || e.uncompSize > 0xFFFFFFFFull)
+        throw CZipException(CZipException::tooBig, "The archive would need ZIP64");
+
+    // A fresh local header with the directory's values: no data descriptor, no extra field.
+    Entry copy;
+    copy.name = name;
+    copy.flags = static_cast<uint16_t>((e.flags & ~(kFlagDescriptor | kFlagUtf8)) | (isAscii(name) ? 0 : kFlagUtf8));
+    copy.method = e.method;
+    copy.versionNeeded = e.method == kMethodDeflated ? 20 : 10;
+    copy.crc = e.crc;
+    copy.compSize = e.compSize;
+    copy.uncompSize = e.uncompSize;
+    copy.dosDate = e.dosDate;
+    copy.dosTime = e.dosTime;
+    copy.externalAttr = e.externalAttr;
+    copy.offset = offset;
+    std::string h;
+    put32(h, kSigLocal);
+    put16(h, copy.versionNeeded);
+    put16(h, copy.flags);
+    put16(h, copy.method);
+    put16(h, copy.dosTime);
+    put16(h, copy.dosDate);
+    put32(h, copy.crc);
+    put32(h, copy.compSize);
+    put32(h, copy.uncompSize);
+    put16(h, static_cast<uint32_t>(name.size()));
+    put16(h, 0);
+    h += name;
+    m_modified = true;
+    writeAt(offset, h.data(), h.size());
+    std::vector<unsigned char> buf(static_cast<size_t>(std::min<uint64_t>(std::max<uint64_t>(e.compSize, 1), 1u << 20)));
+    for (uint64_t done = 0; done < e.compSize;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(e.compSize - done, buf.size()));
+        source.readAt(e.dataOffset + done, buf.data(), n);
+        writeAt(dataOffset + done, buf.data(), n);
+        done += n;
+    }
+    copy.dataOffset = dataOffset;
+    copy.span = dataOffset + copy.compSize - offset;
+    m_entries.push_back(std::move(copy));
+    indexInsert(GetCount() - 1);
+    m_dataEnd = dataOffset + e.compSize;
+    return true;
+}
+
 bool CZipArchive::RemoveFile(int index) {
     requireWritable();
     if (index < 0 || index >= GetCount()) return false;

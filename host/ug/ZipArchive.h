@@ -112,6 +112,12 @@ public:
     // Adds the whole content of `source` (read from position 0).
     bool AddNewFile(CZipAbstractFile& source, const std::string& utf8Name, int level = -1,
                     int smartness = zipsmSmartest, size_t bufferSize = ZipLimits::kDefaultBufferSize);
+    // Adds entry `index` of another open archive under `utf8Name` (its own name when
+    // empty) without inflating it: the stored bytes, CRC and sizes are taken as they
+    // are, so an entry that was never read is never checked either. False for an
+    // invalid index or a name that is empty or present; entries this engine cannot
+    // read (encrypted, other methods) throw unsupported.
+    bool CopyEntryFrom(const CZipArchive& source, int index, const std::string& utf8Name = std::string());
     bool RemoveFile(int index);  // false for an invalid index
     // False for an invalid index, an empty name or one another entry has.
     bool RenameFile(int index, const std::string& utf8NewName);

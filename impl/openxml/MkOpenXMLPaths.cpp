@@ -93,4 +93,63 @@ MkString ResolvePartTarget(const MkString& sourcePart, const MkString& target) {
     return MkString(std::move(out));
 }
 
+MkString PartName(const MkString& path) {
+    MkString name = ToSlash(path);
+    size_t skip = 0;
+    while (skip < name.Std().size() && name.Std()[skip] == L'/') ++skip;
+    if (skip) name.Std().erase(0, skip);
+    return name;
+}
+
+MkString ResolvePartName(const MkString& sourcePart, const MkString& target) {
+    return ToSlash(ResolvePartTarget(sourcePart, target));
+}
+
+MkString RelativeTarget(const MkString& sourcePart, const MkString& partName) {
+    const std::wstring source = PartName(sourcePart).Std();
+    const std::wstring part = PartName(partName).Std();
+    // Folders the two share, then one ".." per folder of the source below them.
+    const size_t sourceDir = source.rfind(L'/');
+    size_t common = 0;
+    for (size_t i = 0; sourceDir != std::wstring::npos && i <= sourceDir && i < part.size() && source[i] == part[i]; ++i)
+        if (source[i] == L'/') common = i + 1;
+    std::wstring rel;
+    if (sourceDir != std::wstring::npos)
+        for (size_t i = common; i <= sourceDir; ++i)
+            if (source[i] == L'/') rel += L"../";
+    static const wchar_t* const hex = L"0123456789ABCDEF";
+    for (size_t i = common; i < part.size(); ++i) {
+        const wchar_t c = part[i];
+        if (c == L'%' || c == L'#' || c <= L' ' || c == 0x7f) {
+            rel += L'%';
+            rel += hex[(c >> 4) & 15];
+            rel += hex[c & 15];
+        } else {
+            rel += c;
+        }
+    }
+    return MkString(std::move(rel));
+}
+
+MkString RelsPartName(const MkString& partName) {
+    const std::wstring part = PartName(partName).Std();
+    const size_t slash = part.rfind(L'/');
+    if (slash == std::wstring::npos) return MkString(L"_rels/" + part + L".rels");
+    return MkString(part.substr(0, slash + 1) + L"_rels/" + part.substr(slash + 1) + L".rels");
+}
+
+bool RelsSourceName(const MkString& relsPart, MkString* partName) {
+    const std::wstring rels = PartName(relsPart).Std();
+    const std::wstring suffix = L".rels";
+    if (rels.size() < suffix.size() || rels.compare(rels.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return false;
+    const size_t slash = rels.rfind(L'/');
+    const size_t folderStart = (slash == std::wstring::npos || slash == 0) ? std::wstring::npos : rels.rfind(L'/', slash - 1);
+    const size_t nameStart = folderStart == std::wstring::npos ? 0 : folderStart + 1;
+    if (slash == std::wstring::npos || slash == 0 || rels.compare(nameStart, slash - nameStart, L"_rels") != 0) return false;
+    if (partName)
+        *partName = MkString(rels.substr(0, nameStart) + rels.substr(slash + 1, rels.size() - suffix.size() - slash - 1));
+    return true;
+}
+
 } // namespace MkOpenXMLPaths

@@ -16,4 +16,18 @@ MkString PercentDecode(const MkString& text);
 // for a target whose ".." segments climb above the package root.
 MkString ResolvePartTarget(const MkString& sourcePart, const MkString& target);
 
+// Part names as the package object keeps them: "/" separators, no leading "/"
+// (ppt/slides/slide1.xml). Any of the forms above is accepted.
+MkString PartName(const MkString& path);
+// ResolvePartTarget as a part name.
+MkString ResolvePartName(const MkString& sourcePart, const MkString& target);
+// The target that names part `partName` from `sourcePart` (empty: the package
+// root): relative to the source's folder, with "%", "#", blanks and control
+// characters percent-encoded, so that ResolvePartName gives the part back.
+MkString RelativeTarget(const MkString& sourcePart, const MkString& partName);
+// The relationships part of a part (ppt/slides/_rels/slide1.xml.rels; empty
+// part: _rels/.rels), and back: false when `relsPart` is not one.
+MkString RelsPartName(const MkString& partName);
+bool RelsSourceName(const MkString& relsPart, MkString* partName);
+
 } // namespace MkOpenXMLPaths

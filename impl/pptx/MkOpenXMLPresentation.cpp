@@ -2,6 +2,7 @@
 #include "KivReport/Table.h"
 #include "impl/common/Utils.h"
 #include "impl/openxml/MkChartData.h"
+#include "impl/openxml/MkOpenXMLPaths.h"
 #include "impl/openxml/MkOpenXMLPlugin.h"
 #include "impl/storage/ReportLog.h"
 #include <algorithm>
@@ -242,40 +243,7 @@ bool MkOpenXMLPresentation::WriteSlide(const MkString& slideName, const MkOpenXM
 }
 
 MkString MkOpenXMLPresentation::ResolveTarget(const MkString& sourcePart, const MkString& target) {
-    MkString t = target;
-    const int hash = t.Find(L'#');
-    if (hash >= 0) t = t.Left(hash);
-    t.Replace(L"%20", L" ");
-    if (t.IsEmpty() || t.Contains(L":")) return MkString();
-    std::vector<std::wstring> segments;
-    auto push = [&segments](const std::wstring& path) {
-        size_t start = 0;
-        while (start <= path.size()) {
-            size_t end = path.find(L'/', start);
-            if (end == std::wstring::npos) end = path.size();
-            const std::wstring seg = path.substr(start, end - start);
-            if (seg == L"..") {
-                if (segments.empty()) return false;
-                segments.pop_back();
-            } else if (!seg.empty() && seg != L".") {
-                segments.push_back(seg);
-            }
-            start = end + 1;
-        }
-        return true;
-    };
-    if (t[0] != L'/') {
-        const MkString source = toStored(sourcePart);
-        const int last = source.Find(L'/', -1, false);
-        if (last > 0 && !push(source.Left(last).Std())) return MkString();
-    }
-    if (!push(t.Std()) || segments.empty()) return MkString();
-    MkString result;
-    for (size_t i = 0; i < segments.size(); ++i) {
-        if (i) result += sepStr();
-        result += MkString(segments[i]);
-    }
-    return result;
+    return MkOpenXMLPaths::ResolvePartTarget(sourcePart, target);
 }
 
 // ---------------------------------------------------------------------------

@@ -379,6 +379,17 @@ bool PxZipArchive::AddNewFile(PxZipMemFile* memFile, const MkString& name) {
     return true;
 }
 
+bool PxZipArchive::CopyEntryFrom(const PxZipArchive& source, int index, const MkString& name) {
+    try {
+        if (!m_zip.CopyEntryFrom(source.m_zip, index, name.IsEmpty() ? std::string() : storedName(name))) {
+            REP_LOG_ERROR(lfw::String("Could not copy entry %1 to '%2'").arg(index).arg(lfw::String(name)));
+            return false;
+        }
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
 unsigned char* PxZipArchive::ReadDataRaw(const MkString& name, size_t* size, bool* notFound, uint64_t maxSize) {
     if (notFound) *notFound = false;
     if (size) *size = 0;

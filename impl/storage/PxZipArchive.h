@@ -110,6 +110,11 @@ public:
     // Adds the memory file's content as a new entry. Never adds a second entry under
     // a name that exists: that fails (logged).
     bool AddNewFile(PxZipMemFile* memFile, const MkString& name);
+    // The entry's directory record (its name as stored, raw bytes); false for an invalid index.
+    bool GetEntryInfo(int index, CZipEntryInfo* info) const { return !m_zip.IsClosed() && m_zip.GetEntryInfo(index, info); }
+    // Adds entry `index` of another open archive as it is stored, without inflating
+    // it, under `name` (its own name when empty). False (logged) when that fails.
+    bool CopyEntryFrom(const PxZipArchive& source, int index, const MkString& name = MkString());
 
     // The entry's bytes in a malloc'ed buffer the caller free()s (one zero byte
     // follows the data), or null. maxSize > 0 refuses larger entries.

@@ -1,14 +1,20 @@
 // Fuzz target: bytes opened as an Office package in memory. Reading its content
 // types, relationships, charts and viewer controls, and the edits a report makes
 // (content types, relationships, chart rewrites, control conversion, clean-up),
-// must end in results without crashing; the package stays in memory.
+// must end in results without crashing; the package stays in memory. The same
+// for the package object: every part parsed, its relationships read, a part
+// copied and related, the package saved.
 #include "impl/openxml/MkChartData.h"
 #include "impl/openxml/MkOpenXMLArchive.h"
+#include "impl/openxml/MkOpenXMLPackage.h"
 #include "KivReport/Table.h"
 #include "LibCore/lfwLogManager.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -54,6 +60,25 @@ void exercise(Package& package) {
     package.DeleteObsoleteFiles();
 }
 
+void exercisePackage(const uint8_t* data, size_t size) {
+    lfw::Ref<PxZipMemFile> memory = new PxZipMemFile;
+    MkOpenXMLPackage package;
+    if (!memory->CopyData(data, size) || !package.Open(memory.p())) return;
+    for (int i = 0; i < package.PartCount() && i < 64; ++i) {
+        MkOpenXMLPart* part = package.PartAt(i);
+        if (part->Xml() && i % 2) part->EditXml();
+        if (MkOpenXMLRelationships* rels = part->Rels())
+            for (int r = 0; r < rels->Count(); ++r) package.Part(&rels->At(r));
+    }
+    if (package.PartCount() > 0) {
+        MkOpenXMLPart* copy = package.CopyPart(package.PartAt(0), package.NextPartName(package.PartAt(0)->Name()));
+        if (copy) package.Rels().Relate(MkString(L"t"), copy->Name());
+    }
+    static const std::string out = "/tmp/fuzz_openxml_package_" + std::to_string(getpid()) + ".zip";
+    package.Save(MkString(out.c_str()));
+    std::remove(out.c_str());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -63,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }();
     (void)quiet;
     if (size > (1u << 20)) return 0;
+    exercisePackage(data, size);
     PxZipMemFile memory;
     if (!memory.CopyData(data, size)) return 0;
     for (const char* root : {"ppt", "word"}) {

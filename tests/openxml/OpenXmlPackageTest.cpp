@@ -87,6 +87,8 @@ TEST_F(OpenXmlPackageTest, RelationshipTargetsResolveInsideThePackage) {
         {"ppt\\slides\\slide1.xml", "../media/image1.png", "ppt\\media\\image1.png"},
         {"word/document.xml", "media/image1.png", "word\\media\\image1.png"},
         {"word\\charts\\chart1.xml", "../embeddings/Book%201.xlsx", "word\\embeddings\\Book 1.xlsx"},
+        {"ppt\\slides\\slide1.xml", "../media/image%5F1.png", "ppt\\media\\image_1.png"},
+        {"word/document.xml", "media/caf%C3%A9%25.png", "word\\media\\caf\xc3\xa9%.png"},
         {"", "word/mdlxFiles/mdlx1.mdlx", "word\\mdlxFiles\\mdlx1.mdlx"},
         {"ppt\\slides\\slide1.xml", "/ppt/media/image1.png", "ppt\\media\\image1.png"},
         {"ppt\\slides\\slide1.xml", "./chart.xml#part", "ppt\\slides\\chart.xml"},
@@ -95,8 +97,12 @@ TEST_F(OpenXmlPackageTest, RelationshipTargetsResolveInsideThePackage) {
         {"ppt\\slides\\slide1.xml", "http://example.com/a.png", ""},
         {"ppt\\slides\\slide1.xml", "", ""},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(c.part, narrow(MkOpenXMLPaths::ResolvePartTarget(MkString(c.source), MkString(c.target)))) << c.target;
+        // The target made for a part names it again.
+        const MkString back = MkOpenXMLPaths::RelativeTarget(MkString(c.source), MkString(c.part));
+        EXPECT_TRUE(!*c.part || narrow(MkOpenXMLPaths::ResolvePartTarget(MkString(c.source), back)) == c.part) << narrow(back);
+    }
 }
 
 TEST_F(OpenXmlPackageTest, ModelReferencesResolveFromTheReportFolder) {

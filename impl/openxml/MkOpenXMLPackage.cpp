@@ -1,0 +1,801 @@
+#include "impl/openxml/MkOpenXMLPackage.h"
+#include "impl/common/StagedOutput.h"
+#include "impl/openxml/MkOpenXMLPaths.h"
+#include <cstring>
+#include <deque>
+#include <unordered_set>
+
+using MkOpenXMLPaths::PartName;
+
+namespace {
+
+const wchar_t* const RELATIONSHIPS_NAMESPACE = L"http://schemas.openxmlformats.org/package/2006/relationships";
+const wchar_t* const CONTENT_TYPES_NAMESPACE = L"http://schemas.openxmlformats.org/package/2006/content-types";
+
+std::wstring lower(std::wstring s) {
+    for (wchar_t& c : s)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
+    return s;
+}
+
+// The element's name without its namespace prefix.
+std::wstring localName(const MkXmlElement& e) {
+    const std::wstring name = e.GetName().Std();
+    const size_t colon = name.find(L':');
+    return colon == std::wstring::npos ? name : name.substr(colon + 1);
+}
+
+MkString quoted(const MkString& name) { return MkString(L"'") + name + L"'"; }
+
+// Relationships whose id their source part names in an attribute (r:embed,
+// r:id, o:relid, ...): a part that no longer names the id no longer uses them.
+bool namedById(const MkOpenXMLRelationship& r) {
+    if (r.external) return false;
+    const std::wstring& type = r.type.Std();
+    const size_t slash = type.rfind(L'/');
+    const std::wstring kind = slash == std::wstring::npos ? type : type.substr(slash + 1);
+    return kind == L"image" || kind == L"control" || kind == L"chart" || kind == L"package" || kind == L"oleObject";
+}
+
+// The lower-case extension of a part name, without the dot; empty when none.
+std::wstring extensionOf(const MkString& name) {
+    const std::wstring& n = name.Std();
+    const size_t slash = n.rfind(L'/');
+    const size_t dot = n.rfind(L'.');
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return std::wstring();
+    return lower(n.substr(dot + 1));
+}
+
+// The number n of an id "rId<n>", or -1.
+long long rIdNumber(const std::wstring& id) {
+    if (id.size() <= 3 || id.size() > 18 || id.compare(0, 3, L"rId") != 0) return -1;
+    long long n = 0;
+    for (size_t i = 3; i < id.size(); ++i) {
+        if (id[i] < L'0' || id[i] > L'9') return -1;
+        n = n * 10 + (id[i] - L'0');
+    }
+    return n;
+}
+
+void appendUtf8(std::string* out, unsigned long c) {
+    if (c < 0x80) {
+        *out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        *out += static_cast<char>(0xC0 | (c >> 6));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *out += static_cast<char>(0xE0 | (c >> 12));
+        *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x110000) {
+        *out += static_cast<char>(0xF0 | (c >> 18));
+        *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// An attribute value as written, with its entity and character references decoded.
+std::string decodeValue(const std::string& value) {
+    if (value.find('&') == std::string::npos) return value;
+    static const struct { const char* name; char c; } entities[] = {
+        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+    std::string out;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const size_t semi = value[i] == '&' ? value.find(';', i) : std::string::npos;
+        if (semi == std::string::npos) {
+            out += value[i];
+            continue;
+        }
+        const std::string ref = value.substr(i + 1, semi - i - 1);
+        bool known = false;
+        if (ref.size() > 1 && ref[0] == '#') {
+            const bool hex = ref[1] == 'x' || ref[1] == 'X';
+            const std::string digits = ref.substr(hex ? 2 : 1);
+            if (!digits.empty() && digits.size() <= 8 &&
+                digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") == std::string::npos) {
+                appendUtf8(&out, std::stoul(digits, nullptr, hex ? 16 : 10));
+                known = true;
+            }
+        }
+        for (const auto& e : entities)
+            if (!known && ref == e.name) {
+                out += e.c;
+                known = true;
+            }
+        if (!known) {
+            out += value[i];
+            continue;
+        }
+        i = semi;
+    }
+    return out;
+}
+
+// Takes from `ids` every id that an attribute value of the XML-like text holds
+// (a quoted text after "=", references decoded). Reads text that is not
+// well-formed too (legacy VML drawings), and, generously, quoted texts in
+// element content: keeping a relationship too many is harmless.
+void removeNamedInText(const std::string& text, std::unordered_set<std::string>* ids) {
+    for (size_t i = text.find('='); i != std::string::npos && !ids->empty(); i = text.find('=', i + 1)) {
+        size_t q = i + 1;
+        while (q < text.size() && (text[q] == ' ' || text[q] == '\t' || text[q] == '\r' || text[q] == '\n')) ++q;
+        if (q >= text.size() || (text[q] != '"' && text[q] != '\'')) continue;
+        const size_t end = text.find(text[q], q + 1);
+        if (end == std::string::npos) return;
+        if (end - q - 1 <= 1024) ids->erase(decodeValue(text.substr(q + 1, end - q - 1)));
+        i = end;
+    }
+}
+
+// The same for a parsed document: every attribute of every element.
+void removeNamedInElements(const TiXmlNode* node, std::unordered_set<std::string>* ids) {
+    for (const TiXmlNode* c = node->FirstChild(); c && !ids->empty(); c = c->NextSibling()) {
+        const TiXmlElement* e = c->ToElement();
+        if (!e) continue;
+        for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next()) ids->erase(a->ValueStr());
+        removeNamedInElements(e, ids);
+    }
+}
+
+// The name with its zero bytes shown, for messages.
+MkString printableName(const std::string& raw) {
+    std::string shown;
+    for (char c : raw) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+    return MkStringFromUTF8(shown.c_str(), static_cast<int>(shown.size()) + 1);
+}
+
+// Folder, stem without its trailing digits, those digits' value and the
+// extension (from the first dot) of a part name.
+struct Family {
+    std::wstring prefix;  // folder and stem
+    std::wstring extension;
+    long long number = 0;
+    bool numbered = false;
+};
+Family familyOf(const MkString& partName) {
+    const std::wstring name = PartName(partName).Std();
+    const size_t slash = name.rfind(L'/');
+    const size_t fileStart = slash == std::wstring::npos ? 0 : slash + 1;
+    size_t dot = name.find(L'.', fileStart);
+    if (dot == std::wstring::npos) dot = name.size();
+    size_t digits = dot;
+    while (digits > fileStart && name[digits - 1] >= L'0' && name[digits - 1] <= L'9') --digits;
+    Family f;
+    f.prefix = name.substr(0, digits);
+    f.extension = name.substr(dot);
+    if (dot - digits > 0 && dot - digits <= 15) {
+        f.numbered = true;
+        for (size_t i = digits; i < dot; ++i) f.number = f.number * 10 + (name[i] - L'0');
+    }
+    return f;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Relationships
+
+const MkOpenXMLRelationship* MkOpenXMLRelationships::Find(const MkString& id) const {
+    const auto it = m_byId.find(id.Std());
+    return it == m_byId.end() ? nullptr : &m_items[it->second];
+}
+
+namespace {
+std::wstring targetKey(const MkString& type, const std::wstring& target, bool external) {
+    return type.Std() + (external ? L"\x01E" : L"\x01P") + target;
+}
+} // namespace
+
+const MkOpenXMLRelationship* MkOpenXMLRelationships::Find(const MkString& type, const MkString& target,
+                                                          bool external) const {
+    const auto it = m_byTarget.find(targetKey(type, external ? target.Std() : MkOpenXMLPackage::Key(target), external));
+    return it == m_byTarget.end() ? nullptr : &m_items[it->second];
+}
+
+MkString MkOpenXMLRelationships::Relate(const MkString& type, const MkString& target, bool external) {
+    if (const MkOpenXMLRelationship* r = Find(type, target, external)) return r->id;
+    return Add(type, target, external);
+}
+
+MkString MkOpenXMLRelationships::Add(const MkString& type, const MkString& target, bool external, const MkString& id) {
+    const MkString newId = id.IsEmpty() ? NextId() : id;
+    if (m_byId.count(newId.Std())) {
+        m_package->Fail(quoted(m_source) + L" has a relationship " + quoted(newId) + L" already");
+        return MkString();
+    }
+    if (target.IsBlank()) {
+        m_package->Fail(MkString(L"A relationship of ") + quoted(m_source) + L" needs a target");
+        return MkString();
+    }
+    MkOpenXMLRelationship r;
+    r.id = newId;
+    r.type = type;
+    r.external = external;
+    if (external) {
+        r.target = target;
+    } else {
+        const MkOpenXMLPart* part = m_package->Part(target);
+        r.part = part ? part->Name() : PartName(target);
+        r.target = MkOpenXMLPaths::RelativeTarget(m_source, r.part);
+    }
+    Append(std::move(r));
+    m_changed = true;
+    return newId;
+}
+
+bool MkOpenXMLRelationships::Drop(const MkString& id) {
+    const auto it = m_byId.find(id.Std());
+    if (it == m_byId.end()) return false;
+    m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(it->second));
+    Reindex();
+    m_changed = true;
+    return true;
+}
+
+MkString MkOpenXMLRelationships::NextId() const {
+    MkString id;
+    id.MakeForm("rId%lld", m_largest + 1);
+    return id;
+}
+
+void MkOpenXMLRelationships::Append(MkOpenXMLRelationship relationship) {
+    m_items.push_back(std::move(relationship));
+    const MkOpenXMLRelationship& r = m_items.back();
+    const size_t index = m_items.size() - 1;
+    m_byId.emplace(r.id.Std(), index);
+    m_byTarget.emplace(targetKey(r.type, r.external ? r.target.Std() : MkOpenXMLPackage::Key(r.part), r.external), index);
+    m_largest = std::max(m_largest, rIdNumber(r.id.Std()));
+}
+
+void MkOpenXMLRelationships::Reindex() {
+    std::vector<MkOpenXMLRelationship> items;
+    items.swap(m_items);
+    m_byId.clear();
+    m_byTarget.clear();
+    const long long largest = m_largest;  // ids given out stay given out
+    for (MkOpenXMLRelationship& r : items) Append(std::move(r));
+    m_largest = largest;
+}
+
+bool MkOpenXMLRelationships::Load(const MkXmlDocument& document, const MkString& relsName) {
+    const MkXmlElement root = document.GetRootElement();
+    if (!root || localName(root) != L"Relationships")
+        return m_package->Fail(quoted(relsName) + L" is not a relationships part");
+    for (MkXmlElement e = root.GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
+        if (localName(e) != L"Relationship") continue;
+        MkOpenXMLRelationship r;
+        r.id = e.GetAttributeString(MkString(L"Id"));
+        if (r.id.IsBlank()) return m_package->Fail(quoted(relsName) + L" has a relationship without an id");
+        if (m_byId.count(r.id.Std()))
+            return m_package->Fail(quoted(relsName) + L" has two relationships with the id " + quoted(r.id));
+        r.type = e.GetAttributeString(MkString(L"Type"));
+        r.target = e.GetAttributeString(MkString(L"Target"));
+        r.external = lower(e.GetAttributeString(MkString(L"TargetMode")).Std()) == L"external";
+        if (!r.external) {
+            const MkString resolved = MkOpenXMLPaths::ResolvePartName(m_source, r.target);
+            const MkOpenXMLPart* part = resolved.IsEmpty() ? nullptr : m_package->Part(resolved);
+            r.part = part ? part->Name() : resolved;
+        }
+        Append(std::move(r));
+    }
+    m_changed = false;
+    return true;
+}
+
+std::string MkOpenXMLRelationships::Serialize(const std::vector<bool>& keep) const {
+    MkXmlDocument document(true);
+    const MkXmlElement root = document.CreateRootElement(MkString(L"Relationships"), -1, MkString(RELATIONSHIPS_NAMESPACE));
+    for (size_t i = 0; i < m_items.size(); ++i) {
+        if (!keep.empty() && !keep[i]) continue;
+        const MkOpenXMLRelationship& r = m_items[i];
+        const MkXmlElement e = root.AddChildElement(MkString(L"Relationship"));
+        e.AddAttributeString(MkString(L"Id"), r.id);
+        e.AddAttributeString(MkString(L"Type"), r.type);
+        e.AddAttributeString(MkString(L"Target"), r.target);
+        if (r.external) e.AddAttributeString(MkString(L"TargetMode"), MkString(L"External"));
+    }
+    return document.PrintToString();
+}
+
+// ---------------------------------------------------------------------------
+// Parts
+
+bool MkOpenXMLPart::ReadStored(std::string* bytes) {
+    bytes->clear();
+    return m_entry < 0 || m_package->ReadEntry(m_entry, bytes, m_name);
+}
+
+const std::string* MkOpenXMLPart::Bytes() {
+    if (m_xmlIsContent) {
+        m_bytes = m_xml->PrintToString();
+        return &m_bytes;
+    }
+    if (!m_bytesAreContent && !m_haveBytes) {
+        if (!ReadStored(&m_bytes)) return nullptr;
+        m_haveBytes = true;
+    }
+    return &m_bytes;
+}
+
+void MkOpenXMLPart::SetBytes(std::string bytes) {
+    m_bytes = std::move(bytes);
+    m_bytesAreContent = true;
+    m_haveBytes = false;
+    m_xml.reset();
+    m_xmlIsContent = false;
+}
+
+const MkXmlDocument* MkOpenXMLPart::Xml() {
+    if (m_xml) return m_xml.get();
+    std::string stored;
+    const std::string* text = &m_bytes;
+    if (!m_bytesAreContent && !m_haveBytes) {
+        if (!ReadStored(&stored)) return nullptr;
+        text = &stored;
+    }
+    auto document = std::make_unique<MkXmlDocument>();
+    if (!m_package->ParseXml(*text, m_name, document.get())) return nullptr;
+    m_xml = std::move(document);
+    return m_xml.get();
+}
+
+MkXmlDocument* MkOpenXMLPart::EditXml() {
+    if (!Xml()) return nullptr;
+    m_xmlIsContent = true;
+    m_bytesAreContent = false;
+    m_haveBytes = false;
+    std::string().swap(m_bytes);
+    return m_xml.get();
+}
+
+void MkOpenXMLPart::SetXml(std::unique_ptr<MkXmlDocument> document) {
+    if (!document) document = std::make_unique<MkXmlDocument>();
+    m_xml = std::move(document);
+    m_xmlIsContent = true;
+    m_bytesAreContent = false;
+    m_haveBytes = false;
+    std::string().swap(m_bytes);
+}
+
+void MkOpenXMLPart::ReleaseXml() {
+    if (m_xmlIsContent) {
+        m_bytes = m_xml->PrintToString();
+        m_bytesAreContent = true;
+        m_xmlIsContent = false;
+    }
+    m_xml.reset();
+}
+
+MkOpenXMLRelationships* MkOpenXMLPart::Rels() {
+    if (!m_rels) {
+        std::unique_ptr<MkOpenXMLRelationships> rels(new MkOpenXMLRelationships(m_package, m_name));
+        if (!m_package->LoadRels(rels.get(), m_relsEntry)) return nullptr;
+        m_rels = std::move(rels);
+    }
+    return m_rels.get();
+}
+
+MkOpenXMLPart* MkOpenXMLPart::Related(const MkString& id) {
+    MkOpenXMLRelationships* rels = Rels();
+    return rels ? m_package->Part(rels->Find(id)) : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Package: opening
+
+MkOpenXMLPackage::MkOpenXMLPackage() { Reset(); }
+
+MkOpenXMLPackage::~MkOpenXMLPackage() { m_zip.Close(); }
+
+void MkOpenXMLPackage::Reset() {
+    m_zip.Close();
+    m_memory = nullptr;
+    m_parts.clear();
+    m_byName.clear();
+    m_rels.reset(new MkOpenXMLRelationships(this, MkString()));  // empty until a package is open
+    m_relsEntry = -1;
+    m_types.clear();
+    m_families.clear();
+    m_error.Empty();
+}
+
+bool MkOpenXMLPackage::Fail(const MkString& message) const {
+    m_error = message;
+    return false;
+}
+
+std::wstring MkOpenXMLPackage::Key(const MkString& name) {
+    return lower(MkOpenXMLPaths::PercentDecode(PartName(name)).Std());
+}
+
+bool MkOpenXMLPackage::Open(const MkString& path) {
+    Reset();
+    if (!m_zip.Open(path, ZIP_OPEN_READ_ONLY)) return Fail(quoted(path) + L" cannot be opened as a package");
+    return OpenArchive();
+}
+
+bool MkOpenXMLPackage::Open(PxZipMemFile* memory) {
+    Reset();
+    m_memory = memory;
+    if (!memory || !m_zip.Open(memory, ZIP_OPEN_READ_ONLY)) {
+        m_memory = nullptr;
+        return Fail(MkString(L"The data in memory cannot be opened as a package"));
+    }
+    return OpenArchive();
+}
+
+bool MkOpenXMLPackage::OpenArchive() {
+    int typesEntry = -1;
+    std::vector<std::pair<std::wstring, int>> relsEntries;
+    std::unordered_set<std::wstring> seen;
+    bool ok = true;
+    for (int i = 0; ok && i < m_zip.GetNumFiles(); ++i) {
+        CZipEntryInfo info;
+        if (!m_zip.GetEntryInfo(i, &info) || info.directory) continue;
+        if (info.name.find('\0') != std::string::npos || info.name.find('\\') != std::string::npos) {
+            ok = Fail(L"Entry " + quoted(printableName(info.name)) + L" of the package is not a part name");
+            break;
+        }
+        const MkString name = MkStringFromUTF8(info.name.c_str(), static_cast<int>(info.name.size()) + 1);
+        const std::wstring key = Key(name);
+        if (!seen.insert(key).second) {
+            ok = Fail(quoted(name) + L" is in the package twice");
+            break;
+        }
+        MkString source;
+        if (key == lower(CONTENT_TYPES_PART))
+            typesEntry = i;
+        else if (MkOpenXMLPaths::RelsSourceName(name, &source))
+            relsEntries.emplace_back(Key(source), i);
+        else
+            NewPart(PartName(name))->m_entry = i;
+    }
+    if (ok && typesEntry < 0) ok = Fail(MkString(L"The package has no [Content_Types].xml"));
+    ok = ok && ReadContentTypes(typesEntry);
+    for (const auto& rels : relsEntries) {
+        if (rels.first.empty()) {
+            m_relsEntry = rels.second;
+        } else {
+            const auto part = m_byName.find(rels.first);
+            if (part != m_byName.end()) part->second->m_relsEntry = rels.second;
+        }
+    }
+    if (ok && m_relsEntry < 0) ok = Fail(MkString(L"The package has no package relationships (_rels/.rels)"));
+    if (ok) {
+        m_rels.reset(new MkOpenXMLRelationships(this, MkString()));
+        ok = LoadRels(m_rels.get(), m_relsEntry);
+    }
+    if (!ok) {
+        const MkString error = m_error;
+        Reset();
+        m_error = error;
+    }
+    return ok;
+}
+
+bool MkOpenXMLPackage::ReadEntry(int entry, std::string* bytes, const MkString& part) const {
+    std::vector<unsigned char> data;
+    if (!const_cast<PxZipArchive&>(m_zip).ReadDataInto(m_zip.GetStoredName(entry), &data))
+        return Fail(L"Part " + quoted(part) + L" cannot be read from the package");
+    bytes->assign(data.begin(), data.end());
+    return true;
+}
+
+bool MkOpenXMLPackage::ParseXml(const std::string& bytes, const MkString& part, MkXmlDocument* document) const {
+    if (std::memchr(bytes.data(), 0, bytes.size()))
+        return Fail(L"Part " + quoted(part) + L" holds a zero byte: it is not XML in UTF-8");
+    if (!document->ParseText(bytes.c_str())) {
+        if (!MkXmlDocument::IsWithinParseLimits(bytes.c_str(), bytes.size()))
+            return Fail(L"Part " + quoted(part) + L" nests its elements too deeply or gives one too many attributes");
+        MkString message;
+        message.MakeForm("Part '%ls' is not well-formed XML: %s (line %d, column %d)", ~part, document->ErrorDesc(),
+                         document->ErrorRow(), document->ErrorCol());
+        return Fail(message);
+    }
+    return true;
+}
+
+bool MkOpenXMLPackage::ReadContentTypes(int entry) {
+    const MkString name(CONTENT_TYPES_PART);
+    std::string bytes;
+    MkXmlDocument types;
+    if (!ReadEntry(entry, &bytes, name) || !ParseXml(bytes, name, &types)) return false;
+    const MkXmlElement root = types.GetRootElement();
+    if (!root || localName(root) != L"Types")
+        return Fail(MkString(L"[Content_Types].xml is not a content types part: its root is ") +
+                    quoted(root ? root.GetName() : MkString()));
+    std::unordered_map<std::wstring, MkString> overrides;
+    std::unordered_set<std::wstring> extensions;
+    for (MkXmlElement e = root.GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
+        const MkString type = e.GetAttributeString(MkString(L"ContentType"));
+        if (type.IsBlank()) continue;
+        if (localName(e) == L"Default") {
+            const MkString extension = e.GetAttributeString(MkString(L"Extension"));
+            const std::wstring key = lower(extension.Std());
+            if (!key.empty() && extensions.insert(key).second) m_types.push_back({true, extension, key, type});
+        } else if (localName(e) == L"Override") {
+            const MkString name = e.GetAttributeString(MkString(L"PartName"));
+            const std::wstring key = Key(name);
+            if (!key.empty() && overrides.emplace(key, type).second) m_types.push_back({false, name, key, type});
+        }
+    }
+    for (const auto& part : m_parts) {
+        const auto it = overrides.find(Key(part->m_name));
+        part->m_contentType = it != overrides.end() ? it->second : DefaultContentType(extensionOf(part->m_name));
+    }
+    return true;
+}
+
+bool MkOpenXMLPackage::LoadRels(MkOpenXMLRelationships* rels, int entry) {
+    if (entry < 0) return true;
+    const MkString name = m_zip.GetStoredName(entry);
+    std::string bytes;
+    MkXmlDocument document;
+    return ReadEntry(entry, &bytes, name) && ParseXml(bytes, name, &document) && rels->Load(document, name);
+}
+
+// ---------------------------------------------------------------------------
+// Package: parts
+
+MkOpenXMLPart* MkOpenXMLPackage::Part(const MkString& name) const {
+    const auto it = m_byName.find(Key(name));
+    return it == m_byName.end() ? nullptr : it->second;
+}
+
+MkOpenXMLPart* MkOpenXMLPackage::Part(const MkOpenXMLRelationship* relationship) const {
+    if (!relationship || relationship->external || relationship->part.IsEmpty()) return nullptr;
+    return Part(relationship->part);
+}
+
+MkOpenXMLPart* MkOpenXMLPackage::NewPart(const MkString& name) {
+    m_parts.emplace_back(new MkOpenXMLPart(this, name));
+    MkOpenXMLPart* part = m_parts.back().get();
+    m_byName.emplace(Key(name), part);
+    const Family family = familyOf(name);
+    const auto cached = m_families.find(lower(family.prefix + L'\x01' + family.extension));
+    if (cached != m_families.end()) cached->second = std::max(cached->second, family.number);
+    return part;
+}
+
+MkOpenXMLPart* MkOpenXMLPackage::AddPart(const MkString& name, const MkString& contentType) {
+    if (!IsOpen()) {
+        Fail(MkString(L"No package is open"));
+        return nullptr;
+    }
+    const MkString partName = PartName(name);
+    const std::wstring key = Key(partName);
+    if (key.empty() || key.back() == L'/' || key.find(L'\0') != std::wstring::npos || key == lower(CONTENT_TYPES_PART) ||
+        MkOpenXMLPaths::RelsSourceName(partName, nullptr)) {
+        Fail(quoted(name) + L" is not a part name");
+        return nullptr;
+    }
+    if (m_byName.count(key)) {
+        Fail(L"Part " + quoted(partName) + L" is in the package already");
+        return nullptr;
+    }
+    MkOpenXMLPart* part = NewPart(partName);
+    part->m_contentType = contentType;
+    return part;
+}
+
+MkOpenXMLPart* MkOpenXMLPackage::CopyPart(MkOpenXMLPart* source, const MkString& name, bool withRelationships) {
+    if (!source || &source->Package() != this) {
+        Fail(MkString(L"A part of another package cannot be copied"));
+        return nullptr;
+    }
+    MkOpenXMLRelationships* sourceRels = withRelationships ? source->Rels() : nullptr;
+    if (withRelationships && !sourceRels) return nullptr;
+    MkOpenXMLPart* part = AddPart(name, source->m_contentType);
+    if (!part) return nullptr;
+    if (source->m_xmlIsContent) {
+        part->SetXml(std::make_unique<MkXmlDocument>(*source->m_xml));
+    } else if (source->m_bytesAreContent) {
+        part->SetBytes(source->m_bytes);
+    } else if (source->m_entry >= 0) {
+        part->m_entry = source->m_entry;
+        part->m_copied = true;
+    }
+    part->m_rels.reset(new MkOpenXMLRelationships(this, part->m_name));
+    if (sourceRels) {
+        for (int i = 0; i < sourceRels->Count(); ++i) {
+            MkOpenXMLRelationship r = sourceRels->At(i);
+            if (!r.external && Part(r.part)) r.target = MkOpenXMLPaths::RelativeTarget(part->m_name, r.part);
+            part->m_rels->Append(std::move(r));
+        }
+        part->m_rels->m_changed = true;
+    }
+    return part;
+}
+
+MkString MkOpenXMLPackage::NextPartName(const MkString& name) {
+    const Family family = familyOf(name);
+    const std::wstring key = lower(family.prefix + L'\x01' + family.extension);
+    auto cached = m_families.find(key);
+    if (cached == m_families.end()) {
+        long long largest = 0;
+        for (const auto& part : m_parts) {
+            const Family f = familyOf(part->m_name);
+            if (f.numbered && lower(f.prefix + L'\x01' + f.extension) == key) largest = std::max(largest, f.number);
+        }
+        cached = m_families.emplace(key, largest).first;
+    }
+    MkString next;
+    for (long long n = cached->second + 1;; ++n) {
+        next = MkString(family.prefix + std::to_wstring(n) + family.extension);
+        if (!Part(next)) break;
+    }
+    return next;
+}
+
+MkString MkOpenXMLPackage::DefaultContentType(const MkString& extension) const {
+    std::wstring wanted = lower(extension.Std());
+    if (!wanted.empty() && wanted[0] == L'.') wanted.erase(0, 1);
+    for (const TypeEntry& t : m_types)
+        if (t.isDefault && t.key == wanted) return t.type;
+    return MkString();
+}
+
+// ---------------------------------------------------------------------------
+// Package: saving
+
+struct MkOpenXMLPackage::Plan {
+    std::vector<MkOpenXMLPart*> parts;  // to write, in package order
+    // Relationships of which some are left out: which ones are written.
+    std::unordered_map<const MkOpenXMLRelationships*, std::vector<bool>> kept;
+};
+
+bool MkOpenXMLPackage::MakePlan(Plan* plan) {
+    std::unordered_set<const MkOpenXMLPart*> reached;
+    std::deque<MkOpenXMLPart*> queue;
+    auto follow = [&](const MkOpenXMLRelationships& rels) {
+        const auto kept = plan->kept.find(&rels);
+        const MkString source = rels.Source().IsEmpty() ? MkString(L"_rels/.rels") : rels.Source();
+        for (int i = 0; i < rels.Count(); ++i) {
+            const MkOpenXMLRelationship& r = rels.At(i);
+            if (r.external || (kept != plan->kept.end() && !kept->second[static_cast<size_t>(i)])) continue;
+            if (r.part.IsEmpty())
+                return Fail(L"Relationship " + quoted(r.id) + L" of " + quoted(source) + L" names " + quoted(r.target) +
+                            L", which is outside the package");
+            MkOpenXMLPart* part = Part(r.part);
+            if (!part)
+                return Fail(L"Relationship " + quoted(r.id) + L" of " + quoted(source) + L" names " + quoted(r.part) +
+                            L", which is not in the package");
+            if (reached.insert(part).second) queue.push_back(part);
+        }
+        return true;
+    };
+    if (!follow(*m_rels)) return false;
+    while (!queue.empty()) {
+        MkOpenXMLPart* part = queue.front();
+        queue.pop_front();
+        MkOpenXMLRelationships* rels = part->Rels();
+        if (!rels) return false;
+        if (part->IsChanged() || rels->IsChanged()) {
+            // Which relationships named by id the part still names.
+            std::unordered_set<std::string> unnamed;
+            for (int i = 0; i < rels->Count(); ++i)
+                if (namedById(rels->At(i))) unnamed.insert(MkXmlToUtf8(rels->At(i).id));
+            if (!unnamed.empty()) {
+                if (part->m_xml) {
+                    removeNamedInElements(part->m_xml.get(), &unnamed);
+                } else {
+                    std::string stored;
+                    const std::string* text = &part->m_bytes;
+                    if (!part->m_bytesAreContent && !part->m_haveBytes) {
+                        if (!part->ReadStored(&stored)) return false;
+                        text = &stored;
+                    }
+                    removeNamedInText(*text, &unnamed);
+                }
+            }
+            if (!unnamed.empty()) {
+                std::vector<bool>& kept = plan->kept[rels];
+                kept.assign(static_cast<size_t>(rels->Count()), true);
+                for (int i = 0; i < rels->Count(); ++i)
+                    if (namedById(rels->At(i)) && unnamed.count(MkXmlToUtf8(rels->At(i).id)))
+                        kept[static_cast<size_t>(i)] = false;
+            }
+        }
+        if (!follow(*rels)) return false;
+    }
+    for (const auto& part : m_parts) {
+        if (!reached.count(part.get())) continue;
+        if (part->m_contentType.IsBlank()) return Fail(L"Part " + quoted(part->m_name) + L" has no content type");
+        plan->parts.push_back(part.get());
+    }
+    return true;
+}
+
+std::string MkOpenXMLPackage::ContentTypesXml(const Plan& plan) const {
+    // The template's entries in their order (Overrides of parts still written),
+    // then the Defaults and Overrides the parts written need besides.
+    std::vector<TypeEntry> types;
+    std::unordered_map<std::wstring, const MkOpenXMLPart*> written;
+    for (const MkOpenXMLPart* part : plan.parts) written.emplace(Key(part->m_name), part);
+    std::unordered_set<const MkOpenXMLPart*> overridden;
+    for (const TypeEntry& t : m_types) {
+        const auto it = t.isDefault ? written.end() : written.find(t.key);
+        if (!t.isDefault && it == written.end()) continue;
+        types.push_back(t);
+        if (!t.isDefault) {
+            overridden.insert(it->second);
+            types.back().name = L"/" + MkOpenXMLPaths::RelativeTarget(MkString(), it->second->m_name);
+            types.back().type = it->second->m_contentType;
+        }
+    }
+    auto defaultOf = [&types](const std::wstring& extension) -> const MkString* {
+        for (const TypeEntry& t : types)
+            if (t.isDefault && t.key == extension) return &t.type;
+        return nullptr;
+    };
+    if (!defaultOf(L"rels")) types.push_back({true, MkString(L"rels"), L"rels", MkString(RELATIONSHIPS_CONTENT_TYPE)});
+    for (const MkOpenXMLPart* part : plan.parts) {
+        const std::wstring extension = extensionOf(part->m_name);
+        const MkString* type = defaultOf(extension);
+        if (overridden.count(part) || (type && lower(type->Std()) == lower(part->m_contentType.Std()))) continue;
+        if (!type && !extension.empty() && extension != L"xml")
+            types.push_back({true, MkString(extension), extension, part->m_contentType});
+        else
+            types.push_back({false, L"/" + MkOpenXMLPaths::RelativeTarget(MkString(), part->m_name), std::wstring(),
+                             part->m_contentType});
+    }
+    MkXmlDocument document(true);
+    const MkXmlElement root = document.CreateRootElement(MkString(L"Types"), -1, MkString(CONTENT_TYPES_NAMESPACE));
+    for (const TypeEntry& t : types) {
+        const MkXmlElement e = root.AddChildElement(MkString(t.isDefault ? L"Default" : L"Override"));
+        e.AddAttributeString(MkString(t.isDefault ? L"Extension" : L"PartName"), t.name);
+        e.AddAttributeString(MkString(L"ContentType"), t.type);
+    }
+    return document.PrintToString();
+}
+
+bool MkOpenXMLPackage::Write(PxZipArchive& out, Plan& plan) {
+    auto writeBytes = [&](const MkString& name, const std::string& bytes) {
+        return out.WriteDataRaw(name, bytes.data(), bytes.size(), false) ||
+               Fail(L"Part " + quoted(name) + L" could not be written");
+    };
+    auto writeRels = [&](const MkOpenXMLRelationships& rels, int entry, const MkString& name) {
+        const auto kept = plan.kept.find(&rels);
+        if (!rels.IsChanged() && kept == plan.kept.end()) {
+            return entry < 0 || out.CopyEntryFrom(m_zip, entry) || Fail(L"Part " + quoted(name) + L" could not be written");
+        }
+        static const std::vector<bool> all;
+        const std::vector<bool>& keep = kept == plan.kept.end() ? all : kept->second;
+        bool any = keep.empty() ? rels.Count() > 0 : false;
+        for (bool k : keep) any = any || k;
+        return !any || writeBytes(name, rels.Serialize(keep));
+    };
+    if (!writeBytes(MkString(CONTENT_TYPES_PART), ContentTypesXml(plan)) ||
+        !writeRels(*m_rels, m_relsEntry, MkString(L"_rels/.rels")))
+        return false;
+    for (MkOpenXMLPart* part : plan.parts) {
+        bool ok;
+        if (part->m_xmlIsContent)
+            ok = writeBytes(part->m_name, part->m_xml->PrintToString());
+        else if (part->m_bytesAreContent || part->m_entry < 0)
+            ok = writeBytes(part->m_name, part->m_bytes);
+        else
+            ok = out.CopyEntryFrom(m_zip, part->m_entry, part->m_name) ||
+                 Fail(L"Part " + quoted(part->m_name) + L" could not be written");
+        if (!ok || !writeRels(*part->m_rels, part->m_relsEntry, MkOpenXMLPaths::RelsPartName(part->m_name)))
+            return false;
+    }
+    return true;
+}
+
+bool MkOpenXMLPackage::Save(const MkString& path) {
+    if (!IsOpen()) return Fail(MkString(L"No package is open"));
+    Plan plan;
+    if (!MakePlan(&plan)) return false;
+    kiv::rep::StagedOutput staged;
+    const std::string temp = staged.stage(std::string(path.ShortChar()));
+    if (temp.empty()) return Fail(quoted(path) + L" cannot be written: no file can be made beside it");
+    PxZipArchive out;
+    if (!out.Open(MkString(temp.c_str()), ZIP_CREATE)) return Fail(quoted(path) + L" cannot be written");
+    const bool written = Write(out, plan);
+    if (!out.Close() && written) return Fail(quoted(path) + L" could not be written");
+    if (!written) return false;
+    if (!staged.commit()) return Fail(quoted(path) + L" could not be replaced");
+    return true;
+}

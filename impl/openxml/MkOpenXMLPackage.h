@@ -1,0 +1,236 @@
+#pragma once
+// An Office Open XML package (.pptx, .docx, .xlsx) held in memory: opened once,
+// edited as parts related by id, saved once.
+//
+// Who owns what. The package owns the zip archive it was opened from, kept open
+// for reading until the package goes away (the zip is never reopened), and every
+// part and relationships object in it. Parts and relationships live as long as
+// the package, so pointers to them stay valid; the documents a part hands out
+// belong to the part.
+//
+// Parts. Every zip entry but [Content_Types].xml and the relationships parts
+// (.../_rels/*.rels) is a part, known by its name (ppt/slides/slide1.xml; names
+// compare as the format says: without regard to ASCII case, percent-encoded
+// bytes decoded), with the content type [Content_Types].xml gives it. Its bytes
+// are read from the zip on first use; its XML is parsed on first use and kept.
+// Xml() only reads: the stored bytes stay the part's content, and a part that was
+// only read is saved exactly as stored. EditXml() makes the document the content,
+// serialized once, at save. SetBytes() and SetXml() replace the content.
+//
+// Relationships. A part's relationships part is parsed once, on first use, into
+// an MkOpenXMLRelationships; the package's own (_rels/.rels) at open. Each
+// relationship knows the part its target names.
+//
+// Save. Writes a new zip beside the target and renames it over the target only
+// when it is complete. It holds [Content_Types].xml, made from the parts written
+// (the template's Default entries kept, Defaults and Overrides added as needed),
+// and every part that a chain of relationships from the package relationships
+// reaches, each once, with its relationships part. A relationship of a kind that
+// parts name by id (pictures, controls, charts, embedded packages, OLE objects)
+// is left out when its part was changed and no attribute of the part holds the
+// id any more. A part nothing reaches is simply not written; nothing is deleted
+// by hand. Parts that were not changed are copied as stored, without inflating.
+// Save changes nothing in memory: editing and saving may go on.
+//
+// Errors. A failed operation answers false or null and Error() tells why, naming
+// the part, for the caller to log; the package itself logs nothing (the zip
+// layer below logs what it refuses to read).
+#include "host/ug/MkString.h"
+#include "impl/storage/MkOXmlDocument.h"
+#include "impl/storage/PxZipArchive.h"
+#include "LibCore/lfwRef.h"
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+class MkOpenXMLPackage;
+class MkOpenXMLPart;
+
+struct MkOpenXMLRelationship {
+    MkString id;
+    MkString type;
+    MkString target;        // as written in the relationships part
+    bool external = false;  // TargetMode="External": a URL, not a part
+    MkString part;          // the part the target names; empty when external or outside the package
+};
+
+// The relationships of one part, or of the package.
+class MkOpenXMLRelationships {
+public:
+    // The part that holds them; empty for the package relationships.
+    const MkString& Source() const { return m_source; }
+    int Count() const { return static_cast<int>(m_items.size()); }
+    const MkOpenXMLRelationship& At(int index) const { return m_items[static_cast<size_t>(index)]; }
+    const MkOpenXMLRelationship* Find(const MkString& id) const;
+    // The first relationship of this type to the part (a URL when external).
+    const MkOpenXMLRelationship* Find(const MkString& type, const MkString& target, bool external) const;
+    // The id of a relationship of this type to the target, added with the next id
+    // when there is none yet. The target is a part name (ppt/media/image1.png;
+    // the relationship's target is made relative to the source), or a URL when
+    // external.
+    MkString Relate(const MkString& type, const MkString& target, bool external = false);
+    // Adds a relationship with this id, or with the next id when it is empty.
+    // Empty (Error() of the package tells why) when the id is taken.
+    MkString Add(const MkString& type, const MkString& target, bool external = false, const MkString& id = MkString());
+    // False when there is no such id.
+    bool Drop(const MkString& id);
+    // "rId" and one more than the largest number of an id "rId<n>".
+    MkString NextId() const;
+    // Added to, dropped from or made anew since the package was opened.
+    bool IsChanged() const { return m_changed; }
+
+private:
+    friend class MkOpenXMLPackage;
+    friend class MkOpenXMLPart;
+    MkOpenXMLRelationships(MkOpenXMLPackage* package, const MkString& source) : m_package(package), m_source(source) {}
+    bool Load(const MkXmlDocument& document, const MkString& relsName);
+    void Append(MkOpenXMLRelationship relationship);
+    void Reindex();
+    std::string Serialize(const std::vector<bool>& keep) const;
+
+    MkOpenXMLPackage* m_package;
+    MkString m_source;
+    std::vector<MkOpenXMLRelationship> m_items;
+    std::unordered_map<std::wstring, size_t> m_byId;
+    std::unordered_map<std::wstring, size_t> m_byTarget;  // type, external flag and target or part key
+    long long m_largest = 0;
+    bool m_changed = false;
+};
+
+class MkOpenXMLPart {
+public:
+    const MkString& Name() const { return m_name; }
+    const MkString& ContentType() const { return m_contentType; }
+    void SetContentType(const MkString& type) { m_contentType = type; }
+    MkOpenXMLPackage& Package() const { return *m_package; }
+
+    // The content's bytes: read from the zip on first use and kept, or the edited
+    // document serialized now. Valid until the part changes. Null when they cannot
+    // be read.
+    const std::string* Bytes();
+    // Replaces the content; a document handed out before is dropped.
+    void SetBytes(std::string bytes);
+    // The content parsed, made on first use and kept; null when it is not XML.
+    const MkXmlDocument* Xml();
+    // The same document, to edit: from now on it is the part's content.
+    MkXmlDocument* EditXml();
+    // Replaces the content by a document (taken over).
+    void SetXml(std::unique_ptr<MkXmlDocument> document);
+    // Drops the parsed document, which takes several times the memory of its
+    // text: for parts whose edits are done. An edited document is serialized
+    // first and its text becomes the content; Xml() parses again when asked.
+    void ReleaseXml();
+    // Whether the content differs from what the zip stores under this name.
+    bool IsChanged() const { return m_entry < 0 || m_bytesAreContent || m_xmlIsContent || m_copied; }
+
+    // The part's relationships, parsed on first use; null when its relationships
+    // part cannot be read.
+    MkOpenXMLRelationships* Rels();
+    // The part a relationship of this part names; null when there is none.
+    MkOpenXMLPart* Related(const MkString& id);
+
+private:
+    friend class MkOpenXMLPackage;
+    MkOpenXMLPart(MkOpenXMLPackage* package, const MkString& name) : m_package(package), m_name(name) {}
+    bool ReadStored(std::string* bytes);
+
+    MkOpenXMLPackage* m_package;
+    MkString m_name;
+    MkString m_contentType;
+    int m_entry = -1;        // the zip entry with the stored content; -1 for a new part
+    bool m_copied = false;   // the stored content of another part, under this name
+    int m_relsEntry = -1;    // the zip entry of the relationships part, -1 when none
+    std::string m_bytes;
+    bool m_haveBytes = false;
+    bool m_bytesAreContent = false;
+    std::unique_ptr<MkXmlDocument> m_xml;
+    bool m_xmlIsContent = false;
+    std::unique_ptr<MkOpenXMLRelationships> m_rels;
+};
+
+class MkOpenXMLPackage {
+public:
+    static constexpr const wchar_t* CONTENT_TYPES_PART = L"[Content_Types].xml";
+    static constexpr const wchar_t* RELATIONSHIPS_CONTENT_TYPE =
+        L"application/vnd.openxmlformats-package.relationships+xml";
+
+    MkOpenXMLPackage();
+    ~MkOpenXMLPackage();
+    MkOpenXMLPackage(const MkOpenXMLPackage&) = delete;
+    MkOpenXMLPackage& operator=(const MkOpenXMLPackage&) = delete;
+
+    // Opens a package file, or one held in memory (the package keeps a reference
+    // to the file, made with new). Refused when it is no zip, has no content
+    // types or package relationships, holds a name twice or an entry name that
+    // is no part name. Opening again forgets the package opened before.
+    bool Open(const MkString& path);
+    bool Open(PxZipMemFile* memory);
+    bool IsOpen() const { return !m_zip.IsClosed(); }
+    // Writes the package to path (see the top of this file). False, with the old
+    // file at path kept, when a part to write cannot be read or made valid.
+    bool Save(const MkString& path);
+    // Why the last operation failed.
+    const MkString& Error() const { return m_error; }
+
+    // --- parts: those of the zip in its order, then those added; save writes those reached ---
+    int PartCount() const { return static_cast<int>(m_parts.size()); }
+    MkOpenXMLPart* PartAt(int index) const { return m_parts[static_cast<size_t>(index)].get(); }
+    // The part of that name (any of the forms ppt/a.xml, /ppt/a.xml, ppt\a.xml); null when none.
+    MkOpenXMLPart* Part(const MkString& name) const;
+    // The part a relationship names; null for null, external or missing.
+    MkOpenXMLPart* Part(const MkOpenXMLRelationship* relationship) const;
+    // A new empty part; null when the name is taken or not a part name.
+    MkOpenXMLPart* AddPart(const MkString& name, const MkString& contentType);
+    // A new part with the content and content type of `source` and, when asked,
+    // a copy of its relationships (same ids, same parts named).
+    MkOpenXMLPart* CopyPart(MkOpenXMLPart* source, const MkString& name, bool withRelationships = true);
+    // The next free name of the family of `name` (ppt/slides/slide1.xml or
+    // ppt/slides/slide.xml: ppt/slides/slide<n>.xml, n one more than the largest
+    // number the family has in the package).
+    MkString NextPartName(const MkString& name);
+    // The package relationships (_rels/.rels).
+    MkOpenXMLRelationships& Rels() { return *m_rels; }
+
+    // The content type [Content_Types].xml gives files of this extension when no
+    // Override names them; empty when none.
+    MkString DefaultContentType(const MkString& extension) const;
+
+private:
+    friend class MkOpenXMLPart;
+    friend class MkOpenXMLRelationships;
+    // An entry of [Content_Types].xml: a Default (extension) or an Override (part key).
+    struct TypeEntry {
+        bool isDefault;
+        MkString name;
+        std::wstring key;
+        MkString type;
+    };
+    struct Plan;
+
+    bool OpenArchive();
+    void Reset();
+    bool Fail(const MkString& message) const;
+    // The key parts are known by: percent-decoded, ASCII lower case, no leading "/".
+    static std::wstring Key(const MkString& name);
+    bool ReadEntry(int entry, std::string* bytes, const MkString& part) const;
+    bool ParseXml(const std::string& bytes, const MkString& part, MkXmlDocument* document) const;
+    bool ReadContentTypes(int entry);
+    bool LoadRels(MkOpenXMLRelationships* rels, int entry);
+    MkOpenXMLPart* NewPart(const MkString& name);
+    bool MakePlan(Plan* plan);
+    bool Write(PxZipArchive& out, Plan& plan);
+    std::string ContentTypesXml(const Plan& plan) const;
+
+    PxZipArchive m_zip;
+    lfw::Ref<PxZipMemFile> m_memory;
+    std::vector<std::unique_ptr<MkOpenXMLPart>> m_parts;
+    std::unordered_map<std::wstring, MkOpenXMLPart*> m_byName;
+    std::unique_ptr<MkOpenXMLRelationships> m_rels;
+    int m_relsEntry = -1;
+    // The entries of [Content_Types].xml in their order, the first of each extension or part.
+    std::vector<TypeEntry> m_types;
+    // Largest number of each part-name family asked for (key of the name without it).
+    std::unordered_map<std::wstring, long long> m_families;
+    mutable MkString m_error;
+};

@@ -1,0 +1,266 @@
+// The package object: parts and relationships held in memory, saved by reachability.
+#include "host/ug/ZipArchive.h"
+#include "impl/openxml/MkOpenXMLPackage.h"
+#include "openxml/OpenXmlTestSupport.h"
+#include "support/OoxmlCheck.h"
+#include <algorithm>
+#include <glob.h>
+#include <set>
+
+using namespace kivtest;
+
+namespace {
+
+const char* const REL = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+MkString rel(const char* kind) { return wide(std::string(REL) + kind); }
+
+using OpenXmlPackageObjectTest = OpenXmlTest;
+
+bool says(const MkOpenXMLPackage& package, const char* text) { return narrow(package.Error()).find(text) != std::string::npos; }
+
+std::vector<std::string> sortedEntries(const std::string& package) {
+    std::vector<std::string> names = entries(package);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A picture naming relationship `id`, put last into the shape tree of a slide-like part.
+void addPicture(MkOpenXMLPart* part, const MkString& id) {
+    const std::string pic = "<p:pic><p:nvPicPr><p:cNvPr id=\"99\" name=\"Logo\"/><p:cNvPicPr/><p:nvPr/></p:nvPicPr>"
+                            "<p:blipFill><a:blip r:embed=\"" + narrow(id) + "\"/><a:stretch><a:fillRect/></a:stretch>"
+                            "</p:blipFill><p:spPr/></p:pic>";
+    TiXmlDocument snippet;
+    snippet.Parse(pic.c_str());
+    MkXmlElement tree = part->EditXml()->GetRootElement().GetFirstChildFromPath(wide("p:cSld/p:spTree"));
+    ASSERT_TRUE(tree) << narrow(part->Name());
+    tree.Tx()->InsertEndChild(*snippet.RootElement());
+}
+
+// Opened and saved without an edit, every Office-saved package keeps every
+// entry (each once) with its bytes; the content types are made anew, equal.
+TEST_F(OpenXmlPackageObjectTest, UntouchedPackagesSaveAsStored) {
+    glob_t found;
+    ASSERT_EQ(0, glob(ooxmlCheckSample("*.[pdx][pol][ctc]x").c_str(), 0, nullptr, &found));
+    ASSERT_EQ(0, glob(officeTemplate("*.[pd][po][ct]x").c_str(), GLOB_APPEND, nullptr, &found));
+    ASSERT_EQ(0, glob(officeTemplate("src/*.[pd][po][ct]x").c_str(), GLOB_APPEND, nullptr, &found));
+    const std::vector<std::string> files(found.gl_pathv, found.gl_pathv + found.gl_pathc);
+    globfree(&found);
+    ASSERT_GE(files.size(), 30u);
+    std::vector<std::string> written;
+    for (const std::string& file : files) {
+        MkOpenXMLPackage package;
+        ASSERT_TRUE(package.Open(wide(file))) << narrow(package.Error());
+        written.push_back(dir.file(std::to_string(written.size()) + file.substr(file.rfind('.'))));
+        ASSERT_TRUE(package.Save(wide(written.back()))) << file << ": " << narrow(package.Error());
+        const std::vector<std::string> before = sortedEntries(file), after = entries(written.back());
+        EXPECT_EQ(before, sortedEntries(written.back())) << file;
+        EXPECT_EQ("[Content_Types].xml", after.front()) << file;
+        for (const std::string& e : after)
+            EXPECT_TRUE(e == "[Content_Types].xml" || readPart(file, e) == readPart(written.back(), e)) << file << " " << e;
+        MkXmlDocument was, is;
+        ASSERT_TRUE(was.ParseText(readPart(file, "[Content_Types].xml").c_str()));
+        ASSERT_TRUE(is.ParseText(readPart(written.back(), "[Content_Types].xml").c_str()));
+        EXPECT_EQ(was.PrintToString(), is.PrintToString()) << file;
+    }
+    EXPECT_TRUE(passesOoxmlCheck(written));
+    EXPECT_TRUE(errors().empty());
+}
+
+// A template with a WMF logo on its master, layout and notes page, and a
+// picture on a slide; a report removes slide 2, adds a copy of slide 1, and
+// takes the picture off both. What is reached is written, each part once.
+TEST_F(OpenXmlPackageObjectTest, ReachabilityDecidesWhatIsWritten) {
+    const std::string tmpl = dir.file("template.pptx"), out = dir.file("report.pptx");
+    {
+        MkOpenXMLPackage package;
+        ASSERT_TRUE(package.Open(wide(ooxmlCheckSample("sld-notes.pptx"))));
+        package.AddPart(wide("ppt/media/logo.wmf"), wide("image/x-wmf"))->SetBytes("wmf");
+        package.AddPart(wide("ppt/media/photo.png"), wide("image/png"))->SetBytes("png");
+        const struct { const char* part; const char* media; } uses[] = {
+            {"ppt/slideMasters/slideMaster1.xml", "ppt/media/logo.wmf"},
+            {"ppt/slideLayouts/slideLayout1.xml", "ppt/media/logo.wmf"},
+            {"ppt/notesSlides/notesSlide1.xml", "ppt/media/logo.wmf"},
+            {"ppt/slides/slide1.xml", "ppt/media/photo.png"}};
+        for (const auto& u : uses) {
+            MkOpenXMLPart* part = package.Part(wide(u.part));
+            addPicture(part, part->Rels()->Relate(rel("image"), wide(u.media)));
+        }
+        ASSERT_TRUE(package.Save(wide(tmpl))) << narrow(package.Error());
+    }
+    MkOpenXMLPackage package;
+    ASSERT_TRUE(package.Open(wide(tmpl)));
+    MkOpenXMLPart* slide = package.Part(wide("/PPT/Slides/Slide1.xml"));
+    MkOpenXMLPart* presentation = package.Part(wide("ppt\\presentation.xml"));
+    ASSERT_TRUE(slide && presentation);
+    EXPECT_EQ("ppt/slides/slide3.xml", narrow(package.NextPartName(slide->Name())));
+    MkOpenXMLPart* copy = package.CopyPart(slide, package.NextPartName(slide->Name()));
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(package.Part(wide("ppt/media/photo.png")), copy->Related(wide("rId3")));
+    EXPECT_TRUE(copy->Rels()->Drop(wide("rId2")));  // the copy has no notes
+    MkOpenXMLRelationships& presentationRels = *presentation->Rels();
+    ASSERT_TRUE(presentationRels.Drop(wide("rId3")));
+    EXPECT_EQ("rId10", narrow(presentationRels.Relate(rel("slide"), copy->Name())));
+    EXPECT_EQ("rId10", narrow(presentationRels.Relate(rel("slide"), wide("ppt/slides/slide3.xml"))));
+    const MkXmlElement list = presentation->EditXml()->GetRootElement().GetFirstChildElement(wide("p:sldIdLst"));
+    list.RemoveChildElement(list.GetChildElement(1));
+    list.AddChildElementCompleteTag(wide("<p:sldId id=\"258\" r:id=\"rId10\"/>"));
+    for (MkOpenXMLPart* part : {slide, copy}) {
+        MkXmlElement tree = part->EditXml()->GetRootElement().GetFirstChildFromPath(wide("p:cSld/p:spTree"));
+        ASSERT_TRUE(tree.RemoveChildElement(tree.GetFirstChildElement(wide("p:pic"))));
+    }
+    copy->ReleaseXml();  // its text is read for the ids it names
+    ASSERT_TRUE(package.Save(wide(out))) << narrow(package.Error());
+
+    const std::vector<std::string> before = entries(tmpl);
+    std::set<std::string> expected(before.begin(), before.end());
+    for (const char* gone : {"ppt/slides/slide2.xml", "ppt/slides/_rels/slide2.xml.rels", "ppt/media/photo.png"})
+        EXPECT_EQ(1u, expected.erase(gone)) << gone;
+    expected.insert({"ppt/slides/slide3.xml", "ppt/slides/_rels/slide3.xml.rels"});
+    const std::vector<std::string> written = entries(out);
+    EXPECT_EQ(std::vector<std::string>(expected.begin(), expected.end()), sortedEntries(out));
+    EXPECT_EQ(written.size(), std::set<std::string>(written.begin(), written.end()).size());
+    EXPECT_EQ("wmf", readPart(out, "ppt/media/logo.wmf"));
+    EXPECT_EQ(std::string::npos, readPart(out, "ppt/slides/_rels/slide1.xml.rels").find("photo"));
+    EXPECT_OOXML_VALID(tmpl, out);
+}
+
+// Relationship ids and targets: the next id after the largest, existing ids
+// for existing targets, one part for every spelling of its name.
+TEST_F(OpenXmlPackageObjectTest, RelationshipsNameOnePartEachWay) {
+    const std::string path = makePackage("rels.zip", {
+        {"[Content_Types].xml", contentTypes("<Default Extension=\"png\" ContentType=\"image/png\"/>")},
+        {"_rels/.rels", relationships("<Relationship Id=\"rId7\" Type=\"t\" Target=\"a%5Fb.xml\"/>"
+                                      "<Relationship Id=\"x9\" Type=\"t\" Target=\"/CAF%C3%A9.XML\"/>"
+                                      "<Relationship Id=\"rId2\" Type=\"t\" Target=\"media/my%20pic.png\"/>"
+                                      "<Relationship Id=\"rId3\" Type=\"h\" Target=\"http://x/#y\" TargetMode=\"External\"/>")},
+        {"a_b.xml", "<a/>"}, {"caf\xc3\xa9.xml", "<b/>"}, {"media/my pic.png", "png"}});
+    lfw::Ref<PxZipMemFile> memory = new PxZipMemFile;
+    ASSERT_TRUE(memory->Load(wide(path)));
+    MkOpenXMLPackage package;
+    ASSERT_TRUE(package.Open(memory.p())) << narrow(package.Error());
+    MkOpenXMLRelationships& rels = package.Rels();
+    const struct { const char* id; const char* part; } named[] = {
+        {"rId7", "a_b.xml"}, {"x9", "caf\xc3\xa9.xml"}, {"rId2", "media/my%20pic.png"}, {"rId3", nullptr}};
+    for (const auto& n : named)
+        EXPECT_EQ(n.part ? package.Part(wide(n.part)) : nullptr, package.Part(rels.Find(wide(n.id)))) << n.id;
+    const struct { const char* type; const char* target; bool external; const char* id; const char* given; } adds[] = {
+        {"t", "A_B.xml", false, "rId7", nullptr},  {"t", "a%5fb.xml", false, "rId7", nullptr},
+        {"u", "a_b.xml", false, "rId8", nullptr},  {"h", "http://x/#y", true, "rId3", nullptr},
+        {"t", "a_b.xml", false, "", "x9"},         {"t", "new part.xml", false, "rId20", "rId20"},
+        {"v", "a_b.xml", false, "rId21", nullptr}, {"h", "http://x/#z", true, "rId22", nullptr}};
+    for (const auto& a : adds) {
+        const MkString id = a.given ? rels.Add(wide(a.type), wide(a.target), a.external, wide(a.given))
+                                    : rels.Relate(wide(a.type), wide(a.target), a.external);
+        EXPECT_EQ(a.id, narrow(id)) << a.target;
+    }
+    EXPECT_EQ("new%20part.xml", narrow(rels.Find(wide("rId20"))->target));
+    EXPECT_TRUE(rels.Drop(wide("rId22")));
+    EXPECT_FALSE(rels.Drop(wide("rId22")));
+    EXPECT_EQ("rId23", narrow(rels.NextId()));
+}
+
+// A changed part keeps the relationships named by id that an attribute of it
+// still names, read from its text or from its document.
+TEST_F(OpenXmlPackageObjectTest, ChangedPartsKeepWhatTheyStillName) {
+    std::string items;
+    for (int i = 1; i <= 7; ++i)
+        items += "<Relationship Id=\"rId" + std::to_string(i) + "\" Type=\"" + REL + (i < 7 ? "image" : "slideLayout") +
+                 "\" Target=\"m.png\"/>";
+    const std::string path = makePackage("named.zip", {
+        {"[Content_Types].xml", contentTypes("<Default Extension=\"png\" ContentType=\"image/png\"/>")},
+        {"_rels/.rels", relationships("<Relationship Id=\"rId1\" Type=\"t\" Target=\"a.xml\"/>")},
+        {"a.xml", "<a/>"}, {"_rels/a.xml.rels", relationships(items)}, {"m.png", "png"}});
+    for (bool parsed : {false, true}) {
+        MkOpenXMLPackage package;
+        ASSERT_TRUE(package.Open(wide(path)));
+        MkOpenXMLPart* part = package.Part(wide("a.xml"));
+        part->SetBytes("<a x='rId1' y = \"rId2\" z=\"&#114;Id3\" w=\"rId4x\" t=\"rId5&amp;\"><!-- rId6 --></a>");
+        ASSERT_TRUE(!parsed || part->EditXml());
+        const std::string out = dir.file(parsed ? "parsed.zip" : "text.zip");
+        ASSERT_TRUE(package.Save(wide(out))) << narrow(package.Error());
+        const std::string rels = readPart(out, "_rels/a.xml.rels");
+        for (int i = 1; i <= 7; ++i)
+            EXPECT_EQ(i <= 3 || i == 7, rels.find("\"rId" + std::to_string(i) + "\"") != std::string::npos) << parsed << i;
+    }
+}
+
+// Next free names of a family, counting parts added since.
+TEST_F(OpenXmlPackageObjectTest, NextPartNamesFollowTheLargestNumber) {
+    const std::string path = makePackage("names.zip", {
+        {"[Content_Types].xml", contentTypes()}, {"_rels/.rels", relationships("")},
+        {"ppt/slides/slide1.xml", "<s/>"}, {"ppt/slides/Slide3.xml", "<s/>"}, {"ppt/slides/slideX.xml", "<s/>"},
+        {"ppt/charts/chart2.xml", "<c/>"}, {"ppt/charts/style12.xml", "<c/>"}});
+    MkOpenXMLPackage package;
+    ASSERT_TRUE(package.Open(wide(path)));
+    const struct { const char* name; const char* next; const char* add; } cases[] = {
+        {"ppt/slides/slide1.xml", "ppt/slides/slide4.xml", "ppt/slides/slide9.xml"},
+        {"ppt\\slides\\slide.xml", "ppt/slides/slide10.xml", nullptr},
+        {"ppt/charts/chart1.xml", "ppt/charts/chart3.xml", nullptr},
+        {"ppt/notesSlides/notesSlide1.xml", "ppt/notesSlides/notesSlide1.xml", nullptr},
+        {"ppt/charts/_rels/chart1.xml.rels", "ppt/charts/_rels/chart1.xml.rels", nullptr}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.next, narrow(package.NextPartName(wide(c.name)))) << c.name;
+        EXPECT_TRUE(!c.add || package.AddPart(wide(c.add), wide("application/xml")));
+    }
+    EXPECT_FALSE(package.AddPart(wide("ppt/slides/SLIDE1.xml"), wide("application/xml")));
+    EXPECT_FALSE(package.AddPart(wide("ppt/slides/_rels/slide1.xml.rels"), wide("application/xml")));
+}
+
+// Hostile packages: refused at open or at save with the reason, the earlier
+// file at the target kept; a relationship cycle is written once.
+TEST_F(OpenXmlPackageObjectTest, HostilePackagesAreRefusedWithTheReason) {
+    const std::string types = contentTypes(), item = "<Relationship Id=\"rId1\" Type=\"t\" Target=\"a.xml\"/>";
+    const std::string root = relationships(item), toB = relationships("<Relationship Id=\"rId1\" Type=\"t\" Target=\"b.xml\"/>");
+    const struct { PartList parts; const char* openError; const char* saveError; } cases[] = {
+        {{{"_rels/.rels", root}, {"a.xml", "<a/>"}}, "The package has no [Content_Types].xml", nullptr},
+        {{{"[Content_Types].xml", "<Typo/>"}, {"_rels/.rels", root}}, "its root is 'Typo'", nullptr},
+        {{{"[Content_Types].xml", types}, {"a.xml", "<a/>"}}, "no package relationships", nullptr},
+        {{{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a.xml", "<a/>"}, {"A.XML", "<a/>"}}, "'A.XML' is in the package twice", nullptr},
+        {{{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a b.xml", "<a/>"}, {"a%20b.xml", "<a/>"}}, "is in the package twice", nullptr},
+        {{{"[Content_Types].xml", types}, {"_rels/.rels", relationships(item + item)}}, "two relationships with the id 'rId1'", nullptr},
+        {{{"[Content_Types].xml", types}, {"_rels/.rels", relationships("<Relationship Id=\"rId1\" Type=\"t\" Target=\"../../etc/passwd\"/>")}}, nullptr, "which is outside the package"},
+        {{{"[Content_Types].xml", types}, {"_rels/.rels", root}}, nullptr, "names 'a.xml', which is not in the package"},
+        {{{"[Content_Types].xml", types}, {"_rels/.rels", relationships("<Relationship Id=\"rId1\" Type=\"t\" Target=\"b.bin\"/>")}, {"b.bin", "b"}}, nullptr, "Part 'b.bin' has no content type"},
+        {{{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a.xml", "<a/>"}, {"_rels/a.xml.rels", "<a"}}, nullptr, "'_rels/a.xml.rels' is not well-formed XML"},
+        {{{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a.xml", "<a/>"}, {"_rels/a.xml.rels", toB},
+          {"b.xml", "<b/>"}, {"_rels/b.xml.rels", root}}, nullptr, nullptr},  // a cycle
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string path = makePackage("hostile" + std::to_string(++n) + ".zip", c.parts), out = path + ".out";
+        ASSERT_TRUE(writeFile(out, "earlier"));
+        MkOpenXMLPackage package;
+        EXPECT_EQ(!c.openError, package.Open(wide(path))) << n;
+        EXPECT_TRUE(!c.openError || says(package, c.openError)) << narrow(package.Error());
+        if (c.openError) continue;
+        EXPECT_EQ(!c.saveError, package.Save(wide(out))) << n << ": " << narrow(package.Error());
+        EXPECT_TRUE(!c.saveError || says(package, c.saveError)) << narrow(package.Error());
+        EXPECT_EQ(c.saveError ? 0u : 6u, c.saveError ? readFile(out).find("earlier") : entries(out).size());
+    }
+    // Names the zip layer cannot make: a zero byte in an entry name.
+    const std::string zeroName = dir.file("zero.zip");
+    {
+        CZipArchive zip;
+        ASSERT_TRUE(zip.Open(zeroName, CZipArchive::zipCreate));
+        zip.AddNewFile(types.data(), types.size(), "[Content_Types].xml");
+        zip.AddNewFile("<a/>", 4, std::string("a\0.xml", 6));
+        zip.Close();
+    }
+    MkOpenXMLPackage package;
+    EXPECT_FALSE(package.Open(wide(zeroName)));
+    EXPECT_EQ("Entry 'a\\0.xml' of the package is not a part name", narrow(package.Error()));
+    EXPECT_EQ(0, package.Rels().Count());  // nothing is open: nothing to relate or save
+    EXPECT_FALSE(package.Save(wide(dir.file("none.zip"))));
+    // A part in UTF-16 is not read as XML.
+    ASSERT_TRUE(package.Open(wide(makePackage("utf16.zip", {{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a.xml", std::string("<\0a\0/\0>\0", 8)}}))));
+    EXPECT_FALSE(package.Part(wide("a.xml"))->Xml());
+    EXPECT_EQ("Part 'a.xml' holds a zero byte: it is not XML in UTF-8", narrow(package.Error()));
+    std::string deep;
+    for (int i = 0; i < 600; ++i) deep += "<a>";
+    package.Part(wide("a.xml"))->SetBytes(deep);
+    EXPECT_FALSE(package.Part(wide("a.xml"))->Xml());
+    EXPECT_EQ("Part 'a.xml' nests its elements too deeply or gives one too many attributes", narrow(package.Error()));
+    EXPECT_TRUE(errors().empty());
+}
+
+} // namespace
