@@ -154,6 +154,8 @@ int MkOpenXMLArchive::GetOfficeVersion() {
 bool MkOpenXMLArchive::ReadPart(const MkString& path, MkXmlDocument* document) {
     if (!document || IsClosed() || path.IsBlank()) return false;
     if (FindFile(ToInternal(path)) < 0) return false;
+    // Blanks in text are content in Office parts (a run holding a space).
+    document->KeepWhiteSpaceInText();
     return ReadXmlFile(ToInternal(path), document);
 }
 

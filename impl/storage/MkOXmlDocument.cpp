@@ -533,9 +533,107 @@ bool MkXmlDocument::ParseText(const char* text) {
     return ParsePadded(&padded);
 }
 
+namespace {
+
+bool isXmlBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Where the markup starting at text[at] ("<...") ends (one past its last byte),
+// and what it is.
+enum Markup { START_TAG, END_TAG, OTHER_MARKUP };
+size_t markupEnd(const std::string& text, size_t at, Markup* kind) {
+    *kind = OTHER_MARKUP;
+    auto past = [&](const char* end) {
+        const size_t found = text.find(end, at + 1);
+        return found == std::string::npos ? text.size() : found + std::strlen(end);
+    };
+    if (text.compare(at, 4, "<!--") == 0) return past("-->");
+    if (text.compare(at, 9, "<![CDATA[") == 0) return past("]]>");
+    if (text.compare(at, 2, "<?") == 0) return past("?>");
+    if (text.compare(at, 2, "<!") == 0) return past(">");
+    char quote = 0;
+    for (size_t i = at + 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            if (text[at + 1] == '/') *kind = END_TAG;
+            else if (text[i - 1] != '/') *kind = START_TAG;
+            return i + 1;
+        }
+    }
+    return text.size();
+}
+
+// The text with the white space the parser would drop or condense written as
+// CDATA sections, which it keeps as they are; false when nothing needed it.
+bool protectWhiteSpace(const std::string& text, std::string* out) {
+    const bool condensed = TiXmlBase::IsWhiteSpaceCondensed();
+    bool changed = false;
+    Markup previous = OTHER_MARKUP;
+    out->reserve(text.size() + text.size() / 8);
+    for (size_t at = 0; at < text.size();) {
+        if (text[at] == '<') {
+            const size_t end = markupEnd(text, at, &previous);
+            out->append(text, at, end - at);
+            at = end;
+            continue;
+        }
+        size_t end = text.find('<', at);
+        if (end == std::string::npos) end = text.size();
+        bool blank = true;
+        for (size_t i = at; i < end && blank; ++i) blank = isXmlBlank(text[i]);
+        const bool wholeContent = previous == START_TAG && text.compare(end, 2, "</") == 0;
+        if (blank ? !wholeContent : !condensed) {
+            out->append(text, at, end - at);  // kept by the parser as it is, or indentation
+        } else {
+            for (size_t i = at; i < end;) {
+                size_t j = i;
+                while (j < end && isXmlBlank(text[j]) == isXmlBlank(text[i])) ++j;
+                if (isXmlBlank(text[i])) out->append("<![CDATA[").append(text, i, j - i).append("]]>");
+                else out->append(text, i, j - i);
+                i = j;
+            }
+            changed = true;
+        }
+        at = end;
+    }
+    return changed;
+}
+
+// Joins the neighbouring text nodes the CDATA sections made into plain text.
+void joinTexts(TiXmlNode* node) {
+    for (TiXmlNode* child = node->FirstChild(); child;) {
+        TiXmlNode* next = child->NextSibling();
+        if (TiXmlText* text = child->ToText()) {
+            text->SetCDATA(false);
+            if (next && next->ToText()) {
+                std::string joined = text->ValueStr();
+                while (next && next->ToText()) {
+                    joined += next->ValueStr();
+                    TiXmlNode* gone = next;
+                    next = next->NextSibling();
+                    node->RemoveChild(gone);
+                }
+                text->SetValue(joined);
+            }
+        } else {
+            joinTexts(child);
+        }
+        child = next;
+    }
+}
+
+} // namespace
+
 bool MkXmlDocument::ParsePadded(std::string* text) {
     Clear();
     ClearError();
+    std::string kept;
+    const bool protect = m_keepWhiteSpace && protectWhiteSpace(*text, &kept);
+    if (protect) text->swap(kept);
+    kept = std::string();
     // TinyXML steps over a whole UTF-8 sequence, or an entity, at once, and so
     // can step past the terminating zero of text that ends inside one; the
     // zeros after it keep every such read inside the buffer.
@@ -545,6 +643,7 @@ bool MkXmlDocument::ParsePadded(std::string* text) {
         return false;
     }
     Parse(text->c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    if (protect && !Error()) joinTexts(this);
     return !Error();
 }
 

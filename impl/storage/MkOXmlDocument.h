@@ -143,6 +143,14 @@ public:
     // Replaces the content by the parse of a zero-terminated text. False on a parse
     // error (ErrorId/ErrorDesc tell which) or when the input exceeds the limits above.
     bool ParseText(const char* text);
+    // The same for a text the parse may change and use up (large parts are not copied).
+    bool ParseOwnedText(std::string* text) { return ParsePadded(text); }
+    // With true, later parses keep the white space of text as written (markup
+    // parts such as Office documents, where a run of blanks is content): blanks
+    // around and inside text, and text of blanks only that is an element's whole
+    // content (<w:t> </w:t>), whatever TinyXML's process-wide condensing switch
+    // says. White space between elements (indentation) is dropped as before.
+    void KeepWhiteSpaceInText(bool keep = true) { m_keepWhiteSpace = keep; }
 
     // The printed document: four-space indent, "\n" line ends.
     std::string PrintToString() const;
@@ -169,6 +177,8 @@ private:
     // Checks the limits, then parses; text gets the padding appended.
     bool ParsePadded(std::string* text);
     static bool WithinLimits(const char* paddedText);
+
+    bool m_keepWhiteSpace = false;
 };
 
 // UTF-8 bytes of a wide string (empty when it converts to nothing).

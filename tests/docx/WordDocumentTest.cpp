@@ -259,6 +259,23 @@ TEST(WordGroupTest, NestedGroupsUnrollInsideTheirCopies) {
     EXPECT_TRUE(allDistinct(valuesOf(document, "w:id", "w:val")));
 }
 
+TEST(WordEditTest, TextKeepsItsBlanksWhateverTheParsersSwitch) {
+    // Runs of blanks only, blanks around and inside text; indentation between elements goes.
+    const std::string body = "<w:p><w:r><w:t> </w:t></w:r>\n  <w:r><w:t xml:space=\"preserve\">  a \t b </w:t></w:r>"
+                             "<w:r><w:instrText> PAGE </w:instrText></w:r></w:p>";
+    for (bool condense : {true, false}) {
+        TiXmlBase::SetCondenseWhiteSpace(condense);
+        MkOpenXMLWordDocument document;
+        document.KeepWhiteSpaceInText();
+        ASSERT_TRUE(parseBody(&document, body));
+        TiXmlPrinter printer;
+        printer.SetStreamPrinting();
+        document.GetBody().Tx()->FirstChildElement()->Accept(&printer);
+        EXPECT_EQ("<w:p><w:r><w:t> </w:t></w:r><w:r><w:t xml:space=\"preserve\">  a &#x09; b </w:t></w:r>"
+                  "<w:r><w:instrText> PAGE </w:instrText></w:r></w:p>", std::string(printer.CStr())) << condense;
+    }
+}
+
 TEST(WordEditTest, TitlesAndRunsKeepTheTemplatesFormatting) {
     MkOpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, sdt("SIT1_TITLE", 1,
