@@ -110,6 +110,11 @@ bool MkOpenXMLWordArchive::ReadDocument(MkOpenXMLWordDocument* document, MkStrin
     std::string text(reinterpret_cast<const char*>(data), size);
     free(data);
     document->KeepWhiteSpaceInText();
+    // Content of the body that nothing fills or renumbers (no control, bookmark,
+    // comment, picture id or relationship) stays text: a long table costs its size.
+    static const std::vector<std::string> markers = {"<w:sdt",     "<w:control", "<wp:docPr", "<w:bookmark", "<w:comment",
+                                                     " r:",        "\tr:",        "\nr:",      "\rr:"};
+    document->KeepChildrenAsText("w:body", markers, 1024);
     if (!document->ParseOwnedText(&text)) {
         MkString why;
         why.MakeForm("The document part %ls is not well-formed XML (%s)", ~part, document->ErrorDesc());

@@ -276,6 +276,32 @@ TEST(WordEditTest, TextKeepsItsBlanksWhateverTheParsersSwitch) {
     }
 }
 
+TEST(WordEditTest, LargeUntouchedContentStaysText) {
+    std::string rows;
+    for (int r = 0; r < 20; ++r) rows += "<w:tr><w:tc><w:tcPr/><w:p><w:r><w:t xml:space='preserve'> r" + std::to_string(r) + " &amp; &#x41;</w:t></w:r></w:p></w:tc></w:tr>";
+    const std::string table = "<w:tbl>" + rows + "</w:tbl>";
+    // Kept as text: long, well-formed, nothing to fill. Parsed: a marker, too
+    // short, or not well-formed by XML's rules (the parser reads it as before).
+    const struct { std::string block; bool kept; } cases[] = {
+        {table, true}, {"<w:tbl>" + rows + "<w:sdt/></w:tbl>", false}, {"<w:p><w:r><w:t>short</w:t></w:r></w:p>", false},
+        {"<w:tbl>" + rows + "<w:p>&nbsp;</w:p></w:tbl>", false}, {"<w:tbl>" + rows + "<w:p a='<'/></w:tbl>", false},
+        {"<w:tbl>" + rows + "<w:p>\x0B</w:p></w:tbl>", false},
+    };
+    for (const auto& c : cases) {
+        MkOpenXMLWordDocument document;
+        document.KeepChildrenAsText("w:body", {"<w:sdt"}, 1024);
+        ASSERT_TRUE(parseBody(&document, "<w:p/>" + c.block + "<w:sectPr/>")) << c.block;
+        TiXmlNode* second = document.GetBody().Tx()->FirstChild()->NextSibling();
+        EXPECT_EQ(c.kept, second->ToUnknown() != nullptr) << c.block;
+        TiXmlPrinter printer;
+        printer.SetStreamPrinting();
+        second->Accept(&printer);
+        if (c.kept) {
+            EXPECT_EQ(c.block, printer.Str());
+        }
+    }
+}
+
 TEST(WordEditTest, TitlesAndRunsKeepTheTemplatesFormatting) {
     MkOpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, sdt("SIT1_TITLE", 1,
