@@ -89,6 +89,10 @@ TEST_F(WordReport, GroupsRepeatForTheSelectedSnapshotsOfTheirType) {
     // No table snapshot: the chart and table groups go without a copy.
     EXPECT_EQ(0, content.GetTags(SIT_TYPE_CHART)->GetSize());
     EXPECT_EQ(0, content.GetTags(SIT_TYPE_TABLE)->GetSize());
+    // The placeholder picture went with its last user; each copy has its own.
+    EXPECT_FALSE(hasPart(output, "word/media/image1.png"));
+    EXPECT_EQ(std::string::npos, readPart(output, "word/_rels/document.xml.rels").find("\"rId10\""));
+    EXPECT_TRUE(hasPart(output, "word/media/image3.jpeg"));
     EXPECT_OOXML_VALID(output);
 }
 
@@ -183,7 +187,13 @@ TEST_F(WordReport, FormsKeepTheirWhiteSpaceStructureAndBookmarks) {
         s->setFieldValues({{Str("DATABASE_NAME"), Str("engine.db")}});
     }
     auto repository = repositoryOf({first.p(), second.p()});
-    ASSERT_TRUE(ReportCreatorWord(repository.p(), Str(testPackage("forms"))).generate(Str(output))) << allErrors();
+    // Pictures reach the package from memory: no temporary folder is needed.
+    const char* tmp = std::getenv("TMPDIR");
+    const std::string savedTmp = tmp ? tmp : "";
+    ::setenv("TMPDIR", dir.file("no-such-folder").c_str(), 1);
+    const bool made = ReportCreatorWord(repository.p(), Str(testPackage("forms"))).generate(Str(output));
+    tmp ? ::setenv("TMPDIR", savedTmp.c_str(), 1) : ::unsetenv("TMPDIR");
+    ASSERT_TRUE(made) << allErrors();
     const std::string xml = readPart(output, "word/document.xml");
     // Untouched text keeps its blanks.
     for (const char* kept : {"<w:t>23</w:t></w:r><w:r><w:t xml:space=\"preserve\"> </w:t></w:r><w:r><w:t>835",
