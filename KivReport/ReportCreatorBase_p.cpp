@@ -2,6 +2,7 @@
 #include "KivReport/ReportComponent.h"
 #include "LibCore/lfwAssert.h"
 #include "LibCore/lfwFile.h"
+#include "host/core/KivImage.h"
 #include "host/ug/UgConvert.h"
 #include "impl/common/NoThrow.h"
 #include "impl/common/Utils.h"
@@ -33,6 +34,26 @@ std::string stemOf(const std::string& path) {
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 } // namespace creator
+
+const PictureBytes::Picture* PictureBytes::Of(const Snapshot* snapshot) {
+    if (!snapshot) return nullptr;
+    std::unique_ptr<Picture>& known = m_pictures[reinterpret_cast<std::uintptr_t>(snapshot)];
+    if (known) return known.get();
+    PtrRef<Image> image;
+    if (snapshot->type() == Snapshot::MDLX) {
+        if (snapshot->modelMdlx()) image = PtrRef<Image>(Utils::snapshotFromMemoryFile(snapshot->modelMdlx()));
+    } else {
+        image = PtrRef<Image>(const_cast<Image*>(snapshot->image()));
+    }
+    std::unique_ptr<Picture> picture(new Picture);
+    if (!image || !Utils::jpegBytesOf(image.get(), &picture->jpeg)) return nullptr;
+    picture->jpeg.shrink_to_fit();  // kept until the report is done
+    picture->width = static_cast<int>(image->width());
+    picture->height = static_cast<int>(image->height());
+    picture->name.MakeForm("memory:picture%d.jpg", static_cast<int>(m_pictures.size()));
+    known = std::move(picture);
+    return known.get();
+}
 
 ReportCreatorBase::ReportCreatorBase(Repository* repo, const Str& path)
     : repository(repo), templatePath(ug::Convert::toMkString(path)) {

@@ -8,7 +8,10 @@
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
 #include "impl/common/StagedOutput.h"
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace kiv {
@@ -24,6 +27,24 @@ MkString expanded(const Snapshot* snapshot, const Str& text);
 std::string folderOf(const std::string& path);
 std::string stemOf(const std::string& path);
 } // namespace creator
+
+// The pictures snapshots show (an image snapshot's image, the preview stored with
+// a model) as JPEG bytes, each encoded once per report and kept in place until
+// the report is done, so that the packages store them without temporary files.
+class PictureBytes {
+public:
+    struct Picture {
+        MkString name;  // stands for a file of the picture: "memory:picture<n>.jpg"
+        int width = 0;
+        int height = 0;
+        std::vector<unsigned char> jpeg;
+    };
+    // The snapshot's picture; null when it has none or it cannot be encoded.
+    const Picture* Of(const Snapshot* snapshot);
+
+private:
+    std::unordered_map<std::uintptr_t, std::unique_ptr<Picture>> m_pictures;  // null for none
+};
 
 class ReportCreatorBase {
 public:

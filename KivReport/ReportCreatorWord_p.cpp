@@ -74,7 +74,22 @@ MkFormattedTextArray macroText(const MkString& value) {
 
 ReportCreatorWordPrivate::ReportCreatorWordPrivate(Repository* repo, const Str& path) : ReportCreatorBase(repo, path) {}
 
-// ---------------------------------------------------------------- temporary files
+MkStringArray ReportCreatorWordPrivate::nestedGroups(const MkXmlElement& body) {
+    MkStringArray lines;
+    MkXmlElementList controls;
+    MkOpenXMLDocument::FindAllElements(body, "w:sdt", &controls, true, true);
+    for (const MkXmlElement& sdt : controls) {
+        if (!MkOpenXMLDocument::IsSdtGroup(sdt) || !MkOpenXMLWordDocument::IsInSdtGroup(sdt.GetParentElement())) continue;
+        // A group repeats its content once per snapshot: one inside another would
+        // repeat it for every pair.
+        const MkString name = MkOpenXMLWordDocument::GetSdtName(sdt);
+        MkString line;
+        if (name.IsBlank()) line = L"The template's group without a tag lies inside another group; groups cannot be nested.";
+        else line.MakeFormWide(L"The template's group '%ls' lies inside another group; groups cannot be nested.", ~name);
+        lines.AddGrow(line);
+    }
+    return lines;
+}
 
 // ---------------------------------------------------------------- report
 
@@ -86,34 +101,27 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, StagedO
     const MkString report(reportFile.c_str());
     if (!Utils::copyTemplateToOutputFile(templatePath, report)) return false;
     MkOpenXMLWordArchive archive;
-    MkOpenXMLWordDocument probe;
-    if (!archive.Open(report, ZIP_OPEN) || !archive.ReadDocument(&probe) || !probe.GetBody()) {
+    if (!archive.Open(report, ZIP_OPEN)) {
         REP_LOG_ERROR("Could not open output file. It might be open in Word, have an invalid name/path or be read only.");
         return false;
     }
-    // Groups repeat their content once per snapshot: a group inside a group would
-    // repeat it for every pair, and a group without a tag cannot be told apart.
-    MkXmlElementList controls;
-    MkOpenXMLDocument::FindAllElements(probe.GetBody(), "w:sdt", &controls, true, true);
-    for (const MkXmlElement& sdt : controls) {
-        if (!MkOpenXMLDocument::IsSdtGroup(sdt)) continue;
-        const MkString name = MkOpenXMLWordDocument::GetSdtName(sdt);
-        if (name.IsBlank()) {
-            REP_LOG_ERROR("The template has a group without a tag; give every group a tag.");
-            return false;
-        }
-        if (MkOpenXMLWordDocument::IsInSdtGroup(sdt.GetParentElement())) {
-            REP_LOG_ERROR(lfw::String("The template's group '%1' lies inside another group; groups cannot be nested.")
-                              .arg(lfw::String(name)));
-            return false;
-        }
+    // The document part is edited in memory from here on and written once.
+    MkString problem;
+    if (!archive.BeginBatch(&problem)) {
+        REP_LOG_ERROR(lfw::String(problem + L"."));
+        return false;
+    }
+    const MkXmlElement body = archive.BatchDocument()->GetBody();
+    if (!body) {
+        REP_LOG_ERROR("The document part word/document.xml has no body (w:body in w:document).");
+        return false;
+    }
+    const MkStringArray nested = nestedGroups(body);
+    if (!nested.IsEmpty()) {
+        REP_LOG_ERROR(lfw::String(nested[0]));
+        return false;
     }
     archive.ConvertFromOldPlugin();
-    // The document part is edited in memory from here on and written once.
-    if (!archive.BeginBatch()) {
-        REP_LOG_ERROR("Could not open output file. It might be open in Word, have an invalid name/path or be read only.");
-        return false;
-    }
 
     const bool referencePass = !referenceSnapshots.empty();
     MkIntArray mainSelection, referenceSelection;
@@ -142,11 +150,11 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, StagedO
 
     MkWordDocumentContent content;
     archive.GetDocumentContent(content);
-    TemporaryFiles temporary;
+    Files files;
     replaceMacros(archive, snapshots, content, false);
-    bool filled = replaceSituationData(archive, snapshots, content, false, staged, temporary);
+    bool filled = replaceSituationData(archive, snapshots, content, false, staged, files);
     if (filled && referencePass) {
-        filled = replaceSituationData(archive, referenceSnapshots, content, true, staged, temporary);
+        filled = replaceSituationData(archive, referenceSnapshots, content, true, staged, files);
         replaceMacros(archive, referenceSnapshots, content, true);
     }
     if (!archive.EndBatch() || !archive.Close()) return false;
@@ -188,7 +196,7 @@ void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, cons
 
 bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
                                                     const MkWordDocumentContent& content, bool reference,
-                                                    StagedOutput& staged, TemporaryFiles& temporary) const {
+                                                    StagedOutput& staged, Files& files) const {
     const MkString prefix = reference ? MkString(L"REF_SIT") : MkString(L"SIT");
     const TagNames titles(content, SIT_TYPE_TITLE), texts(content, SIT_TYPE_TEXT);
     const TagNames pictures(content, SIT_TYPE_PICTURE), models(content, SIT_TYPE_MDLX);
@@ -211,15 +219,21 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
             Utils::convertHtmlToFormattedTextArray(expanded(snapshot, snapshot->description()), &runs);
             archive.SetText(text, runs);
         }
-        // Puts an image (the snapshot's or a model's preview) into a picture or viewer tag.
-        auto putImage = [&](const Image* image, const MkString& tag, bool inViewer) {
-            const MkString file = temporary.Create(".jpg");
-            if (file.IsEmpty() || !Utils::saveImageAsJpeg(image, file)) {
+        // The snapshot's picture (a model's preview), handed to the package in memory.
+        auto pictureBytes = [&]() -> const PictureBytes::Picture* {
+            const PictureBytes::Picture* bytes = files.pictures.Of(snapshot);
+            if (bytes) archive.ProvideMedia(bytes->name, bytes->jpeg.data(), bytes->jpeg.size());
+            return bytes;
+        };
+        // Puts the picture into a picture or viewer tag.
+        auto putImage = [&](const MkString& tag, bool inViewer) {
+            const PictureBytes::Picture* bytes = pictureBytes();
+            if (!bytes) {
                 REP_LOG_ERROR("Error creating temporary file.");
                 return false;
             }
-            if (!archive.SetImage(tag, file, static_cast<int>(image->width()), static_cast<int>(image->height()),
-                                  inViewer, inViewer ? picture : MkString(), link)) {
+            if (!archive.SetImage(tag, bytes->name, bytes->width, bytes->height, inViewer, inViewer ? picture : MkString(),
+                                  link)) {
                 REP_LOG_ERROR("Error adding image file to archive.");
                 return false;
             }
@@ -228,26 +242,20 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
 
         switch (snapshot->type()) {
         case Snapshot::IMAGE: {
-            const Image* image = snapshot->image();
-            if (pictures.Has(picture) && !putImage(image, picture, false)) return false;
-            if (models.Has(model) && !putImage(image, model, true)) return false;
+            if (pictures.Has(picture) && !putImage(picture, false)) return false;
+            if (models.Has(model) && !putImage(model, true)) return false;
             break;
         }
         case Snapshot::MDLX: {
             const ug::MdlxMemoryFile* mdlx = snapshot->modelMdlx();
-            const PtrRef<Image> preview(Utils::snapshotFromMemoryFile(mdlx));
             if (models.Has(model)) {
                 if (!use3dPlugin) {
-                    if (!preview) {
-                        REP_LOG_ERROR("Error creating temporary file.");
-                        return false;
-                    }
-                    if (!putImage(preview.get(), model, true)) return false;
+                    if (!putImage(model, true)) return false;
                 } else {
                     MkString modelPath;
                     std::string modelFile;
                     if (embedMdlx) {
-                        modelPath = temporary.Create(".mdlx");
+                        modelPath = files.temporary.Create(".mdlx");
                         modelFile = modelPath.ShortChar();
                     } else {
                         MkString name;
@@ -260,23 +268,15 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
                         REP_LOG_ERROR("Error saving Mdlx file.");
                         return false;
                     }
-                    MkString previewFile;
-                    if (preview) {
-                        previewFile = temporary.Create(".jpg");
-                        if (previewFile.IsEmpty() || !Utils::saveImageAsJpeg(preview.get(), previewFile)) {
-                            REP_LOG_ERROR("Error saving image to temp.");
-                            return false;
-                        }
-                    }
-                    if (!archive.SetMDLX(model, modelPath, previewFile)) {
+                    const PictureBytes::Picture* preview = pictureBytes();
+                    if (!archive.SetMDLX(model, modelPath, preview ? preview->name : MkString())) {
                         REP_LOG_ERROR("Error adding MDLX file to archive.");
                         return false;
                     }
-                    archive.Close();
-                    archive.ReOpenFile();
                 }
             }
-            if (pictures.Has(picture) && preview && !putImage(preview.get(), picture, false)) return false;
+            // A model without a preview shows no picture.
+            if (pictures.Has(picture) && files.pictures.Of(snapshot) && !putImage(picture, false)) return false;
             break;
         }
         case Snapshot::TABLE: {
@@ -324,14 +324,14 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
     }
     MkOpenXMLWordArchive archive;
     MkOpenXMLWordDocument probe;
-    if (!archive.Open(templatePath, ZIP_OPEN_READ_ONLY) || !archive.ReadDocument(&probe)) {
+    if (!archive.Open(templatePath, ZIP_OPEN_READ_ONLY) || !archive.ReadDocument(&probe) || !probe.GetBody()) {
         report = MkString(L"Not able to open template file");
         return false;
     }
     gatherSnapshots(referenceRepository.p(), &ref);
     const bool referenceChecks = !ref.empty();
     MkWordDocumentContent content;
-    archive.GetDocumentContent(content);
+    probe.GetDocumentContent(content);
     MkString unmatched, genericOutside, unused;
 
     bool passed = true;
@@ -357,11 +357,19 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
         if (!unmatched.IsBlank()) section(report, L"Unmatched tags:\n", unmatched);
         if (!genericOutside.IsBlank()) section(report, L"Generic tags outside group:\n", genericOutside);
     }
+    // What a report refuses fails validation too, in the same words.
+    const MkStringArray nested = nestedGroups(probe.GetBody());
+    if (!nested.IsEmpty()) {
+        MkString lines;
+        for (int i = 0; i < nested.GetSize(); ++i) lines += nested[i] + L"\n";
+        section(report, L"Nested groups:\n", lines);
+        passed = false;
+    }
     const MkWordDocumentTagArray* others = content.GetTags(SIT_TYPE_NONE);
     if (!others->IsEmpty()) {
         bool opened = false;
         for (const MkWordDocumentTag& tag : *others) {
-            if (tag.groupMarker) continue;
+            if (tag.groupMarker || tag.name.IsBlank()) continue;  // groups, and controls without a tag
             if (!opened) {
                 report += MkString(L"Unknown tags:\n");
                 report += MkString(Utils::VALIDATION_SEPARATOR);
@@ -391,7 +399,7 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
             for (const MkWordDocumentTag& tag : *content.GetTags(kind)) referenceTags |= tag.name.StartsWith(L"REF_");
         if (referenceTags)
             section(report, L"Reference tags\n",
-                    MkString(L"Reference tags were found in template, but no reference repository specified\n"));
+                    MkString(L"Reference tags were found in template, but no reference repository specified"));
     }
     archive.Close();
     if (report.IsBlank()) report = MkString(L"No warnings or errors found");
@@ -561,19 +569,20 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
     summary.Empty();
     MkOpenXMLWordArchive archive;
     MkOpenXMLWordDocument probe;
-    if (!archive.Open(path, ZIP_OPEN_READ_ONLY) || !archive.ReadDocument(&probe)) {
+    if (!archive.Open(path, ZIP_OPEN_READ_ONLY) || !archive.ReadDocument(&probe) || !probe.GetBody()) {
         summary = MkString(L"Not able to open template file");
         return false;
     }
     MkWordDocumentContent content;
-    archive.GetDocumentContent(content);
+    probe.GetDocumentContent(content);
     archive.Close();
     const MkWordDocumentTagArray& all = content.GetAllTags();
 
     summary += MkString(L"Generic groups:\r\n");
     summary += MkString(Utils::SUMMARY_SEPARATOR);
     int groups = 0;
-    for (const MkWordDocumentTag& tag : all) groups += tag.groupMarker ? 1 : 0;
+    // Groups in document order; one inside another is part of it.
+    for (const MkWordDocumentTag& tag : all) groups += tag.groupMarker && tag.groupIndex < 0 ? 1 : 0;
     static const struct {
         int kind;
         const wchar_t* line;

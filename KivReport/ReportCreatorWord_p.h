@@ -33,14 +33,24 @@ public:
 protected:
     bool makeReport(const std::string& reportFile, StagedOutput& staged) override;
 
+    // One line per group that lies inside another group (which a report refuses),
+    // in the words both generate and validate use.
+    static MkStringArray nestedGroups(const MkXmlElement& body);
+
 private:
-    // Temporary pictures and models of one report, made with names no other file
-    // has and removed when the report is done.
+    // The files of one report: models made in the temporary folder (with names no
+    // other file has, removed when the report is done), and the snapshots'
+    // pictures, handed to the package in memory.
+    struct Files {
+        TemporaryFiles temporary;
+        PictureBytes pictures;
+    };
+
     void replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordDocumentContent& content,
                        bool reference) const;
     bool replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
                               const MkWordDocumentContent& content, bool reference, StagedOutput& staged,
-                              TemporaryFiles& temporary) const;
+                              Files& files) const;
 
     bool validateTag(const MkWordDocumentTag& tag, NeededType type, const Snapshots& main, const Snapshots& ref,
                      MkString& unmatched, MkString& genericOutside) const;

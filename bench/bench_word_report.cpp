@@ -7,6 +7,12 @@
 // there (npm ci in $PEERS_DIR, default /tmp/peers), the docx peers run on the
 // same N in the same invocation.
 //
+// Two more workloads, ours alone: N tiny image snapshots unrolled into the group
+// "Results" of the test template groups.docx (a title, a text with a macro and a
+// picture per copy; BENCH_PICTURES="250,1000,2000"), which prints the CPU time of 4N over N
+// (linear is about 4); and a template whose untouched table has R rows
+// (BENCH_ROWS="100000"), which prints the peak memory against the output.
+//
 // Usage: bench_word_report [--peers PEERS_FOLDER] (or $KIV_PEERS);
 // BENCH_NS="10,100" picks the sizes.
 #include "BenchTimer.h"
@@ -16,6 +22,7 @@
 #include "KivReport/Repository.h"
 #include "KivReport/Snapshot.h"
 #include "KivReport/Table.h"
+#include "host/core/KivImage.h"
 #include "host/core/KivInstance.h"
 #include "impl/storage/PxZipArchive.h"
 #include <cstdio>
@@ -85,23 +92,111 @@ Repository* makeRepository(int n) {
     return repository;
 }
 
+Repository* makePictures(int n) {
+    Repository* repository = new Repository;
+    for (int i = 1; i <= n; ++i) {
+        Snapshot* snapshot = new Snapshot(Snapshot::IMAGE);
+        snapshot->setTitle(Str(("Picture #" + std::to_string(i)).c_str()));
+        Image* image = new Image(8, 6);
+        image->setData(8, 6, std::vector<unsigned char>(8 * 6 * 3, static_cast<unsigned char>(i)));
+        snapshot->setImage(image);
+        repository->addSnapshot(snapshot);
+    }
+    return repository;
+}
+
+// The groups template with a table of `rows` rows of three cells after its text.
+bool makeBigTable(const std::string& out, int rows) {
+    PxZipArchive source;
+    if (!source.Open(MkString(KIV_BENCH_GROUPS_DOCUMENT), ZIP_OPEN_READ_ONLY)) return false;
+    PxZipArchive target;
+    if (!target.Open(MkString(out.c_str()), ZIP_CREATE)) return false;
+    for (int i = 0; i < source.GetNumFiles(); ++i) {
+        const MkString name = source.GetStoredName(i);
+        size_t size = 0;
+        unsigned char* data = source.ReadDataRaw(name, &size);
+        if (!data) return false;
+        std::string bytes(reinterpret_cast<char*>(data), size);
+        free(data);
+        if (name == MkString(L"word/document.xml")) {
+            std::string table = "<w:tbl><w:tblPr><w:tblW w:w=\"0\" w:type=\"auto\"/></w:tblPr><w:tblGrid>"
+                                "<w:gridCol w:w=\"3000\"/><w:gridCol w:w=\"3000\"/><w:gridCol w:w=\"3000\"/></w:tblGrid>";
+            for (int r = 0; r < rows; ++r) {
+                table += "<w:tr>";
+                for (int c = 0; c < 3; ++c)
+                    table += "<w:tc><w:tcPr><w:tcW w:w=\"3000\" w:type=\"dxa\"/></w:tcPr><w:p><w:r><w:t>r" +
+                             std::to_string(r) + "c" + std::to_string(c) + "</w:t></w:r></w:p></w:tc>";
+                table += "</w:tr>";
+            }
+            const size_t at = bytes.find("<w:sectPr");
+            if (at == std::string::npos) return false;
+            bytes.insert(at, table + "</w:tbl><w:p/>");
+        }
+        if (!target.WriteDataRaw(name, bytes.data(), bytes.size(), false)) return false;
+    }
+    return target.Close();
+}
+
+enum Workload { PEERS, PICTURES, BIG_TABLE };
+
 // One report in this (child) process; prints one line.
-int runOurs(const std::string& templatePath, const std::string& out, int n) {
+int runOurs(const std::string& templatePath, const std::string& out, int n, Workload workload = PEERS,
+            double* generateSeconds = nullptr) {
     Instance instance;
     if (!ReportComponent::initialize(&instance)) return 1;
-    Repository* repository = makeRepository(n);
+    Repository* repository = workload == PEERS ? makeRepository(n) : makePictures(workload == BIG_TABLE ? 1 : n);
     repository->addRef();
     ReportCreatorWord creator(repository, Str(templatePath.c_str()));
     bool ok = false;
-    const double work = seconds([&] { ok = creator.generate(Str(out.c_str())); });
+    double cpu = 0;
+    const double work = seconds([&] { cpu = cpuSeconds([&] { ok = creator.generate(Str(out.c_str())); }); });
+    if (generateSeconds) *generateSeconds = ok ? cpu : -1;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     struct stat st{};
     stat(out.c_str(), &st);
-    std::printf("%-26s N = %4d: %7.3f s, peak %6.1f MB, output %8.1f kB%s\n", "kivreport (C++)", n, work,
+    const char* label = workload == PICTURES ? "kivreport, pictures" : workload == BIG_TABLE ? "kivreport, rows" : "kivreport (C++)";
+    std::printf("%-26s N = %4d: %7.3f s, peak %6.1f MB, output %8.1f kB%s\n", label, n, work,
                 usage.ru_maxrss / 1024.0, st.st_size / 1024.0, ok ? "" : "  FAILED");
     repository->release();
     return ok ? 0 : 1;
+}
+
+// The sizes a variable names ("250,1000"), or the defaults.
+std::vector<int> sizesOf(const char* variable, std::vector<int> sizes) {
+    if (const char* ns = std::getenv(variable)) {
+        sizes.clear();
+        for (const char* p = ns; *p;) {
+            sizes.push_back(std::atoi(p));
+            while (*p && *p != ',') ++p;
+            if (*p == ',') ++p;
+        }
+    }
+    return sizes;
+}
+
+// Runs one report in a child process; the CPU seconds of generate() (steadier
+// than wall time on a shared machine) come back through a pipe.
+double inChild(const std::string& templatePath, const std::string& out, int n, Workload workload) {
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        double t = -1;
+        runOurs(templatePath, out, n, workload, &t);
+        std::fflush(stdout);
+        if (write(fds[1], &t, sizeof t) != sizeof t) _exit(1);
+        _exit(0);
+    }
+    close(fds[1]);
+    double t = -1;
+    if (read(fds[0], &t, sizeof t) != sizeof t) t = -1;
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    return t;
 }
 
 } // namespace
@@ -121,17 +216,7 @@ int main(int argc, char** argv) {
     const bool peers = !peersFolder.empty() && std::system("command -v node >/dev/null 2>&1") == 0 &&
                        stat((peersDir + "/node_modules").c_str(), &st) == 0 &&
                        stat("/usr/bin/time", &st) == 0;
-    // BENCH_NS="10,100" picks other sizes.
-    std::vector<int> sizes = {10, 100, 1000};
-    if (const char* ns = std::getenv("BENCH_NS")) {
-        sizes.clear();
-        for (const char* p = ns; *p;) {
-            sizes.push_back(std::atoi(p));
-            while (*p && *p != ',') ++p;
-            if (*p == ',') ++p;
-        }
-    }
-    for (int n : sizes) {
+    for (int n : sizesOf("BENCH_NS", {10, 100, 1000})) {
         const std::string out = std::string(work) + "/ours_" + std::to_string(n) + ".docx";
         std::fflush(stdout);
         const pid_t child = fork();
@@ -146,6 +231,22 @@ int main(int argc, char** argv) {
             for (const char* peer : {"docxtemplater", "easy-template-x", "docx-templates-nosandbox"})
                 runPeer(peersFolder, peersDir, peer, n, peersFolder + "/templates",
                         std::string(work) + "/peer_" + peer + "_" + std::to_string(n) + ".docx");
+    }
+    double previous = 0;
+    int previousN = 0;
+    for (int n : sizesOf("BENCH_PICTURES", {250, 1000, 2000})) {
+        const double t = inChild(KIV_BENCH_GROUPS_DOCUMENT, std::string(work) + "/pictures_" + std::to_string(n) + ".docx",
+                                 n, PICTURES);
+        if (previous > 0 && t > 0)
+            std::printf("    cpu(%d) / cpu(%d) = %.2f for %.1fx the pictures\n", n, previousN, t / previous,
+                        static_cast<double>(n) / previousN);
+        previous = t;
+        previousN = n;
+    }
+    for (int rows : sizesOf("BENCH_ROWS", {100000})) {
+        const std::string bigTemplate = std::string(work) + "/rows_" + std::to_string(rows) + "_template.docx";
+        if (!makeBigTable(bigTemplate, rows)) return 1;
+        inChild(bigTemplate, std::string(work) + "/rows_" + std::to_string(rows) + ".docx", rows, BIG_TABLE);
     }
     if (peersFolder.empty()) std::printf("(peers not run: no peers folder, give --peers DIR or KIV_PEERS)\n");
     else if (!peers) std::printf("(peers not run: needs node, /usr/bin/time and npm ci in %s)\n", peersDir.c_str());

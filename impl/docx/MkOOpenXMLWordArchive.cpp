@@ -1,4 +1,6 @@
 #include "impl/docx/MkOOpenXMLWordArchive.h"
+#include "impl/openxml/MkOpenXMLPaths.h"
+#include <cstdlib>
 
 namespace kiv {
 namespace rep {
@@ -59,18 +61,17 @@ public:
     }
     // Controls change: the index must be built again.
     void Stale() const { m_archive.m_index.reset(); }
-    // Editing the content of these controls removes the controls inside them.
-    void EditingContentOf(const MkString& tagName) const {
+    // Whether editing the content of these controls removes controls inside them
+    // (the index must then be built again after the edit).
+    bool HoldsControls(const MkString& tagName) const {
         const MkWordControlIndex* index = Index();
-        if (!index) return;
+        if (!index) return false;
         for (const MkXmlElement& sdt : index->Find(tagName)) {
             MkXmlElementList inner;
             MkOpenXMLDocument::FindAllElements(sdt, "w:sdt", &inner, true, true);
-            if (!inner.empty()) {
-                Stale();
-                return;
-            }
+            if (!inner.empty()) return true;
         }
+        return false;
     }
 
 private:
@@ -95,8 +96,31 @@ bool MkOpenXMLWordArchive::Open(const MkString& path, PxZipAccessMode mode) {
     return MkOpenXMLArchive::Open(path, mode);
 }
 
-bool MkOpenXMLWordArchive::ReadDocument(MkOpenXMLWordDocument* document) {
-    return ReadPart(m_documentPath, document);
+bool MkOpenXMLWordArchive::ReadDocument(MkOpenXMLWordDocument* document, MkString* problem) {
+    const MkString part = slashPath(m_documentPath);
+    auto fail = [&](const MkString& why) {
+        if (problem) *problem = why;
+        return false;
+    };
+    if (!document || IsClosed()) return fail(L"The package cannot be read");
+    if (FindFile(m_documentPath) < 0) return fail(L"The package has no document part " + part);
+    size_t size = 0;
+    unsigned char* data = ReadDataRaw(m_documentPath, &size);
+    if (!data) return fail(L"The document part " + part + L" cannot be read");
+    std::string text(reinterpret_cast<const char*>(data), size);
+    free(data);
+    document->KeepWhiteSpaceInText();
+    // Content of the body that nothing fills or renumbers (no control, bookmark,
+    // comment, picture id or relationship) stays text: a long table costs its size.
+    static const std::vector<std::string> markers = {"<w:sdt",     "<w:control", "<wp:docPr", "<w:bookmark", "<w:comment",
+                                                     " r:",        "\tr:",        "\nr:",      "\rr:"};
+    document->KeepChildrenAsText("w:body", markers, 1024);
+    if (!document->ParseOwnedText(&text)) {
+        MkString why;
+        why.MakeForm("The document part %ls is not well-formed XML (%s)", ~part, document->ErrorDesc());
+        return fail(why);
+    }
+    return true;
 }
 
 bool MkOpenXMLWordArchive::WriteDocument(const MkOpenXMLWordDocument& document) {
@@ -108,11 +132,16 @@ bool MkOpenXMLWordArchive::WriteDocument(const MkOpenXMLWordDocument& document) 
     return WriteDataRaw(m_documentPath, printer.CStr(), printer.Size(), true);
 }
 
-bool MkOpenXMLWordArchive::BeginBatch() {
+bool MkOpenXMLWordArchive::BeginBatch(MkString* problem) {
     std::unique_ptr<MkOpenXMLWordDocument> document(new MkOpenXMLWordDocument);
-    if (!ReadDocument(document.get())) return false;
+    if (!ReadDocument(document.get(), problem)) return false;
+    std::unique_ptr<MkXmlDocument> rels(new MkXmlDocument);
+    if (!MkOpenXMLArchive::ReadPart(m_mainRelsPath, rels.get())) rels.reset();
     m_index.reset();
     m_held = std::move(document);
+    m_heldRels = std::move(rels);
+    m_relIdsKnown = false;
+    m_released.Clear();
     return true;
 }
 
@@ -120,7 +149,66 @@ bool MkOpenXMLWordArchive::EndBatch() {
     if (!m_held) return true;
     std::unique_ptr<MkOpenXMLWordDocument> document = std::move(m_held);
     m_index.reset();
-    return WriteDocument(*document);
+    const MkStringArray released = m_released;
+    m_released.Clear();
+    // Relationships are let go of while the parts are still held, then both are written.
+    bool ok = released.IsEmpty() || ReleaseRelationships(*document, released);
+    std::unique_ptr<MkXmlDocument> rels = std::move(m_heldRels);
+    m_relIdsKnown = false;
+    if (rels && !MkOpenXMLArchive::WritePart(m_mainRelsPath, *rels)) ok = false;
+    return WriteDocument(*document) && ok;
+}
+
+MkXmlDocument* MkOpenXMLWordArchive::HeldRelationships(const MkString& path) const {
+    return m_heldRels && MkOpenXMLPaths::ToInternal(path) == m_mainRelsPath ? m_heldRels.get() : nullptr;
+}
+
+bool MkOpenXMLWordArchive::ReadPart(const MkString& path, MkXmlDocument* document) {
+    const MkXmlDocument* held = HeldRelationships(path);
+    if (!held) return MkOpenXMLArchive::ReadPart(path, document);
+    if (!document) return false;
+    if (document != held) *document = *held;
+    return true;
+}
+
+bool MkOpenXMLWordArchive::WritePart(const MkString& path, const MkXmlDocument& document) {
+    MkXmlDocument* held = HeldRelationships(path);
+    if (!held) return MkOpenXMLArchive::WritePart(path, document);
+    if (&document != held) *held = document;
+    m_relIdsKnown = false;
+    return true;
+}
+
+MkXmlDocument* MkOpenXMLWordArchive::OpenPart(const MkString& path, MkXmlDocument* scratch) {
+    MkXmlDocument* held = HeldRelationships(path);
+    return held ? held : MkOpenXMLArchive::OpenPart(path, scratch);
+}
+
+bool MkOpenXMLWordArchive::SavePart(const MkString& path, MkXmlDocument* document) {
+    return document && WritePart(path, *document);
+}
+
+const MkXmlDocument* MkOpenXMLWordArchive::ViewPart(const MkString& path, MkXmlDocument* scratch) {
+    const MkXmlDocument* held = HeldRelationships(path);
+    return held ? held : MkOpenXMLArchive::ViewPart(path, scratch);
+}
+
+bool MkOpenXMLWordArchive::HasRelationship(const MkString& id) {
+    if (!m_heldRels) return !GetTargetOfId(m_mainRelsPath, id).IsEmpty();
+    if (!m_relIdsKnown) {
+        m_relIds.clear();
+        for (MkXmlElement r = m_heldRels->GetRootElement().GetFirstChildElement(); r; r = r.GetNextSiblingElement())
+            m_relIds.insert(r.GetAttributeString(L"Id").Std());
+        m_relIdsKnown = true;
+    }
+    return m_relIds.count(id.Std()) != 0;
+}
+
+bool MkOpenXMLWordArchive::Release(const MkOpenXMLWordDocument& document, const MkStringArray& ids) {
+    if (ids.IsEmpty()) return true;
+    if (!m_held) return ReleaseRelationships(document, ids);
+    for (int i = 0; i < ids.GetSize(); ++i) m_released.AddUniqueGrow(ids[i]);
+    return true;
 }
 
 // ---------------------------------------------------------------- tags and groups
@@ -151,32 +239,37 @@ bool MkOpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const 
 bool MkOpenXMLWordArchive::SetTitle(const MkString& tagName, const MkString& text) {
     const DocumentAccess document(*this);
     if (!document) return false;
-    document.EditingContentOf(tagName);
+    const bool nested = document.HoldsControls(tagName);
     (*document).SetTitle(tagName, text, document.Index());
+    if (nested) document.Stale();
     return document.Write();
 }
 
 bool MkOpenXMLWordArchive::SetText(const MkString& tagName, const MkFormattedTextArray& runs) {
     const DocumentAccess document(*this);
     if (!document) return false;
-    document.EditingContentOf(tagName);
+    const bool nested = document.HoldsControls(tagName);
     (*document).SetText(tagName, runs, document.Index());
+    if (nested) document.Stale();
     return document.Write();
 }
 
 bool MkOpenXMLWordArchive::SetTable(const MkString& tagName, const Table& table) {
     const DocumentAccess document(*this);
     if (!document) return false;
-    document.EditingContentOf(tagName);
+    const bool nested = document.HoldsControls(tagName);
     (*document).SetTable(tagName, table, document.Index());
+    if (nested) document.Stale();
     return document.Write();
 }
 
 bool MkOpenXMLWordArchive::SetAllMacros(const MkStringArray& names, const MkOArray<MkFormattedTextArray>& texts) {
     const DocumentAccess document(*this);
     if (!document) return false;
-    for (int i = 0; i < names.GetSize(); ++i) document.EditingContentOf(names[i]);
+    bool nested = false;
+    for (int i = 0; i < names.GetSize() && !nested; ++i) nested = document.HoldsControls(names[i]);
     if (!(*document).SetAllMacros(names, texts, document.Index())) return false;
+    if (nested) document.Stale();
     return document.Write();
 }
 
@@ -198,29 +291,36 @@ bool MkOpenXMLWordArchive::SetImage(const MkString& tagName, const MkString& ima
     }
     if (!access.Write()) return false;
     // The placeholder picture, or the viewer control and its preview, lose their last user.
-    if (!released.IsEmpty() && !ReleaseRelationships(document, released)) return false;
+    if (!Release(document, released)) return false;
 
     const MkString imageId = relationId(idBase);
-    if (!GetTargetOfId(m_mainRelsPath, imageId).IsEmpty()) return true;
+    if (HasRelationship(imageId)) return true;
     MkString target;
     if (!AddMediaFileToArchive(imagePath, &target)) return false;
 
-    MkXmlDocument rels;
-    if (!ReadPart(m_mainRelsPath, &rels)) return false;
-    const MkXmlElement root = rels.GetRootElement();
+    MkXmlDocument scratch;
+    MkXmlDocument* rels = OpenPart(m_mainRelsPath, &scratch);
+    const MkXmlElement root = rels ? rels->GetRootElement() : MkXmlElement();
     if (!root) return false;
     MkXmlElement image = root.AddChildElement(L"Relationship");
     image.AddAttributeString(L"Id", imageId);
     image.AddAttributeString(L"Type", MkString(REL_TYPE_IMAGE));
     image.AddAttributeString(L"Target", target);
+    const MkString linkId = relationId(idBase, L"_C");
     if (!hyperlink.IsBlank()) {
         MkXmlElement link = root.AddChildElement(L"Relationship");
-        link.AddAttributeString(L"Id", relationId(idBase, L"_C"));
+        link.AddAttributeString(L"Id", linkId);
         link.AddAttributeString(L"Type", MkString(REL_TYPE_HYPERLINK));
         link.AddAttributeString(L"Target", hyperlink);
         link.AddAttributeString(L"TargetMode", L"External");
     }
-    return WritePart(m_mainRelsPath, rels);
+    if (rels != m_heldRels.get()) return WritePart(m_mainRelsPath, *rels);
+    // The held part changed in place: its ids stay known.
+    if (m_relIdsKnown) {
+        m_relIds.insert(imageId.Std());
+        if (!hyperlink.IsBlank()) m_relIds.insert(linkId.Std());
+    }
+    return true;
 }
 
 bool MkOpenXMLWordArchive::SetMDLX(const MkString& tagName, const MkString& modelPath, const MkString& previewPath) {
@@ -266,7 +366,7 @@ bool MkOpenXMLWordArchive::SetMDLX(const MkString& tagName, const MkString& mode
     // The control now has its own part; the part it shared goes with its last user.
     MkStringArray released;
     released.AddGrow(oldControlId);
-    return ReleaseRelationships(document, released);
+    return Release(document, released);
 }
 
 bool MkOpenXMLWordArchive::SetChart(const MkString& tagName, const MkChartData& data) {

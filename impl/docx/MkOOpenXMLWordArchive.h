@@ -10,6 +10,7 @@
 #include "impl/docx/MkOOpenXMLWordDocument.h"
 #include "impl/openxml/MkOpenXMLArchive.h"
 #include <memory>
+#include <unordered_set>
 
 namespace kiv {
 namespace rep {
@@ -51,19 +52,33 @@ public:
     bool SyncCharts();
     bool DeleteObsoleteFiles() override;
 
-    // Reads and writes the main document part in the package.
-    bool ReadDocument(MkOpenXMLWordDocument* document);
+    // Reads and writes the main document part in the package. ReadDocument reads
+    // it without logging and, when it cannot, says why in `problem` (naming the
+    // part: missing, not well-formed, or without a body).
+    bool ReadDocument(MkOpenXMLWordDocument* document, MkString* problem = nullptr);
     bool WriteDocument(const MkOpenXMLWordDocument& document);
 
-    // A batch holds the main document part parsed between BeginBatch and EndBatch:
-    // the operations above edit it in memory, with an index of its controls, and
-    // EndBatch writes it once. Everything else an operation does to the package
-    // (media, relationships, charts, control parts) happens at once as usual.
-    // ReadDocument and WriteDocument bypass the batch. False when the part cannot
-    // be read (no batch starts) or written.
-    bool BeginBatch();
+    // A batch holds the main document part and its relationships parsed between
+    // BeginBatch and EndBatch: the operations above edit them in memory, with an
+    // index of the controls and of the relationship ids, and EndBatch drops the
+    // relationships the edits left without a user and writes both parts once.
+    // Everything else an operation does to the package (media, charts, control
+    // parts) happens at once as usual. ReadDocument and WriteDocument bypass the
+    // batch. BeginBatch is false when the document cannot be read (no batch
+    // starts; `problem` says why), EndBatch when a part cannot be written.
+    bool BeginBatch(MkString* problem = nullptr);
     bool EndBatch();
     bool InBatch() const { return static_cast<bool>(m_held); }
+    // The document of the batch; null outside one.
+    MkOpenXMLWordDocument* BatchDocument() const { return m_held.get(); }
+
+protected:
+    // During a batch the main relationships part is the one held in memory.
+    bool ReadPart(const MkString& path, MkXmlDocument* document) override;
+    bool WritePart(const MkString& path, const MkXmlDocument& document) override;
+    MkXmlDocument* OpenPart(const MkString& path, MkXmlDocument* scratch) override;
+    bool SavePart(const MkString& path, MkXmlDocument* document) override;
+    const MkXmlDocument* ViewPart(const MkString& path, MkXmlDocument* scratch) override;
 
 private:
     class DocumentAccess;
@@ -76,10 +91,21 @@ private:
     // Deletes an internal part, the relationships part beside it and the parts only
     // that relationships part names.
     void DeletePartWithRelationships(const MkString& part);
+    // Lets go of relationships an edit no longer refers to: at once, or in a
+    // batch when it ends (one walk of the document for all of them).
+    bool Release(const MkOpenXMLWordDocument& document, const MkStringArray& ids);
+    // The held relationships part when `path` names it during a batch, else null.
+    MkXmlDocument* HeldRelationships(const MkString& path) const;
+    // Whether the main relationships part has a relationship with that id.
+    bool HasRelationship(const MkString& id);
 
     MkString m_documentPath;  // word\document.xml
     std::unique_ptr<MkOpenXMLWordDocument> m_held;  // the document of a batch
     std::unique_ptr<MkWordControlIndex> m_index;    // its controls; rebuilt when stale
+    std::unique_ptr<MkXmlDocument> m_heldRels;      // the main relationships part of a batch
+    std::unordered_set<std::wstring> m_relIds;      // its ids, while m_relIdsKnown
+    bool m_relIdsKnown = false;
+    MkStringArray m_released;                       // ids let go of during the batch
 };
 
 } // namespace rep

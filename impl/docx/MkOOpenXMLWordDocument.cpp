@@ -8,7 +8,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <memory>
+#include <set>
 
 namespace kiv {
 namespace rep {
@@ -80,6 +82,21 @@ bool parseLong(const char* text, long long* value) {
 
 bool isBlankRun(const MkString& text) { return !text.IsEmpty() && text.IsBlank(); }
 
+// Whether content there is inside a paragraph (runs) rather than where
+// paragraphs stand: the nearest paragraph or story (body, text box, cell ...) says.
+bool inParagraph(const MkXmlElement& e) {
+    static const char* const stories[] = {"w:body", "w:txbxContent", "w:tc", "w:hdr", "w:ftr", "w:footnote",
+                                          "w:endnote", "w:comment", "w:docPartBody"};
+    for (TiXmlNode* n = e.Tx(); n; n = n->Parent()) {
+        TiXmlElement* a = n->ToElement();
+        if (!a) continue;
+        if (isNamed(a, "w:p")) return true;
+        for (const char* story : stories)
+            if (isNamed(a, story)) return false;
+    }
+    return false;
+}
+
 void walkAll(TiXmlElement* parent, const char* name, MkXmlElementList* found, bool intoGroups, bool intoOthers) {
     for (TiXmlElement* c = parent->FirstChildElement(); c; c = c->NextSiblingElement()) {
         if (std::strcmp(c->Value(), name) == 0) found->push_back(MkXmlElement(c));
@@ -106,13 +123,12 @@ void collectDeep(TiXmlElement* root, const char* name, std::vector<TiXmlElement*
     for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) collectDeep(c, name, found);
 }
 
-// The elements FindAllElements(copy, name, true, false) finds, for content that is
-// a list of top elements instead of one root: each top element counts itself.
+// Every element named `name` in a list of top elements, the tops included: the
+// content of a group copy, in which every control belongs to the copy.
 void findInTops(const std::vector<TiXmlElement*>& tops, const char* name, MkXmlElementList* found) {
     for (TiXmlElement* top : tops) {
         if (std::strcmp(top->Value(), name) == 0) found->push_back(MkXmlElement(top));
-        if (isNamed(top, "w:sdt") && !MkOpenXMLDocument::IsSdtGroup(MkXmlElement(top))) continue;
-        walkAll(top, name, found, true, false);
+        walkAll(top, name, found, true, true);
     }
 }
 
@@ -227,7 +243,7 @@ MkWordDocumentTag::MkWordDocumentTag(const MkString& name_, int snapshotIndex_, 
 
 bool MkWordDocumentTagArray::Exists(const MkString& name) const {
     for (const MkWordDocumentTag& tag : *this)
-        if (tag.name == name && tag.groupName.IsEmpty()) return true;
+        if (tag.name == name && tag.groupIndex < 0) return true;
     return false;
 }
 
@@ -499,6 +515,13 @@ void recordOne(const MkXmlElement& sdt, const MkString& groupName, int groupInde
     content.AddTag(name, groupName, groupIndex, kind, false);
 }
 
+void recordControl(const MkXmlElement& control, const MkString& groupName, int groupIndex,
+                   MkWordDocumentContent& content) {
+    const MkString name = attribute(control, "w:name");
+    const bool model = name.Contains(L"SIT") && name.Contains(L"_") && name.Contains(L"MDLX");
+    content.AddTag(name, groupName, groupIndex, model ? SIT_TYPE_MDLX : SIT_TYPE_NONE, false);
+}
+
 // The nearest content control that encloses the element, null at top level.
 TiXmlElement* enclosingControl(TiXmlElement* e) {
     for (TiXmlNode* n = e->Parent(); n; n = n->Parent()) {
@@ -535,11 +558,7 @@ void MkOpenXMLWordDocument::GetElementControlsContent(const MkXmlElement& elemen
                                                       int groupIndex, MkWordDocumentContent& content) const {
     MkXmlElementList controls;
     FindAllElements(element, "w:control", &controls, false, false);
-    for (const MkXmlElement& control : controls) {
-        const MkString name = attribute(control, "w:name");
-        const bool model = name.Contains(L"SIT") && name.Contains(L"_") && name.Contains(L"MDLX");
-        content.AddTag(name, groupName, groupIndex, model ? SIT_TYPE_MDLX : SIT_TYPE_NONE, false);
-    }
+    for (const MkXmlElement& control : controls) recordControl(control, groupName, groupIndex, content);
 }
 
 void MkOpenXMLWordDocument::GetDocumentContent(MkWordDocumentContent& content) const {
@@ -550,11 +569,15 @@ void MkOpenXMLWordDocument::GetDocumentContent(MkWordDocumentContent& content) c
     int counter = 0;
     for (const MkXmlElement& sdt : top) {
         if (IsSdtGroup(sdt)) {
+            // Everything in a group is repeated with it, also inside other controls
+            // (a repeating section) and groups in it: each is recorded once, in the group.
             const MkString groupName = GetSdtName(sdt);
-            MkXmlElementList inner;
-            FindAllElements(sdt, "w:sdt", &inner, true, false);
-            for (const MkXmlElement& e : inner) GetElementSdtContent(e, groupName, counter, content);
-            GetElementControlsContent(sdt, groupName, counter, content);
+            MkXmlElementList inner, controls;
+            FindAllElements(sdt, "w:sdt", &inner, true, true);
+            bool isGroup = false;
+            for (const MkXmlElement& e : inner) recordOne(e, groupName, counter, content, &isGroup);
+            FindAllElements(sdt, "w:control", &controls, true, true);
+            for (const MkXmlElement& control : controls) recordControl(control, groupName, counter, content);
             ++counter;
         }
         GetElementSdtContent(sdt, MkString(), -1, content);
@@ -567,7 +590,7 @@ float MkOpenXMLWordDocument::GetRatio(SitTypeTag kind, const MkString& tagName, 
     if (!body || occurrence < 0) return NO_RATIO;
     if (kind == SIT_TYPE_PICTURE || kind == SIT_TYPE_REF_PICTURE) {
         MkXmlElementList controls;
-        FindAllElements(body, "w:sdt", &controls, true, false);
+        FindAllElements(body, "w:sdt", &controls, true, true);
         int seen = 0;
         for (const MkXmlElement& sdt : controls) {
             if (GetSdtName(sdt) != tagName) continue;
@@ -597,34 +620,101 @@ float MkOpenXMLWordDocument::GetRatio(SitTypeTag kind, const MkString& tagName, 
 
 // ---------------------------------------------------------------- groups
 
+namespace {
+
+void numberControl(const MkXmlElement& sdt, int index) {
+    TiXmlElement* pr = child(sdt, "w:sdtPr");
+    TiXmlElement* tag = pr ? pr->FirstChildElement("w:tag") : nullptr;
+    if (!tag) return;
+    MkString value = fromUtf8(tag->Attribute("w:val"));
+    if (numberGenericTags(&value, index)) tag->SetAttribute("w:val", MkXmlToUtf8(value));
+}
+
+void numberViewer(const MkXmlElement& control, int index) {
+    MkString name = attribute(control, "w:name");
+    if (numberGenericTags(&name, index)) setAttribute(control, "w:name", name);
+}
+
+// The bookmark names and ids of a document, so that every copy of a group gets
+// bookmarks of its own, and comment anchors stay with the first copy.
+class BookmarkRegistry {
+public:
+    void Collect(TiXmlElement* root) {
+        std::vector<TiXmlElement*> starts;
+        collectDeep(root, "w:bookmarkStart", &starts);
+        for (TiXmlElement* start : starts) {
+            if (const char* name = start->Attribute("w:name")) m_names.insert(name);
+            long long id = 0;
+            if (parseLong(start->Attribute("w:id"), &id) && id > m_maxId) m_maxId = id;
+        }
+    }
+    // In a copy after the first: a bookmark with both ends in the copy gets a new
+    // id and the name with the copy's number; other bookmark ends and comment
+    // anchors are left out.
+    void Separate(const std::vector<TiXmlElement*>& tops, int number) {
+        std::vector<TiXmlElement*> starts, ends, dropped;
+        for (TiXmlElement* top : tops) {
+            collectDeep(top, "w:bookmarkStart", &starts);
+            collectDeep(top, "w:bookmarkEnd", &ends);
+            for (const char* anchor : {"w:commentRangeStart", "w:commentRangeEnd", "w:commentReference"})
+                collectDeep(top, anchor, &dropped);
+        }
+        std::map<std::string, std::string> ended, renumbered;
+        for (TiXmlElement* end : ends) ended[end->Attribute("w:id") ? end->Attribute("w:id") : ""];
+        for (TiXmlElement* start : starts) {
+            const std::string id = start->Attribute("w:id") ? start->Attribute("w:id") : "";
+            if (!ended.count(id) || renumbered.count(id)) {
+                dropped.push_back(start);
+                continue;
+            }
+            renumbered[id] = std::to_string(++m_maxId);
+            start->SetAttribute("w:id", renumbered[id]);
+            start->SetAttribute("w:name", NameFor(start->Attribute("w:name") ? start->Attribute("w:name") : "", number));
+        }
+        for (TiXmlElement* end : ends) {
+            auto it = renumbered.find(end->Attribute("w:id") ? end->Attribute("w:id") : "");
+            if (it == renumbered.end()) dropped.push_back(end);
+            else end->SetAttribute("w:id", it->second);
+        }
+        for (TiXmlElement* e : dropped) e->Parent()->RemoveChild(e);
+    }
+
+private:
+    // "<name>_<number>", within Word's 40 characters, not yet taken.
+    std::string NameFor(const std::string& name, int number) {
+        for (int extra = 0;; ++extra) {
+            const std::string suffix = "_" + std::to_string(number) + (extra ? "_" + std::to_string(extra) : "");
+            size_t keep = std::min(name.size(), suffix.size() < 40 ? 40 - suffix.size() : 0);
+            while (keep > 0 && keep < name.size() && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+            const std::string candidate = name.substr(0, keep) + suffix;
+            if (m_names.insert(candidate).second) return candidate;
+        }
+    }
+
+    std::set<std::string> m_names;
+    long long m_maxId = 0;
+};
+
+} // namespace
+
 void MkOpenXMLWordDocument::UpdateSdtsInGroup(const MkXmlElement& copy, int index) {
     MkXmlElementList controls;
     if (isNamed(copy.Tx(), "w:sdt")) controls.push_back(copy);
-    FindAllElements(copy, "w:sdt", &controls, true, false);
-    for (const MkXmlElement& sdt : controls) {
-        TiXmlElement* pr = child(sdt, "w:sdtPr");
-        if (!pr) continue;
-        if (TiXmlElement* tag = pr->FirstChildElement("w:tag")) {
-            MkString value = fromUtf8(tag->Attribute("w:val"));
-            if (numberGenericTags(&value, index)) tag->SetAttribute("w:val", MkXmlToUtf8(value));
-        }
-    }
+    FindAllElements(copy, "w:sdt", &controls, true, true);
+    for (const MkXmlElement& sdt : controls) numberControl(sdt, index);
 }
 
 void MkOpenXMLWordDocument::UpdateMdlxsInGroup(const MkXmlElement& copy, int index) {
     MkXmlElementList controls;
     if (isNamed(copy.Tx(), "w:control")) controls.push_back(copy);
-    FindAllElements(copy, "w:control", &controls, true, false);
-    for (const MkXmlElement& control : controls) {
-        MkString name = attribute(control, "w:name");
-        if (numberGenericTags(&name, index)) setAttribute(control, "w:name", name);
-    }
+    FindAllElements(copy, "w:control", &controls, true, true);
+    for (const MkXmlElement& control : controls) numberViewer(control, index);
 }
 
 void MkOpenXMLWordDocument::UpdateMacrosInGroup(const MkXmlElement& copy, int index) {
     MkXmlElementList texts;
     if (isNamed(copy.Tx(), "w:t")) texts.push_back(copy);
-    FindAllElements(copy, "w:t", &texts, true, false);
+    FindAllElements(copy, "w:t", &texts, true, true);
     for (const MkXmlElement& t : texts) {
         const char* raw = t.Tx()->GetText();
         if (!raw || !std::strstr(raw, "$(")) continue;
@@ -659,7 +749,7 @@ namespace {
 bool groupHoldsTag(const MkXmlElement& group, const MkString& tagName) {
     if (tagName.IsEmpty()) return true;
     MkXmlElementList inner;
-    MkOpenXMLDocument::FindAllElements(group, "w:sdt", &inner, true, false);
+    MkOpenXMLDocument::FindAllElements(group, "w:sdt", &inner, true, true);
     for (const MkXmlElement& sdt : inner) {
         if (MkOpenXMLWordDocument::GetSdtName(sdt) != tagName) continue;
         if (tagName == MkString(L"SIT_CHART") || tagName == MkString(L"SIT_TABLE"))
@@ -667,7 +757,7 @@ bool groupHoldsTag(const MkXmlElement& group, const MkString& tagName) {
         return true;
     }
     MkXmlElementList controls;
-    MkOpenXMLDocument::FindAllElements(group, "w:control", &controls, true, false);
+    MkOpenXMLDocument::FindAllElements(group, "w:control", &controls, true, true);
     for (const MkXmlElement& control : controls)
         if (attribute(control, "w:name") == tagName) return true;
     return false;
@@ -682,6 +772,7 @@ bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const
     FindAllElements(body, "w:sdt", &controls, true, false);
 
     MkWordIdRegistry ids;
+    BookmarkRegistry bookmarks;
     bool registryReady = false;
     bool ok = true;
     for (size_t n = controls.size(); n-- > 0;) {
@@ -699,6 +790,7 @@ bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const
         if (!parent) continue;
         if (!registryReady) {
             ids.Collect(body);
+            bookmarks.Collect(body.Tx());
             registryReady = true;
         }
         // The group's own ids go with it; its copies may take them.
@@ -714,18 +806,19 @@ bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const
                 anchor = inserted;
                 tops.push_back(inserted->ToElement());
             }
-            // Rename inside the copy, with the same reach as inside the group.
+            // Rename inside the copy, every control of it included.
             MkXmlElementList found;
             findInTops(tops, "w:sdt", &found);
-            for (const MkXmlElement& sdt : found) UpdateSdtsInGroup(sdt, index);
+            for (const MkXmlElement& sdt : found) numberControl(sdt, index);
             found.clear();
             findInTops(tops, "w:control", &found);
-            for (const MkXmlElement& control : found) UpdateMdlxsInGroup(control, index);
+            for (const MkXmlElement& control : found) numberViewer(control, index);
             found.clear();
             findInTops(tops, "w:t", &found);
             for (const MkXmlElement& t : found) UpdateMacrosInGroup(t, index);
             // Drawing and control ids stay unique in the document.
             for (TiXmlElement* top : tops) ids.Renumber(MkXmlElement(top), index);
+            if (k > 0) bookmarks.Separate(tops, index + 1);
         }
         parent->RemoveChild(group.Tx());
         keepCellValid(parent);
@@ -737,7 +830,7 @@ bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const
 
 MkWordControlIndex::MkWordControlIndex(const MkOpenXMLWordDocument& document) {
     MkXmlElementList all;
-    MkOpenXMLDocument::FindAllElements(document.GetBody(), "w:sdt", &all, true, false);
+    MkOpenXMLDocument::FindAllElements(document.GetBody(), "w:sdt", &all, true, true);
     for (const MkXmlElement& sdt : all) {
         TiXmlElement* pr = child(sdt, "w:sdtPr");
         TiXmlElement* tag = pr ? pr->FirstChildElement("w:tag") : nullptr;
@@ -751,13 +844,35 @@ const MkXmlElementList& MkWordControlIndex::Find(const MkString& tagName) const 
     return it == m_byTag.end() ? m_none : it->second;
 }
 
+namespace {
+
+// The elements of the list that lie in no other element of it: filling a control
+// replaces the controls inside it, so only the outer one is filled.
+template <typename Item, typename Element>
+std::vector<Item> outermost(const std::vector<Item>& items, Element element) {
+    if (items.size() < 2) return items;
+    std::set<const TiXmlNode*> listed;
+    for (const Item& item : items) listed.insert(element(item).Tx());
+    std::vector<Item> outer;
+    for (const Item& item : items) {
+        bool inside = false;
+        for (const TiXmlNode* n = element(item).Tx()->Parent(); n && !inside; n = n->Parent()) inside = listed.count(n) != 0;
+        if (!inside) outer.push_back(item);
+    }
+    return outer;
+}
+
+MkXmlElement itself(const MkXmlElement& e) { return e; }
+
+} // namespace
+
 MkXmlElementList MkOpenXMLWordDocument::ControlsNamed(const MkString& tagName, const MkWordControlIndex* index) const {
-    if (index) return index->Find(tagName);
+    if (index) return outermost(index->Find(tagName), itself);
     MkXmlElementList all, named;
-    FindAllElements(GetBody(), "w:sdt", &all, true, false);
+    FindAllElements(GetBody(), "w:sdt", &all, true, true);
     for (const MkXmlElement& sdt : all)
         if (GetSdtName(sdt) == tagName) named.push_back(sdt);
-    return named;
+    return outermost(named, itself);
 }
 
 void MkOpenXMLWordDocument::RemovePlaceHolder(const MkXmlElement& sdtPr) {
@@ -777,6 +892,9 @@ bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkStr
 bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkFormattedTextArray& runs) {
     MkXmlElement container = childOf(sdt, "w:sdtContent");
     if (!container) return false;
+    // A control around table rows takes the text into its first cell.
+    TiXmlElement* row = child(container, "w:tr");
+    if (row && row->FirstChildElement("w:tc")) container = MkXmlElement(row);
     std::unique_ptr<TiXmlElement> cellProperties;
     if (TiXmlElement* cell = child(container, "w:tc")) {
         container = MkXmlElement(cell);
@@ -791,7 +909,7 @@ bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkFor
 
     removeChildren(container);
     if (cellProperties) container.Tx()->LinkEndChild(cellProperties.release());
-    if (!GetAncestor(container, "w:p")) container = addChild(container, "w:p");
+    if (!inParagraph(container)) container = addChild(container, "w:p");
     if (paragraphProperties) container.Tx()->LinkEndChild(paragraphProperties.release());
 
     for (int i = 0; i < runs.GetSize(); ++i) {
@@ -1174,27 +1292,26 @@ bool isMacroName(const MkString& name) {
 bool MkOpenXMLWordDocument::SetAllMacros(const MkStringArray& names, const MkOArray<MkFormattedTextArray>& texts,
                                          const MkWordControlIndex* index) {
     if (names.GetSize() != texts.GetSize()) return false;
+    // Each control gets the text at its name's first place in the array.
+    typedef std::pair<MkXmlElement, int> Match;
+    std::vector<Match> matches;
     if (index) {
-        // The same controls, found by name: each name's controls get the text at the
-        // name's first place in the array.
         for (int i = 0; i < names.GetSize(); ++i) {
             if (!isMacroName(names[i]) || names.Find(names[i]) != i) continue;
-            for (const MkXmlElement& sdt : index->Find(names[i])) {
-                RemovePlaceHolder(childOf(sdt, "w:sdtPr"));
-                EditTextElement(sdt, texts[i]);
-            }
+            for (const MkXmlElement& sdt : index->Find(names[i])) matches.push_back(Match(sdt, i));
         }
-        return true;
+    } else {
+        MkXmlElementList all;
+        FindAllElements(GetBody(), "w:sdt", &all, true, true);
+        for (const MkXmlElement& sdt : all) {
+            const MkString name = GetSdtName(sdt);
+            const int at = isMacroName(name) ? names.Find(name) : -1;
+            if (at >= 0) matches.push_back(Match(sdt, at));
+        }
     }
-    MkXmlElementList all;
-    FindAllElements(GetBody(), "w:sdt", &all, true, false);
-    for (const MkXmlElement& sdt : all) {
-        const MkString name = GetSdtName(sdt);
-        if (!isMacroName(name)) continue;
-        const int at = names.Find(name);
-        if (at < 0) continue;
-        RemovePlaceHolder(childOf(sdt, "w:sdtPr"));
-        EditTextElement(sdt, texts[at]);
+    for (const Match& match : outermost(matches, [](const Match& m) { return m.first; })) {
+        RemovePlaceHolder(childOf(match.first, "w:sdtPr"));
+        EditTextElement(match.first, texts[match.second]);
     }
     return true;
 }

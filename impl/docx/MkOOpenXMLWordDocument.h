@@ -50,7 +50,7 @@ public:
 
 class MkWordDocumentTagArray : public MkOArray<MkWordDocumentTag, const MkWordDocumentTag&> {
 public:
-    // Some top-level tag (empty group name) has exactly this name.
+    // Some tag outside groups has exactly this name.
     bool Exists(const MkString& name) const;
     // For each tag holding a number: that number minus one (0-based), in tag order, with repeats.
     MkIntArray GetSitIndexes() const;

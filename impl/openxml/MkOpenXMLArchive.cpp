@@ -89,14 +89,13 @@ void takenNumbers(const std::wstring& name, const std::wstring& stem, std::set<l
     }
 }
 
-// Smallest n >= 1 not taken; -1 past INT_MAX.
-int firstFreeNumber(const std::set<long long>& taken) {
-    long long n = 1;
-    for (long long t : taken) {
-        if (t < n) continue;
-        if (t > n) break;
-        ++n;
-    }
+// Smallest n >= 1 not taken; -1 past INT_MAX. Numbers are only ever added to
+// `taken`, so the search goes on from where the last one ended (`from`, 1 when
+// the set was filled anew): a thousand pictures cost a thousand steps.
+int firstFreeNumber(const std::set<long long>& taken, long long* from) {
+    long long n = *from < 1 ? 1 : *from;
+    for (auto it = taken.lower_bound(n); it != taken.end() && *it == n; ++it) ++n;
+    *from = n;
     return n > INT_MAX ? -1 : static_cast<int>(n);
 }
 
@@ -154,6 +153,8 @@ int MkOpenXMLArchive::GetOfficeVersion() {
 bool MkOpenXMLArchive::ReadPart(const MkString& path, MkXmlDocument* document) {
     if (!document || IsClosed() || path.IsBlank()) return false;
     if (FindFile(ToInternal(path)) < 0) return false;
+    // Blanks in text are content in Office parts (a run holding a space).
+    document->KeepWhiteSpaceInText();
     return ReadXmlFile(ToInternal(path), document);
 }
 
@@ -281,12 +282,13 @@ bool MkOpenXMLArchive::AddMediaFileToArchive(const MkString& localPath, MkString
         MkStringArray media;
         if (!FindFiles(m_rootFolder + MkString(GetPathSeparator()) + L"media", true, &media)) return false;
         for (std::set<long long>& taken : m_mediaTaken) taken.clear();
+        m_mediaFree[0] = m_mediaFree[1] = 1;
         for (int i = 0; i < media.GetSize(); ++i)
             for (int k = 0; k < 2; ++k) takenNumbers(media[i].Std(), MEDIA_KINDS[k], &m_mediaTaken[k]);
         m_mediaListed = true;
         m_mediaListedCount = GetNumFiles();
     }
-    const int number = firstFreeNumber(m_mediaTaken[kind]);
+    const int number = firstFreeNumber(m_mediaTaken[kind], &m_mediaFree[kind]);
     if (number < 0) return false;
     const MkString name = MkString(MEDIA_KINDS[kind]) + MkString(number) + L"." + storedExtension;
     if (!WriteDataRaw(m_mediaFolder + name, data, size, false)) return false;

@@ -258,6 +258,7 @@ private:
     bool m_mediaListed = false;
     int m_mediaListedCount = 0;
     std::set<long long> m_mediaTaken[2];
+    long long m_mediaFree[2] = {1, 1};  // no number below is free
     std::unordered_map<std::wstring, int> m_mediaSourceIndex;
     std::unordered_map<std::wstring, std::pair<const unsigned char*, size_t>> m_providedMedia;
 };

@@ -203,6 +203,7 @@ MkOpenXMLPresentation::ParsedDocument MkOpenXMLPresentation::ViewXml(const MkStr
     if (!data) return nullptr;
     key.hash = PxZipArchive::HashText(data, size);
     std::shared_ptr<MkOpenXMLSlideDocument> document = std::make_shared<MkOpenXMLSlideDocument>(false, this);
+    document->KeepWhiteSpaceInText();
     const bool ok = document->ParseText(reinterpret_cast<const char*>(data));
     free(data);
     if (!ok) return nullptr;

@@ -7,6 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <string_view>
+#include <vector>
 #include <unordered_set>
 #include <vector>
 
@@ -533,9 +536,324 @@ bool MkXmlDocument::ParseText(const char* text) {
     return ParsePadded(&padded);
 }
 
+namespace {
+
+bool isXmlBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Where the markup starting at text[at] ("<...") ends (one past its last byte),
+// and what it is.
+enum Markup { START_TAG, END_TAG, EMPTY_TAG, OTHER_MARKUP };
+size_t markupEnd(const std::string& text, size_t at, Markup* kind) {
+    *kind = OTHER_MARKUP;
+    auto past = [&](const char* end) {
+        const size_t found = text.find(end, at + 1);
+        return found == std::string::npos ? text.size() : found + std::strlen(end);
+    };
+    if (text.compare(at, 4, "<!--") == 0) return past("-->");
+    if (text.compare(at, 9, "<![CDATA[") == 0) return past("]]>");
+    if (text.compare(at, 2, "<?") == 0) return past("?>");
+    if (text.compare(at, 2, "<!") == 0) return past(">");
+    char quote = 0;
+    for (size_t i = at + 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            if (text[at + 1] == '/') *kind = END_TAG;
+            else *kind = text[i - 1] == '/' ? EMPTY_TAG : START_TAG;
+            return i + 1;
+        }
+    }
+    return text.size();
+}
+
+// The text with the white space the parser would drop or condense written as
+// CDATA sections, which it keeps as they are; false when nothing needed it.
+bool protectWhiteSpace(const std::string& text, std::string* out) {
+    const bool condensed = TiXmlBase::IsWhiteSpaceCondensed();
+    bool changed = false;
+    Markup previous = OTHER_MARKUP;
+    out->reserve(text.size() + text.size() / 8);
+    for (size_t at = 0; at < text.size();) {
+        if (text[at] == '<') {
+            const size_t end = markupEnd(text, at, &previous);
+            out->append(text, at, end - at);
+            at = end;
+            continue;
+        }
+        size_t end = text.find('<', at);
+        if (end == std::string::npos) end = text.size();
+        bool blank = true;
+        for (size_t i = at; i < end && blank; ++i) blank = isXmlBlank(text[i]);
+        const bool wholeContent = previous == START_TAG && text.compare(end, 2, "</") == 0;
+        if (blank ? !wholeContent : !condensed) {
+            out->append(text, at, end - at);  // kept by the parser as it is, or indentation
+        } else {
+            for (size_t i = at; i < end;) {
+                size_t j = i;
+                while (j < end && isXmlBlank(text[j]) == isXmlBlank(text[i])) ++j;
+                if (isXmlBlank(text[i])) out->append("<![CDATA[").append(text, i, j - i).append("]]>");
+                else out->append(text, i, j - i);
+                i = j;
+            }
+            changed = true;
+        }
+        at = end;
+    }
+    return changed;
+}
+
+// --- content kept as text ---
+
+// The code point of the UTF-8 sequence at text[at], and its length in `length`;
+// -1 for a sequence that is not valid UTF-8.
+long utf8At(const std::string& text, size_t at, size_t end, size_t* length) {
+    const unsigned char lead = static_cast<unsigned char>(text[at]);
+    const size_t n = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                                                     : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (n == 0 || at + n > end) return -1;
+    long code = n == 1 ? lead : lead & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) {
+        const unsigned char c = static_cast<unsigned char>(text[at + k]);
+        if ((c & 0xC0) != 0x80) return -1;
+        code = (code << 6) | (c & 0x3F);
+    }
+    static const long smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < smallest[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return -1;
+    *length = n;
+    return code;
+}
+
+bool isXmlChar(long code) {
+    return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
+           (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+}
+
+// Whether text[at, end) holds only characters XML allows, in valid UTF-8, with
+// references (when `references`) only to the five entities or allowed characters.
+bool allowedText(const std::string& text, size_t at, size_t end, bool references) {
+    while (at < end) {
+        if (references && text[at] == '&') {
+            const size_t semi = text.find(';', at);
+            if (semi == std::string::npos || semi >= end) return false;
+            const std::string name = text.substr(at + 1, semi - at - 1);
+            bool known = name == "amp" || name == "lt" || name == "gt" || name == "quot" || name == "apos";
+            if (!known && name.size() > 1 && name[0] == '#') {
+                const bool hex = name[1] == 'x';
+                const std::string digits = name.substr(hex ? 2 : 1);
+                bool number = !digits.empty() && digits.size() <= 8;
+                for (char d : digits) number = number && (hex ? std::isxdigit(static_cast<unsigned char>(d)) : std::isdigit(static_cast<unsigned char>(d)));
+                known = number && isXmlChar(std::strtol(digits.c_str(), nullptr, hex ? 16 : 10));
+            }
+            if (!known) return false;
+            at = semi + 1;
+            continue;
+        }
+        if (references && text[at] == '<') return false;
+        size_t length = 0;
+        if (!isXmlChar(utf8At(text, at, end, &length))) return false;
+        at += length;
+    }
+    return true;
+}
+
+size_t nameEnd(const std::string& text, size_t at, size_t end) {
+    auto nameChar = [](unsigned char c, bool first) {
+        return std::isalpha(c) || c == '_' || c == ':' || (!first && (std::isdigit(c) || c == '-' || c == '.'));
+    };
+    if (at >= end || !nameChar(static_cast<unsigned char>(text[at]), true)) return at;
+    while (++at < end && nameChar(static_cast<unsigned char>(text[at]), false)) {
+    }
+    return at;
+}
+
+// Whether text[at, end) is well-formed content by XML's own strict rules (ASCII
+// names, balanced tags, quoted attribute values without "<" and without repeated
+// names, known references, allowed characters), its elements nested at most
+// `depth` deep with at most `attributes` each: text that can be copied unparsed
+// into a document and stay well-formed there.
+bool strictlyWellFormed(const std::string& text, size_t at, size_t end, int depth, int attributes) {
+    std::vector<std::string> open;
+    auto blank = [&](size_t k) { return k < end && isXmlBlank(text[k]); };
+    while (at < end) {
+        if (text[at] != '<') {
+            size_t next = text.find('<', at);
+            if (next == std::string::npos || next > end) next = end;
+            if (!allowedText(text, at, next, true)) return false;
+            at = next;
+            continue;
+        }
+        static const struct { const char* start; const char* end; } others[] = {
+            {"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+        bool other = false;
+        for (const auto& o : others) {
+            if (text.compare(at, std::strlen(o.start), o.start) != 0) continue;
+            const size_t close = text.find(o.end, at + std::strlen(o.start));
+            if (close == std::string::npos || close + std::strlen(o.end) > end || !allowedText(text, at, close, false))
+                return false;
+            at = close + std::strlen(o.end);
+            other = true;
+            break;
+        }
+        if (other) continue;
+        if (text.compare(at, 2, "</") == 0) {
+            const size_t stop = nameEnd(text, at + 2, end);
+            if (open.empty() || text.compare(at + 2, stop - at - 2, open.back()) != 0 || stop - at - 2 != open.back().size())
+                return false;
+            open.pop_back();
+            at = stop;
+            while (blank(at)) ++at;
+            if (at >= end || text[at] != '>') return false;
+            ++at;
+            continue;
+        }
+        size_t k = nameEnd(text, at + 1, end);
+        if (k == at + 1) return false;
+        const std::string name = text.substr(at + 1, k - at - 1);
+        std::vector<std::string> names;
+        for (;;) {
+            const size_t spaced = k;
+            while (blank(k)) ++k;
+            if (k >= end) return false;
+            if (text[k] == '>' || text.compare(k, 2, "/>") == 0) {
+                if (static_cast<int>(open.size()) + 1 > depth) return false;
+                if (text[k] == '>') open.push_back(name);
+                k += text[k] == '>' ? 1 : 2;
+                break;
+            }
+            const size_t stop = nameEnd(text, k, end);
+            if (k == spaced || stop == k || static_cast<int>(names.size()) >= attributes) return false;
+            const std::string attribute = text.substr(k, stop - k);
+            if (std::find(names.begin(), names.end(), attribute) != names.end()) return false;
+            names.push_back(attribute);
+            k = stop;
+            while (blank(k)) ++k;
+            if (k >= end || text[k] != '=') return false;
+            ++k;
+            while (blank(k)) ++k;
+            if (k >= end || (text[k] != '"' && text[k] != '\'')) return false;
+            const size_t close = text.find(text[k], k + 1);
+            if (close == std::string::npos || close >= end || !allowedText(text, k + 1, close, true)) return false;
+            k = close + 1;
+        }
+        at = k;
+    }
+    return open.empty();
+}
+
+const char* const KEPT_AS_TEXT = "kivKeptAsText";
+
+// The text with each large, strictly well-formed child without a marker of the
+// root's child `parent` replaced by a placeholder element; the children's text
+// goes to `kept`, in order.
+std::string setAsideChildren(const std::string& text, const std::string& parent, const std::vector<std::string>& markers,
+                             size_t minSize, int depth, int attributes, std::vector<std::string>* kept) {
+    Markup kind = OTHER_MARKUP;
+    int level = 0;
+    size_t at = 0;
+    bool found = false;
+    while (at < text.size() && !found) {
+        if (text[at] != '<') {
+            at = text.find('<', at);
+            if (at == std::string::npos) return text;
+            continue;
+        }
+        const size_t end = markupEnd(text, at, &kind);
+        if (kind == START_TAG && ++level == 2 && text.compare(at + 1, parent.size(), parent) == 0 &&
+            nameEnd(text, at + 1, text.size()) == at + 1 + parent.size())
+            found = true;
+        if (kind == END_TAG && --level < 1) return text;
+        at = end;
+    }
+    if (!found) return text;
+    std::string out;
+    size_t copied = 0, child = std::string::npos;
+    level = 0;
+    while (at < text.size()) {
+        if (text[at] != '<') {
+            at = text.find('<', at);
+            if (at == std::string::npos) break;
+            continue;
+        }
+        const size_t end = markupEnd(text, at, &kind);
+        if (kind == END_TAG && level == 0) break;  // the parent ends
+        if (level == 0 && (kind == START_TAG || kind == EMPTY_TAG)) child = at;
+        level += kind == START_TAG ? 1 : kind == END_TAG ? -1 : 0;
+        at = end;
+        if (level != 0 || child == std::string::npos) continue;
+        const std::string_view block(text.data() + child, at - child);
+        bool plain = block.size() >= minSize;
+        for (size_t m = 0; m < markers.size() && plain; ++m) plain = block.find(markers[m]) == std::string_view::npos;
+        if (plain && strictlyWellFormed(text, child, at, depth, attributes)) {
+            out.append(text, copied, child - copied).append("<").append(KEPT_AS_TEXT).append("/>");
+            kept->emplace_back(block);
+            copied = at;
+        }
+        child = std::string::npos;
+    }
+    if (kept->empty()) return text;
+    out.append(text, copied, std::string::npos);
+    return out;
+}
+
+// Puts the children set aside back in place of their placeholders, as nodes that
+// print their text as it was.
+void restoreChildren(TiXmlDocument* document, const std::string& parent, std::vector<std::string>* kept) {
+    TiXmlElement* root = document->RootElement();
+    TiXmlElement* holder = root ? root->FirstChildElement(parent.c_str()) : nullptr;
+    size_t next = 0;
+    for (TiXmlElement* e = holder ? holder->FirstChildElement(KEPT_AS_TEXT) : nullptr; e && next < kept->size();) {
+        TiXmlElement* following = e->NextSiblingElement(KEPT_AS_TEXT);
+        std::string& block = (*kept)[next++];
+        TiXmlUnknown asText;
+        asText.SetValue(block.substr(1, block.size() - 2));  // printed between "<" and ">"
+        std::string().swap(block);
+        holder->InsertBeforeChild(e, asText);
+        holder->RemoveChild(e);
+        e = following;
+    }
+}
+
+// Joins the neighbouring text nodes the CDATA sections made into plain text.
+void joinTexts(TiXmlNode* node) {
+    for (TiXmlNode* child = node->FirstChild(); child;) {
+        TiXmlNode* next = child->NextSibling();
+        if (TiXmlText* text = child->ToText()) {
+            text->SetCDATA(false);
+            if (next && next->ToText()) {
+                std::string joined = text->ValueStr();
+                while (next && next->ToText()) {
+                    joined += next->ValueStr();
+                    TiXmlNode* gone = next;
+                    next = next->NextSibling();
+                    node->RemoveChild(gone);
+                }
+                text->SetValue(joined);
+            }
+        } else {
+            joinTexts(child);
+        }
+        child = next;
+    }
+}
+
+} // namespace
+
 bool MkXmlDocument::ParsePadded(std::string* text) {
     Clear();
     ClearError();
+    std::vector<std::string> asText;
+    if (!m_textParent.empty()) {
+        std::string rest = setAsideChildren(*text, m_textParent, m_textMarkers, m_textMinSize, MAX_PARSE_DEPTH - 2,
+                                            MAX_ATTRIBUTES_PER_ELEMENT, &asText);
+        if (!asText.empty()) text->swap(rest);
+    }
+    std::string kept;
+    const bool protect = m_keepWhiteSpace && protectWhiteSpace(*text, &kept);
+    if (protect) text->swap(kept);
+    kept = std::string();
     // TinyXML steps over a whole UTF-8 sequence, or an entity, at once, and so
     // can step past the terminating zero of text that ends inside one; the
     // zeros after it keep every such read inside the buffer.
@@ -545,6 +863,8 @@ bool MkXmlDocument::ParsePadded(std::string* text) {
         return false;
     }
     Parse(text->c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    if (protect && !Error()) joinTexts(this);
+    if (!asText.empty() && !Error()) restoreChildren(this, m_textParent, &asText);
     return !Error();
 }
 

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <string>
 #include <tinyxml.h>
+#include <vector>
 
 // A colour attribute: three bytes, red, green, blue.
 struct MkXmlColor {
@@ -143,6 +144,24 @@ public:
     // Replaces the content by the parse of a zero-terminated text. False on a parse
     // error (ErrorId/ErrorDesc tell which) or when the input exceeds the limits above.
     bool ParseText(const char* text);
+    // The same for a text the parse may change and use up (large parts are not copied).
+    bool ParseOwnedText(std::string* text) { return ParsePadded(text); }
+    // With true, later parses keep the white space of text as written (markup
+    // parts such as Office documents, where a run of blanks is content): blanks
+    // around and inside text, and text of blanks only that is an element's whole
+    // content (<w:t> </w:t>), whatever TinyXML's process-wide condensing switch
+    // says. White space between elements (indentation) is dropped as before.
+    void KeepWhiteSpaceInText(bool keep = true) { m_keepWhiteSpace = keep; }
+    // With a parent name (w:body), later parses keep each child of the root's child
+    // of that name that is at least minSize bytes long, holds none of the markers
+    // and is strictly well-formed as its text: not parsed, and printed back as it
+    // was (a node that prints "<" + its value + ">"). Large untouched content then
+    // costs its size rather than a tree of it.
+    void KeepChildrenAsText(const std::string& parent, const std::vector<std::string>& markers, size_t minSize) {
+        m_textParent = parent;
+        m_textMarkers = markers;
+        m_textMinSize = minSize;
+    }
 
     // The printed document: four-space indent, "\n" line ends.
     std::string PrintToString() const;
@@ -169,6 +188,11 @@ private:
     // Checks the limits, then parses; text gets the padding appended.
     bool ParsePadded(std::string* text);
     static bool WithinLimits(const char* paddedText);
+
+    bool m_keepWhiteSpace = false;
+    std::string m_textParent;
+    std::vector<std::string> m_textMarkers;
+    size_t m_textMinSize = 0;
 };
 
 // UTF-8 bytes of a wide string (empty when it converts to nothing).

@@ -17,6 +17,13 @@ controls are written here. The build zips the trees (kiv_zip_tree).
   groups/  a group "Results" (title, a text holding "$(SIT_$DATABASE_NAME)",
            description, picture), a group "Charts" holding a chart control and a
            group "Tables" holding a table control, and a static title.
+  forms/   what Word makes of forms: untouched runs holding only blanks (a
+           number written "23 835 512,64"), trailing blanks, a field code; a
+           group without a tag (Word's Group command); a group around a
+           repeating section (w15) whose item holds a text and a macro control;
+           a group holding bookmarks (_GoBack, one ending after the group) and
+           a comment; a text box (wps, with its VML fallback) holding a block
+           and an inline control; a control around a table row.
 """
 import io
 import os
@@ -144,8 +151,8 @@ def viewer(name, control_rid, image_rid):
             % (image_rid, control_rid, name))
 
 
-def document(body):
-    return DECL + '<w:document %s><w:body>%s%s</w:body></w:document>' % (NS_DOC, body, SECT)
+def document(body, ns=NS_DOC):
+    return DECL + '<w:document %s><w:body>%s%s</w:body></w:document>' % (ns, body, SECT)
 
 
 def rels(items):
@@ -347,12 +354,85 @@ def groups(base):
     write_tree('groups', base, files)
 
 
+def text_box(docpr, content):
+    wps = 'http://schemas.microsoft.com/office/word/2010/wordprocessingShape'
+    return ('<w:p><w:r><mc:AlternateContent><mc:Choice Requires="wps"><w:drawing>'
+            '<wp:anchor distT="0" distB="0" distL="114300" distR="114300" simplePos="0" relativeHeight="251659264" '
+            'behindDoc="0" locked="0" layoutInCell="1" allowOverlap="1"><wp:simplePos x="0" y="0"/>'
+            '<wp:positionH relativeFrom="column"><wp:posOffset>0</wp:posOffset></wp:positionH>'
+            '<wp:positionV relativeFrom="paragraph"><wp:posOffset>0</wp:posOffset></wp:positionV>'
+            '<wp:extent cx="2743200" cy="914400"/><wp:effectExtent l="0" t="0" r="0" b="0"/>'
+            '<wp:wrapSquare wrapText="bothSides"/><wp:docPr id="%d" name="Text Box %d"/><wp:cNvGraphicFramePr/>'
+            '<a:graphic xmlns:a="%s"><a:graphicData uri="%s"><wps:wsp><wps:cNvSpPr txBox="1"/>'
+            '<wps:spPr><a:xfrm><a:off x="0" y="0"/><a:ext cx="2743200" cy="914400"/></a:xfrm>'
+            '<a:prstGeom prst="rect"><a:avLst/></a:prstGeom></wps:spPr><wps:txbx><w:txbxContent>%s</w:txbxContent>'
+            '</wps:txbx><wps:bodyPr rot="0" vert="horz" wrap="square" lIns="91440" tIns="45720" rIns="91440" '
+            'bIns="45720" anchor="t" anchorCtr="0"><a:noAutofit/></wps:bodyPr></wps:wsp></a:graphicData></a:graphic>'
+            '</wp:anchor></w:drawing></mc:Choice><mc:Fallback><w:pict><v:shape id="Text Box %d" o:spid="_x0000_s1026" '
+            'type="#_x0000_t202" style="position:absolute;margin-left:0;margin-top:0;width:3in;height:1in;'
+            'z-index:251659264" filled="f" stroked="f"><v:textbox><w:txbxContent>%s</w:txbxContent></v:textbox>'
+            '</v:shape></w:pict></mc:Fallback></mc:AlternateContent></w:r></w:p>'
+            % (docpr, docpr, A_NS, wps, content, docpr, content))
+
+
+def forms(base):
+    ns = NS_DOC.replace('mc:Ignorable="w14 wp14"',
+                        'xmlns:w15="http://schemas.microsoft.com/office/word/2012/wordml" mc:Ignorable="w14 w15 wp14"')
+    blank = '<w:r><w:t xml:space="preserve"> </w:t></w:r>'
+    item = ('<w:sdt><w:sdtPr><w:id w:val="503"/><w15:repeatingSectionItem/></w:sdtPr><w:sdtContent>'
+            + block_text('SIT_TEXT', 504, 'Row text')
+            + '<w:p><w:r><w:t xml:space="preserve">Database: </w:t></w:r>' + inline_text('SIT_$DATABASE_NAME', 505, 'name')
+            + '</w:p></w:sdtContent></w:sdt>')
+    notes = ('<w:p><w:bookmarkStart w:id="0" w:name="_GoBack"/><w:commentRangeStart w:id="0"/>'
+             '<w:r><w:t xml:space="preserve">Note on </w:t></w:r>' + inline_text('SIT_TITLE', 602, 'title')
+             + '<w:bookmarkEnd w:id="0"/><w:commentRangeEnd w:id="0"/><w:r><w:commentReference w:id="0"/></w:r></w:p>'
+             '<w:p><w:bookmarkStart w:id="1" w:name="OLE_LINK1"/><w:r><w:t>Linked</w:t></w:r><w:bookmarkEnd w:id="1"/>'
+             '<w:bookmarkStart w:id="2" w:name="Across"/><w:r><w:t>Across</w:t></w:r></w:p>')
+    row = ('<w:tbl><w:tblPr><w:tblStyle w:val="TableGrid"/><w:tblW w:w="0" w:type="auto"/></w:tblPr>'
+           '<w:tblGrid><w:gridCol w:w="4000"/><w:gridCol w:w="4000"/></w:tblGrid>'
+           '<w:sdt>%s<w:sdtContent><w:tr>%s%s</w:tr></w:sdtContent></w:sdt></w:tbl>'
+           % (sdt_pr('SIT1_TITLE', 701), cell('Row title', 4000), cell('Beside', 4000)))
+    body = (para('Form template')
+            + '<w:p><w:r><w:t>Sum:</w:t></w:r>' + blank + '<w:r><w:t>23</w:t></w:r>' + blank + '<w:r><w:t>835</w:t></w:r>'
+            + blank + '<w:r><w:t>512,64</w:t></w:r><w:r><w:t xml:space="preserve">  </w:t></w:r></w:p>'
+            + '<w:p><w:r><w:t xml:space="preserve">Two  blanks, a trailing one </w:t></w:r></w:p>'
+            + '<w:p><w:r><w:fldChar w:fldCharType="begin"/></w:r><w:r><w:instrText xml:space="preserve"> PAGE </w:instrText>'
+              '</w:r><w:r><w:fldChar w:fldCharType="separate"/></w:r><w:r><w:t>1</w:t></w:r>'
+              '<w:r><w:fldChar w:fldCharType="end"/></w:r></w:p>'
+            + '<w:sdt><w:sdtPr><w:id w:val="401"/><w:group/></w:sdtPr><w:sdtContent>'
+            + block_text('SIT_TITLE', 402, 'Title') + picture('SIT_PICTURE', 403, 11, 'rId10', 2000000, 1000000)
+            + '</w:sdtContent></w:sdt>'
+            + group('Rows', 501, '<w:sdt><w:sdtPr><w:id w:val="502"/><w15:repeatingSection/></w:sdtPr><w:sdtContent>'
+                    + item + '</w:sdtContent></w:sdt>')
+            + group('Notes', 601, notes)
+            + '<w:p><w:r><w:t>After</w:t></w:r><w:bookmarkEnd w:id="2"/></w:p>'
+            + text_box(21, block_text('SIT1_TEXT', 801, 'Box text')
+                       + '<w:p><w:r><w:t xml:space="preserve">Box title: </w:t></w:r>' + inline_text('SIT1_TITLE', 802, 'title')
+                       + '</w:p>')
+            + row)
+    comments = (DECL + '<w:comments xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main">'
+                '<w:comment w:id="0" w:author="Reviewer" w:date="2024-01-01T00:00:00Z" w:initials="R">'
+                '<w:p><w:r><w:t>Check the title</w:t></w:r></w:p></w:comment></w:comments>')
+    files = {
+        'word/document.xml': document(body, ns),
+        'word/_rels/document.xml.rels': rels(BASE_RELS + [
+            ('rId10', 'image', 'media/image1.png'), ('rId11', 'comments', 'comments.xml')]),
+        'word/media/image1.png': png(4, 4, (200, 200, 200)),
+        'word/comments.xml': comments,
+        '[Content_Types].xml': content_types(
+            [('/word/comments.xml', 'application/vnd.openxmlformats-officedocument.wordprocessingml.comments+xml')],
+            [('png', 'image/png')]),
+    }
+    write_tree('forms', base, files)
+
+
 def main(argv):
     if len(argv) != 2:
         sys.stderr.write('usage: make-trees.py BASE_DOCX\n')
         return 2
     tagged(argv[1])
     groups(argv[1])
+    forms(argv[1])
     return 0
 
 
