@@ -93,6 +93,36 @@ TEST_F(OpenXmlChartTest, TablesAChartCannotShowLeaveItUntouched) {
     EXPECT_TRUE(errors().empty());
 }
 
+// The chart groups of a plot area (the sample's columns with a line on a second
+// axis) take the series in order, each as many as it had, the last one the rest;
+// a chart without a workbook of its own gets one made from the table.
+TEST_F(OpenXmlChartTest, ChartGroupsShareTheSeriesInOrder) {
+    const struct { std::vector<std::string> header; const char* series; } cases[] = {
+        {{"case", "a"}, "c:barChart a c:lineChart"},
+        {{"case", "a", "b", "c"}, "c:barChart a c:lineChart b c"},
+    };
+    for (const auto& c : cases) {
+        MkXmlDocument chart;
+        const std::string sample = KIV_SOURCE_DIR "/samples/templates/report-pptx/ppt/charts/chart2.xml";
+        ASSERT_TRUE(chart.ParseText(readFile(sample).c_str()));
+        const kiv::rep::Table t = table({c.header, {"Plate", "1", "2", "3"}});
+        std::string book, series;
+        MkString why;
+        ASSERT_TRUE(MkChartFill::Fill(&chart, MkChartData(t), std::string(), L"new", &book, &why)) << narrow(why);
+        EXPECT_EQ("column and line", narrow(MkChartFill::KindOf(chart)));
+        for (TiXmlElement* g = TiXmlHandle(&chart).FirstChildElement().FirstChildElement("c:chart").FirstChildElement(
+                 "c:plotArea").FirstChildElement("c:barChart").ToElement(); g; g = g->NextSiblingElement()) {
+            series += (series.empty() ? "" : " ") + std::string(g->Value());
+            for (TiXmlElement* s = g->FirstChildElement("c:ser"); s; s = s->NextSiblingElement("c:ser"))
+                series += " " + std::string(TiXmlHandle(s).FirstChild("c:tx").FirstChild("c:strRef").FirstChild(
+                                    "c:strCache").FirstChild("c:pt").FirstChild("c:v").ToElement()->GetText());
+            if (std::string(g->Value()) == "c:lineChart") break;
+        }
+        EXPECT_EQ(c.series, series);
+        EXPECT_NE(std::string::npos, readNestedPart(book, "xl/worksheets/sheet1.xml").find("<c r=\"B2\">"));
+    }
+}
+
 // Every chart of the Office-saved deck (eight kinds), from tables with numbers and
 // with texts in column 0, with fewer and with more series than the templates.
 TEST_F(OpenXmlChartTest, EveryChartOfTheOfficeDeckIsFilled) {
