@@ -807,7 +807,8 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
             MkString why;
             presentation.GetChartParts(tags[i], MkString(), &charts);
             if (!presentation.CheckCharts(charts, s ? s->table() : nullptr, nullptr, &why)) {
-                unmatched += tags[i] + L": " + why + L"\n";
+                const MkString told = tags[i] + L": " + why + L"\n";  // once for the slides of one tag
+                if (!unmatched.Contains(told)) unmatched += told;
                 ok = false;
             }
         }

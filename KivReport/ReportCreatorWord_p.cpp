@@ -49,7 +49,8 @@ bool chartFits(MkOpenXMLWordArchive& archive, const MkWordDocumentTag& tag, cons
     archive.GetChartParts(tag.name, &parts);
     MkString why;
     if (archive.CheckCharts(parts, s ? s->table() : nullptr, nullptr, &why)) return true;
-    unmatched += tag.name + L": " + why + L"\n";
+    const MkString line = tag.name + L": " + why + L"\n";  // once for the controls of one tag
+    if (!unmatched.Contains(line)) unmatched += line;
     return false;
 }
 
