@@ -73,10 +73,6 @@ bool looksLikeZip(const char* path) {
     return n == 4 && head[0] == 'P' && head[1] == 'K' && ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6));
 }
 
-// The table of a snapshot has something a chart can draw: a header and a data row,
-// and a column of values beside the first.
-bool chartable(const Table* table) { return table && table->rowCount() >= 2 && table->columnCount() >= 2; }
-
 const Snapshot* at(const lfw::Collection<const Snapshot>& snaps, int index) {
     if (index < 0 || static_cast<size_t>(index) >= snaps.size()) return nullptr;
     const Snapshot* snapshot = snaps[static_cast<size_t>(index)];
@@ -387,16 +383,13 @@ bool ReportCreatorPowerPointPrivate::setStaticChart(Context& c, const MkString& 
     for (int i = 0; i < indices.GetSize(); ++i) {
         const Snapshot* snapshot = at(snaps, indices[i]);
         if (!snapshot || snapshot->type() != Snapshot::TABLE || !snapshot->table()) continue;
-        if (!chartable(snapshot->table())) {
-            PPT_LOG_ERROR(lfw::String("The table of snapshot %1 has no values to draw in %2.")
-                              .arg(indices[i] + 1)
-                              .arg(tagName(reference, indices[i] + 1, L"CHART").Std()));
-            return false;
-        }
         MkChartData chart(*snapshot->table());
         chart.m_title = fromStr(snapshot->title());
-        if (!c.presentation.SetChart(tagName(reference, indices[i] + 1, L"CHART"), chart, MkString(), slide)) {
-            PPT_LOG_ERROR("Error creating chart.");
+        const MkString tag = tagName(reference, indices[i] + 1, L"CHART");
+        MkString why;
+        if (!c.presentation.SetChart(tag, chart, MkString(), slide, &why)) {
+            if (why.IsEmpty()) PPT_LOG_ERROR("Error creating chart.");
+            else PPT_LOG_ERROR(lfw::String("%1: %2").arg(tag.Std()).arg(why.Std()));
             return false;
         }
     }
@@ -598,15 +591,15 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
         }
         if (holds(tags, p + L"SIT_CHART")) {
             wanted = true;
-            if (!chartable(snapshot->table())) {
-                PPT_LOG_ERROR(lfw::String("The table of snapshot %1 has no values to draw in %2.")
-                                  .arg(number)
-                                  .arg(numbered(L"CHART").Std()));
-                return false;
-            }
             MkChartData chart(*snapshot->table());
             chart.m_title = fromStr(snapshot->title());
-            shown = pr.SetChart(p + L"SIT_CHART", chart, numbered(L"CHART"), slide) || shown;
+            MkString why;
+            const bool set = pr.SetChart(p + L"SIT_CHART", chart, numbered(L"CHART"), slide, &why);
+            if (!set && !why.IsEmpty()) {
+                PPT_LOG_ERROR(lfw::String("%1: %2").arg(numbered(L"CHART").Std()).arg(why.Std()));
+                return false;
+            }
+            shown = set || shown;
         }
         if (wanted && !shown) {
             PPT_LOG_ERROR("Error adding table data.");
@@ -806,6 +799,18 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
             } else if (!validateSituationObject(tags[i], kind.expected, snaps, unmatched)) {
                 ok = false;
             }
+            // A chart its table (or, for a generic tag, any table) cannot fill, in the words generate uses.
+            if (kind.type != SIT_TYPE_CHART + r || n > count) continue;
+            const Snapshot* s = n > 0 ? snaps[static_cast<size_t>(n - 1)] : nullptr;
+            if (n > 0 && (!s || s->type() != Snapshot::TABLE || !s->table())) continue;  // told above
+            MkStringArray charts;
+            MkString why;
+            presentation.GetChartParts(tags[i], MkString(), &charts);
+            if (!presentation.CheckCharts(charts, s ? s->table() : nullptr, nullptr, &why)) {
+                const MkString told = tags[i] + L": " + why + L"\n";  // once for the slides of one tag
+                if (!unmatched.Contains(told)) unmatched += told;
+                ok = false;
+            }
         }
     }
     auto textTags = [&](int type) {
@@ -935,6 +940,23 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
             summary += f + Utils::SUMMARY_SEPARATOR + fields + L"\r\n\r\n";
         }
     }
+    // The kinds of each chart tag's charts, tags in slide order.
+    MkString charts;
+    MkStringArray seen;
+    for (int k = 0; k < slides.GetSize(); ++k) {
+        MkStringArray tags = slides[k]->GetSitTags(SIT_TYPE_CHART);
+        tags.Append(slides[k]->GetSitTags(SIT_TYPE_REF_CHART));
+        for (int t = 0; t < tags.GetSize(); ++t) {
+            if (seen.Find(tags[t]) >= 0) continue;
+            seen.AddGrow(tags[t]);
+            MkStringArray parts;
+            presentation.GetChartParts(tags[t], MkString(), &parts);
+            MkString kinds, why;
+            presentation.CheckCharts(parts, nullptr, &kinds, &why);
+            charts += tags[t] + L": " + kinds + (kinds.IsEmpty() || why.IsEmpty() ? why : L" (" + why + L")") + L"\r\n";
+        }
+    }
+    if (!charts.IsEmpty()) summary += MkString(L"\r\nChart kinds\r\n") + Utils::SUMMARY_SEPARATOR + charts;
     presentation.Close();
     return true;
 }

@@ -38,6 +38,22 @@ void section(MkString& report, const wchar_t* header, const MkString& lines) {
     report += MkString(L"\n\n");
 }
 
+// A chart its table (or, in a group, any table) cannot fill adds "tag: why" in
+// the words generate uses.
+bool chartFits(MkOpenXMLWordArchive& archive, const MkWordDocumentTag& tag, const lfw::Collection<const Snapshot>& snaps,
+               MkString& unmatched) {
+    const int n = tag.groupIndex >= 0 ? -1 : Utils::getTagIndex(tag.name);
+    const Snapshot* s = n >= 1 && n <= countOf(snaps) ? snaps[static_cast<size_t>(n - 1)] : nullptr;
+    if (n >= 1 && (!s || !s->table())) return true;  // told by the tag checks
+    MkStringArray parts;
+    archive.GetChartParts(tag.name, &parts);
+    MkString why;
+    if (archive.CheckCharts(parts, s ? s->table() : nullptr, nullptr, &why)) return true;
+    const MkString line = tag.name + L": " + why + L"\n";  // once for the controls of one tag
+    if (!unmatched.Contains(line)) unmatched += line;
+    return false;
+}
+
 MkString tagName(const MkString& prefix, int n, const wchar_t* kind) {
     MkString name;
     name.MakeFormWide(L"%ls%i_%ls", ~prefix, n, kind);
@@ -289,8 +305,10 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
             if (charts.Has(chart)) {
                 MkChartData chartData(*data);
                 chartData.m_title = fromStr(snapshot->title());
-                if (!archive.SetChart(chart, chartData)) {
-                    REP_LOG_ERROR("Error adding chart file to archive.");
+                MkString why;
+                if (!archive.SetChart(chart, chartData, &why)) {
+                    if (why.IsEmpty()) REP_LOG_ERROR("Error adding chart file to archive.");
+                    else REP_LOG_ERROR(lfw::String("%1: %2").arg(chart.Std()).arg(why.Std()));
                     return false;
                 }
             }
@@ -342,7 +360,10 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
                  {SIT_TYPE_MDLX, NEEDS_MDLX}};
     for (const auto& list : typed)
         for (const MkWordDocumentTag& tag : *content.GetTags(list.kind))
-            if (!validateTag(tag, list.type, main, ref, unmatched, genericOutside)) passed = false;
+            if (!validateTag(tag, list.type, main, ref, unmatched, genericOutside) ||
+                (list.kind == SIT_TYPE_CHART && (!tag.name.StartsWith(L"REF_") || referenceChecks) &&
+                 !chartFits(archive, tag, tag.name.StartsWith(L"REF_") ? ref : main, unmatched)))
+                passed = false;
     for (SitTypeTag kind : {SIT_TYPE_TEXT, SIT_TYPE_TITLE}) {
         for (const MkWordDocumentTag& tag : *content.GetTags(kind)) {
             if (!validateTagPosition(tag, genericOutside)) {
@@ -575,8 +596,20 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
     }
     MkWordDocumentContent content;
     probe.GetDocumentContent(content);
-    archive.Close();
     const MkWordDocumentTagArray& all = content.GetAllTags();
+    // The kinds of each chart tag's charts, tags in document order.
+    MkString charts;
+    MkStringArray seen;
+    for (const MkWordDocumentTag& tag : *content.GetTags(SIT_TYPE_CHART)) {
+        if (seen.Find(tag.name) >= 0) continue;
+        seen.AddGrow(tag.name);
+        MkStringArray parts;
+        archive.GetChartParts(tag.name, &parts);
+        MkString kinds, why;
+        archive.CheckCharts(parts, nullptr, &kinds, &why);
+        charts += tag.name + L": " + kinds + (kinds.IsEmpty() || why.IsEmpty() ? why : L" (" + why + L")") + L"\r\n";
+    }
+    archive.Close();
 
     summary += MkString(L"Generic groups:\r\n");
     summary += MkString(Utils::SUMMARY_SEPARATOR);
@@ -642,6 +675,7 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
         summary += MkString(Utils::SUMMARY_FIELD_SEPARATOR);
         summary += fieldLines;
     }
+    if (!charts.IsEmpty()) summary += MkString(L"\r\nChart kinds\r\n") + Utils::SUMMARY_SEPARATOR + charts;
     return true;
 }
 

@@ -369,7 +369,7 @@ bool MkOpenXMLWordArchive::SetMDLX(const MkString& tagName, const MkString& mode
     return Release(document, released);
 }
 
-bool MkOpenXMLWordArchive::SetChart(const MkString& tagName, const MkChartData& data) {
+bool MkOpenXMLWordArchive::SetChart(const MkString& tagName, const MkChartData& data, MkString* why) {
     const DocumentAccess access(*this);
     if (!access) return false;
     MkOpenXMLWordDocument& document = *access;
@@ -383,14 +383,22 @@ bool MkOpenXMLWordArchive::SetChart(const MkString& tagName, const MkChartData& 
             continue;
         }
         const MkString chartPart = m_rootFolder + L"/" + target;
-        if (UpdateChart(chartPart, data)) {
-            Close();
-            ReOpenFile();
-        } else {
-            ok = false;  // the chart keeps its template content
-        }
+        if (!UpdateChart(chartPart, data, why)) return false;  // the chart keeps its template content
+        Close();
+        ReOpenFile();
     }
     return ok;
+}
+
+void MkOpenXMLWordArchive::GetChartParts(const MkString& tagName, MkStringArray* parts) {
+    const DocumentAccess access(*this);
+    if (!access) return;
+    MkStringArray ids;
+    (*access).GetChartRelationIds(tagName, &ids);
+    for (int i = 0; i < ids.GetSize(); ++i) {
+        const MkString target = GetTargetOfId(m_mainRelsPath, ids[i]);
+        if (!target.IsEmpty()) parts->AddGrow(m_rootFolder + L"/" + target);
+    }
 }
 
 bool MkOpenXMLWordArchive::SyncCharts() {

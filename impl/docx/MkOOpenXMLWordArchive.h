@@ -47,7 +47,11 @@ public:
     // Points the 3D-viewer control tagName at a model file, with a new preview image
     // when previewPath is not empty.
     bool SetMDLX(const MkString& tagName, const MkString& modelPath, const MkString& previewPath);
-    bool SetChart(const MkString& tagName, const MkChartData& data);
+    // Fills the charts of the controls tagName; a chart the table cannot fill fails
+    // with the reason in *why (MkOpenXMLArchive::UpdateChart).
+    bool SetChart(const MkString& tagName, const MkChartData& data, MkString* why = nullptr);
+    // The chart parts of the controls tagName, in document order.
+    void GetChartParts(const MkString& tagName, MkStringArray* parts);
     // Gives every chart reference of the document its own chart part.
     bool SyncCharts();
     bool DeleteObsoleteFiles() override;

@@ -1,10 +1,18 @@
 #pragma once
-// The chart view of a table: row 0 holds the series names (cell 0 unused),
-// column 0 of rows 1.. the x values or categories (numbers), column c of rows 1..
-// the values of series c. A table of r rows and n columns gives n-1 series of
-// r-1 points.
+// The chart view of a table, and the filling of a chart part and its workbook
+// from it.
+//
+// Table layout: row 0 holds the series names (cell 0 names the categories),
+// column 0 of rows 1.. the categories or x values, column c of rows 1.. the
+// values of series c. A table of r rows and n columns gives n-1 series of r-1
+// points. Categories may be any text; scatter and bubble charts need numbers in
+// column 0. A bubble series takes two columns: its values, then its sizes.
 #include "KivReport/Table.h"
 #include "host/ug/MkString.h"
+#include <string>
+
+class MkXmlDocument;
+class MkXmlElement;
 
 class MkChartData {
 public:
@@ -20,3 +28,40 @@ public:
     MkString m_xAxisTitle;           // title of the first axis
     MkString m_yAxisTitle;           // title of the value axis
 };
+
+// Chart parts filled from tables. The functions work on a parsed chart part and
+// on workbook bytes, not on a package: the package editors read the parts, call
+// them and store what they give back. Reasons are sentences without the tag,
+// for the caller to put after it ("SIT2_CHART: a stock chart cannot be filled
+// from a table").
+namespace MkChartFill {
+
+// The kind of chart a chart part shows, as people name it: "column", "3D pie",
+// "scatter"; "column and line" for a plot area of several chart groups. Kinds a
+// table cannot fill are named too ("stock", "surface"). Empty when the part has
+// no chart group.
+MkString KindOf(const MkXmlDocument& chart);
+
+// Empty when the chart's kind can be filled and, with data, when the table fits
+// it; otherwise why not.
+MkString Refusal(const MkXmlDocument& chart, const MkChartData* data);
+
+// Fills the chart from the table: series (the template's keep their look, more
+// copy the last one's with the next accent colour, fewer drop the rest), their
+// caches and formulas, titles. The workbook bytes get the table in the sheet the
+// chart names, its table part and shared strings; empty bytes (an external or
+// missing workbook) make a new workbook. workbookName names the workbook in
+// reasons. False with the reason when the table cannot fill the chart or the
+// workbook cannot be used; the chart is then changed in part and must be dropped.
+bool Fill(MkXmlDocument* chart, const MkChartData& data, const std::string& workbook, const MkString& workbookName,
+          std::string* newWorkbook, MkString* why);
+
+// Puts text into a c:title element: into the first run, keeping its look, with
+// the text of the runs after it emptied; a title without runs gets one.
+bool SetTitle(const MkXmlElement& titleElement, const MkString& text);
+
+// Only the workbook of Fill, for the sheet named sheetName (empty: the first).
+bool FillWorkbook(const std::string& workbook, const MkString& workbookName, const MkChartData& data,
+                  const MkString& sheetName, std::string* newWorkbook, MkString* why);
+
+}  // namespace MkChartFill

@@ -21,6 +21,11 @@
 #include <unordered_map>
 
 class MkChartData;
+namespace kiv {
+namespace rep {
+class Table;
+}
+} // namespace kiv
 
 // What AddContentToContentTypesXml registers.
 enum OXMLContentTypeTag {
@@ -145,13 +150,22 @@ public:
     virtual bool DeleteObsoleteFiles();
 
     // --- charts (MkOpenXMLChart.cpp) ---
-    // Rewrites the series of the scatter or line chart at chartPath ("../charts/chart1.xml")
-    // from the table, then its embedded workbook.
-    bool UpdateChart(const MkString& chartPath, const MkChartData& data);
-    // Puts text into a c:title element, keeping the first run's formatting.
-    bool SetChartTitle(const MkXmlElement& titleElement, const MkString& text);
-    // Rewrites sheet1, table1 and the shared strings of the chart's embedded workbook.
-    bool UpdateChartWorkSheet(const MkString& chartPath, const MkChartData& data);
+    // Fills the chart at chartPath ("../charts/chart1.xml", "charts/chart1.xml" or
+    // "ppt\charts\chart1.xml") and its workbook from the table (MkChartFill::Fill).
+    // A chart whose workbook is linked from outside, or that has none, gets an
+    // embedded workbook. False, with the reason in *why and nothing written, when
+    // the table cannot fill the chart or its workbook cannot be used.
+    bool UpdateChart(const MkString& chartPath, const MkChartData& data, MkString* why = nullptr);
+    // What UpdateChart would do, without writing: the chart's kind ("column",
+    // "stock"), and false with the reason when it cannot be filled (with data null:
+    // when its kind cannot be filled by any table).
+    bool CheckChart(const MkString& chartPath, const MkChartData* data, MkString* kind, MkString* why);
+    // CheckChart for the charts of a tag: their kinds, each once ("column, line";
+    // "no chart" for none), and false with the first reason when the table (null:
+    // any table) cannot fill one.
+    bool CheckCharts(const MkStringArray& parts, const kiv::rep::Table* table, MkString* kinds, MkString* why);
+    // Rewrites the sheet, table part and shared strings of the chart's embedded workbook.
+    bool UpdateChartWorkSheet(const MkString& chartPath, const MkChartData& data, MkString* why = nullptr);
     // Gives a copied chart its own relationships part and workbook.
     bool DuplicateChartDocuments(const MkString& chartTarget, bool markObsolete);
 
@@ -226,14 +240,13 @@ protected:
     // it has one, else `scratch` read from the package; null when unreadable.
     virtual const MkXmlDocument* ViewPart(const MkString& path, MkXmlDocument* scratch);
 
-    // Chart helpers: the chart part a chart path names (../charts/chart1.xml,
-    // charts/chart1.xml or ppt\charts\chart1.xml); the embedded workbook of a chart
-    // part (its package relationship); the id of that relationship in a chart's
-    // relationships part; the rewritten workbook bytes for the table.
+    // The chart part a chart path names (../charts/chart1.xml, charts/chart1.xml or
+    // ppt\charts\chart1.xml), and a chart with its workbook read and, with data,
+    // filled in memory (MkOpenXMLChart.cpp).
     MkString ChartPartPath(const MkString& chartPath) const;
-    MkString ChartWorkbookPath(const MkString& chartPart);
-    MkString GetIdOfWorkbook(const MkString& relsPath);
-    bool BuildChartWorkbook(const MkString& workbookPath, const MkChartData& data, std::string* bytes);
+    struct PreparedChart;
+    bool PrepareChart(const MkString& chartPath, const MkChartData* data, PreparedChart* prepared, MkString* kind,
+                      MkString* why);
 
     // The control parts under the root folder's activeX folder (internal paths, sorted).
     bool ListPluginControls(MkStringArray* parts);

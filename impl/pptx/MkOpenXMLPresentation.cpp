@@ -1104,7 +1104,7 @@ bool MkOpenXMLPresentation::SetGraphicFrameTag(const MkString& tag, const MkStri
 }
 
 bool MkOpenXMLPresentation::SetChart(const MkString& tag, const MkChartData& chart, const MkString& newName,
-                                     const MkString& slideName) {
+                                     const MkString& slideName, MkString* why) {
     static const wchar_t* op = L"MkOpenXMLPresentation::SetChart";
     if (!chart.m_table || chart.m_table->rowCount() == 0 || chart.m_table->columnCount() == 0) {
         logError(op, MkString(L"the table for ") + tag + L" is empty");
@@ -1137,9 +1137,31 @@ bool MkOpenXMLPresentation::SetChart(const MkString& tag, const MkChartData& cha
             logError(op, MkString(L"cannot write ") + record->slideName);
             return false;
         }
-        UpdateChart(chartPart, chart);
+        if (!UpdateChart(chartPart, chart, why)) return false;
     }
     return true;
+}
+
+void MkOpenXMLPresentation::GetChartParts(const MkString& tag, const MkString& slideName, MkStringArray* parts) {
+    const MkSlideContentPtrArray* list = GetSlideContentList();
+    for (int i = 0; list && i < list->GetSize(); ++i) {
+        const MkSlideContent& record = *(*list)[i];
+        const MkString& name = record.slideName;
+        if ((!slideName.IsEmpty() && name != slideName) || (record.Sit(MkSlideContent::KIND_CHART).Find(tag) < 0 &&
+                                                            record.Ref(MkSlideContent::KIND_CHART).Find(tag) < 0))
+            continue;
+        MkOpenXMLSlideDocument slide(false, this);
+        if (!ReadSlide(name, &slide) || !slide.GetShapeTree()) continue;
+        std::vector<MkXmlElement> frames;
+        MkOpenXMLSlideDocument::FindAllElements(slide.GetShapeTree(), L"p:graphicFrame", frames);
+        for (const MkXmlElement& frame : frames) {
+            if (frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr").GetAttributeString(L"name") != tag) continue;
+            const MkString id = frame.GetFirstChildFromPath(L"a:graphic/a:graphicData/c:chart").GetAttributeString(L"r:id");
+            MkString target = id.IsEmpty() ? MkString() : GetTargetOfId(SlideRelsPath(name), id);
+            target.Replace(L"..", m_rootFolder);
+            if (!target.IsEmpty()) parts->AddGrow(target);
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------

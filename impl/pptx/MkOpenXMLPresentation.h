@@ -84,7 +84,13 @@ public:
     bool SetTable(const MkString& tag, const kiv::rep::Table& table, const MkString& newName,
                   const MkString& slideName);
     bool SetGraphicFrameTag(const MkString& tag, const MkString& newName, const MkString& slideName);
-    bool SetChart(const MkString& tag, const MkChartData& chart, const MkString& newName, const MkString& slideName);
+    // Fills the charts of the frames named tag; a chart the table cannot fill fails
+    // with the reason in *why (MkOpenXMLArchive::UpdateChart).
+    bool SetChart(const MkString& tag, const MkChartData& chart, const MkString& newName, const MkString& slideName,
+                  MkString* why = nullptr);
+    // The chart parts of the frames named tag on the slide (every tagged slide when
+    // slideName is empty), in slide order.
+    void GetChartParts(const MkString& tag, const MkString& slideName, MkStringArray* parts);
 
     // --- 3D models and clean-up ---
     bool SetMDLX(const MkString& tag, const MkString& modelPath, const MkString& imagePath, const MkString& newName,

@@ -13,6 +13,9 @@ The deck is laid out like an engineering report for the sample repository
            copied once per picture snapshot
   slide 4  the 3D model of the plate (SIT4_MDLX, with its preview picture when the
            viewer plug-in is not used), its title and description
+  slide 5  the peak stress and safety factor per load case (snapshot 8) as a column
+           chart with a line on a second axis (SIT8_CHART, the chart of the Word
+           template's make-report-docx.py), its title and description
 The slide master, layouts, themes and properties come from BASE_PPTX (a deck saved
 by PowerPoint, Text_100chars.pptx), through the helpers of tests/data/pptx/make-trees.py.
 The build zips the tree (kiv_zip_tree).
@@ -27,6 +30,9 @@ _spec = importlib.util.spec_from_file_location(
 trees = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(trees)
 docx = trees.docx
+_spec = importlib.util.spec_from_file_location('report_docx', os.path.join(HERE, 'make-report-docx.py'))
+report_docx = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(report_docx)
 
 BLUE = '1F4E79'
 PML = trees.PML
@@ -116,6 +122,13 @@ def model_slide():
         .replace('imgW="3300000" imgH="1700000"', 'imgW="6400800" imgH="4114800"'))
 
 
+def load_case_slide():
+    return trees.slide(
+        title(2, 'SIT8_TITLE', 'Load cases compared') + rule(3, 914400)
+        + trees.chart_frame(4, 'SIT8_CHART', 'rId2', 457200, 1143000, 8229600, 4114800)
+        + text_box(5, 'SIT8_TEXT', 'Chart description', 457200, 5334000, 8229600, 685800, 1400))
+
+
 def main(argv):
     if len(argv) != 2:
         sys.stderr.write(__doc__)
@@ -138,15 +151,21 @@ def main(argv):
             ('rId1', 'slideLayout', '../slideLayouts/slideLayout6.xml'), ('rId2', 'control', '../activeX/activeX1.xml'),
             ('rId3', 'image', '../media/image2.png'), ('rId4', 'vmlDrawing', '../drawings/vmlDrawing1.vml')]),
         'ppt/media/image2.png': docx.png(10, 5, (200, 200, 200)),
+        'ppt/slides/slide5.xml': load_case_slide(),
+        'ppt/slides/_rels/slide5.xml.rels': docx.rels([
+            ('rId1', 'slideLayout', '../slideLayouts/slideLayout6.xml'), ('rId2', 'chart', '../charts/chart2.xml')]),
+        'ppt/charts/chart2.xml': report_docx.load_case_chart(),
+        'ppt/charts/_rels/chart2.xml.rels': docx.rels([('rId1', 'package', '../embeddings/Microsoft_Excel_Sheet2.xlsx')]),
+        'ppt/embeddings/Microsoft_Excel_Sheet2.xlsx': report_docx.load_case_workbook(),
         'ppt/activeX/activeX1.xml': docx.activex(''),
         'ppt/drawings/vmlDrawing1.vml': trees.vml_drawing('SIT4_MDLX', '_x0000_s1025', 'rId1'),
         'ppt/drawings/_rels/vmlDrawing1.vml.rels': docx.rels([('rId1', 'image', '../media/image2.png')]),
     }
-    slides = [('rId%d' % (i + 2), 'slides/slide%d.xml' % (i + 1)) for i in range(4)]
+    slides = [('rId%d' % (i + 2), 'slides/slide%d.xml' % (i + 1)) for i in range(5)]
     files['ppt/_rels/presentation.xml.rels'], ids = trees.presentation_rels(slides, 6)
     files['ppt/presentation.xml'] = trees.presentation([rid for rid, _ in slides], ids)
-    overrides = [('/ppt/slides/slide%d.xml' % i, PML + 'slide+xml') for i in range(1, 5)]
-    overrides += [('/ppt/charts/chart1.xml', docx.CHART_CT[1]),
+    overrides = [('/ppt/slides/slide%d.xml' % i, PML + 'slide+xml') for i in range(1, 6)]
+    overrides += [('/ppt/charts/chart1.xml', docx.CHART_CT[1]), ('/ppt/charts/chart2.xml', docx.CHART_CT[1]),
                   ('/ppt/activeX/activeX1.xml', 'application/vnd.ms-office.activeX+xml')]
     files['[Content_Types].xml'] = trees.content_types(
         overrides, [('png', 'image/png'), docx.XLSX_CT, ('vml', 'application/vnd.openxmlformats-officedocument.vmlDrawing')])

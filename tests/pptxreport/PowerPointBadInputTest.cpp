@@ -106,7 +106,7 @@ TEST_F(PowerPointBadInput, EmptyRepositoriesBrokenDecksAndMismatchedTags) {
     // A chart tag whose table snapshot holds no number to draw.
     auto words = repositoryOf({namedImageSnapshot("one").p(), namedImageSnapshot("two").p(),
                                tableSnapshot({{"n", "x", "y"}, {"1", "2", "3"}}).p(), tableSnapshot({{"name"}, {"steel"}}).p()});
-    expectCleanFailure(words.p(), testDeck("tagged"), output, "no values to draw in SIT4_CHART");
+    expectCleanFailure(words.p(), testDeck("tagged"), output, "SIT4_CHART: the table has no values to draw");
 }
 
 TEST_F(PowerPointBadInput, OutputPathsThatCannotBeWritten) {

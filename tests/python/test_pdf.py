@@ -155,13 +155,13 @@ def test_the_sample_word_report_as_pdf_from_python_and_from_the_tool(tmp_path):
 
     repository = kivreport.Repository.load(tmp_path / "sample.kivrep")
     kivreport.generate(repository, SAMPLE_TEMPLATE, tmp_path / "report.docx", use_3d_plugin=False, pdf=True)
-    assert pdf_pages(tmp_path / "report.pdf") == 6
+    assert pdf_pages(tmp_path / "report.pdf") == 7
 
     done = subprocess.run([TOOL, "generate", "--repo", str(tmp_path / "sample.kivrep"), "--template",
                            str(SAMPLE_TEMPLATE), "--out", str(tmp_path / "tool.docx"), "--no-3d-plugin", "--pdf"],
                           capture_output=True, text=True)
     assert done.returncode == 0, done.stderr
-    assert pdf_pages(tmp_path / "tool.pdf") == 6
+    assert pdf_pages(tmp_path / "tool.pdf") == 7
 
 
 @pytest.mark.skipif(not TOOL, reason="the kivreport tool is not built (KIVREPORT_TOOL)")

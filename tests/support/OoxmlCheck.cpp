@@ -15,7 +15,7 @@ std::string quoted(const std::string& word) {
 
 } // namespace
 
-::testing::AssertionResult passesOoxmlCheck(const std::vector<std::string>& files, bool render) {
+::testing::AssertionResult passesOoxmlCheck(const std::vector<std::string>& files, bool render, std::string* text) {
     const std::string tool = std::string(KIV_OOXML_CHECK);
     // Debian's python3, which has python3-lxml (the default python3 may not).
     std::string command = "/usr/bin/python3 " + quoted(tool) + (render ? " --render" : "");
@@ -27,6 +27,7 @@ std::string quoted(const std::string& word) {
     char buffer[4096];
     for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
     const int status = ::pclose(pipe);
+    if (text) *text = output;
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "ooxml-check failed (status " << status << "):\n" << output;
 }

@@ -7,8 +7,10 @@
 namespace kivtest {
 
 // Passes when the checker finds no problem in any of the files; otherwise fails
-// with the checker's output. render also converts them with LibreOffice.
-::testing::AssertionResult passesOoxmlCheck(const std::vector<std::string>& files, bool render = false);
+// with the checker's output. render also converts them with LibreOffice (the
+// output, given back in *output, then tells the page counts).
+::testing::AssertionResult passesOoxmlCheck(const std::vector<std::string>& files, bool render = false,
+                                            std::string* output = nullptr);
 
 } // namespace kivtest
 

@@ -105,7 +105,7 @@ TEST_F(Kivreport, ShowListsTheSampleSnapshotsWithTheirContent) {
     for (const Json& s : list)
         listed += s["number"].dump() + " " + s["name"].get<std::string>() + " " + s["type"].get<std::string>() + "\n";
     ASSERT_EQ(listed, "1 plate-stress image\n2 plate-displacement image\n3 beam-stress image\n4 plate-model model\n"
-                      "5 beam-model model\n6 beam-deflection table\n7 result-summary table\n");
+                      "5 beam-model model\n6 beam-deflection table\n7 result-summary table\n8 load-case-stress table\n");
     EXPECT_EQ(list[0]["content"]["width"], 640);
     EXPECT_EQ(list[0]["content"]["height"], 400);
     EXPECT_EQ(list[0]["fieldValues"]["SCALAR_RESULT_MAX"], "312.4 MPa");
@@ -126,9 +126,9 @@ TEST_F(Kivreport, ExportAndCreateAgainGiveTheSameRepositoryAndFiles) {
     Result exported = kivreport({"repo", "export", sampleRepo(), dir1});
     ASSERT_EQ(exported.code, 0) << exported.err;
     EXPECT_EQ(listFolder(dir1),
-              (std::vector<std::string>{"beam-deflection.csv", "beam-model.mdlx", "beam-stress.jpg", "manifest.json",
-                                        "plate-displacement.jpg", "plate-model.mdlx", "plate-stress.jpg",
-                                        "result-summary.csv"}));
+              (std::vector<std::string>{"beam-deflection.csv", "beam-model.mdlx", "beam-stress.jpg",
+                                        "load-case-stress.csv", "manifest.json", "plate-displacement.jpg",
+                                        "plate-model.mdlx", "plate-stress.jpg", "result-summary.csv"}));
     // Models come out byte for byte; tables as CSV with their cells.
     EXPECT_TRUE(readFile(dir1 + "/beam-model.mdlx") == readFile(sampleInput("beam.mdlx")));
     EXPECT_EQ(readFile(dir1 + "/result-summary.csv").substr(0, 65),
@@ -176,7 +176,7 @@ TEST_F(Kivreport, ExportRefusesAFolderThatIsNotEmptyUnlessForced) {
     EXPECT_EQ(listFolder(dir), std::vector<std::string>{"keep.txt"});
     EXPECT_EQ(kivreport({"repo", "export", sampleRepo(), dir, "--force"}).code, 0);
     EXPECT_EQ(readFile(dir + "/keep.txt"), "mine");
-    EXPECT_EQ(listFolder(dir).size(), 9u);
+    EXPECT_EQ(listFolder(dir).size(), 10u);
 }
 
 // ---------------------------------------------------------------------------
@@ -206,7 +206,7 @@ TEST_F(Kivreport, GenerateWritesTheReportAndItsPictures) {
 }
 
 // The sample deck as the demo makes it: title, summary, one result slide per
-// picture snapshot, the model slide; Office opens it and LibreOffice draws every slide.
+// picture snapshot, the model slide, the load cases; Office opens it and LibreOffice draws every slide.
 TEST_F(Kivreport, SampleDeckFromTheSampleRepository) {
     const std::string out = work.file("report.pptx");
     Result r = kivreport({"generate", "--repo", sampleRepo(), "--template", KIV_SAMPLE_DECK, "--out", out,
@@ -214,7 +214,7 @@ TEST_F(Kivreport, SampleDeckFromTheSampleRepository) {
     ASSERT_EQ(r.code, 0) << r.err;
     Result check = runProgram("/usr/bin/python3", {KIV_OOXML_CHECK, "--render", out}, scratch);
     EXPECT_EQ(check.code, 0) << check.out << check.err;
-    EXPECT_NE(check.out.find(out + ": (render): 6 page(s)"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find(out + ": (render): 7 page(s)"), std::string::npos) << check.out;
     Result summary = kivreport({"summarize", KIV_SAMPLE_DECK});
     EXPECT_EQ(summary.code, 0);
     EXPECT_NE(summary.out.find("Slide 3:\n---------------------------------\nGeneric: Title\n"), std::string::npos)
@@ -320,7 +320,7 @@ TEST_F(Kivreport, BadInputGivesOneLineExitTwoAndLeavesTheRepositoryAlone) {
         {{"generate", "--repo", sampleRepo(), "--template", sampleTemplate(), "--out", work.file("none/x.html")},
          "does not exist"},
         {{"validate", "--repo", work.file("gone.kivrep"), "--template", sampleTemplate()}, "gone.kivrep: file not found"},
-        {generate(tpl, work.file("o.html"), {"--snapshots", "8"}), "snapshot 8 does not exist"},
+        {generate(tpl, work.file("o.html"), {"--snapshots", "9"}), "snapshot 9 does not exist"},
         {generate(work.file("t.pptx"), work.file("o.html")), "a PowerPoint template makes a PowerPoint report; name it .pptx"},
         {generate(work.file("missing.html"), work.file("o.html")), "missing.html: file not found"},
         {generate(tpl, work.file("o.docx")), "an HTML template makes an HTML report"},
