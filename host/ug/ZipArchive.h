@@ -113,6 +113,9 @@ public:
     bool AddNewFile(CZipAbstractFile& source, const std::string& utf8Name, int level = -1,
                     int smartness = zipsmSmartest, size_t bufferSize = ZipLimits::kDefaultBufferSize);
     bool RemoveFile(int index);  // false for an invalid index
+    // Removes several entries at once (the name index is rebuilt once, not per
+    // entry); false, removing nothing, when an index is invalid.
+    bool RemoveFiles(std::vector<int> indices);
     // False for an invalid index, an empty name or one another entry has.
     bool RenameFile(int index, const std::string& utf8NewName);
 

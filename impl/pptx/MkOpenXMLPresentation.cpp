@@ -602,9 +602,8 @@ bool MkOpenXMLPresentation::DeleteUnreferencedParts(std::set<std::wstring> candi
             const int rels = stored.Find(L"_rels/");
             if (rels < 0 || !stored.EndsWith(L".rels")) continue;
             const MkString source = stored.Left(rels) + stored.Mid(rels + 6, stored.Length() - rels - 6 - 5);
-            MkXmlDocument doc;
-            if (!ReadXml(toInternal(stored), &doc)) continue;
-            for (MkXmlElement r = doc.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+            const ParsedDocument doc = ViewXml(toInternal(stored));
+            for (MkXmlElement r = doc ? doc->GetRootElement().GetFirstChildElement(L"Relationship") : MkXmlElement(); r;
                  r = r.GetNextSiblingElement(L"Relationship")) {
                 if (r.GetAttributeString(L"TargetMode") == MkString(L"External")) continue;
                 const MkString part = ResolveTarget(source, r.GetAttributeString(L"Target"));
@@ -612,23 +611,23 @@ bool MkOpenXMLPresentation::DeleteUnreferencedParts(std::set<std::wstring> candi
             }
         }
         std::set<std::wstring> next;
+        MkStringArray gone;
         for (const std::wstring& candidate : candidates) {
             const MkString part(candidate);
             if (referenced.count(candidate) || FindFile(part) < 0) continue;
-            const int last = part.Find(SEPARATOR, -1, false);
-            const MkString relsPath = part.Left(last + 1) + L"_rels" + sepStr() + part.Mid(last + 1) + L".rels";
-            MkXmlDocument rels;
-            if (FindFile(relsPath) >= 0 && ReadXml(relsPath, &rels)) {
-                for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
-                     r = r.GetNextSiblingElement(L"Relationship")) {
-                    if (r.GetAttributeString(L"TargetMode") == MkString(L"External")) continue;
-                    const MkString target = ResolveTarget(part, r.GetAttributeString(L"Target"));
-                    if (!target.IsEmpty()) next.insert(target.Std());
-                }
+            const MkString relsPath = relsPartOf(part);
+            const ParsedDocument rels = FindFile(relsPath) >= 0 ? ViewXml(relsPath) : nullptr;
+            for (MkXmlElement r = rels ? rels->GetRootElement().GetFirstChildElement(L"Relationship") : MkXmlElement();
+                 r; r = r.GetNextSiblingElement(L"Relationship")) {
+                if (r.GetAttributeString(L"TargetMode") == MkString(L"External")) continue;
+                const MkString target = ResolveTarget(part, r.GetAttributeString(L"Target"));
+                if (!target.IsEmpty()) next.insert(target.Std());
             }
-            if (FindFile(relsPath) >= 0 && !Delete(relsPath)) ok = false;
-            if (!Delete(part)) ok = false;
+            if (FindFile(relsPath) >= 0) gone.AddGrow(relsPath);
+            gone.AddGrow(part);
         }
+        // All at once: deleting entries one by one costs a pass over the archive each.
+        if (!gone.IsEmpty() && !Delete(gone)) ok = false;
         candidates.swap(next);
     }
     return ok;
