@@ -965,8 +965,11 @@ bool CZipArchive::RemoveFiles(std::vector<int> indices) {
         removed[static_cast<size_t>(index)] = true;
     }
     size_t kept = 0;
-    for (size_t i = 0; i < m_entries.size(); ++i)
-        if (!removed[i]) m_entries[kept++] = std::move(m_entries[i]);
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        if (removed[i]) continue;
+        if (kept != i) m_entries[kept] = std::move(m_entries[i]);
+        ++kept;
+    }
     m_entries.resize(kept);
     rebuildIndex();
     m_modified = m_modified || !indices.empty();
