@@ -6,6 +6,7 @@
 #include "impl/storage/ReportLog.h"
 #include <algorithm>
 #include <climits>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
@@ -271,7 +272,11 @@ MkOpenXMLPresentation::ParsedDocument MkOpenXMLPresentation::ViewXml(const MkStr
     key.hash = PxZipArchive::HashText(data, size);
     std::shared_ptr<MkOpenXMLSlideDocument> document = std::make_shared<MkOpenXMLSlideDocument>(false, this);
     const char* text = reinterpret_cast<const char*>(data);
-    const bool ok = std::memchr(data, 0, size) == nullptr && document->ParseText(text);
+    // Zero bytes may pad the end of a part; one inside it would cut the text short.
+    const char* zero = static_cast<const char*>(std::memchr(text, 0, size));
+    bool padded = true;
+    for (const char* c = zero; c && c < text + size && padded; ++c) padded = *c == 0 || std::isspace(static_cast<unsigned char>(*c));
+    const bool ok = padded && document->ParseText(text);
     if (!ok) m_readProblem = toStored(path) + L" " + whyNotXml(text, size, *document);
     free(data);
     if (!ok) return nullptr;

@@ -33,8 +33,8 @@ public:
     static constexpr const wchar_t* PLUGIN_WARNING_TEXT = L"Orvia Plugin not installed. Press here to install plugin";
     static const int FIRST_INSERTED_SHAPE_ID = 10042;
     // The range of slide ids (p:sldId/@id).
-    static const int MIN_SLIDE_ID = 256;
-    static const int MAX_SLIDE_ID = 2147483647;
+    static constexpr int MIN_SLIDE_ID = 256;
+    static constexpr int MAX_SLIDE_ID = 2147483647;
 
     MkOpenXMLPresentation();
     ~MkOpenXMLPresentation() override;
