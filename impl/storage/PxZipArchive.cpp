@@ -730,6 +730,23 @@ bool PxZipArchive::Delete(const MkString& name) {
     return true;
 }
 
+bool PxZipArchive::Delete(const MkStringArray& names) {
+    std::vector<int> indices;
+    for (int i = 0; i < names.GetSize(); ++i) {
+        const int index = FindFile(names[i]);
+        if (index < 0) {
+            REP_LOG_ERROR(lfw::String("Unable to delete '%1', file not found").arg(lfw::String(names[i])));
+            return false;
+        }
+        indices.push_back(index);
+    }
+    try {
+        if (!m_zip.RemoveFiles(indices)) return false;
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
 bool PxZipArchive::WriteFile(const MkString& name, const MkString& diskPath) {
     lfw::Ref<PxZipMemFile> file = new PxZipMemFile;
     if (!file->Load(diskPath)) {

@@ -125,11 +125,19 @@ TEST_F(ZipArchiveTest, ReplacementAndNoDuplicateNames) {
     EXPECT_TRUE(back.GetRootElement("Second"));
     EXPECT_EQ(countNamed(zip, "x/part.xml"), 1);
 
-    EXPECT_TRUE(zip.Delete("added"));
+    // Several at once: all named ones, or none when one is missing.
+    MkStringArray names;
+    names.AddGrow("added");
+    names.AddGrow("missing");
+    EXPECT_FALSE(zip.Delete(names));
+    EXPECT_EQ(countNamed(zip, "added"), 1);
+    names[1] = "x\\part.xml";
+    EXPECT_TRUE(zip.Delete(names));
     EXPECT_FALSE(zip.Delete("added"));
+    EXPECT_EQ(entryBytes(zip, "dir/data.bin"), "");
     ASSERT_TRUE(zip.Close());
     ASSERT_TRUE(zip.Open(path("r.zip"), ZIP_OPEN_READ_ONLY));
-    EXPECT_EQ(zip.GetNumFiles(), 2);
+    EXPECT_EQ(zip.GetNumFiles(), 1);
 }
 
 // Typed int and float entries are not used by the report component; strings
