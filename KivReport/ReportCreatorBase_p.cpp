@@ -58,7 +58,8 @@ void ReportCreatorBase::gatherSnapshots(const Repository* repo, lfw::Collection<
 
 bool ReportCreatorBase::checkInitialized() {
     if (ReportComponent::isInitialized()) return true;
-    LFW_FAIL_MSG("ReportComponent component has not been properly initialized.");
+    // A logged error, not a failed assertion: the assertion action in force before
+    // start-up is to abort, and a caller's mistake must not end its process.
     REP_LOG_ERROR("ReportComponent component has not been properly initialized.");
     return false;
 }

@@ -43,7 +43,7 @@ public:
 
     // The repository's snapshots in order; empty for a null repository.
     static void gatherSnapshots(const Repository* repository, lfw::Collection<const Snapshot>* snapshots);
-    // false, with the error logged and asserted, before ReportComponent::initialize.
+    // false, with the error logged, before ReportComponent::initialize.
     static bool checkInitialized();
 
     // With true, a report some of whose snapshots could not be shown (leftOut)
