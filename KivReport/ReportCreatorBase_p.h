@@ -7,6 +7,7 @@
 #include "LibCore/lfwCollection.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
+#include "impl/common/MkFormattedText.h"
 #include "impl/common/StagedOutput.h"
 #include <string>
 #include <vector>
@@ -17,8 +18,13 @@ namespace rep {
 // Small helpers the Office creators share.
 namespace creator {
 MkString fromStr(const Str& s);
-// The text with the snapshot's field-value macros expanded.
+// The text with the snapshot's field-value macros expanded, values as written.
 MkString expanded(const Snapshot* snapshot, const Str& text);
+// Office text runs, values as written and line ends as line breaks: of a title
+// or field value (plain text), and of a description (marked-up text).
+MkFormattedTextArray titleRuns(const Snapshot* snapshot);
+MkFormattedTextArray descriptionRuns(const Snapshot* snapshot);
+MkFormattedTextArray valueRuns(const MkString& value);
 // The folder of a '/'-separated path ("." when it has none), and its file name
 // without the last extension (model files are named after the report beside it).
 std::string folderOf(const std::string& path);

@@ -102,10 +102,8 @@ bool MkOpenXMLWordArchive::ReadDocument(MkOpenXMLWordDocument* document) {
 bool MkOpenXMLWordArchive::WriteDocument(const MkOpenXMLWordDocument& document) {
     // Word documents are written without indentation: white space between elements
     // means nothing to Word, and a large report would be mostly indentation.
-    TiXmlPrinter printer;
-    printer.SetStreamPrinting();
-    document.Accept(&printer);
-    return WriteDataRaw(m_documentPath, printer.CStr(), printer.Size(), true);
+    const std::string text = document.PrintToString(false);
+    return WriteDataRaw(m_documentPath, text.data(), text.size(), true);
 }
 
 bool MkOpenXMLWordArchive::BeginBatch() {

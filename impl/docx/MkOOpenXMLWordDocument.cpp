@@ -797,7 +797,7 @@ bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkFor
     for (int i = 0; i < runs.GetSize(); ++i) {
         const MkFormattedText& run = runs[i];
         MkXmlElement r = addChild(container, "w:r");
-        if (run.newParagraph) {
+        if (run.newParagraph || run.lineBreak) {
             addChild(r, "w:br");
             continue;
         }

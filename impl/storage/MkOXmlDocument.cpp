@@ -548,12 +548,164 @@ bool MkXmlDocument::ParsePadded(std::string* text) {
     return !Error();
 }
 
-std::string MkXmlDocument::PrintToString() const {
-    TiXmlPrinter printer;
-    printer.SetIndent("    ");
-    printer.SetLineBreak("\n");
+namespace {
+
+// Appends text as XML character data: markup characters as entities, the
+// controls XML allows as character references, and what XML 1.0 forbids left
+// out, so that no text makes a document not well-formed. Vertical tab and form
+// feed (PowerPoint puts them in copied text) stand for line breaks and become
+// line feeds; other controls below U+0020, U+FFFE, U+FFFF and UTF-8 encoded
+// surrogates are dropped. Unlike TinyXML's own escaping, "&#x" is escaped too:
+// a text is never taken as markup.
+void appendXmlText(std::string* out, const char* text, size_t length) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    size_t plain = 0;  // start of the bytes not yet appended
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = s[i];
+        const char* replacement = nullptr;
+        size_t skip = 1;
+        switch (c) {
+        case '&': replacement = "&amp;"; break;
+        case '<': replacement = "&lt;"; break;
+        case '>': replacement = "&gt;"; break;
+        case '"': replacement = "&quot;"; break;
+        case '\'': replacement = "&apos;"; break;
+        case '\t': replacement = "&#x09;"; break;
+        case '\n': case '\v': case '\f': replacement = "&#x0A;"; break;
+        case '\r': replacement = "&#x0D;"; break;
+        case 0xEF:  // U+FFFE and U+FFFF are not characters
+            if (i + 2 < length && s[i + 1] == 0xBF && (s[i + 2] == 0xBE || s[i + 2] == 0xBF)) {
+                replacement = "";
+                skip = 3;
+            }
+            break;
+        case 0xED:  // nor are surrogates
+            if (i + 2 < length && s[i + 1] >= 0xA0 && s[i + 1] <= 0xBF) {
+                replacement = "";
+                skip = 3;
+            }
+            break;
+        default:
+            if (c < 0x20) replacement = "";
+        }
+        if (!replacement) continue;
+        out->append(text + plain, i - plain);
+        out->append(replacement);
+        i += skip - 1;
+        plain = i + 1;
+    }
+    out->append(text + plain, length - plain);
+}
+
+// Copies raw text (comments, CDATA, declarations kept as unknown nodes) leaving
+// out the characters XML 1.0 forbids; nothing is escaped there.
+void appendXmlRaw(std::string* out, const char* text) {
+    for (const char* p = text; *p; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') continue;
+        out->push_back(*p);
+    }
+}
+
+// TinyXML's printer, laid out as it lays out (an element whose only child is a
+// text stays on one line, empty elements close with " />"), writing texts and
+// attribute values through appendXmlText.
+class XmlPrinter : public TiXmlVisitor {
+public:
+    XmlPrinter(const char* indent, const char* lineBreak) : m_indent(indent), m_lineBreak(lineBreak) {}
+
+    bool VisitEnter(const TiXmlElement& element, const TiXmlAttribute* attribute) override {
+        Indent();
+        m_out += '<';
+        m_out += element.Value();
+        for (; attribute; attribute = attribute->Next()) {
+            const std::string& value = attribute->ValueStr();
+            const char quote = value.find('"') == std::string::npos ? '"' : '\'';
+            m_out += ' ';
+            appendXmlText(&m_out, attribute->Name(), std::strlen(attribute->Name()));
+            m_out += '=';
+            m_out += quote;
+            appendXmlText(&m_out, value.data(), value.size());
+            m_out += quote;
+        }
+        const TiXmlNode* first = element.FirstChild();
+        if (!first) {
+            m_out += " />";
+            m_out += m_lineBreak;
+        } else {
+            m_out += '>';
+            m_simpleText = first->ToText() && element.LastChild() == first && !first->ToText()->CDATA();
+            if (!m_simpleText) m_out += m_lineBreak;
+        }
+        ++m_depth;
+        return true;
+    }
+    bool VisitExit(const TiXmlElement& element) override {
+        --m_depth;
+        if (!element.FirstChild()) return true;
+        if (m_simpleText)
+            m_simpleText = false;
+        else
+            Indent();
+        m_out += "</";
+        m_out += element.Value();
+        m_out += '>';
+        m_out += m_lineBreak;
+        return true;
+    }
+    bool Visit(const TiXmlText& text) override {
+        if (text.CDATA()) {
+            Indent();
+            m_out += "<![CDATA[";
+            appendXmlRaw(&m_out, text.Value());
+            m_out += "]]>";
+            m_out += m_lineBreak;
+        } else {
+            if (!m_simpleText) Indent();
+            appendXmlText(&m_out, text.ValueStr().data(), text.ValueStr().size());
+            if (!m_simpleText) m_out += m_lineBreak;
+        }
+        return true;
+    }
+    bool Visit(const TiXmlDeclaration& declaration) override {
+        Indent();
+        std::string printed;
+        declaration.Print(nullptr, 0, &printed);
+        appendXmlRaw(&m_out, printed.c_str());
+        m_out += m_lineBreak;
+        return true;
+    }
+    bool Visit(const TiXmlComment& comment) override { return Raw("<!--", comment.Value(), "-->"); }
+    bool Visit(const TiXmlUnknown& unknown) override { return Raw("<", unknown.Value(), ">"); }
+
+    std::string& Out() { return m_out; }
+
+private:
+    void Indent() {
+        for (int i = 0; i < m_depth; ++i) m_out += m_indent;
+    }
+    bool Raw(const char* open, const char* text, const char* close) {
+        Indent();
+        m_out += open;
+        appendXmlRaw(&m_out, text);
+        m_out += close;
+        m_out += m_lineBreak;
+        return true;
+    }
+
+    const char* m_indent;
+    const char* m_lineBreak;
+    std::string m_out;
+    int m_depth = 0;
+    bool m_simpleText = false;
+};
+
+} // namespace
+
+std::string MkXmlDocument::PrintToString(bool indented) const {
+    XmlPrinter printer(indented ? "    " : "", indented ? "\n" : "");
     Accept(&printer);
-    return printer.Str();
+    return std::move(printer.Out());
 }
 
 MkXmlElement MkXmlDocument::CreateRootElement(const MkString& name, int id, const MkString& namespaceUri) {

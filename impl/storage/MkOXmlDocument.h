@@ -144,8 +144,11 @@ public:
     // error (ErrorId/ErrorDesc tell which) or when the input exceeds the limits above.
     bool ParseText(const char* text);
 
-    // The printed document: four-space indent, "\n" line ends.
-    std::string PrintToString() const;
+    // The printed document: four-space indent and "\n" line ends, or, not
+    // indented, all on one line. Texts and attribute values are escaped once, and
+    // characters XML 1.0 forbids never reach the output (vertical tab and form
+    // feed become line feeds, other controls, U+FFFE and U+FFFF are left out).
+    std::string PrintToString(bool indented = true) const;
 
     // Appends the root element; "xmlns" is set when namespaceUri is not blank, "ID" when id >= 0.
     MkXmlElement CreateRootElement(const MkString& name, int id = -1, const MkString& namespaceUri = MkString());
