@@ -195,6 +195,7 @@ bool MkOpenXMLArchive::BuildChartWorkbook(const MkString& workbookPath, const Mk
     free(raw);
     if (!copied) return false;
     PxZipArchive book;
+    book.SetXmlBudget(XmlBudget());  // the workbook's parts count with the package's
     if (!book.Open(&memory, ZIP_OPEN)) return false;  // the zip layer tells why
     for (const wchar_t* part : {SHEET_PART, TABLE_PART, SHARED_STRINGS_PART}) {
         if (book.FindFile(MkString(part)) < 0) {

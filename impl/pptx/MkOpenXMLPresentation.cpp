@@ -202,7 +202,7 @@ MkOpenXMLPresentation::ParsedDocument MkOpenXMLPresentation::ViewXml(const MkStr
     if (!data) return nullptr;
     key.hash = PxZipArchive::HashText(data, size);
     std::shared_ptr<MkOpenXMLSlideDocument> document = std::make_shared<MkOpenXMLSlideDocument>(false, this);
-    const bool ok = document->ParseText(reinterpret_cast<const char*>(data));
+    const bool ok = ParseXmlEntry(path, reinterpret_cast<const char*>(data), size, document.get());
     free(data);
     if (!ok) return nullptr;
     if (stamped) {

@@ -528,24 +528,36 @@ bool MkXmlDocument::SaveFile(const MkString& path) const {
     return ok;
 }
 
+bool MkXmlBudget::Spend(uint64_t bytes) {
+    if (bytes > m_left) return false;
+    m_left -= bytes;
+    return true;
+}
+
+MkXmlDocument& MkXmlDocument::operator=(const MkXmlDocument& other) {
+    if (this != &other) {
+        ReleaseCharge();
+        TiXmlDocument::operator=(other);
+    }
+    return *this;
+}
+
+MkXmlDocument::~MkXmlDocument() { ReleaseCharge(); }
+
+void MkXmlDocument::ReleaseCharge() {
+    if (m_budget) m_budget->Refund(m_charged);
+    m_budget.reset();
+    m_charged = 0;
+}
+
 bool MkXmlDocument::ParseText(const char* text) {
     std::string padded(text ? text : "");
     return ParsePadded(&padded);
 }
 
-bool MkXmlDocument::ParsePadded(std::string* text) {
-    Clear();
-    ClearError();
-    // TinyXML steps over a whole UTF-8 sequence, or an entity, at once, and so
-    // can step past the terminating zero of text that ends inside one; the
-    // zeros after it keep every such read inside the buffer.
-    text->append(PARSE_PADDING, '\0');
-    if (!WithinLimits(text->c_str())) {
-        SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
-        return false;
-    }
-    Parse(text->c_str(), nullptr, TIXML_DEFAULT_ENCODING);
-    return !Error();
+bool MkXmlDocument::ParseText(const char* text, const std::shared_ptr<MkXmlBudget>& budget) {
+    std::string padded(text ? text : "");
+    return ParsePadded(&padded, budget);
 }
 
 namespace {
@@ -734,10 +746,16 @@ class ParseWalk {
 public:
     ParseWalk(int maxDepth, int maxAttributes) : m_maxDepth(maxDepth), m_maxAttributes(maxAttributes) {}
 
-    // False when the parser would nest deeper or read more attributes than allowed.
+    // False when the parser would nest deeper, read more attributes than allowed
+    // or, with a cost limit, build more than that limit pays for.
     bool Run(const char* p);
     // The deepest element nesting met (an element inside two others: 3).
     int Deepest() const { return m_deepest; }
+    void LimitCost(uint64_t bytes) { m_costLimit = bytes; }
+    // Elements and attributes the parser would build, as memory (see MkXmlBudget).
+    uint64_t Cost() const { return m_elements * MkXmlBudget::ELEMENT_BYTES + m_attributes * MkXmlBudget::ATTRIBUTE_BYTES; }
+    uint64_t Elements() const { return m_elements; }
+    bool OverCost() const { return m_overCost; }
 
 private:
     enum Kind { NONE, DECLARATION, COMMENT, CDATA, UNKNOWN, ELEMENT };
@@ -769,6 +787,10 @@ private:
     const int m_maxAttributes;
     Encoding m_encoding = ENC_UNKNOWN;
     int m_deepest = 0;
+    uint64_t m_costLimit = UINT64_MAX;
+    uint64_t m_elements = 0;
+    uint64_t m_attributes = 0;
+    bool m_overCost = false;
 };
 
 // Byte lengths of UTF-8 sequences by lead byte, as TinyXML steps over them.
@@ -1044,6 +1066,12 @@ bool ParseWalk::Run(const char* p) {
             }
             p = q;
             if (opened) open.push_back({name, length});
+            ++m_elements;
+            m_attributes += static_cast<uint64_t>(attributes);
+            if (Cost() > m_costLimit) {
+                m_overCost = true;
+                return false;
+            }
             break;
         }
         }
@@ -1055,6 +1083,40 @@ bool ParseWalk::Run(const char* p) {
 
 bool MkXmlDocument::WithinLimits(const char* paddedText) {
     return ParseWalk(MAX_PARSE_DEPTH, MAX_ATTRIBUTES_PER_ELEMENT).Run(paddedText);
+}
+
+bool MkXmlDocument::ParsePadded(std::string* text, const std::shared_ptr<MkXmlBudget>& budget) {
+    Clear();
+    ClearError();
+    ReleaseCharge();
+    m_refusedCost = 0;
+    const uint64_t textBytes = text->size();
+    // TinyXML steps over a whole UTF-8 sequence, or an entity, at once, and so
+    // can step past the terminating zero of text that ends inside one; the
+    // zeros after it keep every such read inside the buffer.
+    text->append(PARSE_PADDING, '\0');
+    ParseWalk walk(MAX_PARSE_DEPTH, MAX_ATTRIBUTES_PER_ELEMENT);
+    // The walk stops as soon as the parse would cost more than the budget has left.
+    if (budget) walk.LimitCost(budget->Left() > textBytes ? budget->Left() - textBytes : 0);
+    const bool within = walk.Run(text->c_str());
+    m_elements = walk.Elements();
+    if (!within) {
+        if (walk.OverCost()) m_refusedCost = textBytes + walk.Cost();
+        SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+        return false;
+    }
+    if (budget) {
+        const uint64_t cost = textBytes + walk.Cost();
+        if (!budget->Spend(cost)) {  // the walk checked it; kept for safety
+            m_refusedCost = cost;
+            SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+            return false;
+        }
+        m_budget = budget;
+        m_charged = cost;
+    }
+    Parse(text->c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    return !Error();
 }
 
 bool MkXmlDocument::IsWithinParseLimits(const char* text, size_t length) {

@@ -108,3 +108,31 @@ TEST_F(HostileText, ValuesShowAsWrittenInEveryFormat) {
     ASSERT_TRUE(kiv::rep::ReportCreatorHtml(repo.p(), Str(dir.file("t.html"))).generate(Str(dir.file("r.html"))));
     EXPECT_NE(kivtest::readFile(dir.file("r.html")).find("T R&amp;D &quot;A&lt;B&gt;&quot;<br>x"), std::string::npos);
 }
+
+TEST_F(HostileText, PartsInflatingIntoTooManyElementsAreRefusedNamingThem) {
+    // 64 MB of empty elements, a few hundred kB deflated: more elements than the
+    // report may hold in memory.
+    std::string huge = "<r>";
+    for (int i = 0; i < 16 << 20; ++i) huge += "<a/>";
+    huge += "</r>";
+    const struct {
+        const char* templateName;
+        const char* part;
+    } cases[] = {{"pp_static.pptx", "ppt/slides/slide1.xml"}, {"wd_report.docx", "word/document.xml"}};
+    auto repo = kivtest::repositoryOf({imageSnapshot(40, 20).p()});
+    for (const auto& c : cases) {
+        const std::string deck = dir.file(std::string("bomb_") + c.templateName), out = dir.file(c.templateName);
+        ASSERT_TRUE(kivtest::writeFile(deck, kivtest::readFile(officeTemplate(c.templateName))));
+        PxZipArchive zip;
+        ASSERT_TRUE(zip.Open(mk(deck), ZIP_OPEN) && zip.WriteDataRaw(mk(c.part), huge.data(), huge.size(), true) &&
+                    zip.Close());
+        recorder->clear();
+        const bool made = c.part[0] == 'p' ? kiv::rep::ReportCreatorPowerPoint(repo.p(), Str(deck)).generate(Str(out))
+                                           : kiv::rep::ReportCreatorWord(repo.p(), Str(deck)).generate(Str(out));
+        EXPECT_FALSE(made);
+        const std::vector<std::string> logged = errors();
+        ASSERT_FALSE(logged.empty());
+        EXPECT_EQ(logged[0].rfind("The part '" + std::string(c.part) + "' holds more XML than the report has", 0), 0u)
+            << logged[0];
+    }
+}
