@@ -223,6 +223,10 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, S
     presentation.RemoveUnusedFiles();
     if (!presentation.Close()) return false;
     if (embedMdlx && presentation.Open(report, ZIP_OPEN)) {
+        // Models come from the template's folder, the report's and this report's own files.
+        std::vector<std::string> models;
+        for (const auto& model : c.models) models.push_back(model.second.ShortChar());
+        presentation.SetModelSources({folderOf(templatePath.ShortChar())}, models);
         if (!presentation.EmbedAllMdlxFilesInArchive(false))
             REP_LOG_WARNING("Not every model file could be embedded in the report.");
         if (!presentation.Close()) return false;

@@ -141,6 +141,8 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, StagedO
     if (!archive.EndBatch() || !archive.Close()) return false;
 
     if (embedMdlx && archive.Open(report, ZIP_OPEN)) {
+        // Models come from the template's folder, the report's and this report's own files.
+        archive.SetModelSources({folderOf(templatePath.ShortChar())}, temporary.Files());
         if (!archive.EmbedAllMdlxFilesInArchive(false)) REP_LOG_WARNING("Not every model file could be embedded in the report.");
         archive.Close();
     }

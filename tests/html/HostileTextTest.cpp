@@ -136,3 +136,16 @@ TEST_F(HostileText, PartsInflatingIntoTooManyElementsAreRefusedNamingThem) {
             << logged[0];
     }
 }
+
+TEST_F(HostileText, ReportsEmbedTheirOwnModelsRecordingFileNamesOnly) {
+    auto repo = kivtest::repositoryOf({previewModelSnapshot(8, 8).p()});
+    const std::string out = dir.file("models.pptx");
+    ASSERT_TRUE(kiv::rep::ReportCreatorPowerPoint(repo.p(), Str(officeTemplate("pp_models.pptx"))).generate(Str(out)));
+    EXPECT_TRUE(errors().empty());
+    PxZipArchive zip;
+    ASSERT_TRUE(zip.Open(mk(out), ZIP_OPEN_READ_ONLY));
+    EXPECT_GE(zip.FindFile(mk("ppt/mdlxFiles/mdlx1.mdlx")), 0);
+    MkString references;
+    ASSERT_TRUE(zip.ReadDataString(mk("ppt/mdlxFiles/mdlxReferenceIds.xml"), &references));
+    EXPECT_TRUE(references.Contains(L"originalPath=\"Varnox_Report_Tmp")) << narrow(references);
+}
