@@ -272,8 +272,10 @@ wchar_t entityAt(const std::wstring& text, size_t at, size_t* length) {
 
 // Appends a run's text as runs of its own flags, its line ends as line breaks
 // and, when decode is set, its entities read back. An empty text stays one run.
-void appendOfficeText(const MkFormattedText& flags, const std::wstring& text, bool decode,
+void appendOfficeText(const MkFormattedText& run, const std::wstring& text, bool decode,
                       std::vector<MkFormattedText>* out) {
+    MkFormattedText flags = run;  // without the text, which each piece replaces
+    flags.text = MkString();
     std::wstring piece;
     bool any = false;
     auto flush = [&]() {

@@ -1086,19 +1086,24 @@ bool MkXmlDocument::WithinLimits(const char* paddedText) {
 }
 
 bool MkXmlDocument::ParsePadded(std::string* text, const std::shared_ptr<MkXmlBudget>& budget) {
-    Clear();
-    ClearError();
-    ReleaseCharge();
-    m_refusedCost = 0;
-    const uint64_t textBytes = text->size();
+    const size_t length = text->size();
     // TinyXML steps over a whole UTF-8 sequence, or an entity, at once, and so
     // can step past the terminating zero of text that ends inside one; the
     // zeros after it keep every such read inside the buffer.
     text->append(PARSE_PADDING, '\0');
+    return ParsePaddedText(text->c_str(), length, budget);
+}
+
+bool MkXmlDocument::ParsePaddedText(const char* text, size_t length, const std::shared_ptr<MkXmlBudget>& budget) {
+    Clear();
+    ClearError();
+    ReleaseCharge();
+    m_refusedCost = 0;
+    const uint64_t textBytes = length;
     ParseWalk walk(MAX_PARSE_DEPTH, MAX_ATTRIBUTES_PER_ELEMENT);
     // The walk stops as soon as the parse would cost more than the budget has left.
     if (budget) walk.LimitCost(budget->Left() > textBytes ? budget->Left() - textBytes : 0);
-    const bool within = walk.Run(text->c_str());
+    const bool within = walk.Run(text);
     m_elements = walk.Elements();
     if (!within) {
         if (walk.OverCost()) m_refusedCost = textBytes + walk.Cost();
@@ -1115,7 +1120,7 @@ bool MkXmlDocument::ParsePadded(std::string* text, const std::shared_ptr<MkXmlBu
         m_budget = budget;
         m_charged = cost;
     }
-    Parse(text->c_str(), nullptr, TIXML_DEFAULT_ENCODING);
+    Parse(text, nullptr, TIXML_DEFAULT_ENCODING);
     return !Error();
 }
 

@@ -175,6 +175,12 @@ public:
     // cannot pay fails before the parser runs; RefusedCost then tells what it
     // would have taken at least, and Elements how many elements were counted.
     bool ParseText(const char* text, const std::shared_ptr<MkXmlBudget>& budget);
+    // The same on a text of length bytes that PARSE_PADDING zero bytes follow,
+    // parsed where it is (a large part is not copied first).
+    bool ParsePaddedText(const char* text, size_t length, const std::shared_ptr<MkXmlBudget>& budget);
+    // Zero bytes a text must have after it for ParsePaddedText: TinyXML may read a
+    // few bytes past the end of text that ends inside a UTF-8 sequence.
+    static constexpr size_t PARSE_PADDING = 16;
     uint64_t RefusedCost() const { return m_refusedCost; }
     uint64_t Elements() const { return m_elements; }
 
@@ -200,9 +206,6 @@ public:
     static int ParseNestingDepth(const char* text, size_t length);
 
 private:
-    // Zero bytes kept after a text that is parsed: TinyXML may read a few bytes
-    // past the end of text that ends inside a UTF-8 sequence.
-    static constexpr size_t PARSE_PADDING = 16;
     // Checks the limits and the budget, then parses; text gets the padding appended.
     bool ParsePadded(std::string* text, const std::shared_ptr<MkXmlBudget>& budget = nullptr);
     static bool WithinLimits(const char* paddedText);

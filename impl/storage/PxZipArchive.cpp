@@ -157,10 +157,19 @@ bool PxZipArchive::Affordable(const MkString& name, uint64_t declared) const {
     return false;
 }
 
-bool PxZipArchive::ParseXmlEntry(const MkString& name, const char* text, size_t size, MkXmlDocument* document) {
+bool PxZipArchive::ParseXmlEntry(const MkString& name, unsigned char*& text, size_t size, MkXmlDocument* document) {
     // The text stays in memory while it is parsed.
-    if (!document || !Affordable(name, size) || !m_xmlBudget->Spend(size)) return false;
-    const bool parsed = document->ParseText(text, m_xmlBudget);
+    if (!document || !text || !Affordable(name, size) || !m_xmlBudget->Spend(size)) return false;
+    // Up to the first zero, as a C string, with the parser's padding after it.
+    const size_t length = strnlen(reinterpret_cast<const char*>(text), size);
+    void* grown = std::realloc(text, length + MkXmlDocument::PARSE_PADDING);
+    if (!grown) {
+        m_xmlBudget->Refund(size);
+        return false;
+    }
+    text = static_cast<unsigned char*>(grown);
+    std::memset(text + length, 0, MkXmlDocument::PARSE_PADDING);
+    const bool parsed = document->ParsePaddedText(reinterpret_cast<const char*>(text), length, m_xmlBudget);
     if (document->RefusedCost() > 0)
         REP_LOG_ERROR(lfw::String("The part '%1' holds more XML than the report has memory left for (%2 bytes for "
                                   "more than %3 elements, %4 bytes left); it is not read")
@@ -586,7 +595,10 @@ bool PxZipArchive::ReadXmlFile(const MkString& name, MkXmlDocument* document) {
     // A text ending in ">" is used whole (the buffer holds a zero after the data);
     // otherwise the last byte, usually a line end, gives way to the terminator.
     if (text.get()[size - 1] != '>') text.get()[size - 1] = '\0';
-    if (!ParseXmlEntry(entry, reinterpret_cast<const char*>(text.get()), size, document)) {
+    unsigned char* raw = text.release();
+    const bool parsed = ParseXmlEntry(entry, raw, size, document);
+    text.reset(raw);
+    if (!parsed) {
         if (document->RefusedCost() > 0) return false;  // logged, naming the part
         MkString message;
         message.MakeForm("TinyXML error code %d for file '%ls': ", document->ErrorId(), ~entry);

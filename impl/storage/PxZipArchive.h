@@ -125,9 +125,11 @@ public:
 
     bool ReadXmlFile(const MkString& name, MkXmlDocument* document);
     // Parses the text of an entry read with ReadDataRaw (size bytes and a zero),
-    // charging the text and the parse to the XML budget. A refusal is logged,
-    // naming the part; a parse error is left to the caller.
-    bool ParseXmlEntry(const MkString& name, const char* text, size_t size, MkXmlDocument* document);
+    // charging the text and the parse to the XML budget. The buffer grows in
+    // place by the zeros the parser needs after it (so text may move; the caller
+    // still free()s it). A refusal is logged, naming the part; a parse error is
+    // left to the caller.
+    bool ParseXmlEntry(const MkString& name, unsigned char*& text, size_t size, MkXmlDocument* document);
     // What the XML documents read from this archive may hold at once; every
     // archive has its own, unless several share one. Reads of entries declared
     // larger than the budget's rest are refused before they inflate.
