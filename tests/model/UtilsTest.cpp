@@ -101,12 +101,7 @@ TEST_F(UtilsMacroTest, ExpansionEscapesValuesAndClearsUnknownMacros) {
         EXPECT_EQ(expand(c.values, c.text), c.expected);
     }
     EXPECT_EQ(Utils::escapeHtml(MkString(L"a&b<c>d\"e\nf'")).Std(), L"a&amp;b&lt;c&gt;d&quot;e<br>f'");
-    // Office text: escaped with line feeds kept (marked-up text), or as written.
-    for (auto how : {Utils::ValueText::Markup, Utils::ValueText::Plain}) {
-        MkString text(L"<$(P)>");
-        Utils::expandString({{"P", "x&y\nz"}}, &text, 100, how);
-        EXPECT_EQ(text.Std(), how == Utils::ValueText::Markup ? L"<x&amp;y\nz>" : L"<x&y\nz>");
-    }
+
 }
 
 TEST_F(UtilsMacroTest, ValuesThatDoubleTheTextPerKeyAreCutShort) {
