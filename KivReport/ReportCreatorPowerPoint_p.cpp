@@ -18,10 +18,13 @@ namespace rep {
 
 namespace {
 
+using creator::descriptionRuns;
 using creator::expanded;
 using creator::folderOf;
 using creator::fromStr;
 using creator::stemOf;
+using creator::titleRuns;
+using creator::valueRuns;
 
 // Errors this creator logged on the current thread: a failed step that logged its
 // own cause is not reported a second time by the step around it.
@@ -32,12 +35,6 @@ thread_local unsigned t_errorsLogged = 0;
         ++t_errorsLogged;           \
         REP_LOG_ERROR(message);     \
     } while (0)
-
-MkFormattedTextArray runsOf(const MkString& text) {
-    MkFormattedTextArray runs;
-    Utils::convertHtmlToFormattedTextArray(text, &runs);
-    return runs;
-}
 
 // "SIT3_TITLE", "REF_SIT3_TITLE".
 MkString tagName(bool reference, int number, const wchar_t* kind) {
@@ -238,6 +235,10 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, S
     presentation.RemoveUnusedFiles();
     if (!presentation.Close()) return false;
     if (embedMdlx && presentation.Open(report, ZIP_OPEN)) {
+        // Models come from the template's folder, the report's and this report's own files.
+        std::vector<std::string> models;
+        for (const auto& model : c.models) models.push_back(model.second.ShortChar());
+        presentation.SetModelSources({folderOf(templatePath.ShortChar())}, models);
         if (!presentation.EmbedAllMdlxFilesInArchive(false))
             REP_LOG_WARNING("Not every model file could be embedded in the report.");
         if (!presentation.Close()) return false;
@@ -278,8 +279,7 @@ bool ReportCreatorPowerPointPrivate::setStaticTitle(Context& c, const MkString& 
     for (int i = 0; i < indices.GetSize(); ++i) {
         const Snapshot* snapshot = at(snaps, indices[i]);
         if (!snapshot) continue;
-        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TITLE"), expanded(snapshot, snapshot->title()),
-                                    MkString(), slide)) {
+        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TITLE"), titleRuns(snapshot), MkString(), slide)) {
             PPT_LOG_ERROR("Error setting new title.");
             return false;
         }
@@ -292,8 +292,8 @@ bool ReportCreatorPowerPointPrivate::setStaticText(Context& c, const MkString& s
     for (int i = 0; i < indices.GetSize(); ++i) {
         const Snapshot* snapshot = at(snaps, indices[i]);
         if (!snapshot) continue;
-        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TEXT"),
-                                    runsOf(expanded(snapshot, snapshot->description())), MkString(), slide)) {
+        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TEXT"), descriptionRuns(snapshot), MkString(),
+                                    slide)) {
             PPT_LOG_ERROR("Error setting new description text.");
             return false;
         }
@@ -369,7 +369,7 @@ void ReportCreatorPowerPointPrivate::setStaticMacro(Context& c, const MkString& 
             MkString tag;
             tag.MakeFormWide(L"%lsSIT%i_$%ls", reference ? L"REF_" : L"", static_cast<int>(k) + 1, ~keys[i]);
             if (holds(macros, tag)) {
-                const bool ok = c.presentation.SetText(tag, values[i], MkString(), slide);
+                const bool ok = c.presentation.SetText(tag, valueRuns(values[i]), MkString(), slide);
                 LFW_ASSERT_MSG(ok, "ok");
             }
         }
@@ -625,12 +625,12 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
         }
     }
     if (holds(tags, p + L"SIT_TITLE") &&
-        !pr.SetText(p + L"SIT_TITLE", expanded(snapshot, snapshot->title()), numbered(L"TITLE"), slide)) {
+        !pr.SetText(p + L"SIT_TITLE", titleRuns(snapshot), numbered(L"TITLE"), slide)) {
         PPT_LOG_ERROR("Error setting new title.");
         return false;
     }
     if (holds(tags, p + L"SIT_TEXT") &&
-        !pr.SetText(p + L"SIT_TEXT", runsOf(expanded(snapshot, snapshot->description())), numbered(L"TEXT"), slide)) {
+        !pr.SetText(p + L"SIT_TEXT", descriptionRuns(snapshot), numbered(L"TEXT"), slide)) {
         PPT_LOG_ERROR("Error setting new description text.");
         return false;
     }
@@ -645,7 +645,7 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
             if (!holds(tags, tag)) continue;
             MkString renamed = tag;
             renamed.Replace(L"SIT_$", numberedMacro);
-            const bool ok = pr.SetText(tag, values[i], renamed, slide);
+            const bool ok = pr.SetText(tag, valueRuns(values[i]), renamed, slide);
             LFW_ASSERT_MSG(ok, "ok");
         }
     }

@@ -115,9 +115,15 @@ bool MkOpenXMLWordArchive::ReadDocument(MkOpenXMLWordDocument* document, MkStrin
     static const std::vector<std::string> markers = {"<w:sdt",     "<w:control", "<wp:docPr", "<w:bookmark", "<w:comment",
                                                      " r:",        "\tr:",        "\nr:",      "\rr:"};
     document->KeepChildrenAsText("w:body", markers, 1024);
-    if (!document->ParseOwnedText(&text)) {
+    if (!document->ParseOwnedText(&text, XmlBudget())) {
         MkString why;
-        why.MakeForm("The document part %ls is not well-formed XML (%s)", ~part, document->ErrorDesc());
+        if (document->RefusedCost() > 0)
+            why.MakeForm("The part '%ls' holds more XML than the report has memory left for (%llu bytes for more than "
+                         "%llu elements); it is not read",
+                         ~part, static_cast<unsigned long long>(document->RefusedCost()),
+                         static_cast<unsigned long long>(document->Elements()));
+        else
+            why.MakeForm("The document part %ls is not well-formed XML (%s)", ~part, document->ErrorDesc());
         return fail(why);
     }
     return true;
@@ -126,10 +132,8 @@ bool MkOpenXMLWordArchive::ReadDocument(MkOpenXMLWordDocument* document, MkStrin
 bool MkOpenXMLWordArchive::WriteDocument(const MkOpenXMLWordDocument& document) {
     // Word documents are written without indentation: white space between elements
     // means nothing to Word, and a large report would be mostly indentation.
-    TiXmlPrinter printer;
-    printer.SetStreamPrinting();
-    document.Accept(&printer);
-    return WriteDataRaw(m_documentPath, printer.CStr(), printer.Size(), true);
+    const std::string text = document.PrintToString(false);
+    return WriteDataRaw(m_documentPath, text.data(), text.size(), true);
 }
 
 bool MkOpenXMLWordArchive::BeginBatch(MkString* problem) {

@@ -915,7 +915,7 @@ bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkFor
     for (int i = 0; i < runs.GetSize(); ++i) {
         const MkFormattedText& run = runs[i];
         MkXmlElement r = addChild(container, "w:r");
-        if (run.newParagraph) {
+        if (run.newParagraph || run.lineBreak) {
             addChild(r, "w:br");
             continue;
         }
@@ -1207,8 +1207,17 @@ bool MkOpenXMLWordDocument::SetTable(const MkString& tagName, const Table& table
         long long total = 0;
         measureTemplateGrid(tbl, &gridColumns, &total);
 
-        TiXmlElement* fresh = new TiXmlElement("w:tbl");
-        if (TiXmlElement* tblPr = child(tbl, "w:tblPr")) {
+        // The table is rebuilt in place from copies of its template parts: building
+        // a second table and replacing the first with a copy of it would hold the
+        // filled table twice.
+        std::unique_ptr<TiXmlElement> tblPr(cloneOf(MkXmlElement(child(tbl, "w:tblPr"))));
+        std::unique_ptr<TiXmlElement> templateGrid(cloneOf(MkXmlElement(child(tbl, "w:tblGrid"))));
+        std::unique_ptr<TiXmlElement> templateFirst(cloneOf(MkXmlElement(child(tbl, "w:tr"))));
+        std::unique_ptr<TiXmlElement> templateSecond(
+            templateFirst ? cloneOf(MkXmlElement(child(tbl, "w:tr")->NextSiblingElement("w:tr"))) : nullptr);
+        TiXmlElement* fresh = tbl.Tx();
+        fresh->Clear();
+        if (tblPr) {
             fresh->InsertEndChild(*tblPr);
         } else {
             TiXmlElement* props = fresh->LinkEndChild(new TiXmlElement("w:tblPr"))->ToElement();
@@ -1216,13 +1225,12 @@ bool MkOpenXMLWordDocument::SetTable(const MkString& tagName, const Table& table
             w->SetAttribute("w:w", "0");
             w->SetAttribute("w:type", "auto");
         }
-        TiXmlElement* firstRow = child(tbl, "w:tr");
-        TiXmlElement* rowTemplate = firstRow ? firstRow->NextSiblingElement("w:tr") : nullptr;
-        if (!rowTemplate) rowTemplate = firstRow;
+        TiXmlElement* firstRow = templateFirst.get();
+        TiXmlElement* rowTemplate = templateSecond ? templateSecond.get() : firstRow;
         const bool reuse = gridColumns == columns && cellCount(firstRow) >= columns && cellCount(rowTemplate) >= columns;
         if (reuse) {
             // The template's look: its grid, its first row and the cells of its second row.
-            if (TiXmlElement* grid = child(tbl, "w:tblGrid")) {
+            if (TiXmlElement* grid = templateGrid.get()) {
                 fresh->InsertEndChild(*grid);
             } else {
                 TiXmlElement* newGrid = fresh->LinkEndChild(new TiXmlElement("w:tblGrid"))->ToElement();
@@ -1261,8 +1269,6 @@ bool MkOpenXMLWordDocument::SetTable(const MkString& tagName, const Table& table
                 }
             }
         }
-        tbl.Tx()->Parent()->ReplaceChild(tbl.Tx(), *fresh);
-        delete fresh;
     }
     return true;
 }

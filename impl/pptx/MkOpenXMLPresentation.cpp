@@ -235,6 +235,9 @@ namespace {
 const size_t PARSED_PARTS = 4;
 const uint64_t SMALL_PART_BYTES = 4096;
 const size_t SMALL_PARTS = 16384;  // some 50 MB at most; a relationships part takes a few kB parsed
+// Parts larger than this are not kept parsed: a kept tree beside the one being
+// edited would double the memory of a slide holding a large table.
+const uint64_t LARGE_PART_BYTES = uint64_t(8) << 20;
 } // namespace
 
 bool MkOpenXMLPresentation::ReadXml(const MkString& path, MkXmlDocument* document) {
@@ -244,6 +247,10 @@ bool MkOpenXMLPresentation::ReadXml(const MkString& path, MkXmlDocument* documen
     }
     if (Shared(path)) return ReadPart(path, document);
     if (!document) return false;
+    PxZipArchive::Stamp stamp;
+    const int index = IsClosed() ? -1 : FindFile(path);
+    if (index >= 0 && GetStamp(index, &stamp) && stamp.size > LARGE_PART_BYTES)
+        return MkOpenXMLArchive::ReadPart(path, document);
     const std::shared_ptr<const MkOpenXMLSlideDocument> parsed = ViewXml(path);
     if (!parsed) return false;
     copyDocument(*parsed, document);
@@ -278,8 +285,14 @@ MkOpenXMLPresentation::ParsedDocument MkOpenXMLPresentation::ViewXml(const MkStr
     const char* zero = static_cast<const char*>(std::memchr(text, 0, size));
     bool padded = true;
     for (const char* c = zero; c && c < text + size && padded; ++c) padded = *c == 0 || std::isspace(static_cast<unsigned char>(*c));
-    const bool ok = padded && document->ParseText(text);
-    if (!ok) m_readProblem = toStored(path) + L" " + whyNotXml(text, size, *document);
+    // The parse is charged to the package's budget; it may move the text.
+    const size_t length = zero ? static_cast<size_t>(zero - text) : size;
+    const bool ok = padded && ParseXmlEntry(path, data, size, document.get());
+    if (!ok)
+        m_readProblem = toStored(path) + L" " +
+                        (document->RefusedCost() > 0 ? MkString(L"holds more XML than the report has memory left for")
+                                                     : whyNotXml(reinterpret_cast<const char*>(data), padded ? length : size,
+                                                                 *document));
     free(data);
     if (!ok) return nullptr;
     dropDoctype(document.get());
@@ -298,7 +311,7 @@ MkOpenXMLPresentation::ParsedDocument MkOpenXMLPresentation::FindParsed(const Pa
 }
 
 void MkOpenXMLPresentation::KeepParsed(const PartKey& key, ParsedDocument document) {
-    if (FindParsed(key)) return;
+    if (key.stamp.size > LARGE_PART_BYTES || FindParsed(key)) return;
     if (key.stamp.size <= SMALL_PART_BYTES) {
         if (m_smallParsed.size() >= SMALL_PARTS) m_smallParsed.clear();
         m_smallParsed.emplace(key, std::move(document));
@@ -1410,14 +1423,22 @@ bool MkOpenXMLPresentation::SetTable(const MkString& tag, const kiv::rep::Table&
             width += std::min(std::max(col.GetAttributeDouble(L"w", 0), 0.0), MAX_EXTENT);
         }
         // The new table is built detached and then takes the old one's place.
-        TiXmlElement built("a:tbl");
-        MkXmlElement tbl(&built);
+        TiXmlElement* built = new TiXmlElement("a:tbl");
+        MkXmlElement tbl(built);
         appendCopy(tbl, templ.GetFirstChildElement(L"a:tblPr"));
         if (static_cast<size_t>(columns) != table.columnCount())
             buildRebuiltTable(tbl, templ, table, width);
         else
             buildTemplateTable(tbl, templ, table);
-        data.Tx()->ReplaceChild(templ.Tx(), built);
+        // Linked in, not copied, where the old table is the last child (as it is
+        // in a table frame): a copy would hold the filled table twice.
+        if (data.Tx()->LastChild() == templ.Tx()) {
+            data.Tx()->RemoveChild(templ.Tx());
+            data.Tx()->LinkEndChild(built);
+        } else {
+            data.Tx()->ReplaceChild(templ.Tx(), *built);
+            delete built;
+        }
         ++replaced;
     }
     if (!replaced) return true;
@@ -2074,7 +2095,7 @@ bool MkOpenXMLPresentation::WritePart(const MkString& path, const MkXmlDocument&
     }
     m_partKeys[key.Std()] = written;
     // A slide written is read again by the next edit of it.
-    if (key.StartsWith(m_slidesFolder) && !FindParsed(written)) {
+    if (key.StartsWith(m_slidesFolder) && written.stamp.size <= LARGE_PART_BYTES && !FindParsed(written)) {
         std::shared_ptr<MkOpenXMLSlideDocument> copy = std::make_shared<MkOpenXMLSlideDocument>(false, this);
         copyDocument(document, copy.get());
         KeepParsed(written, std::move(copy));

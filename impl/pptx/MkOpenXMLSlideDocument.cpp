@@ -117,12 +117,20 @@ bool MkOpenXMLSlideDocument::EditTextElement(const MkXmlElement& textBody, const
             appendClone(paragraph, paraProps);
             continue;
         }
+        if (run.lineBreak) {
+            // A line break inside the paragraph, as tall as the text around it.
+            MkXmlElement br = paragraph.AddChildElement(L"a:br");
+            appendClone(br, runProps);
+            continue;
+        }
         MkXmlElement r = paragraph.AddChildElement(L"a:r");
         MkXmlElement rPr = runProps ? MkXmlElement(r.Tx()->LinkEndChild(runProps->Clone())->ToElement())
                                     : r.AddChildElement(L"a:rPr");
-        rPr.AddAttributeString(L"b", run.bold ? L"1" : L"0");
-        rPr.AddAttributeString(L"i", run.italic ? L"1" : L"0");
-        rPr.AddAttributeString(L"u", run.underline ? L"sng" : L"none");
+        // The markup only adds emphasis: what the run does not mark keeps the
+        // template's look, and what it inherits from layout and master stays inherited.
+        if (run.bold) rPr.AddAttributeString(L"b", L"1");
+        if (run.italic) rPr.AddAttributeString(L"i", L"1");
+        if (run.underline) rPr.AddAttributeString(L"u", L"sng");
         rPr.AddAttributeString(L"dirty", L"0");
         rPr.AddAttributeString(L"smtClean", L"0");
         MkXmlElement t = r.AddChildElement(L"a:t");

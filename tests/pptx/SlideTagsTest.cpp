@@ -130,13 +130,16 @@ TEST(EditTextElement, ParagraphsAndRunsKeepTheTemplateFormatting) {
                               "<a:r><a:rPr lang=\"en-US\" sz=\"1400\" b=\"1\"/><a:t>old</a:t></a:r></a:p>"
                               "<a:p><a:r><a:t>second</a:t></a:r></a:p></p:txBody>"));
     MkFormattedTextArray runs;
-    MkFormattedText a, br, b;
+    MkFormattedText a, line, br, b;  // bold stays from the template, a line break keeps the run's look
+    line.lineBreak = true;
     a.text = L"A";
     a.italic = true;
     br.newParagraph = true;
     br.text = L"ignored";
     b.text = L"B";
     b.underline = true;
+    runs.Add(a);
+    runs.Add(line);
     runs.Add(a);
     runs.Add(br);
     runs.Add(b);

@@ -304,3 +304,28 @@ TEST_F(ZipArchiveTest, CorruptArchivesAreReportedNotThrown) {
     ASSERT_TRUE(zip.Open(path("good.zip"), ZIP_OPEN_READ_ONLY));
     EXPECT_FALSE(zip.Compact());  // read-only
 }
+
+TEST_F(ZipArchiveTest, XmlPartsAreChargedToTheBudgetWhileTheyLive) {
+    PxZipArchive zip;
+    std::string many = "<r>", big(100000, 'x');
+    for (int i = 0; i < 1000; ++i) many += "<a x=\"1\"/>";
+    many += "</r>";
+    ASSERT_TRUE(zip.Open(path("b.zip"), ZIP_CREATE) && zip.WriteDataRaw("many.xml", many.data(), many.size(), false) &&
+                zip.WriteDataRaw("big.bin", big.data(), big.size(), false));
+    // The text, its 1001 elements and 1000 attributes, and the text once more while it is parsed.
+    const uint64_t total =
+        2 * many.size() + 1001 * MkXmlBudget::ELEMENT_BYTES + 1000 * MkXmlBudget::ATTRIBUTE_BYTES + 10;
+    const auto budget = std::make_shared<MkXmlBudget>(total);
+    zip.SetXmlBudget(budget);
+    {
+        MkXmlDocument first, second;
+        ASSERT_TRUE(zip.ReadXmlFile("many.xml", &first));
+        EXPECT_EQ(budget->Left(), many.size() + 10);
+        EXPECT_FALSE(zip.ReadXmlFile("many.xml", &second));
+        EXPECT_TRUE(hasErrorStartingWith("The part 'many.xml' holds more XML than the report has memory left for"));
+        EXPECT_EQ(zip.ReadDataRaw("big.bin"), nullptr);
+        EXPECT_TRUE(hasErrorStartingWith("The part 'big.bin' inflates to 100000 bytes, more than the report has left"));
+        EXPECT_EQ(budget->Left(), many.size() + 10);
+    }
+    EXPECT_EQ(budget->Left(), total);  // given back with the documents
+}
