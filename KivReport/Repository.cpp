@@ -1,15 +1,10 @@
 #include "KivReport/Repository.h"
 #include "KivReport/Repository_p.h"
-#include <tinyxml.h>
 
 namespace kiv {
 namespace rep {
 
-Repository::Repository() : m_d(new RepositoryPrivate) {
-    // Descriptions and titles read back from repository files keep their spaces
-    // and line breaks only with condensing off.
-    TiXmlBase::SetCondenseWhiteSpace(false);
-}
+Repository::Repository() : m_d(new RepositoryPrivate) {}
 
 Repository::~Repository() { delete m_d; }
 

@@ -1,6 +1,8 @@
 #pragma once
 #include "KivReport/KivReportExport.h"
-// The ordered collection of snapshots that reports are made from.
+// The ordered collection of snapshots that reports are made from. Ownership: a
+// repository is reference counted (hold it in a PtrRef) and takes a reference on
+// every snapshot added to it, released when the snapshot is removed.
 #include "host/core/KivRefCountedObject.h"
 #include "host/core/KivStr.h"
 #include <cstddef>
@@ -13,8 +15,6 @@ class Snapshot;
 
 class KIVREPORT_API Repository : public RefCountedObject {
 public:
-    // Also turns the XML parser's white-space condensing off, process-wide, so
-    // that texts read from repository files keep their spaces and line breaks.
     Repository();
     ~Repository() override;  // releases the snapshots, last first
     Repository(const Repository&) = delete;
@@ -33,7 +33,7 @@ public:
     bool loadedCleanly() const;
 
     size_t snapshotCount() const;
-    // Throws std::out_of_range for index >= snapshotCount().
+    // Null for index >= snapshotCount(), as removeSnapshot is false for it.
     Snapshot* snapshot(size_t index);
     Snapshot* snapshot(size_t index) const;
 

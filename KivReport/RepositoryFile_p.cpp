@@ -536,6 +536,9 @@ bool RepositoryPrivate::loadRepository(const Str& fileName) {
         MallocBuffer bytes(archive.ReadDataRaw(INDEX_ENTRY, &size, nullptr, MAX_INDEX_BYTES));
         if (!bytes) return false;
         MkXmlDocument document;
+        // Titles and descriptions keep their spaces and line breaks, whatever
+        // the parser's process-wide setting says.
+        document.KeepWhiteSpaceInText();
         if (markupCount(bytes.get(), size) > MAX_INDEX_MARKUP) {
             REP_LOG_ERROR(lfw::String("%1 of repository file (%2) has too many elements").arg(INDEX_ENTRY).arg(text(fileName)));
             return false;

@@ -45,6 +45,7 @@ std::string shown(const std::string& package, const std::vector<const char*>& pa
     std::string out;
     for (const char* part : parts) {
         MkXmlDocument doc;
+        doc.KeepWhiteSpaceInText();
         if (!zip.IsClosed() || zip.Open(mk(package), ZIP_OPEN_READ_ONLY))
             if (const TiXmlElement* e = zip.ReadXmlFile(mk(part), &doc) ? tagged(doc.RootElement(), tag) : nullptr) {
                 view(e, &out);
