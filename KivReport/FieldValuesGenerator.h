@@ -1,6 +1,7 @@
 #pragma once
 #include "KivReport/KivReportExport.h"
 // Field values (DATABASE_NAME, SCALAR_RESULT_MAX, ...) read from a loaded model.
+// Ownership: the model stays the caller's; it is only read.
 #include "host/core/KivStr.h"
 #include <map>
 

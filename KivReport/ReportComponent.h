@@ -1,6 +1,7 @@
 #pragma once
 #include "KivReport/KivReportExport.h"
-// Start-up of the report component.
+// Start-up of the report component. Ownership: the instance stays the caller's
+// and must outlive every use of the component.
 #include "host/core/KivStr.h"
 
 namespace kiv {

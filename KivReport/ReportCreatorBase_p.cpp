@@ -7,6 +7,7 @@
 #include "impl/common/NoThrow.h"
 #include "impl/common/Utils.h"
 #include "impl/storage/ReportLog.h"
+#include <algorithm>
 #include <climits>
 
 namespace kiv {
@@ -105,8 +106,57 @@ bool ReportCreatorBase::checkInitialized() {
     return false;
 }
 
+void ReportCreatorBase::leaveOut(const Snapshot* snapshot) {
+    const std::string name = snapshot ? snapshot->name().toStdString() : std::string();
+    if (std::find(leftOut.begin(), leftOut.end(), name) == leftOut.end()) leftOut.push_back(name);
+}
+
+void ReportCreatorBase::applyOptions(const ReportOptions& options) {
+    referenceRepository = options.referenceRepository;
+    if (options.snapshots.empty()) {
+        const size_t count = repository ? repository->snapshotCount() : 0;
+        genericSnapshotIndices.AssignConsecutive(count > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(count), 0);
+    } else {
+        setGenericSnapshotIndices(options.snapshots);
+    }
+    acceptPartialReport = options.acceptPartialReport;
+}
+
+ReportResult ReportCreatorBase::captured(const std::function<bool(ReportResult&)>& work) {
+    ReportResult result;
+    lfw::LogCapture capture;
+    result.setSucceeded(callNoThrow("Report call", [&]() { return work(result); }));
+    for (const lfw::LogCapture::Message& message : capture.messages())
+        result.addMessage(message.level == lfw::Logger::LL_ERROR ? ReportResult::Error : ReportResult::Warning,
+                          Str(message.text));
+    return result;
+}
+
+ReportResult ReportCreatorBase::generateReport(const Str& path, const ReportOptions& options) {
+    return captured([&](ReportResult& result) {
+        applyOptions(options);
+        const bool made = generate(path);
+        for (const std::string& name : leftOut) result.addLeftOut(Str(name));
+        if (made)
+            for (const std::string& file : written) result.addFile(Str(file));
+        return made;
+    });
+}
+
+ReportResult ReportCreatorBase::checkTemplate(const ReportOptions& options, const std::function<bool(Str*)>& validate) {
+    return captured([&](ReportResult& result) {
+        applyOptions(options);
+        Str report;
+        const bool passed = validate(&report);
+        result.setText(report);
+        return passed;
+    });
+}
+
 bool ReportCreatorBase::generate(const Str& path) {
     return callNoThrow("Report generation", [&]() {
+        leftOut.clear();
+        written.clear();
         if (!checkInitialized()) return false;
         outputPath = ug::Convert::toMkString(path);
         gatherSnapshots(repository.p(), &snapshots);
@@ -128,7 +178,6 @@ bool ReportCreatorBase::generate(const Str& path) {
         staged.protect(inputs);
         const std::string reportFile = staged.stage(target);
         if (reportFile.empty()) return false;
-        leftOut.clear();
         if (!makeReport(reportFile, staged)) return false;  // staged files are removed
         if (!leftOut.empty()) {
             std::string names;
@@ -139,7 +188,10 @@ bool ReportCreatorBase::generate(const Str& path) {
             }
             REP_LOG_WARNING(lfw::String("Report written without the content of snapshots %1").arg(names));
         }
-        return staged.commit();
+        const std::vector<std::string> targets = staged.targets();
+        if (!staged.commit()) return false;
+        written = targets;
+        return true;
     });
 }
 

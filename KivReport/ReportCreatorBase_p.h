@@ -2,6 +2,7 @@
 // What every report creator shares: the repositories and their snapshots, the
 // snapshots generic parts repeat over, the start-up check, and making the report
 // beside the output so that a failed report leaves an earlier one as it was.
+#include "KivReport/ReportCreator.h"
 #include "KivReport/Repository.h"
 #include "KivReport/Snapshot.h"
 #include "LibCore/lfwCollection.h"
@@ -10,6 +11,7 @@
 #include "impl/common/MkFormattedText.h"
 #include "impl/common/StagedOutput.h"
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -68,6 +70,16 @@ public:
     void setReferenceRepository(Repository* repository) { referenceRepository = repository; }
     void setGenericSnapshotIndices(const std::vector<unsigned int>& indices);
 
+    // The calls of the report interface: the options replace the settings, and
+    // the result holds what the work logged (on this thread), the snapshots left
+    // out and the files written.
+    ReportResult generateReport(const Str& outputPath, const ReportOptions& options);
+    ReportResult checkTemplate(const ReportOptions& options, const std::function<bool(Str*)>& validate);
+    // Runs work, never throwing, and returns its success with the messages logged meanwhile.
+    static ReportResult captured(const std::function<bool(ReportResult&)>& work);
+    // Names the snapshot among those whose content the report leaves out.
+    void leaveOut(const Snapshot* snapshot);
+
     // The repository's snapshots in order; empty for a null repository.
     static void gatherSnapshots(const Repository* repository, lfw::Collection<const Snapshot>* snapshots);
     // false, with the error logged, before ReportComponent::initialize.
@@ -78,6 +90,8 @@ public:
     bool acceptPartialReport = false;
     // Names of the snapshots whose content the last report could not show.
     std::vector<std::string> leftOut;
+    // The files the last report wrote, the report first.
+    std::vector<std::string> written;
 
     PtrRef<Repository> repository;
     PtrRef<Repository> referenceRepository;
@@ -86,6 +100,9 @@ public:
     MkIntArray genericSnapshotIndices;
 
 protected:
+    // The format's own options (the base takes the reference repository, the
+    // snapshots and whether a partial report is accepted).
+    virtual void applyOptions(const ReportOptions& options);
     // Writes the report to reportFile (already created, empty). snapshots and
     // referenceSnapshots hold the repositories' snapshots.
     virtual bool makeReport(const std::string& reportFile, StagedOutput& staged) = 0;

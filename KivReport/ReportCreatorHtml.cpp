@@ -10,6 +10,8 @@ ReportCreatorHtml::ReportCreatorHtml(Repository* repository, const Str& template
 
 ReportCreatorHtml::~ReportCreatorHtml() { delete m_d; }
 
+bool ReportCreatorHtml::generate(const Str& outputPath) { return m_d->generate(outputPath); }
+
 bool ReportCreatorHtml::generate(const Str& outputPath) const { return m_d->generate(outputPath); }
 
 bool ReportCreatorHtml::validate(Str* report) const {
@@ -29,6 +31,14 @@ void ReportCreatorHtml::setGenericSnapshotIndices(const std::vector<unsigned int
 void ReportCreatorHtml::setUse3dPlugin(bool use) { m_d->setUse3dPlugin(use); }
 
 void ReportCreatorHtml::setAcceptPartialReport(bool accept) { m_d->acceptPartialReport = accept; }
+
+ReportResult ReportCreatorHtml::generate(const Str& outputPath, const ReportOptions& options) {
+    return m_d->generateReport(outputPath, options);
+}
+
+ReportResult ReportCreatorHtml::validate(const ReportOptions& options) {
+    return m_d->checkTemplate(options, [this](Str* report) { return m_d->validate(report); });
+}
 
 } // namespace rep
 } // namespace kiv

@@ -34,6 +34,10 @@ public:
     bool use3dPlugin = true;
 
 protected:
+    void applyOptions(const ReportOptions& options) override {
+        ReportCreatorBase::applyOptions(options);
+        use3dPlugin = options.use3dViewer;
+    }
     bool makeReport(const std::string& reportFile, StagedOutput& staged) override;
 };
 

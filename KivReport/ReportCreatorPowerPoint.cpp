@@ -1,8 +1,6 @@
 #include "KivReport/ReportCreatorPowerPoint.h"
 #include "KivReport/ReportCreatorPowerPoint_p.h"
-#include "KivReport/ReportComponent.h"
 #include "impl/common/NoThrow.h"
-#include "impl/storage/ReportLog.h"
 
 namespace kiv {
 namespace rep {
@@ -12,15 +10,9 @@ ReportCreatorPowerPoint::ReportCreatorPowerPoint(Repository* repository, const S
 
 ReportCreatorPowerPoint::~ReportCreatorPowerPoint() { delete m_d; }
 
-bool ReportCreatorPowerPoint::generate(const Str& outputPath) const {
-    // Checked here, before the start-up check the creators share, whose failed
-    // assertion ends the process under the default assertion action.
-    if (!ReportComponent::isInitialized()) {
-        REP_LOG_ERROR("ReportComponent component has not been properly initialized.");
-        return false;
-    }
-    return m_d->generate(outputPath);
-}
+bool ReportCreatorPowerPoint::generate(const Str& outputPath) { return m_d->generate(outputPath); }
+
+bool ReportCreatorPowerPoint::generate(const Str& outputPath) const { return m_d->generate(outputPath); }
 
 bool ReportCreatorPowerPoint::validate(Str* report) const {
     return callNoThrow("Template validation", [&]() { return m_d->validate(report); });
@@ -42,6 +34,14 @@ void ReportCreatorPowerPoint::setGenericSnapshotIndices(const std::vector<unsign
 void ReportCreatorPowerPoint::setEmbedMdlx(bool embed) { m_d->embedMdlx = embed; }
 
 void ReportCreatorPowerPoint::setUse3dPlugin(bool use) { m_d->use3dPlugin = use; }
+
+ReportResult ReportCreatorPowerPoint::generate(const Str& outputPath, const ReportOptions& options) {
+    return m_d->generateReport(outputPath, options);
+}
+
+ReportResult ReportCreatorPowerPoint::validate(const ReportOptions& options) {
+    return m_d->checkTemplate(options, [this](Str* report) { return m_d->validate(report); });
+}
 
 } // namespace rep
 } // namespace kiv

@@ -111,10 +111,11 @@ std::vector<lfw::String> misplacedTags(const MkSlideContentPtrArray& slides) {
     return messages;
 }
 
-// A picture tag the snapshot has no picture for: the report cannot show it.
-bool noPicture(const Snapshot* snapshot, const MkString& tag) {
-    PPT_LOG_ERROR(lfw::String("Snapshot '%1' has no picture for %2.").arg(snapshot->name().toStdWString()).arg(tag.Std()));
-    return false;
+// A picture tag the snapshot has no picture for: the report leaves that content
+// out, the shape as the template has it.
+void noPicture(ReportCreatorBase& creator, const Snapshot* snapshot, const MkString& tag) {
+    REP_LOG_WARNING(lfw::String("Snapshot '%1' has no picture for %2.").arg(snapshot->name().toStdWString()).arg(tag.Std()));
+    creator.leaveOut(snapshot);
 }
 
 } // namespace
@@ -307,7 +308,10 @@ bool ReportCreatorPowerPointPrivate::setStaticPicture(Context& c, const MkString
         const Snapshot* snapshot = at(snaps, indices[i]);
         if (!snapshot || snapshot->type() == Snapshot::TABLE) continue;
         const PtrRef<Image> image = pictureOf(snapshot);
-        if (!image) return noPicture(snapshot, tagName(reference, indices[i] + 1, L"PICTURE"));
+        if (!image) {
+            noPicture(*this, snapshot, tagName(reference, indices[i] + 1, L"PICTURE"));
+            continue;
+        }
         const MkString file = c.temporary.PictureOf(snapshot);
         if (file.IsEmpty()) return false;
         if (!c.presentation.SetImage(expanded(snapshot, snapshot->title()), tagName(reference, indices[i] + 1, L"PICTURE"),
@@ -330,7 +334,10 @@ bool ReportCreatorPowerPointPrivate::setStaticMdlx(Context& c, const MkString& s
         const MkString file = c.temporary.PictureOf(snapshot);
         const MkString link = fromStr(snapshot->cloudViewerUrl());
         if (pictureMode) {
-            if (!image) return noPicture(snapshot, tagName(reference, number, L"PICTURE"));
+            if (!image) {
+                noPicture(*this, snapshot, tagName(reference, number, L"PICTURE"));
+                continue;
+            }
             if (!file.IsEmpty())
                 c.presentation.SetImage(expanded(snapshot, snapshot->title()), tagName(reference, number, L"PICTURE"),
                                         file, static_cast<int>(image->width()), static_cast<int>(image->height()),
@@ -345,6 +352,10 @@ bool ReportCreatorPowerPointPrivate::setStaticMdlx(Context& c, const MkString& s
                 PPT_LOG_ERROR("Error adding MDLX file to archive.");
                 return false;
             }
+            continue;
+        }
+        if (!image) {
+            noPicture(*this, snapshot, tag);
             continue;
         }
         const float aspect = image && image->height() ? static_cast<float>(image->width()) / image->height() : 1.0f;
@@ -452,16 +463,16 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const MkS
             const bool m = holdsPart(sit, L"SIT_MDLX") || holdsPart(sit, L"SIT_PICTURE");
             const bool rm = holdsPart(ref, L"REF_SIT_MDLX") || holdsPart(ref, L"REF_SIT_PICTURE");
             if (!m && !rm) return 0;  // fall back
-            // A picture the slide shows and the snapshot lacks fails the report.
-            const Snapshot* lacking = m && !pictureOf(snap) ? snap
-                                    : rm && refSnap && refSnap->type() != Snapshot::TABLE && !pictureOf(refSnap) ? refSnap
-                                                                                                                  : nullptr;
-            if (lacking) {
-                noPicture(lacking, MkString(lacking == snap ? L"SIT_PICTURE" : L"REF_SIT_PICTURE"));
-                return -1;
+            // A picture the slide shows and the snapshot lacks is left out: the slide
+            // then falls back as for a snapshot of another kind.
+            if (m && !pictureOf(snap)) {
+                noPicture(*this, snap, MkString(L"SIT_PICTURE"));
+                return 0;
             }
+            const bool refLacks = rm && refSnap && refSnap->type() != Snapshot::TABLE && !pictureOf(refSnap);
+            if (refLacks) noPicture(*this, refSnap, MkString(L"REF_SIT_PICTURE"));
             if (m && (mainFile = c.temporary.PictureOf(snap)).IsEmpty()) return -1;
-            if (rm) {
+            if (rm && !refLacks) {
                 if (refSnap && refSnap->type() != Snapshot::TABLE && (refFile = c.temporary.PictureOf(refSnap)).IsEmpty())
                     return -1;
                 updateRef = true;
@@ -577,7 +588,7 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
 
     const PtrRef<Image> image = pictureOf(snapshot);
     if (media && (!imageFile.IsEmpty() || !use3dPlugin) && !image) {
-        return noPicture(snapshot, p + L"SIT_PICTURE");
+        noPicture(*this, snapshot, p + L"SIT_PICTURE");
     } else if (media && (!imageFile.IsEmpty() || !use3dPlugin)) {
         const MkString picture = imageFile.IsEmpty() ? c.temporary.PictureOf(snapshot) : imageFile;
         bool shown = false;
@@ -728,50 +739,20 @@ bool ReportCreatorPowerPointPrivate::validateTitleAndTextFields(const MkXmlDocum
 
 bool ReportCreatorPowerPointPrivate::validateMacro(const MkString& tag, const Snapshots& snaps, bool reference,
                                                    MkString& unknownFields, MkString& warnings) {
-    MkString k = tag;
-    const bool isRef = k.StartsWith(L"REF_");
-    if (isRef) k = k.Mid(4);
-    const bool generic = k.StartsWith(L"SIT_");
-    if (generic) k.Replace(L"SIT_", L"");
-    int n = -1;
-    bool syntax = false;
-    if (k.StartsWith(L"SIT") && k.FindFirstNumber() == 3) {
-        n = numberOf(k);
-        MkString prefix;
-        prefix.MakeForm("SIT%i_", n);
-        k.Replace(prefix, L"");
-        syntax = true;
+    const Utils::FieldMacroCheck check = Utils::checkFieldMacro(tag, snaps, reference);
+    switch (check.verdict) {
+    case Utils::FieldMacroCheck::BAD_SYNTAX: unknownFields += tag + L": Syntax of field not correct\n"; break;
+    case Utils::FieldMacroCheck::NO_SNAPSHOT: warnings += line(L"%ls: Snapshot %i does not exist\n", tag, check.number); break;
+    case Utils::FieldMacroCheck::MISSING_EVERYWHERE:
+        unknownFields += check.key + L": Generic field not found in any snapshots\n";
+        break;
+    case Utils::FieldMacroCheck::MISSING_SOMEWHERE:
+        unknownFields += check.key + L": Generic field not found for all snapshots\n";
+        break;
+    case Utils::FieldMacroCheck::UNKNOWN_FIELD: unknownFields += check.key + L": Unknown field name\n"; break;
+    default: return true;
     }
-    k = k.Mid(1);
-    if (isRef != reference) return true;
-    if (!syntax && !generic) {
-        unknownFields += tag + L": Syntax of field not correct\n";
-        return false;
-    }
-    if (n > static_cast<int>(snaps.size())) {
-        warnings += line(L"%ls: Snapshot %i does not exist\n", tag, n);
-        return false;
-    }
-    if (n < 1) {
-        size_t count = 0;
-        for (size_t i = 0; i < snaps.size(); ++i)
-            if (snaps[i] && Utils::getKeysFromFieldValues(snaps[i]->fieldValues()).Find(k) >= 0) ++count;
-        if (count == 0) {
-            unknownFields += k + L": Generic field not found in any snapshots\n";
-            return false;
-        }
-        if (count != snaps.size()) {
-            unknownFields += k + L": Generic field not found for all snapshots\n";
-            return false;
-        }
-        return true;
-    }
-    const Snapshot* s = snaps[static_cast<size_t>(n - 1)];
-    if (!s || Utils::getKeysFromFieldValues(s->fieldValues()).Find(k) < 0) {
-        unknownFields += k + L": Unknown field name\n";
-        return false;
-    }
-    return true;
+    return false;
 }
 
 bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool reference) const {

@@ -37,6 +37,11 @@ public:
     bool use3dPlugin = true;
 
 protected:
+    void applyOptions(const ReportOptions& options) override {
+        ReportCreatorBase::applyOptions(options);
+        use3dPlugin = options.use3dViewer;
+        embedMdlx = options.embedModels;
+    }
     bool makeReport(const std::string& reportFile, StagedOutput& staged) override;
 
 private:

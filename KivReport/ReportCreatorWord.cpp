@@ -10,6 +10,8 @@ ReportCreatorWord::ReportCreatorWord(Repository* repository, const Str& template
 
 ReportCreatorWord::~ReportCreatorWord() { delete m_d; }
 
+bool ReportCreatorWord::generate(const Str& outputPath) { return m_d->generate(outputPath); }
+
 bool ReportCreatorWord::generate(const Str& outputPath) const { return m_d->generate(outputPath); }
 
 bool ReportCreatorWord::validate(Str* report) const {
@@ -29,6 +31,14 @@ void ReportCreatorWord::setGenericSnapshotIndices(const std::vector<unsigned int
 void ReportCreatorWord::setEmbedMdlx(bool embed) { m_d->embedMdlx = embed; }
 
 void ReportCreatorWord::setUse3dPlugin(bool use) { m_d->use3dPlugin = use; }
+
+ReportResult ReportCreatorWord::generate(const Str& outputPath, const ReportOptions& options) {
+    return m_d->generateReport(outputPath, options);
+}
+
+ReportResult ReportCreatorWord::validate(const ReportOptions& options) {
+    return m_d->checkTemplate(options, [this](Str* report) { return m_d->validate(report); });
+}
 
 } // namespace rep
 } // namespace kiv

@@ -1,5 +1,6 @@
 #pragma once
 #include "KivReport/KivReportExport.h"
+#include "KivReport/ReportCreator.h"
 // Turns a repository and a Word template (.docx) into a Word report, and checks
 // or describes Word templates. Tags are the tags of content controls and the
 // names of 3D-viewer controls; a content control marked as a group is repeated
@@ -13,17 +14,20 @@ namespace rep {
 class Repository;
 class ReportCreatorWordPrivate;
 
-class KIVREPORT_API ReportCreatorWord {
+class KIVREPORT_API ReportCreatorWord : public ReportCreator {
 public:
-    // repository must not be null. The snapshots it holds now are the ones
+    // repository must not be null; the creator keeps a reference count on it
+    // (and on a reference repository) while it lives. The snapshots it holds now are the ones
     // groups repeat over, until setGenericSnapshotIndices says otherwise.
     ReportCreatorWord(Repository* repository, const Str& templatePath);
-    ~ReportCreatorWord();
+    ~ReportCreatorWord() override;
     ReportCreatorWord(const ReportCreatorWord&) = delete;
     ReportCreatorWord& operator=(const ReportCreatorWord&) = delete;
 
     // Writes the report. An earlier file at outputPath stays as it was unless the
     // whole report could be made.
+    bool generate(const Str& outputPath);
+    // The same, kept for callers built against earlier versions.
     bool generate(const Str& outputPath) const;
     // Plain-text check of the template against the repository (and the reference
     // repository); true when every picture, table, chart, model, text and title tag passed.
@@ -31,13 +35,22 @@ public:
     // Plain-text list of the groups and the tags of a template.
     static bool summarize(const Str& templatePath, Str* summary);
 
+    // The report interface (see ReportCreator.h).
+    ReportFormat format() const override { return ReportFormat::Word; }
+    ReportResult generate(const Str& outputPath, const ReportOptions& options) override;
+    ReportResult validate(const ReportOptions& options) override;
+    using ReportCreator::summarize;
+
     // Snapshots that "REF_" tags address; null clears.
     void setReferenceRepository(Repository* repository);
     // 0-based snapshot indices groups repeat over, in this order.
     void setGenericSnapshotIndices(const std::vector<unsigned int>& indices);
-    // true (default): model files are stored in the report; false: beside it.
+    // true (default): model files go into the report; false: they are written beside it.
+    void setEmbedModels(bool embed) { setEmbedMdlx(embed); }
+    // true (default): 3D-model tags show the 3D viewer; false: a picture of the model.
+    void setUse3dViewer(bool use) { setUse3dPlugin(use); }
+    // Older names of setEmbedModels and setUse3dViewer.
     void setEmbedMdlx(bool embed);
-    // true (default): 3D-model tags show the 3D viewer; false: the model's preview picture.
     void setUse3dPlugin(bool use);
 
 private:

@@ -203,7 +203,7 @@ void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, cons
 
 bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
                                                     const MkWordDocumentContent& content, bool reference,
-                                                    StagedOutput& staged, Files& files) const {
+                                                    StagedOutput& staged, Files& files) {
     const MkString prefix = reference ? MkString(L"REF_SIT") : MkString(L"SIT");
     const TagNames titles(content, SIT_TYPE_TITLE), texts(content, SIT_TYPE_TEXT);
     const TagNames pictures(content, SIT_TYPE_PICTURE), models(content, SIT_TYPE_MDLX);
@@ -228,12 +228,14 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
             if (bytes) archive.ProvideMedia(bytes->name, bytes->jpeg.data(), bytes->jpeg.size());
             return bytes;
         };
-        // Puts the picture into a picture or viewer tag.
+        // Puts the picture into a picture or viewer tag; a snapshot without one
+        // is left out of the report, its tag left as the template has it.
         auto putImage = [&](const MkString& tag, bool inViewer) {
             const PictureBytes::Picture* bytes = pictureBytes();
             if (!bytes) {
-                REP_LOG_ERROR("Error creating temporary file.");
-                return false;
+                REP_LOG_WARNING(lfw::String("Snapshot '%1' has no picture for %2.").arg(snapshot->name().toStdWString()).arg(tag.Std()));
+                leaveOut(snapshot);
+                return true;
             }
             if (!archive.SetImage(tag, bytes->name, bytes->width, bytes->height, inViewer, inViewer ? picture : MkString(),
                                   link)) {
@@ -497,68 +499,37 @@ void ReportCreatorWordPrivate::validateSituationUsage(const Snapshots& snaps, co
 
 void ReportCreatorWordPrivate::validateMacro(const MkWordDocumentTag& tag, const Snapshots& snaps, bool referencePass,
                                              MkString& unknownFields, MkString& warnings) {
-    MkString name = tag.name;
-    const bool isRef = name.StartsWith(L"REF_");
-    if (isRef) name.Replace(L"REF_", MkString(), 1);
-    const bool generic = name.StartsWith(L"SIT_");
-    if (generic) name.Replace(L"SIT_", MkString());
-    bool syntaxError = false;
-    int n = 0;
-    bool numbered = false;
-    if (name.StartsWith(L"SIT")) {
-        const wchar_t digit = name.GetAt(3);
-        if (digit >= L'0' && digit <= L'9') {
-            n = name.Mid(3).AsInt(0);
-            numbered = true;
-            MkString numberedPrefix;
-            numberedPrefix.MakeFormWide(L"SIT%i_", n);
-            name.Replace(numberedPrefix, MkString());
-        } else {
-            syntaxError = true;
-        }
-    } else {
-        syntaxError = true;
-    }
-    name.Replace(L"$", MkString());
-    const MkString& key = name;
-    if (isRef != referencePass) return;
+    const Utils::FieldMacroCheck check = Utils::checkFieldMacro(tag.name, snaps, referencePass);
+    if (check.verdict == Utils::FieldMacroCheck::OTHER_SIDE) return;
     MkString line;
-    if (syntaxError && !generic) {
+    if (check.verdict == Utils::FieldMacroCheck::BAD_SYNTAX) {
         line.MakeFormWide(L"%ls: Syntax of field not correct\n", ~tag.name);
         unknownFields += line;
         return;
     }
-    if (!numbered && tag.groupIndex == -1) {
+    if (check.generic && tag.groupIndex == -1) {
         line.MakeFormWide(L"%ls: Generic field found outside group\n", ~tag.name);
         warnings += line;
     }
-    const int count = countOf(snaps);
-    if (n > count) {
-        line.MakeFormWide(L"%ls: Snapshot %i does not exist\n", ~tag.name, n);
+    switch (check.verdict) {
+    case Utils::FieldMacroCheck::NO_SNAPSHOT:
+        line.MakeFormWide(L"%ls: Snapshot %i does not exist\n", ~tag.name, check.number);
         warnings += line;
-    } else if (n == 0) {
-        int having = 0;
-        for (size_t k = 0; k < snaps.size(); ++k) {
-            const Snapshot* snapshot = snaps[k];
-            if (!snapshot) continue;
-            const FieldValues fields = snapshot->fieldValues();
-            MkString value;
-            if (Utils::getFieldValue(fields, key, &value)) ++having;
-        }
-        if (having == 0) {
-            line.MakeFormWide(L"%ls: Generic field not found in any snapshots\n", ~key);
-            unknownFields += line;
-        } else if (having < count) {
-            line.MakeFormWide(L"%ls: Generic field not found for all snapshots\n", ~key);
-            unknownFields += line;
-        }
-    } else {
-        const Snapshot* snapshot = snaps[static_cast<size_t>(n - 1)];
-        MkString value;
-        if (snapshot && !Utils::getFieldValue(snapshot->fieldValues(), key, &value)) {
-            line.MakeFormWide(L"%ls: Unknown field name\n", ~key);
-            unknownFields += line;
-        }
+        break;
+    case Utils::FieldMacroCheck::MISSING_EVERYWHERE:
+        line.MakeFormWide(L"%ls: Generic field not found in any snapshots\n", ~check.key);
+        unknownFields += line;
+        break;
+    case Utils::FieldMacroCheck::MISSING_SOMEWHERE:
+        line.MakeFormWide(L"%ls: Generic field not found for all snapshots\n", ~check.key);
+        unknownFields += line;
+        break;
+    case Utils::FieldMacroCheck::UNKNOWN_FIELD:
+        line.MakeFormWide(L"%ls: Unknown field name\n", ~check.key);
+        unknownFields += line;
+        break;
+    default:
+        break;
     }
 }
 

@@ -31,6 +31,11 @@ public:
     bool use3dPlugin = true;
 
 protected:
+    void applyOptions(const ReportOptions& options) override {
+        ReportCreatorBase::applyOptions(options);
+        use3dPlugin = options.use3dViewer;
+        embedMdlx = options.embedModels;
+    }
     bool makeReport(const std::string& reportFile, StagedOutput& staged) override;
 
     // One line per group that lies inside another group (which a report refuses),
@@ -50,7 +55,7 @@ private:
                        bool reference) const;
     bool replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
                               const MkWordDocumentContent& content, bool reference, StagedOutput& staged,
-                              Files& files) const;
+                              Files& files);
 
     bool validateTag(const MkWordDocumentTag& tag, NeededType type, const Snapshots& main, const Snapshots& ref,
                      MkString& unmatched, MkString& genericOutside) const;

@@ -1,7 +1,8 @@
 #pragma once
 #include "KivReport/KivReportExport.h"
 // A captured item of a report: an image, a 3D model or a table, with its texts
-// and field values.
+// and field values. Ownership: a snapshot is reference counted (hold it in a
+// PtrRef) and takes a reference on the image, model and table it is given.
 #include "host/core/KivRefCountedObject.h"
 #include "host/core/KivStr.h"
 #include <map>
@@ -54,13 +55,18 @@ public:
     // none is set); the setters take a reference, and null clears.
     Image* image() const;
     void setImage(Image* image);
-    ug::MdlxMemoryFile* modelMdlx() const;
-    void setModelMdlx(ug::MdlxMemoryFile* model);
+    ug::MdlxMemoryFile* model() const { return modelMdlx(); }
+    void setModel(ug::MdlxMemoryFile* model) { setModelMdlx(model); }
     Table* table() const;
     void setTable(Table* table);
 
     // Reads a model file (UTF-8 path) byte for byte. When the file cannot be
     // read, returns false and keeps the current model.
+    bool setModelFromFile(const Str& path) { return setModelMdlxFromFile(path); }
+
+    // Older names of model(), setModel() and setModelFromFile().
+    ug::MdlxMemoryFile* modelMdlx() const;
+    void setModelMdlx(ug::MdlxMemoryFile* model);
     bool setModelMdlxFromFile(const Str& path);
 
 private:

@@ -1,6 +1,7 @@
 #pragma once
 #include "KivReport/KivReportExport.h"
-// A fixed-size table of strings with chart axis titles.
+// A fixed-size table of strings with chart axis titles. Ownership: reference
+// counted (hold it in a PtrRef); a snapshot given a table takes a reference.
 #include "host/core/KivRefCountedObject.h"
 #include "host/core/KivStr.h"
 #include <cstddef>

@@ -24,6 +24,7 @@ void Logger::info(const String& message, const CodeLocation& location) { log(mes
 void Logger::debug(const String& message, const CodeLocation& location) { log(message, LL_DEBUG, location); }
 
 void Logger::log(const String& message, int level, const CodeLocation& location) {
+    LogCapture::record(level, message);
     // A level of 0 (or below) on either side means "nothing".
     if (level <= 0 || m_level < level || m_destination.isNull()) return;
     m_destination->log(LogEvent(m_name, message, level, location));
@@ -32,6 +33,26 @@ void Logger::log(const String& message, int level, const CodeLocation& location)
 void Logger::infoForced(const String& message) {
     if (m_destination.isNull()) return;
     m_destination->log(LogEvent(m_name, message, LL_INFO, CodeLocation()));
+}
+
+// ---------------------------------------------------------------------------
+// LogCapture
+
+namespace {
+thread_local LogCapture* t_capture = nullptr;
+} // namespace
+
+LogCapture::LogCapture() : m_outer(t_capture) { t_capture = this; }
+
+LogCapture::~LogCapture() {
+    t_capture = m_outer;
+    if (m_outer) m_outer->m_messages.insert(m_outer->m_messages.end(), m_messages.begin(), m_messages.end());
+}
+
+bool LogCapture::wants(int level) { return t_capture && level >= Logger::LL_ERROR && level <= Logger::LL_WARNING; }
+
+void LogCapture::record(int level, const String& message) {
+    if (wants(level)) t_capture->m_messages.push_back({level, message.toStdString()});
 }
 
 // ---------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 #include "LibCore/lfwRef.h"
 #include "LibCore/lfwString.h"
 #include <mutex>
+#include <vector>
 
 namespace lfw {
 
@@ -87,6 +88,31 @@ private:
     Ref<LogDestination> m_destination;
 };
 
+// Collects the errors and warnings logged on the calling thread while it lives,
+// whatever the loggers' levels say; the loggers still hand every message to their
+// destinations as usual. Captures nest: an inner one passes what it collected on
+// to the outer one when it ends.
+class LogCapture {
+public:
+    struct Message {
+        int level;  // Logger::LL_ERROR or Logger::LL_WARNING
+        std::string text;
+    };
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    const std::vector<Message>& messages() const { return m_messages; }
+    // True when a capture on this thread collects messages of that level.
+    static bool wants(int level);
+    static void record(int level, const String& message);
+
+private:
+    std::vector<Message> m_messages;
+    LogCapture* m_outer;
+};
+
 } // namespace lfw
 
 // The one logging pattern: the level is tested before the message is built, and
@@ -97,7 +123,7 @@ private:
 #define LFW_LOG_AT_LEVEL(loggerName, lvl, message)                                            \
     do {                                                                                      \
         ::lfw::Logger* lfwLogger_ = ::lfw::LogManager::instance()->logger(loggerName);        \
-        if (lfwLogger_->level() >= (lvl)) lfwLogger_->log((message), (lvl), LFW_CODE_LOCATION); \
+        if (lfwLogger_->level() >= (lvl) || ::lfw::LogCapture::wants(lvl)) lfwLogger_->log((message), (lvl), LFW_CODE_LOCATION); \
     } while (0)
 #define LFW_LOG_ERROR(loggerName, message) LFW_LOG_AT_LEVEL(loggerName, ::lfw::Logger::LL_ERROR, message)
 #define LFW_LOG_WARNING(loggerName, message) LFW_LOG_AT_LEVEL(loggerName, ::lfw::Logger::LL_WARNING, message)

@@ -32,6 +32,12 @@ public:
     // Removes the staged files now (commit() afterwards does nothing).
     void discard();
     bool empty() const { return m_files.empty(); }
+    // The targets staged and not yet moved, in the order staged.
+    std::vector<std::string> targets() const {
+        std::vector<std::string> out;
+        for (const Entry& entry : m_files) out.push_back(entry.target);
+        return out;
+    }
 
 private:
     struct Entry {

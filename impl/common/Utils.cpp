@@ -99,6 +99,43 @@ int Utils::getTagIndex(const MkString& tag) {
     return static_cast<int>(number);
 }
 
+Utils::FieldMacroCheck Utils::checkFieldMacro(const MkString& tag, const lfw::Collection<const Snapshot>& snapshots,
+                                              bool reference) {
+    FieldMacroCheck check;
+    const std::wstring& s = tag.Std();
+    const bool isReference = startsWith(s, L"REF_");
+    const size_t sit = isReference ? 4 : 0;
+    check.generic = s.compare(sit, 4, L"SIT_") == 0;
+    check.number = check.generic ? 0 : getTagIndex(tag);
+    const size_t underscore = s.find(L'_', sit);
+    std::wstring key = underscore == npos ? std::wstring() : s.substr(underscore + 1);
+    key.erase(std::remove(key.begin(), key.end(), L'$'), key.end());
+    check.key = MkString(key);
+    if (isReference != reference) {
+        check.verdict = FieldMacroCheck::OTHER_SIDE;
+        return check;
+    }
+    if (!check.generic && check.number < 0) {
+        check.verdict = FieldMacroCheck::BAD_SYNTAX;
+        return check;
+    }
+    auto has = [&](const Snapshot* snapshot) {
+        MkString value;
+        return snapshot && getFieldValue(snapshot->fieldValues(), check.key, &value);
+    };
+    if (!check.generic) {
+        if (check.number < 1 || static_cast<size_t>(check.number) > snapshots.size()) check.verdict = FieldMacroCheck::NO_SNAPSHOT;
+        else check.verdict = has(snapshots[static_cast<size_t>(check.number - 1)]) ? FieldMacroCheck::FOUND : FieldMacroCheck::UNKNOWN_FIELD;
+        return check;
+    }
+    size_t found = 0;
+    for (size_t i = 0; i < snapshots.size(); ++i) found += has(snapshots[i]);
+    check.verdict = found == 0                  ? FieldMacroCheck::MISSING_EVERYWHERE
+                    : found == snapshots.size() ? FieldMacroCheck::FOUND
+                                                : FieldMacroCheck::MISSING_SOMEWHERE;
+    return check;
+}
+
 void Utils::getSituationTypeIndices(const lfw::Collection<const Snapshot>& snapshots, const MkIntArray& indices,
                                     MkIntArray* imageIndices, MkIntArray* tableIndices, MkIntArray* modelIndices) {
     for (int i = 0; i < indices.GetSize(); ++i) {

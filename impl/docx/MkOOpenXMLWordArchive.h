@@ -5,8 +5,10 @@
 // viewer-control parts, chart parts — and drops the parts and relationships the
 // edit left without a user.
 //
-// Nothing is cached between calls: operations see each other's results in the
-// order they are called. No operation logs; results tell failures.
+// Outside a batch nothing is cached between calls: operations see each other's
+// results in the order they are called. During a batch (BeginBatch, EndBatch)
+// the document part and its relationships are held in memory and written once.
+// The operations log no errors of their own; results tell failures.
 #include "impl/docx/MkOOpenXMLWordDocument.h"
 #include "impl/openxml/MkOpenXMLArchive.h"
 #include <memory>

@@ -923,58 +923,31 @@ bool PxHtmlDocument::getMacroNames(MkStringArray& names) const {
 
 bool PxHtmlDocument::validateMacro(const MkString& name, const Snapshots& snapshots, bool isReference,
                                    MkString& unknownFields, MkString& warnings) const {
-    MkString key(name);
-    const bool isRefName = key.StartsWith(L"REF_");
-    if (isRefName) key = key.Mid(4);
-    const bool generic = key.StartsWith(L"SIT_");
-    if (generic) key.Replace(L"SIT_", MkString());
-    int n = -1;
-    bool goodSyntax = false;
-    if (key.StartsWith(L"SIT") && (n = Utils::getTagIndex(key)) >= 0) {
-        key.Replace(MkString(L"SIT") + MkString(n) + MkString(L"_"), MkString());
-        goodSyntax = true;
-    }
-    key.Replace(L"$", MkString());
-
-    if (isRefName != isReference) return true;
-    const int count = snapshots.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(snapshots.size());
-    if (!goodSyntax && !generic) {
+    const Utils::FieldMacroCheck check = Utils::checkFieldMacro(name, snapshots, isReference);
+    const MkString& key = check.key;
+    switch (check.verdict) {
+    case Utils::FieldMacroCheck::BAD_SYNTAX:
         unknownFields += MkString(L"Syntax of field name ") + name + MkString(L" is not correct\n");
-        return false;
-    }
-    // SIT0_$KEY is a numbered macro naming no snapshot, not a generic one.
-    if (n > count || (goodSyntax && !generic && n < 1)) {
-        warnings += MkString(L"Snapshot index ") + MkString(n) + MkString(L" does not exist. Field ") + name +
+        break;
+    case Utils::FieldMacroCheck::NO_SNAPSHOT:
+        warnings += MkString(L"Snapshot index ") + MkString(check.number) + MkString(L" does not exist. Field ") + name +
                     MkString(L" will not be replaced\n");
-        return false;
+        break;
+    case Utils::FieldMacroCheck::MISSING_EVERYWHERE:
+        unknownFields += MkString(L"Generic field ") + key + MkString(L" not found in any snapshots\n");
+        break;
+    case Utils::FieldMacroCheck::MISSING_SOMEWHERE:
+        unknownFields += MkString(L"Generic field ") + key + MkString(L" not found for all snapshots\n");
+        break;
+    case Utils::FieldMacroCheck::UNKNOWN_FIELD: {
+        const Snapshot* snapshot = snapshots[static_cast<size_t>(check.number - 1)];
+        unknownFields += MkString(L"Field name ") + key + MkString(L" not found for snapshot ") + MkString(check.number) +
+                         MkString(L" (") + ug::Convert::toMkString(snapshot ? snapshot->title() : Str()) + MkString(L")\n");
+        break;
     }
-    if (n < 1) {
-        int found = 0;
-        for (size_t i = 0; i < snapshots.size(); ++i) {
-            if (!snapshots[i]) continue;
-            const std::map<Str, Str> fieldValues = snapshots[i]->fieldValues();
-            if (fieldValues.empty()) continue;
-            if (Utils::getKeysFromFieldValues(fieldValues).Find(key) >= 0) ++found;
-        }
-        if (found == 0) {
-            unknownFields += MkString(L"Generic field ") + key + MkString(L" not found in any snapshots\n");
-            return false;
-        }
-        if (found != count) {
-            unknownFields += MkString(L"Generic field ") + key + MkString(L" not found for all snapshots\n");
-            return false;
-        }
-        return true;
+    default: return true;
     }
-    const Snapshot* snapshot = snapshots[static_cast<size_t>(n - 1)];
-    if (!snapshot) return true;
-    const std::map<Str, Str> fieldValues = snapshot->fieldValues();
-    if (!fieldValues.empty() && Utils::getKeysFromFieldValues(fieldValues).Find(key) < 0) {
-        unknownFields += MkString(L"Field name ") + key + MkString(L" not found for snapshot ") + MkString(n) +
-                         MkString(L" (") + ug::Convert::toMkString(snapshot->title()) + MkString(L")\n");
-        return false;
-    }
-    return true;
+    return false;
 }
 
 } // namespace rep

@@ -8,10 +8,15 @@
 //
 // Paths inside the package use the backslash (word\document.xml); they are
 // written with "/" where they appear in XML (part names, relationship targets).
-// Every operation reads the part it touches, changes it and writes it back at
-// once; nothing is cached between calls except the media lists and the list of
-// obsolete parts. This layer does not log: failures are reported by results
-// (false, 0 or an empty string) and the callers log them.
+// An operation reads the part it touches, changes it and writes it back at once,
+// unless a derived editor keeps that part in memory (ReadPart, OpenPart and
+// ViewPart below: the presentation keeps its content types and presentation
+// part, the Word editor its document part during a batch). The archive also
+// keeps the media lists, the media provided in memory and the list of obsolete
+// parts between calls. Failures are reported by results (false, 0 or an empty
+// string); the package problems a caller cannot tell apart (no readable content
+// types, a relationship id used twice, a model or control that cannot be
+// embedded) are also logged here, naming the part.
 #include "impl/storage/MkOXmlDocument.h"
 #include "impl/storage/PxZipArchive.h"
 #include "host/ug/MkArray.h"

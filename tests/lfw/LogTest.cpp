@@ -81,7 +81,15 @@ TEST(LoggerFiltering, LevelGatesEventsAndInfoForcedBypassesIt) {
 
     rec->clear();
     logger->setLevel(0);
-    logger->error("silenced");
+    LogCapture outer;
+    {
+        LogCapture inner;  // errors and warnings of this thread, whatever the level lets through
+        logger->error("silenced");
+        logger->info("i");
+        ASSERT_EQ(inner.messages().size(), 1u);
+        EXPECT_EQ(inner.messages()[0].text, "silenced");
+    }
+    EXPECT_EQ(outer.messages().size(), 1u);  // handed on when the inner capture ends
     EXPECT_TRUE(rec->events.empty());
 
     logger->setLevel(Logger::LL_DEBUG);

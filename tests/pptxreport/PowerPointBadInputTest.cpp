@@ -116,8 +116,8 @@ TEST_F(PowerPointBadInput, EmptyRepositoriesBrokenDecksAndMismatchedTags) {
     }
     // Picture tags for image snapshots without a picture: static, and a generic copy.
     auto blank = repositoryOf({namedImageSnapshot("one").p(), textSnapshot("two").p()});
-    expectCleanFailure(blank.p(), testDeck("tagged"), output, "has no picture for SIT2_PICTURE.");
-    expectCleanFailure(blank.p(), officeTemplate("pp_one_generic.pptx"), output, "has no picture for SIT_PICTURE.");
+    expectCleanFailure(blank.p(), testDeck("tagged"), output, "snapshots 'situation' could not be shown");
+    expectCleanFailure(blank.p(), officeTemplate("pp_one_generic.pptx"), output, "could not be shown");
     // A chart tag whose table snapshot holds no number to draw.
     auto words = repositoryOf({namedImageSnapshot("one").p(), namedImageSnapshot("two").p(),
                                tableSnapshot({{"n", "x", "y"}, {"1", "2", "3"}}).p(), tableSnapshot({{"name"}, {"steel"}}).p()});

@@ -1,0 +1,159 @@
+#include "KivReport/ReportCreator.h"
+#include "KivReport/ReportCreatorBase_p.h"
+#include "KivReport/ReportCreatorHtml.h"
+#include "KivReport/ReportCreatorPowerPoint.h"
+#include "KivReport/ReportCreatorWord.h"
+#include "impl/storage/PxZipArchive.h"
+#include "impl/storage/ReportLog.h"
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace kiv {
+namespace rep {
+
+namespace {
+struct ResultMessage {
+    int level;
+    Str text;
+};
+
+Str at(const std::vector<Str>& list, size_t index) { return index < list.size() ? list[index] : Str(); }
+
+std::string lowerExtension(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    const size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
+    std::string extension = path.substr(dot);
+    for (char& c : extension)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return extension;
+}
+
+bool startsLikeZip(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    unsigned char head[4] = {0, 0, 0, 0};
+    const size_t n = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    return n == 4 && head[0] == 'P' && head[1] == 'K' && head[2] == 3 && head[3] == 4;
+}
+
+// The format whose main part the package's content types name.
+ReportFormat packageFormat(const std::string& path) {
+    if (!startsLikeZip(path)) return ReportFormat::Unknown;
+    PxZipArchive package;
+    const MkString types(L"[Content_Types].xml");
+    std::vector<unsigned char> bytes;
+    if (!package.Open(MkString(path.c_str()), ZIP_OPEN_READ_ONLY) || package.FindFile(types) < 0 ||
+        !package.ReadDataInto(types, &bytes, 1u << 20))
+        return ReportFormat::Unknown;
+    const std::string text(bytes.begin(), bytes.end());
+    static const char* const presentations[] = {
+        "presentationml.presentation.main+xml", "presentationml.template.main+xml", "presentationml.slideshow.main+xml",
+        "ms-powerpoint.presentation.macroEnabled.main+xml", "ms-powerpoint.template.macroEnabled.main+xml",
+        "ms-powerpoint.slideshow.macroEnabled.main+xml"};
+    static const char* const documents[] = {"wordprocessingml.document.main+xml", "wordprocessingml.template.main+xml",
+                                            "ms-word.document.macroEnabled.main+xml",
+                                            "ms-word.template.macroEnabledTemplate.main+xml"};
+    for (const char* type : presentations)
+        if (text.find(type) != std::string::npos) return ReportFormat::PowerPoint;
+    for (const char* type : documents)
+        if (text.find(type) != std::string::npos) return ReportFormat::Word;
+    return ReportFormat::Unknown;
+}
+
+void logUnknown(const Str& templatePath) {
+    REP_LOG_ERROR(lfw::String("Unknown template type: %1 (expected .html, .htm, .pptx, .docx or another Office package)")
+                      .arg(templatePath.toStdString()));
+}
+} // namespace
+
+class ReportResultData {
+public:
+    bool succeeded = false;
+    std::vector<ResultMessage> messages;
+    std::vector<Str> leftOut, files;
+    Str text;
+};
+
+// ---------------------------------------------------------------- ReportResult
+
+ReportResult::ReportResult() : m_d(new ReportResultData) {}
+ReportResult::~ReportResult() { delete m_d; }
+ReportResult::ReportResult(const ReportResult& other) : m_d(new ReportResultData(*other.m_d)) {}
+ReportResult& ReportResult::operator=(const ReportResult& other) {
+    if (this != &other) *m_d = *other.m_d;
+    return *this;
+}
+
+bool ReportResult::succeeded() const { return m_d->succeeded; }
+size_t ReportResult::messageCount() const { return m_d->messages.size(); }
+ReportResult::Level ReportResult::messageLevel(size_t index) const {
+    return index < m_d->messages.size() && m_d->messages[index].level == Warning ? Warning : Error;
+}
+Str ReportResult::message(size_t index) const { return index < m_d->messages.size() ? m_d->messages[index].text : Str(); }
+size_t ReportResult::errorCount() const { return messageCount() - warningCount(); }
+size_t ReportResult::warningCount() const {
+    size_t count = 0;
+    for (const ResultMessage& message : m_d->messages) count += message.level == Warning;
+    return count;
+}
+size_t ReportResult::leftOutCount() const { return m_d->leftOut.size(); }
+Str ReportResult::leftOut(size_t index) const { return at(m_d->leftOut, index); }
+size_t ReportResult::fileCount() const { return m_d->files.size(); }
+Str ReportResult::file(size_t index) const { return at(m_d->files, index); }
+Str ReportResult::text() const { return m_d->text; }
+
+void ReportResult::setSucceeded(bool succeeded) { m_d->succeeded = succeeded; }
+void ReportResult::addMessage(Level level, const Str& text) { m_d->messages.push_back({level == Warning ? Warning : Error, text}); }
+void ReportResult::addLeftOut(const Str& snapshotName) { m_d->leftOut.push_back(snapshotName); }
+void ReportResult::addFile(const Str& path) { m_d->files.push_back(path); }
+void ReportResult::setText(const Str& text) { m_d->text = text; }
+
+// ---------------------------------------------------------------- ReportCreator
+
+ReportCreator::~ReportCreator() = default;
+
+ReportFormat ReportCreator::formatOf(const Str& templatePath) {
+    const std::string path = templatePath.toStdString();
+    const std::string extension = lowerExtension(path);
+    if (extension == ".html" || extension == ".htm") return ReportFormat::Html;
+    if (extension == ".pptx") return ReportFormat::PowerPoint;
+    if (extension == ".docx") return ReportFormat::Word;
+    return packageFormat(path);
+}
+
+std::unique_ptr<ReportCreator> ReportCreator::create(Repository* repository, const Str& templatePath) {
+    if (!repository) {
+        REP_LOG_ERROR("No repository given for the report.");
+        return nullptr;
+    }
+    switch (formatOf(templatePath)) {
+    case ReportFormat::Html: return std::unique_ptr<ReportCreator>(new ReportCreatorHtml(repository, templatePath));
+    case ReportFormat::PowerPoint:
+        return std::unique_ptr<ReportCreator>(new ReportCreatorPowerPoint(repository, templatePath));
+    case ReportFormat::Word: return std::unique_ptr<ReportCreator>(new ReportCreatorWord(repository, templatePath));
+    case ReportFormat::Unknown: break;
+    }
+    logUnknown(templatePath);
+    return nullptr;
+}
+
+ReportResult ReportCreator::summarize(const Str& templatePath) {
+    return ReportCreatorBase::captured([&](ReportResult& result) {
+        Str summary;
+        bool ok = false;
+        switch (formatOf(templatePath)) {
+        case ReportFormat::Html: ok = ReportCreatorHtml::summarize(templatePath, &summary); break;
+        case ReportFormat::PowerPoint: ok = ReportCreatorPowerPoint::summarize(templatePath, &summary); break;
+        case ReportFormat::Word: ok = ReportCreatorWord::summarize(templatePath, &summary); break;
+        case ReportFormat::Unknown: logUnknown(templatePath); break;
+        }
+        result.setText(summary);
+        return ok;
+    });
+}
+
+} // namespace rep
+} // namespace kiv

@@ -1,0 +1,80 @@
+// The report interface: one repository through the creator the template calls
+// for, in every format, with the same options and results that name the same
+// snapshots, errors and warnings as the log.
+#include "KivReport/ReportCreator.h"
+#include "KivReport/Repository.h"
+#include "word/ReportTestSupport.h"
+
+using kiv::Str;
+using namespace kiv::rep;
+using namespace kivtest;
+
+namespace {
+
+std::vector<std::string> messagesOf(const ReportResult& result, ReportResult::Level level) {
+    std::vector<std::string> out;
+    for (size_t i = 0; i < result.messageCount(); ++i)
+        if (result.messageLevel(i) == level) out.push_back(result.message(i).toStdString());
+    return out;
+}
+
+class ReportInterface : public ReportTest {};
+
+TEST_F(ReportInterface, EveryFormatLeavesOutTheSameSnapshotOnlyWhenAskedTo) {
+    // Snapshot 'm': a model whose preview cannot be read, shown as a picture.
+    lfw::Ref<Repository> repository = new Repository;
+    ASSERT_TRUE(repository->loadRepository(Str(std::string(KIV_TEST_DATA_DIR) + "/hostile/preview_unreadable.zip")));
+    ASSERT_TRUE(writeFile(dir.file("t.html"), "<html><body><orvrepsit name=\"SIT1_MDLX\"><iframe src=\"x\" width=\"4\" "
+                                              "height=\"3\"></iframe></orvrepsit></body></html>\n"));
+    // A deck under a name that does not tell its format: its content types do.
+    ASSERT_TRUE(writeFile(dir.file("deck.bin"), readFile(officeTemplate("pp_models.pptx"))));
+    const struct {
+        std::string templatePath, out;
+        ReportFormat format;
+    } cases[] = {{dir.file("t.html"), "r.html", ReportFormat::Html},
+                 {officeTemplate("wd_mdlx.docx"), "r.docx", ReportFormat::Word},
+                 {officeTemplate("pp_models.pptx"), "r.pptx", ReportFormat::PowerPoint},
+                 {dir.file("deck.bin"), "d.pptx", ReportFormat::PowerPoint}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.templatePath);
+        std::unique_ptr<ReportCreator> creator = ReportCreator::create(repository.p(), Str(c.templatePath));
+        ASSERT_TRUE(creator);
+        EXPECT_EQ(creator->format(), c.format);
+        ReportOptions options;
+        options.use3dViewer = false;
+        const std::string out = dir.file(c.out);
+        for (bool partial : {false, true}) {
+            recorder->clear();
+            options.acceptPartialReport = partial;
+            const ReportResult result = creator->generate(Str(out), options);
+            EXPECT_EQ(result.succeeded(), partial);
+            ASSERT_EQ(result.leftOutCount(), 1u);
+            EXPECT_EQ(result.leftOut(0).toStdString(), "m");
+            // The result holds what the log got, each at its level.
+            EXPECT_EQ(messagesOf(result, ReportResult::Error), errors());
+            EXPECT_EQ(messagesOf(result, ReportResult::Warning), warnings());
+            const std::vector<std::string> told = partial ? warnings() : errors();
+            ASSERT_FALSE(told.empty());
+            EXPECT_EQ(told.back(), partial ? "Report written without the content of snapshots 'm'"
+                                           : "Report not written: the content of snapshots 'm' could not be shown");
+            EXPECT_EQ(result.fileCount(), partial ? 1u : 0u);
+            EXPECT_EQ(result.file(0).toStdString(), partial ? out : "");
+            EXPECT_EQ(::access(out.c_str(), F_OK) == 0, partial);
+            if (partial && c.format != ReportFormat::Html) {
+                EXPECT_OOXML_VALID(out);
+            }
+        }
+        const ReportResult validation = creator->validate(options);
+        EXPECT_FALSE(validation.text().isEmpty());
+        const ReportResult summary = ReportCreator::summarize(Str(c.templatePath));
+        EXPECT_TRUE(summary.succeeded());
+        EXPECT_FALSE(summary.text().isEmpty());
+    }
+    // Neither a known extension nor a package: no creator, one error.
+    recorder->clear();
+    EXPECT_FALSE(ReportCreator::create(repository.p(), Str(dir.file("t.txt"))));
+    EXPECT_EQ(errors().size(), 1u);
+    EXPECT_FALSE(ReportCreator::summarize(Str(dir.file("t.txt"))));
+}
+
+} // namespace
