@@ -1,18 +1,17 @@
 // The kivreport Python module: repositories of snapshots, reports, validation
 // and summaries of templates, over the public C++ classes.
 //
-// Library calls run with a log destination that collects what they log on the
-// calling thread: an error of a failed call becomes the text of kivreport.Error,
-// everything else goes to Python's logging (logger "kivreport"). Reports,
+// A failed library call raises kivreport.Error with the errors, warnings and
+// snapshots left out of its result; what the library logs goes to Python's
+// logging (logger "kivreport"), except the errors an exception carries. Reports,
 // validation, loading and saving run without the GIL, on private copies of the
 // repositories' snapshot lists, so other Python threads can go on meanwhile.
 #include "KivReport/ReportComponent.h"
-#include "KivReport/ReportCreatorHtml.h"
-#include "KivReport/ReportCreatorPowerPoint.h"
-#include "KivReport/ReportCreatorWord.h"
+#include "KivReport/ReportCreator.h"
 #include "KivReport/Repository.h"
 #include "KivReport/Snapshot.h"
 #include "KivReport/Table.h"
+#include "LibCore/lfwLog.h"
 #include "LibCore/lfwLogManager.h"
 #include "host/core/KivImage.h"
 #include "host/core/KivInstance.h"
@@ -29,6 +28,7 @@
 
 #include <cstring>
 #include <map>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
@@ -46,15 +46,45 @@ using kiv::rep::Table;
 
 namespace {
 
-// kivreport.Error and kivreport.PdfError.
+// kivreport.Error and kivreport.PdfError: the message, and the errors, warnings
+// and snapshots left out that the failed call's result names.
+struct Failure {
+    std::vector<std::string> errors, warnings, leftOut;
+};
 class ReportError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit ReportError(const std::string& message, Failure failure = Failure())
+        : std::runtime_error(message), details(std::move(failure)) {}
+    Failure details;
 };
 class PdfError : public ReportError {
 public:
     using ReportError::ReportError;
 };
+
+// Raises kivreport.Error when the result failed: its message is the errors, one
+// per line (fallback when there is none).
+void raiseOnFailure(const kiv::rep::ReportResult& result, const std::string& fallback) {
+    if (result) return;
+    Failure failure;
+    for (size_t i = 0; i < result.messageCount(); ++i)
+        (result.messageLevel(i) == kiv::rep::ReportResult::Error ? failure.errors : failure.warnings)
+            .push_back(result.message(i).toStdString());
+    for (size_t i = 0; i < result.leftOutCount(); ++i) failure.leftOut.push_back(result.leftOut(i).toStdString());
+    std::string text;
+    for (const std::string& error : failure.errors) text += (text.empty() ? "" : "\n") + error;
+    throw ReportError(text.empty() ? fallback : text, std::move(failure));
+}
+
+// The errors and warnings logged on this thread during a call that returns no result.
+kiv::rep::ReportResult resultOf(bool ok, const lfw::LogCapture& capture) {
+    kiv::rep::ReportResult result;
+    result.setSucceeded(ok);
+    for (const lfw::LogCapture::Message& m : capture.messages())
+        result.addMessage(m.level == lfw::Logger::LL_ERROR ? kiv::rep::ReportResult::Error : kiv::rep::ReportResult::Warning,
+                          Str(m.text));
+    return result;
+}
 
 // ---------------------------------------------------------------------------
 // Logging
@@ -82,24 +112,14 @@ private:
     lfw::Ref<lfw::LogDestinationConsole> m_console = new lfw::LogDestinationConsole;
 };
 
-// Collects the events of the library calls made on this thread while it exists.
+// Collects the events of the library calls made on this thread while it exists,
+// for Python's logging.
 class LibraryCall {
 public:
     LibraryCall() : m_previous(t_capture) { t_capture = &m_events; }
     ~LibraryCall() { t_capture = m_previous; }
     LibraryCall(const LibraryCall&) = delete;
     LibraryCall& operator=(const LibraryCall&) = delete;
-
-    // The error messages, one per line; `fallback` when nothing was logged.
-    std::string errorText(const std::string& fallback) const {
-        std::string text;
-        for (const CapturedEvent& e : m_events) {
-            if (e.level != lfw::Logger::LL_ERROR) continue;
-            if (!text.empty()) text += "\n";
-            text += e.message;
-        }
-        return text.empty() ? fallback : text;
-    }
 
     // Hands the events to Python's logging; with the GIL held. After a failure the
     // errors are in the exception and are not logged again.
@@ -117,11 +137,10 @@ public:
         m_events.clear();
     }
 
-    // Raises kivreport.Error with the logged errors when ok is false.
-    void finish(bool ok, const std::string& fallback) {
-        const std::string text = errorText(fallback);
-        forward(!ok);
-        if (!ok) throw ReportError(text);
+    // Hands the events to Python's logging and raises kivreport.Error for a failed result.
+    void finish(const kiv::rep::ReportResult& result, const std::string& fallback) {
+        forward(!result.succeeded());
+        raiseOnFailure(result, fallback);
     }
 
 private:
@@ -443,12 +462,13 @@ lfw::Ref<Repository> loadRepository(const py::handle& pathObject) {
     const std::string path = pathArgument(pathObject, "path");
     lfw::Ref<Repository> repository = new Repository;
     LibraryCall call;
+    lfw::LogCapture capture;
     bool ok;
     {
         py::gil_scoped_release release;
         ok = repository->loadRepository(Str(path));
     }
-    call.finish(ok, path + ": not a readable repository file");
+    call.finish(resultOf(ok, capture), path + ": not a readable repository file");
     return repository;
 }
 
@@ -456,115 +476,71 @@ void saveRepository(const Repository& repository, const py::handle& pathObject) 
     const std::string path = pathArgument(pathObject, "path");
     lfw::Ref<Repository> frozen = frozenCopy(repository);
     LibraryCall call;
+    lfw::LogCapture capture;
     bool ok;
     {
         py::gil_scoped_release release;
         ok = frozen->saveRepository(Str(path));
     }
-    call.finish(ok, path + ": the repository file could not be written");
+    call.finish(resultOf(ok, capture), path + ": the repository file could not be written");
 }
 
 // ---------------------------------------------------------------------------
-// Reports: one code path for every format; a format is a creator class.
+// Reports: one code path for every format, through the report interface.
 
-enum class Format { Html, PowerPoint, Word };
+using kiv::rep::ReportFormat;
 
-Format formatOf(const std::string& templatePath) {
-    const std::string extension = lowerExtension(templatePath);
-    if (extension == ".html" || extension == ".htm") return Format::Html;
-    if (extension == ".pptx") return Format::PowerPoint;
-    if (extension == ".docx") return Format::Word;
-    throw py::value_error(templatePath + ": unknown template type (expected .html, .htm, .pptx or .docx)");
+ReportFormat formatOf(const std::string& templatePath) {
+    const ReportFormat format = kiv::rep::ReportCreator::formatOf(Str(templatePath));
+    if (format == ReportFormat::Unknown)
+        throw py::value_error(templatePath + ": unknown template type (expected .html, .htm, .pptx, .docx or another "
+                                             "Word or PowerPoint package)");
+    return format;
 }
 
-kivpdf::ReportKind pdfKindOf(Format format) {
+kivpdf::ReportKind pdfKindOf(ReportFormat format) {
     switch (format) {
-    case Format::PowerPoint: return kivpdf::ReportKind::PowerPoint;
-    case Format::Word: return kivpdf::ReportKind::Word;
-    case Format::Html: break;
+    case ReportFormat::PowerPoint: return kivpdf::ReportKind::PowerPoint;
+    case ReportFormat::Word: return kivpdf::ReportKind::Word;
+    default: break;
     }
     return kivpdf::ReportKind::Html;
 }
 
+// The repositories a report call holds: kept alive while the call runs.
 struct ReportOptions {
     lfw::Ref<Repository> reference;
-    bool hasIndices = false;
-    std::vector<unsigned int> indices;
-    bool use3dPlugin = true;
-    bool embedModels = true;
-    bool acceptPartial = false;
+    kiv::rep::ReportOptions options;
 };
 
-template <class C, class = void>
-struct HasEmbedMdlx : std::false_type {};
-template <class C>
-struct HasEmbedMdlx<C, std::void_t<decltype(std::declval<C&>().setEmbedMdlx(true))>> : std::true_type {};
-
-template <class C, class = void>
-struct HasAcceptPartialReport : std::false_type {};
-template <class C>
-struct HasAcceptPartialReport<C, std::void_t<decltype(std::declval<C&>().setAcceptPartialReport(true))>>
-    : std::true_type {};
-
-template <class Creator>
-void configure(Creator& creator, const ReportOptions& options) {
-    if (options.reference.notNull()) creator.setReferenceRepository(options.reference.p());
-    if (options.hasIndices) creator.setGenericSnapshotIndices(options.indices);
-    creator.setUse3dPlugin(options.use3dPlugin);
-    if constexpr (HasEmbedMdlx<Creator>::value) creator.setEmbedMdlx(options.embedModels);
-    if constexpr (HasAcceptPartialReport<Creator>::value) creator.setAcceptPartialReport(options.acceptPartial);
-}
-
-template <class Creator>
-struct CreatorOf {
-    static bool generate(Repository* repository, const std::string& templatePath, const ReportOptions& options,
-                         const std::string& out) {
-        Creator creator(repository, Str(templatePath));
-        configure(creator, options);
-        return creator.generate(Str(out));
-    }
-    static bool validate(Repository* repository, const std::string& templatePath, const ReportOptions& options,
-                         Str* report) {
-        Creator creator(repository, Str(templatePath));
-        configure(creator, options);
-        return creator.validate(report);
-    }
-    static bool summarize(const std::string& templatePath, Str* summary) { return Creator::summarize(Str(templatePath), summary); }
-};
-
-// Calls work(CreatorOf<the format's creator>()).
-template <class Work>
-auto withCreator(Format format, const std::string& templatePath, Work&& work) {
-    switch (format) {
-    case Format::Html: return work(CreatorOf<kiv::rep::ReportCreatorHtml>());
-    case Format::Word: return work(CreatorOf<kiv::rep::ReportCreatorWord>());
-    case Format::PowerPoint: return work(CreatorOf<kiv::rep::ReportCreatorPowerPoint>());
-    }
-    throw ReportError(templatePath + ": unknown template type");
+std::unique_ptr<kiv::rep::ReportCreator> creatorOf(Repository* repository, const std::string& templatePath) {
+    std::unique_ptr<kiv::rep::ReportCreator> creator = kiv::rep::ReportCreator::create(repository, Str(templatePath));
+    if (!creator) throw ReportError(templatePath + ": unknown template type");
+    return creator;
 }
 
 ReportOptions reportOptions(const py::handle& reference, const py::handle& snapshots, bool use3dPlugin, bool embedModels,
                             bool acceptPartial = false) {
     ReportOptions options;
-    options.acceptPartial = acceptPartial;
-    options.use3dPlugin = use3dPlugin;
-    options.embedModels = embedModels;
+    options.options.acceptPartialReport = acceptPartial;
+    options.options.use3dViewer = use3dPlugin;
+    options.options.embedModels = embedModels;
     if (!reference.is_none()) {
         if (!py::isinstance<Repository>(reference))
             throw py::type_error("reference must be a kivreport.Repository or None");
         options.reference = frozenCopy(*reference.cast<Repository*>());
+        options.options.referenceRepository = options.reference.p();
     }
     if (!snapshots.is_none()) {
         if (py::isinstance<py::str>(snapshots) || !py::isinstance<py::iterable>(snapshots))
             throw py::type_error("snapshots must be a list of 0-based snapshot indices");
-        options.hasIndices = true;
         for (py::handle item : snapshots) {
             if (py::isinstance<py::bool_>(item) || !py::isinstance<py::int_>(item))
                 throw py::type_error("snapshots must be a list of 0-based snapshot indices (int)");
             const long long index = item.cast<long long>();
             if (index < 0 || index > 0x7fffffffLL)
                 throw py::value_error("snapshot index " + std::to_string(index) + " is out of range");
-            options.indices.push_back(static_cast<unsigned int>(index));
+            options.options.snapshots.push_back(static_cast<unsigned int>(index));
         }
     }
     return options;
@@ -576,37 +552,37 @@ Repository* repositoryArgument(const py::handle& value) {
 }
 
 void generateReport(const py::handle& repositoryObject, const py::handle& templateObject, const py::handle& outObject,
-                    const py::handle& reference, const py::handle& snapshots, bool use3dPlugin, bool embedModels,
-                    bool acceptPartial, bool pdf, int pdfTimeout) {
+                    const py::handle& reference, const py::handle& snapshots, bool use3dViewer, bool embedModels,
+                    bool acceptPartial, bool pdf, int pdfTimeout, const py::handle& use3dPlugin) {
     Repository* repository = repositoryArgument(repositoryObject);
     const std::string templatePath = pathArgument(templateObject, "template");
     const std::string out = pathArgument(outObject, "out");
-    const Format format = formatOf(templatePath);
+    const ReportFormat format = formatOf(templatePath);
     const std::string pdfPath = kivpdf::pdfPathFor(out);
     // Word and PowerPoint open their documents only under their own extension.
     const std::string outExtension = lowerExtension(out);
-    if (format == Format::Word && outExtension != ".docx")
+    if (format == ReportFormat::Word && outExtension != ".docx")
         throw py::value_error(out + ": a Word template makes a Word report; name it .docx");
-    if (format == Format::PowerPoint && outExtension != ".pptx")
+    if (format == ReportFormat::PowerPoint && outExtension != ".pptx")
         throw py::value_error(out + ": a PowerPoint template makes a PowerPoint report; name it .pptx");
-    if (format == Format::Html && (outExtension == ".docx" || outExtension == ".pptx"))
+    if (format == ReportFormat::Html && (outExtension == ".docx" || outExtension == ".pptx"))
         throw py::value_error(out + ": an HTML template makes an HTML report; name it .html");
     if (pdf && outExtension == ".pdf")
         throw py::value_error(out + ": the report itself cannot be named .pdf when pdf=True asks for a PDF beside it");
     if (pdf && pdfTimeout <= 0) throw py::value_error("pdf_timeout must be at least 1 second");
-    const ReportOptions options = reportOptions(reference, snapshots, use3dPlugin, embedModels, acceptPartial);
+    // use_3d_plugin: the older name of use_3d_viewer.
+    if (!use3dPlugin.is_none()) use3dViewer = use3dPlugin.cast<bool>();
+    const ReportOptions options = reportOptions(reference, snapshots, use3dViewer, embedModels, acceptPartial);
     lfw::Ref<Repository> frozen = frozenCopy(*repository);
 
-    withCreator(format, templatePath, [&](auto creator) {
-        LibraryCall call;
-        bool ok;
-        {
-            py::gil_scoped_release release;
-            ok = creator.generate(frozen.p(), templatePath, options, out);
-        }
-        call.finish(ok, out + ": the report could not be made");
-        return ok;
-    });
+    std::unique_ptr<kiv::rep::ReportCreator> creator = creatorOf(frozen.p(), templatePath);
+    LibraryCall call;
+    kiv::rep::ReportResult result;
+    {
+        py::gil_scoped_release release;
+        result = creator->generate(Str(out), options.options);
+    }
+    call.finish(result, out + ": the report could not be made");
     if (!pdf) return;
     std::string error;
     bool converted;
@@ -621,40 +597,36 @@ py::tuple validateTemplate(const py::handle& repositoryObject, const py::handle&
                            const py::handle& reference, const py::handle& snapshots) {
     Repository* repository = repositoryArgument(repositoryObject);
     const std::string templatePath = pathArgument(templateObject, "template");
-    const Format format = formatOf(templatePath);
+    formatOf(templatePath);
     const ReportOptions options = reportOptions(reference, snapshots, true, true);
     lfw::Ref<Repository> frozen = frozenCopy(*repository);
-    Str report;
-    const bool passed = withCreator(format, templatePath, [&](auto creator) {
-        LibraryCall call;
-        bool ok;
-        {
-            py::gil_scoped_release release;
-            ok = creator.validate(frozen.p(), templatePath, options, &report);
-        }
-        // A failed check that says nothing could not read the template.
-        call.finish(ok || !report.isEmpty(), templatePath + ": the template could not be checked");
-        return ok;
-    });
-    return py::make_tuple(passed, report.toStdString());
+    std::unique_ptr<kiv::rep::ReportCreator> creator = creatorOf(frozen.p(), templatePath);
+    LibraryCall call;
+    kiv::rep::ReportResult result;
+    {
+        py::gil_scoped_release release;
+        result = creator->validate(options.options);
+    }
+    // A failed check that says nothing could not read the template.
+    const bool passed = result.succeeded();
+    if (!result.text().isEmpty()) result.setSucceeded(true);
+    call.finish(result, templatePath + ": the template could not be checked");
+    return py::make_tuple(passed, result.text().toStdString());
 }
 
 std::string summarizeTemplate(const py::handle& templateObject) {
     const std::string templatePath = pathArgument(templateObject, "template");
-    const Format format = formatOf(templatePath);
-    Str summary;
-    withCreator(format, templatePath, [&](auto creator) {
-        LibraryCall call;
-        bool ok;
-        {
-            py::gil_scoped_release release;
-            ok = creator.summarize(templatePath, &summary);
-        }
-        // Without a logged error, the text the library wrote instead of a summary says why.
-        call.finish(ok, templatePath + ": " +
+    formatOf(templatePath);
+    LibraryCall call;
+    kiv::rep::ReportResult result;
+    {
+        py::gil_scoped_release release;
+        result = kiv::rep::ReportCreator::summarize(Str(templatePath));
+    }
+    // Without an error, the text the library wrote instead of a summary says why.
+    const Str summary = result.text();
+    call.finish(result, templatePath + ": " +
                             (summary.isEmpty() ? std::string("the template could not be summarized") : summary.toStdString()));
-        return ok;
-    });
     return summary.toStdString();
 }
 
@@ -697,13 +669,19 @@ PYBIND11_MODULE(kivreport, m) {
     py::register_exception_translator([](std::exception_ptr p) {
         try {
             if (p) std::rethrow_exception(p);
-        } catch (const PdfError& e) {
-            (*pdfError)(e.what());
         } catch (const ReportError& e) {
-            (*error)(e.what());
+            // The exception object carries the failed call's result.
+            py::object type = py::reinterpret_borrow<py::object>(dynamic_cast<const PdfError*>(&e) ? pdfError->ptr()
+                                                                                                   : error->ptr());
+            py::object value = type(e.what());
+            value.attr("errors") = py::cast(e.details.errors);
+            value.attr("warnings") = py::cast(e.details.warnings);
+            value.attr("left_out") = py::cast(e.details.leftOut);
+            PyErr_SetObject(type.ptr(), value.ptr());
         }
     });
-    error->attr("__doc__") = "A library call failed; the message holds the errors the library logged.";
+    error->attr("__doc__") = "A library call failed. The message holds its errors; the attributes errors, warnings\n"
+                             "and left_out (names of snapshots whose content was left out) list them.";
     pdfError->attr("__doc__") = "The report was written, but its PDF copy could not be made.";
 
     py::class_<PySnapshot>(m, "Snapshot",
@@ -857,15 +835,18 @@ PYBIND11_MODULE(kivreport, m) {
         });
 
     m.def("generate", &generateReport, py::arg("repository"), py::arg("template"), py::arg("out"), py::kw_only(),
-          py::arg("reference") = py::none(), py::arg("snapshots") = py::none(), py::arg("use_3d_plugin") = true,
+          py::arg("reference") = py::none(), py::arg("snapshots") = py::none(), py::arg("use_3d_viewer") = true,
           py::arg("embed_models") = true, py::arg("accept_partial") = false, py::arg("pdf") = false,
-          py::arg("pdf_timeout") = kivpdf::kDefaultTimeoutSeconds,
+          py::arg("pdf_timeout") = kivpdf::kDefaultTimeoutSeconds, py::arg("use_3d_plugin") = py::none(),
           "Makes the report `out` from the repository and the template; the format follows the\n"
-          "template's extension (.html, .htm, .pptx, .docx). reference: the repository of the REF_\n"
+          "template's extension (.html, .htm, .pptx, .docx; for another extension, the Word or\n"
+          "PowerPoint package the template is). reference: the repository of the REF_\n"
           "tags. snapshots: the 0-based indices generic tags repeat over, in this order (default:\n"
-          "all). use_3d_plugin=False shows 3D models as pictures. embed_models: put the model\n"
-          "files into PowerPoint and Word reports. accept_partial=True writes an HTML report even\n"
-          "when a snapshot's picture cannot be made (with a warning). pdf=True also writes the report as PDF beside\n"
+          "all). use_3d_viewer=False shows 3D models as pictures (use_3d_plugin is its older\n"
+          "name). embed_models: put the model files into PowerPoint and Word reports.\n"
+          "accept_partial=True writes a report of any format even when a snapshot's picture\n"
+          "cannot be made, without it; kivreport.Error.left_out names such snapshots when the\n"
+          "report is refused. pdf=True also writes the report as PDF beside\n"
           "it (report.pdf), through LibreOffice or Chromium, stopped after pdf_timeout seconds;\n"
           "kivreport.PdfError when that fails (the report itself is written). An earlier report\n"
           "is replaced only by a complete new one. Raises kivreport.Error on failure.");

@@ -1,7 +1,8 @@
 // An application built against the installed KivReport package: a repository of
-// an image, a 3D model and a table, saved and loaded, then an HTML report.
+// an image, a 3D model and a table, saved and loaded, then an HTML report made
+// by the creator the template calls for, whose result says what happened.
 #include <KivReport/ReportComponent.h>
-#include <KivReport/ReportCreatorHtml.h>
+#include <KivReport/ReportCreator.h>
 #include <KivReport/Repository.h>
 #include <KivReport/Snapshot.h>
 #include <KivReport/Table.h>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -23,6 +25,13 @@ static void check(bool ok, const char* what) {
     if (ok) return;
     std::fprintf(stderr, "FAILED: %s\n", what);
     ++failures;
+}
+
+// The errors and warnings of a report call, as the log got them.
+static void print(const ReportResult& result) {
+    for (size_t i = 0; i < result.messageCount(); ++i)
+        std::fprintf(stderr, "%s: %s\n", result.messageLevel(i) == ReportResult::Error ? "error" : "warning",
+                     result.message(i).toStdString().c_str());
 }
 
 int main() {
@@ -78,8 +87,21 @@ int main() {
            "<orvrepsit name=\"SIT1_PICTURE\"><img src=\"x.jpg\" width=\"64\" height=\"48\" /></orvrepsit>\n"
            "<orvrepsit name=\"SIT3_TABLE\"><table><tr><td>cell</td></tr></table></orvrepsit>\n"
            "</body></html>\n";
-    ReportCreatorHtml creator(loaded.p(), dir + "/template.html");
-    check(creator.generate(dir + "/report.html"), "report generated");
+    // The creator follows the template (HTML here; .pptx and .docx work the same way).
+    std::unique_ptr<ReportCreator> creator = ReportCreator::create(loaded.p(), dir + "/template.html");
+    check(creator != nullptr, "a creator for the template");
+    if (!creator) return 1;
+    ReportOptions options;  // every snapshot, the 3D viewer, no partial report
+    const ReportResult result = creator->generate(dir + "/report.html", options);
+    if (!result) print(result);
+    check(result.succeeded(), "report generated");
+    check(result.fileCount() == 2 && result.file(0) == Str(dir + "/report.html"), "the report and its picture written");
+
+    // A failed call says why in its result: here, a repository without snapshots.
+    PtrRef<Repository> empty = new Repository;
+    const ReportResult failed = ReportCreator::create(empty.p(), dir + "/template.html")->generate(dir + "/empty.html", options);
+    print(failed);
+    check(!failed && failed.errorCount() == 1, "an empty repository refused, with one error");
 
     std::stringstream report;
     report << std::ifstream(dir + "/report.html").rdbuf();

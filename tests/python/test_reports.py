@@ -57,7 +57,7 @@ def test_html_report_and_its_options(tmp_path):
     assert jpeg_size(tmp_path / "report_SIT2-1.jpg") == (20, 30)
 
     # Only the second snapshot in the group; the model as its preview picture.
-    kivreport.generate(repository, template, tmp_path / "other.html", snapshots=[1], use_3d_plugin=False)
+    kivreport.generate(repository, template, tmp_path / "other.html", snapshots=[1], use_3d_viewer=False)
     html = (tmp_path / "other.html").read_text()
     assert html.count('<div class="g">') == 1 and sit("SIT2_TITLE", "Tall") in html
     assert "<iframe" not in html and jpeg_size(tmp_path / "other_SIT4-1.jpg") == (32, 24)
@@ -116,6 +116,7 @@ def test_failures_raise_with_the_logged_message_and_keep_the_earlier_report(tmp_
     with pytest.raises(kivreport.Error) as failure:
         kivreport.generate(kivreport.Repository(), template, report)
     assert str(failure.value) == "Could not create report file (%s). No active snapshots in repository" % report
+    assert (failure.value.errors, failure.value.warnings, failure.value.left_out) == ([str(failure.value)], [], [])
     missing = tmp_path / "missing.html"
     with pytest.raises(kivreport.Error) as failure:
         kivreport.generate(repository, missing, report)

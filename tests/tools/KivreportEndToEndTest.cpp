@@ -195,7 +195,7 @@ TEST_F(Kivreport, GenerateWritesTheReportAndItsPictures) {
     // Without the viewer the models show their previews; --snapshots picks the plots.
     const std::string out2 = work.file("sub/r2.html");
     mkdir(work.file("sub").c_str(), 0755);
-    r = kivreport({"generate", "--repo", sampleRepo(), "--template", sampleTemplate(), "--out", out2, "--no-3d-plugin",
+    r = kivreport({"generate", "--repo", sampleRepo(), "--template", sampleTemplate(), "--out", out2, "--no-3d-viewer",
                    "--snapshots", "3,1"});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(listFolder(work.file("sub")), (std::vector<std::string>{"r2.html", "r2_SIT1-1.jpg", "r2_SIT3-1.jpg",

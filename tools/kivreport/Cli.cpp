@@ -1,8 +1,6 @@
 #include "tools/kivreport/Cli.h"
 #include "KivReport/ReportComponent.h"
-#include "KivReport/ReportCreatorHtml.h"
-#include "KivReport/ReportCreatorPowerPoint.h"
-#include "KivReport/ReportCreatorWord.h"
+#include "KivReport/ReportCreator.h"
 #include "KivReport/Repository.h"
 #include "LibCore/lfwFile.h"
 #include "LibCore/lfwLogManager.h"
@@ -17,14 +15,16 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <memory>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using kiv::Str;
-using kiv::rep::ReportCreatorHtml;
-using kiv::rep::ReportCreatorPowerPoint;
-using kiv::rep::ReportCreatorWord;
+using kiv::rep::ReportCreator;
+using kiv::rep::ReportFormat;
+using kiv::rep::ReportOptions;
+using kiv::rep::ReportResult;
 using kiv::rep::Repository;
 
 namespace kivcli {
@@ -32,14 +32,13 @@ namespace kivcli {
 namespace {
 
 // ---------------------------------------------------------------------------
-// Logging: the library's messages go to the console as usual; the tool counts
-// the errors among them, since a report can be written while some of its
-// pictures could not be.
+// Logging: the library's messages go to the console, one line each. Exit
+// statuses come from results, and for the repository commands from the errors
+// captured while they ran (lfw::LogCapture), never from the console's text.
 
 class CountingConsole : public lfw::LogDestination {
 public:
     void log(const lfw::LogEvent& event) override {
-        if (event.level() == lfw::Logger::LL_ERROR) ++errors;
         if (withLocations) {
             m_console->log(event);
             return;
@@ -50,7 +49,6 @@ public:
             if (c == '\n' || c == '\r') c = ' ';
         m_console->log(lfw::LogEvent(event.source(), lfw::String(std::move(message)), event.level(), lfw::CodeLocation()));
     }
-    std::atomic<int> errors{0};
     std::atomic<bool> withLocations{false};
 
 private:
@@ -59,7 +57,11 @@ private:
 
 lfw::Ref<CountingConsole> g_console;
 
-int libraryErrors() { return g_console.notNull() ? g_console->errors.load() : 0; }
+size_t errorsIn(const lfw::LogCapture& capture) {
+    size_t count = 0;
+    for (const lfw::LogCapture::Message& message : capture.messages()) count += message.level == lfw::Logger::LL_ERROR;
+    return count;
+}
 
 // verbosity: -1 quiet, 0 default, 1 and more verbose.
 void startComponent(int verbosity) {
@@ -67,7 +69,6 @@ void startComponent(int verbosity) {
     kiv::rep::ReportComponent::initialize(&instance);
     lfw::LogManager* manager = lfw::LogManager::instance();
     if (g_console.isNull()) g_console = new CountingConsole;
-    g_console->errors = 0;  // each run counts its own errors
     g_console->withLocations = verbosity > 0;
     manager->setDestinationRecursive("", g_console.p());
     int level = lfw::Logger::LL_WARNING;
@@ -158,13 +159,14 @@ const char* const kExportHelp =
 
 const char* const kGenerateHelp =
     "Usage: kivreport generate --repo REPO --template T --out FILE [--ref REPO]\n"
-    "                          [--snapshots LIST] [--no-3d-plugin] [--no-embed] [--pdf]\n"
+    "                          [--snapshots LIST] [--no-3d-viewer] [--no-embed] [--pdf]\n"
     "                          [--keep-going]\n"
     "\n"
     "Makes a report from a repository and a template. The format follows the\n"
     "template's extension: .html or .htm (an HTML report, whose pictures are\n"
     "written as JPEG files beside FILE), .docx (a Word report, named .docx) or\n"
-    ".pptx (a PowerPoint report, named .pptx).\n"
+    ".pptx (a PowerPoint report, named .pptx); for another extension, the\n"
+    "Word or PowerPoint package the template is.\n"
     "\n"
     "Options:\n"
     "  --repo REPO        the repository file (required)\n"
@@ -176,7 +178,8 @@ const char* const kGenerateHelp =
     "                     (default: all). HTML reports take them in the list's\n"
     "                     order, PowerPoint and Word reports in the repository's\n"
     "                     order\n"
-    "  --no-3d-plugin     show 3D models as pictures instead of the online viewer\n"
+    "  --no-3d-viewer     show 3D models as pictures instead of the online 3D viewer\n"
+    "                     (--no-3d-plugin is an older name of this option)\n"
     "  --no-embed         do not embed model files (PowerPoint/Word reports; HTML\n"
     "                     reports never embed them)\n"
     "  --pdf              also write the report as PDF beside FILE (FILE with .pdf in\n"
@@ -184,7 +187,8 @@ const char* const kGenerateHelp =
     "                     PowerPoint and Word reports and headless Chromium for\n"
     "                     HTML reports; stopped after 3 minutes\n"
     "  --keep-going       accept a repository some of whose content cannot be read,\n"
-    "                     and write the report without pictures that cannot be made\n"
+    "                     and write the report (of any format) without pictures\n"
+    "                     that cannot be made\n"
     "                     (the messages name those snapshots; exit status 1).\n"
     "                     Without it both are errors and no report is written.\n";
 
@@ -270,8 +274,6 @@ void printWarnings(Context& ctx, const std::vector<std::string>& warnings) {
     for (const std::string& w : warnings) ctx.err << "kivreport: warning: " << oneLine(w) << "\n";
 }
 
-enum class TemplateFormat { HTML, WORD, POWERPOINT };
-
 std::string lowerExtension(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     const size_t dot = path.find_last_of('.');
@@ -281,29 +283,31 @@ std::string lowerExtension(const std::string& path) {
     return extension;
 }
 
-TemplateFormat templateFormat(const std::string& path) {
-    const std::string extension = lowerExtension(path);
-    if (extension == ".html" || extension == ".htm") return TemplateFormat::HTML;
-    if (extension == ".docx") return TemplateFormat::WORD;
-    if (extension == ".pptx") return TemplateFormat::POWERPOINT;
-    throw InputError(path, "unknown template type (expected .html, .htm, .docx or .pptx)");
-}
-
 // Which converter makes the PDF copy of a report made from that kind of template.
-kivpdf::ReportKind pdfKindOf(TemplateFormat format) {
+kivpdf::ReportKind pdfKindOf(ReportFormat format) {
     switch (format) {
-    case TemplateFormat::HTML: break;
-    case TemplateFormat::WORD: return kivpdf::ReportKind::Word;
-    case TemplateFormat::POWERPOINT: return kivpdf::ReportKind::PowerPoint;
+    case ReportFormat::Word: return kivpdf::ReportKind::Word;
+    case ReportFormat::PowerPoint: return kivpdf::ReportKind::PowerPoint;
+    default: break;
     }
     return kivpdf::ReportKind::Html;
 }
 
-void checkTemplate(const std::string& path) {
-    templateFormat(path);
+// The template's format; a template that cannot be read or is of no known format is an input error.
+ReportFormat checkTemplate(const std::string& path) {
     if (!pathExists(path)) throw InputError(path, "file not found");
     if (!isRegularFile(path)) throw InputError(path, "is not a file");
     if (::access(path.c_str(), R_OK) != 0) throw InputError(path, std::strerror(errno));
+    const ReportFormat format = ReportCreator::formatOf(Str(path));
+    if (format == ReportFormat::Unknown)
+        throw InputError(path, "unknown template type (expected .html, .htm, .docx, .pptx or another Word or "
+                               "PowerPoint package)");
+    return format;
+}
+
+// 1 for a report made with errors, snapshots left out or input partly read.
+int exitStatusOf(const ReportResult& result, bool partialInput) {
+    return result.errorCount() == 0 && result.leftOutCount() == 0 && !partialInput ? EXIT_OK : EXIT_PROBLEMS;
 }
 
 // ---------------------------------------------------------------------------
@@ -311,6 +315,7 @@ void checkTemplate(const std::string& path) {
 
 int repoCreate(Context& ctx, const std::vector<std::string>& args) {
     const std::string command = "repo create";
+    lfw::LogCapture capture;
     ParsedOptions parsed;
     if (parseCommand(ctx, args, {{"--from", true, ""}}, command, kCreateHelp, &parsed)) return EXIT_OK;
     expectPositionals(parsed, 1, command, "OUT");
@@ -327,11 +332,12 @@ int repoCreate(Context& ctx, const std::vector<std::string>& args) {
     // The library writes beside the target and replaces it only when complete.
     if (!repository->saveRepository(Str(out))) throw InputError(out, "the repository file could not be written");
     ctx.out << "Wrote " << out << " (" << repository->snapshotCount() << " snapshots)\n";
-    return warnings.empty() && libraryErrors() == 0 ? EXIT_OK : EXIT_PROBLEMS;
+    return warnings.empty() && errorsIn(capture) == 0 ? EXIT_OK : EXIT_PROBLEMS;
 }
 
 int repoShow(Context& ctx, const std::vector<std::string>& args) {
     const std::string command = "repo show";
+    lfw::LogCapture capture;
     ParsedOptions parsed;
     if (parseCommand(ctx, args, {{"--json", false, ""}}, command, kShowHelp, &parsed)) return EXIT_OK;
     expectPositionals(parsed, 1, command, "REPO");
@@ -340,7 +346,7 @@ int repoShow(Context& ctx, const std::vector<std::string>& args) {
     // Listing shows what could be read; errors reading the rest make exit status 1.
     lfw::Ref<Repository> repository = loadRepository(path, true);
     ctx.out << describeRepository(*repository, path, parsed.has("--json"));
-    return libraryErrors() == 0 ? EXIT_OK : EXIT_PROBLEMS;
+    return errorsIn(capture) == 0 ? EXIT_OK : EXIT_PROBLEMS;
 }
 
 bool folderIsEmpty(const std::string& path) {
@@ -359,6 +365,7 @@ bool folderIsEmpty(const std::string& path) {
 
 int repoExport(Context& ctx, const std::vector<std::string>& args) {
     const std::string command = "repo export";
+    lfw::LogCapture capture;
     ParsedOptions parsed;
     if (parseCommand(ctx, args, {{"--force", false, ""}, {"--keep-going", false, ""}}, command, kExportHelp, &parsed))
         return EXIT_OK;
@@ -383,7 +390,7 @@ int repoExport(Context& ctx, const std::vector<std::string>& args) {
     printWarnings(ctx, warnings);
     ctx.out << "Wrote " << repository->snapshotCount() << " snapshots and " << kManifestFileName << " to " << folder
             << "\n";
-    return warnings.empty() && libraryErrors() == 0 ? EXIT_OK : EXIT_PROBLEMS;
+    return warnings.empty() && errorsIn(capture) == 0 ? EXIT_OK : EXIT_PROBLEMS;
 }
 
 int repo(Context& ctx, const std::vector<std::string>& args) {
@@ -406,24 +413,35 @@ struct ReportInputs {
     lfw::Ref<Repository> repository;
     lfw::Ref<Repository> reference;
     std::string templatePath;
+    ReportFormat format = ReportFormat::Unknown;
 };
 
 ReportInputs loadReportInputs(const ParsedOptions& parsed, const std::string& command) {
     ReportInputs inputs;
     const std::string repoPath = requiredOption(parsed, "--repo", command);
     inputs.templatePath = requiredOption(parsed, "--template", command);
-    checkTemplate(inputs.templatePath);
+    inputs.format = checkTemplate(inputs.templatePath);
     const bool keepGoing = parsed.has("--keep-going");
     inputs.repository = loadRepository(repoPath, keepGoing);
     if (parsed.has("--ref")) inputs.reference = loadRepository(parsed.value("--ref"), keepGoing);
     return inputs;
 }
 
-template <class Creator>
-void configure(Creator& creator, const ReportInputs& inputs, const ParsedOptions& parsed) {
-    if (inputs.reference.notNull()) creator.setReferenceRepository(inputs.reference.p());
+ReportOptions reportOptions(const ReportInputs& inputs, const ParsedOptions& parsed) {
+    ReportOptions options;
+    options.referenceRepository = inputs.reference.p();
     if (parsed.has("--snapshots"))
-        creator.setGenericSnapshotIndices(parseSnapshotNumbers(parsed.value("--snapshots"), inputs.repository->snapshotCount()));
+        options.snapshots = parseSnapshotNumbers(parsed.value("--snapshots"), inputs.repository->snapshotCount());
+    options.use3dViewer = !parsed.has("--no-3d-viewer") && !parsed.has("--no-3d-plugin");
+    options.embedModels = !parsed.has("--no-embed");
+    options.acceptPartialReport = parsed.has("--keep-going");
+    return options;
+}
+
+std::unique_ptr<ReportCreator> creatorFor(const ReportInputs& inputs) {
+    std::unique_ptr<ReportCreator> creator = ReportCreator::create(inputs.repository.p(), Str(inputs.templatePath));
+    if (!creator) throw InputError(inputs.templatePath, "unknown template type");
+    return creator;
 }
 
 int generate(Context& ctx, const std::vector<std::string>& args) {
@@ -431,7 +449,8 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
     ParsedOptions parsed;
     const std::vector<OptionSpec> optionList = {{"--repo", true, ""},       {"--template", true, ""},
                                            {"--out", true, ""},        {"--ref", true, ""},
-                                           {"--snapshots", true, ""},  {"--no-3d-plugin", false, ""},
+                                           {"--snapshots", true, ""},  {"--no-3d-viewer", false, ""},
+                                           {"--no-3d-plugin", false, ""},
                                            {"--no-embed", false, ""},  {"--pdf", false, ""},
                                            {"--keep-going", false, ""}};
     if (parseCommand(ctx, args, optionList, command, kGenerateHelp, &parsed)) return EXIT_OK;
@@ -445,9 +464,8 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
     // An HTML report named .docx would only confuse whoever opens it; other names are free.
     // A Word template makes a Word document, which Word opens only as .docx.
     const std::string outExtension = lowerExtension(out);
-    const TemplateFormat format = templateFormat(inputs.templatePath);
-    const bool word = format == TemplateFormat::WORD;
-    const bool powerPoint = format == TemplateFormat::POWERPOINT;
+    const bool word = inputs.format == ReportFormat::Word;
+    const bool powerPoint = inputs.format == ReportFormat::PowerPoint;
     if (word && outExtension != ".docx") throw InputError(out, "a Word template makes a Word report; name it .docx");
     if (powerPoint && outExtension != ".pptx")
         throw InputError(out, "a PowerPoint template makes a PowerPoint report; name it .pptx");
@@ -464,37 +482,17 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
         if (pdf && !repo.empty() && lfw::FileSystem::sameFile(pdfPath, repo)) throw InputError(pdfPath, "is a repository file; choose another --out");
     }
 
-    const int errorsBefore = libraryErrors();
-    bool made = false;
-    if (word) {
-        ReportCreatorWord creator(inputs.repository.p(), Str(inputs.templatePath));
-        configure(creator, inputs, parsed);
-        creator.setUse3dPlugin(!parsed.has("--no-3d-plugin"));
-        creator.setEmbedMdlx(!parsed.has("--no-embed"));
-        made = creator.generate(Str(out));
-    } else if (powerPoint) {
-        ReportCreatorPowerPoint creator(inputs.repository.p(), Str(inputs.templatePath));
-        configure(creator, inputs, parsed);
-        creator.setUse3dPlugin(!parsed.has("--no-3d-plugin"));
-        creator.setEmbedMdlx(!parsed.has("--no-embed"));
-        made = creator.generate(Str(out));
-    } else {
-        ReportCreatorHtml creator(inputs.repository.p(), Str(inputs.templatePath));
-        configure(creator, inputs, parsed);
-        creator.setUse3dPlugin(!parsed.has("--no-3d-plugin"));
-        creator.setAcceptPartialReport(parsed.has("--keep-going"));
-        made = creator.generate(Str(out));
-    }
-    if (!made) throw InputError(out, "the report could not be made (see the messages above)");
+    const ReportResult result = creatorFor(inputs)->generate(Str(out), reportOptions(inputs, parsed));
+    if (!result) throw InputError(out, "the report could not be made (see the messages above)");
     ctx.out << "Wrote " << out << "\n";
     if (pdf) {
         std::string error;
-        if (!kivpdf::convertToPdf(pdfKindOf(templateFormat(inputs.templatePath)), out, pdfPath, kivpdf::kDefaultTimeoutSeconds, &error))
+        if (!kivpdf::convertToPdf(pdfKindOf(inputs.format), out, pdfPath, kivpdf::kDefaultTimeoutSeconds, &error))
             throw InputError(pdfPath, error + " (the report " + out + " was written)");
         ctx.out << "Wrote " << pdfPath << "\n";
     }
     const bool partial = !inputs.repository->loadedCleanly() || (inputs.reference.notNull() && !inputs.reference->loadedCleanly());
-    return libraryErrors() == errorsBefore && !partial ? EXIT_OK : EXIT_PROBLEMS;
+    return exitStatusOf(result, partial);
 }
 
 int validate(Context& ctx, const std::vector<std::string>& args) {
@@ -510,22 +508,9 @@ int validate(Context& ctx, const std::vector<std::string>& args) {
     startComponent(ctx.verbosity);
 
     ReportInputs inputs = loadReportInputs(parsed, command);
-    Str report;
-    bool passed = false;
-    if (templateFormat(inputs.templatePath) == TemplateFormat::WORD) {
-        ReportCreatorWord creator(inputs.repository.p(), Str(inputs.templatePath));
-        configure(creator, inputs, parsed);
-        passed = creator.validate(&report);
-    } else if (templateFormat(inputs.templatePath) == TemplateFormat::POWERPOINT) {
-        ReportCreatorPowerPoint creator(inputs.repository.p(), Str(inputs.templatePath));
-        configure(creator, inputs, parsed);
-        passed = creator.validate(&report);
-    } else {
-        ReportCreatorHtml creator(inputs.repository.p(), Str(inputs.templatePath));
-        configure(creator, inputs, parsed);
-        passed = creator.validate(&report);
-    }
-    const std::string text = report.toStdString();
+    const ReportResult result = creatorFor(inputs)->validate(reportOptions(inputs, parsed));
+    const bool passed = result.succeeded();
+    const std::string text = result.text().toStdString();
     if (!passed && text.empty()) throw InputError(inputs.templatePath, "the template could not be checked");
     ctx.out << text;
     if (!text.empty() && text.back() != '\n') ctx.out << "\n";
@@ -539,19 +524,16 @@ int summarize(Context& ctx, const std::vector<std::string>& args) {
     expectPositionals(parsed, 1, command, "T");
     startComponent(ctx.verbosity);
     const std::string path = parsed.positionals[0];
-    checkTemplate(path);
-    Str summary;
-    if (templateFormat(path) == TemplateFormat::WORD) {
-        if (!ReportCreatorWord::summarize(Str(path), &summary))
-            throw InputError(path, "cannot be summarized: it is not a Word document");
-    } else if (templateFormat(path) == TemplateFormat::POWERPOINT) {
-        if (!ReportCreatorPowerPoint::summarize(Str(path), &summary))
-            throw InputError(path, "cannot be summarized: it is not a PowerPoint presentation");
-    } else if (!ReportCreatorHtml::summarize(Str(path), &summary)) {
-        throw InputError(path, "cannot be summarized: it is not well-formed XML (every element must be closed)");
+    const ReportFormat format = checkTemplate(path);
+    const ReportResult result = ReportCreator::summarize(Str(path));
+    if (!result) {
+        throw InputError(path, format == ReportFormat::Word         ? "cannot be summarized: it is not a Word document"
+                               : format == ReportFormat::PowerPoint ? "cannot be summarized: it is not a PowerPoint presentation"
+                                                                    : "cannot be summarized: it is not well-formed XML "
+                                                                      "(every element must be closed)");
     }
     // The summary's lines end in CR LF; print them as lines of this platform.
-    std::string text = summary.toStdString();
+    std::string text = result.text().toStdString();
     std::string lines;
     for (size_t i = 0; i < text.size(); ++i)
         if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
