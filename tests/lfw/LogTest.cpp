@@ -81,9 +81,9 @@ TEST(LoggerFiltering, LevelGatesEventsAndInfoForcedBypassesIt) {
 
     rec->clear();
     logger->setLevel(0);
-    LogCapture outer;
+    lfw::LogCapture outer;
     {
-        LogCapture inner;  // errors and warnings of this thread, whatever the level lets through
+        lfw::LogCapture inner;  // errors and warnings of this thread, whatever the level lets through
         logger->error("silenced");
         logger->info("i");
         ASSERT_EQ(inner.messages().size(), 1u);
