@@ -26,17 +26,17 @@ cp "$here"/data/* "$input"/
 "$kivreport" validate --repo "$out/sample.kivrep" --template "$here/templates/report.html" >"$out/validation.txt"
 # There is no online 3D viewer for the sample models: show their preview pictures.
 "$kivreport" generate --repo "$out/sample.kivrep" --template "$here/templates/report.html" \
-  --out "$out/report.html" --no-3d-plugin
+  --out "$out/report.html" --no-3d-viewer
 # The same repository in a Word report (the template is a tree zipped by the build).
 "$kivreport" validate --repo "$out/sample.kivrep" --template "$build/samples/report-template.docx" \
   >"$out/validation-docx.txt" || true
 "$kivreport" generate --repo "$out/sample.kivrep" --template "$build/samples/report-template.docx" \
-  --out "$out/report.docx" --no-3d-plugin
+  --out "$out/report.docx" --no-3d-viewer
 # And in a PowerPoint report (the template is a tree zipped by the build as well).
 "$kivreport" validate --repo "$out/sample.kivrep" --template "$build/samples/report-template.pptx" \
   >"$out/validation-pptx.txt" || true
 "$kivreport" generate --repo "$out/sample.kivrep" --template "$build/samples/report-template.pptx" \
-  --out "$out/report.pptx" --no-3d-plugin
+  --out "$out/report.pptx" --no-3d-viewer
 echo "Sample report: $out/report.html"
 echo "Sample Word report: $out/report.docx"
 echo "Sample PowerPoint report: $out/report.pptx"
