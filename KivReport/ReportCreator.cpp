@@ -3,6 +3,7 @@
 #include "KivReport/ReportCreatorHtml.h"
 #include "KivReport/ReportCreatorPowerPoint.h"
 #include "KivReport/ReportCreatorWord.h"
+#include "LibCore/lfwFile.h"
 #include "impl/storage/PxZipArchive.h"
 #include "impl/storage/ReportLog.h"
 #include <cstdio>
@@ -19,16 +20,6 @@ struct ResultMessage {
 };
 
 Str at(const std::vector<Str>& list, size_t index) { return index < list.size() ? list[index] : Str(); }
-
-std::string lowerExtension(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
-    std::string extension = path.substr(dot);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return extension;
-}
 
 bool startsLikeZip(const std::string& path) {
     FILE* file = std::fopen(path.c_str(), "rb");
@@ -117,7 +108,7 @@ ReportCreator::~ReportCreator() = default;
 
 ReportFormat ReportCreator::formatOf(const Str& templatePath) {
     const std::string path = templatePath.toStdString();
-    const std::string extension = lowerExtension(path);
+    const std::string extension = lfw::FileSystem::lowerExtension(path);
     if (extension == ".html" || extension == ".htm") return ReportFormat::Html;
     if (extension == ".pptx") return ReportFormat::PowerPoint;
     if (extension == ".docx") return ReportFormat::Word;

@@ -86,6 +86,13 @@ String FileSystem::extension(const String& path) {
     return String(name.substr(dot));
 }
 
+std::string FileSystem::lowerExtension(const String& path) {
+    std::string ext = extension(path).toStdString();
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return ext;
+}
+
 String FileSystem::parentPath(const String& path) {
     std::string s = withoutTrailingSlashes(native(path));
     size_t slash = s.rfind('/');

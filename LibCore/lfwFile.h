@@ -31,6 +31,8 @@ public:
     static String removeTrailingSeparator(const String& path);
     static String fileName(const String& path);
     static String extension(const String& path);
+    // The extension with its dot, ASCII letters in lower case: "a/Deck.PPTX" -> ".pptx".
+    static std::string lowerExtension(const String& path);
     static String parentPath(const String& path);
     static bool isAbsolutePath(const String& path);
     static bool isRelativePath(const String& path);

@@ -11,6 +11,7 @@
 #include "KivReport/Repository.h"
 #include "KivReport/Snapshot.h"
 #include "KivReport/Table.h"
+#include "LibCore/lfwFile.h"
 #include "LibCore/lfwLog.h"
 #include "LibCore/lfwLogManager.h"
 #include "host/core/KivImage.h"
@@ -187,16 +188,6 @@ std::map<Str, Str> fieldsArgument(const py::handle& fields) {
         values[Str(item.first.cast<std::string>())] = Str(textArgument(item.second, "a field value"));
     }
     return values;
-}
-
-std::string lowerExtension(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
-    std::string extension = path.substr(dot);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return extension;
 }
 
 // The content of a bytes or bytearray object.
@@ -560,7 +551,7 @@ void generateReport(const py::handle& repositoryObject, const py::handle& templa
     const ReportFormat format = formatOf(templatePath);
     const std::string pdfPath = kivpdf::pdfPathFor(out);
     // Word and PowerPoint open their documents only under their own extension.
-    const std::string outExtension = lowerExtension(out);
+    const std::string outExtension = lfw::FileSystem::lowerExtension(out);
     if (format == ReportFormat::Word && outExtension != ".docx")
         throw py::value_error(out + ": a Word template makes a Word report; name it .docx");
     if (format == ReportFormat::PowerPoint && outExtension != ".pptx")
@@ -634,7 +625,7 @@ std::string summarizeTemplate(const py::handle& templateObject) {
 std::string reportToPdf(const py::handle& reportObject, const py::handle& pdfObject, int timeout) {
     const std::string report = pathArgument(reportObject, "report");
     const std::string pdfPath = pdfObject.is_none() ? kivpdf::pdfPathFor(report) : pathArgument(pdfObject, "pdf");
-    const std::string extension = lowerExtension(report);
+    const std::string extension = lfw::FileSystem::lowerExtension(report);
     kivpdf::ReportKind kind;
     if (extension == ".html" || extension == ".htm") kind = kivpdf::ReportKind::Html;
     else if (extension == ".pptx") kind = kivpdf::ReportKind::PowerPoint;
@@ -645,7 +636,7 @@ std::string reportToPdf(const py::handle& reportObject, const py::handle& pdfObj
         PyErr_SetFromErrnoWithFilename(PyExc_OSError, report.c_str());
         throw py::error_already_set();
     }
-    if (lowerExtension(pdfPath) != ".pdf") throw py::value_error(pdfPath + ": the PDF must be named .pdf");
+    if (lfw::FileSystem::lowerExtension(pdfPath) != ".pdf") throw py::value_error(pdfPath + ": the PDF must be named .pdf");
     std::string error;
     bool converted;
     {

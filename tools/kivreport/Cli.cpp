@@ -274,15 +274,6 @@ void printWarnings(Context& ctx, const std::vector<std::string>& warnings) {
     for (const std::string& w : warnings) ctx.err << "kivreport: warning: " << oneLine(w) << "\n";
 }
 
-std::string lowerExtension(const std::string& path) {
-    const size_t slash = path.find_last_of('/');
-    const size_t dot = path.find_last_of('.');
-    std::string extension = dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : path.substr(dot);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return extension;
-}
-
 // Which converter makes the PDF copy of a report made from that kind of template.
 kivpdf::ReportKind pdfKindOf(ReportFormat format) {
     switch (format) {
@@ -463,7 +454,7 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
     ReportInputs inputs = loadReportInputs(parsed, command);
     // An HTML report named .docx would only confuse whoever opens it; other names are free.
     // A Word template makes a Word document, which Word opens only as .docx.
-    const std::string outExtension = lowerExtension(out);
+    const std::string outExtension = lfw::FileSystem::lowerExtension(out);
     const bool word = inputs.format == ReportFormat::Word;
     const bool powerPoint = inputs.format == ReportFormat::PowerPoint;
     if (word && outExtension != ".docx") throw InputError(out, "a Word template makes a Word report; name it .docx");
