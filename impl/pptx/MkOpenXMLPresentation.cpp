@@ -345,8 +345,7 @@ bool MkOpenXMLPresentation::GetPluginControls(const MkString& relsPath, MkString
     targets->Clear();
     if (!GetRelsRelationFiles(relsPath, OXML_TARGET_ACTIVEX, &all)) return false;
     for (int i = 0; i < all.GetSize(); ++i) {
-        MkString path = toInternal(all[i]);
-        path.Replace(L"..", m_rootFolder);
+        const MkString path = TargetToPackagePath(all[i]);
         if (FindFile(path) < 0) continue;
         MkXmlDocument control;
         if (!ReadXml(path, &control)) continue;
@@ -854,8 +853,7 @@ bool MkOpenXMLPresentation::CopyAndUpdateOriginalDocuments(const MkString& relsP
             kind = OXML_TARGET_NOTES_SLIDE;
         else
             return false;
-        MkString oldPath = toInternal(oldTarget);
-        oldPath.Replace(L"..", m_rootFolder);
+        const MkString oldPath = TargetToPackagePath(oldTarget);
         MkXmlDocument part;
         if (!ReadXml(oldPath, &part)) return false;
         MkString newTarget;
@@ -885,8 +883,7 @@ bool MkOpenXMLPresentation::CopyAndUpdateOriginalDocuments(const MkString& relsP
             // The copy gets its own relationships part beside its new name.
             const MkString oldRels = toInternal(oldTarget.Left(oldTarget.Find(L'/', -1, false)) + L"/_rels/" +
                                                 fileNameOf(oldTarget) + L".rels");
-            MkString oldRelsPath = oldRels;
-            oldRelsPath.Replace(L"..", m_rootFolder);
+            const MkString oldRelsPath = TargetToPackagePath(oldRels);
             MkXmlDocument notesRels;
             if (!ReadXml(oldRelsPath, &notesRels)) return false;
             const MkString internalNew = toInternal(newPath);
@@ -1232,9 +1229,7 @@ bool MkOpenXMLPresentation::SetChart(const MkString& tag, const MkChartData& cha
     const int n = slide.ChartFrames(tag, newName, &ids);
     MkStringArray parts;
     for (int i = 0; i < ids.GetSize(); ++i) {
-        MkString target = GetTargetOfId(rels, ids[i]);
-        target.Replace(L"..", m_rootFolder);
-        parts.AddGrow(target);
+        parts.AddGrow(TargetToPackagePath(GetTargetOfId(rels, ids[i])));
     }
     if (n < 0 || parts.Find(MkString()) >= 0) {
         logError(op, MkString(L"the chart ") + tag + L" has no chart part");
@@ -1259,8 +1254,7 @@ void MkOpenXMLPresentation::GetChartParts(const MkString& tag, const MkString& s
         MkStringArray ids;
         slide.ChartFrames(tag, MkString(), &ids);
         for (int k = 0; k < ids.GetSize(); ++k) {
-            MkString target = GetTargetOfId(SlideRelsPath(name), ids[k]);
-            target.Replace(L"..", m_rootFolder);
+            const MkString target = TargetToPackagePath(GetTargetOfId(SlideRelsPath(name), ids[k]));
             if (!target.IsEmpty()) parts->AddGrow(target);
         }
     }
@@ -1317,8 +1311,7 @@ bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPa
         MkStringArray drawings, drawingIds;
         GetRelsRelationFiles(rels, OXML_TARGET_VML_DRAWING, &drawings, &drawingIds);
         for (int i = 0; i < drawings.GetSize(); ++i) {
-            MkString path = toInternal(drawings[i]);
-            path.Replace(L"..", L"ppt");
+            const MkString path = TargetToPackagePath(drawings[i]);
             MkXmlDocument vml;
             if (!ReadXml(path, &vml)) continue;
             for (MkXmlElement shape = vml.GetRootElement().GetFirstChildElement(L"v:shape"); shape;
@@ -1377,8 +1370,7 @@ bool MkOpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkStri
 
     MkStringArray drawings, drawingIds;
     if (GetRelsRelationFiles(rels, OXML_TARGET_VML_DRAWING, &drawings, &drawingIds)) {
-        MkString path = toInternal(drawings[0]);
-        path.Replace(L"..", L"ppt");
+        const MkString path = TargetToPackagePath(drawings[0]);
         MkXmlDocument vml;
         if (!ReadXml(path, &vml)) {
             logError(op, MkString(L"cannot read the drawing ") + path);
