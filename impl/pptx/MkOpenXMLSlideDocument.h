@@ -21,7 +21,7 @@ class Table;
 class MkOpenXMLSlideDocument : public MkXmlDocument {
 public:
     // Inserted shapes get ids from here on, above every id the slide has.
-    static const int FIRST_INSERTED_SHAPE_ID = 10042;
+    static constexpr int FIRST_INSERTED_SHAPE_ID = 10042;
     // Text of the link boxes that ask the user to install the viewer plug-in.
     static constexpr const wchar_t* PLUGIN_WARNING_TEXT = L"Orvia Plugin not installed. Press here to install plugin";
 
