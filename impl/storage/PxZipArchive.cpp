@@ -4,6 +4,7 @@
 #include "impl/storage/MkOXmlDocument.h"
 #include "impl/storage/ReportLog.h"
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,14 @@ namespace {
 // with a buffer of their size, capped.
 const uint64_t SMALL_ENTRY_SIZE = 262144;
 const size_t DEFAULT_COPY_BUFFER = 65536;
+
+// Entries added to archives by this process (PxZipArchive::EntriesWritten).
+std::atomic<uint64_t> g_entriesWritten{0};
+
+bool counted(bool added) {
+    if (added) ++g_entriesWritten;
+    return added;
+}
 const size_t MAX_COPY_BUFFER = 4194304;
 const int ITEM_SIZE = 4;
 
@@ -370,7 +379,7 @@ bool PxZipArchive::AddNewFile(PxZipMemFile* memFile, const MkString& name) {
     try {
         // The engine refuses a name that exists: two entries of one name would make
         // readers pick either.
-        if (!m_zip.AddNewFile(memFile->Engine(), storedName(name), -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER)) {
+        if (!counted(m_zip.AddNewFile(memFile->Engine(), storedName(name), -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER))) {
             REP_LOG_ERROR(lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
             return false;
         }
@@ -379,9 +388,11 @@ bool PxZipArchive::AddNewFile(PxZipMemFile* memFile, const MkString& name) {
     return true;
 }
 
+uint64_t PxZipArchive::EntriesWritten() { return g_entriesWritten; }
+
 bool PxZipArchive::CopyEntryFrom(const PxZipArchive& source, int index, const MkString& name) {
     try {
-        if (!m_zip.CopyEntryFrom(source.m_zip, index, name.IsEmpty() ? std::string() : storedName(name))) {
+        if (!counted(m_zip.CopyEntryFrom(source.m_zip, index, name.IsEmpty() ? std::string() : storedName(name)))) {
             REP_LOG_ERROR(lfw::String("Could not copy entry %1 to '%2'").arg(index).arg(lfw::String(name)));
             return false;
         }
@@ -515,8 +526,8 @@ bool PxZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t s
             source.Attach(data, size, false);
             const int existing = m_zip.FindFile(entryName);
             if (overwrite && existing >= 0) m_zip.RemoveFile(existing);
-            if (!m_zip.AddNewFile(source, entryName, m_compressionLevel, m_smartness,
-                                  m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER)) {
+            if (!counted(m_zip.AddNewFile(source, entryName, m_compressionLevel, m_smartness,
+                                                  m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER))) {
                 REP_LOG_ERROR(lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
                 return false;
             }
@@ -528,7 +539,7 @@ bool PxZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t s
         // An empty entry never goes in beside one of the same name.
         const int existing = m_zip.FindFile(entryName);
         if (existing >= 0 && overwrite) m_zip.RemoveFile(existing);
-        if (!m_zip.AddNewFile(nullptr, 0, entryName, -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER)) {
+        if (!counted(m_zip.AddNewFile(nullptr, 0, entryName, -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER))) {
             REP_LOG_ERROR(lfw::String("Could not add empty file '%1' to archive").arg(lfw::String(name)));
             return false;
         }
@@ -598,8 +609,8 @@ bool PxZipArchive::WriteXmlFile(const MkString& name, const MkXmlDocument* docum
         }
         const std::string text = document->PrintToString();
         m_lastXmlHash = HashText(text.data(), text.size());
-        if (!m_zip.AddNewFile(text.data(), text.size(), entryName, m_compressionLevel, m_smartness,
-                              m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER)) {
+        if (!counted(m_zip.AddNewFile(text.data(), text.size(), entryName, m_compressionLevel, m_smartness,
+                                      m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER))) {
             REP_LOG_ERROR(lfw::String("Could not write Xml file '%1' to archive").arg(lfw::String(name)));
             return false;
         }

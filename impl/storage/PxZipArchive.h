@@ -115,6 +115,9 @@ public:
     // Adds entry `index` of another open archive as it is stored, without inflating
     // it, under `name` (its own name when empty). False (logged) when that fails.
     bool CopyEntryFrom(const PxZipArchive& source, int index, const MkString& name = MkString());
+    // How many entries this process has added to archives, in every way above and
+    // below: what a package costs to write (each part once when written once).
+    static uint64_t EntriesWritten();
 
     // The entry's bytes in a malloc'ed buffer the caller free()s (one zero byte
     // follows the data), or null. maxSize > 0 refuses larger entries.
