@@ -306,9 +306,17 @@ bool MkOpenXMLPart::ReadStored(std::string* bytes) {
     return m_entry < 0 || m_package->ReadEntry(m_entry, bytes, m_name);
 }
 
+std::string MkOpenXMLPart::Print() const {
+    if (!m_compact) return m_xml->PrintToString();
+    TiXmlPrinter printer;
+    printer.SetStreamPrinting();
+    m_xml->Accept(&printer);
+    return printer.Str();
+}
+
 const std::string* MkOpenXMLPart::Bytes() {
     if (m_xmlIsContent) {
-        m_bytes = m_xml->PrintToString();
+        m_bytes = Print();
         return &m_bytes;
     }
     if (!m_bytesAreContent && !m_haveBytes) {
@@ -360,7 +368,7 @@ void MkOpenXMLPart::SetXml(std::unique_ptr<MkXmlDocument> document) {
 
 void MkOpenXMLPart::ReleaseXml() {
     if (m_xmlIsContent) {
-        m_bytes = m_xml->PrintToString();
+        m_bytes = Print();
         m_bytesAreContent = true;
         m_xmlIsContent = false;
     }
@@ -485,6 +493,7 @@ bool MkOpenXMLPackage::ReadEntry(int entry, std::string* bytes, const MkString& 
 bool MkOpenXMLPackage::ParseXml(const std::string& bytes, const MkString& part, MkXmlDocument* document) const {
     if (std::memchr(bytes.data(), 0, bytes.size()))
         return Fail(L"Part " + quoted(part) + L" holds a zero byte: it is not XML in UTF-8");
+    document->KeepWhiteSpaceInText();
     if (!document->ParseText(bytes.c_str())) {
         if (!MkXmlDocument::IsWithinParseLimits(bytes.c_str(), bytes.size()))
             return Fail(L"Part " + quoted(part) + L" nests its elements too deeply or gives one too many attributes");
@@ -772,7 +781,7 @@ bool MkOpenXMLPackage::Write(PxZipArchive& out, Plan& plan) {
     for (MkOpenXMLPart* part : plan.parts) {
         bool ok;
         if (part->m_xmlIsContent)
-            ok = writeBytes(part->m_name, part->m_xml->PrintToString());
+            ok = writeBytes(part->m_name, part->Print());
         else if (part->m_bytesAreContent || part->m_entry < 0)
             ok = writeBytes(part->m_name, part->m_bytes);
         else
@@ -781,6 +790,15 @@ bool MkOpenXMLPackage::Write(PxZipArchive& out, Plan& plan) {
         if (!ok || !writeRels(*part->m_rels, part->m_relsEntry, MkOpenXMLPaths::RelsPartName(part->m_name)))
             return false;
     }
+    return true;
+}
+
+bool MkOpenXMLPackage::WrittenParts(std::vector<MkOpenXMLPart*>* parts) {
+    parts->clear();
+    if (!IsOpen()) return Fail(MkString(L"No package is open"));
+    Plan plan;
+    if (!MakePlan(&plan)) return false;
+    parts->swap(plan.parts);
     return true;
 }
 

@@ -6,6 +6,7 @@
 // operations that edit them are members of MkOpenXMLArchive (MkOpenXMLPlugin.cpp);
 // docs/openxml-parts.md describes the parts and relationships.
 #include "host/ug/MkString.h"
+#include "impl/storage/MkOXmlDocument.h"
 
 namespace MkOpenXMLPlugin {
 
@@ -31,6 +32,12 @@ constexpr const wchar_t* EMBEDDED_PREFIX = L"Embedded[";
 // packagePath: a bare name is in the package's folder, "./x" relative to it,
 // "../x" climbs from it, anything else is taken as it is. "/" separators.
 MkString ResolveModelPath(const MkString& modelReference, const MkString& packagePath);
+
+// Whether a part is a control of the plug-in (ax:ocx with its class id).
+bool IsControl(const MkXmlDocument& part);
+// The control's property of that name (ax:ocxPr with that ax:name, from the
+// root's first ax:ocxPr through its following siblings); null when none.
+MkXmlElement FindProperty(const MkXmlElement& root, const MkString& name);
 
 // True when path names a regular file whose name ends in ".mdlx" (any case):
 // the only files that may be embedded.

@@ -20,7 +20,7 @@ protected:
     MkWordDocumentContent tags() {
         MkOpenXMLWordArchive archive;
         MkWordDocumentContent content;
-        if (archive.Open(wide(output), ZIP_OPEN_READ_ONLY)) archive.GetDocumentContent(content);
+        if (archive.Open(wide(output))) archive.GetDocumentContent(content);
         return content;
     }
     // A copy of a test package whose document holds this body.
@@ -28,9 +28,7 @@ protected:
         MkOpenXMLWordDocument document;
         EXPECT_TRUE(parseBody(&document, body));
         const std::string path = dir.file("template.docx");
-        MkOpenXMLWordArchive archive;
-        EXPECT_TRUE(copyFile(testPackage(package), path) && archive.Open(wide(path), ZIP_OPEN) &&
-                    archive.WriteDocument(document) && archive.Close());
+        EXPECT_TRUE(copyFile(testPackage(package), path) && putPart(path, "word/document.xml", document.PrintToString()));
         return path;
     }
     static SnapshotRef table(int rows) {
@@ -152,12 +150,11 @@ TEST_F(WordReport, ModelsBesideTheReportOrEmbedded) {
     ASSERT_TRUE(creator.generate(Str(output))) << allErrors();
     EXPECT_FALSE(readFile(dir.file("report_SIT1-1.mdlx")).empty());
     MkOpenXMLWordArchive archive;
-    ASSERT_TRUE(archive.Open(wide(output), ZIP_OPEN_READ_ONLY));
+    ASSERT_TRUE(archive.Open(wide(output)));
     MkStringArray referred;
     archive.GetReferredMdlxFiles(&referred, false);
     ASSERT_EQ(1, referred.GetSize());
     EXPECT_EQ(MkString(L"report_SIT1-1.mdlx"), referred[0]);
-    archive.Close();
 
     const std::string embedded = dir.file("embedded.docx");
     ASSERT_TRUE(ReportCreatorWord(repository.p(), Str(testPackage("tagged"))).generate(Str(embedded)));
@@ -176,19 +173,11 @@ TEST_F(WordReport, AFailedContentStepFailsTheReportAndKeepsTheEarlierOne) {
 }
 
 TEST_F(WordReport, BrokenTemplatesFailCleanly) {
-    const std::string notZip = dir.file("not.docx"), noDocument = dir.file("nodoc.docx");
+    const std::string notZip = dir.file("not.docx");
     ASSERT_TRUE(writeFile(notZip, "plain text"));
-    {
-        PxZipArchive zip;
-        ASSERT_TRUE(zip.Open(wide(noDocument), ZIP_CREATE));
-        ASSERT_TRUE(zip.WriteDataRaw(L"word\\other.xml", "<x/>", 4, false));
-        ASSERT_TRUE(zip.Close());
-    }
     auto documentOf = [&](const std::string& name, const std::string& xml) {
         const std::string path = dir.file(name);
-        MkOpenXMLWordArchive archive;
-        EXPECT_TRUE(copyFile(testPackage("groups"), path) && archive.Open(wide(path), ZIP_OPEN) &&
-                    archive.WriteDataRaw(L"word\\document.xml", xml.data(), xml.size(), true) && archive.Close());
+        EXPECT_TRUE(copyFile(testPackage("groups"), path) && putPart(path, "word/document.xml", xml));
         return path;
     };
     const std::string w = std::string("<w:document ") + documentNamespaces();
@@ -200,7 +189,7 @@ TEST_F(WordReport, BrokenTemplatesFailCleanly) {
     } broken[] = {
         {notZip, nullptr},
         {dir.file("missing.docx"), nullptr},
-        {noDocument, "The package has no document part word/document.xml."},
+        {documentOf("nodoc.docx", ""), "The package has no document part word/document.xml."},
         {documentOf("nobody.docx", w + "/>"), "The document part word/document.xml has no body (w:body in w:document)."},
         {documentOf("notxml.docx", w + "><w:body>"), "The document part word/document.xml is not well-formed XML"},
         {templateWith("groups", group("Outer", 1, group("", 2, sdt("SIT_TITLE", 3, para("t"))))),
