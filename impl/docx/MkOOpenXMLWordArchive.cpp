@@ -127,7 +127,7 @@ bool MkOpenXMLWordArchive::SetImage(const MkString& tagName, const MkOpenXMLPict
     if (!m_document || !rels) return false;
     MkString idBase = tagName;
     if (!inMdlxControl) {
-        if (!m_document->SetImage(tagName, picture.width, picture.height, hyperlink, nullptr, Index())) return false;
+        if (!m_document->SetImage(tagName, picture.width, picture.height, hyperlink, Index())) return false;
     } else {
         if (picture.width <= 0 || picture.height <= 0) return false;
         m_document->SetImageInMdlx(tagName, newTagName, picture.width, picture.height, hyperlink);

@@ -961,8 +961,7 @@ bool MkOpenXMLWordDocument::SetText(const MkString& tagName, const MkFormattedTe
 }
 
 bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, int imageHeight,
-                                     const MkString& hyperlink, MkStringArray* releasedIds,
-                                     const MkWordControlIndex* index) {
+                                     const MkString& hyperlink, const MkWordControlIndex* index) {
     if (imageWidth <= 0 || imageHeight <= 0) return false;
     const float ratio = static_cast<float>(imageWidth) / static_cast<float>(imageHeight);
     MkString embedId, linkId;
@@ -985,15 +984,11 @@ bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, in
                                            : docPr.Tx()->InsertEndChild(fresh))->ToElement());
             }
             link.Tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
-            const MkString oldLink = attribute(link, "r:id");
-            if (releasedIds && !oldLink.IsEmpty() && oldLink != linkId) releasedIds->AddUniqueGrow(oldLink);
             setAttribute(link, "r:id", linkId);
         }
         const MkXmlElement blip =
             drawing.GetFirstChildFromPath(L"wp:inline/a:graphic/a:graphicData/pic:pic/pic:blipFill/a:blip");
         if (!blip) return false;
-        const MkString oldEmbed = attribute(blip, "r:embed");
-        if (releasedIds && !oldEmbed.IsEmpty() && oldEmbed != embedId) releasedIds->AddUniqueGrow(oldEmbed);
         setAttribute(blip, "r:embed", embedId);
         const MkXmlElement extent = drawing.GetFirstChildFromPath(L"wp:inline/wp:extent");
         const MkXmlElement ext = drawing.GetFirstChildFromPath(L"wp:inline/a:graphic/a:graphicData/pic:pic/pic:spPr/a:xfrm/a:ext");
@@ -1011,16 +1006,6 @@ bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, in
     }
     return true;
 }
-
-namespace {
-
-void collectRelationIds(TiXmlElement* root, MkStringArray* ids) {
-    for (TiXmlAttribute* a = root->FirstAttribute(); a; a = a->Next())
-        if (std::strncmp(a->Name(), "r:", 2) == 0 && a->Value() && *a->Value()) ids->AddUniqueGrow(fromUtf8(a->Value()));
-    for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) collectRelationIds(c, ids);
-}
-
-} // namespace
 
 namespace {
 
@@ -1055,14 +1040,8 @@ bool MkOpenXMLWordDocument::SetPreviewRelationId(const MkString& tagName, const 
     return false;
 }
 
-void MkOpenXMLWordDocument::GetReferencedRelationIds(MkStringArray* ids) const {
-    if (!ids) return;
-    TiXmlElement* root = const_cast<MkOpenXMLWordDocument*>(this)->RootElement();
-    if (root) collectRelationIds(root, ids);
-}
-
 bool MkOpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const MkString& newTagName, int imageWidth,
-                                           int imageHeight, const MkString& hyperlink, MkStringArray* releasedIds) {
+                                           int imageHeight, const MkString& hyperlink) {
     const MkXmlElement body = GetBody();
     if (!body || imageWidth <= 0 || imageHeight <= 0) return true;
     const float ratio = static_cast<float>(imageWidth) / static_cast<float>(imageHeight);
@@ -1167,7 +1146,6 @@ bool MkOpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const Mk
         addChild(ln, "a:headEnd");
         addChild(ln, "a:tailEnd");
 
-        if (releasedIds) collectRelationIds(run.Tx(), releasedIds);
         runParent->ReplaceChild(run.Tx(), *sdt);
         delete sdt;
     }

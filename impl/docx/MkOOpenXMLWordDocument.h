@@ -203,14 +203,12 @@ public:
     bool SetText(const MkString& tagName, const MkFormattedTextArray& runs, const MkWordControlIndex* index = nullptr);
     // Points the picture of each control at "rId<tag>" and fits it to the image.
     // False at the first control without a drawing or a blip, or for an empty image.
-    // The relationship ids the pictures referred to before are appended to releasedIds.
     bool SetImage(const MkString& tagName, int imageWidth, int imageHeight, const MkString& hyperlink,
-                  MkStringArray* releasedIds = nullptr, const MkWordControlIndex* index = nullptr);
+                  const MkWordControlIndex* index = nullptr);
     // Replaces each 3D-viewer control of that name by a picture content control
-    // tagged newTagName. The relationship ids the replaced runs referred to are
-    // appended to releasedIds (when given), so that the package can drop them.
+    // tagged newTagName.
     bool SetImageInMdlx(const MkString& controlName, const MkString& newTagName, int imageWidth, int imageHeight,
-                        const MkString& hyperlink, MkStringArray* releasedIds = nullptr);
+                        const MkString& hyperlink);
     bool SetMDLX(const MkString& tagName, MkString* controlId, MkString* newId, MkString* previewId);
     bool SetTable(const MkString& tagName, const Table& table, const MkWordControlIndex* index = nullptr);
     bool GetChartRelationIds(const MkString& tagName, MkStringArray* ids) const;
@@ -220,8 +218,6 @@ public:
     // Sets the r:id of the preview image (v:imagedata) of the first 3D-viewer control of that name.
     bool SetPreviewRelationId(const MkString& tagName, const MkString& id);
 
-    // Every relationship id (r:id, r:embed, r:link, r:pict ...) the document refers to.
-    void GetReferencedRelationIds(MkStringArray* ids) const;
     // How many attributes of the document refer to that relationship id.
     int CountRelationReferences(const MkString& id) const;
 
