@@ -157,14 +157,19 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, StagedO
     archive.ExpandGroup(mainSelection, MkString());
     if (!archive.SyncCharts()) REP_LOG_WARNING("Charts repeated by groups could not all get a chart part of their own.");
 
-    MkWordDocumentContent content;
-    archive.GetDocumentContent(content);
-    PictureBytes shots;  // the snapshots' pictures, encoded once and handed over in memory
-    replaceMacros(archive, snapshots, content, false);
-    bool filled = replaceSituationData(archive, snapshots, content, false, staged, shots);
-    if (filled && referencePass) {
-        filled = replaceSituationData(archive, referenceSnapshots, content, true, staged, shots);
-        replaceMacros(archive, referenceSnapshots, content, true);
+    bool filled = false;
+    {
+        // The tags, and the snapshots' pictures (encoded once, handed over in memory
+        // and stored by the package), are needed while the content is filled only.
+        MkWordDocumentContent content;
+        archive.GetDocumentContent(content);
+        PictureBytes shots;
+        replaceMacros(archive, snapshots, content, false);
+        filled = replaceSituationData(archive, snapshots, content, false, staged, shots);
+        if (filled && referencePass) {
+            filled = replaceSituationData(archive, referenceSnapshots, content, true, staged, shots);
+            replaceMacros(archive, referenceSnapshots, content, true);
+        }
     }
     // A content step that failed has logged its error; the report is not written.
     if (!filled) return false;

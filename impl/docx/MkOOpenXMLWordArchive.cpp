@@ -18,6 +18,43 @@ MkString folderOf(MkString path) {
     return last >= 0 ? path.Left(last) : MkString();
 }
 
+// Content that nothing fills, renumbers or relates holds none of these: no
+// control, bookmark, comment, picture id or relationship.
+const std::vector<std::string>& inertMarkers() {
+    static const std::vector<std::string> markers = {"<w:sdt",    "<w:control", "<wp:docPr", "<w:bookmark", "<w:comment",
+                                                     " r:",       "\tr:",       "\nr:",      "\rr:"};
+    return markers;
+}
+
+// The children of the controls' contents that are inert from now on are kept
+// as their text (a node that prints it as it was): a report of many filled
+// controls then costs about the size of its text rather than a tree of it.
+// A group's controls keep what their copies rename as elements: macros ("$(").
+void keepAsText(const MkXmlElementList& controls, bool inGroup = false) {
+    for (const MkXmlElement& sdt : controls) {
+        TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
+        for (TiXmlNode* c = content ? content->FirstChild() : nullptr; c;) {
+            TiXmlNode* next = c->NextSibling();
+            if (c->ToElement()) {
+                TiXmlPrinter printer;
+                printer.SetStreamPrinting();
+                c->Accept(&printer);
+                const std::string& text = printer.Str();
+                bool inert = text.size() > 2;
+                for (const std::string& marker : inertMarkers()) inert = inert && text.find(marker) == std::string::npos;
+                inert = inert && !(inGroup && text.find("$(") != std::string::npos);
+                if (inert) {
+                    TiXmlUnknown asText;
+                    asText.SetValue(text.substr(1, text.size() - 2));  // printed between "<" and ">"
+                    content->InsertBeforeChild(c, asText);
+                    content->RemoveChild(c);
+                }
+            }
+            c = next;
+        }
+    }
+}
+
 } // namespace
 
 MkOpenXMLWordArchive::MkOpenXMLWordArchive() = default;
@@ -31,16 +68,12 @@ bool MkOpenXMLWordArchive::Open(const MkString& path) {
         return false;
     }
     const MkString part = m_main->Name();
-    const std::string* stored = m_main->Bytes();
-    if (!stored) return Fail(L"The document part " + part + L" cannot be read");
-    std::string text = *stored;
+    std::string text;
+    if (!m_main->ReadBytes(&text)) return Fail(L"The document part " + part + L" cannot be read");
     std::unique_ptr<MkOpenXMLWordDocument> document(new MkOpenXMLWordDocument);
     document->KeepWhiteSpaceInText();
-    // Content of the body that nothing fills or renumbers (no control, bookmark,
-    // comment, picture id or relationship) stays text: a long table costs its size.
-    static const std::vector<std::string> markers = {"<w:sdt",     "<w:control", "<wp:docPr", "<w:bookmark", "<w:comment",
-                                                     " r:",        "\tr:",        "\nr:",      "\rr:"};
-    document->KeepChildrenAsText("w:body", markers, 1024);
+    // Large content of the body that is inert stays text: a long table costs its size.
+    document->KeepChildrenAsText("w:body", inertMarkers(), 1024);
     if (!document->ParseOwnedText(&text)) {
         MkString why;
         why.MakeForm("The document part %ls is not well-formed XML (%s)", ~part, document->ErrorDesc());
@@ -54,9 +87,39 @@ bool MkOpenXMLWordArchive::Open(const MkString& path) {
     return true;
 }
 
+bool MkOpenXMLWordArchive::Save(const MkString& path) {
+    m_index.reset();
+    m_parsed.clear();
+    return MkOpenXMLPackageEditor::Save(path);
+}
+
 const MkWordControlIndex* MkOpenXMLWordArchive::Index() {
     if (!m_index && m_document) m_index.reset(new MkWordControlIndex(*m_document));
     return m_index.get();
+}
+
+void MkOpenXMLWordArchive::MakeElements(const MkXmlElementList& controls) {
+    for (const MkXmlElement& sdt : controls) {
+        TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
+        for (TiXmlNode* c = content ? content->FirstChild() : nullptr; c;) {
+            TiXmlNode* next = c->NextSibling();
+            if (const TiXmlUnknown* asText = c->ToUnknown()) {
+                // The copies of a group share their contents' texts: each is parsed once.
+                std::unique_ptr<MkXmlDocument>& parsed = m_parsed[asText->ValueStr()];
+                if (!parsed) {
+                    parsed.reset(new MkXmlDocument);
+                    parsed->KeepWhiteSpaceInText();
+                    std::string text = "<" + asText->ValueStr() + ">";
+                    if (!parsed->ParseOwnedText(&text)) parsed->Clear();
+                }
+                if (parsed->RootElement()) {
+                    content->InsertBeforeChild(c, *parsed->RootElement());
+                    content->RemoveChild(c);
+                }
+            }
+            c = next;
+        }
+    }
 }
 
 bool MkOpenXMLWordArchive::HoldsControls(const MkString& tagName) {
@@ -83,41 +146,68 @@ float MkOpenXMLWordArchive::GetRatio(SitTypeTag kind, const MkString& tagName, i
 bool MkOpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName) {
     if (!m_document) return false;
     m_index.reset();
-    return m_document->ExpandGroup(snapshotIndices, tagName);
+    // The contents of the groups' controls, and of their copies', stay text until
+    // they are filled: the copies of a large group cost little more than their text.
+    MkXmlElementList inGroups;
+    MkOpenXMLDocument::FindAllElements(m_document->GetBody(), "w:sdt", &inGroups, true, false);
+    for (const MkXmlElement& group : inGroups) {
+        if (!MkOpenXMLDocument::IsSdtGroup(group)) continue;
+        MkXmlElementList controls;
+        MkOpenXMLDocument::FindAllElements(group, "w:sdt", &controls, true, true);
+        keepAsText(controls, true);
+    }
+    return m_document->ExpandGroup(snapshotIndices, tagName, [](const MkXmlElementList& copy) {
+        MkXmlElementList controls;
+        for (const MkXmlElement& top : copy) {
+            if (top.GetName() == MkString(L"w:sdt")) controls.push_back(top);
+            MkOpenXMLDocument::FindAllElements(top, "w:sdt", &controls, true, true);
+        }
+        keepAsText(controls);
+    });
 }
 
 // ---------------------------------------------------------------- content
 
 bool MkOpenXMLWordArchive::SetTitle(const MkString& tagName, const MkString& text) {
     if (!m_document) return false;
+    MakeElements(Index()->Find(tagName));
     const bool nested = HoldsControls(tagName);
     m_document->SetTitle(tagName, text, Index());
     if (nested) m_index.reset();
+    keepAsText(Index()->Find(tagName));
     return true;
 }
 
 bool MkOpenXMLWordArchive::SetText(const MkString& tagName, const MkFormattedTextArray& runs) {
     if (!m_document) return false;
+    MakeElements(Index()->Find(tagName));
     const bool nested = HoldsControls(tagName);
     m_document->SetText(tagName, runs, Index());
     if (nested) m_index.reset();
+    keepAsText(Index()->Find(tagName));
     return true;
 }
 
 bool MkOpenXMLWordArchive::SetTable(const MkString& tagName, const Table& table) {
     if (!m_document) return false;
+    MakeElements(Index()->Find(tagName));
     const bool nested = HoldsControls(tagName);
     m_document->SetTable(tagName, table, Index());
     if (nested) m_index.reset();
+    keepAsText(Index()->Find(tagName));
     return true;
 }
 
 bool MkOpenXMLWordArchive::SetAllMacros(const MkStringArray& names, const MkOArray<MkFormattedTextArray>& texts) {
     if (!m_document) return false;
     bool nested = false;
-    for (int i = 0; i < names.GetSize() && !nested; ++i) nested = HoldsControls(names[i]);
+    for (int i = 0; i < names.GetSize(); ++i) {
+        MakeElements(Index()->Find(names[i]));
+        nested = nested || HoldsControls(names[i]);
+    }
     if (!m_document->SetAllMacros(names, texts, Index())) return false;
     if (nested) m_index.reset();
+    for (int i = 0; i < names.GetSize(); ++i) keepAsText(Index()->Find(names[i]));
     return true;
 }
 

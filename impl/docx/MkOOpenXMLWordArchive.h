@@ -10,6 +10,8 @@
 #include "impl/docx/MkOOpenXMLWordDocument.h"
 #include "impl/openxml/MkOpenXMLPackageEditor.h"
 #include <memory>
+#include <string>
+#include <unordered_map>
 
 namespace kiv {
 namespace rep {
@@ -34,6 +36,9 @@ public:
     // text). False, with Error() naming the part and what is wrong, when the
     // package or its document part cannot be read.
     bool Open(const MkString& path) override;
+    // Writes the report (MkOpenXMLPackageEditor::Save), letting go first of what
+    // only the editing needed.
+    bool Save(const MkString& path) override;
     // The document part as parsed and edited; null when none is open.
     MkOpenXMLWordDocument* Document() const { return m_document; }
 
@@ -71,9 +76,12 @@ private:
     // Whether editing the content of these controls removes controls inside
     // them: the index must then be built again after the edit.
     bool HoldsControls(const MkString& tagName);
+    // The contents of the controls kept as text made elements again, to be filled.
+    void MakeElements(const MkXmlElementList& controls);
 
     MkOpenXMLWordDocument* m_document = nullptr;  // owned by the main part
     std::unique_ptr<MkWordControlIndex> m_index;
+    std::unordered_map<std::string, std::unique_ptr<MkXmlDocument>> m_parsed;  // contents kept as text, parsed
 };
 
 } // namespace rep

@@ -118,6 +118,24 @@ TiXmlElement* walkFirst(TiXmlElement* parent, const char* name) {
 }
 
 // Every element named `name` in root's subtree, root included, at any depth.
+// Whether content below root kept as its text (a node printing "<" + its value
+// + ">") holds an element of that name.
+bool holdsAsText(const TiXmlElement* root, const char* name) {
+    const std::string open = std::string("<") + name;
+    for (const TiXmlNode* c = root->FirstChild(); c; c = c->NextSibling()) {
+        if (const TiXmlElement* e = c->ToElement()) {
+            if (holdsAsText(e, name)) return true;
+        } else if (c->ToUnknown()) {
+            const std::string& text = c->ValueStr();
+            const size_t n = open.size() - 1;
+            if ((text.compare(0, n, name) == 0 && text.size() > n && (text[n] == ' ' || text[n] == '>' || text[n] == '/')) ||
+                text.find(open + " ") != std::string::npos || text.find(open + ">") != std::string::npos)
+                return true;
+        }
+    }
+    return false;
+}
+
 void collectDeep(TiXmlElement* root, const char* name, std::vector<TiXmlElement*>* found) {
     if (std::strcmp(root->Value(), name) == 0) found->push_back(root);
     for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) collectDeep(c, name, found);
@@ -322,7 +340,8 @@ bool MkOpenXMLDocument::IsStdAroundContent(const MkXmlElement& element, const Mk
     else if (tagName == MkString(L"SIT_TABLE")) collectDeep(element.Tx(), "w:tbl", &found);
     else return false;
     // The element itself does not count as its own descendant.
-    return !found.empty() && !(found.size() == 1 && found[0] == element.Tx());
+    return (!found.empty() && !(found.size() == 1 && found[0] == element.Tx())) ||
+           (tagName == MkString(L"SIT_TABLE") && holdsAsText(element.Tx(), "w:tbl"));
 }
 
 MkXmlElement MkOpenXMLDocument::GetAncestor(const MkXmlElement& element, const char* name) {
@@ -484,7 +503,7 @@ bool MkOpenXMLWordDocument::IsInSdtGroup(const MkXmlElement& element) {
 
 bool MkOpenXMLWordDocument::HasTable(const MkXmlElement& sdt) {
     if (!sdt) return false;
-    if (FindFirstElement(sdt, "w:tbl")) return true;
+    if (FindFirstElement(sdt, "w:tbl") || holdsAsText(sdt.Tx(), "w:tbl")) return true;
     return static_cast<bool>(GetAncestor(sdt.GetParentElement(), "w:tbl"));
 }
 
@@ -765,7 +784,8 @@ bool groupHoldsTag(const MkXmlElement& group, const MkString& tagName) {
 
 } // namespace
 
-bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName) {
+bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName,
+                                        const std::function<void(const MkXmlElementList&)>& made) {
     const MkXmlElement body = GetBody();
     if (!body) return false;
     MkXmlElementList controls;
@@ -819,6 +839,7 @@ bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const
             // Drawing and control ids stay unique in the document.
             for (TiXmlElement* top : tops) ids.Renumber(MkXmlElement(top), index);
             if (k > 0) bookmarks.Separate(tops, index + 1);
+            if (made) made(MkXmlElementList(tops.begin(), tops.end()));
         }
         parent->RemoveChild(group.Tx());
         keepCellValid(parent);
@@ -1185,10 +1206,13 @@ bool MkOpenXMLWordDocument::SetTable(const MkString& tagName, const Table& table
         long long total = 0;
         measureTemplateGrid(tbl, &gridColumns, &total);
 
-        TiXmlElement* fresh = new TiXmlElement("w:tbl");
-        if (TiXmlElement* tblPr = child(tbl, "w:tblPr")) {
-            fresh->InsertEndChild(*tblPr);
-        } else {
+        // The table is rebuilt in place: the new grid and rows go after the
+        // template's children, which go afterwards, all but its w:tblPr.
+        TiXmlElement* fresh = tbl.Tx();
+        std::vector<TiXmlNode*> old;
+        for (TiXmlNode* n = fresh->FirstChild(); n; n = n->NextSibling()) old.push_back(n);
+        TiXmlElement* tblPr = child(tbl, "w:tblPr");
+        if (!tblPr) {
             TiXmlElement* props = fresh->LinkEndChild(new TiXmlElement("w:tblPr"))->ToElement();
             TiXmlElement* w = props->LinkEndChild(new TiXmlElement("w:tblW"))->ToElement();
             w->SetAttribute("w:w", "0");
@@ -1239,8 +1263,8 @@ bool MkOpenXMLWordDocument::SetTable(const MkString& tagName, const Table& table
                 }
             }
         }
-        tbl.Tx()->Parent()->ReplaceChild(tbl.Tx(), *fresh);
-        delete fresh;
+        for (TiXmlNode* n : old)
+            if (n != tblPr) fresh->RemoveChild(n);
     }
     return true;
 }

@@ -16,6 +16,7 @@
 #include "impl/common/MkOArray.h"
 #include "impl/openxml/SitTypeTag.h"
 #include "impl/storage/MkOXmlDocument.h"
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -187,7 +188,9 @@ public:
     // Unrolls the groups (all with an empty tag name, else those holding the tag)
     // once per snapshot index, in place of the group. False when the document has
     // no body, or when a group to unroll has no content (it is then left as it is).
-    bool ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName);
+    // `made`, when given, gets the top elements of each copy once it is complete.
+    bool ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName,
+                     const std::function<void(const MkXmlElementList&)>& made = nullptr);
     // Renames the tags, controls and macros of one copy for snapshot index i (0-based).
     static void UpdateGroupedElement(const MkXmlElement& copy, int index);
     static void UpdateSdtsInGroup(const MkXmlElement& copy, int index);

@@ -131,6 +131,7 @@ void removeNamedInText(const std::string& text, std::unordered_set<std::string>*
 // The same for a parsed document: every attribute of every element.
 void removeNamedInElements(const TiXmlNode* node, std::unordered_set<std::string>* ids) {
     for (const TiXmlNode* c = node->FirstChild(); c && !ids->empty(); c = c->NextSibling()) {
+        if (const TiXmlUnknown* text = c->ToUnknown()) removeNamedInText(text->ValueStr(), ids);  // content kept as text
         const TiXmlElement* e = c->ToElement();
         if (!e) continue;
         for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next()) ids->erase(a->ValueStr());
@@ -170,6 +171,80 @@ Family familyOf(const MkString& partName) {
     }
     return f;
 }
+
+// The document printed as TinyXML's printer prints it without indentation, into
+// a text reserved at its size first: a large document then takes its size once,
+// not the twice and more a growing text takes.
+class CompactPrint {
+public:
+    explicit CompactPrint(std::string* out) : m_out(out) {}
+    void Print(const TiXmlNode& root) {
+        m_measure = true;
+        m_size = 0;
+        Node(root);
+        m_out->clear();
+        m_out->reserve(m_size);
+        m_measure = false;
+        Node(root);
+    }
+
+private:
+    void Add(const char* text, size_t size) {
+        if (m_measure) m_size += size;
+        else m_out->append(text, size);
+    }
+    void Add(const std::string& text) { Add(text.data(), text.size()); }
+    void Encoded(const std::string& text) {
+        m_scratch.clear();
+        TiXmlBase::EncodeString(text, &m_scratch);
+        Add(m_scratch);
+    }
+    void Node(const TiXmlNode& node) {
+        if (const TiXmlElement* e = node.ToElement()) {
+            Add("<", 1);
+            Add(e->ValueStr());
+            for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next()) {
+                m_scratch.clear();
+                a->Print(nullptr, 0, &m_scratch);
+                Add(" ", 1);
+                Add(m_scratch);
+            }
+            if (!e->FirstChild()) {
+                Add(" />", 3);
+                return;
+            }
+            Add(">", 1);
+            for (const TiXmlNode* c = e->FirstChild(); c; c = c->NextSibling()) Node(*c);
+            Add("</", 2);
+            Add(e->ValueStr());
+            Add(">", 1);
+        } else if (const TiXmlText* t = node.ToText()) {
+            if (!t->CDATA()) return Encoded(t->ValueStr());
+            Add("<![CDATA[", 9);
+            Add(t->ValueStr());
+            Add("]]>", 3);
+        } else if (const TiXmlUnknown* u = node.ToUnknown()) {
+            Add("<", 1);
+            Add(u->ValueStr());
+            Add(">", 1);
+        } else if (const TiXmlComment* c = node.ToComment()) {
+            Add("<!--", 4);
+            Add(c->ValueStr());
+            Add("-->", 3);
+        } else if (const TiXmlDeclaration* d = node.ToDeclaration()) {
+            m_scratch.clear();
+            d->Print(nullptr, 0, &m_scratch);
+            Add(m_scratch);
+        } else if (node.ToDocument()) {
+            for (const TiXmlNode* c = node.FirstChild(); c; c = c->NextSibling()) Node(*c);
+        }
+    }
+
+    std::string* m_out;
+    std::string m_scratch;
+    size_t m_size = 0;
+    bool m_measure = false;
+};
 
 } // namespace
 
@@ -308,10 +383,9 @@ bool MkOpenXMLPart::ReadStored(std::string* bytes) {
 
 std::string MkOpenXMLPart::Print() const {
     if (!m_compact) return m_xml->PrintToString();
-    TiXmlPrinter printer;
-    printer.SetStreamPrinting();
-    m_xml->Accept(&printer);
-    return printer.Str();
+    std::string text;
+    CompactPrint(&text).Print(*m_xml);
+    return text;
 }
 
 const std::string* MkOpenXMLPart::Bytes() {
@@ -324,6 +398,16 @@ const std::string* MkOpenXMLPart::Bytes() {
         m_haveBytes = true;
     }
     return &m_bytes;
+}
+
+bool MkOpenXMLPart::ReadBytes(std::string* bytes) {
+    if (m_xmlIsContent || m_bytesAreContent || m_haveBytes) {
+        const std::string* content = Bytes();
+        if (!content) return false;
+        *bytes = *content;
+        return true;
+    }
+    return ReadStored(bytes);
 }
 
 void MkOpenXMLPart::SetBytes(std::string bytes) {
@@ -483,10 +567,8 @@ bool MkOpenXMLPackage::OpenArchive() {
 }
 
 bool MkOpenXMLPackage::ReadEntry(int entry, std::string* bytes, const MkString& part) const {
-    std::vector<unsigned char> data;
-    if (!const_cast<PxZipArchive&>(m_zip).ReadDataInto(m_zip.GetStoredName(entry), &data))
+    if (!const_cast<PxZipArchive&>(m_zip).ReadDataInto(m_zip.GetStoredName(entry), bytes))
         return Fail(L"Part " + quoted(part) + L" cannot be read from the package");
-    bytes->assign(data.begin(), data.end());
     return true;
 }
 
@@ -780,13 +862,14 @@ bool MkOpenXMLPackage::Write(PxZipArchive& out, Plan& plan) {
         return false;
     for (MkOpenXMLPart* part : plan.parts) {
         bool ok;
-        if (part->m_xmlIsContent)
+        if (part->m_xmlIsContent) {
             ok = writeBytes(part->m_name, part->Print());
-        else if (part->m_bytesAreContent || part->m_entry < 0)
+        } else if (part->m_bytesAreContent || part->m_entry < 0) {
             ok = writeBytes(part->m_name, part->m_bytes);
-        else
+        } else {
             ok = out.CopyEntryFrom(m_zip, part->m_entry, part->m_name) ||
                  Fail(L"Part " + quoted(part->m_name) + L" could not be written");
+        }
         if (!ok || !writeRels(*part->m_rels, part->m_relsEntry, MkOpenXMLPaths::RelsPartName(part->m_name)))
             return false;
     }

@@ -110,6 +110,10 @@ public:
     // document serialized now. Valid until the part changes. Null when they cannot
     // be read.
     const std::string* Bytes();
+    // The content's bytes into *bytes, for a caller that parses them itself:
+    // read from the zip when the part was not changed, without the part keeping
+    // a copy. False when they cannot be read.
+    bool ReadBytes(std::string* bytes);
     // Replaces the content; a document handed out before is dropped.
     void SetBytes(std::string bytes);
     // The content parsed, made on first use and kept; null when it is not XML.

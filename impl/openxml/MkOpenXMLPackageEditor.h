@@ -64,7 +64,7 @@ public:
     // Writes the package to path (each part a chain of relationships reaches,
     // once). False, with Error() telling why and the file at path kept, when it
     // cannot be written.
-    bool Save(const MkString& path);
+    virtual bool Save(const MkString& path);
     const MkString& Error() const { return m_error; }
 
     MkOpenXMLPackage& Package() { return m_package; }

@@ -439,13 +439,14 @@ unsigned char* PxZipArchive::ReadDataRaw(const MkString& name, size_t* size, boo
 
 namespace {
 
-// Extraction target appending to a vector the caller owns.
+// Extraction target appending to a vector or string the caller owns.
+template <class Bytes>
 class VectorSink : public CZipAbstractFile {
 public:
-    explicit VectorSink(std::vector<unsigned char>* bytes) : m_bytes(bytes) {}
+    explicit VectorSink(Bytes* bytes) : m_bytes(bytes) {}
     size_t Read(void*, size_t) override { return 0; }
     void Write(const void* buffer, size_t count) override {
-        const unsigned char* p = static_cast<const unsigned char*>(buffer);
+        const char* p = static_cast<const char*>(buffer);
         m_bytes->insert(m_bytes->end(), p, p + count);
     }
     uint64_t Seek(int64_t offset, SeekOrigin origin) override {
@@ -457,12 +458,21 @@ public:
     void SetLength(uint64_t length) override { m_bytes->resize(static_cast<size_t>(length)); }
 
 private:
-    std::vector<unsigned char>* m_bytes;
+    Bytes* m_bytes;
 };
 
 } // namespace
 
 bool PxZipArchive::ReadDataInto(const MkString& name, std::vector<unsigned char>* data, uint64_t maxSize) {
+    return ReadInto(name, data, maxSize);
+}
+
+bool PxZipArchive::ReadDataInto(const MkString& name, std::string* data, uint64_t maxSize) {
+    return ReadInto(name, data, maxSize);
+}
+
+template <class Bytes>
+bool PxZipArchive::ReadInto(const MkString& name, Bytes* data, uint64_t maxSize) {
     if (!data) return false;
     data->clear();
     const int index = FindFile(name);
@@ -482,7 +492,7 @@ bool PxZipArchive::ReadDataInto(const MkString& name, std::vector<unsigned char>
                                       ? DEFAULT_COPY_BUFFER
                                       : static_cast<size_t>(std::min<uint64_t>(info.uncompressedSize, MAX_COPY_BUFFER));
         data->reserve(static_cast<size_t>(info.uncompressedSize));
-        VectorSink sink(data);
+        VectorSink<Bytes> sink(data);
         if (!m_zip.ExtractFile(index, sink, copyBuffer)) {
             data->clear();
             REP_LOG_ERROR(lfw::String("Unable to read raw data from '%1'").arg(lfw::String(name)));

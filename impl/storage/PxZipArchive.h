@@ -14,6 +14,7 @@
 #include "host/ug/ZipArchive.h"
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class MkXmlDocument;
@@ -127,6 +128,7 @@ public:
     // size, no further copy); false (logged) when it cannot be read, or, with
     // maxSize > 0, when it is declared larger.
     bool ReadDataInto(const MkString& name, std::vector<unsigned char>* data, uint64_t maxSize = 0);
+    bool ReadDataInto(const MkString& name, std::string* data, uint64_t maxSize = 0);
     bool WriteDataRaw(const MkString& name, const void* data, size_t size, bool overwrite);
 
     bool ReadXmlFile(const MkString& name, MkXmlDocument* document);
@@ -152,6 +154,9 @@ public:
     bool IsEncrypted() const { return m_zip.IsEncrypted(); }
 
 private:
+    template <class Bytes>
+    bool ReadInto(const MkString& name, Bytes* data, uint64_t maxSize);
+
     MkString m_fileName;
     PxZipMemFile* m_memFile = nullptr;
     PxZipAccessMode m_mode = ZIP_OPEN;
