@@ -15,11 +15,31 @@ namespace rep {
 namespace creator {
 MkString fromStr(const Str& s) { return ug::Convert::toMkString(s); }
 
-MkString expanded(const Snapshot* snapshot, const Str& text) {
+namespace {
+MkString expandedAs(const Snapshot* snapshot, const Str& text, Utils::ValueText values) {
     MkString value = fromStr(text);
     const FieldValues fields = snapshot->fieldValues();
-    if (!fields.empty()) Utils::expandString(fields, &value);
+    if (!fields.empty()) Utils::expandString(fields, &value, Utils::MAX_EXPANDED_LENGTH, values);
     return value;
+}
+} // namespace
+
+MkString expanded(const Snapshot* snapshot, const Str& text) {
+    return expandedAs(snapshot, text, Utils::ValueText::Plain);
+}
+
+MkFormattedTextArray titleRuns(const Snapshot* snapshot) { return valueRuns(expanded(snapshot, snapshot->title())); }
+
+MkFormattedTextArray descriptionRuns(const Snapshot* snapshot) {
+    MkFormattedTextArray runs;
+    Utils::convertMarkupToOfficeRuns(expandedAs(snapshot, snapshot->description(), Utils::ValueText::Markup), &runs);
+    return runs;
+}
+
+MkFormattedTextArray valueRuns(const MkString& value) {
+    MkFormattedTextArray runs;
+    Utils::convertPlainToOfficeRuns(value, &runs);
+    return runs;
 }
 
 std::string folderOf(const std::string& path) {
@@ -79,7 +99,8 @@ void ReportCreatorBase::gatherSnapshots(const Repository* repo, lfw::Collection<
 
 bool ReportCreatorBase::checkInitialized() {
     if (ReportComponent::isInitialized()) return true;
-    LFW_FAIL_MSG("ReportComponent component has not been properly initialized.");
+    // A logged error, not a failed assertion: the assertion action in force before
+    // start-up is to abort, and a caller's mistake must not end its process.
     REP_LOG_ERROR("ReportComponent component has not been properly initialized.");
     return false;
 }

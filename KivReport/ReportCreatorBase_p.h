@@ -7,6 +7,7 @@
 #include "LibCore/lfwCollection.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
+#include "impl/common/MkFormattedText.h"
 #include "impl/common/StagedOutput.h"
 #include <cstdint>
 #include <memory>
@@ -20,8 +21,13 @@ namespace rep {
 // Small helpers the Office creators share.
 namespace creator {
 MkString fromStr(const Str& s);
-// The text with the snapshot's field-value macros expanded.
+// The text with the snapshot's field-value macros expanded, values as written.
 MkString expanded(const Snapshot* snapshot, const Str& text);
+// Office text runs, values as written and line ends as line breaks: of a title
+// or field value (plain text), and of a description (marked-up text).
+MkFormattedTextArray titleRuns(const Snapshot* snapshot);
+MkFormattedTextArray descriptionRuns(const Snapshot* snapshot);
+MkFormattedTextArray valueRuns(const MkString& value);
 // The folder of a '/'-separated path ("." when it has none), and its file name
 // without the last extension (model files are named after the report beside it).
 std::string folderOf(const std::string& path);
@@ -64,7 +70,7 @@ public:
 
     // The repository's snapshots in order; empty for a null repository.
     static void gatherSnapshots(const Repository* repository, lfw::Collection<const Snapshot>* snapshots);
-    // false, with the error logged and asserted, before ReportComponent::initialize.
+    // false, with the error logged, before ReportComponent::initialize.
     static bool checkInitialized();
 
     // With true, a report some of whose snapshots could not be shown (leftOut)

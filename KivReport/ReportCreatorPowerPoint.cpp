@@ -1,6 +1,8 @@
 #include "KivReport/ReportCreatorPowerPoint.h"
 #include "KivReport/ReportCreatorPowerPoint_p.h"
+#include "KivReport/ReportComponent.h"
 #include "impl/common/NoThrow.h"
+#include "impl/storage/ReportLog.h"
 
 namespace kiv {
 namespace rep {
@@ -10,7 +12,15 @@ ReportCreatorPowerPoint::ReportCreatorPowerPoint(Repository* repository, const S
 
 ReportCreatorPowerPoint::~ReportCreatorPowerPoint() { delete m_d; }
 
-bool ReportCreatorPowerPoint::generate(const Str& outputPath) const { return m_d->generate(outputPath); }
+bool ReportCreatorPowerPoint::generate(const Str& outputPath) const {
+    // Checked here, before the start-up check the creators share, whose failed
+    // assertion ends the process under the default assertion action.
+    if (!ReportComponent::isInitialized()) {
+        REP_LOG_ERROR("ReportComponent component has not been properly initialized.");
+        return false;
+    }
+    return m_d->generate(outputPath);
+}
 
 bool ReportCreatorPowerPoint::validate(Str* report) const {
     return callNoThrow("Template validation", [&]() { return m_d->validate(report); });

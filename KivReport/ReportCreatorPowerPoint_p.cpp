@@ -18,10 +18,13 @@ namespace rep {
 
 namespace {
 
+using creator::descriptionRuns;
 using creator::expanded;
 using creator::folderOf;
 using creator::fromStr;
 using creator::stemOf;
+using creator::titleRuns;
+using creator::valueRuns;
 
 // Errors this creator logged on the current thread: a failed step that logged its
 // own cause is not reported a second time by the step around it.
@@ -32,12 +35,6 @@ thread_local unsigned t_errorsLogged = 0;
         ++t_errorsLogged;           \
         REP_LOG_ERROR(message);     \
     } while (0)
-
-MkFormattedTextArray runsOf(const MkString& text) {
-    MkFormattedTextArray runs;
-    Utils::convertHtmlToFormattedTextArray(text, &runs);
-    return runs;
-}
 
 // "SIT3_TITLE", "REF_SIT3_TITLE".
 MkString tagName(bool reference, int number, const wchar_t* kind) {
@@ -80,15 +77,17 @@ const Snapshot* at(const lfw::Collection<const Snapshot>& snaps, int index) {
     return snapshot;
 }
 
-// A name of the tag grammar (SIT3_CHART, REF_SIT_PICTURE) on a shape that cannot
-// hold its kind (a picture tag on a text box, a chart tag on a table) would be left
-// as it is: refused with one error naming the shape, before anything is filled.
-bool tagsOnTheirShapes(const MkSlideContentPtrArray& slides) {
+// Names of the tag grammar (SIT3_CHART, REF_SIT_PICTURE) on shapes that cannot hold
+// their kind (a picture tag on a text box, a chart tag on a table): one message per
+// shape. Such a tag would be left as it is; generate refuses the template, validate
+// lists them.
+std::vector<lfw::String> misplacedTags(const MkSlideContentPtrArray& slides) {
     static const struct {
         const wchar_t* word;
         const char* shape;
     } kinds[] = {{L"PICTURE", "a picture"}, {L"TABLE", "a table"}, {L"CHART", "a chart"},
                  {L"TITLE", "a text shape"}, {L"TEXT", "a text shape"}, {L"MDLX", "a 3D viewer control"}};
+    std::vector<lfw::String> messages;
     for (int s = 0; s < slides.GetSize(); ++s) {
         const MkSlideContent& slide = *slides[s];
         const MkStringArray& others = slide.Others();
@@ -101,18 +100,21 @@ bool tagsOnTheirShapes(const MkSlideContentPtrArray& slides) {
                 const MkSlideContent::Kind kind = static_cast<MkSlideContent::Kind>(k);
                 placed = holds(slide.Sit(kind), name) || holds(slide.Ref(kind), name);
             }
-            if (placed) continue;
-            for (const auto& kind : kinds) {
-                if (parts.suffix != MkString(kind.word)) continue;
-                PPT_LOG_ERROR(lfw::String("The shape %1 on %2 is not %3: rename the shape or change its tag.")
-                                  .arg(name.Std())
-                                  .arg(slide.slideName.Std())
-                                  .arg(kind.shape));
-                return false;
-            }
+            for (const auto& kind : kinds)
+                if (!placed && parts.suffix == MkString(kind.word))
+                    messages.push_back(lfw::String("The shape %1 on %2 is not %3: rename the shape or change its tag.")
+                                           .arg(name.Std())
+                                           .arg(slide.slideName.Std())
+                                           .arg(kind.shape));
         }
     }
-    return true;
+    return messages;
+}
+
+// A picture tag the snapshot has no picture for: the report cannot show it.
+bool noPicture(const Snapshot* snapshot, const MkString& tag) {
+    PPT_LOG_ERROR(lfw::String("Snapshot '%1' has no picture for %2.").arg(snapshot->name().toStdWString()).arg(tag.Std()));
+    return false;
 }
 
 } // namespace
@@ -189,6 +191,13 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, S
         PPT_LOG_ERROR("The template is not a PowerPoint presentation: it has no ppt/presentation.xml.");
         return false;
     }
+    // A part the report would edit or copy and could not make valid refuses the
+    // template before anything is written.
+    const MkString problem = presentation.CheckTemplateParts();
+    if (!problem.IsEmpty()) {
+        PPT_LOG_ERROR(lfw::String("The template cannot be used: %1.").arg(problem.Std()));
+        return false;
+    }
     presentation.ConvertFromOldPlugin();
     if (!presentation.CreateSlideContentList()) {
         PPT_LOG_ERROR("The template holds no slide with a tag.");
@@ -198,7 +207,11 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, S
         PPT_LOG_ERROR("One or more slides contains both static and generic Mdlx snapshots.");
         return false;
     }
-    if (!tagsOnTheirShapes(*presentation.GetSlideContentList())) return false;
+    const std::vector<lfw::String> misplaced = misplacedTags(*presentation.GetSlideContentList());
+    if (!misplaced.empty()) {
+        PPT_LOG_ERROR(misplaced.front());
+        return false;
+    }
     TemporaryFiles temporary(presentation);
     Context c{presentation, temporary, staged, {}};
 
@@ -222,6 +235,10 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, S
     presentation.RemoveUnusedFiles();
     if (!presentation.Close()) return false;
     if (embedMdlx && presentation.Open(report, ZIP_OPEN)) {
+        // Models come from the template's folder, the report's and this report's own files.
+        std::vector<std::string> models;
+        for (const auto& model : c.models) models.push_back(model.second.ShortChar());
+        presentation.SetModelSources({folderOf(templatePath.ShortChar())}, models);
         if (!presentation.EmbedAllMdlxFilesInArchive(false))
             REP_LOG_WARNING("Not every model file could be embedded in the report.");
         if (!presentation.Close()) return false;
@@ -262,8 +279,7 @@ bool ReportCreatorPowerPointPrivate::setStaticTitle(Context& c, const MkString& 
     for (int i = 0; i < indices.GetSize(); ++i) {
         const Snapshot* snapshot = at(snaps, indices[i]);
         if (!snapshot) continue;
-        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TITLE"), expanded(snapshot, snapshot->title()),
-                                    MkString(), slide)) {
+        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TITLE"), titleRuns(snapshot), MkString(), slide)) {
             PPT_LOG_ERROR("Error setting new title.");
             return false;
         }
@@ -276,8 +292,8 @@ bool ReportCreatorPowerPointPrivate::setStaticText(Context& c, const MkString& s
     for (int i = 0; i < indices.GetSize(); ++i) {
         const Snapshot* snapshot = at(snaps, indices[i]);
         if (!snapshot) continue;
-        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TEXT"),
-                                    runsOf(expanded(snapshot, snapshot->description())), MkString(), slide)) {
+        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TEXT"), descriptionRuns(snapshot), MkString(),
+                                    slide)) {
             PPT_LOG_ERROR("Error setting new description text.");
             return false;
         }
@@ -291,13 +307,7 @@ bool ReportCreatorPowerPointPrivate::setStaticPicture(Context& c, const MkString
         const Snapshot* snapshot = at(snaps, indices[i]);
         if (!snapshot || snapshot->type() == Snapshot::TABLE) continue;
         const PtrRef<Image> image = pictureOf(snapshot);
-        if (!image) {
-            // Nothing to show: the placeholder stays as the template has it.
-            REP_LOG_WARNING(lfw::String("Snapshot '%1' has no picture for %2.")
-                                .arg(snapshot->name().toStdWString())
-                                .arg(lfw::String(tagName(reference, indices[i] + 1, L"PICTURE"))));
-            continue;
-        }
+        if (!image) return noPicture(snapshot, tagName(reference, indices[i] + 1, L"PICTURE"));
         const MkString file = c.temporary.PictureOf(snapshot);
         if (file.IsEmpty()) return false;
         if (!c.presentation.SetImage(expanded(snapshot, snapshot->title()), tagName(reference, indices[i] + 1, L"PICTURE"),
@@ -320,7 +330,8 @@ bool ReportCreatorPowerPointPrivate::setStaticMdlx(Context& c, const MkString& s
         const MkString file = c.temporary.PictureOf(snapshot);
         const MkString link = fromStr(snapshot->cloudViewerUrl());
         if (pictureMode) {
-            if (image && !file.IsEmpty())
+            if (!image) return noPicture(snapshot, tagName(reference, number, L"PICTURE"));
+            if (!file.IsEmpty())
                 c.presentation.SetImage(expanded(snapshot, snapshot->title()), tagName(reference, number, L"PICTURE"),
                                         file, static_cast<int>(image->width()), static_cast<int>(image->height()),
                                         MkString(), slide, link);
@@ -358,7 +369,7 @@ void ReportCreatorPowerPointPrivate::setStaticMacro(Context& c, const MkString& 
             MkString tag;
             tag.MakeFormWide(L"%lsSIT%i_$%ls", reference ? L"REF_" : L"", static_cast<int>(k) + 1, ~keys[i]);
             if (holds(macros, tag)) {
-                const bool ok = c.presentation.SetText(tag, values[i], MkString(), slide);
+                const bool ok = c.presentation.SetText(tag, valueRuns(values[i]), MkString(), slide);
                 LFW_ASSERT_MSG(ok, "ok");
             }
         }
@@ -441,7 +452,14 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const MkS
             const bool m = holdsPart(sit, L"SIT_MDLX") || holdsPart(sit, L"SIT_PICTURE");
             const bool rm = holdsPart(ref, L"REF_SIT_MDLX") || holdsPart(ref, L"REF_SIT_PICTURE");
             if (!m && !rm) return 0;  // fall back
-            if (!pictureOf(snap)) return 0;  // a snapshot without picture: as if it had none to show
+            // A picture the slide shows and the snapshot lacks fails the report.
+            const Snapshot* lacking = m && !pictureOf(snap) ? snap
+                                    : rm && refSnap && refSnap->type() != Snapshot::TABLE && !pictureOf(refSnap) ? refSnap
+                                                                                                                  : nullptr;
+            if (lacking) {
+                noPicture(lacking, MkString(lacking == snap ? L"SIT_PICTURE" : L"REF_SIT_PICTURE"));
+                return -1;
+            }
             if (m && (mainFile = c.temporary.PictureOf(snap)).IsEmpty()) return -1;
             if (rm) {
                 if (refSnap && refSnap->type() != Snapshot::TABLE && (refFile = c.temporary.PictureOf(refSnap)).IsEmpty())
@@ -559,7 +577,7 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
 
     const PtrRef<Image> image = pictureOf(snapshot);
     if (media && (!imageFile.IsEmpty() || !use3dPlugin) && !image) {
-        // A snapshot without a picture (a copy made for its texts): the picture stays as the template has it.
+        return noPicture(snapshot, p + L"SIT_PICTURE");
     } else if (media && (!imageFile.IsEmpty() || !use3dPlugin)) {
         const MkString picture = imageFile.IsEmpty() ? c.temporary.PictureOf(snapshot) : imageFile;
         bool shown = false;
@@ -607,12 +625,12 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
         }
     }
     if (holds(tags, p + L"SIT_TITLE") &&
-        !pr.SetText(p + L"SIT_TITLE", expanded(snapshot, snapshot->title()), numbered(L"TITLE"), slide)) {
+        !pr.SetText(p + L"SIT_TITLE", titleRuns(snapshot), numbered(L"TITLE"), slide)) {
         PPT_LOG_ERROR("Error setting new title.");
         return false;
     }
     if (holds(tags, p + L"SIT_TEXT") &&
-        !pr.SetText(p + L"SIT_TEXT", runsOf(expanded(snapshot, snapshot->description())), numbered(L"TEXT"), slide)) {
+        !pr.SetText(p + L"SIT_TEXT", descriptionRuns(snapshot), numbered(L"TEXT"), slide)) {
         PPT_LOG_ERROR("Error setting new description text.");
         return false;
     }
@@ -627,7 +645,7 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
             if (!holds(tags, tag)) continue;
             MkString renamed = tag;
             renamed.Replace(L"SIT_$", numberedMacro);
-            const bool ok = pr.SetText(tag, values[i], renamed, slide);
+            const bool ok = pr.SetText(tag, valueRuns(values[i]), renamed, slide);
             LFW_ASSERT_MSG(ok, "ok");
         }
     }
@@ -687,14 +705,20 @@ bool ReportCreatorPowerPointPrivate::validateTitleAndTextFields(const MkXmlDocum
     const MkXmlElement tree = slide.GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:spTree");
     if (!tree) return false;
     bool ok = true;
-    for (MkXmlElement sp = tree.GetFirstChildElement(L"p:sp"); sp; sp = sp.GetNextSiblingElement(L"p:sp")) {
+    std::vector<MkXmlElement> shapes;
+    MkOpenXMLSlideDocument::FindShapes(tree, L"p:sp", shapes);
+    for (const MkXmlElement& sp : shapes) {
         const MkXmlElement cNvPr = sp.GetFirstChildFromPath(L"p:nvSpPr/p:cNvPr");
         if (!cNvPr) continue;
         const MkString name = cNvPr.GetAttributeString(L"name");
         const MkTagNameParts parts(name);
         const bool tag = (parts.IsRef() || parts.prefix.StartsWith(L"SIT")) &&
                          (parts.suffix == MkString(L"TEXT") || parts.suffix == MkString(L"TITLE"));
-        if (tag && !sp.GetFirstChildFromPath(L"p:txBody/a:p/a:r/a:t")) {
+        // Text in any paragraph will do: the first may be an empty line.
+        bool text = false;
+        for (MkXmlElement p = sp.GetFirstChildFromPath(L"p:txBody/a:p"); p && !text; p = p.GetNextSiblingElement(L"a:p"))
+            text = bool(p.GetFirstChildFromPath(L"a:r/a:t"));
+        if (tag && !text) {
             report += name + L": No body text for snapshot tag in template. Please enter some body text.\n";
             ok = false;
         }
@@ -766,6 +790,11 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
         report = L"Not able to open template file";
         return false;
     }
+    const MkString problem = presentation.CheckTemplateParts();
+    if (!problem.IsEmpty()) {
+        report = MkString(L"Not able to open template file: ") + problem;
+        return false;
+    }
     presentation.CreateSlideContentList();
     const MkSlideContentPtrArray& slides = *presentation.GetSlideContentList();
     const int count = static_cast<int>(snaps.size());
@@ -778,6 +807,12 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
         unmatched += s;
         ok = false;
     }
+    // Tags on shapes that cannot hold them, as generate words them (once, in the main pass).
+    if (!reference)
+        for (const lfw::String& message : misplacedTags(slides)) {
+            unmatched += MkString(message.toStdWString()) + L"\n";
+            ok = false;
+        }
     const int r = reference ? 1 : 0;
     struct Content {
         int type;
@@ -787,12 +822,14 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
                     {SIT_TYPE_MDLX + r, Snapshot::MDLX, false},
                     {SIT_TYPE_TABLE + r, Snapshot::TABLE, false},
                     {SIT_TYPE_CHART + r, Snapshot::TABLE, false}};
+    // A tag without a number belongs to a generic slide, which is repeated for the
+    // snapshots it can show: nothing to check against one snapshot.
     for (const Content& kind : contents) {
         const MkStringArray tags = sortedTags(slides, kind.type, kind.unique);
         for (int i = 0; i < tags.GetSize(); ++i) {
             const int n = numberOf(tags[i]);
             if (n < 0) {
-                ok = false;
+                continue;
             } else if (n > count) {
                 unmatched += line(L"%ls: Snapshot %i does not exist\n", tags[i], n);
                 ok = false;
@@ -817,9 +854,7 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
         const MkStringArray tags = sortedTags(slides, type, false);
         for (int i = 0; i < tags.GetSize(); ++i) {
             const int n = numberOf(tags[i]);
-            if (n < 0) {
-                ok = false;
-            } else if (n > count) {
+            if (n > count) {
                 unmatched += line(L"%ls: Snapshot %i does not exist\n", tags[i], n);
                 ok = false;
             }
@@ -883,6 +918,11 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
     MkOpenXMLPresentation presentation;
     if (!Utils::exists(templatePath) || !presentation.Open(templatePath, ZIP_OPEN_READ_ONLY)) {
         summary = L"Not able to open template file";
+        return false;
+    }
+    const MkString problem = presentation.CheckTemplateParts();
+    if (!problem.IsEmpty()) {
+        summary = MkString(L"Not able to open template file: ") + problem;
         return false;
     }
     presentation.CreateSlideContentList();

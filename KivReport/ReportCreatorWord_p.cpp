@@ -23,10 +23,12 @@ namespace rep {
 
 namespace {
 
-using creator::expanded;
+using creator::descriptionRuns;
 using creator::folderOf;
 using creator::fromStr;
 using creator::stemOf;
+using creator::titleRuns;
+using creator::valueRuns;
 
 int countOf(const lfw::Collection<const Snapshot>& snaps) {
     return snaps.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(snaps.size());
@@ -72,19 +74,6 @@ private:
     std::set<std::wstring> m_names;
 };
 
-// The value as Word text runs: escaped, line feeds as breaks, marked-up runs.
-MkFormattedTextArray macroText(const MkString& value) {
-    MkString escaped = value;
-    escaped.Replace(L"&", L"&amp;");
-    escaped.Replace(L"<", L"&lt;");
-    escaped.Replace(L">", L"&gt;");
-    escaped.Replace(L"\"", L"&quot;");
-    escaped.Replace(L"\n", L"<br>");
-    MkFormattedTextArray runs;
-    Utils::convertHtmlToFormattedTextArray(escaped, &runs);
-    return runs;
-}
-
 } // namespace
 
 ReportCreatorWordPrivate::ReportCreatorWordPrivate(Repository* repo, const Str& path) : ReportCreatorBase(repo, path) {}
@@ -120,6 +109,8 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, StagedO
         return false;
     }
     archive.SetReportPath(outputPath);
+    // Models come from the template's folder and the report's.
+    archive.SetModelSources({folderOf(templatePath.ShortChar())}, {});
     const MkXmlElement body = archive.Document()->GetBody();
     if (!body) {
         REP_LOG_ERROR("The document part word/document.xml has no body (w:body in w:document).");
@@ -199,7 +190,7 @@ void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, cons
             name.MakeFormWide(L"%lsSIT%i_$%ls", reference ? L"REF_" : L"", static_cast<int>(k) + 1, ~keys[i]);
             if (!macros.Has(name)) continue;
             names.AddGrow(name);
-            texts.Add(macroText(values[i]));
+            texts.Add(valueRuns(values[i]));
         }
         if (!names.IsEmpty()) archive.SetAllMacros(names, texts);
     }
@@ -224,12 +215,8 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
         const MkString table = tagName(prefix, n, L"TABLE"), chart = tagName(prefix, n, L"CHART");
         const MkString link = fromStr(snapshot->cloudViewerUrl());
 
-        if (titles.Has(title)) archive.SetTitle(title, expanded(snapshot, snapshot->title()));
-        if (texts.Has(text)) {
-            MkFormattedTextArray runs;
-            Utils::convertHtmlToFormattedTextArray(expanded(snapshot, snapshot->description()), &runs);
-            archive.SetText(text, runs);
-        }
+        if (titles.Has(title)) archive.SetText(title, titleRuns(snapshot));
+        if (texts.Has(text)) archive.SetText(text, descriptionRuns(snapshot));
         // The snapshot's picture (a model's preview), handed to the package in memory.
         MkOpenXMLPicture shown;
         auto pictureBytes = [&]() -> const MkOpenXMLPicture* {

@@ -65,6 +65,46 @@ lfw::String text(const Str& s) { return lfw::String(s.toStdString()); }
 MkString toMk(const Str& s) { return ug::Convert::toMkString(s); }
 Str toStr(const MkString& s) { return ug::Convert::toStr(s); }
 
+// What one load may still spend; see the limits above. Saving spends it as
+// loading will, so that no file is written that loading would refuse.
+struct LoadBudget {
+    uint64_t contentBytes = MAX_TOTAL_CONTENT_BYTES;
+    size_t tableCells = MAX_TOTAL_TABLE_CELLS;
+    // Set when some content could not be loaded (the error is logged where it happens).
+    bool damaged = false;
+
+    bool spendBytes(uint64_t n) {
+        if (n > contentBytes) return false;
+        contentBytes -= n;
+        return true;
+    }
+    // A picture of that many JPEG bytes as loading charges it: the entry, and the
+    // decoder's memory of which the pixels stay charged.
+    bool spendPicture(uint64_t entryBytes, uint64_t decodeBytes, uint64_t pixelBytes) {
+        if (!spendBytes(entryBytes) || !spendBytes(decodeBytes)) return false;
+        if (decodeBytes > pixelBytes) contentBytes += decodeBytes - pixelBytes;
+        return true;
+    }
+    // A table as loading charges it; false when loading would refuse it.
+    bool spendTable(size_t rows, size_t columns) {
+        const size_t total = rows * columns;
+        if (columns > MAX_TABLE_COLUMNS || (columns > 0 && total / columns != rows) || total > MAX_TABLE_CELLS ||
+            total > tableCells || !spendBytes(uint64_t(total) * TABLE_CELL_BYTES))
+            return false;
+        tableCells -= total;
+        return true;
+    }
+};
+
+// The error of a save that loading would refuse.
+bool refuseSave(const Snapshot* situation, const char* what) {
+    REP_LOG_ERROR(lfw::String("The repository is not saved: with snapshot '%1' it would hold more %2 than a repository "
+                              "file may, and could not be loaded")
+                      .arg(text(situation->name()))
+                      .arg(what));
+    return false;
+}
+
 // ---------------------------------------------------------------------------
 // Saving
 
@@ -99,7 +139,7 @@ bool checkEntryNames(const std::vector<PtrRef<Snapshot>>& snapshots) {
     return true;
 }
 
-bool saveSituationImage(const Snapshot* situation, PxZipArchive* archive, MkXmlElement object) {
+bool saveSituationImage(const Snapshot* situation, PxZipArchive* archive, MkXmlElement object, LoadBudget* budget) {
     const Image* image = situation->image();
     if (!image) {
         // Loading leaves an image snapshot without its image when the file lacked
@@ -111,38 +151,45 @@ bool saveSituationImage(const Snapshot* situation, PxZipArchive* archive, MkXmlE
     object.AddAttributeInt("height", static_cast<int>(image->height()));
     object.AddAttributeInt("format", IMAGE_FORMAT_JPEG);
     lfw::Ref<PxZipMemFile> file = new PxZipMemFile;
-    std::vector<unsigned char> jpeg;
-    if (const std::vector<unsigned char>* source = image->sourceJpeg()) {
-        // The JPEG the pixels came from is stored as it is: encoding again would
-        // lose quality with every load and save.
-        file->SetData(source->data(), source->size());
-    } else {
+    std::vector<unsigned char> encoded;
+    const std::vector<unsigned char>* jpeg = image->sourceJpeg();
+    // The JPEG the pixels came from is stored as it is: encoding again would
+    // lose quality with every load and save.
+    if (!jpeg) {
         MkRGBImage rgb;
-        if (!ug::Convert::toMkRGBImage(image, &rgb) || !MdlxImageJpeg::saveImageToMemory(rgb, &jpeg)) {
+        if (!ug::Convert::toMkRGBImage(image, &rgb) || !MdlxImageJpeg::saveImageToMemory(rgb, &encoded)) {
             REP_LOG_ERROR(lfw::String("Error encoding JPEG image"));
             return false;
         }
-        file->SetData(jpeg.data(), jpeg.size());
+        jpeg = &encoded;
     }
+    if (jpeg->size() > MAX_IMAGE_ENTRY_BYTES ||
+        !budget->spendPicture(jpeg->size(), MdlxImageJpeg::decodeMemory(jpeg->data(), jpeg->size()),
+                              uint64_t(image->width()) * image->height() * 3))
+        return refuseSave(situation, "pictures and models");
+    file->SetData(jpeg->data(), jpeg->size());
     return archive->AddNewFile(file.p(), toMk(situation->name()));
 }
 
-bool saveSituationMdlx(const Snapshot* situation, PxZipArchive* archive) {
+bool saveSituationMdlx(const Snapshot* situation, PxZipArchive* archive, LoadBudget* budget) {
     const ug::MdlxMemoryFile* model = situation->modelMdlx();
     if (!model) return true;  // nothing to store; loading leaves it without a model
     // The model's bytes are added in place, without a copy.
     const ug::MdlxZipMemFile* content = model->internal_mdlxZipMemFile();
+    if (!budget->spendBytes(content->GetSize())) return refuseSave(situation, "pictures and models");
     lfw::Ref<PxZipMemFile> file = new PxZipMemFile;
     file->SetData(content->GetBuffer(), content->GetSize());
     return archive->AddNewFile(file.p(), toMk(situation->name()));
 }
 
-void saveSituationTable(const Snapshot* situation, MkXmlElement object) {
+bool saveSituationTable(const Snapshot* situation, MkXmlElement object, LoadBudget* budget) {
     const Table* table = situation->table();
     if (!table) {
         REP_LOG_WARNING(lfw::String("Table snapshot '%1' has no table; it is saved without one").arg(text(situation->name())));
-        return;
+        return true;
     }
+    if (table->rowCount() > 0 && !budget->spendTable(table->rowCount(), table->columnCount()))
+        return refuseSave(situation, "table cells");
     object.AddAttributeString("XAxis", toMk(table->chartXAxisTitle()));
     object.AddAttributeString("YAxis", toMk(table->chartYAxisTitle()));
     object.AddAttributeInt("TableRowCount", static_cast<int>(table->rowCount()));
@@ -157,10 +204,11 @@ void saveSituationTable(const Snapshot* situation, MkXmlElement object) {
     MkIntArray columnNumbers;
     columnNumbers.AssignConsecutive(static_cast<int>(columns), 0);
     object.AddChildIntArray("TableColumns", columnNumbers);
+    return true;
 }
 
 // Appends the snapshot's "Situation" element and writes its entry. False stops the save.
-bool saveSituation(const Snapshot* situation, PxZipArchive* archive, MkXmlElement root) {
+bool saveSituation(const Snapshot* situation, PxZipArchive* archive, MkXmlElement root, LoadBudget* budget) {
     MkXmlElement element = root.AddChildElement("Situation");
     element.AddAttributeString("Name", toMk(situation->name()));
     element.AddAttributeString("Title", toMk(situation->title()));
@@ -176,48 +224,51 @@ bool saveSituation(const Snapshot* situation, PxZipArchive* archive, MkXmlElemen
     switch (situation->type()) {
     case Snapshot::IMAGE:
         object.AddAttributeString("Name", toMk(situation->name()));
-        return saveSituationImage(situation, archive, object);
+        return saveSituationImage(situation, archive, object, budget);
     case Snapshot::MDLX:
         object.AddAttributeString("Name", toMk(situation->name()));
-        return saveSituationMdlx(situation, archive);
+        return saveSituationMdlx(situation, archive, budget);
     case Snapshot::TABLE:
         object.AddAttributeString("Name", toMk(situation->name()));
-        saveSituationTable(situation, object);
-        return true;
+        return saveSituationTable(situation, object, budget);
     }
     LFW_FAIL_MSG("Unhandled snapshot type");
     return true;
 }
 
+size_t markupCount(const unsigned char* text, size_t size);
+
 bool addSituationsToArchive(const std::vector<PtrRef<Snapshot>>& snapshots, PxZipArchive* archive) {
+    if (snapshots.size() > MAX_SITUATIONS) {
+        REP_LOG_ERROR(lfw::String("The repository is not saved: it holds %1 snapshots, more than the %2 a repository "
+                                  "file may hold")
+                          .arg(static_cast<long long>(snapshots.size()))
+                          .arg(static_cast<long long>(MAX_SITUATIONS)));
+        return false;
+    }
     MkXmlDocument document(true);
     MkXmlElement root = document.CreateRootElement(ROOT_NAME, -1, NAMESPACE_URI);
     root.AddAttributeInt("Version", FORMAT_VERSION);
+    LoadBudget budget;
     for (const PtrRef<Snapshot>& s : snapshots) {
         const Snapshot* situation = s.p();
         LFW_ASSERT(situation);
         if (!situation) continue;
-        if (!saveSituation(situation, archive, root)) return false;
+        if (!saveSituation(situation, archive, root, &budget)) return false;
     }
-    return archive->WriteXmlFile(INDEX_ENTRY, &document, false);
+    const std::string index = document.PrintToString();
+    if (index.size() > MAX_INDEX_BYTES ||
+        markupCount(reinterpret_cast<const unsigned char*>(index.data()), index.size()) > MAX_INDEX_MARKUP) {
+        REP_LOG_ERROR(lfw::String("The repository is not saved: its texts and tables make %1 larger than a repository "
+                                  "file may hold")
+                          .arg(INDEX_ENTRY));
+        return false;
+    }
+    return archive->WriteDataRaw(INDEX_ENTRY, index.data(), index.size(), false);
 }
 
 // ---------------------------------------------------------------------------
 // Loading
-
-// What one load may still spend; see the limits above.
-struct LoadBudget {
-    uint64_t contentBytes = MAX_TOTAL_CONTENT_BYTES;
-    size_t tableCells = MAX_TOTAL_TABLE_CELLS;
-    // Set when some content could not be loaded (the error is logged where it happens).
-    bool damaged = false;
-
-    bool spendBytes(uint64_t n) {
-        if (n > contentBytes) return false;
-        contentBytes -= n;
-        return true;
-    }
-};
 
 struct FreeDeleter {
     void operator()(unsigned char* p) const { std::free(p); }

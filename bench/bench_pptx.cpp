@@ -1,8 +1,12 @@
 // Slide duplication: one slide holding a picture (and its notes) duplicated into
 // 1000 slides. Prints the time per duplication around 100 and around 1000
 // slides; the ratio shows whether a duplication costs more as the deck grows.
+// Then slide removal: a slide relating to n parts that only it uses (tags
+// parts), removed with them, for n and 4 n; the ratio of the times shows
+// whether the removal grows faster than the parts it deletes.
 #include "BenchTimer.h"
 #include "impl/pptx/MkOpenXMLPresentation.h"
+#include "impl/storage/PxZipArchive.h"
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -17,6 +21,46 @@ bool copyFile(const std::string& from, const std::string& to) {
     std::ofstream out(to, std::ios::binary);
     out << in.rdbuf();
     return in.good() && out.good();
+}
+
+// Seconds RemoveSlide takes on a copy of the deck whose generic slide (slide3.xml,
+// rId4) relates to n tags parts besides its own.
+double removalSeconds(const std::string& deck, const std::string& path, int n) {
+    if (!copyFile(deck, path)) return -1;
+    {
+        PxZipArchive zip;
+        if (!zip.Open(MkString(path.c_str()), ZIP_OPEN)) return -1;
+        auto text = [&zip](const char* name) {
+            size_t size = 0;
+            unsigned char* data = zip.ReadDataRaw(MkString(name), &size);
+            std::string s(data ? reinterpret_cast<const char*>(data) : "", data ? size : 0);
+            free(data);
+            return s;
+        };
+        std::string types = text("[Content_Types].xml"), rels = text("ppt/slides/_rels/slide3.xml.rels");
+        std::string overrides, relationships;
+        for (int i = 1; i <= n; ++i) {
+            const std::string name = "tag" + std::to_string(i) + ".xml";
+            const std::string part = "<p:tagLst xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\">"
+                                     "<p:tag name=\"N\" val=\"" + std::to_string(i) + "\"/></p:tagLst>";
+            zip.WriteDataRaw(MkString(("ppt/tags/" + name).c_str()), part.data(), part.size(), false);
+            overrides += "<Override PartName=\"/ppt/tags/" + name +
+                         "\" ContentType=\"application/vnd.openxmlformats-officedocument.presentationml.tags+xml\"/>";
+            relationships += "<Relationship Id=\"rIdT" + std::to_string(i) +
+                             "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/tags\" "
+                             "Target=\"../tags/" + name + "\"/>";
+        }
+        types.insert(types.rfind("</Types>"), overrides);
+        rels.insert(rels.rfind("</Relationships>"), relationships);
+        zip.WriteDataRaw(MkString("[Content_Types].xml"), types.data(), types.size(), true);
+        zip.WriteDataRaw(MkString("ppt/slides/_rels/slide3.xml.rels"), rels.data(), rels.size(), true);
+        if (!zip.Close()) return -1;
+    }
+    MkOpenXMLPresentation presentation;
+    if (!presentation.Open(MkString(path.c_str()), ZIP_OPEN) || !presentation.CreateSlideContentList()) return -1;
+    bool ok = false;
+    const double time = seconds([&] { ok = presentation.RemoveSlide(L"rId4"); });
+    return ok && presentation.FindFile(L"ppt\\tags\\tag1.xml") < 0 ? time : -1;
 }
 
 } // namespace
@@ -62,6 +106,11 @@ int main(int argc, char** argv) {
     const double at100 = around(100), atTotal = around(total);
     std::printf("pptx duplication: %.2f ms per slide at 100 slides, %.2f ms at %d slides (ratio %.2f); close %.1f ms\n",
                 at100 * 1e3, atTotal * 1e3, total, at100 > 0 ? atTotal / at100 : 0.0, closeTime * 1e3);
+    for (int n : {600, 2400}) {
+        const double small = removalSeconds(deck, path, n), large = removalSeconds(deck, path, 4 * n);
+        std::printf("pptx removal of a slide with its own parts: %d parts %.1f ms, %d parts %.1f ms (ratio %.2f)\n", n,
+                    small * 1e3, 4 * n, large * 1e3, small > 0 ? large / small : 0.0);
+    }
     std::remove(path.c_str());
     return 0;
 }

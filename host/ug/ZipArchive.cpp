@@ -1009,6 +1009,34 @@ bool CZipArchive::RemoveFile(int index) {
     return true;
 }
 
+bool CZipArchive::RemoveFiles(std::vector<int> indices) {
+    requireWritable();
+    std::sort(indices.begin(), indices.end());
+    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+    if (!indices.empty() && (indices.front() < 0 || indices.back() >= GetCount())) return false;
+    std::vector<bool> removed(m_entries.size(), false);
+    for (int index : indices) {
+        Entry& e = m_entries[static_cast<size_t>(index)];
+        try {
+            loadLocal(e);
+        } catch (const CZipException&) {
+            e.span = 0;  // a broken entry: its bytes are left alone
+        }
+        m_garbage += e.span;
+        removed[static_cast<size_t>(index)] = true;
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        if (removed[i]) continue;
+        if (kept != i) m_entries[kept] = std::move(m_entries[i]);
+        ++kept;
+    }
+    m_entries.resize(kept);
+    rebuildIndex();
+    m_modified = m_modified || !indices.empty();
+    return true;
+}
+
 bool CZipArchive::RenameFile(int index, const std::string& utf8NewName) {
     requireWritable();
     if (index < 0 || index >= GetCount() || utf8NewName.empty()) return false;

@@ -119,6 +119,9 @@ public:
     // read (encrypted, other methods) throw unsupported.
     bool CopyEntryFrom(const CZipArchive& source, int index, const std::string& utf8Name = std::string());
     bool RemoveFile(int index);  // false for an invalid index
+    // Removes several entries at once (the name index is rebuilt once, not per
+    // entry); false, removing nothing, when an index is invalid.
+    bool RemoveFiles(std::vector<int> indices);
     // False for an invalid index, an empty name or one another entry has.
     bool RenameFile(int index, const std::string& utf8NewName);
 

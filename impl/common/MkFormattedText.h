@@ -1,6 +1,6 @@
 #pragma once
-// Formatted text runs made from marked-up text (<b>, <i>, <u>, <br>), placed
-// into Office documents.
+// Formatted text runs made from marked-up text (<b>, <i>, <u>, <br>) and from
+// plain text (line feeds as line breaks), placed into Office documents.
 #include "host/ug/MkString.h"
 #include "impl/common/MkOArray.h"
 
@@ -10,6 +10,7 @@ struct MkFormattedText {
     bool italic = false;
     bool newParagraph = false;  // the run only starts a new paragraph; its text is empty
     bool reserved = false;      // always false in runs made by the component
+    bool lineBreak = false;     // the run only breaks the line inside its paragraph; its text is empty
     MkString text;
 };
 

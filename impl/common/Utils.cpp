@@ -175,7 +175,7 @@ void Utils::expandString(const FieldValues& fieldValues, MkString* text) {
     expandString(fieldValues, text, Utils::MAX_EXPANDED_LENGTH);
 }
 
-bool Utils::expandString(const FieldValues& fieldValues, MkString* text, size_t maxLength) {
+bool Utils::expandString(const FieldValues& fieldValues, MkString* text, size_t maxLength, ValueText values) {
     if (!text) return true;
     if (maxLength > Utils::MAX_EXPANDED_LENGTH) maxLength = Utils::MAX_EXPANDED_LENGTH;
     size_t work = 0;
@@ -193,7 +193,18 @@ bool Utils::expandString(const FieldValues& fieldValues, MkString* text, size_t 
         const std::wstring macro = L"$(" + kv.first.toStdWString() + L")";
         const size_t count = countOccurrences(text->Std(), macro);
         if (count == 0) continue;
-        const MkString value = escapeHtml(MkString(kv.second.toStdWString()));
+        MkString value(kv.second.toStdWString());
+        if (values == ValueText::Html) {
+            value = escapeHtml(value);
+        } else if (values == ValueText::Markup) {
+            std::wstring escaped;
+            escaped.reserve(value.Std().size());
+            for (wchar_t c : value.Std()) {
+                if (c == L'\n') escaped.push_back(c);  // a line break of the runs
+                else appendEscaped(&escaped, WView(&c, 1));
+            }
+            value = MkString(std::move(escaped));
+        }
         const size_t grown = static_cast<size_t>(value.Length()) > macro.size()
                                  ? count * (static_cast<size_t>(value.Length()) - macro.size())
                                  : 0;
@@ -219,6 +230,95 @@ bool Utils::expandString(const FieldValues& fieldValues, MkString* text, size_t 
         if (!withinBudget()) return false;
     }
 }
+
+namespace {
+
+bool isLineEnd(wchar_t c) { return c == L'\n' || c == L'\r' || c == L'\v' || c == L'\f'; }
+
+// The character an entity at text[at] ("&amp;", "&#60;", "&#x3C;") stands for,
+// with its length; 0 when there is none there.
+wchar_t entityAt(const std::wstring& text, size_t at, size_t* length) {
+    static const struct {
+        const wchar_t* name;
+        wchar_t c;
+    } named[] = {{L"&amp;", L'&'}, {L"&lt;", L'<'}, {L"&gt;", L'>'}, {L"&quot;", L'"'}, {L"&apos;", L'\''}};
+    for (const auto& n : named) {
+        const size_t size = std::char_traits<wchar_t>::length(n.name);
+        if (text.compare(at, size, n.name) == 0) {
+            *length = size;
+            return n.c;
+        }
+    }
+    if (text.compare(at, 2, L"&#") != 0) return 0;
+    const bool hex = at + 2 < text.size() && (text[at + 2] == L'x' || text[at + 2] == L'X');
+    size_t i = at + (hex ? 3 : 2);
+    unsigned long code = 0;
+    const size_t first = i;
+    for (; i < text.size() && i - first < 8; ++i) {
+        const wchar_t c = text[i];
+        int digit = -1;
+        if (c >= L'0' && c <= L'9') digit = c - L'0';
+        else if (hex && c >= L'a' && c <= L'f') digit = c - L'a' + 10;
+        else if (hex && c >= L'A' && c <= L'F') digit = c - L'A' + 10;
+        if (digit < 0) break;
+        code = code * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
+    }
+    if (i == first || i >= text.size() || text[i] != L';' || code == 0 || code > 0x10FFFF ||
+        (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    *length = i + 1 - at;
+    return static_cast<wchar_t>(code);
+}
+
+// Appends a run's text as runs of its own flags, its line ends as line breaks
+// and, when decode is set, its entities read back. An empty text stays one run.
+void appendOfficeText(const MkFormattedText& run, const std::wstring& text, bool decode,
+                      std::vector<MkFormattedText>* out) {
+    MkFormattedText flags = run;  // without the text, which each piece replaces
+    flags.text = MkString();
+    std::wstring piece;
+    bool any = false;
+    auto flush = [&]() {
+        if (piece.empty()) return;
+        out->push_back(flags);
+        out->back().text = MkString(std::move(piece));
+        piece.clear();
+        any = true;
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        size_t length = 0;
+        if (isLineEnd(c)) {
+            flush();
+            if (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') ++i;
+            out->emplace_back();
+            out->back().lineBreak = true;
+            any = true;
+        } else if (decode && c == L'&' && entityAt(text, i, &length) != 0) {
+            piece.push_back(entityAt(text, i, &length));
+            i += length - 1;
+        } else {
+            piece.push_back(c);
+        }
+    }
+    flush();
+    if (!any) {
+        out->push_back(flags);
+        out->back().text = MkString();
+    }
+}
+
+void appendRuns(std::vector<MkFormattedText>* made, MkFormattedTextArray* runs) {
+    if (made->empty()) return;
+    const int first = runs->GetSize();
+    if (made->size() > static_cast<size_t>(INT_MAX - first) || !runs->SetSize(first + static_cast<int>(made->size()))) {
+        REP_LOG_ERROR(lfw::String("Too many formatted text runs (%1)").arg(static_cast<long long>(made->size())));
+        return;
+    }
+    for (size_t i = 0; i < made->size(); ++i) (*runs)[first + static_cast<int>(i)] = std::move((*made)[i]);
+}
+
+} // namespace
 
 void Utils::convertHtmlToFormattedTextArray(const MkString& text, MkFormattedTextArray* runs) {
     if (!runs) return;
@@ -257,13 +357,27 @@ void Utils::convertHtmlToFormattedTextArray(const MkString& text, MkFormattedTex
         else if (t == L"br" || t == L"br/" || t == L"br /") breakPending = true;
         pos = close + 1;
     }
-    if (made.empty()) return;
-    const int first = runs->GetSize();
-    if (made.size() > static_cast<size_t>(INT_MAX - first) || !runs->SetSize(first + static_cast<int>(made.size()))) {
-        REP_LOG_ERROR(lfw::String("Too many formatted text runs (%1)").arg(static_cast<long long>(made.size())));
-        return;
+    appendRuns(&made, runs);
+}
+
+void Utils::convertMarkupToOfficeRuns(const MkString& text, MkFormattedTextArray* runs) {
+    if (!runs) return;
+    MkFormattedTextArray marked;
+    convertHtmlToFormattedTextArray(text, &marked);
+    std::vector<MkFormattedText> made;
+    made.reserve(static_cast<size_t>(marked.GetSize()));
+    for (const MkFormattedText& run : marked) {
+        if (run.newParagraph) made.push_back(run);
+        else appendOfficeText(run, run.text.Std(), true, &made);
     }
-    for (size_t i = 0; i < made.size(); ++i) (*runs)[first + static_cast<int>(i)] = std::move(made[i]);
+    appendRuns(&made, runs);
+}
+
+void Utils::convertPlainToOfficeRuns(const MkString& text, MkFormattedTextArray* runs) {
+    if (!runs) return;
+    std::vector<MkFormattedText> made;
+    appendOfficeText(MkFormattedText(), text.Std(), false, &made);
+    appendRuns(&made, runs);
 }
 
 Image* Utils::snapshotFromMemoryFile(const ug::MdlxMemoryFile* model, ReportBudget* budget) {

@@ -80,6 +80,11 @@ public:
 
     // "&", "<", ">", "\"" as entities and a line feed as "<br>".
     static MkString escapeHtml(const MkString& text);
+    // How a field value takes the place of its macro: HTML-escaped with line feeds
+    // as "<br>" (HTML pages); escaped with line feeds kept, in marked-up text that
+    // becomes Office runs (the runs read the entities back); or as written, in
+    // plain Office text.
+    enum class ValueText { Html, Markup, Plain };
     // Replaces each "$(KEY)" by the escaped value of KEY, keys taken in order (a
     // value may name later keys), then every other "$(NAME)" by "N/A" until a
     // blank name or a "$(" without ")" is met. Linear in the length of the result.
@@ -88,10 +93,17 @@ public:
     static constexpr size_t MAX_EXPANDED_LENGTH = size_t(1) << 24;
     // The same, growing the text to at most maxLength characters; false when
     // that limit (or the work limit) left macros unexpanded.
-    static bool expandString(const FieldValues& fieldValues, MkString* text, size_t maxLength);
+    static bool expandString(const FieldValues& fieldValues, MkString* text, size_t maxLength,
+                             ValueText values = ValueText::Html);
     // Appends the runs of text marked up with <b>, <i>, <u> (and their closing
     // tags) and <br>; other tags are dropped, a "<" without ">" is text.
     static void convertHtmlToFormattedTextArray(const MkString& text, MkFormattedTextArray* runs);
+    // Office text. The runs of marked-up text as above, whose texts then read
+    // as written: entities (&amp; &lt; &gt; &quot; &apos; and numeric ones) are
+    // decoded and line ends (LF, CR LF, CR, vertical tab, form feed) become
+    // line-break runs. The runs of plain text: its line ends as line breaks.
+    static void convertMarkupToOfficeRuns(const MkString& text, MkFormattedTextArray* runs);
+    static void convertPlainToOfficeRuns(const MkString& text, MkFormattedTextArray* runs);
 
     // The preview image stored with the model's first case, as a new image with
     // no reference taken (the caller owns it), or null.

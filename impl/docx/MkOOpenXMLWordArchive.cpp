@@ -36,10 +36,7 @@ void keepAsText(const MkXmlElementList& controls, bool inGroup = false) {
         for (TiXmlNode* c = content ? content->FirstChild() : nullptr; c;) {
             TiXmlNode* next = c->NextSibling();
             if (c->ToElement()) {
-                TiXmlPrinter printer;
-                printer.SetStreamPrinting();
-                c->Accept(&printer);
-                const std::string& text = printer.Str();
+                const std::string text = MkXmlDocument::PrintNode(*c);
                 bool inert = text.size() > 2;
                 for (const std::string& marker : inertMarkers()) inert = inert && text.find(marker) == std::string::npos;
                 inert = inert && !(inGroup && text.find("$(") != std::string::npos);
@@ -74,9 +71,15 @@ bool MkOpenXMLWordArchive::Open(const MkString& path) {
     document->KeepWhiteSpaceInText();
     // Large content of the body that is inert stays text: a long table costs its size.
     document->KeepChildrenAsText("w:body", inertMarkers(), 1024);
-    if (!document->ParseOwnedText(&text)) {
+    if (!document->ParseOwnedText(&text, XmlBudget())) {
         MkString why;
-        why.MakeForm("The document part %ls is not well-formed XML (%s)", ~part, document->ErrorDesc());
+        if (document->RefusedCost() > 0)
+            why.MakeForm("The part '%ls' holds more XML than the report has memory left for (%llu bytes for more than "
+                         "%llu elements); it is not read",
+                         ~part, static_cast<unsigned long long>(document->RefusedCost()),
+                         static_cast<unsigned long long>(document->Elements()));
+        else
+            why.MakeForm("The document part %ls is not well-formed XML (%s)", ~part, document->ErrorDesc());
         m_main = nullptr;
         return Fail(why);
     }

@@ -936,7 +936,7 @@ bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkFor
     for (int i = 0; i < runs.GetSize(); ++i) {
         const MkFormattedText& run = runs[i];
         MkXmlElement r = addChild(container, "w:r");
-        if (run.newParagraph) {
+        if (run.newParagraph || run.lineBreak) {
             addChild(r, "w:br");
             continue;
         }
@@ -1206,25 +1206,30 @@ bool MkOpenXMLWordDocument::SetTable(const MkString& tagName, const Table& table
         long long total = 0;
         measureTemplateGrid(tbl, &gridColumns, &total);
 
-        // The table is rebuilt in place: the new grid and rows go after the
-        // template's children, which go afterwards, all but its w:tblPr.
+        // The table is rebuilt in place from copies of its template parts: building
+        // a second table and replacing the first with a copy of it would hold the
+        // filled table twice.
+        std::unique_ptr<TiXmlElement> tblPr(cloneOf(MkXmlElement(child(tbl, "w:tblPr"))));
+        std::unique_ptr<TiXmlElement> templateGrid(cloneOf(MkXmlElement(child(tbl, "w:tblGrid"))));
+        std::unique_ptr<TiXmlElement> templateFirst(cloneOf(MkXmlElement(child(tbl, "w:tr"))));
+        std::unique_ptr<TiXmlElement> templateSecond(
+            templateFirst ? cloneOf(MkXmlElement(child(tbl, "w:tr")->NextSiblingElement("w:tr"))) : nullptr);
         TiXmlElement* fresh = tbl.Tx();
-        std::vector<TiXmlNode*> old;
-        for (TiXmlNode* n = fresh->FirstChild(); n; n = n->NextSibling()) old.push_back(n);
-        TiXmlElement* tblPr = child(tbl, "w:tblPr");
-        if (!tblPr) {
+        fresh->Clear();
+        if (tblPr) {
+            fresh->InsertEndChild(*tblPr);
+        } else {
             TiXmlElement* props = fresh->LinkEndChild(new TiXmlElement("w:tblPr"))->ToElement();
             TiXmlElement* w = props->LinkEndChild(new TiXmlElement("w:tblW"))->ToElement();
             w->SetAttribute("w:w", "0");
             w->SetAttribute("w:type", "auto");
         }
-        TiXmlElement* firstRow = child(tbl, "w:tr");
-        TiXmlElement* rowTemplate = firstRow ? firstRow->NextSiblingElement("w:tr") : nullptr;
-        if (!rowTemplate) rowTemplate = firstRow;
+        TiXmlElement* firstRow = templateFirst.get();
+        TiXmlElement* rowTemplate = templateSecond ? templateSecond.get() : firstRow;
         const bool reuse = gridColumns == columns && cellCount(firstRow) >= columns && cellCount(rowTemplate) >= columns;
         if (reuse) {
             // The template's look: its grid, its first row and the cells of its second row.
-            if (TiXmlElement* grid = child(tbl, "w:tblGrid")) {
+            if (TiXmlElement* grid = templateGrid.get()) {
                 fresh->InsertEndChild(*grid);
             } else {
                 TiXmlElement* newGrid = fresh->LinkEndChild(new TiXmlElement("w:tblGrid"))->ToElement();
@@ -1263,8 +1268,6 @@ bool MkOpenXMLWordDocument::SetTable(const MkString& tagName, const Table& table
                 }
             }
         }
-        for (TiXmlNode* n : old)
-            if (n != tblPr) fresh->RemoveChild(n);
     }
     return true;
 }

@@ -415,7 +415,8 @@ MkString MkChartFill::Refusal(const MkXmlDocument& chart, const MkChartData* dat
 }
 
 bool MkChartFill::Fill(MkXmlDocument* chart, const MkChartData& data, const std::string& workbook,
-                       const MkString& workbookName, std::string* newWorkbook, MkString* why) {
+                       const MkString& workbookName, std::string* newWorkbook, MkString* why,
+                       const std::shared_ptr<MkXmlBudget>& budget) {
     if (!chart || !data.m_table || !newWorkbook) return false;
     MkString reason;
     MkString& out = why ? *why : reason;
@@ -425,7 +426,7 @@ bool MkChartFill::Fill(MkXmlDocument* chart, const MkChartData& data, const std:
     out = refusal(groups, &table, &plan);
     if (!out.IsEmpty()) return false;
     std::string sheet = sheetOfFormulas(*chart);
-    if (!MkChartWriteWorkbook(workbook, workbookName, table, &sheet, newWorkbook, &out)) return false;
+    if (!MkChartWriteWorkbook(workbook, workbookName, table, &sheet, newWorkbook, &out, budget)) return false;
 
     TiXmlElement* chartElement = chart->RootElement()->FirstChildElement("c:chart");
     TiXmlElement* plotArea = chartElement->FirstChildElement("c:plotArea");

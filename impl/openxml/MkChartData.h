@@ -9,7 +9,10 @@
 // column 0. A bubble series takes two columns: its values, then its sizes.
 #include "KivReport/Table.h"
 #include "host/ug/MkString.h"
+#include <memory>
 #include <string>
+
+class MkXmlBudget;
 
 class MkXmlDocument;
 class MkXmlElement;
@@ -54,14 +57,16 @@ MkString Refusal(const MkXmlDocument& chart, const MkChartData* data);
 // reasons. False with the reason when the table cannot fill the chart or the
 // workbook cannot be used; the chart is then changed in part and must be dropped.
 bool Fill(MkXmlDocument* chart, const MkChartData& data, const std::string& workbook, const MkString& workbookName,
-          std::string* newWorkbook, MkString* why);
+          std::string* newWorkbook, MkString* why, const std::shared_ptr<MkXmlBudget>& budget = nullptr);
 
 // Puts text into a c:title element: into the first run, keeping its look, with
 // the text of the runs after it emptied; a title without runs gets one.
 bool SetTitle(const MkXmlElement& titleElement, const MkString& text);
 
 // Only the workbook of Fill, for the sheet named sheetName (empty: the first).
+// The workbook's parts are charged to budget (the package's) when one is given.
 bool FillWorkbook(const std::string& workbook, const MkString& workbookName, const MkChartData& data,
-                  const MkString& sheetName, std::string* newWorkbook, MkString* why);
+                  const MkString& sheetName, std::string* newWorkbook, MkString* why,
+                  const std::shared_ptr<MkXmlBudget>& budget = nullptr);
 
 }  // namespace MkChartFill

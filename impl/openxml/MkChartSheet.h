@@ -5,8 +5,11 @@
 // MkChartWorkbook.cpp); nothing else uses it.
 #include "KivReport/Table.h"
 #include "host/ug/MkString.h"
+#include <memory>
 #include <string>
 #include <vector>
+
+class MkXmlBudget;
 
 class MkChartSheet {
 public:
@@ -38,5 +41,7 @@ std::string MkChartReference(const std::string& sheet, size_t column, size_t fir
 
 // The workbook part of MkChartFill::Fill: writes the table into the sheet named
 // *sheet (empty: the first sheet) and gives the sheet's name back in *sheet.
+// The workbook's parts are charged to budget (the package's) when one is given.
 bool MkChartWriteWorkbook(const std::string& workbook, const MkString& workbookName, const MkChartSheet& table,
-                          std::string* sheet, std::string* newWorkbook, MkString* why);
+                          std::string* sheet, std::string* newWorkbook, MkString* why,
+                          const std::shared_ptr<MkXmlBudget>& budget = nullptr);

@@ -96,7 +96,10 @@ bool makeWorkbook(std::string* bytes) {
 // An open workbook and the parts the filling reads and writes.
 class Workbook {
 public:
-    Workbook(const MkString& name, MkString* why) : m_name(name), m_why(why) {}
+    Workbook(const MkString& name, MkString* why, const std::shared_ptr<MkXmlBudget>& budget)
+        : m_name(name), m_why(why) {
+        m_book.SetXmlBudget(budget);  // the workbook's parts count with the package's
+    }
     ~Workbook() {
         if (!m_book.IsClosed()) m_book.Close();
     }
@@ -269,9 +272,10 @@ std::string MkChartReference(const std::string& sheet, size_t column, size_t fir
 }
 
 bool MkChartWriteWorkbook(const std::string& workbook, const MkString& workbookName, const MkChartSheet& table,
-                          std::string* sheet, std::string* newWorkbook, MkString* why) {
+                          std::string* sheet, std::string* newWorkbook, MkString* why,
+                          const std::shared_ptr<MkXmlBudget>& budget) {
     const size_t r = table.Rows(), n = table.Columns();
-    Workbook book(workbookName, why);
+    Workbook book(workbookName, why, budget);
     if (r == 0 || n == 0 || r > MAX_SHEET_ROWS || n > MAX_SHEET_COLUMNS)
         return book.Fail(L"cannot hold a table of " + MkString(static_cast<int>(r)) + L" rows and " +
                          MkString(static_cast<int>(n)) + L" columns");
@@ -366,8 +370,9 @@ bool MkChartWriteWorkbook(const std::string& workbook, const MkString& workbookN
 }
 
 bool MkChartFill::FillWorkbook(const std::string& workbook, const MkString& workbookName, const MkChartData& data,
-                               const MkString& sheetName, std::string* newWorkbook, MkString* why) {
+                               const MkString& sheetName, std::string* newWorkbook, MkString* why,
+                               const std::shared_ptr<MkXmlBudget>& budget) {
     if (!data.m_table) return false;
     std::string sheet = MkXmlToUtf8(sheetName);
-    return MkChartWriteWorkbook(workbook, workbookName, MkChartSheet(*data.m_table), &sheet, newWorkbook, why);
+    return MkChartWriteWorkbook(workbook, workbookName, MkChartSheet(*data.m_table), &sheet, newWorkbook, why, budget);
 }

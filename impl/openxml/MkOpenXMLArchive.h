@@ -19,6 +19,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 class MkChartData;
 namespace kiv {
@@ -182,8 +183,15 @@ public:
     // Registers an original path in the reference-id part and returns its new id
     // ("mdlx<n>") in referenceId. Result: the write of the part.
     bool UpdateMdlxPathReference(MkString* referenceId, const MkString& originalPath, bool add = true);
-    // Embeds the model file a control refers to. Only regular files named *.mdlx are embedded.
+    // Embeds the model file a control refers to. Only regular files named *.mdlx
+    // are embedded, and only from the package's own folder or from the folders
+    // and files named by SetModelSources (a template may name any path). The
+    // reference-id part records the file's name, never its path.
     bool EmbedMdlxInArchive(const MkString& modelReference, MkString* internalName);
+    // Further places models may be embedded from: files in or below these folders
+    // (the template's, one the caller names), and these files (the report's own
+    // temporary model files). "/" separators.
+    void SetModelSources(const std::vector<std::string>& folders, const std::vector<std::string>& files);
     // Embeds every external model the controls refer to; true when all were embedded.
     bool EmbedAllMdlxFilesInArchive(bool flag = false);
     // Relationship of an embedded model ("mdlx<n>", package relationships) or of a
@@ -274,4 +282,6 @@ private:
     long long m_mediaFree[2] = {1, 1};  // no number below is free
     std::unordered_map<std::wstring, int> m_mediaSourceIndex;
     std::unordered_map<std::wstring, std::pair<const unsigned char*, size_t>> m_providedMedia;
+    std::vector<std::string> m_modelFolders;  // resolved, with a trailing "/"
+    std::vector<std::string> m_modelFiles;    // resolved
 };

@@ -114,7 +114,7 @@ bool MkOpenXMLArchive::PrepareChart(const MkString& chartPath, const MkChartData
         }
     }
     const MkString name = p->workbook.IsEmpty() ? L"made for " + ToSlash(p->part) : ToSlash(p->workbook);
-    return MkChartFill::Fill(&p->chart, *data, existing, name, &p->bytes, why);
+    return MkChartFill::Fill(&p->chart, *data, existing, name, &p->bytes, why, XmlBudget());
 }
 
 bool MkOpenXMLArchive::CheckChart(const MkString& chartPath, const MkChartData* data, MkString* kind, MkString* why) {
@@ -219,7 +219,8 @@ bool MkOpenXMLArchive::UpdateChartWorkSheet(const MkString& chartPath, const MkC
     const std::string bytes(reinterpret_cast<const char*>(raw), size);
     free(raw);
     std::string filled;
-    if (!MkChartFill::FillWorkbook(bytes, ToSlash(workbook), data, MkString(), &filled, &out)) return false;
+    if (!MkChartFill::FillWorkbook(bytes, ToSlash(workbook), data, MkString(), &filled, &out, XmlBudget()))
+        return false;
     return WriteDataRaw(workbook, filled.data(), filled.size(), true) ||
            fail(&out, L"the chart's workbook " + ToSlash(workbook) + L" cannot be written");
 }

@@ -412,9 +412,18 @@ bool MkOpenXMLPackageEditor::EmbedMdlxInArchive(const MkString& modelReference, 
                           .arg(lfw::String(diskPath)));
         return false;
     }
+    // Only from the report's folder and the places the caller named: a control
+    // naming "/home/x/secret.mdlx" or "../../x.mdlx" embeds nothing.
+    if (!m_modelSources.Allow(diskPath, m_reportPath)) {
+        REP_LOG_ERROR(lfw::String("The 3D model '%1' lies outside the template's and the report's folders and is not "
+                                  "embedded")
+                          .arg(lfw::String(modelReference)));
+        return false;
+    }
     std::string bytes;
     MkString id;
-    if (!MkReadFile(diskPath, &bytes) || !StoreModel(bytes, modelReference, &id)) return false;
+    if (!MkReadFile(diskPath, &bytes) || !StoreModel(bytes, MkOpenXMLPlugin::RecordedModelName(modelReference), &id))
+        return false;
     if (internalName) *internalName = id + L".mdlx";
     return ReplacePathToMdlxFileInPlugins(modelReference, MkString(MkOpenXMLPlugin::EMBEDDED_PREFIX) + id + L"]") > 0;
 }

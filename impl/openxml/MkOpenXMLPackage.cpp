@@ -172,80 +172,6 @@ Family familyOf(const MkString& partName) {
     return f;
 }
 
-// The document printed as TinyXML's printer prints it without indentation, into
-// a text reserved at its size first: a large document then takes its size once,
-// not the twice and more a growing text takes.
-class CompactPrint {
-public:
-    explicit CompactPrint(std::string* out) : m_out(out) {}
-    void Print(const TiXmlNode& root) {
-        m_measure = true;
-        m_size = 0;
-        Node(root);
-        m_out->clear();
-        m_out->reserve(m_size);
-        m_measure = false;
-        Node(root);
-    }
-
-private:
-    void Add(const char* text, size_t size) {
-        if (m_measure) m_size += size;
-        else m_out->append(text, size);
-    }
-    void Add(const std::string& text) { Add(text.data(), text.size()); }
-    void Encoded(const std::string& text) {
-        m_scratch.clear();
-        TiXmlBase::EncodeString(text, &m_scratch);
-        Add(m_scratch);
-    }
-    void Node(const TiXmlNode& node) {
-        if (const TiXmlElement* e = node.ToElement()) {
-            Add("<", 1);
-            Add(e->ValueStr());
-            for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next()) {
-                m_scratch.clear();
-                a->Print(nullptr, 0, &m_scratch);
-                Add(" ", 1);
-                Add(m_scratch);
-            }
-            if (!e->FirstChild()) {
-                Add(" />", 3);
-                return;
-            }
-            Add(">", 1);
-            for (const TiXmlNode* c = e->FirstChild(); c; c = c->NextSibling()) Node(*c);
-            Add("</", 2);
-            Add(e->ValueStr());
-            Add(">", 1);
-        } else if (const TiXmlText* t = node.ToText()) {
-            if (!t->CDATA()) return Encoded(t->ValueStr());
-            Add("<![CDATA[", 9);
-            Add(t->ValueStr());
-            Add("]]>", 3);
-        } else if (const TiXmlUnknown* u = node.ToUnknown()) {
-            Add("<", 1);
-            Add(u->ValueStr());
-            Add(">", 1);
-        } else if (const TiXmlComment* c = node.ToComment()) {
-            Add("<!--", 4);
-            Add(c->ValueStr());
-            Add("-->", 3);
-        } else if (const TiXmlDeclaration* d = node.ToDeclaration()) {
-            m_scratch.clear();
-            d->Print(nullptr, 0, &m_scratch);
-            Add(m_scratch);
-        } else if (node.ToDocument()) {
-            for (const TiXmlNode* c = node.FirstChild(); c; c = c->NextSibling()) Node(*c);
-        }
-    }
-
-    std::string* m_out;
-    std::string m_scratch;
-    size_t m_size = 0;
-    bool m_measure = false;
-};
-
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -382,10 +308,7 @@ bool MkOpenXMLPart::ReadStored(std::string* bytes) {
 }
 
 std::string MkOpenXMLPart::Print() const {
-    if (!m_compact) return m_xml->PrintToString();
-    std::string text;
-    CompactPrint(&text).Print(*m_xml);
-    return text;
+    return m_xml->PrintToString(!m_compact);
 }
 
 const std::string* MkOpenXMLPart::Bytes() {
@@ -576,7 +499,15 @@ bool MkOpenXMLPackage::ParseXml(const std::string& bytes, const MkString& part, 
     if (std::memchr(bytes.data(), 0, bytes.size()))
         return Fail(L"Part " + quoted(part) + L" holds a zero byte: it is not XML in UTF-8");
     document->KeepWhiteSpaceInText();
-    if (!document->ParseText(bytes.c_str())) {
+    if (!document->ParseText(bytes.c_str(), m_zip.XmlBudget())) {
+        if (document->RefusedCost() > 0) {
+            MkString message;
+            message.MakeForm("The part '%ls' holds more XML than the report has memory left for (%llu bytes for more "
+                             "than %llu elements); it is not read",
+                             ~part, static_cast<unsigned long long>(document->RefusedCost()),
+                             static_cast<unsigned long long>(document->Elements()));
+            return Fail(message);
+        }
         if (!MkXmlDocument::IsWithinParseLimits(bytes.c_str(), bytes.size()))
             return Fail(L"Part " + quoted(part) + L" nests its elements too deeply or gives one too many attributes");
         MkString message;

@@ -186,6 +186,9 @@ public:
     bool WrittenParts(std::vector<MkOpenXMLPart*>* parts);
     // Why the last operation failed.
     const MkString& Error() const { return m_error; }
+    // What reading and parsing parts may still spend (see MkXmlBudget); shared
+    // with whatever the caller gives it to.
+    const std::shared_ptr<MkXmlBudget>& XmlBudget() const { return m_zip.XmlBudget(); }
 
     // --- parts: those of the zip in its order, then those added; save writes those reached ---
     int PartCount() const { return static_cast<int>(m_parts.size()); }

@@ -15,6 +15,7 @@
 // says why for the caller to log; the plug-in operations log the model files
 // and control ids they refuse.
 #include "impl/openxml/MkOpenXMLPackage.h"
+#include "impl/openxml/MkOpenXMLPlugin.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
 #include <set>
@@ -61,6 +62,13 @@ public:
     // their file name when they lie beside it.
     void SetReportPath(const MkString& path) { m_reportPath = path; }
     const MkString& ReportPath() const { return m_reportPath; }
+    // Where model files may be embedded from besides the report's folder: these
+    // folders and files (a template may name any path in a control).
+    void SetModelSources(const std::vector<std::string>& folders, const std::vector<std::string>& files) {
+        m_modelSources.Set(folders, files);
+    }
+    // What the report may still spend on reading and parsing parts.
+    const std::shared_ptr<MkXmlBudget>& XmlBudget() const { return m_package.XmlBudget(); }
     // Writes the package to path (each part a chain of relationships reaches,
     // once). False, with Error() telling why and the file at path kept, when it
     // cannot be written.
@@ -118,8 +126,9 @@ public:
     // Embeds a model held in memory, recording originalPath; *referenceId gets its id.
     bool EmbedModel(const void* data, size_t size, const MkString& originalPath, MkString* referenceId);
     // Embeds the model file a control refers to (found from the report's folder)
-    // and points the controls naming it at the embedded copy. Only regular files
-    // named *.mdlx are embedded.
+    // and points the controls naming it at the embedded copy, recording its file
+    // name. Only regular files named *.mdlx in the report's folder or the model
+    // sources are embedded.
     bool EmbedMdlxInArchive(const MkString& modelReference, MkString* internalName = nullptr);
     // Embeds every model file the controls refer to; true when all were embedded.
     bool EmbedAllMdlxFilesInArchive();
@@ -151,6 +160,7 @@ protected:
     MkOpenXMLPart* m_main = nullptr;
     MkString m_root;
     MkString m_reportPath;
+    MkOpenXMLPlugin::ModelSources m_modelSources;
     mutable MkString m_error;
 
 private:

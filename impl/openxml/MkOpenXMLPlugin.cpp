@@ -84,6 +84,56 @@ MkString MkOpenXMLPlugin::ResolveModelPath(const MkString& modelReference, const
     return base + L"/" + reference.Mid(last + 3);
 }
 
+namespace {
+
+// The path with every link and "." or ".." resolved; empty when it does not exist.
+std::string resolvedPath(const std::string& path) {
+    char* real = realpath(path.c_str(), nullptr);
+    if (!real) return std::string();
+    std::string resolved(real);
+    free(real);
+    return resolved;
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// "/a/b/" for the folder /a/b: a prefix that only paths inside it start with.
+std::string asFolderPrefix(const std::string& folder) {
+    const std::string resolved = resolvedPath(folder);
+    if (resolved.empty()) return resolved;
+    return resolved.back() == '/' ? resolved : resolved + "/";
+}
+
+} // namespace
+
+void MkOpenXMLPlugin::ModelSources::Set(const std::vector<std::string>& folders, const std::vector<std::string>& files) {
+    m_folders.clear();
+    m_files.clear();
+    for (const std::string& folder : folders)
+        if (!asFolderPrefix(folder).empty()) m_folders.push_back(asFolderPrefix(folder));
+    for (const std::string& file : files)
+        if (!resolvedPath(file).empty()) m_files.push_back(resolvedPath(file));
+}
+
+bool MkOpenXMLPlugin::ModelSources::Allow(const MkString& diskPath, const MkString& reportPath) const {
+    const std::string real = resolvedPath(MkXmlToUtf8(diskPath));
+    if (real.empty()) return false;
+    if (std::find(m_files.begin(), m_files.end(), real) != m_files.end()) return true;
+    std::vector<std::string> folders = m_folders;
+    folders.push_back(asFolderPrefix(folderOf(MkXmlToUtf8(ToSlash(reportPath)))));
+    for (const std::string& folder : folders)
+        if (!folder.empty() && real.compare(0, folder.size(), folder) == 0) return true;
+    return false;
+}
+
+MkString MkOpenXMLPlugin::RecordedModelName(const MkString& modelReference) {
+    const MkString slashed = ToSlash(modelReference);
+    return slashed.Mid(slashed.Find(L'/', slashed.Length() - 1, false) + 1);
+}
+
 bool MkOpenXMLPlugin::IsEmbeddableModelFile(const MkString& path) {
     if (path.IsBlank()) return false;
     const std::string narrow = MkXmlToUtf8(path);
@@ -225,10 +275,27 @@ bool MkOpenXMLArchive::EmbedMdlxInArchive(const MkString& modelReference, MkStri
                           .arg(lfw::String(diskPath)));
         return false;
     }
+    // Only from the report's folder and the places the caller named: a control
+    // naming "/home/x/secret.mdlx" or "../../x.mdlx" embeds nothing.
+    const std::string real = resolvedPath(MkXmlToUtf8(diskPath));
+    bool allowed = std::find(m_modelFiles.begin(), m_modelFiles.end(), real) != m_modelFiles.end();
+    std::vector<std::string> folders = m_modelFolders;
+    folders.push_back(asFolderPrefix(folderOf(MkXmlToUtf8(ToSlash(GetFilename())))));
+    for (const std::string& folder : folders)
+        if (!folder.empty() && real.compare(0, folder.size(), folder) == 0) allowed = true;
+    if (!allowed) {
+        REP_LOG_ERROR(lfw::String("The 3D model '%1' lies outside the template's and the report's folders and is not "
+                                  "embedded")
+                          .arg(lfw::String(modelReference)));
+        return false;
+    }
     std::string bytes;
     if (!MkReadFile(diskPath, &bytes)) return false;
+    // The report records where the model came from by its file name only.
+    const MkString slashed = ToSlash(modelReference);
+    const MkString fileName = slashed.Mid(slashed.Find(L'/', slashed.Length() - 1, false) + 1);
     MkString id;
-    if (!UpdateMdlxPathReference(&id, modelReference, true)) return false;
+    if (!UpdateMdlxPathReference(&id, fileName, true)) return false;
     const MkString name = id + L"." + MkString(MDLX_EXTENSION);
     if (internalName) *internalName = name;
     const MkString partPath = m_mdlxFolder + name;
@@ -238,6 +305,15 @@ bool MkOpenXMLArchive::EmbedMdlxInArchive(const MkString& modelReference, MkStri
     if (!AddContentToContentTypesXml(MkString(MDLX_EXTENSION), OXML_CT_EXTENSION)) return false;
     if (AddFileToPresentationRels(name).IsEmpty()) return false;
     return ReplacePathToMdlxFileInPlugins(modelReference, MkString(MkOpenXMLPlugin::EMBEDDED_PREFIX) + id + L"]") > 0;
+}
+
+void MkOpenXMLArchive::SetModelSources(const std::vector<std::string>& folders, const std::vector<std::string>& files) {
+    m_modelFolders.clear();
+    m_modelFiles.clear();
+    for (const std::string& folder : folders)
+        if (!asFolderPrefix(folder).empty()) m_modelFolders.push_back(asFolderPrefix(folder));
+    for (const std::string& file : files)
+        if (!resolvedPath(file).empty()) m_modelFiles.push_back(resolvedPath(file));
 }
 
 bool MkOpenXMLArchive::EmbedAllMdlxFilesInArchive(bool) {

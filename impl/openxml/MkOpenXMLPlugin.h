@@ -7,6 +7,8 @@
 // docs/openxml-parts.md describes the parts and relationships.
 #include "host/ug/MkString.h"
 #include "impl/storage/MkOXmlDocument.h"
+#include <string>
+#include <vector>
 
 namespace MkOpenXMLPlugin {
 
@@ -42,5 +44,21 @@ MkXmlElement FindProperty(const MkXmlElement& root, const MkString& name);
 // True when path names a regular file whose name ends in ".mdlx" (any case):
 // the only files that may be embedded.
 bool IsEmbeddableModelFile(const MkString& path);
+
+// Where embedded models may come from (a template may name any path): the
+// folders and files a caller names, and the folder of the report.
+class ModelSources {
+public:
+    void Set(const std::vector<std::string>& folders, const std::vector<std::string>& files);
+    // Whether the file at diskPath lies in one of those folders or is one of those files.
+    bool Allow(const MkString& diskPath, const MkString& reportPath) const;
+
+private:
+    std::vector<std::string> m_folders;  // resolved, with a trailing "/"
+    std::vector<std::string> m_files;    // resolved
+};
+
+// The name a report records for a model it embeds: the file name of the reference.
+MkString RecordedModelName(const MkString& modelReference);
 
 } // namespace MkOpenXMLPlugin

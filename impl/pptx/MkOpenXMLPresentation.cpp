@@ -7,8 +7,12 @@
 #include "impl/storage/ReportLog.h"
 #include <algorithm>
 #include <climits>
+#include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <cstdio>
+#include <cstring>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -52,6 +56,65 @@ MkString tagText(const wchar_t* format, const MkString& a) {
 const wchar_t* const AFTER_SLIDE_ID_LIST[] = {L"p:sldSz",     L"p:notesSz",      L"p:smartTags", L"p:embeddedFontLst",
                                             L"p:custShowLst", L"p:photoAlbum", L"p:custDataLst", L"p:kinsoku",
                                             L"p:defaultTextStyle", L"p:modifyVerifier", L"p:extLst"};
+
+// The relationships part of a part: ppt\slides\slide1.xml -> ppt\slides\_rels\slide1.xml.rels.
+MkString relsPartOf(const MkString& part) {
+    const int last = part.Find(SEPARATOR, -1, false);
+    return part.Left(last + 1) + L"_rels" + sepStr() + part.Mid(last + 1) + L".rels";
+}
+
+// The target that names `to` from a part at `from` (both package paths): ppt\slides\slide1.xml
+// names ppt\slides\slide4.xml as slide4.xml, ppt\notesSlides\notesSlide2.xml as ../slides/slide4.xml.
+MkString relativeTarget(const MkString& from, const MkString& to) {
+    auto split = [](const MkString& path) {
+        std::vector<std::wstring> parts;
+        std::wstring part;
+        for (const wchar_t c : path.Std()) {
+            if (c == SEPARATOR || c == L'/') {
+                parts.push_back(part);
+                part.clear();
+            } else {
+                part += c;
+            }
+        }
+        parts.push_back(part);
+        return parts;
+    };
+    std::vector<std::wstring> a = split(from), b = split(to);
+    a.pop_back();  // the folder of the source
+    size_t common = 0;
+    while (common < a.size() && common + 1 < b.size() && a[common] == b[common]) ++common;
+    std::wstring target;
+    for (size_t i = common; i < a.size(); ++i) target += L"../";
+    for (size_t i = common; i < b.size(); ++i) target += (i > common ? L"/" : L"") + b[i];
+    return MkString(target);
+}
+
+// A DTD has no place in a package part: the parts the report writes go without one.
+void dropDoctype(MkXmlDocument* document) {
+    for (TiXmlNode* node = document->FirstChild(); node;) {
+        TiXmlNode* next = node->NextSibling();
+        if (node->ToUnknown() && std::strncmp(node->Value(), "!DOCTYPE", 8) == 0) document->RemoveChild(node);
+        node = next;
+    }
+}
+
+// Why the bytes of a part do not parse, in words for whoever made the template.
+MkString whyNotXml(const char* text, size_t size, const MkXmlDocument& failed) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+    if (size >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)))
+        return L"is UTF-16 text: the report reads UTF-8 parts only";
+    if (std::memchr(text, 0, size)) return L"holds a NUL byte";
+    if (MkXmlDocument::ParseNestingDepth(text, size) > MkXmlDocument::MAX_PARSE_DEPTH)
+        return tagText(L"nests elements deeper than %ls levels", MkString(MkXmlDocument::MAX_PARSE_DEPTH));
+    if (!MkXmlDocument::IsWithinParseLimits(text, size)) return L"gives an element too many attributes";
+    return MkString(L"is not well-formed XML (") + MkString(failed.ErrorDesc()) + L")";
+}
+
+bool isSlideRelationship(const MkXmlElement& r) {
+    return r.GetAttributeString(L"Type").EndsWith(L"/relationships/slide") &&
+           r.GetAttributeString(L"TargetMode") != MkString(L"External");
+}
 
 void copyDocument(const MkXmlDocument& from, MkXmlDocument* to) {
     to->Clear();
@@ -172,6 +235,9 @@ namespace {
 const size_t PARSED_PARTS = 4;
 const uint64_t SMALL_PART_BYTES = 4096;
 const size_t SMALL_PARTS = 16384;  // some 50 MB at most; a relationships part takes a few kB parsed
+// Parts larger than this are not kept parsed: a kept tree beside the one being
+// edited would double the memory of a slide holding a large table.
+const uint64_t LARGE_PART_BYTES = uint64_t(8) << 20;
 } // namespace
 
 bool MkOpenXMLPresentation::ReadXml(const MkString& path, MkXmlDocument* document) {
@@ -181,6 +247,10 @@ bool MkOpenXMLPresentation::ReadXml(const MkString& path, MkXmlDocument* documen
     }
     if (Shared(path)) return ReadPart(path, document);
     if (!document) return false;
+    PxZipArchive::Stamp stamp;
+    const int index = IsClosed() ? -1 : FindFile(path);
+    if (index >= 0 && GetStamp(index, &stamp) && stamp.size > LARGE_PART_BYTES)
+        return MkOpenXMLArchive::ReadPart(path, document);
     const std::shared_ptr<const MkOpenXMLSlideDocument> parsed = ViewXml(path);
     if (!parsed) return false;
     copyDocument(*parsed, document);
@@ -190,7 +260,10 @@ bool MkOpenXMLPresentation::ReadXml(const MkString& path, MkXmlDocument* documen
 MkOpenXMLPresentation::ParsedDocument MkOpenXMLPresentation::ViewXml(const MkString& path) {
     if (IsEditing(path)) return m_editing;
     const int index = IsClosed() ? -1 : FindFile(path);
-    if (index < 0) return nullptr;
+    if (index < 0) {
+        m_readProblem = toStored(path) + L" is missing";
+        return nullptr;
+    }
     PartKey key;
     const bool stamped = GetStamp(index, &key.stamp);
     if (stamped) {
@@ -200,13 +273,29 @@ MkOpenXMLPresentation::ParsedDocument MkOpenXMLPresentation::ViewXml(const MkStr
     }
     size_t size = 0;
     unsigned char* data = ReadDataRaw(path, &size);
-    if (!data) return nullptr;
+    if (!data) {
+        m_readProblem = toStored(path) + L" cannot be read from the package";
+        return nullptr;
+    }
     key.hash = PxZipArchive::HashText(data, size);
     std::shared_ptr<MkOpenXMLSlideDocument> document = std::make_shared<MkOpenXMLSlideDocument>(false, this);
     document->KeepWhiteSpaceInText();
-    const bool ok = document->ParseText(reinterpret_cast<const char*>(data));
+    const char* text = reinterpret_cast<const char*>(data);
+    // Zero bytes may pad the end of a part; one inside it would cut the text short.
+    const char* zero = static_cast<const char*>(std::memchr(text, 0, size));
+    bool padded = true;
+    for (const char* c = zero; c && c < text + size && padded; ++c) padded = *c == 0 || std::isspace(static_cast<unsigned char>(*c));
+    // The parse is charged to the package's budget; it may move the text.
+    const size_t length = zero ? static_cast<size_t>(zero - text) : size;
+    const bool ok = padded && ParseXmlEntry(path, data, size, document.get());
+    if (!ok)
+        m_readProblem = toStored(path) + L" " +
+                        (document->RefusedCost() > 0 ? MkString(L"holds more XML than the report has memory left for")
+                                                     : whyNotXml(reinterpret_cast<const char*>(data), padded ? length : size,
+                                                                 *document));
     free(data);
     if (!ok) return nullptr;
+    dropDoctype(document.get());
     if (stamped) {
         m_partKeys[path.Std()] = key;
         KeepParsed(key, document);
@@ -222,7 +311,7 @@ MkOpenXMLPresentation::ParsedDocument MkOpenXMLPresentation::FindParsed(const Pa
 }
 
 void MkOpenXMLPresentation::KeepParsed(const PartKey& key, ParsedDocument document) {
-    if (FindParsed(key)) return;
+    if (key.stamp.size > LARGE_PART_BYTES || FindParsed(key)) return;
     if (key.stamp.size <= SMALL_PART_BYTES) {
         if (m_smallParsed.size() >= SMALL_PARTS) m_smallParsed.clear();
         m_smallParsed.emplace(key, std::move(document));
@@ -309,8 +398,11 @@ MkSlideContent* MkOpenXMLPresentation::ScanSlide(const MkString& slideName) {
         const MkXmlElement title = slide.GetTitleTextElt();
         if (title) record.slideTitle = title.GetValue();
         if (haveRels)
-            for (MkXmlElement pic = slide.GetShapeTree().GetFirstChildElement(L"p:pic"); pic;
-                 pic = pic.GetNextSiblingElement(L"p:pic")) {
+            for (const MkXmlElement& pic : [&slide] {
+                     std::vector<MkXmlElement> pictures;
+                     MkOpenXMLSlideDocument::FindShapes(slide.GetShapeTree(), L"p:pic", pictures);
+                     return pictures;
+                 }()) {
                 bool found = false;
                 const MkString embed =
                     pic.GetFirstChildFromPath(L"p:blipFill/a:blip").GetAttributeString(L"r:embed", MkString(), &found);
@@ -410,10 +502,15 @@ bool MkOpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName,
     const int version = m_shared[m_presentationPath.Std()].version;
     if (version != m_slideListVersion || beforeId != m_beforeId) WalkSlideList(beforeId);
     const MkXmlElement beforeElement = m_beforeElement;
-    ++m_lastSlideId;
+    const int slideId = NextSlideId(list);
+    if (slideId < 0) {
+        RemoveRelationFromRelsFile(m_mainRelsPath, relId);
+        logError(op, MkString(L"no slide id is left free in ") + m_presentationPath);
+        return false;
+    }
     MkXmlElement entry = beforeElement ? list.AddChildElementBefore(beforeElement, L"p:sldId")
                                        : list.AddChildElement(L"p:sldId");
-    entry.AddAttributeInt(L"id", m_lastSlideId);
+    entry.AddAttributeInt(L"id", slideId);
     entry.AddAttributeString(L"r:id", relId);
     const float number = relId.GetFirstFloat();
     if (number < 2.99e38f && static_cast<int>(number) > m_largestListedRelNumber)
@@ -421,6 +518,24 @@ bool MkOpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName,
     Changed(m_presentationPath);
     m_slideListVersion = m_shared[m_presentationPath.Std()].version;
     return true;
+}
+
+int MkOpenXMLPresentation::NextSlideId(const MkXmlElement& list) {
+    // After the largest id while there is one; then the lowest free one.
+    if (m_lastSlideId < MAX_SLIDE_ID) return m_lastSlideId = std::max(m_lastSlideId + 1, MIN_SLIDE_ID);
+    std::vector<int> used;
+    for (MkXmlElement child = list.GetFirstChildElement(); child; child = child.GetNextSiblingElement())
+        used.push_back(child.GetAttributeInt(L"id", 0));
+    std::sort(used.begin(), used.end());
+    int candidate = MIN_SLIDE_ID;
+    for (int id : used) {
+        if (id > candidate) break;
+        if (id == candidate) {
+            if (candidate == MAX_SLIDE_ID) return -1;
+            ++candidate;
+        }
+    }
+    return candidate;
 }
 
 bool MkOpenXMLPresentation::WalkSlideList(const MkString& beforeId) {
@@ -474,9 +589,8 @@ bool MkOpenXMLPresentation::DeleteUnreferencedParts(std::set<std::wstring> candi
             const int rels = stored.Find(L"_rels/");
             if (rels < 0 || !stored.EndsWith(L".rels")) continue;
             const MkString source = stored.Left(rels) + stored.Mid(rels + 6, stored.Length() - rels - 6 - 5);
-            MkXmlDocument doc;
-            if (!ReadXml(toInternal(stored), &doc)) continue;
-            for (MkXmlElement r = doc.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+            const ParsedDocument doc = ViewXml(toInternal(stored));
+            for (MkXmlElement r = doc ? doc->GetRootElement().GetFirstChildElement(L"Relationship") : MkXmlElement(); r;
                  r = r.GetNextSiblingElement(L"Relationship")) {
                 if (r.GetAttributeString(L"TargetMode") == MkString(L"External")) continue;
                 const MkString part = ResolveTarget(source, r.GetAttributeString(L"Target"));
@@ -484,26 +598,116 @@ bool MkOpenXMLPresentation::DeleteUnreferencedParts(std::set<std::wstring> candi
             }
         }
         std::set<std::wstring> next;
+        MkStringArray gone;
         for (const std::wstring& candidate : candidates) {
             const MkString part(candidate);
             if (referenced.count(candidate) || FindFile(part) < 0) continue;
-            const int last = part.Find(SEPARATOR, -1, false);
-            const MkString relsPath = part.Left(last + 1) + L"_rels" + sepStr() + part.Mid(last + 1) + L".rels";
-            MkXmlDocument rels;
-            if (FindFile(relsPath) >= 0 && ReadXml(relsPath, &rels)) {
-                for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
-                     r = r.GetNextSiblingElement(L"Relationship")) {
-                    if (r.GetAttributeString(L"TargetMode") == MkString(L"External")) continue;
-                    const MkString target = ResolveTarget(part, r.GetAttributeString(L"Target"));
-                    if (!target.IsEmpty()) next.insert(target.Std());
-                }
+            const MkString relsPath = relsPartOf(part);
+            const ParsedDocument rels = FindFile(relsPath) >= 0 ? ViewXml(relsPath) : nullptr;
+            for (MkXmlElement r = rels ? rels->GetRootElement().GetFirstChildElement(L"Relationship") : MkXmlElement();
+                 r; r = r.GetNextSiblingElement(L"Relationship")) {
+                if (r.GetAttributeString(L"TargetMode") == MkString(L"External")) continue;
+                const MkString target = ResolveTarget(part, r.GetAttributeString(L"Target"));
+                if (!target.IsEmpty()) next.insert(target.Std());
             }
-            if (FindFile(relsPath) >= 0 && !Delete(relsPath)) ok = false;
-            if (!Delete(part)) ok = false;
+            if (FindFile(relsPath) >= 0) gone.AddGrow(relsPath);
+            gone.AddGrow(part);
         }
+        // All at once: deleting entries one by one costs a pass over the archive each.
+        if (!gone.IsEmpty() && !Delete(gone)) ok = false;
         candidates.swap(next);
     }
     return ok;
+}
+
+void MkOpenXMLPresentation::RedirectReferences(const MkString& slidePart, const MkString& id) {
+    const MkString slideName = fileNameOf(slidePart);
+    std::vector<MkString> copies;
+    for (const MkString& copy : m_copies[slideName.Std()])
+        if (FindFile(SlidePartPath(copy)) >= 0) copies.push_back(copy);
+    // Custom shows and sections list the copies where the slide stood.
+    if (MkXmlDocument* presentation = Shared(m_presentationPath)) {
+        const MkXmlElement root = presentation->GetRootElement();
+        std::map<std::wstring, MkString> slideIds;  // r:id -> id
+        for (MkXmlElement e = root.GetFirstChildFromPath(L"p:sldIdLst/p:sldId"); e; e = e.GetNextSiblingElement())
+            slideIds[e.GetAttributeString(L"r:id").Std()] = e.GetAttributeString(L"id");
+        std::vector<MkString> copyRelIds, copyIds;
+        for (const MkString& copy : copies) {
+            copyRelIds.push_back(SlideRelationshipId(copy));
+            copyIds.push_back(slideIds[copyRelIds.back().Std()]);
+        }
+        const MkString slideId = slideIds[id.Std()];
+        bool changed = false;
+        // Replaces each `name` element whose `attribute` is `value` by one per copy.
+        auto replace = [&changed](const std::vector<MkXmlElement>& entries, const wchar_t* attribute,
+                                  const MkString& value, const std::vector<MkString>& values) {
+            for (const MkXmlElement& entry : entries) {
+                if (value.IsEmpty() || entry.GetAttributeString(attribute) != value) continue;
+                const MkXmlElement parent = entry.GetParentElement();
+                for (const MkString& v : values) {
+                    MkXmlElement copy = parent.AddChildElementBefore(entry, entry.GetName());
+                    copy.AddAttributeString(attribute, v);
+                }
+                parent.RemoveChildElement(entry);
+                changed = true;
+            }
+        };
+        std::vector<MkXmlElement> shows, sections;
+        MkOpenXMLSlideDocument::FindAllElements(root.GetFirstChildElement(L"p:custShowLst"), L"p:sld", shows);
+        replace(shows, L"r:id", id, copyRelIds);
+        MkOpenXMLSlideDocument::FindAllElements(root.GetFirstChildElement(L"p:extLst"), L"p14:sldId", sections);
+        replace(sections, L"id", slideId, copyIds);
+        if (changed) Changed(m_presentationPath);
+    }
+    // Links from other parts go to the first copy, or go with their relationship.
+    MkStringArray entries;
+    FindFiles(MkString(), true, &entries);
+    const MkString ownRels = relsPartOf(slidePart);
+    for (int i = 0; i < entries.GetSize(); ++i) {
+        const MkString relsPath = toInternal(entries[i]);
+        const int marker = relsPath.Find(MkString(L"_rels") + sepStr(), -1, false);
+        if (!relsPath.EndsWith(L".rels") || relsPath == ownRels || marker < 0 || relsPath == m_mainRelsPath) continue;
+        const MkString source = relsPath.Left(marker) + relsPath.Mid(marker + 6, relsPath.Length() - marker - 6 - 5);
+        ParsedDocument view = ViewXml(relsPath);
+        bool links = false;
+        for (MkXmlElement r = view ? view->GetRootElement().GetFirstChildElement(L"Relationship") : MkXmlElement(); r;
+             r = r.GetNextSiblingElement(L"Relationship"))
+            links = links || (isSlideRelationship(r) && ResolveTarget(source, r.GetAttributeString(L"Target")) == slidePart);
+        if (!links) continue;
+        MkXmlDocument rels, sourceDoc;
+        if (!ReadXml(relsPath, &rels)) continue;
+        std::vector<MkString> dropped;
+        for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;) {
+            const MkXmlElement next = r.GetNextSiblingElement(L"Relationship");
+            if (isSlideRelationship(r) && ResolveTarget(source, r.GetAttributeString(L"Target")) == slidePart) {
+                if (!copies.empty()) {
+                    r.AddAttributeString(L"Target", relativeTarget(source, SlidePartPath(copies.front())));
+                } else {
+                    dropped.push_back(r.GetAttributeString(L"Id"));
+                    rels.GetRootElement().RemoveChildElement(r);
+                }
+            }
+            r = next;
+        }
+        if (!dropped.empty() && ReadXml(source, &sourceDoc)) {
+            // The hyperlinks that named the dropped relationships go too.
+            std::vector<MkXmlElement> links;
+            std::function<void(const MkXmlElement&)> collect = [&](const MkXmlElement& parent) {
+                for (MkXmlElement e = parent.GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
+                    if (e.GetName().StartsWith(L"a:hlink") &&
+                        std::find(dropped.begin(), dropped.end(), e.GetAttributeString(L"r:id")) != dropped.end())
+                        links.push_back(e);
+                    else
+                        collect(e);
+                }
+            };
+            collect(sourceDoc.GetRootElement());
+            for (const MkXmlElement& e : links) e.GetParentElement().RemoveChildElement(e);
+            WritePart(source, sourceDoc);
+            if (source.StartsWith(m_slidesFolder)) Touch(fileNameOf(source));
+        }
+        WritePart(relsPath, rels);
+    }
 }
 
 bool MkOpenXMLPresentation::RemoveSlide(const MkString& id) {
@@ -530,6 +734,7 @@ bool MkOpenXMLPresentation::RemoveSlide(const MkString& id) {
             if (!part.IsEmpty()) referred.insert(part.Std());
         }
 
+    RedirectReferences(slidePart, id);
     if (!RemoveRelationFromRelsFile(m_mainRelsPath, id) || !RemoveSlideFromPresentationDoc(id) ||
         (FindFile(slidePart) >= 0 && !Delete(slidePart)) || (FindFile(relsPath) >= 0 && !Delete(relsPath))) {
         logError(op, MkString(L"cannot remove ") + slidePart);
@@ -541,6 +746,7 @@ bool MkOpenXMLPresentation::RemoveSlide(const MkString& id) {
     ResetContentDoc();
     m_slides->RemoveByName(slideName);
     m_scanned.erase(slideName.Std());
+    m_copies.erase(slideName.Std());
     m_lastPartNames.clear();
     m_listByTagStale = true;
     return true;
@@ -580,7 +786,7 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
     m_newSlideNames.AddGrow(newName);
 
     const MkString newRels = SlideRelsPath(newName);
-    if (!WritePart(newRels, *rels) || !CopyAndUpdateOriginalDocuments(newRels) ||
+    if (!WritePart(newRels, *rels) || !CopyAndUpdateOriginalDocuments(newRels) || !CopyComments(newRels) ||
         !UpdateSlideReferences(newRels, name, newName) ||
         !RegisterPart(sepStr() + m_slidesFolder + newName, SLIDE_CONTENT_TYPE) ||
         !WriteSlide(newName, *slide)) {
@@ -601,6 +807,7 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
         return false;
     }
     if (m_controlIndexValid) IndexRelationships(newRels, true);
+    m_copies[name.Std()].push_back(newName);
     const MkString before = SlideRelationshipId(name);
     for (int i = 0; i < m_newSlideNames.GetSize(); ++i)
         if (!AddSlideToPresentationXml(m_newSlideNames[i], before)) return false;
@@ -702,40 +909,168 @@ bool MkOpenXMLPresentation::CopyAndUpdateOriginalDocuments(const MkString& relsP
 
 bool MkOpenXMLPresentation::UpdateSlideReferences(const MkString& relsPath, const MkString& oldName,
                                                   const MkString& newName) {
-    MkStringArray notes;
-    if (!GetRelsRelationFiles(relsPath, OXML_TARGET_NOTES_SLIDE, &notes)) return true;
-    for (int i = 0; i < notes.GetSize(); ++i) {
-        MkString notesRels = notes[i];
-        notesRels.Replace(L"../notesSlides/", L"ppt/notesSlides/_rels/");
-        notesRels += L".rels";
-        if (!ReplaceTargetInRelsFile(toInternal(notesRels), MkString(L"../slides/") + oldName,
-                                     MkString(L"../slides/") + newName))
-            return false;
+    // The copy's links to its source (a slide linking to itself) name the copy, and so
+    // do the back references of the notes it took along, however their targets are
+    // written.
+    const MkString oldPart = SlidePartPath(oldName), newPart = SlidePartPath(newName);
+    MkXmlDocument rels;
+    if (!ReadXml(relsPath, &rels)) return false;
+    bool changed = false;
+    std::vector<MkString> notes;
+    for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+         r = r.GetNextSiblingElement(L"Relationship")) {
+        const MkString target = ResolveTarget(newPart, r.GetAttributeString(L"Target"));
+        if (isSlideRelationship(r) && target == oldPart) {
+            r.AddAttributeString(L"Target", newName);
+            changed = true;
+        } else if (r.GetAttributeString(L"Type").EndsWith(L"/notesSlide") && !target.IsEmpty()) {
+            notes.push_back(target);
+        }
+    }
+    if (changed && !WritePart(relsPath, rels)) return false;
+    for (const MkString& notesPart : notes) {
+        MkXmlDocument notesRels;
+        const MkString notesRelsPath = relsPartOf(notesPart);
+        if (FindFile(notesRelsPath) < 0) continue;
+        if (!ReadXml(notesRelsPath, &notesRels)) return false;
+        bool back = false;
+        for (MkXmlElement r = notesRels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+             r = r.GetNextSiblingElement(L"Relationship"))
+            if (isSlideRelationship(r) && ResolveTarget(notesPart, r.GetAttributeString(L"Target")) == oldPart) {
+                r.AddAttributeString(L"Target", relativeTarget(notesPart, newPart));
+                back = true;
+            }
+        if (back && !WritePart(notesRelsPath, notesRels)) return false;
     }
     return true;
+}
+
+bool MkOpenXMLPresentation::CopyComments(const MkString& relsPath) {
+    // Comments belong to one slide: a copy gets its own, of its source's content type.
+    const MkString slidePart = SlidePartPath(fileNameOf(relsPath).Left(fileNameOf(relsPath).Length() - 5));
+    MkXmlDocument rels;
+    if (!ReadXml(relsPath, &rels)) return false;
+    bool changed = false;
+    for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+         r = r.GetNextSiblingElement(L"Relationship")) {
+        if (!r.GetAttributeString(L"Type").EndsWith(L"/comments")) continue;
+        const MkString oldPart = ResolveTarget(slidePart, r.GetAttributeString(L"Target"));
+        if (oldPart.IsEmpty() || FindFile(oldPart) < 0) continue;
+        const MkString newPart = NextPartName(L"ppt\\comments\\comment1.xml");
+        IndexContentTypes();
+        const auto type = m_typeNames.find((L"/" + toStored(oldPart)).Std());
+        size_t size = 0;
+        unsigned char* data = ReadDataRaw(oldPart, &size);
+        const bool written = data && !newPart.IsEmpty() && WriteDataRaw(newPart, data, size, false);
+        free(data);
+        if (!written || type == m_typeNames.end() || !RegisterPart(L"/" + toStored(newPart), MkString(type->second)))
+            return false;
+        if (FindFile(relsPartOf(oldPart)) >= 0) {
+            data = ReadDataRaw(relsPartOf(oldPart), &size);
+            const bool relsWritten = data && WriteDataRaw(relsPartOf(newPart), data, size, false);
+            free(data);
+            if (!relsWritten) return false;
+        }
+        r.AddAttributeString(L"Target", relativeTarget(slidePart, newPart));
+        changed = true;
+    }
+    return !changed || WritePart(relsPath, rels);
 }
 
 // ---------------------------------------------------------------------------
 // Content
 
 namespace {
-// Matching shapes, as direct children of the tree.
+// Matching shapes of the tree, those inside group shapes included.
 template <typename F>
 int forEachNamed(const MkXmlElement& tree, const wchar_t* element, const wchar_t* cNvPrPath, const MkString& tag,
                  bool ignoreCase, F f) {
     int count = 0;
-    for (MkXmlElement shape = tree.GetFirstChildElement(element); shape;) {
-        MkXmlElement next = shape.GetNextSiblingElement(element);
+    std::vector<MkXmlElement> shapes;
+    MkOpenXMLSlideDocument::FindShapes(tree, element, shapes);
+    for (const MkXmlElement& shape : shapes) {
         const MkString name = shape.GetFirstChildFromPath(cNvPrPath).GetAttributeString(L"name");
         if (ignoreCase ? name.CompareNoCase(tag) == 0 : name == tag) {
             ++count;
             if (!f(shape)) return -1;
         }
-        shape = next;
     }
     return count;
 }
+
+// Sizes and offsets of shapes, as the schema bounds them (EMU).
+const double MAX_EXTENT = 27273042316900.0;
+
+MkString extentText(double value) {
+    if (!(value > 0)) value = 0;  // NaN too
+    if (value > MAX_EXTENT) value = MAX_EXTENT;
+    return MkString(std::to_wstring(static_cast<long long>(value)));
+}
+
+// The placeholder a shape stands for: its p:ph, or null.
+MkXmlElement placeholderOf(const MkXmlElement& shape) {
+    MkXmlElement ph = shape.GetFirstChildFromPath(L"p:nvSpPr/p:nvPr/p:ph");
+    return ph ? ph : shape.GetFirstChildFromPath(L"p:nvPicPr/p:nvPr/p:ph");
+}
+
+// The placeholder of a layout or master tree that a slide's placeholder stands for:
+// the same index, else the same type (on a master, body for the content types it
+// has no placeholder of); null when there is none.
+MkXmlElement matchingPlaceholder(const MkXmlElement& tree, const MkXmlElement& ph, bool master) {
+    MkString type = ph.GetAttributeString(L"type", L"obj");
+    bool haveIdx = false;
+    const MkString idx = ph.GetAttributeString(L"idx", MkString(), &haveIdx);
+    if (master && type == MkString(L"ctrTitle")) type = L"title";
+    if (master && type != MkString(L"title") && type != MkString(L"dt") && type != MkString(L"ftr") &&
+        type != MkString(L"sldNum"))
+        type = L"body";
+    MkXmlElement byType;
+    for (const wchar_t* kind : {L"p:sp", L"p:pic"}) {
+        std::vector<MkXmlElement> shapes;
+        MkOpenXMLSlideDocument::FindShapes(tree, kind, shapes);
+        for (const MkXmlElement& shape : shapes) {
+            const MkXmlElement other = placeholderOf(shape);
+            if (!other) continue;
+            if (!master && haveIdx && other.GetAttributeString(L"idx") == idx) return other;
+            if (!byType && other.GetAttributeString(L"type", L"obj") == type) byType = other;
+        }
+    }
+    return byType;
+}
 } // namespace
+
+MkXmlElement MkOpenXMLPresentation::LayoutBox(const MkString& slideName, const MkXmlElement& ph, MkXmlDocument* holder) {
+    // slide -> layout -> master, each found by its relationship of that kind; a
+    // placeholder without a box of its own passes the question on.
+    MkString part = SlidePartPath(slideName);
+    MkXmlElement wanted = ph;
+    MkXmlDocument documents[2];
+    for (const bool master : {false, true}) {
+        MkXmlDocument rels;
+        if (!ReadXml(relsPartOf(part), &rels)) break;
+        MkString next;
+        for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r && next.IsEmpty();
+             r = r.GetNextSiblingElement(L"Relationship"))
+            if (r.GetAttributeString(L"Type").EndsWith(master ? L"/slideMaster" : L"/slideLayout"))
+                next = ResolveTarget(part, r.GetAttributeString(L"Target"));
+        MkXmlDocument& document = documents[master ? 1 : 0];
+        if (next.IsEmpty() || !ReadXml(next, &document)) break;
+        const MkXmlElement tree = document.GetRootElement().GetFirstChildFromPath(L"p:cSld/p:spTree");
+        const MkXmlElement found = matchingPlaceholder(tree, wanted, master);
+        // p:ph -> p:nvPr -> p:nvSpPr (or p:nvPicPr) -> the shape
+        const MkXmlElement box =
+            found.GetParentElement().GetParentElement().GetParentElement().GetFirstChildFromPath(L"p:spPr/a:xfrm");
+        if (box.GetFirstChildElement(L"a:ext")) {
+            holder->Clear();
+            holder->LinkEndChild(box.Tx()->Clone());
+            return holder->GetRootElement();
+        }
+        if (!found) break;
+        wanted = found;
+        part = next;
+    }
+    return MkXmlElement();
+}
 
 bool MkOpenXMLPresentation::SetText(const MkString& tag, const MkFormattedTextArray& runs, const MkString& newName,
                                     const MkString& slideName) {
@@ -815,7 +1150,9 @@ bool MkOpenXMLPresentation::SetImage(const MkString& description, const MkString
         return false;
     }
     MkOpenXMLSlideDocument slide(false, this);
-    if (!ReadSlide(record->slideName, &slide) || !slide.GetShapeTree().GetFirstChildElement(L"p:pic")) {
+    std::vector<MkXmlElement> pictures;
+    if (ReadSlide(record->slideName, &slide)) MkOpenXMLSlideDocument::FindShapes(slide.GetShapeTree(), L"p:pic", pictures);
+    if (pictures.empty()) {
         logError(op, MkString(L"no picture in ") + record->slideName);
         return false;
     }
@@ -838,19 +1175,40 @@ bool MkOpenXMLPresentation::SetImage(const MkString& description, const MkString
             }
             link.AddAttributeString(L"r:id", linkId);
         }
-        MkXmlElement ext = pic.GetFirstChildFromPath(L"p:spPr/a:xfrm/a:ext");
+        // The box the slide shows: the picture's own, or the one its placeholder
+        // inherits from the layout (or master). The picture fills it uncropped.
+        MkXmlElement spPr = pic.GetFirstChildElement(L"p:spPr");
+        MkXmlElement xfrm = spPr.GetFirstChildElement(L"a:xfrm");
+        if (MkXmlElement crop = pic.GetFirstChildFromPath(L"p:blipFill/a:srcRect"))
+            crop.GetParentElement().RemoveChildElement(crop);
+        if (!xfrm.GetFirstChildElement(L"a:ext") && spPr && placeholderOf(pic)) {
+            MkXmlDocument holder;
+            const MkXmlElement box = LayoutBox(record->slideName, placeholderOf(pic), &holder);
+            if (box) {
+                if (xfrm) spPr.RemoveChildElement(xfrm);
+                const MkXmlElement first = spPr.GetFirstChildElement();
+                xfrm = MkXmlElement::FromNode(first ? spPr.Tx()->InsertBeforeChild(first.Tx(), *box.Tx())
+                                                    : spPr.Tx()->InsertEndChild(*box.Tx()));
+            }
+        }
+        MkXmlElement ext = xfrm.GetFirstChildElement(L"a:ext");
         bool haveCx = false, haveCy = false;
-        int cx = ext.GetAttributeInt(L"cx", -1, &haveCx);
-        int cy = ext.GetAttributeInt(L"cy", -1, &haveCy);
+        double cx = ext.GetAttributeDouble(L"cx", -1, &haveCx);
+        double cy = ext.GetAttributeDouble(L"cy", -1, &haveCy);
         if (haveCx && haveCy && imageWidth > 0 && imageHeight > 0) {
-            const float rx = static_cast<float>(cx) / static_cast<float>(imageWidth);
-            const float ry = static_cast<float>(cy) / static_cast<float>(imageHeight);
+            // Fitted in the slide's units: a group around the picture may scale its
+            // two axes differently.
+            double sx = 1, sy = 1;
+            MkOpenXMLSlideDocument::GroupScale(pic, &sx, &sy);
+            cx = std::min(std::max(cx, 0.0), MAX_EXTENT);
+            cy = std::min(std::max(cy, 0.0), MAX_EXTENT);
+            const double rx = cx * sx / imageWidth, ry = cy * sy / imageHeight;
             if (rx > ry)
-                cx = static_cast<int>(ry * static_cast<float>(imageWidth));
+                cx = std::floor(ry * imageWidth / sx);
             else
-                cy = static_cast<int>(rx * static_cast<float>(imageHeight));
-            ext.AddAttributeInt(L"cx", cx);
-            ext.AddAttributeInt(L"cy", cy);
+                cy = std::floor(rx * imageHeight / sy);
+            ext.AddAttributeString(L"cx", extentText(cx));
+            ext.AddAttributeString(L"cy", extentText(cy));
         }
         return true;
     });
@@ -900,8 +1258,9 @@ bool MkOpenXMLPresentation::RenamePicture(const MkString& tag, const MkString& s
         logError(op, MkString(L"no slide holds the tag ") + tag);
         return false;
     }
-    for (MkXmlElement pic = slide.GetShapeTree().GetFirstChildElement(L"p:pic"); pic;
-         pic = pic.GetNextSiblingElement(L"p:pic")) {
+    std::vector<MkXmlElement> pictures;
+    MkOpenXMLSlideDocument::FindShapes(slide.GetShapeTree(), L"p:pic", pictures);
+    for (const MkXmlElement& pic : pictures) {
         MkXmlElement cNvPr = pic.GetFirstChildFromPath(L"p:nvPicPr/p:cNvPr");
         if (cNvPr.GetAttributeString(L"name") == tag) {
             cNvPr.AddAttributeString(L"name", newName);
@@ -948,14 +1307,12 @@ void fillCell(const MkXmlElement& cell, const MkString& text) {
     MkXmlElement p = body.GetFirstChildElement(L"a:p");
     if (!p) p = body.AddChildElement(L"a:p");
     if (!p.GetFirstChildElement(L"a:r")) {
+        // The run looks as the empty cell's end of paragraph says (bold header
+        // cells stay bold).
         MkXmlElement end = p.GetFirstChildElement(L"a:endParaRPr");
         MkXmlElement r = end ? p.AddChildElementBefore(end, L"a:r") : p.AddChildElement(L"a:r");
-        MkXmlElement rPr = r.AddChildElement(L"a:rPr");
-        bool found = false;
-        const MkString lang = end.GetAttributeString(L"lang", MkString(), &found);
-        if (found) rPr.AddAttributeString(L"lang", lang);
-        const int size = end.GetAttributeInt(L"sz", -1);
-        if (size != -1) rPr.AddAttributeInt(L"sz", size);
+        MkXmlElement rPr = end ? MkXmlElement::FromNode(r.Tx()->InsertEndChild(*end.Tx())) : r.AddChildElement(L"a:rPr");
+        rPr.SetName(L"a:rPr");
         rPr.AddAttributeInt(L"smtClean", 0);
         r.AddChildElement(L"a:t");
     }
@@ -964,20 +1321,30 @@ void fillCell(const MkXmlElement& cell, const MkString& text) {
     t.SetValue(text);
 }
 
+// The template row that row r of the table repeats: the first for the header, the
+// data rows in turn after it (the first again when there is no data row).
+MkXmlElement templateRow(const MkXmlElement& templ, size_t r) {
+    std::vector<MkXmlElement> rows;
+    for (MkXmlElement tr = templ.GetFirstChildElement(L"a:tr"); tr; tr = tr.GetNextSiblingElement(L"a:tr")) rows.push_back(tr);
+    if (rows.empty()) return MkXmlElement();
+    if (r == 0 || rows.size() == 1) return rows[0];
+    return rows[1 + (r - 1) % (rows.size() - 1)];
+}
+
 // The table laid out anew: n columns sharing the template's width, every row like
-// the template's first.
-void buildRebuiltTable(const MkXmlElement& tbl, const MkXmlElement& templ, const kiv::rep::Table& table, int width) {
+// the template's first, as high as the template row it stands for.
+void buildRebuiltTable(const MkXmlElement& tbl, const MkXmlElement& templ, const kiv::rep::Table& table, double width) {
     const size_t rows = table.rowCount(), n = table.columnCount();
     MkXmlElement firstRow = templ.GetFirstChildElement(L"a:tr");
-    const int height = firstRow.GetAttributeInt(L"h", 0);
     MkString lang;
     int size = -1;
     cellLanguageAndSize(firstRow, &lang, &size);
     MkXmlElement grid = tbl.AddChildElement(L"a:tblGrid");
-    for (size_t c = 0; c < n; ++c) grid.AddChildElement(L"a:gridCol").AddAttributeInt(L"w", width / static_cast<int>(n));
+    const MkString columnWidth = extentText(std::floor(std::min(width, MAX_EXTENT) / static_cast<double>(n)));
+    for (size_t c = 0; c < n; ++c) grid.AddChildElement(L"a:gridCol").AddAttributeString(L"w", columnWidth);
     for (size_t r = 0; r < rows; ++r) {
         MkXmlElement tr = tbl.AddChildElement(L"a:tr");
-        tr.AddAttributeInt(L"h", height);
+        tr.AddAttributeString(L"h", templateRow(templ, r).GetAttributeString(L"h", L"0"));
         for (size_t c = 0; c < n; ++c) {
             MkXmlElement body = tr.AddChildElement(L"a:tc").AddChildElement(L"a:txBody");
             body.AddChildElement(L"a:bodyPr");
@@ -996,21 +1363,19 @@ void buildRebuiltTable(const MkXmlElement& tbl, const MkXmlElement& templ, const
     }
 }
 
-// The template's grid, first row and cell formatting kept.
+// The template's grid and rows kept: the header row, then the data rows repeated in
+// turn (their fills and heights with them).
 void buildTemplateTable(const MkXmlElement& tbl, const MkXmlElement& templ, const kiv::rep::Table& table) {
     const size_t rows = table.rowCount(), n = table.columnCount();
     appendCopy(tbl, templ.GetFirstChildElement(L"a:tblGrid"));
-    MkXmlElement firstRow = templ.GetFirstChildElement(L"a:tr");
-    MkXmlElement row0 = appendCopy(tbl, firstRow);
+    MkXmlElement row0 = appendCopy(tbl, templ.GetFirstChildElement(L"a:tr"));
     size_t c = 0;
     for (MkXmlElement tc = row0.GetFirstChildElement(L"a:tc"); tc && c < n; tc = tc.GetNextSiblingElement(L"a:tc"), ++c)
         fillCell(tc, cellText(table, 0, c));
-    MkXmlElement pattern = firstRow.GetNextSiblingElement(L"a:tr");
-    if (!pattern) pattern = firstRow;
-    const int height = pattern.GetAttributeInt(L"h", 0);
     for (size_t r = 1; r < rows; ++r) {
+        const MkXmlElement pattern = templateRow(templ, r);
         MkXmlElement tr = tbl.AddChildElement(L"a:tr");
-        tr.AddAttributeInt(L"h", height);
+        tr.AddAttributeString(L"h", pattern.GetAttributeString(L"h", L"0"));
         MkXmlElement source = pattern.GetFirstChildElement(L"a:tc");
         for (size_t col = 0; col < n; ++col) {
             MkXmlElement tc = source ? appendCopy(tr, source) : tr.AddChildElement(L"a:tc");
@@ -1050,21 +1415,30 @@ bool MkOpenXMLPresentation::SetTable(const MkString& tag, const kiv::rep::Table&
             logError(op, MkString(L"the table ") + tag + L" has no grid or no row");
             return false;
         }
-        int columns = 0, width = 0;
+        int columns = 0;
+        double width = 0;
         for (MkXmlElement col = gridTemplate.GetFirstChildElement(L"a:gridCol"); col;
              col = col.GetNextSiblingElement(L"a:gridCol")) {
             ++columns;
-            width += col.GetAttributeInt(L"w", 0);
+            width += std::min(std::max(col.GetAttributeDouble(L"w", 0), 0.0), MAX_EXTENT);
         }
         // The new table is built detached and then takes the old one's place.
-        TiXmlElement built("a:tbl");
-        MkXmlElement tbl(&built);
+        TiXmlElement* built = new TiXmlElement("a:tbl");
+        MkXmlElement tbl(built);
         appendCopy(tbl, templ.GetFirstChildElement(L"a:tblPr"));
         if (static_cast<size_t>(columns) != table.columnCount())
             buildRebuiltTable(tbl, templ, table, width);
         else
             buildTemplateTable(tbl, templ, table);
-        data.Tx()->ReplaceChild(templ.Tx(), built);
+        // Linked in, not copied, where the old table is the last child (as it is
+        // in a table frame): a copy would hold the filled table twice.
+        if (data.Tx()->LastChild() == templ.Tx()) {
+            data.Tx()->RemoveChild(templ.Tx());
+            data.Tx()->LinkEndChild(built);
+        } else {
+            data.Tx()->ReplaceChild(templ.Tx(), *built);
+            delete built;
+        }
         ++replaced;
     }
     if (!replaced) return true;
@@ -1321,15 +1695,11 @@ bool MkOpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkStri
     std::unique_ptr<TiXmlElement> picture(static_cast<TiXmlElement*>(pic.Tx()->Clone()));
     MkXmlElement ext = MkXmlElement(picture.get()).GetFirstChildFromPath(L"p:spPr/a:xfrm/a:ext");
     if (ext && aspect > 0.0f) {
-        int cx = ext.GetAttributeInt(L"cx", 3300000);
-        int cy = ext.GetAttributeInt(L"cy", 1700000);
-        const float r = cy ? static_cast<float>(cx) / static_cast<float>(cy) : aspect;
-        if (aspect > r)
-            cy = static_cast<int>(static_cast<float>(cx) / aspect);
-        else
-            cx = static_cast<int>(static_cast<float>(cy) * aspect);
-        ext.AddAttributeInt(L"cx", cx);
-        ext.AddAttributeInt(L"cy", cy);
+        const double cx = std::min(std::max(ext.GetAttributeDouble(L"cx", 3300000), 0.0), MAX_EXTENT);
+        const double cy = std::min(std::max(ext.GetAttributeDouble(L"cy", 1700000), 0.0), MAX_EXTENT);
+        const double r = cy > 0 ? cx / cy : aspect;
+        ext.AddAttributeString(L"cx", extentText(aspect > r ? cx : std::floor(cy * aspect)));
+        ext.AddAttributeString(L"cy", extentText(aspect > r ? std::floor(cx / aspect) : cy));
     }
     // The whole alternate content goes: its Choice branch names the same control.
     MkStringArray controlIds;
@@ -1535,72 +1905,30 @@ bool MkOpenXMLPresentation::GetWmfFilesUsedInVmlFiles(const MkStringArray& drawi
 }
 
 bool MkOpenXMLPresentation::RemoveUnusedFiles() {
-    const MkString sep = sepStr();
-    MkStringArray slideParts;
-    FindFiles(MkString(L"ppt") + sep + L"slides", false, &slideParts);
-    MkStringArray referenced, images, activeX;
-    MkStringArray referredDrawings;
-    for (int i = 0; i < slideParts.GetSize(); ++i) {
-        const MkString name = fileNameOf(slideParts[i]);
-        const MkString rels = SlideRelsPath(name);
-        if (GetRelsRelationFiles(rels, OXML_TARGET_IMAGE, &images)) referenced.Append(images);
-        if (GetRelsRelationFiles(rels, OXML_TARGET_ACTIVEX, &activeX)) referenced.Append(activeX);
-        MkStringArray drawings;
-        if (GetRelsRelationFiles(rels, OXML_TARGET_VML_DRAWING, &drawings))
-            for (int d = 0; d < drawings.GetSize(); ++d) referredDrawings.AddGrow(fileNameOf(drawings[d]));
-    }
-    MkStringArray drawingParts, keptDrawings;
-    FindFiles(MkString(L"ppt") + sep + L"drawings", false, &drawingParts);
-    for (int i = 0; i < drawingParts.GetSize(); ++i) {
-        if (referredDrawings.Find(fileNameOf(drawingParts[i])) >= 0) {
-            keptDrawings.AddGrow(drawingParts[i]);
-        } else {
-            AddObsoleteFile(toInternal(drawingParts[i]));
-            AddObsoleteFile(drawingRelsPath(drawingParts[i]));
-        }
-    }
-    GetWmfFilesUsedInVmlFiles(keptDrawings, referenced);
-    referenced.RemoveDuplicates();
-    referenced.Sort();
-
-    MkStringArray candidates;
-    FindFiles(MkString(L"ppt") + sep + L"activeX", false, &candidates);
-    FindFiles(MkString(L"ppt") + sep + L"media", false, &candidates);
-    std::set<std::wstring> followUp;
-    for (int i = 0; i < candidates.GetSize(); ++i) {
-        MkString asTarget = candidates[i];
-        asTarget.Replace(L"ppt", L"..");
-        asTarget.Replace(sep, L"/");
-        if (referenced.BinSearch(asTarget) >= 0) continue;
-        const MkString& part = candidates[i];
-        if (!part.Contains(L".wmf") && !part.Contains(L".vml") && !part.Contains(L".xml")) continue;
-        const MkString internal = toInternal(part);
-        AddObsoleteFile(internal);
-        // A deleted control part takes its relationships part along; what that named
-        // (the control's binary data) goes too once nothing refers to it.
-        const int last = internal.Find(SEPARATOR, -1, false);
-        const MkString rels = internal.Left(last + 1) + L"_rels" + sep + internal.Mid(last + 1) + L".rels";
-        MkXmlDocument relsDoc;
-        if (FindFile(rels) >= 0 && ReadXml(rels, &relsDoc)) {
-            AddObsoleteFile(rels);
-            for (MkXmlElement r = relsDoc.GetRootElement().GetFirstChildElement(L"Relationship"); r;
-                 r = r.GetNextSiblingElement(L"Relationship")) {
-                const MkString target = ResolveTarget(internal, r.GetAttributeString(L"Target"));
-                if (!target.IsEmpty() && !target.StartsWith(m_mediaFolder)) followUp.insert(target.Std());
-            }
-        }
-    }
+    // Controls the slides no longer show lose their relationships (and parts).
     if (!RemoveUnreferredActiveX()) return false;
-    // Obsolete parts that are gone already are skipped.
-    MkStringArray obsolete = m_obsoleteFiles;
+    // Then the control parts, drawings and pictures of the kinds the report stops
+    // using (WMF and VML previews of controls) go when no relationship of the
+    // package names them any more, and what only they named after them. Whatever
+    // a written part still relates to stays: a picture on a master, a layout or a
+    // notes page, a chart's user shapes, an OLE object's preview.
+    const MkString sep = sepStr();
+    std::set<std::wstring> candidates;
+    for (const wchar_t* folder : {L"activeX", L"drawings", L"media"}) {
+        MkStringArray parts;
+        FindFiles(MkString(L"ppt") + sep + folder, false, &parts);
+        for (int i = 0; i < parts.GetSize(); ++i) {
+            const MkString& part = parts[i];
+            if (folder[0] == L'd' || part.Contains(L".wmf") || part.Contains(L".vml") || part.Contains(L".xml"))
+                candidates.insert(toInternal(part).Std());
+        }
+    }
+    for (int i = 0; i < m_obsoleteFiles.GetSize(); ++i) candidates.insert(toInternal(m_obsoleteFiles[i]).Std());
     m_obsoleteFiles.Clear();
-    for (int i = 0; i < obsolete.GetSize(); ++i)
-        if (FindFile(obsolete[i]) >= 0) m_obsoleteFiles.AddGrow(obsolete[i]);
     m_controlIndexValid = false;
-    if (!DeleteObsoleteFiles()) return false;
-    DeleteUnreferencedParts(followUp);
+    const bool deleted = DeleteUnreferencedParts(candidates);
     ResetContentDoc();
-    return true;
+    return deleted;
 }
 
 // ---------------------------------------------------------------------------
@@ -1712,6 +2040,7 @@ MkXmlDocument* MkOpenXMLPresentation::Shared(const MkString& path) {
     if (!part.document) {
         std::unique_ptr<MkXmlDocument> document(new MkXmlDocument());
         if (IsClosed() || !MkOpenXMLArchive::ReadPart(key, document.get())) return nullptr;
+        dropDoctype(document.get());
         part.document = std::move(document);
         part.dirty = false;
         ++part.version;
@@ -1766,7 +2095,7 @@ bool MkOpenXMLPresentation::WritePart(const MkString& path, const MkXmlDocument&
     }
     m_partKeys[key.Std()] = written;
     // A slide written is read again by the next edit of it.
-    if (key.StartsWith(m_slidesFolder) && !FindParsed(written)) {
+    if (key.StartsWith(m_slidesFolder) && written.stamp.size <= LARGE_PART_BYTES && !FindParsed(written)) {
         std::shared_ptr<MkOpenXMLSlideDocument> copy = std::make_shared<MkOpenXMLSlideDocument>(false, this);
         copyDocument(document, copy.get());
         KeepParsed(written, std::move(copy));
@@ -1814,7 +2143,7 @@ void MkOpenXMLPresentation::IndexContentTypes() {
     m_typeNames.clear();
     for (MkXmlElement o = types->GetRootElement().GetFirstChildElement(L"Override"); o;
          o = o.GetNextSiblingElement(L"Override"))
-        m_typeNames.insert(o.GetAttributeString(L"PartName").Std());
+        m_typeNames.emplace(o.GetAttributeString(L"PartName").Std(), o.GetAttributeString(L"ContentType").Std());
     m_typeNamesVersion = version;
 }
 
@@ -1828,7 +2157,7 @@ bool MkOpenXMLPresentation::RegisterPart(const MkString& partName, const MkStrin
     o.AddAttributeString(L"PartName", name);
     o.AddAttributeString(L"ContentType", contentType);
     Changed(CONTENT_TYPES_PART);
-    m_typeNames.insert(name.Std());
+    m_typeNames.emplace(name.Std(), contentType.Std());
     m_typeNamesVersion = m_shared[MkString(CONTENT_TYPES_PART).Std()].version;
     return true;
 }
@@ -1870,4 +2199,82 @@ MkString MkOpenXMLPresentation::AddSlideRelationship(const MkString& slideName) 
     ++m_mainMaxId;
     m_mainVersion = m_shared[m_mainRelsPath.Std()].version;
     return id;
+}
+
+// ---------------------------------------------------------------------------
+// The template
+
+MkString MkOpenXMLPresentation::CheckTemplateParts() {
+    // One entry per name: a name holding a NUL byte reads as the name before it, and
+    // a rewritten part would then be stored twice.
+    std::set<std::wstring> names;
+    for (int i = 0; i < GetNumFiles(); ++i)
+        if (!names.insert(GetStoredName(i).Std()).second)
+            return GetStoredName(i) + L" is stored twice in the package (or its name holds a NUL byte)";
+    // A part that must parse, with that root element when one is given.
+    auto check = [this](const MkString& path, const wchar_t* root) -> MkString {
+        const ParsedDocument view = ViewXml(path);
+        if (!view) return m_readProblem;
+        const MkString name = view->GetRootElement().GetName();
+        if (root && name != MkString(root))
+            return toStored(path) + L" has the root element " + (name.IsEmpty() ? MkString(L"(none)") : name) +
+                   L", not " + root;
+        return MkString();
+    };
+    // A relationships part that must parse and give each id once; empty for a part
+    // that has none.
+    auto checkRels = [this, &check](const MkString& part, ParsedDocument* rels) -> MkString {
+        const MkString path = relsPartOf(part);
+        if (FindFile(path) < 0) return MkString();
+        const MkString problem = check(path, L"Relationships");
+        if (!problem.IsEmpty()) return problem;
+        *rels = ViewXml(path);
+        std::set<std::wstring> ids;
+        for (MkXmlElement r = (*rels)->GetRootElement().GetFirstChildElement(L"Relationship"); r;
+             r = r.GetNextSiblingElement(L"Relationship"))
+            if (!ids.insert(r.GetAttributeString(L"Id").Std()).second)
+                return toStored(path) + L" gives the relationship id " + r.GetAttributeString(L"Id") + L" twice";
+        return MkString();
+    };
+    MkString problem = check(CONTENT_TYPES_PART, L"Types");
+    if (problem.IsEmpty()) problem = check(m_presentationPath, L"p:presentation");
+    ParsedDocument mainRels;
+    if (problem.IsEmpty() && FindFile(m_mainRelsPath) < 0) problem = toStored(m_mainRelsPath) + L" is missing";
+    if (problem.IsEmpty()) problem = checkRels(m_presentationPath, &mainRels);
+    if (!problem.IsEmpty()) return problem;
+
+    // The slides the presentation relates, and those of the slides folder.
+    std::set<std::wstring> slides;
+    for (MkXmlElement r = mainRels->GetRootElement().GetFirstChildElement(L"Relationship"); r;
+         r = r.GetNextSiblingElement(L"Relationship"))
+        if (isSlideRelationship(r)) slides.insert(ResolveTarget(m_presentationPath, r.GetAttributeString(L"Target")).Std());
+    MkStringArray listed;
+    FindFiles(m_slidesFolder + L"_rels", false, &listed);
+    for (int i = 0; i < listed.GetSize(); ++i)
+        if (listed[i].EndsWith(L".xml.rels"))
+            slides.insert(SlidePartPath(fileNameOf(listed[i]).Left(fileNameOf(listed[i]).Length() - 5)).Std());
+    for (const std::wstring& slide : slides) {
+        const MkString part(slide);
+        ParsedDocument rels;
+        problem = check(part, L"p:sld");
+        if (problem.IsEmpty()) problem = checkRels(part, &rels);
+        if (!problem.IsEmpty()) return problem;
+        if (!rels || !part.StartsWith(m_slidesFolder)) continue;
+        const MkSlideContent* record = ScanSlide(fileNameOf(part));
+        if (!record || !record->HasTags()) continue;
+        // What a copy of a tagged slide takes along.
+        for (MkXmlElement r = rels->GetRootElement().GetFirstChildElement(L"Relationship"); r;
+             r = r.GetNextSiblingElement(L"Relationship")) {
+            const MkString type = r.GetAttributeString(L"Type");
+            if (!type.EndsWith(L"/notesSlide") && !type.EndsWith(L"/tags") && !type.EndsWith(L"/chart") &&
+                !type.EndsWith(L"/comments"))
+                continue;
+            const MkString target = ResolveTarget(part, r.GetAttributeString(L"Target"));
+            ParsedDocument ownRels;
+            if (!target.IsEmpty()) problem = check(target, nullptr);
+            if (problem.IsEmpty() && !target.IsEmpty()) problem = checkRels(target, &ownRels);
+            if (!problem.IsEmpty()) return problem;
+        }
+    }
+    return MkString();
 }

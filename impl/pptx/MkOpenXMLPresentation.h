@@ -32,6 +32,9 @@ public:
     // Text of the link boxes that ask the user to install the viewer plug-in.
     static constexpr const wchar_t* PLUGIN_WARNING_TEXT = L"Orvia Plugin not installed. Press here to install plugin";
     static const int FIRST_INSERTED_SHAPE_ID = 10042;
+    // The range of slide ids (p:sldId/@id).
+    static constexpr int MIN_SLIDE_ID = 256;
+    static constexpr int MAX_SLIDE_ID = 2147483647;
 
     MkOpenXMLPresentation();
     ~MkOpenXMLPresentation() override;
@@ -71,7 +74,11 @@ public:
     void BeginSlideEdits(const MkString& slideName);
     bool EndSlideEdits();
     bool CopyAndUpdateOriginalDocuments(const MkString& newRelsPath);
+    // The copy's relationships to its source slide, and those of the notes it took
+    // along, name the copy instead.
     bool UpdateSlideReferences(const MkString& relsPath, const MkString& oldName, const MkString& newName);
+    // Gives the slide of these relationships its own copy of each comments part.
+    bool CopyComments(const MkString& relsPath);
 
     // --- content ---
     bool SetText(const MkString& tag, const MkFormattedTextArray& runs, const MkString& newName,
@@ -106,6 +113,14 @@ public:
     bool GetWmfFilesUsedInVmlFiles(const MkStringArray& drawings, MkStringArray& usedImages);
     bool RemoveUnusedFiles();
 
+    // --- the template ---
+    // Reads every part a report may edit or copy: the content types, the presentation
+    // part and its relationships, every slide and its relationships, and the notes,
+    // tags, charts and comments of the tagged slides. The first that cannot be read or
+    // would not make a valid report is described ("ppt/slides/slide3.xml holds a NUL
+    // byte"); empty when every one can be used. Nothing is written.
+    MkString CheckTemplateParts();
+
     // --- paths ---
     const MkString& GetSlidesFolder() const { return m_slidesFolder; }
     MkString SlidePartPath(const MkString& slideName) const { return m_slidesFolder + slideName; }
@@ -137,6 +152,9 @@ private:
     MkString SlideRelationshipId(const MkString& slideName);
     MkString AddSlideRelationship(const MkString& slideName);
 
+    // The a:xfrm a placeholder of the slide inherits from its layout or master (read
+    // into holder), or null.
+    MkXmlElement LayoutBox(const MkString& slideName, const MkXmlElement& ph, MkXmlDocument* holder);
     MkSlideContent* FindSlide(const MkString& tag, const MkString& slideName) const;
     MkSlideContent* FindSlideByName(const MkString& slideName) const;
     // Reads a part as XML without logging: a missing or broken part is the caller's to report.
@@ -190,6 +208,9 @@ private:
     // Deletes the candidates (package paths) that no relationship of the package
     // names any more, with their relationship parts, and then what only they named.
     bool DeleteUnreferencedParts(std::set<std::wstring> candidates);
+    // Before a slide is removed: what names it (links from other parts, custom shows,
+    // sections) names its copies instead, or lets go of it when it has none.
+    void RedirectReferences(const MkString& slidePart, const MkString& id);
     int NextShapeId(const MkOpenXMLSlideDocument& slide);
 
     // Who relates to control parts and VML drawings: part -> "rels path|id" of each
@@ -205,6 +226,8 @@ private:
 
     MkString m_slidesFolder;
     MkString m_presentationPath;
+    // Why the last part ViewXml could not give could not be parsed.
+    MkString m_readProblem;
     MkStringArray m_newSlideNames;
     int m_lastSlideId = 255;
     // What a walk of the slide list found, valid while the presentation part's
@@ -216,10 +239,15 @@ private:
     MkString m_beforeId;
     MkXmlElement m_beforeElement;
     bool WalkSlideList(const MkString& beforeId);
+    // The id of a slide added to the list: next after the largest, or the lowest
+    // free one once the largest is taken; -1 when every id is.
+    int NextSlideId(const MkXmlElement& list);
     MkSlideContentPtrArray* m_slides;
     // Duplication or removal changed the list without rescanning edited records.
     bool m_listByTagStale = false;
     std::map<std::wstring, MkString> m_lastPartNames;
+    // The copies DuplicateSlide made of each slide, in the order made.
+    std::map<std::wstring, std::vector<MkString>> m_copies;
     int m_nextShapeId = FIRST_INSERTED_SHAPE_ID;
     // Scans of slides: name -> record (a record without tags for untagged slides).
     // The slide list refers to these records; a changed slide's record is marked
@@ -232,7 +260,7 @@ private:
     std::map<std::wstring, std::set<std::wstring>> m_controlRefs;
     bool m_controlIndexValid = false;
     std::map<std::wstring, SharedPart> m_shared;
-    std::set<std::wstring> m_typeNames;  // PartName of every Override
+    std::map<std::wstring, std::wstring> m_typeNames;  // PartName -> ContentType of every Override
     int m_typeNamesVersion = -1;
     std::map<std::wstring, MkString> m_mainTargets;  // target -> id of the presentation's relationships
     int m_mainMaxId = 0;

@@ -37,6 +37,12 @@ bool prepare(const MkXmlElement& tree, MkStringArray* sit, MkStringArray* ref, M
     return true;
 }
 
+std::vector<MkXmlElement> shapesOf(const MkXmlElement& tree, const wchar_t* name) {
+    std::vector<MkXmlElement> shapes;
+    MkOpenXMLSlideDocument::FindShapes(tree, name, shapes);
+    return shapes;
+}
+
 void appendClone(const MkXmlElement& parent, const TiXmlElement* source) {
     if (source) parent.Tx()->LinkEndChild(source->Clone());
 }
@@ -51,10 +57,35 @@ MkXmlElement MkOpenXMLSlideDocument::GetShapeTree() const {
 }
 
 MkXmlElement MkOpenXMLSlideDocument::GetTitleTextElt() const {
-    for (MkXmlElement shape = GetShapeTree().GetFirstChildElement(L"p:sp"); shape;
-         shape = shape.GetNextSiblingElement(L"p:sp"))
+    std::vector<MkXmlElement> shapes;
+    FindShapes(GetShapeTree(), L"p:sp", shapes);
+    for (const MkXmlElement& shape : shapes)
         if (isTitlePlaceholder(shape)) return shape.GetFirstChildFromPath(L"p:txBody/a:p/a:r/a:t");
     return MkXmlElement();
+}
+
+void MkOpenXMLSlideDocument::FindShapes(const MkXmlElement& tree, const wchar_t* name, std::vector<MkXmlElement>& out) {
+    const MkString wanted(name);
+    for (MkXmlElement child = tree.GetFirstChildElement(); child; child = child.GetNextSiblingElement()) {
+        const MkString childName = child.GetName();
+        if (childName == wanted)
+            out.push_back(child);
+        else if (childName == MkString(L"p:grpSp"))
+            FindShapes(child, name, out);
+    }
+}
+
+void MkOpenXMLSlideDocument::GroupScale(const MkXmlElement& shape, double* sx, double* sy) {
+    *sx = *sy = 1.0;
+    for (MkXmlElement group = shape.GetParentElement(); group && group.GetName() == MkString(L"p:grpSp");
+         group = group.GetParentElement()) {
+        const MkXmlElement xfrm = group.GetFirstChildFromPath(L"p:grpSpPr/a:xfrm");
+        const MkXmlElement ext = xfrm.GetFirstChildElement(L"a:ext"), chExt = xfrm.GetFirstChildElement(L"a:chExt");
+        const double cx = ext.GetAttributeDouble(L"cx"), cy = ext.GetAttributeDouble(L"cy");
+        const double chx = chExt.GetAttributeDouble(L"cx"), chy = chExt.GetAttributeDouble(L"cy");
+        if (cx > 0 && chx > 0) *sx *= cx / chx;
+        if (cy > 0 && chy > 0) *sy *= cy / chy;
+    }
 }
 
 void MkOpenXMLSlideDocument::FindAllElements(const MkXmlElement& start, const MkString& name,
@@ -86,12 +117,20 @@ bool MkOpenXMLSlideDocument::EditTextElement(const MkXmlElement& textBody, const
             appendClone(paragraph, paraProps);
             continue;
         }
+        if (run.lineBreak) {
+            // A line break inside the paragraph, as tall as the text around it.
+            MkXmlElement br = paragraph.AddChildElement(L"a:br");
+            appendClone(br, runProps);
+            continue;
+        }
         MkXmlElement r = paragraph.AddChildElement(L"a:r");
         MkXmlElement rPr = runProps ? MkXmlElement(r.Tx()->LinkEndChild(runProps->Clone())->ToElement())
                                     : r.AddChildElement(L"a:rPr");
-        rPr.AddAttributeString(L"b", run.bold ? L"1" : L"0");
-        rPr.AddAttributeString(L"i", run.italic ? L"1" : L"0");
-        rPr.AddAttributeString(L"u", run.underline ? L"sng" : L"none");
+        // The markup only adds emphasis: what the run does not mark keeps the
+        // template's look, and what it inherits from layout and master stays inherited.
+        if (run.bold) rPr.AddAttributeString(L"b", L"1");
+        if (run.italic) rPr.AddAttributeString(L"i", L"1");
+        if (run.underline) rPr.AddAttributeString(L"u", L"sng");
         rPr.AddAttributeString(L"dirty", L"0");
         rPr.AddAttributeString(L"smtClean", L"0");
         MkXmlElement t = r.AddChildElement(L"a:t");
@@ -105,7 +144,7 @@ bool MkOpenXMLSlideDocument::EditTextElement(const MkXmlElement& textBody, const
 bool MkOpenXMLSlideDocument::GetTitleTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
     const MkXmlElement tree = GetShapeTree();
     if (!prepare(tree, sit, ref, other)) return false;
-    for (MkXmlElement shape = tree.GetFirstChildElement(L"p:sp"); shape; shape = shape.GetNextSiblingElement(L"p:sp")) {
+    for (const MkXmlElement& shape : shapesOf(tree, L"p:sp")) {
         const MkString name = shapeName(shape, L"p:nvSpPr/p:cNvPr");
         if (!name.IsEmpty() && isTitlePlaceholder(shape)) classify(name, L"TITLE", sit, ref, other);
     }
@@ -115,7 +154,7 @@ bool MkOpenXMLSlideDocument::GetTitleTags(MkStringArray* sit, MkStringArray* ref
 bool MkOpenXMLSlideDocument::GetTextTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
     const MkXmlElement tree = GetShapeTree();
     if (!prepare(tree, sit, ref, other)) return false;
-    for (MkXmlElement shape = tree.GetFirstChildElement(L"p:sp"); shape; shape = shape.GetNextSiblingElement(L"p:sp")) {
+    for (const MkXmlElement& shape : shapesOf(tree, L"p:sp")) {
         const MkString name = shapeName(shape, L"p:nvSpPr/p:cNvPr");
         if (!name.IsEmpty()) classify(name, L"TEXT", sit, ref, other);
     }
@@ -125,7 +164,7 @@ bool MkOpenXMLSlideDocument::GetTextTags(MkStringArray* sit, MkStringArray* ref,
 bool MkOpenXMLSlideDocument::GetMacroTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
     const MkXmlElement tree = GetShapeTree();
     if (!prepare(tree, sit, ref, other)) return false;
-    for (MkXmlElement shape = tree.GetFirstChildElement(L"p:sp"); shape; shape = shape.GetNextSiblingElement(L"p:sp")) {
+    for (const MkXmlElement& shape : shapesOf(tree, L"p:sp")) {
         const MkString name = shapeName(shape, L"p:nvSpPr/p:cNvPr");
         if (name.IsEmpty() || !isTitlePlaceholder(shape)) continue;
         const MkTagNameParts parts(name);
@@ -168,7 +207,7 @@ bool MkOpenXMLSlideDocument::GetChartTags(MkStringArray* sit, MkStringArray* ref
 bool MkOpenXMLSlideDocument::GetPictureTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
     const MkXmlElement tree = GetShapeTree();
     if (!prepare(tree, sit, ref, other)) return false;
-    for (MkXmlElement pic = tree.GetFirstChildElement(L"p:pic"); pic; pic = pic.GetNextSiblingElement(L"p:pic")) {
+    for (const MkXmlElement& pic : shapesOf(tree, L"p:pic")) {
         const MkString name = shapeName(pic, L"p:nvPicPr/p:cNvPr");
         if (!name.IsEmpty()) classify(name, L"PICTURE", sit, ref, nullptr);
     }

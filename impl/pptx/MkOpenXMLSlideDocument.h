@@ -22,6 +22,12 @@ public:
     static bool EditTextElement(const MkXmlElement& textBody, const MkFormattedTextArray& runs);
     // Every descendant of start named `name`, in document order.
     static void FindAllElements(const MkXmlElement& start, const MkString& name, std::vector<MkXmlElement>& out);
+    // The shapes named `name` (p:sp, p:pic) of a shape tree in document order, those
+    // inside group shapes (p:grpSp, at any depth) included.
+    static void FindShapes(const MkXmlElement& tree, const wchar_t* name, std::vector<MkXmlElement>& out);
+    // The scale from a shape's own coordinates to the slide's: the product of the
+    // ext / chExt ratios of the group shapes around it (1, 1 outside groups).
+    static void GroupScale(const MkXmlElement& shape, double* sx, double* sy);
 
     // Shape scans of one kind. Each empties sit and ref and appends to other; false for
     // a null list or a slide without a shape tree.

@@ -531,6 +531,28 @@ bool MkXmlDocument::SaveFile(const MkString& path) const {
     return ok;
 }
 
+bool MkXmlBudget::Spend(uint64_t bytes) {
+    if (bytes > m_left) return false;
+    m_left -= bytes;
+    return true;
+}
+
+MkXmlDocument& MkXmlDocument::operator=(const MkXmlDocument& other) {
+    if (this != &other) {
+        ReleaseCharge();
+        TiXmlDocument::operator=(other);
+    }
+    return *this;
+}
+
+MkXmlDocument::~MkXmlDocument() { ReleaseCharge(); }
+
+void MkXmlDocument::ReleaseCharge() {
+    if (m_budget) m_budget->Refund(m_charged);
+    m_budget.reset();
+    m_charged = 0;
+}
+
 bool MkXmlDocument::ParseText(const char* text) {
     std::string padded(text ? text : "");
     return ParsePadded(&padded);
@@ -841,39 +863,175 @@ void joinTexts(TiXmlNode* node) {
 
 } // namespace
 
-bool MkXmlDocument::ParsePadded(std::string* text) {
-    Clear();
-    ClearError();
-    std::vector<std::string> asText;
-    if (!m_textParent.empty()) {
-        std::string rest = setAsideChildren(*text, m_textParent, m_textMarkers, m_textMinSize, MAX_PARSE_DEPTH - 2,
-                                            MAX_ATTRIBUTES_PER_ELEMENT, &asText);
-        if (!asText.empty()) text->swap(rest);
-    }
-    std::string kept;
-    const bool protect = m_keepWhiteSpace && protectWhiteSpace(*text, &kept);
-    if (protect) text->swap(kept);
-    kept = std::string();
-    // TinyXML steps over a whole UTF-8 sequence, or an entity, at once, and so
-    // can step past the terminating zero of text that ends inside one; the
-    // zeros after it keep every such read inside the buffer.
-    text->append(PARSE_PADDING, '\0');
-    if (!WithinLimits(text->c_str())) {
-        SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
-        return false;
-    }
-    Parse(text->c_str(), nullptr, TIXML_DEFAULT_ENCODING);
-    if (protect && !Error()) joinTexts(this);
-    if (!asText.empty() && !Error()) restoreChildren(this, m_textParent, &asText);
-    return !Error();
+bool MkXmlDocument::ParseText(const char* text, const std::shared_ptr<MkXmlBudget>& budget) {
+    std::string padded(text ? text : "");
+    return ParsePadded(&padded, budget);
 }
 
-std::string MkXmlDocument::PrintToString() const {
-    TiXmlPrinter printer;
-    printer.SetIndent("    ");
-    printer.SetLineBreak("\n");
+namespace {
+
+// Appends text as XML character data: markup characters as entities, the
+// controls XML allows as character references, and what XML 1.0 forbids left
+// out, so that no text makes a document not well-formed. Vertical tab and form
+// feed (PowerPoint puts them in copied text) stand for line breaks and become
+// line feeds; other controls below U+0020, U+FFFE, U+FFFF and UTF-8 encoded
+// surrogates are dropped. Unlike TinyXML's own escaping, "&#x" is escaped too:
+// a text is never taken as markup.
+void appendXmlText(std::string* out, const char* text, size_t length) {
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    size_t plain = 0;  // start of the bytes not yet appended
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = s[i];
+        const char* replacement = nullptr;
+        size_t skip = 1;
+        switch (c) {
+        case '&': replacement = "&amp;"; break;
+        case '<': replacement = "&lt;"; break;
+        case '>': replacement = "&gt;"; break;
+        case '"': replacement = "&quot;"; break;
+        case '\'': replacement = "&apos;"; break;
+        case '\t': replacement = "&#x09;"; break;
+        case '\n': case '\v': case '\f': replacement = "&#x0A;"; break;
+        case '\r': replacement = "&#x0D;"; break;
+        case 0xEF:  // U+FFFE and U+FFFF are not characters
+            if (i + 2 < length && s[i + 1] == 0xBF && (s[i + 2] == 0xBE || s[i + 2] == 0xBF)) {
+                replacement = "";
+                skip = 3;
+            }
+            break;
+        case 0xED:  // nor are surrogates
+            if (i + 2 < length && s[i + 1] >= 0xA0 && s[i + 1] <= 0xBF) {
+                replacement = "";
+                skip = 3;
+            }
+            break;
+        default:
+            if (c < 0x20) replacement = "";
+        }
+        if (!replacement) continue;
+        out->append(text + plain, i - plain);
+        out->append(replacement);
+        i += skip - 1;
+        plain = i + 1;
+    }
+    out->append(text + plain, length - plain);
+}
+
+// Copies raw text (comments, CDATA, declarations kept as unknown nodes) leaving
+// out the characters XML 1.0 forbids; nothing is escaped there.
+void appendXmlRaw(std::string* out, const char* text) {
+    for (const char* p = text; *p; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') continue;
+        out->push_back(*p);
+    }
+}
+
+// TinyXML's printer, laid out as it lays out (an element whose only child is a
+// text stays on one line, empty elements close with " />"), writing texts and
+// attribute values through appendXmlText.
+class XmlPrinter : public TiXmlVisitor {
+public:
+    XmlPrinter(const char* indent, const char* lineBreak) : m_indent(indent), m_lineBreak(lineBreak) {}
+
+    bool VisitEnter(const TiXmlElement& element, const TiXmlAttribute* attribute) override {
+        Indent();
+        m_out += '<';
+        m_out += element.Value();
+        for (; attribute; attribute = attribute->Next()) {
+            const std::string& value = attribute->ValueStr();
+            const char quote = value.find('"') == std::string::npos ? '"' : '\'';
+            m_out += ' ';
+            appendXmlText(&m_out, attribute->Name(), std::strlen(attribute->Name()));
+            m_out += '=';
+            m_out += quote;
+            appendXmlText(&m_out, value.data(), value.size());
+            m_out += quote;
+        }
+        const TiXmlNode* first = element.FirstChild();
+        if (!first) {
+            m_out += " />";
+            m_out += m_lineBreak;
+        } else {
+            m_out += '>';
+            m_simpleText = first->ToText() && element.LastChild() == first && !first->ToText()->CDATA();
+            if (!m_simpleText) m_out += m_lineBreak;
+        }
+        ++m_depth;
+        return true;
+    }
+    bool VisitExit(const TiXmlElement& element) override {
+        --m_depth;
+        if (!element.FirstChild()) return true;
+        if (m_simpleText)
+            m_simpleText = false;
+        else
+            Indent();
+        m_out += "</";
+        m_out += element.Value();
+        m_out += '>';
+        m_out += m_lineBreak;
+        return true;
+    }
+    bool Visit(const TiXmlText& text) override {
+        if (text.CDATA()) {
+            Indent();
+            m_out += "<![CDATA[";
+            appendXmlRaw(&m_out, text.Value());
+            m_out += "]]>";
+            m_out += m_lineBreak;
+        } else {
+            if (!m_simpleText) Indent();
+            appendXmlText(&m_out, text.ValueStr().data(), text.ValueStr().size());
+            if (!m_simpleText) m_out += m_lineBreak;
+        }
+        return true;
+    }
+    bool Visit(const TiXmlDeclaration& declaration) override {
+        Indent();
+        std::string printed;
+        declaration.Print(nullptr, 0, &printed);
+        appendXmlRaw(&m_out, printed.c_str());
+        m_out += m_lineBreak;
+        return true;
+    }
+    bool Visit(const TiXmlComment& comment) override { return Raw("<!--", comment.Value(), "-->"); }
+    bool Visit(const TiXmlUnknown& unknown) override { return Raw("<", unknown.Value(), ">"); }
+
+    std::string& Out() { return m_out; }
+
+private:
+    void Indent() {
+        for (int i = 0; i < m_depth; ++i) m_out += m_indent;
+    }
+    bool Raw(const char* open, const char* text, const char* close) {
+        Indent();
+        m_out += open;
+        appendXmlRaw(&m_out, text);
+        m_out += close;
+        m_out += m_lineBreak;
+        return true;
+    }
+
+    const char* m_indent;
+    const char* m_lineBreak;
+    std::string m_out;
+    int m_depth = 0;
+    bool m_simpleText = false;
+};
+
+} // namespace
+
+std::string MkXmlDocument::PrintToString(bool indented) const {
+    XmlPrinter printer(indented ? "    " : "", indented ? "\n" : "");
     Accept(&printer);
-    return printer.Str();
+    return std::move(printer.Out());
+}
+
+std::string MkXmlDocument::PrintNode(const TiXmlNode& node, bool indented) {
+    XmlPrinter printer(indented ? "    " : "", indented ? "\n" : "");
+    node.Accept(&printer);
+    return std::move(printer.Out());
 }
 
 MkXmlElement MkXmlDocument::CreateRootElement(const MkString& name, int id, const MkString& namespaceUri) {
@@ -902,10 +1060,16 @@ class ParseWalk {
 public:
     ParseWalk(int maxDepth, int maxAttributes) : m_maxDepth(maxDepth), m_maxAttributes(maxAttributes) {}
 
-    // False when the parser would nest deeper or read more attributes than allowed.
+    // False when the parser would nest deeper, read more attributes than allowed
+    // or, with a cost limit, build more than that limit pays for.
     bool Run(const char* p);
     // The deepest element nesting met (an element inside two others: 3).
     int Deepest() const { return m_deepest; }
+    void LimitCost(uint64_t bytes) { m_costLimit = bytes; }
+    // Elements and attributes the parser would build, as memory (see MkXmlBudget).
+    uint64_t Cost() const { return m_elements * MkXmlBudget::ELEMENT_BYTES + m_attributes * MkXmlBudget::ATTRIBUTE_BYTES; }
+    uint64_t Elements() const { return m_elements; }
+    bool OverCost() const { return m_overCost; }
 
 private:
     enum Kind { NONE, DECLARATION, COMMENT, CDATA, UNKNOWN, ELEMENT };
@@ -937,6 +1101,10 @@ private:
     const int m_maxAttributes;
     Encoding m_encoding = ENC_UNKNOWN;
     int m_deepest = 0;
+    uint64_t m_costLimit = UINT64_MAX;
+    uint64_t m_elements = 0;
+    uint64_t m_attributes = 0;
+    bool m_overCost = false;
 };
 
 // Byte lengths of UTF-8 sequences by lead byte, as TinyXML steps over them.
@@ -1212,6 +1380,12 @@ bool ParseWalk::Run(const char* p) {
             }
             p = q;
             if (opened) open.push_back({name, length});
+            ++m_elements;
+            m_attributes += static_cast<uint64_t>(attributes);
+            if (Cost() > m_costLimit) {
+                m_overCost = true;
+                return false;
+            }
             break;
         }
         }
@@ -1223,6 +1397,68 @@ bool ParseWalk::Run(const char* p) {
 
 bool MkXmlDocument::WithinLimits(const char* paddedText) {
     return ParseWalk(MAX_PARSE_DEPTH, MAX_ATTRIBUTES_PER_ELEMENT).Run(paddedText);
+}
+
+bool MkXmlDocument::ParsePadded(std::string* text, const std::shared_ptr<MkXmlBudget>& budget) {
+    // Large children kept as text and white space kept as written need the text
+    // changed before the parse, and the tree mended after it.
+    std::vector<std::string> asText;
+    if (!m_textParent.empty()) {
+        std::string rest = setAsideChildren(*text, m_textParent, m_textMarkers, m_textMinSize, MAX_PARSE_DEPTH - 2,
+                                            MAX_ATTRIBUTES_PER_ELEMENT, &asText);
+        if (!asText.empty()) text->swap(rest);
+    }
+    std::string kept;
+    const bool protect = m_keepWhiteSpace && protectWhiteSpace(*text, &kept);
+    if (protect) text->swap(kept);
+    kept = std::string();
+    const size_t length = text->size();
+    // TinyXML steps over a whole UTF-8 sequence, or an entity, at once, and so
+    // can step past the terminating zero of text that ends inside one; the
+    // zeros after it keep every such read inside the buffer.
+    text->append(PARSE_PADDING, '\0');
+    if (!ParseInPlace(text->c_str(), length, budget)) return false;
+    if (protect) joinTexts(this);
+    if (!asText.empty()) restoreChildren(this, m_textParent, &asText);
+    return true;
+}
+
+bool MkXmlDocument::ParsePaddedText(const char* text, size_t length, const std::shared_ptr<MkXmlBudget>& budget) {
+    if (m_keepWhiteSpace || !m_textParent.empty()) {
+        std::string copy(text, length);
+        return ParsePadded(&copy, budget);
+    }
+    return ParseInPlace(text, length, budget);
+}
+
+bool MkXmlDocument::ParseInPlace(const char* text, size_t length, const std::shared_ptr<MkXmlBudget>& budget) {
+    Clear();
+    ClearError();
+    ReleaseCharge();
+    m_refusedCost = 0;
+    const uint64_t textBytes = length;
+    ParseWalk walk(MAX_PARSE_DEPTH, MAX_ATTRIBUTES_PER_ELEMENT);
+    // The walk stops as soon as the parse would cost more than the budget has left.
+    if (budget) walk.LimitCost(budget->Left() > textBytes ? budget->Left() - textBytes : 0);
+    const bool within = walk.Run(text);
+    m_elements = walk.Elements();
+    if (!within) {
+        if (walk.OverCost()) m_refusedCost = textBytes + walk.Cost();
+        SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+        return false;
+    }
+    if (budget) {
+        const uint64_t cost = textBytes + walk.Cost();
+        if (!budget->Spend(cost)) {  // the walk checked it; kept for safety
+            m_refusedCost = cost;
+            SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
+            return false;
+        }
+        m_budget = budget;
+        m_charged = cost;
+    }
+    Parse(text, nullptr, TIXML_DEFAULT_ENCODING);
+    return !Error();
 }
 
 bool MkXmlDocument::IsWithinParseLimits(const char* text, size_t length) {

@@ -14,6 +14,8 @@
 #include "host/ug/MkMatrix4.h"
 #include "host/ug/MkString.h"
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <tinyxml.h>
 #include <vector>
@@ -123,6 +125,28 @@ private:
     TiXmlElement* m_e = nullptr;
 };
 
+// The memory that parsed documents may hold at once. A parse is charged, before
+// the parser runs, with what its text, elements and attributes will take, and
+// the charge is given back when the document is parsed again or destroyed. The
+// documents read from one package share one budget (PxZipArchive), so a part
+// that would inflate into more elements than memory allows is refused early.
+class MkXmlBudget {
+public:
+    static constexpr uint64_t DEFAULT_BYTES = uint64_t(4) << 30;
+    // What the parser takes per element (with its text) and per attribute.
+    static constexpr uint64_t ELEMENT_BYTES = 384;
+    static constexpr uint64_t ATTRIBUTE_BYTES = 128;
+
+    explicit MkXmlBudget(uint64_t bytes = DEFAULT_BYTES) : m_left(bytes) {}
+    // False, with nothing spent, when fewer bytes are left.
+    bool Spend(uint64_t bytes);
+    void Refund(uint64_t bytes) { m_left += bytes; }
+    uint64_t Left() const { return m_left; }
+
+private:
+    uint64_t m_left;
+};
+
 class MkXmlDocument : public TiXmlDocument {
 public:
     // Nesting depth and attributes per element accepted when parsing. TinyXML parses,
@@ -133,6 +157,10 @@ public:
     static constexpr int MAX_ATTRIBUTES_PER_ELEMENT = 4096;
 
     explicit MkXmlDocument(bool withDeclaration = false);
+    // A copy holds no charge of the original's budget.
+    MkXmlDocument(const MkXmlDocument& other) : TiXmlDocument(other) {}
+    MkXmlDocument& operator=(const MkXmlDocument& other);
+    ~MkXmlDocument() override;
 
     // Overwrites the declaration when the first node is one, else appends one.
     bool SetDeclaration(const MkString& version, const MkString& encoding, const MkString& standalone);
@@ -145,7 +173,9 @@ public:
     // error (ErrorId/ErrorDesc tell which) or when the input exceeds the limits above.
     bool ParseText(const char* text);
     // The same for a text the parse may change and use up (large parts are not copied).
-    bool ParseOwnedText(std::string* text) { return ParsePadded(text); }
+    bool ParseOwnedText(std::string* text, const std::shared_ptr<MkXmlBudget>& budget = nullptr) {
+        return ParsePadded(text, budget);
+    }
     // With true, later parses keep the white space of text as written (markup
     // parts such as Office documents, where a run of blanks is content): blanks
     // around and inside text, and text of blanks only that is an element's whole
@@ -162,9 +192,26 @@ public:
         m_textMarkers = markers;
         m_textMinSize = minSize;
     }
+    // The same, charged to the budget first (see MkXmlBudget). A parse the budget
+    // cannot pay fails before the parser runs; RefusedCost then tells what it
+    // would have taken at least, and Elements how many elements were counted.
+    bool ParseText(const char* text, const std::shared_ptr<MkXmlBudget>& budget);
+    // The same on a text of length bytes that PARSE_PADDING zero bytes follow,
+    // parsed where it is (a large part is not copied first).
+    bool ParsePaddedText(const char* text, size_t length, const std::shared_ptr<MkXmlBudget>& budget);
+    // Zero bytes a text must have after it for ParsePaddedText: TinyXML may read a
+    // few bytes past the end of text that ends inside a UTF-8 sequence.
+    static constexpr size_t PARSE_PADDING = 16;
+    uint64_t RefusedCost() const { return m_refusedCost; }
+    uint64_t Elements() const { return m_elements; }
 
-    // The printed document: four-space indent, "\n" line ends.
-    std::string PrintToString() const;
+    // The printed document: four-space indent and "\n" line ends, or, not
+    // indented, all on one line. Texts and attribute values are escaped once, and
+    // characters XML 1.0 forbids never reach the output (vertical tab and form
+    // feed become line feeds, other controls, U+FFFE and U+FFFF are left out).
+    std::string PrintToString(bool indented = true) const;
+    // One node and what it holds, printed the same way.
+    static std::string PrintNode(const TiXmlNode& node, bool indented = false);
 
     // Appends the root element; "xmlns" is set when namespaceUri is not blank, "ID" when id >= 0.
     MkXmlElement CreateRootElement(const MkString& name, int id = -1, const MkString& namespaceUri = MkString());
@@ -182,17 +229,22 @@ public:
     static int ParseNestingDepth(const char* text, size_t length);
 
 private:
-    // Zero bytes kept after a text that is parsed: TinyXML may read a few bytes
-    // past the end of text that ends inside a UTF-8 sequence.
-    static constexpr size_t PARSE_PADDING = 16;
-    // Checks the limits, then parses; text gets the padding appended.
-    bool ParsePadded(std::string* text);
+    // Checks the limits and the budget, then parses; text gets the padding appended.
+    bool ParsePadded(std::string* text, const std::shared_ptr<MkXmlBudget>& budget = nullptr);
+    // The parse itself, of a text PARSE_PADDING zero bytes follow, as it is.
+    bool ParseInPlace(const char* text, size_t length, const std::shared_ptr<MkXmlBudget>& budget);
     static bool WithinLimits(const char* paddedText);
 
     bool m_keepWhiteSpace = false;
     std::string m_textParent;
     std::vector<std::string> m_textMarkers;
     size_t m_textMinSize = 0;
+    void ReleaseCharge();
+
+    std::shared_ptr<MkXmlBudget> m_budget;
+    uint64_t m_charged = 0;
+    uint64_t m_refusedCost = 0;
+    uint64_t m_elements = 0;
 };
 
 // UTF-8 bytes of a wide string (empty when it converts to nothing).

@@ -55,6 +55,13 @@ MkString withBackslashes(const MkString& path) {
     return out;
 }
 
+MkString withSlashes(const MkString& path) {
+    MkString out(path);
+    for (wchar_t& c : out.Std())
+        if (c == L'\\') c = L'/';
+    return out;
+}
+
 MkString fromUtf8(const std::string& s) { return MkStringFromUTF8(s.c_str(), static_cast<int>(s.size()) + 1); }
 
 // The directory part of a stored name, with backslashes ("" for a root entry).
@@ -144,7 +151,44 @@ void PxZipMemFile::SetData(const void* bytes, size_t size) { m_file.Attach(bytes
 // ---------------------------------------------------------------------------
 // PxZipArchive: opening and closing
 
-PxZipArchive::PxZipArchive() = default;
+PxZipArchive::PxZipArchive() : m_xmlBudget(std::make_shared<MkXmlBudget>()) {}
+
+void PxZipArchive::SetXmlBudget(const std::shared_ptr<MkXmlBudget>& budget) {
+    if (budget) m_xmlBudget = budget;
+}
+
+bool PxZipArchive::Affordable(const MkString& name, uint64_t declared) const {
+    if (declared <= m_xmlBudget->Left()) return true;
+    REP_LOG_ERROR(lfw::String("The part '%1' inflates to %2 bytes, more than the report has left to read (%3 bytes)")
+                      .arg(lfw::String(withSlashes(name)))
+                      .arg(static_cast<long long>(declared))
+                      .arg(static_cast<long long>(m_xmlBudget->Left())));
+    return false;
+}
+
+bool PxZipArchive::ParseXmlEntry(const MkString& name, unsigned char*& text, size_t size, MkXmlDocument* document) {
+    // The text stays in memory while it is parsed.
+    if (!document || !text || !Affordable(name, size) || !m_xmlBudget->Spend(size)) return false;
+    // Up to the first zero, as a C string, with the parser's padding after it.
+    const size_t length = strnlen(reinterpret_cast<const char*>(text), size);
+    void* grown = std::realloc(text, length + MkXmlDocument::PARSE_PADDING);
+    if (!grown) {
+        m_xmlBudget->Refund(size);
+        return false;
+    }
+    text = static_cast<unsigned char*>(grown);
+    std::memset(text + length, 0, MkXmlDocument::PARSE_PADDING);
+    const bool parsed = document->ParsePaddedText(reinterpret_cast<const char*>(text), length, m_xmlBudget);
+    if (document->RefusedCost() > 0)
+        REP_LOG_ERROR(lfw::String("The part '%1' holds more XML than the report has memory left for (%2 bytes for "
+                                  "more than %3 elements, %4 bytes left); it is not read")
+                          .arg(lfw::String(withSlashes(name)))
+                          .arg(static_cast<long long>(document->RefusedCost()))
+                          .arg(static_cast<long long>(document->Elements()))
+                          .arg(static_cast<long long>(m_xmlBudget->Left())));
+    m_xmlBudget->Refund(size);
+    return parsed;
+}
 
 PxZipArchive::~PxZipArchive() { Close(); }
 
@@ -413,6 +457,7 @@ unsigned char* PxZipArchive::ReadDataRaw(const MkString& name, size_t* size, boo
     try {
         CZipEntryInfo info;
         m_zip.GetEntryInfo(index, &info);
+        if (!Affordable(name, info.uncompressedSize)) return nullptr;
         if (maxSize > 0 && info.uncompressedSize > maxSize) {
             REP_LOG_ERROR(lfw::String("File '%1' in archive is too large (%2 bytes)")
                               .arg(lfw::String(name)).arg(static_cast<long long>(info.uncompressedSize)));
@@ -483,6 +528,7 @@ bool PxZipArchive::ReadInto(const MkString& name, Bytes* data, uint64_t maxSize)
     try {
         CZipEntryInfo info;
         m_zip.GetEntryInfo(index, &info);
+        if (!Affordable(name, info.uncompressedSize)) return false;
         if ((maxSize > 0 && info.uncompressedSize > maxSize) || info.uncompressedSize > ZipLimits::kMaxEntrySize) {
             REP_LOG_ERROR(lfw::String("File '%1' in archive is too large (%2 bytes)")
                               .arg(lfw::String(name)).arg(static_cast<long long>(info.uncompressedSize)));
@@ -581,7 +627,11 @@ bool PxZipArchive::ReadXmlFile(const MkString& name, MkXmlDocument* document) {
     // A text ending in ">" is used whole (the buffer holds a zero after the data);
     // otherwise the last byte, usually a line end, gives way to the terminator.
     if (text.get()[size - 1] != '>') text.get()[size - 1] = '\0';
-    if (!document->ParseText(reinterpret_cast<const char*>(text.get()))) {
+    unsigned char* raw = text.release();
+    const bool parsed = ParseXmlEntry(entry, raw, size, document);
+    text.reset(raw);
+    if (!parsed) {
+        if (document->RefusedCost() > 0) return false;  // logged, naming the part
         MkString message;
         message.MakeForm("TinyXML error code %d for file '%ls': ", document->ErrorId(), ~entry);
         REP_LOG_ERROR(lfw::String(message) + lfw::String(document->ErrorDesc()));
@@ -746,6 +796,23 @@ bool PxZipArchive::Delete(const MkString& name) {
     }
     try {
         if (!m_zip.RemoveFile(index)) return false;
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+bool PxZipArchive::Delete(const MkStringArray& names) {
+    std::vector<int> indices;
+    for (int i = 0; i < names.GetSize(); ++i) {
+        const int index = FindFile(names[i]);
+        if (index < 0) {
+            REP_LOG_ERROR(lfw::String("Unable to delete '%1', file not found").arg(lfw::String(names[i])));
+            return false;
+        }
+        indices.push_back(index);
+    }
+    try {
+        if (!m_zip.RemoveFiles(indices)) return false;
     }
     PX_ZIP_CATCH(false)
     return true;

@@ -14,9 +14,11 @@
 #include "host/ug/ZipArchive.h"
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+class MkXmlBudget;
 class MkXmlDocument;
 
 enum PxZipAccessMode {
@@ -132,6 +134,17 @@ public:
     bool WriteDataRaw(const MkString& name, const void* data, size_t size, bool overwrite);
 
     bool ReadXmlFile(const MkString& name, MkXmlDocument* document);
+    // Parses the text of an entry read with ReadDataRaw (size bytes and a zero),
+    // charging the text and the parse to the XML budget. The buffer grows in
+    // place by the zeros the parser needs after it (so text may move; the caller
+    // still free()s it). A refusal is logged, naming the part; a parse error is
+    // left to the caller.
+    bool ParseXmlEntry(const MkString& name, unsigned char*& text, size_t size, MkXmlDocument* document);
+    // What the XML documents read from this archive may hold at once; every
+    // archive has its own, unless several share one. Reads of entries declared
+    // larger than the budget's rest are refused before they inflate.
+    void SetXmlBudget(const std::shared_ptr<MkXmlBudget>& budget);
+    const std::shared_ptr<MkXmlBudget>& XmlBudget() const { return m_xmlBudget; }
     bool WriteXmlFile(const MkString& name, const MkXmlDocument* document, bool overwrite);
 
     // Typed entries, written without overwriting. Int and float arrays are 4-byte
@@ -146,6 +159,9 @@ public:
     bool WriteDataString(const MkString& name, const MkString& text);
 
     bool Delete(const MkString& name);
+    // Deletes the entries of all these names at once (cheaper than one by one in a
+    // large archive); false, deleting nothing, when one is missing.
+    bool Delete(const MkStringArray& names);
     bool WriteFile(const MkString& name, const MkString& diskPath);
     bool Rename(const MkString& oldName, const MkString& newName);
 
@@ -165,5 +181,9 @@ private:
     int m_smartness = CZipArchive::zipsmSmartest;
     int m_fourth = 65536;
     int m_bufferSize = 65536;
+    std::shared_ptr<MkXmlBudget> m_xmlBudget;
     CZipArchive m_zip;
+
+    // False (logged, naming the part) when an entry of that size cannot be read within the budget.
+    bool Affordable(const MkString& name, uint64_t declared) const;
 };

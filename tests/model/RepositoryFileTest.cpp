@@ -5,6 +5,7 @@
 #include "LibCore/lfwFile.h"
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxFile.h"
+#include "impl/common/Utils.h"
 #include "impl/storage/PxZipArchive.h"
 #include "support/Builders.h"
 #include "support/FailingZipFile.h"
@@ -290,4 +291,24 @@ TEST_F(RepositoryFileTest, SnapshotModelFromFileReadsBytesAndKeepsTheOldModelOnF
     EXPECT_FALSE(s->setModelMdlxFromFile(dir.path()));  // a directory opens but cannot be read
     EXPECT_EQ(s->modelMdlx(), previous);
     EXPECT_EQ(modelBytes(s->modelMdlx()), content);
+}
+
+TEST_F(RepositoryFileTest, WhatLoadingWouldRefuseIsNotSaved) {
+    // One 4096 x 4096 picture (48 MiB of pixels once loaded) named by many snapshots.
+    PtrRef<kiv::Image> picture = kivtest::flatImage(4096, 4096).p();
+    std::vector<unsigned char> jpeg;
+    ASSERT_TRUE(kiv::rep::Utils::jpegBytesOf(picture.p(), &jpeg));
+    picture->setSourceJpeg(jpeg);
+    for (int count : {40, 50}) {
+        SCOPED_TRACE(count);
+        lfw::Ref<Repository> repository = new Repository;
+        for (int i = 0; i < count; ++i) addNamed(repository.p(), "p" + std::to_string(i))->setImage(picture.p());
+        const std::string path = file((std::to_string(count) + ".kivrep").c_str());
+        lfw::Ref<Repository> loaded = new Repository;
+        EXPECT_EQ(repository->saveRepository(Str(path)), count == 40);
+        EXPECT_EQ(loaded->loadRepository(Str(path)) && loaded->loadedCleanly(), count == 40);
+    }
+    ASSERT_FALSE(errors().empty());
+    EXPECT_EQ(errors()[0], "The repository is not saved: with snapshot 'p42' it would hold more pictures and models "
+                           "than a repository file may, and could not be loaded");
 }

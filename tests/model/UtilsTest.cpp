@@ -20,14 +20,18 @@ std::wstring expand(const FieldValues& values, const std::wstring& text) {
     return s.Std();
 }
 
-// Runs written as flags ("b", "i", "u", "P" new paragraph), ":" and the text.
-std::vector<std::string> runs(const std::wstring& text) {
+// Runs written as flags ("b", "i", "u", "P" new paragraph, "L" line break), ":"
+// and the text; made as HTML markup (0), as Office markup (1) or plain Office text (2).
+std::vector<std::string> runs(const std::wstring& text, int kind = 0) {
     MkFormattedTextArray array;
-    Utils::convertHtmlToFormattedTextArray(MkString(text), &array);
+    if (kind == 0) Utils::convertHtmlToFormattedTextArray(MkString(text), &array);
+    if (kind == 1) Utils::convertMarkupToOfficeRuns(MkString(text), &array);
+    if (kind == 2) Utils::convertPlainToOfficeRuns(MkString(text), &array);
     std::vector<std::string> out;
     for (const MkFormattedText& r : array)
         out.push_back(std::string(r.bold ? "b" : "") + (r.italic ? "i" : "") + (r.underline ? "u" : "") +
-                      (r.newParagraph ? "P" : "") + (r.reserved ? "?" : "") + ":" + Str(r.text.Std()).toStdString());
+                      (r.newParagraph ? "P" : "") + (r.lineBreak ? "L" : "") + (r.reserved ? "?" : "") + ":" +
+                      Str(r.text.Std()).toStdString());
     return out;
 }
 
@@ -97,6 +101,7 @@ TEST_F(UtilsMacroTest, ExpansionEscapesValuesAndClearsUnknownMacros) {
         EXPECT_EQ(expand(c.values, c.text), c.expected);
     }
     EXPECT_EQ(Utils::escapeHtml(MkString(L"a&b<c>d\"e\nf'")).Std(), L"a&amp;b&lt;c&gt;d&quot;e<br>f'");
+
 }
 
 TEST_F(UtilsMacroTest, ValuesThatDoubleTheTextPerKeyAreCutShort) {
@@ -144,6 +149,16 @@ TEST(UtilsRunsTest, MarkupBecomesRuns) {
         SCOPED_TRACE(Str(c.text).toStdString());
         EXPECT_EQ(runs(c.text), c.expected);
     }
+    // Office runs read text as written: entities decoded (marked-up text only),
+    // every line end a line break.
+    const Case office[] = {
+        {L"a &amp; &#60;b&#x3E; &bogus; &#0; &#xD800; x\r\ny\rz", {":a & <b> &bogus; &#0; &#xD800; x", "L:", ":y", "L:", ":z"}},
+        {L"<b>x\n</b><br>", {":", "b:x", "L:", ":"}},
+        {L"", {}},
+    };
+    for (const Case& c : office) EXPECT_EQ(runs(c.text, 1), c.expected) << Str(c.text).toStdString();
+    EXPECT_EQ(runs(L"a\vb\f&amp;", 2), (std::vector<std::string>{":a", "L:", ":b", "L:", ":&amp;"}));
+    EXPECT_EQ(runs(L"", 2), std::vector<std::string>{":"});
 
     MkFormattedTextArray array;
     for (const wchar_t* text : {L"one", L"<u>two"}) Utils::convertHtmlToFormattedTextArray(MkString(text), &array);

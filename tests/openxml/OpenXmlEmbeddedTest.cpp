@@ -264,7 +264,7 @@ TEST_F(OpenXmlPluginTest, ControlsSharingAModelEmbedItOnce) {
     EXPECT_TRUE(errors().empty());
 }
 
-TEST_F(OpenXmlPluginTest, ModelsAreFoundFromTheReportFolder) {
+TEST_F(OpenXmlPluginTest, ModelsOutsideTheReportFolderOnlyFromFoldersNamed) {
     ASSERT_EQ(0, mkdir(dir.file("out").c_str(), 0755));
     ASSERT_EQ(0, mkdir(dir.file("models").c_str(), 0755));
     const std::string path = copyOf(builtPackage("document.docx"), "out/report.docx");
@@ -274,6 +274,8 @@ TEST_F(OpenXmlPluginTest, ModelsAreFoundFromTheReportFolder) {
     TestArchive archive("word");
     ASSERT_TRUE(archive.Open(wide(path), ZIP_OPEN));
     MkString name;
+    EXPECT_FALSE(archive.EmbedMdlxInArchive(wide("../models/a.MDLX"), &name));
+    archive.SetModelSources({dir.file("models")}, {});
     EXPECT_TRUE(archive.EmbedMdlxInArchive(wide("../models/a.MDLX"), &name));
     EXPECT_EQ("mdlx1.mdlx", narrow(name));
     EXPECT_EQ("word\\mdlxFiles\\mdlx1.mdlx", narrow(archive.ModelTargetToPackagePath(wide("word/mdlxFiles/mdlx1.mdlx"))));
@@ -281,6 +283,7 @@ TEST_F(OpenXmlPluginTest, ModelsAreFoundFromTheReportFolder) {
     ASSERT_TRUE(archive.Close());
     EXPECT_EQ("model a", readPart(path, "word/mdlxFiles/mdlx1.mdlx"));
     EXPECT_NE(std::string::npos, readPart(path, "word/activeX/activeX1.xml").find("Embedded[mdlx1]"));
+    EXPECT_NE(std::string::npos, readPart(path, "word/mdlxFiles/mdlxReferenceIds.xml").find("originalPath=\"a.MDLX\""));
     EXPECT_OOXML_VALID(path);
 }
 
@@ -289,8 +292,14 @@ TEST_F(OpenXmlPluginTest, OnlyRegularModelFilesAreEmbedded) {
     ASSERT_TRUE(writeFile(dir.file("notes.txt"), "private notes"));
     ASSERT_EQ(0, mkdir(dir.file("folder.mdlx").c_str(), 0755));
     ASSERT_EQ(0, symlink(dir.file("notes.txt").c_str(), dir.file("link.mdlx").c_str()));
+    // Models beside the report only: not elsewhere, nor through a link to a folder elsewhere.
+    kivtest::TempDir elsewhere;
+    ASSERT_TRUE(writeFile(elsewhere.file("x.mdlx"), "model"));
+    ASSERT_EQ(0, symlink(elsewhere.path().c_str(), dir.file("away").c_str()));
+    const std::string outside = elsewhere.file("x.mdlx");
     const std::string path = copyOf(builtPackage("presentation.pptx"), "refuse.pptx");
-    for (const char* reference : {"notes.txt", "/etc/passwd", "folder.mdlx", "link.mdlx", "missing.mdlx", ""}) {
+    for (const char* reference :
+         {"notes.txt", "/etc/passwd", "folder.mdlx", "link.mdlx", "missing.mdlx", "", outside.c_str(), "away/x.mdlx"}) {
         ASSERT_TRUE(putPart(path, "ppt/activeX/activeX1.xml",
                             control("<ax:ocxPr ax:name=\"FileURL\" ax:value=\"" + std::string(reference) + "\"/>")));
         const std::vector<std::string> before = entries(path);

@@ -53,7 +53,8 @@ TEST(SlideTags, EveryKindGoesToItsListAndSlidesAreClassified) {
         // Tag numbers are read strictly, as in the other formats: "SIT1.5_" and "SITa1_"
         // name no snapshot, and make the slide generic no more than a number would.
         {"loose numbers", sp("SIT1.5_TITLE") + sp("SITa1_TITLE"), ""},
-        {"grouped tables found, grouped pictures not", group(frame("SIT12_TABLE", true) + pic("SIT12_PICTURE")) + sp("SIT1_TEXT"), ""},
+        {"grouped shapes, nested too", group(frame("SIT12_TABLE", true) + pic("SIT12_PICTURE") + group(sp("SIT12_TEXT"))) +
+                                            sp("SIT1_TEXT"), ""},
         {"generic reference", sp("REF_SIT_TEXT") + sp("SIT2_TEXT"), ""},
         {"generic macro", sp("SIT_$DATABASE_NAME"), ""},
         {"mixed models", "", control("SIT_MDLX") + control("SIT2_MDLX")},
@@ -129,13 +130,16 @@ TEST(EditTextElement, ParagraphsAndRunsKeepTheTemplateFormatting) {
                               "<a:r><a:rPr lang=\"en-US\" sz=\"1400\" b=\"1\"/><a:t>old</a:t></a:r></a:p>"
                               "<a:p><a:r><a:t>second</a:t></a:r></a:p></p:txBody>"));
     MkFormattedTextArray runs;
-    MkFormattedText a, br, b;
+    MkFormattedText a, line, br, b;  // bold stays from the template, a line break keeps the run's look
+    line.lineBreak = true;
     a.text = L"A";
     a.italic = true;
     br.newParagraph = true;
     br.text = L"ignored";
     b.text = L"B";
     b.underline = true;
+    runs.Add(a);
+    runs.Add(line);
     runs.Add(a);
     runs.Add(br);
     runs.Add(b);

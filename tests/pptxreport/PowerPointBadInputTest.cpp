@@ -3,6 +3,7 @@
 // no temporary file; and two processes making reports at once each get their own
 // pictures.
 #include "KivReport/ReportCreatorPowerPoint.h"
+#include "KivReport/ReportComponent_p.h"
 #include "KivReport/Repository.h"
 #include "word/ReportTestSupport.h"
 #include <cstdlib>
@@ -53,14 +54,16 @@ protected:
         ReportTest::TearDown();
     }
 
-    // A copy of the tagged test deck with one part changed (text replaced) or left out.
-    std::string deckWith(const std::string& part, const std::string& from, const std::string& to, bool drop = false) {
+    // A copy of a deck (the tagged test deck by default) with one part changed (every
+    // `from` replaced) or left out.
+    std::string deckWith(const std::string& part, const std::string& from, const std::string& to, bool drop = false,
+                         const std::string& base = testDeck("tagged")) {
         const std::string path = dir.file("deck" + std::to_string(++decks) + ".pptx");
-        EXPECT_TRUE(copyFile(testDeck("tagged"), path));
+        EXPECT_TRUE(copyFile(base, path));
         std::string text = drop ? std::string() : readPart(path, part);
-        const size_t at = text.find(from);
-        EXPECT_TRUE(drop || at != std::string::npos) << from;
-        if (!drop && at != std::string::npos) text.replace(at, from.size(), to);
+        EXPECT_TRUE(drop || text.find(from) != std::string::npos) << from;
+        for (size_t at = 0; !drop && (at = text.find(from, at)) != std::string::npos; at += to.size())
+            text.replace(at, from.size(), to);
         EXPECT_TRUE(putPart(path, part, text));
         return path;
     }
@@ -98,15 +101,95 @@ TEST_F(PowerPointBadInput, EmptyRepositoriesBrokenDecksAndMismatchedTags) {
     // Static and generic 3D tags on one slide.
     expectCleanFailure(repo.p(), officeTemplate("pp_mixed.pptx"), output,
                        "One or more slides contains both static and generic Mdlx snapshots.");
-    // The picture tag of snapshot 1 on a text box; the chart tag of snapshot 3 on a table.
-    expectCleanFailure(repo.p(), deckWith("ppt/slides/slide2.xml", "name=\"SIT1_TEXT\"", "name=\"SIT1_PICTURE\""),
-                       output, "SIT1_PICTURE on slide2.xml is not a picture");
-    expectCleanFailure(repo.p(), deckWith("ppt/slides/slide2.xml", "name=\"SIT3_TABLE\"", "name=\"SIT3_CHART\""),
-                       output, "SIT3_CHART on slide2.xml is not a chart");
+    // The picture tag of snapshot 1 on a text box; the chart tag of snapshot 3 on a
+    // table: validate lists them in the same words.
+    for (const auto& wrong : {std::make_pair("SIT1_TEXT", "SIT1_PICTURE on slide2.xml is not a picture"),
+                              std::make_pair("SIT3_TABLE", "SIT3_CHART on slide2.xml is not a chart")}) {
+        const std::string renamed = std::string(wrong.second).substr(0, std::string(wrong.second).find(' '));
+        const std::string deck = deckWith("ppt/slides/slide2.xml", wrong.first, renamed);
+        expectCleanFailure(repo.p(), deck, output, wrong.second);
+        Str report;
+        EXPECT_FALSE(ReportCreatorPowerPoint(repo.p(), Str(deck)).validate(&report));
+        EXPECT_NE(std::string::npos, report.toStdString().find("Unmatched tags:\n" + std::string(36, '-') + "\nThe shape " +
+                                                                wrong.second + ": rename the shape or change its tag.\n"))
+            << report.toStdString();
+    }
+    // Picture tags for image snapshots without a picture: static, and a generic copy.
+    auto blank = repositoryOf({namedImageSnapshot("one").p(), textSnapshot("two").p()});
+    expectCleanFailure(blank.p(), testDeck("tagged"), output, "has no picture for SIT2_PICTURE.");
+    expectCleanFailure(blank.p(), officeTemplate("pp_one_generic.pptx"), output, "has no picture for SIT_PICTURE.");
     // A chart tag whose table snapshot holds no number to draw.
     auto words = repositoryOf({namedImageSnapshot("one").p(), namedImageSnapshot("two").p(),
                                tableSnapshot({{"n", "x", "y"}, {"1", "2", "3"}}).p(), tableSnapshot({{"name"}, {"steel"}}).p()});
     expectCleanFailure(words.p(), testDeck("tagged"), output, "SIT4_CHART: the table has no values to draw");
+}
+
+// Templates with a part the report would edit or copy and cannot make valid:
+// generate refuses them before writing, naming the part; validate and summarize
+// fail with the same reason.
+TEST_F(PowerPointBadInput, TemplatePartsThatCannotBeUsed) {
+    auto repo = repositoryOf({namedImageSnapshot("one").p(), namedImageSnapshot("two").p()});
+    std::string utf16 = "\xFF\xFE", nested;
+    for (char c : std::string("<p:sld/>")) utf16 += std::string(1, c) + '\0';
+    for (int i = 0; i < 600; ++i) nested += "<a:x>";
+    // from "*": the whole part replaced; from and to empty: the part left out.
+    const struct { std::string part, from, to, problem; } cases[] = {
+        {"[Content_Types].xml", "", "", "[Content_Types].xml is missing"},
+        {"[Content_Types].xml", "Types", "Kinds", "[Content_Types].xml has the root element Kinds, not Types"},
+        {"ppt/_rels/presentation.xml.rels", "Id=\"rId3\"", "Id=\"rId2\"",
+         "ppt/_rels/presentation.xml.rels gives the relationship id rId2 twice"},
+        {"ppt/slides/slide3.xml", "", "", "ppt/slides/slide3.xml is missing"},
+        {"ppt/slides/slide3.xml", "<p:cSld>", std::string("<p:cSld>\0", 9), "ppt/slides/slide3.xml holds a NUL byte"},
+        {"ppt/slides/slide3.xml", "<p:cSld>", "<p:cSld>" + nested, "ppt/slides/slide3.xml nests elements deeper than 512"},
+        {"ppt/slides/slide3.xml", "*", utf16, "ppt/slides/slide3.xml is UTF-16 text"},
+        {"ppt/notesSlides/notesSlide1.xml", "</p:notes>", "", "ppt/notesSlides/notesSlide1.xml is not well-formed XML"},
+        // A second entry under a name that a NUL byte in it hides.
+        {"ppt/slides/slide4.xml\1", "*", "x", "ppt/slides/slide4.xml is stored twice"}};
+    for (const auto& c : cases) {
+        const bool drop = c.from.empty() && c.to.empty();
+        std::string deck = c.from == "*" ? dir.file("deck" + std::to_string(++decks) + ".pptx")
+                                         : deckWith(c.part, c.from, c.to, drop);
+        if (c.from == "*") {
+            ASSERT_TRUE(copyFile(testDeck("tagged"), deck) && putPart(deck, c.part, c.to));
+            std::string bytes = readFile(deck);
+            for (size_t at = 0; (at = bytes.find("slide4.xml\1", at)) != std::string::npos;) bytes[at += 10] = '\0';
+            ASSERT_TRUE(writeFile(deck, bytes));
+        }
+        expectCleanFailure(repo.p(), deck, output, "The template cannot be used: " + c.problem);
+        Str report, summary;
+        EXPECT_FALSE(ReportCreatorPowerPoint(repo.p(), Str(deck)).validate(&report));
+        EXPECT_FALSE(ReportCreatorPowerPoint::summarize(Str(deck), &summary));
+        for (const Str& text : {report, summary})
+            EXPECT_EQ(0u, text.toStdString().find("Not able to open template file: " + c.problem)) << text.toStdString();
+    }
+}
+
+// Templates whose faults the report mends: a DTD in slides it writes, picture boxes
+// beyond the sizes the schema allows, slide ids at the end of their range.
+TEST_F(PowerPointBadInput, TemplateFaultsTheReportMends) {
+    auto repo = repositoryOf({namedImageSnapshot("one").p(), namedImageSnapshot("two").p()});
+    const std::string doctype = "<!DOCTYPE p:sld SYSTEM \"slide.dtd\">\n<p:sld ";
+    const std::string dtd = deckWith("ppt/slides/slide3.xml", "<p:sld ", doctype);
+    const std::string decks[] = {deckWith("ppt/slides/slide2.xml", "<p:sld ", doctype, false, dtd),
+                                 deckWith("ppt/slides/slide2.xml", "cx=\"3000000\" cy=\"2000000\"",
+                                          "cx=\"30000000000000\" cy=\"30000000000000\""),
+                                 deckWith("ppt/slides/slide2.xml", "cx=\"3000000\" cy=\"2000000\"", "cx=\"-5\" cy=\"-7\""),
+                                 deckWith("ppt/presentation.xml", "id=\"259\"", "id=\"2147483646\""),
+                                 deckWith("ppt/presentation.xml", "id=\"259\"", "id=\"2147483647\"")};
+    std::vector<std::string> reports;
+    for (const std::string& deck : decks) {
+        reports.push_back(out.file("mended" + std::to_string(reports.size()) + ".pptx"));
+        EXPECT_TRUE(ReportCreatorPowerPoint(repo.p(), Str(deck)).generate(Str(reports.back()))) << deck << allErrors();
+    }
+    EXPECT_TRUE(passesOoxmlCheck(reports));
+}
+
+TEST_F(PowerPointBadInput, GenerateBeforeStartUpFailsWithoutAnAssertion) {
+    auto repo = repositoryOf({namedImageSnapshot("one").p()});
+    kiv::rep::ReportComponentPrivate::resetInitializedForTesting();
+    EXPECT_FALSE(ReportCreatorPowerPoint(repo.p(), Str(testDeck("tagged"))).generate(Str(output)));
+    EXPECT_EQ(std::vector<std::string>{"ReportComponent component has not been properly initialized."}, errors());
+    EXPECT_FALSE(recorder->contains("ASSERT"));
 }
 
 TEST_F(PowerPointBadInput, OutputPathsThatCannotBeWritten) {

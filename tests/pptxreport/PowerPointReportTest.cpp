@@ -7,6 +7,7 @@
 #include "impl/pptx/MkOpenXMLPresentation.h"
 #include "support/Golden.h"
 #include "word/ReportTestSupport.h"
+#include <cctype>
 
 using kiv::Str;
 using kiv::rep::ReportCreatorPowerPoint;
@@ -39,6 +40,11 @@ protected:
         return out;
     }
     static bool has(const std::string& xml, const std::string& text) { return xml.find(text) != std::string::npos; }
+    // The snapshot with a picture of its own.
+    static SnapshotRef pictured(SnapshotRef s) {
+        s->setImage(flatImage(16, 12).p());
+        return s;
+    }
 
     std::string output;
 };
@@ -57,7 +63,7 @@ TEST_F(PowerPointReport, GenericSlideRepeatedPerSnapshotInPlace) {
 
 TEST_F(PowerPointReport, GenericIndicesAndTextualOnlySlides) {
     auto repo = repositoryOf({namedImageSnapshot("one").p(), tableSnapshot({{"t", "p"}, {"0", "1"}}).p(),
-                              textSnapshot("three", "desc", {{"DATABASE_NAME", "wing.db"}}).p()});
+                              pictured(textSnapshot("three", "desc", {{"DATABASE_NAME", "wing.db"}})).p()});
     const std::vector<std::string> s = slides(repo.p(), "pp_generic.pptx", {0, 2}, true);
     // intro, G1 for 1 and 3, G2 (textual only) for 1 and 3, G3 for 1 and 3, outro
     ASSERT_EQ(8u, s.size());
@@ -68,8 +74,8 @@ TEST_F(PowerPointReport, GenericIndicesAndTextualOnlySlides) {
 }
 
 TEST_F(PowerPointReport, StaticTagsAndOutOfRangeIndices) {
-    auto repo = repositoryOf({textSnapshot("First", "<b>bold</b> text", {{"DATABASE_NAME", "db1"}}).p(),
-                              textSnapshot("Second").p(), tableSnapshot({{"a", "b"}, {"1", "2"}, {"3", "4"}}).p()});
+    auto repo = repositoryOf({pictured(textSnapshot("First", "<b>bold</b> text", {{"DATABASE_NAME", "db1"}})).p(),
+                              pictured(textSnapshot("Second")).p(), tableSnapshot({{"a", "b"}, {"1", "2"}, {"3", "4"}}).p()});
     const std::vector<std::string> s = slides(repo.p(), "pp_static.pptx", {}, true);
     ASSERT_EQ(2u, s.size());
     EXPECT_TRUE(has(s[0], ">First<"));
@@ -82,7 +88,7 @@ TEST_F(PowerPointReport, StaticTagsAndOutOfRangeIndices) {
 TEST_F(PowerPointReport, EveryTaggedTemplateAndEveryKindWithAndWithoutPlugin) {
     std::vector<std::string> reports;
     for (bool plugin : {true, false}) {
-        auto repo = repositoryOf({textSnapshot("First", "text").p(), namedImageSnapshot("two").p(),
+        auto repo = repositoryOf({pictured(textSnapshot("First", "text")).p(), namedImageSnapshot("two").p(),
                                   tableSnapshot({{"n", "x", "y"}, {"1", "2", "3"}}).p(),
                                   tableSnapshot({{"t", "p"}, {"0", "1"}, {"1", "3"}}).p(), previewModelSnapshot(40, 30).p()});
         ReportCreatorPowerPoint creator(repo.p(), Str(testDeck("tagged")));
@@ -102,6 +108,57 @@ TEST_F(PowerPointReport, EveryTaggedTemplateAndEveryKindWithAndWithoutPlugin) {
     EXPECT_TRUE(passesOoxmlCheck(reports));
 }
 
+// A deck whose master, layout and notes page show WMF logos, with a chart with user
+// shapes, an OLE object, links to its generic slides, comments, a custom show and
+// sections: what the written parts still use stays, and what named a removed
+// generic slide names its copies (or goes, for a slide that got none).
+TEST_F(PowerPointReport, GenericSlidesLeaveNoReferenceBehind) {
+    auto repo = repositoryOf({namedImageSnapshot("one").p(), imageSnapshot(100, 50).p()});
+    const std::vector<std::string> s = slides(repo.p(), "pp_links.pptx");
+    ASSERT_EQ(3u, s.size());  // the intro and one copy per picture; the table slide had none
+    for (const char* kept : {"ppt/media/image2.wmf", "ppt/media/image3.wmf", "ppt/media/image4.wmf",
+                             "ppt/media/image5.wmf", "ppt/drawings/drawing1.xml", "ppt/embeddings/oleObject1.bin"})
+        EXPECT_TRUE(hasPart(output, kept)) << kept;
+    // Parts as written, without the white space between elements.
+    auto part = [this](const std::string& name) {
+        std::string xml = readPart(output, name), out;
+        for (size_t i = 0; i < xml.size(); ++i)
+            if (!(std::isspace(static_cast<unsigned char>(xml[i])) && (out.empty() || out.back() == '>'))) out += xml[i];
+        return out;
+    };
+    const std::string presentation = part("ppt/presentation.xml"), links = part("ppt/slides/_rels/slide1.xml.rels");
+    const struct { std::string text, in; bool present; } expected[] = {
+        {"<p:sld r:id=\"rId11\" /><p:sld r:id=\"rId12\" /><p:sld r:id=\"rId2\" /></p:sldLst>", presentation, true},
+        {"<p14:sldIdLst><p14:sldId id=\"259\" /><p14:sldId id=\"260\" /></p14:sldIdLst>", presentation, true},
+        {"<Relationship Id=\"rId12\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide\" "
+         "Target=\"slide9.xml\"", links, true},
+        {"\"rId8\"", presentation, false}, {"\"rId9\"", presentation, false},
+        {"rId13", links, false}, {"rId13", s[0], false},
+        {"Target=\"slide9.xml\"", part("ppt/slides/_rels/slide9.xml.rels"), true},
+        {"Target=\"slide12.xml\"", part("ppt/slides/_rels/slide12.xml.rels"), true}};
+    for (const auto& e : expected) EXPECT_EQ(e.present, has(e.in, e.text)) << e.text;
+    int comments = 0;
+    for (const std::string& name : entries(output)) comments += name.rfind("ppt/comments/", 0) == 0;
+    EXPECT_EQ(2, comments);  // one per copy
+}
+
+// Pictures fill the box the slide shows (a layout's, one scaled by a group) uncropped
+// and undistorted; shapes in groups take their tags; tables repeat the template's
+// rows with their fills and heights.
+TEST_F(PowerPointReport, PlaceholdersGroupsAndTables) {
+    SnapshotRef wide = imageSnapshot(200, 100), square = imageSnapshot(100, 100);
+    wide->setTitle(Str("Wide"));
+    wide->setDescription(Str("Wide picture"));
+    square->setTitle(Str("Square"));
+    auto repo = repositoryOf({wide.p(), square.p(),
+                              tableSnapshot({{"k", "v"}, {"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}}).p()});
+    const std::vector<std::string> s = slides(repo.p(), "pp_shapes.pptx", {0, 1}, true);
+    ASSERT_EQ(4u, s.size());
+    EXPECT_GOLDEN("pptxreport/shapes-slide1.xml", s[0]);
+    EXPECT_GOLDEN("pptxreport/shapes-slide2.xml", s[1]);
+    EXPECT_TRUE(has(s[2], "name=\"SIT1_TITLE\"") && has(s[3], "name=\"SIT2_PICTURE\""));
+}
+
 TEST_F(PowerPointReport, ValidationTexts) {
     auto repo = repositoryOf({textSnapshot("a", "", {{"KEY", "v"}}).p(), namedImageSnapshot("b").p(),
                               tableSnapshot({{"x", "y"}, {"1", "2"}}).p(), namedImageSnapshot("d").p()});
@@ -110,11 +167,18 @@ TEST_F(PowerPointReport, ValidationTexts) {
         ReportCreatorPowerPoint(repo.p(), Str(officeTemplate(std::string("pp_") + deck + ".pptx"))).validate(&report);
         EXPECT_GOLDEN(std::string("pptxreport/validate-") + deck + ".txt", report.toStdString()) << deck;
     }
+    // A generic deck passes with nothing listed; tags in groups are checked like any
+    // other, and a text whose first paragraph is empty has text.
+    Str report;
+    EXPECT_TRUE(ReportCreatorPowerPoint(repo.p(), Str(officeTemplate("pp_one_generic.pptx"))).validate(&report));
+    EXPECT_EQ("\nVALIDATION OF REPOSITORY\n" + std::string(36, '-') + "\n", report.toStdString());
+    auto one = repositoryOf({namedImageSnapshot("a").p()});
+    EXPECT_FALSE(ReportCreatorPowerPoint(one.p(), Str(officeTemplate("pp_shapes.pptx"))).validate(&report));
+    EXPECT_GOLDEN("pptxreport/validate-shapes.txt", report.toStdString());
     // An empty reference repository replaces the whole text.
     lfw::Ref<Repository> empty(new Repository);
     ReportCreatorPowerPoint creator(repo.p(), Str(officeTemplate("pp_valid.pptx")));
     creator.setReferenceRepository(empty.p());
-    Str report;
     EXPECT_FALSE(creator.validate(&report));
     EXPECT_EQ("No active snapshots in repository", report.toStdString());
     EXPECT_FALSE(ReportCreatorPowerPoint(repo.p(), Str("/nonexistent.pptx")).validate(&report));
@@ -137,7 +201,7 @@ TEST_F(PowerPointReport, ValidationTexts) {
 }
 
 TEST_F(PowerPointReport, Summaries) {
-    for (const char* deck : {"pp_sum1.pptx", "pp_static.pptx", "pp_generic.pptx", "pp_models.pptx"}) {
+    for (const char* deck : {"pp_sum1.pptx", "pp_static.pptx", "pp_generic.pptx", "pp_models.pptx", "pp_shapes.pptx"}) {
         Str summary;
         EXPECT_TRUE(ReportCreatorPowerPoint::summarize(Str(officeTemplate(deck)), &summary)) << deck;
         EXPECT_GOLDEN(std::string("pptxreport/summary-") + deck + ".txt", summary.toStdString()) << deck;

@@ -106,10 +106,19 @@ def test_a_converter_failure_is_reported_and_the_old_pdf_kept(tmp_path, fake_pro
     with pytest.raises(kivreport.PdfError, match=r"Chromium did not make a PDF of the report \(exit status 3\): "
                                                  r"cannot print: no display \(the report"):
         kivreport.generate(repository, template, report, pdf=True)
-    # Something that is not a PDF does not count either.
-    fake_program("chromium", 'for a; do case "$a" in --print-to-pdf=*) echo "<html>" > "${a#--print-to-pdf=}";; esac; done\n')
-    with pytest.raises(kivreport.PdfError, match="Chromium did not make a PDF of the report"):
-        kivreport.generate(repository, template, report, pdf=True)
+    # Something that is not a complete PDF does not count either, nor a PDF from a
+    # converter that failed, nor one that pdfinfo cannot read.
+    writes = 'for a; do case "$a" in --print-to-pdf=*) printf "%s" > "${a#--print-to-pdf=}";; esac; done\n'
+    for content, status, pdfinfo, message in [
+            ("<html>", 0, None, "Chromium made an incomplete PDF of the report"),
+            ("%%PDF-1.4 cut", 0, None, "Chromium made an incomplete PDF of the report"),
+            (COMPLETE, 1, None, r"Chromium did not make a PDF of the report \(exit status 1\)"),
+            (COMPLETE, 0, "echo 'Syntax Error: no xref' >&2; exit 1", "pdfinfo cannot read: Syntax Error: no xref")]:
+        fake_program("chromium", writes % content + "exit %d\n" % status)
+        if pdfinfo:
+            fake_program("pdfinfo", pdfinfo + "\n")
+        with pytest.raises(kivreport.PdfError, match=message):
+            kivreport.generate(repository, template, report, pdf=True)
     assert (tmp_path / "report.pdf").read_bytes() == b"%PDF- earlier"
     assert [p.name for p in tmp_path.iterdir() if p.name.startswith(".kivreport")] == []
 
@@ -120,6 +129,10 @@ def test_a_converter_failure_is_reported_and_the_old_pdf_kept(tmp_path, fake_pro
     assert (tmp_path / "report.pdf").read_bytes() == b"%PDF- earlier"
     with pytest.raises(FileNotFoundError):
         kivreport.to_pdf(tmp_path / "missing.docx")
+
+
+# What the stand-in converters write: a header and the end-of-file marker (printf text).
+COMPLETE = "%%PDF-1.4 stand-in\\n%%%%EOF\\n"
 
 
 def running(pid, within=5.0):
@@ -171,12 +184,12 @@ def test_the_tool_writes_a_pdf_beside_the_report(tmp_path, fake_program):
     args = [TOOL, "generate", "--repo", str(tmp_path / "r.kivrep"), "--template", str(template), "--out", str(report),
             "--pdf"]
     # A stand-in converter that writes a PDF: the tool places it beside the report.
-    fake_program("chromium", 'for a; do case "$a" in --print-to-pdf=*) printf "%%PDF-1.4 stand-in" > "${a#--print-to-pdf=}";;'
-                              ' esac; done\n')
+    fake_program("chromium", 'for a; do case "$a" in --print-to-pdf=*) printf "%s" > "${a#--print-to-pdf=}";;'
+                              ' esac; done\n' % COMPLETE)
     done = subprocess.run(args, capture_output=True, text=True)
     assert (done.returncode, done.stderr) == (0, "")
     assert done.stdout == "Wrote %s\nWrote %s\n" % (report, tmp_path / "report.pdf")
-    assert (tmp_path / "report.pdf").read_bytes() == b"%PDF-1.4 stand-in"
+    assert (tmp_path / "report.pdf").read_bytes() == b"%PDF-1.4 stand-in\n%%EOF\n"
 
     (tmp_path / "fake-bin" / "chromium").unlink()
     report.unlink()
@@ -190,10 +203,10 @@ def test_the_tool_writes_a_pdf_beside_the_report(tmp_path, fake_program):
 
 def test_the_pdf_takes_the_report_name_with_pdf_in_place_of_its_extension(tmp_path, fake_program):
     repository, template, _ = html_report(tmp_path)
-    fake_program("chromium", 'for a; do case "$a" in --print-to-pdf=*) printf "%%PDF-1.4" > "${a#--print-to-pdf=}";;'
-                              ' esac; done\n')
+    fake_program("chromium", 'for a; do case "$a" in --print-to-pdf=*) printf "%s" > "${a#--print-to-pdf=}";;'
+                              ' esac; done\n' % COMPLETE)
     (tmp_path / "v1.2").mkdir()
     for out, pdf in [("v1.2/report", "v1.2/report.pdf"), ("v1.2/report.HTM", "v1.2/report.pdf"),
                      ("v1.2/.hidden", "v1.2/.hidden.pdf"), ("report.final.html", "report.final.pdf")]:
         kivreport.generate(repository, template, tmp_path / out, pdf=True)
-        assert (tmp_path / pdf).read_bytes() == b"%PDF-1.4", out
+        assert (tmp_path / pdf).read_bytes() == b"%PDF-1.4 stand-in\n%%EOF\n", out

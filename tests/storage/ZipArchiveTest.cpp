@@ -125,11 +125,19 @@ TEST_F(ZipArchiveTest, ReplacementAndNoDuplicateNames) {
     EXPECT_TRUE(back.GetRootElement("Second"));
     EXPECT_EQ(countNamed(zip, "x/part.xml"), 1);
 
-    EXPECT_TRUE(zip.Delete("added"));
+    // Several at once: all named ones, or none when one is missing.
+    MkStringArray names;
+    names.AddGrow("added");
+    names.AddGrow("missing");
+    EXPECT_FALSE(zip.Delete(names));
+    EXPECT_EQ(countNamed(zip, "added"), 1);
+    names[1] = "x\\part.xml";
+    EXPECT_TRUE(zip.Delete(names));
     EXPECT_FALSE(zip.Delete("added"));
+    EXPECT_EQ(entryBytes(zip, "dir/data.bin"), "");
     ASSERT_TRUE(zip.Close());
     ASSERT_TRUE(zip.Open(path("r.zip"), ZIP_OPEN_READ_ONLY));
-    EXPECT_EQ(zip.GetNumFiles(), 2);
+    EXPECT_EQ(zip.GetNumFiles(), 1);
 }
 
 // Typed int and float entries are not used by the report component; strings
@@ -295,4 +303,29 @@ TEST_F(ZipArchiveTest, CorruptArchivesAreReportedNotThrown) {
     // Compaction itself is the engine's (host ZipEngineTest); read-only archives refuse it.
     ASSERT_TRUE(zip.Open(path("good.zip"), ZIP_OPEN_READ_ONLY));
     EXPECT_FALSE(zip.Compact());  // read-only
+}
+
+TEST_F(ZipArchiveTest, XmlPartsAreChargedToTheBudgetWhileTheyLive) {
+    PxZipArchive zip;
+    std::string many = "<r>", big(100000, 'x');
+    for (int i = 0; i < 1000; ++i) many += "<a x=\"1\"/>";
+    many += "</r>";
+    ASSERT_TRUE(zip.Open(path("b.zip"), ZIP_CREATE) && zip.WriteDataRaw("many.xml", many.data(), many.size(), false) &&
+                zip.WriteDataRaw("big.bin", big.data(), big.size(), false));
+    // The text, its 1001 elements and 1000 attributes, and the text once more while it is parsed.
+    const uint64_t total =
+        2 * many.size() + 1001 * MkXmlBudget::ELEMENT_BYTES + 1000 * MkXmlBudget::ATTRIBUTE_BYTES + 10;
+    const auto budget = std::make_shared<MkXmlBudget>(total);
+    zip.SetXmlBudget(budget);
+    {
+        MkXmlDocument first, second;
+        ASSERT_TRUE(zip.ReadXmlFile("many.xml", &first));
+        EXPECT_EQ(budget->Left(), many.size() + 10);
+        EXPECT_FALSE(zip.ReadXmlFile("many.xml", &second));
+        EXPECT_TRUE(hasErrorStartingWith("The part 'many.xml' holds more XML than the report has memory left for"));
+        EXPECT_EQ(zip.ReadDataRaw("big.bin"), nullptr);
+        EXPECT_TRUE(hasErrorStartingWith("The part 'big.bin' inflates to 100000 bytes, more than the report has left"));
+        EXPECT_EQ(budget->Left(), many.size() + 10);
+    }
+    EXPECT_EQ(budget->Left(), total);  // given back with the documents
 }

@@ -335,13 +335,16 @@ TEST_F(Kivreport, BadInputGivesOneLineExitTwoAndLeavesTheRepositoryAlone) {
         Result r = kivreport(c.args);
         EXPECT_EQ(r.code, 2) << c.message << "\n" << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-        // The library's own messages about unreadable repository files may come first.
+        // The library's own messages about unreadable repository files may come
+        // first, one line each: their function and source lines only with -v.
         if (r.err.find("ERROR: ") == std::string::npos) {
             EXPECT_EQ(r.errLines(), 1u) << r.err;
         }
+        EXPECT_EQ(r.err.find("\n        -"), std::string::npos) << r.err;
         EXPECT_EQ(r.err.rfind("kivreport: ", 0) == 0 || r.err.find("\nkivreport: ") != std::string::npos, true) << r.err;
         EXPECT_TRUE(readFile(repo) == before) << c.message;
     }
+    EXPECT_NE(kivreport({"-v", "repo", "show", bad("invalid.json")}).err.find("\n        -func: "), std::string::npos);
     EXPECT_EQ(readFile(work.file("ok.json")), okManifest);
     EXPECT_EQ(readFile(tpl), readFile(sampleTemplate()));
     EXPECT_EQ(listFolder(work.path()).size(), 5u);  // no stray output files

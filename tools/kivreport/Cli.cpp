@@ -40,9 +40,18 @@ class CountingConsole : public lfw::LogDestination {
 public:
     void log(const lfw::LogEvent& event) override {
         if (event.level() == lfw::Logger::LL_ERROR) ++errors;
-        m_console->log(event);
+        if (withLocations) {
+            m_console->log(event);
+            return;
+        }
+        // One line per message: the function and source lines only with -v.
+        std::string message = event.message().toStdString();
+        for (char& c : message)
+            if (c == '\n' || c == '\r') c = ' ';
+        m_console->log(lfw::LogEvent(event.source(), lfw::String(std::move(message)), event.level(), lfw::CodeLocation()));
     }
     std::atomic<int> errors{0};
+    std::atomic<bool> withLocations{false};
 
 private:
     lfw::Ref<lfw::LogDestinationConsole> m_console = new lfw::LogDestinationConsole;
@@ -59,6 +68,7 @@ void startComponent(int verbosity) {
     lfw::LogManager* manager = lfw::LogManager::instance();
     if (g_console.isNull()) g_console = new CountingConsole;
     g_console->errors = 0;  // each run counts its own errors
+    g_console->withLocations = verbosity > 0;
     manager->setDestinationRecursive("", g_console.p());
     int level = lfw::Logger::LL_WARNING;
     if (verbosity < 0) level = lfw::Logger::LL_ERROR;
@@ -86,7 +96,8 @@ const char* const kMainHelp =
     "  summarize T                            list the groups, tags and fields of a template\n"
     "\n"
     "Options for every command:\n"
-    "  -v, --verbose   more log messages (twice: debug messages)\n"
+    "  -v, --verbose   more log messages, each with where it was logged (twice:\n"
+    "                  debug messages)\n"
     "  -q, --quiet     only error messages\n"
     "  -h, --help      help of the command\n"
     "      --version   the library version\n"

@@ -184,8 +184,12 @@ private:
         return m_inputs->back();
     }
 
+    // Each picture or model file is read once, however many snapshots name it:
+    // they share what it holds.
     void readImage(const Json& value, Snapshot* snapshot) {
         const std::string file = contentPath(value, "image");
+        const auto known = m_images.find(file);
+        if (known != m_images.end()) return snapshot->setImage(known->second.p());
         std::vector<unsigned char> bytes = readContent(file);
         lfw::Ref<kiv::Image> image = new kiv::Image;
         std::string error;
@@ -197,10 +201,13 @@ private:
             failFile(file, "not a PNG or JPEG image");
         }
         snapshot->setImage(image.p());
+        m_images[file] = image;
     }
 
     void readModel(const Json& value, Snapshot* snapshot) {
         const std::string file = contentPath(value, "model");
+        const auto known = m_models.find(file);
+        if (known != m_models.end()) return snapshot->setModelMdlx(known->second.p());
         const std::vector<unsigned char> bytes = readContent(file);
         lfw::Ref<kiv::ug::MdlxMemoryFile> model = new kiv::ug::MdlxMemoryFile;
         model->setFromRawData(bytes.data(), bytes.size());
@@ -211,6 +218,7 @@ private:
             failFile(file, "not an Mdlx model file");
         access.Close();
         snapshot->setModelMdlx(model.p());
+        m_models[file] = model;
     }
 
     void readTable(const Json& value, Snapshot* snapshot) {
@@ -255,6 +263,8 @@ private:
     std::vector<std::string>* m_warnings;
     std::vector<std::string>* m_inputs;
     std::string m_context;
+    std::map<std::string, lfw::Ref<kiv::Image>> m_images;
+    std::map<std::string, lfw::Ref<kiv::ug::MdlxMemoryFile>> m_models;
 };
 
 // ---------------------------------------------------------------------------

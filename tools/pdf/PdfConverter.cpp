@@ -131,6 +131,7 @@ enum class RunOutcome { Finished, TimedOut, NotStarted };
 struct RunResult {
     RunOutcome outcome = RunOutcome::NotStarted;
     int exitStatus = -1;  // -1 when it was ended by a signal or could not be known
+    bool statusKnown = false;  // false when a host reaped the process before us
     std::string startError;
 };
 
@@ -182,6 +183,7 @@ RunResult runWithTimeLimit(const std::vector<std::string>& args, const std::vect
         const pid_t done = ::waitpid(pid, &status, WNOHANG);
         if (done == pid) {
             result.outcome = RunOutcome::Finished;
+            result.statusKnown = true;
             if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
             break;
         }
@@ -232,13 +234,22 @@ std::string lastOutputLine(const std::string& logPath) {
     return line;
 }
 
-bool startsWithPdfHeader(const std::string& path) {
+// A PDF that was written to its end: the header first, and the end-of-file
+// marker in its last kilobyte (only white space may follow it).
+bool isCompletePdf(const std::string& path) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
     char head[5] = {0};
-    const size_t n = std::fread(head, 1, sizeof head, f);
+    const bool header = std::fread(head, 1, sizeof head, f) == sizeof head && std::memcmp(head, "%PDF-", 5) == 0;
+    std::string tail(1024, '\0');
+    const long size = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
+    const long from = size > 1024 ? size - 1024 : 0;
+    const size_t n = size >= 0 && std::fseek(f, from, SEEK_SET) == 0 ? std::fread(&tail[0], 1, tail.size(), f) : 0;
     std::fclose(f);
-    return n == sizeof head && std::memcmp(head, "%PDF-", 5) == 0;
+    tail.resize(n);
+    const size_t marker = tail.rfind("%%EOF");
+    return header && marker != std::string::npos &&
+           tail.find_first_not_of(" \t\r\n\f", marker + 5) == std::string::npos;
 }
 
 // The only .pdf file LibreOffice wrote into folder; empty when there is none.
@@ -467,13 +478,29 @@ bool convertToPdf(ReportKind kind, const std::string& reportPath, const std::str
         return false;
     }
     if (kind != ReportKind::Html) produced = pdfIn(work.path() + "/out");
-    if (produced.empty() || !startsWithPdfHeader(produced)) {
-        std::string message = std::string(converter.name) + " did not make a PDF of the report";
+    // A converter that failed, or a file it did not finish, never replaces an earlier PDF.
+    const bool failed = run.statusKnown && run.exitStatus != 0;
+    if (produced.empty() || failed || !isCompletePdf(produced)) {
+        std::string message = std::string(converter.name) +
+                              (produced.empty() || failed ? " did not make a PDF of the report"
+                                                          : " made an incomplete PDF of the report");
         if (run.exitStatus > 0) message += " (exit status " + std::to_string(run.exitStatus) + ")";
+        else if (failed) message += " (it was stopped by a signal)";
         const std::string said = lastOutputLine(log);
         if (!said.empty()) message += ": " + said;
         *error = message;
         return false;
+    }
+    // When poppler's pdfinfo is there, the PDF must also read as one.
+    const std::string pdfinfo = findOnPath({"pdfinfo"});
+    if (!pdfinfo.empty()) {
+        const std::string checkLog = work.path() + "/pdfinfo.txt";
+        const RunResult check = runWithTimeLimit({pdfinfo, produced}, childEnvironment(work.path()), checkLog, timeoutSeconds);
+        if (check.outcome != RunOutcome::Finished || (check.statusKnown && check.exitStatus != 0)) {
+            const std::string said = lastOutputLine(checkLog);
+            *error = std::string(converter.name) + " made a PDF that pdfinfo cannot read" + (said.empty() ? "" : ": " + said);
+            return false;
+        }
     }
     return placeFile(produced, pdfPath, error);
 }

@@ -29,7 +29,9 @@ std::string missingConverter(ReportKind kind);
 // Converts reportPath to pdfPath. A converter that has not finished after
 // timeoutSeconds is stopped with all of its processes. On failure returns false
 // with one line in *error (without the path of the PDF), and an existing file
-// at pdfPath is left as it was.
+// at pdfPath is left as it was: also when the converter failed, or the PDF it
+// made lacks its end-of-file marker or does not read with pdfinfo (when that is
+// installed).
 bool convertToPdf(ReportKind kind, const std::string& reportPath, const std::string& pdfPath, int timeoutSeconds,
                   std::string* error);
 
