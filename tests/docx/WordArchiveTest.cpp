@@ -190,4 +190,18 @@ TEST_F(WordArchiveTest, ViewerControlsGetTheirOwnControlPartAndPreview) {
     ASSERT_EQ(2u, previews.size());
     EXPECT_NE(previews[0].GetAttributeString(L"r:id"), previews[1].GetAttributeString(L"r:id"));
     EXPECT_OOXML_VALID(path);
+
+    // Models come from the report's folder and the sources named, recorded by file name.
+    TempDir elsewhere;
+    ASSERT_TRUE(writeFile(dir.file("model.mdlx"), "m1") && writeFile(elsewhere.file("other.mdlx"), "m2"));
+    ASSERT_EQ(1, archive.ReplacePathToMdlxFileInPlugins(L"\\elsewhere\\other.mdlx", wide(elsewhere.file("other.mdlx"))));
+    EXPECT_FALSE(archive.EmbedAllMdlxFilesInArchive());
+    archive.SetModelSources({elsewhere.path()}, {});
+    EXPECT_TRUE(archive.EmbedAllMdlxFilesInArchive());
+    ASSERT_TRUE(save());
+    const std::string ids = readPart(path, "word/mdlxFiles/mdlxReferenceIds.xml");
+    EXPECT_NE(std::string::npos, ids.find("originalPath=\"model.mdlx\"")) << ids;
+    EXPECT_NE(std::string::npos, ids.find("originalPath=\"other.mdlx\"")) << ids;
+    EXPECT_EQ("m2", readPart(path, "word/mdlxFiles/mdlx2.mdlx"));
+    EXPECT_OOXML_VALID(path);
 }
