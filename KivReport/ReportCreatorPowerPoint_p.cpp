@@ -53,13 +53,6 @@ bool holdsPart(const MkStringArray& tags, const wchar_t* text) {
     return false;
 }
 
-// The picture a snapshot shows: its image, or the preview stored with its model.
-PtrRef<Image> pictureOf(const Snapshot* snapshot) {
-    if (snapshot->type() == Snapshot::MDLX && snapshot->modelMdlx())
-        return PtrRef<Image>(Utils::snapshotFromMemoryFile(snapshot->modelMdlx()));
-    return PtrRef<Image>(const_cast<Image*>(snapshot->image()));
-}
-
 // A zip package starts with a local file header (or, when empty, the end record).
 bool looksLikeZip(const char* path) {
     FILE* file = std::fopen(path, "rb");
@@ -125,25 +118,16 @@ ReportCreatorPowerPointPrivate::ReportCreatorPowerPointPrivate(Repository* repo,
 
 // ---------------------------------------------------------------- temporary files
 
-MkString ReportCreatorPowerPointPrivate::TemporaryFiles::PictureOf(const Snapshot* snapshot) {
-    if (!snapshot) return MkString();
-    auto known = m_pictures.find(snapshot);
-    if (known != m_pictures.end()) return known->second;
-    const PtrRef<Image> image = pictureOf(snapshot);
-    if (!image) return MkString();
-    m_jpegs.emplace_back();
-    std::vector<unsigned char>& jpeg = m_jpegs.back();
-    if (!Utils::jpegBytesOf(image.get(), &jpeg)) {
-        m_jpegs.pop_back();
-        PPT_LOG_ERROR("Error creating temporary file.");
-        return MkString();
+const PictureBytes::Picture* ReportCreatorPowerPointPrivate::pictureFor(Context& c, const Snapshot* snapshot,
+                                                                      const MkString& tag) {
+    if (!snapshot) return nullptr;
+    const PictureBytes::Picture* picture = c.pictures.Of(snapshot);
+    if (!picture) {
+        noPicture(*this, snapshot, tag);
+        return nullptr;
     }
-    // Unique within the report; the deck reads the bytes from memory under it.
-    MkString name;
-    name.MakeForm("memory:picture%d.jpg", static_cast<int>(m_pictures.size()) + 1);
-    m_media.ProvideMedia(name, jpeg.data(), jpeg.size());
-    m_pictures[snapshot] = name;
-    return name;
+    c.presentation.ProvideMedia(picture->name, picture->jpeg.data(), picture->jpeg.size());
+    return picture;
 }
 
 MkString ReportCreatorPowerPointPrivate::modelFile(Context& c, const Snapshot* snapshot, int number, bool reference) {
@@ -213,8 +197,8 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, S
         PPT_LOG_ERROR(misplaced.front());
         return false;
     }
-    TemporaryFiles temporary(presentation);
-    Context c{presentation, temporary, staged, {}};
+    TemporaryFiles temporary;
+    Context c{presentation, temporary, staged, {}, {}};
 
     // Static slides, from copies of their records: filling them changes the package.
     std::vector<MkSlideContent> statics;
@@ -307,16 +291,11 @@ bool ReportCreatorPowerPointPrivate::setStaticPicture(Context& c, const MkString
     for (int i = 0; i < indices.GetSize(); ++i) {
         const Snapshot* snapshot = at(snaps, indices[i]);
         if (!snapshot || snapshot->type() == Snapshot::TABLE) continue;
-        const PtrRef<Image> image = pictureOf(snapshot);
-        if (!image) {
-            noPicture(*this, snapshot, tagName(reference, indices[i] + 1, L"PICTURE"));
-            continue;
-        }
-        const MkString file = c.temporary.PictureOf(snapshot);
-        if (file.IsEmpty()) return false;
-        if (!c.presentation.SetImage(expanded(snapshot, snapshot->title()), tagName(reference, indices[i] + 1, L"PICTURE"),
-                                     file, static_cast<int>(image->width()), static_cast<int>(image->height()),
-                                     MkString(), slide, fromStr(snapshot->cloudViewerUrl()))) {
+        const MkString tag = tagName(reference, indices[i] + 1, L"PICTURE");
+        const PictureBytes::Picture* picture = pictureFor(c, snapshot, tag);
+        if (!picture) continue;  // left out, named by pictureFor
+        if (!c.presentation.SetImage(expanded(snapshot, snapshot->title()), tag, picture->name, picture->width,
+                                     picture->height, MkString(), slide, fromStr(snapshot->cloudViewerUrl()))) {
             PPT_LOG_ERROR("Error adding image file to archive.");
             return false;
         }
@@ -330,36 +309,30 @@ bool ReportCreatorPowerPointPrivate::setStaticMdlx(Context& c, const MkString& s
         const Snapshot* snapshot = at(snaps, indices[i]);
         if (!snapshot || (snapshot->type() != Snapshot::IMAGE && snapshot->type() != Snapshot::MDLX)) continue;
         const int number = indices[i] + 1;
-        const PtrRef<Image> image = pictureOf(snapshot);
-        const MkString file = c.temporary.PictureOf(snapshot);
         const MkString link = fromStr(snapshot->cloudViewerUrl());
         if (pictureMode) {
-            if (!image) {
-                noPicture(*this, snapshot, tagName(reference, number, L"PICTURE"));
-                continue;
-            }
-            if (!file.IsEmpty())
-                c.presentation.SetImage(expanded(snapshot, snapshot->title()), tagName(reference, number, L"PICTURE"),
-                                        file, static_cast<int>(image->width()), static_cast<int>(image->height()),
-                                        MkString(), slide, link);
+            const MkString tag = tagName(reference, number, L"PICTURE");
+            const PictureBytes::Picture* picture = pictureFor(c, snapshot, tag);
+            if (picture)
+                c.presentation.SetImage(expanded(snapshot, snapshot->title()), tag, picture->name, picture->width,
+                                        picture->height, MkString(), slide, link);
             continue;
         }
         const MkString tag = tagName(reference, number, L"MDLX");
         if (snapshot->type() == Snapshot::MDLX && use3dPlugin) {
             const MkString model = modelFile(c, snapshot, number, reference);
             if (model.IsEmpty()) return false;
-            if (!c.presentation.SetMDLX(tag, model, file, MkString(), slide)) {
+            if (!c.presentation.SetMDLX(tag, model, MkString(), MkString(), slide)) {
                 PPT_LOG_ERROR("Error adding MDLX file to archive.");
                 return false;
             }
             continue;
         }
-        if (!image) {
-            noPicture(*this, snapshot, tag);
-            continue;
-        }
-        const float aspect = image && image->height() ? static_cast<float>(image->width()) / image->height() : 1.0f;
-        if (file.IsEmpty() || !c.presentation.ConvertMdlxInSlide(tag, file, file, aspect, MkString(), slide, link)) {
+        const PictureBytes::Picture* picture = pictureFor(c, snapshot, tag);
+        if (!picture) continue;  // left out, named by pictureFor
+        if (!c.presentation.ConvertMdlxInSlide(tag, picture->name, picture->name,
+                                               picture->height ? static_cast<float>(picture->width) / picture->height : 1.0f,
+                                               MkString(), slide, link)) {
             PPT_LOG_ERROR("Error converting MDLX file.");
             return false;
         }
@@ -465,16 +438,14 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const MkS
             if (!m && !rm) return 0;  // fall back
             // A picture the slide shows and the snapshot lacks is left out: the slide
             // then falls back as for a snapshot of another kind.
-            if (m && !pictureOf(snap)) {
-                noPicture(*this, snap, MkString(L"SIT_PICTURE"));
-                return 0;
-            }
-            const bool refLacks = rm && refSnap && refSnap->type() != Snapshot::TABLE && !pictureOf(refSnap);
-            if (refLacks) noPicture(*this, refSnap, MkString(L"REF_SIT_PICTURE"));
-            if (m && (mainFile = c.temporary.PictureOf(snap)).IsEmpty()) return -1;
-            if (rm && !refLacks) {
-                if (refSnap && refSnap->type() != Snapshot::TABLE && (refFile = c.temporary.PictureOf(refSnap)).IsEmpty())
-                    return -1;
+            const PictureBytes::Picture* picture = m ? pictureFor(c, snap, MkString(L"SIT_PICTURE")) : nullptr;
+            if (m && !picture) return 0;
+            if (m) mainFile = picture->name;
+            if (rm) {
+                if (refSnap && refSnap->type() != Snapshot::TABLE) {
+                    const PictureBytes::Picture* ref = pictureFor(c, refSnap, MkString(L"REF_SIT_PICTURE"));
+                    if (ref) refFile = ref->name;
+                }
                 updateRef = true;
             }
             duplicate = updateMain = true;
@@ -586,28 +557,23 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
     const MkString link = fromStr(snapshot->cloudViewerUrl());
     auto numbered = [&](const wchar_t* kind) { return tagName(reference, number, kind); };
 
-    const PtrRef<Image> image = pictureOf(snapshot);
-    if (media && (!imageFile.IsEmpty() || !use3dPlugin) && !image) {
-        noPicture(*this, snapshot, p + L"SIT_PICTURE");
-    } else if (media && (!imageFile.IsEmpty() || !use3dPlugin)) {
-        const MkString picture = imageFile.IsEmpty() ? c.temporary.PictureOf(snapshot) : imageFile;
+    const PictureBytes::Picture* picture =
+        media && (!imageFile.IsEmpty() || !use3dPlugin) ? pictureFor(c, snapshot, p + L"SIT_PICTURE") : nullptr;
+    if (picture) {
+        const int w = picture->width, h = picture->height;
         bool shown = false;
-        if (image && !picture.IsEmpty()) {
-            const int w = static_cast<int>(image->width()), h = static_cast<int>(image->height());
-            if (holds(tags, p + L"SIT_PICTURE"))
-                shown = pr.SetImage(expanded(snapshot, snapshot->title()), p + L"SIT_PICTURE", picture, w, h,
-                                    numbered(L"PICTURE"), slide, link) || shown;
-            if (holds(tags, p + L"SIT_MDLX"))
-                shown = pr.ConvertMdlxInSlide(p + L"SIT_MDLX", MkString(), picture, h ? static_cast<float>(w) / h : 1.0f,
-                                              numbered(L"PICTURE"), slide, link) || shown;
-        }
+        if (holds(tags, p + L"SIT_PICTURE"))
+            shown = pr.SetImage(expanded(snapshot, snapshot->title()), p + L"SIT_PICTURE", picture->name, w, h,
+                                numbered(L"PICTURE"), slide, link) || shown;
+        if (holds(tags, p + L"SIT_MDLX"))
+            shown = pr.ConvertMdlxInSlide(p + L"SIT_MDLX", MkString(), picture->name, h ? static_cast<float>(w) / h : 1.0f,
+                                          numbered(L"PICTURE"), slide, link) || shown;
         if (!shown) {
             PPT_LOG_ERROR("Error adding image file to archive.");
             return false;
         }
     } else if (media && !model.IsEmpty() && holds(tags, p + L"SIT_MDLX")) {
-        const MkString preview = c.temporary.PictureOf(snapshot);
-        if (!pr.SetMDLX(p + L"SIT_MDLX", model, preview, numbered(L"MDLX"), slide)) {
+        if (!pr.SetMDLX(p + L"SIT_MDLX", model, MkString(), numbered(L"MDLX"), slide)) {
             PPT_LOG_ERROR("Error adding MDLX file to archive.");
             return false;
         }

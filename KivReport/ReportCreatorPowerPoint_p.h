@@ -8,7 +8,6 @@
 #include "host/ug/MkString.h"
 #include "impl/pptx/MkOpenXMLPresentation.h"
 #include "impl/common/TemporaryFiles.h"
-#include <list>
 #include <map>
 #include <string>
 #include <vector>
@@ -45,26 +44,13 @@ protected:
     bool makeReport(const std::string& reportFile, StagedOutput& staged) override;
 
 private:
-    // The files one report makes in the temporary folder, with names no other file
-    // has (so that reports made at the same time never share one), removed when the
-    // report is done, whether it succeeded or not. A snapshot's picture is made once,
-    // and kept in memory: the deck stores its JPEG bytes, so no file is needed.
-    class TemporaryFiles : public ::kiv::rep::TemporaryFiles {
-    public:
-        explicit TemporaryFiles(MkOpenXMLArchive& media) : m_media(media) {}
-        // The name the deck knows the JPEG of the snapshot's picture by (a model's
-        // preview for a model snapshot); empty, with the error logged, when there is none.
-        MkString PictureOf(const Snapshot* snapshot);
-
-    private:
-        MkOpenXMLArchive& m_media;
-        std::map<const Snapshot*, MkString> m_pictures;
-        std::list<std::vector<unsigned char>> m_jpegs;  // the bytes the deck reads, at fixed places
-    };
     struct Context {
         MkOpenXMLPresentation& presentation;
-        TemporaryFiles& temporary;
+        TemporaryFiles& temporary;  // model files
         StagedOutput& staged;
+        // Each snapshot's picture, encoded (a model's preview decoded) once per report
+        // and handed to the deck from memory.
+        PictureBytes pictures;
         std::map<std::string, MkString> models;  // model files written, by snapshot and side
     };
 
@@ -80,6 +66,9 @@ private:
     bool setStaticTable(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
     bool setStaticChart(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
 
+    // The snapshot's picture, given to the deck under its name; null when the
+    // snapshot has none, which is then left out with a warning naming the tag.
+    const PictureBytes::Picture* pictureFor(Context& c, const Snapshot* snapshot, const MkString& tag);
     bool addGenericSlides(Context& c);
     bool duplicateGenericSlide(Context& c, const MkSlideContent& slide);
     bool renameGenericTags(Context& c, const MkString& slide, const MkStringArray& tags, int number, bool reference);

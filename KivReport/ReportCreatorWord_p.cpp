@@ -8,6 +8,7 @@
 #include "host/ug/UgConvert.h"
 #include "impl/common/Utils.h"
 #include "impl/openxml/MkChartData.h"
+#include "impl/openxml/MkOpenXMLPlugin.h"
 #include "impl/storage/ReportLog.h"
 #include <cerrno>
 #include <climits>
@@ -47,10 +48,8 @@ bool chartFits(MkOpenXMLWordArchive& archive, const MkWordDocumentTag& tag, cons
     const int n = tag.groupIndex >= 0 ? -1 : Utils::getTagIndex(tag.name);
     const Snapshot* s = n >= 1 && n <= countOf(snaps) ? snaps[static_cast<size_t>(n - 1)] : nullptr;
     if (n >= 1 && (!s || !s->table())) return true;  // told by the tag checks
-    MkStringArray parts;
-    archive.GetChartParts(tag.name, &parts);
     MkString why;
-    if (archive.CheckCharts(parts, s ? s->table() : nullptr, nullptr, &why)) return true;
+    if (archive.CheckCharts(archive.GetChartParts(tag.name), s ? s->table() : nullptr, nullptr, &why)) return true;
     const MkString line = tag.name + L": " + why + L"\n";  // once for the controls of one tag
     if (!unmatched.Contains(line)) unmatched += line;
     return false;
@@ -103,20 +102,16 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, StagedO
         REP_LOG_ERROR("Could not create report file. No active snapshots in repository.");
         return false;
     }
-    const MkString report(reportFile.c_str());
-    if (!Utils::copyTemplateToOutputFile(templatePath, report)) return false;
+    // The template's package is read once, edited in memory and written once as the report.
     MkOpenXMLWordArchive archive;
-    if (!archive.Open(report, ZIP_OPEN)) {
-        REP_LOG_ERROR("Could not open output file. It might be open in Word, have an invalid name/path or be read only.");
+    if (!archive.Open(templatePath)) {
+        REP_LOG_ERROR(lfw::String(archive.Error() + L"."));
         return false;
     }
-    // The document part is edited in memory from here on and written once.
-    MkString problem;
-    if (!archive.BeginBatch(&problem)) {
-        REP_LOG_ERROR(lfw::String(problem + L"."));
-        return false;
-    }
-    const MkXmlElement body = archive.BatchDocument()->GetBody();
+    archive.SetReportPath(outputPath);
+    // Models come from the template's folder and the report's.
+    archive.SetModelSources({folderOf(templatePath.ShortChar())}, {});
+    const MkXmlElement body = archive.Document()->GetBody();
     if (!body) {
         REP_LOG_ERROR("The document part word/document.xml has no body (w:body in w:document).");
         return false;
@@ -153,29 +148,29 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, StagedO
     archive.ExpandGroup(mainSelection, MkString());
     if (!archive.SyncCharts()) REP_LOG_WARNING("Charts repeated by groups could not all get a chart part of their own.");
 
-    MkWordDocumentContent content;
-    archive.GetDocumentContent(content);
-    Files files;
-    replaceMacros(archive, snapshots, content, false);
-    bool filled = replaceSituationData(archive, snapshots, content, false, staged, files);
-    if (filled && referencePass) {
-        filled = replaceSituationData(archive, referenceSnapshots, content, true, staged, files);
-        replaceMacros(archive, referenceSnapshots, content, true);
-    }
-    if (!archive.EndBatch() || !archive.Close()) return false;
-
-    if (embedMdlx && archive.Open(report, ZIP_OPEN)) {
-        // Models come from the template's folder, the report's and this report's own files.
-        archive.SetModelSources({folderOf(templatePath.ShortChar())}, files.temporary.Files());
-        if (!archive.EmbedAllMdlxFilesInArchive(false)) REP_LOG_WARNING("Not every model file could be embedded in the report.");
-        archive.Close();
-    }
-    if (archive.Open(report, ZIP_OPEN)) {
-        archive.DeleteObsoleteFiles();
-        if (!archive.Close()) return false;
+    bool filled = false;
+    {
+        // The tags, and the snapshots' pictures (encoded once, handed over in memory
+        // and stored by the package), are needed while the content is filled only.
+        MkWordDocumentContent content;
+        archive.GetDocumentContent(content);
+        PictureBytes shots;
+        replaceMacros(archive, snapshots, content, false);
+        filled = replaceSituationData(archive, snapshots, content, false, staged, shots);
+        if (filled && referencePass) {
+            filled = replaceSituationData(archive, referenceSnapshots, content, true, staged, shots);
+            replaceMacros(archive, referenceSnapshots, content, true);
+        }
     }
     // A content step that failed has logged its error; the report is not written.
-    return filled;
+    if (!filled) return false;
+    if (embedMdlx && !archive.EmbedAllMdlxFilesInArchive())
+        REP_LOG_WARNING("Not every model file could be embedded in the report.");
+    if (!archive.Save(MkString(reportFile.c_str()))) {
+        REP_LOG_ERROR(lfw::String(archive.Error() + L"."));
+        return false;
+    }
+    return true;
 }
 
 void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
@@ -203,7 +198,7 @@ void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, cons
 
 bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
                                                     const MkWordDocumentContent& content, bool reference,
-                                                    StagedOutput& staged, Files& files) {
+                                                    StagedOutput& staged, PictureBytes& shots) {
     const MkString prefix = reference ? MkString(L"REF_SIT") : MkString(L"SIT");
     const TagNames titles(content, SIT_TYPE_TITLE), texts(content, SIT_TYPE_TEXT);
     const TagNames pictures(content, SIT_TYPE_PICTURE), models(content, SIT_TYPE_MDLX);
@@ -223,22 +218,27 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
         if (titles.Has(title)) archive.SetText(title, titleRuns(snapshot));
         if (texts.Has(text)) archive.SetText(text, descriptionRuns(snapshot));
         // The snapshot's picture (a model's preview), handed to the package in memory.
-        auto pictureBytes = [&]() -> const PictureBytes::Picture* {
-            const PictureBytes::Picture* bytes = files.pictures.Of(snapshot);
-            if (bytes) archive.ProvideMedia(bytes->name, bytes->jpeg.data(), bytes->jpeg.size());
-            return bytes;
+        MkOpenXMLPicture shown;
+        auto pictureBytes = [&]() -> const MkOpenXMLPicture* {
+            const PictureBytes::Picture* bytes = shots.Of(snapshot);
+            if (!bytes) return nullptr;
+            shown.name = bytes->name;
+            shown.data = bytes->jpeg.data();
+            shown.size = bytes->jpeg.size();
+            shown.width = bytes->width;
+            shown.height = bytes->height;
+            return &shown;
         };
         // Puts the picture into a picture or viewer tag; a snapshot without one
         // is left out of the report, its tag left as the template has it.
         auto putImage = [&](const MkString& tag, bool inViewer) {
-            const PictureBytes::Picture* bytes = pictureBytes();
+            const MkOpenXMLPicture* bytes = pictureBytes();
             if (!bytes) {
                 REP_LOG_WARNING(lfw::String("Snapshot '%1' has no picture for %2.").arg(snapshot->name().toStdWString()).arg(tag.Std()));
                 leaveOut(snapshot);
                 return true;
             }
-            if (!archive.SetImage(tag, bytes->name, bytes->width, bytes->height, inViewer, inViewer ? picture : MkString(),
-                                  link)) {
+            if (!archive.SetImage(tag, *bytes, inViewer, inViewer ? picture : MkString(), link)) {
                 REP_LOG_ERROR("Error adding image file to archive.");
                 return false;
             }
@@ -257,31 +257,34 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
                 if (!use3dPlugin) {
                     if (!putImage(model, true)) return false;
                 } else {
+                    // The model is embedded from memory, or saved beside the report under a
+                    // name made from the report's: the reference-id part records that name.
                     MkString modelPath;
-                    std::string modelFile;
-                    if (embedMdlx) {
-                        modelPath = files.temporary.Create(".mdlx");
-                        modelFile = modelPath.ShortChar();
-                    } else {
-                        MkString name;
-                        name.MakeForm("%s/%s_%ls%d-%d.mdlx", folderOf(output).c_str(), stemOf(output).c_str(),
-                                      ~prefix, n, 1);
-                        modelPath = name;
-                        modelFile = staged.stage(modelPath.ShortChar());
+                    modelPath.MakeForm("%s/%s_%ls%d-%d.mdlx", folderOf(output).c_str(), stemOf(output).c_str(),
+                                       ~prefix, n, 1);
+                    const auto* bytes = mdlx ? mdlx->internal_mdlxZipMemFile() : nullptr;
+                    bool saved = bytes && !bytes->IsEmpty();
+                    if (saved && embedMdlx) {
+                        MkString id;
+                        const MkString name = modelPath.Mid(modelPath.Find(L'/', modelPath.Length() - 1, false) + 1);
+                        saved = archive.EmbedModel(bytes->GetBuffer(), bytes->GetSize(), name, &id);
+                        modelPath = MkString(MkOpenXMLPlugin::EMBEDDED_PREFIX) + id + L"]";
+                    } else if (saved) {
+                        const std::string modelFile = staged.stage(modelPath.ShortChar());
+                        saved = !modelFile.empty() && bytes->Save(MkString(modelFile.c_str()));
                     }
-                    if (modelFile.empty() || !mdlx || !mdlx->internal_mdlxZipMemFile()->Save(MkString(modelFile.c_str()))) {
+                    if (!saved) {
                         REP_LOG_ERROR("Error saving Mdlx file.");
                         return false;
                     }
-                    const PictureBytes::Picture* preview = pictureBytes();
-                    if (!archive.SetMDLX(model, modelPath, preview ? preview->name : MkString())) {
+                    if (!archive.SetMDLX(model, modelPath, pictureBytes())) {
                         REP_LOG_ERROR("Error adding MDLX file to archive.");
                         return false;
                     }
                 }
             }
             // A model without a preview shows no picture.
-            if (pictures.Has(picture) && files.pictures.Of(snapshot) && !putImage(picture, false)) return false;
+            if (pictures.Has(picture) && shots.Of(snapshot) && !putImage(picture, false)) return false;
             break;
         }
         case Snapshot::TABLE: {
@@ -330,11 +333,11 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
         return false;
     }
     MkOpenXMLWordArchive archive;
-    MkOpenXMLWordDocument probe;
-    if (!archive.Open(templatePath, ZIP_OPEN_READ_ONLY) || !archive.ReadDocument(&probe) || !probe.GetBody()) {
+    if (!archive.Open(templatePath) || !archive.Document()->GetBody()) {
         report = MkString(L"Not able to open template file");
         return false;
     }
+    const MkOpenXMLWordDocument& probe = *archive.Document();
     gatherSnapshots(referenceRepository.p(), &ref);
     const bool referenceChecks = !ref.empty();
     MkWordDocumentContent content;
@@ -411,7 +414,6 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
             section(report, L"Reference tags\n",
                     MkString(L"Reference tags were found in template, but no reference repository specified"));
     }
-    archive.Close();
     if (report.IsBlank()) report = MkString(L"No warnings or errors found");
     return passed;
 }
@@ -547,13 +549,12 @@ bool ReportCreatorWordPrivate::summarize(const Str& path, Str* summary) {
 bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString& summary) {
     summary.Empty();
     MkOpenXMLWordArchive archive;
-    MkOpenXMLWordDocument probe;
-    if (!archive.Open(path, ZIP_OPEN_READ_ONLY) || !archive.ReadDocument(&probe) || !probe.GetBody()) {
+    if (!archive.Open(path) || !archive.Document()->GetBody()) {
         summary = MkString(L"Not able to open template file");
         return false;
     }
     MkWordDocumentContent content;
-    probe.GetDocumentContent(content);
+    archive.GetDocumentContent(content);
     const MkWordDocumentTagArray& all = content.GetAllTags();
     // The kinds of each chart tag's charts, tags in document order.
     MkString charts;
@@ -561,13 +562,10 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
     for (const MkWordDocumentTag& tag : *content.GetTags(SIT_TYPE_CHART)) {
         if (seen.Find(tag.name) >= 0) continue;
         seen.AddGrow(tag.name);
-        MkStringArray parts;
-        archive.GetChartParts(tag.name, &parts);
         MkString kinds, why;
-        archive.CheckCharts(parts, nullptr, &kinds, &why);
+        archive.CheckCharts(archive.GetChartParts(tag.name), nullptr, &kinds, &why);
         charts += tag.name + L": " + kinds + (kinds.IsEmpty() || why.IsEmpty() ? why : L" (" + why + L")") + L"\r\n";
     }
-    archive.Close();
 
     summary += MkString(L"Generic groups:\r\n");
     summary += MkString(Utils::SUMMARY_SEPARATOR);

@@ -6,7 +6,6 @@
 #include "LibCore/lfwCollection.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
-#include "impl/common/TemporaryFiles.h"
 #include "impl/docx/MkOOpenXMLWordArchive.h"
 #include <string>
 #include <vector>
@@ -43,19 +42,11 @@ protected:
     static MkStringArray nestedGroups(const MkXmlElement& body);
 
 private:
-    // The files of one report: models made in the temporary folder (with names no
-    // other file has, removed when the report is done), and the snapshots'
-    // pictures, handed to the package in memory.
-    struct Files {
-        TemporaryFiles temporary;
-        PictureBytes pictures;
-    };
-
     void replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordDocumentContent& content,
                        bool reference) const;
     bool replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
                               const MkWordDocumentContent& content, bool reference, StagedOutput& staged,
-                              Files& files);
+                              PictureBytes& shots);
 
     bool validateTag(const MkWordDocumentTag& tag, NeededType type, const Snapshots& main, const Snapshots& ref,
                      MkString& unmatched, MkString& genericOutside) const;

@@ -156,7 +156,7 @@ int runOurs(const std::string& templatePath, const std::string& out, int n, Work
     struct stat st{};
     stat(out.c_str(), &st);
     const char* label = workload == PICTURES ? "kivreport, pictures" : workload == BIG_TABLE ? "kivreport, rows" : "kivreport (C++)";
-    std::printf("%-26s N = %4d: %7.3f s, peak %6.1f MB, output %8.1f kB%s\n", label, n, work,
+    std::printf("%-26s N = %4d: %7.3f s (cpu %.3f s), peak %6.1f MB, output %8.1f kB%s\n", label, n, work, cpu,
                 usage.ru_maxrss / 1024.0, st.st_size / 1024.0, ok ? "" : "  FAILED");
     repository->release();
     return ok ? 0 : 1;

@@ -118,6 +118,24 @@ TiXmlElement* walkFirst(TiXmlElement* parent, const char* name) {
 }
 
 // Every element named `name` in root's subtree, root included, at any depth.
+// Whether content below root kept as its text (a node printing "<" + its value
+// + ">") holds an element of that name.
+bool holdsAsText(const TiXmlElement* root, const char* name) {
+    const std::string open = std::string("<") + name;
+    for (const TiXmlNode* c = root->FirstChild(); c; c = c->NextSibling()) {
+        if (const TiXmlElement* e = c->ToElement()) {
+            if (holdsAsText(e, name)) return true;
+        } else if (c->ToUnknown()) {
+            const std::string& text = c->ValueStr();
+            const size_t n = open.size() - 1;
+            if ((text.compare(0, n, name) == 0 && text.size() > n && (text[n] == ' ' || text[n] == '>' || text[n] == '/')) ||
+                text.find(open + " ") != std::string::npos || text.find(open + ">") != std::string::npos)
+                return true;
+        }
+    }
+    return false;
+}
+
 void collectDeep(TiXmlElement* root, const char* name, std::vector<TiXmlElement*>* found) {
     if (std::strcmp(root->Value(), name) == 0) found->push_back(root);
     for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) collectDeep(c, name, found);
@@ -322,7 +340,8 @@ bool MkOpenXMLDocument::IsStdAroundContent(const MkXmlElement& element, const Mk
     else if (tagName == MkString(L"SIT_TABLE")) collectDeep(element.Tx(), "w:tbl", &found);
     else return false;
     // The element itself does not count as its own descendant.
-    return !found.empty() && !(found.size() == 1 && found[0] == element.Tx());
+    return (!found.empty() && !(found.size() == 1 && found[0] == element.Tx())) ||
+           (tagName == MkString(L"SIT_TABLE") && holdsAsText(element.Tx(), "w:tbl"));
 }
 
 MkXmlElement MkOpenXMLDocument::GetAncestor(const MkXmlElement& element, const char* name) {
@@ -484,7 +503,7 @@ bool MkOpenXMLWordDocument::IsInSdtGroup(const MkXmlElement& element) {
 
 bool MkOpenXMLWordDocument::HasTable(const MkXmlElement& sdt) {
     if (!sdt) return false;
-    if (FindFirstElement(sdt, "w:tbl")) return true;
+    if (FindFirstElement(sdt, "w:tbl") || holdsAsText(sdt.Tx(), "w:tbl")) return true;
     return static_cast<bool>(GetAncestor(sdt.GetParentElement(), "w:tbl"));
 }
 
@@ -765,7 +784,8 @@ bool groupHoldsTag(const MkXmlElement& group, const MkString& tagName) {
 
 } // namespace
 
-bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName) {
+bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName,
+                                        const std::function<void(const MkXmlElementList&)>& made) {
     const MkXmlElement body = GetBody();
     if (!body) return false;
     MkXmlElementList controls;
@@ -819,6 +839,7 @@ bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const
             // Drawing and control ids stay unique in the document.
             for (TiXmlElement* top : tops) ids.Renumber(MkXmlElement(top), index);
             if (k > 0) bookmarks.Separate(tops, index + 1);
+            if (made) made(MkXmlElementList(tops.begin(), tops.end()));
         }
         parent->RemoveChild(group.Tx());
         keepCellValid(parent);
@@ -961,8 +982,7 @@ bool MkOpenXMLWordDocument::SetText(const MkString& tagName, const MkFormattedTe
 }
 
 bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, int imageHeight,
-                                     const MkString& hyperlink, MkStringArray* releasedIds,
-                                     const MkWordControlIndex* index) {
+                                     const MkString& hyperlink, const MkWordControlIndex* index) {
     if (imageWidth <= 0 || imageHeight <= 0) return false;
     const float ratio = static_cast<float>(imageWidth) / static_cast<float>(imageHeight);
     MkString embedId, linkId;
@@ -985,15 +1005,11 @@ bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, in
                                            : docPr.Tx()->InsertEndChild(fresh))->ToElement());
             }
             link.Tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
-            const MkString oldLink = attribute(link, "r:id");
-            if (releasedIds && !oldLink.IsEmpty() && oldLink != linkId) releasedIds->AddUniqueGrow(oldLink);
             setAttribute(link, "r:id", linkId);
         }
         const MkXmlElement blip =
             drawing.GetFirstChildFromPath(L"wp:inline/a:graphic/a:graphicData/pic:pic/pic:blipFill/a:blip");
         if (!blip) return false;
-        const MkString oldEmbed = attribute(blip, "r:embed");
-        if (releasedIds && !oldEmbed.IsEmpty() && oldEmbed != embedId) releasedIds->AddUniqueGrow(oldEmbed);
         setAttribute(blip, "r:embed", embedId);
         const MkXmlElement extent = drawing.GetFirstChildFromPath(L"wp:inline/wp:extent");
         const MkXmlElement ext = drawing.GetFirstChildFromPath(L"wp:inline/a:graphic/a:graphicData/pic:pic/pic:spPr/a:xfrm/a:ext");
@@ -1011,16 +1027,6 @@ bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, in
     }
     return true;
 }
-
-namespace {
-
-void collectRelationIds(TiXmlElement* root, MkStringArray* ids) {
-    for (TiXmlAttribute* a = root->FirstAttribute(); a; a = a->Next())
-        if (std::strncmp(a->Name(), "r:", 2) == 0 && a->Value() && *a->Value()) ids->AddUniqueGrow(fromUtf8(a->Value()));
-    for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) collectRelationIds(c, ids);
-}
-
-} // namespace
 
 namespace {
 
@@ -1055,14 +1061,8 @@ bool MkOpenXMLWordDocument::SetPreviewRelationId(const MkString& tagName, const 
     return false;
 }
 
-void MkOpenXMLWordDocument::GetReferencedRelationIds(MkStringArray* ids) const {
-    if (!ids) return;
-    TiXmlElement* root = const_cast<MkOpenXMLWordDocument*>(this)->RootElement();
-    if (root) collectRelationIds(root, ids);
-}
-
 bool MkOpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const MkString& newTagName, int imageWidth,
-                                           int imageHeight, const MkString& hyperlink, MkStringArray* releasedIds) {
+                                           int imageHeight, const MkString& hyperlink) {
     const MkXmlElement body = GetBody();
     if (!body || imageWidth <= 0 || imageHeight <= 0) return true;
     const float ratio = static_cast<float>(imageWidth) / static_cast<float>(imageHeight);
@@ -1167,7 +1167,6 @@ bool MkOpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const Mk
         addChild(ln, "a:headEnd");
         addChild(ln, "a:tailEnd");
 
-        if (releasedIds) collectRelationIds(run.Tx(), releasedIds);
         runParent->ReplaceChild(run.Tx(), *sdt);
         delete sdt;
     }

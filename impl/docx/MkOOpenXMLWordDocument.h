@@ -16,6 +16,7 @@
 #include "impl/common/MkOArray.h"
 #include "impl/openxml/SitTypeTag.h"
 #include "impl/storage/MkOXmlDocument.h"
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -187,7 +188,9 @@ public:
     // Unrolls the groups (all with an empty tag name, else those holding the tag)
     // once per snapshot index, in place of the group. False when the document has
     // no body, or when a group to unroll has no content (it is then left as it is).
-    bool ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName);
+    // `made`, when given, gets the top elements of each copy once it is complete.
+    bool ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName,
+                     const std::function<void(const MkXmlElementList&)>& made = nullptr);
     // Renames the tags, controls and macros of one copy for snapshot index i (0-based).
     static void UpdateGroupedElement(const MkXmlElement& copy, int index);
     static void UpdateSdtsInGroup(const MkXmlElement& copy, int index);
@@ -203,14 +206,12 @@ public:
     bool SetText(const MkString& tagName, const MkFormattedTextArray& runs, const MkWordControlIndex* index = nullptr);
     // Points the picture of each control at "rId<tag>" and fits it to the image.
     // False at the first control without a drawing or a blip, or for an empty image.
-    // The relationship ids the pictures referred to before are appended to releasedIds.
     bool SetImage(const MkString& tagName, int imageWidth, int imageHeight, const MkString& hyperlink,
-                  MkStringArray* releasedIds = nullptr, const MkWordControlIndex* index = nullptr);
+                  const MkWordControlIndex* index = nullptr);
     // Replaces each 3D-viewer control of that name by a picture content control
-    // tagged newTagName. The relationship ids the replaced runs referred to are
-    // appended to releasedIds (when given), so that the package can drop them.
+    // tagged newTagName.
     bool SetImageInMdlx(const MkString& controlName, const MkString& newTagName, int imageWidth, int imageHeight,
-                        const MkString& hyperlink, MkStringArray* releasedIds = nullptr);
+                        const MkString& hyperlink);
     bool SetMDLX(const MkString& tagName, MkString* controlId, MkString* newId, MkString* previewId);
     bool SetTable(const MkString& tagName, const Table& table, const MkWordControlIndex* index = nullptr);
     bool GetChartRelationIds(const MkString& tagName, MkStringArray* ids) const;
@@ -220,8 +221,6 @@ public:
     // Sets the r:id of the preview image (v:imagedata) of the first 3D-viewer control of that name.
     bool SetPreviewRelationId(const MkString& tagName, const MkString& id);
 
-    // Every relationship id (r:id, r:embed, r:link, r:pict ...) the document refers to.
-    void GetReferencedRelationIds(MkStringArray* ids) const;
     // How many attributes of the document refer to that relationship id.
     int CountRelationReferences(const MkString& id) const;
 

@@ -131,6 +131,7 @@ void removeNamedInText(const std::string& text, std::unordered_set<std::string>*
 // The same for a parsed document: every attribute of every element.
 void removeNamedInElements(const TiXmlNode* node, std::unordered_set<std::string>* ids) {
     for (const TiXmlNode* c = node->FirstChild(); c && !ids->empty(); c = c->NextSibling()) {
+        if (const TiXmlUnknown* text = c->ToUnknown()) removeNamedInText(text->ValueStr(), ids);  // content kept as text
         const TiXmlElement* e = c->ToElement();
         if (!e) continue;
         for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next()) ids->erase(a->ValueStr());
@@ -306,9 +307,13 @@ bool MkOpenXMLPart::ReadStored(std::string* bytes) {
     return m_entry < 0 || m_package->ReadEntry(m_entry, bytes, m_name);
 }
 
+std::string MkOpenXMLPart::Print() const {
+    return m_xml->PrintToString(!m_compact);
+}
+
 const std::string* MkOpenXMLPart::Bytes() {
     if (m_xmlIsContent) {
-        m_bytes = m_xml->PrintToString();
+        m_bytes = Print();
         return &m_bytes;
     }
     if (!m_bytesAreContent && !m_haveBytes) {
@@ -316,6 +321,16 @@ const std::string* MkOpenXMLPart::Bytes() {
         m_haveBytes = true;
     }
     return &m_bytes;
+}
+
+bool MkOpenXMLPart::ReadBytes(std::string* bytes) {
+    if (m_xmlIsContent || m_bytesAreContent || m_haveBytes) {
+        const std::string* content = Bytes();
+        if (!content) return false;
+        *bytes = *content;
+        return true;
+    }
+    return ReadStored(bytes);
 }
 
 void MkOpenXMLPart::SetBytes(std::string bytes) {
@@ -360,7 +375,7 @@ void MkOpenXMLPart::SetXml(std::unique_ptr<MkXmlDocument> document) {
 
 void MkOpenXMLPart::ReleaseXml() {
     if (m_xmlIsContent) {
-        m_bytes = m_xml->PrintToString();
+        m_bytes = Print();
         m_bytesAreContent = true;
         m_xmlIsContent = false;
     }
@@ -475,17 +490,24 @@ bool MkOpenXMLPackage::OpenArchive() {
 }
 
 bool MkOpenXMLPackage::ReadEntry(int entry, std::string* bytes, const MkString& part) const {
-    std::vector<unsigned char> data;
-    if (!const_cast<PxZipArchive&>(m_zip).ReadDataInto(m_zip.GetStoredName(entry), &data))
+    if (!const_cast<PxZipArchive&>(m_zip).ReadDataInto(m_zip.GetStoredName(entry), bytes))
         return Fail(L"Part " + quoted(part) + L" cannot be read from the package");
-    bytes->assign(data.begin(), data.end());
     return true;
 }
 
 bool MkOpenXMLPackage::ParseXml(const std::string& bytes, const MkString& part, MkXmlDocument* document) const {
     if (std::memchr(bytes.data(), 0, bytes.size()))
         return Fail(L"Part " + quoted(part) + L" holds a zero byte: it is not XML in UTF-8");
-    if (!document->ParseText(bytes.c_str())) {
+    document->KeepWhiteSpaceInText();
+    if (!document->ParseText(bytes.c_str(), m_zip.XmlBudget())) {
+        if (document->RefusedCost() > 0) {
+            MkString message;
+            message.MakeForm("The part '%ls' holds more XML than the report has memory left for (%llu bytes for more "
+                             "than %llu elements); it is not read",
+                             ~part, static_cast<unsigned long long>(document->RefusedCost()),
+                             static_cast<unsigned long long>(document->Elements()));
+            return Fail(message);
+        }
         if (!MkXmlDocument::IsWithinParseLimits(bytes.c_str(), bytes.size()))
             return Fail(L"Part " + quoted(part) + L" nests its elements too deeply or gives one too many attributes");
         MkString message;
@@ -771,16 +793,26 @@ bool MkOpenXMLPackage::Write(PxZipArchive& out, Plan& plan) {
         return false;
     for (MkOpenXMLPart* part : plan.parts) {
         bool ok;
-        if (part->m_xmlIsContent)
-            ok = writeBytes(part->m_name, part->m_xml->PrintToString());
-        else if (part->m_bytesAreContent || part->m_entry < 0)
+        if (part->m_xmlIsContent) {
+            ok = writeBytes(part->m_name, part->Print());
+        } else if (part->m_bytesAreContent || part->m_entry < 0) {
             ok = writeBytes(part->m_name, part->m_bytes);
-        else
+        } else {
             ok = out.CopyEntryFrom(m_zip, part->m_entry, part->m_name) ||
                  Fail(L"Part " + quoted(part->m_name) + L" could not be written");
+        }
         if (!ok || !writeRels(*part->m_rels, part->m_relsEntry, MkOpenXMLPaths::RelsPartName(part->m_name)))
             return false;
     }
+    return true;
+}
+
+bool MkOpenXMLPackage::WrittenParts(std::vector<MkOpenXMLPart*>* parts) {
+    parts->clear();
+    if (!IsOpen()) return Fail(MkString(L"No package is open"));
+    Plan plan;
+    if (!MakePlan(&plan)) return false;
+    parts->swap(plan.parts);
     return true;
 }
 

@@ -12,7 +12,8 @@
 // (.../_rels/*.rels) is a part, known by its name (ppt/slides/slide1.xml; names
 // compare as the format says: without regard to ASCII case, percent-encoded
 // bytes decoded), with the content type [Content_Types].xml gives it. Its bytes
-// are read from the zip on first use; its XML is parsed on first use and kept.
+// are read from the zip on first use; its XML is parsed on first use and kept,
+// with the white space of its text as written (a run of blanks is content).
 // Xml() only reads: the stored bytes stay the part's content, and a part that was
 // only read is saved exactly as stored. EditXml() makes the document the content,
 // serialized once, at save. SetBytes() and SetXml() replace the content.
@@ -109,6 +110,10 @@ public:
     // document serialized now. Valid until the part changes. Null when they cannot
     // be read.
     const std::string* Bytes();
+    // The content's bytes into *bytes, for a caller that parses them itself:
+    // read from the zip when the part was not changed, without the part keeping
+    // a copy. False when they cannot be read.
+    bool ReadBytes(std::string* bytes);
     // Replaces the content; a document handed out before is dropped.
     void SetBytes(std::string bytes);
     // The content parsed, made on first use and kept; null when it is not XML.
@@ -121,6 +126,10 @@ public:
     // text: for parts whose edits are done. An edited document is serialized
     // first and its text becomes the content; Xml() parses again when asked.
     void ReleaseXml();
+    // Prints the document without indentation (Word documents: white space
+    // between elements means nothing there, and a large one would be mostly
+    // indentation).
+    void PrintCompact(bool compact = true) { m_compact = compact; }
     // Whether the content differs from what the zip stores under this name.
     bool IsChanged() const { return m_entry < 0 || m_bytesAreContent || m_xmlIsContent || m_copied; }
 
@@ -134,6 +143,7 @@ private:
     friend class MkOpenXMLPackage;
     MkOpenXMLPart(MkOpenXMLPackage* package, const MkString& name) : m_package(package), m_name(name) {}
     bool ReadStored(std::string* bytes);
+    std::string Print() const;
 
     MkOpenXMLPackage* m_package;
     MkString m_name;
@@ -146,6 +156,7 @@ private:
     bool m_bytesAreContent = false;
     std::unique_ptr<MkXmlDocument> m_xml;
     bool m_xmlIsContent = false;
+    bool m_compact = false;
     std::unique_ptr<MkOpenXMLRelationships> m_rels;
 };
 
@@ -170,8 +181,14 @@ public:
     // Writes the package to path (see the top of this file). False, with the old
     // file at path kept, when a part to write cannot be read or made valid.
     bool Save(const MkString& path);
+    // The parts Save would write now, in package order; false (Error() says
+    // why) when Save would refuse.
+    bool WrittenParts(std::vector<MkOpenXMLPart*>* parts);
     // Why the last operation failed.
     const MkString& Error() const { return m_error; }
+    // What reading and parsing parts may still spend (see MkXmlBudget); shared
+    // with whatever the caller gives it to.
+    const std::shared_ptr<MkXmlBudget>& XmlBudget() const { return m_zip.XmlBudget(); }
 
     // --- parts: those of the zip in its order, then those added; save writes those reached ---
     int PartCount() const { return static_cast<int>(m_parts.size()); }

@@ -20,17 +20,11 @@ const wchar_t* const OCX_PR = L"ax:ocxPr";
 const wchar_t* const AX_NAME = L"ax:name";
 const wchar_t* const AX_VALUE = L"ax:value";
 
-// The ax:ocxPr walk: from the root's first ax:ocxPr through its following siblings.
 MkXmlElement findProperty(const MkXmlElement& root, const MkString& name) {
-    for (MkXmlElement p = root.GetFirstChildElement(MkString(OCX_PR)); p; p = p.GetNextSiblingElement())
-        if (p.GetName() == MkString(OCX_PR) && p.GetAttributeString(MkString(AX_NAME)) == name) return p;
-    return MkXmlElement();
+    return MkOpenXMLPlugin::FindProperty(root, name);
 }
 
-bool isPluginControl(const MkXmlDocument& part) {
-    const MkXmlElement root = part.GetRootElement(MkString(L"ax:ocx"));
-    return root && root.GetAttributeString(MkString(L"ax:classid")).CompareNoCase(MkString(MkOpenXMLPlugin::CLASS_ID)) == 0;
-}
+bool isPluginControl(const MkXmlDocument& part) { return MkOpenXMLPlugin::IsControl(part); }
 
 // The part that a relationships part belongs to: ppt\slides\_rels\slide1.xml.rels -> ppt\slides\slide1.xml.
 MkString sourceOfRels(const MkString& relsPath) {
@@ -48,7 +42,18 @@ MkString upper(MkString s) {
 } // namespace
 
 // ---------------------------------------------------------------------------
-// Model files on disk
+// Control parts and model files on disk
+
+bool MkOpenXMLPlugin::IsControl(const MkXmlDocument& part) {
+    const MkXmlElement root = part.GetRootElement(MkString(L"ax:ocx"));
+    return root && root.GetAttributeString(MkString(L"ax:classid")).CompareNoCase(MkString(CLASS_ID)) == 0;
+}
+
+MkXmlElement MkOpenXMLPlugin::FindProperty(const MkXmlElement& root, const MkString& name) {
+    for (MkXmlElement p = root.GetFirstChildElement(MkString(OCX_PR)); p; p = p.GetNextSiblingElement())
+        if (p.GetName() == MkString(OCX_PR) && p.GetAttributeString(MkString(AX_NAME)) == name) return p;
+    return MkXmlElement();
+}
 
 MkString MkOpenXMLPlugin::ResolveModelPath(const MkString& modelReference, const MkString& packagePath) {
     const MkString reference = ToSlash(modelReference);
@@ -103,6 +108,31 @@ std::string asFolderPrefix(const std::string& folder) {
 }
 
 } // namespace
+
+void MkOpenXMLPlugin::ModelSources::Set(const std::vector<std::string>& folders, const std::vector<std::string>& files) {
+    m_folders.clear();
+    m_files.clear();
+    for (const std::string& folder : folders)
+        if (!asFolderPrefix(folder).empty()) m_folders.push_back(asFolderPrefix(folder));
+    for (const std::string& file : files)
+        if (!resolvedPath(file).empty()) m_files.push_back(resolvedPath(file));
+}
+
+bool MkOpenXMLPlugin::ModelSources::Allow(const MkString& diskPath, const MkString& reportPath) const {
+    const std::string real = resolvedPath(MkXmlToUtf8(diskPath));
+    if (real.empty()) return false;
+    if (std::find(m_files.begin(), m_files.end(), real) != m_files.end()) return true;
+    std::vector<std::string> folders = m_folders;
+    folders.push_back(asFolderPrefix(folderOf(MkXmlToUtf8(ToSlash(reportPath)))));
+    for (const std::string& folder : folders)
+        if (!folder.empty() && real.compare(0, folder.size(), folder) == 0) return true;
+    return false;
+}
+
+MkString MkOpenXMLPlugin::RecordedModelName(const MkString& modelReference) {
+    const MkString slashed = ToSlash(modelReference);
+    return slashed.Mid(slashed.Find(L'/', slashed.Length() - 1, false) + 1);
+}
 
 bool MkOpenXMLPlugin::IsEmbeddableModelFile(const MkString& path) {
     if (path.IsBlank()) return false;

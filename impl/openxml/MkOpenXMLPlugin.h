@@ -3,9 +3,14 @@
 // control parts (ax:ocx with the plug-in's class id, a "FileURL" property naming
 // the model), models embedded under the model folder as mdlx<n>.mdlx, and the
 // reference-id part recording where each embedded model came from. The
-// operations that edit them are members of MkOpenXMLArchive (MkOpenXMLPlugin.cpp);
+// operations that edit them are members of the package editor
+// (MkOpenXMLPackageEditor, MkOpenXMLEditorParts.cpp) and, for presentations
+// still on the zip editor, of MkOpenXMLArchive (MkOpenXMLPlugin.cpp);
 // docs/openxml-parts.md describes the parts and relationships.
 #include "host/ug/MkString.h"
+#include "impl/storage/MkOXmlDocument.h"
+#include <string>
+#include <vector>
 
 namespace MkOpenXMLPlugin {
 
@@ -32,8 +37,30 @@ constexpr const wchar_t* EMBEDDED_PREFIX = L"Embedded[";
 // "../x" climbs from it, anything else is taken as it is. "/" separators.
 MkString ResolveModelPath(const MkString& modelReference, const MkString& packagePath);
 
+// Whether a part is a control of the plug-in (ax:ocx with its class id).
+bool IsControl(const MkXmlDocument& part);
+// The control's property of that name (ax:ocxPr with that ax:name, from the
+// root's first ax:ocxPr through its following siblings); null when none.
+MkXmlElement FindProperty(const MkXmlElement& root, const MkString& name);
+
 // True when path names a regular file whose name ends in ".mdlx" (any case):
 // the only files that may be embedded.
 bool IsEmbeddableModelFile(const MkString& path);
+
+// Where embedded models may come from (a template may name any path): the
+// folders and files a caller names, and the folder of the report.
+class ModelSources {
+public:
+    void Set(const std::vector<std::string>& folders, const std::vector<std::string>& files);
+    // Whether the file at diskPath lies in one of those folders or is one of those files.
+    bool Allow(const MkString& diskPath, const MkString& reportPath) const;
+
+private:
+    std::vector<std::string> m_folders;  // resolved, with a trailing "/"
+    std::vector<std::string> m_files;    // resolved
+};
+
+// The name a report records for a model it embeds: the file name of the reference.
+MkString RecordedModelName(const MkString& modelReference);
 
 } // namespace MkOpenXMLPlugin

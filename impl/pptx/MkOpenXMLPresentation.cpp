@@ -175,7 +175,7 @@ void MkOpenXMLPresentation::BeginSlideEdits(const MkString& slideName) {
     if (parsed.use_count() == 1) {
         m_editing = std::const_pointer_cast<MkOpenXMLSlideDocument>(parsed);
     } else {
-        m_editing = std::make_shared<MkOpenXMLSlideDocument>(false, this);
+        m_editing = std::make_shared<MkOpenXMLSlideDocument>();
         copyDocument(*parsed, m_editing.get());
     }
     m_editingPath = path;
@@ -278,7 +278,7 @@ MkOpenXMLPresentation::ParsedDocument MkOpenXMLPresentation::ViewXml(const MkStr
         return nullptr;
     }
     key.hash = PxZipArchive::HashText(data, size);
-    std::shared_ptr<MkOpenXMLSlideDocument> document = std::make_shared<MkOpenXMLSlideDocument>(false, this);
+    std::shared_ptr<MkOpenXMLSlideDocument> document = std::make_shared<MkOpenXMLSlideDocument>();
     document->KeepWhiteSpaceInText();
     const char* text = reinterpret_cast<const char*>(data);
     // Zero bytes may pad the end of a part; one inside it would cut the text short.
@@ -345,8 +345,7 @@ bool MkOpenXMLPresentation::GetPluginControls(const MkString& relsPath, MkString
     targets->Clear();
     if (!GetRelsRelationFiles(relsPath, OXML_TARGET_ACTIVEX, &all)) return false;
     for (int i = 0; i < all.GetSize(); ++i) {
-        MkString path = toInternal(all[i]);
-        path.Replace(L"..", m_rootFolder);
+        const MkString path = TargetToPackagePath(all[i]);
         if (FindFile(path) < 0) continue;
         MkXmlDocument control;
         if (!ReadXml(path, &control)) continue;
@@ -354,13 +353,6 @@ bool MkOpenXMLPresentation::GetPluginControls(const MkString& relsPath, MkString
             targets->AddGrow(all[i]);
     }
     return !targets->IsEmpty();
-}
-
-bool MkOpenXMLPresentation::GetMdlxTagsFromSlide(const MkString& slideName, MkStringArray* sit, MkStringArray* ref,
-                                                 MkStringArray* other) {
-    if (!other) return false;
-    const std::shared_ptr<const MkOpenXMLSlideDocument> slide = ViewXml(SlidePartPath(slideName));
-    return slide && MkOpenXMLSlideDocument::ScanMdlxTags(*slide, sit, ref);
 }
 
 MkSlideContent* MkOpenXMLPresentation::ScanSlide(const MkString& slideName) {
@@ -861,8 +853,7 @@ bool MkOpenXMLPresentation::CopyAndUpdateOriginalDocuments(const MkString& relsP
             kind = OXML_TARGET_NOTES_SLIDE;
         else
             return false;
-        MkString oldPath = toInternal(oldTarget);
-        oldPath.Replace(L"..", m_rootFolder);
+        const MkString oldPath = TargetToPackagePath(oldTarget);
         MkXmlDocument part;
         if (!ReadXml(oldPath, &part)) return false;
         MkString newTarget;
@@ -892,8 +883,7 @@ bool MkOpenXMLPresentation::CopyAndUpdateOriginalDocuments(const MkString& relsP
             // The copy gets its own relationships part beside its new name.
             const MkString oldRels = toInternal(oldTarget.Left(oldTarget.Find(L'/', -1, false)) + L"/_rels/" +
                                                 fileNameOf(oldTarget) + L".rels");
-            MkString oldRelsPath = oldRels;
-            oldRelsPath.Replace(L"..", m_rootFolder);
+            const MkString oldRelsPath = TargetToPackagePath(oldRels);
             MkXmlDocument notesRels;
             if (!ReadXml(oldRelsPath, &notesRels)) return false;
             const MkString internalNew = toInternal(newPath);
@@ -978,41 +968,10 @@ bool MkOpenXMLPresentation::CopyComments(const MkString& relsPath) {
 }
 
 // ---------------------------------------------------------------------------
-// Content
+// Content: the slide edits its XML (MkOpenXMLSlideDocument); here the slide is
+// found, read and written, and its relationships and media kept.
 
 namespace {
-// Matching shapes of the tree, those inside group shapes included.
-template <typename F>
-int forEachNamed(const MkXmlElement& tree, const wchar_t* element, const wchar_t* cNvPrPath, const MkString& tag,
-                 bool ignoreCase, F f) {
-    int count = 0;
-    std::vector<MkXmlElement> shapes;
-    MkOpenXMLSlideDocument::FindShapes(tree, element, shapes);
-    for (const MkXmlElement& shape : shapes) {
-        const MkString name = shape.GetFirstChildFromPath(cNvPrPath).GetAttributeString(L"name");
-        if (ignoreCase ? name.CompareNoCase(tag) == 0 : name == tag) {
-            ++count;
-            if (!f(shape)) return -1;
-        }
-    }
-    return count;
-}
-
-// Sizes and offsets of shapes, as the schema bounds them (EMU).
-const double MAX_EXTENT = 27273042316900.0;
-
-MkString extentText(double value) {
-    if (!(value > 0)) value = 0;  // NaN too
-    if (value > MAX_EXTENT) value = MAX_EXTENT;
-    return MkString(std::to_wstring(static_cast<long long>(value)));
-}
-
-// The placeholder a shape stands for: its p:ph, or null.
-MkXmlElement placeholderOf(const MkXmlElement& shape) {
-    MkXmlElement ph = shape.GetFirstChildFromPath(L"p:nvSpPr/p:nvPr/p:ph");
-    return ph ? ph : shape.GetFirstChildFromPath(L"p:nvPicPr/p:nvPr/p:ph");
-}
-
 // The placeholder of a layout or master tree that a slide's placeholder stands for:
 // the same index, else the same type (on a master, body for the content types it
 // has no placeholder of); null when there is none.
@@ -1029,13 +988,28 @@ MkXmlElement matchingPlaceholder(const MkXmlElement& tree, const MkXmlElement& p
         std::vector<MkXmlElement> shapes;
         MkOpenXMLSlideDocument::FindShapes(tree, kind, shapes);
         for (const MkXmlElement& shape : shapes) {
-            const MkXmlElement other = placeholderOf(shape);
+            const MkXmlElement other = MkOpenXMLSlideDocument::PlaceholderOf(shape);
             if (!other) continue;
             if (!master && haveIdx && other.GetAttributeString(L"idx") == idx) return other;
             if (!byType && other.GetAttributeString(L"type", L"obj") == type) byType = other;
         }
     }
     return byType;
+}
+
+// The relationships part of a VML drawing: ...drawings\_rels\vmlDrawingN.vml.rels.
+MkString drawingRelsPath(MkString drawing) {
+    drawing = toInternal(drawing);
+    drawing.Replace(MkString(L"drawings") + sepStr(), MkString(L"drawings") + sepStr() + L"_rels" + sepStr());
+    return drawing + L".rels";
+}
+
+// Relationship ids of a part, for choosing new ones.
+bool relationshipIdExists(const MkXmlDocument& rels, const MkString& id) {
+    for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+         r = r.GetNextSiblingElement(L"Relationship"))
+        if (r.GetAttributeString(L"Id") == id) return true;
+    return false;
 }
 } // namespace
 
@@ -1072,35 +1046,38 @@ MkXmlElement MkOpenXMLPresentation::LayoutBox(const MkString& slideName, const M
     return MkXmlElement();
 }
 
+MkSlideContent* MkOpenXMLPresentation::ReadTaggedSlide(const wchar_t* op, const MkString& tag, const MkString& slideName,
+                                                       bool byName, MkOpenXMLSlideDocument* slide) {
+    MkSlideContent* record = byName ? FindSlideByName(slideName) : FindSlide(tag, slideName);
+    if (!record) {
+        logError(op, byName ? MkString(L"no slide named ") + slideName : MkString(L"no slide holds the tag ") + tag);
+        return nullptr;
+    }
+    if (!ReadSlide(record->slideName, slide) || !slide->GetShapeTree()) {
+        logError(op, MkString(L"no shape tree in ") + record->slideName);
+        return nullptr;
+    }
+    return record;
+}
+
+bool MkOpenXMLPresentation::WriteEditedSlide(const wchar_t* op, const MkString& slideName,
+                                             const MkOpenXMLSlideDocument& slide) {
+    if (WriteSlide(slideName, slide)) return true;
+    logError(op, MkString(L"cannot write ") + slideName);
+    return false;
+}
+
 bool MkOpenXMLPresentation::SetText(const MkString& tag, const MkFormattedTextArray& runs, const MkString& newName,
                                     const MkString& slideName) {
     static const wchar_t* op = L"MkOpenXMLPresentation::SetText";
-    MkSlideContent* record = FindSlide(tag, slideName);
-    if (!record) {
-        logError(op, MkString(L"no slide holds the tag ") + tag);
-        return false;
-    }
-    MkOpenXMLSlideDocument slide(false, this);
-    if (!ReadSlide(record->slideName, &slide) || !slide.GetShapeTree()) {
-        logError(op, MkString(L"no shape tree in ") + record->slideName);
-        return false;
-    }
-    const int n = forEachNamed(slide.GetShapeTree(), L"p:sp", L"p:nvSpPr/p:cNvPr", tag, true, [&](const MkXmlElement& sp) {
-        MkXmlElement body = sp.GetFirstChildElement(L"p:txBody");
-        if (!body) return false;
-        MkOpenXMLSlideDocument::EditTextElement(body, runs);
-        if (!newName.IsEmpty()) sp.GetFirstChildFromPath(L"p:nvSpPr/p:cNvPr").AddAttributeString(L"name", newName);
-        return true;
-    });
-    if (n < 0) {
+    MkOpenXMLSlideDocument slide;
+    MkSlideContent* record = ReadTaggedSlide(op, tag, slideName, false, &slide);
+    if (!record) return false;
+    if (slide.SetText(tag, runs, newName) < 0) {
         logError(op, MkString(L"the shape ") + tag + L" has no text body");
         return false;
     }
-    if (!WriteSlide(record->slideName, slide)) {
-        logError(op, MkString(L"cannot write ") + record->slideName);
-        return false;
-    }
-    return true;
+    return WriteEditedSlide(op, record->slideName, slide);
 }
 
 bool MkOpenXMLPresentation::SetText(const MkString& tag, const MkString& text, const MkString& newName,
@@ -1118,107 +1095,20 @@ bool MkOpenXMLPresentation::SetTextTag(const MkString& tag, const MkString& newN
         logError(op, MkString(L"no new name for ") + tag);
         return false;
     }
-    MkSlideContent* record = FindSlide(tag, slideName);
-    MkOpenXMLSlideDocument slide(false, this);
-    if (!record || !ReadSlide(record->slideName, &slide) || !slide.GetShapeTree()) {
-        logError(op, MkString(L"no slide with a shape tree holds the tag ") + tag);
-        return false;
-    }
-    const int n = forEachNamed(slide.GetShapeTree(), L"p:sp", L"p:nvSpPr/p:cNvPr", tag, true, [&](const MkXmlElement& sp) {
-        if (!sp.GetFirstChildElement(L"p:txBody")) return false;
-        sp.GetFirstChildFromPath(L"p:nvSpPr/p:cNvPr").AddAttributeString(L"name", newName);
-        return true;
-    });
-    if (n < 0) {
+    MkOpenXMLSlideDocument slide;
+    MkSlideContent* record = ReadTaggedSlide(op, tag, slideName, false, &slide);
+    if (!record) return false;
+    if (slide.RenameTextShapes(tag, newName) < 0) {
         logError(op, MkString(L"the shape ") + tag + L" has no text body");
         return false;
     }
-    return WriteSlide(record->slideName, slide);
+    return WriteEditedSlide(op, record->slideName, slide);
 }
 
-bool MkOpenXMLPresentation::SetImage(const MkString& description, const MkString& tag, const MkString& imagePath,
-                                     int imageWidth, int imageHeight, const MkString& newName,
-                                     const MkString& slideName, const MkString& hyperlink) {
-    static const wchar_t* op = L"MkOpenXMLPresentation::SetImage";
-    if (!HasMediaSource(imagePath)) {
-        logError(op, MkString(L"cannot read the image ") + imagePath);
-        return false;
-    }
-    MkSlideContent* record = FindSlide(tag, slideName);
-    if (!record) {
-        logError(op, MkString(L"no slide holds the tag ") + tag);
-        return false;
-    }
-    MkOpenXMLSlideDocument slide(false, this);
-    std::vector<MkXmlElement> pictures;
-    if (ReadSlide(record->slideName, &slide)) MkOpenXMLSlideDocument::FindShapes(slide.GetShapeTree(), L"p:pic", pictures);
-    if (pictures.empty()) {
-        logError(op, MkString(L"no picture in ") + record->slideName);
-        return false;
-    }
-    const MkString relId = tag == MkString(L"SIT_PICTURE") ? tagText(L"rId%ls_GENERIC", newName) : tagText(L"rId%ls", tag);
-    const MkString linkId = relId + L"_C";
-    const bool withLink = !hyperlink.IsBlank();
-    const int n = forEachNamed(slide.GetShapeTree(), L"p:pic", L"p:nvPicPr/p:cNvPr", tag, false, [&](const MkXmlElement& pic) {
-        MkXmlElement cNvPr = pic.GetFirstChildFromPath(L"p:nvPicPr/p:cNvPr");
-        cNvPr.AddAttributeString(L"descr", description);
-        if (!newName.IsEmpty()) cNvPr.AddAttributeString(L"name", newName);
-        MkXmlElement blip = pic.GetFirstChildFromPath(L"p:blipFill/a:blip");
-        if (!blip) return false;
-        blip.AddAttributeString(L"r:embed", relId);
-        if (withLink) {
-            MkXmlElement link = cNvPr.GetFirstChildElement(L"a:hlinkClick");
-            if (!link) {
-                // a:hlinkClick comes first among the children of p:cNvPr.
-                MkXmlElement first = cNvPr.GetFirstChildElement();
-                link = first ? cNvPr.AddChildElementBefore(first, L"a:hlinkClick") : cNvPr.AddChildElement(L"a:hlinkClick");
-            }
-            link.AddAttributeString(L"r:id", linkId);
-        }
-        // The box the slide shows: the picture's own, or the one its placeholder
-        // inherits from the layout (or master). The picture fills it uncropped.
-        MkXmlElement spPr = pic.GetFirstChildElement(L"p:spPr");
-        MkXmlElement xfrm = spPr.GetFirstChildElement(L"a:xfrm");
-        if (MkXmlElement crop = pic.GetFirstChildFromPath(L"p:blipFill/a:srcRect"))
-            crop.GetParentElement().RemoveChildElement(crop);
-        if (!xfrm.GetFirstChildElement(L"a:ext") && spPr && placeholderOf(pic)) {
-            MkXmlDocument holder;
-            const MkXmlElement box = LayoutBox(record->slideName, placeholderOf(pic), &holder);
-            if (box) {
-                if (xfrm) spPr.RemoveChildElement(xfrm);
-                const MkXmlElement first = spPr.GetFirstChildElement();
-                xfrm = MkXmlElement::FromNode(first ? spPr.Tx()->InsertBeforeChild(first.Tx(), *box.Tx())
-                                                    : spPr.Tx()->InsertEndChild(*box.Tx()));
-            }
-        }
-        MkXmlElement ext = xfrm.GetFirstChildElement(L"a:ext");
-        bool haveCx = false, haveCy = false;
-        double cx = ext.GetAttributeDouble(L"cx", -1, &haveCx);
-        double cy = ext.GetAttributeDouble(L"cy", -1, &haveCy);
-        if (haveCx && haveCy && imageWidth > 0 && imageHeight > 0) {
-            // Fitted in the slide's units: a group around the picture may scale its
-            // two axes differently.
-            double sx = 1, sy = 1;
-            MkOpenXMLSlideDocument::GroupScale(pic, &sx, &sy);
-            cx = std::min(std::max(cx, 0.0), MAX_EXTENT);
-            cy = std::min(std::max(cy, 0.0), MAX_EXTENT);
-            const double rx = cx * sx / imageWidth, ry = cy * sy / imageHeight;
-            if (rx > ry)
-                cx = std::floor(ry * imageWidth / sx);
-            else
-                cy = std::floor(rx * imageHeight / sy);
-            ext.AddAttributeString(L"cx", extentText(cx));
-            ext.AddAttributeString(L"cy", extentText(cy));
-        }
-        return true;
-    });
-    if (n <= 0) {
-        logError(op, n < 0 ? MkString(L"the picture ") + tag + L" has no a:blip"
-                           : MkString(L"no picture named ") + tag + L" in " + record->slideName);
-        return false;
-    }
-    // Media and relationships first: the slide must never name a relationship that is not there.
-    const MkString rels = SlideRelsPath(record->slideName);
+bool MkOpenXMLPresentation::RelateImage(const wchar_t* op, const MkString& slideName, const MkString& imagePath,
+                                        const MkString& hyperlink, MkString* imageId, MkString* linkId) {
+    // Media and relationships before the slide names them.
+    const MkString rels = SlideRelsPath(slideName);
     MkXmlDocument relsDoc;
     if (!ReadXml(rels, &relsDoc)) {
         logError(op, MkString(L"cannot read ") + rels);
@@ -1229,163 +1119,66 @@ bool MkOpenXMLPresentation::SetImage(const MkString& description, const MkString
         logError(op, MkString(L"cannot store the image ") + imagePath);
         return false;
     }
-    Touch(record->slideName);
+    Touch(slideName);
     // An id given twice (the same tag filled again) replaces the earlier relationship.
-    if (!GetTargetOfId(rels, relId).IsEmpty()) RemoveRelationFromRelsFile(rels, relId);
-    if (AddTargetInRelsFile(rels, REL_TYPE_IMAGE, target, MkString(), relId).IsEmpty()) {
-        logError(op, MkString(L"cannot relate the image to ") + record->slideName);
+    if (!imageId->IsEmpty() && !GetTargetOfId(rels, *imageId).IsEmpty()) RemoveRelationFromRelsFile(rels, *imageId);
+    *imageId = AddTargetInRelsFile(rels, REL_TYPE_IMAGE, target, MkString(), *imageId);
+    if (imageId->IsEmpty()) {
+        logError(op, MkString(L"cannot relate the image to ") + slideName);
         return false;
     }
-    if (withLink) {
-        if (!GetTargetOfId(rels, linkId).IsEmpty()) RemoveRelationFromRelsFile(rels, linkId);
-        if (AddTargetInRelsFile(rels, REL_TYPE_HYPERLINK, hyperlink, L"External", linkId).IsEmpty()) {
-            logError(op, MkString(L"cannot add the hyperlink to ") + record->slideName);
-            return false;
-        }
-    }
-    if (!WriteSlide(record->slideName, slide)) {
-        logError(op, MkString(L"cannot write ") + record->slideName);
+    linkId->Empty();
+    if (hyperlink.IsBlank()) return true;
+    *linkId = *imageId + L"_C";
+    if (!GetTargetOfId(rels, *linkId).IsEmpty()) RemoveRelationFromRelsFile(rels, *linkId);
+    if (AddTargetInRelsFile(rels, REL_TYPE_HYPERLINK, hyperlink, L"External", *linkId).IsEmpty()) {
+        logError(op, MkString(L"cannot add the hyperlink to ") + slideName);
         return false;
     }
     return true;
 }
 
-bool MkOpenXMLPresentation::RenamePicture(const MkString& tag, const MkString& slideName, const MkString& newName) {
-    static const wchar_t* op = L"MkOpenXMLPresentation::RenamePicture";
-    MkSlideContent* record = FindSlide(tag, slideName);
-    MkOpenXMLSlideDocument slide(false, this);
-    if (!record || !ReadSlide(record->slideName, &slide)) {
-        logError(op, MkString(L"no slide holds the tag ") + tag);
+bool MkOpenXMLPresentation::SetImage(const MkString& description, const MkString& tag, const MkString& imagePath,
+                                     int imageWidth, int imageHeight, const MkString& newName,
+                                     const MkString& slideName, const MkString& hyperlink) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::SetImage";
+    if (!HasMediaSource(imagePath)) {
+        logError(op, MkString(L"cannot read the image ") + imagePath);
         return false;
     }
-    std::vector<MkXmlElement> pictures;
-    MkOpenXMLSlideDocument::FindShapes(slide.GetShapeTree(), L"p:pic", pictures);
-    for (const MkXmlElement& pic : pictures) {
-        MkXmlElement cNvPr = pic.GetFirstChildFromPath(L"p:nvPicPr/p:cNvPr");
-        if (cNvPr.GetAttributeString(L"name") == tag) {
-            cNvPr.AddAttributeString(L"name", newName);
-            return WriteSlide(record->slideName, slide);
-        }
+    MkOpenXMLSlideDocument slide;
+    MkSlideContent* record = ReadTaggedSlide(op, tag, slideName, false, &slide);
+    if (!record) return false;
+    const MkString name = record->slideName;
+    MkOpenXMLSlideDocument::Picture picture;
+    picture.description = description;
+    picture.newName = newName;
+    picture.imageId = tag == MkString(L"SIT_PICTURE") ? tagText(L"rId%ls_GENERIC", newName) : tagText(L"rId%ls", tag);
+    picture.linkId = hyperlink.IsBlank() ? MkString() : picture.imageId + L"_C";
+    picture.width = imageWidth;
+    picture.height = imageHeight;
+    picture.inheritedBox = [&](const MkXmlElement& ph, MkXmlDocument* holder) { return LayoutBox(name, ph, holder); };
+    const int n = slide.SetPicture(tag, picture);
+    if (n <= 0) {
+        logError(op, n < 0 ? MkString(L"the picture ") + tag + L" has no a:blip"
+                           : MkString(L"no picture named ") + tag + L" in " + name);
+        return false;
     }
-    logError(op, MkString(L"no picture named ") + tag);
-    return false;
+    MkString imageId = picture.imageId, linkId;
+    return RelateImage(op, name, imagePath, hyperlink, &imageId, &linkId) && WriteEditedSlide(op, name, slide);
 }
 
-// ---------------------------------------------------------------------------
-// Tables, frames, charts
-
-namespace {
-
-MkString cellText(const kiv::rep::Table& table, size_t row, size_t column) {
-    return MkString(table.value(row, column).toStdWString());
-}
-
-// lang and sz of the first cell of a row: from a:endParaRPr, else from the first run.
-void cellLanguageAndSize(const MkXmlElement& row, MkString* lang, int* size) {
-    MkXmlElement props = row.GetFirstChildFromPath(L"a:tc/a:txBody/a:p/a:endParaRPr");
-    if (!props) props = row.GetFirstChildFromPath(L"a:tc/a:txBody/a:p/a:r/a:rPr");
-    *lang = props.GetAttributeString(L"lang");
-    *size = props.GetAttributeInt(L"sz", -1);
-}
-
-MkXmlElement appendCopy(const MkXmlElement& parent, const MkXmlElement& source) {
-    if (!parent || !source) return MkXmlElement();
-    return MkXmlElement(parent.Tx()->LinkEndChild(source.Tx()->Clone())->ToElement());
-}
-
-// Gives a cell paragraph a run when it has none (formatted like its end-of-paragraph
-// properties) and puts the text into its first run.
-void fillCell(const MkXmlElement& cell, const MkString& text) {
-    MkXmlElement body = cell.GetFirstChildElement(L"a:txBody");
-    if (!body) {
-        // A cell without text body gets one: body properties, list style, paragraph.
-        MkXmlElement first = cell.GetFirstChildElement();
-        body = first ? cell.AddChildElementBefore(first, L"a:txBody") : cell.AddChildElement(L"a:txBody");
-        body.AddChildElement(L"a:bodyPr");
-        body.AddChildElement(L"a:lstStyle");
+bool MkOpenXMLPresentation::RenamePicture(const MkString& tag, const MkString& slideName, const MkString& newName) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::RenamePicture";
+    MkOpenXMLSlideDocument slide;
+    MkSlideContent* record = ReadTaggedSlide(op, tag, slideName, false, &slide);
+    if (!record) return false;
+    if (!slide.RenamePicture(tag, newName)) {
+        logError(op, MkString(L"no picture named ") + tag);
+        return false;
     }
-    MkXmlElement p = body.GetFirstChildElement(L"a:p");
-    if (!p) p = body.AddChildElement(L"a:p");
-    if (!p.GetFirstChildElement(L"a:r")) {
-        // The run looks as the empty cell's end of paragraph says (bold header
-        // cells stay bold).
-        MkXmlElement end = p.GetFirstChildElement(L"a:endParaRPr");
-        MkXmlElement r = end ? p.AddChildElementBefore(end, L"a:r") : p.AddChildElement(L"a:r");
-        MkXmlElement rPr = end ? MkXmlElement::FromNode(r.Tx()->InsertEndChild(*end.Tx())) : r.AddChildElement(L"a:rPr");
-        rPr.SetName(L"a:rPr");
-        rPr.AddAttributeInt(L"smtClean", 0);
-        r.AddChildElement(L"a:t");
-    }
-    MkXmlElement t = p.GetFirstChildFromPath(L"a:r/a:t");
-    if (!t) t = p.GetFirstChildElement(L"a:r").AddChildElement(L"a:t");
-    t.SetValue(text);
+    return WriteEditedSlide(op, record->slideName, slide);
 }
-
-// The template row that row r of the table repeats: the first for the header, the
-// data rows in turn after it (the first again when there is no data row).
-MkXmlElement templateRow(const MkXmlElement& templ, size_t r) {
-    std::vector<MkXmlElement> rows;
-    for (MkXmlElement tr = templ.GetFirstChildElement(L"a:tr"); tr; tr = tr.GetNextSiblingElement(L"a:tr")) rows.push_back(tr);
-    if (rows.empty()) return MkXmlElement();
-    if (r == 0 || rows.size() == 1) return rows[0];
-    return rows[1 + (r - 1) % (rows.size() - 1)];
-}
-
-// The table laid out anew: n columns sharing the template's width, every row like
-// the template's first, as high as the template row it stands for.
-void buildRebuiltTable(const MkXmlElement& tbl, const MkXmlElement& templ, const kiv::rep::Table& table, double width) {
-    const size_t rows = table.rowCount(), n = table.columnCount();
-    MkXmlElement firstRow = templ.GetFirstChildElement(L"a:tr");
-    MkString lang;
-    int size = -1;
-    cellLanguageAndSize(firstRow, &lang, &size);
-    MkXmlElement grid = tbl.AddChildElement(L"a:tblGrid");
-    const MkString columnWidth = extentText(std::floor(std::min(width, MAX_EXTENT) / static_cast<double>(n)));
-    for (size_t c = 0; c < n; ++c) grid.AddChildElement(L"a:gridCol").AddAttributeString(L"w", columnWidth);
-    for (size_t r = 0; r < rows; ++r) {
-        MkXmlElement tr = tbl.AddChildElement(L"a:tr");
-        tr.AddAttributeString(L"h", templateRow(templ, r).GetAttributeString(L"h", L"0"));
-        for (size_t c = 0; c < n; ++c) {
-            MkXmlElement body = tr.AddChildElement(L"a:tc").AddChildElement(L"a:txBody");
-            body.AddChildElement(L"a:bodyPr");
-            body.AddChildElement(L"a:lstStyle");
-            MkXmlElement p = body.AddChildElement(L"a:p");
-            MkXmlElement run = p.AddChildElement(L"a:r");
-            MkXmlElement rPr = run.AddChildElement(L"a:rPr");
-            rPr.AddAttributeString(L"lang", lang);
-            rPr.AddAttributeInt(L"smtClean", 0);
-            if (size != -1) rPr.AddAttributeInt(L"sz", size);
-            run.AddChildElement(L"a:t").SetValue(cellText(table, r, c));
-            MkXmlElement end = p.AddChildElement(L"a:endParaRPr");
-            end.AddAttributeString(L"lang", lang);
-            if (size != -1) end.AddAttributeInt(L"sz", size);
-        }
-    }
-}
-
-// The template's grid and rows kept: the header row, then the data rows repeated in
-// turn (their fills and heights with them).
-void buildTemplateTable(const MkXmlElement& tbl, const MkXmlElement& templ, const kiv::rep::Table& table) {
-    const size_t rows = table.rowCount(), n = table.columnCount();
-    appendCopy(tbl, templ.GetFirstChildElement(L"a:tblGrid"));
-    MkXmlElement row0 = appendCopy(tbl, templ.GetFirstChildElement(L"a:tr"));
-    size_t c = 0;
-    for (MkXmlElement tc = row0.GetFirstChildElement(L"a:tc"); tc && c < n; tc = tc.GetNextSiblingElement(L"a:tc"), ++c)
-        fillCell(tc, cellText(table, 0, c));
-    for (size_t r = 1; r < rows; ++r) {
-        const MkXmlElement pattern = templateRow(templ, r);
-        MkXmlElement tr = tbl.AddChildElement(L"a:tr");
-        tr.AddAttributeString(L"h", pattern.GetAttributeString(L"h", L"0"));
-        MkXmlElement source = pattern.GetFirstChildElement(L"a:tc");
-        for (size_t col = 0; col < n; ++col) {
-            MkXmlElement tc = source ? appendCopy(tr, source) : tr.AddChildElement(L"a:tc");
-            fillCell(tc, cellText(table, r, col));
-            if (source) source = source.GetNextSiblingElement(L"a:tc");
-        }
-    }
-}
-
-} // namespace
 
 bool MkOpenXMLPresentation::SetTable(const MkString& tag, const kiv::rep::Table& table, const MkString& newName,
                                      const MkString& slideName) {
@@ -1394,59 +1187,15 @@ bool MkOpenXMLPresentation::SetTable(const MkString& tag, const kiv::rep::Table&
         logError(op, MkString(L"the table for ") + tag + L" is empty");
         return false;
     }
-    MkSlideContent* record = FindSlideByName(slideName);
-    MkOpenXMLSlideDocument slide(false, this);
-    if (!record || !ReadSlide(record->slideName, &slide) || !slide.GetShapeTree()) {
-        logError(op, MkString(L"no slide with a shape tree named ") + slideName);
+    MkOpenXMLSlideDocument slide;
+    MkSlideContent* record = ReadTaggedSlide(op, tag, slideName, true, &slide);
+    if (!record) return false;
+    const int replaced = slide.SetTable(tag, table, newName);
+    if (replaced < 0) {
+        logError(op, MkString(L"the table ") + tag + L" has no grid or no row");
         return false;
     }
-    std::vector<MkXmlElement> frames;
-    MkOpenXMLSlideDocument::FindAllElements(slide.GetShapeTree(), L"p:graphicFrame", frames);
-    int replaced = 0;
-    for (const MkXmlElement& frame : frames) {
-        MkXmlElement cNvPr = frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr");
-        if (cNvPr.GetAttributeString(L"name") != tag) continue;
-        if (!newName.IsBlank()) cNvPr.AddAttributeString(L"name", newName);
-        MkXmlElement data = frame.GetFirstChildFromPath(L"a:graphic/a:graphicData");
-        MkXmlElement templ = data.GetFirstChildElement(L"a:tbl");
-        if (!templ) continue;
-        MkXmlElement gridTemplate = templ.GetFirstChildElement(L"a:tblGrid");
-        if (!gridTemplate || !templ.GetFirstChildElement(L"a:tr")) {
-            logError(op, MkString(L"the table ") + tag + L" has no grid or no row");
-            return false;
-        }
-        int columns = 0;
-        double width = 0;
-        for (MkXmlElement col = gridTemplate.GetFirstChildElement(L"a:gridCol"); col;
-             col = col.GetNextSiblingElement(L"a:gridCol")) {
-            ++columns;
-            width += std::min(std::max(col.GetAttributeDouble(L"w", 0), 0.0), MAX_EXTENT);
-        }
-        // The new table is built detached and then takes the old one's place.
-        TiXmlElement* built = new TiXmlElement("a:tbl");
-        MkXmlElement tbl(built);
-        appendCopy(tbl, templ.GetFirstChildElement(L"a:tblPr"));
-        if (static_cast<size_t>(columns) != table.columnCount())
-            buildRebuiltTable(tbl, templ, table, width);
-        else
-            buildTemplateTable(tbl, templ, table);
-        // Linked in, not copied, where the old table is the last child (as it is
-        // in a table frame): a copy would hold the filled table twice.
-        if (data.Tx()->LastChild() == templ.Tx()) {
-            data.Tx()->RemoveChild(templ.Tx());
-            data.Tx()->LinkEndChild(built);
-        } else {
-            data.Tx()->ReplaceChild(templ.Tx(), *built);
-            delete built;
-        }
-        ++replaced;
-    }
-    if (!replaced) return true;
-    if (!WriteSlide(record->slideName, slide)) {
-        logError(op, MkString(L"cannot write ") + record->slideName);
-        return false;
-    }
-    return true;
+    return !replaced || WriteEditedSlide(op, record->slideName, slide);
 }
 
 bool MkOpenXMLPresentation::SetGraphicFrameTag(const MkString& tag, const MkString& newName, const MkString& slideName) {
@@ -1455,26 +1204,14 @@ bool MkOpenXMLPresentation::SetGraphicFrameTag(const MkString& tag, const MkStri
         logError(op, MkString(L"no new name for ") + tag);
         return false;
     }
-    MkSlideContent* record = FindSlideByName(slideName);
-    MkOpenXMLSlideDocument slide(false, this);
-    if (!record || !ReadSlide(record->slideName, &slide)) {
-        logError(op, MkString(L"cannot read the slide ") + slideName);
-        return false;
-    }
-    std::vector<MkXmlElement> frames;
-    MkOpenXMLSlideDocument::FindAllElements(slide.GetShapeTree(), L"p:graphicFrame", frames);
-    int matched = 0;
-    for (const MkXmlElement& frame : frames) {
-        MkXmlElement cNvPr = frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr");
-        if (cNvPr.GetAttributeString(L"name") != tag) continue;
-        ++matched;
-        if (!newName.IsBlank()) cNvPr.AddAttributeString(L"name", newName);
-    }
-    if (!matched) {
+    MkOpenXMLSlideDocument slide;
+    MkSlideContent* record = ReadTaggedSlide(op, tag, slideName, true, &slide);
+    if (!record) return false;
+    if (!slide.RenameFrames(tag, newName)) {
         logError(op, MkString(L"no frame named ") + tag + L" in " + slideName);
         return false;
     }
-    return WriteSlide(record->slideName, slide);
+    return WriteEditedSlide(op, record->slideName, slide);
 }
 
 bool MkOpenXMLPresentation::SetChart(const MkString& tag, const MkChartData& chart, const MkString& newName,
@@ -1484,35 +1221,23 @@ bool MkOpenXMLPresentation::SetChart(const MkString& tag, const MkChartData& cha
         logError(op, MkString(L"the table for ") + tag + L" is empty");
         return false;
     }
-    MkSlideContent* record = FindSlideByName(slideName);
-    MkOpenXMLSlideDocument slide(false, this);
-    if (!record || !ReadSlide(record->slideName, &slide) || !slide.GetShapeTree()) {
-        logError(op, MkString(L"no slide with a shape tree named ") + slideName);
+    MkOpenXMLSlideDocument slide;
+    MkSlideContent* record = ReadTaggedSlide(op, tag, slideName, true, &slide);
+    if (!record) return false;
+    const MkString rels = SlideRelsPath(record->slideName);
+    MkStringArray ids;
+    const int n = slide.ChartFrames(tag, newName, &ids);
+    MkStringArray parts;
+    for (int i = 0; i < ids.GetSize(); ++i) {
+        parts.AddGrow(TargetToPackagePath(GetTargetOfId(rels, ids[i])));
+    }
+    if (n < 0 || parts.Find(MkString()) >= 0) {
+        logError(op, MkString(L"the chart ") + tag + L" has no chart part");
         return false;
     }
-    const MkString rels = SlideRelsPath(record->slideName);
-    std::vector<MkXmlElement> frames;
-    MkOpenXMLSlideDocument::FindAllElements(slide.GetShapeTree(), L"p:graphicFrame", frames);
-    for (const MkXmlElement& frame : frames) {
-        MkXmlElement cNvPr = frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr");
-        if (cNvPr.GetAttributeString(L"name") != tag) continue;
-        if (!newName.IsBlank()) cNvPr.AddAttributeString(L"name", newName);
-        bool found = false;
-        const MkString id = frame.GetFirstChildFromPath(L"a:graphic/a:graphicData/c:chart")
-                                .GetAttributeString(L"r:id", MkString(), &found);
-        const MkString target = found ? GetTargetOfId(rels, id) : MkString();
-        if (target.IsEmpty()) {
-            logError(op, MkString(L"the chart ") + tag + L" has no chart part");
-            return false;
-        }
-        MkString chartPart = target;
-        chartPart.Replace(L"..", m_rootFolder);
-        if (!WriteSlide(record->slideName, slide)) {
-            logError(op, MkString(L"cannot write ") + record->slideName);
-            return false;
-        }
-        if (!UpdateChart(chartPart, chart, why)) return false;
-    }
+    if (n > 0 && !WriteEditedSlide(op, record->slideName, slide)) return false;
+    for (int i = 0; i < parts.GetSize(); ++i)
+        if (!UpdateChart(parts[i], chart, why)) return false;
     return true;
 }
 
@@ -1524,15 +1249,12 @@ void MkOpenXMLPresentation::GetChartParts(const MkString& tag, const MkString& s
         if ((!slideName.IsEmpty() && name != slideName) || (record.Sit(MkSlideContent::KIND_CHART).Find(tag) < 0 &&
                                                             record.Ref(MkSlideContent::KIND_CHART).Find(tag) < 0))
             continue;
-        MkOpenXMLSlideDocument slide(false, this);
-        if (!ReadSlide(name, &slide) || !slide.GetShapeTree()) continue;
-        std::vector<MkXmlElement> frames;
-        MkOpenXMLSlideDocument::FindAllElements(slide.GetShapeTree(), L"p:graphicFrame", frames);
-        for (const MkXmlElement& frame : frames) {
-            if (frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr").GetAttributeString(L"name") != tag) continue;
-            const MkString id = frame.GetFirstChildFromPath(L"a:graphic/a:graphicData/c:chart").GetAttributeString(L"r:id");
-            MkString target = id.IsEmpty() ? MkString() : GetTargetOfId(SlideRelsPath(name), id);
-            target.Replace(L"..", m_rootFolder);
+        MkOpenXMLSlideDocument slide;
+        if (!ReadSlide(name, &slide)) continue;
+        MkStringArray ids;
+        slide.ChartFrames(tag, MkString(), &ids);
+        for (int k = 0; k < ids.GetSize(); ++k) {
+            const MkString target = TargetToPackagePath(GetTargetOfId(SlideRelsPath(name), ids[k]));
             if (!target.IsEmpty()) parts->AddGrow(target);
         }
     }
@@ -1541,34 +1263,11 @@ void MkOpenXMLPresentation::GetChartParts(const MkString& tag, const MkString& s
 // ---------------------------------------------------------------------------
 // 3D models and clean-up
 
-namespace {
-// The relationships part of a VML drawing: ...drawings\_rels\vmlDrawingN.vml.rels.
-MkString drawingRelsPath(MkString drawing) {
-    drawing = toInternal(drawing);
-    drawing.Replace(MkString(L"drawings") + sepStr(), MkString(L"drawings") + sepStr() + L"_rels" + sepStr());
-    return drawing + L".rels";
-}
-
-// Relationship ids of a part, for choosing new ones.
-bool relationshipIdExists(const MkXmlDocument& rels, const MkString& id) {
-    for (MkXmlElement r = rels.GetRootElement().GetFirstChildElement(L"Relationship"); r;
-         r = r.GetNextSiblingElement(L"Relationship"))
-        if (r.GetAttributeString(L"Id") == id) return true;
-    return false;
-}
-} // namespace
-
-int MkOpenXMLPresentation::NextShapeId(const MkOpenXMLSlideDocument& slide) {
-    const int largest = slide.GetMaxShapeId();
-    if (m_nextShapeId <= largest) m_nextShapeId = largest + 1;
-    return m_nextShapeId++;
-}
-
 bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPath, const MkString& /*imagePath*/,
                                     const MkString& newName, const MkString& slideName) {
     static const wchar_t* op = L"MkOpenXMLPresentation::SetMDLX";
+    MkOpenXMLSlideDocument slide;
     MkSlideContent* record = FindSlide(tag, slideName);
-    MkOpenXMLSlideDocument slide(false, this);
     if (!record || !ReadSlide(record->slideName, &slide)) {
         logError(op, MkString(L"no slide holds the tag ") + tag);
         return false;
@@ -1587,28 +1286,7 @@ bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPa
         if (!relationshipIdExists(relsDoc, newId)) break;
     }
     MkString spid, oldId;
-    int matched = 0;
-    MkXmlElement controls = slide.GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:controls");
-    for (MkXmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
-         entry = entry.GetNextSiblingElement(L"mc:AlternateContent")) {
-        MkXmlElement cNvPr = entry.GetFirstChildFromPath(L"mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr");
-        if (cNvPr.GetAttributeString(L"name") != tag) continue;
-        ++matched;
-        if (!newName.IsEmpty()) cNvPr.AddAttributeString(L"name", newName);
-        MkXmlElement choice = entry.GetFirstChildFromPath(L"mc:Choice/p:control");
-        if (choice) {
-            choice.AddAttributeString(L"r:id", newId);
-            if (!newName.IsEmpty()) choice.AddAttributeString(L"name", newName);
-            bool found = false;
-            const MkString s = choice.GetAttributeString(L"spid", MkString(), &found);
-            if (found) spid = s;
-        }
-        MkXmlElement fallback = entry.GetFirstChildFromPath(L"mc:Fallback/p:control");
-        oldId = fallback.GetAttributeString(L"r:id");
-        fallback.AddAttributeString(L"r:id", newId);
-        if (!newName.IsEmpty()) fallback.AddAttributeString(L"name", newName);
-    }
-    if (!matched || oldId.IsEmpty()) {
+    if (!slide.RepointControl(tag, newName, newId, &spid, &oldId) || oldId.IsEmpty()) {
         logError(op, MkString(L"no 3D control named ") + tag + L" in " + name);
         return false;
     }
@@ -1633,8 +1311,7 @@ bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPa
         MkStringArray drawings, drawingIds;
         GetRelsRelationFiles(rels, OXML_TARGET_VML_DRAWING, &drawings, &drawingIds);
         for (int i = 0; i < drawings.GetSize(); ++i) {
-            MkString path = toInternal(drawings[i]);
-            path.Replace(L"..", L"ppt");
+            const MkString path = TargetToPackagePath(drawings[i]);
             MkXmlDocument vml;
             if (!ReadXml(path, &vml)) continue;
             for (MkXmlElement shape = vml.GetRootElement().GetFirstChildElement(L"v:shape"); shape;
@@ -1651,19 +1328,10 @@ bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPa
             }
         }
     }
-    if (!WriteSlide(name, slide)) {
-        logError(op, MkString(L"cannot write ") + name);
-        return false;
-    }
+    if (!WriteEditedSlide(op, name, slide)) return false;
     // The slide no longer names the old control relationship: drop it, unless another
     // control of the slide still uses it.
-    bool oldInUse = false;
-    for (MkXmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
-         entry = entry.GetNextSiblingElement(L"mc:AlternateContent"))
-        if (entry.GetFirstChildFromPath(L"mc:Fallback/p:control").GetAttributeString(L"r:id") == oldId ||
-            entry.GetFirstChildFromPath(L"mc:Choice/p:control").GetAttributeString(L"r:id") == oldId)
-            oldInUse = true;
-    if (!oldInUse) {
+    if (!slide.ControlUsesId(oldId)) {
         RemoveRelationFromRelsFile(rels, oldId);
         UnindexRelationship(rels, oldId);
         DeleteIfUnused(oldPart);
@@ -1676,51 +1344,22 @@ bool MkOpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkStri
                                                const MkString& imagePath, float aspect, const MkString& newName,
                                                const MkString& slideName, const MkString& hyperlink) {
     static const wchar_t* op = L"MkOpenXMLPresentation::ConvertMdlxInSlide";
+    MkOpenXMLSlideDocument slide;
     MkSlideContent* record = FindSlide(tag, slideName);
-    MkOpenXMLSlideDocument slide(false, this);
     if (!record || !ReadSlide(record->slideName, &slide)) {
         logError(op, MkString(L"no slide holds the tag ") + tag);
         return false;
     }
     const MkString name = record->slideName;
     const MkString rels = SlideRelsPath(name);
-    MkXmlElement entry = slide.GetMdlxEntryByName(tag);
-    MkXmlElement control = entry.GetFirstChildFromPath(L"mc:Fallback/p:control");
-    MkXmlElement pic = control.GetFirstChildElement(L"p:pic");
-    if (!control || !pic) {
+    MkStringArray controlIds;
+    std::unique_ptr<TiXmlElement> picture = slide.TakeControlPicture(tag, aspect, &controlIds);
+    if (!picture) {
         logError(op, MkString(L"no 3D control named ") + tag + L" in " + name);
         return false;
     }
-    // The picture that takes the control's place, fitted to the image's aspect.
-    std::unique_ptr<TiXmlElement> picture(static_cast<TiXmlElement*>(pic.Tx()->Clone()));
-    MkXmlElement ext = MkXmlElement(picture.get()).GetFirstChildFromPath(L"p:spPr/a:xfrm/a:ext");
-    if (ext && aspect > 0.0f) {
-        const double cx = std::min(std::max(ext.GetAttributeDouble(L"cx", 3300000), 0.0), MAX_EXTENT);
-        const double cy = std::min(std::max(ext.GetAttributeDouble(L"cy", 1700000), 0.0), MAX_EXTENT);
-        const double r = cy > 0 ? cx / cy : aspect;
-        ext.AddAttributeString(L"cx", extentText(aspect > r ? cx : std::floor(cy * aspect)));
-        ext.AddAttributeString(L"cy", extentText(aspect > r ? std::floor(cx / aspect) : cy));
-    }
-    // The whole alternate content goes: its Choice branch names the same control.
-    MkStringArray controlIds;
-    controlIds.AddUniqueGrow(control.GetAttributeString(L"r:id"));
-    const MkString choiceId = entry.GetFirstChildFromPath(L"mc:Choice/p:control").GetAttributeString(L"r:id");
-    if (!choiceId.IsEmpty()) controlIds.AddUniqueGrow(choiceId);
-    MkXmlElement controls = entry.GetParentElement();
-    controls.RemoveChildElement(entry);
-    if (!controls.GetFirstChildElement()) controls.GetParentElement().RemoveChildElement(controls);
-    // Relationships still used by another control of the slide stay.
-    std::vector<MkXmlElement> remaining;
-    MkOpenXMLSlideDocument::FindAllElements(slide.GetRootElement(), L"p:control", remaining);
-    for (const MkXmlElement& other : remaining) {
-        const int i = controlIds.Find(other.GetAttributeString(L"r:id"));
-        if (i >= 0) controlIds.Delete(i);
-    }
     Touch(name);
-    if (!WriteSlide(name, slide)) {
-        logError(op, MkString(L"cannot write ") + name);
-        return false;
-    }
+    if (!WriteEditedSlide(op, name, slide)) return false;
     EnsureControlIndex();
     for (int i = 0; i < controlIds.GetSize(); ++i) {
         const MkString part = ResolveTarget(SlidePartPath(name), GetTargetOfId(rels, controlIds[i]));
@@ -1731,8 +1370,7 @@ bool MkOpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkStri
 
     MkStringArray drawings, drawingIds;
     if (GetRelsRelationFiles(rels, OXML_TARGET_VML_DRAWING, &drawings, &drawingIds)) {
-        MkString path = toInternal(drawings[0]);
-        path.Replace(L"..", L"ppt");
+        const MkString path = TargetToPackagePath(drawings[0]);
         MkXmlDocument vml;
         if (!ReadXml(path, &vml)) {
             logError(op, MkString(L"cannot read the drawing ") + path);
@@ -1760,103 +1398,39 @@ bool MkOpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkStri
             DeleteIfUnused(path);
         }
     }
-    RemovePluginWarningLinksFromSlide(name);
+    slide.RemovePluginWarningLinks();
     MkString pictureName = newName.IsBlank() ? tag : newName;
     pictureName.Replace(L"MDLX", L"PICTURE");
-    const bool result = InsertImage(imagePath, pictureName, name, picture.release(), hyperlink);
+    const bool result = InsertImage(imagePath, pictureName, name, picture.release(), hyperlink, &slide);
     ReOpen();
     return result;
 }
 
 bool MkOpenXMLPresentation::InsertImage(const MkString& imagePath, const MkString& name, const MkString& slideName,
-                                        TiXmlElement* picture, const MkString& hyperlink) {
+                                        TiXmlElement* picture, const MkString& hyperlink,
+                                        MkOpenXMLSlideDocument* edited) {
     static const wchar_t* op = L"MkOpenXMLPresentation::InsertImage";
     std::unique_ptr<TiXmlElement> owned(picture);
-    MkOpenXMLSlideDocument slide(false, this);
-    if (slideName.IsEmpty() || !owned || !HasMediaSource(imagePath) || !ReadSlide(slideName, &slide) ||
+    MkOpenXMLSlideDocument read;
+    MkOpenXMLSlideDocument& slide = edited ? *edited : read;
+    if (slideName.IsEmpty() || !owned || !HasMediaSource(imagePath) || (!edited && !ReadSlide(slideName, &read)) ||
         !slide.GetShapeTree()) {
         logError(op, MkString(L"cannot insert the image ") + imagePath + L" into " + slideName);
         return false;
     }
-    const MkString rels = SlideRelsPath(slideName);
-    MkXmlDocument relsDoc;
-    if (!ReadXml(rels, &relsDoc)) {
-        logError(op, MkString(L"cannot read ") + rels);
-        return false;
-    }
-    MkString target;
-    if (!AddMediaFileToArchive(imagePath, &target)) {
-        logError(op, MkString(L"cannot store the image ") + imagePath);
-        return false;
-    }
-    Touch(slideName);
-    const MkString imageId = AddTargetInRelsFile(rels, REL_TYPE_IMAGE, target);
-    if (imageId.IsEmpty()) {
-        logError(op, MkString(L"cannot relate the image to ") + slideName);
-        return false;
-    }
-    const bool withLink = !hyperlink.IsBlank();
-    const MkString linkId = imageId + L"_C";
-    if (withLink) {
-        if (!GetTargetOfId(rels, linkId).IsEmpty()) RemoveRelationFromRelsFile(rels, linkId);
-        if (AddTargetInRelsFile(rels, REL_TYPE_HYPERLINK, hyperlink, L"External", linkId).IsEmpty()) {
-            logError(op, MkString(L"cannot add the hyperlink to ") + slideName);
-            return false;
-        }
-    }
-    MkXmlElement pic(owned.get());
-    MkXmlElement cNvPr = pic.GetFirstChildFromPath(L"p:nvPicPr/p:cNvPr");
-    cNvPr.AddAttributeInt(L"id", NextShapeId(slide));
-    cNvPr.AddAttributeString(L"name", name);
-    pic.GetFirstChildFromPath(L"p:blipFill/a:blip").AddAttributeString(L"r:embed", imageId);
-    if (withLink) {
-        MkXmlElement link = cNvPr.GetFirstChildElement(L"a:hlinkClick");
-        if (!link) {
-            MkXmlElement first = cNvPr.GetFirstChildElement();
-            link = first ? cNvPr.AddChildElementBefore(first, L"a:hlinkClick") : cNvPr.AddChildElement(L"a:hlinkClick");
-        }
-        link.AddAttributeString(L"r:id", linkId);
-    }
-    // Before the tree's extension list, which must stay last.
-    MkXmlElement tree = slide.GetShapeTree();
-    MkXmlElement extLst = tree.GetFirstChildElement(L"p:extLst");
-    if (extLst)
-        tree.Tx()->InsertBeforeChild(extLst.Tx(), *owned);
-    else
-        tree.Tx()->LinkEndChild(owned.release());
-    if (!WriteSlide(slideName, slide)) {
-        logError(op, MkString(L"cannot write ") + slideName);
-        return false;
-    }
-    return true;
+    MkString imageId, linkId;
+    return RelateImage(op, slideName, imagePath, hyperlink, &imageId, &linkId) &&
+           slide.InsertPicture(std::move(owned), name, imageId, linkId) && WriteEditedSlide(op, slideName, slide);
 }
 
 void MkOpenXMLPresentation::RemovePluginWarningLinksFromSlide(const MkString& slideName) {
-    MkOpenXMLSlideDocument slide(false, this);
-    if (!ReadSlide(slideName, &slide)) return;
-    MkXmlElement tree = slide.GetShapeTree();
-    int removed = 0;
-    for (MkXmlElement sp = tree.GetFirstChildElement(L"p:sp"); sp;) {
-        MkXmlElement next = sp.GetNextSiblingElement(L"p:sp");
-        if (sp.GetFirstChildFromPath(L"p:txBody/a:p/a:r/a:t").GetValue() == MkString(PLUGIN_WARNING_TEXT)) {
-            tree.RemoveChildElement(sp);
-            ++removed;
-        }
-        sp = next;
-    }
-    if (removed) WriteSlide(slideName, slide);
+    MkOpenXMLSlideDocument slide;
+    if (ReadSlide(slideName, &slide) && slide.RemovePluginWarningLinks() > 0) WriteSlide(slideName, slide);
 }
 
 bool MkOpenXMLPresentation::IsControlInSlide(const MkString& slidePartPath, const MkString& id) {
-    MkXmlDocument slide;
-    if (!ReadXml(slidePartPath, &slide)) return false;
-    MkXmlElement controls = slide.GetRootElement().GetFirstChildFromPath(L"p:cSld/p:controls");
-    for (MkXmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
-         entry = entry.GetNextSiblingElement(L"mc:AlternateContent"))
-        if (entry.GetFirstChildFromPath(L"mc:Fallback/p:control").GetAttributeString(L"r:id") == id ||
-            entry.GetFirstChildFromPath(L"mc:Choice/p:control").GetAttributeString(L"r:id") == id)
-            return true;
-    return false;
+    MkOpenXMLSlideDocument slide;
+    return ReadXml(slidePartPath, &slide) && slide.ControlUsesId(id);
 }
 
 bool MkOpenXMLPresentation::RemoveUnreferredActiveX() {
@@ -2096,7 +1670,7 @@ bool MkOpenXMLPresentation::WritePart(const MkString& path, const MkXmlDocument&
     m_partKeys[key.Std()] = written;
     // A slide written is read again by the next edit of it.
     if (key.StartsWith(m_slidesFolder) && written.stamp.size <= LARGE_PART_BYTES && !FindParsed(written)) {
-        std::shared_ptr<MkOpenXMLSlideDocument> copy = std::make_shared<MkOpenXMLSlideDocument>(false, this);
+        std::shared_ptr<MkOpenXMLSlideDocument> copy = std::make_shared<MkOpenXMLSlideDocument>();
         copyDocument(document, copy.get());
         KeepParsed(written, std::move(copy));
     }

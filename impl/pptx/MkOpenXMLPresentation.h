@@ -29,9 +29,6 @@ class Table;
 
 class MkOpenXMLPresentation : public MkOpenXMLArchive {
 public:
-    // Text of the link boxes that ask the user to install the viewer plug-in.
-    static constexpr const wchar_t* PLUGIN_WARNING_TEXT = L"Orvia Plugin not installed. Press here to install plugin";
-    static const int FIRST_INSERTED_SHAPE_ID = 10042;
     // The range of slide ids (p:sldId/@id).
     static constexpr int MIN_SLIDE_ID = 256;
     static constexpr int MAX_SLIDE_ID = 2147483647;
@@ -56,7 +53,6 @@ public:
     MkSlideContentPtrArray* GetSlideContentList() const { return m_slides; }
     const MkStringArray& GetNewSlideNames() const { return m_newSlideNames; }
     bool GetPluginControls(const MkString& relsPath, MkStringArray* targets);
-    bool GetMdlxTagsFromSlide(const MkString& slideName, MkStringArray* sit, MkStringArray* ref, MkStringArray* other);
 
     // --- slide order ---
     bool GetPresentationSlideIdList(MkStringArray* ids);
@@ -105,8 +101,9 @@ public:
     bool ConvertMdlxInSlide(const MkString& tag, const MkString& unusedPath, const MkString& imagePath, float aspect,
                             const MkString& newName, const MkString& slideName, const MkString& hyperlink);
     // Takes ownership of the picture element (a p:pic not linked into any document).
+    // The slide is read from the package, or is `edited` when given (then written).
     bool InsertImage(const MkString& imagePath, const MkString& name, const MkString& slideName, TiXmlElement* picture,
-                     const MkString& hyperlink);
+                     const MkString& hyperlink, MkOpenXMLSlideDocument* edited = nullptr);
     void RemovePluginWarningLinksFromSlide(const MkString& slideName);
     bool IsControlInSlide(const MkString& slidePartPath, const MkString& id);
     bool RemoveUnreferredActiveX();
@@ -156,6 +153,17 @@ private:
     // into holder), or null.
     MkXmlElement LayoutBox(const MkString& slideName, const MkXmlElement& ph, MkXmlDocument* holder);
     MkSlideContent* FindSlide(const MkString& tag, const MkString& slideName) const;
+    // The record of the slide an edit works on (by name only when byName, else as
+    // FindSlide) with the slide read into *slide; null, with the error logged, when
+    // there is none or it has no shape tree.
+    MkSlideContent* ReadTaggedSlide(const wchar_t* op, const MkString& tag, const MkString& slideName, bool byName,
+                                    MkOpenXMLSlideDocument* slide);
+    bool WriteEditedSlide(const wchar_t* op, const MkString& slideName, const MkOpenXMLSlideDocument& slide);
+    // Stores the image and relates it to the slide under *imageId (a new id when
+    // empty; an earlier relationship of that id is replaced), and the hyperlink, when
+    // not blank, under *imageId + "_C" (in *linkId, else empty).
+    bool RelateImage(const wchar_t* op, const MkString& slideName, const MkString& imagePath, const MkString& hyperlink,
+                     MkString* imageId, MkString* linkId);
     MkSlideContent* FindSlideByName(const MkString& slideName) const;
     // Reads a part as XML without logging: a missing or broken part is the caller's to report.
     bool ReadXml(const MkString& path, MkXmlDocument* document);
@@ -211,7 +219,6 @@ private:
     // Before a slide is removed: what names it (links from other parts, custom shows,
     // sections) names its copies instead, or lets go of it when it has none.
     void RedirectReferences(const MkString& slidePart, const MkString& id);
-    int NextShapeId(const MkOpenXMLSlideDocument& slide);
 
     // Who relates to control parts and VML drawings: part -> "rels path|id" of each
     // relationship naming it. Built from the whole package on first use, then kept
@@ -248,7 +255,6 @@ private:
     std::map<std::wstring, MkString> m_lastPartNames;
     // The copies DuplicateSlide made of each slide, in the order made.
     std::map<std::wstring, std::vector<MkString>> m_copies;
-    int m_nextShapeId = FIRST_INSERTED_SHAPE_ID;
     // Scans of slides: name -> record (a record without tags for untagged slides).
     // The slide list refers to these records; a changed slide's record is marked
     // stale and replaced by the next rebuild of the list.

@@ -1,5 +1,8 @@
 #include "impl/pptx/MkOpenXMLSlideDocument.h"
-#include "impl/pptx/MkOpenXMLPresentation.h"
+#include "KivReport/Table.h"
+#include <algorithm>
+#include <cmath>
+#include <string>
 
 namespace {
 
@@ -47,10 +50,164 @@ void appendClone(const MkXmlElement& parent, const TiXmlElement* source) {
     if (source) parent.Tx()->LinkEndChild(source->Clone());
 }
 
+// Calls f on the shapes of the tree named tag, those inside group shapes included;
+// how many matched, -1 when f refused one.
+template <typename F>
+int forEachNamed(const MkXmlElement& tree, const wchar_t* element, const wchar_t* cNvPrPath, const MkString& tag,
+                 bool ignoreCase, F f) {
+    int count = 0;
+    for (const MkXmlElement& shape : shapesOf(tree, element)) {
+        const MkString name = shapeName(shape, cNvPrPath);
+        if (ignoreCase ? name.CompareNoCase(tag) == 0 : name == tag) {
+            ++count;
+            if (!f(shape)) return -1;
+        }
+    }
+    return count;
+}
+
+// The graphic frames of the tree named tag, at any depth.
+std::vector<MkXmlElement> framesNamed(const MkXmlElement& tree, const MkString& tag) {
+    std::vector<MkXmlElement> frames, named;
+    if (tree) MkOpenXMLSlideDocument::FindAllElements(tree, L"p:graphicFrame", frames);
+    for (const MkXmlElement& frame : frames)
+        if (shapeName(frame, L"p:nvGraphicFramePr/p:cNvPr") == tag) named.push_back(frame);
+    return named;
+}
+
+// Sizes and offsets of shapes, as the schema bounds them (EMU).
+const double MAX_EXTENT = 27273042316900.0;
+
+MkString extentText(double value) {
+    if (!(value > 0)) value = 0;  // NaN too
+    if (value > MAX_EXTENT) value = MAX_EXTENT;
+    return MkString(std::to_wstring(static_cast<long long>(value)));
+}
+
+// The hyperlink of a shape's p:cNvPr, made when missing (it comes first among the
+// children), pointed at the relationship id.
+void setLink(const MkXmlElement& cNvPr, const MkString& linkId) {
+    MkXmlElement link = cNvPr.GetFirstChildElement(L"a:hlinkClick");
+    if (!link) {
+        MkXmlElement first = cNvPr.GetFirstChildElement();
+        link = first ? cNvPr.AddChildElementBefore(first, L"a:hlinkClick") : cNvPr.AddChildElement(L"a:hlinkClick");
+    }
+    link.AddAttributeString(L"r:id", linkId);
+}
+
+MkString cellText(const kiv::rep::Table& table, size_t row, size_t column) {
+    return MkString(table.value(row, column).toStdWString());
+}
+
+// lang and sz of the first cell of a row: from a:endParaRPr, else from the first run.
+void cellLanguageAndSize(const MkXmlElement& row, MkString* lang, int* size) {
+    MkXmlElement props = row.GetFirstChildFromPath(L"a:tc/a:txBody/a:p/a:endParaRPr");
+    if (!props) props = row.GetFirstChildFromPath(L"a:tc/a:txBody/a:p/a:r/a:rPr");
+    *lang = props.GetAttributeString(L"lang");
+    *size = props.GetAttributeInt(L"sz", -1);
+}
+
+MkXmlElement appendCopy(const MkXmlElement& parent, const MkXmlElement& source) {
+    if (!parent || !source) return MkXmlElement();
+    return MkXmlElement(parent.Tx()->LinkEndChild(source.Tx()->Clone())->ToElement());
+}
+
+// Gives a cell paragraph a run when it has none (formatted like its end-of-paragraph
+// properties) and puts the text into its first run.
+void fillCell(const MkXmlElement& cell, const MkString& text) {
+    MkXmlElement body = cell.GetFirstChildElement(L"a:txBody");
+    if (!body) {
+        // A cell without text body gets one: body properties, list style, paragraph.
+        MkXmlElement first = cell.GetFirstChildElement();
+        body = first ? cell.AddChildElementBefore(first, L"a:txBody") : cell.AddChildElement(L"a:txBody");
+        body.AddChildElement(L"a:bodyPr");
+        body.AddChildElement(L"a:lstStyle");
+    }
+    MkXmlElement p = body.GetFirstChildElement(L"a:p");
+    if (!p) p = body.AddChildElement(L"a:p");
+    if (!p.GetFirstChildElement(L"a:r")) {
+        // The run looks as the empty cell's end of paragraph says (bold header
+        // cells stay bold).
+        MkXmlElement end = p.GetFirstChildElement(L"a:endParaRPr");
+        MkXmlElement r = end ? p.AddChildElementBefore(end, L"a:r") : p.AddChildElement(L"a:r");
+        MkXmlElement rPr = end ? MkXmlElement::FromNode(r.Tx()->InsertEndChild(*end.Tx())) : r.AddChildElement(L"a:rPr");
+        rPr.SetName(L"a:rPr");
+        rPr.AddAttributeInt(L"smtClean", 0);
+        r.AddChildElement(L"a:t");
+    }
+    MkXmlElement t = p.GetFirstChildFromPath(L"a:r/a:t");
+    if (!t) t = p.GetFirstChildElement(L"a:r").AddChildElement(L"a:t");
+    t.SetValue(text);
+}
+
+// The template row that row r of the table repeats: the first for the header, the
+// data rows in turn after it (the first again when there is no data row).
+MkXmlElement templateRow(const MkXmlElement& templ, size_t r) {
+    std::vector<MkXmlElement> rows;
+    for (MkXmlElement tr = templ.GetFirstChildElement(L"a:tr"); tr; tr = tr.GetNextSiblingElement(L"a:tr")) rows.push_back(tr);
+    if (rows.empty()) return MkXmlElement();
+    if (r == 0 || rows.size() == 1) return rows[0];
+    return rows[1 + (r - 1) % (rows.size() - 1)];
+}
+
+// The table laid out anew: n columns sharing the template's width, every row like
+// the template's first, as high as the template row it stands for.
+void buildRebuiltTable(const MkXmlElement& tbl, const MkXmlElement& templ, const kiv::rep::Table& table, double width) {
+    const size_t rows = table.rowCount(), n = table.columnCount();
+    MkXmlElement firstRow = templ.GetFirstChildElement(L"a:tr");
+    MkString lang;
+    int size = -1;
+    cellLanguageAndSize(firstRow, &lang, &size);
+    MkXmlElement grid = tbl.AddChildElement(L"a:tblGrid");
+    const MkString columnWidth = extentText(std::floor(std::min(width, MAX_EXTENT) / static_cast<double>(n)));
+    for (size_t c = 0; c < n; ++c) grid.AddChildElement(L"a:gridCol").AddAttributeString(L"w", columnWidth);
+    for (size_t r = 0; r < rows; ++r) {
+        MkXmlElement tr = tbl.AddChildElement(L"a:tr");
+        tr.AddAttributeString(L"h", templateRow(templ, r).GetAttributeString(L"h", L"0"));
+        for (size_t c = 0; c < n; ++c) {
+            MkXmlElement body = tr.AddChildElement(L"a:tc").AddChildElement(L"a:txBody");
+            body.AddChildElement(L"a:bodyPr");
+            body.AddChildElement(L"a:lstStyle");
+            MkXmlElement p = body.AddChildElement(L"a:p");
+            MkXmlElement run = p.AddChildElement(L"a:r");
+            MkXmlElement rPr = run.AddChildElement(L"a:rPr");
+            rPr.AddAttributeString(L"lang", lang);
+            rPr.AddAttributeInt(L"smtClean", 0);
+            if (size != -1) rPr.AddAttributeInt(L"sz", size);
+            run.AddChildElement(L"a:t").SetValue(cellText(table, r, c));
+            MkXmlElement end = p.AddChildElement(L"a:endParaRPr");
+            end.AddAttributeString(L"lang", lang);
+            if (size != -1) end.AddAttributeInt(L"sz", size);
+        }
+    }
+}
+
+// The template's grid and rows kept: the header row, then the data rows repeated in
+// turn (their fills and heights with them).
+void buildTemplateTable(const MkXmlElement& tbl, const MkXmlElement& templ, const kiv::rep::Table& table) {
+    const size_t rows = table.rowCount(), n = table.columnCount();
+    appendCopy(tbl, templ.GetFirstChildElement(L"a:tblGrid"));
+    MkXmlElement row0 = appendCopy(tbl, templ.GetFirstChildElement(L"a:tr"));
+    size_t c = 0;
+    for (MkXmlElement tc = row0.GetFirstChildElement(L"a:tc"); tc && c < n; tc = tc.GetNextSiblingElement(L"a:tc"), ++c)
+        fillCell(tc, cellText(table, 0, c));
+    for (size_t r = 1; r < rows; ++r) {
+        const MkXmlElement pattern = templateRow(templ, r);
+        MkXmlElement tr = tbl.AddChildElement(L"a:tr");
+        tr.AddAttributeString(L"h", pattern.GetAttributeString(L"h", L"0"));
+        MkXmlElement source = pattern.GetFirstChildElement(L"a:tc");
+        for (size_t col = 0; col < n; ++col) {
+            MkXmlElement tc = source ? appendCopy(tr, source) : tr.AddChildElement(L"a:tc");
+            fillCell(tc, cellText(table, r, col));
+            if (source) source = source.GetNextSiblingElement(L"a:tc");
+        }
+    }
+}
+
+
 } // namespace
 
-MkOpenXMLSlideDocument::MkOpenXMLSlideDocument(bool withDeclaration, MkOpenXMLPresentation* presentation)
-    : MkXmlDocument(withDeclaration), m_presentation(presentation) {}
+MkOpenXMLSlideDocument::MkOpenXMLSlideDocument(bool withDeclaration) : MkXmlDocument(withDeclaration) {}
 
 MkXmlElement MkOpenXMLSlideDocument::GetShapeTree() const {
     return GetRootElement(L"p:sld").GetFirstChildFromPath(SHAPE_TREE_PATH);
@@ -233,10 +390,8 @@ bool MkOpenXMLSlideDocument::ScanMdlxTags(const MkXmlDocument& slide, MkStringAr
     return true;
 }
 
-bool MkOpenXMLSlideDocument::GetMDLXTags(const MkString& slideName, MkStringArray* sit, MkStringArray* ref,
-                                         MkStringArray* other) const {
-    if (!m_presentation) return false;
-    return m_presentation->GetMdlxTagsFromSlide(slideName, sit, ref, other);
+bool MkOpenXMLSlideDocument::GetMDLXTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
+    return other && ScanMdlxTags(*this, sit, ref);
 }
 
 MkXmlElement MkOpenXMLSlideDocument::GetMdlxEntryByName(const MkString& name) const {
@@ -282,9 +437,7 @@ bool MkOpenXMLSlideDocument::GetSlideTags(MkSlideContent* record) const {
     record->Ref(K::KIND_TITLE).Append(refTitles);
 
     GetPictureTags(&record->Sit(K::KIND_PICTURE), &record->Ref(K::KIND_PICTURE), &others);
-    // The controls are scanned on this parse of the part, which is what the
-    // presentation would read again.
-    if (m_presentation) ScanMdlxTags(*this, &record->Sit(K::KIND_MDLX), &record->Ref(K::KIND_MDLX));
+    ScanMdlxTags(*this, &record->Sit(K::KIND_MDLX), &record->Ref(K::KIND_MDLX));
     GetTableTags(&record->Sit(K::KIND_TABLE), &record->Ref(K::KIND_TABLE), &others);
     GetChartTags(&record->Sit(K::KIND_CHART), &record->Ref(K::KIND_CHART), &others);
 
@@ -306,4 +459,262 @@ int MkOpenXMLSlideDocument::GetMaxShapeId() const {
         if (id > largest) largest = id;
     }
     return largest;
+}
+
+int MkOpenXMLSlideDocument::NextShapeId() const {
+    return std::max(FIRST_INSERTED_SHAPE_ID, GetMaxShapeId() + 1);
+}
+
+// ---------------------------------------------------------------------------
+// Edits
+
+int MkOpenXMLSlideDocument::SetText(const MkString& tag, const MkFormattedTextArray& runs, const MkString& newName) {
+    return forEachNamed(GetShapeTree(), L"p:sp", L"p:nvSpPr/p:cNvPr", tag, true, [&](const MkXmlElement& sp) {
+        MkXmlElement body = sp.GetFirstChildElement(L"p:txBody");
+        if (!body) return false;
+        EditTextElement(body, runs);
+        if (!newName.IsEmpty()) sp.GetFirstChildFromPath(L"p:nvSpPr/p:cNvPr").AddAttributeString(L"name", newName);
+        return true;
+    });
+}
+
+int MkOpenXMLSlideDocument::RenameTextShapes(const MkString& tag, const MkString& newName) {
+    return forEachNamed(GetShapeTree(), L"p:sp", L"p:nvSpPr/p:cNvPr", tag, true, [&](const MkXmlElement& sp) {
+        if (!sp.GetFirstChildElement(L"p:txBody")) return false;
+        sp.GetFirstChildFromPath(L"p:nvSpPr/p:cNvPr").AddAttributeString(L"name", newName);
+        return true;
+    });
+}
+
+MkXmlElement MkOpenXMLSlideDocument::PlaceholderOf(const MkXmlElement& shape) {
+    MkXmlElement ph = shape.GetFirstChildFromPath(L"p:nvSpPr/p:nvPr/p:ph");
+    return ph ? ph : shape.GetFirstChildFromPath(L"p:nvPicPr/p:nvPr/p:ph");
+}
+
+int MkOpenXMLSlideDocument::SetPicture(const MkString& tag, const Picture& picture) {
+    return forEachNamed(GetShapeTree(), L"p:pic", L"p:nvPicPr/p:cNvPr", tag, false, [&](const MkXmlElement& pic) {
+        MkXmlElement cNvPr = pic.GetFirstChildFromPath(L"p:nvPicPr/p:cNvPr");
+        cNvPr.AddAttributeString(L"descr", picture.description);
+        if (!picture.newName.IsEmpty()) cNvPr.AddAttributeString(L"name", picture.newName);
+        MkXmlElement blip = pic.GetFirstChildFromPath(L"p:blipFill/a:blip");
+        if (!blip) return false;
+        blip.AddAttributeString(L"r:embed", picture.imageId);
+        if (!picture.linkId.IsEmpty()) setLink(cNvPr, picture.linkId);
+        // The box the slide shows: the picture's own, or the one its placeholder
+        // inherits from the layout (or master). The picture fills it uncropped.
+        MkXmlElement spPr = pic.GetFirstChildElement(L"p:spPr");
+        MkXmlElement xfrm = spPr.GetFirstChildElement(L"a:xfrm");
+        if (MkXmlElement crop = pic.GetFirstChildFromPath(L"p:blipFill/a:srcRect"))
+            crop.GetParentElement().RemoveChildElement(crop);
+        if (!xfrm.GetFirstChildElement(L"a:ext") && spPr && PlaceholderOf(pic) && picture.inheritedBox) {
+            MkXmlDocument holder;
+            const MkXmlElement box = picture.inheritedBox(PlaceholderOf(pic), &holder);
+            if (box) {
+                if (xfrm) spPr.RemoveChildElement(xfrm);
+                const MkXmlElement first = spPr.GetFirstChildElement();
+                xfrm = MkXmlElement::FromNode(first ? spPr.Tx()->InsertBeforeChild(first.Tx(), *box.Tx())
+                                                    : spPr.Tx()->InsertEndChild(*box.Tx()));
+            }
+        }
+        MkXmlElement ext = xfrm.GetFirstChildElement(L"a:ext");
+        bool haveCx = false, haveCy = false;
+        double cx = ext.GetAttributeDouble(L"cx", -1, &haveCx);
+        double cy = ext.GetAttributeDouble(L"cy", -1, &haveCy);
+        if (haveCx && haveCy && picture.width > 0 && picture.height > 0) {
+            // Fitted in the slide's units: a group around the picture may scale its
+            // two axes differently.
+            double sx = 1, sy = 1;
+            GroupScale(pic, &sx, &sy);
+            cx = std::min(std::max(cx, 0.0), MAX_EXTENT);
+            cy = std::min(std::max(cy, 0.0), MAX_EXTENT);
+            const double rx = cx * sx / picture.width, ry = cy * sy / picture.height;
+            if (rx > ry)
+                cx = std::floor(ry * picture.width / sx);
+            else
+                cy = std::floor(rx * picture.height / sy);
+            ext.AddAttributeString(L"cx", extentText(cx));
+            ext.AddAttributeString(L"cy", extentText(cy));
+        }
+        return true;
+    });
+}
+
+bool MkOpenXMLSlideDocument::RenamePicture(const MkString& tag, const MkString& newName) {
+    for (const MkXmlElement& pic : shapesOf(GetShapeTree(), L"p:pic")) {
+        MkXmlElement cNvPr = pic.GetFirstChildFromPath(L"p:nvPicPr/p:cNvPr");
+        if (cNvPr.GetAttributeString(L"name") == tag) {
+            cNvPr.AddAttributeString(L"name", newName);
+            return true;
+        }
+    }
+    return false;
+}
+
+int MkOpenXMLSlideDocument::SetTable(const MkString& tag, const kiv::rep::Table& table, const MkString& newName) {
+    int replaced = 0;
+    for (const MkXmlElement& frame : framesNamed(GetShapeTree(), tag)) {
+        if (!newName.IsBlank())
+            frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr").AddAttributeString(L"name", newName);
+        MkXmlElement data = frame.GetFirstChildFromPath(L"a:graphic/a:graphicData");
+        MkXmlElement templ = data.GetFirstChildElement(L"a:tbl");
+        if (!templ) continue;
+        MkXmlElement gridTemplate = templ.GetFirstChildElement(L"a:tblGrid");
+        if (!gridTemplate || !templ.GetFirstChildElement(L"a:tr")) return -1;
+        int columns = 0;
+        double width = 0;
+        for (MkXmlElement col = gridTemplate.GetFirstChildElement(L"a:gridCol"); col;
+             col = col.GetNextSiblingElement(L"a:gridCol")) {
+            ++columns;
+            width += std::min(std::max(col.GetAttributeDouble(L"w", 0), 0.0), MAX_EXTENT);
+        }
+        // The new table is built detached and then takes the old one's place.
+        TiXmlElement* built = new TiXmlElement("a:tbl");
+        MkXmlElement tbl(built);
+        appendCopy(tbl, templ.GetFirstChildElement(L"a:tblPr"));
+        if (static_cast<size_t>(columns) != table.columnCount())
+            buildRebuiltTable(tbl, templ, table, width);
+        else
+            buildTemplateTable(tbl, templ, table);
+        // Linked in, not copied, where the old table is the last child (as it is
+        // in a table frame): a copy would hold the filled table twice.
+        if (data.Tx()->LastChild() == templ.Tx()) {
+            data.Tx()->RemoveChild(templ.Tx());
+            data.Tx()->LinkEndChild(built);
+        } else {
+            data.Tx()->ReplaceChild(templ.Tx(), *built);
+            delete built;
+        }
+        ++replaced;
+    }
+    return replaced;
+}
+
+int MkOpenXMLSlideDocument::RenameFrames(const MkString& tag, const MkString& newName) {
+    const std::vector<MkXmlElement> frames = framesNamed(GetShapeTree(), tag);
+    if (!newName.IsBlank())
+        for (const MkXmlElement& frame : frames)
+            frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr").AddAttributeString(L"name", newName);
+    return static_cast<int>(frames.size());
+}
+
+int MkOpenXMLSlideDocument::ChartFrames(const MkString& tag, const MkString& newName, MkStringArray* chartIds) {
+    int count = 0;
+    for (const MkXmlElement& frame : framesNamed(GetShapeTree(), tag)) {
+        if (!newName.IsBlank())
+            frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr").AddAttributeString(L"name", newName);
+        bool found = false;
+        const MkString id = frame.GetFirstChildFromPath(L"a:graphic/a:graphicData/c:chart")
+                                .GetAttributeString(L"r:id", MkString(), &found);
+        if (!found || id.IsEmpty()) return -1;
+        if (chartIds) chartIds->AddGrow(id);
+        ++count;
+    }
+    return count;
+}
+
+// ---------------------------------------------------------------------------
+// 3D controls
+
+bool MkOpenXMLSlideDocument::RepointControl(const MkString& tag, const MkString& newName, const MkString& newId,
+                                            MkString* spid, MkString* oldId) {
+    int matched = 0;
+    MkXmlElement controls = GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:controls");
+    for (MkXmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
+         entry = entry.GetNextSiblingElement(L"mc:AlternateContent")) {
+        MkXmlElement cNvPr = entry.GetFirstChildFromPath(L"mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr");
+        if (cNvPr.GetAttributeString(L"name") != tag) continue;
+        ++matched;
+        if (!newName.IsEmpty()) cNvPr.AddAttributeString(L"name", newName);
+        MkXmlElement choice = entry.GetFirstChildFromPath(L"mc:Choice/p:control");
+        if (choice) {
+            choice.AddAttributeString(L"r:id", newId);
+            if (!newName.IsEmpty()) choice.AddAttributeString(L"name", newName);
+            bool found = false;
+            const MkString s = choice.GetAttributeString(L"spid", MkString(), &found);
+            if (found) *spid = s;
+        }
+        MkXmlElement fallback = entry.GetFirstChildFromPath(L"mc:Fallback/p:control");
+        *oldId = fallback.GetAttributeString(L"r:id");
+        fallback.AddAttributeString(L"r:id", newId);
+        if (!newName.IsEmpty()) fallback.AddAttributeString(L"name", newName);
+    }
+    return matched > 0;
+}
+
+bool MkOpenXMLSlideDocument::ControlUsesId(const MkString& id) const {
+    MkXmlElement controls = GetRootElement().GetFirstChildFromPath(L"p:cSld/p:controls");
+    for (MkXmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
+         entry = entry.GetNextSiblingElement(L"mc:AlternateContent"))
+        if (entry.GetFirstChildFromPath(L"mc:Fallback/p:control").GetAttributeString(L"r:id") == id ||
+            entry.GetFirstChildFromPath(L"mc:Choice/p:control").GetAttributeString(L"r:id") == id)
+            return true;
+    return false;
+}
+
+std::unique_ptr<TiXmlElement> MkOpenXMLSlideDocument::TakeControlPicture(const MkString& tag, float aspect,
+                                                                         MkStringArray* unusedIds) {
+    MkXmlElement entry = GetMdlxEntryByName(tag);
+    MkXmlElement control = entry.GetFirstChildFromPath(L"mc:Fallback/p:control");
+    MkXmlElement pic = control.GetFirstChildElement(L"p:pic");
+    if (!control || !pic) return nullptr;
+    // The picture that takes the control's place, fitted to the image's aspect.
+    std::unique_ptr<TiXmlElement> picture(static_cast<TiXmlElement*>(pic.Tx()->Clone()));
+    MkXmlElement ext = MkXmlElement(picture.get()).GetFirstChildFromPath(L"p:spPr/a:xfrm/a:ext");
+    if (ext && aspect > 0.0f) {
+        const double cx = std::min(std::max(ext.GetAttributeDouble(L"cx", 3300000), 0.0), MAX_EXTENT);
+        const double cy = std::min(std::max(ext.GetAttributeDouble(L"cy", 1700000), 0.0), MAX_EXTENT);
+        const double r = cy > 0 ? cx / cy : aspect;
+        ext.AddAttributeString(L"cx", extentText(aspect > r ? cx : std::floor(cy * aspect)));
+        ext.AddAttributeString(L"cy", extentText(aspect > r ? std::floor(cx / aspect) : cy));
+    }
+    // The whole alternate content goes: its Choice branch names the same control.
+    MkStringArray ids;
+    ids.AddUniqueGrow(control.GetAttributeString(L"r:id"));
+    const MkString choiceId = entry.GetFirstChildFromPath(L"mc:Choice/p:control").GetAttributeString(L"r:id");
+    if (!choiceId.IsEmpty()) ids.AddUniqueGrow(choiceId);
+    MkXmlElement controls = entry.GetParentElement();
+    controls.RemoveChildElement(entry);
+    if (!controls.GetFirstChildElement()) controls.GetParentElement().RemoveChildElement(controls);
+    // Relationships still used by another control of the slide stay.
+    std::vector<MkXmlElement> remaining;
+    FindAllElements(GetRootElement(), L"p:control", remaining);
+    for (const MkXmlElement& other : remaining) {
+        const int i = ids.Find(other.GetAttributeString(L"r:id"));
+        if (i >= 0) ids.Delete(i);
+    }
+    if (unusedIds) *unusedIds = ids;
+    return picture;
+}
+
+int MkOpenXMLSlideDocument::RemovePluginWarningLinks() {
+    MkXmlElement tree = GetShapeTree();
+    int removed = 0;
+    for (MkXmlElement sp = tree.GetFirstChildElement(L"p:sp"); sp;) {
+        MkXmlElement next = sp.GetNextSiblingElement(L"p:sp");
+        if (sp.GetFirstChildFromPath(L"p:txBody/a:p/a:r/a:t").GetValue() == MkString(PLUGIN_WARNING_TEXT)) {
+            tree.RemoveChildElement(sp);
+            ++removed;
+        }
+        sp = next;
+    }
+    return removed;
+}
+
+bool MkOpenXMLSlideDocument::InsertPicture(std::unique_ptr<TiXmlElement> picture, const MkString& name,
+                                           const MkString& imageId, const MkString& linkId) {
+    MkXmlElement tree = GetShapeTree();
+    if (!picture || !tree) return false;
+    MkXmlElement pic(picture.get());
+    MkXmlElement cNvPr = pic.GetFirstChildFromPath(L"p:nvPicPr/p:cNvPr");
+    cNvPr.AddAttributeInt(L"id", NextShapeId());
+    cNvPr.AddAttributeString(L"name", name);
+    pic.GetFirstChildFromPath(L"p:blipFill/a:blip").AddAttributeString(L"r:embed", imageId);
+    if (!linkId.IsEmpty()) setLink(cNvPr, linkId);
+    // Before the tree's extension list, which must stay last.
+    MkXmlElement extLst = tree.GetFirstChildElement(L"p:extLst");
+    if (extLst)
+        tree.Tx()->InsertBeforeChild(extLst.Tx(), *picture);
+    else
+        tree.Tx()->LinkEndChild(picture.release());
+    return true;
 }

@@ -1,17 +1,31 @@
 #pragma once
 // One slide part of a presentation, parsed: the scans that find the tags its
-// shapes are named with, and the rewriting of a text body from formatted runs.
+// shapes are named with, and the edits a report makes to the slide's XML (texts,
+// pictures, tables, chart frames, 3D controls, shape names and ids). The slide
+// knows nothing of the package: relationships, media and other parts are the
+// presentation's, which hands the ids an edit needs in and takes back the ids an
+// edit let go of.
 #include "impl/common/MkFormattedText.h"
 #include "impl/pptx/MkSlideContent.h"
 #include "impl/storage/MkOXmlDocument.h"
+#include <functional>
+#include <memory>
 #include <vector>
 
-class MkOpenXMLPresentation;
+namespace kiv {
+namespace rep {
+class Table;
+}
+} // namespace kiv
 
 class MkOpenXMLSlideDocument : public MkXmlDocument {
 public:
-    // Without a presentation the 3D-model tags of the slide are not scanned.
-    explicit MkOpenXMLSlideDocument(bool withDeclaration = false, MkOpenXMLPresentation* presentation = nullptr);
+    // Inserted shapes get ids from here on, above every id the slide has.
+    static constexpr int FIRST_INSERTED_SHAPE_ID = 10042;
+    // Text of the link boxes that ask the user to install the viewer plug-in.
+    static constexpr const wchar_t* PLUGIN_WARNING_TEXT = L"Orvia Plugin not installed. Press here to install plugin";
+
+    explicit MkOpenXMLSlideDocument(bool withDeclaration = false);
 
     // "p:sld/p:cSld/p:spTree", or null.
     MkXmlElement GetShapeTree() const;
@@ -37,8 +51,8 @@ public:
     bool GetTableTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const;
     bool GetChartTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const;
     bool GetPictureTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const;
-    // The 3D-viewer controls of the slide part, read through the presentation.
-    bool GetMDLXTags(const MkString& slideName, MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const;
+    // The 3D-viewer controls of the slide; false when it has none.
+    bool GetMDLXTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const;
     // The Mdlx scan of a parsed slide: SIT and REF names of the fallback pictures of
     // the controls. False when the slide has no controls.
     static bool ScanMdlxTags(const MkXmlDocument& slide, MkStringArray* sit, MkStringArray* ref);
@@ -53,7 +67,60 @@ public:
 
     // Largest p:cNvPr id of the slide (0 when none).
     int GetMaxShapeId() const;
+    // The id for a shape inserted now: FIRST_INSERTED_SHAPE_ID or above, and above
+    // every id of the slide.
+    int NextShapeId() const;
 
-private:
-    MkOpenXMLPresentation* m_presentation;
+    // --- edits ---
+    // Each edit of named shapes returns how many it changed (0: none is named tag),
+    // or -1 when one of them cannot take the edit; shapes inside group shapes count.
+    // Text shapes are matched ignoring case, every other kind exactly.
+    // The text of the text shapes, renamed to newName when it is not empty; -1 for a
+    // shape without text body.
+    int SetText(const MkString& tag, const MkFormattedTextArray& runs, const MkString& newName);
+    // Renames the text shapes; -1 for a shape without text body.
+    int RenameTextShapes(const MkString& tag, const MkString& newName);
+    // What a picture shape shows: description, relationship ids (of the image, and of
+    // the hyperlink when linkId is not empty) and the image's size, fitted into the
+    // box the slide shows uncropped without distortion.
+    struct Picture {
+        MkString description, newName, imageId, linkId;
+        int width = 0, height = 0;
+        // The box a placeholder without one of its own inherits (layout or master),
+        // kept in holder; null when there is none.
+        std::function<MkXmlElement(const MkXmlElement& ph, MkXmlDocument* holder)> inheritedBox;
+    };
+    // -1 for a picture without a:blip.
+    int SetPicture(const MkString& tag, const Picture& picture);
+    // Renames the first picture named tag; false when there is none.
+    bool RenamePicture(const MkString& tag, const MkString& newName);
+    // The tables of the graphic frames named tag take the table's rows, in the
+    // template's layout when the column counts agree; -1 for a table without grid
+    // or row. Frames holding no table are renamed only.
+    int SetTable(const MkString& tag, const kiv::rep::Table& table, const MkString& newName);
+    int RenameFrames(const MkString& tag, const MkString& newName);
+    // Renames the chart frames named tag (when newName is not blank) and gives the
+    // relationship ids of their charts in order; -1 for a frame without one.
+    int ChartFrames(const MkString& tag, const MkString& newName, MkStringArray* chartIds);
+    // The placeholder (p:ph) a shape (p:sp or p:pic) stands for, or null.
+    static MkXmlElement PlaceholderOf(const MkXmlElement& shape);
+
+    // 3D controls. Points the controls whose picture is named tag at the relationship
+    // newId (renamed when newName is not empty): their former id in *oldId and the
+    // shape id the Choice branch names in *spid; false when none is named tag.
+    bool RepointControl(const MkString& tag, const MkString& newName, const MkString& newId, MkString* spid,
+                        MkString* oldId);
+    // Whether a control of the slide names the relationship id.
+    bool ControlUsesId(const MkString& id) const;
+    // Removes the control whose picture is named tag (the whole alternate content)
+    // and gives a copy of that picture, fitted to the aspect (width / height); the
+    // control ids nothing on the slide names any more go into *unusedIds. Null when
+    // there is no such control.
+    std::unique_ptr<TiXmlElement> TakeControlPicture(const MkString& tag, float aspect, MkStringArray* unusedIds);
+    // Removes the link boxes that ask for the viewer plug-in; how many went.
+    int RemovePluginWarningLinks();
+    // Adds the picture element (taking it) at the end of the shape tree with a new
+    // shape id, named name, showing imageId, linked to linkId when not empty.
+    bool InsertPicture(std::unique_ptr<TiXmlElement> picture, const MkString& name, const MkString& imageId,
+                       const MkString& linkId);
 };

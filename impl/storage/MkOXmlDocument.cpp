@@ -1028,6 +1028,12 @@ std::string MkXmlDocument::PrintToString(bool indented) const {
     return std::move(printer.Out());
 }
 
+std::string MkXmlDocument::PrintNode(const TiXmlNode& node, bool indented) {
+    XmlPrinter printer(indented ? "    " : "", indented ? "\n" : "");
+    node.Accept(&printer);
+    return std::move(printer.Out());
+}
+
 MkXmlElement MkXmlDocument::CreateRootElement(const MkString& name, int id, const MkString& namespaceUri) {
     MkXmlElement root = MkXmlElement::FromNode(LinkEndChild(new TiXmlElement(narrowName(name))));
     if (!namespaceUri.IsBlank()) root.AddAttributeString("xmlns", namespaceUri);

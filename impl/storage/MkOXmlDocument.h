@@ -210,6 +210,8 @@ public:
     // characters XML 1.0 forbids never reach the output (vertical tab and form
     // feed become line feeds, other controls, U+FFFE and U+FFFF are left out).
     std::string PrintToString(bool indented = true) const;
+    // One node and what it holds, printed the same way.
+    static std::string PrintNode(const TiXmlNode& node, bool indented = false);
 
     // Appends the root element; "xmlns" is set when namespaceUri is not blank, "ID" when id >= 0.
     MkXmlElement CreateRootElement(const MkString& name, int id = -1, const MkString& namespaceUri = MkString());

@@ -4,6 +4,7 @@
 #include "impl/storage/MkOXmlDocument.h"
 #include "impl/storage/ReportLog.h"
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,14 @@ namespace {
 // with a buffer of their size, capped.
 const uint64_t SMALL_ENTRY_SIZE = 262144;
 const size_t DEFAULT_COPY_BUFFER = 65536;
+
+// Entries added to archives by this process (PxZipArchive::EntriesWritten).
+std::atomic<uint64_t> g_entriesWritten{0};
+
+bool counted(bool added) {
+    if (added) ++g_entriesWritten;
+    return added;
+}
 const size_t MAX_COPY_BUFFER = 4194304;
 const int ITEM_SIZE = 4;
 
@@ -414,7 +423,7 @@ bool PxZipArchive::AddNewFile(PxZipMemFile* memFile, const MkString& name) {
     try {
         // The engine refuses a name that exists: two entries of one name would make
         // readers pick either.
-        if (!m_zip.AddNewFile(memFile->Engine(), storedName(name), -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER)) {
+        if (!counted(m_zip.AddNewFile(memFile->Engine(), storedName(name), -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER))) {
             REP_LOG_ERROR(lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
             return false;
         }
@@ -423,9 +432,11 @@ bool PxZipArchive::AddNewFile(PxZipMemFile* memFile, const MkString& name) {
     return true;
 }
 
+uint64_t PxZipArchive::EntriesWritten() { return g_entriesWritten; }
+
 bool PxZipArchive::CopyEntryFrom(const PxZipArchive& source, int index, const MkString& name) {
     try {
-        if (!m_zip.CopyEntryFrom(source.m_zip, index, name.IsEmpty() ? std::string() : storedName(name))) {
+        if (!counted(m_zip.CopyEntryFrom(source.m_zip, index, name.IsEmpty() ? std::string() : storedName(name)))) {
             REP_LOG_ERROR(lfw::String("Could not copy entry %1 to '%2'").arg(index).arg(lfw::String(name)));
             return false;
         }
@@ -473,13 +484,14 @@ unsigned char* PxZipArchive::ReadDataRaw(const MkString& name, size_t* size, boo
 
 namespace {
 
-// Extraction target appending to a vector the caller owns.
+// Extraction target appending to a vector or string the caller owns.
+template <class Bytes>
 class VectorSink : public CZipAbstractFile {
 public:
-    explicit VectorSink(std::vector<unsigned char>* bytes) : m_bytes(bytes) {}
+    explicit VectorSink(Bytes* bytes) : m_bytes(bytes) {}
     size_t Read(void*, size_t) override { return 0; }
     void Write(const void* buffer, size_t count) override {
-        const unsigned char* p = static_cast<const unsigned char*>(buffer);
+        const char* p = static_cast<const char*>(buffer);
         m_bytes->insert(m_bytes->end(), p, p + count);
     }
     uint64_t Seek(int64_t offset, SeekOrigin origin) override {
@@ -491,12 +503,21 @@ public:
     void SetLength(uint64_t length) override { m_bytes->resize(static_cast<size_t>(length)); }
 
 private:
-    std::vector<unsigned char>* m_bytes;
+    Bytes* m_bytes;
 };
 
 } // namespace
 
 bool PxZipArchive::ReadDataInto(const MkString& name, std::vector<unsigned char>* data, uint64_t maxSize) {
+    return ReadInto(name, data, maxSize);
+}
+
+bool PxZipArchive::ReadDataInto(const MkString& name, std::string* data, uint64_t maxSize) {
+    return ReadInto(name, data, maxSize);
+}
+
+template <class Bytes>
+bool PxZipArchive::ReadInto(const MkString& name, Bytes* data, uint64_t maxSize) {
     if (!data) return false;
     data->clear();
     const int index = FindFile(name);
@@ -517,7 +538,7 @@ bool PxZipArchive::ReadDataInto(const MkString& name, std::vector<unsigned char>
                                       ? DEFAULT_COPY_BUFFER
                                       : static_cast<size_t>(std::min<uint64_t>(info.uncompressedSize, MAX_COPY_BUFFER));
         data->reserve(static_cast<size_t>(info.uncompressedSize));
-        VectorSink sink(data);
+        VectorSink<Bytes> sink(data);
         if (!m_zip.ExtractFile(index, sink, copyBuffer)) {
             data->clear();
             REP_LOG_ERROR(lfw::String("Unable to read raw data from '%1'").arg(lfw::String(name)));
@@ -561,8 +582,8 @@ bool PxZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t s
             source.Attach(data, size, false);
             const int existing = m_zip.FindFile(entryName);
             if (overwrite && existing >= 0) m_zip.RemoveFile(existing);
-            if (!m_zip.AddNewFile(source, entryName, m_compressionLevel, m_smartness,
-                                  m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER)) {
+            if (!counted(m_zip.AddNewFile(source, entryName, m_compressionLevel, m_smartness,
+                                                  m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER))) {
                 REP_LOG_ERROR(lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
                 return false;
             }
@@ -574,7 +595,7 @@ bool PxZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t s
         // An empty entry never goes in beside one of the same name.
         const int existing = m_zip.FindFile(entryName);
         if (existing >= 0 && overwrite) m_zip.RemoveFile(existing);
-        if (!m_zip.AddNewFile(nullptr, 0, entryName, -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER)) {
+        if (!counted(m_zip.AddNewFile(nullptr, 0, entryName, -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER))) {
             REP_LOG_ERROR(lfw::String("Could not add empty file '%1' to archive").arg(lfw::String(name)));
             return false;
         }
@@ -648,8 +669,8 @@ bool PxZipArchive::WriteXmlFile(const MkString& name, const MkXmlDocument* docum
         }
         const std::string text = document->PrintToString();
         m_lastXmlHash = HashText(text.data(), text.size());
-        if (!m_zip.AddNewFile(text.data(), text.size(), entryName, m_compressionLevel, m_smartness,
-                              m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER)) {
+        if (!counted(m_zip.AddNewFile(text.data(), text.size(), entryName, m_compressionLevel, m_smartness,
+                                      m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER))) {
             REP_LOG_ERROR(lfw::String("Could not write Xml file '%1' to archive").arg(lfw::String(name)));
             return false;
         }

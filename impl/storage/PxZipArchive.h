@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class MkXmlBudget;
@@ -117,6 +118,9 @@ public:
     // Adds entry `index` of another open archive as it is stored, without inflating
     // it, under `name` (its own name when empty). False (logged) when that fails.
     bool CopyEntryFrom(const PxZipArchive& source, int index, const MkString& name = MkString());
+    // How many entries this process has added to archives, in every way above and
+    // below: what a package costs to write (each part once when written once).
+    static uint64_t EntriesWritten();
 
     // The entry's bytes in a malloc'ed buffer the caller free()s (one zero byte
     // follows the data), or null. maxSize > 0 refuses larger entries.
@@ -126,6 +130,7 @@ public:
     // size, no further copy); false (logged) when it cannot be read, or, with
     // maxSize > 0, when it is declared larger.
     bool ReadDataInto(const MkString& name, std::vector<unsigned char>* data, uint64_t maxSize = 0);
+    bool ReadDataInto(const MkString& name, std::string* data, uint64_t maxSize = 0);
     bool WriteDataRaw(const MkString& name, const void* data, size_t size, bool overwrite);
 
     bool ReadXmlFile(const MkString& name, MkXmlDocument* document);
@@ -165,6 +170,9 @@ public:
     bool IsEncrypted() const { return m_zip.IsEncrypted(); }
 
 private:
+    template <class Bytes>
+    bool ReadInto(const MkString& name, Bytes* data, uint64_t maxSize);
+
     MkString m_fileName;
     PxZipMemFile* m_memFile = nullptr;
     PxZipAccessMode m_mode = ZIP_OPEN;

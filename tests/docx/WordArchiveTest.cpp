@@ -14,22 +14,22 @@ namespace {
 
 class WordArchiveTest : public LoggingTest {
 protected:
-    // A copy of a package in the temporary folder, opened for change.
-    bool openCopy(const std::string& source, const std::string& name) {
-        path = dir.file(name);
-        if (!copyFile(source, path)) return false;
-        return archive.Open(MkString(path.c_str()), ZIP_OPEN);
+    bool open(const std::string& package, const std::string& report) {
+        path = dir.file(report);
+        return archive.Open(wide(testPackage(package)));
     }
-    std::string jpeg(const std::string& name, unsigned width, unsigned height) {
-        const std::string file = dir.file(name);
-        EXPECT_TRUE(Utils::saveImageAsJpeg(flatImage(width, height).get(), MkString(file.c_str())));
-        return file;
-    }
-    std::string part(const wchar_t* name) { return readPart(archive, narrow(name)); }
-    int filesIn(const wchar_t* folder) {
-        MkStringArray names;
-        archive.FindFiles(folder, true, &names);
-        return names.GetSize();
+    bool save() { return archive.Save(wide(path)); }
+    // A picture of that size, its bytes kept by the test.
+    MkOpenXMLPicture picture(const std::string& name, unsigned width, unsigned height) {
+        std::vector<unsigned char>& bytes = jpegs[name];
+        EXPECT_TRUE(Utils::jpegBytesOf(flatImage(width, height).get(), &bytes));
+        MkOpenXMLPicture p;
+        p.name = wide(name);
+        p.data = bytes.data();
+        p.size = bytes.size();
+        p.width = static_cast<int>(width);
+        p.height = static_cast<int>(height);
+        return p;
     }
     MkWordDocumentContent scan() {
         MkWordDocumentContent content;
@@ -40,6 +40,7 @@ protected:
     TempDir dir;
     std::string path;
     MkOpenXMLWordArchive archive;
+    std::map<std::string, std::vector<unsigned char>> jpegs;
 };
 
 MkFormattedTextArray text(const wchar_t* value) {
@@ -61,7 +62,7 @@ kiv::rep::Table chartTable() {
 } // namespace
 
 TEST_F(WordArchiveTest, FillingEveryTagKindGivesAValidPackage) {
-    ASSERT_TRUE(openCopy(testPackage("tagged"), "tagged.docx"));
+    ASSERT_TRUE(open("tagged", "tagged.docx"));
     const MkWordDocumentContent content = scan();
     EXPECT_EQ(2, content.GetTags(SIT_TYPE_TITLE)->GetSize());
     EXPECT_EQ(2, content.GetTags(SIT_TYPE_TABLE)->GetSize());
@@ -85,23 +86,16 @@ TEST_F(WordArchiveTest, FillingEveryTagKindGivesAValidPackage) {
     EXPECT_TRUE(archive.SetChart(L"SIT1_CHART", chart));
 
     // A picture twice: one file, one pair of relationships; the placeholder picture goes.
-    const std::string picture = jpeg("picture.jpg", 400, 200);
-    const int media = filesIn(L"word\\media");
-    EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", MkString(picture.c_str()), 400, 200, false, MkString(),
-                                 L"https://viewer.example/1"));
-    EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", MkString(picture.c_str()), 400, 200, false, MkString(),
-                                 L"https://viewer.example/1"));
-    EXPECT_EQ(media, filesIn(L"word\\media"));  // the placeholder's file out, the picture's in
-    EXPECT_LT(archive.FindFile(L"word\\media\\image1.png"), 0);
-
+    const MkOpenXMLPicture shown = picture("picture.jpg", 400, 200);
+    EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", shown, false, MkString(), L"https://viewer.example/1"));
+    EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", shown, false, MkString(), L"https://viewer.example/1"));
     // The viewer control becomes a picture control; its part and preview go.
-    const std::string shot = jpeg("shot.jpg", 300, 300);
-    EXPECT_TRUE(archive.SetImage(L"SIT1_MDLX", MkString(shot.c_str()), 300, 300, true, L"SIT1_MDLXPICTURE",
-                                 MkString()));
-    EXPECT_LT(archive.FindFile(L"word\\activeX\\activeX1.xml"), 0);
-    EXPECT_LT(archive.FindFile(L"word\\media\\image2.png"), 0);
-    EXPECT_EQ(std::string::npos, part(L"[Content_Types].xml").find("activeX1"));
-    ASSERT_TRUE(archive.Close());
+    EXPECT_TRUE(archive.SetImage(L"SIT1_MDLX", picture("shot.jpg", 300, 300), true, L"SIT1_MDLXPICTURE", MkString()));
+    ASSERT_TRUE(save()) << narrow(archive.Error());
+    for (const char* gone : {"word/media/image1.png", "word/media/image2.png", "word/activeX/activeX1.xml"})
+        EXPECT_FALSE(hasPart(path, gone)) << gone;
+    EXPECT_TRUE(hasPart(path, "word/media/image3.jpeg") && hasPart(path, "word/media/image4.jpeg"));
+    EXPECT_EQ(std::string::npos, readPart(path, "[Content_Types].xml").find("activeX1"));
     MkXmlDocument written;
     ASSERT_TRUE(written.ParseText(readPart(path, "word/document.xml").c_str()));
     EXPECT_GOLDEN("docx/tagged_filled_document.xml", written.PrintToString());
@@ -111,130 +105,103 @@ TEST_F(WordArchiveTest, FillingEveryTagKindGivesAValidPackage) {
 }
 
 TEST_F(WordArchiveTest, UnrolledChartsGetAChartPartEach) {
-    ASSERT_TRUE(openCopy(testPackage("groups"), "groups.docx"));
+    ASSERT_TRUE(open("groups", "groups.docx"));
     EXPECT_TRUE(archive.ExpandGroup(indices({0, 1, 2}), L"SIT_CHART"));
     EXPECT_TRUE(archive.ExpandGroup(indices({0, 1}), L"SIT_TABLE"));
     EXPECT_TRUE(archive.ExpandGroup(indices({0, 2}), MkString()));
     ASSERT_TRUE(archive.SyncCharts());
 
-    MkOpenXMLWordDocument document;
-    ASSERT_TRUE(archive.ReadDocument(&document));
     MkXmlElementList charts;
-    MkOpenXMLDocument::FindAllElements(document.GetBody(), "c:chart", &charts, true, true);
+    MkOpenXMLDocument::FindAllElements(archive.Document()->GetBody(), "c:chart", &charts, true, true);
     ASSERT_EQ(3u, charts.size());
     EXPECT_EQ("rId11 rId12", narrow(charts[0].GetAttributeString(L"r:id") + L" " + charts[1].GetAttributeString(L"r:id")));
     for (size_t i = 0; i < charts.size(); ++i)
         EXPECT_EQ("charts/chart" + std::to_string(i + 1) + ".xml",
-                  narrow(archive.GetTargetOfId(L"word\\_rels\\document.xml.rels", charts[i].GetAttributeString(L"r:id"))));
+                  narrow(archive.MainRels()->Find(charts[i].GetAttributeString(L"r:id"))->target));
 
-    // Each copy's chart is filled on its own.
+    // Each copy's chart is filled on its own, with a workbook of its own.
     const kiv::rep::Table table = chartTable();
-    MkChartData chart(table);
-    EXPECT_TRUE(archive.SetChart(L"SIT2_CHART", chart));
+    EXPECT_TRUE(archive.SetChart(L"SIT2_CHART", MkChartData(table)));
     EXPECT_TRUE(archive.SetTitle(L"SIT3_TITLE", L"third"));
-    const std::string picture = jpeg("p.jpg", 64, 48);
-    EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", MkString(picture.c_str()), 64, 48, false, MkString(), MkString()));
+    const MkOpenXMLPicture shown = picture("p.jpg", 64, 48);
+    EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", shown, false, MkString(), MkString()));
+    ASSERT_TRUE(save());
     // The placeholder picture stays while the other copy still shows it.
-    EXPECT_GE(archive.FindFile(L"word\\media\\image1.png"), 0);
-    EXPECT_TRUE(archive.SetImage(L"SIT3_PICTURE", MkString(picture.c_str()), 64, 48, false, MkString(), MkString()));
-    EXPECT_LT(archive.FindFile(L"word\\media\\image1.png"), 0);
-    EXPECT_TRUE(archive.DeleteObsoleteFiles());
-    ASSERT_TRUE(archive.Close());
+    EXPECT_TRUE(hasPart(path, "word/media/image1.png"));
+    EXPECT_NE(readPart(path, "word/embeddings/Microsoft_Excel_Sheet2.xlsx"),
+              readPart(path, "word/embeddings/Microsoft_Excel_Sheet1.xlsx"));
+    EXPECT_TRUE(archive.SetImage(L"SIT3_PICTURE", shown, false, MkString(), MkString()));
+    ASSERT_TRUE(save());
+    EXPECT_FALSE(hasPart(path, "word/media/image1.png"));
     EXPECT_OOXML_VALID(path);
 }
 
 TEST_F(WordArchiveTest, BrokenDocumentsFailAndLeaveAValidPackage) {
-    ASSERT_TRUE(openCopy(testPackage("tagged"), "broken.docx"));
-    MkOpenXMLWordDocument noBody;
-    ASSERT_TRUE(noBody.ParseText("<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"/>"));
-    ASSERT_TRUE(archive.WriteDocument(noBody));
+    ASSERT_TRUE(open("tagged", "broken.docx"));
+    ASSERT_TRUE(archive.Document()->ParseText(
+        "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"/>"));
     EXPECT_FALSE(archive.ExpandGroup(indices({0}), MkString()));
     EXPECT_TRUE(archive.SetTitle(L"SIT1_TITLE", L"x"));  // nothing to fill
-    EXPECT_FALSE(archive.SetMDLX(L"SIT1_MDLX", L"/tmp/model.mdlx", MkString()));
+    EXPECT_FALSE(archive.SetMDLX(L"SIT1_MDLX", L"/tmp/model.mdlx", nullptr));
     EXPECT_EQ(MkOpenXMLWordDocument::NO_RATIO, archive.GetRatio(SIT_TYPE_PICTURE, L"SIT1_PICTURE", 0));
-    ASSERT_TRUE(archive.Close());
+    ASSERT_TRUE(save());
     EXPECT_OOXML_VALID(path);
 
-    // A closed archive reads nothing.
+    // An editor without a package reads nothing and changes nothing.
     MkOpenXMLWordArchive closed;
     MkWordDocumentContent content;
     closed.GetDocumentContent(content);
     EXPECT_EQ(0, content.GetAllTags().GetSize());
     EXPECT_EQ(0.0f, closed.GetRatio(SIT_TYPE_PICTURE, L"SIT1_PICTURE", 0));
     EXPECT_FALSE(closed.SetTitle(L"SIT1_TITLE", L"x"));
+    EXPECT_FALSE(closed.Save(wide(dir.file("none.docx"))));
 }
 
 TEST_F(WordArchiveTest, ViewerControlsGetTheirOwnControlPartAndPreview) {
-    ASSERT_TRUE(openCopy(testPackage("tagged"), "models.docx"));
+    ASSERT_TRUE(open("tagged", "models.docx"));
+    archive.SetReportPath(wide(path));
     // A second viewer control sharing the first one's control part and preview,
     // as the copies of an unrolled group do.
-    MkOpenXMLWordDocument document;
-    ASSERT_TRUE(archive.ReadDocument(&document));
     MkXmlElementList controls;
-    MkOpenXMLDocument::FindAllElements(document.GetBody(), "w:control", &controls, true, false);
+    MkOpenXMLDocument::FindAllElements(archive.Document()->GetBody(), "w:control", &controls, true, false);
     ASSERT_EQ(1u, controls.size());
     TiXmlElement* paragraph = MkOpenXMLDocument::GetAncestor(controls[0], "w:p").Tx();
     TiXmlElement* copy = paragraph->Parent()->InsertAfterChild(paragraph, *paragraph)->ToElement();
     MkXmlElementList copied;
     MkOpenXMLDocument::FindAllElements(MkXmlElement(copy), "w:control", &copied, true, false);
     copied[0].AddAttributeString(L"w:name", L"SIT2_MDLX");
-    ASSERT_TRUE(archive.WriteDocument(document));
 
-    const std::string first = jpeg("first.jpg", 200, 100), second = jpeg("second.jpg", 100, 100);
-    EXPECT_TRUE(archive.SetMDLX(L"SIT1_MDLX", MkString(dir.file("model.mdlx").c_str()), MkString(first.c_str())));
+    const MkOpenXMLPicture first = picture("first.jpg", 200, 100), second = picture("second.jpg", 100, 100);
+    EXPECT_TRUE(archive.SetMDLX(L"SIT1_MDLX", MkString(dir.file("model.mdlx").c_str()), &first));
+    ASSERT_TRUE(save());
     // Still used by SIT2_MDLX: the shared control part and preview stay.
-    EXPECT_GE(archive.FindFile(L"word\\activeX\\activeX1.xml"), 0);
-    EXPECT_GE(archive.FindFile(L"word\\media\\image2.png"), 0);
-    EXPECT_TRUE(archive.SetMDLX(L"SIT2_MDLX", L"/elsewhere/other.mdlx", MkString(second.c_str())));
-    EXPECT_LT(archive.FindFile(L"word\\activeX\\activeX1.xml"), 0);
-    EXPECT_LT(archive.FindFile(L"word\\media\\image2.png"), 0);
-    EXPECT_FALSE(archive.SetMDLX(L"SIT3_MDLX", L"/elsewhere/other.mdlx", MkString()));
+    EXPECT_TRUE(hasPart(path, "word/activeX/activeX1.xml") && hasPart(path, "word/media/image2.png"));
+    EXPECT_TRUE(archive.SetMDLX(L"SIT2_MDLX", L"/elsewhere/other.mdlx", &second));
+    EXPECT_FALSE(archive.SetMDLX(L"SIT3_MDLX", L"/elsewhere/other.mdlx", nullptr));
+    ASSERT_TRUE(save());
+    EXPECT_FALSE(hasPart(path, "word/activeX/activeX1.xml") || hasPart(path, "word/media/image2.png"));
 
-    const MkString rels = MkString(L"word\\_rels\\document.xml.rels");
-    const std::string part1 = part(L"word\\activeX\\activeX2.xml"), part2 = part(L"word\\activeX\\activeX3.xml");
+    const std::string part1 = readPart(path, "word/activeX/activeX2.xml"), part2 = readPart(path, "word/activeX/activeX3.xml");
     EXPECT_NE(std::string::npos, part1.find("ax:value=\"model.mdlx\"")) << part1;  // beside the package
     EXPECT_NE(std::string::npos, part2.find("other.mdlx")) << part2;
-    EXPECT_EQ(MkString(L"activeX/activeX2.xml"), archive.GetTargetOfId(rels, L"rIdSIT1_MDLX"));
-    ASSERT_TRUE(archive.ReadDocument(&document));
+    EXPECT_EQ(MkString(L"activeX/activeX2.xml"), archive.MainRels()->Find(L"rIdSIT1_MDLX")->target);
     MkXmlElementList previews;
-    MkOpenXMLDocument::FindAllElements(document.GetBody(), "v:imagedata", &previews, true, false);
+    MkOpenXMLDocument::FindAllElements(archive.Document()->GetBody(), "v:imagedata", &previews, true, false);
     ASSERT_EQ(2u, previews.size());
     EXPECT_NE(previews[0].GetAttributeString(L"r:id"), previews[1].GetAttributeString(L"r:id"));
-    ASSERT_TRUE(archive.Close());
     EXPECT_OOXML_VALID(path);
-}
 
-TEST_F(WordArchiveTest, ABatchWritesTheSameDocumentOnce) {
-    const std::string picture = jpeg("p.jpg", 64, 48);
-    auto fill = [&](bool batch) {
-        EXPECT_TRUE(openCopy(testPackage("groups"), batch ? "batch.docx" : "single.docx"));
-        if (batch) {
-            EXPECT_TRUE(archive.BeginBatch());
-        }
-        EXPECT_TRUE(archive.ExpandGroup(indices({0, 1}), MkString()));
-        EXPECT_TRUE(archive.SetTitle(L"SIT1_TITLE", L"one"));
-        EXPECT_TRUE(archive.SetText(L"SIT2_TEXT", text(L"two")));
-        EXPECT_TRUE(archive.SetImage(L"SIT2_PICTURE", MkString(picture.c_str()), 64, 48, false, MkString(), MkString()));
-        EXPECT_TRUE(archive.SetTable(L"SIT1_TABLE", chartTable()));
-        // Nothing reaches the package before the batch ends.
-        const std::string before = part(L"word\\document.xml");
-        EXPECT_EQ(batch, before.find(">one<") == std::string::npos);
-        if (batch) {
-            EXPECT_TRUE(archive.EndBatch());
-        }
-        const std::string document = part(L"word\\document.xml");
-        EXPECT_TRUE(archive.Close());
-        EXPECT_OOXML_VALID(path);
-        return document;
-    };
-    EXPECT_EQ(fill(false), fill(true));
-
-    // Several controls in one batch, one of them wrapping a table cell.
-    ASSERT_TRUE(openCopy(testPackage("tagged"), "nested.docx"));
-    ASSERT_TRUE(archive.BeginBatch());
-    EXPECT_TRUE(archive.SetText(L"SIT1_TEXT", text(L"x")));
-    EXPECT_TRUE(archive.SetTitle(L"SIT2_TITLE", L"cell"));
-    EXPECT_TRUE(archive.EndBatch());
-    EXPECT_NE(std::string::npos, part(L"word\\document.xml").find(">cell<"));
-    EXPECT_TRUE(archive.Close());
+    // Models come from the report's folder and the sources named, recorded by file name.
+    TempDir elsewhere;
+    ASSERT_TRUE(writeFile(dir.file("model.mdlx"), "m1") && writeFile(elsewhere.file("other.mdlx"), "m2"));
+    ASSERT_EQ(1, archive.ReplacePathToMdlxFileInPlugins(L"\\elsewhere\\other.mdlx", wide(elsewhere.file("other.mdlx"))));
+    EXPECT_FALSE(archive.EmbedAllMdlxFilesInArchive());
+    archive.SetModelSources({elsewhere.path()}, {});
+    EXPECT_TRUE(archive.EmbedAllMdlxFilesInArchive());
+    ASSERT_TRUE(save());
+    const std::string ids = readPart(path, "word/mdlxFiles/mdlxReferenceIds.xml");
+    EXPECT_NE(std::string::npos, ids.find("originalPath=\"model.mdlx\"")) << ids;
+    EXPECT_NE(std::string::npos, ids.find("originalPath=\"other.mdlx\"")) << ids;
+    EXPECT_EQ("m2", readPart(path, "word/mdlxFiles/mdlx2.mdlx"));
+    EXPECT_OOXML_VALID(path);
 }

@@ -6,8 +6,7 @@ using namespace pptxtest;
 namespace {
 
 MkSlideContent scan(const std::string& shapes, const std::string& controls = "") {
-    MkOpenXMLPresentation presentation;  // only marks the document as one that scans 3D controls
-    MkOpenXMLSlideDocument slide(false, &presentation);
+    MkOpenXMLSlideDocument slide;
     EXPECT_TRUE(parseSlide(&slide, shapes, controls));
     MkSlideContent record(L"slide1.xml", 0, 0);
     EXPECT_TRUE(slide.GetSlideTags(&record));
@@ -92,7 +91,7 @@ TEST(SlideTags, ScansNeedAShapeTree) {
     EXPECT_FALSE(slide.GetChartTags(&sit, &ref, &other));
     EXPECT_FALSE(slide.GetPictureTags(&sit, &ref, &other));
     EXPECT_FALSE(slide.GetTextTags(&sit, &ref, nullptr));
-    EXPECT_FALSE(slide.GetMDLXTags(L"slide1.xml", &sit, &ref, &other));  // no presentation
+    EXPECT_FALSE(slide.GetMDLXTags(&sit, &ref, &other));  // no controls
     EXPECT_FALSE(slide.GetSlideTags(nullptr));
 
     MkOpenXMLSlideDocument empty;

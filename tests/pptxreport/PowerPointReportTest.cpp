@@ -145,6 +145,36 @@ TEST_F(PowerPointReport, GenericSlidesLeaveNoReferenceBehind) {
 // Pictures fill the box the slide shows (a layout's, one scaled by a group) uncropped
 // and undistorted; shapes in groups take their tags; tables repeat the template's
 // rows with their fills and heights.
+// Targets name their parts however they are written: a generic slide's chart as
+// chart%5F1.xml, the chart's workbook as caf%C3%A9.xlsx.
+TEST_F(PowerPointReport, EncodedTargetsNameTheirParts) {
+    const std::string deck = dir.file("encoded.pptx"), wb = "ppt/embeddings/caf\xc3\xa9.xlsx";
+    ASSERT_TRUE(copyFile(officeTemplate("pp_chart.pptx"), deck));
+    auto move = [&](const std::string& from, const std::string& to) {
+        const std::string bytes = readPart(deck, from);
+        ASSERT_TRUE(putPart(deck, to, bytes) && putPart(deck, from, "")) << from;
+    };
+    auto edit = [&](const std::string& part, const std::string& from, const std::string& to) {
+        std::string text = readPart(deck, part);
+        ASSERT_NE(std::string::npos, text.find(from)) << part;
+        ASSERT_TRUE(putPart(deck, part, text.replace(text.find(from), from.size(), to))) << part;
+    };
+    move("ppt/charts/chart1.xml", "ppt/charts/chart_1.xml");
+    move("ppt/charts/_rels/chart1.xml.rels", "ppt/charts/_rels/chart_1.xml.rels");
+    move("ppt/embeddings/Microsoft_Excel_Sheet1.xlsx", wb);
+    edit("ppt/slides/_rels/slide1.xml.rels", "charts/chart1.xml", "charts/chart%5F1.xml");
+    edit("ppt/charts/_rels/chart_1.xml.rels", "Microsoft_Excel_Sheet1.xlsx", "caf%C3%A9.xlsx");
+    edit("[Content_Types].xml", "chart1.xml", "chart_1.xml");
+    edit("ppt/slides/slide1.xml", "SIT1_CHART", "SIT_CHART");
+    auto repo = repositoryOf({tableSnapshot({{"t", "p"}, {"0", "17"}, {"1", "19"}}).p()});
+    ASSERT_TRUE(ReportCreatorPowerPoint(repo.p(), Str(deck)).generate(Str(output))) << allErrors();
+    // The generic slide's copy has its own chart and workbook; the slide's went with it.
+    EXPECT_NE(std::string::npos, readPart(output, "ppt/charts/chart1.xml").find("<c:v>19</c:v>"));
+    EXPECT_TRUE(hasPart(output, "ppt/embeddings/caf\xc3\xa9" "1.xlsx"));
+    EXPECT_FALSE(hasPart(output, "ppt/charts/chart_1.xml") || hasPart(output, wb));
+    EXPECT_OOXML_VALID(output);
+}
+
 TEST_F(PowerPointReport, PlaceholdersGroupsAndTables) {
     SnapshotRef wide = imageSnapshot(200, 100), square = imageSnapshot(100, 100);
     wide->setTitle(Str("Wide"));

@@ -20,7 +20,7 @@ protected:
     MkWordDocumentContent tags() {
         MkOpenXMLWordArchive archive;
         MkWordDocumentContent content;
-        if (archive.Open(wide(output), ZIP_OPEN_READ_ONLY)) archive.GetDocumentContent(content);
+        if (archive.Open(wide(output))) archive.GetDocumentContent(content);
         return content;
     }
     // A copy of a test package whose document holds this body.
@@ -28,9 +28,7 @@ protected:
         MkOpenXMLWordDocument document;
         EXPECT_TRUE(parseBody(&document, body));
         const std::string path = dir.file("template.docx");
-        MkOpenXMLWordArchive archive;
-        EXPECT_TRUE(copyFile(testPackage(package), path) && archive.Open(wide(path), ZIP_OPEN) &&
-                    archive.WriteDocument(document) && archive.Close());
+        EXPECT_TRUE(copyFile(testPackage(package), path) && putPart(path, "word/document.xml", document.PrintToString()));
         return path;
     }
     static SnapshotRef table(int rows) {
@@ -41,6 +39,8 @@ protected:
 
     std::string output;
 };
+
+const char* const IMAGE = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
 
 size_t countOf(const std::string& text, const std::string& what) {
     size_t n = 0;
@@ -63,8 +63,10 @@ TEST_F(WordReport, StaticTagsOfEveryKind) {
     image->setDescription(Str("Max <b>12</b> bar"));
     image->setFieldValues({{Str("DATABASE_NAME"), Str("engine.db")}});
     auto repository = repositoryOf({image.p(), table(4).p(), textSnapshot("three").p(), textSnapshot("four").p()});
+    const uint64_t written = PxZipArchive::EntriesWritten();
     ASSERT_TRUE(ReportCreatorWord(repository.p(), Str(testPackage("tagged"))).generate(Str(output))) << allErrors();
     EXPECT_TRUE(errors().empty());
+    EXPECT_EQ(entries(output).size(), PxZipArchive::EntriesWritten() - written);  // each part once
     const std::string xml = readPart(output, "word/document.xml");
     EXPECT_NE(std::string::npos, xml.find("Pressure on engine.db"));
     EXPECT_NE(std::string::npos, xml.find("engine.db</w:t>"));  // the macro control
@@ -72,6 +74,51 @@ TEST_F(WordReport, StaticTagsOfEveryKind) {
     EXPECT_EQ(2u, countOf(xml, "r:embed=\"rIdSIT1_PICTURE\""));
     EXPECT_EQ(std::string::npos, xml.find("SIT1_MDLX\" w:shapeid"));
     EXPECT_NE(std::string::npos, xml.find(">q</w:t>"));  // SIT2_TABLE holds the table snapshot
+    EXPECT_OOXML_VALID(output);
+}
+
+// What another part still uses stays (a header showing the placeholder's picture
+// and a WMF logo), and targets name their parts however they are written.
+TEST_F(WordReport, PartsStillInUseStayAndEncodedTargetsNameTheirParts) {
+    const std::string path = dir.file("shared.docx");
+    ASSERT_TRUE(copyFile(testPackage("tagged"), path));
+    auto edit = [&](const std::string& part, const std::vector<std::pair<std::string, std::string>>& changes) {
+        std::string text = readPart(path, part);
+        for (const auto& c : changes) text.replace(text.find(c.first), c.first.size(), c.second);
+        ASSERT_TRUE(putPart(path, part, text)) << part;
+    };
+    const std::string document = readPart(path, "word/document.xml"), open = "<w:drawing>", close = "</w:drawing>";
+    const std::string drawing = document.substr(document.find(open), document.find(close) + close.size() - document.find(open));
+    auto picture = [&](const std::string& id, const std::string& docPr) {
+        std::string copy = drawing;
+        copy.replace(copy.find("rId10"), 5, id);
+        return "<w:r>" + copy.replace(copy.find("docPr id=\"1\""), 12, "docPr id=\"" + docPr + "\"") + "</w:r>";
+    };
+    ASSERT_TRUE(putPart(path, "word/header1.xml", "<w:hdr " + std::string(documentNamespaces()) + "><w:p>" +
+                                                      picture("rId10", "901") + picture("rId2", "902") + "</w:p></w:hdr>"));
+    ASSERT_TRUE(putPart(path, "word/_rels/header1.xml.rels", relationships(
+        "<Relationship Id=\"rId10\" Type=\"" + std::string(IMAGE) + "\" Target=\"media/caf%C3%A9.png\"/>"
+        "<Relationship Id=\"rId2\" Type=\"" + IMAGE + "\" Target=\"media/logo.wmf\"/>")));
+    ASSERT_TRUE(putPart(path, "word/media/logo.wmf", std::string("\xd7\xcd\xc6\x9a", 4) + "logo"));
+    ASSERT_TRUE(putPart(path, "word/media/caf\xc3\xa9.png", readPart(path, "word/media/image1.png")));
+    ASSERT_TRUE(putPart(path, "word/charts/chart_1.xml", readPart(path, "word/charts/chart1.xml")));
+    ASSERT_TRUE(putPart(path, "word/charts/_rels/chart_1.xml.rels", readPart(path, "word/charts/_rels/chart1.xml.rels")));
+    for (const char* gone : {"word/media/image1.png", "word/charts/chart1.xml", "word/charts/_rels/chart1.xml.rels"})
+        ASSERT_TRUE(putPart(path, gone, ""));
+    edit("word/document.xml", {{"SIT1_CHART", "SIT2_CHART"}, {"<w:pgSz", "<w:headerReference w:type=\"default\" r:id=\"rId20\"/><w:pgSz"}});
+    edit("word/_rels/document.xml.rels", {{"media/image1.png", "media/caf%C3%A9.png"}, {"charts/chart1.xml", "charts/chart%5F1.xml"},
+        {"</Relationships>", "<Relationship Id=\"rId20\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                             "relationships/header\" Target=\"header1.xml\"/></Relationships>"}});
+    edit("[Content_Types].xml", {{"chart1.xml", "chart_1.xml"}, {"</Types>",
+        "<Default Extension=\"wmf\" ContentType=\"image/x-wmf\"/><Override PartName=\"/word/header1.xml\" ContentType="
+        "\"application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml\"/></Types>"}});
+
+    auto repository = repositoryOf({imageSnapshot(64, 48).p(), table(3).p()});
+    ASSERT_TRUE(ReportCreatorWord(repository.p(), Str(path)).generate(Str(output))) << allErrors();
+    EXPECT_EQ(std::string::npos, readPart(output, "word/document.xml").find("\"rId10\""));  // the placeholder went
+    EXPECT_EQ(readPart(path, "word/media/logo.wmf"), readPart(output, "word/media/logo.wmf"));
+    EXPECT_EQ(readPart(path, "word/media/caf\xc3\xa9.png"), readPart(output, "word/media/caf\xc3\xa9.png"));
+    EXPECT_NE(std::string::npos, readPart(output, "word/charts/chart_1.xml").find("<c:v>4</c:v>"));  // row 2 of column p
     EXPECT_OOXML_VALID(output);
 }
 
@@ -103,12 +150,11 @@ TEST_F(WordReport, ModelsBesideTheReportOrEmbedded) {
     ASSERT_TRUE(creator.generate(Str(output))) << allErrors();
     EXPECT_FALSE(readFile(dir.file("report_SIT1-1.mdlx")).empty());
     MkOpenXMLWordArchive archive;
-    ASSERT_TRUE(archive.Open(wide(output), ZIP_OPEN_READ_ONLY));
+    ASSERT_TRUE(archive.Open(wide(output)));
     MkStringArray referred;
     archive.GetReferredMdlxFiles(&referred, false);
     ASSERT_EQ(1, referred.GetSize());
     EXPECT_EQ(MkString(L"report_SIT1-1.mdlx"), referred[0]);
-    archive.Close();
 
     const std::string embedded = dir.file("embedded.docx");
     ASSERT_TRUE(ReportCreatorWord(repository.p(), Str(testPackage("tagged"))).generate(Str(embedded)));
@@ -127,19 +173,11 @@ TEST_F(WordReport, AFailedContentStepFailsTheReportAndKeepsTheEarlierOne) {
 }
 
 TEST_F(WordReport, BrokenTemplatesFailCleanly) {
-    const std::string notZip = dir.file("not.docx"), noDocument = dir.file("nodoc.docx");
+    const std::string notZip = dir.file("not.docx");
     ASSERT_TRUE(writeFile(notZip, "plain text"));
-    {
-        PxZipArchive zip;
-        ASSERT_TRUE(zip.Open(wide(noDocument), ZIP_CREATE));
-        ASSERT_TRUE(zip.WriteDataRaw(L"word\\other.xml", "<x/>", 4, false));
-        ASSERT_TRUE(zip.Close());
-    }
     auto documentOf = [&](const std::string& name, const std::string& xml) {
         const std::string path = dir.file(name);
-        MkOpenXMLWordArchive archive;
-        EXPECT_TRUE(copyFile(testPackage("groups"), path) && archive.Open(wide(path), ZIP_OPEN) &&
-                    archive.WriteDataRaw(L"word\\document.xml", xml.data(), xml.size(), true) && archive.Close());
+        EXPECT_TRUE(copyFile(testPackage("groups"), path) && putPart(path, "word/document.xml", xml));
         return path;
     };
     const std::string w = std::string("<w:document ") + documentNamespaces();
@@ -151,7 +189,7 @@ TEST_F(WordReport, BrokenTemplatesFailCleanly) {
     } broken[] = {
         {notZip, nullptr},
         {dir.file("missing.docx"), nullptr},
-        {noDocument, "The package has no document part word/document.xml."},
+        {documentOf("nodoc.docx", ""), "The package has no document part word/document.xml."},
         {documentOf("nobody.docx", w + "/>"), "The document part word/document.xml has no body (w:body in w:document)."},
         {documentOf("notxml.docx", w + "><w:body>"), "The document part word/document.xml is not well-formed XML"},
         {templateWith("groups", group("Outer", 1, group("", 2, sdt("SIT_TITLE", 3, para("t"))))),

@@ -1,0 +1,120 @@
+// The package of an Office report: opening, saving and media.
+#include "impl/openxml/MkOpenXMLPackageEditor.h"
+#include "impl/openxml/MkOpenXMLPlugin.h"
+#include <climits>
+
+namespace {
+
+const wchar_t* const MEDIA_KINDS[2] = {L"image", L"video"};
+
+// The numbers a name takes for a stem: a name holding stem followed by digits
+// d1..dk takes stem + every prefix of them ("image12.png" takes 1 and 12).
+void takenNumbers(const std::wstring& name, const std::wstring& stem, std::set<long long>* taken) {
+    for (size_t pos = name.find(stem); pos != std::wstring::npos; pos = name.find(stem, pos + 1)) {
+        size_t d = pos + stem.size();
+        if (d >= name.size() || name[d] == L'0') continue;
+        long long value = 0;
+        for (size_t k = d; k < name.size() && k < d + 10 && name[k] >= L'0' && name[k] <= L'9'; ++k) {
+            value = value * 10 + (name[k] - L'0');
+            taken->insert(value);
+        }
+    }
+}
+
+// Smallest n >= *from not taken; -1 past INT_MAX. Numbers are only ever added
+// to `taken`, so the search goes on from where the last one ended.
+int firstFreeNumber(const std::set<long long>& taken, long long* from) {
+    long long n = *from < 1 ? 1 : *from;
+    for (auto it = taken.lower_bound(n); it != taken.end() && *it == n; ++it) ++n;
+    *from = n;
+    return n > INT_MAX ? -1 : static_cast<int>(n);
+}
+
+bool endsWith(const std::wstring& text, const std::wstring& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+} // namespace
+
+bool MkOpenXMLPackageEditor::Open(const MkString& path) {
+    m_main = nullptr;
+    m_root.Empty();
+    m_reportPath = path;
+    m_media.clear();
+    m_mediaListed = false;
+    for (int k = 0; k < 2; ++k) {
+        m_mediaTaken[k].clear();
+        m_mediaFree[k] = 1;
+    }
+    if (!m_package.Open(path)) return Fail(m_package.Error());
+    MkOpenXMLRelationships& rels = m_package.Rels();
+    for (int i = 0; i < rels.Count() && !m_main; ++i)
+        if (endsWith(rels.At(i).type.Std(), L"/officeDocument")) m_main = m_package.Part(&rels.At(i));
+    if (!m_main) return Fail(MkString(L"The package has no main part (no officeDocument relationship names one)"));
+    const int slash = m_main->Name().Find(L'/', m_main->Name().Length() - 1, false);
+    m_root = slash > 0 ? m_main->Name().Left(slash) : MkString();
+
+    // Model relationships written by older versions have their targets from the
+    // root folder (mdlxFiles/mdlx1.mdlx): they name their parts from the package
+    // root from now on. A model relationship naming nothing is left out.
+    MkStringArray ids;
+    for (int i = 0; i < rels.Count(); ++i)
+        if (rels.At(i).type == MkString(MkOpenXMLPlugin::RELATIONSHIP_TYPE) && !rels.At(i).external &&
+            !m_package.Part(&rels.At(i)))
+            ids.AddGrow(rels.At(i).id);
+    for (int i = 0; i < ids.GetSize(); ++i) {
+        const MkString type = rels.Find(ids[i])->type;
+        const MkOpenXMLPart* part = m_package.Part(m_root + L"/" + rels.Find(ids[i])->target);
+        rels.Drop(ids[i]);
+        if (part) rels.Add(type, part->Name(), false, ids[i]);
+    }
+    return true;
+}
+
+bool MkOpenXMLPackageEditor::Save(const MkString& path) {
+    if (!IsOpen()) return Fail(MkString(L"No package is open"));
+    return m_package.Save(path) || Fail(m_package.Error());
+}
+
+MkString MkOpenXMLPackageEditor::AddMedia(const MkString& name, const void* data, size_t size) {
+    if (!IsOpen()) {
+        Fail(MkString(L"No package is open"));
+        return MkString();
+    }
+    const auto known = m_media.find(name.Std());
+    if (known != m_media.end()) return known->second;
+    const int dot = name.Find(L'.', name.Length() - 1, false);
+    MkString extension = dot >= 0 ? name.Mid(dot + 1) : MkString();
+    extension.ToLower();
+    if (extension == MkString(L"jpg")) extension = L"jpeg";
+    const int kind = extension == MkString(L"avi") ? 1 : 0;
+    if (!data || size == 0 || (kind == 0 && extension != MkString(L"jpeg") && extension != MkString(L"png"))) {
+        Fail(L"'" + name + L"' cannot be stored as media: only JPEG and PNG pictures and AVI videos can");
+        return MkString();
+    }
+    const MkString folder = m_root + L"/media/";
+    if (!m_mediaListed) {
+        for (int i = 0; i < m_package.PartCount(); ++i) {
+            const MkString& part = m_package.PartAt(i)->Name();
+            if (!part.StartsWith(folder)) continue;
+            for (int k = 0; k < 2; ++k) takenNumbers(part.Mid(folder.Length()).Std(), MEDIA_KINDS[k], &m_mediaTaken[k]);
+        }
+        m_mediaListed = true;
+    }
+    const int number = firstFreeNumber(m_mediaTaken[kind], &m_mediaFree[kind]);
+    if (number < 0) {
+        Fail(MkString(L"The media folder has no free name left"));
+        return MkString();
+    }
+    const MkString file = MkString(MEDIA_KINDS[kind]) + MkString(number) + L"." + extension;
+    MkOpenXMLPart* part =
+        m_package.AddPart(folder + file, kind == 1 ? MkString(L"video/avi") : MkString(L"image/") + extension);
+    if (!part) {
+        Fail(m_package.Error());
+        return MkString();
+    }
+    part->SetBytes(std::string(static_cast<const char*>(data), size));
+    for (int k = 0; k < 2; ++k) takenNumbers(file.Std(), MEDIA_KINDS[k], &m_mediaTaken[k]);
+    m_media[name.Std()] = part->Name();
+    return part->Name();
+}
