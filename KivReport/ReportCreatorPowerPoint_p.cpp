@@ -166,16 +166,17 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, S
         return false;
     }
     const MkString report(reportFile.c_str());
-    if (!Utils::copyTemplateToOutputFile(templatePath, report)) return false;
     MkOpenXMLPresentation presentation;
-    if (!presentation.Open(report, ZIP_OPEN)) {
-        PPT_LOG_ERROR("Could not open output file.\nIt might be open in PowerPoint, have an invalid name/path or be read only.");
+    if (!presentation.Open(templatePath)) {
+        if (!presentation.PackageProblem().IsEmpty())
+            PPT_LOG_ERROR(lfw::String("The template cannot be used: %1.").arg(presentation.PackageProblem().Std()));
+        else if (presentation.Package().IsOpen())
+            PPT_LOG_ERROR("The template is not a PowerPoint presentation: it has no ppt/presentation.xml.");
+        else
+            PPT_LOG_ERROR(lfw::String("The template cannot be read: %1").arg(presentation.Error().Std()));
         return false;
     }
-    if (presentation.FindFile(L"ppt\\presentation.xml") < 0) {
-        PPT_LOG_ERROR("The template is not a PowerPoint presentation: it has no ppt/presentation.xml.");
-        return false;
-    }
+    presentation.SetReportPath(report);
     // A part the report would edit or copy and could not make valid refuses the
     // template before anything is written.
     const MkString problem = presentation.CheckTemplateParts();
@@ -217,16 +218,17 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, S
         if (t_errorsLogged == logged) PPT_LOG_ERROR("Error adding snapshots.");
         return false;
     }
-    presentation.RemoveUnusedFiles();
-    if (!presentation.Close()) return false;
-    if (embedMdlx && presentation.Open(report, ZIP_OPEN)) {
+    if (embedMdlx) {
         // Models come from the template's folder, the report's and this report's own files.
         std::vector<std::string> models;
         for (const auto& model : c.models) models.push_back(model.second.ShortChar());
         presentation.SetModelSources({folderOf(templatePath.ShortChar())}, models);
-        if (!presentation.EmbedAllMdlxFilesInArchive(false))
+        if (!presentation.EmbedAllMdlxFilesInArchive())
             REP_LOG_WARNING("Not every model file could be embedded in the report.");
-        if (!presentation.Close()) return false;
+    }
+    if (!presentation.Save(report)) {
+        PPT_LOG_ERROR(lfw::String("Could not write the report: %1").arg(presentation.Error().Std()));
+        return false;
     }
     return true;
 }
@@ -503,7 +505,6 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const MkS
         MkString copy;
         if (!c.presentation.DuplicateSlide(name, copy)) return false;
         // The copy's tags are filled in memory and the slide written once.
-        c.presentation.BeginSlideEdits(copy);
         if (updateMain) {
             if (!updateSlideFromSituation(c, copy, number, sit, snap, mainFile, false)) return false;
             if (updateRef) {
@@ -516,7 +517,6 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const MkS
             if (static_cast<size_t>(number) < snapshots.size() && !renameGenericTags(c, copy, ref, number, true))
                 return false;
         }
-        if (!c.presentation.EndSlideEdits()) return false;
     }
     return true;
 }
@@ -733,8 +733,9 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
         return false;
     }
     MkOpenXMLPresentation presentation;
-    if (!Utils::exists(templatePath) || !presentation.Open(templatePath, ZIP_OPEN_READ_ONLY)) {
+    if (!Utils::exists(templatePath) || !presentation.Open(templatePath)) {
         report = L"Not able to open template file";
+        if (!presentation.PackageProblem().IsEmpty()) report += L": " + presentation.PackageProblem();
         return false;
     }
     const MkString problem = presentation.CheckTemplateParts();
@@ -787,7 +788,7 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
             if (kind.type != SIT_TYPE_CHART + r || n > count) continue;
             const Snapshot* s = n > 0 ? snaps[static_cast<size_t>(n - 1)] : nullptr;
             if (n > 0 && (!s || s->type() != Snapshot::TABLE || !s->table())) continue;  // told above
-            MkStringArray charts;
+            std::vector<MkOpenXMLPart*> charts;
             MkString why;
             presentation.GetChartParts(tags[i], MkString(), &charts);
             if (!presentation.CheckCharts(charts, s ? s->table() : nullptr, nullptr, &why)) {
@@ -810,9 +811,8 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
     textTags(SIT_TYPE_TEXT + r);
     MkString empty;
     for (int i = 0; i < slides.GetSize(); ++i) {
-        MkXmlDocument slide;
-        if (presentation.ReadXmlFile(MkString(L"ppt\\slides\\") + slides[i]->slideName, &slide))
-            validateTitleAndTextFields(slide, empty);
+        if (const MkOpenXMLSlideDocument* slide = presentation.ViewSlide(slides[i]->slideName))
+            validateTitleAndTextFields(*slide, empty);
     }
     if (!empty.IsBlank()) report += MkString(L"Empty title/text tags:\n") + Utils::VALIDATION_SEPARATOR + empty + L"\n\n";
     textTags(SIT_TYPE_TITLE + r);
@@ -850,7 +850,6 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
         }
     }
     if (!unused.IsBlank()) report += MkString(L"Unused snapshots\n") + Utils::VALIDATION_SEPARATOR + unused;
-    presentation.Close();
     return ok;
 }
 
@@ -863,8 +862,9 @@ bool ReportCreatorPowerPointPrivate::summarize(const Str& templatePath, Str* sum
 
 bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templatePath, MkString& summary) {
     MkOpenXMLPresentation presentation;
-    if (!Utils::exists(templatePath) || !presentation.Open(templatePath, ZIP_OPEN_READ_ONLY)) {
+    if (!Utils::exists(templatePath) || !presentation.Open(templatePath)) {
         summary = L"Not able to open template file";
+        if (!presentation.PackageProblem().IsEmpty()) summary += L": " + presentation.PackageProblem();
         return false;
     }
     const MkString problem = presentation.CheckTemplateParts();
@@ -936,7 +936,7 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
         for (int t = 0; t < tags.GetSize(); ++t) {
             if (seen.Find(tags[t]) >= 0) continue;
             seen.AddGrow(tags[t]);
-            MkStringArray parts;
+            std::vector<MkOpenXMLPart*> parts;
             presentation.GetChartParts(tags[t], MkString(), &parts);
             MkString kinds, why;
             presentation.CheckCharts(parts, nullptr, &kinds, &why);
@@ -944,7 +944,6 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
         }
     }
     if (!charts.IsEmpty()) summary += MkString(L"\r\nChart kinds\r\n") + Utils::SUMMARY_SEPARATOR + charts;
-    presentation.Close();
     return true;
 }
 

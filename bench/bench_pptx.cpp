@@ -57,10 +57,12 @@ double removalSeconds(const std::string& deck, const std::string& path, int n) {
         if (!zip.Close()) return -1;
     }
     MkOpenXMLPresentation presentation;
-    if (!presentation.Open(MkString(path.c_str()), ZIP_OPEN) || !presentation.CreateSlideContentList()) return -1;
+    if (!presentation.Open(MkString(path.c_str())) || !presentation.CreateSlideContentList()) return -1;
     bool ok = false;
-    const double time = seconds([&] { ok = presentation.RemoveSlide(L"rId4"); });
-    return ok && presentation.FindFile(L"ppt\\tags\\tag1.xml") < 0 ? time : -1;
+    // The removal and the save that leaves out the parts only the slide used.
+    const double time = seconds([&] { ok = presentation.RemoveSlide(L"rId4") && presentation.Save(MkString(path.c_str())); });
+    PxZipArchive saved;
+    return ok && saved.Open(MkString(path.c_str()), ZIP_OPEN_READ_ONLY) && saved.FindFile(L"ppt/tags/tag1.xml") < 0 ? time : -1;
 }
 
 } // namespace
@@ -77,7 +79,7 @@ int main(int argc, char** argv) {
     double closeTime = 0;
     {
         MkOpenXMLPresentation presentation;
-        if (!presentation.Open(MkString(path.c_str()), ZIP_OPEN) || !presentation.CreateSlideContentList()) {
+        if (!presentation.Open(MkString(path.c_str())) || !presentation.CreateSlideContentList()) {
             std::printf("cannot open %s\n", path.c_str());
             return 1;
         }
@@ -92,7 +94,7 @@ int main(int argc, char** argv) {
             }
             ++slides;
         }
-        closeTime = seconds([&] { presentation.Close(); });
+        closeTime = seconds([&] { presentation.Save(MkString(path.c_str())); });
     }
     // Mean of the ten duplications that brought the deck to n slides.
     auto around = [&](int n) {
@@ -104,7 +106,7 @@ int main(int argc, char** argv) {
         return count ? sum / count : 0.0;
     };
     const double at100 = around(100), atTotal = around(total);
-    std::printf("pptx duplication: %.2f ms per slide at 100 slides, %.2f ms at %d slides (ratio %.2f); close %.1f ms\n",
+    std::printf("pptx duplication: %.2f ms per slide at 100 slides, %.2f ms at %d slides (ratio %.2f); save %.1f ms\n",
                 at100 * 1e3, atTotal * 1e3, total, at100 > 0 ? atTotal / at100 : 0.0, closeTime * 1e3);
     for (int n : {600, 2400}) {
         const double small = removalSeconds(deck, path, n), large = removalSeconds(deck, path, 4 * n);

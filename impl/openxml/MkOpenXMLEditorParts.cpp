@@ -179,7 +179,7 @@ MkOpenXMLPart* MkOpenXMLPackageEditor::CopyChart(MkOpenXMLPart* chart) {
         return nullptr;
     }
     const MkString id = link ? link->id : MkString(), type = link ? link->type : MkString();
-    MkOpenXMLPart* copy = m_package.CopyPart(chart, m_package.NextPartName(chart->Name()), true);
+    MkOpenXMLPart* copy = m_package.CopyPart(chart, m_package.NextPartName(m_root + L"/charts/chart1.xml"), true);
     if (!copy) {
         Fail(m_package.Error());
         return nullptr;

@@ -307,6 +307,11 @@ bool MkOpenXMLPart::ReadStored(std::string* bytes) {
     return m_entry < 0 || m_package->ReadEntry(m_entry, bytes, m_name);
 }
 
+bool MkOpenXMLPart::ReadStoredRels(std::string* bytes) {
+    bytes->clear();
+    return m_relsEntry >= 0 && m_package->ReadEntry(m_relsEntry, bytes, MkOpenXMLPaths::RelsPartName(m_name));
+}
+
 std::string MkOpenXMLPart::Print() const {
     return m_xml->PrintToString(!m_compact);
 }
@@ -349,7 +354,7 @@ const MkXmlDocument* MkOpenXMLPart::Xml() {
         if (!ReadStored(&stored)) return nullptr;
         text = &stored;
     }
-    auto document = std::make_unique<MkXmlDocument>();
+    std::unique_ptr<MkXmlDocument> document = m_package->NewXml(m_name);
     if (!m_package->ParseXml(*text, m_name, document.get())) return nullptr;
     m_xml = std::move(document);
     return m_xml.get();
@@ -611,7 +616,11 @@ MkOpenXMLPart* MkOpenXMLPackage::CopyPart(MkOpenXMLPart* source, const MkString&
     MkOpenXMLPart* part = AddPart(name, source->m_contentType);
     if (!part) return nullptr;
     if (source->m_xmlIsContent) {
-        part->SetXml(std::make_unique<MkXmlDocument>(*source->m_xml));
+        std::unique_ptr<MkXmlDocument> copy = NewXml(part->m_name);
+        copy->KeepWhiteSpaceInText();
+        for (const TiXmlNode* node = source->m_xml->FirstChild(); node; node = node->NextSibling())
+            copy->LinkEndChild(node->Clone());
+        part->SetXml(std::move(copy));
     } else if (source->m_bytesAreContent) {
         part->SetBytes(source->m_bytes);
     } else if (source->m_entry >= 0) {
@@ -648,6 +657,11 @@ MkString MkOpenXMLPackage::NextPartName(const MkString& name) {
         if (!Part(next)) break;
     }
     return next;
+}
+
+std::unique_ptr<MkXmlDocument> MkOpenXMLPackage::NewXml(const MkString& part) const {
+    std::unique_ptr<MkXmlDocument> document = m_xmlMaker ? m_xmlMaker(part) : nullptr;
+    return document ? std::move(document) : std::make_unique<MkXmlDocument>();
 }
 
 MkString MkOpenXMLPackage::DefaultContentType(const MkString& extension) const {

@@ -40,6 +40,7 @@
 #include "impl/storage/MkOXmlDocument.h"
 #include "impl/storage/PxZipArchive.h"
 #include "LibCore/lfwRef.h"
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -133,6 +134,9 @@ public:
     // Whether the content differs from what the zip stores under this name.
     bool IsChanged() const { return m_entry < 0 || m_bytesAreContent || m_xmlIsContent || m_copied; }
 
+    // The bytes of the part's relationships part as stored in the zip, for a
+    // caller that checks them itself; false when it has none or cannot be read.
+    bool ReadStoredRels(std::string* bytes);
     // The part's relationships, parsed on first use; null when its relationships
     // part cannot be read.
     MkOpenXMLRelationships* Rels();
@@ -213,6 +217,11 @@ public:
     // Override names them; empty when none.
     MkString DefaultContentType(const MkString& extension) const;
 
+    // The class of the documents parts are parsed into (an editor's document class
+    // for its own parts); MkXmlDocument when there is no maker or it gives null.
+    using XmlMaker = std::function<std::unique_ptr<MkXmlDocument>(const MkString& part)>;
+    void SetXmlMaker(XmlMaker maker) { m_xmlMaker = std::move(maker); }
+
 private:
     friend class MkOpenXMLPart;
     friend class MkOpenXMLRelationships;
@@ -238,6 +247,7 @@ private:
     bool MakePlan(Plan* plan);
     bool Write(PxZipArchive& out, Plan& plan);
     std::string ContentTypesXml(const Plan& plan) const;
+    std::unique_ptr<MkXmlDocument> NewXml(const MkString& part) const;
 
     PxZipArchive m_zip;
     lfw::Ref<PxZipMemFile> m_memory;
@@ -249,5 +259,6 @@ private:
     std::vector<TypeEntry> m_types;
     // Largest number of each part-name family asked for (key of the name without it).
     std::unordered_map<std::wstring, long long> m_families;
+    XmlMaker m_xmlMaker;
     mutable MkString m_error;
 };

@@ -95,25 +95,38 @@ inline std::string describe(const MkSlideContent& r) {
            " mixed " + std::to_string(r.HasMixedMdlxTags()) + "\n";
 }
 
-// A copy of a deck in a temporary folder, opened for change.
+// A deck opened from a temporary folder, saved there as report.pptx.
 class DeckTest : public kivtest::LoggingTest {
 protected:
     void openCopy(const std::string& deck, const std::string& name = "report.pptx") {
         path = dir.file(name);
-        ASSERT_TRUE(copyFile(deck, path)) << deck;
         presentation.reset(new MkOpenXMLPresentation());
-        ASSERT_TRUE(presentation->Open(MkString(path.c_str()), ZIP_OPEN));
+        ASSERT_TRUE(presentation->Open(MkString(deck.c_str())));
+        presentation->SetReportPath(MkString(path.c_str()));
     }
     // Writes the package and checks it with the Office package checker.
     void closeAndCheck(bool render = false) {
-        ASSERT_TRUE(presentation->Close());
+        ASSERT_TRUE(presentation->Save(MkString(path.c_str())));
         EXPECT_TRUE(kivtest::passesOoxmlCheck({path}, render));
     }
+    // A part as the package would write it now.
     std::string part(const std::string& name) {
-        presentation->FlushSharedParts();
-        return readPart(*presentation, name);
+        return presentation->Save(MkString(path.c_str())) ? readPart(path, name) : std::string();
     }
-    bool hasPart(const std::string& name) { return presentation->FindFile(MkString(name.c_str())) >= 0; }
+    // Whether the package would write the part now.
+    bool hasPart(const std::string& name) {
+        std::vector<MkOpenXMLPart*> parts;
+        presentation->Package().WrittenParts(&parts);
+        for (MkOpenXMLPart* p : parts)
+            if (narrow(p->Name()) == name) return true;
+        return false;
+    }
+    // The target of a relationship of a slide.
+    std::string target(const MkString& slide, const wchar_t* id) {
+        MkOpenXMLPart* p = presentation->SlidePart(slide);
+        const MkOpenXMLRelationship* r = p && p->Rels() ? p->Rels()->Find(MkString(id)) : nullptr;
+        return r ? narrow(r->target) : std::string();
+    }
     // A file beside the package: an image of the deck trees.
     std::string image(const std::string& name = "image1.png") {
         const std::string target = dir.file(name);

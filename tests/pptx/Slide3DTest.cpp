@@ -13,13 +13,26 @@ namespace {
 class Slide3D : public TaggedDeckTest {
 protected:
     std::string slide2() { return part("ppt/slides/slide2.xml"); }
-    MkString rels2() { return presentation->SlideRelsPath(L"slide2.xml"); }
+    std::string rel2(const wchar_t* id) { return target(L"slide2.xml", id); }
+    // Whether slide2 relates to the part.
+    bool relates2(const std::string& name) {
+        MkOpenXMLRelationships* rels = presentation->SlidePart(L"slide2.xml")->Rels();
+        for (int i = 0; i < rels->Count(); ++i)
+            if (narrow(rels->At(i).part) == name) return true;
+        return false;
+    }
 };
 
 class BadInput : public TaggedDeckTest {
 protected:
+    // Opens a copy of the deck with the part replaced, and makes its slide list.
     void replacePart(const std::string& name, const std::string& text) {
-        ASSERT_TRUE(presentation->WriteDataRaw(MkString(name.c_str()), text.data(), text.size(), true));
+        const std::string deck = dir.file("planted.pptx");
+        ASSERT_TRUE(copyFile(testDeck("tagged"), deck));
+        ASSERT_TRUE(putPart(deck, name, text));
+        openCopy(deck);
+        presentation->CreateSlideContentList();
+        recorder->clear();
     }
     // Parts a failed operation must leave as they were.
     void keep(const std::vector<std::string>& parts) {
@@ -48,26 +61,23 @@ TEST_F(Slide3D, SetMdlxGivesTheControlItsOwnPartAndDropsTheOldRelationship) {
     EXPECT_NE(std::string::npos, xml.find("name=\"SIT7_MDLX\""));
     // The old relationship is gone, the new one names a plug-in part that refers to
     // the model by its bare name (it lies beside the report).
-    EXPECT_TRUE(presentation->GetTargetOfId(rels2(), L"rId4").IsEmpty());
-    const MkString target = presentation->GetTargetOfId(rels2(), L"sRid0001");
-    ASSERT_FALSE(target.IsEmpty());
-    MkString controlPart = target;
-    controlPart.Replace(L"..", L"ppt");
-    const std::string control = part(controlPart.ShortChar());
+    EXPECT_TRUE(rel2(L"rId4").empty());
+    std::string controlPart = rel2(L"sRid0001");
+    ASSERT_EQ(0u, controlPart.find("../"));
+    const std::string control = part("ppt/" + controlPart.substr(3));
     EXPECT_NE(std::string::npos, control.find("ax:value=\"wing.mdlx\"")) << control;
     // The VML shape of the control was the drawing's: the slide no longer relates to it.
-    EXPECT_TRUE(presentation->GetIdOfTarget(rels2(), L"../drawings/vmlDrawing1.vml").IsEmpty());
+    EXPECT_FALSE(relates2("ppt/drawings/vmlDrawing1.vml"));
 
     // A second control of the same slide gets the next free id.
     ASSERT_TRUE(presentation->CreateSlideContentList());
     ASSERT_TRUE(presentation->SetMDLX(L"SIT7_MDLX", MkString(L"/elsewhere/wing.mdlx"), MkString(), MkString(),
                                       L"slide2.xml"));
     EXPECT_NE(std::string::npos, slide2().find("r:id=\"sRid0002\""));
-    MkString second = presentation->GetTargetOfId(rels2(), L"sRid0002");
-    second.Replace(L"..", L"ppt");
-    EXPECT_NE(std::string::npos, part(second.ShortChar()).find("ax:value=\"/elsewhere/wing.mdlx\""));
+    const std::string second = rel2(L"sRid0002");
+    ASSERT_EQ(0u, second.find("../"));
+    EXPECT_NE(std::string::npos, part("ppt/" + second.substr(3)).find("ax:value=\"/elsewhere/wing.mdlx\""));
 
-    ASSERT_TRUE(presentation->RemoveUnusedFiles());
     EXPECT_FALSE(hasPart("ppt/activeX/activeX1.xml"));     // no slide uses it any more
     EXPECT_FALSE(hasPart("ppt/drawings/vmlDrawing1.vml"));  // nor the drawing
     EXPECT_TRUE(hasPart("ppt/media/image2.png"));           // media stays
@@ -82,10 +92,9 @@ TEST_F(Slide3D, ConvertReplacesTheWholeControlByAFittedPicture) {
     EXPECT_EQ(std::string::npos, xml.find("mc:AlternateContent"));
     EXPECT_EQ(std::string::npos, xml.find("p:controls"));
     EXPECT_EQ(std::string::npos, xml.find("Orvia Plugin not installed"));
-    EXPECT_TRUE(presentation->GetTargetOfId(rels2(), L"rId4").IsEmpty());
-    EXPECT_TRUE(presentation->GetIdOfTarget(rels2(), L"../drawings/vmlDrawing1.vml").IsEmpty());
-    MkOpenXMLSlideDocument slide;
-    ASSERT_TRUE(presentation->ReadXmlFile(L"ppt\\slides\\slide2.xml", &slide));
+    EXPECT_TRUE(rel2(L"rId4").empty());
+    EXPECT_FALSE(relates2("ppt/drawings/vmlDrawing1.vml"));
+    const MkOpenXMLSlideDocument& slide = *presentation->ViewSlide(L"slide2.xml");
     MkXmlElement last;
     for (MkXmlElement e = slide.GetShapeTree().GetFirstChildElement(L"p:pic"); e; e = e.GetNextSiblingElement(L"p:pic"))
         last = e;
@@ -93,9 +102,7 @@ TEST_F(Slide3D, ConvertReplacesTheWholeControlByAFittedPicture) {
     EXPECT_FALSE(presentation->ConvertMdlxInSlide(L"SIT5_MDLX", MkString(), MkString(png.c_str()), 1.0f, MkString(),
                                                   L"slide2.xml", MkString()));
     EXPECT_EQ(1u, errors().size());
-    ASSERT_TRUE(presentation->RemoveUnusedFiles());
     EXPECT_FALSE(hasPart("ppt/drawings/vmlDrawing1.vml"));
-    EXPECT_FALSE(hasPart("ppt/drawings/_rels/vmlDrawing1.vml.rels"));
     EXPECT_FALSE(hasPart("ppt/activeX/activeX1.xml"));
     closeAndCheck(true);
 }
@@ -116,28 +123,17 @@ TEST_F(Slide3D, InsertedPicturesGetShapeIdsNoShapeOfTheSlideHas) {
 }
 
 TEST_F(Slide3D, UnusedControlPartsGoMediaStays) {
-    ASSERT_TRUE(presentation->WriteDataRaw(L"ppt\\media\\image7.png", "png", 3, false));
-    const std::string control = part("ppt/activeX/activeX1.xml");
-    ASSERT_TRUE(presentation->WriteDataRaw(L"ppt\\activeX\\activeX3.xml", control.data(), control.size(), false));
-    ASSERT_TRUE(presentation->AddContentToContentTypesXml(L"/ppt/activeX/activeX3.xml", OXML_CT_ACTIVEX));
+    MkOpenXMLPackage& package = presentation->Package();
+    ASSERT_TRUE(package.CopyPart(package.Part(L"ppt/activeX/activeX1.xml"), L"ppt/activeX/activeX3.xml"));
     presentation->RemovePluginWarningLinksFromSlide(L"slide2.xml");
     EXPECT_EQ(std::string::npos, slide2().find("Orvia Plugin not installed"));
-    EXPECT_TRUE(presentation->IsControlInSlide(L"ppt\\slides\\slide2.xml", L"rId4"));
-    EXPECT_FALSE(presentation->IsControlInSlide(L"ppt\\slides\\slide2.xml", L"rId5"));
-    ASSERT_TRUE(presentation->RemoveUnusedFiles());
-    EXPECT_TRUE(hasPart("ppt/media/image7.png"));
+    EXPECT_TRUE(presentation->IsControlInSlide(L"slide2.xml", L"rId4"));
+    EXPECT_FALSE(presentation->IsControlInSlide(L"slide2.xml", L"rId5"));
     EXPECT_FALSE(hasPart("ppt/activeX/activeX3.xml"));
     EXPECT_TRUE(hasPart("ppt/activeX/activeX1.xml"));  // the control still shows it
     EXPECT_TRUE(hasPart("ppt/drawings/vmlDrawing1.vml"));
+    EXPECT_TRUE(hasPart("ppt/media/image2.png"));  // the picture of the SIT5_MDLX shape
     EXPECT_EQ(std::string::npos, part("[Content_Types].xml").find("activeX3.xml"));
-    MkStringArray images;
-    EXPECT_TRUE(presentation->GetWmfFilesUsedInVmlFiles(MkStringArray(), images));
-    MkStringArray drawings;
-    drawings.AddGrow(L"ppt/drawings/vmlDrawing1.vml");
-    presentation->GetWmfFilesUsedInVmlFiles(drawings, images);
-    EXPECT_EQ("../media/image2.png", joined(images));  // the picture of the SIT5_MDLX shape
-    // The planted picture stays, unused: take it out for the package check.
-    ASSERT_TRUE(presentation->Delete(L"ppt\\media\\image7.png"));
     closeAndCheck();
 }
 
@@ -156,9 +152,9 @@ TEST_F(BadInput, RelationshipsPartMissingOrNotXml) {
     expectCleanFailure(presentation->SetImage(L"", L"SIT2_PICTURE", wide(image()), 4, 3, MkString(), L"slide2.xml", MkString()));
     EXPECT_FALSE(hasPart("ppt/media/image3.png"));  // no picture stored for nothing
     MkString newName;
-    const int entries = presentation->GetNumFiles();
+    const int parts = presentation->Package().PartCount();
     expectCleanFailure(presentation->DuplicateSlide(L"slide2.xml", newName));
-    EXPECT_EQ(entries, presentation->GetNumFiles());
+    EXPECT_EQ(parts, presentation->Package().PartCount());
     expectCleanFailure(presentation->SetMDLX(L"SIT5_MDLX", MkString(L"/m.mdlx"), MkString(), MkString(), L"slide2.xml"));
 }
 

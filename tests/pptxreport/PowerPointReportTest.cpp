@@ -35,8 +35,8 @@ protected:
         MkOpenXMLPresentation p;
         std::vector<std::string> out;
         MkStringArray ids;
-        if (!p.Open(wide(output), ZIP_OPEN_READ_ONLY) || !p.GetPresentationSlideIdList(&ids)) return out;
-        for (int i = 0; i < ids.GetSize(); ++i) out.push_back(readPart(p, "ppt/" + narrow(p.GetTargetOfId(p.GetMainRelsPath(), ids[i]))));
+        if (!p.Open(wide(output)) || !p.GetPresentationSlideIdList(&ids)) return out;
+        for (int i = 0; i < ids.GetSize(); ++i) out.push_back(readPart(output, narrow(p.MainRels()->Find(ids[i])->part)));
         return out;
     }
     static bool has(const std::string& xml, const std::string& text) { return xml.find(text) != std::string::npos; }
