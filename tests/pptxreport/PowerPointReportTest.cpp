@@ -30,7 +30,9 @@ protected:
                                     bool render = false) {
         ReportCreatorPowerPoint creator(repository, Str(officeTemplate(deck)));
         if (!generic.empty()) creator.setGenericSnapshotIndices(generic);
+        const uint64_t written = PxZipArchive::EntriesWritten();
         EXPECT_TRUE(creator.generate(Str(output))) << allErrors();
+        EXPECT_EQ(entries(output).size(), PxZipArchive::EntriesWritten() - written);  // each part once
         EXPECT_TRUE(passesOoxmlCheck({output}, render));
         MkOpenXMLPresentation p;
         std::vector<std::string> out;
