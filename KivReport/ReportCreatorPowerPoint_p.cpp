@@ -504,7 +504,7 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const MkS
 
         MkString copy;
         if (!c.presentation.DuplicateSlide(name, copy)) return false;
-        // The copy's tags are filled in memory and the slide written once.
+        // The copy's tags are filled in memory, then the slide is printed once.
         if (updateMain) {
             if (!updateSlideFromSituation(c, copy, number, sit, snap, mainFile, false)) return false;
             if (updateRef) {
@@ -517,6 +517,7 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const MkS
             if (static_cast<size_t>(number) < snapshots.size() && !renameGenericTags(c, copy, ref, number, true))
                 return false;
         }
+        c.presentation.ReleaseSlide(copy);
     }
     return true;
 }

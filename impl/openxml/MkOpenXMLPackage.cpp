@@ -839,6 +839,7 @@ bool MkOpenXMLPackage::Save(const MkString& path) {
     if (temp.empty()) return Fail(quoted(path) + L" cannot be written: no file can be made beside it");
     PxZipArchive out;
     if (!out.Open(MkString(temp.c_str()), ZIP_CREATE)) return Fail(quoted(path) + L" cannot be written");
+    if (m_compressionLevel >= 0) out.SetArchiveParameters(m_compressionLevel, CZipArchive::zipsmSmartest, 65536, 65536);
     const bool written = Write(out, plan);
     if (!out.Close() && written) return Fail(quoted(path) + L" could not be written");
     if (!written) return false;

@@ -185,6 +185,8 @@ public:
     // Writes the package to path (see the top of this file). False, with the old
     // file at path kept, when a part to write cannot be read or made valid.
     bool Save(const MkString& path);
+    // The deflate level Save writes with (0-9; -1, the zip layer's default, at first).
+    void SetCompressionLevel(int level) { m_compressionLevel = level; }
     // The parts Save would write now, in package order; false (Error() says
     // why) when Save would refuse.
     bool WrittenParts(std::vector<MkOpenXMLPart*>* parts);
@@ -260,5 +262,6 @@ private:
     // Largest number of each part-name family asked for (key of the name without it).
     std::unordered_map<std::wstring, long long> m_families;
     XmlMaker m_xmlMaker;
+    int m_compressionLevel = -1;
     mutable MkString m_error;
 };

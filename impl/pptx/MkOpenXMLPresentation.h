@@ -103,6 +103,9 @@ public:
                      const MkString& hyperlink);
     void RemovePluginWarningLinksFromSlide(const MkString& slideName);
     bool IsControlInSlide(const MkString& slideName, const MkString& id);
+    // The slide's edits are done: its tree is printed and let go of (a deck's
+    // slides parsed at once would take several times their text's memory).
+    void ReleaseSlide(const MkString& slideName);
 
     // --- the template ---
     // Reads every part a report may edit or copy: the content types, the presentation
@@ -164,6 +167,9 @@ private:
     int m_lastSlideId = 255;
     int m_largestListedRelNumber = 0;
     bool m_listWalked = false;
+    MkString m_beforeId;
+    MkXmlElement m_beforeElement;
+    bool m_beforeFound = false;
     // Duplication or removal changed the list without rescanning edited records.
     bool m_listByTagStale = false;
     std::set<std::wstring> m_removed;
