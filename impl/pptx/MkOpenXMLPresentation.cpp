@@ -3,6 +3,7 @@
 #include "impl/common/Utils.h"
 #include "impl/openxml/MkChartData.h"
 #include "impl/openxml/MkOpenXMLPaths.h"
+#include "impl/pptx/MkPresentationHelpers.h"
 #include "impl/storage/ReportLog.h"
 #include <algorithm>
 #include <cstdlib>
@@ -12,11 +13,9 @@
 #include <iterator>
 #include <utility>
 
-namespace {
+using namespace MkPresentationHelpers;
 
-void logError(const wchar_t* operation, const MkString& what) {
-    REP_LOG_ERROR(lfw::String("%1: %2").arg(lfw::String(MkString(operation))).arg(lfw::String(what)));
-}
+namespace {
 
 MkString tagText(const wchar_t* format, const MkString& a) {
     MkString s;
@@ -24,75 +23,10 @@ MkString tagText(const wchar_t* format, const MkString& a) {
     return s;
 }
 
-// The text after the last "/".
-MkString fileNameOf(const MkString& path) {
-    const int last = path.Find(L'/', -1, false);
-    return last < 0 ? path : path.Mid(last + 1);
-}
-
-bool endsWith(const MkString& text, const wchar_t* end) { return text.EndsWith(end); }
-
 // Schema order of the children of p:presentation that follow p:sldIdLst.
 const wchar_t* const AFTER_SLIDE_ID_LIST[] = {L"p:sldSz",     L"p:notesSz",      L"p:smartTags", L"p:embeddedFontLst",
                                             L"p:custShowLst", L"p:photoAlbum", L"p:custDataLst", L"p:kinsoku",
                                             L"p:defaultTextStyle", L"p:modifyVerifier", L"p:extLst"};
-
-// Why the bytes of a part do not parse, in words for whoever made the template.
-MkString whyNotXml(const std::string& text, const MkXmlDocument& failed) {
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t size = text.size();
-    if (size >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)))
-        return L"is UTF-16 text: the report reads UTF-8 parts only";
-    if (std::memchr(text.data(), 0, size)) return L"holds a NUL byte";
-    if (MkXmlDocument::ParseNestingDepth(text.data(), size) > MkXmlDocument::MAX_PARSE_DEPTH)
-        return tagText(L"nests elements deeper than %ls levels", MkString(MkXmlDocument::MAX_PARSE_DEPTH));
-    if (!MkXmlDocument::IsWithinParseLimits(text.data(), size)) return L"gives an element too many attributes";
-    return MkString(L"is not well-formed XML (") + MkString(failed.ErrorDesc()) + L")";
-}
-
-// A DTD has no place in a package part: the parts the report writes go without one.
-void dropDoctype(MkXmlDocument* document) {
-    for (TiXmlNode* node = document ? document->FirstChild() : nullptr; node;) {
-        TiXmlNode* next = node->NextSibling();
-        if (node->ToUnknown() && std::strncmp(node->Value(), "!DOCTYPE", 8) == 0) document->RemoveChild(node);
-        node = next;
-    }
-}
-
-// Why a part's bytes make no usable part, with that root element when one is
-// given; empty when they do.
-MkString checkXml(const MkString& name, const std::string& bytes, const wchar_t* root,
-                  const std::shared_ptr<MkXmlBudget>& budget, MkXmlDocument* document) {
-    document->KeepWhiteSpaceInText();
-    if (!document->ParseText(bytes.c_str(), budget))
-        return name + L" " +
-               (document->RefusedCost() > 0 ? MkString(L"holds more XML than the report has memory left for")
-                                            : whyNotXml(bytes, *document));
-    const MkString found = document->GetRootElement().GetName();
-    if (root && found != MkString(root))
-        return name + L" has the root element " + (found.IsEmpty() ? MkString(L"(none)") : found) + L", not " + root;
-    return MkString();
-}
-
-// What keeps a zip from being opened as a package, in the words of the template
-// check; empty when it cannot tell.
-MkString packageProblem(const MkString& path) {
-    PxZipArchive zip;
-    if (!zip.Open(path, ZIP_OPEN_READ_ONLY)) return MkString();
-    // One entry per name: a name holding a NUL byte reads as the name before it.
-    std::set<std::wstring> names;
-    for (int i = 0; i < zip.GetNumFiles(); ++i)
-        if (!names.insert(zip.GetStoredName(i).Std()).second)
-            return zip.GetStoredName(i) + L" is stored twice in the package (or its name holds a NUL byte)";
-    const MkString types(MkOpenXMLPackage::CONTENT_TYPES_PART);
-    if (zip.FindFile(types) < 0) return types + L" is missing";
-    size_t size = 0;
-    unsigned char* data = zip.ReadDataRaw(types, &size);
-    const std::string bytes(data ? reinterpret_cast<const char*>(data) : "", data ? size : 0);
-    free(data);
-    MkXmlDocument document;
-    return checkXml(types, bytes, L"Types", nullptr, &document);
-}
 
 bool isSlideRelationship(const MkOpenXMLRelationship& r) { return !r.external && endsWith(r.type, L"/relationships/slide"); }
 
@@ -117,14 +51,6 @@ MkString nextId(const MkOpenXMLRelationships& rels) {
     return id;
 }
 
-// The ids of the relationships of these kinds (type endings) in order.
-std::vector<MkString> idsOf(const MkOpenXMLRelationships& rels, std::initializer_list<const wchar_t*> kinds) {
-    std::vector<MkString> ids;
-    for (int i = 0; i < rels.Count(); ++i)
-        for (const wchar_t* kind : kinds)
-            if (!rels.At(i).external && endsWith(rels.At(i).type, kind)) ids.push_back(rels.At(i).id);
-    return ids;
-}
 } // namespace
 
 MkOpenXMLPresentation::MkOpenXMLPresentation() : m_slides(new MkSlideContentPtrArray(false)) {
@@ -153,7 +79,7 @@ bool MkOpenXMLPresentation::Open(const MkString& path) {
     m_listWalked = false;
     m_problem.Empty();
     if (!MkOpenXMLPackageEditor::Open(path)) {
-        m_problem = packageProblem(path);
+        m_problem = PackageProblemOf(path);
         return false;
     }
     if (MainPart()->Name().CompareNoCase(L"ppt/presentation.xml") != 0 || !MainPart()->Xml()) {
@@ -860,205 +786,6 @@ void MkOpenXMLPresentation::GetChartParts(const MkString& tag, const MkString& s
     }
 }
 
-// ---------------------------------------------------------------------------
-// 3D models
-
-bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPath, const MkString& /*imagePath*/,
-                                    const MkString& newName, const MkString& slideName) {
-    static const wchar_t* op = L"MkOpenXMLPresentation::SetMDLX";
-    MkSlideContent* record = FindSlide(tag, slideName);
-    const MkString name = record ? record->slideName : MkString();
-    MkOpenXMLPart* part = SlidePart(name);
-    MkOpenXMLRelationships* rels = part ? part->Rels() : nullptr;
-    MkOpenXMLSlideDocument* slide = rels ? EditSlide(name) : nullptr;
-    if (!slide) {
-        logError(op, MkString(L"no slide holds the tag ") + tag);
-        return false;
-    }
-    // A new relationship id no relationship of the slide has.
-    MkString newId;
-    for (int n = 1;; ++n) {
-        newId.MakeForm("sRid%04d", n);
-        if (!rels->Find(newId)) break;
-    }
-    MkString spid, oldId;
-    if (!slide->RepointControl(tag, newName, newId, &spid, &oldId) || oldId.IsEmpty()) {
-        logError(op, MkString(L"no 3D control named ") + tag + L" in " + name);
-        return false;
-    }
-    // A model beside the report is named by its file name.
-    const MkString model = modelPath, report = ReportPath();
-    auto folder = [](const MkString& path) {
-        const int a = path.Find(L'/', -1, false), b = path.Find(L'\\', -1, false);
-        return std::max(a, b);
-    };
-    const int modelSep = folder(model), reportSep = folder(report);
-    const MkString reference = (modelSep >= 0 && reportSep >= 0 && model.Left(modelSep) == report.Left(reportSep))
-                                   ? model.Mid(modelSep + 1)
-                                   : modelPath;
-    if (!AddActiveXPluginFile(part, reference, oldId, newId)) {
-        logError(op, MkString(L"cannot write the control part for ") + tag);
-        return false;
-    }
-    // The preview drawing of the control goes with it.
-    const MkString number = spid.Find(L"_s") >= 0 ? spid.Mid(spid.Find(L"_s") + 2) : spid;
-    for (const MkString& id : spid.IsEmpty() ? std::vector<MkString>() : idsOf(*rels, {L"/vmlDrawing"})) {
-        MkOpenXMLPart* drawing = part->Related(id);
-        const MkXmlDocument* vml = drawing ? drawing->Xml() : nullptr;
-        for (MkXmlElement shape = vml ? vml->GetRootElement().GetFirstChildElement(L"v:shape") : MkXmlElement(); shape;
-             shape = shape.GetNextSiblingElement(L"v:shape")) {
-            const MkString shapeId = shape.GetAttributeString(L"o:spid");
-            const int s = shapeId.Find(L"_s");
-            if (s >= 0 && (shapeId.Mid(s + 2) == spid || shapeId.Mid(s + 2) == number)) {
-                rels->Drop(id);
-                break;
-            }
-        }
-    }
-    // The slide no longer names the old control relationship: it goes, unless
-    // another control of the slide still uses it.
-    if (!slide->ControlUsesId(oldId)) rels->Drop(oldId);
-    return true;
-}
-
-bool MkOpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkString& /*unusedPath*/,
-                                               const MkString& imagePath, float aspect, const MkString& newName,
-                                               const MkString& slideName, const MkString& hyperlink) {
-    static const wchar_t* op = L"MkOpenXMLPresentation::ConvertMdlxInSlide";
-    MkSlideContent* record = FindSlide(tag, slideName);
-    const MkString name = record ? record->slideName : MkString();
-    MkOpenXMLPart* part = SlidePart(name);
-    MkOpenXMLRelationships* rels = part ? part->Rels() : nullptr;
-    MkOpenXMLSlideDocument* slide = rels ? EditSlide(name) : nullptr;
-    if (!slide) {
-        logError(op, MkString(L"no slide holds the tag ") + tag);
-        return false;
-    }
-    MkStringArray controlIds;
-    std::unique_ptr<TiXmlElement> picture = slide->TakeControlPicture(tag, aspect, &controlIds);
-    if (!picture) {
-        logError(op, MkString(L"no 3D control named ") + tag + L" in " + name);
-        return false;
-    }
-    for (int i = 0; i < controlIds.GetSize(); ++i) rels->Drop(controlIds[i]);
-    const std::vector<MkString> drawings = idsOf(*rels, {L"/vmlDrawing"});
-    if (!drawings.empty()) {
-        MkOpenXMLPart* drawing = part->Related(drawings.front());
-        MkXmlDocument* vml = drawing ? drawing->EditXml() : nullptr;
-        if (!vml) {
-            logError(op, MkString(L"cannot read the drawing ") + (drawing ? drawing->Name() : drawings.front()));
-            return false;
-        }
-        MkXmlElement root = vml->GetRootElement();
-        for (MkXmlElement shape = root.GetFirstChildElement(L"v:shape"); shape;) {
-            MkXmlElement next = shape.GetNextSiblingElement(L"v:shape");
-            if (shape.GetAttributeString(L"id") == tag) root.RemoveChildElement(shape);
-            shape = next;
-        }
-        // No shape left: the slide lets go of the drawing.
-        if (!root.GetFirstChildElement(L"v:shape")) rels->Drop(drawings.front());
-    }
-    slide->RemovePluginWarningLinks();
-    MkString pictureName = newName.IsBlank() ? tag : newName;
-    pictureName.Replace(L"MDLX", L"PICTURE");
-    return InsertImage(imagePath, pictureName, name, picture.release(), hyperlink);
-}
-
-bool MkOpenXMLPresentation::InsertImage(const MkString& imagePath, const MkString& name, const MkString& slideName,
-                                        TiXmlElement* picture, const MkString& hyperlink) {
-    static const wchar_t* op = L"MkOpenXMLPresentation::InsertImage";
-    std::unique_ptr<TiXmlElement> owned(picture);
-    MkOpenXMLSlideDocument* slide = owned && HasMediaSource(imagePath) ? EditSlide(slideName) : nullptr;
-    if (!slide || !slide->GetShapeTree()) {
-        logError(op, MkString(L"cannot insert the image ") + imagePath + L" into " + slideName);
-        return false;
-    }
-    MkString imageId, linkId;
-    return RelateImage(op, slideName, imagePath, hyperlink, &imageId, &linkId) &&
-           slide->InsertPicture(std::move(owned), name, imageId, linkId);
-}
-
-void MkOpenXMLPresentation::RemovePluginWarningLinksFromSlide(const MkString& slideName) {
-    if (MkOpenXMLSlideDocument* slide = EditSlide(slideName)) slide->RemovePluginWarningLinks();
-}
-
 void MkOpenXMLPresentation::ReleaseSlide(const MkString& slideName) {
     if (MkOpenXMLPart* part = SlidePart(slideName)) part->ReleaseXml();
-}
-
-bool MkOpenXMLPresentation::IsControlInSlide(const MkString& slideName, const MkString& id) {
-    const MkOpenXMLSlideDocument* slide = ViewSlide(slideName);
-    return slide && slide->ControlUsesId(id);
-}
-
-// ---------------------------------------------------------------------------
-// The template
-
-MkString MkOpenXMLPresentation::CheckTemplateParts() {
-    // A part that must parse, with that root element when one is given.
-    auto check = [this](const MkString& name, const wchar_t* root) -> MkString {
-        MkOpenXMLPart* part = Package().Part(name);
-        std::string bytes;
-        if (!part) return name + L" is missing";
-        if (!part->ReadBytes(&bytes)) return name + L" cannot be read from the package";
-        MkXmlDocument document;
-        const MkString problem = checkXml(name, bytes, root, XmlBudget(), &document);
-        if (document.RefusedCost() > 0) {
-            MkString message;
-            message.MakeForm("The part '%ls' holds more XML than the report has memory left for (%llu bytes for more "
-                             "than %llu elements); it is not read",
-                             ~name, static_cast<unsigned long long>(document.RefusedCost()),
-                             static_cast<unsigned long long>(document.Elements()));
-            REP_LOG_ERROR(lfw::String(message));
-        }
-        return problem;
-    };
-    // The relationships of a part, which must parse and give each id once.
-    auto checkRels = [this](const MkString& name) -> MkString {
-        MkOpenXMLPart* part = Package().Part(name);
-        std::string bytes;
-        if (!part || !part->ReadStoredRels(&bytes)) return MkString();
-        const MkString rels = MkOpenXMLPaths::RelsPartName(part->Name());
-        MkXmlDocument document;
-        const MkString problem = checkXml(rels, bytes, L"Relationships", XmlBudget(), &document);
-        if (!problem.IsEmpty()) return problem;
-        std::set<std::wstring> ids;
-        for (MkXmlElement r = document.GetRootElement().GetFirstChildElement(L"Relationship"); r;
-             r = r.GetNextSiblingElement(L"Relationship"))
-            if (!ids.insert(r.GetAttributeString(L"Id").Std()).second)
-                return rels + L" gives the relationship id " + r.GetAttributeString(L"Id") + L" twice";
-        return part->Rels() ? MkString() : Package().Error();
-    };
-    MkString problem = check(L"ppt/presentation.xml", L"p:presentation");
-    if (problem.IsEmpty()) problem = checkRels(L"ppt/presentation.xml");
-    if (problem.IsEmpty() && !MainRels()) problem = L"ppt/_rels/presentation.xml.rels is missing";
-    if (!problem.IsEmpty()) return problem;
-
-    // The slides the presentation relates, and those of the slides folder.
-    std::set<std::wstring> slides;
-    for (int i = 0; i < MainRels()->Count(); ++i)
-        if (isSlideRelationship(MainRels()->At(i)) && !MainRels()->At(i).part.IsEmpty())
-            slides.insert(MainRels()->At(i).part.Std());
-    for (int i = 0; i < Package().PartCount(); ++i) {
-        const MkString& name = Package().PartAt(i)->Name();
-        if (name.Left(11).CompareNoCase(L"ppt/slides/") == 0 && name.Find(L'/', 11) < 0) slides.insert(name.Std());
-    }
-    for (const std::wstring& slide : slides) {
-        const MkString name(slide);
-        problem = check(name, L"p:sld");
-        if (problem.IsEmpty()) problem = checkRels(name);
-        if (!problem.IsEmpty()) return problem;
-        if (name.Left(11).CompareNoCase(L"ppt/slides/") != 0) continue;
-        const MkSlideContent* record = ScanSlide(fileNameOf(name));
-        if (!record || !record->HasTags()) continue;
-        // What a copy of a tagged slide takes along.
-        MkOpenXMLRelationships* rels = SlidePart(fileNameOf(name))->Rels();
-        for (const MkString& id : idsOf(*rels, {L"/notesSlide", L"/tags", L"/chart", L"/comments"})) {
-            const MkString target = rels->Find(id)->part;
-            if (!target.IsEmpty()) problem = check(target, nullptr);
-            if (problem.IsEmpty() && !target.IsEmpty()) problem = checkRels(target);
-            if (!problem.IsEmpty()) return problem;
-        }
-    }
-    return MkString();
 }

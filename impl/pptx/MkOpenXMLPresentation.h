@@ -123,6 +123,9 @@ public:
     }
 
 private:
+    // What keeps a zip from being opened as a package, in the words of the
+    // template check; empty when it cannot tell.
+    static MkString PackageProblemOf(const MkString& path);
     MkSlideContent* FindSlide(const MkString& tag, const MkString& slideName);
     // The slide an edit works on (by name only when byName, else as FindSlide),
     // parsed to edit; null, with the error logged, when there is none or it has

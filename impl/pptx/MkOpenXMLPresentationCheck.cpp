@@ -1,0 +1,135 @@
+// The check of a template before a report is made from it: every part a report
+// may edit or copy can be read and would make a valid report.
+#include "impl/pptx/MkOpenXMLPresentation.h"
+#include "impl/openxml/MkOpenXMLPaths.h"
+#include "impl/pptx/MkPresentationHelpers.h"
+#include <cstdlib>
+#include <set>
+
+using namespace MkPresentationHelpers;
+
+namespace {
+
+MkString tagText(const wchar_t* format, const MkString& a) {
+    MkString s;
+    s.MakeFormWide(format, ~a);
+    return s;
+}
+
+// Why the bytes of a part do not parse, in words for whoever made the template.
+MkString whyNotXml(const std::string& text, const MkXmlDocument& failed) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t size = text.size();
+    if (size >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)))
+        return L"is UTF-16 text: the report reads UTF-8 parts only";
+    if (std::memchr(text.data(), 0, size)) return L"holds a NUL byte";
+    if (MkXmlDocument::ParseNestingDepth(text.data(), size) > MkXmlDocument::MAX_PARSE_DEPTH)
+        return tagText(L"nests elements deeper than %ls levels", MkString(MkXmlDocument::MAX_PARSE_DEPTH));
+    if (!MkXmlDocument::IsWithinParseLimits(text.data(), size)) return L"gives an element too many attributes";
+    return MkString(L"is not well-formed XML (") + MkString(failed.ErrorDesc()) + L")";
+}
+
+// Why a part's bytes make no usable part, with that root element when one is
+// given; empty when they do.
+MkString checkXml(const MkString& name, const std::string& bytes, const wchar_t* root,
+                  const std::shared_ptr<MkXmlBudget>& budget, MkXmlDocument* document) {
+    document->KeepWhiteSpaceInText();
+    if (!document->ParseText(bytes.c_str(), budget))
+        return name + L" " +
+               (document->RefusedCost() > 0 ? MkString(L"holds more XML than the report has memory left for")
+                                            : whyNotXml(bytes, *document));
+    const MkString found = document->GetRootElement().GetName();
+    if (root && found != MkString(root))
+        return name + L" has the root element " + (found.IsEmpty() ? MkString(L"(none)") : found) + L", not " + root;
+    return MkString();
+}
+
+bool isSlideRelationship(const MkOpenXMLRelationship& r) { return !r.external && endsWith(r.type, L"/relationships/slide"); }
+} // namespace
+
+MkString MkOpenXMLPresentation::PackageProblemOf(const MkString& path) {
+    PxZipArchive zip;
+    if (!zip.Open(path, ZIP_OPEN_READ_ONLY)) return MkString();
+    // One entry per name: a name holding a NUL byte reads as the name before it.
+    std::set<std::wstring> names;
+    for (int i = 0; i < zip.GetNumFiles(); ++i)
+        if (!names.insert(zip.GetStoredName(i).Std()).second)
+            return zip.GetStoredName(i) + L" is stored twice in the package (or its name holds a NUL byte)";
+    const MkString types(MkOpenXMLPackage::CONTENT_TYPES_PART);
+    if (zip.FindFile(types) < 0) return types + L" is missing";
+    size_t size = 0;
+    unsigned char* data = zip.ReadDataRaw(types, &size);
+    const std::string bytes(data ? reinterpret_cast<const char*>(data) : "", data ? size : 0);
+    free(data);
+    MkXmlDocument document;
+    return checkXml(types, bytes, L"Types", nullptr, &document);
+}
+
+MkString MkOpenXMLPresentation::CheckTemplateParts() {
+    // A part that must parse, with that root element when one is given.
+    auto check = [this](const MkString& name, const wchar_t* root) -> MkString {
+        MkOpenXMLPart* part = Package().Part(name);
+        std::string bytes;
+        if (!part) return name + L" is missing";
+        if (!part->ReadBytes(&bytes)) return name + L" cannot be read from the package";
+        MkXmlDocument document;
+        const MkString problem = checkXml(name, bytes, root, XmlBudget(), &document);
+        if (document.RefusedCost() > 0) {
+            MkString message;
+            message.MakeForm("The part '%ls' holds more XML than the report has memory left for (%llu bytes for more "
+                             "than %llu elements); it is not read",
+                             ~name, static_cast<unsigned long long>(document.RefusedCost()),
+                             static_cast<unsigned long long>(document.Elements()));
+            REP_LOG_ERROR(lfw::String(message));
+        }
+        return problem;
+    };
+    // The relationships of a part, which must parse and give each id once.
+    auto checkRels = [this](const MkString& name) -> MkString {
+        MkOpenXMLPart* part = Package().Part(name);
+        std::string bytes;
+        if (!part || !part->ReadStoredRels(&bytes)) return MkString();
+        const MkString rels = MkOpenXMLPaths::RelsPartName(part->Name());
+        MkXmlDocument document;
+        const MkString problem = checkXml(rels, bytes, L"Relationships", XmlBudget(), &document);
+        if (!problem.IsEmpty()) return problem;
+        std::set<std::wstring> ids;
+        for (MkXmlElement r = document.GetRootElement().GetFirstChildElement(L"Relationship"); r;
+             r = r.GetNextSiblingElement(L"Relationship"))
+            if (!ids.insert(r.GetAttributeString(L"Id").Std()).second)
+                return rels + L" gives the relationship id " + r.GetAttributeString(L"Id") + L" twice";
+        return part->Rels() ? MkString() : Package().Error();
+    };
+    MkString problem = check(L"ppt/presentation.xml", L"p:presentation");
+    if (problem.IsEmpty()) problem = checkRels(L"ppt/presentation.xml");
+    if (problem.IsEmpty() && !MainRels()) problem = L"ppt/_rels/presentation.xml.rels is missing";
+    if (!problem.IsEmpty()) return problem;
+
+    // The slides the presentation relates, and those of the slides folder.
+    std::set<std::wstring> slides;
+    for (int i = 0; i < MainRels()->Count(); ++i)
+        if (isSlideRelationship(MainRels()->At(i)) && !MainRels()->At(i).part.IsEmpty())
+            slides.insert(MainRels()->At(i).part.Std());
+    for (int i = 0; i < Package().PartCount(); ++i) {
+        const MkString& name = Package().PartAt(i)->Name();
+        if (name.Left(11).CompareNoCase(L"ppt/slides/") == 0 && name.Find(L'/', 11) < 0) slides.insert(name.Std());
+    }
+    for (const std::wstring& slide : slides) {
+        const MkString name(slide);
+        problem = check(name, L"p:sld");
+        if (problem.IsEmpty()) problem = checkRels(name);
+        if (!problem.IsEmpty()) return problem;
+        if (name.Left(11).CompareNoCase(L"ppt/slides/") != 0) continue;
+        const MkSlideContent* record = ScanSlide(fileNameOf(name));
+        if (!record || !record->HasTags()) continue;
+        // What a copy of a tagged slide takes along.
+        MkOpenXMLRelationships* rels = SlidePart(fileNameOf(name))->Rels();
+        for (const MkString& id : idsOf(*rels, {L"/notesSlide", L"/tags", L"/chart", L"/comments"})) {
+            const MkString target = rels->Find(id)->part;
+            if (!target.IsEmpty()) problem = check(target, nullptr);
+            if (problem.IsEmpty() && !target.IsEmpty()) problem = checkRels(target);
+            if (!problem.IsEmpty()) return problem;
+        }
+    }
+    return MkString();
+}

@@ -1,0 +1,131 @@
+// The 3D-viewer controls of slides: pointed at models, or replaced by pictures.
+#include "impl/pptx/MkOpenXMLPresentation.h"
+#include "impl/pptx/MkPresentationHelpers.h"
+#include <algorithm>
+
+using namespace MkPresentationHelpers;
+
+bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPath, const MkString& /*imagePath*/,
+                                    const MkString& newName, const MkString& slideName) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::SetMDLX";
+    MkSlideContent* record = FindSlide(tag, slideName);
+    const MkString name = record ? record->slideName : MkString();
+    MkOpenXMLPart* part = SlidePart(name);
+    MkOpenXMLRelationships* rels = part ? part->Rels() : nullptr;
+    MkOpenXMLSlideDocument* slide = rels ? EditSlide(name) : nullptr;
+    if (!slide) {
+        logError(op, MkString(L"no slide holds the tag ") + tag);
+        return false;
+    }
+    // A new relationship id no relationship of the slide has.
+    MkString newId;
+    for (int n = 1;; ++n) {
+        newId.MakeForm("sRid%04d", n);
+        if (!rels->Find(newId)) break;
+    }
+    MkString spid, oldId;
+    if (!slide->RepointControl(tag, newName, newId, &spid, &oldId) || oldId.IsEmpty()) {
+        logError(op, MkString(L"no 3D control named ") + tag + L" in " + name);
+        return false;
+    }
+    // A model beside the report is named by its file name.
+    const MkString model = modelPath, report = ReportPath();
+    auto folder = [](const MkString& path) {
+        const int a = path.Find(L'/', -1, false), b = path.Find(L'\\', -1, false);
+        return std::max(a, b);
+    };
+    const int modelSep = folder(model), reportSep = folder(report);
+    const MkString reference = (modelSep >= 0 && reportSep >= 0 && model.Left(modelSep) == report.Left(reportSep))
+                                   ? model.Mid(modelSep + 1)
+                                   : modelPath;
+    if (!AddActiveXPluginFile(part, reference, oldId, newId)) {
+        logError(op, MkString(L"cannot write the control part for ") + tag);
+        return false;
+    }
+    // The preview drawing of the control goes with it.
+    const MkString number = spid.Find(L"_s") >= 0 ? spid.Mid(spid.Find(L"_s") + 2) : spid;
+    for (const MkString& id : spid.IsEmpty() ? std::vector<MkString>() : idsOf(*rels, {L"/vmlDrawing"})) {
+        MkOpenXMLPart* drawing = part->Related(id);
+        const MkXmlDocument* vml = drawing ? drawing->Xml() : nullptr;
+        for (MkXmlElement shape = vml ? vml->GetRootElement().GetFirstChildElement(L"v:shape") : MkXmlElement(); shape;
+             shape = shape.GetNextSiblingElement(L"v:shape")) {
+            const MkString shapeId = shape.GetAttributeString(L"o:spid");
+            const int s = shapeId.Find(L"_s");
+            if (s >= 0 && (shapeId.Mid(s + 2) == spid || shapeId.Mid(s + 2) == number)) {
+                rels->Drop(id);
+                break;
+            }
+        }
+    }
+    // The slide no longer names the old control relationship: it goes, unless
+    // another control of the slide still uses it.
+    if (!slide->ControlUsesId(oldId)) rels->Drop(oldId);
+    return true;
+}
+
+bool MkOpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkString& /*unusedPath*/,
+                                               const MkString& imagePath, float aspect, const MkString& newName,
+                                               const MkString& slideName, const MkString& hyperlink) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::ConvertMdlxInSlide";
+    MkSlideContent* record = FindSlide(tag, slideName);
+    const MkString name = record ? record->slideName : MkString();
+    MkOpenXMLPart* part = SlidePart(name);
+    MkOpenXMLRelationships* rels = part ? part->Rels() : nullptr;
+    MkOpenXMLSlideDocument* slide = rels ? EditSlide(name) : nullptr;
+    if (!slide) {
+        logError(op, MkString(L"no slide holds the tag ") + tag);
+        return false;
+    }
+    MkStringArray controlIds;
+    std::unique_ptr<TiXmlElement> picture = slide->TakeControlPicture(tag, aspect, &controlIds);
+    if (!picture) {
+        logError(op, MkString(L"no 3D control named ") + tag + L" in " + name);
+        return false;
+    }
+    for (int i = 0; i < controlIds.GetSize(); ++i) rels->Drop(controlIds[i]);
+    const std::vector<MkString> drawings = idsOf(*rels, {L"/vmlDrawing"});
+    if (!drawings.empty()) {
+        MkOpenXMLPart* drawing = part->Related(drawings.front());
+        MkXmlDocument* vml = drawing ? drawing->EditXml() : nullptr;
+        if (!vml) {
+            logError(op, MkString(L"cannot read the drawing ") + (drawing ? drawing->Name() : drawings.front()));
+            return false;
+        }
+        MkXmlElement root = vml->GetRootElement();
+        for (MkXmlElement shape = root.GetFirstChildElement(L"v:shape"); shape;) {
+            MkXmlElement next = shape.GetNextSiblingElement(L"v:shape");
+            if (shape.GetAttributeString(L"id") == tag) root.RemoveChildElement(shape);
+            shape = next;
+        }
+        // No shape left: the slide lets go of the drawing.
+        if (!root.GetFirstChildElement(L"v:shape")) rels->Drop(drawings.front());
+    }
+    slide->RemovePluginWarningLinks();
+    MkString pictureName = newName.IsBlank() ? tag : newName;
+    pictureName.Replace(L"MDLX", L"PICTURE");
+    return InsertImage(imagePath, pictureName, name, picture.release(), hyperlink);
+}
+
+bool MkOpenXMLPresentation::InsertImage(const MkString& imagePath, const MkString& name, const MkString& slideName,
+                                        TiXmlElement* picture, const MkString& hyperlink) {
+    static const wchar_t* op = L"MkOpenXMLPresentation::InsertImage";
+    std::unique_ptr<TiXmlElement> owned(picture);
+    MkOpenXMLSlideDocument* slide = owned && HasMediaSource(imagePath) ? EditSlide(slideName) : nullptr;
+    if (!slide || !slide->GetShapeTree()) {
+        logError(op, MkString(L"cannot insert the image ") + imagePath + L" into " + slideName);
+        return false;
+    }
+    MkString imageId, linkId;
+    return RelateImage(op, slideName, imagePath, hyperlink, &imageId, &linkId) &&
+           slide->InsertPicture(std::move(owned), name, imageId, linkId);
+}
+
+void MkOpenXMLPresentation::RemovePluginWarningLinksFromSlide(const MkString& slideName) {
+    if (MkOpenXMLSlideDocument* slide = EditSlide(slideName)) slide->RemovePluginWarningLinks();
+}
+
+bool MkOpenXMLPresentation::IsControlInSlide(const MkString& slideName, const MkString& id) {
+    const MkOpenXMLSlideDocument* slide = ViewSlide(slideName);
+    return slide && slide->ControlUsesId(id);
+}
+
