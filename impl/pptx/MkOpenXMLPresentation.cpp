@@ -17,12 +17,6 @@ using namespace MkPresentationHelpers;
 
 namespace {
 
-MkString tagText(const wchar_t* format, const MkString& a) {
-    MkString s;
-    s.MakeFormWide(format, ~a);
-    return s;
-}
-
 // Schema order of the children of p:presentation that follow p:sldIdLst.
 const wchar_t* const AFTER_SLIDE_ID_LIST[] = {L"p:sldSz",     L"p:notesSz",      L"p:smartTags", L"p:embeddedFontLst",
                                             L"p:custShowLst", L"p:photoAlbum", L"p:custDataLst", L"p:kinsoku",

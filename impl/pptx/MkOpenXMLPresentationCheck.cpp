@@ -10,12 +10,6 @@ using namespace MkPresentationHelpers;
 
 namespace {
 
-MkString tagText(const wchar_t* format, const MkString& a) {
-    MkString s;
-    s.MakeFormWide(format, ~a);
-    return s;
-}
-
 // Why the bytes of a part do not parse, in words for whoever made the template.
 MkString whyNotXml(const std::string& text, const MkXmlDocument& failed) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());

@@ -13,6 +13,13 @@ inline void logError(const wchar_t* operation, const MkString& what) {
     REP_LOG_ERROR(lfw::String("%1: %2").arg(lfw::String(MkString(operation))).arg(lfw::String(what)));
 }
 
+// The format (with one %ls) filled with a.
+inline MkString tagText(const wchar_t* format, const MkString& a) {
+    MkString s;
+    s.MakeFormWide(format, ~a);
+    return s;
+}
+
 // The text after the last "/".
 inline MkString fileNameOf(const MkString& path) {
     const int last = path.Find(L'/', -1, false);
