@@ -5,7 +5,9 @@
 #include "host/core/KivImage.h"
 #include "host/ug/UgConvert.h"
 #include "impl/common/NoThrow.h"
-#include "impl/common/Utils.h"
+#include "impl/common/FieldMacros.h"
+#include "impl/common/SnapshotPictures.h"
+#include "impl/common/TextRuns.h"
 #include "impl/storage/ReportLog.h"
 #include <algorithm>
 #include <climits>
@@ -17,29 +19,29 @@ namespace creator {
 MkString fromStr(const Str& s) { return ug::Convert::toMkString(s); }
 
 namespace {
-MkString expandedAs(const Snapshot* snapshot, const Str& text, Utils::ValueText values) {
+MkString expandedAs(const Snapshot* snapshot, const Str& text, FieldMacros::ValueText values) {
     MkString value = fromStr(text);
     const FieldValues fields = snapshot->fieldValues();
-    if (!fields.empty()) Utils::expandString(fields, &value, Utils::MAX_EXPANDED_LENGTH, values);
+    if (!fields.empty()) FieldMacros::expandString(fields, &value, FieldMacros::MAX_EXPANDED_LENGTH, values);
     return value;
 }
 } // namespace
 
 MkString expanded(const Snapshot* snapshot, const Str& text) {
-    return expandedAs(snapshot, text, Utils::ValueText::Plain);
+    return expandedAs(snapshot, text, FieldMacros::ValueText::Plain);
 }
 
 MkFormattedTextArray titleRuns(const Snapshot* snapshot) { return valueRuns(expanded(snapshot, snapshot->title())); }
 
 MkFormattedTextArray descriptionRuns(const Snapshot* snapshot) {
     MkFormattedTextArray runs;
-    Utils::convertMarkupToOfficeRuns(expandedAs(snapshot, snapshot->description(), Utils::ValueText::Markup), &runs);
+    TextRuns::convertMarkupToOfficeRuns(expandedAs(snapshot, snapshot->description(), FieldMacros::ValueText::Markup), &runs);
     return runs;
 }
 
 MkFormattedTextArray valueRuns(const MkString& value) {
     MkFormattedTextArray runs;
-    Utils::convertPlainToOfficeRuns(value, &runs);
+    TextRuns::convertPlainToOfficeRuns(value, &runs);
     return runs;
 }
 
@@ -62,12 +64,12 @@ const PictureBytes::Picture* PictureBytes::Of(const Snapshot* snapshot) {
     if (known) return known.get();
     PtrRef<Image> image;
     if (snapshot->type() == Snapshot::MDLX) {
-        if (snapshot->modelMdlx()) image = PtrRef<Image>(Utils::snapshotFromMemoryFile(snapshot->modelMdlx()));
+        if (snapshot->modelMdlx()) image = PtrRef<Image>(SnapshotPictures::snapshotFromMemoryFile(snapshot->modelMdlx()));
     } else {
         image = PtrRef<Image>(const_cast<Image*>(snapshot->image()));
     }
     std::unique_ptr<Picture> picture(new Picture);
-    if (!image || !Utils::jpegBytesOf(image.get(), &picture->jpeg)) return nullptr;
+    if (!image || !SnapshotPictures::jpegBytesOf(image.get(), &picture->jpeg)) return nullptr;
     picture->jpeg.shrink_to_fit();  // kept until the report is done
     picture->width = static_cast<int>(image->width());
     picture->height = static_cast<int>(image->height());
@@ -173,7 +175,7 @@ bool ReportCreatorBase::generate(const Str& path) {
                 return false;
             }
         }
-        StagedOutput staged;
+        lfw::StagedFiles staged(REP_LOGGER_NAME);
         // Pictures and other files beside the report must not replace an input either.
         staged.protect(inputs);
         const std::string reportFile = staged.stage(target);

@@ -9,7 +9,7 @@
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
 #include "impl/common/MkFormattedText.h"
-#include "impl/common/StagedOutput.h"
+#include "LibCore/lfwStagedFiles.h"
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -105,7 +105,7 @@ protected:
     virtual void applyOptions(const ReportOptions& options);
     // Writes the report to reportFile (already created, empty). snapshots and
     // referenceSnapshots hold the repositories' snapshots.
-    virtual bool makeReport(const std::string& reportFile, StagedOutput& staged) = 0;
+    virtual bool makeReport(const std::string& reportFile, lfw::StagedFiles& staged) = 0;
     // Further files the report must not overwrite (the template always counts).
     virtual std::vector<std::string> inputFiles() const { return {}; }
 

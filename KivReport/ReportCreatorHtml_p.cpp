@@ -1,9 +1,10 @@
 #include "KivReport/ReportCreatorHtml_p.h"
+#include "LibCore/lfwFile.h"
 #include "KivReport/ReportComponent.h"
 #include "LibCore/lfwAssert.h"
 #include "host/ug/UgConvert.h"
 #include "impl/storage/ReportLog.h"
-#include "impl/common/Utils.h"
+#include "impl/common/TemplateTags.h"
 #include <climits>
 
 namespace kiv {
@@ -11,13 +12,16 @@ namespace rep {
 
 ReportCreatorHtmlPrivate::ReportCreatorHtmlPrivate(Repository* repo, const Str& path) : ReportCreatorBase(repo, path) {}
 
-bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, StagedOutput& staged) {
+bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, lfw::StagedFiles& staged) {
     if (snapshots.empty()) {
         REP_LOG_ERROR(lfw::String("Could not create report file (%1). No active snapshots in repository").arg(outputPath.Std()));
         return false;
     }
-    const MkString tempPath(reportFile.c_str());
-    if (!Utils::copyTemplateToOutputFile(templatePath, tempPath)) return false;
+    std::string copyError;
+    if (!lfw::FileSystem::copyFile(lfw::String(templatePath.Std()), reportFile, &copyError)) {
+        REP_LOG_ERROR(lfw::String(copyError));
+        return false;
+    }
 
     PxHtmlDocument output{ug::Convert::toStr(outputPath)};
     output.setSavePath(Str(reportFile));
@@ -58,7 +62,7 @@ bool ReportCreatorHtmlPrivate::validateTemplate(MkString& report) const {
     lfw::Collection<const Snapshot> referenceSnapshots;
     gatherSnapshots(referenceRepository.p(), &referenceSnapshots);
 
-    const MkString d36(Utils::VALIDATION_SEPARATOR);
+    const MkString d36(TemplateTags::VALIDATION_SEPARATOR);
     const int count = static_cast<int>(snapshots.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : snapshots.size());
     const int referenceCount =
         static_cast<int>(referenceSnapshots.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : referenceSnapshots.size());
@@ -129,7 +133,7 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
     findAllElements(root, L"orvrepgroup", &groups);
     if (!groups.empty()) {
         summary += MkString(L"Generic groups:\r\n");
-        summary += MkString(Utils::SUMMARY_SEPARATOR);
+        summary += MkString(TemplateTags::SUMMARY_SEPARATOR);
         for (size_t g = 0; g < groups.size(); ++g) {
             std::vector<MkXmlElement> tags;
             findAllElements(groups[g], L"orvrepsit", &tags);
@@ -137,7 +141,7 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
             bool any = false;
             for (const MkXmlElement& tag : tags) {
                 const MkString name = tag.GetAttributeString(L"name");
-                if (!Utils::isTagGeneric(name)) continue;
+                if (!TemplateTags::isTagGeneric(name)) continue;
                 const int kind = getTagType(name);
                 if (kind >= HTML_TAG_TITLE && kind <= HTML_TAG_TABLE) {
                     kinds[kind] = true;
@@ -159,7 +163,7 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
     }
 
     summary += MkString(L"\r\nStatic snapshots\r\n");
-    summary += MkString(Utils::SUMMARY_SEPARATOR);
+    summary += MkString(TemplateTags::SUMMARY_SEPARATOR);
     summary += MkString(L"The following snapshots are referenced:\r\n");
     std::vector<MkXmlElement> tags;
     findAllElements(root, L"orvrepsit", &tags);
@@ -168,8 +172,8 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
                                             L": Table data\r\n"};
     for (const MkXmlElement& tag : tags) {
         const MkString name = tag.GetAttributeString(L"name");
-        if (Utils::isTagGeneric(name)) continue;
-        const int index = Utils::getTagIndex(name);
+        if (TemplateTags::isTagGeneric(name)) continue;
+        const int index = TemplateTags::getTagIndex(name);
         const MkString prefix = MkString(L"Snapshot #") + MkString(index);
         const int kind = getTagType(name);
         if (kind >= HTML_TAG_TITLE && kind <= HTML_TAG_TABLE) summary += prefix + MkString(kinds[kind]);
@@ -177,7 +181,7 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
     }
     if (!macros.IsEmpty()) {
         summary += MkString(L"\r\nField values\r\n");
-        summary += MkString(Utils::SUMMARY_FIELD_SEPARATOR);
+        summary += MkString(TemplateTags::SUMMARY_FIELD_SEPARATOR);
         summary += macros;
     }
     return true;

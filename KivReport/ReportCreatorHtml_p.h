@@ -38,7 +38,7 @@ protected:
         ReportCreatorBase::applyOptions(options);
         use3dPlugin = options.use3dViewer;
     }
-    bool makeReport(const std::string& reportFile, StagedOutput& staged) override;
+    bool makeReport(const std::string& reportFile, lfw::StagedFiles& staged) override;
 };
 
 } // namespace rep

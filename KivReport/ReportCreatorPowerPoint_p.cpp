@@ -1,11 +1,13 @@
 #include "KivReport/ReportCreatorPowerPoint_p.h"
+#include "LibCore/lfwFile.h"
 #include "KivReport/Repository.h"
 #include "KivReport/Table.h"
 #include "LibCore/lfwAssert.h"
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxFile.h"
 #include "host/ug/UgConvert.h"
-#include "impl/common/Utils.h"
+#include "impl/common/FieldMacros.h"
+#include "impl/common/TemplateTags.h"
 #include "impl/openxml/MkChartData.h"
 #include "impl/storage/ReportLog.h"
 #include <climits>
@@ -156,7 +158,7 @@ MkString ReportCreatorPowerPointPrivate::modelFile(Context& c, const Snapshot* s
 
 // ---------------------------------------------------------------- report
 
-bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, StagedOutput& staged) {
+bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, lfw::StagedFiles& staged) {
     if (snapshots.empty()) {
         PPT_LOG_ERROR("Could not create report file. No active snapshots in repository.");
         return false;
@@ -349,8 +351,8 @@ void ReportCreatorPowerPointPrivate::setStaticMacro(Context& c, const MkString& 
         const Snapshot* snapshot = snaps[k];
         if (!snapshot) continue;
         const FieldValues fields = snapshot->fieldValues();
-        const MkStringArray keys = Utils::getKeysFromFieldValues(fields);
-        const MkStringArray values = Utils::getValuesFromFieldValues(fields);
+        const MkStringArray keys = FieldMacros::getKeysFromFieldValues(fields);
+        const MkStringArray values = FieldMacros::getValuesFromFieldValues(fields);
         for (int i = 0; i < keys.GetSize(); ++i) {
             MkString tag;
             tag.MakeFormWide(L"%lsSIT%i_$%ls", reference ? L"REF_" : L"", static_cast<int>(k) + 1, ~keys[i]);
@@ -614,8 +616,8 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
     }
     const FieldValues fields = snapshot->fieldValues();
     if (holdsPart(tags, reference ? L"REF_SIT_$" : L"SIT_$") && !fields.empty()) {
-        const MkStringArray keys = Utils::getKeysFromFieldValues(fields);
-        const MkStringArray values = Utils::getValuesFromFieldValues(fields);
+        const MkStringArray keys = FieldMacros::getKeysFromFieldValues(fields);
+        const MkStringArray values = FieldMacros::getValuesFromFieldValues(fields);
         MkString numberedMacro;
         numberedMacro.MakeFormWide(L"SIT%i_$", number);
         for (int i = 0; i < keys.GetSize(); ++i) {
@@ -641,7 +643,7 @@ namespace rep {
 namespace {
 
 // The snapshot number of a tag; -1 when it holds none.
-int numberOf(const MkString& tag) { return Utils::getTagIndex(tag); }
+int numberOf(const MkString& tag) { return TemplateTags::getTagIndex(tag); }
 
 MkStringArray sortedTags(const MkSlideContentPtrArray& slides, int type, bool unique) {
     MkStringArray tags;
@@ -706,17 +708,17 @@ bool ReportCreatorPowerPointPrivate::validateTitleAndTextFields(const MkXmlDocum
 
 bool ReportCreatorPowerPointPrivate::validateMacro(const MkString& tag, const Snapshots& snaps, bool reference,
                                                    MkString& unknownFields, MkString& warnings) {
-    const Utils::FieldMacroCheck check = Utils::checkFieldMacro(tag, snaps, reference);
+    const TemplateTags::FieldMacroCheck check = TemplateTags::checkFieldMacro(tag, snaps, reference);
     switch (check.verdict) {
-    case Utils::FieldMacroCheck::BAD_SYNTAX: unknownFields += tag + L": Syntax of field not correct\n"; break;
-    case Utils::FieldMacroCheck::NO_SNAPSHOT: warnings += line(L"%ls: Snapshot %i does not exist\n", tag, check.number); break;
-    case Utils::FieldMacroCheck::MISSING_EVERYWHERE:
+    case TemplateTags::FieldMacroCheck::BAD_SYNTAX: unknownFields += tag + L": Syntax of field not correct\n"; break;
+    case TemplateTags::FieldMacroCheck::NO_SNAPSHOT: warnings += line(L"%ls: Snapshot %i does not exist\n", tag, check.number); break;
+    case TemplateTags::FieldMacroCheck::MISSING_EVERYWHERE:
         unknownFields += check.key + L": Generic field not found in any snapshots\n";
         break;
-    case Utils::FieldMacroCheck::MISSING_SOMEWHERE:
+    case TemplateTags::FieldMacroCheck::MISSING_SOMEWHERE:
         unknownFields += check.key + L": Generic field not found for all snapshots\n";
         break;
-    case Utils::FieldMacroCheck::UNKNOWN_FIELD: unknownFields += check.key + L": Unknown field name\n"; break;
+    case TemplateTags::FieldMacroCheck::UNKNOWN_FIELD: unknownFields += check.key + L": Unknown field name\n"; break;
     default: return true;
     }
     return false;
@@ -724,9 +726,9 @@ bool ReportCreatorPowerPointPrivate::validateMacro(const MkString& tag, const Sn
 
 bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool reference) const {
     if (!reference)
-        report = MkString(L"\nVALIDATION OF REPOSITORY\n") + Utils::VALIDATION_SEPARATOR;
+        report = MkString(L"\nVALIDATION OF REPOSITORY\n") + TemplateTags::VALIDATION_SEPARATOR;
     else
-        report += MkString(L"\n\nVALIDATION OF REFERENCE REPOSITORY\n") + Utils::VALIDATION_SEPARATOR;
+        report += MkString(L"\n\nVALIDATION OF REFERENCE REPOSITORY\n") + TemplateTags::VALIDATION_SEPARATOR;
     Snapshots snaps;
     gatherSnapshots(reference ? referenceRepository.get() : repository.get(), &snaps);
     if (snaps.empty()) {
@@ -734,7 +736,7 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
         return false;
     }
     MkOpenXMLPresentation presentation;
-    if (!Utils::exists(templatePath) || !presentation.Open(templatePath)) {
+    if (!lfw::FileSystem::fileExists(lfw::String(templatePath.Std())) || !presentation.Open(templatePath)) {
         report = L"Not able to open template file";
         if (!presentation.PackageProblem().IsEmpty()) report += L": " + presentation.PackageProblem();
         return false;
@@ -815,16 +817,16 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
         if (const MkOpenXMLSlideDocument* slide = presentation.ViewSlide(slides[i]->slideName))
             validateTitleAndTextFields(*slide, empty);
     }
-    if (!empty.IsBlank()) report += MkString(L"Empty title/text tags:\n") + Utils::VALIDATION_SEPARATOR + empty + L"\n\n";
+    if (!empty.IsBlank()) report += MkString(L"Empty title/text tags:\n") + TemplateTags::VALIDATION_SEPARATOR + empty + L"\n\n";
     textTags(SIT_TYPE_TITLE + r);
-    if (!ok && !unmatched.IsBlank()) report += MkString(L"Unmatched tags:\n") + Utils::VALIDATION_SEPARATOR + unmatched + L"\n\n";
+    if (!ok && !unmatched.IsBlank()) report += MkString(L"Unmatched tags:\n") + TemplateTags::VALIDATION_SEPARATOR + unmatched + L"\n\n";
 
     MkString fields, warnings;
     MkStringArray macros;
     slides.GetTags(SIT_TYPE_MACRO, macros);
     for (int i = 0; i < macros.GetSize(); ++i) validateMacro(macros[i], snaps, reference, fields, warnings);
-    if (!fields.IsBlank()) report += MkString(L"Unknown field values\n") + Utils::VALIDATION_SEPARATOR + fields + L"\n\n";
-    if (!warnings.IsBlank()) report += MkString(L"Field value warnings\n") + Utils::VALIDATION_SEPARATOR + warnings + L"\n\n";
+    if (!fields.IsBlank()) report += MkString(L"Unknown field values\n") + TemplateTags::VALIDATION_SEPARATOR + fields + L"\n\n";
+    if (!warnings.IsBlank()) report += MkString(L"Field value warnings\n") + TemplateTags::VALIDATION_SEPARATOR + warnings + L"\n\n";
 
     // A snapshot is used when one of its numbered tags names it, or when a generic
     // tag of a kind that fits its type repeats it.
@@ -850,7 +852,7 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
             unused += s2;
         }
     }
-    if (!unused.IsBlank()) report += MkString(L"Unused snapshots\n") + Utils::VALIDATION_SEPARATOR + unused;
+    if (!unused.IsBlank()) report += MkString(L"Unused snapshots\n") + TemplateTags::VALIDATION_SEPARATOR + unused;
     return ok;
 }
 
@@ -863,7 +865,7 @@ bool ReportCreatorPowerPointPrivate::summarize(const Str& templatePath, Str* sum
 
 bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templatePath, MkString& summary) {
     MkOpenXMLPresentation presentation;
-    if (!Utils::exists(templatePath) || !presentation.Open(templatePath)) {
+    if (!lfw::FileSystem::fileExists(lfw::String(templatePath.Std())) || !presentation.Open(templatePath)) {
         summary = L"Not able to open template file";
         if (!presentation.PackageProblem().IsEmpty()) summary += L": " + presentation.PackageProblem();
         return false;
@@ -890,20 +892,20 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
             MkStringArray tags = slide.GetSitTags(kinds[i].type);
             tags.Append(slide.GetSitTags(kinds[i].type + 1));
             for (int t = 0; t < tags.GetSize(); ++t) {
-                if (Utils::isTagGeneric(tags[t])) {
+                if (TemplateTags::isTagGeneric(tags[t])) {
                     generic[i] = true;
                     continue;
                 }
                 MkString l;
-                l.MakeFormWide(kinds[i].line, Utils::getTagIndex(tags[t]));
+                l.MakeFormWide(kinds[i].line, TemplateTags::getTagIndex(tags[t]));
                 lines += l;
             }
         }
         MkStringArray macros = slide.GetSitTags(SIT_TYPE_MACRO);
         macros.Append(slide.GetSitTags(SIT_TYPE_REF_MACRO));
         for (int t = 0; t < macros.GetSize(); ++t) {
-            if (Utils::isTagGeneric(macros[t])) genericMacro = true;
-            const int index = Utils::getTagIndex(macros[t]);
+            if (TemplateTags::isTagGeneric(macros[t])) genericMacro = true;
+            const int index = TemplateTags::getTagIndex(macros[t]);
             MkString l;
             if (index < 0)
                 l.MakeFormWide(L"Generic: %ls\r\n", ~macros[t]);
@@ -914,7 +916,7 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
         (void)genericMacro;
         MkString head;
         head.MakeForm("Slide %d:\r\n", k + 1);
-        summary += head + Utils::SUMMARY_SEPARATOR;
+        summary += head + TemplateTags::SUMMARY_SEPARATOR;
         // Title, description, image, model, table, chart.
         const int order[6] = {1, 2, 0, 3, 4, 5};
         const wchar_t* names[6] = {L"Generic: Title\r\n",        L"Generic: Description\r\n", L"Generic: Image\r\n",
@@ -925,7 +927,7 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
         if (!fields.IsEmpty()) {
             MkString f;
             f.MakeForm("\r\nSlide %d - Field values:\r\n", k + 1);
-            summary += f + Utils::SUMMARY_SEPARATOR + fields + L"\r\n\r\n";
+            summary += f + TemplateTags::SUMMARY_SEPARATOR + fields + L"\r\n\r\n";
         }
     }
     // The kinds of each chart tag's charts, tags in slide order.
@@ -944,7 +946,7 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
             charts += tags[t] + L": " + kinds + (kinds.IsEmpty() || why.IsEmpty() ? why : L" (" + why + L")") + L"\r\n";
         }
     }
-    if (!charts.IsEmpty()) summary += MkString(L"\r\nChart kinds\r\n") + Utils::SUMMARY_SEPARATOR + charts;
+    if (!charts.IsEmpty()) summary += MkString(L"\r\nChart kinds\r\n") + TemplateTags::SUMMARY_SEPARATOR + charts;
     return true;
 }
 

@@ -41,13 +41,13 @@ protected:
         use3dPlugin = options.use3dViewer;
         embedMdlx = options.embedModels;
     }
-    bool makeReport(const std::string& reportFile, StagedOutput& staged) override;
+    bool makeReport(const std::string& reportFile, lfw::StagedFiles& staged) override;
 
 private:
     struct Context {
         MkOpenXMLPresentation& presentation;
         TemporaryFiles& temporary;  // model files
-        StagedOutput& staged;
+        lfw::StagedFiles& staged;
         // Each snapshot's picture, encoded (a model's preview decoded) once per report
         // and handed to the deck from memory.
         PictureBytes pictures;

@@ -6,7 +6,8 @@
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxFile.h"
 #include "host/ug/UgConvert.h"
-#include "impl/common/Utils.h"
+#include "impl/common/FieldMacros.h"
+#include "impl/common/TemplateTags.h"
 #include "impl/openxml/MkChartData.h"
 #include "impl/openxml/MkOpenXMLPlugin.h"
 #include "impl/storage/ReportLog.h"
@@ -36,7 +37,7 @@ int countOf(const lfw::Collection<const Snapshot>& snaps) {
 
 void section(MkString& report, const wchar_t* header, const MkString& lines) {
     report += MkString(header);
-    report += MkString(Utils::VALIDATION_SEPARATOR);
+    report += MkString(TemplateTags::VALIDATION_SEPARATOR);
     report += lines;
     report += MkString(L"\n\n");
 }
@@ -45,7 +46,7 @@ void section(MkString& report, const wchar_t* header, const MkString& lines) {
 // the words generate uses.
 bool chartFits(MkOpenXMLWordArchive& archive, const MkWordDocumentTag& tag, const lfw::Collection<const Snapshot>& snaps,
                MkString& unmatched) {
-    const int n = tag.groupIndex >= 0 ? -1 : Utils::getTagIndex(tag.name);
+    const int n = tag.groupIndex >= 0 ? -1 : TemplateTags::getTagIndex(tag.name);
     const Snapshot* s = n >= 1 && n <= countOf(snaps) ? snaps[static_cast<size_t>(n - 1)] : nullptr;
     if (n >= 1 && (!s || !s->table())) return true;  // told by the tag checks
     MkString why;
@@ -97,7 +98,7 @@ MkStringArray ReportCreatorWordPrivate::nestedGroups(const MkXmlElement& body) {
 
 // ---------------------------------------------------------------- report
 
-bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, StagedOutput& staged) {
+bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::StagedFiles& staged) {
     if (snapshots.empty()) {
         REP_LOG_ERROR("Could not create report file. No active snapshots in repository.");
         return false;
@@ -132,8 +133,8 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, StagedO
         referenceSelection.Intersect(genericSnapshotIndices);
     }
     MkIntArray images, tables, models, refImages, refTables, refModels;
-    Utils::getSituationTypeIndices(snapshots, mainSelection, &images, &tables, &models);
-    if (referencePass) Utils::getSituationTypeIndices(referenceSnapshots, referenceSelection, &refImages, &refTables, &refModels);
+    TemplateTags::getSituationTypeIndices(snapshots, mainSelection, &images, &tables, &models);
+    if (referencePass) TemplateTags::getSituationTypeIndices(referenceSnapshots, referenceSelection, &refImages, &refTables, &refModels);
 
     archive.ExpandGroup(images, L"SIT_PICTURE");
     archive.ExpandGroup(tables, L"SIT_TABLE");
@@ -181,8 +182,8 @@ void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, cons
         LFW_ASSERT_MSG(snapshot, "situation");
         if (!snapshot) continue;
         const FieldValues fields = snapshot->fieldValues();
-        const MkStringArray keys = Utils::getKeysFromFieldValues(fields);
-        const MkStringArray values = Utils::getValuesFromFieldValues(fields);
+        const MkStringArray keys = FieldMacros::getKeysFromFieldValues(fields);
+        const MkStringArray values = FieldMacros::getValuesFromFieldValues(fields);
         MkStringArray names;
         MkOArray<MkFormattedTextArray> texts;
         for (int i = 0; i < keys.GetSize(); ++i) {
@@ -198,7 +199,7 @@ void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, cons
 
 bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
                                                     const MkWordDocumentContent& content, bool reference,
-                                                    StagedOutput& staged, PictureBytes& shots) {
+                                                    lfw::StagedFiles& staged, PictureBytes& shots) {
     const MkString prefix = reference ? MkString(L"REF_SIT") : MkString(L"SIT");
     const TagNames titles(content, SIT_TYPE_TITLE), texts(content, SIT_TYPE_TEXT);
     const TagNames pictures(content, SIT_TYPE_PICTURE), models(content, SIT_TYPE_MDLX);
@@ -385,7 +386,7 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
             if (tag.groupMarker || tag.name.IsBlank()) continue;  // groups, and controls without a tag
             if (!opened) {
                 report += MkString(L"Unknown tags:\n");
-                report += MkString(Utils::VALIDATION_SEPARATOR);
+                report += MkString(TemplateTags::VALIDATION_SEPARATOR);
                 opened = true;
             }
             MkString line;
@@ -440,7 +441,7 @@ bool ReportCreatorWordPrivate::validateTagPosition(const MkWordDocumentTag& tag,
 bool ReportCreatorWordPrivate::validateSituationIndex(const MkWordDocumentTag& tag, const Snapshots& snaps,
                                                       MkString& unmatched) {
     if (tag.groupIndex >= 0) return true;
-    const int n = Utils::getTagIndex(tag.name);
+    const int n = TemplateTags::getTagIndex(tag.name);
     if (n < 0) return false;
     if (n <= countOf(snaps)) return true;
     MkString line;
@@ -451,7 +452,7 @@ bool ReportCreatorWordPrivate::validateSituationIndex(const MkWordDocumentTag& t
 
 bool ReportCreatorWordPrivate::validateSituationObject(const MkWordDocumentTag& tag, NeededType type,
                                                        const Snapshots& snaps, MkString& unmatched) {
-    const int n = Utils::getTagIndex(tag.name);
+    const int n = TemplateTags::getTagIndex(tag.name);
     // A tag numbered 0 names no snapshot.
     const Snapshot* snapshot = n >= 1 && n <= countOf(snaps) ? snaps[static_cast<size_t>(n - 1)] : nullptr;
     bool matches = false;
@@ -501,10 +502,10 @@ void ReportCreatorWordPrivate::validateSituationUsage(const Snapshots& snaps, co
 
 void ReportCreatorWordPrivate::validateMacro(const MkWordDocumentTag& tag, const Snapshots& snaps, bool referencePass,
                                              MkString& unknownFields, MkString& warnings) {
-    const Utils::FieldMacroCheck check = Utils::checkFieldMacro(tag.name, snaps, referencePass);
-    if (check.verdict == Utils::FieldMacroCheck::OTHER_SIDE) return;
+    const TemplateTags::FieldMacroCheck check = TemplateTags::checkFieldMacro(tag.name, snaps, referencePass);
+    if (check.verdict == TemplateTags::FieldMacroCheck::OTHER_SIDE) return;
     MkString line;
-    if (check.verdict == Utils::FieldMacroCheck::BAD_SYNTAX) {
+    if (check.verdict == TemplateTags::FieldMacroCheck::BAD_SYNTAX) {
         line.MakeFormWide(L"%ls: Syntax of field not correct\n", ~tag.name);
         unknownFields += line;
         return;
@@ -514,19 +515,19 @@ void ReportCreatorWordPrivate::validateMacro(const MkWordDocumentTag& tag, const
         warnings += line;
     }
     switch (check.verdict) {
-    case Utils::FieldMacroCheck::NO_SNAPSHOT:
+    case TemplateTags::FieldMacroCheck::NO_SNAPSHOT:
         line.MakeFormWide(L"%ls: Snapshot %i does not exist\n", ~tag.name, check.number);
         warnings += line;
         break;
-    case Utils::FieldMacroCheck::MISSING_EVERYWHERE:
+    case TemplateTags::FieldMacroCheck::MISSING_EVERYWHERE:
         line.MakeFormWide(L"%ls: Generic field not found in any snapshots\n", ~check.key);
         unknownFields += line;
         break;
-    case Utils::FieldMacroCheck::MISSING_SOMEWHERE:
+    case TemplateTags::FieldMacroCheck::MISSING_SOMEWHERE:
         line.MakeFormWide(L"%ls: Generic field not found for all snapshots\n", ~check.key);
         unknownFields += line;
         break;
-    case Utils::FieldMacroCheck::UNKNOWN_FIELD:
+    case TemplateTags::FieldMacroCheck::UNKNOWN_FIELD:
         line.MakeFormWide(L"%ls: Unknown field name\n", ~check.key);
         unknownFields += line;
         break;
@@ -568,7 +569,7 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
     }
 
     summary += MkString(L"Generic groups:\r\n");
-    summary += MkString(Utils::SUMMARY_SEPARATOR);
+    summary += MkString(TemplateTags::SUMMARY_SEPARATOR);
     int groups = 0;
     // Groups in document order; one inside another is part of it.
     for (const MkWordDocumentTag& tag : all) groups += tag.groupMarker && tag.groupIndex < 0 ? 1 : 0;
@@ -604,7 +605,7 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
     if (groups == 0) summary += MkString(L"No generic groups found\r\n");
 
     summary += MkString(L"\r\nStatic snapshots\r\n");
-    summary += MkString(Utils::SUMMARY_SEPARATOR);
+    summary += MkString(TemplateTags::SUMMARY_SEPARATOR);
     summary += MkString(L"The following snapshots are referenced:\r\n");
     MkString fieldLines;
     for (const MkWordDocumentTag& tag : all) {
@@ -628,10 +629,10 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
     }
     if (!fieldLines.IsEmpty()) {
         summary += MkString(L"\r\nStatic snapshots: Field values\r\n");
-        summary += MkString(Utils::SUMMARY_FIELD_SEPARATOR);
+        summary += MkString(TemplateTags::SUMMARY_FIELD_SEPARATOR);
         summary += fieldLines;
     }
-    if (!charts.IsEmpty()) summary += MkString(L"\r\nChart kinds\r\n") + Utils::SUMMARY_SEPARATOR + charts;
+    if (!charts.IsEmpty()) summary += MkString(L"\r\nChart kinds\r\n") + TemplateTags::SUMMARY_SEPARATOR + charts;
     return true;
 }
 

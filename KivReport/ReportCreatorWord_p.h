@@ -35,7 +35,7 @@ protected:
         use3dPlugin = options.use3dViewer;
         embedMdlx = options.embedModels;
     }
-    bool makeReport(const std::string& reportFile, StagedOutput& staged) override;
+    bool makeReport(const std::string& reportFile, lfw::StagedFiles& staged) override;
 
     // One line per group that lies inside another group (which a report refuses),
     // in the words both generate and validate use.
@@ -45,7 +45,7 @@ private:
     void replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordDocumentContent& content,
                        bool reference) const;
     bool replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
-                              const MkWordDocumentContent& content, bool reference, StagedOutput& staged,
+                              const MkWordDocumentContent& content, bool reference, lfw::StagedFiles& staged,
                               PictureBytes& shots);
 
     bool validateTag(const MkWordDocumentTag& tag, NeededType type, const Snapshots& main, const Snapshots& ref,

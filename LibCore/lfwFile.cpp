@@ -164,27 +164,43 @@ bool FileSystem::createDirectoryTree(const String& path) {
     return errno == EEXIST && directoryExists(s);  // made by someone else meanwhile
 }
 
-bool FileSystem::copyFile(const String& source, const String& destination) {
-    std::string src = native(source);
-    std::string dst = native(destination);
+bool FileSystem::copyFile(const String& source, const String& destination, std::string* error) {
+    const std::string src = native(source);
+    const std::string dst = native(destination);
+    auto fail = [&](const std::string& why) {
+        if (error) *error = "Copy failed. " + why;
+        return false;
+    };
+    FilePtr in(File::fopen(src, "rb"));
+    struct stat srcStat;
+    // Only regular files: a folder opens but cannot be read, and a device could
+    // be read forever.
+    if (!in || ::fstat(fileno(in.get()), &srcStat) != 0 || !S_ISREG(srcStat.st_mode))
+        return fail("Source file " + src + " did not exist");
     // Opening the destination truncates it: when both name the same file the
     // source would be emptied before a single byte is read.
-    struct stat srcStat, dstStat;
-    if (statPath(src, &srcStat) && statPath(dst, &dstStat) && srcStat.st_dev == dstStat.st_dev &&
-        srcStat.st_ino == dstStat.st_ino)
-        return false;
-
-    FilePtr in(File::fopen(src, "rb"));
-    if (!in) return false;
+    if (sameFile(src, dst)) return fail("Source and destination are the same file " + dst);
     FilePtr out(File::fopen(dst, "wb"));
-    if (!out) return false;
-    char buffer[64 * 1024];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, in.get())) > 0) {
-        if (std::fwrite(buffer, 1, n, out.get()) != n) return false;
+    if (!out) return fail("Could not create destination file " + dst);
+    std::vector<char> buffer(64 * 1024);
+    bool readError = false, writeError = false;
+    for (;;) {
+        const size_t n = std::fread(buffer.data(), 1, buffer.size(), in.get());
+        if (n > 0 && std::fwrite(buffer.data(), 1, n, out.get()) != n) {
+            writeError = true;
+            break;
+        }
+        if (n < buffer.size()) {
+            readError = std::ferror(in.get()) != 0;
+            break;
+        }
     }
-    if (std::ferror(in.get())) return false;
-    return std::fclose(out.release()) == 0;
+    if (std::fclose(out.release()) != 0) writeError = true;
+    if (readError || writeError) {
+        ::unlink(dst.c_str());
+        return fail(readError ? "Error reading source file " + src : "Error writing destination file " + dst);
+    }
+    return true;
 }
 
 bool FileSystem::deleteFile(const String& path) {

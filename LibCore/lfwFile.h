@@ -48,7 +48,9 @@ public:
 
     static bool createDirectory(const String& path);
     static bool createDirectoryTree(const String& path);
-    static bool copyFile(const String& source, const String& destination);
+    // Byte copy of a regular file. On failure false, with no partial destination
+    // left and, when error is given, why ("Copy failed. ...").
+    static bool copyFile(const String& source, const String& destination, std::string* error = nullptr);
     static bool deleteFile(const String& path);
     static bool deleteDirectory(const String& path);
     static bool deleteAllFilesInDirectory(const String& path);

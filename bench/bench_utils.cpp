@@ -3,7 +3,8 @@
 // a ratio <= 12). Each text mixes known and unknown macros, nested openers and
 // markup, and the field values name each other.
 // Usage: bench_utils
-#include "impl/common/Utils.h"
+#include "impl/common/FieldMacros.h"
+#include "impl/common/TextRuns.h"
 
 #include "BenchTimer.h"
 #include <chrono>
@@ -11,7 +12,8 @@
 #include <string>
 
 using kiv::rep::FieldValues;
-using kiv::rep::Utils;
+using kiv::rep::FieldMacros;
+using kiv::rep::TextRuns;
 
 namespace {
 
@@ -37,9 +39,9 @@ int main() {
     for (int k = 0; k < 2; ++k) {
         MkString text(makeText(blocks[k]));
         const size_t inputLength = static_cast<size_t>(text.Length());
-        expandTime[k] = seconds([&] { Utils::expandString(values, &text); });
+        expandTime[k] = seconds([&] { FieldMacros::expandString(values, &text); });
         MkFormattedTextArray runs;
-        runsTime[k] = seconds([&] { Utils::convertHtmlToFormattedTextArray(text, &runs); });
+        runsTime[k] = seconds([&] { TextRuns::convertHtmlToFormattedTextArray(text, &runs); });
         std::printf("%7zu blocks: %9zu -> %9d characters, expand %8.2f ms, runs %8.2f ms (%d runs)\n", blocks[k],
                     inputLength, text.Length(), expandTime[k] * 1e3, runsTime[k] * 1e3, runs.GetSize());
     }

@@ -1,5 +1,5 @@
 #include "impl/common/TemporaryFiles.h"
-#include "impl/common/Utils.h"
+#include "LibCore/lfwFile.h"
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
@@ -12,7 +12,7 @@ TemporaryFiles::~TemporaryFiles() {
 }
 
 MkString TemporaryFiles::Create(const char* suffix) {
-    std::string folder = Utils::tempPath().toStdString();
+    std::string folder = lfw::FileSystem::tempDirectoryPath().toStdString();
     if (!folder.empty() && folder.back() == '/') folder.pop_back();
     std::string pattern = folder + "/Varnox_Report_Tmp_XXXXXX" + suffix;
     std::vector<char> name(pattern.begin(), pattern.end());

@@ -1,6 +1,6 @@
 #include "impl/docx/MkOOpenXMLWordDocument.h"
 #include "KivReport/Table.h"
-#include "impl/common/Utils.h"
+#include "impl/common/TemplateTags.h"
 #include "LibCore/lfwAssert.h"
 #include "host/ug/UgConvert.h"
 #include <cfloat>
@@ -281,7 +281,7 @@ bool MkWordDocumentTagArray::HasGenericTag() const {
     return false;
 }
 
-int MkWordDocumentContent::SnapshotIndexOf(const MkString& name) { return Utils::getTagIndex(name); }
+int MkWordDocumentContent::SnapshotIndexOf(const MkString& name) { return TemplateTags::getTagIndex(name); }
 
 MkWordDocumentTagArray* MkWordDocumentContent::ListOf(SitTypeTag kind) {
     switch (static_cast<int>(kind)) {

@@ -4,7 +4,9 @@
 #include "host/ug/MkFile.h"
 #include "host/ug/UgConvert.h"
 #include "impl/storage/ReportLog.h"
-#include "impl/common/Utils.h"
+#include "impl/common/FieldMacros.h"
+#include "impl/common/SnapshotPictures.h"
+#include "impl/common/TemplateTags.h"
 #include "LibCore/lfwUtf8.h"
 #include <algorithm>
 #include <cfloat>
@@ -194,7 +196,7 @@ std::vector<size_t> renumberedPlaces(const std::wstring& text, const std::vector
 PtrRef<Image> PxHtmlDocument::pictureOf(const Snapshot* snapshot) {
     if (!snapshot->modelMdlx()) return PtrRef<Image>(snapshot->image());
     // A model shows its preview; the reference keeps the new image alive as long as needed.
-    PtrRef<Image> preview(Utils::snapshotFromMemoryFile(snapshot->modelMdlx(), &m_budget));
+    PtrRef<Image> preview(SnapshotPictures::snapshotFromMemoryFile(snapshot->modelMdlx(), &m_budget));
     if (!preview) m_leftOut.push_back(snapshot->name().toStdString());
     return preview;
 }
@@ -453,8 +455,8 @@ bool PxHtmlDocument::fillElement(const MkString& element, const Snapshots& snaps
         MkString text = ug::Convert::toMkString(kind == HTML_TAG_TITLE ? snapshot->title() : snapshot->description());
         // Macros may grow the text only as far as the report's budget reaches.
         const uint64_t room = m_budget.charactersLeft();
-        const size_t maxLength = room < Utils::MAX_EXPANDED_LENGTH ? static_cast<size_t>(room) : Utils::MAX_EXPANDED_LENGTH;
-        if (!Utils::expandString(snapshot->fieldValues(), &text, maxLength) && maxLength < Utils::MAX_EXPANDED_LENGTH) {
+        const size_t maxLength = room < FieldMacros::MAX_EXPANDED_LENGTH ? static_cast<size_t>(room) : FieldMacros::MAX_EXPANDED_LENGTH;
+        if (!FieldMacros::expandString(snapshot->fieldValues(), &text, maxLength) && maxLength < FieldMacros::MAX_EXPANDED_LENGTH) {
             m_budget.spendText(room + 1);  // refused: logs that the report ran out of room
             return false;
         }
@@ -495,8 +497,8 @@ bool PxHtmlDocument::fillElement(const MkString& element, const Snapshots& snaps
         if (fieldValues.empty()) return false;
         const MkString key = name.Mid(name.Find(L'$') + 1);
         MkString value;
-        if (!Utils::getFieldValue(fieldValues, key, &value)) return false;
-        *filled = before + Utils::escapeHtml(value) + after;
+        if (!FieldMacros::getFieldValue(fieldValues, key, &value)) return false;
+        *filled = before + FieldMacros::escapeHtml(value) + after;
         return true;
     }
     default:
@@ -538,7 +540,7 @@ bool PxHtmlDocument::setImage(MkString& element, int snapshotIndex, const Image*
         }
         file = MkString(temp.c_str());
     }
-    if (Utils::saveImageAsJpeg(image, file)) {
+    if (SnapshotPictures::saveImageAsJpeg(image, file)) {
         m_savedImages.AddGrow(name);
         m_savedImageSet.insert(name.Std());
         return true;
@@ -731,7 +733,7 @@ PxHtmlTagType PxHtmlDocument::findSitTypeFromName(const MkString& name) {
     return HTML_TAG_UNKNOWN;
 }
 
-int PxHtmlDocument::findSituationIndexFromName(const MkString& name) { return Utils::getTagIndex(name); }
+int PxHtmlDocument::findSituationIndexFromName(const MkString& name) { return TemplateTags::getTagIndex(name); }
 
 int PxHtmlDocument::findOccurencesInString(const MkString& text, const MkString& part) {
     return text.FindAll(part, nullptr);
@@ -842,7 +844,7 @@ bool PxHtmlDocument::validateDocument(const Snapshots& snapshots, const MkIntArr
     auto section = [&](const wchar_t* header, const MkString& text, bool skipBlank) {
         if (text.IsEmpty() || (skipBlank && text.IsBlank())) return;
         report += MkString(header);
-        report += MkString(Utils::VALIDATION_SEPARATOR);
+        report += MkString(TemplateTags::VALIDATION_SEPARATOR);
         report += text;
         report += MkString(L"\n\n");
         appended = true;
@@ -923,23 +925,23 @@ bool PxHtmlDocument::getMacroNames(MkStringArray& names) const {
 
 bool PxHtmlDocument::validateMacro(const MkString& name, const Snapshots& snapshots, bool isReference,
                                    MkString& unknownFields, MkString& warnings) const {
-    const Utils::FieldMacroCheck check = Utils::checkFieldMacro(name, snapshots, isReference);
+    const TemplateTags::FieldMacroCheck check = TemplateTags::checkFieldMacro(name, snapshots, isReference);
     const MkString& key = check.key;
     switch (check.verdict) {
-    case Utils::FieldMacroCheck::BAD_SYNTAX:
+    case TemplateTags::FieldMacroCheck::BAD_SYNTAX:
         unknownFields += MkString(L"Syntax of field name ") + name + MkString(L" is not correct\n");
         break;
-    case Utils::FieldMacroCheck::NO_SNAPSHOT:
+    case TemplateTags::FieldMacroCheck::NO_SNAPSHOT:
         warnings += MkString(L"Snapshot index ") + MkString(check.number) + MkString(L" does not exist. Field ") + name +
                     MkString(L" will not be replaced\n");
         break;
-    case Utils::FieldMacroCheck::MISSING_EVERYWHERE:
+    case TemplateTags::FieldMacroCheck::MISSING_EVERYWHERE:
         unknownFields += MkString(L"Generic field ") + key + MkString(L" not found in any snapshots\n");
         break;
-    case Utils::FieldMacroCheck::MISSING_SOMEWHERE:
+    case TemplateTags::FieldMacroCheck::MISSING_SOMEWHERE:
         unknownFields += MkString(L"Generic field ") + key + MkString(L" not found for all snapshots\n");
         break;
-    case Utils::FieldMacroCheck::UNKNOWN_FIELD: {
+    case TemplateTags::FieldMacroCheck::UNKNOWN_FIELD: {
         const Snapshot* snapshot = snapshots[static_cast<size_t>(check.number - 1)];
         unknownFields += MkString(L"Field name ") + key + MkString(L" not found for snapshot ") + MkString(check.number) +
                          MkString(L" (") + ug::Convert::toMkString(snapshot ? snapshot->title() : Str()) + MkString(L")\n");

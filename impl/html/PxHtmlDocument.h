@@ -13,8 +13,8 @@
 #include "host/core/KivStr.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
-#include "impl/common/StagedOutput.h"
-#include "impl/common/Utils.h"
+#include "LibCore/lfwStagedFiles.h"
+#include "impl/common/ReportBudget.h"
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -66,7 +66,7 @@ public:
     void setSavePath(const Str& savePath) { m_savePath = savePath; }
     // Pictures are then written under temporary names through `staged`, to be
     // moved beside the report together with it, instead of directly.
-    void setStagedOutput(StagedOutput* staged) { m_staged = staged; }
+    void setStagedOutput(lfw::StagedFiles* staged) { m_staged = staged; }
     // Names of the snapshots whose picture could not be made (a model preview
     // that cannot be read or exceeds the memory budget); each was logged.
     const std::vector<std::string>& leftOutSnapshots() const { return m_leftOut; }
@@ -138,7 +138,7 @@ private:
     PtrRef<Image> pictureOf(const Snapshot* snapshot);
 
     bool m_groupsUnrolled = false;
-    StagedOutput* m_staged = nullptr;
+    lfw::StagedFiles* m_staged = nullptr;
     ReportBudget m_budget;
     bool m_writeFailed = false;  // a picture could not be written
     std::vector<std::string> m_leftOut;

@@ -1,7 +1,7 @@
 // Package parts, content types, relationships and media of an Office package.
+#include "LibCore/lfwFile.h"
 #include "impl/openxml/MkOpenXMLArchive.h"
 #include "impl/openxml/MkOpenXMLPaths.h"
-#include "impl/common/Utils.h"
 #include "host/ug/MkFile.h"
 #include "impl/storage/ReportLog.h"
 #include <climits>
@@ -309,7 +309,7 @@ void MkOpenXMLArchive::ProvideMedia(const MkString& name, const unsigned char* d
 }
 
 bool MkOpenXMLArchive::HasMediaSource(const MkString& localPath) const {
-    return m_providedMedia.count(localPath.Std()) != 0 || kiv::rep::Utils::exists(localPath);
+    return m_providedMedia.count(localPath.Std()) != 0 || lfw::FileSystem::fileExists(lfw::String(localPath.Std()));
 }
 
 MkString MkOpenXMLArchive::GetNextFileName(const MkString& templatePath) {

@@ -1,5 +1,6 @@
 #include "impl/openxml/MkOpenXMLPackage.h"
-#include "impl/common/StagedOutput.h"
+#include "LibCore/lfwStagedFiles.h"
+#include "impl/storage/ReportLog.h"
 #include "impl/openxml/MkOpenXMLPaths.h"
 #include <cstring>
 #include <deque>
@@ -834,7 +835,7 @@ bool MkOpenXMLPackage::Save(const MkString& path) {
     if (!IsOpen()) return Fail(MkString(L"No package is open"));
     Plan plan;
     if (!MakePlan(&plan)) return false;
-    kiv::rep::StagedOutput staged;
+    lfw::StagedFiles staged(REP_LOGGER_NAME);
     const std::string temp = staged.stage(std::string(path.ShortChar()));
     if (temp.empty()) return Fail(quoted(path) + L" cannot be written: no file can be made beside it");
     PxZipArchive out;

@@ -1,6 +1,6 @@
 #include "impl/pptx/MkOpenXMLPresentation.h"
+#include "LibCore/lfwFile.h"
 #include "KivReport/Table.h"
-#include "impl/common/Utils.h"
 #include "impl/openxml/MkChartData.h"
 #include "impl/openxml/MkOpenXMLPaths.h"
 #include "impl/pptx/MkPresentationHelpers.h"
@@ -89,7 +89,7 @@ void MkOpenXMLPresentation::ProvideMedia(const MkString& name, const unsigned ch
 }
 
 bool MkOpenXMLPresentation::HasMediaSource(const MkString& imagePath) const {
-    return m_provided.count(imagePath.Std()) != 0 || kiv::rep::Utils::exists(imagePath);
+    return m_provided.count(imagePath.Std()) != 0 || lfw::FileSystem::fileExists(lfw::String(imagePath.Std()));
 }
 
 MkOpenXMLPart* MkOpenXMLPresentation::SlidePart(const MkString& slideName) const {

@@ -1,6 +1,6 @@
 #include "impl/pptx/MkSlideContent.h"
 #include <algorithm>
-#include "impl/common/Utils.h"
+#include "impl/common/TemplateTags.h"
 
 namespace {
 
@@ -56,7 +56,7 @@ const MkStringArray* MkSlideContent::GetList(int type) const {
     return const_cast<MkSlideContent*>(this)->GetList(type);
 }
 
-bool MkSlideContent::TagHasNumber(const MkString& tag) { return kiv::rep::Utils::getTagIndex(tag) >= 0; }
+bool MkSlideContent::TagHasNumber(const MkString& tag) { return kiv::rep::TemplateTags::getTagIndex(tag) >= 0; }
 
 bool MkSlideContent::IsGeneric(bool reference) const {
     const MkStringArray* lists = reference ? m_ref : m_sit;
@@ -73,7 +73,7 @@ bool MkSlideContent::GetStaticSituationIndexes(int type, MkIntArray& indices) co
     const MkStringArray* list = GetList(type);
     if (!list) return false;
     for (int i = 0; i < list->GetSize(); ++i) {
-        const int number = kiv::rep::Utils::getTagIndex((*list)[i]);
+        const int number = kiv::rep::TemplateTags::getTagIndex((*list)[i]);
         if (number >= 0) indices.AddGrow(number - 1);
     }
     indices.RemoveDuplicates();

@@ -2,7 +2,7 @@
 // through the Word report). Every package written here must pass ooxml-check.
 #include "KivReport/Table.h"
 #include "WordTestSupport.h"
-#include "impl/common/Utils.h"
+#include "impl/common/SnapshotPictures.h"
 #include "impl/openxml/MkChartData.h"
 #include "support/Builders.h"
 #include "support/Golden.h"
@@ -22,7 +22,7 @@ protected:
     // A picture of that size, its bytes kept by the test.
     MkOpenXMLPicture picture(const std::string& name, unsigned width, unsigned height) {
         std::vector<unsigned char>& bytes = jpegs[name];
-        EXPECT_TRUE(Utils::jpegBytesOf(flatImage(width, height).get(), &bytes));
+        EXPECT_TRUE(SnapshotPictures::jpegBytesOf(flatImage(width, height).get(), &bytes));
         MkOpenXMLPicture p;
         p.name = wide(name);
         p.data = bytes.data();

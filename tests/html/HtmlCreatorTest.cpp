@@ -1,7 +1,7 @@
 // The public HTML creator: start-up check, empty repositories, options, files written.
 #include "HtmlTestSupport.h"
 #include "KivReport/ReportComponent.h"
-#include "KivReport/ReportComponent_p.h"
+#include "impl/common/ReportComponent_p.h"
 #include "KivReport/ReportCreatorHtml.h"
 #include "KivReport/Repository.h"
 #include "LibCore/lfwAssert.h"

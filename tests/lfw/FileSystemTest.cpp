@@ -1,8 +1,10 @@
 #include "LibCore/lfwFile.h"
+#include "LibCore/lfwStagedFiles.h"
 #include "support/TestSupport.h"
 #include <gtest/gtest.h>
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -81,8 +83,13 @@ TEST(FileOperations, CreateCopyListChecksumAndDelete) {
 
     EXPECT_TRUE(FileSystem::copyFile(f, copy));
     EXPECT_EQ(readFile(copy), "123456789");
-    EXPECT_FALSE(FileSystem::copyFile(tmp.file("missing"), tmp.file("never")));
+    std::string why;
+    EXPECT_FALSE(FileSystem::copyFile(tmp.file("missing"), tmp.file("never"), &why));
+    EXPECT_EQ(why, "Copy failed. Source file " + tmp.file("missing") + " did not exist");
+    EXPECT_FALSE(FileSystem::copyFile(deep, tmp.file("never")));  // a folder is no source
     EXPECT_FALSE(FileSystem::pathExists(tmp.file("never")));  // no empty destination left behind
+    EXPECT_FALSE(FileSystem::copyFile(f, tmp.file("none/never"), &why));
+    EXPECT_EQ(why, "Copy failed. Could not create destination file " + tmp.file("none/never"));
     // Copying a file onto itself must not empty it.
     EXPECT_FALSE(FileSystem::copyFile(f, deep + "/../data.bin"));
     EXPECT_EQ(readFile(f), "123456789");
@@ -151,6 +158,43 @@ TEST(FileOpen, Utf8PathsAndFailures) {
     EXPECT_EQ(readFile(path.toStdString()), "hi");
     EXPECT_EQ(lfw::File::fopen(String(tmp.path()) + "/missing", "rb"), nullptr);
     EXPECT_EQ(lfw::File::fopen("", "rb"), nullptr);
+}
+
+// Targets change only when the whole set is committed; what is not committed
+// leaves nothing behind; an input is never a target; a replaced file keeps its
+// permissions and a link is replaced, never written through.
+TEST(StagedFiles, TargetsChangeOnlyOnCommit) {
+    TempDir tmp;
+    const std::string a = tmp.file("a.txt"), b = tmp.file("b.txt"), link = tmp.file("link.txt");
+    ASSERT_TRUE(writeFile(a, "old") && ::chmod(a.c_str(), 0640) == 0 && ::symlink(a.c_str(), link.c_str()) == 0);
+    {
+        lfw::StagedFiles staged;
+        EXPECT_TRUE(staged.write(a, "new", 3) && staged.write(b, "bee", 3));
+        EXPECT_EQ(staged.targets(), (std::vector<std::string>{a, b}));
+        EXPECT_EQ(readFile(a), "old");
+    }
+    EXPECT_EQ(readFile(a), "old");
+    EXPECT_EQ(FileSystem::getAllFilesInDirectory(tmp.path()).size(), 2u);  // a.txt and the link
+
+    lfw::StagedFiles staged;
+    staged.protect({link});
+    EXPECT_EQ(staged.stage(tmp.path() + "/./a.txt"), "");
+    EXPECT_EQ(staged.error(), tmp.path() + "/./a.txt is an input of the report and is not overwritten");
+    staged.protect({});
+    EXPECT_TRUE(staged.write(a, "new", 3) && staged.write(link, "linked", 6) && staged.commit());
+    EXPECT_EQ(readFile(a), "new");
+    EXPECT_EQ(readFile(link), "linked");
+    struct stat st;
+    EXPECT_TRUE(::stat(a.c_str(), &st) == 0 && (st.st_mode & 0777) == 0640);
+    EXPECT_TRUE(::lstat(link.c_str(), &st) == 0 && S_ISREG(st.st_mode));
+
+    EXPECT_TRUE(staged.write(tmp.file("c.txt"), "c", 1));
+    ASSERT_EQ(::mkdir(tmp.file("c.txt").c_str(), 0755), 0);  // a folder is in the way now
+    EXPECT_FALSE(staged.commit());
+    EXPECT_EQ(staged.failedTarget(), tmp.file("c.txt"));
+    EXPECT_EQ(FileSystem::getAllFilesInDirectory(tmp.path()).size(), 2u);
+    EXPECT_EQ(staged.stage(tmp.file("none/d.txt")), "");
+    EXPECT_EQ(staged.errorNumber(), ENOENT);
 }
 
 } // namespace

@@ -3,7 +3,9 @@
 #include "KivReport/Repository.h"
 #include "KivReport/Snapshot.h"
 #include "host/core/KivImage.h"
-#include "impl/common/Utils.h"
+#include "impl/common/FieldMacros.h"
+#include "impl/common/ReportBudget.h"
+#include "impl/common/SnapshotPictures.h"
 #include "support/Builders.h"
 #include "support/TestSupport.h"
 #include <string>
@@ -13,7 +15,9 @@ using kiv::PtrRef;
 using kiv::Str;
 using kiv::rep::ReportBudget;
 using kiv::rep::Repository;
-using kiv::rep::Utils;
+using kiv::rep::FieldMacros;
+using kiv::rep::SnapshotPictures;
+using kiv::rep::ReportBudget;
 
 namespace {
 
@@ -86,26 +90,26 @@ TEST_F(ModelHostile, PreviewsAreChargedToTheReportBudgetBeforeInflating) {
     ASSERT_TRUE(load("preview_bomb.zip"));
     ASSERT_TRUE(repository->loadedCleanly());
     ReportBudget budget;
-    EXPECT_EQ(Utils::snapshotFromMemoryFile(repository->snapshot(0)->modelMdlx(), &budget), nullptr);
+    EXPECT_EQ(SnapshotPictures::snapshotFromMemoryFile(repository->snapshot(0)->modelMdlx(), &budget), nullptr);
     EXPECT_TRUE(logged("needs 1073741824 bytes"));
     EXPECT_EQ(budget.left(), ReportBudget::DEFAULT_BYTES);
 
     // A readable preview within the budget, and the same beyond a small one.
     kivtest::SnapshotRef model = kivtest::previewModelSnapshot(64, 48);
-    PtrRef<kiv::Image> image(Utils::snapshotFromMemoryFile(model->modelMdlx(), &budget));
+    PtrRef<kiv::Image> image(SnapshotPictures::snapshotFromMemoryFile(model->modelMdlx(), &budget));
     ASSERT_TRUE(image);
     EXPECT_EQ(image->width(), 64u);
     EXPECT_LT(budget.left(), ReportBudget::DEFAULT_BYTES);
     ReportBudget small(1000);
     recorder->clear();
-    EXPECT_EQ(Utils::snapshotFromMemoryFile(model->modelMdlx(), &small), nullptr);
+    EXPECT_EQ(SnapshotPictures::snapshotFromMemoryFile(model->modelMdlx(), &small), nullptr);
     EXPECT_TRUE(small.exhausted());
     EXPECT_EQ(errors().size(), 1u);
 
     // A preview that is no picture is an error, not a silent gap.
     recorder->clear();
     ASSERT_TRUE(load("preview_unreadable.zip"));
-    EXPECT_EQ(Utils::snapshotFromMemoryFile(repository->snapshot(0)->modelMdlx(), &budget), nullptr);
+    EXPECT_EQ(SnapshotPictures::snapshotFromMemoryFile(repository->snapshot(0)->modelMdlx(), &budget), nullptr);
     EXPECT_TRUE(logged("Preview picture of a model cannot be read"));
 }
 
@@ -125,7 +129,7 @@ TEST_F(ModelHostile, ManyPicturesFitTheBudgetsTheyHoldAtOnce) {
     kivtest::SnapshotRef model = kivtest::previewModelSnapshot(8, 8);
     ReportBudget budget(uint64_t(64) << 20);
     for (int i = 0; i < 100; ++i) {
-        PtrRef<kiv::Image> preview(Utils::snapshotFromMemoryFile(model->modelMdlx(), &budget));
+        PtrRef<kiv::Image> preview(SnapshotPictures::snapshotFromMemoryFile(model->modelMdlx(), &budget));
         ASSERT_TRUE(preview) << "preview " << i;
     }
 }
@@ -135,9 +139,9 @@ TEST_F(ModelHostile, MacroExpansionStopsAtTheGivenLength) {
     values[Str("A")] = Str("$(B)$(B)$(B)$(B)");
     values[Str("B")] = Str(std::string(1000, 'x'));
     MkString text(L"$(A)");
-    EXPECT_FALSE(Utils::expandString(values, &text, 2000));
+    EXPECT_FALSE(FieldMacros::expandString(values, &text, 2000));
     EXPECT_LE(text.Length(), 2000);
     MkString room(L"$(A)");
-    EXPECT_TRUE(Utils::expandString(values, &room, 5000));
+    EXPECT_TRUE(FieldMacros::expandString(values, &room, 5000));
     EXPECT_EQ(room.Length(), 4000);
 }

@@ -1,6 +1,6 @@
 // Component start-up: assertion action, version check, log manager.
 #include "KivReport/ReportComponent.h"
-#include "KivReport/ReportComponent_p.h"
+#include "impl/common/ReportComponent_p.h"
 #include "LibCore/lfwAssert.h"
 #include "LibCore/lfwLogManager.h"
 #include "host/core/KivCoreComponent.h"

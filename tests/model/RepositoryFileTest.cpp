@@ -5,7 +5,7 @@
 #include "LibCore/lfwFile.h"
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxFile.h"
-#include "impl/common/Utils.h"
+#include "impl/common/SnapshotPictures.h"
 #include "impl/storage/PxZipArchive.h"
 #include "support/Builders.h"
 #include "support/FailingZipFile.h"
@@ -297,7 +297,7 @@ TEST_F(RepositoryFileTest, WhatLoadingWouldRefuseIsNotSaved) {
     // One 4096 x 4096 picture (48 MiB of pixels once loaded) named by many snapshots.
     PtrRef<kiv::Image> picture = kivtest::flatImage(4096, 4096).p();
     std::vector<unsigned char> jpeg;
-    ASSERT_TRUE(kiv::rep::Utils::jpegBytesOf(picture.p(), &jpeg));
+    ASSERT_TRUE(kiv::rep::SnapshotPictures::jpegBytesOf(picture.p(), &jpeg));
     picture->setSourceJpeg(jpeg);
     for (int count : {40, 50}) {
         SCOPED_TRACE(count);

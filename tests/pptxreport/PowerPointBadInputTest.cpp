@@ -3,7 +3,7 @@
 // no temporary file; and two processes making reports at once each get their own
 // pictures.
 #include "KivReport/ReportCreatorPowerPoint.h"
-#include "KivReport/ReportComponent_p.h"
+#include "impl/common/ReportComponent_p.h"
 #include "KivReport/Repository.h"
 #include "word/ReportTestSupport.h"
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // with the report component not initialized and the toolkit's log manager (which
 // start-up makes the process-wide one) being the test's recording one; both are
 // put back afterwards.
-#include "KivReport/ReportComponent_p.h"
+#include "impl/common/ReportComponent_p.h"
 #include "host/core/KivCoreComponent.h"
 #include "support/TestSupport.h"
 

@@ -73,52 +73,14 @@ void writeFile(const std::string& path, const void* data, size_t size) {
     staged.commit();
 }
 
-StagedFiles::~StagedFiles() {
-    for (const auto& file : m_files) ::unlink(file.first.c_str());
-}
-
 void StagedFiles::write(const std::string& path, const void* data, size_t size) {
-    static unsigned counter = 0;
-    const size_t slash = path.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = folder + "." + base + ".Varnox_Report_Tmp" + std::to_string(::getpid()) + "_" +
-               std::to_string(counter++) + "_" + std::to_string(static_cast<unsigned>(std::rand()) % 1000000);
-        // O_EXCL with O_NOFOLLOW: never a file someone else made, never through a link.
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) throw InputError(path, "cannot be written: " + systemError(errno));
-    m_files.emplace_back(temp, path);
-    const unsigned char* p = static_cast<const unsigned char*>(data);
-    size_t left = size;
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
-            ::close(fd);
-            throw InputError(path, "cannot be written: " + systemError(error));
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0) throw InputError(path, "cannot be written: " + systemError(errno));
+    if (!m_files.write(path, data, size))
+        throw InputError(path, "cannot be written: " + systemError(m_files.errorNumber()));
 }
 
 void StagedFiles::commit() {
-    for (size_t i = 0; i < m_files.size(); ++i) {
-        if (std::rename(m_files[i].first.c_str(), m_files[i].second.c_str()) != 0) {
-            const int error = errno;
-            const std::string target = m_files[i].second;
-            m_files.erase(m_files.begin(), m_files.begin() + static_cast<long>(i));  // moved already
-            throw InputError(target, "cannot be written: " + systemError(error));
-        }
-    }
-    m_files.clear();
+    if (!m_files.commit())
+        throw InputError(m_files.failedTarget(), "cannot be written: " + systemError(m_files.errorNumber()));
 }
 
 std::string parentFolder(const std::string& path) {

@@ -1,7 +1,7 @@
 #pragma once
 // File access of the tool. Failures throw InputError with the path and the reason.
+#include "LibCore/lfwStagedFiles.h"
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace kivcli {
@@ -20,17 +20,13 @@ void writeFile(const std::string& path, const void* data, size_t size);
 // replaced, never written through. What is not committed is removed.
 class StagedFiles {
 public:
-    StagedFiles() = default;
-    ~StagedFiles();
-    StagedFiles(const StagedFiles&) = delete;
-    StagedFiles& operator=(const StagedFiles&) = delete;
     // Throws InputError when the temporary file cannot be written completely.
     void write(const std::string& path, const void* data, size_t size);
     // Throws InputError when a file cannot be moved into place.
     void commit();
 
 private:
-    std::vector<std::pair<std::string, std::string>> m_files;  // temporary, target
+    lfw::StagedFiles m_files;
 };
 
 // The folder part of a path ("." when it has none) and a path relative to a folder

@@ -1,4 +1,6 @@
 #include "tools/pdf/PdfConverter.h"
+#include "LibCore/lfwFile.h"
+#include "LibCore/lfwStagedFiles.h"
 
 #include <atomic>
 #include <cerrno>
@@ -306,20 +308,16 @@ int copyToNewFile(const std::string& source, const std::string& folder, const st
     return 0;
 }
 
-// Copies source to a temporary file beside target and renames it over target,
+// Copies source to a temporary file beside target and moves it over target,
 // so that target is either the old file or the complete new one.
 bool placeFile(const std::string& source, const std::string& target, std::string* error) {
-    std::string temporary;
-    int failure = copyToNewFile(source, folderOf(target), std::string(), &temporary);
-    if (!failure && ::rename(temporary.c_str(), target.c_str()) != 0) {
-        failure = errno;
-        ::unlink(temporary.c_str());
-    }
-    if (failure) {
-        *error = std::string("the PDF cannot be written in ") + folderOf(target) + ": " + std::strerror(failure);
-        return false;
-    }
-    return true;
+    lfw::StagedFiles staged;
+    const std::string temporary = staged.stage(target);
+    std::string copyError;
+    if (!temporary.empty() && lfw::FileSystem::copyFile(source, temporary, &copyError) && staged.commit()) return true;
+    const int failure = copyError.empty() ? staged.errorNumber() : EIO;
+    *error = std::string("the PDF cannot be written in ") + folderOf(target) + ": " + std::strerror(failure ? failure : EIO);
+    return false;
 }
 
 // Removes the file it holds when it goes.

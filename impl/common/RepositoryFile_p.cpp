@@ -1,6 +1,6 @@
 // Repository files: a zip archive holding one entry per image (JPEG) or 3D model
 // snapshot, named after the snapshot, and the index "Project.xml", written last.
-#include "KivReport/Repository_p.h"
+#include "impl/common/Repository_p.h"
 #include "KivReport/Snapshot.h"
 #include "KivReport/Table.h"
 #include "LibCore/lfwAssert.h"
@@ -12,8 +12,8 @@
 #include "impl/storage/PxZipArchive.h"
 #include "impl/storage/ReportLog.h"
 #include "impl/common/NoThrow.h"
-#include "impl/common/StagedOutput.h"
-#include "impl/common/Utils.h"
+#include "LibCore/lfwStagedFiles.h"
+#include "impl/common/FieldMacros.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -216,8 +216,8 @@ bool saveSituation(const Snapshot* situation, PxZipArchive* archive, MkXmlElemen
     element.AddAttributeString("SituationState", "Active");
     element.AddChildElement("Description", toMk(situation->description()));
     const FieldValues fieldValues = situation->fieldValues();
-    element.AddChildStringArray("MacroTableNames", Utils::getKeysFromFieldValues(fieldValues));
-    element.AddChildStringArray("MacroTableValues", Utils::getValuesFromFieldValues(fieldValues));
+    element.AddChildStringArray("MacroTableNames", FieldMacros::getKeysFromFieldValues(fieldValues));
+    element.AddChildStringArray("MacroTableValues", FieldMacros::getValuesFromFieldValues(fieldValues));
 
     MkXmlElement object = element.AddChildElement("SituationObject");
     object.AddAttributeInt("Type", static_cast<int>(situation->type()));
@@ -501,7 +501,7 @@ bool RepositoryPrivate::saveRepository(const Str& fileName) {
     // Write beside the target and move the result over it only when complete, so
     // that a failed save leaves the previous file as it was.
     return callNoThrow("Saving the repository", [&]() {
-        StagedOutput staged;
+        lfw::StagedFiles staged(REP_LOGGER_NAME);
         const std::string temp = staged.stage(target);
         if (temp.empty()) {
             REP_LOG_ERROR(lfw::String("Error opening file (%1)").arg(text(fileName)));

@@ -1,5 +1,5 @@
 #include "KivReport/ReportComponent.h"
-#include "KivReport/ReportComponent_p.h"
+#include "impl/common/ReportComponent_p.h"
 #include "LibCore/lfwAssert.h"
 #include "LibCore/lfwLogManager.h"
 #include "host/core/KivCoreComponent.h"

@@ -1,9 +1,9 @@
 #include "KivReport/Snapshot.h"
-#include "KivReport/Snapshot_p.h"
+#include "impl/common/Snapshot_p.h"
 #include "LibCore/lfwFile.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/UgConvert.h"
-#include "impl/common/Utils.h"
+#include "impl/common/FieldMacros.h"
 #include <climits>
 #include <cstdio>
 #include <vector>
@@ -26,7 +26,7 @@ void Snapshot::setDescription(const Str& description) { m_d->description = descr
 Str Snapshot::expandedDescription() const {
     MkString text = ug::Convert::toMkString(m_d->description);
     const FieldValues fieldValues = m_d->fieldValues;
-    Utils::expandString(fieldValues, &text);
+    FieldMacros::expandString(fieldValues, &text);
     return ug::Convert::toStr(text);
 }
 

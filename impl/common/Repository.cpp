@@ -1,5 +1,5 @@
 #include "KivReport/Repository.h"
-#include "KivReport/Repository_p.h"
+#include "impl/common/Repository_p.h"
 
 namespace kiv {
 namespace rep {

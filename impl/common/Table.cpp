@@ -1,5 +1,5 @@
 #include "KivReport/Table.h"
-#include "KivReport/Table_p.h"
+#include "impl/common/Table_p.h"
 
 namespace kiv {
 namespace rep {

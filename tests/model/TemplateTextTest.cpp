@@ -1,5 +1,7 @@
 // Tag names, macro expansion, formatted runs and field-value lists.
-#include "impl/common/Utils.h"
+#include "impl/common/FieldMacros.h"
+#include "impl/common/TemplateTags.h"
+#include "impl/common/TextRuns.h"
 #include "KivReport/Snapshot.h"
 #include "LibCore/lfwAssert.h"
 #include "support/TestSupport.h"
@@ -10,13 +12,15 @@
 using kiv::Str;
 using kiv::rep::FieldValues;
 using kiv::rep::Snapshot;
-using kiv::rep::Utils;
+using kiv::rep::TemplateTags;
+using kiv::rep::FieldMacros;
+using kiv::rep::TextRuns;
 
 namespace {
 
 std::wstring expand(const FieldValues& values, const std::wstring& text) {
     MkString s(text);
-    Utils::expandString(values, &s);
+    FieldMacros::expandString(values, &s);
     return s.Std();
 }
 
@@ -24,9 +28,9 @@ std::wstring expand(const FieldValues& values, const std::wstring& text) {
 // and the text; made as HTML markup (0), as Office markup (1) or plain Office text (2).
 std::vector<std::string> runs(const std::wstring& text, int kind = 0) {
     MkFormattedTextArray array;
-    if (kind == 0) Utils::convertHtmlToFormattedTextArray(MkString(text), &array);
-    if (kind == 1) Utils::convertMarkupToOfficeRuns(MkString(text), &array);
-    if (kind == 2) Utils::convertPlainToOfficeRuns(MkString(text), &array);
+    if (kind == 0) TextRuns::convertHtmlToFormattedTextArray(MkString(text), &array);
+    if (kind == 1) TextRuns::convertMarkupToOfficeRuns(MkString(text), &array);
+    if (kind == 2) TextRuns::convertPlainToOfficeRuns(MkString(text), &array);
     std::vector<std::string> out;
     for (const MkFormattedText& r : array)
         out.push_back(std::string(r.bold ? "b" : "") + (r.italic ? "i" : "") + (r.underline ? "u" : "") +
@@ -37,7 +41,7 @@ std::vector<std::string> runs(const std::wstring& text, int kind = 0) {
 
 } // namespace
 
-TEST(UtilsTagTest, GenericTagsAndTagNumbers) {
+TEST(TemplateTagsTest, GenericTagsAndTagNumbers) {
     struct Case {
         const wchar_t* tag;
         bool generic;
@@ -50,26 +54,26 @@ TEST(UtilsTagTest, GenericTagsAndTagNumbers) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Str(c.tag).toStdString());
-        EXPECT_EQ(Utils::isTagGeneric(MkString(c.tag)), c.generic);
-        EXPECT_EQ(Utils::getTagIndex(MkString(c.tag)), c.index);
+        EXPECT_EQ(TemplateTags::isTagGeneric(MkString(c.tag)), c.generic);
+        EXPECT_EQ(TemplateTags::getTagIndex(MkString(c.tag)), c.index);
     }
 }
 
-TEST(UtilsFieldValuesTest, ListsFollowKeyOrderAndLookupIsExact) {
+TEST(FieldValuesTest, ListsFollowKeyOrderAndLookupIsExact) {
     const FieldValues values = {{"b", "2"}, {"a", "1"}, {"B", "3"}};
-    EXPECT_EQ(Utils::getKeysFromFieldValues(values).GetAsString(MkString(L",")).Std(), L"B,a,b");
-    EXPECT_EQ(Utils::getValuesFromFieldValues(values).GetAsString(MkString(L",")).Std(), L"3,1,2");
+    EXPECT_EQ(FieldMacros::getKeysFromFieldValues(values).GetAsString(MkString(L",")).Std(), L"B,a,b");
+    EXPECT_EQ(FieldMacros::getValuesFromFieldValues(values).GetAsString(MkString(L",")).Std(), L"3,1,2");
 
     MkString value(L"untouched");
-    EXPECT_FALSE(Utils::getFieldValue(values, MkString(L"A"), &value));
+    EXPECT_FALSE(FieldMacros::getFieldValue(values, MkString(L"A"), &value));
     EXPECT_EQ(value.Std(), L"untouched");
-    EXPECT_TRUE(Utils::getFieldValue(values, MkString(L"a"), &value));
+    EXPECT_TRUE(FieldMacros::getFieldValue(values, MkString(L"a"), &value));
     EXPECT_EQ(value.Std(), L"1");
 }
 
-class UtilsMacroTest : public kivtest::LoggingTest {};
+class FieldMacrosTest : public kivtest::LoggingTest {};
 
-TEST_F(UtilsMacroTest, ExpansionEscapesValuesAndClearsUnknownMacros) {
+TEST_F(FieldMacrosTest, ExpansionEscapesValuesAndClearsUnknownMacros) {
     struct Case {
         FieldValues values;
         std::wstring text;
@@ -100,11 +104,11 @@ TEST_F(UtilsMacroTest, ExpansionEscapesValuesAndClearsUnknownMacros) {
         SCOPED_TRACE(Str(c.text).toStdString());
         EXPECT_EQ(expand(c.values, c.text), c.expected);
     }
-    EXPECT_EQ(Utils::escapeHtml(MkString(L"a&b<c>d\"e\nf'")).Std(), L"a&amp;b&lt;c&gt;d&quot;e<br>f'");
+    EXPECT_EQ(FieldMacros::escapeHtml(MkString(L"a&b<c>d\"e\nf'")).Std(), L"a&amp;b&lt;c&gt;d&quot;e<br>f'");
 
 }
 
-TEST_F(UtilsMacroTest, ValuesThatDoubleTheTextPerKeyAreCutShort) {
+TEST_F(FieldMacrosTest, ValuesThatDoubleTheTextPerKeyAreCutShort) {
     // Each key names the next one twice: applied key by key the text would
     // double 40 times. It stops with a logged error instead of exhausting memory.
     FieldValues values;
@@ -117,7 +121,7 @@ TEST_F(UtilsMacroTest, ValuesThatDoubleTheTextPerKeyAreCutShort) {
         "Field values expand beyond 16777216 characters; the remaining macros are not expanded"));
 }
 
-TEST_F(UtilsMacroTest, ManyUnknownMacrosEndWithinBoundedWork) {
+TEST_F(FieldMacrosTest, ManyUnknownMacrosEndWithinBoundedWork) {
     // Each distinct unknown macro is one more pass over the text; a hostile text
     // with a hundred thousand of them stops with a logged error.
     std::wstring text;
@@ -128,7 +132,7 @@ TEST_F(UtilsMacroTest, ManyUnknownMacrosEndWithinBoundedWork) {
     EXPECT_TRUE(recorder->contains("Field value macros need too much work; the remaining macros are not expanded"));
 }
 
-TEST(UtilsRunsTest, MarkupBecomesRuns) {
+TEST(TextRunsTest, MarkupBecomesRuns) {
     struct Case {
         std::wstring text;
         std::vector<std::string> expected;
@@ -161,20 +165,20 @@ TEST(UtilsRunsTest, MarkupBecomesRuns) {
     EXPECT_EQ(runs(L"", 2), std::vector<std::string>{":"});
 
     MkFormattedTextArray array;
-    for (const wchar_t* text : {L"one", L"<u>two"}) Utils::convertHtmlToFormattedTextArray(MkString(text), &array);
+    for (const wchar_t* text : {L"one", L"<u>two"}) TextRuns::convertHtmlToFormattedTextArray(MkString(text), &array);
     ASSERT_EQ(array.GetSize(), 3);  // appended, not replaced
     EXPECT_TRUE(array[0].text.Std() == L"one" && array[2].underline);
 }
 
-class UtilsTypeIndicesTest : public kivtest::LoggingTest {};
+class TypeIndicesTest : public kivtest::LoggingTest {};
 
-TEST_F(UtilsTypeIndicesTest, IndicesAreSortedByTypeAndOthersSkipped) {
+TEST_F(TypeIndicesTest, IndicesAreSortedByTypeAndOthersSkipped) {
     lfw::Collection<const Snapshot> snapshots;
     for (int t : {1, 3, 2, 1, 7})  // image, table, model, image, unknown
         snapshots.push_back(new Snapshot(static_cast<Snapshot::SnapshotType>(t)));
     MkIntArray indices, images, tables, models;
     for (int i : {3, 0, 1, 2, 0}) indices.AddGrow(i);
-    Utils::getSituationTypeIndices(snapshots, indices, &images, &tables, &models);
+    TemplateTags::getSituationTypeIndices(snapshots, indices, &images, &tables, &models);
     EXPECT_EQ(images.Std(), (std::vector<int>{3, 0, 0}));
     EXPECT_EQ(tables.Std(), (std::vector<int>{1}));
     EXPECT_EQ(models.Std(), (std::vector<int>{2}));
@@ -182,10 +186,10 @@ TEST_F(UtilsTypeIndicesTest, IndicesAreSortedByTypeAndOthersSkipped) {
 
     MkIntArray bad;
     for (int i : {4, 5, -1, 1}) bad.AddGrow(i);
-    EXPECT_THROW(Utils::getSituationTypeIndices(snapshots, bad, &images, &tables, &models), std::logic_error);
+    EXPECT_THROW(TemplateTags::getSituationTypeIndices(snapshots, bad, &images, &tables, &models), std::logic_error);
     lfw::Assert::setFailedAssertAction(lfw::Assert::CONTINUE);
     tables.Clear();
-    Utils::getSituationTypeIndices(snapshots, bad, &images, &tables, &models);
+    TemplateTags::getSituationTypeIndices(snapshots, bad, &images, &tables, &models);
     EXPECT_TRUE(recorder->contains("ASSERT:  'Unhandled snapshot type'"));
     EXPECT_TRUE(recorder->contains("Snapshot index 5 out of range"));
     EXPECT_TRUE(recorder->contains("Snapshot index -1 out of range"));

@@ -1,5 +1,5 @@
-#include "KivReport/Repository_p.h"
-#include "KivReport/Snapshot_p.h"
+#include "impl/common/Repository_p.h"
+#include "impl/common/Snapshot_p.h"
 #include "LibCore/lfwAssert.h"
 #include <stdexcept>
 #include <string>

@@ -1,0 +1,44 @@
+#pragma once
+// Field values and the "$(KEY)" macros that take them into template texts. Stateless.
+#include "host/core/KivStr.h"
+#include "host/ug/MkArray.h"
+#include "host/ug/MkString.h"
+#include <cstddef>
+#include <map>
+
+namespace kiv {
+namespace rep {
+
+typedef std::map<Str, Str> FieldValues;
+
+class FieldMacros {
+public:
+    FieldMacros() = delete;
+
+    // Keys and values in key order; position i of one belongs to position i of the other.
+    static MkStringArray getKeysFromFieldValues(const FieldValues& fieldValues);
+    static MkStringArray getValuesFromFieldValues(const FieldValues& fieldValues);
+    // False, with *value untouched, when the key is absent.
+    static bool getFieldValue(const FieldValues& fieldValues, const MkString& key, MkString* value);
+
+    // "&", "<", ">", "\"" as entities and a line feed as "<br>".
+    static MkString escapeHtml(const MkString& text);
+    // How a field value takes the place of its macro: HTML-escaped with line feeds
+    // as "<br>" (HTML pages); escaped with line feeds kept, in marked-up text that
+    // becomes Office runs (the runs read the entities back); or as written, in
+    // plain Office text.
+    enum class ValueText { Html, Markup, Plain };
+    // Replaces each "$(KEY)" by the escaped value of KEY, keys taken in order (a
+    // value may name later keys), then every other "$(NAME)" by "N/A" until a
+    // blank name or a "$(" without ")" is met. Linear in the length of the result.
+    static void expandString(const FieldValues& fieldValues, MkString* text);
+    // Characters a text may grow to by expansion.
+    static constexpr size_t MAX_EXPANDED_LENGTH = size_t(1) << 24;
+    // The same, growing the text to at most maxLength characters; false when
+    // that limit (or the work limit) left macros unexpanded.
+    static bool expandString(const FieldValues& fieldValues, MkString* text, size_t maxLength,
+                             ValueText values = ValueText::Html);
+};
+
+} // namespace rep
+} // namespace kiv
