@@ -6,7 +6,7 @@
 #include "LibCore/lfwCollection.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
-#include "impl/docx/MkOOpenXMLWordArchive.h"
+#include "impl/docx/MkOpenXMLWordArchive.h"
 #include <string>
 #include <vector>
 

@@ -2,7 +2,7 @@
 // copies, then every copy filled. Prints the time per copy for each phase.
 #include "BenchTimer.h"
 #include "KivReport/Table.h"
-#include "impl/docx/MkOOpenXMLWordDocument.h"
+#include "impl/docx/MkOpenXMLWordDocument.h"
 #include <cstdio>
 #include <string>
 

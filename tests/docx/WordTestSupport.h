@@ -1,6 +1,6 @@
 #pragma once
 // Word documents built from body XML, printed elements, and the test packages.
-#include "impl/docx/MkOOpenXMLWordArchive.h"
+#include "impl/docx/MkOpenXMLWordArchive.h"
 #include "openxml/OpenXmlTestSupport.h"
 #include <string>
 

@@ -1,13 +1,13 @@
 #pragma once
 // The Word package editor: the package of a report opened once, its document
 // part parsed once and edited in memory by the document operations
-// (MkOOpenXMLWordDocument.h), and the package completed around them — media and
+// (MkOpenXMLWordDocument.h), and the package completed around them — media and
 // relationships of pictures, preview images, viewer-control parts, chart parts —
 // and written once by Save. What the edits leave unused (a placeholder picture,
 // a viewer control's part, a chart of a group without copies) is not written.
 //
 // No operation logs; results and Error() tell failures.
-#include "impl/docx/MkOOpenXMLWordDocument.h"
+#include "impl/docx/MkOpenXMLWordDocument.h"
 #include "impl/openxml/MkOpenXMLPackageEditor.h"
 #include <memory>
 #include <string>

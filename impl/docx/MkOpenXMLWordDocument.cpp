@@ -1,4 +1,4 @@
-#include "impl/docx/MkOOpenXMLWordDocument.h"
+#include "impl/docx/MkOpenXMLWordDocument.h"
 #include "KivReport/Table.h"
 #include "impl/common/TemplateTags.h"
 #include "LibCore/lfwAssert.h"

@@ -1,4 +1,4 @@
-#include "impl/docx/MkOOpenXMLWordArchive.h"
+#include "impl/docx/MkOpenXMLWordArchive.h"
 
 namespace kiv {
 namespace rep {
