@@ -185,13 +185,13 @@ void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, cons
         const MkStringArray keys = FieldMacros::getKeysFromFieldValues(fields);
         const MkStringArray values = FieldMacros::getValuesFromFieldValues(fields);
         MkStringArray names;
-        MkOArray<MkFormattedTextArray> texts;
+        MkArrayT<MkFormattedTextArray> texts;
         for (int i = 0; i < keys.GetSize(); ++i) {
             MkString name;
             name.MakeFormWide(L"%lsSIT%i_$%ls", reference ? L"REF_" : L"", static_cast<int>(k) + 1, ~keys[i]);
             if (!macros.Has(name)) continue;
             names.AddGrow(name);
-            texts.Add(valueRuns(values[i]));
+            texts.AddGrow(valueRuns(values[i]));
         }
         if (!names.IsEmpty()) archive.SetAllMacros(names, texts);
     }

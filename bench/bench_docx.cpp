@@ -47,7 +47,7 @@ void run(int copies) {
     MkFormattedTextArray runs;
     MkFormattedText run;
     run.text = L"A description of the snapshot";
-    runs.Add(run);
+    runs.AddGrow(run);
 
     bool ok = true;
     const double expand = seconds([&] { ok = document.ExpandGroup(indices, MkString()); });

@@ -40,6 +40,10 @@ public:
     T& GetAt(int i) { return m_items.at(static_cast<size_t>(i)); }
     const T& GetAt(int i) const { return m_items.at(static_cast<size_t>(i)); }
     const std::vector<T>& Std() const { return m_items; }
+    typename std::vector<T>::iterator begin() { return m_items.begin(); }
+    typename std::vector<T>::iterator end() { return m_items.end(); }
+    typename std::vector<T>::const_iterator begin() const { return m_items.begin(); }
+    typename std::vector<T>::const_iterator end() const { return m_items.end(); }
     std::vector<T>& Std() { return m_items; }
 
     bool SetSize(int n);                      // new items default-constructed

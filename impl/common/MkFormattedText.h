@@ -2,7 +2,7 @@
 // Formatted text runs made from marked-up text (<b>, <i>, <u>, <br>) and from
 // plain text (line feeds as line breaks), placed into Office documents.
 #include "host/ug/MkString.h"
-#include "impl/common/MkOArray.h"
+#include "host/ug/MkArray.h"
 
 struct MkFormattedText {
     bool bold = false;
@@ -14,4 +14,4 @@ struct MkFormattedText {
     MkString text;
 };
 
-typedef MkOArray<MkFormattedText, const MkFormattedText&> MkFormattedTextArray;
+typedef MkArrayT<MkFormattedText> MkFormattedTextArray;

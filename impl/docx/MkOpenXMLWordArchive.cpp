@@ -201,7 +201,7 @@ bool MkOpenXMLWordArchive::SetTable(const MkString& tagName, const Table& table)
     return true;
 }
 
-bool MkOpenXMLWordArchive::SetAllMacros(const MkStringArray& names, const MkOArray<MkFormattedTextArray>& texts) {
+bool MkOpenXMLWordArchive::SetAllMacros(const MkStringArray& names, const MkArrayT<MkFormattedTextArray>& texts) {
     if (!m_document) return false;
     bool nested = false;
     for (int i = 0; i < names.GetSize(); ++i) {

@@ -52,7 +52,7 @@ public:
     bool SetTitle(const MkString& tagName, const MkString& text);
     bool SetText(const MkString& tagName, const MkFormattedTextArray& runs);
     bool SetTable(const MkString& tagName, const Table& table);
-    bool SetAllMacros(const MkStringArray& names, const MkOArray<MkFormattedTextArray>& texts);
+    bool SetAllMacros(const MkStringArray& names, const MkArrayT<MkFormattedTextArray>& texts);
     // Puts the picture into the picture controls of tagName, or, with inMdlxControl,
     // replaces the 3D-viewer controls named tagName by picture controls tagged newTagName.
     // The picture is related as "rId<tag>" (and its hyperlink as "rId<tag>_C").

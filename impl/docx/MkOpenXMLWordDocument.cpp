@@ -300,13 +300,13 @@ MkWordDocumentTagArray* MkWordDocumentContent::ListOf(SitTypeTag kind) {
 void MkWordDocumentContent::AddTag(const MkString& name, const MkString& groupName, int groupIndex, SitTypeTag kind,
                                    bool groupMarker) {
     const MkWordDocumentTag tag(name, SnapshotIndexOf(name), groupName, groupIndex, kind, groupMarker);
-    m_all.Add(tag);
+    m_all.AddGrow(tag);
     MkWordDocumentTagArray* list = ListOf(kind);
     if (!list) {
         LFW_FAIL_MSG("Unhandled situation type tag");
         return;
     }
-    list->Add(tag);
+    list->AddGrow(tag);
 }
 
 const MkWordDocumentTagArray* MkWordDocumentContent::GetTags(SitTypeTag kind) const {
@@ -906,7 +906,7 @@ bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkStr
     MkFormattedTextArray runs;
     MkFormattedText run;
     run.text = text;
-    runs.Add(run);
+    runs.AddGrow(run);
     return EditTextElement(sdt, runs);
 }
 
@@ -1294,7 +1294,7 @@ bool isMacroName(const MkString& name) {
 
 } // namespace
 
-bool MkOpenXMLWordDocument::SetAllMacros(const MkStringArray& names, const MkOArray<MkFormattedTextArray>& texts,
+bool MkOpenXMLWordDocument::SetAllMacros(const MkStringArray& names, const MkArrayT<MkFormattedTextArray>& texts,
                                          const MkWordControlIndex* index) {
     if (names.GetSize() != texts.GetSize()) return false;
     // Each control gets the text at its name's first place in the array.

@@ -13,7 +13,7 @@
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
 #include "impl/common/MkFormattedText.h"
-#include "impl/common/MkOArray.h"
+#include "host/ug/MkArray.h"
 #include "impl/openxml/SitTypeTag.h"
 #include "impl/storage/MkOXmlDocument.h"
 #include <functional>
@@ -49,7 +49,7 @@ public:
     int snapshotIndex = -1;     // the number after "SIT", 1-based as written; -1 when none
 };
 
-class MkWordDocumentTagArray : public MkOArray<MkWordDocumentTag, const MkWordDocumentTag&> {
+class MkWordDocumentTagArray : public MkArrayT<MkWordDocumentTag> {
 public:
     // Some tag outside groups has exactly this name.
     bool Exists(const MkString& name) const;
@@ -215,7 +215,7 @@ public:
     bool SetMDLX(const MkString& tagName, MkString* controlId, MkString* newId, MkString* previewId);
     bool SetTable(const MkString& tagName, const Table& table, const MkWordControlIndex* index = nullptr);
     bool GetChartRelationIds(const MkString& tagName, MkStringArray* ids) const;
-    bool SetAllMacros(const MkStringArray& names, const MkOArray<MkFormattedTextArray>& texts,
+    bool SetAllMacros(const MkStringArray& names, const MkArrayT<MkFormattedTextArray>& texts,
                       const MkWordControlIndex* index = nullptr);
 
     // Sets the r:id of the preview image (v:imagedata) of the first 3D-viewer control of that name.

@@ -604,7 +604,7 @@ bool MkOpenXMLPresentation::SetText(const MkString& tag, const MkString& text, c
     MkFormattedTextArray runs;
     MkFormattedText run;
     run.text = text;
-    runs.Add(run);
+    runs.AddGrow(run);
     return SetText(tag, runs, newName, slideName);
 }
 

@@ -47,7 +47,7 @@ MkFormattedTextArray text(const wchar_t* value) {
     MkFormattedTextArray runs;
     MkFormattedText run;
     run.text = value;
-    runs.Add(run);
+    runs.AddGrow(run);
     return runs;
 }
 
@@ -77,8 +77,8 @@ TEST_F(WordArchiveTest, FillingEveryTagKindGivesAValidPackage) {
     EXPECT_TRUE(archive.SetTable(L"SIT2_TABLE", chartTable()));
     MkStringArray names;
     names.AddGrow(L"SIT1_$DATABASE_NAME");
-    MkOArray<MkFormattedTextArray> values;
-    values.Add(text(L"engine.db"));
+    MkArrayT<MkFormattedTextArray> values;
+    values.AddGrow(text(L"engine.db"));
     EXPECT_TRUE(archive.SetAllMacros(names, values));
     const kiv::rep::Table table = chartTable();
     MkChartData chart(table);

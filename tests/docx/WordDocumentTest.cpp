@@ -316,14 +316,14 @@ TEST(WordEditTest, TitlesAndRunsKeepTheTemplatesFormatting) {
     EXPECT_TRUE(document.SetTitle(L"SIT1_TITLE", L"A & B <new>"));
     EXPECT_TRUE(document.SetTitle(L"SIT2_TITLE", L"cell"));
     MkFormattedTextArray runs;
-    runs.Add(run(L"Max"));
-    runs.Add(run(L"   "));
-    runs.Add(run(L"value", true));
-    runs.Add(newParagraph());
-    runs.Add(run(L"line", false, true, true));
+    runs.AddGrow(run(L"Max"));
+    runs.AddGrow(run(L"   "));
+    runs.AddGrow(run(L"value", true));
+    runs.AddGrow(newParagraph());
+    runs.AddGrow(run(L"line", false, true, true));
     MkFormattedText tab = run(L"after tab");
     tab.reserved = true;
-    runs.Add(tab);
+    runs.AddGrow(tab);
     EXPECT_TRUE(document.SetText(L"SIT1_TEXT", runs));
     EXPECT_TRUE(document.SetText(L"SIT2_TEXT", runs));
     // SIT1_TEXT: "Max   " in one run, a bold "value", a line break, an italic
@@ -414,12 +414,12 @@ TEST(WordEditTest, MacrosAndChartIds) {
     MkStringArray names;
     names.AddGrow(L"REF_SIT1_$Pressure");
     names.AddGrow(L"SIT1_TEXT");
-    MkOArray<MkFormattedTextArray> texts;
+    MkArrayT<MkFormattedTextArray> texts;
     MkFormattedTextArray value;
-    value.Add(run(L"12 bar"));
-    texts.Add(value);
+    value.AddGrow(run(L"12 bar"));
+    texts.AddGrow(value);
     EXPECT_FALSE(document.SetAllMacros(names, texts));  // lengths differ
-    texts.Add(value);
+    texts.AddGrow(value);
     EXPECT_TRUE(document.SetAllMacros(names, texts));
     const std::string body = printBody(document);
     EXPECT_NE(std::string::npos, body.find("12 bar"));

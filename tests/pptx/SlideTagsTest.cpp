@@ -137,11 +137,11 @@ TEST(EditTextElement, ParagraphsAndRunsKeepTheTemplateFormatting) {
     br.text = L"ignored";
     b.text = L"B";
     b.underline = true;
-    runs.Add(a);
-    runs.Add(line);
-    runs.Add(a);
-    runs.Add(br);
-    runs.Add(b);
+    runs.AddGrow(a);
+    runs.AddGrow(line);
+    runs.AddGrow(a);
+    runs.AddGrow(br);
+    runs.AddGrow(b);
     EXPECT_TRUE(MkOpenXMLSlideDocument::EditTextElement(doc.GetRootElement(), runs));
     EXPECT_GOLDEN("pptx/edit-text-element.xml", print(doc.GetRootElement()));
 }
