@@ -32,45 +32,40 @@ std::string workbookParts(const std::string& package, const std::string& workboo
 
 using OpenXmlChartTest = OpenXmlTest;
 
-// Three template series give way to one; titles keep their first run's format. A
-// copy of the chart made before has a workbook of its own, left as it was.
-TEST_F(OpenXmlChartTest, ScatterChartTakesTheTableSeriesTitlesAndWorkbook) {
-    const std::string path = copyOf(builtPackage("presentation.pptx"), "scatter.pptx");
-    const kiv::rep::Table t = table({{"x", "s1"}, {"1", "10"}, {"2", "20"}});
-    MkChartData data(t);
-    data.m_title = L"Pressure";
-    EXPECT_EQ("Time [s]", narrow(data.m_xAxisTitle));
-    ASSERT_TRUE(openEditor(path));
-    MkOpenXMLPart* copy = editor.CopyChart(part("ppt/charts/chart1.xml"));
-    ASSERT_TRUE(copy);
-    ASSERT_TRUE(editor.UpdateChart(part("ppt/charts/chart1.xml"), data));
-    ASSERT_TRUE(editor.Save(wide(path)));
-    EXPECT_GOLDEN("openxml/scatter-chart.xml", readPart(path, "ppt/charts/chart1.xml"));
-    EXPECT_GOLDEN("openxml/scatter-workbook.xml", workbookParts(path, "ppt/embeddings/Microsoft_Excel_Sheet1.xlsx"));
-    const std::string built = builtPackage("presentation.pptx");
-    EXPECT_EQ("ppt/charts/chart3.xml", narrow(copy->Name()));
-    EXPECT_EQ(readPart(built, "ppt/charts/chart1.xml"), *copy->Bytes());
-    ASSERT_EQ(part("ppt/embeddings/Microsoft_Excel_Sheet3.xlsx"), copy->Related(wide("rId1")));
-    EXPECT_EQ(readPart(built, "ppt/embeddings/Microsoft_Excel_Sheet1.xlsx"), *copy->Related(wide("rId1"))->Bytes());
-    EXPECT_OOXML_VALID(path);
+// Scatter: three template series give way to one; titles keep their first run's
+// format. Line: the template's series keep their look (points past the table's
+// go), a fourth copies the third's with the next accent colour and without its
+// identifiers, cells that are not numbers stay texts. A copy of the chart made
+// before is the template's, with a workbook of its own.
+TEST_F(OpenXmlChartTest, ChartsTakeTheTableAndCopiesKeepTheirOwnWorkbook) {
+    const struct { const char* package; const char* number; const char* name; const wchar_t* title;
+                   std::vector<std::vector<std::string>> rows; } cases[] = {
+        {"presentation.pptx", "1", "scatter", L"Pressure", {{"x", "s1"}, {"1", "10"}, {"2", "20"}}},
+        {"document.docx", "2", "line", L"", {{"t", "p", "p", "", "q"}, {"1", " 2.5 ", "n/a", "1e3", "4"},
+                                             {"2", "", "-4", "x y ", "5"}, {"3", "7", "8", "9", "6"}}},
+    };
+    for (const auto& c : cases) {
+        const std::string built = builtPackage(c.package), path = copyOf(built, c.package);
+        const std::string root = c.package[0] == 'p' ? "ppt" : "word", chart = root + "/charts/chart" + c.number + ".xml";
+        const std::string book = root + "/embeddings/Microsoft_Excel_Sheet" + c.number + ".xlsx";
+        const kiv::rep::Table t = table(c.rows);
+        MkChartData data(t);
+        data.m_title = c.title;
+        EXPECT_EQ("Time [s]", narrow(data.m_xAxisTitle));
+        ASSERT_TRUE(openEditor(path));
+        MkOpenXMLPart* copy = editor.CopyChart(part(chart));
+        ASSERT_TRUE(copy);
+        ASSERT_TRUE(editor.UpdateChart(part(chart), data));
+        ASSERT_TRUE(editor.Save(wide(path)));
+        EXPECT_GOLDEN("openxml/" + std::string(c.name) + "-chart.xml", readPart(path, chart));
+        EXPECT_GOLDEN("openxml/" + std::string(c.name) + "-workbook.xml", workbookParts(path, book));
+        EXPECT_EQ(readPart(built, chart), *copy->Bytes());
+        MkOpenXMLPart* copiedBook = copy->Related(wide("rId1"));
+        ASSERT_TRUE(copiedBook && copiedBook != part(book)) << c.name;
+        EXPECT_EQ(readPart(built, book), *copiedBook->Bytes());
+        EXPECT_OOXML_VALID(path);
+    }
     EXPECT_TRUE(errors().empty());
-}
-
-// The template's series keep their look (points past the table's go); a fourth
-// copies the third's with the next accent colour and without its identifiers.
-TEST_F(OpenXmlChartTest, LineChartSeriesKeepTheirLookAndCellsThatAreNotNumbersStayTexts) {
-    const std::string path = copyOf(builtPackage("document.docx"), "line.docx");
-    const kiv::rep::Table t = table({{"t", "p", "p", "", "q"},
-                                     {"1", " 2.5 ", "n/a", "1e3", "4"},
-                                     {"2", "", "-4", "x y ", "5"},
-                                     {"3", "7", "8", "9", "6"}});
-    ASSERT_TRUE(openEditor(path));
-    for (const char* chart : {"word/charts/chart1.xml", "word/charts/chart2.xml"})
-        ASSERT_TRUE(editor.UpdateChart(part(chart), MkChartData(t))) << chart;
-    ASSERT_TRUE(editor.Save(wide(path)));
-    EXPECT_GOLDEN("openxml/line-chart.xml", readPart(path, "word/charts/chart2.xml"));
-    EXPECT_GOLDEN("openxml/line-workbook.xml", workbookParts(path, "word/embeddings/Microsoft_Excel_Sheet2.xlsx"));
-    EXPECT_OOXML_VALID(path);
 }
 
 // The chart groups of a plot area (the sample's columns with a line on a second
@@ -245,47 +240,49 @@ TEST_F(OpenXmlPluginTest, ControlsSharingAModelEmbedItOnce) {
     EXPECT_GOLDEN("openxml/plugin-package.rels", readPart(path, "_rels/.rels"));
     EXPECT_OOXML_VALID(path);
     EXPECT_TRUE(errors().empty());
+    // Embedded ids are listed sorted; a relationship id in use is not given twice.
+    ASSERT_TRUE(editor.AddActiveXPluginFile(slide, wide("Embedded[mdlx0]"), wide("rId5"), wide("rId7")));
+    nameControl(slide, "rId7");
+    EXPECT_EQ("mdlx0 mdlx1", referred(editor, true));
+    EXPECT_FALSE(editor.AddActiveXPluginFile(slide, wide("x.mdlx"), wide("rId5"), wide("rId2")));
+    EXPECT_EQ(1u, errors().size());
 }
 
-TEST_F(OpenXmlPluginTest, ModelsOutsideTheReportFolderOnlyFromFoldersNamed) {
-    ASSERT_EQ(0, mkdir(dir.file("out").c_str(), 0755));
-    ASSERT_EQ(0, mkdir(dir.file("models").c_str(), 0755));
-    const std::string path = copyOf(builtPackage("document.docx"), "out/report.docx");
-    ASSERT_TRUE(writeFile(dir.file("models/a.MDLX"), "model a"));
+// Any file a template names could be copied into a report: only regular model
+// files are, from the report's folder or from the folders named; the reference-id
+// part records the file's name, never its path.
+TEST_F(OpenXmlPluginTest, OnlyModelFilesBesideTheReportOrInFoldersNamedAreEmbedded) {
+    ASSERT_TRUE(writeFile(dir.file("notes.txt"), "private notes"));
+    ASSERT_EQ(0, mkdir(dir.file("folder.mdlx").c_str(), 0755));
+    ASSERT_EQ(0, symlink(dir.file("notes.txt").c_str(), dir.file("link.mdlx").c_str()));
+    // Not elsewhere, nor through a link to a folder elsewhere, unless that folder is named.
+    kivtest::TempDir elsewhere;
+    ASSERT_EQ(0, mkdir(elsewhere.file("models").c_str(), 0755));
+    ASSERT_TRUE(writeFile(elsewhere.file("x.mdlx"), "model"));
+    ASSERT_TRUE(writeFile(elsewhere.file("models/a.MDLX"), "model a"));
+    ASSERT_EQ(0, symlink(elsewhere.path().c_str(), dir.file("away").c_str()));
+    const std::string outside = elsewhere.file("x.mdlx"), named = elsewhere.file("models/a.MDLX");
+    const std::string path = copyOf(builtPackage("document.docx"), "report.docx");
     ASSERT_TRUE(putPart(path, "word/activeX/activeX1.xml",
-                        control("<ax:ocxPr ax:name=\"FileURL\" ax:value=\"../models/a.MDLX\"/>")));
+                        control("<ax:ocxPr ax:name=\"FileURL\" ax:value=\"" + named + "\"/>")));
     ASSERT_TRUE(openEditor(path));
+    const int parts = editor.Package().PartCount();
+    for (const char* reference : {"notes.txt", "/etc/passwd", "folder.mdlx", "link.mdlx", "missing.mdlx", "",
+                                  outside.c_str(), "away/x.mdlx", named.c_str()}) {
+        recorder->clear();
+        EXPECT_FALSE(editor.EmbedMdlxInArchive(wide(reference))) << reference;
+        EXPECT_EQ(1u, errors().size()) << reference;
+        EXPECT_EQ(parts, editor.Package().PartCount()) << reference;
+    }
+    editor.SetModelSources({elsewhere.file("models")}, {});
     MkString name;
-    EXPECT_FALSE(editor.EmbedMdlxInArchive(wide("../models/a.MDLX"), &name));
-    editor.SetModelSources({dir.file("models")}, {});
-    EXPECT_TRUE(editor.EmbedMdlxInArchive(wide("../models/a.MDLX"), &name));
+    EXPECT_TRUE(editor.EmbedMdlxInArchive(wide(named), &name));
     EXPECT_EQ("mdlx1.mdlx", narrow(name));
     ASSERT_TRUE(editor.Save(wide(path)));
     EXPECT_EQ("model a", readPart(path, "word/mdlxFiles/mdlx1.mdlx"));
     EXPECT_NE(std::string::npos, readPart(path, "word/activeX/activeX1.xml").find("Embedded[mdlx1]"));
     EXPECT_NE(std::string::npos, readPart(path, "word/mdlxFiles/mdlxReferenceIds.xml").find("originalPath=\"a.MDLX\""));
     EXPECT_OOXML_VALID(path);
-}
-
-// Any file a template names could be copied into a report: only models are.
-TEST_F(OpenXmlPluginTest, OnlyRegularModelFilesAreEmbedded) {
-    ASSERT_TRUE(writeFile(dir.file("notes.txt"), "private notes"));
-    ASSERT_EQ(0, mkdir(dir.file("folder.mdlx").c_str(), 0755));
-    ASSERT_EQ(0, symlink(dir.file("notes.txt").c_str(), dir.file("link.mdlx").c_str()));
-    // Models beside the report only: not elsewhere, nor through a link to a folder elsewhere.
-    kivtest::TempDir elsewhere;
-    ASSERT_TRUE(writeFile(elsewhere.file("x.mdlx"), "model"));
-    ASSERT_EQ(0, symlink(elsewhere.path().c_str(), dir.file("away").c_str()));
-    const std::string outside = elsewhere.file("x.mdlx");
-    ASSERT_TRUE(openEditor(copyOf(builtPackage("presentation.pptx"), "refuse.pptx")));
-    const int parts = editor.Package().PartCount();
-    for (const char* reference :
-         {"notes.txt", "/etc/passwd", "folder.mdlx", "link.mdlx", "missing.mdlx", "", outside.c_str(), "away/x.mdlx"}) {
-        recorder->clear();
-        EXPECT_FALSE(editor.EmbedMdlxInArchive(wide(reference))) << reference;
-        EXPECT_EQ(1u, errors().size()) << reference;
-        EXPECT_EQ(parts, editor.Package().PartCount()) << reference;
-    }
 }
 
 TEST_F(OpenXmlPluginTest, ReferenceIdsFillTheFirstGapAndNeverRepeat) {
@@ -313,54 +310,40 @@ TEST_F(OpenXmlPluginTest, ReferenceIdsFillTheFirstGapAndNeverRepeat) {
     }
 }
 
-TEST_F(OpenXmlPluginTest, EmbeddedIdsAreListedSorted) {
-    ASSERT_TRUE(openEditor(copyOf(builtPackage("presentation.pptx"), "sorted.pptx")));
-    MkOpenXMLPart* slide = part("ppt/slides/slide1.xml");
-    ASSERT_TRUE(editor.AddActiveXPluginFile(slide, wide("Embedded[mdlx2]"), wide("rId5"), wide("rId7")));
-    nameControl(slide, "rId7");
-    EXPECT_EQ(1, editor.ReplacePathToMdlxFileInPlugins(wide("model.mdlx"), wide("Embedded[mdlx1]")));
-    EXPECT_EQ("mdlx1 mdlx2", referred(editor, true));
-    // A relationship id in use is not given twice.
-    EXPECT_FALSE(editor.AddActiveXPluginFile(slide, wide("x.mdlx"), wide("rId5"), wide("rId2")));
-    EXPECT_EQ(1u, errors().size());
-}
-
-// Older versions wrote model targets from the root folder (mdlxFiles/mdlx3.mdlx);
-// one that names no part is dropped, and new models take the next number.
-TEST_F(OpenXmlPluginTest, ModelRelationshipsOfEitherFormAreFound) {
-    const std::string path = copyOf(builtPackage("document.docx"), "legacy.docx");
-    std::string rels = readPart(path, "_rels/.rels");
-    for (const char* id : {"mdlx3", "mdlx5"})
-        rels.insert(rels.find("</Relationships>"), std::string("<Relationship Id=\"") + id + "\" Type=\"" + PLUGIN_TYPE +
-                                                       "\" Target=\"mdlxFiles/" + id + ".mdlx\"/>");
-    ASSERT_TRUE(putPart(path, "_rels/.rels", rels));
-    ASSERT_TRUE(putPart(path, "word/mdlxFiles/mdlx3.mdlx", "model"));
-    ASSERT_TRUE(openEditor(path));
-    EXPECT_EQ("mdlx3", narrow(editor.RelateModel(wide("word/mdlxFiles/mdlx3.mdlx"))));
-    EXPECT_EQ(nullptr, editor.Package().Rels().Find(wide("mdlx5")));
-    EXPECT_EQ("mdlx4", narrow(editor.RelateModel(wide("word/mdlxFiles/mdlx4.mdlx"))));
-}
-
-TEST_F(OpenXmlPluginTest, OldControlsAreConverted) {
+// What older versions wrote: controls with _cx, _cy and TOOLBAR, models related
+// from the main part, and package relationships with targets from the root
+// folder (mdlxFiles/mdlx3.mdlx; one naming no part is dropped). New models take
+// the next number.
+TEST_F(OpenXmlPluginTest, OldControlsAndModelRelationshipsAreConverted) {
     const std::string path = copyOf(builtPackage("document.docx"), "old.docx");
     ASSERT_TRUE(putPart(path, "word/activeX/activeX1.xml",
                         control("<ax:ocxPr ax:name=\"_cx\" ax:value=\"100\"/><ax:ocxPr ax:name=\"_cy\" ax:value=\"50\"/>"
                                 "<ax:ocxPr ax:name=\"TOOLBAR\" ax:value=\"ON\"/>"
                                 "<ax:ocxPr ax:name=\"FileURL\" ax:value=\"Embedded[mdlx1]\"/>")));
-    std::string main = readPart(path, "word/_rels/document.xml.rels");
-    main.insert(main.find("</Relationships>"),
-                std::string("<Relationship Id=\"mdlx1\" Type=\"") + PLUGIN_TYPE + "\" Target=\"mdlxFiles/mdlx1.mdlx\"/>");
-    ASSERT_TRUE(putPart(path, "word/_rels/document.xml.rels", main));
-    ASSERT_TRUE(putPart(path, "word/mdlxFiles/mdlx1.mdlx", "model"));
+    const struct { const char* rels; std::vector<const char*> ids; } legacy[] = {
+        {"word/_rels/document.xml.rels", {"mdlx1"}}, {"_rels/.rels", {"mdlx3", "mdlx5"}}};
+    for (const auto& l : legacy) {
+        std::string rels = readPart(path, l.rels);
+        for (const char* id : l.ids)
+            rels.insert(rels.find("</Relationships>"), std::string("<Relationship Id=\"") + id + "\" Type=\"" +
+                                                           PLUGIN_TYPE + "\" Target=\"mdlxFiles/" + id + ".mdlx\"/>");
+        ASSERT_TRUE(putPart(path, l.rels, rels));
+    }
+    for (const char* model : {"word/mdlxFiles/mdlx1.mdlx", "word/mdlxFiles/mdlx3.mdlx"}) ASSERT_TRUE(putPart(path, model, "m"));
     std::string types = readPart(path, "[Content_Types].xml");
     types.insert(types.find("</Types>"), "<Default Extension=\"mdlx\" ContentType=\"application/octet-stream\"/>");
     ASSERT_TRUE(putPart(path, "[Content_Types].xml", types));
     ASSERT_TRUE(openEditor(path));
+    EXPECT_EQ("mdlx3", narrow(editor.RelateModel(wide("word/mdlxFiles/mdlx3.mdlx"))));
+    EXPECT_EQ(nullptr, editor.Package().Rels().Find(wide("mdlx5")));
     editor.ConvertFromOldPlugin();
+    editor.Package().AddPart(wide("word/mdlxFiles/mdlx4.mdlx"), wide("application/octet-stream"))->SetBytes("m");
+    EXPECT_EQ("mdlx4", narrow(editor.RelateModel(wide("word/mdlxFiles/mdlx4.mdlx"))));
     ASSERT_TRUE(editor.Save(wide(path)));
     EXPECT_GOLDEN("openxml/plugin-converted.xml", readPart(path, "word/activeX/activeX1.xml"));
     EXPECT_EQ(std::string::npos, readPart(path, "word/_rels/document.xml.rels").find(PLUGIN_TYPE));
-    EXPECT_NE(std::string::npos, readPart(path, "_rels/.rels").find("Target=\"word/mdlxFiles/mdlx1.mdlx\""));
+    EXPECT_NE(std::string::npos, readPart(path, "_rels/.rels").find("Id=\"mdlx1\" Type=\"" + std::string(PLUGIN_TYPE) +
+                                                                    "\" Target=\"word/mdlxFiles/mdlx1.mdlx\""));
     EXPECT_OOXML_VALID(path);
 }
 
