@@ -112,10 +112,9 @@ protected:
     }
     // An editor opened on the package at path (its report path too), and its parts by name.
     MkOpenXMLPackageEditor editor;
-    bool openEditor(const std::string& path) {
-        const bool open = editor.Open(wide(path));
-        EXPECT_TRUE(open) << path << ": " << narrow(editor.Error());
-        return open;
+    ::testing::AssertionResult openEditor(const std::string& path) {
+        if (editor.Open(wide(path))) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << path << ": " << narrow(editor.Error());
     }
     MkOpenXMLPart* part(const std::string& name) { return editor.Package().Part(wide(name)); }
     // A zip with exactly these entries, in this order.
