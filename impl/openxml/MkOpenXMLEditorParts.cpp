@@ -142,18 +142,22 @@ bool MkOpenXMLPackageEditor::UpdateChart(MkOpenXMLPart* chart, const MkChartData
     if (!p.linkId.IsEmpty()) {
         p.rels->Drop(p.linkId);
     } else {
+        // A chart whose c:externalData names no relationship keeps the element,
+        // naming the new one: a second would make the chart invalid.
         p.linkId = p.rels->NextId();
         TiXmlElement* space = p.chart->RootElement();
-        TiXmlElement* before = space->FirstChildElement();
-        while (before && std::strcmp(before->Value(), "c:printSettings") != 0 &&
-               std::strcmp(before->Value(), "c:userShapes") != 0 && std::strcmp(before->Value(), "c:extLst") != 0)
-            before = before->NextSiblingElement();
-        TiXmlElement element("c:externalData");
-        TiXmlElement* link =
-            (before ? space->InsertBeforeChild(before, element) : space->InsertEndChild(element))->ToElement();
-        TiXmlElement autoUpdate("c:autoUpdate");
-        autoUpdate.SetAttribute("val", "0");
-        link->InsertEndChild(autoUpdate);
+        TiXmlElement* link = space->FirstChildElement("c:externalData");
+        if (!link) {
+            TiXmlElement* before = space->FirstChildElement();
+            while (before && std::strcmp(before->Value(), "c:printSettings") != 0 &&
+                   std::strcmp(before->Value(), "c:userShapes") != 0 && std::strcmp(before->Value(), "c:extLst") != 0)
+                before = before->NextSiblingElement();
+            TiXmlElement element("c:externalData");
+            link = (before ? space->InsertBeforeChild(before, element) : space->InsertEndChild(element))->ToElement();
+            TiXmlElement autoUpdate("c:autoUpdate");
+            autoUpdate.SetAttribute("val", "0");
+            link->InsertEndChild(autoUpdate);
+        }
         if (!space->Attribute("xmlns:r"))
             space->SetAttribute("xmlns:r", "http://schemas.openxmlformats.org/officeDocument/2006/relationships");
         link->SetAttribute("r:id", MkXmlToUtf8(p.linkId));

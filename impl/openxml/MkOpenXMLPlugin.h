@@ -4,9 +4,8 @@
 // the model), models embedded under the model folder as mdlx<n>.mdlx, and the
 // reference-id part recording where each embedded model came from. The
 // operations that edit them are members of the package editor
-// (MkOpenXMLPackageEditor, MkOpenXMLEditorParts.cpp) and, for presentations
-// still on the zip editor, of MkOpenXMLArchive (MkOpenXMLPlugin.cpp);
-// docs/openxml-parts.md describes the parts and relationships.
+// (MkOpenXMLPackageEditor, MkOpenXMLEditorParts.cpp); here are the rules they
+// share. docs/openxml-parts.md describes the parts and relationships.
 #include "host/ug/MkString.h"
 #include "impl/storage/MkOXmlDocument.h"
 #include <string>

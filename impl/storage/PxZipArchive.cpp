@@ -11,7 +11,6 @@
 #include <exception>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,13 +62,6 @@ MkString withSlashes(const MkString& path) {
 }
 
 MkString fromUtf8(const std::string& s) { return MkStringFromUTF8(s.c_str(), static_cast<int>(s.size()) + 1); }
-
-// The directory part of a stored name, with backslashes ("" for a root entry).
-MkString directoryPart(const std::string& name) {
-    size_t slash = name.find_last_of("/\\");
-    if (slash == std::string::npos) return MkString();
-    return withBackslashes(fromUtf8(name.substr(0, slash)));
-}
 
 CZipArchive::OpenMode engineMode(PxZipAccessMode mode) {
     switch (mode) {
@@ -202,7 +194,6 @@ bool PxZipArchive::Open(const MkString& path, PxZipAccessMode mode) {
         return false;
     }
     m_fileName = path;
-    m_memFile = nullptr;
     m_mode = mode;
     const bool exists = MkFileAccess(path, 0);
     if ((mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY) && !exists) {
@@ -231,7 +222,6 @@ bool PxZipArchive::Open(PxZipMemFile* memFile, PxZipAccessMode mode) {
         return false;
     }
     m_fileName.Empty();
-    m_memFile = memFile;
     m_mode = mode;
     try {
         if (mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY || mode == ZIP_CREATE)
@@ -243,12 +233,6 @@ bool PxZipArchive::Open(PxZipMemFile* memFile, PxZipAccessMode mode) {
         return false;
     }
     return true;
-}
-
-bool PxZipArchive::ReOpenFile() {
-    const PxZipAccessMode mode = (m_mode == ZIP_CREATE) ? ZIP_OPEN : m_mode;
-    if (m_memFile) return Open(m_memFile, mode);
-    return Open(m_fileName, mode);
 }
 
 bool PxZipArchive::Close() {
@@ -299,82 +283,9 @@ int PxZipArchive::FindFile(const MkString& name) const {
     return m_zip.FindFile(storedName(name));
 }
 
-bool PxZipArchive::FindFiles(const MkString& folder, bool recursive, MkStringArray* names) const {
-    if (!names) {
-        REP_LOG_ERROR(lfw::String("Array with filenames is NULL"));
-        return false;
-    }
-    if (m_zip.IsClosed()) {
-        REP_LOG_ERROR(lfw::String("Archive is not open."));
-        return false;
-    }
-    MkString wanted = withBackslashes(folder);
-    while (!wanted.IsEmpty() && wanted[wanted.Length() - 1] == L'\\') wanted = wanted.Left(wanted.Length() - 1);
-    for (int i = 0; i < m_zip.GetCount(); ++i) {
-        CZipEntryInfo info;
-        if (!m_zip.GetEntryInfo(i, &info) || info.directory) continue;
-        const MkString dir = directoryPart(info.name);
-        const bool take = wanted.IsEmpty() ? (recursive || dir.IsEmpty()) : (dir == wanted);
-        if (take) names->AddGrow(fromUtf8(info.name));
-    }
-    return true;
-}
-
-bool PxZipArchive::FindSubFolders(const MkString& folder, bool recursive, MkStringArray* names) const {
-    if (!names) {
-        REP_LOG_ERROR(lfw::String("Array with filenames is NULL"));
-        return false;
-    }
-    if (m_zip.IsClosed()) {
-        REP_LOG_ERROR(lfw::String("Archive is not open."));
-        return false;
-    }
-    MkString base = withBackslashes(folder);
-    while (!base.IsEmpty() && base[base.Length() - 1] == L'\\') base = base.Left(base.Length() - 1);
-    const std::wstring prefix = base.IsEmpty() ? std::wstring() : base.Std() + L"\\";
-    std::set<std::wstring> found;
-    for (int i = 0; i < m_zip.GetCount(); ++i) {
-        std::wstring dir = directoryPart(m_zip.GetEntryName(i)).Std();
-        if (dir.compare(0, prefix.size(), prefix) != 0 || dir.size() <= prefix.size()) continue;
-        // Every folder level between `folder` and the entry counts.
-        size_t pos = prefix.size();
-        for (;;) {
-            size_t sep = dir.find(L'\\', pos);
-            found.insert(dir.substr(0, sep));
-            if (sep == std::wstring::npos || !recursive) break;
-            pos = sep + 1;
-        }
-    }
-    for (const std::wstring& f : found)
-        if (names->Find(MkString(f)) < 0) names->AddGrow(MkString(f));
-    return true;
-}
-
-int PxZipArchive::GetNextFolderIdx(const MkString& folder, const MkString& prefix) const {
-    MkStringArray folders;
-    if (!FindSubFolders(folder, false, &folders)) return 1;
-    int next = 1;
-    for (int i = 0; i < folders.GetSize(); ++i) {
-        const std::wstring& f = folders[i].Std();
-        size_t slash = f.rfind(L'\\');
-        std::wstring name = slash == std::wstring::npos ? f : f.substr(slash + 1);
-        if (name.compare(0, prefix.Std().size(), prefix.Std()) != 0) continue;
-        std::wstring rest = name.substr(prefix.Std().size());
-        if (rest.empty() || rest.size() > 9 || rest.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
-        next = std::max(next, std::stoi(rest) + 1);
-    }
-    return next;
-}
-
 MkString PxZipArchive::GetStoredName(int index) const {
     if (m_zip.IsClosed()) return MkString();
     return fromUtf8(m_zip.GetEntryName(index));
-}
-
-bool PxZipArchive::GetInternalFilePath(int index, MkString* path) const {
-    if (!path || m_zip.IsClosed() || index < 0 || index >= m_zip.GetCount()) return false;
-    *path = directoryPart(m_zip.GetEntryName(index));
-    return true;
 }
 
 bool PxZipArchive::GetFileSize(int index, uint64_t* size) const {

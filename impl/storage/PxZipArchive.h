@@ -54,22 +54,19 @@ private:
     CZipMemFile m_file;
 };
 
-class PxZipArchive {
+class PxZipArchive final {
 public:
     PxZipArchive();
-    virtual ~PxZipArchive();  // closes; errors are logged
+    ~PxZipArchive();  // closes; errors are logged
     PxZipArchive(const PxZipArchive&) = delete;
     PxZipArchive& operator=(const PxZipArchive&) = delete;
 
-    virtual bool Open(const MkString& path, PxZipAccessMode mode);
+    bool Open(const MkString& path, PxZipAccessMode mode);
     // The memory file is not owned; it must outlive the open archive.
-    virtual bool Open(PxZipMemFile* memFile, PxZipAccessMode mode);
+    bool Open(PxZipMemFile* memFile, PxZipAccessMode mode);
     // Writes pending changes and closes. False (logged) when writing failed; the
     // archive is closed either way.
-    virtual bool Close();
-    // Opens again with the stored path or memory file. An archive that was created
-    // is reopened for change, never created anew (that would empty it).
-    bool ReOpenFile();
+    bool Close();
     // Rewrites the archive without the gaps that removed or replaced entries leave.
     bool Compact();
 
@@ -82,18 +79,8 @@ public:
     // --- entries ---
     int GetNumFiles() const { return m_zip.IsClosed() ? 0 : m_zip.GetCount(); }
     int FindFile(const MkString& name) const;  // index or -1
-    // Appends the stored names (with "/") of the entries directly in `folder` (given
-    // with backslashes, no trailing separator). An empty folder lists the root
-    // entries, or every entry when recursive is set.
-    bool FindFiles(const MkString& folder, bool recursive, MkStringArray* names) const;
-    // Folders (backslash paths) below `folder`: its direct subfolders, or all of them when recursive.
-    bool FindSubFolders(const MkString& folder, bool recursive, MkStringArray* names) const;
-    // 1 + the largest n of the subfolders named prefix<n> in `folder` (1 when there is none).
-    int GetNextFolderIdx(const MkString& folder, const MkString& prefix) const;
     // The entry's stored name (with "/"); empty for an invalid index.
     MkString GetStoredName(int index) const;
-    // The directory part of the entry's stored name with backslashes; false for an invalid index.
-    bool GetInternalFilePath(int index, MkString* path) const;
     // Uncompressed size from the directory; false for an invalid index.
     bool GetFileSize(int index, uint64_t* size) const;
     // What the stored bytes of an entry are known by: CRC-32 and both sizes. Equal
@@ -174,7 +161,6 @@ private:
     bool ReadInto(const MkString& name, Bytes* data, uint64_t maxSize);
 
     MkString m_fileName;
-    PxZipMemFile* m_memFile = nullptr;
     PxZipAccessMode m_mode = ZIP_OPEN;
     int m_compressionLevel = -1;
     uint64_t m_lastXmlHash = 0;

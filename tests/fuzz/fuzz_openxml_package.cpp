@@ -1,12 +1,10 @@
-// Fuzz target: bytes opened as an Office package in memory. Reading its content
-// types, relationships, charts and viewer controls, and the edits a report makes
-// (content types, relationships, chart rewrites, control conversion, clean-up),
-// must end in results without crashing; the package stays in memory. The same
-// for the package object: every part parsed, its relationships read, a part
-// copied and related, the package saved.
+// Fuzz target: bytes opened as an Office package by the report editor. Every
+// part parsed (every other one to edit) with its relationships read; then, when
+// the package has a main part, its charts checked, filled from a small table and
+// copied, a picture stored, the viewer controls listed, converted, copied and
+// given a model; the package saved. All must end in results without crashing.
 #include "impl/openxml/MkChartData.h"
-#include "impl/openxml/MkOpenXMLArchive.h"
-#include "impl/openxml/MkOpenXMLPackage.h"
+#include "impl/openxml/MkOpenXMLPackageEditor.h"
 #include "KivReport/Table.h"
 #include "LibCore/lfwLogManager.h"
 
@@ -15,68 +13,39 @@
 #include <cstdio>
 #include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
-class Package : public MkOpenXMLArchive {
-public:
-    explicit Package(const char* root) { SetPackageFolders(MkString(root)); }
-};
-
-void exercise(Package& package) {
-    package.GetOfficeVersion();
-    package.DoValueOfTagExistInContentTypes(MkString(L"Extension"), MkString(L"png"));
-    package.AddContentToContentTypesXml(MkString(L"png"), OXML_CT_EXTENSION);
-    package.AddContentToContentTypesXml(MkString(L"/ppt/slides/slide9.xml"), OXML_CT_SLIDE);
-
-    MkStringArray targets, ids;
-    package.GetRelsRelationFiles(package.GetMainRelsPath(), OXML_TARGET_CHART, &targets, &ids);
-    package.GetRelsRelationFiles(MkString(MkOpenXMLArchive::PACKAGE_RELS_PART), OXML_TARGET_ACTIVEX, &targets);
-    package.GetTargetOfId(package.GetMainRelsPath(), MkString(L"rId1"));
-    package.AddTargetInRelsFile(package.GetMainRelsPath(), MkString(MkOpenXMLArchive::REL_TYPE_IMAGE),
-                                MkString(L"media/image9.png"));
-
-    // Every chart part of the package, rewritten from a small table.
+void exerciseEditor(MkOpenXMLPackageEditor& editor) {
     kiv::rep::Table table(3, 3);
     const char* cells[3][3] = {{"x", "a", "b"}, {"1", "2", "n/a"}, {"2", "4", "6"}};
     for (size_t r = 0; r < 3; ++r)
         for (size_t c = 0; c < 3; ++c) table.setValue(r, c, kiv::Str(cells[r][c]));
-    MkChartData data(table);
-    MkStringArray charts;
-    package.FindFiles(package.GetRootFolder() + L"\\charts", false, &charts);
-    for (int i = 0; i < charts.GetSize() && i < 4; ++i) {
-        if (!charts[i].EndsWith(MkString(L".xml"))) continue;
-        package.UpdateChart(charts[i], data);
-        package.DuplicateChartDocuments(charts[i], true);
+    std::vector<MkOpenXMLPart*> charts;
+    MkOpenXMLPackage& package = editor.Package();
+    for (int i = 0; i < package.PartCount() && charts.size() < 4; ++i)
+        if (package.PartAt(i)->ContentType().Contains(MkString(L"drawingml.chart"))) charts.push_back(package.PartAt(i));
+    MkString kinds, why;
+    editor.CheckCharts(charts, &table, &kinds, &why);
+    for (MkOpenXMLPart* chart : charts) {
+        editor.UpdateChart(chart, MkChartData(table), &why);
+        editor.CopyChart(chart);
     }
+    editor.AddMedia(MkString(L"picture.png"), "\x89PNG", 4);
 
-    MkStringArray models;
-    package.GetReferredMdlxFiles(&models, false);
-    package.GetReferredMdlxFiles(&models, true);
-    package.ConvertFromOldPlugin();
-    package.AddFileToPresentationRels(MkString(L"mdlx1.mdlx"));
+    MkStringArray models, ids;
+    editor.GetReferredMdlxFiles(&models, false);
+    editor.GetReferredMdlxFiles(&models, true);
+    editor.ConvertFromOldPlugin();
+    for (int i = 0; editor.MainRels() && i < editor.MainRels()->Count() && ids.GetSize() < 4; ++i)
+        if (editor.MainRels()->At(i).type == MkString(MkOpenXMLPackageEditor::REL_CONTROL))
+            ids.AddGrow(editor.MainRels()->At(i).id);
+    for (int i = 0; i < ids.GetSize(); ++i)
+        editor.AddActiveXPluginFile(editor.MainPart(), MkString(L"Embedded[mdlx1]"), ids[i], editor.MainRels()->NextId());
     MkString id;
-    package.UpdateMdlxPathReference(&id, MkString(L"model.mdlx"), true);
-    package.DeleteObsoleteFiles();
-}
-
-void exercisePackage(const uint8_t* data, size_t size) {
-    lfw::Ref<PxZipMemFile> memory = new PxZipMemFile;
-    MkOpenXMLPackage package;
-    if (!memory->CopyData(data, size) || !package.Open(memory.p())) return;
-    for (int i = 0; i < package.PartCount() && i < 64; ++i) {
-        MkOpenXMLPart* part = package.PartAt(i);
-        if (part->Xml() && i % 2) part->EditXml();
-        if (MkOpenXMLRelationships* rels = part->Rels())
-            for (int r = 0; r < rels->Count(); ++r) package.Part(&rels->At(r));
-    }
-    if (package.PartCount() > 0) {
-        MkOpenXMLPart* copy = package.CopyPart(package.PartAt(0), package.NextPartName(package.PartAt(0)->Name()));
-        if (copy) package.Rels().Relate(MkString(L"t"), copy->Name());
-    }
-    static const std::string out = "/tmp/fuzz_openxml_package_" + std::to_string(getpid()) + ".zip";
-    package.Save(MkString(out.c_str()));
-    std::remove(out.c_str());
+    editor.EmbedModel("model", 5, MkString(L"model.mdlx"), &id);
+    editor.ReplacePathToMdlxFileInPlugins(MkString(L"model.mdlx"), MkString(L"Embedded[") + id + L"]");
 }
 
 } // namespace
@@ -88,22 +57,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }();
     (void)quiet;
     if (size > (1u << 20)) return 0;
-    exercisePackage(data, size);
-    PxZipMemFile memory;
-    if (!memory.CopyData(data, size)) return 0;
-    for (const char* root : {"ppt", "word"}) {
-        Package package(root);
-        if (!package.Open(&memory, ZIP_OPEN_READ_ONLY)) return 0;
-        const bool word = package.FindFile(MkString(L"word\\document.xml")) >= 0;
-        package.Close();
-        if (word != (root[0] == 'w')) continue;
-        // Edits on a copy: the input bytes stay as they were for the next round.
-        PxZipMemFile copy;
-        if (!copy.CopyData(data, size)) return 0;
-        Package editable(root);
-        if (!editable.Open(&copy, ZIP_OPEN)) continue;
-        exercise(editable);
-        editable.Close();
+    // The editor opens packages from files.
+    static const std::string input = "/tmp/fuzz_openxml_package_" + std::to_string(getpid()), output = input + ".out";
+    lfw::Ref<PxZipMemFile> memory = new PxZipMemFile;
+    if (!memory->CopyData(data, size) || !memory->Save(MkString(input.c_str()))) return 0;
+    MkOpenXMLPackageEditor editor;
+    editor.Open(MkString(input.c_str()));  // without a main part the package is open all the same
+    MkOpenXMLPackage& package = editor.Package();
+    for (int i = 0; package.IsOpen() && i < package.PartCount() && i < 64; ++i) {
+        MkOpenXMLPart* part = package.PartAt(i);
+        if (part->Xml() && i % 2) part->EditXml();
+        if (MkOpenXMLRelationships* rels = part->Rels())
+            for (int r = 0; r < rels->Count(); ++r) package.Part(&rels->At(r));
     }
+    if (editor.IsOpen()) exerciseEditor(editor);
+    package.Save(MkString(output.c_str()));
+    std::remove(input.c_str());
+    std::remove(output.c_str());
     return 0;
 }

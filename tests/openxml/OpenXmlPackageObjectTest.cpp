@@ -1,6 +1,8 @@
-// The package object: parts and relationships held in memory, saved by reachability.
+// The package object: parts and relationships held in memory, saved by
+// reachability; relationship targets, and the names the editor gives media.
 #include "host/ug/ZipArchive.h"
 #include "impl/openxml/MkOpenXMLPackage.h"
+#include "impl/openxml/MkOpenXMLPaths.h"
 #include "openxml/OpenXmlTestSupport.h"
 #include "support/OoxmlCheck.h"
 #include <algorithm>
@@ -182,6 +184,51 @@ TEST_F(OpenXmlPackageObjectTest, ChangedPartsKeepWhatTheyStillName) {
         for (int i = 1; i <= 7; ++i)
             EXPECT_EQ(i <= 3 || i == 7, rels.find("\"rId" + std::to_string(i) + "\"") != std::string::npos) << parsed << i;
     }
+}
+
+TEST_F(OpenXmlPackageObjectTest, RelationshipTargetsResolveInsideThePackage) {
+    const struct { const char* source; const char* target; const char* part; } cases[] = {
+        {"ppt\\slides\\slide1.xml", "../media/image1.png", "ppt\\media\\image1.png"},
+        {"word/document.xml", "media/image1.png", "word\\media\\image1.png"},
+        {"word\\charts\\chart1.xml", "../embeddings/Book%201.xlsx", "word\\embeddings\\Book 1.xlsx"},
+        {"ppt\\slides\\slide1.xml", "../media/image%5F1.png", "ppt\\media\\image_1.png"},
+        {"word/document.xml", "media/caf%C3%A9%25.png", "word\\media\\caf\xc3\xa9%.png"},
+        {"", "word/mdlxFiles/mdlx1.mdlx", "word\\mdlxFiles\\mdlx1.mdlx"},
+        {"ppt\\slides\\slide1.xml", "/ppt/media/image1.png", "ppt\\media\\image1.png"},
+        {"ppt\\slides\\slide1.xml", "./chart.xml#part", "ppt\\slides\\chart.xml"},
+        {"ppt\\slides\\slide1.xml", "../../x", "x"},             // at the package root
+        {"ppt\\slides\\slide1.xml", "../../../etc/passwd", ""},  // leaves the package
+        {"ppt\\slides\\slide1.xml", "http://example.com/a.png", ""},
+        {"ppt\\slides\\slide1.xml", "", ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.part, narrow(MkOpenXMLPaths::ResolvePartTarget(MkString(c.source), MkString(c.target)))) << c.target;
+        // The target made for a part names it again.
+        const MkString back = MkOpenXMLPaths::RelativeTarget(MkString(c.source), MkString(c.part));
+        EXPECT_TRUE(!*c.part || narrow(MkOpenXMLPaths::ResolvePartTarget(MkString(c.source), back)) == c.part) << narrow(back);
+    }
+}
+
+// A media name takes the first number no media part holds after "image" (or
+// "video"): image12.png holds 1 and 12. A name is stored once per report.
+TEST_F(OpenXmlPackageObjectTest, MediaNamesSkipEveryNumberAnEntryContains) {
+    using Adds = std::vector<std::pair<const char*, const char*>>;
+    const struct { std::vector<std::string> existing; std::string root; Adds adds; } cases[] = {
+        {{}, "ppt", {{"a.png", "ppt/media/image1.png"}, {"a.png", "ppt/media/image1.png"}, {"b.JPG", "ppt/media/image2.jpeg"},
+                     {"c.gif", ""}, {"clip.avi", "ppt/media/video1.avi"}}},
+        {{"image1.png", "image2.jpeg"}, "word", {{"photo.JPG", "word/media/image3.jpeg"}}},
+        {{"image10.png"}, "ppt", {{"a.png", "ppt/media/image2.png"}}},
+        {{"image1.png"}, "ppt", {{"clip.avi", "ppt/media/video1.avi"}, {"a.png", "ppt/media/image2.png"}}},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        PartList parts = mainPartOnly(c.root);
+        for (const std::string& e : c.existing) parts.push_back({c.root + "/media/" + e, "x"});
+        ASSERT_TRUE(openEditor(makePackage("media" + std::to_string(++n) + ".zip", parts)));
+        for (const auto& add : c.adds)
+            EXPECT_EQ(add.second, narrow(editor.AddMedia(wide(add.first), "bytes", 5))) << n << " " << add.first;
+    }
+    EXPECT_EQ("", narrow(editor.AddMedia(wide("empty.png"), "", 0)));
 }
 
 // Next free names of a family, counting parts added since.

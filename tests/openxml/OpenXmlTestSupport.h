@@ -2,7 +2,7 @@
 // Shared pieces of the Office tests (package layer, PowerPoint, Word): parts of
 // packages read and replaced, hand-made packages, printed elements, and the
 // paths of the test packages and of the Office-saved templates.
-#include "impl/openxml/MkOpenXMLArchive.h"
+#include "impl/openxml/MkOpenXMLPackageEditor.h"
 #include "impl/storage/PxZipArchive.h"
 #include "support/TestSupport.h"
 #include <cstdlib>
@@ -85,13 +85,16 @@ inline std::string relationships(const std::string& items) {
            items + "</Relationships>";
 }
 
-// A package of the given root folder ("ppt" or "word"), as the editors set it up.
-class TestArchive : public MkOpenXMLArchive {
-public:
-    explicit TestArchive(const char* rootFolder) { SetPackageFolders(MkString(rootFolder)); }
-};
-
 using PartList = std::vector<std::pair<std::string, std::string>>;
+
+// The parts of the smallest package an editor opens: content types, and the
+// package relationships naming <root>/main.xml as the main part.
+inline PartList mainPartOnly(const std::string& root) {
+    return {{"[Content_Types].xml", contentTypes()},
+            {"_rels/.rels", relationships("<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/"
+                                          "officeDocument/2006/relationships/officeDocument\" Target=\"" + root + "/main.xml\"/>")},
+            {root + "/main.xml", "<main/>"}};
+}
 
 class OpenXmlTest : public LoggingTest {
 protected:
@@ -107,6 +110,13 @@ protected:
         EXPECT_TRUE(copyFile(source, target)) << source;
         return target;
     }
+    // An editor opened on the package at path (its report path too), and its parts by name.
+    MkOpenXMLPackageEditor editor;
+    ::testing::AssertionResult openEditor(const std::string& path) {
+        if (editor.Open(wide(path))) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << path << ": " << narrow(editor.Error());
+    }
+    MkOpenXMLPart* part(const std::string& name) { return editor.Package().Part(wide(name)); }
     // A zip with exactly these entries, in this order.
     std::string makePackage(const std::string& name, const PartList& parts) const {
         const std::string path = dir.file(name);
