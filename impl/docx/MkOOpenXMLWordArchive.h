@@ -26,6 +26,8 @@ struct MkOpenXMLPicture {
     int height = 0;
 };
 
+class MkWordTableText;
+
 class MkOpenXMLWordArchive : public MkOpenXMLPackageEditor {
 public:
     MkOpenXMLWordArchive();
@@ -78,10 +80,15 @@ private:
     bool HoldsControls(const MkString& tagName);
     // The contents of the controls kept as text made elements again, to be filled.
     void MakeElements(const MkXmlElementList& controls);
+    // Fills the tables of the controls tagName whose contents are all kept as
+    // text, as text; false, with nothing changed, when some control's content is
+    // not such text or its filled table would not be kept as text.
+    bool FillTablesAsText(const MkString& tagName, const Table& table);
 
     MkOpenXMLWordDocument* m_document = nullptr;  // owned by the main part
     std::unique_ptr<MkWordControlIndex> m_index;
     std::unordered_map<std::string, std::unique_ptr<MkXmlDocument>> m_parsed;  // contents kept as text, parsed
+    std::unordered_map<std::string, std::unique_ptr<MkWordTableText>> m_tableTexts;  // by shape and template text
 };
 
 } // namespace rep

@@ -214,6 +214,11 @@ public:
                         const MkString& hyperlink);
     bool SetMDLX(const MkString& tagName, MkString* controlId, MkString* newId, MkString* previewId);
     bool SetTable(const MkString& tagName, const Table& table, const MkWordControlIndex* index = nullptr);
+    // Fills the table element with rows x columns values (UTF-8, value(r, c)):
+    // in the template's look (its grid, its first row and the cells of its second
+    // row) when it has that many columns, else in an even grid of its width.
+    static void FillTable(const MkXmlElement& tbl, int rows, int columns,
+                          const std::function<std::string(int, int)>& value);
     bool GetChartRelationIds(const MkString& tagName, MkStringArray* ids) const;
     bool SetAllMacros(const MkStringArray& names, const MkOArray<MkFormattedTextArray>& texts,
                       const MkWordControlIndex* index = nullptr);
