@@ -920,10 +920,13 @@ void appendXmlText(std::string* out, const char* text, size_t length) {
 // Copies raw text (comments, CDATA, declarations kept as unknown nodes) leaving
 // out the characters XML 1.0 forbids; nothing is escaped there.
 void appendXmlRaw(std::string* out, const char* text) {
-    for (const char* p = text; *p; ++p) {
+    const char* kept = text;  // start of the bytes not yet appended
+    for (const char* p = text;; ++p) {
         const unsigned char c = static_cast<unsigned char>(*p);
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') continue;
-        out->push_back(*p);
+        if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r') continue;
+        out->append(kept, static_cast<size_t>(p - kept));
+        if (!c) return;
+        kept = p + 1;
     }
 }
 
