@@ -920,13 +920,13 @@ void appendXmlText(std::string* out, const char* text, size_t length) {
 // Copies raw text (comments, CDATA, declarations kept as unknown nodes) leaving
 // out the characters XML 1.0 forbids; nothing is escaped there.
 void appendXmlRaw(std::string* out, const char* text) {
-    const char* kept = text;  // start of the bytes not yet appended
-    for (const char* p = text;; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r') continue;
-        out->append(kept, static_cast<size_t>(p - kept));
-        if (!c) return;
-        kept = p + 1;
+    static const char forbidden[] = "\x01\x02\x03\x04\x05\x06\x07\x08\x0B\x0C\x0E\x0F\x10\x11\x12\x13\x14\x15\x16"
+                                    "\x17\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F";
+    for (const char* p = text;;) {
+        const size_t allowed = std::strcspn(p, forbidden);
+        out->append(p, allowed);
+        if (!p[allowed]) return;
+        p += allowed + 1;
     }
 }
 
