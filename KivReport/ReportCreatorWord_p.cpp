@@ -166,6 +166,7 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, StagedO
     if (!filled) return false;
     if (embedMdlx && !archive.EmbedAllMdlxFilesInArchive())
         REP_LOG_WARNING("Not every model file could be embedded in the report.");
+    archive.KeepFilledContentAsText();
     if (!archive.Save(MkString(reportFile.c_str()))) {
         REP_LOG_ERROR(lfw::String(archive.Error() + L"."));
         return false;

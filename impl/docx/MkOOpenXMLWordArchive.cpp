@@ -76,6 +76,20 @@ void keepAsText(const MkXmlElementList& controls, bool inGroup = false) {
     }
 }
 
+// Whether the element holds, as elements, what writing the package or editing
+// it reads: what the markers of inert content stand for, content controls aside
+// (kept text holds none of it).
+bool isRead(const TiXmlElement* e) {
+    static const char* const names[] = {"w:control", "wp:docPr", "w:bookmark", "w:comment"};
+    for (const char* name : names)
+        if (std::strncmp(e->Value(), name, std::strlen(name)) == 0) return true;
+    for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next())
+        if (std::strncmp(a->Name(), "r:", 2) == 0) return true;
+    for (const TiXmlElement* c = e->FirstChildElement(); c; c = c->NextSiblingElement())
+        if (isRead(c)) return true;
+    return false;
+}
+
 // A byte the printer writes as it is in a text.
 bool printsAsIs(char c) {
     const unsigned char u = static_cast<unsigned char>(c);
@@ -222,6 +236,23 @@ bool MkOpenXMLWordArchive::Save(const MkString& path) {
     m_parsed.clear();
     m_tableTexts.clear();
     return MkOpenXMLPackageEditor::Save(path);
+}
+
+void MkOpenXMLWordArchive::KeepFilledContentAsText() {
+    TiXmlElement* body = m_document ? m_document->GetBody().Tx() : nullptr;
+    if (!body) return;
+    m_index.reset();
+    for (TiXmlNode* c = body->FirstChild(); c;) {
+        TiXmlNode* next = c->NextSibling();
+        if (c->ToElement() && !isRead(c->ToElement())) {
+            const std::string text = MkXmlDocument::PrintNode(*c);
+            TiXmlUnknown asText;
+            asText.SetValue(text.substr(1, text.size() - 2));  // printed between "<" and ">"
+            body->InsertBeforeChild(c, asText);
+            body->RemoveChild(c);
+        }
+        c = next;
+    }
 }
 
 const MkWordControlIndex* MkOpenXMLWordArchive::Index() {

@@ -41,6 +41,11 @@ public:
     // Writes the report (MkOpenXMLPackageEditor::Save), letting go first of what
     // only the editing needed.
     bool Save(const MkString& path) override;
+    // The filling is done: the body's content that nothing written reads (no
+    // viewer control, picture, bookmark, comment or relationship in it) is kept
+    // as its text, content controls and all; the report is then written from
+    // little more than its text. The controls in it can no longer be filled.
+    void KeepFilledContentAsText();
     // The document part as parsed and edited; null when none is open.
     MkOpenXMLWordDocument* Document() const { return m_document; }
 
