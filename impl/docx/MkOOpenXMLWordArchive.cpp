@@ -96,9 +96,10 @@ bool printsAsIs(char c) {
     return u >= 0x20 && u != '&' && u != '<' && u != '>' && u != '"' && u != '\'' && u != 0xED && u != 0xEF;
 }
 
-// The text of a kept node that is a table ("w:tbl" and its attributes or end).
-bool isTableText(const std::string& text) {
-    return text.compare(0, 5, "w:tbl") == 0 && text.size() > 5 && text[5] && std::strchr(" \t\r\n/>", text[5]);
+// Whether a kept node's text is an element of that name ("w:tbl" and its attributes or end).
+bool isElementText(const std::string& text, const char* name) {
+    const size_t n = std::strlen(name);
+    return text.compare(0, n, name) == 0 && text.size() > n && text[n] && std::strchr(" \t\r\n/>", text[n]);
 }
 
 } // namespace
@@ -191,6 +192,59 @@ private:
     std::vector<std::string> m_pieces;
 };
 
+// The content of a control kept as text and filled with runs as text: the
+// content is emptied for runs once (MkOpenXMLWordDocument::ClearForRuns), with
+// a mark where the runs go, and printed; the runs, printed, go between the two
+// pieces. No marker of inert content spans a piece and the runs (these start
+// with "<" and end with ">"), and the pieces hold none: the runs tell.
+class MkWordRunsText {
+public:
+    // contentText: the content's children, printed. False (and Made() false)
+    // when the emptied content is not one paragraph, inert, to put runs in.
+    bool Make(const std::string& contentText) { return m_made = Cut(contentText); }
+    bool Made() const { return m_made; }
+
+    // The kept text of the content (one paragraph) holding the runs; false when
+    // it would not be inert or holds no run.
+    bool Print(const MkFormattedTextArray& runs, std::string* kept) const {
+        TiXmlElement scratch("runs");
+        MkOpenXMLWordDocument::AppendRuns(MkXmlElement(&scratch), runs, m_runProperties.get());
+        std::string printed;
+        for (const TiXmlNode* c = scratch.FirstChild(); c; c = c->NextSibling()) printed += MkXmlDocument::PrintNode(*c);
+        if (printed.empty() || holdsAny(printed.data(), printed.size(), inertMarkers())) return false;
+        *kept = m_before + printed + m_after;
+        return true;
+    }
+
+private:
+    bool Cut(const std::string& contentText) {
+        static const std::string mark = "\xEE\x80\x80";
+        if (contentText.find('\xEE') != std::string::npos) return false;
+        MkXmlDocument parsed;
+        parsed.KeepWhiteSpaceInText();
+        std::string xml = "<w:sdt><w:sdtContent>" + contentText + "</w:sdtContent></w:sdt>";
+        if (!parsed.ParseOwnedText(&xml) || !parsed.RootElement()) return false;
+        const MkXmlElement p = MkOpenXMLWordDocument::ClearForRuns(MkXmlElement(parsed.RootElement()), &m_runProperties);
+        TiXmlNode* content = p ? p.Tx()->Parent() : nullptr;
+        if (!content || std::strcmp(p.Tx()->Value(), "w:p") != 0 || content->FirstChild() != p.Tx() ||
+            content->LastChild() != p.Tx())
+            return false;
+        TiXmlUnknown* place = new TiXmlUnknown;
+        place->SetValue(mark);
+        p.Tx()->LinkEndChild(place);
+        const std::string printed = MkXmlDocument::PrintNode(*p.Tx());
+        const size_t at = printed.find("<" + mark + ">");
+        if (!isInert(printed, false) || at == std::string::npos) return false;
+        m_before = printed.substr(1, at - 1);  // the kept text goes without the first "<" and the last ">"
+        m_after = printed.substr(at + mark.size() + 2, printed.size() - at - mark.size() - 3);
+        return true;
+    }
+
+    bool m_made = false;
+    std::string m_before, m_after;
+    std::unique_ptr<TiXmlElement> m_runProperties;
+};
+
 MkOpenXMLWordArchive::MkOpenXMLWordArchive() {
     // A report repeats its groups: the fastest deflate level takes a fraction of
     // the default's time for a few per cent more bytes.
@@ -235,6 +289,7 @@ bool MkOpenXMLWordArchive::Save(const MkString& path) {
     m_index.reset();
     m_parsed.clear();
     m_tableTexts.clear();
+    m_runsTexts.clear();
     return MkOpenXMLPackageEditor::Save(path);
 }
 
@@ -340,8 +395,44 @@ bool MkOpenXMLWordArchive::SetTitle(const MkString& tagName, const MkString& tex
     return true;
 }
 
+bool MkOpenXMLWordArchive::FillTextAsText(const MkString& tagName, const MkFormattedTextArray& runs) {
+    std::vector<std::pair<TiXmlElement*, std::string>> filled;  // each control and its content's new text
+    for (const MkXmlElement& sdt : Index()->Find(tagName)) {
+        TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
+        if (!sdt.Tx()->FirstChildElement("w:sdtPr") || !content || MkOpenXMLWordDocument::IsInParagraph(MkXmlElement(content)))
+            return false;
+        std::string key;
+        for (const TiXmlNode* c = content->FirstChild(); c; c = c->NextSibling()) {
+            const TiXmlUnknown* text = c->ToUnknown();
+            if (!text || isElementText(text->ValueStr(), "w:tr") || isElementText(text->ValueStr(), "w:tc")) return false;
+            key += "<" + text->ValueStr() + ">";
+        }
+        std::unique_ptr<MkWordRunsText>& pieces = m_runsTexts[key];
+        if (!pieces) {
+            pieces.reset(new MkWordRunsText);
+            pieces->Make(key);
+        }
+        std::string kept;
+        if (!pieces->Made() || !pieces->Print(runs, &kept)) return false;
+        filled.emplace_back(sdt.Tx(), std::move(kept));
+    }
+    for (auto& f : filled) {
+        TiXmlElement* pr = f.first->FirstChildElement("w:sdtPr");
+        MkOpenXMLWordDocument::RemovePlaceHolder(MkXmlElement(pr));
+        if (TiXmlElement* picture = pr->FirstChildElement("w:picture")) pr->RemoveChild(picture);
+        TiXmlElement* content = f.first->FirstChildElement("w:sdtContent");
+        content->Clear();
+        TiXmlUnknown* asText = new TiXmlUnknown;
+        asText->SetValue(f.second);
+        content->LinkEndChild(asText);
+    }
+    return true;
+}
+
 bool MkOpenXMLWordArchive::SetText(const MkString& tagName, const MkFormattedTextArray& runs) {
     if (!m_document) return false;
+    // A group's copies keep their contents as text: they are filled as text.
+    if (FillTextAsText(tagName, runs)) return true;
     MakeElements(Index()->Find(tagName));
     const bool nested = HoldsControls(tagName);
     m_document->SetText(tagName, runs, Index());
@@ -364,7 +455,7 @@ bool MkOpenXMLWordArchive::FillTablesAsText(const MkString& tagName, const Table
             const TiXmlUnknown* text = c->ToUnknown();
             if (!text) return false;
             if (found) continue;
-            if (isTableText(text->ValueStr())) found = c;
+            if (isElementText(text->ValueStr(), "w:tbl")) found = c;
             else if (text->ValueStr().find("w:tbl") != std::string::npos) return false;
         }
         if (!found) continue;

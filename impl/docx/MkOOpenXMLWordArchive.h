@@ -27,6 +27,7 @@ struct MkOpenXMLPicture {
 };
 
 class MkWordTableText;
+class MkWordRunsText;
 
 class MkOpenXMLWordArchive : public MkOpenXMLPackageEditor {
 public:
@@ -89,11 +90,16 @@ private:
     // text, as text; false, with nothing changed, when some control's content is
     // not such text or its filled table would not be kept as text.
     bool FillTablesAsText(const MkString& tagName, const Table& table);
+    // Puts the runs into the controls tagName whose contents (outside paragraphs,
+    // around no table row or cell) are all kept as text, as text; false, with
+    // nothing changed, otherwise.
+    bool FillTextAsText(const MkString& tagName, const MkFormattedTextArray& runs);
 
     MkOpenXMLWordDocument* m_document = nullptr;  // owned by the main part
     std::unique_ptr<MkWordControlIndex> m_index;
     std::unordered_map<std::string, std::unique_ptr<MkXmlDocument>> m_parsed;  // contents kept as text, parsed
     std::unordered_map<std::string, std::unique_ptr<MkWordTableText>> m_tableTexts;  // by shape and template text
+    std::unordered_map<std::string, std::unique_ptr<MkWordRunsText>> m_runsTexts;    // by content text
 };
 
 } // namespace rep

@@ -906,8 +906,16 @@ bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkStr
 }
 
 bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkFormattedTextArray& runs) {
-    MkXmlElement container = childOf(sdt, "w:sdtContent");
+    std::unique_ptr<TiXmlElement> runProperties;
+    const MkXmlElement container = ClearForRuns(sdt, &runProperties);
     if (!container) return false;
+    AppendRuns(container, runs, runProperties.get());
+    return true;
+}
+
+MkXmlElement MkOpenXMLWordDocument::ClearForRuns(const MkXmlElement& sdt, std::unique_ptr<TiXmlElement>* runProperties) {
+    MkXmlElement container = childOf(sdt, "w:sdtContent");
+    if (!container) return MkXmlElement();
     // A control around table rows takes the text into its first cell.
     TiXmlElement* row = child(container, "w:tr");
     if (row && row->FirstChildElement("w:tc")) container = MkXmlElement(row);
@@ -916,9 +924,8 @@ bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkFor
         container = MkXmlElement(cell);
         if (TiXmlElement* tcPr = cell->FirstChildElement("w:tcPr")) cellProperties.reset(cloneOf(MkXmlElement(tcPr)));
     }
-    std::unique_ptr<TiXmlElement> runProperties;
     const MkXmlElement firstRun = FindFirstElement(container, "w:r");
-    if (TiXmlElement* rPr = child(firstRun, "w:rPr")) runProperties.reset(cloneOf(MkXmlElement(rPr)));
+    if (TiXmlElement* rPr = child(firstRun, "w:rPr")) runProperties->reset(cloneOf(MkXmlElement(rPr)));
     std::unique_ptr<TiXmlElement> paragraphProperties;
     if (TiXmlElement* p = child(container, "w:p"))
         if (TiXmlElement* pPr = p->FirstChildElement("w:pPr")) paragraphProperties.reset(cloneOf(MkXmlElement(pPr)));
@@ -927,7 +934,11 @@ bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkFor
     if (cellProperties) container.Tx()->LinkEndChild(cellProperties.release());
     if (!inParagraph(container)) container = addChild(container, "w:p");
     if (paragraphProperties) container.Tx()->LinkEndChild(paragraphProperties.release());
+    return container;
+}
 
+void MkOpenXMLWordDocument::AppendRuns(const MkXmlElement& container, const MkFormattedTextArray& runs,
+                                       const TiXmlElement* runProperties) {
     for (int i = 0; i < runs.GetSize(); ++i) {
         const MkFormattedText& run = runs[i];
         MkXmlElement r = addChild(container, "w:r");
@@ -951,8 +962,9 @@ bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkFor
         t.Tx()->SetAttribute("xml:space", "preserve");
         if (!text.IsEmpty()) t.Tx()->LinkEndChild(new TiXmlText(MkXmlToUtf8(text)));
     }
-    return true;
 }
+
+bool MkOpenXMLWordDocument::IsInParagraph(const MkXmlElement& element) { return inParagraph(element); }
 
 bool MkOpenXMLWordDocument::SetTitle(const MkString& tagName, const MkString& text, const MkWordControlIndex* index) {
     for (const MkXmlElement& sdt : ControlsNamed(tagName, index)) {

@@ -18,6 +18,7 @@
 #include "impl/storage/MkOXmlDocument.h"
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 namespace kiv {
@@ -201,6 +202,15 @@ public:
     static void RemovePlaceHolder(const MkXmlElement& sdtPr);
     static bool EditTextElement(const MkXmlElement& sdt, const MkString& text);
     static bool EditTextElement(const MkXmlElement& sdt, const MkFormattedTextArray& runs);
+    // EditTextElement in two steps: the control's content emptied (its cell's
+    // and paragraph's properties kept), giving the element the runs go into and
+    // *runProperties the properties of its first run (null when none); then the
+    // runs appended there. Null when the control has no content.
+    static MkXmlElement ClearForRuns(const MkXmlElement& sdt, std::unique_ptr<TiXmlElement>* runProperties);
+    static void AppendRuns(const MkXmlElement& container, const MkFormattedTextArray& runs,
+                           const TiXmlElement* runProperties);
+    // Whether content there stands inside a paragraph (runs) rather than where paragraphs stand.
+    static bool IsInParagraph(const MkXmlElement& element);
     // The editing operations find their controls through the index when one is given.
     bool SetTitle(const MkString& tagName, const MkString& text, const MkWordControlIndex* index = nullptr);
     bool SetText(const MkString& tagName, const MkFormattedTextArray& runs, const MkWordControlIndex* index = nullptr);

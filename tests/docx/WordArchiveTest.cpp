@@ -206,9 +206,10 @@ TEST_F(WordArchiveTest, ViewerControlsGetTheirOwnControlPartAndPreview) {
     EXPECT_OOXML_VALID(path);
 }
 
-// The copies of a group keep their tables as text and are filled as text: the
-// document is the one filling them as elements makes, whatever the shape and values.
-TEST_F(WordArchiveTest, TablesKeptAsTextFillAsElementsDo) {
+// The copies of a group keep their contents as text and their tables and texts
+// are filled as text: the document is the one filling elements makes, whatever
+// the table's shape, the runs and the values.
+TEST_F(WordArchiveTest, ContentsKeptAsTextFillAsElementsDo) {
     const std::string head = "<w:tc><w:tcPr><w:tcW w:w=\"2500\" w:type=\"dxa\"/></w:tcPr><w:p><w:r><w:rPr><w:b/></w:rPr>"
                              "<w:t>H</w:t></w:r><w:r><w:t>x</w:t></w:r></w:p></w:tc>";
     const std::string rows = "<w:tr>" + head + head + "<w:tc><w:p/></w:tc></w:tr><w:tr><w:trPr><w:cantSplit/></w:trPr><w:tc><w:p/></w:tc>"
@@ -222,7 +223,9 @@ TEST_F(WordArchiveTest, TablesKeptAsTextFillAsElementsDo) {
     } cases[] = {{gridded, 2, "a<b & \"q\" 'x'\tz \xC3\xA9"}, {gridded, 3, "odd"},
                  {"<w:tbl><w:tr>" + head + head + "</w:tr></w:tbl>", 2, ""}, {gridded, 2, "x r:y"}};
     for (const auto& c : cases) {
-        const std::string body = group("Tables", 9, sdt("SIT_TABLE", 8, c.table) + para("after"));
+        const std::string body = group("Tables", 9, sdt("SIT_TABLE", 8, c.table) + para("after") +
+            sdt("SIT_TEXT", 7, "<w:p><w:pPr><w:jc w:val=\"center\"/></w:pPr><w:r><w:rPr><w:i/></w:rPr><w:t>old</w:t></w:r></w:p>") +
+            sdt("SIT_TITLE", 6, para("title")));
         const std::string package = dir.file("tables.docx");
         ASSERT_TRUE(copyFile(testPackage("groups"), package));
         ASSERT_TRUE(putPart(package, "word/document.xml",
@@ -239,6 +242,14 @@ TEST_F(WordArchiveTest, TablesKeptAsTextFillAsElementsDo) {
             const MkString tag = L"SIT" + MkString(std::to_string(n == 4 ? 1 : n + 1).c_str()) + L"_TABLE";
             EXPECT_TRUE(asText.SetTable(tag, data) && asElements.SetTable(tag, data));
         }
+        MkFormattedTextArray runs = text(wide(c.odd).Std().c_str());
+        MkFormattedText run;
+        run.bold = run.newParagraph = true;
+        runs.Add(run);
+        run.newParagraph = false;
+        for (const wchar_t* part : {L"bold", L"  ", L""}) runs.Add((run.text = part, run));
+        for (const wchar_t* tag : {L"SIT1_TEXT", L"SIT2_TEXT", L"SIT1_TITLE"})
+            EXPECT_TRUE(asText.SetText(tag, runs) && asElements.SetText(tag, runs));
         EXPECT_EQ(MkXmlDocument::PrintNode(*asElements.GetBody().Tx()), MkXmlDocument::PrintNode(*asText.Document()->GetBody().Tx()))
             << c.odd;
     }
