@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <algorithm>
 #include <string_view>
@@ -920,14 +921,26 @@ void appendXmlText(std::string* out, const char* text, size_t length) {
 // Copies raw text (comments, CDATA, declarations kept as unknown nodes) leaving
 // out the characters XML 1.0 forbids; nothing is escaped there.
 void appendXmlRaw(std::string* out, const char* text) {
-    static const char forbidden[] = "\x01\x02\x03\x04\x05\x06\x07\x08\x0B\x0C\x0E\x0F\x10\x11\x12\x13\x14\x15\x16"
-                                    "\x17\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F";
-    for (const char* p = text;;) {
-        const size_t allowed = std::strcspn(p, forbidden);
-        out->append(p, allowed);
-        if (!p[allowed]) return;
-        p += allowed + 1;
+    const size_t length = std::strlen(text);
+    const char* kept = text;  // start of the bytes not yet appended
+    for (size_t i = 0; i < length;) {
+        if (length - i >= 8) {
+            // Eight bytes at a time while none is below 0x20.
+            std::uint64_t word;
+            std::memcpy(&word, text + i, 8);
+            if (((word - 0x2020202020202020ULL) & ~word & 0x8080808080808080ULL) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            out->append(kept, static_cast<size_t>(text + i - kept));
+            kept = text + i + 1;
+        }
+        ++i;
     }
+    out->append(kept, static_cast<size_t>(text + length - kept));
 }
 
 // TinyXML's printer, laid out as it lays out (an element whose only child is a
