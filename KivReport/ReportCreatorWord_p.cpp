@@ -56,9 +56,7 @@ bool chartFits(MkOpenXMLWordArchive& archive, const MkWordDocumentTag& tag, cons
 }
 
 MkString tagName(const MkString& prefix, int n, const wchar_t* kind) {
-    MkString name;
-    name.MakeFormWide(L"%ls%i_%ls", ~prefix, n, kind);
-    return name;
+    return MkString(prefix.Std() + std::to_wstring(n) + L"_" + kind);
 }
 
 // The names of a list of tags, for lookups that do not walk the list.

@@ -639,9 +639,14 @@ namespace {
 void numberControl(const MkXmlElement& sdt, int index) {
     TiXmlElement* pr = child(sdt, "w:sdtPr");
     TiXmlElement* tag = pr ? pr->FirstChildElement("w:tag") : nullptr;
-    if (!tag) return;
-    MkString value = fromUtf8(tag->Attribute("w:val"));
-    if (numberGenericTags(&value, index)) tag->SetAttribute("w:val", MkXmlToUtf8(value));
+    const char* value = tag ? tag->Attribute("w:val") : nullptr;
+    if (!value || !std::strstr(value, "SIT_")) return;
+    // numberGenericTags on the UTF-8 text.
+    const std::string numbered = "SIT" + std::to_string(index + 1) + "_";
+    std::string text = value;
+    for (size_t at = text.find("SIT_"); at != std::string::npos; at = text.find("SIT_", at + numbered.size()))
+        text.replace(at, 4, numbered);
+    tag->SetAttribute("w:val", text);
 }
 
 void numberViewer(const MkXmlElement& control, int index) {
