@@ -42,7 +42,6 @@ bool holdsAny(const char* text, size_t size, const std::vector<std::string>& mar
     }
     return false;
 }
-
 // Whether filled content printed as `text` is inert (see keepAsText).
 bool isInert(const std::string& text, bool inGroup) {
     static const std::vector<std::string> inGroups = [] {
@@ -122,6 +121,7 @@ public:
     bool Print(int rows, const std::function<std::string(int, int)>& value, std::string* kept) const {
         std::string& out = *kept;
         out.clear();
+        out.reserve(m_size / static_cast<size_t>(m_rows) * static_cast<size_t>(rows) + 16 * static_cast<size_t>(rows * m_columns));
         size_t skip = 0;
         for (int r = 0; r < rows; ++r) {
             for (int c = 0; c < m_columns; ++c) {
@@ -171,6 +171,7 @@ private:
         }
         if (printed.size() < from + 1) return false;
         m_pieces.push_back(printed.substr(from, printed.size() - 1 - from));
+        m_size = printed.size();
         for (int k = 0; k < marks; ++k)
             if (m_pieces[k].empty() || m_pieces[k].back() != '>' || m_pieces[k + 1].compare(0, 6, "</w:t>") != 0)
                 return false;
@@ -187,6 +188,7 @@ private:
     }
 
     bool m_made = false;
+    size_t m_size = 0;  // of the print
     int m_rows = 0;
     int m_columns = 0;
     std::vector<std::string> m_pieces;

@@ -659,8 +659,11 @@ void numberViewer(const MkXmlElement& control, int index) {
 class BookmarkRegistry {
 public:
     void Collect(TiXmlElement* root) {
-        std::vector<TiXmlElement*> starts;
+        std::vector<TiXmlElement*> starts, others;
         collectDeep(root, "w:bookmarkStart", &starts);
+        for (const char* name : {"w:bookmarkEnd", "w:commentRangeStart", "w:commentRangeEnd", "w:commentReference"})
+            collectDeep(root, name, &others);
+        m_none = starts.empty() && others.empty();
         for (TiXmlElement* start : starts) {
             if (const char* name = start->Attribute("w:name")) m_names.insert(name);
             long long id = 0;
@@ -671,6 +674,7 @@ public:
     // id and the name with the copy's number; other bookmark ends and comment
     // anchors are left out.
     void Separate(const std::vector<TiXmlElement*>& tops, int number) {
+        if (m_none) return;  // a document without bookmarks and comment anchors has none to separate
         std::vector<TiXmlElement*> starts, ends, dropped;
         for (TiXmlElement* top : tops) {
             collectDeep(top, "w:bookmarkStart", &starts);
@@ -712,6 +716,7 @@ private:
 
     std::set<std::string> m_names;
     long long m_maxId = 0;
+    bool m_none = false;
 };
 
 } // namespace
