@@ -922,6 +922,10 @@ void appendXmlText(std::string* out, const char* text, size_t length) {
 // out the characters XML 1.0 forbids; nothing is escaped there.
 void appendXmlRaw(std::string* out, const char* text) {
     const size_t length = std::strlen(text);
+    // A long text (a large table kept as text) gets room for what follows it
+    // rather than a buffer twice its size at the next append.
+    if (length > out->capacity() - out->size())
+        out->reserve(std::max(2 * out->capacity(), out->size() + length + length / 8));
     const char* kept = text;  // start of the bytes not yet appended
     for (size_t i = 0; i < length;) {
         if (length - i >= 8) {
