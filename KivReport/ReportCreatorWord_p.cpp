@@ -57,9 +57,7 @@ bool chartFits(MkOpenXMLWordArchive& archive, const MkWordDocumentTag& tag, cons
 }
 
 MkString tagName(const MkString& prefix, int n, const wchar_t* kind) {
-    MkString name;
-    name.MakeFormWide(L"%ls%i_%ls", ~prefix, n, kind);
-    return name;
+    return MkString(prefix.Std() + std::to_wstring(n) + L"_" + kind);
 }
 
 // The names of a list of tags, for lookups that do not walk the list.
@@ -167,6 +165,7 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
     if (!filled) return false;
     if (embedMdlx && !archive.EmbedAllMdlxFilesInArchive())
         REP_LOG_WARNING("Not every model file could be embedded in the report.");
+    archive.KeepFilledContentAsText();
     if (!archive.Save(MkString(reportFile.c_str()))) {
         REP_LOG_ERROR(lfw::String(archive.Error() + L"."));
         return false;

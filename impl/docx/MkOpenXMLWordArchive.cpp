@@ -1,4 +1,8 @@
 #include "impl/docx/MkOpenXMLWordArchive.h"
+#include "KivReport/Table.h"
+#include "host/ug/UgConvert.h"
+#include <algorithm>
+#include <cstring>
 
 namespace kiv {
 namespace rep {
@@ -26,6 +30,28 @@ const std::vector<std::string>& inertMarkers() {
     return markers;
 }
 
+// Whether the text holds one of the markers.
+bool holdsAny(const char* text, size_t size, const std::vector<std::string>& markers) {
+    bool first[256] = {};
+    for (const std::string& marker : markers) first[static_cast<unsigned char>(marker[0])] = true;
+    for (size_t i = 0; i < size; ++i) {
+        if (!first[static_cast<unsigned char>(text[i])]) continue;
+        for (const std::string& marker : markers)
+            if (marker[0] == text[i] && size - i >= marker.size() && std::memcmp(text + i, marker.data(), marker.size()) == 0)
+                return true;
+    }
+    return false;
+}
+// Whether filled content printed as `text` is inert (see keepAsText).
+bool isInert(const std::string& text, bool inGroup) {
+    static const std::vector<std::string> inGroups = [] {
+        std::vector<std::string> markers = inertMarkers();
+        markers.push_back("$(");
+        return markers;
+    }();
+    return text.size() > 2 && !holdsAny(text.data(), text.size(), inGroup ? inGroups : inertMarkers());
+}
+
 // The children of the controls' contents that are inert from now on are kept
 // as their text (a node that prints it as it was): a report of many filled
 // controls then costs about the size of its text rather than a tree of it.
@@ -37,10 +63,7 @@ void keepAsText(const MkXmlElementList& controls, bool inGroup = false) {
             TiXmlNode* next = c->NextSibling();
             if (c->ToElement()) {
                 const std::string text = MkXmlDocument::PrintNode(*c);
-                bool inert = text.size() > 2;
-                for (const std::string& marker : inertMarkers()) inert = inert && text.find(marker) == std::string::npos;
-                inert = inert && !(inGroup && text.find("$(") != std::string::npos);
-                if (inert) {
+                if (isInert(text, inGroup)) {
                     TiXmlUnknown asText;
                     asText.SetValue(text.substr(1, text.size() - 2));  // printed between "<" and ">"
                     content->InsertBeforeChild(c, asText);
@@ -52,9 +75,183 @@ void keepAsText(const MkXmlElementList& controls, bool inGroup = false) {
     }
 }
 
+// Whether the element holds, as elements, what writing the package or editing
+// it reads: what the markers of inert content stand for, content controls aside
+// (kept text holds none of it).
+bool isRead(const TiXmlElement* e) {
+    static const char* const names[] = {"w:control", "wp:docPr", "w:bookmark", "w:comment"};
+    for (const char* name : names)
+        if (std::strncmp(e->Value(), name, std::strlen(name)) == 0) return true;
+    for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next())
+        if (std::strncmp(a->Name(), "r:", 2) == 0) return true;
+    for (const TiXmlElement* c = e->FirstChildElement(); c; c = c->NextSiblingElement())
+        if (isRead(c)) return true;
+    return false;
+}
+
+// A byte the printer writes as it is in a text.
+bool printsAsIs(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u >= 0x20 && u != '&' && u != '<' && u != '>' && u != '"' && u != '\'' && u != 0xED && u != 0xEF;
+}
+
+// Whether a kept node's text is an element of that name ("w:tbl" and its attributes or end).
+bool isElementText(const std::string& text, const char* name) {
+    const size_t n = std::strlen(name);
+    return text.compare(0, n, name) == 0 && text.size() > n && text[n] && std::strchr(" \t\r\n/>", text[n]);
+}
+
 } // namespace
 
-MkOpenXMLWordArchive::MkOpenXMLWordArchive() = default;
+// A table kept as text and filled as text. Its text is filled once as elements
+// with a mark in place of each value and printed; the print, cut at the marks,
+// gives the pieces that go between the values (rows past the third repeat the
+// third's). A value goes in as the printer writes a text, and an empty one
+// closes its w:t as the printer closes an element without children.
+class MkWordTableText {
+public:
+    // False (and Made() false) when the filled template cannot be cut so.
+    bool Make(const std::string& tableText, int rows, int columns) { return m_made = Cut(tableText, rows, columns); }
+    bool Made() const { return m_made; }
+
+    // The kept text of the table filled with rows x columns values (UTF-8); false
+    // when the filled table would not be inert. No marker of inert content spans
+    // a value and a piece (the pieces end in ">" and start with "<"), and the
+    // pieces hold none: the values' texts tell.
+    bool Print(int rows, const std::function<std::string(int, int)>& value, std::string* kept) const {
+        std::string& out = *kept;
+        out.clear();
+        out.reserve(m_size / static_cast<size_t>(m_rows) * static_cast<size_t>(rows) + 16 * static_cast<size_t>(rows * m_columns));
+        size_t skip = 0;
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < m_columns; ++c) {
+                out.append(m_pieces[std::min(r, m_rows - 1) * m_columns + c], skip, std::string::npos);
+                skip = 0;
+                const std::string text = value(r, c);
+                if (text.empty()) {
+                    out.back() = ' ';  // "<w:t ...>" + "</w:t>" print as "<w:t ... />"
+                    out += "/>";
+                    skip = 6;
+                } else if (std::all_of(text.begin(), text.end(), printsAsIs)) {
+                    if (holdsAny(text.data(), text.size(), inertMarkers())) return false;
+                    out += text;
+                } else {
+                    const std::string printed = MkXmlDocument::PrintNode(TiXmlText(text));
+                    if (holdsAny(printed.data(), printed.size(), inertMarkers())) return false;
+                    out += printed;
+                }
+            }
+        }
+        out.append(m_pieces.back(), skip, std::string::npos);
+        return true;
+    }
+
+private:
+    bool Cut(const std::string& tableText, int rows, int columns) {
+        m_rows = std::min(rows, 3);
+        m_columns = columns;
+        const int marks = m_rows * columns;
+        // The marks are private-use characters the template does not hold.
+        if (marks > 0x1000 || tableText.find('\xEE') != std::string::npos) return false;
+        MkXmlDocument parsed;
+        parsed.KeepWhiteSpaceInText();
+        std::string xml = "<" + tableText + ">";
+        if (!parsed.ParseOwnedText(&xml) || !parsed.RootElement()) return false;
+        MkOpenXMLWordDocument::FillTable(MkXmlElement(parsed.RootElement()), m_rows, columns,
+                                         [columns](int r, int c) { return Mark(r * columns + c); });
+        const std::string printed = MkXmlDocument::PrintNode(*parsed.RootElement());
+        if (!isInert(printed, false)) return false;
+        size_t from = 1;  // the kept text goes without the first "<" and the last ">"
+        for (int k = 0; k < marks; ++k) {
+            const std::string mark = Mark(k);
+            const size_t at = printed.find(mark, from);
+            if (at == std::string::npos) return false;
+            m_pieces.push_back(printed.substr(from, at - from));
+            from = at + mark.size();
+        }
+        if (printed.size() < from + 1) return false;
+        m_pieces.push_back(printed.substr(from, printed.size() - 1 - from));
+        m_size = printed.size();
+        for (int k = 0; k < marks; ++k)
+            if (m_pieces[k].empty() || m_pieces[k].back() != '>' || m_pieces[k + 1].compare(0, 6, "</w:t>") != 0)
+                return false;
+        return true;
+    }
+
+    static std::string Mark(int k) {
+        const unsigned code = 0xE000u + static_cast<unsigned>(k);
+        std::string mark(3, '\0');
+        mark[0] = static_cast<char>(0xE0 | (code >> 12));
+        mark[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        mark[2] = static_cast<char>(0x80 | (code & 0x3F));
+        return mark;
+    }
+
+    bool m_made = false;
+    size_t m_size = 0;  // of the print
+    int m_rows = 0;
+    int m_columns = 0;
+    std::vector<std::string> m_pieces;
+};
+
+// The content of a control kept as text and filled with runs as text: the
+// content is emptied for runs once (MkOpenXMLWordDocument::ClearForRuns), with
+// a mark where the runs go, and printed; the runs, printed, go between the two
+// pieces. No marker of inert content spans a piece and the runs (these start
+// with "<" and end with ">"), and the pieces hold none: the runs tell.
+class MkWordRunsText {
+public:
+    // contentText: the content's children, printed. False (and Made() false)
+    // when the emptied content is not one paragraph, inert, to put runs in.
+    bool Make(const std::string& contentText) { return m_made = Cut(contentText); }
+    bool Made() const { return m_made; }
+
+    // The kept text of the content (one paragraph) holding the runs; false when
+    // it would not be inert or holds no run.
+    bool Print(const MkFormattedTextArray& runs, std::string* kept) const {
+        TiXmlElement scratch("runs");
+        MkOpenXMLWordDocument::AppendRuns(MkXmlElement(&scratch), runs, m_runProperties.get());
+        std::string printed;
+        for (const TiXmlNode* c = scratch.FirstChild(); c; c = c->NextSibling()) printed += MkXmlDocument::PrintNode(*c);
+        if (printed.empty() || holdsAny(printed.data(), printed.size(), inertMarkers())) return false;
+        *kept = m_before + printed + m_after;
+        return true;
+    }
+
+private:
+    bool Cut(const std::string& contentText) {
+        static const std::string mark = "\xEE\x80\x80";
+        if (contentText.find('\xEE') != std::string::npos) return false;
+        MkXmlDocument parsed;
+        parsed.KeepWhiteSpaceInText();
+        std::string xml = "<w:sdt><w:sdtContent>" + contentText + "</w:sdtContent></w:sdt>";
+        if (!parsed.ParseOwnedText(&xml) || !parsed.RootElement()) return false;
+        const MkXmlElement p = MkOpenXMLWordDocument::ClearForRuns(MkXmlElement(parsed.RootElement()), &m_runProperties);
+        TiXmlNode* content = p ? p.Tx()->Parent() : nullptr;
+        if (!content || std::strcmp(p.Tx()->Value(), "w:p") != 0 || content->FirstChild() != p.Tx() ||
+            content->LastChild() != p.Tx())
+            return false;
+        TiXmlUnknown* place = new TiXmlUnknown;
+        place->SetValue(mark);
+        p.Tx()->LinkEndChild(place);
+        const std::string printed = MkXmlDocument::PrintNode(*p.Tx());
+        const size_t at = printed.find("<" + mark + ">");
+        if (!isInert(printed, false) || at == std::string::npos) return false;
+        m_before = printed.substr(1, at - 1);  // the kept text goes without the first "<" and the last ">"
+        m_after = printed.substr(at + mark.size() + 2, printed.size() - at - mark.size() - 3);
+        return true;
+    }
+
+    bool m_made = false;
+    std::string m_before, m_after;
+    std::unique_ptr<TiXmlElement> m_runProperties;
+};
+
+MkOpenXMLWordArchive::MkOpenXMLWordArchive() {
+    // A report repeats its groups: the fastest deflate level takes a fraction of
+    // the default's time for a few per cent more bytes.
+    Package().SetCompressionLevel(1);
+}
 MkOpenXMLWordArchive::~MkOpenXMLWordArchive() = default;
 
 bool MkOpenXMLWordArchive::Open(const MkString& path) {
@@ -93,7 +290,26 @@ bool MkOpenXMLWordArchive::Open(const MkString& path) {
 bool MkOpenXMLWordArchive::Save(const MkString& path) {
     m_index.reset();
     m_parsed.clear();
+    m_tableTexts.clear();
+    m_runsTexts.clear();
     return MkOpenXMLPackageEditor::Save(path);
+}
+
+void MkOpenXMLWordArchive::KeepFilledContentAsText() {
+    TiXmlElement* body = m_document ? m_document->GetBody().Tx() : nullptr;
+    if (!body) return;
+    m_index.reset();
+    for (TiXmlNode* c = body->FirstChild(); c;) {
+        TiXmlNode* next = c->NextSibling();
+        if (c->ToElement() && !isRead(c->ToElement())) {
+            const std::string text = MkXmlDocument::PrintNode(*c);
+            TiXmlUnknown asText;
+            asText.SetValue(text.substr(1, text.size() - 2));  // printed between "<" and ">"
+            body->InsertBeforeChild(c, asText);
+            body->RemoveChild(c);
+        }
+        c = next;
+    }
 }
 
 const MkWordControlIndex* MkOpenXMLWordArchive::Index() {
@@ -181,8 +397,44 @@ bool MkOpenXMLWordArchive::SetTitle(const MkString& tagName, const MkString& tex
     return true;
 }
 
+bool MkOpenXMLWordArchive::FillTextAsText(const MkString& tagName, const MkFormattedTextArray& runs) {
+    std::vector<std::pair<TiXmlElement*, std::string>> filled;  // each control and its content's new text
+    for (const MkXmlElement& sdt : Index()->Find(tagName)) {
+        TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
+        if (!sdt.Tx()->FirstChildElement("w:sdtPr") || !content || MkOpenXMLWordDocument::IsInParagraph(MkXmlElement(content)))
+            return false;
+        std::string key;
+        for (const TiXmlNode* c = content->FirstChild(); c; c = c->NextSibling()) {
+            const TiXmlUnknown* text = c->ToUnknown();
+            if (!text || isElementText(text->ValueStr(), "w:tr") || isElementText(text->ValueStr(), "w:tc")) return false;
+            key += "<" + text->ValueStr() + ">";
+        }
+        std::unique_ptr<MkWordRunsText>& pieces = m_runsTexts[key];
+        if (!pieces) {
+            pieces.reset(new MkWordRunsText);
+            pieces->Make(key);
+        }
+        std::string kept;
+        if (!pieces->Made() || !pieces->Print(runs, &kept)) return false;
+        filled.emplace_back(sdt.Tx(), std::move(kept));
+    }
+    for (auto& f : filled) {
+        TiXmlElement* pr = f.first->FirstChildElement("w:sdtPr");
+        MkOpenXMLWordDocument::RemovePlaceHolder(MkXmlElement(pr));
+        if (TiXmlElement* picture = pr->FirstChildElement("w:picture")) pr->RemoveChild(picture);
+        TiXmlElement* content = f.first->FirstChildElement("w:sdtContent");
+        content->Clear();
+        TiXmlUnknown* asText = new TiXmlUnknown;
+        asText->SetValue(f.second);
+        content->LinkEndChild(asText);
+    }
+    return true;
+}
+
 bool MkOpenXMLWordArchive::SetText(const MkString& tagName, const MkFormattedTextArray& runs) {
     if (!m_document) return false;
+    // A group's copies keep their contents as text: they are filled as text.
+    if (FillTextAsText(tagName, runs)) return true;
     MakeElements(Index()->Find(tagName));
     const bool nested = HoldsControls(tagName);
     m_document->SetText(tagName, runs, Index());
@@ -191,8 +443,47 @@ bool MkOpenXMLWordArchive::SetText(const MkString& tagName, const MkFormattedTex
     return true;
 }
 
+bool MkOpenXMLWordArchive::FillTablesAsText(const MkString& tagName, const Table& table) {
+    const int rows = static_cast<int>(table.rowCount());
+    const int columns = static_cast<int>(table.columnCount());
+    if (rows <= 0 || columns <= 0) return false;
+    // The tables (the first in each control, kept as a child of its content) and their pieces.
+    std::vector<std::pair<TiXmlNode*, const MkWordTableText*>> tables;
+    for (const MkXmlElement& sdt : Index()->Find(tagName)) {
+        TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
+        if (!sdt.Tx()->FirstChildElement("w:sdtPr") || !content) return false;
+        TiXmlNode* found = nullptr;
+        for (TiXmlNode* c = content->FirstChild(); c; c = c->NextSibling()) {
+            const TiXmlUnknown* text = c->ToUnknown();
+            if (!text) return false;
+            if (found) continue;
+            if (isElementText(text->ValueStr(), "w:tbl")) found = c;
+            else if (text->ValueStr().find("w:tbl") != std::string::npos) return false;
+        }
+        if (!found) continue;
+        const std::string key = std::to_string(std::min(rows, 3)) + "x" + std::to_string(columns) + ":" + found->ValueStr();
+        std::unique_ptr<MkWordTableText>& pieces = m_tableTexts[key];
+        if (!pieces) {
+            pieces.reset(new MkWordTableText);
+            pieces->Make(found->ValueStr(), rows, columns);
+        }
+        if (!pieces->Made()) return false;
+        tables.emplace_back(found, pieces.get());
+    }
+    const auto value = [&](int r, int c) {
+        return MkXmlToUtf8(ug::Convert::toMkString(table.value(static_cast<size_t>(r), static_cast<size_t>(c))));
+    };
+    std::vector<std::string> texts(tables.size());
+    for (size_t i = 0; i < tables.size(); ++i)
+        if (!tables[i].second->Print(rows, value, &texts[i])) return false;
+    for (size_t i = 0; i < tables.size(); ++i) tables[i].first->SetValue(texts[i]);
+    return true;
+}
+
 bool MkOpenXMLWordArchive::SetTable(const MkString& tagName, const Table& table) {
     if (!m_document) return false;
+    // A group's copies keep their tables as text: they are filled as text.
+    if (FillTablesAsText(tagName, table)) return true;
     MakeElements(Index()->Find(tagName));
     const bool nested = HoldsControls(tagName);
     m_document->SetTable(tagName, table, Index());

@@ -26,6 +26,9 @@ struct MkOpenXMLPicture {
     int height = 0;
 };
 
+class MkWordTableText;
+class MkWordRunsText;
+
 class MkOpenXMLWordArchive : public MkOpenXMLPackageEditor {
 public:
     MkOpenXMLWordArchive();
@@ -39,6 +42,11 @@ public:
     // Writes the report (MkOpenXMLPackageEditor::Save), letting go first of what
     // only the editing needed.
     bool Save(const MkString& path) override;
+    // The filling is done: the body's content that nothing written reads (no
+    // viewer control, picture, bookmark, comment or relationship in it) is kept
+    // as its text, content controls and all; the report is then written from
+    // little more than its text. The controls in it can no longer be filled.
+    void KeepFilledContentAsText();
     // The document part as parsed and edited; null when none is open.
     MkOpenXMLWordDocument* Document() const { return m_document; }
 
@@ -78,10 +86,20 @@ private:
     bool HoldsControls(const MkString& tagName);
     // The contents of the controls kept as text made elements again, to be filled.
     void MakeElements(const MkXmlElementList& controls);
+    // Fills the tables of the controls tagName whose contents are all kept as
+    // text, as text; false, with nothing changed, when some control's content is
+    // not such text or its filled table would not be kept as text.
+    bool FillTablesAsText(const MkString& tagName, const Table& table);
+    // Puts the runs into the controls tagName whose contents (outside paragraphs,
+    // around no table row or cell) are all kept as text, as text; false, with
+    // nothing changed, otherwise.
+    bool FillTextAsText(const MkString& tagName, const MkFormattedTextArray& runs);
 
     MkOpenXMLWordDocument* m_document = nullptr;  // owned by the main part
     std::unique_ptr<MkWordControlIndex> m_index;
     std::unordered_map<std::string, std::unique_ptr<MkXmlDocument>> m_parsed;  // contents kept as text, parsed
+    std::unordered_map<std::string, std::unique_ptr<MkWordTableText>> m_tableTexts;  // by shape and template text
+    std::unordered_map<std::string, std::unique_ptr<MkWordRunsText>> m_runsTexts;    // by content text
 };
 
 } // namespace rep

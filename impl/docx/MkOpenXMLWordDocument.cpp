@@ -222,7 +222,7 @@ int cellCount(TiXmlElement* row) {
 
 // Writes the value into the cell's first paragraph: its first run holds the text,
 // further runs of that paragraph go (they held the template's text).
-void fillCell(TiXmlElement* tc, const MkString& value) {
+void fillCell(TiXmlElement* tc, const std::string& text) {
     TiXmlElement* p = tc->FirstChildElement("w:p");
     if (!p) p = tc->LinkEndChild(new TiXmlElement("w:p"))->ToElement();
     TiXmlElement* r = p->FirstChildElement("w:r");
@@ -232,12 +232,7 @@ void fillCell(TiXmlElement* tc, const MkString& value) {
     while (TiXmlElement* extra = r->NextSiblingElement("w:r")) p->RemoveChild(extra);
     t->Clear();
     t->SetAttribute("xml:space", "preserve");
-    const std::string text = MkXmlToUtf8(value);
     if (!text.empty()) t->LinkEndChild(new TiXmlText(text));
-}
-
-MkString cellValue(const Table& table, int r, int c) {
-    return ug::Convert::toMkString(table.value(static_cast<size_t>(r), static_cast<size_t>(c)));
 }
 
 // A w:tc must end with a paragraph: after content was taken out of one, give it an empty one.
@@ -644,9 +639,14 @@ namespace {
 void numberControl(const MkXmlElement& sdt, int index) {
     TiXmlElement* pr = child(sdt, "w:sdtPr");
     TiXmlElement* tag = pr ? pr->FirstChildElement("w:tag") : nullptr;
-    if (!tag) return;
-    MkString value = fromUtf8(tag->Attribute("w:val"));
-    if (numberGenericTags(&value, index)) tag->SetAttribute("w:val", MkXmlToUtf8(value));
+    const char* value = tag ? tag->Attribute("w:val") : nullptr;
+    if (!value || !std::strstr(value, "SIT_")) return;
+    // numberGenericTags on the UTF-8 text.
+    const std::string numbered = "SIT" + std::to_string(index + 1) + "_";
+    std::string text = value;
+    for (size_t at = text.find("SIT_"); at != std::string::npos; at = text.find("SIT_", at + numbered.size()))
+        text.replace(at, 4, numbered);
+    tag->SetAttribute("w:val", text);
 }
 
 void numberViewer(const MkXmlElement& control, int index) {
@@ -659,8 +659,11 @@ void numberViewer(const MkXmlElement& control, int index) {
 class BookmarkRegistry {
 public:
     void Collect(TiXmlElement* root) {
-        std::vector<TiXmlElement*> starts;
+        std::vector<TiXmlElement*> starts, others;
         collectDeep(root, "w:bookmarkStart", &starts);
+        for (const char* name : {"w:bookmarkEnd", "w:commentRangeStart", "w:commentRangeEnd", "w:commentReference"})
+            collectDeep(root, name, &others);
+        m_none = starts.empty() && others.empty();
         for (TiXmlElement* start : starts) {
             if (const char* name = start->Attribute("w:name")) m_names.insert(name);
             long long id = 0;
@@ -671,6 +674,7 @@ public:
     // id and the name with the copy's number; other bookmark ends and comment
     // anchors are left out.
     void Separate(const std::vector<TiXmlElement*>& tops, int number) {
+        if (m_none) return;  // a document without bookmarks and comment anchors has none to separate
         std::vector<TiXmlElement*> starts, ends, dropped;
         for (TiXmlElement* top : tops) {
             collectDeep(top, "w:bookmarkStart", &starts);
@@ -712,6 +716,7 @@ private:
 
     std::set<std::string> m_names;
     long long m_maxId = 0;
+    bool m_none = false;
 };
 
 } // namespace
@@ -911,8 +916,16 @@ bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkStr
 }
 
 bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkFormattedTextArray& runs) {
-    MkXmlElement container = childOf(sdt, "w:sdtContent");
+    std::unique_ptr<TiXmlElement> runProperties;
+    const MkXmlElement container = ClearForRuns(sdt, &runProperties);
     if (!container) return false;
+    AppendRuns(container, runs, runProperties.get());
+    return true;
+}
+
+MkXmlElement MkOpenXMLWordDocument::ClearForRuns(const MkXmlElement& sdt, std::unique_ptr<TiXmlElement>* runProperties) {
+    MkXmlElement container = childOf(sdt, "w:sdtContent");
+    if (!container) return MkXmlElement();
     // A control around table rows takes the text into its first cell.
     TiXmlElement* row = child(container, "w:tr");
     if (row && row->FirstChildElement("w:tc")) container = MkXmlElement(row);
@@ -921,9 +934,8 @@ bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkFor
         container = MkXmlElement(cell);
         if (TiXmlElement* tcPr = cell->FirstChildElement("w:tcPr")) cellProperties.reset(cloneOf(MkXmlElement(tcPr)));
     }
-    std::unique_ptr<TiXmlElement> runProperties;
     const MkXmlElement firstRun = FindFirstElement(container, "w:r");
-    if (TiXmlElement* rPr = child(firstRun, "w:rPr")) runProperties.reset(cloneOf(MkXmlElement(rPr)));
+    if (TiXmlElement* rPr = child(firstRun, "w:rPr")) runProperties->reset(cloneOf(MkXmlElement(rPr)));
     std::unique_ptr<TiXmlElement> paragraphProperties;
     if (TiXmlElement* p = child(container, "w:p"))
         if (TiXmlElement* pPr = p->FirstChildElement("w:pPr")) paragraphProperties.reset(cloneOf(MkXmlElement(pPr)));
@@ -932,7 +944,11 @@ bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkFor
     if (cellProperties) container.Tx()->LinkEndChild(cellProperties.release());
     if (!inParagraph(container)) container = addChild(container, "w:p");
     if (paragraphProperties) container.Tx()->LinkEndChild(paragraphProperties.release());
+    return container;
+}
 
+void MkOpenXMLWordDocument::AppendRuns(const MkXmlElement& container, const MkFormattedTextArray& runs,
+                                       const TiXmlElement* runProperties) {
     for (int i = 0; i < runs.GetSize(); ++i) {
         const MkFormattedText& run = runs[i];
         MkXmlElement r = addChild(container, "w:r");
@@ -956,8 +972,9 @@ bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkFor
         t.Tx()->SetAttribute("xml:space", "preserve");
         if (!text.IsEmpty()) t.Tx()->LinkEndChild(new TiXmlText(MkXmlToUtf8(text)));
     }
-    return true;
 }
+
+bool MkOpenXMLWordDocument::IsInParagraph(const MkXmlElement& element) { return inParagraph(element); }
 
 bool MkOpenXMLWordDocument::SetTitle(const MkString& tagName, const MkString& text, const MkWordControlIndex* index) {
     for (const MkXmlElement& sdt : ControlsNamed(tagName, index)) {
@@ -1198,78 +1215,84 @@ bool MkOpenXMLWordDocument::SetMDLX(const MkString& tagName, MkString* controlId
 bool MkOpenXMLWordDocument::SetTable(const MkString& tagName, const Table& table, const MkWordControlIndex* index) {
     const int rows = static_cast<int>(table.rowCount());
     const int columns = static_cast<int>(table.columnCount());
+    if (rows <= 0 || columns <= 0) return true;
+    const auto value = [&](int r, int c) {
+        return MkXmlToUtf8(ug::Convert::toMkString(table.value(static_cast<size_t>(r), static_cast<size_t>(c))));
+    };
     for (const MkXmlElement& sdt : ControlsNamed(tagName, index)) {
         if (!child(sdt, "w:sdtPr")) continue;
-        const MkXmlElement tbl = FindFirstElement(sdt, "w:tbl");
-        if (!tbl || rows <= 0 || columns <= 0) continue;
-        int gridColumns = 0;
-        long long total = 0;
-        measureTemplateGrid(tbl, &gridColumns, &total);
+        if (const MkXmlElement tbl = FindFirstElement(sdt, "w:tbl")) FillTable(tbl, rows, columns, value);
+    }
+    return true;
+}
 
-        // The table is rebuilt in place from copies of its template parts: building
-        // a second table and replacing the first with a copy of it would hold the
-        // filled table twice.
-        std::unique_ptr<TiXmlElement> tblPr(cloneOf(MkXmlElement(child(tbl, "w:tblPr"))));
-        std::unique_ptr<TiXmlElement> templateGrid(cloneOf(MkXmlElement(child(tbl, "w:tblGrid"))));
-        std::unique_ptr<TiXmlElement> templateFirst(cloneOf(MkXmlElement(child(tbl, "w:tr"))));
-        std::unique_ptr<TiXmlElement> templateSecond(
-            templateFirst ? cloneOf(MkXmlElement(child(tbl, "w:tr")->NextSiblingElement("w:tr"))) : nullptr);
-        TiXmlElement* fresh = tbl.Tx();
-        fresh->Clear();
-        if (tblPr) {
-            fresh->InsertEndChild(*tblPr);
+void MkOpenXMLWordDocument::FillTable(const MkXmlElement& tbl, int rows, int columns,
+                                      const std::function<std::string(int, int)>& value) {
+    int gridColumns = 0;
+    long long total = 0;
+    measureTemplateGrid(tbl, &gridColumns, &total);
+    // The table is rebuilt in place from copies of its template parts: building
+    // a second table and replacing the first with a copy of it would hold the
+    // filled table twice.
+    std::unique_ptr<TiXmlElement> tblPr(cloneOf(MkXmlElement(child(tbl, "w:tblPr"))));
+    std::unique_ptr<TiXmlElement> templateGrid(cloneOf(MkXmlElement(child(tbl, "w:tblGrid"))));
+    std::unique_ptr<TiXmlElement> templateFirst(cloneOf(MkXmlElement(child(tbl, "w:tr"))));
+    std::unique_ptr<TiXmlElement> templateSecond(
+        templateFirst ? cloneOf(MkXmlElement(child(tbl, "w:tr")->NextSiblingElement("w:tr"))) : nullptr);
+    TiXmlElement* fresh = tbl.Tx();
+    fresh->Clear();
+    if (tblPr) {
+        fresh->InsertEndChild(*tblPr);
+    } else {
+        TiXmlElement* props = fresh->LinkEndChild(new TiXmlElement("w:tblPr"))->ToElement();
+        TiXmlElement* w = props->LinkEndChild(new TiXmlElement("w:tblW"))->ToElement();
+        w->SetAttribute("w:w", "0");
+        w->SetAttribute("w:type", "auto");
+    }
+    TiXmlElement* firstRow = templateFirst.get();
+    TiXmlElement* rowTemplate = templateSecond ? templateSecond.get() : firstRow;
+    const bool reuse = gridColumns == columns && cellCount(firstRow) >= columns && cellCount(rowTemplate) >= columns;
+    if (reuse) {
+        // The template's look: its grid, its first row and the cells of its second row.
+        if (TiXmlElement* grid = templateGrid.get()) {
+            fresh->InsertEndChild(*grid);
         } else {
-            TiXmlElement* props = fresh->LinkEndChild(new TiXmlElement("w:tblPr"))->ToElement();
-            TiXmlElement* w = props->LinkEndChild(new TiXmlElement("w:tblW"))->ToElement();
-            w->SetAttribute("w:w", "0");
-            w->SetAttribute("w:type", "auto");
+            TiXmlElement* newGrid = fresh->LinkEndChild(new TiXmlElement("w:tblGrid"))->ToElement();
+            for (int c = 0; c < columns; ++c) {
+                MkXmlElement w = MkXmlElement(cellAt(firstRow, c)).GetFirstChildFromPath(L"w:tcPr/w:tcW");
+                long long width = 0;
+                if (!w || !parseLong(w.Tx()->Attribute("w:w"), &width)) width = 0;
+                TiXmlElement* col = newGrid->LinkEndChild(new TiXmlElement("w:gridCol"))->ToElement();
+                col->SetAttribute("w:w", std::to_string(width));
+            }
         }
-        TiXmlElement* firstRow = templateFirst.get();
-        TiXmlElement* rowTemplate = templateSecond ? templateSecond.get() : firstRow;
-        const bool reuse = gridColumns == columns && cellCount(firstRow) >= columns && cellCount(rowTemplate) >= columns;
-        if (reuse) {
-            // The template's look: its grid, its first row and the cells of its second row.
-            if (TiXmlElement* grid = templateGrid.get()) {
-                fresh->InsertEndChild(*grid);
-            } else {
-                TiXmlElement* newGrid = fresh->LinkEndChild(new TiXmlElement("w:tblGrid"))->ToElement();
-                for (int c = 0; c < columns; ++c) {
-                    MkXmlElement w = MkXmlElement(cellAt(firstRow, c)).GetFirstChildFromPath(L"w:tcPr/w:tcW");
-                    long long width = 0;
-                    if (!w || !parseLong(w.Tx()->Attribute("w:w"), &width)) width = 0;
-                    TiXmlElement* col = newGrid->LinkEndChild(new TiXmlElement("w:gridCol"))->ToElement();
-                    col->SetAttribute("w:w", std::to_string(width));
-                }
+        TiXmlElement* head = fresh->InsertEndChild(*firstRow)->ToElement();
+        for (int c = 0; c < columns; ++c) fillCell(cellAt(head, c), value(0, c));
+        for (int r = 1; r < rows; ++r) {
+            TiXmlElement* row = fresh->LinkEndChild(new TiXmlElement("w:tr"))->ToElement();
+            for (int c = 0; c < columns; ++c) {
+                TiXmlElement* cell = row->InsertEndChild(*cellAt(rowTemplate, c))->ToElement();
+                fillCell(cell, value(r, c));
             }
-            TiXmlElement* head = fresh->InsertEndChild(*firstRow)->ToElement();
-            for (int c = 0; c < columns; ++c) fillCell(cellAt(head, c), cellValue(table, 0, c));
-            for (int r = 1; r < rows; ++r) {
-                TiXmlElement* row = fresh->LinkEndChild(new TiXmlElement("w:tr"))->ToElement();
-                for (int c = 0; c < columns; ++c) {
-                    TiXmlElement* cell = row->InsertEndChild(*cellAt(rowTemplate, c))->ToElement();
-                    fillCell(cell, cellValue(table, r, c));
-                }
-            }
-        } else {
-            const long long width = total / columns;
-            TiXmlElement* grid = fresh->LinkEndChild(new TiXmlElement("w:tblGrid"))->ToElement();
-            for (int c = 0; c < columns; ++c)
-                grid->LinkEndChild(new TiXmlElement("w:gridCol"))->ToElement()->SetAttribute("w:w", std::to_string(width));
-            for (int r = 0; r < rows; ++r) {
-                TiXmlElement* row = fresh->LinkEndChild(new TiXmlElement("w:tr"))->ToElement();
-                for (int c = 0; c < columns; ++c) {
-                    TiXmlElement* cell = row->LinkEndChild(new TiXmlElement("w:tc"))->ToElement();
-                    TiXmlElement* w = cell->LinkEndChild(new TiXmlElement("w:tcPr"))
-                                          ->LinkEndChild(new TiXmlElement("w:tcW"))->ToElement();
-                    w->SetAttribute("w:w", std::to_string(width));
-                    w->SetAttribute("w:type", "dxa");
-                    cell->LinkEndChild(new TiXmlElement("w:p"));
-                    fillCell(cell, cellValue(table, r, c));
-                }
+        }
+    } else {
+        const long long width = total / columns;
+        TiXmlElement* grid = fresh->LinkEndChild(new TiXmlElement("w:tblGrid"))->ToElement();
+        for (int c = 0; c < columns; ++c)
+            grid->LinkEndChild(new TiXmlElement("w:gridCol"))->ToElement()->SetAttribute("w:w", std::to_string(width));
+        for (int r = 0; r < rows; ++r) {
+            TiXmlElement* row = fresh->LinkEndChild(new TiXmlElement("w:tr"))->ToElement();
+            for (int c = 0; c < columns; ++c) {
+                TiXmlElement* cell = row->LinkEndChild(new TiXmlElement("w:tc"))->ToElement();
+                TiXmlElement* w = cell->LinkEndChild(new TiXmlElement("w:tcPr"))
+                                      ->LinkEndChild(new TiXmlElement("w:tcW"))->ToElement();
+                w->SetAttribute("w:w", std::to_string(width));
+                w->SetAttribute("w:type", "dxa");
+                cell->LinkEndChild(new TiXmlElement("w:p"));
+                fillCell(cell, value(r, c));
             }
         }
     }
-    return true;
 }
 
 bool MkOpenXMLWordDocument::GetChartRelationIds(const MkString& tagName, MkStringArray* ids) const {

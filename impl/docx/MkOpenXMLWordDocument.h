@@ -18,6 +18,7 @@
 #include "impl/storage/MkOXmlDocument.h"
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 namespace kiv {
@@ -201,6 +202,15 @@ public:
     static void RemovePlaceHolder(const MkXmlElement& sdtPr);
     static bool EditTextElement(const MkXmlElement& sdt, const MkString& text);
     static bool EditTextElement(const MkXmlElement& sdt, const MkFormattedTextArray& runs);
+    // EditTextElement in two steps: the control's content emptied (its cell's
+    // and paragraph's properties kept), giving the element the runs go into and
+    // *runProperties the properties of its first run (null when none); then the
+    // runs appended there. Null when the control has no content.
+    static MkXmlElement ClearForRuns(const MkXmlElement& sdt, std::unique_ptr<TiXmlElement>* runProperties);
+    static void AppendRuns(const MkXmlElement& container, const MkFormattedTextArray& runs,
+                           const TiXmlElement* runProperties);
+    // Whether content there stands inside a paragraph (runs) rather than where paragraphs stand.
+    static bool IsInParagraph(const MkXmlElement& element);
     // The editing operations find their controls through the index when one is given.
     bool SetTitle(const MkString& tagName, const MkString& text, const MkWordControlIndex* index = nullptr);
     bool SetText(const MkString& tagName, const MkFormattedTextArray& runs, const MkWordControlIndex* index = nullptr);
@@ -214,6 +224,11 @@ public:
                         const MkString& hyperlink);
     bool SetMDLX(const MkString& tagName, MkString* controlId, MkString* newId, MkString* previewId);
     bool SetTable(const MkString& tagName, const Table& table, const MkWordControlIndex* index = nullptr);
+    // Fills the table element with rows x columns values (UTF-8, value(r, c)):
+    // in the template's look (its grid, its first row and the cells of its second
+    // row) when it has that many columns, else in an even grid of its width.
+    static void FillTable(const MkXmlElement& tbl, int rows, int columns,
+                          const std::function<std::string(int, int)>& value);
     bool GetChartRelationIds(const MkString& tagName, MkStringArray* ids) const;
     bool SetAllMacros(const MkStringArray& names, const MkArrayT<MkFormattedTextArray>& texts,
                       const MkWordControlIndex* index = nullptr);

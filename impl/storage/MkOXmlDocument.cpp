@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <algorithm>
 #include <string_view>
@@ -920,11 +921,30 @@ void appendXmlText(std::string* out, const char* text, size_t length) {
 // Copies raw text (comments, CDATA, declarations kept as unknown nodes) leaving
 // out the characters XML 1.0 forbids; nothing is escaped there.
 void appendXmlRaw(std::string* out, const char* text) {
-    for (const char* p = text; *p; ++p) {
-        const unsigned char c = static_cast<unsigned char>(*p);
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') continue;
-        out->push_back(*p);
+    const size_t length = std::strlen(text);
+    // A long text (a large table kept as text) gets room for what follows it
+    // rather than a buffer twice its size at the next append.
+    if (length > out->capacity() - out->size())
+        out->reserve(std::max(2 * out->capacity(), out->size() + length + length / 8));
+    const char* kept = text;  // start of the bytes not yet appended
+    for (size_t i = 0; i < length;) {
+        if (length - i >= 8) {
+            // Eight bytes at a time while none is below 0x20.
+            std::uint64_t word;
+            std::memcpy(&word, text + i, 8);
+            if (((word - 0x2020202020202020ULL) & ~word & 0x8080808080808080ULL) == 0) {
+                i += 8;
+                continue;
+            }
+        }
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') {
+            out->append(kept, static_cast<size_t>(text + i - kept));
+            kept = text + i + 1;
+        }
+        ++i;
     }
+    out->append(kept, static_cast<size_t>(text + length - kept));
 }
 
 // TinyXML's printer, laid out as it lays out (an element whose only child is a

@@ -205,3 +205,52 @@ TEST_F(WordArchiveTest, ViewerControlsGetTheirOwnControlPartAndPreview) {
     EXPECT_EQ("m2", readPart(path, "word/mdlxFiles/mdlx2.mdlx"));
     EXPECT_OOXML_VALID(path);
 }
+
+// The copies of a group keep their contents as text and their tables and texts
+// are filled as text: the document is the one filling elements makes, whatever
+// the table's shape, the runs and the values.
+TEST_F(WordArchiveTest, ContentsKeptAsTextFillAsElementsDo) {
+    const std::string head = "<w:tc><w:tcPr><w:tcW w:w=\"2500\" w:type=\"dxa\"/></w:tcPr><w:p><w:r><w:rPr><w:b/></w:rPr>"
+                             "<w:t>H</w:t></w:r><w:r><w:t>x</w:t></w:r></w:p></w:tc>";
+    const std::string rows = "<w:tr>" + head + head + "<w:tc><w:p/></w:tc></w:tr><w:tr><w:trPr><w:cantSplit/></w:trPr><w:tc><w:p/></w:tc>"
+                             "<w:tc><w:tcPr><w:shd w:fill=\"EEEEEE\"/></w:tcPr><w:p><w:r><w:t/></w:r></w:p></w:tc></w:tr>";
+    const std::string gridded = "<w:tbl w:x=\"1\"><w:tblPr/><w:tblGrid><w:gridCol w:w=\"2500\"/><w:gridCol w:w=\"2500\"/>"
+                                "</w:tblGrid>" + rows + "</w:tbl>";
+    const struct {
+        std::string table;
+        size_t columns;
+        const char* odd;  // one value among "r<row>c<column>" and an empty one
+    } cases[] = {{gridded, 2, "a<b & \"q\" 'x'\tz \xC3\xA9"}, {gridded, 3, "odd"},
+                 {"<w:tbl><w:tr>" + head + head + "</w:tr></w:tbl>", 2, ""}, {gridded, 2, "x r:y"}};
+    for (const auto& c : cases) {
+        const std::string body = group("Tables", 9, sdt("SIT_TABLE", 8, c.table) + para("after") +
+            sdt("SIT_TEXT", 7, "<w:p><w:pPr><w:jc w:val=\"center\"/></w:pPr><w:r><w:rPr><w:i/></w:rPr><w:t>old</w:t></w:r></w:p>") +
+            sdt("SIT_TITLE", 6, para("title")));
+        const std::string package = dir.file("tables.docx");
+        ASSERT_TRUE(copyFile(testPackage("groups"), package));
+        ASSERT_TRUE(putPart(package, "word/document.xml",
+                            std::string("<w:document ") + documentNamespaces() + "><w:body>" + body + "</w:body></w:document>"));
+        MkOpenXMLWordArchive asText;
+        MkOpenXMLWordDocument asElements;
+        ASSERT_TRUE(asText.Open(wide(package)) && parseBody(&asElements, body));
+        EXPECT_TRUE(asText.ExpandGroup(indices({0, 1, 2}), MkString()) && asElements.ExpandGroup(indices({0, 1, 2}), MkString()));
+        for (size_t n : {4, 1, 2}) {
+            kiv::rep::Table data(n, c.columns);
+            for (size_t r = 0; r < n; ++r)
+                for (size_t k = 0; k < c.columns; ++k)
+                    data.setValue(r, k, kiv::Str(r + k == 0 ? "" : r * k == 1 ? c.odd : ("r" + std::to_string(r) + "c" + std::to_string(k)).c_str()));
+            const MkString tag = L"SIT" + MkString(std::to_string(n == 4 ? 1 : n + 1).c_str()) + L"_TABLE";
+            EXPECT_TRUE(asText.SetTable(tag, data) && asElements.SetTable(tag, data));
+        }
+        MkFormattedTextArray runs = text(wide(c.odd).Std().c_str());
+        MkFormattedText run;
+        run.bold = run.newParagraph = true;
+        runs.Add(run);
+        run.newParagraph = false;
+        for (const wchar_t* part : {L"bold", L"  ", L""}) runs.Add((run.text = part, run));
+        for (const wchar_t* tag : {L"SIT1_TEXT", L"SIT2_TEXT", L"SIT1_TITLE"})
+            EXPECT_TRUE(asText.SetText(tag, runs) && asElements.SetText(tag, runs));
+        EXPECT_EQ(MkXmlDocument::PrintNode(*asElements.GetBody().Tx()), MkXmlDocument::PrintNode(*asText.Document()->GetBody().Tx()))
+            << c.odd;
+    }
+}

@@ -206,4 +206,9 @@ TEST(XmlDocument, RootDeclarationFilesAndLimits) {
     for (int i = 0; i <= MkXmlDocument::MAX_ATTRIBUTES_PER_ELEMENT; ++i) manyAttributes += " a" + std::to_string(i) + "=\"\"";
     EXPECT_FALSE(deep.ParseText((manyAttributes + "/>").c_str()));
     EXPECT_FALSE(deep.ParseText(""));
+
+    // Raw texts (comments, CDATA, content kept as text) print without the characters XML forbids.
+    TiXmlComment note;
+    note.SetValue("a\x01" + std::string(20, 'b') + "\x0B\tc\r\n" + std::string(9, '\xC3') + "\x1F");
+    EXPECT_EQ("<!--a" + std::string(20, 'b') + "\tc\r\n" + std::string(9, '\xC3') + "-->", MkXmlDocument::PrintNode(note));
 }
