@@ -245,9 +245,9 @@ TEST_F(WordArchiveTest, ContentsKeptAsTextFillAsElementsDo) {
         MkFormattedTextArray runs = text(wide(c.odd).Std().c_str());
         MkFormattedText run;
         run.bold = run.newParagraph = true;
-        runs.Add(run);
+        runs.AddGrow(run);
         run.newParagraph = false;
-        for (const wchar_t* part : {L"bold", L"  ", L""}) runs.Add((run.text = part, run));
+        for (const wchar_t* part : {L"bold", L"  ", L""}) runs.AddGrow((run.text = part, run));
         for (const wchar_t* tag : {L"SIT1_TEXT", L"SIT2_TEXT", L"SIT1_TITLE"})
             EXPECT_TRUE(asText.SetText(tag, runs) && asElements.SetText(tag, runs));
         EXPECT_EQ(MkXmlDocument::PrintNode(*asElements.GetBody().Tx()), MkXmlDocument::PrintNode(*asText.Document()->GetBody().Tx()))
