@@ -1063,16 +1063,23 @@ int MkOpenXMLWordDocument::CountRelationReferences(const MkString& id) const {
 }
 
 bool MkOpenXMLWordDocument::SetPreviewRelationId(const MkString& tagName, const MkString& id) {
+    MkXmlElement control;
+    TiXmlElement* image = nullptr;
+    if (!ControlPreview(tagName, &control, &image) || !image) return false;
+    image->SetAttribute("r:id", MkXmlToUtf8(id));
+    return true;
+}
+
+bool MkOpenXMLWordDocument::ControlPreview(const MkString& tagName, MkXmlElement* control, TiXmlElement** image) {
     MkXmlElementList controls;
     FindAllElements(GetBody(), "w:control", &controls, true, false);
-    for (const MkXmlElement& control : controls) {
-        if (attribute(control, "w:name") != tagName) continue;
-        TiXmlNode* previous = control.Tx()->PreviousSibling();
+    for (const MkXmlElement& candidate : controls) {
+        if (attribute(candidate, "w:name") != tagName) continue;
+        TiXmlNode* previous = candidate.Tx()->PreviousSibling();
         while (previous && !previous->ToElement()) previous = previous->PreviousSibling();
         TiXmlElement* shape = previous ? previous->ToElement() : nullptr;
-        TiXmlElement* image = isNamed(shape, "v:shape") ? shape->FirstChildElement("v:imagedata") : nullptr;
-        if (!image) return false;
-        image->SetAttribute("r:id", MkXmlToUtf8(id));
+        *control = candidate;
+        *image = isNamed(shape, "v:shape") ? shape->FirstChildElement("v:imagedata") : nullptr;
         return true;
     }
     return false;
@@ -1192,24 +1199,16 @@ bool MkOpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const Mk
 
 bool MkOpenXMLWordDocument::SetMDLX(const MkString& tagName, MkString* controlId, MkString* newId,
                                     MkString* previewId) {
-    MkXmlElementList controls;
-    FindAllElements(GetBody(), "w:control", &controls, true, false);
-    for (const MkXmlElement& control : controls) {
-        if (attribute(control, "w:name") != tagName) continue;
-        TiXmlNode* previous = control.Tx()->PreviousSibling();
-        while (previous && !previous->ToElement()) previous = previous->PreviousSibling();
-        TiXmlElement* shape = previous ? previous->ToElement() : nullptr;
-        TiXmlElement* image = isNamed(shape, "v:shape") ? shape->FirstChildElement("v:imagedata") : nullptr;
-        if (!image) return false;
-        MkString id;
-        id.MakeFormWide(L"rId%ls", ~tagName);
-        if (controlId) *controlId = attribute(control, "r:id");
-        if (previewId) *previewId = fromUtf8(image->Attribute("r:id"));
-        setAttribute(control, "r:id", id);
-        if (newId) *newId = id;
-        return true;
-    }
-    return false;
+    MkXmlElement control;
+    TiXmlElement* image = nullptr;
+    if (!ControlPreview(tagName, &control, &image) || !image) return false;
+    MkString id;
+    id.MakeFormWide(L"rId%ls", ~tagName);
+    if (controlId) *controlId = attribute(control, "r:id");
+    if (previewId) *previewId = fromUtf8(image->Attribute("r:id"));
+    setAttribute(control, "r:id", id);
+    if (newId) *newId = id;
+    return true;
 }
 
 bool MkOpenXMLWordDocument::SetTable(const MkString& tagName, const Table& table, const MkWordControlIndex* index) {

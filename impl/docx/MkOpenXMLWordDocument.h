@@ -242,6 +242,10 @@ public:
 private:
     // The content controls addressed by the editing operations, with that name.
     MkXmlElementList ControlsNamed(const MkString& tagName, const MkWordControlIndex* index = nullptr) const;
+    // The first viewer control named tagName and the picture (v:imagedata) of the
+    // shape just before it, which is null when there is none; false when no
+    // control has that name.
+    bool ControlPreview(const MkString& tagName, MkXmlElement* control, TiXmlElement** image);
 };
 
 } // namespace rep
