@@ -164,6 +164,27 @@ MkSlideContent* MkOpenXMLPresentation::ScanSlide(const MkString& slideName) {
     return scan.record.get();
 }
 
+MkSlideContent* MkOpenXMLPresentation::CopyScan(const MkString& sourceName, const MkString& copyName) {
+    const MkSlideContent* source = ScanSlide(sourceName);
+    MkOpenXMLPart* part = SlidePart(copyName);
+    MkOpenXMLRelationships* rels = part ? part->Rels() : nullptr;
+    if (!source || !rels) return ScanSlide(copyName);
+    std::unique_ptr<MkSlideContent> record(new MkSlideContent(*source));
+    record->slideName = copyName;
+    record->relsPath = SlideRelsPath(copyName);
+    // The targets as the copy's relationships write them.
+    auto retargeted = [rels](const MkStringArray& ids, MkStringArray* targets) {
+        for (int i = 0; i < ids.GetSize(); ++i)
+            if (const MkOpenXMLRelationship* r = rels->Find(ids[i])) (*targets)[i] = r->target;
+    };
+    retargeted(record->pluginIds, &record->pluginTargets);
+    retargeted(record->pictureIds, &record->pictureTargets);
+    Scan& scan = m_scanned[copyName.Std()];
+    scan.record = std::move(record);
+    scan.stale = false;
+    return scan.record.get();
+}
+
 bool MkOpenXMLPresentation::CreateSlideContentList() {
     m_listByTagStale = false;
     m_slides->DeleteAll();
@@ -449,7 +470,7 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
     if (!AddSlideToPresentationXml(newName, SlideRelationshipId(name))) return false;
     // The copy joins the list in its part-number place; the other records stay as they are.
     m_slides->RemoveByName(newName);
-    MkSlideContent* record = ScanSlide(newName);
+    MkSlideContent* record = CopyScan(name, newName);
     if (!record) return false;
     record->slideRelId = SlideRelationshipId(newName);
     if (record->HasTags()) m_slides->InsertInOrder(record);
@@ -635,7 +656,7 @@ bool MkOpenXMLPresentation::RelateImage(const wchar_t* op, const MkString& slide
     MkString media;
     const auto provided = m_provided.find(imagePath.Std());
     if (provided != m_provided.end()) {
-        media = AddMedia(imagePath, provided->second.first, provided->second.second);
+        media = AddMedia(imagePath, provided->second.first, provided->second.second, true);
     } else {
         std::ifstream file(imagePath.ShortChar(), std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

@@ -142,6 +142,9 @@ private:
     // The record of one slide part, scanned again when an edit made it stale; null
     // when the part cannot be read.
     MkSlideContent* ScanSlide(const MkString& slideName);
+    // The record of a fresh copy: its source's (the same tree and relationships)
+    // under the copy's name, without walking the copy.
+    MkSlideContent* CopyScan(const MkString& sourceName, const MkString& copyName);
     void Touch(const MkString& slideName);
     // The a:xfrm a placeholder of the slide inherits from its layout or master (read
     // into holder), or null.
