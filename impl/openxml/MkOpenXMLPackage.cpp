@@ -488,7 +488,17 @@ bool MkOpenXMLPackage::Fail(const MkString& message) const {
 }
 
 std::wstring MkOpenXMLPackage::Key(const MkString& name) {
-    return lower(MkOpenXMLPaths::PercentDecode(PartName(name)).Std());
+    const std::wstring& s = name.Std();
+    if (s.find(L'%') != std::wstring::npos) return lower(MkOpenXMLPaths::PercentDecode(PartName(name)).Std());
+    // PartName and lower in one pass: names are looked up often.
+    size_t skip = 0;
+    while (skip < s.size() && (s[skip] == L'/' || s[skip] == L'\\')) ++skip;
+    std::wstring key(s, skip);
+    for (wchar_t& c : key) {
+        if (c == L'\\') c = L'/';
+        else if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
+    }
+    return key;
 }
 
 bool MkOpenXMLPackage::Open(const MkString& path) {

@@ -67,6 +67,7 @@ bool MkOpenXMLPresentation::Open(const MkString& path) {
     m_scanned.clear();
     m_copies.clear();
     m_removed.clear();
+    m_slideParts.clear();
     m_provided.clear();
     m_newSlideNames.Clear();
     m_lastSlideId = 255;
@@ -93,8 +94,14 @@ bool MkOpenXMLPresentation::HasMediaSource(const MkString& imagePath) const {
 }
 
 MkOpenXMLPart* MkOpenXMLPresentation::SlidePart(const MkString& slideName) const {
-    if (slideName.IsEmpty() || m_removed.count(slideName.Std())) return nullptr;
-    return const_cast<MkOpenXMLPresentation*>(this)->Package().Part(SlidePartName(slideName));
+    if (slideName.IsEmpty()) return nullptr;
+    // Parts live as long as the package: a slide's part, once found, is kept by name.
+    const auto known = m_slideParts.find(slideName.Std());
+    if (known != m_slideParts.end()) return known->second;
+    if (m_removed.count(slideName.Std())) return nullptr;
+    MkOpenXMLPart* part = const_cast<MkOpenXMLPresentation*>(this)->Package().Part(SlidePartName(slideName));
+    if (part) m_slideParts.emplace(slideName.Std(), part);
+    return part;
 }
 
 const MkOpenXMLSlideDocument* MkOpenXMLPresentation::ViewSlide(const MkString& slideName) const {
@@ -415,6 +422,7 @@ bool MkOpenXMLPresentation::RemoveSlide(const MkString& id) {
     }
     // Its parts are written no more once nothing reaches them.
     m_removed.insert(slideName.Std());
+    m_slideParts.erase(slideName.Std());
     m_slides->RemoveByName(slideName);
     m_scanned.erase(slideName.Std());
     m_copies.erase(slideName.Std());
@@ -462,6 +470,7 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
         // Nothing relates to a half copy: it is not written.
         logError(op, MkString(L"cannot write the copy ") + candidate + L" of " + name);
         if (copy) m_removed.insert(candidate.Std());
+        m_slideParts.erase(candidate.Std());
         return false;
     }
     newName = candidate;

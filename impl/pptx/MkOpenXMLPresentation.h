@@ -20,6 +20,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class MkChartData;
@@ -179,6 +180,7 @@ private:
     // Duplication or removal changed the list without rescanning edited records.
     bool m_listByTagStale = false;
     std::set<std::wstring> m_removed;
+    mutable std::unordered_map<std::wstring, MkOpenXMLPart*> m_slideParts;  // found by SlidePart
     // The copies DuplicateSlide made of each slide, in the order made.
     std::map<std::wstring, std::vector<MkString>> m_copies;
     // Scans of slides: name -> record (a record without tags for untagged slides).
