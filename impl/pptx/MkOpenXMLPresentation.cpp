@@ -172,7 +172,11 @@ MkSlideContent* MkOpenXMLPresentation::ScanSlide(const MkString& slideName) {
 }
 
 MkSlideContent* MkOpenXMLPresentation::CopyScan(const MkString& sourceName, const MkString& copyName) {
-    const MkSlideContent* source = ScanSlide(sourceName);
+    // Only a fresh record will do: scanning the source again would replace a
+    // record the slide list holds.
+    const auto scanned = m_scanned.find(sourceName.Std());
+    const MkSlideContent* source =
+        scanned != m_scanned.end() && !scanned->second.stale ? scanned->second.record.get() : nullptr;
     MkOpenXMLPart* part = SlidePart(copyName);
     MkOpenXMLRelationships* rels = part ? part->Rels() : nullptr;
     if (!source || !rels) return ScanSlide(copyName);
