@@ -68,9 +68,20 @@ const PictureBytes::Picture* PictureBytes::Of(const Snapshot* snapshot) {
     } else {
         image = PtrRef<Image>(const_cast<Image*>(snapshot->image()));
     }
+    if (!image) return nullptr;
     std::unique_ptr<Picture> picture(new Picture);
-    if (!image || !SnapshotPictures::jpegBytesOf(image.get(), &picture->jpeg)) return nullptr;
-    picture->jpeg.shrink_to_fit();  // kept until the report is done
+    // A snapshot's own image keeps its JPEG bytes: no copy. A model's preview is
+    // made here, and so encoded here.
+    const std::vector<unsigned char>* source = snapshot->type() == Snapshot::MDLX ? nullptr : image->sourceJpeg();
+    if (source && !source->empty() && image->byteCount() > 0) {
+        picture->data = source->data();
+        picture->size = source->size();
+    } else {
+        if (!SnapshotPictures::jpegBytesOf(image.get(), &picture->encoded)) return nullptr;
+        picture->encoded.shrink_to_fit();  // kept until the report is done
+        picture->data = picture->encoded.data();
+        picture->size = picture->encoded.size();
+    }
     picture->width = static_cast<int>(image->width());
     picture->height = static_cast<int>(image->height());
     picture->name.MakeForm("memory:picture%d.jpg", static_cast<int>(m_pictures.size()));

@@ -45,7 +45,11 @@ public:
         MkString name;  // stands for a file of the picture: "memory:picture<n>.jpg"
         int width = 0;
         int height = 0;
-        std::vector<unsigned char> jpeg;
+        // The JPEG bytes: those the snapshot's image was read from (the repository
+        // keeps them while a report is made), else the encoding held in `encoded`.
+        const unsigned char* data = nullptr;
+        size_t size = 0;
+        std::vector<unsigned char> encoded;
     };
     // The snapshot's picture; null when it has none or it cannot be encoded.
     const Picture* Of(const Snapshot* snapshot);

@@ -128,7 +128,7 @@ const PictureBytes::Picture* ReportCreatorPowerPointPrivate::pictureFor(Context&
         noPicture(*this, snapshot, tag);
         return nullptr;
     }
-    c.presentation.ProvideMedia(picture->name, picture->jpeg.data(), picture->jpeg.size());
+    c.presentation.ProvideMedia(picture->name, picture->data, picture->size);
     return picture;
 }
 

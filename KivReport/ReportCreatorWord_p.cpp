@@ -223,8 +223,8 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
             const PictureBytes::Picture* bytes = shots.Of(snapshot);
             if (!bytes) return nullptr;
             shown.name = bytes->name;
-            shown.data = bytes->jpeg.data();
-            shown.size = bytes->jpeg.size();
+            shown.data = bytes->data;
+            shown.size = bytes->size;
             shown.width = bytes->width;
             shown.height = bytes->height;
             return &shown;

@@ -160,6 +160,9 @@ uint32_t crcOf(uint32_t crc, const unsigned char* p, size_t n) {
     return crc;
 }
 
+// Entries up to this size are added with one write of their header and data.
+const uint64_t kOneWriteSize = 1u << 20;
+
 size_t clampBuffer(size_t n) { return std::min<size_t>(std::max<size_t>(n, 4096), 4u << 20); }
 
 struct Inflater {
@@ -211,6 +214,7 @@ public:
     explicit Source(CZipAbstractFile& file) : m_file(&file), m_size(file.GetLength()) {}
 
     uint64_t size() const { return m_size; }
+    const unsigned char* memory() const { return m_mem; }  // null for a file
     void rewind() {
         m_pos = 0;
         if (m_file) m_file->Seek(0);
@@ -851,8 +855,6 @@ bool CZipArchive::addEntry(Source& src, const std::string& name, int level, int 
         return h;
     };
 
-    m_modified = true;  // from here on the old directory may be overwritten
-    writeAt(offset, localHeader().data(), headerSize);
     const uint64_t dataOffset = offset + headerSize;
 
     // Writes the data with the method; returns the stored byte count.
@@ -906,18 +908,52 @@ bool CZipArchive::addEntry(Source& src, const std::string& name, int level, int 
     };
 
     e.method = method;
-    uint64_t stored = writeData(method);
-    if (method == kMethodDeflated && (smartness & zipsmCheckForEff) &&
-        stored - (encrypt ? kCryptHeaderSize : 0) >= size) {
-        e.method = kMethodStored;
-        stored = writeData(kMethodStored);
+    uint64_t stored = 0;
+    // A small entry from memory is compressed first and written with its final
+    // header at once: a package of thousands of small parts is written with
+    // thousands of system calls less.
+    const unsigned char* const memory = encrypt || size > kOneWriteSize ? nullptr : src.memory();
+    std::string packed;
+    if (memory) {
+        crc = crcOf(0, memory, static_cast<size_t>(size));
+        if (method == kMethodDeflated) {
+            z_stream& zs = Deflater::acquire(zlevel);
+            packed.resize(deflateBound(&zs, static_cast<uLong>(size)));
+            zs.next_in = const_cast<unsigned char*>(memory);
+            zs.avail_in = static_cast<uInt>(size);
+            zs.next_out = reinterpret_cast<unsigned char*>(&packed[0]);
+            zs.avail_out = static_cast<uInt>(packed.size());
+            if (deflate(&zs, Z_FINISH) != Z_STREAM_END) throw CZipException(CZipException::generic, "zlib deflate failed");
+            packed.resize(packed.size() - zs.avail_out);
+            if ((smartness & zipsmCheckForEff) && packed.size() >= size) e.method = kMethodStored;
+        }
+        stored = e.method == kMethodDeflated ? packed.size() : size;
+    } else {
+        m_modified = true;  // from here on the old directory may be overwritten
+        writeAt(offset, localHeader().data(), headerSize);
+        stored = writeData(method);
+        if (method == kMethodDeflated && (smartness & zipsmCheckForEff) &&
+            stored - (encrypt ? kCryptHeaderSize : 0) >= size) {
+            e.method = kMethodStored;
+            stored = writeData(kMethodStored);
+        }
     }
     const uint64_t end = dataOffset + stored;
     if (end > ZipLimits::kMaxArchiveSize) throw CZipException(CZipException::tooBig, "The archive would need ZIP64");
     e.versionNeeded = (e.method == kMethodDeflated || encrypt || directory) ? 20 : 10;
     e.crc = crc;
     e.compSize = stored;
-    writeAt(offset, localHeader().data(), headerSize);  // now with the final CRC and sizes
+    if (memory) {
+        std::string block = localHeader();
+        if (e.method == kMethodDeflated)
+            block += packed;
+        else
+            block.append(reinterpret_cast<const char*>(memory), static_cast<size_t>(size));
+        m_modified = true;
+        writeAt(offset, block.data(), block.size());
+    } else {
+        writeAt(offset, localHeader().data(), headerSize);  // now with the final CRC and sizes
+    }
     e.dataOffset = dataOffset;
     e.span = end - offset;
     m_entries.push_back(std::move(e));
@@ -971,9 +1007,15 @@ bool CZipArchive::CopyEntryFrom(const CZipArchive& source, int index, const std:
     put16(h, 0);
     h += name;
     m_modified = true;
+    const bool whole = e.compSize <= kOneWriteSize;
+    if (whole) {  // header and data in one write
+        const size_t headerSize = h.size();
+        h.resize(headerSize + static_cast<size_t>(e.compSize));
+        source.readAt(e.dataOffset, &h[headerSize], static_cast<size_t>(e.compSize));
+    }
     writeAt(offset, h.data(), h.size());
-    std::vector<unsigned char> buf(static_cast<size_t>(std::min<uint64_t>(std::max<uint64_t>(e.compSize, 1), 1u << 20)));
-    for (uint64_t done = 0; done < e.compSize;) {
+    std::vector<unsigned char> buf(whole ? 0 : static_cast<size_t>(std::min<uint64_t>(e.compSize, 1u << 20)));
+    for (uint64_t done = whole ? e.compSize : 0; done < e.compSize;) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(e.compSize - done, buf.size()));
         source.readAt(e.dataOffset + done, buf.data(), n);
         writeAt(dataOffset + done, buf.data(), n);

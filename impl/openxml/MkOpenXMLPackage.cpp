@@ -178,20 +178,53 @@ Family familyOf(const MkString& partName) {
 // ---------------------------------------------------------------------------
 // Relationships
 
+namespace {
+// Lists up to this long are searched in place, longer ones through their indexes.
+const size_t SEARCHED_IN_PLACE = 16;
+} // namespace
+
+std::wstring MkOpenXMLRelationships::TargetKey(const MkOpenXMLRelationship& r) {
+    return r.type.Std() + (r.external ? L"\x01E" : L"\x01P") + (r.external ? r.target.Std() : MkOpenXMLPackage::Key(r.part));
+}
+
+void MkOpenXMLRelationships::Index(size_t index) const {
+    const MkOpenXMLRelationship& r = m_items[index];
+    m_byId.emplace(r.id.Std(), index);
+    m_byTarget.emplace(TargetKey(r), index);  // the first of a type and target wins
+}
+
+bool MkOpenXMLRelationships::Indexed() const {
+    if (m_items.size() <= SEARCHED_IN_PLACE) return false;
+    if (!m_indexed) {
+        for (size_t i = 0; i < m_items.size(); ++i) Index(i);
+        m_indexed = true;
+    }
+    return true;
+}
+
 const MkOpenXMLRelationship* MkOpenXMLRelationships::Find(const MkString& id) const {
+    if (!Indexed()) {
+        for (const MkOpenXMLRelationship& r : m_items)
+            if (r.id == id) return &r;
+        return nullptr;
+    }
     const auto it = m_byId.find(id.Std());
     return it == m_byId.end() ? nullptr : &m_items[it->second];
 }
 
-namespace {
-std::wstring targetKey(const MkString& type, const std::wstring& target, bool external) {
-    return type.Std() + (external ? L"\x01E" : L"\x01P") + target;
-}
-} // namespace
-
 const MkOpenXMLRelationship* MkOpenXMLRelationships::Find(const MkString& type, const MkString& target,
                                                           bool external) const {
-    const auto it = m_byTarget.find(targetKey(type, external ? target.Std() : MkOpenXMLPackage::Key(target), external));
+    MkOpenXMLRelationship wanted;
+    wanted.type = type;
+    wanted.external = external;
+    (external ? wanted.target : wanted.part) = target;
+    if (!Indexed()) {
+        const std::wstring key = TargetKey(wanted);
+        for (const MkOpenXMLRelationship& r : m_items)
+            if (r.type == type && r.external == external && TargetKey(r) == key) return &r;
+        return nullptr;
+    }
+    const auto it = m_byTarget.find(TargetKey(wanted));
     return it == m_byTarget.end() ? nullptr : &m_items[it->second];
 }
 
@@ -202,7 +235,7 @@ MkString MkOpenXMLRelationships::Relate(const MkString& type, const MkString& ta
 
 MkString MkOpenXMLRelationships::Add(const MkString& type, const MkString& target, bool external, const MkString& id) {
     const MkString newId = id.IsEmpty() ? NextId() : id;
-    if (m_byId.count(newId.Std())) {
+    if (Find(newId)) {
         m_package->Fail(quoted(m_source) + L" has a relationship " + quoted(newId) + L" already");
         return MkString();
     }
@@ -227,10 +260,13 @@ MkString MkOpenXMLRelationships::Add(const MkString& type, const MkString& targe
 }
 
 bool MkOpenXMLRelationships::Drop(const MkString& id) {
-    const auto it = m_byId.find(id.Std());
-    if (it == m_byId.end()) return false;
-    m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(it->second));
-    Reindex();
+    const MkOpenXMLRelationship* r = Find(id);
+    if (!r) return false;
+    m_items.erase(m_items.begin() + (r - m_items.data()));
+    // Ids given out stay given out (m_largest); the indexes are made again when asked.
+    m_byId.clear();
+    m_byTarget.clear();
+    m_indexed = false;
     m_changed = true;
     return true;
 }
@@ -243,21 +279,8 @@ MkString MkOpenXMLRelationships::NextId() const {
 
 void MkOpenXMLRelationships::Append(MkOpenXMLRelationship relationship) {
     m_items.push_back(std::move(relationship));
-    const MkOpenXMLRelationship& r = m_items.back();
-    const size_t index = m_items.size() - 1;
-    m_byId.emplace(r.id.Std(), index);
-    m_byTarget.emplace(targetKey(r.type, r.external ? r.target.Std() : MkOpenXMLPackage::Key(r.part), r.external), index);
-    m_largest = std::max(m_largest, rIdNumber(r.id.Std()));
-}
-
-void MkOpenXMLRelationships::Reindex() {
-    std::vector<MkOpenXMLRelationship> items;
-    items.swap(m_items);
-    m_byId.clear();
-    m_byTarget.clear();
-    const long long largest = m_largest;  // ids given out stay given out
-    for (MkOpenXMLRelationship& r : items) Append(std::move(r));
-    m_largest = largest;
+    m_largest = std::max(m_largest, rIdNumber(m_items.back().id.Std()));
+    if (m_indexed) Index(m_items.size() - 1);
 }
 
 bool MkOpenXMLRelationships::Load(const MkXmlDocument& document, const MkString& relsName) {
@@ -269,7 +292,7 @@ bool MkOpenXMLRelationships::Load(const MkXmlDocument& document, const MkString&
         MkOpenXMLRelationship r;
         r.id = e.GetAttributeString(MkString(L"Id"));
         if (r.id.IsBlank()) return m_package->Fail(quoted(relsName) + L" has a relationship without an id");
-        if (m_byId.count(r.id.Std()))
+        if (Find(r.id))
             return m_package->Fail(quoted(relsName) + L" has two relationships with the id " + quoted(r.id));
         r.type = e.GetAttributeString(MkString(L"Type"));
         r.target = e.GetAttributeString(MkString(L"Target"));
@@ -286,18 +309,31 @@ bool MkOpenXMLRelationships::Load(const MkXmlDocument& document, const MkString&
 }
 
 std::string MkOpenXMLRelationships::Serialize(const std::vector<bool>& keep) const {
-    MkXmlDocument document(true);
-    const MkXmlElement root = document.CreateRootElement(MkString(L"Relationships"), -1, MkString(RELATIONSHIPS_NAMESPACE));
+    // The text MkXmlDocument would print, written without building one.
+    auto attribute = [](std::string* out, const char* name, const std::string& value) {
+        const char quote = value.find('"') == std::string::npos ? '"' : '\'';
+        *out += ' ';
+        *out += name;
+        *out += '=';
+        *out += quote;
+        MkXmlAppendEscaped(out, value);
+        *out += quote;
+    };
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n<Relationships";
+    attribute(&out, "xmlns", MkXmlToUtf8(MkString(RELATIONSHIPS_NAMESPACE)));
+    std::string items;
     for (size_t i = 0; i < m_items.size(); ++i) {
         if (!keep.empty() && !keep[i]) continue;
         const MkOpenXMLRelationship& r = m_items[i];
-        const MkXmlElement e = root.AddChildElement(MkString(L"Relationship"));
-        e.AddAttributeString(MkString(L"Id"), r.id);
-        e.AddAttributeString(MkString(L"Type"), r.type);
-        e.AddAttributeString(MkString(L"Target"), r.target);
-        if (r.external) e.AddAttributeString(MkString(L"TargetMode"), MkString(L"External"));
+        items += "    <Relationship";
+        attribute(&items, "Id", MkXmlToUtf8(r.id));
+        attribute(&items, "Type", MkXmlToUtf8(r.type));
+        attribute(&items, "Target", MkXmlToUtf8(r.target));
+        if (r.external) attribute(&items, "TargetMode", "External");
+        items += " />\n";
     }
-    return document.PrintToString();
+    out += items.empty() ? " />\n" : ">\n" + items + "</Relationships>\n";
+    return out;
 }
 
 // ---------------------------------------------------------------------------
@@ -317,7 +353,15 @@ std::string MkOpenXMLPart::Print() const {
     return m_xml->PrintToString(!m_compact);
 }
 
+void MkOpenXMLPart::OwnBytes() {
+    if (!m_view) return;
+    m_bytes.assign(m_view, m_viewSize);
+    m_view = nullptr;
+    m_viewSize = 0;
+}
+
 const std::string* MkOpenXMLPart::Bytes() {
+    OwnBytes();
     if (m_xmlIsContent) {
         m_bytes = Print();
         return &m_bytes;
@@ -330,6 +374,10 @@ const std::string* MkOpenXMLPart::Bytes() {
 }
 
 bool MkOpenXMLPart::ReadBytes(std::string* bytes) {
+    if (m_view) {
+        bytes->assign(m_view, m_viewSize);
+        return true;
+    }
     if (m_xmlIsContent || m_bytesAreContent || m_haveBytes) {
         const std::string* content = Bytes();
         if (!content) return false;
@@ -339,7 +387,15 @@ bool MkOpenXMLPart::ReadBytes(std::string* bytes) {
     return ReadStored(bytes);
 }
 
+void MkOpenXMLPart::SetBytesView(const void* data, size_t size) {
+    SetBytes(std::string());
+    m_view = size ? static_cast<const char*>(data) : nullptr;
+    m_viewSize = m_view ? size : 0;
+}
+
 void MkOpenXMLPart::SetBytes(std::string bytes) {
+    m_view = nullptr;
+    m_viewSize = 0;
     m_bytes = std::move(bytes);
     m_bytesAreContent = true;
     m_haveBytes = false;
@@ -349,6 +405,7 @@ void MkOpenXMLPart::SetBytes(std::string bytes) {
 
 const MkXmlDocument* MkOpenXMLPart::Xml() {
     if (m_xml) return m_xml.get();
+    OwnBytes();
     std::string stored;
     const std::string* text = &m_bytes;
     if (!m_bytesAreContent && !m_haveBytes) {
@@ -367,6 +424,8 @@ MkXmlDocument* MkOpenXMLPart::EditXml() {
     m_bytesAreContent = false;
     m_haveBytes = false;
     std::string().swap(m_bytes);
+    m_view = nullptr;
+    m_viewSize = 0;
     return m_xml.get();
 }
 
@@ -377,11 +436,14 @@ void MkOpenXMLPart::SetXml(std::unique_ptr<MkXmlDocument> document) {
     m_bytesAreContent = false;
     m_haveBytes = false;
     std::string().swap(m_bytes);
+    m_view = nullptr;
+    m_viewSize = 0;
 }
 
 void MkOpenXMLPart::ReleaseXml() {
     if (m_xmlIsContent) {
         m_bytes = Print();
+        m_bytes.shrink_to_fit();  // kept until the package is saved
         m_bytesAreContent = true;
         m_xmlIsContent = false;
     }
@@ -427,7 +489,17 @@ bool MkOpenXMLPackage::Fail(const MkString& message) const {
 }
 
 std::wstring MkOpenXMLPackage::Key(const MkString& name) {
-    return lower(MkOpenXMLPaths::PercentDecode(PartName(name)).Std());
+    const std::wstring& s = name.Std();
+    if (s.find(L'%') != std::wstring::npos) return lower(MkOpenXMLPaths::PercentDecode(PartName(name)).Std());
+    // PartName and lower in one pass: names are looked up often.
+    size_t skip = 0;
+    while (skip < s.size() && (s[skip] == L'/' || s[skip] == L'\\')) ++skip;
+    std::wstring key(s, skip);
+    for (wchar_t& c : key) {
+        if (c == L'\\') c = L'/';
+        else if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
+    }
+    return key;
 }
 
 bool MkOpenXMLPackage::Open(const MkString& path) {
@@ -622,6 +694,8 @@ MkOpenXMLPart* MkOpenXMLPackage::CopyPart(MkOpenXMLPart* source, const MkString&
         for (const TiXmlNode* node = source->m_xml->FirstChild(); node; node = node->NextSibling())
             copy->LinkEndChild(node->Clone());
         part->SetXml(std::move(copy));
+    } else if (source->m_view) {
+        part->SetBytesView(source->m_view, source->m_viewSize);
     } else if (source->m_bytesAreContent) {
         part->SetBytes(source->m_bytes);
     } else if (source->m_entry >= 0) {
@@ -718,6 +792,7 @@ bool MkOpenXMLPackage::MakePlan(Plan* plan) {
                     removeNamedInElements(part->m_xml.get(), &unnamed);
                 } else {
                     std::string stored;
+                    part->OwnBytes();
                     const std::string* text = &part->m_bytes;
                     if (!part->m_bytesAreContent && !part->m_haveBytes) {
                         if (!part->ReadStored(&stored)) return false;
@@ -788,9 +863,11 @@ std::string MkOpenXMLPackage::ContentTypesXml(const Plan& plan) const {
 }
 
 bool MkOpenXMLPackage::Write(PxZipArchive& out, Plan& plan) {
+    auto writeData = [&](const MkString& name, const char* data, size_t size) {
+        return out.WriteDataRaw(name, data, size, false) || Fail(L"Part " + quoted(name) + L" could not be written");
+    };
     auto writeBytes = [&](const MkString& name, const std::string& bytes) {
-        return out.WriteDataRaw(name, bytes.data(), bytes.size(), false) ||
-               Fail(L"Part " + quoted(name) + L" could not be written");
+        return writeData(name, bytes.data(), bytes.size());
     };
     auto writeRels = [&](const MkOpenXMLRelationships& rels, int entry, const MkString& name) {
         const auto kept = plan.kept.find(&rels);
@@ -810,6 +887,8 @@ bool MkOpenXMLPackage::Write(PxZipArchive& out, Plan& plan) {
         bool ok;
         if (part->m_xmlIsContent) {
             ok = writeBytes(part->m_name, part->Print());
+        } else if (part->m_view) {
+            ok = writeData(part->m_name, part->m_view, part->m_viewSize);
         } else if (part->m_bytesAreContent || part->m_entry < 0) {
             ok = writeBytes(part->m_name, part->m_bytes);
         } else {

@@ -88,14 +88,20 @@ private:
     MkOpenXMLRelationships(MkOpenXMLPackage* package, const MkString& source) : m_package(package), m_source(source) {}
     bool Load(const MkXmlDocument& document, const MkString& relsName);
     void Append(MkOpenXMLRelationship relationship);
-    void Reindex();
+    void Index(size_t index) const;
+    bool Indexed() const;  // false for a list searched in place
+    static std::wstring TargetKey(const MkOpenXMLRelationship& r);
     std::string Serialize(const std::vector<bool>& keep) const;
 
     MkOpenXMLPackage* m_package;
     MkString m_source;
     std::vector<MkOpenXMLRelationship> m_items;
-    std::unordered_map<std::wstring, size_t> m_byId;
-    std::unordered_map<std::wstring, size_t> m_byTarget;  // type, external flag and target or part key
+    // Indexes made on first use, for the package's and other long lists (a part's
+    // few relationships are searched in place): by id, and by type, external flag
+    // and target or part key.
+    mutable std::unordered_map<std::wstring, size_t> m_byId;
+    mutable std::unordered_map<std::wstring, size_t> m_byTarget;
+    mutable bool m_indexed = false;
     long long m_largest = 0;
     bool m_changed = false;
 };
@@ -117,6 +123,10 @@ public:
     bool ReadBytes(std::string* bytes);
     // Replaces the content; a document handed out before is dropped.
     void SetBytes(std::string bytes);
+    // The same with the caller's bytes, not copied: the caller keeps them alive
+    // and unchanged until the package is saved for the last time or the part's
+    // content is replaced (pictures a report holds anyway).
+    void SetBytesView(const void* data, size_t size);
     // The content parsed, made on first use and kept; null when it is not XML.
     const MkXmlDocument* Xml();
     // The same document, to edit: from now on it is the part's content.
@@ -148,6 +158,8 @@ private:
     MkOpenXMLPart(MkOpenXMLPackage* package, const MkString& name) : m_package(package), m_name(name) {}
     bool ReadStored(std::string* bytes);
     std::string Print() const;
+    // Copies bytes set by SetBytesView into m_bytes, for the calls that hand out a string.
+    void OwnBytes();
 
     MkOpenXMLPackage* m_package;
     MkString m_name;
@@ -156,6 +168,8 @@ private:
     bool m_copied = false;   // the stored content of another part, under this name
     int m_relsEntry = -1;    // the zip entry of the relationships part, -1 when none
     std::string m_bytes;
+    const char* m_view = nullptr;  // the content, when SetBytesView gave it, instead of m_bytes
+    size_t m_viewSize = 0;
     bool m_haveBytes = false;
     bool m_bytesAreContent = false;
     std::unique_ptr<MkXmlDocument> m_xml;

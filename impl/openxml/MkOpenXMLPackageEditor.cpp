@@ -76,7 +76,7 @@ bool MkOpenXMLPackageEditor::Save(const MkString& path) {
     return m_package.Save(path) || Fail(m_package.Error());
 }
 
-MkString MkOpenXMLPackageEditor::AddMedia(const MkString& name, const void* data, size_t size) {
+MkString MkOpenXMLPackageEditor::AddMedia(const MkString& name, const void* data, size_t size, bool borrowed) {
     if (!IsOpen()) {
         Fail(MkString(L"No package is open"));
         return MkString();
@@ -113,7 +113,10 @@ MkString MkOpenXMLPackageEditor::AddMedia(const MkString& name, const void* data
         Fail(m_package.Error());
         return MkString();
     }
-    part->SetBytes(std::string(static_cast<const char*>(data), size));
+    if (borrowed)
+        part->SetBytesView(data, size);
+    else
+        part->SetBytes(std::string(static_cast<const char*>(data), size));
     for (int k = 0; k < 2; ++k) takenNumbers(file.Std(), MEDIA_KINDS[k], &m_mediaTaken[k]);
     m_media[name.Std()] = part->Name();
     return part->Name();

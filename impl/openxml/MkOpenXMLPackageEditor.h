@@ -87,8 +87,9 @@ public:
     // extension says, as <root>/media/image<n>.<ext> (video<n>.avi): n is the
     // smallest number that no media part holds after "image" ("image12.png" holds
     // 1 and 12). A name is stored once per editor. Returns the part name; empty
-    // for another extension or no bytes.
-    MkString AddMedia(const MkString& name, const void* data, size_t size);
+    // for another extension or no bytes. Borrowed bytes are not copied: the
+    // caller keeps them alive and unchanged until the package is saved.
+    MkString AddMedia(const MkString& name, const void* data, size_t size, bool borrowed = false);
 
     // --- charts ---
     // Fills the chart part and its embedded workbook from the table

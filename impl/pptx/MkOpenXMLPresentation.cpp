@@ -67,6 +67,7 @@ bool MkOpenXMLPresentation::Open(const MkString& path) {
     m_scanned.clear();
     m_copies.clear();
     m_removed.clear();
+    m_slideParts.clear();
     m_provided.clear();
     m_newSlideNames.Clear();
     m_lastSlideId = 255;
@@ -93,8 +94,14 @@ bool MkOpenXMLPresentation::HasMediaSource(const MkString& imagePath) const {
 }
 
 MkOpenXMLPart* MkOpenXMLPresentation::SlidePart(const MkString& slideName) const {
-    if (slideName.IsEmpty() || m_removed.count(slideName.Std())) return nullptr;
-    return const_cast<MkOpenXMLPresentation*>(this)->Package().Part(SlidePartName(slideName));
+    if (slideName.IsEmpty()) return nullptr;
+    // Parts live as long as the package: a slide's part, once found, is kept by name.
+    const auto known = m_slideParts.find(slideName.Std());
+    if (known != m_slideParts.end()) return known->second;
+    if (m_removed.count(slideName.Std())) return nullptr;
+    MkOpenXMLPart* part = const_cast<MkOpenXMLPresentation*>(this)->Package().Part(SlidePartName(slideName));
+    if (part) m_slideParts.emplace(slideName.Std(), part);
+    return part;
 }
 
 const MkOpenXMLSlideDocument* MkOpenXMLPresentation::ViewSlide(const MkString& slideName) const {
@@ -159,6 +166,31 @@ MkSlideContent* MkOpenXMLPresentation::ScanSlide(const MkString& slideName) {
     }
     slide->GetSlideTags(record.get());
     Scan& scan = m_scanned[slideName.Std()];
+    scan.record = std::move(record);
+    scan.stale = false;
+    return scan.record.get();
+}
+
+MkSlideContent* MkOpenXMLPresentation::CopyScan(const MkString& sourceName, const MkString& copyName) {
+    // Only a fresh record will do: scanning the source again would replace a
+    // record the slide list holds.
+    const auto scanned = m_scanned.find(sourceName.Std());
+    const MkSlideContent* source =
+        scanned != m_scanned.end() && !scanned->second.stale ? scanned->second.record.get() : nullptr;
+    MkOpenXMLPart* part = SlidePart(copyName);
+    MkOpenXMLRelationships* rels = part ? part->Rels() : nullptr;
+    if (!source || !rels) return ScanSlide(copyName);
+    std::unique_ptr<MkSlideContent> record(new MkSlideContent(*source));
+    record->slideName = copyName;
+    record->relsPath = SlideRelsPath(copyName);
+    // The targets as the copy's relationships write them.
+    auto retargeted = [rels](const MkStringArray& ids, MkStringArray* targets) {
+        for (int i = 0; i < ids.GetSize(); ++i)
+            if (const MkOpenXMLRelationship* r = rels->Find(ids[i])) (*targets)[i] = r->target;
+    };
+    retargeted(record->pluginIds, &record->pluginTargets);
+    retargeted(record->pictureIds, &record->pictureTargets);
+    Scan& scan = m_scanned[copyName.Std()];
     scan.record = std::move(record);
     scan.stale = false;
     return scan.record.get();
@@ -394,6 +426,7 @@ bool MkOpenXMLPresentation::RemoveSlide(const MkString& id) {
     }
     // Its parts are written no more once nothing reaches them.
     m_removed.insert(slideName.Std());
+    m_slideParts.erase(slideName.Std());
     m_slides->RemoveByName(slideName);
     m_scanned.erase(slideName.Std());
     m_copies.erase(slideName.Std());
@@ -441,6 +474,7 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
         // Nothing relates to a half copy: it is not written.
         logError(op, MkString(L"cannot write the copy ") + candidate + L" of " + name);
         if (copy) m_removed.insert(candidate.Std());
+        m_slideParts.erase(candidate.Std());
         return false;
     }
     newName = candidate;
@@ -449,7 +483,7 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
     if (!AddSlideToPresentationXml(newName, SlideRelationshipId(name))) return false;
     // The copy joins the list in its part-number place; the other records stay as they are.
     m_slides->RemoveByName(newName);
-    MkSlideContent* record = ScanSlide(newName);
+    MkSlideContent* record = CopyScan(name, newName);
     if (!record) return false;
     record->slideRelId = SlideRelationshipId(newName);
     if (record->HasTags()) m_slides->InsertInOrder(record);
@@ -635,7 +669,7 @@ bool MkOpenXMLPresentation::RelateImage(const wchar_t* op, const MkString& slide
     MkString media;
     const auto provided = m_provided.find(imagePath.Std());
     if (provided != m_provided.end()) {
-        media = AddMedia(imagePath, provided->second.first, provided->second.second);
+        media = AddMedia(imagePath, provided->second.first, provided->second.second, true);
     } else {
         std::ifstream file(imagePath.ShortChar(), std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

@@ -20,6 +20,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 class MkChartData;
@@ -142,6 +143,9 @@ private:
     // The record of one slide part, scanned again when an edit made it stale; null
     // when the part cannot be read.
     MkSlideContent* ScanSlide(const MkString& slideName);
+    // The record of a fresh copy: its source's (the same tree and relationships)
+    // under the copy's name, without walking the copy.
+    MkSlideContent* CopyScan(const MkString& sourceName, const MkString& copyName);
     void Touch(const MkString& slideName);
     // The a:xfrm a placeholder of the slide inherits from its layout or master (read
     // into holder), or null.
@@ -176,6 +180,7 @@ private:
     // Duplication or removal changed the list without rescanning edited records.
     bool m_listByTagStale = false;
     std::set<std::wstring> m_removed;
+    mutable std::unordered_map<std::wstring, MkOpenXMLPart*> m_slideParts;  // found by SlidePart
     // The copies DuplicateSlide made of each slide, in the order made.
     std::map<std::wstring, std::vector<MkString>> m_copies;
     // Scans of slides: name -> record (a record without tags for untagged slides).

@@ -146,6 +146,12 @@ void MkSlideContentPtrArray::DeleteAll() {
     if (m_owns)
         for (MkSlideContent* record : m_items) delete record;
     m_items.clear();
+    m_byName.clear();
+}
+
+void MkSlideContentPtrArray::Add(MkSlideContent* record) {
+    m_items.push_back(record);
+    Index(record);
 }
 
 void MkSlideContentPtrArray::InsertInOrder(MkSlideContent* record) {
@@ -155,16 +161,17 @@ void MkSlideContentPtrArray::InsertInOrder(MkSlideContent* record) {
         return n < item->slideName.GetFirstFloat();
     });
     m_items.insert(at, record);
+    Index(record);
 }
 
 bool MkSlideContentPtrArray::RemoveByName(const MkString& name) {
-    for (auto it = m_items.begin(); it != m_items.end(); ++it) {
-        if ((*it)->slideName != name) continue;
-        if (m_owns) delete *it;
-        m_items.erase(it);
-        return true;
-    }
-    return false;
+    const auto known = m_byName.find(name.Std());
+    if (known == m_byName.end()) return false;
+    MkSlideContent* record = known->second;
+    m_byName.erase(known);
+    m_items.erase(std::find(m_items.begin(), m_items.end(), record));
+    if (m_owns) delete record;
+    return true;
 }
 
 MkSlideContent* MkSlideContentPtrArray::GetSlideByTag(const MkString& tag) const {
@@ -180,9 +187,8 @@ MkSlideContent* MkSlideContentPtrArray::GetSlideByTag(const MkString& tag) const
 }
 
 MkSlideContent* MkSlideContentPtrArray::GetSlideByName(const MkString& name) const {
-    for (MkSlideContent* record : m_items)
-        if (record->slideName == name) return record;
-    return nullptr;
+    const auto known = m_byName.find(name.Std());
+    return known == m_byName.end() ? nullptr : known->second;
 }
 
 int MkSlideContentPtrArray::GetTags(int type, MkStringArray& out) const {
@@ -198,7 +204,7 @@ MkSlideContentPtrArray* MkSlideContentPtrArray::GetStaticSlides() const {
     MkSlideContentPtrArray* view = new MkSlideContentPtrArray();
     view->m_owns = false;
     for (MkSlideContent* record : m_items)
-        if (record->ContainsStaticTags()) view->m_items.push_back(record);
+        if (record->ContainsStaticTags()) view->Add(record);
     return view;
 }
 

@@ -5,6 +5,8 @@
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
 #include "impl/openxml/SitTypeTag.h"
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 
@@ -89,7 +91,7 @@ public:
 
     int GetSize() const { return static_cast<int>(m_items.size()); }
     MkSlideContent* operator[](int i) const { return m_items[static_cast<size_t>(i)]; }
-    void Add(MkSlideContent* record) { m_items.push_back(record); }
+    void Add(MkSlideContent* record);
     // Inserts before the first record whose slide part number is larger (part-number order).
     void InsertInOrder(MkSlideContent* record);
     // Takes the record of that slide out of the list (deleting it when owned); false when absent.
@@ -108,6 +110,10 @@ public:
     MkIntArray HasMixedMdlxTags() const;
 
 private:
+    void Index(MkSlideContent* record) { m_byName.emplace(record->slideName.Std(), record); }
+
     std::vector<MkSlideContent*> m_items;
+    // The records by slide name (a deck's copies are looked up by name many times).
+    std::unordered_map<std::wstring, MkSlideContent*> m_byName;
     bool m_owns = true;
 };

@@ -1042,6 +1042,8 @@ private:
 
 } // namespace
 
+void MkXmlAppendEscaped(std::string* out, const std::string& text) { appendXmlText(out, text.data(), text.size()); }
+
 std::string MkXmlDocument::PrintToString(bool indented) const {
     XmlPrinter printer(indented ? "    " : "", indented ? "\n" : "");
     Accept(&printer);

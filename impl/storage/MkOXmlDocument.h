@@ -249,3 +249,6 @@ private:
 
 // UTF-8 bytes of a wide string (empty when it converts to nothing).
 std::string MkXmlToUtf8(const MkString& text);
+// Appends UTF-8 text as an attribute value or character data, escaped as
+// MkXmlDocument prints it.
+void MkXmlAppendEscaped(std::string* out, const std::string& text);

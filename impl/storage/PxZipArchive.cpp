@@ -489,11 +489,9 @@ bool PxZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t s
             return false;
         }
         try {
-            CZipMemFile source;
-            source.Attach(data, size, false);
             const int existing = m_zip.FindFile(entryName);
             if (overwrite && existing >= 0) m_zip.RemoveFile(existing);
-            if (!counted(m_zip.AddNewFile(source, entryName, m_compressionLevel, m_smartness,
+            if (!counted(m_zip.AddNewFile(data, size, entryName, m_compressionLevel, m_smartness,
                                                   m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER))) {
                 REP_LOG_ERROR(lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
                 return false;

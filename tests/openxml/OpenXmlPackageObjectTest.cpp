@@ -76,7 +76,8 @@ TEST_F(OpenXmlPackageObjectTest, ReachabilityDecidesWhatIsWritten) {
     {
         MkOpenXMLPackage package;
         ASSERT_TRUE(package.Open(wide(ooxmlCheckSample("sld-notes.pptx"))));
-        package.AddPart(wide("ppt/media/logo.wmf"), wide("image/x-wmf"))->SetBytes("wmf");
+        static const char wmf[] = "wmf";  // the caller's bytes, not copied
+        package.AddPart(wide("ppt/media/logo.wmf"), wide("image/x-wmf"))->SetBytesView(wmf, 3);
         package.AddPart(wide("ppt/media/photo.png"), wide("image/png"))->SetBytes("png");
         const struct { const char* part; const char* media; } uses[] = {
             {"ppt/slideMasters/slideMaster1.xml", "ppt/media/logo.wmf"},
@@ -129,36 +130,45 @@ TEST_F(OpenXmlPackageObjectTest, ReachabilityDecidesWhatIsWritten) {
 // Relationship ids and targets: the next id after the largest, existing ids
 // for existing targets, one part for every spelling of its name.
 TEST_F(OpenXmlPackageObjectTest, RelationshipsNameOnePartEachWay) {
-    const std::string path = makePackage("rels.zip", {
-        {"[Content_Types].xml", contentTypes("<Default Extension=\"png\" ContentType=\"image/png\"/>")},
-        {"_rels/.rels", relationships("<Relationship Id=\"rId7\" Type=\"t\" Target=\"a%5Fb.xml\"/>"
-                                      "<Relationship Id=\"x9\" Type=\"t\" Target=\"/CAF%C3%A9.XML\"/>"
-                                      "<Relationship Id=\"rId2\" Type=\"t\" Target=\"media/my%20pic.png\"/>"
-                                      "<Relationship Id=\"rId3\" Type=\"h\" Target=\"http://x/#y\" TargetMode=\"External\"/>")},
-        {"a_b.xml", "<a/>"}, {"caf\xc3\xa9.xml", "<b/>"}, {"media/my pic.png", "png"}});
-    lfw::Ref<PxZipMemFile> memory = new PxZipMemFile;
-    ASSERT_TRUE(memory->Load(wide(path)));
-    MkOpenXMLPackage package;
-    ASSERT_TRUE(package.Open(memory.p())) << narrow(package.Error());
-    MkOpenXMLRelationships& rels = package.Rels();
-    const struct { const char* id; const char* part; } named[] = {
-        {"rId7", "a_b.xml"}, {"x9", "caf\xc3\xa9.xml"}, {"rId2", "media/my%20pic.png"}, {"rId3", nullptr}};
-    for (const auto& n : named)
-        EXPECT_EQ(n.part ? package.Part(wide(n.part)) : nullptr, package.Part(rels.Find(wide(n.id)))) << n.id;
-    const struct { const char* type; const char* target; bool external; const char* id; const char* given; } adds[] = {
-        {"t", "A_B.xml", false, "rId7", nullptr},  {"t", "a%5fb.xml", false, "rId7", nullptr},
-        {"u", "a_b.xml", false, "rId8", nullptr},  {"h", "http://x/#y", true, "rId3", nullptr},
-        {"t", "a_b.xml", false, "", "x9"},         {"t", "new part.xml", false, "rId20", "rId20"},
-        {"v", "a_b.xml", false, "rId21", nullptr}, {"h", "http://x/#z", true, "rId22", nullptr}};
-    for (const auto& a : adds) {
-        const MkString id = a.given ? rels.Add(wide(a.type), wide(a.target), a.external, wide(a.given))
-                                    : rels.Relate(wide(a.type), wide(a.target), a.external);
-        EXPECT_EQ(a.id, narrow(id)) << a.target;
+    // Short lists are searched in place, long ones through indexes.
+    for (int padding : {0, 20}) {
+        std::string pad;
+        for (int i = 0; i < padding; ++i) pad += "<Relationship Id=\"p" + std::to_string(i) + "\" Type=\"p\" Target=\"a_b.xml\"/>";
+        const std::string path = makePackage("rels.zip", {
+            {"[Content_Types].xml", contentTypes("<Default Extension=\"png\" ContentType=\"image/png\"/>")},
+            {"_rels/.rels", relationships(pad + "<Relationship Id=\"rId7\" Type=\"t\" Target=\"a%5Fb.xml\"/>"
+                                          "<Relationship Id=\"x9\" Type=\"t\" Target=\"/CAF%C3%A9.XML\"/>"
+                                          "<Relationship Id=\"rId2\" Type=\"t\" Target=\"media/my%20pic.png\"/>"
+                                          "<Relationship Id=\"rId3\" Type=\"h\" Target=\"http://x/#y\" TargetMode=\"External\"/>")},
+            {"a_b.xml", "<a/>"}, {"caf\xc3\xa9.xml", "<b/>"}, {"media/my pic.png", "png"}});
+        lfw::Ref<PxZipMemFile> memory = new PxZipMemFile;
+        ASSERT_TRUE(memory->Load(wide(path)));
+        MkOpenXMLPackage package;
+        ASSERT_TRUE(package.Open(memory.p())) << narrow(package.Error());
+        MkOpenXMLRelationships& rels = package.Rels();
+        const struct { const char* id; const char* part; } named[] = {
+            {"rId7", "a_b.xml"}, {"x9", "caf\xc3\xa9.xml"}, {"rId2", "media/my%20pic.png"}, {"rId3", nullptr}};
+        for (const auto& n : named)
+            EXPECT_EQ(n.part ? package.Part(wide(n.part)) : nullptr, package.Part(rels.Find(wide(n.id)))) << n.id;
+        const struct { const char* type; const char* target; bool external; const char* id; const char* given; } adds[] = {
+            {"t", "A_B.xml", false, "rId7", nullptr},  {"t", "a%5fb.xml", false, "rId7", nullptr},
+            {"u", "a_b.xml", false, "rId8", nullptr},  {"h", "http://x/#y", true, "rId3", nullptr},
+            {"t", "a_b.xml", false, "", "x9"},         {"t", "new part.xml", false, "rId20", "rId20"},
+            {"v", "a_b.xml", false, "rId21", nullptr}, {"h", "http://x/#z", true, "rId22", nullptr}};
+        for (const auto& a : adds) {
+            const MkString id = a.given ? rels.Add(wide(a.type), wide(a.target), a.external, wide(a.given))
+                                        : rels.Relate(wide(a.type), wide(a.target), a.external);
+            EXPECT_EQ(a.id, narrow(id)) << a.target;
+        }
+        EXPECT_EQ("new%20part.xml", narrow(rels.Find(wide("rId20"))->target));
+        EXPECT_TRUE(rels.Drop(wide("rId22")));
+        EXPECT_FALSE(rels.Drop(wide("rId22")));
+        EXPECT_EQ(nullptr, rels.Find(wide("h"), wide("http://x/#z"), true));
+        EXPECT_TRUE(rels.Drop(wide("rId7")));  // those after it move up
+        EXPECT_EQ("rId8", narrow(rels.Find(wide("u"), wide("a_b.xml"), false)->id));
+        EXPECT_EQ("rId23", narrow(rels.Relate(wide("t"), wide("a_b.xml"), false)));
+        EXPECT_EQ("rId24", narrow(rels.NextId()));
     }
-    EXPECT_EQ("new%20part.xml", narrow(rels.Find(wide("rId20"))->target));
-    EXPECT_TRUE(rels.Drop(wide("rId22")));
-    EXPECT_FALSE(rels.Drop(wide("rId22")));
-    EXPECT_EQ("rId23", narrow(rels.NextId()));
 }
 
 // A changed part keeps the relationships named by id that an attribute of it
