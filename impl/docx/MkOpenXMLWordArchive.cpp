@@ -387,13 +387,17 @@ bool MkOpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const 
 
 // ---------------------------------------------------------------- content
 
-bool MkOpenXMLWordArchive::SetTitle(const MkString& tagName, const MkString& text) {
-    if (!m_document) return false;
+void MkOpenXMLWordArchive::EditAsElements(const MkString& tagName, const std::function<void()>& edit) {
     MakeElements(Index()->Find(tagName));
     const bool nested = HoldsControls(tagName);
-    m_document->SetTitle(tagName, text, Index());
+    edit();
     if (nested) m_index.reset();
     keepAsText(Index()->Find(tagName));
+}
+
+bool MkOpenXMLWordArchive::SetTitle(const MkString& tagName, const MkString& text) {
+    if (!m_document) return false;
+    EditAsElements(tagName, [&] { m_document->SetTitle(tagName, text, Index()); });
     return true;
 }
 
@@ -435,11 +439,7 @@ bool MkOpenXMLWordArchive::SetText(const MkString& tagName, const MkFormattedTex
     if (!m_document) return false;
     // A group's copies keep their contents as text: they are filled as text.
     if (FillTextAsText(tagName, runs)) return true;
-    MakeElements(Index()->Find(tagName));
-    const bool nested = HoldsControls(tagName);
-    m_document->SetText(tagName, runs, Index());
-    if (nested) m_index.reset();
-    keepAsText(Index()->Find(tagName));
+    EditAsElements(tagName, [&] { m_document->SetText(tagName, runs, Index()); });
     return true;
 }
 
@@ -484,11 +484,7 @@ bool MkOpenXMLWordArchive::SetTable(const MkString& tagName, const Table& table)
     if (!m_document) return false;
     // A group's copies keep their tables as text: they are filled as text.
     if (FillTablesAsText(tagName, table)) return true;
-    MakeElements(Index()->Find(tagName));
-    const bool nested = HoldsControls(tagName);
-    m_document->SetTable(tagName, table, Index());
-    if (nested) m_index.reset();
-    keepAsText(Index()->Find(tagName));
+    EditAsElements(tagName, [&] { m_document->SetTable(tagName, table, Index()); });
     return true;
 }
 

@@ -9,6 +9,7 @@
 // No operation logs; results and Error() tell failures.
 #include "impl/docx/MkOpenXMLWordDocument.h"
 #include "impl/openxml/MkOpenXMLPackageEditor.h"
+#include <functional>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -86,6 +87,9 @@ private:
     bool HoldsControls(const MkString& tagName);
     // The contents of the controls kept as text made elements again, to be filled.
     void MakeElements(const MkXmlElementList& controls);
+    // Runs an edit of the controls tagName on elements: their contents made
+    // elements first and kept as text again after, when they can be.
+    void EditAsElements(const MkString& tagName, const std::function<void()>& edit);
     // Fills the tables of the controls tagName whose contents are all kept as
     // text, as text; false, with nothing changed, when some control's content is
     // not such text or its filled table would not be kept as text.

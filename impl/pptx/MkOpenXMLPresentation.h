@@ -134,6 +134,11 @@ private:
     MkOpenXMLSlideDocument* EditTaggedSlide(const wchar_t* op, const MkString& tag, const MkString& slideName,
                                             bool byName, MkString* name);
     MkOpenXMLSlideDocument* EditSlide(const MkString& slideName);
+    // The slide holding tag (as FindSlide) opened for editing, with its name and
+    // part, whose relationships it has; null, with the error logged for op, when
+    // there is none.
+    MkOpenXMLSlideDocument* EditSlideWithTag(const wchar_t* op, const MkString& tag, const MkString& slideName,
+                                             MkString* name, MkOpenXMLPart** part);
     // Ends an edit EditTaggedSlide began: the slide becomes the part's content
     // when the edit succeeded; a slide a failed edit touched is read again as
     // stored (unless earlier edits changed it).

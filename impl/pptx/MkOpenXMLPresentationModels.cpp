@@ -5,18 +5,25 @@
 
 using namespace MkPresentationHelpers;
 
+MkOpenXMLSlideDocument* MkOpenXMLPresentation::EditSlideWithTag(const wchar_t* op, const MkString& tag,
+                                                                const MkString& slideName, MkString* name,
+                                                                MkOpenXMLPart** part) {
+    MkSlideContent* record = FindSlide(tag, slideName);
+    *name = record ? record->slideName : MkString();
+    *part = SlidePart(*name);
+    MkOpenXMLSlideDocument* slide = *part && (*part)->Rels() ? EditSlide(*name) : nullptr;
+    if (!slide) logError(op, MkString(L"no slide holds the tag ") + tag);
+    return slide;
+}
+
 bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPath, const MkString& /*imagePath*/,
                                     const MkString& newName, const MkString& slideName) {
     static const wchar_t* op = L"MkOpenXMLPresentation::SetMDLX";
-    MkSlideContent* record = FindSlide(tag, slideName);
-    const MkString name = record ? record->slideName : MkString();
-    MkOpenXMLPart* part = SlidePart(name);
-    MkOpenXMLRelationships* rels = part ? part->Rels() : nullptr;
-    MkOpenXMLSlideDocument* slide = rels ? EditSlide(name) : nullptr;
-    if (!slide) {
-        logError(op, MkString(L"no slide holds the tag ") + tag);
-        return false;
-    }
+    MkString name;
+    MkOpenXMLPart* part = nullptr;
+    MkOpenXMLSlideDocument* slide = EditSlideWithTag(op, tag, slideName, &name, &part);
+    if (!slide) return false;
+    MkOpenXMLRelationships* rels = part->Rels();
     // A new relationship id no relationship of the slide has.
     MkString newId;
     for (int n = 1;; ++n) {
@@ -67,15 +74,11 @@ bool MkOpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkStri
                                                const MkString& imagePath, float aspect, const MkString& newName,
                                                const MkString& slideName, const MkString& hyperlink) {
     static const wchar_t* op = L"MkOpenXMLPresentation::ConvertMdlxInSlide";
-    MkSlideContent* record = FindSlide(tag, slideName);
-    const MkString name = record ? record->slideName : MkString();
-    MkOpenXMLPart* part = SlidePart(name);
-    MkOpenXMLRelationships* rels = part ? part->Rels() : nullptr;
-    MkOpenXMLSlideDocument* slide = rels ? EditSlide(name) : nullptr;
-    if (!slide) {
-        logError(op, MkString(L"no slide holds the tag ") + tag);
-        return false;
-    }
+    MkString name;
+    MkOpenXMLPart* part = nullptr;
+    MkOpenXMLSlideDocument* slide = EditSlideWithTag(op, tag, slideName, &name, &part);
+    if (!slide) return false;
+    MkOpenXMLRelationships* rels = part->Rels();
     MkStringArray controlIds;
     std::unique_ptr<TiXmlElement> picture = slide->TakeControlPicture(tag, aspect, &controlIds);
     if (!picture) {
