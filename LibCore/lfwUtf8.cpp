@@ -39,8 +39,11 @@ std::wstring decode(const char* bytes, size_t len, Invalid mode) {
     while (i < len) {
         unsigned char c = s[i];
         if (c < 0x80) {
-            out += static_cast<wchar_t>(c);
-            ++i;
+            // A run of ASCII goes over in one step: most text in documents is ASCII.
+            size_t end = i + 1;
+            while (end < len && s[end] < 0x80) ++end;
+            out.append(s + i, s + end);
+            i = end;
             continue;
         }
         size_t need;
@@ -78,6 +81,15 @@ std::string encode(const wchar_t* text, size_t len, Invalid mode, bool* ok) {
     if (!text) return out;
     out.reserve(len);
     for (size_t i = 0; i < len; ++i) {
+        if (static_cast<uint32_t>(text[i]) < 0x80) {
+            size_t end = i + 1;
+            while (end < len && static_cast<uint32_t>(text[end]) < 0x80) ++end;
+            const size_t at = out.size();
+            out.resize(at + (end - i));
+            for (size_t k = i; k < end; ++k) out[at + (k - i)] = static_cast<char>(text[k]);
+            i = end - 1;
+            continue;
+        }
         uint32_t cp = static_cast<uint32_t>(text[i]);
         if (mode == Invalid::Escape && cp >= 0xDC80 && cp <= 0xDCFF) {
             out += static_cast<char>(cp - 0xDC00);

@@ -8,7 +8,7 @@
 // /tmp/peers), pptx-automizer runs on the same N in the same invocation.
 //
 // Usage: bench_pptx_report [--peers PEERS_FOLDER] (or $KIV_PEERS);
-// BENCH_NS="10,100" picks the sizes.
+// BENCH_NS="10,100" picks the sizes; BENCH_KEEP=1 keeps the outputs.
 #include "BenchTimer.h"
 #include "PeerRun.h"
 #include "KivReport/ReportComponent.h"
@@ -136,6 +136,7 @@ int main(int argc, char** argv) {
     if (peersFolder.empty()) std::printf("(pptx-automizer not run: no peers folder, give --peers DIR or KIV_PEERS)\n");
     else if (!peers) std::printf("(pptx-automizer not run: needs node, /usr/bin/time and npm ci in %s)\n", peersDir.c_str());
     else if (!peersReady) std::printf("(pptx-automizer not run: its pictures could not be made)\n");
-    std::system(("rm -rf '" + std::string(work) + "'").c_str());
+    if (std::getenv("BENCH_KEEP")) std::printf("outputs in %s\n", work);
+    else std::system(("rm -rf '" + std::string(work) + "'").c_str());
     return 0;
 }

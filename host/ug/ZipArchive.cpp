@@ -175,27 +175,48 @@ struct Inflater {
     ~Inflater() { if (ready) inflateEnd(&zs); }
 };
 
-// One compressor per thread, reset between entries: setting up zlib's ~256 KB of
-// state for every entry costs more than compressing a typical small part.
+// Compressors kept per thread and reset between entries: setting up zlib's
+// ~256 KB of state for every entry costs more than compressing a typical small
+// part. A small entry gets a compressor sized to it (a window that holds the
+// whole entry, a hash table and a symbol buffer in proportion): the same
+// matches and one block, while a reset clears a few KB of hash table rather
+// than 64 KB.
 class Deflater {
 public:
-    static z_stream& acquire(int level) {
-        static thread_local Deflater cached;
-        z_stream& zs = cached.m_zs;
-        if (!cached.m_ready) {
-            if (deflateInit2(&zs, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    // size: the bytes to compress, when known (0 when not).
+    static z_stream& acquire(int level, uint64_t size = 0) {
+        static thread_local Deflater cached[kClasses];
+        const int bits = windowBitsFor(size);
+        Deflater& d = cached[bits - kMinBits];
+        z_stream& zs = d.m_zs;
+        if (!d.m_ready) {
+            // The symbol buffer (1 << (memLevel + 6)) holds the whole entry.
+            const int memLevel = std::min(MAX_MEM_LEVEL - 1, std::max(1, bits - 6));
+            if (deflateInit2(&zs, level, Z_DEFLATED, -bits, memLevel, Z_DEFAULT_STRATEGY) != Z_OK)
                 throw CZipException(CZipException::generic, "zlib init failed");
-            cached.m_ready = true;
-        } else if (deflateReset(&zs) != Z_OK || (cached.m_level != level && deflateParams(&zs, level, Z_DEFAULT_STRATEGY) != Z_OK)) {
+            d.m_ready = true;
+        } else if (deflateReset(&zs) != Z_OK || (d.m_level != level && deflateParams(&zs, level, Z_DEFAULT_STRATEGY) != Z_OK)) {
             deflateEnd(&zs);
-            cached.m_ready = false;
+            d.m_ready = false;
             throw CZipException(CZipException::generic, "zlib reset failed");
         }
-        cached.m_level = level;
+        d.m_level = level;
         return zs;
     }
 
 private:
+    static const int kMinBits = 9;  // the smallest raw deflate window zlib takes
+    static const int kClasses = MAX_WBITS - kMinBits + 1;
+
+    // The smallest window that reaches back over the whole entry (zlib keeps
+    // 262 bytes of look-ahead out of it); the full one when the size is not known.
+    static int windowBitsFor(uint64_t size) {
+        if (size == 0) return MAX_WBITS;
+        int bits = kMinBits;
+        while (bits < MAX_WBITS && size + 262 > (uint64_t(1) << bits)) ++bits;
+        return bits;
+    }
+
     ~Deflater() {
         if (m_ready) deflateEnd(&m_zs);
     }
@@ -917,7 +938,7 @@ bool CZipArchive::addEntry(Source& src, const std::string& name, int level, int 
     if (memory) {
         crc = crcOf(0, memory, static_cast<size_t>(size));
         if (method == kMethodDeflated) {
-            z_stream& zs = Deflater::acquire(zlevel);
+            z_stream& zs = Deflater::acquire(zlevel, size);
             packed.resize(deflateBound(&zs, static_cast<uLong>(size)));
             zs.next_in = const_cast<unsigned char*>(memory);
             zs.avail_in = static_cast<uInt>(size);

@@ -207,12 +207,35 @@ public:
     bool Made() const { return m_made; }
 
     // The kept text of the content (one paragraph) holding the runs; false when
-    // it would not be inert or holds no run.
+    // it would not be inert or holds no run. Each run is printed as AppendRuns
+    // makes it: the print of a run of its kind around its text.
     bool Print(const MkFormattedTextArray& runs, std::string* kept) const {
-        TiXmlElement scratch("runs");
-        MkOpenXMLWordDocument::AppendRuns(MkXmlElement(&scratch), runs, m_runProperties.get());
         std::string printed;
-        for (const TiXmlNode* c = scratch.FirstChild(); c; c = c->NextSibling()) printed += MkXmlDocument::PrintNode(*c);
+        for (int i = 0; i < runs.GetSize(); ++i) {
+            const MkFormattedText& run = runs[i];
+            if (run.newParagraph || run.lineBreak) {
+                const RunPieces* pieces = PiecesFor(kBreak);
+                if (!pieces) return false;
+                printed += pieces->before;
+                continue;
+            }
+            MkString text = run.text;
+            if (i + 1 < runs.GetSize() && MkOpenXMLWordDocument::JoinsPreviousRun(runs[i + 1].text)) {
+                text += runs[i + 1].text;
+                ++i;
+            }
+            const unsigned kind = (run.bold ? 1u : 0u) | (run.italic ? 2u : 0u) | (run.underline ? 4u : 0u) |
+                                  (run.reserved ? 8u : 0u) | (text.IsEmpty() ? kEmpty : 0u);
+            const RunPieces* pieces = PiecesFor(kind);
+            if (!pieces) return false;
+            printed += pieces->before;
+            if (!text.IsEmpty()) {
+                const std::string utf8 = MkXmlToUtf8(text);
+                if (std::all_of(utf8.begin(), utf8.end(), printsAsIs)) printed += utf8;
+                else printed += MkXmlDocument::PrintNode(TiXmlText(utf8));
+            }
+            printed += pieces->after;
+        }
         if (printed.empty() || holdsAny(printed.data(), printed.size(), inertMarkers())) return false;
         *kept = m_before + printed + m_after;
         return true;
@@ -242,9 +265,51 @@ private:
         return true;
     }
 
+    // The print of a run of a kind (formatting, empty text, a break), cut where its text goes.
+    struct RunPieces {
+        bool made = false;
+        std::string before, after;
+    };
+    static const unsigned kEmpty = 16, kBreak = 32, kKinds = 33;
+
+    // Null when the run cannot be cut so.
+    const RunPieces* PiecesFor(unsigned kind) const {
+        std::unique_ptr<RunPieces>& pieces = m_runs[kind];
+        if (!pieces) {
+            pieces.reset(new RunPieces);
+            MkFormattedText run;
+            run.lineBreak = kind == kBreak;
+            if (!run.lineBreak) {
+                run.bold = kind & 1u;
+                run.italic = kind & 2u;
+                run.underline = kind & 4u;
+                run.reserved = kind & 8u;
+                if (!(kind & kEmpty)) run.text = MkString(L"\xE000");
+            }
+            MkFormattedTextArray one;
+            one.AddGrow(run);
+            TiXmlElement scratch("runs");
+            MkOpenXMLWordDocument::AppendRuns(MkXmlElement(&scratch), one, m_runProperties.get());
+            std::string printed;
+            for (const TiXmlNode* c = scratch.FirstChild(); c; c = c->NextSibling()) printed += MkXmlDocument::PrintNode(*c);
+            static const std::string mark = "\xEE\x80\x80";
+            const size_t at = printed.find(mark);
+            if (run.text.IsEmpty()) {
+                pieces->before = printed;
+                pieces->made = at == std::string::npos;
+            } else if (at != std::string::npos && printed.find(mark, at + 1) == std::string::npos) {
+                pieces->before = printed.substr(0, at);
+                pieces->after = printed.substr(at + mark.size());
+                pieces->made = true;
+            }
+        }
+        return pieces->made ? pieces.get() : nullptr;
+    }
+
     bool m_made = false;
     std::string m_before, m_after;
     std::unique_ptr<TiXmlElement> m_runProperties;
+    mutable std::unique_ptr<RunPieces> m_runs[kKinds];
 };
 
 MkOpenXMLWordArchive::MkOpenXMLWordArchive() {

@@ -976,6 +976,8 @@ void MkOpenXMLWordDocument::AppendRuns(const MkXmlElement& container, const MkFo
 
 bool MkOpenXMLWordDocument::IsInParagraph(const MkXmlElement& element) { return inParagraph(element); }
 
+bool MkOpenXMLWordDocument::JoinsPreviousRun(const MkString& text) { return isBlankRun(text); }
+
 bool MkOpenXMLWordDocument::SetTitle(const MkString& tagName, const MkString& text, const MkWordControlIndex* index) {
     for (const MkXmlElement& sdt : ControlsNamed(tagName, index)) {
         const MkXmlElement pr = childOf(sdt, "w:sdtPr");

@@ -211,6 +211,8 @@ public:
                            const TiXmlElement* runProperties);
     // Whether content there stands inside a paragraph (runs) rather than where paragraphs stand.
     static bool IsInParagraph(const MkXmlElement& element);
+    // Whether AppendRuns writes this run's text with the run before it.
+    static bool JoinsPreviousRun(const MkString& text);
     // The editing operations find their controls through the index when one is given.
     bool SetTitle(const MkString& tagName, const MkString& text, const MkWordControlIndex* index = nullptr);
     bool SetText(const MkString& tagName, const MkFormattedTextArray& runs, const MkWordControlIndex* index = nullptr);

@@ -1,5 +1,6 @@
 #include "impl/storage/MkOXmlDocument.h"
 #include "LibCore/lfwFile.h"
+#include "LibCore/lfwUtf8.h"
 #include <cctype>
 #include <cerrno>
 #include <cfloat>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <algorithm>
 #include <string_view>
 #include <vector>
@@ -83,12 +85,9 @@ void readItems(const TiXmlElement* container, int maxItems, Add add) {
 } // namespace
 
 std::string MkXmlToUtf8(const MkString& text) {
-    int length = 0;
-    char* bytes = MkStringToUTF8(text, &length);
-    std::string out;
-    if (bytes && length > 0) out.assign(bytes, static_cast<size_t>(length));
-    delete[] bytes;
-    return out;
+    // Up to the first NUL, as the C string converter reads it.
+    const wchar_t* chars = ~text;
+    return lfw::utf8::encode(chars, std::wcslen(chars), lfw::utf8::Invalid::Replace);
 }
 
 // ---------------------------------------------------------------------------

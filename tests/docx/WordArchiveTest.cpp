@@ -248,6 +248,12 @@ TEST_F(WordArchiveTest, ContentsKeptAsTextFillAsElementsDo) {
         runs.AddGrow(run);
         run.newParagraph = false;
         for (const wchar_t* part : {L"bold", L"  ", L""}) runs.AddGrow((run.text = part, run));
+        run = MkFormattedText();
+        run.lineBreak = true;
+        runs.AddGrow(run);
+        run.lineBreak = false;
+        run.italic = run.underline = true;
+        runs.AddGrow((run.text = L"<i&u>", run));
         for (const wchar_t* tag : {L"SIT1_TEXT", L"SIT2_TEXT", L"SIT1_TITLE"})
             EXPECT_TRUE(asText.SetText(tag, runs) && asElements.SetText(tag, runs));
         EXPECT_EQ(MkXmlDocument::PrintNode(*asElements.GetBody().Tx()), MkXmlDocument::PrintNode(*asText.Document()->GetBody().Tx()))
