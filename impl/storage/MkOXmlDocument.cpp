@@ -879,9 +879,18 @@ namespace {
 // a text is never taken as markup.
 void appendXmlText(std::string* out, const char* text, size_t length) {
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text);
+    // The bytes that may need more than a copy: controls, markup, 0xED and 0xEF.
+    static const struct Special {
+        bool is[256] = {};
+        Special() {
+            for (int c = 0; c < 0x20; ++c) is[c] = true;
+            for (const char* p = "&<>\"'\xED\xEF"; *p; ++p) is[static_cast<unsigned char>(*p)] = true;
+        }
+    } special;
     size_t plain = 0;  // start of the bytes not yet appended
     for (size_t i = 0; i < length; ++i) {
         const unsigned char c = s[i];
+        if (!special.is[c]) continue;
         const char* replacement = nullptr;
         size_t skip = 1;
         switch (c) {
@@ -951,12 +960,14 @@ void appendXmlRaw(std::string* out, const char* text) {
 // attribute values through appendXmlText.
 class XmlPrinter : public TiXmlVisitor {
 public:
-    XmlPrinter(const char* indent, const char* lineBreak) : m_indent(indent), m_lineBreak(lineBreak) {}
+    XmlPrinter(const char* indent, const char* lineBreak)
+        : m_indent(indent), m_lineBreak(lineBreak), m_indentLength(std::strlen(indent)),
+          m_lineBreakLength(std::strlen(lineBreak)) {}
 
     bool VisitEnter(const TiXmlElement& element, const TiXmlAttribute* attribute) override {
         Indent();
         m_out += '<';
-        m_out += element.Value();
+        m_out += element.ValueStr();
         for (; attribute; attribute = attribute->Next()) {
             const std::string& value = attribute->ValueStr();
             const char quote = value.find('"') == std::string::npos ? '"' : '\'';
@@ -970,11 +981,11 @@ public:
         const TiXmlNode* first = element.FirstChild();
         if (!first) {
             m_out += " />";
-            m_out += m_lineBreak;
+            LineBreak();
         } else {
             m_out += '>';
             m_simpleText = first->ToText() && element.LastChild() == first && !first->ToText()->CDATA();
-            if (!m_simpleText) m_out += m_lineBreak;
+            if (!m_simpleText) LineBreak();
         }
         ++m_depth;
         return true;
@@ -987,9 +998,9 @@ public:
         else
             Indent();
         m_out += "</";
-        m_out += element.Value();
+        m_out += element.ValueStr();
         m_out += '>';
-        m_out += m_lineBreak;
+        LineBreak();
         return true;
     }
     bool Visit(const TiXmlText& text) override {
@@ -998,11 +1009,11 @@ public:
             m_out += "<![CDATA[";
             appendXmlRaw(&m_out, text.Value());
             m_out += "]]>";
-            m_out += m_lineBreak;
+            LineBreak();
         } else {
             if (!m_simpleText) Indent();
             appendXmlText(&m_out, text.ValueStr().data(), text.ValueStr().size());
-            if (!m_simpleText) m_out += m_lineBreak;
+            if (!m_simpleText) LineBreak();
         }
         return true;
     }
@@ -1011,7 +1022,7 @@ public:
         std::string printed;
         declaration.Print(nullptr, 0, &printed);
         appendXmlRaw(&m_out, printed.c_str());
-        m_out += m_lineBreak;
+        LineBreak();
         return true;
     }
     bool Visit(const TiXmlComment& comment) override { return Raw("<!--", comment.Value(), "-->"); }
@@ -1021,19 +1032,24 @@ public:
 
 private:
     void Indent() {
-        for (int i = 0; i < m_depth; ++i) m_out += m_indent;
+        if (m_indentLength)
+            for (int i = 0; i < m_depth; ++i) m_out.append(m_indent, m_indentLength);
+    }
+    void LineBreak() {
+        if (m_lineBreakLength) m_out.append(m_lineBreak, m_lineBreakLength);
     }
     bool Raw(const char* open, const char* text, const char* close) {
         Indent();
         m_out += open;
         appendXmlRaw(&m_out, text);
         m_out += close;
-        m_out += m_lineBreak;
+        LineBreak();
         return true;
     }
 
     const char* m_indent;
     const char* m_lineBreak;
+    size_t m_indentLength, m_lineBreakLength;
     std::string m_out;
     int m_depth = 0;
     bool m_simpleText = false;
