@@ -3,7 +3,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <random>
 
 namespace {
@@ -111,6 +116,12 @@ bool looksCompressed(const unsigned char* p, size_t n) {
            || starts("\xFD" "7zXZ\x00", 6);                // xz
 }
 
+// Whether AddNewFile stores data of this size, starting with these bytes, as it is.
+bool storesAsIs(const unsigned char* head, size_t headSize, uint64_t size, int level, int smartness) {
+    return level == 0 || size == 0 || ((smartness & CZipArchive::zipsmSmallStored) && size < ZipLimits::kSmallEntrySize) ||
+           ((smartness & CZipArchive::zipsmKnownCompressed) && looksCompressed(head, headSize));
+}
+
 // The traditional PKWARE stream cipher.
 class ZipCrypto {
 public:
@@ -159,6 +170,12 @@ uint32_t crcOf(uint32_t crc, const unsigned char* p, size_t n) {
     }
     return crc;
 }
+
+// Prepared entries are compressed in pieces of this size, each with this much
+// of the bytes before it as its dictionary; a second thread helps from this many bytes on.
+const size_t kPieceSize = 512u << 10;
+const size_t kDictionarySize = 32768;
+const uint64_t kThreadedSize = 256u << 10;
 
 // Entries up to this size are added with one write of their header and data.
 const uint64_t kOneWriteSize = 1u << 20;
@@ -328,6 +345,7 @@ void CZipArchive::resetState() {
     m_slots.clear();
     m_comment.clear();
     m_dataStart = m_dataEnd = m_garbage = 0;
+    m_prepared.clear();
 }
 
 void CZipArchive::Close() {
@@ -838,10 +856,7 @@ bool CZipArchive::addEntry(Source& src, const std::string& name, int level, int 
 
     src.rewind();
     size_t peek = src.read(in, 8);
-    uint16_t method = kMethodDeflated;
-    if (level == 0 || size == 0 || directory) method = kMethodStored;
-    else if ((smartness & zipsmSmallStored) && size < ZipLimits::kSmallEntrySize) method = kMethodStored;
-    else if ((smartness & zipsmKnownCompressed) && looksCompressed(in, peek)) method = kMethodStored;
+    const uint16_t method = directory || storesAsIs(in, peek, size, level, smartness) ? kMethodStored : kMethodDeflated;
     int zlevel = (level < 0 || level > 9) ? 6 : level;
 
     uint32_t crc = 0;
@@ -933,9 +948,21 @@ bool CZipArchive::addEntry(Source& src, const std::string& name, int level, int 
     // A small entry from memory is compressed first and written with its final
     // header at once: a package of thousands of small parts is written with
     // thousands of system calls less.
-    const unsigned char* const memory = encrypt || size > kOneWriteSize ? nullptr : src.memory();
+    const unsigned char* const inMemory = encrypt ? nullptr : src.memory();
+    auto prepared = inMemory ? m_prepared.find(inMemory) : m_prepared.end();
+    if (prepared != m_prepared.end() &&
+        (prepared->second.size != size || prepared->second.level != level || prepared->second.smartness != smartness ||
+         prepared->second.deflated != (method == kMethodDeflated)))
+        prepared = m_prepared.end();
+    const unsigned char* const memory = size > kOneWriteSize && prepared == m_prepared.end() ? nullptr : inMemory;
     std::string packed;
-    if (memory) {
+    if (prepared != m_prepared.end()) {
+        crc = prepared->second.crc;
+        packed = std::move(prepared->second.packed);
+        m_prepared.erase(prepared);
+        if (method == kMethodDeflated && (smartness & zipsmCheckForEff) && packed.size() >= size) e.method = kMethodStored;
+        stored = e.method == kMethodDeflated ? packed.size() : size;
+    } else if (memory) {
         crc = crcOf(0, memory, static_cast<size_t>(size));
         if (method == kMethodDeflated) {
             z_stream& zs = Deflater::acquire(zlevel, size);
@@ -981,6 +1008,103 @@ bool CZipArchive::addEntry(Source& src, const std::string& name, int level, int 
     indexInsert(GetCount() - 1);
     m_dataEnd = end;
     return true;
+}
+
+void CZipArchive::PrepareNewFiles(const std::vector<Data>& entries, int level, int smartness) {
+    requireWritable();
+    m_prepared.clear();
+    if (IsEncrypted()) return;  // encrypted entries are written as they are added
+    const int zlevel = (level < 0 || level > 9) ? 6 : level;
+    // The work in pieces: a piece of an entry, its CRC and compressed bytes.
+    struct Piece {
+        const unsigned char* data;
+        size_t from, to, size;  // size: of the whole entry
+        Prepared* entry;
+        uint32_t crc = 0;
+        std::string packed;
+    };
+    std::vector<Piece> pieces;
+    uint64_t total = 0;
+    for (const Data& d : entries) {
+        const unsigned char* data = static_cast<const unsigned char*>(d.data);
+        if (!data || d.size == 0 || d.size > ZipLimits::kMaxEntrySize) continue;
+        auto inserted = m_prepared.emplace(data, Prepared());
+        if (!inserted.second) continue;
+        Prepared& p = inserted.first->second;
+        p.size = d.size;
+        p.level = level;
+        p.smartness = smartness;
+        p.deflated = !storesAsIs(data, std::min<size_t>(d.size, 8), d.size, level, smartness);
+        for (size_t from = 0; from < d.size; from += kPieceSize)
+            pieces.push_back(Piece{data, from, std::min(d.size, from + kPieceSize), d.size, &p, 0, std::string()});
+        total += d.size;
+    }
+    std::atomic<size_t> next{0};
+    std::mutex failed;
+    std::exception_ptr failure;
+    auto work = [&]() {
+        try {
+            for (size_t i; (i = next++) < pieces.size();) {
+                Piece& piece = pieces[i];
+                const size_t n = piece.to - piece.from;
+                piece.crc = crcOf(0, piece.data + piece.from, n);
+                if (!piece.entry->deflated) continue;
+                // An entry in one piece gets the compressor AddNewFile would give it.
+                const bool last = piece.to == piece.size;
+                z_stream& zs = Deflater::acquire(zlevel, piece.from == 0 && last ? n : 0);
+                if (piece.from > 0) {
+                    const size_t dictionary = std::min(piece.from, kDictionarySize);
+                    if (deflateSetDictionary(&zs, piece.data + piece.from - dictionary, static_cast<uInt>(dictionary)) != Z_OK)
+                        throw CZipException(CZipException::generic, "zlib dictionary failed");
+                }
+                // Room for a good compression first: the output grows when it needs to.
+                std::string& out = piece.packed;
+                out.resize(std::min<size_t>(deflateBound(&zs, static_cast<uLong>(n)) + 16, n / 4 + 4096));
+                zs.next_in = const_cast<unsigned char*>(piece.data + piece.from);
+                zs.avail_in = static_cast<uInt>(n);
+                zs.next_out = reinterpret_cast<unsigned char*>(&out[0]);
+                zs.avail_out = static_cast<uInt>(out.size());
+                // A piece before the last ends on a byte with an empty stored block:
+                // the pieces' streams follow each other as one.
+                const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
+                for (;;) {
+                    const int rc = deflate(&zs, flush);
+                    if (last ? rc == Z_STREAM_END : (zs.avail_in == 0 && zs.avail_out > 0)) break;
+                    if (rc != Z_OK && rc != Z_BUF_ERROR) throw CZipException(CZipException::generic, "zlib deflate failed");
+                    const size_t used = out.size() - zs.avail_out;
+                    out.resize(2 * out.size());
+                    zs.next_out = reinterpret_cast<unsigned char*>(&out[used]);
+                    zs.avail_out = static_cast<uInt>(out.size() - used);
+                }
+                out.resize(out.size() - zs.avail_out);
+            }
+        } catch (...) {
+            std::lock_guard<std::mutex> lock(failed);
+            if (!failure) failure = std::current_exception();
+            next = pieces.size();
+        }
+    };
+    std::thread helper;
+    if (total >= kThreadedSize && pieces.size() > 1 && std::thread::hardware_concurrency() > 1) {
+        try {
+            helper = std::thread(work);
+        } catch (const std::system_error&) {
+            // no second thread: this one does it all
+        }
+    }
+    work();
+    if (helper.joinable()) helper.join();
+    if (failure) {
+        m_prepared.clear();
+        std::rethrow_exception(failure);
+    }
+    for (Piece& piece : pieces) {
+        Prepared& p = *piece.entry;
+        p.crc = piece.from == 0 ? piece.crc
+                                : static_cast<uint32_t>(crc32_combine(p.crc, piece.crc, static_cast<z_off_t>(piece.to - piece.from)));
+        if (piece.from == 0) p.packed = std::move(piece.packed);
+        else p.packed += piece.packed;
+    }
 }
 
 bool CZipArchive::CopyEntryFrom(const CZipArchive& source, int index, const std::string& utf8Name) {

@@ -32,6 +32,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // Limits against hostile or unsupported input. Exceeding one throws CZipException(tooBig).
@@ -109,6 +110,18 @@ public:
     // name is empty or already present; limits and I/O errors throw.
     bool AddNewFile(const void* data, size_t size, const std::string& utf8Name, int level = -1,
                     int smartness = zipsmSmartest, size_t bufferSize = ZipLimits::kDefaultBufferSize);
+    // Compresses, ahead of AddNewFile, entries that are in memory (and computes
+    // their CRC), on two threads when the machine has them; AddNewFile of the same
+    // bytes (the same pointer and size, unchanged) at the same level and smartness
+    // then writes what was prepared. An entry of many megabytes is compressed in
+    // pieces, each with the piece before as its dictionary. The archive's bytes do
+    // not depend on the number of threads. What is not added is dropped at the
+    // next call and on Close. Errors throw as AddNewFile's do.
+    struct Data {
+        const void* data;
+        size_t size;
+    };
+    void PrepareNewFiles(const std::vector<Data>& entries, int level = -1, int smartness = zipsmSmartest);
     // Adds the whole content of `source` (read from position 0).
     bool AddNewFile(CZipAbstractFile& source, const std::string& utf8Name, int level = -1,
                     int smartness = zipsmSmartest, size_t bufferSize = ZipLimits::kDefaultBufferSize);
@@ -200,4 +213,13 @@ private:
     uint16_t m_dosDate = 0x21, m_dosTime = 0;
     std::string m_password;
     int m_encryption = encStandard;
+    // Entries compressed by PrepareNewFiles, by the address of their bytes.
+    struct Prepared {
+        size_t size = 0;
+        int level = 0, smartness = 0;
+        uint32_t crc = 0;
+        bool deflated = false;
+        std::string packed;
+    };
+    std::unordered_map<const void*, Prepared> m_prepared;
 };

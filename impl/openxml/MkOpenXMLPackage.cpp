@@ -863,42 +863,79 @@ std::string MkOpenXMLPackage::ContentTypesXml(const Plan& plan) const {
 }
 
 bool MkOpenXMLPackage::Write(PxZipArchive& out, Plan& plan) {
-    auto writeData = [&](const MkString& name, const char* data, size_t size) {
-        return out.WriteDataRaw(name, data, size, false) || Fail(L"Part " + quoted(name) + L" could not be written");
+    // What goes into the package, in order: bytes, or an entry of the template
+    // copied as it is. Bytes are gathered a few megabytes at a time and compressed
+    // together (on two threads where there are two) before they are written.
+    struct Item {
+        MkString name;
+        const char* data = nullptr;
+        size_t size = 0;
+        int entry = -1;          // an entry of the template, copied
+        bool entryName = false;  // copied under the template's own name
     };
-    auto writeBytes = [&](const MkString& name, const std::string& bytes) {
-        return writeData(name, bytes.data(), bytes.size());
-    };
-    auto writeRels = [&](const MkOpenXMLRelationships& rels, int entry, const MkString& name) {
-        const auto kept = plan.kept.find(&rels);
-        if (!rels.IsChanged() && kept == plan.kept.end()) {
-            return entry < 0 || out.CopyEntryFrom(m_zip, entry) || Fail(L"Part " + quoted(name) + L" could not be written");
+    const size_t gatherBytes = 4u << 20, gatherItems = 2048;
+    std::vector<Item> items;
+    std::deque<std::string> made;  // bytes made for the package: printed parts, relationships
+    size_t gathered = 0;
+    auto flush = [&]() {
+        std::vector<std::pair<const void*, size_t>> data;
+        for (const Item& item : items)
+            if (item.entry < 0 && item.size > 0) data.emplace_back(item.data, item.size);
+        out.PrepareWrites(data);
+        for (const Item& item : items) {
+            const bool ok = item.entry < 0 ? out.WriteDataRaw(item.name, item.data, item.size, false)
+                                           : out.CopyEntryFrom(m_zip, item.entry, item.entryName ? MkString() : item.name);
+            if (!ok) return Fail(L"Part " + quoted(item.name) + L" could not be written");
         }
+        items.clear();
+        made.clear();
+        gathered = 0;
+        return true;
+    };
+    auto add = [&](Item item) {
+        gathered += item.size;
+        items.push_back(std::move(item));
+        return (gathered < gatherBytes && items.size() < gatherItems) || flush();
+    };
+    auto addData = [&](const MkString& name, const char* data, size_t size) {
+        Item item;
+        item.name = name;
+        item.data = data;
+        item.size = size;
+        return add(std::move(item));
+    };
+    auto addMade = [&](const MkString& name, std::string bytes) {
+        made.push_back(std::move(bytes));
+        return addData(name, made.back().data(), made.back().size());
+    };
+    auto addCopy = [&](const MkString& name, int entry, bool entryName) {
+        Item item;
+        item.name = name;
+        item.entry = entry;
+        item.entryName = entryName;
+        return add(std::move(item));
+    };
+    auto addRels = [&](const MkOpenXMLRelationships& rels, int entry, const MkString& name) {
+        const auto kept = plan.kept.find(&rels);
+        if (!rels.IsChanged() && kept == plan.kept.end()) return entry < 0 || addCopy(name, entry, true);
         static const std::vector<bool> all;
         const std::vector<bool>& keep = kept == plan.kept.end() ? all : kept->second;
         bool any = keep.empty() ? rels.Count() > 0 : false;
         for (bool k : keep) any = any || k;
-        return !any || writeBytes(name, rels.Serialize(keep));
+        return !any || addMade(name, rels.Serialize(keep));
     };
-    if (!writeBytes(MkString(CONTENT_TYPES_PART), ContentTypesXml(plan)) ||
-        !writeRels(*m_rels, m_relsEntry, MkString(L"_rels/.rels")))
+    if (!addMade(MkString(CONTENT_TYPES_PART), ContentTypesXml(plan)) ||
+        !addRels(*m_rels, m_relsEntry, MkString(L"_rels/.rels")))
         return false;
     for (MkOpenXMLPart* part : plan.parts) {
         bool ok;
-        if (part->m_xmlIsContent) {
-            ok = writeBytes(part->m_name, part->Print());
-        } else if (part->m_view) {
-            ok = writeData(part->m_name, part->m_view, part->m_viewSize);
-        } else if (part->m_bytesAreContent || part->m_entry < 0) {
-            ok = writeBytes(part->m_name, part->m_bytes);
-        } else {
-            ok = out.CopyEntryFrom(m_zip, part->m_entry, part->m_name) ||
-                 Fail(L"Part " + quoted(part->m_name) + L" could not be written");
-        }
-        if (!ok || !writeRels(*part->m_rels, part->m_relsEntry, MkOpenXMLPaths::RelsPartName(part->m_name)))
-            return false;
+        if (part->m_xmlIsContent) ok = addMade(part->m_name, part->Print());
+        else if (part->m_view) ok = addData(part->m_name, part->m_view, part->m_viewSize);
+        else if (part->m_bytesAreContent || part->m_entry < 0) ok = addData(part->m_name, part->m_bytes.data(), part->m_bytes.size());
+        else ok = addCopy(part->m_name, part->m_entry, false);
+        if (!ok || !addRels(*part->m_rels, part->m_relsEntry, MkOpenXMLPaths::RelsPartName(part->m_name))) return false;
     }
-    return true;
+    return flush();
 }
 
 bool MkOpenXMLPackage::WrittenParts(std::vector<MkOpenXMLPart*>* parts) {

@@ -469,6 +469,18 @@ bool PxZipArchive::ReadInto(const MkString& name, Bytes* data, uint64_t maxSize)
     }
 }
 
+bool PxZipArchive::PrepareWrites(const std::vector<std::pair<const void*, size_t>>& data) {
+    if (m_zip.IsClosed() || IsReadOnly()) return false;
+    std::vector<CZipArchive::Data> entries;
+    entries.reserve(data.size());
+    for (const auto& d : data) entries.push_back(CZipArchive::Data{d.first, d.second});
+    try {
+        m_zip.PrepareNewFiles(entries, m_compressionLevel, m_smartness);
+        return true;
+    }
+    PX_ZIP_CATCH(false)
+}
+
 bool PxZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t size, bool overwrite) {
     if (m_zip.IsClosed()) {
         REP_LOG_ERROR(lfw::String("Archive is not open."));

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class MkXmlBudget;
@@ -119,6 +120,11 @@ public:
     bool ReadDataInto(const MkString& name, std::vector<unsigned char>* data, uint64_t maxSize = 0);
     bool ReadDataInto(const MkString& name, std::string* data, uint64_t maxSize = 0);
     bool WriteDataRaw(const MkString& name, const void* data, size_t size, bool overwrite);
+    // Compresses the bytes WriteDataRaw is about to be given, all at once (on two
+    // threads where there are two); the bytes must not change until they are
+    // written. False (logged) when they could not be: WriteDataRaw then compresses
+    // each as it comes.
+    bool PrepareWrites(const std::vector<std::pair<const void*, size_t>>& data);
 
     bool ReadXmlFile(const MkString& name, MkXmlDocument* document);
     // Parses the text of an entry read with ReadDataRaw (size bytes and a zero),
