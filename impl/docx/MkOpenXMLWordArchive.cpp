@@ -75,20 +75,6 @@ void keepAsText(const MkXmlElementList& controls, bool inGroup = false) {
     }
 }
 
-// Whether the element holds, as elements, what writing the package or editing
-// it reads: what the markers of inert content stand for, content controls aside
-// (kept text holds none of it).
-bool isRead(const TiXmlElement* e) {
-    static const char* const names[] = {"w:control", "wp:docPr", "w:bookmark", "w:comment"};
-    for (const char* name : names)
-        if (std::strncmp(e->Value(), name, std::strlen(name)) == 0) return true;
-    for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next())
-        if (std::strncmp(a->Name(), "r:", 2) == 0) return true;
-    for (const TiXmlElement* c = e->FirstChildElement(); c; c = c->NextSiblingElement())
-        if (isRead(c)) return true;
-    return false;
-}
-
 // A byte the printer writes as it is in a text.
 bool printsAsIs(char c) {
     const unsigned char u = static_cast<unsigned char>(c);
@@ -362,19 +348,45 @@ bool MkOpenXMLWordArchive::Save(const MkString& path) {
 
 void MkOpenXMLWordArchive::KeepFilledContentAsText() {
     TiXmlElement* body = m_document ? m_document->GetBody().Tx() : nullptr;
-    if (!body) return;
+    if (!body || !body->FirstChild()) return;
     m_index.reset();
+    m_parsed.clear();
+    // The body's children printed one by one, each dropped once printed: the
+    // texts take the memory the tree gives back. The document printed around a
+    // mark in the emptied body gives what goes before and after them.
+    std::vector<std::string> texts;
+    size_t size = 0;
     for (TiXmlNode* c = body->FirstChild(); c;) {
         TiXmlNode* next = c->NextSibling();
-        if (c->ToElement() && !isRead(c->ToElement())) {
-            const std::string text = MkXmlDocument::PrintNode(*c);
-            TiXmlUnknown asText;
-            asText.SetValue(text.substr(1, text.size() - 2));  // printed between "<" and ">"
-            body->InsertBeforeChild(c, asText);
-            body->RemoveChild(c);
-        }
+        texts.push_back(MkXmlDocument::PrintNode(*c));
+        size += texts.back().size();
+        body->RemoveChild(c);
         c = next;
     }
+    static const std::string mark = "\xEE\x80\x80", placed = "<" + mark + ">";
+    TiXmlUnknown* place = new TiXmlUnknown;
+    place->SetValue(mark);
+    body->LinkEndChild(place);
+    const std::string around = m_main->Print();
+    size_t at = around.find(placed);
+    // Should the mark not be the document's alone, the children go back as one text.
+    const bool alone = at != std::string::npos && around.find(placed, at + 1) == std::string::npos;
+    if (!alone) at = 0;
+    std::string text;
+    text.reserve(size + (alone ? around.size() : 0));
+    text.append(around, 0, at);
+    for (std::string& t : texts) {
+        text += t;
+        std::string().swap(t);
+    }
+    m_document = nullptr;
+    if (!alone) {
+        place->SetValue(text.substr(1, text.size() - 2));  // printed between "<" and ">"
+        m_main->ReleaseXml();
+        return;
+    }
+    text.append(around, at + placed.size(), std::string::npos);
+    m_main->SetBytes(std::move(text));
 }
 
 const MkWordControlIndex* MkOpenXMLWordArchive::Index() {

@@ -43,10 +43,9 @@ public:
     // Writes the report (MkOpenXMLPackageEditor::Save), letting go first of what
     // only the editing needed.
     bool Save(const MkString& path) override;
-    // The filling is done: the body's content that nothing written reads (no
-    // viewer control, picture, bookmark, comment or relationship in it) is kept
-    // as its text, content controls and all; the report is then written from
-    // little more than its text. The controls in it can no longer be filled.
+    // The filling is done: the document part is kept as its text, printed as
+    // the package writes it (the tree goes as the text is made); the report is
+    // then written from its text. Nothing in the document can be edited after.
     void KeepFilledContentAsText();
     // The document part as parsed and edited; null when none is open.
     MkOpenXMLWordDocument* Document() const { return m_document; }

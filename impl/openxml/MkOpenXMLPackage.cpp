@@ -349,9 +349,7 @@ bool MkOpenXMLPart::ReadStoredRels(std::string* bytes) {
     return m_relsEntry >= 0 && m_package->ReadEntry(m_relsEntry, bytes, MkOpenXMLPaths::RelsPartName(m_name));
 }
 
-std::string MkOpenXMLPart::Print() const {
-    return m_xml->PrintToString(!m_compact);
-}
+std::string MkOpenXMLPart::Print() const { return m_xml ? m_xml->PrintToString(!m_compact) : std::string(); }
 
 void MkOpenXMLPart::OwnBytes() {
     if (!m_view) return;

@@ -137,6 +137,8 @@ public:
     // text: for parts whose edits are done. An edited document is serialized
     // first and its text becomes the content; Xml() parses again when asked.
     void ReleaseXml();
+    // The parsed document printed as the package writes it (empty when there is none).
+    std::string Print() const;
     // Prints the document without indentation (Word documents: white space
     // between elements means nothing there, and a large one would be mostly
     // indentation).
@@ -157,7 +159,6 @@ private:
     friend class MkOpenXMLPackage;
     MkOpenXMLPart(MkOpenXMLPackage* package, const MkString& name) : m_package(package), m_name(name) {}
     bool ReadStored(std::string* bytes);
-    std::string Print() const;
     // Copies bytes set by SetBytesView into m_bytes, for the calls that hand out a string.
     void OwnBytes();
 
