@@ -1014,6 +1014,15 @@ void CZipArchive::PrepareNewFiles(const std::vector<Data>& entries, int level, i
     requireWritable();
     m_prepared.clear();
     if (IsEncrypted()) return;  // encrypted entries are written as they are added
+    try {
+        prepare(entries, level, smartness);
+    } catch (...) {
+        m_prepared.clear();  // nothing half made is written
+        throw;
+    }
+}
+
+void CZipArchive::prepare(const std::vector<Data>& entries, int level, int smartness) {
     const int zlevel = (level < 0 || level > 9) ? 6 : level;
     // The work in pieces: a piece of an entry, its CRC and compressed bytes.
     struct Piece {
@@ -1094,10 +1103,7 @@ void CZipArchive::PrepareNewFiles(const std::vector<Data>& entries, int level, i
     }
     work();
     if (helper.joinable()) helper.join();
-    if (failure) {
-        m_prepared.clear();
-        std::rethrow_exception(failure);
-    }
+    if (failure) std::rethrow_exception(failure);
     for (Piece& piece : pieces) {
         Prepared& p = *piece.entry;
         p.crc = piece.from == 0 ? piece.crc

@@ -196,6 +196,7 @@ private:
     void indexRemove(int index);
     int indexLookup(const std::string& name) const;
     bool addEntry(Source& src, const std::string& name, int level, int smartness, size_t bufferSize);
+    void prepare(const std::vector<Data>& entries, int level, int smartness);  // PrepareNewFiles' work
     void copyEntryRaw(Entry& e, uint64_t to, const std::string* newName);
     void writeDirectory();
     void compactImpl(bool mustSucceed);  // false: a layout that cannot be compacted is left alone
