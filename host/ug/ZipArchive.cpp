@@ -242,6 +242,29 @@ private:
     int m_level = -1;
 };
 
+// Compresses n bytes into *out with a fresh (reset) stream: to its end when
+// last, else up to a sync flush (an empty stored block), so that the next
+// piece's stream follows on a byte as part of the same stream.
+void deflateInto(z_stream& zs, const unsigned char* data, size_t n, bool last, std::string* out) {
+    // Room for a good compression first: the output grows when it needs to.
+    out->resize(std::min<size_t>(deflateBound(&zs, static_cast<uLong>(n)) + 16, n / 4 + 4096));
+    zs.next_in = const_cast<unsigned char*>(data);
+    zs.avail_in = static_cast<uInt>(n);
+    zs.next_out = reinterpret_cast<unsigned char*>(&(*out)[0]);
+    zs.avail_out = static_cast<uInt>(out->size());
+    const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
+    for (;;) {
+        const int rc = deflate(&zs, flush);
+        if (last ? rc == Z_STREAM_END : (zs.avail_in == 0 && zs.avail_out > 0)) break;
+        if (rc != Z_OK && rc != Z_BUF_ERROR) throw CZipException(CZipException::generic, "zlib deflate failed");
+        const size_t used = out->size() - zs.avail_out;
+        out->resize(2 * out->size());
+        zs.next_out = reinterpret_cast<unsigned char*>(&(*out)[used]);
+        zs.avail_out = static_cast<uInt>(out->size() - used);
+    }
+    out->resize(out->size() - zs.avail_out);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -965,14 +988,7 @@ bool CZipArchive::addEntry(Source& src, const std::string& name, int level, int 
     } else if (memory) {
         crc = crcOf(0, memory, static_cast<size_t>(size));
         if (method == kMethodDeflated) {
-            z_stream& zs = Deflater::acquire(zlevel, size);
-            packed.resize(deflateBound(&zs, static_cast<uLong>(size)));
-            zs.next_in = const_cast<unsigned char*>(memory);
-            zs.avail_in = static_cast<uInt>(size);
-            zs.next_out = reinterpret_cast<unsigned char*>(&packed[0]);
-            zs.avail_out = static_cast<uInt>(packed.size());
-            if (deflate(&zs, Z_FINISH) != Z_STREAM_END) throw CZipException(CZipException::generic, "zlib deflate failed");
-            packed.resize(packed.size() - zs.avail_out);
+            deflateInto(Deflater::acquire(zlevel, size), memory, static_cast<size_t>(size), true, &packed);
             if ((smartness & zipsmCheckForEff) && packed.size() >= size) e.method = kMethodStored;
         }
         stored = e.method == kMethodDeflated ? packed.size() : size;
@@ -1066,26 +1082,7 @@ void CZipArchive::prepare(const std::vector<Data>& entries, int level, int smart
                     if (deflateSetDictionary(&zs, piece.data + piece.from - dictionary, static_cast<uInt>(dictionary)) != Z_OK)
                         throw CZipException(CZipException::generic, "zlib dictionary failed");
                 }
-                // Room for a good compression first: the output grows when it needs to.
-                std::string& out = piece.packed;
-                out.resize(std::min<size_t>(deflateBound(&zs, static_cast<uLong>(n)) + 16, n / 4 + 4096));
-                zs.next_in = const_cast<unsigned char*>(piece.data + piece.from);
-                zs.avail_in = static_cast<uInt>(n);
-                zs.next_out = reinterpret_cast<unsigned char*>(&out[0]);
-                zs.avail_out = static_cast<uInt>(out.size());
-                // A piece before the last ends on a byte with an empty stored block:
-                // the pieces' streams follow each other as one.
-                const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
-                for (;;) {
-                    const int rc = deflate(&zs, flush);
-                    if (last ? rc == Z_STREAM_END : (zs.avail_in == 0 && zs.avail_out > 0)) break;
-                    if (rc != Z_OK && rc != Z_BUF_ERROR) throw CZipException(CZipException::generic, "zlib deflate failed");
-                    const size_t used = out.size() - zs.avail_out;
-                    out.resize(2 * out.size());
-                    zs.next_out = reinterpret_cast<unsigned char*>(&out[used]);
-                    zs.avail_out = static_cast<uInt>(out.size() - used);
-                }
-                out.resize(out.size() - zs.avail_out);
+                deflateInto(zs, piece.data + piece.from, n, last, &piece.packed);
             }
         } catch (...) {
             std::lock_guard<std::mutex> lock(failed);

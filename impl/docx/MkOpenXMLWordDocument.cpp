@@ -141,6 +141,15 @@ void collectDeep(TiXmlElement* root, const char* name, std::vector<TiXmlElement*
     for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) collectDeep(c, name, found);
 }
 
+// The elements that carry drawing ids (wp:docPr) and control ids (w:sdtPr) in
+// root's subtree, root included, in one walk.
+void collectIdHolders(TiXmlElement* root, std::vector<TiXmlElement*>* drawings, std::vector<TiXmlElement*>* properties) {
+    if (std::strcmp(root->Value(), "wp:docPr") == 0) drawings->push_back(root);
+    else if (std::strcmp(root->Value(), "w:sdtPr") == 0) properties->push_back(root);
+    for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement())
+        collectIdHolders(c, drawings, properties);
+}
+
 // Every element named `name` in a list of top elements, the tops included: the
 // content of a group copy, in which every control belongs to the copy.
 void findInTops(const std::vector<TiXmlElement*>& tops, const char* name, MkXmlElementList* found) {
@@ -396,8 +405,7 @@ MkIntSize2D MkOpenXMLDocument::GetNewSizeFromAspectRatio(const MkIntSize2D& box,
 void MkWordIdRegistry::Visit(const MkXmlElement& root, int delta) {
     if (!root) return;
     std::vector<TiXmlElement*> drawings, properties;
-    collectDeep(root.Tx(), "wp:docPr", &drawings);
-    collectDeep(root.Tx(), "w:sdtPr", &properties);
+    collectIdHolders(root.Tx(), &drawings, &properties);
     for (TiXmlElement* d : drawings) {
         long long id = 0;
         if (!parseLong(d->Attribute("id"), &id)) continue;
@@ -450,8 +458,7 @@ int MkWordIdRegistry::Claim(Counts* counts, long long* max, long long wanted) {
 void MkWordIdRegistry::Renumber(const MkXmlElement& root, int sdtSuffix) {
     if (!root) return;
     std::vector<TiXmlElement*> drawings, properties;
-    collectDeep(root.Tx(), "wp:docPr", &drawings);
-    collectDeep(root.Tx(), "w:sdtPr", &properties);
+    collectIdHolders(root.Tx(), &drawings, &properties);
     for (TiXmlElement* d : drawings) {
         long long id = -1;
         parseLong(d->Attribute("id"), &id);
