@@ -1,6 +1,10 @@
 #include "KivReport/ReportCreatorWord.h"
 #include "KivReport/ReportCreatorWord_p.h"
+#include "LibCore/lfwFile.h"
+#include "host/ug/UgConvert.h"
 #include "impl/common/NoThrow.h"
+#include "impl/docx/WordMarkers.h"
+#include "impl/storage/ReportLog.h"
 
 namespace kiv {
 namespace rep {
@@ -20,6 +24,38 @@ bool ReportCreatorWord::validate(Str* report) const {
 
 bool ReportCreatorWord::summarize(const Str& templatePath, Str* summary) {
     return callNoThrow("Template summary", [&]() { return ReportCreatorWordPrivate::summarize(templatePath, summary); });
+}
+
+ReportResult ReportCreatorWord::convertMarkers(const Str& documentPath, const Str& outputPath) {
+    return ReportCreatorBase::captured([&](ReportResult& result) {
+        const std::string input = documentPath.toStdString(), output = outputPath.toStdString();
+        if (lfw::FileSystem::sameFile(input, output)) {
+            REP_LOG_ERROR(lfw::String("Template not written: %1 is the document itself").arg(output));
+            return false;
+        }
+        MkOpenXMLPackage package;
+        if (!package.Open(ug::Convert::toMkString(documentPath))) {
+            REP_LOG_ERROR(lfw::String("Cannot read %1: %2").arg(input).arg(package.Error().Std()));
+            return false;
+        }
+        WordMarkerResult converted;
+        std::string error;
+        if (!ConvertWordMarkers(package, &converted, &error)) {
+            REP_LOG_ERROR(lfw::String("Template not written: %1").arg(error));
+            return false;
+        }
+        for (const std::string& warning : converted.warnings) REP_LOG_WARNING(lfw::String(warning));
+        if (converted.controls == 0 && converted.groups == 0)
+            REP_LOG_WARNING(lfw::String("%1 holds no marker such as {SIT1_TITLE}: the template has no tag").arg(input));
+        if (!package.Save(ug::Convert::toMkString(outputPath))) {
+            REP_LOG_ERROR(lfw::String("Cannot write %1: %2").arg(output).arg(package.Error().Std()));
+            return false;
+        }
+        result.addFile(outputPath);
+        result.setText(Str(std::to_string(converted.controls) + (converted.controls == 1 ? " control, " : " controls, ") +
+                           std::to_string(converted.groups) + (converted.groups == 1 ? " group\n" : " groups\n")));
+        return true;
+    });
 }
 
 void ReportCreatorWord::setReferenceRepository(Repository* repository) { m_d->setReferenceRepository(repository); }

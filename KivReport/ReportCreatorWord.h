@@ -34,6 +34,14 @@ public:
     bool validate(Str* report) const;
     // Plain-text list of the groups and the tags of a template.
     static bool summarize(const Str& templatePath, Str* summary);
+    // Turns the text markers of a Word document ("{SIT1_TITLE}", "{SIT_PICTURE}",
+    // "{SIT_$KEY}", "{GROUP name}" ... "{/GROUP}"; see the README) into tagged
+    // content controls, so that a template written in any editor works, and
+    // writes the template to outputPath. The result names the file written and
+    // holds a warning for each marker left as written; it fails, writing
+    // nothing, for a file that is no Word document or group markers that do not
+    // pair up. text() tells how many controls and groups were made.
+    static ReportResult convertMarkers(const Str& documentPath, const Str& outputPath);
 
     // The report interface (see ReportCreator.h).
     ReportFormat format() const override { return ReportFormat::Word; }

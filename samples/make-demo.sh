@@ -37,6 +37,11 @@ cp "$here"/data/* "$input"/
   >"$out/validation-pptx.txt" || true
 "$kivreport" generate --repo "$out/sample.kivrep" --template "$build/samples/report-template.pptx" \
   --out "$out/report.pptx" --no-3d-viewer
+# A Word document typed in LibreOffice Writer: its text markers become tagged controls.
+"$kivreport" template controls "$build/samples/report-writer.docx" "$out/report-writer-template.docx"
+"$kivreport" generate --repo "$out/sample.kivrep" --template "$out/report-writer-template.docx" \
+  --out "$out/report-writer.docx" --no-3d-viewer
 echo "Sample report: $out/report.html"
 echo "Sample Word report: $out/report.docx"
 echo "Sample PowerPoint report: $out/report.pptx"
+echo "Sample report from a LibreOffice template: $out/report-writer.docx"

@@ -6,6 +6,7 @@
 #include "ToolTestSupport.h"
 #include "tools/kivreport/Cli.h"
 #include "support/Golden.h"
+#include "support/OoxmlCheck.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -273,6 +274,37 @@ TEST_F(Kivreport, WordTemplatesMakeWordReportsValidationsAndSummaries) {
     EXPECT_EQ(broken.code, 2);
     EXPECT_NE(broken.err.find("broken.docx: cannot be summarized: it is not a Word document"), std::string::npos)
         << broken.err;
+}
+
+// The committed LibreOffice save of the marker sample, and a fresh one LibreOffice makes
+// from its source here: markers become controls, and the controls a filled report.
+TEST_F(Kivreport, MarkersOfALibreOfficeDocumentBecomeAFilledWordReport) {
+    std::vector<std::string> documents{KIV_SAMPLE_WRITER};
+    const std::string profile = "-env:UserInstallation=file://" + work.file("profile");
+    Result saved = runProgram("/usr/bin/soffice", {profile, "--headless", "--convert-to", "docx:MS Word 2007 XML", "--outdir",
+                                                   work.path(), std::string(KIV_SAMPLES_DIR) + "/templates/report-writer.fodt"},
+                              scratch);
+    if (saved.code == 127 && !std::getenv("KIV_NO_SKIPS")) GTEST_SKIP() << "LibreOffice is not installed";
+    ASSERT_EQ(saved.code, 0) << saved.err;
+    documents.push_back(work.file("report-writer.docx"));
+    for (const std::string& document : documents) {
+        SCOPED_TRACE(document);
+        const std::string tagged = work.file("tagged.docx"), report = work.file("report.docx");
+        Result made = kivreport({"template", "controls", document, tagged});
+        EXPECT_EQ(made.code, 0) << made.err;
+        EXPECT_NE(made.out.find("(13 controls, 1 group)"), std::string::npos) << made.out;
+        Result filled = kivreport({"generate", "--repo", sampleRepo(), "--template", tagged, "--out", report, "--no-3d-viewer"});
+        ASSERT_EQ(filled.code, 0) << filled.err;
+        EXPECT_TRUE(kivtest::passesOoxmlCheck({tagged, report}));
+        Result body = runProgram("/usr/bin/unzip", {"-p", report, "word/document.xml"}, scratch);
+        for (const char* shown : {"Plate with a hole: von Mises stress", "Tension 100 MPa", "0.7619", "Maximum: </w:t>"})
+            EXPECT_NE(body.out.find(shown), std::string::npos) << shown;
+        EXPECT_EQ(body.out.find("{SIT"), std::string::npos);
+        EXPECT_EQ(kivreport({"template", "controls", tagged, tagged}).code, 2);  // never over its input
+    }
+    Result broken = kivreport({"template", "controls", sampleTemplate(), work.file("x.docx")});
+    EXPECT_EQ(broken.code, 2);
+    EXPECT_NE(broken.err.find("is not a Word document"), std::string::npos) << broken.err;
 }
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,7 @@
 #include "tools/kivreport/Cli.h"
 #include "KivReport/ReportComponent.h"
 #include "KivReport/ReportCreator.h"
+#include "KivReport/ReportCreatorWord.h"
 #include "KivReport/Repository.h"
 #include "LibCore/lfwFile.h"
 #include "LibCore/lfwLogManager.h"
@@ -95,6 +96,7 @@ const char* const kMainHelp =
     "  generate --repo REPO --template T --out FILE   make a report\n"
     "  validate --repo REPO --template T      check a template against a repository\n"
     "  summarize T                            list the groups, tags and fields of a template\n"
+    "  template controls IN.docx OUT.docx     turn {SIT1_TITLE} text markers into tagged controls\n"
     "\n"
     "Options for every command:\n"
     "  -v, --verbose   more log messages, each with where it was logged (twice:\n"
@@ -211,6 +213,20 @@ const char* const kSummarizeHelp =
     "\n"
     "Prints the generic groups, static snapshot tags and field values of a template.\n"
     "An HTML template must be well-formed XML (every element closed) for this.\n";
+
+const char* const kControlsHelp =
+    "Usage: kivreport template controls IN.docx OUT.docx\n"
+    "\n"
+    "Makes a Word template from a document written in any editor (LibreOffice Writer,\n"
+    "an online editor): each text marker becomes a content control with that tag.\n"
+    "  {SIT1_TITLE} {SIT1_TEXT} {SIT1_$KEY}   a text control in the marker's place\n"
+    "  {SIT1_PICTURE}   a picture control around the picture in or next to the\n"
+    "                   marker's paragraph, else around a placeholder picture\n"
+    "  {SIT1_TABLE}     a table control around the table after the marker's paragraph\n"
+    "  {SIT1_CHART}     a chart control around the chart in or next to its paragraph\n"
+    "  {GROUP name} ... {/GROUP}   a group (each marker alone in its paragraph)\n"
+    "Markers may be split into differently formatted pieces. Markers that cannot\n"
+    "become controls are left as written, with a warning on stderr (exit status 1).\n";
 
 // ---------------------------------------------------------------------------
 
@@ -532,6 +548,34 @@ int summarize(Context& ctx, const std::vector<std::string>& args) {
     return EXIT_OK;
 }
 
+int templateControls(Context& ctx, const std::vector<std::string>& args) {
+    const std::string command = "template controls";
+    ParsedOptions parsed;
+    if (parseCommand(ctx, args, {}, command, kControlsHelp, &parsed)) return EXIT_OK;
+    expectPositionals(parsed, 2, command, "IN.docx and OUT.docx");
+    const std::string in = parsed.positionals[0], out = parsed.positionals[1];
+    if (checkTemplate(in) != ReportFormat::Word) throw InputError(in, "is not a Word document");
+    if (lfw::FileSystem::lowerExtension(out) != ".docx") throw InputError(out, "a Word template is named .docx");
+    checkOutputFile(out);
+    if (lfw::FileSystem::sameFile(out, in)) throw InputError(out, "is the document itself; choose another output");
+    startComponent(ctx.verbosity);
+    const ReportResult result = kiv::rep::ReportCreatorWord::convertMarkers(Str(in), Str(out));
+    if (!result) throw InputError(out, "the template could not be made (see the messages above)");
+    ctx.out << "Wrote " << out << " (" << result.text().toStdString().substr(0, result.text().toStdString().find('\n'))
+            << ")\n";
+    return result.warningCount() == 0 ? EXIT_OK : EXIT_PROBLEMS;
+}
+
+int templateCommand(Context& ctx, const std::vector<std::string>& args) {
+    if (args.empty()) throw UsageError("template: missing subcommand (controls; see --help)");
+    if (args[0] == "-h" || args[0] == "--help") {
+        ctx.out << kControlsHelp;
+        return EXIT_OK;
+    }
+    if (args[0] == "controls") return templateControls(ctx, std::vector<std::string>(args.begin() + 1, args.end()));
+    throw UsageError("template: unknown subcommand '" + args[0] + "' (controls)");
+}
+
 // Messages are one line each, whatever the file names hold.
 std::string oneLine(std::string text) {
     for (char& c : text)
@@ -584,6 +628,7 @@ int run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream&
         if (command == "generate") return generate(ctx, rest);
         if (command == "validate") return validate(ctx, rest);
         if (command == "summarize") return summarize(ctx, rest);
+        if (command == "template") return templateCommand(ctx, rest);
         if (command == "help") {
             out << kMainHelp;
             return EXIT_OK;
