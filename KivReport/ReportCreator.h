@@ -37,6 +37,11 @@ struct KIVREPORT_API ReportOptions {
     // lacks, a model preview that cannot be read) fails. true: it is written
     // without that content, and the result names those snapshots.
     bool acceptPartialReport = false;
+    // false: a report that leaves tags as the template has them (a snapshot number
+    // beyond the repository, a field the snapshot lacks, a kind it cannot show)
+    // is written, with a warning per tag in the words validate uses. true: such a
+    // report fails instead, and nothing is written.
+    bool strict = false;
 };
 
 // What a report call did. Copies are independent.

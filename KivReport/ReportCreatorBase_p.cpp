@@ -133,6 +133,47 @@ void ReportCreatorBase::applyOptions(const ReportOptions& options) {
         setGenericSnapshotIndices(options.snapshots);
     }
     acceptPartialReport = options.acceptPartialReport;
+    strict = options.strict;
+}
+
+bool ReportCreatorBase::checkSelection() const {
+    const size_t count = repository ? repository->snapshotCount() : 0;
+    for (int i = 0; i < genericSnapshotIndices.GetSize(); ++i) {
+        const size_t index = static_cast<size_t>(genericSnapshotIndices[i]);
+        if (index < count) continue;
+        REP_LOG_ERROR(lfw::String("Snapshot %1 (index %2) does not exist: the repository holds %3 snapshots")
+                          .arg(std::to_string(index + 1))
+                          .arg(std::to_string(index))
+                          .arg(std::to_string(count)));
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> ReportCreatorBase::unfilledTags(const std::string& validation) {
+    // The sections about tags; unused snapshots and the like are not about tags left.
+    static const char* const sections[] = {"Unmatched tags:",      "Generic tags outside group:", "Unknown tags:",
+                                           "Unknown field values", "Field value warnings",        "Reference tags"};
+    std::vector<std::string> lines, found;
+    size_t start = 0;
+    while (start < validation.size()) {
+        const size_t end = validation.find('\n', start);
+        lines.push_back(validation.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        start = end == std::string::npos ? validation.size() : end + 1;
+    }
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+        const bool dashes = !lines[i + 1].empty() && lines[i + 1].find_first_not_of('-') == std::string::npos;
+        const bool wanted = std::find_if(std::begin(sections), std::end(sections),
+                                         [&](const char* s) { return lines[i] == s; }) != std::end(sections);
+        if (!dashes || !wanted) continue;
+        const bool unknown = lines[i] == "Unknown tags:";
+        for (i += 2; i < lines.size() && !lines[i].empty(); ++i) {
+            // A control of the document's own, tagged for something else, is not ours to fill.
+            if (unknown && lines[i].find("SIT") == std::string::npos) continue;
+            if (std::find(found.begin(), found.end(), lines[i]) == found.end()) found.push_back(lines[i]);
+        }
+    }
+    return found;
 }
 
 ReportResult ReportCreatorBase::captured(const std::function<bool(ReportResult&)>& work) {
@@ -148,6 +189,7 @@ ReportResult ReportCreatorBase::captured(const std::function<bool(ReportResult&)
 ReportResult ReportCreatorBase::generateReport(const Str& path, const ReportOptions& options) {
     return captured([&](ReportResult& result) {
         applyOptions(options);
+        if (!checkSelection()) return false;
         const bool made = generate(path);
         for (const std::string& name : leftOut) result.addLeftOut(Str(name));
         if (made)
@@ -159,6 +201,7 @@ ReportResult ReportCreatorBase::generateReport(const Str& path, const ReportOpti
 ReportResult ReportCreatorBase::checkTemplate(const ReportOptions& options, const std::function<bool(Str*)>& validate) {
     return captured([&](ReportResult& result) {
         applyOptions(options);
+        if (!checkSelection()) return false;
         Str report;
         const bool passed = validate(&report);
         result.setText(report);
@@ -191,6 +234,7 @@ bool ReportCreatorBase::generate(const Str& path) {
         staged.protect(inputs);
         const std::string reportFile = staged.stage(target);
         if (reportFile.empty()) return false;
+        templateWithoutTags = templateWithReferenceTags = false;
         if (!makeReport(reportFile, staged)) return false;  // staged files are removed
         if (!leftOut.empty()) {
             std::string names;
@@ -200,6 +244,24 @@ bool ReportCreatorBase::generate(const Str& path) {
                 return false;
             }
             REP_LOG_WARNING(lfw::String("Report written without the content of snapshots %1").arg(names));
+        }
+        // Tags the report leaves as the template has them are told, or refuse a strict report.
+        Str validation;
+        validate(&validation);
+        std::vector<std::string> unfilled = unfilledTags(validation.toStdString());
+        const std::string noReference = "Reference tags were found in template, but no reference repository specified";
+        if (templateWithReferenceTags && !referenceRepository &&
+            std::find(unfilled.begin(), unfilled.end(), noReference) == unfilled.end())
+            unfilled.push_back(noReference);
+        if (templateWithoutTags) unfilled.push_back("The template holds no tag: the report is a copy of it");
+        for (const std::string& line : unfilled) {
+            if (strict) REP_LOG_ERROR(lfw::String(line));
+            else REP_LOG_WARNING(lfw::String(line));
+        }
+        if (strict && !unfilled.empty()) {
+            REP_LOG_ERROR(lfw::String("Report not written: %1 of its tags would stay unfilled (strict)")
+                              .arg(std::to_string(unfilled.size())));
+            return false;
         }
         const std::vector<std::string> targets = staged.targets();
         if (!staged.commit()) return false;

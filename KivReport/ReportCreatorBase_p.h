@@ -92,6 +92,11 @@ public:
     // With true, a report some of whose snapshots could not be shown (leftOut)
     // is still written, with a warning naming them; otherwise it fails.
     bool acceptPartialReport = false;
+    // With true, a report that leaves tags unfilled fails instead of warning.
+    bool strict = false;
+    // Set by makeReport when the template holds no tag at all, and when it holds "REF_" tags.
+    bool templateWithoutTags = false;
+    bool templateWithReferenceTags = false;
     // Names of the snapshots whose content the last report could not show.
     std::vector<std::string> leftOut;
     // The files the last report wrote, the report first.
@@ -110,6 +115,13 @@ protected:
     // Writes the report to reportFile (already created, empty). snapshots and
     // referenceSnapshots hold the repositories' snapshots.
     virtual bool makeReport(const std::string& reportFile, lfw::StagedFiles& staged) = 0;
+    // The template checked against the repositories: the format's validation text.
+    virtual bool validate(Str* report) const = 0;
+    // The lines of a validation text that name tags a report leaves as the
+    // template has them, each once, in the validation's words.
+    static std::vector<std::string> unfilledTags(const std::string& validation);
+    // false, with the error logged, when a selected snapshot is beyond the repository.
+    bool checkSelection() const;
     // Further files the report must not overwrite (the template always counts).
     virtual std::vector<std::string> inputFiles() const { return {}; }
 

@@ -31,6 +31,10 @@ bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, lfw::St
         return false;
     }
     output.setDocumentContent(templateDocument.getDocumentContent());
+    MkStringArray tags;
+    templateDocument.getSitTagNames(tags);
+    templateWithoutTags = tags.IsEmpty() && !templateDocument.getDocumentContent().Contains(L"<orvrepgroup");
+    templateWithReferenceTags = templateDocument.hasRefTags();
     // The pictures are staged beside the report and move into place with it.
     output.setStagedOutput(&staged);
     const bool made = output.updateDocumentContent(snapshots, referenceSnapshots, genericSnapshotIndices, use3dPlugin);
@@ -107,6 +111,10 @@ bool ReportCreatorHtmlPrivate::validateTemplate(MkString& report) const {
         report += d36;
         report += reference;
     }
+    // "REF_" tags stay as written without a reference repository: a report warns of them.
+    if (referenceCount == 0 && document.hasRefTags())
+        report += MkString(L"Reference tags\n") + d36 +
+                  L"Reference tags were found in template, but no reference repository specified\n\n";
     return ok1 || ok2;
 }
 

@@ -20,7 +20,7 @@ public:
     ReportCreatorHtmlPrivate(Repository* repository, const Str& templatePath);
 
     bool createReport(const std::wstring& outputPath) { return generate(Str(outputPath)); }
-    bool validate(Str* report) const;
+    bool validate(Str* report) const override;
     bool validateTemplate(MkString& report) const;
     static bool summarize(const Str& templatePath, Str* summary);
     static bool summarizeTemplate(const MkString& templatePath, MkString& summary);

@@ -195,6 +195,11 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         PPT_LOG_ERROR("One or more slides contains both static and generic Mdlx snapshots.");
         return false;
     }
+    for (int kind : {SIT_TYPE_REF_PICTURE, SIT_TYPE_REF_TITLE, SIT_TYPE_REF_TEXT, SIT_TYPE_REF_MDLX, SIT_TYPE_REF_MACRO,
+                     SIT_TYPE_REF_TABLE, SIT_TYPE_REF_CHART}) {
+        MkStringArray tags;
+        if (presentation.GetSlideContentList()->GetTags(kind, tags) > 0) templateWithReferenceTags = true;
+    }
     const std::vector<lfw::String> misplaced = misplacedTags(*presentation.GetSlideContentList());
     if (!misplaced.empty()) {
         PPT_LOG_ERROR(misplaced.front());
@@ -853,6 +858,18 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
         }
     }
     if (!unused.IsBlank()) report += MkString(L"Unused snapshots\n") + TemplateTags::VALIDATION_SEPARATOR + unused;
+    // "REF_" tags stay as written without a reference repository: a report warns of them.
+    if (!reference && !referenceRepository) {
+        bool referenceTags = false;
+        for (int kind : {SIT_TYPE_REF_PICTURE, SIT_TYPE_REF_TITLE, SIT_TYPE_REF_TEXT, SIT_TYPE_REF_MDLX, SIT_TYPE_REF_MACRO,
+                         SIT_TYPE_REF_TABLE, SIT_TYPE_REF_CHART}) {
+            MkStringArray tags;
+            referenceTags = referenceTags || slides.GetTags(kind, tags) > 0;
+        }
+        if (referenceTags)
+            report += MkString(L"\n\nReference tags\n") + TemplateTags::VALIDATION_SEPARATOR +
+                      L"Reference tags were found in template, but no reference repository specified\n\n";
+    }
     return ok;
 }
 

@@ -121,6 +121,13 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         return false;
     }
     archive.ConvertFromOldPlugin();
+    {
+        MkWordDocumentContent tags;
+        archive.GetDocumentContent(tags);
+        templateWithoutTags = true;
+        for (const MkWordDocumentTag& tag : tags.GetAllTags())
+            if (tag.groupMarker || tag.name.Contains(L"SIT")) templateWithoutTags = false;
+    }
 
     const bool referencePass = !referenceSnapshots.empty();
     MkIntArray mainSelection, referenceSelection;

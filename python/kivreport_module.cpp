@@ -498,6 +498,14 @@ kivpdf::ReportKind pdfKindOf(ReportFormat format) {
     return kivpdf::ReportKind::Html;
 }
 
+// What generate did: the files written (the report first), the warnings, and
+// the snapshots whose content a partial report left out.
+struct GenerateResult {
+    std::vector<std::string> files;
+    std::vector<std::string> warnings;
+    std::vector<std::string> leftOut;
+};
+
 // The repositories a report call holds: kept alive while the call runs.
 struct ReportOptions {
     lfw::Ref<Repository> reference;
@@ -542,9 +550,10 @@ Repository* repositoryArgument(const py::handle& value) {
     return value.cast<Repository*>();
 }
 
-void generateReport(const py::handle& repositoryObject, const py::handle& templateObject, const py::handle& outObject,
-                    const py::handle& reference, const py::handle& snapshots, bool use3dViewer, bool embedModels,
-                    bool acceptPartial, bool pdf, int pdfTimeout, const py::handle& use3dPlugin) {
+GenerateResult generateReport(const py::handle& repositoryObject, const py::handle& templateObject,
+                              const py::handle& outObject, const py::handle& reference, const py::handle& snapshots,
+                              bool use3dViewer, bool embedModels, bool acceptPartial, bool pdf, int pdfTimeout,
+                              const py::handle& use3dPlugin, bool strict) {
     Repository* repository = repositoryArgument(repositoryObject);
     const std::string templatePath = pathArgument(templateObject, "template");
     const std::string out = pathArgument(outObject, "out");
@@ -563,7 +572,8 @@ void generateReport(const py::handle& repositoryObject, const py::handle& templa
     if (pdf && pdfTimeout <= 0) throw py::value_error("pdf_timeout must be at least 1 second");
     // use_3d_plugin: the older name of use_3d_viewer.
     if (!use3dPlugin.is_none()) use3dViewer = use3dPlugin.cast<bool>();
-    const ReportOptions options = reportOptions(reference, snapshots, use3dViewer, embedModels, acceptPartial);
+    ReportOptions options = reportOptions(reference, snapshots, use3dViewer, embedModels, acceptPartial);
+    options.options.strict = strict;
     lfw::Ref<Repository> frozen = frozenCopy(*repository);
 
     std::unique_ptr<kiv::rep::ReportCreator> creator = creatorOf(frozen.p(), templatePath);
@@ -574,7 +584,12 @@ void generateReport(const py::handle& repositoryObject, const py::handle& templa
         result = creator->generate(Str(out), options.options);
     }
     call.finish(result, out + ": the report could not be made");
-    if (!pdf) return;
+    GenerateResult made;
+    for (size_t i = 0; i < result.fileCount(); ++i) made.files.push_back(result.file(i).toStdString());
+    for (size_t i = 0; i < result.messageCount(); ++i)
+        if (result.messageLevel(i) == kiv::rep::ReportResult::Warning) made.warnings.push_back(result.message(i).toStdString());
+    for (size_t i = 0; i < result.leftOutCount(); ++i) made.leftOut.push_back(result.leftOut(i).toStdString());
+    if (!pdf) return made;
     std::string error;
     bool converted;
     {
@@ -582,6 +597,8 @@ void generateReport(const py::handle& repositoryObject, const py::handle& templa
         converted = kivpdf::convertToPdf(pdfKindOf(format), out, pdfPath, pdfTimeout, &error);
     }
     if (!converted) throw PdfError(pdfPath + ": " + error + " (the report " + out + " was written)");
+    made.files.push_back(pdfPath);
+    return made;
 }
 
 py::tuple validateTemplate(const py::handle& repositoryObject, const py::handle& templateObject,
@@ -825,10 +842,21 @@ PYBIND11_MODULE(kivreport, m) {
             return "<kivreport.Repository of " + std::to_string(r.snapshotCount()) + " snapshots>";
         });
 
+    py::class_<GenerateResult>(m, "Result", "What generate did.")
+        .def_readonly("files", &GenerateResult::files, "The files written, the report first (then its pictures, models, PDF).")
+        .def_readonly("warnings", &GenerateResult::warnings,
+                      "The warnings, one line each: tags left as the template has them, in the words of validate.")
+        .def_readonly("left_out", &GenerateResult::leftOut,
+                      "Names of the snapshots whose content a partial report left out.")
+        .def("__repr__", [](const GenerateResult& r) {
+            return "<kivreport.Result: " + std::to_string(r.files.size()) + " files, " + std::to_string(r.warnings.size()) +
+                   " warnings>";
+        });
     m.def("generate", &generateReport, py::arg("repository"), py::arg("template"), py::arg("out"), py::kw_only(),
           py::arg("reference") = py::none(), py::arg("snapshots") = py::none(), py::arg("use_3d_viewer") = true,
           py::arg("embed_models") = true, py::arg("accept_partial") = false, py::arg("pdf") = false,
           py::arg("pdf_timeout") = kivpdf::kDefaultTimeoutSeconds, py::arg("use_3d_plugin") = py::none(),
+          py::arg("strict") = false,
           "Makes the report `out` from the repository and the template; the format follows the\n"
           "template's extension (.html, .htm, .pptx, .docx; for another extension, the Word or\n"
           "PowerPoint package the template is). reference: the repository of the REF_\n"
@@ -840,7 +868,9 @@ PYBIND11_MODULE(kivreport, m) {
           "report is refused. pdf=True also writes the report as PDF beside\n"
           "it (report.pdf), through LibreOffice or Chromium, stopped after pdf_timeout seconds;\n"
           "kivreport.PdfError when that fails (the report itself is written). An earlier report\n"
-          "is replaced only by a complete new one. Raises kivreport.Error on failure.");
+          "is replaced only by a complete new one. Tags the report leaves as the template has\n"
+          "them are warnings of the result; strict=True refuses such a report instead.\n"
+          "Returns a kivreport.Result; raises kivreport.Error on failure.");
     m.def("to_pdf", &reportToPdf, py::arg("report"), py::arg("pdf") = py::none(), py::kw_only(),
           py::arg("timeout") = kivpdf::kDefaultTimeoutSeconds,
           "Writes a PDF copy of an existing report (.pptx and .docx through LibreOffice, .html\n"

@@ -44,7 +44,9 @@ def test_html_report_and_its_options(tmp_path):
     reference = kivreport.Repository()
     reference.add(text_snapshot("Reference title"))
 
-    assert kivreport.generate(repository, template, tmp_path / "report.html", reference=reference) is None
+    made = kivreport.generate(repository, template, tmp_path / "report.html", reference=reference)
+    assert made.files == [str(tmp_path / n) for n in ("report.html", "report_SIT1-1.jpg", "report_SIT2-1.jpg")]
+    assert made.warnings == [] and made.left_out == []
     html = (tmp_path / "report.html").read_text()
     assert "<h1>" + sit("SIT1_TITLE", "Plate") + "</h1>" in html
     assert sit("SIT1_TEXT", "Peak 312 MPa") in html
@@ -61,6 +63,14 @@ def test_html_report_and_its_options(tmp_path):
     html = (tmp_path / "other.html").read_text()
     assert html.count('<div class="g">') == 1 and sit("SIT2_TITLE", "Tall") in html
     assert "<iframe" not in html and jpeg_size(tmp_path / "other_SIT4-1.jpg") == (32, 24)
+
+    # Without the reference repository the REF_ tag stays: a warning, or a refused strict report.
+    made = kivreport.generate(repository, template, tmp_path / "other.html")
+    html = (tmp_path / "other.html").read_text()
+    assert made.warnings == ["Reference tags were found in template, but no reference repository specified"]
+    with pytest.raises(kivreport.Error, match=r"\(strict\)"):
+        kivreport.generate(repository, template, tmp_path / "other.html", snapshots=[1], strict=True)
+    assert html == (tmp_path / "other.html").read_text()
 
 
 def test_validate_and_summarize_give_the_texts_of_the_cpp_library(tmp_path):
@@ -89,8 +99,12 @@ def test_validate_and_summarize_give_the_texts_of_the_cpp_library(tmp_path):
         reference.add(kivreport.Snapshot.image(gradient(2, 2)))
     template.write_text("".join(sit(t) for t in ["SIT1_TITLE", "SIT2_TABLE", "REF_SIT1_PICTURE", "REF_SIT4_TITLE",
                                                  "REF_SIT2_TABLE"]))
-    assert kivreport.validate(repository, template, reference=reference, snapshots=[0, 1, 5]) == (
-        True, golden("html/validate_reference.txt"))
+    passed, text = kivreport.validate(repository, template, reference=reference, snapshots=[0, 1])
+    assert passed and "REF_SIT4_TITLE: Snapshot 4 does not exist\nREF_SIT2_TABLE: Snapshot does not match tag type" in text
+    # A snapshot beyond the repository is refused in the words every front end uses.
+    for call in (kivreport.validate, lambda *a, **k: kivreport.generate(*a, out=tmp_path / "o.html", **k)):
+        with pytest.raises(kivreport.Error, match=r"Snapshot 6 \(index 5\) does not exist: the repository holds 2"):
+            call(repository, template, snapshots=[0, 5])
 
     template.write_text(
         "<!DOCTYPE html>\n<html><head><title>t</title></head><body>"

@@ -352,7 +352,7 @@ TEST_F(Kivreport, BadInputGivesOneLineExitTwoAndLeavesTheRepositoryAlone) {
         {{"generate", "--repo", sampleRepo(), "--template", sampleTemplate(), "--out", work.file("none/x.html")},
          "does not exist"},
         {{"validate", "--repo", work.file("gone.kivrep"), "--template", sampleTemplate()}, "gone.kivrep: file not found"},
-        {generate(tpl, work.file("o.html"), {"--snapshots", "9"}), "snapshot 9 does not exist"},
+        {generate(tpl, work.file("o.html"), {"--snapshots", "9"}), "Snapshot 9 (index 8) does not exist: the repository holds"},
         {generate(work.file("t.pptx"), work.file("o.html")), "a PowerPoint template makes a PowerPoint report; name it .pptx"},
         {generate(work.file("missing.html"), work.file("o.html")), "missing.html: file not found"},
         {generate(tpl, work.file("o.docx")), "an HTML template makes an HTML report"},

@@ -4,6 +4,7 @@
 #include "KivReport/ReportCreator.h"
 #include "KivReport/Repository.h"
 #include "word/ReportTestSupport.h"
+#include <sstream>
 
 using kiv::Str;
 using namespace kiv::rep;
@@ -75,6 +76,63 @@ TEST_F(ReportInterface, EveryFormatLeavesOutTheSameSnapshotOnlyWhenAskedTo) {
     EXPECT_FALSE(ReportCreator::create(repository.p(), Str(dir.file("t.txt"))));
     EXPECT_EQ(errors().size(), 1u);
     EXPECT_FALSE(ReportCreator::summarize(Str(dir.file("t.txt"))));
+}
+
+// Tags a report leaves as the template has them: a warning each, in the words
+// validate lists them with; a strict report refuses instead and writes nothing.
+TEST_F(ReportInterface, TagsLeftUnfilledAreWarnedOrRefuseAStrictReport) {
+    kiv::PtrRef<Repository> repository = repositoryOf({namedImageSnapshot("a").p(), namedImageSnapshot("b").p(),
+                                                       tableSnapshot({{"x", "y"}, {"1", "2"}}).p(), namedImageSnapshot("d").p()});
+    ASSERT_TRUE(writeFile(dir.file("t.html"), "<html><body><orvrepsit name=\"SIT7_TITLE\">t</orvrepsit>"
+                                              "<orvrepsit name=\"SIT1_$NONE\">v</orvrepsit></body></html>\n"));
+    ASSERT_TRUE(writeFile(dir.file("none.html"), "<html><body>no tag</body></html>\n"));
+    const struct {
+        std::string templatePath, out;
+        size_t warnings;
+    } cases[] = {{dir.file("t.html"), "r.html", 2}, {officeTemplate("wd_report.docx"), "r.docx", 5},
+                 {officeTemplate("pp_static.pptx"), "r.pptx", 6}, {dir.file("none.html"), "n.html", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.templatePath);
+        std::unique_ptr<ReportCreator> creator = ReportCreator::create(repository.p(), Str(c.templatePath));
+        ASSERT_TRUE(creator);
+        const std::string out = dir.file(c.out);
+        ReportOptions options;
+        recorder->clear();
+        const ReportResult made = creator->generate(Str(out), options);
+        ASSERT_TRUE(made.succeeded()) << allErrors();
+        // Each problem line of the validation (but unused snapshots) is one warning.
+        std::vector<std::string> listed;
+        std::istringstream text(creator->validate(options).text().toStdString());
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(text, line);) lines.push_back(line);
+        lines.push_back(std::string());
+        bool inSection = false;
+        for (size_t i = 0; i + 1 < lines.size(); ++i) {
+            const std::string& line = lines[i];
+            if (lines[i + 1].find_first_not_of('-') == std::string::npos && !lines[i + 1].empty())
+                inSection = line.find("Unused") != 0 && line.find("VALIDATION") != 0, ++i;
+            else if (line.empty()) inSection = false;
+            else if (inSection && std::find(listed.begin(), listed.end(), line) == listed.end()) listed.push_back(line);
+        }
+        if (c.out == "n.html") listed.push_back("The template holds no tag: the report is a copy of it");
+        EXPECT_EQ(messagesOf(made, ReportResult::Warning), listed);
+        EXPECT_EQ(listed.size(), c.warnings);
+        // Strict: refused, the earlier report kept.
+        options.strict = true;
+        ASSERT_TRUE(writeFile(out, "earlier"));
+        const ReportResult refused = creator->generate(Str(out), options);
+        EXPECT_FALSE(refused.succeeded());
+        EXPECT_EQ(refused.fileCount(), 0u);
+        EXPECT_EQ(readFile(out), "earlier");
+        EXPECT_EQ(refused.errorCount(), c.warnings + 1);
+        // A snapshot beyond the repository is refused by every call, in one text.
+        options.snapshots = {1, 7};
+        for (const ReportResult& r : {creator->generate(Str(out), options), creator->validate(options)}) {
+            EXPECT_FALSE(r.succeeded());
+            ASSERT_EQ(r.errorCount(), 1u);
+            EXPECT_EQ(r.message(0).toStdString(), "Snapshot 8 (index 7) does not exist: the repository holds 4 snapshots");
+        }
+    }
 }
 
 } // namespace

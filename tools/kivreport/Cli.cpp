@@ -162,7 +162,7 @@ const char* const kExportHelp =
 const char* const kGenerateHelp =
     "Usage: kivreport generate --repo REPO --template T --out FILE [--ref REPO]\n"
     "                          [--snapshots LIST] [--no-3d-viewer] [--no-embed] [--pdf]\n"
-    "                          [--keep-going]\n"
+    "                          [--keep-going] [--strict]\n"
     "\n"
     "Makes a report from a repository and a template. The format follows the\n"
     "template's extension: .html or .htm (an HTML report, whose pictures are\n"
@@ -188,6 +188,9 @@ const char* const kGenerateHelp =
     "                     place of its extension), through LibreOffice for\n"
     "                     PowerPoint and Word reports and headless Chromium for\n"
     "                     HTML reports; stopped after 3 minutes\n"
+    "  --strict           fail, writing nothing, when the report would leave tags as\n"
+    "                     the template has them (exit status 1); without it each\n"
+    "                     such tag is a warning on stderr\n"
     "  --keep-going       accept a repository some of whose content cannot be read,\n"
     "                     and write the report (of any format) without pictures\n"
     "                     that cannot be made\n"
@@ -442,6 +445,7 @@ ReportOptions reportOptions(const ReportInputs& inputs, const ParsedOptions& par
     options.use3dViewer = !parsed.has("--no-3d-viewer") && !parsed.has("--no-3d-plugin");
     options.embedModels = !parsed.has("--no-embed");
     options.acceptPartialReport = parsed.has("--keep-going");
+    options.strict = parsed.has("--strict");
     return options;
 }
 
@@ -459,7 +463,7 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
                                            {"--snapshots", true, ""},  {"--no-3d-viewer", false, ""},
                                            {"--no-3d-plugin", false, ""},
                                            {"--no-embed", false, ""},  {"--pdf", false, ""},
-                                           {"--keep-going", false, ""}};
+                                           {"--keep-going", false, ""}, {"--strict", false, ""}};
     if (parseCommand(ctx, args, optionList, command, kGenerateHelp, &parsed)) return EXIT_OK;
     expectPositionals(parsed, 0, command, "");
     const std::string out = requiredOption(parsed, "--out", command);
@@ -490,6 +494,11 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
     }
 
     const ReportResult result = creatorFor(inputs)->generate(Str(out), reportOptions(inputs, parsed));
+    if (!result && parsed.has("--strict") && result.messageCount() > 0 &&
+        result.message(result.messageCount() - 1).toStdString().find("(strict)") != std::string::npos) {
+        ctx.err << "kivreport: error: " << out << ": not written: the template has tags this report leaves unfilled\n";
+        return EXIT_PROBLEMS;
+    }
     if (!result) throw InputError(out, "the report could not be made (see the messages above)");
     ctx.out << "Wrote " << out << "\n";
     if (pdf) {

@@ -87,8 +87,8 @@ std::vector<unsigned int> parseSnapshotNumbers(const std::string& text, size_t s
         if (first == 0 || last == 0) throw UsageError("--snapshots: snapshot numbers start at 1");
         if (last < first) throw UsageError("--snapshots: range '" + item + "' runs backwards");
         if (last > snapshotCount)
-            throw UsageError("--snapshots: snapshot " + std::to_string(last) + " does not exist (the repository holds " +
-                             std::to_string(snapshotCount) + ")");
+            throw UsageError("--snapshots: Snapshot " + std::to_string(last) + " (index " + std::to_string(last - 1) +
+                             ") does not exist: the repository holds " + std::to_string(snapshotCount) + " snapshots");
         for (unsigned long n = first; n <= last; ++n) indices.push_back(static_cast<unsigned int>(n - 1));
         if (comma == std::string::npos) break;
         start = comma + 1;
