@@ -274,6 +274,15 @@ TEST_F(Kivreport, WordTemplatesMakeWordReportsValidationsAndSummaries) {
     EXPECT_EQ(broken.code, 2);
     EXPECT_NE(broken.err.find("broken.docx: cannot be summarized: it is not a Word document"), std::string::npos)
         << broken.err;
+    // A tag left unfilled: a warning line, or with --strict exit status 1 and nothing written.
+    const std::string leaves = kivtest::officeTemplate("wd_report.docx"), strict = work.file("strict.docx");
+    Result warned = kivreport({"generate", "--repo", sampleRepo(), "--template", leaves, "--out", strict});
+    EXPECT_EQ(warned.code, 0);
+    EXPECT_NE(warned.err.find("warn:  SIT9_TITLE: Snapshot 9 does not exist\n"), std::string::npos) << warned.err;
+    ASSERT_EQ(::unlink(strict.c_str()), 0);
+    Result refused = kivreport({"generate", "--repo", sampleRepo(), "--template", leaves, "--out", strict, "--strict"});
+    EXPECT_EQ(refused.code, 1) << refused.err;
+    EXPECT_NE(::access(strict.c_str(), F_OK), 0);
 }
 
 // The committed LibreOffice save of the marker sample, and a fresh one LibreOffice makes
