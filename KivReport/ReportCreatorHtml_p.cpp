@@ -147,6 +147,7 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
             findAllElements(groups[g], L"orvrepsit", &tags);
             bool kinds[5] = {false, false, false, false, false};
             bool any = false;
+            MkStringArray fields;  // the generic field tags, each once
             for (const MkXmlElement& tag : tags) {
                 const MkString name = tag.GetAttributeString(L"name");
                 if (!TemplateTags::isTagGeneric(name)) continue;
@@ -154,6 +155,9 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
                 if (kind >= HTML_TAG_TITLE && kind <= HTML_TAG_TABLE) {
                     kinds[kind] = true;
                     any = true;
+                } else if (kind == HTML_TAG_MACRO && fields.Find(name) < 0) {
+                    fields.AddGrow(name);
+                    any = true;  // a group of field values repeats for every snapshot
                 }
             }
             if (!any) {
@@ -166,6 +170,7 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
                                                     L"Mdlx 3D Model\r\n", L"Table data\r\n"};
             for (int k = 0; k < 5; ++k)
                 if (kinds[k]) summary += MkString(lines[k]);
+            for (int f = 0; f < fields.GetSize(); ++f) summary += MkString(L"Field value: ") + fields[f] + L"\r\n";
             summary += MkString(L"\r\n");
         }
     }
