@@ -242,14 +242,21 @@ TEST_F(ZipInterop, Zip64IsWrittenWhereNeededAndOnlyThere) {
         expectEntries(path, entries);
         expectStandard(path, "big.txt", text(9000));
         if (c.entries > 100) continue;  // editing is as well seen on a few entries
-        // A ZIP64 archive is edited in place and compacted like any other.
+        // A ZIP64 archive is edited in place and compacted like any other; an
+        // entry copied from another archive gets ZIP64 sizes as an added one does.
+        const std::string other = buildArchive({{"big.txt", text(9000)}});
+        CZipMemFile otherFile(other.data(), other.size());
+        CZipArchive source;
+        ASSERT_TRUE(source.Open(otherFile, CZipArchive::zipOpenReadOnly));
         write([&](CZipArchive& zip) {
             ASSERT_TRUE(zip.RemoveFile(zip.FindFile("noise.bin")));
             ASSERT_TRUE(add(zip, "added.txt", text(5000)));
+            ASSERT_TRUE(zip.CopyEntryFrom(source, 0, "copied.txt"));
             zip.Compact();
         }, CZipArchive::zipOpen);
         entries.erase("noise.bin");
         entries["added.txt"] = text(5000);
+        entries["copied.txt"] = text(9000);
         expectEntries(path, entries);
         expectStandard(path, "added.txt", text(5000));
     }
