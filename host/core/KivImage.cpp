@@ -55,11 +55,16 @@ bool Image::pixelsDecoded() const {
 
 void Image::setDeferredJpeg(unsigned int width, unsigned int height, std::vector<unsigned char> jpeg,
                             Decoder decoder) {
+    setDeferredJpeg(width, height, std::make_shared<const std::vector<unsigned char>>(std::move(jpeg)), decoder);
+}
+
+void Image::setDeferredJpeg(unsigned int width, unsigned int height,
+                            std::shared_ptr<const std::vector<unsigned char>> jpeg, Decoder decoder) {
     clear();
-    if (jpeg.empty() || !decoder || static_cast<size_t>(width) * height == 0) return;
+    if (!jpeg || jpeg->empty() || !decoder || static_cast<size_t>(width) * height == 0) return;
     m_width = width;
     m_height = height;
-    m_sourceJpeg = std::make_shared<const std::vector<unsigned char>>(std::move(jpeg));
+    m_sourceJpeg = std::move(jpeg);
     m_decoder = decoder;
 }
 

@@ -40,6 +40,10 @@ public:
     // that the bytes decode to that size (a repository of many pictures then holds
     // their compressed bytes only). Empty bytes or sizes make an empty image.
     void setDeferredJpeg(unsigned int width, unsigned int height, std::vector<unsigned char> jpeg, Decoder decoder);
+    // The same with bytes that several images hold (none of them changes them):
+    // a picture shown by many snapshots is kept once.
+    void setDeferredJpeg(unsigned int width, unsigned int height, std::shared_ptr<const std::vector<unsigned char>> jpeg,
+                         Decoder decoder);
     bool pixelsDecoded() const;
 
     Image(const Image& other);

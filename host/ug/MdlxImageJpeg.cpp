@@ -171,7 +171,8 @@ void cmykToRgb(const unsigned char* cmyk, unsigned char* rgb, size_t pixels, boo
     }
 }
 
-bool decode(const unsigned char* data, size_t size, MkRGBImage* image, uint64_t maxMemory) {
+// Decodes into image, at 1/scale of the picture's size (1, 2, 4 or 8).
+bool decode(const unsigned char* data, size_t size, MkRGBImage* image, uint64_t maxMemory, unsigned scale = 1) {
     std::vector<unsigned char> cmykRow;  // before setjmp: a jump back must not skip its destructor
     jpeg_decompress_struct cinfo;
     ErrorManager err;
@@ -201,6 +202,8 @@ bool decode(const unsigned char* data, size_t size, MkRGBImage* image, uint64_t 
     cinfo.progress = &progress.pub;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = scale;
     jpeg_start_decompress(&cinfo);
     if (cinfo.output_components != (cmyk ? 4 : 3)) ERREXIT(&cinfo, JERR_CONVERSION_NOTIMPL);
     if (!image->SetSize(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height)))
@@ -244,7 +247,14 @@ bool MdlxImageJpeg::loadImageFromMemory(const unsigned char* jpeg, size_t size, 
     return decode(jpeg, size, image, maxMemory);
 }
 
-uint64_t MdlxImageJpeg::decodeMemory(const unsigned char* jpeg, size_t size) {
+bool MdlxImageJpeg::checkDecodes(const unsigned char* jpeg, size_t size, uint64_t maxMemory) {
+    MkRGBImage small;
+    return jpeg && size > 0 && decode(jpeg, size, &small, maxMemory, 8);
+}
+
+uint64_t MdlxImageJpeg::decodeMemory(const unsigned char* jpeg, size_t size, unsigned* width, unsigned* height) {
+    if (width) *width = 0;
+    if (height) *height = 0;
     if (!jpeg || size == 0) return 0;
     jpeg_decompress_struct cinfo;
     ErrorManager err;
@@ -257,7 +267,11 @@ uint64_t MdlxImageJpeg::decodeMemory(const unsigned char* jpeg, size_t size) {
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, jpeg, static_cast<unsigned long>(size));
     uint64_t bytes = 0;
-    if (jpeg_read_header(&cinfo, TRUE) == JPEG_HEADER_OK) bytes = decodeMemoryOf(cinfo);
+    if (jpeg_read_header(&cinfo, TRUE) == JPEG_HEADER_OK) {
+        bytes = decodeMemoryOf(cinfo);
+        if (width) *width = cinfo.image_width;
+        if (height) *height = cinfo.image_height;
+    }
     jpeg_destroy_decompress(&cinfo);
     return bytes;
 }

@@ -39,6 +39,18 @@ void put32(std::string& s, uint64_t v) {
     put16(s, static_cast<uint32_t>(v & 0xffff));
     put16(s, static_cast<uint32_t>((v >> 16) & 0xffff));
 }
+void put64(std::string& s, uint64_t v) {
+    put32(s, v & 0xffffffff);
+    put32(s, v >> 32);
+}
+
+// ZIP64: the extra field's id, the version needed to read it (4.5), and the size
+// of the local header's extra field (both sizes).
+const uint16_t kZip64ExtraId = 0x0001;
+const uint16_t kZip64Version = 45;
+const size_t kZip64LocalExtraSize = 4 + 16;
+
+CZip64Limits g_zip64Limits;
 
 [[noreturn]] void corrupt(const std::string& what) { throw CZipException(CZipException::badArchive, what); }
 
@@ -266,6 +278,13 @@ void deflateInto(z_stream& zs, const unsigned char* data, size_t n, bool last, s
 }
 
 } // namespace
+
+CZip64Limits SetZip64Limits(CZip64Limits limits) {
+    const CZip64Limits previous = g_zip64Limits;
+    g_zip64Limits.entries = std::min<uint64_t>(limits.entries, 0xFFFF);
+    g_zip64Limits.bytes = std::min<uint64_t>(limits.bytes, 0xFFFFFFFF);
+    return previous;
+}
 
 // ---------------------------------------------------------------------------
 // Data to add: a caller's buffer or a whole file, readable more than once.
@@ -550,13 +569,9 @@ void CZipArchive::readDirectory() {
     rebuildIndex();
 
     if (!m_readOnly) {
-        // Changing rewrites the directory without ZIP64, and appends at its place:
-        // refuse now what could not be written back or would overwrite entries.
-        if (m_entries.size() > ZipLimits::kMaxWritableEntries || cdStart + cdSize > ZipLimits::kMaxArchiveSize)
-            throw CZipException(CZipException::tooBig, "ZIP64 archives can only be opened read-only");
+        // Changing appends at the directory's place: refuse now what would
+        // overwrite entries.
         for (const Entry& e : m_entries) {
-            if (e.compSize >= 0xFFFFFFFF || e.uncompSize >= 0xFFFFFFFF)
-                throw CZipException(CZipException::tooBig, "ZIP64 archives can only be opened read-only");
             if (e.offset > cdStart || cdStart - e.offset < kLocalSize + e.compSize)
                 corrupt("Entry '" + e.name + "' overlaps the central directory");
         }
@@ -862,13 +877,13 @@ bool CZipArchive::addEntry(Source& src, const std::string& name, int level, int 
     const uint64_t size = src.size();
     if (size > ZipLimits::kMaxEntrySize)
         throw CZipException(CZipException::tooBig, "Entry '" + name + "' is too large");
-    if (m_entries.size() >= ZipLimits::kMaxWritableEntries)
-        throw CZipException(CZipException::tooBig, "Too many entries for an archive without ZIP64");
+    if (m_entries.size() >= ZipLimits::kMaxEntries)
+        throw CZipException(CZipException::tooBig, "Too many entries for one archive");
     const uint64_t offset = m_dataEnd;
-    const uint64_t headerSize = kLocalSize + name.size();
-    // Deflate never grows data by more than a small fraction; refuse early what cannot fit.
-    if (offset + headerSize + size + size / 500 + 1024 > ZipLimits::kMaxArchiveSize)
-        throw CZipException(CZipException::tooBig, "The archive would need ZIP64");
+    // Deflate never grows data by more than a small fraction, so whether the local
+    // header needs ZIP64 sizes is known before the header is written.
+    const bool zip64 = size + size / 500 + 1024 + kCryptHeaderSize >= g_zip64Limits.bytes;
+    const uint64_t headerSize = kLocalSize + name.size() + (zip64 ? kZip64LocalExtraSize : 0);
 
     const bool encrypt = IsEncrypted();
     const bool directory = name.back() == '/';
@@ -897,22 +912,7 @@ bool CZipArchive::addEntry(Source& src, const std::string& name, int level, int 
     e.offset = offset;
     e.uncompSize = size;
 
-    auto localHeader = [&]() {
-        std::string h;
-        put32(h, kSigLocal);
-        put16(h, e.versionNeeded);
-        put16(h, e.flags);
-        put16(h, e.method);
-        put16(h, e.dosTime);
-        put16(h, e.dosDate);
-        put32(h, e.crc);
-        put32(h, e.compSize);
-        put32(h, e.uncompSize);
-        put16(h, static_cast<uint32_t>(e.name.size()));
-        put16(h, 0);
-        h += e.name;
-        return h;
-    };
+    auto localHeader = [&]() { return localHeaderOf(e, zip64); };
 
     const uint64_t dataOffset = offset + headerSize;
 
@@ -1003,8 +1003,7 @@ bool CZipArchive::addEntry(Source& src, const std::string& name, int level, int 
         }
     }
     const uint64_t end = dataOffset + stored;
-    if (end > ZipLimits::kMaxArchiveSize) throw CZipException(CZipException::tooBig, "The archive would need ZIP64");
-    e.versionNeeded = (e.method == kMethodDeflated || encrypt || directory) ? 20 : 10;
+    e.versionNeeded = zip64 ? kZip64Version : (e.method == kMethodDeflated || encrypt || directory) ? 20 : 10;
     e.crc = crc;
     e.compSize = stored;
     if (memory) {
@@ -1120,20 +1119,20 @@ bool CZipArchive::CopyEntryFrom(const CZipArchive& source, int index, const std:
     if (name.size() > ZipLimits::kMaxNameLength) throw CZipException(CZipException::tooBig, "Entry name too long");
     if ((e.flags & kFlagEncrypted) || (e.method != kMethodStored && e.method != kMethodDeflated))
         throw CZipException(CZipException::unsupported, "Entry '" + e.name + "' cannot be copied");
-    if (m_entries.size() >= ZipLimits::kMaxWritableEntries)
-        throw CZipException(CZipException::tooBig, "Too many entries for an archive without ZIP64");
+    if (m_entries.size() >= ZipLimits::kMaxEntries)
+        throw CZipException(CZipException::tooBig, "Too many entries for one archive");
     source.loadLocal(e);
     const uint64_t offset = m_dataEnd;
-    const uint64_t dataOffset = offset + kLocalSize + name.size();
-    if (dataOffset + e.compSize > ZipLimits::kMaxArchiveSize || e.uncompSize > 0xFFFFFFFFull)
-        throw CZipException(CZipException::tooBig, "The archive would need ZIP64");
+    const bool zip64 = e.compSize >= g_zip64Limits.bytes || e.uncompSize >= g_zip64Limits.bytes;
+    const uint64_t dataOffset = offset + kLocalSize + name.size() + (zip64 ? kZip64LocalExtraSize : 0);
 
-    // A fresh local header with the directory's values: no data descriptor, no extra field.
+    // A fresh local header with the directory's values: no data descriptor, no
+    // extra field but ZIP64 sizes where they need it.
     Entry copy;
     copy.name = name;
     copy.flags = static_cast<uint16_t>((e.flags & ~(kFlagDescriptor | kFlagUtf8)) | (isAscii(name) ? 0 : kFlagUtf8));
     copy.method = e.method;
-    copy.versionNeeded = e.method == kMethodDeflated ? 20 : 10;
+    copy.versionNeeded = zip64 ? kZip64Version : e.method == kMethodDeflated ? 20 : 10;
     copy.crc = e.crc;
     copy.compSize = e.compSize;
     copy.uncompSize = e.uncompSize;
@@ -1141,19 +1140,7 @@ bool CZipArchive::CopyEntryFrom(const CZipArchive& source, int index, const std:
     copy.dosTime = e.dosTime;
     copy.externalAttr = e.externalAttr;
     copy.offset = offset;
-    std::string h;
-    put32(h, kSigLocal);
-    put16(h, copy.versionNeeded);
-    put16(h, copy.flags);
-    put16(h, copy.method);
-    put16(h, copy.dosTime);
-    put16(h, copy.dosDate);
-    put32(h, copy.crc);
-    put32(h, copy.compSize);
-    put32(h, copy.uncompSize);
-    put16(h, static_cast<uint32_t>(name.size()));
-    put16(h, 0);
-    h += name;
+    std::string h = localHeaderOf(copy, zip64);
     m_modified = true;
     const bool whole = e.compSize <= kOneWriteSize;
     if (whole) {  // header and data in one write
@@ -1261,6 +1248,29 @@ bool CZipArchive::RenameFile(int index, const std::string& utf8NewName) {
     return true;
 }
 
+std::string CZipArchive::localHeaderOf(const Entry& e, bool zip64) {
+    std::string h;
+    put32(h, kSigLocal);
+    put16(h, zip64 ? kZip64Version : e.versionNeeded);
+    put16(h, e.flags);
+    put16(h, e.method);
+    put16(h, e.dosTime);
+    put16(h, e.dosDate);
+    put32(h, e.crc);
+    put32(h, zip64 ? 0xFFFFFFFF : e.compSize);
+    put32(h, zip64 ? 0xFFFFFFFF : e.uncompSize);
+    put16(h, static_cast<uint32_t>(e.name.size()));
+    put16(h, zip64 ? kZip64LocalExtraSize : 0);
+    h += e.name;
+    if (zip64) {
+        put16(h, kZip64ExtraId);
+        put16(h, kZip64LocalExtraSize - 4);
+        put64(h, e.uncompSize);
+        put64(h, e.compSize);
+    }
+    return h;
+}
+
 // Copies an entry (local header, data, descriptor) to `to`, optionally with a new
 // name. `to` is either at or past the end of the data, or below the entry (compaction).
 void CZipArchive::copyEntryRaw(Entry& e, uint64_t to, const std::string* newName) {
@@ -1281,7 +1291,6 @@ void CZipArchive::copyEntryRaw(Entry& e, uint64_t to, const std::string* newName
     }
     const uint64_t body = e.span - (e.dataOffset - e.offset);
     const uint64_t newEnd = to + header.size() + body;
-    if (newEnd > ZipLimits::kMaxArchiveSize) throw CZipException(CZipException::tooBig, "The archive would need ZIP64");
     // Forward chunked copy: safe also when the target overlaps below the source.
     std::vector<unsigned char> buf(static_cast<size_t>(std::min<uint64_t>(std::max<uint64_t>(body, 1), 1u << 20)));
     uint64_t from = e.dataOffset, dst = to + header.size();
@@ -1339,60 +1348,84 @@ void CZipArchive::compactImpl(bool mustSucceed) {
 }
 
 void CZipArchive::writeDirectory() {
-    if (m_entries.size() > ZipLimits::kMaxWritableEntries)
-        throw CZipException(CZipException::tooBig, "Too many entries for an archive without ZIP64");
-    size_t total = kEndSize + m_comment.size();
-    for (const Entry& e : m_entries) total += kCentralSize + e.aux.size() + e.name.size();
+    const CZip64Limits limits = g_zip64Limits;
+    size_t total = kEndSize + kEnd64Size + kLocatorSize + m_comment.size();
+    for (const Entry& e : m_entries) total += kCentralSize + 28 + e.aux.size() + e.name.size();
     std::string out;
     out.reserve(total);
+    std::string zip64;
     for (const Entry& e : m_entries) {
-        if (e.compSize >= 0xFFFFFFFF || e.uncompSize >= 0xFFFFFFFF || e.offset >= 0xFFFFFFFF)
-            throw CZipException(CZipException::tooBig, "The archive would need ZIP64");
+        // Values at or above the limit go to a ZIP64 extra field, in this order,
+        // and their own fields say 0xFFFFFFFF.
+        zip64.clear();
+        if (e.uncompSize >= limits.bytes) put64(zip64, e.uncompSize);
+        if (e.compSize >= limits.bytes) put64(zip64, e.compSize);
+        if (e.offset >= limits.bytes) put64(zip64, e.offset);
         const std::string_view name = e.raw(), extra = e.extra(), comment = e.comment();
-        unsigned char h[kCentralSize];
-        auto set16 = [&](size_t at, uint32_t v) {
-            h[at] = static_cast<unsigned char>(v & 0xff);
-            h[at + 1] = static_cast<unsigned char>((v >> 8) & 0xff);
+        const size_t extraSize = extra.size() + (zip64.empty() ? 0 : 4 + zip64.size());
+        if (extraSize > 0xFFFF) throw CZipException(CZipException::tooBig, "Extra field of '" + e.name + "' too long");
+        auto field32 = [&](uint64_t v) { return v >= limits.bytes ? 0xFFFFFFFFu : v; };
+        auto atLeast = [&](uint16_t version) {
+            return zip64.empty() ? version : std::max<uint16_t>(version, kZip64Version);
         };
-        auto set32 = [&](size_t at, uint64_t v) {
-            set16(at, static_cast<uint32_t>(v & 0xffff));
-            set16(at + 2, static_cast<uint32_t>((v >> 16) & 0xffff));
-        };
-        set32(0, kSigCentral);
-        set16(4, e.versionMadeBy);
-        set16(6, e.versionNeeded);
-        set16(8, e.flags);
-        set16(10, e.method);
-        set16(12, e.dosTime);
-        set16(14, e.dosDate);
-        set32(16, e.crc);
-        set32(20, e.compSize);
-        set32(24, e.uncompSize);
-        set16(28, static_cast<uint32_t>(name.size()));
-        set16(30, static_cast<uint32_t>(extra.size()));
-        set16(32, static_cast<uint32_t>(comment.size()));
-        set16(34, 0);  // disk
-        set16(36, e.internalAttr);
-        set32(38, e.externalAttr);
-        set32(42, e.offset);
-        out.append(reinterpret_cast<const char*>(h), kCentralSize);
+        put32(out, kSigCentral);
+        put16(out, static_cast<uint32_t>((e.versionMadeBy & 0xFF00) | atLeast(e.versionMadeBy & 0xFF)));
+        put16(out, atLeast(e.versionNeeded));
+        put16(out, e.flags);
+        put16(out, e.method);
+        put16(out, e.dosTime);
+        put16(out, e.dosDate);
+        put32(out, e.crc);
+        put32(out, field32(e.compSize));
+        put32(out, field32(e.uncompSize));
+        put16(out, static_cast<uint32_t>(name.size()));
+        put16(out, static_cast<uint32_t>(extraSize));
+        put16(out, static_cast<uint32_t>(comment.size()));
+        put16(out, 0);  // disk
+        put16(out, e.internalAttr);
+        put32(out, e.externalAttr);
+        put32(out, field32(e.offset));
         out += name;
+        if (!zip64.empty()) {
+            put16(out, kZip64ExtraId);
+            put16(out, static_cast<uint32_t>(zip64.size()));
+            out += zip64;
+        }
         out += extra;
         out += comment;
     }
     const uint64_t cdSize = out.size();
-    const size_t count = m_entries.size();
+    if (cdSize > ZipLimits::kMaxCentralDirSize)
+        throw CZipException(CZipException::tooBig, "The archive's directory would be too large");
+    const uint64_t count = m_entries.size();
+    if (count >= limits.entries || cdSize >= limits.bytes || m_dataEnd >= limits.bytes) {
+        // The ZIP64 end record, and the locator that tells where it is.
+        const uint64_t record = m_dataEnd + cdSize;
+        put32(out, kSigEnd64);
+        put64(out, kEnd64Size - 12);  // the record's size after this field
+        put16(out, kZip64Version);
+        put16(out, kZip64Version);
+        put32(out, 0);  // this disk
+        put32(out, 0);  // the directory's disk
+        put64(out, count);
+        put64(out, count);
+        put64(out, cdSize);
+        put64(out, m_dataEnd);
+        put32(out, kSigLocator64);
+        put32(out, 0);
+        put64(out, record);
+        put32(out, 1);  // disks in all
+    }
     put32(out, kSigEnd);
     put16(out, 0);
     put16(out, 0);
-    put16(out, static_cast<uint32_t>(count));
-    put16(out, static_cast<uint32_t>(count));
-    put32(out, cdSize);
-    put32(out, m_dataEnd);
+    const uint32_t count16 = count >= limits.entries ? 0xFFFF : static_cast<uint32_t>(count);
+    put16(out, count16);
+    put16(out, count16);
+    put32(out, cdSize >= limits.bytes ? 0xFFFFFFFF : cdSize);
+    put32(out, m_dataEnd >= limits.bytes ? 0xFFFFFFFF : m_dataEnd);
     put16(out, static_cast<uint32_t>(m_comment.size()));
     out += m_comment;
-    if (m_dataEnd + out.size() > ZipLimits::kMaxArchiveSize)
-        throw CZipException(CZipException::tooBig, "The archive would need ZIP64");
     writeAt(m_dataEnd, out.data(), out.size());
     if (m_file->GetLength() != m_dataEnd + out.size()) m_file->SetLength(m_dataEnd + out.size());
 }

@@ -38,14 +38,23 @@
 // Limits against hostile or unsupported input. Exceeding one throws CZipException(tooBig).
 namespace ZipLimits {
 const uint64_t kMaxEntrySize = 1ull << 30;          // uncompressed bytes of one entry, read or written
-const uint32_t kMaxEntries = 1u << 20;              // entries read from one central directory
-const uint32_t kMaxWritableEntries = 0xFFFF;        // entries in an archive we write (no ZIP64)
-const uint64_t kMaxArchiveSize = 0xFFFFFFFFull;     // bytes of an archive we write (no ZIP64)
-const uint64_t kMaxCentralDirSize = 64ull << 20;    // bytes of central directory read into memory
+const uint32_t kMaxEntries = 1u << 20;              // entries of one central directory, read or written
+const uint64_t kMaxCentralDirSize = 64ull << 20;    // bytes of central directory, read into memory or written
 const size_t kMaxNameLength = 4096;                 // bytes of a name added or renamed
 const size_t kSmallEntrySize = 64;                  // zipsmSmallStored: entries below this are stored
 const size_t kDefaultBufferSize = 65536;
 } // namespace ZipLimits
+
+// Where writing turns to ZIP64: a directory of `entries` entries or more, or a
+// size or offset of `bytes` or more, which the 16- and 32-bit fields of the plain
+// format then mark as 0xFFFF or 0xFFFFFFFF. The defaults are the format's own
+// limits; lower values (tests) write ZIP64 archives of a few bytes, higher ones
+// are taken as the defaults. Returns the previous limits; not thread-safe.
+struct CZip64Limits {
+    uint64_t entries = 0xFFFF;
+    uint64_t bytes = 0xFFFFFFFF;
+};
+CZip64Limits SetZip64Limits(CZip64Limits limits);
 
 // What is known of one entry (from the central directory).
 struct CZipEntryInfo {
@@ -198,6 +207,9 @@ private:
     bool addEntry(Source& src, const std::string& name, int level, int smartness, size_t bufferSize);
     void prepare(const std::vector<Data>& entries, int level, int smartness);  // PrepareNewFiles' work
     void copyEntryRaw(Entry& e, uint64_t to, const std::string* newName);
+    // A local header of the entry's values; with zip64 both sizes are in its ZIP64
+    // extra field (versionNeeded is then 45), else it has no extra field.
+    static std::string localHeaderOf(const Entry& e, bool zip64);
     void writeDirectory();
     void compactImpl(bool mustSucceed);  // false: a layout that cannot be compacted is left alone
 

@@ -1,5 +1,9 @@
 // Repository files: a zip archive holding one entry per image (JPEG) or 3D model
 // snapshot, named after the snapshot, and the index "Project.xml", written last.
+// A picture or model that several snapshots show is stored once, under the
+// first one's name: the others' "SituationObject" names that entry and says
+// "SharedEntry" (readers that do not know it take the entry's name for the
+// snapshot's, and still show the right content).
 #include "impl/common/Repository_p.h"
 #include "KivReport/Snapshot.h"
 #include "KivReport/Table.h"
@@ -37,6 +41,7 @@ const char* const NAMESPACE_URI = "urn:varnox:orvia:repository";
 const int FORMAT_VERSION = 2;
 const int IMAGE_FORMAT_JPEG = 4;
 const char* const TABLE_ROW_PREFIX = "TableRow";
+const char* const SHARED_ENTRY = "SharedEntry";
 
 // Limits for reading repository files, which may come from anywhere. Real files
 // stay far below them; hostile ones must not take unbounded memory or time.
@@ -55,9 +60,15 @@ const size_t MAX_TOTAL_TABLE_CELLS = 4000000;
 const uint64_t TABLE_CELL_BYTES = 64;
 // Bytes of one image entry (model entries are bounded by the zip engine's limit).
 const uint64_t MAX_IMAGE_ENTRY_BYTES = 128ull << 20;
-// Bytes of image and model entries extracted, plus decoded image bytes, of one
-// file together (an entry may be named by many snapshots).
+// Bytes of image and model entries extracted, of one file together (each entry
+// once, however many snapshots name it). Pictures are kept as their JPEG bytes
+// and decoded one at a time when their pixels are wanted; one whose decode would
+// take more than what is left of this is refused.
 const uint64_t MAX_TOTAL_CONTENT_BYTES = 2ull << 30;
+// Pixels of the pictures of one file together that loading reads through to
+// check that they decode: bounds the time a file of many pictures of huge size
+// but few bytes takes. Real pictures run out of the bytes above long before.
+const uint64_t MAX_CHECKED_PIXELS = 1ull << 35;
 
 // A public string as message text.
 lfw::String text(const Str& s) { return lfw::String(s.toStdString()); }
@@ -65,25 +76,41 @@ lfw::String text(const Str& s) { return lfw::String(s.toStdString()); }
 MkString toMk(const Str& s) { return ug::Convert::toMkString(s); }
 Str toStr(const MkString& s) { return ug::Convert::toStr(s); }
 
-// What one load may still spend; see the limits above. Saving spends it as
-// loading will, so that no file is written that loading would refuse.
+// A picture entry as one load has read it: its JPEG bytes, which every snapshot
+// naming the entry shares, and its size; no bytes when it could not be loaded.
+struct LoadedPicture {
+    std::shared_ptr<const std::vector<unsigned char>> jpeg;
+    unsigned width = 0, height = 0;
+};
+
+// What one load may still spend (see the limits above), and the entries it has
+// read. Saving spends it as loading will, so that no file is written that
+// loading would refuse.
 struct LoadBudget {
     uint64_t contentBytes = MAX_TOTAL_CONTENT_BYTES;
+    uint64_t checkedPixels = MAX_CHECKED_PIXELS;
     size_t tableCells = MAX_TOTAL_TABLE_CELLS;
     // Set when some content could not be loaded (the error is logged where it happens).
     bool damaged = false;
+    // Entries read so far, by name, failed ones too: each is read once.
+    std::map<MkString, LoadedPicture> pictures;
+    std::map<MkString, PtrRef<ug::MdlxMemoryFile>> models;  // null: could not be loaded
 
     bool spendBytes(uint64_t n) {
         if (n > contentBytes) return false;
         contentBytes -= n;
         return true;
     }
-    // A picture of that many JPEG bytes as loading charges it: the entry, and the
-    // decoder's memory of which the pixels stay charged.
-    bool spendPicture(uint64_t entryBytes, uint64_t decodeBytes, uint64_t pixelBytes) {
-        if (!spendBytes(entryBytes) || !spendBytes(decodeBytes)) return false;
-        if (decodeBytes > pixelBytes) contentBytes += decodeBytes - pixelBytes;
+    // A picture's check: its decoder's memory is taken for that moment only, its
+    // pixels count towards the time checks take.
+    bool spendCheck(uint64_t decodeBytes, uint64_t pixels) {
+        if (decodeBytes > contentBytes || pixels > checkedPixels) return false;
+        checkedPixels -= pixels;
         return true;
+    }
+    // A picture entry of that many JPEG bytes as loading charges it.
+    bool spendPicture(uint64_t entryBytes, uint64_t decodeBytes, uint64_t pixels) {
+        return spendBytes(entryBytes) && spendCheck(decodeBytes, pixels);
     }
     // A table as loading charges it; false when loading would refuse it.
     bool spendTable(size_t rows, size_t columns) {
@@ -139,7 +166,34 @@ bool checkEntryNames(const std::vector<PtrRef<Snapshot>>& snapshots) {
     return true;
 }
 
-bool saveSituationImage(const Snapshot* situation, PxZipArchive* archive, MkXmlElement object, LoadBudget* budget) {
+// Pictures and models stored so far in the file being written: pictures by the
+// object that holds their bytes and by the bytes themselves, models by their
+// object. A snapshot showing one of them names its entry instead of adding one.
+struct StoredEntries {
+    std::map<const void*, MkString> byObject;
+    std::multimap<uint64_t, MkString> pictureByHash;
+};
+
+// The snapshot's content is the entry an earlier snapshot stored; the snapshot
+// keeps its own name.
+bool shareEntry(MkXmlElement object, const MkString& entry) {
+    object.AddAttributeString("Name", entry);
+    object.AddAttributeInt(SHARED_ENTRY, 1);
+    return true;
+}
+
+bool sharesEntry(const MkXmlElement& object) { return object.GetAttributeInt(SHARED_ENTRY, 0) == 1; }
+
+// Whether the entry written before holds exactly these bytes.
+bool entryHolds(PxZipArchive* archive, const MkString& entry, const std::vector<unsigned char>& bytes) {
+    uint64_t size = 0;
+    std::vector<unsigned char> stored;
+    return archive->GetFileSize(archive->FindFile(entry), &size) && size == bytes.size() &&
+           archive->ReadDataInto(entry, &stored) && stored == bytes;
+}
+
+bool saveSituationImage(const Snapshot* situation, PxZipArchive* archive, MkXmlElement object, LoadBudget* budget,
+                        StoredEntries* stored) {
     const Image* image = situation->image();
     if (!image) {
         // Loading leaves an image snapshot without its image when the file lacked
@@ -150,9 +204,13 @@ bool saveSituationImage(const Snapshot* situation, PxZipArchive* archive, MkXmlE
     object.AddAttributeInt("width", static_cast<int>(image->width()));
     object.AddAttributeInt("height", static_cast<int>(image->height()));
     object.AddAttributeInt("format", IMAGE_FORMAT_JPEG);
-    lfw::Ref<PxZipMemFile> file = new PxZipMemFile;
     std::vector<unsigned char> encoded;
     const std::vector<unsigned char>* jpeg = image->sourceJpeg();
+    // Images loaded from one entry share its bytes; an image without them is
+    // encoded once, however many snapshots show it.
+    const void* holder = jpeg ? static_cast<const void*>(jpeg) : static_cast<const void*>(image);
+    const auto known = stored->byObject.find(holder);
+    if (known != stored->byObject.end()) return shareEntry(object, known->second);
     // The JPEG the pixels came from is stored as it is: encoding again would
     // lose quality with every load and save.
     if (!jpeg) {
@@ -163,23 +221,42 @@ bool saveSituationImage(const Snapshot* situation, PxZipArchive* archive, MkXmlE
         }
         jpeg = &encoded;
     }
+    // Pictures of equal bytes in other objects (made from one rendering, or
+    // loaded from a file that stored them apart) are stored once too.
+    const uint64_t hash = PxZipArchive::HashText(jpeg->data(), jpeg->size());
+    for (auto same = stored->pictureByHash.equal_range(hash); same.first != same.second; ++same.first) {
+        if (!entryHolds(archive, same.first->second, *jpeg)) continue;
+        stored->byObject.emplace(holder, same.first->second);
+        return shareEntry(object, same.first->second);
+    }
     if (jpeg->size() > MAX_IMAGE_ENTRY_BYTES ||
         !budget->spendPicture(jpeg->size(), MdlxImageJpeg::decodeMemory(jpeg->data(), jpeg->size()),
-                              uint64_t(image->width()) * image->height() * 3))
+                              uint64_t(image->width()) * image->height()))
         return refuseSave(situation, "pictures and models");
+    lfw::Ref<PxZipMemFile> file = new PxZipMemFile;
     file->SetData(jpeg->data(), jpeg->size());
-    return archive->AddNewFile(file.p(), toMk(situation->name()));
+    const MkString entry = toMk(situation->name());
+    if (!archive->AddNewFile(file.p(), entry)) return false;
+    stored->byObject.emplace(holder, entry);
+    stored->pictureByHash.emplace(hash, entry);
+    return true;
 }
 
-bool saveSituationMdlx(const Snapshot* situation, PxZipArchive* archive, LoadBudget* budget) {
+bool saveSituationMdlx(const Snapshot* situation, PxZipArchive* archive, MkXmlElement object, LoadBudget* budget,
+                       StoredEntries* stored) {
     const ug::MdlxMemoryFile* model = situation->modelMdlx();
     if (!model) return true;  // nothing to store; loading leaves it without a model
+    const auto known = stored->byObject.find(model);
+    if (known != stored->byObject.end()) return shareEntry(object, known->second);
     // The model's bytes are added in place, without a copy.
     const ug::MdlxZipMemFile* content = model->internal_mdlxZipMemFile();
     if (!budget->spendBytes(content->GetSize())) return refuseSave(situation, "pictures and models");
     lfw::Ref<PxZipMemFile> file = new PxZipMemFile;
     file->SetData(content->GetBuffer(), content->GetSize());
-    return archive->AddNewFile(file.p(), toMk(situation->name()));
+    const MkString entry = toMk(situation->name());
+    if (!archive->AddNewFile(file.p(), entry)) return false;
+    stored->byObject.emplace(model, entry);
+    return true;
 }
 
 bool saveSituationTable(const Snapshot* situation, MkXmlElement object, LoadBudget* budget) {
@@ -208,7 +285,8 @@ bool saveSituationTable(const Snapshot* situation, MkXmlElement object, LoadBudg
 }
 
 // Appends the snapshot's "Situation" element and writes its entry. False stops the save.
-bool saveSituation(const Snapshot* situation, PxZipArchive* archive, MkXmlElement root, LoadBudget* budget) {
+bool saveSituation(const Snapshot* situation, PxZipArchive* archive, MkXmlElement root, LoadBudget* budget,
+                   StoredEntries* stored) {
     MkXmlElement element = root.AddChildElement("Situation");
     element.AddAttributeString("Name", toMk(situation->name()));
     element.AddAttributeString("Title", toMk(situation->title()));
@@ -224,10 +302,10 @@ bool saveSituation(const Snapshot* situation, PxZipArchive* archive, MkXmlElemen
     switch (situation->type()) {
     case Snapshot::IMAGE:
         object.AddAttributeString("Name", toMk(situation->name()));
-        return saveSituationImage(situation, archive, object, budget);
+        return saveSituationImage(situation, archive, object, budget, stored);
     case Snapshot::MDLX:
         object.AddAttributeString("Name", toMk(situation->name()));
-        return saveSituationMdlx(situation, archive, budget);
+        return saveSituationMdlx(situation, archive, object, budget, stored);
     case Snapshot::TABLE:
         object.AddAttributeString("Name", toMk(situation->name()));
         return saveSituationTable(situation, object, budget);
@@ -250,11 +328,12 @@ bool addSituationsToArchive(const std::vector<PtrRef<Snapshot>>& snapshots, PxZi
     MkXmlElement root = document.CreateRootElement(ROOT_NAME, -1, NAMESPACE_URI);
     root.AddAttributeInt("Version", FORMAT_VERSION);
     LoadBudget budget;
+    StoredEntries stored;
     for (const PtrRef<Snapshot>& s : snapshots) {
         const Snapshot* situation = s.p();
         LFW_ASSERT(situation);
         if (!situation) continue;
-        if (!saveSituation(situation, archive, root, &budget)) return false;
+        if (!saveSituation(situation, archive, root, &budget, &stored)) return false;
     }
     const std::string index = document.PrintToString();
     if (index.size() > MAX_INDEX_BYTES ||
@@ -275,21 +354,18 @@ struct FreeDeleter {
 };
 using MallocBuffer = std::unique_ptr<unsigned char, FreeDeleter>;
 
-// The entry's bytes, counted against the budget; null (logged) when it cannot be read.
-MallocBuffer readEntry(PxZipArchive* archive, const MkString& name, LoadBudget* budget, size_t* size,
-                       uint64_t maxBytes) {
-    *size = 0;
+// The entry's bytes, counted against the budget (unless larger than maxBytes,
+// which a read refuses; 0: no limit); false (logged) when they cannot be read.
+bool readEntry(PxZipArchive* archive, const MkString& name, LoadBudget* budget, uint64_t maxBytes,
+               std::vector<unsigned char>* bytes) {
     const int index = archive->FindFile(name);
     uint64_t declared = 0;
-    if (index < 0 || !archive->GetFileSize(index, &declared)) return MallocBuffer();
-    if (maxBytes == 0 || declared <= maxBytes) {
-        if (!budget->spendBytes(declared)) {
-            budget->damaged = true;
-            REP_LOG_ERROR(lfw::String("Repository file holds too much data; '%1' is not loaded").arg(lfw::String(name)));
-            return MallocBuffer();
-        }
+    if (index < 0 || !archive->GetFileSize(index, &declared)) return false;
+    if ((maxBytes == 0 || declared <= maxBytes) && !budget->spendBytes(declared)) {
+        REP_LOG_ERROR(lfw::String("Repository file holds too much data; '%1' is not loaded").arg(lfw::String(name)));
+        return false;
     }
-    return MallocBuffer(archive->ReadDataRaw(name, size, nullptr, maxBytes));
+    return archive->ReadDataInto(name, bytes, maxBytes);
 }
 
 // Decodes a picture whose bytes were checked when the repository was read.
@@ -304,80 +380,78 @@ bool decodeStoredJpeg(const std::vector<unsigned char>& jpeg, unsigned width, un
     return true;
 }
 
+// The picture entry of that name, read and checked on its first use in a load;
+// null (logged on that first use) when it cannot be shown.
+const LoadedPicture* loadPicture(PxZipArchive* archive, const MkString& name, LoadBudget* budget) {
+    const auto known = budget->pictures.find(name);
+    if (known != budget->pictures.end()) return known->second.jpeg ? &known->second : nullptr;
+    LoadedPicture& picture = budget->pictures[name];
+    std::vector<unsigned char> bytes;
+    if (!readEntry(archive, name, budget, MAX_IMAGE_ENTRY_BYTES, &bytes)) return nullptr;  // logged
+    if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xD8) {
+        REP_LOG_ERROR(lfw::String("Image is not valid JPEG format. Might be a Orvia Reporter repository?"));
+        return nullptr;
+    }
+    // The picture is read through once to see that it decodes, with the
+    // decoder's memory (pixels, and all coefficients of a progressive picture)
+    // charged from the header before. Its pixels are not kept: they are decoded
+    // again if someone reads them, while reports copy the JPEG bytes, so a
+    // repository of thousands of pictures holds megabytes instead of gigabytes.
+    unsigned width = 0, height = 0;
+    const uint64_t decodeBytes = MdlxImageJpeg::decodeMemory(bytes.data(), bytes.size(), &width, &height);
+    if (decodeBytes > 0 && !budget->spendCheck(decodeBytes, uint64_t(width) * height)) {
+        REP_LOG_ERROR(lfw::String("Repository file holds too much data; '%1' is not loaded").arg(lfw::String(name)));
+        return nullptr;
+    }
+    if (decodeBytes == 0 || !MdlxImageJpeg::checkDecodes(bytes.data(), bytes.size(), decodeBytes)) {
+        REP_LOG_ERROR(lfw::String("Error decoding JPEG image '%1'").arg(lfw::String(name)));
+        return nullptr;
+    }
+    picture.width = width;
+    picture.height = height;
+    picture.jpeg = std::make_shared<const std::vector<unsigned char>>(std::move(bytes));
+    return &picture;
+}
+
 void loadSituationImage(Snapshot* situation, PxZipArchive* archive, MkXmlElement object, LoadBudget* budget) {
     const MkString name = object.GetAttributeString("Name");
-    situation->setName(toStr(name));
+    // A snapshot showing an earlier one's picture keeps its own name.
+    if (!sharesEntry(object)) situation->setName(toStr(name));
     if (name.IsBlank() || archive->FindFile(name) < 0) {
         budget->damaged = true;
         REP_LOG_ERROR(lfw::String("Image data not found in file"));
         return;
     }
-    size_t size = 0;
-    MallocBuffer bytes = readEntry(archive, name, budget, &size, MAX_IMAGE_ENTRY_BYTES);
-    if (!bytes) {
-        budget->damaged = true;  // the archive layer logged why
-        return;
-    }
-    if (size < 2 || bytes.get()[0] != 0xFF || bytes.get()[1] != 0xD8) {
+    const LoadedPicture* picture = loadPicture(archive, name, budget);
+    if (!picture) {
         budget->damaged = true;
-        REP_LOG_ERROR(lfw::String("Image is not valid JPEG format. Might be a Orvia Reporter repository?"));
         return;
     }
-    // The decoder's memory (pixels, and all coefficients of a progressive picture)
-    // is charged from the header before anything is decoded.
-    const uint64_t decodeBytes = MdlxImageJpeg::decodeMemory(bytes.get(), size);
-    if (decodeBytes == 0) {
-        budget->damaged = true;
-        REP_LOG_ERROR(lfw::String("Error decoding JPEG image '%1'").arg(lfw::String(name)));
-        return;
-    }
-    if (!budget->spendBytes(decodeBytes)) {
-        budget->damaged = true;
-        REP_LOG_ERROR(lfw::String("Repository file holds too much data; '%1' is not loaded").arg(lfw::String(name)));
-        return;
-    }
-    MkRGBImage rgb;
-    if (!MdlxImageJpeg::loadImageFromMemory(bytes.get(), size, &rgb, decodeBytes)) {
-        budget->damaged = true;
-        REP_LOG_ERROR(lfw::String("Error decoding JPEG image '%1'").arg(lfw::String(name)));
-        return;
-    }
-    // The pixels stay charged; the decoder's working memory is free again, so a
-    // repository of many pictures is not refused for memory it never holds at once.
-    const uint64_t kept = static_cast<uint64_t>(rgb.GetNumImageBytes());
-    if (decodeBytes > kept) budget->contentBytes += decodeBytes - kept;
-    // The picture decodes, so the image keeps its JPEG bytes alone and decodes
-    // them again only if someone reads the pixels: reports copy the bytes, and a
-    // repository of a thousand pictures holds megabytes instead of hundreds.
-    const unsigned width = static_cast<unsigned>(rgb.GetWidth()), height = static_cast<unsigned>(rgb.GetHeight());
-    if (static_cast<size_t>(width) * height * 3 != rgb.Bytes().size() || kept == 0) {
-        budget->damaged = true;
-        REP_LOG_ERROR(lfw::String("Error decoding JPEG image '%1'").arg(lfw::String(name)));
-        return;
-    }
-    rgb = MkRGBImage();
+    // Each snapshot has an image of its own; the bytes are one.
     PtrRef<Image> image = new Image;
-    image->setDeferredJpeg(width, height, std::vector<unsigned char>(bytes.get(), bytes.get() + size), decodeStoredJpeg);
+    image->setDeferredJpeg(picture->width, picture->height, picture->jpeg, decodeStoredJpeg);
     situation->setImage(image.p());
 }
 
 void loadSituationMdlx(Snapshot* situation, PxZipArchive* archive, MkXmlElement object, LoadBudget* budget) {
     const MkString name = object.GetAttributeString("Name");
-    situation->setName(toStr(name));
+    if (!sharesEntry(object)) situation->setName(toStr(name));
     if (name.IsBlank() || archive->FindFile(name) < 0) return;  // no model, silently
-    uint64_t declared = 0;
-    if (!archive->GetFileSize(archive->FindFile(name), &declared) || !budget->spendBytes(declared)) {
-        budget->damaged = true;
-        REP_LOG_ERROR(lfw::String("Repository file holds too much data; '%1' is not loaded").arg(lfw::String(name)));
+    // Snapshots naming one entry share one model, as the ones saved did.
+    const auto known = budget->models.find(name);
+    if (known != budget->models.end()) {
+        if (known->second) situation->setModelMdlx(known->second.p());
+        else budget->damaged = true;
         return;
     }
+    PtrRef<ug::MdlxMemoryFile>& model = budget->models[name];
     // Inflated straight into the model's own buffer: a model can be large.
     std::vector<unsigned char> bytes;
-    if (!archive->ReadDataInto(name, &bytes)) {
-        budget->damaged = true;  // the archive layer logged why
+    if (!readEntry(archive, name, budget, 0, &bytes)) {
+        budget->damaged = true;  // logged
         return;
     }
-    PtrRef<ug::MdlxMemoryFile> model = new ug::MdlxMemoryFile;
+    model = new ug::MdlxMemoryFile;
     model->internal_mdlxZipMemFile()->TakeData(std::move(bytes));
     situation->setModelMdlx(model.p());
 }

@@ -3,12 +3,34 @@
 #include "ZipTestUtil.h"
 
 #include <gtest/gtest.h>
+#include <functional>
 
 using namespace ziptest;
 
 namespace {
 
 const std::string SCRIPTS = std::string(KIV_TEST_DATA_DIR) + "/zip/";
+const std::string PYTHON = "/usr/bin/python3";  // Debian's, whatever python3 the PATH finds
+
+// Whether the archive has a ZIP64 end record or locator (our test data holds no such bytes).
+bool hasZip64Record(const std::string& zip) {
+    return zip.find("PK\x06\x06") != std::string::npos || zip.find("PK\x06\x07") != std::string::npos;
+}
+
+// Directory records whose extra field begins with a ZIP64 block.
+size_t zip64Extras(const std::string& zip) {
+    size_t n = 0;
+    for (size_t p = zip.find("PK\x01\x02"); p != std::string::npos; p = zip.find("PK\x01\x02", p + 4))
+        if (le16(zip, p + 30) >= 4 && le16(zip, p + 46 + le16(zip, p + 28)) == 1) ++n;
+    return n;
+}
+
+// Lowered ZIP64 limits for one scope.
+struct Zip64LimitsFor {
+    explicit Zip64LimitsFor(uint64_t bytes) : previous(SetZip64Limits({0xFFFF, bytes})) {}
+    ~Zip64LimitsFor() { SetZip64Limits(previous); }
+    CZip64Limits previous;
+};
 
 class ZipInterop : public ::testing::Test {
 protected:
@@ -17,14 +39,14 @@ protected:
 
     // Python's verdict on an archive: testzip() and every entry readable.
     bool pythonAccepts(const std::string& path, const std::string& password = "") {
-        return run("python3 '" + SCRIPTS + "check.py' '" + path + "' '" + password + "'");
+        return run(PYTHON + " '" + SCRIPTS + "check.py' '" + path + "' '" + password + "'");
     }
 
     // An entry's bytes as Python reads them.
     std::string pythonRead(const std::string& path, const std::string& name, const std::string& password = "") {
         const std::string out = file("py_out.bin");
         std::remove(out.c_str());
-        if (!run("python3 '" + SCRIPTS + "read.py' '" + path + "' '" + name + "' '" + password + "' '" + out + "'"))
+        if (!run(PYTHON + " '" + SCRIPTS + "read.py' '" + path + "' '" + name + "' '" + password + "' '" + out + "'"))
             return "<python failed>";
         return kivtest::readFile(out);
     }
@@ -60,7 +82,7 @@ protected:
 } // namespace
 
 TEST_F(ZipInterop, OurArchivesPassPythonAndUnzip) {
-    REQUIRE_TOOL("python3");
+    REQUIRE_TOOL(PYTHON.c_str());
     REQUIRE_TOOL("unzip");
     const std::string path = file("ours.zip");
     kivtest::writeFile(path, buildArchive(sample()));
@@ -83,7 +105,7 @@ TEST_F(ZipInterop, OurArchivesPassPythonAndUnzip) {
 }
 
 TEST_F(ZipInterop, PythonReadsOurEncryptedEntries) {
-    REQUIRE_TOOL("python3");
+    REQUIRE_TOOL(PYTHON.c_str());
     const std::string path = file("secret.zip");
     {
         CZipArchive zip;
@@ -138,9 +160,9 @@ TEST_F(ZipInterop, ReadsInfoZipArchives) {
 }
 
 TEST_F(ZipInterop, ReadsPythonArchivesIncludingZip64) {
-    REQUIRE_TOOL("python3");
+    REQUIRE_TOOL(PYTHON.c_str());
     // Plain, stored, local-only ZIP64 and full ZIP64 archives: see make_archives.py.
-    ASSERT_TRUE(run("python3 '" + SCRIPTS + "make_archives.py' '" + dir.path() + "'"));
+    ASSERT_TRUE(run(PYTHON + " '" + SCRIPTS + "make_archives.py' '" + dir.path() + "'"));
     std::string y;
     for (int i = 0; i < 8; ++i)
         for (int b = 0; b < 256; ++b) y += static_cast<char>(b);
@@ -162,7 +184,7 @@ TEST_F(ZipInterop, ReadsPythonArchivesIncludingZip64) {
 }
 
 TEST_F(ZipInterop, ReadsArchivesWithDataInFront) {
-    REQUIRE_TOOL("python3");
+    REQUIRE_TOOL(PYTHON.c_str());
     // Self-extractors put a program before the archive; offsets then count from the archive start.
     const std::string path = file("prefixed.zip");
     kivtest::writeFile(path, std::string(1000, 'P') + buildArchive(sample()));
@@ -174,4 +196,68 @@ TEST_F(ZipInterop, ReadsArchivesWithDataInFront) {
     zip.Close();
     EXPECT_EQ(kivtest::readFile(path).substr(0, 1000), std::string(1000, 'P'));
     expectStandard(path, "more", "more");
+}
+
+TEST_F(ZipInterop, Zip64IsWrittenWhereNeededAndOnlyThere) {
+    REQUIRE_TOOL(PYTHON.c_str());
+    REQUIRE_TOOL("unzip");
+    // Sizes and offsets of 4 GiB are tested with the limit lowered to 3000 bytes:
+    // the large entries then need ZIP64 sizes (in their local headers too), the
+    // entries after them ZIP64 offsets, and the directory a ZIP64 end record.
+    struct Case {
+        const char* file;
+        int entries;
+        uint64_t bytes;  // the size limit
+        bool zip64;
+    } const cases[] = {{"count_below.zip", 65534, 0xFFFFFFFF, false},
+                       {"count.zip", 65535, 0xFFFFFFFF, true},
+                       {"sizes.zip", 40, 3000, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::map<std::string, std::string> entries = {{"big.txt", text(9000)}, {"noise.bin", randomBytes(4000)}};
+        for (int i = 2; i < c.entries; ++i) entries["d/e" + std::to_string(i)] = std::to_string(i);
+        const std::string path = file(c.file);
+        auto write = [&](const std::function<void(CZipArchive&)>& edit, int mode) {
+            Zip64LimitsFor limits(c.bytes);
+            CZipArchive zip;
+            ASSERT_TRUE(zip.Open(path, mode));
+            edit(zip);
+            zip.Close();
+        };
+        write([&](CZipArchive& zip) { for (const auto& kv : entries) ASSERT_TRUE(add(zip, kv.first, kv.second)); },
+              CZipArchive::zipCreate);
+        const std::string bytes = kivtest::readFile(path);
+        EXPECT_EQ(hasZip64Record(bytes), c.zip64);
+        const size_t extras = zip64Extras(bytes);
+        if (c.bytes < 0xFFFFFFFF) {
+            EXPECT_GT(extras, 0u);
+            EXPECT_LT(extras, entries.size()) << "the first entries lie below the limit";
+        } else {
+            EXPECT_EQ(extras, 0u);
+        }
+        if (!c.zip64) {
+            EXPECT_EQ(layoutOf(bytes).entries, 65534u);
+            continue;
+        }
+        expectEntries(path, entries);
+        expectStandard(path, "big.txt", text(9000));
+        if (c.entries > 100) continue;  // editing is as well seen on a few entries
+        // A ZIP64 archive is edited in place and compacted like any other; an
+        // entry copied from another archive gets ZIP64 sizes as an added one does.
+        const std::string other = buildArchive({{"big.txt", text(9000)}});
+        CZipMemFile otherFile(other.data(), other.size());
+        CZipArchive source;
+        ASSERT_TRUE(source.Open(otherFile, CZipArchive::zipOpenReadOnly));
+        write([&](CZipArchive& zip) {
+            ASSERT_TRUE(zip.RemoveFile(zip.FindFile("noise.bin")));
+            ASSERT_TRUE(add(zip, "added.txt", text(5000)));
+            ASSERT_TRUE(zip.CopyEntryFrom(source, 0, "copied.txt"));
+            zip.Compact();
+        }, CZipArchive::zipOpen);
+        entries.erase("noise.bin");
+        entries["added.txt"] = text(5000);
+        entries["copied.txt"] = text(9000);
+        expectEntries(path, entries);
+        expectStandard(path, "added.txt", text(5000));
+    }
 }

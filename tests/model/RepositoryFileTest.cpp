@@ -198,7 +198,8 @@ TEST_F(RepositoryFileTest, FailedSaveKeepsTheOldFile) {
         {"empty name", [](Repository* r) { addNamed(r, "Z")->setName(""); }},
         // These fail only while the archive is written: after the first entry.
         {"image that cannot be encoded", [](Repository* r) { addNamed(r, "Broken")->setImage(new kiv::Image); }},
-        {"entry name the archive refuses", [](Repository* r) { addNamed(r, std::string(5000, 'n')); }},
+        {"entry name the archive refuses",
+         [](Repository* r) { addNamed(r, std::string(5000, 'n'))->setImage(kivtest::flatImage(8, 8).p()); }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -293,22 +294,60 @@ TEST_F(RepositoryFileTest, SnapshotModelFromFileReadsBytesAndKeepsTheOldModelOnF
     EXPECT_EQ(modelBytes(s->modelMdlx()), content);
 }
 
-TEST_F(RepositoryFileTest, WhatLoadingWouldRefuseIsNotSaved) {
-    // One 4096 x 4096 picture (48 MiB of pixels once loaded) named by many snapshots.
+TEST_F(RepositoryFileTest, ContentSnapshotsShareIsStoredOnce) {
+    // One 4096 x 4096 picture (48 MiB of pixels) for 60 snapshots: loading once
+    // charged the pixels of every snapshot and refused more than 40.
     PtrRef<kiv::Image> picture = kivtest::flatImage(4096, 4096).p();
     std::vector<unsigned char> jpeg;
     ASSERT_TRUE(kiv::rep::SnapshotPictures::jpegBytesOf(picture.p(), &jpeg));
     picture->setSourceJpeg(jpeg);
-    for (int count : {40, 50}) {
-        SCOPED_TRACE(count);
+    PtrRef<kiv::ug::MdlxMemoryFile> model = new kiv::ug::MdlxMemoryFile;
+    model->setFromRawData("PK\x03\x04 model", 10);
+    struct Case {
+        const char* what;
+        int count;
+        std::function<void(Snapshot*)> fill;
+    } const cases[] = {
+        {"one picture", 60, [&](Snapshot* s) { s->setImage(picture.p()); }},
+        {"equal pictures of their own", 3, [](Snapshot* s) { s->setImage(kivtest::flatImage(16, 16).p()); }},
+        {"one model", 3, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         lfw::Ref<Repository> repository = new Repository;
-        for (int i = 0; i < count; ++i) addNamed(repository.p(), "p" + std::to_string(i))->setImage(picture.p());
-        const std::string path = file((std::to_string(count) + ".kivrep").c_str());
+        for (int i = 0; i < c.count; ++i) {
+            if (c.fill) {
+                c.fill(addNamed(repository.p(), "p" + std::to_string(i)));
+                continue;
+            }
+            PtrRef<Snapshot> s = new Snapshot(Snapshot::MDLX);
+            s->setName(Str("p" + std::to_string(i)));
+            s->setModelMdlx(model.p());
+            repository->addSnapshot(s.p());
+        }
+        const std::string path = file("shared.kivrep"), again = file("again.kivrep");
+        ASSERT_TRUE(repository->saveRepository(Str(path)));
+        EXPECT_EQ(entries(path), (std::vector<std::string>{"p0", "Project.xml"}));
         lfw::Ref<Repository> loaded = new Repository;
-        EXPECT_EQ(repository->saveRepository(Str(path)), count == 40);
-        EXPECT_EQ(loaded->loadRepository(Str(path)) && loaded->loadedCleanly(), count == 40);
+        ASSERT_TRUE(loaded->loadRepository(Str(path)));
+        EXPECT_TRUE(loaded->loadedCleanly());
+        EXPECT_EQ(describe(*loaded), describe(*repository)) << "names, sizes and bytes are kept";
+        // What was loaded shares as it did, and saves the same file again.
+        EXPECT_EQ(loaded->snapshot(0)->modelMdlx(), loaded->snapshot(c.count - 1)->modelMdlx());
+        ASSERT_TRUE(loaded->saveRepository(Str(again)));
+        EXPECT_EQ(kivtest::readFile(again), kivtest::readFile(path));
     }
-    ASSERT_FALSE(errors().empty());
-    EXPECT_EQ(errors()[0], "The repository is not saved: with snapshot 'p42' it would hold more pictures and models "
+    EXPECT_TRUE(errors().empty());
+
+    // What loading would refuse is not saved: a picture whose decoder alone
+    // would take more memory than a repository file may.
+    const std::string header = entry(std::string(KIV_TEST_DATA_DIR) + "/hostile/jpeg_decoder_memory.zip", "img");
+    PtrRef<kiv::Image> huge = kivtest::flatImage(1, 1).p();
+    huge->setSourceJpeg(std::vector<unsigned char>(header.begin(), header.end()));
+    lfw::Ref<Repository> refused = new Repository;
+    addNamed(refused.p(), "huge")->setImage(huge.p());
+    EXPECT_FALSE(refused->saveRepository(Str(file("huge.kivrep"))));
+    ASSERT_EQ(errors().size(), 1u);
+    EXPECT_EQ(errors()[0], "The repository is not saved: with snapshot 'huge' it would hold more pictures and models "
                            "than a repository file may, and could not be loaded");
 }

@@ -34,6 +34,7 @@ protected:
         EXPECT_TRUE(creator.generate(Str(output))) << allErrors();
         EXPECT_EQ(entries(output).size(), PxZipArchive::EntriesWritten() - written);  // each part once
         EXPECT_TRUE(passesOoxmlCheck({output}, render));
+        EXPECT_EQ(readFile(output).find("PK\x06\x06"), std::string::npos) << "a ZIP64 record below its limits";
         MkOpenXMLPresentation p;
         std::vector<std::string> out;
         MkStringArray ids;
