@@ -35,8 +35,6 @@ void retarget(MkOpenXMLRelationships* rels, const MkString id, const MkString& p
     rels->Add(type, part, false, id);
 }
 
-const wchar_t* const COMMENTS_CONTENT_TYPE =
-    L"application/vnd.openxmlformats-officedocument.presentationml.comments+xml";
 const wchar_t* const MODERN_COMMENTS_CONTENT_TYPE = L"application/vnd.ms-powerpoint.comments+xml";
 
 // The name of an element without its namespace prefix.
@@ -868,22 +866,12 @@ MkOpenXMLPart* MkOpenXMLPresentation::CommentAuthorsPart() const {
 void MkOpenXMLPresentation::ReadCommentIndices() {
     m_commentIndicesRead = true;
     m_lastCommentIndex.clear();
-    auto raise = [this](const char* author, const char* index) {
-        long long& last = m_lastCommentIndex[author];
-        last = std::max(last, std::atoll(index ? index : "0"));
-    };
-    const MkOpenXMLPart* authors = CommentAuthorsPart();
-    const MkXmlDocument* list = authors ? const_cast<MkOpenXMLPart*>(authors)->Xml() : nullptr;
+    MkOpenXMLPart* authors = CommentAuthorsPart();
+    const MkXmlDocument* list = authors ? authors->Xml() : nullptr;
     for (const TiXmlElement* a = list && list->RootElement() ? list->RootElement()->FirstChildElement() : nullptr; a;
-         a = a->NextSiblingElement())
-        if (a->Attribute("id")) raise(a->Attribute("id"), a->Attribute("lastIdx"));
-    // A template's authors part may lag behind its comments: their indices count too.
-    for (int i = 0; i < Package().PartCount(); ++i) {
-        MkOpenXMLPart* part = Package().PartAt(i);
-        const MkXmlDocument* xml = part->ContentType() == MkString(COMMENTS_CONTENT_TYPE) ? part->Xml() : nullptr;
-        for (const TiXmlElement* cm = xml && xml->RootElement() ? xml->RootElement()->FirstChildElement() : nullptr; cm;
-             cm = cm->NextSiblingElement())
-            if (cm->Attribute("authorId")) raise(cm->Attribute("authorId"), cm->Attribute("idx"));
+         a = a->NextSiblingElement()) {
+        const char* last = a->Attribute("lastIdx");
+        if (a->Attribute("id")) m_lastCommentIndex[a->Attribute("id")] = std::atoll(last ? last : "0");
     }
 }
 

@@ -177,8 +177,7 @@ private:
     // replies new ids, and name the copy (slideId) as theirs.
     void RenumberComments(MkOpenXMLPart* comments, int slideId);
     MkOpenXMLPart* CommentAuthorsPart() const;
-    // The last comment index of each author: what the authors part says, or the
-    // largest index the author's comments in the package have.
+    // The last comment index of each author, as the authors part gives it.
     void ReadCommentIndices();
     std::map<std::string, long long> m_lastCommentIndex;
     bool m_commentIndicesRead = false;

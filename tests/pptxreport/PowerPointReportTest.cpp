@@ -145,9 +145,9 @@ TEST_F(PowerPointReport, GenericSlidesLeaveNoReferenceBehind) {
 }
 
 // A copy of a slide with comments has comments of its own: a legacy comment takes
-// its author's next index, above every index in use (slide 1's 3 among them, which
-// the authors part lags behind); a modern one and its reply new ids, and the copy's
-// slide id. The checker holds legacy indices and modern ids unique.
+// its author's next index (after slide 1's 3), and the authors part the last; a
+// modern one and its reply new ids, and the copy's slide id. The checker holds
+// legacy indices and modern ids unique.
 TEST_F(PowerPointReport, CopiedCommentsAreCommentsOfTheirOwn) {
     auto repo = repositoryOf({namedImageSnapshot("one").p(), tableSnapshot({{"k", "v"}, {"a", "1"}}).p(),
                               namedImageSnapshot("three").p(), tableSnapshot({{"k", "v"}, {"b", "2"}}).p()});

@@ -12,8 +12,8 @@ each holds. The build zips them.
                   Content" layout and on a notes page; slide 1 untagged, with a
                   chart whose user shapes draw a line (a drawing part of its own),
                   an OLE object whose preview picture only its VML drawing names,
-                  links to slides 2 and 3, and a comment whose index is above its
-                  author's lastIdx; slide 2 generic (SIT_TITLE, a picture
+                  links to slides 2 and 3, and the latest comment of its author;
+                  slide 2 generic (SIT_TITLE, a picture
                   placeholder SIT_PICTURE whose box comes from the master, a link
                   to itself, notes, comments of two authors); slide 3 generic for
                   tables only (SIT_TABLE), with a modern comment and its reply; a
@@ -269,7 +269,7 @@ def links():
     t.content_type('ppt/comments/comment2.xml', PML + 'comments+xml')
     t.relate(s1, 'rId15', 'comments', '../comments/comment2.xml')
     t.write('ppt/commentAuthors.xml', DECL + ('<p:cmAuthorLst %s><p:cmAuthor id="0" name="Reviewer" initials="R" '
-                                              'lastIdx="2" clrIdx="0"/><p:cmAuthor id="1" name="Checker" '
+                                              'lastIdx="3" clrIdx="0"/><p:cmAuthor id="1" name="Checker" '
                                               'initials="C" lastIdx="1" clrIdx="1"/></p:cmAuthorLst>' % NS))
     t.content_type('ppt/commentAuthors.xml', PML + 'commentAuthors+xml')
     t.relate('ppt/presentation.xml', 'rId10', 'commentAuthors', 'commentAuthors.xml')
