@@ -6,11 +6,13 @@
 #include "impl/pptx/MkPresentationHelpers.h"
 #include "impl/storage/ReportLog.h"
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <random>
 #include <utility>
 
 using namespace MkPresentationHelpers;
@@ -31,6 +33,32 @@ void retarget(MkOpenXMLRelationships* rels, const MkString id, const MkString& p
     const MkString type = r->type;
     rels->Drop(id);
     rels->Add(type, part, false, id);
+}
+
+const wchar_t* const MODERN_COMMENTS_CONTENT_TYPE = L"application/vnd.ms-powerpoint.comments+xml";
+
+// The name of an element without its namespace prefix.
+const char* localName(const TiXmlElement* e) {
+    const char* colon = std::strchr(e->Value(), ':');
+    return colon ? colon + 1 : e->Value();
+}
+
+void forEachElement(TiXmlElement* parent, const std::function<void(TiXmlElement*)>& f) {
+    for (TiXmlElement* e = parent->FirstChildElement(); e; e = e->NextSiblingElement()) {
+        f(e);
+        forEachElement(e, f);
+    }
+}
+
+// A new random GUID (version 4), as Office writes them: {8-4-4-4-12} in capitals.
+std::string newGuid() {
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    const unsigned long long a = random(), b = random();
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%04X-%012llX}", static_cast<unsigned>(a >> 32),
+                  static_cast<unsigned>(a >> 16) & 0xFFFFu, (static_cast<unsigned>(a) & 0x0FFFu) | 0x4000u,
+                  (static_cast<unsigned>(b >> 48) & 0x3FFFu) | 0x8000u, b & 0xFFFFFFFFFFFFull);
+    return text;
 }
 
 // "rId" and one more than the largest number of the ids "rId<n>" the part has now.
@@ -72,6 +100,7 @@ bool MkOpenXMLPresentation::Open(const MkString& path) {
     m_newSlideNames.Clear();
     m_lastSlideId = 255;
     m_listWalked = false;
+    m_commentIndicesRead = false;
     m_problem.Empty();
     if (!MkOpenXMLPackageEditor::Open(path)) {
         m_problem = PackageProblemOf(path);
@@ -302,6 +331,7 @@ bool MkOpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName,
                                        : list.AddChildElement(L"p:sldId");
     entry.AddAttributeInt(L"id", slideId);
     entry.AddAttributeString(L"r:id", relId);
+    m_addedSlideId = slideId;
     const float number = relId.GetFirstFloat();
     if (number < 2.99e38f && static_cast<int>(number) > m_largestListedRelNumber)
         m_largestListedRelNumber = static_cast<int>(number);
@@ -481,6 +511,8 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
     m_newSlideNames.AddGrow(newName);
     m_copies[name.Std()].push_back(newName);
     if (!AddSlideToPresentationXml(newName, SlideRelationshipId(name))) return false;
+    for (const MkString& id : idsOf(*copy->Rels(), {L"/comments"}))
+        if (MkOpenXMLPart* comments = copy->Related(id)) RenumberComments(comments, m_addedSlideId);
     // The copy joins the list in its part-number place; the other records stay as they are.
     m_slides->RemoveByName(newName);
     MkSlideContent* record = CopyScan(name, newName);
@@ -510,7 +542,9 @@ bool MkOpenXMLPresentation::CopySlideParts(MkOpenXMLPart* copy, MkOpenXMLPart* s
         } else {
             const wchar_t* family = endsWith(type, L"/tags")         ? L"ppt/tags/tag1.xml"
                                     : endsWith(type, L"/notesSlide") ? L"ppt/notesSlides/notesSlide1.xml"
-                                                                     : L"ppt/comments/comment1.xml";
+                                    : part->ContentType() == MkString(MODERN_COMMENTS_CONTENT_TYPE)
+                                        ? L"ppt/comments/modernComment_1.xml"
+                                        : L"ppt/comments/comment1.xml";
             own = Package().CopyPart(part, Package().NextPartName(family), true);
         }
         if (!own) return false;
@@ -816,4 +850,58 @@ void MkOpenXMLPresentation::GetChartParts(const MkString& tag, const MkString& s
 
 void MkOpenXMLPresentation::ReleaseSlide(const MkString& slideName) {
     if (MkOpenXMLPart* part = SlidePart(slideName)) part->ReleaseXml();
+}
+
+// ---------------------------------------------------------------------------
+// Comments
+
+MkOpenXMLPart* MkOpenXMLPresentation::CommentAuthorsPart() const {
+    MkOpenXMLRelationships* rels = MainRels();
+    for (int i = 0; rels && i < rels->Count(); ++i)
+        if (!rels->At(i).external && endsWith(rels->At(i).type, L"/commentAuthors"))
+            return const_cast<MkOpenXMLPresentation*>(this)->Package().Part(&rels->At(i));
+    return nullptr;
+}
+
+void MkOpenXMLPresentation::ReadCommentIndices() {
+    m_commentIndicesRead = true;
+    m_lastCommentIndex.clear();
+    MkOpenXMLPart* authors = CommentAuthorsPart();
+    const MkXmlDocument* list = authors ? authors->Xml() : nullptr;
+    for (const TiXmlElement* a = list && list->RootElement() ? list->RootElement()->FirstChildElement() : nullptr; a;
+         a = a->NextSiblingElement()) {
+        const char* last = a->Attribute("lastIdx");
+        if (a->Attribute("id")) m_lastCommentIndex[a->Attribute("id")] = std::atoll(last ? last : "0");
+    }
+}
+
+void MkOpenXMLPresentation::RenumberComments(MkOpenXMLPart* comments, int slideId) {
+    MkXmlDocument* xml = comments->EditXml();
+    TiXmlElement* root = xml ? xml->RootElement() : nullptr;
+    if (!root) return;
+    if (comments->ContentType() == MkString(MODERN_COMMENTS_CONTENT_TYPE)) {
+        // Modern comments and their replies are known by GUIDs, and name the slide
+        // they are on by its id.
+        forEachElement(root, [slideId](TiXmlElement* e) {
+            const char* name = localName(e);
+            if ((!std::strcmp(name, "cm") || !std::strcmp(name, "reply")) && e->Attribute("id"))
+                e->SetAttribute("id", newGuid());
+            else if (!std::strcmp(name, "sldMk") && e->Attribute("sldId"))
+                e->SetAttribute("sldId", slideId);
+        });
+        return;
+    }
+    // A legacy comment is known by its author and its index, which counts that
+    // author's comments across the presentation; the authors part keeps the last.
+    if (!m_commentIndicesRead) ReadCommentIndices();
+    for (TiXmlElement* cm = root->FirstChildElement(); cm; cm = cm->NextSiblingElement())
+        if (cm->Attribute("authorId"))
+            cm->SetAttribute("idx", std::to_string(++m_lastCommentIndex[cm->Attribute("authorId")]));
+    MkOpenXMLPart* authors = CommentAuthorsPart();
+    MkXmlDocument* list = authors ? authors->EditXml() : nullptr;
+    for (TiXmlElement* a = list && list->RootElement() ? list->RootElement()->FirstChildElement() : nullptr; a;
+         a = a->NextSiblingElement()) {
+        const auto last = a->Attribute("id") ? m_lastCommentIndex.find(a->Attribute("id")) : m_lastCommentIndex.end();
+        if (last != m_lastCommentIndex.end()) a->SetAttribute("lastIdx", std::to_string(last->second));
+    }
 }

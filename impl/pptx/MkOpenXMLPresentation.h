@@ -172,6 +172,16 @@ private:
     bool CopySlideParts(MkOpenXMLPart* copy, MkOpenXMLPart* source);
     // Before a slide is removed: what names it names its copies instead, or lets go of it.
     void RedirectReferences(MkOpenXMLPart* slide, const MkString& id);
+    // Makes a copy's comments its own: a legacy comment takes its author's next
+    // index (and the authors part the last one given), a modern comment and its
+    // replies new ids, and name the copy (slideId) as theirs.
+    void RenumberComments(MkOpenXMLPart* comments, int slideId);
+    MkOpenXMLPart* CommentAuthorsPart() const;
+    // The last comment index of each author, as the authors part gives it.
+    void ReadCommentIndices();
+    std::map<std::string, long long> m_lastCommentIndex;
+    bool m_commentIndicesRead = false;
+    int m_addedSlideId = 0;  // of the slide AddSlideToPresentationXml listed last
 
     MkString m_problem;
     std::unique_ptr<MkSlideContentPtrArray> m_slides;

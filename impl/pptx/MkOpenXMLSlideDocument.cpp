@@ -2,6 +2,8 @@
 #include "KivReport/Table.h"
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <map>
 #include <string>
 
 namespace {
@@ -99,6 +101,27 @@ MkString cellText(const kiv::rep::Table& table, size_t row, size_t column) {
     return MkString(table.value(row, column).toStdWString());
 }
 
+bool named(const TiXmlNode* node, const char* name) { return node && std::strcmp(node->Value(), name) == 0; }
+
+// The look of the text a body shows, as run properties (a copy): those of its
+// first run (a text run or a field, in any paragraph), else those its first
+// paragraph ends with. Null when the first run has none or there is neither: the
+// text then inherits its look.
+std::unique_ptr<TiXmlElement> textLookOf(const MkXmlElement& body) {
+    for (const TiXmlElement* p = body.Tx() ? body.Tx()->FirstChildElement("a:p") : nullptr; p;
+         p = p->NextSiblingElement("a:p"))
+        for (const TiXmlElement* r = p->FirstChildElement(); r; r = r->NextSiblingElement())
+            if (named(r, "a:r") || named(r, "a:fld")) {
+                const TiXmlElement* rPr = r->FirstChildElement("a:rPr");
+                return std::unique_ptr<TiXmlElement>(rPr ? static_cast<TiXmlElement*>(rPr->Clone()) : nullptr);
+            }
+    const TiXmlElement* end = body.GetFirstChildFromPath(L"a:p/a:endParaRPr").Tx();
+    if (!end) return nullptr;
+    std::unique_ptr<TiXmlElement> look(static_cast<TiXmlElement*>(end->Clone()));
+    look->SetValue("a:rPr");
+    return look;
+}
+
 // lang and sz of the first cell of a row: from a:endParaRPr, else from the first run.
 void cellLanguageAndSize(const MkXmlElement& row, MkString* lang, int* size) {
     MkXmlElement props = row.GetFirstChildFromPath(L"a:tc/a:txBody/a:p/a:endParaRPr");
@@ -112,8 +135,11 @@ MkXmlElement appendCopy(const MkXmlElement& parent, const MkXmlElement& source) 
     return MkXmlElement(parent.Tx()->LinkEndChild(source.Tx()->Clone())->ToElement());
 }
 
-// Gives a cell paragraph a run when it has none (formatted like its end-of-paragraph
-// properties) and puts the text into its first run.
+// Makes the text the cell's only text. The first paragraph stays with its
+// properties and its first run; the template's other runs, breaks, fields and
+// paragraphs go (a cell showing "19.20Testtest" for 19.20 would look filled and be
+// wrong). A paragraph without a run gets one that looks as the cell's text does
+// (bold header cells stay bold).
 void fillCell(const MkXmlElement& cell, const MkString& text) {
     MkXmlElement body = cell.GetFirstChildElement(L"a:txBody");
     if (!body) {
@@ -125,45 +151,128 @@ void fillCell(const MkXmlElement& cell, const MkString& text) {
     }
     MkXmlElement p = body.GetFirstChildElement(L"a:p");
     if (!p) p = body.AddChildElement(L"a:p");
-    if (!p.GetFirstChildElement(L"a:r")) {
-        // The run looks as the empty cell's end of paragraph says (bold header
-        // cells stay bold).
-        MkXmlElement end = p.GetFirstChildElement(L"a:endParaRPr");
-        MkXmlElement r = end ? p.AddChildElementBefore(end, L"a:r") : p.AddChildElement(L"a:r");
-        MkXmlElement rPr = end ? MkXmlElement::FromNode(r.Tx()->InsertEndChild(*end.Tx())) : r.AddChildElement(L"a:rPr");
-        rPr.SetName(L"a:rPr");
-        rPr.AddAttributeInt(L"smtClean", 0);
-        r.AddChildElement(L"a:t");
+    TiXmlElement* run = p.Tx()->FirstChildElement("a:r");
+    if (!run) {
+        std::unique_ptr<TiXmlElement> look = textLookOf(body);
+        if (!look) look.reset(new TiXmlElement("a:rPr"));
+        look->SetAttribute("smtClean", "0");
+        TiXmlElement* end = p.Tx()->FirstChildElement("a:endParaRPr");
+        TiXmlElement made("a:r");
+        made.LinkEndChild(look.release());
+        made.LinkEndChild(new TiXmlElement("a:t"));
+        run = (end ? p.Tx()->InsertBeforeChild(end, made) : p.Tx()->InsertEndChild(made))->ToElement();
     }
-    MkXmlElement t = p.GetFirstChildFromPath(L"a:r/a:t");
-    if (!t) t = p.GetFirstChildElement(L"a:r").AddChildElement(L"a:t");
+    for (TiXmlNode* next = p.Tx()->NextSibling(); next;) {
+        TiXmlNode* after = next->NextSibling();
+        if (named(next, "a:p")) body.Tx()->RemoveChild(next);
+        next = after;
+    }
+    for (TiXmlNode* child = p.Tx()->FirstChild(); child;) {
+        TiXmlNode* after = child->NextSibling();
+        if (child != run && !named(child, "a:pPr") && !named(child, "a:endParaRPr")) p.Tx()->RemoveChild(child);
+        child = after;
+    }
+    MkXmlElement t(run->FirstChildElement("a:t"));
+    if (!t) t = MkXmlElement(run).AddChildElement(L"a:t");
     t.SetValue(text);
 }
 
-// The template row that row r of the table repeats: the first for the header, the
-// data rows in turn after it (the first again when there is no data row).
-MkXmlElement templateRow(const MkXmlElement& templ, size_t r) {
-    std::vector<MkXmlElement> rows;
-    for (MkXmlElement tr = templ.GetFirstChildElement(L"a:tr"); tr; tr = tr.GetNextSiblingElement(L"a:tr")) rows.push_back(tr);
-    if (rows.empty()) return MkXmlElement();
-    if (r == 0 || rows.size() == 1) return rows[0];
-    return rows[1 + (r - 1) % (rows.size() - 1)];
+// The rows of a template table: the first stands for the header, the others in
+// turn for the data rows (the first again when there is no other).
+class TemplateRows {
+public:
+    explicit TemplateRows(const MkXmlElement& templ) {
+        for (MkXmlElement tr = templ.GetFirstChildElement(L"a:tr"); tr; tr = tr.GetNextSiblingElement(L"a:tr"))
+            m_rows.push_back(tr);
+    }
+    // Which template row row r of the table repeats.
+    size_t IndexOf(size_t r) const { return r == 0 || m_rows.size() < 2 ? 0 : 1 + (r - 1) % (m_rows.size() - 1); }
+    MkXmlElement Of(size_t r) const { return m_rows.empty() ? MkXmlElement() : m_rows[IndexOf(r)]; }
+
+private:
+    std::vector<MkXmlElement> m_rows;
+};
+
+// Appends row r of the new table to tbl, each cell c holding text(c).
+using RowMaker = std::function<void(const MkXmlElement& tbl, size_t r, const std::function<MkString(size_t)>& text)>;
+
+// Text kept in the tree as it is, printed "<" + text + ">". The text is taken
+// over, not copied: it may be as large as a table of a hundred thousand rows.
+class KeptText : public TiXmlUnknown {
+public:
+    explicit KeptText(std::string&& text) { value = std::move(text); }
+};
+
+// Where a cell's text goes in the print of a row: a private-use character, which
+// a template has no use for.
+const wchar_t ROW_MARK[] = L"\xE000";
+const char ROW_MARK_UTF8[] = "\xEE\x80\x80";
+
+// Appends the rows after the header. As elements, a table of a hundred thousand
+// rows took a hundred times the memory of its text; so the rows go in as one text.
+// The rows that repeat one template row are alike but for their cells' texts:
+// such a row is made once as elements with a mark for each text, printed, and
+// cut at the marks. A print that does not cut into a piece per cell and one more
+// (the template holds the mark) has its rows made as elements.
+void appendDataRows(const MkXmlElement& tbl, const kiv::rep::Table& table, const TemplateRows& rows,
+                    const RowMaker& make) {
+    const size_t count = table.rowCount(), n = table.columnCount();
+    if (count < 2) return;
+    std::map<size_t, std::vector<std::string>> pieces;  // by template row
+    size_t size = 0;
+    bool asText = true;
+    for (size_t r = 1; r < count && asText; ++r) {
+        std::vector<std::string>& cut = pieces[rows.IndexOf(r)];
+        if (cut.empty()) {
+            TiXmlElement holder("a:tbl");
+            make(MkXmlElement(&holder), r, [](size_t) { return MkString(ROW_MARK); });
+            const std::string printed = holder.FirstChild() ? MkXmlDocument::PrintNode(*holder.FirstChild()) : "";
+            for (size_t from = 0;;) {
+                const size_t at = printed.find(ROW_MARK_UTF8, from);
+                cut.push_back(printed.substr(from, at == std::string::npos ? std::string::npos : at - from));
+                if (at == std::string::npos) break;
+                from = at + std::strlen(ROW_MARK_UTF8);
+            }
+            asText = cut.size() == n + 1;
+        }
+        for (const std::string& piece : cut) size += piece.size() + 1;
+        for (size_t c = 0; c < n; ++c) size += table.value(r, c).size();
+    }
+    if (!asText) {
+        for (size_t r = 1; r < count; ++r) make(tbl, r, [&](size_t c) { return cellText(table, r, c); });
+        return;
+    }
+    std::string text;
+    text.reserve(size + size / 16);
+    for (size_t r = 1; r < count; ++r) {
+        const std::vector<std::string>& cut = pieces[rows.IndexOf(r)];
+        // Kept text prints between "<" and ">": the rows go without the first and
+        // the last; a line each.
+        if (r > 1) text += '\n';
+        text.append(cut[0], r == 1 ? 1 : 0, std::string::npos);
+        for (size_t c = 0; c < n; ++c) {
+            MkXmlAppendEscaped(&text, MkXmlToUtf8(cellText(table, r, c)));
+            text += cut[c + 1];
+        }
+    }
+    text.pop_back();
+    tbl.Tx()->LinkEndChild(new KeptText(std::move(text)));
 }
 
 // The table laid out anew: n columns sharing the template's width, every row like
 // the template's first, as high as the template row it stands for.
 void buildRebuiltTable(const MkXmlElement& tbl, const MkXmlElement& templ, const kiv::rep::Table& table, double width) {
-    const size_t rows = table.rowCount(), n = table.columnCount();
-    MkXmlElement firstRow = templ.GetFirstChildElement(L"a:tr");
+    const size_t n = table.columnCount();
+    const TemplateRows rows(templ);
     MkString lang;
     int size = -1;
-    cellLanguageAndSize(firstRow, &lang, &size);
+    cellLanguageAndSize(templ.GetFirstChildElement(L"a:tr"), &lang, &size);
     MkXmlElement grid = tbl.AddChildElement(L"a:tblGrid");
     const MkString columnWidth = extentText(std::floor(std::min(width, MAX_EXTENT) / static_cast<double>(n)));
     for (size_t c = 0; c < n; ++c) grid.AddChildElement(L"a:gridCol").AddAttributeString(L"w", columnWidth);
-    for (size_t r = 0; r < rows; ++r) {
-        MkXmlElement tr = tbl.AddChildElement(L"a:tr");
-        tr.AddAttributeString(L"h", templateRow(templ, r).GetAttributeString(L"h", L"0"));
+    const RowMaker make = [&](const MkXmlElement& parent, size_t r, const std::function<MkString(size_t)>& text) {
+        MkXmlElement tr = parent.AddChildElement(L"a:tr");
+        tr.AddAttributeString(L"h", rows.Of(r).GetAttributeString(L"h", L"0"));
         for (size_t c = 0; c < n; ++c) {
             MkXmlElement body = tr.AddChildElement(L"a:tc").AddChildElement(L"a:txBody");
             body.AddChildElement(L"a:bodyPr");
@@ -174,36 +283,38 @@ void buildRebuiltTable(const MkXmlElement& tbl, const MkXmlElement& templ, const
             rPr.AddAttributeString(L"lang", lang);
             rPr.AddAttributeInt(L"smtClean", 0);
             if (size != -1) rPr.AddAttributeInt(L"sz", size);
-            run.AddChildElement(L"a:t").SetValue(cellText(table, r, c));
+            run.AddChildElement(L"a:t").SetValue(text(c));
             MkXmlElement end = p.AddChildElement(L"a:endParaRPr");
             end.AddAttributeString(L"lang", lang);
             if (size != -1) end.AddAttributeInt(L"sz", size);
         }
-    }
+    };
+    make(tbl, 0, [&](size_t c) { return cellText(table, 0, c); });
+    appendDataRows(tbl, table, rows, make);
 }
 
 // The template's grid and rows kept: the header row, then the data rows repeated in
 // turn (their fills and heights with them).
 void buildTemplateTable(const MkXmlElement& tbl, const MkXmlElement& templ, const kiv::rep::Table& table) {
-    const size_t rows = table.rowCount(), n = table.columnCount();
+    const size_t n = table.columnCount();
+    const TemplateRows rows(templ);
     appendCopy(tbl, templ.GetFirstChildElement(L"a:tblGrid"));
     MkXmlElement row0 = appendCopy(tbl, templ.GetFirstChildElement(L"a:tr"));
     size_t c = 0;
     for (MkXmlElement tc = row0.GetFirstChildElement(L"a:tc"); tc && c < n; tc = tc.GetNextSiblingElement(L"a:tc"), ++c)
         fillCell(tc, cellText(table, 0, c));
-    for (size_t r = 1; r < rows; ++r) {
-        const MkXmlElement pattern = templateRow(templ, r);
-        MkXmlElement tr = tbl.AddChildElement(L"a:tr");
+    appendDataRows(tbl, table, rows, [&](const MkXmlElement& parent, size_t r, const std::function<MkString(size_t)>& text) {
+        const MkXmlElement pattern = rows.Of(r);
+        MkXmlElement tr = parent.AddChildElement(L"a:tr");
         tr.AddAttributeString(L"h", pattern.GetAttributeString(L"h", L"0"));
         MkXmlElement source = pattern.GetFirstChildElement(L"a:tc");
         for (size_t col = 0; col < n; ++col) {
             MkXmlElement tc = source ? appendCopy(tr, source) : tr.AddChildElement(L"a:tc");
-            fillCell(tc, cellText(table, r, col));
+            fillCell(tc, text(col));
             if (source) source = source.GetNextSiblingElement(L"a:tc");
         }
-    }
+    });
 }
-
 
 } // namespace
 
@@ -255,15 +366,13 @@ void MkOpenXMLSlideDocument::FindAllElements(const MkXmlElement& start, const Mk
 
 bool MkOpenXMLSlideDocument::EditTextElement(const MkXmlElement& textBody, const MkFormattedTextArray& runs) {
     if (!textBody) return true;
-    // Remember the template's formatting before its paragraphs go.
+    // Remember the template's formatting before its paragraphs go: the first
+    // paragraph's properties, and the look of its text, which an empty first line
+    // (a paragraph of end properties only) still tells.
     TiXmlElement* paraProps = nullptr;
-    TiXmlElement* runProps = nullptr;
-    MkXmlElement first = textBody.GetFirstChildElement(L"a:p");
-    if (first) {
-        if (MkXmlElement p = first.GetFirstChildElement(L"a:pPr")) paraProps = static_cast<TiXmlElement*>(p.Tx()->Clone());
-        if (MkXmlElement r = first.GetFirstChildFromPath(L"a:r/a:rPr"))
-            runProps = static_cast<TiXmlElement*>(r.Tx()->Clone());
-    }
+    TiXmlElement* runProps = textLookOf(textBody).release();
+    if (MkXmlElement p = textBody.GetFirstChildFromPath(L"a:p/a:pPr"))
+        paraProps = static_cast<TiXmlElement*>(p.Tx()->Clone());
     while (MkXmlElement p = textBody.GetFirstChildElement(L"a:p")) textBody.RemoveChildElement(p);
 
     MkXmlElement paragraph = textBody.AddChildElement(L"a:p");

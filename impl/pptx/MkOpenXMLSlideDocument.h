@@ -32,7 +32,8 @@ public:
     // The first text element of the slide's title (title, ctrTitle or subTitle placeholder), or null.
     MkXmlElement GetTitleTextElt() const;
     // Replaces the paragraphs of a text body by the runs, keeping the first paragraph's
-    // paragraph properties and the first run's run properties. Always true.
+    // paragraph properties and the look of the body's text: its first run's run
+    // properties, or, without a run, the first paragraph's end properties. Always true.
     static bool EditTextElement(const MkXmlElement& textBody, const MkFormattedTextArray& runs);
     // Every descendant of start named `name`, in document order.
     static void FindAllElements(const MkXmlElement& start, const MkString& name, std::vector<MkXmlElement>& out);
@@ -95,8 +96,9 @@ public:
     // Renames the first picture named tag; false when there is none.
     bool RenamePicture(const MkString& tag, const MkString& newName);
     // The tables of the graphic frames named tag take the table's rows, in the
-    // template's layout when the column counts agree; -1 for a table without grid
-    // or row. Frames holding no table are renamed only.
+    // template's layout when the column counts agree, each cell holding its value
+    // alone; the rows after the header are kept as text. -1 for a table without
+    // grid or row. Frames holding no table are renamed only.
     int SetTable(const MkString& tag, const kiv::rep::Table& table, const MkString& newName);
     int RenameFrames(const MkString& tag, const MkString& newName);
     // Renames the chart frames named tag (when newName is not blank) and gives the

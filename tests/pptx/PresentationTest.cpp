@@ -238,3 +238,65 @@ TEST_F(OfficeTemplates, LineChartTakesTheTable) {
     EXPECT_TRUE(errors().empty());
     closeAndCheck();
 }
+
+// A filled text or table cell shows the value alone in the look the template gives
+// its text: one text shape and one table column per kind of template text. Rows
+// after the header are kept as text, unless the template holds the mark they are
+// cut at; either way each cell reads as the header's.
+TEST_F(OfficeTemplates, FilledTextsAndCellsShowTheValueAloneInTheTemplatesLook) {
+    const std::string fld = "<a:fld id=\"{B6F15528-21DE-4FAA-801E-634DDDAF4B2B}\" type=\"slidenum\">";
+    const std::string kinds[] = {
+        // runs that read "0.0110ta"; a break, a field and a second paragraph
+        "<a:p><a:pPr algn=\"ctr\"/><a:r><a:rPr lang=\"en-US\" b=\"1\"/><a:t>0.01</a:t></a:r><a:r><a:rPr lang=\"en-US\"/>"
+        "<a:t>10</a:t></a:r><a:r><a:t>ta</a:t></a:r><a:endParaRPr lang=\"en-US\"/></a:p>",
+        "<a:p><a:r><a:rPr i=\"1\"/><a:t>Test</a:t></a:r><a:br/>" + fld + "<a:t>1</a:t></a:fld></a:p><a:p><a:r><a:t>test</a:t></a:r></a:p>",
+        // an empty first paragraph, alone or above text; a field alone; nothing
+        "<a:p><a:pPr algn=\"r\"/><a:endParaRPr lang=\"de-DE\" sz=\"2800\" b=\"0\"/></a:p>",
+        "<a:p><a:endParaRPr lang=\"en-US\"/></a:p><a:p><a:r><a:rPr sz=\"900\"/><a:t>x</a:t></a:r></a:p>",
+        "<a:p>" + fld + "<a:rPr b=\"1\"/><a:t>1</a:t></a:fld></a:p>", "<a:p/>",
+        // the mark
+        "<a:p><a:r><a:rPr lang=\"\xEE\x80\x80\"/><a:t>m</a:t></a:r></a:p>"};
+    const size_t count = sizeof kinds / sizeof kinds[0];
+    openCopy(officeTemplate("pp_shapes.pptx"));
+    ASSERT_TRUE(presentation->CreateSlideContentList());
+    const MkXmlElement tree =
+        dynamic_cast<MkOpenXMLSlideDocument*>(presentation->Package().Part(L"ppt/slides/slide2.xml")->EditXml())->GetShapeTree();
+    auto add = [](const MkXmlElement& parent, const std::string& xml) {
+        MkXmlDocument d;
+        return d.ParseText(xml.c_str()) ? MkXmlElement(parent.Tx()->LinkEndChild(d.RootElement()->Clone())->ToElement())
+                                        : MkXmlElement();
+    };
+    std::vector<MkXmlElement> shapes;
+    for (size_t k = 0; k < count; ++k)
+        shapes.push_back(add(tree, "<p:sp><p:nvSpPr><p:cNvPr id=\"" + std::to_string(100 + k) + "\" name=\"SIT2_TEXT\"/>"
+                                   "<p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/>" + kinds[k] +
+                                   "</p:txBody></p:sp>"));
+    ASSERT_TRUE(presentation->SetText(L"SIT2_TEXT", MkString(L"19.20 <&>"), MkString(), L"slide2.xml"));
+    std::string out;
+    for (const MkXmlElement& shape : shapes) out += MkXmlDocument::PrintNode(*shape.GetFirstChildElement(L"p:txBody").Tx()) + "\n";
+    // The marked template first: the package checked holds the rows kept as text.
+    for (size_t columns : {count, count - 1}) {
+        std::vector<MkXmlElement> frames;
+        MkOpenXMLSlideDocument::FindAllElements(tree, L"a:graphicData", frames);
+        const MkXmlElement data = frames.back();
+        data.RemoveChildElement(data.GetFirstChildElement(L"a:tbl"));
+        std::string grid, row = "<a:tr h=\"370840\">";
+        for (size_t k = 0; k < columns; ++k) {
+            grid += "<a:gridCol w=\"900000\"/>";
+            row += "<a:tc><a:txBody><a:bodyPr/><a:lstStyle/>" + kinds[k] + "</a:txBody><a:tcPr/></a:tc>";
+        }
+        add(data, "<a:tbl><a:tblPr/><a:tblGrid>" + grid + "</a:tblGrid>" + row + "</a:tr>" + row + "</a:tr></a:tbl>");
+        kiv::rep::Table values(3, columns);
+        for (size_t c = 0; c < 3 * columns; ++c) values.setValue(c / columns, c % columns, kiv::Str(L"19.20 <&>"));
+        ASSERT_TRUE(presentation->SetTable(L"SIT3_TABLE", values, MkString(), L"slide2.xml"));
+        const std::string filled = MkXmlDocument::PrintNode(*data.GetFirstChildElement(L"a:tbl").Tx());
+        std::vector<std::string> cells;
+        for (size_t at = filled.find("<a:p>"); at != std::string::npos; at = filled.find("<a:p>", at + 1))
+            cells.push_back(filled.substr(at, filled.find("</a:p>", at) + 6 - at));
+        ASSERT_EQ(3 * columns, cells.size()) << filled;
+        for (size_t i = 0; i < cells.size(); ++i) EXPECT_EQ(cells[i % columns], cells[i]) << columns << " " << i;
+        for (size_t k = 0; k < columns && columns == count; ++k) out += cells[k] + "\n";
+    }
+    EXPECT_GOLDEN("pptx/filled-texts-and-cells.xml", out);
+    closeAndCheck();
+}

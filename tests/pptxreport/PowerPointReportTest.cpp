@@ -131,18 +131,36 @@ TEST_F(PowerPointReport, GenericSlidesLeaveNoReferenceBehind) {
     };
     const std::string presentation = part("ppt/presentation.xml"), links = part("ppt/slides/_rels/slide1.xml.rels");
     const struct { std::string text, in; bool present; } expected[] = {
-        {"<p:sld r:id=\"rId11\" /><p:sld r:id=\"rId12\" /><p:sld r:id=\"rId2\" /></p:sldLst>", presentation, true},
+        {"<p:sld r:id=\"rId12\" /><p:sld r:id=\"rId13\" /><p:sld r:id=\"rId2\" /></p:sldLst>", presentation, true},
         {"<p14:sldIdLst><p14:sldId id=\"259\" /><p14:sldId id=\"260\" /></p14:sldIdLst>", presentation, true},
         {"<Relationship Id=\"rId12\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide\" "
          "Target=\"slide9.xml\"", links, true},
         {"\"rId8\"", presentation, false}, {"\"rId9\"", presentation, false},
         {"rId13", links, false}, {"rId13", s[0], false},
         {"Target=\"slide9.xml\"", part("ppt/slides/_rels/slide9.xml.rels"), true},
-        {"Target=\"slide12.xml\"", part("ppt/slides/_rels/slide12.xml.rels"), true}};
+        {"Target=\"slide13.xml\"", part("ppt/slides/_rels/slide13.xml.rels"), true}};
     for (const auto& e : expected) EXPECT_EQ(e.present, has(e.in, e.text)) << e.text;
     int comments = 0;
     for (const std::string& name : entries(output)) comments += name.rfind("ppt/comments/", 0) == 0;
-    EXPECT_EQ(2, comments);  // one per copy
+    EXPECT_EQ(3, comments);  // slide 1's and one per copy
+}
+
+// A copy of a slide with comments has comments of its own: a legacy comment takes
+// its author's next index (after slide 1's 3), and the authors part the last; a
+// modern one and its reply new ids, and the copy's slide id. The checker holds
+// legacy indices and modern ids unique.
+TEST_F(PowerPointReport, CopiedCommentsAreCommentsOfTheirOwn) {
+    auto repo = repositoryOf({namedImageSnapshot("one").p(), tableSnapshot({{"k", "v"}, {"a", "1"}}).p(),
+                              namedImageSnapshot("three").p(), tableSnapshot({{"k", "v"}, {"b", "2"}}).p()});
+    ASSERT_EQ(5u, slides(repo.p(), "pp_links.pptx").size());
+    const std::string authors = readPart(output, "ppt/commentAuthors.xml");
+    EXPECT_TRUE(has(authors, "id=\"0\" name=\"Reviewer\" initials=\"R\" lastIdx=\"5\"")) << authors;
+    EXPECT_TRUE(has(authors, "id=\"1\" name=\"Checker\" initials=\"C\" lastIdx=\"3\"")) << authors;
+    for (const auto& copy : {std::make_pair("1", "259"), std::make_pair("2", "260")}) {
+        const std::string modern = readPart(output, std::string("ppt/comments/modernComment_") + copy.first + ".xml");
+        EXPECT_TRUE(has(modern, std::string("sldId=\"") + copy.second + "\"")) << modern;
+        EXPECT_FALSE(has(modern, "8C01}") || has(modern, "8C02}")) << modern;
+    }
 }
 
 // Pictures fill the box the slide shows (a layout's, one scaled by a group) uncropped

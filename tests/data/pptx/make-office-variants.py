@@ -12,10 +12,12 @@ each holds. The build zips them.
                   Content" layout and on a notes page; slide 1 untagged, with a
                   chart whose user shapes draw a line (a drawing part of its own),
                   an OLE object whose preview picture only its VML drawing names,
-                  and links to slides 2 and 3; slide 2 generic (SIT_TITLE, a
-                  picture placeholder SIT_PICTURE whose box comes from the master,
-                  a link to itself, notes, comments); slide 3 generic for tables
-                  only (SIT_TABLE); a custom show and sections listing the slides.
+                  links to slides 2 and 3, and the latest comment of its author;
+                  slide 2 generic (SIT_TITLE, a picture
+                  placeholder SIT_PICTURE whose box comes from the master, a link
+                  to itself, notes, comments of two authors); slide 3 generic for
+                  tables only (SIT_TABLE), with a modern comment and its reply; a
+                  custom show and sections listing the slides.
   pp_shapes.pptx  from Image_Small: slide 1 on the "Picture with Caption" layout,
                   its picture placeholder SIT1_PICTURE cropped and without a box of
                   its own, SIT1_TITLE, SIT1_TEXT whose first paragraph is empty;
@@ -257,13 +259,18 @@ def links():
     t.relate('ppt/notesSlides/notesSlide2.xml', 'rId2', 'slide', '../slides/slide2.xml')
     t.content_type('ppt/notesSlides/notesSlide2.xml', PML + 'notesSlide+xml')
     t.relate(s2, 'rId4', 'notesSlide', '../notesSlides/notesSlide2.xml')
-    t.write('ppt/comments/comment1.xml', DECL + (
-        '<p:cmLst %s><p:cm authorId="0" dt="2024-03-01T10:00:00.000" idx="1"><p:pos x="10" y="10"/>'
-        '<p:text>Check the scale</p:text></p:cm></p:cmLst>' % NS))
+    comment = ('<p:cm authorId="%d" dt="2024-03-0%dT10:00:00.000" idx="%d"><p:pos x="10" y="10"/><p:text>%s</p:text>'
+               '</p:cm>')
+    t.write('ppt/comments/comment1.xml', DECL + '<p:cmLst %s>%s%s</p:cmLst>' % (
+        NS, comment % (0, 1, 1, 'Check the scale'), comment % (1, 2, 1, 'Agreed')))
     t.content_type('ppt/comments/comment1.xml', PML + 'comments+xml')
     t.relate(s2, 'rId5', 'comments', '../comments/comment1.xml')
+    t.write('ppt/comments/comment2.xml', DECL + '<p:cmLst %s>%s</p:cmLst>' % (NS, comment % (0, 3, 3, 'Units?')))
+    t.content_type('ppt/comments/comment2.xml', PML + 'comments+xml')
+    t.relate(s1, 'rId15', 'comments', '../comments/comment2.xml')
     t.write('ppt/commentAuthors.xml', DECL + ('<p:cmAuthorLst %s><p:cmAuthor id="0" name="Reviewer" initials="R" '
-                                              'lastIdx="1" clrIdx="0"/></p:cmAuthorLst>' % NS))
+                                              'lastIdx="3" clrIdx="0"/><p:cmAuthor id="1" name="Checker" '
+                                              'initials="C" lastIdx="1" clrIdx="1"/></p:cmAuthorLst>' % NS))
     t.content_type('ppt/commentAuthors.xml', PML + 'commentAuthors+xml')
     t.relate('ppt/presentation.xml', 'rId10', 'commentAuthors', 'commentAuthors.xml')
 
@@ -273,6 +280,29 @@ def links():
                       [(370840, '', 'lang="en-US" b="1" dirty="0"', ['Name', 'Value']),
                        (370840, '', 'lang="en-US" dirty="0"', ['a', '1'])]),
               6, 'rId9', 258)
+    # A modern comment (PowerPoint 365) with a reply; the slide names it in its extension list.
+    p188 = 'xmlns:p188="http://schemas.microsoft.com/office/powerpoint/2018/8/main"'
+    author = '{7A4B3D2C-1E0F-4A9B-8C7D-6E5F4A3B2C1D}'
+    text = '<p188:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:rPr lang="en-US"/><a:t>%s</a:t></a:r></a:p></p188:txBody>'
+    modern = 'ppt/comments/modernComment_102_1A2B3C4D.xml'
+    t.write(modern, DECL + (
+        '<p188:cmLst %s %s><p188:cm id="{5D6BCF0B-5E43-4BB6-A4B5-0A4D7A1B8C01}" authorId="%s" '
+        'created="2024-03-04T10:00:00.000"><pc:sldMkLst xmlns:pc="http://schemas.microsoft.com/office/powerpoint/2013/'
+        'main/command"><pc:docMk/><pc:sldMk cId="439041869" sldId="258"/></pc:sldMkLst><p188:replyLst><p188:reply '
+        'id="{5D6BCF0B-5E43-4BB6-A4B5-0A4D7A1B8C02}" authorId="%s" created="2024-03-05T10:00:00.000">%s</p188:reply>'
+        '</p188:replyLst>%s</p188:cm></p188:cmLst>' % (NS, p188, author, author, text % 'Done', text % 'Which units?')))
+    t.content_type(modern, 'application/vnd.ms-powerpoint.comments+xml')
+    t.relate('ppt/slides/slide3.xml', 'rId2', 'http://schemas.microsoft.com/office/2018/10/relationships/comments',
+             '../comments/modernComment_102_1A2B3C4D.xml')
+    t.edit('ppt/slides/slide3.xml', '</p:clrMapOvr>', '</p:clrMapOvr><p:extLst><p:ext uri="{BB962C8B-B14F-4D97-AF65-'
+           'F5344CB8AC3E}"><p14:creationId xmlns:p14="http://schemas.microsoft.com/office/powerpoint/2010/main" '
+           'val="439041869"/></p:ext><p:ext uri="{6950BFC3-D8DA-4A85-94F7-54DA5524770B}"><p188:commentRel %s '
+           'r:id="rId2"/></p:ext></p:extLst>' % p188)
+    t.write('ppt/authors.xml', DECL + ('<p188:authorLst %s %s><p188:author id="%s" name="Reviewer" initials="R" '
+                                       'userId="Reviewer" providerId="None"/></p188:authorLst>' % (NS, p188, author)))
+    t.content_type('ppt/authors.xml', 'application/vnd.ms-powerpoint.authors+xml')
+    t.relate('ppt/presentation.xml', 'rId11', 'http://schemas.microsoft.com/office/2018/10/relationships/authors',
+             'authors.xml')
 
     # A custom show and sections.
     t.edit('ppt/presentation.xml', '<p:defaultTextStyle>',
