@@ -190,7 +190,8 @@ std::wstring MkOpenXMLRelationships::TargetKey(const MkOpenXMLRelationship& r) {
 void MkOpenXMLRelationships::Index(size_t index) const {
     const MkOpenXMLRelationship& r = m_items[index];
     m_byId.emplace(r.id.Std(), index);
-    m_byTarget.emplace(TargetKey(r), index);  // the first of a type and target wins
+    // The first of a type and target wins.
+    if (!m_byTarget.emplace(TargetKey(r), index).second) m_sharedTargets = true;
 }
 
 bool MkOpenXMLRelationships::Indexed() const {
@@ -262,11 +263,29 @@ MkString MkOpenXMLRelationships::Add(const MkString& type, const MkString& targe
 bool MkOpenXMLRelationships::Drop(const MkString& id) {
     const MkOpenXMLRelationship* r = Find(id);
     if (!r) return false;
-    m_items.erase(m_items.begin() + (r - m_items.data()));
-    // Ids given out stay given out (m_largest); the indexes are made again when asked.
-    m_byId.clear();
-    m_byTarget.clear();
-    m_indexed = false;
+    const size_t at = static_cast<size_t>(r - m_items.data());
+    // Ids given out stay given out (m_largest). The indexes follow the list: a
+    // presentation that loses many slides would otherwise index its list anew
+    // after each of them.
+    bool reindex = false;
+    if (m_indexed) {
+        m_byId.erase(r->id.Std());
+        const auto target = m_byTarget.find(TargetKey(*r));
+        if (target != m_byTarget.end() && target->second == at) {
+            m_byTarget.erase(target);
+            reindex = m_sharedTargets;  // another relationship to that target may now come first
+        }
+        for (auto& entry : m_byId)
+            if (entry.second > at) --entry.second;
+        for (auto& entry : m_byTarget)
+            if (entry.second > at) --entry.second;
+    }
+    m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(at));
+    if (reindex) {
+        m_byId.clear();
+        m_byTarget.clear();
+        m_indexed = m_sharedTargets = false;
+    }
     m_changed = true;
     return true;
 }

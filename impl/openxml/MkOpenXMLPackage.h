@@ -102,6 +102,7 @@ private:
     mutable std::unordered_map<std::wstring, size_t> m_byId;
     mutable std::unordered_map<std::wstring, size_t> m_byTarget;
     mutable bool m_indexed = false;
+    mutable bool m_sharedTargets = false;  // two relationships of one type name one target
     long long m_largest = 0;
     bool m_changed = false;
 };

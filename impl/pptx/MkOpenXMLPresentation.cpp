@@ -360,26 +360,28 @@ bool MkOpenXMLPresentation::RemoveSlideFromPresentationDoc(const MkString& id) {
     if (id.IsEmpty() || !IsOpen()) return false;
     MkXmlElement list = MainPart()->EditXml()->GetRootElement().GetFirstChildElement(L"p:sldIdLst");
     if (!list) return false;
+    const std::string wanted = MkXmlToUtf8(id);
+    bool largest = false;
     for (MkXmlElement child = list.GetFirstChildElement(); child;) {
         MkXmlElement next = child.GetNextSiblingElement();
-        if (child.GetAttributeString(L"r:id") == id) {
-            m_lastSlideId = child.GetAttributeInt(L"id", 255);
+        const char* relId = child.Tx()->Attribute("r:id");
+        if (relId && wanted == relId) {
+            const float number = MkString(relId).GetFirstFloat();
+            largest = largest || (number < 2.99e38f && static_cast<int>(number) >= m_largestListedRelNumber);
+            // New slides are numbered after it still.
+            m_lastSlideId = std::max(m_lastSlideId, child.GetAttributeInt(L"id", 255));
             list.RemoveChildElement(child);
         }
         child = next;
     }
-    m_listWalked = false;
+    // The largest slide id and relationship number stay what the list held, but
+    // when the slide held the largest number, or ids are given out from the lowest free one.
+    if (largest || m_lastSlideId >= MAX_SLIDE_ID) m_listWalked = false;
     return true;
 }
 
-void MkOpenXMLPresentation::RedirectReferences(MkOpenXMLPart* slide, const MkString& id) {
-    const MkString slideName = fileNameOf(slide->Name());
-    std::vector<MkOpenXMLPart*> copies;
-    for (const MkString& copy : m_copies[slideName.Std()])
-        if (MkOpenXMLPart* part = SlidePart(copy)) copies.push_back(part);
-    // Custom shows and sections list the copies where the slide stood.
-    MkXmlDocument* presentation = MainPart()->EditXml();
-    const MkXmlElement root = presentation->GetRootElement();
+void MkOpenXMLPresentation::RedirectShowsAndSections(const MkString& id, const std::vector<MkOpenXMLPart*>& copies) {
+    const MkXmlElement root = MainPart()->EditXml()->GetRootElement();
     std::map<std::wstring, MkString> slideIds;  // r:id -> id
     for (MkXmlElement e = root.GetFirstChildFromPath(L"p:sldIdLst/p:sldId"); e; e = e.GetNextSiblingElement())
         slideIds[e.GetAttributeString(L"r:id").Std()] = e.GetAttributeString(L"id");
@@ -403,11 +405,34 @@ void MkOpenXMLPresentation::RedirectReferences(MkOpenXMLPart* slide, const MkStr
     replace(shows, L"r:id", id, copyRelIds);
     MkOpenXMLSlideDocument::FindAllElements(root.GetFirstChildElement(L"p:extLst"), L"p14:sldId", sections);
     replace(sections, L"id", slideIds[id.Std()], copyIds);
+}
+
+void MkOpenXMLPresentation::RedirectReferences(MkOpenXMLPart* slide, const MkString& id) {
+    const MkString slideName = fileNameOf(slide->Name());
+    std::vector<MkOpenXMLPart*> copies;
+    for (const MkString& copy : m_copies[slideName.Std()])
+        if (MkOpenXMLPart* part = SlidePart(copy)) copies.push_back(part);
+    // Custom shows and sections list the copies where the slide stood (most
+    // presentations have neither: the list of slides is then not read).
+    const MkXmlElement root = MainPart()->Xml() ? MainPart()->Xml()->GetRootElement() : MkXmlElement();
+    bool listed = static_cast<bool>(root.GetFirstChildElement(L"p:custShowLst"));
+    for (MkXmlElement ext = root.GetFirstChildFromPath(L"p:extLst/p:ext"); ext && !listed; ext = ext.GetNextSiblingElement())
+        listed = static_cast<bool>(ext.GetFirstChildElement(L"p14:sectionLst"));
+    if (listed) RedirectShowsAndSections(id, copies);
 
     // Links from other parts go to the first copy, or go with their relationship.
-    for (int i = 0; i < Package().PartCount(); ++i) {
-        MkOpenXMLPart* source = Package().PartAt(i);
-        if (source == slide || source == MainPart()) continue;
+    for (; m_linkersFound < Package().PartCount(); ++m_linkersFound) {
+        MkOpenXMLPart* source = Package().PartAt(m_linkersFound);
+        MkOpenXMLRelationships* rels = source == MainPart() ? nullptr : source->Rels();
+        for (int k = 0; rels && k < rels->Count(); ++k) {
+            if (isSlideRelationship(rels->At(k))) {
+                m_slideLinkers.push_back(source);
+                break;
+            }
+        }
+    }
+    for (MkOpenXMLPart* source : m_slideLinkers) {
+        if (source == slide) continue;
         MkOpenXMLRelationships* rels = source->Rels();
         std::vector<MkString> links, dropped;
         for (int k = 0; rels && k < rels->Count(); ++k)

@@ -172,6 +172,8 @@ private:
     bool CopySlideParts(MkOpenXMLPart* copy, MkOpenXMLPart* source);
     // Before a slide is removed: what names it names its copies instead, or lets go of it.
     void RedirectReferences(MkOpenXMLPart* slide, const MkString& id);
+    // The custom shows and sections that list the slide of relationship id list its copies instead.
+    void RedirectShowsAndSections(const MkString& id, const std::vector<MkOpenXMLPart*>& copies);
     // Makes a copy's comments its own: a legacy comment takes its author's next
     // index (and the authors part the last one given), a modern comment and its
     // replies new ids, and name the copy (slideId) as theirs.
@@ -198,6 +200,11 @@ private:
     mutable std::unordered_map<std::wstring, MkOpenXMLPart*> m_slideParts;  // found by SlidePart
     // The copies DuplicateSlide made of each slide, in the order made.
     std::map<std::wstring, std::vector<MkString>> m_copies;
+    // The parts (but the presentation) that relate slides: links, actions. The
+    // package's parts are looked at once each, those added later when first
+    // needed (a part's relationships are complete when it is added).
+    std::vector<MkOpenXMLPart*> m_slideLinkers;
+    int m_linkersFound = 0;
     // Scans of slides: name -> record (a record without tags for untagged slides).
     struct Scan {
         std::unique_ptr<MkSlideContent> record;
