@@ -514,7 +514,9 @@ bool MkOpenXMLWordArchive::FillTextAsText(const MkString& tagName, const MkForma
 
 bool MkOpenXMLWordArchive::SetText(const MkString& tagName, const MkFormattedTextArray& runs) {
     if (!m_document) return false;
-    // A group's copies keep their contents as text: they are filled as text.
+    // Texts are filled as text, as tables are (a description of many lines costs
+    // about its text).
+    keepAsText(Index()->Find(tagName));
     if (FillTextAsText(tagName, runs)) return true;
     EditAsElements(tagName, [&] { m_document->SetText(tagName, runs, Index()); });
     return true;
@@ -525,7 +527,12 @@ bool MkOpenXMLWordArchive::FillTablesAsText(const MkString& tagName, const Table
     const int columns = static_cast<int>(table.columnCount());
     if (rows <= 0 || columns <= 0) return false;
     // The tables (the first in each control, kept as a child of its content) and their pieces.
-    std::vector<std::pair<TiXmlNode*, const MkWordTableText*>> tables;
+    struct Filled {
+        TiXmlElement* control;
+        TiXmlNode* table;
+        const MkWordTableText* pieces;
+    };
+    std::vector<Filled> tables;
     for (const MkXmlElement& sdt : Index()->Find(tagName)) {
         TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
         if (!sdt.Tx()->FirstChildElement("w:sdtPr") || !content) return false;
@@ -545,21 +552,28 @@ bool MkOpenXMLWordArchive::FillTablesAsText(const MkString& tagName, const Table
             pieces->Make(found->ValueStr(), rows, columns);
         }
         if (!pieces->Made()) return false;
-        tables.emplace_back(found, pieces.get());
+        tables.push_back(Filled{sdt.Tx(), found, pieces.get()});
     }
     const auto value = [&](int r, int c) {
         return MkXmlToUtf8(ug::Convert::toMkString(table.value(static_cast<size_t>(r), static_cast<size_t>(c))));
     };
     std::vector<std::string> texts(tables.size());
     for (size_t i = 0; i < tables.size(); ++i)
-        if (!tables[i].second->Print(rows, value, &texts[i])) return false;
-    for (size_t i = 0; i < tables.size(); ++i) tables[i].first->SetValue(texts[i]);
+        if (!tables[i].pieces->Print(rows, value, &texts[i])) return false;
+    for (size_t i = 0; i < tables.size(); ++i) {
+        MkOpenXMLWordDocument::RemovePlaceHolder(MkXmlElement(tables[i].control->FirstChildElement("w:sdtPr")));
+        tables[i].table->SetValue(texts[i]);
+        std::string().swap(texts[i]);
+    }
     return true;
 }
 
 bool MkOpenXMLWordArchive::SetTable(const MkString& tagName, const Table& table) {
     if (!m_document) return false;
-    // A group's copies keep their tables as text: they are filled as text.
+    // Tables are filled as text: a table of many rows then costs about its text,
+    // where as elements it would take many times that. A group's copies keep
+    // their contents as text already; other controls' contents are made text here.
+    keepAsText(Index()->Find(tagName));
     if (FillTablesAsText(tagName, table)) return true;
     EditAsElements(tagName, [&] { m_document->SetTable(tagName, table, Index()); });
     return true;

@@ -229,17 +229,72 @@ int cellCount(TiXmlElement* row) {
     return n;
 }
 
-// Writes the value into the cell's first paragraph: its first run holds the text,
-// further runs of that paragraph go (they held the template's text).
+// A copy of run properties for new runs, with the look alone: a tracked change
+// of the template's run (w:rPrChange, whose id must stay unique) and the grey
+// of a control showing its placeholder (the PlaceholderText style) go, and so
+// do the tracked changes of a paragraph mark when its properties are the
+// source (w:ins, w:del, w:moveFrom, w:moveTo, a w:rPrChange of another type),
+// which the schema does not allow in a run's. Null when no look is left.
+TiXmlElement* runLookOf(const TiXmlElement* properties) {
+    if (!properties) return nullptr;
+    TiXmlElement* look = static_cast<TiXmlElement*>(properties->Clone());
+    for (TiXmlElement* c = look->FirstChildElement(); c;) {
+        TiXmlElement* next = c->NextSiblingElement();
+        const char* style = isNamed(c, "w:rStyle") ? c->Attribute("w:val") : nullptr;
+        if (isNamed(c, "w:rPrChange") || isNamed(c, "w:ins") || isNamed(c, "w:del") || isNamed(c, "w:moveFrom") ||
+            isNamed(c, "w:moveTo") || (style && std::strcmp(style, "PlaceholderText") == 0))
+            look->RemoveChild(c);
+        c = next;
+    }
+    if (!look->FirstChildElement()) {
+        delete look;
+        return nullptr;
+    }
+    return look;
+}
+
+// The first element of that name in root's subtree, root included, content
+// controls entered.
+TiXmlElement* firstDeep(TiXmlElement* root, const char* name) {
+    if (!root || std::strcmp(root->Value(), name) == 0) return root;
+    for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement())
+        if (TiXmlElement* found = firstDeep(c, name)) return found;
+    return nullptr;
+}
+
+// The look of new runs that replace the content below root: that of its first
+// run, or, without a run, that of its first paragraph's mark (w:pPr/w:rPr), as
+// Word gives text typed into an empty paragraph. Null when neither has one.
+// Content controls below root are entered when deep is set.
+TiXmlElement* runLookIn(const MkXmlElement& root, bool deep) {
+    if (!root) return nullptr;
+    auto first = [&](const char* name) {
+        return deep ? MkXmlElement(firstDeep(root.Tx(), name)) : MkOpenXMLDocument::FindFirstElement(root, name);
+    };
+    if (const MkXmlElement run = first("w:r")) return runLookOf(child(run, "w:rPr"));
+    const MkXmlElement paragraph = isNamed(root.Tx(), "w:p") ? root : first("w:p");
+    TiXmlElement* pPr = child(paragraph, "w:pPr");
+    return runLookOf(pPr ? pPr->FirstChildElement("w:rPr") : nullptr);
+}
+
+// Makes the value the cell's only content: one paragraph with the properties of
+// the cell's first one and one run with the look of its first run. The other
+// runs and paragraphs (the template's text), and anything else the cell held
+// beside its properties, go: a filled cell shows its value alone.
 void fillCell(TiXmlElement* tc, const std::string& text) {
-    TiXmlElement* p = tc->FirstChildElement("w:p");
-    if (!p) p = tc->LinkEndChild(new TiXmlElement("w:p"))->ToElement();
-    TiXmlElement* r = p->FirstChildElement("w:r");
-    if (!r) r = p->LinkEndChild(new TiXmlElement("w:r"))->ToElement();
-    TiXmlElement* t = r->FirstChildElement("w:t");
-    if (!t) t = r->LinkEndChild(new TiXmlElement("w:t"))->ToElement();
-    while (TiXmlElement* extra = r->NextSiblingElement("w:r")) p->RemoveChild(extra);
-    t->Clear();
+    const MkXmlElement first(firstDeep(tc, "w:p"));
+    std::unique_ptr<TiXmlElement> pPr(cloneOf(childOf(first, "w:pPr")));
+    std::unique_ptr<TiXmlElement> rPr(runLookIn(first, true));
+    for (TiXmlNode* c = tc->FirstChild(); c;) {
+        TiXmlNode* next = c->NextSibling();
+        if (!isNamed(c->ToElement(), "w:tcPr")) tc->RemoveChild(c);
+        c = next;
+    }
+    TiXmlElement* p = tc->LinkEndChild(new TiXmlElement("w:p"))->ToElement();
+    if (pPr) p->LinkEndChild(pPr.release());
+    TiXmlElement* r = p->LinkEndChild(new TiXmlElement("w:r"))->ToElement();
+    if (rPr) r->LinkEndChild(rPr.release());
+    TiXmlElement* t = r->LinkEndChild(new TiXmlElement("w:t"))->ToElement();
     t->SetAttribute("xml:space", "preserve");
     if (!text.empty()) t->LinkEndChild(new TiXmlText(text));
 }
@@ -910,8 +965,10 @@ MkXmlElementList MkOpenXMLWordDocument::ControlsNamed(const MkString& tagName, c
 
 void MkOpenXMLWordDocument::RemovePlaceHolder(const MkXmlElement& sdtPr) {
     if (!sdtPr) return;
-    if (TiXmlElement* p = child(sdtPr, "w:placeholder")) sdtPr.Tx()->RemoveChild(p);
-    if (TiXmlElement* p = child(sdtPr, "w:showingPlcHdr")) sdtPr.Tx()->RemoveChild(p);
+    // A bound control (a document property, a custom XML part) shows what its
+    // store holds: Word refreshes it from there on open, over what the report wrote.
+    for (const char* name : {"w:placeholder", "w:showingPlcHdr", "w:dataBinding", "w15:dataBinding"})
+        if (TiXmlElement* p = child(sdtPr, name)) sdtPr.Tx()->RemoveChild(p);
 }
 
 bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkString& text) {
@@ -941,8 +998,7 @@ MkXmlElement MkOpenXMLWordDocument::ClearForRuns(const MkXmlElement& sdt, std::u
         container = MkXmlElement(cell);
         if (TiXmlElement* tcPr = cell->FirstChildElement("w:tcPr")) cellProperties.reset(cloneOf(MkXmlElement(tcPr)));
     }
-    const MkXmlElement firstRun = FindFirstElement(container, "w:r");
-    if (TiXmlElement* rPr = child(firstRun, "w:rPr")) runProperties->reset(cloneOf(MkXmlElement(rPr)));
+    runProperties->reset(runLookIn(container, false));
     std::unique_ptr<TiXmlElement> paragraphProperties;
     if (TiXmlElement* p = child(container, "w:p"))
         if (TiXmlElement* pPr = p->FirstChildElement("w:pPr")) paragraphProperties.reset(cloneOf(MkXmlElement(pPr)));
@@ -1229,7 +1285,10 @@ bool MkOpenXMLWordDocument::SetTable(const MkString& tagName, const Table& table
     };
     for (const MkXmlElement& sdt : ControlsNamed(tagName, index)) {
         if (!child(sdt, "w:sdtPr")) continue;
-        if (const MkXmlElement tbl = FindFirstElement(sdt, "w:tbl")) FillTable(tbl, rows, columns, value);
+        if (const MkXmlElement tbl = FindFirstElement(sdt, "w:tbl")) {
+            RemovePlaceHolder(childOf(sdt, "w:sdtPr"));
+            FillTable(tbl, rows, columns, value);
+        }
     }
     return true;
 }

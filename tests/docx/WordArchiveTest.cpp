@@ -210,8 +210,9 @@ TEST_F(WordArchiveTest, ViewerControlsGetTheirOwnControlPartAndPreview) {
 // are filled as text: the document is the one filling elements makes, whatever
 // the table's shape, the runs and the values.
 TEST_F(WordArchiveTest, ContentsKeptAsTextFillAsElementsDo) {
-    const std::string head = "<w:tc><w:tcPr><w:tcW w:w=\"2500\" w:type=\"dxa\"/></w:tcPr><w:p><w:r><w:rPr><w:b/></w:rPr>"
-                             "<w:t>H</w:t></w:r><w:r><w:t>x</w:t></w:r></w:p></w:tc>";
+    // Cells of several runs and paragraphs; paragraph ids everywhere, which the copies leave out.
+    const std::string head = "<w:tc><w:tcPr><w:tcW w:w=\"2500\" w:type=\"dxa\"/></w:tcPr><w:p w14:paraId=\"1A\"><w:r><w:rPr>"
+                             "<w:b/></w:rPr><w:t>H</w:t></w:r><w:r><w:t>x</w:t></w:r></w:p><w:p w14:textId=\"2B\"/></w:tc>";
     const std::string rows = "<w:tr>" + head + head + "<w:tc><w:p/></w:tc></w:tr><w:tr><w:trPr><w:cantSplit/></w:trPr><w:tc><w:p/></w:tc>"
                              "<w:tc><w:tcPr><w:shd w:fill=\"EEEEEE\"/></w:tcPr><w:p><w:r><w:t/></w:r></w:p></w:tc></w:tr>";
     const std::string gridded = "<w:tbl w:x=\"1\"><w:tblPr/><w:tblGrid><w:gridCol w:w=\"2500\"/><w:gridCol w:w=\"2500\"/>"

@@ -71,8 +71,11 @@ std::string templateTable(const std::vector<int>& widths, bool secondRow) {
         grid += "<w:gridCol w:w=\"" + std::to_string(widths[i]) + "\"/>";
         row += "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(widths[i]) +
                "\" w:type=\"dxa\"/><w:shd w:fill=\"DDDDDD\"/></w:tcPr><w:p><w:r><w:rPr><w:b/></w:rPr><w:t>Head</w:t></w:r>"
-               "<w:r><w:t>er</w:t></w:r></w:p></w:tc>";
-        row2 += "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(widths[i]) + "\" w:type=\"dxa\"/></w:tcPr><w:p/></w:tc>";
+               "<w:r><w:t>er</w:t></w:r></w:p>" + para("Multiparagraph") + "</w:tc>";
+        // The template's text in any form (runs, a tab, a bookmark, a control, paragraphs) goes:
+        // the cells are filled as empty ones are.
+        row2 += "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(widths[i]) + "\" w:type=\"dxa\"/></w:tcPr><w:p><w:r><w:t>a</w:t>"
+                "<w:tab/></w:r><w:bookmarkStart w:id=\"1\" w:name=\"b\"/></w:p>" + sdt("c", 9, "<w:p/>") + "</w:tc>";
     }
     return "<w:tbl><w:tblPr><w:tblStyle w:val=\"TableGrid\"/></w:tblPr><w:tblGrid>" + grid + "</w:tblGrid><w:tr>" + row +
            "</w:tr>" + (secondRow ? "<w:tr>" + row2 + "</w:tr>" : "") + "</w:tbl>";
