@@ -1,6 +1,7 @@
 #include "impl/docx/MkOpenXMLWordDocument.h"
 #include "KivReport/Table.h"
 #include "impl/common/TemplateTags.h"
+#include "impl/openxml/MkDrawingExtent.h"
 #include "LibCore/lfwAssert.h"
 #include "host/ug/UgConvert.h"
 #include <cfloat>
@@ -1095,16 +1096,17 @@ bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, in
         setAttribute(blip, "r:embed", embedId);
         const MkXmlElement extent = drawing.GetFirstChildFromPath(L"wp:inline/wp:extent");
         const MkXmlElement ext = drawing.GetFirstChildFromPath(L"wp:inline/a:graphic/a:graphicData/pic:pic/pic:spPr/a:xfrm/a:ext");
-        MkIntSize2D size(0, 0);
+        // The template's box as the schema bounds it (a missing or negative size is none).
+        long long width = 0, height = 0;
         if (extent) {
-            const MkIntSize2D box(extent.GetAttributeInt(L"cx", -1), extent.GetAttributeInt(L"cy", -1));
-            size = GetNewSizeFromAspectRatio(box, ratio);
-            setAttribute(extent, "cx", size.width);
-            setAttribute(extent, "cy", size.height);
+            MkDrawingExtent::FitInBox(extent.GetAttributeDouble(L"cx", -1), extent.GetAttributeDouble(L"cy", -1), ratio,
+                                      &width, &height);
+            setAttribute(extent, "cx", width);
+            setAttribute(extent, "cy", height);
         }
         if (ext) {
-            setAttribute(ext, "cx", size.width);
-            setAttribute(ext, "cy", size.height);
+            setAttribute(ext, "cx", width);
+            setAttribute(ext, "cy", height);
         }
     }
     return true;
@@ -1185,7 +1187,9 @@ bool MkOpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const Mk
         if (!runParent) continue;
         int left = 0, top = 0, width = 0, height = 0;
         GetShapePosAndSize(childOf(control.GetParentElement(), "v:shape"), &left, &top, &width, &height, true);
-        const MkIntSize2D size = GetNewSizeFromAspectRatio(MkIntSize2D(width, height), ratio);
+        // A shape of negative size gives a picture of none.
+        long long pictureWidth = 0, pictureHeight = 0;
+        MkDrawingExtent::FitInBox(width, height, ratio, &pictureWidth, &pictureHeight);
 
         TiXmlElement* sdt = new TiXmlElement("w:sdt");
         MkXmlElement sdtE(sdt);
@@ -1202,8 +1206,8 @@ bool MkOpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const Mk
         MkXmlElement inline_ = addChild(addChild(r, "w:drawing"), "wp:inline");
         for (const char* d : {"distT", "distB", "distL", "distR"}) inline_.Tx()->SetAttribute(d, "0");
         MkXmlElement extent = addChild(inline_, "wp:extent");
-        setAttribute(extent, "cx", size.width);
-        setAttribute(extent, "cy", size.height);
+        setAttribute(extent, "cx", pictureWidth);
+        setAttribute(extent, "cy", pictureHeight);
         MkXmlElement effect = addChild(inline_, "wp:effectExtent");
         effect.Tx()->SetAttribute("l", "19050");
         effect.Tx()->SetAttribute("t", "0");
@@ -1245,8 +1249,8 @@ bool MkOpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const Mk
         off.Tx()->SetAttribute("x", "0");
         off.Tx()->SetAttribute("y", "0");
         MkXmlElement ext = addChild(xfrm, "a:ext");
-        setAttribute(ext, "cx", size.width);
-        setAttribute(ext, "cy", size.height);
+        setAttribute(ext, "cx", pictureWidth);
+        setAttribute(ext, "cy", pictureHeight);
         addChild(addChild(spPr, "a:prstGeom"), "a:avLst").GetParentElement().Tx()->SetAttribute("prst", "rect");
         addChild(spPr, "a:noFill");
         MkXmlElement ln = addChild(spPr, "a:ln");
