@@ -189,9 +189,17 @@ public:
     // Unrolls the groups (all with an empty tag name, else those holding the tag)
     // once per snapshot index, in place of the group. False when the document has
     // no body, or when a group to unroll has no content (it is then left as it is).
+    // Each copy after the first gets marks of its own: its bookmarks renamed (and
+    // the REF, PAGEREF and NOTEREF fields and the links of the copy that name
+    // them), its revision marks renumbered among the bookmark ids, its paragraph
+    // ids left out; comment anchors stay with the first copy.
     // `made`, when given, gets the top elements of each copy once it is complete.
     bool ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName,
                      const std::function<void(const MkXmlElementList&)>& made = nullptr);
+    // Leaves out the paragraph ids (w14:paraId, w14:textId) below node, node
+    // included, in content kept as text too: a copy of paragraphs must not
+    // repeat them, and Word gives new ones.
+    static void DropParagraphIds(TiXmlNode* node);
     // Renames the tags, controls and macros of one copy for snapshot index i (0-based).
     static void UpdateGroupedElement(const MkXmlElement& copy, int index);
     static void UpdateSdtsInGroup(const MkXmlElement& copy, int index);
