@@ -230,12 +230,12 @@ int cellCount(TiXmlElement* row) {
     return n;
 }
 
-// A copy of run properties for new runs, with the look alone: a tracked change
-// of the template's run (w:rPrChange, whose id must stay unique) and the grey
-// of a control showing its placeholder (the PlaceholderText style) go, and so
-// do the tracked changes of a paragraph mark when its properties are the
-// source (w:ins, w:del, w:moveFrom, w:moveTo, a w:rPrChange of another type),
-// which the schema does not allow in a run's. Null when no look is left.
+// A copy of run properties for new runs, with the look alone. What goes: a
+// tracked change of the template's run (w:rPrChange: the new text is no
+// revision, and the id must stay unique), the grey of a control showing its
+// placeholder (the PlaceholderText style), and, when the properties are a
+// paragraph mark's, the mark's tracked changes (w:ins, w:del, w:moveFrom,
+// w:moveTo), which a run's do not allow. Null when no look is left.
 TiXmlElement* runLookOf(const TiXmlElement* properties) {
     if (!properties) return nullptr;
     TiXmlElement* look = static_cast<TiXmlElement*>(properties->Clone());
