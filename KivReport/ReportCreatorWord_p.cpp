@@ -484,7 +484,8 @@ void ReportCreatorWordPrivate::validateSituationUsage(const Snapshots& snaps, co
                                                       bool reference, MkString& unused) const {
     const MkString prefix = reference ? MkString(L"REF_SIT") : MkString(L"SIT");
     bool anyGeneric = false;
-    for (SitTypeTag kind : {SIT_TYPE_PICTURE, SIT_TYPE_MDLX, SIT_TYPE_TABLE, SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_MACRO})
+    for (SitTypeTag kind : {SIT_TYPE_PICTURE, SIT_TYPE_MDLX, SIT_TYPE_TABLE, SIT_TYPE_CHART, SIT_TYPE_TITLE, SIT_TYPE_TEXT,
+                            SIT_TYPE_MACRO})
         anyGeneric |= content.GetTags(kind)->HasGenericTag();
     for (size_t k = 0; k < snaps.size(); ++k) {
         const Snapshot* snapshot = snaps[k];
@@ -498,7 +499,10 @@ void ReportCreatorWordPrivate::validateSituationUsage(const Snapshots& snaps, co
         if (!used && (type == Snapshot::IMAGE || type == Snapshot::MDLX))
             used = content.GetTags(SIT_TYPE_PICTURE)->Exists(tagName(prefix, n, L"PICTURE")) ||
                    content.GetTags(SIT_TYPE_MDLX)->Exists(tagName(prefix, n, L"MDLX"));
-        if (!used && type == Snapshot::TABLE) used = content.GetTags(SIT_TYPE_TABLE)->Exists(tagName(prefix, n, L"TABLE"));
+        // A table shows in its table tags and in its chart tags alike.
+        if (!used && type == Snapshot::TABLE)
+            used = content.GetTags(SIT_TYPE_TABLE)->Exists(tagName(prefix, n, L"TABLE")) ||
+                   content.GetTags(SIT_TYPE_CHART)->Exists(tagName(prefix, n, L"CHART"));
         if (used) continue;
         MkString line;
         line.MakeFormWide(L"Snapshot %i not used.\n", n);

@@ -2,7 +2,10 @@
 #include "KivReport/Table.h"
 #include "host/ug/UgConvert.h"
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <map>
+#include <set>
 
 namespace kiv {
 namespace rep {
@@ -23,10 +26,12 @@ MkString folderOf(MkString path) {
 }
 
 // Content that nothing fills, renumbers or relates holds none of these: no
-// control, bookmark, comment, picture id or relationship.
+// control, bookmark, comment, revision mark (its w:author, or a table grid's
+// change), picture id or relationship.
 const std::vector<std::string>& inertMarkers() {
-    static const std::vector<std::string> markers = {"<w:sdt",    "<w:control", "<wp:docPr", "<w:bookmark", "<w:comment",
-                                                     " r:",       "\tr:",       "\nr:",      "\rr:"};
+    static const std::vector<std::string> markers = {"<w:sdt",    "<w:control", "<wp:docPr", "<w:bookmark",
+                                                     "<w:comment", "w:author",   "<w:tblGridChange",
+                                                     " r:",        "\tr:",       "\nr:",      "\rr:"};
     return markers;
 }
 
@@ -44,9 +49,14 @@ bool holdsAny(const char* text, size_t size, const std::vector<std::string>& mar
 }
 // Whether filled content printed as `text` is inert (see keepAsText).
 bool isInert(const std::string& text, bool inGroup) {
+    // What the copies of a group rename or renumber beside: macros, the ends of
+    // revision ranges, fields and links that may name a bookmark of the copy,
+    // and note references (each copy gets notes of its own).
     static const std::vector<std::string> inGroups = [] {
         std::vector<std::string> markers = inertMarkers();
-        markers.push_back("$(");
+        for (const char* marker : {"$(", "RangeEnd", "<w:fldSimple", "<w:instrText", "w:anchor", "<w:footnoteReference",
+                                   "<w:endnoteReference"})
+            markers.push_back(marker);
         return markers;
     }();
     return text.size() > 2 && !holdsAny(text.data(), text.size(), inGroup ? inGroups : inertMarkers());
@@ -55,7 +65,7 @@ bool isInert(const std::string& text, bool inGroup) {
 // The children of the controls' contents that are inert from now on are kept
 // as their text (a node that prints it as it was): a report of many filled
 // controls then costs about the size of its text rather than a tree of it.
-// A group's controls keep what their copies rename as elements: macros ("$(").
+// A group's controls keep what their copies rename as elements (see isInert).
 void keepAsText(const MkXmlElementList& controls, bool inGroup = false) {
     for (const MkXmlElement& sdt : controls) {
         TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
@@ -86,6 +96,80 @@ bool isElementText(const std::string& text, const char* name) {
     const size_t n = std::strlen(name);
     return text.compare(0, n, name) == 0 && text.size() > n && text[n] && std::strchr(" \t\r\n/>", text[n]);
 }
+
+const wchar_t* const REL_FOOTNOTES = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/footnotes";
+const wchar_t* const REL_ENDNOTES = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/endnotes";
+
+// Whether an element of that name lies below root, at any depth.
+bool holdsElement(const TiXmlElement* root, const char* name) {
+    for (const TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement())
+        if (std::strcmp(c->Value(), name) == 0 || holdsElement(c, name)) return true;
+    return false;
+}
+
+// The footnotes or the endnotes of a document, as the copies of its groups
+// refer to them: the first copy keeps the note it refers to, and each further
+// reference to that note gets a copy of it under a new id (a reference is the
+// one mark of its note: Word numbers notes by their references).
+class NoteCopies {
+public:
+    NoteCopies(MkOpenXMLPart* main, const char* reference, const wchar_t* type)
+        : m_main(main), m_reference(reference), m_type(type) {}
+
+    void Separate(TiXmlElement* root) {
+        if (std::strcmp(root->Value(), m_reference) == 0) {
+            const char* id = root->Attribute("w:id");
+            if (id && !m_shown.insert(id).second) {
+                const std::string copy = Copy(id);
+                if (!copy.empty()) root->SetAttribute("w:id", copy);
+            }
+        }
+        for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) Separate(c);
+    }
+
+private:
+    // The id of a new copy of the note; empty when the note is not found.
+    std::string Copy(const std::string& id) {
+        if (!m_read) Read();
+        auto it = m_notes.find(id);
+        if (it == m_notes.end()) return std::string();
+        TiXmlElement* copy = m_root->InsertEndChild(*it->second)->ToElement();
+        const std::string fresh = std::to_string(++m_largest);
+        copy->SetAttribute("w:id", fresh);
+        MkOpenXMLWordDocument::DropParagraphIds(copy);
+        return fresh;
+    }
+
+    void Read() {
+        m_read = true;
+        MkOpenXMLRelationships* rels = m_main->Rels();
+        for (int i = 0; rels && i < rels->Count() && !m_root; ++i) {
+            if (rels->At(i).type != MkString(m_type)) continue;
+            MkOpenXMLPart* part = m_main->Package().Part(&rels->At(i));
+            MkXmlDocument* notes = part ? part->EditXml() : nullptr;
+            if (notes) part->PrintCompact();
+            m_root = notes ? notes->RootElement() : nullptr;
+        }
+        for (TiXmlElement* note = m_root ? m_root->FirstChildElement() : nullptr; note; note = note->NextSiblingElement()) {
+            long long id = 0;
+            const char* text = note->Attribute("w:id");
+            if (!text) continue;
+            m_notes[text] = note;
+            char* end = nullptr;
+            id = std::strtoll(text, &end, 10);
+            if (end && *end == '\0' && id > m_largest) m_largest = id;
+        }
+    }
+
+    MkOpenXMLPart* m_main;
+    const char* m_reference;
+    const wchar_t* m_type;
+    std::set<std::string> m_shown;
+    bool m_read = false;
+    TiXmlElement* m_root = nullptr;
+    std::map<std::string, TiXmlElement*> m_notes;
+    long long m_largest = 0;
+};
 
 } // namespace
 
@@ -446,15 +530,24 @@ bool MkOpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const 
     // they are filled: the copies of a large group cost little more than their text.
     MkXmlElementList inGroups;
     MkOpenXMLDocument::FindAllElements(m_document->GetBody(), "w:sdt", &inGroups, true, false);
+    bool notes = false;
     for (const MkXmlElement& group : inGroups) {
         if (!MkOpenXMLDocument::IsSdtGroup(group)) continue;
         MkXmlElementList controls;
         MkOpenXMLDocument::FindAllElements(group, "w:sdt", &controls, true, true);
         keepAsText(controls, true);
+        // Note references stay elements in groups (see isInert).
+        notes = notes || holdsElement(group.Tx(), "w:footnoteReference") || holdsElement(group.Tx(), "w:endnoteReference");
     }
-    return m_document->ExpandGroup(snapshotIndices, tagName, [](const MkXmlElementList& copy) {
+    NoteCopies footnotes(m_main, "w:footnoteReference", REL_FOOTNOTES);
+    NoteCopies endnotes(m_main, "w:endnoteReference", REL_ENDNOTES);
+    return m_document->ExpandGroup(snapshotIndices, tagName, [&](const MkXmlElementList& copy) {
         MkXmlElementList controls;
         for (const MkXmlElement& top : copy) {
+            if (notes) {
+                footnotes.Separate(top.Tx());
+                endnotes.Separate(top.Tx());
+            }
             if (top.GetName() == MkString(L"w:sdt")) controls.push_back(top);
             MkOpenXMLDocument::FindAllElements(top, "w:sdt", &controls, true, true);
         }
@@ -514,7 +607,9 @@ bool MkOpenXMLWordArchive::FillTextAsText(const MkString& tagName, const MkForma
 
 bool MkOpenXMLWordArchive::SetText(const MkString& tagName, const MkFormattedTextArray& runs) {
     if (!m_document) return false;
-    // A group's copies keep their contents as text: they are filled as text.
+    // Texts are filled as text, as tables are (a description of many lines costs
+    // about its text).
+    keepAsText(Index()->Find(tagName));
     if (FillTextAsText(tagName, runs)) return true;
     EditAsElements(tagName, [&] { m_document->SetText(tagName, runs, Index()); });
     return true;
@@ -525,7 +620,12 @@ bool MkOpenXMLWordArchive::FillTablesAsText(const MkString& tagName, const Table
     const int columns = static_cast<int>(table.columnCount());
     if (rows <= 0 || columns <= 0) return false;
     // The tables (the first in each control, kept as a child of its content) and their pieces.
-    std::vector<std::pair<TiXmlNode*, const MkWordTableText*>> tables;
+    struct Filled {
+        TiXmlElement* control;
+        TiXmlNode* table;
+        const MkWordTableText* pieces;
+    };
+    std::vector<Filled> tables;
     for (const MkXmlElement& sdt : Index()->Find(tagName)) {
         TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
         if (!sdt.Tx()->FirstChildElement("w:sdtPr") || !content) return false;
@@ -545,21 +645,28 @@ bool MkOpenXMLWordArchive::FillTablesAsText(const MkString& tagName, const Table
             pieces->Make(found->ValueStr(), rows, columns);
         }
         if (!pieces->Made()) return false;
-        tables.emplace_back(found, pieces.get());
+        tables.push_back(Filled{sdt.Tx(), found, pieces.get()});
     }
     const auto value = [&](int r, int c) {
         return MkXmlToUtf8(ug::Convert::toMkString(table.value(static_cast<size_t>(r), static_cast<size_t>(c))));
     };
     std::vector<std::string> texts(tables.size());
     for (size_t i = 0; i < tables.size(); ++i)
-        if (!tables[i].second->Print(rows, value, &texts[i])) return false;
-    for (size_t i = 0; i < tables.size(); ++i) tables[i].first->SetValue(texts[i]);
+        if (!tables[i].pieces->Print(rows, value, &texts[i])) return false;
+    for (size_t i = 0; i < tables.size(); ++i) {
+        MkOpenXMLWordDocument::RemovePlaceHolder(MkXmlElement(tables[i].control->FirstChildElement("w:sdtPr")));
+        tables[i].table->SetValue(texts[i]);
+        std::string().swap(texts[i]);
+    }
     return true;
 }
 
 bool MkOpenXMLWordArchive::SetTable(const MkString& tagName, const Table& table) {
     if (!m_document) return false;
-    // A group's copies keep their tables as text: they are filled as text.
+    // Tables are filled as text: a table of many rows then costs about its text,
+    // where as elements it would take many times that. A group's copies keep
+    // their contents as text already; other controls' contents are made text here.
+    keepAsText(Index()->Find(tagName));
     if (FillTablesAsText(tagName, table)) return true;
     EditAsElements(tagName, [&] { m_document->SetTable(tagName, table, Index()); });
     return true;

@@ -1,6 +1,7 @@
 #include "impl/docx/MkOpenXMLWordDocument.h"
 #include "KivReport/Table.h"
 #include "impl/common/TemplateTags.h"
+#include "impl/openxml/MkDrawingExtent.h"
 #include "LibCore/lfwAssert.h"
 #include "host/ug/UgConvert.h"
 #include <cfloat>
@@ -229,17 +230,72 @@ int cellCount(TiXmlElement* row) {
     return n;
 }
 
-// Writes the value into the cell's first paragraph: its first run holds the text,
-// further runs of that paragraph go (they held the template's text).
+// A copy of run properties for new runs, with the look alone. What goes: a
+// tracked change of the template's run (w:rPrChange: the new text is no
+// revision, and the id must stay unique), the grey of a control showing its
+// placeholder (the PlaceholderText style), and, when the properties are a
+// paragraph mark's, the mark's tracked changes (w:ins, w:del, w:moveFrom,
+// w:moveTo), which a run's do not allow. Null when no look is left.
+TiXmlElement* runLookOf(const TiXmlElement* properties) {
+    if (!properties) return nullptr;
+    TiXmlElement* look = static_cast<TiXmlElement*>(properties->Clone());
+    for (TiXmlElement* c = look->FirstChildElement(); c;) {
+        TiXmlElement* next = c->NextSiblingElement();
+        const char* style = isNamed(c, "w:rStyle") ? c->Attribute("w:val") : nullptr;
+        if (isNamed(c, "w:rPrChange") || isNamed(c, "w:ins") || isNamed(c, "w:del") || isNamed(c, "w:moveFrom") ||
+            isNamed(c, "w:moveTo") || (style && std::strcmp(style, "PlaceholderText") == 0))
+            look->RemoveChild(c);
+        c = next;
+    }
+    if (!look->FirstChildElement()) {
+        delete look;
+        return nullptr;
+    }
+    return look;
+}
+
+// The first element of that name in root's subtree, root included, content
+// controls entered.
+TiXmlElement* firstDeep(TiXmlElement* root, const char* name) {
+    if (!root || std::strcmp(root->Value(), name) == 0) return root;
+    for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement())
+        if (TiXmlElement* found = firstDeep(c, name)) return found;
+    return nullptr;
+}
+
+// The look of new runs that replace the content below root: that of its first
+// run, or, without a run, that of its first paragraph's mark (w:pPr/w:rPr), as
+// Word gives text typed into an empty paragraph. Null when neither has one.
+// Content controls below root are entered when deep is set.
+TiXmlElement* runLookIn(const MkXmlElement& root, bool deep) {
+    if (!root) return nullptr;
+    auto first = [&](const char* name) {
+        return deep ? MkXmlElement(firstDeep(root.Tx(), name)) : MkOpenXMLDocument::FindFirstElement(root, name);
+    };
+    if (const MkXmlElement run = first("w:r")) return runLookOf(child(run, "w:rPr"));
+    const MkXmlElement paragraph = isNamed(root.Tx(), "w:p") ? root : first("w:p");
+    TiXmlElement* pPr = child(paragraph, "w:pPr");
+    return runLookOf(pPr ? pPr->FirstChildElement("w:rPr") : nullptr);
+}
+
+// Makes the value the cell's only content: one paragraph with the properties of
+// the cell's first one and one run with the look of its first run. The other
+// runs and paragraphs (the template's text), and anything else the cell held
+// beside its properties, go: a filled cell shows its value alone.
 void fillCell(TiXmlElement* tc, const std::string& text) {
-    TiXmlElement* p = tc->FirstChildElement("w:p");
-    if (!p) p = tc->LinkEndChild(new TiXmlElement("w:p"))->ToElement();
-    TiXmlElement* r = p->FirstChildElement("w:r");
-    if (!r) r = p->LinkEndChild(new TiXmlElement("w:r"))->ToElement();
-    TiXmlElement* t = r->FirstChildElement("w:t");
-    if (!t) t = r->LinkEndChild(new TiXmlElement("w:t"))->ToElement();
-    while (TiXmlElement* extra = r->NextSiblingElement("w:r")) p->RemoveChild(extra);
-    t->Clear();
+    const MkXmlElement first(firstDeep(tc, "w:p"));
+    std::unique_ptr<TiXmlElement> pPr(cloneOf(childOf(first, "w:pPr")));
+    std::unique_ptr<TiXmlElement> rPr(runLookIn(first, true));
+    for (TiXmlNode* c = tc->FirstChild(); c;) {
+        TiXmlNode* next = c->NextSibling();
+        if (!isNamed(c->ToElement(), "w:tcPr")) tc->RemoveChild(c);
+        c = next;
+    }
+    TiXmlElement* p = tc->LinkEndChild(new TiXmlElement("w:p"))->ToElement();
+    if (pPr) p->LinkEndChild(pPr.release());
+    TiXmlElement* r = p->LinkEndChild(new TiXmlElement("w:r"))->ToElement();
+    if (rPr) r->LinkEndChild(rPr.release());
+    TiXmlElement* t = r->LinkEndChild(new TiXmlElement("w:t"))->ToElement();
     t->SetAttribute("xml:space", "preserve");
     if (!text.empty()) t->LinkEndChild(new TiXmlText(text));
 }
@@ -661,55 +717,188 @@ void numberViewer(const MkXmlElement& control, int index) {
     if (numberGenericTags(&name, index)) setAttribute(control, "w:name", name);
 }
 
-// The bookmark names and ids of a document, so that every copy of a group gets
-// bookmarks of its own, and comment anchors stay with the first copy.
-class BookmarkRegistry {
+// The text with the w14:paraId and w14:textId attributes of printed XML left
+// out. A '"' stands escaped in printed texts and attribute values, so the
+// sequence ` w14:paraId="` only ever starts such an attribute.
+bool dropIdsInText(std::string* text) {
+    size_t at = text->find(" w14:");
+    if (at == std::string::npos) return false;
+    std::string out;
+    out.reserve(text->size());
+    size_t from = 0;
+    for (; at != std::string::npos; at = text->find(" w14:", at)) {
+        if (text->compare(at + 5, 8, "paraId=\"") != 0 && text->compare(at + 5, 8, "textId=\"") != 0) {
+            at += 5;
+            continue;
+        }
+        const size_t end = text->find('"', at + 13);
+        if (end == std::string::npos) break;
+        out.append(*text, from, at - from);
+        from = at = end + 1;
+    }
+    if (from == 0) return false;
+    out.append(*text, from, std::string::npos);
+    text->swap(out);
+    return true;
+}
+
+// Upper-case ASCII.
+std::string upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+// The field instruction with the bookmark it names renamed, when that bookmark
+// is in `renamed`: REF, PAGEREF and NOTEREF name it as their first argument
+// (quoted or not), and a bookmark name alone is a REF to it.
+bool retargetField(std::string* instruction, const std::map<std::string, std::string>& renamed) {
+    static const char* const blanks = " \t\r\n";
+    const size_t word = instruction->find_first_not_of(blanks);
+    if (word == std::string::npos) return false;
+    size_t name = word, end = instruction->find_first_of(" \t\r\n\\", word);
+    const std::string keyword = upper(instruction->substr(word, end == std::string::npos ? end : end - word));
+    if (keyword == "REF" || keyword == "PAGEREF" || keyword == "NOTEREF") {
+        name = end == std::string::npos ? end : instruction->find_first_not_of(blanks, end);
+        if (name == std::string::npos) return false;
+        if ((*instruction)[name] == '"') end = instruction->find('"', ++name);
+        else end = instruction->find_first_of(" \t\r\n\\", name);
+    }
+    if (end == std::string::npos) end = instruction->size();
+    const auto it = renamed.find(instruction->substr(name, end - name));
+    if (it == renamed.end()) return false;
+    instruction->replace(name, end - name, it->second);
+    return true;
+}
+
+// What a copy of a group holds that must be its own, found in one walk.
+struct CopyMarksFound {
+    std::vector<TiXmlElement*> starts, ends, dropped;  // bookmarks; comment anchors
+    std::vector<TiXmlElement*> revisions, rangeEnds;   // revision marks; ends of their ranges
+    std::vector<TiXmlElement*> fields, links;          // field parts in order; w:hyperlink with w:anchor
+};
+
+void findCopyMarks(TiXmlNode* node, CopyMarksFound* found) {
+    if (TiXmlUnknown* asText = node->ToUnknown()) {
+        std::string text = asText->ValueStr();
+        if (dropIdsInText(&text)) asText->SetValue(text);
+        return;
+    }
+    TiXmlElement* e = node->ToElement();
+    if (!e) return;
+    e->RemoveAttribute("w14:paraId");
+    e->RemoveAttribute("w14:textId");
+    const char* name = e->Value();
+    if (std::strcmp(name, "w:bookmarkStart") == 0) found->starts.push_back(e);
+    else if (std::strcmp(name, "w:bookmarkEnd") == 0) found->ends.push_back(e);
+    else if (std::strncmp(name, "w:comment", 9) == 0) found->dropped.push_back(e);
+    else if ((e->Attribute("w:author") || std::strcmp(name, "w:tblGridChange") == 0) && e->Attribute("w:id"))
+        found->revisions.push_back(e);
+    else if (std::strstr(name, "RangeEnd") && e->Attribute("w:id")) found->rangeEnds.push_back(e);
+    else if (std::strcmp(name, "w:fldSimple") == 0 || std::strcmp(name, "w:fldChar") == 0 ||
+             std::strcmp(name, "w:instrText") == 0)
+        found->fields.push_back(e);
+    else if (std::strcmp(name, "w:hyperlink") == 0 && e->Attribute("w:anchor")) found->links.push_back(e);
+    for (TiXmlNode* c = e->FirstChild(); c; c = c->NextSibling()) findCopyMarks(c, found);
+}
+
+// The text of a complex field's instruction (its w:instrText parts) renamed as
+// retargetField does; the whole instruction goes into the first part.
+void retargetComplexField(const std::vector<TiXmlElement*>& parts, const std::map<std::string, std::string>& renamed) {
+    std::string instruction;
+    for (TiXmlElement* part : parts)
+        if (const char* text = part->GetText()) instruction += text;
+    if (parts.empty() || !retargetField(&instruction, renamed)) return;
+    for (TiXmlElement* part : parts) part->Clear();
+    parts[0]->SetAttribute("xml:space", "preserve");
+    parts[0]->LinkEndChild(new TiXmlText(instruction));
+}
+
+// The marks of a document that the copies of a group must not repeat: bookmark
+// names, and the ids that bookmarks and revision marks share (Word keeps them
+// unique together), so that every copy after the first gets marks of its own.
+class CopyMarks {
 public:
     void Collect(TiXmlElement* root) {
-        std::vector<TiXmlElement*> starts, others;
-        collectDeep(root, "w:bookmarkStart", &starts);
-        for (const char* name : {"w:bookmarkEnd", "w:commentRangeStart", "w:commentRangeEnd", "w:commentReference"})
-            collectDeep(root, name, &others);
-        m_none = starts.empty() && others.empty();
-        for (TiXmlElement* start : starts) {
-            if (const char* name = start->Attribute("w:name")) m_names.insert(name);
-            long long id = 0;
-            if (parseLong(start->Attribute("w:id"), &id) && id > m_maxId) m_maxId = id;
-        }
+        if (std::strcmp(root->Value(), "w:bookmarkStart") == 0)
+            if (const char* name = root->Attribute("w:name")) m_names.insert(name);
+        long long id = 0;
+        if (parseLong(root->Attribute("w:id"), &id) && id > m_maxId) m_maxId = id;
+        for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) Collect(c);
     }
     // In a copy after the first: a bookmark with both ends in the copy gets a new
-    // id and the name with the copy's number; other bookmark ends and comment
-    // anchors are left out.
+    // id and the name with the copy's number, and the fields and links of the
+    // copy that name it follow; other bookmark ends and comment anchors are left
+    // out. Revision marks get new ids (the ends of their ranges with them), and
+    // paragraph ids (w14:paraId, w14:textId) go: Word gives them again.
     void Separate(const std::vector<TiXmlElement*>& tops, int number) {
-        if (m_none) return;  // a document without bookmarks and comment anchors has none to separate
-        std::vector<TiXmlElement*> starts, ends, dropped;
-        for (TiXmlElement* top : tops) {
-            collectDeep(top, "w:bookmarkStart", &starts);
-            collectDeep(top, "w:bookmarkEnd", &ends);
-            for (const char* anchor : {"w:commentRangeStart", "w:commentRangeEnd", "w:commentReference"})
-                collectDeep(top, anchor, &dropped);
-        }
-        std::map<std::string, std::string> ended, renumbered;
-        for (TiXmlElement* end : ends) ended[end->Attribute("w:id") ? end->Attribute("w:id") : ""];
-        for (TiXmlElement* start : starts) {
+        CopyMarksFound found;
+        for (TiXmlElement* top : tops) findCopyMarks(top, &found);
+        std::map<std::string, std::string> ended, renumbered, renamed;
+        for (TiXmlElement* end : found.ends) ended[end->Attribute("w:id") ? end->Attribute("w:id") : ""];
+        for (TiXmlElement* start : found.starts) {
             const std::string id = start->Attribute("w:id") ? start->Attribute("w:id") : "";
             if (!ended.count(id) || renumbered.count(id)) {
-                dropped.push_back(start);
+                found.dropped.push_back(start);
                 continue;
             }
             renumbered[id] = std::to_string(++m_maxId);
             start->SetAttribute("w:id", renumbered[id]);
-            start->SetAttribute("w:name", NameFor(start->Attribute("w:name") ? start->Attribute("w:name") : "", number));
+            const std::string name = start->Attribute("w:name") ? start->Attribute("w:name") : "";
+            start->SetAttribute("w:name", renamed[name] = NameFor(name, number));
         }
-        for (TiXmlElement* end : ends) {
+        for (TiXmlElement* end : found.ends) {
             auto it = renumbered.find(end->Attribute("w:id") ? end->Attribute("w:id") : "");
-            if (it == renumbered.end()) dropped.push_back(end);
+            if (it == renumbered.end()) found.dropped.push_back(end);
             else end->SetAttribute("w:id", it->second);
         }
-        for (TiXmlElement* e : dropped) e->Parent()->RemoveChild(e);
+        std::map<std::string, std::string> revised;
+        for (TiXmlElement* mark : found.revisions) {
+            const std::string fresh = std::to_string(++m_maxId);
+            revised[mark->Attribute("w:id")] = fresh;
+            mark->SetAttribute("w:id", fresh);
+        }
+        for (TiXmlElement* end : found.rangeEnds) {
+            auto it = revised.find(end->Attribute("w:id"));
+            end->SetAttribute("w:id", it != revised.end() ? it->second : std::to_string(++m_maxId));
+        }
+        if (!renamed.empty()) Retarget(found, renamed);
+        for (TiXmlElement* e : found.dropped) e->Parent()->RemoveChild(e);
     }
 
 private:
+    // Fields (simple and complex, nested too) and links of the copy that name a renamed bookmark.
+    static void Retarget(const CopyMarksFound& found, const std::map<std::string, std::string>& renamed) {
+        struct Open {
+            std::vector<TiXmlElement*> parts;
+            bool instruction = true;
+        };
+        std::vector<Open> open;
+        for (TiXmlElement* e : found.fields) {
+            if (std::strcmp(e->Value(), "w:fldSimple") == 0) {
+                std::string instruction = e->Attribute("w:instr") ? e->Attribute("w:instr") : "";
+                if (retargetField(&instruction, renamed)) e->SetAttribute("w:instr", instruction);
+            } else if (std::strcmp(e->Value(), "w:instrText") == 0) {
+                if (!open.empty() && open.back().instruction) open.back().parts.push_back(e);
+            } else {
+                const char* type = e->Attribute("w:fldCharType");
+                if (type && std::strcmp(type, "begin") == 0) {
+                    open.emplace_back();
+                } else if (type && std::strcmp(type, "separate") == 0 && !open.empty()) {
+                    open.back().instruction = false;
+                } else if (type && std::strcmp(type, "end") == 0 && !open.empty()) {
+                    retargetComplexField(open.back().parts, renamed);
+                    open.pop_back();
+                }
+            }
+        }
+        for (const Open& field : open) retargetComplexField(field.parts, renamed);  // ending after the copy
+        for (TiXmlElement* link : found.links) {
+            auto it = renamed.find(link->Attribute("w:anchor"));
+            if (it != renamed.end()) link->SetAttribute("w:anchor", it->second);
+        }
+    }
+
     // "<name>_<number>", within Word's 40 characters, not yet taken.
     std::string NameFor(const std::string& name, int number) {
         for (int extra = 0;; ++extra) {
@@ -723,10 +912,20 @@ private:
 
     std::set<std::string> m_names;
     long long m_maxId = 0;
-    bool m_none = false;
 };
 
 } // namespace
+
+void MkOpenXMLWordDocument::DropParagraphIds(TiXmlNode* node) {
+    if (TiXmlUnknown* asText = node ? node->ToUnknown() : nullptr) {
+        std::string text = asText->ValueStr();
+        if (dropIdsInText(&text)) asText->SetValue(text);
+    } else if (TiXmlElement* e = node ? node->ToElement() : nullptr) {
+        e->RemoveAttribute("w14:paraId");
+        e->RemoveAttribute("w14:textId");
+        for (TiXmlNode* c = e->FirstChild(); c; c = c->NextSibling()) DropParagraphIds(c);
+    }
+}
 
 void MkOpenXMLWordDocument::UpdateSdtsInGroup(const MkXmlElement& copy, int index) {
     MkXmlElementList controls;
@@ -804,7 +1003,7 @@ bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const
     FindAllElements(body, "w:sdt", &controls, true, false);
 
     MkWordIdRegistry ids;
-    BookmarkRegistry bookmarks;
+    CopyMarks marks;
     bool registryReady = false;
     bool ok = true;
     for (size_t n = controls.size(); n-- > 0;) {
@@ -822,7 +1021,7 @@ bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const
         if (!parent) continue;
         if (!registryReady) {
             ids.Collect(body);
-            bookmarks.Collect(body.Tx());
+            marks.Collect(body.Tx());
             registryReady = true;
         }
         // The group's own ids go with it; its copies may take them.
@@ -850,7 +1049,7 @@ bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const
             for (const MkXmlElement& t : found) UpdateMacrosInGroup(t, index);
             // Drawing and control ids stay unique in the document.
             for (TiXmlElement* top : tops) ids.Renumber(MkXmlElement(top), index);
-            if (k > 0) bookmarks.Separate(tops, index + 1);
+            if (k > 0) marks.Separate(tops, index + 1);
             if (made) made(MkXmlElementList(tops.begin(), tops.end()));
         }
         parent->RemoveChild(group.Tx());
@@ -910,8 +1109,10 @@ MkXmlElementList MkOpenXMLWordDocument::ControlsNamed(const MkString& tagName, c
 
 void MkOpenXMLWordDocument::RemovePlaceHolder(const MkXmlElement& sdtPr) {
     if (!sdtPr) return;
-    if (TiXmlElement* p = child(sdtPr, "w:placeholder")) sdtPr.Tx()->RemoveChild(p);
-    if (TiXmlElement* p = child(sdtPr, "w:showingPlcHdr")) sdtPr.Tx()->RemoveChild(p);
+    // A bound control (a document property, a custom XML part) shows what its
+    // store holds: Word refreshes it from there on open, over what the report wrote.
+    for (const char* name : {"w:placeholder", "w:showingPlcHdr", "w:dataBinding", "w15:dataBinding"})
+        if (TiXmlElement* p = child(sdtPr, name)) sdtPr.Tx()->RemoveChild(p);
 }
 
 bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkString& text) {
@@ -941,8 +1142,7 @@ MkXmlElement MkOpenXMLWordDocument::ClearForRuns(const MkXmlElement& sdt, std::u
         container = MkXmlElement(cell);
         if (TiXmlElement* tcPr = cell->FirstChildElement("w:tcPr")) cellProperties.reset(cloneOf(MkXmlElement(tcPr)));
     }
-    const MkXmlElement firstRun = FindFirstElement(container, "w:r");
-    if (TiXmlElement* rPr = child(firstRun, "w:rPr")) runProperties->reset(cloneOf(MkXmlElement(rPr)));
+    runProperties->reset(runLookIn(container, false));
     std::unique_ptr<TiXmlElement> paragraphProperties;
     if (TiXmlElement* p = child(container, "w:p"))
         if (TiXmlElement* pPr = p->FirstChildElement("w:pPr")) paragraphProperties.reset(cloneOf(MkXmlElement(pPr)));
@@ -1039,16 +1239,17 @@ bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, in
         setAttribute(blip, "r:embed", embedId);
         const MkXmlElement extent = drawing.GetFirstChildFromPath(L"wp:inline/wp:extent");
         const MkXmlElement ext = drawing.GetFirstChildFromPath(L"wp:inline/a:graphic/a:graphicData/pic:pic/pic:spPr/a:xfrm/a:ext");
-        MkIntSize2D size(0, 0);
+        // The template's box as the schema bounds it (a missing or negative size is none).
+        long long width = 0, height = 0;
         if (extent) {
-            const MkIntSize2D box(extent.GetAttributeInt(L"cx", -1), extent.GetAttributeInt(L"cy", -1));
-            size = GetNewSizeFromAspectRatio(box, ratio);
-            setAttribute(extent, "cx", size.width);
-            setAttribute(extent, "cy", size.height);
+            MkDrawingExtent::FitInBox(extent.GetAttributeDouble(L"cx", -1), extent.GetAttributeDouble(L"cy", -1), ratio,
+                                      &width, &height);
+            setAttribute(extent, "cx", width);
+            setAttribute(extent, "cy", height);
         }
         if (ext) {
-            setAttribute(ext, "cx", size.width);
-            setAttribute(ext, "cy", size.height);
+            setAttribute(ext, "cx", width);
+            setAttribute(ext, "cy", height);
         }
     }
     return true;
@@ -1129,7 +1330,9 @@ bool MkOpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const Mk
         if (!runParent) continue;
         int left = 0, top = 0, width = 0, height = 0;
         GetShapePosAndSize(childOf(control.GetParentElement(), "v:shape"), &left, &top, &width, &height, true);
-        const MkIntSize2D size = GetNewSizeFromAspectRatio(MkIntSize2D(width, height), ratio);
+        // A shape of negative size gives a picture of none.
+        long long pictureWidth = 0, pictureHeight = 0;
+        MkDrawingExtent::FitInBox(width, height, ratio, &pictureWidth, &pictureHeight);
 
         TiXmlElement* sdt = new TiXmlElement("w:sdt");
         MkXmlElement sdtE(sdt);
@@ -1146,8 +1349,8 @@ bool MkOpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const Mk
         MkXmlElement inline_ = addChild(addChild(r, "w:drawing"), "wp:inline");
         for (const char* d : {"distT", "distB", "distL", "distR"}) inline_.Tx()->SetAttribute(d, "0");
         MkXmlElement extent = addChild(inline_, "wp:extent");
-        setAttribute(extent, "cx", size.width);
-        setAttribute(extent, "cy", size.height);
+        setAttribute(extent, "cx", pictureWidth);
+        setAttribute(extent, "cy", pictureHeight);
         MkXmlElement effect = addChild(inline_, "wp:effectExtent");
         effect.Tx()->SetAttribute("l", "19050");
         effect.Tx()->SetAttribute("t", "0");
@@ -1189,8 +1392,8 @@ bool MkOpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const Mk
         off.Tx()->SetAttribute("x", "0");
         off.Tx()->SetAttribute("y", "0");
         MkXmlElement ext = addChild(xfrm, "a:ext");
-        setAttribute(ext, "cx", size.width);
-        setAttribute(ext, "cy", size.height);
+        setAttribute(ext, "cx", pictureWidth);
+        setAttribute(ext, "cy", pictureHeight);
         addChild(addChild(spPr, "a:prstGeom"), "a:avLst").GetParentElement().Tx()->SetAttribute("prst", "rect");
         addChild(spPr, "a:noFill");
         MkXmlElement ln = addChild(spPr, "a:ln");
@@ -1229,7 +1432,10 @@ bool MkOpenXMLWordDocument::SetTable(const MkString& tagName, const Table& table
     };
     for (const MkXmlElement& sdt : ControlsNamed(tagName, index)) {
         if (!child(sdt, "w:sdtPr")) continue;
-        if (const MkXmlElement tbl = FindFirstElement(sdt, "w:tbl")) FillTable(tbl, rows, columns, value);
+        if (const MkXmlElement tbl = FindFirstElement(sdt, "w:tbl")) {
+            RemovePlaceHolder(childOf(sdt, "w:sdtPr"));
+            FillTable(tbl, rows, columns, value);
+        }
     }
     return true;
 }

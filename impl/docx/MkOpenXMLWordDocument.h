@@ -189,9 +189,17 @@ public:
     // Unrolls the groups (all with an empty tag name, else those holding the tag)
     // once per snapshot index, in place of the group. False when the document has
     // no body, or when a group to unroll has no content (it is then left as it is).
+    // Each copy after the first gets marks of its own: its bookmarks renamed (and
+    // the REF, PAGEREF and NOTEREF fields and the links of the copy that name
+    // them), its revision marks renumbered among the bookmark ids, its paragraph
+    // ids left out; comment anchors stay with the first copy.
     // `made`, when given, gets the top elements of each copy once it is complete.
     bool ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName,
                      const std::function<void(const MkXmlElementList&)>& made = nullptr);
+    // Leaves out the paragraph ids (w14:paraId, w14:textId) below node, node
+    // included, in content kept as text too: a copy of paragraphs must not
+    // repeat them, and Word gives new ones.
+    static void DropParagraphIds(TiXmlNode* node);
     // Renames the tags, controls and macros of one copy for snapshot index i (0-based).
     static void UpdateGroupedElement(const MkXmlElement& copy, int index);
     static void UpdateSdtsInGroup(const MkXmlElement& copy, int index);
@@ -199,13 +207,17 @@ public:
     static void UpdateMacrosInGroup(const MkXmlElement& copy, int index);
 
     // --- editing ---
+    // Makes a control filled: its placeholder (w:placeholder, w:showingPlcHdr)
+    // and its data binding (w:dataBinding, w15:dataBinding) go.
     static void RemovePlaceHolder(const MkXmlElement& sdtPr);
     static bool EditTextElement(const MkXmlElement& sdt, const MkString& text);
     static bool EditTextElement(const MkXmlElement& sdt, const MkFormattedTextArray& runs);
     // EditTextElement in two steps: the control's content emptied (its cell's
     // and paragraph's properties kept), giving the element the runs go into and
-    // *runProperties the properties of its first run (null when none); then the
-    // runs appended there. Null when the control has no content.
+    // *runProperties the look of the new runs (null when none): the properties
+    // of the content's first run, or without a run those of its first
+    // paragraph's mark, less tracked changes and the placeholder style; then
+    // the runs appended there. Null when the control has no content.
     static MkXmlElement ClearForRuns(const MkXmlElement& sdt, std::unique_ptr<TiXmlElement>* runProperties);
     static void AppendRuns(const MkXmlElement& container, const MkFormattedTextArray& runs,
                            const TiXmlElement* runProperties);
@@ -228,7 +240,9 @@ public:
     bool SetTable(const MkString& tagName, const Table& table, const MkWordControlIndex* index = nullptr);
     // Fills the table element with rows x columns values (UTF-8, value(r, c)):
     // in the template's look (its grid, its first row and the cells of its second
-    // row) when it has that many columns, else in an even grid of its width.
+    // row) when it has that many columns, else in an even grid of its width. A
+    // filled cell holds its value alone, in one paragraph and run that take the
+    // look of the template cell's first ones.
     static void FillTable(const MkXmlElement& tbl, int rows, int columns,
                           const std::function<std::string(int, int)>& value);
     bool GetChartRelationIds(const MkString& tagName, MkStringArray* ids) const;

@@ -210,8 +210,9 @@ TEST_F(WordArchiveTest, ViewerControlsGetTheirOwnControlPartAndPreview) {
 // are filled as text: the document is the one filling elements makes, whatever
 // the table's shape, the runs and the values.
 TEST_F(WordArchiveTest, ContentsKeptAsTextFillAsElementsDo) {
-    const std::string head = "<w:tc><w:tcPr><w:tcW w:w=\"2500\" w:type=\"dxa\"/></w:tcPr><w:p><w:r><w:rPr><w:b/></w:rPr>"
-                             "<w:t>H</w:t></w:r><w:r><w:t>x</w:t></w:r></w:p></w:tc>";
+    // Cells of several runs and paragraphs; paragraph ids everywhere, which the copies leave out.
+    const std::string head = "<w:tc><w:tcPr><w:tcW w:w=\"2500\" w:type=\"dxa\"/></w:tcPr><w:p w14:paraId=\"1A\"><w:r><w:rPr>"
+                             "<w:b/></w:rPr><w:t>H</w:t></w:r><w:r><w:t>x</w:t></w:r></w:p><w:p w14:textId=\"2B\"/></w:tc>";
     const std::string rows = "<w:tr>" + head + head + "<w:tc><w:p/></w:tc></w:tr><w:tr><w:trPr><w:cantSplit/></w:trPr><w:tc><w:p/></w:tc>"
                              "<w:tc><w:tcPr><w:shd w:fill=\"EEEEEE\"/></w:tcPr><w:p><w:r><w:t/></w:r></w:p></w:tc></w:tr>";
     const std::string gridded = "<w:tbl w:x=\"1\"><w:tblPr/><w:tblGrid><w:gridCol w:w=\"2500\"/><w:gridCol w:w=\"2500\"/>"
@@ -224,8 +225,8 @@ TEST_F(WordArchiveTest, ContentsKeptAsTextFillAsElementsDo) {
                  {"<w:tbl><w:tr>" + head + head + "</w:tr></w:tbl>", 2, ""}, {gridded, 2, "x r:y"}};
     for (const auto& c : cases) {
         const std::string body = group("Tables", 9, sdt("SIT_TABLE", 8, c.table) + para("after") +
-            sdt("SIT_TEXT", 7, "<w:p><w:pPr><w:jc w:val=\"center\"/></w:pPr><w:r><w:rPr><w:i/></w:rPr><w:t>old</w:t></w:r></w:p>") +
-            sdt("SIT_TITLE", 6, para("title")));
+            sdt("SIT_TEXT", 7, "<w:p w14:paraId=\"3C\"><w:pPr><w:jc w:val=\"center\"/></w:pPr><w:r><w:rPr><w:i/></w:rPr><w:t>old</w:t></w:r></w:p>") +
+            sdt("SIT_TITLE", 6, "<w:p w14:paraId=\"4D\"><w:r><w:t>title</w:t></w:r></w:p>"));
         const std::string package = dir.file("tables.docx");
         ASSERT_TRUE(copyFile(testPackage("groups"), package));
         ASSERT_TRUE(putPart(package, "word/document.xml",
@@ -254,9 +255,55 @@ TEST_F(WordArchiveTest, ContentsKeptAsTextFillAsElementsDo) {
         run.lineBreak = false;
         run.italic = run.underline = true;
         runs.AddGrow((run.text = L"<i&u>", run));
-        for (const wchar_t* tag : {L"SIT1_TEXT", L"SIT2_TEXT", L"SIT1_TITLE"})
+        for (const wchar_t* tag : {L"SIT1_TEXT", L"SIT2_TEXT", L"SIT2_TITLE"})
             EXPECT_TRUE(asText.SetText(tag, runs) && asElements.SetText(tag, runs));
-        EXPECT_EQ(MkXmlDocument::PrintNode(*asElements.GetBody().Tx()), MkXmlDocument::PrintNode(*asText.Document()->GetBody().Tx()))
-            << c.odd;
+        const std::string filled = MkXmlDocument::PrintNode(*asText.Document()->GetBody().Tx());
+        EXPECT_EQ(MkXmlDocument::PrintNode(*asElements.GetBody().Tx()), filled) << c.odd;
+        const size_t id = filled.find("\"4D\"");  // in the first copy's SIT1_TITLE alone
+        EXPECT_TRUE(id != std::string::npos && id == filled.rfind("\"4D\""));
     }
+}
+
+// What Word documents carry around tags (the package marks): filled controls
+// show their value alone, in the template's look, bound to nothing; picture
+// extents keep to the schema; each copy of the group has its own bookmarks (and
+// fields and links naming them), notes, revision ids and paragraph ids.
+TEST_F(WordArchiveTest, RealDocumentsFillAndUnrollWithMarksOfTheirOwn) {
+    ASSERT_TRUE(open("marks", "marks.docx"));
+    EXPECT_TRUE(archive.ExpandGroup(indices({0, 1, 2}), MkString()));
+    for (const wchar_t* tag : {L"SIT1_TITLE", L"SIT2_TITLE", L"SIT3_TITLE"}) EXPECT_TRUE(archive.SetText(tag, text(tag)));
+    const MkOpenXMLPicture shown = picture("p.jpg", 64, 48);
+    EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", shown, false, MkString(), MkString()));
+    EXPECT_TRUE(archive.SetImage(L"SIT2_PICTURE", shown, false, MkString(), MkString()));
+    kiv::rep::Table table(3, 2);
+    table.setValue(0, 0, kiv::Str("Name"));
+    table.setValue(2, 1, kiv::Str("2"));
+    EXPECT_TRUE(archive.SetTable(L"SIT3_TABLE", table));
+    ASSERT_TRUE(save());
+    std::string parts;
+    for (const char* part : {"word/document.xml", "word/footnotes.xml", "word/endnotes.xml"}) {
+        MkXmlDocument written;
+        written.KeepWhiteSpaceInText();
+        ASSERT_TRUE(written.ParseText(readPart(path, part).c_str())) << part;
+        parts += written.PrintToString();
+        // Word refuses paragraph ids from 0x80000000 on; bookmarks and revision
+        // marks share their ids, and a note has one reference.
+        std::map<std::string, std::set<std::string>> seen;
+        std::function<void(const TiXmlElement*)> visit = [&](const TiXmlElement* e) {
+            const std::string name = e->Value();
+            const char* id = e->Attribute("w:id");
+            const char* para = e->Attribute("w14:paraId");
+            if (id && (name == "w:bookmarkStart" || e->Attribute("w:author") || name.find("noteReference") != std::string::npos)) {
+                EXPECT_TRUE(seen[name.find("noteReference") == std::string::npos ? "mark" : name].insert(id).second) << name << " " << id;
+            }
+            if (para) {
+                EXPECT_TRUE(seen["para"].insert(para).second) << para;
+                EXPECT_LT(std::stoul(para, nullptr, 16), 0x80000000ul) << para;
+            }
+            for (const TiXmlElement* c = e->FirstChildElement(); c; c = c->NextSiblingElement()) visit(c);
+        };
+        visit(written.RootElement());
+    }
+    EXPECT_GOLDEN("docx/marks_filled.xml", parts);
+    EXPECT_OOXML_VALID(path);
 }

@@ -71,8 +71,11 @@ std::string templateTable(const std::vector<int>& widths, bool secondRow) {
         grid += "<w:gridCol w:w=\"" + std::to_string(widths[i]) + "\"/>";
         row += "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(widths[i]) +
                "\" w:type=\"dxa\"/><w:shd w:fill=\"DDDDDD\"/></w:tcPr><w:p><w:r><w:rPr><w:b/></w:rPr><w:t>Head</w:t></w:r>"
-               "<w:r><w:t>er</w:t></w:r></w:p></w:tc>";
-        row2 += "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(widths[i]) + "\" w:type=\"dxa\"/></w:tcPr><w:p/></w:tc>";
+               "<w:r><w:t>er</w:t></w:r></w:p>" + para("Multiparagraph") + "</w:tc>";
+        // The template's text in any form (runs, a tab, a bookmark, a control, paragraphs) goes:
+        // the cells are filled as empty ones are.
+        row2 += "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(widths[i]) + "\" w:type=\"dxa\"/></w:tcPr><w:p><w:r><w:t>a</w:t>"
+                "<w:tab/></w:r><w:bookmarkStart w:id=\"1\" w:name=\"b\"/></w:p>" + sdt("c", 9, "<w:p/>") + "</w:tc>";
     }
     return "<w:tbl><w:tblPr><w:tblStyle w:val=\"TableGrid\"/></w:tblPr><w:tblGrid>" + grid + "</w:tblGrid><w:tr>" + row +
            "</w:tr>" + (secondRow ? "<w:tr>" + row2 + "</w:tr>" : "") + "</w:tbl>";
@@ -353,6 +356,18 @@ TEST(WordEditTest, PicturesFitTheExtentAndPointAtTheTagsRelationship) {
     EXPECT_FALSE(broken.SetImage(L"SIT2_PICTURE", 4, 2, MkString()));
     EXPECT_FALSE(document.SetImage(L"SIT1_PICTURE", 0, 2, MkString()));
     EXPECT_TRUE(broken.SetImage(L"SIT9_PICTURE", 4, 2, MkString()));  // no such control
+
+    // Extents beyond the schema's range (negative, past its largest) are clamped
+    // to it before the fit, in both extents.
+    const struct { long cx, cy; const char* fitted; } extents[] = {
+        {-1, 3000000, "cx=\"0\" cy=\"0\""}, {30000000000000, 30000000000000, "cx=\"27273042316900\" cy=\"13636521158450\""}};
+    for (const auto& e : extents) {
+        MkOpenXMLWordDocument beyond;
+        ASSERT_TRUE(parseBody(&beyond, sdt("SIT1_PICTURE", 1, pictureContent(1, e.cx, e.cy))));
+        EXPECT_TRUE(beyond.SetImage(L"SIT1_PICTURE", 400, 200, MkString()));
+        const std::string body = printBody(beyond);
+        EXPECT_TRUE(body.find(e.fitted) != std::string::npos && body.find(e.fitted) != body.rfind(e.fitted)) << body;
+    }
 }
 
 TEST(WordEditTest, AViewerControlBecomesAPictureControlWithFreshIds) {

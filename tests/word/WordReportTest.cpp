@@ -277,6 +277,9 @@ TEST_F(WordReport, EveryOfficeTemplateMakesAValidReport) {
         EXPECT_TRUE(ReportCreatorWord(repository.p(), Str(officeTemplate(name))).generate(Str(reports.back())))
             << allErrors();
     }
+    // And what Word documents carry around tags (see the package test of marks).
+    reports.push_back(dir.file("r_marks.docx"));
+    EXPECT_TRUE(ReportCreatorWord(repository.p(), Str(testPackage("marks"))).generate(Str(reports.back()))) << allErrors();
     EXPECT_TRUE(passesOoxmlCheck(reports));
 }
 

@@ -24,6 +24,17 @@ controls are written here. The build zips the trees (kiv_zip_tree).
            a group holding bookmarks (_GoBack, one ending after the group) and
            a comment; a text box (wps, with its VML fallback) holding a block
            and an inline control; a control around a table row.
+  marks/   what Word documents carry around tags: paragraph ids (w14:paraId,
+           w14:textId) throughout; a title control bound to the document's
+           title (w:dataBinding) showing its placeholder (PlaceholderText style);
+           a title control whose only paragraph has no run (its mark's run
+           properties with a tracked insertion and a w:rPrChange); picture
+           controls with extents beyond the schema (cx -1, and past the largest);
+           a table control whose cells hold several runs and paragraphs; a group
+           holding a title control, bookmarks with REF, PAGEREF (split over two
+           w:instrText) and NOTEREF fields and a link to them, a REF to a bookmark
+           outside the group, a footnote and an endnote reference, and tracked
+           changes (w:ins, w:del, w:rPrChange); footnotes and endnotes parts.
 """
 import io
 import os
@@ -426,6 +437,95 @@ def forms(base):
     write_tree('forms', base, files)
 
 
+def marks(base):
+    ns = NS_DOC.replace('mc:Ignorable="w14 wp14"',
+                        'xmlns:w15="http://schemas.microsoft.com/office/word/2012/wordml" mc:Ignorable="w14 w15 wp14"')
+    ids = iter(range(0x10000001, 0x10000100))
+
+    def p(content, ppr=''):
+        return '<w:p w14:paraId="%08X" w14:textId="77777777">%s%s</w:p>' % (next(ids), ppr, content)
+
+    def run(text, rpr=''):
+        return '<w:r>%s<w:t xml:space="preserve">%s</w:t></w:r>' % (rpr, text)
+
+    def field(instructions, shown):
+        parts = ''.join('<w:r><w:instrText xml:space="preserve">%s</w:instrText></w:r>' % i for i in instructions)
+        return ('<w:r><w:fldChar w:fldCharType="begin"/></w:r>%s<w:r><w:fldChar w:fldCharType="separate"/></w:r>%s'
+                '<w:r><w:fldChar w:fldCharType="end"/></w:r>' % (parts, run(shown)))
+
+    by = 'w:author="Reviewer" w:date="2024-01-01T00:00:00Z"'
+    bound = ('<w:sdt><w:sdtPr><w:alias w:val="Title"/><w:tag w:val="SIT1_TITLE"/><w:id w:val="901"/>'
+             '<w:placeholder><w:docPart w:val="DefaultPlaceholder_1081868574"/></w:placeholder><w:showingPlcHdr/>'
+             '<w:dataBinding w:prefixMappings="xmlns:ns0=\'http://purl.org/dc/elements/1.1/\' '
+             'xmlns:ns1=\'http://schemas.openxmlformats.org/package/2006/metadata/core-properties\' " '
+             'w:xpath="/ns1:coreProperties[1]/ns0:title[1]" w:storeItemID="{6C3C8BC8-F283-45AE-878A-BAB7291924A1}"/>'
+             '<w:text/></w:sdtPr><w:sdtContent>'
+             + p(run('[Title]', '<w:rPr><w:rStyle w:val="PlaceholderText"/><w:b/></w:rPr>')) + '</w:sdtContent></w:sdt>')
+    unrun = ('<w:sdt>%s<w:sdtContent>%s</w:sdtContent></w:sdt>'
+             % (sdt_pr('SIT2_TITLE', 902), p('', '<w:pPr><w:jc w:val="right"/><w:rPr><w:ins w:id="90" %s/>'
+                                                 '<w:color w:val="C00000"/><w:sz w:val="32"/><w:rPrChange w:id="91" %s>'
+                                                 '<w:rPr><w:sz w:val="24"/></w:rPr></w:rPrChange></w:rPr></w:pPr>'
+                                                 % (by, by))))
+    def head():
+        return ('<w:tc><w:tcPr><w:tcW w:w="4000" w:type="dxa"/></w:tcPr>'
+                + p(run('Quantity', '<w:rPr><w:b/></w:rPr>') + '<w:r><w:tab/><w:t>more</w:t></w:r>')
+                + p(run('Multiparagraph')) + '</w:tc>')
+
+    def data():
+        return ('<w:tc><w:tcPr><w:tcW w:w="4000" w:type="dxa"/></w:tcPr>'
+                + p(run('1') + run(' unit', '<w:rPr><w:i/></w:rPr>')) + p(run('Multiparagraph')) + '</w:tc>')
+
+    def row(cells):
+        return '<w:tr w14:paraId="%08X" w14:textId="77777777">%s</w:tr>' % (next(ids), cells)
+    multi = ('<w:sdt>%s<w:sdtContent><w:tbl><w:tblPr><w:tblStyle w:val="TableGrid"/><w:tblW w:w="0" w:type="auto"/>'
+             '</w:tblPr><w:tblGrid><w:gridCol w:w="4000"/><w:gridCol w:w="4000"/></w:tblGrid>%s%s</w:tbl>'
+             '</w:sdtContent></w:sdt>' % (sdt_pr('SIT3_TABLE', 903), row(head() + head()), row(data() + data())))
+    notes = ('<w:bookmarkStart w:id="11" w:name="_Ref101"/><w:r><w:footnoteReference w:id="1"/></w:r>'
+             '<w:bookmarkEnd w:id="11"/><w:r><w:endnoteReference w:id="1"/></w:r>')
+    grouped = ('<w:sdt>%s<w:sdtContent>%s</w:sdtContent></w:sdt>' % (sdt_pr('SIT_TITLE', 604), p(run('Title')))
+               + p('<w:bookmarkStart w:id="10" w:name="_Ref100"/>' + run('Figure') + '<w:bookmarkEnd w:id="10"/>' + notes)
+               + p(run('See ') + '<w:fldSimple w:instr=" REF _Ref100 \\h ">' + run('Figure') + '</w:fldSimple>'
+                   + run(' on page ') + field([' PAGEREF _Ref', '100 \\h '], '1') + run(', note ')
+                   + field([' NOTEREF _Ref101 \\h '], '1') + run(', ')
+                   + '<w:fldSimple w:instr=" REF Outside \\h ">' + run('Outside') + '</w:fldSimple>'
+                   + '<w:hyperlink w:anchor="_Ref100" w:history="1">' + run('back') + '</w:hyperlink>')
+               + p('<w:ins w:id="20" %s>%s</w:ins><w:del w:id="21" %s><w:r><w:delText>removed</w:delText></w:r></w:del>'
+                   % (by, run('inserted'), by)
+                   + run('bold now', '<w:rPr><w:b/><w:rPrChange w:id="22" %s><w:rPr/></w:rPrChange></w:rPr>' % by)))
+    body = (p(run('Marks template'))
+            + bound + unrun
+            + picture('SIT1_PICTURE', 904, 1, 'rId10', -1, 3000000)
+            + picture('SIT2_PICTURE', 905, 2, 'rId10', 30000000000000, 30000000000000)
+            + multi
+            + group('Marks', 601, grouped)
+            + p('<w:bookmarkStart w:id="30" w:name="Outside"/>' + run('Outside the group') + '<w:bookmarkEnd w:id="30"/>'))
+
+    def note_part(kind):
+        w = 'xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main" ' \
+            'xmlns:w14="http://schemas.microsoft.com/office/word/2010/wordml" ' \
+            'xmlns:mc="http://schemas.openxmlformats.org/markup-compatibility/2006" mc:Ignorable="w14"'
+        separators = ''.join('<w:%s w:type="%s" w:id="%d">%s</w:%s>' % (kind, t, i, p('<w:r><w:%s/></w:r>' % t), kind)
+                             for t, i in (('separator', -1), ('continuationSeparator', 0)))
+        note = ('<w:%s w:id="1">%s</w:%s>'
+                % (kind, p('<w:r><w:%sRef/></w:r>' % kind + run(' A note on the figure.')), kind))
+        return DECL + '<w:%ss %s>%s%s</w:%ss>' % (kind, w, separators, note, kind)
+
+    files = {
+        'word/document.xml': document(body, ns),
+        'word/_rels/document.xml.rels': rels(BASE_RELS + [
+            ('rId10', 'image', 'media/image1.png'), ('rId11', 'footnotes', 'footnotes.xml'),
+            ('rId12', 'endnotes', 'endnotes.xml')]),
+        'word/media/image1.png': png(4, 4, (200, 200, 200)),
+        'word/footnotes.xml': note_part('footnote'),
+        'word/endnotes.xml': note_part('endnote'),
+        '[Content_Types].xml': content_types(
+            [('/word/footnotes.xml', 'application/vnd.openxmlformats-officedocument.wordprocessingml.footnotes+xml'),
+             ('/word/endnotes.xml', 'application/vnd.openxmlformats-officedocument.wordprocessingml.endnotes+xml')],
+            [('png', 'image/png')]),
+    }
+    write_tree('marks', base, files)
+
+
 def main(argv):
     if len(argv) != 2:
         sys.stderr.write('usage: make-trees.py BASE_DOCX\n')
@@ -433,6 +533,7 @@ def main(argv):
     tagged(argv[1])
     groups(argv[1])
     forms(argv[1])
+    marks(argv[1])
     return 0
 
 
