@@ -2,6 +2,7 @@
 #include "LibCore/lfwStagedFiles.h"
 #include "impl/storage/ReportLog.h"
 #include "impl/openxml/MkOpenXMLPaths.h"
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <unordered_set>
@@ -743,6 +744,13 @@ MkString MkOpenXMLPackage::DefaultContentType(const MkString& extension) const {
     for (const TypeEntry& t : m_types)
         if (t.isDefault && t.key == wanted) return t.type;
     return MkString();
+}
+
+void MkOpenXMLPackage::ForgetContentType(const MkString& type) {
+    const std::wstring forgotten = lower(type.Std());
+    m_types.erase(std::remove_if(m_types.begin(), m_types.end(),
+                                 [&](const TypeEntry& t) { return lower(t.type.Std()) == forgotten; }),
+                  m_types.end());
 }
 
 // ---------------------------------------------------------------------------
