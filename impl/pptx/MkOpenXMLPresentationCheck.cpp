@@ -51,12 +51,15 @@ MkString MkOpenXMLPresentation::PackageProblemOf(const MkString& path) {
             return zip.GetStoredName(i) + L" is stored twice in the package (or its name holds a NUL byte)";
     const MkString types(MkOpenXMLPackage::CONTENT_TYPES_PART);
     if (zip.FindFile(types) < 0) return types + L" is missing";
+    // Charged to the budget like every other part: one that inflates into more
+    // than memory allows is refused before it is parsed.
     size_t size = 0;
     unsigned char* data = zip.ReadDataRaw(types, &size);
-    const std::string bytes(data ? reinterpret_cast<const char*>(data) : "", data ? size : 0);
+    if (!data) return types + L" cannot be read from the package";
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
     free(data);
     MkXmlDocument document;
-    return checkXml(types, bytes, L"Types", nullptr, &document);
+    return checkXml(types, bytes, L"Types", zip.XmlBudget(), &document);
 }
 
 MkString MkOpenXMLPresentation::CheckTemplateParts() {
