@@ -262,6 +262,8 @@ private:
     static std::wstring Key(const MkString& name);
     bool ReadEntry(int entry, std::string* bytes, const MkString& part) const;
     bool ParseXml(const std::string& bytes, const MkString& part, MkXmlDocument* document) const;
+    // Fails with why the text did not parse into the document.
+    bool WhyNotParsed(const char* text, size_t size, const MkString& part, const MkXmlDocument& document) const;
     bool ReadContentTypes(int entry);
     bool LoadRels(MkOpenXMLRelationships* rels, int entry);
     MkOpenXMLPart* NewPart(const MkString& name);
