@@ -55,7 +55,8 @@ ReportFormat packageFormat(const std::string& path) {
 }
 
 void logUnknown(const Str& templatePath) {
-    REP_LOG_ERROR(lfw::String("Unknown template type: %1 (expected .html, .htm, .pptx, .docx or another Office package)")
+    REP_LOG_ERROR(lfw::String("Unknown template type: %1 (expected .html, .htm, .pptx, .pptm, .docx, .docm or another "
+                              "Office package)")
                       .arg(templatePath.toStdString()));
 }
 } // namespace
@@ -110,8 +111,8 @@ ReportFormat ReportCreator::formatOf(const Str& templatePath) {
     const std::string path = templatePath.toStdString();
     const std::string extension = lfw::FileSystem::lowerExtension(path);
     if (extension == ".html" || extension == ".htm") return ReportFormat::Html;
-    if (extension == ".pptx") return ReportFormat::PowerPoint;
-    if (extension == ".docx") return ReportFormat::Word;
+    if (extension == ".pptx" || extension == ".pptm") return ReportFormat::PowerPoint;
+    if (extension == ".docx" || extension == ".docm") return ReportFormat::Word;
     return packageFormat(path);
 }
 

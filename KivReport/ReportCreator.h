@@ -86,9 +86,9 @@ class KIVREPORT_API ReportCreator {
 public:
     virtual ~ReportCreator();
 
-    // The format of a template: by its extension (.html, .htm, .pptx, .docx), and
-    // for a package with another extension by the main part its content types
-    // name. Unknown for anything else or a file that cannot be read.
+    // The format of a template: by its extension (.html, .htm, .pptx, .pptm, .docx,
+    // .docm), and for a package with another extension by the main part its
+    // content types name. Unknown for anything else or a file that cannot be read.
     static ReportFormat formatOf(const Str& templatePath);
     // The creator of the template's format; null, with the error logged, for an
     // unknown format or a null repository.

@@ -11,6 +11,7 @@
 #include "impl/storage/ReportLog.h"
 #include <algorithm>
 #include <climits>
+#include <cstdio>
 
 namespace kiv {
 namespace rep {
@@ -55,6 +56,22 @@ std::string stemOf(const std::string& path) {
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     const size_t dot = name.rfind('.');
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+bool macroEnabledName(const MkString& path) {
+    const std::string extension = lfw::FileSystem::lowerExtension(lfw::String(path.Std()));
+    for (const char* macroEnabled : {".pptm", ".potm", ".ppsm", ".docm", ".dotm"})
+        if (extension == macroEnabled) return true;
+    return false;
+}
+
+bool looksLikeZip(const char* path) {
+    FILE* file = std::fopen(path, "rb");
+    if (!file) return true;
+    unsigned char head[4] = {0, 0, 0, 0};
+    const size_t n = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    return n == 4 && head[0] == 'P' && head[1] == 'K' && ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6));
 }
 } // namespace creator
 

@@ -34,6 +34,12 @@ MkFormattedTextArray valueRuns(const MkString& value);
 // without the last extension (model files are named after the report beside it).
 std::string folderOf(const std::string& path);
 std::string stemOf(const std::string& path);
+// Whether a report of that name is a macro-enabled Office document (.pptm, .potm,
+// .ppsm, .docm, .dotm), the only kind that keeps the template's macros.
+bool macroEnabledName(const MkString& path);
+// A zip package starts with a local file header (or, when empty, the end
+// record); true too for a file that cannot be read (the copy reports it).
+bool looksLikeZip(const char* path);
 } // namespace creator
 
 // The pictures snapshots show (an image snapshot's image, the preview stored with

@@ -23,6 +23,8 @@ namespace {
 using creator::descriptionRuns;
 using creator::expanded;
 using creator::folderOf;
+using creator::looksLikeZip;
+using creator::macroEnabledName;
 using creator::fromStr;
 using creator::stemOf;
 using creator::titleRuns;
@@ -53,16 +55,6 @@ bool holdsPart(const MkStringArray& tags, const wchar_t* text) {
     for (int i = 0; i < tags.GetSize(); ++i)
         if (tags[i].Contains(text)) return true;
     return false;
-}
-
-// A zip package starts with a local file header (or, when empty, the end record).
-bool looksLikeZip(const char* path) {
-    FILE* file = std::fopen(path, "rb");
-    if (!file) return true;  // the copy reports a template that cannot be read
-    unsigned char head[4] = {0, 0, 0, 0};
-    const size_t n = std::fread(head, 1, sizeof head, file);
-    std::fclose(file);
-    return n == 4 && head[0] == 'P' && head[1] == 'K' && ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6));
 }
 
 const Snapshot* at(const lfw::Collection<const Snapshot>& snaps, int index) {
@@ -179,6 +171,7 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         return false;
     }
     presentation.SetReportPath(report);
+    presentation.SetMacroEnabled(macroEnabledName(outputPath));
     // A part the report would edit or copy and could not make valid refuses the
     // template before anything is written.
     const MkString problem = presentation.CheckTemplateParts();
@@ -237,6 +230,7 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         PPT_LOG_ERROR(lfw::String("Could not write the report: %1").arg(presentation.Error().Std()));
         return false;
     }
+    for (const MkString& warning : presentation.Warnings()) REP_LOG_WARNING(lfw::String(warning + L"."));
     return true;
 }
 

@@ -26,6 +26,8 @@ namespace {
 
 using creator::descriptionRuns;
 using creator::folderOf;
+using creator::looksLikeZip;
+using creator::macroEnabledName;
 using creator::fromStr;
 using creator::stemOf;
 using creator::titleRuns;
@@ -108,6 +110,7 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         return false;
     }
     archive.SetReportPath(outputPath);
+    archive.SetMacroEnabled(macroEnabledName(outputPath));
     // Models come from the template's folder and the report's.
     archive.SetModelSources({folderOf(templatePath.ShortChar())}, {});
     const MkXmlElement body = archive.Document()->GetBody();
@@ -177,6 +180,7 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         REP_LOG_ERROR(lfw::String(archive.Error() + L"."));
         return false;
     }
+    for (const MkString& warning : archive.Warnings()) REP_LOG_WARNING(lfw::String(warning + L"."));
     return true;
 }
 
@@ -341,7 +345,9 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
     }
     MkOpenXMLWordArchive archive;
     if (!archive.Open(templatePath) || !archive.Document()->GetBody()) {
+        // The reason generate gives for refusing the template.
         report = MkString(L"Not able to open template file");
+        if (!archive.IsOpen() && looksLikeZip(templatePath.ShortChar())) report += L": " + archive.Error();
         return false;
     }
     const MkOpenXMLWordDocument& probe = *archive.Document();

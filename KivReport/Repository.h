@@ -33,7 +33,9 @@ public:
     bool loadedCleanly() const;
 
     size_t snapshotCount() const;
-    // Null for index >= snapshotCount(), as removeSnapshot is false for it.
+    // Throws std::out_of_range for index >= snapshotCount(): the one exception the
+    // public interface raises on purpose, since no snapshot can stand for a wrong
+    // index (removeSnapshot answers false for it instead). Loop below snapshotCount().
     Snapshot* snapshot(size_t index);
     Snapshot* snapshot(size_t index) const;
 

@@ -484,8 +484,8 @@ using kiv::rep::ReportFormat;
 ReportFormat formatOf(const std::string& templatePath) {
     const ReportFormat format = kiv::rep::ReportCreator::formatOf(Str(templatePath));
     if (format == ReportFormat::Unknown)
-        throw py::value_error(templatePath + ": unknown template type (expected .html, .htm, .pptx, .docx or another "
-                                             "Word or PowerPoint package)");
+        throw py::value_error(templatePath + ": unknown template type (expected .html, .htm, .pptx, .pptm, .docx, "
+                                             ".docm or another Word or PowerPoint package)");
     return format;
 }
 
@@ -559,13 +559,16 @@ GenerateResult generateReport(const py::handle& repositoryObject, const py::hand
     const std::string out = pathArgument(outObject, "out");
     const ReportFormat format = formatOf(templatePath);
     const std::string pdfPath = kivpdf::pdfPathFor(out);
-    // Word and PowerPoint open their documents only under their own extension.
+    // Word and PowerPoint open their documents only under their own extensions:
+    // .docm and .pptm for a report that keeps the template's macros.
     const std::string outExtension = lfw::FileSystem::lowerExtension(out);
-    if (format == ReportFormat::Word && outExtension != ".docx")
-        throw py::value_error(out + ": a Word template makes a Word report; name it .docx");
-    if (format == ReportFormat::PowerPoint && outExtension != ".pptx")
-        throw py::value_error(out + ": a PowerPoint template makes a PowerPoint report; name it .pptx");
-    if (format == ReportFormat::Html && (outExtension == ".docx" || outExtension == ".pptx"))
+    if (format == ReportFormat::Word && outExtension != ".docx" && outExtension != ".docm")
+        throw py::value_error(out + ": a Word template makes a Word report; name it .docx (.docm to keep its macros)");
+    if (format == ReportFormat::PowerPoint && outExtension != ".pptx" && outExtension != ".pptm")
+        throw py::value_error(out + ": a PowerPoint template makes a PowerPoint report; name it .pptx (.pptm to keep "
+                                    "its macros)");
+    if (format == ReportFormat::Html && (outExtension == ".docx" || outExtension == ".pptx" || outExtension == ".docm" ||
+                                         outExtension == ".pptm"))
         throw py::value_error(out + ": an HTML template makes an HTML report; name it .html");
     if (pdf && outExtension == ".pdf")
         throw py::value_error(out + ": the report itself cannot be named .pdf when pdf=True asks for a PDF beside it");
@@ -645,9 +648,9 @@ std::string reportToPdf(const py::handle& reportObject, const py::handle& pdfObj
     const std::string extension = lfw::FileSystem::lowerExtension(report);
     kivpdf::ReportKind kind;
     if (extension == ".html" || extension == ".htm") kind = kivpdf::ReportKind::Html;
-    else if (extension == ".pptx") kind = kivpdf::ReportKind::PowerPoint;
-    else if (extension == ".docx") kind = kivpdf::ReportKind::Word;
-    else throw py::value_error(report + ": unknown report type (expected .html, .htm, .pptx or .docx)");
+    else if (extension == ".pptx" || extension == ".pptm") kind = kivpdf::ReportKind::PowerPoint;
+    else if (extension == ".docx" || extension == ".docm") kind = kivpdf::ReportKind::Word;
+    else throw py::value_error(report + ": unknown report type (expected .html, .htm, .pptx, .pptm, .docx or .docm)");
     if (timeout <= 0) throw py::value_error("timeout must be at least 1 second");
     if (::access(report.c_str(), R_OK) != 0) {
         PyErr_SetFromErrnoWithFilename(PyExc_OSError, report.c_str());
@@ -858,8 +861,9 @@ PYBIND11_MODULE(kivreport, m) {
           py::arg("pdf_timeout") = kivpdf::kDefaultTimeoutSeconds, py::arg("use_3d_plugin") = py::none(),
           py::arg("strict") = false,
           "Makes the report `out` from the repository and the template; the format follows the\n"
-          "template's extension (.html, .htm, .pptx, .docx; for another extension, the Word or\n"
-          "PowerPoint package the template is). reference: the repository of the REF_\n"
+          "template's extension (.html, .htm, .pptx, .pptm, .docx, .docm; for another extension,\n"
+          "the Word or PowerPoint package the template is); a Word or PowerPoint report named\n"
+          ".docm or .pptm keeps the template's macros. reference: the repository of the REF_\n"
           "tags. snapshots: the 0-based indices generic tags repeat over, in this order (default:\n"
           "all). use_3d_viewer=False shows 3D models as pictures (use_3d_plugin is its older\n"
           "name). embed_models: put the model files into PowerPoint and Word reports.\n"
@@ -873,9 +877,10 @@ PYBIND11_MODULE(kivreport, m) {
           "Returns a kivreport.Result; raises kivreport.Error on failure.");
     m.def("to_pdf", &reportToPdf, py::arg("report"), py::arg("pdf") = py::none(), py::kw_only(),
           py::arg("timeout") = kivpdf::kDefaultTimeoutSeconds,
-          "Writes a PDF copy of an existing report (.pptx and .docx through LibreOffice, .html\n"
-          "through Chromium) to `pdf` (default: the report's name with .pdf) and returns its path.\n"
-          "An existing PDF is replaced only by a complete new one; kivreport.PdfError on failure.");
+          "Writes a PDF copy of an existing report (.pptx, .pptm, .docx and .docm through\n"
+          "LibreOffice, .html through Chromium) to `pdf` (default: the report's name with .pdf)\n"
+          "and returns its path. An existing PDF is replaced only by a complete new one;\n"
+          "kivreport.PdfError on failure.");
     m.def("validate", &validateTemplate, py::arg("repository"), py::arg("template"), py::kw_only(),
           py::arg("reference") = py::none(), py::arg("snapshots") = py::none(),
           "Checks the template against the repository (and the reference repository): returns\n"

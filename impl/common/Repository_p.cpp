@@ -10,7 +10,10 @@ namespace rep {
 RepositoryPrivate::~RepositoryPrivate() { removeAllSnapshots(); }
 
 Snapshot* RepositoryPrivate::snapshot(size_t index) const {
-    return index < snapshots.size() ? snapshots[index].p() : nullptr;
+    if (index >= snapshots.size())
+        throw std::out_of_range("Snapshot index " + std::to_string(index) + " out of range (count " +
+                                std::to_string(snapshots.size()) + ")");
+    return snapshots[index].p();
 }
 
 namespace {

@@ -15,7 +15,7 @@ public:
     RepositoryPrivate& operator=(const RepositoryPrivate&) = delete;
 
     size_t snapshotCount() const { return snapshots.size(); }
-    Snapshot* snapshot(size_t index) const;  // null past the end
+    Snapshot* snapshot(size_t index) const;  // std::out_of_range past the end
     void addSnapshot(Snapshot* snapshot);     // renames it first (uniqueName)
     bool removeSnapshot(size_t index);
     void removeAllSnapshots();                // last first

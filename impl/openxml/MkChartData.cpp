@@ -416,17 +416,20 @@ MkString MkChartFill::Refusal(const MkXmlDocument& chart, const MkChartData* dat
 
 bool MkChartFill::Fill(MkXmlDocument* chart, const MkChartData& data, const std::string& workbook,
                        const MkString& workbookName, std::string* newWorkbook, MkString* why,
-                       const std::shared_ptr<MkXmlBudget>& budget) {
+                       const std::shared_ptr<MkXmlBudget>& budget, MkString* note) {
     if (!chart || !data.m_table || !newWorkbook) return false;
     MkString reason;
     MkString& out = why ? *why : reason;
-    const MkChartSheet table(*data.m_table);
     const std::vector<Group> groups = groupsOf(*chart);
+    // Column 0 holds categories unless a group takes x values from it.
+    bool categories = true;
+    for (const Group& g : groups) categories = categories && g.kind->layout == CATEGORIES;
+    const MkChartSheet table(*data.m_table, categories);
     std::vector<std::vector<Series>> plan;
     out = refusal(groups, &table, &plan);
     if (!out.IsEmpty()) return false;
     std::string sheet = sheetOfFormulas(*chart);
-    if (!MkChartWriteWorkbook(workbook, workbookName, table, &sheet, newWorkbook, &out, budget)) return false;
+    if (!MkChartWriteWorkbook(workbook, workbookName, table, &sheet, newWorkbook, &out, budget, note)) return false;
 
     TiXmlElement* chartElement = chart->RootElement()->FirstChildElement("c:chart");
     TiXmlElement* plotArea = chartElement->FirstChildElement("c:plotArea");

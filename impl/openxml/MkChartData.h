@@ -56,8 +56,12 @@ MkString Refusal(const MkXmlDocument& chart, const MkChartData* data);
 // missing workbook) make a new workbook. workbookName names the workbook in
 // reasons. False with the reason when the table cannot fill the chart or the
 // workbook cannot be used; the chart is then changed in part and must be dropped.
+// Cells are numbers when they are finite doubles (others count as 0 in the
+// caches and are text in the workbook); a category written with leading zeros
+// is text. *note (when given) tells which texts the workbook had to cut.
 bool Fill(MkXmlDocument* chart, const MkChartData& data, const std::string& workbook, const MkString& workbookName,
-          std::string* newWorkbook, MkString* why, const std::shared_ptr<MkXmlBudget>& budget = nullptr);
+          std::string* newWorkbook, MkString* why, const std::shared_ptr<MkXmlBudget>& budget = nullptr,
+          MkString* note = nullptr);
 
 // Puts text into a c:title element: into the first run, keeping its look, with
 // the text of the runs after it emptied; a title without runs gets one.

@@ -13,25 +13,37 @@ class MkXmlBudget;
 
 class MkChartSheet {
 public:
-    explicit MkChartSheet(const kiv::rep::Table& table);
+    // The characters (UTF-16 units, as spreadsheets count them) a workbook cell holds.
+    static constexpr size_t MAX_CELL_TEXT = 32767;
+
+    // categories: column 0 holds categories, not x values. A category written
+    // with leading zeros (00123) is then a label, text, as a spreadsheet would
+    // lose the zeros of the number; an x value stays the number.
+    explicit MkChartSheet(const kiv::rep::Table& table, bool categories = false);
 
     size_t Rows() const { return m_rows; }
     size_t Columns() const { return m_columns; }
     // The cell as written, and whether it is a number (then NumberAt is the number
-    // without the blanks around it, as a workbook and a cache store it).
+    // without the blanks around it, as a workbook and a cache store it). A number
+    // is a finite double: 1e999, a 400-digit integer, nan or inf are not.
     const std::string& At(size_t row, size_t column) const { return m_cells[row * m_columns + column]; }
     bool IsNumber(size_t row, size_t column) const { return m_numbers[row * m_columns + column]; }
     std::string NumberAt(size_t row, size_t column) const;
     // Header cells as the workbook holds them: a table part needs its column names
     // unique (ignoring case) and not empty, so empty ones become "Column<c+1>" and
-    // repeated ones get the next free number, as the spreadsheet does.
+    // repeated ones get the next free number, as the spreadsheet does; and no
+    // longer than a cell holds (NameCut tells which were cut).
     const std::string& Name(size_t column) const { return m_names[column]; }
+    bool NameCut(size_t column) const { return m_namesCut[column]; }
+    // The text cut to what a cell holds; *cut tells whether it had to be.
+    static std::string CellText(const std::string& text, bool* cut);
 
 private:
     size_t m_rows, m_columns;
     std::vector<std::string> m_cells;
     std::vector<bool> m_numbers;
     std::vector<std::string> m_names;
+    std::vector<bool> m_namesCut;
 };
 
 // Spreadsheet name of a 0-based column (MkChartData::GetColumnIDFromIndex) and the
@@ -42,6 +54,7 @@ std::string MkChartReference(const std::string& sheet, size_t column, size_t fir
 // The workbook part of MkChartFill::Fill: writes the table into the sheet named
 // *sheet (empty: the first sheet) and gives the sheet's name back in *sheet.
 // The workbook's parts are charged to budget (the package's) when one is given.
+// Texts longer than a cell holds are cut, and *note (when given) says which.
 bool MkChartWriteWorkbook(const std::string& workbook, const MkString& workbookName, const MkChartSheet& table,
                           std::string* sheet, std::string* newWorkbook, MkString* why,
-                          const std::shared_ptr<MkXmlBudget>& budget = nullptr);
+                          const std::shared_ptr<MkXmlBudget>& budget = nullptr, MkString* note = nullptr);

@@ -9,6 +9,7 @@
 #include "impl/storage/PxZipArchive.h"
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstring>
 #include <set>
 #include <unordered_map>
@@ -205,6 +206,18 @@ private:
     int m_uses = 0;
 };
 
+// Whether a cell is a number a spreadsheet and a chart read as written: a
+// finite double (1e999, 1.8e308 and a 400-digit integer overflow one), and for
+// a label (a category) no leading zeros that the number would drop (00123).
+bool isNumber(const std::string& cell, bool label) {
+    const MkString text(cell.c_str());
+    if (!text.IsNumber() || !std::isfinite(text.AsDouble())) return false;
+    size_t i = 0;
+    while (i < cell.size() && isBlank(cell[i])) ++i;
+    if (i < cell.size() && (cell[i] == '+' || cell[i] == '-')) ++i;
+    return !label || i + 1 >= cell.size() || cell[i] != '0' || !std::isdigit(static_cast<unsigned char>(cell[i + 1]));
+}
+
 // The style of an old cell of the sheet, for the new cells of its role.
 std::string styleOf(const TiXmlElement* sheetData, const char* reference) {
     for (const TiXmlElement* row = sheetData->FirstChildElement("row"); row; row = row->NextSiblingElement("row"))
@@ -216,29 +229,56 @@ std::string styleOf(const TiXmlElement* sheetData, const char* reference) {
 
 }  // namespace
 
-MkChartSheet::MkChartSheet(const kiv::rep::Table& table)
+MkChartSheet::MkChartSheet(const kiv::rep::Table& table, bool categories)
     : m_rows(table.rowCount()), m_columns(table.rowCount() ? table.columnCount() : 0) {
     m_cells.reserve(m_rows * m_columns);
     m_numbers.reserve(m_rows * m_columns);
     for (size_t r = 0; r < m_rows; ++r)
         for (size_t c = 0; c < m_columns; ++c) {
             m_cells.push_back(table.value(r, c).toStdString());
-            m_numbers.push_back(r > 0 && MkString(m_cells.back().c_str()).IsNumber());
+            m_numbers.push_back(r > 0 && isNumber(m_cells.back(), categories && c == 0));
         }
     std::set<std::string> used;
     for (size_t c = 0; c < m_columns; ++c) {
-        std::string name = At(0, c);
+        bool cut = false;
+        std::string name = CellText(At(0, c), &cut);
         bool blank = true;
         for (char ch : name) blank = blank && isBlank(ch);
         if (blank) name = "Column" + std::to_string(c + 1);
         if (used.count(lowered(name))) {
             int k = 2;
             while (used.count(lowered(name + std::to_string(k)))) ++k;
-            name += std::to_string(k);
+            // The number goes after as much of the name as a cell still holds.
+            const std::string number = std::to_string(k);
+            bool shortened = false;
+            while (!name.empty() && CellText(name + number, &shortened).size() < name.size() + number.size()) {
+                size_t last = name.size() - 1;  // the last character, all its bytes
+                while (last > 0 && (static_cast<unsigned char>(name[last]) & 0xC0) == 0x80) --last;
+                name.erase(last);
+                cut = true;
+            }
+            name += number;
         }
         used.insert(lowered(name));
         m_names.push_back(name);
+        m_namesCut.push_back(cut);
     }
+}
+
+std::string MkChartSheet::CellText(const std::string& text, bool* cut) {
+    *cut = false;
+    size_t units = 0;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char lead = static_cast<unsigned char>(text[i]);
+        const size_t bytes = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        units += bytes == 4 ? 2 : 1;  // beyond the BMP: a surrogate pair
+        if (units > MAX_CELL_TEXT) {
+            *cut = true;
+            return text.substr(0, i);
+        }
+        i += bytes;
+    }
+    return text;
 }
 
 std::string MkChartSheet::NumberAt(size_t row, size_t column) const {
@@ -273,7 +313,7 @@ std::string MkChartReference(const std::string& sheet, size_t column, size_t fir
 
 bool MkChartWriteWorkbook(const std::string& workbook, const MkString& workbookName, const MkChartSheet& table,
                           std::string* sheet, std::string* newWorkbook, MkString* why,
-                          const std::shared_ptr<MkXmlBudget>& budget) {
+                          const std::shared_ptr<MkXmlBudget>& budget, MkString* note) {
     const size_t r = table.Rows(), n = table.Columns();
     Workbook book(workbookName, why, budget);
     if (r == 0 || n == 0 || r > MAX_SHEET_ROWS || n > MAX_SHEET_COLUMNS)
@@ -315,12 +355,17 @@ bool MkChartWriteWorkbook(const std::string& workbook, const MkString& workbookN
     const std::string styles[3] = {styleOf(sheetData, "B1"), styleOf(sheetData, "A2"), styleOf(sheetData, "B2")};
     sheetData->Clear();
     const std::string spans = "1:" + std::to_string(n);
+    std::vector<std::string> cut;  // the cells whose text is cut
     for (size_t i = 0; i < r; ++i) {
         TiXmlElement* row = sheetData->LinkEndChild(new TiXmlElement("row"))->ToElement();
         row->SetAttribute("r", std::to_string(i + 1));
         row->SetAttribute("spans", spans);
         for (size_t c = 0; c < n; ++c) {
-            const std::string& text = i == 0 ? table.Name(c) : table.At(i, c);
+            bool shortened = i == 0 && table.NameCut(c);
+            const std::string text = i == 0                ? table.Name(c)
+                                     : table.IsNumber(i, c) ? table.At(i, c)
+                                                            : MkChartSheet::CellText(table.At(i, c), &shortened);
+            if (shortened) cut.push_back(MkChartColumn(c) + std::to_string(i + 1));
             if (text.empty()) continue;
             TiXmlElement* cell = row->LinkEndChild(new TiXmlElement("c"))->ToElement();
             cell->SetAttribute("r", MkChartColumn(c) + std::to_string(i + 1));
@@ -342,6 +387,15 @@ bool MkChartWriteWorkbook(const std::string& workbook, const MkString& workbookN
         }
     }
     if (shared.Available()) shared.Finish();
+    if (note && !cut.empty()) {
+        std::string cells = cut.front();
+        for (size_t k = 1; k < cut.size() && k < 5; ++k) cells += (k + 1 == cut.size() ? " and " : ", ") + cut[k];
+        if (cut.size() > 5) cells += " and " + std::to_string(cut.size() - 5) + " more";
+        *note = L"The chart's workbook " + workbookName + L" keeps the first " +
+                MkString(static_cast<int>(MkChartSheet::MAX_CELL_TEXT)) + L" characters of cell" +
+                (cut.size() > 1 ? L"s " : L" ") + MkString(cells.c_str()) +
+                L", all a cell holds (the chart shows the whole text)";
+    }
 
     // The sheet's table part, when it has one, spans the table and names its columns.
     const TiXmlElement* tableParts = worksheet->FirstChildElement("tableParts");

@@ -70,6 +70,7 @@ struct MkOpenXMLPackageEditor::PreparedChart {
     MkString linkId;                  // the relationship of its data (empty: none)
     MkOpenXMLPart* workbook = nullptr;  // the embedded workbook (null: a new one is stored)
     std::string bytes;                // the workbook filled
+    MkString note;                    // what the workbook had to cut
 };
 
 bool MkOpenXMLPackageEditor::PrepareChart(MkOpenXMLPart* chart, const MkChartData* data, PreparedChart* p,
@@ -99,7 +100,7 @@ bool MkOpenXMLPackageEditor::PrepareChart(MkOpenXMLPart* chart, const MkChartDat
     }
     p->chart.reset(new MkXmlDocument(*xml));
     const MkString name = p->workbook ? p->workbook->Name() : L"made for " + chart->Name();
-    return MkChartFill::Fill(p->chart.get(), *data, existing, name, &p->bytes, why);
+    return MkChartFill::Fill(p->chart.get(), *data, existing, name, &p->bytes, why, nullptr, &p->note);
 }
 
 bool MkOpenXMLPackageEditor::CheckChart(MkOpenXMLPart* chart, const MkChartData* data, MkString* kind, MkString* why) {
@@ -127,6 +128,7 @@ bool MkOpenXMLPackageEditor::CheckCharts(const std::vector<MkOpenXMLPart*>& char
 bool MkOpenXMLPackageEditor::UpdateChart(MkOpenXMLPart* chart, const MkChartData& data, MkString* why) {
     PreparedChart p;
     if (!PrepareChart(chart, &data, &p, nullptr, why)) return false;
+    if (!p.note.IsEmpty()) Warn(p.note);
     if (p.workbook) {
         p.workbook->SetBytes(std::move(p.bytes));
         chart->SetXml(std::move(p.chart));

@@ -2,6 +2,8 @@
 #include "LibCore/lfwStagedFiles.h"
 #include "impl/storage/ReportLog.h"
 #include "impl/openxml/MkOpenXMLPaths.h"
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <unordered_set>
@@ -594,30 +596,63 @@ bool MkOpenXMLPackage::ParseXml(const std::string& bytes, const MkString& part, 
     if (std::memchr(bytes.data(), 0, bytes.size()))
         return Fail(L"Part " + quoted(part) + L" holds a zero byte: it is not XML in UTF-8");
     document->KeepWhiteSpaceInText();
-    if (!document->ParseText(bytes.c_str(), m_zip.XmlBudget())) {
-        if (document->RefusedCost() > 0) {
-            MkString message;
-            message.MakeForm("The part '%ls' holds more XML than the report has memory left for (%llu bytes for more "
-                             "than %llu elements); it is not read",
-                             ~part, static_cast<unsigned long long>(document->RefusedCost()),
-                             static_cast<unsigned long long>(document->Elements()));
-            return Fail(message);
-        }
-        if (!MkXmlDocument::IsWithinParseLimits(bytes.c_str(), bytes.size()))
-            return Fail(L"Part " + quoted(part) + L" nests its elements too deeply or gives one too many attributes");
+    return document->ParseText(bytes.c_str(), m_zip.XmlBudget()) ||
+           WhyNotParsed(bytes.c_str(), bytes.size(), part, *document);
+}
+
+bool MkOpenXMLPackage::WhyNotParsed(const char* text, size_t size, const MkString& part,
+                                    const MkXmlDocument& document) const {
+    if (document.RefusedCost() > 0) {
         MkString message;
-        message.MakeForm("Part '%ls' is not well-formed XML: %s (line %d, column %d)", ~part, document->ErrorDesc(),
-                         document->ErrorRow(), document->ErrorCol());
+        message.MakeForm("The part '%ls' holds more XML than the report has memory left for (%llu bytes for more "
+                         "than %llu elements); it is not read",
+                         ~part, static_cast<unsigned long long>(document.RefusedCost()),
+                         static_cast<unsigned long long>(document.Elements()));
         return Fail(message);
     }
-    return true;
+    if (!MkXmlDocument::IsWithinParseLimits(text, size))
+        return Fail(L"Part " + quoted(part) + L" nests its elements too deeply or gives one too many attributes");
+    MkString message;
+    message.MakeForm("Part '%ls' is not well-formed XML: %s (line %d, column %d)", ~part, document.ErrorDesc(),
+                     document.ErrorRow(), document.ErrorCol());
+    return Fail(message);
 }
 
 bool MkOpenXMLPackage::ReadContentTypes(int entry) {
     const MkString name(CONTENT_TYPES_PART);
-    std::string bytes;
+    // Read as the zip layer reads every XML part (PxZipArchive::ParseXmlEntry):
+    // the text is charged to the budget before it is inflated, for as long as it
+    // is held, and parsed where it lies. One that inflates hugely is refused
+    // before it is read, or as soon as its elements outgrow what is left.
+    const std::shared_ptr<MkXmlBudget>& budget = m_zip.XmlBudget();
+    uint64_t declared = 0;
+    if (!m_zip.GetFileSize(entry, &declared) || !budget->Spend(declared)) {
+        MkString message;
+        message.MakeForm("The part '%ls' inflates to %llu bytes, more than the report has left to read", ~name,
+                         static_cast<unsigned long long>(declared));
+        return Fail(message);
+    }
+    size_t size = 0;
+    std::unique_ptr<unsigned char, void (*)(void*)> text(m_zip.ReadDataRaw(m_zip.GetStoredName(entry), &size),
+                                                         std::free);
+    // Room for the zeros the parser needs after the text (made in place for a large one).
+    void* padded = text ? std::realloc(text.get(), size + MkXmlDocument::PARSE_PADDING) : nullptr;
+    if (padded) {
+        text.release();
+        text.reset(static_cast<unsigned char*>(padded));
+        std::memset(text.get() + size, 0, MkXmlDocument::PARSE_PADDING);
+    }
+    const char* chars = reinterpret_cast<const char*>(text.get());
     MkXmlDocument types;
-    if (!ReadEntry(entry, &bytes, name) || !ParseXml(bytes, name, &types)) return false;
+    bool parsed = false;
+    if (!padded)
+        Fail(L"Part " + quoted(name) + L" cannot be read from the package");
+    else if (std::memchr(chars, 0, size))
+        Fail(L"Part " + quoted(name) + L" holds a zero byte: it is not XML in UTF-8");
+    else
+        parsed = types.ParsePaddedText(chars, size, budget) || WhyNotParsed(chars, size, name, types);
+    budget->Refund(declared);
+    if (!parsed) return false;
     const MkXmlElement root = types.GetRootElement();
     if (!root || localName(root) != L"Types")
         return Fail(MkString(L"[Content_Types].xml is not a content types part: its root is ") +
@@ -762,6 +797,13 @@ MkString MkOpenXMLPackage::DefaultContentType(const MkString& extension) const {
     for (const TypeEntry& t : m_types)
         if (t.isDefault && t.key == wanted) return t.type;
     return MkString();
+}
+
+void MkOpenXMLPackage::ForgetContentType(const MkString& type) {
+    const std::wstring forgotten = lower(type.Std());
+    m_types.erase(std::remove_if(m_types.begin(), m_types.end(),
+                                 [&](const TypeEntry& t) { return lower(t.type.Std()) == forgotten; }),
+                  m_types.end());
 }
 
 // ---------------------------------------------------------------------------

@@ -234,6 +234,10 @@ public:
     // The content type [Content_Types].xml gives files of this extension when no
     // Override names them; empty when none.
     MkString DefaultContentType(const MkString& extension) const;
+    // Leaves the template's Default and Override entries of this content type out
+    // of the [Content_Types].xml Save writes (for parts no longer written); a part
+    // written with it still gets an entry of its own. Parts keep their types.
+    void ForgetContentType(const MkString& type);
 
     // The class of the documents parts are parsed into (an editor's document class
     // for its own parts); MkXmlDocument when there is no maker or it gives null.
@@ -259,6 +263,8 @@ private:
     static std::wstring Key(const MkString& name);
     bool ReadEntry(int entry, std::string* bytes, const MkString& part) const;
     bool ParseXml(const std::string& bytes, const MkString& part, MkXmlDocument* document) const;
+    // Fails with why the text did not parse into the document.
+    bool WhyNotParsed(const char* text, size_t size, const MkString& part, const MkXmlDocument& document) const;
     bool ReadContentTypes(int entry);
     bool LoadRels(MkOpenXMLRelationships* rels, int entry);
     MkOpenXMLPart* NewPart(const MkString& name);

@@ -1,6 +1,7 @@
 // The package of an Office report: opening, saving and media.
 #include "impl/openxml/MkOpenXMLPackageEditor.h"
 #include "impl/openxml/MkOpenXMLPlugin.h"
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -34,12 +35,41 @@ bool endsWith(const std::wstring& text, const std::wstring& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+// Main content types of macro-free documents, each with its macro-enabled kin.
+const wchar_t* const MAIN_TYPES[][2] = {
+    {L"application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml",
+     L"application/vnd.ms-powerpoint.presentation.macroEnabled.main+xml"},
+    {L"application/vnd.openxmlformats-officedocument.presentationml.slideshow.main+xml",
+     L"application/vnd.ms-powerpoint.slideshow.macroEnabled.main+xml"},
+    {L"application/vnd.openxmlformats-officedocument.presentationml.template.main+xml",
+     L"application/vnd.ms-powerpoint.template.macroEnabled.main+xml"},
+    {L"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml",
+     L"application/vnd.ms-word.document.macroEnabled.main+xml"},
+    {L"application/vnd.openxmlformats-officedocument.wordprocessingml.template.main+xml",
+     L"application/vnd.ms-word.template.macroEnabledTemplate.main+xml"}};
+const wchar_t* const VBA_PROJECT = L"http://schemas.microsoft.com/office/2006/relationships/vbaProject";
+const wchar_t* const VBA_TYPES[] = {L"application/vnd.ms-office.vbaProject", L"application/vnd.ms-word.vbaData+xml"};
+const wchar_t* const SIGNATURE_ORIGIN = L"http://schemas.openxmlformats.org/package/2006/relationships/digital-signature/origin";
+const wchar_t* const SIGNATURE_TYPES[] = {L"application/vnd.openxmlformats-package.digital-signature-origin",
+                                          L"application/vnd.openxmlformats-package.digital-signature-xmlsignature+xml",
+                                          L"application/vnd.openxmlformats-package.digital-signature-certificate"};
+
+// Drops the relationships of that type; false when there was none.
+bool dropAll(MkOpenXMLRelationships* rels, const wchar_t* type) {
+    MkStringArray ids;
+    for (int i = 0; rels && i < rels->Count(); ++i)
+        if (rels->At(i).type == MkString(type)) ids.AddGrow(rels->At(i).id);
+    for (int i = 0; i < ids.GetSize(); ++i) rels->Drop(ids[i]);
+    return !ids.IsEmpty();
+}
+
 } // namespace
 
 bool MkOpenXMLPackageEditor::Open(const MkString& path) {
     m_main = nullptr;
     m_root.Empty();
     m_reportPath = path;
+    m_warnings.clear();
     m_media.clear();
     m_mediaListed = false;
     for (int k = 0; k < 2; ++k) {
@@ -73,7 +103,30 @@ bool MkOpenXMLPackageEditor::Open(const MkString& path) {
 
 bool MkOpenXMLPackageEditor::Save(const MkString& path) {
     if (!IsOpen()) return Fail(MkString(L"No package is open"));
+    LeaveOutSignaturesAndMacros();
     return m_package.Save(path) || Fail(m_package.Error());
+}
+
+void MkOpenXMLPackageEditor::Warn(const MkString& warning) {
+    if (std::find(m_warnings.begin(), m_warnings.end(), warning) == m_warnings.end()) m_warnings.push_back(warning);
+}
+
+void MkOpenXMLPackageEditor::LeaveOutSignaturesAndMacros() {
+    // What the relationships no longer reach is not written; the template's
+    // content-type entries for it go too, so that nothing names it any more.
+    if (dropAll(&m_package.Rels(), SIGNATURE_ORIGIN)) {
+        for (const wchar_t* type : SIGNATURE_TYPES) m_package.ForgetContentType(MkString(type));
+        Warn(MkString(L"The template's digital signatures are left out of the report: they signed the template, "
+                      L"not the report"));
+    }
+    if (!m_macroEnabled && dropAll(m_main->Rels(), VBA_PROJECT)) {
+        for (const wchar_t* type : VBA_TYPES) m_package.ForgetContentType(MkString(type));
+        Warn(MkString(L"The template's macros (its VBA project) are left out of the report: only a macro-enabled "
+                      L"report (.pptm, .docm) keeps them"));
+    }
+    for (const auto& types : MAIN_TYPES)
+        if (m_main->ContentType().CompareNoCase(types[m_macroEnabled ? 0 : 1]) == 0)
+            m_main->SetContentType(MkString(types[m_macroEnabled ? 1 : 0]));
 }
 
 MkString MkOpenXMLPackageEditor::AddMedia(const MkString& name, const void* data, size_t size, bool borrowed) {

@@ -71,9 +71,22 @@ public:
     const std::shared_ptr<MkXmlBudget>& XmlBudget() const { return m_package.XmlBudget(); }
     // Writes the package to path (each part a chain of relationships reaches,
     // once). False, with Error() telling why and the file at path kept, when it
-    // cannot be written.
+    // cannot be written. The template's digital signatures are left out, as
+    // Office leaves them out of an edited document: they signed other content.
+    // So is its VBA project unless the report is macro-enabled (SetMacroEnabled).
     virtual bool Save(const MkString& path);
     const MkString& Error() const { return m_error; }
+    // Office keeps macros only in a macro-enabled document (.pptm, .docm), whose
+    // main part's content type says so, and refuses to open a macro-free one
+    // (.pptx, .docx) that holds a VBA project or has that content type. true:
+    // the report gets the macro-enabled content type and keeps the template's
+    // VBA project; false (the default): the macro-free content type, and the
+    // VBA project (with its data and content types) is left out.
+    void SetMacroEnabled(bool enabled) { m_macroEnabled = enabled; }
+    // What the report lost or had to change that its user should know (texts cut
+    // to fit a workbook cell, signatures and macros left out), each once, in the
+    // order met since Open; for the caller to log as warnings.
+    const std::vector<MkString>& Warnings() const { return m_warnings; }
 
     MkOpenXMLPackage& Package() { return m_package; }
     MkOpenXMLPart* MainPart() const { return m_main; }
@@ -156,6 +169,10 @@ protected:
     MkString ModelFolder() const { return m_root + L"/mdlxFiles/"; }
     // Stores a model under the next free reference id and relates it.
     bool StoreModel(const std::string& bytes, const MkString& originalPath, MkString* referenceId);
+    void Warn(const MkString& warning);
+    // Drops the digital signatures, and the VBA project unless macros are kept,
+    // and gives the main part the content type that goes with that.
+    void LeaveOutSignaturesAndMacros();
 
     MkOpenXMLPackage m_package;
     MkOpenXMLPart* m_main = nullptr;
@@ -163,6 +180,8 @@ protected:
     MkString m_reportPath;
     MkOpenXMLPlugin::ModelSources m_modelSources;
     mutable MkString m_error;
+    bool m_macroEnabled = false;
+    std::vector<MkString> m_warnings;
 
 private:
     // Numbers the media part names hold ("image", "video"), read from the package

@@ -11,15 +11,14 @@ using namespace MkPresentationHelpers;
 namespace {
 
 // Why the bytes of a part do not parse, in words for whoever made the template.
-MkString whyNotXml(const std::string& text, const MkXmlDocument& failed) {
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const size_t size = text.size();
+MkString whyNotXml(const char* text, size_t size, const MkXmlDocument& failed) {
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
     if (size >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)))
         return L"is UTF-16 text: the report reads UTF-8 parts only";
-    if (std::memchr(text.data(), 0, size)) return L"holds a NUL byte";
-    if (MkXmlDocument::ParseNestingDepth(text.data(), size) > MkXmlDocument::MAX_PARSE_DEPTH)
+    if (std::memchr(text, 0, size)) return L"holds a NUL byte";
+    if (MkXmlDocument::ParseNestingDepth(text, size) > MkXmlDocument::MAX_PARSE_DEPTH)
         return tagText(L"nests elements deeper than %ls levels", MkString(MkXmlDocument::MAX_PARSE_DEPTH));
-    if (!MkXmlDocument::IsWithinParseLimits(text.data(), size)) return L"gives an element too many attributes";
+    if (!MkXmlDocument::IsWithinParseLimits(text, size)) return L"gives an element too many attributes";
     return MkString(L"is not well-formed XML (") + MkString(failed.ErrorDesc()) + L")";
 }
 
@@ -31,7 +30,7 @@ MkString checkXml(const MkString& name, const std::string& bytes, const wchar_t*
     if (!document->ParseText(bytes.c_str(), budget))
         return name + L" " +
                (document->RefusedCost() > 0 ? MkString(L"holds more XML than the report has memory left for")
-                                            : whyNotXml(bytes, *document));
+                                            : whyNotXml(bytes.data(), bytes.size(), *document));
     const MkString found = document->GetRootElement().GetName();
     if (root && found != MkString(root))
         return name + L" has the root element " + (found.IsEmpty() ? MkString(L"(none)") : found) + L", not " + root;
@@ -51,12 +50,34 @@ MkString MkOpenXMLPresentation::PackageProblemOf(const MkString& path) {
             return zip.GetStoredName(i) + L" is stored twice in the package (or its name holds a NUL byte)";
     const MkString types(MkOpenXMLPackage::CONTENT_TYPES_PART);
     if (zip.FindFile(types) < 0) return types + L" is missing";
+    // Charged to the budget as the package charges it, its text before it is
+    // inflated and its elements as they are parsed, and parsed where it lies:
+    // one that inflates hugely is refused without being copied or parsed whole.
+    const std::shared_ptr<MkXmlBudget>& budget = zip.XmlBudget();
+    uint64_t declared = 0;
+    zip.GetFileSize(zip.FindFile(types), &declared);
+    const MkString tooLarge = types + L" holds more XML than the report has memory left for";
+    if (!budget->Spend(declared)) return tooLarge;
     size_t size = 0;
     unsigned char* data = zip.ReadDataRaw(types, &size);
-    const std::string bytes(data ? reinterpret_cast<const char*>(data) : "", data ? size : 0);
-    free(data);
-    MkXmlDocument document;
-    return checkXml(types, bytes, L"Types", nullptr, &document);
+    void* padded = data ? std::realloc(data, size + MkXmlDocument::PARSE_PADDING) : nullptr;
+    MkString problem = types + L" cannot be read from the package";
+    if (padded) {
+        const char* text = static_cast<const char*>(padded);
+        std::memset(static_cast<char*>(padded) + size, 0, MkXmlDocument::PARSE_PADDING);
+        MkXmlDocument document;
+        if (!document.ParsePaddedText(text, size, budget)) {
+            problem = document.RefusedCost() > 0 ? tooLarge : types + L" " + whyNotXml(text, size, document);
+        } else {
+            const MkString found = document.GetRootElement().GetName();
+            problem = found == MkString(L"Types") ? MkString()
+                                                  : types + L" has the root element " +
+                                                        (found.IsEmpty() ? MkString(L"(none)") : found) + L", not Types";
+        }
+    }
+    std::free(padded ? padded : data);
+    budget->Refund(declared);
+    return problem;
 }
 
 MkString MkOpenXMLPresentation::CheckTemplateParts() {

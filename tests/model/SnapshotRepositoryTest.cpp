@@ -176,7 +176,8 @@ TEST(RepositoryTest, IndexAccessRemovalAndReleaseOrder) {
     for (const char* tag : {"1", "2", "3"}) repo->addSnapshot(new TracedSnapshot(tag, log));
     repo->addSnapshot(kept.p());
     EXPECT_EQ(kept->refCount(), 2);
-    EXPECT_EQ(repo->snapshot(4), nullptr);
+    EXPECT_THROW(repo->snapshot(4), std::out_of_range);
+    EXPECT_THROW(static_cast<const Repository&>(*repo).snapshot(4), std::out_of_range);
     EXPECT_FALSE(repo->removeSnapshot(4));
     EXPECT_EQ(repo->snapshotCount(), 4u);
 

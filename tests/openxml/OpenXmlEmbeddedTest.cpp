@@ -75,6 +75,43 @@ TEST_F(OpenXmlChartTest, ChartsTakeTheTableAndCopiesKeepTheirOwnWorkbook) {
     EXPECT_TRUE(errors().empty());
 }
 
+// Cells that are no finite double are no numbers: 0 in the caches, text in the
+// workbook. Categories with leading zeros stay text, x values do not. Texts
+// longer than a cell holds (32,767 UTF-16 units) are cut in the workbook only,
+// with a warning naming the cells; the chart shows them whole.
+TEST_F(OpenXmlChartTest, NumbersMustBeFiniteAndWorkbookTextsFitTheirCells) {
+    const std::string a(32767, 'a'), b(40000, 'b'), emoji = std::string(32766, 'e') + "\xF0\x9F\x98\x80";
+    const struct { const char* package; const char* number; std::vector<std::vector<std::string>> rows;
+                   std::vector<std::string> shown; std::string warning; } cases[] = {
+        {"document.docx", "2", {{"t", "p"}, {"00123", "1e999"}, {"0.5", "-1e999"}, {"-07", "nan"}, {"0", "inf"}},
+         {"cat=Sheet1!$A$2:$A$5 s[0:00123 1:0.5 2:-07 3:0 ]", "val=Sheet1!$B$2:$B$5 n[0:0 1:0 2:0 3:0 ]",
+          "A2='00123' B2='1e999' A3=0.5 B3='-1e999' A4='-07' B4='nan' A5=0 B5='inf'"}, ""},
+        {"presentation.pptx", "1", {{"x", "s"}, {"00123", "1.8e308"}, {"2", std::string(401, '9')}, {"3", "1e-5"}},
+         {"xVal=Sheet1!$A$2:$A$4 n[0:00123 1:2 2:3 ]", "yVal=Sheet1!$B$2:$B$4 n[0:0 1:0 2:1e-5 ]",
+          "A2=00123 B2='1.8e308' A3=2 B3='" + std::string(401, '9') + "' A4=3 B4=1e-5"}, ""},
+        {"document.docx", "2", {{"t", b}, {a + "a", "1"}, {emoji, "2"}, {a, "3"}},
+         {"s[0:" + a + "a 1:" + emoji + " 2:" + a + " ]", " B1='" + b.substr(0, 32767) + "' A2='" + a + "' B2=1 A3='" +
+          emoji.substr(0, 32766) + "' B3=2 A4='" + a + "' B4=3"},
+         "The chart's workbook word/embeddings/Microsoft_Excel_Sheet2.xlsx keeps the first 32767 characters of cells "
+         "B1, A2 and A3, all a cell holds (the chart shows the whole text)"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = copyOf(builtPackage(c.package), c.package);
+        const std::string chart = (c.package[0] == 'p' ? "ppt" : "word") + std::string("/charts/chart") + c.number + ".xml";
+        const kiv::rep::Table t = table(c.rows);
+        ASSERT_TRUE(openEditor(path));
+        ASSERT_TRUE(editor.UpdateChart(part(chart), MkChartData(t)));
+        ASSERT_TRUE(editor.Save(wide(path)));
+        const std::string digest = chartDigest(path, chart);
+        for (const std::string& shown : c.shown) EXPECT_NE(std::string::npos, digest.find(shown)) << shown << "\n" << digest;
+        std::string warned;
+        for (const MkString& warning : editor.Warnings()) warned += narrow(warning);
+        EXPECT_EQ(c.warning, warned);
+        EXPECT_OOXML_VALID(path);
+    }
+    EXPECT_TRUE(errors().empty());
+}
+
 // The chart groups of a plot area (the sample's columns with a line on a second
 // axis) take the series in order, each as many as it had, the last one the rest.
 TEST_F(OpenXmlChartTest, ChartGroupsShareTheSeriesInOrder) {

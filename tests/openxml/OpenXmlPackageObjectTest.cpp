@@ -320,4 +320,22 @@ TEST_F(OpenXmlPackageObjectTest, HostilePackagesAreRefusedWithTheReason) {
     EXPECT_TRUE(errors().empty());
 }
 
+// [Content_Types].xml is charged to the budget before it is inflated, for as
+// long as it is held, and given back when the package has read it.
+TEST_F(OpenXmlPackageObjectTest, ContentTypesAreChargedBeforeTheyAreRead) {
+    const uint64_t mb = 1 << 20;
+    const std::string path = makePackage("spaces.zip", {{"[Content_Types].xml", contentTypes(std::string(mb, ' '))},
+                                                        {"_rels/.rels", relationships("")}});
+    MkOpenXMLPackage package;
+    const std::shared_ptr<MkXmlBudget>& budget = package.XmlBudget();
+    ASSERT_TRUE(budget->Spend(budget->Left() - mb));  // less left than the part inflates to
+    EXPECT_FALSE(package.Open(wide(path)));
+    EXPECT_EQ("The part '[Content_Types].xml' inflates to 1048870 bytes, more than the report has left to read",
+              narrow(package.Error()));
+    budget->Refund(4 * mb);
+    EXPECT_TRUE(package.Open(wide(path))) << narrow(package.Error());
+    EXPECT_EQ(5 * mb, budget->Left());
+    EXPECT_TRUE(errors().empty());
+}
+
 } // namespace

@@ -228,6 +228,24 @@ def test_word_reports_open_cleanly_in_office(tmp_path, name):
         kivreport.generate(repository, template, tmp_path / "report.html")
 
 
+@pytest.mark.parametrize("template, out", [("pp_signed.pptm", "r.pptm"), ("pp_signed.pptm", "r.pptx"),
+                                           ("wd_signed.docm", "r.docm"), ("wd_signed.docm", "r.docx")])
+def test_macro_enabled_templates_keep_their_macros_in_macro_enabled_reports_only(tmp_path, caplog, template, out):
+    repository = kivreport.Repository()
+    repository.add(kivreport.Snapshot.image(gradient(16, 8)))
+    with caplog.at_level(logging.WARNING, logger="kivreport"):
+        kivreport.generate(repository, OFFICE_TEMPLATES / template, tmp_path / out)
+    ooxml_check(tmp_path / out)
+    kept = out.endswith("m")
+    with zipfile.ZipFile(tmp_path / out) as z:
+        assert any(n.endswith("/vbaProject.bin") for n in z.namelist()) == kept
+    assert "digital signatures are left out" in caplog.text
+    assert ("macros (its VBA project) are left out" in caplog.text) != kept
+    (tmp_path / "t.html").write_text(TEMPLATE)
+    with pytest.raises(ValueError, match="name it .html"):
+        kivreport.generate(repository, tmp_path / "t.html", tmp_path / ("h." + out.split(".")[1]))
+
+
 def test_word_validation_and_summary_texts_equal_the_cpp_ones(tmp_path):
     repository = kivreport.Repository()
     repository.add(kivreport.Snapshot.image(gradient(10, 10)))

@@ -214,3 +214,21 @@ TEST_F(KivreportHostile, SmallOnes) {
                                    "--out", dir.file("r.html")});
     EXPECT_EQ(made.code, 2) << made.err;
 }
+
+TEST_F(KivreportHostile, ContentTypesThatInflateHugelyAreRefusedByGenerateAndValidate) {
+    // PowerPoint looks for the template's problem and names the part; Word tells the package's reason.
+    ASSERT_TRUE(writeFile(dir.file("bomb.docx"), readFile(kHostile + "types_bomb.pptx")));
+    const struct { std::string templatePath, said; } cases[] = {
+        {kHostile + "types_bomb.pptx", "[Content_Types].xml holds more XML than the report has memory left for"},
+        {dir.file("bomb.docx"), "The part '[Content_Types].xml' holds more XML than the report has memory left for"}};
+    for (const auto& c : cases) {
+        const std::string out = dir.file("r" + c.templatePath.substr(c.templatePath.rfind('.')));
+        const Result made = kivreport({"generate", "--repo", kValidRepository, "--template", c.templatePath, "--out", out});
+        EXPECT_EQ(made.code, 2) << made.err;
+        EXPECT_NE(made.err.find(c.said), std::string::npos) << made.err;
+        const Result validated = kivreport({"validate", "--repo", kValidRepository, "--template", c.templatePath});
+        EXPECT_EQ(validated.code, 1) << validated.err;
+        EXPECT_EQ(validated.out.find("Not able to open template file: " + c.said), 0u) << validated.out;
+        EXPECT_TRUE(readFile(out).empty());
+    }
+}

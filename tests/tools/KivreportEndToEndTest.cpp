@@ -261,6 +261,13 @@ TEST_F(Kivreport, WordTemplatesMakeWordReportsValidationsAndSummaries) {
     EXPECT_EQ(readFile(out).compare(0, 2, "PK"), 0);
     EXPECT_EQ(listFolder(work.path()), std::vector<std::string>{"report.docx"});
 
+    // A macro-enabled template: a .docm report keeps the macros, not the signatures.
+    Result macros = kivreport({"generate", "--repo", sampleRepo(), "--template", kivtest::officeTemplate("wd_signed.docm"),
+                               "--out", work.file("macros.docm")});
+    EXPECT_EQ(macros.code, 0) << macros.err;
+    EXPECT_EQ(macros.err, "warn:  The template's digital signatures are left out of the report: they signed the "
+                          "template, not the report.\n");
+
     Result checked = kivreport({"validate", "--repo", sampleRepo(), "--template", docx});
     EXPECT_EQ(checked.code, 0) << checked.out << checked.err;
     EXPECT_NE(checked.out.find("No warnings or errors found"), std::string::npos) << checked.out;
@@ -365,7 +372,8 @@ TEST_F(Kivreport, BadInputGivesOneLineExitTwoAndLeavesTheRepositoryAlone) {
         {generate(work.file("t.pptx"), work.file("o.html")), "a PowerPoint template makes a PowerPoint report; name it .pptx"},
         {generate(work.file("missing.html"), work.file("o.html")), "missing.html: file not found"},
         {generate(tpl, work.file("o.docx")), "an HTML template makes an HTML report"},
-        {generate(docx, work.file("o.html")), "a Word template makes a Word report"},
+        {generate(tpl, work.file("o.pptm")), "an HTML template makes an HTML report"},
+        {generate(docx, work.file("o.html")), "a Word template makes a Word report; name it .docx (.docm to keep its macros)"},
         {{"generate", "--repo", sampleRepo(), "--out", work.file("o.html")}, "--template is required"},
         // Outputs that would destroy an input.
         {{"repo", "create", work.file("ok.json"), "--from", work.file("ok.json")}, "ok.json: is an input of the manifest"},

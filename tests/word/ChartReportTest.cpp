@@ -94,6 +94,8 @@ TEST_F(ChartReports, ChartsATableCannotFillFailWithOneErrorThatValidateRepeats) 
         {"", "", "", {{"x", "a", "b", "c"}, {"1", "2", "3", "4"}},
          "SIT1_CHART: a bubble chart takes a value column and a size column per series: column 3 has no size column "
          "after it"},
+        {"", "", "", {{"x", "a"}, {"1e999", "2"}},
+         "SIT1_CHART: column 0 must hold numbers for a scatter chart, row 1 holds '1e999'"},
         {"", "", "", {{"x", "a"}},
          "SIT1_CHART: the table has no values to draw: a chart needs a header row, a data row and a value column "
          "beside column 0"},

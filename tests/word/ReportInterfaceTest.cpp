@@ -135,4 +135,48 @@ TEST_F(ReportInterface, TagsLeftUnfilledAreWarnedOrRefuseAStrictReport) {
     }
 }
 
+// A signed template with a VBA project, of each format, as the report's name
+// asks: the signatures always go, the project stays only in a .pptm or .docm
+// report, whose main part alone is macro-enabled; each loss is a warning.
+TEST_F(ReportInterface, SignaturesGoAndMacrosStayOnlyInMacroEnabledReports) {
+    auto repository = repositoryOf({imageSnapshot(16, 8).p()});
+    // Macro-enabled packages under macro-free names: their content types tell.
+    ASSERT_TRUE(copyFile(officeTemplate("pp_signed.pptm"), dir.file("signed.pptx")));
+    ASSERT_TRUE(copyFile(officeTemplate("wd_signed.docm"), dir.file("signed.docx")));
+    const std::string signatures = "The template's digital signatures are left out of the report: they signed the "
+                                   "template, not the report.",
+                      macros = "The template's macros (its VBA project) are left out of the report: only a "
+                               "macro-enabled report (.pptm, .docm) keeps them.";
+    const ReportFormat pp = ReportFormat::PowerPoint, wd = ReportFormat::Word;
+    const struct {
+        std::string templatePath, out;
+        ReportFormat format;
+        std::vector<std::string> warnings;
+    } cases[] = {{officeTemplate("pp_signed.pptm"), "r.pptx", pp, {signatures, macros}},
+                 {officeTemplate("pp_signed.pptm"), "r.pptm", pp, {signatures}},
+                 {dir.file("signed.pptx"), "s.pptx", pp, {signatures, macros}},
+                 {officeTemplate("pp_valid.pptx"), "v.pptm", pp, {}},
+                 {officeTemplate("wd_signed.docm"), "r.docx", wd, {signatures, macros}},
+                 {officeTemplate("wd_signed.docm"), "r.docm", wd, {signatures}},
+                 {dir.file("signed.docx"), "s.docx", wd, {signatures, macros}},
+                 {officeTemplate("wd_sum.docx"), "v.docm", wd, {}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.out);
+        EXPECT_EQ(ReportCreator::formatOf(Str(c.templatePath)), c.format);
+        const std::string out = dir.file(c.out), root = c.format == wd ? "word/" : "ppt/";
+        const ReportResult result = ReportCreator::create(repository.p(), Str(c.templatePath))->generate(Str(out), {});
+        ASSERT_TRUE(result.succeeded()) << allErrors();
+        EXPECT_EQ(messagesOf(result, ReportResult::Warning), c.warnings);
+        const bool macroEnabled = c.out.back() == 'm', keeps = macroEnabled && c.warnings.size() == 1;
+        const std::string types = readPart(out, "[Content_Types].xml");
+        EXPECT_EQ(types.find("macroEnabled") != std::string::npos, macroEnabled) << types;
+        EXPECT_EQ(types.find("vbaProject") != std::string::npos, keeps) << types;
+        EXPECT_EQ(hasPart(out, root + "vbaProject.bin"), keeps);
+        EXPECT_EQ(hasPart(out, "word/vbaData.xml"), keeps && c.format == wd);
+        EXPECT_EQ(types.find("digital-signature"), std::string::npos) << types;
+        EXPECT_FALSE(hasPart(out, "_xmlsignatures/sig1.xml") || hasPart(out, "_xmlsignatures/origin.sigs"));
+        EXPECT_OOXML_VALID(out);
+    }
+}
+
 } // namespace

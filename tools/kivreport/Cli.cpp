@@ -166,9 +166,12 @@ const char* const kGenerateHelp =
     "\n"
     "Makes a report from a repository and a template. The format follows the\n"
     "template's extension: .html or .htm (an HTML report, whose pictures are\n"
-    "written as JPEG files beside FILE), .docx (a Word report, named .docx) or\n"
-    ".pptx (a PowerPoint report, named .pptx); for another extension, the\n"
-    "Word or PowerPoint package the template is.\n"
+    "written as JPEG files beside FILE), .docx or .docm (a Word report) or .pptx\n"
+    "or .pptm (a PowerPoint report); for another extension, the Word or\n"
+    "PowerPoint package the template is. A Word report is named .docx, or .docm to\n"
+    "keep the template's macros (PowerPoint: .pptx, .pptm); a .docx or .pptx\n"
+    "report leaves them out with a warning. The template's digital signatures\n"
+    "are always left out (with a warning): they do not sign the report.\n"
     "\n"
     "Options:\n"
     "  --repo REPO        the repository file (required)\n"
@@ -310,8 +313,8 @@ ReportFormat checkTemplate(const std::string& path) {
     if (::access(path.c_str(), R_OK) != 0) throw InputError(path, std::strerror(errno));
     const ReportFormat format = ReportCreator::formatOf(Str(path));
     if (format == ReportFormat::Unknown)
-        throw InputError(path, "unknown template type (expected .html, .htm, .docx, .pptx or another Word or "
-                               "PowerPoint package)");
+        throw InputError(path, "unknown template type (expected .html, .htm, .docx, .docm, .pptx, .pptm or another "
+                               "Word or PowerPoint package)");
     return format;
 }
 
@@ -473,14 +476,17 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
 
     ReportInputs inputs = loadReportInputs(parsed, command);
     // An HTML report named .docx would only confuse whoever opens it; other names are free.
-    // A Word template makes a Word document, which Word opens only as .docx.
+    // A Word template makes a Word document, which Word opens only as .docx, or
+    // as .docm when it keeps the template's macros (PowerPoint alike).
     const std::string outExtension = lfw::FileSystem::lowerExtension(out);
     const bool word = inputs.format == ReportFormat::Word;
     const bool powerPoint = inputs.format == ReportFormat::PowerPoint;
-    if (word && outExtension != ".docx") throw InputError(out, "a Word template makes a Word report; name it .docx");
-    if (powerPoint && outExtension != ".pptx")
-        throw InputError(out, "a PowerPoint template makes a PowerPoint report; name it .pptx");
-    if (!word && !powerPoint && (outExtension == ".pptx" || outExtension == ".docx"))
+    if (word && outExtension != ".docx" && outExtension != ".docm")
+        throw InputError(out, "a Word template makes a Word report; name it .docx (.docm to keep its macros)");
+    if (powerPoint && outExtension != ".pptx" && outExtension != ".pptm")
+        throw InputError(out, "a PowerPoint template makes a PowerPoint report; name it .pptx (.pptm to keep its macros)");
+    if (!word && !powerPoint &&
+        (outExtension == ".pptx" || outExtension == ".docx" || outExtension == ".pptm" || outExtension == ".docm"))
         throw InputError(out, "an HTML template makes an HTML report; name it .html");
     const bool pdf = parsed.has("--pdf");
     const std::string pdfPath = kivpdf::pdfPathFor(out);

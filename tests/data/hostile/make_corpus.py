@@ -184,3 +184,18 @@ write('control_names.zip', [('Project.xml', index(
 open('nested_group.html', 'w').write(
     '<html><body><orvrepgroup><orvrepgroup><orvrepsit name="SIT_TITLE">t</orvrepsit></orvrepgroup>'
     '<orvrepsit name="SIT_TEXT">x</orvrepsit></orvrepgroup></body></html>\n')
+
+# 15. A template whose [Content_Types].xml inflates into 12 million elements
+# (48 MB, more than a report may parse): refused before it is parsed whole.
+# Named .pptx; the tests copy it under a Word name too.
+types_bomb = (HEAD + '<Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">' + '<a/>' * (12 << 20)
+              + '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
+              '<Override PartName="/ppt/presentation.xml" ContentType="application/vnd.openxmlformats-officedocument.'
+              'presentationml.presentation.main+xml"/></Types>')
+write('types_bomb.pptx', [
+    ('[Content_Types].xml', types_bomb),
+    ('_rels/.rels', HEAD + '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
+     '<Relationship Id="rId1" Type="http://schemas.openxmlformats.org/officeDocument/2006/relationships/'
+     'officeDocument" Target="ppt/presentation.xml"/></Relationships>'),
+    ('ppt/presentation.xml', HEAD + '<p:presentation xmlns:p="http://schemas.openxmlformats.org/presentationml/2006/'
+     'main"/>')])
