@@ -166,7 +166,10 @@ TEST_F(ReportInterface, SignaturesGoAndMacrosStayOnlyInMacroEnabledReports) {
         const std::string out = dir.file(c.out), root = c.format == wd ? "word/" : "ppt/";
         const ReportResult result = ReportCreator::create(repository.p(), Str(c.templatePath))->generate(Str(out), {});
         ASSERT_TRUE(result.succeeded()) << allErrors();
-        EXPECT_EQ(messagesOf(result, ReportResult::Warning), c.warnings);
+        std::vector<std::string> told;  // what the package lost (the tags left unfilled come after)
+        for (const std::string& w : messagesOf(result, ReportResult::Warning))
+            if (w.rfind("The template's", 0) == 0) told.push_back(w);
+        EXPECT_EQ(told, c.warnings);
         const bool macroEnabled = c.out.back() == 'm', keeps = macroEnabled && c.warnings.size() == 1;
         const std::string types = readPart(out, "[Content_Types].xml");
         EXPECT_EQ(types.find("macroEnabled") != std::string::npos, macroEnabled) << types;
