@@ -489,6 +489,18 @@ ReportFormat formatOf(const std::string& templatePath) {
     return format;
 }
 
+// The fonts the PDF will show in another font, as warnings of Python's logging.
+void warnMissingFonts(kivpdf::ReportKind kind, const std::string& report) {
+    std::vector<std::string> warnings;
+    {
+        py::gil_scoped_release release;
+        warnings = kivpdf::missingFontWarnings(kind, report);
+    }
+    if (warnings.empty()) return;
+    py::object logger = py::module_::import("logging").attr("getLogger")("kivreport");
+    for (const std::string& w : warnings) logger.attr("warning")("%s", w);
+}
+
 kivpdf::ReportKind pdfKindOf(ReportFormat format) {
     switch (format) {
     case ReportFormat::PowerPoint: return kivpdf::ReportKind::PowerPoint;
@@ -593,6 +605,7 @@ GenerateResult generateReport(const py::handle& repositoryObject, const py::hand
         if (result.messageLevel(i) == kiv::rep::ReportResult::Warning) made.warnings.push_back(result.message(i).toStdString());
     for (size_t i = 0; i < result.leftOutCount(); ++i) made.leftOut.push_back(result.leftOut(i).toStdString());
     if (!pdf) return made;
+    warnMissingFonts(pdfKindOf(format), out);
     std::string error;
     bool converted;
     {
@@ -657,6 +670,7 @@ std::string reportToPdf(const py::handle& reportObject, const py::handle& pdfObj
         throw py::error_already_set();
     }
     if (lfw::FileSystem::lowerExtension(pdfPath) != ".pdf") throw py::value_error(pdfPath + ": the PDF must be named .pdf");
+    warnMissingFonts(kind, report);
     std::string error;
     bool converted;
     {
@@ -669,7 +683,7 @@ std::string reportToPdf(const py::handle& reportObject, const py::handle& pdfObj
 
 } // namespace
 
-PYBIND11_MODULE(kivreport, m) {
+PYBIND11_MODULE(_kivreport, m) {
     m.doc() = "Reports (HTML, PowerPoint, Word, PDF) from repositories of snapshots: pictures, 3D models and tables.";
     startComponent();
     m.attr("__version__") = kiv::rep::ReportComponent::versionString().toStdString();

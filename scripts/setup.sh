@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the demo and the tests need; only
-# what is missing is installed. Safe to run again.
+# what is missing is installed. Safe to run again. Besides the compilers and
+# libraries: fontconfig (fonts a PDF copy would lack), the Python packaging
+# tools that `pip install --no-build-isolation --no-index .` uses, mypy for the
+# type stubs, Doxygen for the API reference, groff for the manual page's check.
 set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
   libtinyxml-dev zlib1g-dev libjpeg62-turbo-dev libpng-dev nlohmann-json3-dev
+  libfontconfig-dev fontconfig fonts-dejavu-core
   libgtest-dev
   python3 python3-lxml zip unzip
   pybind11-dev python3-dev python3-numpy python3-pytest
+  python3-venv python3-pip python3-setuptools python3-wheel python3-mypy
+  doxygen groff-base
 )
 # Extra groups, asked for with arguments: "browser" (end-to-end report test),
 # "fuzz" (libFuzzer builds), "pdf" (PDF copies of reports: LibreOffice for

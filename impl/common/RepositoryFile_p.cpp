@@ -603,7 +603,7 @@ bool RepositoryPrivate::loadRepository(const Str& fileName) {
         PxZipArchive archive;
         archive.Open(toMk(fileName), ZIP_OPEN_READ_ONLY);  // a failed open shows in the lookup below
         if (archive.FindFile(INDEX_ENTRY) < 0) {
-            REP_LOG_ERROR(lfw::String("File not forund in archive: %1").arg(INDEX_ENTRY));
+            REP_LOG_ERROR(lfw::String("File not found in archive: %1").arg(INDEX_ENTRY));
             return false;
         }
         size_t size = 0;

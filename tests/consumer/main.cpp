@@ -1,6 +1,7 @@
 // An application built against the installed KivReport package: a repository of
-// an image, a 3D model and a table, saved and loaded, then an HTML report made
-// by the creator the template calls for, whose result says what happened.
+// an image, a 3D model (an Mdlx file named on the command line) and a table,
+// saved and loaded, then an HTML report made by the creator the template calls
+// for, whose result says what happened.
 #include <KivReport/ReportComponent.h>
 #include <KivReport/ReportCreator.h>
 #include <KivReport/Repository.h>
@@ -8,7 +9,6 @@
 #include <KivReport/Table.h>
 #include <host/core/KivImage.h>
 #include <host/core/KivInstance.h>
-#include <host/ug/MdlxFile.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,7 +34,11 @@ static void print(const ReportResult& result) {
                      result.message(i).toStdString().c_str());
 }
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: consumer MODEL.mdlx\n");
+        return 2;
+    }
     Instance instance;
     ReportComponent::initialize(&instance);  // once, before anything else
 
@@ -48,14 +52,10 @@ int main() {
     image->setFieldValues({{"SCALAR_RESULT_MAX", "312 MPa"}});
     image->setImage(picture.p());
 
-    // A 3D model file with one case whose preview is a grey picture.
-    PtrRef<ug::MdlxMemoryFile> modelFile = new ug::MdlxMemoryFile;
-    ug::MdlxWriter writer;
-    writer.AddCase("Load case 1", MkRGBImage(32, 32));
-    check(writer.Write(modelFile.p()), "model file written");
+    // A 3D model: the Mdlx file the toolkit wrote, read byte for byte.
     PtrRef<Snapshot> model = new Snapshot(Snapshot::MDLX);
     model->setName("model");
-    model->setModelMdlx(modelFile.p());
+    check(model->setModelFromFile(argv[1]), "model file read");
 
     PtrRef<Table> values = new Table(2, 2);
     values->setValue(0, 0, "x [mm]");

@@ -144,7 +144,7 @@ TEST_F(RepositoryFileTest, MissingAndEmptyFilesLeaveTheRepositoryAsItWas) {
     ASSERT_TRUE(empty->saveRepository(file("empty.zip")));
     PtrRef<Repository> repo = kivtest::repositoryOf({namedImageSnapshot("Old").p()});
     EXPECT_FALSE(repo->loadRepository(file("missing.zip")));
-    EXPECT_TRUE(recorder->contains("File not forund in archive: Project.xml"));
+    EXPECT_TRUE(recorder->contains("File not found in archive: Project.xml"));
     EXPECT_FALSE(repo->loadRepository(file("empty.zip")));  // nothing to load
     EXPECT_EQ(describe(*repo), "Old \"\" image 64x48\n");
 }

@@ -1,7 +1,11 @@
 """PDF copies of reports: page counts of real conversions (LibreOffice, Chromium),
-a missing converter, a converter that fails or hangs, and the kivreport tool's --pdf."""
+a missing converter, a converter that fails or hangs, converters named by the
+environment, warnings about missing fonts, and the kivreport tool's --pdf with its
+progress on a terminal."""
+import json
 import os
 import pathlib
+import pty
 import re
 import shutil
 import subprocess
@@ -210,3 +214,81 @@ def test_the_pdf_takes_the_report_name_with_pdf_in_place_of_its_extension(tmp_pa
                      ("v1.2/.hidden", "v1.2/.hidden.pdf"), ("report.final.html", "report.final.pdf")]:
         kivreport.generate(repository, template, tmp_path / out, pdf=True)
         assert (tmp_path / pdf).read_bytes() == b"%PDF-1.4 stand-in\n%%EOF\n", out
+
+
+WRITES_PDF = 'for a; do case "$a" in --print-to-pdf=*) printf "%s" > "${a#--print-to-pdf=}";; esac; done\n' % COMPLETE
+
+
+def test_the_environment_names_the_converters(tmp_path, fake_program, monkeypatch):
+    repository, template, report = html_report(tmp_path)
+    program = fake_program("chromium", WRITES_PDF)
+    (tmp_path / "not-a-program").write_text("#!/bin/sh\n")
+    monkeypatch.setenv("PATH", str(tmp_path / "nowhere"))  # only the variable can find it
+    for value, error in [(str(program), None), ("chromium", "KIVREPORT_CHROMIUM names chromium, which does not exist"),
+                         (str(tmp_path / "gone"), "KIVREPORT_CHROMIUM names %s, which does not exist" % (tmp_path / "gone")),
+                         (str(tmp_path / "not-a-program"), "which is not an executable file")]:
+        monkeypatch.setenv("KIVREPORT_CHROMIUM", value)
+        if error is None:
+            kivreport.generate(repository, template, report, pdf=True)
+            assert (tmp_path / "report.pdf").read_bytes() == b"%PDF-1.4 stand-in\n%%EOF\n"
+            continue
+        with pytest.raises(kivreport.PdfError, match=re.escape(error)):
+            kivreport.generate(repository, template, report, pdf=True)
+    # A bare name is looked up on PATH; LibreOffice has its own variable.
+    monkeypatch.setenv("PATH", str(program.parent))
+    monkeypatch.setenv("KIVREPORT_CHROMIUM", "chromium")
+    kivreport.generate(repository, template, report, pdf=True)
+    monkeypatch.setenv("KIVREPORT_SOFFICE", str(tmp_path / "gone"))
+    (tmp_path / "deck.pptx").write_bytes(b"PK")
+    with pytest.raises(kivreport.PdfError, match="KIVREPORT_SOFFICE names .*gone, which does not exist"):
+        kivreport.to_pdf(tmp_path / "deck.pptx")
+
+
+@pytest.mark.parametrize("families, missing", [
+    ("NoSuchFontKiv", "NoSuchFontKiv"), ("'NoSuchFontKiv', \"Other Missing\"", "NoSuchFontKiv"),
+    ("NoSuchFontKiv, sans-serif", None), ("NoSuchFontKiv, 'DejaVu Sans'", None)])
+def test_fonts_the_machine_lacks_are_named_before_converting(tmp_path, fake_program, caplog, families, missing):
+    repository, template, report = html_report(tmp_path)
+    template.write_text("<html><head><style>h1 { font-family: %s; }</style></head><body>%s</body></html>"
+                        % (families, sit("SIT1_TITLE")))
+    fake_program("chromium", WRITES_PDF)
+    with caplog.at_level("WARNING", logger="kivreport"):
+        kivreport.generate(repository, template, report, pdf=True)
+    warnings = [r.getMessage() for r in caplog.records if "which is not installed" in r.getMessage()]
+    assert warnings == ([] if missing is None else [
+        "the report uses the font '%s', which is not installed: the PDF shows 'DejaVu Sans' in its place" % missing])
+
+
+@pytest.mark.skipif(not TOOL, reason="the kivreport tool is not built (KIVREPORT_TOOL)")
+def test_the_tool_shows_progress_and_missing_fonts_on_a_terminal_only(tmp_path, fake_program):
+    repository, template, report = html_report(tmp_path)
+    template.write_text('<html><body><p style="font-family: NoSuchFontKiv">%s</p></body></html>' % sit("SIT1_TITLE"))
+    repository.save(tmp_path / "r.kivrep")
+    fake_program("chromium", "/bin/sleep 2\n" + WRITES_PDF)
+    args = [TOOL, "generate", "--repo", str(tmp_path / "r.kivrep"), "--template", str(template), "--out", str(report),
+            "--pdf"]
+    font = "the report uses the font 'NoSuchFontKiv', which is not installed"
+    for extra, terminal, shown in [([], True, True), (["--json"], True, False), ([], False, False),
+                                   (["-q"], True, False)]:
+        primary, secondary = pty.openpty() if terminal else os.pipe()
+        done = subprocess.run(args[:1] + (extra if extra == ["-q"] else []) + args[1:] +
+                              (extra if extra == ["--json"] else []), stdout=subprocess.PIPE, stderr=secondary)
+        os.close(secondary)
+        err = b""
+        while True:
+            try:
+                chunk = os.read(primary, 65536)
+            except OSError:  # the terminal's other side closed
+                break
+            if not chunk:
+                break
+            err += chunk
+        os.close(primary)
+        assert done.returncode == 0, err
+        assert (b"converting %s to PDF with Chromium... 1 s" % bytes(report)) in err if shown else b"... 1 s" not in err
+        if extra == ["--json"]:
+            messages = json.loads(done.stdout)["messages"]
+            assert [(m["level"], m["source"]) for m in messages if font in m["text"]] == [("warning", "kivreport")]
+            assert font.encode() not in err
+        else:
+            assert font.encode() in err  # the tool's warnings show with -q too

@@ -2,6 +2,7 @@
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxImageJpeg.h"
 #include "tools/kivreport/Cli.h"
+#include "tools/kivreport/CommandOutcome.h"
 #include "tools/kivreport/Csv.h"
 #include "tools/kivreport/ExportNames.h"
 #include "tools/kivreport/ImageFiles.h"
@@ -162,6 +163,34 @@ TEST(Validation, OnlyHeadersAndCleanVerdictsMeanNoProblems) {
     EXPECT_TRUE(validationReportsProblems("VALIDATION OF REPOSITORY\n" + d36 + "Unused snapshots:\n" + d36 +
                                           "Snapshot 2 not used.\n\n\n"));
     EXPECT_TRUE(validationReportsProblems("No active snapshots in repository"));
+}
+
+TEST(Json, MessagesNameTheTagTheyStartWith) {
+    const struct {
+        const char* text;
+        const char* tag;  // null: no tag
+        size_t snapshot;
+        bool reference;
+    } cases[] = {
+        {"SIT4_CHART: a stock chart cannot be filled from a table", "SIT4_CHART", 4, false},
+        {"REF_SIT12_TITLE: x", "REF_SIT12_TITLE", 12, true},
+        {"SIT_PICTURE: generic", "SIT_PICTURE", 0, false},
+        {"SIT2_$DATABASE_NAME: Snapshot 2 does not exist", "SIT2_$DATABASE_NAME", 2, false},
+        {"SIT4_CHART:no space", nullptr, 0, false},
+        {"SIT4_: empty kind", nullptr, 0, false},
+        {"SIT4_$: empty key", nullptr, 0, false},
+        {"SITE_TITLE: not a tag", nullptr, 0, false},
+        {"Open: cannot read SIT1_TITLE: x", nullptr, 0, false},
+        {"SIT99999999999_TITLE: too long a number", nullptr, 0, false},
+    };
+    for (const auto& c : cases) {
+        MessageTag tag;
+        ASSERT_EQ(tagOfMessage(c.text, &tag), c.tag != nullptr) << c.text;
+        if (!c.tag) continue;
+        EXPECT_EQ(tag.tag, c.tag);
+        EXPECT_EQ(tag.snapshot, c.snapshot) << c.text;
+        EXPECT_EQ(tag.reference, c.reference) << c.text;
+    }
 }
 
 TEST(ImageFiles, PngIsDecodedToRgbWithTransparencyOverWhite) {

@@ -3,12 +3,15 @@
 #include "KivReport/ReportCreator.h"
 #include "KivReport/ReportCreatorWord.h"
 #include "KivReport/Repository.h"
+#include "KivReport/Snapshot.h"
 #include "LibCore/lfwFile.h"
 #include "LibCore/lfwLogManager.h"
 #include "host/core/KivInstance.h"
+#include "tools/kivreport/CommandOutcome.h"
 #include "tools/kivreport/Files.h"
 #include "tools/kivreport/Manifest.h"
 #include "tools/kivreport/Options.h"
+#include "tools/kivreport/Progress.h"
 #include "tools/pdf/PdfConverter.h"
 
 #include <atomic>
@@ -17,6 +20,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <memory>
+#include <mutex>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,30 +37,80 @@ namespace kivcli {
 namespace {
 
 // ---------------------------------------------------------------------------
-// Logging: the library's messages go to the console, one line each. Exit
-// statuses come from results, and for the repository commands from the errors
-// captured while they ran (lfw::LogCapture), never from the console's text.
+// Logging: what the library logs while a command runs is kept, one line per
+// message. With -v it is printed at once, with where it was logged. Otherwise a
+// command that fails prints its own one-line error alone, and one that completes
+// prints what was kept afterwards (the problems behind exit status 1). --json
+// puts the messages into its document instead. Exit statuses come from results,
+// and for the repository commands from the errors captured while they ran
+// (lfw::LogCapture), never from the console's text.
 
-class CountingConsole : public lfw::LogDestination {
+std::string oneLine(std::string text);
+
+class ToolConsole : public lfw::LogDestination {
 public:
     void log(const lfw::LogEvent& event) override {
-        if (withLocations) {
-            m_console->log(event);
-            return;
-        }
         // One line per message: the function and source lines only with -v.
-        std::string message = event.message().toStdString();
-        for (char& c : message)
-            if (c == '\n' || c == '\r') c = ' ';
-        m_console->log(lfw::LogEvent(event.source(), lfw::String(std::move(message)), event.level(), lfw::CodeLocation()));
+        const lfw::LogEvent line(event.source(), lfw::String(oneLine(event.message().toStdString())), event.level(),
+                                 lfw::CodeLocation());
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (event.level() == lfw::Logger::LL_ERROR || event.level() == lfw::Logger::LL_WARNING)
+            m_messages.push_back({event.level() == lfw::Logger::LL_ERROR ? Message::Error : Message::Warning, "library",
+                                  line.message().toStdString()});
+        if (verbose) m_console->log(event);
+        else m_held.push_back(line);
     }
-    std::atomic<bool> withLocations{false};
+    // A message of the tool itself, for --json.
+    void record(Message::Level level, const std::string& text) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_messages.push_back({level, "kivreport", oneLine(text)});
+    }
+    void reset() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_messages.clear();
+        m_held.clear();
+    }
+    // Prints what was kept (print) or drops it.
+    void releaseHeld(bool print) {
+        std::vector<lfw::LogEvent> held;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            held.swap(m_held);
+        }
+        if (print)
+            for (const lfw::LogEvent& event : held) m_console->log(event);
+    }
+    std::vector<Message> messages() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_messages;
+    }
+    size_t messageCount() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_messages.size();
+    }
+    // The first error of the library logged since the first `from` messages, and
+    // how many there were; for the tool's one-line error.
+    std::string firstErrorSince(size_t from, size_t* count) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::string first;
+        *count = 0;
+        for (size_t i = from; i < m_messages.size(); ++i) {
+            if (m_messages[i].level != Message::Error || m_messages[i].source != "library") continue;
+            if (first.empty()) first = m_messages[i].text;
+            ++*count;
+        }
+        return first;
+    }
+    std::atomic<bool> verbose{false};
 
 private:
+    std::mutex m_mutex;
+    std::vector<Message> m_messages;
+    std::vector<lfw::LogEvent> m_held;
     lfw::Ref<lfw::LogDestinationConsole> m_console = new lfw::LogDestinationConsole;
 };
 
-lfw::Ref<CountingConsole> g_console;
+lfw::Ref<ToolConsole> g_console;
 
 size_t errorsIn(const lfw::LogCapture& capture) {
     size_t count = 0;
@@ -64,16 +118,27 @@ size_t errorsIn(const lfw::LogCapture& capture) {
     return count;
 }
 
-// verbosity: -1 quiet, 0 default, 1 and more verbose.
-void startComponent(int verbosity) {
+// The problem of a failed library call, with the first error it logged since
+// message `from`: "the report could not be made: SIT4_CHART: ...".
+std::string withFirstError(const std::string& problem, size_t from) {
+    size_t count = 0;
+    const std::string first = g_console->firstErrorSince(from, &count);
+    if (first.empty()) return problem;
+    std::string text = problem + ": " + first;
+    if (count > 1) text += " (and " + std::to_string(count - 1) + " more; -v shows every message)";
+    return text;
+}
+
+// verbosity: -1 quiet, 0 default, 1 and more verbose. json: the messages go into
+// the document, warnings included.
+void startComponent(int verbosity, bool json = false) {
     static kiv::Instance instance;
     kiv::rep::ReportComponent::initialize(&instance);
     lfw::LogManager* manager = lfw::LogManager::instance();
-    if (g_console.isNull()) g_console = new CountingConsole;
-    g_console->withLocations = verbosity > 0;
+    g_console->verbose = verbosity > 0;
     manager->setDestinationRecursive("", g_console.p());
     int level = lfw::Logger::LL_WARNING;
-    if (verbosity < 0) level = lfw::Logger::LL_ERROR;
+    if (verbosity < 0 && !json) level = lfw::Logger::LL_ERROR;
     if (verbosity == 1) level = lfw::Logger::LL_INFO;
     if (verbosity > 1) level = lfw::Logger::LL_DEBUG;
     manager->setLevelRecursive("kiv", level);
@@ -99,11 +164,21 @@ const char* const kMainHelp =
     "  template controls IN.docx OUT.docx     turn {SIT1_TITLE} text markers into tagged controls\n"
     "\n"
     "Options for every command:\n"
-    "  -v, --verbose   more log messages, each with where it was logged (twice:\n"
-    "                  debug messages)\n"
+    "  -v, --verbose   the library's log messages as they come, each with where it\n"
+    "                  was logged (twice: debug messages too); without -v a failed\n"
+    "                  command prints its one-line error only\n"
     "  -q, --quiet     only error messages\n"
     "  -h, --help      help of the command\n"
     "      --version   the library version\n"
+    "\n"
+    "generate, validate, summarize and repo show take --json: one JSON document on\n"
+    "stdout instead of text.\n"
+    "\n"
+    "Environment:\n"
+    "  KIVREPORT_SOFFICE    the LibreOffice program for PDF copies of PowerPoint and\n"
+    "                       Word reports (default: soffice or libreoffice on PATH)\n"
+    "  KIVREPORT_CHROMIUM   the Chromium program for PDF copies of HTML reports\n"
+    "                       (default: chromium or chromium-browser on PATH)\n"
     "\n"
     "Exit status: 0 success, 1 the work found problems, 2 usage or input/output errors.\n";
 
@@ -162,7 +237,7 @@ const char* const kExportHelp =
 const char* const kGenerateHelp =
     "Usage: kivreport generate --repo REPO --template T --out FILE [--ref REPO]\n"
     "                          [--snapshots LIST] [--no-3d-viewer] [--no-embed] [--pdf]\n"
-    "                          [--keep-going] [--strict]\n"
+    "                          [--keep-going] [--strict] [--json]\n"
     "\n"
     "Makes a report from a repository and a template. The format follows the\n"
     "template's extension: .html or .htm (an HTML report, whose pictures are\n"
@@ -190,7 +265,8 @@ const char* const kGenerateHelp =
     "  --pdf              also write the report as PDF beside FILE (FILE with .pdf in\n"
     "                     place of its extension), through LibreOffice for\n"
     "                     PowerPoint and Word reports and headless Chromium for\n"
-    "                     HTML reports; stopped after 3 minutes\n"
+    "                     HTML reports; stopped after 3 minutes. Fonts of the report\n"
+    "                     that this machine lacks are named in warnings first\n"
     "  --strict           fail, writing nothing, when the report would leave tags as\n"
     "                     the template has them (exit status 1); without it each\n"
     "                     such tag is a warning on stderr\n"
@@ -198,11 +274,14 @@ const char* const kGenerateHelp =
     "                     and write the report (of any format) without pictures\n"
     "                     that cannot be made\n"
     "                     (the messages name those snapshots; exit status 1).\n"
-    "                     Without it both are errors and no report is written.\n";
+    "                     Without it both are errors and no report is written.\n"
+    "  --json             print one JSON document: succeeded, exitStatus, files,\n"
+    "                     leftOut and messages (level, source, text, and tag and\n"
+    "                     snapshot for a message about a tag)\n";
 
 const char* const kValidateHelp =
     "Usage: kivreport validate --repo REPO --template T [--ref REPO] [--snapshots LIST]\n"
-    "                          [--keep-going]\n"
+    "                          [--keep-going] [--json]\n"
     "\n"
     "Prints the validation report of a template against a repository (and a\n"
     "reference repository). Exit status 1 when it lists any error or warning.\n"
@@ -212,13 +291,19 @@ const char* const kValidateHelp =
     "  --template T       the template (required)\n"
     "  --ref REPO         reference repository for the REF_ tags\n"
     "  --snapshots LIST   snapshots that generic groups repeat over (see generate)\n"
-    "  --keep-going       check against a repository some of whose content cannot be read\n";
+    "  --keep-going       check against a repository some of whose content cannot be read\n"
+    "  --json             print one JSON document: succeeded, exitStatus, messages and\n"
+    "                     the validation report as text\n";
 
 const char* const kSummarizeHelp =
-    "Usage: kivreport summarize T\n"
+    "Usage: kivreport summarize T [--json]\n"
     "\n"
     "Prints the generic groups, static snapshot tags and field values of a template.\n"
-    "An HTML template must be well-formed XML (every element closed) for this.\n";
+    "An HTML template must be well-formed XML (every element closed) for this.\n"
+    "\n"
+    "Options:\n"
+    "  --json   print one JSON document: succeeded, exitStatus, messages and the\n"
+    "           summary as text\n";
 
 const char* const kControlsHelp =
     "Usage: kivreport template controls IN.docx OUT.docx\n"
@@ -237,9 +322,17 @@ const char* const kControlsHelp =
 // ---------------------------------------------------------------------------
 
 struct Context {
+    Context(std::ostream& o, std::ostream& e) : out(o), err(e) {}
     std::ostream& out;
     std::ostream& err;
     int verbosity = 0;
+    // --json: the outcome is printed as one document when the command ends,
+    // whether it succeeded or not; nothing else goes to out.
+    bool json = false;
+    CommandOutcome outcome;
+
+    // Progress lines on a terminal, never in JSON or quiet output.
+    bool showsProgress() const { return !json && verbosity >= 0 && Progress::terminal(); }
 };
 
 std::vector<OptionSpec> withCommonOptions(std::vector<OptionSpec> optionList) {
@@ -259,6 +352,8 @@ bool parseCommand(Context& ctx, const std::vector<std::string>& args, const std:
     }
     ctx.verbosity += parsed->count("-v") - parsed->count("-q");
     if (parsed->has("-v") && parsed->has("-q")) throw UsageError(command + ": -v and -q exclude each other");
+    ctx.json = parsed->has("--json") && command != "repo show";  // repo show has its own document
+    ctx.outcome.command = command;
     return false;
 }
 
@@ -276,6 +371,7 @@ std::string requiredOption(const ParsedOptions& parsed, const std::string& name,
 // keepGoing: a repository some of whose content could not be read is taken as
 // far as it was read (the errors were logged); otherwise that is an error.
 lfw::Ref<Repository> loadRepository(const std::string& path, bool keepGoing) {
+    const size_t from = g_console->messageCount();
     if (!pathExists(path)) throw InputError(path, "file not found");
     if (isDirectory(path)) throw InputError(path, "is a folder, not a repository file");
     // A FIFO or a device would block the open or never end.
@@ -283,17 +379,18 @@ lfw::Ref<Repository> loadRepository(const std::string& path, bool keepGoing) {
     if (::access(path.c_str(), R_OK) != 0) throw InputError(path, std::strerror(errno));
     lfw::Ref<Repository> repository = new Repository;
     if (!repository->loadRepository(Str(path)))
-        throw InputError(path, "not a readable repository file");
+        throw InputError(path, withFirstError("not a readable repository file", from));
     if (!keepGoing && !repository->loadedCleanly())
-        throw InputError(path, "some of its content could not be read (see the messages above); --keep-going "
-                               "accepts what could be read");
+        throw InputError(path, withFirstError("some of its content could not be read", from) +
+                                   "; --keep-going accepts what could be read");
     return repository;
 }
 
-std::string oneLine(std::string text);
-
 void printWarnings(Context& ctx, const std::vector<std::string>& warnings) {
-    for (const std::string& w : warnings) ctx.err << "kivreport: warning: " << oneLine(w) << "\n";
+    for (const std::string& w : warnings) {
+        g_console->record(Message::Warning, w);
+        if (!ctx.json) ctx.err << "kivreport: warning: " << oneLine(w) << "\n";
+    }
 }
 
 // Which converter makes the PDF copy of a report made from that kind of template.
@@ -334,7 +431,7 @@ int repoCreate(Context& ctx, const std::vector<std::string>& args) {
     expectPositionals(parsed, 1, command, "OUT");
     const std::string out = parsed.positionals[0];
     const std::string manifest = requiredOption(parsed, "--from", command);
-    startComponent(ctx.verbosity);
+    startComponent(ctx.verbosity, ctx.json);
 
     checkOutputFile(out);
     std::vector<std::string> warnings, inputs;
@@ -354,7 +451,7 @@ int repoShow(Context& ctx, const std::vector<std::string>& args) {
     ParsedOptions parsed;
     if (parseCommand(ctx, args, {{"--json", false, ""}}, command, kShowHelp, &parsed)) return EXIT_OK;
     expectPositionals(parsed, 1, command, "REPO");
-    startComponent(ctx.verbosity);
+    startComponent(ctx.verbosity, ctx.json);
     const std::string path = parsed.positionals[0];
     // Listing shows what could be read; errors reading the rest make exit status 1.
     lfw::Ref<Repository> repository = loadRepository(path, true);
@@ -383,7 +480,7 @@ int repoExport(Context& ctx, const std::vector<std::string>& args) {
     if (parseCommand(ctx, args, {{"--force", false, ""}, {"--keep-going", false, ""}}, command, kExportHelp, &parsed))
         return EXIT_OK;
     expectPositionals(parsed, 2, command, "REPO and DIR");
-    startComponent(ctx.verbosity);
+    startComponent(ctx.verbosity, ctx.json);
     const std::string path = parsed.positionals[0];
     const std::string folder = parsed.positionals[1];
 
@@ -458,6 +555,22 @@ std::unique_ptr<ReportCreator> creatorFor(const ReportInputs& inputs) {
     return creator;
 }
 
+// The left-out snapshots of a result, with their numbers in the repository.
+std::vector<LeftOutSnapshot> leftOutOf(const ReportResult& result, const Repository& repository) {
+    std::vector<LeftOutSnapshot> list;
+    for (size_t i = 0; i < result.leftOutCount(); ++i) {
+        LeftOutSnapshot s{result.leftOut(i).toStdString(), 0};
+        for (size_t n = 0; n < repository.snapshotCount() && !s.snapshot; ++n)
+            if (repository.snapshot(n)->name() == result.leftOut(i)) s.snapshot = n + 1;
+        list.push_back(std::move(s));
+    }
+    return list;
+}
+
+const char* converterName(kivpdf::ReportKind kind) {
+    return kind == kivpdf::ReportKind::Html ? "Chromium" : "LibreOffice";
+}
+
 int generate(Context& ctx, const std::vector<std::string>& args) {
     const std::string command = "generate";
     ParsedOptions parsed;
@@ -466,13 +579,14 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
                                            {"--snapshots", true, ""},  {"--no-3d-viewer", false, ""},
                                            {"--no-3d-plugin", false, ""},
                                            {"--no-embed", false, ""},  {"--pdf", false, ""},
-                                           {"--keep-going", false, ""}, {"--strict", false, ""}};
+                                           {"--keep-going", false, ""}, {"--strict", false, ""},
+                                           {"--json", false, ""}};
     if (parseCommand(ctx, args, optionList, command, kGenerateHelp, &parsed)) return EXIT_OK;
     expectPositionals(parsed, 0, command, "");
     const std::string out = requiredOption(parsed, "--out", command);
     requiredOption(parsed, "--repo", command);
     requiredOption(parsed, "--template", command);
-    startComponent(ctx.verbosity);
+    startComponent(ctx.verbosity, ctx.json);
 
     ReportInputs inputs = loadReportInputs(parsed, command);
     // An HTML report named .docx would only confuse whoever opens it; other names are free.
@@ -499,19 +613,35 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
         if (pdf && !repo.empty() && lfw::FileSystem::sameFile(pdfPath, repo)) throw InputError(pdfPath, "is a repository file; choose another --out");
     }
 
-    const ReportResult result = creatorFor(inputs)->generate(Str(out), reportOptions(inputs, parsed));
-    if (!result && parsed.has("--strict") && result.messageCount() > 0 &&
-        result.message(result.messageCount() - 1).toStdString().find("(strict)") != std::string::npos) {
-        ctx.err << "kivreport: error: " << out << ": not written: the template has tags this report leaves unfilled\n";
-        return EXIT_PROBLEMS;
+    const size_t from = g_console->messageCount();
+    ReportResult result;
+    {
+        const size_t count = inputs.repository->snapshotCount();
+        Progress progress(ctx.showsProgress(),
+                          "making " + out + " from " + std::to_string(count) + " snapshot" + (count == 1 ? "" : "s"));
+        result = creatorFor(inputs)->generate(Str(out), reportOptions(inputs, parsed));
     }
-    if (!result) throw InputError(out, "the report could not be made (see the messages above)");
-    ctx.out << "Wrote " << out << "\n";
+    ctx.outcome.leftOut = leftOutOf(result, *inputs.repository);
+    // A strict report refused for the tags it would leave: a problem of the template (exit status 1).
+    if (!result && parsed.has("--strict") && result.messageCount() > 0 &&
+        result.message(result.messageCount() - 1).toStdString().find("(strict)") != std::string::npos)
+        throw ProblemsFound(out, withFirstError("not written: the report would leave tags unfilled", from));
+    if (!result) throw InputError(out, withFirstError("the report could not be made", from));
+    for (size_t i = 0; i < result.fileCount(); ++i) ctx.outcome.files.push_back(result.file(i).toStdString());
+    if (!ctx.json) ctx.out << "Wrote " << out << "\n";
     if (pdf) {
+        const kivpdf::ReportKind kind = pdfKindOf(inputs.format);
+        // The converter shows a font the machine lacks in another one: say so first.
+        printWarnings(ctx, kivpdf::missingFontWarnings(kind, out));
         std::string error;
-        if (!kivpdf::convertToPdf(pdfKindOf(inputs.format), out, pdfPath, kivpdf::kDefaultTimeoutSeconds, &error))
-            throw InputError(pdfPath, error + " (the report " + out + " was written)");
-        ctx.out << "Wrote " << pdfPath << "\n";
+        bool converted;
+        {
+            Progress progress(ctx.showsProgress(), "converting " + out + " to PDF with " + converterName(kind));
+            converted = kivpdf::convertToPdf(kind, out, pdfPath, kivpdf::kDefaultTimeoutSeconds, &error);
+        }
+        if (!converted) throw InputError(pdfPath, error + " (the report " + out + " was written)");
+        ctx.outcome.files.push_back(pdfPath);
+        if (!ctx.json) ctx.out << "Wrote " << pdfPath << "\n";
     }
     const bool partial = !inputs.repository->loadedCleanly() || (inputs.reference.notNull() && !inputs.reference->loadedCleanly());
     return exitStatusOf(result, partial);
@@ -522,29 +652,35 @@ int validate(Context& ctx, const std::vector<std::string>& args) {
     ParsedOptions parsed;
     const std::vector<OptionSpec> optionList = {
         {"--repo", true, ""}, {"--template", true, ""}, {"--ref", true, ""}, {"--snapshots", true, ""},
-        {"--keep-going", false, ""}};
+        {"--keep-going", false, ""}, {"--json", false, ""}};
     if (parseCommand(ctx, args, optionList, command, kValidateHelp, &parsed)) return EXIT_OK;
     expectPositionals(parsed, 0, command, "");
     requiredOption(parsed, "--repo", command);
     requiredOption(parsed, "--template", command);
-    startComponent(ctx.verbosity);
+    startComponent(ctx.verbosity, ctx.json);
 
     ReportInputs inputs = loadReportInputs(parsed, command);
+    const size_t from = g_console->messageCount();
     const ReportResult result = creatorFor(inputs)->validate(reportOptions(inputs, parsed));
     const bool passed = result.succeeded();
     const std::string text = result.text().toStdString();
-    if (!passed && text.empty()) throw InputError(inputs.templatePath, "the template could not be checked");
-    ctx.out << text;
-    if (!text.empty() && text.back() != '\n') ctx.out << "\n";
+    if (!passed && text.empty())
+        throw InputError(inputs.templatePath, withFirstError("the template could not be checked", from));
+    ctx.outcome.hasText = true;
+    ctx.outcome.text = text;
+    if (!ctx.json) {
+        ctx.out << text;
+        if (!text.empty() && text.back() != '\n') ctx.out << "\n";
+    }
     return !passed || validationReportsProblems(text) ? EXIT_PROBLEMS : EXIT_OK;
 }
 
 int summarize(Context& ctx, const std::vector<std::string>& args) {
     const std::string command = "summarize";
     ParsedOptions parsed;
-    if (parseCommand(ctx, args, {}, command, kSummarizeHelp, &parsed)) return EXIT_OK;
+    if (parseCommand(ctx, args, {{"--json", false, ""}}, command, kSummarizeHelp, &parsed)) return EXIT_OK;
     expectPositionals(parsed, 1, command, "T");
-    startComponent(ctx.verbosity);
+    startComponent(ctx.verbosity, ctx.json);
     const std::string path = parsed.positionals[0];
     const ReportFormat format = checkTemplate(path);
     const ReportResult result = ReportCreator::summarize(Str(path));
@@ -559,7 +695,9 @@ int summarize(Context& ctx, const std::vector<std::string>& args) {
     std::string lines;
     for (size_t i = 0; i < text.size(); ++i)
         if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) lines += text[i];
-    ctx.out << lines;
+    ctx.outcome.hasText = true;
+    ctx.outcome.text = lines;
+    if (!ctx.json) ctx.out << lines;
     return EXIT_OK;
 }
 
@@ -574,8 +712,9 @@ int templateControls(Context& ctx, const std::vector<std::string>& args) {
     checkOutputFile(out);
     if (lfw::FileSystem::sameFile(out, in)) throw InputError(out, "is the document itself; choose another output");
     startComponent(ctx.verbosity);
+    const size_t from = g_console->messageCount();
     const ReportResult result = kiv::rep::ReportCreatorWord::convertMarkers(Str(in), Str(out));
-    if (!result) throw InputError(out, "the template could not be made (see the messages above)");
+    if (!result) throw InputError(out, withFirstError("the template could not be made", from));
     ctx.out << "Wrote " << out << " (" << result.text().toStdString().substr(0, result.text().toStdString().find('\n'))
             << ")\n";
     return result.warningCount() == 0 ? EXIT_OK : EXIT_PROBLEMS;
@@ -613,52 +752,82 @@ bool validationReportsProblems(const std::string& report) {
     return false;
 }
 
-int run(const std::vector<std::string>& argsIn, std::ostream& out, std::ostream& err) {
-    Context ctx{out, err};
-    std::vector<std::string> args = argsIn;
-    try {
-        // Options before the command.
-        size_t i = 0;
-        for (; i < args.size() && !args[i].empty() && args[i][0] == '-'; ++i) {
-            const std::string& a = args[i];
-            if (a == "-h" || a == "--help") {
-                out << kMainHelp;
-                return EXIT_OK;
-            }
-            if (a == "--version") {
-                out << "kivreport " << kiv::rep::ReportComponent::versionString().toStdString() << "\n";
-                return EXIT_OK;
-            }
-            if (a == "-v" || a == "--verbose")
-                ++ctx.verbosity;
-            else if (a == "-q" || a == "--quiet")
-                --ctx.verbosity;
-            else
-                throw UsageError("unknown option '" + a + "' (see --help)");
-        }
-        if (i >= args.size()) throw UsageError("missing command (see --help)");
-        const std::string command = args[i];
-        const std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
-        if (command == "repo") return repo(ctx, rest);
-        if (command == "generate") return generate(ctx, rest);
-        if (command == "validate") return validate(ctx, rest);
-        if (command == "summarize") return summarize(ctx, rest);
-        if (command == "template") return templateCommand(ctx, rest);
-        if (command == "help") {
-            out << kMainHelp;
+namespace {
+
+// The command line up to the command's exit status; failures throw.
+int runCommand(Context& ctx, const std::vector<std::string>& args) {
+    // Options before the command.
+    size_t i = 0;
+    for (; i < args.size() && !args[i].empty() && args[i][0] == '-'; ++i) {
+        const std::string& a = args[i];
+        if (a == "-h" || a == "--help") {
+            ctx.out << kMainHelp;
             return EXIT_OK;
         }
-        throw UsageError("unknown command '" + command + "' (see --help)");
-    } catch (const UsageError& e) {
-        err << "kivreport: " << oneLine(e.what()) << "\n";
-    } catch (const InputError& e) {
-        err << "kivreport: error: " << oneLine(e.what()) << "\n";
-    } catch (const std::bad_alloc&) {
-        err << "kivreport: error: out of memory\n";
-    } catch (const std::exception& e) {
-        err << "kivreport: error: " << oneLine(e.what()) << "\n";
+        if (a == "--version") {
+            ctx.out << "kivreport " << kiv::rep::ReportComponent::versionString().toStdString() << "\n";
+            return EXIT_OK;
+        }
+        if (a == "-v" || a == "--verbose")
+            ++ctx.verbosity;
+        else if (a == "-q" || a == "--quiet")
+            --ctx.verbosity;
+        else
+            throw UsageError("unknown option '" + a + "' (see --help)");
     }
-    return EXIT_FAILURE_IO;
+    if (i >= args.size()) throw UsageError("missing command (see --help)");
+    const std::string command = args[i];
+    const std::vector<std::string> rest(args.begin() + static_cast<long>(i) + 1, args.end());
+    if (command == "repo") return repo(ctx, rest);
+    if (command == "generate") return generate(ctx, rest);
+    if (command == "validate") return validate(ctx, rest);
+    if (command == "summarize") return summarize(ctx, rest);
+    if (command == "template") return templateCommand(ctx, rest);
+    if (command == "help") {
+        ctx.out << kMainHelp;
+        return EXIT_OK;
+    }
+    throw UsageError("unknown command '" + command + "' (see --help)");
+}
+
+} // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    Context ctx{out, err};
+    if (g_console.isNull()) g_console = new ToolConsole;
+    g_console->reset();
+    int code = EXIT_FAILURE_IO;
+    std::string failure;  // the tool's one-line error
+    bool usage = false;   // a bad command line, told without "error:"
+    try {
+        code = runCommand(ctx, args);
+    } catch (const UsageError& e) {
+        failure = oneLine(e.what());
+        usage = true;
+    } catch (const ProblemsFound& e) {
+        failure = oneLine(e.what());
+        code = EXIT_PROBLEMS;
+    } catch (const InputError& e) {
+        failure = oneLine(e.what());
+    } catch (const std::bad_alloc&) {
+        failure = "out of memory";
+    } catch (const std::exception& e) {
+        failure = oneLine(e.what());
+    }
+    // A failure is told in one line; what the library logged on the way is shown
+    // with -v (printed as it came) or in the JSON document.
+    g_console->releaseHeld(failure.empty() && !ctx.json);
+    if (!failure.empty()) {
+        err << "kivreport: " << (usage ? "" : "error: ") << failure << "\n";
+        g_console->record(Message::Error, failure);
+    }
+    if (ctx.json) {
+        ctx.outcome.succeeded = failure.empty();
+        ctx.outcome.exitStatus = code;
+        ctx.outcome.messages = g_console->messages();
+        out << outcomeJson(ctx.outcome);
+    }
+    return code;
 }
 
 } // namespace kivcli

@@ -21,6 +21,12 @@ public:
     explicit InputError(const std::string& message) : std::runtime_error(message) {}
 };
 
+// The work found problems in its inputs and wrote nothing (exit status 1).
+class ProblemsFound : public InputError {
+public:
+    using InputError::InputError;
+};
+
 struct OptionSpec {
     std::string name;        // "--out", "-v"
     bool takesValue = false;

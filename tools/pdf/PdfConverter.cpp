@@ -66,7 +66,16 @@ std::string findOnPath(std::initializer_list<const char*> names) {
     return std::string();
 }
 
+// The variable that names the converter of that kind.
+const char* converterVariable(ReportKind kind) {
+    return kind == ReportKind::Html ? "KIVREPORT_CHROMIUM" : "KIVREPORT_SOFFICE";
+}
+
+// The program the variable names (a bare name is looked up on PATH; empty when
+// it is not found there), else the one on PATH.
 std::string findProgram(ReportKind kind) {
+    const char* named = std::getenv(converterVariable(kind));
+    if (named && *named) return std::strchr(named, '/') ? std::string(named) : findOnPath({named});
     return kind == ReportKind::Html ? findOnPath({"chromium", "chromium-browser"}) : findOnPath({"soffice", "libreoffice"});
 }
 
@@ -377,6 +386,13 @@ std::string missingConverter(ReportKind kind) {
     const Converter converter = converterOf(kind);
     const std::string package = converterPackage(kind);
     const std::string program = findProgram(kind);
+    const char* named = std::getenv(converterVariable(kind));
+    if (named && *named && !isExecutableFile(program)) {
+        struct stat st;
+        const bool exists = !program.empty() && ::stat(program.c_str(), &st) == 0;
+        return std::string(converterVariable(kind)) + " names " + named +
+               (exists ? ", which is not an executable file" : ", which does not exist");
+    }
     if (program.empty()) return std::string(converter.name) + " is not installed (Debian package " + package + ")";
     if (converter.library) {
         // In a LibreOffice program folder, the part for this kind of document must be there too.
