@@ -8,6 +8,7 @@ from kivreport._kivreport import (
     Error,
     PdfError,
     Repository,
+    Result,
     Snapshot,
     __version__,
     generate,
@@ -16,7 +17,7 @@ from kivreport._kivreport import (
     validate,
 )
 
-__all__ = ["Error", "PdfError", "Repository", "Snapshot", "generate", "summarize", "to_pdf", "validate"]
+__all__ = ["Error", "PdfError", "Repository", "Result", "Snapshot", "generate", "summarize", "to_pdf", "validate"]
 
 for _name in __all__:
     globals()[_name].__module__ = __name__

@@ -21,6 +21,14 @@ class Error(Exception):
 
 class PdfError(Error): ...
 
+class Result:
+    @property
+    def files(self) -> list[str]: ...
+    @property
+    def warnings(self) -> list[str]: ...
+    @property
+    def left_out(self) -> list[str]: ...
+
 class Snapshot:
     @staticmethod
     def image(
@@ -106,7 +114,8 @@ def generate(
     pdf: bool = ...,
     pdf_timeout: int = ...,
     use_3d_plugin: bool | None = ...,
-) -> None: ...
+    strict: bool = ...,
+) -> Result: ...
 def to_pdf(report: _Path, pdf: _Path | None = ..., *, timeout: int = ...) -> str: ...
 def validate(
     repository: Repository,

@@ -10,7 +10,7 @@ status=0
 warnings=$(groff -man -Tutf8 -ww -z "$page" 2>&1)
 [ -z "$warnings" ] || { echo "groff warns about $page: $warnings"; status=1; }
 rendered=$(groff -man -Tutf8 "$page" 2>/dev/null | sed 's/.\x08//g')
-for section in "repo create" "repo show" "repo export" generate validate summarize KIVREPORT_SOFFICE; do
+for section in "repo create" "repo show" "repo export" generate validate summarize "template controls" KIVREPORT_SOFFICE; do
   grep -q "$section" <<<"$rendered" || { echo "the manual page lacks '$section'"; status=1; }
 done
 
@@ -25,7 +25,7 @@ offered() {  # the completions of `kivreport WORDS... -`
 }
 # The options of every command, which the main help lists once.
 common="-h --help -v --verbose -q --quiet"
-for command in "repo create" "repo show" "repo export" generate validate summarize; do
+for command in "repo create" "repo show" "repo export" generate validate summarize "template controls"; do
   # shellcheck disable=SC2086
   listed=$({ "$tool" $command --help; echo "$common"; } | grep -oE '(^|[ ,([])--?[a-z0-9][a-z0-9-]*' |
            grep -oE -- '-.*' | sort -u)

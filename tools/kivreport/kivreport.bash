@@ -10,13 +10,13 @@ _kivreport() {
         case ${COMP_WORDS[i]} in
             -*) ;;
             *) if [[ -z $command ]]; then command=${COMP_WORDS[i]}
-               elif [[ $command == repo && -z $sub ]]; then sub=${COMP_WORDS[i]}; fi ;;
+               elif [[ ($command == repo || $command == template) && -z $sub ]]; then sub=${COMP_WORDS[i]}; fi ;;
         esac
     done
 
     case $prev in
         --repo|--ref) COMPREPLY=($(compgen -f -X '!*.kivrep' -- "$cur") $(compgen -d -- "$cur")); return ;;
-        --template) COMPREPLY=($(compgen -f -X '!*.@(html|htm|pptx|docx)' -- "$cur") $(compgen -d -- "$cur")); return ;;
+        --template) COMPREPLY=($(compgen -f -X '!*.@(html|htm|pptx|pptm|docx|docm)' -- "$cur") $(compgen -d -- "$cur")); return ;;
         --from) COMPREPLY=($(compgen -f -X '!*.json' -- "$cur") $(compgen -d -- "$cur")); return ;;
         --out) COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --snapshots) return ;;
@@ -24,7 +24,7 @@ _kivreport() {
 
     local options=""
     case $command in
-        "") COMPREPLY=($(compgen -W "repo generate validate summarize help $common --version" -- "$cur")); return ;;
+        "") COMPREPLY=($(compgen -W "repo generate validate summarize template help $common --version" -- "$cur")); return ;;
         repo)
             case $sub in
                 "") COMPREPLY=($(compgen -W "create show export $common" -- "$cur")); return ;;
@@ -32,7 +32,12 @@ _kivreport() {
                 show) options="--json" ;;
                 export) options="--force --keep-going" ;;
             esac ;;
-        generate) options="--repo --template --out --ref --snapshots --no-3d-viewer --no-3d-plugin --no-embed --pdf --keep-going --json" ;;
+        template)
+            case $sub in
+                "") COMPREPLY=($(compgen -W "controls $common" -- "$cur")); return ;;
+                controls) options="" ;;
+            esac ;;
+        generate) options="--repo --template --out --ref --snapshots --no-3d-viewer --no-3d-plugin --no-embed --pdf --keep-going --strict --json" ;;
         validate) options="--repo --template --ref --snapshots --keep-going --json" ;;
         summarize) options="--json" ;;
         *) return ;;
@@ -40,7 +45,7 @@ _kivreport() {
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options $common" -- "$cur"))
     else
-        # Positionals are files: OUT and REPO of repo, T of summarize, DIR of export.
+        # Positionals are files: OUT and REPO of repo, T of summarize, DIR of export, IN and OUT of template controls.
         COMPREPLY=($(compgen -f -- "$cur"))
     fi
 }

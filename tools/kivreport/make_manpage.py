@@ -8,7 +8,8 @@ import subprocess
 import sys
 
 # The commands in the order the page lists them, as the tool takes them.
-COMMANDS = [["repo", "create"], ["repo", "show"], ["repo", "export"], ["generate"], ["validate"], ["summarize"]]
+COMMANDS = [["repo", "create"], ["repo", "show"], ["repo", "export"], ["generate"], ["validate"], ["summarize"],
+            ["template", "controls"]]
 
 
 def help_of(tool, *args):
