@@ -32,9 +32,6 @@ void appendEscaped(std::wstring* out, WView value) {
 // MAX_EXPANSION_WORK characters in all.
 const size_t MAX_EXPANSION_WORK = size_t(1) << 30;
 
-// Bytes of one model preview: its stored JPEG and its decode together.
-const uint64_t MAX_PREVIEW_BYTES = uint64_t(256) << 20;
-
 size_t countOccurrences(const std::wstring& text, const std::wstring& part) {
     size_t n = 0;
     for (size_t p = text.find(part); p != npos; p = text.find(part, p + part.size())) ++n;
