@@ -180,10 +180,8 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         return false;
     }
     presentation.ConvertFromOldPlugin();
-    if (!presentation.CreateSlideContentList()) {
-        PPT_LOG_ERROR("The template holds no slide with a tag.");
-        return false;
-    }
+    // A deck without tags is written as it is, with a warning (as the other formats do).
+    templateWithoutTags = !presentation.CreateSlideContentList() && presentation.GetSlideContentList()->GetSize() == 0;
     if (!presentation.GetSlideContentList()->HasMixedMdlxTags().IsEmpty()) {
         PPT_LOG_ERROR("One or more slides contains both static and generic Mdlx snapshots.");
         return false;
