@@ -8,15 +8,17 @@ Each template starts from the tree of tests/data/office-templates/src/
 them; the trees go to tests/data/office-templates/, whose SOURCES.md lists what
 each holds. The build zips them.
 
-  wd_headers.docx  two sections. Section 1: a default header (SIT1_$DATABASE_NAME
-                   and an inline picture control SIT2_PICTURE), a first-page
-                   header (a text box holding SIT1_TITLE, as Word writes it: a
-                   DrawingML shape and its VML fallback, and a floating picture
-                   control SIT2_PICTURE behind the text), a default footer (table
-                   control SIT3_TABLE, 3 columns). Section 2: an even-page header
-                   (SIT1_TEXT and a 3D-viewer control SIT1_MDLX), a default footer
-                   (SIT1_$Pressure and a bar chart control SIT3_CHART with its
-                   workbook, from shp-inline-shape-access.docx). A footnote
+  wd_headers.docx  two sections. Section 1, one page: a default header
+                   (SIT1_$DATABASE_NAME and an inline picture control
+                   SIT2_PICTURE), a first-page header (a text box holding
+                   SIT1_TITLE, as Word writes it: a DrawingML shape and its VML
+                   fallback, and a floating picture control SIT2_PICTURE behind
+                   the text), a first-page footer (table control SIT3_TABLE, 3
+                   columns). Section 2, two pages: an even-page header (SIT1_TEXT
+                   and a 3D-viewer control SIT1_MDLX), the default header of
+                   section 1, a default footer (SIT1_$Pressure and a bar chart
+                   control SIT3_CHART with its workbook, from
+                   shp-inline-shape-access.docx). A footnote
                    (SIT1_$DATABASE_NAME) and an endnote (SIT3_TITLE). The body:
                    SIT1_TITLE, the note references and a floating picture control
                    SIT2_PICTURE anchored to its paragraph.
@@ -252,8 +254,8 @@ def headers(name, footer_group=False):
             picture_control('SIT2_PICTURE', 512, floating_picture(15, 'rId100', 2160000, 1440000, 0, 'column',
                                                                   'paragraph')) +
             para('', section([('header', 'default', 'rId101'), ('header', 'first', 'rId102'),
-                              ('footer', 'default', 'rId104')], True)) +
-            para(run('Second section')))
+                              ('footer', 'first', 'rId104')], True)) +
+            para(run('Second section') + '<w:r><w:br w:type="page"/></w:r>' + run('Its second page')))
     t.relate('word/document.xml', 'rId100', 'image', 'media/image1.png')
     t.edit('word/document.xml', document[document.index('<w:sectPr'):document.index('</w:body>')],
            section([('header', 'even', 'rId103'), ('header', 'default', 'rId101'), ('footer', 'default', 'rId105')]))
