@@ -58,6 +58,13 @@ bool chartFits(MkOpenXMLWordArchive& archive, const MkWordDocumentTag& tag, cons
     return false;
 }
 
+// Where a tag of a header, footer or notes part lies, in words: "the header word/header1.xml".
+MkString placeOf(MkOpenXMLWordArchive& archive, const MkString& part) {
+    for (const MkWordStory& story : archive.Stories())
+        if (story.part->Name() == part) return MkString(L"the ") + story.kind + L" " + part;
+    return part;
+}
+
 MkString tagName(const MkString& prefix, int n, const wchar_t* kind) {
     return MkString(prefix.Std() + std::to_wstring(n) + L"_" + kind);
 }
@@ -65,9 +72,11 @@ MkString tagName(const MkString& prefix, int n, const wchar_t* kind) {
 // The names of a list of tags, for lookups that do not walk the list.
 class TagNames {
 public:
-    TagNames(const MkWordDocumentContent& content, SitTypeTag kind) {
+    // With bodyOnly, the tags of headers, footers and notes are left out.
+    TagNames(const MkWordDocumentContent& content, SitTypeTag kind, bool bodyOnly = false) {
         if (const MkWordDocumentTagArray* list = content.GetTags(kind))
-            for (const MkWordDocumentTag& tag : *list) m_names.insert(tag.name.Std());
+            for (const MkWordDocumentTag& tag : *list)
+                if (!bodyOnly || tag.part.IsEmpty()) m_names.insert(tag.name.Std());
     }
     bool Has(const MkString& name) const { return m_names.count(name.Std()) != 0; }
 
@@ -96,6 +105,25 @@ MkStringArray ReportCreatorWordPrivate::nestedGroups(const MkXmlElement& body) {
     return lines;
 }
 
+MkStringArray ReportCreatorWordPrivate::storyGroups(MkOpenXMLWordArchive& archive) {
+    MkStringArray lines;
+    for (const MkWordStory& story : archive.Stories()) {
+        MkXmlElementList controls;
+        MkOpenXMLDocument::FindAllElements(story.document->GetContentRoot(), "w:sdt", &controls, true, true);
+        for (const MkXmlElement& sdt : controls) {
+            if (!MkOpenXMLDocument::IsSdtGroup(sdt)) continue;
+            // A page's header, footer or notes are no place to repeat content per snapshot.
+            const MkString name = MkOpenXMLWordDocument::GetSdtName(sdt);
+            const MkString place = placeOf(archive, story.part->Name());
+            MkString line;
+            if (name.IsBlank()) line.MakeFormWide(L"The template's group without a tag lies in %ls; ", ~place);
+            else line.MakeFormWide(L"The template's group '%ls' lies in %ls; ", ~name, ~place);
+            lines.AddGrow(line + L"groups repeat content of the document's body only.");
+        }
+    }
+    return lines;
+}
+
 // ---------------------------------------------------------------- report
 
 bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::StagedFiles& staged) {
@@ -118,9 +146,10 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         REP_LOG_ERROR("The document part word/document.xml has no body (w:body in w:document).");
         return false;
     }
-    const MkStringArray nested = nestedGroups(body);
-    if (!nested.IsEmpty()) {
-        REP_LOG_ERROR(lfw::String(nested[0]));
+    MkStringArray misplaced = nestedGroups(body);
+    misplaced.Append(storyGroups(archive));
+    if (!misplaced.IsEmpty()) {
+        REP_LOG_ERROR(lfw::String(misplaced[0]));
         return false;
     }
     archive.ConvertFromOldPlugin();
@@ -212,7 +241,8 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
                                                     lfw::StagedFiles& staged, PictureBytes& shots) {
     const MkString prefix = reference ? MkString(L"REF_SIT") : MkString(L"SIT");
     const TagNames titles(content, SIT_TYPE_TITLE), texts(content, SIT_TYPE_TEXT);
-    const TagNames pictures(content, SIT_TYPE_PICTURE), models(content, SIT_TYPE_MDLX);
+    // 3D viewers are filled in the body only (validation tells of the others).
+    const TagNames pictures(content, SIT_TYPE_PICTURE), models(content, SIT_TYPE_MDLX, true);
     const TagNames tables(content, SIT_TYPE_TABLE), charts(content, SIT_TYPE_CHART);
     const std::string output = outputPath.ShortChar();
 
@@ -354,7 +384,7 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
     gatherSnapshots(referenceRepository.p(), &ref);
     const bool referenceChecks = !ref.empty();
     MkWordDocumentContent content;
-    probe.GetDocumentContent(content);
+    archive.GetDocumentContent(content);
     MkString unmatched, genericOutside, unused;
 
     bool passed = true;
@@ -365,7 +395,7 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
                  {SIT_TYPE_MDLX, NEEDS_MDLX}};
     for (const auto& list : typed)
         for (const MkWordDocumentTag& tag : *content.GetTags(list.kind))
-            if (!validateTag(tag, list.type, main, ref, unmatched, genericOutside) ||
+            if (!viewerInBody(archive, tag, unmatched) || !validateTag(tag, list.type, main, ref, unmatched, genericOutside) ||
                 (list.kind == SIT_TYPE_CHART && (!tag.name.StartsWith(L"REF_") || referenceChecks) &&
                  !chartFits(archive, tag, tag.name.StartsWith(L"REF_") ? ref : main, unmatched)))
                 passed = false;
@@ -389,6 +419,13 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
         MkString lines;
         for (int i = 0; i < nested.GetSize(); ++i) lines += nested[i] + L"\n";
         section(report, L"Nested groups:\n", lines);
+        passed = false;
+    }
+    const MkStringArray outside = storyGroups(archive);
+    if (!outside.IsEmpty()) {
+        MkString lines;
+        for (int i = 0; i < outside.GetSize(); ++i) lines += outside[i] + L"\n";
+        section(report, L"Groups outside the body:\n", lines);
         passed = false;
     }
     const MkWordDocumentTagArray* others = content.GetTags(SIT_TYPE_NONE);
@@ -429,6 +466,17 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
     }
     if (report.IsBlank()) report = MkString(L"No warnings or errors found");
     return passed;
+}
+
+bool ReportCreatorWordPrivate::viewerInBody(MkOpenXMLWordArchive& archive, const MkWordDocumentTag& tag,
+                                            MkString& unmatched) {
+    if (tag.kind != SIT_TYPE_MDLX && tag.kind != SIT_TYPE_REF_MDLX) return true;
+    if (tag.part.IsEmpty()) return true;
+    MkString line;
+    line.MakeFormWide(L"%ls: 3D viewer controls are filled in the document's body only, not in %ls\n", ~tag.name,
+                      ~placeOf(archive, tag.part));
+    unmatched += line;
+    return false;
 }
 
 bool ReportCreatorWordPrivate::validateTag(const MkWordDocumentTag& tag, NeededType type, const Snapshots& main,
@@ -588,7 +636,7 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
     summary += MkString(TemplateTags::SUMMARY_SEPARATOR);
     int groups = 0;
     // Groups in document order; one inside another is part of it.
-    for (const MkWordDocumentTag& tag : all) groups += tag.groupMarker && tag.groupIndex < 0 ? 1 : 0;
+    for (const MkWordDocumentTag& tag : all) groups += tag.groupMarker && tag.groupIndex < 0 && tag.part.IsEmpty() ? 1 : 0;
     static const struct {
         int kind;
         const wchar_t* line;
@@ -629,19 +677,20 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
         const int n = tag.snapshotIndex;
         MkString line;
         switch (static_cast<int>(tag.kind)) {
-        case 1: case 2: line.MakeFormWide(L"Snapshot #%d: Image\r\n", n); break;
-        case 3: case 4: line.MakeFormWide(L"Snapshot #%d: Title\r\n", n); break;
-        case 5: case 6: line.MakeFormWide(L"Snapshot #%d: Text\r\n", n); break;
-        case 7: case 8: line.MakeFormWide(L"Snapshot #%d: Mdlx 3D Model\r\n", n); break;
-        case 11: case 12: line.MakeFormWide(L"Snapshot #%d: Table data\r\n", n); break;
-        case 15: case 16: line.MakeFormWide(L"Snapshot #%d: Chart data\r\n", n); break;
-        case 9: case 10:
-            line.MakeFormWide(L"Snapshot #%d: %ls\r\n", n, ~tag.name);
-            fieldLines += line;
-            continue;
+        case 1: case 2: line.MakeFormWide(L"Snapshot #%d: Image", n); break;
+        case 3: case 4: line.MakeFormWide(L"Snapshot #%d: Title", n); break;
+        case 5: case 6: line.MakeFormWide(L"Snapshot #%d: Text", n); break;
+        case 7: case 8: line.MakeFormWide(L"Snapshot #%d: Mdlx 3D Model", n); break;
+        case 11: case 12: line.MakeFormWide(L"Snapshot #%d: Table data", n); break;
+        case 15: case 16: line.MakeFormWide(L"Snapshot #%d: Chart data", n); break;
+        case 9: case 10: line.MakeFormWide(L"Snapshot #%d: %ls", n, ~tag.name); break;
         default: continue;
         }
-        summary += line;
+        // Tags of headers, footers and notes say where they are.
+        if (!tag.part.IsEmpty()) line += L" in " + placeOf(archive, tag.part);
+        line += L"\r\n";
+        if (tag.kind == SIT_TYPE_MACRO || tag.kind == SIT_TYPE_REF_MACRO) fieldLines += line;
+        else summary += line;
     }
     if (!fieldLines.IsEmpty()) {
         summary += MkString(L"\r\nStatic snapshots: Field values\r\n");

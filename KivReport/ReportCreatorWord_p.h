@@ -40,6 +40,9 @@ protected:
     // One line per group that lies inside another group (which a report refuses),
     // in the words both generate and validate use.
     static MkStringArray nestedGroups(const MkXmlElement& body);
+    // One line per group in a header, footer or notes part (which a report
+    // refuses), in the words both generate and validate use.
+    static MkStringArray storyGroups(MkOpenXMLWordArchive& archive);
 
 private:
     void replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordDocumentContent& content,
@@ -50,6 +53,8 @@ private:
 
     bool validateTag(const MkWordDocumentTag& tag, NeededType type, const Snapshots& main, const Snapshots& ref,
                      MkString& unmatched, MkString& genericOutside) const;
+    // A 3D viewer tag outside the body is not filled: false, with a line into unmatched.
+    static bool viewerInBody(MkOpenXMLWordArchive& archive, const MkWordDocumentTag& tag, MkString& unmatched);
     static bool validateTagPosition(const MkWordDocumentTag& tag, MkString& genericOutside);
     static bool validateSituationIndex(const MkWordDocumentTag& tag, const Snapshots& snaps, MkString& unmatched);
     static bool validateSituationObject(const MkWordDocumentTag& tag, NeededType type, const Snapshots& snaps,

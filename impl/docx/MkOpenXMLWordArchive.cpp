@@ -99,6 +99,35 @@ bool isElementText(const std::string& text, const char* name) {
 
 const wchar_t* const REL_FOOTNOTES = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/footnotes";
 const wchar_t* const REL_ENDNOTES = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/endnotes";
+const wchar_t* const REL_HEADER = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/header";
+const wchar_t* const REL_FOOTER = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/footer";
+
+// The kind of story part a relationship type of the document names; null for other types.
+const wchar_t* storyKind(const MkString& type) {
+    static const struct {
+        const wchar_t* type;
+        const wchar_t* kind;
+    } kinds[] = {{REL_HEADER, L"header"}, {REL_FOOTER, L"footer"}, {REL_FOOTNOTES, L"footnotes"}, {REL_ENDNOTES, L"endnotes"}};
+    for (const auto& k : kinds)
+        if (type == MkString(k.type)) return k.kind;
+    return nullptr;
+}
+
+MkStringArray one(const MkString& name) {
+    MkStringArray names;
+    names.AddGrow(name);
+    return names;
+}
+
+// Whether one of the controls holds another control (whose element an edit may replace).
+bool holdControls(const MkXmlElementList& controls) {
+    for (const MkXmlElement& sdt : controls) {
+        MkXmlElementList inner;
+        MkOpenXMLDocument::FindAllElements(sdt, "w:sdt", &inner, true, true);
+        if (!inner.empty()) return true;
+    }
+    return false;
+}
 
 // Whether an element of that name lies below root, at any depth.
 bool holdsElement(const TiXmlElement* root, const char* name) {
@@ -386,12 +415,18 @@ MkOpenXMLWordArchive::MkOpenXMLWordArchive() {
     // A report repeats its groups: the fastest deflate level takes a fraction of
     // the default's time for a few per cent more bytes.
     Package().SetCompressionLevel(1);
+    // Parts are read as Word documents: headers, footers and notes are scanned
+    // and filled as the body is.
+    Package().SetXmlMaker([](const MkString&) { return std::unique_ptr<MkXmlDocument>(new MkOpenXMLWordDocument); });
 }
 MkOpenXMLWordArchive::~MkOpenXMLWordArchive() = default;
 
 bool MkOpenXMLWordArchive::Open(const MkString& path) {
     m_document = nullptr;
     m_index.reset();
+    m_storiesRead = false;
+    m_stories.clear();
+    m_storyIndex.clear();
     if (!MkOpenXMLPackageEditor::Open(path)) {
         if (m_package.IsOpen()) Fail(MkString(L"The package has no document part word/document.xml"));
         return false;
@@ -424,6 +459,7 @@ bool MkOpenXMLWordArchive::Open(const MkString& path) {
 
 bool MkOpenXMLWordArchive::Save(const MkString& path) {
     m_index.reset();
+    for (auto& index : m_storyIndex) index.reset();
     m_parsed.clear();
     m_tableTexts.clear();
     m_runsTexts.clear();
@@ -504,19 +540,61 @@ void MkOpenXMLWordArchive::MakeElements(const MkXmlElementList& controls) {
 
 bool MkOpenXMLWordArchive::HoldsControls(const MkString& tagName) {
     const MkWordControlIndex* index = Index();
-    if (!index) return false;
-    for (const MkXmlElement& sdt : index->Find(tagName)) {
-        MkXmlElementList inner;
-        MkOpenXMLDocument::FindAllElements(sdt, "w:sdt", &inner, true, true);
-        if (!inner.empty()) return true;
+    return index && holdControls(index->Find(tagName));
+}
+
+const std::vector<MkWordStory>& MkOpenXMLWordArchive::Stories() {
+    if (m_storiesRead || !m_main) return m_stories;
+    m_storiesRead = true;
+    MkOpenXMLRelationships* rels = MainRels();
+    for (int i = 0; rels && i < rels->Count(); ++i) {
+        const wchar_t* kind = storyKind(rels->At(i).type);
+        MkOpenXMLPart* part = kind ? m_package.Part(&rels->At(i)) : nullptr;
+        if (!part || part == m_main) continue;
+        bool listed = false;
+        for (const MkWordStory& story : m_stories) listed = listed || story.part == part;
+        const MkOpenXMLWordDocument* document = listed ? nullptr : dynamic_cast<const MkOpenXMLWordDocument*>(part->Xml());
+        if (document && document->GetContentRoot()) m_stories.push_back(MkWordStory{part, kind, document});
     }
-    return false;
+    m_storyIndex.resize(m_stories.size());
+    return m_stories;
+}
+
+bool MkOpenXMLWordArchive::EditStories(
+    const MkStringArray& tagNames,
+    const std::function<bool(MkOpenXMLWordDocument&, MkOpenXMLPart&, const MkWordControlIndex*)>& edit) {
+    const std::vector<MkWordStory>& stories = Stories();
+    for (size_t i = 0; i < stories.size(); ++i) {
+        std::unique_ptr<MkWordControlIndex>& index = m_storyIndex[i];
+        if (!index) index.reset(new MkWordControlIndex(*stories[i].document));
+        bool held = false, nested = false;
+        for (int n = 0; n < tagNames.GetSize(); ++n) {
+            const MkXmlElementList& controls = index->Find(tagNames[n]);
+            held = held || !controls.empty();
+            nested = nested || holdControls(controls);
+        }
+        if (!held) continue;
+        // The document read is the one edited: it becomes the part's content.
+        MkOpenXMLWordDocument* document = dynamic_cast<MkOpenXMLWordDocument*>(stories[i].part->EditXml());
+        if (!document) return false;
+        stories[i].part->PrintCompact();
+        const bool done = edit(*document, *stories[i].part, index.get());
+        if (nested) index.reset();
+        if (!done) return false;
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------- tags and groups
 
-void MkOpenXMLWordArchive::GetDocumentContent(MkWordDocumentContent& content) const {
-    if (m_document) m_document->GetDocumentContent(content);
+void MkOpenXMLWordArchive::GetDocumentContent(MkWordDocumentContent& content) {
+    if (!m_document) return;
+    m_document->GetDocumentContent(content);
+    for (const MkWordStory& story : Stories()) {
+        content.SetPart(story.part->Name());
+        story.document->GetDocumentContent(content);
+    }
+    content.SetPart(MkString());
 }
 
 float MkOpenXMLWordArchive::GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const {
@@ -526,6 +604,7 @@ float MkOpenXMLWordArchive::GetRatio(SitTypeTag kind, const MkString& tagName, i
 bool MkOpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName) {
     if (!m_document) return false;
     m_index.reset();
+    for (auto& index : m_storyIndex) index.reset();  // the copies of a group may copy notes
     // The contents of the groups' controls, and of their copies', stay text until
     // they are filled: the copies of a large group cost little more than their text.
     MkXmlElementList inGroups;
@@ -568,7 +647,9 @@ void MkOpenXMLWordArchive::EditAsElements(const MkString& tagName, const std::fu
 bool MkOpenXMLWordArchive::SetTitle(const MkString& tagName, const MkString& text) {
     if (!m_document) return false;
     EditAsElements(tagName, [&] { m_document->SetTitle(tagName, text, Index()); });
-    return true;
+    return EditStories(one(tagName), [&](MkOpenXMLWordDocument& document, MkOpenXMLPart&, const MkWordControlIndex* index) {
+        return document.SetTitle(tagName, text, index);
+    });
 }
 
 bool MkOpenXMLWordArchive::FillTextAsText(const MkString& tagName, const MkFormattedTextArray& runs) {
@@ -610,9 +691,10 @@ bool MkOpenXMLWordArchive::SetText(const MkString& tagName, const MkFormattedTex
     // Texts are filled as text, as tables are (a description of many lines costs
     // about its text).
     keepAsText(Index()->Find(tagName));
-    if (FillTextAsText(tagName, runs)) return true;
-    EditAsElements(tagName, [&] { m_document->SetText(tagName, runs, Index()); });
-    return true;
+    if (!FillTextAsText(tagName, runs)) EditAsElements(tagName, [&] { m_document->SetText(tagName, runs, Index()); });
+    return EditStories(one(tagName), [&](MkOpenXMLWordDocument& document, MkOpenXMLPart&, const MkWordControlIndex* index) {
+        return document.SetText(tagName, runs, index);
+    });
 }
 
 bool MkOpenXMLWordArchive::FillTablesAsText(const MkString& tagName, const Table& table) {
@@ -667,9 +749,10 @@ bool MkOpenXMLWordArchive::SetTable(const MkString& tagName, const Table& table)
     // where as elements it would take many times that. A group's copies keep
     // their contents as text already; other controls' contents are made text here.
     keepAsText(Index()->Find(tagName));
-    if (FillTablesAsText(tagName, table)) return true;
-    EditAsElements(tagName, [&] { m_document->SetTable(tagName, table, Index()); });
-    return true;
+    if (!FillTablesAsText(tagName, table)) EditAsElements(tagName, [&] { m_document->SetTable(tagName, table, Index()); });
+    return EditStories(one(tagName), [&](MkOpenXMLWordDocument& document, MkOpenXMLPart&, const MkWordControlIndex* index) {
+        return document.SetTable(tagName, table, index);
+    });
 }
 
 bool MkOpenXMLWordArchive::SetAllMacros(const MkStringArray& names, const MkArrayT<MkFormattedTextArray>& texts) {
@@ -682,25 +765,39 @@ bool MkOpenXMLWordArchive::SetAllMacros(const MkStringArray& names, const MkArra
     if (!m_document->SetAllMacros(names, texts, Index())) return false;
     if (nested) m_index.reset();
     for (int i = 0; i < names.GetSize(); ++i) keepAsText(Index()->Find(names[i]));
-    return true;
+    return EditStories(names, [&](MkOpenXMLWordDocument& document, MkOpenXMLPart&, const MkWordControlIndex* index) {
+        return document.SetAllMacros(names, texts, index);
+    });
 }
 
 bool MkOpenXMLWordArchive::SetImage(const MkString& tagName, const MkOpenXMLPicture& picture, bool inMdlxControl,
                                     const MkString& newTagName, const MkString& hyperlink) {
     MkOpenXMLRelationships* rels = MainRels();
     if (!m_document || !rels) return false;
-    MkString idBase = tagName;
-    if (!inMdlxControl) {
-        if (!m_document->SetImage(tagName, picture.width, picture.height, hyperlink, Index())) return false;
-    } else {
+    // The placeholder picture, or the viewer control and its preview, go with
+    // their last user when the package is saved.
+    if (inMdlxControl) {
         if (picture.width <= 0 || picture.height <= 0) return false;
         m_document->SetImageInMdlx(tagName, newTagName, picture.width, picture.height, hyperlink);
         m_index.reset();
-        idBase = newTagName;
+        return RelatePicture(rels, newTagName, picture, hyperlink);
     }
-    // The placeholder picture, or the viewer control and its preview, go with
-    // their last user when the package is saved.
+    if (!Index()->Find(tagName).empty() &&
+        (!m_document->SetImage(tagName, picture.width, picture.height, hyperlink, Index()) ||
+         !RelatePicture(rels, tagName, picture, hyperlink)))
+        return false;
+    // A header's picture (a logo) is related from the header.
+    return EditStories(one(tagName), [&](MkOpenXMLWordDocument& document, MkOpenXMLPart& part,
+                                         const MkWordControlIndex* index) {
+        return document.SetImage(tagName, picture.width, picture.height, hyperlink, index) &&
+               RelatePicture(part.Rels(), tagName, picture, hyperlink);
+    });
+}
+
+bool MkOpenXMLWordArchive::RelatePicture(MkOpenXMLRelationships* rels, const MkString& idBase,
+                                         const MkOpenXMLPicture& picture, const MkString& hyperlink) {
     const MkString imageId = relationId(idBase);
+    if (!rels) return false;
     if (rels->Find(imageId)) return true;
     const MkString media = AddMedia(picture.name, picture.data, picture.size);
     if (media.IsEmpty() || rels->Add(MkString(REL_IMAGE), media, false, imageId).IsEmpty()) return false;
@@ -739,27 +836,26 @@ bool MkOpenXMLWordArchive::SetMDLX(const MkString& tagName, const MkString& mode
 
 bool MkOpenXMLWordArchive::SetChart(const MkString& tagName, const MkChartData& data, MkString* why) {
     if (!m_document) return false;
-    MkStringArray ids;
-    m_document->GetChartRelationIds(tagName, &ids);
     bool ok = true;
-    for (int i = 0; i < ids.GetSize(); ++i) {
-        MkOpenXMLPart* chart = m_main->Related(ids[i]);
-        if (!chart) {
-            ok = false;
-            continue;
-        }
+    for (MkOpenXMLPart* chart : GetChartParts(tagName, &ok))
         if (!UpdateChart(chart, data, why)) return false;  // the chart keeps its template content
-    }
     return ok;
 }
 
-std::vector<MkOpenXMLPart*> MkOpenXMLWordArchive::GetChartParts(const MkString& tagName) const {
+std::vector<MkOpenXMLPart*> MkOpenXMLWordArchive::GetChartParts(const MkString& tagName, bool* allFound) {
     std::vector<MkOpenXMLPart*> parts;
     if (!m_document) return parts;
-    MkStringArray ids;
-    m_document->GetChartRelationIds(tagName, &ids);
-    for (int i = 0; i < ids.GetSize(); ++i)
-        if (MkOpenXMLPart* chart = m_main->Related(ids[i])) parts.push_back(chart);
+    // Each chart is related from the part that shows it.
+    std::vector<std::pair<MkOpenXMLPart*, const MkOpenXMLWordDocument*>> sources{{m_main, m_document}};
+    for (const MkWordStory& story : Stories()) sources.emplace_back(story.part, story.document);
+    for (const auto& source : sources) {
+        MkStringArray ids;
+        source.second->GetChartRelationIds(tagName, &ids);
+        for (int i = 0; i < ids.GetSize(); ++i) {
+            if (MkOpenXMLPart* chart = source.first->Related(ids[i])) parts.push_back(chart);
+            else if (allFound) *allFound = false;
+        }
+    }
     return parts;
 }
 

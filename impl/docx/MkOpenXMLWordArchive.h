@@ -6,6 +6,10 @@
 // and written once by Save. What the edits leave unused (a placeholder picture,
 // a viewer control's part, a chart of a group without copies) is not written.
 //
+// The headers, footers, footnotes and endnotes the document relates hold tags
+// too: the content operations fill their controls as the body's, and a picture
+// there is related from its own part. Groups and 3D viewers are the body's alone.
+//
 // No operation logs; results and Error() tell failures.
 #include "impl/docx/MkOpenXMLWordDocument.h"
 #include "impl/openxml/MkOpenXMLPackageEditor.h"
@@ -30,6 +34,13 @@ struct MkOpenXMLPicture {
 class MkWordTableText;
 class MkWordRunsText;
 
+// A header, footer, footnotes or endnotes part of the document.
+struct MkWordStory {
+    MkOpenXMLPart* part = nullptr;
+    const wchar_t* kind = L"";  // "header", "footer", "footnotes" or "endnotes"
+    const MkOpenXMLWordDocument* document = nullptr;  // the part's, as read
+};
+
 class MkOpenXMLWordArchive : public MkOpenXMLPackageEditor {
 public:
     MkOpenXMLWordArchive();
@@ -50,8 +61,15 @@ public:
     // The document part as parsed and edited; null when none is open.
     MkOpenXMLWordDocument* Document() const { return m_document; }
 
+    // The headers, footers and notes parts the document relates, each once, in
+    // the order of its relationships. A part that is not well-formed XML is left
+    // out: the report holds it as the template does.
+    const std::vector<MkWordStory>& Stories();
+
     // --- tags and groups ---
-    void GetDocumentContent(MkWordDocumentContent& content) const;
+    // The tags of the document part, then those of each of its Stories (tagged
+    // with the part's name).
+    void GetDocumentContent(MkWordDocumentContent& content);
     // The document's ratio, or 0 when none is open.
     float GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const;
     bool ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName);
@@ -73,8 +91,9 @@ public:
     // Fills the charts of the controls tagName; a chart the table cannot fill fails
     // with the reason in *why (MkOpenXMLPackageEditor::UpdateChart).
     bool SetChart(const MkString& tagName, const MkChartData& data, MkString* why = nullptr);
-    // The chart parts of the controls tagName, in document order.
-    std::vector<MkOpenXMLPart*> GetChartParts(const MkString& tagName) const;
+    // The chart parts of the controls tagName, in document order, then those of
+    // the Stories; *allFound, when given, false when a chart names no part.
+    std::vector<MkOpenXMLPart*> GetChartParts(const MkString& tagName, bool* allFound = nullptr);
     // Gives every chart reference of the document its own chart part.
     bool SyncCharts();
 
@@ -97,9 +116,22 @@ private:
     // around no table row or cell) are all kept as text, as text; false, with
     // nothing changed, otherwise.
     bool FillTextAsText(const MkString& tagName, const MkFormattedTextArray& runs);
+    // Runs edit on each of the Stories holding controls of one of the names, the
+    // part's document made its content. Those parts are small: they are edited
+    // as elements, and their index is built again when an edit may have made it
+    // stale. False at the first edit that fails.
+    bool EditStories(const MkStringArray& tagNames,
+                     const std::function<bool(MkOpenXMLWordDocument&, MkOpenXMLPart&, const MkWordControlIndex*)>& edit);
+    // Relates the picture from `rels` as "rId<idBase>" (and its hyperlink as
+    // "rId<idBase>_C"), storing it once per report.
+    bool RelatePicture(MkOpenXMLRelationships* rels, const MkString& idBase, const MkOpenXMLPicture& picture,
+                       const MkString& hyperlink);
 
     MkOpenXMLWordDocument* m_document = nullptr;  // owned by the main part
     std::unique_ptr<MkWordControlIndex> m_index;
+    bool m_storiesRead = false;
+    std::vector<MkWordStory> m_stories;
+    std::vector<std::unique_ptr<MkWordControlIndex>> m_storyIndex;  // by story, built when missing
     std::unordered_map<std::string, std::unique_ptr<MkXmlDocument>> m_parsed;  // contents kept as text, parsed
     std::unordered_map<std::string, std::unique_ptr<MkWordTableText>> m_tableTexts;  // by shape and template text
     std::unordered_map<std::string, std::unique_ptr<MkWordRunsText>> m_runsTexts;    // by content text

@@ -359,7 +359,8 @@ MkWordDocumentTagArray* MkWordDocumentContent::ListOf(SitTypeTag kind) {
 
 void MkWordDocumentContent::AddTag(const MkString& name, const MkString& groupName, int groupIndex, SitTypeTag kind,
                                    bool groupMarker) {
-    const MkWordDocumentTag tag(name, SnapshotIndexOf(name), groupName, groupIndex, kind, groupMarker);
+    MkWordDocumentTag tag(name, SnapshotIndexOf(name), groupName, groupIndex, kind, groupMarker);
+    tag.part = m_part;
     m_all.AddGrow(tag);
     MkWordDocumentTagArray* list = ListOf(kind);
     if (!list) {
@@ -545,6 +546,14 @@ MkXmlElement MkOpenXMLWordDocument::GetBody() const {
     return MkXmlElement(root->FirstChildElement("w:body"));
 }
 
+MkXmlElement MkOpenXMLWordDocument::GetContentRoot() const {
+    TiXmlElement* root = const_cast<MkOpenXMLWordDocument*>(this)->RootElement();
+    if (isNamed(root, "w:document")) return MkXmlElement(root->FirstChildElement("w:body"));
+    for (const char* story : {"w:hdr", "w:ftr", "w:footnotes", "w:endnotes"})
+        if (isNamed(root, story)) return MkXmlElement(root);
+    return MkXmlElement();
+}
+
 MkString MkOpenXMLWordDocument::GetSdtName(const MkXmlElement& sdt) {
     TiXmlElement* pr = child(sdt, "w:sdtPr");
     TiXmlElement* tag = pr ? pr->FirstChildElement("w:tag") : nullptr;
@@ -639,27 +648,30 @@ void MkOpenXMLWordDocument::GetElementControlsContent(const MkXmlElement& elemen
 }
 
 void MkOpenXMLWordDocument::GetDocumentContent(MkWordDocumentContent& content) const {
-    const MkXmlElement body = GetBody();
-    if (!body) return;
+    const MkXmlElement root = GetContentRoot();
+    if (!root) return;
+    // Only the body's groups are repeated: elsewhere a group is no group of the
+    // report, and the tags in it are recorded outside groups.
+    const bool body = isNamed(root.Tx(), "w:body");
     MkXmlElementList top;
-    FindAllElements(body, "w:sdt", &top, false, false);
+    FindAllElements(root, "w:sdt", &top, false, false);
     int counter = 0;
     for (const MkXmlElement& sdt : top) {
         if (IsSdtGroup(sdt)) {
             // Everything in a group is repeated with it, also inside other controls
             // (a repeating section) and groups in it: each is recorded once, in the group.
             const MkString groupName = GetSdtName(sdt);
+            const int index = body ? counter++ : -1;
             MkXmlElementList inner, controls;
             FindAllElements(sdt, "w:sdt", &inner, true, true);
             bool isGroup = false;
-            for (const MkXmlElement& e : inner) recordOne(e, groupName, counter, content, &isGroup);
+            for (const MkXmlElement& e : inner) recordOne(e, groupName, index, content, &isGroup);
             FindAllElements(sdt, "w:control", &controls, true, true);
-            for (const MkXmlElement& control : controls) recordControl(control, groupName, counter, content);
-            ++counter;
+            for (const MkXmlElement& control : controls) recordControl(control, groupName, index, content);
         }
         GetElementSdtContent(sdt, MkString(), -1, content);
     }
-    GetElementControlsContent(body, MkString(), -1, content);
+    GetElementControlsContent(root, MkString(), -1, content);
 }
 
 float MkOpenXMLWordDocument::GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const {
@@ -1062,7 +1074,7 @@ bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const
 
 MkWordControlIndex::MkWordControlIndex(const MkOpenXMLWordDocument& document) {
     MkXmlElementList all;
-    MkOpenXMLDocument::FindAllElements(document.GetBody(), "w:sdt", &all, true, true);
+    MkOpenXMLDocument::FindAllElements(document.GetContentRoot(), "w:sdt", &all, true, true);
     for (const MkXmlElement& sdt : all) {
         TiXmlElement* pr = child(sdt, "w:sdtPr");
         TiXmlElement* tag = pr ? pr->FirstChildElement("w:tag") : nullptr;
@@ -1101,7 +1113,7 @@ MkXmlElement itself(const MkXmlElement& e) { return e; }
 MkXmlElementList MkOpenXMLWordDocument::ControlsNamed(const MkString& tagName, const MkWordControlIndex* index) const {
     if (index) return outermost(index->Find(tagName), itself);
     MkXmlElementList all, named;
-    FindAllElements(GetBody(), "w:sdt", &all, true, true);
+    FindAllElements(GetContentRoot(), "w:sdt", &all, true, true);
     for (const MkXmlElement& sdt : all)
         if (GetSdtName(sdt) == tagName) named.push_back(sdt);
     return outermost(named, itself);
@@ -1220,7 +1232,11 @@ bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, in
         RemovePlaceHolder(pr);
         const MkXmlElement drawing = FindFirstElement(sdt, "w:drawing");
         if (!drawing) return false;
-        const MkXmlElement docPr = drawing.GetFirstChildFromPath(L"wp:inline/wp:docPr");
+        // A picture in line with the text, or a floating one (in front of or
+        // behind the text, or anchored to a paragraph): the two hold the same.
+        MkXmlElement frame = childOf(drawing, "wp:inline");
+        if (!frame) frame = childOf(drawing, "wp:anchor");
+        const MkXmlElement docPr = childOf(frame, "wp:docPr");
         if (!hyperlink.IsBlank() && docPr) {
             MkXmlElement link = childOf(docPr, "a:hlinkClick");
             if (!link) {
@@ -1233,12 +1249,12 @@ bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, in
             link.Tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
             setAttribute(link, "r:id", linkId);
         }
-        const MkXmlElement blip =
-            drawing.GetFirstChildFromPath(L"wp:inline/a:graphic/a:graphicData/pic:pic/pic:blipFill/a:blip");
+        const MkXmlElement blip = frame ? frame.GetFirstChildFromPath(L"a:graphic/a:graphicData/pic:pic/pic:blipFill/a:blip")
+                                        : MkXmlElement();
         if (!blip) return false;
         setAttribute(blip, "r:embed", embedId);
-        const MkXmlElement extent = drawing.GetFirstChildFromPath(L"wp:inline/wp:extent");
-        const MkXmlElement ext = drawing.GetFirstChildFromPath(L"wp:inline/a:graphic/a:graphicData/pic:pic/pic:spPr/a:xfrm/a:ext");
+        const MkXmlElement extent = childOf(frame, "wp:extent");
+        const MkXmlElement ext = frame.GetFirstChildFromPath(L"a:graphic/a:graphicData/pic:pic/pic:spPr/a:xfrm/a:ext");
         // The template's box as the schema bounds it (a missing or negative size is none).
         long long width = 0, height = 0;
         if (extent) {
@@ -1544,7 +1560,7 @@ bool MkOpenXMLWordDocument::SetAllMacros(const MkStringArray& names, const MkArr
         }
     } else {
         MkXmlElementList all;
-        FindAllElements(GetBody(), "w:sdt", &all, true, true);
+        FindAllElements(GetContentRoot(), "w:sdt", &all, true, true);
         for (const MkXmlElement& sdt : all) {
             const MkString name = GetSdtName(sdt);
             const int at = isMacroName(name) ? names.Find(name) : -1;

@@ -1,7 +1,9 @@
 #pragma once
 // The main document part of a Word package (word/document.xml): scanning of the
 // template's tags (content controls and 3D-viewer ActiveX controls, with their
-// groups), unrolling of groups and the editing of tagged places.
+// groups), unrolling of groups and the editing of tagged places. Headers,
+// footers, footnotes and endnotes are read and edited the same way: their root
+// holds their content as w:body holds the document's.
 //
 // A tag is the w:val of a content control's w:sdtPr/w:tag, or the w:name of a
 // w:control. A content control whose w:sdtPr holds a w:group is a group: its
@@ -48,6 +50,7 @@ public:
     bool groupMarker = false;   // the record that stands for a group itself
     SitTypeTag kind = SIT_TYPE_NONE;
     int snapshotIndex = -1;     // the number after "SIT", 1-based as written; -1 when none
+    MkString part;              // the header, footer or notes part holding it; empty in the document part
 };
 
 class MkWordDocumentTagArray : public MkArrayT<MkWordDocumentTag> {
@@ -67,6 +70,8 @@ public:
     // index is read from the name.
     void AddTag(const MkString& name, const MkString& groupName, int groupIndex, SitTypeTag kind,
                 bool groupMarker);
+    // The part the tags added from now on lie in (empty: the document part).
+    void SetPart(const MkString& part) { m_part = part; }
     // The list of a kind (its reference variant shares it); null for a kind without a list.
     const MkWordDocumentTagArray* GetTags(SitTypeTag kind) const;
     const MkWordDocumentTagArray& GetAllTags() const { return m_all; }
@@ -86,6 +91,7 @@ private:
     MkWordDocumentTagArray m_others;
     MkWordDocumentTagArray m_macros;
     MkWordDocumentTagArray m_all;
+    MkString m_part;
 };
 
 typedef std::vector<MkXmlElement> MkXmlElementList;
@@ -169,6 +175,10 @@ class MkOpenXMLWordDocument : public MkOpenXMLDocument {
 public:
     // w:body under the root w:document; null when either is missing.
     MkXmlElement GetBody() const;
+    // The element holding the part's content, where its tags are found and
+    // filled: the body of a document, the root of a header (w:hdr), footer
+    // (w:ftr), footnotes or endnotes part; null for any other part.
+    MkXmlElement GetContentRoot() const;
 
     // --- reading ---
     static MkString GetSdtName(const MkXmlElement& sdt);
@@ -228,7 +238,8 @@ public:
     // The editing operations find their controls through the index when one is given.
     bool SetTitle(const MkString& tagName, const MkString& text, const MkWordControlIndex* index = nullptr);
     bool SetText(const MkString& tagName, const MkFormattedTextArray& runs, const MkWordControlIndex* index = nullptr);
-    // Points the picture of each control at "rId<tag>" and fits it to the image.
+    // Points the picture of each control at "rId<tag>" and fits it to the image,
+    // a picture in line with the text (wp:inline) or floating (wp:anchor) alike.
     // False at the first control without a drawing or a blip, or for an empty image.
     bool SetImage(const MkString& tagName, int imageWidth, int imageHeight, const MkString& hyperlink,
                   const MkWordControlIndex* index = nullptr);

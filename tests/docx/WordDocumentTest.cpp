@@ -358,12 +358,14 @@ TEST(WordEditTest, PicturesFitTheExtentAndPointAtTheTagsRelationship) {
     EXPECT_TRUE(broken.SetImage(L"SIT9_PICTURE", 4, 2, MkString()));  // no such control
 
     // Extents beyond the schema's range (negative, past its largest) are clamped
-    // to it before the fit, in both extents.
-    const struct { long cx, cy; const char* fitted; } extents[] = {
-        {-1, 3000000, "cx=\"0\" cy=\"0\""}, {30000000000000, 30000000000000, "cx=\"27273042316900\" cy=\"13636521158450\""}};
+    // to it before the fit, in both extents; a floating picture fits as an inline one.
+    const struct { long cx, cy; const char* fitted; const char* frame; } extents[] = {
+        {-1, 3000000, "cx=\"0\" cy=\"0\"", "wp:inline"},
+        {30000000000000, 30000000000000, "cx=\"27273042316900\" cy=\"13636521158450\"", "wp:inline"},
+        {3000000, 3000000, "cx=\"3000000\" cy=\"1500000\"", "wp:anchor"}};
     for (const auto& e : extents) {
         MkOpenXMLWordDocument beyond;
-        ASSERT_TRUE(parseBody(&beyond, sdt("SIT1_PICTURE", 1, pictureContent(1, e.cx, e.cy))));
+        ASSERT_TRUE(parseBody(&beyond, sdt("SIT1_PICTURE", 1, pictureContent(1, e.cx, e.cy, e.frame))));
         EXPECT_TRUE(beyond.SetImage(L"SIT1_PICTURE", 400, 200, MkString()));
         const std::string body = printBody(beyond);
         EXPECT_TRUE(body.find(e.fitted) != std::string::npos && body.find(e.fitted) != body.rfind(e.fitted)) << body;

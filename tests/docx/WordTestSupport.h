@@ -43,13 +43,14 @@ inline std::string para(const std::string& text) {
     return "<w:p><w:r><w:t xml:space=\"preserve\">" + text + "</w:t></w:r></w:p>";
 }
 
-inline std::string pictureContent(int docPrId, long cx = 3000000, long cy = 3000000) {
+// A picture in line with the text (frame "wp:inline") or floating ("wp:anchor").
+inline std::string pictureContent(int docPrId, long cx = 3000000, long cy = 3000000, const std::string& frame = "wp:inline") {
     const std::string size = "cx=\"" + std::to_string(cx) + "\" cy=\"" + std::to_string(cy) + "\"";
-    return "<w:p><w:r><w:drawing><wp:inline><wp:extent " + size + "/><wp:docPr id=\"" + std::to_string(docPrId) +
+    return "<w:p><w:r><w:drawing><" + frame + "><wp:extent " + size + "/><wp:docPr id=\"" + std::to_string(docPrId) +
            "\" name=\"P\"/><a:graphic xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\">"
            "<a:graphicData><pic:pic xmlns:pic=\"http://schemas.openxmlformats.org/drawingml/2006/picture\">"
            "<pic:blipFill><a:blip r:embed=\"rId9\"/></pic:blipFill><pic:spPr><a:xfrm><a:ext " + size +
-           "/></a:xfrm></pic:spPr></pic:pic></a:graphicData></a:graphic></wp:inline></w:drawing></w:r></w:p>";
+           "/></a:xfrm></pic:spPr></pic:pic></a:graphicData></a:graphic></" + frame + "></w:drawing></w:r></w:p>";
 }
 
 inline std::string viewerRun(const std::string& name, const std::string& style = "width:200pt;height:100pt") {

@@ -253,7 +253,7 @@ def test_word_validation_and_summary_texts_equal_the_cpp_ones(tmp_path):
     repository.add(text_snapshot("t", {"Pressure": "1"}))
     text = ""
     for name in ["wd_valid_edges.docx", "wd_valid_groups.docx", "wd_valid_outside.docx", "wd_valid_sit0.docx",
-                 "wd_sum.docx", "wd_report.docx", "wd_groups.docx", "forms"]:
+                 "wd_sum.docx", "wd_report.docx", "wd_groups.docx", "forms", "wd_headers.docx", "wd_header_group.docx"]:
         path = BINARY_DIR / "tests" / "data" / "docx" / "forms.docx" if name == "forms" else OFFICE_TEMPLATES / name
         ok, report = kivreport.validate(repository, path)
         text += "=== %s (%s)\n%s\n--- summary\n%s\n" % (name, "valid" if ok else "invalid", report,

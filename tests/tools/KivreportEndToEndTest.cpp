@@ -364,10 +364,17 @@ TEST_F(Kivreport, MarkersOfALibreOfficeDocumentBecomeAFilledWordReport) {
         Result filled = kivreport({"generate", "--repo", sampleRepo(), "--template", tagged, "--out", report, "--no-3d-viewer"});
         ASSERT_EQ(filled.code, 0) << filled.err;
         EXPECT_TRUE(kivtest::passesOoxmlCheck({tagged, report}));
-        Result body = runProgram("/usr/bin/unzip", {"-p", report, "word/document.xml"}, scratch);
-        for (const char* shown : {"Plate with a hole: von Mises stress", "Tension 100 MPa", "0.7619", "Maximum: </w:t>"})
-            EXPECT_NE(body.out.find(shown), std::string::npos) << shown;
-        EXPECT_EQ(body.out.find("{SIT"), std::string::npos);
+        // The body, and the header, the footer and the footnote LibreOffice wrote.
+        const std::vector<std::pair<const char*, std::vector<const char*>>> parts = {
+            {"word/document.xml", {"Plate with a hole: von Mises stress", "Tension 100 MPa", "0.7619", "Maximum: </w:t>"}},
+            {"word/header1.xml", {">plate_with_hole.kdb<"}},
+            {"word/footer1.xml", {">Plate with a hole: von Mises stress<"}},
+            {"word/footnotes.xml", {">plate_with_hole.kdb<"}}};
+        for (const auto& part : parts) {
+            Result xml = runProgram("/usr/bin/unzip", {"-p", report, part.first}, scratch);
+            for (const char* shown : part.second) EXPECT_NE(xml.out.find(shown), std::string::npos) << part.first << ": " << shown;
+            EXPECT_EQ(xml.out.find("{SIT"), std::string::npos) << part.first;
+        }
         EXPECT_EQ(kivreport({"template", "controls", tagged, tagged}).code, 2);  // never over its input
     }
     Result broken = kivreport({"template", "controls", sampleTemplate(), work.file("x.docx")});

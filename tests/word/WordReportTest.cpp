@@ -5,6 +5,7 @@
 #include "docx/WordTestSupport.h"
 #include "support/Golden.h"
 #include "word/ReportTestSupport.h"
+#include <map>
 #include <set>
 
 using namespace wordtest;
@@ -194,6 +195,8 @@ TEST_F(WordReport, BrokenTemplatesFailCleanly) {
         {documentOf("notxml.docx", w + "><w:body>"), "The document part word/document.xml is not well-formed XML"},
         {templateWith("groups", group("Outer", 1, group("", 2, sdt("SIT_TITLE", 3, para("t"))))),
          "The template's group without a tag lies inside another group; groups cannot be nested."},
+        {officeTemplate("wd_header_group.docx"),
+         "The template's group 'Pages' lies in the footer word/footer1.xml; groups repeat content of the document's body only."},
     };
     auto repository = repositoryOf({textSnapshot("t").p()});
     for (const auto& c : broken) {
@@ -209,11 +212,64 @@ TEST_F(WordReport, BrokenTemplatesFailCleanly) {
         EXPECT_NE(0, ::access(output.c_str(), F_OK));
         Str report;
         EXPECT_FALSE(creator.validate(&report));
-        const bool readable = c.path.find("template.docx") != std::string::npos;  // the nested groups
+        const bool readable = c.error && std::string(c.error).find("group") != std::string::npos;
         EXPECT_NE(std::string::npos, report.toStdString().find(readable ? c.error : "Not able to open template file"))
             << report.toStdString();
     }
     EXPECT_FALSE(ReportCreatorWord(repository.p(), Str(notZip)).generate(Str(dir.file("no/such/folder/r.docx"))));
+}
+
+// Headers of every kind and section, footers, notes and the text boxes in them
+// are filled as the body is, in Word's template and in LibreOffice's (markers
+// made controls); a picture there, inline or floating, is related from its part.
+TEST_F(WordReport, HeadersFootersAndNotesAreFilled) {
+    auto first = imageSnapshot(320, 240), logo = imageSnapshot(64, 48);
+    auto data = table(4);
+    first->setTitle(Str("Hull"));
+    first->setDescription(Str("Described"));
+    first->setFieldValues({{Str("DATABASE_NAME"), Str("engine.db")}, {Str("Pressure"), Str("3 bar")}});
+    data->setTitle(Str("Loads"));
+    auto repository = repositoryOf({first.p(), logo.p(), data.p()});
+    const std::string office = officeTemplate("wd_headers.docx"), writer = dir.file("writer.docx");
+    ASSERT_TRUE(ReportCreatorWord::convertMarkers(Str(testPackage("report-writer")), Str(writer)).succeeded());
+    const std::string picture = "r:embed=\"rIdSIT2_PICTURE\"";
+    const struct {
+        std::string source, part;
+        std::vector<std::string> shown;
+    } parts[] = {
+        {office, "word/header1.xml", {">engine.db<", picture}},
+        {office, "word/_rels/header1.xml.rels", {"Id=\"rIdSIT2_PICTURE\""}},
+        {office, "word/header2.xml", {">Hull<", "Hull</w:t></w:r></w:p></w:sdtContent></w:sdt></w:txbxContent></v:textbox>",
+                                      "cx=\"960000\" cy=\"720000\"", picture}},
+        {office, "word/header3.xml", {">Described<", "w:name=\"SIT1_MDLX\""}},
+        {office, "word/footer1.xml", {">q<"}},
+        {office, "word/footer2.xml", {">3 bar<"}},
+        {office, "word/charts/chart1.xml", {"<c:v>q</c:v>"}},
+        {office, "word/footnotes.xml", {">engine.db<"}},
+        {office, "word/endnotes.xml", {">Loads<"}},
+        {office, "word/document.xml", {">Hull<", "cx=\"1920000\" cy=\"1440000\"", picture}},
+        {writer, "word/header1.xml", {">engine.db<"}},
+        {writer, "word/footer1.xml", {">Hull<"}},
+        {writer, "word/footnotes.xml", {">engine.db<"}},
+    };
+    std::map<std::string, std::string> reports;
+    for (const std::string& source : {office, writer}) {
+        SCOPED_TRACE(source);
+        recorder->clear();
+        reports[source] = dir.file("r" + std::to_string(reports.size()) + ".docx");
+        ASSERT_TRUE(ReportCreatorWord(repository.p(), Str(source)).generate(Str(reports[source]))) << allErrors();
+        EXPECT_TRUE(errors().empty()) << allErrors();
+        // The viewer of a header is left, and said so.
+        EXPECT_EQ(source == office, recorder->contains("SIT1_MDLX: 3D viewer controls are filled in the document's "
+                                                       "body only, not in the header word/header3.xml"));
+    }
+    for (const auto& p : parts) {
+        SCOPED_TRACE(p.source + " " + p.part);
+        const std::string xml = readPart(reports[p.source], p.part);
+        for (const std::string& shown : p.shown) EXPECT_NE(std::string::npos, xml.find(shown)) << shown;
+        EXPECT_EQ(std::string::npos, xml.find("w:showingPlcHdr"));
+    }
+    EXPECT_TRUE(passesOoxmlCheck({reports[office], reports[writer]}));
 }
 
 TEST_F(WordReport, FormsKeepTheirWhiteSpaceStructureAndBookmarks) {
@@ -271,7 +327,7 @@ TEST_F(WordReport, EveryOfficeTemplateMakesAValidReport) {
     std::vector<std::string> reports;
     for (const char* name : {"wd_report.docx", "wd_groups.docx", "wd_mdlx.docx", "wd_foreign.docx", "wd_sum.docx",
                              "wd_valid_edges.docx", "wd_valid_groups.docx", "wd_valid_outside.docx",
-                             "wd_valid_sit0.docx"}) {
+                             "wd_valid_sit0.docx", "wd_headers.docx"}) {
         SCOPED_TRACE(name);
         reports.push_back(dir.file(std::string("r_") + name));
         EXPECT_TRUE(ReportCreatorWord(repository.p(), Str(officeTemplate(name))).generate(Str(reports.back())))
@@ -286,8 +342,9 @@ TEST_F(WordReport, EveryOfficeTemplateMakesAValidReport) {
 TEST_F(WordReport, ValidationAndSummaryTexts) {
     auto repository = repositoryOf({imageSnapshot(10, 10).p(), table(3).p(), textSnapshot("t", "", {{"Pressure", "1"}}).p()});
     std::string all;
-    for (const char* name : {"wd_valid_edges.docx", "wd_valid_groups.docx", "wd_valid_outside.docx",
-                             "wd_valid_sit0.docx", "wd_sum.docx", "wd_report.docx", "wd_groups.docx", "forms"}) {
+    for (const char* name : {"wd_valid_edges.docx", "wd_valid_groups.docx", "wd_valid_outside.docx", "wd_valid_sit0.docx",
+                             "wd_sum.docx", "wd_report.docx", "wd_groups.docx", "forms", "wd_headers.docx",
+                             "wd_header_group.docx"}) {
         const std::string path = std::string(name) == "forms" ? testPackage(name) : officeTemplate(name);
         ReportCreatorWord creator(repository.p(), Str(path));
         Str report, summary;
