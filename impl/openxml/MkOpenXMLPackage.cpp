@@ -197,12 +197,29 @@ void MkOpenXMLRelationships::Index(size_t index) const {
 }
 
 bool MkOpenXMLRelationships::Indexed() const {
+    // Once indexed, a list stays indexed (Drop keeps the indexes in step).
+    if (m_indexed) return true;
     if (m_items.size() <= SEARCHED_IN_PLACE) return false;
-    if (!m_indexed) {
-        for (size_t i = 0; i < m_items.size(); ++i) Index(i);
-        m_indexed = true;
-    }
+    for (size_t i = 0; i < m_items.size(); ++i) Index(i);
+    m_indexed = true;
     return true;
+}
+
+void MkOpenXMLRelationships::Compact() const {
+    if (m_droppedCount == 0) return;
+    size_t kept = 0;
+    for (size_t i = 0; i < m_items.size(); ++i)
+        if (!m_dropped[i]) {
+            if (kept != i) m_items[kept] = std::move(m_items[i]);
+            ++kept;
+        }
+    m_items.resize(kept);
+    m_dropped.clear();
+    m_droppedCount = 0;
+    m_byId.clear();
+    m_byTarget.clear();
+    m_sharedTargets = false;
+    for (size_t i = 0; i < m_items.size(); ++i) Index(i);
 }
 
 const MkOpenXMLRelationship* MkOpenXMLRelationships::Find(const MkString& id) const {
@@ -266,29 +283,23 @@ bool MkOpenXMLRelationships::Drop(const MkString& id) {
     const MkOpenXMLRelationship* r = Find(id);
     if (!r) return false;
     const size_t at = static_cast<size_t>(r - m_items.data());
-    // Ids given out stay given out (m_largest). The indexes follow the list: a
-    // presentation that loses many slides would otherwise index its list anew
-    // after each of them.
-    bool reindex = false;
-    if (m_indexed) {
-        m_byId.erase(r->id.Std());
-        const auto target = m_byTarget.find(TargetKey(*r));
-        if (target != m_byTarget.end() && target->second == at) {
-            m_byTarget.erase(target);
-            reindex = m_sharedTargets;  // another relationship to that target may now come first
-        }
-        for (auto& entry : m_byId)
-            if (entry.second > at) --entry.second;
-        for (auto& entry : m_byTarget)
-            if (entry.second > at) --entry.second;
-    }
-    m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(at));
-    if (reindex) {
-        m_byId.clear();
-        m_byTarget.clear();
-        m_indexed = m_sharedTargets = false;
-    }
     m_changed = true;
+    // Ids given out stay given out (m_largest).
+    if (!m_indexed) {
+        m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(at));
+        return true;
+    }
+    // An indexed list marks it (see m_items): a presentation that loses many
+    // slides would otherwise move its list, or index it anew, after each of them.
+    m_byId.erase(r->id.Std());
+    const auto target = m_byTarget.find(TargetKey(*r));
+    const bool first = target != m_byTarget.end() && target->second == at;
+    if (first) m_byTarget.erase(target);
+    if (m_dropped.empty()) m_dropped.assign(m_items.size(), false);
+    m_dropped[at] = true;
+    ++m_droppedCount;
+    // Another relationship to that target may now come first.
+    if (first && m_sharedTargets) Compact();
     return true;
 }
 
@@ -300,6 +311,7 @@ MkString MkOpenXMLRelationships::NextId() const {
 
 void MkOpenXMLRelationships::Append(MkOpenXMLRelationship relationship) {
     m_items.push_back(std::move(relationship));
+    if (!m_dropped.empty()) m_dropped.push_back(false);
     m_largest = std::max(m_largest, rIdNumber(m_items.back().id.Std()));
     if (m_indexed) Index(m_items.size() - 1);
 }
@@ -330,6 +342,7 @@ bool MkOpenXMLRelationships::Load(const MkXmlDocument& document, const MkString&
 }
 
 std::string MkOpenXMLRelationships::Serialize(const std::vector<bool>& keep) const {
+    Compact();  // keep counts the relationships left
     // The text MkXmlDocument would print, written without building one.
     auto attribute = [](std::string* out, const char* name, const std::string& value) {
         const char quote = value.find('"') == std::string::npos ? '"' : '\'';

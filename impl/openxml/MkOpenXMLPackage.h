@@ -62,8 +62,14 @@ class MkOpenXMLRelationships {
 public:
     // The part that holds them; empty for the package relationships.
     const MkString& Source() const { return m_source; }
-    int Count() const { return static_cast<int>(m_items.size()); }
-    const MkOpenXMLRelationship& At(int index) const { return m_items[static_cast<size_t>(index)]; }
+    int Count() const {
+        Compact();
+        return static_cast<int>(m_items.size());
+    }
+    const MkOpenXMLRelationship& At(int index) const {
+        Compact();
+        return m_items[static_cast<size_t>(index)];
+    }
     const MkOpenXMLRelationship* Find(const MkString& id) const;
     // The first relationship of this type to the part (a URL when external).
     const MkOpenXMLRelationship* Find(const MkString& type, const MkString& target, bool external) const;
@@ -90,12 +96,19 @@ private:
     void Append(MkOpenXMLRelationship relationship);
     void Index(size_t index) const;
     bool Indexed() const;  // false for a list searched in place
+    // Takes the dropped relationships out of the list and indexes it anew.
+    void Compact() const;
     static std::wstring TargetKey(const MkOpenXMLRelationship& r);
     std::string Serialize(const std::vector<bool>& keep) const;
 
     MkOpenXMLPackage* m_package;
     MkString m_source;
-    std::vector<MkOpenXMLRelationship> m_items;
+    // A relationship dropped from an indexed list only leaves its indexes and is
+    // marked; the list is compacted when next read in order. A presentation that
+    // loses thousands of slides would otherwise move its list after each of them.
+    mutable std::vector<MkOpenXMLRelationship> m_items;
+    mutable std::vector<bool> m_dropped;  // with m_items, while some are dropped
+    mutable size_t m_droppedCount = 0;
     // Indexes made on first use, for the package's and other long lists (a part's
     // few relationships are searched in place): by id, and by type, external flag
     // and target or part key.

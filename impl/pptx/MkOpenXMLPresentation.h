@@ -164,6 +164,9 @@ private:
     MkString SlideRelationshipId(const MkString& slideName);
     // Walks the slide list: the largest slide id and listed relationship number.
     void WalkSlideList();
+    // An entry with that r:id added to the list (change 1) or taken out (-1).
+    void CountListed(const MkString& relId, int change);
+    std::map<int, int> m_listedNumbers;  // relationship number -> entries, once walked
     // The id of a slide added to the list: next after the largest, or the lowest
     // free one once the largest is taken; -1 when every id is.
     int NextSlideId(const MkXmlElement& list);
@@ -190,10 +193,20 @@ private:
     MkStringArray m_newSlideNames;
     int m_lastSlideId = 255;
     int m_largestListedRelNumber = 0;
+    // Slide part numbers m_takenFrom to m_takenTo - 1 name parts of the package.
+    int m_takenFrom = 0, m_takenTo = 0;
     bool m_listWalked = false;
-    MkString m_beforeId;
-    MkXmlElement m_beforeElement;
-    bool m_beforeFound = false;
+    // Elements of the presentation part by the value of one attribute, in
+    // document order: the slide list by r:id, the custom shows' slides by r:id and
+    // the sections' slides by id. Made on first use and kept in step with the
+    // edits here, so that a deck of thousands of slides is not walked per slide.
+    using EntryIndex = std::unordered_map<std::string, std::vector<TiXmlElement*>>;
+    EntryIndex m_listEntries, m_showEntries, m_sectionEntries;
+    bool m_entriesIndexed = false;
+    void IndexEntries();
+    // The first entry of the slide list with that r:id (null when none), the last one's id.
+    TiXmlElement* ListEntry(const MkString& relId);
+    MkString ListedSlideId(const MkString& relId);
     // Duplication or removal changed the list without rescanning edited records.
     bool m_listByTagStale = false;
     std::set<std::wstring> m_removed;

@@ -168,6 +168,10 @@ TEST_F(OpenXmlPackageObjectTest, RelationshipsNameOnePartEachWay) {
         EXPECT_EQ("rId8", narrow(rels.Find(wide("u"), wide("a_b.xml"), false)->id));
         EXPECT_EQ("rId23", narrow(rels.Relate(wide("t"), wide("a_b.xml"), false)));
         EXPECT_EQ("rId24", narrow(rels.NextId()));
+        // In order, without those dropped.
+        ASSERT_EQ(padding + 7, rels.Count());
+        EXPECT_EQ("x9", narrow(rels.At(padding).id));
+        EXPECT_EQ("rId23", narrow(rels.At(padding + 6).id));
     }
 }
 
