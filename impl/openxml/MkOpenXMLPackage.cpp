@@ -316,7 +316,8 @@ void MkOpenXMLRelationships::Append(MkOpenXMLRelationship relationship) {
     if (m_indexed) Index(m_items.size() - 1);
 }
 
-bool MkOpenXMLRelationships::Load(const MkXmlDocument& document, const MkString& relsName) {
+bool MkOpenXMLRelationships::Load(const MkXmlDocument& document, const MkString& relsName, bool indented) {
+    m_indented = indented;
     const MkXmlElement root = document.GetRootElement();
     if (!root || localName(root) != L"Relationships")
         return m_package->Fail(quoted(relsName) + L" is not a relationships part");
@@ -353,20 +354,24 @@ std::string MkOpenXMLRelationships::Serialize(const std::vector<bool>& keep) con
         MkXmlAppendEscaped(out, value);
         *out += quote;
     };
-    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n<Relationships";
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>";
+    if (m_indented) out += "\n";
+    out += "<Relationships";
     attribute(&out, "xmlns", MkXmlToUtf8(MkString(RELATIONSHIPS_NAMESPACE)));
     std::string items;
     for (size_t i = 0; i < m_items.size(); ++i) {
         if (!keep.empty() && !keep[i]) continue;
         const MkOpenXMLRelationship& r = m_items[i];
-        items += "    <Relationship";
+        if (m_indented) items += "    ";
+        items += "<Relationship";
         attribute(&items, "Id", MkXmlToUtf8(r.id));
         attribute(&items, "Type", MkXmlToUtf8(r.type));
         attribute(&items, "Target", MkXmlToUtf8(r.target));
         if (r.external) attribute(&items, "TargetMode", "External");
-        items += " />\n";
+        items += m_indented ? " />\n" : " />";
     }
-    out += items.empty() ? " />\n" : ">\n" + items + "</Relationships>\n";
+    const char* lineBreak = m_indented ? "\n" : "";
+    out += items.empty() ? std::string(" />") + lineBreak : ">" + (lineBreak + items) + "</Relationships>" + lineBreak;
     return out;
 }
 
@@ -383,7 +388,7 @@ bool MkOpenXMLPart::ReadStoredRels(std::string* bytes) {
     return m_relsEntry >= 0 && m_package->ReadEntry(m_relsEntry, bytes, MkOpenXMLPaths::RelsPartName(m_name));
 }
 
-std::string MkOpenXMLPart::Print() const { return m_xml ? m_xml->PrintToString(!m_compact) : std::string(); }
+std::string MkOpenXMLPart::Print() const { return m_xml ? m_xml->PrintToString(PrintsIndented()) : std::string(); }
 
 void MkOpenXMLPart::OwnBytes() {
     if (!m_view) return;
@@ -446,6 +451,7 @@ const MkXmlDocument* MkOpenXMLPart::Xml() {
     }
     std::unique_ptr<MkXmlDocument> document = m_package->NewXml(m_name);
     if (!m_package->ParseXml(*text, m_name, document.get())) return nullptr;
+    m_indented = MkXmlDocument::LooksIndented(text->data(), text->size());
     m_xml = std::move(document);
     return m_xml.get();
 }
@@ -511,6 +517,7 @@ void MkOpenXMLPackage::Reset() {
     m_rels.reset(new MkOpenXMLRelationships(this, MkString()));  // empty until a package is open
     m_relsEntry = -1;
     m_types.clear();
+    m_typesIndented = false;
     m_families.clear();
     m_error.Empty();
 }
@@ -666,6 +673,7 @@ bool MkOpenXMLPackage::ReadContentTypes(int entry) {
         parsed = types.ParsePaddedText(chars, size, budget) || WhyNotParsed(chars, size, name, types);
     budget->Refund(declared);
     if (!parsed) return false;
+    m_typesIndented = MkXmlDocument::LooksIndented(chars, size);
     const MkXmlElement root = types.GetRootElement();
     if (!root || localName(root) != L"Types")
         return Fail(MkString(L"[Content_Types].xml is not a content types part: its root is ") +
@@ -697,7 +705,8 @@ bool MkOpenXMLPackage::LoadRels(MkOpenXMLRelationships* rels, int entry) {
     const MkString name = m_zip.GetStoredName(entry);
     std::string bytes;
     MkXmlDocument document;
-    return ReadEntry(entry, &bytes, name) && ParseXml(bytes, name, &document) && rels->Load(document, name);
+    return ReadEntry(entry, &bytes, name) && ParseXml(bytes, name, &document) &&
+           rels->Load(document, name, MkXmlDocument::LooksIndented(bytes.data(), bytes.size()));
 }
 
 // ---------------------------------------------------------------------------
@@ -753,6 +762,8 @@ MkOpenXMLPart* MkOpenXMLPackage::CopyPart(MkOpenXMLPart* source, const MkString&
     if (withRelationships && !sourceRels) return nullptr;
     MkOpenXMLPart* part = AddPart(name, source->m_contentType);
     if (!part) return nullptr;
+    part->m_indented = source->m_indented;
+    part->m_compact = source->m_compact;
     if (source->m_xmlIsContent) {
         std::unique_ptr<MkXmlDocument> copy = NewXml(part->m_name);
         copy->KeepWhiteSpaceInText();
@@ -769,6 +780,7 @@ MkOpenXMLPart* MkOpenXMLPackage::CopyPart(MkOpenXMLPart* source, const MkString&
     }
     part->m_rels.reset(new MkOpenXMLRelationships(this, part->m_name));
     if (sourceRels) {
+        part->m_rels->m_indented = sourceRels->m_indented;
         for (int i = 0; i < sourceRels->Count(); ++i) {
             MkOpenXMLRelationship r = sourceRels->At(i);
             if (!r.external && Part(r.part)) r.target = MkOpenXMLPaths::RelativeTarget(part->m_name, r.part);
@@ -931,7 +943,7 @@ std::string MkOpenXMLPackage::ContentTypesXml(const Plan& plan) const {
         e.AddAttributeString(MkString(t.isDefault ? L"Extension" : L"PartName"), t.name);
         e.AddAttributeString(MkString(L"ContentType"), t.type);
     }
-    return document.PrintToString();
+    return document.PrintToString(m_typesIndented);
 }
 
 bool MkOpenXMLPackage::Write(PxZipArchive& out, Plan& plan) {
