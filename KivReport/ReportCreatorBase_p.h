@@ -12,6 +12,7 @@
 #include "LibCore/lfwStagedFiles.h"
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -45,6 +46,9 @@ bool looksLikeZip(const char* path);
 // The pictures snapshots show (an image snapshot's image, the preview stored with
 // a model) as JPEG bytes, each encoded once per report and kept in place until
 // the report is done, so that the packages store them without temporary files.
+// Snapshots showing the same picture share one: the same bytes (as a repository
+// shares one picture among its snapshots) or equal bytes get one name, and a
+// package stores the picture once.
 class PictureBytes {
 public:
     struct Picture {
@@ -59,9 +63,19 @@ public:
     };
     // The snapshot's picture; null when it has none or it cannot be encoded.
     const Picture* Of(const Snapshot* snapshot);
+    // The number of distinct pictures given out.
+    size_t Count() const { return m_distinct.size(); }
 
 private:
-    std::unordered_map<std::uintptr_t, std::unique_ptr<Picture>> m_pictures;  // null for none
+    // The picture already given out with these bytes, or null (*hash is then
+    // that of the bytes).
+    Picture* Known(const unsigned char* data, size_t size, size_t* hash);
+
+    std::unordered_map<std::uintptr_t, Picture*> m_pictures;  // by snapshot; null for none
+    std::vector<std::unique_ptr<Picture>> m_distinct;
+    // The distinct pictures by where their bytes lie, and by a hash of them.
+    std::map<std::pair<const unsigned char*, size_t>, Picture*> m_byData;
+    std::unordered_multimap<size_t, Picture*> m_byHash;
 };
 
 class ReportCreatorBase {
