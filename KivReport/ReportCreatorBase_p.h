@@ -140,6 +140,12 @@ protected:
     // The lines of a validation text that name tags a report leaves as the
     // template has them, each once, in the validation's words.
     static std::vector<std::string> unfilledTags(const std::string& validation);
+    // The validation text of the template that makeReport had open, which generate
+    // then warns from instead of opening the template again to validate it.
+    void keepValidation(const Str& text) {
+        validation = text;
+        validationKept = true;
+    }
     // false, with the error logged, when a selected snapshot is beyond the repository.
     bool checkSelection() const;
     // Further files the report must not overwrite (the template always counts).
@@ -147,6 +153,10 @@ protected:
 
     lfw::Collection<const Snapshot> snapshots;
     lfw::Collection<const Snapshot> referenceSnapshots;
+
+private:
+    Str validation;
+    bool validationKept = false;
 };
 
 } // namespace rep

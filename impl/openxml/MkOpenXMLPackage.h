@@ -151,6 +151,8 @@ public:
     void SetBytesView(const void* data, size_t size);
     // The content parsed, made on first use and kept; null when it is not XML.
     const MkXmlDocument* Xml();
+    // Whether the part holds its parsed document now.
+    bool IsParsed() const { return m_xml != nullptr; }
     // The same document, to edit: from now on it is the part's content.
     MkXmlDocument* EditXml();
     // Replaces the content by a document (taken over).

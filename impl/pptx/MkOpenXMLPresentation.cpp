@@ -199,6 +199,7 @@ MkSlideContent* MkOpenXMLPresentation::ScanSlide(const MkString& slideName) {
         if (r && !r->target.IsEmpty()) record->AddPicturePath(r->target, embed);
     }
     slide->GetSlideTags(record.get());
+    slide->GetEmptyTextTags(&record->emptyTextTags);
     Scan& scan = m_scanned[slideName.Std()];
     scan.record = std::move(record);
     scan.stale = false;
@@ -518,7 +519,8 @@ bool MkOpenXMLPresentation::RemoveSlide(const MkString& id) {
         logError(op, MkString(L"cannot remove ") + slide->Name());
         return false;
     }
-    // Its parts are written no more once nothing reaches them.
+    // Its parts are written no more once nothing reaches them; its tree goes now.
+    if (!slide->IsChanged()) slide->ReleaseXml();
     m_removed.insert(slideName.Std());
     m_slideParts.erase(slideName.Std());
     m_slides->RemoveByName(slideName);
