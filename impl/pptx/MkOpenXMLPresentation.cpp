@@ -103,6 +103,8 @@ bool MkOpenXMLPresentation::Open(const MkString& path) {
     m_listWalked = false;
     m_entriesIndexed = false;
     m_listEntries.clear();
+    m_linkers.clear();
+    m_linkersFound = 0;
     m_showEntries.clear();
     m_sectionEntries.clear();
     m_commentIndicesRead = false;
@@ -465,18 +467,23 @@ void MkOpenXMLPresentation::RedirectReferences(MkOpenXMLPart* slide, const MkStr
         MkOpenXMLPart* source = Package().PartAt(m_linkersFound);
         MkOpenXMLRelationships* rels = source == MainPart() ? nullptr : source->Rels();
         for (int k = 0; rels && k < rels->Count(); ++k) {
-            if (isSlideRelationship(rels->At(k))) {
-                m_slideLinkers.push_back(source);
-                break;
-            }
+            MkOpenXMLPart* linked = isSlideRelationship(rels->At(k)) ? Package().Part(&rels->At(k)) : nullptr;
+            if (!linked) continue;
+            std::vector<MkOpenXMLPart*>& sources = m_linkers[linked];
+            if (sources.empty() || sources.back() != source) sources.push_back(source);
         }
     }
-    for (MkOpenXMLPart* source : m_slideLinkers) {
+    const auto linkers = m_linkers.find(slide);
+    const std::vector<MkOpenXMLPart*> sources =
+        linkers == m_linkers.end() ? std::vector<MkOpenXMLPart*>() : std::move(linkers->second);
+    m_linkers.erase(slide);
+    for (MkOpenXMLPart* source : sources) {
         if (source == slide) continue;
         MkOpenXMLRelationships* rels = source->Rels();
         std::vector<MkString> links, dropped;
         for (int k = 0; rels && k < rels->Count(); ++k)
             if (isSlideRelationship(rels->At(k)) && Package().Part(&rels->At(k)) == slide) links.push_back(rels->At(k).id);
+        if (!links.empty() && !copies.empty()) m_linkers[copies.front()].push_back(source);
         for (const MkString& link : links) {
             if (!copies.empty()) {
                 retarget(rels, link, copies.front()->Name());
@@ -938,8 +945,8 @@ MkOpenXMLPart* MkOpenXMLPresentation::CommentAuthorsPart() const {
 void MkOpenXMLPresentation::ReadCommentIndices() {
     m_commentIndicesRead = true;
     m_lastCommentIndex.clear();
-    MkOpenXMLPart* authors = CommentAuthorsPart();
-    const MkXmlDocument* list = authors ? authors->Xml() : nullptr;
+    m_commentAuthors = CommentAuthorsPart();
+    const MkXmlDocument* list = m_commentAuthors ? m_commentAuthors->Xml() : nullptr;
     for (const TiXmlElement* a = list && list->RootElement() ? list->RootElement()->FirstChildElement() : nullptr; a;
          a = a->NextSiblingElement()) {
         const char* last = a->Attribute("lastIdx");
@@ -969,8 +976,7 @@ void MkOpenXMLPresentation::RenumberComments(MkOpenXMLPart* comments, int slideI
     for (TiXmlElement* cm = root->FirstChildElement(); cm; cm = cm->NextSiblingElement())
         if (cm->Attribute("authorId"))
             cm->SetAttribute("idx", std::to_string(++m_lastCommentIndex[cm->Attribute("authorId")]));
-    MkOpenXMLPart* authors = CommentAuthorsPart();
-    MkXmlDocument* list = authors ? authors->EditXml() : nullptr;
+    MkXmlDocument* list = m_commentAuthors ? m_commentAuthors->EditXml() : nullptr;
     for (TiXmlElement* a = list && list->RootElement() ? list->RootElement()->FirstChildElement() : nullptr; a;
          a = a->NextSiblingElement()) {
         const auto last = a->Attribute("id") ? m_lastCommentIndex.find(a->Attribute("id")) : m_lastCommentIndex.end();

@@ -186,6 +186,7 @@ private:
     void ReadCommentIndices();
     std::map<std::string, long long> m_lastCommentIndex;
     bool m_commentIndicesRead = false;
+    MkOpenXMLPart* m_commentAuthors = nullptr;  // found with the indices
     int m_addedSlideId = 0;  // of the slide AddSlideToPresentationXml listed last
 
     MkString m_problem;
@@ -213,10 +214,11 @@ private:
     mutable std::unordered_map<std::wstring, MkOpenXMLPart*> m_slideParts;  // found by SlidePart
     // The copies DuplicateSlide made of each slide, in the order made.
     std::map<std::wstring, std::vector<MkString>> m_copies;
-    // The parts (but the presentation) that relate slides: links, actions. The
-    // package's parts are looked at once each, those added later when first
-    // needed (a part's relationships are complete when it is added).
-    std::vector<MkOpenXMLPart*> m_slideLinkers;
+    // The parts (but the presentation) that relate each slide: links, actions,
+    // notes. The package's parts are looked at once each, those added later when
+    // first needed (a part's relationships are complete when it is added), and a
+    // link moved to a copy is listed under the copy.
+    std::unordered_map<MkOpenXMLPart*, std::vector<MkOpenXMLPart*>> m_linkers;
     int m_linkersFound = 0;
     // Scans of slides: name -> record (a record without tags for untagged slides).
     struct Scan {
