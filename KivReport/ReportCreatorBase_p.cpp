@@ -78,7 +78,7 @@ bool looksLikeZip(const char* path) {
 } // namespace creator
 
 PictureBytes::Picture* PictureBytes::Known(const unsigned char* data, size_t size, size_t* hash) {
-    const auto same = m_byData.find(std::make_pair(data, size));
+    const auto same = m_byData.find(std::make_pair(reinterpret_cast<std::uintptr_t>(data), size));
     if (same != m_byData.end()) return same->second;
     *hash = std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(data), size));
     const auto range = m_byHash.equal_range(*hash);
@@ -117,14 +117,14 @@ const PictureBytes::Picture* PictureBytes::Of(const Snapshot* snapshot) {
     // made: the next snapshot showing them is known by where they lie.
     size_t hash = 0;
     if ((found = Known(picture->data, picture->size, &hash))) {
-        if (kept) m_byData.emplace(std::make_pair(picture->data, picture->size), found);
+        if (kept) m_byData.emplace(std::make_pair(reinterpret_cast<std::uintptr_t>(picture->data), picture->size), found);
         return found;
     }
     picture->width = static_cast<int>(image->width());
     picture->height = static_cast<int>(image->height());
     picture->name.MakeForm("memory:picture%d.jpg", static_cast<int>(m_distinct.size()) + 1);
     found = picture.get();
-    m_byData.emplace(std::make_pair(found->data, found->size), found);
+    m_byData.emplace(std::make_pair(reinterpret_cast<std::uintptr_t>(found->data), found->size), found);
     m_byHash.emplace(hash, found);
     m_distinct.push_back(std::move(picture));
     return found;

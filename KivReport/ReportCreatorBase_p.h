@@ -63,8 +63,6 @@ public:
     };
     // The snapshot's picture; null when it has none or it cannot be encoded.
     const Picture* Of(const Snapshot* snapshot);
-    // The number of distinct pictures given out.
-    size_t Count() const { return m_distinct.size(); }
 
 private:
     // The picture already given out with these bytes, or null (*hash is then
@@ -74,7 +72,7 @@ private:
     std::unordered_map<std::uintptr_t, Picture*> m_pictures;  // by snapshot; null for none
     std::vector<std::unique_ptr<Picture>> m_distinct;
     // The distinct pictures by where their bytes lie, and by a hash of them.
-    std::map<std::pair<const unsigned char*, size_t>, Picture*> m_byData;
+    std::map<std::pair<std::uintptr_t, size_t>, Picture*> m_byData;
     std::unordered_multimap<size_t, Picture*> m_byHash;
 };
 
