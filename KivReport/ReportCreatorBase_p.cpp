@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
+#include <string_view>
 
 namespace kiv {
 namespace rep {
@@ -75,10 +77,21 @@ bool looksLikeZip(const char* path) {
 }
 } // namespace creator
 
+PictureBytes::Picture* PictureBytes::Known(const unsigned char* data, size_t size, size_t* hash) {
+    const auto same = m_byData.find(std::make_pair(reinterpret_cast<std::uintptr_t>(data), size));
+    if (same != m_byData.end()) return same->second;
+    *hash = std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(data), size));
+    const auto range = m_byHash.equal_range(*hash);
+    for (auto it = range.first; it != range.second; ++it)
+        if (it->second->size == size && std::memcmp(it->second->data, data, size) == 0) return it->second;
+    return nullptr;
+}
+
 const PictureBytes::Picture* PictureBytes::Of(const Snapshot* snapshot) {
     if (!snapshot) return nullptr;
-    std::unique_ptr<Picture>& known = m_pictures[reinterpret_cast<std::uintptr_t>(snapshot)];
-    if (known) return known.get();
+    const auto known = m_pictures.find(reinterpret_cast<std::uintptr_t>(snapshot));
+    if (known != m_pictures.end()) return known->second;
+    Picture*& found = m_pictures[reinterpret_cast<std::uintptr_t>(snapshot)];
     PtrRef<Image> image;
     if (snapshot->type() == Snapshot::MDLX) {
         if (snapshot->modelMdlx()) image = PtrRef<Image>(SnapshotPictures::snapshotFromMemoryFile(snapshot->modelMdlx()));
@@ -90,7 +103,8 @@ const PictureBytes::Picture* PictureBytes::Of(const Snapshot* snapshot) {
     // A snapshot's own image keeps its JPEG bytes: no copy. A model's preview is
     // made here, and so encoded here.
     const std::vector<unsigned char>* source = snapshot->type() == Snapshot::MDLX ? nullptr : image->sourceJpeg();
-    if (source && !source->empty() && image->byteCount() > 0) {
+    const bool kept = source && !source->empty() && image->byteCount() > 0;
+    if (kept) {
         picture->data = source->data();
         picture->size = source->size();
     } else {
@@ -99,11 +113,21 @@ const PictureBytes::Picture* PictureBytes::Of(const Snapshot* snapshot) {
         picture->data = picture->encoded.data();
         picture->size = picture->encoded.size();
     }
+    // The bytes of a repository's image stay where they are while the report is
+    // made: the next snapshot showing them is known by where they lie.
+    size_t hash = 0;
+    if ((found = Known(picture->data, picture->size, &hash))) {
+        if (kept) m_byData.emplace(std::make_pair(reinterpret_cast<std::uintptr_t>(picture->data), picture->size), found);
+        return found;
+    }
     picture->width = static_cast<int>(image->width());
     picture->height = static_cast<int>(image->height());
-    picture->name.MakeForm("memory:picture%d.jpg", static_cast<int>(m_pictures.size()));
-    known = std::move(picture);
-    return known.get();
+    picture->name.MakeForm("memory:picture%d.jpg", static_cast<int>(m_distinct.size()) + 1);
+    found = picture.get();
+    m_byData.emplace(std::make_pair(reinterpret_cast<std::uintptr_t>(found->data), found->size), found);
+    m_byHash.emplace(hash, found);
+    m_distinct.push_back(std::move(picture));
+    return found;
 }
 
 ReportCreatorBase::ReportCreatorBase(Repository* repo, const Str& path)
@@ -251,7 +275,7 @@ bool ReportCreatorBase::generate(const Str& path) {
         staged.protect(inputs);
         const std::string reportFile = staged.stage(target);
         if (reportFile.empty()) return false;
-        templateWithoutTags = templateWithReferenceTags = false;
+        templateWithoutTags = templateWithReferenceTags = validationKept = false;
         if (!makeReport(reportFile, staged)) return false;  // staged files are removed
         if (!leftOut.empty()) {
             std::string names;
@@ -263,8 +287,7 @@ bool ReportCreatorBase::generate(const Str& path) {
             REP_LOG_WARNING(lfw::String("Report written without the content of snapshots %1").arg(names));
         }
         // Tags the report leaves as the template has them are told, or refuse a strict report.
-        Str validation;
-        validate(&validation);
+        if (!validationKept) validate(&validation);
         std::vector<std::string> unfilled = unfilledTags(validation.toStdString());
         const std::string noReference = "Reference tags were found in template, but no reference repository specified";
         if (templateWithReferenceTags && !referenceRepository &&

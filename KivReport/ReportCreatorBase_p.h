@@ -12,6 +12,7 @@
 #include "LibCore/lfwStagedFiles.h"
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -45,6 +46,9 @@ bool looksLikeZip(const char* path);
 // The pictures snapshots show (an image snapshot's image, the preview stored with
 // a model) as JPEG bytes, each encoded once per report and kept in place until
 // the report is done, so that the packages store them without temporary files.
+// Snapshots showing the same picture share one: the same bytes (as a repository
+// shares one picture among its snapshots) or equal bytes get one name, and a
+// package stores the picture once.
 class PictureBytes {
 public:
     struct Picture {
@@ -61,7 +65,15 @@ public:
     const Picture* Of(const Snapshot* snapshot);
 
 private:
-    std::unordered_map<std::uintptr_t, std::unique_ptr<Picture>> m_pictures;  // null for none
+    // The picture already given out with these bytes, or null (*hash is then
+    // that of the bytes).
+    Picture* Known(const unsigned char* data, size_t size, size_t* hash);
+
+    std::unordered_map<std::uintptr_t, Picture*> m_pictures;  // by snapshot; null for none
+    std::vector<std::unique_ptr<Picture>> m_distinct;
+    // The distinct pictures by where their bytes lie, and by a hash of them.
+    std::map<std::pair<std::uintptr_t, size_t>, Picture*> m_byData;
+    std::unordered_multimap<size_t, Picture*> m_byHash;
 };
 
 class ReportCreatorBase {
@@ -126,6 +138,12 @@ protected:
     // The lines of a validation text that name tags a report leaves as the
     // template has them, each once, in the validation's words.
     static std::vector<std::string> unfilledTags(const std::string& validation);
+    // The validation text of the template that makeReport had open, which generate
+    // then warns from instead of opening the template again to validate it.
+    void keepValidation(const Str& text) {
+        validation = text;
+        validationKept = true;
+    }
     // false, with the error logged, when a selected snapshot is beyond the repository.
     bool checkSelection() const;
     // Further files the report must not overwrite (the template always counts).
@@ -133,6 +151,10 @@ protected:
 
     lfw::Collection<const Snapshot> snapshots;
     lfw::Collection<const Snapshot> referenceSnapshots;
+
+private:
+    Str validation;
+    bool validationKept = false;
 };
 
 } // namespace rep

@@ -196,6 +196,14 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         PPT_LOG_ERROR(misplaced.front());
         return false;
     }
+    {
+        // The template as validate would read it, before it is filled: the report
+        // warns of what it leaves unfilled from this, without opening it again.
+        MkString validation;
+        validateTemplate(validation, false, &presentation);
+        if (referenceRepository) validateTemplate(validation, true, &presentation);
+        keepValidation(Str(validation.Std()));
+    }
     TemporaryFiles temporary;
     Context c{presentation, temporary, staged, {}, {}};
 
@@ -211,6 +219,8 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
             if (t_errorsLogged == logged) PPT_LOG_ERROR("Error adding snapshots.");
             return false;
         }
+        // Printed now rather than held as a tree until the report is written.
+        presentation.ReleaseSlide(slide.slideName);
     }
     if (!addGenericSlides(c)) {
         if (t_errorsLogged == logged) PPT_LOG_ERROR("Error adding snapshots.");
@@ -678,31 +688,6 @@ bool ReportCreatorPowerPointPrivate::validateSituationObject(const MkString& tag
     return false;
 }
 
-bool ReportCreatorPowerPointPrivate::validateTitleAndTextFields(const MkXmlDocument& slide, MkString& report) {
-    const MkXmlElement tree = slide.GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:spTree");
-    if (!tree) return false;
-    bool ok = true;
-    std::vector<MkXmlElement> shapes;
-    MkOpenXMLSlideDocument::FindShapes(tree, L"p:sp", shapes);
-    for (const MkXmlElement& sp : shapes) {
-        const MkXmlElement cNvPr = sp.GetFirstChildFromPath(L"p:nvSpPr/p:cNvPr");
-        if (!cNvPr) continue;
-        const MkString name = cNvPr.GetAttributeString(L"name");
-        const MkTagNameParts parts(name);
-        const bool tag = (parts.IsRef() || parts.prefix.StartsWith(L"SIT")) &&
-                         (parts.suffix == MkString(L"TEXT") || parts.suffix == MkString(L"TITLE"));
-        // Text in any paragraph will do: the first may be an empty line.
-        bool text = false;
-        for (MkXmlElement p = sp.GetFirstChildFromPath(L"p:txBody/a:p"); p && !text; p = p.GetNextSiblingElement(L"a:p"))
-            text = bool(p.GetFirstChildFromPath(L"a:r/a:t"));
-        if (tag && !text) {
-            report += name + L": No body text for snapshot tag in template. Please enter some body text.\n";
-            ok = false;
-        }
-    }
-    return ok;
-}
-
 bool ReportCreatorPowerPointPrivate::validateMacro(const MkString& tag, const Snapshots& snaps, bool reference,
                                                    MkString& unknownFields, MkString& warnings) {
     const TemplateTags::FieldMacroCheck check = TemplateTags::checkFieldMacro(tag, snaps, reference);
@@ -721,7 +706,8 @@ bool ReportCreatorPowerPointPrivate::validateMacro(const MkString& tag, const Sn
     return false;
 }
 
-bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool reference) const {
+bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool reference,
+                                                      MkOpenXMLPresentation* opened) const {
     if (!reference)
         report = MkString(L"\nVALIDATION OF REPOSITORY\n") + TemplateTags::VALIDATION_SEPARATOR;
     else
@@ -732,18 +718,21 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
         report = L"No active snapshots in repository";
         return false;
     }
-    MkOpenXMLPresentation presentation;
-    if (!lfw::FileSystem::fileExists(lfw::String(templatePath.Std())) || !presentation.Open(templatePath)) {
-        report = L"Not able to open template file";
-        if (!presentation.PackageProblem().IsEmpty()) report += L": " + presentation.PackageProblem();
-        return false;
+    MkOpenXMLPresentation own;
+    MkOpenXMLPresentation& presentation = opened ? *opened : own;
+    if (!opened) {
+        if (!lfw::FileSystem::fileExists(lfw::String(templatePath.Std())) || !presentation.Open(templatePath)) {
+            report = L"Not able to open template file";
+            if (!presentation.PackageProblem().IsEmpty()) report += L": " + presentation.PackageProblem();
+            return false;
+        }
+        const MkString problem = presentation.CheckTemplateParts();
+        if (!problem.IsEmpty()) {
+            report = MkString(L"Not able to open template file: ") + problem;
+            return false;
+        }
+        presentation.CreateSlideContentList();
     }
-    const MkString problem = presentation.CheckTemplateParts();
-    if (!problem.IsEmpty()) {
-        report = MkString(L"Not able to open template file: ") + problem;
-        return false;
-    }
-    presentation.CreateSlideContentList();
     const MkSlideContentPtrArray& slides = *presentation.GetSlideContentList();
     const int count = static_cast<int>(snaps.size());
     MkString unmatched;
@@ -811,8 +800,9 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
     textTags(SIT_TYPE_TEXT + r);
     MkString empty;
     for (int i = 0; i < slides.GetSize(); ++i) {
-        if (const MkOpenXMLSlideDocument* slide = presentation.ViewSlide(slides[i]->slideName))
-            validateTitleAndTextFields(*slide, empty);
+        const MkStringArray& names = slides[i]->emptyTextTags;
+        for (int k = 0; k < names.GetSize(); ++k)
+            empty += names[k] + L": No body text for snapshot tag in template. Please enter some body text.\n";
     }
     if (!empty.IsBlank()) report += MkString(L"Empty title/text tags:\n") + TemplateTags::VALIDATION_SEPARATOR + empty + L"\n\n";
     textTags(SIT_TYPE_TITLE + r);

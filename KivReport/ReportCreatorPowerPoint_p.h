@@ -23,10 +23,11 @@ public:
 
     bool createReport(const std::wstring& outputPath) { return generate(Str(outputPath)); }
     bool validate(Str* report) const override;
-    bool validateTemplate(MkString& report, bool reference) const;
+    // The validation of the template against one repository, appended to report;
+    // of the template as opened in `opened` (its slide list made) when given.
+    bool validateTemplate(MkString& report, bool reference, MkOpenXMLPresentation* opened = nullptr) const;
     static bool summarize(const Str& templatePath, Str* summary);
     static bool summarizeTemplate(const MkString& templatePath, MkString& summary);
-    static bool validateTitleAndTextFields(const MkXmlDocument& slide, MkString& report);
     static bool validateMacro(const MkString& tag, const Snapshots& snapshots, bool reference, MkString& unknownFields,
                               MkString& warnings);
     static bool validateSituationObject(const MkString& tag, Snapshot::SnapshotType expected, const Snapshots& snapshots,

@@ -197,12 +197,29 @@ void MkOpenXMLRelationships::Index(size_t index) const {
 }
 
 bool MkOpenXMLRelationships::Indexed() const {
+    // Once indexed, a list stays indexed (Drop keeps the indexes in step).
+    if (m_indexed) return true;
     if (m_items.size() <= SEARCHED_IN_PLACE) return false;
-    if (!m_indexed) {
-        for (size_t i = 0; i < m_items.size(); ++i) Index(i);
-        m_indexed = true;
-    }
+    for (size_t i = 0; i < m_items.size(); ++i) Index(i);
+    m_indexed = true;
     return true;
+}
+
+void MkOpenXMLRelationships::Compact() const {
+    if (m_droppedCount == 0) return;
+    size_t kept = 0;
+    for (size_t i = 0; i < m_items.size(); ++i)
+        if (!m_dropped[i]) {
+            if (kept != i) m_items[kept] = std::move(m_items[i]);
+            ++kept;
+        }
+    m_items.resize(kept);
+    m_dropped.clear();
+    m_droppedCount = 0;
+    m_byId.clear();
+    m_byTarget.clear();
+    m_sharedTargets = false;
+    for (size_t i = 0; i < m_items.size(); ++i) Index(i);
 }
 
 const MkOpenXMLRelationship* MkOpenXMLRelationships::Find(const MkString& id) const {
@@ -266,29 +283,23 @@ bool MkOpenXMLRelationships::Drop(const MkString& id) {
     const MkOpenXMLRelationship* r = Find(id);
     if (!r) return false;
     const size_t at = static_cast<size_t>(r - m_items.data());
-    // Ids given out stay given out (m_largest). The indexes follow the list: a
-    // presentation that loses many slides would otherwise index its list anew
-    // after each of them.
-    bool reindex = false;
-    if (m_indexed) {
-        m_byId.erase(r->id.Std());
-        const auto target = m_byTarget.find(TargetKey(*r));
-        if (target != m_byTarget.end() && target->second == at) {
-            m_byTarget.erase(target);
-            reindex = m_sharedTargets;  // another relationship to that target may now come first
-        }
-        for (auto& entry : m_byId)
-            if (entry.second > at) --entry.second;
-        for (auto& entry : m_byTarget)
-            if (entry.second > at) --entry.second;
-    }
-    m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(at));
-    if (reindex) {
-        m_byId.clear();
-        m_byTarget.clear();
-        m_indexed = m_sharedTargets = false;
-    }
     m_changed = true;
+    // Ids given out stay given out (m_largest).
+    if (!m_indexed) {
+        m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(at));
+        return true;
+    }
+    // An indexed list marks it (see m_items): a presentation that loses many
+    // slides would otherwise move its list, or index it anew, after each of them.
+    m_byId.erase(r->id.Std());
+    const auto target = m_byTarget.find(TargetKey(*r));
+    const bool first = target != m_byTarget.end() && target->second == at;
+    if (first) m_byTarget.erase(target);
+    if (m_dropped.empty()) m_dropped.assign(m_items.size(), false);
+    m_dropped[at] = true;
+    ++m_droppedCount;
+    // Another relationship to that target may now come first.
+    if (first && m_sharedTargets) Compact();
     return true;
 }
 
@@ -300,11 +311,13 @@ MkString MkOpenXMLRelationships::NextId() const {
 
 void MkOpenXMLRelationships::Append(MkOpenXMLRelationship relationship) {
     m_items.push_back(std::move(relationship));
+    if (!m_dropped.empty()) m_dropped.push_back(false);
     m_largest = std::max(m_largest, rIdNumber(m_items.back().id.Std()));
     if (m_indexed) Index(m_items.size() - 1);
 }
 
-bool MkOpenXMLRelationships::Load(const MkXmlDocument& document, const MkString& relsName) {
+bool MkOpenXMLRelationships::Load(const MkXmlDocument& document, const MkString& relsName, bool indented) {
+    m_indented = indented;
     const MkXmlElement root = document.GetRootElement();
     if (!root || localName(root) != L"Relationships")
         return m_package->Fail(quoted(relsName) + L" is not a relationships part");
@@ -330,6 +343,7 @@ bool MkOpenXMLRelationships::Load(const MkXmlDocument& document, const MkString&
 }
 
 std::string MkOpenXMLRelationships::Serialize(const std::vector<bool>& keep) const {
+    Compact();  // keep counts the relationships left
     // The text MkXmlDocument would print, written without building one.
     auto attribute = [](std::string* out, const char* name, const std::string& value) {
         const char quote = value.find('"') == std::string::npos ? '"' : '\'';
@@ -340,20 +354,24 @@ std::string MkOpenXMLRelationships::Serialize(const std::vector<bool>& keep) con
         MkXmlAppendEscaped(out, value);
         *out += quote;
     };
-    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n<Relationships";
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>";
+    if (m_indented) out += "\n";
+    out += "<Relationships";
     attribute(&out, "xmlns", MkXmlToUtf8(MkString(RELATIONSHIPS_NAMESPACE)));
     std::string items;
     for (size_t i = 0; i < m_items.size(); ++i) {
         if (!keep.empty() && !keep[i]) continue;
         const MkOpenXMLRelationship& r = m_items[i];
-        items += "    <Relationship";
+        if (m_indented) items += "    ";
+        items += "<Relationship";
         attribute(&items, "Id", MkXmlToUtf8(r.id));
         attribute(&items, "Type", MkXmlToUtf8(r.type));
         attribute(&items, "Target", MkXmlToUtf8(r.target));
         if (r.external) attribute(&items, "TargetMode", "External");
-        items += " />\n";
+        items += m_indented ? " />\n" : " />";
     }
-    out += items.empty() ? " />\n" : ">\n" + items + "</Relationships>\n";
+    const char* lineBreak = m_indented ? "\n" : "";
+    out += items.empty() ? std::string(" />") + lineBreak : ">" + (lineBreak + items) + "</Relationships>" + lineBreak;
     return out;
 }
 
@@ -370,7 +388,7 @@ bool MkOpenXMLPart::ReadStoredRels(std::string* bytes) {
     return m_relsEntry >= 0 && m_package->ReadEntry(m_relsEntry, bytes, MkOpenXMLPaths::RelsPartName(m_name));
 }
 
-std::string MkOpenXMLPart::Print() const { return m_xml ? m_xml->PrintToString(!m_compact) : std::string(); }
+std::string MkOpenXMLPart::Print() const { return m_xml ? m_xml->PrintToString(PrintsIndented()) : std::string(); }
 
 void MkOpenXMLPart::OwnBytes() {
     if (!m_view) return;
@@ -433,6 +451,7 @@ const MkXmlDocument* MkOpenXMLPart::Xml() {
     }
     std::unique_ptr<MkXmlDocument> document = m_package->NewXml(m_name);
     if (!m_package->ParseXml(*text, m_name, document.get())) return nullptr;
+    m_indented = MkXmlDocument::LooksIndented(text->data(), text->size());
     m_xml = std::move(document);
     return m_xml.get();
 }
@@ -498,6 +517,7 @@ void MkOpenXMLPackage::Reset() {
     m_rels.reset(new MkOpenXMLRelationships(this, MkString()));  // empty until a package is open
     m_relsEntry = -1;
     m_types.clear();
+    m_typesIndented = false;
     m_families.clear();
     m_error.Empty();
 }
@@ -653,6 +673,7 @@ bool MkOpenXMLPackage::ReadContentTypes(int entry) {
         parsed = types.ParsePaddedText(chars, size, budget) || WhyNotParsed(chars, size, name, types);
     budget->Refund(declared);
     if (!parsed) return false;
+    m_typesIndented = MkXmlDocument::LooksIndented(chars, size);
     const MkXmlElement root = types.GetRootElement();
     if (!root || localName(root) != L"Types")
         return Fail(MkString(L"[Content_Types].xml is not a content types part: its root is ") +
@@ -684,7 +705,8 @@ bool MkOpenXMLPackage::LoadRels(MkOpenXMLRelationships* rels, int entry) {
     const MkString name = m_zip.GetStoredName(entry);
     std::string bytes;
     MkXmlDocument document;
-    return ReadEntry(entry, &bytes, name) && ParseXml(bytes, name, &document) && rels->Load(document, name);
+    return ReadEntry(entry, &bytes, name) && ParseXml(bytes, name, &document) &&
+           rels->Load(document, name, MkXmlDocument::LooksIndented(bytes.data(), bytes.size()));
 }
 
 // ---------------------------------------------------------------------------
@@ -740,6 +762,8 @@ MkOpenXMLPart* MkOpenXMLPackage::CopyPart(MkOpenXMLPart* source, const MkString&
     if (withRelationships && !sourceRels) return nullptr;
     MkOpenXMLPart* part = AddPart(name, source->m_contentType);
     if (!part) return nullptr;
+    part->m_indented = source->m_indented;
+    part->m_compact = source->m_compact;
     if (source->m_xmlIsContent) {
         std::unique_ptr<MkXmlDocument> copy = NewXml(part->m_name);
         copy->KeepWhiteSpaceInText();
@@ -756,6 +780,7 @@ MkOpenXMLPart* MkOpenXMLPackage::CopyPart(MkOpenXMLPart* source, const MkString&
     }
     part->m_rels.reset(new MkOpenXMLRelationships(this, part->m_name));
     if (sourceRels) {
+        part->m_rels->m_indented = sourceRels->m_indented;
         for (int i = 0; i < sourceRels->Count(); ++i) {
             MkOpenXMLRelationship r = sourceRels->At(i);
             if (!r.external && Part(r.part)) r.target = MkOpenXMLPaths::RelativeTarget(part->m_name, r.part);
@@ -918,7 +943,7 @@ std::string MkOpenXMLPackage::ContentTypesXml(const Plan& plan) const {
         e.AddAttributeString(MkString(t.isDefault ? L"Extension" : L"PartName"), t.name);
         e.AddAttributeString(MkString(L"ContentType"), t.type);
     }
-    return document.PrintToString();
+    return document.PrintToString(m_typesIndented);
 }
 
 bool MkOpenXMLPackage::Write(PxZipArchive& out, Plan& plan) {

@@ -18,6 +18,13 @@
 // only read is saved exactly as stored. EditXml() makes the document the content,
 // serialized once, at save. SetBytes() and SetXml() replace the content.
 //
+// Printing. Office writes its XML on one line, and so does the package: a document
+// is printed without indentation, as are the relationships parts and
+// [Content_Types].xml it writes, unless the template's own text of that part was
+// indented (MkXmlDocument::LooksIndented); a copy prints as its source. Indentation
+// costs bytes to compress and write, and white space added between the nodes of
+// mixed content would change it.
+//
 // Relationships. A part's relationships part is parsed once, on first use, into
 // an MkOpenXMLRelationships; the package's own (_rels/.rels) at open. Each
 // relationship knows the part its target names.
@@ -62,8 +69,14 @@ class MkOpenXMLRelationships {
 public:
     // The part that holds them; empty for the package relationships.
     const MkString& Source() const { return m_source; }
-    int Count() const { return static_cast<int>(m_items.size()); }
-    const MkOpenXMLRelationship& At(int index) const { return m_items[static_cast<size_t>(index)]; }
+    int Count() const {
+        Compact();
+        return static_cast<int>(m_items.size());
+    }
+    const MkOpenXMLRelationship& At(int index) const {
+        Compact();
+        return m_items[static_cast<size_t>(index)];
+    }
     const MkOpenXMLRelationship* Find(const MkString& id) const;
     // The first relationship of this type to the part (a URL when external).
     const MkOpenXMLRelationship* Find(const MkString& type, const MkString& target, bool external) const;
@@ -86,16 +99,23 @@ private:
     friend class MkOpenXMLPackage;
     friend class MkOpenXMLPart;
     MkOpenXMLRelationships(MkOpenXMLPackage* package, const MkString& source) : m_package(package), m_source(source) {}
-    bool Load(const MkXmlDocument& document, const MkString& relsName);
+    bool Load(const MkXmlDocument& document, const MkString& relsName, bool indented);
     void Append(MkOpenXMLRelationship relationship);
     void Index(size_t index) const;
     bool Indexed() const;  // false for a list searched in place
+    // Takes the dropped relationships out of the list and indexes it anew.
+    void Compact() const;
     static std::wstring TargetKey(const MkOpenXMLRelationship& r);
     std::string Serialize(const std::vector<bool>& keep) const;
 
     MkOpenXMLPackage* m_package;
     MkString m_source;
-    std::vector<MkOpenXMLRelationship> m_items;
+    // A relationship dropped from an indexed list only leaves its indexes and is
+    // marked; the list is compacted when next read in order. A presentation that
+    // loses thousands of slides would otherwise move its list after each of them.
+    mutable std::vector<MkOpenXMLRelationship> m_items;
+    mutable std::vector<bool> m_dropped;  // with m_items, while some are dropped
+    mutable size_t m_droppedCount = 0;
     // Indexes made on first use, for the package's and other long lists (a part's
     // few relationships are searched in place): by id, and by type, external flag
     // and target or part key.
@@ -105,6 +125,7 @@ private:
     mutable bool m_sharedTargets = false;  // two relationships of one type name one target
     long long m_largest = 0;
     bool m_changed = false;
+    bool m_indented = false;  // the stored relationships part was indented
 };
 
 class MkOpenXMLPart {
@@ -130,6 +151,8 @@ public:
     void SetBytesView(const void* data, size_t size);
     // The content parsed, made on first use and kept; null when it is not XML.
     const MkXmlDocument* Xml();
+    // Whether the part holds its parsed document now.
+    bool IsParsed() const { return m_xml != nullptr; }
     // The same document, to edit: from now on it is the part's content.
     MkXmlDocument* EditXml();
     // Replaces the content by a document (taken over).
@@ -140,10 +163,12 @@ public:
     void ReleaseXml();
     // The parsed document printed as the package writes it (empty when there is none).
     std::string Print() const;
-    // Prints the document without indentation (Word documents: white space
-    // between elements means nothing there, and a large one would be mostly
-    // indentation).
+    // Prints the document without indentation even when the template's text of the
+    // part was indented (Word documents: white space between elements means
+    // nothing there, and a large one would be mostly indentation).
     void PrintCompact(bool compact = true) { m_compact = compact; }
+    // Whether Print() indents: the part's text, when last parsed, was indented.
+    bool PrintsIndented() const { return m_indented && !m_compact; }
     // Whether the content differs from what the zip stores under this name.
     bool IsChanged() const { return m_entry < 0 || m_bytesAreContent || m_xmlIsContent || m_copied; }
 
@@ -177,6 +202,7 @@ private:
     std::unique_ptr<MkXmlDocument> m_xml;
     bool m_xmlIsContent = false;
     bool m_compact = false;
+    bool m_indented = false;  // the text last parsed was indented
     std::unique_ptr<MkOpenXMLRelationships> m_rels;
 };
 
@@ -281,6 +307,7 @@ private:
     int m_relsEntry = -1;
     // The entries of [Content_Types].xml in their order, the first of each extension or part.
     std::vector<TypeEntry> m_types;
+    bool m_typesIndented = false;
     // Largest number of each part-name family asked for (key of the name without it).
     std::unordered_map<std::wstring, long long> m_families;
     XmlMaker m_xmlMaker;

@@ -99,7 +99,14 @@ bool MkOpenXMLPresentation::Open(const MkString& path) {
     m_provided.clear();
     m_newSlideNames.Clear();
     m_lastSlideId = 255;
+    m_takenFrom = m_takenTo = 0;
     m_listWalked = false;
+    m_entriesIndexed = false;
+    m_listEntries.clear();
+    m_linkers.clear();
+    m_linkersFound = 0;
+    m_showEntries.clear();
+    m_sectionEntries.clear();
     m_commentIndicesRead = false;
     m_problem.Empty();
     if (!MkOpenXMLPackageEditor::Open(path)) {
@@ -194,6 +201,7 @@ MkSlideContent* MkOpenXMLPresentation::ScanSlide(const MkString& slideName) {
         if (r && !r->target.IsEmpty()) record->AddPicturePath(r->target, embed);
     }
     slide->GetSlideTags(record.get());
+    slide->GetEmptyTextTags(&record->emptyTextTags);
     Scan& scan = m_scanned[slideName.Std()];
     scan.record = std::move(record);
     scan.stale = false;
@@ -273,17 +281,63 @@ int MkOpenXMLPresentation::SlideCount() {
     return MainPart()->Xml()->GetRootElement().GetFirstChildElement(L"p:sldIdLst").GetChildElementCount();
 }
 
+namespace {
+// The number a slide list entry's r:id holds ("rId12": 12), 0 when none.
+int listedNumber(const MkString& relId) {
+    const float number = relId.GetFirstFloat();
+    return number < 2.99e38f && number > 0 ? static_cast<int>(number) : 0;
+}
+} // namespace
+
 void MkOpenXMLPresentation::WalkSlideList() {
-    m_largestListedRelNumber = 0;
+    m_listedNumbers.clear();
     const MkXmlElement list = MainPart()->Xml()->GetRootElement().GetFirstChildElement(L"p:sldIdLst");
     for (MkXmlElement child = list.GetFirstChildElement(); child; child = child.GetNextSiblingElement()) {
         m_lastSlideId = std::max(m_lastSlideId, child.GetAttributeInt(L"id", 0));
-        const float number = child.GetAttributeString(L"r:id").GetFirstFloat();
-        if (number < 2.99e38f && static_cast<int>(number) > m_largestListedRelNumber)
-            m_largestListedRelNumber = static_cast<int>(number);
+        ++m_listedNumbers[listedNumber(child.GetAttributeString(L"r:id"))];
     }
+    m_largestListedRelNumber = m_listedNumbers.empty() ? 0 : m_listedNumbers.rbegin()->first;
     m_listWalked = true;
-    m_beforeFound = false;
+}
+
+void MkOpenXMLPresentation::CountListed(const MkString& relId, int change) {
+    if (!m_listWalked) return;  // counted when the list is walked
+    const int number = listedNumber(relId);
+    if ((m_listedNumbers[number] += change) <= 0) m_listedNumbers.erase(number);
+    m_largestListedRelNumber = m_listedNumbers.empty() ? 0 : m_listedNumbers.rbegin()->first;
+}
+
+void MkOpenXMLPresentation::IndexEntries() {
+    if (m_entriesIndexed) return;
+    m_entriesIndexed = true;
+    const MkXmlElement root = MainPart()->Xml()->GetRootElement();
+    auto index = [](const MkXmlElement& parent, const wchar_t* name, const char* attribute, EntryIndex* out) {
+        std::vector<MkXmlElement> found;
+        MkOpenXMLSlideDocument::FindAllElements(parent, name, found);
+        for (const MkXmlElement& e : found) {
+            const char* value = e.Tx()->Attribute(attribute);
+            (*out)[value ? value : ""].push_back(e.Tx());
+        }
+    };
+    for (MkXmlElement e = root.GetFirstChildFromPath(L"p:sldIdLst").GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
+        const char* relId = e.Tx()->Attribute("r:id");
+        m_listEntries[relId ? relId : ""].push_back(e.Tx());
+    }
+    index(root.GetFirstChildElement(L"p:custShowLst"), L"p:sld", "r:id", &m_showEntries);
+    index(root.GetFirstChildElement(L"p:extLst"), L"p14:sldId", "id", &m_sectionEntries);
+}
+
+TiXmlElement* MkOpenXMLPresentation::ListEntry(const MkString& relId) {
+    IndexEntries();
+    const auto it = m_listEntries.find(MkXmlToUtf8(relId));
+    return it == m_listEntries.end() || it->second.empty() ? nullptr : it->second.front();
+}
+
+MkString MkOpenXMLPresentation::ListedSlideId(const MkString& relId) {
+    IndexEntries();
+    const auto it = m_listEntries.find(MkXmlToUtf8(relId));
+    const char* id = it == m_listEntries.end() || it->second.empty() ? nullptr : it->second.back()->Attribute("id");
+    return id ? MkString(id) : MkString();
 }
 
 bool MkOpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName, const MkString& beforeId) {
@@ -314,27 +368,16 @@ bool MkOpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName,
                           : MkString(L"cannot read the slide list of ppt/presentation.xml"));
         return false;
     }
-    // Copies of one slide go before it one after another: the entry is looked for
-    // once, while the list only grows.
-    if (beforeId != m_beforeId || !m_beforeFound) {
-        m_beforeId = beforeId;
-        m_beforeElement = MkXmlElement();
-        for (MkXmlElement e = list.GetFirstChildElement(); e && !beforeId.IsEmpty(); e = e.GetNextSiblingElement())
-            if (e.GetAttributeString(L"r:id") == beforeId) {
-                m_beforeElement = e;
-                break;
-            }
-        m_beforeFound = true;
-    }
-    const MkXmlElement beforeElement = m_beforeElement;
+    // Copies of one slide go before it one after another.
+    IndexEntries();
+    const MkXmlElement beforeElement(beforeId.IsEmpty() ? nullptr : ListEntry(beforeId));
     MkXmlElement entry = beforeElement ? list.AddChildElementBefore(beforeElement, L"p:sldId")
                                        : list.AddChildElement(L"p:sldId");
+    m_listEntries[MkXmlToUtf8(relId)].push_back(entry.Tx());
     entry.AddAttributeInt(L"id", slideId);
     entry.AddAttributeString(L"r:id", relId);
     m_addedSlideId = slideId;
-    const float number = relId.GetFirstFloat();
-    if (number < 2.99e38f && static_cast<int>(number) > m_largestListedRelNumber)
-        m_largestListedRelNumber = static_cast<int>(number);
+    CountListed(relId, 1);
     return true;
 }
 
@@ -360,51 +403,50 @@ bool MkOpenXMLPresentation::RemoveSlideFromPresentationDoc(const MkString& id) {
     if (id.IsEmpty() || !IsOpen()) return false;
     MkXmlElement list = MainPart()->EditXml()->GetRootElement().GetFirstChildElement(L"p:sldIdLst");
     if (!list) return false;
-    const std::string wanted = MkXmlToUtf8(id);
-    bool largest = false;
-    for (MkXmlElement child = list.GetFirstChildElement(); child;) {
-        MkXmlElement next = child.GetNextSiblingElement();
-        const char* relId = child.Tx()->Attribute("r:id");
-        if (relId && wanted == relId) {
-            const float number = MkString(relId).GetFirstFloat();
-            largest = largest || (number < 2.99e38f && static_cast<int>(number) >= m_largestListedRelNumber);
+    IndexEntries();
+    const auto entries = m_listEntries.find(MkXmlToUtf8(id));
+    if (entries != m_listEntries.end()) {
+        for (TiXmlElement* e : entries->second) {
+            const MkXmlElement child(e);
             // New slides are numbered after it still.
             m_lastSlideId = std::max(m_lastSlideId, child.GetAttributeInt(L"id", 255));
+            CountListed(id, -1);
             list.RemoveChildElement(child);
         }
-        child = next;
+        m_listEntries.erase(entries);
     }
-    // The largest slide id and relationship number stay what the list held, but
-    // when the slide held the largest number, or ids are given out from the lowest free one.
-    if (largest || m_lastSlideId >= MAX_SLIDE_ID) m_listWalked = false;
+    // The largest slide id stays what the list held, unless ids are given out
+    // from the lowest free one.
+    if (m_lastSlideId >= MAX_SLIDE_ID) m_listWalked = false;
     return true;
 }
 
 void MkOpenXMLPresentation::RedirectShowsAndSections(const MkString& id, const std::vector<MkOpenXMLPart*>& copies) {
-    const MkXmlElement root = MainPart()->EditXml()->GetRootElement();
-    std::map<std::wstring, MkString> slideIds;  // r:id -> id
-    for (MkXmlElement e = root.GetFirstChildFromPath(L"p:sldIdLst/p:sldId"); e; e = e.GetNextSiblingElement())
-        slideIds[e.GetAttributeString(L"r:id").Std()] = e.GetAttributeString(L"id");
+    MainPart()->EditXml();
+    IndexEntries();
     std::vector<MkString> copyRelIds, copyIds;
     for (MkOpenXMLPart* copy : copies) {
         copyRelIds.push_back(SlideRelationshipId(fileNameOf(copy->Name())));
-        copyIds.push_back(slideIds[copyRelIds.back().Std()]);
+        copyIds.push_back(ListedSlideId(copyRelIds.back()));
     }
     // Replaces each entry whose `attribute` is `value` by one per copy.
-    auto replace = [](const std::vector<MkXmlElement>& entries, const wchar_t* attribute, const MkString& value,
-                      const std::vector<MkString>& values) {
-        for (const MkXmlElement& entry : entries) {
-            if (value.IsEmpty() || entry.GetAttributeString(attribute) != value) continue;
-            const MkXmlElement parent = entry.GetParentElement();
-            for (const MkString& v : values) parent.AddChildElementBefore(entry, entry.GetName()).AddAttributeString(attribute, v);
+    auto replace = [](EntryIndex* index, const char* attribute, const MkString& value, const std::vector<MkString>& values) {
+        const auto entries = value.IsEmpty() ? index->end() : index->find(MkXmlToUtf8(value));
+        if (entries == index->end()) return;
+        const std::vector<TiXmlElement*> replaced = std::move(entries->second);
+        index->erase(entries);
+        for (TiXmlElement* e : replaced) {
+            const MkXmlElement entry(e), parent = entry.GetParentElement();
+            for (const MkString& v : values) {
+                const MkXmlElement added = parent.AddChildElementBefore(entry, entry.GetName());
+                added.AddAttributeString(MkString(attribute), v);
+                (*index)[MkXmlToUtf8(v)].push_back(added.Tx());
+            }
             parent.RemoveChildElement(entry);
         }
     };
-    std::vector<MkXmlElement> shows, sections;
-    MkOpenXMLSlideDocument::FindAllElements(root.GetFirstChildElement(L"p:custShowLst"), L"p:sld", shows);
-    replace(shows, L"r:id", id, copyRelIds);
-    MkOpenXMLSlideDocument::FindAllElements(root.GetFirstChildElement(L"p:extLst"), L"p14:sldId", sections);
-    replace(sections, L"id", slideIds[id.Std()], copyIds);
+    replace(&m_showEntries, "r:id", id, copyRelIds);
+    replace(&m_sectionEntries, "id", ListedSlideId(id), copyIds);
 }
 
 void MkOpenXMLPresentation::RedirectReferences(MkOpenXMLPart* slide, const MkString& id) {
@@ -425,18 +467,23 @@ void MkOpenXMLPresentation::RedirectReferences(MkOpenXMLPart* slide, const MkStr
         MkOpenXMLPart* source = Package().PartAt(m_linkersFound);
         MkOpenXMLRelationships* rels = source == MainPart() ? nullptr : source->Rels();
         for (int k = 0; rels && k < rels->Count(); ++k) {
-            if (isSlideRelationship(rels->At(k))) {
-                m_slideLinkers.push_back(source);
-                break;
-            }
+            MkOpenXMLPart* linked = isSlideRelationship(rels->At(k)) ? Package().Part(&rels->At(k)) : nullptr;
+            if (!linked) continue;
+            std::vector<MkOpenXMLPart*>& sources = m_linkers[linked];
+            if (sources.empty() || sources.back() != source) sources.push_back(source);
         }
     }
-    for (MkOpenXMLPart* source : m_slideLinkers) {
+    const auto linkers = m_linkers.find(slide);
+    const std::vector<MkOpenXMLPart*> sources =
+        linkers == m_linkers.end() ? std::vector<MkOpenXMLPart*>() : std::move(linkers->second);
+    m_linkers.erase(slide);
+    for (MkOpenXMLPart* source : sources) {
         if (source == slide) continue;
         MkOpenXMLRelationships* rels = source->Rels();
         std::vector<MkString> links, dropped;
         for (int k = 0; rels && k < rels->Count(); ++k)
             if (isSlideRelationship(rels->At(k)) && Package().Part(&rels->At(k)) == slide) links.push_back(rels->At(k).id);
+        if (!links.empty() && !copies.empty()) m_linkers[copies.front()].push_back(source);
         for (const MkString& link : links) {
             if (!copies.empty()) {
                 retarget(rels, link, copies.front()->Name());
@@ -479,7 +526,8 @@ bool MkOpenXMLPresentation::RemoveSlide(const MkString& id) {
         logError(op, MkString(L"cannot remove ") + slide->Name());
         return false;
     }
-    // Its parts are written no more once nothing reaches them.
+    // Its parts are written no more once nothing reaches them; its tree goes now.
+    if (!slide->IsChanged()) slide->ReleaseXml();
     m_removed.insert(slideName.Std());
     m_slideParts.erase(slideName.Std());
     m_slides->RemoveByName(slideName);
@@ -508,14 +556,20 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
     if (!m_listWalked) WalkSlideList();
     const MkXmlElement list = MainPart()->Xml()->GetRootElement().GetFirstChildElement(L"p:sldIdLst");
     int number = list.GetFirstChildElement() ? std::max(2, m_largestListedRelNumber + 1) : 1;
-    // Never write over a slide that exists under that name.
+    // Never write over a slide that exists under that name. Parts stay in the
+    // package once made: the numbers found taken stay taken, and are not probed
+    // again for the next copy.
+    if (number >= m_takenFrom && number <= m_takenTo) number = m_takenTo;
+    else m_takenFrom = number;
     MkString candidate;
     for (;; ++number) {
         candidate.MakeForm("slide%d.xml", number);
         if (!Package().Part(SlidePartName(candidate))) break;
     }
+    m_takenTo = number;
     MkOpenXMLPart* copy = Package().CopyPart(source, SlidePartName(candidate), true);
     if (copy) {
+        m_takenTo = number + 1;
         // The copy is edited next: it starts from the source's tree (a copy costs
         // less than a parse), without a DTD.
         auto document = std::make_unique<MkOpenXMLSlideDocument>();
@@ -891,8 +945,8 @@ MkOpenXMLPart* MkOpenXMLPresentation::CommentAuthorsPart() const {
 void MkOpenXMLPresentation::ReadCommentIndices() {
     m_commentIndicesRead = true;
     m_lastCommentIndex.clear();
-    MkOpenXMLPart* authors = CommentAuthorsPart();
-    const MkXmlDocument* list = authors ? authors->Xml() : nullptr;
+    m_commentAuthors = CommentAuthorsPart();
+    const MkXmlDocument* list = m_commentAuthors ? m_commentAuthors->Xml() : nullptr;
     for (const TiXmlElement* a = list && list->RootElement() ? list->RootElement()->FirstChildElement() : nullptr; a;
          a = a->NextSiblingElement()) {
         const char* last = a->Attribute("lastIdx");
@@ -922,8 +976,7 @@ void MkOpenXMLPresentation::RenumberComments(MkOpenXMLPart* comments, int slideI
     for (TiXmlElement* cm = root->FirstChildElement(); cm; cm = cm->NextSiblingElement())
         if (cm->Attribute("authorId"))
             cm->SetAttribute("idx", std::to_string(++m_lastCommentIndex[cm->Attribute("authorId")]));
-    MkOpenXMLPart* authors = CommentAuthorsPart();
-    MkXmlDocument* list = authors ? authors->EditXml() : nullptr;
+    MkXmlDocument* list = m_commentAuthors ? m_commentAuthors->EditXml() : nullptr;
     for (TiXmlElement* a = list && list->RootElement() ? list->RootElement()->FirstChildElement() : nullptr; a;
          a = a->NextSiblingElement()) {
         const auto last = a->Attribute("id") ? m_lastCommentIndex.find(a->Attribute("id")) : m_lastCommentIndex.end();

@@ -164,6 +164,9 @@ private:
     MkString SlideRelationshipId(const MkString& slideName);
     // Walks the slide list: the largest slide id and listed relationship number.
     void WalkSlideList();
+    // An entry with that r:id added to the list (change 1) or taken out (-1).
+    void CountListed(const MkString& relId, int change);
+    std::map<int, int> m_listedNumbers;  // relationship number -> entries, once walked
     // The id of a slide added to the list: next after the largest, or the lowest
     // free one once the largest is taken; -1 when every id is.
     int NextSlideId(const MkXmlElement& list);
@@ -183,6 +186,7 @@ private:
     void ReadCommentIndices();
     std::map<std::string, long long> m_lastCommentIndex;
     bool m_commentIndicesRead = false;
+    MkOpenXMLPart* m_commentAuthors = nullptr;  // found with the indices
     int m_addedSlideId = 0;  // of the slide AddSlideToPresentationXml listed last
 
     MkString m_problem;
@@ -190,20 +194,31 @@ private:
     MkStringArray m_newSlideNames;
     int m_lastSlideId = 255;
     int m_largestListedRelNumber = 0;
+    // Slide part numbers m_takenFrom to m_takenTo - 1 name parts of the package.
+    int m_takenFrom = 0, m_takenTo = 0;
     bool m_listWalked = false;
-    MkString m_beforeId;
-    MkXmlElement m_beforeElement;
-    bool m_beforeFound = false;
+    // Elements of the presentation part by the value of one attribute, in
+    // document order: the slide list by r:id, the custom shows' slides by r:id and
+    // the sections' slides by id. Made on first use and kept in step with the
+    // edits here, so that a deck of thousands of slides is not walked per slide.
+    using EntryIndex = std::unordered_map<std::string, std::vector<TiXmlElement*>>;
+    EntryIndex m_listEntries, m_showEntries, m_sectionEntries;
+    bool m_entriesIndexed = false;
+    void IndexEntries();
+    // The first entry of the slide list with that r:id (null when none), the last one's id.
+    TiXmlElement* ListEntry(const MkString& relId);
+    MkString ListedSlideId(const MkString& relId);
     // Duplication or removal changed the list without rescanning edited records.
     bool m_listByTagStale = false;
     std::set<std::wstring> m_removed;
     mutable std::unordered_map<std::wstring, MkOpenXMLPart*> m_slideParts;  // found by SlidePart
     // The copies DuplicateSlide made of each slide, in the order made.
     std::map<std::wstring, std::vector<MkString>> m_copies;
-    // The parts (but the presentation) that relate slides: links, actions. The
-    // package's parts are looked at once each, those added later when first
-    // needed (a part's relationships are complete when it is added).
-    std::vector<MkOpenXMLPart*> m_slideLinkers;
+    // The parts (but the presentation) that relate each slide: links, actions,
+    // notes. The package's parts are looked at once each, those added later when
+    // first needed (a part's relationships are complete when it is added), and a
+    // link moved to a copy is listed under the copy.
+    std::unordered_map<MkOpenXMLPart*, std::vector<MkOpenXMLPart*>> m_linkers;
     int m_linkersFound = 0;
     // Scans of slides: name -> record (a record without tags for untagged slides).
     struct Scan {

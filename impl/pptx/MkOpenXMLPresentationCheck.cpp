@@ -81,11 +81,21 @@ MkString MkOpenXMLPresentation::PackageProblemOf(const MkString& path) {
 }
 
 MkString MkOpenXMLPresentation::CheckTemplateParts() {
-    // A part that must parse, with that root element when one is given.
+    // A part that must parse, with that root element when one is given. It is
+    // parsed as the package parses it, and the slides are scanned from that
+    // parse; the text is looked at again only to tell why it does not parse. A
+    // part parsed here alone is let go of again (a deck's slides held parsed at
+    // once would take several times their text's memory).
     auto check = [this](const MkString& name, const wchar_t* root) -> MkString {
         MkOpenXMLPart* part = Package().Part(name);
-        std::string bytes;
         if (!part) return name + L" is missing";
+        const MkXmlDocument* xml = part->Xml();
+        if (xml) {
+            const MkString found = xml->GetRootElement().GetName();
+            if (!root || found == MkString(root)) return MkString();
+            return name + L" has the root element " + (found.IsEmpty() ? MkString(L"(none)") : found) + L", not " + root;
+        }
+        std::string bytes;
         if (!part->ReadBytes(&bytes)) return name + L" cannot be read from the package";
         MkXmlDocument document;
         const MkString problem = checkXml(name, bytes, root, XmlBudget(), &document);
@@ -97,7 +107,15 @@ MkString MkOpenXMLPresentation::CheckTemplateParts() {
                              static_cast<unsigned long long>(document.Elements()));
             REP_LOG_ERROR(lfw::String(message));
         }
-        return problem;
+        return problem.IsEmpty() ? Package().Error() : problem;
+    };
+    auto release = [this](const MkString& name, bool wasParsed) {
+        MkOpenXMLPart* part = Package().Part(name);
+        if (part && !wasParsed && !part->IsChanged()) part->ReleaseXml();
+    };
+    auto parsed = [this](const MkString& name) {
+        const MkOpenXMLPart* part = Package().Part(name);
+        return part && part->IsParsed();
     };
     // The relationships of a part, which must parse and give each id once.
     auto checkRels = [this](const MkString& name) -> MkString {
@@ -131,18 +149,21 @@ MkString MkOpenXMLPresentation::CheckTemplateParts() {
     }
     for (const std::wstring& slide : slides) {
         const MkString name(slide);
+        const bool wasParsed = parsed(name);
         problem = check(name, L"p:sld");
         if (problem.IsEmpty()) problem = checkRels(name);
         if (!problem.IsEmpty()) return problem;
-        if (name.Left(11).CompareNoCase(L"ppt/slides/") != 0) continue;
-        const MkSlideContent* record = ScanSlide(fileNameOf(name));
+        const MkSlideContent* record = name.Left(11).CompareNoCase(L"ppt/slides/") == 0 ? ScanSlide(fileNameOf(name)) : nullptr;
+        release(name, wasParsed);
         if (!record || !record->HasTags()) continue;
         // What a copy of a tagged slide takes along.
         MkOpenXMLRelationships* rels = SlidePart(fileNameOf(name))->Rels();
         for (const MkString& id : idsOf(*rels, {L"/notesSlide", L"/tags", L"/chart", L"/comments"})) {
             const MkString target = rels->Find(id)->part;
+            const bool targetParsed = parsed(target);
             if (!target.IsEmpty()) problem = check(target, nullptr);
             if (problem.IsEmpty() && !target.IsEmpty()) problem = checkRels(target);
+            if (!target.IsEmpty()) release(target, targetParsed);
             if (!problem.IsEmpty()) return problem;
         }
     }

@@ -515,6 +515,27 @@ MkXmlElement MkOpenXMLSlideDocument::GetMdlxElementByName(const MkString& name) 
     return GetMdlxEntryByName(name).GetFirstChildFromPath(L"mc:Fallback/p:control");
 }
 
+void MkOpenXMLSlideDocument::GetEmptyTextTags(MkStringArray* names) const {
+    names->Clear();
+    const MkXmlElement tree = GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:spTree");
+    std::vector<MkXmlElement> shapes;
+    if (tree) FindShapes(tree, L"p:sp", shapes);
+    for (const MkXmlElement& sp : shapes) {
+        const MkXmlElement cNvPr = sp.GetFirstChildFromPath(L"p:nvSpPr/p:cNvPr");
+        if (!cNvPr) continue;
+        const MkString name = cNvPr.GetAttributeString(L"name");
+        const MkTagNameParts parts(name);
+        if ((!parts.IsRef() && !parts.prefix.StartsWith(L"SIT")) ||
+            (parts.suffix != MkString(L"TEXT") && parts.suffix != MkString(L"TITLE")))
+            continue;
+        // Text in any paragraph will do: the first may be an empty line.
+        bool text = false;
+        for (MkXmlElement p = sp.GetFirstChildFromPath(L"p:txBody/a:p"); p && !text; p = p.GetNextSiblingElement(L"a:p"))
+            text = bool(p.GetFirstChildFromPath(L"a:r/a:t"));
+        if (!text) names->AddGrow(name);
+    }
+}
+
 bool MkOpenXMLSlideDocument::GetSlideTags(MkSlideContent* record) const {
     if (!record) return false;
     typedef MkSlideContent K;

@@ -65,6 +65,9 @@ public:
 
     // Fills every tag list and the other names of the record; false for a null record.
     bool GetSlideTags(MkSlideContent* record) const;
+    // The SIT and REF title and text shapes with no text in any paragraph, whose
+    // look a filled text could not take (validation tells of them).
+    void GetEmptyTextTags(MkStringArray* names) const;
 
     // Largest p:cNvPr id of the slide (0 when none).
     int GetMaxShapeId() const;

@@ -72,6 +72,8 @@ public:
     MkStringArray pluginIds;
     MkStringArray pictureTargets;
     MkStringArray pictureIds;
+    // Title and text tags without body text (MkOpenXMLSlideDocument::GetEmptyTextTags).
+    MkStringArray emptyTextTags;
 
 private:
     MkStringArray m_sit[KIND_COUNT];

@@ -1071,6 +1071,25 @@ std::string MkXmlDocument::PrintNode(const TiXmlNode& node, bool indented) {
     return std::move(printer.Out());
 }
 
+bool MkXmlDocument::LooksIndented(const char* text, size_t size) {
+    size_t at = 0;
+    if (size >= 5 && std::strncmp(text, "<?xml", 5) == 0) {
+        const char* end = static_cast<const char*>(std::memchr(text, '>', size));
+        at = end ? static_cast<size_t>(end - text) + 1 : size;
+    }
+    const size_t stop = std::min(size, at + INDENT_PROBE_BYTES);
+    for (; at < stop; ++at) {
+        if (text[at] != '>') continue;
+        size_t p = at + 1;
+        if (p < stop && text[p] == '\r') ++p;
+        if (p >= stop || text[p] != '\n') continue;
+        const size_t blanks = ++p;
+        while (p < stop && (text[p] == ' ' || text[p] == '\t')) ++p;
+        if (p > blanks && p < stop && text[p] == '<') return true;
+    }
+    return false;
+}
+
 MkXmlElement MkXmlDocument::CreateRootElement(const MkString& name, int id, const MkString& namespaceUri) {
     MkXmlElement root = MkXmlElement::FromNode(LinkEndChild(new TiXmlElement(narrowName(name))));
     if (!namespaceUri.IsBlank()) root.AddAttributeString("xmlns", namespaceUri);

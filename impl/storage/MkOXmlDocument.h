@@ -212,6 +212,12 @@ public:
     std::string PrintToString(bool indented = true) const;
     // One node and what it holds, printed the same way.
     static std::string PrintNode(const TiXmlNode& node, bool indented = false);
+    // Whether a document's text was written indented: near its start (the first
+    // INDENT_PROBE_BYTES after the declaration) an element's tag is followed by
+    // a line break and blanks before the next tag. Office writes its parts on one
+    // line; a part it did not write may be printed the way it came.
+    static bool LooksIndented(const char* text, size_t size);
+    static constexpr size_t INDENT_PROBE_BYTES = 4096;
 
     // Appends the root element; "xmlns" is set when namespaceUri is not blank, "ID" when id >= 0.
     MkXmlElement CreateRootElement(const MkString& name, int id = -1, const MkString& namespaceUri = MkString());

@@ -168,6 +168,10 @@ TEST_F(OpenXmlPackageObjectTest, RelationshipsNameOnePartEachWay) {
         EXPECT_EQ("rId8", narrow(rels.Find(wide("u"), wide("a_b.xml"), false)->id));
         EXPECT_EQ("rId23", narrow(rels.Relate(wide("t"), wide("a_b.xml"), false)));
         EXPECT_EQ("rId24", narrow(rels.NextId()));
+        // In order, without those dropped.
+        ASSERT_EQ(padding + 7, rels.Count());
+        EXPECT_EQ("x9", narrow(rels.At(padding).id));
+        EXPECT_EQ("rId23", narrow(rels.At(padding + 6).id));
     }
 }
 
@@ -193,6 +197,43 @@ TEST_F(OpenXmlPackageObjectTest, ChangedPartsKeepWhatTheyStillName) {
         const std::string rels = readPart(out, "_rels/a.xml.rels");
         for (int i = 1; i <= 7; ++i)
             EXPECT_EQ(i <= 3 || i == 7, rels.find("\"rId" + std::to_string(i) + "\"") != std::string::npos) << parsed << i;
+    }
+}
+
+// Parts print on one line, as Office writes them, unless the template's text of
+// the part was indented; a copy prints as its source, a new part on one line.
+TEST_F(OpenXmlPackageObjectTest, PartsPrintIndentedOnlyWhereTheTemplateWas) {
+    const struct { const char* lineBreak; const char* indent; bool indented; } cases[] = {
+        {"\r\n", "", false},  // as Office writes: a line break after the declaration only
+        {"\n", "    ", true}, {"\r\n", "\t", true},
+        {"\n", "", false},  // line breaks, no indentation
+    };
+    auto indented = [](const std::string& text) { return text.find("\n ") != text.npos || text.find("\n\t") != text.npos; };
+    int n = 0;
+    for (const auto& c : cases) {
+        const std::string b = c.lineBreak, in = b + c.indent;
+        const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>" + b;
+        const std::string path = makePackage("printed" + std::to_string(++n) + ".zip", {
+            {"[Content_Types].xml", head + "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">" + in +
+                                    "<Default Extension=\"xml\" ContentType=\"application/xml\"/>" + b + "</Types>"},
+            {"_rels/.rels", head + "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
+                            in + "<Relationship Id=\"rId1\" Type=\"t\" Target=\"a.xml\"/>" + b + "</Relationships>"},
+            {"a.xml", head + "<a>" + in + "<b/>" + b + "</a>"}});
+        MkOpenXMLPackage package;
+        ASSERT_TRUE(package.Open(wide(path))) << narrow(package.Error());
+        MkOpenXMLPart* a = package.Part(wide("a.xml"));
+        a->EditXml()->RootElement()->SetAttribute("edited", "1");
+        std::unique_ptr<MkXmlDocument> fresh(new MkXmlDocument(true));
+        fresh->CreateRootElement(wide("n")).AddChildElement(wide("m"));
+        package.AddPart(wide("n.xml"), wide("application/xml"))->SetXml(std::move(fresh));
+        package.Rels().Relate(wide("t"), package.CopyPart(a, wide("c.xml"))->Name());
+        package.Rels().Relate(wide("t"), wide("n.xml"));
+        const std::string out = path + ".out";
+        ASSERT_TRUE(package.Save(wide(out))) << narrow(package.Error());
+        for (const char* part : {"a.xml", "c.xml", "_rels/.rels", "[Content_Types].xml"})
+            EXPECT_EQ(c.indented, indented(readPart(out, part))) << n << " " << part;
+        EXPECT_FALSE(indented(readPart(out, "n.xml")));
+        EXPECT_NE(std::string::npos, readPart(out, "c.xml").find("<b />"));
     }
 }
 

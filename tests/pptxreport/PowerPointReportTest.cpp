@@ -4,6 +4,7 @@
 #include "KivReport/ReportCreatorPowerPoint.h"
 #include "KivReport/ReportCreatorPowerPoint_p.h"
 #include "KivReport/Repository.h"
+#include "impl/common/SnapshotPictures.h"
 #include "impl/pptx/MkOpenXMLPresentation.h"
 #include "support/Golden.h"
 #include "word/ReportTestSupport.h"
@@ -35,6 +36,11 @@ protected:
         EXPECT_EQ(entries(output).size(), PxZipArchive::EntriesWritten() - written);  // each part once
         EXPECT_TRUE(passesOoxmlCheck({output}, render));
         EXPECT_EQ(readFile(output).find("PK\x06\x06"), std::string::npos) << "a ZIP64 record below its limits";
+        // Office writes its XML on one line, and so does the report of an Office template.
+        for (const std::string& e : entries(output)) {
+            const std::string text = readPart(output, e);
+            EXPECT_TRUE(text[0] != '<' || (text.find("\n ") == text.npos && text.find("\n\t") == text.npos)) << e;
+        }
         MkOpenXMLPresentation p;
         std::vector<std::string> out;
         MkStringArray ids;
@@ -62,6 +68,24 @@ TEST_F(PowerPointReport, GenericSlideRepeatedPerSnapshotInPlace) {
         EXPECT_TRUE(has(s[n - 1], "name=\"SIT" + std::to_string(n) + "_TITLE\"")) << n;
         EXPECT_TRUE(has(s[n - 1], "name=\"SIT" + std::to_string(n) + "_PICTURE\"")) << n;
     }
+}
+
+// Snapshots showing one picture (the same image's bytes, or equal bytes) share
+// one media part; another picture gets its own.
+TEST_F(PowerPointReport, APictureSnapshotsShareIsStoredOnce) {
+    std::vector<unsigned char> jpeg;
+    ASSERT_TRUE(kiv::rep::SnapshotPictures::jpegBytesOf(flatImage(16, 12).p(), &jpeg));
+    kiv::PtrRef<kiv::Image> one = flatImage(16, 12), equal = flatImage(16, 12);
+    one->setSourceJpeg(jpeg);
+    equal->setSourceJpeg(jpeg);
+    SnapshotRef a = imageSnapshot(8, 8), b = imageSnapshot(8, 8), c = imageSnapshot(8, 8), d = imageSnapshot(16, 12, 30);
+    a->setImage(one.p());
+    b->setImage(one.p());
+    c->setImage(equal.p());
+    ASSERT_EQ(4u, slides(repositoryOf({a.p(), b.p(), c.p(), d.p()}).p(), "pp_one_generic.pptx").size());
+    const std::vector<std::string> names = entries(output);
+    EXPECT_EQ(2, std::count_if(names.begin(), names.end(),
+                               [](const std::string& n) { return n.find("ppt/media/") == 0 && n.find(".jpeg") != n.npos; }));
 }
 
 TEST_F(PowerPointReport, GenericIndicesAndTextualOnlySlides) {

@@ -124,7 +124,7 @@ TEST_F(WordReport, PartsStillInUseStayAndEncodedTargetsNameTheirParts) {
 }
 
 TEST_F(WordReport, GroupsRepeatForTheSelectedSnapshotsOfTheirType) {
-    auto repository = repositoryOf({imageSnapshot(64, 48).p(), imageSnapshot(64, 48).p(), imageSnapshot(64, 48).p()});
+    auto repository = repositoryOf({imageSnapshot(64, 48, 10).p(), imageSnapshot(64, 48, 20).p(), imageSnapshot(64, 48, 30).p()});
     ReportCreatorWord creator(repository.p(), Str(testPackage("groups")));
     creator.setGenericSnapshotIndices({0, 2});
     ASSERT_TRUE(creator.generate(Str(output)));
