@@ -16,7 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <set>
+#include <unordered_set>
 #include <unistd.h>
 
 namespace kiv {
@@ -65,8 +65,17 @@ MkString placeOf(MkOpenXMLWordArchive& archive, const MkString& part) {
     return part;
 }
 
+// "<prefix><n>_<kind>", made without a formatted print: a report names six tags per snapshot.
 MkString tagName(const MkString& prefix, int n, const wchar_t* kind) {
-    return MkString(prefix.Std() + std::to_wstring(n) + L"_" + kind);
+    wchar_t digits[12];
+    wchar_t* first = digits + 12;
+    unsigned value = n < 0 ? 0u - static_cast<unsigned>(n) : static_cast<unsigned>(n);
+    do *--first = static_cast<wchar_t>(L'0' + value % 10); while (value /= 10);
+    if (n < 0) *--first = L'-';
+    std::wstring name;
+    name.reserve(prefix.Std().size() + 20);
+    name.append(prefix.Std()).append(first, digits + 12).append(1, L'_').append(kind);
+    return MkString(std::move(name));
 }
 
 // The names of a list of tags, for lookups that do not walk the list.
@@ -81,7 +90,7 @@ public:
     bool Has(const MkString& name) const { return m_names.count(name.Std()) != 0; }
 
 private:
-    std::set<std::wstring> m_names;
+    std::unordered_set<std::wstring> m_names;
 };
 
 } // namespace
@@ -541,6 +550,11 @@ void ReportCreatorWordPrivate::validateSituationUsage(const Snapshots& snaps, co
     for (SitTypeTag kind : {SIT_TYPE_PICTURE, SIT_TYPE_MDLX, SIT_TYPE_TABLE, SIT_TYPE_CHART, SIT_TYPE_TITLE, SIT_TYPE_TEXT,
                             SIT_TYPE_MACRO})
         anyGeneric |= content.GetTags(kind)->HasGenericTag();
+    // The snapshots generic tags repeat over, by position.
+    std::vector<bool> generic(snaps.size(), false);
+    for (int i = 0; i < genericSnapshotIndices.GetSize(); ++i)
+        if (genericSnapshotIndices[i] >= 0 && static_cast<size_t>(genericSnapshotIndices[i]) < generic.size())
+            generic[static_cast<size_t>(genericSnapshotIndices[i])] = true;
     for (size_t k = 0; k < snaps.size(); ++k) {
         const Snapshot* snapshot = snaps[k];
         LFW_ASSERT_MSG(snapshot, "situation");
@@ -548,7 +562,7 @@ void ReportCreatorWordPrivate::validateSituationUsage(const Snapshots& snaps, co
         const int n = static_cast<int>(k) + 1;
         bool used = content.GetTags(SIT_TYPE_TITLE)->Exists(tagName(prefix, n, L"TITLE")) ||
                     content.GetTags(SIT_TYPE_TEXT)->Exists(tagName(prefix, n, L"TEXT"));
-        used = used || (genericSnapshotIndices.Find(static_cast<int>(k)) >= 0 && anyGeneric);
+        used = used || (generic[k] && anyGeneric);
         const Snapshot::SnapshotType type = snapshot->type();
         if (!used && (type == Snapshot::IMAGE || type == Snapshot::MDLX))
             used = content.GetTags(SIT_TYPE_PICTURE)->Exists(tagName(prefix, n, L"PICTURE")) ||
