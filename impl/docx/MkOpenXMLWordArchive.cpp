@@ -1,9 +1,11 @@
 #include "impl/docx/MkOpenXMLWordArchive.h"
 #include "KivReport/Table.h"
-#include "host/ug/UgConvert.h"
+#include "LibCore/lfwUtf8.h"
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <map>
 #include <set>
 
@@ -35,31 +37,70 @@ const std::vector<std::string>& inertMarkers() {
     return markers;
 }
 
-// Whether the text holds one of the markers.
-bool holdsAny(const char* text, size_t size, const std::vector<std::string>& markers) {
-    bool first[256] = {};
-    for (const std::string& marker : markers) first[static_cast<unsigned char>(marker[0])] = true;
-    for (size_t i = 0; i < size; ++i) {
-        if (!first[static_cast<unsigned char>(text[i])]) continue;
-        for (const std::string& marker : markers)
-            if (marker[0] == text[i] && size - i >= marker.size() && std::memcmp(text + i, marker.data(), marker.size()) == 0)
-                return true;
+// Markers made ready for a search: by their first byte, each with its first
+// four bytes as a word, so that a byte of the text costs a lookup and a byte
+// that may start a marker a few comparisons of words.
+class MarkerSet {
+public:
+    explicit MarkerSet(const std::vector<std::string>& markers) {
+        for (const std::string& text : markers) {
+            if (text.empty()) continue;
+            Marker marker;
+            marker.text = text;
+            const size_t head = std::min<size_t>(text.size(), 4);
+            std::memcpy(&marker.head, text.data(), head);
+            std::memset(&marker.mask, 0xFF, head);
+            m_byFirst[static_cast<unsigned char>(text[0])].push_back(marker);
+        }
     }
-    return false;
-}
-// Whether filled content printed as `text` is inert (see keepAsText).
-bool isInert(const std::string& text, bool inGroup) {
-    // What the copies of a group rename or renumber beside: macros, the ends of
-    // revision ranges, fields and links that may name a bookmark of the copy,
-    // and note references (each copy gets notes of its own).
-    static const std::vector<std::string> inGroups = [] {
+
+    // Whether the text holds one of the markers.
+    bool In(const char* text, size_t size) const {
+        for (size_t i = 0; i < size; ++i) {
+            const std::vector<Marker>& candidates = m_byFirst[static_cast<unsigned char>(text[i])];
+            if (candidates.empty()) continue;
+            std::uint32_t word = 0;
+            std::memcpy(&word, text + i, std::min<size_t>(size - i, 4));
+            for (const Marker& marker : candidates)
+                if ((word & marker.mask) == marker.head && size - i >= marker.text.size() &&
+                    (marker.text.size() <= 4 ||
+                     std::memcmp(text + i + 4, marker.text.data() + 4, marker.text.size() - 4) == 0))
+                    return true;
+        }
+        return false;
+    }
+
+private:
+    struct Marker {
+        std::string text;
+        std::uint32_t head = 0;
+        std::uint32_t mask = 0;
+    };
+    std::vector<Marker> m_byFirst[256];
+};
+
+// The markers of content inert outside groups, and in them: what the copies of
+// a group rename or renumber beside — macros, the ends of revision ranges,
+// fields and links that may name a bookmark of the copy, and note references
+// (each copy gets notes of its own).
+const MarkerSet& inert(bool inGroup) {
+    static const MarkerSet outside(inertMarkers());
+    static const MarkerSet inGroups([] {
         std::vector<std::string> markers = inertMarkers();
         for (const char* marker : {"$(", "RangeEnd", "<w:fldSimple", "<w:instrText", "w:anchor", "<w:footnoteReference",
                                    "<w:endnoteReference"})
             markers.push_back(marker);
         return markers;
-    }();
-    return text.size() > 2 && !holdsAny(text.data(), text.size(), inGroup ? inGroups : inertMarkers());
+    }());
+    return inGroup ? inGroups : outside;
+}
+
+// Whether the text holds a marker of content that is not inert outside groups.
+bool holdsAny(const char* text, size_t size) { return inert(false).In(text, size); }
+
+// Whether filled content printed as `text` is inert (see keepAsText).
+bool isInert(const std::string& text, bool inGroup) {
+    return text.size() > 2 && !inert(inGroup).In(text.data(), text.size());
 }
 
 // The children of the controls' contents that are inert from now on are kept
@@ -232,11 +273,11 @@ public:
                     out += "/>";
                     skip = 6;
                 } else if (std::all_of(text.begin(), text.end(), printsAsIs)) {
-                    if (holdsAny(text.data(), text.size(), inertMarkers())) return false;
+                    if (holdsAny(text.data(), text.size())) return false;
                     out += text;
                 } else {
                     const std::string printed = MkXmlDocument::PrintNode(TiXmlText(text));
-                    if (holdsAny(printed.data(), printed.size(), inertMarkers())) return false;
+                    if (holdsAny(printed.data(), printed.size())) return false;
                     out += printed;
                 }
             }
@@ -309,34 +350,39 @@ public:
     // it would not be inert or holds no run. Each run is printed as AppendRuns
     // makes it: the print of a run of its kind around its text.
     bool Print(const MkFormattedTextArray& runs, std::string* kept) const {
-        std::string printed;
+        // The pieces hold no marker of inert content (PiecesFor), and none spans a
+        // piece and a text: the texts tell.
+        std::string& out = *kept;
+        out = m_before;
+        const size_t start = out.size();
         for (int i = 0; i < runs.GetSize(); ++i) {
             const MkFormattedText& run = runs[i];
             if (run.newParagraph || run.lineBreak) {
                 const RunPieces* pieces = PiecesFor(kBreak);
                 if (!pieces) return false;
-                printed += pieces->before;
+                out += pieces->before;
                 continue;
             }
-            MkString text = run.text;
-            if (i + 1 < runs.GetSize() && MkOpenXMLWordDocument::JoinsPreviousRun(runs[i + 1].text)) {
-                text += runs[i + 1].text;
-                ++i;
-            }
+            // A blank run that joins this one makes its text not empty.
+            const bool joined = i + 1 < runs.GetSize() && MkOpenXMLWordDocument::JoinsPreviousRun(runs[i + 1].text);
+            const bool empty = !joined && run.text.IsEmpty();
+            const std::string utf8 = joined ? MkXmlToUtf8(run.text + runs[i + 1].text) : MkXmlToUtf8(run.text);
+            if (joined) ++i;
             const unsigned kind = (run.bold ? 1u : 0u) | (run.italic ? 2u : 0u) | (run.underline ? 4u : 0u) |
-                                  (run.reserved ? 8u : 0u) | (text.IsEmpty() ? kEmpty : 0u);
+                                  (run.reserved ? 8u : 0u) | (empty ? kEmpty : 0u);
             const RunPieces* pieces = PiecesFor(kind);
             if (!pieces) return false;
-            printed += pieces->before;
-            if (!text.IsEmpty()) {
-                const std::string utf8 = MkXmlToUtf8(text);
-                if (std::all_of(utf8.begin(), utf8.end(), printsAsIs)) printed += utf8;
-                else printed += MkXmlDocument::PrintNode(TiXmlText(utf8));
+            out += pieces->before;
+            if (!empty) {
+                const size_t at = out.size();
+                if (std::all_of(utf8.begin(), utf8.end(), printsAsIs)) out += utf8;
+                else out += MkXmlDocument::PrintNode(TiXmlText(utf8));
+                if (holdsAny(out.data() + at, out.size() - at)) return false;
             }
-            printed += pieces->after;
+            out += pieces->after;
         }
-        if (printed.empty() || holdsAny(printed.data(), printed.size(), inertMarkers())) return false;
-        *kept = m_before + printed + m_after;
+        if (out.size() == start) return false;
+        out += m_after;
         return true;
     }
 
@@ -401,6 +447,8 @@ private:
                 pieces->after = printed.substr(at + mark.size());
                 pieces->made = true;
             }
+            pieces->made = pieces->made && !holdsAny(pieces->before.data(), pieces->before.size()) &&
+                           !holdsAny(pieces->after.data(), pieces->after.size());
         }
         return pieces->made ? pieces.get() : nullptr;
     }
@@ -730,7 +778,9 @@ bool MkOpenXMLWordArchive::FillTablesAsText(const MkString& tagName, const Table
         tables.push_back(Filled{sdt.Tx(), found, pieces.get()});
     }
     const auto value = [&](int r, int c) {
-        return MkXmlToUtf8(ug::Convert::toMkString(table.value(static_cast<size_t>(r), static_cast<size_t>(c))));
+        // As MkXmlToUtf8 converts it: up to a first NUL.
+        const Str text = table.value(static_cast<size_t>(r), static_cast<size_t>(c));
+        return lfw::utf8::encode(text.c_str(), std::wcslen(text.c_str()), lfw::utf8::Invalid::Replace);
     };
     std::vector<std::string> texts(tables.size());
     for (size_t i = 0; i < tables.size(); ++i)

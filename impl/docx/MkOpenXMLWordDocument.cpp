@@ -151,13 +151,33 @@ void collectIdHolders(TiXmlElement* root, std::vector<TiXmlElement*>* drawings, 
         collectIdHolders(c, drawings, properties);
 }
 
-// Every element named `name` in a list of top elements, the tops included: the
-// content of a group copy, in which every control belongs to the copy.
-void findInTops(const std::vector<TiXmlElement*>& tops, const char* name, MkXmlElementList* found) {
-    for (TiXmlElement* top : tops) {
-        if (std::strcmp(top->Value(), name) == 0) found->push_back(MkXmlElement(top));
-        walkAll(top, name, found, true, true);
+// What the numbering of a group copy changes below one of its top elements (the
+// top included, every control entered), found in one walk: content controls,
+// viewer controls and texts (their tags, names and macros), and the holders of
+// drawing ids (wp:docPr) and control ids (w:sdtPr), in document order.
+struct CopyParts {
+    std::vector<TiXmlElement*> controls, viewers, texts, drawings, properties;
+    void Clear() {
+        controls.clear();
+        viewers.clear();
+        texts.clear();
+        drawings.clear();
+        properties.clear();
     }
+};
+
+void findCopyParts(TiXmlElement* e, CopyParts* parts) {
+    const char* name = e->Value();
+    if (name[0] == 'w' && name[1] == ':') {
+        const char* local = name + 2;
+        if (std::strcmp(local, "t") == 0) parts->texts.push_back(e);
+        else if (std::strcmp(local, "sdt") == 0) parts->controls.push_back(e);
+        else if (std::strcmp(local, "sdtPr") == 0) parts->properties.push_back(e);
+        else if (std::strcmp(local, "control") == 0) parts->viewers.push_back(e);
+    } else if (std::strcmp(name, "wp:docPr") == 0) {
+        parts->drawings.push_back(e);
+    }
+    for (TiXmlElement* c = e->FirstChildElement(); c; c = c->NextSiblingElement()) findCopyParts(c, parts);
 }
 
 // Replaces every "SIT_" by "SIT<i+1>_".
@@ -516,10 +536,15 @@ void MkWordIdRegistry::Renumber(const MkXmlElement& root, int sdtSuffix) {
     if (!root) return;
     std::vector<TiXmlElement*> drawings, properties;
     collectIdHolders(root.Tx(), &drawings, &properties);
+    Renumber(drawings, properties, sdtSuffix);
+}
+
+void MkWordIdRegistry::Renumber(const std::vector<TiXmlElement*>& drawings, const std::vector<TiXmlElement*>& properties,
+                                int sdtSuffix) {
     for (TiXmlElement* d : drawings) {
         long long id = -1;
         parseLong(d->Attribute("id"), &id);
-        d->SetAttribute("id", ClaimDrawingId(id));
+        d->SetAttribute("id", std::to_string(ClaimDrawingId(id)));
     }
     for (TiXmlElement* pr : properties) {
         TiXmlElement* idElement = pr->FirstChildElement("w:id");
@@ -532,7 +557,7 @@ void MkWordIdRegistry::Renumber(const MkXmlElement& root, int sdtSuffix) {
         } else if (!parseLong(old, &wanted)) {
             wanted = -1;
         }
-        idElement->SetAttribute("w:val", ClaimControlId(wanted));
+        idElement->SetAttribute("w:val", std::to_string(ClaimControlId(wanted)));
     }
 }
 
@@ -790,27 +815,69 @@ struct CopyMarksFound {
     std::vector<TiXmlElement*> fields, links;          // field parts in order; w:hyperlink with w:anchor
 };
 
+// What an element is among the marks a copy separates.
+enum CopyMark { NO_MARK, BOOKMARK_START, BOOKMARK_END, COMMENT_ANCHOR, REVISION, RANGE_END, FIELD_PART, LINK };
+
+CopyMark copyMarkOf(const TiXmlElement* e) {
+    const char* name = e->Value();
+    if (std::strcmp(name, "w:bookmarkStart") == 0) return BOOKMARK_START;
+    if (std::strcmp(name, "w:bookmarkEnd") == 0) return BOOKMARK_END;
+    if (std::strncmp(name, "w:comment", 9) == 0) return COMMENT_ANCHOR;
+    if ((e->Attribute("w:author") || std::strcmp(name, "w:tblGridChange") == 0) && e->Attribute("w:id")) return REVISION;
+    if (std::strstr(name, "RangeEnd") && e->Attribute("w:id")) return RANGE_END;
+    if (std::strcmp(name, "w:fldSimple") == 0 || std::strcmp(name, "w:fldChar") == 0 ||
+        std::strcmp(name, "w:instrText") == 0)
+        return FIELD_PART;
+    if (std::strcmp(name, "w:hyperlink") == 0 && e->Attribute("w:anchor")) return LINK;
+    return NO_MARK;
+}
+
+// Whether a copy of the element would hold marks CopyMarks::Separate changes
+// beside paragraph ids: bookmarks, comment anchors, revision marks or the ends
+// of their ranges (fields and links change only with a bookmark).
+bool holdsCopyMarks(const TiXmlElement* root) {
+    for (const TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) {
+        const CopyMark mark = copyMarkOf(c);
+        if ((mark != NO_MARK && mark != FIELD_PART && mark != LINK) || holdsCopyMarks(c)) return true;
+    }
+    return false;
+}
+
+// Leaves out the paragraph ids of an element (w14:paraId, w14:textId).
+void dropParagraphIdAttributes(TiXmlElement* e) {
+    for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next()) {
+        if (std::strncmp(a->Name(), "w14:", 4) != 0) continue;
+        e->RemoveAttribute("w14:paraId");
+        e->RemoveAttribute("w14:textId");
+        return;
+    }
+}
+
+// The same in content kept as text.
+void dropParagraphIdsInText(TiXmlUnknown* asText) {
+    if (asText->ValueStr().find(" w14:") == std::string::npos) return;
+    std::string text = asText->ValueStr();
+    if (dropIdsInText(&text)) asText->SetValue(text);
+}
+
 void findCopyMarks(TiXmlNode* node, CopyMarksFound* found) {
     if (TiXmlUnknown* asText = node->ToUnknown()) {
-        std::string text = asText->ValueStr();
-        if (dropIdsInText(&text)) asText->SetValue(text);
+        dropParagraphIdsInText(asText);
         return;
     }
     TiXmlElement* e = node->ToElement();
     if (!e) return;
-    e->RemoveAttribute("w14:paraId");
-    e->RemoveAttribute("w14:textId");
-    const char* name = e->Value();
-    if (std::strcmp(name, "w:bookmarkStart") == 0) found->starts.push_back(e);
-    else if (std::strcmp(name, "w:bookmarkEnd") == 0) found->ends.push_back(e);
-    else if (std::strncmp(name, "w:comment", 9) == 0) found->dropped.push_back(e);
-    else if ((e->Attribute("w:author") || std::strcmp(name, "w:tblGridChange") == 0) && e->Attribute("w:id"))
-        found->revisions.push_back(e);
-    else if (std::strstr(name, "RangeEnd") && e->Attribute("w:id")) found->rangeEnds.push_back(e);
-    else if (std::strcmp(name, "w:fldSimple") == 0 || std::strcmp(name, "w:fldChar") == 0 ||
-             std::strcmp(name, "w:instrText") == 0)
-        found->fields.push_back(e);
-    else if (std::strcmp(name, "w:hyperlink") == 0 && e->Attribute("w:anchor")) found->links.push_back(e);
+    dropParagraphIdAttributes(e);
+    switch (copyMarkOf(e)) {
+    case BOOKMARK_START: found->starts.push_back(e); break;
+    case BOOKMARK_END: found->ends.push_back(e); break;
+    case COMMENT_ANCHOR: found->dropped.push_back(e); break;
+    case REVISION: found->revisions.push_back(e); break;
+    case RANGE_END: found->rangeEnds.push_back(e); break;
+    case FIELD_PART: found->fields.push_back(e); break;
+    case LINK: found->links.push_back(e); break;
+    case NO_MARK: break;
+    }
     for (TiXmlNode* c = e->FirstChild(); c; c = c->NextSibling()) findCopyMarks(c, found);
 }
 
@@ -930,11 +997,9 @@ private:
 
 void MkOpenXMLWordDocument::DropParagraphIds(TiXmlNode* node) {
     if (TiXmlUnknown* asText = node ? node->ToUnknown() : nullptr) {
-        std::string text = asText->ValueStr();
-        if (dropIdsInText(&text)) asText->SetValue(text);
+        dropParagraphIdsInText(asText);
     } else if (TiXmlElement* e = node ? node->ToElement() : nullptr) {
-        e->RemoveAttribute("w14:paraId");
-        e->RemoveAttribute("w14:textId");
+        dropParagraphIdAttributes(e);
         for (TiXmlNode* c = e->FirstChild(); c; c = c->NextSibling()) DropParagraphIds(c);
     }
 }
@@ -953,30 +1018,37 @@ void MkOpenXMLWordDocument::UpdateMdlxsInGroup(const MkXmlElement& copy, int ind
     for (const MkXmlElement& control : controls) numberViewer(control, index);
 }
 
+namespace {
+
+// Numbers the generic tags of the macros ("$(...)") in a w:t.
+void numberMacros(const MkXmlElement& t, int index) {
+    const char* raw = t.Tx()->GetText();
+    if (!raw || !std::strstr(raw, "$(")) return;
+    MkString text = fromUtf8(raw);
+    const MkString original = text;
+    int start = text.Find(L"$(");
+    while (start >= 0) {
+        const int end = text.Find(L')', start);
+        if (end < 0) break;
+        const MkString piece = text.GetSubString(start, end);
+        MkString changed = piece;
+        int next = end + 1;
+        if (numberGenericTags(&changed, index) && changed != piece) {
+            text.Replace(piece, changed);
+            next = end + 1 + (changed.Length() - piece.Length());
+        }
+        start = text.Find(L"$(", next);
+    }
+    if (text != original) t.SetValue(text);
+}
+
+} // namespace
+
 void MkOpenXMLWordDocument::UpdateMacrosInGroup(const MkXmlElement& copy, int index) {
     MkXmlElementList texts;
     if (isNamed(copy.Tx(), "w:t")) texts.push_back(copy);
     FindAllElements(copy, "w:t", &texts, true, true);
-    for (const MkXmlElement& t : texts) {
-        const char* raw = t.Tx()->GetText();
-        if (!raw || !std::strstr(raw, "$(")) continue;
-        MkString text = fromUtf8(raw);
-        const MkString original = text;
-        int start = text.Find(L"$(");
-        while (start >= 0) {
-            const int end = text.Find(L')', start);
-            if (end < 0) break;
-            const MkString piece = text.GetSubString(start, end);
-            MkString changed = piece;
-            int next = end + 1;
-            if (numberGenericTags(&changed, index) && changed != piece) {
-                text.Replace(piece, changed);
-                next = end + 1 + (changed.Length() - piece.Length());
-            }
-            start = text.Find(L"$(", next);
-        }
-        if (text != original) t.SetValue(text);
-    }
+    for (const MkXmlElement& t : texts) numberMacros(t, index);
 }
 
 void MkOpenXMLWordDocument::UpdateGroupedElement(const MkXmlElement& copy, int index) {
@@ -1038,30 +1110,39 @@ bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const
         }
         // The group's own ids go with it; its copies may take them.
         ids.Release(group);
+        // The copies after the first are made from a copy of the content without
+        // paragraph ids; unless the content holds other marks, that is all that
+        // separates them.
+        std::unique_ptr<TiXmlNode> later;
+        const bool marked = holdsCopyMarks(content);
 
         TiXmlNode* anchor = group.Tx();
+        CopyParts parts;
         for (int k = 0; k < snapshotIndices.GetSize(); ++k) {
             const int index = snapshotIndices[k];
+            if (k == 1) {
+                later.reset(content->Clone());
+                DropParagraphIds(later.get());
+            }
+            const TiXmlNode* source = k == 0 ? content : later.get();
             std::vector<TiXmlElement*> tops;
-            for (TiXmlElement* c = content->FirstChildElement(); c; c = c->NextSiblingElement()) {
+            for (const TiXmlElement* c = source->FirstChildElement(); c; c = c->NextSiblingElement()) {
                 TiXmlNode* inserted = parent->InsertAfterChild(anchor, *c);
                 if (!inserted) break;
                 anchor = inserted;
                 tops.push_back(inserted->ToElement());
             }
-            // Rename inside the copy, every control of it included.
-            MkXmlElementList found;
-            findInTops(tops, "w:sdt", &found);
-            for (const MkXmlElement& sdt : found) numberControl(sdt, index);
-            found.clear();
-            findInTops(tops, "w:control", &found);
-            for (const MkXmlElement& control : found) numberViewer(control, index);
-            found.clear();
-            findInTops(tops, "w:t", &found);
-            for (const MkXmlElement& t : found) UpdateMacrosInGroup(t, index);
-            // Drawing and control ids stay unique in the document.
-            for (TiXmlElement* top : tops) ids.Renumber(MkXmlElement(top), index);
-            if (k > 0) marks.Separate(tops, index + 1);
+            // Rename inside the copy, every control of it included; drawing and
+            // control ids stay unique in the document.
+            for (TiXmlElement* top : tops) {
+                parts.Clear();
+                findCopyParts(top, &parts);
+                for (TiXmlElement* sdt : parts.controls) numberControl(MkXmlElement(sdt), index);
+                for (TiXmlElement* control : parts.viewers) numberViewer(MkXmlElement(control), index);
+                for (TiXmlElement* t : parts.texts) numberMacros(MkXmlElement(t), index);
+                ids.Renumber(parts.drawings, parts.properties, index);
+            }
+            if (k > 0 && marked) marks.Separate(tops, index + 1);
             if (made) made(MkXmlElementList(tops.begin(), tops.end()));
         }
         parent->RemoveChild(group.Tx());

@@ -134,6 +134,9 @@ public:
     // other element has; an id that is still free is kept. sdtSuffix >= 0 first tries
     // the old content-control id followed by that number.
     void Renumber(const MkXmlElement& root, int sdtSuffix = -1);
+    // The same for the holders already found: wp:docPr elements and w:sdtPr elements.
+    void Renumber(const std::vector<TiXmlElement*>& drawings, const std::vector<TiXmlElement*>& properties,
+                  int sdtSuffix);
     // A new free id of the kind, registered.
     int NewDrawingId() { return Next(&m_drawing, &m_drawingMax); }
     int NewControlId() { return Next(&m_control, &m_controlMax); }
