@@ -511,6 +511,8 @@ bool MkOpenXMLWordArchive::Save(const MkString& path) {
     m_parsed.clear();
     m_tableTexts.clear();
     m_runsTexts.clear();
+    m_lastTable = {nullptr, nullptr};
+    m_lastRuns = {nullptr, nullptr};
     return MkOpenXMLPackageEditor::Save(path);
 }
 
@@ -657,15 +659,17 @@ bool MkOpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const 
     // they are filled: the copies of a large group cost little more than their text.
     MkXmlElementList inGroups;
     MkOpenXMLDocument::FindAllElements(m_document->GetBody(), "w:sdt", &inGroups, true, false);
-    bool notes = false;
+    bool notes = false, groups = false;
     for (const MkXmlElement& group : inGroups) {
         if (!MkOpenXMLDocument::IsSdtGroup(group)) continue;
+        groups = true;
         MkXmlElementList controls;
         MkOpenXMLDocument::FindAllElements(group, "w:sdt", &controls, true, true);
         keepAsText(controls, true);
         // Note references stay elements in groups (see isInert).
         notes = notes || holdsElement(group.Tx(), "w:footnoteReference") || holdsElement(group.Tx(), "w:endnoteReference");
     }
+    if (!groups) return static_cast<bool>(m_document->GetBody());  // nothing (left) to unroll
     NoteCopies footnotes(m_main, "w:footnoteReference", REL_FOOTNOTES);
     NoteCopies endnotes(m_main, "w:endnoteReference", REL_ENDNOTES);
     return m_document->ExpandGroup(snapshotIndices, tagName, [&](const MkXmlElementList& copy) {
@@ -675,7 +679,7 @@ bool MkOpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const 
                 footnotes.Separate(top.Tx());
                 endnotes.Separate(top.Tx());
             }
-            if (top.GetName() == MkString(L"w:sdt")) controls.push_back(top);
+            if (std::strcmp(top.Tx()->Value(), "w:sdt") == 0) controls.push_back(top);
             MkOpenXMLDocument::FindAllElements(top, "w:sdt", &controls, true, true);
         }
         keepAsText(controls);
@@ -712,11 +716,17 @@ bool MkOpenXMLWordArchive::FillTextAsText(const MkString& tagName, const MkForma
             if (!text || isElementText(text->ValueStr(), "w:tr") || isElementText(text->ValueStr(), "w:tc")) return false;
             key += "<" + text->ValueStr() + ">";
         }
-        std::unique_ptr<MkWordRunsText>& pieces = m_runsTexts[key];
-        if (!pieces) {
-            pieces.reset(new MkWordRunsText);
-            pieces->Make(key);
+        // The copies of a group fill one content after another: the last one's
+        // pieces are checked before the content is looked up.
+        if (!m_lastRuns.first || *m_lastRuns.first != key) {
+            auto it = m_runsTexts.emplace(key, nullptr).first;
+            if (!it->second) {
+                it->second.reset(new MkWordRunsText);
+                it->second->Make(key);
+            }
+            m_lastRuns = {&it->first, it->second.get()};
         }
+        const MkWordRunsText* pieces = m_lastRuns.second;
         std::string kept;
         if (!pieces->Made() || !pieces->Print(runs, &kept)) return false;
         filled.emplace_back(sdt.Tx(), std::move(kept));
@@ -768,14 +778,22 @@ bool MkOpenXMLWordArchive::FillTablesAsText(const MkString& tagName, const Table
             else if (text->ValueStr().find("w:tbl") != std::string::npos) return false;
         }
         if (!found) continue;
-        const std::string key = std::to_string(std::min(rows, 3)) + "x" + std::to_string(columns) + ":" + found->ValueStr();
-        std::unique_ptr<MkWordTableText>& pieces = m_tableTexts[key];
-        if (!pieces) {
-            pieces.reset(new MkWordTableText);
-            pieces->Make(found->ValueStr(), rows, columns);
+        // The copies of a group fill one template table after another: the last
+        // one's pieces are checked before the table is looked up.
+        const std::string shape = std::to_string(std::min(rows, 3)) + "x" + std::to_string(columns) + ":";
+        const std::string& text = found->ValueStr();
+        const std::string* last = m_lastTable.first;
+        if (!last || last->size() != shape.size() + text.size() || last->compare(0, shape.size(), shape) != 0 ||
+            last->compare(shape.size(), std::string::npos, text) != 0) {
+            auto it = m_tableTexts.emplace(shape + text, nullptr).first;
+            if (!it->second) {
+                it->second.reset(new MkWordTableText);
+                it->second->Make(text, rows, columns);
+            }
+            m_lastTable = {&it->first, it->second.get()};
         }
-        if (!pieces->Made()) return false;
-        tables.push_back(Filled{sdt.Tx(), found, pieces.get()});
+        if (!m_lastTable.second->Made()) return false;
+        tables.push_back(Filled{sdt.Tx(), found, m_lastTable.second});
     }
     const auto value = [&](int r, int c) {
         // As MkXmlToUtf8 converts it: up to a first NUL.

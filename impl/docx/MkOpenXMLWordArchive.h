@@ -135,6 +135,9 @@ private:
     std::unordered_map<std::string, std::unique_ptr<MkXmlDocument>> m_parsed;  // contents kept as text, parsed
     std::unordered_map<std::string, std::unique_ptr<MkWordTableText>> m_tableTexts;  // by shape and template text
     std::unordered_map<std::string, std::unique_ptr<MkWordRunsText>> m_runsTexts;    // by content text
+    // The entries used last: their keys and pieces.
+    std::pair<const std::string*, const MkWordTableText*> m_lastTable{nullptr, nullptr};
+    std::pair<const std::string*, const MkWordRunsText*> m_lastRuns{nullptr, nullptr};
 };
 
 } // namespace rep

@@ -101,7 +101,7 @@ bool inParagraph(const MkXmlElement& e) {
 void walkAll(TiXmlElement* parent, const char* name, MkXmlElementList* found, bool intoGroups, bool intoOthers) {
     for (TiXmlElement* c = parent->FirstChildElement(); c; c = c->NextSiblingElement()) {
         if (std::strcmp(c->Value(), name) == 0) found->push_back(MkXmlElement(c));
-        if (isNamed(c, "w:sdt")) {
+        if ((!intoGroups || !intoOthers) && isNamed(c, "w:sdt")) {
             const bool group = MkOpenXMLDocument::IsSdtGroup(MkXmlElement(c));
             if (group ? !intoGroups : !intoOthers) continue;
         }
@@ -377,17 +377,20 @@ MkWordDocumentTagArray* MkWordDocumentContent::ListOf(SitTypeTag kind) {
     }
 }
 
-void MkWordDocumentContent::AddTag(const MkString& name, const MkString& groupName, int groupIndex, SitTypeTag kind,
+void MkWordDocumentContent::AddTag(MkString name, const MkString& groupName, int groupIndex, SitTypeTag kind,
                                    bool groupMarker) {
-    MkWordDocumentTag tag(name, SnapshotIndexOf(name), groupName, groupIndex, kind, groupMarker);
+    const int number = SnapshotIndexOf(name);
+    MkWordDocumentTag tag(MkString(), number, groupName, groupIndex, kind, groupMarker);
+    tag.name.Std() = std::move(name.Std());
     tag.part = m_part;
-    m_all.AddGrow(tag);
     MkWordDocumentTagArray* list = ListOf(kind);
     if (!list) {
+        m_all.AddGrow(tag);
         LFW_FAIL_MSG("Unhandled situation type tag");
         return;
     }
-    list->AddGrow(tag);
+    m_all.AddGrow(tag);
+    if (list->GetSize() < INT_MAX) list->Std().push_back(std::move(tag));
 }
 
 const MkWordDocumentTagArray* MkWordDocumentContent::GetTags(SitTypeTag kind) const {
@@ -604,26 +607,35 @@ namespace {
 // Records one control without looking at the controls below it.
 void recordOne(const MkXmlElement& sdt, const MkString& groupName, int groupIndex, MkWordDocumentContent& content,
                bool* isGroup) {
-    const MkString name = MkOpenXMLWordDocument::GetSdtName(sdt);
     *isGroup = MkOpenXMLDocument::IsSdtGroup(sdt);
     if (*isGroup) {
         content.AddTag(MkString(GROUP_MARKER), groupName, groupIndex, SIT_TYPE_NONE, true);
         return;
     }
+    MkString name = MkOpenXMLWordDocument::GetSdtName(sdt);
     SitTypeTag kind = SIT_TYPE_NONE;
-    if (name.Contains(L"SIT") && name.Contains(L"_")) {
-        MkString plain = name;
-        plain.Replace(L"REF_", MkString());
-        const int underscore = plain.Find(L'_');
-        const MkString word = underscore >= 0 ? plain.Mid(underscore + 1) : MkString();
-        if (word == MkString(L"PICTURE")) kind = SIT_TYPE_PICTURE;
-        else if (word == MkString(L"TEXT")) kind = SIT_TYPE_TEXT;
-        else if (word == MkString(L"TITLE")) kind = SIT_TYPE_TITLE;
-        else if (word == MkString(L"TABLE") && MkOpenXMLWordDocument::HasTable(sdt)) kind = SIT_TYPE_TABLE;
-        else if (word == MkString(L"CHART")) kind = SIT_TYPE_CHART;
-        else if (!word.IsEmpty() && word[0] == L'$') kind = SIT_TYPE_MACRO;
+    const std::wstring& full = name.Std();
+    if (full.find(L"SIT") != std::wstring::npos && full.find(L'_') != std::wstring::npos) {
+        // The kind word follows the first "_" of the name without its "REF_"s.
+        std::wstring stripped;
+        const std::wstring* plain = &full;
+        if (full.find(L"REF_") != std::wstring::npos) {
+            stripped = full;
+            for (size_t at = stripped.find(L"REF_"); at != std::wstring::npos; at = stripped.find(L"REF_", at))
+                stripped.erase(at, 4);
+            plain = &stripped;
+        }
+        const size_t underscore = plain->find(L'_');
+        const std::wstring::size_type start = underscore == std::wstring::npos ? plain->size() : underscore + 1;
+        const auto is = [&](const wchar_t* word) { return plain->compare(start, std::wstring::npos, word) == 0; };
+        if (is(L"PICTURE")) kind = SIT_TYPE_PICTURE;
+        else if (is(L"TEXT")) kind = SIT_TYPE_TEXT;
+        else if (is(L"TITLE")) kind = SIT_TYPE_TITLE;
+        else if (is(L"TABLE") && MkOpenXMLWordDocument::HasTable(sdt)) kind = SIT_TYPE_TABLE;
+        else if (is(L"CHART")) kind = SIT_TYPE_CHART;
+        else if (start < plain->size() && (*plain)[start] == L'$') kind = SIT_TYPE_MACRO;
     }
-    content.AddTag(name, groupName, groupIndex, kind, false);
+    content.AddTag(std::move(name), groupName, groupIndex, kind, false);
 }
 
 void recordControl(const MkXmlElement& control, const MkString& groupName, int groupIndex,
@@ -652,9 +664,10 @@ void MkOpenXMLWordDocument::GetElementSdtContent(const MkXmlElement& sdt, const 
     // Every control below is recorded once for each control that encloses it, with
     // that control's name as group name. Controls directly below are recorded with
     // their own subtrees; deeper ones are recorded here once more for this control.
-    const MkString name = GetSdtName(sdt);
     MkXmlElementList below;
     FindAllElements(sdt, "w:sdt", &below, true, true);
+    if (below.empty()) return;
+    const MkString name = GetSdtName(sdt);
     for (const MkXmlElement& inner : below) {
         if (enclosingControl(inner.Tx()) == sdt.Tx()) {
             GetElementSdtContent(inner, name, -1, content);
@@ -1156,11 +1169,14 @@ bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const
 MkWordControlIndex::MkWordControlIndex(const MkOpenXMLWordDocument& document) {
     MkXmlElementList all;
     MkOpenXMLDocument::FindAllElements(document.GetContentRoot(), "w:sdt", &all, true, true);
+    m_byTag.reserve(all.size());
+    std::string key;
     for (const MkXmlElement& sdt : all) {
         TiXmlElement* pr = child(sdt, "w:sdtPr");
         TiXmlElement* tag = pr ? pr->FirstChildElement("w:tag") : nullptr;
         const char* value = tag ? tag->Attribute("w:val") : nullptr;
-        m_byTag[value ? value : ""].push_back(sdt);
+        key.assign(value ? value : "");
+        m_byTag[key].push_back(sdt);
     }
 }
 
@@ -1204,8 +1220,19 @@ void MkOpenXMLWordDocument::RemovePlaceHolder(const MkXmlElement& sdtPr) {
     if (!sdtPr) return;
     // A bound control (a document property, a custom XML part) shows what its
     // store holds: Word refreshes it from there on open, over what the report wrote.
-    for (const char* name : {"w:placeholder", "w:showingPlcHdr", "w:dataBinding", "w15:dataBinding"})
-        if (TiXmlElement* p = child(sdtPr, name)) sdtPr.Tx()->RemoveChild(p);
+    // The first child of each of these names goes, found in one pass.
+    static const char* const names[] = {"w:placeholder", "w:showingPlcHdr", "w:dataBinding", "w15:dataBinding"};
+    bool removed[4] = {false, false, false, false};
+    for (TiXmlElement* c = sdtPr.Tx()->FirstChildElement(); c;) {
+        TiXmlElement* next = c->NextSiblingElement();
+        for (int i = 0; i < 4; ++i) {
+            if (removed[i] || std::strcmp(c->Value(), names[i]) != 0) continue;
+            removed[i] = true;
+            sdtPr.Tx()->RemoveChild(c);
+            break;
+        }
+        c = next;
+    }
 }
 
 bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkString& text) {

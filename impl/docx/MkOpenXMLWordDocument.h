@@ -21,6 +21,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 namespace kiv {
@@ -68,8 +69,7 @@ class MkWordDocumentContent {
 public:
     // Adds to the all-tags list and to the list of the tag's kind. The snapshot
     // index is read from the name.
-    void AddTag(const MkString& name, const MkString& groupName, int groupIndex, SitTypeTag kind,
-                bool groupMarker);
+    void AddTag(MkString name, const MkString& groupName, int groupIndex, SitTypeTag kind, bool groupMarker);
     // The part the tags added from now on lie in (empty: the document part).
     void SetPart(const MkString& part) { m_part = part; }
     // The list of a kind (its reference variant shares it); null for a kind without a list.
@@ -145,7 +145,7 @@ public:
     int ClaimControlId(long long wanted) { return Claim(&m_control, &m_controlMax, wanted); }
 
 private:
-    typedef std::map<long long, int> Counts;
+    typedef std::unordered_map<long long, int> Counts;
     static int Next(Counts* counts, long long* max);
     static int Claim(Counts* counts, long long* max, long long wanted);
     void Visit(const MkXmlElement& root, int delta);
@@ -170,7 +170,7 @@ public:
     const MkXmlElementList& Find(const MkString& tagName) const;
 
 private:
-    std::map<std::string, MkXmlElementList> m_byTag;
+    std::unordered_map<std::string, MkXmlElementList> m_byTag;
     MkXmlElementList m_none;
 };
 
