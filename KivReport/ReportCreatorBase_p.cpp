@@ -251,7 +251,8 @@ bool ReportCreatorBase::generate(const Str& path) {
         staged.protect(inputs);
         const std::string reportFile = staged.stage(target);
         if (reportFile.empty()) return false;
-        templateWithoutTags = templateWithReferenceTags = false;
+        templateWithoutTags = templateWithReferenceTags = validationKnown = false;
+        knownValidation = Str();
         if (!makeReport(reportFile, staged)) return false;  // staged files are removed
         if (!leftOut.empty()) {
             std::string names;
@@ -263,8 +264,8 @@ bool ReportCreatorBase::generate(const Str& path) {
             REP_LOG_WARNING(lfw::String("Report written without the content of snapshots %1").arg(names));
         }
         // Tags the report leaves as the template has them are told, or refuse a strict report.
-        Str validation;
-        validate(&validation);
+        Str validation = knownValidation;
+        if (!validationKnown) validate(&validation);
         std::vector<std::string> unfilled = unfilledTags(validation.toStdString());
         const std::string noReference = "Reference tags were found in template, but no reference repository specified";
         if (templateWithReferenceTags && !referenceRepository &&

@@ -133,6 +133,10 @@ protected:
 
     lfw::Collection<const Snapshot> snapshots;
     lfw::Collection<const Snapshot> referenceSnapshots;
+    // What validate says of the template, when makeReport worked it out from its
+    // own reading of the template: generate then does not read the template again.
+    bool validationKnown = false;
+    Str knownValidation;
 };
 
 } // namespace rep

@@ -161,14 +161,21 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         REP_LOG_ERROR(lfw::String(misplaced[0]));
         return false;
     }
-    archive.ConvertFromOldPlugin();
     {
+        // The template's tags as read before anything changes: whether it holds
+        // any, and what validate says of it, which generate tells of the tags
+        // the report leaves unfilled (the template is not read a second time).
         MkWordDocumentContent tags;
         archive.GetDocumentContent(tags);
         templateWithoutTags = true;
         for (const MkWordDocumentTag& tag : tags.GetAllTags())
             if (tag.groupMarker || tag.name.Contains(L"SIT")) templateWithoutTags = false;
+        MkString validation;
+        validateOpened(archive, tags, snapshots, referenceSnapshots, validation);
+        knownValidation = ug::Convert::toStr(validation);
+        validationKnown = true;
     }
+    archive.ConvertFromOldPlugin();
 
     const bool referencePass = !referenceSnapshots.empty();
     MkIntArray mainSelection, referenceSelection;
@@ -389,11 +396,17 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
         if (!archive.IsOpen() && looksLikeZip(templatePath.ShortChar())) report += L": " + archive.Error();
         return false;
     }
-    const MkOpenXMLWordDocument& probe = *archive.Document();
     gatherSnapshots(referenceRepository.p(), &ref);
-    const bool referenceChecks = !ref.empty();
     MkWordDocumentContent content;
     archive.GetDocumentContent(content);
+    return validateOpened(archive, content, main, ref, report);
+}
+
+bool ReportCreatorWordPrivate::validateOpened(MkOpenXMLWordArchive& archive, const MkWordDocumentContent& content,
+                                              const Snapshots& main, const Snapshots& ref, MkString& report) const {
+    report.Empty();
+    const MkOpenXMLWordDocument& probe = *archive.Document();
+    const bool referenceChecks = !ref.empty();
     MkString unmatched, genericOutside, unused;
 
     bool passed = true;
