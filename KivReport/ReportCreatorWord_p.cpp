@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unordered_set>
 #include <unistd.h>
 
 namespace kiv {
@@ -77,21 +76,6 @@ MkString tagName(const MkString& prefix, int n, const wchar_t* kind) {
     name.append(prefix.Std()).append(first, digits + 12).append(1, L'_').append(kind);
     return MkString(std::move(name));
 }
-
-// The names of a list of tags, for lookups that do not walk the list.
-class TagNames {
-public:
-    // With bodyOnly, the tags of headers, footers and notes are left out.
-    TagNames(const MkWordDocumentContent& content, SitTypeTag kind, bool bodyOnly = false) {
-        if (const MkWordDocumentTagArray* list = content.GetTags(kind))
-            for (const MkWordDocumentTag& tag : *list)
-                if (!bodyOnly || tag.part.IsEmpty()) m_names.insert(tag.name.Std());
-    }
-    bool Has(const MkString& name) const { return m_names.count(name.Std()) != 0; }
-
-private:
-    std::unordered_set<std::wstring> m_names;
-};
 
 } // namespace
 
@@ -206,14 +190,14 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
     {
         // The tags, and the snapshots' pictures (encoded once, handed over in memory
         // and stored by the package), are needed while the content is filled only.
-        MkWordDocumentContent content;
-        archive.GetDocumentContent(content);
+        MkWordTagNames tags;
+        archive.GetTagNames(&tags);
         PictureBytes shots;
-        replaceMacros(archive, snapshots, content, false);
-        filled = replaceSituationData(archive, snapshots, content, false, staged, shots);
+        replaceMacros(archive, snapshots, tags, false);
+        filled = replaceSituationData(archive, snapshots, tags, false, staged, shots);
         if (filled && referencePass) {
-            filled = replaceSituationData(archive, referenceSnapshots, content, true, staged, shots);
-            replaceMacros(archive, referenceSnapshots, content, true);
+            filled = replaceSituationData(archive, referenceSnapshots, tags, true, staged, shots);
+            replaceMacros(archive, referenceSnapshots, tags, true);
         }
     }
     // A content step that failed has logged its error; the report is not written.
@@ -230,8 +214,7 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
 }
 
 void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
-                                             const MkWordDocumentContent& content, bool reference) const {
-    const TagNames macros(content, SIT_TYPE_MACRO);
+                                             const MkWordTagNames& tags, bool reference) const {
     for (size_t k = 0; k < snaps.size(); ++k) {
         const Snapshot* snapshot = snaps[k];
         LFW_ASSERT_MSG(snapshot, "situation");
@@ -244,7 +227,7 @@ void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, cons
         for (int i = 0; i < keys.GetSize(); ++i) {
             MkString name;
             name.MakeFormWide(L"%lsSIT%i_$%ls", reference ? L"REF_" : L"", static_cast<int>(k) + 1, ~keys[i]);
-            if (!macros.Has(name)) continue;
+            if (!tags.Has(SIT_TYPE_MACRO, name)) continue;
             names.AddGrow(name);
             texts.AddGrow(valueRuns(values[i]));
         }
@@ -253,13 +236,13 @@ void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, cons
 }
 
 bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
-                                                    const MkWordDocumentContent& content, bool reference,
+                                                    const MkWordTagNames& tags, bool reference,
                                                     lfw::StagedFiles& staged, PictureBytes& shots) {
     const MkString prefix = reference ? MkString(L"REF_SIT") : MkString(L"SIT");
-    const TagNames titles(content, SIT_TYPE_TITLE), texts(content, SIT_TYPE_TEXT);
-    // 3D viewers are filled in the body only (validation tells of the others).
-    const TagNames pictures(content, SIT_TYPE_PICTURE), models(content, SIT_TYPE_MDLX, true);
-    const TagNames tables(content, SIT_TYPE_TABLE), charts(content, SIT_TYPE_CHART);
+    const auto has = [&](SitTypeTag kind, const MkString& name) {
+        // 3D viewers are filled in the body only (validation tells of the others).
+        return tags.Has(kind, name, kind == SIT_TYPE_MDLX);
+    };
     const std::string output = outputPath.ShortChar();
 
     for (size_t k = 0; k < snaps.size(); ++k) {
@@ -272,8 +255,8 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
         const MkString table = tagName(prefix, n, L"TABLE"), chart = tagName(prefix, n, L"CHART");
         const MkString link = fromStr(snapshot->cloudViewerUrl());
 
-        if (titles.Has(title)) archive.SetText(title, titleRuns(snapshot));
-        if (texts.Has(text)) archive.SetText(text, descriptionRuns(snapshot));
+        if (has(SIT_TYPE_TITLE, title)) archive.SetText(title, titleRuns(snapshot));
+        if (has(SIT_TYPE_TEXT, text)) archive.SetText(text, descriptionRuns(snapshot));
         // The snapshot's picture (a model's preview), handed to the package in memory.
         MkOpenXMLPicture shown;
         auto pictureBytes = [&]() -> const MkOpenXMLPicture* {
@@ -304,13 +287,13 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
 
         switch (snapshot->type()) {
         case Snapshot::IMAGE: {
-            if (pictures.Has(picture) && !putImage(picture, false)) return false;
-            if (models.Has(model) && !putImage(model, true)) return false;
+            if (has(SIT_TYPE_PICTURE, picture) && !putImage(picture, false)) return false;
+            if (has(SIT_TYPE_MDLX, model) && !putImage(model, true)) return false;
             break;
         }
         case Snapshot::MDLX: {
             const ug::MdlxMemoryFile* mdlx = snapshot->modelMdlx();
-            if (models.Has(model)) {
+            if (has(SIT_TYPE_MDLX, model)) {
                 if (!use3dPlugin) {
                     if (!putImage(model, true)) return false;
                 } else {
@@ -341,17 +324,17 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
                 }
             }
             // A model without a preview shows no picture.
-            if (pictures.Has(picture) && shots.Of(snapshot) && !putImage(picture, false)) return false;
+            if (has(SIT_TYPE_PICTURE, picture) && shots.Of(snapshot) && !putImage(picture, false)) return false;
             break;
         }
         case Snapshot::TABLE: {
             const Table* data = snapshot->table();
             if (!data) break;
-            if (tables.Has(table) && !archive.SetTable(table, *data)) {
+            if (has(SIT_TYPE_TABLE, table) && !archive.SetTable(table, *data)) {
                 REP_LOG_ERROR("Error adding table to archive.");
                 return false;
             }
-            if (charts.Has(chart)) {
+            if (has(SIT_TYPE_CHART, chart)) {
                 MkChartData chartData(*data);
                 chartData.m_title = fromStr(snapshot->title());
                 MkString why;

@@ -49,11 +49,10 @@ protected:
     static MkStringArray storyGroups(MkOpenXMLWordArchive& archive);
 
 private:
-    void replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordDocumentContent& content,
+    void replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordTagNames& tags,
                        bool reference) const;
-    bool replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
-                              const MkWordDocumentContent& content, bool reference, lfw::StagedFiles& staged,
-                              PictureBytes& shots);
+    bool replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordTagNames& tags,
+                              bool reference, lfw::StagedFiles& staged, PictureBytes& shots);
 
     bool validateTag(const MkWordDocumentTag& tag, NeededType type, const Snapshots& main, const Snapshots& ref,
                      MkString& unmatched, MkString& genericOutside) const;

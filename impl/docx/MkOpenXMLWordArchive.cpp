@@ -471,6 +471,7 @@ MkOpenXMLWordArchive::~MkOpenXMLWordArchive() = default;
 
 bool MkOpenXMLWordArchive::Open(const MkString& path) {
     m_document = nullptr;
+    m_noGroups = false;
     m_index.reset();
     m_storiesRead = false;
     m_stories.clear();
@@ -647,14 +648,25 @@ void MkOpenXMLWordArchive::GetDocumentContent(MkWordDocumentContent& content) {
     content.SetPart(MkString());
 }
 
+void MkOpenXMLWordArchive::GetTagNames(MkWordTagNames* names) {
+    if (!m_document || !names) return;
+    m_document->GetTagNames(*Index(), false, names);
+    const std::vector<MkWordStory>& stories = Stories();
+    for (size_t i = 0; i < stories.size(); ++i) {
+        std::unique_ptr<MkWordControlIndex>& index = m_storyIndex[i];
+        if (!index) index.reset(new MkWordControlIndex(*stories[i].document));
+        stories[i].document->GetTagNames(*index, true, names);
+    }
+}
+
 float MkOpenXMLWordArchive::GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const {
     return m_document ? m_document->GetRatio(kind, tagName, occurrence) : 0.0f;
 }
 
 bool MkOpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName) {
     if (!m_document) return false;
-    m_index.reset();
-    for (auto& index : m_storyIndex) index.reset();  // the copies of a group may copy notes
+    // Nothing adds a group to the document: once none is found, none is searched for.
+    if (m_noGroups) return static_cast<bool>(m_document->GetBody());
     // The contents of the groups' controls, and of their copies', stay text until
     // they are filled: the copies of a large group cost little more than their text.
     MkXmlElementList inGroups;
@@ -669,7 +681,12 @@ bool MkOpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const 
         // Note references stay elements in groups (see isInert).
         notes = notes || holdsElement(group.Tx(), "w:footnoteReference") || holdsElement(group.Tx(), "w:endnoteReference");
     }
-    if (!groups) return static_cast<bool>(m_document->GetBody());  // nothing (left) to unroll
+    if (!groups) {
+        m_noGroups = true;
+        return static_cast<bool>(m_document->GetBody());
+    }
+    m_index.reset();
+    for (auto& index : m_storyIndex) index.reset();  // the copies of a group may copy notes
     NoteCopies footnotes(m_main, "w:footnoteReference", REL_FOOTNOTES);
     NoteCopies endnotes(m_main, "w:endnoteReference", REL_ENDNOTES);
     return m_document->ExpandGroup(snapshotIndices, tagName, [&](const MkXmlElementList& copy) {
@@ -704,9 +721,9 @@ bool MkOpenXMLWordArchive::SetTitle(const MkString& tagName, const MkString& tex
     });
 }
 
-bool MkOpenXMLWordArchive::FillTextAsText(const MkString& tagName, const MkFormattedTextArray& runs) {
+bool MkOpenXMLWordArchive::FillTextAsText(const MkXmlElementList& controls, const MkFormattedTextArray& runs) {
     std::vector<std::pair<TiXmlElement*, std::string>> filled;  // each control and its content's new text
-    for (const MkXmlElement& sdt : Index()->Find(tagName)) {
+    for (const MkXmlElement& sdt : controls) {
         TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
         if (!sdt.Tx()->FirstChildElement("w:sdtPr") || !content || MkOpenXMLWordDocument::IsInParagraph(MkXmlElement(content)))
             return false;
@@ -748,14 +765,15 @@ bool MkOpenXMLWordArchive::SetText(const MkString& tagName, const MkFormattedTex
     if (!m_document) return false;
     // Texts are filled as text, as tables are (a description of many lines costs
     // about its text).
-    keepAsText(Index()->Find(tagName));
-    if (!FillTextAsText(tagName, runs)) EditAsElements(tagName, [&] { m_document->SetText(tagName, runs, Index()); });
+    const MkXmlElementList& controls = Index()->Find(tagName);
+    keepAsText(controls);
+    if (!FillTextAsText(controls, runs)) EditAsElements(tagName, [&] { m_document->SetText(tagName, runs, Index()); });
     return EditStories(one(tagName), [&](MkOpenXMLWordDocument& document, MkOpenXMLPart&, const MkWordControlIndex* index) {
         return document.SetText(tagName, runs, index);
     });
 }
 
-bool MkOpenXMLWordArchive::FillTablesAsText(const MkString& tagName, const Table& table) {
+bool MkOpenXMLWordArchive::FillTablesAsText(const MkXmlElementList& controls, const Table& table) {
     const int rows = static_cast<int>(table.rowCount());
     const int columns = static_cast<int>(table.columnCount());
     if (rows <= 0 || columns <= 0) return false;
@@ -766,7 +784,7 @@ bool MkOpenXMLWordArchive::FillTablesAsText(const MkString& tagName, const Table
         const MkWordTableText* pieces;
     };
     std::vector<Filled> tables;
-    for (const MkXmlElement& sdt : Index()->Find(tagName)) {
+    for (const MkXmlElement& sdt : controls) {
         TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
         if (!sdt.Tx()->FirstChildElement("w:sdtPr") || !content) return false;
         TiXmlNode* found = nullptr;
@@ -816,8 +834,9 @@ bool MkOpenXMLWordArchive::SetTable(const MkString& tagName, const Table& table)
     // Tables are filled as text: a table of many rows then costs about its text,
     // where as elements it would take many times that. A group's copies keep
     // their contents as text already; other controls' contents are made text here.
-    keepAsText(Index()->Find(tagName));
-    if (!FillTablesAsText(tagName, table)) EditAsElements(tagName, [&] { m_document->SetTable(tagName, table, Index()); });
+    const MkXmlElementList& controls = Index()->Find(tagName);
+    keepAsText(controls);
+    if (!FillTablesAsText(controls, table)) EditAsElements(tagName, [&] { m_document->SetTable(tagName, table, Index()); });
     return EditStories(one(tagName), [&](MkOpenXMLWordDocument& document, MkOpenXMLPart&, const MkWordControlIndex* index) {
         return document.SetTable(tagName, table, index);
     });

@@ -86,14 +86,16 @@ bool isBlankRun(const MkString& text) { return !text.IsEmpty() && text.IsBlank()
 // Whether content there is inside a paragraph (runs) rather than where
 // paragraphs stand: the nearest paragraph or story (body, text box, cell ...) says.
 bool inParagraph(const MkXmlElement& e) {
-    static const char* const stories[] = {"w:body", "w:txbxContent", "w:tc", "w:hdr", "w:ftr", "w:footnote",
-                                          "w:endnote", "w:comment", "w:docPartBody"};
+    static const char* const stories[] = {"body", "txbxContent", "tc", "hdr", "ftr", "footnote",
+                                          "endnote", "comment", "docPartBody"};
     for (TiXmlNode* n = e.Tx(); n; n = n->Parent()) {
         TiXmlElement* a = n->ToElement();
         if (!a) continue;
-        if (isNamed(a, "w:p")) return true;
+        const char* name = a->Value();
+        if (name[0] != 'w' || name[1] != ':') continue;
+        if (name[2] == 'p' && name[3] == '\0') return true;
         for (const char* story : stories)
-            if (isNamed(a, story)) return false;
+            if (name[2] == story[0] && std::strcmp(name + 2, story) == 0) return false;
     }
     return false;
 }
@@ -604,6 +606,49 @@ bool MkOpenXMLWordDocument::HasTable(const MkXmlElement& sdt) {
 
 namespace {
 
+// The kind of a content control's tag as its name tells it; *tableWord is set
+// for the name of a table, whose kind is a table's only when the control holds
+// or lies in a table.
+SitTypeTag kindOfName(const MkString& name, bool* tableWord) {
+    *tableWord = false;
+    const std::wstring& full = name.Std();
+    if (full.find(L"SIT") == std::wstring::npos || full.find(L'_') == std::wstring::npos) return SIT_TYPE_NONE;
+    // The kind word follows the first "_" of the name without its "REF_"s.
+    std::wstring stripped;
+    const std::wstring* plain = &full;
+    if (full.find(L"REF_") != std::wstring::npos) {
+        stripped = full;
+        for (size_t at = stripped.find(L"REF_"); at != std::wstring::npos; at = stripped.find(L"REF_", at))
+            stripped.erase(at, 4);
+        plain = &stripped;
+    }
+    const size_t underscore = plain->find(L'_');
+    const std::wstring::size_type start = underscore == std::wstring::npos ? plain->size() : underscore + 1;
+    const auto is = [&](const wchar_t* word) { return plain->compare(start, std::wstring::npos, word) == 0; };
+    if (is(L"PICTURE")) return SIT_TYPE_PICTURE;
+    if (is(L"TEXT")) return SIT_TYPE_TEXT;
+    if (is(L"TITLE")) return SIT_TYPE_TITLE;
+    if (is(L"TABLE")) {
+        *tableWord = true;
+        return SIT_TYPE_NONE;
+    }
+    if (is(L"CHART")) return SIT_TYPE_CHART;
+    if (start < plain->size() && (*plain)[start] == L'$') return SIT_TYPE_MACRO;
+    return SIT_TYPE_NONE;
+}
+
+// The kind of the tag of a content control that is not a group.
+SitTypeTag kindOfControl(const MkString& name, const MkXmlElement& sdt) {
+    bool tableWord = false;
+    const SitTypeTag kind = kindOfName(name, &tableWord);
+    return tableWord && MkOpenXMLWordDocument::HasTable(sdt) ? SIT_TYPE_TABLE : kind;
+}
+
+// The kind of the name of a viewer control.
+SitTypeTag kindOfViewer(const MkString& name) {
+    return name.Contains(L"SIT") && name.Contains(L"_") && name.Contains(L"MDLX") ? SIT_TYPE_MDLX : SIT_TYPE_NONE;
+}
+
 // Records one control without looking at the controls below it.
 void recordOne(const MkXmlElement& sdt, const MkString& groupName, int groupIndex, MkWordDocumentContent& content,
                bool* isGroup) {
@@ -613,36 +658,14 @@ void recordOne(const MkXmlElement& sdt, const MkString& groupName, int groupInde
         return;
     }
     MkString name = MkOpenXMLWordDocument::GetSdtName(sdt);
-    SitTypeTag kind = SIT_TYPE_NONE;
-    const std::wstring& full = name.Std();
-    if (full.find(L"SIT") != std::wstring::npos && full.find(L'_') != std::wstring::npos) {
-        // The kind word follows the first "_" of the name without its "REF_"s.
-        std::wstring stripped;
-        const std::wstring* plain = &full;
-        if (full.find(L"REF_") != std::wstring::npos) {
-            stripped = full;
-            for (size_t at = stripped.find(L"REF_"); at != std::wstring::npos; at = stripped.find(L"REF_", at))
-                stripped.erase(at, 4);
-            plain = &stripped;
-        }
-        const size_t underscore = plain->find(L'_');
-        const std::wstring::size_type start = underscore == std::wstring::npos ? plain->size() : underscore + 1;
-        const auto is = [&](const wchar_t* word) { return plain->compare(start, std::wstring::npos, word) == 0; };
-        if (is(L"PICTURE")) kind = SIT_TYPE_PICTURE;
-        else if (is(L"TEXT")) kind = SIT_TYPE_TEXT;
-        else if (is(L"TITLE")) kind = SIT_TYPE_TITLE;
-        else if (is(L"TABLE") && MkOpenXMLWordDocument::HasTable(sdt)) kind = SIT_TYPE_TABLE;
-        else if (is(L"CHART")) kind = SIT_TYPE_CHART;
-        else if (start < plain->size() && (*plain)[start] == L'$') kind = SIT_TYPE_MACRO;
-    }
+    const SitTypeTag kind = kindOfControl(name, sdt);
     content.AddTag(std::move(name), groupName, groupIndex, kind, false);
 }
 
 void recordControl(const MkXmlElement& control, const MkString& groupName, int groupIndex,
                    MkWordDocumentContent& content) {
     const MkString name = attribute(control, "w:name");
-    const bool model = name.Contains(L"SIT") && name.Contains(L"_") && name.Contains(L"MDLX");
-    content.AddTag(name, groupName, groupIndex, model ? SIT_TYPE_MDLX : SIT_TYPE_NONE, false);
+    content.AddTag(name, groupName, groupIndex, kindOfViewer(name), false);
 }
 
 // The nearest content control that encloses the element, null at top level.
@@ -710,6 +733,60 @@ void MkOpenXMLWordDocument::GetDocumentContent(MkWordDocumentContent& content) c
         GetElementSdtContent(sdt, MkString(), -1, content);
     }
     GetElementControlsContent(root, MkString(), -1, content);
+}
+
+void MkOpenXMLWordDocument::GetTagNames(const MkWordControlIndex& index, bool inStory, MkWordTagNames* names) const {
+    const MkXmlElement root = GetContentRoot();
+    if (!root || !names) return;
+    // GetDocumentContent records every content control, a group as a marker,
+    // and the viewer controls outside content controls and in top-level groups.
+    MkXmlElementList viewers;
+    FindAllElements(root, "w:control", &viewers, false, false);
+    for (const auto& tagged : index.ByTag()) {
+        const MkString name = fromUtf8(tagged.first.c_str());
+        bool tableWord = false;
+        const SitTypeTag kind = kindOfName(name, &tableWord);
+        bool added[2] = {false, false};  // as the kind of the name; a table's
+        for (const MkXmlElement& sdt : tagged.second) {
+            if (IsSdtGroup(sdt)) {
+                if (!enclosingControl(sdt.Tx())) FindAllElements(sdt, "w:control", &viewers, true, true);
+                continue;
+            }
+            if (added[0] && (added[1] || !tableWord)) continue;  // nothing more to add
+            const bool table = tableWord && HasTable(sdt);
+            if (added[table]) continue;
+            added[table] = true;
+            names->Add(table ? SIT_TYPE_TABLE : kind, name, inStory);
+        }
+    }
+    for (const MkXmlElement& viewer : viewers) {
+        const MkString name = attribute(viewer, "w:name");
+        names->Add(kindOfViewer(name), name, inStory);
+    }
+}
+
+void MkWordTagNames::Add(SitTypeTag kind, const MkString& name, bool inStory) {
+    const int list = ListOf(kind);
+    if (list >= 0) (inStory ? m_stories : m_body)[list].insert(name.Std());
+}
+
+bool MkWordTagNames::Has(SitTypeTag kind, const MkString& name, bool bodyOnly) const {
+    const int list = ListOf(kind);
+    return list >= 0 && (m_body[list].count(name.Std()) != 0 || (!bodyOnly && m_stories[list].count(name.Std()) != 0));
+}
+
+int MkWordTagNames::ListOf(SitTypeTag kind) {
+    switch (static_cast<int>(kind)) {
+    case 1: case 2: return 0;
+    case 5: case 6: return 1;
+    case 3: case 4: return 2;
+    case 7: case 8: return 3;
+    case 11: case 12: return 4;
+    case 15: case 16: return 5;
+    case -1: return 6;
+    case 9: case 10: return 7;
+    default: return -1;
+    }
 }
 
 float MkOpenXMLWordDocument::GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const {

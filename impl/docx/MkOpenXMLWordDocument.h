@@ -22,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace kiv {
@@ -92,6 +93,22 @@ private:
     MkWordDocumentTagArray m_macros;
     MkWordDocumentTagArray m_all;
     MkString m_part;
+};
+
+// The names of a document's tags by kind, as MkWordDocumentContent lists them
+// (a reference variant with its kind), without the records: what filling needs
+// to know of the tags.
+class MkWordTagNames {
+public:
+    void Add(SitTypeTag kind, const MkString& name, bool inStory);
+    // Some tag of the kind has the name; with bodyOnly, in the document part.
+    bool Has(SitTypeTag kind, const MkString& name, bool bodyOnly = false) const;
+
+private:
+    static int ListOf(SitTypeTag kind);  // -1 for a kind without a list
+
+    std::unordered_set<std::wstring> m_body[8];
+    std::unordered_set<std::wstring> m_stories[8];
 };
 
 typedef std::vector<MkXmlElement> MkXmlElementList;
@@ -168,6 +185,8 @@ public:
     explicit MkWordControlIndex(const MkOpenXMLWordDocument& document);
     // The controls with that tag, in document order.
     const MkXmlElementList& Find(const MkString& tagName) const;
+    // The controls by tag (UTF-8, empty for none).
+    const std::unordered_map<std::string, MkXmlElementList>& ByTag() const { return m_byTag; }
 
 private:
     std::unordered_map<std::string, MkXmlElementList> m_byTag;
@@ -188,6 +207,10 @@ public:
     static bool IsInSdtGroup(const MkXmlElement& element);
     static bool HasTable(const MkXmlElement& sdt);
     void GetDocumentContent(MkWordDocumentContent& content) const;
+    // Adds the names of the tags GetDocumentContent records (as a header's,
+    // footer's or notes' when inStory), the content controls found through
+    // index, which must be this document's as it is.
+    void GetTagNames(const MkWordControlIndex& index, bool inStory, MkWordTagNames* names) const;
     void GetElementSdtContent(const MkXmlElement& sdt, const MkString& groupName, int groupIndex,
                               MkWordDocumentContent& content) const;
     void GetElementControlsContent(const MkXmlElement& element, const MkString& groupName, int groupIndex,
