@@ -64,18 +64,20 @@ MkString placeOf(MkOpenXMLWordArchive& archive, const MkString& part) {
     return part;
 }
 
-// "<prefix><n>_<kind>", made without a formatted print: a report names six tags per snapshot.
-MkString tagName(const MkString& prefix, int n, const wchar_t* kind) {
+// "<prefix><n>_", made without a formatted print: a report names six tags per snapshot.
+std::wstring tagStem(const MkString& prefix, int n) {
     wchar_t digits[12];
     wchar_t* first = digits + 12;
     unsigned value = n < 0 ? 0u - static_cast<unsigned>(n) : static_cast<unsigned>(n);
     do *--first = static_cast<wchar_t>(L'0' + value % 10); while (value /= 10);
     if (n < 0) *--first = L'-';
-    std::wstring name;
-    name.reserve(prefix.Std().size() + 20);
-    name.append(prefix.Std()).append(first, digits + 12).append(1, L'_').append(kind);
-    return MkString(std::move(name));
+    std::wstring stem;
+    stem.reserve(prefix.Std().size() + 20);
+    return stem.append(prefix.Std()).append(first, digits + 12).append(1, L'_');
 }
+
+MkString tagName(const std::wstring& stem, const wchar_t* kind) { return MkString(stem + kind); }
+
 
 } // namespace
 
@@ -250,9 +252,10 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
         LFW_ASSERT_MSG(snapshot, "situation");
         if (!snapshot) continue;
         const int n = static_cast<int>(k) + 1;
-        const MkString title = tagName(prefix, n, L"TITLE"), text = tagName(prefix, n, L"TEXT");
-        const MkString picture = tagName(prefix, n, L"PICTURE"), model = tagName(prefix, n, L"MDLX");
-        const MkString table = tagName(prefix, n, L"TABLE"), chart = tagName(prefix, n, L"CHART");
+        const std::wstring stem = tagStem(prefix, n);
+        const MkString title = tagName(stem, L"TITLE"), text = tagName(stem, L"TEXT");
+        const MkString picture = tagName(stem, L"PICTURE"), model = tagName(stem, L"MDLX");
+        const MkString table = tagName(stem, L"TABLE"), chart = tagName(stem, L"CHART");
         const MkString link = fromStr(snapshot->cloudViewerUrl());
 
         if (has(SIT_TYPE_TITLE, title)) archive.SetText(title, titleRuns(snapshot));
@@ -556,17 +559,18 @@ void ReportCreatorWordPrivate::validateSituationUsage(const Snapshots& snaps, co
         LFW_ASSERT_MSG(snapshot, "situation");
         if (!snapshot) continue;
         const int n = static_cast<int>(k) + 1;
-        bool used = content.GetTags(SIT_TYPE_TITLE)->Exists(tagName(prefix, n, L"TITLE")) ||
-                    content.GetTags(SIT_TYPE_TEXT)->Exists(tagName(prefix, n, L"TEXT"));
+        const std::wstring stem = tagStem(prefix, n);
+        bool used = content.GetTags(SIT_TYPE_TITLE)->Exists(tagName(stem, L"TITLE")) ||
+                    content.GetTags(SIT_TYPE_TEXT)->Exists(tagName(stem, L"TEXT"));
         used = used || (generic[k] && anyGeneric);
         const Snapshot::SnapshotType type = snapshot->type();
         if (!used && (type == Snapshot::IMAGE || type == Snapshot::MDLX))
-            used = content.GetTags(SIT_TYPE_PICTURE)->Exists(tagName(prefix, n, L"PICTURE")) ||
-                   content.GetTags(SIT_TYPE_MDLX)->Exists(tagName(prefix, n, L"MDLX"));
+            used = content.GetTags(SIT_TYPE_PICTURE)->Exists(tagName(stem, L"PICTURE")) ||
+                   content.GetTags(SIT_TYPE_MDLX)->Exists(tagName(stem, L"MDLX"));
         // A table shows in its table tags and in its chart tags alike.
         if (!used && type == Snapshot::TABLE)
-            used = content.GetTags(SIT_TYPE_TABLE)->Exists(tagName(prefix, n, L"TABLE")) ||
-                   content.GetTags(SIT_TYPE_CHART)->Exists(tagName(prefix, n, L"CHART"));
+            used = content.GetTags(SIT_TYPE_TABLE)->Exists(tagName(stem, L"TABLE")) ||
+                   content.GetTags(SIT_TYPE_CHART)->Exists(tagName(stem, L"CHART"));
         if (used) continue;
         MkString line;
         line.MakeFormWide(L"Snapshot %i not used.\n", n);

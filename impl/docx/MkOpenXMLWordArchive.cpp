@@ -731,7 +731,7 @@ bool MkOpenXMLWordArchive::FillTextAsText(const MkXmlElementList& controls, cons
         for (const TiXmlNode* c = content->FirstChild(); c; c = c->NextSibling()) {
             const TiXmlUnknown* text = c->ToUnknown();
             if (!text || isElementText(text->ValueStr(), "w:tr") || isElementText(text->ValueStr(), "w:tc")) return false;
-            key += "<" + text->ValueStr() + ">";
+            key.append(1, '<').append(text->ValueStr()).append(1, '>');
         }
         // The copies of a group fill one content after another: the last one's
         // pieces are checked before the content is looked up.

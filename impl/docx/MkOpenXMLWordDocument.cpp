@@ -102,8 +102,9 @@ bool inParagraph(const MkXmlElement& e) {
 
 void walkAll(TiXmlElement* parent, const char* name, MkXmlElementList* found, bool intoGroups, bool intoOthers) {
     for (TiXmlElement* c = parent->FirstChildElement(); c; c = c->NextSiblingElement()) {
-        if (std::strcmp(c->Value(), name) == 0) found->push_back(MkXmlElement(c));
-        if ((!intoGroups || !intoOthers) && isNamed(c, "w:sdt")) {
+        const char* value = c->Value();
+        if (value[0] == name[0] && std::strcmp(value, name) == 0) found->push_back(MkXmlElement(c));
+        if ((!intoGroups || !intoOthers) && value[0] == 'w' && std::strcmp(value, "w:sdt") == 0) {
             const bool group = MkOpenXMLDocument::IsSdtGroup(MkXmlElement(c));
             if (group ? !intoGroups : !intoOthers) continue;
         }
@@ -600,7 +601,7 @@ bool MkOpenXMLWordDocument::IsInSdtGroup(const MkXmlElement& element) {
 
 bool MkOpenXMLWordDocument::HasTable(const MkXmlElement& sdt) {
     if (!sdt) return false;
-    if (FindFirstElement(sdt, "w:tbl") || holdsAsText(sdt.Tx(), "w:tbl")) return true;
+    if (holdsAsText(sdt.Tx(), "w:tbl") || FindFirstElement(sdt, "w:tbl")) return true;
     return static_cast<bool>(GetAncestor(sdt.GetParentElement(), "w:tbl"));
 }
 
