@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <set>
 #include <unistd.h>
 
 namespace kiv {
@@ -65,24 +64,20 @@ MkString placeOf(MkOpenXMLWordArchive& archive, const MkString& part) {
     return part;
 }
 
-MkString tagName(const MkString& prefix, int n, const wchar_t* kind) {
-    return MkString(prefix.Std() + std::to_wstring(n) + L"_" + kind);
+// "<prefix><n>_", made without a formatted print: a report names six tags per snapshot.
+std::wstring tagStem(const MkString& prefix, int n) {
+    wchar_t digits[12];
+    wchar_t* first = digits + 12;
+    unsigned value = n < 0 ? 0u - static_cast<unsigned>(n) : static_cast<unsigned>(n);
+    do *--first = static_cast<wchar_t>(L'0' + value % 10); while (value /= 10);
+    if (n < 0) *--first = L'-';
+    std::wstring stem;
+    stem.reserve(prefix.Std().size() + 20);
+    return stem.append(prefix.Std()).append(first, digits + 12).append(1, L'_');
 }
 
-// The names of a list of tags, for lookups that do not walk the list.
-class TagNames {
-public:
-    // With bodyOnly, the tags of headers, footers and notes are left out.
-    TagNames(const MkWordDocumentContent& content, SitTypeTag kind, bool bodyOnly = false) {
-        if (const MkWordDocumentTagArray* list = content.GetTags(kind))
-            for (const MkWordDocumentTag& tag : *list)
-                if (!bodyOnly || tag.part.IsEmpty()) m_names.insert(tag.name.Std());
-    }
-    bool Has(const MkString& name) const { return m_names.count(name.Std()) != 0; }
+MkString tagName(const std::wstring& stem, const wchar_t* kind) { return MkString(stem + kind); }
 
-private:
-    std::set<std::wstring> m_names;
-};
 
 } // namespace
 
@@ -152,14 +147,20 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         REP_LOG_ERROR(lfw::String(misplaced[0]));
         return false;
     }
-    archive.ConvertFromOldPlugin();
     {
+        // The template's tags as read before anything changes: whether it holds
+        // any, and what validate says of it, which generate tells of the tags
+        // the report leaves unfilled (the template is not read a second time).
         MkWordDocumentContent tags;
         archive.GetDocumentContent(tags);
         templateWithoutTags = true;
         for (const MkWordDocumentTag& tag : tags.GetAllTags())
             if (tag.groupMarker || tag.name.Contains(L"SIT")) templateWithoutTags = false;
+        MkString validation;
+        validateOpened(archive, tags, snapshots, referenceSnapshots, validation);
+        keepValidation(ug::Convert::toStr(validation));
     }
+    archive.ConvertFromOldPlugin();
 
     const bool referencePass = !referenceSnapshots.empty();
     MkIntArray mainSelection, referenceSelection;
@@ -190,14 +191,14 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
     {
         // The tags, and the snapshots' pictures (encoded once, handed over in memory
         // and stored by the package), are needed while the content is filled only.
-        MkWordDocumentContent content;
-        archive.GetDocumentContent(content);
+        MkWordTagNames tags;
+        archive.GetTagNames(&tags);
         PictureBytes shots;
-        replaceMacros(archive, snapshots, content, false);
-        filled = replaceSituationData(archive, snapshots, content, false, staged, shots);
+        replaceMacros(archive, snapshots, tags, false);
+        filled = replaceSituationData(archive, snapshots, tags, false, staged, shots);
         if (filled && referencePass) {
-            filled = replaceSituationData(archive, referenceSnapshots, content, true, staged, shots);
-            replaceMacros(archive, referenceSnapshots, content, true);
+            filled = replaceSituationData(archive, referenceSnapshots, tags, true, staged, shots);
+            replaceMacros(archive, referenceSnapshots, tags, true);
         }
     }
     // A content step that failed has logged its error; the report is not written.
@@ -214,8 +215,7 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
 }
 
 void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
-                                             const MkWordDocumentContent& content, bool reference) const {
-    const TagNames macros(content, SIT_TYPE_MACRO);
+                                             const MkWordTagNames& tags, bool reference) const {
     for (size_t k = 0; k < snaps.size(); ++k) {
         const Snapshot* snapshot = snaps[k];
         LFW_ASSERT_MSG(snapshot, "situation");
@@ -228,7 +228,7 @@ void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, cons
         for (int i = 0; i < keys.GetSize(); ++i) {
             MkString name;
             name.MakeFormWide(L"%lsSIT%i_$%ls", reference ? L"REF_" : L"", static_cast<int>(k) + 1, ~keys[i]);
-            if (!macros.Has(name)) continue;
+            if (!tags.Has(SIT_TYPE_MACRO, name)) continue;
             names.AddGrow(name);
             texts.AddGrow(valueRuns(values[i]));
         }
@@ -237,13 +237,13 @@ void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, cons
 }
 
 bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
-                                                    const MkWordDocumentContent& content, bool reference,
+                                                    const MkWordTagNames& tags, bool reference,
                                                     lfw::StagedFiles& staged, PictureBytes& shots) {
     const MkString prefix = reference ? MkString(L"REF_SIT") : MkString(L"SIT");
-    const TagNames titles(content, SIT_TYPE_TITLE), texts(content, SIT_TYPE_TEXT);
-    // 3D viewers are filled in the body only (validation tells of the others).
-    const TagNames pictures(content, SIT_TYPE_PICTURE), models(content, SIT_TYPE_MDLX, true);
-    const TagNames tables(content, SIT_TYPE_TABLE), charts(content, SIT_TYPE_CHART);
+    const auto has = [&](SitTypeTag kind, const MkString& name) {
+        // 3D viewers are filled in the body only (validation tells of the others).
+        return tags.Has(kind, name, kind == SIT_TYPE_MDLX);
+    };
     const std::string output = outputPath.ShortChar();
 
     for (size_t k = 0; k < snaps.size(); ++k) {
@@ -251,13 +251,14 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
         LFW_ASSERT_MSG(snapshot, "situation");
         if (!snapshot) continue;
         const int n = static_cast<int>(k) + 1;
-        const MkString title = tagName(prefix, n, L"TITLE"), text = tagName(prefix, n, L"TEXT");
-        const MkString picture = tagName(prefix, n, L"PICTURE"), model = tagName(prefix, n, L"MDLX");
-        const MkString table = tagName(prefix, n, L"TABLE"), chart = tagName(prefix, n, L"CHART");
+        const std::wstring stem = tagStem(prefix, n);
+        const MkString title = tagName(stem, L"TITLE"), text = tagName(stem, L"TEXT");
+        const MkString picture = tagName(stem, L"PICTURE"), model = tagName(stem, L"MDLX");
+        const MkString table = tagName(stem, L"TABLE"), chart = tagName(stem, L"CHART");
         const MkString link = fromStr(snapshot->cloudViewerUrl());
 
-        if (titles.Has(title)) archive.SetText(title, titleRuns(snapshot));
-        if (texts.Has(text)) archive.SetText(text, descriptionRuns(snapshot));
+        if (has(SIT_TYPE_TITLE, title)) archive.SetText(title, titleRuns(snapshot));
+        if (has(SIT_TYPE_TEXT, text)) archive.SetText(text, descriptionRuns(snapshot));
         // The snapshot's picture (a model's preview), handed to the package in memory.
         MkOpenXMLPicture shown;
         auto pictureBytes = [&]() -> const MkOpenXMLPicture* {
@@ -288,13 +289,13 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
 
         switch (snapshot->type()) {
         case Snapshot::IMAGE: {
-            if (pictures.Has(picture) && !putImage(picture, false)) return false;
-            if (models.Has(model) && !putImage(model, true)) return false;
+            if (has(SIT_TYPE_PICTURE, picture) && !putImage(picture, false)) return false;
+            if (has(SIT_TYPE_MDLX, model) && !putImage(model, true)) return false;
             break;
         }
         case Snapshot::MDLX: {
             const ug::MdlxMemoryFile* mdlx = snapshot->modelMdlx();
-            if (models.Has(model)) {
+            if (has(SIT_TYPE_MDLX, model)) {
                 if (!use3dPlugin) {
                     if (!putImage(model, true)) return false;
                 } else {
@@ -325,17 +326,17 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
                 }
             }
             // A model without a preview shows no picture.
-            if (pictures.Has(picture) && shots.Of(snapshot) && !putImage(picture, false)) return false;
+            if (has(SIT_TYPE_PICTURE, picture) && shots.Of(snapshot) && !putImage(picture, false)) return false;
             break;
         }
         case Snapshot::TABLE: {
             const Table* data = snapshot->table();
             if (!data) break;
-            if (tables.Has(table) && !archive.SetTable(table, *data)) {
+            if (has(SIT_TYPE_TABLE, table) && !archive.SetTable(table, *data)) {
                 REP_LOG_ERROR("Error adding table to archive.");
                 return false;
             }
-            if (charts.Has(chart)) {
+            if (has(SIT_TYPE_CHART, chart)) {
                 MkChartData chartData(*data);
                 chartData.m_title = fromStr(snapshot->title());
                 MkString why;
@@ -380,11 +381,17 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
         if (!archive.IsOpen() && looksLikeZip(templatePath.ShortChar())) report += L": " + archive.Error();
         return false;
     }
-    const MkOpenXMLWordDocument& probe = *archive.Document();
     gatherSnapshots(referenceRepository.p(), &ref);
-    const bool referenceChecks = !ref.empty();
     MkWordDocumentContent content;
     archive.GetDocumentContent(content);
+    return validateOpened(archive, content, main, ref, report);
+}
+
+bool ReportCreatorWordPrivate::validateOpened(MkOpenXMLWordArchive& archive, const MkWordDocumentContent& content,
+                                              const Snapshots& main, const Snapshots& ref, MkString& report) const {
+    report.Empty();
+    const MkOpenXMLWordDocument& probe = *archive.Document();
+    const bool referenceChecks = !ref.empty();
     MkString unmatched, genericOutside, unused;
 
     bool passed = true;
@@ -541,22 +548,28 @@ void ReportCreatorWordPrivate::validateSituationUsage(const Snapshots& snaps, co
     for (SitTypeTag kind : {SIT_TYPE_PICTURE, SIT_TYPE_MDLX, SIT_TYPE_TABLE, SIT_TYPE_CHART, SIT_TYPE_TITLE, SIT_TYPE_TEXT,
                             SIT_TYPE_MACRO})
         anyGeneric |= content.GetTags(kind)->HasGenericTag();
+    // The snapshots generic tags repeat over, by position.
+    std::vector<bool> generic(snaps.size(), false);
+    for (int i = 0; i < genericSnapshotIndices.GetSize(); ++i)
+        if (genericSnapshotIndices[i] >= 0 && static_cast<size_t>(genericSnapshotIndices[i]) < generic.size())
+            generic[static_cast<size_t>(genericSnapshotIndices[i])] = true;
     for (size_t k = 0; k < snaps.size(); ++k) {
         const Snapshot* snapshot = snaps[k];
         LFW_ASSERT_MSG(snapshot, "situation");
         if (!snapshot) continue;
         const int n = static_cast<int>(k) + 1;
-        bool used = content.GetTags(SIT_TYPE_TITLE)->Exists(tagName(prefix, n, L"TITLE")) ||
-                    content.GetTags(SIT_TYPE_TEXT)->Exists(tagName(prefix, n, L"TEXT"));
-        used = used || (genericSnapshotIndices.Find(static_cast<int>(k)) >= 0 && anyGeneric);
+        const std::wstring stem = tagStem(prefix, n);
+        bool used = content.GetTags(SIT_TYPE_TITLE)->Exists(tagName(stem, L"TITLE")) ||
+                    content.GetTags(SIT_TYPE_TEXT)->Exists(tagName(stem, L"TEXT"));
+        used = used || (generic[k] && anyGeneric);
         const Snapshot::SnapshotType type = snapshot->type();
         if (!used && (type == Snapshot::IMAGE || type == Snapshot::MDLX))
-            used = content.GetTags(SIT_TYPE_PICTURE)->Exists(tagName(prefix, n, L"PICTURE")) ||
-                   content.GetTags(SIT_TYPE_MDLX)->Exists(tagName(prefix, n, L"MDLX"));
+            used = content.GetTags(SIT_TYPE_PICTURE)->Exists(tagName(stem, L"PICTURE")) ||
+                   content.GetTags(SIT_TYPE_MDLX)->Exists(tagName(stem, L"MDLX"));
         // A table shows in its table tags and in its chart tags alike.
         if (!used && type == Snapshot::TABLE)
-            used = content.GetTags(SIT_TYPE_TABLE)->Exists(tagName(prefix, n, L"TABLE")) ||
-                   content.GetTags(SIT_TYPE_CHART)->Exists(tagName(prefix, n, L"CHART"));
+            used = content.GetTags(SIT_TYPE_TABLE)->Exists(tagName(stem, L"TABLE")) ||
+                   content.GetTags(SIT_TYPE_CHART)->Exists(tagName(stem, L"CHART"));
         if (used) continue;
         MkString line;
         line.MakeFormWide(L"Snapshot %i not used.\n", n);

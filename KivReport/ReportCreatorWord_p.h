@@ -23,6 +23,10 @@ public:
     bool createReport(const std::wstring& outputPath) { return generate(Str(outputPath)); }
     bool validate(Str* report) const override;
     bool validateTemplate(MkString& report) const;
+    // The checks of validateTemplate on the template open in archive, not yet
+    // changed, whose tags content holds, against these snapshots.
+    bool validateOpened(MkOpenXMLWordArchive& archive, const MkWordDocumentContent& content, const Snapshots& main,
+                        const Snapshots& ref, MkString& report) const;
     static bool summarize(const Str& templatePath, Str* summary);
     static bool summarizeTemplate(const MkString& templatePath, MkString& summary);
 
@@ -45,11 +49,10 @@ protected:
     static MkStringArray storyGroups(MkOpenXMLWordArchive& archive);
 
 private:
-    void replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordDocumentContent& content,
+    void replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordTagNames& tags,
                        bool reference) const;
-    bool replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
-                              const MkWordDocumentContent& content, bool reference, lfw::StagedFiles& staged,
-                              PictureBytes& shots);
+    bool replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordTagNames& tags,
+                              bool reference, lfw::StagedFiles& staged, PictureBytes& shots);
 
     bool validateTag(const MkWordDocumentTag& tag, NeededType type, const Snapshots& main, const Snapshots& ref,
                      MkString& unmatched, MkString& genericOutside) const;

@@ -42,7 +42,10 @@ std::wstring decode(const char* bytes, size_t len, Invalid mode) {
             // A run of ASCII goes over in one step: most text in documents is ASCII.
             size_t end = i + 1;
             while (end < len && s[end] < 0x80) ++end;
-            out.append(s + i, s + end);
+            // Widened in place (an append of the byte range would make a wide copy first).
+            const size_t at = out.size();
+            out.resize(at + (end - i));
+            for (size_t k = i; k < end; ++k) out[at + (k - i)] = static_cast<wchar_t>(s[k]);
             i = end;
             continue;
         }

@@ -5,7 +5,8 @@
 // in a fresh process; prints the time of generate(), the peak resident memory and
 // the output size. Given the peers' benchmark folder, and with Node and the peers
 // there (npm ci in $PEERS_DIR, default /tmp/peers), the docx peers run on the
-// same N in the same invocation.
+// same N in the same invocation, each line followed by the peer's work time
+// over our wall time.
 //
 // Two more workloads, ours alone: N tiny image snapshots unrolled into the group
 // "Results" of the test template groups.docx (a title, a text with a macro and a
@@ -139,9 +140,10 @@ bool makeBigTable(const std::string& out, int rows) {
 
 enum Workload { PEERS, PICTURES, BIG_TABLE };
 
-// One report in this (child) process; prints one line.
+// One report in this (child) process; prints one line. *generateSeconds gets
+// the CPU time of generate() and *wallSeconds its wall time, -1 when it failed.
 int runOurs(const std::string& templatePath, const std::string& out, int n, Workload workload = PEERS,
-            double* generateSeconds = nullptr) {
+            double* generateSeconds = nullptr, double* wallSeconds = nullptr) {
     Instance instance;
     if (!ReportComponent::initialize(&instance)) return 1;
     Repository* repository = workload == PEERS ? makeRepository(n) : makePictures(workload == BIG_TABLE ? 1 : n);
@@ -151,6 +153,7 @@ int runOurs(const std::string& templatePath, const std::string& out, int n, Work
     double cpu = 0;
     const double work = seconds([&] { cpu = cpuSeconds([&] { ok = creator.generate(Str(out.c_str())); }); });
     if (generateSeconds) *generateSeconds = ok ? cpu : -1;
+    if (wallSeconds) *wallSeconds = ok ? work : -1;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     struct stat st{};
@@ -176,27 +179,30 @@ std::vector<int> sizesOf(const char* variable, std::vector<int> sizes) {
 }
 
 // Runs one report in a child process; the CPU seconds of generate() (steadier
-// than wall time on a shared machine) come back through a pipe.
-double inChild(const std::string& templatePath, const std::string& out, int n, Workload workload) {
+// than wall time on a shared machine) come back through a pipe, and its wall
+// seconds into *wall when given.
+double inChild(const std::string& templatePath, const std::string& out, int n, Workload workload,
+               double* wall = nullptr) {
     int fds[2];
     if (pipe(fds) != 0) return -1;
     std::fflush(stdout);
     const pid_t child = fork();
     if (child == 0) {
         close(fds[0]);
-        double t = -1;
-        runOurs(templatePath, out, n, workload, &t);
+        double t[2] = {-1, -1};
+        runOurs(templatePath, out, n, workload, &t[0], &t[1]);
         std::fflush(stdout);
-        if (write(fds[1], &t, sizeof t) != sizeof t) _exit(1);
+        if (write(fds[1], t, sizeof t) != sizeof t) _exit(1);
         _exit(0);
     }
     close(fds[1]);
-    double t = -1;
-    if (read(fds[0], &t, sizeof t) != sizeof t) t = -1;
+    double t[2] = {-1, -1};
+    if (read(fds[0], t, sizeof t) != sizeof t) t[0] = t[1] = -1;
     close(fds[0]);
     int status = 0;
     waitpid(child, &status, 0);
-    return t;
+    if (wall) *wall = t[1];
+    return t[0];
 }
 
 } // namespace
@@ -218,19 +224,15 @@ int main(int argc, char** argv) {
                        stat("/usr/bin/time", &st) == 0;
     for (int n : sizesOf("BENCH_NS", {10, 100, 1000})) {
         const std::string out = std::string(work) + "/ours_" + std::to_string(n) + ".docx";
-        std::fflush(stdout);
-        const pid_t child = fork();
-        if (child == 0) {
-            const int rc = runOurs(templatePath, out, n);
-            std::fflush(stdout);
-            _exit(rc);
+        double ours = -1;
+        inChild(templatePath, out, n, PEERS, &ours);
+        if (!peers) continue;
+        for (const char* peer : {"docxtemplater", "easy-template-x", "docx-templates-nosandbox"}) {
+            const double theirs = runPeer(peersFolder, peersDir, peer, n, peersFolder + "/templates",
+                                          std::string(work) + "/peer_" + peer + "_" + std::to_string(n) + ".docx");
+            // How many times our wall time the peer takes, in this run.
+            if (ours > 0 && theirs > 0) std::printf("    %s / kivreport = %.1f\n", peer, theirs / ours);
         }
-        int status = 0;
-        waitpid(child, &status, 0);
-        if (peers)
-            for (const char* peer : {"docxtemplater", "easy-template-x", "docx-templates-nosandbox"})
-                runPeer(peersFolder, peersDir, peer, n, peersFolder + "/templates",
-                        std::string(work) + "/peer_" + peer + "_" + std::to_string(n) + ".docx");
     }
     double previous = 0;
     int previousN = 0;

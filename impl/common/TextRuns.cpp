@@ -67,6 +67,14 @@ void appendOfficeText(const MkFormattedText& run, const std::wstring& text, bool
         any = true;
     };
     for (size_t i = 0; i < text.size(); ++i) {
+        // Characters without a meaning of their own go in at once.
+        size_t plain = i;
+        while (plain < text.size() && !isLineEnd(text[plain]) && !(decode && text[plain] == L'&')) ++plain;
+        if (plain > i) {
+            piece.append(text, i, plain - i);
+            i = plain - 1;
+            continue;
+        }
         const wchar_t c = text[i];
         size_t length = 0;
         if (isLineEnd(c)) {

@@ -1,9 +1,11 @@
 #include "impl/docx/MkOpenXMLWordArchive.h"
 #include "KivReport/Table.h"
-#include "host/ug/UgConvert.h"
+#include "LibCore/lfwUtf8.h"
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <map>
 #include <set>
 
@@ -35,31 +37,70 @@ const std::vector<std::string>& inertMarkers() {
     return markers;
 }
 
-// Whether the text holds one of the markers.
-bool holdsAny(const char* text, size_t size, const std::vector<std::string>& markers) {
-    bool first[256] = {};
-    for (const std::string& marker : markers) first[static_cast<unsigned char>(marker[0])] = true;
-    for (size_t i = 0; i < size; ++i) {
-        if (!first[static_cast<unsigned char>(text[i])]) continue;
-        for (const std::string& marker : markers)
-            if (marker[0] == text[i] && size - i >= marker.size() && std::memcmp(text + i, marker.data(), marker.size()) == 0)
-                return true;
+// Markers made ready for a search: by their first byte, each with its first
+// four bytes as a word, so that a byte of the text costs a lookup and a byte
+// that may start a marker a few comparisons of words.
+class MarkerSet {
+public:
+    explicit MarkerSet(const std::vector<std::string>& markers) {
+        for (const std::string& text : markers) {
+            if (text.empty()) continue;
+            Marker marker;
+            marker.text = text;
+            const size_t head = std::min<size_t>(text.size(), 4);
+            std::memcpy(&marker.head, text.data(), head);
+            std::memset(&marker.mask, 0xFF, head);
+            m_byFirst[static_cast<unsigned char>(text[0])].push_back(marker);
+        }
     }
-    return false;
-}
-// Whether filled content printed as `text` is inert (see keepAsText).
-bool isInert(const std::string& text, bool inGroup) {
-    // What the copies of a group rename or renumber beside: macros, the ends of
-    // revision ranges, fields and links that may name a bookmark of the copy,
-    // and note references (each copy gets notes of its own).
-    static const std::vector<std::string> inGroups = [] {
+
+    // Whether the text holds one of the markers.
+    bool In(const char* text, size_t size) const {
+        for (size_t i = 0; i < size; ++i) {
+            const std::vector<Marker>& candidates = m_byFirst[static_cast<unsigned char>(text[i])];
+            if (candidates.empty()) continue;
+            std::uint32_t word = 0;
+            std::memcpy(&word, text + i, std::min<size_t>(size - i, 4));
+            for (const Marker& marker : candidates)
+                if ((word & marker.mask) == marker.head && size - i >= marker.text.size() &&
+                    (marker.text.size() <= 4 ||
+                     std::memcmp(text + i + 4, marker.text.data() + 4, marker.text.size() - 4) == 0))
+                    return true;
+        }
+        return false;
+    }
+
+private:
+    struct Marker {
+        std::string text;
+        std::uint32_t head = 0;
+        std::uint32_t mask = 0;
+    };
+    std::vector<Marker> m_byFirst[256];
+};
+
+// The markers of content inert outside groups, and in them: what the copies of
+// a group rename or renumber beside — macros, the ends of revision ranges,
+// fields and links that may name a bookmark of the copy, and note references
+// (each copy gets notes of its own).
+const MarkerSet& inert(bool inGroup) {
+    static const MarkerSet outside(inertMarkers());
+    static const MarkerSet inGroups([] {
         std::vector<std::string> markers = inertMarkers();
         for (const char* marker : {"$(", "RangeEnd", "<w:fldSimple", "<w:instrText", "w:anchor", "<w:footnoteReference",
                                    "<w:endnoteReference"})
             markers.push_back(marker);
         return markers;
-    }();
-    return text.size() > 2 && !holdsAny(text.data(), text.size(), inGroup ? inGroups : inertMarkers());
+    }());
+    return inGroup ? inGroups : outside;
+}
+
+// Whether the text holds a marker of content that is not inert outside groups.
+bool holdsAny(const char* text, size_t size) { return inert(false).In(text, size); }
+
+// Whether filled content printed as `text` is inert (see keepAsText).
+bool isInert(const std::string& text, bool inGroup) {
+    return text.size() > 2 && !inert(inGroup).In(text.data(), text.size());
 }
 
 // The children of the controls' contents that are inert from now on are kept
@@ -232,11 +273,11 @@ public:
                     out += "/>";
                     skip = 6;
                 } else if (std::all_of(text.begin(), text.end(), printsAsIs)) {
-                    if (holdsAny(text.data(), text.size(), inertMarkers())) return false;
+                    if (holdsAny(text.data(), text.size())) return false;
                     out += text;
                 } else {
                     const std::string printed = MkXmlDocument::PrintNode(TiXmlText(text));
-                    if (holdsAny(printed.data(), printed.size(), inertMarkers())) return false;
+                    if (holdsAny(printed.data(), printed.size())) return false;
                     out += printed;
                 }
             }
@@ -309,34 +350,39 @@ public:
     // it would not be inert or holds no run. Each run is printed as AppendRuns
     // makes it: the print of a run of its kind around its text.
     bool Print(const MkFormattedTextArray& runs, std::string* kept) const {
-        std::string printed;
+        // The pieces hold no marker of inert content (PiecesFor), and none spans a
+        // piece and a text: the texts tell.
+        std::string& out = *kept;
+        out = m_before;
+        const size_t start = out.size();
         for (int i = 0; i < runs.GetSize(); ++i) {
             const MkFormattedText& run = runs[i];
             if (run.newParagraph || run.lineBreak) {
                 const RunPieces* pieces = PiecesFor(kBreak);
                 if (!pieces) return false;
-                printed += pieces->before;
+                out += pieces->before;
                 continue;
             }
-            MkString text = run.text;
-            if (i + 1 < runs.GetSize() && MkOpenXMLWordDocument::JoinsPreviousRun(runs[i + 1].text)) {
-                text += runs[i + 1].text;
-                ++i;
-            }
+            // A blank run that joins this one makes its text not empty.
+            const bool joined = i + 1 < runs.GetSize() && MkOpenXMLWordDocument::JoinsPreviousRun(runs[i + 1].text);
+            const bool empty = !joined && run.text.IsEmpty();
+            const std::string utf8 = joined ? MkXmlToUtf8(run.text + runs[i + 1].text) : MkXmlToUtf8(run.text);
+            if (joined) ++i;
             const unsigned kind = (run.bold ? 1u : 0u) | (run.italic ? 2u : 0u) | (run.underline ? 4u : 0u) |
-                                  (run.reserved ? 8u : 0u) | (text.IsEmpty() ? kEmpty : 0u);
+                                  (run.reserved ? 8u : 0u) | (empty ? kEmpty : 0u);
             const RunPieces* pieces = PiecesFor(kind);
             if (!pieces) return false;
-            printed += pieces->before;
-            if (!text.IsEmpty()) {
-                const std::string utf8 = MkXmlToUtf8(text);
-                if (std::all_of(utf8.begin(), utf8.end(), printsAsIs)) printed += utf8;
-                else printed += MkXmlDocument::PrintNode(TiXmlText(utf8));
+            out += pieces->before;
+            if (!empty) {
+                const size_t at = out.size();
+                if (std::all_of(utf8.begin(), utf8.end(), printsAsIs)) out += utf8;
+                else out += MkXmlDocument::PrintNode(TiXmlText(utf8));
+                if (holdsAny(out.data() + at, out.size() - at)) return false;
             }
-            printed += pieces->after;
+            out += pieces->after;
         }
-        if (printed.empty() || holdsAny(printed.data(), printed.size(), inertMarkers())) return false;
-        *kept = m_before + printed + m_after;
+        if (out.size() == start) return false;
+        out += m_after;
         return true;
     }
 
@@ -401,6 +447,8 @@ private:
                 pieces->after = printed.substr(at + mark.size());
                 pieces->made = true;
             }
+            pieces->made = pieces->made && !holdsAny(pieces->before.data(), pieces->before.size()) &&
+                           !holdsAny(pieces->after.data(), pieces->after.size());
         }
         return pieces->made ? pieces.get() : nullptr;
     }
@@ -423,6 +471,7 @@ MkOpenXMLWordArchive::~MkOpenXMLWordArchive() = default;
 
 bool MkOpenXMLWordArchive::Open(const MkString& path) {
     m_document = nullptr;
+    m_noGroups = false;
     m_index.reset();
     m_storiesRead = false;
     m_stories.clear();
@@ -463,6 +512,8 @@ bool MkOpenXMLWordArchive::Save(const MkString& path) {
     m_parsed.clear();
     m_tableTexts.clear();
     m_runsTexts.clear();
+    m_lastTable = {nullptr, nullptr};
+    m_lastRuns = {nullptr, nullptr};
     return MkOpenXMLPackageEditor::Save(path);
 }
 
@@ -597,27 +648,45 @@ void MkOpenXMLWordArchive::GetDocumentContent(MkWordDocumentContent& content) {
     content.SetPart(MkString());
 }
 
+void MkOpenXMLWordArchive::GetTagNames(MkWordTagNames* names) {
+    if (!m_document || !names) return;
+    m_document->GetTagNames(*Index(), false, names);
+    const std::vector<MkWordStory>& stories = Stories();
+    for (size_t i = 0; i < stories.size(); ++i) {
+        std::unique_ptr<MkWordControlIndex>& index = m_storyIndex[i];
+        if (!index) index.reset(new MkWordControlIndex(*stories[i].document));
+        stories[i].document->GetTagNames(*index, true, names);
+    }
+}
+
 float MkOpenXMLWordArchive::GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const {
     return m_document ? m_document->GetRatio(kind, tagName, occurrence) : 0.0f;
 }
 
 bool MkOpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName) {
     if (!m_document) return false;
-    m_index.reset();
-    for (auto& index : m_storyIndex) index.reset();  // the copies of a group may copy notes
+    // Nothing adds a group to the document: once none is found, none is searched for.
+    if (m_noGroups) return static_cast<bool>(m_document->GetBody());
     // The contents of the groups' controls, and of their copies', stay text until
     // they are filled: the copies of a large group cost little more than their text.
     MkXmlElementList inGroups;
     MkOpenXMLDocument::FindAllElements(m_document->GetBody(), "w:sdt", &inGroups, true, false);
-    bool notes = false;
+    bool notes = false, groups = false;
     for (const MkXmlElement& group : inGroups) {
         if (!MkOpenXMLDocument::IsSdtGroup(group)) continue;
+        groups = true;
         MkXmlElementList controls;
         MkOpenXMLDocument::FindAllElements(group, "w:sdt", &controls, true, true);
         keepAsText(controls, true);
         // Note references stay elements in groups (see isInert).
         notes = notes || holdsElement(group.Tx(), "w:footnoteReference") || holdsElement(group.Tx(), "w:endnoteReference");
     }
+    if (!groups) {
+        m_noGroups = true;
+        return static_cast<bool>(m_document->GetBody());
+    }
+    m_index.reset();
+    for (auto& index : m_storyIndex) index.reset();  // the copies of a group may copy notes
     NoteCopies footnotes(m_main, "w:footnoteReference", REL_FOOTNOTES);
     NoteCopies endnotes(m_main, "w:endnoteReference", REL_ENDNOTES);
     return m_document->ExpandGroup(snapshotIndices, tagName, [&](const MkXmlElementList& copy) {
@@ -627,7 +696,7 @@ bool MkOpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const 
                 footnotes.Separate(top.Tx());
                 endnotes.Separate(top.Tx());
             }
-            if (top.GetName() == MkString(L"w:sdt")) controls.push_back(top);
+            if (std::strcmp(top.Tx()->Value(), "w:sdt") == 0) controls.push_back(top);
             MkOpenXMLDocument::FindAllElements(top, "w:sdt", &controls, true, true);
         }
         keepAsText(controls);
@@ -652,9 +721,9 @@ bool MkOpenXMLWordArchive::SetTitle(const MkString& tagName, const MkString& tex
     });
 }
 
-bool MkOpenXMLWordArchive::FillTextAsText(const MkString& tagName, const MkFormattedTextArray& runs) {
+bool MkOpenXMLWordArchive::FillTextAsText(const MkXmlElementList& controls, const MkFormattedTextArray& runs) {
     std::vector<std::pair<TiXmlElement*, std::string>> filled;  // each control and its content's new text
-    for (const MkXmlElement& sdt : Index()->Find(tagName)) {
+    for (const MkXmlElement& sdt : controls) {
         TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
         if (!sdt.Tx()->FirstChildElement("w:sdtPr") || !content || MkOpenXMLWordDocument::IsInParagraph(MkXmlElement(content)))
             return false;
@@ -662,13 +731,19 @@ bool MkOpenXMLWordArchive::FillTextAsText(const MkString& tagName, const MkForma
         for (const TiXmlNode* c = content->FirstChild(); c; c = c->NextSibling()) {
             const TiXmlUnknown* text = c->ToUnknown();
             if (!text || isElementText(text->ValueStr(), "w:tr") || isElementText(text->ValueStr(), "w:tc")) return false;
-            key += "<" + text->ValueStr() + ">";
+            key.append(1, '<').append(text->ValueStr()).append(1, '>');
         }
-        std::unique_ptr<MkWordRunsText>& pieces = m_runsTexts[key];
-        if (!pieces) {
-            pieces.reset(new MkWordRunsText);
-            pieces->Make(key);
+        // The copies of a group fill one content after another: the last one's
+        // pieces are checked before the content is looked up.
+        if (!m_lastRuns.first || *m_lastRuns.first != key) {
+            auto it = m_runsTexts.emplace(key, nullptr).first;
+            if (!it->second) {
+                it->second.reset(new MkWordRunsText);
+                it->second->Make(key);
+            }
+            m_lastRuns = {&it->first, it->second.get()};
         }
+        const MkWordRunsText* pieces = m_lastRuns.second;
         std::string kept;
         if (!pieces->Made() || !pieces->Print(runs, &kept)) return false;
         filled.emplace_back(sdt.Tx(), std::move(kept));
@@ -690,14 +765,15 @@ bool MkOpenXMLWordArchive::SetText(const MkString& tagName, const MkFormattedTex
     if (!m_document) return false;
     // Texts are filled as text, as tables are (a description of many lines costs
     // about its text).
-    keepAsText(Index()->Find(tagName));
-    if (!FillTextAsText(tagName, runs)) EditAsElements(tagName, [&] { m_document->SetText(tagName, runs, Index()); });
+    const MkXmlElementList& controls = Index()->Find(tagName);
+    keepAsText(controls);
+    if (!FillTextAsText(controls, runs)) EditAsElements(tagName, [&] { m_document->SetText(tagName, runs, Index()); });
     return EditStories(one(tagName), [&](MkOpenXMLWordDocument& document, MkOpenXMLPart&, const MkWordControlIndex* index) {
         return document.SetText(tagName, runs, index);
     });
 }
 
-bool MkOpenXMLWordArchive::FillTablesAsText(const MkString& tagName, const Table& table) {
+bool MkOpenXMLWordArchive::FillTablesAsText(const MkXmlElementList& controls, const Table& table) {
     const int rows = static_cast<int>(table.rowCount());
     const int columns = static_cast<int>(table.columnCount());
     if (rows <= 0 || columns <= 0) return false;
@@ -708,7 +784,7 @@ bool MkOpenXMLWordArchive::FillTablesAsText(const MkString& tagName, const Table
         const MkWordTableText* pieces;
     };
     std::vector<Filled> tables;
-    for (const MkXmlElement& sdt : Index()->Find(tagName)) {
+    for (const MkXmlElement& sdt : controls) {
         TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
         if (!sdt.Tx()->FirstChildElement("w:sdtPr") || !content) return false;
         TiXmlNode* found = nullptr;
@@ -720,17 +796,27 @@ bool MkOpenXMLWordArchive::FillTablesAsText(const MkString& tagName, const Table
             else if (text->ValueStr().find("w:tbl") != std::string::npos) return false;
         }
         if (!found) continue;
-        const std::string key = std::to_string(std::min(rows, 3)) + "x" + std::to_string(columns) + ":" + found->ValueStr();
-        std::unique_ptr<MkWordTableText>& pieces = m_tableTexts[key];
-        if (!pieces) {
-            pieces.reset(new MkWordTableText);
-            pieces->Make(found->ValueStr(), rows, columns);
+        // The copies of a group fill one template table after another: the last
+        // one's pieces are checked before the table is looked up.
+        const std::string shape = std::to_string(std::min(rows, 3)) + "x" + std::to_string(columns) + ":";
+        const std::string& text = found->ValueStr();
+        const std::string* last = m_lastTable.first;
+        if (!last || last->size() != shape.size() + text.size() || last->compare(0, shape.size(), shape) != 0 ||
+            last->compare(shape.size(), std::string::npos, text) != 0) {
+            auto it = m_tableTexts.emplace(shape + text, nullptr).first;
+            if (!it->second) {
+                it->second.reset(new MkWordTableText);
+                it->second->Make(text, rows, columns);
+            }
+            m_lastTable = {&it->first, it->second.get()};
         }
-        if (!pieces->Made()) return false;
-        tables.push_back(Filled{sdt.Tx(), found, pieces.get()});
+        if (!m_lastTable.second->Made()) return false;
+        tables.push_back(Filled{sdt.Tx(), found, m_lastTable.second});
     }
     const auto value = [&](int r, int c) {
-        return MkXmlToUtf8(ug::Convert::toMkString(table.value(static_cast<size_t>(r), static_cast<size_t>(c))));
+        // As MkXmlToUtf8 converts it: up to a first NUL.
+        const Str text = table.value(static_cast<size_t>(r), static_cast<size_t>(c));
+        return lfw::utf8::encode(text.c_str(), std::wcslen(text.c_str()), lfw::utf8::Invalid::Replace);
     };
     std::vector<std::string> texts(tables.size());
     for (size_t i = 0; i < tables.size(); ++i)
@@ -748,8 +834,9 @@ bool MkOpenXMLWordArchive::SetTable(const MkString& tagName, const Table& table)
     // Tables are filled as text: a table of many rows then costs about its text,
     // where as elements it would take many times that. A group's copies keep
     // their contents as text already; other controls' contents are made text here.
-    keepAsText(Index()->Find(tagName));
-    if (!FillTablesAsText(tagName, table)) EditAsElements(tagName, [&] { m_document->SetTable(tagName, table, Index()); });
+    const MkXmlElementList& controls = Index()->Find(tagName);
+    keepAsText(controls);
+    if (!FillTablesAsText(controls, table)) EditAsElements(tagName, [&] { m_document->SetTable(tagName, table, Index()); });
     return EditStories(one(tagName), [&](MkOpenXMLWordDocument& document, MkOpenXMLPart&, const MkWordControlIndex* index) {
         return document.SetTable(tagName, table, index);
     });

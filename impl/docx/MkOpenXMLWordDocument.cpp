@@ -86,22 +86,25 @@ bool isBlankRun(const MkString& text) { return !text.IsEmpty() && text.IsBlank()
 // Whether content there is inside a paragraph (runs) rather than where
 // paragraphs stand: the nearest paragraph or story (body, text box, cell ...) says.
 bool inParagraph(const MkXmlElement& e) {
-    static const char* const stories[] = {"w:body", "w:txbxContent", "w:tc", "w:hdr", "w:ftr", "w:footnote",
-                                          "w:endnote", "w:comment", "w:docPartBody"};
+    static const char* const stories[] = {"body", "txbxContent", "tc", "hdr", "ftr", "footnote",
+                                          "endnote", "comment", "docPartBody"};
     for (TiXmlNode* n = e.Tx(); n; n = n->Parent()) {
         TiXmlElement* a = n->ToElement();
         if (!a) continue;
-        if (isNamed(a, "w:p")) return true;
+        const char* name = a->Value();
+        if (name[0] != 'w' || name[1] != ':') continue;
+        if (name[2] == 'p' && name[3] == '\0') return true;
         for (const char* story : stories)
-            if (isNamed(a, story)) return false;
+            if (name[2] == story[0] && std::strcmp(name + 2, story) == 0) return false;
     }
     return false;
 }
 
 void walkAll(TiXmlElement* parent, const char* name, MkXmlElementList* found, bool intoGroups, bool intoOthers) {
     for (TiXmlElement* c = parent->FirstChildElement(); c; c = c->NextSiblingElement()) {
-        if (std::strcmp(c->Value(), name) == 0) found->push_back(MkXmlElement(c));
-        if (isNamed(c, "w:sdt")) {
+        const char* value = c->Value();
+        if (value[0] == name[0] && std::strcmp(value, name) == 0) found->push_back(MkXmlElement(c));
+        if ((!intoGroups || !intoOthers) && value[0] == 'w' && std::strcmp(value, "w:sdt") == 0) {
             const bool group = MkOpenXMLDocument::IsSdtGroup(MkXmlElement(c));
             if (group ? !intoGroups : !intoOthers) continue;
         }
@@ -151,13 +154,33 @@ void collectIdHolders(TiXmlElement* root, std::vector<TiXmlElement*>* drawings, 
         collectIdHolders(c, drawings, properties);
 }
 
-// Every element named `name` in a list of top elements, the tops included: the
-// content of a group copy, in which every control belongs to the copy.
-void findInTops(const std::vector<TiXmlElement*>& tops, const char* name, MkXmlElementList* found) {
-    for (TiXmlElement* top : tops) {
-        if (std::strcmp(top->Value(), name) == 0) found->push_back(MkXmlElement(top));
-        walkAll(top, name, found, true, true);
+// What the numbering of a group copy changes below one of its top elements (the
+// top included, every control entered), found in one walk: content controls,
+// viewer controls and texts (their tags, names and macros), and the holders of
+// drawing ids (wp:docPr) and control ids (w:sdtPr), in document order.
+struct CopyParts {
+    std::vector<TiXmlElement*> controls, viewers, texts, drawings, properties;
+    void Clear() {
+        controls.clear();
+        viewers.clear();
+        texts.clear();
+        drawings.clear();
+        properties.clear();
     }
+};
+
+void findCopyParts(TiXmlElement* e, CopyParts* parts) {
+    const char* name = e->Value();
+    if (name[0] == 'w' && name[1] == ':') {
+        const char* local = name + 2;
+        if (std::strcmp(local, "t") == 0) parts->texts.push_back(e);
+        else if (std::strcmp(local, "sdt") == 0) parts->controls.push_back(e);
+        else if (std::strcmp(local, "sdtPr") == 0) parts->properties.push_back(e);
+        else if (std::strcmp(local, "control") == 0) parts->viewers.push_back(e);
+    } else if (std::strcmp(name, "wp:docPr") == 0) {
+        parts->drawings.push_back(e);
+    }
+    for (TiXmlElement* c = e->FirstChildElement(); c; c = c->NextSiblingElement()) findCopyParts(c, parts);
 }
 
 // Replaces every "SIT_" by "SIT<i+1>_".
@@ -357,17 +380,20 @@ MkWordDocumentTagArray* MkWordDocumentContent::ListOf(SitTypeTag kind) {
     }
 }
 
-void MkWordDocumentContent::AddTag(const MkString& name, const MkString& groupName, int groupIndex, SitTypeTag kind,
+void MkWordDocumentContent::AddTag(MkString name, const MkString& groupName, int groupIndex, SitTypeTag kind,
                                    bool groupMarker) {
-    MkWordDocumentTag tag(name, SnapshotIndexOf(name), groupName, groupIndex, kind, groupMarker);
+    const int number = SnapshotIndexOf(name);
+    MkWordDocumentTag tag(MkString(), number, groupName, groupIndex, kind, groupMarker);
+    tag.name.Std() = std::move(name.Std());
     tag.part = m_part;
-    m_all.AddGrow(tag);
     MkWordDocumentTagArray* list = ListOf(kind);
     if (!list) {
+        m_all.AddGrow(tag);
         LFW_FAIL_MSG("Unhandled situation type tag");
         return;
     }
-    list->AddGrow(tag);
+    m_all.AddGrow(tag);
+    if (list->GetSize() < INT_MAX) list->Std().push_back(std::move(tag));
 }
 
 const MkWordDocumentTagArray* MkWordDocumentContent::GetTags(SitTypeTag kind) const {
@@ -516,10 +542,15 @@ void MkWordIdRegistry::Renumber(const MkXmlElement& root, int sdtSuffix) {
     if (!root) return;
     std::vector<TiXmlElement*> drawings, properties;
     collectIdHolders(root.Tx(), &drawings, &properties);
+    Renumber(drawings, properties, sdtSuffix);
+}
+
+void MkWordIdRegistry::Renumber(const std::vector<TiXmlElement*>& drawings, const std::vector<TiXmlElement*>& properties,
+                                int sdtSuffix) {
     for (TiXmlElement* d : drawings) {
         long long id = -1;
         parseLong(d->Attribute("id"), &id);
-        d->SetAttribute("id", ClaimDrawingId(id));
+        d->SetAttribute("id", std::to_string(ClaimDrawingId(id)));
     }
     for (TiXmlElement* pr : properties) {
         TiXmlElement* idElement = pr->FirstChildElement("w:id");
@@ -532,7 +563,7 @@ void MkWordIdRegistry::Renumber(const MkXmlElement& root, int sdtSuffix) {
         } else if (!parseLong(old, &wanted)) {
             wanted = -1;
         }
-        idElement->SetAttribute("w:val", ClaimControlId(wanted));
+        idElement->SetAttribute("w:val", std::to_string(ClaimControlId(wanted)));
     }
 }
 
@@ -570,42 +601,72 @@ bool MkOpenXMLWordDocument::IsInSdtGroup(const MkXmlElement& element) {
 
 bool MkOpenXMLWordDocument::HasTable(const MkXmlElement& sdt) {
     if (!sdt) return false;
-    if (FindFirstElement(sdt, "w:tbl") || holdsAsText(sdt.Tx(), "w:tbl")) return true;
+    if (holdsAsText(sdt.Tx(), "w:tbl") || FindFirstElement(sdt, "w:tbl")) return true;
     return static_cast<bool>(GetAncestor(sdt.GetParentElement(), "w:tbl"));
 }
 
 namespace {
 
+// The kind of a content control's tag as its name tells it; *tableWord is set
+// for the name of a table, whose kind is a table's only when the control holds
+// or lies in a table.
+SitTypeTag kindOfName(const MkString& name, bool* tableWord) {
+    *tableWord = false;
+    const std::wstring& full = name.Std();
+    if (full.find(L"SIT") == std::wstring::npos || full.find(L'_') == std::wstring::npos) return SIT_TYPE_NONE;
+    // The kind word follows the first "_" of the name without its "REF_"s.
+    std::wstring stripped;
+    const std::wstring* plain = &full;
+    if (full.find(L"REF_") != std::wstring::npos) {
+        stripped = full;
+        for (size_t at = stripped.find(L"REF_"); at != std::wstring::npos; at = stripped.find(L"REF_", at))
+            stripped.erase(at, 4);
+        plain = &stripped;
+    }
+    const size_t underscore = plain->find(L'_');
+    const std::wstring::size_type start = underscore == std::wstring::npos ? plain->size() : underscore + 1;
+    const auto is = [&](const wchar_t* word) { return plain->compare(start, std::wstring::npos, word) == 0; };
+    if (is(L"PICTURE")) return SIT_TYPE_PICTURE;
+    if (is(L"TEXT")) return SIT_TYPE_TEXT;
+    if (is(L"TITLE")) return SIT_TYPE_TITLE;
+    if (is(L"TABLE")) {
+        *tableWord = true;
+        return SIT_TYPE_NONE;
+    }
+    if (is(L"CHART")) return SIT_TYPE_CHART;
+    if (start < plain->size() && (*plain)[start] == L'$') return SIT_TYPE_MACRO;
+    return SIT_TYPE_NONE;
+}
+
+// The kind of the tag of a content control that is not a group.
+SitTypeTag kindOfControl(const MkString& name, const MkXmlElement& sdt) {
+    bool tableWord = false;
+    const SitTypeTag kind = kindOfName(name, &tableWord);
+    return tableWord && MkOpenXMLWordDocument::HasTable(sdt) ? SIT_TYPE_TABLE : kind;
+}
+
+// The kind of the name of a viewer control.
+SitTypeTag kindOfViewer(const MkString& name) {
+    return name.Contains(L"SIT") && name.Contains(L"_") && name.Contains(L"MDLX") ? SIT_TYPE_MDLX : SIT_TYPE_NONE;
+}
+
 // Records one control without looking at the controls below it.
 void recordOne(const MkXmlElement& sdt, const MkString& groupName, int groupIndex, MkWordDocumentContent& content,
                bool* isGroup) {
-    const MkString name = MkOpenXMLWordDocument::GetSdtName(sdt);
     *isGroup = MkOpenXMLDocument::IsSdtGroup(sdt);
     if (*isGroup) {
         content.AddTag(MkString(GROUP_MARKER), groupName, groupIndex, SIT_TYPE_NONE, true);
         return;
     }
-    SitTypeTag kind = SIT_TYPE_NONE;
-    if (name.Contains(L"SIT") && name.Contains(L"_")) {
-        MkString plain = name;
-        plain.Replace(L"REF_", MkString());
-        const int underscore = plain.Find(L'_');
-        const MkString word = underscore >= 0 ? plain.Mid(underscore + 1) : MkString();
-        if (word == MkString(L"PICTURE")) kind = SIT_TYPE_PICTURE;
-        else if (word == MkString(L"TEXT")) kind = SIT_TYPE_TEXT;
-        else if (word == MkString(L"TITLE")) kind = SIT_TYPE_TITLE;
-        else if (word == MkString(L"TABLE") && MkOpenXMLWordDocument::HasTable(sdt)) kind = SIT_TYPE_TABLE;
-        else if (word == MkString(L"CHART")) kind = SIT_TYPE_CHART;
-        else if (!word.IsEmpty() && word[0] == L'$') kind = SIT_TYPE_MACRO;
-    }
-    content.AddTag(name, groupName, groupIndex, kind, false);
+    MkString name = MkOpenXMLWordDocument::GetSdtName(sdt);
+    const SitTypeTag kind = kindOfControl(name, sdt);
+    content.AddTag(std::move(name), groupName, groupIndex, kind, false);
 }
 
 void recordControl(const MkXmlElement& control, const MkString& groupName, int groupIndex,
                    MkWordDocumentContent& content) {
     const MkString name = attribute(control, "w:name");
-    const bool model = name.Contains(L"SIT") && name.Contains(L"_") && name.Contains(L"MDLX");
-    content.AddTag(name, groupName, groupIndex, model ? SIT_TYPE_MDLX : SIT_TYPE_NONE, false);
+    content.AddTag(name, groupName, groupIndex, kindOfViewer(name), false);
 }
 
 // The nearest content control that encloses the element, null at top level.
@@ -627,9 +688,10 @@ void MkOpenXMLWordDocument::GetElementSdtContent(const MkXmlElement& sdt, const 
     // Every control below is recorded once for each control that encloses it, with
     // that control's name as group name. Controls directly below are recorded with
     // their own subtrees; deeper ones are recorded here once more for this control.
-    const MkString name = GetSdtName(sdt);
     MkXmlElementList below;
     FindAllElements(sdt, "w:sdt", &below, true, true);
+    if (below.empty()) return;
+    const MkString name = GetSdtName(sdt);
     for (const MkXmlElement& inner : below) {
         if (enclosingControl(inner.Tx()) == sdt.Tx()) {
             GetElementSdtContent(inner, name, -1, content);
@@ -672,6 +734,60 @@ void MkOpenXMLWordDocument::GetDocumentContent(MkWordDocumentContent& content) c
         GetElementSdtContent(sdt, MkString(), -1, content);
     }
     GetElementControlsContent(root, MkString(), -1, content);
+}
+
+void MkOpenXMLWordDocument::GetTagNames(const MkWordControlIndex& index, bool inStory, MkWordTagNames* names) const {
+    const MkXmlElement root = GetContentRoot();
+    if (!root || !names) return;
+    // GetDocumentContent records every content control, a group as a marker,
+    // and the viewer controls outside content controls and in top-level groups.
+    MkXmlElementList viewers;
+    FindAllElements(root, "w:control", &viewers, false, false);
+    for (const auto& tagged : index.ByTag()) {
+        const MkString name = fromUtf8(tagged.first.c_str());
+        bool tableWord = false;
+        const SitTypeTag kind = kindOfName(name, &tableWord);
+        bool added[2] = {false, false};  // as the kind of the name; a table's
+        for (const MkXmlElement& sdt : tagged.second) {
+            if (IsSdtGroup(sdt)) {
+                if (!enclosingControl(sdt.Tx())) FindAllElements(sdt, "w:control", &viewers, true, true);
+                continue;
+            }
+            if (added[0] && (added[1] || !tableWord)) continue;  // nothing more to add
+            const bool table = tableWord && HasTable(sdt);
+            if (added[table]) continue;
+            added[table] = true;
+            names->Add(table ? SIT_TYPE_TABLE : kind, name, inStory);
+        }
+    }
+    for (const MkXmlElement& viewer : viewers) {
+        const MkString name = attribute(viewer, "w:name");
+        names->Add(kindOfViewer(name), name, inStory);
+    }
+}
+
+void MkWordTagNames::Add(SitTypeTag kind, const MkString& name, bool inStory) {
+    const int list = ListOf(kind);
+    if (list >= 0) (inStory ? m_stories : m_body)[list].insert(name.Std());
+}
+
+bool MkWordTagNames::Has(SitTypeTag kind, const MkString& name, bool bodyOnly) const {
+    const int list = ListOf(kind);
+    return list >= 0 && (m_body[list].count(name.Std()) != 0 || (!bodyOnly && m_stories[list].count(name.Std()) != 0));
+}
+
+int MkWordTagNames::ListOf(SitTypeTag kind) {
+    switch (static_cast<int>(kind)) {
+    case 1: case 2: return 0;
+    case 5: case 6: return 1;
+    case 3: case 4: return 2;
+    case 7: case 8: return 3;
+    case 11: case 12: return 4;
+    case 15: case 16: return 5;
+    case -1: return 6;
+    case 9: case 10: return 7;
+    default: return -1;
+    }
 }
 
 float MkOpenXMLWordDocument::GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const {
@@ -790,27 +906,69 @@ struct CopyMarksFound {
     std::vector<TiXmlElement*> fields, links;          // field parts in order; w:hyperlink with w:anchor
 };
 
+// What an element is among the marks a copy separates.
+enum CopyMark { NO_MARK, BOOKMARK_START, BOOKMARK_END, COMMENT_ANCHOR, REVISION, RANGE_END, FIELD_PART, LINK };
+
+CopyMark copyMarkOf(const TiXmlElement* e) {
+    const char* name = e->Value();
+    if (std::strcmp(name, "w:bookmarkStart") == 0) return BOOKMARK_START;
+    if (std::strcmp(name, "w:bookmarkEnd") == 0) return BOOKMARK_END;
+    if (std::strncmp(name, "w:comment", 9) == 0) return COMMENT_ANCHOR;
+    if ((e->Attribute("w:author") || std::strcmp(name, "w:tblGridChange") == 0) && e->Attribute("w:id")) return REVISION;
+    if (std::strstr(name, "RangeEnd") && e->Attribute("w:id")) return RANGE_END;
+    if (std::strcmp(name, "w:fldSimple") == 0 || std::strcmp(name, "w:fldChar") == 0 ||
+        std::strcmp(name, "w:instrText") == 0)
+        return FIELD_PART;
+    if (std::strcmp(name, "w:hyperlink") == 0 && e->Attribute("w:anchor")) return LINK;
+    return NO_MARK;
+}
+
+// Whether a copy of the element would hold marks CopyMarks::Separate changes
+// beside paragraph ids: bookmarks, comment anchors, revision marks or the ends
+// of their ranges (fields and links change only with a bookmark).
+bool holdsCopyMarks(const TiXmlElement* root) {
+    for (const TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) {
+        const CopyMark mark = copyMarkOf(c);
+        if ((mark != NO_MARK && mark != FIELD_PART && mark != LINK) || holdsCopyMarks(c)) return true;
+    }
+    return false;
+}
+
+// Leaves out the paragraph ids of an element (w14:paraId, w14:textId).
+void dropParagraphIdAttributes(TiXmlElement* e) {
+    for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next()) {
+        if (std::strncmp(a->Name(), "w14:", 4) != 0) continue;
+        e->RemoveAttribute("w14:paraId");
+        e->RemoveAttribute("w14:textId");
+        return;
+    }
+}
+
+// The same in content kept as text.
+void dropParagraphIdsInText(TiXmlUnknown* asText) {
+    if (asText->ValueStr().find(" w14:") == std::string::npos) return;
+    std::string text = asText->ValueStr();
+    if (dropIdsInText(&text)) asText->SetValue(text);
+}
+
 void findCopyMarks(TiXmlNode* node, CopyMarksFound* found) {
     if (TiXmlUnknown* asText = node->ToUnknown()) {
-        std::string text = asText->ValueStr();
-        if (dropIdsInText(&text)) asText->SetValue(text);
+        dropParagraphIdsInText(asText);
         return;
     }
     TiXmlElement* e = node->ToElement();
     if (!e) return;
-    e->RemoveAttribute("w14:paraId");
-    e->RemoveAttribute("w14:textId");
-    const char* name = e->Value();
-    if (std::strcmp(name, "w:bookmarkStart") == 0) found->starts.push_back(e);
-    else if (std::strcmp(name, "w:bookmarkEnd") == 0) found->ends.push_back(e);
-    else if (std::strncmp(name, "w:comment", 9) == 0) found->dropped.push_back(e);
-    else if ((e->Attribute("w:author") || std::strcmp(name, "w:tblGridChange") == 0) && e->Attribute("w:id"))
-        found->revisions.push_back(e);
-    else if (std::strstr(name, "RangeEnd") && e->Attribute("w:id")) found->rangeEnds.push_back(e);
-    else if (std::strcmp(name, "w:fldSimple") == 0 || std::strcmp(name, "w:fldChar") == 0 ||
-             std::strcmp(name, "w:instrText") == 0)
-        found->fields.push_back(e);
-    else if (std::strcmp(name, "w:hyperlink") == 0 && e->Attribute("w:anchor")) found->links.push_back(e);
+    dropParagraphIdAttributes(e);
+    switch (copyMarkOf(e)) {
+    case BOOKMARK_START: found->starts.push_back(e); break;
+    case BOOKMARK_END: found->ends.push_back(e); break;
+    case COMMENT_ANCHOR: found->dropped.push_back(e); break;
+    case REVISION: found->revisions.push_back(e); break;
+    case RANGE_END: found->rangeEnds.push_back(e); break;
+    case FIELD_PART: found->fields.push_back(e); break;
+    case LINK: found->links.push_back(e); break;
+    case NO_MARK: break;
+    }
     for (TiXmlNode* c = e->FirstChild(); c; c = c->NextSibling()) findCopyMarks(c, found);
 }
 
@@ -930,11 +1088,9 @@ private:
 
 void MkOpenXMLWordDocument::DropParagraphIds(TiXmlNode* node) {
     if (TiXmlUnknown* asText = node ? node->ToUnknown() : nullptr) {
-        std::string text = asText->ValueStr();
-        if (dropIdsInText(&text)) asText->SetValue(text);
+        dropParagraphIdsInText(asText);
     } else if (TiXmlElement* e = node ? node->ToElement() : nullptr) {
-        e->RemoveAttribute("w14:paraId");
-        e->RemoveAttribute("w14:textId");
+        dropParagraphIdAttributes(e);
         for (TiXmlNode* c = e->FirstChild(); c; c = c->NextSibling()) DropParagraphIds(c);
     }
 }
@@ -953,30 +1109,37 @@ void MkOpenXMLWordDocument::UpdateMdlxsInGroup(const MkXmlElement& copy, int ind
     for (const MkXmlElement& control : controls) numberViewer(control, index);
 }
 
+namespace {
+
+// Numbers the generic tags of the macros ("$(...)") in a w:t.
+void numberMacros(const MkXmlElement& t, int index) {
+    const char* raw = t.Tx()->GetText();
+    if (!raw || !std::strstr(raw, "$(")) return;
+    MkString text = fromUtf8(raw);
+    const MkString original = text;
+    int start = text.Find(L"$(");
+    while (start >= 0) {
+        const int end = text.Find(L')', start);
+        if (end < 0) break;
+        const MkString piece = text.GetSubString(start, end);
+        MkString changed = piece;
+        int next = end + 1;
+        if (numberGenericTags(&changed, index) && changed != piece) {
+            text.Replace(piece, changed);
+            next = end + 1 + (changed.Length() - piece.Length());
+        }
+        start = text.Find(L"$(", next);
+    }
+    if (text != original) t.SetValue(text);
+}
+
+} // namespace
+
 void MkOpenXMLWordDocument::UpdateMacrosInGroup(const MkXmlElement& copy, int index) {
     MkXmlElementList texts;
     if (isNamed(copy.Tx(), "w:t")) texts.push_back(copy);
     FindAllElements(copy, "w:t", &texts, true, true);
-    for (const MkXmlElement& t : texts) {
-        const char* raw = t.Tx()->GetText();
-        if (!raw || !std::strstr(raw, "$(")) continue;
-        MkString text = fromUtf8(raw);
-        const MkString original = text;
-        int start = text.Find(L"$(");
-        while (start >= 0) {
-            const int end = text.Find(L')', start);
-            if (end < 0) break;
-            const MkString piece = text.GetSubString(start, end);
-            MkString changed = piece;
-            int next = end + 1;
-            if (numberGenericTags(&changed, index) && changed != piece) {
-                text.Replace(piece, changed);
-                next = end + 1 + (changed.Length() - piece.Length());
-            }
-            start = text.Find(L"$(", next);
-        }
-        if (text != original) t.SetValue(text);
-    }
+    for (const MkXmlElement& t : texts) numberMacros(t, index);
 }
 
 void MkOpenXMLWordDocument::UpdateGroupedElement(const MkXmlElement& copy, int index) {
@@ -1038,30 +1201,39 @@ bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const
         }
         // The group's own ids go with it; its copies may take them.
         ids.Release(group);
+        // The copies after the first are made from a copy of the content without
+        // paragraph ids; unless the content holds other marks, that is all that
+        // separates them.
+        std::unique_ptr<TiXmlNode> later;
+        const bool marked = holdsCopyMarks(content);
 
         TiXmlNode* anchor = group.Tx();
+        CopyParts parts;
         for (int k = 0; k < snapshotIndices.GetSize(); ++k) {
             const int index = snapshotIndices[k];
+            if (k == 1) {
+                later.reset(content->Clone());
+                DropParagraphIds(later.get());
+            }
+            const TiXmlNode* source = k == 0 ? content : later.get();
             std::vector<TiXmlElement*> tops;
-            for (TiXmlElement* c = content->FirstChildElement(); c; c = c->NextSiblingElement()) {
+            for (const TiXmlElement* c = source->FirstChildElement(); c; c = c->NextSiblingElement()) {
                 TiXmlNode* inserted = parent->InsertAfterChild(anchor, *c);
                 if (!inserted) break;
                 anchor = inserted;
                 tops.push_back(inserted->ToElement());
             }
-            // Rename inside the copy, every control of it included.
-            MkXmlElementList found;
-            findInTops(tops, "w:sdt", &found);
-            for (const MkXmlElement& sdt : found) numberControl(sdt, index);
-            found.clear();
-            findInTops(tops, "w:control", &found);
-            for (const MkXmlElement& control : found) numberViewer(control, index);
-            found.clear();
-            findInTops(tops, "w:t", &found);
-            for (const MkXmlElement& t : found) UpdateMacrosInGroup(t, index);
-            // Drawing and control ids stay unique in the document.
-            for (TiXmlElement* top : tops) ids.Renumber(MkXmlElement(top), index);
-            if (k > 0) marks.Separate(tops, index + 1);
+            // Rename inside the copy, every control of it included; drawing and
+            // control ids stay unique in the document.
+            for (TiXmlElement* top : tops) {
+                parts.Clear();
+                findCopyParts(top, &parts);
+                for (TiXmlElement* sdt : parts.controls) numberControl(MkXmlElement(sdt), index);
+                for (TiXmlElement* control : parts.viewers) numberViewer(MkXmlElement(control), index);
+                for (TiXmlElement* t : parts.texts) numberMacros(MkXmlElement(t), index);
+                ids.Renumber(parts.drawings, parts.properties, index);
+            }
+            if (k > 0 && marked) marks.Separate(tops, index + 1);
             if (made) made(MkXmlElementList(tops.begin(), tops.end()));
         }
         parent->RemoveChild(group.Tx());
@@ -1075,11 +1247,14 @@ bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const
 MkWordControlIndex::MkWordControlIndex(const MkOpenXMLWordDocument& document) {
     MkXmlElementList all;
     MkOpenXMLDocument::FindAllElements(document.GetContentRoot(), "w:sdt", &all, true, true);
+    m_byTag.reserve(all.size());
+    std::string key;
     for (const MkXmlElement& sdt : all) {
         TiXmlElement* pr = child(sdt, "w:sdtPr");
         TiXmlElement* tag = pr ? pr->FirstChildElement("w:tag") : nullptr;
         const char* value = tag ? tag->Attribute("w:val") : nullptr;
-        m_byTag[value ? value : ""].push_back(sdt);
+        key.assign(value ? value : "");
+        m_byTag[key].push_back(sdt);
     }
 }
 
@@ -1123,8 +1298,19 @@ void MkOpenXMLWordDocument::RemovePlaceHolder(const MkXmlElement& sdtPr) {
     if (!sdtPr) return;
     // A bound control (a document property, a custom XML part) shows what its
     // store holds: Word refreshes it from there on open, over what the report wrote.
-    for (const char* name : {"w:placeholder", "w:showingPlcHdr", "w:dataBinding", "w15:dataBinding"})
-        if (TiXmlElement* p = child(sdtPr, name)) sdtPr.Tx()->RemoveChild(p);
+    // The first child of each of these names goes, found in one pass.
+    static const char* const names[] = {"w:placeholder", "w:showingPlcHdr", "w:dataBinding", "w15:dataBinding"};
+    bool removed[4] = {false, false, false, false};
+    for (TiXmlElement* c = sdtPr.Tx()->FirstChildElement(); c;) {
+        TiXmlElement* next = c->NextSiblingElement();
+        for (int i = 0; i < 4; ++i) {
+            if (removed[i] || std::strcmp(c->Value(), names[i]) != 0) continue;
+            removed[i] = true;
+            sdtPr.Tx()->RemoveChild(c);
+            break;
+        }
+        c = next;
+    }
 }
 
 bool MkOpenXMLWordDocument::EditTextElement(const MkXmlElement& sdt, const MkString& text) {

@@ -21,6 +21,8 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace kiv {
@@ -68,8 +70,7 @@ class MkWordDocumentContent {
 public:
     // Adds to the all-tags list and to the list of the tag's kind. The snapshot
     // index is read from the name.
-    void AddTag(const MkString& name, const MkString& groupName, int groupIndex, SitTypeTag kind,
-                bool groupMarker);
+    void AddTag(MkString name, const MkString& groupName, int groupIndex, SitTypeTag kind, bool groupMarker);
     // The part the tags added from now on lie in (empty: the document part).
     void SetPart(const MkString& part) { m_part = part; }
     // The list of a kind (its reference variant shares it); null for a kind without a list.
@@ -92,6 +93,22 @@ private:
     MkWordDocumentTagArray m_macros;
     MkWordDocumentTagArray m_all;
     MkString m_part;
+};
+
+// The names of a document's tags by kind, as MkWordDocumentContent lists them
+// (a reference variant with its kind), without the records: what filling needs
+// to know of the tags.
+class MkWordTagNames {
+public:
+    void Add(SitTypeTag kind, const MkString& name, bool inStory);
+    // Some tag of the kind has the name; with bodyOnly, in the document part.
+    bool Has(SitTypeTag kind, const MkString& name, bool bodyOnly = false) const;
+
+private:
+    static int ListOf(SitTypeTag kind);  // -1 for a kind without a list
+
+    std::unordered_set<std::wstring> m_body[8];
+    std::unordered_set<std::wstring> m_stories[8];
 };
 
 typedef std::vector<MkXmlElement> MkXmlElementList;
@@ -134,6 +151,9 @@ public:
     // other element has; an id that is still free is kept. sdtSuffix >= 0 first tries
     // the old content-control id followed by that number.
     void Renumber(const MkXmlElement& root, int sdtSuffix = -1);
+    // The same for the holders already found: wp:docPr elements and w:sdtPr elements.
+    void Renumber(const std::vector<TiXmlElement*>& drawings, const std::vector<TiXmlElement*>& properties,
+                  int sdtSuffix);
     // A new free id of the kind, registered.
     int NewDrawingId() { return Next(&m_drawing, &m_drawingMax); }
     int NewControlId() { return Next(&m_control, &m_controlMax); }
@@ -142,7 +162,7 @@ public:
     int ClaimControlId(long long wanted) { return Claim(&m_control, &m_controlMax, wanted); }
 
 private:
-    typedef std::map<long long, int> Counts;
+    typedef std::unordered_map<long long, int> Counts;
     static int Next(Counts* counts, long long* max);
     static int Claim(Counts* counts, long long* max, long long wanted);
     void Visit(const MkXmlElement& root, int delta);
@@ -165,9 +185,11 @@ public:
     explicit MkWordControlIndex(const MkOpenXMLWordDocument& document);
     // The controls with that tag, in document order.
     const MkXmlElementList& Find(const MkString& tagName) const;
+    // The controls by tag (UTF-8, empty for none).
+    const std::unordered_map<std::string, MkXmlElementList>& ByTag() const { return m_byTag; }
 
 private:
-    std::map<std::string, MkXmlElementList> m_byTag;
+    std::unordered_map<std::string, MkXmlElementList> m_byTag;
     MkXmlElementList m_none;
 };
 
@@ -185,6 +207,10 @@ public:
     static bool IsInSdtGroup(const MkXmlElement& element);
     static bool HasTable(const MkXmlElement& sdt);
     void GetDocumentContent(MkWordDocumentContent& content) const;
+    // Adds the names of the tags GetDocumentContent records (as a header's,
+    // footer's or notes' when inStory), the content controls found through
+    // index, which must be this document's as it is.
+    void GetTagNames(const MkWordControlIndex& index, bool inStory, MkWordTagNames* names) const;
     void GetElementSdtContent(const MkXmlElement& sdt, const MkString& groupName, int groupIndex,
                               MkWordDocumentContent& content) const;
     void GetElementControlsContent(const MkXmlElement& element, const MkString& groupName, int groupIndex,

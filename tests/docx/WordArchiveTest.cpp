@@ -307,3 +307,19 @@ TEST_F(WordArchiveTest, RealDocumentsFillAndUnrollWithMarksOfTheirOwn) {
     EXPECT_GOLDEN("docx/marks_filled.xml", parts);
     EXPECT_OOXML_VALID(path);
 }
+
+// Filling asks the indexes for the names of the tags, headers, footers and notes
+// included: they are those of a scan, before groups are unrolled and after.
+TEST_F(WordArchiveTest, TagNamesAreThoseOfTheScan) {
+    for (const std::string& package : {testPackage("tagged"), testPackage("groups"), testPackage("marks"),
+                                       testPackage("forms"), officeTemplate("wd_headers.docx"),
+                                       officeTemplate("wd_groups.docx")}) {
+        ASSERT_TRUE(archive.Open(wide(package))) << package;
+        for (int unrolled = 0; unrolled < 2; ++unrolled) {
+            MkWordTagNames names;
+            archive.GetTagNames(&names);
+            EXPECT_EQ("", namesDiffer(scan(), names)) << package << " unrolled " << unrolled;
+            archive.ExpandGroup(indices({0, 2}), MkString());
+        }
+    }
+}

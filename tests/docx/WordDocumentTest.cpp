@@ -106,6 +106,21 @@ TEST_F(WordScanTest, TagsTheirKindsAndTheirGroups) {
     for (const auto& b : bodies) all += std::string("== ") + b.name + "\n" + describe(scan(b.body));
     EXPECT_GOLDEN("docx/scans.txt", all);
 
+    // The names of each kind, found through the index, are the scan's: viewer
+    // controls in a control other than a top-level group are not recorded, and
+    // a table tag's name is a table's or another's by its control.
+    const std::string extra = group("G", 1, "<w:p>" + viewerRun("SIT_MDLX") + "</w:p>") +
+                              sdt("Outer", 2, "<w:p>" + viewerRun("SIT2_MDLX") + "</w:p>" +
+                                                  group("Inner", 3, "<w:p>" + viewerRun("SIT3_MDLX") + "</w:p>")) +
+                              sdt("SIT4_TABLE", 4, para("no table")) + sdt("SIT4_TABLE", 5, tableXml());
+    for (const std::string& body : {bodies[0].body, bodies[1].body, bodies[2].body, bodies[4].body, extra}) {
+        MkOpenXMLWordDocument document;
+        ASSERT_TRUE(parseBody(&document, body));
+        MkWordTagNames names;
+        document.GetTagNames(MkWordControlIndex(document), false, &names);
+        EXPECT_EQ("", namesDiffer(scan(body), names, {L"SIT2_MDLX", L"SIT3_MDLX"})) << body;
+    }
+
     // Exists looks at top-level tags only; a reference kind shares its kind's list.
     const MkWordDocumentContent content = scan(bodies[0].body);
     EXPECT_TRUE(content.GetTags(SIT_TYPE_TEXT)->Exists(L"SIT1_TEXT"));

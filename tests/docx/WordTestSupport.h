@@ -3,6 +3,7 @@
 #include "impl/docx/MkOpenXMLWordArchive.h"
 #include "openxml/OpenXmlTestSupport.h"
 #include <string>
+#include <vector>
 
 namespace wordtest {
 
@@ -85,6 +86,26 @@ inline std::string describe(const MkWordDocumentContent& content) {
         for (const MkWordDocumentTag& t : *list) out += " " + narrow(t.name);
         out += " [" + narrow(list->GetSitIndexes().GetAsString()) + (list->HasGenericTag() ? "] generic\n" : "]\n");
     }
+    return out;
+}
+
+// Where names disagrees with the scan's lists, group markers aside: for each
+// kind, in the body or anywhere, each name of the scan and each extra one is
+// named as the lists name it or not. Empty when they agree.
+inline std::string namesDiffer(const MkWordDocumentContent& content, const MkWordTagNames& names,
+                               std::vector<MkString> probes = {}) {
+    for (const MkWordDocumentTag& t : content.GetAllTags()) probes.insert(probes.end(), {t.name, t.groupName});
+    std::string out;
+    for (const MkString& name : probes)
+        for (SitTypeTag kind : {SIT_TYPE_NONE, SIT_TYPE_PICTURE, SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_MDLX, SIT_TYPE_MACRO,
+                                SIT_TYPE_TABLE, SIT_TYPE_CHART})
+            for (bool bodyOnly : {false, true}) {
+                bool listed = false;
+                for (const MkWordDocumentTag& t : *content.GetTags(kind))
+                    listed = listed || (!t.groupMarker && t.name == name && (!bodyOnly || t.part.IsEmpty()));
+                if (listed != names.Has(kind, name, bodyOnly))
+                    out += narrow(name) + " kind " + std::to_string(kind) + (bodyOnly ? " in the body\n" : "\n");
+            }
     return out;
 }
 
