@@ -6,7 +6,6 @@
 #include "LibCore/lfwFile.h"
 #include "impl/storage/PxZipArchive.h"
 #include "impl/storage/ReportLog.h"
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -21,18 +20,9 @@ struct ResultMessage {
 
 Str at(const std::vector<Str>& list, size_t index) { return index < list.size() ? list[index] : Str(); }
 
-bool startsLikeZip(const std::string& path) {
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
-    unsigned char head[4] = {0, 0, 0, 0};
-    const size_t n = std::fread(head, 1, sizeof head, file);
-    std::fclose(file);
-    return n == 4 && head[0] == 'P' && head[1] == 'K' && head[2] == 3 && head[3] == 4;
-}
-
 // The format whose main part the package's content types name.
 ReportFormat packageFormat(const std::string& path) {
-    if (!startsLikeZip(path)) return ReportFormat::Unknown;
+    if (!PxZipArchive::FileLooksLikeZip(path.c_str())) return ReportFormat::Unknown;
     PxZipArchive package;
     const MkString types(L"[Content_Types].xml");
     std::vector<unsigned char> bytes;

@@ -8,6 +8,7 @@
 #include "impl/common/FieldMacros.h"
 #include "impl/common/SnapshotPictures.h"
 #include "impl/common/TextRuns.h"
+#include "impl/storage/PxZipArchive.h"
 #include "impl/storage/ReportLog.h"
 #include <algorithm>
 #include <climits>
@@ -67,14 +68,7 @@ bool macroEnabledName(const MkString& path) {
     return false;
 }
 
-bool looksLikeZip(const char* path) {
-    FILE* file = std::fopen(path, "rb");
-    if (!file) return true;
-    unsigned char head[4] = {0, 0, 0, 0};
-    const size_t n = std::fread(head, 1, sizeof head, file);
-    std::fclose(file);
-    return n == 4 && head[0] == 'P' && head[1] == 'K' && ((head[2] == 3 && head[3] == 4) || (head[2] == 5 && head[3] == 6));
-}
+bool looksLikeZip(const char* path) { return PxZipArchive::FileLooksLikeZip(path, true); }
 } // namespace creator
 
 PictureBytes::Picture* PictureBytes::Known(const unsigned char* data, size_t size, size_t* hash) {

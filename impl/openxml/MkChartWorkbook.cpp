@@ -106,8 +106,7 @@ public:
     }
 
     bool Open(const std::string& bytes) {
-        // A workbook is a zip archive: it starts with a local file header.
-        if (bytes.size() < 4 || bytes.compare(0, 4, "PK\x03\x04") != 0) return Fail(L"is not a zip archive");
+        if (!PxZipArchive::LooksLikeZip(bytes.data(), bytes.size())) return Fail(L"is not a zip archive");
         if (!m_memory.CopyData(bytes.data(), bytes.size()) || !m_book.Open(&m_memory, ZIP_OPEN))
             return Fail(L"cannot be opened as a zip archive");
         return true;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -293,6 +294,19 @@ bool PxZipArchive::GetFileSize(int index, uint64_t* size) const {
     if (!size || m_zip.IsClosed() || !m_zip.GetEntryInfo(index, &info)) return false;
     *size = info.uncompressedSize;
     return true;
+}
+
+bool PxZipArchive::LooksLikeZip(const void* head, size_t size) {
+    return size >= 4 && (std::memcmp(head, "PK\x03\x04", 4) == 0 || std::memcmp(head, "PK\x05\x06", 4) == 0);
+}
+
+bool PxZipArchive::FileLooksLikeZip(const char* path, bool ifUnreadable) {
+    FILE* file = std::fopen(path, "rb");
+    if (!file) return ifUnreadable;
+    unsigned char head[4] = {0, 0, 0, 0};
+    const size_t n = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    return LooksLikeZip(head, n);
 }
 
 uint64_t PxZipArchive::HashText(const void* data, size_t size) {

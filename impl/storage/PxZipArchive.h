@@ -93,6 +93,12 @@ public:
         bool operator==(const Stamp& o) const { return crc == o.crc && size == o.size && compressed == o.compressed; }
     };
     bool GetStamp(int index, Stamp* stamp) const;
+    // Whether bytes start as a zip archive does: a local file header, or the end
+    // record of an archive without entries. Every caller that sniffs asks this.
+    static bool LooksLikeZip(const void* head, size_t size);
+    // The same of a file's first bytes; ifUnreadable when the file cannot be read
+    // (a caller that opens it next may prefer the opener's own error).
+    static bool FileLooksLikeZip(const char* path, bool ifUnreadable = false);
     // A 64-bit hash of a text, and that of the text the last WriteXmlFile stored.
     static uint64_t HashText(const void* data, size_t size);
     uint64_t LastXmlHash() const { return m_lastXmlHash; }
