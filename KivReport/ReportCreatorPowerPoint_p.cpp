@@ -30,13 +30,11 @@ using creator::stemOf;
 using creator::titleRuns;
 using creator::valueRuns;
 
-// Errors this creator logged on the current thread: a failed step that logged its
-// own cause is not reported a second time by the step around it.
-thread_local unsigned t_errorsLogged = 0;
-
+// Counted in the report's errorsLogged: a failed step that logged its own cause
+// is not reported a second time by the step around it.
 #define PPT_LOG_ERROR(message)      \
     do {                            \
-        ++t_errorsLogged;           \
+        ++errorsLogged;             \
         REP_LOG_ERROR(message);     \
     } while (0)
 
@@ -213,17 +211,17 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         std::unique_ptr<MkSlideContentPtrArray> view(presentation.GetSlideContentList()->GetStaticSlides());
         for (int i = 0; i < view->GetSize(); ++i) statics.push_back(*(*view)[i]);
     }
-    const unsigned logged = t_errorsLogged;
+    const unsigned logged = errorsLogged;
     for (const MkSlideContent& slide : statics) {
         if (!fillStaticSlide(c, slide, false)) {
-            if (t_errorsLogged == logged) PPT_LOG_ERROR("Error adding snapshots.");
+            if (errorsLogged == logged) PPT_LOG_ERROR("Error adding snapshots.");
             return false;
         }
         // Printed now rather than held as a tree until the report is written.
         presentation.ReleaseSlide(slide.slideName);
     }
     if (!addGenericSlides(c)) {
-        if (t_errorsLogged == logged) PPT_LOG_ERROR("Error adding snapshots.");
+        if (errorsLogged == logged) PPT_LOG_ERROR("Error adding snapshots.");
         return false;
     }
     if (embedMdlx) {

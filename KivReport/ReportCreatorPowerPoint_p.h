@@ -45,6 +45,7 @@ protected:
     bool makeReport(const std::string& reportFile, lfw::StagedFiles& staged) override;
 
 private:
+    unsigned errorsLogged = 0;  // by this report, see PPT_LOG_ERROR
     struct Context {
         MkOpenXMLPresentation& presentation;
         TemporaryFiles& temporary;  // model files
