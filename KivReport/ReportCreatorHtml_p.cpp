@@ -35,6 +35,15 @@ bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, lfw::St
     templateDocument.getSitTagNames(tags);
     templateWithoutTags = tags.IsEmpty() && !templateDocument.getDocumentContent().Contains(L"<orvrepgroup");
     templateWithReferenceTags = templateDocument.hasRefTags();
+    {
+        // What validate says of the template, from the text already read: generate
+        // warns of the tags the report leaves unfilled without reading it again.
+        PxHtmlDocument checked(ug::Convert::toStr(templatePath));
+        checked.setDocumentContent(templateDocument.getDocumentContent());
+        MkString validation;
+        validateTemplate(validation, &checked);
+        keepValidation(ug::Convert::toStr(validation));
+    }
     // The pictures are staged beside the report and move into place with it.
     output.setStagedOutput(&staged);
     const bool made = output.updateDocumentContent(snapshots, referenceSnapshots, genericSnapshotIndices, use3dPlugin);
@@ -51,18 +60,19 @@ bool ReportCreatorHtmlPrivate::validate(Str* report) const {
     return result;
 }
 
-bool ReportCreatorHtmlPrivate::validateTemplate(MkString& report) const {
+bool ReportCreatorHtmlPrivate::validateTemplate(MkString& report, PxHtmlDocument* opened) const {
     lfw::Collection<const Snapshot> snapshots;
     gatherSnapshots(repository.p(), &snapshots);
     if (snapshots.empty()) {
         report = MkString(L"No active snapshots in repository");
         return false;
     }
-    PxHtmlDocument document(ug::Convert::toStr(templatePath));
-    if (!document.open()) {
+    PxHtmlDocument own(ug::Convert::toStr(templatePath));
+    if (!opened && !own.open()) {
         REP_LOG_ERROR(lfw::String("Could not read template file (%1)").arg(templatePath.Std()));
         return false;
     }
+    PxHtmlDocument& document = opened ? *opened : own;
     lfw::Collection<const Snapshot> referenceSnapshots;
     gatherSnapshots(referenceRepository.p(), &referenceSnapshots);
 

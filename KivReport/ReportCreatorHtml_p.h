@@ -21,7 +21,9 @@ public:
 
     bool createReport(const std::wstring& outputPath) { return generate(Str(outputPath)); }
     bool validate(Str* report) const override;
-    bool validateTemplate(MkString& report) const;
+    // On the template as read from its file, or as already read into opened
+    // (whose groups the validation unrolls).
+    bool validateTemplate(MkString& report, PxHtmlDocument* opened = nullptr) const;
     static bool summarize(const Str& templatePath, Str* summary);
     static bool summarizeTemplate(const MkString& templatePath, MkString& summary);
 
