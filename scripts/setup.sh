@@ -17,13 +17,14 @@ packages=(
   doxygen groff-base
 )
 # Extra groups, asked for with arguments: "browser" (end-to-end report test),
-# "fuzz" (libFuzzer builds), "pdf" (PDF copies of reports: LibreOffice for
+# "fuzz" (libFuzzer builds), "format" (clang-format, the style check), "pdf" (PDF copies of reports: LibreOffice for
 # .pptx/.docx, pdfinfo for the tests, and the package checker's --render; large).
 # The package checker's python3-lxml is always installed.
 for group in "$@"; do
   case "$group" in
     browser) packages+=(chromium) ;;
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    format) packages+=(clang-format) ;;
     pdf) packages+=(libreoffice-impress libreoffice-writer poppler-utils) ;;
     *) echo "setup.sh: unknown group '$group'" >&2; exit 2 ;;
   esac
