@@ -1,5 +1,4 @@
 #include "impl/storage/PxZipArchive.h"
-#include "host/ug/MkEndian.h"
 #include "host/ug/MkFile.h"
 #include "impl/storage/MkOXmlDocument.h"
 #include "impl/storage/ReportLog.h"
@@ -42,7 +41,6 @@ bool counted(bool added) {
     return added;
 }
 const size_t MAX_COPY_BUFFER = 4194304;
-const int ITEM_SIZE = 4;
 
 // The name as stored in the archive: "/" separators, UTF-8.
 std::string storedName(const MkString& name) { return MkXmlToUtf8(MkGetAsNativePath(name)); }
@@ -72,30 +70,10 @@ CZipArchive::OpenMode engineMode(PxZipAccessMode mode) {
     return static_cast<CZipArchive::OpenMode>(0);
 }
 
-// A copy of 4-byte items in little-endian order.
-std::vector<unsigned char> littleEndianItems(const void* items, int count) {
-    std::vector<unsigned char> bytes(static_cast<size_t>(count) * ITEM_SIZE);
-    if (count > 0) std::memcpy(bytes.data(), items, bytes.size());
-    if (MkIsBigEndian() && count > 0) MkByteSwap(bytes.data(), ITEM_SIZE, count);
-    return bytes;
-}
-
 struct FreeDeleter {
     void operator()(unsigned char* p) const { std::free(p); }
 };
 using MallocBuffer = std::unique_ptr<unsigned char, FreeDeleter>;
-
-// Fills an int or float array from the little-endian 4-byte items of an entry.
-template <typename Array>
-bool fromLittleEndianItems(unsigned char* bytes, size_t size, Array* data) {
-    const int count = static_cast<int>(std::min<size_t>(size / ITEM_SIZE, INT_MAX));
-    if (!data->SetSize(count)) return false;
-    if (count > 0) {
-        if (MkIsBigEndian()) MkByteSwap(bytes, ITEM_SIZE, count);
-        std::memcpy(data->GetData(), bytes, static_cast<size_t>(count) * ITEM_SIZE);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -193,7 +171,6 @@ bool PxZipArchive::Open(const MkString& path, PxZipAccessMode mode) {
         REP_LOG_ERROR(lfw::String("No file name."));
         return false;
     }
-    m_fileName = path;
     m_mode = mode;
     const bool exists = MkFileAccess(path, 0);
     if ((mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY) && !exists) {
@@ -221,7 +198,6 @@ bool PxZipArchive::Open(PxZipMemFile* memFile, PxZipAccessMode mode) {
         REP_LOG_ERROR(lfw::String("PxZipMemFile pointer is NULL."));
         return false;
     }
-    m_fileName.Empty();
     m_mode = mode;
     try {
         if (mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY || mode == ZIP_CREATE)
@@ -297,15 +273,6 @@ bool PxZipArchive::GetFileSize(int index, uint64_t* size) const {
 
 uint64_t PxZipArchive::HashText(const void* data, size_t size) {
     return static_cast<uint64_t>(std::hash<std::string_view>()(std::string_view(static_cast<const char*>(data), size)));
-}
-
-bool PxZipArchive::GetStamp(int index, Stamp* stamp) const {
-    CZipEntryInfo info;
-    if (!stamp || m_zip.IsClosed() || !m_zip.GetEntryInfo(index, &info)) return false;
-    stamp->crc = info.crc;
-    stamp->size = info.uncompressedSize;
-    stamp->compressed = info.compressedSize;
-    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -589,7 +556,6 @@ bool PxZipArchive::WriteXmlFile(const MkString& name, const MkXmlDocument* docum
             m_zip.RemoveFile(existing);
         }
         const std::string text = document->PrintToString();
-        m_lastXmlHash = HashText(text.data(), text.size());
         if (!counted(m_zip.AddNewFile(text.data(), text.size(), entryName, m_compressionLevel, m_smartness,
                                       m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER))) {
             REP_LOG_ERROR(lfw::String("Could not write Xml file '%1' to archive").arg(lfw::String(name)));
@@ -602,70 +568,6 @@ bool PxZipArchive::WriteXmlFile(const MkString& name, const MkXmlDocument* docum
 
 // ---------------------------------------------------------------------------
 // Typed entries
-
-bool PxZipArchive::ReadData(const MkString& name, MkUbyteArray* data) {
-    if (!data) {
-        REP_LOG_ERROR(lfw::String("Pointer to destination unsigned byte array is NULL."));
-        return false;
-    }
-    size_t size = 0;
-    MallocBuffer bytes(ReadDataRaw(name, &size));
-    if (!bytes || size > static_cast<size_t>(INT_MAX)) {
-        REP_LOG_ERROR(lfw::String("Error reading raw data from file '%1'").arg(lfw::String(name)));
-        return false;
-    }
-    return data->CopyData(bytes.get(), static_cast<int>(size));
-}
-
-bool PxZipArchive::WriteData(const MkString& name, const MkUbyteArray& data) {
-    if (!WriteDataRaw(name, data.GetData(), static_cast<size_t>(data.GetSize()), false)) {
-        REP_LOG_ERROR(lfw::String("Error writing unsigned byte data to file '%1'").arg(lfw::String(name)));
-        return false;
-    }
-    return true;
-}
-
-bool PxZipArchive::ReadDataInt(const MkString& name, MkIntArray* data) {
-    if (!data) {
-        REP_LOG_ERROR(lfw::String("Pointer to destination array is NULL."));
-        return false;
-    }
-    size_t size = 0;
-    MallocBuffer bytes(ReadDataRaw(name, &size));
-    return bytes && fromLittleEndianItems(bytes.get(), size, data);
-}
-
-bool PxZipArchive::WriteDataInt(const MkString& name, const MkIntArray& data) {
-    const std::vector<unsigned char> bytes = littleEndianItems(data.GetData(), data.GetSize());
-    if (!WriteDataRaw(name, bytes.data(), bytes.size(), false)) {
-        REP_LOG_ERROR(lfw::String("Error writing integer data from file '%1'").arg(lfw::String(name)));
-        return false;
-    }
-    return true;
-}
-
-bool PxZipArchive::ReadDataFloat(const MkString& name, MkFloatArray* data) {
-    if (!data) {
-        REP_LOG_ERROR(lfw::String("Pointer to destination float array is NULL"));
-        return false;
-    }
-    size_t size = 0;
-    MallocBuffer bytes(ReadDataRaw(name, &size));
-    if (!bytes) {
-        REP_LOG_ERROR(lfw::String("Error reading raw data from file '%1'").arg(lfw::String(name)));
-        return false;
-    }
-    return fromLittleEndianItems(bytes.get(), size, data);
-}
-
-bool PxZipArchive::WriteDataFloat(const MkString& name, const MkFloatArray& data) {
-    const std::vector<unsigned char> bytes = littleEndianItems(data.GetData(), data.GetSize());
-    if (!WriteDataRaw(name, bytes.data(), bytes.size(), false)) {
-        REP_LOG_ERROR(lfw::String("Error writing float data to file '%1'").arg(lfw::String(name)));
-        return false;
-    }
-    return true;
-}
 
 bool PxZipArchive::ReadDataString(const MkString& name, MkString* text) {
     if (!text) {
@@ -734,31 +636,6 @@ bool PxZipArchive::Delete(const MkStringArray& names) {
     }
     try {
         if (!m_zip.RemoveFiles(indices)) return false;
-    }
-    PX_ZIP_CATCH(false)
-    return true;
-}
-
-bool PxZipArchive::WriteFile(const MkString& name, const MkString& diskPath) {
-    lfw::Ref<PxZipMemFile> file = new PxZipMemFile;
-    if (!file->Load(diskPath)) {
-        REP_LOG_ERROR(lfw::String("Error opening file (%1)").arg(lfw::String(diskPath)));
-        return false;
-    }
-    return WriteDataRaw(name, file->GetBuffer(), file->GetSize(), false);
-}
-
-bool PxZipArchive::Rename(const MkString& oldName, const MkString& newName) {
-    const int index = FindFile(oldName);
-    if (index < 0) {
-        REP_LOG_ERROR(lfw::String("Unable to rename '%1', file not found").arg(lfw::String(oldName)));
-        return false;
-    }
-    try {
-        if (!m_zip.RenameFile(index, storedName(newName))) {
-            REP_LOG_ERROR(lfw::String("Could not rename '%1' to '%2'").arg(lfw::String(oldName)).arg(lfw::String(newName)));
-            return false;
-        }
     }
     PX_ZIP_CATCH(false)
     return true;

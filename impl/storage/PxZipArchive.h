@@ -73,8 +73,6 @@ public:
 
     bool IsClosed() const { return m_zip.IsClosed(); }
     bool IsReadOnly() const { return (static_cast<int>(m_mode) & 0xff) == ZIP_OPEN_READ_ONLY; }
-    const MkString& GetFilename() const { return m_fileName; }
-    static wchar_t GetPathSeparator() { return L'\\'; }
     void SetArchiveParameters(int compressionLevel, int smartness, int bufferSize, int fourth);
 
     // --- entries ---
@@ -84,18 +82,8 @@ public:
     MkString GetStoredName(int index) const;
     // Uncompressed size from the directory; false for an invalid index.
     bool GetFileSize(int index, uint64_t* size) const;
-    // What the stored bytes of an entry are known by: CRC-32 and both sizes. Equal
-    // stamps mean equal contents (to the odds of a CRC collision), so a parsed copy
-    // of one entry serves for another with the same stamp.
-    struct Stamp {
-        uint32_t crc = 0;
-        uint64_t size = 0, compressed = 0;
-        bool operator==(const Stamp& o) const { return crc == o.crc && size == o.size && compressed == o.compressed; }
-    };
-    bool GetStamp(int index, Stamp* stamp) const;
-    // A 64-bit hash of a text, and that of the text the last WriteXmlFile stored.
+    // A 64-bit hash of a text.
     static uint64_t HashText(const void* data, size_t size);
-    uint64_t LastXmlHash() const { return m_lastXmlHash; }
 
     bool ExtractFile(int index, PxZipMemFile* memFile);
     // Adds the memory file's content as a new entry. Never adds a second entry under
@@ -140,14 +128,7 @@ public:
     const std::shared_ptr<MkXmlBudget>& XmlBudget() const { return m_xmlBudget; }
     bool WriteXmlFile(const MkString& name, const MkXmlDocument* document, bool overwrite);
 
-    // Typed entries, written without overwriting. Int and float arrays are 4-byte
-    // little-endian items; strings UTF-8 with a terminating zero.
-    bool ReadData(const MkString& name, MkUbyteArray* data);
-    bool WriteData(const MkString& name, const MkUbyteArray& data);
-    bool ReadDataInt(const MkString& name, MkIntArray* data);
-    bool WriteDataInt(const MkString& name, const MkIntArray& data);
-    bool ReadDataFloat(const MkString& name, MkFloatArray* data);
-    bool WriteDataFloat(const MkString& name, const MkFloatArray& data);
+    // Text entries, written without overwriting: just the UTF-8 bytes.
     bool ReadDataString(const MkString& name, MkString* text);
     bool WriteDataString(const MkString& name, const MkString& text);
 
@@ -155,8 +136,6 @@ public:
     // Deletes the entries of all these names at once (cheaper than one by one in a
     // large archive); false, deleting nothing, when one is missing.
     bool Delete(const MkStringArray& names);
-    bool WriteFile(const MkString& name, const MkString& diskPath);
-    bool Rename(const MkString& oldName, const MkString& newName);
 
     // Password and encryption for entries added from now on.
     bool SetPassword(const MkString& password);
@@ -166,10 +145,8 @@ private:
     template <class Bytes>
     bool ReadInto(const MkString& name, Bytes* data, uint64_t maxSize);
 
-    MkString m_fileName;
     PxZipAccessMode m_mode = ZIP_OPEN;
     int m_compressionLevel = -1;
-    uint64_t m_lastXmlHash = 0;
     int m_smartness = CZipArchive::zipsmSmartest;
     int m_fourth = 65536;
     int m_bufferSize = 65536;

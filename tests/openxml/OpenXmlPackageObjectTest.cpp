@@ -105,8 +105,10 @@ TEST_F(OpenXmlPackageObjectTest, ReachabilityDecidesWhatIsWritten) {
     EXPECT_EQ("rId10", narrow(presentationRels.Relate(rel("slide"), copy->Name())));
     EXPECT_EQ("rId10", narrow(presentationRels.Relate(rel("slide"), wide("ppt/slides/slide3.xml"))));
     const MkXmlElement list = presentation->EditXml()->GetRootElement().GetFirstChildElement(wide("p:sldIdLst"));
-    list.RemoveChildElement(list.GetChildElement(1));
-    list.AddChildElementCompleteTag(wide("<p:sldId id=\"258\" r:id=\"rId10\"/>"));
+    list.RemoveChildElement(list.GetFirstChildElement().GetNextSiblingElement());
+    const MkXmlElement id = list.AddChildElement(wide("p:sldId"));
+    id.AddAttributeInt(wide("id"), 258);
+    id.AddAttributeString(wide("r:id"), wide("rId10"));
     for (MkOpenXMLPart* part : {slide, copy}) {
         MkXmlElement tree = part->EditXml()->GetRootElement().GetFirstChildFromPath(wide("p:cSld/p:spTree"));
         ASSERT_TRUE(tree.RemoveChildElement(tree.GetFirstChildElement(wide("p:pic"))));
