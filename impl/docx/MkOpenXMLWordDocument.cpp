@@ -476,13 +476,6 @@ bool MkOpenXMLDocument::GetShapePosAndSize(const MkXmlElement& shape, int* left,
     }
 }
 
-MkIntSize2D MkOpenXMLDocument::GetNewSizeFromAspectRatio(const MkIntSize2D& box, float aspect) {
-    if (box.height == 0 || !(aspect > 0.0f) || std::isinf(aspect)) return box;
-    const double boxAspect = static_cast<double>(box.width) / box.height;
-    if (boxAspect > aspect) return MkIntSize2D(static_cast<int>(box.height * static_cast<double>(aspect)), box.height);
-    return MkIntSize2D(box.width, static_cast<int>(box.width / static_cast<double>(aspect)));
-}
-
 // ---------------------------------------------------------------- id registry
 
 void MkWordIdRegistry::Visit(const MkXmlElement& root, int delta) {
@@ -1095,20 +1088,6 @@ void MkOpenXMLWordDocument::DropParagraphIds(TiXmlNode* node) {
     }
 }
 
-void MkOpenXMLWordDocument::UpdateSdtsInGroup(const MkXmlElement& copy, int index) {
-    MkXmlElementList controls;
-    if (isNamed(copy.Tx(), "w:sdt")) controls.push_back(copy);
-    FindAllElements(copy, "w:sdt", &controls, true, true);
-    for (const MkXmlElement& sdt : controls) numberControl(sdt, index);
-}
-
-void MkOpenXMLWordDocument::UpdateMdlxsInGroup(const MkXmlElement& copy, int index) {
-    MkXmlElementList controls;
-    if (isNamed(copy.Tx(), "w:control")) controls.push_back(copy);
-    FindAllElements(copy, "w:control", &controls, true, true);
-    for (const MkXmlElement& control : controls) numberViewer(control, index);
-}
-
 namespace {
 
 // Numbers the generic tags of the macros ("$(...)") in a w:t.
@@ -1132,23 +1111,6 @@ void numberMacros(const MkXmlElement& t, int index) {
     }
     if (text != original) t.SetValue(text);
 }
-
-} // namespace
-
-void MkOpenXMLWordDocument::UpdateMacrosInGroup(const MkXmlElement& copy, int index) {
-    MkXmlElementList texts;
-    if (isNamed(copy.Tx(), "w:t")) texts.push_back(copy);
-    FindAllElements(copy, "w:t", &texts, true, true);
-    for (const MkXmlElement& t : texts) numberMacros(t, index);
-}
-
-void MkOpenXMLWordDocument::UpdateGroupedElement(const MkXmlElement& copy, int index) {
-    UpdateSdtsInGroup(copy, index);
-    UpdateMdlxsInGroup(copy, index);
-    UpdateMacrosInGroup(copy, index);
-}
-
-namespace {
 
 // Whether a group is unrolled for that tag name (always for an empty name).
 bool groupHoldsTag(const MkXmlElement& group, const MkString& tagName) {
