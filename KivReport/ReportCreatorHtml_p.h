@@ -19,7 +19,6 @@ class ReportCreatorHtmlPrivate : public ReportCreatorBase {
 public:
     ReportCreatorHtmlPrivate(Repository* repository, const Str& templatePath);
 
-    bool createReport(const std::wstring& outputPath) { return generate(Str(outputPath)); }
     bool validate(Str* report) const override;
     bool validateTemplate(MkString& report) const;
     static bool summarize(const Str& templatePath, Str* summary);
