@@ -77,12 +77,6 @@ std::string MkXmlToUtf8(const MkString& text) {
 
 MkString MkXmlElement::GetName() const { return m_e ? MkString(m_e->Value()) : MkString(); }
 
-bool MkXmlElement::SetName(const MkString& name) const {
-    if (!m_e || name.IsBlank()) return false;
-    m_e->SetValue(narrowName(name));
-    return true;
-}
-
 MkXmlElement MkXmlElement::AddChildElement(const MkString& name, const MkString& value) const {
     if (!m_e) return MkXmlElement();
     return FromNode(m_e->LinkEndChild(newElement(name, value)));
@@ -116,12 +110,6 @@ bool MkXmlElement::AddAttributeInt(const MkString& name, int value) const {
 }
 
 bool MkXmlElement::AddIDAttribute(int id) const { return AddAttributeInt("ID", id); }
-
-bool MkXmlElement::RemoveAttribute(const MkString& name) const {
-    if (!m_e || !m_e->Attribute(name.ShortChar())) return false;
-    m_e->RemoveAttribute(name.ShortChar());
-    return true;
-}
 
 MkString MkXmlElement::GetAttributeString(const MkString& name, const MkString& def, bool* found) const {
     if (found) *found = false;

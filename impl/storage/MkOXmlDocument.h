@@ -37,7 +37,6 @@ public:
 
     // Name of the element; empty for a null handle.
     MkString GetName() const;
-    bool SetName(const MkString& name) const;
 
     // --- children ---
     // New last child; when value is not empty it gets one text child holding it.
@@ -53,7 +52,6 @@ public:
     bool AddAttributeString(const MkString& name, const MkString& value) const;
     bool AddAttributeInt(const MkString& name, int value) const;
     bool AddIDAttribute(int id) const;
-    bool RemoveAttribute(const MkString& name) const;
 
     // --- attribute reads; `found` (when given) is false unless the attribute exists and is not blank ---
     MkString GetAttributeString(const MkString& name, const MkString& def = MkString(), bool* found = nullptr) const;

@@ -623,38 +623,3 @@ bool PxZipArchive::Delete(const MkString& name) {
     PX_ZIP_CATCH(false)
     return true;
 }
-
-bool PxZipArchive::Delete(const MkStringArray& names) {
-    std::vector<int> indices;
-    for (int i = 0; i < names.GetSize(); ++i) {
-        const int index = FindFile(names[i]);
-        if (index < 0) {
-            REP_LOG_ERROR(lfw::String("Unable to delete '%1', file not found").arg(lfw::String(names[i])));
-            return false;
-        }
-        indices.push_back(index);
-    }
-    try {
-        if (!m_zip.RemoveFiles(indices)) return false;
-    }
-    PX_ZIP_CATCH(false)
-    return true;
-}
-
-bool PxZipArchive::SetPassword(const MkString& password) {
-    if (m_zip.IsClosed()) {
-        REP_LOG_ERROR(lfw::String("File is closed."));
-        return false;
-    }
-    try {
-        m_zip.SetPassword(MkXmlToUtf8(password));
-    } catch (const std::exception&) {
-        REP_LOG_ERROR(lfw::String("Failed to set password on file."));
-        return false;
-    }
-    if (!m_zip.SetEncryptionMethod(CZipArchive::encStandard)) {
-        REP_LOG_ERROR(lfw::String("Failed to set archive encryption method."));
-        return false;
-    }
-    return true;
-}

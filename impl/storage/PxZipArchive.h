@@ -133,13 +133,6 @@ public:
     bool WriteDataString(const MkString& name, const MkString& text);
 
     bool Delete(const MkString& name);
-    // Deletes the entries of all these names at once (cheaper than one by one in a
-    // large archive); false, deleting nothing, when one is missing.
-    bool Delete(const MkStringArray& names);
-
-    // Password and encryption for entries added from now on.
-    bool SetPassword(const MkString& password);
-    bool IsEncrypted() const { return m_zip.IsEncrypted(); }
 
 private:
     template <class Bytes>
