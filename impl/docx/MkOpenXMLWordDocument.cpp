@@ -531,13 +531,6 @@ int MkWordIdRegistry::Claim(Counts* counts, long long* max, long long wanted) {
     return Next(counts, max);
 }
 
-void MkWordIdRegistry::Renumber(const MkXmlElement& root, int sdtSuffix) {
-    if (!root) return;
-    std::vector<TiXmlElement*> drawings, properties;
-    collectIdHolders(root.Tx(), &drawings, &properties);
-    Renumber(drawings, properties, sdtSuffix);
-}
-
 void MkWordIdRegistry::Renumber(const std::vector<TiXmlElement*>& drawings, const std::vector<TiXmlElement*>& properties,
                                 int sdtSuffix) {
     for (TiXmlElement* d : drawings) {

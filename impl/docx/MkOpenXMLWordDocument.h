@@ -145,11 +145,9 @@ public:
     void Collect(const MkXmlElement& root);
     // Forgets the ids below root (a subtree about to be removed).
     void Release(const MkXmlElement& root);
-    // Gives every wp:docPr and content control below root (root included) an id no
+    // Gives every holder found (wp:docPr elements and w:sdtPr elements) an id no
     // other element has; an id that is still free is kept. sdtSuffix >= 0 first tries
     // the old content-control id followed by that number.
-    void Renumber(const MkXmlElement& root, int sdtSuffix = -1);
-    // The same for the holders already found: wp:docPr elements and w:sdtPr elements.
     void Renumber(const std::vector<TiXmlElement*>& drawings, const std::vector<TiXmlElement*>& properties,
                   int sdtSuffix);
     // Registers the id when free and returns it, else returns a new one.
