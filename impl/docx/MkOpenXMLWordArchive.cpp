@@ -659,10 +659,6 @@ void MkOpenXMLWordArchive::GetTagNames(MkWordTagNames* names) {
     }
 }
 
-float MkOpenXMLWordArchive::GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const {
-    return m_document ? m_document->GetRatio(kind, tagName, occurrence) : 0.0f;
-}
-
 bool MkOpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName) {
     if (!m_document) return false;
     // Nothing adds a group to the document: once none is found, none is searched for.

@@ -73,8 +73,6 @@ public:
     // The names of those tags by kind, found through the indexes the content
     // operations use: what filling needs, at a fraction of a scan's cost.
     void GetTagNames(MkWordTagNames* names);
-    // The document's ratio, or 0 when none is open.
-    float GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const;
     bool ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName);
 
     // --- content ---

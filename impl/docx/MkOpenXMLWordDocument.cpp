@@ -555,8 +555,6 @@ void MkWordIdRegistry::Renumber(const std::vector<TiXmlElement*>& drawings, cons
 
 // ---------------------------------------------------------------- reading
 
-const float MkOpenXMLWordDocument::NO_RATIO = FLT_MAX;
-
 MkXmlElement MkOpenXMLWordDocument::GetBody() const {
     TiXmlElement* root = const_cast<MkOpenXMLWordDocument*>(this)->RootElement();
     if (!isNamed(root, "w:document")) return MkXmlElement();
@@ -774,39 +772,6 @@ int MkWordTagNames::ListOf(SitTypeTag kind) {
     case 9: case 10: return 7;
     default: return -1;
     }
-}
-
-float MkOpenXMLWordDocument::GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const {
-    const MkXmlElement body = GetBody();
-    if (!body || occurrence < 0) return NO_RATIO;
-    if (kind == SIT_TYPE_PICTURE || kind == SIT_TYPE_REF_PICTURE) {
-        MkXmlElementList controls;
-        FindAllElements(body, "w:sdt", &controls, true, true);
-        int seen = 0;
-        for (const MkXmlElement& sdt : controls) {
-            if (GetSdtName(sdt) != tagName) continue;
-            if (seen++ != occurrence) continue;
-            const MkXmlElement extent = FindFirstElement(sdt, "wp:extent");
-            long long cx = 0, cy = 0;
-            if (!extent || !parseLong(extent.Tx()->Attribute("cx"), &cx) || !parseLong(extent.Tx()->Attribute("cy"), &cy) ||
-                cx <= 0 || cy <= 0)
-                return NO_RATIO;
-            return static_cast<float>(cx) / static_cast<float>(cy);
-        }
-        return NO_RATIO;
-    }
-    MkXmlElementList controls;
-    FindAllElements(body, "w:control", &controls, false, false);
-    int seen = 0;
-    for (const MkXmlElement& control : controls) {
-        if (attribute(control, "w:name") != tagName) continue;
-        if (seen++ != occurrence) continue;
-        int left = 0, top = 0, width = 0, height = 0;
-        GetShapePosAndSize(childOf(control.GetParentElement(), "v:shape"), &left, &top, &width, &height, true);
-        if (width > 0 && height > 0) return static_cast<float>(width) / static_cast<float>(height);
-        return NO_RATIO;
-    }
-    return NO_RATIO;
 }
 
 // ---------------------------------------------------------------- groups

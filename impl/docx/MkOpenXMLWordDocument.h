@@ -208,11 +208,6 @@ public:
                               MkWordDocumentContent& content) const;
     void GetElementControlsContent(const MkXmlElement& element, const MkString& groupName, int groupIndex,
                                    MkWordDocumentContent& content) const;
-    // Width / height of the placeholder of the occurrence-th tag of that name:
-    // the picture control's extent (kind picture) or the VML shape of the 3D
-    // control (other kinds). NO_RATIO when unknown.
-    float GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const;
-    static const float NO_RATIO;
 
     // --- groups ---
     // Unrolls the groups (all with an empty tag name, else those holding the tag)
