@@ -84,12 +84,6 @@ PxZipMemFile::PxZipMemFile() : m_file(1024) {}
 
 PxZipMemFile::~PxZipMemFile() = default;
 
-bool PxZipMemFile::Load(const MkString& path) {
-    std::string bytes;
-    if (!MkReadFile(path, &bytes)) return false;
-    return CopyData(bytes.data(), bytes.size());
-}
-
 bool PxZipMemFile::Save(const MkString& path) const {
     return MkWriteFile(path, m_file.GetData(), m_file.GetSize());
 }
@@ -98,10 +92,6 @@ bool PxZipMemFile::GetData(MkUbyteArray* bytes) const {
     if (!bytes) return false;
     if (m_file.GetSize() > static_cast<size_t>(INT_MAX)) return false;
     return bytes->CopyData(m_file.GetData(), static_cast<int>(m_file.GetSize()));
-}
-
-bool PxZipMemFile::CopyData(const MkUbyteArray& bytes) {
-    return CopyData(bytes.GetData(), static_cast<size_t>(bytes.GetSize()));
 }
 
 bool PxZipMemFile::CopyData(const void* data, size_t size) {

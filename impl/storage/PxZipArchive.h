@@ -34,13 +34,10 @@ public:
     PxZipMemFile();
     ~PxZipMemFile() override;
 
-    // Reads a whole disk file (UTF-8 path); position 0. False when it cannot be read.
-    bool Load(const MkString& path);
     // Writes the content to a disk file; false when that fails.
     bool Save(const MkString& path) const;
     bool GetData(MkUbyteArray* bytes) const;
     // Replaces the content by a copy of the bytes; position 0.
-    bool CopyData(const MkUbyteArray& bytes);
     bool CopyData(const void* data, size_t size);
     // Uses the caller's buffer as the content, without copying and without taking
     // ownership; the caller keeps it alive and unchanged while the file uses it.
