@@ -709,14 +709,6 @@ void MkOpenXMLWordArchive::EditAsElements(const MkString& tagName, const std::fu
     keepAsText(Index()->Find(tagName));
 }
 
-bool MkOpenXMLWordArchive::SetTitle(const MkString& tagName, const MkString& text) {
-    if (!m_document) return false;
-    EditAsElements(tagName, [&] { m_document->SetTitle(tagName, text, Index()); });
-    return EditStories(one(tagName), [&](MkOpenXMLWordDocument& document, MkOpenXMLPart&, const MkWordControlIndex* index) {
-        return document.SetTitle(tagName, text, index);
-    });
-}
-
 bool MkOpenXMLWordArchive::FillTextAsText(const MkXmlElementList& controls, const MkFormattedTextArray& runs) {
     std::vector<std::pair<TiXmlElement*, std::string>> filled;  // each control and its content's new text
     for (const MkXmlElement& sdt : controls) {

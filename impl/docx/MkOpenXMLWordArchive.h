@@ -76,7 +76,6 @@ public:
     bool ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName);
 
     // --- content ---
-    bool SetTitle(const MkString& tagName, const MkString& text);
     bool SetText(const MkString& tagName, const MkFormattedTextArray& runs);
     bool SetTable(const MkString& tagName, const Table& table);
     bool SetAllMacros(const MkStringArray& names, const MkArrayT<MkFormattedTextArray>& texts);
