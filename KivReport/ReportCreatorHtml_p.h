@@ -19,7 +19,6 @@ class ReportCreatorHtmlPrivate : public ReportCreatorBase {
 public:
     ReportCreatorHtmlPrivate(Repository* repository, const Str& templatePath);
 
-    bool createReport(const std::wstring& outputPath) { return generate(Str(outputPath)); }
     bool validate(Str* report) const override;
     // On the template as read from its file, or as already read into opened
     // (whose groups the validation unrolls).

@@ -21,7 +21,6 @@ public:
 
     ReportCreatorPowerPointPrivate(Repository* repository, const Str& templatePath);
 
-    bool createReport(const std::wstring& outputPath) { return generate(Str(outputPath)); }
     bool validate(Str* report) const override;
     // The validation of the template against one repository, appended to report;
     // of the template as opened in `opened` (its slide list made) when given.

@@ -20,7 +20,6 @@ public:
 
     ReportCreatorWordPrivate(Repository* repository, const Str& templatePath);
 
-    bool createReport(const std::wstring& outputPath) { return generate(Str(outputPath)); }
     bool validate(Str* report) const override;
     bool validateTemplate(MkString& report) const;
     // The checks of validateTemplate on the template open in archive, not yet

@@ -20,8 +20,6 @@ public:
     // A new empty file "Varnox_Report_Tmp_XXXXXX<suffix>" in the temporary folder;
     // empty on failure.
     MkString Create(const char* suffix);
-    // The files made so far.
-    const std::vector<std::string>& Files() const { return m_files; }
 
 private:
     std::vector<std::string> m_files;

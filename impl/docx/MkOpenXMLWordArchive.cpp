@@ -659,10 +659,6 @@ void MkOpenXMLWordArchive::GetTagNames(MkWordTagNames* names) {
     }
 }
 
-float MkOpenXMLWordArchive::GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const {
-    return m_document ? m_document->GetRatio(kind, tagName, occurrence) : 0.0f;
-}
-
 bool MkOpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName) {
     if (!m_document) return false;
     // Nothing adds a group to the document: once none is found, none is searched for.
@@ -711,14 +707,6 @@ void MkOpenXMLWordArchive::EditAsElements(const MkString& tagName, const std::fu
     edit();
     if (nested) m_index.reset();
     keepAsText(Index()->Find(tagName));
-}
-
-bool MkOpenXMLWordArchive::SetTitle(const MkString& tagName, const MkString& text) {
-    if (!m_document) return false;
-    EditAsElements(tagName, [&] { m_document->SetTitle(tagName, text, Index()); });
-    return EditStories(one(tagName), [&](MkOpenXMLWordDocument& document, MkOpenXMLPart&, const MkWordControlIndex* index) {
-        return document.SetTitle(tagName, text, index);
-    });
 }
 
 bool MkOpenXMLWordArchive::FillTextAsText(const MkXmlElementList& controls, const MkFormattedTextArray& runs) {

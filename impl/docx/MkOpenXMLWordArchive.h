@@ -73,12 +73,9 @@ public:
     // The names of those tags by kind, found through the indexes the content
     // operations use: what filling needs, at a fraction of a scan's cost.
     void GetTagNames(MkWordTagNames* names);
-    // The document's ratio, or 0 when none is open.
-    float GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const;
     bool ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName);
 
     // --- content ---
-    bool SetTitle(const MkString& tagName, const MkString& text);
     bool SetText(const MkString& tagName, const MkFormattedTextArray& runs);
     bool SetTable(const MkString& tagName, const Table& table);
     bool SetAllMacros(const MkStringArray& names, const MkArrayT<MkFormattedTextArray>& texts);

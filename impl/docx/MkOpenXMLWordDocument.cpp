@@ -476,13 +476,6 @@ bool MkOpenXMLDocument::GetShapePosAndSize(const MkXmlElement& shape, int* left,
     }
 }
 
-MkIntSize2D MkOpenXMLDocument::GetNewSizeFromAspectRatio(const MkIntSize2D& box, float aspect) {
-    if (box.height == 0 || !(aspect > 0.0f) || std::isinf(aspect)) return box;
-    const double boxAspect = static_cast<double>(box.width) / box.height;
-    if (boxAspect > aspect) return MkIntSize2D(static_cast<int>(box.height * static_cast<double>(aspect)), box.height);
-    return MkIntSize2D(box.width, static_cast<int>(box.width / static_cast<double>(aspect)));
-}
-
 // ---------------------------------------------------------------- id registry
 
 void MkWordIdRegistry::Visit(const MkXmlElement& root, int delta) {
@@ -538,13 +531,6 @@ int MkWordIdRegistry::Claim(Counts* counts, long long* max, long long wanted) {
     return Next(counts, max);
 }
 
-void MkWordIdRegistry::Renumber(const MkXmlElement& root, int sdtSuffix) {
-    if (!root) return;
-    std::vector<TiXmlElement*> drawings, properties;
-    collectIdHolders(root.Tx(), &drawings, &properties);
-    Renumber(drawings, properties, sdtSuffix);
-}
-
 void MkWordIdRegistry::Renumber(const std::vector<TiXmlElement*>& drawings, const std::vector<TiXmlElement*>& properties,
                                 int sdtSuffix) {
     for (TiXmlElement* d : drawings) {
@@ -568,8 +554,6 @@ void MkWordIdRegistry::Renumber(const std::vector<TiXmlElement*>& drawings, cons
 }
 
 // ---------------------------------------------------------------- reading
-
-const float MkOpenXMLWordDocument::NO_RATIO = FLT_MAX;
 
 MkXmlElement MkOpenXMLWordDocument::GetBody() const {
     TiXmlElement* root = const_cast<MkOpenXMLWordDocument*>(this)->RootElement();
@@ -788,39 +772,6 @@ int MkWordTagNames::ListOf(SitTypeTag kind) {
     case 9: case 10: return 7;
     default: return -1;
     }
-}
-
-float MkOpenXMLWordDocument::GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const {
-    const MkXmlElement body = GetBody();
-    if (!body || occurrence < 0) return NO_RATIO;
-    if (kind == SIT_TYPE_PICTURE || kind == SIT_TYPE_REF_PICTURE) {
-        MkXmlElementList controls;
-        FindAllElements(body, "w:sdt", &controls, true, true);
-        int seen = 0;
-        for (const MkXmlElement& sdt : controls) {
-            if (GetSdtName(sdt) != tagName) continue;
-            if (seen++ != occurrence) continue;
-            const MkXmlElement extent = FindFirstElement(sdt, "wp:extent");
-            long long cx = 0, cy = 0;
-            if (!extent || !parseLong(extent.Tx()->Attribute("cx"), &cx) || !parseLong(extent.Tx()->Attribute("cy"), &cy) ||
-                cx <= 0 || cy <= 0)
-                return NO_RATIO;
-            return static_cast<float>(cx) / static_cast<float>(cy);
-        }
-        return NO_RATIO;
-    }
-    MkXmlElementList controls;
-    FindAllElements(body, "w:control", &controls, false, false);
-    int seen = 0;
-    for (const MkXmlElement& control : controls) {
-        if (attribute(control, "w:name") != tagName) continue;
-        if (seen++ != occurrence) continue;
-        int left = 0, top = 0, width = 0, height = 0;
-        GetShapePosAndSize(childOf(control.GetParentElement(), "v:shape"), &left, &top, &width, &height, true);
-        if (width > 0 && height > 0) return static_cast<float>(width) / static_cast<float>(height);
-        return NO_RATIO;
-    }
-    return NO_RATIO;
 }
 
 // ---------------------------------------------------------------- groups
@@ -1095,20 +1046,6 @@ void MkOpenXMLWordDocument::DropParagraphIds(TiXmlNode* node) {
     }
 }
 
-void MkOpenXMLWordDocument::UpdateSdtsInGroup(const MkXmlElement& copy, int index) {
-    MkXmlElementList controls;
-    if (isNamed(copy.Tx(), "w:sdt")) controls.push_back(copy);
-    FindAllElements(copy, "w:sdt", &controls, true, true);
-    for (const MkXmlElement& sdt : controls) numberControl(sdt, index);
-}
-
-void MkOpenXMLWordDocument::UpdateMdlxsInGroup(const MkXmlElement& copy, int index) {
-    MkXmlElementList controls;
-    if (isNamed(copy.Tx(), "w:control")) controls.push_back(copy);
-    FindAllElements(copy, "w:control", &controls, true, true);
-    for (const MkXmlElement& control : controls) numberViewer(control, index);
-}
-
 namespace {
 
 // Numbers the generic tags of the macros ("$(...)") in a w:t.
@@ -1132,23 +1069,6 @@ void numberMacros(const MkXmlElement& t, int index) {
     }
     if (text != original) t.SetValue(text);
 }
-
-} // namespace
-
-void MkOpenXMLWordDocument::UpdateMacrosInGroup(const MkXmlElement& copy, int index) {
-    MkXmlElementList texts;
-    if (isNamed(copy.Tx(), "w:t")) texts.push_back(copy);
-    FindAllElements(copy, "w:t", &texts, true, true);
-    for (const MkXmlElement& t : texts) numberMacros(t, index);
-}
-
-void MkOpenXMLWordDocument::UpdateGroupedElement(const MkXmlElement& copy, int index) {
-    UpdateSdtsInGroup(copy, index);
-    UpdateMdlxsInGroup(copy, index);
-    UpdateMacrosInGroup(copy, index);
-}
-
-namespace {
 
 // Whether a group is unrolled for that tag name (always for an empty name).
 bool groupHoldsTag(const MkXmlElement& group, const MkString& tagName) {

@@ -135,8 +135,6 @@ public:
     // a number. Values not read keep what the caller passed.
     static bool GetShapePosAndSize(const MkXmlElement& shape, int* left, int* top, int* width, int* height,
                                    bool sizeOnly);
-    // The largest size of that aspect (width / height) inside box.
-    static MkIntSize2D GetNewSizeFromAspectRatio(const MkIntSize2D& box, float aspect);
 };
 
 // Picture ids of one document kept unique while an operation adds drawings and
@@ -147,16 +145,11 @@ public:
     void Collect(const MkXmlElement& root);
     // Forgets the ids below root (a subtree about to be removed).
     void Release(const MkXmlElement& root);
-    // Gives every wp:docPr and content control below root (root included) an id no
+    // Gives every holder found (wp:docPr elements and w:sdtPr elements) an id no
     // other element has; an id that is still free is kept. sdtSuffix >= 0 first tries
     // the old content-control id followed by that number.
-    void Renumber(const MkXmlElement& root, int sdtSuffix = -1);
-    // The same for the holders already found: wp:docPr elements and w:sdtPr elements.
     void Renumber(const std::vector<TiXmlElement*>& drawings, const std::vector<TiXmlElement*>& properties,
                   int sdtSuffix);
-    // A new free id of the kind, registered.
-    int NewDrawingId() { return Next(&m_drawing, &m_drawingMax); }
-    int NewControlId() { return Next(&m_control, &m_controlMax); }
     // Registers the id when free and returns it, else returns a new one.
     int ClaimDrawingId(long long wanted) { return Claim(&m_drawing, &m_drawingMax, wanted); }
     int ClaimControlId(long long wanted) { return Claim(&m_control, &m_controlMax, wanted); }
@@ -215,11 +208,6 @@ public:
                               MkWordDocumentContent& content) const;
     void GetElementControlsContent(const MkXmlElement& element, const MkString& groupName, int groupIndex,
                                    MkWordDocumentContent& content) const;
-    // Width / height of the placeholder of the occurrence-th tag of that name:
-    // the picture control's extent (kind picture) or the VML shape of the 3D
-    // control (other kinds). NO_RATIO when unknown.
-    float GetRatio(SitTypeTag kind, const MkString& tagName, int occurrence) const;
-    static const float NO_RATIO;
 
     // --- groups ---
     // Unrolls the groups (all with an empty tag name, else those holding the tag)
@@ -236,11 +224,6 @@ public:
     // included, in content kept as text too: a copy of paragraphs must not
     // repeat them, and Word gives new ones.
     static void DropParagraphIds(TiXmlNode* node);
-    // Renames the tags, controls and macros of one copy for snapshot index i (0-based).
-    static void UpdateGroupedElement(const MkXmlElement& copy, int index);
-    static void UpdateSdtsInGroup(const MkXmlElement& copy, int index);
-    static void UpdateMdlxsInGroup(const MkXmlElement& copy, int index);
-    static void UpdateMacrosInGroup(const MkXmlElement& copy, int index);
 
     // --- editing ---
     // Makes a control filled: its placeholder (w:placeholder, w:showingPlcHdr)

@@ -218,11 +218,6 @@ MkString PxGenericTagIndexes::GetTagText(int i) const {
     return m_tagTexts[i];
 }
 
-bool PxGenericTagIndexes::IsTagReference(int i) const {
-    if (i < 0 || i >= m_referenceFlags.GetSize()) return false;
-    return m_referenceFlags[i] > 0;
-}
-
 // ---------------------------------------------------------------------------
 // Document
 
@@ -734,10 +729,6 @@ PxHtmlTagType PxHtmlDocument::findSitTypeFromName(const MkString& name) {
 }
 
 int PxHtmlDocument::findSituationIndexFromName(const MkString& name) { return TemplateTags::getTagIndex(name); }
-
-int PxHtmlDocument::findOccurencesInString(const MkString& text, const MkString& part) {
-    return text.FindAll(part, nullptr);
-}
 
 bool PxHtmlDocument::replaceAttribute(MkString& text, int from, const MkString& attribute, const MkString& value) {
     bool nameFound = false;

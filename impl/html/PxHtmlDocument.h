@@ -42,7 +42,6 @@ public:
     void AddTag(const MkString& text, bool isReference);
     int GetSize() const;                  // 0 when the two arrays disagree
     MkString GetTagText(int i) const;     // empty outside the array
-    bool IsTagReference(int i) const;     // false outside the array
 
 private:
     MkStringArray m_tagTexts;
@@ -106,7 +105,6 @@ public:
     static MkString findSitName(const MkString& element);
     static PxHtmlTagType findSitTypeFromName(const MkString& name);
     static int findSituationIndexFromName(const MkString& name);
-    static int findOccurencesInString(const MkString& text, const MkString& part);
     // Replaces the double-quoted value of the first attribute `attribute="..."` at or after from.
     static bool replaceAttribute(MkString& text, int from, const MkString& attribute, const MkString& value);
     static bool replaceAttributeStyleInt(MkString& text, int from, const MkString& property, int value);

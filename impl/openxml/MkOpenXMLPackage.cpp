@@ -511,7 +511,6 @@ MkOpenXMLPackage::~MkOpenXMLPackage() { m_zip.Close(); }
 
 void MkOpenXMLPackage::Reset() {
     m_zip.Close();
-    m_memory = nullptr;
     m_parts.clear();
     m_byName.clear();
     m_rels.reset(new MkOpenXMLRelationships(this, MkString()));  // empty until a package is open
@@ -544,16 +543,6 @@ std::wstring MkOpenXMLPackage::Key(const MkString& name) {
 bool MkOpenXMLPackage::Open(const MkString& path) {
     Reset();
     if (!m_zip.Open(path, ZIP_OPEN_READ_ONLY)) return Fail(quoted(path) + L" cannot be opened as a package");
-    return OpenArchive();
-}
-
-bool MkOpenXMLPackage::Open(PxZipMemFile* memory) {
-    Reset();
-    m_memory = memory;
-    if (!memory || !m_zip.Open(memory, ZIP_OPEN_READ_ONLY)) {
-        m_memory = nullptr;
-        return Fail(MkString(L"The data in memory cannot be opened as a package"));
-    }
     return OpenArchive();
 }
 

@@ -217,12 +217,10 @@ public:
     MkOpenXMLPackage(const MkOpenXMLPackage&) = delete;
     MkOpenXMLPackage& operator=(const MkOpenXMLPackage&) = delete;
 
-    // Opens a package file, or one held in memory (the package keeps a reference
-    // to the file, made with new). Refused when it is no zip, has no content
+    // Opens a package file. Refused when it is no zip, has no content
     // types or package relationships, holds a name twice or an entry name that
     // is no part name. Opening again forgets the package opened before.
     bool Open(const MkString& path);
-    bool Open(PxZipMemFile* memory);
     bool IsOpen() const { return !m_zip.IsClosed(); }
     // Writes the package to path (see the top of this file). False, with the old
     // file at path kept, when a part to write cannot be read or made valid.
@@ -300,7 +298,6 @@ private:
     std::unique_ptr<MkXmlDocument> NewXml(const MkString& part) const;
 
     PxZipArchive m_zip;
-    lfw::Ref<PxZipMemFile> m_memory;
     std::vector<std::unique_ptr<MkOpenXMLPart>> m_parts;
     std::unordered_map<std::wstring, MkOpenXMLPart*> m_byName;
     std::unique_ptr<MkOpenXMLRelationships> m_rels;

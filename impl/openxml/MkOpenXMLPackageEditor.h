@@ -92,8 +92,6 @@ public:
     MkOpenXMLPart* MainPart() const { return m_main; }
     // The main part's relationships; null when none is open or they cannot be read.
     MkOpenXMLRelationships* MainRels() const { return m_main ? m_main->Rels() : nullptr; }
-    // The folder of the main part: "word", "ppt".
-    const MkString& RootFolder() const { return m_root; }
 
     // --- media ---
     // Stores the bytes of a picture (jpg, jpeg, png) or video (avi), as `name`'s

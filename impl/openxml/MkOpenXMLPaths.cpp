@@ -5,13 +5,6 @@
 
 namespace MkOpenXMLPaths {
 
-MkString ToInternal(const MkString& path) {
-    MkString out(path);
-    for (wchar_t& c : out.Std())
-        if (c == L'/') c = L'\\';
-    return out;
-}
-
 MkString ToSlash(const MkString& path) {
     MkString out(path);
     for (wchar_t& c : out.Std())

@@ -5,8 +5,7 @@
 
 namespace MkOpenXMLPaths {
 
-// Every "/" made "\" (the internal form), or every "\" made "/".
-MkString ToInternal(const MkString& path);
+// Every "\" made "/".
 MkString ToSlash(const MkString& path);
 // %XX sequences decoded as UTF-8 bytes; an invalid sequence is kept as it is.
 MkString PercentDecode(const MkString& text);

@@ -97,7 +97,6 @@ bool MkOpenXMLPresentation::Open(const MkString& path) {
     m_removed.clear();
     m_slideParts.clear();
     m_provided.clear();
-    m_newSlideNames.Clear();
     m_lastSlideId = 255;
     m_takenFrom = m_takenTo = 0;
     m_listWalked = false;
@@ -546,7 +545,6 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
         logError(op, L"no slide name");
         return false;
     }
-    m_newSlideNames.Clear();
     MkOpenXMLPart* source = SlidePart(name);
     if (!source || !source->Xml() || !source->Rels()) {
         logError(op, MkString(L"cannot read ") + SlidePartName(name) + L" or its relationships");
@@ -587,7 +585,6 @@ bool MkOpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newNa
         return false;
     }
     newName = candidate;
-    m_newSlideNames.AddGrow(newName);
     m_copies[name.Std()].push_back(newName);
     if (!AddSlideToPresentationXml(newName, SlideRelationshipId(name))) return false;
     for (const MkString& id : idsOf(*copy->Rels(), {L"/comments"}))

@@ -56,7 +56,6 @@ public:
     // --- slide list ---
     bool CreateSlideContentList();
     MkSlideContentPtrArray* GetSlideContentList() const { return m_slides.get(); }
-    const MkStringArray& GetNewSlideNames() const { return m_newSlideNames; }
     // The slide part of that name (slide1.xml), or null.
     MkOpenXMLPart* SlidePart(const MkString& slideName) const;
     // The slide parsed, to read; null when it is missing or no XML.
@@ -102,8 +101,6 @@ public:
     // Takes ownership of the picture element (a p:pic not linked into any document).
     bool InsertImage(const MkString& imagePath, const MkString& name, const MkString& slideName, TiXmlElement* picture,
                      const MkString& hyperlink);
-    void RemovePluginWarningLinksFromSlide(const MkString& slideName);
-    bool IsControlInSlide(const MkString& slideName, const MkString& id);
     // The slide's edits are done: its tree is printed and let go of (a deck's
     // slides parsed at once would take several times their text's memory).
     void ReleaseSlide(const MkString& slideName);
@@ -191,7 +188,6 @@ private:
 
     MkString m_problem;
     std::unique_ptr<MkSlideContentPtrArray> m_slides;
-    MkStringArray m_newSlideNames;
     int m_lastSlideId = 255;
     int m_largestListedRelNumber = 0;
     // Slide part numbers m_takenFrom to m_takenTo - 1 name parts of the package.

@@ -123,12 +123,3 @@ bool MkOpenXMLPresentation::InsertImage(const MkString& imagePath, const MkStrin
            slide->InsertPicture(std::move(owned), name, imageId, linkId);
 }
 
-void MkOpenXMLPresentation::RemovePluginWarningLinksFromSlide(const MkString& slideName) {
-    if (MkOpenXMLSlideDocument* slide = EditSlide(slideName)) slide->RemovePluginWarningLinks();
-}
-
-bool MkOpenXMLPresentation::IsControlInSlide(const MkString& slideName, const MkString& id) {
-    const MkOpenXMLSlideDocument* slide = ViewSlide(slideName);
-    return slide && slide->ControlUsesId(id);
-}
-

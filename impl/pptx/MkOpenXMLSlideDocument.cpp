@@ -499,20 +499,12 @@ bool MkOpenXMLSlideDocument::ScanMdlxTags(const MkXmlDocument& slide, MkStringAr
     return true;
 }
 
-bool MkOpenXMLSlideDocument::GetMDLXTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
-    return other && ScanMdlxTags(*this, sit, ref);
-}
-
 MkXmlElement MkOpenXMLSlideDocument::GetMdlxEntryByName(const MkString& name) const {
     MkXmlElement controls = GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:controls");
     for (MkXmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
          entry = entry.GetNextSiblingElement(L"mc:AlternateContent"))
         if (shapeName(entry, L"mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr") == name) return entry;
     return MkXmlElement();
-}
-
-MkXmlElement MkOpenXMLSlideDocument::GetMdlxElementByName(const MkString& name) const {
-    return GetMdlxEntryByName(name).GetFirstChildFromPath(L"mc:Fallback/p:control");
 }
 
 void MkOpenXMLSlideDocument::GetEmptyTextTags(MkStringArray* names) const {

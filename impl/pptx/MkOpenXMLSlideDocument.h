@@ -52,15 +52,11 @@ public:
     bool GetTableTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const;
     bool GetChartTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const;
     bool GetPictureTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const;
-    // The 3D-viewer controls of the slide; false when it has none.
-    bool GetMDLXTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const;
     // The Mdlx scan of a parsed slide: SIT and REF names of the fallback pictures of
     // the controls. False when the slide has no controls.
     static bool ScanMdlxTags(const MkXmlDocument& slide, MkStringArray* sit, MkStringArray* ref);
 
-    // The "mc:Fallback/p:control" of the 3D control whose picture is named `name`, or null.
-    MkXmlElement GetMdlxElementByName(const MkString& name) const;
-    // The same, as the whole mc:AlternateContent entry.
+    // The mc:AlternateContent entry of the 3D control whose picture is named `name`, or null.
     MkXmlElement GetMdlxEntryByName(const MkString& name) const;
 
     // Fills every tag list and the other names of the record; false for a null record.

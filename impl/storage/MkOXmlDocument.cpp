@@ -20,20 +20,12 @@ namespace {
 
 const char* const VALUE_FORMAT = "Value%d";
 const char* const UNDEFINED_TEXT = "Undefined";
-// Floats at or above this are written as "Undefined" (the largest float marks "no value").
-const float FLOAT_UNDEFINED_LIMIT = 2.99e38f;
 
 std::string narrowName(const MkString& name) { return std::string(name.ShortChar()); }
 
 MkString fromUtf8(const char* text) {
     if (!text) return MkString();
     return MkStringFromUTF8(text, static_cast<int>(std::strlen(text)) + 1);
-}
-
-std::string formatFixed(double value) {
-    char buf[512];
-    std::snprintf(buf, sizeof(buf), "%f", value);
-    return buf;
 }
 
 // The first text child of an element, null when it has none.
@@ -48,16 +40,6 @@ TiXmlElement* newElement(const MkString& name, const MkString& value) {
     TiXmlElement* e = new TiXmlElement(narrowName(name));
     if (!value.IsEmpty()) e->LinkEndChild(new TiXmlText(MkXmlToUtf8(value)));
     return e;
-}
-
-// Decimal conversion of the leading digits; non-numbers give 0, overflow is clamped.
-int textToInt(const char* text) {
-    if (!text) return 0;
-    errno = 0;
-    long v = std::strtol(text, nullptr, 10);
-    if (v > INT_MAX) return INT_MAX;
-    if (v < INT_MIN) return INT_MIN;
-    return static_cast<int>(v);
 }
 
 const char* attributeText(const TiXmlElement* e, const MkString& name) {
@@ -95,12 +77,6 @@ std::string MkXmlToUtf8(const MkString& text) {
 
 MkString MkXmlElement::GetName() const { return m_e ? MkString(m_e->Value()) : MkString(); }
 
-bool MkXmlElement::SetName(const MkString& name) const {
-    if (!m_e || name.IsBlank()) return false;
-    m_e->SetValue(narrowName(name));
-    return true;
-}
-
 MkXmlElement MkXmlElement::AddChildElement(const MkString& name, const MkString& value) const {
     if (!m_e) return MkXmlElement();
     return FromNode(m_e->LinkEndChild(newElement(name, value)));
@@ -114,57 +90,6 @@ MkXmlElement MkXmlElement::AddChildElementBefore(const MkXmlElement& before, con
     TiXmlNode* inserted = m_e->InsertBeforeChild(before.m_e, *e);
     delete e;
     return FromNode(inserted);
-}
-
-MkXmlElement MkXmlElement::AddChildElementCompleteTag(const MkString& tagText, const MkString& value) const {
-    if (!m_e) return MkXmlElement();
-    MkString tag(tagText);
-    tag.Nicify();
-    if (tag.Find(L'<') < 0 || tag.Find(L'>') < 0) return MkXmlElement();
-    // Drop the angle brackets, then every "/" (self-closing marks, slashes in values).
-    std::wstring text = tag.Std();
-    text = text.size() >= 2 ? text.substr(1, text.size() - 2) : std::wstring();
-    std::wstring body;
-    body.reserve(text.size());
-    for (wchar_t c : text)
-        if (c != L'/') body += c;
-
-    std::vector<std::wstring> words;
-    size_t pos = 0;
-    while (pos <= body.size()) {
-        size_t next = body.find(L' ', pos);
-        if (next == std::wstring::npos) next = body.size();
-        if (next > pos) words.push_back(body.substr(pos, next - pos));
-        pos = next + 1;
-    }
-    if (words.empty()) return MkXmlElement();
-
-    TiXmlElement* e = new TiXmlElement(narrowName(MkString(words[0])));
-    for (size_t w = 1; w < words.size(); ++w) {
-        std::vector<std::wstring> parts;
-        size_t start = 0;
-        for (;;) {
-            size_t eq = words[w].find(L'=', start);
-            parts.push_back(words[w].substr(start, eq == std::wstring::npos ? std::wstring::npos : eq - start));
-            if (eq == std::wstring::npos) break;
-            start = eq + 1;
-        }
-        bool valid = !parts.empty() && parts.size() % 2 == 0;
-        for (size_t i = 0; valid && i < parts.size(); i += 2)
-            if (parts[i].empty()) valid = false;  // an attribute needs a name
-        if (!valid) {
-            delete e;
-            return MkXmlElement();
-        }
-        for (size_t i = 0; i < parts.size(); i += 2) {
-            std::wstring v;
-            for (wchar_t c : parts[i + 1])
-                if (c != L'"') v += c;
-            e->SetAttribute(narrowName(MkString(parts[i])), MkXmlToUtf8(MkString(v)));
-        }
-    }
-    if (!value.IsEmpty()) e->LinkEndChild(new TiXmlText(MkXmlToUtf8(value)));
-    return FromNode(m_e->LinkEndChild(e));
 }
 
 bool MkXmlElement::RemoveChildElement(const MkXmlElement& child) const {
@@ -184,44 +109,7 @@ bool MkXmlElement::AddAttributeInt(const MkString& name, int value) const {
     return true;
 }
 
-bool MkXmlElement::AddAttributeBool(const MkString& name, bool value) const {
-    if (!m_e) return false;
-    m_e->SetAttribute(narrowName(name), value ? "true" : "false");
-    return true;
-}
-
-bool MkXmlElement::AddAttributeFloat(const MkString& name, float value) const {
-    if (!m_e) return false;
-    // "not below the limit" also catches NaN, which has no sensible text either.
-    std::string text = (value < FLOAT_UNDEFINED_LIMIT) ? formatFixed(value) : std::string(UNDEFINED_TEXT);
-    m_e->SetAttribute(narrowName(name), text);
-    return true;
-}
-
-bool MkXmlElement::AddAttributeDouble(const MkString& name, double value) const {
-    if (!m_e) return false;
-    std::string text = (value == DBL_MAX) ? std::string(UNDEFINED_TEXT) : formatFixed(value);
-    m_e->SetAttribute(narrowName(name), text);
-    return true;
-}
-
-bool MkXmlElement::AddAttributeColor(const MkString& name, const MkXmlColor& value) const {
-    if (!m_e) return false;
-    char buf[64];
-    std::snprintf(buf, sizeof(buf), "%d %d %d", value.red, value.green, value.blue);
-    m_e->SetAttribute(narrowName(name), buf);
-    return true;
-}
-
 bool MkXmlElement::AddIDAttribute(int id) const { return AddAttributeInt("ID", id); }
-
-bool MkXmlElement::RemoveAttribute(const MkString& name) const {
-    if (!m_e || !m_e->Attribute(name.ShortChar())) return false;
-    m_e->RemoveAttribute(name.ShortChar());
-    return true;
-}
-
-bool MkXmlElement::HasAttribute(const MkString& name) const { return attributeText(m_e, name) != nullptr; }
 
 MkString MkXmlElement::GetAttributeString(const MkString& name, const MkString& def, bool* found) const {
     if (found) *found = false;
@@ -240,30 +128,6 @@ int MkXmlElement::GetAttributeInt(const MkString& name, int def, bool* found) co
     return value;
 }
 
-bool MkXmlElement::GetAttributeBool(const MkString& name, bool def, bool* found) const {
-    if (found) *found = false;
-    const char* text = attributeText(m_e, name);
-    if (isBlankText(text)) return def;
-    if (found) *found = true;
-    if (text[0] == '0') return false;
-    if (text[0] == '1') return true;
-    MkString word = fromUtf8(text);
-    word.ToLower();
-    word.Trim();
-    if (word == MkString("yes") || word == MkString("on") || word == MkString("true")) return true;
-    if (word == MkString("no") || word == MkString("off") || word == MkString("false")) return false;
-    return def;
-}
-
-float MkXmlElement::GetAttributeFloat(const MkString& name, float def, bool* found) const {
-    if (found) *found = false;
-    const char* text = attributeText(m_e, name);
-    if (isBlankText(text)) return def;
-    if (found) *found = true;
-    if (std::strcmp(text, UNDEFINED_TEXT) == 0) return FLT_MAX;
-    return fromUtf8(text).AsFloat(def);
-}
-
 double MkXmlElement::GetAttributeDouble(const MkString& name, double def, bool* found) const {
     if (found) *found = false;
     const char* text = attributeText(m_e, name);
@@ -272,26 +136,6 @@ double MkXmlElement::GetAttributeDouble(const MkString& name, double def, bool* 
     if (std::strcmp(text, UNDEFINED_TEXT) == 0) return DBL_MAX;
     return fromUtf8(text).AsDouble(def);
 }
-
-MkXmlColor MkXmlElement::GetAttributeColor(const MkString& name, const MkXmlColor& def, bool* found) const {
-    if (found) *found = false;
-    const char* text = attributeText(m_e, name);
-    if (isBlankText(text)) return def;
-    if (found) *found = true;
-    int rgb[3] = {0, 0, 0};
-    const char* p = text;
-    for (int i = 0; i < 3; ++i) {
-        char* end = nullptr;
-        long v = std::strtol(p, &end, 10);
-        if (end == p) break;  // missing components stay 0
-        rgb[i] = v < 0 ? 0 : (v > 255 ? 255 : static_cast<int>(v));
-        p = end;
-    }
-    return MkXmlColor(static_cast<unsigned char>(rgb[0]), static_cast<unsigned char>(rgb[1]),
-                      static_cast<unsigned char>(rgb[2]));
-}
-
-int MkXmlElement::GetIDAttribute(bool* found) const { return GetAttributeInt("ID", -1, found); }
 
 // Arrays are a container element holding one "Value<i>" child per item.
 template <typename Array, typename ToText>
@@ -310,30 +154,8 @@ bool MkXmlElement::AddChildIntArray(const MkString& name, const MkIntArray& valu
     return addArray(*this, name, values, [](int v) { return MkString::Make(v); });
 }
 
-bool MkXmlElement::AddChildFloatArray(const MkString& name, const MkFloatArray& values) const {
-    return addArray(*this, name, values, [](float v) { return MkString::Make(v); });
-}
-
 bool MkXmlElement::AddChildStringArray(const MkString& name, const MkStringArray& values) const {
     return addArray(*this, name, values, [](const MkString& v) { return v; });
-}
-
-bool MkXmlElement::GetChildIntArray(const MkString& name, MkIntArray* values, int maxItems) const {
-    if (!values) return false;
-    values->Clear();
-    MkXmlElement container = GetFirstChildElement(name);
-    if (!container) return false;
-    readItems(container.m_e, maxItems, [&](const char* text) { values->AddGrow(textToInt(text)); });
-    return true;
-}
-
-bool MkXmlElement::GetChildFloatArray(const MkString& name, MkFloatArray* values, int maxItems) const {
-    if (!values) return false;
-    values->Clear();
-    MkXmlElement container = GetFirstChildElement(name);
-    if (!container) return false;
-    readItems(container.m_e, maxItems, [&](const char* text) { values->AddGrow(fromUtf8(text).AsFloat(0.0f)); });
-    return true;
 }
 
 bool MkXmlElement::GetChildStringArray(const MkString& name, MkStringArray* values, int maxItems) const {
@@ -347,41 +169,6 @@ bool MkXmlElement::GetStringArrayItems(MkStringArray* values, int maxItems) cons
     values->Clear();
     if (!m_e) return false;
     readItems(m_e, maxItems, [&](const char* text) { values->AddGrow(fromUtf8(text)); });
-    return true;
-}
-
-bool MkXmlElement::AddMatrix(const MkString& name, const MkMatrix4& matrix) const {
-    MkXmlElement container = AddChildElement(name);
-    if (!container) return false;
-    MkString rowName, text;
-    for (int k = 1; k <= 4; ++k) {
-        rowName.MakeForm("Row%d", k);
-        text.MakeForm("%f %f %f %f", matrix[0][k - 1], matrix[1][k - 1], matrix[2][k - 1], matrix[3][k - 1]);
-        container.AddChildElement(rowName, text);
-    }
-    return true;
-}
-
-bool MkXmlElement::GetMatrix(const MkString& name, MkMatrix4* matrix) const {
-    if (!matrix) return false;
-    MkXmlElement container = GetFirstChildElement(name);
-    if (!container) return false;
-    MkString rowName;
-    for (int k = 1; k <= 4; ++k) {
-        rowName.MakeForm("Row%d", k);
-        MkXmlElement row = container.GetFirstChildElement(rowName);
-        if (!row) return false;
-        const char* p = row.m_e->GetText();
-        for (int i = 0; i < 4; ++i) {
-            double v = 0.0;
-            if (p) {
-                char* end = nullptr;
-                v = std::strtod(p, &end);
-                p = (end == p) ? nullptr : end;
-            }
-            (*matrix)[i][k - 1] = v;
-        }
-    }
     return true;
 }
 
@@ -419,13 +206,6 @@ MkXmlElement MkXmlElement::GetNextSiblingElement(const MkString& name) const {
 
 MkXmlElement MkXmlElement::GetParentElement() const { return FromNode(m_e ? m_e->Parent() : nullptr); }
 
-MkXmlElement MkXmlElement::GetChildElement(int index) const {
-    if (!m_e || index < 0) return MkXmlElement();
-    TiXmlElement* c = m_e->FirstChildElement();
-    for (int i = 0; c && i < index; ++i) c = c->NextSiblingElement();
-    return MkXmlElement(c);
-}
-
 int MkXmlElement::GetChildElementCount() const {
     int n = 0;
     if (m_e)
@@ -448,37 +228,6 @@ MkXmlElement MkXmlElement::GetFirstChildFromPath(const MkString& path) const {
         pos = slash + 1;
     }
     return MkXmlElement(current);
-}
-
-MkXmlElement MkXmlElement::GetSubChildElement(const MkXmlElement& excluded, const MkString& name) const {
-    if (!m_e) return MkXmlElement();
-    // Pre-order walk over this element, its subtree and the following siblings with
-    // theirs, checking at each element for a direct child of that name. Iterative,
-    // so long sibling lists cannot exhaust the stack.
-    const std::string wanted = narrowName(name);
-    const TiXmlNode* topParent = m_e->Parent();
-    TiXmlElement* node = m_e;
-    while (node) {
-        if (TiXmlElement* hit = node->FirstChildElement(wanted)) return hit == excluded.m_e ? MkXmlElement() : MkXmlElement(hit);
-        if (TiXmlElement* child = node->FirstChildElement()) {
-            node = child;
-            continue;
-        }
-        for (;;) {
-            if (TiXmlElement* sibling = node->NextSiblingElement()) {
-                node = sibling;
-                break;
-            }
-            TiXmlNode* parent = node->Parent();
-            if (!parent || parent == topParent || node == m_e) {
-                node = nullptr;
-                break;
-            }
-            node = parent->ToElement();
-            if (!node) break;
-        }
-    }
-    return MkXmlElement();
 }
 
 // ---------------------------------------------------------------------------
@@ -519,16 +268,6 @@ bool MkXmlDocument::LoadFile(const MkString& path) {
     }
     text.clear();
     return ParsePadded(&normalised);
-}
-
-bool MkXmlDocument::SaveFile(const MkString& path) const {
-    lfw::FilePtr file(lfw::File::fopen(lfw::String(path), "w"));
-    if (!file) return false;
-    std::string text = PrintToString();
-    bool ok = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
-    FILE* raw = file.release();
-    if (std::fclose(raw) != 0) ok = false;
-    return ok;
 }
 
 bool MkXmlBudget::Spend(uint64_t bytes) {

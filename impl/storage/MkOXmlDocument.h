@@ -1,7 +1,6 @@
 #pragma once
 // XML documents over TinyXML: typed attributes, wide-string values stored as
-// UTF-8, arrays as child elements, path navigation and elements built from a
-// complete tag text.
+// UTF-8, arrays as child elements and path navigation.
 //
 // MkXmlElement is a small copyable handle around a TiXmlElement*, not a
 // subclass: elements found in parsed documents are plain TiXmlElements, and a
@@ -11,7 +10,6 @@
 //   doc.GetRootElement("Root").GetFirstChildElement("A").GetAttributeInt("n", -1)
 // Handles do not own anything; the tree belongs to its document.
 #include "host/ug/MkArray.h"
-#include "host/ug/MkMatrix4.h"
 #include "host/ug/MkString.h"
 #include <cstddef>
 #include <cstdint>
@@ -19,17 +17,6 @@
 #include <string>
 #include <tinyxml.h>
 #include <vector>
-
-// A colour attribute: three bytes, red, green, blue.
-struct MkXmlColor {
-    unsigned char red = 0;
-    unsigned char green = 0;
-    unsigned char blue = 0;
-    MkXmlColor() = default;
-    MkXmlColor(unsigned char r, unsigned char g, unsigned char b) : red(r), green(g), blue(b) {}
-    bool operator==(const MkXmlColor& o) const { return red == o.red && green == o.green && blue == o.blue; }
-    bool operator!=(const MkXmlColor& o) const { return !(*this == o); }
-};
 
 class MkXmlElement {
 public:
@@ -50,7 +37,6 @@ public:
 
     // Name of the element; empty for a null handle.
     MkString GetName() const;
-    bool SetName(const MkString& name) const;
 
     // --- children ---
     // New last child; when value is not empty it gets one text child holding it.
@@ -59,49 +45,28 @@ public:
     // a child of this element (otherwise null and nothing is added).
     MkXmlElement AddChildElementBefore(const MkXmlElement& before, const MkString& name,
                                        const MkString& value = MkString()) const;
-    // Builds an element from a complete tag text such as <c:tx a="1" b="2"/> and
-    // appends it; null when the text is not a valid tag. Attribute values cannot
-    // hold spaces, "=" or "/".
-    MkXmlElement AddChildElementCompleteTag(const MkString& tagText, const MkString& value = MkString()) const;
     // Unlinks and deletes a child element; false when it is not a child of this element.
     bool RemoveChildElement(const MkXmlElement& child) const;
 
     // --- attributes (set or overwrite) ---
     bool AddAttributeString(const MkString& name, const MkString& value) const;
     bool AddAttributeInt(const MkString& name, int value) const;
-    bool AddAttributeBool(const MkString& name, bool value) const;
-    bool AddAttributeFloat(const MkString& name, float value) const;
-    bool AddAttributeDouble(const MkString& name, double value) const;
-    bool AddAttributeColor(const MkString& name, const MkXmlColor& value) const;
     bool AddIDAttribute(int id) const;
-    bool RemoveAttribute(const MkString& name) const;
-    bool HasAttribute(const MkString& name) const;
 
     // --- attribute reads; `found` (when given) is false unless the attribute exists and is not blank ---
     MkString GetAttributeString(const MkString& name, const MkString& def = MkString(), bool* found = nullptr) const;
     int GetAttributeInt(const MkString& name, int def = 0, bool* found = nullptr) const;
-    bool GetAttributeBool(const MkString& name, bool def = false, bool* found = nullptr) const;
-    float GetAttributeFloat(const MkString& name, float def = 0.0f, bool* found = nullptr) const;
     double GetAttributeDouble(const MkString& name, double def = 0.0, bool* found = nullptr) const;
-    MkXmlColor GetAttributeColor(const MkString& name, const MkXmlColor& def = MkXmlColor(), bool* found = nullptr) const;
-    int GetIDAttribute(bool* found = nullptr) const;  // -1 when absent
 
     // --- arrays as a child element holding one "Value<i>" element per item ---
     bool AddChildIntArray(const MkString& name, const MkIntArray& values) const;
-    bool AddChildFloatArray(const MkString& name, const MkFloatArray& values) const;
     bool AddChildStringArray(const MkString& name, const MkStringArray& values) const;
     // Empty the array, then read the items of the first child of that name (item
     // element names are ignored). maxItems >= 0 stops reading after that many items.
     // False when the child does not exist.
-    bool GetChildIntArray(const MkString& name, MkIntArray* values, int maxItems = -1) const;
-    bool GetChildFloatArray(const MkString& name, MkFloatArray* values, int maxItems = -1) const;
     bool GetChildStringArray(const MkString& name, MkStringArray* values, int maxItems = -1) const;
     // The same reads on this element itself (its children are the items).
     bool GetStringArrayItems(MkStringArray* values, int maxItems = -1) const;
-
-    // Matrix as "Row1".."Row4", each "%f %f %f %f".
-    bool AddMatrix(const MkString& name, const MkMatrix4& matrix) const;
-    bool GetMatrix(const MkString& name, MkMatrix4* matrix) const;
 
     // --- text ---
     MkString GetValue() const;  // text of the first text child, empty when none
@@ -113,13 +78,9 @@ public:
     MkXmlElement GetNextSiblingElement() const;
     MkXmlElement GetNextSiblingElement(const MkString& name) const;
     MkXmlElement GetParentElement() const;
-    MkXmlElement GetChildElement(int index) const;  // 0-based, null past the end
     int GetChildElementCount() const;
     // Follows element names separated by "/"; a blank name ends the walk there.
     MkXmlElement GetFirstChildFromPath(const MkString& path) const;
-    // Depth-first search for an element of that name below this element and in the
-    // subtrees of its following siblings. Finding `excluded` ends the search with null.
-    MkXmlElement GetSubChildElement(const MkXmlElement& excluded, const MkString& name) const;
 
 private:
     TiXmlElement* m_e = nullptr;
@@ -167,8 +128,6 @@ public:
     // Reads and parses a file (UTF-8 path, encoding detected). False when the file
     // cannot be opened or parsed.
     bool LoadFile(const MkString& path);
-    // Prints with a four-space indent; false when the file cannot be written.
-    bool SaveFile(const MkString& path) const;
     // Replaces the content by the parse of a zero-terminated text. False on a parse
     // error (ErrorId/ErrorDesc tell which) or when the input exceeds the limits above.
     bool ParseText(const char* text);

@@ -1,5 +1,4 @@
 #include "impl/storage/PxZipArchive.h"
-#include "host/ug/MkEndian.h"
 #include "host/ug/MkFile.h"
 #include "impl/storage/MkOXmlDocument.h"
 #include "impl/storage/ReportLog.h"
@@ -43,7 +42,6 @@ bool counted(bool added) {
     return added;
 }
 const size_t MAX_COPY_BUFFER = 4194304;
-const int ITEM_SIZE = 4;
 
 // The name as stored in the archive: "/" separators, UTF-8.
 std::string storedName(const MkString& name) { return MkXmlToUtf8(MkGetAsNativePath(name)); }
@@ -73,30 +71,10 @@ CZipArchive::OpenMode engineMode(PxZipAccessMode mode) {
     return static_cast<CZipArchive::OpenMode>(0);
 }
 
-// A copy of 4-byte items in little-endian order.
-std::vector<unsigned char> littleEndianItems(const void* items, int count) {
-    std::vector<unsigned char> bytes(static_cast<size_t>(count) * ITEM_SIZE);
-    if (count > 0) std::memcpy(bytes.data(), items, bytes.size());
-    if (MkIsBigEndian() && count > 0) MkByteSwap(bytes.data(), ITEM_SIZE, count);
-    return bytes;
-}
-
 struct FreeDeleter {
     void operator()(unsigned char* p) const { std::free(p); }
 };
 using MallocBuffer = std::unique_ptr<unsigned char, FreeDeleter>;
-
-// Fills an int or float array from the little-endian 4-byte items of an entry.
-template <typename Array>
-bool fromLittleEndianItems(unsigned char* bytes, size_t size, Array* data) {
-    const int count = static_cast<int>(std::min<size_t>(size / ITEM_SIZE, INT_MAX));
-    if (!data->SetSize(count)) return false;
-    if (count > 0) {
-        if (MkIsBigEndian()) MkByteSwap(bytes, ITEM_SIZE, count);
-        std::memcpy(data->GetData(), bytes, static_cast<size_t>(count) * ITEM_SIZE);
-    }
-    return true;
-}
 
 } // namespace
 
@@ -107,12 +85,6 @@ PxZipMemFile::PxZipMemFile() : m_file(1024) {}
 
 PxZipMemFile::~PxZipMemFile() = default;
 
-bool PxZipMemFile::Load(const MkString& path) {
-    std::string bytes;
-    if (!MkReadFile(path, &bytes)) return false;
-    return CopyData(bytes.data(), bytes.size());
-}
-
 bool PxZipMemFile::Save(const MkString& path) const {
     return MkWriteFile(path, m_file.GetData(), m_file.GetSize());
 }
@@ -121,10 +93,6 @@ bool PxZipMemFile::GetData(MkUbyteArray* bytes) const {
     if (!bytes) return false;
     if (m_file.GetSize() > static_cast<size_t>(INT_MAX)) return false;
     return bytes->CopyData(m_file.GetData(), static_cast<int>(m_file.GetSize()));
-}
-
-bool PxZipMemFile::CopyData(const MkUbyteArray& bytes) {
-    return CopyData(bytes.GetData(), static_cast<size_t>(bytes.GetSize()));
 }
 
 bool PxZipMemFile::CopyData(const void* data, size_t size) {
@@ -194,7 +162,6 @@ bool PxZipArchive::Open(const MkString& path, PxZipAccessMode mode) {
         REP_LOG_ERROR(lfw::String("No file name."));
         return false;
     }
-    m_fileName = path;
     m_mode = mode;
     const bool exists = MkFileAccess(path, 0);
     if ((mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY) && !exists) {
@@ -222,7 +189,6 @@ bool PxZipArchive::Open(PxZipMemFile* memFile, PxZipAccessMode mode) {
         REP_LOG_ERROR(lfw::String("PxZipMemFile pointer is NULL."));
         return false;
     }
-    m_fileName.Empty();
     m_mode = mode;
     try {
         if (mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY || mode == ZIP_CREATE)
@@ -311,15 +277,6 @@ bool PxZipArchive::FileLooksLikeZip(const char* path, bool ifUnreadable) {
 
 uint64_t PxZipArchive::HashText(const void* data, size_t size) {
     return static_cast<uint64_t>(std::hash<std::string_view>()(std::string_view(static_cast<const char*>(data), size)));
-}
-
-bool PxZipArchive::GetStamp(int index, Stamp* stamp) const {
-    CZipEntryInfo info;
-    if (!stamp || m_zip.IsClosed() || !m_zip.GetEntryInfo(index, &info)) return false;
-    stamp->crc = info.crc;
-    stamp->size = info.uncompressedSize;
-    stamp->compressed = info.compressedSize;
-    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -603,7 +560,6 @@ bool PxZipArchive::WriteXmlFile(const MkString& name, const MkXmlDocument* docum
             m_zip.RemoveFile(existing);
         }
         const std::string text = document->PrintToString();
-        m_lastXmlHash = HashText(text.data(), text.size());
         if (!counted(m_zip.AddNewFile(text.data(), text.size(), entryName, m_compressionLevel, m_smartness,
                                       m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER))) {
             REP_LOG_ERROR(lfw::String("Could not write Xml file '%1' to archive").arg(lfw::String(name)));
@@ -616,70 +572,6 @@ bool PxZipArchive::WriteXmlFile(const MkString& name, const MkXmlDocument* docum
 
 // ---------------------------------------------------------------------------
 // Typed entries
-
-bool PxZipArchive::ReadData(const MkString& name, MkUbyteArray* data) {
-    if (!data) {
-        REP_LOG_ERROR(lfw::String("Pointer to destination unsigned byte array is NULL."));
-        return false;
-    }
-    size_t size = 0;
-    MallocBuffer bytes(ReadDataRaw(name, &size));
-    if (!bytes || size > static_cast<size_t>(INT_MAX)) {
-        REP_LOG_ERROR(lfw::String("Error reading raw data from file '%1'").arg(lfw::String(name)));
-        return false;
-    }
-    return data->CopyData(bytes.get(), static_cast<int>(size));
-}
-
-bool PxZipArchive::WriteData(const MkString& name, const MkUbyteArray& data) {
-    if (!WriteDataRaw(name, data.GetData(), static_cast<size_t>(data.GetSize()), false)) {
-        REP_LOG_ERROR(lfw::String("Error writing unsigned byte data to file '%1'").arg(lfw::String(name)));
-        return false;
-    }
-    return true;
-}
-
-bool PxZipArchive::ReadDataInt(const MkString& name, MkIntArray* data) {
-    if (!data) {
-        REP_LOG_ERROR(lfw::String("Pointer to destination array is NULL."));
-        return false;
-    }
-    size_t size = 0;
-    MallocBuffer bytes(ReadDataRaw(name, &size));
-    return bytes && fromLittleEndianItems(bytes.get(), size, data);
-}
-
-bool PxZipArchive::WriteDataInt(const MkString& name, const MkIntArray& data) {
-    const std::vector<unsigned char> bytes = littleEndianItems(data.GetData(), data.GetSize());
-    if (!WriteDataRaw(name, bytes.data(), bytes.size(), false)) {
-        REP_LOG_ERROR(lfw::String("Error writing integer data from file '%1'").arg(lfw::String(name)));
-        return false;
-    }
-    return true;
-}
-
-bool PxZipArchive::ReadDataFloat(const MkString& name, MkFloatArray* data) {
-    if (!data) {
-        REP_LOG_ERROR(lfw::String("Pointer to destination float array is NULL"));
-        return false;
-    }
-    size_t size = 0;
-    MallocBuffer bytes(ReadDataRaw(name, &size));
-    if (!bytes) {
-        REP_LOG_ERROR(lfw::String("Error reading raw data from file '%1'").arg(lfw::String(name)));
-        return false;
-    }
-    return fromLittleEndianItems(bytes.get(), size, data);
-}
-
-bool PxZipArchive::WriteDataFloat(const MkString& name, const MkFloatArray& data) {
-    const std::vector<unsigned char> bytes = littleEndianItems(data.GetData(), data.GetSize());
-    if (!WriteDataRaw(name, bytes.data(), bytes.size(), false)) {
-        REP_LOG_ERROR(lfw::String("Error writing float data to file '%1'").arg(lfw::String(name)));
-        return false;
-    }
-    return true;
-}
 
 bool PxZipArchive::ReadDataString(const MkString& name, MkString* text) {
     if (!text) {
@@ -733,65 +625,5 @@ bool PxZipArchive::Delete(const MkString& name) {
         if (!m_zip.RemoveFile(index)) return false;
     }
     PX_ZIP_CATCH(false)
-    return true;
-}
-
-bool PxZipArchive::Delete(const MkStringArray& names) {
-    std::vector<int> indices;
-    for (int i = 0; i < names.GetSize(); ++i) {
-        const int index = FindFile(names[i]);
-        if (index < 0) {
-            REP_LOG_ERROR(lfw::String("Unable to delete '%1', file not found").arg(lfw::String(names[i])));
-            return false;
-        }
-        indices.push_back(index);
-    }
-    try {
-        if (!m_zip.RemoveFiles(indices)) return false;
-    }
-    PX_ZIP_CATCH(false)
-    return true;
-}
-
-bool PxZipArchive::WriteFile(const MkString& name, const MkString& diskPath) {
-    lfw::Ref<PxZipMemFile> file = new PxZipMemFile;
-    if (!file->Load(diskPath)) {
-        REP_LOG_ERROR(lfw::String("Error opening file (%1)").arg(lfw::String(diskPath)));
-        return false;
-    }
-    return WriteDataRaw(name, file->GetBuffer(), file->GetSize(), false);
-}
-
-bool PxZipArchive::Rename(const MkString& oldName, const MkString& newName) {
-    const int index = FindFile(oldName);
-    if (index < 0) {
-        REP_LOG_ERROR(lfw::String("Unable to rename '%1', file not found").arg(lfw::String(oldName)));
-        return false;
-    }
-    try {
-        if (!m_zip.RenameFile(index, storedName(newName))) {
-            REP_LOG_ERROR(lfw::String("Could not rename '%1' to '%2'").arg(lfw::String(oldName)).arg(lfw::String(newName)));
-            return false;
-        }
-    }
-    PX_ZIP_CATCH(false)
-    return true;
-}
-
-bool PxZipArchive::SetPassword(const MkString& password) {
-    if (m_zip.IsClosed()) {
-        REP_LOG_ERROR(lfw::String("File is closed."));
-        return false;
-    }
-    try {
-        m_zip.SetPassword(MkXmlToUtf8(password));
-    } catch (const std::exception&) {
-        REP_LOG_ERROR(lfw::String("Failed to set password on file."));
-        return false;
-    }
-    if (!m_zip.SetEncryptionMethod(CZipArchive::encStandard)) {
-        REP_LOG_ERROR(lfw::String("Failed to set archive encryption method."));
-        return false;
-    }
     return true;
 }

@@ -34,13 +34,10 @@ public:
     PxZipMemFile();
     ~PxZipMemFile() override;
 
-    // Reads a whole disk file (UTF-8 path); position 0. False when it cannot be read.
-    bool Load(const MkString& path);
     // Writes the content to a disk file; false when that fails.
     bool Save(const MkString& path) const;
     bool GetData(MkUbyteArray* bytes) const;
     // Replaces the content by a copy of the bytes; position 0.
-    bool CopyData(const MkUbyteArray& bytes);
     bool CopyData(const void* data, size_t size);
     // Uses the caller's buffer as the content, without copying and without taking
     // ownership; the caller keeps it alive and unchanged while the file uses it.
@@ -73,8 +70,6 @@ public:
 
     bool IsClosed() const { return m_zip.IsClosed(); }
     bool IsReadOnly() const { return (static_cast<int>(m_mode) & 0xff) == ZIP_OPEN_READ_ONLY; }
-    const MkString& GetFilename() const { return m_fileName; }
-    static wchar_t GetPathSeparator() { return L'\\'; }
     void SetArchiveParameters(int compressionLevel, int smartness, int bufferSize, int fourth);
 
     // --- entries ---
@@ -84,24 +79,14 @@ public:
     MkString GetStoredName(int index) const;
     // Uncompressed size from the directory; false for an invalid index.
     bool GetFileSize(int index, uint64_t* size) const;
-    // What the stored bytes of an entry are known by: CRC-32 and both sizes. Equal
-    // stamps mean equal contents (to the odds of a CRC collision), so a parsed copy
-    // of one entry serves for another with the same stamp.
-    struct Stamp {
-        uint32_t crc = 0;
-        uint64_t size = 0, compressed = 0;
-        bool operator==(const Stamp& o) const { return crc == o.crc && size == o.size && compressed == o.compressed; }
-    };
-    bool GetStamp(int index, Stamp* stamp) const;
     // Whether bytes start as a zip archive does: a local file header, or the end
     // record of an archive without entries. Every caller that sniffs asks this.
     static bool LooksLikeZip(const void* head, size_t size);
     // The same of a file's first bytes; ifUnreadable when the file cannot be read
     // (a caller that opens it next may prefer the opener's own error).
     static bool FileLooksLikeZip(const char* path, bool ifUnreadable = false);
-    // A 64-bit hash of a text, and that of the text the last WriteXmlFile stored.
+    // A 64-bit hash of a text.
     static uint64_t HashText(const void* data, size_t size);
-    uint64_t LastXmlHash() const { return m_lastXmlHash; }
 
     bool ExtractFile(int index, PxZipMemFile* memFile);
     // Adds the memory file's content as a new entry. Never adds a second entry under
@@ -146,36 +131,18 @@ public:
     const std::shared_ptr<MkXmlBudget>& XmlBudget() const { return m_xmlBudget; }
     bool WriteXmlFile(const MkString& name, const MkXmlDocument* document, bool overwrite);
 
-    // Typed entries, written without overwriting. Int and float arrays are 4-byte
-    // little-endian items; strings UTF-8 with a terminating zero.
-    bool ReadData(const MkString& name, MkUbyteArray* data);
-    bool WriteData(const MkString& name, const MkUbyteArray& data);
-    bool ReadDataInt(const MkString& name, MkIntArray* data);
-    bool WriteDataInt(const MkString& name, const MkIntArray& data);
-    bool ReadDataFloat(const MkString& name, MkFloatArray* data);
-    bool WriteDataFloat(const MkString& name, const MkFloatArray& data);
+    // Text entries, written without overwriting: just the UTF-8 bytes.
     bool ReadDataString(const MkString& name, MkString* text);
     bool WriteDataString(const MkString& name, const MkString& text);
 
     bool Delete(const MkString& name);
-    // Deletes the entries of all these names at once (cheaper than one by one in a
-    // large archive); false, deleting nothing, when one is missing.
-    bool Delete(const MkStringArray& names);
-    bool WriteFile(const MkString& name, const MkString& diskPath);
-    bool Rename(const MkString& oldName, const MkString& newName);
-
-    // Password and encryption for entries added from now on.
-    bool SetPassword(const MkString& password);
-    bool IsEncrypted() const { return m_zip.IsEncrypted(); }
 
 private:
     template <class Bytes>
     bool ReadInto(const MkString& name, Bytes* data, uint64_t maxSize);
 
-    MkString m_fileName;
     PxZipAccessMode m_mode = ZIP_OPEN;
     int m_compressionLevel = -1;
-    uint64_t m_lastXmlHash = 0;
     int m_smartness = CZipArchive::zipsmSmartest;
     int m_fourth = 65536;
     int m_bufferSize = 65536;

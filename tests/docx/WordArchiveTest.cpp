@@ -67,11 +67,9 @@ TEST_F(WordArchiveTest, FillingEveryTagKindGivesAValidPackage) {
     EXPECT_EQ(2, content.GetTags(SIT_TYPE_TITLE)->GetSize());
     EXPECT_EQ(2, content.GetTags(SIT_TYPE_TABLE)->GetSize());
     EXPECT_EQ(1, content.GetTags(SIT_TYPE_MDLX)->GetSize());
-    EXPECT_FLOAT_EQ(1.0f, archive.GetRatio(SIT_TYPE_PICTURE, L"SIT1_PICTURE", 0));
-    EXPECT_FLOAT_EQ(2.0f, archive.GetRatio(SIT_TYPE_MDLX, L"SIT1_MDLX", 0));
 
-    EXPECT_TRUE(archive.SetTitle(L"SIT1_TITLE", L"Pressure field"));
-    EXPECT_TRUE(archive.SetTitle(L"SIT2_TITLE", L"In a cell"));
+    EXPECT_TRUE(archive.SetText(L"SIT1_TITLE", text(L"Pressure field")));
+    EXPECT_TRUE(archive.SetText(L"SIT2_TITLE", text(L"In a cell")));
     EXPECT_TRUE(archive.SetText(L"SIT1_TEXT", text(L"Max   value")));
     EXPECT_TRUE(archive.SetTable(L"SIT1_TABLE", chartTable()));
     EXPECT_TRUE(archive.SetTable(L"SIT2_TABLE", chartTable()));
@@ -122,7 +120,7 @@ TEST_F(WordArchiveTest, UnrolledChartsGetAChartPartEach) {
     // Each copy's chart is filled on its own, with a workbook of its own.
     const kiv::rep::Table table = chartTable();
     EXPECT_TRUE(archive.SetChart(L"SIT2_CHART", MkChartData(table)));
-    EXPECT_TRUE(archive.SetTitle(L"SIT3_TITLE", L"third"));
+    EXPECT_TRUE(archive.SetText(L"SIT3_TITLE", text(L"third")));
     const MkOpenXMLPicture shown = picture("p.jpg", 64, 48);
     EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", shown, false, MkString(), MkString()));
     ASSERT_TRUE(save());
@@ -141,9 +139,8 @@ TEST_F(WordArchiveTest, BrokenDocumentsFailAndLeaveAValidPackage) {
     ASSERT_TRUE(archive.Document()->ParseText(
         "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"/>"));
     EXPECT_FALSE(archive.ExpandGroup(indices({0}), MkString()));
-    EXPECT_TRUE(archive.SetTitle(L"SIT1_TITLE", L"x"));  // nothing to fill
+    EXPECT_TRUE(archive.SetText(L"SIT1_TITLE", text(L"x")));  // nothing to fill
     EXPECT_FALSE(archive.SetMDLX(L"SIT1_MDLX", L"/tmp/model.mdlx", nullptr));
-    EXPECT_EQ(MkOpenXMLWordDocument::NO_RATIO, archive.GetRatio(SIT_TYPE_PICTURE, L"SIT1_PICTURE", 0));
     ASSERT_TRUE(save());
     EXPECT_OOXML_VALID(path);
 
@@ -152,8 +149,7 @@ TEST_F(WordArchiveTest, BrokenDocumentsFailAndLeaveAValidPackage) {
     MkWordDocumentContent content;
     closed.GetDocumentContent(content);
     EXPECT_EQ(0, content.GetAllTags().GetSize());
-    EXPECT_EQ(0.0f, closed.GetRatio(SIT_TYPE_PICTURE, L"SIT1_PICTURE", 0));
-    EXPECT_FALSE(closed.SetTitle(L"SIT1_TITLE", L"x"));
+    EXPECT_FALSE(closed.SetText(L"SIT1_TITLE", text(L"x")));
     EXPECT_FALSE(closed.Save(wide(dir.file("none.docx"))));
 }
 

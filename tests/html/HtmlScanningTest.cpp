@@ -56,7 +56,6 @@ TEST_F(HtmlScanning, TagNamesKindsAndNumbers) {
         EXPECT_EQ(PxHtmlDocument::findSitTypeFromName(mk(n.name)), n.kind) << n.name;
         EXPECT_EQ(PxHtmlDocument::findSituationIndexFromName(mk(n.name)), n.number) << n.name;
     }
-    EXPECT_EQ(PxHtmlDocument::findOccurencesInString(mk("aaaaa"), L"aa"), 2);
     EXPECT_EQ(PxHtmlDocument::findIntAttribute(mk("width=\"1e40\""), L"width"), INT_MAX);
 }
 

@@ -229,8 +229,10 @@ std::string referred(MkOpenXMLPackageEditor& editor, bool embedded) {
 
 // A new control named from the slide's control list, as the presentation names it.
 void nameControl(MkOpenXMLPart* slide, const char* id) {
-    slide->EditXml()->GetRootElement().GetFirstChildFromPath(wide("p:cSld/p:controls"))
-        .AddChildElementCompleteTag(wide(std::string("<p:control spid=\"9\" r:id=\"") + id + "\"/>"));
+    MkXmlElement control =
+        slide->EditXml()->GetRootElement().GetFirstChildFromPath(wide("p:cSld/p:controls")).AddChildElement(wide("p:control"));
+    control.AddAttributeInt(wide("spid"), 9);
+    control.AddAttributeString(wide("r:id"), wide(id));
 }
 
 using OpenXmlPluginTest = OpenXmlTest;

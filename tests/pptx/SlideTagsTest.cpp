@@ -91,7 +91,6 @@ TEST(SlideTags, ScansNeedAShapeTree) {
     EXPECT_FALSE(slide.GetChartTags(&sit, &ref, &other));
     EXPECT_FALSE(slide.GetPictureTags(&sit, &ref, &other));
     EXPECT_FALSE(slide.GetTextTags(&sit, &ref, nullptr));
-    EXPECT_FALSE(slide.GetMDLXTags(&sit, &ref, &other));  // no controls
     EXPECT_FALSE(slide.GetSlideTags(nullptr));
 
     MkOpenXMLSlideDocument empty;

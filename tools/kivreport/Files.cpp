@@ -67,12 +67,6 @@ std::vector<unsigned char> readBinaryFile(const std::string& path) { return read
 
 std::string readTextFile(const std::string& path) { return readAll<std::string>(path); }
 
-void writeFile(const std::string& path, const void* data, size_t size) {
-    StagedFiles staged;
-    staged.write(path, data, size);
-    staged.commit();
-}
-
 void StagedFiles::write(const std::string& path, const void* data, size_t size) {
     if (!m_files.write(path, data, size))
         throw InputError(path, "cannot be written: " + systemError(m_files.errorNumber()));

@@ -12,7 +12,6 @@ bool isRegularFile(const std::string& path);
 
 std::vector<unsigned char> readBinaryFile(const std::string& path);
 std::string readTextFile(const std::string& path);
-void writeFile(const std::string& path, const void* data, size_t size);
 
 // Files written completely under temporary names beside their targets
 // (".<name>.Varnox_Report_Tmp..."), then moved over them together by commit():
