@@ -30,10 +30,12 @@ ReportFormat packageFormat(const std::string& path) {
         !package.ReadDataInto(types, &bytes, 1u << 20))
         return ReportFormat::Unknown;
     const std::string text(bytes.begin(), bytes.end());
-    static const char* const presentations[] = {
-        "presentationml.presentation.main+xml", "presentationml.template.main+xml", "presentationml.slideshow.main+xml",
-        "ms-powerpoint.presentation.macroEnabled.main+xml", "ms-powerpoint.template.macroEnabled.main+xml",
-        "ms-powerpoint.slideshow.macroEnabled.main+xml"};
+    static const char* const presentations[] = {"presentationml.presentation.main+xml",
+                                                "presentationml.template.main+xml",
+                                                "presentationml.slideshow.main+xml",
+                                                "ms-powerpoint.presentation.macroEnabled.main+xml",
+                                                "ms-powerpoint.template.macroEnabled.main+xml",
+                                                "ms-powerpoint.slideshow.macroEnabled.main+xml"};
     static const char* const documents[] = {"wordprocessingml.document.main+xml", "wordprocessingml.template.main+xml",
                                             "ms-word.document.macroEnabled.main+xml",
                                             "ms-word.template.macroEnabledTemplate.main+xml"};
@@ -49,7 +51,7 @@ void logUnknown(const Str& templatePath) {
                               "Office package)")
                       .arg(templatePath.toStdString()));
 }
-} // namespace
+}  // namespace
 
 class ReportResultData {
 public:
@@ -88,7 +90,9 @@ Str ReportResult::file(size_t index) const { return at(m_d->files, index); }
 Str ReportResult::text() const { return m_d->text; }
 
 void ReportResult::setSucceeded(bool succeeded) { m_d->succeeded = succeeded; }
-void ReportResult::addMessage(Level level, const Str& text) { m_d->messages.push_back({level == Warning ? Warning : Error, text}); }
+void ReportResult::addMessage(Level level, const Str& text) {
+    m_d->messages.push_back({level == Warning ? Warning : Error, text});
+}
 void ReportResult::addLeftOut(const Str& snapshotName) { m_d->leftOut.push_back(snapshotName); }
 void ReportResult::addFile(const Str& path) { m_d->files.push_back(path); }
 void ReportResult::setText(const Str& text) { m_d->text = text; }
@@ -113,8 +117,7 @@ std::unique_ptr<ReportCreator> ReportCreator::create(Repository* repository, con
     }
     switch (formatOf(templatePath)) {
     case ReportFormat::Html: return std::unique_ptr<ReportCreator>(new ReportCreatorHtml(repository, templatePath));
-    case ReportFormat::PowerPoint:
-        return std::unique_ptr<ReportCreator>(new ReportCreatorPowerPoint(repository, templatePath));
+    case ReportFormat::PowerPoint: return std::unique_ptr<ReportCreator>(new ReportCreatorPowerPoint(repository, templatePath));
     case ReportFormat::Word: return std::unique_ptr<ReportCreator>(new ReportCreatorWord(repository, templatePath));
     case ReportFormat::Unknown: break;
     }
@@ -137,5 +140,5 @@ ReportResult ReportCreator::summarize(const Str& templatePath) {
     });
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

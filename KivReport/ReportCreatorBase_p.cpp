@@ -29,11 +29,9 @@ MkString expandedAs(const Snapshot* snapshot, const Str& text, FieldMacros::Valu
     if (!fields.empty()) FieldMacros::expandString(fields, &value, FieldMacros::MAX_EXPANDED_LENGTH, values);
     return value;
 }
-} // namespace
+}  // namespace
 
-MkString expanded(const Snapshot* snapshot, const Str& text) {
-    return expandedAs(snapshot, text, FieldMacros::ValueText::Plain);
-}
+MkString expanded(const Snapshot* snapshot, const Str& text) { return expandedAs(snapshot, text, FieldMacros::ValueText::Plain); }
 
 MkFormattedTextArray titleRuns(const Snapshot* snapshot) { return valueRuns(expanded(snapshot, snapshot->title())); }
 
@@ -69,7 +67,7 @@ bool macroEnabledName(const MkString& path) {
 }
 
 bool looksLikeZip(const char* path) { return PxZipArchive::FileLooksLikeZip(path, true); }
-} // namespace creator
+}  // namespace creator
 
 PictureBytes::Picture* PictureBytes::Known(const unsigned char* data, size_t size, size_t* hash) {
     const auto same = m_byData.find(std::make_pair(reinterpret_cast<std::uintptr_t>(data), size));
@@ -304,5 +302,5 @@ bool ReportCreatorBase::generate(const Str& path) {
     });
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

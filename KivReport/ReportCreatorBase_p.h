@@ -41,7 +41,7 @@ bool macroEnabledName(const MkString& path);
 // A zip package starts with a local file header (or, when empty, the end
 // record); true too for a file that cannot be read (the copy reports it).
 bool looksLikeZip(const char* path);
-} // namespace creator
+}  // namespace creator
 
 // The pictures snapshots show (an image snapshot's image, the preview stored with
 // a model) as JPEG bytes, each encoded once per report and kept in place until
@@ -157,5 +157,5 @@ private:
     bool validationKept = false;
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

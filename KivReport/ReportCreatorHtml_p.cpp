@@ -141,7 +141,8 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
     MkXmlDocument document;
     if (!document.LoadFile(path)) {
         summary += MkString(L"Could not open file. Please check the HTML syntax. Closing tags are required!");
-        REP_LOG_ERROR(lfw::String("Could not open file %1.Please check the HTML syntax. Closing tags are required for summary!").arg(path.Std()));
+        REP_LOG_ERROR(lfw::String("Could not open file %1.Please check the HTML syntax. Closing tags are required for summary!")
+                          .arg(path.Std()));
         return false;
     }
     const MkXmlElement root = document.GetRootElement();
@@ -176,8 +177,8 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
                 continue;
             }
             summary += MkString(L"Content of generic group ") + MkString(static_cast<int>(g)) + MkString(L":\r\n");
-            static const wchar_t* const lines[5] = {L"Title\r\n", L"Description\r\n", L"Image\r\n",
-                                                    L"Mdlx 3D Model\r\n", L"Table data\r\n"};
+            static const wchar_t* const lines[5] = {L"Title\r\n", L"Description\r\n", L"Image\r\n", L"Mdlx 3D Model\r\n",
+                                                    L"Table data\r\n"};
             for (int k = 0; k < 5; ++k)
                 if (kinds[k]) summary += MkString(lines[k]);
             for (int f = 0; f < fields.GetSize(); ++f) summary += MkString(L"Field value: ") + fields[f] + L"\r\n";
@@ -227,5 +228,5 @@ void ReportCreatorHtmlPrivate::findAllElements(const MkXmlElement& element, cons
     }
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -42,5 +42,5 @@ protected:
     bool makeReport(const std::string& reportFile, lfw::StagedFiles& staged) override;
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -19,13 +19,10 @@ bool ReportCreatorPowerPoint::validate(Str* report) const {
 }
 
 bool ReportCreatorPowerPoint::summarize(const Str& templatePath, Str* summary) {
-    return callNoThrow("Template summary",
-                       [&]() { return ReportCreatorPowerPointPrivate::summarize(templatePath, summary); });
+    return callNoThrow("Template summary", [&]() { return ReportCreatorPowerPointPrivate::summarize(templatePath, summary); });
 }
 
-void ReportCreatorPowerPoint::setReferenceRepository(Repository* repository) {
-    m_d->setReferenceRepository(repository);
-}
+void ReportCreatorPowerPoint::setReferenceRepository(Repository* repository) { m_d->setReferenceRepository(repository); }
 
 void ReportCreatorPowerPoint::setGenericSnapshotIndices(const std::vector<unsigned int>& indices) {
     m_d->setGenericSnapshotIndices(indices);
@@ -43,5 +40,5 @@ ReportResult ReportCreatorPowerPoint::validate(const ReportOptions& options) {
     return m_d->checkTemplate(options, [this](Str* report) { return m_d->validate(report); });
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -23,19 +23,19 @@ namespace {
 using creator::descriptionRuns;
 using creator::expanded;
 using creator::folderOf;
+using creator::fromStr;
 using creator::looksLikeZip;
 using creator::macroEnabledName;
-using creator::fromStr;
 using creator::stemOf;
 using creator::titleRuns;
 using creator::valueRuns;
 
 // Counted in the report's errorsLogged: a failed step that logged its own cause
 // is not reported a second time by the step around it.
-#define PPT_LOG_ERROR(message)      \
-    do {                            \
-        ++errorsLogged;             \
-        REP_LOG_ERROR(message);     \
+#define PPT_LOG_ERROR(message)  \
+    do {                        \
+        ++errorsLogged;         \
+        REP_LOG_ERROR(message); \
     } while (0)
 
 // "SIT3_TITLE", "REF_SIT3_TITLE".
@@ -70,7 +70,7 @@ std::vector<lfw::String> misplacedTags(const MkSlideContentPtrArray& slides) {
     static const struct {
         const wchar_t* word;
         const char* shape;
-    } kinds[] = {{L"PICTURE", "a picture"}, {L"TABLE", "a table"}, {L"CHART", "a chart"},
+    } kinds[] = {{L"PICTURE", "a picture"},  {L"TABLE", "a table"},     {L"CHART", "a chart"},
                  {L"TITLE", "a text shape"}, {L"TEXT", "a text shape"}, {L"MDLX", "a 3D viewer control"}};
     std::vector<lfw::String> messages;
     for (int s = 0; s < slides.GetSize(); ++s) {
@@ -103,7 +103,7 @@ void noPicture(ReportCreatorBase& creator, const Snapshot* snapshot, const MkStr
     creator.leaveOut(snapshot);
 }
 
-} // namespace
+}  // namespace
 
 ReportCreatorPowerPointPrivate::ReportCreatorPowerPointPrivate(Repository* repo, const Str& path)
     : ReportCreatorBase(repo, path) {}
@@ -111,7 +111,7 @@ ReportCreatorPowerPointPrivate::ReportCreatorPowerPointPrivate(Repository* repo,
 // ---------------------------------------------------------------- temporary files
 
 const PictureBytes::Picture* ReportCreatorPowerPointPrivate::pictureFor(Context& c, const Snapshot* snapshot,
-                                                                      const MkString& tag) {
+                                                                        const MkString& tag) {
     if (!snapshot) return nullptr;
     const PictureBytes::Picture* picture = c.pictures.Of(snapshot);
     if (!picture) {
@@ -134,8 +134,8 @@ MkString ReportCreatorPowerPointPrivate::modelFile(Context& c, const Snapshot* s
         file = path.ShortChar();
     } else {
         const std::string output = outputPath.ShortChar();
-        path.MakeForm("%s/%s_%sSIT%d-%d.mdlx", folderOf(output).c_str(), stemOf(output).c_str(),
-                      reference ? "REF_" : "", number, 1);
+        path.MakeForm("%s/%s_%sSIT%d-%d.mdlx", folderOf(output).c_str(), stemOf(output).c_str(), reference ? "REF_" : "", number,
+                      1);
         file = c.staged.stage(path.ShortChar());
     }
     if (file.empty() || !mdlx || !mdlx->internal_mdlxZipMemFile()->Save(MkString(file.c_str()))) {
@@ -164,8 +164,7 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
             PPT_LOG_ERROR(lfw::String("The template cannot be used: %1.").arg(presentation.PackageProblem().Std()));
         else if (presentation.Package().IsOpen())
             PPT_LOG_ERROR("The template is not a PowerPoint presentation: it has no ppt/presentation.xml.");
-        else
-            PPT_LOG_ERROR(lfw::String("The template cannot be read: %1").arg(presentation.Error().Std()));
+        else PPT_LOG_ERROR(lfw::String("The template cannot be read: %1").arg(presentation.Error().Std()));
         return false;
     }
     presentation.SetReportPath(report);
@@ -229,8 +228,7 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         std::vector<std::string> models;
         for (const auto& model : c.models) models.push_back(model.second.ShortChar());
         presentation.SetModelSources({folderOf(templatePath.ShortChar())}, models);
-        if (!presentation.EmbedAllMdlxFilesInArchive())
-            REP_LOG_WARNING("Not every model file could be embedded in the report.");
+        if (!presentation.EmbedAllMdlxFilesInArchive()) REP_LOG_WARNING("Not every model file could be embedded in the report.");
     }
     if (!presentation.Save(report)) {
         PPT_LOG_ERROR(lfw::String("Could not write the report: %1").arg(presentation.Error().Std()));
@@ -286,8 +284,7 @@ bool ReportCreatorPowerPointPrivate::setStaticText(Context& c, const MkString& s
     for (int i = 0; i < indices.GetSize(); ++i) {
         const Snapshot* snapshot = at(snaps, indices[i]);
         if (!snapshot) continue;
-        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TEXT"), descriptionRuns(snapshot), MkString(),
-                                    slide)) {
+        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TEXT"), descriptionRuns(snapshot), MkString(), slide)) {
             PPT_LOG_ERROR("Error setting new description text.");
             return false;
         }
@@ -303,8 +300,8 @@ bool ReportCreatorPowerPointPrivate::setStaticPicture(Context& c, const MkString
         const MkString tag = tagName(reference, indices[i] + 1, L"PICTURE");
         const PictureBytes::Picture* picture = pictureFor(c, snapshot, tag);
         if (!picture) continue;  // left out, named by pictureFor
-        if (!c.presentation.SetImage(expanded(snapshot, snapshot->title()), tag, picture->name, picture->width,
-                                     picture->height, MkString(), slide, fromStr(snapshot->cloudViewerUrl()))) {
+        if (!c.presentation.SetImage(expanded(snapshot, snapshot->title()), tag, picture->name, picture->width, picture->height,
+                                     MkString(), slide, fromStr(snapshot->cloudViewerUrl()))) {
             PPT_LOG_ERROR("Error adding image file to archive.");
             return false;
         }
@@ -462,9 +459,7 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const MkS
         };
         int decided = 0;  // 1: decided, 0: fall back, -1: failed, 2: skip
         switch (snap->type()) {
-        case Snapshot::IMAGE:
-            decided = pictures ? asImage() : 2;
-            break;
+        case Snapshot::IMAGE: decided = pictures ? asImage() : 2; break;
         case Snapshot::MDLX:
             if (!models) {
                 decided = 2;
@@ -495,9 +490,7 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const MkS
                 decided = 1;
             }
             break;
-        default:
-            decided = 0;
-            break;
+        default: decided = 0; break;
         }
         if (decided < 0) return false;
         if (decided == 2) continue;
@@ -521,22 +514,20 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const MkS
             }
         } else {
             if (!renameGenericTags(c, copy, sit, number, false)) return false;
-            if (static_cast<size_t>(number) < snapshots.size() && !renameGenericTags(c, copy, ref, number, true))
-                return false;
+            if (static_cast<size_t>(number) < snapshots.size() && !renameGenericTags(c, copy, ref, number, true)) return false;
         }
         c.presentation.ReleaseSlide(copy);
     }
     return true;
 }
 
-bool ReportCreatorPowerPointPrivate::renameGenericTags(Context& c, const MkString& slide, const MkStringArray& tags,
-                                                       int number, bool reference) {
+bool ReportCreatorPowerPointPrivate::renameGenericTags(Context& c, const MkString& slide, const MkStringArray& tags, int number,
+                                                       bool reference) {
     const MkString p = prefixOf(reference);
     MkString n;
     n.MakeFormWide(L"%lsSIT%i_", ~p, number);
     MkOpenXMLPresentation& pr = c.presentation;
-    if (holds(tags, p + L"SIT_MDLX") && !pr.SetMDLX(p + L"SIT_MDLX", MkString(), MkString(), n + L"MDLX", slide))
-        return false;
+    if (holds(tags, p + L"SIT_MDLX") && !pr.SetMDLX(p + L"SIT_MDLX", MkString(), MkString(), n + L"MDLX", slide)) return false;
     if (holds(tags, p + L"SIT_TABLE") && !pr.SetGraphicFrameTag(p + L"SIT_TABLE", n + L"TABLE", slide)) return false;
     if (holds(tags, p + L"SIT_CHART") && !pr.SetGraphicFrameTag(p + L"SIT_CHART", n + L"CHART", slide)) return false;
     if (holds(tags, p + L"SIT_PICTURE") && !pr.RenamePicture(p + L"SIT_PICTURE", slide, n + L"PICTURE")) return false;
@@ -572,10 +563,12 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
         bool shown = false;
         if (holds(tags, p + L"SIT_PICTURE"))
             shown = pr.SetImage(expanded(snapshot, snapshot->title()), p + L"SIT_PICTURE", picture->name, w, h,
-                                numbered(L"PICTURE"), slide, link) || shown;
+                                numbered(L"PICTURE"), slide, link) ||
+                    shown;
         if (holds(tags, p + L"SIT_MDLX"))
             shown = pr.ConvertMdlxInSlide(p + L"SIT_MDLX", MkString(), picture->name, h ? static_cast<float>(w) / h : 1.0f,
-                                          numbered(L"PICTURE"), slide, link) || shown;
+                                          numbered(L"PICTURE"), slide, link) ||
+                    shown;
         if (!shown) {
             PPT_LOG_ERROR("Error adding image file to archive.");
             return false;
@@ -609,13 +602,11 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
             return false;
         }
     }
-    if (holds(tags, p + L"SIT_TITLE") &&
-        !pr.SetText(p + L"SIT_TITLE", titleRuns(snapshot), numbered(L"TITLE"), slide)) {
+    if (holds(tags, p + L"SIT_TITLE") && !pr.SetText(p + L"SIT_TITLE", titleRuns(snapshot), numbered(L"TITLE"), slide)) {
         PPT_LOG_ERROR("Error setting new title.");
         return false;
     }
-    if (holds(tags, p + L"SIT_TEXT") &&
-        !pr.SetText(p + L"SIT_TEXT", descriptionRuns(snapshot), numbered(L"TEXT"), slide)) {
+    if (holds(tags, p + L"SIT_TEXT") && !pr.SetText(p + L"SIT_TEXT", descriptionRuns(snapshot), numbered(L"TEXT"), slide)) {
         PPT_LOG_ERROR("Error setting new description text.");
         return false;
     }
@@ -637,8 +628,8 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
     return true;
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv
 
 namespace kiv {
 namespace rep {
@@ -664,7 +655,7 @@ MkString line(const wchar_t* format, const MkString& text, int n) {
     return s;
 }
 
-} // namespace
+}  // namespace
 
 bool ReportCreatorPowerPointPrivate::validate(Str* report) const {
     MkString text;
@@ -691,7 +682,9 @@ bool ReportCreatorPowerPointPrivate::validateMacro(const MkString& tag, const Sn
     const TemplateTags::FieldMacroCheck check = TemplateTags::checkFieldMacro(tag, snaps, reference);
     switch (check.verdict) {
     case TemplateTags::FieldMacroCheck::BAD_SYNTAX: unknownFields += tag + L": Syntax of field not correct\n"; break;
-    case TemplateTags::FieldMacroCheck::NO_SNAPSHOT: warnings += line(L"%ls: Snapshot %i does not exist\n", tag, check.number); break;
+    case TemplateTags::FieldMacroCheck::NO_SNAPSHOT:
+        warnings += line(L"%ls: Snapshot %i does not exist\n", tag, check.number);
+        break;
     case TemplateTags::FieldMacroCheck::MISSING_EVERYWHERE:
         unknownFields += check.key + L": Generic field not found in any snapshots\n";
         break;
@@ -704,12 +697,9 @@ bool ReportCreatorPowerPointPrivate::validateMacro(const MkString& tag, const Sn
     return false;
 }
 
-bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool reference,
-                                                      MkOpenXMLPresentation* opened) const {
-    if (!reference)
-        report = MkString(L"\nVALIDATION OF REPOSITORY\n") + TemplateTags::VALIDATION_SEPARATOR;
-    else
-        report += MkString(L"\n\nVALIDATION OF REFERENCE REPOSITORY\n") + TemplateTags::VALIDATION_SEPARATOR;
+bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool reference, MkOpenXMLPresentation* opened) const {
+    if (!reference) report = MkString(L"\nVALIDATION OF REPOSITORY\n") + TemplateTags::VALIDATION_SEPARATOR;
+    else report += MkString(L"\n\nVALIDATION OF REFERENCE REPOSITORY\n") + TemplateTags::VALIDATION_SEPARATOR;
     Snapshots snaps;
     gatherSnapshots(reference ? referenceRepository.get() : repository.get(), &snaps);
     if (snaps.empty()) {
@@ -804,14 +794,16 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
     }
     if (!empty.IsBlank()) report += MkString(L"Empty title/text tags:\n") + TemplateTags::VALIDATION_SEPARATOR + empty + L"\n\n";
     textTags(SIT_TYPE_TITLE + r);
-    if (!ok && !unmatched.IsBlank()) report += MkString(L"Unmatched tags:\n") + TemplateTags::VALIDATION_SEPARATOR + unmatched + L"\n\n";
+    if (!ok && !unmatched.IsBlank())
+        report += MkString(L"Unmatched tags:\n") + TemplateTags::VALIDATION_SEPARATOR + unmatched + L"\n\n";
 
     MkString fields, warnings;
     MkStringArray macros;
     slides.GetTags(SIT_TYPE_MACRO, macros);
     for (int i = 0; i < macros.GetSize(); ++i) validateMacro(macros[i], snaps, reference, fields, warnings);
     if (!fields.IsBlank()) report += MkString(L"Unknown field values\n") + TemplateTags::VALIDATION_SEPARATOR + fields + L"\n\n";
-    if (!warnings.IsBlank()) report += MkString(L"Field value warnings\n") + TemplateTags::VALIDATION_SEPARATOR + warnings + L"\n\n";
+    if (!warnings.IsBlank())
+        report += MkString(L"Field value warnings\n") + TemplateTags::VALIDATION_SEPARATOR + warnings + L"\n\n";
 
     // A snapshot is used when one of its numbered tags names it, or when a generic
     // tag of a kind that fits its type repeats it.
@@ -877,8 +869,8 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
     struct Kind {
         int type;
         const wchar_t* line;
-    } kinds[] = {{SIT_TYPE_PICTURE, L"Snapshot #%d: Image\r\n"},     {SIT_TYPE_TITLE, L"Snapshot #%d: Title\r\n"},
-                 {SIT_TYPE_TEXT, L"Snapshot #%d: Text\r\n"},         {SIT_TYPE_MDLX, L"Snapshot #%d: Mdlx 3D Model\r\n"},
+    } kinds[] = {{SIT_TYPE_PICTURE, L"Snapshot #%d: Image\r\n"},    {SIT_TYPE_TITLE, L"Snapshot #%d: Title\r\n"},
+                 {SIT_TYPE_TEXT, L"Snapshot #%d: Text\r\n"},        {SIT_TYPE_MDLX, L"Snapshot #%d: Mdlx 3D Model\r\n"},
                  {SIT_TYPE_TABLE, L"Snapshot #%d: Table data\r\n"}, {SIT_TYPE_CHART, L"Snapshot #%d: Chart data\r\n"}};
     for (int k = 0; k < slides.GetSize(); ++k) {
         const MkSlideContent& slide = *slides[k];
@@ -904,10 +896,8 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
             if (TemplateTags::isTagGeneric(macros[t])) genericMacro = true;
             const int index = TemplateTags::getTagIndex(macros[t]);
             MkString l;
-            if (index < 0)
-                l.MakeFormWide(L"Generic: %ls\r\n", ~macros[t]);
-            else
-                l.MakeFormWide(L"Snapshot #%d: %ls\r\n", index, ~macros[t]);
+            if (index < 0) l.MakeFormWide(L"Generic: %ls\r\n", ~macros[t]);
+            else l.MakeFormWide(L"Snapshot #%d: %ls\r\n", index, ~macros[t]);
             fields += l;
         }
         (void)genericMacro;
@@ -916,7 +906,7 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
         summary += head + TemplateTags::SUMMARY_SEPARATOR;
         // Title, description, image, model, table, chart.
         const int order[6] = {1, 2, 0, 3, 4, 5};
-        const wchar_t* names[6] = {L"Generic: Title\r\n",        L"Generic: Description\r\n", L"Generic: Image\r\n",
+        const wchar_t* names[6] = {L"Generic: Title\r\n",         L"Generic: Description\r\n", L"Generic: Image\r\n",
                                    L"Generic: Mdlx 3D model\r\n", L"Generic: Table data\r\n",  L"Generic: Table chart\r\n"};
         for (int i = 0; i < 6; ++i)
             if (generic[order[i]]) summary += names[i];
@@ -947,5 +937,5 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
     return true;
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -58,12 +58,10 @@ private:
     bool fillStaticSlide(Context& c, const MkSlideContent& slide, bool reference);
     bool setStaticTitle(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
     bool setStaticText(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
-    bool setStaticPicture(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps,
-                          bool reference);
-    bool setStaticMdlx(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps,
-                       bool pictureMode, bool reference);
-    void setStaticMacro(Context& c, const MkString& slide, const MkStringArray& macros, const Snapshots& snaps,
-                        bool reference);
+    bool setStaticPicture(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
+    bool setStaticMdlx(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool pictureMode,
+                       bool reference);
+    void setStaticMacro(Context& c, const MkString& slide, const MkStringArray& macros, const Snapshots& snaps, bool reference);
     bool setStaticTable(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
     bool setStaticChart(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
 
@@ -80,5 +78,5 @@ private:
     MkString modelFile(Context& c, const Snapshot* snapshot, int number, bool reference);
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

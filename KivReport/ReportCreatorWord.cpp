@@ -76,5 +76,5 @@ ReportResult ReportCreatorWord::validate(const ReportOptions& options) {
     return m_d->checkTemplate(options, [this](Str* report) { return m_d->validate(report); });
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

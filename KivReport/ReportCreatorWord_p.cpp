@@ -25,9 +25,9 @@ namespace {
 
 using creator::descriptionRuns;
 using creator::folderOf;
+using creator::fromStr;
 using creator::looksLikeZip;
 using creator::macroEnabledName;
-using creator::fromStr;
 using creator::stemOf;
 using creator::titleRuns;
 using creator::valueRuns;
@@ -69,7 +69,8 @@ std::wstring tagStem(const MkString& prefix, int n) {
     wchar_t digits[12];
     wchar_t* first = digits + 12;
     unsigned value = n < 0 ? 0u - static_cast<unsigned>(n) : static_cast<unsigned>(n);
-    do *--first = static_cast<wchar_t>(L'0' + value % 10); while (value /= 10);
+    do *--first = static_cast<wchar_t>(L'0' + value % 10);
+    while (value /= 10);
     if (n < 0) *--first = L'-';
     std::wstring stem;
     stem.reserve(prefix.Std().size() + 20);
@@ -78,8 +79,7 @@ std::wstring tagStem(const MkString& prefix, int n) {
 
 MkString tagName(const std::wstring& stem, const wchar_t* kind) { return MkString(stem + kind); }
 
-
-} // namespace
+}  // namespace
 
 ReportCreatorWordPrivate::ReportCreatorWordPrivate(Repository* repo, const Str& path) : ReportCreatorBase(repo, path) {}
 
@@ -172,7 +172,8 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
     }
     MkIntArray images, tables, models, refImages, refTables, refModels;
     TemplateTags::getSituationTypeIndices(snapshots, mainSelection, &images, &tables, &models);
-    if (referencePass) TemplateTags::getSituationTypeIndices(referenceSnapshots, referenceSelection, &refImages, &refTables, &refModels);
+    if (referencePass)
+        TemplateTags::getSituationTypeIndices(referenceSnapshots, referenceSelection, &refImages, &refTables, &refModels);
 
     archive.ExpandGroup(images, L"SIT_PICTURE");
     archive.ExpandGroup(tables, L"SIT_TABLE");
@@ -214,8 +215,8 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
     return true;
 }
 
-void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
-                                             const MkWordTagNames& tags, bool reference) const {
+void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordTagNames& tags,
+                                             bool reference) const {
     for (size_t k = 0; k < snaps.size(); ++k) {
         const Snapshot* snapshot = snaps[k];
         LFW_ASSERT_MSG(snapshot, "situation");
@@ -237,8 +238,8 @@ void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, cons
 }
 
 bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
-                                                    const MkWordTagNames& tags, bool reference,
-                                                    lfw::StagedFiles& staged, PictureBytes& shots) {
+                                                    const MkWordTagNames& tags, bool reference, lfw::StagedFiles& staged,
+                                                    PictureBytes& shots) {
     const MkString prefix = reference ? MkString(L"REF_SIT") : MkString(L"SIT");
     const auto has = [&](SitTypeTag kind, const MkString& name) {
         // 3D viewers are filled in the body only (validation tells of the others).
@@ -276,7 +277,8 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
         auto putImage = [&](const MkString& tag, bool inViewer) {
             const MkOpenXMLPicture* bytes = pictureBytes();
             if (!bytes) {
-                REP_LOG_WARNING(lfw::String("Snapshot '%1' has no picture for %2.").arg(snapshot->name().toStdWString()).arg(tag.Std()));
+                REP_LOG_WARNING(
+                    lfw::String("Snapshot '%1' has no picture for %2.").arg(snapshot->name().toStdWString()).arg(tag.Std()));
                 leaveOut(snapshot);
                 return true;
             }
@@ -302,8 +304,7 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
                     // The model is embedded from memory, or saved beside the report under a
                     // name made from the report's: the reference-id part records that name.
                     MkString modelPath;
-                    modelPath.MakeForm("%s/%s_%ls%d-%d.mdlx", folderOf(output).c_str(), stemOf(output).c_str(),
-                                       ~prefix, n, 1);
+                    modelPath.MakeForm("%s/%s_%ls%d-%d.mdlx", folderOf(output).c_str(), stemOf(output).c_str(), ~prefix, n, 1);
                     const auto* bytes = mdlx ? mdlx->internal_mdlxZipMemFile() : nullptr;
                     bool saved = bytes && !bytes->IsEmpty();
                     if (saved && embedMdlx) {
@@ -348,8 +349,7 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
             }
             break;
         }
-        default:
-            break;
+        default: break;
         }
     }
     return true;
@@ -398,7 +398,9 @@ bool ReportCreatorWordPrivate::validateOpened(MkOpenXMLWordArchive& archive, con
     const struct {
         SitTypeTag kind;
         NeededType type;
-    } typed[] = {{SIT_TYPE_PICTURE, NEEDS_IMAGE}, {SIT_TYPE_TABLE, NEEDS_TABLE}, {SIT_TYPE_CHART, NEEDS_TABLE},
+    } typed[] = {{SIT_TYPE_PICTURE, NEEDS_IMAGE},
+                 {SIT_TYPE_TABLE, NEEDS_TABLE},
+                 {SIT_TYPE_CHART, NEEDS_TABLE},
                  {SIT_TYPE_MDLX, NEEDS_MDLX}};
     for (const auto& list : typed)
         for (const MkWordDocumentTag& tag : *content.GetTags(list.kind))
@@ -475,8 +477,7 @@ bool ReportCreatorWordPrivate::validateOpened(MkOpenXMLWordArchive& archive, con
     return passed;
 }
 
-bool ReportCreatorWordPrivate::viewerInBody(MkOpenXMLWordArchive& archive, const MkWordDocumentTag& tag,
-                                            MkString& unmatched) {
+bool ReportCreatorWordPrivate::viewerInBody(MkOpenXMLWordArchive& archive, const MkWordDocumentTag& tag, MkString& unmatched) {
     if (tag.kind != SIT_TYPE_MDLX && tag.kind != SIT_TYPE_REF_MDLX) return true;
     if (tag.part.IsEmpty()) return true;
     MkString line;
@@ -505,8 +506,7 @@ bool ReportCreatorWordPrivate::validateTagPosition(const MkWordDocumentTag& tag,
     return false;
 }
 
-bool ReportCreatorWordPrivate::validateSituationIndex(const MkWordDocumentTag& tag, const Snapshots& snaps,
-                                                      MkString& unmatched) {
+bool ReportCreatorWordPrivate::validateSituationIndex(const MkWordDocumentTag& tag, const Snapshots& snaps, MkString& unmatched) {
     if (tag.groupIndex >= 0) return true;
     const int n = TemplateTags::getTagIndex(tag.name);
     if (n < 0) return false;
@@ -517,8 +517,8 @@ bool ReportCreatorWordPrivate::validateSituationIndex(const MkWordDocumentTag& t
     return false;
 }
 
-bool ReportCreatorWordPrivate::validateSituationObject(const MkWordDocumentTag& tag, NeededType type,
-                                                       const Snapshots& snaps, MkString& unmatched) {
+bool ReportCreatorWordPrivate::validateSituationObject(const MkWordDocumentTag& tag, NeededType type, const Snapshots& snaps,
+                                                       MkString& unmatched) {
     const int n = TemplateTags::getTagIndex(tag.name);
     // A tag numbered 0 names no snapshot.
     const Snapshot* snapshot = n >= 1 && n <= countOf(snaps) ? snaps[static_cast<size_t>(n - 1)] : nullptr;
@@ -529,9 +529,7 @@ bool ReportCreatorWordPrivate::validateSituationObject(const MkWordDocumentTag& 
         case NEEDS_TABLE: matches = kind == Snapshot::TABLE; break;
         case NEEDS_IMAGE:
         case NEEDS_MDLX: matches = kind == Snapshot::IMAGE || kind == Snapshot::MDLX; break;
-        default:
-            LFW_FAIL_MSG("Unhandled snapshot type");
-            return true;
+        default: LFW_FAIL_MSG("Unhandled snapshot type"); return true;
         }
     }
     if (matches) return true;
@@ -545,8 +543,8 @@ void ReportCreatorWordPrivate::validateSituationUsage(const Snapshots& snaps, co
                                                       bool reference, MkString& unused) const {
     const MkString prefix = reference ? MkString(L"REF_SIT") : MkString(L"SIT");
     bool anyGeneric = false;
-    for (SitTypeTag kind : {SIT_TYPE_PICTURE, SIT_TYPE_MDLX, SIT_TYPE_TABLE, SIT_TYPE_CHART, SIT_TYPE_TITLE, SIT_TYPE_TEXT,
-                            SIT_TYPE_MACRO})
+    for (SitTypeTag kind :
+         {SIT_TYPE_PICTURE, SIT_TYPE_MDLX, SIT_TYPE_TABLE, SIT_TYPE_CHART, SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_MACRO})
         anyGeneric |= content.GetTags(kind)->HasGenericTag();
     // The snapshots generic tags repeat over, by position.
     std::vector<bool> generic(snaps.size(), false);
@@ -608,8 +606,7 @@ void ReportCreatorWordPrivate::validateMacro(const MkWordDocumentTag& tag, const
         line.MakeFormWide(L"%ls: Unknown field name\n", ~check.key);
         unknownFields += line;
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -653,7 +650,7 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
     static const struct {
         int kind;
         const wchar_t* line;
-    } kinds[] = {{3, L"Title\r\n"}, {5, L"Description\r\n"}, {1, L"Image\r\n"}, {7, L"Mdlx 3D Model\r\n"},
+    } kinds[] = {{3, L"Title\r\n"},       {5, L"Description\r\n"},  {1, L"Image\r\n"},       {7, L"Mdlx 3D Model\r\n"},
                  {11, L"Table data\r\n"}, {15, L"Table chart\r\n"}, {9, L"Field values\r\n"}};
     for (int g = 0; g < groups; ++g) {
         bool present[7] = {false, false, false, false, false, false, false};
@@ -690,13 +687,20 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
         const int n = tag.snapshotIndex;
         MkString line;
         switch (static_cast<int>(tag.kind)) {
-        case 1: case 2: line.MakeFormWide(L"Snapshot #%d: Image", n); break;
-        case 3: case 4: line.MakeFormWide(L"Snapshot #%d: Title", n); break;
-        case 5: case 6: line.MakeFormWide(L"Snapshot #%d: Text", n); break;
-        case 7: case 8: line.MakeFormWide(L"Snapshot #%d: Mdlx 3D Model", n); break;
-        case 11: case 12: line.MakeFormWide(L"Snapshot #%d: Table data", n); break;
-        case 15: case 16: line.MakeFormWide(L"Snapshot #%d: Chart data", n); break;
-        case 9: case 10: line.MakeFormWide(L"Snapshot #%d: %ls", n, ~tag.name); break;
+        case 1:
+        case 2: line.MakeFormWide(L"Snapshot #%d: Image", n); break;
+        case 3:
+        case 4: line.MakeFormWide(L"Snapshot #%d: Title", n); break;
+        case 5:
+        case 6: line.MakeFormWide(L"Snapshot #%d: Text", n); break;
+        case 7:
+        case 8: line.MakeFormWide(L"Snapshot #%d: Mdlx 3D Model", n); break;
+        case 11:
+        case 12: line.MakeFormWide(L"Snapshot #%d: Table data", n); break;
+        case 15:
+        case 16: line.MakeFormWide(L"Snapshot #%d: Chart data", n); break;
+        case 9:
+        case 10: line.MakeFormWide(L"Snapshot #%d: %ls", n, ~tag.name); break;
         default: continue;
         }
         // Tags of headers, footers and notes say where they are.
@@ -714,5 +718,5 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
     return true;
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

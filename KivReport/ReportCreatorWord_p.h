@@ -48,10 +48,9 @@ protected:
     static MkStringArray storyGroups(MkOpenXMLWordArchive& archive);
 
 private:
-    void replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordTagNames& tags,
-                       bool reference) const;
-    bool replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordTagNames& tags,
-                              bool reference, lfw::StagedFiles& staged, PictureBytes& shots);
+    void replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordTagNames& tags, bool reference) const;
+    bool replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordTagNames& tags, bool reference,
+                              lfw::StagedFiles& staged, PictureBytes& shots);
 
     bool validateTag(const MkWordDocumentTag& tag, NeededType type, const Snapshots& main, const Snapshots& ref,
                      MkString& unmatched, MkString& genericOutside) const;
@@ -63,9 +62,9 @@ private:
                                         MkString& unmatched);
     void validateSituationUsage(const Snapshots& snaps, const MkWordDocumentContent& content, bool reference,
                                 MkString& unused) const;
-    static void validateMacro(const MkWordDocumentTag& tag, const Snapshots& snaps, bool referencePass,
-                              MkString& unknownFields, MkString& warnings);
+    static void validateMacro(const MkWordDocumentTag& tag, const Snapshots& snaps, bool referencePass, MkString& unknownFields,
+                              MkString& warnings);
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

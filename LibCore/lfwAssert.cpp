@@ -17,7 +17,7 @@ AssertHandler*& handlerSlot() {
 }
 
 bool present(const char* text) { return text && *text; }
-} // namespace
+}  // namespace
 
 void AssertHandlerConsole::handleAssert(const char* fileName, int line, const char* expr, const char* msg) {
     std::string text = "Assertion failed:";
@@ -63,9 +63,8 @@ int Assert::handleFailedAssert(const char* fileName, int line, const char* expr,
         if (line >= 0) text += std::to_string(line);
         throw std::logic_error(text);
     }
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
-} // namespace lfw
+}  // namespace lfw

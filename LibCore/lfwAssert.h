@@ -19,10 +19,10 @@ public:
 class Assert {
 public:
     enum FailedAssertAction {
-        CONTINUE = 0,           // log and go on
-        INTERACTIVE_DIALOG = 1, // report on the console and abort
+        CONTINUE = 0,            // log and go on
+        INTERACTIVE_DIALOG = 1,  // report on the console and abort
         // 2 is stored as 1
-        THROW = 3               // throw std::logic_error
+        THROW = 3  // throw std::logic_error
     };
 
     static void setFailedAssertAction(int action);
@@ -31,10 +31,8 @@ public:
     static int handleFailedAssert(const char* fileName, int line, const char* expr, const char* msg);
 };
 
-} // namespace lfw
+}  // namespace lfw
 
-#define LFW_ASSERT(expr)                                                                     \
-    ((expr) ? (void)0 : (void)::lfw::Assert::handleFailedAssert(__FILE__, __LINE__, #expr, nullptr))
-#define LFW_ASSERT_MSG(expr, msg)                                                            \
-    ((expr) ? (void)0 : (void)::lfw::Assert::handleFailedAssert(__FILE__, __LINE__, #expr, msg))
+#define LFW_ASSERT(expr) ((expr) ? (void)0 : (void)::lfw::Assert::handleFailedAssert(__FILE__, __LINE__, #expr, nullptr))
+#define LFW_ASSERT_MSG(expr, msg) ((expr) ? (void)0 : (void)::lfw::Assert::handleFailedAssert(__FILE__, __LINE__, #expr, msg))
 #define LFW_FAIL_MSG(msg) ((void)::lfw::Assert::handleFailedAssert(__FILE__, __LINE__, nullptr, msg))

@@ -22,4 +22,4 @@ private:
     std::vector<Ref<T>> m_items;
 };
 
-} // namespace lfw
+}  // namespace lfw

@@ -21,9 +21,7 @@ FILE* File::fopen(const String& path, const String& mode) {
     return std::fopen(path.c_str(), mode.c_str());
 }
 
-FILE* File::shared_fopen(const String& path, const String& mode, int /*sharedAccess*/) {
-    return fopen(path, mode);
-}
+FILE* File::shared_fopen(const String& path, const String& mode, int /*sharedAccess*/) { return fopen(path, mode); }
 
 // ---------------------------------------------------------------------------
 // FileSystem: path texts
@@ -38,7 +36,7 @@ std::string withoutTrailingSlashes(std::string s) {
 }
 
 bool statPath(const std::string& path, struct stat* st) { return !path.empty() && ::stat(path.c_str(), st) == 0; }
-} // namespace
+}  // namespace
 
 String FileSystem::tempDirectoryPath() {
     // An empty variable counts as unset: an empty directory would put
@@ -221,7 +219,10 @@ bool FileSystem::deleteAllFilesInDirectory(const String& path) {
     while (struct dirent* e = ::readdir(d)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
         struct stat st;
-        if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) { ok = false; continue; }
+        if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            ok = false;
+            continue;
+        }
         if (S_ISDIR(st.st_mode)) continue;
         if (::unlinkat(::dirfd(d), e->d_name, 0) != 0) ok = false;
     }
@@ -244,11 +245,13 @@ bool removeDirectoryContents(int fd) {
     while (struct dirent* e = ::readdir(d)) {
         if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
         struct stat st;
-        if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) { ok = false; continue; }
+        if (::fstatat(::dirfd(d), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            ok = false;
+            continue;
+        }
         if (S_ISDIR(st.st_mode)) {
             int sub = ::openat(::dirfd(d), e->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (sub < 0 || !removeDirectoryContents(sub) || ::unlinkat(::dirfd(d), e->d_name, AT_REMOVEDIR) != 0)
-                ok = false;
+            if (sub < 0 || !removeDirectoryContents(sub) || ::unlinkat(::dirfd(d), e->d_name, AT_REMOVEDIR) != 0) ok = false;
         } else if (::unlinkat(::dirfd(d), e->d_name, 0) != 0) {
             ok = false;
         }
@@ -256,7 +259,7 @@ bool removeDirectoryContents(int fd) {
     ::closedir(d);
     return ok;
 }
-} // namespace
+}  // namespace
 
 bool FileSystem::deleteDirectoryRecursive(const String& path) {
     // Without trailing "/": "link/" would name the directory behind the link.
@@ -289,7 +292,7 @@ bool listDirectory(const std::string& dir, std::vector<std::string>* names) {
     std::sort(names->begin(), names->end());
     return true;
 }
-} // namespace
+}  // namespace
 
 bool FileSystem::getDirectoryContents(const String& path, std::vector<String>* files, std::vector<String>* directories) {
     if (files) files->clear();
@@ -352,4 +355,4 @@ uint32_t FileSystem::fileContentsCrc(const String& path, int64_t maxBytes) {
     return static_cast<uint32_t>(crc);
 }
 
-} // namespace lfw
+}  // namespace lfw

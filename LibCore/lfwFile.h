@@ -17,7 +17,9 @@ public:
 };
 
 struct FileCloser {
-    void operator()(FILE* f) const { if (f) std::fclose(f); }
+    void operator()(FILE* f) const {
+        if (f) std::fclose(f);
+    }
 };
 using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
@@ -63,4 +65,4 @@ public:
     static uint32_t fileContentsCrc(const String& path, int64_t maxBytes);
 };
 
-} // namespace lfw
+}  // namespace lfw

@@ -40,7 +40,7 @@ void Logger::infoForced(const String& message) {
 
 namespace {
 thread_local LogCapture* t_capture = nullptr;
-} // namespace
+}  // namespace
 
 LogCapture::LogCapture() : m_outer(t_capture) { t_capture = this; }
 
@@ -64,7 +64,10 @@ String toAscii(const String& text) {
     const std::string& bytes = text.toStdString();
     bool plain = true;
     for (char c : bytes) {
-        if (static_cast<unsigned char>(c) >= 0x80) { plain = false; break; }
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            plain = false;
+            break;
+        }
     }
     if (plain) return text;
     std::wstring wide = utf8::decode(bytes, utf8::Invalid::Replace);
@@ -73,7 +76,7 @@ String toAscii(const String& text) {
     for (wchar_t ch : wide) out += (static_cast<uint32_t>(ch) < 0x80) ? static_cast<char>(ch) : '?';
     return String(std::move(out));
 }
-} // namespace
+}  // namespace
 
 String LogDestinationConsole::formatEvent(const LogEvent& event) {
     // Pieces are appended, not filled in with arg(), so that a "%1" inside a
@@ -112,4 +115,4 @@ void LogDestinationConsole::log(const LogEvent& event) {
     std::fflush(stderr);
 }
 
-} // namespace lfw
+}  // namespace lfw

@@ -113,16 +113,16 @@ private:
     LogCapture* m_outer;
 };
 
-} // namespace lfw
+}  // namespace lfw
 
 // The one logging pattern: the level is tested before the message is built, and
 // the event carries the function signature and source location. A call site is
 // one line, for example
 //   LFW_LOG_ERROR("kiv.comp.Report", lfw::String("Error opening file (%1)").arg(name));
 #define LFW_CODE_LOCATION ::lfw::CodeLocation(__FILE__, __PRETTY_FUNCTION__, __func__, __LINE__)
-#define LFW_LOG_AT_LEVEL(loggerName, lvl, message)                                            \
-    do {                                                                                      \
-        ::lfw::Logger* lfwLogger_ = ::lfw::LogManager::instance()->logger(loggerName);        \
+#define LFW_LOG_AT_LEVEL(loggerName, lvl, message)                                                                               \
+    do {                                                                                                                         \
+        ::lfw::Logger* lfwLogger_ = ::lfw::LogManager::instance()->logger(loggerName);                                           \
         if (lfwLogger_->level() >= (lvl) || ::lfw::LogCapture::wants(lvl)) lfwLogger_->log((message), (lvl), LFW_CODE_LOCATION); \
     } while (0)
 #define LFW_LOG_ERROR(loggerName, message) LFW_LOG_AT_LEVEL(loggerName, ::lfw::Logger::LL_ERROR, message)

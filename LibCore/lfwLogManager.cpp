@@ -19,11 +19,9 @@ bool isSameOrBelow(const std::string& name, const std::string& base) {
     if (name.compare(0, base.size(), base) != 0) return false;
     return name.size() == base.size() || name[base.size()] == '.';
 }
-} // namespace
+}  // namespace
 
-LogManager::LogManager() {
-    m_loggers[String()] = new Logger(String(), Logger::LL_WARNING, new LogDestinationConsole);
-}
+LogManager::LogManager() { m_loggers[String()] = new Logger(String(), Logger::LL_WARNING, new LogDestinationConsole); }
 
 LogManager::~LogManager() = default;
 
@@ -57,9 +55,8 @@ Logger* LogManager::logger(const String& name) {
     if (parentLogger.isNull() && name != parentName) parentLogger = logger(parentName);
     LFW_ASSERT(parentLogger.notNull());
 
-    Ref<Logger> created = parentLogger.notNull()
-                              ? new Logger(name, parentLogger->level(), parentLogger->destination())
-                              : new Logger(name, Logger::LL_WARNING, nullptr);
+    Ref<Logger> created = parentLogger.notNull() ? new Logger(name, parentLogger->level(), parentLogger->destination())
+                                                 : new Logger(name, Logger::LL_WARNING, nullptr);
     m_loggers[name] = created;
     return created.p();
 }
@@ -98,4 +95,4 @@ void LogManager::setDestinationRecursive(const String& name, LogDestination* des
     }
 }
 
-} // namespace lfw
+}  // namespace lfw

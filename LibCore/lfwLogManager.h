@@ -18,7 +18,7 @@ public:
 
     Logger* logger(const String& name);  // created on first use, below its parent
     Logger* rootLogger();
-    Logger* find(const String& name);    // never creates
+    Logger* find(const String& name);  // never creates
     static String nameOfParentLogger(const String& name);
 
     // Apply to the named logger and every logger below it ("" reaches all).
@@ -30,4 +30,4 @@ private:
     std::map<String, Ref<Logger>> m_loggers;
 };
 
-} // namespace lfw
+}  // namespace lfw

@@ -34,12 +34,16 @@ template <typename T>
 class Ref {
 public:
     Ref() = default;
-    Ref(T* p) : m_p(p) { if (m_p) m_p->addRef(); }
+    Ref(T* p) : m_p(p) {
+        if (m_p) m_p->addRef();
+    }
     Ref(const Ref& o) : Ref(o.m_p) {}
     Ref(Ref&& o) noexcept : m_p(o.m_p) { o.m_p = nullptr; }
     template <typename U>
     Ref(const Ref<U>& o) : Ref(o.p()) {}
-    ~Ref() { if (m_p) m_p->release(); }
+    ~Ref() {
+        if (m_p) m_p->release();
+    }
 
     Ref& operator=(T* p) {
         if (p) p->addRef();
@@ -72,8 +76,12 @@ private:
 };
 
 template <typename T, typename U>
-bool operator==(const Ref<T>& a, const Ref<U>& b) { return a.p() == b.p(); }
+bool operator==(const Ref<T>& a, const Ref<U>& b) {
+    return a.p() == b.p();
+}
 template <typename T, typename U>
-bool operator!=(const Ref<T>& a, const Ref<U>& b) { return a.p() != b.p(); }
+bool operator!=(const Ref<T>& a, const Ref<U>& b) {
+    return a.p() != b.p();
+}
 
-} // namespace lfw
+}  // namespace lfw

@@ -50,8 +50,7 @@ bool createTemporaryBeside(const std::string& target, std::string* tempPath, con
         if (cleaned.size() < 1024 && cleaned.insert(folder).second) removeStaleTemporaries(folder, logger);
     }
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    const unsigned long long stamp =
-        static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const unsigned long long stamp = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
     for (int attempt = 0; attempt < 100; ++attempt) {
         const std::string candidate = folder + "." + base + MARKER + std::to_string(::getpid()) + "_" +
                                       std::to_string(counter++) + "_" + std::to_string((stamp + attempt) % 1000000);
@@ -68,7 +67,7 @@ bool createTemporaryBeside(const std::string& target, std::string* tempPath, con
     return false;
 }
 
-} // namespace
+}  // namespace
 
 StagedFiles::~StagedFiles() { discard(); }
 
@@ -129,8 +128,7 @@ bool StagedFiles::commit() {
         }
         // The new file keeps the permissions of the one it replaces.
         struct stat old;
-        if (::stat(entry.target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-            ::chmod(entry.temp.c_str(), old.st_mode & 07777);
+        if (::stat(entry.target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::chmod(entry.temp.c_str(), old.st_mode & 07777);
         if (std::rename(entry.temp.c_str(), entry.target.c_str()) != 0) {
             const int error = errno;
             std::remove(entry.temp.c_str());
@@ -183,4 +181,4 @@ bool StagedFiles::isStaleTemporary(const std::string& folder, const std::string&
     return std::time(nullptr) - st.st_mtime > 24 * 60 * 60;
 }
 
-} // namespace lfw
+}  // namespace lfw

@@ -65,4 +65,4 @@ private:
     int m_errno = 0;
 };
 
-} // namespace lfw
+}  // namespace lfw

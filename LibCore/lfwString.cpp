@@ -45,4 +45,4 @@ String String::arg(double a) const {
     return arg(String(buf));
 }
 
-} // namespace lfw
+}  // namespace lfw

@@ -29,7 +29,10 @@ public:
     String arg(long long a) const;
     String arg(double a) const;
 
-    String& operator+=(const String& o) { m_s += o.m_s; return *this; }
+    String& operator+=(const String& o) {
+        m_s += o.m_s;
+        return *this;
+    }
     friend String operator+(const String& a, const String& b) { return String(a.m_s + b.m_s); }
     friend bool operator==(const String& a, const String& b) { return a.m_s == b.m_s; }
     friend bool operator!=(const String& a, const String& b) { return a.m_s != b.m_s; }
@@ -39,4 +42,4 @@ private:
     std::string m_s;
 };
 
-} // namespace lfw
+}  // namespace lfw

@@ -28,7 +28,7 @@ void appendCodePoint(std::string& out, uint32_t cp) {
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
-} // namespace
+}  // namespace
 
 std::wstring decode(const char* bytes, size_t len, Invalid mode) {
     std::wstring out;
@@ -52,10 +52,23 @@ std::wstring decode(const char* bytes, size_t len, Invalid mode) {
         size_t need;
         uint32_t cp;
         uint32_t minimum;
-        if (c >= 0xC2 && c <= 0xDF) { need = 1; cp = c & 0x1F; minimum = 0x80; }
-        else if (c >= 0xE0 && c <= 0xEF) { need = 2; cp = c & 0x0F; minimum = 0x800; }
-        else if (c >= 0xF0 && c <= 0xF4) { need = 3; cp = c & 0x07; minimum = 0x10000; }
-        else { appendInvalid(out, c, mode); ++i; continue; }
+        if (c >= 0xC2 && c <= 0xDF) {
+            need = 1;
+            cp = c & 0x1F;
+            minimum = 0x80;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            need = 2;
+            cp = c & 0x0F;
+            minimum = 0x800;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            need = 3;
+            cp = c & 0x07;
+            minimum = 0x10000;
+        } else {
+            appendInvalid(out, c, mode);
+            ++i;
+            continue;
+        }
         if (len - i <= need) {  // truncated sequence at the end of the buffer
             appendInvalid(out, c, mode);
             ++i;
@@ -64,7 +77,10 @@ std::wstring decode(const char* bytes, size_t len, Invalid mode) {
         bool good = true;
         for (size_t k = 1; k <= need; ++k) {
             unsigned char t = s[i + k];
-            if ((t & 0xC0) != 0x80) { good = false; break; }
+            if ((t & 0xC0) != 0x80) {
+                good = false;
+                break;
+            }
             cp = (cp << 6) | (t & 0x3F);
         }
         if (!good || cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
@@ -107,5 +123,5 @@ std::string encode(const wchar_t* text, size_t len, Invalid mode, bool* ok) {
     return out;
 }
 
-} // namespace utf8
-} // namespace lfw
+}  // namespace utf8
+}  // namespace lfw

@@ -13,9 +13,7 @@ enum class Invalid {
 
 // Decodes `len` bytes; never reads past them. A zero byte is decoded like any other.
 std::wstring decode(const char* bytes, size_t len, Invalid mode = Invalid::Replace);
-inline std::wstring decode(const std::string& s, Invalid mode = Invalid::Replace) {
-    return decode(s.data(), s.size(), mode);
-}
+inline std::wstring decode(const std::string& s, Invalid mode = Invalid::Replace) { return decode(s.data(), s.size(), mode); }
 
 // Encodes wide text. Code points that UTF-8 cannot hold (surrogates, values above
 // U+10FFFF) make `ok` false and are written as U+FFFD, except escaped bytes
@@ -25,5 +23,5 @@ inline std::string encode(const std::wstring& s, Invalid mode = Invalid::Replace
     return encode(s.data(), s.size(), mode, ok);
 }
 
-} // namespace utf8
-} // namespace lfw
+}  // namespace utf8
+}  // namespace lfw

@@ -18,9 +18,8 @@ inline std::string peersFolderOption(int argc, char** argv) {
 // Returns the peer's work time in seconds, or -1 when it did not run.
 inline double runPeer(const std::string& peersFolder, const std::string& peersDir, const std::string& peer, int n,
                       const std::string& templates, const std::string& out) {
-    const std::string command = "PEERS_DIR='" + peersDir + "' /usr/bin/time -f '%M' node '" + peersFolder +
-                                "/run_peer.js' " + peer + " " + std::to_string(n) + " '" + templates + "' '" + out +
-                                "' 2>&1";
+    const std::string command = "PEERS_DIR='" + peersDir + "' /usr/bin/time -f '%M' node '" + peersFolder + "/run_peer.js' " +
+                                peer + " " + std::to_string(n) + " '" + templates + "' '" + out + "' 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return -1;
     std::string output;

@@ -11,8 +11,8 @@ using namespace kiv::rep;
 namespace {
 
 std::string control(const std::string& tag, int id, const std::string& content) {
-    return "<w:sdt><w:sdtPr><w:tag w:val=\"" + tag + "\"/><w:id w:val=\"" + std::to_string(id) +
-           "\"/></w:sdtPr><w:sdtContent>" + content + "</w:sdtContent></w:sdt>";
+    return "<w:sdt><w:sdtPr><w:tag w:val=\"" + tag + "\"/><w:id w:val=\"" + std::to_string(id) + "\"/></w:sdtPr><w:sdtContent>" +
+           content + "</w:sdtContent></w:sdt>";
 }
 
 std::string templateDocument() {
@@ -24,12 +24,14 @@ std::string templateDocument() {
     const std::string table = "<w:tbl><w:tblPr><w:tblStyle w:val=\"TableGrid\"/></w:tblPr><w:tblGrid>" + grid +
                               "</w:tblGrid><w:tr>" + row + "</w:tr><w:tr>" + row + "</w:tr></w:tbl>";
     const std::string content =
-        control("SIT_TITLE", 11, "<w:p><w:pPr><w:jc w:val=\"center\"/></w:pPr><w:r><w:rPr><w:b/></w:rPr><w:t>Title</w:t></w:r></w:p>") +
+        control("SIT_TITLE", 11,
+                "<w:p><w:pPr><w:jc w:val=\"center\"/></w:pPr><w:r><w:rPr><w:b/></w:rPr><w:t>Title</w:t></w:r></w:p>") +
         "<w:p><w:r><w:t>Model: $(SIT_$DATABASE_NAME)</w:t></w:r></w:p>" +
         control("SIT_TEXT", 12, "<w:p><w:r><w:t>Text</w:t></w:r></w:p>") + control("SIT_TABLE", 13, table);
     return "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"><w:body>"
            "<w:p><w:r><w:t>Report</w:t></w:r></w:p><w:sdt><w:sdtPr><w:tag w:val=\"Results\"/><w:id w:val=\"10\"/>"
-           "<w:group/></w:sdtPr><w:sdtContent>" + content + "</w:sdtContent></w:sdt><w:sectPr/></w:body></w:document>";
+           "<w:group/></w:sdtPr><w:sdtContent>" +
+           content + "</w:sdtContent></w:sdt><w:sectPr/></w:body></w:document>";
 }
 
 void run(int copies) {
@@ -76,13 +78,14 @@ void run(int copies) {
     });
     std::string printed;
     const double print = seconds([&] { printed = document.PrintToString(); });
-    std::printf("N = %4d: expand %7.2f us/copy, fill (indexed) %7.2f us/copy, print %7.2f us/copy (%zu KB); "
-                "titles by a walk per tag %8.2f us/copy%s\n",
-                copies, 1e6 * expand / copies, 1e6 * fill / copies, 1e6 * print / copies, printed.size() / 1024,
-                1e6 * walk / copies, ok ? "" : "  EXPAND FAILED");
+    std::printf(
+        "N = %4d: expand %7.2f us/copy, fill (indexed) %7.2f us/copy, print %7.2f us/copy (%zu KB); "
+        "titles by a walk per tag %8.2f us/copy%s\n",
+        copies, 1e6 * expand / copies, 1e6 * fill / copies, 1e6 * print / copies, printed.size() / 1024, 1e6 * walk / copies,
+        ok ? "" : "  EXPAND FAILED");
 }
 
-} // namespace
+}  // namespace
 
 int main() {
     run(100);

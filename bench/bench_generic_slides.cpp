@@ -160,11 +160,10 @@ void run(const char* kind, const char* slide, const std::vector<int>& sizes, con
             bool ok = false;
             double generate = 0;
             const double cpu = cpuSeconds([&] { generate = seconds([&] { ok = creator.generate(Str(report)); }); });
-            struct stat st{};
+            struct stat st {};
             stat(report.c_str(), &st);
             char text[160];
-            std::snprintf(text, sizeof text, "%7.3f s (CPU %6.3f s), report %.1f MB", generate, cpu,
-                          st.st_size / 1048576.0);
+            std::snprintf(text, sizeof text, "%7.3f s (CPU %6.3f s), report %.1f MB", generate, cpu, st.st_size / 1048576.0);
             return ok ? std::string(text) : std::string("FAILED");
         });
         // The child tells the time of generate() first; the ratio is of its CPU
@@ -181,7 +180,7 @@ void run(const char* kind, const char* slide, const std::vector<int>& sizes, con
     }
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     std::vector<int> sizes = {100, 400, 1600};

@@ -45,8 +45,8 @@ struct Result {
     double seconds = 0;  // median of kRounds reports
     double slowestSeconds = 0;
     double cpuSeconds = 0;  // median processor time of the same reports (less sensitive to a busy machine)
-    long setupKb = 0;  // peak resident set after building the repository
-    long peakKb = 0;   // peak resident set at the end
+    long setupKb = 0;       // peak resident set after building the repository
+    long peakKb = 0;        // peak resident set at the end
     long long reportBytes = 0;
 };
 
@@ -76,15 +76,17 @@ kiv::PtrRef<kiv::Image> syntheticImage(int index) {
 }
 
 std::string templateText(bool pictures) {
-    std::string group = "<orvrepgroup><div class=\"snapshot\">\n"
-                        "  <h2><orvrepsit name=\"SIT_TITLE\">title</orvrepsit></h2>\n"
-                        "  <p><orvrepsit name=\"SIT_TEXT\">description</orvrepsit></p>\n"
-                        "  <p>Frame <orvrepsit name=\"SIT_$FRAME_INDEX\">0</orvrepsit> of the model</p>\n";
+    std::string group =
+        "<orvrepgroup><div class=\"snapshot\">\n"
+        "  <h2><orvrepsit name=\"SIT_TITLE\">title</orvrepsit></h2>\n"
+        "  <p><orvrepsit name=\"SIT_TEXT\">description</orvrepsit></p>\n"
+        "  <p>Frame <orvrepsit name=\"SIT_$FRAME_INDEX\">0</orvrepsit> of the model</p>\n";
     if (pictures)
         group += "  <orvrepsit name=\"SIT_PICTURE\"><img src=\"picture.jpg\" width=\"320\" height=\"320\"></orvrepsit>\n";
     group += "</div></orvrepgroup>\n";
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Benchmark</title></head><body>\n"
-           "<h1>Report</h1>\n" + group + "</body></html>\n";
+           "<h1>Report</h1>\n" +
+           group + "</body></html>\n";
 }
 
 Result runCase(bool pictures, int count, const std::string& dir) {
@@ -194,13 +196,14 @@ bool runChild(bool pictures, int count, Result* out, bool tags = false) {
 }
 
 void print(const char* mode, int count, const Result& r) {
-    std::printf("%-9s N=%6d  median %7.3f s (slowest %7.3f s, processor %7.3f s)  %7.1f us/snapshot  "
-                "report %9lld bytes  peak %7ld KB (after setup %7ld KB, +%ld KB)\n",
-                mode, count, r.seconds, r.slowestSeconds, r.cpuSeconds, 1e6 * r.seconds / count, r.reportBytes,
-                r.peakKb, r.setupKb, r.peakKb - r.setupKb);
+    std::printf(
+        "%-9s N=%6d  median %7.3f s (slowest %7.3f s, processor %7.3f s)  %7.1f us/snapshot  "
+        "report %9lld bytes  peak %7ld KB (after setup %7ld KB, +%ld KB)\n",
+        mode, count, r.seconds, r.slowestSeconds, r.cpuSeconds, 1e6 * r.seconds / count, r.reportBytes, r.peakKb, r.setupKb,
+        r.peakKb - r.setupKb);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3) {
@@ -227,8 +230,7 @@ int main(int argc, char** argv) {
         print(mode, p.large, large);
         const double ratio = large.seconds / small.seconds;
         const double cpuRatio = large.cpuSeconds / small.cpuSeconds;
-        std::printf("%-9s ratio for 10x snapshots: time %.2f, processor time %.2f (aim <= 12)\n\n", mode, ratio,
-                    cpuRatio);
+        std::printf("%-9s ratio for 10x snapshots: time %.2f, processor time %.2f (aim <= 12)\n\n", mode, ratio, cpuRatio);
         within = within && ratio <= 12.0;
     }
     // Tags in one group: each tag once renamed per copy, not one pass over the group per tag.

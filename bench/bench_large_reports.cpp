@@ -70,7 +70,7 @@ PtrRef<Image> renderedView(unsigned width, unsigned height) {
 }
 
 long long fileSize(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_size) : -1;
 }
 
@@ -103,8 +103,8 @@ bool step(const std::string& label, const std::function<std::string()>& work) {
     const bool ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     // CPU time as well: steadier than wall time on a busy machine.
     const double cpu = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    std::printf("  %-34s %7.2f s (CPU %6.2f s)  peak %7.1f MB  %s%s\n", label.c_str(), wall, cpu,
-                usage.ru_maxrss / 1024.0, said.c_str(), ok ? "" : (said.empty() ? "FAILED (crashed)" : ""));
+    std::printf("  %-34s %7.2f s (CPU %6.2f s)  peak %7.1f MB  %s%s\n", label.c_str(), wall, cpu, usage.ru_maxrss / 1024.0,
+                said.c_str(), ok ? "" : (said.empty() ? "FAILED (crashed)" : ""));
     return ok;
 }
 
@@ -178,7 +178,7 @@ void run(const Workload& w, const std::string& folder) {
     });
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     const Workload workloads[] = {{"hd", 5000, 1280, 720}, {"slides", 33000, 320, 240}};

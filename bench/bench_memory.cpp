@@ -73,7 +73,7 @@ std::string pictureManifest(int n) {
     return m + "]}";
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc > 1) g_tool = argv[1];
@@ -103,18 +103,21 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 100000; ++i) rows += std::to_string(i) + "," + std::to_string(i * 2) + "\n";
     for (int i = 0; i < 100000; ++i) breaks += "line " + std::to_string(i) + "\\n";
     write("rows.csv", rows);
-    write("large.json", "{\"snapshots\": [{\"type\": \"image\", \"name\": \"a\", \"image\": \"picture.jpg\", \"description\": \"" +
-                            breaks + "\"}, {\"type\": \"image\", \"name\": \"b\", \"image\": \"picture.jpg\"}, "
-                            "{\"type\": \"table\", \"name\": \"t\", \"table\": {\"csv\": \"rows.csv\"}}]}");
+    write("large.json",
+          "{\"snapshots\": [{\"type\": \"image\", \"name\": \"a\", \"image\": \"picture.jpg\", \"description\": \"" + breaks +
+              "\"}, {\"type\": \"image\", \"name\": \"b\", \"image\": \"picture.jpg\"}, "
+              "{\"type\": \"table\", \"name\": \"t\", \"table\": {\"csv\": \"rows.csv\"}}]}");
     const std::string large = g_dir + "/large.kivrep";
-    report("repo create: table of 100000 rows, 100000 line breaks", run({"repo", "create", large, "--from", g_dir + "/large.json"}));
+    report("repo create: table of 100000 rows, 100000 line breaks",
+           run({"repo", "create", large, "--from", g_dir + "/large.json"}));
     report("  generate pptx", run({"generate", "--repo", large, "--template", pptx, "--out", g_dir + "/l.pptx"}));
     report("  generate docx", run({"generate", "--repo", large, "--template", docx, "--out", g_dir + "/l.docx"}));
     // The table alone, into the table SIT3_TABLE of each template (as elements its
     // rows took 897 MB in PowerPoint, 734 MB in Word).
-    write("table.json", "{\"snapshots\": [{\"type\": \"image\", \"name\": \"a\", \"image\": \"picture.jpg\"}, "
-                        "{\"type\": \"image\", \"name\": \"b\", \"image\": \"picture.jpg\"}, "
-                        "{\"type\": \"table\", \"name\": \"t\", \"table\": {\"csv\": \"rows.csv\"}}]}");
+    write("table.json",
+          "{\"snapshots\": [{\"type\": \"image\", \"name\": \"a\", \"image\": \"picture.jpg\"}, "
+          "{\"type\": \"image\", \"name\": \"b\", \"image\": \"picture.jpg\"}, "
+          "{\"type\": \"table\", \"name\": \"t\", \"table\": {\"csv\": \"rows.csv\"}}]}");
     const std::string table = g_dir + "/table.kivrep";
     report("repo create: table of 100000 rows alone", run({"repo", "create", table, "--from", g_dir + "/table.json"}));
     report("  load it (repo show)", run({"repo", "show", table}));
@@ -134,8 +137,8 @@ int main(int argc, char** argv) {
         return 1;
     bomb.clear();
     bomb.shrink_to_fit();
-    report("generate: slide of 200 MB of empty elements", run({"generate", "--repo", large, "--template",
-                                                               g_dir + "/bomb.pptx", "--out", g_dir + "/b.pptx"}));
+    report("generate: slide of 200 MB of empty elements",
+           run({"generate", "--repo", large, "--template", g_dir + "/bomb.pptx", "--out", g_dir + "/b.pptx"}));
     std::system(("rm -rf '" + g_dir + "'").c_str());
     return 0;
 }

@@ -64,7 +64,8 @@ bool fillDeck(const std::string& deckPath, const std::string& out, int slides, b
             const MkString id = slide->Rels()->Relate(MkString(MkOpenXMLPackageEditor::REL_IMAGE), picture->Name());
             TiXmlElement* root = xml->RootElement();
             TiXmlHandle tree = TiXmlHandle(root).FirstChild("p:cSld").FirstChild("p:spTree");
-            TiXmlElement* title = tree.FirstChild("p:sp").FirstChild("p:txBody").FirstChild("a:p").FirstChild("a:r").FirstChild("a:t").ToElement();
+            TiXmlElement* title =
+                tree.FirstChild("p:sp").FirstChild("p:txBody").FirstChild("a:p").FirstChild("a:r").FirstChild("a:t").ToElement();
             TiXmlElement* blip = tree.FirstChild("p:pic").FirstChild("p:blipFill").FirstChild("a:blip").ToElement();
             ok = title && title->FirstChild() && blip;
             if (!ok) break;
@@ -75,16 +76,15 @@ bool fillDeck(const std::string& deckPath, const std::string& out, int slides, b
     });
     save = cpuSeconds([&] { ok = ok && deck.Save(MkString(out.c_str())); });
     if (!ok) std::fprintf(stderr, "%s\n", deck.Error().ShortChar());
-    std::printf("  %4d slides%s: open %6.1f ms, edit %6.1f ms, save %6.1f ms, total %6.1f ms", slides, release ? ", each released" : "", open * 1e3,
-                edit * 1e3, save * 1e3, (open + edit + save) * 1e3);
+    std::printf("  %4d slides%s: open %6.1f ms, edit %6.1f ms, save %6.1f ms, total %6.1f ms", slides,
+                release ? ", each released" : "", open * 1e3, edit * 1e3, save * 1e3, (open + edit + save) * 1e3);
     return ok;
 }
 
 // Adds the pictures to a deck of `slides` slides, picture i on slide
 // (i % slides) + 1, shown by the slide's picture; returns the cost of each
 // addition in seconds (empty on failure) and that of saving in *saving.
-std::vector<double> run(const std::string& deckPath, const std::vector<std::string>& pictures, int slides,
-                        double* saving) {
+std::vector<double> run(const std::string& deckPath, const std::vector<std::string>& pictures, int slides, double* saving) {
     std::vector<double> costs;
     MkOpenXMLPackageEditor editor;
     if (!makeDeck(deckPath, slides) || !editor.Open(MkString(deckPath.c_str()))) return costs;
@@ -96,10 +96,15 @@ std::vector<double> run(const std::string& deckPath, const std::vector<std::stri
     for (size_t i = 0; i < pictures.size() && ok; ++i) {
         costs.push_back(seconds([&] {
             MkOpenXMLPart* slide = deck[i % deck.size()];
-            const MkString name = editor.AddMedia(MkString(std::to_string(i).c_str()) + L".png", pictures[i].data(),
-                                                  pictures[i].size());
-            TiXmlElement* blip = TiXmlHandle(slide->EditXml()->RootElement()).FirstChild("p:cSld").FirstChild("p:spTree")
-                                     .FirstChild("p:pic").FirstChild("p:blipFill").FirstChild("a:blip").ToElement();
+            const MkString name =
+                editor.AddMedia(MkString(std::to_string(i).c_str()) + L".png", pictures[i].data(), pictures[i].size());
+            TiXmlElement* blip = TiXmlHandle(slide->EditXml()->RootElement())
+                                     .FirstChild("p:cSld")
+                                     .FirstChild("p:spTree")
+                                     .FirstChild("p:pic")
+                                     .FirstChild("p:blipFill")
+                                     .FirstChild("a:blip")
+                                     .ToElement();
             ok = !name.IsEmpty() && blip;
             if (ok) blip->SetAttribute("r:embed", slide->Rels()->Relate(image, name).ShortChar());
         }));
@@ -139,7 +144,7 @@ int packageBench(const std::string& dir) {
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc > 1 && std::string(argv[1]) == "package") {

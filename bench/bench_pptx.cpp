@@ -41,14 +41,17 @@ double removalSeconds(const std::string& deck, const std::string& path, int n) {
         std::string overrides, relationships;
         for (int i = 1; i <= n; ++i) {
             const std::string name = "tag" + std::to_string(i) + ".xml";
-            const std::string part = "<p:tagLst xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\">"
-                                     "<p:tag name=\"N\" val=\"" + std::to_string(i) + "\"/></p:tagLst>";
+            const std::string part =
+                "<p:tagLst xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\">"
+                "<p:tag name=\"N\" val=\"" +
+                std::to_string(i) + "\"/></p:tagLst>";
             zip.WriteDataRaw(MkString(("ppt/tags/" + name).c_str()), part.data(), part.size(), false);
             overrides += "<Override PartName=\"/ppt/tags/" + name +
                          "\" ContentType=\"application/vnd.openxmlformats-officedocument.presentationml.tags+xml\"/>";
             relationships += "<Relationship Id=\"rIdT" + std::to_string(i) +
                              "\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/tags\" "
-                             "Target=\"../tags/" + name + "\"/>";
+                             "Target=\"../tags/" +
+                             name + "\"/>";
         }
         types.insert(types.rfind("</Types>"), overrides);
         rels.insert(rels.rfind("</Relationships>"), relationships);
@@ -65,7 +68,7 @@ double removalSeconds(const std::string& deck, const std::string& path, int n) {
     return ok && saved.Open(MkString(path.c_str()), ZIP_OPEN_READ_ONLY) && saved.FindFile(L"ppt/tags/tag1.xml") < 0 ? time : -1;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     const int total = argc > 1 ? std::atoi(argv[1]) : 1000;

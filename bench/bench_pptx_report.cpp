@@ -40,8 +40,10 @@ bool makeRepositoryFile(int n, const std::string& path) {
     for (int i = 1; i <= n; ++i) {
         Snapshot* snapshot = new Snapshot(Snapshot::IMAGE);
         snapshot->setTitle(Str(("Snapshot #" + std::to_string(i)).c_str()));
-        snapshot->setDescription(Str(("View " + std::to_string(i) + " of the model: von Mises stress on the "
-                                      "deformed shape, scale factor 20.").c_str()));
+        snapshot->setDescription(Str(("View " + std::to_string(i) +
+                                      " of the model: von Mises stress on the "
+                                      "deformed shape, scale factor 20.")
+                                         .c_str()));
         Image* image = new Image(320, 240);
         unsigned char* p = image->data();
         for (unsigned y = 0; y < 240; ++y)
@@ -71,16 +73,16 @@ int runOurs(const std::string& templatePath, const std::string& repositoryFile, 
     }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    struct stat st{};
+    struct stat st {};
     stat(out.c_str(), &st);
-    std::printf("%-26s N = %4d: %7.3f s, peak %6.1f MB, output %8.1f kB (CPU %.3f s)%s\n", "kivreport (C++)", n,
-                work, usage.ru_maxrss / 1024.0, st.st_size / 1024.0, cpu, ok ? "" : "  FAILED");
+    std::printf("%-26s N = %4d: %7.3f s, peak %6.1f MB, output %8.1f kB (CPU %.3f s)%s\n", "kivreport (C++)", n, work,
+                usage.ru_maxrss / 1024.0, st.st_size / 1024.0, cpu, ok ? "" : "  FAILED");
     std::fflush(stdout);  // the child ends with _exit
     repository->release();
     return ok ? 0 : 1;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     const std::string peersFolder = peersFolderOption(argc, argv);
@@ -89,7 +91,7 @@ int main(int argc, char** argv) {
     char work[] = "/tmp/bench_pptx_report_XXXXXX";
     if (!mkdtemp(work)) return 1;
     const std::string templatePath = KIV_BENCH_SLIDE_DECK;
-    struct stat st{};
+    struct stat st {};
     const bool peers = !peersFolder.empty() && std::system("command -v node >/dev/null 2>&1") == 0 &&
                        stat((peersDir + "/node_modules").c_str(), &st) == 0 && stat("/usr/bin/time", &st) == 0;
     std::vector<int> sizes = {10, 100, 1000};
@@ -107,9 +109,9 @@ int main(int argc, char** argv) {
     if (peers) {
         int largest = 0;
         for (int n : sizes) largest = n > largest ? n : largest;
-        const std::string command = "mkdir -p '" + std::string(work) + "/templates' && cp '" + peersFolder +
-                                    "'/templates/* '" + std::string(work) + "/templates/' && /usr/bin/python3 '" +
-                                    peersFolder + "/gen_templates.py' '" + std::string(work) + "/templates' --images " +
+        const std::string command = "mkdir -p '" + std::string(work) + "/templates' && cp '" + peersFolder + "'/templates/* '" +
+                                    std::string(work) + "/templates/' && /usr/bin/python3 '" + peersFolder +
+                                    "/gen_templates.py' '" + std::string(work) + "/templates' --images " +
                                     std::to_string(largest) + " >/dev/null 2>&1";
         peersReady = std::system(command.c_str()) == 0;
     }

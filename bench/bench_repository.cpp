@@ -45,7 +45,7 @@ kiv::PtrRef<kiv::Image> syntheticImage(int index) {
     return image;
 }
 
-} // namespace
+}  // namespace
 
 int main() {
     lfw::LogManager::instance()->setLevelRecursive("", 1);
@@ -73,21 +73,21 @@ int main() {
     size_t loaded = 0;
     for (int round = 0; round < kRounds; ++round) {
         encode = std::min(encode, seconds([&] {
-            for (int i = 0; i < kImages; ++i)
-                MdlxImageJpeg::saveImageToMemory(rgb[static_cast<size_t>(i)], &jpegs[static_cast<size_t>(i)]);
-        }));
+                              for (int i = 0; i < kImages; ++i)
+                                  MdlxImageJpeg::saveImageToMemory(rgb[static_cast<size_t>(i)], &jpegs[static_cast<size_t>(i)]);
+                          }));
         save = std::min(save, seconds([&] { ok = repo->saveRepository(path) && ok; }));
         decode = std::min(decode, seconds([&] {
-            // Each decoded image is kept, as loading keeps them.
-            std::vector<MkRGBImage> out(kImages);
-            for (int i = 0; i < kImages; ++i)
-                MdlxImageJpeg::loadImageFromMemory(jpegs[static_cast<size_t>(i)], &out[static_cast<size_t>(i)]);
-        }));
+                              // Each decoded image is kept, as loading keeps them.
+                              std::vector<MkRGBImage> out(kImages);
+                              for (int i = 0; i < kImages; ++i)
+                                  MdlxImageJpeg::loadImageFromMemory(jpegs[static_cast<size_t>(i)], &out[static_cast<size_t>(i)]);
+                          }));
         load = std::min(load, seconds([&] {
-            kiv::PtrRef<kiv::rep::Repository> back = new kiv::rep::Repository;
-            ok = back->loadRepository(path) && ok;
-            loaded = back->snapshotCount();
-        }));
+                            kiv::PtrRef<kiv::rep::Repository> back = new kiv::rep::Repository;
+                            ok = back->loadRepository(path) && ok;
+                            loaded = back->snapshotCount();
+                        }));
     }
     size_t jpegBytes = 0;
     for (const auto& j : jpegs) jpegBytes += j.size();
@@ -97,8 +97,8 @@ int main() {
         return 1;
     }
 
-    std::printf("%d images of %ux%u, %.1f MB of JPEG, best of %d rounds\n", kImages, kWidth, kHeight,
-                jpegBytes / 1048576.0, kRounds);
+    std::printf("%d images of %ux%u, %.1f MB of JPEG, best of %d rounds\n", kImages, kWidth, kHeight, jpegBytes / 1048576.0,
+                kRounds);
     std::printf("JPEG encode alone     %8.3f s\n", encode);
     std::printf("saveRepository        %8.3f s   ratio %.2f\n", save, save / encode);
     std::printf("JPEG decode alone     %8.3f s\n", decode);

@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <string>
 
-using kiv::rep::FieldValues;
 using kiv::rep::FieldMacros;
+using kiv::rep::FieldValues;
 using kiv::rep::TextRuns;
 
 namespace {
@@ -27,7 +27,7 @@ std::wstring makeText(size_t blocks) {
     return text;
 }
 
-} // namespace
+}  // namespace
 
 int main() {
     FieldValues values;
@@ -42,8 +42,8 @@ int main() {
         expandTime[k] = seconds([&] { FieldMacros::expandString(values, &text); });
         MkFormattedTextArray runs;
         runsTime[k] = seconds([&] { TextRuns::convertHtmlToFormattedTextArray(text, &runs); });
-        std::printf("%7zu blocks: %9zu -> %9d characters, expand %8.2f ms, runs %8.2f ms (%d runs)\n", blocks[k],
-                    inputLength, text.Length(), expandTime[k] * 1e3, runsTime[k] * 1e3, runs.GetSize());
+        std::printf("%7zu blocks: %9zu -> %9d characters, expand %8.2f ms, runs %8.2f ms (%d runs)\n", blocks[k], inputLength,
+                    text.Length(), expandTime[k] * 1e3, runsTime[k] * 1e3, runs.GetSize());
     }
     std::printf("ratio 10x text: expand %.1f, runs %.1f\n", expandTime[1] / expandTime[0], runsTime[1] / runsTime[0]);
     return 0;

@@ -76,10 +76,10 @@ Repository* makeRepository(int n) {
     for (int i = 1; i <= n; ++i) {
         Snapshot* snapshot = new Snapshot(Snapshot::TABLE);
         snapshot->setTitle(Str(("Snapshot #" + std::to_string(i)).c_str()));
-        snapshot->setDescription(Str(("View " + std::to_string(i) + " of the model, captured at step " +
-                                      std::to_string(i * 10) +
+        snapshot->setDescription(Str(("View " + std::to_string(i) + " of the model, captured at step " + std::to_string(i * 10) +
                                       ". Von Mises stress on the deformed shape, scale factor 20, legend clipped to "
-                                      "the 5th-95th percentile of the visible elements.").c_str()));
+                                      "the 5th-95th percentile of the visible elements.")
+                                         .c_str()));
         Table* table = new Table(4, 3);
         const std::string rows[4][3] = {{"Quantity", "Value", "Unit"},
                                         {"Max stress", fixed(i * 1.5, 2), "MPa"},
@@ -120,13 +120,14 @@ bool makeBigTable(const std::string& out, int rows) {
         std::string bytes(reinterpret_cast<char*>(data), size);
         free(data);
         if (name == MkString(L"word/document.xml")) {
-            std::string table = "<w:tbl><w:tblPr><w:tblW w:w=\"0\" w:type=\"auto\"/></w:tblPr><w:tblGrid>"
-                                "<w:gridCol w:w=\"3000\"/><w:gridCol w:w=\"3000\"/><w:gridCol w:w=\"3000\"/></w:tblGrid>";
+            std::string table =
+                "<w:tbl><w:tblPr><w:tblW w:w=\"0\" w:type=\"auto\"/></w:tblPr><w:tblGrid>"
+                "<w:gridCol w:w=\"3000\"/><w:gridCol w:w=\"3000\"/><w:gridCol w:w=\"3000\"/></w:tblGrid>";
             for (int r = 0; r < rows; ++r) {
                 table += "<w:tr>";
                 for (int c = 0; c < 3; ++c)
-                    table += "<w:tc><w:tcPr><w:tcW w:w=\"3000\" w:type=\"dxa\"/></w:tcPr><w:p><w:r><w:t>r" +
-                             std::to_string(r) + "c" + std::to_string(c) + "</w:t></w:r></w:p></w:tc>";
+                    table += "<w:tc><w:tcPr><w:tcW w:w=\"3000\" w:type=\"dxa\"/></w:tcPr><w:p><w:r><w:t>r" + std::to_string(r) +
+                             "c" + std::to_string(c) + "</w:t></w:r></w:p></w:tc>";
                 table += "</w:tr>";
             }
             const size_t at = bytes.find("<w:sectPr");
@@ -156,9 +157,11 @@ int runOurs(const std::string& templatePath, const std::string& out, int n, Work
     if (wallSeconds) *wallSeconds = ok ? work : -1;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    struct stat st{};
+    struct stat st {};
     stat(out.c_str(), &st);
-    const char* label = workload == PICTURES ? "kivreport, pictures" : workload == BIG_TABLE ? "kivreport, rows" : "kivreport (C++)";
+    const char* label = workload == PICTURES    ? "kivreport, pictures"
+                        : workload == BIG_TABLE ? "kivreport, rows"
+                                                : "kivreport (C++)";
     std::printf("%-26s N = %4d: %7.3f s (cpu %.3f s), peak %6.1f MB, output %8.1f kB%s\n", label, n, work, cpu,
                 usage.ru_maxrss / 1024.0, st.st_size / 1024.0, ok ? "" : "  FAILED");
     repository->release();
@@ -181,8 +184,7 @@ std::vector<int> sizesOf(const char* variable, std::vector<int> sizes) {
 // Runs one report in a child process; the CPU seconds of generate() (steadier
 // than wall time on a shared machine) come back through a pipe, and its wall
 // seconds into *wall when given.
-double inChild(const std::string& templatePath, const std::string& out, int n, Workload workload,
-               double* wall = nullptr) {
+double inChild(const std::string& templatePath, const std::string& out, int n, Workload workload, double* wall = nullptr) {
     int fds[2];
     if (pipe(fds) != 0) return -1;
     std::fflush(stdout);
@@ -205,7 +207,7 @@ double inChild(const std::string& templatePath, const std::string& out, int n, W
     return t[0];
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     const std::string peersFolder = peersFolderOption(argc, argv);
@@ -218,10 +220,9 @@ int main(int argc, char** argv) {
         std::printf("cannot read %s\n", KIV_BENCH_SDT_DOCUMENT);
         return 1;
     }
-    struct stat st{};
+    struct stat st {};
     const bool peers = !peersFolder.empty() && std::system("command -v node >/dev/null 2>&1") == 0 &&
-                       stat((peersDir + "/node_modules").c_str(), &st) == 0 &&
-                       stat("/usr/bin/time", &st) == 0;
+                       stat((peersDir + "/node_modules").c_str(), &st) == 0 && stat("/usr/bin/time", &st) == 0;
     for (int n : sizesOf("BENCH_NS", {10, 100, 1000})) {
         const std::string out = std::string(work) + "/ours_" + std::to_string(n) + ".docx";
         double ours = -1;
@@ -237,8 +238,8 @@ int main(int argc, char** argv) {
     double previous = 0;
     int previousN = 0;
     for (int n : sizesOf("BENCH_PICTURES", {250, 1000, 2000})) {
-        const double t = inChild(KIV_BENCH_GROUPS_DOCUMENT, std::string(work) + "/pictures_" + std::to_string(n) + ".docx",
-                                 n, PICTURES);
+        const double t =
+            inChild(KIV_BENCH_GROUPS_DOCUMENT, std::string(work) + "/pictures_" + std::to_string(n) + ".docx", n, PICTURES);
         if (previous > 0 && t > 0)
             std::printf("    cpu(%d) / cpu(%d) = %.2f for %.1fx the pictures\n", n, previousN, t / previous,
                         static_cast<double>(n) / previousN);

@@ -65,7 +65,7 @@ Timing runCycles(const std::string& path, int cycles, bool middle, std::mt19937&
     return t;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     const int cycles = argc > 1 ? std::atoi(argv[1]) : 100;
@@ -82,11 +82,11 @@ int main(int argc, char** argv) {
         for (bool middle : {false, true}) {
             Timing t5 = runCycles(small, cycles, middle, rng);
             Timing t50 = runCycles(large, cycles, middle, rng);
-            std::printf("%s\n  5 MB: median %7.1f us, mean %7.1f us   50 MB: median %7.1f us, mean %7.1f us"
-                        "   ratio 50:5 (median) = %.2f\n",
-                        middle ? "replace an entry in the middle (garbage grows)"
-                               : "replace the last entry (space reused)",
-                        t5.median * 1e6, t5.mean * 1e6, t50.median * 1e6, t50.mean * 1e6, t50.median / t5.median);
+            std::printf(
+                "%s\n  5 MB: median %7.1f us, mean %7.1f us   50 MB: median %7.1f us, mean %7.1f us"
+                "   ratio 50:5 (median) = %.2f\n",
+                middle ? "replace an entry in the middle (garbage grows)" : "replace the last entry (space reused)",
+                t5.median * 1e6, t5.mean * 1e6, t50.median * 1e6, t50.mean * 1e6, t50.median / t5.median);
         }
     } catch (const CZipException& e) {
         std::fprintf(stderr, "zip error: %s\n", e.what());

@@ -223,8 +223,8 @@ bool isPng(const std::string& bytes) {
 }
 
 bool isJpeg(const std::string& bytes) {
-    return bytes.size() >= 3 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-           static_cast<unsigned char>(bytes[1]) == 0xD8 && static_cast<unsigned char>(bytes[2]) == 0xFF;
+    return bytes.size() >= 3 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xD8 &&
+           static_cast<unsigned char>(bytes[2]) == 0xFF;
 }
 
 // PNG (any colour type and depth, transparency laid over white) or JPEG (kept
@@ -273,8 +273,7 @@ lfw::Ref<kiv::Image> imageFromArray(const py::buffer& buffer) {
     const py::buffer_info info = buffer.request();
     if (info.itemsize != 1 || (info.format != "B" && info.format != "=B" && info.format != "<B" && info.format != ">B"))
         throw py::type_error("pixels must be an array of uint8 (got format '" + info.format + "')");
-    if (info.ndim != 3 || info.shape[2] != 3)
-        throw py::value_error("pixels must have the shape (height, width, 3)");
+    if (info.ndim != 3 || info.shape[2] != 3) throw py::value_error("pixels must have the shape (height, width, 3)");
     const py::ssize_t height = info.shape[0], width = info.shape[1];
     if (height <= 0 || width <= 0) throw py::value_error("pixels must not be empty");
     if (height > static_cast<py::ssize_t>(kMaxSide) || width > static_cast<py::ssize_t>(kMaxSide) ||
@@ -301,8 +300,7 @@ lfw::Ref<kiv::Image> imageFromArray(const py::buffer& buffer) {
 // pixels_or_path: None, an (h, w, 3) uint8 array, PNG/JPEG bytes, or a path.
 lfw::Ref<kiv::Image> imageArgument(const py::handle& value) {
     if (value.is_none()) return lfw::Ref<kiv::Image>();
-    if (py::isinstance<py::bytes>(value) || py::isinstance<py::bytearray>(value))
-        return decodePicture(bytesOf(value));
+    if (py::isinstance<py::bytes>(value) || py::isinstance<py::bytearray>(value)) return decodePicture(bytesOf(value));
     if (py::isinstance<py::str>(value) || py::hasattr(value, "__fspath__"))
         return decodePicture(readFileBytes(pathArgument(value, "path")).cast<std::string>());
     if (PyObject_CheckBuffer(value.ptr())) {
@@ -393,8 +391,8 @@ lfw::Ref<Table> tableArgument(const py::handle& rows) {
 py::object pixelsOf(const Snapshot& s) {
     const kiv::Image* image = s.image();
     if (!image || image->byteCount() == 0) return py::none();
-    py::array_t<unsigned char> array({static_cast<py::ssize_t>(image->height()), static_cast<py::ssize_t>(image->width()),
-                                      static_cast<py::ssize_t>(3)});
+    py::array_t<unsigned char> array(
+        {static_cast<py::ssize_t>(image->height()), static_cast<py::ssize_t>(image->width()), static_cast<py::ssize_t>(3)});
     std::memcpy(array.mutable_data(), image->data(), image->byteCount());
     return std::move(array);
 }
@@ -484,8 +482,9 @@ using kiv::rep::ReportFormat;
 ReportFormat formatOf(const std::string& templatePath) {
     const ReportFormat format = kiv::rep::ReportCreator::formatOf(Str(templatePath));
     if (format == ReportFormat::Unknown)
-        throw py::value_error(templatePath + ": unknown template type (expected .html, .htm, .pptx, .pptm, .docx, "
-                                             ".docm or another Word or PowerPoint package)");
+        throw py::value_error(templatePath +
+                              ": unknown template type (expected .html, .htm, .pptx, .pptm, .docx, "
+                              ".docm or another Word or PowerPoint package)");
     return format;
 }
 
@@ -537,8 +536,7 @@ ReportOptions reportOptions(const py::handle& reference, const py::handle& snaps
     options.options.use3dViewer = use3dPlugin;
     options.options.embedModels = embedModels;
     if (!reference.is_none()) {
-        if (!py::isinstance<Repository>(reference))
-            throw py::type_error("reference must be a kivreport.Repository or None");
+        if (!py::isinstance<Repository>(reference)) throw py::type_error("reference must be a kivreport.Repository or None");
         options.reference = frozenCopy(*reference.cast<Repository*>());
         options.options.referenceRepository = options.reference.p();
     }
@@ -562,10 +560,9 @@ Repository* repositoryArgument(const py::handle& value) {
     return value.cast<Repository*>();
 }
 
-GenerateResult generateReport(const py::handle& repositoryObject, const py::handle& templateObject,
-                              const py::handle& outObject, const py::handle& reference, const py::handle& snapshots,
-                              bool use3dViewer, bool embedModels, bool acceptPartial, bool pdf, int pdfTimeout,
-                              const py::handle& use3dPlugin, bool strict) {
+GenerateResult generateReport(const py::handle& repositoryObject, const py::handle& templateObject, const py::handle& outObject,
+                              const py::handle& reference, const py::handle& snapshots, bool use3dViewer, bool embedModels,
+                              bool acceptPartial, bool pdf, int pdfTimeout, const py::handle& use3dPlugin, bool strict) {
     Repository* repository = repositoryArgument(repositoryObject);
     const std::string templatePath = pathArgument(templateObject, "template");
     const std::string out = pathArgument(outObject, "out");
@@ -577,10 +574,11 @@ GenerateResult generateReport(const py::handle& repositoryObject, const py::hand
     if (format == ReportFormat::Word && outExtension != ".docx" && outExtension != ".docm")
         throw py::value_error(out + ": a Word template makes a Word report; name it .docx (.docm to keep its macros)");
     if (format == ReportFormat::PowerPoint && outExtension != ".pptx" && outExtension != ".pptm")
-        throw py::value_error(out + ": a PowerPoint template makes a PowerPoint report; name it .pptx (.pptm to keep "
-                                    "its macros)");
-    if (format == ReportFormat::Html && (outExtension == ".docx" || outExtension == ".pptx" || outExtension == ".docm" ||
-                                         outExtension == ".pptm"))
+        throw py::value_error(out +
+                              ": a PowerPoint template makes a PowerPoint report; name it .pptx (.pptm to keep "
+                              "its macros)");
+    if (format == ReportFormat::Html &&
+        (outExtension == ".docx" || outExtension == ".pptx" || outExtension == ".docm" || outExtension == ".pptm"))
         throw py::value_error(out + ": an HTML template makes an HTML report; name it .html");
     if (pdf && outExtension == ".pdf")
         throw py::value_error(out + ": the report itself cannot be named .pdf when pdf=True asks for a PDF beside it");
@@ -617,8 +615,8 @@ GenerateResult generateReport(const py::handle& repositoryObject, const py::hand
     return made;
 }
 
-py::tuple validateTemplate(const py::handle& repositoryObject, const py::handle& templateObject,
-                           const py::handle& reference, const py::handle& snapshots) {
+py::tuple validateTemplate(const py::handle& repositoryObject, const py::handle& templateObject, const py::handle& reference,
+                           const py::handle& snapshots) {
     Repository* repository = repositoryArgument(repositoryObject);
     const std::string templatePath = pathArgument(templateObject, "template");
     formatOf(templatePath);
@@ -681,7 +679,7 @@ std::string reportToPdf(const py::handle& reportObject, const py::handle& pdfObj
     return pdfPath;
 }
 
-} // namespace
+}  // namespace
 
 PYBIND11_MODULE(_kivreport, m) {
     m.doc() = "Reports (HTML, PowerPoint, Word, PDF) from repositories of snapshots: pictures, 3D models and tables.";
@@ -696,8 +694,8 @@ PYBIND11_MODULE(_kivreport, m) {
             if (p) std::rethrow_exception(p);
         } catch (const ReportError& e) {
             // The exception object carries the failed call's result.
-            py::object type = py::reinterpret_borrow<py::object>(dynamic_cast<const PdfError*>(&e) ? pdfError->ptr()
-                                                                                                   : error->ptr());
+            py::object type =
+                py::reinterpret_borrow<py::object>(dynamic_cast<const PdfError*>(&e) ? pdfError->ptr() : error->ptr());
             py::object value = type(e.what());
             value.attr("errors") = py::cast(e.details.errors);
             value.attr("warnings") = py::cast(e.details.warnings);
@@ -705,8 +703,9 @@ PYBIND11_MODULE(_kivreport, m) {
             PyErr_SetObject(type.ptr(), value.ptr());
         }
     });
-    error->attr("__doc__") = "A library call failed. The message holds its errors; the attributes errors, warnings\n"
-                             "and left_out (names of snapshots whose content was left out) list them.";
+    error->attr("__doc__") =
+        "A library call failed. The message holds its errors; the attributes errors, warnings\n"
+        "and left_out (names of snapshots whose content was left out) list them.";
     pdfError->attr("__doc__") = "The report was written, but its PDF copy could not be made.";
 
     py::class_<PySnapshot>(m, "Snapshot",
@@ -714,8 +713,8 @@ PYBIND11_MODULE(_kivreport, m) {
                            "description (which may hold $(KEY) macros) and field values.")
         .def_static(
             "image",
-            [](const py::handle& pixels, const std::string& title, const std::string& description,
-               const py::handle& fields, const std::string& viewerUrl, const std::string& name) {
+            [](const py::handle& pixels, const std::string& title, const std::string& description, const py::handle& fields,
+               const std::string& viewerUrl, const std::string& name) {
                 lfw::Ref<kiv::Image> image = imageArgument(pixels);
                 PySnapshot s = makeSnapshot(Snapshot::IMAGE, name, title, description, fields, viewerUrl);
                 s.snapshot->setImage(image.p());
@@ -727,8 +726,8 @@ PYBIND11_MODULE(_kivreport, m) {
             "a path of a PNG or JPEG file, or None (no picture).")
         .def_static(
             "model",
-            [](const py::handle& model, const std::string& title, const std::string& description,
-               const py::handle& fields, const std::string& viewerUrl, const std::string& name) {
+            [](const py::handle& model, const std::string& title, const std::string& description, const py::handle& fields,
+               const std::string& viewerUrl, const std::string& name) {
                 std::string path;
                 lfw::Ref<kiv::ug::MdlxMemoryFile> file = modelArgument(model, &path);
                 PySnapshot s = makeSnapshot(Snapshot::MDLX, name, title, description, fields, viewerUrl);
@@ -741,9 +740,9 @@ PYBIND11_MODULE(_kivreport, m) {
             "A 3D model snapshot from the bytes or the path of an Mdlx model file, or None.")
         .def_static(
             "table",
-            [](const py::handle& rows, const std::string& title, const std::string& description,
-               const py::handle& fields, const std::string& viewerUrl, const std::string& name,
-               const std::string& xAxisTitle, const std::string& yAxisTitle) {
+            [](const py::handle& rows, const std::string& title, const std::string& description, const py::handle& fields,
+               const std::string& viewerUrl, const std::string& name, const std::string& xAxisTitle,
+               const std::string& yAxisTitle) {
                 lfw::Ref<Table> table = tableArgument(rows);
                 if (table.notNull()) {
                     table->setChartXAxisTitle(Str(xAxisTitle));
@@ -753,16 +752,14 @@ PYBIND11_MODULE(_kivreport, m) {
                 s.snapshot->setTable(table.p());
                 return s;
             },
-            py::arg("rows"), py::kw_only(), py::arg("title") = "", py::arg("description") = "",
-            py::arg("fields") = py::none(), py::arg("viewer_url") = "", py::arg("name") = "",
-            py::arg("x_axis_title") = "", py::arg("y_axis_title") = "",
+            py::arg("rows"), py::kw_only(), py::arg("title") = "", py::arg("description") = "", py::arg("fields") = py::none(),
+            py::arg("viewer_url") = "", py::arg("name") = "", py::arg("x_axis_title") = "", py::arg("y_axis_title") = "",
             "A table snapshot from a list of rows, each a list of cells (str, int or float);\n"
             "every row as long as the first. Charts take their axis titles from it.")
-        .def_property_readonly("type", [](const PySnapshot& s) { return typeName(s.snapshot->type()); },
-                               "'image', 'model' or 'table'.")
         .def_property_readonly(
-            "number",
-            [](const PySnapshot& s) -> py::object { return s.number ? py::cast(s.number) : py::none(); },
+            "type", [](const PySnapshot& s) { return typeName(s.snapshot->type()); }, "'image', 'model' or 'table'.")
+        .def_property_readonly(
+            "number", [](const PySnapshot& s) -> py::object { return s.number ? py::cast(s.number) : py::none(); },
             "The snapshot's number in the repository it was taken from or added to, counted from 1\n"
             "as in template tags (SIT1_TITLE); None for a snapshot not in a repository.")
         .def_property(
@@ -784,8 +781,9 @@ PYBIND11_MODULE(_kivreport, m) {
         .def_property(
             "viewer_url", [](const PySnapshot& s) { return s.snapshot->cloudViewerUrl().toStdString(); },
             [](PySnapshot& s, const std::string& v) { s.snapshot->setCloudViewerUrl(Str(v)); })
-        .def_property_readonly("pixels", [](const PySnapshot& s) { return pixelsOf(*s.snapshot); },
-                               "A copy of the picture as a uint8 array (height, width, 3), or None.")
+        .def_property_readonly(
+            "pixels", [](const PySnapshot& s) { return pixelsOf(*s.snapshot); },
+            "A copy of the picture as a uint8 array (height, width, 3), or None.")
         .def_property_readonly(
             "model_bytes",
             [](const PySnapshot& s) -> py::object {
@@ -795,8 +793,9 @@ PYBIND11_MODULE(_kivreport, m) {
                 return py::bytes(reinterpret_cast<const char*>(file->GetBuffer()), file->GetSize());
             },
             "The Mdlx model file's bytes, or None.")
-        .def_property_readonly("rows", [](const PySnapshot& s) { return rowsOf(*s.snapshot); },
-                               "A copy of the table's cells as a list of rows, or None.")
+        .def_property_readonly(
+            "rows", [](const PySnapshot& s) { return rowsOf(*s.snapshot); },
+            "A copy of the table's cells as a list of rows, or None.")
         .def_property_readonly("x_axis_title",
                                [](const PySnapshot& s) {
                                    return s.snapshot->table() ? s.snapshot->table()->chartXAxisTitle().toStdString()
@@ -822,8 +821,8 @@ PYBIND11_MODULE(_kivreport, m) {
         });
 
     py::class_<Repository, lfw::Ref<Repository>>(m, "Repository",
-                                                  "An ordered collection of snapshots with unique names, saved to and\n"
-                                                  "loaded from repository files.")
+                                                 "An ordered collection of snapshots with unique names, saved to and\n"
+                                                 "loaded from repository files.")
         .def(py::init([]() { return new Repository; }))
         .def_static("load", &loadRepository, py::arg("path"),
                     "Reads a repository file; raises kivreport.Error when it cannot be read.")
@@ -855,16 +854,14 @@ PYBIND11_MODULE(_kivreport, m) {
             "Appends the snapshot (not a copy) and returns the name it is stored under: its own, or\n"
             "made unique with a number appended ('situation' when it has none).")
         .def("clear", &Repository::removeAllSnapshots)
-        .def("__repr__", [](const Repository& r) {
-            return "<kivreport.Repository of " + std::to_string(r.snapshotCount()) + " snapshots>";
-        });
+        .def("__repr__",
+             [](const Repository& r) { return "<kivreport.Repository of " + std::to_string(r.snapshotCount()) + " snapshots>"; });
 
     py::class_<GenerateResult>(m, "Result", "What generate did.")
         .def_readonly("files", &GenerateResult::files, "The files written, the report first (then its pictures, models, PDF).")
         .def_readonly("warnings", &GenerateResult::warnings,
                       "The warnings, one line each: tags left as the template has them, in the words of validate.")
-        .def_readonly("left_out", &GenerateResult::leftOut,
-                      "Names of the snapshots whose content a partial report left out.")
+        .def_readonly("left_out", &GenerateResult::leftOut, "Names of the snapshots whose content a partial report left out.")
         .def("__repr__", [](const GenerateResult& r) {
             return "<kivreport.Result: " + std::to_string(r.files.size()) + " files, " + std::to_string(r.warnings.size()) +
                    " warnings>";

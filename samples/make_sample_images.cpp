@@ -114,7 +114,7 @@ bool writeModel(const std::string& path, const char* caseName, const MkRGBImage&
     return true;
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -123,11 +123,11 @@ int main(int argc, char** argv) {
     }
     const std::string dir = std::string(argv[1]) + "/";
     const MkRGBImage plateStress = plate(0), beamStress = beam();
-    const bool ok = writePng(dir + "plate-stress.png", plateStress) &&
-                    writePng(dir + "plate-displacement.png", plate(1)) && writePng(dir + "beam-stress.png", beamStress) &&
-                    writeModel(dir + "plate.mdlx", "Tension 100 MPa", plateStress,
-                               "plate 200 x 120 x 5 mm, hole 48 mm; 3912 nodes, 1840 quadratic shells\n") &&
-                    writeModel(dir + "beam.mdlx", "Tip load 2 kN", beamStress,
-                               "cantilever 1000 x 100 x 50 mm; 2211 nodes, 400 hexahedra\n");
+    const bool ok =
+        writePng(dir + "plate-stress.png", plateStress) && writePng(dir + "plate-displacement.png", plate(1)) &&
+        writePng(dir + "beam-stress.png", beamStress) &&
+        writeModel(dir + "plate.mdlx", "Tension 100 MPa", plateStress,
+                   "plate 200 x 120 x 5 mm, hole 48 mm; 3912 nodes, 1840 quadratic shells\n") &&
+        writeModel(dir + "beam.mdlx", "Tip load 2 kN", beamStress, "cantilever 1000 x 100 x 50 mm; 2211 nodes, 400 hexahedra\n");
     return ok ? 0 : 1;
 }

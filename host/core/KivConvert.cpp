@@ -8,4 +8,4 @@ lfw::String Convert::toLfwString(const Str& s) { return lfw::String(s.toStdWStri
 
 Str Convert::toStr(const lfw::String& s) { return Str(s.toStdString()); }
 
-} // namespace kiv
+}  // namespace kiv

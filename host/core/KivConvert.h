@@ -10,4 +10,4 @@ public:
     static Str toStr(const lfw::String& s);
 };
 
-} // namespace kiv
+}  // namespace kiv

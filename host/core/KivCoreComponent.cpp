@@ -14,4 +14,4 @@ LogManager* CoreComponent::logManager() {
     return manager;
 }
 
-} // namespace kiv
+}  // namespace kiv

@@ -21,4 +21,4 @@ public:
     static LogManager* logManager();  // the process-wide toolkit log manager
 };
 
-} // namespace kiv
+}  // namespace kiv

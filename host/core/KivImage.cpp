@@ -53,13 +53,12 @@ bool Image::pixelsDecoded() const {
     return !m_decoder;
 }
 
-void Image::setDeferredJpeg(unsigned int width, unsigned int height, std::vector<unsigned char> jpeg,
-                            Decoder decoder) {
+void Image::setDeferredJpeg(unsigned int width, unsigned int height, std::vector<unsigned char> jpeg, Decoder decoder) {
     setDeferredJpeg(width, height, std::make_shared<const std::vector<unsigned char>>(std::move(jpeg)), decoder);
 }
 
-void Image::setDeferredJpeg(unsigned int width, unsigned int height,
-                            std::shared_ptr<const std::vector<unsigned char>> jpeg, Decoder decoder) {
+void Image::setDeferredJpeg(unsigned int width, unsigned int height, std::shared_ptr<const std::vector<unsigned char>> jpeg,
+                            Decoder decoder) {
     clear();
     if (!jpeg || jpeg->empty() || !decoder || static_cast<size_t>(width) * height == 0) return;
     m_width = width;
@@ -86,10 +85,8 @@ void Image::clear() {
 }
 
 void Image::setSourceJpeg(std::vector<unsigned char> jpeg) {
-    if (jpeg.empty() || byteCount() == 0)
-        m_sourceJpeg.reset();
-    else
-        m_sourceJpeg = std::make_shared<const std::vector<unsigned char>>(std::move(jpeg));
+    if (jpeg.empty() || byteCount() == 0) m_sourceJpeg.reset();
+    else m_sourceJpeg = std::make_shared<const std::vector<unsigned char>>(std::move(jpeg));
 }
 
-} // namespace kiv
+}  // namespace kiv

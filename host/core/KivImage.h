@@ -60,4 +60,4 @@ private:
     mutable std::mutex m_decoding;
 };
 
-} // namespace kiv
+}  // namespace kiv

@@ -30,4 +30,4 @@ private:
     unsigned int m_version;
 };
 
-} // namespace kiv
+}  // namespace kiv

@@ -13,4 +13,4 @@ public:
 template <typename T>
 using PtrRef = lfw::Ref<T>;
 
-} // namespace kiv
+}  // namespace kiv

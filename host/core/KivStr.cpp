@@ -29,4 +29,4 @@ Str Str::number(double n, char format, int precision) {
     return Str(buf);
 }
 
-} // namespace kiv
+}  // namespace kiv

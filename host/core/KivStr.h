@@ -7,7 +7,7 @@ namespace kiv {
 class Str {
 public:
     Str() = default;
-    Str(const char* utf8);          // invalid bytes survive a round trip through toStdString()
+    Str(const char* utf8);  // invalid bytes survive a round trip through toStdString()
     Str(const std::string& utf8);
     Str(const wchar_t* text) : m_s(text ? text : L"") {}
     Str(const std::wstring& text) : m_s(text) {}
@@ -24,7 +24,10 @@ public:
     // 'g' with precision -1 gives the shortest text that reads back to the same value.
     static Str number(double n, char format = 'g', int precision = -1);
 
-    Str& operator+=(const Str& o) { m_s += o.m_s; return *this; }
+    Str& operator+=(const Str& o) {
+        m_s += o.m_s;
+        return *this;
+    }
     friend Str operator+(const Str& a, const Str& b) { return Str(a.m_s + b.m_s); }
     friend bool operator<(const Str& a, const Str& b) { return a.m_s < b.m_s; }
     friend bool operator==(const Str& a, const Str& b) { return a.m_s == b.m_s; }
@@ -34,4 +37,4 @@ private:
     std::wstring m_s;
 };
 
-} // namespace kiv
+}  // namespace kiv

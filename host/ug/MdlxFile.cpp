@@ -40,7 +40,7 @@ std::string toUtf8(const MkString& text) {
     return out;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // MdlxZipMemFile, MdlxMemoryFile
@@ -83,8 +83,7 @@ void MdlxAccess::Close() {
     if (m_zip) {
         try {
             m_zip->Close();  // read-only: writes nothing
-        } catch (const CZipException&) {
-        }
+        } catch (const CZipException&) {}
     }
     m_zip.reset();
     m_mem.reset();
@@ -137,8 +136,7 @@ bool MdlxAccess::Open(MdlxZipMemFile* file, int accessMode) {
         if (s.compare(0, 3, "id=") != 0) continue;
         size_t lineEnd = s.find('\n');
         std::string idText = s.substr(3, lineEnd == std::string::npos ? std::string::npos : lineEnd - 3);
-        if (idText.empty() || idText.size() > 9 || idText.find_first_not_of("0123456789") != std::string::npos)
-            continue;
+        if (idText.empty() || idText.size() > 9 || idText.find_first_not_of("0123456789") != std::string::npos) continue;
         MkString name;
         if (lineEnd != std::string::npos && s.compare(lineEnd + 1, 5, "name=") == 0) {
             std::string utf8 = s.substr(lineEnd + 6);
@@ -211,8 +209,7 @@ int MdlxWriter::AddCase(const MkString& name, const MkRGBImage& preview, const v
     Case c;
     c.id = GetNumCases() + 1;
     c.name = name;
-    if (preview.GetNumImageBytes() > 0 && !MdlxImageJpeg::saveImageToMemory(preview, &c.jpeg, jpegQuality))
-        return -1;
+    if (preview.GetNumImageBytes() > 0 && !MdlxImageJpeg::saveImageToMemory(preview, &c.jpeg, jpegQuality)) return -1;
     if (modelData && modelSize) {
         const auto* p = static_cast<const unsigned char*>(modelData);
         c.model.assign(p, p + modelSize);
@@ -243,5 +240,5 @@ bool MdlxWriter::Write(MdlxZipMemFile* out) const {
     return out->CopyData(mem.GetData(), mem.GetSize());
 }
 
-} // namespace ug
-} // namespace kiv
+}  // namespace ug
+}  // namespace kiv

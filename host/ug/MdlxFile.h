@@ -22,7 +22,7 @@ namespace ug {
 // model file is exchanged as it is (GetData, CopyData and Save keep it byte for byte).
 class MdlxZipMemFile {
 public:
-    bool GetData(MkUbyteArray* bytes) const;  // copies the whole content out; false for null
+    bool GetData(MkUbyteArray* bytes) const;   // copies the whole content out; false for null
     bool CopyData(const MkUbyteArray& bytes);  // replaces the content
     bool CopyData(const void* data, size_t size);
     // Replaces the content by these bytes, without copying them.
@@ -112,8 +112,8 @@ class MdlxWriter {
 public:
     // Adds a case and returns its id (1, 2, ...), or -1 when the preview cannot
     // be encoded. An empty preview image stores no preview.
-    int AddCase(const MkString& name, const MkRGBImage& preview, const void* modelData = nullptr,
-                size_t modelSize = 0, int jpegQuality = 90);
+    int AddCase(const MkString& name, const MkRGBImage& preview, const void* modelData = nullptr, size_t modelSize = 0,
+                int jpegQuality = 90);
     int GetNumCases() const { return static_cast<int>(m_cases.size()); }
     // The file content; false only when the container cannot be written.
     bool Write(MdlxZipMemFile* out) const;
@@ -129,5 +129,5 @@ private:
     std::vector<Case> m_cases;
 };
 
-} // namespace ug
-} // namespace kiv
+}  // namespace ug
+}  // namespace kiv

@@ -16,9 +16,7 @@ struct ErrorManager {
     jmp_buf jump;
 };
 
-void onError(j_common_ptr cinfo) {
-    longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
-}
+void onError(j_common_ptr cinfo) { longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1); }
 
 void onMessage(j_common_ptr cinfo, int level) {
     if (level >= 0) return;  // trace messages
@@ -221,7 +219,7 @@ bool decode(const unsigned char* data, size_t size, MkRGBImage* image, uint64_t 
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool MdlxImageJpeg::saveImageToMemory(const MkRGBImage& image, std::vector<unsigned char>* jpeg, int quality) {
     if (!jpeg) return false;

@@ -26,6 +26,5 @@ public:
     static bool checkDecodes(const unsigned char* jpeg, size_t size, uint64_t maxMemory);
     // Bytes a decode takes at its peak (the RGB pixels and the decoder's buffers),
     // read from the header, and the picture's size; 0 when there is no readable header.
-    static uint64_t decodeMemory(const unsigned char* jpeg, size_t size, unsigned* width = nullptr,
-                                 unsigned* height = nullptr);
+    static uint64_t decodeMemory(const unsigned char* jpeg, size_t size, unsigned* width = nullptr, unsigned* height = nullptr);
 };

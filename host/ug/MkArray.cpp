@@ -3,9 +3,7 @@
 
 namespace {
 
-bool isSpace(wchar_t c) {
-    return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\f' || c == L'\v';
-}
+bool isSpace(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\f' || c == L'\v'; }
 
 std::vector<std::wstring> splitItems(const std::wstring& text, wchar_t separator) {
     std::vector<std::wstring> items;
@@ -43,7 +41,7 @@ MkString join(const MkArrayT<T>& array, const MkString& separator, ToText toText
     return MkString(std::move(out));
 }
 
-} // namespace
+}  // namespace
 
 bool MkIntArray::SetFromString(const MkString& text, wchar_t separator) {
     std::vector<std::wstring> items = splitItems(text.Std(), separator);

@@ -17,12 +17,16 @@ namespace mkarray_detail {
 // Ordering for Sort, BinSearch, RemoveDuplicates and Intersect. NaN sorts last
 // and equals itself, so that floating-point arrays keep a strict weak order.
 template <typename T>
-bool less(const T& a, const T& b) { return a < b; }
+bool less(const T& a, const T& b) {
+    return a < b;
+}
 inline bool less(float a, float b) { return !std::isnan(a) && (std::isnan(b) || a < b); }
 inline bool less(double a, double b) { return !std::isnan(a) && (std::isnan(b) || a < b); }
 template <typename T>
-bool equivalent(const T& a, const T& b) { return !less(a, b) && !less(b, a); }
-} // namespace mkarray_detail
+bool equivalent(const T& a, const T& b) {
+    return !less(a, b) && !less(b, a);
+}
+}  // namespace mkarray_detail
 
 template <typename T>
 class MkArrayT {
@@ -46,20 +50,20 @@ public:
     typename std::vector<T>::const_iterator end() const { return m_items.end(); }
     std::vector<T>& Std() { return m_items; }
 
-    bool SetSize(int n);                      // new items default-constructed
+    bool SetSize(int n);  // new items default-constructed
     void Clear() { m_items.clear(); }
-    bool SetAtGrow(int i, const T& v);        // grows to i+1
-    int AddGrow(const T& v);                  // index of the new item, -1 when full
-    int AddUniqueGrow(const T& v);            // index of the existing or new item
-    bool Insert(int i, const T& v);           // 0 <= i <= size
-    bool Delete(int first, int count = 1);    // clipped to the array
+    bool SetAtGrow(int i, const T& v);                               // grows to i+1
+    int AddGrow(const T& v);                                         // index of the new item, -1 when full
+    int AddUniqueGrow(const T& v);                                   // index of the existing or new item
+    bool Insert(int i, const T& v);                                  // 0 <= i <= size
+    bool Delete(int first, int count = 1);                           // clipped to the array
     int Find(const T& v, int start = 0, bool forward = true) const;  // -1 when absent
-    int BinSearch(const T& v) const;          // on a sorted array; -1 when absent
+    int BinSearch(const T& v) const;                                 // on a sorted array; -1 when absent
     void Sort();
-    int RemoveDuplicates();                   // keeps first occurrences in order; returns count removed
-    void Intersect(const MkArrayT& other);    // keeps items also in other, in this order
+    int RemoveDuplicates();                      // keeps first occurrences in order; returns count removed
+    void Intersect(const MkArrayT& other);       // keeps items also in other, in this order
     bool AssignConsecutive(int count, T first);  // first, first+1, ... (numeric arrays)
-    bool CopyData(const T* data, int count);  // replaces the content
+    bool CopyData(const T* data, int count);     // replaces the content
     bool Append(const MkArrayT& other);
 
 protected:
@@ -139,8 +143,8 @@ int MkArrayT<T>::Find(const T& v, int start, bool forward) const {
 
 template <typename T>
 int MkArrayT<T>::BinSearch(const T& v) const {
-    auto it = std::lower_bound(m_items.begin(), m_items.end(), v,
-                               [](const T& a, const T& b) { return mkarray_detail::less(a, b); });
+    auto it =
+        std::lower_bound(m_items.begin(), m_items.end(), v, [](const T& a, const T& b) { return mkarray_detail::less(a, b); });
     if (it == m_items.end() || !mkarray_detail::equivalent(*it, v)) return -1;
     return static_cast<int>(it - m_items.begin());
 }
@@ -243,8 +247,7 @@ public:
     MkString GetAsString(const MkString& separator = MkString(L" ")) const;
 };
 
-class MkUbyteArray : public MkArrayT<unsigned char> {
-};
+class MkUbyteArray : public MkArrayT<unsigned char> {};
 
 class MkStringArray : public MkArrayT<MkString> {
 public:

@@ -53,10 +53,8 @@ bool MkFileAccess(const MkString& path, int type) {
 }
 
 namespace {
-int lastSeparator(const MkString& path) {
-    return std::max(path.Find(L'/', -1, false), path.Find(L'\\', -1, false));
-}
-} // namespace
+int lastSeparator(const MkString& path) { return std::max(path.Find(L'/', -1, false), path.Find(L'\\', -1, false)); }
+}  // namespace
 
 MkString MkGetFileName(const MkString& path, bool withExtension) {
     MkString name = path.Mid(lastSeparator(path) + 1);

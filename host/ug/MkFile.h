@@ -12,12 +12,12 @@ public:
     MkFile(const MkFile&) = delete;
     MkFile& operator=(const MkFile&) = delete;
 
-    bool Open();                                            // binary mode, UTF-8 path
+    bool Open();  // binary mode, UTF-8 path
     bool IsOpen() const { return m_file != nullptr; }
     size_t Write(const void* data, size_t size, size_t count);  // items written
     size_t Read(void* data, size_t size, size_t count);         // items read
-    long long GetLength() const;                            // -1 when not open
-    bool Close();                                           // false when a buffered write failed
+    long long GetLength() const;                                // -1 when not open
+    bool Close();                                               // false when a buffered write failed
 
 private:
     MkString m_path;

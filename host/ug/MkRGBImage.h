@@ -18,7 +18,10 @@ public:
     // Black image of that size (0 in either direction: empty); false, and unchanged,
     // for a negative size, one above 65535 x 65535 or more than INT_MAX bytes.
     bool SetSize(int width, int height);
-    void Clear() { m_width = m_height = 0; m_rgb.clear(); }
+    void Clear() {
+        m_width = m_height = 0;
+        m_rgb.clear();
+    }
 
 private:
     int m_width = 0;

@@ -48,9 +48,7 @@ private:
     locale_t m_old;
 };
 
-bool isSpace(wchar_t c) {
-    return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\f' || c == L'\v';
-}
+bool isSpace(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\f' || c == L'\v'; }
 
 bool isDigit(wchar_t c) { return c >= L'0' && c <= L'9'; }
 
@@ -90,7 +88,6 @@ private:
     std::wstring m_lowHay, m_lowNeedle;
 };
 
-
 // Length of the decimal number starting at pos: [sign] digits [. digits] or
 // [sign] . digits, then an optional exponent. 0 when none starts there.
 size_t scanNumber(const std::wstring& s, size_t pos) {
@@ -98,11 +95,17 @@ size_t scanNumber(const std::wstring& s, size_t pos) {
     size_t i = pos;
     if (i < n && (s[i] == L'+' || s[i] == L'-')) ++i;
     size_t intDigits = 0;
-    while (i < n && isDigit(s[i])) { ++i; ++intDigits; }
+    while (i < n && isDigit(s[i])) {
+        ++i;
+        ++intDigits;
+    }
     size_t fracDigits = 0;
     if (i < n && s[i] == L'.') {
         size_t j = i + 1;
-        while (j < n && isDigit(s[j])) { ++j; ++fracDigits; }
+        while (j < n && isDigit(s[j])) {
+            ++j;
+            ++fracDigits;
+        }
         if (intDigits > 0 || fracDigits > 0) i = j;
     }
     if (intDigits == 0 && fracDigits == 0) return 0;
@@ -110,7 +113,10 @@ size_t scanNumber(const std::wstring& s, size_t pos) {
         size_t j = i + 1;
         if (j < n && (s[j] == L'+' || s[j] == L'-')) ++j;
         size_t expDigits = 0;
-        while (j < n && isDigit(s[j])) { ++j; ++expDigits; }
+        while (j < n && isDigit(s[j])) {
+            ++j;
+            ++expDigits;
+        }
         if (expDigits > 0) i = j;
     }
     return i - pos;
@@ -175,7 +181,7 @@ bool formatWide(const wchar_t* format, va_list args, std::wstring* out) {
     return false;
 }
 
-} // namespace
+}  // namespace
 
 MkString::MkString(const char* text) {
     if (text) m_s = lfw::utf8::decode(text, std::strlen(text), Invalid::Escape);
@@ -255,8 +261,7 @@ bool MkString::StartsWith(const MkString& text) const {
 }
 
 bool MkString::EndsWith(const MkString& text) const {
-    return m_s.size() >= text.m_s.size() &&
-           m_s.compare(m_s.size() - text.m_s.size(), text.m_s.size(), text.m_s) == 0;
+    return m_s.size() >= text.m_s.size() && m_s.compare(m_s.size() - text.m_s.size(), text.m_s.size(), text.m_s) == 0;
 }
 
 int MkString::FindAll(const MkString& text, MkIntArray* positions, bool caseSensitive) const {

@@ -22,7 +22,7 @@ public:
     operator lfw::String() const;
 
     const wchar_t* operator~() const { return m_s.c_str(); }  // for "%ls"
-    const char* ShortChar() const;  // UTF-8 copy, valid until the next call or change
+    const char* ShortChar() const;                            // UTF-8 copy, valid until the next call or change
     const std::wstring& Std() const { return m_s; }
     std::wstring& Std() { return m_s; }
 
@@ -32,7 +32,9 @@ public:
     wchar_t operator[](int i) const { return m_s[static_cast<size_t>(i)]; }
     wchar_t GetAt(int i) const;  // 0 outside the string
     void Empty() { m_s.clear(); }
-    void Reserve(int n) { if (n > 0) m_s.reserve(static_cast<size_t>(n)); }
+    void Reserve(int n) {
+        if (n > 0) m_s.reserve(static_cast<size_t>(n));
+    }
 
     // Forward from start with forward true; start -1 with forward false finds the last,
     // another start with forward false the last one beginning at or before it. An
@@ -53,12 +55,21 @@ public:
     bool operator==(const MkString& o) const { return m_s == o.m_s; }
     bool operator!=(const MkString& o) const { return m_s != o.m_s; }
     bool operator<(const MkString& o) const { return m_s < o.m_s; }
-    int Compare(const MkString& o) const;        // <0, 0, >0
+    int Compare(const MkString& o) const;  // <0, 0, >0
     int CompareNoCase(const MkString& o) const;
 
-    MkString& operator+=(const MkString& o) { m_s += o.m_s; return *this; }
-    MkString& operator+=(wchar_t c) { m_s += c; return *this; }
-    MkString& Append(const wchar_t* text, int length) { m_s.append(text, static_cast<size_t>(length)); return *this; }
+    MkString& operator+=(const MkString& o) {
+        m_s += o.m_s;
+        return *this;
+    }
+    MkString& operator+=(wchar_t c) {
+        m_s += c;
+        return *this;
+    }
+    MkString& Append(const wchar_t* text, int length) {
+        m_s.append(text, static_cast<size_t>(length));
+        return *this;
+    }
     friend MkString operator+(const MkString& a, const MkString& b) { return MkString(a.m_s + b.m_s); }
 
     // Replaces up to maxCount occurrences (0: all) left to right; returns how many. Linear time.
@@ -93,10 +104,10 @@ public:
     MkString GetFirstWord(bool* more = nullptr) const;  // white-space separated
     MkString GetNextWord(bool* more = nullptr) const;
 
-    MkString& Trim();     // both ends
+    MkString& Trim();  // both ends
     MkString& ToLower();
     MkString& ToUpper();
-    MkString& Nicify();   // trimmed, every run of white space made one space
+    MkString& Nicify();  // trimmed, every run of white space made one space
 
 private:
     std::wstring m_s;

@@ -34,5 +34,5 @@ bool Convert::toImage(const MkRGBImage& rgbImage, Image* image) {
                           rgbImage.Bytes());
 }
 
-} // namespace ug
-} // namespace kiv
+}  // namespace ug
+}  // namespace kiv

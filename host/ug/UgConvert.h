@@ -16,5 +16,5 @@ public:
     static bool toImage(const MkRGBImage& rgbImage, Image* image);
 };
 
-} // namespace ug
-} // namespace kiv
+}  // namespace ug
+}  // namespace kiv

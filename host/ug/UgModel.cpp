@@ -54,5 +54,5 @@ const Isovolume* UnstructGridModel::isovolume(size_t index) const {
     return index < m_isovolumes.size() ? &m_isovolumes[index] : nullptr;
 }
 
-} // namespace ug
-} // namespace kiv
+}  // namespace ug
+}  // namespace kiv

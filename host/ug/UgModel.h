@@ -373,5 +373,5 @@ private:
     std::vector<Isovolume> m_isovolumes;
 };
 
-} // namespace ug
-} // namespace kiv
+}  // namespace ug
+}  // namespace kiv

@@ -66,11 +66,20 @@ bool isValidUtf8(const std::string& s) {
         unsigned char c = static_cast<unsigned char>(s[i]);
         size_t len;
         uint32_t cp;
-        if (c < 0x80) { ++i; continue; }
-        if ((c & 0xE0) == 0xC0) { len = 2; cp = c & 0x1F; }
-        else if ((c & 0xF0) == 0xE0) { len = 3; cp = c & 0x0F; }
-        else if ((c & 0xF8) == 0xF0) { len = 4; cp = c & 0x07; }
-        else return false;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if ((c & 0xE0) == 0xC0) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            len = 4;
+            cp = c & 0x07;
+        } else return false;
         if (n - i < len) return false;
         for (size_t k = 1; k < len; ++k) {
             unsigned char cc = static_cast<unsigned char>(s[i + k]);
@@ -87,16 +96,15 @@ bool isValidUtf8(const std::string& s) {
 
 // Names written without the UTF-8 flag by DOS and Windows tools use code page 437.
 const uint16_t kCp437High[128] = {
-    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE,
-    0x00EC, 0x00C4, 0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9, 0x00FF, 0x00D6,
-    0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA,
-    0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB, 0x2591, 0x2592, 0x2593, 0x2502,
-    0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510, 0x2514,
-    0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F, 0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550,
-    0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518, 0x250C,
-    0x2588, 0x2584, 0x258C, 0x2590, 0x2580, 0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,
-    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320,
-    0x2321, 0x00F7, 0x2248, 0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0};
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4,
+    0x00C5, 0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9, 0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5,
+    0x20A7, 0x0192, 0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA, 0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC,
+    0x00A1, 0x00AB, 0x00BB, 0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556, 0x2555, 0x2563, 0x2551, 0x2557,
+    0x255D, 0x255C, 0x255B, 0x2510, 0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F, 0x255A, 0x2554, 0x2569,
+    0x2566, 0x2560, 0x2550, 0x256C, 0x2567, 0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B, 0x256A, 0x2518,
+    0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580, 0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4, 0x03A6,
+    0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229, 0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0};
 
 std::string cp437ToUtf8(const std::string& s) {
     std::string out;
@@ -119,13 +127,16 @@ std::string cp437ToUtf8(const std::string& s) {
 
 bool looksCompressed(const unsigned char* p, size_t n) {
     auto starts = [&](const char* sig, size_t len) { return n >= len && std::memcmp(p, sig, len) == 0; };
-    return starts("\xFF\xD8\xFF", 3)                       // JPEG
-           || starts("\x89PNG\r\n\x1A\n", 8)               // PNG
+    return starts("\xFF\xD8\xFF", 3)                        // JPEG
+           || starts("\x89PNG\r\n\x1A\n", 8)                // PNG
            || starts("GIF8", 4) || starts("PK\x03\x04", 4)  // GIF, zip (Office documents too)
-           || starts("\x1F\x8B", 2)                        // gzip
-           || starts("7z\xBC\xAF\x27\x1C", 6)              // 7-Zip
-           || starts("BZh", 3)                             // bzip2
-           || starts("\xFD" "7zXZ\x00", 6);                // xz
+           || starts("\x1F\x8B", 2)                         // gzip
+           || starts("7z\xBC\xAF\x27\x1C", 6)               // 7-Zip
+           || starts("BZh", 3)                              // bzip2
+           || starts(
+                  "\xFD"
+                  "7zXZ\x00",
+                  6);  // xz
 }
 
 // Whether AddNewFile stores data of this size, starting with these bytes, as it is.
@@ -201,7 +212,9 @@ struct Inflater {
         if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) throw CZipException(CZipException::generic, "zlib init failed");
         ready = true;
     }
-    ~Inflater() { if (ready) inflateEnd(&zs); }
+    ~Inflater() {
+        if (ready) inflateEnd(&zs);
+    }
 };
 
 // Compressors kept per thread and reset between entries: setting up zlib's
@@ -277,7 +290,7 @@ void deflateInto(z_stream& zs, const unsigned char* data, size_t n, bool last, s
     out->resize(out->size() - zs.avail_out);
 }
 
-} // namespace
+}  // namespace
 
 CZip64Limits SetZip64Limits(CZip64Limits limits) {
     const CZip64Limits previous = g_zip64Limits;
@@ -362,8 +375,7 @@ bool CZipArchive::openImpl(CZipAbstractFile* file, int mode) {
     m_file = file;
     m_readOnly = mode == zipOpenReadOnly;
     try {
-        if (!m_readOnly && file->IsReadOnly())
-            throw CZipException(CZipException::generic, "The archive file is read-only");
+        if (!m_readOnly && file->IsReadOnly()) throw CZipException(CZipException::generic, "The archive file is read-only");
         if (mode == zipCreate) {
             file->SetLength(0);
             m_dataStart = m_dataEnd = 0;
@@ -421,7 +433,10 @@ void CZipArchive::readDirectory() {
         for (size_t i = tailLen - kEndSize + 1; i-- > 0;) {
             if (get32(&tail[i]) != kSigEnd) continue;
             size_t end = i + kEndSize + get16(&tail[i + 20]);
-            if (end == tailLen) { found = i; break; }           // comment reaches the end exactly
+            if (end == tailLen) {
+                found = i;
+                break;
+            }                                                   // comment reaches the end exactly
             if (end < tailLen && loose == SIZE_MAX) loose = i;  // trailing bytes after the comment
         }
         if (found == SIZE_MAX && tailLen == length) found = loose;
@@ -470,8 +485,7 @@ void CZipArchive::readDirectory() {
     if (disk != 0 || cdDisk != 0 || entriesHere != entries)
         throw CZipException(CZipException::unsupported, "Split zip archives are not supported");
     if (entries > ZipLimits::kMaxEntries) throw CZipException(CZipException::tooBig, "Too many entries in the archive");
-    if (cdSize > ZipLimits::kMaxCentralDirSize)
-        throw CZipException(CZipException::tooBig, "Central directory too large");
+    if (cdSize > ZipLimits::kMaxCentralDirSize) throw CZipException(CZipException::tooBig, "Central directory too large");
     if (cdSize > recordStart) corrupt("Central directory size exceeds the archive");
     if (entries * kCentralSize > cdSize) corrupt("Central directory claims more entries than it holds");
 
@@ -684,8 +698,7 @@ void CZipArchive::loadLocal(Entry& e) const {
     size_t nameLen = get16(h + 26), extraLen = get16(h + 28);
     uint64_t dataOffset = e.offset + kLocalSize + nameLen + extraLen;
     uint64_t length = m_file->GetLength();
-    if (dataOffset > length || e.compSize > length - dataOffset)
-        corrupt("Data of '" + e.name + "' lies outside the archive");
+    if (dataOffset > length || e.compSize > length - dataOffset) corrupt("Data of '" + e.name + "' lies outside the archive");
     uint64_t descriptor = 0;
     if (e.flags & kFlagDescriptor) {
         // Streamed entries: 32-bit sizes, or 64-bit when the local header has a ZIP64 block.
@@ -724,8 +737,7 @@ int CZipArchive::FindFile(const std::string& utf8Name, bool caseSensitive) const
         const std::string& n = m_entries[i].name;
         if (n.size() != utf8Name.size()) continue;
         size_t k = 0;
-        while (k < n.size() && lower(static_cast<unsigned char>(n[k])) == lower(static_cast<unsigned char>(utf8Name[k])))
-            ++k;
+        while (k < n.size() && lower(static_cast<unsigned char>(n[k])) == lower(static_cast<unsigned char>(utf8Name[k]))) ++k;
         if (k == n.size()) return static_cast<int>(i);
     }
     return -1;
@@ -784,15 +796,14 @@ bool CZipArchive::ExtractFile(int index, CZipAbstractFile& out, size_t bufferSiz
     uint64_t remaining = e.compSize;
     std::unique_ptr<ZipCrypto> crypt;
     if (encrypted) {
-        if (m_password.empty())
-            throw CZipException(CZipException::badPassword, "A password is needed for '" + e.name + "'");
+        if (m_password.empty()) throw CZipException(CZipException::badPassword, "A password is needed for '" + e.name + "'");
         if (remaining < kCryptHeaderSize) corrupt("Corrupt encrypted entry '" + e.name + "'");
         crypt = std::make_unique<ZipCrypto>(m_password);
         unsigned char header[kCryptHeaderSize];
         readAt(pos, header, kCryptHeaderSize);
         crypt->decrypt(header, kCryptHeaderSize);
-        unsigned char check = (e.flags & kFlagDescriptor) ? static_cast<unsigned char>(e.dosTime >> 8)
-                                                          : static_cast<unsigned char>(e.crc >> 24);
+        unsigned char check =
+            (e.flags & kFlagDescriptor) ? static_cast<unsigned char>(e.dosTime >> 8) : static_cast<unsigned char>(e.crc >> 24);
         if (header[kCryptHeaderSize - 1] != check)
             throw CZipException(CZipException::badPassword, "Wrong password for '" + e.name + "'");
         pos += kCryptHeaderSize;
@@ -847,8 +858,8 @@ bool CZipArchive::ExtractFile(int index, CZipAbstractFile& out, size_t bufferSiz
         if (total != e.uncompSize) corrupt("Entry '" + e.name + "' is shorter than its stated size");
     }
     if (crc != e.crc)
-        throw CZipException(CZipException::badCrc, encrypted ? "CRC error in '" + e.name + "' (wrong password?)"
-                                                             : "CRC error in '" + e.name + "'");
+        throw CZipException(CZipException::badCrc,
+                            encrypted ? "CRC error in '" + e.name + "' (wrong password?)" : "CRC error in '" + e.name + "'");
     return true;
 }
 
@@ -862,8 +873,7 @@ bool CZipArchive::AddNewFile(const void* data, size_t size, const std::string& u
     return addEntry(src, utf8Name, level, smartness, bufferSize);
 }
 
-bool CZipArchive::AddNewFile(CZipAbstractFile& source, const std::string& utf8Name, int level, int smartness,
-                             size_t bufferSize) {
+bool CZipArchive::AddNewFile(CZipAbstractFile& source, const std::string& utf8Name, int level, int smartness, size_t bufferSize) {
     requireWritable();
     if (&source == m_file) throw CZipException(CZipException::generic, "Cannot add the archive to itself");
     Source src(source);
@@ -875,8 +885,7 @@ bool CZipArchive::addEntry(Source& src, const std::string& name, int level, int 
     if (name.empty() || indexLookup(name) >= 0) return false;
     if (name.size() > ZipLimits::kMaxNameLength) throw CZipException(CZipException::tooBig, "Entry name too long");
     const uint64_t size = src.size();
-    if (size > ZipLimits::kMaxEntrySize)
-        throw CZipException(CZipException::tooBig, "Entry '" + name + "' is too large");
+    if (size > ZipLimits::kMaxEntrySize) throw CZipException(CZipException::tooBig, "Entry '" + name + "' is too large");
     if (m_entries.size() >= ZipLimits::kMaxEntries)
         throw CZipException(CZipException::tooBig, "Too many entries for one archive");
     const uint64_t offset = m_dataEnd;
@@ -996,8 +1005,7 @@ bool CZipArchive::addEntry(Source& src, const std::string& name, int level, int 
         m_modified = true;  // from here on the old directory may be overwritten
         writeAt(offset, localHeader().data(), headerSize);
         stored = writeData(method);
-        if (method == kMethodDeflated && (smartness & zipsmCheckForEff) &&
-            stored - (encrypt ? kCryptHeaderSize : 0) >= size) {
+        if (method == kMethodDeflated && (smartness & zipsmCheckForEff) && stored - (encrypt ? kCryptHeaderSize : 0) >= size) {
             e.method = kMethodStored;
             stored = writeData(kMethodStored);
         }
@@ -1008,10 +1016,8 @@ bool CZipArchive::addEntry(Source& src, const std::string& name, int level, int 
     e.compSize = stored;
     if (memory) {
         std::string block = localHeader();
-        if (e.method == kMethodDeflated)
-            block += packed;
-        else
-            block.append(reinterpret_cast<const char*>(memory), static_cast<size_t>(size));
+        if (e.method == kMethodDeflated) block += packed;
+        else block.append(reinterpret_cast<const char*>(memory), static_cast<size_t>(size));
         m_modified = true;
         writeAt(offset, block.data(), block.size());
     } else {
@@ -1102,8 +1108,9 @@ void CZipArchive::prepare(const std::vector<Data>& entries, int level, int smart
     if (failure) std::rethrow_exception(failure);
     for (Piece& piece : pieces) {
         Prepared& p = *piece.entry;
-        p.crc = piece.from == 0 ? piece.crc
-                                : static_cast<uint32_t>(crc32_combine(p.crc, piece.crc, static_cast<z_off_t>(piece.to - piece.from)));
+        p.crc = piece.from == 0
+                    ? piece.crc
+                    : static_cast<uint32_t>(crc32_combine(p.crc, piece.crc, static_cast<z_off_t>(piece.to - piece.from)));
         if (piece.from == 0) p.packed = std::move(piece.packed);
         else p.packed += piece.packed;
     }
@@ -1176,10 +1183,8 @@ bool CZipArchive::RemoveFile(int index) {
     bool last = e.span != 0 && e.offset + e.span == m_dataEnd;
     for (size_t i = 0; last && i < m_entries.size(); ++i)
         if (i != static_cast<size_t>(index) && m_entries[i].offset >= e.offset) last = false;
-    if (last)
-        m_dataEnd = e.offset;  // reuse the space at once
-    else
-        m_garbage += e.span;
+    if (last) m_dataEnd = e.offset;  // reuse the space at once
+    else m_garbage += e.span;
     indexRemove(index);
     m_entries.erase(m_entries.begin() + index);
     m_modified = true;
@@ -1317,8 +1322,7 @@ void CZipArchive::Compact() {
 void CZipArchive::compactImpl(bool mustSucceed) {
     std::vector<size_t> order(m_entries.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::sort(order.begin(), order.end(),
-              [&](size_t a, size_t b) { return m_entries[a].offset < m_entries[b].offset; });
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return m_entries[a].offset < m_entries[b].offset; });
     // First check everything, so that a hostile layout is refused before any byte moves.
     try {
         uint64_t prevEnd = m_dataStart;
@@ -1365,9 +1369,7 @@ void CZipArchive::writeDirectory() {
         const size_t extraSize = extra.size() + (zip64.empty() ? 0 : 4 + zip64.size());
         if (extraSize > 0xFFFF) throw CZipException(CZipException::tooBig, "Extra field of '" + e.name + "' too long");
         auto field32 = [&](uint64_t v) { return v >= limits.bytes ? 0xFFFFFFFFu : v; };
-        auto atLeast = [&](uint16_t version) {
-            return zip64.empty() ? version : std::max<uint16_t>(version, kZip64Version);
-        };
+        auto atLeast = [&](uint16_t version) { return zip64.empty() ? version : std::max<uint16_t>(version, kZip64Version); };
         put32(out, kSigCentral);
         put16(out, static_cast<uint32_t>((e.versionMadeBy & 0xFF00) | atLeast(e.versionMadeBy & 0xFF)));
         put16(out, atLeast(e.versionNeeded));

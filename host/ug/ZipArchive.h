@@ -37,13 +37,13 @@
 
 // Limits against hostile or unsupported input. Exceeding one throws CZipException(tooBig).
 namespace ZipLimits {
-const uint64_t kMaxEntrySize = 1ull << 30;          // uncompressed bytes of one entry, read or written
-const uint32_t kMaxEntries = 1u << 20;              // entries of one central directory, read or written
-const uint64_t kMaxCentralDirSize = 64ull << 20;    // bytes of central directory, read into memory or written
-const size_t kMaxNameLength = 4096;                 // bytes of a name added or renamed
-const size_t kSmallEntrySize = 64;                  // zipsmSmallStored: entries below this are stored
+const uint64_t kMaxEntrySize = 1ull << 30;        // uncompressed bytes of one entry, read or written
+const uint32_t kMaxEntries = 1u << 20;            // entries of one central directory, read or written
+const uint64_t kMaxCentralDirSize = 64ull << 20;  // bytes of central directory, read into memory or written
+const size_t kMaxNameLength = 4096;               // bytes of a name added or renamed
+const size_t kSmallEntrySize = 64;                // zipsmSmallStored: entries below this are stored
 const size_t kDefaultBufferSize = 65536;
-} // namespace ZipLimits
+}  // namespace ZipLimits
 
 // Where writing turns to ZIP64: a directory of `entries` entries or more, or a
 // size or offset of `bytes` or more, which the 16- and 32-bit fields of the plain
@@ -58,15 +58,15 @@ CZip64Limits SetZip64Limits(CZip64Limits limits);
 
 // What is known of one entry (from the central directory).
 struct CZipEntryInfo {
-    std::string name;  // UTF-8, "/" separated as stored
-    uint64_t compressedSize = 0;    // stored bytes, including an encryption header
+    std::string name;             // UTF-8, "/" separated as stored
+    uint64_t compressedSize = 0;  // stored bytes, including an encryption header
     uint64_t uncompressedSize = 0;
     uint32_t crc = 0;
-    uint16_t method = 0;            // 0 stored, 8 deflated
-    uint16_t flags = 0;             // general purpose bit flags
+    uint16_t method = 0;  // 0 stored, 8 deflated
+    uint16_t flags = 0;   // general purpose bit flags
     uint16_t dosTime = 0, dosDate = 0;
     bool encrypted = false;
-    bool directory = false;         // the name ends in "/"
+    bool directory = false;  // the name ends in "/"
     std::string comment;
 };
 
@@ -117,8 +117,8 @@ public:
 
     // Adds an entry. level: -1 default (6), 0 stored, 1..9 deflate. False when the
     // name is empty or already present; limits and I/O errors throw.
-    bool AddNewFile(const void* data, size_t size, const std::string& utf8Name, int level = -1,
-                    int smartness = zipsmSmartest, size_t bufferSize = ZipLimits::kDefaultBufferSize);
+    bool AddNewFile(const void* data, size_t size, const std::string& utf8Name, int level = -1, int smartness = zipsmSmartest,
+                    size_t bufferSize = ZipLimits::kDefaultBufferSize);
     // Compresses, ahead of AddNewFile, entries that are in memory (and computes
     // their CRC), on two threads when the machine has them; AddNewFile of the same
     // bytes (the same pointer and size, unchanged) at the same level and smartness
@@ -132,8 +132,8 @@ public:
     };
     void PrepareNewFiles(const std::vector<Data>& entries, int level = -1, int smartness = zipsmSmartest);
     // Adds the whole content of `source` (read from position 0).
-    bool AddNewFile(CZipAbstractFile& source, const std::string& utf8Name, int level = -1,
-                    int smartness = zipsmSmartest, size_t bufferSize = ZipLimits::kDefaultBufferSize);
+    bool AddNewFile(CZipAbstractFile& source, const std::string& utf8Name, int level = -1, int smartness = zipsmSmartest,
+                    size_t bufferSize = ZipLimits::kDefaultBufferSize);
     // Adds entry `index` of another open archive under `utf8Name` (its own name when
     // empty) without inflating it: the stored bytes, CRC and sizes are taken as they
     // are, so an entry that was never read is never checked either. False for an
@@ -149,7 +149,10 @@ public:
 
     // DOS date and time given to entries added from now on (default 1980-01-01
     // 00:00, so that equal input gives byte-identical archives).
-    void SetDosDateTime(uint16_t dosDate, uint16_t dosTime) { m_dosDate = dosDate; m_dosTime = dosTime; }
+    void SetDosDateTime(uint16_t dosDate, uint16_t dosTime) {
+        m_dosDate = dosDate;
+        m_dosTime = dosTime;
+    }
 
     // Password for entries added from now on and for extracting encrypted ones;
     // empty clears it. Kept across Close/Open. Entries are encrypted when a

@@ -64,8 +64,7 @@ void CZipFile::requireOpen() const {
 }
 
 void CZipFile::fail(const char* what) const {
-    throw CZipException(CZipException::ioError,
-                        std::string("Cannot ") + what + " '" + m_path + "': " + std::strerror(errno));
+    throw CZipException(CZipException::ioError, std::string("Cannot ") + what + " '" + m_path + "': " + std::strerror(errno));
 }
 
 size_t CZipFile::Read(void* buffer, size_t count) {
@@ -103,10 +102,8 @@ void CZipFile::Write(const void* buffer, size_t count) {
 
 uint64_t CZipFile::Seek(int64_t offset, SeekOrigin origin) {
     requireOpen();
-    int64_t base = origin == begin ? 0 : origin == current ? static_cast<int64_t>(m_pos)
-                                                            : static_cast<int64_t>(GetLength());
-    if ((offset < 0 && base + offset < 0) ||
-        (offset > 0 && base > std::numeric_limits<int64_t>::max() - offset))
+    int64_t base = origin == begin ? 0 : origin == current ? static_cast<int64_t>(m_pos) : static_cast<int64_t>(GetLength());
+    if ((offset < 0 && base + offset < 0) || (offset > 0 && base > std::numeric_limits<int64_t>::max() - offset))
         throw CZipException(CZipException::generic, "Seek outside the file '" + m_path + "'");
     m_pos = static_cast<uint64_t>(base + offset);
     return m_pos;
@@ -206,8 +203,7 @@ size_t CZipMemFile::Read(void* buffer, size_t count) {
 
 void CZipMemFile::Write(const void* buffer, size_t count) {
     if (count == 0) return;
-    if (count > std::numeric_limits<size_t>::max() - m_pos)
-        throw CZipException(CZipException::tooBig, "Memory file too large");
+    if (count > std::numeric_limits<size_t>::max() - m_pos) throw CZipException(CZipException::tooBig, "Memory file too large");
     size_t end = m_pos + count;
     makeWritable(end);
     if (m_pos > m_size) std::memset(m_data + m_size, 0, m_pos - m_size);
@@ -217,18 +213,15 @@ void CZipMemFile::Write(const void* buffer, size_t count) {
 }
 
 uint64_t CZipMemFile::Seek(int64_t offset, SeekOrigin origin) {
-    int64_t base = origin == begin ? 0 : origin == current ? static_cast<int64_t>(m_pos)
-                                                            : static_cast<int64_t>(m_size);
-    if ((offset < 0 && base + offset < 0) ||
-        (offset > 0 && base > std::numeric_limits<int64_t>::max() - offset))
+    int64_t base = origin == begin ? 0 : origin == current ? static_cast<int64_t>(m_pos) : static_cast<int64_t>(m_size);
+    if ((offset < 0 && base + offset < 0) || (offset > 0 && base > std::numeric_limits<int64_t>::max() - offset))
         throw CZipException(CZipException::generic, "Seek outside the memory file");
     m_pos = static_cast<size_t>(base + offset);
     return m_pos;
 }
 
 void CZipMemFile::SetLength(uint64_t length) {
-    if (length > std::numeric_limits<size_t>::max() / 2)
-        throw CZipException(CZipException::tooBig, "Memory file too large");
+    if (length > std::numeric_limits<size_t>::max() / 2) throw CZipException(CZipException::tooBig, "Memory file too large");
     size_t n = static_cast<size_t>(length);
     if (n > m_size) {
         makeWritable(n);

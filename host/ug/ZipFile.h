@@ -22,8 +22,7 @@ public:
         badPassword,  // no password given, or the wrong one
     };
 
-    CZipException(Cause cause, std::string description)
-        : m_cause(cause), m_description(std::move(description)) {}
+    CZipException(Cause cause, std::string description) : m_cause(cause), m_description(std::move(description)) {}
     const char* what() const noexcept override { return m_description.c_str(); }
     Cause GetCause() const { return m_cause; }
     const std::string& GetErrorDescription() const { return m_description; }

@@ -38,7 +38,7 @@ size_t countOccurrences(const std::wstring& text, const std::wstring& part) {
     return n;
 }
 
-} // namespace
+}  // namespace
 
 MkStringArray FieldMacros::getKeysFromFieldValues(const FieldValues& fieldValues) {
     MkStringArray keys;
@@ -102,9 +102,8 @@ bool FieldMacros::expandString(const FieldValues& fieldValues, MkString* text, s
             }
             value = MkString(std::move(escaped));
         }
-        const size_t grown = static_cast<size_t>(value.Length()) > macro.size()
-                                 ? count * (static_cast<size_t>(value.Length()) - macro.size())
-                                 : 0;
+        const size_t grown =
+            static_cast<size_t>(value.Length()) > macro.size() ? count * (static_cast<size_t>(value.Length()) - macro.size()) : 0;
         if (text->Std().size() + grown > maxLength) {
             REP_LOG_ERROR(lfw::String("Field values expand beyond %1 characters; the remaining macros are not expanded")
                               .arg(static_cast<long long>(maxLength)));
@@ -128,5 +127,5 @@ bool FieldMacros::expandString(const FieldValues& fieldValues, MkString* text, s
     }
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -40,5 +40,5 @@ public:
                              ValueText values = ValueText::Html);
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -21,15 +21,15 @@ Str count(unsigned int v) { return Str::number(v); }
 Str point(const ug::Vec3d& p) { return Str("(") + number(p.x()) + ", " + number(p.y()) + ", " + number(p.z()) + ")"; }
 
 const char* simulationTypeText(int code) {
-    static const char* const texts[] = {"Structural", "Thermal", "Electric", "Magnetic",
+    static const char* const texts[] = {"Structural", "Thermal",  "Electric",  "Magnetic",
                                         "Fluid",      "Acoustic", "Diffusion", "Other"};
     return code >= 0 && code < 8 ? texts[code] : nullptr;
 }
 
 const char* solutionTypeText(int code) {
-    static const char* const texts[] = {"Static",       "Steady State",       "Vibration",           "Buckling",
-                                        "Transient",    "Superelement",       "Frequency response",  "Complex eigenvalues",
-                                        "Quasi Static", "Output",             "Singular",            "Other"};
+    static const char* const texts[] = {"Static",       "Steady State", "Vibration",          "Buckling",
+                                        "Transient",    "Superelement", "Frequency response", "Complex eigenvalues",
+                                        "Quasi Static", "Output",       "Singular",           "Other"};
     return code >= 0 && code < 12 ? texts[code] : nullptr;
 }
 
@@ -94,8 +94,7 @@ void addCurrentState(const ug::UnstructGridModel& model, const ug::DataSource& s
     }
 }
 
-void addResult(const Str& prefix, const ug::ResultInfo* info, bool withMapping, bool hasRange, double min, double max,
-               Map* map) {
+void addResult(const Str& prefix, const ug::ResultInfo* info, bool withMapping, bool hasRange, double min, double max, Map* map) {
     Map& m = *map;
     if (info) {
         m[prefix + "_RESULT_NAME"] = info->name();
@@ -115,8 +114,7 @@ void addResults(const ug::UnstructGridModel& model, const ug::DataSourceDirector
     const int fringesId = shown.fringesResultId();
     if (fringesId != -1) {
         const bool hasRange = model.scalarRange(fringesId, &min, &max);
-        addResult("SCALAR", directory ? directory->findScalarResultInfo(fringesId) : nullptr, true, hasRange, min, max,
-                  map);
+        addResult("SCALAR", directory ? directory->findScalarResultInfo(fringesId) : nullptr, true, hasRange, min, max, map);
     }
 
     const std::vector<int>& vectorIds = shown.vectorResultIds();
@@ -129,8 +127,8 @@ void addResults(const ug::UnstructGridModel& model, const ug::DataSourceDirector
     const int displacementId = shown.displacementResultId();
     if (displacementId != -1) {
         const bool hasRange = model.displacementRange(&min, &max);
-        addResult("DISPLACEMENT", directory ? directory->findDisplacementResultInfo(displacementId) : nullptr, false,
-                  hasRange, min, max, map);
+        addResult("DISPLACEMENT", directory ? directory->findDisplacementResultInfo(displacementId) : nullptr, false, hasRange,
+                  min, max, map);
     }
 }
 
@@ -174,7 +172,7 @@ void addDerivedObjects(const ug::UnstructGridModel& model, const ug::DataSourceD
     }
 }
 
-} // namespace
+}  // namespace
 
 std::map<Str, Str> FieldValuesGenerator::getFieldValuesFromModel(const ug::UnstructGridModel* model) {
     Map map;
@@ -195,5 +193,5 @@ std::map<Str, Str> FieldValuesGenerator::getFieldValuesFromModel(const ug::Unstr
     return map;
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -23,5 +23,5 @@ bool callNoThrow(const char* what, Operation&& operation) {
     return false;
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -26,5 +26,5 @@ bool ReportBudget::refuse() {
     return false;
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

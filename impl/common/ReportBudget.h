@@ -32,5 +32,5 @@ private:
     bool m_exhausted = false;
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

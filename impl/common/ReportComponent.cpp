@@ -13,7 +13,7 @@ namespace rep {
 namespace {
 // Set once at start-up and read without locking, like the assertion action.
 bool g_initialized = false;
-} // namespace
+}  // namespace
 
 int ReportComponentPrivate::assertActionFromOptions(int optionsAction) {
     // The toolkit numbers the actions differently from lfw (2 is stored as 1 there).
@@ -58,9 +58,7 @@ bool ReportComponent::isInitialized() { return g_initialized; }
 
 unsigned int ReportComponent::version() { return KIV_VERSION_NUMBER; }
 
-Str ReportComponent::versionString() {
-    return Str(KIV_VERSION_STRING);
-}
+Str ReportComponent::versionString() { return Str(KIV_VERSION_STRING); }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

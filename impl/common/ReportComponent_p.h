@@ -15,5 +15,5 @@ public:
     static void resetInitializedForTesting();
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -28,5 +28,5 @@ bool Repository::removeSnapshot(size_t index) { return m_d->removeSnapshot(index
 
 void Repository::removeAllSnapshots() { m_d->removeAllSnapshots(); }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -496,7 +496,9 @@ void loadSituationTable(Snapshot* situation, MkXmlElement object, LoadBudget* bu
     if (columns > MAX_TABLE_COLUMNS || total > MAX_TABLE_CELLS || total > budget->tableCells) {
         budget->damaged = true;
         REP_LOG_ERROR(lfw::String("Table of situation '%1' is too large (%2 rows, %3 or more columns)")
-                          .arg(lfw::String(name)).arg(rowCount).arg(static_cast<long long>(columns)));
+                          .arg(lfw::String(name))
+                          .arg(rowCount)
+                          .arg(static_cast<long long>(columns)));
         return;
     }
     if (!budget->spendBytes(uint64_t(total) * TABLE_CELL_BYTES)) {
@@ -526,7 +528,8 @@ PtrRef<Snapshot> loadAndAddSituation(PxZipArchive* archive, MkXmlElement element
         // every report anyway.
         budget->damaged = true;
         REP_LOG_ERROR(lfw::String("Unhandled snapshot type %1 of situation '%2' is not loaded")
-                          .arg(type).arg(lfw::String(element.GetAttributeString("Name"))));
+                          .arg(type)
+                          .arg(lfw::String(element.GetAttributeString("Name"))));
         return PtrRef<Snapshot>();
     }
     PtrRef<Snapshot> situation = new Snapshot(static_cast<Snapshot::SnapshotType>(type));
@@ -557,12 +560,13 @@ PtrRef<Snapshot> loadAndAddSituation(PxZipArchive* archive, MkXmlElement element
 // The number of "<" in the text: an upper bound of the elements it parses to.
 size_t markupCount(const unsigned char* text, size_t size) {
     size_t n = 0;
-    for (const unsigned char* p = text; (p = static_cast<const unsigned char*>(std::memchr(p, '<', size - static_cast<size_t>(p - text)))) != nullptr; ++p)
+    for (const unsigned char* p = text;
+         (p = static_cast<const unsigned char*>(std::memchr(p, '<', size - static_cast<size_t>(p - text)))) != nullptr; ++p)
         ++n;
     return n;
 }
 
-} // namespace
+}  // namespace
 
 bool RepositoryPrivate::saveRepository(const Str& fileName) {
     const std::string target = fileName.toStdString();
@@ -582,8 +586,8 @@ bool RepositoryPrivate::saveRepository(const Str& fileName) {
             return false;
         }
         PxZipArchive archive;
-        bool ok = archive.Open(MkString(temp.c_str()), ZIP_CREATE) && addSituationsToArchive(snapshots, &archive) &&
-                  archive.Compact();
+        bool ok =
+            archive.Open(MkString(temp.c_str()), ZIP_CREATE) && addSituationsToArchive(snapshots, &archive) && archive.Compact();
         ok = archive.Close() && ok;
         if (!ok || !staged.commit()) return false;
         sourceFile = fileName;
@@ -621,19 +625,23 @@ bool RepositoryPrivate::loadRepository(const Str& fileName) {
         // which the parser then reports.
         if (!document.ParseText(reinterpret_cast<const char*>(bytes.get()))) {
             REP_LOG_ERROR(lfw::String("%1 of repository file (%2) is not readable XML: %3")
-                              .arg(INDEX_ENTRY).arg(text(fileName)).arg(document.ErrorDesc()));
+                              .arg(INDEX_ENTRY)
+                              .arg(text(fileName))
+                              .arg(document.ErrorDesc()));
             return false;
         }
         bytes.reset();
         const MkXmlElement root = document.GetRootElement(ROOT_NAME);
         if (!root) {
-            REP_LOG_ERROR(lfw::String("%1 of repository file (%2) has no %3 element").arg(INDEX_ENTRY).arg(text(fileName)).arg(ROOT_NAME));
+            REP_LOG_ERROR(
+                lfw::String("%1 of repository file (%2) has no %3 element").arg(INDEX_ENTRY).arg(text(fileName)).arg(ROOT_NAME));
             return false;
         }
         bool hasVersion = false;
         root.GetAttributeInt("Version", -1, &hasVersion);
         if (!hasVersion)
-            REP_LOG_ERROR(lfw::String("This an older version of the repository file format. Images and Mdlx-files might not be possible to import."));
+            REP_LOG_ERROR(lfw::String(
+                "This an older version of the repository file format. Images and Mdlx-files might not be possible to import."));
 
         const MkXmlElement first = root.GetFirstChildElement("Situation");
         if (!first) {
@@ -646,7 +654,8 @@ bool RepositoryPrivate::loadRepository(const Str& fileName) {
         for (MkXmlElement element = first; element; element = element.GetNextSiblingElement()) {
             if (loaded.size() >= MAX_SITUATIONS) {
                 REP_LOG_ERROR(lfw::String("Repository file (%1) holds more than %2 situations; the rest is not loaded")
-                                  .arg(text(fileName)).arg(static_cast<long long>(MAX_SITUATIONS)));
+                                  .arg(text(fileName))
+                                  .arg(static_cast<long long>(MAX_SITUATIONS)));
                 budget.damaged = true;
                 break;
             }
@@ -667,5 +676,5 @@ bool RepositoryPrivate::loadRepository(const Str& fileName) {
     }
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -31,7 +31,7 @@ bool isNumberedName(const std::wstring& name, const std::wstring& base, unsigned
     }
     return value == k;
 }
-} // namespace
+}  // namespace
 
 Str RepositoryPrivate::uniqueName(const Str& name) const {
     const std::wstring base = name.isEmpty() ? std::wstring(L"situation") : name.toStdWString();
@@ -74,5 +74,5 @@ void RepositoryPrivate::removeAllSnapshots() {
     while (!snapshots.empty()) snapshots.pop_back();
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

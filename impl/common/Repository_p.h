@@ -16,9 +16,9 @@ public:
 
     size_t snapshotCount() const { return snapshots.size(); }
     Snapshot* snapshot(size_t index) const;  // std::out_of_range past the end
-    void addSnapshot(Snapshot* snapshot);     // renames it first (uniqueName)
+    void addSnapshot(Snapshot* snapshot);    // renames it first (uniqueName)
     bool removeSnapshot(size_t index);
-    void removeAllSnapshots();                // last first
+    void removeAllSnapshots();  // last first
 
     // The name a snapshot called `name` receives when it is added: "situation"
     // for an empty name, otherwise the name itself or, when another snapshot
@@ -31,10 +31,9 @@ public:
     bool loadRepository(const Str& fileName);
 
     std::vector<PtrRef<Snapshot>> snapshots;  // in the order of adding
-    Str sourceFile;          // file last loaded or saved
-    bool cleanLoad = true;   // the last load read all content
-
+    Str sourceFile;                           // file last loaded or saved
+    bool cleanLoad = true;                    // the last load read all content
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -64,5 +64,5 @@ bool Snapshot::setModelMdlxFromFile(const Str& path) {
     return true;
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -24,7 +24,7 @@ void removePartialFile(const std::string& utf8Path) {
     if (::lstat(utf8Path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) std::remove(utf8Path.c_str());
 }
 
-} // namespace
+}  // namespace
 
 Image* SnapshotPictures::snapshotFromMemoryFile(const ug::MdlxMemoryFile* model, ReportBudget* budget) {
     if (!model) return nullptr;
@@ -41,8 +41,7 @@ Image* SnapshotPictures::snapshotFromMemoryFile(const ug::MdlxMemoryFile* model,
     MkRGBImage preview;
     const bool read = access.GetCaseSnapshot(infoCase.GetCaseId(), &preview, limit, &used);
     if (used > limit) {
-        if (limit < MAX_PREVIEW_BYTES)
-            budget->spend(used);  // refused: logs that the report ran out of memory
+        if (limit < MAX_PREVIEW_BYTES) budget->spend(used);  // refused: logs that the report ran out of memory
         else
             REP_LOG_ERROR(lfw::String("Preview picture of a model needs %1 bytes of memory; it is not read")
                               .arg(static_cast<long long>(used)));
@@ -68,8 +67,7 @@ Image* SnapshotPictures::snapshotFromMemoryFile(const ug::MdlxMemoryFile* model)
     if (!model) return nullptr;
     ug::MdlxAccess access;
     // Opening for reading leaves the content as it is.
-    if (!access.Open(const_cast<ug::MdlxZipMemFile*>(model->internal_mdlxZipMemFile()), ug::MdlxAccess::READ))
-        return nullptr;
+    if (!access.Open(const_cast<ug::MdlxZipMemFile*>(model->internal_mdlxZipMemFile()), ug::MdlxAccess::READ)) return nullptr;
     ug::MdlxInfoCase infoCase;
     if (!access.GetCase(0, &infoCase)) return nullptr;
     MkRGBImage preview;
@@ -120,5 +118,5 @@ bool SnapshotPictures::saveImageAsJpeg(const Image* image, const MkString& fileN
     return true;
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

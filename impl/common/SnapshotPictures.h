@@ -32,5 +32,5 @@ public:
     static bool jpegBytesOf(const Image* image, std::vector<unsigned char>* jpeg);
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

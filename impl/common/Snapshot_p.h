@@ -26,5 +26,5 @@ public:
     PtrRef<Table> table;
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -15,9 +15,7 @@ Table& Table::operator=(const Table& other) {
 
 Table::~Table() { delete m_d; }
 
-Str Table::value(size_t row, size_t column) const {
-    return m_d->contains(row, column) ? m_d->cells[row][column] : Str();
-}
+Str Table::value(size_t row, size_t column) const { return m_d->contains(row, column) ? m_d->cells[row][column] : Str(); }
 
 bool Table::setValue(size_t row, size_t column, const Str& text) {
     if (!m_d->contains(row, column)) return false;
@@ -34,5 +32,5 @@ void Table::setChartXAxisTitle(const Str& title) { m_d->xAxisTitle = title; }
 Str Table::chartYAxisTitle() const { return m_d->yAxisTitle; }
 void Table::setChartYAxisTitle(const Str& title) { m_d->yAxisTitle = title; }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

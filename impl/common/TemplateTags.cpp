@@ -16,7 +16,7 @@ bool startsWith(const std::wstring& s, const wchar_t* prefix) {
     return s.compare(0, std::char_traits<wchar_t>::length(prefix), prefix) == 0;
 }
 
-} // namespace
+}  // namespace
 
 bool TemplateTags::isTagGeneric(const MkString& tag) {
     return startsWith(tag.Std(), L"SIT_") || startsWith(tag.Std(), L"REF_SIT_");
@@ -40,7 +40,7 @@ int TemplateTags::getTagIndex(const MkString& tag) {
 }
 
 TemplateTags::FieldMacroCheck TemplateTags::checkFieldMacro(const MkString& tag, const lfw::Collection<const Snapshot>& snapshots,
-                                              bool reference) {
+                                                            bool reference) {
     FieldMacroCheck check;
     const std::wstring& s = tag.Std();
     const bool isReference = startsWith(s, L"REF_");
@@ -64,8 +64,11 @@ TemplateTags::FieldMacroCheck TemplateTags::checkFieldMacro(const MkString& tag,
         return snapshot && FieldMacros::getFieldValue(snapshot->fieldValues(), check.key, &value);
     };
     if (!check.generic) {
-        if (check.number < 1 || static_cast<size_t>(check.number) > snapshots.size()) check.verdict = FieldMacroCheck::NO_SNAPSHOT;
-        else check.verdict = has(snapshots[static_cast<size_t>(check.number - 1)]) ? FieldMacroCheck::FOUND : FieldMacroCheck::UNKNOWN_FIELD;
+        if (check.number < 1 || static_cast<size_t>(check.number) > snapshots.size())
+            check.verdict = FieldMacroCheck::NO_SNAPSHOT;
+        else
+            check.verdict =
+                has(snapshots[static_cast<size_t>(check.number - 1)]) ? FieldMacroCheck::FOUND : FieldMacroCheck::UNKNOWN_FIELD;
         return check;
     }
     size_t found = 0;
@@ -77,7 +80,7 @@ TemplateTags::FieldMacroCheck TemplateTags::checkFieldMacro(const MkString& tag,
 }
 
 void TemplateTags::getSituationTypeIndices(const lfw::Collection<const Snapshot>& snapshots, const MkIntArray& indices,
-                                    MkIntArray* imageIndices, MkIntArray* tableIndices, MkIntArray* modelIndices) {
+                                           MkIntArray* imageIndices, MkIntArray* tableIndices, MkIntArray* modelIndices) {
     for (int i = 0; i < indices.GetSize(); ++i) {
         const int index = indices[i];
         if (index < 0 || static_cast<size_t>(index) >= snapshots.size()) {
@@ -98,5 +101,5 @@ void TemplateTags::getSituationTypeIndices(const lfw::Collection<const Snapshot>
     }
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

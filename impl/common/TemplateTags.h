@@ -45,13 +45,12 @@ public:
         bool generic = false;
         MkString key;
     };
-    static FieldMacroCheck checkFieldMacro(const MkString& tag, const lfw::Collection<const Snapshot>& snapshots,
-                                           bool reference);
+    static FieldMacroCheck checkFieldMacro(const MkString& tag, const lfw::Collection<const Snapshot>& snapshots, bool reference);
     // Sorts the positions `indices` of `snapshots` by the snapshot's type, in order.
     // Positions outside the collection are skipped with a logged error.
     static void getSituationTypeIndices(const lfw::Collection<const Snapshot>& snapshots, const MkIntArray& indices,
                                         MkIntArray* imageIndices, MkIntArray* tableIndices, MkIntArray* modelIndices);
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

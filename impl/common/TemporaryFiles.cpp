@@ -24,5 +24,5 @@ MkString TemporaryFiles::Create(const char* suffix) {
     return MkString(name.data());
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

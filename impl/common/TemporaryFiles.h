@@ -25,5 +25,5 @@ private:
     std::vector<std::string> m_files;
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -10,7 +10,7 @@ namespace {
 
 const size_t npos = std::wstring::npos;
 
-} // namespace
+}  // namespace
 
 namespace {
 
@@ -44,8 +44,7 @@ wchar_t entityAt(const std::wstring& text, size_t at, size_t* length) {
         if (digit < 0) break;
         code = code * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
     }
-    if (i == first || i >= text.size() || text[i] != L';' || code == 0 || code > 0x10FFFF ||
-        (code >= 0xD800 && code <= 0xDFFF))
+    if (i == first || i >= text.size() || text[i] != L';' || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
         return 0;
     *length = i + 1 - at;
     return static_cast<wchar_t>(code);
@@ -53,8 +52,7 @@ wchar_t entityAt(const std::wstring& text, size_t at, size_t* length) {
 
 // Appends a run's text as runs of its own flags, its line ends as line breaks
 // and, when decode is set, its entities read back. An empty text stays one run.
-void appendOfficeText(const MkFormattedText& run, const std::wstring& text, bool decode,
-                      std::vector<MkFormattedText>* out) {
+void appendOfficeText(const MkFormattedText& run, const std::wstring& text, bool decode, std::vector<MkFormattedText>* out) {
     MkFormattedText flags = run;  // without the text, which each piece replaces
     flags.text = MkString();
     std::wstring piece;
@@ -107,7 +105,7 @@ void appendRuns(std::vector<MkFormattedText>* made, MkFormattedTextArray* runs) 
     for (size_t i = 0; i < made->size(); ++i) (*runs)[first + static_cast<int>(i)] = std::move((*made)[i]);
 }
 
-} // namespace
+}  // namespace
 
 void TextRuns::convertHtmlToFormattedTextArray(const MkString& text, MkFormattedTextArray* runs) {
     if (!runs) return;
@@ -169,5 +167,5 @@ void TextRuns::convertPlainToOfficeRuns(const MkString& text, MkFormattedTextArr
     appendRuns(&made, runs);
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -21,5 +21,5 @@ public:
     static void convertPlainToOfficeRuns(const MkString& text, MkFormattedTextArray* runs);
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

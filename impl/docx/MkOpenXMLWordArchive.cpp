@@ -31,9 +31,9 @@ MkString folderOf(MkString path) {
 // control, bookmark, comment, revision mark (its w:author, or a table grid's
 // change), picture id or relationship.
 const std::vector<std::string>& inertMarkers() {
-    static const std::vector<std::string> markers = {"<w:sdt",    "<w:control", "<wp:docPr", "<w:bookmark",
-                                                     "<w:comment", "w:author",   "<w:tblGridChange",
-                                                     " r:",        "\tr:",       "\nr:",      "\rr:"};
+    static const std::vector<std::string> markers = {
+        "<w:sdt",           "<w:control", "<wp:docPr", "<w:bookmark", "<w:comment", "w:author",
+        "<w:tblGridChange", " r:",        "\tr:",      "\nr:",        "\rr:"};
     return markers;
 }
 
@@ -63,8 +63,7 @@ public:
             std::memcpy(&word, text + i, std::min<size_t>(size - i, 4));
             for (const Marker& marker : candidates)
                 if ((word & marker.mask) == marker.head && size - i >= marker.text.size() &&
-                    (marker.text.size() <= 4 ||
-                     std::memcmp(text + i + 4, marker.text.data() + 4, marker.text.size() - 4) == 0))
+                    (marker.text.size() <= 4 || std::memcmp(text + i + 4, marker.text.data() + 4, marker.text.size() - 4) == 0))
                     return true;
         }
         return false;
@@ -87,8 +86,8 @@ const MarkerSet& inert(bool inGroup) {
     static const MarkerSet outside(inertMarkers());
     static const MarkerSet inGroups([] {
         std::vector<std::string> markers = inertMarkers();
-        for (const char* marker : {"$(", "RangeEnd", "<w:fldSimple", "<w:instrText", "w:anchor", "<w:footnoteReference",
-                                   "<w:endnoteReference"})
+        for (const char* marker :
+             {"$(", "RangeEnd", "<w:fldSimple", "<w:instrText", "w:anchor", "<w:footnoteReference", "<w:endnoteReference"})
             markers.push_back(marker);
         return markers;
     }());
@@ -99,9 +98,7 @@ const MarkerSet& inert(bool inGroup) {
 bool holdsAny(const char* text, size_t size) { return inert(false).In(text, size); }
 
 // Whether filled content printed as `text` is inert (see keepAsText).
-bool isInert(const std::string& text, bool inGroup) {
-    return text.size() > 2 && !inert(inGroup).In(text.data(), text.size());
-}
+bool isInert(const std::string& text, bool inGroup) { return text.size() > 2 && !inert(inGroup).In(text.data(), text.size()); }
 
 // The children of the controls' contents that are inert from now on are kept
 // as their text (a node that prints it as it was): a report of many filled
@@ -241,7 +238,7 @@ private:
     long long m_largest = 0;
 };
 
-} // namespace
+}  // namespace
 
 // A table kept as text and filled as text. Its text is filled once as elements
 // with a mark in place of each value and printed; the print, cut at the marks,
@@ -261,7 +258,8 @@ public:
     bool Print(int rows, const std::function<std::string(int, int)>& value, std::string* kept) const {
         std::string& out = *kept;
         out.clear();
-        out.reserve(m_size / static_cast<size_t>(m_rows) * static_cast<size_t>(rows) + 16 * static_cast<size_t>(rows * m_columns));
+        out.reserve(m_size / static_cast<size_t>(m_rows) * static_cast<size_t>(rows) +
+                    16 * static_cast<size_t>(rows * m_columns));
         size_t skip = 0;
         for (int r = 0; r < rows; ++r) {
             for (int c = 0; c < m_columns; ++c) {
@@ -313,8 +311,7 @@ private:
         m_pieces.push_back(printed.substr(from, printed.size() - 1 - from));
         m_size = printed.size();
         for (int k = 0; k < marks; ++k)
-            if (m_pieces[k].empty() || m_pieces[k].back() != '>' || m_pieces[k + 1].compare(0, 6, "</w:t>") != 0)
-                return false;
+            if (m_pieces[k].empty() || m_pieces[k].back() != '>' || m_pieces[k + 1].compare(0, 6, "</w:t>") != 0) return false;
         return true;
     }
 
@@ -490,12 +487,12 @@ bool MkOpenXMLWordArchive::Open(const MkString& path) {
     if (!document->ParseOwnedText(&text, XmlBudget())) {
         MkString why;
         if (document->RefusedCost() > 0)
-            why.MakeForm("The part '%ls' holds more XML than the report has memory left for (%llu bytes for more than "
-                         "%llu elements); it is not read",
-                         ~part, static_cast<unsigned long long>(document->RefusedCost()),
-                         static_cast<unsigned long long>(document->Elements()));
-        else
-            why.MakeForm("The document part %ls is not well-formed XML (%s)", ~part, document->ErrorDesc());
+            why.MakeForm(
+                "The part '%ls' holds more XML than the report has memory left for (%llu bytes for more than "
+                "%llu elements); it is not read",
+                ~part, static_cast<unsigned long long>(document->RefusedCost()),
+                static_cast<unsigned long long>(document->Elements()));
+        else why.MakeForm("The document part %ls is not well-formed XML (%s)", ~part, document->ErrorDesc());
         m_main = nullptr;
         return Fail(why);
     }
@@ -857,20 +854,18 @@ bool MkOpenXMLWordArchive::SetImage(const MkString& tagName, const MkOpenXMLPict
         m_index.reset();
         return RelatePicture(rels, newTagName, picture, hyperlink);
     }
-    if (!Index()->Find(tagName).empty() &&
-        (!m_document->SetImage(tagName, picture.width, picture.height, hyperlink, Index()) ||
-         !RelatePicture(rels, tagName, picture, hyperlink)))
+    if (!Index()->Find(tagName).empty() && (!m_document->SetImage(tagName, picture.width, picture.height, hyperlink, Index()) ||
+                                            !RelatePicture(rels, tagName, picture, hyperlink)))
         return false;
     // A header's picture (a logo) is related from the header.
-    return EditStories(one(tagName), [&](MkOpenXMLWordDocument& document, MkOpenXMLPart& part,
-                                         const MkWordControlIndex* index) {
+    return EditStories(one(tagName), [&](MkOpenXMLWordDocument& document, MkOpenXMLPart& part, const MkWordControlIndex* index) {
         return document.SetImage(tagName, picture.width, picture.height, hyperlink, index) &&
                RelatePicture(part.Rels(), tagName, picture, hyperlink);
     });
 }
 
-bool MkOpenXMLWordArchive::RelatePicture(MkOpenXMLRelationships* rels, const MkString& idBase,
-                                         const MkOpenXMLPicture& picture, const MkString& hyperlink) {
+bool MkOpenXMLWordArchive::RelatePicture(MkOpenXMLRelationships* rels, const MkString& idBase, const MkOpenXMLPicture& picture,
+                                         const MkString& hyperlink) {
     const MkString imageId = relationId(idBase);
     if (!rels) return false;
     if (rels->Find(imageId)) return true;
@@ -951,5 +946,5 @@ bool MkOpenXMLWordArchive::SyncCharts() {
     return true;
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -37,7 +37,7 @@ class MkWordRunsText;
 // A header, footer, footnotes or endnotes part of the document.
 struct MkWordStory {
     MkOpenXMLPart* part = nullptr;
-    const wchar_t* kind = L"";  // "header", "footer", "footnotes" or "endnotes"
+    const wchar_t* kind = L"";                        // "header", "footer", "footnotes" or "endnotes"
     const MkOpenXMLWordDocument* document = nullptr;  // the part's, as read
 };
 
@@ -82,8 +82,8 @@ public:
     // Puts the picture into the picture controls of tagName, or, with inMdlxControl,
     // replaces the 3D-viewer controls named tagName by picture controls tagged newTagName.
     // The picture is related as "rId<tag>" (and its hyperlink as "rId<tag>_C").
-    bool SetImage(const MkString& tagName, const MkOpenXMLPicture& picture, bool inMdlxControl,
-                  const MkString& newTagName, const MkString& hyperlink);
+    bool SetImage(const MkString& tagName, const MkOpenXMLPicture& picture, bool inMdlxControl, const MkString& newTagName,
+                  const MkString& hyperlink);
     // Points the 3D-viewer control tagName at a model (a file path, or the
     // reference of an embedded model), with a new preview picture when given.
     // A model file beside the report is named by its file name.
@@ -132,8 +132,8 @@ private:
     bool m_noGroups = false;  // the document was found to hold no group
     bool m_storiesRead = false;
     std::vector<MkWordStory> m_stories;
-    std::vector<std::unique_ptr<MkWordControlIndex>> m_storyIndex;  // by story, built when missing
-    std::unordered_map<std::string, std::unique_ptr<MkXmlDocument>> m_parsed;  // contents kept as text, parsed
+    std::vector<std::unique_ptr<MkWordControlIndex>> m_storyIndex;                   // by story, built when missing
+    std::unordered_map<std::string, std::unique_ptr<MkXmlDocument>> m_parsed;        // contents kept as text, parsed
     std::unordered_map<std::string, std::unique_ptr<MkWordTableText>> m_tableTexts;  // by shape and template text
     std::unordered_map<std::string, std::unique_ptr<MkWordRunsText>> m_runsTexts;    // by content text
     // The entries used last: their keys and pieces.
@@ -141,5 +141,5 @@ private:
     std::pair<const std::string*, const MkWordRunsText*> m_lastRuns{nullptr, nullptr};
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

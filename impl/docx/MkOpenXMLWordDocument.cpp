@@ -24,18 +24,50 @@ const char* const GROUP_MARKER = "<group>";
 
 // The order of the run properties we add among those a template may carry
 // (the schema's order of w:rPr children).
-const char* const RUN_PROPERTY_ORDER[] = {
-    "w:rStyle", "w:rFonts", "w:b", "w:bCs", "w:i", "w:iCs", "w:caps", "w:smallCaps", "w:strike", "w:dstrike",
-    "w:outline", "w:shadow", "w:emboss", "w:imprint", "w:noProof", "w:snapToGrid", "w:vanish", "w:webHidden",
-    "w:color", "w:spacing", "w:w", "w:kern", "w:position", "w:sz", "w:szCs", "w:highlight", "w:u", "w:effect",
-    "w:bdr", "w:shd", "w:fitText", "w:vertAlign", "w:rtl", "w:cs", "w:em", "w:lang", "w:eastAsianLayout",
-    "w:specVanish", "w:oMath", "w:rPrChange"};
+const char* const RUN_PROPERTY_ORDER[] = {"w:rStyle",
+                                          "w:rFonts",
+                                          "w:b",
+                                          "w:bCs",
+                                          "w:i",
+                                          "w:iCs",
+                                          "w:caps",
+                                          "w:smallCaps",
+                                          "w:strike",
+                                          "w:dstrike",
+                                          "w:outline",
+                                          "w:shadow",
+                                          "w:emboss",
+                                          "w:imprint",
+                                          "w:noProof",
+                                          "w:snapToGrid",
+                                          "w:vanish",
+                                          "w:webHidden",
+                                          "w:color",
+                                          "w:spacing",
+                                          "w:w",
+                                          "w:kern",
+                                          "w:position",
+                                          "w:sz",
+                                          "w:szCs",
+                                          "w:highlight",
+                                          "w:u",
+                                          "w:effect",
+                                          "w:bdr",
+                                          "w:shd",
+                                          "w:fitText",
+                                          "w:vertAlign",
+                                          "w:rtl",
+                                          "w:cs",
+                                          "w:em",
+                                          "w:lang",
+                                          "w:eastAsianLayout",
+                                          "w:specVanish",
+                                          "w:oMath",
+                                          "w:rPrChange"};
 
 bool isNamed(const TiXmlElement* e, const char* name) { return e && std::strcmp(e->Value(), name) == 0; }
 
-TiXmlElement* child(const MkXmlElement& e, const char* name) {
-    return e ? e.Tx()->FirstChildElement(name) : nullptr;
-}
+TiXmlElement* child(const MkXmlElement& e, const char* name) { return e ? e.Tx()->FirstChildElement(name) : nullptr; }
 
 MkXmlElement childOf(const MkXmlElement& e, const char* name) { return MkXmlElement(child(e, name)); }
 
@@ -44,9 +76,7 @@ MkString fromUtf8(const char* text) {
     return MkStringFromUTF8(text, static_cast<int>(std::strlen(text)) + 1);
 }
 
-MkString attribute(const MkXmlElement& e, const char* name) {
-    return e ? fromUtf8(e.Tx()->Attribute(name)) : MkString();
-}
+MkString attribute(const MkXmlElement& e, const char* name) { return e ? fromUtf8(e.Tx()->Attribute(name)) : MkString(); }
 
 void setAttribute(const MkXmlElement& e, const char* name, const MkString& value) {
     if (e) e.Tx()->SetAttribute(name, MkXmlToUtf8(value));
@@ -62,9 +92,7 @@ MkXmlElement addChild(const MkXmlElement& parent, const char* name) {
 }
 
 // A detached deep copy; the caller owns it.
-TiXmlElement* cloneOf(const MkXmlElement& e) {
-    return e ? static_cast<TiXmlElement*>(e.Tx()->Clone()) : nullptr;
-}
+TiXmlElement* cloneOf(const MkXmlElement& e) { return e ? static_cast<TiXmlElement*>(e.Tx()->Clone()) : nullptr; }
 
 void removeChildren(const MkXmlElement& e) {
     if (e) e.Tx()->Clear();
@@ -86,8 +114,8 @@ bool isBlankRun(const MkString& text) { return !text.IsEmpty() && text.IsBlank()
 // Whether content there is inside a paragraph (runs) rather than where
 // paragraphs stand: the nearest paragraph or story (body, text box, cell ...) says.
 bool inParagraph(const MkXmlElement& e) {
-    static const char* const stories[] = {"body", "txbxContent", "tc", "hdr", "ftr", "footnote",
-                                          "endnote", "comment", "docPartBody"};
+    static const char* const stories[] = {"body",     "txbxContent", "tc",      "hdr",        "ftr",
+                                          "footnote", "endnote",     "comment", "docPartBody"};
     for (TiXmlNode* n = e.Tx(); n; n = n->Parent()) {
         TiXmlElement* a = n->ToElement();
         if (!a) continue;
@@ -150,8 +178,7 @@ void collectDeep(TiXmlElement* root, const char* name, std::vector<TiXmlElement*
 void collectIdHolders(TiXmlElement* root, std::vector<TiXmlElement*>* drawings, std::vector<TiXmlElement*>* properties) {
     if (std::strcmp(root->Value(), "wp:docPr") == 0) drawings->push_back(root);
     else if (std::strcmp(root->Value(), "w:sdtPr") == 0) properties->push_back(root);
-    for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement())
-        collectIdHolders(c, drawings, properties);
+    for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) collectIdHolders(c, drawings, properties);
 }
 
 // What the numbering of a group copy changes below one of its top elements (the
@@ -248,8 +275,7 @@ TiXmlElement* cellAt(TiXmlElement* row, int c) {
 
 int cellCount(TiXmlElement* row) {
     int n = 0;
-    for (TiXmlElement* tc = row ? row->FirstChildElement("w:tc") : nullptr; tc; tc = tc->NextSiblingElement("w:tc"))
-        ++n;
+    for (TiXmlElement* tc = row ? row->FirstChildElement("w:tc") : nullptr; tc; tc = tc->NextSiblingElement("w:tc")) ++n;
     return n;
 }
 
@@ -333,13 +359,17 @@ void keepCellValid(TiXmlNode* parent) {
     if (!last || !isNamed(last, "w:p")) cell->LinkEndChild(new TiXmlElement("w:p"));
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------- tags
 
-MkWordDocumentTag::MkWordDocumentTag(const MkString& name_, int snapshotIndex_, const MkString& groupName_,
-                                     int groupIndex_, SitTypeTag kind_, bool groupMarker_)
-    : name(name_), groupName(groupName_), groupIndex(groupIndex_), groupMarker(groupMarker_), kind(kind_),
+MkWordDocumentTag::MkWordDocumentTag(const MkString& name_, int snapshotIndex_, const MkString& groupName_, int groupIndex_,
+                                     SitTypeTag kind_, bool groupMarker_)
+    : name(name_),
+      groupName(groupName_),
+      groupIndex(groupIndex_),
+      groupMarker(groupMarker_),
+      kind(kind_),
       snapshotIndex(snapshotIndex_) {}
 
 bool MkWordDocumentTagArray::Exists(const MkString& name) const {
@@ -368,20 +398,26 @@ int MkWordDocumentContent::SnapshotIndexOf(const MkString& name) { return Templa
 
 MkWordDocumentTagArray* MkWordDocumentContent::ListOf(SitTypeTag kind) {
     switch (static_cast<int>(kind)) {
-    case 1: case 2: return &m_pictures;
-    case 5: case 6: return &m_texts;
-    case 3: case 4: return &m_titles;
-    case 7: case 8: return &m_models;
-    case 11: case 12: return &m_tables;
-    case 15: case 16: return &m_charts;
+    case 1:
+    case 2: return &m_pictures;
+    case 5:
+    case 6: return &m_texts;
+    case 3:
+    case 4: return &m_titles;
+    case 7:
+    case 8: return &m_models;
+    case 11:
+    case 12: return &m_tables;
+    case 15:
+    case 16: return &m_charts;
     case -1: return &m_others;
-    case 9: case 10: return &m_macros;
+    case 9:
+    case 10: return &m_macros;
     default: return nullptr;
     }
 }
 
-void MkWordDocumentContent::AddTag(MkString name, const MkString& groupName, int groupIndex, SitTypeTag kind,
-                                   bool groupMarker) {
+void MkWordDocumentContent::AddTag(MkString name, const MkString& groupName, int groupIndex, SitTypeTag kind, bool groupMarker) {
     const int number = SnapshotIndexOf(name);
     MkWordDocumentTag tag(MkString(), number, groupName, groupIndex, kind, groupMarker);
     tag.name.Std() = std::move(name.Std());
@@ -404,8 +440,8 @@ const MkWordDocumentTagArray* MkWordDocumentContent::GetTags(SitTypeTag kind) co
 
 // ---------------------------------------------------------------- element helpers
 
-void MkOpenXMLDocument::FindAllElements(const MkXmlElement& root, const char* name, MkXmlElementList* found,
-                                        bool intoGroups, bool intoOtherControls) {
+void MkOpenXMLDocument::FindAllElements(const MkXmlElement& root, const char* name, MkXmlElementList* found, bool intoGroups,
+                                        bool intoOtherControls) {
     if (!root || !name || !found) return;
     walkAll(root.Tx(), name, found, intoGroups, intoOtherControls);
 }
@@ -603,8 +639,7 @@ SitTypeTag kindOfName(const MkString& name, bool* tableWord) {
     const std::wstring* plain = &full;
     if (full.find(L"REF_") != std::wstring::npos) {
         stripped = full;
-        for (size_t at = stripped.find(L"REF_"); at != std::wstring::npos; at = stripped.find(L"REF_", at))
-            stripped.erase(at, 4);
+        for (size_t at = stripped.find(L"REF_"); at != std::wstring::npos; at = stripped.find(L"REF_", at)) stripped.erase(at, 4);
         plain = &stripped;
     }
     const size_t underscore = plain->find(L'_');
@@ -647,8 +682,7 @@ void recordOne(const MkXmlElement& sdt, const MkString& groupName, int groupInde
     content.AddTag(std::move(name), groupName, groupIndex, kind, false);
 }
 
-void recordControl(const MkXmlElement& control, const MkString& groupName, int groupIndex,
-                   MkWordDocumentContent& content) {
+void recordControl(const MkXmlElement& control, const MkString& groupName, int groupIndex, MkWordDocumentContent& content) {
     const MkString name = attribute(control, "w:name");
     content.AddTag(name, groupName, groupIndex, kindOfViewer(name), false);
 }
@@ -662,7 +696,7 @@ TiXmlElement* enclosingControl(TiXmlElement* e) {
     return nullptr;
 }
 
-} // namespace
+}  // namespace
 
 void MkOpenXMLWordDocument::GetElementSdtContent(const MkXmlElement& sdt, const MkString& groupName, int groupIndex,
                                                  MkWordDocumentContent& content) const {
@@ -686,8 +720,8 @@ void MkOpenXMLWordDocument::GetElementSdtContent(const MkXmlElement& sdt, const 
     }
 }
 
-void MkOpenXMLWordDocument::GetElementControlsContent(const MkXmlElement& element, const MkString& groupName,
-                                                      int groupIndex, MkWordDocumentContent& content) const {
+void MkOpenXMLWordDocument::GetElementControlsContent(const MkXmlElement& element, const MkString& groupName, int groupIndex,
+                                                      MkWordDocumentContent& content) const {
     MkXmlElementList controls;
     FindAllElements(element, "w:control", &controls, false, false);
     for (const MkXmlElement& control : controls) recordControl(control, groupName, groupIndex, content);
@@ -762,14 +796,21 @@ bool MkWordTagNames::Has(SitTypeTag kind, const MkString& name, bool bodyOnly) c
 
 int MkWordTagNames::ListOf(SitTypeTag kind) {
     switch (static_cast<int>(kind)) {
-    case 1: case 2: return 0;
-    case 5: case 6: return 1;
-    case 3: case 4: return 2;
-    case 7: case 8: return 3;
-    case 11: case 12: return 4;
-    case 15: case 16: return 5;
+    case 1:
+    case 2: return 0;
+    case 5:
+    case 6: return 1;
+    case 3:
+    case 4: return 2;
+    case 7:
+    case 8: return 3;
+    case 11:
+    case 12: return 4;
+    case 15:
+    case 16: return 5;
     case -1: return 6;
-    case 9: case 10: return 7;
+    case 9:
+    case 10: return 7;
     default: return -1;
     }
 }
@@ -867,8 +908,7 @@ CopyMark copyMarkOf(const TiXmlElement* e) {
     if (std::strncmp(name, "w:comment", 9) == 0) return COMMENT_ANCHOR;
     if ((e->Attribute("w:author") || std::strcmp(name, "w:tblGridChange") == 0) && e->Attribute("w:id")) return REVISION;
     if (std::strstr(name, "RangeEnd") && e->Attribute("w:id")) return RANGE_END;
-    if (std::strcmp(name, "w:fldSimple") == 0 || std::strcmp(name, "w:fldChar") == 0 ||
-        std::strcmp(name, "w:instrText") == 0)
+    if (std::strcmp(name, "w:fldSimple") == 0 || std::strcmp(name, "w:fldChar") == 0 || std::strcmp(name, "w:instrText") == 0)
         return FIELD_PART;
     if (std::strcmp(name, "w:hyperlink") == 0 && e->Attribute("w:anchor")) return LINK;
     return NO_MARK;
@@ -1035,7 +1075,7 @@ private:
     long long m_maxId = 0;
 };
 
-} // namespace
+}  // namespace
 
 void MkOpenXMLWordDocument::DropParagraphIds(TiXmlNode* node) {
     if (TiXmlUnknown* asText = node ? node->ToUnknown() : nullptr) {
@@ -1088,7 +1128,7 @@ bool groupHoldsTag(const MkXmlElement& group, const MkString& tagName) {
     return false;
 }
 
-} // namespace
+}  // namespace
 
 bool MkOpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName,
                                         const std::function<void(const MkXmlElementList&)>& made) {
@@ -1203,7 +1243,7 @@ std::vector<Item> outermost(const std::vector<Item>& items, Element element) {
 
 MkXmlElement itself(const MkXmlElement& e) { return e; }
 
-} // namespace
+}  // namespace
 
 MkXmlElementList MkOpenXMLWordDocument::ControlsNamed(const MkString& tagName, const MkWordControlIndex* index) const {
     if (index) return outermost(index->Find(tagName), itself);
@@ -1313,8 +1353,7 @@ bool MkOpenXMLWordDocument::SetTitle(const MkString& tagName, const MkString& te
     return true;
 }
 
-bool MkOpenXMLWordDocument::SetText(const MkString& tagName, const MkFormattedTextArray& runs,
-                                    const MkWordControlIndex* index) {
+bool MkOpenXMLWordDocument::SetText(const MkString& tagName, const MkFormattedTextArray& runs, const MkWordControlIndex* index) {
     for (const MkXmlElement& sdt : ControlsNamed(tagName, index)) {
         const MkXmlElement pr = childOf(sdt, "w:sdtPr");
         if (!pr) continue;
@@ -1325,8 +1364,8 @@ bool MkOpenXMLWordDocument::SetText(const MkString& tagName, const MkFormattedTe
     return true;
 }
 
-bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, int imageHeight,
-                                     const MkString& hyperlink, const MkWordControlIndex* index) {
+bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, int imageHeight, const MkString& hyperlink,
+                                     const MkWordControlIndex* index) {
     if (imageWidth <= 0 || imageHeight <= 0) return false;
     const float ratio = static_cast<float>(imageWidth) / static_cast<float>(imageHeight);
     MkString embedId, linkId;
@@ -1349,14 +1388,14 @@ bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, in
                 // a:hlinkClick comes before any other child of wp:docPr.
                 TiXmlElement fresh("a:hlinkClick");
                 TiXmlElement* first = docPr.Tx()->FirstChildElement();
-                link = MkXmlElement((first ? docPr.Tx()->InsertBeforeChild(first, fresh)
-                                           : docPr.Tx()->InsertEndChild(fresh))->ToElement());
+                link = MkXmlElement(
+                    (first ? docPr.Tx()->InsertBeforeChild(first, fresh) : docPr.Tx()->InsertEndChild(fresh))->ToElement());
             }
             link.Tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
             setAttribute(link, "r:id", linkId);
         }
-        const MkXmlElement blip = frame ? frame.GetFirstChildFromPath(L"a:graphic/a:graphicData/pic:pic/pic:blipFill/a:blip")
-                                        : MkXmlElement();
+        const MkXmlElement blip =
+            frame ? frame.GetFirstChildFromPath(L"a:graphic/a:graphicData/pic:pic/pic:blipFill/a:blip") : MkXmlElement();
         if (!blip) return false;
         setAttribute(blip, "r:embed", embedId);
         const MkXmlElement extent = childOf(frame, "wp:extent");
@@ -1364,8 +1403,8 @@ bool MkOpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, in
         // The template's box as the schema bounds it (a missing or negative size is none).
         long long width = 0, height = 0;
         if (extent) {
-            MkDrawingExtent::FitInBox(extent.GetAttributeDouble(L"cx", -1), extent.GetAttributeDouble(L"cy", -1), ratio,
-                                      &width, &height);
+            MkDrawingExtent::FitInBox(extent.GetAttributeDouble(L"cx", -1), extent.GetAttributeDouble(L"cy", -1), ratio, &width,
+                                      &height);
             setAttribute(extent, "cx", width);
             setAttribute(extent, "cy", height);
         }
@@ -1387,7 +1426,7 @@ int countRelationIds(TiXmlElement* root, const std::string& id) {
     return n;
 }
 
-} // namespace
+}  // namespace
 
 int MkOpenXMLWordDocument::CountRelationReferences(const MkString& id) const {
     TiXmlElement* root = const_cast<MkOpenXMLWordDocument*>(this)->RootElement();
@@ -1531,8 +1570,7 @@ bool MkOpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const Mk
     return true;
 }
 
-bool MkOpenXMLWordDocument::SetMDLX(const MkString& tagName, MkString* controlId, MkString* newId,
-                                    MkString* previewId) {
+bool MkOpenXMLWordDocument::SetMDLX(const MkString& tagName, MkString* controlId, MkString* newId, MkString* previewId) {
     MkXmlElement control;
     TiXmlElement* image = nullptr;
     if (!ControlPreview(tagName, &control, &image) || !image) return false;
@@ -1620,8 +1658,8 @@ void MkOpenXMLWordDocument::FillTable(const MkXmlElement& tbl, int rows, int col
             TiXmlElement* row = fresh->LinkEndChild(new TiXmlElement("w:tr"))->ToElement();
             for (int c = 0; c < columns; ++c) {
                 TiXmlElement* cell = row->LinkEndChild(new TiXmlElement("w:tc"))->ToElement();
-                TiXmlElement* w = cell->LinkEndChild(new TiXmlElement("w:tcPr"))
-                                      ->LinkEndChild(new TiXmlElement("w:tcW"))->ToElement();
+                TiXmlElement* w =
+                    cell->LinkEndChild(new TiXmlElement("w:tcPr"))->LinkEndChild(new TiXmlElement("w:tcW"))->ToElement();
                 w->SetAttribute("w:w", std::to_string(width));
                 w->SetAttribute("w:type", "dxa");
                 cell->LinkEndChild(new TiXmlElement("w:p"));
@@ -1651,7 +1689,7 @@ bool isMacroName(const MkString& name) {
     return underscore >= 0 && plain.GetAt(underscore + 1) == L'$';
 }
 
-} // namespace
+}  // namespace
 
 bool MkOpenXMLWordDocument::SetAllMacros(const MkStringArray& names, const MkArrayT<MkFormattedTextArray>& texts,
                                          const MkWordControlIndex* index) {
@@ -1680,5 +1718,5 @@ bool MkOpenXMLWordDocument::SetAllMacros(const MkStringArray& names, const MkArr
     return true;
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -43,16 +43,16 @@ struct MkIntSize2D {
 class MkWordDocumentTag {
 public:
     MkWordDocumentTag() = default;
-    MkWordDocumentTag(const MkString& name, int snapshotIndex, const MkString& groupName, int groupIndex,
-                      SitTypeTag kind, bool groupMarker);
+    MkWordDocumentTag(const MkString& name, int snapshotIndex, const MkString& groupName, int groupIndex, SitTypeTag kind,
+                      bool groupMarker);
 
-    MkString name;              // as written; "<group>" for a group marker
-    MkString groupName;         // tag of the enclosing group or content control; empty at top level
-    int groupIndex = -1;        // number of the enclosing group in document order; -1 outside groups
-    bool groupMarker = false;   // the record that stands for a group itself
+    MkString name;             // as written; "<group>" for a group marker
+    MkString groupName;        // tag of the enclosing group or content control; empty at top level
+    int groupIndex = -1;       // number of the enclosing group in document order; -1 outside groups
+    bool groupMarker = false;  // the record that stands for a group itself
     SitTypeTag kind = SIT_TYPE_NONE;
-    int snapshotIndex = -1;     // the number after "SIT", 1-based as written; -1 when none
-    MkString part;              // the header, footer or notes part holding it; empty in the document part
+    int snapshotIndex = -1;  // the number after "SIT", 1-based as written; -1 when none
+    MkString part;           // the header, footer or notes part holding it; empty in the document part
 };
 
 class MkWordDocumentTagArray : public MkArrayT<MkWordDocumentTag> {
@@ -119,8 +119,8 @@ public:
     // Elements named `name` below root, depth first in document order. A w:sdt that
     // is a group is entered only when intoGroups is set, any other w:sdt only when
     // intoOtherControls is set; a matching w:sdt is listed either way.
-    static void FindAllElements(const MkXmlElement& root, const char* name, MkXmlElementList* found,
-                                bool intoGroups, bool intoOtherControls);
+    static void FindAllElements(const MkXmlElement& root, const char* name, MkXmlElementList* found, bool intoGroups,
+                                bool intoOtherControls);
     // The first element FindAllElements(root, name, true, false) would list.
     static MkXmlElement FindFirstElement(const MkXmlElement& root, const char* name);
     // The element has w:sdtPr/w:group.
@@ -133,8 +133,7 @@ public:
     // sizeOnly the reading ends after two of left/top/width/height, else after four.
     // False for another element or a style that runs out or holds a property without
     // a number. Values not read keep what the caller passed.
-    static bool GetShapePosAndSize(const MkXmlElement& shape, int* left, int* top, int* width, int* height,
-                                   bool sizeOnly);
+    static bool GetShapePosAndSize(const MkXmlElement& shape, int* left, int* top, int* width, int* height, bool sizeOnly);
 };
 
 // Picture ids of one document kept unique while an operation adds drawings and
@@ -148,8 +147,7 @@ public:
     // Gives every holder found (wp:docPr elements and w:sdtPr elements) an id no
     // other element has; an id that is still free is kept. sdtSuffix >= 0 first tries
     // the old content-control id followed by that number.
-    void Renumber(const std::vector<TiXmlElement*>& drawings, const std::vector<TiXmlElement*>& properties,
-                  int sdtSuffix);
+    void Renumber(const std::vector<TiXmlElement*>& drawings, const std::vector<TiXmlElement*>& properties, int sdtSuffix);
     // Registers the id when free and returns it, else returns a new one.
     int ClaimDrawingId(long long wanted) { return Claim(&m_drawing, &m_drawingMax, wanted); }
     int ClaimControlId(long long wanted) { return Claim(&m_control, &m_controlMax, wanted); }
@@ -238,8 +236,7 @@ public:
     // paragraph's mark, less tracked changes and the placeholder style; then
     // the runs appended there. Null when the control has no content.
     static MkXmlElement ClearForRuns(const MkXmlElement& sdt, std::unique_ptr<TiXmlElement>* runProperties);
-    static void AppendRuns(const MkXmlElement& container, const MkFormattedTextArray& runs,
-                           const TiXmlElement* runProperties);
+    static void AppendRuns(const MkXmlElement& container, const MkFormattedTextArray& runs, const TiXmlElement* runProperties);
     // Whether content there stands inside a paragraph (runs) rather than where paragraphs stand.
     static bool IsInParagraph(const MkXmlElement& element);
     // Whether AppendRuns writes this run's text with the run before it.
@@ -263,8 +260,7 @@ public:
     // row) when it has that many columns, else in an even grid of its width. A
     // filled cell holds its value alone, in one paragraph and run that take the
     // look of the template cell's first ones.
-    static void FillTable(const MkXmlElement& tbl, int rows, int columns,
-                          const std::function<std::string(int, int)>& value);
+    static void FillTable(const MkXmlElement& tbl, int rows, int columns, const std::function<std::string(int, int)>& value);
     bool GetChartRelationIds(const MkString& tagName, MkStringArray* ids) const;
     bool SetAllMacros(const MkStringArray& names, const MkArrayT<MkFormattedTextArray>& texts,
                       const MkWordControlIndex* index = nullptr);
@@ -284,5 +280,5 @@ private:
     bool ControlPreview(const MkString& tagName, MkXmlElement* control, TiXmlElement** image);
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

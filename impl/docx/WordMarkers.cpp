@@ -15,11 +15,11 @@ const char* const DRAWING_PICTURE = "http://schemas.openxmlformats.org/drawingml
 const char* const DRAWING_WORD = "http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing";
 
 // A light grey picture of 8 x 6 pixels, shown until the report puts the snapshot's there.
-const unsigned char PLACEHOLDER_PNG[] = {
-    0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00,
-    0x00, 0x08, 0x00, 0x00, 0x00, 0x06, 0x08, 0x00, 0x00, 0x00, 0x00, 0xdb, 0x6e, 0x80, 0x27, 0x00, 0x00, 0x00,
-    0x0e, 0x49, 0x44, 0x41, 0x54, 0x78, 0xda, 0x63, 0xb8, 0x09, 0x05, 0x0c, 0xa4, 0x30, 0x00, 0x4b, 0x02, 0x28,
-    0xb1, 0x87, 0x3c, 0x56, 0x34, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
+const unsigned char PLACEHOLDER_PNG[] = {0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a, 0x00, 0x00, 0x00, 0x0d, 0x49, 0x48, 0x44,
+                                         0x52, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00, 0x06, 0x08, 0x00, 0x00, 0x00, 0x00, 0xdb,
+                                         0x6e, 0x80, 0x27, 0x00, 0x00, 0x00, 0x0e, 0x49, 0x44, 0x41, 0x54, 0x78, 0xda, 0x63, 0xb8,
+                                         0x09, 0x05, 0x0c, 0xa4, 0x30, 0x00, 0x4b, 0x02, 0x28, 0xb1, 0x87, 0x3c, 0x56, 0x34, 0x00,
+                                         0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
 // 4 x 3 inches in EMU.
 const long long PLACEHOLDER_CX = 3657600, PLACEHOLDER_CY = 2743200;
 // Text width of a page when the document does not say (A4 with 2 cm margins, in twips).
@@ -88,8 +88,8 @@ struct ParagraphText {
 };
 
 bool passedOver(const TiXmlElement* e) {
-    static const char* const names[] = {"w:pPr",       "w:proofErr",          "w:bookmarkStart",   "w:bookmarkEnd",
-                                        "w:permStart", "w:permEnd",           "w:commentRangeStart", "w:commentRangeEnd"};
+    static const char* const names[] = {"w:pPr",       "w:proofErr", "w:bookmarkStart",     "w:bookmarkEnd",
+                                        "w:permStart", "w:permEnd",  "w:commentRangeStart", "w:commentRangeEnd"};
     for (const char* name : names)
         if (isNamed(e, name)) return true;
     return false;
@@ -235,8 +235,8 @@ bool endsSection(const TiXmlElement* p) {
 
 // Where paragraphs stand (a block-level control may hold one there).
 bool isBlockContainer(const TiXmlNode* node) {
-    static const char* const names[] = {"w:body",    "w:tc",          "w:sdtContent", "w:hdr",    "w:ftr",
-                                        "w:footnote", "w:endnote",     "w:txbxContent", "w:comment"};
+    static const char* const names[] = {"w:body",     "w:tc",      "w:sdtContent",  "w:hdr",    "w:ftr",
+                                        "w:footnote", "w:endnote", "w:txbxContent", "w:comment"};
     for (const char* name : names)
         if (isNamed(node, name)) return true;
     return false;
@@ -358,8 +358,8 @@ bool Converter::PlaceholderPicture(TiXmlElement* run, const std::string& tag) {
         "\"><a:graphicData uri=\"" + DRAWING_PICTURE + "\"><pic:pic xmlns:pic=\"" + DRAWING_PICTURE +
         "\"><pic:nvPicPr><pic:cNvPr id=\"0\" name=\"" + tag +
         "\"/><pic:cNvPicPr/></pic:nvPicPr><pic:blipFill><a:blip r:embed=\"" + id +
-        "\"/><a:stretch><a:fillRect/></a:stretch></pic:blipFill><pic:spPr><a:xfrm><a:off x=\"0\" y=\"0\"/><a:ext cx=\"" +
-        cx + "\" cy=\"" + cy +
+        "\"/><a:stretch><a:fillRect/></a:stretch></pic:blipFill><pic:spPr><a:xfrm><a:off x=\"0\" y=\"0\"/><a:ext cx=\"" + cx +
+        "\" cy=\"" + cy +
         "\"/></a:xfrm><a:prstGeom prst=\"rect\"><a:avLst/></a:prstGeom></pic:spPr></pic:pic></a:graphicData></a:graphic>"
         "</wp:inline></w:drawing>";
     TiXmlDocument parsed;
@@ -426,8 +426,7 @@ bool Converter::Tag(TiXmlElement* p, const Marker& marker, bool alone) {
             }
         }
         if (drawings.size() > 1) {
-            Warn("{" + tag + "} stands beside several " + (shows == "pic" ? "pictures" : "charts") +
-                 "; put it next to one");
+            Warn("{" + tag + "} stands beside several " + (shows == "pic" ? "pictures" : "charts") + "; put it next to one");
             return false;
         }
         const std::vector<TiXmlElement*> runs = runsOf(p, marker.begin, marker.end);
@@ -492,8 +491,8 @@ void Converter::Paragraph(TiXmlElement* p) {
     oneElementPerRun(p);
     text = readParagraph(p);
     markers = findMarkers(text.text, &bad);
-    const bool alone = markers.size() == 1 &&
-                       trimmed(text.text) == text.text.substr(markers[0].begin, markers[0].end - markers[0].begin);
+    const bool alone =
+        markers.size() == 1 && trimmed(text.text) == text.text.substr(markers[0].begin, markers[0].end - markers[0].begin);
     // From the last marker to the first: cutting runs leaves the text before a marker as it was.
     for (size_t i = markers.size(); i-- > 0;) Tag(p, markers[i], alone);
 }
@@ -511,8 +510,8 @@ void Converter::Part(MkOpenXMLPart* part, bool body) {
         section = section ? section->FirstChildElement("w:sectPr") : nullptr;
         const TiXmlElement* size = section ? section->FirstChildElement("w:pgSz") : nullptr;
         const TiXmlElement* margins = section ? section->FirstChildElement("w:pgMar") : nullptr;
-        const long long width = attributeNumber(size, "w:w", 0) - attributeNumber(margins, "w:left", 0) -
-                                attributeNumber(margins, "w:right", 0);
+        const long long width =
+            attributeNumber(size, "w:w", 0) - attributeNumber(margins, "w:left", 0) - attributeNumber(margins, "w:right", 0);
         if (size && width > 0) m_textWidth = width;
     }
     // Paragraphs in document order, converted from the last: a paragraph's
@@ -605,7 +604,7 @@ bool Converter::Groups(TiXmlElement* body, std::string* error) {
     return true;
 }
 
-} // namespace
+}  // namespace
 
 bool ConvertWordMarkers(MkOpenXMLPackage& package, WordMarkerResult* result, std::string* error) {
     const MkOpenXMLRelationship* main = nullptr;
@@ -643,5 +642,5 @@ bool ConvertWordMarkers(MkOpenXMLPackage& package, WordMarkerResult* result, std
     return true;
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -42,5 +42,5 @@ struct WordMarkerResult {
 // up; the package may then be partly changed and must not be saved.
 bool ConvertWordMarkers(MkOpenXMLPackage& package, WordMarkerResult* result, std::string* error);
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

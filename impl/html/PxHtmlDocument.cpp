@@ -42,8 +42,8 @@ int firstIntOf(const MkString& text) {
 bool isSpaceChar(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\f'; }
 
 bool isAttributeNameChar(wchar_t c) {
-    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'-' ||
-           c == L'_' || c == L':' || c == L'.';
+    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'-' || c == L'_' ||
+           c == L':' || c == L'.';
 }
 
 // Index of the opening double quote of the first `attribute="` (spaces allowed
@@ -98,10 +98,9 @@ MkString fileNameAsUrl(const MkString& name) {
     std::wstring out;
     out.reserve(bytes.size());
     for (unsigned char b : bytes) {
-        const bool keep = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') ||
-                          b == '-' || b == '.' || b == '_' || b == '~' || b == '!' || b == '$' || b == '\'' ||
-                          b == '(' || b == ')' || b == '*' || b == '+' || b == ',' || b == ';' || b == '=' ||
-                          b == '@';
+        const bool keep = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' || b == '.' ||
+                          b == '_' || b == '~' || b == '!' || b == '$' || b == '\'' || b == '(' || b == ')' || b == '*' ||
+                          b == '+' || b == ',' || b == ';' || b == '=' || b == '@';
         if (keep) {
             out += static_cast<wchar_t>(b);
         } else {
@@ -114,8 +113,8 @@ MkString fileNameAsUrl(const MkString& name) {
 }
 
 MkString imgElement(int width, int height) {
-    return MkString(L"<img src=\"dummysnapshot.jpg\" width=\"") + MkString(width) + MkString(L"\" height=\"") +
-           MkString(height) + MkString(L"\" />");
+    return MkString(L"<img src=\"dummysnapshot.jpg\" width=\"") + MkString(width) + MkString(L"\" height=\"") + MkString(height) +
+           MkString(L"\" />");
 }
 
 int clampToInt(unsigned int value) { return value > static_cast<unsigned int>(INT_MAX) ? INT_MAX : static_cast<int>(value); }
@@ -135,8 +134,9 @@ std::vector<size_t> renumberedPlaces(const std::wstring& text, const std::vector
     std::vector<Node> nodes(1);
     auto child = [&](int node, wchar_t c) -> int {
         const auto& next = nodes[static_cast<size_t>(node)].next;
-        auto it = std::lower_bound(next.begin(), next.end(), std::make_pair(c, 0),
-                                   [](const std::pair<wchar_t, int>& a, const std::pair<wchar_t, int>& b) { return a.first < b.first; });
+        auto it = std::lower_bound(
+            next.begin(), next.end(), std::make_pair(c, 0),
+            [](const std::pair<wchar_t, int>& a, const std::pair<wchar_t, int>& b) { return a.first < b.first; });
         return it != next.end() && it->first == c ? it->second : -1;
     };
     for (const std::wstring& name : names) {
@@ -191,7 +191,7 @@ std::vector<size_t> renumberedPlaces(const std::wstring& text, const std::vector
     return places;
 }
 
-} // namespace
+}  // namespace
 
 PtrRef<Image> PxHtmlDocument::pictureOf(const Snapshot* snapshot) {
     if (!snapshot->modelMdlx()) return PtrRef<Image>(snapshot->image());
@@ -209,9 +209,7 @@ void PxGenericTagIndexes::AddTag(const MkString& text, bool isReference) {
     m_referenceFlags.AddGrow(isReference ? 1 : 0);
 }
 
-int PxGenericTagIndexes::GetSize() const {
-    return m_tagTexts.GetSize() == m_referenceFlags.GetSize() ? m_tagTexts.GetSize() : 0;
-}
+int PxGenericTagIndexes::GetSize() const { return m_tagTexts.GetSize() == m_referenceFlags.GetSize() ? m_tagTexts.GetSize() : 0; }
 
 MkString PxGenericTagIndexes::GetTagText(int i) const {
     if (i < 0 || i >= GetSize()) return MkString();
@@ -288,8 +286,8 @@ bool PxHtmlDocument::unrollGroups(const Snapshots& snapshots, const MkIntArray& 
         // A group inside a group would end at the inner closing tag and leave the
         // outer one unbalanced in the report.
         if (group.Find(MkString(L"<") + MkString(GROUP_TAG), 1) >= 0) {
-            REP_LOG_ERROR(lfw::String("Generic group inside a generic group at character %1: groups cannot be nested")
-                              .arg(start));
+            REP_LOG_ERROR(
+                lfw::String("Generic group inside a generic group at character %1: groups cannot be nested").arg(start));
             REP_LOG_ERROR("Error unrolling generic tags");
             return false;
         }
@@ -297,8 +295,7 @@ bool PxHtmlDocument::unrollGroups(const Snapshots& snapshots, const MkIntArray& 
         MkString content = getElementContent(group, GROUP_TAG, 0, &first, &last);
         if (first < 0) continue;  // an opening tag without ">": left as it is
         out.append(source, copied, static_cast<size_t>(start) - copied);
-        if (!unrollGenericTagsInGroup(content, snapshots, indices, use3dPlugin, source.size() - static_cast<size_t>(end),
-                                      &out)) {
+        if (!unrollGenericTagsInGroup(content, snapshots, indices, use3dPlugin, source.size() - static_cast<size_t>(end), &out)) {
             REP_LOG_ERROR("Error unrolling generic tags");
             return false;
         }
@@ -312,9 +309,8 @@ bool PxHtmlDocument::unrollGroups(const Snapshots& snapshots, const MkIntArray& 
     return true;
 }
 
-bool PxHtmlDocument::unrollGenericTagsInGroup(const MkString& group, const Snapshots& snapshots,
-                                              const MkIntArray& indices, int use3dPlugin, size_t following,
-                                              std::wstring* out) {
+bool PxHtmlDocument::unrollGenericTagsInGroup(const MkString& group, const Snapshots& snapshots, const MkIntArray& indices,
+                                              int use3dPlugin, size_t following, std::wstring* out) {
     PxGenericTagIndexes tags;
     bool hasPicture = false, hasMdlx = false, hasTable = false;
     int pos = 0;
@@ -425,8 +421,8 @@ bool PxHtmlDocument::updateDocumentContent(const Snapshots& snapshots, const Sna
     return save();
 }
 
-bool PxHtmlDocument::fillElement(const MkString& element, const Snapshots& snapshots,
-                                 const Snapshots& referenceSnapshots, int limit, bool use3dPlugin, MkString* filled) {
+bool PxHtmlDocument::fillElement(const MkString& element, const Snapshots& snapshots, const Snapshots& referenceSnapshots,
+                                 int limit, bool use3dPlugin, MkString* filled) {
     int first = -1, last = -1;
     getElementContent(element, SIT_TAG, 0, &first, &last);
     if (first < 0) return false;
@@ -450,8 +446,10 @@ bool PxHtmlDocument::fillElement(const MkString& element, const Snapshots& snaps
         MkString text = ug::Convert::toMkString(kind == HTML_TAG_TITLE ? snapshot->title() : snapshot->description());
         // Macros may grow the text only as far as the report's budget reaches.
         const uint64_t room = m_budget.charactersLeft();
-        const size_t maxLength = room < FieldMacros::MAX_EXPANDED_LENGTH ? static_cast<size_t>(room) : FieldMacros::MAX_EXPANDED_LENGTH;
-        if (!FieldMacros::expandString(snapshot->fieldValues(), &text, maxLength) && maxLength < FieldMacros::MAX_EXPANDED_LENGTH) {
+        const size_t maxLength =
+            room < FieldMacros::MAX_EXPANDED_LENGTH ? static_cast<size_t>(room) : FieldMacros::MAX_EXPANDED_LENGTH;
+        if (!FieldMacros::expandString(snapshot->fieldValues(), &text, maxLength) &&
+            maxLength < FieldMacros::MAX_EXPANDED_LENGTH) {
             m_budget.spendText(room + 1);  // refused: logs that the report ran out of room
             return false;
         }
@@ -470,8 +468,8 @@ bool PxHtmlDocument::fillElement(const MkString& element, const Snapshots& snaps
     }
     case HTML_TAG_MDLX: {
         MkString edited(element);
-        const PxHtmlTagType r = use3dPlugin ? setMdlx(edited, n - 1, snapshot, isReference)
-                                            : replaceMdlx(edited, n - 1, snapshot, isReference);
+        const PxHtmlTagType r =
+            use3dPlugin ? setMdlx(edited, n - 1, snapshot, isReference) : replaceMdlx(edited, n - 1, snapshot, isReference);
         if (r == HTML_TAG_PICTURE) {
             const MkString prefix(isReference ? L"REF_SIT" : L"SIT");
             edited.Replace(prefix + MkString(n) + MkString(L"_MDLX"), prefix + MkString(n) + MkString(L"_PICTURE"));
@@ -496,14 +494,13 @@ bool PxHtmlDocument::fillElement(const MkString& element, const Snapshots& snaps
         *filled = before + FieldMacros::escapeHtml(value) + after;
         return true;
     }
-    default:
-        return false;
+    default: return false;
     }
 }
 
 MkString PxHtmlDocument::imageFileName(int snapshotIndex, bool isReference) const {
-    return m_baseName + MkString(L"_") + MkString(isReference ? L"REF_" : L"") + MkString(L"SIT") +
-           MkString(snapshotIndex + 1) + MkString(L"-1.jpg");
+    return m_baseName + MkString(L"_") + MkString(isReference ? L"REF_" : L"") + MkString(L"SIT") + MkString(snapshotIndex + 1) +
+           MkString(L"-1.jpg");
 }
 
 bool PxHtmlDocument::setImage(MkString& element, int snapshotIndex, const Image* image, bool isReference) {
@@ -545,8 +542,7 @@ bool PxHtmlDocument::setImage(MkString& element, int snapshotIndex, const Image*
     return false;
 }
 
-PxHtmlTagType PxHtmlDocument::setMdlx(MkString& element, int snapshotIndex, const Snapshot* snapshot,
-                                      bool isReference) {
+PxHtmlTagType PxHtmlDocument::setMdlx(MkString& element, int snapshotIndex, const Snapshot* snapshot, bool isReference) {
     if (!element.Contains(L"iframe", false)) {
         REP_LOG_ERROR("iframe element not found in html.");
         return HTML_TAG_UNKNOWN;
@@ -557,8 +553,7 @@ PxHtmlTagType PxHtmlDocument::setMdlx(MkString& element, int snapshotIndex, cons
         const int p = element.Find(L"src");
         if (p < 0) return HTML_TAG_UNKNOWN;
         const MkString url = ug::Convert::toMkString(snapshot->cloudViewerUrl()) + MkString(L"?embed=1");
-        if (!replaceAttribute(element, p, L"src", escapeMarkup(url)))
-            REP_LOG_WARNING("iframe element src not found in html.");
+        if (!replaceAttribute(element, p, L"src", escapeMarkup(url))) REP_LOG_WARNING("iframe element src not found in html.");
         return HTML_TAG_MDLX;
     }
     case Snapshot::IMAGE: {
@@ -575,15 +570,12 @@ PxHtmlTagType PxHtmlDocument::setMdlx(MkString& element, int snapshotIndex, cons
         element = element.Left(first) + img + element.Mid(last + 1);
         return HTML_TAG_PICTURE;
     }
-    default:
-        return HTML_TAG_UNKNOWN;
+    default: return HTML_TAG_UNKNOWN;
     }
 }
 
-PxHtmlTagType PxHtmlDocument::replaceMdlx(MkString& element, int snapshotIndex, const Snapshot* snapshot,
-                                          bool isReference) {
-    if (!snapshot || (snapshot->type() != Snapshot::MDLX && snapshot->type() != Snapshot::IMAGE))
-        return HTML_TAG_UNKNOWN;
+PxHtmlTagType PxHtmlDocument::replaceMdlx(MkString& element, int snapshotIndex, const Snapshot* snapshot, bool isReference) {
+    if (!snapshot || (snapshot->type() != Snapshot::MDLX && snapshot->type() != Snapshot::IMAGE)) return HTML_TAG_UNKNOWN;
     int height = -1, width = -1;
     if (!getSizeFromTag(element, height, width)) return HTML_TAG_UNKNOWN;
 
@@ -593,8 +585,7 @@ PxHtmlTagType PxHtmlDocument::replaceMdlx(MkString& element, int snapshotIndex, 
         const float ratio = static_cast<float>(picture->width()) / static_cast<float>(picture->height());
         if (ratio > static_cast<float>(width) / static_cast<float>(height))
             height = truncateToInt(static_cast<float>(width) / ratio);
-        else
-            width = truncateToInt(ratio * static_cast<float>(height));
+        else width = truncateToInt(ratio * static_cast<float>(height));
     }
     MkString img = imgElement(width, height);
     if (!setImage(img, snapshotIndex, picture.p(), isReference)) return HTML_TAG_UNKNOWN;
@@ -660,8 +651,7 @@ MkString PxHtmlDocument::getEntireElement(const MkString& text, const MkString& 
     return text.Mid(s, stop - s);
 }
 
-MkString PxHtmlDocument::getElementContent(const MkString& text, const MkString& tag, int from, int* start,
-                                           int* end) {
+MkString PxHtmlDocument::getElementContent(const MkString& text, const MkString& tag, int from, int* start, int* end) {
     const MkString opening = MkString(L"<") + tag;
     const MkString closing = MkString(L"</") + tag + MkString(L">");
     const int s = text.Find(opening, from);
@@ -734,12 +724,15 @@ bool PxHtmlDocument::replaceAttribute(MkString& text, int from, const MkString& 
     bool nameFound = false;
     const int q1 = findAttributeValueQuote(text, from, attribute, &nameFound);
     if (!nameFound) {
-        REP_LOG_ERROR(lfw::String("Attribute not found when trying to read '%1' in string: %2").arg(attribute.Std()).arg(text.Std()));
+        REP_LOG_ERROR(
+            lfw::String("Attribute not found when trying to read '%1' in string: %2").arg(attribute.Std()).arg(text.Std()));
         return false;
     }
     const int q2 = q1 >= 0 ? text.Find(L'"', q1 + 1) : -1;
     if (q2 < 0) {
-        REP_LOG_ERROR(lfw::String("Attribute value not found when trying to replace '%1' in string: %2").arg(attribute.Std()).arg(text.Std()));
+        REP_LOG_ERROR(lfw::String("Attribute value not found when trying to replace '%1' in string: %2")
+                          .arg(attribute.Std())
+                          .arg(text.Std()));
         return false;
     }
     return replaceSubString(text, q1 + 1, q2, value);
@@ -753,18 +746,23 @@ bool PxHtmlDocument::replaceAttributeStyleInt(MkString& text, int from, const Mk
     }
     const int a = text.Find(property, p);
     if (a < 0) {
-        REP_LOG_ERROR(lfw::String("%1 not found when trying to set width and height in text: %2").arg(property.Std()).arg(text.Std()));
+        REP_LOG_ERROR(
+            lfw::String("%1 not found when trying to set width and height in text: %2").arg(property.Std()).arg(text.Std()));
         return false;
     }
     const int c = text.Find(L';', a);
     if (c < 0) {
-        REP_LOG_ERROR(lfw::String("Ending ; not found for attribute %1 when trying to set width and height in text: %2").arg(property.Std()).arg(text.Std()));
+        REP_LOG_ERROR(lfw::String("Ending ; not found for attribute %1 when trying to set width and height in text: %2")
+                          .arg(property.Std())
+                          .arg(text.Std()));
         return false;
     }
     const MkString declaration = text.GetSubString(a, c);
     const int oldNumber = firstIntOf(declaration);
     if (oldNumber == -1 && declaration.GetFirstFloat() == FLT_MAX) {
-        REP_LOG_ERROR(lfw::String("Number not found for attribute %1 when trying to set width and height in text: %2").arg(property.Std()).arg(text.Std()));
+        REP_LOG_ERROR(lfw::String("Number not found for attribute %1 when trying to set width and height in text: %2")
+                          .arg(property.Std())
+                          .arg(text.Std()));
         return false;
     }
     MkString newDeclaration(declaration);
@@ -824,8 +822,7 @@ bool PxHtmlDocument::updateSizeAttributesOfTag(MkString& tag, int imageHeight, i
 // ---------------------------------------------------------------------------
 // Validation
 
-bool PxHtmlDocument::validateDocument(const Snapshots& snapshots, const MkIntArray& indices, bool isReference,
-                                      MkString& report) {
+bool PxHtmlDocument::validateDocument(const Snapshots& snapshots, const MkIntArray& indices, bool isReference, MkString& report) {
     if (!unrollGroups(snapshots, indices, 1)) return false;
     MkString unmatched, unused, unknown;
     validateTags(unmatched, unused, unknown, snapshots, isReference);
@@ -847,16 +844,15 @@ bool PxHtmlDocument::validateDocument(const Snapshots& snapshots, const MkIntArr
     MkStringArray macros;
     if (getMacroNames(macros)) {
         MkString unknownFields, warnings;
-        for (int i = 0; i < macros.GetSize(); ++i)
-            validateMacro(macros[i], snapshots, isReference, unknownFields, warnings);
+        for (int i = 0; i < macros.GetSize(); ++i) validateMacro(macros[i], snapshots, isReference, unknownFields, warnings);
         section(L"Unknown field values\n", unknownFields, true);
         section(L"Field value warnings\n", warnings, true);
     }
     return !appended;
 }
 
-bool PxHtmlDocument::validateTags(MkString& unmatched, MkString& unused, MkString& unknown,
-                                  const Snapshots& snapshots, bool isReference) const {
+bool PxHtmlDocument::validateTags(MkString& unmatched, MkString& unused, MkString& unknown, const Snapshots& snapshots,
+                                  bool isReference) const {
     MkStringArray names;
     getSitTagNames(names);
     const size_t count = snapshots.size();
@@ -914,8 +910,8 @@ bool PxHtmlDocument::getMacroNames(MkStringArray& names) const {
     return !names.IsEmpty();
 }
 
-bool PxHtmlDocument::validateMacro(const MkString& name, const Snapshots& snapshots, bool isReference,
-                                   MkString& unknownFields, MkString& warnings) const {
+bool PxHtmlDocument::validateMacro(const MkString& name, const Snapshots& snapshots, bool isReference, MkString& unknownFields,
+                                   MkString& warnings) const {
     const TemplateTags::FieldMacroCheck check = TemplateTags::checkFieldMacro(name, snapshots, isReference);
     const MkString& key = check.key;
     switch (check.verdict) {
@@ -943,5 +939,5 @@ bool PxHtmlDocument::validateMacro(const MkString& name, const Snapshots& snapsh
     return false;
 }
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -33,15 +33,15 @@ enum PxHtmlTagType {
     HTML_TAG_PICTURE = 2,  // as a result: the tag now shows a picture
     HTML_TAG_MDLX = 3,     // as a result: the tag now shows the online 3D viewer
     HTML_TAG_TABLE = 4,
-    HTML_TAG_MACRO = 6     // field-value macro: the kind begins with "$"
+    HTML_TAG_MACRO = 6  // field-value macro: the kind begins with "$"
 };
 
 // Tag texts with a reference flag each, kept in two parallel arrays.
 class PxGenericTagIndexes {
 public:
     void AddTag(const MkString& text, bool isReference);
-    int GetSize() const;                  // 0 when the two arrays disagree
-    MkString GetTagText(int i) const;     // empty outside the array
+    int GetSize() const;               // 0 when the two arrays disagree
+    MkString GetTagText(int i) const;  // empty outside the array
 
 private:
     MkStringArray m_tagTexts;
@@ -82,8 +82,8 @@ public:
     bool unrollGroups(const Snapshots& snapshots, const MkIntArray& indices, int use3dPlugin);
     bool groupsUnrolled() const { return m_groupsUnrolled; }
     // Unrolls the groups, fills every tag and saves.
-    bool updateDocumentContent(const Snapshots& snapshots, const Snapshots& referenceSnapshots,
-                               const MkIntArray& indices, bool use3dPlugin);
+    bool updateDocumentContent(const Snapshots& snapshots, const Snapshots& referenceSnapshots, const MkIntArray& indices,
+                               bool use3dPlugin);
 
     // --- validation ---
     // One validation pass; appends its sections to report. True when it appended nothing.
@@ -125,11 +125,11 @@ public:
 private:
     // Appends one renumbered copy of the group's content per accepted index to out;
     // reserves room for them and for `following` more characters.
-    bool unrollGenericTagsInGroup(const MkString& group, const Snapshots& snapshots, const MkIntArray& indices,
-                                  int use3dPlugin, size_t following, std::wstring* out);
+    bool unrollGenericTagsInGroup(const MkString& group, const Snapshots& snapshots, const MkIntArray& indices, int use3dPlugin,
+                                  size_t following, std::wstring* out);
     // The new text of one orvrepsit element; false when it stays as it is.
-    bool fillElement(const MkString& element, const Snapshots& snapshots, const Snapshots& referenceSnapshots,
-                     int limit, bool use3dPlugin, MkString* filled);
+    bool fillElement(const MkString& element, const Snapshots& snapshots, const Snapshots& referenceSnapshots, int limit,
+                     bool use3dPlugin, MkString* filled);
 
     // The picture of an image or model snapshot (a model's preview, within the
     // budget); null, noting the snapshot as left out, when a preview fails.
@@ -149,5 +149,5 @@ private:
     MkString m_content;
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

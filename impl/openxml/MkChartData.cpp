@@ -50,9 +50,8 @@ const char* const BAR_SERIES[] = {"c:idx",
                                   nullptr};
 const char* const LINE_SERIES[] = {"c:idx",       "c:order",   "c:tx",  "c:spPr", "c:marker", "c:dPt",    "c:dLbls",
                                    "c:trendline", "c:errBars", "c:cat", "c:val",  "c:smooth", "c:extLst", nullptr};
-const char* const AREA_SERIES[] = {"c:idx", "c:order",  "c:tx",        "c:spPr",    "c:pictureOptions",
-                                   "c:dPt", "c:dLbls",  "c:trendline", "c:errBars", "c:cat",
-                                   "c:val", "c:extLst", nullptr};
+const char* const AREA_SERIES[] = {"c:idx",       "c:order",   "c:tx",  "c:spPr", "c:pictureOptions", "c:dPt", "c:dLbls",
+                                   "c:trendline", "c:errBars", "c:cat", "c:val",  "c:extLst",         nullptr};
 const char* const PIE_SERIES[] = {"c:idx",   "c:order", "c:tx",  "c:spPr",   "c:explosion", "c:dPt",
                                   "c:dLbls", "c:cat",   "c:val", "c:extLst", nullptr};
 const char* const RADAR_SERIES[] = {"c:idx",   "c:order", "c:tx",  "c:spPr",   "c:marker", "c:dPt",
@@ -92,14 +91,12 @@ const Kind KINDS[] = {
 const Kind UNKNOWN_KIND = {"", "", nullptr, CATEGORIES, false, false};
 
 // Children of a plot area that are not chart groups.
-const char* const NOT_GROUPS[] = {"c:layout", "c:catAx",  "c:valAx", "c:dateAx",
-                                  "c:serAx",  "c:dTable", "c:spPr",  "c:extLst"};
+const char* const NOT_GROUPS[] = {"c:layout", "c:catAx", "c:valAx", "c:dateAx", "c:serAx", "c:dTable", "c:spPr", "c:extLst"};
 // Children of a chart group that follow its series.
-const char* const AFTER_SERIES[] = {"c:dLbls",       "c:gapWidth",       "c:overlap",        "c:serLines",
-                                    "c:dropLines",   "c:hiLowLines",     "c:upDownBars",     "c:marker",
-                                    "c:smooth",      "c:firstSliceAng",  "c:holeSize",       "c:bubble3D",
-                                    "c:bubbleScale", "c:showNegBubbles", "c:sizeRepresents", "c:gapDepth",
-                                    "c:shape",       "c:axId",           "c:extLst"};
+const char* const AFTER_SERIES[] = {"c:dLbls",      "c:gapWidth",   "c:overlap",     "c:serLines",       "c:dropLines",
+                                    "c:hiLowLines", "c:upDownBars", "c:marker",      "c:smooth",         "c:firstSliceAng",
+                                    "c:holeSize",   "c:bubble3D",   "c:bubbleScale", "c:showNegBubbles", "c:sizeRepresents",
+                                    "c:gapDepth",   "c:shape",      "c:axId",        "c:extLst"};
 
 bool named(const TiXmlElement* e, const char* name) { return e && std::strcmp(e->Value(), name) == 0; }
 
@@ -136,8 +133,7 @@ std::vector<Group> groupsOf(const MkXmlDocument& chart) {
             // A name of its own: c:funnelChart is a "funnel" chart.
             g.name = e->Value();
             if (g.name.compare(0, 2, "c:") == 0) g.name.erase(0, 2);
-            if (g.name.size() > 5 && g.name.compare(g.name.size() - 5, 5, "Chart") == 0)
-                g.name.resize(g.name.size() - 5);
+            if (g.name.size() > 5 && g.name.compare(g.name.size() - 5, 5, "Chart") == 0) g.name.resize(g.name.size() - 5);
         }
         const TiXmlElement* dir = e->FirstChildElement("c:barDir");
         if ((named(e, "c:barChart") || named(e, "c:bar3DChart")) && dir && dir->Attribute("val") &&
@@ -158,15 +154,12 @@ MkString text(const std::string& utf8) { return MkString(utf8.c_str()); }
 struct Series {
     size_t values, sizes;
 };
-bool planSeries(const std::vector<Group>& groups, size_t columns, std::vector<std::vector<Series>>* plan,
-                MkString* why) {
+bool planSeries(const std::vector<Group>& groups, size_t columns, std::vector<std::vector<Series>>* plan, MkString* why) {
     size_t next = 1;
     plan->assign(groups.size(), std::vector<Series>());
     for (size_t g = 0; g < groups.size(); ++g) {
         const Kind& kind = *groups[g].kind;
-        const size_t wanted = kind.single              ? 1
-                              : g + 1 == groups.size() ? std::numeric_limits<size_t>::max()
-                                                       : groups[g].had;
+        const size_t wanted = kind.single ? 1 : g + 1 == groups.size() ? std::numeric_limits<size_t>::max() : groups[g].had;
         while ((*plan)[g].size() < wanted && next < columns) {
             if (kind.layout != BUBBLES) {
                 (*plan)[g].push_back(Series{next++, 0});
@@ -197,8 +190,8 @@ MkString refusal(const std::vector<Group>& groups, const MkChartSheet* table, st
         if (g.kind->layout == CATEGORIES) continue;
         for (size_t i = 1; i < table->Rows(); ++i)
             if (!table->IsNumber(i, 0))
-                return L"column 0 must hold numbers for a " + text(g.name) + L" chart, row " +
-                       MkString(static_cast<int>(i)) + L" holds '" + text(table->At(i, 0)) + L"'";
+                return L"column 0 must hold numbers for a " + text(g.name) + L" chart, row " + MkString(static_cast<int>(i)) +
+                       L" holds '" + text(table->At(i, 0)) + L"'";
     }
     MkString why;
     std::vector<std::vector<Series>> scratch;
@@ -252,8 +245,7 @@ void addCache(TiXmlElement* ref, const MkChartSheet& table, size_t column, bool 
     }
 }
 
-void addReference(TiXmlElement* parent, const MkChartSheet& table, const std::string& sheet, size_t column,
-                  bool numbers) {
+void addReference(TiXmlElement* parent, const MkChartSheet& table, const std::string& sheet, size_t column, bool numbers) {
     TiXmlElement* ref = add(parent, numbers ? "c:numRef" : "c:strRef");
     add(ref, "c:f", MkChartReference(sheet, column, 2, table.Rows()));
     addCache(ref, table, column, numbers);
@@ -272,8 +264,7 @@ void recolour(TiXmlElement* series, size_t index, bool lines) {
         for (TiXmlElement* c = e->FirstChildElement(); c; c = c->NextSiblingElement()) todo.push_back(c);
     }
     TiXmlElement* marker = series->FirstChildElement("c:marker");
-    for (TiXmlElement* look :
-         {series->FirstChildElement("c:spPr"), marker ? marker->FirstChildElement("c:spPr") : nullptr}) {
+    for (TiXmlElement* look : {series->FirstChildElement("c:spPr"), marker ? marker->FirstChildElement("c:spPr") : nullptr}) {
         if (!look) continue;
         TiXmlElement* line = look->FirstChildElement("a:ln");
         for (TiXmlElement* fill :
@@ -284,8 +275,7 @@ void recolour(TiXmlElement* series, size_t index, bool lines) {
             if (!colour || named(colour, "a:schemeClr")) continue;
             TiXmlElement scheme("a:schemeClr");
             scheme.SetAttribute("val", accent);
-            for (const TiXmlElement* t = colour->FirstChildElement(); t; t = t->NextSiblingElement())
-                scheme.InsertEndChild(*t);
+            for (const TiXmlElement* t = colour->FirstChildElement(); t; t = t->NextSiblingElement()) scheme.InsertEndChild(*t);
             fill->ReplaceChild(colour, scheme);
         }
     }
@@ -299,8 +289,8 @@ void dropPointsFrom(TiXmlElement* series, size_t points) {
             TiXmlElement* next = e->NextSiblingElement();
             const TiXmlElement* idx = e->FirstChildElement("c:idx");
             int i = 0;
-            if ((named(e, "c:dPt") || named(e, "c:dLbl")) && idx &&
-                idx->QueryIntAttribute("val", &i) == TIXML_SUCCESS && i >= static_cast<int>(points))
+            if ((named(e, "c:dPt") || named(e, "c:dLbl")) && idx && idx->QueryIntAttribute("val", &i) == TIXML_SUCCESS &&
+                i >= static_cast<int>(points))
                 holder->RemoveChild(e);
             e = next;
         }
@@ -335,8 +325,7 @@ std::string sheetOfFormulas(const MkXmlDocument& chart) {
         if (!e) continue;
         if (named(e, "c:f") && e->GetText()) {
             const std::string f = e->GetText();
-            if (f.empty() || f[0] != '\'')
-                return f.find('!') == std::string::npos ? std::string() : f.substr(0, f.find('!'));
+            if (f.empty() || f[0] != '\'') return f.find('!') == std::string::npos ? std::string() : f.substr(0, f.find('!'));
             std::string sheet;
             for (size_t i = 1; i < f.size(); ++i) {
                 if (f[i] != '\'') {
@@ -391,8 +380,7 @@ bool MkChartFill::SetTitle(const MkXmlElement& titleElement, const MkString& tex
     MkXmlElement t = first.GetFirstChildElement(MkString(L"a:t"));
     if (!t) t = first.AddChildElement(MkString(L"a:t"));
     if (!t.SetValue(text)) return false;
-    for (MkXmlElement r = first.GetNextSiblingElement(MkString(L"a:r")); r;
-         r = r.GetNextSiblingElement(MkString(L"a:r")))
+    for (MkXmlElement r = first.GetNextSiblingElement(MkString(L"a:r")); r; r = r.GetNextSiblingElement(MkString(L"a:r")))
         r.GetFirstChildElement(MkString(L"a:t")).SetValue(MkString());
     return true;
 }
@@ -414,9 +402,8 @@ MkString MkChartFill::Refusal(const MkXmlDocument& chart, const MkChartData* dat
     return refusal(groupsOf(chart), &table, nullptr);
 }
 
-bool MkChartFill::Fill(MkXmlDocument* chart, const MkChartData& data, const std::string& workbook,
-                       const MkString& workbookName, std::string* newWorkbook, MkString* why,
-                       const std::shared_ptr<MkXmlBudget>& budget, MkString* note) {
+bool MkChartFill::Fill(MkXmlDocument* chart, const MkChartData& data, const std::string& workbook, const MkString& workbookName,
+                       std::string* newWorkbook, MkString* why, const std::shared_ptr<MkXmlBudget>& budget, MkString* note) {
     if (!chart || !data.m_table || !newWorkbook) return false;
     MkString reason;
     MkString& out = why ? *why : reason;
@@ -440,10 +427,8 @@ bool MkChartFill::Fill(MkXmlDocument* chart, const MkChartData& data, const std:
     for (TiXmlElement* e = plotArea->FirstChildElement(); e && !first; e = e->NextSiblingElement())
         if (named(e, "c:valAx") || (!xy && (named(e, "c:catAx") || named(e, "c:dateAx")))) first = e;
     TiXmlElement* value = first ? first->NextSiblingElement("c:valAx") : nullptr;
-    if (TiXmlElement* t = first ? first->FirstChildElement("c:title") : nullptr)
-        SetTitle(MkXmlElement(t), data.m_xAxisTitle);
-    if (TiXmlElement* t = value ? value->FirstChildElement("c:title") : nullptr)
-        SetTitle(MkXmlElement(t), data.m_yAxisTitle);
+    if (TiXmlElement* t = first ? first->FirstChildElement("c:title") : nullptr) SetTitle(MkXmlElement(t), data.m_xAxisTitle);
+    if (TiXmlElement* t = value ? value->FirstChildElement("c:title") : nullptr) SetTitle(MkXmlElement(t), data.m_yAxisTitle);
 
     bool numericCategories = true;
     for (size_t i = 1; i < table.Rows(); ++i) numericCategories = numericCategories && table.IsNumber(i, 0);
@@ -451,8 +436,7 @@ bool MkChartFill::Fill(MkXmlDocument* chart, const MkChartData& data, const std:
     for (TiXmlElement* e = plotArea->FirstChildElement("c:dateAx"); e && !numericCategories;) {
         TiXmlElement* next = e->NextSiblingElement("c:dateAx");
         e->SetValue("c:catAx");
-        for (const char* timing :
-             {"c:baseTimeUnit", "c:majorUnit", "c:majorTimeUnit", "c:minorUnit", "c:minorTimeUnit"})
+        for (const char* timing : {"c:baseTimeUnit", "c:majorUnit", "c:majorTimeUnit", "c:minorUnit", "c:minorTimeUnit"})
             while (TiXmlElement* t = e->FirstChildElement(timing)) e->RemoveChild(t);
         e = next;
     }
@@ -461,8 +445,7 @@ bool MkChartFill::Fill(MkXmlDocument* chart, const MkChartData& data, const std:
     for (size_t g = 0; g < groups.size(); ++g) {
         TiXmlElement* group = groups[g].element;
         std::vector<TiXmlElement*> old;
-        for (TiXmlElement* s = group->FirstChildElement("c:ser"); s; s = s->NextSiblingElement("c:ser"))
-            old.push_back(s);
+        for (TiXmlElement* s = group->FirstChildElement("c:ser"); s; s = s->NextSiblingElement("c:ser")) old.push_back(s);
         TiXmlElement* last = old.empty() ? nullptr : old.back();
         for (size_t k = 0; k < plan[g].size(); ++k, ++index) {
             TiXmlElement* ser = k < old.size() ? old[k] : nullptr;
@@ -475,8 +458,7 @@ bool MkChartFill::Fill(MkXmlDocument* chart, const MkChartData& data, const std:
             } else if (!ser) {
                 TiXmlElement* before = group->FirstChildElement();
                 while (before && !oneOf(before, AFTER_SERIES)) before = before->NextSiblingElement();
-                ser =
-                    before ? group->InsertBeforeChild(before, TiXmlElement("c:ser"))->ToElement() : add(group, "c:ser");
+                ser = before ? group->InsertBeforeChild(before, TiXmlElement("c:ser"))->ToElement() : add(group, "c:ser");
                 last = ser;
             }
             fillSeries(ser, *groups[g].kind, plan[g][k], index, table, sheet, numericCategories);

@@ -69,8 +69,7 @@ bool SetTitle(const MkXmlElement& titleElement, const MkString& text);
 
 // Only the workbook of Fill, for the sheet named sheetName (empty: the first).
 // The workbook's parts are charged to budget (the package's) when one is given.
-bool FillWorkbook(const std::string& workbook, const MkString& workbookName, const MkChartData& data,
-                  const MkString& sheetName, std::string* newWorkbook, MkString* why,
-                  const std::shared_ptr<MkXmlBudget>& budget = nullptr);
+bool FillWorkbook(const std::string& workbook, const MkString& workbookName, const MkChartData& data, const MkString& sheetName,
+                  std::string* newWorkbook, MkString* why, const std::shared_ptr<MkXmlBudget>& budget = nullptr);
 
 }  // namespace MkChartFill

@@ -84,8 +84,7 @@ bool makeWorkbook(std::string* bytes) {
     if (!book.Open(&memory, ZIP_CREATE)) return false;
     bool ok = true;
     for (const auto& part : NEW_WORKBOOK) {
-        const std::string text =
-            std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n") + part.text;
+        const std::string text = std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n") + part.text;
         ok = ok && book.WriteDataRaw(MkString(part.name), text.data(), text.size(), false);
     }
     MkUbyteArray content;
@@ -97,8 +96,7 @@ bool makeWorkbook(std::string* bytes) {
 // An open workbook and the parts the filling reads and writes.
 class Workbook {
 public:
-    Workbook(const MkString& name, MkString* why, const std::shared_ptr<MkXmlBudget>& budget)
-        : m_name(name), m_why(why) {
+    Workbook(const MkString& name, MkString* why, const std::shared_ptr<MkXmlBudget>& budget) : m_name(name), m_why(why) {
         m_book.SetXmlBudget(budget);  // the workbook's parts count with the package's
     }
     ~Workbook() {
@@ -114,8 +112,7 @@ public:
 
     // The part as XML; false (and, when required, the reason) when it is missing or unreadable.
     bool Read(const MkString& part, MkXmlDocument* document, bool required = true) {
-        if (!part.IsEmpty() && m_book.FindFile(part) >= 0 && m_book.ReadXmlFile(part, document) &&
-            document->RootElement())
+        if (!part.IsEmpty() && m_book.FindFile(part) >= 0 && m_book.ReadXmlFile(part, document) && document->RootElement())
             return true;
         return required ? Fail(L"has no readable part " + MkOpenXMLPaths::ToSlash(part)) : false;
     }
@@ -132,8 +129,7 @@ public:
             const char* type = r->Attribute("Type");
             const std::string t = type ? type : "";
             const size_t end = typeEnd ? std::strlen(typeEnd) : 0;
-            const bool match =
-                typeEnd ? t.size() > end && t.compare(t.size() - end, end, typeEnd) == 0 : rid && id == rid;
+            const bool match = typeEnd ? t.size() > end && t.compare(t.size() - end, end, typeEnd) == 0 : rid && id == rid;
             if (match && r->Attribute("Target") && !r->Attribute("TargetMode"))
                 return MkOpenXMLPaths::ResolvePartTarget(source, MkString(r->Attribute("Target")));
         }
@@ -288,9 +284,7 @@ std::string MkChartSheet::NumberAt(size_t row, size_t column) const {
     return s.substr(first, last - first);
 }
 
-std::string MkChartColumn(size_t column) {
-    return MkXmlToUtf8(MkChartData::GetColumnIDFromIndex(static_cast<int>(column)));
-}
+std::string MkChartColumn(size_t column) { return MkXmlToUtf8(MkChartData::GetColumnIDFromIndex(static_cast<int>(column))); }
 
 std::string MkChartReference(const std::string& sheet, size_t column, size_t firstRow, size_t lastRow) {
     // A sheet name other than letters, digits and "_" (not starting with a digit) is quoted.
@@ -311,8 +305,8 @@ std::string MkChartReference(const std::string& sheet, size_t column, size_t fir
 }
 
 bool MkChartWriteWorkbook(const std::string& workbook, const MkString& workbookName, const MkChartSheet& table,
-                          std::string* sheet, std::string* newWorkbook, MkString* why,
-                          const std::shared_ptr<MkXmlBudget>& budget, MkString* note) {
+                          std::string* sheet, std::string* newWorkbook, MkString* why, const std::shared_ptr<MkXmlBudget>& budget,
+                          MkString* note) {
     const size_t r = table.Rows(), n = table.Columns();
     Workbook book(workbookName, why, budget);
     if (r == 0 || n == 0 || r > MAX_SHEET_ROWS || n > MAX_SHEET_COLUMNS)
@@ -361,7 +355,7 @@ bool MkChartWriteWorkbook(const std::string& workbook, const MkString& workbookN
         row->SetAttribute("spans", spans);
         for (size_t c = 0; c < n; ++c) {
             bool shortened = i == 0 && table.NameCut(c);
-            const std::string text = i == 0                ? table.Name(c)
+            const std::string text = i == 0                 ? table.Name(c)
                                      : table.IsNumber(i, c) ? table.At(i, c)
                                                             : MkChartSheet::CellText(table.At(i, c), &shortened);
             if (shortened) cut.push_back(MkChartColumn(c) + std::to_string(i + 1));

@@ -29,4 +29,4 @@ inline void FitInBox(double cx, double cy, double aspect, long long* width, long
     *height = static_cast<long long>(cy);
 }
 
-} // namespace MkDrawingExtent
+}  // namespace MkDrawingExtent

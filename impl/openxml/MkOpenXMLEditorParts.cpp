@@ -40,14 +40,12 @@ const MkOpenXMLRelationship* workbookRelationship(const MkXmlDocument& chart, co
 }
 
 // Every plug-in control of the list whose FileURL is oldReference gets newReference.
-int replaceReference(const std::vector<MkOpenXMLPart*>& controls, const MkString& oldReference,
-                     const MkString& newReference) {
+int replaceReference(const std::vector<MkOpenXMLPart*>& controls, const MkString& oldReference, const MkString& newReference) {
     int changed = 0;
     for (MkOpenXMLPart* control : controls) {
         const MkXmlDocument* view = control->Xml();
         if (!view) continue;
-        for (MkXmlElement p = view->GetRootElement().GetFirstChildElement(MkString(OCX_PR)); p;
-             p = p.GetNextSiblingElement()) {
+        for (MkXmlElement p = view->GetRootElement().GetFirstChildElement(MkString(OCX_PR)); p; p = p.GetNextSiblingElement()) {
             if (p.GetName() != MkString(OCX_PR) || p.GetAttributeString(MkString(AX_VALUE)) != oldReference) continue;
             control->EditXml();  // the same document, now the part's content
             p.AddAttributeString(MkString(AX_VALUE), newReference);
@@ -58,7 +56,7 @@ int replaceReference(const std::vector<MkOpenXMLPart*>& controls, const MkString
     return changed;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Charts
@@ -67,14 +65,14 @@ int replaceReference(const std::vector<MkOpenXMLPart*>& controls, const MkString
 struct MkOpenXMLPackageEditor::PreparedChart {
     std::unique_ptr<MkXmlDocument> chart;  // a copy of the chart part, filled
     MkOpenXMLRelationships* rels = nullptr;
-    MkString linkId;                  // the relationship of its data (empty: none)
+    MkString linkId;                    // the relationship of its data (empty: none)
     MkOpenXMLPart* workbook = nullptr;  // the embedded workbook (null: a new one is stored)
-    std::string bytes;                // the workbook filled
-    MkString note;                    // what the workbook had to cut
+    std::string bytes;                  // the workbook filled
+    MkString note;                      // what the workbook had to cut
 };
 
-bool MkOpenXMLPackageEditor::PrepareChart(MkOpenXMLPart* chart, const MkChartData* data, PreparedChart* p,
-                                          MkString* kind, MkString* why) {
+bool MkOpenXMLPackageEditor::PrepareChart(MkOpenXMLPart* chart, const MkChartData* data, PreparedChart* p, MkString* kind,
+                                          MkString* why) {
     const MkXmlDocument* xml = chart ? chart->Xml() : nullptr;
     if (!xml || !xml->RootElement())
         return fail(why, L"the chart part " + (chart ? chart->Name() : MkString(L"named")) + L" cannot be read");
@@ -108,8 +106,8 @@ bool MkOpenXMLPackageEditor::CheckChart(MkOpenXMLPart* chart, const MkChartData*
     return PrepareChart(chart, data, &prepared, kind, why);
 }
 
-bool MkOpenXMLPackageEditor::CheckCharts(const std::vector<MkOpenXMLPart*>& charts, const kiv::rep::Table* table,
-                                         MkString* kinds, MkString* why) {
+bool MkOpenXMLPackageEditor::CheckCharts(const std::vector<MkOpenXMLPart*>& charts, const kiv::rep::Table* table, MkString* kinds,
+                                         MkString* why) {
     std::unique_ptr<MkChartData> data(table ? new MkChartData(*table) : nullptr);
     if (kinds && charts.empty()) *kinds = L"no chart";
     bool ok = true;
@@ -326,8 +324,8 @@ void MkOpenXMLPackageEditor::ConvertFromOldPlugin() {
         for (int k = 0; k < package.Count(); ++k)
             if (package.At(k).id.StartsWith(MkString(L"mdlx")))
                 largest = std::max<long long>(largest, package.At(k).id.Mid(4).AsInt(0));
-        const MkString id = package.Find(r.id) ? L"mdlx" + MkString(static_cast<int>(std::min<long long>(largest + 1, INT_MAX)))
-                                               : r.id;
+        const MkString id =
+            package.Find(r.id) ? L"mdlx" + MkString(static_cast<int>(std::min<long long>(largest + 1, INT_MAX))) : r.id;
         package.Add(r.type, part->Name(), false, id);
     }
 }
@@ -345,8 +343,7 @@ bool MkOpenXMLPackageEditor::UpdateMdlxPathReference(MkString* referenceId, cons
     if (!root) {
         std::unique_ptr<MkXmlDocument> fresh(new MkXmlDocument);
         fresh->SetDeclaration(MkString(L"1.0"), MkString(L"UTF-8"), MkString(L"yes"));
-        root = fresh->CreateRootElement(MkString(L"mdlxReferencedFiles"), -1,
-                                        MkString(MkOpenXMLPlugin::REFERENCE_NAMESPACE));
+        root = fresh->CreateRootElement(MkString(L"mdlxReferencedFiles"), -1, MkString(MkOpenXMLPlugin::REFERENCE_NAMESPACE));
         const MkString xml = m_package.DefaultContentType(L"xml");
         if (!part) part = m_package.AddPart(name, xml.IsEmpty() ? MkString(L"application/xml") : xml);
         if (!part || !root) return Fail(m_package.Error());
@@ -364,8 +361,7 @@ bool MkOpenXMLPackageEditor::UpdateMdlxPathReference(MkString* referenceId, cons
     }
     ++number;
     // A model of that number (left by a lost reference-id part) is never overwritten.
-    while (number < INT_MAX && m_package.Part(ModelFolder() + L"mdlx" + MkString(static_cast<int>(number)) + L".mdlx"))
-        ++number;
+    while (number < INT_MAX && m_package.Part(ModelFolder() + L"mdlx" + MkString(static_cast<int>(number)) + L".mdlx")) ++number;
     if (number >= INT_MAX) return false;
     *referenceId = L"mdlx" + MkString(static_cast<int>(number));
     const MkXmlElement entry = root.AddChildElement(MkString(L"mdlxPath"));
@@ -402,8 +398,7 @@ bool MkOpenXMLPackageEditor::StoreModel(const std::string& bytes, const MkString
     return !RelateModel(name).IsEmpty();
 }
 
-bool MkOpenXMLPackageEditor::EmbedModel(const void* data, size_t size, const MkString& originalPath,
-                                        MkString* referenceId) {
+bool MkOpenXMLPackageEditor::EmbedModel(const void* data, size_t size, const MkString& originalPath, MkString* referenceId) {
     if (!data || size == 0) return Fail(L"The model '" + originalPath + L"' is empty");
     MkString id;
     return StoreModel(std::string(static_cast<const char*>(data), size), originalPath, referenceId ? referenceId : &id);
@@ -414,8 +409,8 @@ bool MkOpenXMLPackageEditor::EmbedMdlxInArchive(const MkString& modelReference, 
     const MkString diskPath = MkOpenXMLPlugin::ResolveModelPath(modelReference, m_reportPath);
     // Only model files are embedded: a template may name any file in a control.
     if (!MkOpenXMLPlugin::IsEmbeddableModelFile(diskPath)) {
-        REP_LOG_ERROR(lfw::String("The 3D model '%1' is not a regular .mdlx file and is not embedded")
-                          .arg(lfw::String(diskPath)));
+        REP_LOG_ERROR(
+            lfw::String("The 3D model '%1' is not a regular .mdlx file and is not embedded").arg(lfw::String(diskPath)));
         return false;
     }
     // Only from the report's folder and the places the caller named: a control

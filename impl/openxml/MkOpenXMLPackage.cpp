@@ -81,8 +81,10 @@ void appendUtf8(std::string* out, unsigned long c) {
 // An attribute value as written, with its entity and character references decoded.
 std::string decodeValue(const std::string& value) {
     if (value.find('&') == std::string::npos) return value;
-    static const struct { const char* name; char c; } entities[] = {
-        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+    static const struct {
+        const char* name;
+        char c;
+    } entities[] = {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
     std::string out;
     for (size_t i = 0; i < value.size(); ++i) {
         const size_t semi = value[i] == '&' ? value.find(';', i) : std::string::npos;
@@ -175,7 +177,7 @@ Family familyOf(const MkString& partName) {
     return f;
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Relationships
@@ -183,7 +185,7 @@ Family familyOf(const MkString& partName) {
 namespace {
 // Lists up to this long are searched in place, longer ones through their indexes.
 const size_t SEARCHED_IN_PLACE = 16;
-} // namespace
+}  // namespace
 
 std::wstring MkOpenXMLRelationships::TargetKey(const MkOpenXMLRelationship& r) {
     return r.type.Std() + (r.external ? L"\x01E" : L"\x01P") + (r.external ? r.target.Std() : MkOpenXMLPackage::Key(r.part));
@@ -232,8 +234,7 @@ const MkOpenXMLRelationship* MkOpenXMLRelationships::Find(const MkString& id) co
     return it == m_byId.end() ? nullptr : &m_items[it->second];
 }
 
-const MkOpenXMLRelationship* MkOpenXMLRelationships::Find(const MkString& type, const MkString& target,
-                                                          bool external) const {
+const MkOpenXMLRelationship* MkOpenXMLRelationships::Find(const MkString& type, const MkString& target, bool external) const {
     MkOpenXMLRelationship wanted;
     wanted.type = type;
     wanted.external = external;
@@ -319,15 +320,13 @@ void MkOpenXMLRelationships::Append(MkOpenXMLRelationship relationship) {
 bool MkOpenXMLRelationships::Load(const MkXmlDocument& document, const MkString& relsName, bool indented) {
     m_indented = indented;
     const MkXmlElement root = document.GetRootElement();
-    if (!root || localName(root) != L"Relationships")
-        return m_package->Fail(quoted(relsName) + L" is not a relationships part");
+    if (!root || localName(root) != L"Relationships") return m_package->Fail(quoted(relsName) + L" is not a relationships part");
     for (MkXmlElement e = root.GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
         if (localName(e) != L"Relationship") continue;
         MkOpenXMLRelationship r;
         r.id = e.GetAttributeString(MkString(L"Id"));
         if (r.id.IsBlank()) return m_package->Fail(quoted(relsName) + L" has a relationship without an id");
-        if (Find(r.id))
-            return m_package->Fail(quoted(relsName) + L" has two relationships with the id " + quoted(r.id));
+        if (Find(r.id)) return m_package->Fail(quoted(relsName) + L" has two relationships with the id " + quoted(r.id));
         r.type = e.GetAttributeString(MkString(L"Type"));
         r.target = e.GetAttributeString(MkString(L"Target"));
         r.external = lower(e.GetAttributeString(MkString(L"TargetMode")).Std()) == L"external";
@@ -565,12 +564,9 @@ bool MkOpenXMLPackage::OpenArchive() {
             break;
         }
         MkString source;
-        if (key == lower(CONTENT_TYPES_PART))
-            typesEntry = i;
-        else if (MkOpenXMLPaths::RelsSourceName(name, &source))
-            relsEntries.emplace_back(Key(source), i);
-        else
-            NewPart(PartName(name))->m_entry = i;
+        if (key == lower(CONTENT_TYPES_PART)) typesEntry = i;
+        else if (MkOpenXMLPaths::RelsSourceName(name, &source)) relsEntries.emplace_back(Key(source), i);
+        else NewPart(PartName(name))->m_entry = i;
     }
     if (ok && typesEntry < 0) ok = Fail(MkString(L"The package has no [Content_Types].xml"));
     ok = ok && ReadContentTypes(typesEntry);
@@ -605,18 +601,16 @@ bool MkOpenXMLPackage::ParseXml(const std::string& bytes, const MkString& part, 
     if (std::memchr(bytes.data(), 0, bytes.size()))
         return Fail(L"Part " + quoted(part) + L" holds a zero byte: it is not XML in UTF-8");
     document->KeepWhiteSpaceInText();
-    return document->ParseText(bytes.c_str(), m_zip.XmlBudget()) ||
-           WhyNotParsed(bytes.c_str(), bytes.size(), part, *document);
+    return document->ParseText(bytes.c_str(), m_zip.XmlBudget()) || WhyNotParsed(bytes.c_str(), bytes.size(), part, *document);
 }
 
-bool MkOpenXMLPackage::WhyNotParsed(const char* text, size_t size, const MkString& part,
-                                    const MkXmlDocument& document) const {
+bool MkOpenXMLPackage::WhyNotParsed(const char* text, size_t size, const MkString& part, const MkXmlDocument& document) const {
     if (document.RefusedCost() > 0) {
         MkString message;
-        message.MakeForm("The part '%ls' holds more XML than the report has memory left for (%llu bytes for more "
-                         "than %llu elements); it is not read",
-                         ~part, static_cast<unsigned long long>(document.RefusedCost()),
-                         static_cast<unsigned long long>(document.Elements()));
+        message.MakeForm(
+            "The part '%ls' holds more XML than the report has memory left for (%llu bytes for more "
+            "than %llu elements); it is not read",
+            ~part, static_cast<unsigned long long>(document.RefusedCost()), static_cast<unsigned long long>(document.Elements()));
         return Fail(message);
     }
     if (!MkXmlDocument::IsWithinParseLimits(text, size))
@@ -642,8 +636,7 @@ bool MkOpenXMLPackage::ReadContentTypes(int entry) {
         return Fail(message);
     }
     size_t size = 0;
-    std::unique_ptr<unsigned char, void (*)(void*)> text(m_zip.ReadDataRaw(m_zip.GetStoredName(entry), &size),
-                                                         std::free);
+    std::unique_ptr<unsigned char, void (*)(void*)> text(m_zip.ReadDataRaw(m_zip.GetStoredName(entry), &size), std::free);
     // Room for the zeros the parser needs after the text (made in place for a large one).
     void* padded = text ? std::realloc(text.get(), size + MkXmlDocument::PARSE_PADDING) : nullptr;
     if (padded) {
@@ -654,12 +647,9 @@ bool MkOpenXMLPackage::ReadContentTypes(int entry) {
     const char* chars = reinterpret_cast<const char*>(text.get());
     MkXmlDocument types;
     bool parsed = false;
-    if (!padded)
-        Fail(L"Part " + quoted(name) + L" cannot be read from the package");
-    else if (std::memchr(chars, 0, size))
-        Fail(L"Part " + quoted(name) + L" holds a zero byte: it is not XML in UTF-8");
-    else
-        parsed = types.ParsePaddedText(chars, size, budget) || WhyNotParsed(chars, size, name, types);
+    if (!padded) Fail(L"Part " + quoted(name) + L" cannot be read from the package");
+    else if (std::memchr(chars, 0, size)) Fail(L"Part " + quoted(name) + L" holds a zero byte: it is not XML in UTF-8");
+    else parsed = types.ParsePaddedText(chars, size, budget) || WhyNotParsed(chars, size, name, types);
     budget->Refund(declared);
     if (!parsed) return false;
     m_typesIndented = MkXmlDocument::LooksIndented(chars, size);
@@ -815,9 +805,9 @@ MkString MkOpenXMLPackage::DefaultContentType(const MkString& extension) const {
 
 void MkOpenXMLPackage::ForgetContentType(const MkString& type) {
     const std::wstring forgotten = lower(type.Std());
-    m_types.erase(std::remove_if(m_types.begin(), m_types.end(),
-                                 [&](const TypeEntry& t) { return lower(t.type.Std()) == forgotten; }),
-                  m_types.end());
+    m_types.erase(
+        std::remove_if(m_types.begin(), m_types.end(), [&](const TypeEntry& t) { return lower(t.type.Std()) == forgotten; }),
+        m_types.end());
 }
 
 // ---------------------------------------------------------------------------
@@ -922,8 +912,8 @@ std::string MkOpenXMLPackage::ContentTypesXml(const Plan& plan) const {
         if (!type && !extension.empty() && extension != L"xml")
             types.push_back({true, MkString(extension), extension, part->m_contentType});
         else
-            types.push_back({false, L"/" + MkOpenXMLPaths::RelativeTarget(MkString(), part->m_name), std::wstring(),
-                             part->m_contentType});
+            types.push_back(
+                {false, L"/" + MkOpenXMLPaths::RelativeTarget(MkString(), part->m_name), std::wstring(), part->m_contentType});
     }
     MkXmlDocument document(true);
     const MkXmlElement root = document.CreateRootElement(MkString(L"Types"), -1, MkString(CONTENT_TYPES_NAMESPACE));
@@ -997,14 +987,14 @@ bool MkOpenXMLPackage::Write(PxZipArchive& out, Plan& plan) {
         for (bool k : keep) any = any || k;
         return !any || addMade(name, rels.Serialize(keep));
     };
-    if (!addMade(MkString(CONTENT_TYPES_PART), ContentTypesXml(plan)) ||
-        !addRels(*m_rels, m_relsEntry, MkString(L"_rels/.rels")))
+    if (!addMade(MkString(CONTENT_TYPES_PART), ContentTypesXml(plan)) || !addRels(*m_rels, m_relsEntry, MkString(L"_rels/.rels")))
         return false;
     for (MkOpenXMLPart* part : plan.parts) {
         bool ok;
         if (part->m_xmlIsContent) ok = addMade(part->m_name, part->Print());
         else if (part->m_view) ok = addData(part->m_name, part->m_view, part->m_viewSize);
-        else if (part->m_bytesAreContent || part->m_entry < 0) ok = addData(part->m_name, part->m_bytes.data(), part->m_bytes.size());
+        else if (part->m_bytesAreContent || part->m_entry < 0)
+            ok = addData(part->m_name, part->m_bytes.data(), part->m_bytes.size());
         else ok = addCopy(part->m_name, part->m_entry, false);
         if (!ok || !addRels(*part->m_rels, part->m_relsEntry, MkOpenXMLPaths::RelsPartName(part->m_name))) return false;
     }

@@ -191,9 +191,9 @@ private:
     MkOpenXMLPackage* m_package;
     MkString m_name;
     MkString m_contentType;
-    int m_entry = -1;        // the zip entry with the stored content; -1 for a new part
-    bool m_copied = false;   // the stored content of another part, under this name
-    int m_relsEntry = -1;    // the zip entry of the relationships part, -1 when none
+    int m_entry = -1;       // the zip entry with the stored content; -1 for a new part
+    bool m_copied = false;  // the stored content of another part, under this name
+    int m_relsEntry = -1;   // the zip entry of the relationships part, -1 when none
     std::string m_bytes;
     const char* m_view = nullptr;  // the content, when SetBytesView gave it, instead of m_bytes
     size_t m_viewSize = 0;
@@ -209,8 +209,7 @@ private:
 class MkOpenXMLPackage {
 public:
     static constexpr const wchar_t* CONTENT_TYPES_PART = L"[Content_Types].xml";
-    static constexpr const wchar_t* RELATIONSHIPS_CONTENT_TYPE =
-        L"application/vnd.openxmlformats-package.relationships+xml";
+    static constexpr const wchar_t* RELATIONSHIPS_CONTENT_TYPE = L"application/vnd.openxmlformats-package.relationships+xml";
 
     MkOpenXMLPackage();
     ~MkOpenXMLPackage();

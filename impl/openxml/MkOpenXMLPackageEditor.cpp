@@ -36,17 +36,16 @@ bool endsWith(const std::wstring& text, const std::wstring& end) {
 }
 
 // Main content types of macro-free documents, each with its macro-enabled kin.
-const wchar_t* const MAIN_TYPES[][2] = {
-    {L"application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml",
-     L"application/vnd.ms-powerpoint.presentation.macroEnabled.main+xml"},
-    {L"application/vnd.openxmlformats-officedocument.presentationml.slideshow.main+xml",
-     L"application/vnd.ms-powerpoint.slideshow.macroEnabled.main+xml"},
-    {L"application/vnd.openxmlformats-officedocument.presentationml.template.main+xml",
-     L"application/vnd.ms-powerpoint.template.macroEnabled.main+xml"},
-    {L"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml",
-     L"application/vnd.ms-word.document.macroEnabled.main+xml"},
-    {L"application/vnd.openxmlformats-officedocument.wordprocessingml.template.main+xml",
-     L"application/vnd.ms-word.template.macroEnabledTemplate.main+xml"}};
+const wchar_t* const MAIN_TYPES[][2] = {{L"application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml",
+                                         L"application/vnd.ms-powerpoint.presentation.macroEnabled.main+xml"},
+                                        {L"application/vnd.openxmlformats-officedocument.presentationml.slideshow.main+xml",
+                                         L"application/vnd.ms-powerpoint.slideshow.macroEnabled.main+xml"},
+                                        {L"application/vnd.openxmlformats-officedocument.presentationml.template.main+xml",
+                                         L"application/vnd.ms-powerpoint.template.macroEnabled.main+xml"},
+                                        {L"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml",
+                                         L"application/vnd.ms-word.document.macroEnabled.main+xml"},
+                                        {L"application/vnd.openxmlformats-officedocument.wordprocessingml.template.main+xml",
+                                         L"application/vnd.ms-word.template.macroEnabledTemplate.main+xml"}};
 const wchar_t* const VBA_PROJECT = L"http://schemas.microsoft.com/office/2006/relationships/vbaProject";
 const wchar_t* const VBA_TYPES[] = {L"application/vnd.ms-office.vbaProject", L"application/vnd.ms-word.vbaData+xml"};
 const wchar_t* const SIGNATURE_ORIGIN = L"http://schemas.openxmlformats.org/package/2006/relationships/digital-signature/origin";
@@ -63,7 +62,7 @@ bool dropAll(MkOpenXMLRelationships* rels, const wchar_t* type) {
     return !ids.IsEmpty();
 }
 
-} // namespace
+}  // namespace
 
 bool MkOpenXMLPackageEditor::Open(const MkString& path) {
     m_main = nullptr;
@@ -116,13 +115,15 @@ void MkOpenXMLPackageEditor::LeaveOutSignaturesAndMacros() {
     // content-type entries for it go too, so that nothing names it any more.
     if (dropAll(&m_package.Rels(), SIGNATURE_ORIGIN)) {
         for (const wchar_t* type : SIGNATURE_TYPES) m_package.ForgetContentType(MkString(type));
-        Warn(MkString(L"The template's digital signatures are left out of the report: they signed the template, "
-                      L"not the report"));
+        Warn(
+            MkString(L"The template's digital signatures are left out of the report: they signed the template, "
+                     L"not the report"));
     }
     if (!m_macroEnabled && dropAll(m_main->Rels(), VBA_PROJECT)) {
         for (const wchar_t* type : VBA_TYPES) m_package.ForgetContentType(MkString(type));
-        Warn(MkString(L"The template's macros (its VBA project) are left out of the report: only a macro-enabled "
-                      L"report (.pptm, .docm) keeps them"));
+        Warn(
+            MkString(L"The template's macros (its VBA project) are left out of the report: only a macro-enabled "
+                     L"report (.pptm, .docm) keeps them"));
     }
     for (const auto& types : MAIN_TYPES)
         if (m_main->ContentType().CompareNoCase(types[m_macroEnabled ? 0 : 1]) == 0)
@@ -160,16 +161,13 @@ MkString MkOpenXMLPackageEditor::AddMedia(const MkString& name, const void* data
         return MkString();
     }
     const MkString file = MkString(MEDIA_KINDS[kind]) + MkString(number) + L"." + extension;
-    MkOpenXMLPart* part =
-        m_package.AddPart(folder + file, kind == 1 ? MkString(L"video/avi") : MkString(L"image/") + extension);
+    MkOpenXMLPart* part = m_package.AddPart(folder + file, kind == 1 ? MkString(L"video/avi") : MkString(L"image/") + extension);
     if (!part) {
         Fail(m_package.Error());
         return MkString();
     }
-    if (borrowed)
-        part->SetBytesView(data, size);
-    else
-        part->SetBytes(std::string(static_cast<const char*>(data), size));
+    if (borrowed) part->SetBytesView(data, size);
+    else part->SetBytes(std::string(static_cast<const char*>(data), size));
     for (int k = 0; k < 2; ++k) takenNumbers(file.Std(), MEDIA_KINDS[k], &m_mediaTaken[k]);
     m_media[name.Std()] = part->Name();
     return part->Name();

@@ -28,7 +28,7 @@ namespace kiv {
 namespace rep {
 class Table;
 }
-} // namespace kiv
+}  // namespace kiv
 
 class MkOpenXMLPackageEditor {
 public:
@@ -38,14 +38,11 @@ public:
     static constexpr const wchar_t* REL_IMAGE = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
     static constexpr const wchar_t* REL_HYPERLINK =
         L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/hyperlink";
-    static constexpr const wchar_t* REL_CONTROL =
-        L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/control";
+    static constexpr const wchar_t* REL_CONTROL = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/control";
     static constexpr const wchar_t* REL_CHART = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/chart";
-    static constexpr const wchar_t* REL_PACKAGE =
-        L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/package";
+    static constexpr const wchar_t* REL_PACKAGE = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/package";
     static constexpr const wchar_t* ACTIVEX_CONTENT_TYPE = L"application/vnd.ms-office.activeX+xml";
-    static constexpr const wchar_t* XLSX_CONTENT_TYPE =
-        L"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
+    static constexpr const wchar_t* XLSX_CONTENT_TYPE = L"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
     static constexpr const wchar_t* MODEL_CONTENT_TYPE = L"application/octet-stream";
 
     MkOpenXMLPackageEditor() = default;
@@ -114,8 +111,7 @@ public:
     bool CheckChart(MkOpenXMLPart* chart, const MkChartData* data, MkString* kind, MkString* why);
     // CheckChart for the charts of a tag: their kinds, each once ("column, line";
     // "no chart" for none), and false with the first reason.
-    bool CheckCharts(const std::vector<MkOpenXMLPart*>& charts, const kiv::rep::Table* table, MkString* kinds,
-                     MkString* why);
+    bool CheckCharts(const std::vector<MkOpenXMLPart*>& charts, const kiv::rep::Table* table, MkString* kinds, MkString* why);
     // A copy of the chart part under the next free name, with its relationships
     // and a copy of its embedded workbook of its own. Null, nothing added, when
     // the chart or its workbook cannot be read.
@@ -161,8 +157,7 @@ protected:
         return false;
     }
     struct PreparedChart;
-    bool PrepareChart(MkOpenXMLPart* chart, const MkChartData* data, PreparedChart* prepared, MkString* kind,
-                      MkString* why);
+    bool PrepareChart(MkOpenXMLPart* chart, const MkChartData* data, PreparedChart* prepared, MkString* kind, MkString* why);
     // <root>/mdlxFiles/ with its trailing "/".
     MkString ModelFolder() const { return m_root + L"/mdlxFiles/"; }
     // Stores a model under the next free reference id and relates it.

@@ -19,7 +19,7 @@ int hexValue(wchar_t c) {
     if (c >= L'A' && c <= L'F') return c - L'A' + 10;
     return -1;
 }
-} // namespace
+}  // namespace
 
 MkString PercentDecode(const MkString& text) {
     const std::wstring& s = text.Std();
@@ -134,8 +134,7 @@ MkString RelsPartName(const MkString& partName) {
 bool RelsSourceName(const MkString& relsPart, MkString* partName) {
     const std::wstring rels = PartName(relsPart).Std();
     const std::wstring suffix = L".rels";
-    if (rels.size() < suffix.size() || rels.compare(rels.size() - suffix.size(), suffix.size(), suffix) != 0)
-        return false;
+    if (rels.size() < suffix.size() || rels.compare(rels.size() - suffix.size(), suffix.size(), suffix) != 0) return false;
     const size_t slash = rels.rfind(L'/');
     const size_t folderStart = (slash == std::wstring::npos || slash == 0) ? std::wstring::npos : rels.rfind(L'/', slash - 1);
     const size_t nameStart = folderStart == std::wstring::npos ? 0 : folderStart + 1;
@@ -145,4 +144,4 @@ bool RelsSourceName(const MkString& relsPart, MkString* partName) {
     return true;
 }
 
-} // namespace MkOpenXMLPaths
+}  // namespace MkOpenXMLPaths

@@ -29,4 +29,4 @@ MkString RelativeTarget(const MkString& sourcePart, const MkString& partName);
 MkString RelsPartName(const MkString& partName);
 bool RelsSourceName(const MkString& relsPart, MkString* partName);
 
-} // namespace MkOpenXMLPaths
+}  // namespace MkOpenXMLPaths

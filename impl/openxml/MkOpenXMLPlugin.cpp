@@ -16,7 +16,7 @@ namespace {
 const wchar_t* const OCX_PR = L"ax:ocxPr";
 const wchar_t* const AX_NAME = L"ax:name";
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Control parts and model files on disk
@@ -46,8 +46,8 @@ MkString MkOpenXMLPlugin::ResolveModelPath(const MkString& modelReference, const
             return folder + rest;
         }
         // Absolute paths stay; any other path is relative to the report's folder, like a bare name.
-        const bool absolute = reference.StartsWith(MkString(L"/")) ||
-                              (reference.Length() > 2 && reference[1] == L':' && reference[2] == L'/');
+        const bool absolute =
+            reference.StartsWith(MkString(L"/")) || (reference.Length() > 2 && reference[1] == L':' && reference[2] == L'/');
         if (absolute) return reference;
         return lastSlash >= 0 ? folder + L"/" + reference : reference;
     }
@@ -84,7 +84,7 @@ std::string asFolderPrefix(const std::string& folder) {
     return resolved.back() == '/' ? resolved : resolved + "/";
 }
 
-} // namespace
+}  // namespace
 
 void MkOpenXMLPlugin::ModelSources::Set(const std::vector<std::string>& folders, const std::vector<std::string>& files) {
     m_folders.clear();

@@ -62,4 +62,4 @@ private:
 // The name a report records for a model it embeds: the file name of the reference.
 MkString RecordedModelName(const MkString& modelReference);
 
-} // namespace MkOpenXMLPlugin
+}  // namespace MkOpenXMLPlugin

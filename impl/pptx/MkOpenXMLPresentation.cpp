@@ -20,9 +20,9 @@ using namespace MkPresentationHelpers;
 namespace {
 
 // Schema order of the children of p:presentation that follow p:sldIdLst.
-const wchar_t* const AFTER_SLIDE_ID_LIST[] = {L"p:sldSz",     L"p:notesSz",      L"p:smartTags", L"p:embeddedFontLst",
-                                            L"p:custShowLst", L"p:photoAlbum", L"p:custDataLst", L"p:kinsoku",
-                                            L"p:defaultTextStyle", L"p:modifyVerifier", L"p:extLst"};
+const wchar_t* const AFTER_SLIDE_ID_LIST[] = {
+    L"p:sldSz",       L"p:notesSz", L"p:smartTags",        L"p:embeddedFontLst", L"p:custShowLst", L"p:photoAlbum",
+    L"p:custDataLst", L"p:kinsoku", L"p:defaultTextStyle", L"p:modifyVerifier",  L"p:extLst"};
 
 bool isSlideRelationship(const MkOpenXMLRelationship& r) { return !r.external && endsWith(r.type, L"/relationships/slide"); }
 
@@ -73,7 +73,7 @@ MkString nextId(const MkOpenXMLRelationships& rels) {
     return id;
 }
 
-} // namespace
+}  // namespace
 
 MkOpenXMLPresentation::MkOpenXMLPresentation() : m_slides(new MkSlideContentPtrArray(false)) {
     // Slides are parsed into slide documents, which hold the slide edits.
@@ -194,8 +194,7 @@ MkSlideContent* MkOpenXMLPresentation::ScanSlide(const MkString& slideName) {
     MkOpenXMLSlideDocument::FindShapes(slide->GetShapeTree(), L"p:pic", pictures);
     for (const MkXmlElement& pic : pictures) {
         bool found = false;
-        const MkString embed =
-            pic.GetFirstChildFromPath(L"p:blipFill/a:blip").GetAttributeString(L"r:embed", MkString(), &found);
+        const MkString embed = pic.GetFirstChildFromPath(L"p:blipFill/a:blip").GetAttributeString(L"r:embed", MkString(), &found);
         const MkOpenXMLRelationship* r = found ? rels->Find(embed) : nullptr;
         if (r && !r->target.IsEmpty()) record->AddPicturePath(r->target, embed);
     }
@@ -211,8 +210,7 @@ MkSlideContent* MkOpenXMLPresentation::CopyScan(const MkString& sourceName, cons
     // Only a fresh record will do: scanning the source again would replace a
     // record the slide list holds.
     const auto scanned = m_scanned.find(sourceName.Std());
-    const MkSlideContent* source =
-        scanned != m_scanned.end() && !scanned->second.stale ? scanned->second.record.get() : nullptr;
+    const MkSlideContent* source = scanned != m_scanned.end() && !scanned->second.stale ? scanned->second.record.get() : nullptr;
     MkOpenXMLPart* part = SlidePart(copyName);
     MkOpenXMLRelationships* rels = part ? part->Rels() : nullptr;
     if (!source || !rels) return ScanSlide(copyName);
@@ -286,7 +284,7 @@ int listedNumber(const MkString& relId) {
     const float number = relId.GetFirstFloat();
     return number < 2.99e38f && number > 0 ? static_cast<int>(number) : 0;
 }
-} // namespace
+}  // namespace
 
 void MkOpenXMLPresentation::WalkSlideList() {
     m_listedNumbers.clear();
@@ -343,8 +341,7 @@ bool MkOpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName,
     static const wchar_t* op = L"MkOpenXMLPresentation::AddSlideToPresentationXml";
     MkOpenXMLRelationships* rels = MainRels();
     MkString relId = SlideRelationshipId(slideName);
-    if (relId.IsEmpty() && rels && SlidePart(slideName))
-        relId = rels->Add(MkString(REL_SLIDE), SlidePartName(slideName));
+    if (relId.IsEmpty() && rels && SlidePart(slideName)) relId = rels->Add(MkString(REL_SLIDE), SlidePartName(slideName));
     if (relId.IsEmpty()) {
         logError(op, MkString(L"cannot relate the presentation to ") + slideName);
         return false;
@@ -370,8 +367,7 @@ bool MkOpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName,
     // Copies of one slide go before it one after another.
     IndexEntries();
     const MkXmlElement beforeElement(beforeId.IsEmpty() ? nullptr : ListEntry(beforeId));
-    MkXmlElement entry = beforeElement ? list.AddChildElementBefore(beforeElement, L"p:sldId")
-                                       : list.AddChildElement(L"p:sldId");
+    MkXmlElement entry = beforeElement ? list.AddChildElementBefore(beforeElement, L"p:sldId") : list.AddChildElement(L"p:sldId");
     m_listEntries[MkXmlToUtf8(relId)].push_back(entry.Tx());
     entry.AddAttributeInt(L"id", slideId);
     entry.AddAttributeString(L"r:id", relId);
@@ -500,8 +496,7 @@ void MkOpenXMLPresentation::RedirectReferences(MkOpenXMLPart* slide, const MkStr
                 if (e.GetName().StartsWith(L"a:hlink") &&
                     std::find(dropped.begin(), dropped.end(), e.GetAttributeString(L"r:id")) != dropped.end())
                     gone.push_back(e);
-                else
-                    collect(e);
+                else collect(e);
             }
         };
         collect(document->GetRootElement());
@@ -668,7 +663,7 @@ MkXmlElement matchingPlaceholder(const MkXmlElement& tree, const MkXmlElement& p
     }
     return byType;
 }
-} // namespace
+}  // namespace
 
 MkXmlElement MkOpenXMLPresentation::LayoutBox(const MkString& slideName, const MkXmlElement& ph, MkXmlDocument* holder) {
     // slide -> layout -> master, each found by its relationship of that kind; a
@@ -699,8 +694,8 @@ MkXmlElement MkOpenXMLPresentation::LayoutBox(const MkString& slideName, const M
     return MkXmlElement();
 }
 
-MkOpenXMLSlideDocument* MkOpenXMLPresentation::EditTaggedSlide(const wchar_t* op, const MkString& tag,
-                                                               const MkString& slideName, bool byName, MkString* name) {
+MkOpenXMLSlideDocument* MkOpenXMLPresentation::EditTaggedSlide(const wchar_t* op, const MkString& tag, const MkString& slideName,
+                                                               bool byName, MkString* name) {
     MkSlideContent* record = byName ? m_slides->GetSlideByName(slideName) : FindSlide(tag, slideName);
     if (!record) {
         logError(op, byName ? MkString(L"no slide named ") + slideName : MkString(L"no slide holds the tag ") + tag);
@@ -808,9 +803,9 @@ bool MkOpenXMLPresentation::RelateImage(const wchar_t* op, const MkString& slide
     return true;
 }
 
-bool MkOpenXMLPresentation::SetImage(const MkString& description, const MkString& tag, const MkString& imagePath,
-                                     int imageWidth, int imageHeight, const MkString& newName,
-                                     const MkString& slideName, const MkString& hyperlink) {
+bool MkOpenXMLPresentation::SetImage(const MkString& description, const MkString& tag, const MkString& imagePath, int imageWidth,
+                                     int imageHeight, const MkString& newName, const MkString& slideName,
+                                     const MkString& hyperlink) {
     static const wchar_t* op = L"MkOpenXMLPresentation::SetImage";
     if (!HasMediaSource(imagePath)) {
         logError(op, MkString(L"cannot read the image ") + imagePath);
@@ -906,13 +901,12 @@ bool MkOpenXMLPresentation::SetChart(const MkString& tag, const MkChartData& cha
     return true;
 }
 
-void MkOpenXMLPresentation::GetChartParts(const MkString& tag, const MkString& slideName,
-                                          std::vector<MkOpenXMLPart*>* parts) {
+void MkOpenXMLPresentation::GetChartParts(const MkString& tag, const MkString& slideName, std::vector<MkOpenXMLPart*>* parts) {
     for (int i = 0; i < m_slides->GetSize(); ++i) {
         const MkSlideContent& record = *(*m_slides)[i];
         const MkString& name = record.slideName;
-        if ((!slideName.IsEmpty() && name != slideName) || (record.Sit(MkSlideContent::KIND_CHART).Find(tag) < 0 &&
-                                                            record.Ref(MkSlideContent::KIND_CHART).Find(tag) < 0))
+        if ((!slideName.IsEmpty() && name != slideName) ||
+            (record.Sit(MkSlideContent::KIND_CHART).Find(tag) < 0 && record.Ref(MkSlideContent::KIND_CHART).Find(tag) < 0))
             continue;
         const MkOpenXMLSlideDocument* slide = ViewSlide(name);
         if (!slide) continue;
@@ -960,10 +954,8 @@ void MkOpenXMLPresentation::RenumberComments(MkOpenXMLPart* comments, int slideI
         // they are on by its id.
         forEachElement(root, [slideId](TiXmlElement* e) {
             const char* name = localName(e);
-            if ((!std::strcmp(name, "cm") || !std::strcmp(name, "reply")) && e->Attribute("id"))
-                e->SetAttribute("id", newGuid());
-            else if (!std::strcmp(name, "sldMk") && e->Attribute("sldId"))
-                e->SetAttribute("sldId", slideId);
+            if ((!std::strcmp(name, "cm") || !std::strcmp(name, "reply")) && e->Attribute("id")) e->SetAttribute("id", newGuid());
+            else if (!std::strcmp(name, "sldMk") && e->Attribute("sldId")) e->SetAttribute("sldId", slideId);
         });
         return;
     }
@@ -971,8 +963,7 @@ void MkOpenXMLPresentation::RenumberComments(MkOpenXMLPart* comments, int slideI
     // author's comments across the presentation; the authors part keeps the last.
     if (!m_commentIndicesRead) ReadCommentIndices();
     for (TiXmlElement* cm = root->FirstChildElement(); cm; cm = cm->NextSiblingElement())
-        if (cm->Attribute("authorId"))
-            cm->SetAttribute("idx", std::to_string(++m_lastCommentIndex[cm->Attribute("authorId")]));
+        if (cm->Attribute("authorId")) cm->SetAttribute("idx", std::to_string(++m_lastCommentIndex[cm->Attribute("authorId")]));
     MkXmlDocument* list = m_commentAuthors ? m_commentAuthors->EditXml() : nullptr;
     for (TiXmlElement* a = list && list->RootElement() ? list->RootElement()->FirstChildElement() : nullptr; a;
          a = a->NextSiblingElement()) {

@@ -28,7 +28,7 @@ namespace kiv {
 namespace rep {
 class Table;
 }
-} // namespace kiv
+}  // namespace kiv
 
 class MkOpenXMLPresentation : public MkOpenXMLPackageEditor {
 public:
@@ -75,15 +75,13 @@ public:
     bool DuplicateSlide(const MkString& name, MkString& newName);
 
     // --- content ---
-    bool SetText(const MkString& tag, const MkFormattedTextArray& runs, const MkString& newName,
-                 const MkString& slideName);
+    bool SetText(const MkString& tag, const MkFormattedTextArray& runs, const MkString& newName, const MkString& slideName);
     bool SetText(const MkString& tag, const MkString& text, const MkString& newName, const MkString& slideName);
     bool SetTextTag(const MkString& tag, const MkString& newName, const MkString& slideName);
-    bool SetImage(const MkString& description, const MkString& tag, const MkString& imagePath, int imageWidth,
-                  int imageHeight, const MkString& newName, const MkString& slideName, const MkString& hyperlink);
+    bool SetImage(const MkString& description, const MkString& tag, const MkString& imagePath, int imageWidth, int imageHeight,
+                  const MkString& newName, const MkString& slideName, const MkString& hyperlink);
     bool RenamePicture(const MkString& tag, const MkString& slideName, const MkString& newName);
-    bool SetTable(const MkString& tag, const kiv::rep::Table& table, const MkString& newName,
-                  const MkString& slideName);
+    bool SetTable(const MkString& tag, const kiv::rep::Table& table, const MkString& newName, const MkString& slideName);
     bool SetGraphicFrameTag(const MkString& tag, const MkString& newName, const MkString& slideName);
     // Fills the charts of the frames named tag; a chart the table cannot fill fails
     // with the reason in *why (MkOpenXMLPackageEditor::UpdateChart).
@@ -116,9 +114,7 @@ public:
     // --- paths ---
     // ppt/slides/slide1.xml; the records keep ppt\slides\_rels\slide1.xml.rels.
     static MkString SlidePartName(const MkString& slideName) { return MkString(L"ppt/slides/") + slideName; }
-    static MkString SlideRelsPath(const MkString& slideName) {
-        return MkString(L"ppt\\slides\\_rels\\") + slideName + L".rels";
-    }
+    static MkString SlideRelsPath(const MkString& slideName) { return MkString(L"ppt\\slides\\_rels\\") + slideName + L".rels"; }
 
 private:
     // What keeps a zip from being opened as a package, in the words of the
@@ -128,14 +124,14 @@ private:
     // The slide an edit works on (by name only when byName, else as FindSlide),
     // parsed to edit; null, with the error logged, when there is none or it has
     // no shape tree.
-    MkOpenXMLSlideDocument* EditTaggedSlide(const wchar_t* op, const MkString& tag, const MkString& slideName,
-                                            bool byName, MkString* name);
+    MkOpenXMLSlideDocument* EditTaggedSlide(const wchar_t* op, const MkString& tag, const MkString& slideName, bool byName,
+                                            MkString* name);
     MkOpenXMLSlideDocument* EditSlide(const MkString& slideName);
     // The slide holding tag (as FindSlide) opened for editing, with its name and
     // part, whose relationships it has; null, with the error logged for op, when
     // there is none.
-    MkOpenXMLSlideDocument* EditSlideWithTag(const wchar_t* op, const MkString& tag, const MkString& slideName,
-                                             MkString* name, MkOpenXMLPart** part);
+    MkOpenXMLSlideDocument* EditSlideWithTag(const wchar_t* op, const MkString& tag, const MkString& slideName, MkString* name,
+                                             MkOpenXMLPart** part);
     // Ends an edit EditTaggedSlide began: the slide becomes the part's content
     // when the edit succeeded; a slide a failed edit touched is read again as
     // stored (unless earlier edits changed it).
@@ -184,7 +180,7 @@ private:
     std::map<std::string, long long> m_lastCommentIndex;
     bool m_commentIndicesRead = false;
     MkOpenXMLPart* m_commentAuthors = nullptr;  // found with the indices
-    int m_addedSlideId = 0;  // of the slide AddSlideToPresentationXml listed last
+    int m_addedSlideId = 0;                     // of the slide AddSlideToPresentationXml listed last
 
     MkString m_problem;
     std::unique_ptr<MkSlideContentPtrArray> m_slides;

@@ -24,8 +24,8 @@ MkString whyNotXml(const char* text, size_t size, const MkXmlDocument& failed) {
 
 // Why a part's bytes make no usable part, with that root element when one is
 // given; empty when they do.
-MkString checkXml(const MkString& name, const std::string& bytes, const wchar_t* root,
-                  const std::shared_ptr<MkXmlBudget>& budget, MkXmlDocument* document) {
+MkString checkXml(const MkString& name, const std::string& bytes, const wchar_t* root, const std::shared_ptr<MkXmlBudget>& budget,
+                  MkXmlDocument* document) {
     document->KeepWhiteSpaceInText();
     if (!document->ParseText(bytes.c_str(), budget))
         return name + L" " +
@@ -38,7 +38,7 @@ MkString checkXml(const MkString& name, const std::string& bytes, const wchar_t*
 }
 
 bool isSlideRelationship(const MkOpenXMLRelationship& r) { return !r.external && endsWith(r.type, L"/relationships/slide"); }
-} // namespace
+}  // namespace
 
 MkString MkOpenXMLPresentation::PackageProblemOf(const MkString& path) {
     PxZipArchive zip;
@@ -70,9 +70,9 @@ MkString MkOpenXMLPresentation::PackageProblemOf(const MkString& path) {
             problem = document.RefusedCost() > 0 ? tooLarge : types + L" " + whyNotXml(text, size, document);
         } else {
             const MkString found = document.GetRootElement().GetName();
-            problem = found == MkString(L"Types") ? MkString()
-                                                  : types + L" has the root element " +
-                                                        (found.IsEmpty() ? MkString(L"(none)") : found) + L", not Types";
+            problem = found == MkString(L"Types")
+                          ? MkString()
+                          : types + L" has the root element " + (found.IsEmpty() ? MkString(L"(none)") : found) + L", not Types";
         }
     }
     std::free(padded ? padded : data);
@@ -101,10 +101,11 @@ MkString MkOpenXMLPresentation::CheckTemplateParts() {
         const MkString problem = checkXml(name, bytes, root, XmlBudget(), &document);
         if (document.RefusedCost() > 0) {
             MkString message;
-            message.MakeForm("The part '%ls' holds more XML than the report has memory left for (%llu bytes for more "
-                             "than %llu elements); it is not read",
-                             ~name, static_cast<unsigned long long>(document.RefusedCost()),
-                             static_cast<unsigned long long>(document.Elements()));
+            message.MakeForm(
+                "The part '%ls' holds more XML than the report has memory left for (%llu bytes for more "
+                "than %llu elements); it is not read",
+                ~name, static_cast<unsigned long long>(document.RefusedCost()),
+                static_cast<unsigned long long>(document.Elements()));
             REP_LOG_ERROR(lfw::String(message));
         }
         return problem.IsEmpty() ? Package().Error() : problem;

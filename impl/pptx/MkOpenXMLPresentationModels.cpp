@@ -5,9 +5,8 @@
 
 using namespace MkPresentationHelpers;
 
-MkOpenXMLSlideDocument* MkOpenXMLPresentation::EditSlideWithTag(const wchar_t* op, const MkString& tag,
-                                                                const MkString& slideName, MkString* name,
-                                                                MkOpenXMLPart** part) {
+MkOpenXMLSlideDocument* MkOpenXMLPresentation::EditSlideWithTag(const wchar_t* op, const MkString& tag, const MkString& slideName,
+                                                                MkString* name, MkOpenXMLPart** part) {
     MkSlideContent* record = FindSlide(tag, slideName);
     *name = record ? record->slideName : MkString();
     *part = SlidePart(*name);
@@ -42,9 +41,8 @@ bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPa
         return std::max(a, b);
     };
     const int modelSep = folder(model), reportSep = folder(report);
-    const MkString reference = (modelSep >= 0 && reportSep >= 0 && model.Left(modelSep) == report.Left(reportSep))
-                                   ? model.Mid(modelSep + 1)
-                                   : modelPath;
+    const MkString reference =
+        (modelSep >= 0 && reportSep >= 0 && model.Left(modelSep) == report.Left(reportSep)) ? model.Mid(modelSep + 1) : modelPath;
     if (!AddActiveXPluginFile(part, reference, oldId, newId)) {
         logError(op, MkString(L"cannot write the control part for ") + tag);
         return false;
@@ -70,9 +68,9 @@ bool MkOpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPa
     return true;
 }
 
-bool MkOpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkString& /*unusedPath*/,
-                                               const MkString& imagePath, float aspect, const MkString& newName,
-                                               const MkString& slideName, const MkString& hyperlink) {
+bool MkOpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkString& /*unusedPath*/, const MkString& imagePath,
+                                               float aspect, const MkString& newName, const MkString& slideName,
+                                               const MkString& hyperlink) {
     static const wchar_t* op = L"MkOpenXMLPresentation::ConvertMdlxInSlide";
     MkString name;
     MkOpenXMLPart* part = nullptr;
@@ -122,4 +120,3 @@ bool MkOpenXMLPresentation::InsertImage(const MkString& imagePath, const MkStrin
     return RelateImage(op, slideName, imagePath, hyperlink, &imageId, &linkId) &&
            slide->InsertPicture(std::move(owned), name, imageId, linkId);
 }
-

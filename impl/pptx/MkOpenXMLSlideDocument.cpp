@@ -27,12 +27,9 @@ MkString shapeName(const MkXmlElement& shape, const wchar_t* cNvPrPath) {
 // anything else goes to `other` (dropped when other is null).
 void classify(const MkString& name, const wchar_t* word, MkStringArray* sit, MkStringArray* ref, MkStringArray* other) {
     const MkTagNameParts parts(name);
-    if (parts.IsRef() && parts.suffix == MkString(word))
-        ref->AddGrow(name);
-    else if (parts.IsSit() && parts.suffix == MkString(word))
-        sit->AddGrow(name);
-    else if (other)
-        other->AddGrow(name);
+    if (parts.IsRef() && parts.suffix == MkString(word)) ref->AddGrow(name);
+    else if (parts.IsSit() && parts.suffix == MkString(word)) sit->AddGrow(name);
+    else if (other) other->AddGrow(name);
 }
 
 bool prepare(const MkXmlElement& tree, MkStringArray* sit, MkStringArray* ref, MkStringArray* other) {
@@ -55,8 +52,8 @@ void appendClone(const MkXmlElement& parent, const TiXmlElement* source) {
 // Calls f on the shapes of the tree named tag, those inside group shapes included;
 // how many matched, -1 when f refused one.
 template <typename F>
-int forEachNamed(const MkXmlElement& tree, const wchar_t* element, const wchar_t* cNvPrPath, const MkString& tag,
-                 bool ignoreCase, F f) {
+int forEachNamed(const MkXmlElement& tree, const wchar_t* element, const wchar_t* cNvPrPath, const MkString& tag, bool ignoreCase,
+                 F f) {
     int count = 0;
     for (const MkXmlElement& shape : shapesOf(tree, element)) {
         const MkString name = shapeName(shape, cNvPrPath);
@@ -108,8 +105,7 @@ bool named(const TiXmlNode* node, const char* name) { return node && std::strcmp
 // paragraph ends with. Null when the first run has none or there is neither: the
 // text then inherits its look.
 std::unique_ptr<TiXmlElement> textLookOf(const MkXmlElement& body) {
-    for (const TiXmlElement* p = body.Tx() ? body.Tx()->FirstChildElement("a:p") : nullptr; p;
-         p = p->NextSiblingElement("a:p"))
+    for (const TiXmlElement* p = body.Tx() ? body.Tx()->FirstChildElement("a:p") : nullptr; p; p = p->NextSiblingElement("a:p"))
         for (const TiXmlElement* r = p->FirstChildElement(); r; r = r->NextSiblingElement())
             if (named(r, "a:r") || named(r, "a:fld")) {
                 const TiXmlElement* rPr = r->FirstChildElement("a:rPr");
@@ -214,8 +210,7 @@ const char ROW_MARK_UTF8[] = "\xEE\x80\x80";
 // such a row is made once as elements with a mark for each text, printed, and
 // cut at the marks. A print that does not cut into a piece per cell and one more
 // (the template holds the mark) has its rows made as elements.
-void appendDataRows(const MkXmlElement& tbl, const kiv::rep::Table& table, const TemplateRows& rows,
-                    const RowMaker& make) {
+void appendDataRows(const MkXmlElement& tbl, const kiv::rep::Table& table, const TemplateRows& rows, const RowMaker& make) {
     const size_t count = table.rowCount(), n = table.columnCount();
     if (count < 2) return;
     std::map<size_t, std::vector<std::string>> pieces;  // by template row
@@ -316,7 +311,7 @@ void buildTemplateTable(const MkXmlElement& tbl, const MkXmlElement& templ, cons
     });
 }
 
-} // namespace
+}  // namespace
 
 MkOpenXMLSlideDocument::MkOpenXMLSlideDocument(bool withDeclaration) : MkXmlDocument(withDeclaration) {}
 
@@ -336,10 +331,8 @@ void MkOpenXMLSlideDocument::FindShapes(const MkXmlElement& tree, const wchar_t*
     const MkString wanted(name);
     for (MkXmlElement child = tree.GetFirstChildElement(); child; child = child.GetNextSiblingElement()) {
         const MkString childName = child.GetName();
-        if (childName == wanted)
-            out.push_back(child);
-        else if (childName == MkString(L"p:grpSp"))
-            FindShapes(child, name, out);
+        if (childName == wanted) out.push_back(child);
+        else if (childName == MkString(L"p:grpSp")) FindShapes(child, name, out);
     }
 }
 
@@ -356,8 +349,7 @@ void MkOpenXMLSlideDocument::GroupScale(const MkXmlElement& shape, double* sx, d
     }
 }
 
-void MkOpenXMLSlideDocument::FindAllElements(const MkXmlElement& start, const MkString& name,
-                                             std::vector<MkXmlElement>& out) {
+void MkOpenXMLSlideDocument::FindAllElements(const MkXmlElement& start, const MkString& name, std::vector<MkXmlElement>& out) {
     for (MkXmlElement child = start.GetFirstChildElement(); child; child = child.GetNextSiblingElement()) {
         if (child.GetName() == name) out.push_back(child);
         FindAllElements(child, name, out);
@@ -371,8 +363,7 @@ bool MkOpenXMLSlideDocument::EditTextElement(const MkXmlElement& textBody, const
     // (a paragraph of end properties only) still tells.
     TiXmlElement* paraProps = nullptr;
     TiXmlElement* runProps = textLookOf(textBody).release();
-    if (MkXmlElement p = textBody.GetFirstChildFromPath(L"a:p/a:pPr"))
-        paraProps = static_cast<TiXmlElement*>(p.Tx()->Clone());
+    if (MkXmlElement p = textBody.GetFirstChildFromPath(L"a:p/a:pPr")) paraProps = static_cast<TiXmlElement*>(p.Tx()->Clone());
     while (MkXmlElement p = textBody.GetFirstChildElement(L"a:p")) textBody.RemoveChildElement(p);
 
     MkXmlElement paragraph = textBody.AddChildElement(L"a:p");
@@ -390,8 +381,8 @@ bool MkOpenXMLSlideDocument::EditTextElement(const MkXmlElement& textBody, const
             continue;
         }
         MkXmlElement r = paragraph.AddChildElement(L"a:r");
-        MkXmlElement rPr = runProps ? MkXmlElement(r.Tx()->LinkEndChild(runProps->Clone())->ToElement())
-                                    : r.AddChildElement(L"a:rPr");
+        MkXmlElement rPr =
+            runProps ? MkXmlElement(r.Tx()->LinkEndChild(runProps->Clone())->ToElement()) : r.AddChildElement(L"a:rPr");
         // The markup only adds emphasis: what the run does not mark keeps the
         // template's look, and what it inherits from layout and master stays inherited.
         if (run.bold) rPr.AddAttributeString(L"b", L"1");
@@ -435,12 +426,9 @@ bool MkOpenXMLSlideDocument::GetMacroTags(MkStringArray* sit, MkStringArray* ref
         if (name.IsEmpty() || !isTitlePlaceholder(shape)) continue;
         const MkTagNameParts parts(name);
         if (name.Contains(L"_$")) {
-            if (parts.IsRef())
-                ref->AddGrow(name);
-            else if (parts.IsSit())
-                sit->AddGrow(name);
-            else
-                other->AddGrow(name);
+            if (parts.IsRef()) ref->AddGrow(name);
+            else if (parts.IsSit()) sit->AddGrow(name);
+            else other->AddGrow(name);
         } else if (parts.suffix.CompareNoCase(L"TITLE") != 0 && parts.suffix.CompareNoCase(L"TEXT") != 0) {
             other->AddGrow(name);
         }
@@ -449,8 +437,8 @@ bool MkOpenXMLSlideDocument::GetMacroTags(MkStringArray* sit, MkStringArray* ref
 }
 
 namespace {
-bool scanFrames(const MkXmlElement& tree, const wchar_t* contentPath, const wchar_t* word, MkStringArray* sit,
-                MkStringArray* ref, MkStringArray* other) {
+bool scanFrames(const MkXmlElement& tree, const wchar_t* contentPath, const wchar_t* word, MkStringArray* sit, MkStringArray* ref,
+                MkStringArray* other) {
     if (!prepare(tree, sit, ref, other)) return false;
     std::vector<MkXmlElement> frames;
     MkOpenXMLSlideDocument::FindAllElements(tree, L"p:graphicFrame", frames);
@@ -460,7 +448,7 @@ bool scanFrames(const MkXmlElement& tree, const wchar_t* contentPath, const wcha
     }
     return true;
 }
-} // namespace
+}  // namespace
 
 bool MkOpenXMLSlideDocument::GetTableTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
     return scanFrames(GetShapeTree(), L"a:graphic/a:graphicData/a:tbl", L"TABLE", sit, ref, other);
@@ -491,10 +479,8 @@ bool MkOpenXMLSlideDocument::ScanMdlxTags(const MkXmlDocument& slide, MkStringAr
         const MkString name = shapeName(entry, L"mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr");
         if (name.IsEmpty()) continue;
         const MkTagNameParts parts(name);
-        if (parts.IsSit() && parts.suffix == MkString(L"MDLX"))
-            sit->AddGrow(name);
-        else if (parts.IsRef() && parts.suffix == MkString(L"MDLX"))
-            ref->AddGrow(name);
+        if (parts.IsSit() && parts.suffix == MkString(L"MDLX")) sit->AddGrow(name);
+        else if (parts.IsRef() && parts.suffix == MkString(L"MDLX")) ref->AddGrow(name);
     }
     return true;
 }
@@ -540,12 +526,9 @@ bool MkOpenXMLSlideDocument::GetSlideTags(MkSlideContent* record) const {
         const MkString& name = scratch[i];
         const MkTagNameParts parts(name);
         if (name.Contains(L"$")) {
-            if (parts.IsRef())
-                refMacros.AddGrow(name);
-            else if (parts.IsSit())
-                sitMacros.AddGrow(name);
-            else
-                others.AddGrow(name);
+            if (parts.IsRef()) refMacros.AddGrow(name);
+            else if (parts.IsSit()) sitMacros.AddGrow(name);
+            else others.AddGrow(name);
         } else if (parts.IsRef() && parts.suffix == MkString(L"TITLE")) {
             refTitles.AddGrow(name);
         } else if (parts.IsSit() && parts.suffix == MkString(L"TITLE")) {
@@ -583,9 +566,7 @@ int MkOpenXMLSlideDocument::GetMaxShapeId() const {
     return largest;
 }
 
-int MkOpenXMLSlideDocument::NextShapeId() const {
-    return std::max(FIRST_INSERTED_SHAPE_ID, GetMaxShapeId() + 1);
-}
+int MkOpenXMLSlideDocument::NextShapeId() const { return std::max(FIRST_INSERTED_SHAPE_ID, GetMaxShapeId() + 1); }
 
 // ---------------------------------------------------------------------------
 // Edits
@@ -650,10 +631,8 @@ int MkOpenXMLSlideDocument::SetPicture(const MkString& tag, const Picture& pictu
             cx = std::min(std::max(cx, 0.0), MAX_EXTENT);
             cy = std::min(std::max(cy, 0.0), MAX_EXTENT);
             const double rx = cx * sx / picture.width, ry = cy * sy / picture.height;
-            if (rx > ry)
-                cx = std::floor(ry * picture.width / sx);
-            else
-                cy = std::floor(rx * picture.height / sy);
+            if (rx > ry) cx = std::floor(ry * picture.width / sx);
+            else cy = std::floor(rx * picture.height / sy);
             ext.AddAttributeString(L"cx", extentText(cx));
             ext.AddAttributeString(L"cy", extentText(cy));
         }
@@ -675,8 +654,7 @@ bool MkOpenXMLSlideDocument::RenamePicture(const MkString& tag, const MkString& 
 int MkOpenXMLSlideDocument::SetTable(const MkString& tag, const kiv::rep::Table& table, const MkString& newName) {
     int replaced = 0;
     for (const MkXmlElement& frame : framesNamed(GetShapeTree(), tag)) {
-        if (!newName.IsBlank())
-            frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr").AddAttributeString(L"name", newName);
+        if (!newName.IsBlank()) frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr").AddAttributeString(L"name", newName);
         MkXmlElement data = frame.GetFirstChildFromPath(L"a:graphic/a:graphicData");
         MkXmlElement templ = data.GetFirstChildElement(L"a:tbl");
         if (!templ) continue;
@@ -693,10 +671,8 @@ int MkOpenXMLSlideDocument::SetTable(const MkString& tag, const kiv::rep::Table&
         TiXmlElement* built = new TiXmlElement("a:tbl");
         MkXmlElement tbl(built);
         appendCopy(tbl, templ.GetFirstChildElement(L"a:tblPr"));
-        if (static_cast<size_t>(columns) != table.columnCount())
-            buildRebuiltTable(tbl, templ, table, width);
-        else
-            buildTemplateTable(tbl, templ, table);
+        if (static_cast<size_t>(columns) != table.columnCount()) buildRebuiltTable(tbl, templ, table, width);
+        else buildTemplateTable(tbl, templ, table);
         // Linked in, not copied, where the old table is the last child (as it is
         // in a table frame): a copy would hold the filled table twice.
         if (data.Tx()->LastChild() == templ.Tx()) {
@@ -722,11 +698,10 @@ int MkOpenXMLSlideDocument::RenameFrames(const MkString& tag, const MkString& ne
 int MkOpenXMLSlideDocument::ChartFrames(const MkString& tag, const MkString& newName, MkStringArray* chartIds) {
     int count = 0;
     for (const MkXmlElement& frame : framesNamed(GetShapeTree(), tag)) {
-        if (!newName.IsBlank())
-            frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr").AddAttributeString(L"name", newName);
+        if (!newName.IsBlank()) frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr").AddAttributeString(L"name", newName);
         bool found = false;
-        const MkString id = frame.GetFirstChildFromPath(L"a:graphic/a:graphicData/c:chart")
-                                .GetAttributeString(L"r:id", MkString(), &found);
+        const MkString id =
+            frame.GetFirstChildFromPath(L"a:graphic/a:graphicData/c:chart").GetAttributeString(L"r:id", MkString(), &found);
         if (!found || id.IsEmpty()) return -1;
         if (chartIds) chartIds->AddGrow(id);
         ++count;
@@ -737,8 +712,8 @@ int MkOpenXMLSlideDocument::ChartFrames(const MkString& tag, const MkString& new
 // ---------------------------------------------------------------------------
 // 3D controls
 
-bool MkOpenXMLSlideDocument::RepointControl(const MkString& tag, const MkString& newName, const MkString& newId,
-                                            MkString* spid, MkString* oldId) {
+bool MkOpenXMLSlideDocument::RepointControl(const MkString& tag, const MkString& newName, const MkString& newId, MkString* spid,
+                                            MkString* oldId) {
     int matched = 0;
     MkXmlElement controls = GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:controls");
     for (MkXmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
@@ -822,8 +797,8 @@ int MkOpenXMLSlideDocument::RemovePluginWarningLinks() {
     return removed;
 }
 
-bool MkOpenXMLSlideDocument::InsertPicture(std::unique_ptr<TiXmlElement> picture, const MkString& name,
-                                           const MkString& imageId, const MkString& linkId) {
+bool MkOpenXMLSlideDocument::InsertPicture(std::unique_ptr<TiXmlElement> picture, const MkString& name, const MkString& imageId,
+                                           const MkString& linkId) {
     MkXmlElement tree = GetShapeTree();
     if (!picture || !tree) return false;
     MkXmlElement pic(picture.get());
@@ -834,9 +809,7 @@ bool MkOpenXMLSlideDocument::InsertPicture(std::unique_ptr<TiXmlElement> picture
     if (!linkId.IsEmpty()) setLink(cNvPr, linkId);
     // Before the tree's extension list, which must stay last.
     MkXmlElement extLst = tree.GetFirstChildElement(L"p:extLst");
-    if (extLst)
-        tree.Tx()->InsertBeforeChild(extLst.Tx(), *picture);
-    else
-        tree.Tx()->LinkEndChild(picture.release());
+    if (extLst) tree.Tx()->InsertBeforeChild(extLst.Tx(), *picture);
+    else tree.Tx()->LinkEndChild(picture.release());
     return true;
 }

@@ -16,7 +16,7 @@ namespace kiv {
 namespace rep {
 class Table;
 }
-} // namespace kiv
+}  // namespace kiv
 
 class MkOpenXMLSlideDocument : public MkXmlDocument {
 public:
@@ -109,8 +109,7 @@ public:
     // 3D controls. Points the controls whose picture is named tag at the relationship
     // newId (renamed when newName is not empty): their former id in *oldId and the
     // shape id the Choice branch names in *spid; false when none is named tag.
-    bool RepointControl(const MkString& tag, const MkString& newName, const MkString& newId, MkString* spid,
-                        MkString* oldId);
+    bool RepointControl(const MkString& tag, const MkString& newName, const MkString& newId, MkString* spid, MkString* oldId);
     // Whether a control of the slide names the relationship id.
     bool ControlUsesId(const MkString& id) const;
     // Removes the control whose picture is named tag (the whole alternate content)

@@ -46,4 +46,4 @@ inline std::vector<MkString> idsOf(const MkOpenXMLRelationships& rels, std::init
     return ids;
 }
 
-} // namespace MkPresentationHelpers
+}  // namespace MkPresentationHelpers

@@ -33,7 +33,7 @@ bool anyUnnumbered(const MkStringArray& tags) {
     return false;
 }
 
-} // namespace
+}  // namespace
 
 MkTagNameParts::MkTagNameParts(const MkString& name) {
     const int first = name.Find(L'_');
@@ -52,9 +52,7 @@ MkStringArray* MkSlideContent::GetList(int type) {
     return reference ? &m_ref[kind] : &m_sit[kind];
 }
 
-const MkStringArray* MkSlideContent::GetList(int type) const {
-    return const_cast<MkSlideContent*>(this)->GetList(type);
-}
+const MkStringArray* MkSlideContent::GetList(int type) const { return const_cast<MkSlideContent*>(this)->GetList(type); }
 
 bool MkSlideContent::TagHasNumber(const MkString& tag) { return kiv::rep::TemplateTags::getTagIndex(tag) >= 0; }
 
@@ -94,13 +92,13 @@ MkStringArray MkSlideContent::GetSitTags(int type) const {
 namespace {
 MkStringArray concatenated(const MkStringArray* lists) {
     MkStringArray all;
-    for (MkSlideContent::Kind kind : {MkSlideContent::KIND_TITLE, MkSlideContent::KIND_TEXT, MkSlideContent::KIND_PICTURE,
-                                      MkSlideContent::KIND_MDLX, MkSlideContent::KIND_MACRO, MkSlideContent::KIND_TABLE,
-                                      MkSlideContent::KIND_CHART})
+    for (MkSlideContent::Kind kind :
+         {MkSlideContent::KIND_TITLE, MkSlideContent::KIND_TEXT, MkSlideContent::KIND_PICTURE, MkSlideContent::KIND_MDLX,
+          MkSlideContent::KIND_MACRO, MkSlideContent::KIND_TABLE, MkSlideContent::KIND_CHART})
         all.Append(lists[kind]);
     return all;
 }
-} // namespace
+}  // namespace
 
 MkStringArray MkSlideContent::GetSitTags() const { return concatenated(m_sit); }
 MkStringArray MkSlideContent::GetRefTags() const { return concatenated(m_ref); }
@@ -110,9 +108,7 @@ bool MkSlideContent::HasMixedMdlxTags(int type) const {
     return list && anyNumbered(*list) && anyUnnumbered(*list);
 }
 
-bool MkSlideContent::HasMixedMdlxTags() const {
-    return HasMixedMdlxTags(SIT_TYPE_MDLX) || HasMixedMdlxTags(SIT_TYPE_REF_MDLX);
-}
+bool MkSlideContent::HasMixedMdlxTags() const { return HasMixedMdlxTags(SIT_TYPE_MDLX) || HasMixedMdlxTags(SIT_TYPE_REF_MDLX); }
 
 bool MkSlideContent::HasGenericTextualTags() const {
     for (Kind kind : {KIND_TITLE, KIND_TEXT, KIND_MACRO})
@@ -157,9 +153,8 @@ void MkSlideContentPtrArray::Add(MkSlideContent* record) {
 void MkSlideContentPtrArray::InsertInOrder(MkSlideContent* record) {
     // The records are in part-number order: after the last of a number not above the new one's.
     const float number = record->slideName.GetFirstFloat();
-    const auto at = std::upper_bound(m_items.begin(), m_items.end(), number, [](float n, const MkSlideContent* item) {
-        return n < item->slideName.GetFirstFloat();
-    });
+    const auto at = std::upper_bound(m_items.begin(), m_items.end(), number,
+                                     [](float n, const MkSlideContent* item) { return n < item->slideName.GetFirstFloat(); });
     m_items.insert(at, record);
     Index(record);
 }

@@ -9,7 +9,6 @@
 #include <unordered_map>
 #include <vector>
 
-
 // Splitting of a shape name: the prefix is the text before the first "_", the
 // suffix the text after the last "_" (both are the whole name without "_").
 struct MkTagNameParts {

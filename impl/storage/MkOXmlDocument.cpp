@@ -42,9 +42,7 @@ TiXmlElement* newElement(const MkString& name, const MkString& value) {
     return e;
 }
 
-const char* attributeText(const TiXmlElement* e, const MkString& name) {
-    return e ? e->Attribute(name.ShortChar()) : nullptr;
-}
+const char* attributeText(const TiXmlElement* e, const MkString& name) { return e ? e->Attribute(name.ShortChar()) : nullptr; }
 
 bool isBlankText(const char* text) {
     if (!text) return true;
@@ -64,7 +62,7 @@ void readItems(const TiXmlElement* container, int maxItems, Add add) {
     }
 }
 
-} // namespace
+}  // namespace
 
 std::string MkXmlToUtf8(const MkString& text) {
     // Up to the first NUL, as the C string converter reads it.
@@ -82,8 +80,7 @@ MkXmlElement MkXmlElement::AddChildElement(const MkString& name, const MkString&
     return FromNode(m_e->LinkEndChild(newElement(name, value)));
 }
 
-MkXmlElement MkXmlElement::AddChildElementBefore(const MkXmlElement& before, const MkString& name,
-                                                 const MkString& value) const {
+MkXmlElement MkXmlElement::AddChildElementBefore(const MkXmlElement& before, const MkString& name, const MkString& value) const {
     if (!m_e || !before.m_e || before.m_e->Parent() != m_e) return MkXmlElement();
     // TinyXML inserts a copy; the copy is the element in the tree.
     TiXmlElement* e = newElement(name, value);
@@ -181,24 +178,18 @@ MkString MkXmlElement::GetValue() const {
 bool MkXmlElement::SetValue(const MkString& text) const {
     if (!m_e) return false;
     std::string utf8 = MkXmlToUtf8(text);
-    if (TiXmlText* t = firstText(m_e))
-        t->SetValue(utf8);
-    else
-        m_e->LinkEndChild(new TiXmlText(utf8));
+    if (TiXmlText* t = firstText(m_e)) t->SetValue(utf8);
+    else m_e->LinkEndChild(new TiXmlText(utf8));
     return true;
 }
 
-MkXmlElement MkXmlElement::GetFirstChildElement() const {
-    return MkXmlElement(m_e ? m_e->FirstChildElement() : nullptr);
-}
+MkXmlElement MkXmlElement::GetFirstChildElement() const { return MkXmlElement(m_e ? m_e->FirstChildElement() : nullptr); }
 
 MkXmlElement MkXmlElement::GetFirstChildElement(const MkString& name) const {
     return MkXmlElement(m_e ? m_e->FirstChildElement(name.ShortChar()) : nullptr);
 }
 
-MkXmlElement MkXmlElement::GetNextSiblingElement() const {
-    return MkXmlElement(m_e ? m_e->NextSiblingElement() : nullptr);
-}
+MkXmlElement MkXmlElement::GetNextSiblingElement() const { return MkXmlElement(m_e ? m_e->NextSiblingElement() : nullptr); }
 
 MkXmlElement MkXmlElement::GetNextSiblingElement(const MkString& name) const {
     return MkXmlElement(m_e ? m_e->NextSiblingElement(name.ShortChar()) : nullptr);
@@ -240,10 +231,8 @@ MkXmlDocument::MkXmlDocument(bool withDeclaration) {
 bool MkXmlDocument::SetDeclaration(const MkString& version, const MkString& encoding, const MkString& standalone) {
     TiXmlDeclaration declaration(MkXmlToUtf8(version), MkXmlToUtf8(encoding), MkXmlToUtf8(standalone));
     TiXmlNode* first = FirstChild();
-    if (first && first->ToDeclaration())
-        *first->ToDeclaration() = declaration;
-    else
-        InsertEndChild(declaration);
+    if (first && first->ToDeclaration()) *first->ToDeclaration() = declaration;
+    else InsertEndChild(declaration);
     return true;
 }
 
@@ -372,8 +361,11 @@ bool protectWhiteSpace(const std::string& text, std::string* out) {
 // -1 for a sequence that is not valid UTF-8.
 long utf8At(const std::string& text, size_t at, size_t end, size_t* length) {
     const unsigned char lead = static_cast<unsigned char>(text[at]);
-    const size_t n = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                                                     : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    const size_t n = lead < 0x80                    ? 1
+                     : lead >= 0xC2 && lead <= 0xDF ? 2
+                     : lead >= 0xE0 && lead <= 0xEF ? 3
+                     : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                    : 0;
     if (n == 0 || at + n > end) return -1;
     long code = n == 1 ? lead : lead & (0x7F >> n);
     for (size_t k = 1; k < n; ++k) {
@@ -388,8 +380,8 @@ long utf8At(const std::string& text, size_t at, size_t end, size_t* length) {
 }
 
 bool isXmlChar(long code) {
-    return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) ||
-           (code >= 0xE000 && code <= 0xFFFD) || (code >= 0x10000 && code <= 0x10FFFF);
+    return code == 0x9 || code == 0xA || code == 0xD || (code >= 0x20 && code <= 0xD7FF) || (code >= 0xE000 && code <= 0xFFFD) ||
+           (code >= 0x10000 && code <= 0x10FFFF);
 }
 
 // Whether text[at, end) holds only characters XML allows, in valid UTF-8, with
@@ -405,7 +397,9 @@ bool allowedText(const std::string& text, size_t at, size_t end, bool references
                 const bool hex = name[1] == 'x';
                 const std::string digits = name.substr(hex ? 2 : 1);
                 bool number = !digits.empty() && digits.size() <= 8;
-                for (char d : digits) number = number && (hex ? std::isxdigit(static_cast<unsigned char>(d)) : std::isdigit(static_cast<unsigned char>(d)));
+                for (char d : digits)
+                    number = number &&
+                             (hex ? std::isxdigit(static_cast<unsigned char>(d)) : std::isdigit(static_cast<unsigned char>(d)));
                 known = number && isXmlChar(std::strtol(digits.c_str(), nullptr, hex ? 16 : 10));
             }
             if (!known) return false;
@@ -425,8 +419,7 @@ size_t nameEnd(const std::string& text, size_t at, size_t end) {
         return std::isalpha(c) || c == '_' || c == ':' || (!first && (std::isdigit(c) || c == '-' || c == '.'));
     };
     if (at >= end || !nameChar(static_cast<unsigned char>(text[at]), true)) return at;
-    while (++at < end && nameChar(static_cast<unsigned char>(text[at]), false)) {
-    }
+    while (++at < end && nameChar(static_cast<unsigned char>(text[at]), false)) {}
     return at;
 }
 
@@ -446,8 +439,10 @@ bool strictlyWellFormed(const std::string& text, size_t at, size_t end, int dept
             at = next;
             continue;
         }
-        static const struct { const char* start; const char* end; } others[] = {
-            {"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
+        static const struct {
+            const char* start;
+            const char* end;
+        } others[] = {{"<!--", "-->"}, {"<![CDATA[", "]]>"}, {"<?", "?>"}};
         bool other = false;
         for (const auto& o : others) {
             if (text.compare(at, std::strlen(o.start), o.start) != 0) continue;
@@ -600,7 +595,7 @@ void joinTexts(TiXmlNode* node) {
     }
 }
 
-} // namespace
+}  // namespace
 
 bool MkXmlDocument::ParseText(const char* text, const std::shared_ptr<MkXmlBudget>& budget) {
     std::string padded(text ? text : "");
@@ -639,7 +634,9 @@ void appendXmlText(std::string* out, const char* text, size_t length) {
         case '"': replacement = "&quot;"; break;
         case '\'': replacement = "&apos;"; break;
         case '\t': replacement = "&#x09;"; break;
-        case '\n': case '\v': case '\f': replacement = "&#x0A;"; break;
+        case '\n':
+        case '\v':
+        case '\f': replacement = "&#x0A;"; break;
         case '\r': replacement = "&#x0D;"; break;
         case 0xEF:  // U+FFFE and U+FFFF are not characters
             if (i + 2 < length && s[i + 1] == 0xBF && (s[i + 2] == 0xBE || s[i + 2] == 0xBF)) {
@@ -671,8 +668,7 @@ void appendXmlRaw(std::string* out, const char* text) {
     const size_t length = std::strlen(text);
     // A long text (a large table kept as text) gets room for what follows it
     // rather than a buffer twice its size at the next append.
-    if (length > out->capacity() - out->size())
-        out->reserve(std::max(2 * out->capacity(), out->size() + length + length / 8));
+    if (length > out->capacity() - out->size()) out->reserve(std::max(2 * out->capacity(), out->size() + length + length / 8));
     const char* kept = text;  // start of the bytes not yet appended
     for (size_t i = 0; i < length;) {
         if (length - i >= 8) {
@@ -700,7 +696,9 @@ void appendXmlRaw(std::string* out, const char* text) {
 class XmlPrinter : public TiXmlVisitor {
 public:
     XmlPrinter(const char* indent, const char* lineBreak)
-        : m_indent(indent), m_lineBreak(lineBreak), m_indentLength(std::strlen(indent)),
+        : m_indent(indent),
+          m_lineBreak(lineBreak),
+          m_indentLength(std::strlen(indent)),
           m_lineBreakLength(std::strlen(lineBreak)) {}
 
     bool VisitEnter(const TiXmlElement& element, const TiXmlAttribute* attribute) override {
@@ -732,10 +730,8 @@ public:
     bool VisitExit(const TiXmlElement& element) override {
         --m_depth;
         if (!element.FirstChild()) return true;
-        if (m_simpleText)
-            m_simpleText = false;
-        else
-            Indent();
+        if (m_simpleText) m_simpleText = false;
+        else Indent();
         m_out += "</";
         m_out += element.ValueStr();
         m_out += '>';
@@ -794,7 +790,7 @@ private:
     bool m_simpleText = false;
 };
 
-} // namespace
+}  // namespace
 
 void MkXmlAppendEscaped(std::string* out, const std::string& text) { appendXmlText(out, text.data(), text.size()); }
 
@@ -1170,8 +1166,7 @@ bool ParseWalk::Run(const char* p) {
                 if (!q || !*q) return true;
                 // The parser fails on an attribute name met twice in one element.
                 const char* nameEnd = ReadName(attributeName);
-                if (!names.insert(std::string(attributeName, static_cast<size_t>(nameEnd - attributeName))).second)
-                    return true;
+                if (!names.insert(std::string(attributeName, static_cast<size_t>(nameEnd - attributeName))).second) return true;
             }
             p = q;
             if (opened) open.push_back({name, length});
@@ -1188,7 +1183,7 @@ bool ParseWalk::Run(const char* p) {
     }
 }
 
-} // namespace
+}  // namespace
 
 bool MkXmlDocument::WithinLimits(const char* paddedText) {
     return ParseWalk(MAX_PARSE_DEPTH, MAX_ATTRIBUTES_PER_ELEMENT).Run(paddedText);

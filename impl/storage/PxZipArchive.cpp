@@ -17,14 +17,14 @@
 
 // Engine errors are logged where they happen, so that the message carries the
 // signature of the operation that failed.
-#define PX_ZIP_CATCH(failResult)                                                                           \
-    catch (const CZipException& e) {                                                                       \
+#define PX_ZIP_CATCH(failResult)                                                                                        \
+    catch (const CZipException& e) {                                                                                    \
         REP_LOG_ERROR(lfw::String("Error returned from file access library :") + lfw::String(e.GetErrorDescription())); \
-        return failResult;                                                                                 \
-    }                                                                                                      \
-    catch (const std::exception& e) {                                                                      \
-        REP_LOG_ERROR(lfw::String("ZipArchive: %1").arg(e.what()));                                        \
-        return failResult;                                                                                 \
+        return failResult;                                                                                              \
+    }                                                                                                                   \
+    catch (const std::exception& e) {                                                                                   \
+        REP_LOG_ERROR(lfw::String("ZipArchive: %1").arg(e.what()));                                                     \
+        return failResult;                                                                                              \
     }
 
 namespace {
@@ -76,7 +76,7 @@ struct FreeDeleter {
 };
 using MallocBuffer = std::unique_ptr<unsigned char, FreeDeleter>;
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // PxZipMemFile
@@ -85,9 +85,7 @@ PxZipMemFile::PxZipMemFile() : m_file(1024) {}
 
 PxZipMemFile::~PxZipMemFile() = default;
 
-bool PxZipMemFile::Save(const MkString& path) const {
-    return MkWriteFile(path, m_file.GetData(), m_file.GetSize());
-}
+bool PxZipMemFile::Save(const MkString& path) const { return MkWriteFile(path, m_file.GetData(), m_file.GetSize()); }
 
 bool PxZipMemFile::GetData(MkUbyteArray* bytes) const {
     if (!bytes) return false;
@@ -191,8 +189,7 @@ bool PxZipArchive::Open(PxZipMemFile* memFile, PxZipAccessMode mode) {
     }
     m_mode = mode;
     try {
-        if (mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY || mode == ZIP_CREATE)
-            m_zip.Open(memFile->Engine(), engineMode(mode));
+        if (mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY || mode == ZIP_CREATE) m_zip.Open(memFile->Engine(), engineMode(mode));
     }
     PX_ZIP_CATCH(false)
     if (m_zip.IsClosed()) {
@@ -305,7 +302,8 @@ bool PxZipArchive::AddNewFile(PxZipMemFile* memFile, const MkString& name) {
     try {
         // The engine refuses a name that exists: two entries of one name would make
         // readers pick either.
-        if (!counted(m_zip.AddNewFile(memFile->Engine(), storedName(name), -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER))) {
+        if (!counted(
+                m_zip.AddNewFile(memFile->Engine(), storedName(name), -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER))) {
             REP_LOG_ERROR(lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
             return false;
         }
@@ -342,12 +340,14 @@ unsigned char* PxZipArchive::ReadDataRaw(const MkString& name, size_t* size, boo
         if (!Affordable(name, info.uncompressedSize)) return nullptr;
         if (maxSize > 0 && info.uncompressedSize > maxSize) {
             REP_LOG_ERROR(lfw::String("File '%1' in archive is too large (%2 bytes)")
-                              .arg(lfw::String(name)).arg(static_cast<long long>(info.uncompressedSize)));
+                              .arg(lfw::String(name))
+                              .arg(static_cast<long long>(info.uncompressedSize)));
             return nullptr;
         }
         if (info.uncompressedSize > ZipLimits::kMaxEntrySize) {
             REP_LOG_ERROR(lfw::String("File '%1' in archive is too large (%2 bytes)")
-                              .arg(lfw::String(name)).arg(static_cast<long long>(info.uncompressedSize)));
+                              .arg(lfw::String(name))
+                              .arg(static_cast<long long>(info.uncompressedSize)));
             return nullptr;
         }
         const size_t copyBuffer = info.uncompressedSize < SMALL_ENTRY_SIZE
@@ -388,7 +388,7 @@ private:
     Bytes* m_bytes;
 };
 
-} // namespace
+}  // namespace
 
 bool PxZipArchive::ReadDataInto(const MkString& name, std::vector<unsigned char>* data, uint64_t maxSize) {
     return ReadInto(name, data, maxSize);
@@ -413,7 +413,8 @@ bool PxZipArchive::ReadInto(const MkString& name, Bytes* data, uint64_t maxSize)
         if (!Affordable(name, info.uncompressedSize)) return false;
         if ((maxSize > 0 && info.uncompressedSize > maxSize) || info.uncompressedSize > ZipLimits::kMaxEntrySize) {
             REP_LOG_ERROR(lfw::String("File '%1' in archive is too large (%2 bytes)")
-                              .arg(lfw::String(name)).arg(static_cast<long long>(info.uncompressedSize)));
+                              .arg(lfw::String(name))
+                              .arg(static_cast<long long>(info.uncompressedSize)));
             return false;
         }
         const size_t copyBuffer = info.uncompressedSize < SMALL_ENTRY_SIZE
@@ -427,13 +428,11 @@ bool PxZipArchive::ReadInto(const MkString& name, Bytes* data, uint64_t maxSize)
             return false;
         }
         return true;
-    }
-    catch (const CZipException& e) {
+    } catch (const CZipException& e) {
         data->clear();
         REP_LOG_ERROR(lfw::String("Error returned from file access library :") + lfw::String(e.GetErrorDescription()));
         return false;
-    }
-    catch (const std::exception& e) {
+    } catch (const std::exception& e) {
         data->clear();
         REP_LOG_ERROR(lfw::String("ZipArchive: %1").arg(e.what()));
         return false;
@@ -475,7 +474,7 @@ bool PxZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t s
             const int existing = m_zip.FindFile(entryName);
             if (overwrite && existing >= 0) m_zip.RemoveFile(existing);
             if (!counted(m_zip.AddNewFile(data, size, entryName, m_compressionLevel, m_smartness,
-                                                  m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER))) {
+                                          m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER))) {
                 REP_LOG_ERROR(lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
                 return false;
             }
@@ -554,7 +553,8 @@ bool PxZipArchive::WriteXmlFile(const MkString& name, const MkXmlDocument* docum
         const int existing = m_zip.FindFile(entryName);
         if (existing >= 0) {
             if (!overwrite) {
-                REP_LOG_ERROR(lfw::String("Xml file '%1' exists in archive, and overwrite flag is not set").arg(lfw::String(name)));
+                REP_LOG_ERROR(
+                    lfw::String("Xml file '%1' exists in archive, and overwrite flag is not set").arg(lfw::String(name)));
                 return false;
             }
             m_zip.RemoveFile(existing);

@@ -103,8 +103,7 @@ public:
 
     // The entry's bytes in a malloc'ed buffer the caller free()s (one zero byte
     // follows the data), or null. maxSize > 0 refuses larger entries.
-    unsigned char* ReadDataRaw(const MkString& name, size_t* size = nullptr, bool* notFound = nullptr,
-                               uint64_t maxSize = 0);
+    unsigned char* ReadDataRaw(const MkString& name, size_t* size = nullptr, bool* notFound = nullptr, uint64_t maxSize = 0);
     // The entry's bytes inflated straight into *data (one allocation of the declared
     // size, no further copy); false (logged) when it cannot be read, or, with
     // maxSize > 0, when it is declared larger.

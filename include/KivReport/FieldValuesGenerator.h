@@ -20,5 +20,5 @@ public:
     static std::map<Str, Str> getFieldValuesFromModel(const ug::UnstructGridModel* model);
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -23,5 +23,5 @@ public:
     static Str versionString();     // "3.11.0"
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -110,5 +110,5 @@ protected:
     ReportCreator& operator=(const ReportCreator&) = delete;
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

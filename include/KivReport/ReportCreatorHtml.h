@@ -55,5 +55,5 @@ private:
     ReportCreatorHtmlPrivate* m_d;
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

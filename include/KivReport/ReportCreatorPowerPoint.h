@@ -55,5 +55,5 @@ private:
     ReportCreatorPowerPointPrivate* m_d;
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -65,5 +65,5 @@ private:
     ReportCreatorWordPrivate* m_d;
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -49,5 +49,5 @@ private:
     RepositoryPrivate* m_d;
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

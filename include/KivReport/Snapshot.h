@@ -74,5 +74,5 @@ private:
     SnapshotPrivate* m_d;
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

@@ -36,5 +36,5 @@ private:
     TablePrivate* m_d;
 };
 
-} // namespace rep
-} // namespace kiv
+}  // namespace rep
+}  // namespace kiv

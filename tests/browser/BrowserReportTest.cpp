@@ -80,17 +80,20 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(BrowserReport, PicturesLoadAndTheTableShowsItsTexts) {
     if (access(kChromium, X_OK) != 0) GTEST_SKIP() << "chromium is not installed (scripts/setup.sh browser)";
     kivtest::TempDir dir;
 
-    lfw::Ref<Repository> repository = kivtest::repositoryOf(
-        {titled(kivtest::imageSnapshot(320, 200), "Temp\xC3\xA9rature 20 \xC2\xB0" "C").p(),
-         titled(kivtest::imageSnapshot(150, 300), "Tall").p(),
-         kivtest::tableSnapshot({{"Name", "Value"}, {"x<5 & y>2", "<b>not bold</b> \"q\""}}).p(),
-         titled(kivtest::previewModelSnapshot(64, 48), "Model").p()});
+    lfw::Ref<Repository> repository =
+        kivtest::repositoryOf({titled(kivtest::imageSnapshot(320, 200),
+                                      "Temp\xC3\xA9rature 20 \xC2\xB0"
+                                      "C")
+                                   .p(),
+                               titled(kivtest::imageSnapshot(150, 300), "Tall").p(),
+                               kivtest::tableSnapshot({{"Name", "Value"}, {"x<5 & y>2", "<b>not bold</b> \"q\""}}).p(),
+                               titled(kivtest::previewModelSnapshot(64, 48), "Model").p()});
 
     const std::string templateHtml =
         "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Report</title></head><body>\n"
@@ -114,7 +117,8 @@ TEST_F(BrowserReport, PicturesLoadAndTheTableShowsItsTexts) {
 
     const std::string command = std::string("timeout 120 ") + kChromium +
                                 " --headless --no-sandbox --disable-gpu --no-first-run --disable-background-networking"
-                                " --disable-component-update --disable-sync --user-data-dir='" + dir.file("profile") +
+                                " --disable-component-update --disable-sync --user-data-dir='" +
+                                dir.file("profile") +
                                 "' --allow-file-access-from-files --virtual-time-budget=10000 --dump-dom 'file://" +
                                 dir.file("harness.html") + "' 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
@@ -148,8 +152,9 @@ TEST_F(BrowserReport, PicturesLoadAndTheTableShowsItsTexts) {
                                                 base + "_SIT2-1.jpg true 150x300", base + "_SIT4-1.jpg true 64x48"}));
     EXPECT_EQ(texts, (std::vector<std::string>{"Name", "Value", "x<5 & y>2", "<b>not bold</b> \"q\""}));
     EXPECT_EQ(markup, "0");
-    EXPECT_EQ(h1, "Temp\xC3\xA9rature 20 \xC2\xB0" "C");
-    EXPECT_NE(kivtest::readFile(dir.file(reportName + ".html")).find("<p>5 \xC2\xB5m, \xC3\x86r\xC3\xB8</p>"),
-              std::string::npos);
+    EXPECT_EQ(h1,
+              "Temp\xC3\xA9rature 20 \xC2\xB0"
+              "C");
+    EXPECT_NE(kivtest::readFile(dir.file(reportName + ".html")).find("<p>5 \xC2\xB5m, \xC3\x86r\xC3\xB8</p>"), std::string::npos);
     EXPECT_TRUE(errors().empty());
 }

@@ -105,7 +105,8 @@ int main(int argc, char** argv) {
 
     std::stringstream report;
     report << std::ifstream(dir + "/report.html").rdbuf();
-    check(report.str().find("<h1><orvrepsit name=\"SIT1_TITLE\">Von Mises stress</orvrepsit></h1>") != std::string::npos, "title");
+    check(report.str().find("<h1><orvrepsit name=\"SIT1_TITLE\">Von Mises stress</orvrepsit></h1>") != std::string::npos,
+          "title");
     check(report.str().find("Peak stress 312 MPa") != std::string::npos, "description with its field value");
     check(report.str().find("<td>0.76</td>") != std::string::npos, "table");
     check(std::ifstream(dir + "/report_SIT1-1.jpg").good(), "picture beside the report");

@@ -59,7 +59,7 @@ kiv::rep::Table chartTable() {
     return t;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(WordArchiveTest, FillingEveryTagKindGivesAValidPackage) {
     ASSERT_TRUE(open("tagged", "tagged.docx"));
@@ -136,8 +136,8 @@ TEST_F(WordArchiveTest, UnrolledChartsGetAChartPartEach) {
 
 TEST_F(WordArchiveTest, BrokenDocumentsFailAndLeaveAValidPackage) {
     ASSERT_TRUE(open("tagged", "broken.docx"));
-    ASSERT_TRUE(archive.Document()->ParseText(
-        "<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"/>"));
+    ASSERT_TRUE(
+        archive.Document()->ParseText("<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"/>"));
     EXPECT_FALSE(archive.ExpandGroup(indices({0}), MkString()));
     EXPECT_TRUE(archive.SetText(L"SIT1_TITLE", text(L"x")));  // nothing to fill
     EXPECT_FALSE(archive.SetMDLX(L"SIT1_MDLX", L"/tmp/model.mdlx", nullptr));
@@ -207,22 +207,31 @@ TEST_F(WordArchiveTest, ViewerControlsGetTheirOwnControlPartAndPreview) {
 // the table's shape, the runs and the values.
 TEST_F(WordArchiveTest, ContentsKeptAsTextFillAsElementsDo) {
     // Cells of several runs and paragraphs; paragraph ids everywhere, which the copies leave out.
-    const std::string head = "<w:tc><w:tcPr><w:tcW w:w=\"2500\" w:type=\"dxa\"/></w:tcPr><w:p w14:paraId=\"1A\"><w:r><w:rPr>"
-                             "<w:b/></w:rPr><w:t>H</w:t></w:r><w:r><w:t>x</w:t></w:r></w:p><w:p w14:textId=\"2B\"/></w:tc>";
-    const std::string rows = "<w:tr>" + head + head + "<w:tc><w:p/></w:tc></w:tr><w:tr><w:trPr><w:cantSplit/></w:trPr><w:tc><w:p/></w:tc>"
+    const std::string head =
+        "<w:tc><w:tcPr><w:tcW w:w=\"2500\" w:type=\"dxa\"/></w:tcPr><w:p w14:paraId=\"1A\"><w:r><w:rPr>"
+        "<w:b/></w:rPr><w:t>H</w:t></w:r><w:r><w:t>x</w:t></w:r></w:p><w:p w14:textId=\"2B\"/></w:tc>";
+    const std::string rows = "<w:tr>" + head + head +
+                             "<w:tc><w:p/></w:tc></w:tr><w:tr><w:trPr><w:cantSplit/></w:trPr><w:tc><w:p/></w:tc>"
                              "<w:tc><w:tcPr><w:shd w:fill=\"EEEEEE\"/></w:tcPr><w:p><w:r><w:t/></w:r></w:p></w:tc></w:tr>";
-    const std::string gridded = "<w:tbl w:x=\"1\"><w:tblPr/><w:tblGrid><w:gridCol w:w=\"2500\"/><w:gridCol w:w=\"2500\"/>"
-                                "</w:tblGrid>" + rows + "</w:tbl>";
+    const std::string gridded =
+        "<w:tbl w:x=\"1\"><w:tblPr/><w:tblGrid><w:gridCol w:w=\"2500\"/><w:gridCol w:w=\"2500\"/>"
+        "</w:tblGrid>" +
+        rows + "</w:tbl>";
     const struct {
         std::string table;
         size_t columns;
         const char* odd;  // one value among "r<row>c<column>" and an empty one
-    } cases[] = {{gridded, 2, "a<b & \"q\" 'x'\tz \xC3\xA9"}, {gridded, 3, "odd"},
-                 {"<w:tbl><w:tr>" + head + head + "</w:tr></w:tbl>", 2, ""}, {gridded, 2, "x r:y"}};
+    } cases[] = {{gridded, 2, "a<b & \"q\" 'x'\tz \xC3\xA9"},
+                 {gridded, 3, "odd"},
+                 {"<w:tbl><w:tr>" + head + head + "</w:tr></w:tbl>", 2, ""},
+                 {gridded, 2, "x r:y"}};
     for (const auto& c : cases) {
-        const std::string body = group("Tables", 9, sdt("SIT_TABLE", 8, c.table) + para("after") +
-            sdt("SIT_TEXT", 7, "<w:p w14:paraId=\"3C\"><w:pPr><w:jc w:val=\"center\"/></w:pPr><w:r><w:rPr><w:i/></w:rPr><w:t>old</w:t></w:r></w:p>") +
-            sdt("SIT_TITLE", 6, "<w:p w14:paraId=\"4D\"><w:r><w:t>title</w:t></w:r></w:p>"));
+        const std::string body = group("Tables", 9,
+                                       sdt("SIT_TABLE", 8, c.table) + para("after") +
+                                           sdt("SIT_TEXT", 7,
+                                               "<w:p w14:paraId=\"3C\"><w:pPr><w:jc "
+                                               "w:val=\"center\"/></w:pPr><w:r><w:rPr><w:i/></w:rPr><w:t>old</w:t></w:r></w:p>") +
+                                           sdt("SIT_TITLE", 6, "<w:p w14:paraId=\"4D\"><w:r><w:t>title</w:t></w:r></w:p>"));
         const std::string package = dir.file("tables.docx");
         ASSERT_TRUE(copyFile(testPackage("groups"), package));
         ASSERT_TRUE(putPart(package, "word/document.xml",
@@ -235,7 +244,10 @@ TEST_F(WordArchiveTest, ContentsKeptAsTextFillAsElementsDo) {
             kiv::rep::Table data(n, c.columns);
             for (size_t r = 0; r < n; ++r)
                 for (size_t k = 0; k < c.columns; ++k)
-                    data.setValue(r, k, kiv::Str(r + k == 0 ? "" : r * k == 1 ? c.odd : ("r" + std::to_string(r) + "c" + std::to_string(k)).c_str()));
+                    data.setValue(r, k,
+                                  kiv::Str(r + k == 0   ? ""
+                                           : r * k == 1 ? c.odd
+                                                        : ("r" + std::to_string(r) + "c" + std::to_string(k)).c_str()));
             const MkString tag = L"SIT" + MkString(std::to_string(n == 4 ? 1 : n + 1).c_str()) + L"_TABLE";
             EXPECT_TRUE(asText.SetTable(tag, data) && asElements.SetTable(tag, data));
         }
@@ -289,8 +301,10 @@ TEST_F(WordArchiveTest, RealDocumentsFillAndUnrollWithMarksOfTheirOwn) {
             const std::string name = e->Value();
             const char* id = e->Attribute("w:id");
             const char* para = e->Attribute("w14:paraId");
-            if (id && (name == "w:bookmarkStart" || e->Attribute("w:author") || name.find("noteReference") != std::string::npos)) {
-                EXPECT_TRUE(seen[name.find("noteReference") == std::string::npos ? "mark" : name].insert(id).second) << name << " " << id;
+            if (id &&
+                (name == "w:bookmarkStart" || e->Attribute("w:author") || name.find("noteReference") != std::string::npos)) {
+                EXPECT_TRUE(seen[name.find("noteReference") == std::string::npos ? "mark" : name].insert(id).second)
+                    << name << " " << id;
             }
             if (para) {
                 EXPECT_TRUE(seen["para"].insert(para).second) << para;
@@ -307,9 +321,8 @@ TEST_F(WordArchiveTest, RealDocumentsFillAndUnrollWithMarksOfTheirOwn) {
 // Filling asks the indexes for the names of the tags, headers, footers and notes
 // included: they are those of a scan, before groups are unrolled and after.
 TEST_F(WordArchiveTest, TagNamesAreThoseOfTheScan) {
-    for (const std::string& package : {testPackage("tagged"), testPackage("groups"), testPackage("marks"),
-                                       testPackage("forms"), officeTemplate("wd_headers.docx"),
-                                       officeTemplate("wd_groups.docx")}) {
+    for (const std::string& package : {testPackage("tagged"), testPackage("groups"), testPackage("marks"), testPackage("forms"),
+                                       officeTemplate("wd_headers.docx"), officeTemplate("wd_groups.docx")}) {
         ASSERT_TRUE(archive.Open(wide(package))) << package;
         for (int unrolled = 0; unrolled < 2; ++unrolled) {
             MkWordTagNames names;

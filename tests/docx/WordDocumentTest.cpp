@@ -38,9 +38,9 @@ bool allDistinct(const std::vector<std::string>& values) {
     return std::set<std::string>(values.begin(), values.end()).size() == values.size();
 }
 
-const std::string RESULTS = group("Results", 301, sdt("SIT_TITLE", 201, para("Title")) +
-                                                      para("Model: $(SIT_$DATABASE_NAME) beside SIT_TITLE") +
-                                                      sdt("SIT_PICTURE", 202, pictureContent(5), "<w:picture/>"));
+const std::string RESULTS = group("Results", 301,
+                                  sdt("SIT_TITLE", 201, para("Title")) + para("Model: $(SIT_$DATABASE_NAME) beside SIT_TITLE") +
+                                      sdt("SIT_PICTURE", 202, pictureContent(5), "<w:picture/>"));
 
 MkFormattedText run(const wchar_t* text, bool bold = false, bool italic = false, bool underline = false) {
     MkFormattedText r;
@@ -60,7 +60,8 @@ MkFormattedText newParagraph() {
 kiv::rep::Table table(size_t rows, size_t columns) {
     kiv::rep::Table t(rows, columns);
     for (size_t r = 0; r < rows; ++r)
-        for (size_t c = 0; c < columns; ++c) t.setValue(r, c, kiv::Str(("r" + std::to_string(r) + "c" + std::to_string(c)).c_str()));
+        for (size_t c = 0; c < columns; ++c)
+            t.setValue(r, c, kiv::Str(("r" + std::to_string(r) + "c" + std::to_string(c)).c_str()));
     return t;
 }
 
@@ -70,21 +71,27 @@ std::string templateTable(const std::vector<int>& widths, bool secondRow) {
         grid += "<w:gridCol w:w=\"" + std::to_string(widths[i]) + "\"/>";
         row += "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(widths[i]) +
                "\" w:type=\"dxa\"/><w:shd w:fill=\"DDDDDD\"/></w:tcPr><w:p><w:r><w:rPr><w:b/></w:rPr><w:t>Head</w:t></w:r>"
-               "<w:r><w:t>er</w:t></w:r></w:p>" + para("Multiparagraph") + "</w:tc>";
+               "<w:r><w:t>er</w:t></w:r></w:p>" +
+               para("Multiparagraph") + "</w:tc>";
         // The template's text in any form (runs, a tab, a bookmark, a control, paragraphs) goes:
         // the cells are filled as empty ones are.
-        row2 += "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(widths[i]) + "\" w:type=\"dxa\"/></w:tcPr><w:p><w:r><w:t>a</w:t>"
-                "<w:tab/></w:r><w:bookmarkStart w:id=\"1\" w:name=\"b\"/></w:p>" + sdt("c", 9, "<w:p/>") + "</w:tc>";
+        row2 += "<w:tc><w:tcPr><w:tcW w:w=\"" + std::to_string(widths[i]) +
+                "\" w:type=\"dxa\"/></w:tcPr><w:p><w:r><w:t>a</w:t>"
+                "<w:tab/></w:r><w:bookmarkStart w:id=\"1\" w:name=\"b\"/></w:p>" +
+                sdt("c", 9, "<w:p/>") + "</w:tc>";
     }
     return "<w:tbl><w:tblPr><w:tblStyle w:val=\"TableGrid\"/></w:tblPr><w:tblGrid>" + grid + "</w:tblGrid><w:tr>" + row +
            "</w:tr>" + (secondRow ? "<w:tr>" + row2 + "</w:tr>" : "") + "</w:tbl>";
 }
 
-} // namespace
+}  // namespace
 
 // Each body scanned and its tags printed.
 TEST_F(WordScanTest, TagsTheirKindsAndTheirGroups) {
-    const struct { const char* name; std::string body; } bodies[] = {
+    const struct {
+        const char* name;
+        std::string body;
+    } bodies[] = {
         // Inner tags first, with the group's name and number, then the group's marker;
         // a reference picture in a group is a picture with the number as written.
         {"groups", group("Results", 1, sdt("SIT_TITLE", 2, para("t")) + sdt("REF_SIT2_PICTURE", 3, para("p"))) +
@@ -108,10 +115,11 @@ TEST_F(WordScanTest, TagsTheirKindsAndTheirGroups) {
     // The names of each kind, found through the index, are the scan's: viewer
     // controls in a control other than a top-level group are not recorded, and
     // a table tag's name is a table's or another's by its control.
-    const std::string extra = group("G", 1, "<w:p>" + viewerRun("SIT_MDLX") + "</w:p>") +
-                              sdt("Outer", 2, "<w:p>" + viewerRun("SIT2_MDLX") + "</w:p>" +
-                                                  group("Inner", 3, "<w:p>" + viewerRun("SIT3_MDLX") + "</w:p>")) +
-                              sdt("SIT4_TABLE", 4, para("no table")) + sdt("SIT4_TABLE", 5, tableXml());
+    const std::string extra =
+        group("G", 1, "<w:p>" + viewerRun("SIT_MDLX") + "</w:p>") +
+        sdt("Outer", 2,
+            "<w:p>" + viewerRun("SIT2_MDLX") + "</w:p>" + group("Inner", 3, "<w:p>" + viewerRun("SIT3_MDLX") + "</w:p>")) +
+        sdt("SIT4_TABLE", 4, para("no table")) + sdt("SIT4_TABLE", 5, tableXml());
     for (const std::string& body : {bodies[0].body, bodies[1].body, bodies[2].body, bodies[4].body, extra}) {
         MkOpenXMLWordDocument document;
         ASSERT_TRUE(parseBody(&document, body));
@@ -146,11 +154,15 @@ TEST_F(WordScanTest, AKindWithoutAListIsAnInternalFault) {
 }
 
 TEST(WordGeometryTest, ShapeStylesInPointsAndInches) {
-    const struct { const char* style; bool sizeOnly, ok; int left, top, width, height; } cases[] = {
+    const struct {
+        const char* style;
+        bool sizeOnly, ok;
+        int left, top, width, height;
+    } cases[] = {
         {"width:200pt;height:100pt", true, true, 0, 0, 2540000, 1270000},
         {"position:absolute; left: 1in ;top:2pt;width:10pt;height:1.5in", false, true, 914400, 25400, 127000, 1371600},
         {"left:1pt;top:2pt;width:3pt;height:4pt", true, true, 12700, 25400, 0, 0},  // two read: done
-        {"width:100px;height:50px", true, true, 0, 0, 0, 0},  // counted, not stored
+        {"width:100px;height:50px", true, true, 0, 0, 0, 0},                        // counted, not stored
         {"width:200pt", true, false, 0, 0, 2540000, 0},
         {"width:pt;height:100pt", true, false, 0, 0, 0, 0},  // a style attribute without a number
         {"width:1e30pt;height:1pt", true, false, 0, 0, 0, 0},
@@ -160,8 +172,8 @@ TEST(WordGeometryTest, ShapeStylesInPointsAndInches) {
         MkXmlDocument doc;
         ASSERT_TRUE(doc.ParseText((std::string("<v:shape style=\"") + c.style + "\"/>").c_str()));
         int left = 0, top = 0, width = 0, height = 0;
-        EXPECT_EQ(c.ok, MkOpenXMLDocument::GetShapePosAndSize(doc.GetRootElement(), &left, &top, &width, &height,
-                                                              c.sizeOnly)) << c.style;
+        EXPECT_EQ(c.ok, MkOpenXMLDocument::GetShapePosAndSize(doc.GetRootElement(), &left, &top, &width, &height, c.sizeOnly))
+            << c.style;
         EXPECT_EQ(c.left, left) << c.style;
         EXPECT_EQ(c.top, top) << c.style;
         EXPECT_EQ(c.width, width) << c.style;
@@ -186,8 +198,8 @@ TEST(WordGroupTest, CopiesStandInPlaceOfTheGroupNumberedPerSnapshot) {
 
 TEST(WordGroupTest, GroupsAreChosenByTheTagTheyHold) {
     const std::string charts = group("Charts", 302, sdt("SIT_CHART", 204, para("no chart here")));
-    const std::string tables = group("Tables", 303, sdt("SIT_TABLE", 205,
-        "<w:tbl><w:tblPr/><w:tblGrid/><w:tr><w:tc><w:p/></w:tc></w:tr></w:tbl>"));
+    const std::string tables =
+        group("Tables", 303, sdt("SIT_TABLE", 205, "<w:tbl><w:tblPr/><w:tblGrid/><w:tr><w:tc><w:p/></w:tc></w:tr></w:tbl>"));
     const std::string viewer = group("Models", 304, "<w:p>" + viewerRun("SIT_MDLX") + "</w:p>");
     const std::string looseChart = group("Loose", 305, "<w:p><w:r><c:chart r:id=\"rId3\"/></w:r></w:p>");
     MkOpenXMLWordDocument document;
@@ -215,8 +227,8 @@ TEST(WordGroupTest, GroupsAreChosenByTheTagTheyHold) {
 
 TEST(WordGroupTest, EmptyGroupsFailAndStayWhileOthersUnroll) {
     MkOpenXMLWordDocument document;
-    ASSERT_TRUE(parseBody(&document, group("Empty", 1, "") + "<w:sdt><w:sdtPr><w:group/></w:sdtPr></w:sdt>" +
-                                         group("Full", 2, para("kept"))));
+    ASSERT_TRUE(parseBody(
+        &document, group("Empty", 1, "") + "<w:sdt><w:sdtPr><w:group/></w:sdtPr></w:sdt>" + group("Full", 2, para("kept"))));
     EXPECT_FALSE(document.ExpandGroup(indices({0}), MkString()));
     const std::string body = printBody(document);
     EXPECT_NE(std::string::npos, body.find("Empty"));
@@ -230,8 +242,8 @@ TEST(WordGroupTest, EmptyGroupsFailAndStayWhileOthersUnroll) {
 
 TEST(WordGroupTest, AGroupFillingATableCellLeavesTheCellAParagraph) {
     MkOpenXMLWordDocument document;
-    ASSERT_TRUE(parseBody(&document, "<w:tbl><w:tblPr/><w:tblGrid/><w:tr><w:tc><w:tcPr/>" +
-                                         group("InCell", 1, para("SIT_x")) + "</w:tc></w:tr></w:tbl>"));
+    ASSERT_TRUE(parseBody(&document, "<w:tbl><w:tblPr/><w:tblGrid/><w:tr><w:tc><w:tcPr/>" + group("InCell", 1, para("SIT_x")) +
+                                         "</w:tc></w:tr></w:tbl>"));
     ASSERT_TRUE(document.ExpandGroup(MkIntArray(), MkString()));
     MkXmlElementList cells;
     MkOpenXMLDocument::FindAllElements(document.GetBody(), "w:tc", &cells, true, true);
@@ -241,8 +253,8 @@ TEST(WordGroupTest, AGroupFillingATableCellLeavesTheCellAParagraph) {
 
 TEST(WordGroupTest, NestedGroupsUnrollInsideTheirCopies) {
     MkOpenXMLWordDocument document;
-    ASSERT_TRUE(parseBody(&document, group("Outer", 10, sdt("SIT_TITLE", 11, para("t")) +
-                                                            group("Inner", 12, sdt("SIT_TEXT", 13, para("d"))))));
+    ASSERT_TRUE(parseBody(
+        &document, group("Outer", 10, sdt("SIT_TITLE", 11, para("t")) + group("Inner", 12, sdt("SIT_TEXT", 13, para("d"))))));
     ASSERT_TRUE(document.ExpandGroup(indices({0, 1}), MkString()));
     MkWordDocumentContent content;
     document.GetDocumentContent(content);
@@ -254,8 +266,9 @@ TEST(WordGroupTest, NestedGroupsUnrollInsideTheirCopies) {
 
 TEST(WordEditTest, TextKeepsItsBlanksWhateverTheParsersSwitch) {
     // Runs of blanks only, blanks around and inside text; indentation between elements goes.
-    const std::string body = "<w:p><w:r><w:t> </w:t></w:r>\n  <w:r><w:t xml:space=\"preserve\">  a \t b </w:t></w:r>"
-                             "<w:r><w:instrText> PAGE </w:instrText></w:r></w:p>";
+    const std::string body =
+        "<w:p><w:r><w:t> </w:t></w:r>\n  <w:r><w:t xml:space=\"preserve\">  a \t b </w:t></w:r>"
+        "<w:r><w:instrText> PAGE </w:instrText></w:r></w:p>";
     for (bool condense : {true, false}) {
         TiXmlBase::SetCondenseWhiteSpace(condense);
         MkOpenXMLWordDocument document;
@@ -264,20 +277,31 @@ TEST(WordEditTest, TextKeepsItsBlanksWhateverTheParsersSwitch) {
         TiXmlPrinter printer;
         printer.SetStreamPrinting();
         document.GetBody().Tx()->FirstChildElement()->Accept(&printer);
-        EXPECT_EQ("<w:p><w:r><w:t> </w:t></w:r><w:r><w:t xml:space=\"preserve\">  a &#x09; b </w:t></w:r>"
-                  "<w:r><w:instrText> PAGE </w:instrText></w:r></w:p>", std::string(printer.CStr())) << condense;
+        EXPECT_EQ(
+            "<w:p><w:r><w:t> </w:t></w:r><w:r><w:t xml:space=\"preserve\">  a &#x09; b </w:t></w:r>"
+            "<w:r><w:instrText> PAGE </w:instrText></w:r></w:p>",
+            std::string(printer.CStr()))
+            << condense;
     }
 }
 
 TEST(WordEditTest, LargeUntouchedContentStaysText) {
     std::string rows;
-    for (int r = 0; r < 20; ++r) rows += "<w:tr><w:tc><w:tcPr/><w:p><w:r><w:t xml:space='preserve'> r" + std::to_string(r) + " &amp; &#x41;</w:t></w:r></w:p></w:tc></w:tr>";
+    for (int r = 0; r < 20; ++r)
+        rows += "<w:tr><w:tc><w:tcPr/><w:p><w:r><w:t xml:space='preserve'> r" + std::to_string(r) +
+                " &amp; &#x41;</w:t></w:r></w:p></w:tc></w:tr>";
     const std::string table = "<w:tbl>" + rows + "</w:tbl>";
     // Kept as text: long, well-formed, nothing to fill. Parsed: a marker, too
     // short, or not well-formed by XML's rules (the parser reads it as before).
-    const struct { std::string block; bool kept; } cases[] = {
-        {table, true}, {"<w:tbl>" + rows + "<w:sdt/></w:tbl>", false}, {"<w:p><w:r><w:t>short</w:t></w:r></w:p>", false},
-        {"<w:tbl>" + rows + "<w:p>&nbsp;</w:p></w:tbl>", false}, {"<w:tbl>" + rows + "<w:p a='<'/></w:tbl>", false},
+    const struct {
+        std::string block;
+        bool kept;
+    } cases[] = {
+        {table, true},
+        {"<w:tbl>" + rows + "<w:sdt/></w:tbl>", false},
+        {"<w:p><w:r><w:t>short</w:t></w:r></w:p>", false},
+        {"<w:tbl>" + rows + "<w:p>&nbsp;</w:p></w:tbl>", false},
+        {"<w:tbl>" + rows + "<w:p a='<'/></w:tbl>", false},
         {"<w:tbl>" + rows + "<w:p>\x0B</w:p></w:tbl>", false},
     };
     for (const auto& c : cases) {
@@ -297,15 +321,20 @@ TEST(WordEditTest, LargeUntouchedContentStaysText) {
 
 TEST(WordEditTest, TitlesAndRunsKeepTheTemplatesFormatting) {
     MkOpenXMLWordDocument document;
-    ASSERT_TRUE(parseBody(&document, sdt("SIT1_TITLE", 1,
-        "<w:p><w:pPr><w:jc w:val=\"center\"/></w:pPr><w:r><w:rPr><w:i/><w:lang w:val=\"en-US\"/></w:rPr>"
-        "<w:t>Title</w:t></w:r></w:p><w:p/>", "<w:placeholder><w:docPart w:val=\"x\"/></w:placeholder><w:showingPlcHdr/>") +
-        "<w:p>" + sdt("SIT1_TITLE", 2, "<w:r><w:t>inline</w:t></w:r>") + "</w:p>" +
-        // A control around a table cell keeps the cell.
-        "<w:tbl><w:tblPr/><w:tblGrid><w:gridCol w:w=\"10\"/></w:tblGrid><w:tr>" +
-        sdt("SIT2_TITLE", 3, "<w:tc><w:tcPr><w:tcW w:w=\"10\" w:type=\"dxa\"/></w:tcPr><w:p><w:r><w:t>c</w:t></w:r></w:p></w:tc>") +
-        "</w:tr></w:tbl>" + sdt("SIT1_TEXT", 4, para("old"), "<w:picture/>") + sdt("SIT2_TEXT", 5,
-        "<w:p><w:r><w:rPr><w:color w:val=\"FF0000\"/><w:u w:val=\"double\"/><w:lang w:val=\"en-US\"/></w:rPr><w:t>x</w:t></w:r></w:p>")));
+    ASSERT_TRUE(parseBody(
+        &document, sdt("SIT1_TITLE", 1,
+                       "<w:p><w:pPr><w:jc w:val=\"center\"/></w:pPr><w:r><w:rPr><w:i/><w:lang w:val=\"en-US\"/></w:rPr>"
+                       "<w:t>Title</w:t></w:r></w:p><w:p/>",
+                       "<w:placeholder><w:docPart w:val=\"x\"/></w:placeholder><w:showingPlcHdr/>") +
+                       "<w:p>" + sdt("SIT1_TITLE", 2, "<w:r><w:t>inline</w:t></w:r>") + "</w:p>" +
+                       // A control around a table cell keeps the cell.
+                       "<w:tbl><w:tblPr/><w:tblGrid><w:gridCol w:w=\"10\"/></w:tblGrid><w:tr>" +
+                       sdt("SIT2_TITLE", 3,
+                           "<w:tc><w:tcPr><w:tcW w:w=\"10\" w:type=\"dxa\"/></w:tcPr><w:p><w:r><w:t>c</w:t></w:r></w:p></w:tc>") +
+                       "</w:tr></w:tbl>" + sdt("SIT1_TEXT", 4, para("old"), "<w:picture/>") +
+                       sdt("SIT2_TEXT", 5,
+                           "<w:p><w:r><w:rPr><w:color w:val=\"FF0000\"/><w:u w:val=\"double\"/><w:lang "
+                           "w:val=\"en-US\"/></w:rPr><w:t>x</w:t></w:r></w:p>")));
     EXPECT_TRUE(document.SetTitle(L"SIT1_TITLE", L"A & B <new>"));
     EXPECT_TRUE(document.SetTitle(L"SIT2_TITLE", L"cell"));
     MkFormattedTextArray runs;
@@ -349,10 +378,13 @@ TEST(WordEditTest, PicturesFitTheExtentAndPointAtTheTagsRelationship) {
 
     // Extents beyond the schema's range (negative, past its largest) are clamped
     // to it before the fit, in both extents; a floating picture fits as an inline one.
-    const struct { long cx, cy; const char* fitted; const char* frame; } extents[] = {
-        {-1, 3000000, "cx=\"0\" cy=\"0\"", "wp:inline"},
-        {30000000000000, 30000000000000, "cx=\"27273042316900\" cy=\"13636521158450\"", "wp:inline"},
-        {3000000, 3000000, "cx=\"3000000\" cy=\"1500000\"", "wp:anchor"}};
+    const struct {
+        long cx, cy;
+        const char* fitted;
+        const char* frame;
+    } extents[] = {{-1, 3000000, "cx=\"0\" cy=\"0\"", "wp:inline"},
+                   {30000000000000, 30000000000000, "cx=\"27273042316900\" cy=\"13636521158450\"", "wp:inline"},
+                   {3000000, 3000000, "cx=\"3000000\" cy=\"1500000\"", "wp:anchor"}};
     for (const auto& e : extents) {
         MkOpenXMLWordDocument beyond;
         ASSERT_TRUE(parseBody(&beyond, sdt("SIT1_PICTURE", 1, pictureContent(1, e.cx, e.cy, e.frame))));
@@ -365,8 +397,8 @@ TEST(WordEditTest, PicturesFitTheExtentAndPointAtTheTagsRelationship) {
 TEST(WordEditTest, AViewerControlBecomesAPictureControlWithFreshIds) {
     MkOpenXMLWordDocument document;
     // Ids 13 (drawing) and 421 (control) are taken already.
-    ASSERT_TRUE(parseBody(&document, sdt("SIT1_PICTURE", 421, pictureContent(13)) + "<w:p>" + viewerRun("SIT1_MDLX") +
-                                         "</w:p>" + "<w:p>" + viewerRun("Viewer") + "</w:p>"));
+    ASSERT_TRUE(parseBody(&document, sdt("SIT1_PICTURE", 421, pictureContent(13)) + "<w:p>" + viewerRun("SIT1_MDLX") + "</w:p>" +
+                                         "<w:p>" + viewerRun("Viewer") + "</w:p>"));
     EXPECT_TRUE(document.SetImageInMdlx(L"SIT1_MDLX", L"SIT1_PICTURE", 400, 100, L"https://viewer.example/2"));
     EXPECT_GOLDEN("docx/viewer_replaced.xml", print(document.GetBody().GetFirstChildElement().GetNextSiblingElement()));
     MkWordDocumentContent content;
@@ -377,8 +409,9 @@ TEST(WordEditTest, AViewerControlBecomesAPictureControlWithFreshIds) {
 
 TEST(WordEditTest, ViewerControlsGiveTheirRelationshipIds) {
     MkOpenXMLWordDocument document;
-    ASSERT_TRUE(parseBody(&document, "<w:p>" + viewerRun("SIT1_MDLX") + "</w:p><w:p><w:r><w:object>"
-                                     "<w:control r:id=\"rId5\" w:name=\"SIT2_MDLX\"/></w:object></w:r></w:p>"));
+    ASSERT_TRUE(parseBody(&document, "<w:p>" + viewerRun("SIT1_MDLX") +
+                                         "</w:p><w:p><w:r><w:object>"
+                                         "<w:control r:id=\"rId5\" w:name=\"SIT2_MDLX\"/></w:object></w:r></w:p>"));
     MkString control, fresh, preview;
     ASSERT_TRUE(document.SetMDLX(L"SIT1_MDLX", &control, &fresh, &preview));
     EXPECT_EQ(MkString(L"rId12"), control);
@@ -391,9 +424,11 @@ TEST(WordEditTest, ViewerControlsGiveTheirRelationshipIds) {
 
 TEST(WordEditTest, TablesKeepTheTemplatesLookWhenTheColumnsMatch) {
     MkOpenXMLWordDocument document;
-    ASSERT_TRUE(parseBody(&document, sdt("SIT1_TABLE", 1, templateTable({2000, 3000}, true)) +
-        sdt("SIT2_TABLE", 2, templateTable({3000, 3000, 3000}, false)) + sdt("SIT3_TABLE", 3,
-        "<w:tbl><w:tr><w:tc><w:tcPr><w:tcW w:w=\"1200\"/></w:tcPr><w:p/></w:tc><w:tc><w:p/></w:tc></w:tr></w:tbl>")));
+    ASSERT_TRUE(parseBody(
+        &document,
+        sdt("SIT1_TABLE", 1, templateTable({2000, 3000}, true)) + sdt("SIT2_TABLE", 2, templateTable({3000, 3000, 3000}, false)) +
+            sdt("SIT3_TABLE", 3,
+                "<w:tbl><w:tr><w:tc><w:tcPr><w:tcW w:w=\"1200\"/></w:tcPr><w:p/></w:tc><w:tc><w:p/></w:tc></w:tr></w:tbl>")));
     const kiv::rep::Table data = table(4, 2);
     EXPECT_TRUE(document.SetTable(L"SIT1_TABLE", data));
     EXPECT_TRUE(document.SetTable(L"SIT2_TABLE", data));
@@ -430,8 +465,8 @@ TEST(WordEditTest, MacrosAndChartIds) {
     EXPECT_TRUE(document.SetAllMacros(names, texts));
     const std::string body = printBody(document);
     EXPECT_NE(std::string::npos, body.find("12 bar"));
-    EXPECT_NE(std::string::npos, body.find(">q<"));   // not named
-    EXPECT_NE(std::string::npos, body.find(">t<"));   // not a macro
+    EXPECT_NE(std::string::npos, body.find(">q<"));  // not named
+    EXPECT_NE(std::string::npos, body.find(">t<"));  // not a macro
 
     MkStringArray ids;
     EXPECT_TRUE(document.GetChartRelationIds(L"SIT1_CHART", &ids));

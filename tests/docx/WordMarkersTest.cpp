@@ -13,31 +13,36 @@ std::string run(const std::string& text, const std::string& props = "") {
     return "<w:r>" + props + "<w:t xml:space=\"preserve\">" + text + "</w:t></w:r>";
 }
 std::string p(const std::string& runs) { return "<w:p>" + runs + "</w:p>"; }
-std::string table() { return "<w:tbl><w:tblPr/><w:tblGrid><w:gridCol w:w=\"500\"/></w:tblGrid><w:tr><w:tc>" + para("x") + "</w:tc></w:tr></w:tbl>"; }
+std::string table() {
+    return "<w:tbl><w:tblPr/><w:tblGrid><w:gridCol w:w=\"500\"/></w:tblGrid><w:tr><w:tc>" + para("x") + "</w:tc></w:tr></w:tbl>";
+}
 
 std::string picture() {
-    return p("<w:r><w:drawing><wp:inline><wp:extent cx=\"100\" cy=\"100\"/><wp:docPr id=\"7\" name=\"P\"/><a:graphic "
-             "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><a:graphicData uri=\"http://schemas."
-             "openxmlformats.org/drawingml/2006/picture\"><pic:pic xmlns:pic=\"http://schemas.openxmlformats.org/"
-             "drawingml/2006/picture\"><pic:nvPicPr><pic:cNvPr id=\"0\" name=\"P\"/><pic:cNvPicPr/></pic:nvPicPr>"
-             "<pic:blipFill><a:blip r:embed=\"rId10\"/></pic:blipFill><pic:spPr/></pic:pic></a:graphicData></a:graphic>"
-             "</wp:inline></w:drawing></w:r>");
+    return p(
+        "<w:r><w:drawing><wp:inline><wp:extent cx=\"100\" cy=\"100\"/><wp:docPr id=\"7\" name=\"P\"/><a:graphic "
+        "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><a:graphicData uri=\"http://schemas."
+        "openxmlformats.org/drawingml/2006/picture\"><pic:pic xmlns:pic=\"http://schemas.openxmlformats.org/"
+        "drawingml/2006/picture\"><pic:nvPicPr><pic:cNvPr id=\"0\" name=\"P\"/><pic:cNvPicPr/></pic:nvPicPr>"
+        "<pic:blipFill><a:blip r:embed=\"rId10\"/></pic:blipFill><pic:spPr/></pic:pic></a:graphicData></a:graphic>"
+        "</wp:inline></w:drawing></w:r>");
 }
 
 struct Case {
     const char* what;
     std::string body;
-    const char* tags;      // the scan's tags: "name kind [group]" lines in document order
+    const char* tags;  // the scan's tags: "name kind [group]" lines in document order
     int warnings;
-    const char* kept;      // text the converted body still holds ("" for none)
+    const char* kept;  // text the converted body still holds ("" for none)
 };
 
 TEST(WordMarkers, EachMarkerBecomesTheControlOfItsKind) {
     const Case cases[] = {
-        {"split into runs around a proofing mark", p(run("Case {SIT1_") + "<w:proofErr w:type=\"spellStart\"/>" +
-                                                     run("$CASE", "<w:rPr><w:b/></w:rPr>") + run("_NAME} done")),
+        {"split into runs around a proofing mark",
+         p(run("Case {SIT1_") + "<w:proofErr w:type=\"spellStart\"/>" + run("$CASE", "<w:rPr><w:b/></w:rPr>") +
+           run("_NAME} done")),
          "SIT1_$CASE_NAME 9\n", 0, "Case </w:t>"},
-        {"alone in its paragraph", p(run("  {SIT1_TITLE} ")) + p(run("{REF_SIT2_TEXT}")), "SIT1_TITLE 3\nREF_SIT2_TEXT 5\n", 0, ""},
+        {"alone in its paragraph", p(run("  {SIT1_TITLE} ")) + p(run("{REF_SIT2_TEXT}")), "SIT1_TITLE 3\nREF_SIT2_TEXT 5\n", 0,
+         ""},
         {"picture next to the marker", p(run("{SIT2_PICTURE}")) + picture(), "SIT2_PICTURE 1\n", 0, "docPr id=\"7\""},
         {"picture without one", p(run("Figure: {SIT_PICTURE}")), "SIT_PICTURE 1\n", 0, "<a:blip r:embed="},
         {"table after the marker", p(run("{SIT3_TABLE}")) + table(), "SIT3_TABLE 11\n", 0, "w:w=\"500\""},
@@ -51,15 +56,15 @@ TEST(WordMarkers, EachMarkerBecomesTheControlOfItsKind) {
         TempDir dir;
         const std::string path = dir.file("in.docx");
         ASSERT_TRUE(copyFile(testPackage("tagged"), path));
-        ASSERT_TRUE(putPart(path, "word/document.xml",
-                            std::string("<w:document ") + documentNamespaces() + "><w:body>" + c.body + "</w:body></w:document>"));
+        ASSERT_TRUE(
+            putPart(path, "word/document.xml",
+                    std::string("<w:document ") + documentNamespaces() + "><w:body>" + c.body + "</w:body></w:document>"));
         MkOpenXMLPackage package;
         ASSERT_TRUE(package.Open(wide(path)));
         WordMarkerResult result;
         std::string error;
         ASSERT_TRUE(ConvertWordMarkers(package, &result, &error)) << error;
-        EXPECT_EQ(static_cast<int>(result.warnings.size()), c.warnings)
-            << ::testing::PrintToString(result.warnings);
+        EXPECT_EQ(static_cast<int>(result.warnings.size()), c.warnings) << ::testing::PrintToString(result.warnings);
         ASSERT_TRUE(package.Save(wide(dir.file("out.docx")))) << narrow(package.Error());
         EXPECT_OOXML_VALID(dir.file("out.docx"));
         const std::string document = readPart(dir.file("out.docx"), "word/document.xml");
@@ -70,7 +75,8 @@ TEST(WordMarkers, EachMarkerBecomesTheControlOfItsKind) {
         archive.GetDocumentContent(content);
         std::string tags;
         for (const MkWordDocumentTag& t : content.GetAllTags())
-            tags += narrow(t.name) + " " + std::to_string(t.kind) + (t.groupName.IsEmpty() ? "" : " " + narrow(t.groupName)) + "\n";
+            tags +=
+                narrow(t.name) + " " + std::to_string(t.kind) + (t.groupName.IsEmpty() ? "" : " " + narrow(t.groupName)) + "\n";
         EXPECT_EQ(tags, c.tags);
     }
 }
@@ -89,8 +95,9 @@ TEST(WordMarkers, GroupMarkersThatDoNotPairUpFailTheConversion) {
         TempDir dir;
         const std::string path = dir.file("in.docx");
         ASSERT_TRUE(copyFile(testPackage("tagged"), path));
-        ASSERT_TRUE(putPart(path, "word/document.xml",
-                            std::string("<w:document ") + documentNamespaces() + "><w:body>" + c.first + "</w:body></w:document>"));
+        ASSERT_TRUE(
+            putPart(path, "word/document.xml",
+                    std::string("<w:document ") + documentNamespaces() + "><w:body>" + c.first + "</w:body></w:document>"));
         MkOpenXMLPackage package;
         ASSERT_TRUE(package.Open(wide(path)));
         WordMarkerResult result;
@@ -100,4 +107,4 @@ TEST(WordMarkers, GroupMarkersThatDoNotPairUpFailTheConversion) {
     }
 }
 
-} // namespace
+}  // namespace

@@ -19,8 +19,7 @@ inline const char* documentNamespaces() {
 
 // Parses <w:document><w:body>body</w:body></w:document>.
 inline bool parseBody(MkOpenXMLWordDocument* document, const std::string& body) {
-    const std::string text =
-        std::string("<w:document ") + documentNamespaces() + "><w:body>" + body + "</w:body></w:document>";
+    const std::string text = std::string("<w:document ") + documentNamespaces() + "><w:body>" + body + "</w:body></w:document>";
     return document->ParseText(text.c_str());
 }
 
@@ -50,13 +49,15 @@ inline std::string pictureContent(int docPrId, long cx = 3000000, long cy = 3000
     return "<w:p><w:r><w:drawing><" + frame + "><wp:extent " + size + "/><wp:docPr id=\"" + std::to_string(docPrId) +
            "\" name=\"P\"/><a:graphic xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\">"
            "<a:graphicData><pic:pic xmlns:pic=\"http://schemas.openxmlformats.org/drawingml/2006/picture\">"
-           "<pic:blipFill><a:blip r:embed=\"rId9\"/></pic:blipFill><pic:spPr><a:xfrm><a:ext " + size +
-           "/></a:xfrm></pic:spPr></pic:pic></a:graphicData></a:graphic></" + frame + "></w:drawing></w:r></w:p>";
+           "<pic:blipFill><a:blip r:embed=\"rId9\"/></pic:blipFill><pic:spPr><a:xfrm><a:ext " +
+           size + "/></a:xfrm></pic:spPr></pic:pic></a:graphicData></a:graphic></" + frame + "></w:drawing></w:r></w:p>";
 }
 
 inline std::string viewerRun(const std::string& name, const std::string& style = "width:200pt;height:100pt") {
-    return "<w:r><w:object><v:shape id=\"s1\" style=\"" + style + "\"><v:imagedata r:id=\"rId13\"/></v:shape>"
-           "<w:control r:id=\"rId12\" w:name=\"" + name + "\" w:shapeid=\"s1\"/></w:object></w:r>";
+    return "<w:r><w:object><v:shape id=\"s1\" style=\"" + style +
+           "\"><v:imagedata r:id=\"rId13\"/></v:shape>"
+           "<w:control r:id=\"rId12\" w:name=\"" +
+           name + "\" w:shapeid=\"s1\"/></w:object></w:r>";
 }
 
 inline MkIntArray indices(std::initializer_list<int> values) {
@@ -109,4 +110,4 @@ inline std::string namesDiffer(const MkWordDocumentContent& content, const MkWor
     return out;
 }
 
-} // namespace wordtest
+}  // namespace wordtest

@@ -53,12 +53,11 @@ struct Fixture {
     }
 };
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Fixture fixture;
-    const MkString content =
-        kiv::ug::Convert::toMkString(kiv::Str(std::string(reinterpret_cast<const char*>(data), size)));
+    const MkString content = kiv::ug::Convert::toMkString(kiv::Str(std::string(reinterpret_cast<const char*>(data), size)));
     const bool plugin = size > 0 && (data[0] & 1);
 
     PxHtmlDocument report(kiv::Str(fixture.dir + "/report.html"));

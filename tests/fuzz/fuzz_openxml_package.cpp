@@ -48,7 +48,7 @@ void exerciseEditor(MkOpenXMLPackageEditor& editor) {
     editor.ReplacePathToMdlxFileInPlugins(MkString(L"model.mdlx"), MkString(L"Embedded[") + id + L"]");
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool quiet = [] {

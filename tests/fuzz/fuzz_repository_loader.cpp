@@ -12,9 +12,7 @@
 
 namespace {
 
-std::string scratchPath(const char* what) {
-    return "/tmp/fuzz_repository_" + std::to_string(::getpid()) + what;
-}
+std::string scratchPath(const char* what) { return "/tmp/fuzz_repository_" + std::to_string(::getpid()) + what; }
 
 bool writeAll(const std::string& path, const uint8_t* data, size_t size) {
     FILE* f = std::fopen(path.c_str(), "wb");
@@ -23,7 +21,7 @@ bool writeAll(const std::string& path, const uint8_t* data, size_t size) {
     return std::fclose(f) == 0 && ok;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const bool quiet = [] {

@@ -27,7 +27,7 @@ int treeDepth(const TiXmlNode* root) {
     return deepest;
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TiXmlBase::SetCondenseWhiteSpace(size > 0 && (data[0] & 1));

@@ -60,7 +60,7 @@ void editCopy(const uint8_t* data, size_t size) {
     if (out.GetSize() != sizeof payload || std::memcmp(out.GetData(), payload, sizeof payload) != 0) abort();
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CZipMemFile mem;

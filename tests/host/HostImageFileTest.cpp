@@ -282,4 +282,4 @@ TEST(MdlxFile, WhatIsNotAModelGivesFalse) {
     EXPECT_EQ(image.GetNumImageBytes(), 0);
 }
 
-} // namespace
+}  // namespace

@@ -35,8 +35,8 @@ TEST(MkArray, GrowingEditingAndSearching) {
     EXPECT_EQ(a.Std(), (std::vector<int>{0, 5, 0, 7, 9}));
 
     MkIntArray f = ints({4, 8, 4, 1});
-    const int found[][2] = {{f.Find(4), 0}, {f.Find(4, 1), 2}, {f.Find(4, -1, false), 2}, {f.Find(4, 1, false), 0},
-                            {f.Find(8, 2), -1}};
+    const int found[][2] = {
+        {f.Find(4), 0}, {f.Find(4, 1), 2}, {f.Find(4, -1, false), 2}, {f.Find(4, 1, false), 0}, {f.Find(8, 2), -1}};
     for (const auto& row : found) EXPECT_EQ(row[0], row[1]) << "row " << (&row - found);
     f.Sort();
     EXPECT_EQ(f.Std(), (std::vector<int>{1, 4, 4, 8}));
@@ -116,4 +116,4 @@ TEST(MkArray, TextForms) {
     EXPECT_EQ(s.GetAsString(L"|"), MkString(L"a|b c||"));
 }
 
-} // namespace
+}  // namespace

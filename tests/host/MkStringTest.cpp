@@ -20,8 +20,7 @@ struct TextRow {
     MkString got, want;
 };
 
-MkString replaced(MkString s, const wchar_t* from, const wchar_t* to, int count, bool caseSensitive = true,
-                  int* n = nullptr) {
+MkString replaced(MkString s, const wchar_t* from, const wchar_t* to, int count, bool caseSensitive = true, int* n = nullptr) {
     const int done = s.Replace(from, to, count, caseSensitive);
     if (n) *n = done;
     return s;
@@ -152,13 +151,13 @@ TEST(MkStringContract, InvalidUtf8NeverReadsPastTheLength) {
         size_t size;
         std::wstring expected;
     } cases[] = {
-        {"a\xf0\x9f", 3, L"a\uFFFD\uFFFD"},        // truncated four-byte sequence
-        {"\xe4\xb8", 2, L"\uFFFD\uFFFD"},          // truncated three-byte sequence
-        {"\xc3", 1, L"\uFFFD"},                    // lone lead byte
-        {"\x80z", 2, L"\uFFFDz"},                  // stray continuation byte
-        {"\xffz", 2, L"\uFFFDz"},                  // byte that never starts a sequence
-        {"\xc0\xaf", 2, L"\uFFFD\uFFFD"},          // overlong encoding
-        {"\xed\xa0\x80", 3, L"\uFFFD\uFFFD\uFFFD"}, // encoded surrogate
+        {"a\xf0\x9f", 3, L"a\uFFFD\uFFFD"},                    // truncated four-byte sequence
+        {"\xe4\xb8", 2, L"\uFFFD\uFFFD"},                      // truncated three-byte sequence
+        {"\xc3", 1, L"\uFFFD"},                                // lone lead byte
+        {"\x80z", 2, L"\uFFFDz"},                              // stray continuation byte
+        {"\xffz", 2, L"\uFFFDz"},                              // byte that never starts a sequence
+        {"\xc0\xaf", 2, L"\uFFFD\uFFFD"},                      // overlong encoding
+        {"\xed\xa0\x80", 3, L"\uFFFD\uFFFD\uFFFD"},            // encoded surrogate
         {"\xf4\x90\x80\x80", 4, L"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
     };
     for (const Case& c : cases) {
@@ -168,4 +167,4 @@ TEST(MkStringContract, InvalidUtf8NeverReadsPastTheLength) {
     }
 }
 
-} // namespace
+}  // namespace

@@ -39,12 +39,12 @@ const std::map<std::string, std::string> kEntries = {
 std::string bombArchive(const std::string& payload, uint32_t statedSize) {
     std::string bytes = buildArchive({{"bomb", payload}});
     Layout l = layoutOf(bytes);
-    setLe32(bytes, 22, statedSize);                 // local header
-    setLe32(bytes, l.cdOffset + 24, statedSize);    // central directory
+    setLe32(bytes, 22, statedSize);               // local header
+    setLe32(bytes, l.cdOffset + 24, statedSize);  // central directory
     return bytes;
 }
 
-} // namespace
+}  // namespace
 
 TEST(ZipHostile, EveryPrefixFailsCleanly) {
     const std::string good = buildArchive(kEntries);
@@ -78,8 +78,7 @@ TEST(ZipHostile, FlippedBytesNeverGiveWrongData) {
                     bool known = false;
                     for (const auto& kv : kEntries) known = known || kv.second == data;
                     EXPECT_TRUE(it == kEntries.end() ? known : it->second == data) << "byte " << pos;
-                } catch (const CZipException&) {
-                }
+                } catch (const CZipException&) {}
             }
         }
     }

@@ -65,7 +65,10 @@ protected:
                 {"noise.bin", randomBytes(4000)},
                 {"empty.txt", ""},
                 {"sub/dir/deep.txt", "deep"},
-                {"\xC3\xBC" "ber/gr\xC3\xB6\xC3\x9F" "e.txt", "unicode"}};
+                {"\xC3\xBC"
+                 "ber/gr\xC3\xB6\xC3\x9F"
+                 "e.txt",
+                 "unicode"}};
     }
 
     void expectEntries(const std::string& path, const std::map<std::string, std::string>& entries) {
@@ -79,14 +82,18 @@ protected:
 #define REQUIRE_TOOL(name) \
     if (!haveTool(name)) GTEST_SKIP() << name << " is not installed"
 
-} // namespace
+}  // namespace
 
 TEST_F(ZipInterop, OurArchivesPassPythonAndUnzip) {
     REQUIRE_TOOL(PYTHON.c_str());
     REQUIRE_TOOL("unzip");
     const std::string path = file("ours.zip");
     kivtest::writeFile(path, buildArchive(sample()));
-    expectStandard(path, "\xC3\xBC" "ber/gr\xC3\xB6\xC3\x9F" "e.txt", "unicode");
+    expectStandard(path,
+                   "\xC3\xBC"
+                   "ber/gr\xC3\xB6\xC3\x9F"
+                   "e.txt",
+                   "unicode");
 
     // After edits, renames and compaction the archive is still a standard one.
     CZipArchive zip;
@@ -135,8 +142,7 @@ TEST_F(ZipInterop, ReadsInfoZipArchives) {
     ASSERT_TRUE(run("cd '" + dir.path() + "' && zip -q - " + files + " | cat > streamed.zip"));
     ASSERT_TRUE(run("cd '" + dir.path() + "' && echo 'archive comment' | zip -q -z commented.zip " + files));
 
-    for (const char* name : {"deflated.zip", "stored.zip", "streamed.zip", "commented.zip"})
-        expectEntries(file(name), entries);
+    for (const char* name : {"deflated.zip", "stored.zip", "streamed.zip", "commented.zip"}) expectEntries(file(name), entries);
 
     CZipArchive zip;
     ASSERT_TRUE(zip.Open(file("streamed.zip"), CZipArchive::zipOpenReadOnly));
@@ -169,8 +175,7 @@ TEST_F(ZipInterop, ReadsPythonArchivesIncludingZip64) {
     std::string x;
     for (int i = 0; i < 1000; ++i) x += "hello ";
     const std::map<std::string, std::string> entries = {{"x.txt", x}, {"y.bin", y}, {"e", ""}};
-    for (const char* name : {"deflated.zip", "stored.zip", "zip64.zip", "zip64full.zip"})
-        expectEntries(file(name), entries);
+    for (const char* name : {"deflated.zip", "stored.zip", "zip64.zip", "zip64full.zip"}) expectEntries(file(name), entries);
 
     // Local extra fields that differ from the central ones survive an edit.
     CZipArchive zip;
@@ -209,9 +214,8 @@ TEST_F(ZipInterop, Zip64IsWrittenWhereNeededAndOnlyThere) {
         int entries;
         uint64_t bytes;  // the size limit
         bool zip64;
-    } const cases[] = {{"count_below.zip", 65534, 0xFFFFFFFF, false},
-                       {"count.zip", 65535, 0xFFFFFFFF, true},
-                       {"sizes.zip", 40, 3000, true}};
+    } const cases[] = {
+        {"count_below.zip", 65534, 0xFFFFFFFF, false}, {"count.zip", 65535, 0xFFFFFFFF, true}, {"sizes.zip", 40, 3000, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         std::map<std::string, std::string> entries = {{"big.txt", text(9000)}, {"noise.bin", randomBytes(4000)}};
@@ -224,8 +228,11 @@ TEST_F(ZipInterop, Zip64IsWrittenWhereNeededAndOnlyThere) {
             edit(zip);
             zip.Close();
         };
-        write([&](CZipArchive& zip) { for (const auto& kv : entries) ASSERT_TRUE(add(zip, kv.first, kv.second)); },
-              CZipArchive::zipCreate);
+        write(
+            [&](CZipArchive& zip) {
+                for (const auto& kv : entries) ASSERT_TRUE(add(zip, kv.first, kv.second));
+            },
+            CZipArchive::zipCreate);
         const std::string bytes = kivtest::readFile(path);
         EXPECT_EQ(hasZip64Record(bytes), c.zip64);
         const size_t extras = zip64Extras(bytes);
@@ -248,12 +255,14 @@ TEST_F(ZipInterop, Zip64IsWrittenWhereNeededAndOnlyThere) {
         CZipMemFile otherFile(other.data(), other.size());
         CZipArchive source;
         ASSERT_TRUE(source.Open(otherFile, CZipArchive::zipOpenReadOnly));
-        write([&](CZipArchive& zip) {
-            ASSERT_TRUE(zip.RemoveFile(zip.FindFile("noise.bin")));
-            ASSERT_TRUE(add(zip, "added.txt", text(5000)));
-            ASSERT_TRUE(zip.CopyEntryFrom(source, 0, "copied.txt"));
-            zip.Compact();
-        }, CZipArchive::zipOpen);
+        write(
+            [&](CZipArchive& zip) {
+                ASSERT_TRUE(zip.RemoveFile(zip.FindFile("noise.bin")));
+                ASSERT_TRUE(add(zip, "added.txt", text(5000)));
+                ASSERT_TRUE(zip.CopyEntryFrom(source, 0, "copied.txt"));
+                zip.Compact();
+            },
+            CZipArchive::zipOpen);
         entries.erase("noise.bin");
         entries["added.txt"] = text(5000);
         entries["copied.txt"] = text(9000);

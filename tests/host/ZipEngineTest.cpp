@@ -24,7 +24,7 @@ CZipEntryInfo infoOf(CZipArchive& zip, const std::string& name) {
     return info;
 }
 
-} // namespace
+}  // namespace
 
 TEST(ZipEngine, RoundTripKeepsEveryKindOfEntry) {
     kivtest::TempDir dir;
@@ -42,8 +42,8 @@ TEST(ZipEngine, RoundTripKeepsEveryKindOfEntry) {
         {"empty", "", -1, smartest, -1},
         {"folder/", "", -1, smartest, -1},
         {unicodeName, "unicode", -1, smartest, -1},
-        {"image.jpg", jpeg, -1, smartest, 0},                     // JPEG data is stored
-        {"plain.jpg", jpeg, -1, CZipArchive::zipsmNone, 8},      // without smartness it is deflated
+        {"image.jpg", jpeg, -1, smartest, 0},                // JPEG data is stored
+        {"plain.jpg", jpeg, -1, CZipArchive::zipsmNone, 8},  // without smartness it is deflated
         {"tiny", "abcabcabcabcabcabc", -1, CZipArchive::zipsmSmallStored, 0},
     };
     {
@@ -100,8 +100,8 @@ TEST(ZipEngine, ManyEntriesInMemoryAndIdenticalOutput) {
 TEST(ZipEngine, PreparedEntriesReadBackAndMatchUnprepared) {
     std::map<std::string, std::string> entries;
     for (int i = 0; i < 300; ++i) entries["small/e" + std::to_string(i)] = text(100 + i * 7);
-    entries["big/text"] = text(3u << 20);                 // pieces, each with its dictionary
-    entries["big/random"] = randomBytes((1u << 20) + 17);  // stored after trying
+    entries["big/text"] = text(3u << 20);                         // pieces, each with its dictionary
+    entries["big/random"] = randomBytes((1u << 20) + 17);         // stored after trying
     entries["pic.jpg"] = "\xFF\xD8\xFF\xE0" + randomBytes(5000);  // stored as it is
     const std::string changed = text(4000), other = text(5000);
     for (int level : {1, 6}) {
@@ -115,7 +115,7 @@ TEST(ZipEngine, PreparedEntriesReadBackAndMatchUnprepared) {
         zip.PrepareNewFiles(data, level);
         for (const auto& kv : entries) ASSERT_TRUE(add(zip, kv.first, kv.second, level)) << kv.first;
         ASSERT_TRUE(zip.AddNewFile(changed.data(), 3000, "changed", level));  // another size
-        ASSERT_TRUE(add(zip, "other", other, level == 1 ? 2 : 1));  // another level
+        ASSERT_TRUE(add(zip, "other", other, level == 1 ? 2 : 1));            // another level
         zip.Close();
         const std::string bytes(reinterpret_cast<const char*>(mem.GetData()), mem.GetSize());
 
@@ -168,8 +168,8 @@ TEST(ZipEngine, ChangesReadBackBeforeClose) {
     EXPECT_FALSE(zip.RemoveFile(5));
 
     EXPECT_FALSE(zip.RenameFile(zip.FindFile("two.xml"), "one.xml"));
-    ASSERT_TRUE(zip.RenameFile(zip.FindFile("two.xml"), "2.xml"));      // shorter name: entry moved
-    ASSERT_TRUE(zip.RenameFile(zip.FindFile("one.xml"), "ONE.xml"));    // same length: patched in place
+    ASSERT_TRUE(zip.RenameFile(zip.FindFile("two.xml"), "2.xml"));    // shorter name: entry moved
+    ASSERT_TRUE(zip.RenameFile(zip.FindFile("one.xml"), "ONE.xml"));  // same length: patched in place
     zip.Close();
 
     ASSERT_TRUE(zip.Open(path, CZipArchive::zipOpenReadOnly));

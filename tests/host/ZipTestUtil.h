@@ -102,4 +102,4 @@ inline bool haveTool(const char* name) {
 // Runs a shell command; true when it exits with 0.
 inline bool run(const std::string& command) { return std::system(("( " + command + " ) >/dev/null 2>&1").c_str()) == 0; }
 
-} // namespace ziptest
+}  // namespace ziptest

@@ -72,12 +72,14 @@ protected:
     kivtest::TempDir dir;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(HostileText, ValuesShowAsWrittenInEveryFormat) {
     // Markup characters, a line feed, vertical tab and form feed (line breaks),
     // then characters XML forbids (dropped in Office parts).
-    const std::string value = "R&D \"A<B>\"\nx\vy\fz\x01w\xEF\xBF\xBF", hostile = "h\x0B" "1\x02\xEF\xBF\xBE";
+    const std::string value = "R&D \"A<B>\"\nx\vy\fz\x01w\xEF\xBF\xBF", hostile =
+                                                                            "h\x0B"
+                                                                            "1\x02\xEF\xBF\xBE";
     auto image = imageSnapshot(40, 20);
     image->setTitle(Str("T $(DATABASE_NAME)"));
     image->setDescription(Str("<b>D</b> &lt;$(DATABASE_NAME)&gt;"));

@@ -20,7 +20,7 @@ protected:
     Snapshots snaps;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(HtmlBadInput, BrokenElementsAreLeftAsTheyAre) {
     std::mt19937 random(7);
@@ -56,9 +56,9 @@ TEST_F(HtmlBadInput, BrokenElementsAreLeftAsTheyAre) {
 TEST_F(HtmlBadInput, MutatedTemplatesGiveAReportOrALoggedFailure) {
     const std::string seed = kivtest::readFile(KIV_TEST_DATA_DIR "/html/mutation_seed.html");
     ASSERT_FALSE(seed.empty());
-    const std::vector<std::string> pieces = {"<", ">", "\"", "</orvrepsit>", "<orvrepsit name=\"", "<orvrepgroup>",
-                                             "</orvrepgroup>", "SIT", "_", "$", "name", "src", ";", "width", "\xC3",
-                                             std::string(1, '\0')};
+    const std::vector<std::string> pieces = {
+        "<",   ">", "\"",    "</orvrepsit>", "<orvrepsit name=\"", "<orvrepgroup>", "</orvrepgroup>", "SIT", "_", "$", "name",
+        "src", ";", "width", "\xC3",         std::string(1, '\0')};
     std::mt19937 random(12345);
     int reports = 0;
     for (int round = 0; round < 200; ++round) {

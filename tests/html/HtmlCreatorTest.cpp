@@ -36,7 +36,7 @@ protected:
     std::string templatePath, outputPath;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(HtmlCreator, RefusesAnUninitializedComponentAndAnEmptyRepository) {
     writeTemplate("<p>" + sit("SIT1_TITLE") + "</p>");
@@ -68,13 +68,13 @@ TEST_F(HtmlCreator, GenericIndicesAreFixedAtConstructionUnlessSet) {
     repository->addSnapshot(textSnapshot("C").p());  // static tags reach it, groups do not
 
     ASSERT_TRUE(creator.generate(Str(outputPath)));
-    EXPECT_EQ(report(), "<ol><li>" + sit("SIT1_TITLE", "A") + "</li><li>" + sit("SIT2_TITLE", "B") + "</li></ol>" +
-                            sit("SIT3_TITLE", "C"));
+    EXPECT_EQ(report(),
+              "<ol><li>" + sit("SIT1_TITLE", "A") + "</li><li>" + sit("SIT2_TITLE", "B") + "</li></ol>" + sit("SIT3_TITLE", "C"));
 
     creator.setGenericSnapshotIndices({2, 0, 4000000000u});
     ASSERT_TRUE(creator.generate(Str(outputPath)));
-    EXPECT_EQ(report(), "<ol><li>" + sit("SIT3_TITLE", "C") + "</li><li>" + sit("SIT1_TITLE", "A") + "</li></ol>" +
-                            sit("SIT3_TITLE", "C"));
+    EXPECT_EQ(report(),
+              "<ol><li>" + sit("SIT3_TITLE", "C") + "</li><li>" + sit("SIT1_TITLE", "A") + "</li></ol>" + sit("SIT3_TITLE", "C"));
     EXPECT_TRUE(errors().empty());
 }
 
@@ -125,6 +125,7 @@ TEST_F(HtmlCreator, TemplateProblemsLeaveTheUsersFilesAlone) {
     const bool ok = pictures.generate(Str("out/r.html"));
     ASSERT_EQ(chdir(cwd), 0);
     EXPECT_TRUE(ok);
-    EXPECT_EQ(kivtest::readFile(dir.file("out/r.html")), sit("SIT1_PICTURE", "<img src=\"r_SIT1-1.jpg\" width=\"8\" height=\"8\">"));
+    EXPECT_EQ(kivtest::readFile(dir.file("out/r.html")),
+              sit("SIT1_PICTURE", "<img src=\"r_SIT1-1.jpg\" width=\"8\" height=\"8\">"));
     EXPECT_TRUE(fileExists(dir.file("out/r_SIT1-1.jpg")));
 }

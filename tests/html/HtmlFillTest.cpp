@@ -28,7 +28,7 @@ protected:
     Snapshots none;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(HtmlFill, TitlesTextsAndMacrosComeFromTheNamedSnapshot) {
     lfw::Ref<Snapshot> a = textSnapshot("T=$(TEMP) <b>bold</b>", "line $(P)", {{"TEMP", "a<b"}, {"P", "x&y\nz"}});
@@ -41,11 +41,10 @@ TEST_F(HtmlFill, TitlesTextsAndMacrosComeFromTheNamedSnapshot) {
     const std::string kept = sit("SIT2_$MISSING", "keep") + sit("SIT3_$KEY", "keep3") + sit("SIT5_TITLE", "five") +
                              sit("SIT_TITLE", "generic") + sit("SIT0_TITLE", "zero") + sit("SIT1_CHART", "chart") +
                              sit("REF_SIT1_TITLE", "ref");
-    EXPECT_EQ(fill(dir, "<h1 class=\"t\">" + sit("SIT1_TITLE", "old") + "</h1>" + sit("SIT1_TEXT") +
-                            sit("SIT2_$KEY", "k") + kept,
+    EXPECT_EQ(fill(dir, "<h1 class=\"t\">" + sit("SIT1_TITLE", "old") + "</h1>" + sit("SIT1_TEXT") + sit("SIT2_$KEY", "k") + kept,
                    main, none, indexArray({}), true),
-              "<h1 class=\"t\">" + sit("SIT1_TITLE", "T=a&lt;b <b>bold</b>") + "</h1>" +
-                  sit("SIT1_TEXT", "line x&amp;y<br>z") + sit("SIT2_$KEY", "say &quot;hi&quot; &amp; &lt;go&gt;") + kept);
+              "<h1 class=\"t\">" + sit("SIT1_TITLE", "T=a&lt;b <b>bold</b>") + "</h1>" + sit("SIT1_TEXT", "line x&amp;y<br>z") +
+                  sit("SIT2_$KEY", "say &quot;hi&quot; &amp; &lt;go&gt;") + kept);
 
     // REF_ tags read the reference collection, and only it; "REF_" inside a field
     // key does not make a reference tag. SIT4 exists only among the references.
@@ -91,8 +90,8 @@ TEST_F(HtmlFill, PicturesAreWrittenOnceBesideTheDocumentAndFitted) {
     EXPECT_TRUE(recorder->contains("Error saving image for HTML report"));
 
     // The src value is a URL of the file name.
-    EXPECT_EQ(fill(dir, sit("SIT1_PICTURE", "<img src=\"\">"), collection({img.p()}), none, indexArray({}), true,
-                   nullptr, "my report #1 \xC3\xA9%.html"),
+    EXPECT_EQ(fill(dir, sit("SIT1_PICTURE", "<img src=\"\">"), collection({img.p()}), none, indexArray({}), true, nullptr,
+                   "my report #1 \xC3\xA9%.html"),
               sit("SIT1_PICTURE", "<img src=\"my%20report%20%231%20%C3%A9%25_SIT1-1.jpg\">"));
     EXPECT_EQ(decodeJpeg(dir.file("my report #1 \xC3\xA9%_SIT1-1.jpg")).width, 200);
 }
@@ -101,10 +100,10 @@ TEST_F(HtmlFill, ModelTagsWithThePlugin) {
     lfw::Ref<Snapshot> model = modelSnapshot("https://viewer.example/m?id=1&v=\"2\"");
     const Snapshots snaps = collection({model.p(), imageSnapshot(200, 100).p(), tableSnapshot({{"a"}}).p()});
     const std::string frame = "<iframe src=\"about:blank\" width=\"400\" height=\"400\"></iframe>";
-    EXPECT_GOLDEN("html/fill_models_plugin.html",
-                  fill(dir, sit("SIT1_MDLX", frame) + sit("SIT2_MDLX", frame) + sit("SIT3_MDLX", frame) +
-                                sit("SIT1_MDLX", "<div>no frame</div>"),
-                       snaps, none, indexArray({}), true));
+    EXPECT_GOLDEN("html/fill_models_plugin.html", fill(dir,
+                                                       sit("SIT1_MDLX", frame) + sit("SIT2_MDLX", frame) +
+                                                           sit("SIT3_MDLX", frame) + sit("SIT1_MDLX", "<div>no frame</div>"),
+                                                       snaps, none, indexArray({}), true));
     EXPECT_TRUE(recorder->contains("iframe element not found in html."));
     EXPECT_EQ(decodeJpeg(dir.file("report_SIT2-1.jpg")).width, 200);
     EXPECT_FALSE(fileExists(dir.file("report_SIT1-1.jpg")));
@@ -115,9 +114,9 @@ TEST_F(HtmlFill, ModelTagsWithoutThePluginBecomePictures) {
     const Snapshots snaps = collection({imageSnapshot(200, 100).p(), modelSnapshot("u").p(), imageSnapshot(100, 400).p(),
                                         imageSnapshot(300, 200).p(), previewModelSnapshot(200, 100).p()});
     const std::string frame = "<iframe src=\"x\" style=\"width: 400px; height: 400px;\"></iframe>";
-    const std::string out = fill(dir, "a" + sit("SIT1_MDLX", frame) + "b" + sit("SIT2_MDLX", frame) + "c" +
-                                           sit("SIT3_MDLX", frame) + sit("SIT1_MDLX", "<iframe></iframe>") +
-                                           sit("SIT4_MDLX", frame) + sit("SIT5_MDLX", frame),
+    const std::string out = fill(dir,
+                                 "a" + sit("SIT1_MDLX", frame) + "b" + sit("SIT2_MDLX", frame) + "c" + sit("SIT3_MDLX", frame) +
+                                     sit("SIT1_MDLX", "<iframe></iframe>") + sit("SIT4_MDLX", frame) + sit("SIT5_MDLX", frame),
                                  snaps, none, indexArray({}), false);
     // SIT4 is fitted twice, each time truncated: to 400 x 266 first, then to the picture's shape (399 x 266).
     EXPECT_GOLDEN("html/fill_models_no_plugin.html", out);
@@ -129,8 +128,7 @@ TEST_F(HtmlFill, ModelTagsWithoutThePluginBecomePictures) {
 TEST_F(HtmlFill, TablesAreBuiltFromTheSampleRowAndCellsAreEscaped) {
     const Snapshots snaps =
         collection({tableSnapshot({{"a", "b"}, {"c", "d"}}).p(), imageSnapshot(2, 2).p(),
-                    tableSnapshot({{"x<5 & y>2", "say \"hi\""}, {"<b>bold</b>", "line\nbreak"}}).p(),
-                    tableSnapshot({}).p()});
+                    tableSnapshot({{"x<5 & y>2", "say \"hi\""}, {"<b>bold</b>", "line\nbreak"}}).p(), tableSnapshot({}).p()});
     // No <table> in the template: the default opening tag.
     EXPECT_GOLDEN("html/fill_table_default.html",
                   fill(dir, sit("SIT1_TABLE", "<tr><td>sample</td></tr>"), snaps, none, indexArray({}), true));
@@ -146,8 +144,10 @@ TEST_F(HtmlFill, TablesAreBuiltFromTheSampleRowAndCellsAreEscaped) {
 TEST_F(HtmlFill, BytesOutsideTheFilledTagsAreKept) {
     lfw::Ref<Snapshot> s = textSnapshot("Titre \xC3\xA9t\xC3\xA9");
     // UTF-8 text, a Latin-1 byte that is no UTF-8, a zero byte and a CR LF line end.
-    const std::string head = "<html><meta charset=\"utf-8\"><p>Temp\xC3\xA9rature 20 \xC2\xB0" "C, 5 \xC2\xB5m, "
-                             "\xC3\x86r\xC3\xB8 caf\xE9\r\n";
+    const std::string head =
+        "<html><meta charset=\"utf-8\"><p>Temp\xC3\xA9rature 20 \xC2\xB0"
+        "C, 5 \xC2\xB5m, "
+        "\xC3\x86r\xC3\xB8 caf\xE9\r\n";
     static const char tailBytes[] = "\xE2\x82\xAC \x00 end</p></html>\n";
     const std::string tail(tailBytes, sizeof tailBytes - 1);
     kivtest::writeFile(dir.file("in.html"), head + sit("SIT1_TITLE", "x") + tail);

@@ -69,16 +69,26 @@ protected:
     kivtest::TempDir dir;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(HtmlHostile, GroupsAreRenumberedInOnePassAsByReplacingEachName) {
-    const Snapshots snapshots = collection({textSnapshot("a").p(), textSnapshot("b").p(), textSnapshot("c").p(),
-                                            textSnapshot("d").p(), textSnapshot("e").p()});
+    const Snapshots snapshots = collection(
+        {textSnapshot("a").p(), textSnapshot("b").p(), textSnapshot("c").p(), textSnapshot("d").p(), textSnapshot("e").p()});
     // Static names SIT2_..., indices past 1: no renamed name can equal another name.
-    const char* const pieces[] = {"<orvrepsit name=\"SIT_TITLE\">t</orvrepsit>", "<orvrepsit name=\"SIT_TEXT\">x</orvrepsit>",
-                                  "<orvrepsit name=\"REF_SIT_TITLE\">r</orvrepsit>", "<orvrepsit name=\"SIT_$KEY\">k</orvrepsit>",
-                                  "<orvrepsit name=\"SIT2_TITLE\">s</orvrepsit>", "<orvrepsit name=\"SIT_TI\">p</orvrepsit>",
-                                  "SIT_TITLE", "SIT", "xSIT_TEXTy", "SITSIT_TEXT", " ", "VISIT_", "<p>", "_TITLE"};
+    const char* const pieces[] = {"<orvrepsit name=\"SIT_TITLE\">t</orvrepsit>",
+                                  "<orvrepsit name=\"SIT_TEXT\">x</orvrepsit>",
+                                  "<orvrepsit name=\"REF_SIT_TITLE\">r</orvrepsit>",
+                                  "<orvrepsit name=\"SIT_$KEY\">k</orvrepsit>",
+                                  "<orvrepsit name=\"SIT2_TITLE\">s</orvrepsit>",
+                                  "<orvrepsit name=\"SIT_TI\">p</orvrepsit>",
+                                  "SIT_TITLE",
+                                  "SIT",
+                                  "xSIT_TEXTy",
+                                  "SITSIT_TEXT",
+                                  " ",
+                                  "VISIT_",
+                                  "<p>",
+                                  "_TITLE"};
     std::mt19937 random(5);
     for (int round = 0; round < 300; ++round) {
         std::string group;
@@ -128,8 +138,8 @@ TEST_F(HtmlHostile, PreviewsAndMacrosThatExpandWithoutBoundFailTheReport) {
         {"macro_bomb.zip", "<orvrepsit name=\"SIT_TEXT\">d</orvrepsit>", "The report would expand to more than"},
     };
     for (const Case& c : cases) {
-        ASSERT_TRUE(kivtest::writeFile(dir.file("t.html"), std::string("<html><body><orvrepgroup>") + c.group +
-                                                               "</orvrepgroup></body></html>\n"));
+        ASSERT_TRUE(kivtest::writeFile(dir.file("t.html"),
+                                       std::string("<html><body><orvrepgroup>") + c.group + "</orvrepgroup></body></html>\n"));
         lfw::Ref<Repository> repository = new Repository;
         ASSERT_TRUE(repository->loadRepository(Str(kHostile + c.repository)));
         ReportCreatorHtml creator(repository.p(), Str(dir.file("t.html")));

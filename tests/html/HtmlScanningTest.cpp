@@ -6,7 +6,7 @@ using namespace htmltest;
 
 namespace {
 class HtmlScanning : public kivtest::LoggingTest {};
-} // namespace
+}  // namespace
 
 TEST_F(HtmlScanning, ElementsArePrefixMatchedCaseSensitiveAndEndAtTheFirstClosingTag) {
     int start = 0, end = 0;
@@ -46,12 +46,15 @@ TEST_F(HtmlScanning, TagNamesKindsAndNumbers) {
     struct Name {
         const char* name;
         int kind, number;
-    } names[] = {{"SIT12_TITLE", 0, 12},   {"SIT_TEXT", 1, -1},      {"REF_SIT3_PICTURE", 2, 3},
-                 {"SIT1_MDLX", 3, 1},      {"REF_SIT_TABLE", 4, -1}, {"SIT1_$SIT2", 6, 1},
-                 {"SIT1_CHART", -1, 1},    {"SIT1_title", -1, 1},    {"sit1_TITLE", -1, -1},
-                 {"TITLE", -1, -1},        {"SITX_TITLE", 0, -1},    {"SIT1TITLE", -1, -1},
-                 {"SIT0_TEXT", 1, 0},      {"SIT99999999999_TITLE", 0, -1},
-                 {"SIT1.5_TITLE", 0, -1},  {"SIT 1_TITLE", 0, -1},   {"SITa1_TEXT", 1, -1}};
+    } names[] = {{"SIT12_TITLE", 0, 12},     {"SIT_TEXT", 1, -1},
+                 {"REF_SIT3_PICTURE", 2, 3}, {"SIT1_MDLX", 3, 1},
+                 {"REF_SIT_TABLE", 4, -1},   {"SIT1_$SIT2", 6, 1},
+                 {"SIT1_CHART", -1, 1},      {"SIT1_title", -1, 1},
+                 {"sit1_TITLE", -1, -1},     {"TITLE", -1, -1},
+                 {"SITX_TITLE", 0, -1},      {"SIT1TITLE", -1, -1},
+                 {"SIT0_TEXT", 1, 0},        {"SIT99999999999_TITLE", 0, -1},
+                 {"SIT1.5_TITLE", 0, -1},    {"SIT 1_TITLE", 0, -1},
+                 {"SITa1_TEXT", 1, -1}};
     for (const Name& n : names) {
         EXPECT_EQ(PxHtmlDocument::findSitTypeFromName(mk(n.name)), n.kind) << n.name;
         EXPECT_EQ(PxHtmlDocument::findSituationIndexFromName(mk(n.name)), n.number) << n.name;

@@ -39,8 +39,8 @@ using kivtest::textSnapshot;
 
 // Processes html as the document <dir>/<fileName> and returns what was saved.
 inline std::string fill(const kivtest::TempDir& dir, const std::string& html, const Snapshots& snapshots,
-                        const Snapshots& references, const MkIntArray& indices, bool use3dPlugin,
-                        bool* result = nullptr, const std::string& fileName = "report.html") {
+                        const Snapshots& references, const MkIntArray& indices, bool use3dPlugin, bool* result = nullptr,
+                        const std::string& fileName = "report.html") {
     PxHtmlDocument doc(Str(dir.file(fileName)));
     doc.setDocumentContent(mk(html));
     const bool ok = doc.updateDocumentContent(snapshots, references, indices, use3dPlugin);
@@ -48,4 +48,4 @@ inline std::string fill(const kivtest::TempDir& dir, const std::string& html, co
     return kivtest::readFile(dir.file(fileName));
 }
 
-} // namespace htmltest
+}  // namespace htmltest

@@ -12,8 +12,7 @@ protected:
         // SIT1 image, SIT2 table, SIT3 model
         all = collection({imageSnapshot(4, 2).p(), tableSnapshot({{"a"}}).p(), modelSnapshot("https://viewer/1").p()});
     }
-    std::string unroll(const std::string& html, std::initializer_list<int> indices, int use3dPlugin = 1,
-                       bool* ok = nullptr) {
+    std::string unroll(const std::string& html, std::initializer_list<int> indices, int use3dPlugin = 1, bool* ok = nullptr) {
         PxHtmlDocument doc(Str(dir.file("t.html")));
         doc.setDocumentContent(mk(html));
         const bool result = doc.unrollGroups(all, indexArray(indices), use3dPlugin);
@@ -26,7 +25,7 @@ protected:
     Snapshots all;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(HtmlUnroll, UntypedGroupRepeatsForEveryValidIndexInOrderAndRenumbersEverySit) {
     const std::string html = "A<orvrepgroup id=\"g\"><p>" + sit("SIT_TITLE", "t") + "|" + sit("SIT_$SITE", "m") + "|" +
@@ -48,8 +47,8 @@ TEST_F(HtmlUnroll, TypedGroupsAcceptOnlyMatchingSnapshots) {
         int plugin;
         std::vector<int> expected;  // 1-based snapshot numbers
     } cases[] = {
-        {"PICTURE", 1, {1}}, {"TABLE", 1, {2}}, {"MDLX", 1, {3}},
-        {"MDLX", 0, {1, 3}},  // without the plug-in a model tag shows a picture, so images fit
+        {"PICTURE", 1, {1}},     {"TABLE", 1, {2}},
+        {"MDLX", 1, {3}},        {"MDLX", 0, {1, 3}},  // without the plug-in a model tag shows a picture, so images fit
         {"TITLE", 1, {1, 2, 3}}, {"$KEY", 0, {1, 2, 3}},
     };
     for (const Case& c : cases) {

@@ -40,7 +40,7 @@ protected:
     std::string templatePath;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(HtmlValidation, UnusedSnapshotOnly) {
     repository->addSnapshot(textSnapshot("A").p());
@@ -72,8 +72,8 @@ TEST_F(HtmlValidation, ReferenceRepositoryAndGenericRange) {
     ReportCreatorHtml creator(repository.p(), Str(templatePath));
     creator.setReferenceRepository(reference.p());
     creator.setGenericSnapshotIndices({0, 1, 5});
-    const std::string html = sit("SIT1_TITLE") + sit("SIT2_TABLE") + sit("REF_SIT1_PICTURE") + sit("REF_SIT4_TITLE") +
-                             sit("REF_SIT2_TABLE");
+    const std::string html =
+        sit("SIT1_TITLE") + sit("SIT2_TABLE") + sit("REF_SIT1_PICTURE") + sit("REF_SIT4_TITLE") + sit("REF_SIT2_TABLE");
     bool ok = true;
     EXPECT_GOLDEN("html/validate_reference.txt", validate(html, &ok, &creator));
     EXPECT_TRUE(ok);  // the main pass is clean

@@ -24,8 +24,7 @@ TEST_F(AssertTest, ContinueLogsOneErrorWithWhatIsKnownAndReturnsZero) {
     Assert::handleFailedAssert("f.cpp", 1, nullptr, "Component version mismatch");
     Assert::handleFailedAssert(nullptr, -1, nullptr, nullptr);
     EXPECT_EQ(errors(), (std::vector<std::string>{"ASSERT:  (x > 0) 'Bad x'", "ASSERT:  (instance)", "ASSERT:  (instance)",
-                                                  "ASSERT:  (instance)", "ASSERT:  'Component version mismatch'",
-                                                  "ASSERT: "}));
+                                                  "ASSERT:  (instance)", "ASSERT:  'Component version mismatch'", "ASSERT: "}));
     // No log line when the logger is silenced.
     recorder->clear();
     lfw::LogManager::instance()->setLevelRecursive("kiv.lfw", 0);
@@ -78,4 +77,4 @@ TEST_F(AssertDeathTest, ConsoleActionPrintsAndAborts) {
     EXPECT_DEATH(Assert::handleFailedAssert("b.cpp", 4, "e", nullptr), "Assertion failed: \\(e\\), file b.cpp, line 4");
 }
 
-} // namespace
+}  // namespace

@@ -11,11 +11,11 @@
 
 namespace {
 
+using kivtest::readFile;
+using kivtest::TempDir;
+using kivtest::writeFile;
 using lfw::FileSystem;
 using lfw::String;
-using kivtest::TempDir;
-using kivtest::readFile;
-using kivtest::writeFile;
 
 std::string s(const String& str) { return str.toStdString(); }
 
@@ -60,13 +60,19 @@ TEST(PathText, NamesExtensionsAndParents) {
         String got;
         std::string want;
     } rows[] = {
-        {FileSystem::fileName("a\\b\\c.txt"), "c.txt"},     {FileSystem::fileName("a/b/"), ""},
-        {FileSystem::fileName("//server"), ""},              {FileSystem::fileName("//server/share/f"), "f"},
-        {FileSystem::extension("a/b.tar.gz"), ".gz"},        {FileSystem::extension("dir/.profile"), ""},
-        {FileSystem::extension("a/.."), ""},                 {FileSystem::extension("name."), "."},
+        {FileSystem::fileName("a\\b\\c.txt"), "c.txt"},
+        {FileSystem::fileName("a/b/"), ""},
+        {FileSystem::fileName("//server"), ""},
+        {FileSystem::fileName("//server/share/f"), "f"},
+        {FileSystem::extension("a/b.tar.gz"), ".gz"},
+        {FileSystem::extension("dir/.profile"), ""},
+        {FileSystem::extension("a/.."), ""},
+        {FileSystem::extension("name."), "."},
         {FileSystem::extension("a.b/README"), ""},  // the dot is in a folder name
-        {FileSystem::addTrailingSeparator("a\\b"), "a/b/"}, {FileSystem::removeTrailingSeparator("a//\\"), "a"},
-        {FileSystem::parentPath("/a"), "/"},                 {FileSystem::parentPath("a/b/"), "a"},
+        {FileSystem::addTrailingSeparator("a\\b"), "a/b/"},
+        {FileSystem::removeTrailingSeparator("a//\\"), "a"},
+        {FileSystem::parentPath("/a"), "/"},
+        {FileSystem::parentPath("a/b/"), "a"},
         {FileSystem::makeAbsolute("x/y"), s(FileSystem::currentPath()) + "/x/y"},
     };
     for (const auto& r : rows) EXPECT_EQ(s(r.got), r.want) << "row " << (&r - rows);
@@ -87,7 +93,7 @@ TEST(FileOperations, CreateCopyListChecksumAndDelete) {
     EXPECT_FALSE(FileSystem::copyFile(tmp.file("missing"), tmp.file("never"), &why));
     EXPECT_EQ(why, "Copy failed. Source file " + tmp.file("missing") + " did not exist");
     EXPECT_FALSE(FileSystem::copyFile(deep, tmp.file("never")));  // a folder is no source
-    EXPECT_FALSE(FileSystem::pathExists(tmp.file("never")));  // no empty destination left behind
+    EXPECT_FALSE(FileSystem::pathExists(tmp.file("never")));      // no empty destination left behind
     EXPECT_FALSE(FileSystem::copyFile(f, tmp.file("none/never"), &why));
     EXPECT_EQ(why, "Copy failed. Could not create destination file " + tmp.file("none/never"));
     // Copying a file onto itself must not empty it.
@@ -197,4 +203,4 @@ TEST(StagedFiles, TargetsChangeOnlyOnCommit) {
     EXPECT_EQ(staged.errorNumber(), ENOENT);
 }
 
-} // namespace
+}  // namespace

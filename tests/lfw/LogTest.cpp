@@ -4,6 +4,7 @@
 
 namespace {
 
+using kivtest::RecordingDestination;
 using lfw::CodeLocation;
 using lfw::LogDestinationConsole;
 using lfw::LogEvent;
@@ -11,7 +12,6 @@ using lfw::Logger;
 using lfw::LogManager;
 using lfw::Ref;
 using lfw::String;
-using kivtest::RecordingDestination;
 
 TEST(LogManagerTree, LoggersTakeLevelAndDestinationFromTheirParentAtCreation) {
     Ref<LogManager> m = new LogManager;
@@ -122,7 +122,9 @@ TEST(ConsoleFormat, EveryLevelWithAndWithoutLocation) {
         {format("m", Logger::LL_INFO, loc), "info:  m"},
         {format("m", Logger::LL_DEBUG, loc), "debug: m"},
         // One '?' per character, whatever its UTF-8 length; invalid bytes too.
-        {format("Gr\xC3\xBC\xC3\x9F\xE2\x82\xAC\xF0\x9F\x98\x80!\xFF", Logger::LL_WARNING), "warn:  Gr????" "!?"},
+        {format("Gr\xC3\xBC\xC3\x9F\xE2\x82\xAC\xF0\x9F\x98\x80!\xFF", Logger::LL_WARNING),
+         "warn:  Gr????"
+         "!?"},
     };
     for (const auto& r : rows) EXPECT_EQ(r.got, String(r.want)) << "row " << (&r - rows);
 }
@@ -159,4 +161,4 @@ TEST(LogManagerInstance, MacroLogsThroughTheProcessWideManager) {
     EXPECT_GT(e.line, 0);
 }
 
-} // namespace
+}  // namespace

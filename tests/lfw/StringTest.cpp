@@ -52,4 +52,4 @@ TEST(Strings, NumberGivesShortestForms) {
     EXPECT_EQ(kiv::Str::number(2.5, 'f', 2).toStdString(), "2.50");
 }
 
-} // namespace
+}  // namespace

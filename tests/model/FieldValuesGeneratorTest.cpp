@@ -58,8 +58,8 @@ std::unique_ptr<UnstructGridModel> fullModel() {
     DataState state(101);
     DataGeometry geometry;
     // Element and node counts whose sums need more than 32 bits.
-    for (const DataPart& p : {part(10, 20), part(5, -1), part(-1, 7), part(-1, -1), part(3000000000, 4000000000),
-                              part(3000000000, 4000000000)})
+    for (const DataPart& p :
+         {part(10, 20), part(5, -1), part(-1, 7), part(-1, -1), part(3000000000, 4000000000), part(3000000000, 4000000000)})
         geometry.addPart(p);
     state.addGeometry(geometry);
     source->addState(state);
@@ -88,7 +88,7 @@ std::unique_ptr<UnstructGridModel> fullModel() {
     return model;
 }
 
-} // namespace
+}  // namespace
 
 TEST(FieldValuesGeneratorTest, EveryKeyFamilyOfAFullModel) {
     EXPECT_GOLDEN("model/field_values_full_model.txt", dump(fullModel().get()));

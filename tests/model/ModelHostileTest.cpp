@@ -13,11 +13,10 @@
 
 using kiv::PtrRef;
 using kiv::Str;
+using kiv::rep::FieldMacros;
 using kiv::rep::ReportBudget;
 using kiv::rep::Repository;
-using kiv::rep::FieldMacros;
 using kiv::rep::SnapshotPictures;
-using kiv::rep::ReportBudget;
 
 namespace {
 
@@ -35,7 +34,7 @@ protected:
     lfw::Ref<Repository> repository = new Repository;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(ModelHostile, PicturesAreBoundedBeforeTheyAreDecoded) {
     // 2,000 scans: refused by the scan limit (libjpeg alone decodes it).

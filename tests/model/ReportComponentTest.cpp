@@ -33,7 +33,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(ReportComponentTest, OptionsSelectTheAssertionAction) {
     // Options 0..3 map to 0, 3, 1, 2 (the foundation stores 2 as 1); any other
@@ -41,9 +41,12 @@ TEST_F(ReportComponentTest, OptionsSelectTheAssertionAction) {
     const struct {
         int option, action;
         bool asserts;
-    } rows[] = {{0, lfw::Assert::CONTINUE, false},           {1, lfw::Assert::THROW, false},
-                {2, lfw::Assert::INTERACTIVE_DIALOG, false}, {3, lfw::Assert::INTERACTIVE_DIALOG, false},
-                {4, lfw::Assert::CONTINUE, true},            {-1, lfw::Assert::CONTINUE, true}};
+    } rows[] = {{0, lfw::Assert::CONTINUE, false},
+                {1, lfw::Assert::THROW, false},
+                {2, lfw::Assert::INTERACTIVE_DIALOG, false},
+                {3, lfw::Assert::INTERACTIVE_DIALOG, false},
+                {4, lfw::Assert::CONTINUE, true},
+                {-1, lfw::Assert::CONTINUE, true}};
     for (const auto& r : rows) {
         SCOPED_TRACE(r.option);
         ReportComponentPrivate::resetInitializedForTesting();

@@ -94,7 +94,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(RepositoryFileTest, RoundTripAndIndexLayout) {
     PtrRef<Snapshot> a = namedImageSnapshot("A");
@@ -193,8 +193,16 @@ TEST_F(RepositoryFileTest, FailedSaveKeepsTheOldFile) {
     };
     const Case cases[] = {
         {"entry named like the index", [](Repository* r) { addNamed(r, "Project.xml"); }},
-        {"two snapshots renamed to one name", [](Repository* r) { addNamed(r, "X"); addNamed(r, "Y")->setName("X"); }},
-        {"names equal once separators are stored", [](Repository* r) { addNamed(r, "d/e"); addNamed(r, "d\\e"); }},
+        {"two snapshots renamed to one name",
+         [](Repository* r) {
+             addNamed(r, "X");
+             addNamed(r, "Y")->setName("X");
+         }},
+        {"names equal once separators are stored",
+         [](Repository* r) {
+             addNamed(r, "d/e");
+             addNamed(r, "d\\e");
+         }},
         {"empty name", [](Repository* r) { addNamed(r, "Z")->setName(""); }},
         // These fail only while the archive is written: after the first entry.
         {"image that cannot be encoded", [](Repository* r) { addNamed(r, "Broken")->setImage(new kiv::Image); }},
@@ -248,11 +256,21 @@ TEST_F(RepositoryFileTest, HostileFilesAreRefusedOrLoadedInPart) {
         bool clean;        // loadedCleanly() after a load
     };
     const Case cases[] = {
-        {"valid.zip", true, 1, true},          {"truncated.zip", false, 1, false},   {"empty.zip", false, 1, false},
-        {"not_a_zip.zip", false, 1, false},    {"bad_crc.zip", false, 1, false},     {"not_xml.zip", false, 1, false},
-        {"wrong_root.zip", false, 1, false},   {"deep.zip", false, 1, false},        {"index_bomb.zip", false, 1, false},
-        {"hostile_names.zip", true, 4, false}, {"rows_huge.zip", true, 1, false},    {"rows_negative.zip", true, 1, true},
-        {"row_million_items.zip", true, 1, false}, {"image_bomb.zip", true, 3, false}, {"image_bomb_lying.zip", true, 3, false},
+        {"valid.zip", true, 1, true},
+        {"truncated.zip", false, 1, false},
+        {"empty.zip", false, 1, false},
+        {"not_a_zip.zip", false, 1, false},
+        {"bad_crc.zip", false, 1, false},
+        {"not_xml.zip", false, 1, false},
+        {"wrong_root.zip", false, 1, false},
+        {"deep.zip", false, 1, false},
+        {"index_bomb.zip", false, 1, false},
+        {"hostile_names.zip", true, 4, false},
+        {"rows_huge.zip", true, 1, false},
+        {"rows_negative.zip", true, 1, true},
+        {"row_million_items.zip", true, 1, false},
+        {"image_bomb.zip", true, 3, false},
+        {"image_bomb_lying.zip", true, 3, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
@@ -348,6 +366,7 @@ TEST_F(RepositoryFileTest, ContentSnapshotsShareIsStoredOnce) {
     addNamed(refused.p(), "huge")->setImage(huge.p());
     EXPECT_FALSE(refused->saveRepository(Str(file("huge.kivrep"))));
     ASSERT_EQ(errors().size(), 1u);
-    EXPECT_EQ(errors()[0], "The repository is not saved: with snapshot 'huge' it would hold more pictures and models "
-                           "than a repository file may, and could not be loaded");
+    EXPECT_EQ(errors()[0],
+              "The repository is not saved: with snapshot 'huge' it would hold more pictures and models "
+              "than a repository file may, and could not be loaded");
 }

@@ -25,7 +25,7 @@ protected:
     kivtest::TempDir dir;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(SnapshotPicturesTest, SaveImageAsJpegEncodesOrWritesTheSourceJpegUnchanged) {
     const std::string path = dir.file("source.jpg");
@@ -33,8 +33,7 @@ TEST_F(SnapshotPicturesTest, SaveImageAsJpegEncodesOrWritesTheSourceJpegUnchange
     ASSERT_TRUE(SnapshotPictures::saveImageAsJpeg(image.p(), MkString(path.c_str())));
     const std::string bytes = kivtest::readFile(path);
     MkRGBImage decoded;
-    ASSERT_TRUE(MdlxImageJpeg::loadImageFromMemory(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
-                                                   &decoded));
+    ASSERT_TRUE(MdlxImageJpeg::loadImageFromMemory(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &decoded));
     EXPECT_EQ(decoded.GetWidth(), 40);
     EXPECT_EQ(decoded.GetHeight(), 30);
     EXPECT_TRUE(errors().empty());
@@ -60,8 +59,7 @@ TEST_F(SnapshotPicturesTest, SaveImageAsJpegFailuresAreLoggedAndLeaveNoFile) {
     EXPECT_FALSE(fileExists(path));
     const std::string unreachable = dir.file("no/such/folder/a.jpg");
     EXPECT_FALSE(SnapshotPictures::saveImageAsJpeg(kivtest::gradientImage(8, 8).p(), MkString(unreachable.c_str())));
-    EXPECT_EQ(errors(), (Messages{"Image object empty. No JPEG image created.",
-                                  "Image object empty. No JPEG image created.",
+    EXPECT_EQ(errors(), (Messages{"Image object empty. No JPEG image created.", "Image object empty. No JPEG image created.",
                                   "Error opening file (" + unreachable + ")"}));
 
     // Writes to /dev/full fail for want of space; the device itself must stay.

@@ -48,7 +48,7 @@ private:
     std::shared_ptr<Names> m_log;
 };
 
-} // namespace
+}  // namespace
 
 TEST(TableTest, FixedDimensionsCellsOutsideAndIndependentCopies) {
     Table empty(0, 5);

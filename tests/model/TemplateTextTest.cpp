@@ -10,10 +10,10 @@
 #include <vector>
 
 using kiv::Str;
+using kiv::rep::FieldMacros;
 using kiv::rep::FieldValues;
 using kiv::rep::Snapshot;
 using kiv::rep::TemplateTags;
-using kiv::rep::FieldMacros;
 using kiv::rep::TextRuns;
 
 namespace {
@@ -39,7 +39,7 @@ std::vector<std::string> runs(const std::wstring& text, int kind = 0) {
     return out;
 }
 
-} // namespace
+}  // namespace
 
 TEST(TemplateTagsTest, GenericTagsAndTagNumbers) {
     struct Case {
@@ -47,10 +47,10 @@ TEST(TemplateTagsTest, GenericTagsAndTagNumbers) {
         bool generic;
         int index;
     } cases[] = {
-        {L"SIT_TITLE", true, -1},     {L"REF_SIT_TEXT", true, -1},   {L"SIT1_TITLE", false, 1},
-        {L"sit_TITLE", false, -1},    {L"REF_SIT1_TEXT", false, 1},  {L"SIT12_PICTURE", false, 12},
-        {L"REF_SIT3_MDLX", false, 3}, {L"TITLE", false, -1},         {L"SIT1a_TEXT", false, -1},
-        {L"SIT12", false, -1},        {L"SIT2_$KEY_1", false, 2},    {L"SIT99999999999_TEXT", false, -1},
+        {L"SIT_TITLE", true, -1},     {L"REF_SIT_TEXT", true, -1},  {L"SIT1_TITLE", false, 1},
+        {L"sit_TITLE", false, -1},    {L"REF_SIT1_TEXT", false, 1}, {L"SIT12_PICTURE", false, 12},
+        {L"REF_SIT3_MDLX", false, 3}, {L"TITLE", false, -1},        {L"SIT1a_TEXT", false, -1},
+        {L"SIT12", false, -1},        {L"SIT2_$KEY_1", false, 2},   {L"SIT99999999999_TEXT", false, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Str(c.tag).toStdString());
@@ -105,7 +105,6 @@ TEST_F(FieldMacrosTest, ExpansionEscapesValuesAndClearsUnknownMacros) {
         EXPECT_EQ(expand(c.values, c.text), c.expected);
     }
     EXPECT_EQ(FieldMacros::escapeHtml(MkString(L"a&b<c>d\"e\nf'")).Std(), L"a&amp;b&lt;c&gt;d&quot;e<br>f'");
-
 }
 
 TEST_F(FieldMacrosTest, ValuesThatDoubleTheTextPerKeyAreCutShort) {
@@ -113,12 +112,12 @@ TEST_F(FieldMacrosTest, ValuesThatDoubleTheTextPerKeyAreCutShort) {
     // double 40 times. It stops with a logged error instead of exhausting memory.
     FieldValues values;
     for (int i = 0; i < 40; ++i)
-        values[Str("K" + std::to_string(100 + i))] = Str("$(K" + std::to_string(101 + i) + ")$(K" + std::to_string(101 + i) + ")");
+        values[Str("K" + std::to_string(100 + i))] =
+            Str("$(K" + std::to_string(101 + i) + ")$(K" + std::to_string(101 + i) + ")");
     const std::wstring result = expand(values, L"$(K100)");
     EXPECT_LE(result.size(), size_t(1) << 25);
     EXPECT_GT(result.size(), size_t(1) << 20);
-    EXPECT_TRUE(recorder->contains(
-        "Field values expand beyond 16777216 characters; the remaining macros are not expanded"));
+    EXPECT_TRUE(recorder->contains("Field values expand beyond 16777216 characters; the remaining macros are not expanded"));
 }
 
 TEST_F(FieldMacrosTest, ManyUnknownMacrosEndWithinBoundedWork) {

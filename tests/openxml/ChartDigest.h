@@ -27,8 +27,7 @@ inline std::string chartDigest(const std::string& package, const std::string& ch
             out += "\n  ser " + std::string(s->FirstChildElement("c:idx")->Attribute("val")) + "/" +
                    s->FirstChildElement("c:order")->Attribute("val");
             for (const char* data : {"c:tx", "c:cat", "c:xVal", "c:val", "c:yVal", "c:bubbleSize"}) {
-                const TiXmlElement* ref =
-                    s->FirstChildElement(data) ? s->FirstChildElement(data)->FirstChildElement() : nullptr;
+                const TiXmlElement* ref = s->FirstChildElement(data) ? s->FirstChildElement(data)->FirstChildElement() : nullptr;
                 if (!ref) continue;
                 out += std::string(" ") + (data + 2) + "=" + text(ref->FirstChildElement("c:f")) +
                        (ref->Value()[2] == 'n' ? " n[" : " s[");
@@ -42,8 +41,7 @@ inline std::string chartDigest(const std::string& package, const std::string& ch
     }
     // The workbook: the chart's package relationship, beside the charts folder.
     const std::string folder = chartPart.substr(0, chartPart.rfind("/charts/"));
-    rels.ParseText(
-        readPart(package, folder + "/charts/_rels/" + chartPart.substr(chartPart.rfind('/') + 1) + ".rels").c_str());
+    rels.ParseText(readPart(package, folder + "/charts/_rels/" + chartPart.substr(chartPart.rfind('/') + 1) + ".rels").c_str());
     std::string book;
     for (const TiXmlElement* r : children(rels.RootElement(), "Relationship"))
         if (std::string(r->Attribute("Target")).compare(0, 3, "../") == 0)
@@ -52,13 +50,10 @@ inline std::string chartDigest(const std::string& package, const std::string& ch
     strings.ParseText(readNestedPart(book, "xl/sharedStrings.xml").c_str());
     table.ParseText(readNestedPart(book, "xl/tables/table1.xml").c_str());
     std::vector<std::string> shared;
-    for (const TiXmlElement* si : children(strings.RootElement(), "si"))
-        shared.push_back(text(si->FirstChildElement("t")));
+    for (const TiXmlElement* si : children(strings.RootElement(), "si")) shared.push_back(text(si->FirstChildElement("t")));
     out += "\n  sheet " +
-           std::string(TiXmlHandle(sheet.RootElement()).FirstChildElement("dimension").ToElement()->Attribute("ref")) +
-           ":";
-    for (const TiXmlElement* row :
-         children(TiXmlHandle(sheet.RootElement()).FirstChildElement("sheetData").ToElement(), "row"))
+           std::string(TiXmlHandle(sheet.RootElement()).FirstChildElement("dimension").ToElement()->Attribute("ref")) + ":";
+    for (const TiXmlElement* row : children(TiXmlHandle(sheet.RootElement()).FirstChildElement("sheetData").ToElement(), "row"))
         for (const TiXmlElement* c : children(row, "c")) {
             const std::string v = text(c->FirstChildElement("v"));
             const bool isString = c->Attribute("t") && std::string(c->Attribute("t")) == "s";

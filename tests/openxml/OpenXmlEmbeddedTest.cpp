@@ -33,9 +33,12 @@ std::string workbookParts(const std::string& package, const std::string& workboo
 using OpenXmlChartTest = OpenXmlTest;
 
 TEST_F(OpenXmlChartTest, ColumnLetters) {
-    const struct { int index; const char* name; } cases[] = {
-        {0, "A"}, {1, "B"}, {25, "Z"}, {26, "AA"}, {27, "AB"}, {51, "AZ"}, {52, "BA"},
-        {701, "ZZ"}, {702, "AAA"}, {16383, "XFD"}, {-1, ""},
+    const struct {
+        int index;
+        const char* name;
+    } cases[] = {
+        {0, "A"},   {1, "B"},    {25, "Z"},    {26, "AA"},     {27, "AB"}, {51, "AZ"},
+        {52, "BA"}, {701, "ZZ"}, {702, "AAA"}, {16383, "XFD"}, {-1, ""},
     };
     for (const auto& c : cases) EXPECT_EQ(c.name, narrow(MkChartData::GetColumnIDFromIndex(c.index))) << c.index;
 }
@@ -46,11 +49,19 @@ TEST_F(OpenXmlChartTest, ColumnLetters) {
 // identifiers, cells that are not numbers stay texts. A copy of the chart made
 // before is the template's, with a workbook of its own.
 TEST_F(OpenXmlChartTest, ChartsTakeTheTableAndCopiesKeepTheirOwnWorkbook) {
-    const struct { const char* package; const char* number; const char* name; const wchar_t* title;
-                   std::vector<std::vector<std::string>> rows; } cases[] = {
+    const struct {
+        const char* package;
+        const char* number;
+        const char* name;
+        const wchar_t* title;
+        std::vector<std::vector<std::string>> rows;
+    } cases[] = {
         {"presentation.pptx", "1", "scatter", L"Pressure", {{"x", "s1"}, {"1", "10"}, {"2", "20"}}},
-        {"document.docx", "2", "line", L"", {{"t", "p", "p", "", "q"}, {"1", " 2.5 ", "n/a", "1e3", "4"},
-                                             {"2", "", "-4", "x y ", "5"}, {"3", "7", "8", "9", "6"}}},
+        {"document.docx",
+         "2",
+         "line",
+         L"",
+         {{"t", "p", "p", "", "q"}, {"1", " 2.5 ", "n/a", "1e3", "4"}, {"2", "", "-4", "x y ", "5"}, {"3", "7", "8", "9", "6"}}},
     };
     for (const auto& c : cases) {
         const std::string built = builtPackage(c.package), path = copyOf(built, c.package);
@@ -81,17 +92,30 @@ TEST_F(OpenXmlChartTest, ChartsTakeTheTableAndCopiesKeepTheirOwnWorkbook) {
 // with a warning naming the cells; the chart shows them whole.
 TEST_F(OpenXmlChartTest, NumbersMustBeFiniteAndWorkbookTextsFitTheirCells) {
     const std::string a(32767, 'a'), b(40000, 'b'), emoji = std::string(32766, 'e') + "\xF0\x9F\x98\x80";
-    const struct { const char* package; const char* number; std::vector<std::vector<std::string>> rows;
-                   std::vector<std::string> shown; std::string warning; } cases[] = {
-        {"document.docx", "2", {{"t", "p"}, {"00123", "1e999"}, {"0.5", "-1e999"}, {"-07", "nan"}, {"0", "inf"}},
+    const struct {
+        const char* package;
+        const char* number;
+        std::vector<std::vector<std::string>> rows;
+        std::vector<std::string> shown;
+        std::string warning;
+    } cases[] = {
+        {"document.docx",
+         "2",
+         {{"t", "p"}, {"00123", "1e999"}, {"0.5", "-1e999"}, {"-07", "nan"}, {"0", "inf"}},
          {"cat=Sheet1!$A$2:$A$5 s[0:00123 1:0.5 2:-07 3:0 ]", "val=Sheet1!$B$2:$B$5 n[0:0 1:0 2:0 3:0 ]",
-          "A2='00123' B2='1e999' A3=0.5 B3='-1e999' A4='-07' B4='nan' A5=0 B5='inf'"}, ""},
-        {"presentation.pptx", "1", {{"x", "s"}, {"00123", "1.8e308"}, {"2", std::string(401, '9')}, {"3", "1e-5"}},
+          "A2='00123' B2='1e999' A3=0.5 B3='-1e999' A4='-07' B4='nan' A5=0 B5='inf'"},
+         ""},
+        {"presentation.pptx",
+         "1",
+         {{"x", "s"}, {"00123", "1.8e308"}, {"2", std::string(401, '9')}, {"3", "1e-5"}},
          {"xVal=Sheet1!$A$2:$A$4 n[0:00123 1:2 2:3 ]", "yVal=Sheet1!$B$2:$B$4 n[0:0 1:0 2:1e-5 ]",
-          "A2=00123 B2='1.8e308' A3=2 B3='" + std::string(401, '9') + "' A4=3 B4=1e-5"}, ""},
-        {"document.docx", "2", {{"t", b}, {a + "a", "1"}, {emoji, "2"}, {a, "3"}},
-         {"s[0:" + a + "a 1:" + emoji + " 2:" + a + " ]", " B1='" + b.substr(0, 32767) + "' A2='" + a + "' B2=1 A3='" +
-          emoji.substr(0, 32766) + "' B3=2 A4='" + a + "' B4=3"},
+          "A2=00123 B2='1.8e308' A3=2 B3='" + std::string(401, '9') + "' A4=3 B4=1e-5"},
+         ""},
+        {"document.docx",
+         "2",
+         {{"t", b}, {a + "a", "1"}, {emoji, "2"}, {a, "3"}},
+         {"s[0:" + a + "a 1:" + emoji + " 2:" + a + " ]",
+          " B1='" + b.substr(0, 32767) + "' A2='" + a + "' B2=1 A3='" + emoji.substr(0, 32766) + "' B3=2 A4='" + a + "' B4=3"},
          "The chart's workbook word/embeddings/Microsoft_Excel_Sheet2.xlsx keeps the first 32767 characters of cells "
          "B1, A2 and A3, all a cell holds (the chart shows the whole text)"},
     };
@@ -132,12 +156,13 @@ TEST_F(OpenXmlChartTest, ChartGroupsShareTheSeriesInOrder) {
 // Every chart of the Office-saved deck (eight kinds), from tables with numbers and
 // with texts in column 0, with fewer and with more series than the templates.
 TEST_F(OpenXmlChartTest, EveryChartOfTheOfficeDeckIsFilled) {
-    const struct { const char* name; std::vector<std::vector<std::string>> rows; } tables[] = {
+    const struct {
+        const char* name;
+        std::vector<std::vector<std::string>> rows;
+    } tables[] = {
         {"numbers, one series", {{"x", "a"}, {"1", "2.5"}, {" 2 ", "-1"}, {"4", "3"}}},
-        {"texts, four series",
-         {{"case", "a", "b", "c", "d"}, {"Plate", "1", "2", "3", "4"}, {"Beam", "5", "", "x", "8"}}},
-        {"numbers, four series",
-         {{"", "a", "A", "c", "d"}, {"0.5", "1", "2", "3", "4"}, {"1e1", "5", "6", "7", "8"}}},
+        {"texts, four series", {{"case", "a", "b", "c", "d"}, {"Plate", "1", "2", "3", "4"}, {"Beam", "5", "", "x", "8"}}},
+        {"numbers, four series", {{"", "a", "A", "c", "d"}, {"0.5", "1", "2", "3", "4"}, {"1e1", "5", "6", "7", "8"}}},
     };
     std::string digest;
     std::vector<std::string> decks;
@@ -173,14 +198,20 @@ TEST_F(OpenXmlChartTest, ChartWorkbooksAsTemplatesHoldThem) {
     const std::string workbook = "ppt/embeddings/Microsoft_Excel_Sheet1.xlsx", rels = "ppt/charts/_rels/chart1.xml.rels";
     const std::string type = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
     std::string plain;  // cells without a table part, as PowerPoint 2007 and 2010 save workbooks
-    ASSERT_TRUE(MkChartFill::FillWorkbook(std::string(), L"new", MkChartData(table({{"x", "y"}, {"7", "8"}})), MkString(),
-                                          &plain, nullptr));
-    const struct { const char* name; std::string part, bytes, why; } cases[] = {
+    ASSERT_TRUE(MkChartFill::FillWorkbook(std::string(), L"new", MkChartData(table({{"x", "y"}, {"7", "8"}})), MkString(), &plain,
+                                          nullptr));
+    const struct {
+        const char* name;
+        std::string part, bytes, why;
+    } cases[] = {
         {"noworkbook", workbook, "", "the chart's workbook " + workbook + " is missing"},
         {"outside", rels, relationships("<Relationship Id=\"rId1\" Type=\"" + type + "package\" Target=\"../../../b.xlsx\"/>"),
          "the chart's workbook ../../../b.xlsx lies outside the package"},
-        {"external", rels, relationships("<Relationship Id=\"rId1\" Type=\"" + type + "oleObject\" "
-                                         "Target=\"file:///C:/Data/Book%201.xlsx\" TargetMode=\"External\"/>"), ""},
+        {"external", rels,
+         relationships("<Relationship Id=\"rId1\" Type=\"" + type +
+                       "oleObject\" "
+                       "Target=\"file:///C:/Data/Book%201.xlsx\" TargetMode=\"External\"/>"),
+         ""},
         {"norels", rels, "", ""},
         {"notable", workbook, plain, ""},
     };
@@ -268,10 +299,16 @@ TEST_F(OpenXmlPluginTest, ControlsSharingAModelEmbedItOnce) {
 }
 
 TEST_F(OpenXmlPluginTest, ModelReferencesResolveFromTheReportFolder) {
-    const struct { const char* reference; const char* path; } cases[] = {
-        {"model.mdlx", "/data/out/model.mdlx"},     {"../models/a.mdlx", "/data/models/a.mdlx"},
-        {"../../a.mdlx", "/a.mdlx"},                {"./sub/a.mdlx", "/data/out/sub/a.mdlx"},
-        {"/abs/a.mdlx", "/abs/a.mdlx"},             {"sub\\a.mdlx", "/data/out/sub/a.mdlx"},
+    const struct {
+        const char* reference;
+        const char* path;
+    } cases[] = {
+        {"model.mdlx", "/data/out/model.mdlx"},
+        {"../models/a.mdlx", "/data/models/a.mdlx"},
+        {"../../a.mdlx", "/a.mdlx"},
+        {"./sub/a.mdlx", "/data/out/sub/a.mdlx"},
+        {"/abs/a.mdlx", "/abs/a.mdlx"},
+        {"sub\\a.mdlx", "/data/out/sub/a.mdlx"},
         {"C:\\models\\a.mdlx", "C:/models/a.mdlx"},
     };
     for (const auto& c : cases)
@@ -294,12 +331,12 @@ TEST_F(OpenXmlPluginTest, OnlyModelFilesBesideTheReportOrInFoldersNamedAreEmbedd
     ASSERT_EQ(0, symlink(elsewhere.path().c_str(), dir.file("away").c_str()));
     const std::string outside = elsewhere.file("x.mdlx"), named = elsewhere.file("models/a.MDLX");
     const std::string path = copyOf(builtPackage("document.docx"), "report.docx");
-    ASSERT_TRUE(putPart(path, "word/activeX/activeX1.xml",
-                        control("<ax:ocxPr ax:name=\"FileURL\" ax:value=\"" + named + "\"/>")));
+    ASSERT_TRUE(
+        putPart(path, "word/activeX/activeX1.xml", control("<ax:ocxPr ax:name=\"FileURL\" ax:value=\"" + named + "\"/>")));
     ASSERT_TRUE(openEditor(path));
     const int parts = editor.Package().PartCount();
-    for (const char* reference : {"notes.txt", "/etc/passwd", "folder.mdlx", "link.mdlx", "missing.mdlx", "",
-                                  outside.c_str(), "away/x.mdlx", named.c_str()}) {
+    for (const char* reference : {"notes.txt", "/etc/passwd", "folder.mdlx", "link.mdlx", "missing.mdlx", "", outside.c_str(),
+                                  "away/x.mdlx", named.c_str()}) {
         recorder->clear();
         EXPECT_FALSE(editor.EmbedMdlxInArchive(wide(reference))) << reference;
         EXPECT_EQ(1u, errors().size()) << reference;
@@ -317,10 +354,15 @@ TEST_F(OpenXmlPluginTest, OnlyModelFilesBesideTheReportOrInFoldersNamedAreEmbedd
 }
 
 TEST_F(OpenXmlPluginTest, ReferenceIdsFillTheFirstGapAndNeverRepeat) {
-    const struct { const char* entries; const char* stored; const char* id; } cases[] = {
+    const struct {
+        const char* entries;
+        const char* stored;
+        const char* id;
+    } cases[] = {
         {"", "", "mdlx1"},
         {"<mdlxPath rId=\"mdlx1\" originalPath=\"a\"/><mdlxPath rId=\"mdlx2\" originalPath=\"b\"/>"
-         "<mdlxPath rId=\"mdlx4\" originalPath=\"c\"/>", "", "mdlx3"},
+         "<mdlxPath rId=\"mdlx4\" originalPath=\"c\"/>",
+         "", "mdlx3"},
         {"<mdlxPath rId=\"mdlx2\" originalPath=\"b\"/>", "", "mdlx1"},
         // The same original path earlier in the list: later numbers still count.
         {"<mdlxPath rId=\"mdlx1\" originalPath=\"new\"/><mdlxPath rId=\"mdlx2\" originalPath=\"b\"/>", "", "mdlx3"},
@@ -351,13 +393,15 @@ TEST_F(OpenXmlPluginTest, OldControlsAndModelRelationshipsAreConverted) {
                         control("<ax:ocxPr ax:name=\"_cx\" ax:value=\"100\"/><ax:ocxPr ax:name=\"_cy\" ax:value=\"50\"/>"
                                 "<ax:ocxPr ax:name=\"TOOLBAR\" ax:value=\"ON\"/>"
                                 "<ax:ocxPr ax:name=\"FileURL\" ax:value=\"Embedded[mdlx1]\"/>")));
-    const struct { const char* rels; std::vector<const char*> ids; } legacy[] = {
-        {"word/_rels/document.xml.rels", {"mdlx1"}}, {"_rels/.rels", {"mdlx3", "mdlx5"}}};
+    const struct {
+        const char* rels;
+        std::vector<const char*> ids;
+    } legacy[] = {{"word/_rels/document.xml.rels", {"mdlx1"}}, {"_rels/.rels", {"mdlx3", "mdlx5"}}};
     for (const auto& l : legacy) {
         std::string rels = readPart(path, l.rels);
         for (const char* id : l.ids)
-            rels.insert(rels.find("</Relationships>"), std::string("<Relationship Id=\"") + id + "\" Type=\"" +
-                                                           PLUGIN_TYPE + "\" Target=\"mdlxFiles/" + id + ".mdlx\"/>");
+            rels.insert(rels.find("</Relationships>"), std::string("<Relationship Id=\"") + id + "\" Type=\"" + PLUGIN_TYPE +
+                                                           "\" Target=\"mdlxFiles/" + id + ".mdlx\"/>");
         ASSERT_TRUE(putPart(path, l.rels, rels));
     }
     for (const char* model : {"word/mdlxFiles/mdlx1.mdlx", "word/mdlxFiles/mdlx3.mdlx"}) ASSERT_TRUE(putPart(path, model, "m"));
@@ -372,18 +416,23 @@ TEST_F(OpenXmlPluginTest, OldControlsAndModelRelationshipsAreConverted) {
     ASSERT_TRUE(editor.Save(wide(path)));
     EXPECT_GOLDEN("openxml/plugin-converted.xml", readPart(path, "word/activeX/activeX1.xml"));
     EXPECT_EQ(std::string::npos, readPart(path, "word/_rels/document.xml.rels").find(PLUGIN_TYPE));
-    EXPECT_NE(std::string::npos, readPart(path, "_rels/.rels").find("Id=\"mdlx1\" Type=\"" + std::string(PLUGIN_TYPE) +
-                                                                    "\" Target=\"word/mdlxFiles/mdlx1.mdlx\""));
+    EXPECT_NE(std::string::npos,
+              readPart(path, "_rels/.rels")
+                  .find("Id=\"mdlx1\" Type=\"" + std::string(PLUGIN_TYPE) + "\" Target=\"word/mdlxFiles/mdlx1.mdlx\""));
     EXPECT_OOXML_VALID(path);
 }
 
 // rId8 names a control outside the package, rId9 one without properties.
 TEST_F(OpenXmlPluginTest, BrokenControlsFailCleanly) {
-    const std::string path = copyOf(builtPackage("presentation.pptx"), "broken.pptx"), type = narrow(MkOpenXMLPackageEditor::REL_CONTROL);
+    const std::string path = copyOf(builtPackage("presentation.pptx"), "broken.pptx"),
+                      type = narrow(MkOpenXMLPackageEditor::REL_CONTROL);
     std::string rels = readPart(path, "ppt/slides/_rels/slide1.xml.rels");
-    rels.insert(rels.find("</Relationships>"), "<Relationship Id=\"rId8\" Type=\"" + type + "\" Target=\"../../../a.xml\"/>"
-                "<Relationship Id=\"rId9\" Type=\"" + type + "\" Target=\"../activeX/activeX9.xml\"/>");
-    ASSERT_TRUE(putPart(path, "ppt/slides/_rels/slide1.xml.rels", rels) && putPart(path, "ppt/activeX/activeX9.xml", control("")));
+    rels.insert(rels.find("</Relationships>"), "<Relationship Id=\"rId8\" Type=\"" + type +
+                                                   "\" Target=\"../../../a.xml\"/>"
+                                                   "<Relationship Id=\"rId9\" Type=\"" +
+                                                   type + "\" Target=\"../activeX/activeX9.xml\"/>");
+    ASSERT_TRUE(putPart(path, "ppt/slides/_rels/slide1.xml.rels", rels) &&
+                putPart(path, "ppt/activeX/activeX9.xml", control("")));
     ASSERT_TRUE(openEditor(path));
     MkOpenXMLPart* slide = part("ppt/slides/slide1.xml");
     const int parts = editor.Package().PartCount(), count = slide->Rels()->Count();
@@ -400,4 +449,4 @@ TEST_F(OpenXmlPluginTest, BrokenControlsFailCleanly) {
     EXPECT_FALSE(MkOpenXMLPackageEditor::SetMdlxPathForPlugin(nullptr, wide("b.mdlx")));
 }
 
-} // namespace
+}  // namespace

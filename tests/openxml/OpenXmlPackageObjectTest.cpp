@@ -28,9 +28,12 @@ std::vector<std::string> sortedEntries(const std::string& package) {
 
 // A picture naming relationship `id`, put last into the shape tree of a slide-like part.
 void addPicture(MkOpenXMLPart* part, const MkString& id) {
-    const std::string pic = "<p:pic><p:nvPicPr><p:cNvPr id=\"99\" name=\"Logo\"/><p:cNvPicPr/><p:nvPr/></p:nvPicPr>"
-                            "<p:blipFill><a:blip r:embed=\"" + narrow(id) + "\"/><a:stretch><a:fillRect/></a:stretch>"
-                            "</p:blipFill><p:spPr/></p:pic>";
+    const std::string pic =
+        "<p:pic><p:nvPicPr><p:cNvPr id=\"99\" name=\"Logo\"/><p:cNvPicPr/><p:nvPr/></p:nvPicPr>"
+        "<p:blipFill><a:blip r:embed=\"" +
+        narrow(id) +
+        "\"/><a:stretch><a:fillRect/></a:stretch>"
+        "</p:blipFill><p:spPr/></p:pic>";
     TiXmlDocument snippet;
     snippet.Parse(pic.c_str());
     MkXmlElement tree = part->EditXml()->GetRootElement().GetFirstChildFromPath(wide("p:cSld/p:spTree"));
@@ -79,11 +82,13 @@ TEST_F(OpenXmlPackageObjectTest, ReachabilityDecidesWhatIsWritten) {
         static const char wmf[] = "wmf";  // the caller's bytes, not copied
         package.AddPart(wide("ppt/media/logo.wmf"), wide("image/x-wmf"))->SetBytesView(wmf, 3);
         package.AddPart(wide("ppt/media/photo.png"), wide("image/png"))->SetBytes("png");
-        const struct { const char* part; const char* media; } uses[] = {
-            {"ppt/slideMasters/slideMaster1.xml", "ppt/media/logo.wmf"},
-            {"ppt/slideLayouts/slideLayout1.xml", "ppt/media/logo.wmf"},
-            {"ppt/notesSlides/notesSlide1.xml", "ppt/media/logo.wmf"},
-            {"ppt/slides/slide1.xml", "ppt/media/photo.png"}};
+        const struct {
+            const char* part;
+            const char* media;
+        } uses[] = {{"ppt/slideMasters/slideMaster1.xml", "ppt/media/logo.wmf"},
+                    {"ppt/slideLayouts/slideLayout1.xml", "ppt/media/logo.wmf"},
+                    {"ppt/notesSlides/notesSlide1.xml", "ppt/media/logo.wmf"},
+                    {"ppt/slides/slide1.xml", "ppt/media/photo.png"}};
         for (const auto& u : uses) {
             MkOpenXMLPart* part = package.Part(wide(u.part));
             addPicture(part, part->Rels()->Relate(rel("image"), wide(u.media)));
@@ -135,26 +140,38 @@ TEST_F(OpenXmlPackageObjectTest, RelationshipsNameOnePartEachWay) {
     // Short lists are searched in place, long ones through indexes.
     for (int padding : {0, 20}) {
         std::string pad;
-        for (int i = 0; i < padding; ++i) pad += "<Relationship Id=\"p" + std::to_string(i) + "\" Type=\"p\" Target=\"a_b.xml\"/>";
-        const std::string path = makePackage("rels.zip", {
-            {"[Content_Types].xml", contentTypes("<Default Extension=\"png\" ContentType=\"image/png\"/>")},
-            {"_rels/.rels", relationships(pad + "<Relationship Id=\"rId7\" Type=\"t\" Target=\"a%5Fb.xml\"/>"
-                                          "<Relationship Id=\"x9\" Type=\"t\" Target=\"/CAF%C3%A9.XML\"/>"
-                                          "<Relationship Id=\"rId2\" Type=\"t\" Target=\"media/my%20pic.png\"/>"
-                                          "<Relationship Id=\"rId3\" Type=\"h\" Target=\"http://x/#y\" TargetMode=\"External\"/>")},
-            {"a_b.xml", "<a/>"}, {"caf\xc3\xa9.xml", "<b/>"}, {"media/my pic.png", "png"}});
+        for (int i = 0; i < padding; ++i)
+            pad += "<Relationship Id=\"p" + std::to_string(i) + "\" Type=\"p\" Target=\"a_b.xml\"/>";
+        const std::string path = makePackage(
+            "rels.zip",
+            {{"[Content_Types].xml", contentTypes("<Default Extension=\"png\" ContentType=\"image/png\"/>")},
+             {"_rels/.rels",
+              relationships(pad + "<Relationship Id=\"rId7\" Type=\"t\" Target=\"a%5Fb.xml\"/>"
+                                  "<Relationship Id=\"x9\" Type=\"t\" Target=\"/CAF%C3%A9.XML\"/>"
+                                  "<Relationship Id=\"rId2\" Type=\"t\" Target=\"media/my%20pic.png\"/>"
+                                  "<Relationship Id=\"rId3\" Type=\"h\" Target=\"http://x/#y\" TargetMode=\"External\"/>")},
+             {"a_b.xml", "<a/>"},
+             {"caf\xc3\xa9.xml", "<b/>"},
+             {"media/my pic.png", "png"}});
         MkOpenXMLPackage package;
         ASSERT_TRUE(package.Open(wide(path))) << narrow(package.Error());
         MkOpenXMLRelationships& rels = package.Rels();
-        const struct { const char* id; const char* part; } named[] = {
-            {"rId7", "a_b.xml"}, {"x9", "caf\xc3\xa9.xml"}, {"rId2", "media/my%20pic.png"}, {"rId3", nullptr}};
+        const struct {
+            const char* id;
+            const char* part;
+        } named[] = {{"rId7", "a_b.xml"}, {"x9", "caf\xc3\xa9.xml"}, {"rId2", "media/my%20pic.png"}, {"rId3", nullptr}};
         for (const auto& n : named)
             EXPECT_EQ(n.part ? package.Part(wide(n.part)) : nullptr, package.Part(rels.Find(wide(n.id)))) << n.id;
-        const struct { const char* type; const char* target; bool external; const char* id; const char* given; } adds[] = {
-            {"t", "A_B.xml", false, "rId7", nullptr},  {"t", "a%5fb.xml", false, "rId7", nullptr},
-            {"u", "a_b.xml", false, "rId8", nullptr},  {"h", "http://x/#y", true, "rId3", nullptr},
-            {"t", "a_b.xml", false, "", "x9"},         {"t", "new part.xml", false, "rId20", "rId20"},
-            {"v", "a_b.xml", false, "rId21", nullptr}, {"h", "http://x/#z", true, "rId22", nullptr}};
+        const struct {
+            const char* type;
+            const char* target;
+            bool external;
+            const char* id;
+            const char* given;
+        } adds[] = {{"t", "A_B.xml", false, "rId7", nullptr},  {"t", "a%5fb.xml", false, "rId7", nullptr},
+                    {"u", "a_b.xml", false, "rId8", nullptr},  {"h", "http://x/#y", true, "rId3", nullptr},
+                    {"t", "a_b.xml", false, "", "x9"},         {"t", "new part.xml", false, "rId20", "rId20"},
+                    {"v", "a_b.xml", false, "rId21", nullptr}, {"h", "http://x/#z", true, "rId22", nullptr}};
         for (const auto& a : adds) {
             const MkString id = a.given ? rels.Add(wide(a.type), wide(a.target), a.external, wide(a.given))
                                         : rels.Relate(wide(a.type), wide(a.target), a.external);
@@ -182,10 +199,12 @@ TEST_F(OpenXmlPackageObjectTest, ChangedPartsKeepWhatTheyStillName) {
     for (int i = 1; i <= 7; ++i)
         items += "<Relationship Id=\"rId" + std::to_string(i) + "\" Type=\"" + REL + (i < 7 ? "image" : "slideLayout") +
                  "\" Target=\"m.png\"/>";
-    const std::string path = makePackage("named.zip", {
-        {"[Content_Types].xml", contentTypes("<Default Extension=\"png\" ContentType=\"image/png\"/>")},
-        {"_rels/.rels", relationships("<Relationship Id=\"rId1\" Type=\"t\" Target=\"a.xml\"/>")},
-        {"a.xml", "<a/>"}, {"_rels/a.xml.rels", relationships(items)}, {"m.png", "png"}});
+    const std::string path =
+        makePackage("named.zip", {{"[Content_Types].xml", contentTypes("<Default Extension=\"png\" ContentType=\"image/png\"/>")},
+                                  {"_rels/.rels", relationships("<Relationship Id=\"rId1\" Type=\"t\" Target=\"a.xml\"/>")},
+                                  {"a.xml", "<a/>"},
+                                  {"_rels/a.xml.rels", relationships(items)},
+                                  {"m.png", "png"}});
     for (bool parsed : {false, true}) {
         MkOpenXMLPackage package;
         ASSERT_TRUE(package.Open(wide(path)));
@@ -203,9 +222,14 @@ TEST_F(OpenXmlPackageObjectTest, ChangedPartsKeepWhatTheyStillName) {
 // Parts print on one line, as Office writes them, unless the template's text of
 // the part was indented; a copy prints as its source, a new part on one line.
 TEST_F(OpenXmlPackageObjectTest, PartsPrintIndentedOnlyWhereTheTemplateWas) {
-    const struct { const char* lineBreak; const char* indent; bool indented; } cases[] = {
+    const struct {
+        const char* lineBreak;
+        const char* indent;
+        bool indented;
+    } cases[] = {
         {"\r\n", "", false},  // as Office writes: a line break after the declaration only
-        {"\n", "    ", true}, {"\r\n", "\t", true},
+        {"\n", "    ", true},
+        {"\r\n", "\t", true},
         {"\n", "", false},  // line breaks, no indentation
     };
     auto indented = [](const std::string& text) { return text.find("\n ") != text.npos || text.find("\n\t") != text.npos; };
@@ -213,12 +237,13 @@ TEST_F(OpenXmlPackageObjectTest, PartsPrintIndentedOnlyWhereTheTemplateWas) {
     for (const auto& c : cases) {
         const std::string b = c.lineBreak, in = b + c.indent;
         const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>" + b;
-        const std::string path = makePackage("printed" + std::to_string(++n) + ".zip", {
-            {"[Content_Types].xml", head + "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">" + in +
-                                    "<Default Extension=\"xml\" ContentType=\"application/xml\"/>" + b + "</Types>"},
-            {"_rels/.rels", head + "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
-                            in + "<Relationship Id=\"rId1\" Type=\"t\" Target=\"a.xml\"/>" + b + "</Relationships>"},
-            {"a.xml", head + "<a>" + in + "<b/>" + b + "</a>"}});
+        const std::string path = makePackage(
+            "printed" + std::to_string(++n) + ".zip",
+            {{"[Content_Types].xml", head + "<Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">" +
+                                         in + "<Default Extension=\"xml\" ContentType=\"application/xml\"/>" + b + "</Types>"},
+             {"_rels/.rels", head + "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
+                                 in + "<Relationship Id=\"rId1\" Type=\"t\" Target=\"a.xml\"/>" + b + "</Relationships>"},
+             {"a.xml", head + "<a>" + in + "<b/>" + b + "</a>"}});
         MkOpenXMLPackage package;
         ASSERT_TRUE(package.Open(wide(path))) << narrow(package.Error());
         MkOpenXMLPart* a = package.Part(wide("a.xml"));
@@ -238,7 +263,11 @@ TEST_F(OpenXmlPackageObjectTest, PartsPrintIndentedOnlyWhereTheTemplateWas) {
 }
 
 TEST_F(OpenXmlPackageObjectTest, RelationshipTargetsResolveInsideThePackage) {
-    const struct { const char* source; const char* target; const char* part; } cases[] = {
+    const struct {
+        const char* source;
+        const char* target;
+        const char* part;
+    } cases[] = {
         {"ppt\\slides\\slide1.xml", "../media/image1.png", "ppt\\media\\image1.png"},
         {"word/document.xml", "media/image1.png", "word\\media\\image1.png"},
         {"word\\charts\\chart1.xml", "../embeddings/Book%201.xlsx", "word\\embeddings\\Book 1.xlsx"},
@@ -264,9 +293,18 @@ TEST_F(OpenXmlPackageObjectTest, RelationshipTargetsResolveInsideThePackage) {
 // "video"): image12.png holds 1 and 12. A name is stored once per report.
 TEST_F(OpenXmlPackageObjectTest, MediaNamesSkipEveryNumberAnEntryContains) {
     using Adds = std::vector<std::pair<const char*, const char*>>;
-    const struct { std::vector<std::string> existing; std::string root; Adds adds; } cases[] = {
-        {{}, "ppt", {{"a.png", "ppt/media/image1.png"}, {"a.png", "ppt/media/image1.png"}, {"b.JPG", "ppt/media/image2.jpeg"},
-                     {"c.gif", ""}, {"clip.avi", "ppt/media/video1.avi"}}},
+    const struct {
+        std::vector<std::string> existing;
+        std::string root;
+        Adds adds;
+    } cases[] = {
+        {{},
+         "ppt",
+         {{"a.png", "ppt/media/image1.png"},
+          {"a.png", "ppt/media/image1.png"},
+          {"b.JPG", "ppt/media/image2.jpeg"},
+          {"c.gif", ""},
+          {"clip.avi", "ppt/media/video1.avi"}}},
         {{"image1.png", "image2.jpeg"}, "word", {{"photo.JPG", "word/media/image3.jpeg"}}},
         {{"image10.png"}, "ppt", {{"a.png", "ppt/media/image2.png"}}},
         {{"image1.png"}, "ppt", {{"clip.avi", "ppt/media/video1.avi"}, {"a.png", "ppt/media/image2.png"}}},
@@ -284,18 +322,24 @@ TEST_F(OpenXmlPackageObjectTest, MediaNamesSkipEveryNumberAnEntryContains) {
 
 // Next free names of a family, counting parts added since.
 TEST_F(OpenXmlPackageObjectTest, NextPartNamesFollowTheLargestNumber) {
-    const std::string path = makePackage("names.zip", {
-        {"[Content_Types].xml", contentTypes()}, {"_rels/.rels", relationships("")},
-        {"ppt/slides/slide1.xml", "<s/>"}, {"ppt/slides/Slide3.xml", "<s/>"}, {"ppt/slides/slideX.xml", "<s/>"},
-        {"ppt/charts/chart2.xml", "<c/>"}, {"ppt/charts/style12.xml", "<c/>"}});
+    const std::string path = makePackage("names.zip", {{"[Content_Types].xml", contentTypes()},
+                                                       {"_rels/.rels", relationships("")},
+                                                       {"ppt/slides/slide1.xml", "<s/>"},
+                                                       {"ppt/slides/Slide3.xml", "<s/>"},
+                                                       {"ppt/slides/slideX.xml", "<s/>"},
+                                                       {"ppt/charts/chart2.xml", "<c/>"},
+                                                       {"ppt/charts/style12.xml", "<c/>"}});
     MkOpenXMLPackage package;
     ASSERT_TRUE(package.Open(wide(path)));
-    const struct { const char* name; const char* next; const char* add; } cases[] = {
-        {"ppt/slides/slide1.xml", "ppt/slides/slide4.xml", "ppt/slides/slide9.xml"},
-        {"ppt\\slides\\slide.xml", "ppt/slides/slide10.xml", nullptr},
-        {"ppt/charts/chart1.xml", "ppt/charts/chart3.xml", nullptr},
-        {"ppt/notesSlides/notesSlide1.xml", "ppt/notesSlides/notesSlide1.xml", nullptr},
-        {"ppt/charts/_rels/chart1.xml.rels", "ppt/charts/_rels/chart1.xml.rels", nullptr}};
+    const struct {
+        const char* name;
+        const char* next;
+        const char* add;
+    } cases[] = {{"ppt/slides/slide1.xml", "ppt/slides/slide4.xml", "ppt/slides/slide9.xml"},
+                 {"ppt\\slides\\slide.xml", "ppt/slides/slide10.xml", nullptr},
+                 {"ppt/charts/chart1.xml", "ppt/charts/chart3.xml", nullptr},
+                 {"ppt/notesSlides/notesSlide1.xml", "ppt/notesSlides/notesSlide1.xml", nullptr},
+                 {"ppt/charts/_rels/chart1.xml.rels", "ppt/charts/_rels/chart1.xml.rels", nullptr}};
     for (const auto& c : cases) {
         EXPECT_EQ(c.next, narrow(package.NextPartName(wide(c.name)))) << c.name;
         EXPECT_TRUE(!c.add || package.AddPart(wide(c.add), wide("application/xml")));
@@ -309,19 +353,44 @@ TEST_F(OpenXmlPackageObjectTest, NextPartNamesFollowTheLargestNumber) {
 TEST_F(OpenXmlPackageObjectTest, HostilePackagesAreRefusedWithTheReason) {
     const std::string types = contentTypes(), item = "<Relationship Id=\"rId1\" Type=\"t\" Target=\"a.xml\"/>";
     const std::string root = relationships(item), toB = relationships("<Relationship Id=\"rId1\" Type=\"t\" Target=\"b.xml\"/>");
-    const struct { PartList parts; const char* openError; const char* saveError; } cases[] = {
+    const struct {
+        PartList parts;
+        const char* openError;
+        const char* saveError;
+    } cases[] = {
         {{{"_rels/.rels", root}, {"a.xml", "<a/>"}}, "The package has no [Content_Types].xml", nullptr},
         {{{"[Content_Types].xml", "<Typo/>"}, {"_rels/.rels", root}}, "its root is 'Typo'", nullptr},
         {{{"[Content_Types].xml", types}, {"a.xml", "<a/>"}}, "no package relationships", nullptr},
-        {{{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a.xml", "<a/>"}, {"A.XML", "<a/>"}}, "'A.XML' is in the package twice", nullptr},
-        {{{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a b.xml", "<a/>"}, {"a%20b.xml", "<a/>"}}, "is in the package twice", nullptr},
-        {{{"[Content_Types].xml", types}, {"_rels/.rels", relationships(item + item)}}, "two relationships with the id 'rId1'", nullptr},
-        {{{"[Content_Types].xml", types}, {"_rels/.rels", relationships("<Relationship Id=\"rId1\" Type=\"t\" Target=\"../../etc/passwd\"/>")}}, nullptr, "which is outside the package"},
+        {{{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a.xml", "<a/>"}, {"A.XML", "<a/>"}},
+         "'A.XML' is in the package twice",
+         nullptr},
+        {{{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a b.xml", "<a/>"}, {"a%20b.xml", "<a/>"}},
+         "is in the package twice",
+         nullptr},
+        {{{"[Content_Types].xml", types}, {"_rels/.rels", relationships(item + item)}},
+         "two relationships with the id 'rId1'",
+         nullptr},
+        {{{"[Content_Types].xml", types},
+          {"_rels/.rels", relationships("<Relationship Id=\"rId1\" Type=\"t\" Target=\"../../etc/passwd\"/>")}},
+         nullptr,
+         "which is outside the package"},
         {{{"[Content_Types].xml", types}, {"_rels/.rels", root}}, nullptr, "names 'a.xml', which is not in the package"},
-        {{{"[Content_Types].xml", types}, {"_rels/.rels", relationships("<Relationship Id=\"rId1\" Type=\"t\" Target=\"b.bin\"/>")}, {"b.bin", "b"}}, nullptr, "Part 'b.bin' has no content type"},
-        {{{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a.xml", "<a/>"}, {"_rels/a.xml.rels", "<a"}}, nullptr, "'_rels/a.xml.rels' is not well-formed XML"},
-        {{{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a.xml", "<a/>"}, {"_rels/a.xml.rels", toB},
-          {"b.xml", "<b/>"}, {"_rels/b.xml.rels", root}}, nullptr, nullptr},  // a cycle
+        {{{"[Content_Types].xml", types},
+          {"_rels/.rels", relationships("<Relationship Id=\"rId1\" Type=\"t\" Target=\"b.bin\"/>")},
+          {"b.bin", "b"}},
+         nullptr,
+         "Part 'b.bin' has no content type"},
+        {{{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a.xml", "<a/>"}, {"_rels/a.xml.rels", "<a"}},
+         nullptr,
+         "'_rels/a.xml.rels' is not well-formed XML"},
+        {{{"[Content_Types].xml", types},
+          {"_rels/.rels", root},
+          {"a.xml", "<a/>"},
+          {"_rels/a.xml.rels", toB},
+          {"b.xml", "<b/>"},
+          {"_rels/b.xml.rels", root}},
+         nullptr,
+         nullptr},  // a cycle
     };
     int n = 0;
     for (const auto& c : cases) {
@@ -350,7 +419,8 @@ TEST_F(OpenXmlPackageObjectTest, HostilePackagesAreRefusedWithTheReason) {
     EXPECT_EQ(0, package.Rels().Count());  // nothing is open: nothing to relate or save
     EXPECT_FALSE(package.Save(wide(dir.file("none.zip"))));
     // A part in UTF-16 is not read as XML.
-    ASSERT_TRUE(package.Open(wide(makePackage("utf16.zip", {{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a.xml", std::string("<\0a\0/\0>\0", 8)}}))));
+    ASSERT_TRUE(package.Open(wide(makePackage(
+        "utf16.zip", {{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a.xml", std::string("<\0a\0/\0>\0", 8)}}))));
     EXPECT_FALSE(package.Part(wide("a.xml"))->Xml());
     EXPECT_EQ("Part 'a.xml' holds a zero byte: it is not XML in UTF-8", narrow(package.Error()));
     std::string deep;
@@ -365,8 +435,8 @@ TEST_F(OpenXmlPackageObjectTest, HostilePackagesAreRefusedWithTheReason) {
 // long as it is held, and given back when the package has read it.
 TEST_F(OpenXmlPackageObjectTest, ContentTypesAreChargedBeforeTheyAreRead) {
     const uint64_t mb = 1 << 20;
-    const std::string path = makePackage("spaces.zip", {{"[Content_Types].xml", contentTypes(std::string(mb, ' '))},
-                                                        {"_rels/.rels", relationships("")}});
+    const std::string path = makePackage(
+        "spaces.zip", {{"[Content_Types].xml", contentTypes(std::string(mb, ' '))}, {"_rels/.rels", relationships("")}});
     MkOpenXMLPackage package;
     const std::shared_ptr<MkXmlBudget>& budget = package.XmlBudget();
     ASSERT_TRUE(budget->Spend(budget->Left() - mb));  // less left than the part inflates to
@@ -379,4 +449,4 @@ TEST_F(OpenXmlPackageObjectTest, ContentTypesAreChargedBeforeTheyAreRead) {
     EXPECT_TRUE(errors().empty());
 }
 
-} // namespace
+}  // namespace

@@ -92,7 +92,8 @@ using PartList = std::vector<std::pair<std::string, std::string>>;
 inline PartList mainPartOnly(const std::string& root) {
     return {{"[Content_Types].xml", contentTypes()},
             {"_rels/.rels", relationships("<Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/"
-                                          "officeDocument/2006/relationships/officeDocument\" Target=\"" + root + "/main.xml\"/>")},
+                                          "officeDocument/2006/relationships/officeDocument\" Target=\"" +
+                                          root + "/main.xml\"/>")},
             {root + "/main.xml", "<main/>"}};
 }
 
@@ -101,9 +102,7 @@ protected:
     TempDir dir;
 
     // Path of a built test package (presentation.pptx, document.docx).
-    static std::string builtPackage(const std::string& name) {
-        return std::string(KIV_BINARY_DIR) + "/tests/openxml/" + name;
-    }
+    static std::string builtPackage(const std::string& name) { return std::string(KIV_BINARY_DIR) + "/tests/openxml/" + name; }
     // A copy of a built test package or of any file, in the temporary folder.
     std::string copyOf(const std::string& source, const std::string& name) const {
         const std::string target = dir.file(name);
@@ -128,4 +127,4 @@ protected:
         return path;
     }
 };
-} // namespace kivtest
+}  // namespace kivtest

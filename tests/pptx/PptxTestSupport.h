@@ -35,18 +35,20 @@ inline bool parseSlide(MkXmlDocument* slide, const std::string& shapes, const st
 inline std::string sp(const std::string& name, const std::string& ph = "", const std::string& body = "") {
     const std::string nvPr = ph.empty() ? "<p:nvPr/>" : "<p:nvPr><p:ph type=\"" + ph + "\"/></p:nvPr>";
     return "<p:sp><p:nvSpPr><p:cNvPr id=\"2\" name=\"" + name + "\"/><p:cNvSpPr/>" + nvPr + "</p:nvSpPr><p:spPr/>" +
-           (body.empty() ? "<p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>x</a:t></a:r></a:p></p:txBody>" : body) +
-           "</p:sp>";
+           (body.empty() ? "<p:txBody><a:bodyPr/><a:lstStyle/><a:p><a:r><a:t>x</a:t></a:r></a:p></p:txBody>" : body) + "</p:sp>";
 }
 
 inline std::string pic(const std::string& name, const std::string& embed = "rId2") {
-    return "<p:pic><p:nvPicPr><p:cNvPr id=\"3\" name=\"" + name + "\"/><p:cNvPicPr/><p:nvPr/></p:nvPicPr>"
-           "<p:blipFill><a:blip r:embed=\"" + embed + "\"/></p:blipFill><p:spPr/></p:pic>";
+    return "<p:pic><p:nvPicPr><p:cNvPr id=\"3\" name=\"" + name +
+           "\"/><p:cNvPicPr/><p:nvPr/></p:nvPicPr>"
+           "<p:blipFill><a:blip r:embed=\"" +
+           embed + "\"/></p:blipFill><p:spPr/></p:pic>";
 }
 
 inline std::string frame(const std::string& name, bool table) {
-    const std::string content = table ? "<a:tbl><a:tblGrid/></a:tbl>"
-                                      : "<c:chart xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" r:id=\"rId3\"/>";
+    const std::string content =
+        table ? "<a:tbl><a:tblGrid/></a:tbl>"
+              : "<c:chart xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" r:id=\"rId3\"/>";
     return "<p:graphicFrame><p:nvGraphicFramePr><p:cNvPr id=\"4\" name=\"" + name +
            "\"/><p:cNvGraphicFramePr/><p:nvPr/></p:nvGraphicFramePr><a:graphic><a:graphicData>" + content +
            "</a:graphicData></a:graphic></p:graphicFrame>";
@@ -54,7 +56,8 @@ inline std::string frame(const std::string& name, bool table) {
 
 inline std::string group(const std::string& content) {
     return "<p:grpSp><p:nvGrpSpPr><p:cNvPr id=\"9\" name=\"Group\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr>"
-           "<p:grpSpPr/>" + content + "</p:grpSp>";
+           "<p:grpSpPr/>" +
+           content + "</p:grpSp>";
 }
 
 inline std::string control(const std::string& name) {
@@ -89,10 +92,10 @@ inline std::string describe(const MkSlideContent& r) {
         if (r.GetStaticSituationIndexes(type, indices)) out += " (static " + narrow(indices.GetAsString()) + ")";
         out += "\n";
     }
-    return out + "  others: " + joined(r.Others()) + "\n  all: " + joined(r.GetSitTags()) +
-           "\n  generic " + std::to_string(r.IsGeneric(false)) + std::to_string(r.IsGeneric(true)) + " static " +
-           std::to_string(r.ContainsStaticTags()) + " textual " + std::to_string(r.HasGenericTextualTags()) +
-           " mixed " + std::to_string(r.HasMixedMdlxTags()) + "\n";
+    return out + "  others: " + joined(r.Others()) + "\n  all: " + joined(r.GetSitTags()) + "\n  generic " +
+           std::to_string(r.IsGeneric(false)) + std::to_string(r.IsGeneric(true)) + " static " +
+           std::to_string(r.ContainsStaticTags()) + " textual " + std::to_string(r.HasGenericTextualTags()) + " mixed " +
+           std::to_string(r.HasMixedMdlxTags()) + "\n";
 }
 
 // A deck opened from a temporary folder, saved there as report.pptx.
@@ -149,4 +152,4 @@ protected:
     }
 };
 
-} // namespace pptxtest
+}  // namespace pptxtest

@@ -28,7 +28,7 @@ using Presentation = DeckTest;
 using OfficeTemplates = DeckTest;
 using TaggedDeck = TaggedDeckTest;
 
-} // namespace
+}  // namespace
 
 TEST_F(TaggedDeck, SlideListRecordsTheTaggedSlides) {
     MkSlideContentPtrArray* slides = presentation->GetSlideContentList();
@@ -116,8 +116,8 @@ TEST_F(TaggedDeck, TextKeepsFormattingAndMatchesNamesIgnoringCase) {
 TEST_F(TaggedDeck, PictureFitsThePlaceholderAndIsRelated) {
     const std::string png = image();
     // Box 3000000 x 2000000: a wide image keeps the width, a tall one the height.
-    ASSERT_TRUE(presentation->SetImage(L"wide", L"SIT2_PICTURE", MkString(png.c_str()), 400, 100, MkString(),
-                                       L"slide2.xml", L"https://example.com/a b"));
+    ASSERT_TRUE(presentation->SetImage(L"wide", L"SIT2_PICTURE", MkString(png.c_str()), 400, 100, MkString(), L"slide2.xml",
+                                       L"https://example.com/a b"));
     std::string xml = part("ppt/slides/slide2.xml");
     EXPECT_NE(std::string::npos, xml.find("cx=\"3000000\" cy=\"750000\""));
     EXPECT_NE(std::string::npos, xml.find("r:embed=\"rIdSIT2_PICTURE\""));
@@ -141,8 +141,8 @@ TEST_F(TaggedDeck, PictureFitsThePlaceholderAndIsRelated) {
 }
 
 TEST_F(TaggedDeck, PictureBoxExamples) {
-    ASSERT_TRUE(presentation->SetImage(L"", L"SIT2_PICTURE", MkString(image().c_str()), 100, 400, MkString(),
-                                       L"slide2.xml", MkString()));
+    ASSERT_TRUE(
+        presentation->SetImage(L"", L"SIT2_PICTURE", MkString(image().c_str()), 100, 400, MkString(), L"slide2.xml", MkString()));
     EXPECT_NE(std::string::npos, part("ppt/slides/slide2.xml").find("cx=\"500000\" cy=\"2000000\""));
     closeAndCheck();
 }
@@ -196,8 +196,8 @@ TEST_F(OfficeTemplates, StaticSlidesTakeTextsPicturesAndTables) {
     EXPECT_TRUE(presentation->SetText(L"SIT1_TEXT", MkString(L"Description"), MkString(), L"slide1.xml"));
     EXPECT_TRUE(presentation->SetImage(L"p", L"SIT2_PICTURE", MkString(png.c_str()), 8, 6, MkString(), L"slide1.xml",
                                        L"https://example.com"));
-    EXPECT_TRUE(presentation->SetImage(L"p", L"SIT2_PICTURE", MkString(png.c_str()), 8, 6, MkString(), L"slide2.xml",
-                                       MkString()));
+    EXPECT_TRUE(
+        presentation->SetImage(L"p", L"SIT2_PICTURE", MkString(png.c_str()), 8, 6, MkString(), L"slide2.xml", MkString()));
     EXPECT_TRUE(presentation->SetTable(L"SIT3_TABLE", numbers(3, 2), MkString(), L"slide1.xml"));
     EXPECT_TRUE(presentation->SetTable(L"SIT4_TABLE", numbers(2, 3), MkString(), L"slide2.xml"));
     EXPECT_TRUE(presentation->SetText(L"SIT1_$DATABASE_NAME", MkString(L"wing.db"), MkString(), L"slide2.xml"));
@@ -249,7 +249,8 @@ TEST_F(OfficeTemplates, FilledTextsAndCellsShowTheValueAloneInTheTemplatesLook) 
         // runs that read "0.0110ta"; a break, a field and a second paragraph
         "<a:p><a:pPr algn=\"ctr\"/><a:r><a:rPr lang=\"en-US\" b=\"1\"/><a:t>0.01</a:t></a:r><a:r><a:rPr lang=\"en-US\"/>"
         "<a:t>10</a:t></a:r><a:r><a:t>ta</a:t></a:r><a:endParaRPr lang=\"en-US\"/></a:p>",
-        "<a:p><a:r><a:rPr i=\"1\"/><a:t>Test</a:t></a:r><a:br/>" + fld + "<a:t>1</a:t></a:fld></a:p><a:p><a:r><a:t>test</a:t></a:r></a:p>",
+        "<a:p><a:r><a:rPr i=\"1\"/><a:t>Test</a:t></a:r><a:br/>" + fld +
+            "<a:t>1</a:t></a:fld></a:p><a:p><a:r><a:t>test</a:t></a:r></a:p>",
         // an empty first paragraph, alone or above text; a field alone; nothing
         "<a:p><a:pPr algn=\"r\"/><a:endParaRPr lang=\"de-DE\" sz=\"2800\" b=\"0\"/></a:p>",
         "<a:p><a:endParaRPr lang=\"en-US\"/></a:p><a:p><a:r><a:rPr sz=\"900\"/><a:t>x</a:t></a:r></a:p>",
@@ -268,12 +269,14 @@ TEST_F(OfficeTemplates, FilledTextsAndCellsShowTheValueAloneInTheTemplatesLook) 
     };
     std::vector<MkXmlElement> shapes;
     for (size_t k = 0; k < count; ++k)
-        shapes.push_back(add(tree, "<p:sp><p:nvSpPr><p:cNvPr id=\"" + std::to_string(100 + k) + "\" name=\"SIT2_TEXT\"/>"
-                                   "<p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/>" + kinds[k] +
-                                   "</p:txBody></p:sp>"));
+        shapes.push_back(add(tree, "<p:sp><p:nvSpPr><p:cNvPr id=\"" + std::to_string(100 + k) +
+                                       "\" name=\"SIT2_TEXT\"/>"
+                                       "<p:cNvSpPr/><p:nvPr/></p:nvSpPr><p:spPr/><p:txBody><a:bodyPr/><a:lstStyle/>" +
+                                       kinds[k] + "</p:txBody></p:sp>"));
     ASSERT_TRUE(presentation->SetText(L"SIT2_TEXT", MkString(L"19.20 <&>"), MkString(), L"slide2.xml"));
     std::string out;
-    for (const MkXmlElement& shape : shapes) out += MkXmlDocument::PrintNode(*shape.GetFirstChildElement(L"p:txBody").Tx()) + "\n";
+    for (const MkXmlElement& shape : shapes)
+        out += MkXmlDocument::PrintNode(*shape.GetFirstChildElement(L"p:txBody").Tx()) + "\n";
     // The marked template first: the package checked holds the rows kept as text.
     for (size_t columns : {count, count - 1}) {
         std::vector<MkXmlElement> frames;

@@ -49,7 +49,7 @@ protected:
     std::vector<std::pair<std::string, std::string>> kept;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(Slide3D, SetMdlxGivesTheControlItsOwnPartAndDropsTheOldRelationship) {
     const std::string model = dir.file("wing.mdlx");
@@ -71,14 +71,13 @@ TEST_F(Slide3D, SetMdlxGivesTheControlItsOwnPartAndDropsTheOldRelationship) {
 
     // A second control of the same slide gets the next free id.
     ASSERT_TRUE(presentation->CreateSlideContentList());
-    ASSERT_TRUE(presentation->SetMDLX(L"SIT7_MDLX", MkString(L"/elsewhere/wing.mdlx"), MkString(), MkString(),
-                                      L"slide2.xml"));
+    ASSERT_TRUE(presentation->SetMDLX(L"SIT7_MDLX", MkString(L"/elsewhere/wing.mdlx"), MkString(), MkString(), L"slide2.xml"));
     EXPECT_NE(std::string::npos, slide2().find("r:id=\"sRid0002\""));
     const std::string second = rel2(L"sRid0002");
     ASSERT_EQ(0u, second.find("../"));
     EXPECT_NE(std::string::npos, part("ppt/" + second.substr(3)).find("ax:value=\"/elsewhere/wing.mdlx\""));
 
-    EXPECT_FALSE(hasPart("ppt/activeX/activeX1.xml"));     // no slide uses it any more
+    EXPECT_FALSE(hasPart("ppt/activeX/activeX1.xml"));      // no slide uses it any more
     EXPECT_FALSE(hasPart("ppt/drawings/vmlDrawing1.vml"));  // nor the drawing
     EXPECT_TRUE(hasPart("ppt/media/image2.png"));           // media stays
     closeAndCheck();
@@ -96,8 +95,7 @@ TEST_F(Slide3D, ConvertReplacesTheWholeControlByAFittedPicture) {
     EXPECT_FALSE(relates2("ppt/drawings/vmlDrawing1.vml"));
     const MkOpenXMLSlideDocument& slide = *presentation->ViewSlide(L"slide2.xml");
     MkXmlElement last;
-    for (MkXmlElement e = slide.GetShapeTree().GetFirstChildElement(L"p:pic"); e; e = e.GetNextSiblingElement(L"p:pic"))
-        last = e;
+    for (MkXmlElement e = slide.GetShapeTree().GetFirstChildElement(L"p:pic"); e; e = e.GetNextSiblingElement(L"p:pic")) last = e;
     EXPECT_GOLDEN("pptx/convert-mdlx-picture.xml", print(last));  // SIT9_PICTURE, 3300000 x 1650000
     EXPECT_FALSE(presentation->ConvertMdlxInSlide(L"SIT5_MDLX", MkString(), MkString(png.c_str()), 1.0f, MkString(),
                                                   L"slide2.xml", MkString()));
@@ -183,8 +181,7 @@ TEST_F(BadInput, PictureWithoutBlipTableWithoutGridChartWithoutRelationship) {
 
 TEST_F(BadInput, UnknownTagsAndSlides) {
     EXPECT_FALSE(presentation->SetText(L"SIT9_TEXT", MkString(L"x"), MkString(), MkString()));
-    EXPECT_FALSE(presentation->SetImage(L"", L"SIT9_PICTURE", wide(image()), 4, 3, MkString(), MkString(),
-                                        MkString()));
+    EXPECT_FALSE(presentation->SetImage(L"", L"SIT9_PICTURE", wide(image()), 4, 3, MkString(), MkString(), MkString()));
     EXPECT_FALSE(presentation->SetImage(L"", L"SIT2_PICTURE", MkString(dir.file("none.png").c_str()), 4, 3, MkString(),
                                         L"slide2.xml", MkString()));
     EXPECT_FALSE(presentation->SetGraphicFrameTag(L"SIT3_TABLE", L"X", L"slide9.xml"));

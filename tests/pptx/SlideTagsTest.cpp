@@ -13,7 +13,7 @@ MkSlideContent scan(const std::string& shapes, const std::string& controls = "")
     return record;
 }
 
-} // namespace
+}  // namespace
 
 TEST(TagNameParts, PrefixBeforeFirstAndSuffixAfterLastUnderscore) {
     struct Case {
@@ -22,12 +22,9 @@ TEST(TagNameParts, PrefixBeforeFirstAndSuffixAfterLastUnderscore) {
         const char* suffix;
         bool sit, ref;
     } cases[] = {
-        {L"SIT3_PICTURE", "SIT3", "PICTURE", true, false},
-        {L"REF_SIT2_TABLE", "REF", "TABLE", false, true},
-        {L"SIT1_$DATABASE_NAME", "SIT1", "NAME", true, false},
-        {L"SIT12_TITLE", "SIT12", "TITLE", true, false},
-        {L"Picture", "Picture", "Picture", false, false},
-        {L"sit_TITLE", "sit", "TITLE", false, false},
+        {L"SIT3_PICTURE", "SIT3", "PICTURE", true, false},     {L"REF_SIT2_TABLE", "REF", "TABLE", false, true},
+        {L"SIT1_$DATABASE_NAME", "SIT1", "NAME", true, false}, {L"SIT12_TITLE", "SIT12", "TITLE", true, false},
+        {L"Picture", "Picture", "Picture", false, false},      {L"sit_TITLE", "sit", "TITLE", false, false},
         {L"REFX_SIT_TEXT", "REFX", "TEXT", false, false},
     };
     for (const Case& c : cases) {
@@ -41,7 +38,10 @@ TEST(TagNameParts, PrefixBeforeFirstAndSuffixAfterLastUnderscore) {
 
 // Each slide scanned, its lists and classification printed (codes as in SitTypeTag.h).
 TEST(SlideTags, EveryKindGoesToItsListAndSlidesAreClassified) {
-    const struct { const char* name; std::string shapes, controls; } slides[] = {
+    const struct {
+        const char* name;
+        std::string shapes, controls;
+    } slides[] = {
         {"every kind",
          sp("SIT1_TITLE") + sp("SIT2_TEXT") + sp("REF_SIT1_TEXT") + sp("SIT1_$DATABASE_NAME") + sp("REF_SIT1_$CASE") +
              pic("SIT3_PICTURE") + pic("REF_SIT3_PICTURE") + frame("SIT4_TABLE", true) + frame("SIT5_CHART", false) +
@@ -52,8 +52,8 @@ TEST(SlideTags, EveryKindGoesToItsListAndSlidesAreClassified) {
         // Tag numbers are read strictly, as in the other formats: "SIT1.5_" and "SITa1_"
         // name no snapshot, and make the slide generic no more than a number would.
         {"loose numbers", sp("SIT1.5_TITLE") + sp("SITa1_TITLE"), ""},
-        {"grouped shapes, nested too", group(frame("SIT12_TABLE", true) + pic("SIT12_PICTURE") + group(sp("SIT12_TEXT"))) +
-                                            sp("SIT1_TEXT"), ""},
+        {"grouped shapes, nested too",
+         group(frame("SIT12_TABLE", true) + pic("SIT12_PICTURE") + group(sp("SIT12_TEXT"))) + sp("SIT1_TEXT"), ""},
         {"generic reference", sp("REF_SIT_TEXT") + sp("SIT2_TEXT"), ""},
         {"generic macro", sp("SIT_$DATABASE_NAME"), ""},
         {"mixed models", "", control("SIT_MDLX") + control("SIT2_MDLX")},
@@ -72,8 +72,8 @@ TEST(SlideTags, EveryKindGoesToItsListAndSlidesAreClassified) {
 
 TEST(SlideTags, MacroPlaceholderScan) {
     MkOpenXMLSlideDocument slide;
-    ASSERT_TRUE(parseSlide(&slide, sp("SIT1_$KEY", "title") + sp("Title 1", "subTitle") + sp("SIT1_title", "title") +
-                                       sp("X_$KEY", "title")));
+    ASSERT_TRUE(parseSlide(
+        &slide, sp("SIT1_$KEY", "title") + sp("Title 1", "subTitle") + sp("SIT1_title", "title") + sp("X_$KEY", "title")));
     MkStringArray sit, ref, other;
     ASSERT_TRUE(slide.GetMacroTags(&sit, &ref, &other));
     EXPECT_EQ("SIT1_$KEY", joined(sit));
@@ -124,9 +124,10 @@ TEST(SlideList, LookupsAndViews) {
 
 TEST(EditTextElement, ParagraphsAndRunsKeepTheTemplateFormatting) {
     MkXmlDocument doc;
-    ASSERT_TRUE(doc.ParseText("<p:txBody xmlns:a=\"a\" xmlns:p=\"p\"><a:bodyPr/><a:lstStyle/><a:p><a:pPr algn=\"ctr\"/>"
-                              "<a:r><a:rPr lang=\"en-US\" sz=\"1400\" b=\"1\"/><a:t>old</a:t></a:r></a:p>"
-                              "<a:p><a:r><a:t>second</a:t></a:r></a:p></p:txBody>"));
+    ASSERT_TRUE(
+        doc.ParseText("<p:txBody xmlns:a=\"a\" xmlns:p=\"p\"><a:bodyPr/><a:lstStyle/><a:p><a:pPr algn=\"ctr\"/>"
+                      "<a:r><a:rPr lang=\"en-US\" sz=\"1400\" b=\"1\"/><a:t>old</a:t></a:r></a:p>"
+                      "<a:p><a:r><a:t>second</a:t></a:r></a:p></p:txBody>"));
     MkFormattedTextArray runs;
     MkFormattedText a, line, br, b;  // bold stays from the template, a line break keeps the run's look
     line.lineBreak = true;

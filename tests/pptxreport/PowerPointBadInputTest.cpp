@@ -15,9 +15,7 @@ using namespace kivtest;
 
 namespace {
 
-std::string testDeck(const std::string& name) {
-    return std::string(KIV_BINARY_DIR) + "/tests/data/pptx/" + name + ".pptx";
-}
+std::string testDeck(const std::string& name) { return std::string(KIV_BINARY_DIR) + "/tests/data/pptx/" + name + ".pptx"; }
 
 // The widths of the JPEG pictures of a package (from their frame headers), sorted.
 std::vector<int> jpegWidths(const std::string& package) {
@@ -47,10 +45,8 @@ protected:
         output = out.file("report.pptx");
     }
     void TearDown() override {
-        if (hadTmp)
-            ::setenv("TMPDIR", savedTmp.c_str(), 1);
-        else
-            ::unsetenv("TMPDIR");
+        if (hadTmp) ::setenv("TMPDIR", savedTmp.c_str(), 1);
+        else ::unsetenv("TMPDIR");
         ReportTest::TearDown();
     }
 
@@ -70,8 +66,7 @@ protected:
 
     // Generates and expects the failure: false, one error naming the cause, no report
     // and nothing left in the output or temporary folders.
-    void expectCleanFailure(Repository* repo, const std::string& deck, const std::string& report,
-                            const std::string& message) {
+    void expectCleanFailure(Repository* repo, const std::string& deck, const std::string& report, const std::string& message) {
         recorder->clear();
         EXPECT_FALSE(ReportCreatorPowerPoint(repo, Str(deck)).generate(Str(report)));
         ASSERT_EQ(1u, errors().size()) << allErrors();
@@ -86,7 +81,7 @@ protected:
     int decks = 0;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(PowerPointBadInput, EmptyRepositoriesBrokenDecksAndMismatchedTags) {
     lfw::Ref<Repository> empty(new Repository);
@@ -111,7 +106,7 @@ TEST_F(PowerPointBadInput, EmptyRepositoriesBrokenDecksAndMismatchedTags) {
         Str report;
         EXPECT_FALSE(ReportCreatorPowerPoint(repo.p(), Str(deck)).validate(&report));
         EXPECT_NE(std::string::npos, report.toStdString().find("Unmatched tags:\n" + std::string(36, '-') + "\nThe shape " +
-                                                                wrong.second + ": rename the shape or change its tag.\n"))
+                                                               wrong.second + ": rename the shape or change its tag.\n"))
             << report.toStdString();
     }
     // Picture tags for image snapshots without a picture: static, and a generic copy.
@@ -133,7 +128,9 @@ TEST_F(PowerPointBadInput, TemplatePartsThatCannotBeUsed) {
     for (char c : std::string("<p:sld/>")) utf16 += std::string(1, c) + '\0';
     for (int i = 0; i < 600; ++i) nested += "<a:x>";
     // from "*": the whole part replaced; from and to empty: the part left out.
-    const struct { std::string part, from, to, problem; } cases[] = {
+    const struct {
+        std::string part, from, to, problem;
+    } cases[] = {
         {"[Content_Types].xml", "", "", "[Content_Types].xml is missing"},
         {"[Content_Types].xml", "Types", "Kinds", "[Content_Types].xml has the root element Kinds, not Types"},
         {"ppt/_rels/presentation.xml.rels", "Id=\"rId3\"", "Id=\"rId2\"",
@@ -147,8 +144,8 @@ TEST_F(PowerPointBadInput, TemplatePartsThatCannotBeUsed) {
         {"ppt/slides/slide4.xml\1", "*", "x", "ppt/slides/slide4.xml is stored twice"}};
     for (const auto& c : cases) {
         const bool drop = c.from.empty() && c.to.empty();
-        std::string deck = c.from == "*" ? dir.file("deck" + std::to_string(++decks) + ".pptx")
-                                         : deckWith(c.part, c.from, c.to, drop);
+        std::string deck =
+            c.from == "*" ? dir.file("deck" + std::to_string(++decks) + ".pptx") : deckWith(c.part, c.from, c.to, drop);
         if (c.from == "*") {
             ASSERT_TRUE(copyFile(testDeck("tagged"), deck) && putPart(deck, c.part, c.to));
             std::string bytes = readFile(deck);
@@ -170,12 +167,12 @@ TEST_F(PowerPointBadInput, TemplateFaultsTheReportMends) {
     auto repo = repositoryOf({namedImageSnapshot("one").p(), namedImageSnapshot("two").p()});
     const std::string doctype = "<!DOCTYPE p:sld SYSTEM \"slide.dtd\">\n<p:sld ";
     const std::string dtd = deckWith("ppt/slides/slide3.xml", "<p:sld ", doctype);
-    const std::string decks[] = {deckWith("ppt/slides/slide2.xml", "<p:sld ", doctype, false, dtd),
-                                 deckWith("ppt/slides/slide2.xml", "cx=\"3000000\" cy=\"2000000\"",
-                                          "cx=\"30000000000000\" cy=\"30000000000000\""),
-                                 deckWith("ppt/slides/slide2.xml", "cx=\"3000000\" cy=\"2000000\"", "cx=\"-5\" cy=\"-7\""),
-                                 deckWith("ppt/presentation.xml", "id=\"259\"", "id=\"2147483646\""),
-                                 deckWith("ppt/presentation.xml", "id=\"259\"", "id=\"2147483647\"")};
+    const std::string decks[] = {
+        deckWith("ppt/slides/slide2.xml", "<p:sld ", doctype, false, dtd),
+        deckWith("ppt/slides/slide2.xml", "cx=\"3000000\" cy=\"2000000\"", "cx=\"30000000000000\" cy=\"30000000000000\""),
+        deckWith("ppt/slides/slide2.xml", "cx=\"3000000\" cy=\"2000000\"", "cx=\"-5\" cy=\"-7\""),
+        deckWith("ppt/presentation.xml", "id=\"259\"", "id=\"2147483646\""),
+        deckWith("ppt/presentation.xml", "id=\"259\"", "id=\"2147483647\"")};
     std::vector<std::string> reports;
     for (const std::string& deck : decks) {
         reports.push_back(out.file("mended" + std::to_string(reports.size()) + ".pptx"));

@@ -18,9 +18,7 @@ using namespace kivtest;
 
 namespace {
 
-std::string testDeck(const std::string& name) {
-    return std::string(KIV_BINARY_DIR) + "/tests/data/pptx/" + name + ".pptx";
-}
+std::string testDeck(const std::string& name) { return std::string(KIV_BINARY_DIR) + "/tests/data/pptx/" + name + ".pptx"; }
 
 class PowerPointReport : public ReportTest {
 protected:
@@ -58,7 +56,7 @@ protected:
     std::string output;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(PowerPointReport, GenericSlideRepeatedPerSnapshotInPlace) {
     auto repo = repositoryOf({namedImageSnapshot("one").p(), namedImageSnapshot("two").p(), namedImageSnapshot("three").p()});
@@ -123,8 +121,8 @@ TEST_F(PowerPointReport, EveryTaggedTemplateAndEveryKindWithAndWithoutPlugin) {
         reports.push_back(dir.file(plugin ? "plugin.pptx" : "pictures.pptx"));
         EXPECT_TRUE(creator.generate(Str(reports.back()))) << plugin << allErrors();
     }
-    for (const char* name : {"pp_chart.pptx", "pp_generic.pptx", "pp_models.pptx", "pp_one_generic.pptx",
-                             "pp_static.pptx", "pp_sum1.pptx", "pp_valid.pptx"}) {
+    for (const char* name : {"pp_chart.pptx", "pp_generic.pptx", "pp_models.pptx", "pp_one_generic.pptx", "pp_static.pptx",
+                             "pp_sum1.pptx", "pp_valid.pptx"}) {
         auto repo = repositoryOf({namedImageSnapshot("one").p(), previewModelSnapshot(40, 30).p(),
                                   tableSnapshot({{"t", "p", "q"}, {"0", "1", "2"}, {"1", "3", "4"}}).p(),
                                   namedImageSnapshot("four").p(), namedImageSnapshot("five").p()});
@@ -143,8 +141,8 @@ TEST_F(PowerPointReport, GenericSlidesLeaveNoReferenceBehind) {
     auto repo = repositoryOf({namedImageSnapshot("one").p(), imageSnapshot(100, 50).p()});
     const std::vector<std::string> s = slides(repo.p(), "pp_links.pptx");
     ASSERT_EQ(3u, s.size());  // the intro and one copy per picture; the table slide had none
-    for (const char* kept : {"ppt/media/image2.wmf", "ppt/media/image3.wmf", "ppt/media/image4.wmf",
-                             "ppt/media/image5.wmf", "ppt/drawings/drawing1.xml", "ppt/embeddings/oleObject1.bin"})
+    for (const char* kept : {"ppt/media/image2.wmf", "ppt/media/image3.wmf", "ppt/media/image4.wmf", "ppt/media/image5.wmf",
+                             "ppt/drawings/drawing1.xml", "ppt/embeddings/oleObject1.bin"})
         EXPECT_TRUE(hasPart(output, kept)) << kept;
     // Parts as written, without the white space between elements.
     auto part = [this](const std::string& name) {
@@ -154,13 +152,19 @@ TEST_F(PowerPointReport, GenericSlidesLeaveNoReferenceBehind) {
         return out;
     };
     const std::string presentation = part("ppt/presentation.xml"), links = part("ppt/slides/_rels/slide1.xml.rels");
-    const struct { std::string text, in; bool present; } expected[] = {
+    const struct {
+        std::string text, in;
+        bool present;
+    } expected[] = {
         {"<p:sld r:id=\"rId12\" /><p:sld r:id=\"rId13\" /><p:sld r:id=\"rId2\" /></p:sldLst>", presentation, true},
         {"<p14:sldIdLst><p14:sldId id=\"259\" /><p14:sldId id=\"260\" /></p14:sldIdLst>", presentation, true},
         {"<Relationship Id=\"rId12\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide\" "
-         "Target=\"slide9.xml\"", links, true},
-        {"\"rId8\"", presentation, false}, {"\"rId9\"", presentation, false},
-        {"rId13", links, false}, {"rId13", s[0], false},
+         "Target=\"slide9.xml\"",
+         links, true},
+        {"\"rId8\"", presentation, false},
+        {"\"rId9\"", presentation, false},
+        {"rId13", links, false},
+        {"rId13", s[0], false},
         {"Target=\"slide9.xml\"", part("ppt/slides/_rels/slide9.xml.rels"), true},
         {"Target=\"slide13.xml\"", part("ppt/slides/_rels/slide13.xml.rels"), true}};
     for (const auto& e : expected) EXPECT_EQ(e.present, has(e.in, e.text)) << e.text;
@@ -215,7 +219,9 @@ TEST_F(PowerPointReport, EncodedTargetsNameTheirParts) {
     ASSERT_TRUE(ReportCreatorPowerPoint(repo.p(), Str(deck)).generate(Str(output))) << allErrors();
     // The generic slide's copy has its own chart and workbook; the slide's went with it.
     EXPECT_NE(std::string::npos, readPart(output, "ppt/charts/chart1.xml").find("<c:v>19</c:v>"));
-    EXPECT_TRUE(hasPart(output, "ppt/embeddings/caf\xc3\xa9" "1.xlsx"));
+    EXPECT_TRUE(hasPart(output,
+                        "ppt/embeddings/caf\xc3\xa9"
+                        "1.xlsx"));
     EXPECT_FALSE(hasPart(output, "ppt/charts/chart_1.xml") || hasPart(output, wb));
     EXPECT_OOXML_VALID(output);
 }
@@ -225,8 +231,8 @@ TEST_F(PowerPointReport, PlaceholdersGroupsAndTables) {
     wide->setTitle(Str("Wide"));
     wide->setDescription(Str("Wide picture"));
     square->setTitle(Str("Square"));
-    auto repo = repositoryOf({wide.p(), square.p(),
-                              tableSnapshot({{"k", "v"}, {"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}}).p()});
+    auto repo =
+        repositoryOf({wide.p(), square.p(), tableSnapshot({{"k", "v"}, {"a", "1"}, {"b", "2"}, {"c", "3"}, {"d", "4"}}).p()});
     const std::vector<std::string> s = slides(repo.p(), "pp_shapes.pptx", {0, 1}, true);
     ASSERT_EQ(4u, s.size());
     EXPECT_GOLDEN("pptxreport/shapes-slide1.xml", s[0]);
@@ -263,15 +269,18 @@ TEST_F(PowerPointReport, ValidationTexts) {
     lfw::Collection<const kiv::rep::Snapshot> snaps;
     kiv::rep::ReportCreatorBase::gatherSnapshots(two.p(), &snaps);
     MkString fields, warnings;
-    const struct { const wchar_t* macro; bool valid; } macros[] = {
-        {L"SIT1_$KEY", true}, {L"SIT2_$KEY", false}, {L"SIT_$KEY", false}, {L"SIT_$NONE", false},
-        {L"SIT5_$KEY", false}, {L"XSIT_$KEY", false}, {L"REF_SIT1_$NONE", true}};
+    const struct {
+        const wchar_t* macro;
+        bool valid;
+    } macros[] = {{L"SIT1_$KEY", true},  {L"SIT2_$KEY", false}, {L"SIT_$KEY", false},     {L"SIT_$NONE", false},
+                  {L"SIT5_$KEY", false}, {L"XSIT_$KEY", false}, {L"REF_SIT1_$NONE", true}};
     for (const auto& m : macros)
         EXPECT_EQ(m.valid, ReportCreatorPowerPointPrivate::validateMacro(m.macro, snaps, false, fields, warnings))
             << narrow(m.macro);
-    EXPECT_EQ("KEY: Unknown field name\nKEY: Generic field not found for all snapshots\n"
-              "NONE: Generic field not found in any snapshots\nXSIT_$KEY: Syntax of field not correct\n",
-              narrow(fields));
+    EXPECT_EQ(
+        "KEY: Unknown field name\nKEY: Generic field not found for all snapshots\n"
+        "NONE: Generic field not found in any snapshots\nXSIT_$KEY: Syntax of field not correct\n",
+        narrow(fields));
     EXPECT_EQ("SIT5_$KEY: Snapshot 5 does not exist\n", narrow(warnings));
 }
 

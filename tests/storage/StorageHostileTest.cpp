@@ -42,11 +42,16 @@ int tinyXmlDepth(const std::string& text) {
 
 // The parts hostile texts are made of: markup, quotes, entities cut open,
 // UTF-8 lead bytes without their sequence, declarations that switch to UTF-8.
-const char* const kPieces[] = {
-    "<a>", "</a>", "<a/>", "<b x=\"", "<b x='", "\"", "'", "&#x", "&#", ";", "x41;", "#65;", "\xF0", "\xE2",
-    "\xC3", "\xEF\xBB\xBF", "<!--", "-->", "<![CDATA[", "]]>", "<!", "<?xml ", "?>", " encoding=\"UTF-8\"",
-    ">", "=", " ", "\n", "zz", "&amp;", "<_", "< a", "</a >", "/>", "<a y=1>", "<a\xF0\"zz=\">", "&lt;", "x",
-    "<a y=1 y=2>", "<b z=\"1\" z=\"2\">"};
+const char* const kPieces[] = {"<a>",    "</a>",   "<a/>",        "<b x=\"",
+                               "<b x='", "\"",     "'",           "&#x",
+                               "&#",     ";",      "x41;",        "#65;",
+                               "\xF0",   "\xE2",   "\xC3",        "\xEF\xBB\xBF",
+                               "<!--",   "-->",    "<![CDATA[",   "]]>",
+                               "<!",     "<?xml ", "?>",          " encoding=\"UTF-8\"",
+                               ">",      "=",      " ",           "\n",
+                               "zz",     "&amp;",  "<_",          "< a",
+                               "</a >",  "/>",     "<a y=1>",     "<a\xF0\"zz=\">",
+                               "&lt;",   "x",      "<a y=1 y=2>", "<b z=\"1\" z=\"2\">"};
 
 std::string randomText(std::mt19937& random) {
     std::string text;
@@ -61,7 +66,7 @@ std::string randomText(std::mt19937& random) {
 
 class XmlHostile : public kivtest::LoggingTest {};
 
-} // namespace
+}  // namespace
 
 TEST_F(XmlHostile, DepthCheckReadsTheTextAsTinyXmlDoes) {
     // The walk before parsing must find the very nesting the parser builds, for
@@ -71,8 +76,7 @@ TEST_F(XmlHostile, DepthCheckReadsTheTextAsTinyXmlDoes) {
         std::mt19937 random(condense ? 7 : 11);
         for (int i = 0; i < 20000; ++i) {
             const std::string text = randomText(random);
-            ASSERT_EQ(MkXmlDocument::ParseNestingDepth(text.data(), text.size()), tinyXmlDepth(text))
-                << "text: " << text;
+            ASSERT_EQ(MkXmlDocument::ParseNestingDepth(text.data(), text.size()), tinyXmlDepth(text)) << "text: " << text;
         }
     }
 }

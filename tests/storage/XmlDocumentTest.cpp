@@ -16,7 +16,7 @@ struct Parsed {
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST(XmlAttributes, IntsStringsAndFoundFlags) {
     MkXmlDocument doc;

@@ -37,7 +37,7 @@ protected:
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(ZipArchiveTest, OpenModesAndTheirMessages) {
     PxZipArchive zip;
@@ -141,12 +141,12 @@ TEST_F(ZipArchiveTest, TextEntriesArePlainUtf8) {
     ASSERT_TRUE(zip.WriteDataRaw("foreign", "abc", 3, false));
     ASSERT_TRUE(zip.WriteDataRaw("terminated", "xyz", 4, false));
     EXPECT_EQ(entryBytes(zip, "text"), "Gr\xc3\xbc\xc3\x9f");  // the UTF-8 bytes, nothing more
-    EXPECT_FALSE(zip.WriteDataString("text", "again"));            // never overwrites
+    EXPECT_FALSE(zip.WriteDataString("text", "again"));        // never overwrites
     EXPECT_TRUE(recorder->contains("Error writing string data to file 'text'"));
 
     // Strings are read back whole, with or without a terminating zero.
-    for (const auto& [name, want] : {std::pair<const char*, const wchar_t*>{"text", L"Gr\u00fc\u00df"},
-                                     {"foreign", L"abc"}, {"terminated", L"xyz"}}) {
+    for (const auto& [name, want] :
+         {std::pair<const char*, const wchar_t*>{"text", L"Gr\u00fc\u00df"}, {"foreign", L"abc"}, {"terminated", L"xyz"}}) {
         MkString text;
         ASSERT_TRUE(zip.ReadDataString(name, &text)) << name;
         EXPECT_EQ(text.Std(), want) << name;
@@ -265,8 +265,7 @@ TEST_F(ZipArchiveTest, XmlPartsAreChargedToTheBudgetWhileTheyLive) {
     ASSERT_TRUE(zip.Open(path("b.zip"), ZIP_CREATE) && zip.WriteDataRaw("many.xml", many.data(), many.size(), false) &&
                 zip.WriteDataRaw("big.bin", big.data(), big.size(), false));
     // The text, its 1001 elements and 1000 attributes, and the text once more while it is parsed.
-    const uint64_t total =
-        2 * many.size() + 1001 * MkXmlBudget::ELEMENT_BYTES + 1000 * MkXmlBudget::ATTRIBUTE_BYTES + 10;
+    const uint64_t total = 2 * many.size() + 1001 * MkXmlBudget::ELEMENT_BYTES + 1000 * MkXmlBudget::ATTRIBUTE_BYTES + 10;
     const auto budget = std::make_shared<MkXmlBudget>(total);
     zip.SetXmlBudget(budget);
     {

@@ -90,4 +90,4 @@ PtrRef<kiv::rep::Repository> repositoryOf(std::initializer_list<Snapshot*> items
     return repository;
 }
 
-} // namespace kivtest
+}  // namespace kivtest

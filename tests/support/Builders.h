@@ -34,4 +34,4 @@ SnapshotRef textSnapshot(const std::string& title, const std::string& descriptio
 Snapshots collection(std::initializer_list<kiv::rep::Snapshot*> items);
 kiv::PtrRef<kiv::rep::Repository> repositoryOf(std::initializer_list<kiv::rep::Snapshot*> items);
 
-} // namespace kivtest
+}  // namespace kivtest

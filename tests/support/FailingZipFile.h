@@ -9,8 +9,8 @@
 namespace kivtest {
 
 struct FileFaults {
-    int failWrite = 0;        // the n-th write (1-based, counted over all files) throws
-    bool failClose = false;   // the flush that ends closing an archive throws
+    int failWrite = 0;       // the n-th write (1-based, counted over all files) throws
+    bool failClose = false;  // the flush that ends closing an archive throws
     // A created file is gone once closed, so moving it over its target fails.
     bool failRename = false;
 };
@@ -78,4 +78,4 @@ private:
     int m_opened = 0;
 };
 
-} // namespace kivtest
+}  // namespace kivtest

@@ -19,7 +19,7 @@ std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
-} // namespace
+}  // namespace
 
 ::testing::AssertionResult matchesGolden(const std::string& relativePath, const std::string& text) {
     const std::string path = std::string(KIV_SOURCE_DIR) + "/tests/golden/" + relativePath;
@@ -38,8 +38,8 @@ std::vector<std::string> lines(const std::string& text) {
     size_t first = 0;
     while (first < want.size() && first < got.size() && want[first] == got[first]) ++first;
     ::testing::AssertionResult failure = ::testing::AssertionFailure();
-    failure << "text differs from golden file " << path << " (KIV_BLESS=1 rewrites it) at line " << first + 1
-            << " (golden " << want.size() << " lines, actual " << got.size() << ")\n";
+    failure << "text differs from golden file " << path << " (KIV_BLESS=1 rewrites it) at line " << first + 1 << " (golden "
+            << want.size() << " lines, actual " << got.size() << ")\n";
     const size_t from = first >= 2 ? first - 2 : 0;
     for (size_t i = from; i < first; ++i) failure << "  " << want[i] << "\n";
     for (size_t i = first; i < std::min(want.size(), first + 4); ++i) failure << "- " << want[i] << "\n";
@@ -47,4 +47,4 @@ std::vector<std::string> lines(const std::string& text) {
     return failure;
 }
 
-} // namespace kivtest
+}  // namespace kivtest

@@ -10,6 +10,6 @@ namespace kivtest {
 // names the file and the first differing line with a few lines around it.
 ::testing::AssertionResult matchesGolden(const std::string& relativePath, const std::string& text);
 
-} // namespace kivtest
+}  // namespace kivtest
 
 #define EXPECT_GOLDEN(relativePath, text) EXPECT_TRUE(::kivtest::matchesGolden(relativePath, text))

@@ -28,4 +28,4 @@ void tearDown() {
 
 const bool registered = (kivtest::registerStateReset(&setUp, &tearDown), true);
 
-} // namespace
+}  // namespace

@@ -13,7 +13,7 @@ std::string quoted(const std::string& word) {
     return out + "'";
 }
 
-} // namespace
+}  // namespace
 
 ::testing::AssertionResult passesOoxmlCheck(const std::vector<std::string>& files, bool render, std::string* text) {
     const std::string tool = std::string(KIV_OOXML_CHECK);
@@ -32,4 +32,4 @@ std::string quoted(const std::string& word) {
     return ::testing::AssertionFailure() << "ooxml-check failed (status " << status << "):\n" << output;
 }
 
-} // namespace kivtest
+}  // namespace kivtest

@@ -12,6 +12,6 @@ namespace kivtest {
 ::testing::AssertionResult passesOoxmlCheck(const std::vector<std::string>& files, bool render = false,
                                             std::string* output = nullptr);
 
-} // namespace kivtest
+}  // namespace kivtest
 
 #define EXPECT_OOXML_VALID(...) EXPECT_TRUE(::kivtest::passesOoxmlCheck({__VA_ARGS__}))

@@ -6,4 +6,4 @@
 namespace {
 void condense() { TiXmlBase::SetCondenseWhiteSpace(true); }
 const bool registered = (kivtest::registerStateReset(&condense, &condense), true);
-} // namespace
+}  // namespace

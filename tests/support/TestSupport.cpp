@@ -11,8 +11,8 @@ namespace kivtest {
 
 void RecordingDestination::log(const lfw::LogEvent& event) {
     const lfw::CodeLocation& loc = event.location();
-    events.push_back({event.source().toStdString(), event.message().toStdString(), event.level(),
-                      loc.functionName(), loc.fileName(), loc.lineNumber()});
+    events.push_back({event.source().toStdString(), event.message().toStdString(), event.level(), loc.functionName(),
+                      loc.fileName(), loc.lineNumber()});
 }
 
 std::vector<std::string> RecordingDestination::messages(int level) const {
@@ -44,7 +44,7 @@ std::vector<StateReset>& stateResets() {
     static std::vector<StateReset> resets;
     return resets;
 }
-} // namespace
+}  // namespace
 
 void registerStateReset(void (*setUp)(), void (*tearDown)()) { stateResets().push_back({setUp, tearDown}); }
 
@@ -89,4 +89,4 @@ bool writeFile(const std::string& path, const std::string& bytes) {
     return static_cast<bool>(out);
 }
 
-} // namespace kivtest
+}  // namespace kivtest

@@ -78,4 +78,4 @@ inline std::string ooxmlCheckSample(const std::string& name) {
     return std::string(KIV_OFFICE_TEMPLATES_DIR) + "/../ooxml-check-samples/" + name;
 }
 
-} // namespace kivtest
+}  // namespace kivtest

@@ -47,15 +47,14 @@ std::vector<unsigned char> pngBytes(png_uint_32 width, png_uint_32 height, png_u
     return bytes;
 }
 
-} // namespace
+}  // namespace
 
 TEST(Csv, ReadsQuotesLineBreaksBomAndEmptyFields) {
     const struct {
         const char* text;
         CsvRows rows;
     } cases[] = {
-        {"a,\"b,c\",\"say \"\"hi\"\"\"\r\n\"two\r\nlines\",\"\",x\r\n",
-         {{"a", "b,c", "say \"hi\""}, {"two\r\nlines", "", "x"}}},
+        {"a,\"b,c\",\"say \"\"hi\"\"\"\r\n\"two\r\nlines\",\"\",x\r\n", {{"a", "b,c", "say \"hi\""}, {"two\r\nlines", "", "x"}}},
         {"\xEF\xBB\xBFx,y\n1,2", {{"x", "y"}, {"1", "2"}}},  // LF lines, a BOM, no final break
         {"x,\n1,", {{"x", ""}, {"1", ""}}},
         {"", {}},
@@ -100,9 +99,20 @@ TEST(ExportNames, HostileAndReservedNamesBecomePlainFileNames) {
         {"bad\xFF\xC0\xAFutf8", "bad___utf8"},
         {"caf\xC3\xA9", "caf\xC3\xA9"},
         // Device names are avoided, also with extensions and in any case; longer names are not.
-        {"con", "_con"}, {"CON", "_CON"}, {"nul", "_nul"}, {"Aux", "_Aux"}, {"prn", "_prn"}, {"com1", "_com1"},
-        {"LPT9", "_LPT9"}, {"nul.txt", "_nul.txt"}, {"con .x", "_con .x"},
-        {"console", "console"}, {"com0", "com0"}, {"com10", "com10"}, {"lpt", "lpt"}, {"nullx", "nullx"},
+        {"con", "_con"},
+        {"CON", "_CON"},
+        {"nul", "_nul"},
+        {"Aux", "_Aux"},
+        {"prn", "_prn"},
+        {"com1", "_com1"},
+        {"LPT9", "_LPT9"},
+        {"nul.txt", "_nul.txt"},
+        {"con .x", "_con .x"},
+        {"console", "console"},
+        {"com0", "com0"},
+        {"com10", "com10"},
+        {"lpt", "lpt"},
+        {"nullx", "nullx"},
     };
     for (const auto& c : cases) EXPECT_EQ(safeFileStem(c.first), c.second) << "row " << (&c - cases);
 }

@@ -39,7 +39,7 @@ protected:
     TempDir dir;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(KivreportHostile, DeepOrCutXmlIsRefusedByEveryCommand) {
     for (const char* name : {"deep_entity", "deep_utf8", "cut_utf8"}) {
@@ -63,13 +63,13 @@ TEST_F(KivreportHostile, DeepOrCutXmlIsRefusedByEveryCommand) {
 
 TEST_F(KivreportHostile, FifosAreRefusedBeforeTheyAreOpened) {
     ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
-    ASSERT_TRUE(writeFile(dir.file("manifest.json"),
-                          "{\"snapshots\": [{\"type\": \"image\", \"name\": \"a\", \"image\": \"fifo\"}]}"));
+    ASSERT_TRUE(
+        writeFile(dir.file("manifest.json"), "{\"snapshots\": [{\"type\": \"image\", \"name\": \"a\", \"image\": \"fifo\"}]}"));
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"repo", "show", dir.file("fifo")},
              {"generate", "--repo", dir.file("fifo"), "--template", dir.file("t.html"), "--out", dir.file("r.html")},
-             {"generate", "--repo", kValidRepository, "--ref", dir.file("fifo"), "--template", dir.file("t.html"),
-              "--out", dir.file("r.html")},
+             {"generate", "--repo", kValidRepository, "--ref", dir.file("fifo"), "--template", dir.file("t.html"), "--out",
+              dir.file("r.html")},
              {"repo", "create", dir.file("new.zip"), "--from", dir.file("manifest.json")}}) {
         const Result r = kivreport(args);
         EXPECT_EQ(r.code, 2) << args[0] << " " << args[1] << ": " << r.err;
@@ -80,8 +80,8 @@ TEST_F(KivreportHostile, FifosAreRefusedBeforeTheyAreOpened) {
 TEST_F(KivreportHostile, DamagedRepositoryStopsTheReportUnlessKeepGoing) {
     for (const char* name : {"bad_crc_image.zip", "encrypted_image.zip", "jpeg_scans.zip", "table_rows.zip"}) {
         const std::string repo = kHostile + name;
-        const std::vector<std::string> generate{"generate", "--repo", repo, "--template", dir.file("t.html"),
-                                                "--out", dir.file("r.html")};
+        const std::vector<std::string> generate{"generate", "--repo",          repo, "--template", dir.file("t.html"),
+                                                "--out",    dir.file("r.html")};
         Result r = kivreport(generate);
         EXPECT_EQ(r.code, 2) << name << ": " << r.err;
         EXPECT_NE(r.err.find("--keep-going"), std::string::npos) << r.err;
@@ -96,10 +96,17 @@ TEST_F(KivreportHostile, DamagedRepositoryStopsTheReportUnlessKeepGoing) {
         EXPECT_EQ(kivreport({"repo", "show", repo}).code, 1) << name;
     }
     // A model whose preview cannot be read leaves its picture out: no report without --keep-going.
-    ASSERT_TRUE(writeFile(dir.file("m.html"), "<html><body><orvrepsit name=\"SIT1_MDLX\"><iframe src=\"x\" width=\"40\" "
-                                              "height=\"30\"></iframe></orvrepsit></body></html>\n"));
-    const std::vector<std::string> preview{"generate", "--repo", kHostile + "preview_unreadable.zip", "--template",
-                                           dir.file("m.html"), "--out", dir.file("m_out.html"), "--no-3d-plugin"};
+    ASSERT_TRUE(writeFile(dir.file("m.html"),
+                          "<html><body><orvrepsit name=\"SIT1_MDLX\"><iframe src=\"x\" width=\"40\" "
+                          "height=\"30\"></iframe></orvrepsit></body></html>\n"));
+    const std::vector<std::string> preview{"generate",
+                                           "--repo",
+                                           kHostile + "preview_unreadable.zip",
+                                           "--template",
+                                           dir.file("m.html"),
+                                           "--out",
+                                           dir.file("m_out.html"),
+                                           "--no-3d-plugin"};
     Result r = kivreport(preview);
     EXPECT_EQ(r.code, 2) << r.err;
     EXPECT_TRUE(readFile(dir.file("m_out.html")).empty());
@@ -112,8 +119,8 @@ TEST_F(KivreportHostile, DamagedRepositoryStopsTheReportUnlessKeepGoing) {
 }
 
 TEST_F(KivreportHostile, FailedWritesLeaveTheEarlierReportAndExportAlone) {
-    const std::vector<std::string> generate{"generate", "--repo", kValidRepository, "--template", dir.file("t.html"),
-                                            "--out", dir.file("r.html")};
+    const std::vector<std::string> generate{"generate",         "--repo", kValidRepository,  "--template",
+                                            dir.file("t.html"), "--out",  dir.file("r.html")};
     ASSERT_EQ(kivreport(generate).code, 0);
     const std::string report = readFile(dir.file("r.html")), picture = readFile(dir.file("r_SIT1-1.jpg"));
     ASSERT_FALSE(picture.empty());
@@ -136,16 +143,15 @@ TEST_F(KivreportHostile, FailedWritesLeaveTheEarlierReportAndExportAlone) {
     EXPECT_EQ(readFile(dir.file("x/t.csv")), "old,csv\n");
     EXPECT_EQ(readFile(dir.file("x/manifest.json")), manifest);
     EXPECT_EQ(listFolder(dir.file("x")), exported);  // no temporary left behind
-    EXPECT_EQ(listFolder(dir.path()), (std::vector<std::string>{"r.html", "r_SIT1-1.jpg", "stderr.txt", "stdout.txt",
-                                                                "t.html", "x"}));
+    EXPECT_EQ(listFolder(dir.path()),
+              (std::vector<std::string>{"r.html", "r_SIT1-1.jpg", "stderr.txt", "stdout.txt", "t.html", "x"}));
 }
 
 TEST_F(KivreportHostile, PlantedLinksAreReplacedNotWrittenThrough) {
     ASSERT_TRUE(writeFile(dir.file("victim"), "victim"));
     ASSERT_EQ(symlink(dir.file("victim").c_str(), dir.file("r_SIT1-1.jpg").c_str()), 0);
     ASSERT_EQ(symlink(dir.file("victim").c_str(), dir.file("r.html").c_str()), 0);
-    Result r = kivreport({"generate", "--repo", kValidRepository, "--template", dir.file("t.html"), "--out",
-                          dir.file("r.html")});
+    Result r = kivreport({"generate", "--repo", kValidRepository, "--template", dir.file("t.html"), "--out", dir.file("r.html")});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(readFile(dir.file("victim")), "victim");
     EXPECT_FALSE(isLink(dir.file("r_SIT1-1.jpg")));
@@ -164,8 +170,8 @@ TEST_F(KivreportHostile, PlantedLinksAreReplacedNotWrittenThrough) {
 TEST_F(KivreportHostile, InputsAreNeverOverwritten) {
     // A repository named like the report's first picture.
     ASSERT_TRUE(writeFile(dir.file("r_SIT1-1.jpg"), readFile(kValidRepository)));
-    const Result r = kivreport({"generate", "--repo", dir.file("r_SIT1-1.jpg"), "--template", dir.file("t.html"),
-                                "--out", dir.file("r.html")});
+    const Result r = kivreport(
+        {"generate", "--repo", dir.file("r_SIT1-1.jpg"), "--template", dir.file("t.html"), "--out", dir.file("r.html")});
     EXPECT_EQ(r.code, 2) << r.err;
     EXPECT_EQ(readFile(dir.file("r_SIT1-1.jpg")), readFile(kValidRepository));
     EXPECT_TRUE(readFile(dir.file("r.html")).empty());
@@ -192,8 +198,8 @@ TEST_F(KivreportHostile, StaleTemporariesAreRemovedByTheNextSave) {
     ASSERT_TRUE(writeFile(dir.file("m.json"), "{\"snapshots\": [{\"type\": \"table\", \"table\": {\"rows\": [[\"a\"]]}}]}"));
     const Result r = kivreport({"repo", "create", dir.file("out.zip"), "--from", dir.file("m.json")});
     EXPECT_EQ(r.code, 0) << r.err;
-    std::vector<std::string> expected{names[1], names[2], names[3], names[4], "m.json", "out.zip", "stderr.txt", "t.html",
-                                      "stdout.txt"};
+    std::vector<std::string> expected{names[1],  names[2],     names[3], names[4],    "m.json",
+                                      "out.zip", "stderr.txt", "t.html", "stdout.txt"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(listFolder(dir.path()), expected);
 }
@@ -210,17 +216,18 @@ TEST_F(KivreportHostile, SmallOnes) {
     EXPECT_EQ(validated.code, 1) << validated.err;
     EXPECT_NE(validated.out.find("Error unrolling generic tags"), std::string::npos) << validated.out;
     EXPECT_NE(validated.err.find("groups cannot be nested"), std::string::npos) << validated.err;
-    const Result made = kivreport({"generate", "--repo", kValidRepository, "--template", kHostile + "nested_group.html",
-                                   "--out", dir.file("r.html")});
+    const Result made = kivreport(
+        {"generate", "--repo", kValidRepository, "--template", kHostile + "nested_group.html", "--out", dir.file("r.html")});
     EXPECT_EQ(made.code, 2) << made.err;
 }
 
 TEST_F(KivreportHostile, ContentTypesThatInflateHugelyAreRefusedByGenerateAndValidate) {
     // PowerPoint looks for the template's problem and names the part; Word tells the package's reason.
     ASSERT_TRUE(writeFile(dir.file("bomb.docx"), readFile(kHostile + "types_bomb.pptx")));
-    const struct { std::string templatePath, said; } cases[] = {
-        {kHostile + "types_bomb.pptx", "[Content_Types].xml holds more XML than the report has memory left for"},
-        {dir.file("bomb.docx"), "The part '[Content_Types].xml' holds more XML than the report has memory left for"}};
+    const struct {
+        std::string templatePath, said;
+    } cases[] = {{kHostile + "types_bomb.pptx", "[Content_Types].xml holds more XML than the report has memory left for"},
+                 {dir.file("bomb.docx"), "The part '[Content_Types].xml' holds more XML than the report has memory left for"}};
     for (const auto& c : cases) {
         const std::string out = dir.file("r" + c.templatePath.substr(c.templatePath.rfind('.')));
         const Result made = kivreport({"generate", "--repo", kValidRepository, "--template", c.templatePath, "--out", out});

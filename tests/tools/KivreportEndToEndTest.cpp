@@ -58,9 +58,8 @@ protected:
             copyFile(std::string(KIV_SAMPLES_DIR) + "/data/" + f, input + "/" + f);
         Result made = runProgram(MAKE_SAMPLE_IMAGES_EXE, {input}, *s_samples);
         ASSERT_EQ(made.code, 0) << made.err;
-        Result created = runProgram(KIVREPORT_EXE, {"repo", "create", s_samples->file("sample.kivrep"), "--from",
-                                                    input + "/manifest.json"},
-                                    *s_samples);
+        Result created = runProgram(
+            KIVREPORT_EXE, {"repo", "create", s_samples->file("sample.kivrep"), "--from", input + "/manifest.json"}, *s_samples);
         ASSERT_EQ(created.code, 0) << created.err;
     }
     static void TearDownTestSuite() {
@@ -105,8 +104,9 @@ TEST_F(Kivreport, ShowListsTheSampleSnapshotsWithTheirContent) {
     std::string listed;
     for (const Json& s : list)
         listed += s["number"].dump() + " " + s["name"].get<std::string>() + " " + s["type"].get<std::string>() + "\n";
-    ASSERT_EQ(listed, "1 plate-stress image\n2 plate-displacement image\n3 beam-stress image\n4 plate-model model\n"
-                      "5 beam-model model\n6 beam-deflection table\n7 result-summary table\n8 load-case-stress table\n");
+    ASSERT_EQ(listed,
+              "1 plate-stress image\n2 plate-displacement image\n3 beam-stress image\n4 plate-model model\n"
+              "5 beam-model model\n6 beam-deflection table\n7 result-summary table\n8 load-case-stress table\n");
     EXPECT_EQ(list[0]["content"]["width"], 640);
     EXPECT_EQ(list[0]["content"]["height"], 400);
     EXPECT_EQ(list[0]["fieldValues"]["SCALAR_RESULT_MAX"], "312.4 MPa");
@@ -126,10 +126,9 @@ TEST_F(Kivreport, ExportAndCreateAgainGiveTheSameRepositoryAndFiles) {
     const std::string dir1 = work.file("export1"), dir2 = work.file("export2");
     Result exported = kivreport({"repo", "export", sampleRepo(), dir1});
     ASSERT_EQ(exported.code, 0) << exported.err;
-    EXPECT_EQ(listFolder(dir1),
-              (std::vector<std::string>{"beam-deflection.csv", "beam-model.mdlx", "beam-stress.jpg",
-                                        "load-case-stress.csv", "manifest.json", "plate-displacement.jpg",
-                                        "plate-model.mdlx", "plate-stress.jpg", "result-summary.csv"}));
+    EXPECT_EQ(listFolder(dir1), (std::vector<std::string>{"beam-deflection.csv", "beam-model.mdlx", "beam-stress.jpg",
+                                                          "load-case-stress.csv", "manifest.json", "plate-displacement.jpg",
+                                                          "plate-model.mdlx", "plate-stress.jpg", "result-summary.csv"}));
     // Models come out byte for byte; tables as CSV with their cells.
     EXPECT_TRUE(readFile(dir1 + "/beam-model.mdlx") == readFile(sampleInput("beam.mdlx")));
     EXPECT_EQ(readFile(dir1 + "/result-summary.csv").substr(0, 65),
@@ -148,8 +147,8 @@ TEST_F(Kivreport, ExportAndCreateAgainGiveTheSameRepositoryAndFiles) {
 TEST_F(Kivreport, ExportOfHostileNamesStaysInsideTheFolderWithDistinctSafeNames) {
     // Names with separators, a device name, 300 letters, names equal but for case,
     // trailing and leading dots, the manifest's own name.
-    ASSERT_EQ(kivreport({"repo", "create", work.file("r.kivrep"), "--from",
-                         KIV_TEST_DATA_DIR "/tools/hostile_names.json"}).code, 0);
+    ASSERT_EQ(kivreport({"repo", "create", work.file("r.kivrep"), "--from", KIV_TEST_DATA_DIR "/tools/hostile_names.json"}).code,
+              0);
 
     const std::string parent = work.file("nest");
     mkdir(parent.c_str(), 0755);
@@ -158,9 +157,9 @@ TEST_F(Kivreport, ExportOfHostileNamesStaysInsideTheFolderWithDistinctSafeNames)
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(listFolder(parent), std::vector<std::string>{"export"});  // nothing beside the folder
     // Safe, distinct (also ignoring case) names; the rules are in CliPartsTest.
-    EXPECT_EQ(listFolder(dir), (std::vector<std::string>{"A.csv", "___.._x.csv", "_con.csv", "_hidden.csv", "a_2.csv",
-                                                          "a_b.csv", "dots.csv", "manifest.csv", "manifest.json",
-                                                          std::string(120, 'n') + ".csv"}));
+    EXPECT_EQ(listFolder(dir),
+              (std::vector<std::string>{"A.csv", "___.._x.csv", "_con.csv", "_hidden.csv", "a_2.csv", "a_b.csv", "dots.csv",
+                                        "manifest.csv", "manifest.json", std::string(120, 'n') + ".csv"}));
     // The exported manifest still names every snapshot as it was.
     ASSERT_EQ(kivreport({"repo", "create", work.file("r2.kivrep"), "--from", dir + "/manifest.json"}).code, 0);
     EXPECT_EQ(showJson(work.file("r2.kivrep")), showJson(work.file("r.kivrep")));
@@ -199,8 +198,8 @@ TEST_F(Kivreport, GenerateWritesTheReportAndItsPictures) {
     r = kivreport({"generate", "--repo", sampleRepo(), "--template", sampleTemplate(), "--out", out2, "--no-3d-viewer",
                    "--snapshots", "3,1"});
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(listFolder(work.file("sub")), (std::vector<std::string>{"r2.html", "r2_SIT1-1.jpg", "r2_SIT3-1.jpg",
-                                                                      "r2_SIT4-1.jpg", "r2_SIT5-1.jpg"}));
+    EXPECT_EQ(listFolder(work.file("sub")),
+              (std::vector<std::string>{"r2.html", "r2_SIT1-1.jpg", "r2_SIT3-1.jpg", "r2_SIT4-1.jpg", "r2_SIT5-1.jpg"}));
     const std::string html2 = readFile(out2);
     EXPECT_LT(html2.find("Cantilever beam: bending stress"), html2.find("Plate with a hole: von Mises stress"));
     EXPECT_EQ(html2.find("displacement along x"), std::string::npos);
@@ -210,8 +209,7 @@ TEST_F(Kivreport, GenerateWritesTheReportAndItsPictures) {
 // picture snapshot, the model slide, the load cases; Office opens it and LibreOffice draws every slide.
 TEST_F(Kivreport, SampleDeckFromTheSampleRepository) {
     const std::string out = work.file("report.pptx");
-    Result r = kivreport({"generate", "--repo", sampleRepo(), "--template", KIV_SAMPLE_DECK, "--out", out,
-                          "--no-3d-plugin"});
+    Result r = kivreport({"generate", "--repo", sampleRepo(), "--template", KIV_SAMPLE_DECK, "--out", out, "--no-3d-plugin"});
     ASSERT_EQ(r.code, 0) << r.err;
     Result check = runProgram("/usr/bin/python3", {KIV_OOXML_CHECK, "--render", out}, scratch);
     EXPECT_EQ(check.code, 0) << check.out << check.err;
@@ -273,8 +271,12 @@ TEST_F(Kivreport, JsonOfEveryCommandIsOneDocumentOfWhatHappened) {
         {{"validate", "--repo", sampleRepo(), "--template", sampleTemplate()}, 0, 0, "No warnings or errors", nullptr, ""},
         {{"validate", "--repo", work.file("t.kivrep"), "--template", sampleTemplate()}, 1, 0, "does not exist", nullptr, ""},
         {{"summarize", sampleTemplate()}, 0, 0, "Content of generic group 0:\nTitle\n", nullptr, ""},
-        {{"generate", "--repo", work.file("t.kivrep"), "--template", charts, "--out", work.file("c.pptx")}, 2, 0, nullptr,
-         "c.pptx: the report could not be made: SIT1_CHART: column 0 must hold numbers", "SIT1_CHART"},
+        {{"generate", "--repo", work.file("t.kivrep"), "--template", charts, "--out", work.file("c.pptx")},
+         2,
+         0,
+         nullptr,
+         "c.pptx: the report could not be made: SIT1_CHART: column 0 must hold numbers",
+         "SIT1_CHART"},
         {{"summarize", work.file("none.html")}, 2, 0, nullptr, "none.html: file not found", ""},
     };
     for (const auto& c : cases) {
@@ -317,8 +319,9 @@ TEST_F(Kivreport, WordTemplatesMakeWordReportsValidationsAndSummaries) {
     Result macros = kivreport({"generate", "--repo", sampleRepo(), "--template", kivtest::officeTemplate("wd_signed.docm"),
                                "--out", work.file("macros.docm")});
     EXPECT_EQ(macros.code, 0) << macros.err;
-    EXPECT_EQ(macros.err, "warn:  The template's digital signatures are left out of the report: they signed the "
-                          "template, not the report.\n");
+    EXPECT_EQ(macros.err,
+              "warn:  The template's digital signatures are left out of the report: they signed the "
+              "template, not the report.\n");
 
     Result checked = kivreport({"validate", "--repo", sampleRepo(), "--template", docx});
     EXPECT_EQ(checked.code, 0) << checked.out << checked.err;
@@ -331,8 +334,7 @@ TEST_F(Kivreport, WordTemplatesMakeWordReportsValidationsAndSummaries) {
     ASSERT_TRUE(writeFile(work.file("broken.docx"), "not a zip"));
     Result broken = kivreport({"-q", "summarize", work.file("broken.docx")});
     EXPECT_EQ(broken.code, 2);
-    EXPECT_NE(broken.err.find("broken.docx: cannot be summarized: it is not a Word document"), std::string::npos)
-        << broken.err;
+    EXPECT_NE(broken.err.find("broken.docx: cannot be summarized: it is not a Word document"), std::string::npos) << broken.err;
     // A tag left unfilled: a warning line, or with --strict exit status 1 and nothing written.
     const std::string leaves = kivtest::officeTemplate("wd_report.docx"), strict = work.file("strict.docx");
     Result warned = kivreport({"generate", "--repo", sampleRepo(), "--template", leaves, "--out", strict});
@@ -349,8 +351,9 @@ TEST_F(Kivreport, WordTemplatesMakeWordReportsValidationsAndSummaries) {
 TEST_F(Kivreport, MarkersOfALibreOfficeDocumentBecomeAFilledWordReport) {
     std::vector<std::string> documents{KIV_SAMPLE_WRITER};
     const std::string profile = "-env:UserInstallation=file://" + work.file("profile");
-    Result saved = runProgram("/usr/bin/soffice", {profile, "--headless", "--convert-to", "docx:MS Word 2007 XML", "--outdir",
-                                                   work.path(), std::string(KIV_SAMPLES_DIR) + "/templates/report-writer.fodt"},
+    Result saved = runProgram("/usr/bin/soffice",
+                              {profile, "--headless", "--convert-to", "docx:MS Word 2007 XML", "--outdir", work.path(),
+                               std::string(KIV_SAMPLES_DIR) + "/templates/report-writer.fodt"},
                               scratch);
     if (saved.code == 127 && !std::getenv("KIV_NO_SKIPS")) GTEST_SKIP() << "LibreOffice is not installed";
     ASSERT_EQ(saved.code, 0) << saved.err;
@@ -372,7 +375,8 @@ TEST_F(Kivreport, MarkersOfALibreOfficeDocumentBecomeAFilledWordReport) {
             {"word/footnotes.xml", {">plate_with_hole.kdb<"}}};
         for (const auto& part : parts) {
             Result xml = runProgram("/usr/bin/unzip", {"-p", report, part.first}, scratch);
-            for (const char* shown : part.second) EXPECT_NE(xml.out.find(shown), std::string::npos) << part.first << ": " << shown;
+            for (const char* shown : part.second)
+                EXPECT_NE(xml.out.find(shown), std::string::npos) << part.first << ": " << shown;
             EXPECT_EQ(xml.out.find("{SIT"), std::string::npos) << part.first;
         }
         EXPECT_EQ(kivreport({"template", "controls", tagged, tagged}).code, 2);  // never over its input
@@ -467,21 +471,30 @@ TEST_F(Kivreport, DuplicateNamesAreStoredRenamedWithAWarning) {
 }
 
 TEST_F(Kivreport, EveryCommandHasHelpAndUnknownInputIsAUsageError) {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--help"}, {"repo", "--help"}, {"repo", "create", "--help"}, {"repo", "show", "-h"},
-             {"repo", "export", "--help"}, {"generate", "--help"}, {"validate", "--help"}, {"summarize", "--help"}}) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{"--help"},
+                                                                                      {"repo", "--help"},
+                                                                                      {"repo", "create", "--help"},
+                                                                                      {"repo", "show", "-h"},
+                                                                                      {"repo", "export", "--help"},
+                                                                                      {"generate", "--help"},
+                                                                                      {"validate", "--help"},
+                                                                                      {"summarize", "--help"}}) {
         Result r = kivreportBinary(args);
         EXPECT_EQ(r.code, 0) << args.back();
         EXPECT_EQ(r.out.rfind("Usage: kivreport", 0), 0u) << r.out;
         EXPECT_TRUE(r.err.empty());
     }
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {}, {"frobnicate"}, {"repo"}, {"repo", "delete"}, {"summarize"}, {"repo", "show", "a", "b"},
-             {"generate", "--bogus"}}) {
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{{},
+                                                                                      {"frobnicate"},
+                                                                                      {"repo"},
+                                                                                      {"repo", "delete"},
+                                                                                      {"summarize"},
+                                                                                      {"repo", "show", "a", "b"},
+                                                                                      {"generate", "--bogus"}}) {
         Result r = kivreportBinary(args);
         EXPECT_EQ(r.code, 2);
         EXPECT_EQ(r.errLines(), 1u) << r.err;
     }
 }
 
-} // namespace
+}  // namespace

@@ -24,8 +24,8 @@ struct Result {
 // Runs a program with stdout and stderr captured in scratch's stdout.txt and
 // stderr.txt; a run that takes two minutes is killed (a hang shows as SIGALRM).
 // fileSizeLimit > 0 makes every write beyond that many bytes fail, as on a full disk.
-inline Result runProgram(const std::string& program, const std::vector<std::string>& args,
-                         const kivtest::TempDir& scratch, rlim_t fileSizeLimit = 0) {
+inline Result runProgram(const std::string& program, const std::vector<std::string>& args, const kivtest::TempDir& scratch,
+                         rlim_t fileSizeLimit = 0) {
     const std::string outFile = scratch.file("stdout.txt"), errFile = scratch.file("stderr.txt");
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -70,4 +70,4 @@ inline std::vector<std::string> listFolder(const std::string& path) {
     return names;
 }
 
-} // namespace tooltest
+}  // namespace tooltest

@@ -31,10 +31,12 @@ bool generate(const Format& f, Repository* r, const std::string& deck, const std
 // The validation (ok: its result), or with no repository the summary.
 std::string checked(const Format& f, Repository* r, const std::string& deck, bool* ok) {
     Str text;
-    if (!r) *ok = f.word ? kiv::rep::ReportCreatorWord::summarize(Str(deck), &text)
-                         : kiv::rep::ReportCreatorPowerPoint::summarize(Str(deck), &text);
-    else *ok = f.word ? kiv::rep::ReportCreatorWord(r, Str(deck)).validate(&text)
-                      : kiv::rep::ReportCreatorPowerPoint(r, Str(deck)).validate(&text);
+    if (!r)
+        *ok = f.word ? kiv::rep::ReportCreatorWord::summarize(Str(deck), &text)
+                     : kiv::rep::ReportCreatorPowerPoint::summarize(Str(deck), &text);
+    else
+        *ok = f.word ? kiv::rep::ReportCreatorWord(r, Str(deck)).validate(&text)
+                     : kiv::rep::ReportCreatorPowerPoint(r, Str(deck)).validate(&text);
     return text.toStdString();
 }
 
@@ -89,14 +91,26 @@ TEST_F(ChartReports, ChartsATableCannotFillFailWithOneErrorThatValidateRepeats) 
          "SIT2_CHART: a surface chart cannot be filled from a table"},
         {"charts/chart7.xml", "c:barChart>", "c:funnelChart>", numbers,
          "SIT2_CHART: a funnel chart cannot be filled from a table"},
-        {"", "", "", {{"case", "a", "b"}, {"Plate", "1", "2"}},
+        {"",
+         "",
+         "",
+         {{"case", "a", "b"}, {"Plate", "1", "2"}},
          "SIT1_CHART: column 0 must hold numbers for a scatter chart, row 1 holds 'Plate'"},
-        {"", "", "", {{"x", "a", "b", "c"}, {"1", "2", "3", "4"}},
+        {"",
+         "",
+         "",
+         {{"x", "a", "b", "c"}, {"1", "2", "3", "4"}},
          "SIT1_CHART: a bubble chart takes a value column and a size column per series: column 3 has no size column "
          "after it"},
-        {"", "", "", {{"x", "a"}, {"1e999", "2"}},
+        {"",
+         "",
+         "",
+         {{"x", "a"}, {"1e999", "2"}},
          "SIT1_CHART: column 0 must hold numbers for a scatter chart, row 1 holds '1e999'"},
-        {"", "", "", {{"x", "a"}},
+        {"",
+         "",
+         "",
+         {{"x", "a"}},
          "SIT1_CHART: the table has no values to draw: a chart needs a header row, a data row and a value column "
          "beside column 0"},
         {"embeddings/Microsoft_Excel_Sheet7.xlsx", "", "not a workbook", numbers,

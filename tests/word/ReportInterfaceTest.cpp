@@ -25,8 +25,9 @@ TEST_F(ReportInterface, EveryFormatLeavesOutTheSameSnapshotOnlyWhenAskedTo) {
     // Snapshot 'm': a model whose preview cannot be read, shown as a picture.
     lfw::Ref<Repository> repository = new Repository;
     ASSERT_TRUE(repository->loadRepository(Str(std::string(KIV_TEST_DATA_DIR) + "/hostile/preview_unreadable.zip")));
-    ASSERT_TRUE(writeFile(dir.file("t.html"), "<html><body><orvrepsit name=\"SIT1_MDLX\"><iframe src=\"x\" width=\"4\" "
-                                              "height=\"3\"></iframe></orvrepsit></body></html>\n"));
+    ASSERT_TRUE(writeFile(dir.file("t.html"),
+                          "<html><body><orvrepsit name=\"SIT1_MDLX\"><iframe src=\"x\" width=\"4\" "
+                          "height=\"3\"></iframe></orvrepsit></body></html>\n"));
     // A deck under a name that does not tell its format: its content types do.
     ASSERT_TRUE(writeFile(dir.file("deck.bin"), readFile(officeTemplate("pp_models.pptx"))));
     const struct {
@@ -83,14 +84,17 @@ TEST_F(ReportInterface, EveryFormatLeavesOutTheSameSnapshotOnlyWhenAskedTo) {
 TEST_F(ReportInterface, TagsLeftUnfilledAreWarnedOrRefuseAStrictReport) {
     kiv::PtrRef<Repository> repository = repositoryOf({namedImageSnapshot("a").p(), namedImageSnapshot("b").p(),
                                                        tableSnapshot({{"x", "y"}, {"1", "2"}}).p(), namedImageSnapshot("d").p()});
-    ASSERT_TRUE(writeFile(dir.file("t.html"), "<html><body><orvrepsit name=\"SIT7_TITLE\">t</orvrepsit>"
-                                              "<orvrepsit name=\"SIT1_$NONE\">v</orvrepsit></body></html>\n"));
+    ASSERT_TRUE(writeFile(dir.file("t.html"),
+                          "<html><body><orvrepsit name=\"SIT7_TITLE\">t</orvrepsit>"
+                          "<orvrepsit name=\"SIT1_$NONE\">v</orvrepsit></body></html>\n"));
     ASSERT_TRUE(writeFile(dir.file("none.html"), "<html><body>no tag</body></html>\n"));
     const struct {
         std::string templatePath, out;
         size_t warnings;
-    } cases[] = {{dir.file("t.html"), "r.html", 2}, {officeTemplate("wd_report.docx"), "r.docx", 5},
-                 {officeTemplate("pp_static.pptx"), "r.pptx", 6}, {dir.file("none.html"), "n.html", 1}};
+    } cases[] = {{dir.file("t.html"), "r.html", 2},
+                 {officeTemplate("wd_report.docx"), "r.docx", 5},
+                 {officeTemplate("pp_static.pptx"), "r.pptx", 6},
+                 {dir.file("none.html"), "n.html", 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.templatePath);
         std::unique_ptr<ReportCreator> creator = ReportCreator::create(repository.p(), Str(c.templatePath));
@@ -143,10 +147,12 @@ TEST_F(ReportInterface, SignaturesGoAndMacrosStayOnlyInMacroEnabledReports) {
     // Macro-enabled packages under macro-free names: their content types tell.
     ASSERT_TRUE(copyFile(officeTemplate("pp_signed.pptm"), dir.file("signed.pptx")));
     ASSERT_TRUE(copyFile(officeTemplate("wd_signed.docm"), dir.file("signed.docx")));
-    const std::string signatures = "The template's digital signatures are left out of the report: they signed the "
-                                   "template, not the report.",
-                      macros = "The template's macros (its VBA project) are left out of the report: only a "
-                               "macro-enabled report (.pptm, .docm) keeps them.";
+    const std::string signatures =
+                          "The template's digital signatures are left out of the report: they signed the "
+                          "template, not the report.",
+                      macros =
+                          "The template's macros (its VBA project) are left out of the report: only a "
+                          "macro-enabled report (.pptm, .docm) keeps them.";
     const ReportFormat pp = ReportFormat::PowerPoint, wd = ReportFormat::Word;
     const struct {
         std::string templatePath, out;
@@ -182,4 +188,4 @@ TEST_F(ReportInterface, SignaturesGoAndMacrosStayOnlyInMacroEnabledReports) {
     }
 }
 
-} // namespace
+}  // namespace

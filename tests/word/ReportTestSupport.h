@@ -52,4 +52,4 @@ protected:
     TempDir dir;
 };
 
-} // namespace kivtest
+}  // namespace kivtest

@@ -49,7 +49,7 @@ size_t countOf(const std::string& text, const std::string& what) {
     return n;
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(WordReport, AnEmptyRepositoryWritesNothing) {
     auto repository = repositoryOf({});
@@ -95,24 +95,33 @@ TEST_F(WordReport, PartsStillInUseStayAndEncodedTargetsNameTheirParts) {
         copy.replace(copy.find("rId10"), 5, id);
         return "<w:r>" + copy.replace(copy.find("docPr id=\"1\""), 12, "docPr id=\"" + docPr + "\"") + "</w:r>";
     };
-    ASSERT_TRUE(putPart(path, "word/header1.xml", "<w:hdr " + std::string(documentNamespaces()) + "><w:p>" +
-                                                      picture("rId10", "901") + picture("rId2", "902") + "</w:p></w:hdr>"));
-    ASSERT_TRUE(putPart(path, "word/_rels/header1.xml.rels", relationships(
-        "<Relationship Id=\"rId10\" Type=\"" + std::string(IMAGE) + "\" Target=\"media/caf%C3%A9.png\"/>"
-        "<Relationship Id=\"rId2\" Type=\"" + IMAGE + "\" Target=\"media/logo.wmf\"/>")));
+    ASSERT_TRUE(putPart(path, "word/header1.xml",
+                        "<w:hdr " + std::string(documentNamespaces()) + "><w:p>" + picture("rId10", "901") +
+                            picture("rId2", "902") + "</w:p></w:hdr>"));
+    ASSERT_TRUE(putPart(path, "word/_rels/header1.xml.rels",
+                        relationships("<Relationship Id=\"rId10\" Type=\"" + std::string(IMAGE) +
+                                      "\" Target=\"media/caf%C3%A9.png\"/>"
+                                      "<Relationship Id=\"rId2\" Type=\"" +
+                                      IMAGE + "\" Target=\"media/logo.wmf\"/>")));
     ASSERT_TRUE(putPart(path, "word/media/logo.wmf", std::string("\xd7\xcd\xc6\x9a", 4) + "logo"));
     ASSERT_TRUE(putPart(path, "word/media/caf\xc3\xa9.png", readPart(path, "word/media/image1.png")));
     ASSERT_TRUE(putPart(path, "word/charts/chart_1.xml", readPart(path, "word/charts/chart1.xml")));
     ASSERT_TRUE(putPart(path, "word/charts/_rels/chart_1.xml.rels", readPart(path, "word/charts/_rels/chart1.xml.rels")));
     for (const char* gone : {"word/media/image1.png", "word/charts/chart1.xml", "word/charts/_rels/chart1.xml.rels"})
         ASSERT_TRUE(putPart(path, gone, ""));
-    edit("word/document.xml", {{"SIT1_CHART", "SIT2_CHART"}, {"<w:pgSz", "<w:headerReference w:type=\"default\" r:id=\"rId20\"/><w:pgSz"}});
-    edit("word/_rels/document.xml.rels", {{"media/image1.png", "media/caf%C3%A9.png"}, {"charts/chart1.xml", "charts/chart%5F1.xml"},
-        {"</Relationships>", "<Relationship Id=\"rId20\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
-                             "relationships/header\" Target=\"header1.xml\"/></Relationships>"}});
-    edit("[Content_Types].xml", {{"chart1.xml", "chart_1.xml"}, {"</Types>",
-        "<Default Extension=\"wmf\" ContentType=\"image/x-wmf\"/><Override PartName=\"/word/header1.xml\" ContentType="
-        "\"application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml\"/></Types>"}});
+    edit("word/document.xml",
+         {{"SIT1_CHART", "SIT2_CHART"}, {"<w:pgSz", "<w:headerReference w:type=\"default\" r:id=\"rId20\"/><w:pgSz"}});
+    edit("word/_rels/document.xml.rels",
+         {{"media/image1.png", "media/caf%C3%A9.png"},
+          {"charts/chart1.xml", "charts/chart%5F1.xml"},
+          {"</Relationships>",
+           "<Relationship Id=\"rId20\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+           "relationships/header\" Target=\"header1.xml\"/></Relationships>"}});
+    edit("[Content_Types].xml",
+         {{"chart1.xml", "chart_1.xml"},
+          {"</Types>",
+           "<Default Extension=\"wmf\" ContentType=\"image/x-wmf\"/><Override PartName=\"/word/header1.xml\" ContentType="
+           "\"application/vnd.openxmlformats-officedocument.wordprocessingml.header+xml\"/></Types>"}});
 
     auto repository = repositoryOf({imageSnapshot(64, 48).p(), table(3).p()});
     ASSERT_TRUE(ReportCreatorWord(repository.p(), Str(path)).generate(Str(output))) << allErrors();
@@ -239,8 +248,10 @@ TEST_F(WordReport, HeadersFootersAndNotesAreFilled) {
     } parts[] = {
         {office, "word/header1.xml", {">engine.db<", picture}},
         {office, "word/_rels/header1.xml.rels", {"Id=\"rIdSIT2_PICTURE\""}},
-        {office, "word/header2.xml", {">Hull<", "Hull</w:t></w:r></w:p></w:sdtContent></w:sdt></w:txbxContent></v:textbox>",
-                                      "cx=\"960000\" cy=\"720000\"", picture}},
+        {office,
+         "word/header2.xml",
+         {">Hull<", "Hull</w:t></w:r></w:p></w:sdtContent></w:sdt></w:txbxContent></v:textbox>", "cx=\"960000\" cy=\"720000\"",
+          picture}},
         {office, "word/header3.xml", {">Described<", "w:name=\"SIT1_MDLX\""}},
         {office, "word/footer1.xml", {">q<"}},
         {office, "word/footer2.xml", {">3 bar<"}},
@@ -296,9 +307,13 @@ TEST_F(WordReport, FormsKeepTheirWhiteSpaceStructureAndBookmarks) {
         EXPECT_NE(std::string::npos, xml.find(kept)) << kept;
     // The group without a tag, the repeating section's items in a group, the text
     // box (and its fallback) and the row are filled.
-    for (const auto& filled : std::vector<std::pair<std::string, size_t>>{
-             {">First<", 5}, {">Second<", 2}, {">Described<", 4}, {">engine.db<", 2}, {"\"SIT_", 0},
-             {"<w:commentReference ", 1}, {"<w:commentRangeStart ", 1}})
+    for (const auto& filled : std::vector<std::pair<std::string, size_t>>{{">First<", 5},
+                                                                          {">Second<", 2},
+                                                                          {">Described<", 4},
+                                                                          {">engine.db<", 2},
+                                                                          {"\"SIT_", 0},
+                                                                          {"<w:commentReference ", 1},
+                                                                          {"<w:commentRangeStart ", 1}})
         EXPECT_EQ(filled.second, countOf(xml, filled.first)) << filled.first;
     // Bookmarks of each copy are its own (one ending after the group stays with
     // the first); the comment stays with the first copy.
@@ -322,16 +337,15 @@ TEST_F(WordReport, FormsKeepTheirWhiteSpaceStructureAndBookmarks) {
 TEST_F(WordReport, EveryOfficeTemplateMakesAValidReport) {
     auto image = imageSnapshot(320, 240);
     image->setFieldValues({{Str("DATABASE_NAME"), Str("engine.db")}, {Str("Pressure"), Str("3 bar")}});
-    auto repository = repositoryOf({image.p(), previewModelSnapshot(64, 48).p(), table(4).p(),
-                                    imageSnapshot(100, 100).p(), table(3).p()});
+    auto repository =
+        repositoryOf({image.p(), previewModelSnapshot(64, 48).p(), table(4).p(), imageSnapshot(100, 100).p(), table(3).p()});
     std::vector<std::string> reports;
-    for (const char* name : {"wd_report.docx", "wd_groups.docx", "wd_mdlx.docx", "wd_foreign.docx", "wd_sum.docx",
-                             "wd_valid_edges.docx", "wd_valid_groups.docx", "wd_valid_outside.docx",
-                             "wd_valid_sit0.docx", "wd_headers.docx"}) {
+    for (const char* name :
+         {"wd_report.docx", "wd_groups.docx", "wd_mdlx.docx", "wd_foreign.docx", "wd_sum.docx", "wd_valid_edges.docx",
+          "wd_valid_groups.docx", "wd_valid_outside.docx", "wd_valid_sit0.docx", "wd_headers.docx"}) {
         SCOPED_TRACE(name);
         reports.push_back(dir.file(std::string("r_") + name));
-        EXPECT_TRUE(ReportCreatorWord(repository.p(), Str(officeTemplate(name))).generate(Str(reports.back())))
-            << allErrors();
+        EXPECT_TRUE(ReportCreatorWord(repository.p(), Str(officeTemplate(name))).generate(Str(reports.back()))) << allErrors();
     }
     // And what Word documents carry around tags (see the package test of marks).
     reports.push_back(dir.file("r_marks.docx"));
@@ -342,9 +356,9 @@ TEST_F(WordReport, EveryOfficeTemplateMakesAValidReport) {
 TEST_F(WordReport, ValidationAndSummaryTexts) {
     auto repository = repositoryOf({imageSnapshot(10, 10).p(), table(3).p(), textSnapshot("t", "", {{"Pressure", "1"}}).p()});
     std::string all;
-    for (const char* name : {"wd_valid_edges.docx", "wd_valid_groups.docx", "wd_valid_outside.docx", "wd_valid_sit0.docx",
-                             "wd_sum.docx", "wd_report.docx", "wd_groups.docx", "forms", "wd_headers.docx",
-                             "wd_header_group.docx"}) {
+    for (const char* name :
+         {"wd_valid_edges.docx", "wd_valid_groups.docx", "wd_valid_outside.docx", "wd_valid_sit0.docx", "wd_sum.docx",
+          "wd_report.docx", "wd_groups.docx", "forms", "wd_headers.docx", "wd_header_group.docx"}) {
         const std::string path = std::string(name) == "forms" ? testPackage(name) : officeTemplate(name);
         ReportCreatorWord creator(repository.p(), Str(path));
         Str report, summary;
@@ -360,10 +374,10 @@ TEST_F(WordReport, ValidationAndSummaryTexts) {
 }
 
 TEST_F(WordReport, TagsOfMissingSnapshotsStayAsTheyAre) {
-    auto repository = repositoryOf({textSnapshot("one").p(), textSnapshot("two").p(), textSnapshot("three").p(),
-                                    textSnapshot("four").p()});
-    ReportCreatorWord creator(repository.p(),
-        Str(templateWith("tagged", sdt("SIT5_TITLE", 1, para("Template title")) + sdt("SIT4_TITLE", 2, para("x")))));
+    auto repository =
+        repositoryOf({textSnapshot("one").p(), textSnapshot("two").p(), textSnapshot("three").p(), textSnapshot("four").p()});
+    ReportCreatorWord creator(repository.p(), Str(templateWith("tagged", sdt("SIT5_TITLE", 1, para("Template title")) +
+                                                                             sdt("SIT4_TITLE", 2, para("x")))));
     creator.setEmbedMdlx(false);  // the package still holds the viewer control part, naming no model file here
     ASSERT_TRUE(creator.generate(Str(output)));
     EXPECT_TRUE(errors().empty()) << allErrors();

@@ -378,11 +378,10 @@ lfw::Ref<Repository> loadRepository(const std::string& path, bool keepGoing) {
     if (!isRegularFile(path)) throw InputError(path, "is not a regular file");
     if (::access(path.c_str(), R_OK) != 0) throw InputError(path, std::strerror(errno));
     lfw::Ref<Repository> repository = new Repository;
-    if (!repository->loadRepository(Str(path)))
-        throw InputError(path, withFirstError("not a readable repository file", from));
+    if (!repository->loadRepository(Str(path))) throw InputError(path, withFirstError("not a readable repository file", from));
     if (!keepGoing && !repository->loadedCleanly())
-        throw InputError(path, withFirstError("some of its content could not be read", from) +
-                                   "; --keep-going accepts what could be read");
+        throw InputError(
+            path, withFirstError("some of its content could not be read", from) + "; --keep-going accepts what could be read");
     return repository;
 }
 
@@ -410,8 +409,9 @@ ReportFormat checkTemplate(const std::string& path) {
     if (::access(path.c_str(), R_OK) != 0) throw InputError(path, std::strerror(errno));
     const ReportFormat format = ReportCreator::formatOf(Str(path));
     if (format == ReportFormat::Unknown)
-        throw InputError(path, "unknown template type (expected .html, .htm, .docx, .docm, .pptx, .pptm or another "
-                               "Word or PowerPoint package)");
+        throw InputError(path,
+                         "unknown template type (expected .html, .htm, .docx, .docm, .pptx, .pptm or another "
+                         "Word or PowerPoint package)");
     return format;
 }
 
@@ -498,8 +498,7 @@ int repoExport(Context& ctx, const std::vector<std::string>& args) {
     std::vector<std::string> warnings;
     exportRepository(*repository, folder, &warnings);
     printWarnings(ctx, warnings);
-    ctx.out << "Wrote " << repository->snapshotCount() << " snapshots and " << kManifestFileName << " to " << folder
-            << "\n";
+    ctx.out << "Wrote " << repository->snapshotCount() << " snapshots and " << kManifestFileName << " to " << folder << "\n";
     return warnings.empty() && errorsIn(capture) == 0 ? EXIT_OK : EXIT_PROBLEMS;
 }
 
@@ -567,20 +566,15 @@ std::vector<LeftOutSnapshot> leftOutOf(const ReportResult& result, const Reposit
     return list;
 }
 
-const char* converterName(kivpdf::ReportKind kind) {
-    return kind == kivpdf::ReportKind::Html ? "Chromium" : "LibreOffice";
-}
+const char* converterName(kivpdf::ReportKind kind) { return kind == kivpdf::ReportKind::Html ? "Chromium" : "LibreOffice"; }
 
 int generate(Context& ctx, const std::vector<std::string>& args) {
     const std::string command = "generate";
     ParsedOptions parsed;
-    const std::vector<OptionSpec> optionList = {{"--repo", true, ""},       {"--template", true, ""},
-                                           {"--out", true, ""},        {"--ref", true, ""},
-                                           {"--snapshots", true, ""},  {"--no-3d-viewer", false, ""},
-                                           {"--no-3d-plugin", false, ""},
-                                           {"--no-embed", false, ""},  {"--pdf", false, ""},
-                                           {"--keep-going", false, ""}, {"--strict", false, ""},
-                                           {"--json", false, ""}};
+    const std::vector<OptionSpec> optionList = {
+        {"--repo", true, ""},      {"--template", true, ""},      {"--out", true, ""},           {"--ref", true, ""},
+        {"--snapshots", true, ""}, {"--no-3d-viewer", false, ""}, {"--no-3d-plugin", false, ""}, {"--no-embed", false, ""},
+        {"--pdf", false, ""},      {"--keep-going", false, ""},   {"--strict", false, ""},       {"--json", false, ""}};
     if (parseCommand(ctx, args, optionList, command, kGenerateHelp, &parsed)) return EXIT_OK;
     expectPositionals(parsed, 0, command, "");
     const std::string out = requiredOption(parsed, "--out", command);
@@ -607,10 +601,13 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
     if (pdf && outExtension == ".pdf") throw InputError(out, "with --pdf the PDF goes beside the report; name the report .html");
     checkOutputFile(out);
     // The report starts as a copy of the template: writing it over an input would destroy it.
-    if (lfw::FileSystem::sameFile(out, inputs.templatePath)) throw InputError(out, "is the template itself; choose another --out");
+    if (lfw::FileSystem::sameFile(out, inputs.templatePath))
+        throw InputError(out, "is the template itself; choose another --out");
     for (const std::string& repo : {parsed.value("--repo"), parsed.value("--ref")}) {
-        if (!repo.empty() && lfw::FileSystem::sameFile(out, repo)) throw InputError(out, "is a repository file; choose another --out");
-        if (pdf && !repo.empty() && lfw::FileSystem::sameFile(pdfPath, repo)) throw InputError(pdfPath, "is a repository file; choose another --out");
+        if (!repo.empty() && lfw::FileSystem::sameFile(out, repo))
+            throw InputError(out, "is a repository file; choose another --out");
+        if (pdf && !repo.empty() && lfw::FileSystem::sameFile(pdfPath, repo))
+            throw InputError(pdfPath, "is a repository file; choose another --out");
     }
 
     const size_t from = g_console->messageCount();
@@ -643,16 +640,16 @@ int generate(Context& ctx, const std::vector<std::string>& args) {
         ctx.outcome.files.push_back(pdfPath);
         if (!ctx.json) ctx.out << "Wrote " << pdfPath << "\n";
     }
-    const bool partial = !inputs.repository->loadedCleanly() || (inputs.reference.notNull() && !inputs.reference->loadedCleanly());
+    const bool partial =
+        !inputs.repository->loadedCleanly() || (inputs.reference.notNull() && !inputs.reference->loadedCleanly());
     return exitStatusOf(result, partial);
 }
 
 int validate(Context& ctx, const std::vector<std::string>& args) {
     const std::string command = "validate";
     ParsedOptions parsed;
-    const std::vector<OptionSpec> optionList = {
-        {"--repo", true, ""}, {"--template", true, ""}, {"--ref", true, ""}, {"--snapshots", true, ""},
-        {"--keep-going", false, ""}, {"--json", false, ""}};
+    const std::vector<OptionSpec> optionList = {{"--repo", true, ""},      {"--template", true, ""},    {"--ref", true, ""},
+                                                {"--snapshots", true, ""}, {"--keep-going", false, ""}, {"--json", false, ""}};
     if (parseCommand(ctx, args, optionList, command, kValidateHelp, &parsed)) return EXIT_OK;
     expectPositionals(parsed, 0, command, "");
     requiredOption(parsed, "--repo", command);
@@ -664,8 +661,7 @@ int validate(Context& ctx, const std::vector<std::string>& args) {
     const ReportResult result = creatorFor(inputs)->validate(reportOptions(inputs, parsed));
     const bool passed = result.succeeded();
     const std::string text = result.text().toStdString();
-    if (!passed && text.empty())
-        throw InputError(inputs.templatePath, withFirstError("the template could not be checked", from));
+    if (!passed && text.empty()) throw InputError(inputs.templatePath, withFirstError("the template could not be checked", from));
     ctx.outcome.hasText = true;
     ctx.outcome.text = text;
     if (!ctx.json) {
@@ -715,8 +711,7 @@ int templateControls(Context& ctx, const std::vector<std::string>& args) {
     const size_t from = g_console->messageCount();
     const ReportResult result = kiv::rep::ReportCreatorWord::convertMarkers(Str(in), Str(out));
     if (!result) throw InputError(out, withFirstError("the template could not be made", from));
-    ctx.out << "Wrote " << out << " (" << result.text().toStdString().substr(0, result.text().toStdString().find('\n'))
-            << ")\n";
+    ctx.out << "Wrote " << out << " (" << result.text().toStdString().substr(0, result.text().toStdString().find('\n')) << ")\n";
     return result.warningCount() == 0 ? EXIT_OK : EXIT_PROBLEMS;
 }
 
@@ -737,7 +732,7 @@ std::string oneLine(std::string text) {
     return text;
 }
 
-} // namespace
+}  // namespace
 
 bool validationReportsProblems(const std::string& report) {
     std::istringstream lines(report);
@@ -768,12 +763,9 @@ int runCommand(Context& ctx, const std::vector<std::string>& args) {
             ctx.out << "kivreport " << kiv::rep::ReportComponent::versionString().toStdString() << "\n";
             return EXIT_OK;
         }
-        if (a == "-v" || a == "--verbose")
-            ++ctx.verbosity;
-        else if (a == "-q" || a == "--quiet")
-            --ctx.verbosity;
-        else
-            throw UsageError("unknown option '" + a + "' (see --help)");
+        if (a == "-v" || a == "--verbose") ++ctx.verbosity;
+        else if (a == "-q" || a == "--quiet") --ctx.verbosity;
+        else throw UsageError("unknown option '" + a + "' (see --help)");
     }
     if (i >= args.size()) throw UsageError("missing command (see --help)");
     const std::string command = args[i];
@@ -790,7 +782,7 @@ int runCommand(Context& ctx, const std::vector<std::string>& args) {
     throw UsageError("unknown command '" + command + "' (see --help)");
 }
 
-} // namespace
+}  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     Context ctx{out, err};
@@ -830,4 +822,4 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     return code;
 }
 
-} // namespace kivcli
+}  // namespace kivcli

@@ -16,4 +16,4 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 // "No warnings or errors found".
 bool validationReportsProblems(const std::string& report);
 
-} // namespace kivcli
+}  // namespace kivcli

@@ -65,4 +65,4 @@ std::string outcomeJson(const CommandOutcome& outcome) {
     return root.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
-} // namespace kivcli
+}  // namespace kivcli

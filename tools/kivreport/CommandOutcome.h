@@ -57,4 +57,4 @@ struct CommandOutcome {
 // The document, ending in a line feed.
 std::string outcomeJson(const CommandOutcome& outcome);
 
-} // namespace kivcli
+}  // namespace kivcli

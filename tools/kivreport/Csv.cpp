@@ -10,7 +10,7 @@ bool isLineBreakAt(const std::string& text, size_t i) {
     return i < text.size() && (text[i] == '\n' || (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'));
 }
 
-} // namespace
+}  // namespace
 
 bool parseCsv(const std::string& text, CsvRows* rows, std::string* error) {
     rows->clear();
@@ -104,4 +104,4 @@ std::string writeCsv(const CsvRows& rows) {
     return out;
 }
 
-} // namespace kivcli
+}  // namespace kivcli

@@ -21,4 +21,4 @@ bool parseCsv(const std::string& text, CsvRows* rows, std::string* error);
 // empty field of a record (which would otherwise be a blank line).
 std::string writeCsv(const CsvRows& rows);
 
-} // namespace kivcli
+}  // namespace kivcli

@@ -13,10 +13,16 @@ size_t utf8SequenceLength(const std::string& s, size_t i) {
     size_t len = 0;
     uint32_t cp = 0;
     if (c < 0x80) return 1;
-    if ((c & 0xE0) == 0xC0) { len = 2; cp = c & 0x1F; }
-    else if ((c & 0xF0) == 0xE0) { len = 3; cp = c & 0x0F; }
-    else if ((c & 0xF8) == 0xF0) { len = 4; cp = c & 0x07; }
-    else return 0;
+    if ((c & 0xE0) == 0xC0) {
+        len = 2;
+        cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3;
+        cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+        len = 4;
+        cp = c & 0x07;
+    } else return 0;
     if (i + len > s.size()) return 0;
     for (size_t k = 1; k < len; ++k) {
         const unsigned char t = static_cast<unsigned char>(s[i + k]);
@@ -44,7 +50,7 @@ bool isReservedDeviceName(const std::string& stem) {
            base[3] <= '9';
 }
 
-} // namespace
+}  // namespace
 
 std::string safeFileStem(const std::string& name, size_t maxBytes) {
     // Characters, each kept as its UTF-8 bytes, so that cutting never splits one.
@@ -57,11 +63,10 @@ std::string safeFileStem(const std::string& name, size_t maxBytes) {
             continue;
         }
         const char c = name[i];
-        if (len == 1 && (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':' ||
-                         c == '*' || c == '?' || c == '"' || c == '<' || c == '>' || c == '|'))
+        if (len == 1 && (static_cast<unsigned char>(c) < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == ':' || c == '*' ||
+                         c == '?' || c == '"' || c == '<' || c == '>' || c == '|'))
             chars.push_back("_");
-        else
-            chars.push_back(name.substr(i, len));
+        else chars.push_back(name.substr(i, len));
         i += len;
     }
     for (std::string& c : chars) {
@@ -102,9 +107,8 @@ void UniqueFileNames::reserve(const std::string& fileName) { m_taken.insert(key(
 
 std::string UniqueFileNames::take(const std::string& stem, const std::string& extension) {
     std::string candidate = stem + extension;
-    for (unsigned long n = 2; !m_taken.insert(key(candidate)).second; ++n)
-        candidate = stem + "_" + std::to_string(n) + extension;
+    for (unsigned long n = 2; !m_taken.insert(key(candidate)).second; ++n) candidate = stem + "_" + std::to_string(n) + extension;
     return candidate;
 }
 
-} // namespace kivcli
+}  // namespace kivcli

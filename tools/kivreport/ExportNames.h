@@ -31,4 +31,4 @@ private:
     std::set<std::string> m_taken;
 };
 
-} // namespace kivcli
+}  // namespace kivcli

@@ -46,7 +46,7 @@ Buffer readAll(const std::string& path) {
     return bytes;
 }
 
-} // namespace
+}  // namespace
 
 bool pathExists(const std::string& path) {
     struct stat st;
@@ -68,13 +68,11 @@ std::vector<unsigned char> readBinaryFile(const std::string& path) { return read
 std::string readTextFile(const std::string& path) { return readAll<std::string>(path); }
 
 void StagedFiles::write(const std::string& path, const void* data, size_t size) {
-    if (!m_files.write(path, data, size))
-        throw InputError(path, "cannot be written: " + systemError(m_files.errorNumber()));
+    if (!m_files.write(path, data, size)) throw InputError(path, "cannot be written: " + systemError(m_files.errorNumber()));
 }
 
 void StagedFiles::commit() {
-    if (!m_files.commit())
-        throw InputError(m_files.failedTarget(), "cannot be written: " + systemError(m_files.errorNumber()));
+    if (!m_files.commit()) throw InputError(m_files.failedTarget(), "cannot be written: " + systemError(m_files.errorNumber()));
 }
 
 std::string parentFolder(const std::string& path) {
@@ -95,4 +93,4 @@ void checkOutputFile(const std::string& path) {
     if (!isDirectory(folder)) throw InputError(path, "folder " + folder + " does not exist");
 }
 
-} // namespace kivcli
+}  // namespace kivcli

@@ -36,4 +36,4 @@ std::string resolvePath(const std::string& folder, const std::string& path);
 // path must not be a folder.
 void checkOutputFile(const std::string& path);
 
-} // namespace kivcli
+}  // namespace kivcli

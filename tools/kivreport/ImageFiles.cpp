@@ -11,7 +11,7 @@ namespace kivcli {
 namespace {
 const png_uint_32 kMaxSide = 65535;
 const unsigned long long kMaxPixels = 1ull << 28;
-} // namespace
+}  // namespace
 
 bool isPng(const std::vector<unsigned char>& bytes) {
     static const unsigned char signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -33,8 +33,7 @@ bool decodePng(const std::vector<unsigned char>& bytes, kiv::Image* image, std::
     }
     if (png.width == 0 || png.height == 0 || png.width > kMaxSide || png.height > kMaxSide ||
         static_cast<unsigned long long>(png.width) * png.height > kMaxPixels) {
-        *error = "PNG image of " + std::to_string(png.width) + " x " + std::to_string(png.height) +
-                 " pixels is too large";
+        *error = "PNG image of " + std::to_string(png.width) + " x " + std::to_string(png.height) + " pixels is too large";
         png_image_free(&png);
         return false;
     }
@@ -76,4 +75,4 @@ bool jpegBytesOf(const kiv::Image& image, std::vector<unsigned char>* jpeg) {
     return kiv::ug::Convert::toMkRGBImage(&image, &rgb) && MdlxImageJpeg::saveImageToMemory(rgb, jpeg);
 }
 
-} // namespace kivcli
+}  // namespace kivcli

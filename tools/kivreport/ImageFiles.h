@@ -26,4 +26,4 @@ bool decodeJpeg(std::vector<unsigned char> bytes, kiv::Image* image, std::string
 // fresh encoding otherwise. False for an empty image.
 bool jpegBytesOf(const kiv::Image& image, std::vector<unsigned char>* jpeg);
 
-} // namespace kivcli
+}  // namespace kivcli

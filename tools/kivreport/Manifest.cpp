@@ -121,20 +121,16 @@ private:
         if (!item.is_object()) fail("must be a JSON object");
         const std::string type = text(item, "type");
         Snapshot::SnapshotType snapshotType;
-        if (type == "image")
-            snapshotType = Snapshot::IMAGE;
-        else if (type == "model")
-            snapshotType = Snapshot::MDLX;
-        else if (type == "table")
-            snapshotType = Snapshot::TABLE;
+        if (type == "image") snapshotType = Snapshot::IMAGE;
+        else if (type == "model") snapshotType = Snapshot::MDLX;
+        else if (type == "table") snapshotType = Snapshot::TABLE;
         else
             fail(type.empty() ? "\"type\" is missing (image, model or table)"
                               : "unknown type \"" + type + "\" (expected image, model or table)");
         const std::string name = text(item, "name");
         if (!name.empty()) m_context += " (\"" + name + "\")";
 
-        static const std::set<std::string> common = {"type", "name", "title", "description", "fieldValues",
-                                                     "cloudViewerUrl"};
+        static const std::set<std::string> common = {"type", "name", "title", "description", "fieldValues", "cloudViewerUrl"};
         for (auto it = item.begin(); it != item.end(); ++it) {
             if (common.count(it.key()) || it.key() == contentKey(snapshotType)) continue;
             fail("unknown key \"" + it.key() + "\" for a snapshot of type " + type);
@@ -178,8 +174,7 @@ private:
     }
 
     std::string contentPath(const Json& value, const char* key) const {
-        if (!value.is_string() || value.get<std::string>().empty())
-            fail(std::string("\"") + key + "\" must name a file");
+        if (!value.is_string() || value.get<std::string>().empty()) fail(std::string("\"") + key + "\" must name a file");
         m_inputs->push_back(resolvePath(m_folder, value.get<std::string>()));
         return m_inputs->back();
     }
@@ -279,9 +274,7 @@ bool isValidUtf8(const std::string& s) {
     }
 }
 
-std::string dumpJson(const Json& value) {
-    return value.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
-}
+std::string dumpJson(const Json& value) { return value.dump(2, ' ', false, Json::error_handler_t::replace) + "\n"; }
 
 Json fieldValuesJson(const Snapshot& s) {
     Json fields = Json::object();
@@ -308,7 +301,7 @@ std::string snapshotLabel(const Snapshot& s, size_t index) {
     return "snapshot " + std::to_string(index + 1) + " (\"" + utf8(s.name()) + "\")";
 }
 
-} // namespace
+}  // namespace
 
 lfw::Ref<Repository> repositoryFromManifest(const std::string& manifestPath, std::vector<std::string>* warnings,
                                             std::vector<std::string>* inputs) {
@@ -470,4 +463,4 @@ std::string describeRepository(const Repository& repository, const std::string& 
     return dumpJson(root);
 }
 
-} // namespace kivcli
+}  // namespace kivcli

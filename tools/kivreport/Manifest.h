@@ -23,20 +23,18 @@ namespace kivcli {
 // InputError for a missing or malformed manifest or content file. Snapshots whose
 // name had to change to stay unique are reported in *warnings; the files read
 // (the manifest first) are listed in *inputs.
-lfw::Ref<kiv::rep::Repository> repositoryFromManifest(const std::string& manifestPath,
-                                                      std::vector<std::string>* warnings,
+lfw::Ref<kiv::rep::Repository> repositoryFromManifest(const std::string& manifestPath, std::vector<std::string>* warnings,
                                                       std::vector<std::string>* inputs);
 
 // Writes each snapshot's content into the existing folder `folder` under a safe,
 // unique file name, and "manifest.json" naming them, which repositoryFromManifest
 // reads back to the same snapshots. Snapshots without content are listed with a
 // null content and reported in *warnings.
-void exportRepository(const kiv::rep::Repository& repository, const std::string& folder,
-                      std::vector<std::string>* warnings);
+void exportRepository(const kiv::rep::Repository& repository, const std::string& folder, std::vector<std::string>* warnings);
 
 // The listing of `repo show`: as text, or as JSON.
 std::string describeRepository(const kiv::rep::Repository& repository, const std::string& path, bool json);
 
 extern const char* const kManifestFileName;  // "manifest.json"
 
-} // namespace kivcli
+}  // namespace kivcli

@@ -73,7 +73,7 @@ unsigned long parseNumber(const std::string& text, const std::string& whole) {
     return std::stoul(text);
 }
 
-} // namespace
+}  // namespace
 
 std::vector<unsigned int> parseSnapshotNumbers(const std::string& text, size_t snapshotCount) {
     std::vector<unsigned int> indices;
@@ -96,4 +96,4 @@ std::vector<unsigned int> parseSnapshotNumbers(const std::string& text, size_t s
     return indices;
 }
 
-} // namespace kivcli
+}  // namespace kivcli

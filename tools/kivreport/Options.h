@@ -28,9 +28,9 @@ public:
 };
 
 struct OptionSpec {
-    std::string name;        // "--out", "-v"
+    std::string name;  // "--out", "-v"
     bool takesValue = false;
-    std::string alias;       // another spelling, "--verbose" for "-v"
+    std::string alias;  // another spelling, "--verbose" for "-v"
 };
 
 class ParsedOptions {
@@ -55,4 +55,4 @@ ParsedOptions parseOptions(const std::vector<std::string>& args, const std::vect
 // snapshotCount, turned into 0-based indices in the order given. Throws UsageError.
 std::vector<unsigned int> parseSnapshotNumbers(const std::string& text, size_t snapshotCount);
 
-} // namespace kivcli
+}  // namespace kivcli

@@ -14,7 +14,7 @@ void writeAll(const std::string& text) {
         done += static_cast<size_t>(n);
     }
 }
-} // namespace
+}  // namespace
 
 Progress::Progress(bool shown, std::string what) : m_what(std::move(what)) {
     if (shown) m_thread = std::thread([this] { tick(); });
@@ -44,4 +44,4 @@ void Progress::tick() {
     }
 }
 
-} // namespace kivcli
+}  // namespace kivcli

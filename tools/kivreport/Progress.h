@@ -33,4 +33,4 @@ private:
     std::thread m_thread;
 };
 
-} // namespace kivcli
+}  // namespace kivcli

@@ -67,9 +67,7 @@ std::string findOnPath(std::initializer_list<const char*> names) {
 }
 
 // The variable that names the converter of that kind.
-const char* converterVariable(ReportKind kind) {
-    return kind == ReportKind::Html ? "KIVREPORT_CHROMIUM" : "KIVREPORT_SOFFICE";
-}
+const char* converterVariable(ReportKind kind) { return kind == ReportKind::Html ? "KIVREPORT_CHROMIUM" : "KIVREPORT_SOFFICE"; }
 
 // The program the variable names (a bare name is looked up on PATH; empty when
 // it is not found there), else the one on PATH.
@@ -98,8 +96,8 @@ std::string fileUrl(const std::string& absolute) {
     static const char hex[] = "0123456789ABCDEF";
     std::string url = "file://";
     for (unsigned char c : absolute) {
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' || c == '-' ||
-            c == '.' || c == '_' || c == '~') {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '/' || c == '-' || c == '.' ||
+            c == '_' || c == '~') {
             url += static_cast<char>(c);
         } else {
             url += '%';
@@ -141,7 +139,7 @@ enum class RunOutcome { Finished, TimedOut, NotStarted };
 
 struct RunResult {
     RunOutcome outcome = RunOutcome::NotStarted;
-    int exitStatus = -1;  // -1 when it was ended by a signal or could not be known
+    int exitStatus = -1;       // -1 when it was ended by a signal or could not be known
     bool statusKnown = false;  // false when a host reaped the process before us
     std::string startError;
 };
@@ -205,8 +203,7 @@ RunResult runWithTimeLimit(const std::vector<std::string>& args, const std::vect
         }
         if (std::chrono::steady_clock::now() >= deadline) {
             ::kill(-pid, SIGKILL);
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
             result.outcome = RunOutcome::TimedOut;
             return result;
         }
@@ -259,8 +256,7 @@ bool isCompletePdf(const std::string& path) {
     std::fclose(f);
     tail.resize(n);
     const size_t marker = tail.rfind("%%EOF");
-    return header && marker != std::string::npos &&
-           tail.find_first_not_of(" \t\r\n\f", marker + 5) == std::string::npos;
+    return header && marker != std::string::npos && tail.find_first_not_of(" \t\r\n\f", marker + 5) == std::string::npos;
 }
 
 // The only .pdf file LibreOffice wrote into folder; empty when there is none.
@@ -279,8 +275,7 @@ std::string pdfIn(const std::string& folder) {
 // Copies source into a new file in folder named ".kivreport-pdf-<unique><suffix>",
 // created as any new file is (0666 less the umask). Returns 0 with its path in
 // *created, or the errno of the failed step (and no file is left).
-int copyToNewFile(const std::string& source, const std::string& folder, const std::string& suffix,
-                  std::string* created) {
+int copyToNewFile(const std::string& source, const std::string& folder, const std::string& suffix, std::string* created) {
     static std::atomic<unsigned> counter{0};
     std::string path;
     int out = -1;
@@ -363,7 +358,7 @@ std::vector<std::string> childEnvironment(const std::string& home) {
     return environment;
 }
 
-} // namespace
+}  // namespace
 
 std::string pdfPathFor(const std::string& reportPath) {
     const size_t slash = reportPath.find_last_of('/');
@@ -441,8 +436,8 @@ bool convertToPdf(ReportKind kind, const std::string& reportPath, const std::str
     if (kind == ReportKind::Html && !hasHtmlExtension(report)) {
         const int failure = copyToNewFile(report, folderOf(report), ".html", &htmlCopy.path);
         if (failure) {
-            *error = std::string("the report cannot be copied for Chromium in ") + folderOf(report) + ": " +
-                     std::strerror(failure);
+            *error =
+                std::string("the report cannot be copied for Chromium in ") + folderOf(report) + ": " + std::strerror(failure);
             return false;
         }
         page = htmlCopy.path;
@@ -466,18 +461,9 @@ bool convertToPdf(ReportKind kind, const std::string& reportPath, const std::str
                 fileUrl(page)};
     } else {
         const std::string outFolder = work.path() + "/out";
-        args = {program,
-                "--headless",
-                "--invisible",
-                "--norestore",
-                "--nologo",
-                "--nodefault",
-                "--nolockcheck",
-                "-env:UserInstallation=" + fileUrl(profile),
-                "--convert-to",
-                "pdf",
-                "--outdir",
-                outFolder,
+        args = {program,        "--headless",  "--invisible",   "--norestore",
+                "--nologo",     "--nodefault", "--nolockcheck", "-env:UserInstallation=" + fileUrl(profile),
+                "--convert-to", "pdf",         "--outdir",      outFolder,
                 report};
     }
 
@@ -495,9 +481,9 @@ bool convertToPdf(ReportKind kind, const std::string& reportPath, const std::str
     // A converter that failed, or a file it did not finish, never replaces an earlier PDF.
     const bool failed = run.statusKnown && run.exitStatus != 0;
     if (produced.empty() || failed || !isCompletePdf(produced)) {
-        std::string message = std::string(converter.name) +
-                              (produced.empty() || failed ? " did not make a PDF of the report"
-                                                          : " made an incomplete PDF of the report");
+        std::string message =
+            std::string(converter.name) +
+            (produced.empty() || failed ? " did not make a PDF of the report" : " made an incomplete PDF of the report");
         if (run.exitStatus > 0) message += " (exit status " + std::to_string(run.exitStatus) + ")";
         else if (failed) message += " (it was stopped by a signal)";
         const std::string said = lastOutputLine(log);
@@ -519,4 +505,4 @@ bool convertToPdf(ReportKind kind, const std::string& reportPath, const std::str
     return placeFile(produced, pdfPath, error);
 }
 
-} // namespace kivpdf
+}  // namespace kivpdf

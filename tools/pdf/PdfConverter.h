@@ -51,4 +51,4 @@ std::vector<std::string> missingFontWarnings(ReportKind kind, const std::string&
 bool convertToPdf(ReportKind kind, const std::string& reportPath, const std::string& pdfPath, int timeoutSeconds,
                   std::string* error);
 
-} // namespace kivpdf
+}  // namespace kivpdf

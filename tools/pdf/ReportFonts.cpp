@@ -51,8 +51,7 @@ std::string unescaped(const std::string& text) {
 
 // The values of attribute `name` on elements whose start tag begins with `element`
 // ("<a:latin", "<w:rFonts"); the attribute may stand anywhere in the tag.
-void attributeValues(const std::string& xml, const std::string& element, const std::string& name,
-                     std::set<std::string>* values) {
+void attributeValues(const std::string& xml, const std::string& element, const std::string& name, std::set<std::string>* values) {
     for (size_t at = xml.find(element); at != std::string::npos; at = xml.find(element, at + 1)) {
         const size_t after = at + element.size();
         if (after >= xml.size() || (xml[after] != ' ' && xml[after] != '\t' && xml[after] != '\n' && xml[after] != '\r'))
@@ -110,10 +109,10 @@ std::set<std::string> officeFonts(const std::string& path) {
 }
 
 bool isGenericFamily(const std::string& family) {
-    static const char* const generic[] = {"serif",   "sans-serif", "monospace", "cursive", "fantasy", "system-ui",
-                                          "emoji",   "math",       "fangsong",  "inherit", "initial", "unset",
-                                          "revert",  "ui-serif",   "ui-sans-serif", "ui-monospace", "ui-rounded",
-                                          "-apple-system", "blinkmacsystemfont"};
+    static const char* const generic[] = {"serif",        "sans-serif", "monospace",     "cursive",           "fantasy",
+                                          "system-ui",    "emoji",      "math",          "fangsong",          "inherit",
+                                          "initial",      "unset",      "revert",        "ui-serif",          "ui-sans-serif",
+                                          "ui-monospace", "ui-rounded", "-apple-system", "blinkmacsystemfont"};
     const std::string name = lower(family);
     return std::any_of(std::begin(generic), std::end(generic), [&](const char* g) { return name == g; });
 }
@@ -136,9 +135,8 @@ std::vector<std::vector<std::string>> htmlFontLists(const std::string& path) {
         size_t start = 0;
         for (;;) {
             const size_t comma = value.find(',', start);
-            const std::string family =
-                trimmed(unescaped(value.substr(start, comma == std::string::npos ? std::string::npos : comma - start)),
-                        " \t\r\n\"'");
+            const std::string family = trimmed(
+                unescaped(value.substr(start, comma == std::string::npos ? std::string::npos : comma - start)), " \t\r\n\"'");
             if (!family.empty()) families.push_back(family);
             if (comma == std::string::npos) break;
             start = comma + 1;
@@ -223,7 +221,7 @@ std::string missingFontWarning(const std::string& family, const std::string& sub
     return text + (substitute.empty() ? std::string("another font") : "'" + substitute + "'") + " in its place";
 }
 
-} // namespace
+}  // namespace
 
 std::vector<std::string> missingFontWarnings(ReportKind kind, const std::string& reportPath) {
     std::vector<std::string> warnings;
@@ -248,4 +246,4 @@ std::vector<std::string> missingFontWarnings(ReportKind kind, const std::string&
     return warnings;
 }
 
-} // namespace kivpdf
+}  // namespace kivpdf
