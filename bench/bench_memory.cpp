@@ -20,6 +20,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace kiv::rep;  // the layers' classes
+
 namespace {
 
 std::string g_tool = KIVREPORT_EXE;

@@ -21,6 +21,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace kiv::rep;  // the layers' classes
+
 namespace {
 
 const MkString SLIDE_TYPE(L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide");

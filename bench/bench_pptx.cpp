@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+using namespace kiv::rep;  // the layers' classes
+
 namespace {
 
 bool copyFile(const std::string& from, const std::string& to) {

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <string>
 
+using namespace kiv::rep;  // the layers' classes
+
 using kiv::rep::FieldMacros;
 using kiv::rep::FieldValues;
 using kiv::rep::TextRuns;

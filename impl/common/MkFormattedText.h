@@ -4,6 +4,9 @@
 #include "host/ug/MkString.h"
 #include "host/ug/MkArray.h"
 
+namespace kiv {
+namespace rep {
+
 struct MkFormattedText {
     bool bold = false;
     bool underline = false;
@@ -15,3 +18,6 @@ struct MkFormattedText {
 };
 
 typedef MkArrayT<MkFormattedText> MkFormattedTextArray;
+
+}  // namespace rep
+}  // namespace kiv

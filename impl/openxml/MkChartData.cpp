@@ -9,6 +9,9 @@
 #include <limits>
 #include <vector>
 
+namespace kiv {
+namespace rep {
+
 MkChartData::MkChartData(const kiv::rep::Table& table)
     : m_table(&table),
       m_xAxisTitle(kiv::ug::Convert::toMkString(table.chartXAxisTitle())),
@@ -476,3 +479,6 @@ bool MkChartFill::Fill(MkXmlDocument* chart, const MkChartData& data, const std:
     }
     return true;
 }
+
+}  // namespace rep
+}  // namespace kiv

@@ -12,6 +12,9 @@
 #include <memory>
 #include <string>
 
+namespace kiv {
+namespace rep {
+
 class MkXmlBudget;
 
 class MkXmlDocument;
@@ -73,3 +76,6 @@ bool FillWorkbook(const std::string& workbook, const MkString& workbookName, con
                   std::string* newWorkbook, MkString* why, const std::shared_ptr<MkXmlBudget>& budget = nullptr);
 
 }  // namespace MkChartFill
+
+}  // namespace rep
+}  // namespace kiv

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+namespace kiv {
+namespace rep {
+
 class MkXmlBudget;
 
 class MkChartSheet {
@@ -58,3 +61,6 @@ std::string MkChartReference(const std::string& sheet, size_t column, size_t fir
 bool MkChartWriteWorkbook(const std::string& workbook, const MkString& workbookName, const MkChartSheet& table,
                           std::string* sheet, std::string* newWorkbook, MkString* why,
                           const std::shared_ptr<MkXmlBudget>& budget = nullptr, MkString* note = nullptr);
+
+}  // namespace rep
+}  // namespace kiv

@@ -14,6 +14,9 @@
 #include <set>
 #include <unordered_map>
 
+namespace kiv {
+namespace rep {
+
 namespace {
 
 // Limits of a worksheet: larger tables cannot be written as a valid workbook.
@@ -423,3 +426,6 @@ bool MkChartFill::FillWorkbook(const std::string& workbook, const MkString& work
     std::string sheet = MkXmlToUtf8(sheetName);
     return MkChartWriteWorkbook(workbook, workbookName, MkChartSheet(*data.m_table), &sheet, newWorkbook, why, budget);
 }
+
+}  // namespace rep
+}  // namespace kiv

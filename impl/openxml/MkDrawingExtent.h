@@ -5,6 +5,9 @@
 // one past the largest) is not written back as it is.
 #include <cmath>
 
+namespace kiv {
+namespace rep {
+
 namespace MkDrawingExtent {
 
 const double MAX_EXTENT = 27273042316900.0;
@@ -30,3 +33,6 @@ inline void FitInBox(double cx, double cy, double aspect, long long* width, long
 }
 
 }  // namespace MkDrawingExtent
+
+}  // namespace rep
+}  // namespace kiv

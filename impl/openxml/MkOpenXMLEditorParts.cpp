@@ -13,6 +13,9 @@
 #include <cstring>
 #include <memory>
 
+namespace kiv {
+namespace rep {
+
 namespace {
 
 const wchar_t* const OCX_PR = L"ax:ocxPr";
@@ -437,3 +440,6 @@ bool MkOpenXMLPackageEditor::EmbedAllMdlxFilesInArchive() {
         if (!files[i].IsEmpty() && !EmbedMdlxInArchive(files[i])) all = false;
     return all;
 }
+
+}  // namespace rep
+}  // namespace kiv

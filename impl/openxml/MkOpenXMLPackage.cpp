@@ -8,6 +8,9 @@
 #include <deque>
 #include <unordered_set>
 
+namespace kiv {
+namespace rep {
+
 using MkOpenXMLPaths::PartName;
 
 namespace {
@@ -1026,3 +1029,6 @@ bool MkOpenXMLPackage::Save(const MkString& path) {
     if (!staged.commit()) return Fail(quoted(path) + L" could not be replaced");
     return true;
 }
+
+}  // namespace rep
+}  // namespace kiv

@@ -53,6 +53,9 @@
 #include <unordered_map>
 #include <vector>
 
+namespace kiv {
+namespace rep {
+
 class MkOpenXMLPackage;
 class MkOpenXMLPart;
 
@@ -310,3 +313,6 @@ private:
     int m_compressionLevel = -1;
     mutable MkString m_error;
 };
+
+}  // namespace rep
+}  // namespace kiv

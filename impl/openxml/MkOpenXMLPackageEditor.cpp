@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <climits>
 
+namespace kiv {
+namespace rep {
+
 namespace {
 
 const wchar_t* const MEDIA_KINDS[2] = {L"image", L"video"};
@@ -172,3 +175,6 @@ MkString MkOpenXMLPackageEditor::AddMedia(const MkString& name, const void* data
     m_media[name.Std()] = part->Name();
     return part->Name();
 }
+
+}  // namespace rep
+}  // namespace kiv

@@ -23,12 +23,11 @@
 #include <unordered_map>
 #include <vector>
 
-class MkChartData;
 namespace kiv {
 namespace rep {
+
+class MkChartData;
 class Table;
-}
-}  // namespace kiv
 
 class MkOpenXMLPackageEditor {
 public:
@@ -185,3 +184,6 @@ private:
     long long m_mediaFree[2] = {1, 1};
     std::unordered_map<std::wstring, MkString> m_media;
 };
+
+}  // namespace rep
+}  // namespace kiv

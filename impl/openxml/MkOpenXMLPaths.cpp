@@ -3,6 +3,9 @@
 #include <string>
 #include <vector>
 
+namespace kiv {
+namespace rep {
+
 namespace MkOpenXMLPaths {
 
 MkString ToSlash(const MkString& path) {
@@ -145,3 +148,6 @@ bool RelsSourceName(const MkString& relsPart, MkString* partName) {
 }
 
 }  // namespace MkOpenXMLPaths
+
+}  // namespace rep
+}  // namespace kiv

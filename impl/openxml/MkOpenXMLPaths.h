@@ -3,6 +3,9 @@
 // resolution of relationship targets to part names.
 #include "host/ug/MkString.h"
 
+namespace kiv {
+namespace rep {
+
 namespace MkOpenXMLPaths {
 
 // Every "\" made "/".
@@ -30,3 +33,6 @@ MkString RelsPartName(const MkString& partName);
 bool RelsSourceName(const MkString& relsPart, MkString* partName);
 
 }  // namespace MkOpenXMLPaths
+
+}  // namespace rep
+}  // namespace kiv

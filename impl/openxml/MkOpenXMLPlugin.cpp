@@ -9,6 +9,9 @@
 #include <sys/stat.h>
 #include <vector>
 
+namespace kiv {
+namespace rep {
+
 using namespace MkOpenXMLPaths;
 
 namespace {
@@ -129,3 +132,6 @@ bool MkOpenXMLPlugin::IsEmbeddableModelFile(const MkString& path) {
     };
     return hasModelExtension(narrow) && hasModelExtension(resolved);
 }
+
+}  // namespace rep
+}  // namespace kiv

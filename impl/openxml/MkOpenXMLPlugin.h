@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+namespace kiv {
+namespace rep {
+
 namespace MkOpenXMLPlugin {
 
 // Class id of the viewer plug-in control.
@@ -63,3 +66,6 @@ private:
 MkString RecordedModelName(const MkString& modelReference);
 
 }  // namespace MkOpenXMLPlugin
+
+}  // namespace rep
+}  // namespace kiv

@@ -1,4 +1,7 @@
 #pragma once
+
+namespace kiv {
+namespace rep {
 // Kinds of the tags of Office templates, shared by the PowerPoint and Word
 // editors. The reference ("REF_") variant of a kind is the next code; -1 is a
 // name that is no usable tag (or a group marker).
@@ -19,3 +22,6 @@ enum SitTypeTag {
     SIT_TYPE_CHART = 15,
     SIT_TYPE_REF_CHART = 16
 };
+
+}  // namespace rep
+}  // namespace kiv

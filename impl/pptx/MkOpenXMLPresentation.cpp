@@ -15,6 +15,9 @@
 #include <random>
 #include <utility>
 
+namespace kiv {
+namespace rep {
+
 using namespace MkPresentationHelpers;
 
 namespace {
@@ -971,3 +974,6 @@ void MkOpenXMLPresentation::RenumberComments(MkOpenXMLPart* comments, int slideI
         if (last != m_lastCommentIndex.end()) a->SetAttribute("lastIdx", std::to_string(last->second));
     }
 }
+
+}  // namespace rep
+}  // namespace kiv

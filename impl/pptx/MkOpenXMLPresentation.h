@@ -23,12 +23,11 @@
 #include <unordered_map>
 #include <vector>
 
-class MkChartData;
 namespace kiv {
 namespace rep {
+
+class MkChartData;
 class Table;
-}
-}  // namespace kiv
 
 class MkOpenXMLPresentation : public MkOpenXMLPackageEditor {
 public:
@@ -220,3 +219,6 @@ private:
     std::map<std::wstring, Scan> m_scanned;
     std::map<std::wstring, std::pair<const unsigned char*, size_t>> m_provided;
 };
+
+}  // namespace rep
+}  // namespace kiv

@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <set>
 
+namespace kiv {
+namespace rep {
+
 using namespace MkPresentationHelpers;
 
 namespace {
@@ -170,3 +173,6 @@ MkString MkOpenXMLPresentation::CheckTemplateParts() {
     }
     return MkString();
 }
+
+}  // namespace rep
+}  // namespace kiv

@@ -3,6 +3,9 @@
 #include "impl/pptx/MkPresentationHelpers.h"
 #include <algorithm>
 
+namespace kiv {
+namespace rep {
+
 using namespace MkPresentationHelpers;
 
 MkOpenXMLSlideDocument* MkOpenXMLPresentation::EditSlideWithTag(const wchar_t* op, const MkString& tag, const MkString& slideName,
@@ -120,3 +123,6 @@ bool MkOpenXMLPresentation::InsertImage(const MkString& imagePath, const MkStrin
     return RelateImage(op, slideName, imagePath, hyperlink, &imageId, &linkId) &&
            slide->InsertPicture(std::move(owned), name, imageId, linkId);
 }
+
+}  // namespace rep
+}  // namespace kiv

@@ -6,6 +6,9 @@
 #include <map>
 #include <string>
 
+namespace kiv {
+namespace rep {
+
 namespace {
 
 const MkString SHAPE_TREE_PATH(L"p:cSld/p:spTree");
@@ -813,3 +816,6 @@ bool MkOpenXMLSlideDocument::InsertPicture(std::unique_ptr<TiXmlElement> picture
     else tree.Tx()->LinkEndChild(picture.release());
     return true;
 }
+
+}  // namespace rep
+}  // namespace kiv

@@ -14,9 +14,8 @@
 
 namespace kiv {
 namespace rep {
+
 class Table;
-}
-}  // namespace kiv
 
 class MkOpenXMLSlideDocument : public MkXmlDocument {
 public:
@@ -124,3 +123,6 @@ public:
     bool InsertPicture(std::unique_ptr<TiXmlElement> picture, const MkString& name, const MkString& imageId,
                        const MkString& linkId);
 };
+
+}  // namespace rep
+}  // namespace kiv

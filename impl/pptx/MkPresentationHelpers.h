@@ -7,6 +7,9 @@
 #include <initializer_list>
 #include <vector>
 
+namespace kiv {
+namespace rep {
+
 namespace MkPresentationHelpers {
 
 inline void logError(const wchar_t* operation, const MkString& what) {
@@ -47,3 +50,6 @@ inline std::vector<MkString> idsOf(const MkOpenXMLRelationships& rels, std::init
 }
 
 }  // namespace MkPresentationHelpers
+
+}  // namespace rep
+}  // namespace kiv

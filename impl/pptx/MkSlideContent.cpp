@@ -2,6 +2,9 @@
 #include <algorithm>
 #include "impl/common/TemplateTags.h"
 
+namespace kiv {
+namespace rep {
+
 namespace {
 
 // Kind position and side of a code; false for codes that select no list.
@@ -209,3 +212,6 @@ MkIntArray MkSlideContentPtrArray::HasMixedMdlxTags() const {
         if (m_items[i]->HasMixedMdlxTags()) positions.AddGrow(static_cast<int>(i) + 1);
     return positions;
 }
+
+}  // namespace rep
+}  // namespace kiv

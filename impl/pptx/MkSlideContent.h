@@ -9,6 +9,9 @@
 #include <unordered_map>
 #include <vector>
 
+namespace kiv {
+namespace rep {
+
 // Splitting of a shape name: the prefix is the text before the first "_", the
 // suffix the text after the last "_" (both are the whole name without "_").
 struct MkTagNameParts {
@@ -118,3 +121,6 @@ private:
     std::unordered_map<std::wstring, MkSlideContent*> m_byName;
     bool m_owns = true;
 };
+
+}  // namespace rep
+}  // namespace kiv

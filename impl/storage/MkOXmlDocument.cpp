@@ -16,6 +16,9 @@
 #include <unordered_set>
 #include <vector>
 
+namespace kiv {
+namespace rep {
+
 namespace {
 
 const char* const VALUE_FORMAT = "Value%d";
@@ -1270,3 +1273,6 @@ int MkXmlDocument::ParseNestingDepth(const char* text, size_t length) {
     walk.Run(padded.c_str());
     return walk.Deepest();
 }
+
+}  // namespace rep
+}  // namespace kiv

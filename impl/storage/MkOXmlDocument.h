@@ -18,6 +18,9 @@
 #include <tinyxml.h>
 #include <vector>
 
+namespace kiv {
+namespace rep {
+
 class MkXmlElement {
 public:
     MkXmlElement() = default;
@@ -217,3 +220,6 @@ std::string MkXmlToUtf8(const MkString& text);
 // Appends UTF-8 text as an attribute value or character data, escaped as
 // MkXmlDocument prints it.
 void MkXmlAppendEscaped(std::string* out, const std::string& text);
+
+}  // namespace rep
+}  // namespace kiv

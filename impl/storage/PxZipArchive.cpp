@@ -15,6 +15,9 @@
 #include <string_view>
 #include <vector>
 
+namespace kiv {
+namespace rep {
+
 // Engine errors are logged where they happen, so that the message carries the
 // signature of the operation that failed.
 #define PX_ZIP_CATCH(failResult)                                                                                        \
@@ -627,3 +630,6 @@ bool PxZipArchive::Delete(const MkString& name) {
     PX_ZIP_CATCH(false)
     return true;
 }
+
+}  // namespace rep
+}  // namespace kiv

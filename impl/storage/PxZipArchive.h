@@ -19,6 +19,9 @@
 #include <utility>
 #include <vector>
 
+namespace kiv {
+namespace rep {
+
 class MkXmlBudget;
 class MkXmlDocument;
 
@@ -151,3 +154,6 @@ private:
     // False (logged, naming the part) when an entry of that size cannot be read within the budget.
     bool Affordable(const MkString& name, uint64_t declared) const;
 };
+
+}  // namespace rep
+}  // namespace kiv

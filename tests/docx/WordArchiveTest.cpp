@@ -8,6 +8,8 @@
 #include "support/Golden.h"
 #include "support/OoxmlCheck.h"
 
+using namespace kiv::rep;  // the layers' classes
+
 using namespace wordtest;
 
 namespace {

@@ -6,6 +6,8 @@
 #include "support/Golden.h"
 #include <set>
 
+using namespace kiv::rep;  // the layers' classes
+
 using namespace wordtest;
 
 namespace {

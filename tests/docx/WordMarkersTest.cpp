@@ -5,6 +5,8 @@
 #include "impl/docx/WordMarkers.h"
 #include "support/OoxmlCheck.h"
 
+using namespace kiv::rep;  // the layers' classes
+
 using namespace wordtest;
 
 namespace {

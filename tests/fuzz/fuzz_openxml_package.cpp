@@ -15,6 +15,8 @@
 #include <unistd.h>
 #include <vector>
 
+using namespace kiv::rep;  // the layers' classes
+
 namespace {
 
 void exerciseEditor(MkOpenXMLPackageEditor& editor) {

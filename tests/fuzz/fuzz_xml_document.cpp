@@ -10,6 +10,8 @@
 #include <tinyxml.h>
 #include <vector>
 
+using namespace kiv::rep;  // the layers' classes
+
 namespace {
 
 int treeDepth(const TiXmlNode* root) {

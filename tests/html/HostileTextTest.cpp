@@ -12,6 +12,8 @@
 #include "impl/storage/PxZipArchive.h"
 #include "support/OoxmlCheck.h"
 
+using namespace kiv::rep;  // the layers' classes
+
 using namespace htmltest;
 using kivtest::officeTemplate;
 

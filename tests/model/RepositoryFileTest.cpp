@@ -17,6 +17,8 @@
 #include <string>
 #include <sys/stat.h>
 
+using namespace kiv::rep;  // the layers' classes
+
 using kiv::PtrRef;
 using kiv::Str;
 using kiv::rep::Repository;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+using namespace kiv::rep;  // the layers' classes
+
 using kiv::Str;
 using kiv::rep::FieldMacros;
 using kiv::rep::FieldValues;

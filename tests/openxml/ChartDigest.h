@@ -5,6 +5,8 @@
 // shared strings. Charts print alike in both Office formats.
 #include "openxml/OpenXmlTestSupport.h"
 
+using namespace kiv::rep;  // the layers' classes
+
 namespace kivtest {
 
 inline std::string chartDigest(const std::string& package, const std::string& chartPart) {

@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace kiv::rep;  // the layers' classes
+
 using namespace kivtest;
 
 namespace {

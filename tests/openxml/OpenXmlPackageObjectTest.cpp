@@ -9,6 +9,8 @@
 #include <glob.h>
 #include <set>
 
+using namespace kiv::rep;  // the layers' classes
+
 using namespace kivtest;
 
 namespace {

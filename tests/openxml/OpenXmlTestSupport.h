@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+using namespace kiv::rep;  // the layers' classes
+
 namespace kivtest {
 
 inline std::string narrow(const MkString& s) { return s.ShortChar(); }

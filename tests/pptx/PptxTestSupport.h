@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+using namespace kiv::rep;  // the layers' classes
+
 namespace pptxtest {
 
 using namespace kivtest;

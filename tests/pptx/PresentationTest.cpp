@@ -5,6 +5,8 @@
 #include "PptxTestSupport.h"
 #include "impl/openxml/MkChartData.h"
 
+using namespace kiv::rep;  // the layers' classes
+
 using namespace pptxtest;
 
 namespace {

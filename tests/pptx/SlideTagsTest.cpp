@@ -1,6 +1,8 @@
 // Tags of one slide: the shape scans, their classification and the rewriting of text bodies.
 #include "PptxTestSupport.h"
 
+using namespace kiv::rep;  // the layers' classes
+
 using namespace pptxtest;
 
 namespace {

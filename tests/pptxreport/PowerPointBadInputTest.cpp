@@ -8,6 +8,8 @@
 #include "word/ReportTestSupport.h"
 #include <cstdlib>
 
+using namespace kiv::rep;  // the layers' classes
+
 using kiv::Str;
 using kiv::rep::ReportCreatorPowerPoint;
 using kiv::rep::Repository;

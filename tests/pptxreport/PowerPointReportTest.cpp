@@ -10,6 +10,8 @@
 #include "word/ReportTestSupport.h"
 #include <cctype>
 
+using namespace kiv::rep;  // the layers' classes
+
 using kiv::Str;
 using kiv::rep::ReportCreatorPowerPoint;
 using kiv::rep::ReportCreatorPowerPointPrivate;

@@ -8,6 +8,8 @@
 #include <tinyxml.h>
 #include <vector>
 
+using namespace kiv::rep;  // the layers' classes
+
 namespace {
 
 std::string repeat(const std::string& part, int n) {

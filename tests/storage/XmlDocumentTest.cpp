@@ -4,6 +4,8 @@
 #include <cfloat>
 #include <string>
 
+using namespace kiv::rep;  // the layers' classes
+
 namespace {
 
 // A document parsed from text, with its root element.

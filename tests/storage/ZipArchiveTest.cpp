@@ -7,6 +7,8 @@
 #include <random>
 #include <string>
 
+using namespace kiv::rep;  // the layers' classes
+
 namespace {
 
 class ZipArchiveTest : public kivtest::LoggingTest {

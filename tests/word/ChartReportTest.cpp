@@ -9,6 +9,8 @@
 #include "word/ReportTestSupport.h"
 #include <cstring>
 
+using namespace kiv::rep;  // the layers' classes
+
 using kiv::Str;
 using kiv::rep::Repository;
 using namespace kivtest;

@@ -8,6 +8,8 @@
 #include <map>
 #include <set>
 
+using namespace kiv::rep;  // the layers' classes
+
 using namespace wordtest;
 using kiv::Str;
 using kiv::rep::ReportCreatorWord;
