@@ -202,21 +202,6 @@ PtrRef<Image> PxHtmlDocument::pictureOf(const Snapshot* snapshot) {
 }
 
 // ---------------------------------------------------------------------------
-// PxGenericTagIndexes
-
-void PxGenericTagIndexes::AddTag(const MkString& text, bool isReference) {
-    m_tagTexts.AddGrow(text);
-    m_referenceFlags.AddGrow(isReference ? 1 : 0);
-}
-
-int PxGenericTagIndexes::GetSize() const { return m_tagTexts.GetSize() == m_referenceFlags.GetSize() ? m_tagTexts.GetSize() : 0; }
-
-MkString PxGenericTagIndexes::GetTagText(int i) const {
-    if (i < 0 || i >= GetSize()) return MkString();
-    return m_tagTexts[i];
-}
-
-// ---------------------------------------------------------------------------
 // Document
 
 PxHtmlDocument::PxHtmlDocument(const Str& path) : m_path(path) {
@@ -311,7 +296,7 @@ bool PxHtmlDocument::unrollGroups(const Snapshots& snapshots, const MkIntArray& 
 
 bool PxHtmlDocument::unrollGenericTagsInGroup(const MkString& group, const Snapshots& snapshots, const MkIntArray& indices,
                                               int use3dPlugin, size_t following, std::wstring* out) {
-    PxGenericTagIndexes tags;
+    std::vector<MkString> tags;  // the names of the group's tags, in order
     bool hasPicture = false, hasMdlx = false, hasTable = false;
     int pos = 0;
     while (pos < group.Length()) {
@@ -325,7 +310,7 @@ bool PxHtmlDocument::unrollGenericTagsInGroup(const MkString& group, const Snaps
         case HTML_TAG_TABLE: hasTable = true; break;
         default: break;
         }
-        tags.AddTag(name, false);
+        tags.push_back(name);
         pos = end;
     }
     const bool typed = hasPicture || hasMdlx || hasTable;
@@ -344,8 +329,8 @@ bool PxHtmlDocument::unrollGenericTagsInGroup(const MkString& group, const Snaps
         if (accepts) accepted.push_back(k);
     }
     if (accepted.empty()) return true;  // the group disappears
-    for (int t = 0; t < tags.GetSize(); ++t)
-        if (tags.GetTagText(t).IsEmpty()) return false;
+    for (const MkString& tag : tags)
+        if (tag.IsEmpty()) return false;
 
     // Every "SIT" inside an occurrence of a collected name gets the snapshot's
     // number. The places are found once for the group; each copy is then
@@ -353,9 +338,8 @@ bool PxHtmlDocument::unrollGenericTagsInGroup(const MkString& group, const Snaps
     std::vector<std::wstring> names;
     {
         std::unordered_set<std::wstring> seen;
-        for (int t = 0; t < tags.GetSize(); ++t) {
-            const MkString tagName = tags.GetTagText(t);
-            const std::wstring& name = tagName.Std();
+        for (const MkString& tag : tags) {
+            const std::wstring& name = tag.Std();
             if (name.find(L"SIT") != std::wstring::npos && seen.insert(name).second) names.push_back(name);
         }
     }

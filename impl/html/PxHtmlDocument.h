@@ -36,18 +36,6 @@ enum PxHtmlTagType {
     HTML_TAG_MACRO = 6  // field-value macro: the kind begins with "$"
 };
 
-// Tag texts with a reference flag each, kept in two parallel arrays.
-class PxGenericTagIndexes {
-public:
-    void AddTag(const MkString& text, bool isReference);
-    int GetSize() const;               // 0 when the two arrays disagree
-    MkString GetTagText(int i) const;  // empty outside the array
-
-private:
-    MkStringArray m_tagTexts;
-    MkIntArray m_referenceFlags;
-};
-
 class PxHtmlDocument {
 public:
     typedef lfw::Collection<const Snapshot> Snapshots;
