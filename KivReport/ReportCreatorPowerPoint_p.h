@@ -4,6 +4,7 @@
 #include "KivReport/ReportCreatorBase_p.h"
 #include "KivReport/Snapshot.h"
 #include "LibCore/lfwCollection.h"
+#include "LibCore/lfwString.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
 #include "impl/pptx/MkOpenXMLPresentation.h"
@@ -14,6 +15,30 @@
 
 namespace kiv {
 namespace rep {
+
+// Tag helpers shared by the creator's sources (the report, its generic slides,
+// its checks).
+namespace pptcreator {
+// "SIT3_TITLE", "REF_SIT3_TITLE".
+MkString tagName(bool reference, int number, const wchar_t* kind);
+MkString prefixOf(bool reference);
+bool holds(const MkStringArray& tags, const MkString& tag);
+// Whether a tag of the list contains text.
+bool holdsPart(const MkStringArray& tags, const wchar_t* text);
+// Names of the tag grammar (SIT3_CHART, REF_SIT_PICTURE) on shapes that cannot hold
+// their kind (a picture tag on a text box, a chart tag on a table): one message per
+// shape. Such a tag would be left as it is; generate refuses the template, validate
+// lists them.
+std::vector<lfw::String> misplacedTags(const MkSlideContentPtrArray& slides);
+}  // namespace pptcreator
+
+// Counted in the report's errorsLogged: a failed step that logged its own cause
+// is not reported a second time by the step around it.
+#define PPT_LOG_ERROR(message)  \
+    do {                        \
+        ++errorsLogged;         \
+        REP_LOG_ERROR(message); \
+    } while (0)
 
 class ReportCreatorPowerPointPrivate : public ReportCreatorBase {
 public:

@@ -13,6 +13,16 @@
 namespace kiv {
 namespace rep {
 
+// Helpers shared by the creator's sources (the report and its checks).
+namespace wordcreator {
+int countOf(const lfw::Collection<const Snapshot>& snaps);
+// Where a tag of a header, footer or notes part lies, in words: "the header word/header1.xml".
+MkString placeOf(MkOpenXMLWordArchive& archive, const MkString& part);
+// "<prefix><n>_", made without a formatted print: a report names six tags per snapshot.
+std::wstring tagStem(const MkString& prefix, int n);
+MkString tagName(const std::wstring& stem, const wchar_t* kind);
+}  // namespace wordcreator
+
 class ReportCreatorWordPrivate : public ReportCreatorBase {
 public:
     typedef lfw::Collection<const Snapshot> Snapshots;
