@@ -4,7 +4,7 @@
 #include "KivReport/ReportCreatorPowerPoint.h"
 #include "KivReport/ReportCreatorWord.h"
 #include "LibCore/lfwFile.h"
-#include "impl/storage/PxZipArchive.h"
+#include "impl/storage/ZipArchive.h"
 #include "impl/storage/ReportLog.h"
 #include <string>
 #include <vector>
@@ -22,8 +22,8 @@ Str at(const std::vector<Str>& list, size_t index) { return index < list.size() 
 
 // The format whose main part the package's content types name.
 ReportFormat packageFormat(const std::string& path) {
-    if (!PxZipArchive::FileLooksLikeZip(path.c_str())) return ReportFormat::Unknown;
-    PxZipArchive package;
+    if (!ZipArchive::FileLooksLikeZip(path.c_str())) return ReportFormat::Unknown;
+    ZipArchive package;
     const MkString types(L"[Content_Types].xml");
     std::vector<unsigned char> bytes;
     if (!package.Open(MkString(path.c_str()), ZIP_OPEN_READ_ONLY) || package.FindFile(types) < 0 ||

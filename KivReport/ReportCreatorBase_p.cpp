@@ -8,7 +8,7 @@
 #include "impl/common/FieldMacros.h"
 #include "impl/common/SnapshotPictures.h"
 #include "impl/common/TextRuns.h"
-#include "impl/storage/PxZipArchive.h"
+#include "impl/storage/ZipArchive.h"
 #include "impl/storage/ReportLog.h"
 #include <algorithm>
 #include <climits>
@@ -33,16 +33,16 @@ MkString expandedAs(const Snapshot* snapshot, const Str& text, FieldMacros::Valu
 
 MkString expanded(const Snapshot* snapshot, const Str& text) { return expandedAs(snapshot, text, FieldMacros::ValueText::Plain); }
 
-MkFormattedTextArray titleRuns(const Snapshot* snapshot) { return valueRuns(expanded(snapshot, snapshot->title())); }
+FormattedTextArray titleRuns(const Snapshot* snapshot) { return valueRuns(expanded(snapshot, snapshot->title())); }
 
-MkFormattedTextArray descriptionRuns(const Snapshot* snapshot) {
-    MkFormattedTextArray runs;
+FormattedTextArray descriptionRuns(const Snapshot* snapshot) {
+    FormattedTextArray runs;
     TextRuns::convertMarkupToOfficeRuns(expandedAs(snapshot, snapshot->description(), FieldMacros::ValueText::Markup), &runs);
     return runs;
 }
 
-MkFormattedTextArray valueRuns(const MkString& value) {
-    MkFormattedTextArray runs;
+FormattedTextArray valueRuns(const MkString& value) {
+    FormattedTextArray runs;
     TextRuns::convertPlainToOfficeRuns(value, &runs);
     return runs;
 }
@@ -66,7 +66,7 @@ bool macroEnabledName(const MkString& path) {
     return false;
 }
 
-bool looksLikeZip(const char* path) { return PxZipArchive::FileLooksLikeZip(path, true); }
+bool looksLikeZip(const char* path) { return ZipArchive::FileLooksLikeZip(path, true); }
 }  // namespace creator
 
 PictureBytes::Picture* PictureBytes::Known(const unsigned char* data, size_t size, size_t* hash) {

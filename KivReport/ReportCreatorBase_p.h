@@ -8,7 +8,7 @@
 #include "LibCore/lfwCollection.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
-#include "impl/common/MkFormattedText.h"
+#include "impl/common/FormattedText.h"
 #include "LibCore/lfwStagedFiles.h"
 #include <cstdint>
 #include <functional>
@@ -28,9 +28,9 @@ MkString fromStr(const Str& s);
 MkString expanded(const Snapshot* snapshot, const Str& text);
 // Office text runs, values as written and line ends as line breaks: of a title
 // or field value (plain text), and of a description (marked-up text).
-MkFormattedTextArray titleRuns(const Snapshot* snapshot);
-MkFormattedTextArray descriptionRuns(const Snapshot* snapshot);
-MkFormattedTextArray valueRuns(const MkString& value);
+FormattedTextArray titleRuns(const Snapshot* snapshot);
+FormattedTextArray descriptionRuns(const Snapshot* snapshot);
+FormattedTextArray valueRuns(const MkString& value);
 // The folder of a '/'-separated path ("." when it has none), and its file name
 // without the last extension (model files are named after the report beside it).
 std::string folderOf(const std::string& path);

@@ -23,9 +23,9 @@ bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, lfw::St
         return false;
     }
 
-    PxHtmlDocument output{ug::Convert::toStr(outputPath)};
+    HtmlDocument output{ug::Convert::toStr(outputPath)};
     output.setSavePath(Str(reportFile));
-    PxHtmlDocument templateDocument(ug::Convert::toStr(templatePath));
+    HtmlDocument templateDocument(ug::Convert::toStr(templatePath));
     if (!templateDocument.open()) {
         REP_LOG_ERROR(lfw::String("Could not read template file (%1)").arg(templatePath.Std()));
         return false;
@@ -38,7 +38,7 @@ bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, lfw::St
     {
         // What validate says of the template, from the text already read: generate
         // warns of the tags the report leaves unfilled without reading it again.
-        PxHtmlDocument checked(ug::Convert::toStr(templatePath));
+        HtmlDocument checked(ug::Convert::toStr(templatePath));
         checked.setDocumentContent(templateDocument.getDocumentContent());
         MkString validation;
         validateTemplate(validation, &checked);
@@ -60,19 +60,19 @@ bool ReportCreatorHtmlPrivate::validate(Str* report) const {
     return result;
 }
 
-bool ReportCreatorHtmlPrivate::validateTemplate(MkString& report, PxHtmlDocument* opened) const {
+bool ReportCreatorHtmlPrivate::validateTemplate(MkString& report, HtmlDocument* opened) const {
     lfw::Collection<const Snapshot> snapshots;
     gatherSnapshots(repository.p(), &snapshots);
     if (snapshots.empty()) {
         report = MkString(L"No active snapshots in repository");
         return false;
     }
-    PxHtmlDocument own(ug::Convert::toStr(templatePath));
+    HtmlDocument own(ug::Convert::toStr(templatePath));
     if (!opened && !own.open()) {
         REP_LOG_ERROR(lfw::String("Could not read template file (%1)").arg(templatePath.Std()));
         return false;
     }
-    PxHtmlDocument& document = opened ? *opened : own;
+    HtmlDocument& document = opened ? *opened : own;
     lfw::Collection<const Snapshot> referenceSnapshots;
     gatherSnapshots(referenceRepository.p(), &referenceSnapshots);
 
@@ -138,28 +138,28 @@ bool ReportCreatorHtmlPrivate::summarize(const Str& path, Str* summary) {
 }
 
 bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString& summary) {
-    MkXmlDocument document;
+    XmlDocument document;
     if (!document.LoadFile(path)) {
         summary += MkString(L"Could not open file. Please check the HTML syntax. Closing tags are required!");
         REP_LOG_ERROR(lfw::String("Could not open file %1.Please check the HTML syntax. Closing tags are required for summary!")
                           .arg(path.Std()));
         return false;
     }
-    const MkXmlElement root = document.GetRootElement();
+    const XmlElement root = document.GetRootElement();
     if (root.GetName() != MkString(L"html")) return true;
 
-    std::vector<MkXmlElement> groups;
+    std::vector<XmlElement> groups;
     findAllElements(root, L"orvrepgroup", &groups);
     if (!groups.empty()) {
         summary += MkString(L"Generic groups:\r\n");
         summary += MkString(TemplateTags::SUMMARY_SEPARATOR);
         for (size_t g = 0; g < groups.size(); ++g) {
-            std::vector<MkXmlElement> tags;
+            std::vector<XmlElement> tags;
             findAllElements(groups[g], L"orvrepsit", &tags);
             bool kinds[5] = {false, false, false, false, false};
             bool any = false;
             MkStringArray fields;  // the generic field tags, each once
-            for (const MkXmlElement& tag : tags) {
+            for (const XmlElement& tag : tags) {
                 const MkString name = tag.GetAttributeString(L"name");
                 if (!TemplateTags::isTagGeneric(name)) continue;
                 const int kind = getTagType(name);
@@ -189,12 +189,12 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
     summary += MkString(L"\r\nStatic snapshots\r\n");
     summary += MkString(TemplateTags::SUMMARY_SEPARATOR);
     summary += MkString(L"The following snapshots are referenced:\r\n");
-    std::vector<MkXmlElement> tags;
+    std::vector<XmlElement> tags;
     findAllElements(root, L"orvrepsit", &tags);
     MkString macros;
     static const wchar_t* const kinds[5] = {L": Title\r\n", L": Text\r\n", L": Image\r\n", L": Mdlx 3D Model\r\n",
                                             L": Table data\r\n"};
-    for (const MkXmlElement& tag : tags) {
+    for (const XmlElement& tag : tags) {
         const MkString name = tag.GetAttributeString(L"name");
         if (TemplateTags::isTagGeneric(name)) continue;
         const int index = TemplateTags::getTagIndex(name);
@@ -211,13 +211,12 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
     return true;
 }
 
-void ReportCreatorHtmlPrivate::findAllElements(const MkXmlElement& element, const MkString& name,
-                                               std::vector<MkXmlElement>* out) {
+void ReportCreatorHtmlPrivate::findAllElements(const XmlElement& element, const MkString& name, std::vector<XmlElement>* out) {
     // Depth first with an explicit stack of "next sibling to visit" handles.
-    std::vector<MkXmlElement> stack;
+    std::vector<XmlElement> stack;
     stack.push_back(element.GetFirstChildElement());
     while (!stack.empty()) {
-        MkXmlElement current = stack.back();
+        XmlElement current = stack.back();
         if (current.IsNull()) {
             stack.pop_back();
             continue;

@@ -7,8 +7,8 @@
 #include "LibCore/lfwCollection.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
-#include "impl/storage/MkOXmlDocument.h"
-#include "impl/html/PxHtmlDocument.h"
+#include "impl/storage/XmlDocument.h"
+#include "impl/html/HtmlDocument.h"
 #include <string>
 #include <vector>
 
@@ -22,15 +22,15 @@ public:
     bool validate(Str* report) const override;
     // On the template as read from its file, or as already read into opened
     // (whose groups the validation unrolls).
-    bool validateTemplate(MkString& report, PxHtmlDocument* opened = nullptr) const;
+    bool validateTemplate(MkString& report, HtmlDocument* opened = nullptr) const;
     static bool summarize(const Str& templatePath, Str* summary);
     static bool summarizeTemplate(const MkString& templatePath, MkString& summary);
 
     void setUse3dPlugin(bool use) { use3dPlugin = use; }
 
     // Every descendant of element named name: document order, a parent before its children.
-    static void findAllElements(const MkXmlElement& element, const MkString& name, std::vector<MkXmlElement>* out);
-    static PxHtmlTagType getTagType(const MkString& name) { return PxHtmlDocument::findSitTypeFromName(name); }
+    static void findAllElements(const XmlElement& element, const MkString& name, std::vector<XmlElement>* out);
+    static HtmlTagType getTagType(const MkString& name) { return HtmlDocument::findSitTypeFromName(name); }
 
     bool use3dPlugin = true;
 

@@ -9,7 +9,7 @@
 #include "host/ug/UgConvert.h"
 #include "impl/common/FieldMacros.h"
 #include "impl/common/TemplateTags.h"
-#include "impl/openxml/MkChartData.h"
+#include "impl/openxml/ChartData.h"
 #include "impl/storage/ReportLog.h"
 #include <climits>
 #include <cstdlib>
@@ -29,7 +29,7 @@ namespace {
 // The snapshot number of a tag; -1 when it holds none.
 int numberOf(const MkString& tag) { return TemplateTags::getTagIndex(tag); }
 
-MkStringArray sortedTags(const MkSlideContentPtrArray& slides, int type, bool unique) {
+MkStringArray sortedTags(const SlideContentPtrArray& slides, int type, bool unique) {
     MkStringArray tags;
     slides.GetTags(type, tags);
     if (unique) tags.RemoveDuplicates();
@@ -85,7 +85,7 @@ bool ReportCreatorPowerPointPrivate::validateMacro(const MkString& tag, const Sn
     return false;
 }
 
-bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool reference, MkOpenXMLPresentation* opened) const {
+bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool reference, OpenXMLPresentation* opened) const {
     if (!reference) report = MkString(L"\nVALIDATION OF REPOSITORY\n") + TemplateTags::VALIDATION_SEPARATOR;
     else report += MkString(L"\n\nVALIDATION OF REFERENCE REPOSITORY\n") + TemplateTags::VALIDATION_SEPARATOR;
     Snapshots snaps;
@@ -94,8 +94,8 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
         report = L"No active snapshots in repository";
         return false;
     }
-    MkOpenXMLPresentation own;
-    MkOpenXMLPresentation& presentation = opened ? *opened : own;
+    OpenXMLPresentation own;
+    OpenXMLPresentation& presentation = opened ? *opened : own;
     if (!opened) {
         if (!lfw::FileSystem::fileExists(lfw::String(templatePath.Std())) || !presentation.Open(templatePath)) {
             report = L"Not able to open template file";
@@ -109,7 +109,7 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
         }
         presentation.CreateSlideContentList();
     }
-    const MkSlideContentPtrArray& slides = *presentation.GetSlideContentList();
+    const SlideContentPtrArray& slides = *presentation.GetSlideContentList();
     const int count = static_cast<int>(snaps.size());
     MkString unmatched;
     bool ok = true;
@@ -153,7 +153,7 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
             if (kind.type != SIT_TYPE_CHART + r || n > count) continue;
             const Snapshot* s = n > 0 ? snaps[static_cast<size_t>(n - 1)] : nullptr;
             if (n > 0 && (!s || s->type() != Snapshot::TABLE || !s->table())) continue;  // told above
-            std::vector<MkOpenXMLPart*> charts;
+            std::vector<OpenXMLPart*> charts;
             MkString why;
             presentation.GetChartParts(tags[i], MkString(), &charts);
             if (!presentation.CheckCharts(charts, s ? s->table() : nullptr, nullptr, &why)) {
@@ -241,7 +241,7 @@ bool ReportCreatorPowerPointPrivate::summarize(const Str& templatePath, Str* sum
 }
 
 bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templatePath, MkString& summary) {
-    MkOpenXMLPresentation presentation;
+    OpenXMLPresentation presentation;
     if (!lfw::FileSystem::fileExists(lfw::String(templatePath.Std())) || !presentation.Open(templatePath)) {
         summary = L"Not able to open template file";
         if (!presentation.PackageProblem().IsEmpty()) summary += L": " + presentation.PackageProblem();
@@ -253,7 +253,7 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
         return false;
     }
     presentation.CreateSlideContentList();
-    const MkSlideContentPtrArray& slides = *presentation.GetSlideContentList();
+    const SlideContentPtrArray& slides = *presentation.GetSlideContentList();
     struct Kind {
         int type;
         const wchar_t* line;
@@ -261,7 +261,7 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
                  {SIT_TYPE_TEXT, L"Snapshot #%d: Text\r\n"},        {SIT_TYPE_MDLX, L"Snapshot #%d: Mdlx 3D Model\r\n"},
                  {SIT_TYPE_TABLE, L"Snapshot #%d: Table data\r\n"}, {SIT_TYPE_CHART, L"Snapshot #%d: Chart data\r\n"}};
     for (int k = 0; k < slides.GetSize(); ++k) {
-        const MkSlideContent& slide = *slides[k];
+        const SlideContent& slide = *slides[k];
         MkString lines, fields;
         bool generic[6] = {false, false, false, false, false, false};
         bool genericMacro = false;
@@ -314,7 +314,7 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templateP
         for (int t = 0; t < tags.GetSize(); ++t) {
             if (seen.Find(tags[t]) >= 0) continue;
             seen.AddGrow(tags[t]);
-            std::vector<MkOpenXMLPart*> parts;
+            std::vector<OpenXMLPart*> parts;
             presentation.GetChartParts(tags[t], MkString(), &parts);
             MkString kinds, why;
             presentation.CheckCharts(parts, nullptr, &kinds, &why);

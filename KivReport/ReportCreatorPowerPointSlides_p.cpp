@@ -9,7 +9,7 @@
 #include "host/ug/UgConvert.h"
 #include "impl/common/FieldMacros.h"
 #include "impl/common/TemplateTags.h"
-#include "impl/openxml/MkChartData.h"
+#include "impl/openxml/ChartData.h"
 #include "impl/storage/ReportLog.h"
 #include <climits>
 #include <cstdlib>
@@ -34,12 +34,12 @@ using pptcreator::tagName;
 // ---------------------------------------------------------------- generic slides
 
 bool ReportCreatorPowerPointPrivate::addGenericSlides(Context& c) {
-    MkSlideContentPtrArray* list = c.presentation.GetSlideContentList();
+    SlideContentPtrArray* list = c.presentation.GetSlideContentList();
     LFW_ASSERT_MSG(list, "slideContents");
     if (!list) return false;
     // Copies of the generic records, taken before the first duplication rebuilds the
     // list; walked from the last to the first like the list itself.
-    std::vector<MkSlideContent> generic;
+    std::vector<SlideContent> generic;
     for (int i = 0; i < list->GetSize(); ++i)
         if ((*list)[i]->IsGeneric(true) || (*list)[i]->IsGeneric(false)) generic.push_back(*(*list)[i]);
     for (auto it = generic.rbegin(); it != generic.rend(); ++it) {
@@ -48,17 +48,17 @@ bool ReportCreatorPowerPointPrivate::addGenericSlides(Context& c) {
     return true;
 }
 
-bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const MkSlideContent& slide) {
+bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const SlideContent& slide) {
     if (snapshots.empty()) return true;
     const MkStringArray sit = slide.GetSitTags(), ref = slide.GetRefTags();
     const MkString name = slide.slideName;
     if (sit.IsEmpty() && ref.IsEmpty()) return true;
     const bool isStatic = slide.ContainsStaticTags();
     const bool textual = slide.HasGenericTextualTags();
-    bool pictures = !slide.Sit(MkSlideContent::KIND_PICTURE).IsEmpty() || !slide.Ref(MkSlideContent::KIND_PICTURE).IsEmpty();
-    bool models = !slide.Sit(MkSlideContent::KIND_MDLX).IsEmpty() || !slide.Ref(MkSlideContent::KIND_MDLX).IsEmpty();
-    bool tables = !slide.Sit(MkSlideContent::KIND_TABLE).IsEmpty() || !slide.Ref(MkSlideContent::KIND_TABLE).IsEmpty() ||
-                  !slide.Sit(MkSlideContent::KIND_CHART).IsEmpty() || !slide.Ref(MkSlideContent::KIND_CHART).IsEmpty();
+    bool pictures = !slide.Sit(SlideContent::KIND_PICTURE).IsEmpty() || !slide.Ref(SlideContent::KIND_PICTURE).IsEmpty();
+    bool models = !slide.Sit(SlideContent::KIND_MDLX).IsEmpty() || !slide.Ref(SlideContent::KIND_MDLX).IsEmpty();
+    bool tables = !slide.Sit(SlideContent::KIND_TABLE).IsEmpty() || !slide.Ref(SlideContent::KIND_TABLE).IsEmpty() ||
+                  !slide.Sit(SlideContent::KIND_CHART).IsEmpty() || !slide.Ref(SlideContent::KIND_CHART).IsEmpty();
     if (textual && !pictures && !models && !tables) pictures = models = tables = true;
     const bool fallbackAllowed = isStatic || textual;
 
@@ -160,7 +160,7 @@ bool ReportCreatorPowerPointPrivate::renameGenericTags(Context& c, const MkStrin
     const MkString p = prefixOf(reference);
     MkString n;
     n.MakeFormWide(L"%lsSIT%i_", ~p, number);
-    MkOpenXMLPresentation& pr = c.presentation;
+    OpenXMLPresentation& pr = c.presentation;
     if (holds(tags, p + L"SIT_MDLX") && !pr.SetMDLX(p + L"SIT_MDLX", MkString(), MkString(), n + L"MDLX", slide)) return false;
     if (holds(tags, p + L"SIT_TABLE") && !pr.SetGraphicFrameTag(p + L"SIT_TABLE", n + L"TABLE", slide)) return false;
     if (holds(tags, p + L"SIT_CHART") && !pr.SetGraphicFrameTag(p + L"SIT_CHART", n + L"CHART", slide)) return false;
@@ -182,7 +182,7 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
                                                               const MkStringArray& tags, const Snapshot* snapshot,
                                                               const MkString& file, bool reference) {
     if (!snapshot) return false;
-    MkOpenXMLPresentation& pr = c.presentation;
+    OpenXMLPresentation& pr = c.presentation;
     const MkString p = prefixOf(reference);
     const MkString imageFile = file.Contains(L".jpg") || file.Contains(L".png") ? file : MkString();
     const MkString model = file.Contains(L".mdlx") ? file : MkString();
@@ -221,7 +221,7 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
         }
         if (holds(tags, p + L"SIT_CHART")) {
             wanted = true;
-            MkChartData chart(*snapshot->table());
+            ChartData chart(*snapshot->table());
             chart.m_title = fromStr(snapshot->title());
             MkString why;
             const bool set = pr.SetChart(p + L"SIT_CHART", chart, numbered(L"CHART"), slide, &why);

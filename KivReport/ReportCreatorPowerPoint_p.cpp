@@ -8,7 +8,7 @@
 #include "host/ug/UgConvert.h"
 #include "impl/common/FieldMacros.h"
 #include "impl/common/TemplateTags.h"
-#include "impl/openxml/MkChartData.h"
+#include "impl/openxml/ChartData.h"
 #include "impl/storage/ReportLog.h"
 #include <climits>
 #include <cstdlib>
@@ -67,7 +67,7 @@ bool holdsPart(const MkStringArray& tags, const wchar_t* text) {
     return false;
 }
 
-std::vector<lfw::String> misplacedTags(const MkSlideContentPtrArray& slides) {
+std::vector<lfw::String> misplacedTags(const SlideContentPtrArray& slides) {
     static const struct {
         const wchar_t* word;
         const char* shape;
@@ -75,15 +75,15 @@ std::vector<lfw::String> misplacedTags(const MkSlideContentPtrArray& slides) {
                  {L"TITLE", "a text shape"}, {L"TEXT", "a text shape"}, {L"MDLX", "a 3D viewer control"}};
     std::vector<lfw::String> messages;
     for (int s = 0; s < slides.GetSize(); ++s) {
-        const MkSlideContent& slide = *slides[s];
+        const SlideContent& slide = *slides[s];
         const MkStringArray& others = slide.Others();
         for (int i = 0; i < others.GetSize(); ++i) {
             const MkString& name = others[i];
-            const MkTagNameParts parts(name);
+            const TagNameParts parts(name);
             if ((!parts.IsSit() && !parts.IsRef()) || name.Contains(L"$")) continue;
             bool placed = false;
-            for (int k = 0; k < MkSlideContent::KIND_COUNT && !placed; ++k) {
-                const MkSlideContent::Kind kind = static_cast<MkSlideContent::Kind>(k);
+            for (int k = 0; k < SlideContent::KIND_COUNT && !placed; ++k) {
+                const SlideContent::Kind kind = static_cast<SlideContent::Kind>(k);
                 placed = holds(slide.Sit(kind), name) || holds(slide.Ref(kind), name);
             }
             for (const auto& kind : kinds)
@@ -152,7 +152,7 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         return false;
     }
     const MkString report(reportFile.c_str());
-    MkOpenXMLPresentation presentation;
+    OpenXMLPresentation presentation;
     if (!presentation.Open(templatePath)) {
         if (!presentation.PackageProblem().IsEmpty())
             PPT_LOG_ERROR(lfw::String("The template cannot be used: %1.").arg(presentation.PackageProblem().Std()));
@@ -199,13 +199,13 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
     Context c{presentation, temporary, staged, {}, {}};
 
     // Static slides, from copies of their records: filling them changes the package.
-    std::vector<MkSlideContent> statics;
+    std::vector<SlideContent> statics;
     {
-        std::unique_ptr<MkSlideContentPtrArray> view(presentation.GetSlideContentList()->GetStaticSlides());
+        std::unique_ptr<SlideContentPtrArray> view(presentation.GetSlideContentList()->GetStaticSlides());
         for (int i = 0; i < view->GetSize(); ++i) statics.push_back(*(*view)[i]);
     }
     const unsigned logged = errorsLogged;
-    for (const MkSlideContent& slide : statics) {
+    for (const SlideContent& slide : statics) {
         if (!fillStaticSlide(c, slide, false)) {
             if (errorsLogged == logged) PPT_LOG_ERROR("Error adding snapshots.");
             return false;
@@ -232,7 +232,7 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
     return true;
 }
 
-bool ReportCreatorPowerPointPrivate::fillStaticSlide(Context& c, const MkSlideContent& slide, bool) {
+bool ReportCreatorPowerPointPrivate::fillStaticSlide(Context& c, const SlideContent& slide, bool) {
     const MkString& name = slide.slideName;
     MkIntArray sit, ref;
     auto indices = [&slide](int type) {
@@ -378,7 +378,7 @@ bool ReportCreatorPowerPointPrivate::setStaticChart(Context& c, const MkString& 
     for (int i = 0; i < indices.GetSize(); ++i) {
         const Snapshot* snapshot = at(snaps, indices[i]);
         if (!snapshot || snapshot->type() != Snapshot::TABLE || !snapshot->table()) continue;
-        MkChartData chart(*snapshot->table());
+        ChartData chart(*snapshot->table());
         chart.m_title = fromStr(snapshot->title());
         const MkString tag = tagName(reference, indices[i] + 1, L"CHART");
         MkString why;

@@ -7,7 +7,7 @@
 #include "LibCore/lfwString.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
-#include "impl/pptx/MkOpenXMLPresentation.h"
+#include "impl/pptx/OpenXMLPresentation.h"
 #include "impl/common/TemporaryFiles.h"
 #include <map>
 #include <string>
@@ -29,7 +29,7 @@ bool holdsPart(const MkStringArray& tags, const wchar_t* text);
 // their kind (a picture tag on a text box, a chart tag on a table): one message per
 // shape. Such a tag would be left as it is; generate refuses the template, validate
 // lists them.
-std::vector<lfw::String> misplacedTags(const MkSlideContentPtrArray& slides);
+std::vector<lfw::String> misplacedTags(const SlideContentPtrArray& slides);
 }  // namespace pptcreator
 
 // Counted in the report's errorsLogged: a failed step that logged its own cause
@@ -49,7 +49,7 @@ public:
     bool validate(Str* report) const override;
     // The validation of the template against one repository, appended to report;
     // of the template as opened in `opened` (its slide list made) when given.
-    bool validateTemplate(MkString& report, bool reference, MkOpenXMLPresentation* opened = nullptr) const;
+    bool validateTemplate(MkString& report, bool reference, OpenXMLPresentation* opened = nullptr) const;
     static bool summarize(const Str& templatePath, Str* summary);
     static bool summarizeTemplate(const MkString& templatePath, MkString& summary);
     static bool validateMacro(const MkString& tag, const Snapshots& snapshots, bool reference, MkString& unknownFields,
@@ -71,7 +71,7 @@ protected:
 private:
     unsigned errorsLogged = 0;  // by this report, see PPT_LOG_ERROR
     struct Context {
-        MkOpenXMLPresentation& presentation;
+        OpenXMLPresentation& presentation;
         TemporaryFiles& temporary;  // model files
         lfw::StagedFiles& staged;
         // Each snapshot's picture, encoded (a model's preview decoded) once per report
@@ -80,7 +80,7 @@ private:
         std::map<std::string, MkString> models;  // model files written, by snapshot and side
     };
 
-    bool fillStaticSlide(Context& c, const MkSlideContent& slide, bool reference);
+    bool fillStaticSlide(Context& c, const SlideContent& slide, bool reference);
     bool setStaticTitle(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
     bool setStaticText(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
     bool setStaticPicture(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
@@ -94,7 +94,7 @@ private:
     // snapshot has none, which is then left out with a warning naming the tag.
     const PictureBytes::Picture* pictureFor(Context& c, const Snapshot* snapshot, const MkString& tag);
     bool addGenericSlides(Context& c);
-    bool duplicateGenericSlide(Context& c, const MkSlideContent& slide);
+    bool duplicateGenericSlide(Context& c, const SlideContent& slide);
     bool renameGenericTags(Context& c, const MkString& slide, const MkStringArray& tags, int number, bool reference);
     bool updateSlideFromSituation(Context& c, const MkString& slide, int number, const MkStringArray& tags,
                                   const Snapshot* snapshot, const MkString& file, bool reference);

@@ -33,7 +33,7 @@ ReportResult ReportCreatorWord::convertMarkers(const Str& documentPath, const St
             REP_LOG_ERROR(lfw::String("Template not written: %1 is the document itself").arg(output));
             return false;
         }
-        MkOpenXMLPackage package;
+        OpenXMLPackage package;
         if (!package.Open(ug::Convert::toMkString(documentPath))) {
             REP_LOG_ERROR(lfw::String("Cannot read %1: %2").arg(input).arg(package.Error().Std()));
             return false;

@@ -9,8 +9,8 @@
 #include "host/ug/UgConvert.h"
 #include "impl/common/FieldMacros.h"
 #include "impl/common/TemplateTags.h"
-#include "impl/openxml/MkChartData.h"
-#include "impl/openxml/MkOpenXMLPlugin.h"
+#include "impl/openxml/ChartData.h"
+#include "impl/openxml/OpenXMLPlugin.h"
 #include "impl/storage/ReportLog.h"
 #include <cerrno>
 #include <climits>
@@ -39,7 +39,7 @@ void section(MkString& report, const wchar_t* header, const MkString& lines) {
 
 // A chart its table (or, in a group, any table) cannot fill adds "tag: why" in
 // the words generate uses.
-bool chartFits(MkOpenXMLWordArchive& archive, const MkWordDocumentTag& tag, const lfw::Collection<const Snapshot>& snaps,
+bool chartFits(OpenXMLWordArchive& archive, const WordDocumentTag& tag, const lfw::Collection<const Snapshot>& snaps,
                MkString& unmatched) {
     const int n = tag.groupIndex >= 0 ? -1 : TemplateTags::getTagIndex(tag.name);
     const Snapshot* s = n >= 1 && n <= countOf(snaps) ? snaps[static_cast<size_t>(n - 1)] : nullptr;
@@ -72,7 +72,7 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
         report = MkString(L"No active snapshots in repository");
         return false;
     }
-    MkOpenXMLWordArchive archive;
+    OpenXMLWordArchive archive;
     if (!archive.Open(templatePath) || !archive.Document()->GetBody()) {
         // The reason generate gives for refusing the template.
         report = MkString(L"Not able to open template file");
@@ -80,15 +80,15 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
         return false;
     }
     gatherSnapshots(referenceRepository.p(), &ref);
-    MkWordDocumentContent content;
+    WordDocumentContent content;
     archive.GetDocumentContent(content);
     return validateOpened(archive, content, main, ref, report);
 }
 
-bool ReportCreatorWordPrivate::validateOpened(MkOpenXMLWordArchive& archive, const MkWordDocumentContent& content,
+bool ReportCreatorWordPrivate::validateOpened(OpenXMLWordArchive& archive, const WordDocumentContent& content,
                                               const Snapshots& main, const Snapshots& ref, MkString& report) const {
     report.Empty();
-    const MkOpenXMLWordDocument& probe = *archive.Document();
+    const OpenXMLWordDocument& probe = *archive.Document();
     const bool referenceChecks = !ref.empty();
     MkString unmatched, genericOutside, unused;
 
@@ -101,13 +101,13 @@ bool ReportCreatorWordPrivate::validateOpened(MkOpenXMLWordArchive& archive, con
                  {SIT_TYPE_CHART, NEEDS_TABLE},
                  {SIT_TYPE_MDLX, NEEDS_MDLX}};
     for (const auto& list : typed)
-        for (const MkWordDocumentTag& tag : *content.GetTags(list.kind))
+        for (const WordDocumentTag& tag : *content.GetTags(list.kind))
             if (!viewerInBody(archive, tag, unmatched) || !validateTag(tag, list.type, main, ref, unmatched, genericOutside) ||
                 (list.kind == SIT_TYPE_CHART && (!tag.name.StartsWith(L"REF_") || referenceChecks) &&
                  !chartFits(archive, tag, tag.name.StartsWith(L"REF_") ? ref : main, unmatched)))
                 passed = false;
     for (SitTypeTag kind : {SIT_TYPE_TEXT, SIT_TYPE_TITLE}) {
-        for (const MkWordDocumentTag& tag : *content.GetTags(kind)) {
+        for (const WordDocumentTag& tag : *content.GetTags(kind)) {
             if (!validateTagPosition(tag, genericOutside)) {
                 passed = false;
                 continue;
@@ -135,10 +135,10 @@ bool ReportCreatorWordPrivate::validateOpened(MkOpenXMLWordArchive& archive, con
         section(report, L"Groups outside the body:\n", lines);
         passed = false;
     }
-    const MkWordDocumentTagArray* others = content.GetTags(SIT_TYPE_NONE);
+    const WordDocumentTagArray* others = content.GetTags(SIT_TYPE_NONE);
     if (!others->IsEmpty()) {
         bool opened = false;
-        for (const MkWordDocumentTag& tag : *others) {
+        for (const WordDocumentTag& tag : *others) {
             if (tag.groupMarker || tag.name.IsBlank()) continue;  // groups, and controls without a tag
             if (!opened) {
                 report += MkString(L"Unknown tags:\n");
@@ -156,7 +156,7 @@ bool ReportCreatorWordPrivate::validateOpened(MkOpenXMLWordArchive& archive, con
     if (!unused.IsBlank()) section(report, L"Unused snapshots\n", unused);
 
     MkString unknownFields, warnings;
-    for (const MkWordDocumentTag& tag : *content.GetTags(SIT_TYPE_MACRO)) {
+    for (const WordDocumentTag& tag : *content.GetTags(SIT_TYPE_MACRO)) {
         validateMacro(tag, main, false, unknownFields, warnings);
         if (referenceChecks) validateMacro(tag, ref, true, unknownFields, warnings);
     }
@@ -166,7 +166,7 @@ bool ReportCreatorWordPrivate::validateOpened(MkOpenXMLWordArchive& archive, con
     if (!referenceChecks) {
         bool referenceTags = false;
         for (SitTypeTag kind : {SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_PICTURE, SIT_TYPE_MDLX, SIT_TYPE_TABLE})
-            for (const MkWordDocumentTag& tag : *content.GetTags(kind)) referenceTags |= tag.name.StartsWith(L"REF_");
+            for (const WordDocumentTag& tag : *content.GetTags(kind)) referenceTags |= tag.name.StartsWith(L"REF_");
         if (referenceTags)
             section(report, L"Reference tags\n",
                     MkString(L"Reference tags were found in template, but no reference repository specified"));
@@ -175,7 +175,7 @@ bool ReportCreatorWordPrivate::validateOpened(MkOpenXMLWordArchive& archive, con
     return passed;
 }
 
-bool ReportCreatorWordPrivate::viewerInBody(MkOpenXMLWordArchive& archive, const MkWordDocumentTag& tag, MkString& unmatched) {
+bool ReportCreatorWordPrivate::viewerInBody(OpenXMLWordArchive& archive, const WordDocumentTag& tag, MkString& unmatched) {
     if (tag.kind != SIT_TYPE_MDLX && tag.kind != SIT_TYPE_REF_MDLX) return true;
     if (tag.part.IsEmpty()) return true;
     MkString line;
@@ -185,7 +185,7 @@ bool ReportCreatorWordPrivate::viewerInBody(MkOpenXMLWordArchive& archive, const
     return false;
 }
 
-bool ReportCreatorWordPrivate::validateTag(const MkWordDocumentTag& tag, NeededType type, const Snapshots& main,
+bool ReportCreatorWordPrivate::validateTag(const WordDocumentTag& tag, NeededType type, const Snapshots& main,
                                            const Snapshots& ref, MkString& unmatched, MkString& genericOutside) const {
     const bool isRef = tag.name.StartsWith(L"REF_");
     if (isRef && ref.empty()) return true;
@@ -196,7 +196,7 @@ bool ReportCreatorWordPrivate::validateTag(const MkWordDocumentTag& tag, NeededT
     return validateSituationObject(tag, type, snaps, unmatched);
 }
 
-bool ReportCreatorWordPrivate::validateTagPosition(const MkWordDocumentTag& tag, MkString& genericOutside) {
+bool ReportCreatorWordPrivate::validateTagPosition(const WordDocumentTag& tag, MkString& genericOutside) {
     if (tag.name.FindFirstNumber() >= 0 || tag.groupIndex != -1) return true;
     MkString line;
     line.MakeFormWide(L"%ls: Generic tag found outside group\n", ~tag.name);
@@ -204,7 +204,7 @@ bool ReportCreatorWordPrivate::validateTagPosition(const MkWordDocumentTag& tag,
     return false;
 }
 
-bool ReportCreatorWordPrivate::validateSituationIndex(const MkWordDocumentTag& tag, const Snapshots& snaps, MkString& unmatched) {
+bool ReportCreatorWordPrivate::validateSituationIndex(const WordDocumentTag& tag, const Snapshots& snaps, MkString& unmatched) {
     if (tag.groupIndex >= 0) return true;
     const int n = TemplateTags::getTagIndex(tag.name);
     if (n < 0) return false;
@@ -215,7 +215,7 @@ bool ReportCreatorWordPrivate::validateSituationIndex(const MkWordDocumentTag& t
     return false;
 }
 
-bool ReportCreatorWordPrivate::validateSituationObject(const MkWordDocumentTag& tag, NeededType type, const Snapshots& snaps,
+bool ReportCreatorWordPrivate::validateSituationObject(const WordDocumentTag& tag, NeededType type, const Snapshots& snaps,
                                                        MkString& unmatched) {
     const int n = TemplateTags::getTagIndex(tag.name);
     // A tag numbered 0 names no snapshot.
@@ -237,8 +237,8 @@ bool ReportCreatorWordPrivate::validateSituationObject(const MkWordDocumentTag& 
     return false;
 }
 
-void ReportCreatorWordPrivate::validateSituationUsage(const Snapshots& snaps, const MkWordDocumentContent& content,
-                                                      bool reference, MkString& unused) const {
+void ReportCreatorWordPrivate::validateSituationUsage(const Snapshots& snaps, const WordDocumentContent& content, bool reference,
+                                                      MkString& unused) const {
     const MkString prefix = reference ? MkString(L"REF_SIT") : MkString(L"SIT");
     bool anyGeneric = false;
     for (SitTypeTag kind :
@@ -273,7 +273,7 @@ void ReportCreatorWordPrivate::validateSituationUsage(const Snapshots& snaps, co
     }
 }
 
-void ReportCreatorWordPrivate::validateMacro(const MkWordDocumentTag& tag, const Snapshots& snaps, bool referencePass,
+void ReportCreatorWordPrivate::validateMacro(const WordDocumentTag& tag, const Snapshots& snaps, bool referencePass,
                                              MkString& unknownFields, MkString& warnings) {
     const TemplateTags::FieldMacroCheck check = TemplateTags::checkFieldMacro(tag.name, snaps, referencePass);
     if (check.verdict == TemplateTags::FieldMacroCheck::OTHER_SIDE) return;

@@ -9,8 +9,8 @@
 #include "host/ug/UgConvert.h"
 #include "impl/common/FieldMacros.h"
 #include "impl/common/TemplateTags.h"
-#include "impl/openxml/MkChartData.h"
-#include "impl/openxml/MkOpenXMLPlugin.h"
+#include "impl/openxml/ChartData.h"
+#include "impl/openxml/OpenXMLPlugin.h"
 #include "impl/storage/ReportLog.h"
 #include <cerrno>
 #include <climits>
@@ -37,18 +37,18 @@ bool ReportCreatorWordPrivate::summarize(const Str& path, Str* summary) {
 
 bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString& summary) {
     summary.Empty();
-    MkOpenXMLWordArchive archive;
+    OpenXMLWordArchive archive;
     if (!archive.Open(path) || !archive.Document()->GetBody()) {
         summary = MkString(L"Not able to open template file");
         return false;
     }
-    MkWordDocumentContent content;
+    WordDocumentContent content;
     archive.GetDocumentContent(content);
-    const MkWordDocumentTagArray& all = content.GetAllTags();
+    const WordDocumentTagArray& all = content.GetAllTags();
     // The kinds of each chart tag's charts, tags in document order.
     MkString charts;
     MkStringArray seen;
-    for (const MkWordDocumentTag& tag : *content.GetTags(SIT_TYPE_CHART)) {
+    for (const WordDocumentTag& tag : *content.GetTags(SIT_TYPE_CHART)) {
         if (seen.Find(tag.name) >= 0) continue;
         seen.AddGrow(tag.name);
         MkString kinds, why;
@@ -60,7 +60,7 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
     summary += MkString(TemplateTags::SUMMARY_SEPARATOR);
     int groups = 0;
     // Groups in document order; one inside another is part of it.
-    for (const MkWordDocumentTag& tag : all) groups += tag.groupMarker && tag.groupIndex < 0 && tag.part.IsEmpty() ? 1 : 0;
+    for (const WordDocumentTag& tag : all) groups += tag.groupMarker && tag.groupIndex < 0 && tag.part.IsEmpty() ? 1 : 0;
     static const struct {
         int kind;
         const wchar_t* line;
@@ -69,7 +69,7 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
     for (int g = 0; g < groups; ++g) {
         bool present[7] = {false, false, false, false, false, false, false};
         bool any = false;
-        for (const MkWordDocumentTag& tag : all) {
+        for (const WordDocumentTag& tag : all) {
             if (tag.groupIndex != g || tag.groupMarker) continue;
             for (int i = 0; i < 7; ++i) {
                 if (tag.kind == kinds[i].kind || tag.kind == kinds[i].kind + 1) {
@@ -96,7 +96,7 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
     summary += MkString(TemplateTags::SUMMARY_SEPARATOR);
     summary += MkString(L"The following snapshots are referenced:\r\n");
     MkString fieldLines;
-    for (const MkWordDocumentTag& tag : all) {
+    for (const WordDocumentTag& tag : all) {
         if (tag.snapshotIndex == -1) continue;
         const int n = tag.snapshotIndex;
         MkString line;

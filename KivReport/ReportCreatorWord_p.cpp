@@ -8,8 +8,8 @@
 #include "host/ug/UgConvert.h"
 #include "impl/common/FieldMacros.h"
 #include "impl/common/TemplateTags.h"
-#include "impl/openxml/MkChartData.h"
-#include "impl/openxml/MkOpenXMLPlugin.h"
+#include "impl/openxml/ChartData.h"
+#include "impl/openxml/OpenXMLPlugin.h"
 #include "impl/storage/ReportLog.h"
 #include <cerrno>
 #include <climits>
@@ -39,8 +39,8 @@ int countOf(const lfw::Collection<const Snapshot>& snaps) {
     return snaps.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(snaps.size());
 }
 
-MkString placeOf(MkOpenXMLWordArchive& archive, const MkString& part) {
-    for (const MkWordStory& story : archive.Stories())
+MkString placeOf(OpenXMLWordArchive& archive, const MkString& part) {
+    for (const WordStory& story : archive.Stories())
         if (story.part->Name() == part) return MkString(L"the ") + story.kind + L" " + part;
     return part;
 }
@@ -68,15 +68,15 @@ using wordcreator::tagStem;
 
 ReportCreatorWordPrivate::ReportCreatorWordPrivate(Repository* repo, const Str& path) : ReportCreatorBase(repo, path) {}
 
-MkStringArray ReportCreatorWordPrivate::nestedGroups(const MkXmlElement& body) {
+MkStringArray ReportCreatorWordPrivate::nestedGroups(const XmlElement& body) {
     MkStringArray lines;
-    MkXmlElementList controls;
-    MkOpenXMLDocument::FindAllElements(body, "w:sdt", &controls, true, true);
-    for (const MkXmlElement& sdt : controls) {
-        if (!MkOpenXMLDocument::IsSdtGroup(sdt) || !MkOpenXMLWordDocument::IsInSdtGroup(sdt.GetParentElement())) continue;
+    XmlElementList controls;
+    OpenXMLDocument::FindAllElements(body, "w:sdt", &controls, true, true);
+    for (const XmlElement& sdt : controls) {
+        if (!OpenXMLDocument::IsSdtGroup(sdt) || !OpenXMLWordDocument::IsInSdtGroup(sdt.GetParentElement())) continue;
         // A group repeats its content once per snapshot: one inside another would
         // repeat it for every pair.
-        const MkString name = MkOpenXMLWordDocument::GetSdtName(sdt);
+        const MkString name = OpenXMLWordDocument::GetSdtName(sdt);
         MkString line;
         if (name.IsBlank()) line = L"The template's group without a tag lies inside another group; groups cannot be nested.";
         else line.MakeFormWide(L"The template's group '%ls' lies inside another group; groups cannot be nested.", ~name);
@@ -85,15 +85,15 @@ MkStringArray ReportCreatorWordPrivate::nestedGroups(const MkXmlElement& body) {
     return lines;
 }
 
-MkStringArray ReportCreatorWordPrivate::storyGroups(MkOpenXMLWordArchive& archive) {
+MkStringArray ReportCreatorWordPrivate::storyGroups(OpenXMLWordArchive& archive) {
     MkStringArray lines;
-    for (const MkWordStory& story : archive.Stories()) {
-        MkXmlElementList controls;
-        MkOpenXMLDocument::FindAllElements(story.document->GetContentRoot(), "w:sdt", &controls, true, true);
-        for (const MkXmlElement& sdt : controls) {
-            if (!MkOpenXMLDocument::IsSdtGroup(sdt)) continue;
+    for (const WordStory& story : archive.Stories()) {
+        XmlElementList controls;
+        OpenXMLDocument::FindAllElements(story.document->GetContentRoot(), "w:sdt", &controls, true, true);
+        for (const XmlElement& sdt : controls) {
+            if (!OpenXMLDocument::IsSdtGroup(sdt)) continue;
             // A page's header, footer or notes are no place to repeat content per snapshot.
-            const MkString name = MkOpenXMLWordDocument::GetSdtName(sdt);
+            const MkString name = OpenXMLWordDocument::GetSdtName(sdt);
             const MkString place = placeOf(archive, story.part->Name());
             MkString line;
             if (name.IsBlank()) line.MakeFormWide(L"The template's group without a tag lies in %ls; ", ~place);
@@ -112,7 +112,7 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         return false;
     }
     // The template's package is read once, edited in memory and written once as the report.
-    MkOpenXMLWordArchive archive;
+    OpenXMLWordArchive archive;
     if (!archive.Open(templatePath)) {
         REP_LOG_ERROR(lfw::String(archive.Error() + L"."));
         return false;
@@ -121,7 +121,7 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
     archive.SetMacroEnabled(macroEnabledName(outputPath));
     // Models come from the template's folder and the report's.
     archive.SetModelSources({folderOf(templatePath.ShortChar())}, {});
-    const MkXmlElement body = archive.Document()->GetBody();
+    const XmlElement body = archive.Document()->GetBody();
     if (!body) {
         REP_LOG_ERROR("The document part word/document.xml has no body (w:body in w:document).");
         return false;
@@ -136,10 +136,10 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         // The template's tags as read before anything changes: whether it holds
         // any, and what validate says of it, which generate tells of the tags
         // the report leaves unfilled (the template is not read a second time).
-        MkWordDocumentContent tags;
+        WordDocumentContent tags;
         archive.GetDocumentContent(tags);
         templateWithoutTags = true;
-        for (const MkWordDocumentTag& tag : tags.GetAllTags())
+        for (const WordDocumentTag& tag : tags.GetAllTags())
             if (tag.groupMarker || tag.name.Contains(L"SIT")) templateWithoutTags = false;
         MkString validation;
         validateOpened(archive, tags, snapshots, referenceSnapshots, validation);
@@ -177,7 +177,7 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
     {
         // The tags, and the snapshots' pictures (encoded once, handed over in memory
         // and stored by the package), are needed while the content is filled only.
-        MkWordTagNames tags;
+        WordTagNames tags;
         archive.GetTagNames(&tags);
         PictureBytes shots;
         replaceMacros(archive, snapshots, tags, false);
@@ -200,7 +200,7 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
     return true;
 }
 
-void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordTagNames& tags,
+void ReportCreatorWordPrivate::replaceMacros(OpenXMLWordArchive& archive, const Snapshots& snaps, const WordTagNames& tags,
                                              bool reference) const {
     for (size_t k = 0; k < snaps.size(); ++k) {
         const Snapshot* snapshot = snaps[k];
@@ -210,7 +210,7 @@ void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, cons
         const MkStringArray keys = FieldMacros::getKeysFromFieldValues(fields);
         const MkStringArray values = FieldMacros::getValuesFromFieldValues(fields);
         MkStringArray names;
-        MkArrayT<MkFormattedTextArray> texts;
+        MkArrayT<FormattedTextArray> texts;
         for (int i = 0; i < keys.GetSize(); ++i) {
             MkString name;
             name.MakeFormWide(L"%lsSIT%i_$%ls", reference ? L"REF_" : L"", static_cast<int>(k) + 1, ~keys[i]);
@@ -222,9 +222,8 @@ void ReportCreatorWordPrivate::replaceMacros(MkOpenXMLWordArchive& archive, cons
     }
 }
 
-bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps,
-                                                    const MkWordTagNames& tags, bool reference, lfw::StagedFiles& staged,
-                                                    PictureBytes& shots) {
+bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive, const Snapshots& snaps, const WordTagNames& tags,
+                                                    bool reference, lfw::StagedFiles& staged, PictureBytes& shots) {
     const MkString prefix = reference ? MkString(L"REF_SIT") : MkString(L"SIT");
     const auto has = [&](SitTypeTag kind, const MkString& name) {
         // 3D viewers are filled in the body only (validation tells of the others).
@@ -246,8 +245,8 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
         if (has(SIT_TYPE_TITLE, title)) archive.SetText(title, titleRuns(snapshot));
         if (has(SIT_TYPE_TEXT, text)) archive.SetText(text, descriptionRuns(snapshot));
         // The snapshot's picture (a model's preview), handed to the package in memory.
-        MkOpenXMLPicture shown;
-        auto pictureBytes = [&]() -> const MkOpenXMLPicture* {
+        OpenXMLPicture shown;
+        auto pictureBytes = [&]() -> const OpenXMLPicture* {
             const PictureBytes::Picture* bytes = shots.Of(snapshot);
             if (!bytes) return nullptr;
             shown.name = bytes->name;
@@ -260,7 +259,7 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
         // Puts the picture into a picture or viewer tag; a snapshot without one
         // is left out of the report, its tag left as the template has it.
         auto putImage = [&](const MkString& tag, bool inViewer) {
-            const MkOpenXMLPicture* bytes = pictureBytes();
+            const OpenXMLPicture* bytes = pictureBytes();
             if (!bytes) {
                 REP_LOG_WARNING(
                     lfw::String("Snapshot '%1' has no picture for %2.").arg(snapshot->name().toStdWString()).arg(tag.Std()));
@@ -296,7 +295,7 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
                         MkString id;
                         const MkString name = modelPath.Mid(modelPath.Find(L'/', modelPath.Length() - 1, false) + 1);
                         saved = archive.EmbedModel(bytes->GetBuffer(), bytes->GetSize(), name, &id);
-                        modelPath = MkString(MkOpenXMLPlugin::EMBEDDED_PREFIX) + id + L"]";
+                        modelPath = MkString(OpenXMLPlugin::EMBEDDED_PREFIX) + id + L"]";
                     } else if (saved) {
                         const std::string modelFile = staged.stage(modelPath.ShortChar());
                         saved = !modelFile.empty() && bytes->Save(MkString(modelFile.c_str()));
@@ -323,7 +322,7 @@ bool ReportCreatorWordPrivate::replaceSituationData(MkOpenXMLWordArchive& archiv
                 return false;
             }
             if (has(SIT_TYPE_CHART, chart)) {
-                MkChartData chartData(*data);
+                ChartData chartData(*data);
                 chartData.m_title = fromStr(snapshot->title());
                 MkString why;
                 if (!archive.SetChart(chart, chartData, &why)) {

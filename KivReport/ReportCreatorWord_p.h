@@ -6,7 +6,7 @@
 #include "LibCore/lfwCollection.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
-#include "impl/docx/MkOpenXMLWordArchive.h"
+#include "impl/docx/OpenXMLWordArchive.h"
 #include <string>
 #include <vector>
 
@@ -17,7 +17,7 @@ namespace rep {
 namespace wordcreator {
 int countOf(const lfw::Collection<const Snapshot>& snaps);
 // Where a tag of a header, footer or notes part lies, in words: "the header word/header1.xml".
-MkString placeOf(MkOpenXMLWordArchive& archive, const MkString& part);
+MkString placeOf(OpenXMLWordArchive& archive, const MkString& part);
 // "<prefix><n>_", made without a formatted print: a report names six tags per snapshot.
 std::wstring tagStem(const MkString& prefix, int n);
 MkString tagName(const std::wstring& stem, const wchar_t* kind);
@@ -34,7 +34,7 @@ public:
     bool validateTemplate(MkString& report) const;
     // The checks of validateTemplate on the template open in archive, not yet
     // changed, whose tags content holds, against these snapshots.
-    bool validateOpened(MkOpenXMLWordArchive& archive, const MkWordDocumentContent& content, const Snapshots& main,
+    bool validateOpened(OpenXMLWordArchive& archive, const WordDocumentContent& content, const Snapshots& main,
                         const Snapshots& ref, MkString& report) const;
     static bool summarize(const Str& templatePath, Str* summary);
     static bool summarizeTemplate(const MkString& templatePath, MkString& summary);
@@ -52,27 +52,26 @@ protected:
 
     // One line per group that lies inside another group (which a report refuses),
     // in the words both generate and validate use.
-    static MkStringArray nestedGroups(const MkXmlElement& body);
+    static MkStringArray nestedGroups(const XmlElement& body);
     // One line per group in a header, footer or notes part (which a report
     // refuses), in the words both generate and validate use.
-    static MkStringArray storyGroups(MkOpenXMLWordArchive& archive);
+    static MkStringArray storyGroups(OpenXMLWordArchive& archive);
 
 private:
-    void replaceMacros(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordTagNames& tags, bool reference) const;
-    bool replaceSituationData(MkOpenXMLWordArchive& archive, const Snapshots& snaps, const MkWordTagNames& tags, bool reference,
+    void replaceMacros(OpenXMLWordArchive& archive, const Snapshots& snaps, const WordTagNames& tags, bool reference) const;
+    bool replaceSituationData(OpenXMLWordArchive& archive, const Snapshots& snaps, const WordTagNames& tags, bool reference,
                               lfw::StagedFiles& staged, PictureBytes& shots);
 
-    bool validateTag(const MkWordDocumentTag& tag, NeededType type, const Snapshots& main, const Snapshots& ref,
+    bool validateTag(const WordDocumentTag& tag, NeededType type, const Snapshots& main, const Snapshots& ref,
                      MkString& unmatched, MkString& genericOutside) const;
     // A 3D viewer tag outside the body is not filled: false, with a line into unmatched.
-    static bool viewerInBody(MkOpenXMLWordArchive& archive, const MkWordDocumentTag& tag, MkString& unmatched);
-    static bool validateTagPosition(const MkWordDocumentTag& tag, MkString& genericOutside);
-    static bool validateSituationIndex(const MkWordDocumentTag& tag, const Snapshots& snaps, MkString& unmatched);
-    static bool validateSituationObject(const MkWordDocumentTag& tag, NeededType type, const Snapshots& snaps,
-                                        MkString& unmatched);
-    void validateSituationUsage(const Snapshots& snaps, const MkWordDocumentContent& content, bool reference,
+    static bool viewerInBody(OpenXMLWordArchive& archive, const WordDocumentTag& tag, MkString& unmatched);
+    static bool validateTagPosition(const WordDocumentTag& tag, MkString& genericOutside);
+    static bool validateSituationIndex(const WordDocumentTag& tag, const Snapshots& snaps, MkString& unmatched);
+    static bool validateSituationObject(const WordDocumentTag& tag, NeededType type, const Snapshots& snaps, MkString& unmatched);
+    void validateSituationUsage(const Snapshots& snaps, const WordDocumentContent& content, bool reference,
                                 MkString& unused) const;
-    static void validateMacro(const MkWordDocumentTag& tag, const Snapshots& snaps, bool referencePass, MkString& unknownFields,
+    static void validateMacro(const WordDocumentTag& tag, const Snapshots& snaps, bool referencePass, MkString& unknownFields,
                               MkString& warnings);
 };
 

@@ -2,7 +2,7 @@
 // copies, then every copy filled. Prints the time per copy for each phase.
 #include "BenchTimer.h"
 #include "KivReport/Table.h"
-#include "impl/docx/MkOpenXMLWordDocument.h"
+#include "impl/docx/OpenXMLWordDocument.h"
 #include <cstdio>
 #include <string>
 
@@ -35,7 +35,7 @@ std::string templateDocument() {
 }
 
 void run(int copies) {
-    MkOpenXMLWordDocument document;
+    OpenXMLWordDocument document;
     const std::string text = templateDocument();
     if (!document.ParseText(text.c_str())) {
         std::printf("template does not parse\n");
@@ -46,15 +46,15 @@ void run(int copies) {
     Table table(3, 4);
     for (size_t r = 0; r < 3; ++r)
         for (size_t c = 0; c < 4; ++c) table.setValue(r, c, kiv::Str(("v" + std::to_string(r * 4 + c)).c_str()));
-    MkFormattedTextArray runs;
-    MkFormattedText run;
+    FormattedTextArray runs;
+    FormattedText run;
     run.text = L"A description of the snapshot";
     runs.AddGrow(run);
 
     bool ok = true;
     const double expand = seconds([&] { ok = document.ExpandGroup(indices, MkString()); });
     const double fill = seconds([&] {
-        const MkWordControlIndex index(document);
+        const WordControlIndex index(document);
         for (int i = 1; i <= copies; ++i) {
             MkString title, description, tableTag;
             title.MakeForm("SIT%d_TITLE", i);
@@ -66,7 +66,7 @@ void run(int copies) {
         }
     });
     // The same fill with a walk of the document per tag, as one operation per call does.
-    MkOpenXMLWordDocument again;
+    OpenXMLWordDocument again;
     again.ParseText(text.c_str());
     again.ExpandGroup(indices, MkString());
     const double walk = seconds([&] {

@@ -20,7 +20,7 @@
 #include "LibCore/lfwLogManager.h"
 #include "host/core/KivImage.h"
 #include "host/core/KivInstance.h"
-#include "impl/openxml/MkOpenXMLPackage.h"
+#include "impl/openxml/OpenXMLPackage.h"
 
 #include <chrono>
 #include <cstdio>
@@ -44,13 +44,13 @@ const wchar_t* const REL_SLIDE = L"http://schemas.openxmlformats.org/officeDocum
 
 // The sample deck with n copies of one of its slides as its only slides.
 bool makeTemplate(const char* slide, int n, const std::string& path) {
-    MkOpenXMLPackage package;
+    OpenXMLPackage package;
     if (!package.Open(MkString(KIV_BENCH_SAMPLE_DECK))) return false;
-    MkOpenXMLPart* presentation = package.Part(MkString(L"ppt/presentation.xml"));
-    MkOpenXMLPart* source = package.Part(MkString(slide));
-    MkOpenXMLRelationships* rels = presentation ? presentation->Rels() : nullptr;
-    MkXmlDocument* xml = presentation ? presentation->EditXml() : nullptr;
-    const MkXmlElement list = xml ? xml->GetRootElement().GetFirstChildElement(MkString(L"p:sldIdLst")) : MkXmlElement();
+    OpenXMLPart* presentation = package.Part(MkString(L"ppt/presentation.xml"));
+    OpenXMLPart* source = package.Part(MkString(slide));
+    OpenXMLRelationships* rels = presentation ? presentation->Rels() : nullptr;
+    XmlDocument* xml = presentation ? presentation->EditXml() : nullptr;
+    const XmlElement list = xml ? xml->GetRootElement().GetFirstChildElement(MkString(L"p:sldIdLst")) : XmlElement();
     if (!source || !rels || !list) return false;
     // The deck's own slides leave the list: a part nothing relates to is not written.
     std::vector<MkString> listed;
@@ -59,9 +59,9 @@ bool makeTemplate(const char* slide, int n, const std::string& path) {
     for (const MkString& id : listed) rels->Drop(id);
     while (list.GetFirstChildElement()) list.RemoveChildElement(list.GetFirstChildElement());
     for (int k = 0; k < n; ++k) {
-        MkOpenXMLPart* copy = k == 0 ? source : package.CopyPart(source, package.NextPartName(source->Name()));
+        OpenXMLPart* copy = k == 0 ? source : package.CopyPart(source, package.NextPartName(source->Name()));
         if (!copy) return false;
-        const MkXmlElement entry = list.AddChildElement(MkString(L"p:sldId"));
+        const XmlElement entry = list.AddChildElement(MkString(L"p:sldId"));
         entry.AddAttributeInt(MkString(L"id"), 256 + k);
         entry.AddAttributeString(MkString(L"r:id"), rels->Add(MkString(REL_SLIDE), copy->Name()));
     }

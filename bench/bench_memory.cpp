@@ -8,7 +8,7 @@
 // argument (to compare with an earlier build).
 #include "host/ug/MdlxImageJpeg.h"
 #include "host/ug/MkRGBImage.h"
-#include "impl/storage/PxZipArchive.h"
+#include "impl/storage/ZipArchive.h"
 
 #include "BenchTimer.h"
 #include <cstdio>
@@ -133,7 +133,7 @@ int main(int argc, char** argv) {
     bomb += "</r>";
     std::ifstream in(pptx, std::ios::binary);
     write("bomb.pptx", std::string(std::istreambuf_iterator<char>(in), {}));
-    PxZipArchive zip;
+    ZipArchive zip;
     if (!zip.Open(MkString((g_dir + "/bomb.pptx").c_str()), ZIP_OPEN) ||
         !zip.WriteDataRaw(MkString("ppt/slides/slide1.xml"), bomb.data(), bomb.size(), true) || !zip.Close())
         return 1;

@@ -9,7 +9,7 @@
 // picture of its own (20 kB) in place of the template's, save; for 100 and 1000
 // slides, keeping every slide parsed or releasing each when it is done, each in
 // a process of its own so that its peak memory is its own. Times are CPU time.
-#include "impl/openxml/MkOpenXMLPackageEditor.h"
+#include "impl/openxml/OpenXMLPackageEditor.h"
 #include "BenchTimer.h"
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -29,15 +29,15 @@ const MkString SLIDE_TYPE(L"http://schemas.openxmlformats.org/officeDocument/200
 
 // The deck of `slides` copies of the peers' slide (without their notes).
 bool makeDeck(const std::string& path, int slides) {
-    MkOpenXMLPackage deck;
+    OpenXMLPackage deck;
     if (!deck.Open(MkString(KIV_BENCH_SLIDE_DECK))) return false;
-    MkOpenXMLPart* presentation = deck.Part(MkString(L"ppt/presentation.xml"));
-    MkOpenXMLPart* slide = deck.Part(MkString(L"ppt/slides/slide1.xml"));
-    MkXmlElement list = presentation->EditXml()->GetRootElement().GetFirstChildElement(MkString(L"p:sldIdLst"));
+    OpenXMLPart* presentation = deck.Part(MkString(L"ppt/presentation.xml"));
+    OpenXMLPart* slide = deck.Part(MkString(L"ppt/slides/slide1.xml"));
+    XmlElement list = presentation->EditXml()->GetRootElement().GetFirstChildElement(MkString(L"p:sldIdLst"));
     for (int i = 1; i < slides; ++i) {
-        MkOpenXMLPart* copy = deck.CopyPart(slide, deck.NextPartName(slide->Name()));
+        OpenXMLPart* copy = deck.CopyPart(slide, deck.NextPartName(slide->Name()));
         copy->Rels()->Drop(MkString(L"rId3"));
-        const MkXmlElement id = list.AddChildElement(MkString(L"p:sldId"));
+        const XmlElement id = list.AddChildElement(MkString(L"p:sldId"));
         id.AddAttributeInt(MkString(L"id"), 256 + i);
         id.AddAttributeString(MkString(L"r:id"), presentation->Rels()->Relate(SLIDE_TYPE, copy->Name()));
     }
@@ -47,23 +47,23 @@ bool makeDeck(const std::string& path, int slides) {
 // One report's work on the package; prints the phases' times.
 bool fillDeck(const std::string& deckPath, const std::string& out, int slides, bool release) {
     double open = 0, edit = 0, save = 0;
-    MkOpenXMLPackage deck;
+    OpenXMLPackage deck;
     open = cpuSeconds([&] { deck.Open(MkString(deckPath.c_str())); });
     bool ok = deck.IsOpen();
     std::string jpeg(20000, 'j');
     jpeg.replace(0, 3, "\xFF\xD8\xFF");
     edit = cpuSeconds([&] {
-        MkOpenXMLRelationships& rels = *deck.Part(MkString(L"ppt/presentation.xml"))->Rels();
+        OpenXMLRelationships& rels = *deck.Part(MkString(L"ppt/presentation.xml"))->Rels();
         for (int i = 0; i < rels.Count() && ok; ++i) {
             if (rels.At(i).type != SLIDE_TYPE) continue;
-            MkOpenXMLPart* slide = deck.Part(&rels.At(i));
-            MkXmlDocument* xml = slide ? slide->EditXml() : nullptr;
-            MkOpenXMLPart* picture = deck.AddPart(deck.NextPartName(MkString(L"ppt/media/image1.jpeg")), MkString(L"image/jpeg"));
+            OpenXMLPart* slide = deck.Part(&rels.At(i));
+            XmlDocument* xml = slide ? slide->EditXml() : nullptr;
+            OpenXMLPart* picture = deck.AddPart(deck.NextPartName(MkString(L"ppt/media/image1.jpeg")), MkString(L"image/jpeg"));
             ok = xml && picture;
             if (!ok) break;
             jpeg.replace(3, 10, std::to_string(1000000000 + i));
             picture->SetBytes(jpeg);
-            const MkString id = slide->Rels()->Relate(MkString(MkOpenXMLPackageEditor::REL_IMAGE), picture->Name());
+            const MkString id = slide->Rels()->Relate(MkString(OpenXMLPackageEditor::REL_IMAGE), picture->Name());
             TiXmlElement* root = xml->RootElement();
             TiXmlHandle tree = TiXmlHandle(root).FirstChild("p:cSld").FirstChild("p:spTree");
             TiXmlElement* title =
@@ -88,16 +88,16 @@ bool fillDeck(const std::string& deckPath, const std::string& out, int slides, b
 // addition in seconds (empty on failure) and that of saving in *saving.
 std::vector<double> run(const std::string& deckPath, const std::vector<std::string>& pictures, int slides, double* saving) {
     std::vector<double> costs;
-    MkOpenXMLPackageEditor editor;
+    OpenXMLPackageEditor editor;
     if (!makeDeck(deckPath, slides) || !editor.Open(MkString(deckPath.c_str()))) return costs;
-    std::vector<MkOpenXMLPart*> deck;
+    std::vector<OpenXMLPart*> deck;
     for (int i = 0; i < editor.MainRels()->Count(); ++i)
         if (editor.MainRels()->At(i).type == SLIDE_TYPE) deck.push_back(editor.Package().Part(&editor.MainRels()->At(i)));
-    const MkString image(MkOpenXMLPackageEditor::REL_IMAGE);
+    const MkString image(OpenXMLPackageEditor::REL_IMAGE);
     bool ok = static_cast<int>(deck.size()) == slides;
     for (size_t i = 0; i < pictures.size() && ok; ++i) {
         costs.push_back(seconds([&] {
-            MkOpenXMLPart* slide = deck[i % deck.size()];
+            OpenXMLPart* slide = deck[i % deck.size()];
             const MkString name =
                 editor.AddMedia(MkString(std::to_string(i).c_str()) + L".png", pictures[i].data(), pictures[i].size());
             TiXmlElement* blip = TiXmlHandle(slide->EditXml()->RootElement())

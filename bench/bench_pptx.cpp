@@ -5,8 +5,8 @@
 // parts), removed with them, for n and 4 n; the ratio of the times shows
 // whether the removal grows faster than the parts it deletes.
 #include "BenchTimer.h"
-#include "impl/pptx/MkOpenXMLPresentation.h"
-#include "impl/storage/PxZipArchive.h"
+#include "impl/pptx/OpenXMLPresentation.h"
+#include "impl/storage/ZipArchive.h"
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -30,7 +30,7 @@ bool copyFile(const std::string& from, const std::string& to) {
 double removalSeconds(const std::string& deck, const std::string& path, int n) {
     if (!copyFile(deck, path)) return -1;
     {
-        PxZipArchive zip;
+        ZipArchive zip;
         if (!zip.Open(MkString(path.c_str()), ZIP_OPEN)) return -1;
         auto text = [&zip](const char* name) {
             size_t size = 0;
@@ -61,12 +61,12 @@ double removalSeconds(const std::string& deck, const std::string& path, int n) {
         zip.WriteDataRaw(MkString("ppt/slides/_rels/slide3.xml.rels"), rels.data(), rels.size(), true);
         if (!zip.Close()) return -1;
     }
-    MkOpenXMLPresentation presentation;
+    OpenXMLPresentation presentation;
     if (!presentation.Open(MkString(path.c_str())) || !presentation.CreateSlideContentList()) return -1;
     bool ok = false;
     // The removal and the save that leaves out the parts only the slide used.
     const double time = seconds([&] { ok = presentation.RemoveSlide(L"rId4") && presentation.Save(MkString(path.c_str())); });
-    PxZipArchive saved;
+    ZipArchive saved;
     return ok && saved.Open(MkString(path.c_str()), ZIP_OPEN_READ_ONLY) && saved.FindFile(L"ppt/tags/tag1.xml") < 0 ? time : -1;
 }
 
@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     std::vector<double> times;
     double closeTime = 0;
     {
-        MkOpenXMLPresentation presentation;
+        OpenXMLPresentation presentation;
         if (!presentation.Open(MkString(path.c_str())) || !presentation.CreateSlideContentList()) {
             std::printf("cannot open %s\n", path.c_str());
             return 1;

@@ -25,7 +25,7 @@
 #include "KivReport/Table.h"
 #include "host/core/KivImage.h"
 #include "host/core/KivInstance.h"
-#include "impl/storage/PxZipArchive.h"
+#include "impl/storage/ZipArchive.h"
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -48,9 +48,9 @@ std::string fixed(double value, int decimals) {
 
 // The peers' template with its block made a group and its description tag SIT_TEXT.
 bool makeTemplate(const std::string& peerTemplate, const std::string& out) {
-    PxZipArchive source;
+    ZipArchive source;
     if (!source.Open(MkString(peerTemplate.c_str()), ZIP_OPEN_READ_ONLY)) return false;
-    PxZipArchive target;
+    ZipArchive target;
     if (!target.Open(MkString(out.c_str()), ZIP_CREATE)) return false;
     for (int i = 0; i < source.GetNumFiles(); ++i) {
         const MkString name = source.GetStoredName(i);
@@ -108,9 +108,9 @@ Repository* makePictures(int n) {
 
 // The groups template with a table of `rows` rows of three cells after its text.
 bool makeBigTable(const std::string& out, int rows) {
-    PxZipArchive source;
+    ZipArchive source;
     if (!source.Open(MkString(KIV_BENCH_GROUPS_DOCUMENT), ZIP_OPEN_READ_ONLY)) return false;
-    PxZipArchive target;
+    ZipArchive target;
     if (!target.Open(MkString(out.c_str()), ZIP_CREATE)) return false;
     for (int i = 0; i < source.GetNumFiles(); ++i) {
         const MkString name = source.GetStoredName(i);

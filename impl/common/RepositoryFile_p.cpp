@@ -12,8 +12,8 @@
 #include "host/ug/MdlxFile.h"
 #include "host/ug/MdlxImageJpeg.h"
 #include "host/ug/UgConvert.h"
-#include "impl/storage/MkOXmlDocument.h"
-#include "impl/storage/PxZipArchive.h"
+#include "impl/storage/XmlDocument.h"
+#include "impl/storage/ZipArchive.h"
 #include "impl/storage/ReportLog.h"
 #include "impl/common/NoThrow.h"
 #include "LibCore/lfwStagedFiles.h"
@@ -176,23 +176,23 @@ struct StoredEntries {
 
 // The snapshot's content is the entry an earlier snapshot stored; the snapshot
 // keeps its own name.
-bool shareEntry(MkXmlElement object, const MkString& entry) {
+bool shareEntry(XmlElement object, const MkString& entry) {
     object.AddAttributeString("Name", entry);
     object.AddAttributeInt(SHARED_ENTRY, 1);
     return true;
 }
 
-bool sharesEntry(const MkXmlElement& object) { return object.GetAttributeInt(SHARED_ENTRY, 0) == 1; }
+bool sharesEntry(const XmlElement& object) { return object.GetAttributeInt(SHARED_ENTRY, 0) == 1; }
 
 // Whether the entry written before holds exactly these bytes.
-bool entryHolds(PxZipArchive* archive, const MkString& entry, const std::vector<unsigned char>& bytes) {
+bool entryHolds(ZipArchive* archive, const MkString& entry, const std::vector<unsigned char>& bytes) {
     uint64_t size = 0;
     std::vector<unsigned char> stored;
     return archive->GetFileSize(archive->FindFile(entry), &size) && size == bytes.size() &&
            archive->ReadDataInto(entry, &stored) && stored == bytes;
 }
 
-bool saveSituationImage(const Snapshot* situation, PxZipArchive* archive, MkXmlElement object, LoadBudget* budget,
+bool saveSituationImage(const Snapshot* situation, ZipArchive* archive, XmlElement object, LoadBudget* budget,
                         StoredEntries* stored) {
     const Image* image = situation->image();
     if (!image) {
@@ -223,7 +223,7 @@ bool saveSituationImage(const Snapshot* situation, PxZipArchive* archive, MkXmlE
     }
     // Pictures of equal bytes in other objects (made from one rendering, or
     // loaded from a file that stored them apart) are stored once too.
-    const uint64_t hash = PxZipArchive::HashText(jpeg->data(), jpeg->size());
+    const uint64_t hash = ZipArchive::HashText(jpeg->data(), jpeg->size());
     for (auto same = stored->pictureByHash.equal_range(hash); same.first != same.second; ++same.first) {
         if (!entryHolds(archive, same.first->second, *jpeg)) continue;
         stored->byObject.emplace(holder, same.first->second);
@@ -233,7 +233,7 @@ bool saveSituationImage(const Snapshot* situation, PxZipArchive* archive, MkXmlE
         !budget->spendPicture(jpeg->size(), MdlxImageJpeg::decodeMemory(jpeg->data(), jpeg->size()),
                               uint64_t(image->width()) * image->height()))
         return refuseSave(situation, "pictures and models");
-    lfw::Ref<PxZipMemFile> file = new PxZipMemFile;
+    lfw::Ref<ZipMemFile> file = new ZipMemFile;
     file->SetData(jpeg->data(), jpeg->size());
     const MkString entry = toMk(situation->name());
     if (!archive->AddNewFile(file.p(), entry)) return false;
@@ -242,7 +242,7 @@ bool saveSituationImage(const Snapshot* situation, PxZipArchive* archive, MkXmlE
     return true;
 }
 
-bool saveSituationMdlx(const Snapshot* situation, PxZipArchive* archive, MkXmlElement object, LoadBudget* budget,
+bool saveSituationMdlx(const Snapshot* situation, ZipArchive* archive, XmlElement object, LoadBudget* budget,
                        StoredEntries* stored) {
     const ug::MdlxMemoryFile* model = situation->modelMdlx();
     if (!model) return true;  // nothing to store; loading leaves it without a model
@@ -251,7 +251,7 @@ bool saveSituationMdlx(const Snapshot* situation, PxZipArchive* archive, MkXmlEl
     // The model's bytes are added in place, without a copy.
     const ug::MdlxZipMemFile* content = model->internal_mdlxZipMemFile();
     if (!budget->spendBytes(content->GetSize())) return refuseSave(situation, "pictures and models");
-    lfw::Ref<PxZipMemFile> file = new PxZipMemFile;
+    lfw::Ref<ZipMemFile> file = new ZipMemFile;
     file->SetData(content->GetBuffer(), content->GetSize());
     const MkString entry = toMk(situation->name());
     if (!archive->AddNewFile(file.p(), entry)) return false;
@@ -259,7 +259,7 @@ bool saveSituationMdlx(const Snapshot* situation, PxZipArchive* archive, MkXmlEl
     return true;
 }
 
-bool saveSituationTable(const Snapshot* situation, MkXmlElement object, LoadBudget* budget) {
+bool saveSituationTable(const Snapshot* situation, XmlElement object, LoadBudget* budget) {
     const Table* table = situation->table();
     if (!table) {
         REP_LOG_WARNING(lfw::String("Table snapshot '%1' has no table; it is saved without one").arg(text(situation->name())));
@@ -285,9 +285,8 @@ bool saveSituationTable(const Snapshot* situation, MkXmlElement object, LoadBudg
 }
 
 // Appends the snapshot's "Situation" element and writes its entry. False stops the save.
-bool saveSituation(const Snapshot* situation, PxZipArchive* archive, MkXmlElement root, LoadBudget* budget,
-                   StoredEntries* stored) {
-    MkXmlElement element = root.AddChildElement("Situation");
+bool saveSituation(const Snapshot* situation, ZipArchive* archive, XmlElement root, LoadBudget* budget, StoredEntries* stored) {
+    XmlElement element = root.AddChildElement("Situation");
     element.AddAttributeString("Name", toMk(situation->name()));
     element.AddAttributeString("Title", toMk(situation->title()));
     element.AddAttributeString("File", toMk(situation->cloudViewerUrl()));
@@ -297,7 +296,7 @@ bool saveSituation(const Snapshot* situation, PxZipArchive* archive, MkXmlElemen
     element.AddChildStringArray("MacroTableNames", FieldMacros::getKeysFromFieldValues(fieldValues));
     element.AddChildStringArray("MacroTableValues", FieldMacros::getValuesFromFieldValues(fieldValues));
 
-    MkXmlElement object = element.AddChildElement("SituationObject");
+    XmlElement object = element.AddChildElement("SituationObject");
     object.AddAttributeInt("Type", static_cast<int>(situation->type()));
     switch (situation->type()) {
     case Snapshot::IMAGE:
@@ -316,7 +315,7 @@ bool saveSituation(const Snapshot* situation, PxZipArchive* archive, MkXmlElemen
 
 size_t markupCount(const unsigned char* text, size_t size);
 
-bool addSituationsToArchive(const std::vector<PtrRef<Snapshot>>& snapshots, PxZipArchive* archive) {
+bool addSituationsToArchive(const std::vector<PtrRef<Snapshot>>& snapshots, ZipArchive* archive) {
     if (snapshots.size() > MAX_SITUATIONS) {
         REP_LOG_ERROR(lfw::String("The repository is not saved: it holds %1 snapshots, more than the %2 a repository "
                                   "file may hold")
@@ -324,8 +323,8 @@ bool addSituationsToArchive(const std::vector<PtrRef<Snapshot>>& snapshots, PxZi
                           .arg(static_cast<long long>(MAX_SITUATIONS)));
         return false;
     }
-    MkXmlDocument document(true);
-    MkXmlElement root = document.CreateRootElement(ROOT_NAME, -1, NAMESPACE_URI);
+    XmlDocument document(true);
+    XmlElement root = document.CreateRootElement(ROOT_NAME, -1, NAMESPACE_URI);
     root.AddAttributeInt("Version", FORMAT_VERSION);
     LoadBudget budget;
     StoredEntries stored;
@@ -356,7 +355,7 @@ using MallocBuffer = std::unique_ptr<unsigned char, FreeDeleter>;
 
 // The entry's bytes, counted against the budget (unless larger than maxBytes,
 // which a read refuses; 0: no limit); false (logged) when they cannot be read.
-bool readEntry(PxZipArchive* archive, const MkString& name, LoadBudget* budget, uint64_t maxBytes,
+bool readEntry(ZipArchive* archive, const MkString& name, LoadBudget* budget, uint64_t maxBytes,
                std::vector<unsigned char>* bytes) {
     const int index = archive->FindFile(name);
     uint64_t declared = 0;
@@ -382,7 +381,7 @@ bool decodeStoredJpeg(const std::vector<unsigned char>& jpeg, unsigned width, un
 
 // The picture entry of that name, read and checked on its first use in a load;
 // null (logged on that first use) when it cannot be shown.
-const LoadedPicture* loadPicture(PxZipArchive* archive, const MkString& name, LoadBudget* budget) {
+const LoadedPicture* loadPicture(ZipArchive* archive, const MkString& name, LoadBudget* budget) {
     const auto known = budget->pictures.find(name);
     if (known != budget->pictures.end()) return known->second.jpeg ? &known->second : nullptr;
     LoadedPicture& picture = budget->pictures[name];
@@ -413,7 +412,7 @@ const LoadedPicture* loadPicture(PxZipArchive* archive, const MkString& name, Lo
     return &picture;
 }
 
-void loadSituationImage(Snapshot* situation, PxZipArchive* archive, MkXmlElement object, LoadBudget* budget) {
+void loadSituationImage(Snapshot* situation, ZipArchive* archive, XmlElement object, LoadBudget* budget) {
     const MkString name = object.GetAttributeString("Name");
     // A snapshot showing an earlier one's picture keeps its own name.
     if (!sharesEntry(object)) situation->setName(toStr(name));
@@ -433,7 +432,7 @@ void loadSituationImage(Snapshot* situation, PxZipArchive* archive, MkXmlElement
     situation->setImage(image.p());
 }
 
-void loadSituationMdlx(Snapshot* situation, PxZipArchive* archive, MkXmlElement object, LoadBudget* budget) {
+void loadSituationMdlx(Snapshot* situation, ZipArchive* archive, XmlElement object, LoadBudget* budget) {
     const MkString name = object.GetAttributeString("Name");
     if (!sharesEntry(object)) situation->setName(toStr(name));
     if (name.IsBlank() || archive->FindFile(name) < 0) return;  // no model, silently
@@ -471,7 +470,7 @@ long long tableRowIndex(const char* elementName) {
     return r;
 }
 
-void loadSituationTable(Snapshot* situation, MkXmlElement object, LoadBudget* budget) {
+void loadSituationTable(Snapshot* situation, XmlElement object, LoadBudget* budget) {
     const MkString name = object.GetAttributeString("Name");
     situation->setName(toStr(name));
     const MkString xAxis = object.GetAttributeString("XAxis");
@@ -481,8 +480,8 @@ void loadSituationTable(Snapshot* situation, MkXmlElement object, LoadBudget* bu
 
     // One pass over the children finds each row's array (the first of its name),
     // instead of a search by name per row.
-    std::map<long long, MkXmlElement> rows;
-    for (MkXmlElement child = object.GetFirstChildElement(); child; child = child.GetNextSiblingElement()) {
+    std::map<long long, XmlElement> rows;
+    for (XmlElement child = object.GetFirstChildElement(); child; child = child.GetNextSiblingElement()) {
         const long long r = tableRowIndex(child.Tx()->Value());
         if (r >= 0 && r < rowCount) rows.emplace(r, child);
     }
@@ -520,8 +519,8 @@ void loadSituationTable(Snapshot* situation, MkXmlElement object, LoadBudget* bu
 }
 
 // Reads one snapshot from its "Situation" element; null when its type is unknown.
-PtrRef<Snapshot> loadAndAddSituation(PxZipArchive* archive, MkXmlElement element, LoadBudget* budget) {
-    const MkXmlElement firstObject = element.GetFirstChildElement("SituationObject");
+PtrRef<Snapshot> loadAndAddSituation(ZipArchive* archive, XmlElement element, LoadBudget* budget) {
+    const XmlElement firstObject = element.GetFirstChildElement("SituationObject");
     const int type = firstObject.GetAttributeInt("Type", -1);
     if (type != Snapshot::IMAGE && type != Snapshot::MDLX && type != Snapshot::TABLE) {
         // A snapshot can only be of a known type; the others would be skipped by
@@ -536,7 +535,7 @@ PtrRef<Snapshot> loadAndAddSituation(PxZipArchive* archive, MkXmlElement element
     situation->setName(toStr(element.GetAttributeString("Name")));
     situation->setTitle(toStr(element.GetAttributeString("Title")));
     situation->setCloudViewerUrl(toStr(element.GetAttributeString("File")));
-    const MkXmlElement description = element.GetFirstChildElement("Description");
+    const XmlElement description = element.GetFirstChildElement("Description");
     if (description) situation->setDescription(toStr(description.GetValue()));
 
     MkStringArray keys, values;
@@ -547,7 +546,7 @@ PtrRef<Snapshot> loadAndAddSituation(PxZipArchive* archive, MkXmlElement element
         situation->setFieldValues(fieldValues);
     }
 
-    for (MkXmlElement object = firstObject; object; object = object.GetNextSiblingElement()) {
+    for (XmlElement object = firstObject; object; object = object.GetNextSiblingElement()) {
         switch (type) {
         case Snapshot::IMAGE: loadSituationImage(situation.p(), archive, object, budget); break;
         case Snapshot::MDLX: loadSituationMdlx(situation.p(), archive, object, budget); break;
@@ -585,7 +584,7 @@ bool RepositoryPrivate::saveRepository(const Str& fileName) {
             REP_LOG_ERROR(lfw::String("Error opening file (%1)").arg(text(fileName)));
             return false;
         }
-        PxZipArchive archive;
+        ZipArchive archive;
         bool ok =
             archive.Open(MkString(temp.c_str()), ZIP_CREATE) && addSituationsToArchive(snapshots, &archive) && archive.Compact();
         ok = archive.Close() && ok;
@@ -604,7 +603,7 @@ bool RepositoryPrivate::loadRepository(const Str& fileName) {
         return false;
     }
     try {
-        PxZipArchive archive;
+        ZipArchive archive;
         archive.Open(toMk(fileName), ZIP_OPEN_READ_ONLY);  // a failed open shows in the lookup below
         if (archive.FindFile(INDEX_ENTRY) < 0) {
             REP_LOG_ERROR(lfw::String("File not found in archive: %1").arg(INDEX_ENTRY));
@@ -613,7 +612,7 @@ bool RepositoryPrivate::loadRepository(const Str& fileName) {
         size_t size = 0;
         MallocBuffer bytes(archive.ReadDataRaw(INDEX_ENTRY, &size, nullptr, MAX_INDEX_BYTES));
         if (!bytes) return false;
-        MkXmlDocument document;
+        XmlDocument document;
         // Titles and descriptions keep their spaces and line breaks, whatever
         // the parser's process-wide setting says.
         document.KeepWhiteSpaceInText();
@@ -631,7 +630,7 @@ bool RepositoryPrivate::loadRepository(const Str& fileName) {
             return false;
         }
         bytes.reset();
-        const MkXmlElement root = document.GetRootElement(ROOT_NAME);
+        const XmlElement root = document.GetRootElement(ROOT_NAME);
         if (!root) {
             REP_LOG_ERROR(
                 lfw::String("%1 of repository file (%2) has no %3 element").arg(INDEX_ENTRY).arg(text(fileName)).arg(ROOT_NAME));
@@ -643,7 +642,7 @@ bool RepositoryPrivate::loadRepository(const Str& fileName) {
             REP_LOG_ERROR(lfw::String(
                 "This an older version of the repository file format. Images and Mdlx-files might not be possible to import."));
 
-        const MkXmlElement first = root.GetFirstChildElement("Situation");
+        const XmlElement first = root.GetFirstChildElement("Situation");
         if (!first) {
             REP_LOG_ERROR(lfw::String("Repository file (%1) holds no situations").arg(text(fileName)));
             return false;
@@ -651,7 +650,7 @@ bool RepositoryPrivate::loadRepository(const Str& fileName) {
         // Every element from the first "Situation" on is one snapshot.
         std::vector<PtrRef<Snapshot>> loaded;
         LoadBudget budget;
-        for (MkXmlElement element = first; element; element = element.GetNextSiblingElement()) {
+        for (XmlElement element = first; element; element = element.GetNextSiblingElement()) {
             if (loaded.size() >= MAX_SITUATIONS) {
                 REP_LOG_ERROR(lfw::String("Repository file (%1) holds more than %2 situations; the rest is not loaded")
                                   .arg(text(fileName))

@@ -52,8 +52,8 @@ wchar_t entityAt(const std::wstring& text, size_t at, size_t* length) {
 
 // Appends a run's text as runs of its own flags, its line ends as line breaks
 // and, when decode is set, its entities read back. An empty text stays one run.
-void appendOfficeText(const MkFormattedText& run, const std::wstring& text, bool decode, std::vector<MkFormattedText>* out) {
-    MkFormattedText flags = run;  // without the text, which each piece replaces
+void appendOfficeText(const FormattedText& run, const std::wstring& text, bool decode, std::vector<FormattedText>* out) {
+    FormattedText flags = run;  // without the text, which each piece replaces
     flags.text = MkString();
     std::wstring piece;
     bool any = false;
@@ -95,7 +95,7 @@ void appendOfficeText(const MkFormattedText& run, const std::wstring& text, bool
     }
 }
 
-void appendRuns(std::vector<MkFormattedText>* made, MkFormattedTextArray* runs) {
+void appendRuns(std::vector<FormattedText>* made, FormattedTextArray* runs) {
     if (made->empty()) return;
     const int first = runs->GetSize();
     if (made->size() > static_cast<size_t>(INT_MAX - first) || !runs->SetSize(first + static_cast<int>(made->size()))) {
@@ -107,12 +107,12 @@ void appendRuns(std::vector<MkFormattedText>* made, MkFormattedTextArray* runs) 
 
 }  // namespace
 
-void TextRuns::convertHtmlToFormattedTextArray(const MkString& text, MkFormattedTextArray* runs) {
+void TextRuns::convertHtmlToFormattedTextArray(const MkString& text, FormattedTextArray* runs) {
     if (!runs) return;
     const std::wstring& s = text.Std();
     // Collected first and moved in with one resize: the array grows by at most
     // 1024 elements at a time, so appending run by run would copy it over and over.
-    std::vector<MkFormattedText> made;
+    std::vector<FormattedText> made;
     bool bold = false, italic = false, underline = false, breakPending = false;
     size_t pos = 0;
     while (pos < s.size()) {
@@ -125,7 +125,7 @@ void TextRuns::convertHtmlToFormattedTextArray(const MkString& text, MkFormatted
             breakPending = false;
         }
         made.emplace_back();
-        MkFormattedText& run = made.back();
+        FormattedText& run = made.back();
         run.bold = bold;
         run.italic = italic;
         run.underline = underline;
@@ -147,23 +147,23 @@ void TextRuns::convertHtmlToFormattedTextArray(const MkString& text, MkFormatted
     appendRuns(&made, runs);
 }
 
-void TextRuns::convertMarkupToOfficeRuns(const MkString& text, MkFormattedTextArray* runs) {
+void TextRuns::convertMarkupToOfficeRuns(const MkString& text, FormattedTextArray* runs) {
     if (!runs) return;
-    MkFormattedTextArray marked;
+    FormattedTextArray marked;
     convertHtmlToFormattedTextArray(text, &marked);
-    std::vector<MkFormattedText> made;
+    std::vector<FormattedText> made;
     made.reserve(static_cast<size_t>(marked.GetSize()));
-    for (const MkFormattedText& run : marked) {
+    for (const FormattedText& run : marked) {
         if (run.newParagraph) made.push_back(run);
         else appendOfficeText(run, run.text.Std(), true, &made);
     }
     appendRuns(&made, runs);
 }
 
-void TextRuns::convertPlainToOfficeRuns(const MkString& text, MkFormattedTextArray* runs) {
+void TextRuns::convertPlainToOfficeRuns(const MkString& text, FormattedTextArray* runs) {
     if (!runs) return;
-    std::vector<MkFormattedText> made;
-    appendOfficeText(MkFormattedText(), text.Std(), false, &made);
+    std::vector<FormattedText> made;
+    appendOfficeText(FormattedText(), text.Std(), false, &made);
     appendRuns(&made, runs);
 }
 

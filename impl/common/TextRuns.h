@@ -1,7 +1,7 @@
 #pragma once
 // Runs of formatted text made from marked-up or plain template texts. Stateless.
 #include "host/ug/MkString.h"
-#include "impl/common/MkFormattedText.h"
+#include "impl/common/FormattedText.h"
 
 namespace kiv {
 namespace rep {
@@ -12,13 +12,13 @@ public:
 
     // Appends the runs of text marked up with <b>, <i>, <u> (and their closing
     // tags) and <br>; other tags are dropped, a "<" without ">" is text.
-    static void convertHtmlToFormattedTextArray(const MkString& text, MkFormattedTextArray* runs);
+    static void convertHtmlToFormattedTextArray(const MkString& text, FormattedTextArray* runs);
     // Office text. The runs of marked-up text as above, whose texts then read
     // as written: entities (&amp; &lt; &gt; &quot; &apos; and numeric ones) are
     // decoded and line ends (LF, CR LF, CR, vertical tab, form feed) become
     // line-break runs. The runs of plain text: its line ends as line breaks.
-    static void convertMarkupToOfficeRuns(const MkString& text, MkFormattedTextArray* runs);
-    static void convertPlainToOfficeRuns(const MkString& text, MkFormattedTextArray* runs);
+    static void convertMarkupToOfficeRuns(const MkString& text, FormattedTextArray* runs);
+    static void convertPlainToOfficeRuns(const MkString& text, FormattedTextArray* runs);
 };
 
 }  // namespace rep

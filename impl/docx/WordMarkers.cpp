@@ -1,5 +1,5 @@
 #include "impl/docx/WordMarkers.h"
-#include "impl/openxml/MkOpenXMLPackageEditor.h"
+#include "impl/openxml/OpenXMLPackageEditor.h"
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -253,7 +253,7 @@ long long attributeNumber(const TiXmlElement* e, const char* name, long long fal
 // One part being converted, and what the package's parts share.
 class Converter {
 public:
-    Converter(MkOpenXMLPackage& package, WordMarkerResult* result) : m_package(package), m_result(result) {}
+    Converter(OpenXMLPackage& package, WordMarkerResult* result) : m_package(package), m_result(result) {}
 
     // Ids in use in every part to convert, so that new ones repeat none.
     void CountIds(const TiXmlElement* e) {
@@ -266,7 +266,7 @@ public:
     }
 
     bool Groups(TiXmlElement* body, std::string* error);
-    void Part(MkOpenXMLPart* part, bool body);
+    void Part(OpenXMLPart* part, bool body);
 
 private:
     void Paragraph(TiXmlElement* p);
@@ -279,9 +279,9 @@ private:
     TiXmlElement NewTable(TiXmlElement* p, const std::string& tag) const;
     void Warn(const std::string& text) { m_result->warnings.push_back(m_where + ": " + text); }
 
-    MkOpenXMLPackage& m_package;
+    OpenXMLPackage& m_package;
     WordMarkerResult* m_result;
-    MkOpenXMLPart* m_part = nullptr;
+    OpenXMLPart* m_part = nullptr;
     TiXmlElement* m_root = nullptr;
     std::string m_where;
     long long m_textWidth = DEFAULT_TEXT_WIDTH;
@@ -340,14 +340,14 @@ void Converter::BlockControl(TiXmlElement* p, TiXmlElement* block, const std::st
 bool Converter::PlaceholderPicture(TiXmlElement* run, const std::string& tag) {
     if (m_placeholder.IsEmpty()) {
         const MkString name = m_package.NextPartName(L"word/media/image.png");
-        MkOpenXMLPart* media = m_package.AddPart(name, L"image/png");
+        OpenXMLPart* media = m_package.AddPart(name, L"image/png");
         if (!media) return false;
         media->SetBytesView(PLACEHOLDER_PNG, sizeof PLACEHOLDER_PNG);
         m_placeholder = name;
     }
-    MkOpenXMLRelationships* rels = m_part->Rels();
+    OpenXMLRelationships* rels = m_part->Rels();
     if (!rels) return false;
-    const std::string id = rels->Relate(MkOpenXMLPackageEditor::REL_IMAGE, m_placeholder).ShortChar();
+    const std::string id = rels->Relate(OpenXMLPackageEditor::REL_IMAGE, m_placeholder).ShortChar();
     if (!m_root->Attribute("xmlns:wp")) m_root->SetAttribute("xmlns:wp", DRAWING_WORD);
     if (!m_root->Attribute("xmlns:r")) m_root->SetAttribute("xmlns:r", RELATIONSHIPS);
     const std::string cx = std::to_string(PLACEHOLDER_CX), cy = std::to_string(PLACEHOLDER_CY);
@@ -497,13 +497,13 @@ void Converter::Paragraph(TiXmlElement* p) {
     for (size_t i = markers.size(); i-- > 0;) Tag(p, markers[i], alone);
 }
 
-void Converter::Part(MkOpenXMLPart* part, bool body) {
+void Converter::Part(OpenXMLPart* part, bool body) {
     m_part = part;
-    MkXmlDocument* document = part->EditXml();
+    XmlDocument* document = part->EditXml();
     part->PrintCompact();  // as editors write them
     m_root = document ? document->RootElement() : nullptr;
     if (!m_root) return;
-    m_where = MkXmlToUtf8(part->Name());
+    m_where = XmlToUtf8(part->Name());
     if (body) {
         // The width of the text of the last section's pages.
         const TiXmlElement* section = m_root->FirstChildElement("w:body");
@@ -606,13 +606,13 @@ bool Converter::Groups(TiXmlElement* body, std::string* error) {
 
 }  // namespace
 
-bool ConvertWordMarkers(MkOpenXMLPackage& package, WordMarkerResult* result, std::string* error) {
-    const MkOpenXMLRelationship* main = nullptr;
-    MkOpenXMLRelationships& packageRels = package.Rels();
+bool ConvertWordMarkers(OpenXMLPackage& package, WordMarkerResult* result, std::string* error) {
+    const OpenXMLRelationship* main = nullptr;
+    OpenXMLRelationships& packageRels = package.Rels();
     for (int i = 0; i < packageRels.Count() && !main; ++i)
-        if (packageRels.At(i).type == MkString(MkOpenXMLPackageEditor::REL_OFFICE_DOCUMENT)) main = &packageRels.At(i);
-    MkOpenXMLPart* document = package.Part(main);
-    MkXmlDocument* xml = document ? document->EditXml() : nullptr;
+        if (packageRels.At(i).type == MkString(OpenXMLPackageEditor::REL_OFFICE_DOCUMENT)) main = &packageRels.At(i);
+    OpenXMLPart* document = package.Part(main);
+    XmlDocument* xml = document ? document->EditXml() : nullptr;
     TiXmlElement* root = xml ? xml->RootElement() : nullptr;
     TiXmlElement* body = isNamed(root, "w:document") ? root->FirstChildElement("w:body") : nullptr;
     if (!body) {
@@ -620,12 +620,12 @@ bool ConvertWordMarkers(MkOpenXMLPackage& package, WordMarkerResult* result, std
         return false;
     }
     // The parts that hold text besides the body.
-    std::vector<MkOpenXMLPart*> parts;
-    if (MkOpenXMLRelationships* rels = document->Rels()) {
+    std::vector<OpenXMLPart*> parts;
+    if (OpenXMLRelationships* rels = document->Rels()) {
         for (int i = 0; i < rels->Count(); ++i) {
-            const std::string type = MkXmlToUtf8(rels->At(i).type);
+            const std::string type = XmlToUtf8(rels->At(i).type);
             for (const char* kind : {"header", "footer", "footnotes", "endnotes"}) {
-                MkOpenXMLPart* part = package.Part(&rels->At(i));
+                OpenXMLPart* part = package.Part(&rels->At(i));
                 if (type == RELATIONSHIPS + std::string("/") + kind && part &&
                     std::find(parts.begin(), parts.end(), part) == parts.end())
                     parts.push_back(part);
@@ -634,11 +634,11 @@ bool ConvertWordMarkers(MkOpenXMLPackage& package, WordMarkerResult* result, std
     }
     Converter converter(package, result);
     converter.CountIds(root);
-    for (MkOpenXMLPart* part : parts)
-        if (const MkXmlDocument* other = part->Xml()) converter.CountIds(other->RootElement());
+    for (OpenXMLPart* part : parts)
+        if (const XmlDocument* other = part->Xml()) converter.CountIds(other->RootElement());
     if (!converter.Groups(body, error)) return false;
     converter.Part(document, true);
-    for (MkOpenXMLPart* part : parts) converter.Part(part, false);
+    for (OpenXMLPart* part : parts) converter.Part(part, false);
     return true;
 }
 

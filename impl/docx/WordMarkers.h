@@ -23,7 +23,7 @@
 // Markers in headers, footers, footnotes and endnotes become controls too;
 // groups are made in the body only. A marker that cannot become a control is
 // left as written, with a warning saying why.
-#include "impl/openxml/MkOpenXMLPackage.h"
+#include "impl/openxml/OpenXMLPackage.h"
 #include <string>
 #include <vector>
 
@@ -40,7 +40,7 @@ struct WordMarkerResult {
 // relates (headers, footers, footnotes, endnotes). False, with *error saying
 // why, when the package is no Word document or its group markers do not pair
 // up; the package may then be partly changed and must not be saved.
-bool ConvertWordMarkers(MkOpenXMLPackage& package, WordMarkerResult* result, std::string* error);
+bool ConvertWordMarkers(OpenXMLPackage& package, WordMarkerResult* result, std::string* error);
 
 }  // namespace rep
 }  // namespace kiv

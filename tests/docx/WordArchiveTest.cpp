@@ -3,7 +3,7 @@
 #include "KivReport/Table.h"
 #include "WordTestSupport.h"
 #include "impl/common/SnapshotPictures.h"
-#include "impl/openxml/MkChartData.h"
+#include "impl/openxml/ChartData.h"
 #include "support/Builders.h"
 #include "support/Golden.h"
 #include "support/OoxmlCheck.h"
@@ -22,10 +22,10 @@ protected:
     }
     bool save() { return archive.Save(wide(path)); }
     // A picture of that size, its bytes kept by the test.
-    MkOpenXMLPicture picture(const std::string& name, unsigned width, unsigned height) {
+    OpenXMLPicture picture(const std::string& name, unsigned width, unsigned height) {
         std::vector<unsigned char>& bytes = jpegs[name];
         EXPECT_TRUE(SnapshotPictures::jpegBytesOf(flatImage(width, height).get(), &bytes));
-        MkOpenXMLPicture p;
+        OpenXMLPicture p;
         p.name = wide(name);
         p.data = bytes.data();
         p.size = bytes.size();
@@ -33,21 +33,21 @@ protected:
         p.height = static_cast<int>(height);
         return p;
     }
-    MkWordDocumentContent scan() {
-        MkWordDocumentContent content;
+    WordDocumentContent scan() {
+        WordDocumentContent content;
         archive.GetDocumentContent(content);
         return content;
     }
 
     TempDir dir;
     std::string path;
-    MkOpenXMLWordArchive archive;
+    OpenXMLWordArchive archive;
     std::map<std::string, std::vector<unsigned char>> jpegs;
 };
 
-MkFormattedTextArray text(const wchar_t* value) {
-    MkFormattedTextArray runs;
-    MkFormattedText run;
+FormattedTextArray text(const wchar_t* value) {
+    FormattedTextArray runs;
+    FormattedText run;
     run.text = value;
     runs.AddGrow(run);
     return runs;
@@ -65,7 +65,7 @@ kiv::rep::Table chartTable() {
 
 TEST_F(WordArchiveTest, FillingEveryTagKindGivesAValidPackage) {
     ASSERT_TRUE(open("tagged", "tagged.docx"));
-    const MkWordDocumentContent content = scan();
+    const WordDocumentContent content = scan();
     EXPECT_EQ(2, content.GetTags(SIT_TYPE_TITLE)->GetSize());
     EXPECT_EQ(2, content.GetTags(SIT_TYPE_TABLE)->GetSize());
     EXPECT_EQ(1, content.GetTags(SIT_TYPE_MDLX)->GetSize());
@@ -77,16 +77,16 @@ TEST_F(WordArchiveTest, FillingEveryTagKindGivesAValidPackage) {
     EXPECT_TRUE(archive.SetTable(L"SIT2_TABLE", chartTable()));
     MkStringArray names;
     names.AddGrow(L"SIT1_$DATABASE_NAME");
-    MkArrayT<MkFormattedTextArray> values;
+    MkArrayT<FormattedTextArray> values;
     values.AddGrow(text(L"engine.db"));
     EXPECT_TRUE(archive.SetAllMacros(names, values));
     const kiv::rep::Table table = chartTable();
-    MkChartData chart(table);
+    ChartData chart(table);
     chart.m_title = L"Pressure";
     EXPECT_TRUE(archive.SetChart(L"SIT1_CHART", chart));
 
     // A picture twice: one file, one pair of relationships; the placeholder picture goes.
-    const MkOpenXMLPicture shown = picture("picture.jpg", 400, 200);
+    const OpenXMLPicture shown = picture("picture.jpg", 400, 200);
     EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", shown, false, MkString(), L"https://viewer.example/1"));
     EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", shown, false, MkString(), L"https://viewer.example/1"));
     // The viewer control becomes a picture control; its part and preview go.
@@ -96,7 +96,7 @@ TEST_F(WordArchiveTest, FillingEveryTagKindGivesAValidPackage) {
         EXPECT_FALSE(hasPart(path, gone)) << gone;
     EXPECT_TRUE(hasPart(path, "word/media/image3.jpeg") && hasPart(path, "word/media/image4.jpeg"));
     EXPECT_EQ(std::string::npos, readPart(path, "[Content_Types].xml").find("activeX1"));
-    MkXmlDocument written;
+    XmlDocument written;
     ASSERT_TRUE(written.ParseText(readPart(path, "word/document.xml").c_str()));
     EXPECT_GOLDEN("docx/tagged_filled_document.xml", written.PrintToString());
     // One pair of relationships for the picture, none left for the placeholder.
@@ -111,8 +111,8 @@ TEST_F(WordArchiveTest, UnrolledChartsGetAChartPartEach) {
     EXPECT_TRUE(archive.ExpandGroup(indices({0, 2}), MkString()));
     ASSERT_TRUE(archive.SyncCharts());
 
-    MkXmlElementList charts;
-    MkOpenXMLDocument::FindAllElements(archive.Document()->GetBody(), "c:chart", &charts, true, true);
+    XmlElementList charts;
+    OpenXMLDocument::FindAllElements(archive.Document()->GetBody(), "c:chart", &charts, true, true);
     ASSERT_EQ(3u, charts.size());
     EXPECT_EQ("rId11 rId12", narrow(charts[0].GetAttributeString(L"r:id") + L" " + charts[1].GetAttributeString(L"r:id")));
     for (size_t i = 0; i < charts.size(); ++i)
@@ -121,9 +121,9 @@ TEST_F(WordArchiveTest, UnrolledChartsGetAChartPartEach) {
 
     // Each copy's chart is filled on its own, with a workbook of its own.
     const kiv::rep::Table table = chartTable();
-    EXPECT_TRUE(archive.SetChart(L"SIT2_CHART", MkChartData(table)));
+    EXPECT_TRUE(archive.SetChart(L"SIT2_CHART", ChartData(table)));
     EXPECT_TRUE(archive.SetText(L"SIT3_TITLE", text(L"third")));
-    const MkOpenXMLPicture shown = picture("p.jpg", 64, 48);
+    const OpenXMLPicture shown = picture("p.jpg", 64, 48);
     EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", shown, false, MkString(), MkString()));
     ASSERT_TRUE(save());
     // The placeholder picture stays while the other copy still shows it.
@@ -147,8 +147,8 @@ TEST_F(WordArchiveTest, BrokenDocumentsFailAndLeaveAValidPackage) {
     EXPECT_OOXML_VALID(path);
 
     // An editor without a package reads nothing and changes nothing.
-    MkOpenXMLWordArchive closed;
-    MkWordDocumentContent content;
+    OpenXMLWordArchive closed;
+    WordDocumentContent content;
     closed.GetDocumentContent(content);
     EXPECT_EQ(0, content.GetAllTags().GetSize());
     EXPECT_FALSE(closed.SetText(L"SIT1_TITLE", text(L"x")));
@@ -160,16 +160,16 @@ TEST_F(WordArchiveTest, ViewerControlsGetTheirOwnControlPartAndPreview) {
     archive.SetReportPath(wide(path));
     // A second viewer control sharing the first one's control part and preview,
     // as the copies of an unrolled group do.
-    MkXmlElementList controls;
-    MkOpenXMLDocument::FindAllElements(archive.Document()->GetBody(), "w:control", &controls, true, false);
+    XmlElementList controls;
+    OpenXMLDocument::FindAllElements(archive.Document()->GetBody(), "w:control", &controls, true, false);
     ASSERT_EQ(1u, controls.size());
-    TiXmlElement* paragraph = MkOpenXMLDocument::GetAncestor(controls[0], "w:p").Tx();
+    TiXmlElement* paragraph = OpenXMLDocument::GetAncestor(controls[0], "w:p").Tx();
     TiXmlElement* copy = paragraph->Parent()->InsertAfterChild(paragraph, *paragraph)->ToElement();
-    MkXmlElementList copied;
-    MkOpenXMLDocument::FindAllElements(MkXmlElement(copy), "w:control", &copied, true, false);
+    XmlElementList copied;
+    OpenXMLDocument::FindAllElements(XmlElement(copy), "w:control", &copied, true, false);
     copied[0].AddAttributeString(L"w:name", L"SIT2_MDLX");
 
-    const MkOpenXMLPicture first = picture("first.jpg", 200, 100), second = picture("second.jpg", 100, 100);
+    const OpenXMLPicture first = picture("first.jpg", 200, 100), second = picture("second.jpg", 100, 100);
     EXPECT_TRUE(archive.SetMDLX(L"SIT1_MDLX", MkString(dir.file("model.mdlx").c_str()), &first));
     ASSERT_TRUE(save());
     // Still used by SIT2_MDLX: the shared control part and preview stay.
@@ -183,8 +183,8 @@ TEST_F(WordArchiveTest, ViewerControlsGetTheirOwnControlPartAndPreview) {
     EXPECT_NE(std::string::npos, part1.find("ax:value=\"model.mdlx\"")) << part1;  // beside the package
     EXPECT_NE(std::string::npos, part2.find("other.mdlx")) << part2;
     EXPECT_EQ(MkString(L"activeX/activeX2.xml"), archive.MainRels()->Find(L"rIdSIT1_MDLX")->target);
-    MkXmlElementList previews;
-    MkOpenXMLDocument::FindAllElements(archive.Document()->GetBody(), "v:imagedata", &previews, true, false);
+    XmlElementList previews;
+    OpenXMLDocument::FindAllElements(archive.Document()->GetBody(), "v:imagedata", &previews, true, false);
     ASSERT_EQ(2u, previews.size());
     EXPECT_NE(previews[0].GetAttributeString(L"r:id"), previews[1].GetAttributeString(L"r:id"));
     EXPECT_OOXML_VALID(path);
@@ -238,8 +238,8 @@ TEST_F(WordArchiveTest, ContentsKeptAsTextFillAsElementsDo) {
         ASSERT_TRUE(copyFile(testPackage("groups"), package));
         ASSERT_TRUE(putPart(package, "word/document.xml",
                             std::string("<w:document ") + documentNamespaces() + "><w:body>" + body + "</w:body></w:document>"));
-        MkOpenXMLWordArchive asText;
-        MkOpenXMLWordDocument asElements;
+        OpenXMLWordArchive asText;
+        OpenXMLWordDocument asElements;
         ASSERT_TRUE(asText.Open(wide(package)) && parseBody(&asElements, body));
         EXPECT_TRUE(asText.ExpandGroup(indices({0, 1, 2}), MkString()) && asElements.ExpandGroup(indices({0, 1, 2}), MkString()));
         for (size_t n : {4, 1, 2}) {
@@ -253,13 +253,13 @@ TEST_F(WordArchiveTest, ContentsKeptAsTextFillAsElementsDo) {
             const MkString tag = L"SIT" + MkString(std::to_string(n == 4 ? 1 : n + 1).c_str()) + L"_TABLE";
             EXPECT_TRUE(asText.SetTable(tag, data) && asElements.SetTable(tag, data));
         }
-        MkFormattedTextArray runs = text(wide(c.odd).Std().c_str());
-        MkFormattedText run;
+        FormattedTextArray runs = text(wide(c.odd).Std().c_str());
+        FormattedText run;
         run.bold = run.newParagraph = true;
         runs.AddGrow(run);
         run.newParagraph = false;
         for (const wchar_t* part : {L"bold", L"  ", L""}) runs.AddGrow((run.text = part, run));
-        run = MkFormattedText();
+        run = FormattedText();
         run.lineBreak = true;
         runs.AddGrow(run);
         run.lineBreak = false;
@@ -267,8 +267,8 @@ TEST_F(WordArchiveTest, ContentsKeptAsTextFillAsElementsDo) {
         runs.AddGrow((run.text = L"<i&u>", run));
         for (const wchar_t* tag : {L"SIT1_TEXT", L"SIT2_TEXT", L"SIT2_TITLE"})
             EXPECT_TRUE(asText.SetText(tag, runs) && asElements.SetText(tag, runs));
-        const std::string filled = MkXmlDocument::PrintNode(*asText.Document()->GetBody().Tx());
-        EXPECT_EQ(MkXmlDocument::PrintNode(*asElements.GetBody().Tx()), filled) << c.odd;
+        const std::string filled = XmlDocument::PrintNode(*asText.Document()->GetBody().Tx());
+        EXPECT_EQ(XmlDocument::PrintNode(*asElements.GetBody().Tx()), filled) << c.odd;
         const size_t id = filled.find("\"4D\"");  // in the first copy's SIT1_TITLE alone
         EXPECT_TRUE(id != std::string::npos && id == filled.rfind("\"4D\""));
     }
@@ -282,7 +282,7 @@ TEST_F(WordArchiveTest, RealDocumentsFillAndUnrollWithMarksOfTheirOwn) {
     ASSERT_TRUE(open("marks", "marks.docx"));
     EXPECT_TRUE(archive.ExpandGroup(indices({0, 1, 2}), MkString()));
     for (const wchar_t* tag : {L"SIT1_TITLE", L"SIT2_TITLE", L"SIT3_TITLE"}) EXPECT_TRUE(archive.SetText(tag, text(tag)));
-    const MkOpenXMLPicture shown = picture("p.jpg", 64, 48);
+    const OpenXMLPicture shown = picture("p.jpg", 64, 48);
     EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", shown, false, MkString(), MkString()));
     EXPECT_TRUE(archive.SetImage(L"SIT2_PICTURE", shown, false, MkString(), MkString()));
     kiv::rep::Table table(3, 2);
@@ -292,7 +292,7 @@ TEST_F(WordArchiveTest, RealDocumentsFillAndUnrollWithMarksOfTheirOwn) {
     ASSERT_TRUE(save());
     std::string parts;
     for (const char* part : {"word/document.xml", "word/footnotes.xml", "word/endnotes.xml"}) {
-        MkXmlDocument written;
+        XmlDocument written;
         written.KeepWhiteSpaceInText();
         ASSERT_TRUE(written.ParseText(readPart(path, part).c_str())) << part;
         parts += written.PrintToString();
@@ -327,7 +327,7 @@ TEST_F(WordArchiveTest, TagNamesAreThoseOfTheScan) {
                                        officeTemplate("wd_headers.docx"), officeTemplate("wd_groups.docx")}) {
         ASSERT_TRUE(archive.Open(wide(package))) << package;
         for (int unrolled = 0; unrolled < 2; ++unrolled) {
-            MkWordTagNames names;
+            WordTagNames names;
             archive.GetTagNames(&names);
             EXPECT_EQ("", namesDiffer(scan(), names)) << package << " unrolled " << unrolled;
             archive.ExpandGroup(indices({0, 2}), MkString());

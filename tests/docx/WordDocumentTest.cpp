@@ -14,10 +14,10 @@ namespace {
 
 class WordScanTest : public LoggingTest {
 protected:
-    MkWordDocumentContent scan(const std::string& body) {
-        MkOpenXMLWordDocument document;
+    WordDocumentContent scan(const std::string& body) {
+        OpenXMLWordDocument document;
         EXPECT_TRUE(parseBody(&document, body));
-        MkWordDocumentContent content;
+        WordDocumentContent content;
         document.GetDocumentContent(content);
         return content;
     }
@@ -28,11 +28,11 @@ std::string tableXml() {
 }
 
 // Every value of that attribute on elements of that name, in document order.
-std::vector<std::string> valuesOf(const MkOpenXMLWordDocument& document, const char* element, const char* attribute) {
-    MkXmlElementList found;
-    MkOpenXMLDocument::FindAllElements(document.GetBody(), element, &found, true, true);
+std::vector<std::string> valuesOf(const OpenXMLWordDocument& document, const char* element, const char* attribute) {
+    XmlElementList found;
+    OpenXMLDocument::FindAllElements(document.GetBody(), element, &found, true, true);
     std::vector<std::string> values;
-    for (const MkXmlElement& e : found) values.push_back(e.Tx()->Attribute(attribute) ? e.Tx()->Attribute(attribute) : "");
+    for (const XmlElement& e : found) values.push_back(e.Tx()->Attribute(attribute) ? e.Tx()->Attribute(attribute) : "");
     return values;
 }
 
@@ -44,8 +44,8 @@ const std::string RESULTS = group("Results", 301,
                                   sdt("SIT_TITLE", 201, para("Title")) + para("Model: $(SIT_$DATABASE_NAME) beside SIT_TITLE") +
                                       sdt("SIT_PICTURE", 202, pictureContent(5), "<w:picture/>"));
 
-MkFormattedText run(const wchar_t* text, bool bold = false, bool italic = false, bool underline = false) {
-    MkFormattedText r;
+FormattedText run(const wchar_t* text, bool bold = false, bool italic = false, bool underline = false) {
+    FormattedText r;
     r.text = text;
     r.bold = bold;
     r.italic = italic;
@@ -53,8 +53,8 @@ MkFormattedText run(const wchar_t* text, bool bold = false, bool italic = false,
     return r;
 }
 
-MkFormattedText newParagraph() {
-    MkFormattedText r;
+FormattedText newParagraph() {
+    FormattedText r;
     r.newParagraph = true;
     return r;
 }
@@ -123,15 +123,15 @@ TEST_F(WordScanTest, TagsTheirKindsAndTheirGroups) {
             "<w:p>" + viewerRun("SIT2_MDLX") + "</w:p>" + group("Inner", 3, "<w:p>" + viewerRun("SIT3_MDLX") + "</w:p>")) +
         sdt("SIT4_TABLE", 4, para("no table")) + sdt("SIT4_TABLE", 5, tableXml());
     for (const std::string& body : {bodies[0].body, bodies[1].body, bodies[2].body, bodies[4].body, extra}) {
-        MkOpenXMLWordDocument document;
+        OpenXMLWordDocument document;
         ASSERT_TRUE(parseBody(&document, body));
-        MkWordTagNames names;
-        document.GetTagNames(MkWordControlIndex(document), false, &names);
+        WordTagNames names;
+        document.GetTagNames(WordControlIndex(document), false, &names);
         EXPECT_EQ("", namesDiffer(scan(body), names, {L"SIT2_MDLX", L"SIT3_MDLX"})) << body;
     }
 
     // Exists looks at top-level tags only; a reference kind shares its kind's list.
-    const MkWordDocumentContent content = scan(bodies[0].body);
+    const WordDocumentContent content = scan(bodies[0].body);
     EXPECT_TRUE(content.GetTags(SIT_TYPE_TEXT)->Exists(L"SIT1_TEXT"));
     EXPECT_FALSE(content.GetTags(SIT_TYPE_TEXT)->Exists(L"SIT_TEXT"));
     EXPECT_EQ(content.GetTags(SIT_TYPE_REF_TEXT), content.GetTags(SIT_TYPE_TEXT));
@@ -141,15 +141,15 @@ TEST_F(WordScanTest, TagsTheirKindsAndTheirGroups) {
     for (int i = 0; i < 40; ++i) deep = sdt("SIT1_TEXT", i, deep);
     EXPECT_EQ(1 + 39 * 40 / 2, scan(deep).GetAllTags().GetSize());
 
-    MkOpenXMLWordDocument noBody;
+    OpenXMLWordDocument noBody;
     ASSERT_TRUE(noBody.ParseText("<w:document><w:p/></w:document>"));
-    MkWordDocumentContent none;
+    WordDocumentContent none;
     noBody.GetDocumentContent(none);
     EXPECT_EQ(0, none.GetAllTags().GetSize());
 }
 
 TEST_F(WordScanTest, AKindWithoutAListIsAnInternalFault) {
-    MkWordDocumentContent content;
+    WordDocumentContent content;
     EXPECT_THROW(content.AddTag(L"SIT1_X", MkString(), -1, static_cast<SitTypeTag>(13), false), std::logic_error);
     EXPECT_EQ(1, content.GetAllTags().GetSize());
     EXPECT_EQ(1u, recorder->count(lfw::Logger::LL_ERROR));
@@ -171,24 +171,24 @@ TEST(WordGeometryTest, ShapeStylesInPointsAndInches) {
         {"", true, false, 0, 0, 0, 0},
     };
     for (const auto& c : cases) {
-        MkXmlDocument doc;
+        XmlDocument doc;
         ASSERT_TRUE(doc.ParseText((std::string("<v:shape style=\"") + c.style + "\"/>").c_str()));
         int left = 0, top = 0, width = 0, height = 0;
-        EXPECT_EQ(c.ok, MkOpenXMLDocument::GetShapePosAndSize(doc.GetRootElement(), &left, &top, &width, &height, c.sizeOnly))
+        EXPECT_EQ(c.ok, OpenXMLDocument::GetShapePosAndSize(doc.GetRootElement(), &left, &top, &width, &height, c.sizeOnly))
             << c.style;
         EXPECT_EQ(c.left, left) << c.style;
         EXPECT_EQ(c.top, top) << c.style;
         EXPECT_EQ(c.width, width) << c.style;
         EXPECT_EQ(c.height, height) << c.style;
     }
-    MkXmlDocument other;
+    XmlDocument other;
     ASSERT_TRUE(other.ParseText("<v:rect style=\"width:1pt;height:1pt\"/>"));
     int v = 0;
-    EXPECT_FALSE(MkOpenXMLDocument::GetShapePosAndSize(other.GetRootElement(), &v, &v, &v, &v, true));
+    EXPECT_FALSE(OpenXMLDocument::GetShapePosAndSize(other.GetRootElement(), &v, &v, &v, &v, true));
 }
 
 TEST(WordGroupTest, CopiesStandInPlaceOfTheGroupNumberedPerSnapshot) {
-    MkOpenXMLWordDocument document;
+    OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, para("before") + RESULTS + para("after") + sdt("SIT1_TITLE", 2012, para("x"))));
     ASSERT_TRUE(document.ExpandGroup(indices({0, 2}), MkString()));
     // Tags numbered 1 and 3, macros renamed inside "$( )" only, no group left.
@@ -204,13 +204,13 @@ TEST(WordGroupTest, GroupsAreChosenByTheTagTheyHold) {
         group("Tables", 303, sdt("SIT_TABLE", 205, "<w:tbl><w:tblPr/><w:tblGrid/><w:tr><w:tc><w:p/></w:tc></w:tr></w:tbl>"));
     const std::string viewer = group("Models", 304, "<w:p>" + viewerRun("SIT_MDLX") + "</w:p>");
     const std::string looseChart = group("Loose", 305, "<w:p><w:r><c:chart r:id=\"rId3\"/></w:r></w:p>");
-    MkOpenXMLWordDocument document;
+    OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, RESULTS + charts + tables + viewer + looseChart));
 
     ASSERT_TRUE(document.ExpandGroup(indices({0}), L"SIT_CHART"));  // holds no chart: unchanged
     ASSERT_TRUE(document.ExpandGroup(indices({0, 1}), L"SIT_TABLE"));
     ASSERT_TRUE(document.ExpandGroup(indices({4}), L"SIT_MDLX"));
-    MkWordDocumentContent content;
+    WordDocumentContent content;
     document.GetDocumentContent(content);
     EXPECT_TRUE(content.GetTags(SIT_TYPE_TABLE)->Exists(L"SIT1_TABLE"));
     EXPECT_TRUE(content.GetTags(SIT_TYPE_TABLE)->Exists(L"SIT2_TABLE"));
@@ -219,16 +219,16 @@ TEST(WordGroupTest, GroupsAreChosenByTheTagTheyHold) {
 
     // The rest, without any snapshot: groups go, except one holding a bare chart.
     ASSERT_TRUE(document.ExpandGroup(MkIntArray(), MkString()));
-    MkWordDocumentContent rest;
+    WordDocumentContent rest;
     document.GetDocumentContent(rest);
     int markers = 0;
-    for (const MkWordDocumentTag& tag : rest.GetAllTags()) markers += tag.groupMarker ? 1 : 0;
+    for (const WordDocumentTag& tag : rest.GetAllTags()) markers += tag.groupMarker ? 1 : 0;
     EXPECT_EQ(1, markers);
     EXPECT_NE(std::string::npos, printBody(document).find("Loose"));
 }
 
 TEST(WordGroupTest, EmptyGroupsFailAndStayWhileOthersUnroll) {
-    MkOpenXMLWordDocument document;
+    OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(
         &document, group("Empty", 1, "") + "<w:sdt><w:sdtPr><w:group/></w:sdtPr></w:sdt>" + group("Full", 2, para("kept"))));
     EXPECT_FALSE(document.ExpandGroup(indices({0}), MkString()));
@@ -237,28 +237,28 @@ TEST(WordGroupTest, EmptyGroupsFailAndStayWhileOthersUnroll) {
     EXPECT_EQ(std::string::npos, body.find("Full"));
     EXPECT_NE(std::string::npos, body.find("kept"));
 
-    MkOpenXMLWordDocument noBody;
+    OpenXMLWordDocument noBody;
     ASSERT_TRUE(noBody.ParseText("<w:document/>"));
     EXPECT_FALSE(noBody.ExpandGroup(indices({0}), MkString()));
 }
 
 TEST(WordGroupTest, AGroupFillingATableCellLeavesTheCellAParagraph) {
-    MkOpenXMLWordDocument document;
+    OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, "<w:tbl><w:tblPr/><w:tblGrid/><w:tr><w:tc><w:tcPr/>" + group("InCell", 1, para("SIT_x")) +
                                          "</w:tc></w:tr></w:tbl>"));
     ASSERT_TRUE(document.ExpandGroup(MkIntArray(), MkString()));
-    MkXmlElementList cells;
-    MkOpenXMLDocument::FindAllElements(document.GetBody(), "w:tc", &cells, true, true);
+    XmlElementList cells;
+    OpenXMLDocument::FindAllElements(document.GetBody(), "w:tc", &cells, true, true);
     ASSERT_EQ(1u, cells.size());
     EXPECT_EQ("<w:tc>\n  <w:tcPr />\n  <w:p />\n</w:tc>\n", print(cells[0]));
 }
 
 TEST(WordGroupTest, NestedGroupsUnrollInsideTheirCopies) {
-    MkOpenXMLWordDocument document;
+    OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(
         &document, group("Outer", 10, sdt("SIT_TITLE", 11, para("t")) + group("Inner", 12, sdt("SIT_TEXT", 13, para("d"))))));
     ASSERT_TRUE(document.ExpandGroup(indices({0, 1}), MkString()));
-    MkWordDocumentContent content;
+    WordDocumentContent content;
     document.GetDocumentContent(content);
     // Inner first (for 0, 1), then the outer copies rename what is left generic.
     EXPECT_EQ(2, content.GetTags(SIT_TYPE_TITLE)->GetSize());
@@ -273,7 +273,7 @@ TEST(WordEditTest, TextKeepsItsBlanksWhateverTheParsersSwitch) {
         "<w:r><w:instrText> PAGE </w:instrText></w:r></w:p>";
     for (bool condense : {true, false}) {
         TiXmlBase::SetCondenseWhiteSpace(condense);
-        MkOpenXMLWordDocument document;
+        OpenXMLWordDocument document;
         document.KeepWhiteSpaceInText();
         ASSERT_TRUE(parseBody(&document, body));
         TiXmlPrinter printer;
@@ -307,7 +307,7 @@ TEST(WordEditTest, LargeUntouchedContentStaysText) {
         {"<w:tbl>" + rows + "<w:p>\x0B</w:p></w:tbl>", false},
     };
     for (const auto& c : cases) {
-        MkOpenXMLWordDocument document;
+        OpenXMLWordDocument document;
         document.KeepChildrenAsText("w:body", {"<w:sdt"}, 1024);
         ASSERT_TRUE(parseBody(&document, "<w:p/>" + c.block + "<w:sectPr/>")) << c.block;
         TiXmlNode* second = document.GetBody().Tx()->FirstChild()->NextSibling();
@@ -322,7 +322,7 @@ TEST(WordEditTest, LargeUntouchedContentStaysText) {
 }
 
 TEST(WordEditTest, TitlesAndRunsKeepTheTemplatesFormatting) {
-    MkOpenXMLWordDocument document;
+    OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(
         &document, sdt("SIT1_TITLE", 1,
                        "<w:p><w:pPr><w:jc w:val=\"center\"/></w:pPr><w:r><w:rPr><w:i/><w:lang w:val=\"en-US\"/></w:rPr>"
@@ -339,13 +339,13 @@ TEST(WordEditTest, TitlesAndRunsKeepTheTemplatesFormatting) {
                            "w:val=\"en-US\"/></w:rPr><w:t>x</w:t></w:r></w:p>")));
     EXPECT_TRUE(document.SetTitle(L"SIT1_TITLE", L"A & B <new>"));
     EXPECT_TRUE(document.SetTitle(L"SIT2_TITLE", L"cell"));
-    MkFormattedTextArray runs;
+    FormattedTextArray runs;
     runs.AddGrow(run(L"Max"));
     runs.AddGrow(run(L"   "));
     runs.AddGrow(run(L"value", true));
     runs.AddGrow(newParagraph());
     runs.AddGrow(run(L"line", false, true, true));
-    MkFormattedText tab = run(L"after tab");
+    FormattedText tab = run(L"after tab");
     tab.reserved = true;
     runs.AddGrow(tab);
     EXPECT_TRUE(document.SetText(L"SIT1_TEXT", runs));
@@ -356,21 +356,21 @@ TEST(WordEditTest, TitlesAndRunsKeepTheTemplatesFormatting) {
     EXPECT_GOLDEN("docx/titles_and_runs.xml", printBody(document));
 
     // A control without content is left alone.
-    MkOpenXMLWordDocument bare;
+    OpenXMLWordDocument bare;
     ASSERT_TRUE(parseBody(&bare, "<w:sdt><w:sdtPr><w:tag w:val=\"SIT1_TITLE\"/></w:sdtPr></w:sdt>"));
     EXPECT_TRUE(bare.SetTitle(L"SIT1_TITLE", L"x"));
-    EXPECT_FALSE(MkOpenXMLWordDocument::EditTextElement(bare.GetBody().GetFirstChildElement(), MkString(L"x")));
+    EXPECT_FALSE(OpenXMLWordDocument::EditTextElement(bare.GetBody().GetFirstChildElement(), MkString(L"x")));
 }
 
 TEST(WordEditTest, PicturesFitTheExtentAndPointAtTheTagsRelationship) {
-    MkOpenXMLWordDocument document;
+    OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, sdt("SIT1_PICTURE", 1, pictureContent(1), "<w:showingPlcHdr/>")));
     EXPECT_TRUE(document.SetImage(L"SIT1_PICTURE", 400, 200, L"https://viewer.example/1"));
     // 3000000 x 1500000 in both extents, the tag's relationship and its link; no placeholder flag.
     EXPECT_GOLDEN("docx/picture_fitted.xml", printBody(document));
 
     // Broken picture controls fail; an empty image is refused.
-    MkOpenXMLWordDocument broken;
+    OpenXMLWordDocument broken;
     ASSERT_TRUE(parseBody(&broken, sdt("SIT1_PICTURE", 1, para("no drawing")) +
                                        sdt("SIT2_PICTURE", 2, "<w:p><w:r><w:drawing><wp:inline/></w:drawing></w:r></w:p>")));
     EXPECT_FALSE(broken.SetImage(L"SIT1_PICTURE", 4, 2, MkString()));
@@ -388,7 +388,7 @@ TEST(WordEditTest, PicturesFitTheExtentAndPointAtTheTagsRelationship) {
                    {30000000000000, 30000000000000, "cx=\"27273042316900\" cy=\"13636521158450\"", "wp:inline"},
                    {3000000, 3000000, "cx=\"3000000\" cy=\"1500000\"", "wp:anchor"}};
     for (const auto& e : extents) {
-        MkOpenXMLWordDocument beyond;
+        OpenXMLWordDocument beyond;
         ASSERT_TRUE(parseBody(&beyond, sdt("SIT1_PICTURE", 1, pictureContent(1, e.cx, e.cy, e.frame))));
         EXPECT_TRUE(beyond.SetImage(L"SIT1_PICTURE", 400, 200, MkString()));
         const std::string body = printBody(beyond);
@@ -397,20 +397,20 @@ TEST(WordEditTest, PicturesFitTheExtentAndPointAtTheTagsRelationship) {
 }
 
 TEST(WordEditTest, AViewerControlBecomesAPictureControlWithFreshIds) {
-    MkOpenXMLWordDocument document;
+    OpenXMLWordDocument document;
     // Ids 13 (drawing) and 421 (control) are taken already.
     ASSERT_TRUE(parseBody(&document, sdt("SIT1_PICTURE", 421, pictureContent(13)) + "<w:p>" + viewerRun("SIT1_MDLX") + "</w:p>" +
                                          "<w:p>" + viewerRun("Viewer") + "</w:p>"));
     EXPECT_TRUE(document.SetImageInMdlx(L"SIT1_MDLX", L"SIT1_PICTURE", 400, 100, L"https://viewer.example/2"));
     EXPECT_GOLDEN("docx/viewer_replaced.xml", print(document.GetBody().GetFirstChildElement().GetNextSiblingElement()));
-    MkWordDocumentContent content;
+    WordDocumentContent content;
     document.GetDocumentContent(content);
     EXPECT_EQ(2, content.GetTags(SIT_TYPE_PICTURE)->GetSize());
     EXPECT_EQ(0, content.GetTags(SIT_TYPE_MDLX)->GetSize());
 }
 
 TEST(WordEditTest, ViewerControlsGiveTheirRelationshipIds) {
-    MkOpenXMLWordDocument document;
+    OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, "<w:p>" + viewerRun("SIT1_MDLX") +
                                          "</w:p><w:p><w:r><w:object>"
                                          "<w:control r:id=\"rId5\" w:name=\"SIT2_MDLX\"/></w:object></w:r></w:p>"));
@@ -425,7 +425,7 @@ TEST(WordEditTest, ViewerControlsGiveTheirRelationshipIds) {
 }
 
 TEST(WordEditTest, TablesKeepTheTemplatesLookWhenTheColumnsMatch) {
-    MkOpenXMLWordDocument document;
+    OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(
         &document,
         sdt("SIT1_TABLE", 1, templateTable({2000, 3000}, true)) + sdt("SIT2_TABLE", 2, templateTable({3000, 3000, 3000}, false)) +
@@ -441,7 +441,7 @@ TEST(WordEditTest, TablesKeepTheTemplatesLookWhenTheColumnsMatch) {
     EXPECT_GOLDEN("docx/tables.xml", printBody(document));
 
     // Empty tables and controls without a table change nothing.
-    MkOpenXMLWordDocument none;
+    OpenXMLWordDocument none;
     ASSERT_TRUE(parseBody(&none, sdt("SIT1_TABLE", 1, para("no table")) + sdt("SIT2_TABLE", 2, templateTable({10}, false))));
     const std::string before = printBody(none);
     EXPECT_TRUE(none.SetTable(L"SIT1_TABLE", data));
@@ -450,7 +450,7 @@ TEST(WordEditTest, TablesKeepTheTemplatesLookWhenTheColumnsMatch) {
 }
 
 TEST(WordEditTest, MacrosAndChartIds) {
-    MkOpenXMLWordDocument document;
+    OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, sdt("REF_SIT1_$Pressure", 1, para("p")) + sdt("SIT1_$Pressure", 2, para("q")) +
                                          sdt("SIT1_TEXT", 3, para("t")) +
                                          sdt("SIT1_CHART", 4, "<w:p><w:r><c:chart r:id=\"rId7\"/></w:r></w:p>") +
@@ -458,8 +458,8 @@ TEST(WordEditTest, MacrosAndChartIds) {
     MkStringArray names;
     names.AddGrow(L"REF_SIT1_$Pressure");
     names.AddGrow(L"SIT1_TEXT");
-    MkArrayT<MkFormattedTextArray> texts;
-    MkFormattedTextArray value;
+    MkArrayT<FormattedTextArray> texts;
+    FormattedTextArray value;
     value.AddGrow(run(L"12 bar"));
     texts.AddGrow(value);
     EXPECT_FALSE(document.SetAllMacros(names, texts));  // lengths differ
@@ -481,10 +481,10 @@ TEST(WordEditTest, MacrosAndChartIds) {
 TEST(WordEditTest, AnIndexFindsTheSameControlsAsAWalk) {
     const std::string body = sdt("SIT1_TITLE", 1, para("a")) + group("G", 2, sdt("SIT1_TITLE", 3, para("b"))) +
                              sdt("Outer", 4, sdt("SIT1_TITLE", 5, para("hidden in a control")));
-    MkOpenXMLWordDocument walked, indexed;
+    OpenXMLWordDocument walked, indexed;
     ASSERT_TRUE(parseBody(&walked, body));
     ASSERT_TRUE(parseBody(&indexed, body));
-    const MkWordControlIndex index(indexed);
+    const WordControlIndex index(indexed);
     EXPECT_EQ(3u, index.Find(L"SIT1_TITLE").size());
     EXPECT_TRUE(index.Find(L"SIT9_TITLE").empty());
     walked.SetTitle(L"SIT1_TITLE", L"new");

@@ -61,7 +61,7 @@ TEST(WordMarkers, EachMarkerBecomesTheControlOfItsKind) {
         ASSERT_TRUE(
             putPart(path, "word/document.xml",
                     std::string("<w:document ") + documentNamespaces() + "><w:body>" + c.body + "</w:body></w:document>"));
-        MkOpenXMLPackage package;
+        OpenXMLPackage package;
         ASSERT_TRUE(package.Open(wide(path)));
         WordMarkerResult result;
         std::string error;
@@ -71,12 +71,12 @@ TEST(WordMarkers, EachMarkerBecomesTheControlOfItsKind) {
         EXPECT_OOXML_VALID(dir.file("out.docx"));
         const std::string document = readPart(dir.file("out.docx"), "word/document.xml");
         EXPECT_NE(document.find(c.kept), std::string::npos) << document;
-        MkOpenXMLWordArchive archive;
+        OpenXMLWordArchive archive;
         ASSERT_TRUE(archive.Open(wide(dir.file("out.docx"))));
-        MkWordDocumentContent content;
+        WordDocumentContent content;
         archive.GetDocumentContent(content);
         std::string tags;
-        for (const MkWordDocumentTag& t : content.GetAllTags())
+        for (const WordDocumentTag& t : content.GetAllTags())
             tags +=
                 narrow(t.name) + " " + std::to_string(t.kind) + (t.groupName.IsEmpty() ? "" : " " + narrow(t.groupName)) + "\n";
         EXPECT_EQ(tags, c.tags);
@@ -100,7 +100,7 @@ TEST(WordMarkers, GroupMarkersThatDoNotPairUpFailTheConversion) {
         ASSERT_TRUE(
             putPart(path, "word/document.xml",
                     std::string("<w:document ") + documentNamespaces() + "><w:body>" + c.first + "</w:body></w:document>"));
-        MkOpenXMLPackage package;
+        OpenXMLPackage package;
         ASSERT_TRUE(package.Open(wide(path)));
         WordMarkerResult result;
         std::string error;

@@ -1,6 +1,6 @@
 #pragma once
 // Word documents built from body XML, printed elements, and the test packages.
-#include "impl/docx/MkOpenXMLWordArchive.h"
+#include "impl/docx/OpenXMLWordArchive.h"
 #include "openxml/OpenXmlTestSupport.h"
 #include <string>
 #include <vector>
@@ -18,15 +18,15 @@ inline const char* documentNamespaces() {
 }
 
 // Parses <w:document><w:body>body</w:body></w:document>.
-inline bool parseBody(MkOpenXMLWordDocument* document, const std::string& body) {
+inline bool parseBody(OpenXMLWordDocument* document, const std::string& body) {
     const std::string text = std::string("<w:document ") + documentNamespaces() + "><w:body>" + body + "</w:body></w:document>";
     return document->ParseText(text.c_str());
 }
 
 // The printed children of w:body.
-inline std::string printBody(const MkOpenXMLWordDocument& document) {
+inline std::string printBody(const OpenXMLWordDocument& document) {
     std::string out;
-    for (MkXmlElement e = document.GetBody().GetFirstChildElement(); e; e = e.GetNextSiblingElement()) out += print(e);
+    for (XmlElement e = document.GetBody().GetFirstChildElement(); e; e = e.GetNextSiblingElement()) out += print(e);
     return out;
 }
 
@@ -74,17 +74,17 @@ inline std::string testPackage(const std::string& name) {
 // The tags of a scan as text: the numbers of all, each tag in document order
 // (kind code as in SitTypeTag.h, number, enclosing group and its number), then
 // each kind's list with its numbers and whether it holds a generic tag.
-inline std::string describe(const MkWordDocumentContent& content) {
+inline std::string describe(const WordDocumentContent& content) {
     std::string out = "numbers [" + narrow(content.GetAllTags().GetSitIndexes().GetAsString()) + "]\n";
-    for (const MkWordDocumentTag& t : content.GetAllTags())
+    for (const WordDocumentTag& t : content.GetAllTags())
         out += narrow(t.name) + " kind " + std::to_string(t.kind) + " sit " + std::to_string(t.snapshotIndex) + " in " +
                narrow(t.groupName) + "#" + std::to_string(t.groupIndex) + (t.groupMarker ? " marker\n" : "\n");
     for (SitTypeTag kind : {SIT_TYPE_NONE, SIT_TYPE_PICTURE, SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_MDLX, SIT_TYPE_MACRO,
                             SIT_TYPE_TABLE, SIT_TYPE_CHART}) {
-        const MkWordDocumentTagArray* list = content.GetTags(kind);
+        const WordDocumentTagArray* list = content.GetTags(kind);
         if (!list || list->GetSize() == 0) continue;
         out += "  " + std::to_string(kind) + ":";
-        for (const MkWordDocumentTag& t : *list) out += " " + narrow(t.name);
+        for (const WordDocumentTag& t : *list) out += " " + narrow(t.name);
         out += " [" + narrow(list->GetSitIndexes().GetAsString()) + (list->HasGenericTag() ? "] generic\n" : "]\n");
     }
     return out;
@@ -93,16 +93,15 @@ inline std::string describe(const MkWordDocumentContent& content) {
 // Where names disagrees with the scan's lists, group markers aside: for each
 // kind, in the body or anywhere, each name of the scan and each extra one is
 // named as the lists name it or not. Empty when they agree.
-inline std::string namesDiffer(const MkWordDocumentContent& content, const MkWordTagNames& names,
-                               std::vector<MkString> probes = {}) {
-    for (const MkWordDocumentTag& t : content.GetAllTags()) probes.insert(probes.end(), {t.name, t.groupName});
+inline std::string namesDiffer(const WordDocumentContent& content, const WordTagNames& names, std::vector<MkString> probes = {}) {
+    for (const WordDocumentTag& t : content.GetAllTags()) probes.insert(probes.end(), {t.name, t.groupName});
     std::string out;
     for (const MkString& name : probes)
         for (SitTypeTag kind : {SIT_TYPE_NONE, SIT_TYPE_PICTURE, SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_MDLX, SIT_TYPE_MACRO,
                                 SIT_TYPE_TABLE, SIT_TYPE_CHART})
             for (bool bodyOnly : {false, true}) {
                 bool listed = false;
-                for (const MkWordDocumentTag& t : *content.GetTags(kind))
+                for (const WordDocumentTag& t : *content.GetTags(kind))
                     listed = listed || (!t.groupMarker && t.name == name && (!bodyOnly || t.part.IsEmpty()));
                 if (listed != names.Has(kind, name, bodyOnly))
                     out += narrow(name) + " kind " + std::to_string(kind) + (bodyOnly ? " in the body\n" : "\n");

@@ -8,7 +8,7 @@
 #include "LibCore/lfwLogManager.h"
 #include "host/core/KivImage.h"
 #include "host/ug/UgConvert.h"
-#include "impl/html/PxHtmlDocument.h"
+#include "impl/html/HtmlDocument.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -17,7 +17,7 @@
 
 namespace {
 
-using kiv::rep::PxHtmlDocument;
+using kiv::rep::HtmlDocument;
 using kiv::rep::Snapshot;
 
 // Four snapshots, one of each kind the tags can meet, shared by every run, and
@@ -60,11 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const MkString content = kiv::ug::Convert::toMkString(kiv::Str(std::string(reinterpret_cast<const char*>(data), size)));
     const bool plugin = size > 0 && (data[0] & 1);
 
-    PxHtmlDocument report(kiv::Str(fixture.dir + "/report.html"));
+    HtmlDocument report(kiv::Str(fixture.dir + "/report.html"));
     report.setDocumentContent(content);
     report.updateDocumentContent(fixture.snapshots, fixture.snapshots, fixture.indices, plugin);
 
-    PxHtmlDocument checked(kiv::Str(fixture.dir + "/checked.html"));
+    HtmlDocument checked(kiv::Str(fixture.dir + "/checked.html"));
     checked.setDocumentContent(content);
     MkString text;
     checked.validateDocument(fixture.snapshots, fixture.indices, false, text);

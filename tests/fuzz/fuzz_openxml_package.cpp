@@ -3,8 +3,8 @@
 // the package has a main part, its charts checked, filled from a small table and
 // copied, a picture stored, the viewer controls listed, converted, copied and
 // given a model; the package saved. All must end in results without crashing.
-#include "impl/openxml/MkChartData.h"
-#include "impl/openxml/MkOpenXMLPackageEditor.h"
+#include "impl/openxml/ChartData.h"
+#include "impl/openxml/OpenXMLPackageEditor.h"
 #include "KivReport/Table.h"
 #include "LibCore/lfwLogManager.h"
 
@@ -19,19 +19,19 @@ using namespace kiv::rep;  // the layers' classes
 
 namespace {
 
-void exerciseEditor(MkOpenXMLPackageEditor& editor) {
+void exerciseEditor(OpenXMLPackageEditor& editor) {
     kiv::rep::Table table(3, 3);
     const char* cells[3][3] = {{"x", "a", "b"}, {"1", "2", "n/a"}, {"2", "4", "6"}};
     for (size_t r = 0; r < 3; ++r)
         for (size_t c = 0; c < 3; ++c) table.setValue(r, c, kiv::Str(cells[r][c]));
-    std::vector<MkOpenXMLPart*> charts;
-    MkOpenXMLPackage& package = editor.Package();
+    std::vector<OpenXMLPart*> charts;
+    OpenXMLPackage& package = editor.Package();
     for (int i = 0; i < package.PartCount() && charts.size() < 4; ++i)
         if (package.PartAt(i)->ContentType().Contains(MkString(L"drawingml.chart"))) charts.push_back(package.PartAt(i));
     MkString kinds, why;
     editor.CheckCharts(charts, &table, &kinds, &why);
-    for (MkOpenXMLPart* chart : charts) {
-        editor.UpdateChart(chart, MkChartData(table), &why);
+    for (OpenXMLPart* chart : charts) {
+        editor.UpdateChart(chart, ChartData(table), &why);
         editor.CopyChart(chart);
     }
     editor.AddMedia(MkString(L"picture.png"), "\x89PNG", 4);
@@ -41,7 +41,7 @@ void exerciseEditor(MkOpenXMLPackageEditor& editor) {
     editor.GetReferredMdlxFiles(&models, true);
     editor.ConvertFromOldPlugin();
     for (int i = 0; editor.MainRels() && i < editor.MainRels()->Count() && ids.GetSize() < 4; ++i)
-        if (editor.MainRels()->At(i).type == MkString(MkOpenXMLPackageEditor::REL_CONTROL))
+        if (editor.MainRels()->At(i).type == MkString(OpenXMLPackageEditor::REL_CONTROL))
             ids.AddGrow(editor.MainRels()->At(i).id);
     for (int i = 0; i < ids.GetSize(); ++i)
         editor.AddActiveXPluginFile(editor.MainPart(), MkString(L"Embedded[mdlx1]"), ids[i], editor.MainRels()->NextId());
@@ -61,15 +61,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > (1u << 20)) return 0;
     // The editor opens packages from files.
     static const std::string input = "/tmp/fuzz_openxml_package_" + std::to_string(getpid()), output = input + ".out";
-    lfw::Ref<PxZipMemFile> memory = new PxZipMemFile;
+    lfw::Ref<ZipMemFile> memory = new ZipMemFile;
     if (!memory->CopyData(data, size) || !memory->Save(MkString(input.c_str()))) return 0;
-    MkOpenXMLPackageEditor editor;
+    OpenXMLPackageEditor editor;
     editor.Open(MkString(input.c_str()));  // without a main part the package is open all the same
-    MkOpenXMLPackage& package = editor.Package();
+    OpenXMLPackage& package = editor.Package();
     for (int i = 0; package.IsOpen() && i < package.PartCount() && i < 64; ++i) {
-        MkOpenXMLPart* part = package.PartAt(i);
+        OpenXMLPart* part = package.PartAt(i);
         if (part->Xml() && i % 2) part->EditXml();
-        if (MkOpenXMLRelationships* rels = part->Rels())
+        if (OpenXMLRelationships* rels = part->Rels())
             for (int r = 0; r < rels->Count(); ++r) package.Part(&rels->At(r));
     }
     if (editor.IsOpen()) exerciseEditor(editor);

@@ -2,7 +2,7 @@
 // or reading out of bounds, and the nesting check made before parsing must
 // find exactly the nesting TinyXML's parser builds: where they disagreed, deep
 // nesting slipped past the check into the recursive parser.
-#include "impl/storage/MkOXmlDocument.h"
+#include "impl/storage/XmlDocument.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -35,11 +35,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TiXmlBase::SetCondenseWhiteSpace(size > 0 && (data[0] & 1));
     const std::string text(reinterpret_cast<const char*>(data), size);
 
-    MkXmlDocument document;
+    XmlDocument document;
     if (document.ParseText(text.c_str())) (void)document.PrintToString();
 
     // Shallow enough for the recursive parser whatever the check says: compare.
-    const int walked = MkXmlDocument::ParseNestingDepth(text.data(), text.size());
+    const int walked = XmlDocument::ParseNestingDepth(text.data(), text.size());
     if (walked <= 200) {
         std::string padded = text.c_str();  // TinyXML reads up to the first zero byte
         padded.append(16, '\0');

@@ -8,8 +8,8 @@
 #include "KivReport/ReportCreatorPowerPoint.h"
 #include "KivReport/ReportCreatorWord.h"
 #include "host/core/KivInstance.h"
-#include "impl/storage/MkOXmlDocument.h"
-#include "impl/storage/PxZipArchive.h"
+#include "impl/storage/XmlDocument.h"
+#include "impl/storage/ZipArchive.h"
 #include "support/OoxmlCheck.h"
 
 using namespace kiv::rep;  // the layers' classes
@@ -43,10 +43,10 @@ const TiXmlElement* tagged(const TiXmlElement* e, const std::string& tag) {
 
 // What the tag shows in the first of the parts that holds it.
 std::string shown(const std::string& package, const std::vector<const char*>& parts, const std::string& tag) {
-    PxZipArchive zip;
+    ZipArchive zip;
     std::string out;
     for (const char* part : parts) {
-        MkXmlDocument doc;
+        XmlDocument doc;
         doc.KeepWhiteSpaceInText();
         if (!zip.IsClosed() || zip.Open(mk(package), ZIP_OPEN_READ_ONLY))
             if (const TiXmlElement* e = zip.ReadXmlFile(mk(part), &doc) ? tagged(doc.RootElement(), tag) : nullptr) {
@@ -118,7 +118,7 @@ TEST_F(HostileText, PartsInflatingIntoTooManyElementsAreRefusedNamingThem) {
     auto repo = kivtest::repositoryOf({imageSnapshot(40, 20).p()});
     for (const std::string part : {"ppt/slides/slide1.xml", "word/document.xml"}) {
         const std::string name = part[0] == 'p' ? "pp_static.pptx" : "wd_report.docx", deck = dir.file("bomb_" + name);
-        PxZipArchive zip;
+        ZipArchive zip;
         ASSERT_TRUE(kivtest::writeFile(deck, kivtest::readFile(officeTemplate(name))) && zip.Open(mk(deck), ZIP_OPEN) &&
                     zip.WriteDataRaw(mk(part), huge.data(), huge.size(), true) && zip.Close());
         recorder->clear();
@@ -132,7 +132,7 @@ TEST_F(HostileText, ReportsEmbedTheirOwnModelsRecordingFileNamesOnly) {
     auto repo = kivtest::repositoryOf({previewModelSnapshot(8, 8).p()});
     ASSERT_TRUE(generate(repo.p(), officeTemplate("pp_models.pptx"), dir.file("models.pptx")));
     EXPECT_TRUE(errors().empty());
-    PxZipArchive zip;
+    ZipArchive zip;
     MkString references;
     ASSERT_TRUE(zip.Open(mk(dir.file("models.pptx")), ZIP_OPEN_READ_ONLY) && zip.FindFile(mk("ppt/mdlxFiles/mdlx1.mdlx")) >= 0 &&
                 zip.ReadDataString(mk("ppt/mdlxFiles/mdlxReferenceIds.xml"), &references));

@@ -2,7 +2,7 @@
 // Snapshots, collections and documents for the HTML report tests.
 #include "KivReport/Snapshot.h"
 #include "host/ug/MkArray.h"
-#include "impl/html/PxHtmlDocument.h"
+#include "impl/html/HtmlDocument.h"
 #include "support/Builders.h"
 #include "support/TestSupport.h"
 #include <initializer_list>
@@ -12,7 +12,7 @@
 namespace htmltest {
 
 using kiv::Str;
-using kiv::rep::PxHtmlDocument;
+using kiv::rep::HtmlDocument;
 using kiv::rep::Snapshot;
 using kivtest::Snapshots;
 
@@ -41,7 +41,7 @@ using kivtest::textSnapshot;
 inline std::string fill(const kivtest::TempDir& dir, const std::string& html, const Snapshots& snapshots,
                         const Snapshots& references, const MkIntArray& indices, bool use3dPlugin, bool* result = nullptr,
                         const std::string& fileName = "report.html") {
-    PxHtmlDocument doc(Str(dir.file(fileName)));
+    HtmlDocument doc(Str(dir.file(fileName)));
     doc.setDocumentContent(mk(html));
     const bool ok = doc.updateDocumentContent(snapshots, references, indices, use3dPlugin);
     if (result) *result = ok;

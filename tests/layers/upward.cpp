@@ -1,7 +1,7 @@
 // Compiled with the include folders of the OpenXML layer: the PowerPoint layer
 // above it must not be found (KIV_UPWARD), its own headers must.
 #ifdef KIV_UPWARD
-#include "impl/pptx/MkSlideContent.h"
+#include "impl/pptx/SlideContent.h"
 #else
-#include "impl/openxml/MkOpenXMLPaths.h"
+#include "impl/openxml/OpenXMLPaths.h"
 #endif

@@ -6,7 +6,7 @@
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxFile.h"
 #include "impl/common/SnapshotPictures.h"
-#include "impl/storage/PxZipArchive.h"
+#include "impl/storage/ZipArchive.h"
 #include "support/Builders.h"
 #include "support/FailingZipFile.h"
 #include "support/Golden.h"
@@ -71,7 +71,7 @@ protected:
     // Names of the entries, in archive order.
     static std::vector<std::string> entries(const std::string& path) {
         std::vector<std::string> names;
-        PxZipArchive zip;
+        ZipArchive zip;
         if (!zip.Open(MkString(path.c_str()), ZIP_OPEN_READ_ONLY)) return names;
         for (int i = 0; i < zip.GetNumFiles(); ++i) names.push_back(lfw::String(zip.GetStoredName(i)).toStdString());
         return names;
@@ -79,7 +79,7 @@ protected:
 
     // An entry's bytes ("<missing>" when it cannot be read).
     static std::string entry(const std::string& path, const char* name) {
-        PxZipArchive zip;
+        ZipArchive zip;
         size_t size = 0;
         unsigned char* data = zip.Open(MkString(path.c_str()), ZIP_OPEN_READ_ONLY) ? zip.ReadDataRaw(name, &size) : nullptr;
         const std::string bytes = data ? std::string(reinterpret_cast<const char*>(data), size) : "<missing>";

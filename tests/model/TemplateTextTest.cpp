@@ -29,12 +29,12 @@ std::wstring expand(const FieldValues& values, const std::wstring& text) {
 // Runs written as flags ("b", "i", "u", "P" new paragraph, "L" line break), ":"
 // and the text; made as HTML markup (0), as Office markup (1) or plain Office text (2).
 std::vector<std::string> runs(const std::wstring& text, int kind = 0) {
-    MkFormattedTextArray array;
+    FormattedTextArray array;
     if (kind == 0) TextRuns::convertHtmlToFormattedTextArray(MkString(text), &array);
     if (kind == 1) TextRuns::convertMarkupToOfficeRuns(MkString(text), &array);
     if (kind == 2) TextRuns::convertPlainToOfficeRuns(MkString(text), &array);
     std::vector<std::string> out;
-    for (const MkFormattedText& r : array)
+    for (const FormattedText& r : array)
         out.push_back(std::string(r.bold ? "b" : "") + (r.italic ? "i" : "") + (r.underline ? "u" : "") +
                       (r.newParagraph ? "P" : "") + (r.lineBreak ? "L" : "") + (r.reserved ? "?" : "") + ":" +
                       Str(r.text.Std()).toStdString());
@@ -165,7 +165,7 @@ TEST(TextRunsTest, MarkupBecomesRuns) {
     EXPECT_EQ(runs(L"a\vb\f&amp;", 2), (std::vector<std::string>{":a", "L:", ":b", "L:", ":&amp;"}));
     EXPECT_EQ(runs(L"", 2), std::vector<std::string>{":"});
 
-    MkFormattedTextArray array;
+    FormattedTextArray array;
     for (const wchar_t* text : {L"one", L"<u>two"}) TextRuns::convertHtmlToFormattedTextArray(MkString(text), &array);
     ASSERT_EQ(array.GetSize(), 3);  // appended, not replaced
     EXPECT_TRUE(array[0].text.Std() == L"one" && array[2].underline);

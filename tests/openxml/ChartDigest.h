@@ -17,7 +17,7 @@ inline std::string chartDigest(const std::string& package, const std::string& ch
             list.push_back(c);
         return list;
     };
-    MkXmlDocument chart, rels, sheet, strings, table;
+    XmlDocument chart, rels, sheet, strings, table;
     chart.ParseText(readPart(package, chartPart).c_str());
     const TiXmlElement* plot =
         TiXmlHandle(chart.RootElement()).FirstChildElement("c:chart").FirstChildElement("c:plotArea").ToElement();

@@ -2,8 +2,8 @@
 // workbooks; viewer plug-in controls with their embedded models, the reference-id
 // part and old controls.
 #include "KivReport/Table.h"
-#include "impl/openxml/MkChartData.h"
-#include "impl/openxml/MkOpenXMLPlugin.h"
+#include "impl/openxml/ChartData.h"
+#include "impl/openxml/OpenXMLPlugin.h"
 #include "openxml/ChartDigest.h"
 #include "support/Golden.h"
 #include "support/OoxmlCheck.h"
@@ -42,7 +42,7 @@ TEST_F(OpenXmlChartTest, ColumnLetters) {
         {0, "A"},   {1, "B"},    {25, "Z"},    {26, "AA"},     {27, "AB"}, {51, "AZ"},
         {52, "BA"}, {701, "ZZ"}, {702, "AAA"}, {16383, "XFD"}, {-1, ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(c.name, narrow(MkChartData::GetColumnIDFromIndex(c.index))) << c.index;
+    for (const auto& c : cases) EXPECT_EQ(c.name, narrow(ChartData::GetColumnIDFromIndex(c.index))) << c.index;
 }
 
 // Scatter: three template series give way to one; titles keep their first run's
@@ -70,17 +70,17 @@ TEST_F(OpenXmlChartTest, ChartsTakeTheTableAndCopiesKeepTheirOwnWorkbook) {
         const std::string root = c.package[0] == 'p' ? "ppt" : "word", chart = root + "/charts/chart" + c.number + ".xml";
         const std::string book = root + "/embeddings/Microsoft_Excel_Sheet" + c.number + ".xlsx";
         const kiv::rep::Table t = table(c.rows);
-        MkChartData data(t);
+        ChartData data(t);
         data.m_title = c.title;
         ASSERT_TRUE(openEditor(path));
-        MkOpenXMLPart* copy = editor.CopyChart(part(chart));
+        OpenXMLPart* copy = editor.CopyChart(part(chart));
         ASSERT_TRUE(copy);
         ASSERT_TRUE(editor.UpdateChart(part(chart), data));
         ASSERT_TRUE(editor.Save(wide(path)));
         EXPECT_GOLDEN("openxml/" + std::string(c.name) + "-chart.xml", readPart(path, chart));
         EXPECT_GOLDEN("openxml/" + std::string(c.name) + "-workbook.xml", workbookParts(path, book));
         EXPECT_EQ(readPart(built, chart), *copy->Bytes());
-        MkOpenXMLPart* copiedBook = copy->Related(wide("rId1"));
+        OpenXMLPart* copiedBook = copy->Related(wide("rId1"));
         ASSERT_TRUE(copiedBook && copiedBook != part(book)) << c.name;
         EXPECT_EQ(readPart(built, book), *copiedBook->Bytes());
         EXPECT_OOXML_VALID(path);
@@ -126,7 +126,7 @@ TEST_F(OpenXmlChartTest, NumbersMustBeFiniteAndWorkbookTextsFitTheirCells) {
         const std::string chart = (c.package[0] == 'p' ? "ppt" : "word") + std::string("/charts/chart") + c.number + ".xml";
         const kiv::rep::Table t = table(c.rows);
         ASSERT_TRUE(openEditor(path));
-        ASSERT_TRUE(editor.UpdateChart(part(chart), MkChartData(t)));
+        ASSERT_TRUE(editor.UpdateChart(part(chart), ChartData(t)));
         ASSERT_TRUE(editor.Save(wide(path)));
         const std::string digest = chartDigest(path, chart);
         for (const std::string& shown : c.shown) EXPECT_NE(std::string::npos, digest.find(shown)) << shown << "\n" << digest;
@@ -147,8 +147,8 @@ TEST_F(OpenXmlChartTest, ChartGroupsShareTheSeriesInOrder) {
         ASSERT_TRUE(putPart(path, "ppt/charts/chart1.xml",
                             readFile(KIV_SOURCE_DIR "/samples/templates/report-pptx/ppt/charts/chart2.xml")));
         ASSERT_TRUE(openEditor(path));
-        ASSERT_TRUE(editor.UpdateChart(part("ppt/charts/chart1.xml"), MkChartData(table({header, {"Plate", "1", "2", "3"}}))));
-        EXPECT_EQ("column and line", narrow(MkChartFill::KindOf(*part("ppt/charts/chart1.xml")->Xml())));
+        ASSERT_TRUE(editor.UpdateChart(part("ppt/charts/chart1.xml"), ChartData(table({header, {"Plate", "1", "2", "3"}}))));
+        EXPECT_EQ("column and line", narrow(ChartFill::KindOf(*part("ppt/charts/chart1.xml")->Xml())));
         ASSERT_TRUE(editor.Save(wide(path)));
         digest += chartDigest(path, "ppt/charts/chart1.xml");
     }
@@ -172,7 +172,7 @@ TEST_F(OpenXmlChartTest, EveryChartOfTheOfficeDeckIsFilled) {
     for (const auto& t : tables) {
         decks.push_back(copyOf(officeTemplate("src/cht-chart-type.pptx"), "d" + std::to_string(decks.size()) + ".pptx"));
         const kiv::rep::Table rows = table(t.rows);
-        MkChartData data(rows);
+        ChartData data(rows);
         data.m_title = L"Results";
         digest += std::string("== ") + t.name + "\n";
         ASSERT_TRUE(openEditor(decks.back()));
@@ -200,8 +200,8 @@ TEST_F(OpenXmlChartTest, ChartWorkbooksAsTemplatesHoldThem) {
     const std::string workbook = "ppt/embeddings/Microsoft_Excel_Sheet1.xlsx", rels = "ppt/charts/_rels/chart1.xml.rels";
     const std::string type = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
     std::string plain;  // cells without a table part, as PowerPoint 2007 and 2010 save workbooks
-    ASSERT_TRUE(MkChartFill::FillWorkbook(std::string(), L"new", MkChartData(table({{"x", "y"}, {"7", "8"}})), MkString(), &plain,
-                                          nullptr));
+    ASSERT_TRUE(
+        ChartFill::FillWorkbook(std::string(), L"new", ChartData(table({{"x", "y"}, {"7", "8"}})), MkString(), &plain, nullptr));
     const struct {
         const char* name;
         std::string part, bytes, why;
@@ -224,10 +224,10 @@ TEST_F(OpenXmlChartTest, ChartWorkbooksAsTemplatesHoldThem) {
         // A chart linked to no workbook of the package has none in it.
         ASSERT_TRUE(c.part != rels || !c.why.empty() || putPart(path, workbook, ""));
         ASSERT_TRUE(openEditor(path));
-        MkOpenXMLPart* chart = part("ppt/charts/chart1.xml");
+        OpenXMLPart* chart = part("ppt/charts/chart1.xml");
         const int parts = editor.Package().PartCount();
         MkString why;
-        EXPECT_EQ(c.why.empty(), editor.UpdateChart(chart, MkChartData(t), &why)) << c.name;
+        EXPECT_EQ(c.why.empty(), editor.UpdateChart(chart, ChartData(t), &why)) << c.name;
         EXPECT_EQ(c.why, narrow(why));
         if (c.why.empty()) {
             ASSERT_TRUE(editor.Save(wide(path)));
@@ -254,15 +254,15 @@ std::string control(const std::string& properties) {
 }
 
 // The sorted list of model files (or embedded ids) the controls name.
-std::string referred(MkOpenXMLPackageEditor& editor, bool embedded) {
+std::string referred(OpenXMLPackageEditor& editor, bool embedded) {
     MkStringArray files;
     editor.GetReferredMdlxFiles(&files, embedded);
     return narrow(files.GetAsString(MkString(L" ")));
 }
 
 // A new control named from the slide's control list, as the presentation names it.
-void nameControl(MkOpenXMLPart* slide, const char* id) {
-    MkXmlElement control =
+void nameControl(OpenXMLPart* slide, const char* id) {
+    XmlElement control =
         slide->EditXml()->GetRootElement().GetFirstChildFromPath(wide("p:cSld/p:controls")).AddChildElement(wide("p:control"));
     control.AddAttributeInt(wide("spid"), 9);
     control.AddAttributeString(wide("r:id"), wide(id));
@@ -275,7 +275,7 @@ TEST_F(OpenXmlPluginTest, ControlsSharingAModelEmbedItOnce) {
     ASSERT_TRUE(writeFile(dir.file("model.mdlx"), "MDLX model bytes"));
     ASSERT_TRUE(openEditor(path));
     // A second control of its own, showing the same model.
-    MkOpenXMLPart* slide = part("ppt/slides/slide1.xml");
+    OpenXMLPart* slide = part("ppt/slides/slide1.xml");
     ASSERT_TRUE(editor.AddActiveXPluginFile(slide, wide("model.mdlx"), wide("rId5"), wide("rId6")));
     nameControl(slide, "rId6");
     EXPECT_EQ("model.mdlx", referred(editor, false));
@@ -314,7 +314,7 @@ TEST_F(OpenXmlPluginTest, ModelReferencesResolveFromTheReportFolder) {
         {"C:\\models\\a.mdlx", "C:/models/a.mdlx"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.path, narrow(MkOpenXMLPlugin::ResolveModelPath(MkString(c.reference), L"/data/out/report.docx")))
+        EXPECT_EQ(c.path, narrow(OpenXMLPlugin::ResolveModelPath(MkString(c.reference), L"/data/out/report.docx")))
             << c.reference;
 }
 
@@ -427,7 +427,7 @@ TEST_F(OpenXmlPluginTest, OldControlsAndModelRelationshipsAreConverted) {
 // rId8 names a control outside the package, rId9 one without properties.
 TEST_F(OpenXmlPluginTest, BrokenControlsFailCleanly) {
     const std::string path = copyOf(builtPackage("presentation.pptx"), "broken.pptx"),
-                      type = narrow(MkOpenXMLPackageEditor::REL_CONTROL);
+                      type = narrow(OpenXMLPackageEditor::REL_CONTROL);
     std::string rels = readPart(path, "ppt/slides/_rels/slide1.xml.rels");
     rels.insert(rels.find("</Relationships>"), "<Relationship Id=\"rId8\" Type=\"" + type +
                                                    "\" Target=\"../../../a.xml\"/>"
@@ -436,7 +436,7 @@ TEST_F(OpenXmlPluginTest, BrokenControlsFailCleanly) {
     ASSERT_TRUE(putPart(path, "ppt/slides/_rels/slide1.xml.rels", rels) &&
                 putPart(path, "ppt/activeX/activeX9.xml", control("")));
     ASSERT_TRUE(openEditor(path));
-    MkOpenXMLPart* slide = part("ppt/slides/slide1.xml");
+    OpenXMLPart* slide = part("ppt/slides/slide1.xml");
     const int parts = editor.Package().PartCount(), count = slide->Rels()->Count();
     for (const char* id : {"rId8", "rId9"}) {
         recorder->clear();
@@ -445,10 +445,10 @@ TEST_F(OpenXmlPluginTest, BrokenControlsFailCleanly) {
         EXPECT_EQ(parts, editor.Package().PartCount()) << id;
         EXPECT_EQ(count, slide->Rels()->Count()) << id;
     }
-    MkXmlDocument* bare = part("ppt/activeX/activeX9.xml")->EditXml();
-    EXPECT_FALSE(MkOpenXMLPackageEditor::SetMdlxPathForPlugin(bare, wide("a.mdlx")));  // added, reported
-    EXPECT_TRUE(MkOpenXMLPackageEditor::SetMdlxPathForPlugin(bare, wide("b.mdlx")));
-    EXPECT_FALSE(MkOpenXMLPackageEditor::SetMdlxPathForPlugin(nullptr, wide("b.mdlx")));
+    XmlDocument* bare = part("ppt/activeX/activeX9.xml")->EditXml();
+    EXPECT_FALSE(OpenXMLPackageEditor::SetMdlxPathForPlugin(bare, wide("a.mdlx")));  // added, reported
+    EXPECT_TRUE(OpenXMLPackageEditor::SetMdlxPathForPlugin(bare, wide("b.mdlx")));
+    EXPECT_FALSE(OpenXMLPackageEditor::SetMdlxPathForPlugin(nullptr, wide("b.mdlx")));
 }
 
 }  // namespace

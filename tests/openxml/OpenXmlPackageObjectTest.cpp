@@ -1,8 +1,8 @@
 // The package object: parts and relationships held in memory, saved by
 // reachability; relationship targets, and the names the editor gives media.
 #include "host/ug/ZipArchive.h"
-#include "impl/openxml/MkOpenXMLPackage.h"
-#include "impl/openxml/MkOpenXMLPaths.h"
+#include "impl/openxml/OpenXMLPackage.h"
+#include "impl/openxml/OpenXMLPaths.h"
 #include "openxml/OpenXmlTestSupport.h"
 #include "support/OoxmlCheck.h"
 #include <algorithm>
@@ -20,7 +20,7 @@ MkString rel(const char* kind) { return wide(std::string(REL) + kind); }
 
 using OpenXmlPackageObjectTest = OpenXmlTest;
 
-bool says(const MkOpenXMLPackage& package, const char* text) { return narrow(package.Error()).find(text) != std::string::npos; }
+bool says(const OpenXMLPackage& package, const char* text) { return narrow(package.Error()).find(text) != std::string::npos; }
 
 std::vector<std::string> sortedEntries(const std::string& package) {
     std::vector<std::string> names = entries(package);
@@ -29,7 +29,7 @@ std::vector<std::string> sortedEntries(const std::string& package) {
 }
 
 // A picture naming relationship `id`, put last into the shape tree of a slide-like part.
-void addPicture(MkOpenXMLPart* part, const MkString& id) {
+void addPicture(OpenXMLPart* part, const MkString& id) {
     const std::string pic =
         "<p:pic><p:nvPicPr><p:cNvPr id=\"99\" name=\"Logo\"/><p:cNvPicPr/><p:nvPr/></p:nvPicPr>"
         "<p:blipFill><a:blip r:embed=\"" +
@@ -38,7 +38,7 @@ void addPicture(MkOpenXMLPart* part, const MkString& id) {
         "</p:blipFill><p:spPr/></p:pic>";
     TiXmlDocument snippet;
     snippet.Parse(pic.c_str());
-    MkXmlElement tree = part->EditXml()->GetRootElement().GetFirstChildFromPath(wide("p:cSld/p:spTree"));
+    XmlElement tree = part->EditXml()->GetRootElement().GetFirstChildFromPath(wide("p:cSld/p:spTree"));
     ASSERT_TRUE(tree) << narrow(part->Name());
     tree.Tx()->InsertEndChild(*snippet.RootElement());
 }
@@ -55,7 +55,7 @@ TEST_F(OpenXmlPackageObjectTest, UntouchedPackagesSaveAsStored) {
     ASSERT_GE(files.size(), 30u);
     std::vector<std::string> written;
     for (const std::string& file : files) {
-        MkOpenXMLPackage package;
+        OpenXMLPackage package;
         ASSERT_TRUE(package.Open(wide(file))) << narrow(package.Error());
         written.push_back(dir.file(std::to_string(written.size()) + file.substr(file.rfind('.'))));
         ASSERT_TRUE(package.Save(wide(written.back()))) << file << ": " << narrow(package.Error());
@@ -64,7 +64,7 @@ TEST_F(OpenXmlPackageObjectTest, UntouchedPackagesSaveAsStored) {
         EXPECT_EQ("[Content_Types].xml", after.front()) << file;
         for (const std::string& e : after)
             EXPECT_TRUE(e == "[Content_Types].xml" || readPart(file, e) == readPart(written.back(), e)) << file << " " << e;
-        MkXmlDocument was, is;
+        XmlDocument was, is;
         ASSERT_TRUE(was.ParseText(readPart(file, "[Content_Types].xml").c_str()));
         ASSERT_TRUE(is.ParseText(readPart(written.back(), "[Content_Types].xml").c_str()));
         EXPECT_EQ(was.PrintToString(), is.PrintToString()) << file;
@@ -79,7 +79,7 @@ TEST_F(OpenXmlPackageObjectTest, UntouchedPackagesSaveAsStored) {
 TEST_F(OpenXmlPackageObjectTest, ReachabilityDecidesWhatIsWritten) {
     const std::string tmpl = dir.file("template.pptx"), out = dir.file("report.pptx");
     {
-        MkOpenXMLPackage package;
+        OpenXMLPackage package;
         ASSERT_TRUE(package.Open(wide(ooxmlCheckSample("sld-notes.pptx"))));
         static const char wmf[] = "wmf";  // the caller's bytes, not copied
         package.AddPart(wide("ppt/media/logo.wmf"), wide("image/x-wmf"))->SetBytesView(wmf, 3);
@@ -92,32 +92,32 @@ TEST_F(OpenXmlPackageObjectTest, ReachabilityDecidesWhatIsWritten) {
                     {"ppt/notesSlides/notesSlide1.xml", "ppt/media/logo.wmf"},
                     {"ppt/slides/slide1.xml", "ppt/media/photo.png"}};
         for (const auto& u : uses) {
-            MkOpenXMLPart* part = package.Part(wide(u.part));
+            OpenXMLPart* part = package.Part(wide(u.part));
             addPicture(part, part->Rels()->Relate(rel("image"), wide(u.media)));
         }
         ASSERT_TRUE(package.Save(wide(tmpl))) << narrow(package.Error());
     }
-    MkOpenXMLPackage package;
+    OpenXMLPackage package;
     ASSERT_TRUE(package.Open(wide(tmpl)));
-    MkOpenXMLPart* slide = package.Part(wide("/PPT/Slides/Slide1.xml"));
-    MkOpenXMLPart* presentation = package.Part(wide("ppt\\presentation.xml"));
+    OpenXMLPart* slide = package.Part(wide("/PPT/Slides/Slide1.xml"));
+    OpenXMLPart* presentation = package.Part(wide("ppt\\presentation.xml"));
     ASSERT_TRUE(slide && presentation);
     EXPECT_EQ("ppt/slides/slide3.xml", narrow(package.NextPartName(slide->Name())));
-    MkOpenXMLPart* copy = package.CopyPart(slide, package.NextPartName(slide->Name()));
+    OpenXMLPart* copy = package.CopyPart(slide, package.NextPartName(slide->Name()));
     ASSERT_TRUE(copy);
     EXPECT_EQ(package.Part(wide("ppt/media/photo.png")), copy->Related(wide("rId3")));
     EXPECT_TRUE(copy->Rels()->Drop(wide("rId2")));  // the copy has no notes
-    MkOpenXMLRelationships& presentationRels = *presentation->Rels();
+    OpenXMLRelationships& presentationRels = *presentation->Rels();
     ASSERT_TRUE(presentationRels.Drop(wide("rId3")));
     EXPECT_EQ("rId10", narrow(presentationRels.Relate(rel("slide"), copy->Name())));
     EXPECT_EQ("rId10", narrow(presentationRels.Relate(rel("slide"), wide("ppt/slides/slide3.xml"))));
-    const MkXmlElement list = presentation->EditXml()->GetRootElement().GetFirstChildElement(wide("p:sldIdLst"));
+    const XmlElement list = presentation->EditXml()->GetRootElement().GetFirstChildElement(wide("p:sldIdLst"));
     list.RemoveChildElement(list.GetFirstChildElement().GetNextSiblingElement());
-    const MkXmlElement id = list.AddChildElement(wide("p:sldId"));
+    const XmlElement id = list.AddChildElement(wide("p:sldId"));
     id.AddAttributeInt(wide("id"), 258);
     id.AddAttributeString(wide("r:id"), wide("rId10"));
-    for (MkOpenXMLPart* part : {slide, copy}) {
-        MkXmlElement tree = part->EditXml()->GetRootElement().GetFirstChildFromPath(wide("p:cSld/p:spTree"));
+    for (OpenXMLPart* part : {slide, copy}) {
+        XmlElement tree = part->EditXml()->GetRootElement().GetFirstChildFromPath(wide("p:cSld/p:spTree"));
         ASSERT_TRUE(tree.RemoveChildElement(tree.GetFirstChildElement(wide("p:pic"))));
     }
     copy->ReleaseXml();  // its text is read for the ids it names
@@ -155,9 +155,9 @@ TEST_F(OpenXmlPackageObjectTest, RelationshipsNameOnePartEachWay) {
              {"a_b.xml", "<a/>"},
              {"caf\xc3\xa9.xml", "<b/>"},
              {"media/my pic.png", "png"}});
-        MkOpenXMLPackage package;
+        OpenXMLPackage package;
         ASSERT_TRUE(package.Open(wide(path))) << narrow(package.Error());
-        MkOpenXMLRelationships& rels = package.Rels();
+        OpenXMLRelationships& rels = package.Rels();
         const struct {
             const char* id;
             const char* part;
@@ -208,9 +208,9 @@ TEST_F(OpenXmlPackageObjectTest, ChangedPartsKeepWhatTheyStillName) {
                                   {"_rels/a.xml.rels", relationships(items)},
                                   {"m.png", "png"}});
     for (bool parsed : {false, true}) {
-        MkOpenXMLPackage package;
+        OpenXMLPackage package;
         ASSERT_TRUE(package.Open(wide(path)));
-        MkOpenXMLPart* part = package.Part(wide("a.xml"));
+        OpenXMLPart* part = package.Part(wide("a.xml"));
         part->SetBytes("<a x='rId1' y = \"rId2\" z=\"&#114;Id3\" w=\"rId4x\" t=\"rId5&amp;\"><!-- rId6 --></a>");
         ASSERT_TRUE(!parsed || part->EditXml());
         const std::string out = dir.file(parsed ? "parsed.zip" : "text.zip");
@@ -246,11 +246,11 @@ TEST_F(OpenXmlPackageObjectTest, PartsPrintIndentedOnlyWhereTheTemplateWas) {
              {"_rels/.rels", head + "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" +
                                  in + "<Relationship Id=\"rId1\" Type=\"t\" Target=\"a.xml\"/>" + b + "</Relationships>"},
              {"a.xml", head + "<a>" + in + "<b/>" + b + "</a>"}});
-        MkOpenXMLPackage package;
+        OpenXMLPackage package;
         ASSERT_TRUE(package.Open(wide(path))) << narrow(package.Error());
-        MkOpenXMLPart* a = package.Part(wide("a.xml"));
+        OpenXMLPart* a = package.Part(wide("a.xml"));
         a->EditXml()->RootElement()->SetAttribute("edited", "1");
-        std::unique_ptr<MkXmlDocument> fresh(new MkXmlDocument(true));
+        std::unique_ptr<XmlDocument> fresh(new XmlDocument(true));
         fresh->CreateRootElement(wide("n")).AddChildElement(wide("m"));
         package.AddPart(wide("n.xml"), wide("application/xml"))->SetXml(std::move(fresh));
         package.Rels().Relate(wide("t"), package.CopyPart(a, wide("c.xml"))->Name());
@@ -284,10 +284,10 @@ TEST_F(OpenXmlPackageObjectTest, RelationshipTargetsResolveInsideThePackage) {
         {"ppt\\slides\\slide1.xml", "", ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.part, narrow(MkOpenXMLPaths::ResolvePartTarget(MkString(c.source), MkString(c.target)))) << c.target;
+        EXPECT_EQ(c.part, narrow(OpenXMLPaths::ResolvePartTarget(MkString(c.source), MkString(c.target)))) << c.target;
         // The target made for a part names it again.
-        const MkString back = MkOpenXMLPaths::RelativeTarget(MkString(c.source), MkString(c.part));
-        EXPECT_TRUE(!*c.part || narrow(MkOpenXMLPaths::ResolvePartTarget(MkString(c.source), back)) == c.part) << narrow(back);
+        const MkString back = OpenXMLPaths::RelativeTarget(MkString(c.source), MkString(c.part));
+        EXPECT_TRUE(!*c.part || narrow(OpenXMLPaths::ResolvePartTarget(MkString(c.source), back)) == c.part) << narrow(back);
     }
 }
 
@@ -331,7 +331,7 @@ TEST_F(OpenXmlPackageObjectTest, NextPartNamesFollowTheLargestNumber) {
                                                        {"ppt/slides/slideX.xml", "<s/>"},
                                                        {"ppt/charts/chart2.xml", "<c/>"},
                                                        {"ppt/charts/style12.xml", "<c/>"}});
-    MkOpenXMLPackage package;
+    OpenXMLPackage package;
     ASSERT_TRUE(package.Open(wide(path)));
     const struct {
         const char* name;
@@ -398,7 +398,7 @@ TEST_F(OpenXmlPackageObjectTest, HostilePackagesAreRefusedWithTheReason) {
     for (const auto& c : cases) {
         const std::string path = makePackage("hostile" + std::to_string(++n) + ".zip", c.parts), out = path + ".out";
         ASSERT_TRUE(writeFile(out, "earlier"));
-        MkOpenXMLPackage package;
+        OpenXMLPackage package;
         EXPECT_EQ(!c.openError, package.Open(wide(path))) << n;
         EXPECT_TRUE(!c.openError || says(package, c.openError)) << narrow(package.Error());
         if (c.openError) continue;
@@ -415,7 +415,7 @@ TEST_F(OpenXmlPackageObjectTest, HostilePackagesAreRefusedWithTheReason) {
         zip.AddNewFile("<a/>", 4, std::string("a\0.xml", 6));
         zip.Close();
     }
-    MkOpenXMLPackage package;
+    OpenXMLPackage package;
     EXPECT_FALSE(package.Open(wide(zeroName)));
     EXPECT_EQ("Entry 'a\\0.xml' of the package is not a part name", narrow(package.Error()));
     EXPECT_EQ(0, package.Rels().Count());  // nothing is open: nothing to relate or save
@@ -439,8 +439,8 @@ TEST_F(OpenXmlPackageObjectTest, ContentTypesAreChargedBeforeTheyAreRead) {
     const uint64_t mb = 1 << 20;
     const std::string path = makePackage(
         "spaces.zip", {{"[Content_Types].xml", contentTypes(std::string(mb, ' '))}, {"_rels/.rels", relationships("")}});
-    MkOpenXMLPackage package;
-    const std::shared_ptr<MkXmlBudget>& budget = package.XmlBudget();
+    OpenXMLPackage package;
+    const std::shared_ptr<XmlMemoryBudget>& budget = package.XmlBudget();
     ASSERT_TRUE(budget->Spend(budget->Left() - mb));  // less left than the part inflates to
     EXPECT_FALSE(package.Open(wide(path)));
     EXPECT_EQ("The part '[Content_Types].xml' inflates to 1048870 bytes, more than the report has left to read",

@@ -2,8 +2,8 @@
 // Shared pieces of the Office tests (package layer, PowerPoint, Word): parts of
 // packages read and replaced, hand-made packages, printed elements, and the
 // paths of the test packages and of the Office-saved templates.
-#include "impl/openxml/MkOpenXMLPackageEditor.h"
-#include "impl/storage/PxZipArchive.h"
+#include "impl/openxml/OpenXMLPackageEditor.h"
+#include "impl/storage/ZipArchive.h"
 #include "support/TestSupport.h"
 #include <cstdlib>
 #include <string>
@@ -23,7 +23,7 @@ inline bool copyFile(const std::string& from, const std::string& to) {
 }
 
 // One part of an open archive or of a closed package; empty when it is missing.
-inline std::string readPart(PxZipArchive& zip, const std::string& part) {
+inline std::string readPart(ZipArchive& zip, const std::string& part) {
     if (zip.FindFile(wide(part)) < 0) return std::string();
     size_t size = 0;
     unsigned char* data = zip.ReadDataRaw(wide(part), &size);
@@ -32,23 +32,23 @@ inline std::string readPart(PxZipArchive& zip, const std::string& part) {
     return text;
 }
 inline std::string readPart(const std::string& package, const std::string& part) {
-    PxZipArchive zip;
+    ZipArchive zip;
     return zip.Open(wide(package), ZIP_OPEN_READ_ONLY) ? readPart(zip, part) : std::string();
 }
 inline bool hasPart(const std::string& package, const std::string& part) {
-    PxZipArchive zip;
+    ZipArchive zip;
     return zip.Open(wide(package), ZIP_OPEN_READ_ONLY) && zip.FindFile(wide(part)) >= 0;
 }
 // A part of a zip held in memory (an embedded workbook).
 inline std::string readNestedPart(const std::string& zipBytes, const std::string& part) {
-    PxZipMemFile memory;
+    ZipMemFile memory;
     memory.SetData(zipBytes.data(), zipBytes.size());
-    PxZipArchive zip;
+    ZipArchive zip;
     return zip.Open(&memory, ZIP_OPEN_READ_ONLY) ? readPart(zip, part) : std::string();
 }
 // Writes a part of a closed package over the old one; empty bytes delete it.
 inline bool putPart(const std::string& package, const std::string& part, const std::string& bytes) {
-    PxZipArchive zip;
+    ZipArchive zip;
     if (!zip.Open(wide(package), ZIP_OPEN)) return false;
     const bool ok = bytes.empty() ? zip.Delete(wide(part)) : zip.WriteDataRaw(wide(part), bytes.data(), bytes.size(), true);
     return zip.Close() && ok;
@@ -56,13 +56,13 @@ inline bool putPart(const std::string& package, const std::string& part, const s
 // Entry names of a closed package, in stored order.
 inline std::vector<std::string> entries(const std::string& package) {
     std::vector<std::string> names;
-    PxZipArchive zip;
+    ZipArchive zip;
     if (zip.Open(wide(package), ZIP_OPEN_READ_ONLY))
         for (int i = 0; i < zip.GetNumFiles(); ++i) names.push_back(zip.GetStoredName(i).ShortChar());
     return names;
 }
 
-inline std::string print(const MkXmlElement& element) {
+inline std::string print(const XmlElement& element) {
     if (!element) return std::string();
     TiXmlPrinter printer;
     printer.SetIndent("  ");
@@ -112,16 +112,16 @@ protected:
         return target;
     }
     // An editor opened on the package at path (its report path too), and its parts by name.
-    MkOpenXMLPackageEditor editor;
+    OpenXMLPackageEditor editor;
     ::testing::AssertionResult openEditor(const std::string& path) {
         if (editor.Open(wide(path))) return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << path << ": " << narrow(editor.Error());
     }
-    MkOpenXMLPart* part(const std::string& name) { return editor.Package().Part(wide(name)); }
+    OpenXMLPart* part(const std::string& name) { return editor.Package().Part(wide(name)); }
     // A zip with exactly these entries, in this order.
     std::string makePackage(const std::string& name, const PartList& parts) const {
         const std::string path = dir.file(name);
-        PxZipArchive zip;
+        ZipArchive zip;
         EXPECT_TRUE(zip.Open(wide(path), ZIP_CREATE));
         for (const auto& part : parts)
             EXPECT_TRUE(zip.WriteDataRaw(wide(part.first), part.second.data(), part.second.size(), false));

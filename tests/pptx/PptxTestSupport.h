@@ -1,7 +1,7 @@
 #pragma once
 // Presentations for the PowerPoint layer's tests: the zipped test decks, copies
 // opened for change, parts read back, and slides parsed from text.
-#include "impl/pptx/MkOpenXMLPresentation.h"
+#include "impl/pptx/OpenXMLPresentation.h"
 #include "openxml/OpenXmlTestSupport.h"
 #include "support/Golden.h"
 #include "support/OoxmlCheck.h"
@@ -27,7 +27,7 @@ inline const char* slideNamespaces() {
 }
 
 // Parses <p:sld><p:cSld><p:spTree>shapes</p:spTree>controls</p:cSld></p:sld>.
-inline bool parseSlide(MkXmlDocument* slide, const std::string& shapes, const std::string& controls = "") {
+inline bool parseSlide(XmlDocument* slide, const std::string& shapes, const std::string& controls = "") {
     const std::string c = controls.empty() ? "" : "<p:controls>" + controls + "</p:controls>";
     const std::string text =
         std::string("<p:sld ") + slideNamespaces() + "><p:cSld><p:spTree>" + shapes + "</p:spTree>" + c + "</p:cSld></p:sld>";
@@ -82,7 +82,7 @@ inline std::string joined(const MkStringArray& items) {
 }
 
 // A slide record as text: names, lists by kind code, the static indices and the classification.
-inline std::string describe(const MkSlideContent& r) {
+inline std::string describe(const SlideContent& r) {
     std::string out = narrow(r.slideName) + " " + narrow(r.slideRelId) + " \"" + narrow(r.slideTitle) + "\" " +
                       narrow(r.relsPath) + "\n  plugins: " + joined(r.pluginTargets) + " / " + joined(r.pluginIds) +
                       "\n  pictures: " + joined(r.pictureTargets) + "\n";
@@ -105,7 +105,7 @@ class DeckTest : public kivtest::LoggingTest {
 protected:
     void openCopy(const std::string& deck, const std::string& name = "report.pptx") {
         path = dir.file(name);
-        presentation.reset(new MkOpenXMLPresentation());
+        presentation.reset(new OpenXMLPresentation());
         ASSERT_TRUE(presentation->Open(MkString(deck.c_str())));
         presentation->SetReportPath(MkString(path.c_str()));
     }
@@ -120,16 +120,16 @@ protected:
     }
     // Whether the package would write the part now.
     bool hasPart(const std::string& name) {
-        std::vector<MkOpenXMLPart*> parts;
+        std::vector<OpenXMLPart*> parts;
         presentation->Package().WrittenParts(&parts);
-        for (MkOpenXMLPart* p : parts)
+        for (OpenXMLPart* p : parts)
             if (narrow(p->Name()) == name) return true;
         return false;
     }
     // The target of a relationship of a slide.
     std::string target(const MkString& slide, const wchar_t* id) {
-        MkOpenXMLPart* p = presentation->SlidePart(slide);
-        const MkOpenXMLRelationship* r = p && p->Rels() ? p->Rels()->Find(MkString(id)) : nullptr;
+        OpenXMLPart* p = presentation->SlidePart(slide);
+        const OpenXMLRelationship* r = p && p->Rels() ? p->Rels()->Find(MkString(id)) : nullptr;
         return r ? narrow(r->target) : std::string();
     }
     // A file beside the package: an image of the deck trees.
@@ -141,7 +141,7 @@ protected:
 
     kivtest::TempDir dir;
     std::string path;
-    std::unique_ptr<MkOpenXMLPresentation> presentation;
+    std::unique_ptr<OpenXMLPresentation> presentation;
 };
 
 // The tagged test deck, opened for change, with its slide list made.

@@ -3,7 +3,7 @@
 // written here passes the Office checker.
 #include "KivReport/Table.h"
 #include "PptxTestSupport.h"
-#include "impl/openxml/MkChartData.h"
+#include "impl/openxml/ChartData.h"
 
 using namespace kiv::rep;  // the layers' classes
 
@@ -33,7 +33,7 @@ using TaggedDeck = TaggedDeckTest;
 }  // namespace
 
 TEST_F(TaggedDeck, SlideListRecordsTheTaggedSlides) {
-    MkSlideContentPtrArray* slides = presentation->GetSlideContentList();
+    SlideContentPtrArray* slides = presentation->GetSlideContentList();
     std::string all;
     for (int i = 0; i < slides->GetSize(); ++i) all += describe(*(*slides)[i]);
     EXPECT_GOLDEN("pptx/slide-list.txt", all);
@@ -88,9 +88,9 @@ TEST_F(TaggedDeck, RemoveSlideTakesItsNotesAndWhatOnlyItUsed) {
 TEST_F(Presentation, FirstSlideOfAnEmptyPresentationGetsId256) {
     openCopy(testDeck("noslides"));
     EXPECT_EQ(0, presentation->SlideCount());
-    auto slideDoc = std::make_unique<MkOpenXMLSlideDocument>();
+    auto slideDoc = std::make_unique<OpenXMLSlideDocument>();
     ASSERT_TRUE(parseSlide(slideDoc.get(), groupProperties() + sp("SIT_TITLE", "title")));
-    MkOpenXMLPart* slide = presentation->Package().AddPart(
+    OpenXMLPart* slide = presentation->Package().AddPart(
         L"ppt/slides/slide1.xml", L"application/vnd.openxmlformats-officedocument.presentationml.slide+xml");
     ASSERT_TRUE(slide);
     slide->SetXml(std::move(slideDoc));
@@ -108,7 +108,7 @@ TEST_F(TaggedDeck, TextKeepsFormattingAndMatchesNamesIgnoringCase) {
     EXPECT_FALSE(presentation->SetTextTag(L"SIT1_TEXT", MkString(), MkString()));
     EXPECT_FALSE(presentation->SetText(L"SIT9_TEXT", MkString(L"x"), MkString(), MkString()));
     EXPECT_EQ(2u, errors().size());
-    const MkOpenXMLSlideDocument* slide = presentation->ViewSlide(L"slide2.xml");
+    const OpenXMLSlideDocument* slide = presentation->ViewSlide(L"slide2.xml");
     ASSERT_TRUE(slide);
     EXPECT_GOLDEN("pptx/set-text-title.xml", print(slide->GetShapeTree().GetFirstChildElement(L"p:sp")));
     EXPECT_NE(std::string::npos, part("ppt/slides/slide2.xml").find("name=\"SIT3_TEXT\""));
@@ -156,10 +156,10 @@ TEST_F(TaggedDeck, TablesKeepTheTemplateLayoutOrAreRebuilt) {
     // Two columns of 4000000 and 2000000 become three of 2000000, inside a group.
     ASSERT_TRUE(presentation->SetTable(L"SIT12_TABLE", other, MkString(), L"slide4.xml"));
     for (const char* slide : {"2", "4"}) {
-        const MkOpenXMLSlideDocument* doc = presentation->ViewSlide(wide(std::string("slide") + slide + ".xml"));
+        const OpenXMLSlideDocument* doc = presentation->ViewSlide(wide(std::string("slide") + slide + ".xml"));
         ASSERT_TRUE(doc);
-        std::vector<MkXmlElement> frames;
-        MkOpenXMLSlideDocument::FindAllElements(doc->GetShapeTree(), L"p:graphicFrame", frames);
+        std::vector<XmlElement> frames;
+        OpenXMLSlideDocument::FindAllElements(doc->GetShapeTree(), L"p:graphicFrame", frames);
         EXPECT_GOLDEN(std::string("pptx/set-table-") + (*slide == '2' ? "template-layout" : "rebuilt") + ".xml",
                       print(frames.at(0)));
     }
@@ -175,7 +175,7 @@ TEST_F(TaggedDeck, DuplicatedSlideTakesItsChartAndWorkbookAlong) {
     ASSERT_TRUE(presentation->DuplicateSlide(L"slide2.xml", copy));
     EXPECT_EQ("../charts/chart2.xml", target(copy, L"rId3"));
     const kiv::rep::Table table = makeTable({{L"t", L"p", L"q"}, {L"0", L"1", L"2"}, {L"1", L"3", L"4"}});
-    MkChartData chart(table);
+    ChartData chart(table);
     chart.m_title = L"Pressure";
     ASSERT_TRUE(presentation->SetChart(L"SIT4_CHART", chart, L"SIT8_CHART", copy));
     const std::string chartXml = part("ppt/charts/chart2.xml");
@@ -210,7 +210,7 @@ TEST_F(OfficeTemplates, StaticSlidesTakeTextsPicturesAndTables) {
 TEST_F(OfficeTemplates, ViewerControlsPointedAtModelsOrConverted) {
     openCopy(officeTemplate("pp_models.pptx"));
     ASSERT_TRUE(presentation->CreateSlideContentList());
-    const MkSlideContentPtrArray* slides = presentation->GetSlideContentList();
+    const SlideContentPtrArray* slides = presentation->GetSlideContentList();
     ASSERT_EQ(2, slides->GetSize());
     EXPECT_TRUE(slides->HasMixedMdlxTags().IsEmpty());
     const std::string model = dir.file("model.mdlx");
@@ -222,7 +222,7 @@ TEST_F(OfficeTemplates, ViewerControlsPointedAtModelsOrConverted) {
     EXPECT_TRUE(errors().empty());
     closeAndCheck();
 
-    MkOpenXMLPresentation mixed;
+    OpenXMLPresentation mixed;
     ASSERT_TRUE(mixed.Open(MkString(officeTemplate("pp_mixed.pptx").c_str())));
     ASSERT_TRUE(mixed.CreateSlideContentList());
     EXPECT_EQ("2", std::string(mixed.GetSlideContentList()->HasMixedMdlxTags().GetAsString().ShortChar()));
@@ -232,7 +232,7 @@ TEST_F(OfficeTemplates, LineChartTakesTheTable) {
     openCopy(officeTemplate("pp_chart.pptx"));
     ASSERT_TRUE(presentation->CreateSlideContentList());
     const kiv::rep::Table data = numbers(4, 3);
-    MkChartData chart(data);
+    ChartData chart(data);
     EXPECT_TRUE(presentation->SetChart(L"SIT1_CHART", chart, L"SIT2_CHART", L"slide1.xml"));
     MkString copy;
     ASSERT_TRUE(presentation->DuplicateSlide(L"slide1.xml", copy));
@@ -262,14 +262,14 @@ TEST_F(OfficeTemplates, FilledTextsAndCellsShowTheValueAloneInTheTemplatesLook) 
     const size_t count = sizeof kinds / sizeof kinds[0];
     openCopy(officeTemplate("pp_shapes.pptx"));
     ASSERT_TRUE(presentation->CreateSlideContentList());
-    const MkXmlElement tree =
-        dynamic_cast<MkOpenXMLSlideDocument*>(presentation->Package().Part(L"ppt/slides/slide2.xml")->EditXml())->GetShapeTree();
-    auto add = [](const MkXmlElement& parent, const std::string& xml) {
-        MkXmlDocument d;
-        return d.ParseText(xml.c_str()) ? MkXmlElement(parent.Tx()->LinkEndChild(d.RootElement()->Clone())->ToElement())
-                                        : MkXmlElement();
+    const XmlElement tree =
+        dynamic_cast<OpenXMLSlideDocument*>(presentation->Package().Part(L"ppt/slides/slide2.xml")->EditXml())->GetShapeTree();
+    auto add = [](const XmlElement& parent, const std::string& xml) {
+        XmlDocument d;
+        return d.ParseText(xml.c_str()) ? XmlElement(parent.Tx()->LinkEndChild(d.RootElement()->Clone())->ToElement())
+                                        : XmlElement();
     };
-    std::vector<MkXmlElement> shapes;
+    std::vector<XmlElement> shapes;
     for (size_t k = 0; k < count; ++k)
         shapes.push_back(add(tree, "<p:sp><p:nvSpPr><p:cNvPr id=\"" + std::to_string(100 + k) +
                                        "\" name=\"SIT2_TEXT\"/>"
@@ -277,13 +277,12 @@ TEST_F(OfficeTemplates, FilledTextsAndCellsShowTheValueAloneInTheTemplatesLook) 
                                        kinds[k] + "</p:txBody></p:sp>"));
     ASSERT_TRUE(presentation->SetText(L"SIT2_TEXT", MkString(L"19.20 <&>"), MkString(), L"slide2.xml"));
     std::string out;
-    for (const MkXmlElement& shape : shapes)
-        out += MkXmlDocument::PrintNode(*shape.GetFirstChildElement(L"p:txBody").Tx()) + "\n";
+    for (const XmlElement& shape : shapes) out += XmlDocument::PrintNode(*shape.GetFirstChildElement(L"p:txBody").Tx()) + "\n";
     // The marked template first: the package checked holds the rows kept as text.
     for (size_t columns : {count, count - 1}) {
-        std::vector<MkXmlElement> frames;
-        MkOpenXMLSlideDocument::FindAllElements(tree, L"a:graphicData", frames);
-        const MkXmlElement data = frames.back();
+        std::vector<XmlElement> frames;
+        OpenXMLSlideDocument::FindAllElements(tree, L"a:graphicData", frames);
+        const XmlElement data = frames.back();
         data.RemoveChildElement(data.GetFirstChildElement(L"a:tbl"));
         std::string grid, row = "<a:tr h=\"370840\">";
         for (size_t k = 0; k < columns; ++k) {
@@ -294,7 +293,7 @@ TEST_F(OfficeTemplates, FilledTextsAndCellsShowTheValueAloneInTheTemplatesLook) 
         kiv::rep::Table values(3, columns);
         for (size_t c = 0; c < 3 * columns; ++c) values.setValue(c / columns, c % columns, kiv::Str(L"19.20 <&>"));
         ASSERT_TRUE(presentation->SetTable(L"SIT3_TABLE", values, MkString(), L"slide2.xml"));
-        const std::string filled = MkXmlDocument::PrintNode(*data.GetFirstChildElement(L"a:tbl").Tx());
+        const std::string filled = XmlDocument::PrintNode(*data.GetFirstChildElement(L"a:tbl").Tx());
         std::vector<std::string> cells;
         for (size_t at = filled.find("<a:p>"); at != std::string::npos; at = filled.find("<a:p>", at + 1))
             cells.push_back(filled.substr(at, filled.find("</a:p>", at) + 6 - at));

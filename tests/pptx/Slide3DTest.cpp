@@ -4,7 +4,7 @@
 // nothing that would leave the package worse than it found it.
 #include "KivReport/Table.h"
 #include "PptxTestSupport.h"
-#include "impl/openxml/MkChartData.h"
+#include "impl/openxml/ChartData.h"
 
 using namespace kiv::rep;  // the layers' classes
 
@@ -18,7 +18,7 @@ protected:
     std::string rel2(const wchar_t* id) { return target(L"slide2.xml", id); }
     // Whether slide2 relates to the part.
     bool relates2(const std::string& name) {
-        MkOpenXMLRelationships* rels = presentation->SlidePart(L"slide2.xml")->Rels();
+        OpenXMLRelationships* rels = presentation->SlidePart(L"slide2.xml")->Rels();
         for (int i = 0; i < rels->Count(); ++i)
             if (narrow(rels->At(i).part) == name) return true;
         return false;
@@ -95,9 +95,9 @@ TEST_F(Slide3D, ConvertReplacesTheWholeControlByAFittedPicture) {
     EXPECT_EQ(std::string::npos, xml.find("Orvia Plugin not installed"));
     EXPECT_TRUE(rel2(L"rId4").empty());
     EXPECT_FALSE(relates2("ppt/drawings/vmlDrawing1.vml"));
-    const MkOpenXMLSlideDocument& slide = *presentation->ViewSlide(L"slide2.xml");
-    MkXmlElement last;
-    for (MkXmlElement e = slide.GetShapeTree().GetFirstChildElement(L"p:pic"); e; e = e.GetNextSiblingElement(L"p:pic")) last = e;
+    const OpenXMLSlideDocument& slide = *presentation->ViewSlide(L"slide2.xml");
+    XmlElement last;
+    for (XmlElement e = slide.GetShapeTree().GetFirstChildElement(L"p:pic"); e; e = e.GetNextSiblingElement(L"p:pic")) last = e;
     EXPECT_GOLDEN("pptx/convert-mdlx-picture.xml", print(last));  // SIT9_PICTURE, 3300000 x 1650000
     EXPECT_FALSE(presentation->ConvertMdlxInSlide(L"SIT5_MDLX", MkString(), MkString(png.c_str()), 1.0f, MkString(),
                                                   L"slide2.xml", MkString()));
@@ -110,7 +110,7 @@ TEST_F(Slide3D, ConvertReplacesTheWholeControlByAFittedPicture) {
 TEST_F(Slide3D, InsertedPicturesGetShapeIdsNoShapeOfTheSlideHas) {
     const std::string png = image();
     for (int i = 0; i < 2; ++i) {
-        MkXmlDocument source;
+        XmlDocument source;
         ASSERT_TRUE(source.ParseText(pic("x").c_str()));
         TiXmlElement* picture = static_cast<TiXmlElement*>(source.GetRootElement().Tx()->Clone());
         ASSERT_TRUE(presentation->InsertImage(MkString(png.c_str()), L"Inserted", L"slide4.xml", picture, MkString()));
@@ -123,7 +123,7 @@ TEST_F(Slide3D, InsertedPicturesGetShapeIdsNoShapeOfTheSlideHas) {
 }
 
 TEST_F(Slide3D, UnusedControlPartsGoMediaStays) {
-    MkOpenXMLPackage& package = presentation->Package();
+    OpenXMLPackage& package = presentation->Package();
     ASSERT_TRUE(package.CopyPart(package.Part(L"ppt/activeX/activeX1.xml"), L"ppt/activeX/activeX3.xml"));
     EXPECT_TRUE(presentation->ViewSlide(L"slide2.xml")->ControlUsesId(L"rId4"));
     EXPECT_FALSE(presentation->ViewSlide(L"slide2.xml")->ControlUsesId(L"rId5"));
@@ -175,7 +175,7 @@ TEST_F(BadInput, PictureWithoutBlipTableWithoutGridChartWithoutRelationship) {
     kiv::rep::Table table(2, 3);
     expectCleanFailure(presentation->SetTable(L"SIT3_TABLE", table, MkString(), L"slide2.xml"));
     table.setValue(1, 0, kiv::Str("1"));
-    expectCleanFailure(presentation->SetChart(L"SIT4_CHART", MkChartData(table), MkString(), L"slide2.xml"));
+    expectCleanFailure(presentation->SetChart(L"SIT4_CHART", ChartData(table), MkString(), L"slide2.xml"));
     // The text shapes of the slide still take their texts.
     EXPECT_TRUE(presentation->SetText(L"SIT1_TEXT", MkString(L"ok"), MkString(), L"slide2.xml"));
     EXPECT_TRUE(errors().empty());

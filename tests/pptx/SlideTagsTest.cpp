@@ -7,10 +7,10 @@ using namespace pptxtest;
 
 namespace {
 
-MkSlideContent scan(const std::string& shapes, const std::string& controls = "") {
-    MkOpenXMLSlideDocument slide;
+SlideContent scan(const std::string& shapes, const std::string& controls = "") {
+    OpenXMLSlideDocument slide;
     EXPECT_TRUE(parseSlide(&slide, shapes, controls));
-    MkSlideContent record(L"slide1.xml", 0, 0);
+    SlideContent record(L"slide1.xml", 0, 0);
     EXPECT_TRUE(slide.GetSlideTags(&record));
     return record;
 }
@@ -30,7 +30,7 @@ TEST(TagNameParts, PrefixBeforeFirstAndSuffixAfterLastUnderscore) {
         {L"REFX_SIT_TEXT", "REFX", "TEXT", false, false},
     };
     for (const Case& c : cases) {
-        const MkTagNameParts parts{MkString(c.name)};
+        const TagNameParts parts{MkString(c.name)};
         EXPECT_EQ(c.prefix, std::string(parts.prefix.ShortChar())) << MkString(c.name).ShortChar();
         EXPECT_EQ(c.suffix, std::string(parts.suffix.ShortChar())) << MkString(c.name).ShortChar();
         EXPECT_EQ(c.sit, parts.IsSit());
@@ -66,14 +66,14 @@ TEST(SlideTags, EveryKindGoesToItsListAndSlidesAreClassified) {
     std::string all;
     for (const auto& slide : slides) all += std::string("== ") + slide.name + "\n" + describe(scan(slide.shapes, slide.controls));
     EXPECT_GOLDEN("pptx/slide-scans.txt", all);
-    const MkSlideContent r = scan(sp("SIT1_TITLE"));
+    const SlideContent r = scan(sp("SIT1_TITLE"));
     MkIntArray indices;
     EXPECT_TRUE(r.GetSitTags(13).IsEmpty() && r.GetSitTags(0).IsEmpty());
     EXPECT_FALSE(r.GetStaticSituationIndexes(14, indices));
 }
 
 TEST(SlideTags, MacroPlaceholderScan) {
-    MkOpenXMLSlideDocument slide;
+    OpenXMLSlideDocument slide;
     ASSERT_TRUE(parseSlide(
         &slide, sp("SIT1_$KEY", "title") + sp("Title 1", "subTitle") + sp("SIT1_title", "title") + sp("X_$KEY", "title")));
     MkStringArray sit, ref, other;
@@ -83,7 +83,7 @@ TEST(SlideTags, MacroPlaceholderScan) {
 }
 
 TEST(SlideTags, ScansNeedAShapeTree) {
-    MkOpenXMLSlideDocument slide;
+    OpenXMLSlideDocument slide;
     ASSERT_TRUE(slide.ParseText("<p:sld xmlns:p=\"p\"><p:cSld/></p:sld>"));
     MkStringArray sit, ref, other;
     EXPECT_FALSE(slide.GetTitleTags(&sit, &ref, &other));
@@ -95,7 +95,7 @@ TEST(SlideTags, ScansNeedAShapeTree) {
     EXPECT_FALSE(slide.GetTextTags(&sit, &ref, nullptr));
     EXPECT_FALSE(slide.GetSlideTags(nullptr));
 
-    MkOpenXMLSlideDocument empty;
+    OpenXMLSlideDocument empty;
     ASSERT_TRUE(parseSlide(&empty, ""));
     sit.AddGrow(L"stale");
     EXPECT_TRUE(empty.GetTextTags(&sit, &ref, &other));
@@ -103,10 +103,10 @@ TEST(SlideTags, ScansNeedAShapeTree) {
 }
 
 TEST(SlideList, LookupsAndViews) {
-    MkSlideContentPtrArray slides;
-    MkSlideContent* a = new MkSlideContent(scan(sp("SIT_TITLE") + frame("SIT1_TABLE", true) + sp("Note")));
+    SlideContentPtrArray slides;
+    SlideContent* a = new SlideContent(scan(sp("SIT_TITLE") + frame("SIT1_TABLE", true) + sp("Note")));
     a->slideName = L"slide1.xml";
-    MkSlideContent* b = new MkSlideContent(scan(pic("SIT2_PICTURE"), control("SIT_MDLX") + control("SIT3_MDLX")));
+    SlideContent* b = new SlideContent(scan(pic("SIT2_PICTURE"), control("SIT_MDLX") + control("SIT3_MDLX")));
     b->slideName = L"slide2.xml";
     slides.Add(a);
     slides.Add(b);
@@ -120,18 +120,18 @@ TEST(SlideList, LookupsAndViews) {
     EXPECT_EQ(2, slides.GetTags(SIT_TYPE_MDLX, tags));
     EXPECT_EQ(1, slides.GetTags(SIT_TYPE_NONE, tags));
     EXPECT_EQ("2", std::string(slides.HasMixedMdlxTags().GetAsString().ShortChar()));
-    std::unique_ptr<MkSlideContentPtrArray> statics(slides.GetStaticSlides());
+    std::unique_ptr<SlideContentPtrArray> statics(slides.GetStaticSlides());
     ASSERT_EQ(2, statics->GetSize());  // both hold a numbered tag; the view does not own them
 }
 
 TEST(EditTextElement, ParagraphsAndRunsKeepTheTemplateFormatting) {
-    MkXmlDocument doc;
+    XmlDocument doc;
     ASSERT_TRUE(
         doc.ParseText("<p:txBody xmlns:a=\"a\" xmlns:p=\"p\"><a:bodyPr/><a:lstStyle/><a:p><a:pPr algn=\"ctr\"/>"
                       "<a:r><a:rPr lang=\"en-US\" sz=\"1400\" b=\"1\"/><a:t>old</a:t></a:r></a:p>"
                       "<a:p><a:r><a:t>second</a:t></a:r></a:p></p:txBody>"));
-    MkFormattedTextArray runs;
-    MkFormattedText a, line, br, b;  // bold stays from the template, a line break keeps the run's look
+    FormattedTextArray runs;
+    FormattedText a, line, br, b;  // bold stays from the template, a line break keeps the run's look
     line.lineBreak = true;
     a.text = L"A";
     a.italic = true;
@@ -144,6 +144,6 @@ TEST(EditTextElement, ParagraphsAndRunsKeepTheTemplateFormatting) {
     runs.AddGrow(a);
     runs.AddGrow(br);
     runs.AddGrow(b);
-    EXPECT_TRUE(MkOpenXMLSlideDocument::EditTextElement(doc.GetRootElement(), runs));
+    EXPECT_TRUE(OpenXMLSlideDocument::EditTextElement(doc.GetRootElement(), runs));
     EXPECT_GOLDEN("pptx/edit-text-element.xml", print(doc.GetRootElement()));
 }

@@ -5,7 +5,7 @@
 #include "KivReport/ReportCreatorPowerPoint_p.h"
 #include "KivReport/Repository.h"
 #include "impl/common/SnapshotPictures.h"
-#include "impl/pptx/MkOpenXMLPresentation.h"
+#include "impl/pptx/OpenXMLPresentation.h"
 #include "support/Golden.h"
 #include "word/ReportTestSupport.h"
 #include <cctype>
@@ -31,9 +31,9 @@ protected:
                                     bool render = false) {
         ReportCreatorPowerPoint creator(repository, Str(officeTemplate(deck)));
         if (!generic.empty()) creator.setGenericSnapshotIndices(generic);
-        const uint64_t written = PxZipArchive::EntriesWritten();
+        const uint64_t written = ZipArchive::EntriesWritten();
         EXPECT_TRUE(creator.generate(Str(output))) << allErrors();
-        EXPECT_EQ(entries(output).size(), PxZipArchive::EntriesWritten() - written);  // each part once
+        EXPECT_EQ(entries(output).size(), ZipArchive::EntriesWritten() - written);  // each part once
         EXPECT_TRUE(passesOoxmlCheck({output}, render));
         EXPECT_EQ(readFile(output).find("PK\x06\x06"), std::string::npos) << "a ZIP64 record below its limits";
         // Office writes its XML on one line, and so does the report of an Office template.
@@ -41,7 +41,7 @@ protected:
             const std::string text = readPart(output, e);
             EXPECT_TRUE(text[0] != '<' || (text.find("\n ") == text.npos && text.find("\n\t") == text.npos)) << e;
         }
-        MkOpenXMLPresentation p;
+        OpenXMLPresentation p;
         std::vector<std::string> out;
         MkStringArray ids;
         if (!p.Open(wide(output)) || !p.GetPresentationSlideIdList(&ids)) return out;

@@ -1,6 +1,6 @@
 // Hostile XML: the nesting limit holds for whatever TinyXML would parse, and
 // text ending inside a UTF-8 sequence or an entity is parsed within its buffer.
-#include "impl/storage/MkOXmlDocument.h"
+#include "impl/storage/XmlDocument.h"
 #include "support/TestSupport.h"
 #include <cstring>
 #include <random>
@@ -78,7 +78,7 @@ TEST_F(XmlHostile, DepthCheckReadsTheTextAsTinyXmlDoes) {
         std::mt19937 random(condense ? 7 : 11);
         for (int i = 0; i < 20000; ++i) {
             const std::string text = randomText(random);
-            ASSERT_EQ(MkXmlDocument::ParseNestingDepth(text.data(), text.size()), tinyXmlDepth(text)) << "text: " << text;
+            ASSERT_EQ(XmlDocument::ParseNestingDepth(text.data(), text.size()), tinyXmlDepth(text)) << "text: " << text;
         }
     }
 }
@@ -93,9 +93,9 @@ TEST_F(XmlHostile, DeepNestingBehindAnOddAttributeIsRefused) {
             const std::string text = std::string(head) + hide + repeat("<a>", 50000) + repeat("</a>", 50000) + "</r>";
             // A lone lead byte is one byte, and hides nothing, until a declaration says UTF-8.
             if (*head || !std::strchr(hide, '\xF0')) {
-                EXPECT_GT(MkXmlDocument::ParseNestingDepth(text.data(), text.size()), MkXmlDocument::MAX_PARSE_DEPTH);
+                EXPECT_GT(XmlDocument::ParseNestingDepth(text.data(), text.size()), XmlDocument::MAX_PARSE_DEPTH);
             }
-            MkXmlDocument doc;
+            XmlDocument doc;
             EXPECT_FALSE(doc.ParseText(text.c_str())) << hide;
             kivtest::TempDir dir;
             ASSERT_TRUE(kivtest::writeFile(dir.file("deep.xml"), text));
@@ -104,9 +104,9 @@ TEST_F(XmlHostile, DeepNestingBehindAnOddAttributeIsRefused) {
     }
     // Nesting up to the limit still parses, whatever precedes it.
     const std::string fine = std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><r x=\"\xF0\x9F\x98\x80&#x41;\">") +
-                             repeat("<a>", MkXmlDocument::MAX_PARSE_DEPTH - 1) +
-                             repeat("</a>", MkXmlDocument::MAX_PARSE_DEPTH - 1) + "</r>";
-    MkXmlDocument doc;
+                             repeat("<a>", XmlDocument::MAX_PARSE_DEPTH - 1) + repeat("</a>", XmlDocument::MAX_PARSE_DEPTH - 1) +
+                             "</r>";
+    XmlDocument doc;
     EXPECT_TRUE(doc.ParseText(fine.c_str())) << doc.ErrorDesc();
 }
 
@@ -118,9 +118,9 @@ TEST_F(XmlHostile, TextEndingInsideASequenceStaysInItsBuffer) {
         const std::string text = head + tail;
         std::vector<char> exact(text.begin(), text.end());
         exact.push_back('\0');
-        MkXmlDocument doc;
+        XmlDocument doc;
         EXPECT_FALSE(doc.ParseText(exact.data()));
-        EXPECT_TRUE(MkXmlDocument::IsWithinParseLimits(exact.data(), text.size()));
+        EXPECT_TRUE(XmlDocument::IsWithinParseLimits(exact.data(), text.size()));
         kivtest::TempDir dir;
         ASSERT_TRUE(kivtest::writeFile(dir.file("cut.xml"), text));
         EXPECT_FALSE(doc.LoadFile(dir.file("cut.xml").c_str()));
@@ -129,7 +129,7 @@ TEST_F(XmlHostile, TextEndingInsideASequenceStaysInItsBuffer) {
     kivtest::TempDir dir;
     ASSERT_TRUE(kivtest::writeFile(dir.file("crlf.xml"), "<r>a\r\nb\rc</r>"));
     TiXmlBase::SetCondenseWhiteSpace(false);
-    MkXmlDocument doc;
+    XmlDocument doc;
     ASSERT_TRUE(doc.LoadFile(dir.file("crlf.xml").c_str()));
     EXPECT_TRUE(doc.GetRootElement().GetValue() == MkString("a\nb\nc"));
 }

@@ -1,5 +1,5 @@
 // XML documents: typed attributes, arrays, complete tags, navigation, limits.
-#include "impl/storage/MkOXmlDocument.h"
+#include "impl/storage/XmlDocument.h"
 #include "support/TestSupport.h"
 #include <cfloat>
 #include <string>
@@ -10,8 +10,8 @@ namespace {
 
 // A document parsed from text, with its root element.
 struct Parsed {
-    MkXmlDocument doc;
-    MkXmlElement root;
+    XmlDocument doc;
+    XmlElement root;
     explicit Parsed(const char* text) {
         EXPECT_TRUE(doc.ParseText(text)) << doc.ErrorDesc();
         root = doc.GetRootElement();
@@ -21,8 +21,8 @@ struct Parsed {
 }  // namespace
 
 TEST(XmlAttributes, IntsStringsAndFoundFlags) {
-    MkXmlDocument doc;
-    MkXmlElement e = doc.CreateRootElement("r");
+    XmlDocument doc;
+    XmlElement e = doc.CreateRootElement("r");
     e.AddAttributeInt("i", -17);
     e.Tx()->SetAttribute("notint", "x12");
     e.Tx()->SetAttribute("blank", " ");
@@ -36,13 +36,13 @@ TEST(XmlAttributes, IntsStringsAndFoundFlags) {
 
     // Wide text goes through UTF-8 and escaping and comes back equal.
     const MkString text(L"Gr\u00fc\u00dfe \u4e2d <&>\n");
-    MkXmlElement t = e.AddChildElement("t");
+    XmlElement t = e.AddChildElement("t");
     t.AddAttributeString("s", text);
     t.SetValue(text);
     t.SetValue(text);  // replaces the text, adds no second one
-    MkXmlDocument again;
+    XmlDocument again;
     ASSERT_TRUE(again.ParseText(doc.PrintToString().c_str()));
-    MkXmlElement back = again.GetRootElement().GetFirstChildElement("t");
+    XmlElement back = again.GetRootElement().GetFirstChildElement("t");
     EXPECT_TRUE(back.GetAttributeString("s") == text);
     EXPECT_TRUE(back.GetValue() == text);
 }
@@ -60,8 +60,8 @@ TEST(XmlAttributes, DoubleSpellings) {
 }
 
 TEST(XmlArrays, StringArrayRoundTripIgnoresItemNames) {
-    MkXmlDocument doc;
-    MkXmlElement e = doc.CreateRootElement("r");
+    XmlDocument doc;
+    XmlElement e = doc.CreateRootElement("r");
     MkStringArray names;
     names.AddGrow("DATABASE_NAME");
     names.AddGrow("");
@@ -70,7 +70,7 @@ TEST(XmlArrays, StringArrayRoundTripIgnoresItemNames) {
     EXPECT_TRUE(e.GetFirstChildFromPath("MacroTableNames/Value2"));
     e.AddChildStringArray("Empty", MkStringArray());  // the container is written even when empty
 
-    MkXmlDocument reread;
+    XmlDocument reread;
     ASSERT_TRUE(reread.ParseText(doc.PrintToString().c_str()));
     MkStringArray back;
     back.AddGrow("stale");
@@ -92,7 +92,7 @@ TEST(XmlArrays, StringArrayRoundTripIgnoresItemNames) {
 
 TEST(XmlNavigation, PathsAndNullHandles) {
     Parsed p("<p:sld><p:cSld><p:spTree><p:sp/></p:spTree></p:cSld></p:sld>");
-    MkXmlElement tree = p.root.GetFirstChildFromPath("p:cSld/p:spTree");
+    XmlElement tree = p.root.GetFirstChildFromPath("p:cSld/p:spTree");
     ASSERT_TRUE(tree);
     EXPECT_TRUE(tree.GetName() == MkString("p:spTree"));
     EXPECT_TRUE(p.root.GetFirstChildFromPath("") == p.root);
@@ -102,7 +102,7 @@ TEST(XmlNavigation, PathsAndNullHandles) {
     EXPECT_FALSE(noCsld.root.GetFirstChildFromPath("p:cSld/p:spTree"));
 
     // Chains over missing elements stay safe and answer null or the default.
-    MkXmlElement none = p.root.GetFirstChildElement("nothing");
+    XmlElement none = p.root.GetFirstChildElement("nothing");
     EXPECT_FALSE(none);
     EXPECT_FALSE(none.GetFirstChildFromPath("a/b"));
     EXPECT_FALSE(none->GetNextSiblingElement("x").GetFirstChildElement());
@@ -115,8 +115,8 @@ TEST(XmlNavigation, PathsAndNullHandles) {
 
 TEST(XmlDocument, RootDeclarationFilesAndLimits) {
     kivtest::TempDir dir;
-    MkXmlDocument doc(true);
-    MkXmlElement root = doc.CreateRootElement("OrviaRepository", 3, "urn:x");
+    XmlDocument doc(true);
+    XmlElement root = doc.CreateRootElement("OrviaRepository", 3, "urn:x");
     root.AddChildElement("Child", "v");
     EXPECT_TRUE(doc.GetRootElement("") == root);
     EXPECT_TRUE(doc.GetRootElement("OrviaRepository") == root);
@@ -128,29 +128,29 @@ TEST(XmlDocument, RootDeclarationFilesAndLimits) {
               "</OrviaRepository>\n");
     const std::string path = dir.file("doc.xml");
     ASSERT_TRUE(kivtest::writeFile(path, doc.PrintToString()));
-    MkXmlDocument loaded;
+    XmlDocument loaded;
     ASSERT_TRUE(loaded.LoadFile(path.c_str()));
     EXPECT_TRUE(loaded.GetRootElement().GetFirstChildElement("Child").GetValue() == MkString("v"));
     EXPECT_FALSE(loaded.LoadFile(dir.file("missing.xml").c_str()));
 
     // Deep nesting is refused (StorageHostileTest); self-closing tags, comments,
     // CDATA and a quoted ">" open no level.
-    MkXmlDocument deep;
+    XmlDocument deep;
     std::string flat = "<r>";
     for (int i = 0; i < 2000; ++i) flat += "<e a=\"x>y\"/><!-- <c> --><![CDATA[<d>]]>";
     EXPECT_TRUE(deep.ParseText((flat + "</r>").c_str())) << deep.ErrorDesc();
     // One level past the limit is refused, and no tree of the text before is left.
     std::string nested;
-    for (int i = 0; i <= MkXmlDocument::MAX_PARSE_DEPTH; ++i) nested = "<a>" + nested + "</a>";
+    for (int i = 0; i <= XmlDocument::MAX_PARSE_DEPTH; ++i) nested = "<a>" + nested + "</a>";
     EXPECT_FALSE(deep.ParseText(nested.c_str()));
     EXPECT_FALSE(deep.GetRootElement());
     std::string manyAttributes = "<r";
-    for (int i = 0; i <= MkXmlDocument::MAX_ATTRIBUTES_PER_ELEMENT; ++i) manyAttributes += " a" + std::to_string(i) + "=\"\"";
+    for (int i = 0; i <= XmlDocument::MAX_ATTRIBUTES_PER_ELEMENT; ++i) manyAttributes += " a" + std::to_string(i) + "=\"\"";
     EXPECT_FALSE(deep.ParseText((manyAttributes + "/>").c_str()));
     EXPECT_FALSE(deep.ParseText(""));
 
     // Raw texts (comments, CDATA, content kept as text) print without the characters XML forbids.
     TiXmlComment note;
     note.SetValue("a\x01" + std::string(20, 'b') + "\x0B\tc\r\n" + std::string(9, '\xC3') + "\x1F");
-    EXPECT_EQ("<!--a" + std::string(20, 'b') + "\tc\r\n" + std::string(9, '\xC3') + "-->", MkXmlDocument::PrintNode(note));
+    EXPECT_EQ("<!--a" + std::string(20, 'b') + "\tc\r\n" + std::string(9, '\xC3') + "-->", XmlDocument::PrintNode(note));
 }

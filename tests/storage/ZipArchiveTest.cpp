@@ -1,6 +1,6 @@
 // Zip archive layer: modes, names, typed and XML entries, memory archives, corrupt input.
-#include "impl/storage/MkOXmlDocument.h"
-#include "impl/storage/PxZipArchive.h"
+#include "impl/storage/XmlDocument.h"
+#include "impl/storage/ZipArchive.h"
 #include "support/TestSupport.h"
 #include <algorithm>
 #include <cstdlib>
@@ -23,7 +23,7 @@ protected:
     }
 
     // The raw bytes of an entry ("<missing>" when unreadable).
-    static std::string entryBytes(PxZipArchive& zip, const char* name) {
+    static std::string entryBytes(ZipArchive& zip, const char* name) {
         size_t size = 0;
         unsigned char* data = zip.ReadDataRaw(name, &size);
         if (!data) return "<missing>";
@@ -32,7 +32,7 @@ protected:
         return s;
     }
 
-    static int countNamed(const PxZipArchive& zip, const char* stored) {
+    static int countNamed(const ZipArchive& zip, const char* stored) {
         int n = 0;
         for (int i = 0; i < zip.GetNumFiles(); ++i) n += zip.GetStoredName(i) == MkString(stored);
         return n;
@@ -42,7 +42,7 @@ protected:
 }  // namespace
 
 TEST_F(ZipArchiveTest, OpenModesAndTheirMessages) {
-    PxZipArchive zip;
+    ZipArchive zip;
     EXPECT_FALSE(zip.Open(path("missing.zip"), ZIP_OPEN_READ_ONLY));
     EXPECT_TRUE(recorder->contains("File name '" + dir.file("missing.zip") + "' not found"));
     EXPECT_FALSE(zip.Open(path("missing.zip"), ZIP_OPEN));
@@ -69,7 +69,7 @@ TEST_F(ZipArchiveTest, OpenModesAndTheirMessages) {
     EXPECT_TRUE(text == MkString("two"));
     EXPECT_FALSE(zip.WriteDataRaw("x", "y", 1, false));
     EXPECT_TRUE(recorder->contains("File is read only."));
-    MkXmlDocument doc(true);
+    XmlDocument doc(true);
     EXPECT_FALSE(zip.WriteXmlFile("x.xml", &doc, true));
     EXPECT_TRUE(recorder->contains("File read only"));
     zip.Close();
@@ -87,7 +87,7 @@ TEST_F(ZipArchiveTest, OpenModesAndTheirMessages) {
 }
 
 TEST_F(ZipArchiveTest, ReplacementAndNoDuplicateNames) {
-    PxZipArchive zip;
+    ZipArchive zip;
     ASSERT_TRUE(zip.Open(path("r.zip"), ZIP_CREATE));
     ASSERT_TRUE(zip.WriteDataRaw("dir\\data.bin", "old", 3, false));
     EXPECT_EQ(countNamed(zip, "dir/data.bin"), 1);  // stored with "/"
@@ -106,14 +106,14 @@ TEST_F(ZipArchiveTest, ReplacementAndNoDuplicateNames) {
     EXPECT_EQ(entryBytes(zip, "dir/data.bin"), "");
     EXPECT_EQ(countNamed(zip, "dir/data.bin"), 1);
 
-    lfw::Ref<PxZipMemFile> mem = new PxZipMemFile;
+    lfw::Ref<ZipMemFile> mem = new ZipMemFile;
     mem->CopyData("abc", 3);
     ASSERT_TRUE(zip.AddNewFile(mem.p(), "added"));
     EXPECT_FALSE(zip.AddNewFile(mem.p(), "added"));
     EXPECT_EQ(countNamed(zip, "added"), 1);
 
     // XML entries: no overwrite keeps the old document, overwrite replaces it.
-    MkXmlDocument first(true), second(true), back;
+    XmlDocument first(true), second(true), back;
     first.CreateRootElement("First");
     second.CreateRootElement("Second");
     ASSERT_TRUE(zip.WriteXmlFile("x\\part.xml", &first, false));
@@ -137,7 +137,7 @@ TEST_F(ZipArchiveTest, ReplacementAndNoDuplicateNames) {
 
 // Text entries hold just their UTF-8 bytes.
 TEST_F(ZipArchiveTest, TextEntriesArePlainUtf8) {
-    PxZipArchive zip;
+    ZipArchive zip;
     ASSERT_TRUE(zip.Open(path("t.zip"), ZIP_CREATE));
     ASSERT_TRUE(zip.WriteDataString("text", MkString(L"Gr\u00fc\u00df")));
     ASSERT_TRUE(zip.WriteDataRaw("foreign", "abc", 3, false));
@@ -163,7 +163,7 @@ TEST_F(ZipArchiveTest, TextEntriesArePlainUtf8) {
 }
 
 TEST_F(ZipArchiveTest, XmlEntryTermination) {
-    PxZipArchive zip;
+    ZipArchive zip;
     ASSERT_TRUE(zip.Open(path("x.zip"), ZIP_CREATE));
     const std::string closed = "<r a=\"1\"><c>text</c></r>";
     const std::string lf = "<r><c>text</c></r>\n";
@@ -173,7 +173,7 @@ TEST_F(ZipArchiveTest, XmlEntryTermination) {
     ASSERT_TRUE(zip.WriteDataRaw("broken.xml", broken.data(), broken.size(), false));
     ASSERT_TRUE(zip.WriteDataRaw("empty.xml", nullptr, 0, false));
 
-    MkXmlDocument doc;
+    XmlDocument doc;
     ASSERT_TRUE(zip.ReadXmlFile("closed.xml", &doc));  // the final ">" is kept
     EXPECT_EQ(doc.GetRootElement("r").GetAttributeInt("a"), 1);
     ASSERT_TRUE(zip.ReadXmlFile("lf.xml", &doc));
@@ -189,7 +189,7 @@ TEST_F(ZipArchiveTest, XmlEntryTermination) {
     EXPECT_FALSE(zip.ReadXmlFile("closed.xml", nullptr));
     EXPECT_TRUE(recorder->contains("Destination Xml Document is NULL"));
 
-    MkXmlDocument out(true);
+    XmlDocument out(true);
     out.CreateRootElement("r").AddChildElement("c", "v");
     ASSERT_TRUE(zip.WriteXmlFile("printed.xml", &out, false));
     EXPECT_EQ(entryBytes(zip, "printed.xml"),
@@ -197,9 +197,9 @@ TEST_F(ZipArchiveTest, XmlEntryTermination) {
 }
 
 TEST_F(ZipArchiveTest, MemoryFileArchives) {
-    lfw::Ref<PxZipMemFile> mem = new PxZipMemFile;
+    lfw::Ref<ZipMemFile> mem = new ZipMemFile;
     {
-        PxZipArchive zip;
+        ZipArchive zip;
         ASSERT_TRUE(zip.Open(mem.p(), ZIP_CREATE));
         ASSERT_TRUE(zip.WriteDataString("a.txt", "alpha"));
         ASSERT_TRUE(zip.Close());
@@ -209,17 +209,17 @@ TEST_F(ZipArchiveTest, MemoryFileArchives) {
         ASSERT_TRUE(zip.WriteDataString("b.txt", "beta"));
     }  // closed by the destructor
 
-    PxZipArchive reader;
+    ZipArchive reader;
     // A caller's buffer used in place, and an extraction into a memory file.
     MkUbyteArray copy;
     ASSERT_TRUE(mem->GetData(&copy));
-    lfw::Ref<PxZipMemFile> borrowed = new PxZipMemFile;
+    lfw::Ref<ZipMemFile> borrowed = new ZipMemFile;
     borrowed->SetData(copy.GetData(), static_cast<size_t>(copy.GetSize()));
     ASSERT_TRUE(reader.Open(borrowed.p(), ZIP_OPEN_READ_ONLY));
     MkString text;
     ASSERT_TRUE(reader.ReadDataString("b.txt", &text));
     EXPECT_TRUE(text == MkString("beta"));
-    lfw::Ref<PxZipMemFile> extracted = new PxZipMemFile;
+    lfw::Ref<ZipMemFile> extracted = new ZipMemFile;
     ASSERT_TRUE(reader.ExtractFile(reader.FindFile("a.txt"), extracted.p()));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(extracted->GetBuffer()), extracted->GetSize()), std::string("alpha"));
     EXPECT_FALSE(reader.ExtractFile(0, nullptr));
@@ -229,7 +229,7 @@ TEST_F(ZipArchiveTest, MemoryFileArchives) {
 }
 
 TEST_F(ZipArchiveTest, CorruptArchivesAreReportedNotThrown) {
-    PxZipArchive zip;
+    ZipArchive zip;
     ASSERT_TRUE(zip.Open(path("good.zip"), ZIP_CREATE));
     std::string payload(5000, 'z');
     std::mt19937 random(12345);
@@ -260,18 +260,18 @@ TEST_F(ZipArchiveTest, CorruptArchivesAreReportedNotThrown) {
 }
 
 TEST_F(ZipArchiveTest, XmlPartsAreChargedToTheBudgetWhileTheyLive) {
-    PxZipArchive zip;
+    ZipArchive zip;
     std::string many = "<r>", big(100000, 'x');
     for (int i = 0; i < 1000; ++i) many += "<a x=\"1\"/>";
     many += "</r>";
     ASSERT_TRUE(zip.Open(path("b.zip"), ZIP_CREATE) && zip.WriteDataRaw("many.xml", many.data(), many.size(), false) &&
                 zip.WriteDataRaw("big.bin", big.data(), big.size(), false));
     // The text, its 1001 elements and 1000 attributes, and the text once more while it is parsed.
-    const uint64_t total = 2 * many.size() + 1001 * MkXmlBudget::ELEMENT_BYTES + 1000 * MkXmlBudget::ATTRIBUTE_BYTES + 10;
-    const auto budget = std::make_shared<MkXmlBudget>(total);
+    const uint64_t total = 2 * many.size() + 1001 * XmlMemoryBudget::ELEMENT_BYTES + 1000 * XmlMemoryBudget::ATTRIBUTE_BYTES + 10;
+    const auto budget = std::make_shared<XmlMemoryBudget>(total);
     zip.SetXmlBudget(budget);
     {
-        MkXmlDocument first, second;
+        XmlDocument first, second;
         ASSERT_TRUE(zip.ReadXmlFile("many.xml", &first));
         EXPECT_EQ(budget->Left(), many.size() + 10);
         EXPECT_FALSE(zip.ReadXmlFile("many.xml", &second));

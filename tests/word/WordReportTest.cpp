@@ -20,15 +20,15 @@ class WordReport : public ReportTest {
 protected:
     WordReport() : output(dir.file("report.docx")) {}
 
-    MkWordDocumentContent tags() {
-        MkOpenXMLWordArchive archive;
-        MkWordDocumentContent content;
+    WordDocumentContent tags() {
+        OpenXMLWordArchive archive;
+        WordDocumentContent content;
         if (archive.Open(wide(output))) archive.GetDocumentContent(content);
         return content;
     }
     // A copy of a test package whose document holds this body.
     std::string templateWith(const std::string& package, const std::string& body) {
-        MkOpenXMLWordDocument document;
+        OpenXMLWordDocument document;
         EXPECT_TRUE(parseBody(&document, body));
         const std::string path = dir.file("template.docx");
         EXPECT_TRUE(copyFile(testPackage(package), path) && putPart(path, "word/document.xml", document.PrintToString()));
@@ -66,10 +66,10 @@ TEST_F(WordReport, StaticTagsOfEveryKind) {
     image->setDescription(Str("Max <b>12</b> bar"));
     image->setFieldValues({{Str("DATABASE_NAME"), Str("engine.db")}});
     auto repository = repositoryOf({image.p(), table(4).p(), textSnapshot("three").p(), textSnapshot("four").p()});
-    const uint64_t written = PxZipArchive::EntriesWritten();
+    const uint64_t written = ZipArchive::EntriesWritten();
     ASSERT_TRUE(ReportCreatorWord(repository.p(), Str(testPackage("tagged"))).generate(Str(output))) << allErrors();
     EXPECT_TRUE(errors().empty());
-    EXPECT_EQ(entries(output).size(), PxZipArchive::EntriesWritten() - written);  // each part once
+    EXPECT_EQ(entries(output).size(), ZipArchive::EntriesWritten() - written);  // each part once
     const std::string xml = readPart(output, "word/document.xml");
     EXPECT_NE(std::string::npos, xml.find("Pressure on engine.db"));
     EXPECT_NE(std::string::npos, xml.find("engine.db</w:t>"));  // the macro control
@@ -139,8 +139,8 @@ TEST_F(WordReport, GroupsRepeatForTheSelectedSnapshotsOfTheirType) {
     ReportCreatorWord creator(repository.p(), Str(testPackage("groups")));
     creator.setGenericSnapshotIndices({0, 2});
     ASSERT_TRUE(creator.generate(Str(output)));
-    const MkWordDocumentContent content = tags();
-    const MkWordDocumentTagArray* titles = content.GetTags(SIT_TYPE_TITLE);
+    const WordDocumentContent content = tags();
+    const WordDocumentTagArray* titles = content.GetTags(SIT_TYPE_TITLE);
     ASSERT_EQ(3, titles->GetSize());  // the static one and two copies
     EXPECT_TRUE(titles->Exists(L"SIT1_TITLE"));
     EXPECT_TRUE(titles->Exists(L"SIT3_TITLE"));
@@ -161,7 +161,7 @@ TEST_F(WordReport, ModelsBesideTheReportOrEmbedded) {
     creator.setEmbedMdlx(false);
     ASSERT_TRUE(creator.generate(Str(output))) << allErrors();
     EXPECT_FALSE(readFile(dir.file("report_SIT1-1.mdlx")).empty());
-    MkOpenXMLWordArchive archive;
+    OpenXMLWordArchive archive;
     ASSERT_TRUE(archive.Open(wide(output)));
     MkStringArray referred;
     archive.GetReferredMdlxFiles(&referred, false);
@@ -319,17 +319,17 @@ TEST_F(WordReport, FormsKeepTheirWhiteSpaceStructureAndBookmarks) {
         EXPECT_EQ(filled.second, countOf(xml, filled.first)) << filled.first;
     // Bookmarks of each copy are its own (one ending after the group stays with
     // the first); the comment stays with the first copy.
-    MkOpenXMLWordDocument document;
+    OpenXMLWordDocument document;
     ASSERT_TRUE(document.ParseText(xml.c_str()));
-    MkXmlElementList starts, ends;
-    MkOpenXMLDocument::FindAllElements(document.GetBody(), "w:bookmarkStart", &starts, true, true);
-    MkOpenXMLDocument::FindAllElements(document.GetBody(), "w:bookmarkEnd", &ends, true, true);
+    XmlElementList starts, ends;
+    OpenXMLDocument::FindAllElements(document.GetBody(), "w:bookmarkStart", &starts, true, true);
+    OpenXMLDocument::FindAllElements(document.GetBody(), "w:bookmarkEnd", &ends, true, true);
     std::set<std::wstring> names, ids, endIds;
-    for (const MkXmlElement& e : starts) {
+    for (const XmlElement& e : starts) {
         names.insert(e.GetAttributeString(L"w:name").Std());
         ids.insert(e.GetAttributeString(L"w:id").Std());
     }
-    for (const MkXmlElement& e : ends) endIds.insert(e.GetAttributeString(L"w:id").Std());
+    for (const XmlElement& e : ends) endIds.insert(e.GetAttributeString(L"w:id").Std());
     EXPECT_EQ((std::set<std::wstring>{L"Across", L"OLE_LINK1", L"OLE_LINK1_2", L"_GoBack", L"_GoBack_2"}), names);
     EXPECT_EQ(ids, endIds);
     EXPECT_EQ(5u, ends.size());

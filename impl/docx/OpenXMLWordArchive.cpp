@@ -1,0 +1,949 @@
+#include "impl/docx/OpenXMLWordArchive.h"
+#include "KivReport/Table.h"
+#include "LibCore/lfwUtf8.h"
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <map>
+#include <set>
+
+namespace kiv {
+namespace rep {
+
+namespace {
+
+MkString relationId(const MkString& base, const wchar_t* suffix = L"") {
+    MkString id;
+    id.MakeFormWide(L"rId%ls%ls", ~base, suffix);
+    return id;
+}
+
+// The folder of a path ("/" or "\" separators), without the trailing separator.
+MkString folderOf(MkString path) {
+    path.Replace(L"\\", L"/");
+    const int last = path.Find(L'/', path.Length() - 1, false);
+    return last >= 0 ? path.Left(last) : MkString();
+}
+
+// Content that nothing fills, renumbers or relates holds none of these: no
+// control, bookmark, comment, revision mark (its w:author, or a table grid's
+// change), picture id or relationship.
+const std::vector<std::string>& inertMarkers() {
+    static const std::vector<std::string> markers = {
+        "<w:sdt",           "<w:control", "<wp:docPr", "<w:bookmark", "<w:comment", "w:author",
+        "<w:tblGridChange", " r:",        "\tr:",      "\nr:",        "\rr:"};
+    return markers;
+}
+
+// Markers made ready for a search: by their first byte, each with its first
+// four bytes as a word, so that a byte of the text costs a lookup and a byte
+// that may start a marker a few comparisons of words.
+class MarkerSet {
+public:
+    explicit MarkerSet(const std::vector<std::string>& markers) {
+        for (const std::string& text : markers) {
+            if (text.empty()) continue;
+            Marker marker;
+            marker.text = text;
+            const size_t head = std::min<size_t>(text.size(), 4);
+            std::memcpy(&marker.head, text.data(), head);
+            std::memset(&marker.mask, 0xFF, head);
+            m_byFirst[static_cast<unsigned char>(text[0])].push_back(marker);
+        }
+    }
+
+    // Whether the text holds one of the markers.
+    bool In(const char* text, size_t size) const {
+        for (size_t i = 0; i < size; ++i) {
+            const std::vector<Marker>& candidates = m_byFirst[static_cast<unsigned char>(text[i])];
+            if (candidates.empty()) continue;
+            std::uint32_t word = 0;
+            std::memcpy(&word, text + i, std::min<size_t>(size - i, 4));
+            for (const Marker& marker : candidates)
+                if ((word & marker.mask) == marker.head && size - i >= marker.text.size() &&
+                    (marker.text.size() <= 4 || std::memcmp(text + i + 4, marker.text.data() + 4, marker.text.size() - 4) == 0))
+                    return true;
+        }
+        return false;
+    }
+
+private:
+    struct Marker {
+        std::string text;
+        std::uint32_t head = 0;
+        std::uint32_t mask = 0;
+    };
+    std::vector<Marker> m_byFirst[256];
+};
+
+// The markers of content inert outside groups, and in them: what the copies of
+// a group rename or renumber beside — macros, the ends of revision ranges,
+// fields and links that may name a bookmark of the copy, and note references
+// (each copy gets notes of its own).
+const MarkerSet& inert(bool inGroup) {
+    static const MarkerSet outside(inertMarkers());
+    static const MarkerSet inGroups([] {
+        std::vector<std::string> markers = inertMarkers();
+        for (const char* marker :
+             {"$(", "RangeEnd", "<w:fldSimple", "<w:instrText", "w:anchor", "<w:footnoteReference", "<w:endnoteReference"})
+            markers.push_back(marker);
+        return markers;
+    }());
+    return inGroup ? inGroups : outside;
+}
+
+// Whether the text holds a marker of content that is not inert outside groups.
+bool holdsAny(const char* text, size_t size) { return inert(false).In(text, size); }
+
+// Whether filled content printed as `text` is inert (see keepAsText).
+bool isInert(const std::string& text, bool inGroup) { return text.size() > 2 && !inert(inGroup).In(text.data(), text.size()); }
+
+// The children of the controls' contents that are inert from now on are kept
+// as their text (a node that prints it as it was): a report of many filled
+// controls then costs about the size of its text rather than a tree of it.
+// A group's controls keep what their copies rename as elements (see isInert).
+void keepAsText(const XmlElementList& controls, bool inGroup = false) {
+    for (const XmlElement& sdt : controls) {
+        TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
+        for (TiXmlNode* c = content ? content->FirstChild() : nullptr; c;) {
+            TiXmlNode* next = c->NextSibling();
+            if (c->ToElement()) {
+                const std::string text = XmlDocument::PrintNode(*c);
+                if (isInert(text, inGroup)) {
+                    TiXmlUnknown asText;
+                    asText.SetValue(text.substr(1, text.size() - 2));  // printed between "<" and ">"
+                    content->InsertBeforeChild(c, asText);
+                    content->RemoveChild(c);
+                }
+            }
+            c = next;
+        }
+    }
+}
+
+// A byte the printer writes as it is in a text.
+bool printsAsIs(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u >= 0x20 && u != '&' && u != '<' && u != '>' && u != '"' && u != '\'' && u != 0xED && u != 0xEF;
+}
+
+// Whether a kept node's text is an element of that name ("w:tbl" and its attributes or end).
+bool isElementText(const std::string& text, const char* name) {
+    const size_t n = std::strlen(name);
+    return text.compare(0, n, name) == 0 && text.size() > n && text[n] && std::strchr(" \t\r\n/>", text[n]);
+}
+
+const wchar_t* const REL_FOOTNOTES = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/footnotes";
+const wchar_t* const REL_ENDNOTES = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/endnotes";
+const wchar_t* const REL_HEADER = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/header";
+const wchar_t* const REL_FOOTER = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/footer";
+
+// The kind of story part a relationship type of the document names; null for other types.
+const wchar_t* storyKind(const MkString& type) {
+    static const struct {
+        const wchar_t* type;
+        const wchar_t* kind;
+    } kinds[] = {{REL_HEADER, L"header"}, {REL_FOOTER, L"footer"}, {REL_FOOTNOTES, L"footnotes"}, {REL_ENDNOTES, L"endnotes"}};
+    for (const auto& k : kinds)
+        if (type == MkString(k.type)) return k.kind;
+    return nullptr;
+}
+
+MkStringArray one(const MkString& name) {
+    MkStringArray names;
+    names.AddGrow(name);
+    return names;
+}
+
+// Whether one of the controls holds another control (whose element an edit may replace).
+bool holdControls(const XmlElementList& controls) {
+    for (const XmlElement& sdt : controls) {
+        XmlElementList inner;
+        OpenXMLDocument::FindAllElements(sdt, "w:sdt", &inner, true, true);
+        if (!inner.empty()) return true;
+    }
+    return false;
+}
+
+// Whether an element of that name lies below root, at any depth.
+bool holdsElement(const TiXmlElement* root, const char* name) {
+    for (const TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement())
+        if (std::strcmp(c->Value(), name) == 0 || holdsElement(c, name)) return true;
+    return false;
+}
+
+// The footnotes or the endnotes of a document, as the copies of its groups
+// refer to them: the first copy keeps the note it refers to, and each further
+// reference to that note gets a copy of it under a new id (a reference is the
+// one mark of its note: Word numbers notes by their references).
+class NoteCopies {
+public:
+    NoteCopies(OpenXMLPart* main, const char* reference, const wchar_t* type)
+        : m_main(main), m_reference(reference), m_type(type) {}
+
+    void Separate(TiXmlElement* root) {
+        if (std::strcmp(root->Value(), m_reference) == 0) {
+            const char* id = root->Attribute("w:id");
+            if (id && !m_shown.insert(id).second) {
+                const std::string copy = Copy(id);
+                if (!copy.empty()) root->SetAttribute("w:id", copy);
+            }
+        }
+        for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) Separate(c);
+    }
+
+private:
+    // The id of a new copy of the note; empty when the note is not found.
+    std::string Copy(const std::string& id) {
+        if (!m_read) Read();
+        auto it = m_notes.find(id);
+        if (it == m_notes.end()) return std::string();
+        TiXmlElement* copy = m_root->InsertEndChild(*it->second)->ToElement();
+        const std::string fresh = std::to_string(++m_largest);
+        copy->SetAttribute("w:id", fresh);
+        OpenXMLWordDocument::DropParagraphIds(copy);
+        return fresh;
+    }
+
+    void Read() {
+        m_read = true;
+        OpenXMLRelationships* rels = m_main->Rels();
+        for (int i = 0; rels && i < rels->Count() && !m_root; ++i) {
+            if (rels->At(i).type != MkString(m_type)) continue;
+            OpenXMLPart* part = m_main->Package().Part(&rels->At(i));
+            XmlDocument* notes = part ? part->EditXml() : nullptr;
+            if (notes) part->PrintCompact();
+            m_root = notes ? notes->RootElement() : nullptr;
+        }
+        for (TiXmlElement* note = m_root ? m_root->FirstChildElement() : nullptr; note; note = note->NextSiblingElement()) {
+            long long id = 0;
+            const char* text = note->Attribute("w:id");
+            if (!text) continue;
+            m_notes[text] = note;
+            char* end = nullptr;
+            id = std::strtoll(text, &end, 10);
+            if (end && *end == '\0' && id > m_largest) m_largest = id;
+        }
+    }
+
+    OpenXMLPart* m_main;
+    const char* m_reference;
+    const wchar_t* m_type;
+    std::set<std::string> m_shown;
+    bool m_read = false;
+    TiXmlElement* m_root = nullptr;
+    std::map<std::string, TiXmlElement*> m_notes;
+    long long m_largest = 0;
+};
+
+}  // namespace
+
+// A table kept as text and filled as text. Its text is filled once as elements
+// with a mark in place of each value and printed; the print, cut at the marks,
+// gives the pieces that go between the values (rows past the third repeat the
+// third's). A value goes in as the printer writes a text, and an empty one
+// closes its w:t as the printer closes an element without children.
+class WordTableText {
+public:
+    // False (and Made() false) when the filled template cannot be cut so.
+    bool Make(const std::string& tableText, int rows, int columns) { return m_made = Cut(tableText, rows, columns); }
+    bool Made() const { return m_made; }
+
+    // The kept text of the table filled with rows x columns values (UTF-8); false
+    // when the filled table would not be inert. No marker of inert content spans
+    // a value and a piece (the pieces end in ">" and start with "<"), and the
+    // pieces hold none: the values' texts tell.
+    bool Print(int rows, const std::function<std::string(int, int)>& value, std::string* kept) const {
+        std::string& out = *kept;
+        out.clear();
+        out.reserve(m_size / static_cast<size_t>(m_rows) * static_cast<size_t>(rows) +
+                    16 * static_cast<size_t>(rows * m_columns));
+        size_t skip = 0;
+        for (int r = 0; r < rows; ++r) {
+            for (int c = 0; c < m_columns; ++c) {
+                out.append(m_pieces[std::min(r, m_rows - 1) * m_columns + c], skip, std::string::npos);
+                skip = 0;
+                const std::string text = value(r, c);
+                if (text.empty()) {
+                    out.back() = ' ';  // "<w:t ...>" + "</w:t>" print as "<w:t ... />"
+                    out += "/>";
+                    skip = 6;
+                } else if (std::all_of(text.begin(), text.end(), printsAsIs)) {
+                    if (holdsAny(text.data(), text.size())) return false;
+                    out += text;
+                } else {
+                    const std::string printed = XmlDocument::PrintNode(TiXmlText(text));
+                    if (holdsAny(printed.data(), printed.size())) return false;
+                    out += printed;
+                }
+            }
+        }
+        out.append(m_pieces.back(), skip, std::string::npos);
+        return true;
+    }
+
+private:
+    bool Cut(const std::string& tableText, int rows, int columns) {
+        m_rows = std::min(rows, 3);
+        m_columns = columns;
+        const int marks = m_rows * columns;
+        // The marks are private-use characters the template does not hold.
+        if (marks > 0x1000 || tableText.find('\xEE') != std::string::npos) return false;
+        XmlDocument parsed;
+        parsed.KeepWhiteSpaceInText();
+        std::string xml = "<" + tableText + ">";
+        if (!parsed.ParseOwnedText(&xml) || !parsed.RootElement()) return false;
+        OpenXMLWordDocument::FillTable(XmlElement(parsed.RootElement()), m_rows, columns,
+                                       [columns](int r, int c) { return Mark(r * columns + c); });
+        const std::string printed = XmlDocument::PrintNode(*parsed.RootElement());
+        if (!isInert(printed, false)) return false;
+        size_t from = 1;  // the kept text goes without the first "<" and the last ">"
+        for (int k = 0; k < marks; ++k) {
+            const std::string mark = Mark(k);
+            const size_t at = printed.find(mark, from);
+            if (at == std::string::npos) return false;
+            m_pieces.push_back(printed.substr(from, at - from));
+            from = at + mark.size();
+        }
+        if (printed.size() < from + 1) return false;
+        m_pieces.push_back(printed.substr(from, printed.size() - 1 - from));
+        m_size = printed.size();
+        for (int k = 0; k < marks; ++k)
+            if (m_pieces[k].empty() || m_pieces[k].back() != '>' || m_pieces[k + 1].compare(0, 6, "</w:t>") != 0) return false;
+        return true;
+    }
+
+    static std::string Mark(int k) {
+        const unsigned code = 0xE000u + static_cast<unsigned>(k);
+        std::string mark(3, '\0');
+        mark[0] = static_cast<char>(0xE0 | (code >> 12));
+        mark[1] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        mark[2] = static_cast<char>(0x80 | (code & 0x3F));
+        return mark;
+    }
+
+    bool m_made = false;
+    size_t m_size = 0;  // of the print
+    int m_rows = 0;
+    int m_columns = 0;
+    std::vector<std::string> m_pieces;
+};
+
+// The content of a control kept as text and filled with runs as text: the
+// content is emptied for runs once (OpenXMLWordDocument::ClearForRuns), with
+// a mark where the runs go, and printed; the runs, printed, go between the two
+// pieces. No marker of inert content spans a piece and the runs (these start
+// with "<" and end with ">"), and the pieces hold none: the runs tell.
+class WordRunsText {
+public:
+    // contentText: the content's children, printed. False (and Made() false)
+    // when the emptied content is not one paragraph, inert, to put runs in.
+    bool Make(const std::string& contentText) { return m_made = Cut(contentText); }
+    bool Made() const { return m_made; }
+
+    // The kept text of the content (one paragraph) holding the runs; false when
+    // it would not be inert or holds no run. Each run is printed as AppendRuns
+    // makes it: the print of a run of its kind around its text.
+    bool Print(const FormattedTextArray& runs, std::string* kept) const {
+        // The pieces hold no marker of inert content (PiecesFor), and none spans a
+        // piece and a text: the texts tell.
+        std::string& out = *kept;
+        out = m_before;
+        const size_t start = out.size();
+        for (int i = 0; i < runs.GetSize(); ++i) {
+            const FormattedText& run = runs[i];
+            if (run.newParagraph || run.lineBreak) {
+                const RunPieces* pieces = PiecesFor(kBreak);
+                if (!pieces) return false;
+                out += pieces->before;
+                continue;
+            }
+            // A blank run that joins this one makes its text not empty.
+            const bool joined = i + 1 < runs.GetSize() && OpenXMLWordDocument::JoinsPreviousRun(runs[i + 1].text);
+            const bool empty = !joined && run.text.IsEmpty();
+            const std::string utf8 = joined ? XmlToUtf8(run.text + runs[i + 1].text) : XmlToUtf8(run.text);
+            if (joined) ++i;
+            const unsigned kind = (run.bold ? 1u : 0u) | (run.italic ? 2u : 0u) | (run.underline ? 4u : 0u) |
+                                  (run.reserved ? 8u : 0u) | (empty ? kEmpty : 0u);
+            const RunPieces* pieces = PiecesFor(kind);
+            if (!pieces) return false;
+            out += pieces->before;
+            if (!empty) {
+                const size_t at = out.size();
+                if (std::all_of(utf8.begin(), utf8.end(), printsAsIs)) out += utf8;
+                else out += XmlDocument::PrintNode(TiXmlText(utf8));
+                if (holdsAny(out.data() + at, out.size() - at)) return false;
+            }
+            out += pieces->after;
+        }
+        if (out.size() == start) return false;
+        out += m_after;
+        return true;
+    }
+
+private:
+    bool Cut(const std::string& contentText) {
+        static const std::string mark = "\xEE\x80\x80";
+        if (contentText.find('\xEE') != std::string::npos) return false;
+        XmlDocument parsed;
+        parsed.KeepWhiteSpaceInText();
+        std::string xml = "<w:sdt><w:sdtContent>" + contentText + "</w:sdtContent></w:sdt>";
+        if (!parsed.ParseOwnedText(&xml) || !parsed.RootElement()) return false;
+        const XmlElement p = OpenXMLWordDocument::ClearForRuns(XmlElement(parsed.RootElement()), &m_runProperties);
+        TiXmlNode* content = p ? p.Tx()->Parent() : nullptr;
+        if (!content || std::strcmp(p.Tx()->Value(), "w:p") != 0 || content->FirstChild() != p.Tx() ||
+            content->LastChild() != p.Tx())
+            return false;
+        TiXmlUnknown* place = new TiXmlUnknown;
+        place->SetValue(mark);
+        p.Tx()->LinkEndChild(place);
+        const std::string printed = XmlDocument::PrintNode(*p.Tx());
+        const size_t at = printed.find("<" + mark + ">");
+        if (!isInert(printed, false) || at == std::string::npos) return false;
+        m_before = printed.substr(1, at - 1);  // the kept text goes without the first "<" and the last ">"
+        m_after = printed.substr(at + mark.size() + 2, printed.size() - at - mark.size() - 3);
+        return true;
+    }
+
+    // The print of a run of a kind (formatting, empty text, a break), cut where its text goes.
+    struct RunPieces {
+        bool made = false;
+        std::string before, after;
+    };
+    static const unsigned kEmpty = 16, kBreak = 32, kKinds = 33;
+
+    // Null when the run cannot be cut so.
+    const RunPieces* PiecesFor(unsigned kind) const {
+        std::unique_ptr<RunPieces>& pieces = m_runs[kind];
+        if (!pieces) {
+            pieces.reset(new RunPieces);
+            FormattedText run;
+            run.lineBreak = kind == kBreak;
+            if (!run.lineBreak) {
+                run.bold = kind & 1u;
+                run.italic = kind & 2u;
+                run.underline = kind & 4u;
+                run.reserved = kind & 8u;
+                if (!(kind & kEmpty)) run.text = MkString(L"\xE000");
+            }
+            FormattedTextArray one;
+            one.AddGrow(run);
+            TiXmlElement scratch("runs");
+            OpenXMLWordDocument::AppendRuns(XmlElement(&scratch), one, m_runProperties.get());
+            std::string printed;
+            for (const TiXmlNode* c = scratch.FirstChild(); c; c = c->NextSibling()) printed += XmlDocument::PrintNode(*c);
+            static const std::string mark = "\xEE\x80\x80";
+            const size_t at = printed.find(mark);
+            if (run.text.IsEmpty()) {
+                pieces->before = printed;
+                pieces->made = at == std::string::npos;
+            } else if (at != std::string::npos && printed.find(mark, at + 1) == std::string::npos) {
+                pieces->before = printed.substr(0, at);
+                pieces->after = printed.substr(at + mark.size());
+                pieces->made = true;
+            }
+            pieces->made = pieces->made && !holdsAny(pieces->before.data(), pieces->before.size()) &&
+                           !holdsAny(pieces->after.data(), pieces->after.size());
+        }
+        return pieces->made ? pieces.get() : nullptr;
+    }
+
+    bool m_made = false;
+    std::string m_before, m_after;
+    std::unique_ptr<TiXmlElement> m_runProperties;
+    mutable std::unique_ptr<RunPieces> m_runs[kKinds];
+};
+
+OpenXMLWordArchive::OpenXMLWordArchive() {
+    // A report repeats its groups: the fastest deflate level takes a fraction of
+    // the default's time for a few per cent more bytes.
+    Package().SetCompressionLevel(1);
+    // Parts are read as Word documents: headers, footers and notes are scanned
+    // and filled as the body is.
+    Package().SetXmlMaker([](const MkString&) { return std::unique_ptr<XmlDocument>(new OpenXMLWordDocument); });
+}
+OpenXMLWordArchive::~OpenXMLWordArchive() = default;
+
+bool OpenXMLWordArchive::Open(const MkString& path) {
+    m_document = nullptr;
+    m_noGroups = false;
+    m_index.reset();
+    m_storiesRead = false;
+    m_stories.clear();
+    m_storyIndex.clear();
+    if (!OpenXMLPackageEditor::Open(path)) {
+        if (m_package.IsOpen()) Fail(MkString(L"The package has no document part word/document.xml"));
+        return false;
+    }
+    const MkString part = m_main->Name();
+    std::string text;
+    if (!m_main->ReadBytes(&text)) return Fail(L"The document part " + part + L" cannot be read");
+    std::unique_ptr<OpenXMLWordDocument> document(new OpenXMLWordDocument);
+    document->KeepWhiteSpaceInText();
+    // Large content of the body that is inert stays text: a long table costs its size.
+    document->KeepChildrenAsText("w:body", inertMarkers(), 1024);
+    if (!document->ParseOwnedText(&text, XmlBudget())) {
+        MkString why;
+        if (document->RefusedCost() > 0)
+            why.MakeForm(
+                "The part '%ls' holds more XML than the report has memory left for (%llu bytes for more than "
+                "%llu elements); it is not read",
+                ~part, static_cast<unsigned long long>(document->RefusedCost()),
+                static_cast<unsigned long long>(document->Elements()));
+        else why.MakeForm("The document part %ls is not well-formed XML (%s)", ~part, document->ErrorDesc());
+        m_main = nullptr;
+        return Fail(why);
+    }
+    m_document = document.get();
+    m_main->SetXml(std::move(document));
+    // White space between elements means nothing to Word, and a large report would be mostly indentation.
+    m_main->PrintCompact();
+    return true;
+}
+
+bool OpenXMLWordArchive::Save(const MkString& path) {
+    m_index.reset();
+    for (auto& index : m_storyIndex) index.reset();
+    m_parsed.clear();
+    m_tableTexts.clear();
+    m_runsTexts.clear();
+    m_lastTable = {nullptr, nullptr};
+    m_lastRuns = {nullptr, nullptr};
+    return OpenXMLPackageEditor::Save(path);
+}
+
+void OpenXMLWordArchive::KeepFilledContentAsText() {
+    TiXmlElement* body = m_document ? m_document->GetBody().Tx() : nullptr;
+    if (!body || !body->FirstChild()) return;
+    m_index.reset();
+    m_parsed.clear();
+    // The body's children printed one by one, each dropped once printed: the
+    // texts take the memory the tree gives back. The document printed around a
+    // mark in the emptied body gives what goes before and after them.
+    std::vector<std::string> texts;
+    size_t size = 0;
+    for (TiXmlNode* c = body->FirstChild(); c;) {
+        TiXmlNode* next = c->NextSibling();
+        texts.push_back(XmlDocument::PrintNode(*c));
+        size += texts.back().size();
+        body->RemoveChild(c);
+        c = next;
+    }
+    static const std::string mark = "\xEE\x80\x80", placed = "<" + mark + ">";
+    TiXmlUnknown* place = new TiXmlUnknown;
+    place->SetValue(mark);
+    body->LinkEndChild(place);
+    const std::string around = m_main->Print();
+    size_t at = around.find(placed);
+    // Should the mark not be the document's alone, the children go back as one text.
+    const bool alone = at != std::string::npos && around.find(placed, at + 1) == std::string::npos;
+    if (!alone) at = 0;
+    std::string text;
+    text.reserve(size + (alone ? around.size() : 0));
+    text.append(around, 0, at);
+    for (std::string& t : texts) {
+        text += t;
+        std::string().swap(t);
+    }
+    m_document = nullptr;
+    if (!alone) {
+        place->SetValue(text.substr(1, text.size() - 2));  // printed between "<" and ">"
+        m_main->ReleaseXml();
+        return;
+    }
+    text.append(around, at + placed.size(), std::string::npos);
+    m_main->SetBytes(std::move(text));
+}
+
+const WordControlIndex* OpenXMLWordArchive::Index() {
+    if (!m_index && m_document) m_index.reset(new WordControlIndex(*m_document));
+    return m_index.get();
+}
+
+void OpenXMLWordArchive::MakeElements(const XmlElementList& controls) {
+    for (const XmlElement& sdt : controls) {
+        TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
+        for (TiXmlNode* c = content ? content->FirstChild() : nullptr; c;) {
+            TiXmlNode* next = c->NextSibling();
+            if (const TiXmlUnknown* asText = c->ToUnknown()) {
+                // The copies of a group share their contents' texts: each is parsed once.
+                std::unique_ptr<XmlDocument>& parsed = m_parsed[asText->ValueStr()];
+                if (!parsed) {
+                    parsed.reset(new XmlDocument);
+                    parsed->KeepWhiteSpaceInText();
+                    std::string text = "<" + asText->ValueStr() + ">";
+                    if (!parsed->ParseOwnedText(&text)) parsed->Clear();
+                }
+                if (parsed->RootElement()) {
+                    content->InsertBeforeChild(c, *parsed->RootElement());
+                    content->RemoveChild(c);
+                }
+            }
+            c = next;
+        }
+    }
+}
+
+bool OpenXMLWordArchive::HoldsControls(const MkString& tagName) {
+    const WordControlIndex* index = Index();
+    return index && holdControls(index->Find(tagName));
+}
+
+const std::vector<WordStory>& OpenXMLWordArchive::Stories() {
+    if (m_storiesRead || !m_main) return m_stories;
+    m_storiesRead = true;
+    OpenXMLRelationships* rels = MainRels();
+    for (int i = 0; rels && i < rels->Count(); ++i) {
+        const wchar_t* kind = storyKind(rels->At(i).type);
+        OpenXMLPart* part = kind ? m_package.Part(&rels->At(i)) : nullptr;
+        if (!part || part == m_main) continue;
+        bool listed = false;
+        for (const WordStory& story : m_stories) listed = listed || story.part == part;
+        const OpenXMLWordDocument* document = listed ? nullptr : dynamic_cast<const OpenXMLWordDocument*>(part->Xml());
+        if (document && document->GetContentRoot()) m_stories.push_back(WordStory{part, kind, document});
+    }
+    m_storyIndex.resize(m_stories.size());
+    return m_stories;
+}
+
+bool OpenXMLWordArchive::EditStories(
+    const MkStringArray& tagNames, const std::function<bool(OpenXMLWordDocument&, OpenXMLPart&, const WordControlIndex*)>& edit) {
+    const std::vector<WordStory>& stories = Stories();
+    for (size_t i = 0; i < stories.size(); ++i) {
+        std::unique_ptr<WordControlIndex>& index = m_storyIndex[i];
+        if (!index) index.reset(new WordControlIndex(*stories[i].document));
+        bool held = false, nested = false;
+        for (int n = 0; n < tagNames.GetSize(); ++n) {
+            const XmlElementList& controls = index->Find(tagNames[n]);
+            held = held || !controls.empty();
+            nested = nested || holdControls(controls);
+        }
+        if (!held) continue;
+        // The document read is the one edited: it becomes the part's content.
+        OpenXMLWordDocument* document = dynamic_cast<OpenXMLWordDocument*>(stories[i].part->EditXml());
+        if (!document) return false;
+        stories[i].part->PrintCompact();
+        const bool done = edit(*document, *stories[i].part, index.get());
+        if (nested) index.reset();
+        if (!done) return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- tags and groups
+
+void OpenXMLWordArchive::GetDocumentContent(WordDocumentContent& content) {
+    if (!m_document) return;
+    m_document->GetDocumentContent(content);
+    for (const WordStory& story : Stories()) {
+        content.SetPart(story.part->Name());
+        story.document->GetDocumentContent(content);
+    }
+    content.SetPart(MkString());
+}
+
+void OpenXMLWordArchive::GetTagNames(WordTagNames* names) {
+    if (!m_document || !names) return;
+    m_document->GetTagNames(*Index(), false, names);
+    const std::vector<WordStory>& stories = Stories();
+    for (size_t i = 0; i < stories.size(); ++i) {
+        std::unique_ptr<WordControlIndex>& index = m_storyIndex[i];
+        if (!index) index.reset(new WordControlIndex(*stories[i].document));
+        stories[i].document->GetTagNames(*index, true, names);
+    }
+}
+
+bool OpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName) {
+    if (!m_document) return false;
+    // Nothing adds a group to the document: once none is found, none is searched for.
+    if (m_noGroups) return static_cast<bool>(m_document->GetBody());
+    // The contents of the groups' controls, and of their copies', stay text until
+    // they are filled: the copies of a large group cost little more than their text.
+    XmlElementList inGroups;
+    OpenXMLDocument::FindAllElements(m_document->GetBody(), "w:sdt", &inGroups, true, false);
+    bool notes = false, groups = false;
+    for (const XmlElement& group : inGroups) {
+        if (!OpenXMLDocument::IsSdtGroup(group)) continue;
+        groups = true;
+        XmlElementList controls;
+        OpenXMLDocument::FindAllElements(group, "w:sdt", &controls, true, true);
+        keepAsText(controls, true);
+        // Note references stay elements in groups (see isInert).
+        notes = notes || holdsElement(group.Tx(), "w:footnoteReference") || holdsElement(group.Tx(), "w:endnoteReference");
+    }
+    if (!groups) {
+        m_noGroups = true;
+        return static_cast<bool>(m_document->GetBody());
+    }
+    m_index.reset();
+    for (auto& index : m_storyIndex) index.reset();  // the copies of a group may copy notes
+    NoteCopies footnotes(m_main, "w:footnoteReference", REL_FOOTNOTES);
+    NoteCopies endnotes(m_main, "w:endnoteReference", REL_ENDNOTES);
+    return m_document->ExpandGroup(snapshotIndices, tagName, [&](const XmlElementList& copy) {
+        XmlElementList controls;
+        for (const XmlElement& top : copy) {
+            if (notes) {
+                footnotes.Separate(top.Tx());
+                endnotes.Separate(top.Tx());
+            }
+            if (std::strcmp(top.Tx()->Value(), "w:sdt") == 0) controls.push_back(top);
+            OpenXMLDocument::FindAllElements(top, "w:sdt", &controls, true, true);
+        }
+        keepAsText(controls);
+    });
+}
+
+// ---------------------------------------------------------------- content
+
+void OpenXMLWordArchive::EditAsElements(const MkString& tagName, const std::function<void()>& edit) {
+    MakeElements(Index()->Find(tagName));
+    const bool nested = HoldsControls(tagName);
+    edit();
+    if (nested) m_index.reset();
+    keepAsText(Index()->Find(tagName));
+}
+
+bool OpenXMLWordArchive::FillTextAsText(const XmlElementList& controls, const FormattedTextArray& runs) {
+    std::vector<std::pair<TiXmlElement*, std::string>> filled;  // each control and its content's new text
+    for (const XmlElement& sdt : controls) {
+        TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
+        if (!sdt.Tx()->FirstChildElement("w:sdtPr") || !content || OpenXMLWordDocument::IsInParagraph(XmlElement(content)))
+            return false;
+        std::string key;
+        for (const TiXmlNode* c = content->FirstChild(); c; c = c->NextSibling()) {
+            const TiXmlUnknown* text = c->ToUnknown();
+            if (!text || isElementText(text->ValueStr(), "w:tr") || isElementText(text->ValueStr(), "w:tc")) return false;
+            key.append(1, '<').append(text->ValueStr()).append(1, '>');
+        }
+        // The copies of a group fill one content after another: the last one's
+        // pieces are checked before the content is looked up.
+        if (!m_lastRuns.first || *m_lastRuns.first != key) {
+            auto it = m_runsTexts.emplace(key, nullptr).first;
+            if (!it->second) {
+                it->second.reset(new WordRunsText);
+                it->second->Make(key);
+            }
+            m_lastRuns = {&it->first, it->second.get()};
+        }
+        const WordRunsText* pieces = m_lastRuns.second;
+        std::string kept;
+        if (!pieces->Made() || !pieces->Print(runs, &kept)) return false;
+        filled.emplace_back(sdt.Tx(), std::move(kept));
+    }
+    for (auto& f : filled) {
+        TiXmlElement* pr = f.first->FirstChildElement("w:sdtPr");
+        OpenXMLWordDocument::RemovePlaceHolder(XmlElement(pr));
+        if (TiXmlElement* picture = pr->FirstChildElement("w:picture")) pr->RemoveChild(picture);
+        TiXmlElement* content = f.first->FirstChildElement("w:sdtContent");
+        content->Clear();
+        TiXmlUnknown* asText = new TiXmlUnknown;
+        asText->SetValue(f.second);
+        content->LinkEndChild(asText);
+    }
+    return true;
+}
+
+bool OpenXMLWordArchive::SetText(const MkString& tagName, const FormattedTextArray& runs) {
+    if (!m_document) return false;
+    // Texts are filled as text, as tables are (a description of many lines costs
+    // about its text).
+    const XmlElementList& controls = Index()->Find(tagName);
+    keepAsText(controls);
+    if (!FillTextAsText(controls, runs)) EditAsElements(tagName, [&] { m_document->SetText(tagName, runs, Index()); });
+    return EditStories(one(tagName), [&](OpenXMLWordDocument& document, OpenXMLPart&, const WordControlIndex* index) {
+        return document.SetText(tagName, runs, index);
+    });
+}
+
+bool OpenXMLWordArchive::FillTablesAsText(const XmlElementList& controls, const Table& table) {
+    const int rows = static_cast<int>(table.rowCount());
+    const int columns = static_cast<int>(table.columnCount());
+    if (rows <= 0 || columns <= 0) return false;
+    // The tables (the first in each control, kept as a child of its content) and their pieces.
+    struct Filled {
+        TiXmlElement* control;
+        TiXmlNode* table;
+        const WordTableText* pieces;
+    };
+    std::vector<Filled> tables;
+    for (const XmlElement& sdt : controls) {
+        TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
+        if (!sdt.Tx()->FirstChildElement("w:sdtPr") || !content) return false;
+        TiXmlNode* found = nullptr;
+        for (TiXmlNode* c = content->FirstChild(); c; c = c->NextSibling()) {
+            const TiXmlUnknown* text = c->ToUnknown();
+            if (!text) return false;
+            if (found) continue;
+            if (isElementText(text->ValueStr(), "w:tbl")) found = c;
+            else if (text->ValueStr().find("w:tbl") != std::string::npos) return false;
+        }
+        if (!found) continue;
+        // The copies of a group fill one template table after another: the last
+        // one's pieces are checked before the table is looked up.
+        const std::string shape = std::to_string(std::min(rows, 3)) + "x" + std::to_string(columns) + ":";
+        const std::string& text = found->ValueStr();
+        const std::string* last = m_lastTable.first;
+        if (!last || last->size() != shape.size() + text.size() || last->compare(0, shape.size(), shape) != 0 ||
+            last->compare(shape.size(), std::string::npos, text) != 0) {
+            auto it = m_tableTexts.emplace(shape + text, nullptr).first;
+            if (!it->second) {
+                it->second.reset(new WordTableText);
+                it->second->Make(text, rows, columns);
+            }
+            m_lastTable = {&it->first, it->second.get()};
+        }
+        if (!m_lastTable.second->Made()) return false;
+        tables.push_back(Filled{sdt.Tx(), found, m_lastTable.second});
+    }
+    const auto value = [&](int r, int c) {
+        // As XmlToUtf8 converts it: up to a first NUL.
+        const Str text = table.value(static_cast<size_t>(r), static_cast<size_t>(c));
+        return lfw::utf8::encode(text.c_str(), std::wcslen(text.c_str()), lfw::utf8::Invalid::Replace);
+    };
+    std::vector<std::string> texts(tables.size());
+    for (size_t i = 0; i < tables.size(); ++i)
+        if (!tables[i].pieces->Print(rows, value, &texts[i])) return false;
+    for (size_t i = 0; i < tables.size(); ++i) {
+        OpenXMLWordDocument::RemovePlaceHolder(XmlElement(tables[i].control->FirstChildElement("w:sdtPr")));
+        tables[i].table->SetValue(texts[i]);
+        std::string().swap(texts[i]);
+    }
+    return true;
+}
+
+bool OpenXMLWordArchive::SetTable(const MkString& tagName, const Table& table) {
+    if (!m_document) return false;
+    // Tables are filled as text: a table of many rows then costs about its text,
+    // where as elements it would take many times that. A group's copies keep
+    // their contents as text already; other controls' contents are made text here.
+    const XmlElementList& controls = Index()->Find(tagName);
+    keepAsText(controls);
+    if (!FillTablesAsText(controls, table)) EditAsElements(tagName, [&] { m_document->SetTable(tagName, table, Index()); });
+    return EditStories(one(tagName), [&](OpenXMLWordDocument& document, OpenXMLPart&, const WordControlIndex* index) {
+        return document.SetTable(tagName, table, index);
+    });
+}
+
+bool OpenXMLWordArchive::SetAllMacros(const MkStringArray& names, const MkArrayT<FormattedTextArray>& texts) {
+    if (!m_document) return false;
+    bool nested = false;
+    for (int i = 0; i < names.GetSize(); ++i) {
+        MakeElements(Index()->Find(names[i]));
+        nested = nested || HoldsControls(names[i]);
+    }
+    if (!m_document->SetAllMacros(names, texts, Index())) return false;
+    if (nested) m_index.reset();
+    for (int i = 0; i < names.GetSize(); ++i) keepAsText(Index()->Find(names[i]));
+    return EditStories(names, [&](OpenXMLWordDocument& document, OpenXMLPart&, const WordControlIndex* index) {
+        return document.SetAllMacros(names, texts, index);
+    });
+}
+
+bool OpenXMLWordArchive::SetImage(const MkString& tagName, const OpenXMLPicture& picture, bool inMdlxControl,
+                                  const MkString& newTagName, const MkString& hyperlink) {
+    OpenXMLRelationships* rels = MainRels();
+    if (!m_document || !rels) return false;
+    // The placeholder picture, or the viewer control and its preview, go with
+    // their last user when the package is saved.
+    if (inMdlxControl) {
+        if (picture.width <= 0 || picture.height <= 0) return false;
+        m_document->SetImageInMdlx(tagName, newTagName, picture.width, picture.height, hyperlink);
+        m_index.reset();
+        return RelatePicture(rels, newTagName, picture, hyperlink);
+    }
+    if (!Index()->Find(tagName).empty() && (!m_document->SetImage(tagName, picture.width, picture.height, hyperlink, Index()) ||
+                                            !RelatePicture(rels, tagName, picture, hyperlink)))
+        return false;
+    // A header's picture (a logo) is related from the header.
+    return EditStories(one(tagName), [&](OpenXMLWordDocument& document, OpenXMLPart& part, const WordControlIndex* index) {
+        return document.SetImage(tagName, picture.width, picture.height, hyperlink, index) &&
+               RelatePicture(part.Rels(), tagName, picture, hyperlink);
+    });
+}
+
+bool OpenXMLWordArchive::RelatePicture(OpenXMLRelationships* rels, const MkString& idBase, const OpenXMLPicture& picture,
+                                       const MkString& hyperlink) {
+    const MkString imageId = relationId(idBase);
+    if (!rels) return false;
+    if (rels->Find(imageId)) return true;
+    const MkString media = AddMedia(picture.name, picture.data, picture.size);
+    if (media.IsEmpty() || rels->Add(MkString(REL_IMAGE), media, false, imageId).IsEmpty()) return false;
+    const MkString linkId = relationId(idBase, L"_C");
+    return hyperlink.IsBlank() || rels->Find(linkId) || !rels->Add(MkString(REL_HYPERLINK), hyperlink, true, linkId).IsEmpty();
+}
+
+bool OpenXMLWordArchive::SetMDLX(const MkString& tagName, const MkString& modelPath, const OpenXMLPicture* preview) {
+    OpenXMLRelationships* rels = MainRels();
+    if (!m_document || !rels) return false;
+    MkString oldControlId, newControlId, previewId;
+    if (!m_document->SetMDLX(tagName, &oldControlId, &newControlId, &previewId)) return false;
+    if (preview && !previewId.IsEmpty()) {
+        if (!rels->Find(previewId)) return false;
+        const MkString media = AddMedia(preview->name, preview->data, preview->size);
+        if (media.IsEmpty()) return false;
+        if (m_document->CountRelationReferences(previewId) > 1) {
+            // Other controls (copies of a group) share the preview: this one gets its own.
+            const MkString id = rels->Relate(MkString(REL_IMAGE), media);
+            if (id.IsEmpty() || !m_document->SetPreviewRelationId(tagName, id)) return false;
+        } else {
+            rels->Drop(previewId);
+            if (rels->Add(MkString(REL_IMAGE), media, false, previewId).IsEmpty()) return false;
+        }
+    }
+    MkString modelReference = modelPath;
+    modelReference.Replace(L"/", L"\\");
+    if (!ReportPath().IsEmpty() && folderOf(modelPath) == folderOf(ReportPath())) {
+        modelReference = modelPath;
+        modelReference.Replace(L"\\", L"/");
+        modelReference = modelReference.Mid(modelReference.Find(L'/', modelReference.Length() - 1, false) + 1);
+    }
+    // The control gets a part of its own; the part it shared goes with its last user.
+    return AddActiveXPluginFile(m_main, modelReference, oldControlId, newControlId);
+}
+
+bool OpenXMLWordArchive::SetChart(const MkString& tagName, const ChartData& data, MkString* why) {
+    if (!m_document) return false;
+    bool ok = true;
+    for (OpenXMLPart* chart : GetChartParts(tagName, &ok))
+        if (!UpdateChart(chart, data, why)) return false;  // the chart keeps its template content
+    return ok;
+}
+
+std::vector<OpenXMLPart*> OpenXMLWordArchive::GetChartParts(const MkString& tagName, bool* allFound) {
+    std::vector<OpenXMLPart*> parts;
+    if (!m_document) return parts;
+    // Each chart is related from the part that shows it.
+    std::vector<std::pair<OpenXMLPart*, const OpenXMLWordDocument*>> sources{{m_main, m_document}};
+    for (const WordStory& story : Stories()) sources.emplace_back(story.part, story.document);
+    for (const auto& source : sources) {
+        MkStringArray ids;
+        source.second->GetChartRelationIds(tagName, &ids);
+        for (int i = 0; i < ids.GetSize(); ++i) {
+            if (OpenXMLPart* chart = source.first->Related(ids[i])) parts.push_back(chart);
+            else if (allFound) *allFound = false;
+        }
+    }
+    return parts;
+}
+
+bool OpenXMLWordArchive::SyncCharts() {
+    OpenXMLRelationships* rels = MainRels();
+    if (!m_document || !rels) return false;
+    XmlElementList charts;
+    OpenXMLDocument::FindAllElements(m_document->GetBody(), "c:chart", &charts, true, true);
+    std::set<std::wstring> seen;
+    for (const XmlElement& chart : charts) {
+        const MkString id = chart.GetAttributeString(L"r:id");
+        if (seen.insert(id.Std()).second) continue;
+        OpenXMLPart* copy = CopyChart(m_main->Related(id));
+        const MkString newId = copy ? rels->Relate(MkString(REL_CHART), copy->Name()) : MkString();
+        if (newId.IsEmpty()) return false;
+        chart.AddAttributeString(L"r:id", newId);
+    }
+    return true;
+}
+
+}  // namespace rep
+}  // namespace kiv

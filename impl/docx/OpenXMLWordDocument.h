@@ -1,0 +1,284 @@
+#pragma once
+// The main document part of a Word package (word/document.xml): scanning of the
+// template's tags (content controls and 3D-viewer ActiveX controls, with their
+// groups), unrolling of groups and the editing of tagged places. Headers,
+// footers, footnotes and endnotes are read and edited the same way: their root
+// holds their content as w:body holds the document's.
+//
+// A tag is the w:val of a content control's w:sdtPr/w:tag, or the w:name of a
+// w:control. A content control whose w:sdtPr holds a w:group is a group: its
+// content is repeated once per selected snapshot and the generic tags inside it
+// ("SIT_...") are numbered for each copy.
+//
+// All operations work on the parsed document in memory; reading and writing the
+// part and the package bookkeeping belong to OpenXMLWordArchive.
+#include "host/ug/MkArray.h"
+#include "host/ug/MkString.h"
+#include "impl/common/FormattedText.h"
+#include "host/ug/MkArray.h"
+#include "impl/openxml/SitTypeTag.h"
+#include "impl/storage/XmlDocument.h"
+#include <functional>
+#include <map>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace kiv {
+namespace rep {
+
+class Table;
+
+// Width and height, in whatever unit the caller uses (EMU in Word).
+struct IntSize2D {
+    int width = 0;
+    int height = 0;
+    IntSize2D() = default;
+    IntSize2D(int w, int h) : width(w), height(h) {}
+    bool operator==(const IntSize2D& o) const { return width == o.width && height == o.height; }
+};
+
+// One tag found in a template.
+class WordDocumentTag {
+public:
+    WordDocumentTag() = default;
+    WordDocumentTag(const MkString& name, int snapshotIndex, const MkString& groupName, int groupIndex, SitTypeTag kind,
+                    bool groupMarker);
+
+    MkString name;             // as written; "<group>" for a group marker
+    MkString groupName;        // tag of the enclosing group or content control; empty at top level
+    int groupIndex = -1;       // number of the enclosing group in document order; -1 outside groups
+    bool groupMarker = false;  // the record that stands for a group itself
+    SitTypeTag kind = SIT_TYPE_NONE;
+    int snapshotIndex = -1;  // the number after "SIT", 1-based as written; -1 when none
+    MkString part;           // the header, footer or notes part holding it; empty in the document part
+};
+
+class WordDocumentTagArray : public MkArrayT<WordDocumentTag> {
+public:
+    // Some tag outside groups has exactly this name.
+    bool Exists(const MkString& name) const;
+    // For each tag holding a number: that number minus one (0-based), in tag order, with repeats.
+    MkIntArray GetSitIndexes() const;
+    // Some tag name begins with "SIT_" or "REF_SIT_".
+    bool HasGenericTag() const;
+};
+
+// The tags of a document, sorted by kind, plus one list of all of them.
+class WordDocumentContent {
+public:
+    // Adds to the all-tags list and to the list of the tag's kind. The snapshot
+    // index is read from the name.
+    void AddTag(MkString name, const MkString& groupName, int groupIndex, SitTypeTag kind, bool groupMarker);
+    // The part the tags added from now on lie in (empty: the document part).
+    void SetPart(const MkString& part) { m_part = part; }
+    // The list of a kind (its reference variant shares it); null for a kind without a list.
+    const WordDocumentTagArray* GetTags(SitTypeTag kind) const;
+    const WordDocumentTagArray& GetAllTags() const { return m_all; }
+
+    // The snapshot number of "SIT<n>_..." or "REF_SIT<n>_...", -1 when there is none.
+    static int SnapshotIndexOf(const MkString& name);
+
+private:
+    WordDocumentTagArray* ListOf(SitTypeTag kind);
+
+    WordDocumentTagArray m_pictures;
+    WordDocumentTagArray m_texts;
+    WordDocumentTagArray m_titles;
+    WordDocumentTagArray m_models;
+    WordDocumentTagArray m_tables;
+    WordDocumentTagArray m_charts;
+    WordDocumentTagArray m_others;
+    WordDocumentTagArray m_macros;
+    WordDocumentTagArray m_all;
+    MkString m_part;
+};
+
+// The names of a document's tags by kind, as WordDocumentContent lists them
+// (a reference variant with its kind), without the records: what filling needs
+// to know of the tags.
+class WordTagNames {
+public:
+    void Add(SitTypeTag kind, const MkString& name, bool inStory);
+    // Some tag of the kind has the name; with bodyOnly, in the document part.
+    bool Has(SitTypeTag kind, const MkString& name, bool bodyOnly = false) const;
+
+private:
+    static int ListOf(SitTypeTag kind);  // -1 for a kind without a list
+
+    std::unordered_set<std::wstring> m_body[8];
+    std::unordered_set<std::wstring> m_stories[8];
+};
+
+typedef std::vector<XmlElement> XmlElementList;
+
+// An OpenXML part with the static element helpers the Word operations share.
+class OpenXMLDocument : public XmlDocument {
+public:
+    // Elements named `name` below root, depth first in document order. A w:sdt that
+    // is a group is entered only when intoGroups is set, any other w:sdt only when
+    // intoOtherControls is set; a matching w:sdt is listed either way.
+    static void FindAllElements(const XmlElement& root, const char* name, XmlElementList* found, bool intoGroups,
+                                bool intoOtherControls);
+    // The first element FindAllElements(root, name, true, false) would list.
+    static XmlElement FindFirstElement(const XmlElement& root, const char* name);
+    // The element has w:sdtPr/w:group.
+    static bool IsSdtGroup(const XmlElement& element);
+    // "SIT_CHART": a c:chart below; "SIT_TABLE": a w:tbl below; false for other names.
+    static bool IsStdAroundContent(const XmlElement& element, const MkString& tagName);
+    // The element itself or its nearest ancestor named `name`, else null.
+    static XmlElement GetAncestor(const XmlElement& element, const char* name);
+    // Geometry of a VML shape from its style, in EMU ("pt" and "in" units). With
+    // sizeOnly the reading ends after two of left/top/width/height, else after four.
+    // False for another element or a style that runs out or holds a property without
+    // a number. Values not read keep what the caller passed.
+    static bool GetShapePosAndSize(const XmlElement& shape, int* left, int* top, int* width, int* height, bool sizeOnly);
+};
+
+// Picture ids of one document kept unique while an operation adds drawings and
+// content controls: the wp:docPr ids and the content-control w:id values in use.
+class WordIdRegistry {
+public:
+    // Counts the ids of every wp:docPr and w:sdtPr/w:id below root.
+    void Collect(const XmlElement& root);
+    // Forgets the ids below root (a subtree about to be removed).
+    void Release(const XmlElement& root);
+    // Gives every holder found (wp:docPr elements and w:sdtPr elements) an id no
+    // other element has; an id that is still free is kept. sdtSuffix >= 0 first tries
+    // the old content-control id followed by that number.
+    void Renumber(const std::vector<TiXmlElement*>& drawings, const std::vector<TiXmlElement*>& properties, int sdtSuffix);
+    // Registers the id when free and returns it, else returns a new one.
+    int ClaimDrawingId(long long wanted) { return Claim(&m_drawing, &m_drawingMax, wanted); }
+    int ClaimControlId(long long wanted) { return Claim(&m_control, &m_controlMax, wanted); }
+
+private:
+    typedef std::unordered_map<long long, int> Counts;
+    static int Next(Counts* counts, long long* max);
+    static int Claim(Counts* counts, long long* max, long long wanted);
+    void Visit(const XmlElement& root, int delta);
+
+    Counts m_drawing;
+    Counts m_control;
+    long long m_drawingMax = 0;
+    long long m_controlMax = 0;
+};
+
+class OpenXMLWordDocument;
+
+// The content controls of a document by tag, for filling many tags of one parsed
+// document without a walk of the whole document per tag. It holds the controls
+// the editing operations address (those outside non-group controls). It stays
+// valid while the controls stay: unrolling groups, replacing viewer controls and
+// editing content that holds controls make it stale, and it must be built again.
+class WordControlIndex {
+public:
+    explicit WordControlIndex(const OpenXMLWordDocument& document);
+    // The controls with that tag, in document order.
+    const XmlElementList& Find(const MkString& tagName) const;
+    // The controls by tag (UTF-8, empty for none).
+    const std::unordered_map<std::string, XmlElementList>& ByTag() const { return m_byTag; }
+
+private:
+    std::unordered_map<std::string, XmlElementList> m_byTag;
+    XmlElementList m_none;
+};
+
+class OpenXMLWordDocument : public OpenXMLDocument {
+public:
+    // w:body under the root w:document; null when either is missing.
+    XmlElement GetBody() const;
+    // The element holding the part's content, where its tags are found and
+    // filled: the body of a document, the root of a header (w:hdr), footer
+    // (w:ftr), footnotes or endnotes part; null for any other part.
+    XmlElement GetContentRoot() const;
+
+    // --- reading ---
+    static MkString GetSdtName(const XmlElement& sdt);
+    static bool IsInSdtGroup(const XmlElement& element);
+    static bool HasTable(const XmlElement& sdt);
+    void GetDocumentContent(WordDocumentContent& content) const;
+    // Adds the names of the tags GetDocumentContent records (as a header's,
+    // footer's or notes' when inStory), the content controls found through
+    // index, which must be this document's as it is.
+    void GetTagNames(const WordControlIndex& index, bool inStory, WordTagNames* names) const;
+    void GetElementSdtContent(const XmlElement& sdt, const MkString& groupName, int groupIndex,
+                              WordDocumentContent& content) const;
+    void GetElementControlsContent(const XmlElement& element, const MkString& groupName, int groupIndex,
+                                   WordDocumentContent& content) const;
+
+    // --- groups ---
+    // Unrolls the groups (all with an empty tag name, else those holding the tag)
+    // once per snapshot index, in place of the group. False when the document has
+    // no body, or when a group to unroll has no content (it is then left as it is).
+    // Each copy after the first gets marks of its own: its bookmarks renamed (and
+    // the REF, PAGEREF and NOTEREF fields and the links of the copy that name
+    // them), its revision marks renumbered among the bookmark ids, its paragraph
+    // ids left out; comment anchors stay with the first copy.
+    // `made`, when given, gets the top elements of each copy once it is complete.
+    bool ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName,
+                     const std::function<void(const XmlElementList&)>& made = nullptr);
+    // Leaves out the paragraph ids (w14:paraId, w14:textId) below node, node
+    // included, in content kept as text too: a copy of paragraphs must not
+    // repeat them, and Word gives new ones.
+    static void DropParagraphIds(TiXmlNode* node);
+
+    // --- editing ---
+    // Makes a control filled: its placeholder (w:placeholder, w:showingPlcHdr)
+    // and its data binding (w:dataBinding, w15:dataBinding) go.
+    static void RemovePlaceHolder(const XmlElement& sdtPr);
+    static bool EditTextElement(const XmlElement& sdt, const MkString& text);
+    static bool EditTextElement(const XmlElement& sdt, const FormattedTextArray& runs);
+    // EditTextElement in two steps: the control's content emptied (its cell's
+    // and paragraph's properties kept), giving the element the runs go into and
+    // *runProperties the look of the new runs (null when none): the properties
+    // of the content's first run, or without a run those of its first
+    // paragraph's mark, less tracked changes and the placeholder style; then
+    // the runs appended there. Null when the control has no content.
+    static XmlElement ClearForRuns(const XmlElement& sdt, std::unique_ptr<TiXmlElement>* runProperties);
+    static void AppendRuns(const XmlElement& container, const FormattedTextArray& runs, const TiXmlElement* runProperties);
+    // Whether content there stands inside a paragraph (runs) rather than where paragraphs stand.
+    static bool IsInParagraph(const XmlElement& element);
+    // Whether AppendRuns writes this run's text with the run before it.
+    static bool JoinsPreviousRun(const MkString& text);
+    // The editing operations find their controls through the index when one is given.
+    bool SetTitle(const MkString& tagName, const MkString& text, const WordControlIndex* index = nullptr);
+    bool SetText(const MkString& tagName, const FormattedTextArray& runs, const WordControlIndex* index = nullptr);
+    // Points the picture of each control at "rId<tag>" and fits it to the image,
+    // a picture in line with the text (wp:inline) or floating (wp:anchor) alike.
+    // False at the first control without a drawing or a blip, or for an empty image.
+    bool SetImage(const MkString& tagName, int imageWidth, int imageHeight, const MkString& hyperlink,
+                  const WordControlIndex* index = nullptr);
+    // Replaces each 3D-viewer control of that name by a picture content control
+    // tagged newTagName.
+    bool SetImageInMdlx(const MkString& controlName, const MkString& newTagName, int imageWidth, int imageHeight,
+                        const MkString& hyperlink);
+    bool SetMDLX(const MkString& tagName, MkString* controlId, MkString* newId, MkString* previewId);
+    bool SetTable(const MkString& tagName, const Table& table, const WordControlIndex* index = nullptr);
+    // Fills the table element with rows x columns values (UTF-8, value(r, c)):
+    // in the template's look (its grid, its first row and the cells of its second
+    // row) when it has that many columns, else in an even grid of its width. A
+    // filled cell holds its value alone, in one paragraph and run that take the
+    // look of the template cell's first ones.
+    static void FillTable(const XmlElement& tbl, int rows, int columns, const std::function<std::string(int, int)>& value);
+    bool GetChartRelationIds(const MkString& tagName, MkStringArray* ids) const;
+    bool SetAllMacros(const MkStringArray& names, const MkArrayT<FormattedTextArray>& texts,
+                      const WordControlIndex* index = nullptr);
+
+    // Sets the r:id of the preview image (v:imagedata) of the first 3D-viewer control of that name.
+    bool SetPreviewRelationId(const MkString& tagName, const MkString& id);
+
+    // How many attributes of the document refer to that relationship id.
+    int CountRelationReferences(const MkString& id) const;
+
+private:
+    // The content controls addressed by the editing operations, with that name.
+    XmlElementList ControlsNamed(const MkString& tagName, const WordControlIndex* index = nullptr) const;
+    // The first viewer control named tagName and the picture (v:imagedata) of the
+    // shape just before it, which is null when there is none; false when no
+    // control has that name.
+    bool ControlPreview(const MkString& tagName, XmlElement* control, TiXmlElement** image);
+};
+
+}  // namespace rep
+}  // namespace kiv

@@ -1,0 +1,141 @@
+#pragma once
+// The HTML template processor: finds the report's custom elements by plain
+// text search, unrolls generic groups, fills snapshot tags, writes the JPEG
+// files the pictures refer to and saves the result.
+//
+// Elements:
+//   <orvrepsit name="TAG">content</orvrepsit>   one snapshot tag
+//   <orvrepgroup ...>content</orvrepgroup>      repeated once per selected snapshot
+// Matching is by exact, case-sensitive text: the opening tag is a prefix match
+// ("<orvrepsit"), and the first closing tag ends an element (no nesting).
+#include "KivReport/Snapshot.h"
+#include "LibCore/lfwCollection.h"
+#include "host/core/KivStr.h"
+#include "host/ug/MkArray.h"
+#include "host/ug/MkString.h"
+#include "LibCore/lfwStagedFiles.h"
+#include "impl/common/ReportBudget.h"
+#include <string>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+namespace kiv {
+class Image;
+
+namespace rep {
+
+// Kind of an orvrepsit tag; also the outcome of filling a 3D-model tag.
+enum HtmlTagType {
+    HTML_TAG_UNKNOWN = -1,
+    HTML_TAG_TITLE = 0,
+    HTML_TAG_TEXT = 1,
+    HTML_TAG_PICTURE = 2,  // as a result: the tag now shows a picture
+    HTML_TAG_MDLX = 3,     // as a result: the tag now shows the online 3D viewer
+    HTML_TAG_TABLE = 4,
+    HTML_TAG_MACRO = 6  // field-value macro: the kind begins with "$"
+};
+
+class HtmlDocument {
+public:
+    typedef lfw::Collection<const Snapshot> Snapshots;
+
+    explicit HtmlDocument(const Str& path);
+
+    // Reads the file byte for byte; bytes that are not UTF-8 survive a later save().
+    // False, content unchanged, when the file cannot be read.
+    bool open();
+    // Writes the content to the path (created or truncated), or to the save path
+    // when one is set.
+    bool save();
+    // Where save() writes instead of the path; picture names and their folder
+    // still follow the path.
+    void setSavePath(const Str& savePath) { m_savePath = savePath; }
+    // Pictures are then written under temporary names through `staged`, to be
+    // moved beside the report together with it, instead of directly.
+    void setStagedOutput(lfw::StagedFiles* staged) { m_staged = staged; }
+    // Names of the snapshots whose picture could not be made (a model preview
+    // that cannot be read or exceeds the memory budget); each was logged.
+    const std::vector<std::string>& leftOutSnapshots() const { return m_leftOut; }
+    MkString getDocumentContent() const { return m_content; }
+    void setDocumentContent(const MkString& content) { m_content = content; }
+    void setDocumentContent(MkString&& content) { m_content = std::move(content); }
+
+    // The name of every orvrepsit element, document order, duplicates removed.
+    bool getSitTagNames(MkStringArray& names) const;
+    bool hasRefTags() const;
+
+    // Repeats the content of every orvrepgroup element once per accepted entry
+    // of indices, renumbering its tags; runs once per document.
+    bool unrollGroups(const Snapshots& snapshots, const MkIntArray& indices, int use3dPlugin);
+    bool groupsUnrolled() const { return m_groupsUnrolled; }
+    // Unrolls the groups, fills every tag and saves.
+    bool updateDocumentContent(const Snapshots& snapshots, const Snapshots& referenceSnapshots, const MkIntArray& indices,
+                               bool use3dPlugin);
+
+    // --- validation ---
+    // One validation pass; appends its sections to report. True when it appended nothing.
+    bool validateDocument(const Snapshots& snapshots, const MkIntArray& indices, bool isReference, MkString& report);
+    bool validateTags(MkString& unmatched, MkString& unused, MkString& unknown, const Snapshots& snapshots,
+                      bool isReference) const;
+    bool getMacroNames(MkStringArray& names) const;
+    bool validateMacro(const MkString& name, const Snapshots& snapshots, bool isReference, MkString& unknownFields,
+                       MkString& warnings) const;
+
+    // --- scanning and editing helpers ---
+    // Element from "<tag" to the first "</tag>" after it; start/end (one past) or -1.
+    static MkString getEntireElement(const MkString& text, const MkString& tag, int from, int* start, int* end);
+    // Text between the opening and the closing tag; start/end are its first and
+    // last index (end = start-1 when empty), -1 with a logged error when missing.
+    static MkString getElementContent(const MkString& text, const MkString& tag, int from, int* start, int* end);
+    static int findEndBracket(const MkString& text, const MkString& tag, int from);
+    static bool replaceSubString(MkString& text, int from, int to, const MkString& replacement);
+    static MkString findSitName(const MkString& element);
+    static HtmlTagType findSitTypeFromName(const MkString& name);
+    static int findSituationIndexFromName(const MkString& name);
+    // Replaces the double-quoted value of the first attribute `attribute="..."` at or after from.
+    static bool replaceAttribute(MkString& text, int from, const MkString& attribute, const MkString& value);
+    static bool replaceAttributeStyleInt(MkString& text, int from, const MkString& property, int value);
+    static bool getSizeFromTag(const MkString& tag, int& height, int& width);
+    static int findIntAttributeStyle(const MkString& tag, const MkString& property);
+    static int findIntAttribute(const MkString& tag, const MkString& attribute);
+    static bool updateSizeAttributesOfTag(MkString& tag, int imageHeight, int imageWidth);
+
+    // --- tag filling (snapshotIndex is 0-based) ---
+    bool setImage(MkString& element, int snapshotIndex, const Image* image, bool isReference);
+    HtmlTagType setMdlx(MkString& element, int snapshotIndex, const Snapshot* snapshot, bool isReference);
+    HtmlTagType replaceMdlx(MkString& element, int snapshotIndex, const Snapshot* snapshot, bool isReference);
+    static bool setTable(MkString& element, const Snapshot* snapshot);
+
+    // Name of the JPEG file of a snapshot picture, without directory: "<base>_SIT3-1.jpg".
+    MkString imageFileName(int snapshotIndex, bool isReference) const;
+
+private:
+    // Appends one renumbered copy of the group's content per accepted index to out;
+    // reserves room for them and for `following` more characters.
+    bool unrollGenericTagsInGroup(const MkString& group, const Snapshots& snapshots, const MkIntArray& indices, int use3dPlugin,
+                                  size_t following, std::wstring* out);
+    // The new text of one orvrepsit element; false when it stays as it is.
+    bool fillElement(const MkString& element, const Snapshots& snapshots, const Snapshots& referenceSnapshots, int limit,
+                     bool use3dPlugin, MkString* filled);
+
+    // The picture of an image or model snapshot (a model's preview, within the
+    // budget); null, noting the snapshot as left out, when a preview fails.
+    PtrRef<Image> pictureOf(const Snapshot* snapshot);
+
+    bool m_groupsUnrolled = false;
+    lfw::StagedFiles* m_staged = nullptr;
+    ReportBudget m_budget;
+    bool m_writeFailed = false;  // a picture could not be written
+    std::vector<std::string> m_leftOut;
+    MkStringArray m_savedImages;
+    std::unordered_set<std::wstring> m_savedImageSet;  // lookup into m_savedImages
+    Str m_path;
+    Str m_savePath;
+    MkString m_baseName;
+    MkString m_directory;  // folder of the document, with its separator; the pictures go there
+    MkString m_content;
+};
+
+}  // namespace rep
+}  // namespace kiv

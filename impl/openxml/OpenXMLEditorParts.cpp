@@ -1,0 +1,444 @@
+// Charts and the 3D viewer plug-in on the package of an Office report: chart
+// parts filled from tables with their workbooks, controls, embedded models and
+// the reference-id part.
+#include "KivReport/Table.h"
+#include "host/ug/MkFile.h"
+#include "impl/openxml/ChartData.h"
+#include "impl/openxml/OpenXMLPackageEditor.h"
+#include "impl/openxml/OpenXMLPaths.h"
+#include "impl/openxml/OpenXMLPlugin.h"
+#include "impl/storage/ReportLog.h"
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <memory>
+
+namespace kiv {
+namespace rep {
+
+namespace {
+
+const wchar_t* const OCX_PR = L"ax:ocxPr";
+const wchar_t* const AX_NAME = L"ax:name";
+const wchar_t* const AX_VALUE = L"ax:value";
+
+bool fail(MkString* why, const MkString& reason) {
+    if (why) *why = reason;
+    return false;
+}
+
+// The relationship that holds a chart's data: the one its c:externalData names,
+// else (older charts name none) its first embedded package, rId1 first.
+const OpenXMLRelationship* workbookRelationship(const XmlDocument& chart, const OpenXMLRelationships& rels) {
+    const TiXmlElement* external = chart.RootElement()->FirstChildElement("c:externalData");
+    const char* id = external ? external->Attribute("r:id") : nullptr;
+    if (id) return rels.Find(MkString(id));
+    const OpenXMLRelationship* found = nullptr;
+    for (int i = 0; i < rels.Count(); ++i) {
+        const OpenXMLRelationship& r = rels.At(i);
+        if (r.external || r.type != MkString(OpenXMLPackageEditor::REL_PACKAGE)) continue;
+        if (!found || r.id == MkString(L"rId1")) found = &r;
+    }
+    return found;
+}
+
+// Every plug-in control of the list whose FileURL is oldReference gets newReference.
+int replaceReference(const std::vector<OpenXMLPart*>& controls, const MkString& oldReference, const MkString& newReference) {
+    int changed = 0;
+    for (OpenXMLPart* control : controls) {
+        const XmlDocument* view = control->Xml();
+        if (!view) continue;
+        for (XmlElement p = view->GetRootElement().GetFirstChildElement(MkString(OCX_PR)); p; p = p.GetNextSiblingElement()) {
+            if (p.GetName() != MkString(OCX_PR) || p.GetAttributeString(MkString(AX_VALUE)) != oldReference) continue;
+            control->EditXml();  // the same document, now the part's content
+            p.AddAttributeString(MkString(AX_VALUE), newReference);
+            ++changed;
+            break;
+        }
+    }
+    return changed;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Charts
+
+// A chart part and its workbook, read and filled in memory.
+struct OpenXMLPackageEditor::PreparedChart {
+    std::unique_ptr<XmlDocument> chart;  // a copy of the chart part, filled
+    OpenXMLRelationships* rels = nullptr;
+    MkString linkId;                  // the relationship of its data (empty: none)
+    OpenXMLPart* workbook = nullptr;  // the embedded workbook (null: a new one is stored)
+    std::string bytes;                // the workbook filled
+    MkString note;                    // what the workbook had to cut
+};
+
+bool OpenXMLPackageEditor::PrepareChart(OpenXMLPart* chart, const ChartData* data, PreparedChart* p, MkString* kind,
+                                        MkString* why) {
+    const XmlDocument* xml = chart ? chart->Xml() : nullptr;
+    if (!xml || !xml->RootElement())
+        return fail(why, L"the chart part " + (chart ? chart->Name() : MkString(L"named")) + L" cannot be read");
+    if (kind) *kind = ChartFill::KindOf(*xml);
+    const MkString refusal = ChartFill::Refusal(*xml, data);
+    if (!refusal.IsEmpty()) return fail(why, refusal);
+    if (!data) return true;
+
+    // The workbook: embedded (it must be there), linked from outside or missing (a new one is made).
+    p->rels = chart->Rels();
+    if (!p->rels) return fail(why, L"the relationships of the chart " + chart->Name() + L" cannot be read");
+    std::string existing;
+    if (const OpenXMLRelationship* r = workbookRelationship(*xml, *p->rels)) {
+        p->linkId = r->id;
+        if (!r->external) {
+            if (r->part.IsEmpty()) return fail(why, L"the chart's workbook " + r->target + L" lies outside the package");
+            p->workbook = m_package.Part(r);
+            if (!p->workbook) return fail(why, L"the chart's workbook " + r->part + L" is missing");
+            const std::string* bytes = p->workbook->Bytes();
+            if (!bytes) return fail(why, L"the chart's workbook " + r->part + L" cannot be read");
+            existing = *bytes;
+        }
+    }
+    p->chart.reset(new XmlDocument(*xml));
+    const MkString name = p->workbook ? p->workbook->Name() : L"made for " + chart->Name();
+    return ChartFill::Fill(p->chart.get(), *data, existing, name, &p->bytes, why, nullptr, &p->note);
+}
+
+bool OpenXMLPackageEditor::CheckChart(OpenXMLPart* chart, const ChartData* data, MkString* kind, MkString* why) {
+    PreparedChart prepared;
+    return PrepareChart(chart, data, &prepared, kind, why);
+}
+
+bool OpenXMLPackageEditor::CheckCharts(const std::vector<OpenXMLPart*>& charts, const kiv::rep::Table* table, MkString* kinds,
+                                       MkString* why) {
+    std::unique_ptr<ChartData> data(table ? new ChartData(*table) : nullptr);
+    if (kinds && charts.empty()) *kinds = L"no chart";
+    bool ok = true;
+    for (OpenXMLPart* chart : charts) {
+        MkString kind, reason;
+        if (!CheckChart(chart, data.get(), &kind, &reason) && ok) {
+            ok = false;
+            if (why) *why = reason;
+        }
+        if (kinds && !kind.IsEmpty() && !(L", " + *kinds + L",").Contains(L", " + kind + L","))
+            *kinds += (kinds->IsEmpty() ? MkString() : MkString(L", ")) + kind;
+    }
+    return ok;
+}
+
+bool OpenXMLPackageEditor::UpdateChart(OpenXMLPart* chart, const ChartData& data, MkString* why) {
+    PreparedChart p;
+    if (!PrepareChart(chart, &data, &p, nullptr, why)) return false;
+    if (!p.note.IsEmpty()) Warn(p.note);
+    if (p.workbook) {
+        p.workbook->SetBytes(std::move(p.bytes));
+        chart->SetXml(std::move(p.chart));
+        return true;
+    }
+    // A chart whose data lives outside (or nowhere) gets a workbook of its own,
+    // so that the report is complete in itself.
+    const MkString failed = L"the chart " + chart->Name() + L" cannot be written";
+    OpenXMLPart* book = m_package.AddPart(m_package.NextPartName(m_root + L"/embeddings/Microsoft_Excel_Sheet1.xlsx"),
+                                          MkString(XLSX_CONTENT_TYPE));
+    if (!book) return fail(why, failed);
+    book->SetBytes(std::move(p.bytes));
+    if (!p.linkId.IsEmpty()) {
+        p.rels->Drop(p.linkId);
+    } else {
+        // A chart whose c:externalData names no relationship keeps the element,
+        // naming the new one: a second would make the chart invalid.
+        p.linkId = p.rels->NextId();
+        TiXmlElement* space = p.chart->RootElement();
+        TiXmlElement* link = space->FirstChildElement("c:externalData");
+        if (!link) {
+            TiXmlElement* before = space->FirstChildElement();
+            while (before && std::strcmp(before->Value(), "c:printSettings") != 0 &&
+                   std::strcmp(before->Value(), "c:userShapes") != 0 && std::strcmp(before->Value(), "c:extLst") != 0)
+                before = before->NextSiblingElement();
+            TiXmlElement element("c:externalData");
+            link = (before ? space->InsertBeforeChild(before, element) : space->InsertEndChild(element))->ToElement();
+            TiXmlElement autoUpdate("c:autoUpdate");
+            autoUpdate.SetAttribute("val", "0");
+            link->InsertEndChild(autoUpdate);
+        }
+        if (!space->Attribute("xmlns:r"))
+            space->SetAttribute("xmlns:r", "http://schemas.openxmlformats.org/officeDocument/2006/relationships");
+        link->SetAttribute("r:id", XmlToUtf8(p.linkId));
+    }
+    if (p.rels->Add(MkString(REL_PACKAGE), book->Name(), false, p.linkId).IsEmpty()) return fail(why, failed);
+    chart->SetXml(std::move(p.chart));
+    return true;
+}
+
+OpenXMLPart* OpenXMLPackageEditor::CopyChart(OpenXMLPart* chart) {
+    const XmlDocument* xml = chart ? chart->Xml() : nullptr;
+    OpenXMLRelationships* rels = chart ? chart->Rels() : nullptr;
+    if (!xml || !xml->RootElement() || !rels) {
+        Fail(L"The chart part " + (chart ? chart->Name() : MkString(L"named")) + L" cannot be read");
+        return nullptr;
+    }
+    // The workbook must be there before anything is added: a copy without it
+    // would break the package. A workbook linked from outside stays linked.
+    const OpenXMLRelationship* link = workbookRelationship(*xml, *rels);
+    OpenXMLPart* workbook = link && !link->external ? m_package.Part(link) : nullptr;
+    if (link && !link->external && !workbook) {
+        Fail(L"The workbook of the chart " + chart->Name() + L" is missing");
+        return nullptr;
+    }
+    const MkString id = link ? link->id : MkString(), type = link ? link->type : MkString();
+    OpenXMLPart* copy = m_package.CopyPart(chart, m_package.NextPartName(m_root + L"/charts/chart1.xml"), true);
+    if (!copy) {
+        Fail(m_package.Error());
+        return nullptr;
+    }
+    if (workbook) {
+        OpenXMLPart* book = m_package.CopyPart(workbook, m_package.NextPartName(workbook->Name()), false);
+        if (!book) {
+            Fail(m_package.Error());
+            return nullptr;
+        }
+        copy->Rels()->Drop(id);
+        copy->Rels()->Add(type, book->Name(), false, id);
+    }
+    return copy;
+}
+
+// ---------------------------------------------------------------------------
+// 3D viewer plug-in: controls
+
+std::vector<OpenXMLPart*> OpenXMLPackageEditor::PluginControls() {
+    std::vector<OpenXMLPart*> parts, controls;
+    bool any = false;
+    for (int i = 0; i < m_package.PartCount() && !any; ++i)
+        any = m_package.PartAt(i)->ContentType().CompareNoCase(MkString(ACTIVEX_CONTENT_TYPE)) == 0;
+    if (!any || !m_package.WrittenParts(&parts)) return controls;
+    for (OpenXMLPart* part : parts) {
+        if (part->ContentType().CompareNoCase(MkString(ACTIVEX_CONTENT_TYPE)) != 0) continue;
+        const XmlDocument* xml = part->Xml();
+        if (xml && OpenXMLPlugin::IsControl(*xml)) controls.push_back(part);
+    }
+    return controls;
+}
+
+bool OpenXMLPackageEditor::SetMdlxPathForPlugin(XmlDocument* controlPart, const MkString& modelReference) {
+    const XmlElement root = controlPart ? controlPart->GetRootElement() : XmlElement();
+    if (!root) return false;
+    const XmlElement property = OpenXMLPlugin::FindProperty(root, MkString(OpenXMLPlugin::PROP_FILE_URL));
+    if (property) return property.AddAttributeString(MkString(AX_VALUE), modelReference);
+    const XmlElement added = root.AddChildElement(MkString(OCX_PR));
+    added.AddAttributeString(MkString(AX_NAME), MkString(OpenXMLPlugin::PROP_FILE_URL));
+    added.AddAttributeString(MkString(AX_VALUE), modelReference);
+    return false;
+}
+
+int OpenXMLPackageEditor::ReplacePathToMdlxFileInPlugins(const MkString& oldReference, const MkString& newReference) {
+    return replaceReference(PluginControls(), oldReference, newReference);
+}
+
+int OpenXMLPackageEditor::GetReferredMdlxFiles(MkStringArray* files, bool embedded) {
+    if (!files) return 0;
+    files->Sort();
+    int appended = 0;
+    for (OpenXMLPart* control : PluginControls()) {
+        const XmlElement property =
+            OpenXMLPlugin::FindProperty(control->Xml()->GetRootElement(), MkString(OpenXMLPlugin::PROP_FILE_URL));
+        if (!property) continue;
+        const MkString value = property.GetAttributeString(MkString(AX_VALUE));
+        const int close = value.Find(L']');
+        const int open = value.Find(L'[');
+        if (embedded != (close >= 0) || (embedded && (open < 0 || open > close))) continue;
+        const MkString entry = embedded ? value.Mid(open + 1, close - open - 1) : value;
+        if (files->BinSearch(entry) >= 0) continue;
+        files->AddGrow(entry);
+        files->Sort();
+        ++appended;
+    }
+    return appended;
+}
+
+bool OpenXMLPackageEditor::AddActiveXPluginFile(OpenXMLPart* source, const MkString& modelReference, const MkString& oldControlId,
+                                                const MkString& newControlId) {
+    OpenXMLRelationships* rels = source ? source->Rels() : nullptr;
+    const OpenXMLRelationship* old = rels ? rels->Find(oldControlId) : nullptr;
+    if (!old) return false;
+    if (!old->external && old->part.IsEmpty()) {
+        REP_LOG_ERROR(lfw::String("The control target '%1' lies outside the package").arg(lfw::String(old->target)));
+        return false;
+    }
+    OpenXMLPart* control = m_package.Part(old);
+    const XmlDocument* xml = control ? control->Xml() : nullptr;
+    if (!xml) return false;
+    const XmlElement root = xml->GetRootElement(MkString(L"ax:ocx"));
+    if (!root || !root.GetFirstChildElement(MkString(OCX_PR))) {
+        REP_LOG_ERROR(lfw::String("The control part '%1' has no ax:ocxPr properties").arg(lfw::String(control->Name())));
+        return false;
+    }
+    if (rels->Find(newControlId)) {
+        REP_LOG_ERROR(lfw::String("Relationship id '%1' is already used in '%2'")
+                          .arg(lfw::String(newControlId))
+                          .arg(lfw::String(OpenXMLPaths::RelsPartName(source->Name()))));
+        return false;
+    }
+    OpenXMLPart* copy = m_package.CopyPart(control, m_package.NextPartName(m_root + L"/activeX/activeX1.xml"), true);
+    if (!copy) return Fail(m_package.Error());
+    SetMdlxPathForPlugin(copy->EditXml(), modelReference);
+    return !rels->Add(MkString(REL_CONTROL), copy->Name(), false, newControlId).IsEmpty();
+}
+
+void OpenXMLPackageEditor::ConvertFromOldPlugin() {
+    for (OpenXMLPart* control : PluginControls()) {
+        bool old = false;
+        for (XmlElement p = control->Xml()->GetRootElement().GetFirstChildElement(MkString(OCX_PR)); p && !old;
+             p = p.GetNextSiblingElement()) {
+            const MkString name = p.GetAttributeString(MkString(AX_NAME));
+            old = name == MkString(L"_cx") || name == MkString(L"_cy") || name == MkString(L"TOOLBAR");
+        }
+        if (!old) continue;
+        for (XmlElement p = control->EditXml()->GetRootElement().GetFirstChildElement(MkString(OCX_PR)); p;
+             p = p.GetNextSiblingElement()) {
+            if (p.GetName() != MkString(OCX_PR)) continue;
+            const MkString name = p.GetAttributeString(MkString(AX_NAME));
+            if (name == MkString(L"_cx")) {
+                p.AddAttributeString(MkString(AX_NAME), MkString(OpenXMLPlugin::PROP_EXTENT_X));
+            } else if (name == MkString(L"_cy")) {
+                p.AddAttributeString(MkString(AX_NAME), MkString(OpenXMLPlugin::PROP_EXTENT_Y));
+            } else if (name == MkString(L"TOOLBAR")) {
+                const bool on = p.GetAttributeString(MkString(AX_VALUE)) == MkString(L"ON");
+                p.AddAttributeString(MkString(AX_NAME), MkString(OpenXMLPlugin::PROP_TOOLBAR));
+                p.AddAttributeString(MkString(AX_VALUE), MkString(on ? L"0" : L"1"));
+            }
+        }
+    }
+    // Model relationships of the main part move to the package relationships;
+    // ids stay unique there (a clashing one gets the next number), and one naming
+    // no part is left out.
+    OpenXMLRelationships* main = MainRels();
+    if (!main) return;
+    OpenXMLRelationships& package = m_package.Rels();
+    MkStringArray moved;
+    for (int i = 0; i < main->Count(); ++i)
+        if (main->At(i).type == MkString(OpenXMLPlugin::RELATIONSHIP_TYPE)) moved.AddGrow(main->At(i).id);
+    for (int i = 0; i < moved.GetSize(); ++i) {
+        const OpenXMLRelationship r = *main->Find(moved[i]);
+        main->Drop(r.id);
+        const OpenXMLPart* part = m_package.Part(&r);
+        if (!part || package.Find(r.type, part->Name(), false)) continue;
+        long long largest = 0;
+        for (int k = 0; k < package.Count(); ++k)
+            if (package.At(k).id.StartsWith(MkString(L"mdlx")))
+                largest = std::max<long long>(largest, package.At(k).id.Mid(4).AsInt(0));
+        const MkString id =
+            package.Find(r.id) ? L"mdlx" + MkString(static_cast<int>(std::min<long long>(largest + 1, INT_MAX))) : r.id;
+        package.Add(r.type, part->Name(), false, id);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// 3D viewer plug-in: embedded models
+
+bool OpenXMLPackageEditor::UpdateMdlxPathReference(MkString* referenceId, const MkString& originalPath) {
+    if (!referenceId || !IsOpen()) return false;
+    const MkString name = ModelFolder() + OpenXMLPlugin::REFERENCE_PART;
+    OpenXMLPart* part = m_package.Part(name);
+    XmlDocument* document = part && part->Xml() ? part->EditXml() : nullptr;
+    XmlElement root = document ? document->GetRootElement(MkString(L"mdlxReferencedFiles")) : XmlElement();
+    std::vector<long long> numbers;
+    if (!root) {
+        std::unique_ptr<XmlDocument> fresh(new XmlDocument);
+        fresh->SetDeclaration(MkString(L"1.0"), MkString(L"UTF-8"), MkString(L"yes"));
+        root = fresh->CreateRootElement(MkString(L"mdlxReferencedFiles"), -1, MkString(OpenXMLPlugin::REFERENCE_NAMESPACE));
+        const MkString xml = m_package.DefaultContentType(L"xml");
+        if (!part) part = m_package.AddPart(name, xml.IsEmpty() ? MkString(L"application/xml") : xml);
+        if (!part || !root) return Fail(m_package.Error());
+        part->SetXml(std::move(fresh));
+    } else {
+        // Every entry counts, so that a new id never repeats an existing one.
+        for (XmlElement e = root.GetFirstChildElement(MkString(L"mdlxPath")); e; e = e.GetNextSiblingElement())
+            numbers.push_back(e.GetAttributeString(MkString(L"rId")).Mid(4).AsInt(0));
+    }
+    std::sort(numbers.begin(), numbers.end());
+    long long number = 0;
+    for (long long n : numbers) {
+        if (n > number + 1) break;
+        if (n > number) number = n;
+    }
+    ++number;
+    // A model of that number (left by a lost reference-id part) is never overwritten.
+    while (number < INT_MAX && m_package.Part(ModelFolder() + L"mdlx" + MkString(static_cast<int>(number)) + L".mdlx")) ++number;
+    if (number >= INT_MAX) return false;
+    *referenceId = L"mdlx" + MkString(static_cast<int>(number));
+    const XmlElement entry = root.AddChildElement(MkString(L"mdlxPath"));
+    entry.AddAttributeString(MkString(L"rId"), *referenceId);
+    entry.AddAttributeString(MkString(L"originalPath"), originalPath);
+    return true;
+}
+
+MkString OpenXMLPackageEditor::RelateModel(const MkString& modelPart) {
+    OpenXMLRelationships& rels = m_package.Rels();
+    const MkString type(OpenXMLPlugin::RELATIONSHIP_TYPE);
+    if (const OpenXMLRelationship* known = rels.Find(type, modelPart, false)) return known->id;
+    long long largest = 0;
+    bool anyModel = false;
+    for (int i = 0; i < rels.Count(); ++i) {
+        const MkString& id = rels.At(i).id;
+        const int at = id.Find(MkString(L"mdlx"));
+        if (at < 0) continue;
+        anyModel = true;
+        largest = std::max<long long>(largest, id.Mid(at + 4).AsInt(0));
+    }
+    if (largest >= INT_MAX) return MkString();
+    if (!anyModel)
+        rels.Add(type, ModelFolder() + OpenXMLPlugin::REFERENCE_PART, false, MkString(OpenXMLPlugin::REFERENCE_REL_ID));
+    return rels.Add(type, modelPart, false, L"mdlx" + MkString(static_cast<int>(largest + 1)));
+}
+
+bool OpenXMLPackageEditor::StoreModel(const std::string& bytes, const MkString& originalPath, MkString* referenceId) {
+    if (!UpdateMdlxPathReference(referenceId, originalPath)) return false;
+    const MkString name = ModelFolder() + *referenceId + L".mdlx";
+    OpenXMLPart* part = m_package.AddPart(name, MkString(MODEL_CONTENT_TYPE));
+    if (!part) return Fail(m_package.Error());
+    part->SetBytes(bytes);
+    return !RelateModel(name).IsEmpty();
+}
+
+bool OpenXMLPackageEditor::EmbedModel(const void* data, size_t size, const MkString& originalPath, MkString* referenceId) {
+    if (!data || size == 0) return Fail(L"The model '" + originalPath + L"' is empty");
+    MkString id;
+    return StoreModel(std::string(static_cast<const char*>(data), size), originalPath, referenceId ? referenceId : &id);
+}
+
+bool OpenXMLPackageEditor::EmbedMdlxInArchive(const MkString& modelReference, MkString* internalName) {
+    if (modelReference.Contains(MkString(OpenXMLPlugin::EMBEDDED_PREFIX))) return true;
+    const MkString diskPath = OpenXMLPlugin::ResolveModelPath(modelReference, m_reportPath);
+    // Only model files are embedded: a template may name any file in a control.
+    if (!OpenXMLPlugin::IsEmbeddableModelFile(diskPath)) {
+        REP_LOG_ERROR(
+            lfw::String("The 3D model '%1' is not a regular .mdlx file and is not embedded").arg(lfw::String(diskPath)));
+        return false;
+    }
+    // Only from the report's folder and the places the caller named: a control
+    // naming "/home/x/secret.mdlx" or "../../x.mdlx" embeds nothing.
+    if (!m_modelSources.Allow(diskPath, m_reportPath)) {
+        REP_LOG_ERROR(lfw::String("The 3D model '%1' lies outside the template's and the report's folders and is not "
+                                  "embedded")
+                          .arg(lfw::String(modelReference)));
+        return false;
+    }
+    std::string bytes;
+    MkString id;
+    if (!MkReadFile(diskPath, &bytes) || !StoreModel(bytes, OpenXMLPlugin::RecordedModelName(modelReference), &id)) return false;
+    if (internalName) *internalName = id + L".mdlx";
+    return ReplacePathToMdlxFileInPlugins(modelReference, MkString(OpenXMLPlugin::EMBEDDED_PREFIX) + id + L"]") > 0;
+}
+
+bool OpenXMLPackageEditor::EmbedAllMdlxFilesInArchive() {
+    MkStringArray files;
+    GetReferredMdlxFiles(&files, false);
+    bool all = true;
+    for (int i = 0; i < files.GetSize(); ++i)
+        if (!files[i].IsEmpty() && !EmbedMdlxInArchive(files[i])) all = false;
+    return all;
+}
+
+}  // namespace rep
+}  // namespace kiv

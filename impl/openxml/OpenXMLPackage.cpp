@@ -1,0 +1,1033 @@
+#include "impl/openxml/OpenXMLPackage.h"
+#include "LibCore/lfwStagedFiles.h"
+#include "impl/storage/ReportLog.h"
+#include "impl/openxml/OpenXMLPaths.h"
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <unordered_set>
+
+namespace kiv {
+namespace rep {
+
+using OpenXMLPaths::PartName;
+
+namespace {
+
+const wchar_t* const RELATIONSHIPS_NAMESPACE = L"http://schemas.openxmlformats.org/package/2006/relationships";
+const wchar_t* const CONTENT_TYPES_NAMESPACE = L"http://schemas.openxmlformats.org/package/2006/content-types";
+
+std::wstring lower(std::wstring s) {
+    for (wchar_t& c : s)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
+    return s;
+}
+
+// The element's name without its namespace prefix.
+std::wstring localName(const XmlElement& e) {
+    const std::wstring name = e.GetName().Std();
+    const size_t colon = name.find(L':');
+    return colon == std::wstring::npos ? name : name.substr(colon + 1);
+}
+
+MkString quoted(const MkString& name) { return MkString(L"'") + name + L"'"; }
+
+// Relationships whose id their source part names in an attribute (r:embed,
+// r:id, o:relid, ...): a part that no longer names the id no longer uses them.
+bool namedById(const OpenXMLRelationship& r) {
+    if (r.external) return false;
+    const std::wstring& type = r.type.Std();
+    const size_t slash = type.rfind(L'/');
+    const std::wstring kind = slash == std::wstring::npos ? type : type.substr(slash + 1);
+    return kind == L"image" || kind == L"control" || kind == L"chart" || kind == L"package" || kind == L"oleObject";
+}
+
+// The lower-case extension of a part name, without the dot; empty when none.
+std::wstring extensionOf(const MkString& name) {
+    const std::wstring& n = name.Std();
+    const size_t slash = n.rfind(L'/');
+    const size_t dot = n.rfind(L'.');
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return std::wstring();
+    return lower(n.substr(dot + 1));
+}
+
+// The number n of an id "rId<n>", or -1.
+long long rIdNumber(const std::wstring& id) {
+    if (id.size() <= 3 || id.size() > 18 || id.compare(0, 3, L"rId") != 0) return -1;
+    long long n = 0;
+    for (size_t i = 3; i < id.size(); ++i) {
+        if (id[i] < L'0' || id[i] > L'9') return -1;
+        n = n * 10 + (id[i] - L'0');
+    }
+    return n;
+}
+
+void appendUtf8(std::string* out, unsigned long c) {
+    if (c < 0x80) {
+        *out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        *out += static_cast<char>(0xC0 | (c >> 6));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        *out += static_cast<char>(0xE0 | (c >> 12));
+        *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x110000) {
+        *out += static_cast<char>(0xF0 | (c >> 18));
+        *out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// An attribute value as written, with its entity and character references decoded.
+std::string decodeValue(const std::string& value) {
+    if (value.find('&') == std::string::npos) return value;
+    static const struct {
+        const char* name;
+        char c;
+    } entities[] = {{"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
+    std::string out;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const size_t semi = value[i] == '&' ? value.find(';', i) : std::string::npos;
+        if (semi == std::string::npos) {
+            out += value[i];
+            continue;
+        }
+        const std::string ref = value.substr(i + 1, semi - i - 1);
+        bool known = false;
+        if (ref.size() > 1 && ref[0] == '#') {
+            const bool hex = ref[1] == 'x' || ref[1] == 'X';
+            const std::string digits = ref.substr(hex ? 2 : 1);
+            if (!digits.empty() && digits.size() <= 8 &&
+                digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") == std::string::npos) {
+                appendUtf8(&out, std::stoul(digits, nullptr, hex ? 16 : 10));
+                known = true;
+            }
+        }
+        for (const auto& e : entities)
+            if (!known && ref == e.name) {
+                out += e.c;
+                known = true;
+            }
+        if (!known) {
+            out += value[i];
+            continue;
+        }
+        i = semi;
+    }
+    return out;
+}
+
+// Takes from `ids` every id that an attribute value of the XML-like text holds
+// (a quoted text after "=", references decoded). Reads text that is not
+// well-formed too (legacy VML drawings), and, generously, quoted texts in
+// element content: keeping a relationship too many is harmless.
+void removeNamedInText(const std::string& text, std::unordered_set<std::string>* ids) {
+    for (size_t i = text.find('='); i != std::string::npos && !ids->empty(); i = text.find('=', i + 1)) {
+        size_t q = i + 1;
+        while (q < text.size() && (text[q] == ' ' || text[q] == '\t' || text[q] == '\r' || text[q] == '\n')) ++q;
+        if (q >= text.size() || (text[q] != '"' && text[q] != '\'')) continue;
+        const size_t end = text.find(text[q], q + 1);
+        if (end == std::string::npos) return;
+        if (end - q - 1 <= 1024) ids->erase(decodeValue(text.substr(q + 1, end - q - 1)));
+        i = end;
+    }
+}
+
+// The same for a parsed document: every attribute of every element.
+void removeNamedInElements(const TiXmlNode* node, std::unordered_set<std::string>* ids) {
+    for (const TiXmlNode* c = node->FirstChild(); c && !ids->empty(); c = c->NextSibling()) {
+        if (const TiXmlUnknown* text = c->ToUnknown()) removeNamedInText(text->ValueStr(), ids);  // content kept as text
+        const TiXmlElement* e = c->ToElement();
+        if (!e) continue;
+        for (const TiXmlAttribute* a = e->FirstAttribute(); a; a = a->Next()) ids->erase(a->ValueStr());
+        removeNamedInElements(e, ids);
+    }
+}
+
+// The name with its zero bytes shown, for messages.
+MkString printableName(const std::string& raw) {
+    std::string shown;
+    for (char c : raw) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
+    return MkStringFromUTF8(shown.c_str(), static_cast<int>(shown.size()) + 1);
+}
+
+// Folder, stem without its trailing digits, those digits' value and the
+// extension (from the first dot) of a part name.
+struct Family {
+    std::wstring prefix;  // folder and stem
+    std::wstring extension;
+    long long number = 0;
+    bool numbered = false;
+};
+Family familyOf(const MkString& partName) {
+    const std::wstring name = PartName(partName).Std();
+    const size_t slash = name.rfind(L'/');
+    const size_t fileStart = slash == std::wstring::npos ? 0 : slash + 1;
+    size_t dot = name.find(L'.', fileStart);
+    if (dot == std::wstring::npos) dot = name.size();
+    size_t digits = dot;
+    while (digits > fileStart && name[digits - 1] >= L'0' && name[digits - 1] <= L'9') --digits;
+    Family f;
+    f.prefix = name.substr(0, digits);
+    f.extension = name.substr(dot);
+    if (dot - digits > 0 && dot - digits <= 15) {
+        f.numbered = true;
+        for (size_t i = digits; i < dot; ++i) f.number = f.number * 10 + (name[i] - L'0');
+    }
+    return f;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Relationships
+
+namespace {
+// Lists up to this long are searched in place, longer ones through their indexes.
+const size_t SEARCHED_IN_PLACE = 16;
+}  // namespace
+
+std::wstring OpenXMLRelationships::TargetKey(const OpenXMLRelationship& r) {
+    return r.type.Std() + (r.external ? L"\x01E" : L"\x01P") + (r.external ? r.target.Std() : OpenXMLPackage::Key(r.part));
+}
+
+void OpenXMLRelationships::Index(size_t index) const {
+    const OpenXMLRelationship& r = m_items[index];
+    m_byId.emplace(r.id.Std(), index);
+    // The first of a type and target wins.
+    if (!m_byTarget.emplace(TargetKey(r), index).second) m_sharedTargets = true;
+}
+
+bool OpenXMLRelationships::Indexed() const {
+    // Once indexed, a list stays indexed (Drop keeps the indexes in step).
+    if (m_indexed) return true;
+    if (m_items.size() <= SEARCHED_IN_PLACE) return false;
+    for (size_t i = 0; i < m_items.size(); ++i) Index(i);
+    m_indexed = true;
+    return true;
+}
+
+void OpenXMLRelationships::Compact() const {
+    if (m_droppedCount == 0) return;
+    size_t kept = 0;
+    for (size_t i = 0; i < m_items.size(); ++i)
+        if (!m_dropped[i]) {
+            if (kept != i) m_items[kept] = std::move(m_items[i]);
+            ++kept;
+        }
+    m_items.resize(kept);
+    m_dropped.clear();
+    m_droppedCount = 0;
+    m_byId.clear();
+    m_byTarget.clear();
+    m_sharedTargets = false;
+    for (size_t i = 0; i < m_items.size(); ++i) Index(i);
+}
+
+const OpenXMLRelationship* OpenXMLRelationships::Find(const MkString& id) const {
+    if (!Indexed()) {
+        for (const OpenXMLRelationship& r : m_items)
+            if (r.id == id) return &r;
+        return nullptr;
+    }
+    const auto it = m_byId.find(id.Std());
+    return it == m_byId.end() ? nullptr : &m_items[it->second];
+}
+
+const OpenXMLRelationship* OpenXMLRelationships::Find(const MkString& type, const MkString& target, bool external) const {
+    OpenXMLRelationship wanted;
+    wanted.type = type;
+    wanted.external = external;
+    (external ? wanted.target : wanted.part) = target;
+    if (!Indexed()) {
+        const std::wstring key = TargetKey(wanted);
+        for (const OpenXMLRelationship& r : m_items)
+            if (r.type == type && r.external == external && TargetKey(r) == key) return &r;
+        return nullptr;
+    }
+    const auto it = m_byTarget.find(TargetKey(wanted));
+    return it == m_byTarget.end() ? nullptr : &m_items[it->second];
+}
+
+MkString OpenXMLRelationships::Relate(const MkString& type, const MkString& target, bool external) {
+    if (const OpenXMLRelationship* r = Find(type, target, external)) return r->id;
+    return Add(type, target, external);
+}
+
+MkString OpenXMLRelationships::Add(const MkString& type, const MkString& target, bool external, const MkString& id) {
+    const MkString newId = id.IsEmpty() ? NextId() : id;
+    if (Find(newId)) {
+        m_package->Fail(quoted(m_source) + L" has a relationship " + quoted(newId) + L" already");
+        return MkString();
+    }
+    if (target.IsBlank()) {
+        m_package->Fail(MkString(L"A relationship of ") + quoted(m_source) + L" needs a target");
+        return MkString();
+    }
+    OpenXMLRelationship r;
+    r.id = newId;
+    r.type = type;
+    r.external = external;
+    if (external) {
+        r.target = target;
+    } else {
+        const OpenXMLPart* part = m_package->Part(target);
+        r.part = part ? part->Name() : PartName(target);
+        r.target = OpenXMLPaths::RelativeTarget(m_source, r.part);
+    }
+    Append(std::move(r));
+    m_changed = true;
+    return newId;
+}
+
+bool OpenXMLRelationships::Drop(const MkString& id) {
+    const OpenXMLRelationship* r = Find(id);
+    if (!r) return false;
+    const size_t at = static_cast<size_t>(r - m_items.data());
+    m_changed = true;
+    // Ids given out stay given out (m_largest).
+    if (!m_indexed) {
+        m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(at));
+        return true;
+    }
+    // An indexed list marks it (see m_items): a presentation that loses many
+    // slides would otherwise move its list, or index it anew, after each of them.
+    m_byId.erase(r->id.Std());
+    const auto target = m_byTarget.find(TargetKey(*r));
+    const bool first = target != m_byTarget.end() && target->second == at;
+    if (first) m_byTarget.erase(target);
+    if (m_dropped.empty()) m_dropped.assign(m_items.size(), false);
+    m_dropped[at] = true;
+    ++m_droppedCount;
+    // Another relationship to that target may now come first.
+    if (first && m_sharedTargets) Compact();
+    return true;
+}
+
+MkString OpenXMLRelationships::NextId() const {
+    MkString id;
+    id.MakeForm("rId%lld", m_largest + 1);
+    return id;
+}
+
+void OpenXMLRelationships::Append(OpenXMLRelationship relationship) {
+    m_items.push_back(std::move(relationship));
+    if (!m_dropped.empty()) m_dropped.push_back(false);
+    m_largest = std::max(m_largest, rIdNumber(m_items.back().id.Std()));
+    if (m_indexed) Index(m_items.size() - 1);
+}
+
+bool OpenXMLRelationships::Load(const XmlDocument& document, const MkString& relsName, bool indented) {
+    m_indented = indented;
+    const XmlElement root = document.GetRootElement();
+    if (!root || localName(root) != L"Relationships") return m_package->Fail(quoted(relsName) + L" is not a relationships part");
+    for (XmlElement e = root.GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
+        if (localName(e) != L"Relationship") continue;
+        OpenXMLRelationship r;
+        r.id = e.GetAttributeString(MkString(L"Id"));
+        if (r.id.IsBlank()) return m_package->Fail(quoted(relsName) + L" has a relationship without an id");
+        if (Find(r.id)) return m_package->Fail(quoted(relsName) + L" has two relationships with the id " + quoted(r.id));
+        r.type = e.GetAttributeString(MkString(L"Type"));
+        r.target = e.GetAttributeString(MkString(L"Target"));
+        r.external = lower(e.GetAttributeString(MkString(L"TargetMode")).Std()) == L"external";
+        if (!r.external) {
+            const MkString resolved = OpenXMLPaths::ResolvePartName(m_source, r.target);
+            const OpenXMLPart* part = resolved.IsEmpty() ? nullptr : m_package->Part(resolved);
+            r.part = part ? part->Name() : resolved;
+        }
+        Append(std::move(r));
+    }
+    m_changed = false;
+    return true;
+}
+
+std::string OpenXMLRelationships::Serialize(const std::vector<bool>& keep) const {
+    Compact();  // keep counts the relationships left
+    // The text XmlDocument would print, written without building one.
+    auto attribute = [](std::string* out, const char* name, const std::string& value) {
+        const char quote = value.find('"') == std::string::npos ? '"' : '\'';
+        *out += ' ';
+        *out += name;
+        *out += '=';
+        *out += quote;
+        XmlAppendEscaped(out, value);
+        *out += quote;
+    };
+    std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>";
+    if (m_indented) out += "\n";
+    out += "<Relationships";
+    attribute(&out, "xmlns", XmlToUtf8(MkString(RELATIONSHIPS_NAMESPACE)));
+    std::string items;
+    for (size_t i = 0; i < m_items.size(); ++i) {
+        if (!keep.empty() && !keep[i]) continue;
+        const OpenXMLRelationship& r = m_items[i];
+        if (m_indented) items += "    ";
+        items += "<Relationship";
+        attribute(&items, "Id", XmlToUtf8(r.id));
+        attribute(&items, "Type", XmlToUtf8(r.type));
+        attribute(&items, "Target", XmlToUtf8(r.target));
+        if (r.external) attribute(&items, "TargetMode", "External");
+        items += m_indented ? " />\n" : " />";
+    }
+    const char* lineBreak = m_indented ? "\n" : "";
+    out += items.empty() ? std::string(" />") + lineBreak : ">" + (lineBreak + items) + "</Relationships>" + lineBreak;
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// Parts
+
+bool OpenXMLPart::ReadStored(std::string* bytes) {
+    bytes->clear();
+    return m_entry < 0 || m_package->ReadEntry(m_entry, bytes, m_name);
+}
+
+bool OpenXMLPart::ReadStoredRels(std::string* bytes) {
+    bytes->clear();
+    return m_relsEntry >= 0 && m_package->ReadEntry(m_relsEntry, bytes, OpenXMLPaths::RelsPartName(m_name));
+}
+
+std::string OpenXMLPart::Print() const { return m_xml ? m_xml->PrintToString(PrintsIndented()) : std::string(); }
+
+void OpenXMLPart::OwnBytes() {
+    if (!m_view) return;
+    m_bytes.assign(m_view, m_viewSize);
+    m_view = nullptr;
+    m_viewSize = 0;
+}
+
+const std::string* OpenXMLPart::Bytes() {
+    OwnBytes();
+    if (m_xmlIsContent) {
+        m_bytes = Print();
+        return &m_bytes;
+    }
+    if (!m_bytesAreContent && !m_haveBytes) {
+        if (!ReadStored(&m_bytes)) return nullptr;
+        m_haveBytes = true;
+    }
+    return &m_bytes;
+}
+
+bool OpenXMLPart::ReadBytes(std::string* bytes) {
+    if (m_view) {
+        bytes->assign(m_view, m_viewSize);
+        return true;
+    }
+    if (m_xmlIsContent || m_bytesAreContent || m_haveBytes) {
+        const std::string* content = Bytes();
+        if (!content) return false;
+        *bytes = *content;
+        return true;
+    }
+    return ReadStored(bytes);
+}
+
+void OpenXMLPart::SetBytesView(const void* data, size_t size) {
+    SetBytes(std::string());
+    m_view = size ? static_cast<const char*>(data) : nullptr;
+    m_viewSize = m_view ? size : 0;
+}
+
+void OpenXMLPart::SetBytes(std::string bytes) {
+    m_view = nullptr;
+    m_viewSize = 0;
+    m_bytes = std::move(bytes);
+    m_bytesAreContent = true;
+    m_haveBytes = false;
+    m_xml.reset();
+    m_xmlIsContent = false;
+}
+
+const XmlDocument* OpenXMLPart::Xml() {
+    if (m_xml) return m_xml.get();
+    OwnBytes();
+    std::string stored;
+    const std::string* text = &m_bytes;
+    if (!m_bytesAreContent && !m_haveBytes) {
+        if (!ReadStored(&stored)) return nullptr;
+        text = &stored;
+    }
+    std::unique_ptr<XmlDocument> document = m_package->NewXml(m_name);
+    if (!m_package->ParseXml(*text, m_name, document.get())) return nullptr;
+    m_indented = XmlDocument::LooksIndented(text->data(), text->size());
+    m_xml = std::move(document);
+    return m_xml.get();
+}
+
+XmlDocument* OpenXMLPart::EditXml() {
+    if (!Xml()) return nullptr;
+    m_xmlIsContent = true;
+    m_bytesAreContent = false;
+    m_haveBytes = false;
+    std::string().swap(m_bytes);
+    m_view = nullptr;
+    m_viewSize = 0;
+    return m_xml.get();
+}
+
+void OpenXMLPart::SetXml(std::unique_ptr<XmlDocument> document) {
+    if (!document) document = std::make_unique<XmlDocument>();
+    m_xml = std::move(document);
+    m_xmlIsContent = true;
+    m_bytesAreContent = false;
+    m_haveBytes = false;
+    std::string().swap(m_bytes);
+    m_view = nullptr;
+    m_viewSize = 0;
+}
+
+void OpenXMLPart::ReleaseXml() {
+    if (m_xmlIsContent) {
+        m_bytes = Print();
+        m_bytes.shrink_to_fit();  // kept until the package is saved
+        m_bytesAreContent = true;
+        m_xmlIsContent = false;
+    }
+    m_xml.reset();
+}
+
+OpenXMLRelationships* OpenXMLPart::Rels() {
+    if (!m_rels) {
+        std::unique_ptr<OpenXMLRelationships> rels(new OpenXMLRelationships(m_package, m_name));
+        if (!m_package->LoadRels(rels.get(), m_relsEntry)) return nullptr;
+        m_rels = std::move(rels);
+    }
+    return m_rels.get();
+}
+
+OpenXMLPart* OpenXMLPart::Related(const MkString& id) {
+    OpenXMLRelationships* rels = Rels();
+    return rels ? m_package->Part(rels->Find(id)) : nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Package: opening
+
+OpenXMLPackage::OpenXMLPackage() { Reset(); }
+
+OpenXMLPackage::~OpenXMLPackage() { m_zip.Close(); }
+
+void OpenXMLPackage::Reset() {
+    m_zip.Close();
+    m_parts.clear();
+    m_byName.clear();
+    m_rels.reset(new OpenXMLRelationships(this, MkString()));  // empty until a package is open
+    m_relsEntry = -1;
+    m_types.clear();
+    m_typesIndented = false;
+    m_families.clear();
+    m_error.Empty();
+}
+
+bool OpenXMLPackage::Fail(const MkString& message) const {
+    m_error = message;
+    return false;
+}
+
+std::wstring OpenXMLPackage::Key(const MkString& name) {
+    const std::wstring& s = name.Std();
+    if (s.find(L'%') != std::wstring::npos) return lower(OpenXMLPaths::PercentDecode(PartName(name)).Std());
+    // PartName and lower in one pass: names are looked up often.
+    size_t skip = 0;
+    while (skip < s.size() && (s[skip] == L'/' || s[skip] == L'\\')) ++skip;
+    std::wstring key(s, skip);
+    for (wchar_t& c : key) {
+        if (c == L'\\') c = L'/';
+        else if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
+    }
+    return key;
+}
+
+bool OpenXMLPackage::Open(const MkString& path) {
+    Reset();
+    if (!m_zip.Open(path, ZIP_OPEN_READ_ONLY)) return Fail(quoted(path) + L" cannot be opened as a package");
+    return OpenArchive();
+}
+
+bool OpenXMLPackage::OpenArchive() {
+    int typesEntry = -1;
+    std::vector<std::pair<std::wstring, int>> relsEntries;
+    std::unordered_set<std::wstring> seen;
+    bool ok = true;
+    for (int i = 0; ok && i < m_zip.GetNumFiles(); ++i) {
+        CZipEntryInfo info;
+        if (!m_zip.GetEntryInfo(i, &info) || info.directory) continue;
+        if (info.name.find('\0') != std::string::npos || info.name.find('\\') != std::string::npos) {
+            ok = Fail(L"Entry " + quoted(printableName(info.name)) + L" of the package is not a part name");
+            break;
+        }
+        const MkString name = MkStringFromUTF8(info.name.c_str(), static_cast<int>(info.name.size()) + 1);
+        const std::wstring key = Key(name);
+        if (!seen.insert(key).second) {
+            ok = Fail(quoted(name) + L" is in the package twice");
+            break;
+        }
+        MkString source;
+        if (key == lower(CONTENT_TYPES_PART)) typesEntry = i;
+        else if (OpenXMLPaths::RelsSourceName(name, &source)) relsEntries.emplace_back(Key(source), i);
+        else NewPart(PartName(name))->m_entry = i;
+    }
+    if (ok && typesEntry < 0) ok = Fail(MkString(L"The package has no [Content_Types].xml"));
+    ok = ok && ReadContentTypes(typesEntry);
+    for (const auto& rels : relsEntries) {
+        if (rels.first.empty()) {
+            m_relsEntry = rels.second;
+        } else {
+            const auto part = m_byName.find(rels.first);
+            if (part != m_byName.end()) part->second->m_relsEntry = rels.second;
+        }
+    }
+    if (ok && m_relsEntry < 0) ok = Fail(MkString(L"The package has no package relationships (_rels/.rels)"));
+    if (ok) {
+        m_rels.reset(new OpenXMLRelationships(this, MkString()));
+        ok = LoadRels(m_rels.get(), m_relsEntry);
+    }
+    if (!ok) {
+        const MkString error = m_error;
+        Reset();
+        m_error = error;
+    }
+    return ok;
+}
+
+bool OpenXMLPackage::ReadEntry(int entry, std::string* bytes, const MkString& part) const {
+    if (!const_cast<ZipArchive&>(m_zip).ReadDataInto(m_zip.GetStoredName(entry), bytes))
+        return Fail(L"Part " + quoted(part) + L" cannot be read from the package");
+    return true;
+}
+
+bool OpenXMLPackage::ParseXml(const std::string& bytes, const MkString& part, XmlDocument* document) const {
+    if (std::memchr(bytes.data(), 0, bytes.size()))
+        return Fail(L"Part " + quoted(part) + L" holds a zero byte: it is not XML in UTF-8");
+    document->KeepWhiteSpaceInText();
+    return document->ParseText(bytes.c_str(), m_zip.XmlBudget()) || WhyNotParsed(bytes.c_str(), bytes.size(), part, *document);
+}
+
+bool OpenXMLPackage::WhyNotParsed(const char* text, size_t size, const MkString& part, const XmlDocument& document) const {
+    if (document.RefusedCost() > 0) {
+        MkString message;
+        message.MakeForm(
+            "The part '%ls' holds more XML than the report has memory left for (%llu bytes for more "
+            "than %llu elements); it is not read",
+            ~part, static_cast<unsigned long long>(document.RefusedCost()), static_cast<unsigned long long>(document.Elements()));
+        return Fail(message);
+    }
+    if (!XmlDocument::IsWithinParseLimits(text, size))
+        return Fail(L"Part " + quoted(part) + L" nests its elements too deeply or gives one too many attributes");
+    MkString message;
+    message.MakeForm("Part '%ls' is not well-formed XML: %s (line %d, column %d)", ~part, document.ErrorDesc(),
+                     document.ErrorRow(), document.ErrorCol());
+    return Fail(message);
+}
+
+bool OpenXMLPackage::ReadContentTypes(int entry) {
+    const MkString name(CONTENT_TYPES_PART);
+    // Read as the zip layer reads every XML part (ZipArchive::ParseXmlEntry):
+    // the text is charged to the budget before it is inflated, for as long as it
+    // is held, and parsed where it lies. One that inflates hugely is refused
+    // before it is read, or as soon as its elements outgrow what is left.
+    const std::shared_ptr<XmlMemoryBudget>& budget = m_zip.XmlBudget();
+    uint64_t declared = 0;
+    if (!m_zip.GetFileSize(entry, &declared) || !budget->Spend(declared)) {
+        MkString message;
+        message.MakeForm("The part '%ls' inflates to %llu bytes, more than the report has left to read", ~name,
+                         static_cast<unsigned long long>(declared));
+        return Fail(message);
+    }
+    size_t size = 0;
+    std::unique_ptr<unsigned char, void (*)(void*)> text(m_zip.ReadDataRaw(m_zip.GetStoredName(entry), &size), std::free);
+    // Room for the zeros the parser needs after the text (made in place for a large one).
+    void* padded = text ? std::realloc(text.get(), size + XmlDocument::PARSE_PADDING) : nullptr;
+    if (padded) {
+        text.release();
+        text.reset(static_cast<unsigned char*>(padded));
+        std::memset(text.get() + size, 0, XmlDocument::PARSE_PADDING);
+    }
+    const char* chars = reinterpret_cast<const char*>(text.get());
+    XmlDocument types;
+    bool parsed = false;
+    if (!padded) Fail(L"Part " + quoted(name) + L" cannot be read from the package");
+    else if (std::memchr(chars, 0, size)) Fail(L"Part " + quoted(name) + L" holds a zero byte: it is not XML in UTF-8");
+    else parsed = types.ParsePaddedText(chars, size, budget) || WhyNotParsed(chars, size, name, types);
+    budget->Refund(declared);
+    if (!parsed) return false;
+    m_typesIndented = XmlDocument::LooksIndented(chars, size);
+    const XmlElement root = types.GetRootElement();
+    if (!root || localName(root) != L"Types")
+        return Fail(MkString(L"[Content_Types].xml is not a content types part: its root is ") +
+                    quoted(root ? root.GetName() : MkString()));
+    std::unordered_map<std::wstring, MkString> overrides;
+    std::unordered_set<std::wstring> extensions;
+    for (XmlElement e = root.GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
+        const MkString type = e.GetAttributeString(MkString(L"ContentType"));
+        if (type.IsBlank()) continue;
+        if (localName(e) == L"Default") {
+            const MkString extension = e.GetAttributeString(MkString(L"Extension"));
+            const std::wstring key = lower(extension.Std());
+            if (!key.empty() && extensions.insert(key).second) m_types.push_back({true, extension, key, type});
+        } else if (localName(e) == L"Override") {
+            const MkString name = e.GetAttributeString(MkString(L"PartName"));
+            const std::wstring key = Key(name);
+            if (!key.empty() && overrides.emplace(key, type).second) m_types.push_back({false, name, key, type});
+        }
+    }
+    for (const auto& part : m_parts) {
+        const auto it = overrides.find(Key(part->m_name));
+        part->m_contentType = it != overrides.end() ? it->second : DefaultContentType(extensionOf(part->m_name));
+    }
+    return true;
+}
+
+bool OpenXMLPackage::LoadRels(OpenXMLRelationships* rels, int entry) {
+    if (entry < 0) return true;
+    const MkString name = m_zip.GetStoredName(entry);
+    std::string bytes;
+    XmlDocument document;
+    return ReadEntry(entry, &bytes, name) && ParseXml(bytes, name, &document) &&
+           rels->Load(document, name, XmlDocument::LooksIndented(bytes.data(), bytes.size()));
+}
+
+// ---------------------------------------------------------------------------
+// Package: parts
+
+OpenXMLPart* OpenXMLPackage::Part(const MkString& name) const {
+    const auto it = m_byName.find(Key(name));
+    return it == m_byName.end() ? nullptr : it->second;
+}
+
+OpenXMLPart* OpenXMLPackage::Part(const OpenXMLRelationship* relationship) const {
+    if (!relationship || relationship->external || relationship->part.IsEmpty()) return nullptr;
+    return Part(relationship->part);
+}
+
+OpenXMLPart* OpenXMLPackage::NewPart(const MkString& name) {
+    m_parts.emplace_back(new OpenXMLPart(this, name));
+    OpenXMLPart* part = m_parts.back().get();
+    m_byName.emplace(Key(name), part);
+    const Family family = familyOf(name);
+    const auto cached = m_families.find(lower(family.prefix + L'\x01' + family.extension));
+    if (cached != m_families.end()) cached->second = std::max(cached->second, family.number);
+    return part;
+}
+
+OpenXMLPart* OpenXMLPackage::AddPart(const MkString& name, const MkString& contentType) {
+    if (!IsOpen()) {
+        Fail(MkString(L"No package is open"));
+        return nullptr;
+    }
+    const MkString partName = PartName(name);
+    const std::wstring key = Key(partName);
+    if (key.empty() || key.back() == L'/' || key.find(L'\0') != std::wstring::npos || key == lower(CONTENT_TYPES_PART) ||
+        OpenXMLPaths::RelsSourceName(partName, nullptr)) {
+        Fail(quoted(name) + L" is not a part name");
+        return nullptr;
+    }
+    if (m_byName.count(key)) {
+        Fail(L"Part " + quoted(partName) + L" is in the package already");
+        return nullptr;
+    }
+    OpenXMLPart* part = NewPart(partName);
+    part->m_contentType = contentType;
+    return part;
+}
+
+OpenXMLPart* OpenXMLPackage::CopyPart(OpenXMLPart* source, const MkString& name, bool withRelationships) {
+    if (!source || &source->Package() != this) {
+        Fail(MkString(L"A part of another package cannot be copied"));
+        return nullptr;
+    }
+    OpenXMLRelationships* sourceRels = withRelationships ? source->Rels() : nullptr;
+    if (withRelationships && !sourceRels) return nullptr;
+    OpenXMLPart* part = AddPart(name, source->m_contentType);
+    if (!part) return nullptr;
+    part->m_indented = source->m_indented;
+    part->m_compact = source->m_compact;
+    if (source->m_xmlIsContent) {
+        std::unique_ptr<XmlDocument> copy = NewXml(part->m_name);
+        copy->KeepWhiteSpaceInText();
+        for (const TiXmlNode* node = source->m_xml->FirstChild(); node; node = node->NextSibling())
+            copy->LinkEndChild(node->Clone());
+        part->SetXml(std::move(copy));
+    } else if (source->m_view) {
+        part->SetBytesView(source->m_view, source->m_viewSize);
+    } else if (source->m_bytesAreContent) {
+        part->SetBytes(source->m_bytes);
+    } else if (source->m_entry >= 0) {
+        part->m_entry = source->m_entry;
+        part->m_copied = true;
+    }
+    part->m_rels.reset(new OpenXMLRelationships(this, part->m_name));
+    if (sourceRels) {
+        part->m_rels->m_indented = sourceRels->m_indented;
+        for (int i = 0; i < sourceRels->Count(); ++i) {
+            OpenXMLRelationship r = sourceRels->At(i);
+            if (!r.external && Part(r.part)) r.target = OpenXMLPaths::RelativeTarget(part->m_name, r.part);
+            part->m_rels->Append(std::move(r));
+        }
+        part->m_rels->m_changed = true;
+    }
+    return part;
+}
+
+MkString OpenXMLPackage::NextPartName(const MkString& name) {
+    const Family family = familyOf(name);
+    const std::wstring key = lower(family.prefix + L'\x01' + family.extension);
+    auto cached = m_families.find(key);
+    if (cached == m_families.end()) {
+        long long largest = 0;
+        for (const auto& part : m_parts) {
+            const Family f = familyOf(part->m_name);
+            if (f.numbered && lower(f.prefix + L'\x01' + f.extension) == key) largest = std::max(largest, f.number);
+        }
+        cached = m_families.emplace(key, largest).first;
+    }
+    MkString next;
+    for (long long n = cached->second + 1;; ++n) {
+        next = MkString(family.prefix + std::to_wstring(n) + family.extension);
+        if (!Part(next)) break;
+    }
+    return next;
+}
+
+std::unique_ptr<XmlDocument> OpenXMLPackage::NewXml(const MkString& part) const {
+    std::unique_ptr<XmlDocument> document = m_xmlMaker ? m_xmlMaker(part) : nullptr;
+    return document ? std::move(document) : std::make_unique<XmlDocument>();
+}
+
+MkString OpenXMLPackage::DefaultContentType(const MkString& extension) const {
+    std::wstring wanted = lower(extension.Std());
+    if (!wanted.empty() && wanted[0] == L'.') wanted.erase(0, 1);
+    for (const TypeEntry& t : m_types)
+        if (t.isDefault && t.key == wanted) return t.type;
+    return MkString();
+}
+
+void OpenXMLPackage::ForgetContentType(const MkString& type) {
+    const std::wstring forgotten = lower(type.Std());
+    m_types.erase(
+        std::remove_if(m_types.begin(), m_types.end(), [&](const TypeEntry& t) { return lower(t.type.Std()) == forgotten; }),
+        m_types.end());
+}
+
+// ---------------------------------------------------------------------------
+// Package: saving
+
+struct OpenXMLPackage::Plan {
+    std::vector<OpenXMLPart*> parts;  // to write, in package order
+    // Relationships of which some are left out: which ones are written.
+    std::unordered_map<const OpenXMLRelationships*, std::vector<bool>> kept;
+};
+
+bool OpenXMLPackage::MakePlan(Plan* plan) {
+    std::unordered_set<const OpenXMLPart*> reached;
+    std::deque<OpenXMLPart*> queue;
+    auto follow = [&](const OpenXMLRelationships& rels) {
+        const auto kept = plan->kept.find(&rels);
+        const MkString source = rels.Source().IsEmpty() ? MkString(L"_rels/.rels") : rels.Source();
+        for (int i = 0; i < rels.Count(); ++i) {
+            const OpenXMLRelationship& r = rels.At(i);
+            if (r.external || (kept != plan->kept.end() && !kept->second[static_cast<size_t>(i)])) continue;
+            if (r.part.IsEmpty())
+                return Fail(L"Relationship " + quoted(r.id) + L" of " + quoted(source) + L" names " + quoted(r.target) +
+                            L", which is outside the package");
+            OpenXMLPart* part = Part(r.part);
+            if (!part)
+                return Fail(L"Relationship " + quoted(r.id) + L" of " + quoted(source) + L" names " + quoted(r.part) +
+                            L", which is not in the package");
+            if (reached.insert(part).second) queue.push_back(part);
+        }
+        return true;
+    };
+    if (!follow(*m_rels)) return false;
+    while (!queue.empty()) {
+        OpenXMLPart* part = queue.front();
+        queue.pop_front();
+        OpenXMLRelationships* rels = part->Rels();
+        if (!rels) return false;
+        if (part->IsChanged() || rels->IsChanged()) {
+            // Which relationships named by id the part still names.
+            std::unordered_set<std::string> unnamed;
+            for (int i = 0; i < rels->Count(); ++i)
+                if (namedById(rels->At(i))) unnamed.insert(XmlToUtf8(rels->At(i).id));
+            if (!unnamed.empty()) {
+                if (part->m_xml) {
+                    removeNamedInElements(part->m_xml.get(), &unnamed);
+                } else {
+                    std::string stored;
+                    part->OwnBytes();
+                    const std::string* text = &part->m_bytes;
+                    if (!part->m_bytesAreContent && !part->m_haveBytes) {
+                        if (!part->ReadStored(&stored)) return false;
+                        text = &stored;
+                    }
+                    removeNamedInText(*text, &unnamed);
+                }
+            }
+            if (!unnamed.empty()) {
+                std::vector<bool>& kept = plan->kept[rels];
+                kept.assign(static_cast<size_t>(rels->Count()), true);
+                for (int i = 0; i < rels->Count(); ++i)
+                    if (namedById(rels->At(i)) && unnamed.count(XmlToUtf8(rels->At(i).id))) kept[static_cast<size_t>(i)] = false;
+            }
+        }
+        if (!follow(*rels)) return false;
+    }
+    for (const auto& part : m_parts) {
+        if (!reached.count(part.get())) continue;
+        if (part->m_contentType.IsBlank()) return Fail(L"Part " + quoted(part->m_name) + L" has no content type");
+        plan->parts.push_back(part.get());
+    }
+    return true;
+}
+
+std::string OpenXMLPackage::ContentTypesXml(const Plan& plan) const {
+    // The template's entries in their order (Overrides of parts still written),
+    // then the Defaults and Overrides the parts written need besides.
+    std::vector<TypeEntry> types;
+    std::unordered_map<std::wstring, const OpenXMLPart*> written;
+    for (const OpenXMLPart* part : plan.parts) written.emplace(Key(part->m_name), part);
+    std::unordered_set<const OpenXMLPart*> overridden;
+    for (const TypeEntry& t : m_types) {
+        const auto it = t.isDefault ? written.end() : written.find(t.key);
+        if (!t.isDefault && it == written.end()) continue;
+        types.push_back(t);
+        if (!t.isDefault) {
+            overridden.insert(it->second);
+            types.back().name = L"/" + OpenXMLPaths::RelativeTarget(MkString(), it->second->m_name);
+            types.back().type = it->second->m_contentType;
+        }
+    }
+    auto defaultOf = [&types](const std::wstring& extension) -> const MkString* {
+        for (const TypeEntry& t : types)
+            if (t.isDefault && t.key == extension) return &t.type;
+        return nullptr;
+    };
+    if (!defaultOf(L"rels")) types.push_back({true, MkString(L"rels"), L"rels", MkString(RELATIONSHIPS_CONTENT_TYPE)});
+    for (const OpenXMLPart* part : plan.parts) {
+        const std::wstring extension = extensionOf(part->m_name);
+        const MkString* type = defaultOf(extension);
+        if (overridden.count(part) || (type && lower(type->Std()) == lower(part->m_contentType.Std()))) continue;
+        if (!type && !extension.empty() && extension != L"xml")
+            types.push_back({true, MkString(extension), extension, part->m_contentType});
+        else
+            types.push_back(
+                {false, L"/" + OpenXMLPaths::RelativeTarget(MkString(), part->m_name), std::wstring(), part->m_contentType});
+    }
+    XmlDocument document(true);
+    const XmlElement root = document.CreateRootElement(MkString(L"Types"), -1, MkString(CONTENT_TYPES_NAMESPACE));
+    for (const TypeEntry& t : types) {
+        const XmlElement e = root.AddChildElement(MkString(t.isDefault ? L"Default" : L"Override"));
+        e.AddAttributeString(MkString(t.isDefault ? L"Extension" : L"PartName"), t.name);
+        e.AddAttributeString(MkString(L"ContentType"), t.type);
+    }
+    return document.PrintToString(m_typesIndented);
+}
+
+bool OpenXMLPackage::Write(ZipArchive& out, Plan& plan) {
+    // What goes into the package, in order: bytes, or an entry of the template
+    // copied as it is. Bytes are gathered a few megabytes at a time and compressed
+    // together (on two threads where there are two) before they are written.
+    struct Item {
+        MkString name;
+        const char* data = nullptr;
+        size_t size = 0;
+        int entry = -1;          // an entry of the template, copied
+        bool entryName = false;  // copied under the template's own name
+    };
+    const size_t gatherBytes = 4u << 20, gatherItems = 2048;
+    std::vector<Item> items;
+    std::deque<std::string> made;  // bytes made for the package: printed parts, relationships
+    size_t gathered = 0;
+    auto flush = [&]() {
+        std::vector<std::pair<const void*, size_t>> data;
+        for (const Item& item : items)
+            if (item.entry < 0 && item.size > 0) data.emplace_back(item.data, item.size);
+        out.PrepareWrites(data);
+        for (const Item& item : items) {
+            const bool ok = item.entry < 0 ? out.WriteDataRaw(item.name, item.data, item.size, false)
+                                           : out.CopyEntryFrom(m_zip, item.entry, item.entryName ? MkString() : item.name);
+            if (!ok) return Fail(L"Part " + quoted(item.name) + L" could not be written");
+        }
+        items.clear();
+        made.clear();
+        gathered = 0;
+        return true;
+    };
+    auto add = [&](Item item) {
+        gathered += item.size;
+        items.push_back(std::move(item));
+        return (gathered < gatherBytes && items.size() < gatherItems) || flush();
+    };
+    auto addData = [&](const MkString& name, const char* data, size_t size) {
+        Item item;
+        item.name = name;
+        item.data = data;
+        item.size = size;
+        return add(std::move(item));
+    };
+    auto addMade = [&](const MkString& name, std::string bytes) {
+        made.push_back(std::move(bytes));
+        return addData(name, made.back().data(), made.back().size());
+    };
+    auto addCopy = [&](const MkString& name, int entry, bool entryName) {
+        Item item;
+        item.name = name;
+        item.entry = entry;
+        item.entryName = entryName;
+        return add(std::move(item));
+    };
+    auto addRels = [&](const OpenXMLRelationships& rels, int entry, const MkString& name) {
+        const auto kept = plan.kept.find(&rels);
+        if (!rels.IsChanged() && kept == plan.kept.end()) return entry < 0 || addCopy(name, entry, true);
+        static const std::vector<bool> all;
+        const std::vector<bool>& keep = kept == plan.kept.end() ? all : kept->second;
+        bool any = keep.empty() ? rels.Count() > 0 : false;
+        for (bool k : keep) any = any || k;
+        return !any || addMade(name, rels.Serialize(keep));
+    };
+    if (!addMade(MkString(CONTENT_TYPES_PART), ContentTypesXml(plan)) || !addRels(*m_rels, m_relsEntry, MkString(L"_rels/.rels")))
+        return false;
+    for (OpenXMLPart* part : plan.parts) {
+        bool ok;
+        if (part->m_xmlIsContent) ok = addMade(part->m_name, part->Print());
+        else if (part->m_view) ok = addData(part->m_name, part->m_view, part->m_viewSize);
+        else if (part->m_bytesAreContent || part->m_entry < 0)
+            ok = addData(part->m_name, part->m_bytes.data(), part->m_bytes.size());
+        else ok = addCopy(part->m_name, part->m_entry, false);
+        if (!ok || !addRels(*part->m_rels, part->m_relsEntry, OpenXMLPaths::RelsPartName(part->m_name))) return false;
+    }
+    return flush();
+}
+
+bool OpenXMLPackage::WrittenParts(std::vector<OpenXMLPart*>* parts) {
+    parts->clear();
+    if (!IsOpen()) return Fail(MkString(L"No package is open"));
+    Plan plan;
+    if (!MakePlan(&plan)) return false;
+    parts->swap(plan.parts);
+    return true;
+}
+
+bool OpenXMLPackage::Save(const MkString& path) {
+    if (!IsOpen()) return Fail(MkString(L"No package is open"));
+    Plan plan;
+    if (!MakePlan(&plan)) return false;
+    lfw::StagedFiles staged(REP_LOGGER_NAME);
+    const std::string temp = staged.stage(std::string(path.ShortChar()));
+    if (temp.empty()) return Fail(quoted(path) + L" cannot be written: no file can be made beside it");
+    ZipArchive out;
+    if (!out.Open(MkString(temp.c_str()), ZIP_CREATE)) return Fail(quoted(path) + L" cannot be written");
+    if (m_compressionLevel >= 0) out.SetArchiveParameters(m_compressionLevel, CZipArchive::zipsmSmartest, 65536, 65536);
+    const bool written = Write(out, plan);
+    if (!out.Close() && written) return Fail(quoted(path) + L" could not be written");
+    if (!written) return false;
+    if (!staged.commit()) return Fail(quoted(path) + L" could not be replaced");
+    return true;
+}
+
+}  // namespace rep
+}  // namespace kiv

@@ -1,0 +1,189 @@
+#pragma once
+// What the Office editors share: one package (OpenXMLPackage) opened once from
+// a template, edited in memory and saved once as the report, and the operations
+// on top of it: the main part and its relationships, media stored once per report
+// under the next free name, charts filled from tables (ChartFill) and copied
+// with their workbooks, and the 3D-viewer plug-in's control parts and embedded
+// models (OpenXMLPlugin.h). Charts and the plug-in are in OpenXMLEditorParts.cpp.
+//
+// Content types and clean-up are the package's: new parts carry their content
+// type, and Save writes what a chain of relationships reaches, so a part nothing
+// uses any more is not written (see OpenXMLPackage.h).
+//
+// Part names are the package's: "/" separators, no leading "/"
+// (word/media/image1.png). Failures answer false, null or empty, and Error()
+// says why for the caller to log; the plug-in operations log the model files
+// and control ids they refuse.
+#include "impl/openxml/OpenXMLPackage.h"
+#include "impl/openxml/OpenXMLPlugin.h"
+#include "host/ug/MkArray.h"
+#include "host/ug/MkString.h"
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace kiv {
+namespace rep {
+
+class ChartData;
+class Table;
+
+class OpenXMLPackageEditor {
+public:
+    // Standard relationship types (ECMA-376, transitional).
+    static constexpr const wchar_t* REL_OFFICE_DOCUMENT =
+        L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument";
+    static constexpr const wchar_t* REL_IMAGE = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
+    static constexpr const wchar_t* REL_HYPERLINK =
+        L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/hyperlink";
+    static constexpr const wchar_t* REL_CONTROL = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/control";
+    static constexpr const wchar_t* REL_CHART = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/chart";
+    static constexpr const wchar_t* REL_PACKAGE = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/package";
+    static constexpr const wchar_t* ACTIVEX_CONTENT_TYPE = L"application/vnd.ms-office.activeX+xml";
+    static constexpr const wchar_t* XLSX_CONTENT_TYPE = L"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
+    static constexpr const wchar_t* MODEL_CONTENT_TYPE = L"application/octet-stream";
+
+    OpenXMLPackageEditor() = default;
+    virtual ~OpenXMLPackageEditor() = default;
+    OpenXMLPackageEditor(const OpenXMLPackageEditor&) = delete;
+    OpenXMLPackageEditor& operator=(const OpenXMLPackageEditor&) = delete;
+
+    // Opens a package once; its main part is the one the package relationship
+    // officeDocument names. False, with Error() naming the problem, when the
+    // package cannot be read or has no main part. The report path becomes path.
+    virtual bool Open(const MkString& path);
+    bool IsOpen() const { return m_main != nullptr; }
+    // Where the report goes: model files are found from its folder and named by
+    // their file name when they lie beside it.
+    void SetReportPath(const MkString& path) { m_reportPath = path; }
+    const MkString& ReportPath() const { return m_reportPath; }
+    // Where model files may be embedded from besides the report's folder: these
+    // folders and files (a template may name any path in a control).
+    void SetModelSources(const std::vector<std::string>& folders, const std::vector<std::string>& files) {
+        m_modelSources.Set(folders, files);
+    }
+    // What the report may still spend on reading and parsing parts.
+    const std::shared_ptr<XmlMemoryBudget>& XmlBudget() const { return m_package.XmlBudget(); }
+    // Writes the package to path (each part a chain of relationships reaches,
+    // once). False, with Error() telling why and the file at path kept, when it
+    // cannot be written. The template's digital signatures are left out, as
+    // Office leaves them out of an edited document: they signed other content.
+    // So is its VBA project unless the report is macro-enabled (SetMacroEnabled).
+    virtual bool Save(const MkString& path);
+    const MkString& Error() const { return m_error; }
+    // Office keeps macros only in a macro-enabled document (.pptm, .docm), whose
+    // main part's content type says so, and refuses to open a macro-free one
+    // (.pptx, .docx) that holds a VBA project or has that content type. true:
+    // the report gets the macro-enabled content type and keeps the template's
+    // VBA project; false (the default): the macro-free content type, and the
+    // VBA project (with its data and content types) is left out.
+    void SetMacroEnabled(bool enabled) { m_macroEnabled = enabled; }
+    // What the report lost or had to change that its user should know (texts cut
+    // to fit a workbook cell, signatures and macros left out), each once, in the
+    // order met since Open; for the caller to log as warnings.
+    const std::vector<MkString>& Warnings() const { return m_warnings; }
+
+    OpenXMLPackage& Package() { return m_package; }
+    OpenXMLPart* MainPart() const { return m_main; }
+    // The main part's relationships; null when none is open or they cannot be read.
+    OpenXMLRelationships* MainRels() const { return m_main ? m_main->Rels() : nullptr; }
+
+    // --- media ---
+    // Stores the bytes of a picture (jpg, jpeg, png) or video (avi), as `name`'s
+    // extension says, as <root>/media/image<n>.<ext> (video<n>.avi): n is the
+    // smallest number that no media part holds after "image" ("image12.png" holds
+    // 1 and 12). A name is stored once per editor. Returns the part name; empty
+    // for another extension or no bytes. Borrowed bytes are not copied: the
+    // caller keeps them alive and unchanged until the package is saved.
+    MkString AddMedia(const MkString& name, const void* data, size_t size, bool borrowed = false);
+
+    // --- charts ---
+    // Fills the chart part and its embedded workbook from the table
+    // (ChartFill::Fill). A chart whose workbook is linked from outside, or that
+    // has none, gets an embedded one. False, with the reason in *why and nothing
+    // changed, when the table cannot fill the chart or its workbook cannot be used.
+    bool UpdateChart(OpenXMLPart* chart, const ChartData& data, MkString* why = nullptr);
+    // What UpdateChart would do, changing nothing: the chart's kind ("column"),
+    // and false with the reason when it cannot be filled (with data null: when no
+    // table can fill its kind).
+    bool CheckChart(OpenXMLPart* chart, const ChartData* data, MkString* kind, MkString* why);
+    // CheckChart for the charts of a tag: their kinds, each once ("column, line";
+    // "no chart" for none), and false with the first reason.
+    bool CheckCharts(const std::vector<OpenXMLPart*>& charts, const kiv::rep::Table* table, MkString* kinds, MkString* why);
+    // A copy of the chart part under the next free name, with its relationships
+    // and a copy of its embedded workbook of its own. Null, nothing added, when
+    // the chart or its workbook cannot be read.
+    OpenXMLPart* CopyChart(OpenXMLPart* chart);
+
+    // --- 3D viewer plug-in ---
+    // The plug-in's control parts Save would write, in package order.
+    std::vector<OpenXMLPart*> PluginControls();
+    // Sets the FileURL property of a control part (appending it when missing: then false).
+    static bool SetMdlxPathForPlugin(XmlDocument* controlPart, const MkString& modelReference);
+    // Rewrites FileURL values equal to oldReference; returns the number of parts changed.
+    int ReplacePathToMdlxFileInPlugins(const MkString& oldReference, const MkString& newReference);
+    // External model files (embedded false) or reference ids of embedded models
+    // (embedded true) the controls name, appended sorted and unique; returns the
+    // number appended.
+    int GetReferredMdlxFiles(MkStringArray* files, bool embedded);
+    // Records an original path in the reference-id part; its new id ("mdlx<n>")
+    // goes to *referenceId.
+    bool UpdateMdlxPathReference(MkString* referenceId, const MkString& originalPath);
+    // Embeds a model held in memory, recording originalPath; *referenceId gets its id.
+    bool EmbedModel(const void* data, size_t size, const MkString& originalPath, MkString* referenceId);
+    // Embeds the model file a control refers to (found from the report's folder)
+    // and points the controls naming it at the embedded copy, recording its file
+    // name. Only regular files named *.mdlx in the report's folder or the model
+    // sources are embedded.
+    bool EmbedMdlxInArchive(const MkString& modelReference, MkString* internalName = nullptr);
+    // Embeds every model file the controls refer to; true when all were embedded.
+    bool EmbedAllMdlxFilesInArchive();
+    // The package relationship of an embedded model part ("mdlx<n>"; the
+    // reference-id part's "mdlxReference" comes first); the existing id when the
+    // part is related already; empty on failure.
+    MkString RelateModel(const MkString& modelPart);
+    // Gives control newControlId of `source` its own copy of the control part of
+    // oldControlId, pointing at the model.
+    bool AddActiveXPluginFile(OpenXMLPart* source, const MkString& modelReference, const MkString& oldControlId,
+                              const MkString& newControlId);
+    // Brings controls and model relationships of the older plug-in up to date.
+    void ConvertFromOldPlugin();
+
+protected:
+    bool Fail(const MkString& message) const {
+        m_error = message;
+        return false;
+    }
+    struct PreparedChart;
+    bool PrepareChart(OpenXMLPart* chart, const ChartData* data, PreparedChart* prepared, MkString* kind, MkString* why);
+    // <root>/mdlxFiles/ with its trailing "/".
+    MkString ModelFolder() const { return m_root + L"/mdlxFiles/"; }
+    // Stores a model under the next free reference id and relates it.
+    bool StoreModel(const std::string& bytes, const MkString& originalPath, MkString* referenceId);
+    void Warn(const MkString& warning);
+    // Drops the digital signatures, and the VBA project unless macros are kept,
+    // and gives the main part the content type that goes with that.
+    void LeaveOutSignaturesAndMacros();
+
+    OpenXMLPackage m_package;
+    OpenXMLPart* m_main = nullptr;
+    MkString m_root;
+    MkString m_reportPath;
+    OpenXMLPlugin::ModelSources m_modelSources;
+    mutable MkString m_error;
+    bool m_macroEnabled = false;
+    std::vector<MkString> m_warnings;
+
+private:
+    // Numbers the media part names hold ("image", "video"), read from the package
+    // on first use and kept up to date, the search for a free one going on from
+    // where it ended; and the part of each stored name.
+    bool m_mediaListed = false;
+    std::set<long long> m_mediaTaken[2];
+    long long m_mediaFree[2] = {1, 1};
+    std::unordered_map<std::wstring, MkString> m_media;
+};
+
+}  // namespace rep
+}  // namespace kiv

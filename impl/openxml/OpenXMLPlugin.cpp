@@ -1,0 +1,137 @@
+// The 3D viewer plug-in: its controls, and the model files a report may embed.
+#include "impl/openxml/OpenXMLPlugin.h"
+#include "impl/openxml/OpenXMLPaths.h"
+#include "host/ug/MkFile.h"
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace kiv {
+namespace rep {
+
+using namespace OpenXMLPaths;
+
+namespace {
+
+const wchar_t* const OCX_PR = L"ax:ocxPr";
+const wchar_t* const AX_NAME = L"ax:name";
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Control parts and model files on disk
+
+bool OpenXMLPlugin::IsControl(const XmlDocument& part) {
+    const XmlElement root = part.GetRootElement(MkString(L"ax:ocx"));
+    return root && root.GetAttributeString(MkString(L"ax:classid")).CompareNoCase(MkString(CLASS_ID)) == 0;
+}
+
+XmlElement OpenXMLPlugin::FindProperty(const XmlElement& root, const MkString& name) {
+    for (XmlElement p = root.GetFirstChildElement(MkString(OCX_PR)); p; p = p.GetNextSiblingElement())
+        if (p.GetName() == MkString(OCX_PR) && p.GetAttributeString(MkString(AX_NAME)) == name) return p;
+    return XmlElement();
+}
+
+MkString OpenXMLPlugin::ResolveModelPath(const MkString& modelReference, const MkString& packagePath) {
+    const MkString reference = ToSlash(modelReference);
+    const MkString package = ToSlash(packagePath);
+    const int lastSlash = package.Find(L'/', package.Length() - 1, false);
+    const MkString folder = lastSlash >= 0 ? package.Left(lastSlash) : MkString();
+    MkIntArray ups;
+    const int climbs = reference.FindAll(MkString(L"../"), &ups);
+    if (climbs == 0) {
+        if (reference.Contains(MkString(L"./"))) {
+            MkString rest = reference;
+            rest.Replace(MkString(L"./"), MkString(L"/"));
+            return folder + rest;
+        }
+        // Absolute paths stay; any other path is relative to the report's folder, like a bare name.
+        const bool absolute =
+            reference.StartsWith(MkString(L"/")) || (reference.Length() > 2 && reference[1] == L':' && reference[2] == L'/');
+        if (absolute) return reference;
+        return lastSlash >= 0 ? folder + L"/" + reference : reference;
+    }
+    // Drop climbs + 1 trailing components (the file name and one per "../").
+    MkString base = package;
+    for (int i = 0; i <= climbs; ++i) {
+        const int slash = base.Find(L'/', base.Length() - 1, false);
+        base = slash >= 0 ? base.Left(slash) : MkString();
+    }
+    const int last = reference.Find(MkString(L"../"), reference.Length() - 1, false);
+    return base + L"/" + reference.Mid(last + 3);
+}
+
+namespace {
+
+// The path with every link and "." or ".." resolved; empty when it does not exist.
+std::string resolvedPath(const std::string& path) {
+    char* real = realpath(path.c_str(), nullptr);
+    if (!real) return std::string();
+    std::string resolved(real);
+    free(real);
+    return resolved;
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// "/a/b/" for the folder /a/b: a prefix that only paths inside it start with.
+std::string asFolderPrefix(const std::string& folder) {
+    const std::string resolved = resolvedPath(folder);
+    if (resolved.empty()) return resolved;
+    return resolved.back() == '/' ? resolved : resolved + "/";
+}
+
+}  // namespace
+
+void OpenXMLPlugin::ModelSources::Set(const std::vector<std::string>& folders, const std::vector<std::string>& files) {
+    m_folders.clear();
+    m_files.clear();
+    for (const std::string& folder : folders)
+        if (!asFolderPrefix(folder).empty()) m_folders.push_back(asFolderPrefix(folder));
+    for (const std::string& file : files)
+        if (!resolvedPath(file).empty()) m_files.push_back(resolvedPath(file));
+}
+
+bool OpenXMLPlugin::ModelSources::Allow(const MkString& diskPath, const MkString& reportPath) const {
+    const std::string real = resolvedPath(XmlToUtf8(diskPath));
+    if (real.empty()) return false;
+    if (std::find(m_files.begin(), m_files.end(), real) != m_files.end()) return true;
+    std::vector<std::string> folders = m_folders;
+    folders.push_back(asFolderPrefix(folderOf(XmlToUtf8(ToSlash(reportPath)))));
+    for (const std::string& folder : folders)
+        if (!folder.empty() && real.compare(0, folder.size(), folder) == 0) return true;
+    return false;
+}
+
+MkString OpenXMLPlugin::RecordedModelName(const MkString& modelReference) {
+    const MkString slashed = ToSlash(modelReference);
+    return slashed.Mid(slashed.Find(L'/', slashed.Length() - 1, false) + 1);
+}
+
+bool OpenXMLPlugin::IsEmbeddableModelFile(const MkString& path) {
+    if (path.IsBlank()) return false;
+    const std::string narrow = XmlToUtf8(path);
+    // The file itself must be named *.mdlx; a link may not lead elsewhere.
+    char* real = realpath(narrow.c_str(), nullptr);
+    if (!real) return false;
+    const std::string resolved(real);
+    free(real);
+    struct stat info;
+    if (stat(resolved.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    auto hasModelExtension = [](const std::string& name) {
+        if (name.size() < 5) return false;
+        std::string ext = name.substr(name.size() - 5);
+        for (char& c : ext) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        return ext == ".mdlx";
+    };
+    return hasModelExtension(narrow) && hasModelExtension(resolved);
+}
+
+}  // namespace rep
+}  // namespace kiv

@@ -1,0 +1,819 @@
+#include "impl/pptx/OpenXMLSlideDocument.h"
+#include "KivReport/Table.h"
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <string>
+
+namespace kiv {
+namespace rep {
+
+namespace {
+
+const MkString SHAPE_TREE_PATH(L"p:cSld/p:spTree");
+
+// Shapes whose placeholder is a title, centred title or subtitle.
+bool isTitlePlaceholder(const XmlElement& shape) {
+    XmlElement ph = shape.GetFirstChildFromPath(L"p:nvSpPr/p:nvPr/p:ph");
+    if (!ph) return false;
+    MkString type = ph.GetAttributeString(L"type");
+    type.ToLower();
+    return type == MkString(L"title") || type == MkString(L"ctrtitle") || type == MkString(L"subtitle");
+}
+
+MkString shapeName(const XmlElement& shape, const wchar_t* cNvPrPath) {
+    return shape.GetFirstChildFromPath(cNvPrPath).GetAttributeString(L"name");
+}
+
+// The per-kind rule: REF names with the kind's suffix, then SIT names with it;
+// anything else goes to `other` (dropped when other is null).
+void classify(const MkString& name, const wchar_t* word, MkStringArray* sit, MkStringArray* ref, MkStringArray* other) {
+    const TagNameParts parts(name);
+    if (parts.IsRef() && parts.suffix == MkString(word)) ref->AddGrow(name);
+    else if (parts.IsSit() && parts.suffix == MkString(word)) sit->AddGrow(name);
+    else if (other) other->AddGrow(name);
+}
+
+bool prepare(const XmlElement& tree, MkStringArray* sit, MkStringArray* ref, MkStringArray* other) {
+    if (!sit || !ref || !other || !tree) return false;
+    sit->Clear();
+    ref->Clear();
+    return true;
+}
+
+std::vector<XmlElement> shapesOf(const XmlElement& tree, const wchar_t* name) {
+    std::vector<XmlElement> shapes;
+    OpenXMLSlideDocument::FindShapes(tree, name, shapes);
+    return shapes;
+}
+
+void appendClone(const XmlElement& parent, const TiXmlElement* source) {
+    if (source) parent.Tx()->LinkEndChild(source->Clone());
+}
+
+// Calls f on the shapes of the tree named tag, those inside group shapes included;
+// how many matched, -1 when f refused one.
+template <typename F>
+int forEachNamed(const XmlElement& tree, const wchar_t* element, const wchar_t* cNvPrPath, const MkString& tag, bool ignoreCase,
+                 F f) {
+    int count = 0;
+    for (const XmlElement& shape : shapesOf(tree, element)) {
+        const MkString name = shapeName(shape, cNvPrPath);
+        if (ignoreCase ? name.CompareNoCase(tag) == 0 : name == tag) {
+            ++count;
+            if (!f(shape)) return -1;
+        }
+    }
+    return count;
+}
+
+// The graphic frames of the tree named tag, at any depth.
+std::vector<XmlElement> framesNamed(const XmlElement& tree, const MkString& tag) {
+    std::vector<XmlElement> frames, named;
+    if (tree) OpenXMLSlideDocument::FindAllElements(tree, L"p:graphicFrame", frames);
+    for (const XmlElement& frame : frames)
+        if (shapeName(frame, L"p:nvGraphicFramePr/p:cNvPr") == tag) named.push_back(frame);
+    return named;
+}
+
+// Sizes and offsets of shapes, as the schema bounds them (EMU).
+const double MAX_EXTENT = 27273042316900.0;
+
+MkString extentText(double value) {
+    if (!(value > 0)) value = 0;  // NaN too
+    if (value > MAX_EXTENT) value = MAX_EXTENT;
+    return MkString(std::to_wstring(static_cast<long long>(value)));
+}
+
+// The hyperlink of a shape's p:cNvPr, made when missing (it comes first among the
+// children), pointed at the relationship id.
+void setLink(const XmlElement& cNvPr, const MkString& linkId) {
+    XmlElement link = cNvPr.GetFirstChildElement(L"a:hlinkClick");
+    if (!link) {
+        XmlElement first = cNvPr.GetFirstChildElement();
+        link = first ? cNvPr.AddChildElementBefore(first, L"a:hlinkClick") : cNvPr.AddChildElement(L"a:hlinkClick");
+    }
+    link.AddAttributeString(L"r:id", linkId);
+}
+
+MkString cellText(const kiv::rep::Table& table, size_t row, size_t column) {
+    return MkString(table.value(row, column).toStdWString());
+}
+
+bool named(const TiXmlNode* node, const char* name) { return node && std::strcmp(node->Value(), name) == 0; }
+
+// The look of the text a body shows, as run properties (a copy): those of its
+// first run (a text run or a field, in any paragraph), else those its first
+// paragraph ends with. Null when the first run has none or there is neither: the
+// text then inherits its look.
+std::unique_ptr<TiXmlElement> textLookOf(const XmlElement& body) {
+    for (const TiXmlElement* p = body.Tx() ? body.Tx()->FirstChildElement("a:p") : nullptr; p; p = p->NextSiblingElement("a:p"))
+        for (const TiXmlElement* r = p->FirstChildElement(); r; r = r->NextSiblingElement())
+            if (named(r, "a:r") || named(r, "a:fld")) {
+                const TiXmlElement* rPr = r->FirstChildElement("a:rPr");
+                return std::unique_ptr<TiXmlElement>(rPr ? static_cast<TiXmlElement*>(rPr->Clone()) : nullptr);
+            }
+    const TiXmlElement* end = body.GetFirstChildFromPath(L"a:p/a:endParaRPr").Tx();
+    if (!end) return nullptr;
+    std::unique_ptr<TiXmlElement> look(static_cast<TiXmlElement*>(end->Clone()));
+    look->SetValue("a:rPr");
+    return look;
+}
+
+// lang and sz of the first cell of a row: from a:endParaRPr, else from the first run.
+void cellLanguageAndSize(const XmlElement& row, MkString* lang, int* size) {
+    XmlElement props = row.GetFirstChildFromPath(L"a:tc/a:txBody/a:p/a:endParaRPr");
+    if (!props) props = row.GetFirstChildFromPath(L"a:tc/a:txBody/a:p/a:r/a:rPr");
+    *lang = props.GetAttributeString(L"lang");
+    *size = props.GetAttributeInt(L"sz", -1);
+}
+
+XmlElement appendCopy(const XmlElement& parent, const XmlElement& source) {
+    if (!parent || !source) return XmlElement();
+    return XmlElement(parent.Tx()->LinkEndChild(source.Tx()->Clone())->ToElement());
+}
+
+// Makes the text the cell's only text. The first paragraph stays with its
+// properties and its first run; the template's other runs, breaks, fields and
+// paragraphs go (a cell showing "19.20Testtest" for 19.20 would look filled and be
+// wrong). A paragraph without a run gets one that looks as the cell's text does
+// (bold header cells stay bold).
+void fillCell(const XmlElement& cell, const MkString& text) {
+    XmlElement body = cell.GetFirstChildElement(L"a:txBody");
+    if (!body) {
+        // A cell without text body gets one: body properties, list style, paragraph.
+        XmlElement first = cell.GetFirstChildElement();
+        body = first ? cell.AddChildElementBefore(first, L"a:txBody") : cell.AddChildElement(L"a:txBody");
+        body.AddChildElement(L"a:bodyPr");
+        body.AddChildElement(L"a:lstStyle");
+    }
+    XmlElement p = body.GetFirstChildElement(L"a:p");
+    if (!p) p = body.AddChildElement(L"a:p");
+    TiXmlElement* run = p.Tx()->FirstChildElement("a:r");
+    if (!run) {
+        std::unique_ptr<TiXmlElement> look = textLookOf(body);
+        if (!look) look.reset(new TiXmlElement("a:rPr"));
+        look->SetAttribute("smtClean", "0");
+        TiXmlElement* end = p.Tx()->FirstChildElement("a:endParaRPr");
+        TiXmlElement made("a:r");
+        made.LinkEndChild(look.release());
+        made.LinkEndChild(new TiXmlElement("a:t"));
+        run = (end ? p.Tx()->InsertBeforeChild(end, made) : p.Tx()->InsertEndChild(made))->ToElement();
+    }
+    for (TiXmlNode* next = p.Tx()->NextSibling(); next;) {
+        TiXmlNode* after = next->NextSibling();
+        if (named(next, "a:p")) body.Tx()->RemoveChild(next);
+        next = after;
+    }
+    for (TiXmlNode* child = p.Tx()->FirstChild(); child;) {
+        TiXmlNode* after = child->NextSibling();
+        if (child != run && !named(child, "a:pPr") && !named(child, "a:endParaRPr")) p.Tx()->RemoveChild(child);
+        child = after;
+    }
+    XmlElement t(run->FirstChildElement("a:t"));
+    if (!t) t = XmlElement(run).AddChildElement(L"a:t");
+    t.SetValue(text);
+}
+
+// The rows of a template table: the first stands for the header, the others in
+// turn for the data rows (the first again when there is no other).
+class TemplateRows {
+public:
+    explicit TemplateRows(const XmlElement& templ) {
+        for (XmlElement tr = templ.GetFirstChildElement(L"a:tr"); tr; tr = tr.GetNextSiblingElement(L"a:tr"))
+            m_rows.push_back(tr);
+    }
+    // Which template row row r of the table repeats.
+    size_t IndexOf(size_t r) const { return r == 0 || m_rows.size() < 2 ? 0 : 1 + (r - 1) % (m_rows.size() - 1); }
+    XmlElement Of(size_t r) const { return m_rows.empty() ? XmlElement() : m_rows[IndexOf(r)]; }
+
+private:
+    std::vector<XmlElement> m_rows;
+};
+
+// Appends row r of the new table to tbl, each cell c holding text(c).
+using RowMaker = std::function<void(const XmlElement& tbl, size_t r, const std::function<MkString(size_t)>& text)>;
+
+// Text kept in the tree as it is, printed "<" + text + ">". The text is taken
+// over, not copied: it may be as large as a table of a hundred thousand rows.
+class KeptText : public TiXmlUnknown {
+public:
+    explicit KeptText(std::string&& text) { value = std::move(text); }
+};
+
+// Where a cell's text goes in the print of a row: a private-use character, which
+// a template has no use for.
+const wchar_t ROW_MARK[] = L"\xE000";
+const char ROW_MARK_UTF8[] = "\xEE\x80\x80";
+
+// Appends the rows after the header. As elements, a table of a hundred thousand
+// rows took a hundred times the memory of its text; so the rows go in as one text.
+// The rows that repeat one template row are alike but for their cells' texts:
+// such a row is made once as elements with a mark for each text, printed, and
+// cut at the marks. A print that does not cut into a piece per cell and one more
+// (the template holds the mark) has its rows made as elements.
+void appendDataRows(const XmlElement& tbl, const kiv::rep::Table& table, const TemplateRows& rows, const RowMaker& make) {
+    const size_t count = table.rowCount(), n = table.columnCount();
+    if (count < 2) return;
+    std::map<size_t, std::vector<std::string>> pieces;  // by template row
+    size_t size = 0;
+    bool asText = true;
+    for (size_t r = 1; r < count && asText; ++r) {
+        std::vector<std::string>& cut = pieces[rows.IndexOf(r)];
+        if (cut.empty()) {
+            TiXmlElement holder("a:tbl");
+            make(XmlElement(&holder), r, [](size_t) { return MkString(ROW_MARK); });
+            const std::string printed = holder.FirstChild() ? XmlDocument::PrintNode(*holder.FirstChild()) : "";
+            for (size_t from = 0;;) {
+                const size_t at = printed.find(ROW_MARK_UTF8, from);
+                cut.push_back(printed.substr(from, at == std::string::npos ? std::string::npos : at - from));
+                if (at == std::string::npos) break;
+                from = at + std::strlen(ROW_MARK_UTF8);
+            }
+            asText = cut.size() == n + 1;
+        }
+        for (const std::string& piece : cut) size += piece.size() + 1;
+        for (size_t c = 0; c < n; ++c) size += table.value(r, c).size();
+    }
+    if (!asText) {
+        for (size_t r = 1; r < count; ++r) make(tbl, r, [&](size_t c) { return cellText(table, r, c); });
+        return;
+    }
+    std::string text;
+    text.reserve(size + size / 16);
+    for (size_t r = 1; r < count; ++r) {
+        const std::vector<std::string>& cut = pieces[rows.IndexOf(r)];
+        // Kept text prints between "<" and ">": the rows go without the first and
+        // the last; a line each.
+        if (r > 1) text += '\n';
+        text.append(cut[0], r == 1 ? 1 : 0, std::string::npos);
+        for (size_t c = 0; c < n; ++c) {
+            XmlAppendEscaped(&text, XmlToUtf8(cellText(table, r, c)));
+            text += cut[c + 1];
+        }
+    }
+    text.pop_back();
+    tbl.Tx()->LinkEndChild(new KeptText(std::move(text)));
+}
+
+// The table laid out anew: n columns sharing the template's width, every row like
+// the template's first, as high as the template row it stands for.
+void buildRebuiltTable(const XmlElement& tbl, const XmlElement& templ, const kiv::rep::Table& table, double width) {
+    const size_t n = table.columnCount();
+    const TemplateRows rows(templ);
+    MkString lang;
+    int size = -1;
+    cellLanguageAndSize(templ.GetFirstChildElement(L"a:tr"), &lang, &size);
+    XmlElement grid = tbl.AddChildElement(L"a:tblGrid");
+    const MkString columnWidth = extentText(std::floor(std::min(width, MAX_EXTENT) / static_cast<double>(n)));
+    for (size_t c = 0; c < n; ++c) grid.AddChildElement(L"a:gridCol").AddAttributeString(L"w", columnWidth);
+    const RowMaker make = [&](const XmlElement& parent, size_t r, const std::function<MkString(size_t)>& text) {
+        XmlElement tr = parent.AddChildElement(L"a:tr");
+        tr.AddAttributeString(L"h", rows.Of(r).GetAttributeString(L"h", L"0"));
+        for (size_t c = 0; c < n; ++c) {
+            XmlElement body = tr.AddChildElement(L"a:tc").AddChildElement(L"a:txBody");
+            body.AddChildElement(L"a:bodyPr");
+            body.AddChildElement(L"a:lstStyle");
+            XmlElement p = body.AddChildElement(L"a:p");
+            XmlElement run = p.AddChildElement(L"a:r");
+            XmlElement rPr = run.AddChildElement(L"a:rPr");
+            rPr.AddAttributeString(L"lang", lang);
+            rPr.AddAttributeInt(L"smtClean", 0);
+            if (size != -1) rPr.AddAttributeInt(L"sz", size);
+            run.AddChildElement(L"a:t").SetValue(text(c));
+            XmlElement end = p.AddChildElement(L"a:endParaRPr");
+            end.AddAttributeString(L"lang", lang);
+            if (size != -1) end.AddAttributeInt(L"sz", size);
+        }
+    };
+    make(tbl, 0, [&](size_t c) { return cellText(table, 0, c); });
+    appendDataRows(tbl, table, rows, make);
+}
+
+// The template's grid and rows kept: the header row, then the data rows repeated in
+// turn (their fills and heights with them).
+void buildTemplateTable(const XmlElement& tbl, const XmlElement& templ, const kiv::rep::Table& table) {
+    const size_t n = table.columnCount();
+    const TemplateRows rows(templ);
+    appendCopy(tbl, templ.GetFirstChildElement(L"a:tblGrid"));
+    XmlElement row0 = appendCopy(tbl, templ.GetFirstChildElement(L"a:tr"));
+    size_t c = 0;
+    for (XmlElement tc = row0.GetFirstChildElement(L"a:tc"); tc && c < n; tc = tc.GetNextSiblingElement(L"a:tc"), ++c)
+        fillCell(tc, cellText(table, 0, c));
+    appendDataRows(tbl, table, rows, [&](const XmlElement& parent, size_t r, const std::function<MkString(size_t)>& text) {
+        const XmlElement pattern = rows.Of(r);
+        XmlElement tr = parent.AddChildElement(L"a:tr");
+        tr.AddAttributeString(L"h", pattern.GetAttributeString(L"h", L"0"));
+        XmlElement source = pattern.GetFirstChildElement(L"a:tc");
+        for (size_t col = 0; col < n; ++col) {
+            XmlElement tc = source ? appendCopy(tr, source) : tr.AddChildElement(L"a:tc");
+            fillCell(tc, text(col));
+            if (source) source = source.GetNextSiblingElement(L"a:tc");
+        }
+    });
+}
+
+}  // namespace
+
+OpenXMLSlideDocument::OpenXMLSlideDocument(bool withDeclaration) : XmlDocument(withDeclaration) {}
+
+XmlElement OpenXMLSlideDocument::GetShapeTree() const { return GetRootElement(L"p:sld").GetFirstChildFromPath(SHAPE_TREE_PATH); }
+
+XmlElement OpenXMLSlideDocument::GetTitleTextElt() const {
+    std::vector<XmlElement> shapes;
+    FindShapes(GetShapeTree(), L"p:sp", shapes);
+    for (const XmlElement& shape : shapes)
+        if (isTitlePlaceholder(shape)) return shape.GetFirstChildFromPath(L"p:txBody/a:p/a:r/a:t");
+    return XmlElement();
+}
+
+void OpenXMLSlideDocument::FindShapes(const XmlElement& tree, const wchar_t* name, std::vector<XmlElement>& out) {
+    const MkString wanted(name);
+    for (XmlElement child = tree.GetFirstChildElement(); child; child = child.GetNextSiblingElement()) {
+        const MkString childName = child.GetName();
+        if (childName == wanted) out.push_back(child);
+        else if (childName == MkString(L"p:grpSp")) FindShapes(child, name, out);
+    }
+}
+
+void OpenXMLSlideDocument::GroupScale(const XmlElement& shape, double* sx, double* sy) {
+    *sx = *sy = 1.0;
+    for (XmlElement group = shape.GetParentElement(); group && group.GetName() == MkString(L"p:grpSp");
+         group = group.GetParentElement()) {
+        const XmlElement xfrm = group.GetFirstChildFromPath(L"p:grpSpPr/a:xfrm");
+        const XmlElement ext = xfrm.GetFirstChildElement(L"a:ext"), chExt = xfrm.GetFirstChildElement(L"a:chExt");
+        const double cx = ext.GetAttributeDouble(L"cx"), cy = ext.GetAttributeDouble(L"cy");
+        const double chx = chExt.GetAttributeDouble(L"cx"), chy = chExt.GetAttributeDouble(L"cy");
+        if (cx > 0 && chx > 0) *sx *= cx / chx;
+        if (cy > 0 && chy > 0) *sy *= cy / chy;
+    }
+}
+
+void OpenXMLSlideDocument::FindAllElements(const XmlElement& start, const MkString& name, std::vector<XmlElement>& out) {
+    for (XmlElement child = start.GetFirstChildElement(); child; child = child.GetNextSiblingElement()) {
+        if (child.GetName() == name) out.push_back(child);
+        FindAllElements(child, name, out);
+    }
+}
+
+bool OpenXMLSlideDocument::EditTextElement(const XmlElement& textBody, const FormattedTextArray& runs) {
+    if (!textBody) return true;
+    // Remember the template's formatting before its paragraphs go: the first
+    // paragraph's properties, and the look of its text, which an empty first line
+    // (a paragraph of end properties only) still tells.
+    TiXmlElement* paraProps = nullptr;
+    TiXmlElement* runProps = textLookOf(textBody).release();
+    if (XmlElement p = textBody.GetFirstChildFromPath(L"a:p/a:pPr")) paraProps = static_cast<TiXmlElement*>(p.Tx()->Clone());
+    while (XmlElement p = textBody.GetFirstChildElement(L"a:p")) textBody.RemoveChildElement(p);
+
+    XmlElement paragraph = textBody.AddChildElement(L"a:p");
+    appendClone(paragraph, paraProps);
+    for (const FormattedText& run : runs) {
+        if (run.newParagraph) {
+            paragraph = textBody.AddChildElement(L"a:p");
+            appendClone(paragraph, paraProps);
+            continue;
+        }
+        if (run.lineBreak) {
+            // A line break inside the paragraph, as tall as the text around it.
+            XmlElement br = paragraph.AddChildElement(L"a:br");
+            appendClone(br, runProps);
+            continue;
+        }
+        XmlElement r = paragraph.AddChildElement(L"a:r");
+        XmlElement rPr =
+            runProps ? XmlElement(r.Tx()->LinkEndChild(runProps->Clone())->ToElement()) : r.AddChildElement(L"a:rPr");
+        // The markup only adds emphasis: what the run does not mark keeps the
+        // template's look, and what it inherits from layout and master stays inherited.
+        if (run.bold) rPr.AddAttributeString(L"b", L"1");
+        if (run.italic) rPr.AddAttributeString(L"i", L"1");
+        if (run.underline) rPr.AddAttributeString(L"u", L"sng");
+        rPr.AddAttributeString(L"dirty", L"0");
+        rPr.AddAttributeString(L"smtClean", L"0");
+        XmlElement t = r.AddChildElement(L"a:t");
+        if (!run.text.IsEmpty()) t.SetValue(run.text);
+    }
+    delete paraProps;
+    delete runProps;
+    return true;
+}
+
+bool OpenXMLSlideDocument::GetTitleTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
+    const XmlElement tree = GetShapeTree();
+    if (!prepare(tree, sit, ref, other)) return false;
+    for (const XmlElement& shape : shapesOf(tree, L"p:sp")) {
+        const MkString name = shapeName(shape, L"p:nvSpPr/p:cNvPr");
+        if (!name.IsEmpty() && isTitlePlaceholder(shape)) classify(name, L"TITLE", sit, ref, other);
+    }
+    return true;
+}
+
+bool OpenXMLSlideDocument::GetTextTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
+    const XmlElement tree = GetShapeTree();
+    if (!prepare(tree, sit, ref, other)) return false;
+    for (const XmlElement& shape : shapesOf(tree, L"p:sp")) {
+        const MkString name = shapeName(shape, L"p:nvSpPr/p:cNvPr");
+        if (!name.IsEmpty()) classify(name, L"TEXT", sit, ref, other);
+    }
+    return true;
+}
+
+bool OpenXMLSlideDocument::GetMacroTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
+    const XmlElement tree = GetShapeTree();
+    if (!prepare(tree, sit, ref, other)) return false;
+    for (const XmlElement& shape : shapesOf(tree, L"p:sp")) {
+        const MkString name = shapeName(shape, L"p:nvSpPr/p:cNvPr");
+        if (name.IsEmpty() || !isTitlePlaceholder(shape)) continue;
+        const TagNameParts parts(name);
+        if (name.Contains(L"_$")) {
+            if (parts.IsRef()) ref->AddGrow(name);
+            else if (parts.IsSit()) sit->AddGrow(name);
+            else other->AddGrow(name);
+        } else if (parts.suffix.CompareNoCase(L"TITLE") != 0 && parts.suffix.CompareNoCase(L"TEXT") != 0) {
+            other->AddGrow(name);
+        }
+    }
+    return true;
+}
+
+namespace {
+bool scanFrames(const XmlElement& tree, const wchar_t* contentPath, const wchar_t* word, MkStringArray* sit, MkStringArray* ref,
+                MkStringArray* other) {
+    if (!prepare(tree, sit, ref, other)) return false;
+    std::vector<XmlElement> frames;
+    OpenXMLSlideDocument::FindAllElements(tree, L"p:graphicFrame", frames);
+    for (const XmlElement& frame : frames) {
+        const MkString name = shapeName(frame, L"p:nvGraphicFramePr/p:cNvPr");
+        if (!name.IsEmpty() && frame.GetFirstChildFromPath(contentPath)) classify(name, word, sit, ref, other);
+    }
+    return true;
+}
+}  // namespace
+
+bool OpenXMLSlideDocument::GetTableTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
+    return scanFrames(GetShapeTree(), L"a:graphic/a:graphicData/a:tbl", L"TABLE", sit, ref, other);
+}
+
+bool OpenXMLSlideDocument::GetChartTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
+    return scanFrames(GetShapeTree(), L"a:graphic/a:graphicData/c:chart", L"CHART", sit, ref, other);
+}
+
+bool OpenXMLSlideDocument::GetPictureTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
+    const XmlElement tree = GetShapeTree();
+    if (!prepare(tree, sit, ref, other)) return false;
+    for (const XmlElement& pic : shapesOf(tree, L"p:pic")) {
+        const MkString name = shapeName(pic, L"p:nvPicPr/p:cNvPr");
+        if (!name.IsEmpty()) classify(name, L"PICTURE", sit, ref, nullptr);
+    }
+    return true;
+}
+
+bool OpenXMLSlideDocument::ScanMdlxTags(const XmlDocument& slide, MkStringArray* sit, MkStringArray* ref) {
+    if (!sit || !ref) return false;
+    sit->Clear();
+    ref->Clear();
+    XmlElement controls = slide.GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:controls");
+    XmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent");
+    if (!entry) return false;
+    for (; entry; entry = entry.GetNextSiblingElement(L"mc:AlternateContent")) {
+        const MkString name = shapeName(entry, L"mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr");
+        if (name.IsEmpty()) continue;
+        const TagNameParts parts(name);
+        if (parts.IsSit() && parts.suffix == MkString(L"MDLX")) sit->AddGrow(name);
+        else if (parts.IsRef() && parts.suffix == MkString(L"MDLX")) ref->AddGrow(name);
+    }
+    return true;
+}
+
+XmlElement OpenXMLSlideDocument::GetMdlxEntryByName(const MkString& name) const {
+    XmlElement controls = GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:controls");
+    for (XmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
+         entry = entry.GetNextSiblingElement(L"mc:AlternateContent"))
+        if (shapeName(entry, L"mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr") == name) return entry;
+    return XmlElement();
+}
+
+void OpenXMLSlideDocument::GetEmptyTextTags(MkStringArray* names) const {
+    names->Clear();
+    const XmlElement tree = GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:spTree");
+    std::vector<XmlElement> shapes;
+    if (tree) FindShapes(tree, L"p:sp", shapes);
+    for (const XmlElement& sp : shapes) {
+        const XmlElement cNvPr = sp.GetFirstChildFromPath(L"p:nvSpPr/p:cNvPr");
+        if (!cNvPr) continue;
+        const MkString name = cNvPr.GetAttributeString(L"name");
+        const TagNameParts parts(name);
+        if ((!parts.IsRef() && !parts.prefix.StartsWith(L"SIT")) ||
+            (parts.suffix != MkString(L"TEXT") && parts.suffix != MkString(L"TITLE")))
+            continue;
+        // Text in any paragraph will do: the first may be an empty line.
+        bool text = false;
+        for (XmlElement p = sp.GetFirstChildFromPath(L"p:txBody/a:p"); p && !text; p = p.GetNextSiblingElement(L"a:p"))
+            text = bool(p.GetFirstChildFromPath(L"a:r/a:t"));
+        if (!text) names->AddGrow(name);
+    }
+}
+
+bool OpenXMLSlideDocument::GetSlideTags(SlideContent* record) const {
+    if (!record) return false;
+    typedef SlideContent K;
+    MkStringArray others;
+    MkStringArray scratch;
+    // Text shapes; their other names may still be title or macro tags on any shape.
+    GetTextTags(&record->Sit(K::KIND_TEXT), &record->Ref(K::KIND_TEXT), &scratch);
+    MkStringArray sitTitles, refTitles, sitMacros, refMacros;
+    for (int i = 0; i < scratch.GetSize(); ++i) {
+        const MkString& name = scratch[i];
+        const TagNameParts parts(name);
+        if (name.Contains(L"$")) {
+            if (parts.IsRef()) refMacros.AddGrow(name);
+            else if (parts.IsSit()) sitMacros.AddGrow(name);
+            else others.AddGrow(name);
+        } else if (parts.IsRef() && parts.suffix == MkString(L"TITLE")) {
+            refTitles.AddGrow(name);
+        } else if (parts.IsSit() && parts.suffix == MkString(L"TITLE")) {
+            sitTitles.AddGrow(name);
+        } else {
+            others.AddGrow(name);
+        }
+    }
+    GetTitleTags(&record->Sit(K::KIND_TITLE), &record->Ref(K::KIND_TITLE), &others);
+    record->Sit(K::KIND_TITLE).Append(sitTitles);
+    record->Ref(K::KIND_TITLE).Append(refTitles);
+
+    GetPictureTags(&record->Sit(K::KIND_PICTURE), &record->Ref(K::KIND_PICTURE), &others);
+    ScanMdlxTags(*this, &record->Sit(K::KIND_MDLX), &record->Ref(K::KIND_MDLX));
+    GetTableTags(&record->Sit(K::KIND_TABLE), &record->Ref(K::KIND_TABLE), &others);
+    GetChartTags(&record->Sit(K::KIND_CHART), &record->Ref(K::KIND_CHART), &others);
+
+    GetMacroTags(&record->Sit(K::KIND_MACRO), &record->Ref(K::KIND_MACRO), &others);
+    record->Sit(K::KIND_MACRO).Append(sitMacros);
+    record->Ref(K::KIND_MACRO).Append(refMacros);
+
+    others.RemoveDuplicates();
+    record->Others() = others;
+    return true;
+}
+
+int OpenXMLSlideDocument::GetMaxShapeId() const {
+    std::vector<XmlElement> ids;
+    FindAllElements(GetRootElement(L"p:sld"), L"p:cNvPr", ids);
+    int largest = 0;
+    for (const XmlElement& e : ids) {
+        const int id = e.GetAttributeInt(L"id", 0);
+        if (id > largest) largest = id;
+    }
+    return largest;
+}
+
+int OpenXMLSlideDocument::NextShapeId() const { return std::max(FIRST_INSERTED_SHAPE_ID, GetMaxShapeId() + 1); }
+
+// ---------------------------------------------------------------------------
+// Edits
+
+int OpenXMLSlideDocument::SetText(const MkString& tag, const FormattedTextArray& runs, const MkString& newName) {
+    return forEachNamed(GetShapeTree(), L"p:sp", L"p:nvSpPr/p:cNvPr", tag, true, [&](const XmlElement& sp) {
+        XmlElement body = sp.GetFirstChildElement(L"p:txBody");
+        if (!body) return false;
+        EditTextElement(body, runs);
+        if (!newName.IsEmpty()) sp.GetFirstChildFromPath(L"p:nvSpPr/p:cNvPr").AddAttributeString(L"name", newName);
+        return true;
+    });
+}
+
+int OpenXMLSlideDocument::RenameTextShapes(const MkString& tag, const MkString& newName) {
+    return forEachNamed(GetShapeTree(), L"p:sp", L"p:nvSpPr/p:cNvPr", tag, true, [&](const XmlElement& sp) {
+        if (!sp.GetFirstChildElement(L"p:txBody")) return false;
+        sp.GetFirstChildFromPath(L"p:nvSpPr/p:cNvPr").AddAttributeString(L"name", newName);
+        return true;
+    });
+}
+
+XmlElement OpenXMLSlideDocument::PlaceholderOf(const XmlElement& shape) {
+    XmlElement ph = shape.GetFirstChildFromPath(L"p:nvSpPr/p:nvPr/p:ph");
+    return ph ? ph : shape.GetFirstChildFromPath(L"p:nvPicPr/p:nvPr/p:ph");
+}
+
+int OpenXMLSlideDocument::SetPicture(const MkString& tag, const Picture& picture) {
+    return forEachNamed(GetShapeTree(), L"p:pic", L"p:nvPicPr/p:cNvPr", tag, false, [&](const XmlElement& pic) {
+        XmlElement cNvPr = pic.GetFirstChildFromPath(L"p:nvPicPr/p:cNvPr");
+        cNvPr.AddAttributeString(L"descr", picture.description);
+        if (!picture.newName.IsEmpty()) cNvPr.AddAttributeString(L"name", picture.newName);
+        XmlElement blip = pic.GetFirstChildFromPath(L"p:blipFill/a:blip");
+        if (!blip) return false;
+        blip.AddAttributeString(L"r:embed", picture.imageId);
+        if (!picture.linkId.IsEmpty()) setLink(cNvPr, picture.linkId);
+        // The box the slide shows: the picture's own, or the one its placeholder
+        // inherits from the layout (or master). The picture fills it uncropped.
+        XmlElement spPr = pic.GetFirstChildElement(L"p:spPr");
+        XmlElement xfrm = spPr.GetFirstChildElement(L"a:xfrm");
+        if (XmlElement crop = pic.GetFirstChildFromPath(L"p:blipFill/a:srcRect"))
+            crop.GetParentElement().RemoveChildElement(crop);
+        if (!xfrm.GetFirstChildElement(L"a:ext") && spPr && PlaceholderOf(pic) && picture.inheritedBox) {
+            XmlDocument holder;
+            const XmlElement box = picture.inheritedBox(PlaceholderOf(pic), &holder);
+            if (box) {
+                if (xfrm) spPr.RemoveChildElement(xfrm);
+                const XmlElement first = spPr.GetFirstChildElement();
+                xfrm = XmlElement::FromNode(first ? spPr.Tx()->InsertBeforeChild(first.Tx(), *box.Tx())
+                                                  : spPr.Tx()->InsertEndChild(*box.Tx()));
+            }
+        }
+        XmlElement ext = xfrm.GetFirstChildElement(L"a:ext");
+        bool haveCx = false, haveCy = false;
+        double cx = ext.GetAttributeDouble(L"cx", -1, &haveCx);
+        double cy = ext.GetAttributeDouble(L"cy", -1, &haveCy);
+        if (haveCx && haveCy && picture.width > 0 && picture.height > 0) {
+            // Fitted in the slide's units: a group around the picture may scale its
+            // two axes differently.
+            double sx = 1, sy = 1;
+            GroupScale(pic, &sx, &sy);
+            cx = std::min(std::max(cx, 0.0), MAX_EXTENT);
+            cy = std::min(std::max(cy, 0.0), MAX_EXTENT);
+            const double rx = cx * sx / picture.width, ry = cy * sy / picture.height;
+            if (rx > ry) cx = std::floor(ry * picture.width / sx);
+            else cy = std::floor(rx * picture.height / sy);
+            ext.AddAttributeString(L"cx", extentText(cx));
+            ext.AddAttributeString(L"cy", extentText(cy));
+        }
+        return true;
+    });
+}
+
+bool OpenXMLSlideDocument::RenamePicture(const MkString& tag, const MkString& newName) {
+    for (const XmlElement& pic : shapesOf(GetShapeTree(), L"p:pic")) {
+        XmlElement cNvPr = pic.GetFirstChildFromPath(L"p:nvPicPr/p:cNvPr");
+        if (cNvPr.GetAttributeString(L"name") == tag) {
+            cNvPr.AddAttributeString(L"name", newName);
+            return true;
+        }
+    }
+    return false;
+}
+
+int OpenXMLSlideDocument::SetTable(const MkString& tag, const kiv::rep::Table& table, const MkString& newName) {
+    int replaced = 0;
+    for (const XmlElement& frame : framesNamed(GetShapeTree(), tag)) {
+        if (!newName.IsBlank()) frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr").AddAttributeString(L"name", newName);
+        XmlElement data = frame.GetFirstChildFromPath(L"a:graphic/a:graphicData");
+        XmlElement templ = data.GetFirstChildElement(L"a:tbl");
+        if (!templ) continue;
+        XmlElement gridTemplate = templ.GetFirstChildElement(L"a:tblGrid");
+        if (!gridTemplate || !templ.GetFirstChildElement(L"a:tr")) return -1;
+        int columns = 0;
+        double width = 0;
+        for (XmlElement col = gridTemplate.GetFirstChildElement(L"a:gridCol"); col;
+             col = col.GetNextSiblingElement(L"a:gridCol")) {
+            ++columns;
+            width += std::min(std::max(col.GetAttributeDouble(L"w", 0), 0.0), MAX_EXTENT);
+        }
+        // The new table is built detached and then takes the old one's place.
+        TiXmlElement* built = new TiXmlElement("a:tbl");
+        XmlElement tbl(built);
+        appendCopy(tbl, templ.GetFirstChildElement(L"a:tblPr"));
+        if (static_cast<size_t>(columns) != table.columnCount()) buildRebuiltTable(tbl, templ, table, width);
+        else buildTemplateTable(tbl, templ, table);
+        // Linked in, not copied, where the old table is the last child (as it is
+        // in a table frame): a copy would hold the filled table twice.
+        if (data.Tx()->LastChild() == templ.Tx()) {
+            data.Tx()->RemoveChild(templ.Tx());
+            data.Tx()->LinkEndChild(built);
+        } else {
+            data.Tx()->ReplaceChild(templ.Tx(), *built);
+            delete built;
+        }
+        ++replaced;
+    }
+    return replaced;
+}
+
+int OpenXMLSlideDocument::RenameFrames(const MkString& tag, const MkString& newName) {
+    const std::vector<XmlElement> frames = framesNamed(GetShapeTree(), tag);
+    if (!newName.IsBlank())
+        for (const XmlElement& frame : frames)
+            frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr").AddAttributeString(L"name", newName);
+    return static_cast<int>(frames.size());
+}
+
+int OpenXMLSlideDocument::ChartFrames(const MkString& tag, const MkString& newName, MkStringArray* chartIds) {
+    int count = 0;
+    for (const XmlElement& frame : framesNamed(GetShapeTree(), tag)) {
+        if (!newName.IsBlank()) frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr").AddAttributeString(L"name", newName);
+        bool found = false;
+        const MkString id =
+            frame.GetFirstChildFromPath(L"a:graphic/a:graphicData/c:chart").GetAttributeString(L"r:id", MkString(), &found);
+        if (!found || id.IsEmpty()) return -1;
+        if (chartIds) chartIds->AddGrow(id);
+        ++count;
+    }
+    return count;
+}
+
+// ---------------------------------------------------------------------------
+// 3D controls
+
+bool OpenXMLSlideDocument::RepointControl(const MkString& tag, const MkString& newName, const MkString& newId, MkString* spid,
+                                          MkString* oldId) {
+    int matched = 0;
+    XmlElement controls = GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:controls");
+    for (XmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
+         entry = entry.GetNextSiblingElement(L"mc:AlternateContent")) {
+        XmlElement cNvPr = entry.GetFirstChildFromPath(L"mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr");
+        if (cNvPr.GetAttributeString(L"name") != tag) continue;
+        ++matched;
+        if (!newName.IsEmpty()) cNvPr.AddAttributeString(L"name", newName);
+        XmlElement choice = entry.GetFirstChildFromPath(L"mc:Choice/p:control");
+        if (choice) {
+            choice.AddAttributeString(L"r:id", newId);
+            if (!newName.IsEmpty()) choice.AddAttributeString(L"name", newName);
+            bool found = false;
+            const MkString s = choice.GetAttributeString(L"spid", MkString(), &found);
+            if (found) *spid = s;
+        }
+        XmlElement fallback = entry.GetFirstChildFromPath(L"mc:Fallback/p:control");
+        *oldId = fallback.GetAttributeString(L"r:id");
+        fallback.AddAttributeString(L"r:id", newId);
+        if (!newName.IsEmpty()) fallback.AddAttributeString(L"name", newName);
+    }
+    return matched > 0;
+}
+
+bool OpenXMLSlideDocument::ControlUsesId(const MkString& id) const {
+    XmlElement controls = GetRootElement().GetFirstChildFromPath(L"p:cSld/p:controls");
+    for (XmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
+         entry = entry.GetNextSiblingElement(L"mc:AlternateContent"))
+        if (entry.GetFirstChildFromPath(L"mc:Fallback/p:control").GetAttributeString(L"r:id") == id ||
+            entry.GetFirstChildFromPath(L"mc:Choice/p:control").GetAttributeString(L"r:id") == id)
+            return true;
+    return false;
+}
+
+std::unique_ptr<TiXmlElement> OpenXMLSlideDocument::TakeControlPicture(const MkString& tag, float aspect,
+                                                                       MkStringArray* unusedIds) {
+    XmlElement entry = GetMdlxEntryByName(tag);
+    XmlElement control = entry.GetFirstChildFromPath(L"mc:Fallback/p:control");
+    XmlElement pic = control.GetFirstChildElement(L"p:pic");
+    if (!control || !pic) return nullptr;
+    // The picture that takes the control's place, fitted to the image's aspect.
+    std::unique_ptr<TiXmlElement> picture(static_cast<TiXmlElement*>(pic.Tx()->Clone()));
+    XmlElement ext = XmlElement(picture.get()).GetFirstChildFromPath(L"p:spPr/a:xfrm/a:ext");
+    if (ext && aspect > 0.0f) {
+        const double cx = std::min(std::max(ext.GetAttributeDouble(L"cx", 3300000), 0.0), MAX_EXTENT);
+        const double cy = std::min(std::max(ext.GetAttributeDouble(L"cy", 1700000), 0.0), MAX_EXTENT);
+        const double r = cy > 0 ? cx / cy : aspect;
+        ext.AddAttributeString(L"cx", extentText(aspect > r ? cx : std::floor(cy * aspect)));
+        ext.AddAttributeString(L"cy", extentText(aspect > r ? std::floor(cx / aspect) : cy));
+    }
+    // The whole alternate content goes: its Choice branch names the same control.
+    MkStringArray ids;
+    ids.AddUniqueGrow(control.GetAttributeString(L"r:id"));
+    const MkString choiceId = entry.GetFirstChildFromPath(L"mc:Choice/p:control").GetAttributeString(L"r:id");
+    if (!choiceId.IsEmpty()) ids.AddUniqueGrow(choiceId);
+    XmlElement controls = entry.GetParentElement();
+    controls.RemoveChildElement(entry);
+    if (!controls.GetFirstChildElement()) controls.GetParentElement().RemoveChildElement(controls);
+    // Relationships still used by another control of the slide stay.
+    std::vector<XmlElement> remaining;
+    FindAllElements(GetRootElement(), L"p:control", remaining);
+    for (const XmlElement& other : remaining) {
+        const int i = ids.Find(other.GetAttributeString(L"r:id"));
+        if (i >= 0) ids.Delete(i);
+    }
+    if (unusedIds) *unusedIds = ids;
+    return picture;
+}
+
+int OpenXMLSlideDocument::RemovePluginWarningLinks() {
+    XmlElement tree = GetShapeTree();
+    int removed = 0;
+    for (XmlElement sp = tree.GetFirstChildElement(L"p:sp"); sp;) {
+        XmlElement next = sp.GetNextSiblingElement(L"p:sp");
+        if (sp.GetFirstChildFromPath(L"p:txBody/a:p/a:r/a:t").GetValue() == MkString(PLUGIN_WARNING_TEXT)) {
+            tree.RemoveChildElement(sp);
+            ++removed;
+        }
+        sp = next;
+    }
+    return removed;
+}
+
+bool OpenXMLSlideDocument::InsertPicture(std::unique_ptr<TiXmlElement> picture, const MkString& name, const MkString& imageId,
+                                         const MkString& linkId) {
+    XmlElement tree = GetShapeTree();
+    if (!picture || !tree) return false;
+    XmlElement pic(picture.get());
+    XmlElement cNvPr = pic.GetFirstChildFromPath(L"p:nvPicPr/p:cNvPr");
+    cNvPr.AddAttributeInt(L"id", NextShapeId());
+    cNvPr.AddAttributeString(L"name", name);
+    pic.GetFirstChildFromPath(L"p:blipFill/a:blip").AddAttributeString(L"r:embed", imageId);
+    if (!linkId.IsEmpty()) setLink(cNvPr, linkId);
+    // Before the tree's extension list, which must stay last.
+    XmlElement extLst = tree.GetFirstChildElement(L"p:extLst");
+    if (extLst) tree.Tx()->InsertBeforeChild(extLst.Tx(), *picture);
+    else tree.Tx()->LinkEndChild(picture.release());
+    return true;
+}
+
+}  // namespace rep
+}  // namespace kiv

@@ -1,0 +1,126 @@
+#pragma once
+// What a slide of a PowerPoint template holds: its tags (shape names of the
+// SIT/REF grammar) by kind, its 3D-viewer controls and its pictures, and the
+// list of such records for a whole presentation.
+#include "host/ug/MkArray.h"
+#include "host/ug/MkString.h"
+#include "impl/openxml/SitTypeTag.h"
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace kiv {
+namespace rep {
+
+// Splitting of a shape name: the prefix is the text before the first "_", the
+// suffix the text after the last "_" (both are the whole name without "_").
+struct TagNameParts {
+    MkString prefix;
+    MkString suffix;
+    explicit TagNameParts(const MkString& name);
+    bool IsSit() const { return prefix.Left(3) == MkString(L"SIT"); }  // SIT, SIT12, ...
+    bool IsRef() const { return prefix == MkString(L"REF"); }
+};
+
+class SlideContent {
+public:
+    // Positions of the seven kinds in the SIT and REF list sets.
+    enum Kind { KIND_TITLE, KIND_PICTURE, KIND_MDLX, KIND_TEXT, KIND_MACRO, KIND_TABLE, KIND_CHART, KIND_COUNT };
+
+    SlideContent() = default;
+    SlideContent(const MkString& slideName, int pluginCount, int pictureCount);
+    SlideContent(const SlideContent&) = default;
+    SlideContent& operator=(const SlideContent&) = default;
+
+    // The list selected by a code; null for 0, 13, 14, -1 and unknown codes.
+    MkStringArray* GetList(int type);
+    const MkStringArray* GetList(int type) const;
+    MkStringArray& Sit(Kind kind) { return m_sit[kind]; }
+    MkStringArray& Ref(Kind kind) { return m_ref[kind]; }
+    const MkStringArray& Sit(Kind kind) const { return m_sit[kind]; }
+    const MkStringArray& Ref(Kind kind) const { return m_ref[kind]; }
+    MkStringArray& Others() { return m_others; }
+    const MkStringArray& Others() const { return m_others; }
+
+    // Generic for the main (false) or the reference (true) repository: a title, text,
+    // picture, Mdlx, table or chart tag without a number, or a macro tag holding "SIT_$".
+    bool IsGeneric(bool reference) const;
+    // The distinct 0-based snapshot indices of the numbered tags of one list; true when
+    // there is one. False for an unknown code.
+    bool GetStaticSituationIndexes(int type, MkIntArray& indices) const;
+    bool ContainsStaticTags() const;
+    MkStringArray GetSitTags(int type) const;  // a copy of that list (empty for unknown codes)
+    MkStringArray GetSitTags() const;          // title, text, picture, Mdlx, macro, table, chart
+    MkStringArray GetRefTags() const;
+    // The list holds both a numbered and an unnumbered tag.
+    bool HasMixedMdlxTags(int type) const;
+    bool HasMixedMdlxTags() const;  // for the SIT or the REF Mdlx list
+    bool HasGenericTextualTags() const;
+    bool HasTags() const;  // any SIT or REF tag
+
+    void AddPluginPath(const MkString& target, const MkString& id);
+    void AddPicturePath(const MkString& target, const MkString& id);
+
+    // True when a tag names a snapshot by number.
+    static bool TagHasNumber(const MkString& tag);
+
+    MkString slideName;
+    MkString slideRelId;
+    MkString slideTitle;
+    MkString relsPath;
+    int pluginCount = 0;
+    int pictureCount = 0;
+    MkStringArray pluginTargets;
+    MkStringArray pluginIds;
+    MkStringArray pictureTargets;
+    MkStringArray pictureIds;
+    // Title and text tags without body text (OpenXMLSlideDocument::GetEmptyTextTags).
+    MkStringArray emptyTextTags;
+
+private:
+    MkStringArray m_sit[KIND_COUNT];
+    MkStringArray m_ref[KIND_COUNT];
+    MkStringArray m_others;
+};
+
+// Tagged slides in the order of their part numbers. Owns its records unless made
+// by GetStaticSlides, which returns a view on records owned elsewhere.
+class SlideContentPtrArray {
+public:
+    // A list that does not own its records refers to records kept elsewhere.
+    explicit SlideContentPtrArray(bool ownsRecords = true) : m_owns(ownsRecords) {}
+    ~SlideContentPtrArray();
+    SlideContentPtrArray(const SlideContentPtrArray&) = delete;
+    SlideContentPtrArray& operator=(const SlideContentPtrArray&) = delete;
+
+    int GetSize() const { return static_cast<int>(m_items.size()); }
+    SlideContent* operator[](int i) const { return m_items[static_cast<size_t>(i)]; }
+    void Add(SlideContent* record);
+    // Inserts before the first record whose slide part number is larger (part-number order).
+    void InsertInOrder(SlideContent* record);
+    // Takes the record of that slide out of the list (deleting it when owned); false when absent.
+    bool RemoveByName(const MkString& name);
+    void DeleteAll();  // deletes owned records and empties the list
+
+    // The first slide whose title, picture, Mdlx, text or chart lists (SIT or REF)
+    // or other names hold exactly the tag; tables and macros are not searched.
+    SlideContent* GetSlideByTag(const MkString& tag) const;
+    SlideContent* GetSlideByName(const MkString& name) const;
+    // Every slide's list of that code (-1: other names), in list order; the count.
+    int GetTags(int type, MkStringArray& out) const;
+    // A new non-owning list of the slides holding a numbered tag; the caller deletes it.
+    SlideContentPtrArray* GetStaticSlides() const;
+    // 1-based positions of the slides with mixed Mdlx tags.
+    MkIntArray HasMixedMdlxTags() const;
+
+private:
+    void Index(SlideContent* record) { m_byName.emplace(record->slideName.Std(), record); }
+
+    std::vector<SlideContent*> m_items;
+    // The records by slide name (a deck's copies are looked up by name many times).
+    std::unordered_map<std::wstring, SlideContent*> m_byName;
+    bool m_owns = true;
+};
+
+}  // namespace rep
+}  // namespace kiv

@@ -1,0 +1,633 @@
+#include "impl/storage/ZipArchive.h"
+#include "host/ug/MkFile.h"
+#include "impl/storage/XmlDocument.h"
+#include "impl/storage/ReportLog.h"
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kiv {
+namespace rep {
+
+// Engine errors are logged where they happen, so that the message carries the
+// signature of the operation that failed.
+#define PX_ZIP_CATCH(failResult)                                                                                        \
+    catch (const CZipException& e) {                                                                                    \
+        REP_LOG_ERROR(lfw::String("Error returned from file access library :") + lfw::String(e.GetErrorDescription())); \
+        return failResult;                                                                                              \
+    }                                                                                                                   \
+    catch (const std::exception& e) {                                                                                   \
+        REP_LOG_ERROR(lfw::String("ZipArchive: %1").arg(e.what()));                                                     \
+        return failResult;                                                                                              \
+    }
+
+namespace {
+
+// Entries up to this size are extracted with the default copy buffer; larger ones
+// with a buffer of their size, capped.
+const uint64_t SMALL_ENTRY_SIZE = 262144;
+const size_t DEFAULT_COPY_BUFFER = 65536;
+
+// Entries added to archives by this process (ZipArchive::EntriesWritten).
+std::atomic<uint64_t> g_entriesWritten{0};
+
+bool counted(bool added) {
+    if (added) ++g_entriesWritten;
+    return added;
+}
+const size_t MAX_COPY_BUFFER = 4194304;
+
+// The name as stored in the archive: "/" separators, UTF-8.
+std::string storedName(const MkString& name) { return XmlToUtf8(MkGetAsNativePath(name)); }
+
+MkString withBackslashes(const MkString& path) {
+    MkString out(path);
+    for (wchar_t& c : out.Std())
+        if (c == L'/') c = L'\\';
+    return out;
+}
+
+MkString withSlashes(const MkString& path) {
+    MkString out(path);
+    for (wchar_t& c : out.Std())
+        if (c == L'\\') c = L'/';
+    return out;
+}
+
+MkString fromUtf8(const std::string& s) { return MkStringFromUTF8(s.c_str(), static_cast<int>(s.size()) + 1); }
+
+CZipArchive::OpenMode engineMode(ZipAccessMode mode) {
+    switch (mode) {
+    case ZIP_OPEN: return CZipArchive::zipOpen;
+    case ZIP_OPEN_READ_ONLY: return CZipArchive::zipOpenReadOnly;
+    case ZIP_CREATE: return CZipArchive::zipCreate;
+    }
+    return static_cast<CZipArchive::OpenMode>(0);
+}
+
+struct FreeDeleter {
+    void operator()(unsigned char* p) const { std::free(p); }
+};
+using MallocBuffer = std::unique_ptr<unsigned char, FreeDeleter>;
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// ZipMemFile
+
+ZipMemFile::ZipMemFile() : m_file(1024) {}
+
+ZipMemFile::~ZipMemFile() = default;
+
+bool ZipMemFile::Save(const MkString& path) const { return MkWriteFile(path, m_file.GetData(), m_file.GetSize()); }
+
+bool ZipMemFile::GetData(MkUbyteArray* bytes) const {
+    if (!bytes) return false;
+    if (m_file.GetSize() > static_cast<size_t>(INT_MAX)) return false;
+    return bytes->CopyData(m_file.GetData(), static_cast<int>(m_file.GetSize()));
+}
+
+bool ZipMemFile::CopyData(const void* data, size_t size) {
+    if (size > 0 && !data) return false;
+    try {
+        // Replace the content: a longer old content must not survive behind the copy.
+        m_file.Clear();
+        if (size > 0) m_file.Write(data, size);
+        m_file.Seek(0);
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+void ZipMemFile::SetData(const void* bytes, size_t size) { m_file.Attach(bytes, bytes ? size : 0, false); }
+
+// ---------------------------------------------------------------------------
+// ZipArchive: opening and closing
+
+ZipArchive::ZipArchive() : m_xmlBudget(std::make_shared<XmlMemoryBudget>()) {}
+
+void ZipArchive::SetXmlBudget(const std::shared_ptr<XmlMemoryBudget>& budget) {
+    if (budget) m_xmlBudget = budget;
+}
+
+bool ZipArchive::Affordable(const MkString& name, uint64_t declared) const {
+    if (declared <= m_xmlBudget->Left()) return true;
+    REP_LOG_ERROR(lfw::String("The part '%1' inflates to %2 bytes, more than the report has left to read (%3 bytes)")
+                      .arg(lfw::String(withSlashes(name)))
+                      .arg(static_cast<long long>(declared))
+                      .arg(static_cast<long long>(m_xmlBudget->Left())));
+    return false;
+}
+
+bool ZipArchive::ParseXmlEntry(const MkString& name, unsigned char*& text, size_t size, XmlDocument* document) {
+    // The text stays in memory while it is parsed.
+    if (!document || !text || !Affordable(name, size) || !m_xmlBudget->Spend(size)) return false;
+    // Up to the first zero, as a C string, with the parser's padding after it.
+    const size_t length = strnlen(reinterpret_cast<const char*>(text), size);
+    void* grown = std::realloc(text, length + XmlDocument::PARSE_PADDING);
+    if (!grown) {
+        m_xmlBudget->Refund(size);
+        return false;
+    }
+    text = static_cast<unsigned char*>(grown);
+    std::memset(text + length, 0, XmlDocument::PARSE_PADDING);
+    const bool parsed = document->ParsePaddedText(reinterpret_cast<const char*>(text), length, m_xmlBudget);
+    if (document->RefusedCost() > 0)
+        REP_LOG_ERROR(lfw::String("The part '%1' holds more XML than the report has memory left for (%2 bytes for "
+                                  "more than %3 elements, %4 bytes left); it is not read")
+                          .arg(lfw::String(withSlashes(name)))
+                          .arg(static_cast<long long>(document->RefusedCost()))
+                          .arg(static_cast<long long>(document->Elements()))
+                          .arg(static_cast<long long>(m_xmlBudget->Left())));
+    m_xmlBudget->Refund(size);
+    return parsed;
+}
+
+ZipArchive::~ZipArchive() { Close(); }
+
+bool ZipArchive::Open(const MkString& path, ZipAccessMode mode) {
+    if (!m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("The archive is open, close it before opening."));
+        return false;
+    }
+    if (path.IsBlank()) {
+        REP_LOG_ERROR(lfw::String("No file name."));
+        return false;
+    }
+    m_mode = mode;
+    const bool exists = MkFileAccess(path, 0);
+    if ((mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY) && !exists) {
+        REP_LOG_ERROR(lfw::String("File name '%1' not found").arg(lfw::String(path)));
+        return false;
+    }
+    try {
+        if (mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY || mode == ZIP_CREATE)
+            m_zip.Open(std::string(path.ShortChar()), engineMode(mode));
+    }
+    PX_ZIP_CATCH(false)
+    if (m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("File still closed after opening it."));
+        return false;
+    }
+    return true;
+}
+
+bool ZipArchive::Open(ZipMemFile* memFile, ZipAccessMode mode) {
+    if (!m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("The archive is open, close it before opening."));
+        return false;
+    }
+    if (!memFile) {
+        REP_LOG_ERROR(lfw::String("PxZipMemFile pointer is NULL."));
+        return false;
+    }
+    m_mode = mode;
+    try {
+        if (mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY || mode == ZIP_CREATE) m_zip.Open(memFile->Engine(), engineMode(mode));
+    }
+    PX_ZIP_CATCH(false)
+    if (m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("File still closed after opening it."));
+        return false;
+    }
+    return true;
+}
+
+bool ZipArchive::Close() {
+    if (m_zip.IsClosed()) return true;
+    try {
+        m_zip.Close();
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+bool ZipArchive::Compact() {
+    if (m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("Archive is not open."));
+        return false;
+    }
+    if (IsReadOnly()) {
+        REP_LOG_ERROR(lfw::String("File is read only."));
+        return false;
+    }
+    try {
+        m_zip.Compact();
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+void ZipArchive::SetArchiveParameters(int compressionLevel, int smartness, int bufferSize, int fourth) {
+    m_compressionLevel = compressionLevel;
+    m_smartness = smartness;
+    m_bufferSize = bufferSize;
+    m_fourth = fourth;
+}
+
+// ---------------------------------------------------------------------------
+// Finding and listing
+
+int ZipArchive::FindFile(const MkString& name) const {
+    if (m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("Archive is not open."));
+        return -1;
+    }
+    if (name.IsBlank()) {
+        REP_LOG_ERROR(lfw::String("No such file name: '%1'").arg(lfw::String(name)));
+        return -1;
+    }
+    if (m_zip.GetCount() == 0) return -1;
+    return m_zip.FindFile(storedName(name));
+}
+
+MkString ZipArchive::GetStoredName(int index) const {
+    if (m_zip.IsClosed()) return MkString();
+    return fromUtf8(m_zip.GetEntryName(index));
+}
+
+bool ZipArchive::GetFileSize(int index, uint64_t* size) const {
+    CZipEntryInfo info;
+    if (!size || m_zip.IsClosed() || !m_zip.GetEntryInfo(index, &info)) return false;
+    *size = info.uncompressedSize;
+    return true;
+}
+
+bool ZipArchive::LooksLikeZip(const void* head, size_t size) {
+    return size >= 4 && (std::memcmp(head, "PK\x03\x04", 4) == 0 || std::memcmp(head, "PK\x05\x06", 4) == 0);
+}
+
+bool ZipArchive::FileLooksLikeZip(const char* path, bool ifUnreadable) {
+    FILE* file = std::fopen(path, "rb");
+    if (!file) return ifUnreadable;
+    unsigned char head[4] = {0, 0, 0, 0};
+    const size_t n = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    return LooksLikeZip(head, n);
+}
+
+uint64_t ZipArchive::HashText(const void* data, size_t size) {
+    return static_cast<uint64_t>(std::hash<std::string_view>()(std::string_view(static_cast<const char*>(data), size)));
+}
+
+// ---------------------------------------------------------------------------
+// Raw entries
+
+bool ZipArchive::ExtractFile(int index, ZipMemFile* memFile) {
+    if (!memFile) {
+        REP_LOG_ERROR(lfw::String("PxZipMemFile pointer is NULL."));
+        return false;
+    }
+    try {
+        if (!m_zip.ExtractFile(index, memFile->Engine(), DEFAULT_COPY_BUFFER)) {
+            REP_LOG_ERROR(lfw::String("No file at index %1 in archive").arg(index));
+            return false;
+        }
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+bool ZipArchive::AddNewFile(ZipMemFile* memFile, const MkString& name) {
+    if (!memFile) {
+        REP_LOG_ERROR(lfw::String("PxZipMemFile pointer is NULL."));
+        return false;
+    }
+    try {
+        // The engine refuses a name that exists: two entries of one name would make
+        // readers pick either.
+        if (!counted(
+                m_zip.AddNewFile(memFile->Engine(), storedName(name), -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER))) {
+            REP_LOG_ERROR(lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
+            return false;
+        }
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+uint64_t ZipArchive::EntriesWritten() { return g_entriesWritten; }
+
+bool ZipArchive::CopyEntryFrom(const ZipArchive& source, int index, const MkString& name) {
+    try {
+        if (!counted(m_zip.CopyEntryFrom(source.m_zip, index, name.IsEmpty() ? std::string() : storedName(name)))) {
+            REP_LOG_ERROR(lfw::String("Could not copy entry %1 to '%2'").arg(index).arg(lfw::String(name)));
+            return false;
+        }
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+unsigned char* ZipArchive::ReadDataRaw(const MkString& name, size_t* size, bool* notFound, uint64_t maxSize) {
+    if (notFound) *notFound = false;
+    if (size) *size = 0;
+    const int index = FindFile(name);
+    if (index < 0) {
+        if (notFound) *notFound = true;
+        REP_LOG_ERROR(lfw::String("Unable to read raw data from '%1', file not found").arg(lfw::String(name)));
+        return nullptr;
+    }
+    try {
+        CZipEntryInfo info;
+        m_zip.GetEntryInfo(index, &info);
+        if (!Affordable(name, info.uncompressedSize)) return nullptr;
+        if (maxSize > 0 && info.uncompressedSize > maxSize) {
+            REP_LOG_ERROR(lfw::String("File '%1' in archive is too large (%2 bytes)")
+                              .arg(lfw::String(name))
+                              .arg(static_cast<long long>(info.uncompressedSize)));
+            return nullptr;
+        }
+        if (info.uncompressedSize > ZipLimits::kMaxEntrySize) {
+            REP_LOG_ERROR(lfw::String("File '%1' in archive is too large (%2 bytes)")
+                              .arg(lfw::String(name))
+                              .arg(static_cast<long long>(info.uncompressedSize)));
+            return nullptr;
+        }
+        const size_t copyBuffer = info.uncompressedSize < SMALL_ENTRY_SIZE
+                                      ? DEFAULT_COPY_BUFFER
+                                      : static_cast<size_t>(std::min<uint64_t>(info.uncompressedSize, MAX_COPY_BUFFER));
+        // One allocation for the whole entry (the size is checked against the data).
+        CZipMemFile out(static_cast<size_t>(info.uncompressedSize) + 1);
+        m_zip.ExtractFile(index, out, copyBuffer);
+        size_t n = 0;
+        unsigned char* data = out.Detach(&n);
+        if (size) *size = n;
+        return data;
+    }
+    PX_ZIP_CATCH(nullptr)
+}
+
+namespace {
+
+// Extraction target appending to a vector or string the caller owns.
+template <class Bytes>
+class VectorSink : public CZipAbstractFile {
+public:
+    explicit VectorSink(Bytes* bytes) : m_bytes(bytes) {}
+    size_t Read(void*, size_t) override { return 0; }
+    void Write(const void* buffer, size_t count) override {
+        const char* p = static_cast<const char*>(buffer);
+        m_bytes->insert(m_bytes->end(), p, p + count);
+    }
+    uint64_t Seek(int64_t offset, SeekOrigin origin) override {
+        if (offset != 0 || origin == current) return m_bytes->size();
+        throw CZipException(CZipException::generic, "Extraction target cannot seek");
+    }
+    uint64_t GetPosition() const override { return m_bytes->size(); }
+    uint64_t GetLength() const override { return m_bytes->size(); }
+    void SetLength(uint64_t length) override { m_bytes->resize(static_cast<size_t>(length)); }
+
+private:
+    Bytes* m_bytes;
+};
+
+}  // namespace
+
+bool ZipArchive::ReadDataInto(const MkString& name, std::vector<unsigned char>* data, uint64_t maxSize) {
+    return ReadInto(name, data, maxSize);
+}
+
+bool ZipArchive::ReadDataInto(const MkString& name, std::string* data, uint64_t maxSize) { return ReadInto(name, data, maxSize); }
+
+template <class Bytes>
+bool ZipArchive::ReadInto(const MkString& name, Bytes* data, uint64_t maxSize) {
+    if (!data) return false;
+    data->clear();
+    const int index = FindFile(name);
+    if (index < 0) {
+        REP_LOG_ERROR(lfw::String("Unable to read raw data from '%1', file not found").arg(lfw::String(name)));
+        return false;
+    }
+    try {
+        CZipEntryInfo info;
+        m_zip.GetEntryInfo(index, &info);
+        if (!Affordable(name, info.uncompressedSize)) return false;
+        if ((maxSize > 0 && info.uncompressedSize > maxSize) || info.uncompressedSize > ZipLimits::kMaxEntrySize) {
+            REP_LOG_ERROR(lfw::String("File '%1' in archive is too large (%2 bytes)")
+                              .arg(lfw::String(name))
+                              .arg(static_cast<long long>(info.uncompressedSize)));
+            return false;
+        }
+        const size_t copyBuffer = info.uncompressedSize < SMALL_ENTRY_SIZE
+                                      ? DEFAULT_COPY_BUFFER
+                                      : static_cast<size_t>(std::min<uint64_t>(info.uncompressedSize, MAX_COPY_BUFFER));
+        data->reserve(static_cast<size_t>(info.uncompressedSize));
+        VectorSink<Bytes> sink(data);
+        if (!m_zip.ExtractFile(index, sink, copyBuffer)) {
+            data->clear();
+            REP_LOG_ERROR(lfw::String("Unable to read raw data from '%1'").arg(lfw::String(name)));
+            return false;
+        }
+        return true;
+    } catch (const CZipException& e) {
+        data->clear();
+        REP_LOG_ERROR(lfw::String("Error returned from file access library :") + lfw::String(e.GetErrorDescription()));
+        return false;
+    } catch (const std::exception& e) {
+        data->clear();
+        REP_LOG_ERROR(lfw::String("ZipArchive: %1").arg(e.what()));
+        return false;
+    }
+}
+
+bool ZipArchive::PrepareWrites(const std::vector<std::pair<const void*, size_t>>& data) {
+    if (m_zip.IsClosed() || IsReadOnly()) return false;
+    std::vector<CZipArchive::Data> entries;
+    entries.reserve(data.size());
+    for (const auto& d : data) entries.push_back(CZipArchive::Data{d.first, d.second});
+    try {
+        m_zip.PrepareNewFiles(entries, m_compressionLevel, m_smartness);
+        return true;
+    }
+    PX_ZIP_CATCH(false)
+}
+
+bool ZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t size, bool overwrite) {
+    if (m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("Archive is not open."));
+        return false;
+    }
+    if (IsReadOnly()) {
+        REP_LOG_ERROR(lfw::String("File is read only."));
+        return false;
+    }
+    if (name.IsBlank()) {
+        REP_LOG_ERROR(lfw::String("Error file no name."));
+        return false;
+    }
+    const std::string entryName = storedName(name);
+    if (data && size > 0) {
+        if (size > ZipLimits::kMaxEntrySize) {  // refuse before the old entry is removed
+            REP_LOG_ERROR(lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
+            return false;
+        }
+        try {
+            const int existing = m_zip.FindFile(entryName);
+            if (overwrite && existing >= 0) m_zip.RemoveFile(existing);
+            if (!counted(m_zip.AddNewFile(data, size, entryName, m_compressionLevel, m_smartness,
+                                          m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER))) {
+                REP_LOG_ERROR(lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
+                return false;
+            }
+        }
+        PX_ZIP_CATCH(false)
+        return true;
+    }
+    try {
+        // An empty entry never goes in beside one of the same name.
+        const int existing = m_zip.FindFile(entryName);
+        if (existing >= 0 && overwrite) m_zip.RemoveFile(existing);
+        if (!counted(m_zip.AddNewFile(nullptr, 0, entryName, -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER))) {
+            REP_LOG_ERROR(lfw::String("Could not add empty file '%1' to archive").arg(lfw::String(name)));
+            return false;
+        }
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// XML entries
+
+bool ZipArchive::ReadXmlFile(const MkString& name, XmlDocument* document) {
+    if (!document) {
+        REP_LOG_ERROR(lfw::String("Destination Xml Document is NULL"));
+        return false;
+    }
+    const MkString entry = withBackslashes(name);
+    size_t size = 0;
+    MallocBuffer text(ReadDataRaw(entry, &size));
+    if (!text) {
+        REP_LOG_ERROR(lfw::String("Could not read Xml file"));
+        return false;
+    }
+    if (size == 0) {
+        document->Clear();
+        REP_LOG_ERROR(lfw::String("Xml file '%1' in archive is empty").arg(lfw::String(entry)));
+        return false;
+    }
+    // A text ending in ">" is used whole (the buffer holds a zero after the data);
+    // otherwise the last byte, usually a line end, gives way to the terminator.
+    if (text.get()[size - 1] != '>') text.get()[size - 1] = '\0';
+    unsigned char* raw = text.release();
+    const bool parsed = ParseXmlEntry(entry, raw, size, document);
+    text.reset(raw);
+    if (!parsed) {
+        if (document->RefusedCost() > 0) return false;  // logged, naming the part
+        MkString message;
+        message.MakeForm("TinyXML error code %d for file '%ls': ", document->ErrorId(), ~entry);
+        REP_LOG_ERROR(lfw::String(message) + lfw::String(document->ErrorDesc()));
+        return false;
+    }
+    return true;
+}
+
+bool ZipArchive::WriteXmlFile(const MkString& name, const XmlDocument* document, bool overwrite) {
+    if (m_zip.IsClosed()) {
+        REP_LOG_ERROR(lfw::String("Cannot write Xml file '%1', archive is not open").arg(lfw::String(name)));
+        return false;
+    }
+    if (IsReadOnly()) {
+        REP_LOG_ERROR(lfw::String("File read only"));
+        return false;
+    }
+    if (name.IsBlank()) {
+        REP_LOG_ERROR(lfw::String("Error file no name"));
+        return false;
+    }
+    if (!document) {
+        REP_LOG_ERROR(lfw::String("Source Xml Document is NULL"));
+        return false;
+    }
+    const std::string entryName = storedName(name);
+    try {
+        const int existing = m_zip.FindFile(entryName);
+        if (existing >= 0) {
+            if (!overwrite) {
+                REP_LOG_ERROR(
+                    lfw::String("Xml file '%1' exists in archive, and overwrite flag is not set").arg(lfw::String(name)));
+                return false;
+            }
+            m_zip.RemoveFile(existing);
+        }
+        const std::string text = document->PrintToString();
+        if (!counted(m_zip.AddNewFile(text.data(), text.size(), entryName, m_compressionLevel, m_smartness,
+                                      m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER))) {
+            REP_LOG_ERROR(lfw::String("Could not write Xml file '%1' to archive").arg(lfw::String(name)));
+            return false;
+        }
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Typed entries
+
+bool ZipArchive::ReadDataString(const MkString& name, MkString* text) {
+    if (!text) {
+        REP_LOG_ERROR(lfw::String("Pointer to destination string is NULL."));
+        return false;
+    }
+    size_t size = 0;
+    MallocBuffer bytes(ReadDataRaw(name, &size));
+    if (!bytes || size > static_cast<size_t>(INT_MAX) - 1) {
+        REP_LOG_ERROR(lfw::String("Error reading raw data from file '%1'").arg(lfw::String(name)));
+        return false;
+    }
+    // Decoding stops at a zero byte, so a terminating zero (as in entries older
+    // writers made) is dropped; the last character of text stored without one is
+    // kept, because a zero follows the data in the buffer.
+    *text = MkStringFromUTF8(reinterpret_cast<const char*>(bytes.get()), static_cast<int>(size) + 1);
+    return true;
+}
+
+bool ZipArchive::WriteDataString(const MkString& name, const MkString& text) {
+    int length = 0;
+    bool converted = true;
+    std::unique_ptr<char[]> utf8(MkStringToUTF8(text, &length, &converted));
+    if (utf8 && converted) {
+        // Just the text's bytes: entries are read by other programs too.
+        if (!WriteDataRaw(name, utf8.get(), static_cast<size_t>(length), false)) {
+            REP_LOG_ERROR(lfw::String("Error writing string data to file '%1'").arg(lfw::String(name)));
+            return false;
+        }
+        return true;
+    }
+    const char zero = '\0';
+    if (!WriteDataRaw(name, &zero, 1, false)) {
+        REP_LOG_ERROR(lfw::String("Error writing empty replacement to file '%1'").arg(lfw::String(name)));
+        return false;
+    }
+    REP_LOG_ERROR(lfw::String("Conversion of input string '%1' to UTF8 failed").arg(lfw::String(text)));
+    return false;
+}
+
+// ---------------------------------------------------------------------------
+// Other entry operations
+
+bool ZipArchive::Delete(const MkString& name) {
+    const int index = FindFile(name);
+    if (index < 0) {
+        REP_LOG_ERROR(lfw::String("Unable to delete '%1', file not found").arg(lfw::String(name)));
+        return false;
+    }
+    try {
+        if (!m_zip.RemoveFile(index)) return false;
+    }
+    PX_ZIP_CATCH(false)
+    return true;
+}
+
+}  // namespace rep
+}  // namespace kiv

@@ -1,0 +1,159 @@
+#pragma once
+// Zip archives of the report component: repository files and Office packages.
+// A thin layer over the host zip engine that adds one set of access modes, name
+// normalisation, typed entries (XML documents, strings, int and float arrays,
+// raw bytes), replacement of entries and uniform error logging. Engine errors
+// never leave this layer as exceptions: they are logged and reported as false,
+// -1 or null, and the archive stays usable.
+//
+// Names: inside the component paths use the backslash (word\document.xml);
+// entries are stored with "/". Names passed in may use either.
+#include "host/core/KivRefCountedObject.h"
+#include "host/ug/MkArray.h"
+#include "host/ug/MkString.h"
+#include "host/ug/ZipArchive.h"
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kiv {
+namespace rep {
+
+class XmlMemoryBudget;
+class XmlDocument;
+
+enum ZipAccessMode {
+    ZIP_OPEN = 0,            // existing archive, for change
+    ZIP_OPEN_READ_ONLY = 1,  // existing archive, reading only
+    ZIP_CREATE = 2           // new archive (an existing file is overwritten)
+};
+
+// A growable in-memory byte file with a current position.
+class ZipMemFile : public kiv::RefCountedObject {
+public:
+    ZipMemFile();
+    ~ZipMemFile() override;
+
+    // Writes the content to a disk file; false when that fails.
+    bool Save(const MkString& path) const;
+    bool GetData(MkUbyteArray* bytes) const;
+    // Replaces the content by a copy of the bytes; position 0.
+    bool CopyData(const void* data, size_t size);
+    // Uses the caller's buffer as the content, without copying and without taking
+    // ownership; the caller keeps it alive and unchanged while the file uses it.
+    void SetData(const void* bytes, size_t size);
+
+    size_t GetSize() const { return m_file.GetSize(); }
+    const unsigned char* GetBuffer() const { return m_file.GetData(); }  // null when empty
+    CZipMemFile& Engine() { return m_file; }
+    const CZipMemFile& Engine() const { return m_file; }
+
+private:
+    CZipMemFile m_file;
+};
+
+class ZipArchive final {
+public:
+    ZipArchive();
+    ~ZipArchive();  // closes; errors are logged
+    ZipArchive(const ZipArchive&) = delete;
+    ZipArchive& operator=(const ZipArchive&) = delete;
+
+    bool Open(const MkString& path, ZipAccessMode mode);
+    // The memory file is not owned; it must outlive the open archive.
+    bool Open(ZipMemFile* memFile, ZipAccessMode mode);
+    // Writes pending changes and closes. False (logged) when writing failed; the
+    // archive is closed either way.
+    bool Close();
+    // Rewrites the archive without the gaps that removed or replaced entries leave.
+    bool Compact();
+
+    bool IsClosed() const { return m_zip.IsClosed(); }
+    bool IsReadOnly() const { return (static_cast<int>(m_mode) & 0xff) == ZIP_OPEN_READ_ONLY; }
+    void SetArchiveParameters(int compressionLevel, int smartness, int bufferSize, int fourth);
+
+    // --- entries ---
+    int GetNumFiles() const { return m_zip.IsClosed() ? 0 : m_zip.GetCount(); }
+    int FindFile(const MkString& name) const;  // index or -1
+    // The entry's stored name (with "/"); empty for an invalid index.
+    MkString GetStoredName(int index) const;
+    // Uncompressed size from the directory; false for an invalid index.
+    bool GetFileSize(int index, uint64_t* size) const;
+    // Whether bytes start as a zip archive does: a local file header, or the end
+    // record of an archive without entries. Every caller that sniffs asks this.
+    static bool LooksLikeZip(const void* head, size_t size);
+    // The same of a file's first bytes; ifUnreadable when the file cannot be read
+    // (a caller that opens it next may prefer the opener's own error).
+    static bool FileLooksLikeZip(const char* path, bool ifUnreadable = false);
+    // A 64-bit hash of a text.
+    static uint64_t HashText(const void* data, size_t size);
+
+    bool ExtractFile(int index, ZipMemFile* memFile);
+    // Adds the memory file's content as a new entry. Never adds a second entry under
+    // a name that exists: that fails (logged).
+    bool AddNewFile(ZipMemFile* memFile, const MkString& name);
+    // The entry's directory record (its name as stored, raw bytes); false for an invalid index.
+    bool GetEntryInfo(int index, CZipEntryInfo* info) const { return !m_zip.IsClosed() && m_zip.GetEntryInfo(index, info); }
+    // Adds entry `index` of another open archive as it is stored, without inflating
+    // it, under `name` (its own name when empty). False (logged) when that fails.
+    bool CopyEntryFrom(const ZipArchive& source, int index, const MkString& name = MkString());
+    // How many entries this process has added to archives, in every way above and
+    // below: what a package costs to write (each part once when written once).
+    static uint64_t EntriesWritten();
+
+    // The entry's bytes in a malloc'ed buffer the caller free()s (one zero byte
+    // follows the data), or null. maxSize > 0 refuses larger entries.
+    unsigned char* ReadDataRaw(const MkString& name, size_t* size = nullptr, bool* notFound = nullptr, uint64_t maxSize = 0);
+    // The entry's bytes inflated straight into *data (one allocation of the declared
+    // size, no further copy); false (logged) when it cannot be read, or, with
+    // maxSize > 0, when it is declared larger.
+    bool ReadDataInto(const MkString& name, std::vector<unsigned char>* data, uint64_t maxSize = 0);
+    bool ReadDataInto(const MkString& name, std::string* data, uint64_t maxSize = 0);
+    bool WriteDataRaw(const MkString& name, const void* data, size_t size, bool overwrite);
+    // Compresses the bytes WriteDataRaw is about to be given, all at once (on two
+    // threads where there are two); the bytes must not change until they are
+    // written. False (logged) when they could not be: WriteDataRaw then compresses
+    // each as it comes.
+    bool PrepareWrites(const std::vector<std::pair<const void*, size_t>>& data);
+
+    bool ReadXmlFile(const MkString& name, XmlDocument* document);
+    // Parses the text of an entry read with ReadDataRaw (size bytes and a zero),
+    // charging the text and the parse to the XML budget. The buffer grows in
+    // place by the zeros the parser needs after it (so text may move; the caller
+    // still free()s it). A refusal is logged, naming the part; a parse error is
+    // left to the caller.
+    bool ParseXmlEntry(const MkString& name, unsigned char*& text, size_t size, XmlDocument* document);
+    // What the XML documents read from this archive may hold at once; every
+    // archive has its own, unless several share one. Reads of entries declared
+    // larger than the budget's rest are refused before they inflate.
+    void SetXmlBudget(const std::shared_ptr<XmlMemoryBudget>& budget);
+    const std::shared_ptr<XmlMemoryBudget>& XmlBudget() const { return m_xmlBudget; }
+    bool WriteXmlFile(const MkString& name, const XmlDocument* document, bool overwrite);
+
+    // Text entries, written without overwriting: just the UTF-8 bytes.
+    bool ReadDataString(const MkString& name, MkString* text);
+    bool WriteDataString(const MkString& name, const MkString& text);
+
+    bool Delete(const MkString& name);
+
+private:
+    template <class Bytes>
+    bool ReadInto(const MkString& name, Bytes* data, uint64_t maxSize);
+
+    ZipAccessMode m_mode = ZIP_OPEN;
+    int m_compressionLevel = -1;
+    int m_smartness = CZipArchive::zipsmSmartest;
+    int m_fourth = 65536;
+    int m_bufferSize = 65536;
+    std::shared_ptr<XmlMemoryBudget> m_xmlBudget;
+    CZipArchive m_zip;
+
+    // False (logged, naming the part) when an entry of that size cannot be read within the budget.
+    bool Affordable(const MkString& name, uint64_t declared) const;
+};
+
+}  // namespace rep
+}  // namespace kiv
