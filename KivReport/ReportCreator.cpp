@@ -16,6 +16,7 @@ namespace {
 struct ResultMessage {
     int level;
     Str text;
+    ProblemCode code;
 };
 
 Str at(const std::vector<Str>& list, size_t index) { return index < list.size() ? list[index] : Str(); }
@@ -23,7 +24,8 @@ Str at(const std::vector<Str>& list, size_t index) { return index < list.size() 
 // The format whose main part the package's content types name.
 ReportFormat packageFormat(const std::string& path) {
     if (!ZipArchive::FileLooksLikeZip(path.c_str())) return ReportFormat::Unknown;
-    ZipArchive package;
+    Problems logged(logProblem);
+    ZipArchive package(&logged);
     const MkString types(L"[Content_Types].xml");
     std::vector<unsigned char> bytes;
     if (!package.Open(MkString(path.c_str()), ZIP_OPEN_READ_ONLY) || package.FindFile(types) < 0 ||
@@ -77,6 +79,9 @@ ReportResult::Level ReportResult::messageLevel(size_t index) const {
     return index < m_d->messages.size() && m_d->messages[index].level == Warning ? Warning : Error;
 }
 Str ReportResult::message(size_t index) const { return index < m_d->messages.size() ? m_d->messages[index].text : Str(); }
+ProblemCode ReportResult::messageCode(size_t index) const {
+    return index < m_d->messages.size() ? m_d->messages[index].code : ProblemCode::None;
+}
 size_t ReportResult::errorCount() const { return messageCount() - warningCount(); }
 size_t ReportResult::warningCount() const {
     size_t count = 0;
@@ -90,8 +95,9 @@ Str ReportResult::file(size_t index) const { return at(m_d->files, index); }
 Str ReportResult::text() const { return m_d->text; }
 
 void ReportResult::setSucceeded(bool succeeded) { m_d->succeeded = succeeded; }
-void ReportResult::addMessage(Level level, const Str& text) {
-    m_d->messages.push_back({level == Warning ? Warning : Error, text});
+void ReportResult::addMessage(Level level, const Str& text) { addMessage(level, text, ProblemCode::General); }
+void ReportResult::addMessage(Level level, const Str& text, ProblemCode code) {
+    m_d->messages.push_back({level == Warning ? Warning : Error, text, code});
 }
 void ReportResult::addLeftOut(const Str& snapshotName) { m_d->leftOut.push_back(snapshotName); }
 void ReportResult::addFile(const Str& path) { m_d->files.push_back(path); }

@@ -214,8 +214,8 @@ ReportResult ReportCreatorBase::captured(const std::function<bool(ReportResult&)
     lfw::LogCapture capture;
     result.setSucceeded(callNoThrow("Report call", [&]() { return work(result); }));
     for (const lfw::LogCapture::Message& message : capture.messages())
-        result.addMessage(message.level == lfw::Logger::LL_ERROR ? ReportResult::Error : ReportResult::Warning,
-                          Str(message.text));
+        result.addMessage(message.level == lfw::Logger::LL_ERROR ? ReportResult::Error : ReportResult::Warning, Str(message.text),
+                          message.code ? static_cast<ProblemCode>(message.code) : ProblemCode::General);
     return result;
 }
 

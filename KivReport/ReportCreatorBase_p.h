@@ -9,6 +9,8 @@
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
 #include "impl/common/FormattedText.h"
+#include "impl/common/NoThrow.h"
+#include "impl/storage/ReportLog.h"
 #include "LibCore/lfwStagedFiles.h"
 #include <cstdint>
 #include <functional>
@@ -20,6 +22,13 @@
 
 namespace kiv {
 namespace rep {
+
+// The barrier of the creators' calls, its problem logged.
+template <class Operation>
+bool callNoThrow(const char* what, Operation&& operation) {
+    Problems logged(logProblem);
+    return callNoThrow(what, &logged, std::forward<Operation>(operation));
+}
 
 // Small helpers the Office creators share.
 namespace creator {

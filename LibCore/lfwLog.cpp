@@ -52,7 +52,11 @@ LogCapture::~LogCapture() {
 bool LogCapture::wants(int level) { return t_capture && level >= Logger::LL_ERROR && level <= Logger::LL_WARNING; }
 
 void LogCapture::record(int level, const String& message) {
-    if (wants(level)) t_capture->m_messages.push_back({level, message.toStdString()});
+    if (wants(level)) t_capture->m_messages.push_back({level, message.toStdString(), 0});
+}
+
+void LogCapture::setLastCode(int code) {
+    if (t_capture && !t_capture->m_messages.empty()) t_capture->m_messages.back().code = code;
 }
 
 // ---------------------------------------------------------------------------

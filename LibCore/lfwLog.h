@@ -97,6 +97,7 @@ public:
     struct Message {
         int level;  // Logger::LL_ERROR or Logger::LL_WARNING
         std::string text;
+        int code = 0;  // the caller's kind of the message (0: none given)
     };
     LogCapture();
     ~LogCapture();
@@ -107,6 +108,8 @@ public:
     // True when a capture on this thread collects messages of that level.
     static bool wants(int level);
     static void record(int level, const String& message);
+    // Gives the message captured last on this thread its kind.
+    static void setLastCode(int code);
 
 private:
     std::vector<Message> m_messages;

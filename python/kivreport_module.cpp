@@ -83,7 +83,7 @@ kiv::rep::ReportResult resultOf(bool ok, const lfw::LogCapture& capture) {
     result.setSucceeded(ok);
     for (const lfw::LogCapture::Message& m : capture.messages())
         result.addMessage(m.level == lfw::Logger::LL_ERROR ? kiv::rep::ReportResult::Error : kiv::rep::ReportResult::Warning,
-                          Str(m.text));
+                          Str(m.text), m.code ? static_cast<kiv::rep::ProblemCode>(m.code) : kiv::rep::ProblemCode::General);
     return result;
 }
 

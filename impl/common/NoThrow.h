@@ -1,24 +1,25 @@
 #pragma once
 // The barrier at the edge of the public API: no exception, std::bad_alloc
 // included, leaves generate, validate, summarize or a repository load or save.
-// It becomes one logged error and a false result.
-#include "impl/storage/ReportLog.h"
+// It becomes one problem and a false result.
+#include "impl/storage/Problems.h"
 #include <exception>
 #include <new>
+#include <string>
 
 namespace kiv {
 namespace rep {
 
 template <class Operation>
-bool callNoThrow(const char* what, Operation&& operation) {
+bool callNoThrow(const char* what, Problems* problems, Operation&& operation) {
     try {
         return operation();
     } catch (const std::bad_alloc&) {
-        REP_LOG_ERROR(lfw::String("%1 failed: out of memory").arg(what));
+        problems->error(ProblemCode::Internal, std::string(what) + " failed: out of memory");
     } catch (const std::exception& e) {
-        REP_LOG_ERROR(lfw::String("%1 failed: %2").arg(what).arg(e.what()));
+        problems->error(ProblemCode::Internal, std::string(what) + " failed: " + e.what());
     } catch (...) {
-        REP_LOG_ERROR(lfw::String("%1 failed: unexpected error").arg(what));
+        problems->error(ProblemCode::Internal, std::string(what) + " failed: unexpected error");
     }
     return false;
 }

@@ -1,5 +1,6 @@
 #include "KivReport/Repository.h"
 #include "impl/common/Repository_p.h"
+#include "impl/storage/ReportLog.h"
 
 namespace kiv {
 namespace rep {
@@ -8,9 +9,22 @@ Repository::Repository() : m_d(new RepositoryPrivate) {}
 
 Repository::~Repository() { delete m_d; }
 
-bool Repository::loadRepository(const Str& fileName) { return m_d->loadRepository(fileName); }
+// The public edge of loads and saves: the one place their problems are logged.
+bool Repository::loadRepository(const Str& fileName) {
+    Problems problems(logProblem);
+    const bool loaded = m_d->loadRepository(fileName, &problems);
+    m_d->lastProblem = problems.firstError();
+    return loaded;
+}
 
-bool Repository::saveRepository(const Str& fileName) const { return m_d->saveRepository(fileName); }
+bool Repository::saveRepository(const Str& fileName) const {
+    Problems problems(logProblem);
+    const bool saved = m_d->saveRepository(fileName, &problems);
+    m_d->lastProblem = problems.firstError();
+    return saved;
+}
+
+ProblemCode Repository::lastProblem() const { return m_d->lastProblem; }
 
 Str Repository::fileName() const { return m_d->sourceFile; }
 

@@ -14,7 +14,7 @@
 #include "host/ug/UgConvert.h"
 #include "impl/storage/XmlDocument.h"
 #include "impl/storage/ZipArchive.h"
-#include "impl/storage/ReportLog.h"
+#include "impl/storage/Problems.h"
 #include "impl/common/NoThrow.h"
 #include "LibCore/lfwStagedFiles.h"
 #include "impl/common/FieldMacros.h"
@@ -87,14 +87,19 @@ struct LoadedPicture {
 // read. Saving spends it as loading will, so that no file is written that
 // loading would refuse.
 struct LoadBudget {
+    explicit LoadBudget(Problems* list) : problems(list) {}
+    Problems* problems;  // where the load or save reports
     uint64_t contentBytes = MAX_TOTAL_CONTENT_BYTES;
     uint64_t checkedPixels = MAX_CHECKED_PIXELS;
     size_t tableCells = MAX_TOTAL_TABLE_CELLS;
-    // Set when some content could not be loaded (the error is logged where it happens).
+    // Set when some content could not be loaded (the error is reported where it happens).
     bool damaged = false;
     // Entries read so far, by name, failed ones too: each is read once.
     std::map<MkString, LoadedPicture> pictures;
     std::map<MkString, PtrRef<ug::MdlxMemoryFile>> models;  // null: could not be loaded
+
+    void error(ProblemCode code, const lfw::String& message) { problems->error(code, message.toStdString()); }
+    void warning(ProblemCode code, const lfw::String& message) { problems->warning(code, message.toStdString()); }
 
     bool spendBytes(uint64_t n) {
         if (n > contentBytes) return false;
@@ -124,8 +129,9 @@ struct LoadBudget {
 };
 
 // The error of a save that loading would refuse.
-bool refuseSave(const Snapshot* situation, const char* what) {
-    REP_LOG_ERROR(lfw::String("The repository is not saved: with snapshot '%1' it would hold more %2 than a repository "
+bool refuseSave(const Snapshot* situation, const char* what, LoadBudget* budget) {
+    budget->error(ProblemCode::TooLarge,
+                  lfw::String("The repository is not saved: with snapshot '%1' it would hold more %2 than a repository "
                               "file may, and could not be loaded")
                       .arg(text(situation->name()))
                       .arg(what));
@@ -147,7 +153,7 @@ bool hasEntry(const Snapshot* s) { return s && (s->type() == Snapshot::IMAGE || 
 
 // Entry names must be unique, must not be the index's and must be usable as
 // names: a second entry of one name would make readers pick either of them.
-bool checkEntryNames(const std::vector<PtrRef<Snapshot>>& snapshots) {
+bool checkEntryNames(const std::vector<PtrRef<Snapshot>>& snapshots, Problems* problems) {
     std::set<std::wstring> names;
     names.insert(entryNameOf(INDEX_ENTRY));
     for (const PtrRef<Snapshot>& s : snapshots) {
@@ -155,11 +161,15 @@ bool checkEntryNames(const std::vector<PtrRef<Snapshot>>& snapshots) {
         const Str name = s->name();
         const std::wstring entry = entryNameOf(name);
         if (toMk(name).IsBlank() || entry.back() == L'/') {
-            REP_LOG_ERROR(lfw::String("Snapshot name '%1' cannot name an entry of the repository file").arg(text(name)));
+            problems->error(
+                ProblemCode::InvalidArgument,
+                lfw::String("Snapshot name '%1' cannot name an entry of the repository file").arg(text(name)).toStdString());
             return false;
         }
         if (!names.insert(entry).second) {
-            REP_LOG_ERROR(lfw::String("More than one entry of the repository file would be named '%1'").arg(text(name)));
+            problems->error(
+                ProblemCode::InvalidArgument,
+                lfw::String("More than one entry of the repository file would be named '%1'").arg(text(name)).toStdString());
             return false;
         }
     }
@@ -198,7 +208,8 @@ bool saveSituationImage(const Snapshot* situation, ZipArchive* archive, XmlEleme
     if (!image) {
         // Loading leaves an image snapshot without its image when the file lacked
         // it; such a repository must still save.
-        REP_LOG_WARNING(lfw::String("Image snapshot '%1' has no image; it is saved without one").arg(text(situation->name())));
+        budget->warning(ProblemCode::ContentLeftOut,
+                        lfw::String("Image snapshot '%1' has no image; it is saved without one").arg(text(situation->name())));
         return true;
     }
     object.AddAttributeInt("width", static_cast<int>(image->width()));
@@ -216,7 +227,7 @@ bool saveSituationImage(const Snapshot* situation, ZipArchive* archive, XmlEleme
     if (!jpeg) {
         MkRGBImage rgb;
         if (!ug::Convert::toMkRGBImage(image, &rgb) || !MdlxImageJpeg::saveImageToMemory(rgb, &encoded)) {
-            REP_LOG_ERROR(lfw::String("Error encoding JPEG image"));
+            budget->error(ProblemCode::UnreadablePicture, lfw::String("Error encoding JPEG image"));
             return false;
         }
         jpeg = &encoded;
@@ -232,7 +243,7 @@ bool saveSituationImage(const Snapshot* situation, ZipArchive* archive, XmlEleme
     if (jpeg->size() > MAX_IMAGE_ENTRY_BYTES ||
         !budget->spendPicture(jpeg->size(), MdlxImageJpeg::decodeMemory(jpeg->data(), jpeg->size()),
                               uint64_t(image->width()) * image->height()))
-        return refuseSave(situation, "pictures and models");
+        return refuseSave(situation, "pictures and models", budget);
     lfw::Ref<ZipMemFile> file = new ZipMemFile;
     file->SetData(jpeg->data(), jpeg->size());
     const MkString entry = toMk(situation->name());
@@ -250,7 +261,7 @@ bool saveSituationMdlx(const Snapshot* situation, ZipArchive* archive, XmlElemen
     if (known != stored->byObject.end()) return shareEntry(object, known->second);
     // The model's bytes are added in place, without a copy.
     const ug::MdlxZipMemFile* content = model->internal_mdlxZipMemFile();
-    if (!budget->spendBytes(content->GetSize())) return refuseSave(situation, "pictures and models");
+    if (!budget->spendBytes(content->GetSize())) return refuseSave(situation, "pictures and models", budget);
     lfw::Ref<ZipMemFile> file = new ZipMemFile;
     file->SetData(content->GetBuffer(), content->GetSize());
     const MkString entry = toMk(situation->name());
@@ -262,11 +273,12 @@ bool saveSituationMdlx(const Snapshot* situation, ZipArchive* archive, XmlElemen
 bool saveSituationTable(const Snapshot* situation, XmlElement object, LoadBudget* budget) {
     const Table* table = situation->table();
     if (!table) {
-        REP_LOG_WARNING(lfw::String("Table snapshot '%1' has no table; it is saved without one").arg(text(situation->name())));
+        budget->warning(ProblemCode::ContentLeftOut,
+                        lfw::String("Table snapshot '%1' has no table; it is saved without one").arg(text(situation->name())));
         return true;
     }
     if (table->rowCount() > 0 && !budget->spendTable(table->rowCount(), table->columnCount()))
-        return refuseSave(situation, "table cells");
+        return refuseSave(situation, "table cells", budget);
     object.AddAttributeString("XAxis", toMk(table->chartXAxisTitle()));
     object.AddAttributeString("YAxis", toMk(table->chartYAxisTitle()));
     object.AddAttributeInt("TableRowCount", static_cast<int>(table->rowCount()));
@@ -316,17 +328,18 @@ bool saveSituation(const Snapshot* situation, ZipArchive* archive, XmlElement ro
 size_t markupCount(const unsigned char* text, size_t size);
 
 bool addSituationsToArchive(const std::vector<PtrRef<Snapshot>>& snapshots, ZipArchive* archive) {
+    LoadBudget budget(&archive->GetProblems());
     if (snapshots.size() > MAX_SITUATIONS) {
-        REP_LOG_ERROR(lfw::String("The repository is not saved: it holds %1 snapshots, more than the %2 a repository "
-                                  "file may hold")
-                          .arg(static_cast<long long>(snapshots.size()))
-                          .arg(static_cast<long long>(MAX_SITUATIONS)));
+        budget.error(ProblemCode::TooLarge,
+                     lfw::String("The repository is not saved: it holds %1 snapshots, more than the %2 a repository "
+                                 "file may hold")
+                         .arg(static_cast<long long>(snapshots.size()))
+                         .arg(static_cast<long long>(MAX_SITUATIONS)));
         return false;
     }
     XmlDocument document(true);
     XmlElement root = document.CreateRootElement(ROOT_NAME, -1, NAMESPACE_URI);
     root.AddAttributeInt("Version", FORMAT_VERSION);
-    LoadBudget budget;
     StoredEntries stored;
     for (const PtrRef<Snapshot>& s : snapshots) {
         const Snapshot* situation = s.p();
@@ -337,9 +350,10 @@ bool addSituationsToArchive(const std::vector<PtrRef<Snapshot>>& snapshots, ZipA
     const std::string index = document.PrintToString();
     if (index.size() > MAX_INDEX_BYTES ||
         markupCount(reinterpret_cast<const unsigned char*>(index.data()), index.size()) > MAX_INDEX_MARKUP) {
-        REP_LOG_ERROR(lfw::String("The repository is not saved: its texts and tables make %1 larger than a repository "
-                                  "file may hold")
-                          .arg(INDEX_ENTRY));
+        budget.error(ProblemCode::TooLarge,
+                     lfw::String("The repository is not saved: its texts and tables make %1 larger than a repository "
+                                 "file may hold")
+                         .arg(INDEX_ENTRY));
         return false;
     }
     return archive->WriteDataRaw(INDEX_ENTRY, index.data(), index.size(), false);
@@ -361,7 +375,8 @@ bool readEntry(ZipArchive* archive, const MkString& name, LoadBudget* budget, ui
     uint64_t declared = 0;
     if (index < 0 || !archive->GetFileSize(index, &declared)) return false;
     if ((maxBytes == 0 || declared <= maxBytes) && !budget->spendBytes(declared)) {
-        REP_LOG_ERROR(lfw::String("Repository file holds too much data; '%1' is not loaded").arg(lfw::String(name)));
+        budget->error(ProblemCode::TooLarge,
+                      lfw::String("Repository file holds too much data; '%1' is not loaded").arg(lfw::String(name)));
         return false;
     }
     return archive->ReadDataInto(name, bytes, maxBytes);
@@ -388,7 +403,8 @@ const LoadedPicture* loadPicture(ZipArchive* archive, const MkString& name, Load
     std::vector<unsigned char> bytes;
     if (!readEntry(archive, name, budget, MAX_IMAGE_ENTRY_BYTES, &bytes)) return nullptr;  // logged
     if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xD8) {
-        REP_LOG_ERROR(lfw::String("Image is not valid JPEG format. Might be a Orvia Reporter repository?"));
+        budget->error(ProblemCode::UnreadablePicture,
+                      lfw::String("Image is not valid JPEG format. Might be a Orvia Reporter repository?"));
         return nullptr;
     }
     // The picture is read through once to see that it decodes, with the
@@ -399,11 +415,12 @@ const LoadedPicture* loadPicture(ZipArchive* archive, const MkString& name, Load
     unsigned width = 0, height = 0;
     const uint64_t decodeBytes = MdlxImageJpeg::decodeMemory(bytes.data(), bytes.size(), &width, &height);
     if (decodeBytes > 0 && !budget->spendCheck(decodeBytes, uint64_t(width) * height)) {
-        REP_LOG_ERROR(lfw::String("Repository file holds too much data; '%1' is not loaded").arg(lfw::String(name)));
+        budget->error(ProblemCode::TooLarge,
+                      lfw::String("Repository file holds too much data; '%1' is not loaded").arg(lfw::String(name)));
         return nullptr;
     }
     if (decodeBytes == 0 || !MdlxImageJpeg::checkDecodes(bytes.data(), bytes.size(), decodeBytes)) {
-        REP_LOG_ERROR(lfw::String("Error decoding JPEG image '%1'").arg(lfw::String(name)));
+        budget->error(ProblemCode::UnreadablePicture, lfw::String("Error decoding JPEG image '%1'").arg(lfw::String(name)));
         return nullptr;
     }
     picture.width = width;
@@ -418,7 +435,7 @@ void loadSituationImage(Snapshot* situation, ZipArchive* archive, XmlElement obj
     if (!sharesEntry(object)) situation->setName(toStr(name));
     if (name.IsBlank() || archive->FindFile(name) < 0) {
         budget->damaged = true;
-        REP_LOG_ERROR(lfw::String("Image data not found in file"));
+        budget->error(ProblemCode::EntryMissing, lfw::String("Image data not found in file"));
         return;
     }
     const LoadedPicture* picture = loadPicture(archive, name, budget);
@@ -494,15 +511,16 @@ void loadSituationTable(Snapshot* situation, XmlElement object, LoadBudget* budg
     const size_t total = static_cast<size_t>(rowCount) * columns;
     if (columns > MAX_TABLE_COLUMNS || total > MAX_TABLE_CELLS || total > budget->tableCells) {
         budget->damaged = true;
-        REP_LOG_ERROR(lfw::String("Table of situation '%1' is too large (%2 rows, %3 or more columns)")
-                          .arg(lfw::String(name))
-                          .arg(rowCount)
-                          .arg(static_cast<long long>(columns)));
+        budget->error(ProblemCode::TooLarge, lfw::String("Table of situation '%1' is too large (%2 rows, %3 or more columns)")
+                                                 .arg(lfw::String(name))
+                                                 .arg(rowCount)
+                                                 .arg(static_cast<long long>(columns)));
         return;
     }
     if (!budget->spendBytes(uint64_t(total) * TABLE_CELL_BYTES)) {
         budget->damaged = true;
-        REP_LOG_ERROR(lfw::String("Repository file holds too much data; table '%1' is not loaded").arg(lfw::String(name)));
+        budget->error(ProblemCode::TooLarge,
+                      lfw::String("Repository file holds too much data; table '%1' is not loaded").arg(lfw::String(name)));
         return;
     }
     budget->tableCells -= total;
@@ -526,9 +544,9 @@ PtrRef<Snapshot> loadAndAddSituation(ZipArchive* archive, XmlElement element, Lo
         // A snapshot can only be of a known type; the others would be skipped by
         // every report anyway.
         budget->damaged = true;
-        REP_LOG_ERROR(lfw::String("Unhandled snapshot type %1 of situation '%2' is not loaded")
-                          .arg(type)
-                          .arg(lfw::String(element.GetAttributeString("Name"))));
+        budget->error(ProblemCode::WrongContent, lfw::String("Unhandled snapshot type %1 of situation '%2' is not loaded")
+                                                     .arg(type)
+                                                     .arg(lfw::String(element.GetAttributeString("Name"))));
         return PtrRef<Snapshot>();
     }
     PtrRef<Snapshot> situation = new Snapshot(static_cast<Snapshot::SnapshotType>(type));
@@ -567,48 +585,55 @@ size_t markupCount(const unsigned char* text, size_t size) {
 
 }  // namespace
 
-bool RepositoryPrivate::saveRepository(const Str& fileName) {
+bool RepositoryPrivate::saveRepository(const Str& fileName, Problems* problems) {
     const std::string target = fileName.toStdString();
     if (toMk(fileName).IsBlank()) {
-        REP_LOG_ERROR(lfw::String("No file name."));
+        problems->error(ProblemCode::InvalidArgument, "No file name.");
         return false;
     }
-    if (!checkEntryNames(snapshots)) return false;
+    if (!checkEntryNames(snapshots, problems)) return false;
 
     // Write beside the target and move the result over it only when complete, so
     // that a failed save leaves the previous file as it was.
-    return callNoThrow("Saving the repository", [&]() {
-        lfw::StagedFiles staged(REP_LOGGER_NAME);
+    return callNoThrow("Saving the repository", problems, [&]() {
+        lfw::StagedFiles staged;
         const std::string temp = staged.stage(target);
         if (temp.empty()) {
-            REP_LOG_ERROR(lfw::String("Error opening file (%1)").arg(text(fileName)));
+            problems->error(ProblemCode::WriteFailed, staged.error());
+            problems->error(ProblemCode::WriteFailed, lfw::String("Error opening file (%1)").arg(text(fileName)).toStdString());
             return false;
         }
-        ZipArchive archive;
+        ZipArchive archive(problems);
         bool ok =
             archive.Open(MkString(temp.c_str()), ZIP_CREATE) && addSituationsToArchive(snapshots, &archive) && archive.Compact();
         ok = archive.Close() && ok;
-        if (!ok || !staged.commit()) return false;
+        if (!ok) return false;
+        if (!staged.commit()) {
+            problems->error(ProblemCode::WriteFailed, staged.error());
+            return false;
+        }
         sourceFile = fileName;
         return true;
     });
 }
 
-bool RepositoryPrivate::loadRepository(const Str& fileName) {
+bool RepositoryPrivate::loadRepository(const Str& fileName, Problems* problems) {
+    const auto fail = [problems](ProblemCode code, const lfw::String& message) {
+        problems->error(code, message.toStdString());
+        return false;
+    };
     cleanLoad = false;
     // Anything but a regular file could block the open (a FIFO) or never end.
     struct stat st;
     if (::stat(fileName.toStdString().c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        REP_LOG_ERROR(lfw::String("Repository file (%1) is not a regular file").arg(text(fileName)));
-        return false;
+        return fail(ProblemCode::NotARegularFile, lfw::String("Repository file (%1) is not a regular file").arg(text(fileName)));
     }
     try {
-        ZipArchive archive;
+        ZipArchive archive(problems);
         archive.Open(toMk(fileName), ZIP_OPEN_READ_ONLY);  // a failed open shows in the lookup below
-        if (archive.FindFile(INDEX_ENTRY) < 0) {
-            REP_LOG_ERROR(lfw::String("File not found in archive: %1").arg(INDEX_ENTRY));
-            return false;
-        }
+        if (archive.FindFile(INDEX_ENTRY) < 0)
+            return fail(archive.IsClosed() ? problems->firstError() : ProblemCode::EntryMissing,
+                        lfw::String("File not found in archive: %1").arg(INDEX_ENTRY));
         size_t size = 0;
         MallocBuffer bytes(archive.ReadDataRaw(INDEX_ENTRY, &size, nullptr, MAX_INDEX_BYTES));
         if (!bytes) return false;
@@ -617,44 +642,43 @@ bool RepositoryPrivate::loadRepository(const Str& fileName) {
         // the parser's process-wide setting says.
         document.KeepWhiteSpaceInText();
         if (markupCount(bytes.get(), size) > MAX_INDEX_MARKUP) {
-            REP_LOG_ERROR(lfw::String("%1 of repository file (%2) has too many elements").arg(INDEX_ENTRY).arg(text(fileName)));
-            return false;
+            return fail(ProblemCode::TooLarge,
+                        lfw::String("%1 of repository file (%2) has too many elements").arg(INDEX_ENTRY).arg(text(fileName)));
         }
         // The buffer holds a zero after the data; a zero inside ends the text early,
         // which the parser then reports.
         if (!document.ParseText(reinterpret_cast<const char*>(bytes.get()))) {
-            REP_LOG_ERROR(lfw::String("%1 of repository file (%2) is not readable XML: %3")
-                              .arg(INDEX_ENTRY)
-                              .arg(text(fileName))
-                              .arg(document.ErrorDesc()));
-            return false;
+            return fail(ProblemCode::UnreadableXml, lfw::String("%1 of repository file (%2) is not readable XML: %3")
+                                                        .arg(INDEX_ENTRY)
+                                                        .arg(text(fileName))
+                                                        .arg(document.ErrorDesc()));
         }
         bytes.reset();
         const XmlElement root = document.GetRootElement(ROOT_NAME);
         if (!root) {
-            REP_LOG_ERROR(
+            return fail(
+                ProblemCode::WrongContent,
                 lfw::String("%1 of repository file (%2) has no %3 element").arg(INDEX_ENTRY).arg(text(fileName)).arg(ROOT_NAME));
-            return false;
         }
         bool hasVersion = false;
         root.GetAttributeInt("Version", -1, &hasVersion);
         if (!hasVersion)
-            REP_LOG_ERROR(lfw::String(
-                "This an older version of the repository file format. Images and Mdlx-files might not be possible to import."));
+            fail(ProblemCode::WrongContent, lfw::String("This an older version of the repository file format. Images and "
+                                                        "Mdlx-files might not be possible to import."));
 
         const XmlElement first = root.GetFirstChildElement("Situation");
         if (!first) {
-            REP_LOG_ERROR(lfw::String("Repository file (%1) holds no situations").arg(text(fileName)));
-            return false;
+            return fail(ProblemCode::WrongContent, lfw::String("Repository file (%1) holds no situations").arg(text(fileName)));
         }
         // Every element from the first "Situation" on is one snapshot.
         std::vector<PtrRef<Snapshot>> loaded;
-        LoadBudget budget;
+        LoadBudget budget(problems);
         for (XmlElement element = first; element; element = element.GetNextSiblingElement()) {
             if (loaded.size() >= MAX_SITUATIONS) {
-                REP_LOG_ERROR(lfw::String("Repository file (%1) holds more than %2 situations; the rest is not loaded")
-                                  .arg(text(fileName))
-                                  .arg(static_cast<long long>(MAX_SITUATIONS)));
+                budget.error(ProblemCode::TooLarge,
+                             lfw::String("Repository file (%1) holds more than %2 situations; the rest is not loaded")
+                                 .arg(text(fileName))
+                                 .arg(static_cast<long long>(MAX_SITUATIONS)));
                 budget.damaged = true;
                 break;
             }
@@ -670,8 +694,8 @@ bool RepositoryPrivate::loadRepository(const Str& fileName) {
         cleanLoad = !budget.damaged;
         return true;
     } catch (const std::exception& e) {
-        REP_LOG_ERROR(lfw::String("Error reading repository file (%1): %2").arg(text(fileName)).arg(e.what()));
-        return false;
+        return fail(dynamic_cast<const std::bad_alloc*>(&e) ? ProblemCode::Internal : ProblemCode::General,
+                    lfw::String("Error reading repository file (%1): %2").arg(text(fileName)).arg(e.what()));
     }
 }
 

@@ -2,6 +2,7 @@
 // Data and operations of a Repository.
 #include "KivReport/Repository.h"
 #include "KivReport/Snapshot.h"
+#include "impl/storage/Problems.h"
 #include <vector>
 
 namespace kiv {
@@ -27,12 +28,14 @@ public:
     Str uniqueName(const Str& name) const;
 
     // Repository files (zip archive with Project.xml); in RepositoryFile_p.cpp.
-    bool saveRepository(const Str& fileName);
-    bool loadRepository(const Str& fileName);
+    // Problems go to the list given.
+    bool saveRepository(const Str& fileName, Problems* problems);
+    bool loadRepository(const Str& fileName, Problems* problems);
 
-    std::vector<PtrRef<Snapshot>> snapshots;  // in the order of adding
-    Str sourceFile;                           // file last loaded or saved
-    bool cleanLoad = true;                    // the last load read all content
+    std::vector<PtrRef<Snapshot>> snapshots;      // in the order of adding
+    Str sourceFile;                               // file last loaded or saved
+    bool cleanLoad = true;                        // the last load read all content
+    ProblemCode lastProblem = ProblemCode::None;  // of the last load or save
 };
 
 }  // namespace rep

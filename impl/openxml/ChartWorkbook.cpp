@@ -6,6 +6,7 @@
 #include "impl/openxml/ChartData.h"
 #include "impl/openxml/OpenXMLPaths.h"
 #include "impl/storage/XmlDocument.h"
+#include "impl/storage/ReportLog.h"
 #include "impl/storage/ZipArchive.h"
 #include <algorithm>
 #include <cctype>
@@ -83,7 +84,8 @@ const struct {
 
 bool makeWorkbook(std::string* bytes) {
     ZipMemFile memory;
-    ZipArchive book;
+    Problems logged(logProblem);
+    ZipArchive book(&logged);
     if (!book.Open(&memory, ZIP_CREATE)) return false;
     bool ok = true;
     for (const auto& part : NEW_WORKBOOK) {
@@ -160,7 +162,8 @@ private:
     MkString m_name;
     MkString* m_why;
     ZipMemFile m_memory;
-    ZipArchive m_book;
+    Problems m_logged{logProblem};
+    ZipArchive m_book{&m_logged};
 };
 
 // Shared strings of the workbook: the old ones are kept when other sheets may

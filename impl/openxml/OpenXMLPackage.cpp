@@ -1019,7 +1019,7 @@ bool OpenXMLPackage::Save(const MkString& path) {
     lfw::StagedFiles staged(REP_LOGGER_NAME);
     const std::string temp = staged.stage(std::string(path.ShortChar()));
     if (temp.empty()) return Fail(quoted(path) + L" cannot be written: no file can be made beside it");
-    ZipArchive out;
+    ZipArchive out(&m_logged);
     if (!out.Open(MkString(temp.c_str()), ZIP_CREATE)) return Fail(quoted(path) + L" cannot be written");
     if (m_compressionLevel >= 0) out.SetArchiveParameters(m_compressionLevel, CZipArchive::zipsmSmartest, 65536, 65536);
     const bool written = Write(out, plan);

@@ -45,6 +45,7 @@
 // layer below logs what it refuses to read).
 #include "host/ug/MkString.h"
 #include "impl/storage/XmlDocument.h"
+#include "impl/storage/ReportLog.h"
 #include "impl/storage/ZipArchive.h"
 #include "LibCore/lfwRef.h"
 #include <functional>
@@ -299,7 +300,8 @@ private:
     std::string ContentTypesXml(const Plan& plan) const;
     std::unique_ptr<XmlDocument> NewXml(const MkString& part) const;
 
-    ZipArchive m_zip;
+    Problems m_logged{logProblem};  // the zip layer's problems, logged as they come
+    ZipArchive m_zip{&m_logged};
     std::vector<std::unique_ptr<OpenXMLPart>> m_parts;
     std::unordered_map<std::wstring, OpenXMLPart*> m_byName;
     std::unique_ptr<OpenXMLRelationships> m_rels;

@@ -44,7 +44,8 @@ bool isSlideRelationship(const OpenXMLRelationship& r) { return !r.external && e
 }  // namespace
 
 MkString OpenXMLPresentation::PackageProblemOf(const MkString& path) {
-    ZipArchive zip;
+    Problems logged(logProblem);
+    ZipArchive zip(&logged);
     if (!zip.Open(path, ZIP_OPEN_READ_ONLY)) return MkString();
     // One entry per name: a name holding a NUL byte reads as the name before it.
     std::set<std::wstring> names;

@@ -1,7 +1,7 @@
 #include "impl/storage/ZipArchive.h"
 #include "host/ug/MkFile.h"
 #include "impl/storage/XmlDocument.h"
-#include "impl/storage/ReportLog.h"
+#include "LibCore/lfwString.h"
 #include <algorithm>
 #include <atomic>
 #include <climits>
@@ -11,6 +11,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,16 +19,17 @@
 namespace kiv {
 namespace rep {
 
-// Engine errors are logged where they happen, so that the message carries the
-// signature of the operation that failed.
-#define PX_ZIP_CATCH(failResult)                                                                                        \
-    catch (const CZipException& e) {                                                                                    \
-        REP_LOG_ERROR(lfw::String("Error returned from file access library :") + lfw::String(e.GetErrorDescription())); \
-        return failResult;                                                                                              \
-    }                                                                                                                   \
-    catch (const std::exception& e) {                                                                                   \
-        REP_LOG_ERROR(lfw::String("ZipArchive: %1").arg(e.what()));                                                     \
-        return failResult;                                                                                              \
+// Engine errors are reported where they happen, so that the message carries the
+// signature of the operation that failed. ioCode is the kind of an operating
+// system's refusal there (a read's or a write's).
+#define ZIP_CATCH(failResult, ioCode) \
+    catch (const CZipException& e) {  \
+        EngineProblem(e, ioCode);     \
+        return failResult;            \
+    }                                 \
+    catch (const std::exception& e) { \
+        EngineProblem(e);             \
+        return failResult;            \
     }
 
 namespace {
@@ -103,8 +105,9 @@ bool ZipMemFile::CopyData(const void* data, size_t size) {
         m_file.Clear();
         if (size > 0) m_file.Write(data, size);
         m_file.Seek(0);
+    } catch (const std::exception&) {
+        return false;  // out of memory; the caller reports it
     }
-    PX_ZIP_CATCH(false)
     return true;
 }
 
@@ -113,7 +116,29 @@ void ZipMemFile::SetData(const void* bytes, size_t size) { m_file.Attach(bytes, 
 // ---------------------------------------------------------------------------
 // ZipArchive: opening and closing
 
-ZipArchive::ZipArchive() : m_xmlBudget(std::make_shared<XmlMemoryBudget>()) {}
+ZipArchive::ZipArchive(Problems* problems)
+    : m_xmlBudget(std::make_shared<XmlMemoryBudget>()), m_problems(problems ? problems : &m_own) {}
+
+void ZipArchive::Report(ProblemCode code, const lfw::String& message) const { m_problems->error(code, message.toStdString()); }
+
+void ZipArchive::EngineProblem(const CZipException& e, ProblemCode ioCode) const {
+    ProblemCode code = ProblemCode::General;
+    switch (e.GetCause()) {
+    case CZipException::generic: code = ProblemCode::General; break;
+    case CZipException::ioError: code = ioCode; break;
+    case CZipException::badArchive: code = ProblemCode::NotAnArchive; break;
+    case CZipException::badCrc: code = ProblemCode::DamagedEntry; break;
+    case CZipException::tooBig: code = ProblemCode::TooLarge; break;
+    case CZipException::unsupported:
+    case CZipException::badPassword: code = ProblemCode::Unsupported; break;
+    }
+    Report(code, lfw::String("Error returned from file access library :") + lfw::String(e.GetErrorDescription()));
+}
+
+void ZipArchive::EngineProblem(const std::exception& e) const {
+    Report(dynamic_cast<const std::bad_alloc*>(&e) ? ProblemCode::Internal : ProblemCode::General,
+           lfw::String("ZipArchive: %1").arg(e.what()));
+}
 
 void ZipArchive::SetXmlBudget(const std::shared_ptr<XmlMemoryBudget>& budget) {
     if (budget) m_xmlBudget = budget;
@@ -121,10 +146,11 @@ void ZipArchive::SetXmlBudget(const std::shared_ptr<XmlMemoryBudget>& budget) {
 
 bool ZipArchive::Affordable(const MkString& name, uint64_t declared) const {
     if (declared <= m_xmlBudget->Left()) return true;
-    REP_LOG_ERROR(lfw::String("The part '%1' inflates to %2 bytes, more than the report has left to read (%3 bytes)")
-                      .arg(lfw::String(withSlashes(name)))
-                      .arg(static_cast<long long>(declared))
-                      .arg(static_cast<long long>(m_xmlBudget->Left())));
+    Report(ProblemCode::TooLarge,
+           lfw::String("The part '%1' inflates to %2 bytes, more than the report has left to read (%3 bytes)")
+               .arg(lfw::String(withSlashes(name)))
+               .arg(static_cast<long long>(declared))
+               .arg(static_cast<long long>(m_xmlBudget->Left())));
     return false;
 }
 
@@ -142,12 +168,13 @@ bool ZipArchive::ParseXmlEntry(const MkString& name, unsigned char*& text, size_
     std::memset(text + length, 0, XmlDocument::PARSE_PADDING);
     const bool parsed = document->ParsePaddedText(reinterpret_cast<const char*>(text), length, m_xmlBudget);
     if (document->RefusedCost() > 0)
-        REP_LOG_ERROR(lfw::String("The part '%1' holds more XML than the report has memory left for (%2 bytes for "
-                                  "more than %3 elements, %4 bytes left); it is not read")
-                          .arg(lfw::String(withSlashes(name)))
-                          .arg(static_cast<long long>(document->RefusedCost()))
-                          .arg(static_cast<long long>(document->Elements()))
-                          .arg(static_cast<long long>(m_xmlBudget->Left())));
+        Report(ProblemCode::TooLarge,
+               lfw::String("The part '%1' holds more XML than the report has memory left for (%2 bytes for "
+                           "more than %3 elements, %4 bytes left); it is not read")
+                   .arg(lfw::String(withSlashes(name)))
+                   .arg(static_cast<long long>(document->RefusedCost()))
+                   .arg(static_cast<long long>(document->Elements()))
+                   .arg(static_cast<long long>(m_xmlBudget->Left())));
     m_xmlBudget->Refund(size);
     return parsed;
 }
@@ -156,26 +183,26 @@ ZipArchive::~ZipArchive() { Close(); }
 
 bool ZipArchive::Open(const MkString& path, ZipAccessMode mode) {
     if (!m_zip.IsClosed()) {
-        REP_LOG_ERROR(lfw::String("The archive is open, close it before opening."));
+        Report(ProblemCode::InvalidArgument, lfw::String("The archive is open, close it before opening."));
         return false;
     }
     if (path.IsBlank()) {
-        REP_LOG_ERROR(lfw::String("No file name."));
+        Report(ProblemCode::InvalidArgument, lfw::String("No file name."));
         return false;
     }
     m_mode = mode;
     const bool exists = MkFileAccess(path, 0);
     if ((mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY) && !exists) {
-        REP_LOG_ERROR(lfw::String("File name '%1' not found").arg(lfw::String(path)));
+        Report(ProblemCode::FileNotFound, lfw::String("File name '%1' not found").arg(lfw::String(path)));
         return false;
     }
     try {
         if (mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY || mode == ZIP_CREATE)
             m_zip.Open(std::string(path.ShortChar()), engineMode(mode));
     }
-    PX_ZIP_CATCH(false)
+    ZIP_CATCH(false, mode == ZIP_CREATE ? ProblemCode::WriteFailed : ProblemCode::FileNotFound)
     if (m_zip.IsClosed()) {
-        REP_LOG_ERROR(lfw::String("File still closed after opening it."));
+        Report(ProblemCode::NotAnArchive, lfw::String("File still closed after opening it."));
         return false;
     }
     return true;
@@ -183,20 +210,20 @@ bool ZipArchive::Open(const MkString& path, ZipAccessMode mode) {
 
 bool ZipArchive::Open(ZipMemFile* memFile, ZipAccessMode mode) {
     if (!m_zip.IsClosed()) {
-        REP_LOG_ERROR(lfw::String("The archive is open, close it before opening."));
+        Report(ProblemCode::InvalidArgument, lfw::String("The archive is open, close it before opening."));
         return false;
     }
     if (!memFile) {
-        REP_LOG_ERROR(lfw::String("PxZipMemFile pointer is NULL."));
+        Report(ProblemCode::InvalidArgument, lfw::String("PxZipMemFile pointer is NULL."));
         return false;
     }
     m_mode = mode;
     try {
         if (mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY || mode == ZIP_CREATE) m_zip.Open(memFile->Engine(), engineMode(mode));
     }
-    PX_ZIP_CATCH(false)
+    ZIP_CATCH(false, mode == ZIP_CREATE ? ProblemCode::WriteFailed : ProblemCode::FileNotFound)
     if (m_zip.IsClosed()) {
-        REP_LOG_ERROR(lfw::String("File still closed after opening it."));
+        Report(ProblemCode::NotAnArchive, lfw::String("File still closed after opening it."));
         return false;
     }
     return true;
@@ -207,23 +234,23 @@ bool ZipArchive::Close() {
     try {
         m_zip.Close();
     }
-    PX_ZIP_CATCH(false)
+    ZIP_CATCH(false, ProblemCode::WriteFailed)
     return true;
 }
 
 bool ZipArchive::Compact() {
     if (m_zip.IsClosed()) {
-        REP_LOG_ERROR(lfw::String("Archive is not open."));
+        Report(ProblemCode::InvalidArgument, lfw::String("Archive is not open."));
         return false;
     }
     if (IsReadOnly()) {
-        REP_LOG_ERROR(lfw::String("File is read only."));
+        Report(ProblemCode::InvalidArgument, lfw::String("File is read only."));
         return false;
     }
     try {
         m_zip.Compact();
     }
-    PX_ZIP_CATCH(false)
+    ZIP_CATCH(false, ProblemCode::WriteFailed)
     return true;
 }
 
@@ -239,11 +266,11 @@ void ZipArchive::SetArchiveParameters(int compressionLevel, int smartness, int b
 
 int ZipArchive::FindFile(const MkString& name) const {
     if (m_zip.IsClosed()) {
-        REP_LOG_ERROR(lfw::String("Archive is not open."));
+        Report(ProblemCode::InvalidArgument, lfw::String("Archive is not open."));
         return -1;
     }
     if (name.IsBlank()) {
-        REP_LOG_ERROR(lfw::String("No such file name: '%1'").arg(lfw::String(name)));
+        Report(ProblemCode::InvalidArgument, lfw::String("No such file name: '%1'").arg(lfw::String(name)));
         return -1;
     }
     if (m_zip.GetCount() == 0) return -1;
@@ -284,22 +311,22 @@ uint64_t ZipArchive::HashText(const void* data, size_t size) {
 
 bool ZipArchive::ExtractFile(int index, ZipMemFile* memFile) {
     if (!memFile) {
-        REP_LOG_ERROR(lfw::String("PxZipMemFile pointer is NULL."));
+        Report(ProblemCode::InvalidArgument, lfw::String("PxZipMemFile pointer is NULL."));
         return false;
     }
     try {
         if (!m_zip.ExtractFile(index, memFile->Engine(), DEFAULT_COPY_BUFFER)) {
-            REP_LOG_ERROR(lfw::String("No file at index %1 in archive").arg(index));
+            Report(ProblemCode::EntryMissing, lfw::String("No file at index %1 in archive").arg(index));
             return false;
         }
     }
-    PX_ZIP_CATCH(false)
+    ZIP_CATCH(false, ProblemCode::FileNotFound)
     return true;
 }
 
 bool ZipArchive::AddNewFile(ZipMemFile* memFile, const MkString& name) {
     if (!memFile) {
-        REP_LOG_ERROR(lfw::String("PxZipMemFile pointer is NULL."));
+        Report(ProblemCode::InvalidArgument, lfw::String("PxZipMemFile pointer is NULL."));
         return false;
     }
     try {
@@ -307,11 +334,11 @@ bool ZipArchive::AddNewFile(ZipMemFile* memFile, const MkString& name) {
         // readers pick either.
         if (!counted(
                 m_zip.AddNewFile(memFile->Engine(), storedName(name), -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER))) {
-            REP_LOG_ERROR(lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
+            Report(ProblemCode::WriteFailed, lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
             return false;
         }
     }
-    PX_ZIP_CATCH(false)
+    ZIP_CATCH(false, ProblemCode::WriteFailed)
     return true;
 }
 
@@ -320,11 +347,11 @@ uint64_t ZipArchive::EntriesWritten() { return g_entriesWritten; }
 bool ZipArchive::CopyEntryFrom(const ZipArchive& source, int index, const MkString& name) {
     try {
         if (!counted(m_zip.CopyEntryFrom(source.m_zip, index, name.IsEmpty() ? std::string() : storedName(name)))) {
-            REP_LOG_ERROR(lfw::String("Could not copy entry %1 to '%2'").arg(index).arg(lfw::String(name)));
+            Report(ProblemCode::WriteFailed, lfw::String("Could not copy entry %1 to '%2'").arg(index).arg(lfw::String(name)));
             return false;
         }
     }
-    PX_ZIP_CATCH(false)
+    ZIP_CATCH(false, ProblemCode::WriteFailed)
     return true;
 }
 
@@ -334,7 +361,8 @@ unsigned char* ZipArchive::ReadDataRaw(const MkString& name, size_t* size, bool*
     const int index = FindFile(name);
     if (index < 0) {
         if (notFound) *notFound = true;
-        REP_LOG_ERROR(lfw::String("Unable to read raw data from '%1', file not found").arg(lfw::String(name)));
+        Report(ProblemCode::EntryMissing,
+               lfw::String("Unable to read raw data from '%1', file not found").arg(lfw::String(name)));
         return nullptr;
     }
     try {
@@ -342,15 +370,15 @@ unsigned char* ZipArchive::ReadDataRaw(const MkString& name, size_t* size, bool*
         m_zip.GetEntryInfo(index, &info);
         if (!Affordable(name, info.uncompressedSize)) return nullptr;
         if (maxSize > 0 && info.uncompressedSize > maxSize) {
-            REP_LOG_ERROR(lfw::String("File '%1' in archive is too large (%2 bytes)")
-                              .arg(lfw::String(name))
-                              .arg(static_cast<long long>(info.uncompressedSize)));
+            Report(ProblemCode::TooLarge, lfw::String("File '%1' in archive is too large (%2 bytes)")
+                                              .arg(lfw::String(name))
+                                              .arg(static_cast<long long>(info.uncompressedSize)));
             return nullptr;
         }
         if (info.uncompressedSize > ZipLimits::kMaxEntrySize) {
-            REP_LOG_ERROR(lfw::String("File '%1' in archive is too large (%2 bytes)")
-                              .arg(lfw::String(name))
-                              .arg(static_cast<long long>(info.uncompressedSize)));
+            Report(ProblemCode::TooLarge, lfw::String("File '%1' in archive is too large (%2 bytes)")
+                                              .arg(lfw::String(name))
+                                              .arg(static_cast<long long>(info.uncompressedSize)));
             return nullptr;
         }
         const size_t copyBuffer = info.uncompressedSize < SMALL_ENTRY_SIZE
@@ -364,7 +392,7 @@ unsigned char* ZipArchive::ReadDataRaw(const MkString& name, size_t* size, bool*
         if (size) *size = n;
         return data;
     }
-    PX_ZIP_CATCH(nullptr)
+    ZIP_CATCH(nullptr, ProblemCode::FileNotFound)
 }
 
 namespace {
@@ -405,7 +433,8 @@ bool ZipArchive::ReadInto(const MkString& name, Bytes* data, uint64_t maxSize) {
     data->clear();
     const int index = FindFile(name);
     if (index < 0) {
-        REP_LOG_ERROR(lfw::String("Unable to read raw data from '%1', file not found").arg(lfw::String(name)));
+        Report(ProblemCode::EntryMissing,
+               lfw::String("Unable to read raw data from '%1', file not found").arg(lfw::String(name)));
         return false;
     }
     try {
@@ -413,9 +442,9 @@ bool ZipArchive::ReadInto(const MkString& name, Bytes* data, uint64_t maxSize) {
         m_zip.GetEntryInfo(index, &info);
         if (!Affordable(name, info.uncompressedSize)) return false;
         if ((maxSize > 0 && info.uncompressedSize > maxSize) || info.uncompressedSize > ZipLimits::kMaxEntrySize) {
-            REP_LOG_ERROR(lfw::String("File '%1' in archive is too large (%2 bytes)")
-                              .arg(lfw::String(name))
-                              .arg(static_cast<long long>(info.uncompressedSize)));
+            Report(ProblemCode::TooLarge, lfw::String("File '%1' in archive is too large (%2 bytes)")
+                                              .arg(lfw::String(name))
+                                              .arg(static_cast<long long>(info.uncompressedSize)));
             return false;
         }
         const size_t copyBuffer = info.uncompressedSize < SMALL_ENTRY_SIZE
@@ -425,17 +454,17 @@ bool ZipArchive::ReadInto(const MkString& name, Bytes* data, uint64_t maxSize) {
         VectorSink<Bytes> sink(data);
         if (!m_zip.ExtractFile(index, sink, copyBuffer)) {
             data->clear();
-            REP_LOG_ERROR(lfw::String("Unable to read raw data from '%1'").arg(lfw::String(name)));
+            Report(ProblemCode::DamagedEntry, lfw::String("Unable to read raw data from '%1'").arg(lfw::String(name)));
             return false;
         }
         return true;
     } catch (const CZipException& e) {
         data->clear();
-        REP_LOG_ERROR(lfw::String("Error returned from file access library :") + lfw::String(e.GetErrorDescription()));
+        EngineProblem(e, ProblemCode::FileNotFound);
         return false;
     } catch (const std::exception& e) {
         data->clear();
-        REP_LOG_ERROR(lfw::String("ZipArchive: %1").arg(e.what()));
+        EngineProblem(e);
         return false;
     }
 }
@@ -449,26 +478,26 @@ bool ZipArchive::PrepareWrites(const std::vector<std::pair<const void*, size_t>>
         m_zip.PrepareNewFiles(entries, m_compressionLevel, m_smartness);
         return true;
     }
-    PX_ZIP_CATCH(false)
+    ZIP_CATCH(false, ProblemCode::WriteFailed)
 }
 
 bool ZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t size, bool overwrite) {
     if (m_zip.IsClosed()) {
-        REP_LOG_ERROR(lfw::String("Archive is not open."));
+        Report(ProblemCode::InvalidArgument, lfw::String("Archive is not open."));
         return false;
     }
     if (IsReadOnly()) {
-        REP_LOG_ERROR(lfw::String("File is read only."));
+        Report(ProblemCode::InvalidArgument, lfw::String("File is read only."));
         return false;
     }
     if (name.IsBlank()) {
-        REP_LOG_ERROR(lfw::String("Error file no name."));
+        Report(ProblemCode::InvalidArgument, lfw::String("Error file no name."));
         return false;
     }
     const std::string entryName = storedName(name);
     if (data && size > 0) {
         if (size > ZipLimits::kMaxEntrySize) {  // refuse before the old entry is removed
-            REP_LOG_ERROR(lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
+            Report(ProblemCode::WriteFailed, lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
             return false;
         }
         try {
@@ -476,11 +505,11 @@ bool ZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t siz
             if (overwrite && existing >= 0) m_zip.RemoveFile(existing);
             if (!counted(m_zip.AddNewFile(data, size, entryName, m_compressionLevel, m_smartness,
                                           m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER))) {
-                REP_LOG_ERROR(lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
+                Report(ProblemCode::WriteFailed, lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
                 return false;
             }
         }
-        PX_ZIP_CATCH(false)
+        ZIP_CATCH(false, ProblemCode::WriteFailed)
         return true;
     }
     try {
@@ -488,11 +517,11 @@ bool ZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t siz
         const int existing = m_zip.FindFile(entryName);
         if (existing >= 0 && overwrite) m_zip.RemoveFile(existing);
         if (!counted(m_zip.AddNewFile(nullptr, 0, entryName, -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER))) {
-            REP_LOG_ERROR(lfw::String("Could not add empty file '%1' to archive").arg(lfw::String(name)));
+            Report(ProblemCode::WriteFailed, lfw::String("Could not add empty file '%1' to archive").arg(lfw::String(name)));
             return false;
         }
     }
-    PX_ZIP_CATCH(false)
+    ZIP_CATCH(false, ProblemCode::WriteFailed)
     return true;
 }
 
@@ -501,19 +530,19 @@ bool ZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t siz
 
 bool ZipArchive::ReadXmlFile(const MkString& name, XmlDocument* document) {
     if (!document) {
-        REP_LOG_ERROR(lfw::String("Destination Xml Document is NULL"));
+        Report(ProblemCode::InvalidArgument, lfw::String("Destination Xml Document is NULL"));
         return false;
     }
     const MkString entry = withBackslashes(name);
     size_t size = 0;
     MallocBuffer text(ReadDataRaw(entry, &size));
     if (!text) {
-        REP_LOG_ERROR(lfw::String("Could not read Xml file"));
+        Report(ProblemCode::EntryMissing, lfw::String("Could not read Xml file"));
         return false;
     }
     if (size == 0) {
         document->Clear();
-        REP_LOG_ERROR(lfw::String("Xml file '%1' in archive is empty").arg(lfw::String(entry)));
+        Report(ProblemCode::UnreadableXml, lfw::String("Xml file '%1' in archive is empty").arg(lfw::String(entry)));
         return false;
     }
     // A text ending in ">" is used whole (the buffer holds a zero after the data);
@@ -526,7 +555,7 @@ bool ZipArchive::ReadXmlFile(const MkString& name, XmlDocument* document) {
         if (document->RefusedCost() > 0) return false;  // logged, naming the part
         MkString message;
         message.MakeForm("TinyXML error code %d for file '%ls': ", document->ErrorId(), ~entry);
-        REP_LOG_ERROR(lfw::String(message) + lfw::String(document->ErrorDesc()));
+        Report(ProblemCode::UnreadableXml, lfw::String(message) + lfw::String(document->ErrorDesc()));
         return false;
     }
     return true;
@@ -534,19 +563,20 @@ bool ZipArchive::ReadXmlFile(const MkString& name, XmlDocument* document) {
 
 bool ZipArchive::WriteXmlFile(const MkString& name, const XmlDocument* document, bool overwrite) {
     if (m_zip.IsClosed()) {
-        REP_LOG_ERROR(lfw::String("Cannot write Xml file '%1', archive is not open").arg(lfw::String(name)));
+        Report(ProblemCode::InvalidArgument,
+               lfw::String("Cannot write Xml file '%1', archive is not open").arg(lfw::String(name)));
         return false;
     }
     if (IsReadOnly()) {
-        REP_LOG_ERROR(lfw::String("File read only"));
+        Report(ProblemCode::InvalidArgument, lfw::String("File read only"));
         return false;
     }
     if (name.IsBlank()) {
-        REP_LOG_ERROR(lfw::String("Error file no name"));
+        Report(ProblemCode::InvalidArgument, lfw::String("Error file no name"));
         return false;
     }
     if (!document) {
-        REP_LOG_ERROR(lfw::String("Source Xml Document is NULL"));
+        Report(ProblemCode::InvalidArgument, lfw::String("Source Xml Document is NULL"));
         return false;
     }
     const std::string entryName = storedName(name);
@@ -554,8 +584,8 @@ bool ZipArchive::WriteXmlFile(const MkString& name, const XmlDocument* document,
         const int existing = m_zip.FindFile(entryName);
         if (existing >= 0) {
             if (!overwrite) {
-                REP_LOG_ERROR(
-                    lfw::String("Xml file '%1' exists in archive, and overwrite flag is not set").arg(lfw::String(name)));
+                Report(ProblemCode::WriteFailed,
+                       lfw::String("Xml file '%1' exists in archive, and overwrite flag is not set").arg(lfw::String(name)));
                 return false;
             }
             m_zip.RemoveFile(existing);
@@ -563,11 +593,11 @@ bool ZipArchive::WriteXmlFile(const MkString& name, const XmlDocument* document,
         const std::string text = document->PrintToString();
         if (!counted(m_zip.AddNewFile(text.data(), text.size(), entryName, m_compressionLevel, m_smartness,
                                       m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER))) {
-            REP_LOG_ERROR(lfw::String("Could not write Xml file '%1' to archive").arg(lfw::String(name)));
+            Report(ProblemCode::WriteFailed, lfw::String("Could not write Xml file '%1' to archive").arg(lfw::String(name)));
             return false;
         }
     }
-    PX_ZIP_CATCH(false)
+    ZIP_CATCH(false, ProblemCode::WriteFailed)
     return true;
 }
 
@@ -576,13 +606,13 @@ bool ZipArchive::WriteXmlFile(const MkString& name, const XmlDocument* document,
 
 bool ZipArchive::ReadDataString(const MkString& name, MkString* text) {
     if (!text) {
-        REP_LOG_ERROR(lfw::String("Pointer to destination string is NULL."));
+        Report(ProblemCode::InvalidArgument, lfw::String("Pointer to destination string is NULL."));
         return false;
     }
     size_t size = 0;
     MallocBuffer bytes(ReadDataRaw(name, &size));
     if (!bytes || size > static_cast<size_t>(INT_MAX) - 1) {
-        REP_LOG_ERROR(lfw::String("Error reading raw data from file '%1'").arg(lfw::String(name)));
+        Report(ProblemCode::EntryMissing, lfw::String("Error reading raw data from file '%1'").arg(lfw::String(name)));
         return false;
     }
     // Decoding stops at a zero byte, so a terminating zero (as in entries older
@@ -599,17 +629,17 @@ bool ZipArchive::WriteDataString(const MkString& name, const MkString& text) {
     if (utf8 && converted) {
         // Just the text's bytes: entries are read by other programs too.
         if (!WriteDataRaw(name, utf8.get(), static_cast<size_t>(length), false)) {
-            REP_LOG_ERROR(lfw::String("Error writing string data to file '%1'").arg(lfw::String(name)));
+            Report(ProblemCode::WriteFailed, lfw::String("Error writing string data to file '%1'").arg(lfw::String(name)));
             return false;
         }
         return true;
     }
     const char zero = '\0';
     if (!WriteDataRaw(name, &zero, 1, false)) {
-        REP_LOG_ERROR(lfw::String("Error writing empty replacement to file '%1'").arg(lfw::String(name)));
+        Report(ProblemCode::WriteFailed, lfw::String("Error writing empty replacement to file '%1'").arg(lfw::String(name)));
         return false;
     }
-    REP_LOG_ERROR(lfw::String("Conversion of input string '%1' to UTF8 failed").arg(lfw::String(text)));
+    Report(ProblemCode::WriteFailed, lfw::String("Conversion of input string '%1' to UTF8 failed").arg(lfw::String(text)));
     return false;
 }
 
@@ -619,13 +649,13 @@ bool ZipArchive::WriteDataString(const MkString& name, const MkString& text) {
 bool ZipArchive::Delete(const MkString& name) {
     const int index = FindFile(name);
     if (index < 0) {
-        REP_LOG_ERROR(lfw::String("Unable to delete '%1', file not found").arg(lfw::String(name)));
+        Report(ProblemCode::EntryMissing, lfw::String("Unable to delete '%1', file not found").arg(lfw::String(name)));
         return false;
     }
     try {
         if (!m_zip.RemoveFile(index)) return false;
     }
-    PX_ZIP_CATCH(false)
+    ZIP_CATCH(false, ProblemCode::WriteFailed)
     return true;
 }
 

@@ -2,16 +2,18 @@
 // Zip archives of the report component: repository files and Office packages.
 // A thin layer over the host zip engine that adds one set of access modes, name
 // normalisation, typed entries (XML documents, strings, int and float arrays,
-// raw bytes), replacement of entries and uniform error logging. Engine errors
-// never leave this layer as exceptions: they are logged and reported as false,
-// -1 or null, and the archive stays usable.
+// raw bytes), replacement of entries and uniform problem reports. Engine errors
+// never leave this layer as exceptions: they become problems (Problems.h), the
+// call answers false, -1 or null, and the archive stays usable.
 //
 // Names: inside the component paths use the backslash (word\document.xml);
 // entries are stored with "/". Names passed in may use either.
+#include "LibCore/lfwString.h"
 #include "host/core/KivRefCountedObject.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
 #include "host/ug/ZipArchive.h"
+#include "impl/storage/Problems.h"
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -57,19 +59,22 @@ private:
 
 class ZipArchive final {
 public:
-    ZipArchive();
-    ~ZipArchive();  // closes; errors are logged
+    // Problems go to the list given, or to the archive's own when there is none.
+    explicit ZipArchive(Problems* problems = nullptr);
+    ~ZipArchive();  // closes; errors are reported
     ZipArchive(const ZipArchive&) = delete;
     ZipArchive& operator=(const ZipArchive&) = delete;
 
     bool Open(const MkString& path, ZipAccessMode mode);
     // The memory file is not owned; it must outlive the open archive.
     bool Open(ZipMemFile* memFile, ZipAccessMode mode);
-    // Writes pending changes and closes. False (logged) when writing failed; the
+    // Writes pending changes and closes. False (reported) when writing failed; the
     // archive is closed either way.
     bool Close();
     // Rewrites the archive without the gaps that removed or replaced entries leave.
     bool Compact();
+
+    Problems& GetProblems() const { return *m_problems; }
 
     bool IsClosed() const { return m_zip.IsClosed(); }
     bool IsReadOnly() const { return (static_cast<int>(m_mode) & 0xff) == ZIP_OPEN_READ_ONLY; }
@@ -93,12 +98,12 @@ public:
 
     bool ExtractFile(int index, ZipMemFile* memFile);
     // Adds the memory file's content as a new entry. Never adds a second entry under
-    // a name that exists: that fails (logged).
+    // a name that exists: that fails (reported).
     bool AddNewFile(ZipMemFile* memFile, const MkString& name);
     // The entry's directory record (its name as stored, raw bytes); false for an invalid index.
     bool GetEntryInfo(int index, CZipEntryInfo* info) const { return !m_zip.IsClosed() && m_zip.GetEntryInfo(index, info); }
     // Adds entry `index` of another open archive as it is stored, without inflating
-    // it, under `name` (its own name when empty). False (logged) when that fails.
+    // it, under `name` (its own name when empty). False (reported) when that fails.
     bool CopyEntryFrom(const ZipArchive& source, int index, const MkString& name = MkString());
     // How many entries this process has added to archives, in every way above and
     // below: what a package costs to write (each part once when written once).
@@ -108,14 +113,14 @@ public:
     // follows the data), or null. maxSize > 0 refuses larger entries.
     unsigned char* ReadDataRaw(const MkString& name, size_t* size = nullptr, bool* notFound = nullptr, uint64_t maxSize = 0);
     // The entry's bytes inflated straight into *data (one allocation of the declared
-    // size, no further copy); false (logged) when it cannot be read, or, with
+    // size, no further copy); false (reported) when it cannot be read, or, with
     // maxSize > 0, when it is declared larger.
     bool ReadDataInto(const MkString& name, std::vector<unsigned char>* data, uint64_t maxSize = 0);
     bool ReadDataInto(const MkString& name, std::string* data, uint64_t maxSize = 0);
     bool WriteDataRaw(const MkString& name, const void* data, size_t size, bool overwrite);
     // Compresses the bytes WriteDataRaw is about to be given, all at once (on two
     // threads where there are two); the bytes must not change until they are
-    // written. False (logged) when they could not be: WriteDataRaw then compresses
+    // written. False (reported) when they could not be: WriteDataRaw then compresses
     // each as it comes.
     bool PrepareWrites(const std::vector<std::pair<const void*, size_t>>& data);
 
@@ -123,7 +128,7 @@ public:
     // Parses the text of an entry read with ReadDataRaw (size bytes and a zero),
     // charging the text and the parse to the XML budget. The buffer grows in
     // place by the zeros the parser needs after it (so text may move; the caller
-    // still free()s it). A refusal is logged, naming the part; a parse error is
+    // still free()s it). A refusal is reported, naming the part; a parse error is
     // left to the caller.
     bool ParseXmlEntry(const MkString& name, unsigned char*& text, size_t size, XmlDocument* document);
     // What the XML documents read from this archive may hold at once; every
@@ -150,8 +155,15 @@ private:
     int m_bufferSize = 65536;
     std::shared_ptr<XmlMemoryBudget> m_xmlBudget;
     CZipArchive m_zip;
+    mutable Problems m_own;
+    Problems* m_problems;
 
-    // False (logged, naming the part) when an entry of that size cannot be read within the budget.
+    void Report(ProblemCode code, const lfw::String& message) const;
+    // An engine error: its cause decides the kind, ioCode that of an operating system's refusal.
+    void EngineProblem(const CZipException& e, ProblemCode ioCode) const;
+    void EngineProblem(const std::exception& e) const;
+
+    // False (reported, naming the part) when an entry of that size cannot be read within the budget.
     bool Affordable(const MkString& name, uint64_t declared) const;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "KivReport/KivReportExport.h"
+#include "KivReport/Problem.h"
 // One interface for the HTML, PowerPoint and Word report creators: a creator
 // chosen by the template, the same options in every format, and results as
 // values. Ownership: create() hands the caller the creator (a unique_ptr); a
@@ -60,6 +61,9 @@ public:
     size_t messageCount() const;
     Level messageLevel(size_t index) const;  // Error for an index past the end
     Str message(size_t index) const;         // empty for an index past the end
+    // The kind of the message (General when no more specific one applies; None
+    // for an index past the end).
+    ProblemCode messageCode(size_t index) const;
     size_t errorCount() const;
     size_t warningCount() const;
     // Names of the snapshots whose content a partial report left out.
@@ -73,7 +77,8 @@ public:
 
     // For callers that add steps of their own to a result (such as a PDF copy).
     void setSucceeded(bool succeeded);
-    void addMessage(Level level, const Str& text);
+    void addMessage(Level level, const Str& text);  // of kind General
+    void addMessage(Level level, const Str& text, ProblemCode code);
     void addLeftOut(const Str& snapshotName);
     void addFile(const Str& path);
     void setText(const Str& text);

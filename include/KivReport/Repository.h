@@ -1,5 +1,6 @@
 #pragma once
 #include "KivReport/KivReportExport.h"
+#include "KivReport/Problem.h"
 // The ordered collection of snapshots that reports are made from. Ownership: a
 // repository is reference counted (hold it in a PtrRef) and takes a reference on
 // every snapshot added to it, released when the snapshot is removed.
@@ -31,6 +32,10 @@ public:
     // logged as an error) or failed; true after a complete load and for a
     // repository that was never loaded.
     bool loadedCleanly() const;
+    // The kind of the first error of the last load or save (ProblemCode::None when
+    // it had none), for callers that act on the kind of a failure: a file that is
+    // not a repository, one cut short, one beyond the limits...
+    ProblemCode lastProblem() const;
 
     size_t snapshotCount() const;
     // Throws std::out_of_range for index >= snapshotCount(): the one exception the

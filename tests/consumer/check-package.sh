@@ -23,7 +23,7 @@ extra=$(cd "$prefix/lib" && ls -A | grep -v -E '^(libKivReport\.so(\.[0-9]+)*|cm
 [ -z "$extra" ] || fail "lib/ holds more than libKivReport: $extra"
 # include/: exactly the public headers and the host headers they include.
 headers=$(cd "$prefix/include/kivreport" && find . -type f | sort | tr '\n' ' ')
-expected="./KivReport/FieldValuesGenerator.h ./KivReport/KivReportExport.h ./KivReport/ReportComponent.h \
+expected="./KivReport/FieldValuesGenerator.h ./KivReport/KivReportExport.h ./KivReport/Problem.h ./KivReport/ReportComponent.h \
 ./KivReport/ReportCreator.h ./KivReport/ReportCreatorHtml.h ./KivReport/ReportCreatorPowerPoint.h \
 ./KivReport/ReportCreatorWord.h ./KivReport/Repository.h ./KivReport/Snapshot.h ./KivReport/Table.h \
 ./LibCore/lfwRef.h ./host/core/KivImage.h ./host/core/KivInstance.h ./host/core/KivRefCountedObject.h \

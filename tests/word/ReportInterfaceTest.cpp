@@ -4,6 +4,8 @@
 #include "KivReport/ReportCreator.h"
 #include "KivReport/Repository.h"
 #include "word/ReportTestSupport.h"
+#include <filesystem>
+#include <map>
 #include <sstream>
 
 using kiv::Str;
@@ -189,3 +191,80 @@ TEST_F(ReportInterface, SignaturesGoAndMacrosStayOnlyInMacroEnabledReports) {
 }
 
 }  // namespace
+
+TEST_F(ReportInterface, EveryHostileOrDamagedInputHasTheKindOfItsFirstError) {
+    // Repositories: refused (false), loaded in part (not clean) or loaded; templates:
+    // filled against a valid repository. None: no error.
+    enum Outcome { Refused, Partial, Loaded };
+    using P = ProblemCode;
+    const std::map<std::string, std::pair<Outcome, ProblemCode>> kinds = {
+        {"hostile/bad_crc_image.zip", {Partial, P::DamagedEntry}},
+        {"hostile/control_names.zip", {Loaded, P::None}},
+        {"hostile/cut_utf8.html", {Loaded, P::None}},
+        {"hostile/cut_utf8.zip", {Refused, P::UnreadableXml}},
+        {"hostile/deep_entity.html", {Loaded, P::None}},
+        {"hostile/deep_entity.zip", {Refused, P::UnreadableXml}},
+        {"hostile/deep_utf8.html", {Loaded, P::None}},
+        {"hostile/deep_utf8.zip", {Refused, P::UnreadableXml}},
+        {"hostile/encrypted_image.zip", {Partial, P::Unsupported}},
+        {"hostile/jpeg_decoder_memory.zip", {Partial, P::TooLarge}},
+        {"hostile/jpeg_progressive_ok.zip", {Loaded, P::None}},
+        {"hostile/jpeg_scans.zip", {Partial, P::UnreadablePicture}},
+        {"hostile/macro_bomb.zip", {Loaded, P::None}},
+        {"hostile/nested_group.html", {Refused, P::General}},
+        {"hostile/preview_bomb.zip", {Loaded, P::None}},
+        {"hostile/preview_unreadable.zip", {Loaded, P::None}},
+        {"hostile/table_rows.zip", {Partial, P::TooLarge}},
+        {"hostile/types_bomb.pptx", {Refused, P::General}},
+        {"repo-corrupt/all_kinds.zip", {Loaded, P::None}},
+        {"repo-corrupt/bad_crc.zip", {Refused, P::DamagedEntry}},
+        {"repo-corrupt/deep.zip", {Refused, P::UnreadableXml}},
+        {"repo-corrupt/empty.zip", {Refused, P::NotAnArchive}},
+        {"repo-corrupt/hostile_names.zip", {Partial, P::EntryMissing}},
+        {"repo-corrupt/image_bomb.zip", {Partial, P::TooLarge}},
+        {"repo-corrupt/image_bomb_lying.zip", {Partial, P::NotAnArchive}},
+        {"repo-corrupt/index_bomb.zip", {Refused, P::TooLarge}},
+        {"repo-corrupt/not_a_zip.zip", {Refused, P::NotAnArchive}},
+        {"repo-corrupt/not_xml.zip", {Refused, P::UnreadableXml}},
+        {"repo-corrupt/older_format.zip", {Partial, P::WrongContent}},
+        {"repo-corrupt/row_million_items.zip", {Partial, P::TooLarge}},
+        {"repo-corrupt/rows_cut.zip", {Loaded, P::None}},
+        {"repo-corrupt/rows_huge.zip", {Partial, P::TooLarge}},
+        {"repo-corrupt/rows_negative.zip", {Loaded, P::None}},
+        {"repo-corrupt/truncated.zip", {Refused, P::NotAnArchive}},
+        {"repo-corrupt/valid.zip", {Loaded, P::None}},
+        {"repo-corrupt/wrong_root.zip", {Refused, P::WrongContent}},
+    };
+    const std::string data = std::string(KIV_TEST_DATA_DIR) + "/";
+    lfw::Ref<Repository> valid = new Repository;
+    ASSERT_TRUE(valid->loadRepository(Str(data + "repo-corrupt/valid.zip")));
+    size_t checked = 0;
+    for (const char* folder : {"hostile", "repo-corrupt"}) {
+        for (const auto& entry : std::filesystem::directory_iterator(data + folder)) {
+            const std::string file = std::string(folder) + "/" + entry.path().filename().string();
+            if (entry.path().extension() == ".py") continue;
+            const auto kind = kinds.find(file);
+            ASSERT_NE(kind, kinds.end()) << file << " has no row";
+            Outcome outcome = Loaded;
+            ProblemCode code = P::None;
+            if (entry.path().extension() == ".zip") {
+                lfw::Ref<Repository> repository = new Repository;
+                outcome = !repository->loadRepository(Str(entry.path().string())) ? Refused
+                          : repository->loadedCleanly()                           ? Loaded
+                                                                                  : Partial;
+                code = repository->lastProblem();
+            } else {
+                std::unique_ptr<ReportCreator> creator = ReportCreator::create(valid.p(), Str(entry.path().string()));
+                ASSERT_TRUE(creator) << file;
+                const ReportResult result = creator->generate(Str(dir.file("r" + entry.path().extension().string())), {});
+                outcome = result.succeeded() ? Loaded : Refused;
+                for (size_t i = result.messageCount(); i-- > 0;)
+                    if (result.messageLevel(i) == ReportResult::Error) code = result.messageCode(i);
+            }
+            EXPECT_EQ(outcome, kind->second.first) << file;
+            EXPECT_EQ(code, kind->second.second) << file << ": " << problemCodeName(code);
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, kinds.size());
+}
