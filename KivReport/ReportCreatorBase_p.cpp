@@ -100,7 +100,8 @@ const PictureBytes::Picture* PictureBytes::Of(const Snapshot* snapshot) {
         picture->data = source->data();
         picture->size = source->size();
     } else {
-        if (!SnapshotPictures::jpegBytesOf(image.get(), &picture->encoded)) return nullptr;
+        Problems logged(logProblem);
+        if (!SnapshotPictures::jpegBytesOf(image.get(), &picture->encoded, &logged)) return nullptr;
         picture->encoded.shrink_to_fit();  // kept until the report is done
         picture->data = picture->encoded.data();
         picture->size = picture->encoded.size();

@@ -1,5 +1,5 @@
 #include "impl/common/ReportBudget.h"
-#include "impl/storage/ReportLog.h"
+#include "LibCore/lfwString.h"
 
 namespace kiv {
 namespace rep {
@@ -18,10 +18,12 @@ bool ReportBudget::spendText(uint64_t characters) {
 
 bool ReportBudget::refuse() {
     if (!m_exhausted)
-        REP_LOG_ERROR(lfw::String("The report would expand to more than %1 characters of text or %2 bytes of pictures; "
-                                  "it is not made")
-                          .arg(static_cast<long long>(DEFAULT_CHARACTERS))
-                          .arg(static_cast<long long>(DEFAULT_BYTES)));
+        m_problems->error(ProblemCode::TooLarge,
+                          lfw::String("The report would expand to more than %1 characters of text or %2 bytes of pictures; "
+                                      "it is not made")
+                              .arg(static_cast<long long>(DEFAULT_CHARACTERS))
+                              .arg(static_cast<long long>(DEFAULT_BYTES))
+                              .toStdString());
     m_exhausted = true;
     return false;
 }

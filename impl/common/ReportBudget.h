@@ -1,4 +1,5 @@
 #pragma once
+#include "impl/storage/Problems.h"
 #include <cstdint>
 
 namespace kiv {
@@ -15,7 +16,13 @@ public:
     static constexpr uint64_t DEFAULT_CHARACTERS = uint64_t(128) << 20;
     explicit ReportBudget(uint64_t bytes = DEFAULT_BYTES, uint64_t characters = DEFAULT_CHARACTERS)
         : m_left(bytes), m_charactersLeft(characters) {}
-    // False, with nothing spent, when fewer are left; the first refusal logs an error.
+    ReportBudget(const ReportBudget&) = delete;
+    ReportBudget& operator=(const ReportBudget&) = delete;
+    // Where the budget, and the work that spends it, report problems: the list
+    // given, or the budget's own.
+    void reportTo(Problems* problems) { m_problems = problems ? problems : &m_own; }
+    Problems& problems() const { return *m_problems; }
+    // False, with nothing spent, when fewer are left; the first refusal reports an error.
     bool spend(uint64_t bytes);
     bool spendText(uint64_t characters);
     // Gives back memory that was charged for a while only (a decoder's working
@@ -30,6 +37,8 @@ private:
     uint64_t m_left;
     uint64_t m_charactersLeft;
     bool m_exhausted = false;
+    Problems m_own;
+    Problems* m_problems = &m_own;
 };
 
 }  // namespace rep

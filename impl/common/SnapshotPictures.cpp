@@ -5,7 +5,7 @@
 #include "host/ug/MkFile.h"
 #include "host/ug/MkRGBImage.h"
 #include "host/ug/UgConvert.h"
-#include "impl/storage/ReportLog.h"
+#include "LibCore/lfwString.h"
 #include <cstdio>
 #include <string>
 #include <sys/stat.h>
@@ -33,7 +33,8 @@ Image* SnapshotPictures::snapshotFromMemoryFile(const ug::MdlxMemoryFile* model,
     ug::MdlxInfoCase infoCase;
     if (!access.Open(const_cast<ug::MdlxZipMemFile*>(model->internal_mdlxZipMemFile()), ug::MdlxAccess::READ) ||
         !access.GetCase(0, &infoCase)) {
-        REP_LOG_ERROR(lfw::String("Model file holds no readable case; its preview picture cannot be shown"));
+        budget->problems().error(ProblemCode::UnreadablePicture,
+                                 "Model file holds no readable case; its preview picture cannot be shown");
         return nullptr;
     }
     const uint64_t limit = std::min<uint64_t>(budget->left(), MAX_PREVIEW_BYTES);
@@ -43,12 +44,14 @@ Image* SnapshotPictures::snapshotFromMemoryFile(const ug::MdlxMemoryFile* model,
     if (used > limit) {
         if (limit < MAX_PREVIEW_BYTES) budget->spend(used);  // refused: logs that the report ran out of memory
         else
-            REP_LOG_ERROR(lfw::String("Preview picture of a model needs %1 bytes of memory; it is not read")
-                              .arg(static_cast<long long>(used)));
+            budget->problems().error(ProblemCode::TooLarge,
+                                     (lfw::String("Preview picture of a model needs %1 bytes of memory; it is not read")
+                                          .arg(static_cast<long long>(used)))
+                                         .toStdString());
         return nullptr;
     }
     if (!read || preview.GetNumImageBytes() == 0 || !budget->spend(used)) {
-        REP_LOG_ERROR(lfw::String("Preview picture of a model cannot be read"));
+        budget->problems().error(ProblemCode::UnreadablePicture, "Preview picture of a model cannot be read");
         return nullptr;
     }
     // What stays charged is the picture; the decoder's working memory is free again.
@@ -57,7 +60,7 @@ Image* SnapshotPictures::snapshotFromMemoryFile(const ug::MdlxMemoryFile* model,
     Image* image = new Image;
     if (!ug::Convert::toImage(preview, image)) {
         delete image;
-        REP_LOG_ERROR(lfw::String("Preview picture of a model cannot be read"));
+        budget->problems().error(ProblemCode::UnreadablePicture, "Preview picture of a model cannot be read");
         return nullptr;
     }
     return image;
@@ -80,9 +83,9 @@ Image* SnapshotPictures::snapshotFromMemoryFile(const ug::MdlxMemoryFile* model)
     return image;
 }
 
-bool SnapshotPictures::jpegBytesOf(const Image* image, std::vector<unsigned char>* jpeg) {
+bool SnapshotPictures::jpegBytesOf(const Image* image, std::vector<unsigned char>* jpeg, Problems* problems) {
     if (!jpeg || !image || image->byteCount() == 0) {
-        REP_LOG_ERROR(lfw::String("Image object empty. No JPEG image created."));
+        problems->error(ProblemCode::InvalidArgument, "Image object empty. No JPEG image created.");
         return false;
     }
     if (const std::vector<unsigned char>* source = image->sourceJpeg()) {
@@ -91,28 +94,29 @@ bool SnapshotPictures::jpegBytesOf(const Image* image, std::vector<unsigned char
     }
     MkRGBImage rgb;
     if (!ug::Convert::toMkRGBImage(image, &rgb) || !MdlxImageJpeg::saveImageToMemory(rgb, jpeg) || jpeg->empty()) {
-        REP_LOG_ERROR(lfw::String("Error encoding JPEG image"));
+        problems->error(ProblemCode::UnreadablePicture, "Error encoding JPEG image");
         return false;
     }
     return true;
 }
 
-bool SnapshotPictures::saveImageAsJpeg(const Image* image, const MkString& fileName) {
+bool SnapshotPictures::saveImageAsJpeg(const Image* image, const MkString& fileName, Problems* problems) {
     // An image decoded from a JPEG still holds those bytes: writing them is
     // faster and loses nothing, where encoding again would degrade the picture.
     std::vector<unsigned char> bytes;
-    if (!jpegBytesOf(image, &bytes)) return false;
+    if (!jpegBytesOf(image, &bytes, problems)) return false;
     const std::vector<unsigned char>* jpeg = &bytes;
     MkFile file(fileName, MkFile::WRITE);
     if (!file.Open()) {
-        REP_LOG_ERROR(lfw::String("Error opening file (%1)").arg(fileName.Std()));
+        problems->error(ProblemCode::WriteFailed, (lfw::String("Error opening file (%1)").arg(fileName.Std())).toStdString());
         return false;
     }
     bool written = file.Write(jpeg->data(), jpeg->size(), 1) == 1;
     written = file.Close() && written;  // a buffered write may fail only here
     if (!written) {
         removePartialFile(fileName.ShortChar());
-        REP_LOG_ERROR(lfw::String("Error writing bytes to image file (%1)").arg(fileName.Std()));
+        problems->error(ProblemCode::WriteFailed,
+                        (lfw::String("Error writing bytes to image file (%1)").arg(fileName.Std())).toStdString());
         return false;
     }
     return true;

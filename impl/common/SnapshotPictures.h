@@ -22,14 +22,14 @@ public:
     static Image* snapshotFromMemoryFile(const ug::MdlxMemoryFile* model);
     // The same, charging the stored preview's declared size and its decode to the
     // budget before either happens; a preview larger than the budget's rest (or
-    // than 256 MiB) is not read. Null with a logged error when the model holds
-    // no readable preview.
+    // than 256 MiB) is not read. Null, with the error reported to the budget's
+    // problems, when the model holds no readable preview.
     static Image* snapshotFromMemoryFile(const ug::MdlxMemoryFile* model, ReportBudget* budget);
-    // Writes the image as a JPEG file; on failure logs, returns false and leaves no file.
-    static bool saveImageAsJpeg(const Image* image, const MkString& fileName);
+    // Writes the image as a JPEG file; on failure reports, returns false and leaves no file.
+    static bool saveImageAsJpeg(const Image* image, const MkString& fileName, Problems* problems);
     // The JPEG bytes of an image: those it was decoded from when it still holds
-    // them, else a new encoding. False, with the error logged, for an empty image.
-    static bool jpegBytesOf(const Image* image, std::vector<unsigned char>* jpeg);
+    // them, else a new encoding. False, with the error reported, for an empty image.
+    static bool jpegBytesOf(const Image* image, std::vector<unsigned char>* jpeg, Problems* problems);
 };
 
 }  // namespace rep

@@ -205,6 +205,7 @@ PtrRef<Image> HtmlDocument::pictureOf(const Snapshot* snapshot) {
 // Document
 
 HtmlDocument::HtmlDocument(const Str& path) : m_path(path) {
+    m_budget.reportTo(&m_logged);
     const MkString mkPath = ug::Convert::toMkString(path);
     m_baseName = MkGetFileName(mkPath, false);
     m_directory = MkGetFilePath(mkPath, true);
@@ -516,7 +517,7 @@ bool HtmlDocument::setImage(MkString& element, int snapshotIndex, const Image* i
         }
         file = MkString(temp.c_str());
     }
-    if (SnapshotPictures::saveImageAsJpeg(image, file)) {
+    if (SnapshotPictures::saveImageAsJpeg(image, file, &m_budget.problems())) {
         m_savedImages.AddGrow(name);
         m_savedImageSet.insert(name.Std());
         return true;

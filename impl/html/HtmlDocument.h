@@ -15,6 +15,7 @@
 #include "host/ug/MkString.h"
 #include "LibCore/lfwStagedFiles.h"
 #include "impl/common/ReportBudget.h"
+#include "impl/storage/ReportLog.h"
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -125,6 +126,7 @@ private:
 
     bool m_groupsUnrolled = false;
     lfw::StagedFiles* m_staged = nullptr;
+    Problems m_logged{logProblem};  // what the layers below report, logged as it comes
     ReportBudget m_budget;
     bool m_writeFailed = false;  // a picture could not be written
     std::vector<std::string> m_leftOut;

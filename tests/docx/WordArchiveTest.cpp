@@ -24,7 +24,8 @@ protected:
     // A picture of that size, its bytes kept by the test.
     OpenXMLPicture picture(const std::string& name, unsigned width, unsigned height) {
         std::vector<unsigned char>& bytes = jpegs[name];
-        EXPECT_TRUE(SnapshotPictures::jpegBytesOf(flatImage(width, height).get(), &bytes));
+        Problems problems;
+        EXPECT_TRUE(SnapshotPictures::jpegBytesOf(flatImage(width, height).get(), &bytes, &problems));
         OpenXMLPicture p;
         p.name = wide(name);
         p.data = bytes.data();

@@ -319,7 +319,8 @@ TEST_F(RepositoryFileTest, ContentSnapshotsShareIsStoredOnce) {
     // charged the pixels of every snapshot and refused more than 40.
     PtrRef<kiv::Image> picture = kivtest::flatImage(4096, 4096).p();
     std::vector<unsigned char> jpeg;
-    ASSERT_TRUE(kiv::rep::SnapshotPictures::jpegBytesOf(picture.p(), &jpeg));
+    kiv::rep::Problems problems;
+    ASSERT_TRUE(kiv::rep::SnapshotPictures::jpegBytesOf(picture.p(), &jpeg, &problems));
     picture->setSourceJpeg(jpeg);
     PtrRef<kiv::ug::MdlxMemoryFile> model = new kiv::ug::MdlxMemoryFile;
     model->setFromRawData("PK\x03\x04 model", 10);

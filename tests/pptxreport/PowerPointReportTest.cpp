@@ -74,7 +74,8 @@ TEST_F(PowerPointReport, GenericSlideRepeatedPerSnapshotInPlace) {
 // one media part; another picture gets its own.
 TEST_F(PowerPointReport, APictureSnapshotsShareIsStoredOnce) {
     std::vector<unsigned char> jpeg;
-    ASSERT_TRUE(kiv::rep::SnapshotPictures::jpegBytesOf(flatImage(16, 12).p(), &jpeg));
+    kiv::rep::Problems problems;
+    ASSERT_TRUE(kiv::rep::SnapshotPictures::jpegBytesOf(flatImage(16, 12).p(), &jpeg, &problems));
     kiv::PtrRef<kiv::Image> one = flatImage(16, 12), equal = flatImage(16, 12);
     one->setSourceJpeg(jpeg);
     equal->setSourceJpeg(jpeg);
