@@ -24,7 +24,7 @@ Str at(const std::vector<Str>& list, size_t index) { return index < list.size() 
 // The format whose main part the package's content types name.
 ReportFormat packageFormat(const std::string& path) {
     if (!ZipArchive::FileLooksLikeZip(path.c_str())) return ReportFormat::Unknown;
-    Problems logged(logProblem);
+    LoggedProblems logged;
     ZipArchive package(&logged);
     const MkString types(L"[Content_Types].xml");
     std::vector<unsigned char> bytes;

@@ -100,7 +100,7 @@ const PictureBytes::Picture* PictureBytes::Of(const Snapshot* snapshot) {
         picture->data = source->data();
         picture->size = source->size();
     } else {
-        Problems logged(logProblem);
+        LoggedProblems logged;
         if (!SnapshotPictures::jpegBytesOf(image.get(), &picture->encoded, &logged)) return nullptr;
         picture->encoded.shrink_to_fit();  // kept until the report is done
         picture->data = picture->encoded.data();

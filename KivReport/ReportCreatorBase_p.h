@@ -23,6 +23,13 @@
 namespace kiv {
 namespace rep {
 
+// The problems the creators hand the layers below: each is logged as it comes,
+// in its order among the creators' own messages.
+class LoggedProblems : public Problems {
+public:
+    LoggedProblems() : Problems(logProblem) {}
+};
+
 // The barrier of the creators' calls, its problem logged.
 template <class Operation>
 bool callNoThrow(const char* what, Operation&& operation) {

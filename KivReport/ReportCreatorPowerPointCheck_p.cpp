@@ -94,7 +94,9 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
         report = L"No active snapshots in repository";
         return false;
     }
+    LoggedProblems logged;
     OpenXMLPresentation own;
+    own.ReportTo(&logged);
     OpenXMLPresentation& presentation = opened ? *opened : own;
     if (!opened) {
         if (!lfw::FileSystem::fileExists(lfw::String(templatePath.Std())) || !presentation.Open(templatePath)) {
@@ -241,7 +243,9 @@ bool ReportCreatorPowerPointPrivate::summarize(const Str& templatePath, Str* sum
 }
 
 bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templatePath, MkString& summary) {
+    LoggedProblems logged;
     OpenXMLPresentation presentation;
+    presentation.ReportTo(&logged);
     if (!lfw::FileSystem::fileExists(lfw::String(templatePath.Std())) || !presentation.Open(templatePath)) {
         summary = L"Not able to open template file";
         if (!presentation.PackageProblem().IsEmpty()) summary += L": " + presentation.PackageProblem();

@@ -152,7 +152,9 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         return false;
     }
     const MkString report(reportFile.c_str());
+    LoggedProblems reported;
     OpenXMLPresentation presentation;
+    presentation.ReportTo(&reported);
     if (!presentation.Open(templatePath)) {
         if (!presentation.PackageProblem().IsEmpty())
             PPT_LOG_ERROR(lfw::String("The template cannot be used: %1.").arg(presentation.PackageProblem().Std()));

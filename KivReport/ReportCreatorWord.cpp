@@ -33,7 +33,9 @@ ReportResult ReportCreatorWord::convertMarkers(const Str& documentPath, const St
             REP_LOG_ERROR(lfw::String("Template not written: %1 is the document itself").arg(output));
             return false;
         }
+        LoggedProblems logged;
         OpenXMLPackage package;
+        package.ReportTo(&logged);
         if (!package.Open(ug::Convert::toMkString(documentPath))) {
             REP_LOG_ERROR(lfw::String("Cannot read %1: %2").arg(input).arg(package.Error().Std()));
             return false;

@@ -37,7 +37,9 @@ bool ReportCreatorWordPrivate::summarize(const Str& path, Str* summary) {
 
 bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString& summary) {
     summary.Empty();
+    LoggedProblems logged;
     OpenXMLWordArchive archive;
+    archive.ReportTo(&logged);
     if (!archive.Open(path) || !archive.Document()->GetBody()) {
         summary = MkString(L"Not able to open template file");
         return false;

@@ -112,7 +112,9 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         return false;
     }
     // The template's package is read once, edited in memory and written once as the report.
+    LoggedProblems logged;
     OpenXMLWordArchive archive;
+    archive.ReportTo(&logged);
     if (!archive.Open(templatePath)) {
         REP_LOG_ERROR(lfw::String(archive.Error() + L"."));
         return false;

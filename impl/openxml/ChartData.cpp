@@ -406,7 +406,8 @@ MkString ChartFill::Refusal(const XmlDocument& chart, const ChartData* data) {
 }
 
 bool ChartFill::Fill(XmlDocument* chart, const ChartData& data, const std::string& workbook, const MkString& workbookName,
-                     std::string* newWorkbook, MkString* why, const std::shared_ptr<XmlMemoryBudget>& budget, MkString* note) {
+                     std::string* newWorkbook, MkString* why, const std::shared_ptr<XmlMemoryBudget>& budget, MkString* note,
+                     Problems* problems) {
     if (!chart || !data.m_table || !newWorkbook) return false;
     MkString reason;
     MkString& out = why ? *why : reason;
@@ -419,7 +420,7 @@ bool ChartFill::Fill(XmlDocument* chart, const ChartData& data, const std::strin
     out = refusal(groups, &table, &plan);
     if (!out.IsEmpty()) return false;
     std::string sheet = sheetOfFormulas(*chart);
-    if (!ChartWriteWorkbook(workbook, workbookName, table, &sheet, newWorkbook, &out, budget, note)) return false;
+    if (!ChartWriteWorkbook(workbook, workbookName, table, &sheet, newWorkbook, &out, budget, note, problems)) return false;
 
     TiXmlElement* chartElement = chart->RootElement()->FirstChildElement("c:chart");
     TiXmlElement* plotArea = chartElement->FirstChildElement("c:plotArea");

@@ -9,6 +9,7 @@
 // column 0. A bubble series takes two columns: its values, then its sizes.
 #include "KivReport/Table.h"
 #include "host/ug/MkString.h"
+#include "impl/storage/Problems.h"
 #include <memory>
 #include <string>
 
@@ -64,7 +65,7 @@ MkString Refusal(const XmlDocument& chart, const ChartData* data);
 // is text. *note (when given) tells which texts the workbook had to cut.
 bool Fill(XmlDocument* chart, const ChartData& data, const std::string& workbook, const MkString& workbookName,
           std::string* newWorkbook, MkString* why, const std::shared_ptr<XmlMemoryBudget>& budget = nullptr,
-          MkString* note = nullptr);
+          MkString* note = nullptr, Problems* problems = nullptr);
 
 // Puts text into a c:title element: into the first run, keeping its look, with
 // the text of the runs after it emptied; a title without runs gets one.
@@ -73,7 +74,8 @@ bool SetTitle(const XmlElement& titleElement, const MkString& text);
 // Only the workbook of Fill, for the sheet named sheetName (empty: the first).
 // The workbook's parts are charged to budget (the package's) when one is given.
 bool FillWorkbook(const std::string& workbook, const MkString& workbookName, const ChartData& data, const MkString& sheetName,
-                  std::string* newWorkbook, MkString* why, const std::shared_ptr<XmlMemoryBudget>& budget = nullptr);
+                  std::string* newWorkbook, MkString* why, const std::shared_ptr<XmlMemoryBudget>& budget = nullptr,
+                  Problems* problems = nullptr);
 
 }  // namespace ChartFill
 

@@ -5,6 +5,7 @@
 // ChartWorkbook.cpp); nothing else uses it.
 #include "KivReport/Table.h"
 #include "host/ug/MkString.h"
+#include "impl/storage/Problems.h"
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,7 +61,7 @@ std::string ChartReference(const std::string& sheet, size_t column, size_t first
 // Texts longer than a cell holds are cut, and *note (when given) says which.
 bool ChartWriteWorkbook(const std::string& workbook, const MkString& workbookName, const ChartSheet& table, std::string* sheet,
                         std::string* newWorkbook, MkString* why, const std::shared_ptr<XmlMemoryBudget>& budget = nullptr,
-                        MkString* note = nullptr);
+                        MkString* note = nullptr, Problems* problems = nullptr);
 
 }  // namespace rep
 }  // namespace kiv

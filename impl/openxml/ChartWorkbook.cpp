@@ -6,7 +6,6 @@
 #include "impl/openxml/ChartData.h"
 #include "impl/openxml/OpenXMLPaths.h"
 #include "impl/storage/XmlDocument.h"
-#include "impl/storage/ReportLog.h"
 #include "impl/storage/ZipArchive.h"
 #include <algorithm>
 #include <cctype>
@@ -82,10 +81,9 @@ const struct {
      "<cellStyles count=\"1\"><cellStyle name=\"Normal\" xfId=\"0\" builtinId=\"0\"/></cellStyles></styleSheet>"},
 };
 
-bool makeWorkbook(std::string* bytes) {
+bool makeWorkbook(std::string* bytes, Problems* problems) {
     ZipMemFile memory;
-    Problems logged(logProblem);
-    ZipArchive book(&logged);
+    ZipArchive book(problems);
     if (!book.Open(&memory, ZIP_CREATE)) return false;
     bool ok = true;
     for (const auto& part : NEW_WORKBOOK) {
@@ -101,7 +99,8 @@ bool makeWorkbook(std::string* bytes) {
 // An open workbook and the parts the filling reads and writes.
 class Workbook {
 public:
-    Workbook(const MkString& name, MkString* why, const std::shared_ptr<XmlMemoryBudget>& budget) : m_name(name), m_why(why) {
+    Workbook(const MkString& name, MkString* why, const std::shared_ptr<XmlMemoryBudget>& budget, Problems* problems)
+        : m_name(name), m_why(why), m_book(problems) {
         m_book.SetXmlBudget(budget);  // the workbook's parts count with the package's
     }
     ~Workbook() {
@@ -162,8 +161,7 @@ private:
     MkString m_name;
     MkString* m_why;
     ZipMemFile m_memory;
-    Problems m_logged{logProblem};
-    ZipArchive m_book{&m_logged};
+    ZipArchive m_book;
 };
 
 // Shared strings of the workbook: the old ones are kept when other sheets may
@@ -311,14 +309,15 @@ std::string ChartReference(const std::string& sheet, size_t column, size_t first
 }
 
 bool ChartWriteWorkbook(const std::string& workbook, const MkString& workbookName, const ChartSheet& table, std::string* sheet,
-                        std::string* newWorkbook, MkString* why, const std::shared_ptr<XmlMemoryBudget>& budget, MkString* note) {
+                        std::string* newWorkbook, MkString* why, const std::shared_ptr<XmlMemoryBudget>& budget, MkString* note,
+                        Problems* problems) {
     const size_t r = table.Rows(), n = table.Columns();
-    Workbook book(workbookName, why, budget);
+    Workbook book(workbookName, why, budget, problems);
     if (r == 0 || n == 0 || r > MAX_SHEET_ROWS || n > MAX_SHEET_COLUMNS)
         return book.Fail(L"cannot hold a table of " + MkString(static_cast<int>(r)) + L" rows and " +
                          MkString(static_cast<int>(n)) + L" columns");
     std::string fresh;
-    if (workbook.empty() && !makeWorkbook(&fresh)) return book.Fail(L"cannot be made");
+    if (workbook.empty() && !makeWorkbook(&fresh, problems)) return book.Fail(L"cannot be made");
     if (!book.Open(workbook.empty() ? fresh : workbook)) return false;
 
     // The sheet: the one named, else the first of the workbook.
@@ -422,10 +421,11 @@ bool ChartWriteWorkbook(const std::string& workbook, const MkString& workbookNam
 
 bool ChartFill::FillWorkbook(const std::string& workbook, const MkString& workbookName, const ChartData& data,
                              const MkString& sheetName, std::string* newWorkbook, MkString* why,
-                             const std::shared_ptr<XmlMemoryBudget>& budget) {
+                             const std::shared_ptr<XmlMemoryBudget>& budget, Problems* problems) {
     if (!data.m_table) return false;
     std::string sheet = XmlToUtf8(sheetName);
-    return ChartWriteWorkbook(workbook, workbookName, ChartSheet(*data.m_table), &sheet, newWorkbook, why, budget);
+    return ChartWriteWorkbook(workbook, workbookName, ChartSheet(*data.m_table), &sheet, newWorkbook, why, budget, nullptr,
+                              problems);
 }
 
 }  // namespace rep

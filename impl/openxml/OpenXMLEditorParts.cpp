@@ -7,7 +7,6 @@
 #include "impl/openxml/OpenXMLPackageEditor.h"
 #include "impl/openxml/OpenXMLPaths.h"
 #include "impl/openxml/OpenXMLPlugin.h"
-#include "impl/storage/ReportLog.h"
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -101,7 +100,7 @@ bool OpenXMLPackageEditor::PrepareChart(OpenXMLPart* chart, const ChartData* dat
     }
     p->chart.reset(new XmlDocument(*xml));
     const MkString name = p->workbook ? p->workbook->Name() : L"made for " + chart->Name();
-    return ChartFill::Fill(p->chart.get(), *data, existing, name, &p->bytes, why, nullptr, &p->note);
+    return ChartFill::Fill(p->chart.get(), *data, existing, name, &p->bytes, why, nullptr, &p->note, &GetProblems());
 }
 
 bool OpenXMLPackageEditor::CheckChart(OpenXMLPart* chart, const ChartData* data, MkString* kind, MkString* why) {
@@ -262,7 +261,9 @@ bool OpenXMLPackageEditor::AddActiveXPluginFile(OpenXMLPart* source, const MkStr
     const OpenXMLRelationship* old = rels ? rels->Find(oldControlId) : nullptr;
     if (!old) return false;
     if (!old->external && old->part.IsEmpty()) {
-        REP_LOG_ERROR(lfw::String("The control target '%1' lies outside the package").arg(lfw::String(old->target)));
+        GetProblems().error(
+            ProblemCode::TemplateMarkup,
+            (lfw::String("The control target '%1' lies outside the package").arg(lfw::String(old->target))).toStdString());
         return false;
     }
     OpenXMLPart* control = m_package.Part(old);
@@ -270,13 +271,16 @@ bool OpenXMLPackageEditor::AddActiveXPluginFile(OpenXMLPart* source, const MkStr
     if (!xml) return false;
     const XmlElement root = xml->GetRootElement(MkString(L"ax:ocx"));
     if (!root || !root.GetFirstChildElement(MkString(OCX_PR))) {
-        REP_LOG_ERROR(lfw::String("The control part '%1' has no ax:ocxPr properties").arg(lfw::String(control->Name())));
+        GetProblems().error(
+            ProblemCode::TemplateMarkup,
+            (lfw::String("The control part '%1' has no ax:ocxPr properties").arg(lfw::String(control->Name()))).toStdString());
         return false;
     }
     if (rels->Find(newControlId)) {
-        REP_LOG_ERROR(lfw::String("Relationship id '%1' is already used in '%2'")
-                          .arg(lfw::String(newControlId))
-                          .arg(lfw::String(OpenXMLPaths::RelsPartName(source->Name()))));
+        GetProblems().error(ProblemCode::TemplateMarkup, (lfw::String("Relationship id '%1' is already used in '%2'")
+                                                              .arg(lfw::String(newControlId))
+                                                              .arg(lfw::String(OpenXMLPaths::RelsPartName(source->Name()))))
+                                                             .toStdString());
         return false;
     }
     OpenXMLPart* copy = m_package.CopyPart(control, m_package.NextPartName(m_root + L"/activeX/activeX1.xml"), true);
@@ -412,16 +416,20 @@ bool OpenXMLPackageEditor::EmbedMdlxInArchive(const MkString& modelReference, Mk
     const MkString diskPath = OpenXMLPlugin::ResolveModelPath(modelReference, m_reportPath);
     // Only model files are embedded: a template may name any file in a control.
     if (!OpenXMLPlugin::IsEmbeddableModelFile(diskPath)) {
-        REP_LOG_ERROR(
-            lfw::String("The 3D model '%1' is not a regular .mdlx file and is not embedded").arg(lfw::String(diskPath)));
+        GetProblems().error(
+            ProblemCode::ContentLeftOut,
+            (lfw::String("The 3D model '%1' is not a regular .mdlx file and is not embedded").arg(lfw::String(diskPath)))
+                .toStdString());
         return false;
     }
     // Only from the report's folder and the places the caller named: a control
     // naming "/home/x/secret.mdlx" or "../../x.mdlx" embeds nothing.
     if (!m_modelSources.Allow(diskPath, m_reportPath)) {
-        REP_LOG_ERROR(lfw::String("The 3D model '%1' lies outside the template's and the report's folders and is not "
-                                  "embedded")
-                          .arg(lfw::String(modelReference)));
+        GetProblems().error(ProblemCode::ContentLeftOut,
+                            (lfw::String("The 3D model '%1' lies outside the template's and the report's folders and is not "
+                                         "embedded")
+                                 .arg(lfw::String(modelReference)))
+                                .toStdString());
         return false;
     }
     std::string bytes;

@@ -1,6 +1,5 @@
 #include "impl/openxml/OpenXMLPackage.h"
 #include "LibCore/lfwStagedFiles.h"
-#include "impl/storage/ReportLog.h"
 #include "impl/openxml/OpenXMLPaths.h"
 #include <algorithm>
 #include <cstdlib>
@@ -1016,16 +1015,22 @@ bool OpenXMLPackage::Save(const MkString& path) {
     if (!IsOpen()) return Fail(MkString(L"No package is open"));
     Plan plan;
     if (!MakePlan(&plan)) return false;
-    lfw::StagedFiles staged(REP_LOGGER_NAME);
+    lfw::StagedFiles staged;
     const std::string temp = staged.stage(std::string(path.ShortChar()));
-    if (temp.empty()) return Fail(quoted(path) + L" cannot be written: no file can be made beside it");
-    ZipArchive out(&m_logged);
+    if (temp.empty()) {
+        m_problems->error(ProblemCode::WriteFailed, staged.error());
+        return Fail(quoted(path) + L" cannot be written: no file can be made beside it");
+    }
+    ZipArchive out(m_problems);
     if (!out.Open(MkString(temp.c_str()), ZIP_CREATE)) return Fail(quoted(path) + L" cannot be written");
     if (m_compressionLevel >= 0) out.SetArchiveParameters(m_compressionLevel, CZipArchive::zipsmSmartest, 65536, 65536);
     const bool written = Write(out, plan);
     if (!out.Close() && written) return Fail(quoted(path) + L" could not be written");
     if (!written) return false;
-    if (!staged.commit()) return Fail(quoted(path) + L" could not be replaced");
+    if (!staged.commit()) {
+        m_problems->error(ProblemCode::WriteFailed, staged.error());
+        return Fail(quoted(path) + L" could not be replaced");
+    }
     return true;
 }
 

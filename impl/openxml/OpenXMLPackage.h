@@ -45,7 +45,6 @@
 // layer below logs what it refuses to read).
 #include "host/ug/MkString.h"
 #include "impl/storage/XmlDocument.h"
-#include "impl/storage/ReportLog.h"
 #include "impl/storage/ZipArchive.h"
 #include "LibCore/lfwRef.h"
 #include <functional>
@@ -235,6 +234,13 @@ public:
     bool WrittenParts(std::vector<OpenXMLPart*>* parts);
     // Why the last operation failed.
     const MkString& Error() const { return m_error; }
+    // Where the package reports the problems of its zip layer and of writing: the
+    // list given, or its own.
+    void ReportTo(Problems* problems) {
+        m_problems = problems ? problems : &m_own;
+        m_zip.ReportTo(m_problems);
+    }
+    Problems& GetProblems() const { return *m_problems; }
     // What reading and parsing parts may still spend (see XmlMemoryBudget); shared
     // with whatever the caller gives it to.
     const std::shared_ptr<XmlMemoryBudget>& XmlBudget() const { return m_zip.XmlBudget(); }
@@ -300,8 +306,9 @@ private:
     std::string ContentTypesXml(const Plan& plan) const;
     std::unique_ptr<XmlDocument> NewXml(const MkString& part) const;
 
-    Problems m_logged{logProblem};  // the zip layer's problems, logged as they come
-    ZipArchive m_zip{&m_logged};
+    Problems m_own;
+    Problems* m_problems = &m_own;  // where the package and its zip layer report
+    ZipArchive m_zip;
     std::vector<std::unique_ptr<OpenXMLPart>> m_parts;
     std::unordered_map<std::wstring, OpenXMLPart*> m_byName;
     std::unique_ptr<OpenXMLRelationships> m_rels;

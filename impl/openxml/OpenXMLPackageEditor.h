@@ -72,6 +72,10 @@ public:
     // So is its VBA project unless the report is macro-enabled (SetMacroEnabled).
     virtual bool Save(const MkString& path);
     const MkString& Error() const { return m_error; }
+    // Where the editor and its package report problems besides Error(): the
+    // list given, or the package's own.
+    void ReportTo(Problems* problems) { m_package.ReportTo(problems); }
+    Problems& GetProblems() const { return m_package.GetProblems(); }
     // Office keeps macros only in a macro-enabled document (.pptm, .docm), whose
     // main part's content type says so, and refuses to open a macro-free one
     // (.pptx, .docx) that holds a VBA project or has that content type. true:

@@ -112,7 +112,7 @@ bool OpenXMLPresentation::Open(const MkString& path) {
     m_commentIndicesRead = false;
     m_problem.Empty();
     if (!OpenXMLPackageEditor::Open(path)) {
-        m_problem = PackageProblemOf(path);
+        m_problem = PackageProblemOf(path, &GetProblems());
         return false;
     }
     if (MainPart()->Name().CompareNoCase(L"ppt/presentation.xml") != 0 || !MainPart()->Xml()) {
@@ -178,7 +178,8 @@ SlideContent* OpenXMLPresentation::ScanSlide(const MkString& slideName) {
     const OpenXMLSlideDocument* slide = ViewSlide(slideName);
     OpenXMLRelationships* rels = part ? part->Rels() : nullptr;
     if (!slide || !rels) {
-        logError(L"OpenXMLPresentation::CreateSlideContentList", MkString(L"cannot read slide part ") + SlidePartName(slideName));
+        reportError(GetProblems(), L"OpenXMLPresentation::CreateSlideContentList",
+                    MkString(L"cannot read slide part ") + SlidePartName(slideName));
         return nullptr;
     }
     std::unique_ptr<SlideContent> record(new SlideContent(slideName, 0, 0));
@@ -345,7 +346,7 @@ bool OpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName, c
     MkString relId = SlideRelationshipId(slideName);
     if (relId.IsEmpty() && rels && SlidePart(slideName)) relId = rels->Add(MkString(REL_SLIDE), SlidePartName(slideName));
     if (relId.IsEmpty()) {
-        logError(op, MkString(L"cannot relate the presentation to ") + slideName);
+        reportError(GetProblems(), op, MkString(L"cannot relate the presentation to ") + slideName);
         return false;
     }
     XmlElement root = MainPart()->EditXml()->GetRootElement(L"p:presentation");
@@ -362,8 +363,9 @@ bool OpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName, c
     if (slideId < 0) {
         // Leave no relationship to a slide that the slide list does not show.
         rels->Drop(relId);
-        logError(op, list ? MkString(L"no slide id is left free in ppt/presentation.xml")
-                          : MkString(L"cannot read the slide list of ppt/presentation.xml"));
+        reportError(GetProblems(), op,
+                    list ? MkString(L"no slide id is left free in ppt/presentation.xml")
+                         : MkString(L"cannot read the slide list of ppt/presentation.xml"));
         return false;
     }
     // Copies of one slide go before it one after another.
@@ -513,13 +515,13 @@ bool OpenXMLPresentation::RemoveSlide(const MkString& id) {
     const OpenXMLRelationship* r = rels && !id.IsEmpty() ? rels->Find(id) : nullptr;
     OpenXMLPart* slide = r ? Package().Part(r) : nullptr;
     if (!slide) {
-        logError(op, MkString(L"no slide with relationship id ") + id);
+        reportError(GetProblems(), op, MkString(L"no slide with relationship id ") + id);
         return false;
     }
     const MkString slideName = fileNameOf(slide->Name());
     RedirectReferences(slide, id);
     if (!rels->Drop(id) || !RemoveSlideFromPresentationDoc(id)) {
-        logError(op, MkString(L"cannot remove ") + slide->Name());
+        reportError(GetProblems(), op, MkString(L"cannot remove ") + slide->Name());
         return false;
     }
     // Its parts are written no more once nothing reaches them; its tree goes now.
@@ -539,12 +541,12 @@ bool OpenXMLPresentation::RemoveSlide(const MkString& id) {
 bool OpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newName) {
     static const wchar_t* op = L"OpenXMLPresentation::DuplicateSlide";
     if (name.IsEmpty()) {
-        logError(op, L"no slide name");
+        reportError(GetProblems(), op, L"no slide name");
         return false;
     }
     OpenXMLPart* source = SlidePart(name);
     if (!source || !source->Xml() || !source->Rels()) {
-        logError(op, MkString(L"cannot read ") + SlidePartName(name) + L" or its relationships");
+        reportError(GetProblems(), op, MkString(L"cannot read ") + SlidePartName(name) + L" or its relationships");
         return false;
     }
     // Numbered after the largest relationship number in the slide list.
@@ -576,7 +578,7 @@ bool OpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newName
     }
     if (!copy || !CopySlideParts(copy, source)) {
         // Nothing relates to a half copy: it is not written.
-        logError(op, MkString(L"cannot write the copy ") + candidate + L" of " + name);
+        reportError(GetProblems(), op, MkString(L"cannot write the copy ") + candidate + L" of " + name);
         if (copy) m_removed.insert(candidate.Std());
         m_slideParts.erase(candidate.Std());
         return false;
@@ -700,7 +702,8 @@ OpenXMLSlideDocument* OpenXMLPresentation::EditTaggedSlide(const wchar_t* op, co
                                                            bool byName, MkString* name) {
     SlideContent* record = byName ? m_slides->GetSlideByName(slideName) : FindSlide(tag, slideName);
     if (!record) {
-        logError(op, byName ? MkString(L"no slide named ") + slideName : MkString(L"no slide holds the tag ") + tag);
+        reportError(GetProblems(), op,
+                    byName ? MkString(L"no slide named ") + slideName : MkString(L"no slide holds the tag ") + tag);
         return nullptr;
     }
     *name = record->slideName;
@@ -708,7 +711,7 @@ OpenXMLSlideDocument* OpenXMLPresentation::EditTaggedSlide(const wchar_t* op, co
     m_pendingChanged = m_pending && m_pending->IsChanged();
     OpenXMLSlideDocument* slide = const_cast<OpenXMLSlideDocument*>(ViewSlide(*name));
     if (!slide || !slide->GetShapeTree()) {
-        logError(op, MkString(L"no shape tree in ") + *name);
+        reportError(GetProblems(), op, MkString(L"no shape tree in ") + *name);
         return nullptr;
     }
     return slide;
@@ -734,7 +737,7 @@ bool OpenXMLPresentation::SetText(const MkString& tag, const FormattedTextArray&
     OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, false, &name);
     if (!slide) return false;
     if (slide->SetText(tag, runs, newName) < 0) {
-        logError(op, MkString(L"the shape ") + tag + L" has no text body");
+        reportError(GetProblems(), op, MkString(L"the shape ") + tag + L" has no text body");
         return Commit(false);
     }
     return Commit(true);
@@ -751,14 +754,14 @@ bool OpenXMLPresentation::SetText(const MkString& tag, const MkString& text, con
 bool OpenXMLPresentation::SetTextTag(const MkString& tag, const MkString& newName, const MkString& slideName) {
     static const wchar_t* op = L"OpenXMLPresentation::SetTextTag";
     if (newName.IsEmpty()) {
-        logError(op, MkString(L"no new name for ") + tag);
+        reportError(GetProblems(), op, MkString(L"no new name for ") + tag);
         return false;
     }
     MkString name;
     OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, false, &name);
     if (!slide) return false;
     if (slide->RenameTextShapes(tag, newName) < 0) {
-        logError(op, MkString(L"the shape ") + tag + L" has no text body");
+        reportError(GetProblems(), op, MkString(L"the shape ") + tag + L" has no text body");
         return Commit(false);
     }
     return Commit(true);
@@ -769,7 +772,7 @@ bool OpenXMLPresentation::RelateImage(const wchar_t* op, const MkString& slideNa
     OpenXMLPart* part = SlidePart(slideName);
     OpenXMLRelationships* rels = part ? part->Rels() : nullptr;
     if (!rels) {
-        logError(op, MkString(L"cannot read ") + SlideRelsPath(slideName));
+        reportError(GetProblems(), op, MkString(L"cannot read ") + SlideRelsPath(slideName));
         return false;
     }
     MkString media;
@@ -782,7 +785,7 @@ bool OpenXMLPresentation::RelateImage(const wchar_t* op, const MkString& slideNa
         media = AddMedia(imagePath, bytes.data(), bytes.size());
     }
     if (media.IsEmpty()) {
-        logError(op, MkString(L"cannot store the image ") + imagePath);
+        reportError(GetProblems(), op, MkString(L"cannot store the image ") + imagePath);
         return false;
     }
     Touch(slideName);
@@ -790,7 +793,7 @@ bool OpenXMLPresentation::RelateImage(const wchar_t* op, const MkString& slideNa
     if (!imageId->IsEmpty()) rels->Drop(*imageId);
     *imageId = rels->Add(MkString(REL_IMAGE), media, false, imageId->IsEmpty() ? nextId(*rels) : *imageId);
     if (imageId->IsEmpty()) {
-        logError(op, MkString(L"cannot relate the image to ") + slideName);
+        reportError(GetProblems(), op, MkString(L"cannot relate the image to ") + slideName);
         return false;
     }
     linkId->Empty();
@@ -798,7 +801,7 @@ bool OpenXMLPresentation::RelateImage(const wchar_t* op, const MkString& slideNa
     *linkId = *imageId + L"_C";
     rels->Drop(*linkId);
     if (rels->Add(MkString(REL_HYPERLINK), hyperlink, true, *linkId).IsEmpty()) {
-        logError(op, MkString(L"cannot add the hyperlink to ") + slideName);
+        reportError(GetProblems(), op, MkString(L"cannot add the hyperlink to ") + slideName);
         return false;
     }
     return true;
@@ -809,7 +812,7 @@ bool OpenXMLPresentation::SetImage(const MkString& description, const MkString& 
                                    const MkString& hyperlink) {
     static const wchar_t* op = L"OpenXMLPresentation::SetImage";
     if (!HasMediaSource(imagePath)) {
-        logError(op, MkString(L"cannot read the image ") + imagePath);
+        reportError(GetProblems(), op, MkString(L"cannot read the image ") + imagePath);
         return false;
     }
     MkString name;
@@ -825,8 +828,9 @@ bool OpenXMLPresentation::SetImage(const MkString& description, const MkString& 
     picture.inheritedBox = [&](const XmlElement& ph, XmlDocument* holder) { return LayoutBox(name, ph, holder); };
     const int n = slide->SetPicture(tag, picture);
     if (n <= 0) {
-        logError(op, n < 0 ? MkString(L"the picture ") + tag + L" has no a:blip"
-                           : MkString(L"no picture named ") + tag + L" in " + name);
+        reportError(
+            GetProblems(), op,
+            n < 0 ? MkString(L"the picture ") + tag + L" has no a:blip" : MkString(L"no picture named ") + tag + L" in " + name);
         return Commit(false);
     }
     MkString imageId = picture.imageId, linkId;
@@ -839,7 +843,7 @@ bool OpenXMLPresentation::RenamePicture(const MkString& tag, const MkString& sli
     OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, false, &name);
     if (!slide) return false;
     if (!slide->RenamePicture(tag, newName)) {
-        logError(op, MkString(L"no picture named ") + tag);
+        reportError(GetProblems(), op, MkString(L"no picture named ") + tag);
         return Commit(false);
     }
     return Commit(true);
@@ -849,14 +853,14 @@ bool OpenXMLPresentation::SetTable(const MkString& tag, const kiv::rep::Table& t
                                    const MkString& slideName) {
     static const wchar_t* op = L"OpenXMLPresentation::SetTable";
     if (table.rowCount() == 0 || table.columnCount() == 0) {
-        logError(op, MkString(L"the table for ") + tag + L" is empty");
+        reportError(GetProblems(), op, MkString(L"the table for ") + tag + L" is empty");
         return false;
     }
     MkString name;
     OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, true, &name);
     if (!slide) return false;
     const int replaced = slide->SetTable(tag, table, newName);
-    if (replaced < 0) logError(op, MkString(L"the table ") + tag + L" has no grid or no row");
+    if (replaced < 0) reportError(GetProblems(), op, MkString(L"the table ") + tag + L" has no grid or no row");
     if (replaced == 0) m_pending = nullptr;
     return Commit(replaced >= 0);
 }
@@ -864,14 +868,14 @@ bool OpenXMLPresentation::SetTable(const MkString& tag, const kiv::rep::Table& t
 bool OpenXMLPresentation::SetGraphicFrameTag(const MkString& tag, const MkString& newName, const MkString& slideName) {
     static const wchar_t* op = L"OpenXMLPresentation::SetGraphicFrameTag";
     if (newName.IsEmpty()) {
-        logError(op, MkString(L"no new name for ") + tag);
+        reportError(GetProblems(), op, MkString(L"no new name for ") + tag);
         return false;
     }
     MkString name;
     OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, true, &name);
     if (!slide) return false;
     if (!slide->RenameFrames(tag, newName)) {
-        logError(op, MkString(L"no frame named ") + tag + L" in " + slideName);
+        reportError(GetProblems(), op, MkString(L"no frame named ") + tag + L" in " + slideName);
         return Commit(false);
     }
     return Commit(true);
@@ -881,7 +885,7 @@ bool OpenXMLPresentation::SetChart(const MkString& tag, const ChartData& chart, 
                                    const MkString& slideName, MkString* why) {
     static const wchar_t* op = L"OpenXMLPresentation::SetChart";
     if (!chart.m_table || chart.m_table->rowCount() == 0 || chart.m_table->columnCount() == 0) {
-        logError(op, MkString(L"the table for ") + tag + L" is empty");
+        reportError(GetProblems(), op, MkString(L"the table for ") + tag + L" is empty");
         return false;
     }
     MkString name;
@@ -892,7 +896,7 @@ bool OpenXMLPresentation::SetChart(const MkString& tag, const ChartData& chart, 
     std::vector<OpenXMLPart*> parts;
     for (int i = 0; i < ids.GetSize(); ++i) parts.push_back(SlidePart(name)->Related(ids[i]));
     if (n < 0 || std::find(parts.begin(), parts.end(), nullptr) != parts.end()) {
-        logError(op, MkString(L"the chart ") + tag + L" has no chart part");
+        reportError(GetProblems(), op, MkString(L"the chart ") + tag + L" has no chart part");
         return Commit(false);
     }
     if (n == 0) m_pending = nullptr;

@@ -118,7 +118,7 @@ public:
 private:
     // What keeps a zip from being opened as a package, in the words of the
     // template check; empty when it cannot tell.
-    static MkString PackageProblemOf(const MkString& path);
+    static MkString PackageProblemOf(const MkString& path, Problems* problems);
     SlideContent* FindSlide(const MkString& tag, const MkString& slideName);
     // The slide an edit works on (by name only when byName, else as FindSlide),
     // parsed to edit; null, with the error logged, when there is none or it has

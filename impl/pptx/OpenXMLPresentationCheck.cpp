@@ -43,9 +43,8 @@ MkString checkXml(const MkString& name, const std::string& bytes, const wchar_t*
 bool isSlideRelationship(const OpenXMLRelationship& r) { return !r.external && endsWith(r.type, L"/relationships/slide"); }
 }  // namespace
 
-MkString OpenXMLPresentation::PackageProblemOf(const MkString& path) {
-    Problems logged(logProblem);
-    ZipArchive zip(&logged);
+MkString OpenXMLPresentation::PackageProblemOf(const MkString& path, Problems* problems) {
+    ZipArchive zip(problems);
     if (!zip.Open(path, ZIP_OPEN_READ_ONLY)) return MkString();
     // One entry per name: a name holding a NUL byte reads as the name before it.
     std::set<std::wstring> names;
@@ -110,7 +109,7 @@ MkString OpenXMLPresentation::CheckTemplateParts() {
                 "than %llu elements); it is not read",
                 ~name, static_cast<unsigned long long>(document.RefusedCost()),
                 static_cast<unsigned long long>(document.Elements()));
-            REP_LOG_ERROR(lfw::String(message));
+            GetProblems().error(ProblemCode::TooLarge, lfw::String(message).toStdString());
         }
         return problem.IsEmpty() ? Package().Error() : problem;
     };

@@ -14,7 +14,7 @@ OpenXMLSlideDocument* OpenXMLPresentation::EditSlideWithTag(const wchar_t* op, c
     *name = record ? record->slideName : MkString();
     *part = SlidePart(*name);
     OpenXMLSlideDocument* slide = *part && (*part)->Rels() ? EditSlide(*name) : nullptr;
-    if (!slide) logError(op, MkString(L"no slide holds the tag ") + tag);
+    if (!slide) reportError(GetProblems(), op, MkString(L"no slide holds the tag ") + tag);
     return slide;
 }
 
@@ -34,7 +34,7 @@ bool OpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPath
     }
     MkString spid, oldId;
     if (!slide->RepointControl(tag, newName, newId, &spid, &oldId) || oldId.IsEmpty()) {
-        logError(op, MkString(L"no 3D control named ") + tag + L" in " + name);
+        reportError(GetProblems(), op, MkString(L"no 3D control named ") + tag + L" in " + name);
         return false;
     }
     // A model beside the report is named by its file name.
@@ -47,7 +47,7 @@ bool OpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPath
     const MkString reference =
         (modelSep >= 0 && reportSep >= 0 && model.Left(modelSep) == report.Left(reportSep)) ? model.Mid(modelSep + 1) : modelPath;
     if (!AddActiveXPluginFile(part, reference, oldId, newId)) {
-        logError(op, MkString(L"cannot write the control part for ") + tag);
+        reportError(GetProblems(), op, MkString(L"cannot write the control part for ") + tag);
         return false;
     }
     // The preview drawing of the control goes with it.
@@ -83,7 +83,7 @@ bool OpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkString
     MkStringArray controlIds;
     std::unique_ptr<TiXmlElement> picture = slide->TakeControlPicture(tag, aspect, &controlIds);
     if (!picture) {
-        logError(op, MkString(L"no 3D control named ") + tag + L" in " + name);
+        reportError(GetProblems(), op, MkString(L"no 3D control named ") + tag + L" in " + name);
         return false;
     }
     for (int i = 0; i < controlIds.GetSize(); ++i) rels->Drop(controlIds[i]);
@@ -92,7 +92,8 @@ bool OpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkString
         OpenXMLPart* drawing = part->Related(drawings.front());
         XmlDocument* vml = drawing ? drawing->EditXml() : nullptr;
         if (!vml) {
-            logError(op, MkString(L"cannot read the drawing ") + (drawing ? drawing->Name() : drawings.front()));
+            reportError(GetProblems(), op,
+                        MkString(L"cannot read the drawing ") + (drawing ? drawing->Name() : drawings.front()));
             return false;
         }
         XmlElement root = vml->GetRootElement();
@@ -116,7 +117,7 @@ bool OpenXMLPresentation::InsertImage(const MkString& imagePath, const MkString&
     std::unique_ptr<TiXmlElement> owned(picture);
     OpenXMLSlideDocument* slide = owned && HasMediaSource(imagePath) ? EditSlide(slideName) : nullptr;
     if (!slide || !slide->GetShapeTree()) {
-        logError(op, MkString(L"cannot insert the image ") + imagePath + L" into " + slideName);
+        reportError(GetProblems(), op, MkString(L"cannot insert the image ") + imagePath + L" into " + slideName);
         return false;
     }
     MkString imageId, linkId;

@@ -2,7 +2,7 @@
 // Small helpers the presentation editor's files share.
 #include "host/ug/MkString.h"
 #include "impl/openxml/OpenXMLPackage.h"
-#include "impl/storage/ReportLog.h"
+#include "impl/storage/Problems.h"
 #include <cstring>
 #include <initializer_list>
 #include <vector>
@@ -12,8 +12,10 @@ namespace rep {
 
 namespace PresentationHelpers {
 
-inline void logError(const wchar_t* operation, const MkString& what) {
-    REP_LOG_ERROR(lfw::String("%1: %2").arg(lfw::String(MkString(operation))).arg(lfw::String(what)));
+// An editing step that failed on the template's markup, reported as "operation: what".
+inline void reportError(Problems& problems, const wchar_t* operation, const MkString& what) {
+    problems.error(ProblemCode::TemplateMarkup,
+                   lfw::String("%1: %2").arg(lfw::String(MkString(operation))).arg(lfw::String(what)).toStdString());
 }
 
 // The format (with one %ls) filled with a.

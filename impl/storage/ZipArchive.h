@@ -75,6 +75,7 @@ public:
     bool Compact();
 
     Problems& GetProblems() const { return *m_problems; }
+    void ReportTo(Problems* problems) { m_problems = problems ? problems : &m_own; }
 
     bool IsClosed() const { return m_zip.IsClosed(); }
     bool IsReadOnly() const { return (static_cast<int>(m_mode) & 0xff) == ZIP_OPEN_READ_ONLY; }

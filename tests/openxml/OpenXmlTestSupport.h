@@ -3,6 +3,7 @@
 // packages read and replaced, hand-made packages, printed elements, and the
 // paths of the test packages and of the Office-saved templates.
 #include "impl/openxml/OpenXMLPackageEditor.h"
+#include "impl/storage/ReportLog.h"
 #include "impl/storage/ZipArchive.h"
 #include "support/TestSupport.h"
 #include <cstdlib>
@@ -112,7 +113,13 @@ protected:
         return target;
     }
     // An editor opened on the package at path (its report path too), and its parts by name.
+    // What the editor reports reaches errors().
+    Problems logged{logProblem};
     OpenXMLPackageEditor editor;
+    void SetUp() override {
+        LoggingTest::SetUp();
+        editor.ReportTo(&logged);
+    }
     ::testing::AssertionResult openEditor(const std::string& path) {
         if (editor.Open(wide(path))) return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << path << ": " << narrow(editor.Error());

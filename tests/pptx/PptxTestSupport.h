@@ -106,6 +106,7 @@ protected:
     void openCopy(const std::string& deck, const std::string& name = "report.pptx") {
         path = dir.file(name);
         presentation.reset(new OpenXMLPresentation());
+        presentation->ReportTo(&logged);  // what the deck reports reaches errors()
         ASSERT_TRUE(presentation->Open(MkString(deck.c_str())));
         presentation->SetReportPath(MkString(path.c_str()));
     }
@@ -141,6 +142,7 @@ protected:
 
     kivtest::TempDir dir;
     std::string path;
+    Problems logged{logProblem};
     std::unique_ptr<OpenXMLPresentation> presentation;
 };
 

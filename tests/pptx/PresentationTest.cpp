@@ -223,6 +223,7 @@ TEST_F(OfficeTemplates, ViewerControlsPointedAtModelsOrConverted) {
     closeAndCheck();
 
     OpenXMLPresentation mixed;
+    mixed.ReportTo(&logged);
     ASSERT_TRUE(mixed.Open(MkString(officeTemplate("pp_mixed.pptx").c_str())));
     ASSERT_TRUE(mixed.CreateSlideContentList());
     EXPECT_EQ("2", std::string(mixed.GetSlideContentList()->HasMixedMdlxTags().GetAsString().ShortChar()));
