@@ -23,9 +23,12 @@ bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, lfw::St
         return false;
     }
 
+    LoggedProblems logged;
     HtmlDocument output{ug::Convert::toStr(outputPath)};
+    output.reportTo(&logged);
     output.setSavePath(Str(reportFile));
     HtmlDocument templateDocument(ug::Convert::toStr(templatePath));
+    templateDocument.reportTo(&logged);
     if (!templateDocument.open()) {
         REP_LOG_ERROR(lfw::String("Could not read template file (%1)").arg(templatePath.Std()));
         return false;
@@ -39,6 +42,7 @@ bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, lfw::St
         // What validate says of the template, from the text already read: generate
         // warns of the tags the report leaves unfilled without reading it again.
         HtmlDocument checked(ug::Convert::toStr(templatePath));
+        checked.reportTo(&logged);
         checked.setDocumentContent(templateDocument.getDocumentContent());
         MkString validation;
         validateTemplate(validation, &checked);
@@ -67,7 +71,9 @@ bool ReportCreatorHtmlPrivate::validateTemplate(MkString& report, HtmlDocument* 
         report = MkString(L"No active snapshots in repository");
         return false;
     }
+    LoggedProblems logged;
     HtmlDocument own(ug::Convert::toStr(templatePath));
+    own.reportTo(&logged);
     if (!opened && !own.open()) {
         REP_LOG_ERROR(lfw::String("Could not read template file (%1)").arg(templatePath.Std()));
         return false;

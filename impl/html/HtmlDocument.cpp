@@ -3,7 +3,6 @@
 #include "host/core/KivImage.h"
 #include "host/ug/MkFile.h"
 #include "host/ug/UgConvert.h"
-#include "impl/storage/ReportLog.h"
 #include "impl/common/FieldMacros.h"
 #include "impl/common/SnapshotPictures.h"
 #include "impl/common/TemplateTags.h"
@@ -19,6 +18,11 @@ namespace kiv {
 namespace rep {
 
 namespace {
+
+// A problem for the list, when there is one.
+void report(Problems* problems, Problem::Level level, ProblemCode code, std::string message) {
+    if (problems) problems->add(Problem{level, code, std::string(), std::move(message)});
+}
 
 const wchar_t* const SIT_TAG = L"orvrepsit";
 const wchar_t* const GROUP_TAG = L"orvrepgroup";
@@ -205,7 +209,7 @@ PtrRef<Image> HtmlDocument::pictureOf(const Snapshot* snapshot) {
 // Document
 
 HtmlDocument::HtmlDocument(const Str& path) : m_path(path) {
-    m_budget.reportTo(&m_logged);
+    m_budget.reportTo(m_problems);
     const MkString mkPath = ug::Convert::toMkString(path);
     m_baseName = MkGetFileName(mkPath, false);
     m_directory = MkGetFilePath(mkPath, true);
@@ -225,7 +229,8 @@ bool HtmlDocument::save() {
     const std::string bytes = lfw::utf8::encode(m_content.Std(), lfw::utf8::Invalid::Escape);
     const Str& target = m_savePath.isEmpty() ? m_path : m_savePath;
     if (!MkWriteFile(ug::Convert::toMkString(target), bytes.data(), bytes.size())) {
-        REP_LOG_ERROR(lfw::String("Error writing report file (%1)").arg(target.toStdWString()));
+        report(m_problems, Problem::Error, ProblemCode::WriteFailed,
+               (lfw::String("Error writing report file (%1)").arg(target.toStdWString())).toStdString());
         return false;
     }
     return true;
@@ -236,7 +241,7 @@ bool HtmlDocument::getSitTagNames(MkStringArray& names) const {
     int pos = 0;
     while (pos < m_content.Length()) {
         int start = -1, end = -1;
-        MkString element = getEntireElement(m_content, SIT_TAG, pos, &start, &end);
+        MkString element = getEntireElement(m_content, SIT_TAG, pos, &start, &end, m_problems);
         if (start < 0) break;
         names.AddGrow(findSitName(element));
         pos = end;
@@ -266,23 +271,24 @@ bool HtmlDocument::unrollGroups(const Snapshots& snapshots, const MkIntArray& in
     int pos = 0;
     while (pos < m_content.Length()) {
         int start = -1, end = -1;
-        MkString group = getEntireElement(m_content, GROUP_TAG, pos, &start, &end);
+        MkString group = getEntireElement(m_content, GROUP_TAG, pos, &start, &end, m_problems);
         if (start < 0) break;
         pos = end;
         // A group inside a group would end at the inner closing tag and leave the
         // outer one unbalanced in the report.
         if (group.Find(MkString(L"<") + MkString(GROUP_TAG), 1) >= 0) {
-            REP_LOG_ERROR(
-                lfw::String("Generic group inside a generic group at character %1: groups cannot be nested").arg(start));
-            REP_LOG_ERROR("Error unrolling generic tags");
+            report(m_problems, Problem::Error, ProblemCode::TemplateMarkup,
+                   (lfw::String("Generic group inside a generic group at character %1: groups cannot be nested").arg(start))
+                       .toStdString());
+            report(m_problems, Problem::Error, ProblemCode::TemplateMarkup, "Error unrolling generic tags");
             return false;
         }
         int first = -1, last = -1;
-        MkString content = getElementContent(group, GROUP_TAG, 0, &first, &last);
+        MkString content = getElementContent(group, GROUP_TAG, 0, &first, &last, m_problems);
         if (first < 0) continue;  // an opening tag without ">": left as it is
         out.append(source, copied, static_cast<size_t>(start) - copied);
         if (!unrollGenericTagsInGroup(content, snapshots, indices, use3dPlugin, source.size() - static_cast<size_t>(end), &out)) {
-            REP_LOG_ERROR("Error unrolling generic tags");
+            report(m_problems, Problem::Error, ProblemCode::TemplateMarkup, "Error unrolling generic tags");
             return false;
         }
         copied = static_cast<size_t>(end);
@@ -302,7 +308,7 @@ bool HtmlDocument::unrollGenericTagsInGroup(const MkString& group, const Snapsho
     int pos = 0;
     while (pos < group.Length()) {
         int start = -1, end = -1;
-        MkString element = getEntireElement(group, SIT_TAG, pos, &start, &end);
+        MkString element = getEntireElement(group, SIT_TAG, pos, &start, &end, m_problems);
         if (start < 0) break;
         const MkString name = findSitName(element);
         switch (findSitTypeFromName(name)) {
@@ -383,7 +389,7 @@ bool HtmlDocument::updateDocumentContent(const Snapshots& snapshots, const Snaps
     int pos = 0;
     while (pos < m_content.Length()) {
         int start = -1, end = -1;
-        MkString element = getEntireElement(m_content, SIT_TAG, pos, &start, &end);
+        MkString element = getEntireElement(m_content, SIT_TAG, pos, &start, &end, m_problems);
         if (start < 0) break;
         pos = end;
         MkString filled;
@@ -394,8 +400,10 @@ bool HtmlDocument::updateDocumentContent(const Snapshots& snapshots, const Snaps
         copied = static_cast<size_t>(end);
     }
     if (m_writeFailed || m_budget.exhausted()) {
-        REP_LOG_ERROR(lfw::String("Report not written: %1")
-                          .arg(m_writeFailed ? "a picture could not be written" : "it would take too much memory"));
+        report(m_problems, Problem::Error, ProblemCode::ContentLeftOut,
+               (lfw::String("Report not written: %1")
+                    .arg(m_writeFailed ? "a picture could not be written" : "it would take too much memory"))
+                   .toStdString());
         return false;
     }
     if (copied > 0) {
@@ -409,7 +417,7 @@ bool HtmlDocument::updateDocumentContent(const Snapshots& snapshots, const Snaps
 bool HtmlDocument::fillElement(const MkString& element, const Snapshots& snapshots, const Snapshots& referenceSnapshots,
                                int limit, bool use3dPlugin, MkString* filled) {
     int first = -1, last = -1;
-    getElementContent(element, SIT_TAG, 0, &first, &last);
+    getElementContent(element, SIT_TAG, 0, &first, &last, m_problems);
     if (first < 0) return false;
     const MkString name = findSitName(element);
     const int n = findSituationIndexFromName(name);
@@ -495,15 +503,17 @@ bool HtmlDocument::setImage(MkString& element, int snapshotIndex, const Image* i
 
     const int p = element.Find(L"src");
     if (p < 0) {
-        REP_LOG_ERROR("image element src not found in html");
+        report(m_problems, Problem::Error, ProblemCode::TemplateMarkup, "image element src not found in html");
         return false;
     }
-    if (!replaceAttribute(element, p, L"src", value))
-        REP_LOG_WARNING(lfw::String("Not able to set image src in string: %1").arg(element.Std()));
+    if (!replaceAttribute(element, p, L"src", value, m_problems))
+        report(m_problems, Problem::Warning, ProblemCode::TemplateMarkup,
+               (lfw::String("Not able to set image src in string: %1").arg(element.Std())).toStdString());
     if (!image) return true;
 
-    if (!updateSizeAttributesOfTag(element, clampToInt(image->height()), clampToInt(image->width())))
-        REP_LOG_WARNING(lfw::String("Not able to set image width/height in string: %1").arg(element.Std()));
+    if (!updateSizeAttributesOfTag(element, clampToInt(image->height()), clampToInt(image->width()), m_problems))
+        report(m_problems, Problem::Warning, ProblemCode::TemplateMarkup,
+               (lfw::String("Not able to set image width/height in string: %1").arg(element.Std())).toStdString());
 
     if (m_savedImageSet.count(name.Std())) return true;
     // The pictures go beside the document: the src values name them relative to it.
@@ -517,19 +527,19 @@ bool HtmlDocument::setImage(MkString& element, int snapshotIndex, const Image* i
         }
         file = MkString(temp.c_str());
     }
-    if (SnapshotPictures::saveImageAsJpeg(image, file, &m_budget.problems())) {
+    if (SnapshotPictures::saveImageAsJpeg(image, file, m_problems)) {
         m_savedImages.AddGrow(name);
         m_savedImageSet.insert(name.Std());
         return true;
     }
     m_writeFailed = true;
-    REP_LOG_WARNING("Error saving image for HTML report");
+    report(m_problems, Problem::Warning, ProblemCode::WriteFailed, "Error saving image for HTML report");
     return false;
 }
 
 HtmlTagType HtmlDocument::setMdlx(MkString& element, int snapshotIndex, const Snapshot* snapshot, bool isReference) {
     if (!element.Contains(L"iframe", false)) {
-        REP_LOG_ERROR("iframe element not found in html.");
+        report(m_problems, Problem::Error, ProblemCode::TemplateMarkup, "iframe element not found in html.");
         return HTML_TAG_UNKNOWN;
     }
     if (!snapshot) return HTML_TAG_UNKNOWN;
@@ -538,19 +548,20 @@ HtmlTagType HtmlDocument::setMdlx(MkString& element, int snapshotIndex, const Sn
         const int p = element.Find(L"src");
         if (p < 0) return HTML_TAG_UNKNOWN;
         const MkString url = ug::Convert::toMkString(snapshot->cloudViewerUrl()) + MkString(L"?embed=1");
-        if (!replaceAttribute(element, p, L"src", escapeMarkup(url))) REP_LOG_WARNING("iframe element src not found in html.");
+        if (!replaceAttribute(element, p, L"src", escapeMarkup(url), m_problems))
+            report(m_problems, Problem::Warning, ProblemCode::TemplateMarkup, "iframe element src not found in html.");
         return HTML_TAG_MDLX;
     }
     case Snapshot::IMAGE: {
         int height = -1, width = -1;
         if (!getSizeFromTag(element, height, width)) {
-            REP_LOG_ERROR("iframe element size not found in html.");
+            report(m_problems, Problem::Error, ProblemCode::TemplateMarkup, "iframe element size not found in html.");
             return HTML_TAG_UNKNOWN;
         }
         MkString img = imgElement(width, height);
         if (!setImage(img, snapshotIndex, snapshot->image(), isReference)) return HTML_TAG_UNKNOWN;
         int first = -1, last = -1;
-        getElementContent(element, SIT_TAG, 0, &first, &last);
+        getElementContent(element, SIT_TAG, 0, &first, &last, m_problems);
         if (first < 0) return HTML_TAG_UNKNOWN;
         element = element.Left(first) + img + element.Mid(last + 1);
         return HTML_TAG_PICTURE;
@@ -620,7 +631,8 @@ bool HtmlDocument::setTable(MkString& element, const Snapshot* snapshot) {
 // ---------------------------------------------------------------------------
 // Scanning helpers
 
-MkString HtmlDocument::getEntireElement(const MkString& text, const MkString& tag, int from, int* start, int* end) {
+MkString HtmlDocument::getEntireElement(const MkString& text, const MkString& tag, int from, int* start, int* end,
+                                        Problems* problems) {
     const MkString opening = MkString(L"<") + tag;
     const MkString closing = MkString(L"</") + tag + MkString(L">");
     const int s = text.Find(opening, from);
@@ -636,15 +648,18 @@ MkString HtmlDocument::getEntireElement(const MkString& text, const MkString& ta
     return text.Mid(s, stop - s);
 }
 
-MkString HtmlDocument::getElementContent(const MkString& text, const MkString& tag, int from, int* start, int* end) {
+MkString HtmlDocument::getElementContent(const MkString& text, const MkString& tag, int from, int* start, int* end,
+                                         Problems* problems) {
     const MkString opening = MkString(L"<") + tag;
     const MkString closing = MkString(L"</") + tag + MkString(L">");
     const int s = text.Find(opening, from);
     const int e = s >= 0 ? text.Find(closing, s) : -1;
-    const int b = s >= 0 ? findEndBracket(text, tag, s) : -1;
+    const int b = s >= 0 ? findEndBracket(text, tag, s, problems) : -1;
     // A ">" past the closing tag belongs to the closing tag: the opening tag is unfinished.
     if (s < 0 || e < 0 || b < 0 || b > e) {
-        REP_LOG_ERROR(lfw::String("Element not found when trying to read '%1' in string: %2").arg(tag.Std()).arg(text.Std()));
+        report(problems, Problem::Error, ProblemCode::TemplateMarkup,
+               (lfw::String("Element not found when trying to read '%1' in string: %2").arg(tag.Std()).arg(text.Std()))
+                   .toStdString());
         if (start) *start = -1;
         if (end) *end = -1;
         return MkString();
@@ -654,15 +669,17 @@ MkString HtmlDocument::getElementContent(const MkString& text, const MkString& t
     return text.GetSubString(b + 1, e - 1);
 }
 
-int HtmlDocument::findEndBracket(const MkString& text, const MkString& tag, int from) {
+int HtmlDocument::findEndBracket(const MkString& text, const MkString& tag, int from, Problems* problems) {
     const int p = text.Find(MkString(L"<") + tag, from);
     if (p < 0) {
-        REP_LOG_ERROR(lfw::String("Start bracket not found for '%1' in string: %2").arg(tag.Std()).arg(text.Std()));
+        report(problems, Problem::Error, ProblemCode::TemplateMarkup,
+               (lfw::String("Start bracket not found for '%1' in string: %2").arg(tag.Std()).arg(text.Std())).toStdString());
         return -1;
     }
     const int b = text.Find(L'>', p);
     if (b < 0) {
-        REP_LOG_ERROR(lfw::String("End bracket not found for '%1' in string: %2").arg(tag.Std()).arg(text.Std()));
+        report(problems, Problem::Error, ProblemCode::TemplateMarkup,
+               (lfw::String("End bracket not found for '%1' in string: %2").arg(tag.Std()).arg(text.Std())).toStdString());
         return -1;
     }
     return b;
@@ -705,49 +722,59 @@ HtmlTagType HtmlDocument::findSitTypeFromName(const MkString& name) {
 
 int HtmlDocument::findSituationIndexFromName(const MkString& name) { return TemplateTags::getTagIndex(name); }
 
-bool HtmlDocument::replaceAttribute(MkString& text, int from, const MkString& attribute, const MkString& value) {
+bool HtmlDocument::replaceAttribute(MkString& text, int from, const MkString& attribute, const MkString& value,
+                                    Problems* problems) {
     bool nameFound = false;
     const int q1 = findAttributeValueQuote(text, from, attribute, &nameFound);
     if (!nameFound) {
-        REP_LOG_ERROR(
-            lfw::String("Attribute not found when trying to read '%1' in string: %2").arg(attribute.Std()).arg(text.Std()));
+        report(problems, Problem::Error, ProblemCode::TemplateMarkup,
+               (lfw::String("Attribute not found when trying to read '%1' in string: %2").arg(attribute.Std()).arg(text.Std()))
+                   .toStdString());
         return false;
     }
     const int q2 = q1 >= 0 ? text.Find(L'"', q1 + 1) : -1;
     if (q2 < 0) {
-        REP_LOG_ERROR(lfw::String("Attribute value not found when trying to replace '%1' in string: %2")
-                          .arg(attribute.Std())
-                          .arg(text.Std()));
+        report(problems, Problem::Error, ProblemCode::TemplateMarkup,
+               (lfw::String("Attribute value not found when trying to replace '%1' in string: %2")
+                    .arg(attribute.Std())
+                    .arg(text.Std()))
+                   .toStdString());
         return false;
     }
     return replaceSubString(text, q1 + 1, q2, value);
 }
 
-bool HtmlDocument::replaceAttributeStyleInt(MkString& text, int from, const MkString& property, int value) {
+bool HtmlDocument::replaceAttributeStyleInt(MkString& text, int from, const MkString& property, int value, Problems* problems) {
     const int p = text.Find(L"style", from);
     if (p < 0) {
-        REP_LOG_ERROR(lfw::String("'style' not found when trying to set width and height in text: %1").arg(text.Std()));
+        report(problems, Problem::Error, ProblemCode::TemplateMarkup,
+               (lfw::String("'style' not found when trying to set width and height in text: %1").arg(text.Std())).toStdString());
         return false;
     }
     const int a = text.Find(property, p);
     if (a < 0) {
-        REP_LOG_ERROR(
-            lfw::String("%1 not found when trying to set width and height in text: %2").arg(property.Std()).arg(text.Std()));
+        report(problems, Problem::Error, ProblemCode::TemplateMarkup,
+               (lfw::String("%1 not found when trying to set width and height in text: %2").arg(property.Std()).arg(text.Std()))
+                   .toStdString());
         return false;
     }
     const int c = text.Find(L';', a);
     if (c < 0) {
-        REP_LOG_ERROR(lfw::String("Ending ; not found for attribute %1 when trying to set width and height in text: %2")
-                          .arg(property.Std())
-                          .arg(text.Std()));
+        report(problems, Problem::Error, ProblemCode::TemplateMarkup,
+               (lfw::String("Ending ; not found for attribute %1 when trying to set width and height in text: %2")
+                    .arg(property.Std())
+                    .arg(text.Std()))
+                   .toStdString());
         return false;
     }
     const MkString declaration = text.GetSubString(a, c);
     const int oldNumber = firstIntOf(declaration);
     if (oldNumber == -1 && declaration.GetFirstFloat() == FLT_MAX) {
-        REP_LOG_ERROR(lfw::String("Number not found for attribute %1 when trying to set width and height in text: %2")
-                          .arg(property.Std())
-                          .arg(text.Std()));
+        report(problems, Problem::Error, ProblemCode::TemplateMarkup,
+               (lfw::String("Number not found for attribute %1 when trying to set width and height in text: %2")
+                    .arg(property.Std())
+                    .arg(text.Std()))
+                   .toStdString());
         return false;
     }
     MkString newDeclaration(declaration);
@@ -781,7 +808,7 @@ int HtmlDocument::findIntAttribute(const MkString& tag, const MkString& attribut
     return f == FLT_MAX ? -1 : truncateToInt(f);
 }
 
-bool HtmlDocument::updateSizeAttributesOfTag(MkString& tag, int imageHeight, int imageWidth) {
+bool HtmlDocument::updateSizeAttributesOfTag(MkString& tag, int imageHeight, int imageWidth, Problems* problems) {
     int height = -1, width = -1;
     if (!getSizeFromTag(tag, height, width)) return false;
     if (imageHeight <= 0 || imageWidth <= 0) return false;  // no shape to fit to
@@ -795,11 +822,11 @@ bool HtmlDocument::updateSizeAttributesOfTag(MkString& tag, int imageHeight, int
         newWidth = width;
         newHeight = truncateToInt(rw * static_cast<float>(imageHeight));
     }
-    const bool heightSet = replaceAttribute(tag, 0, L"height", MkString(newHeight));
-    const bool widthSet = replaceAttribute(tag, 0, L"width", MkString(newWidth));
+    const bool heightSet = replaceAttribute(tag, 0, L"height", MkString(newHeight), problems);
+    const bool widthSet = replaceAttribute(tag, 0, L"width", MkString(newWidth), problems);
     if (!heightSet || !widthSet) {
-        replaceAttributeStyleInt(tag, 0, L"height", newHeight);
-        replaceAttributeStyleInt(tag, 0, L"width", newWidth);
+        replaceAttributeStyleInt(tag, 0, L"height", newHeight, problems);
+        replaceAttributeStyleInt(tag, 0, L"width", newWidth, problems);
     }
     return true;
 }

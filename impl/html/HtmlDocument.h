@@ -15,7 +15,7 @@
 #include "host/ug/MkString.h"
 #include "LibCore/lfwStagedFiles.h"
 #include "impl/common/ReportBudget.h"
-#include "impl/storage/ReportLog.h"
+#include "impl/storage/Problems.h"
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -42,6 +42,15 @@ public:
     typedef lfw::Collection<const Snapshot> Snapshots;
 
     explicit HtmlDocument(const Str& path);
+    HtmlDocument(const HtmlDocument&) = delete;
+    HtmlDocument& operator=(const HtmlDocument&) = delete;
+    // Where the document, its budget and the pictures it writes report problems:
+    // the list given, or the document's own.
+    void reportTo(Problems* problems) {
+        m_problems = problems ? problems : &m_own;
+        m_budget.reportTo(m_problems);
+    }
+    Problems& problems() const { return *m_problems; }
 
     // Reads the file byte for byte; bytes that are not UTF-8 survive a later save().
     // False, content unchanged, when the file cannot be read.
@@ -85,22 +94,25 @@ public:
 
     // --- scanning and editing helpers ---
     // Element from "<tag" to the first "</tag>" after it; start/end (one past) or -1.
-    static MkString getEntireElement(const MkString& text, const MkString& tag, int from, int* start, int* end);
+    // The helpers below report to the list given (none: not reported).
+    static MkString getEntireElement(const MkString& text, const MkString& tag, int from, int* start, int* end,
+                                     Problems* problems);
     // Text between the opening and the closing tag; start/end are its first and
-    // last index (end = start-1 when empty), -1 with a logged error when missing.
-    static MkString getElementContent(const MkString& text, const MkString& tag, int from, int* start, int* end);
-    static int findEndBracket(const MkString& text, const MkString& tag, int from);
+    // last index (end = start-1 when empty), -1 with a reported error when missing.
+    static MkString getElementContent(const MkString& text, const MkString& tag, int from, int* start, int* end,
+                                      Problems* problems);
+    static int findEndBracket(const MkString& text, const MkString& tag, int from, Problems* problems);
     static bool replaceSubString(MkString& text, int from, int to, const MkString& replacement);
     static MkString findSitName(const MkString& element);
     static HtmlTagType findSitTypeFromName(const MkString& name);
     static int findSituationIndexFromName(const MkString& name);
     // Replaces the double-quoted value of the first attribute `attribute="..."` at or after from.
-    static bool replaceAttribute(MkString& text, int from, const MkString& attribute, const MkString& value);
-    static bool replaceAttributeStyleInt(MkString& text, int from, const MkString& property, int value);
+    static bool replaceAttribute(MkString& text, int from, const MkString& attribute, const MkString& value, Problems* problems);
+    static bool replaceAttributeStyleInt(MkString& text, int from, const MkString& property, int value, Problems* problems);
     static bool getSizeFromTag(const MkString& tag, int& height, int& width);
     static int findIntAttributeStyle(const MkString& tag, const MkString& property);
     static int findIntAttribute(const MkString& tag, const MkString& attribute);
-    static bool updateSizeAttributesOfTag(MkString& tag, int imageHeight, int imageWidth);
+    static bool updateSizeAttributesOfTag(MkString& tag, int imageHeight, int imageWidth, Problems* problems);
 
     // --- tag filling (snapshotIndex is 0-based) ---
     bool setImage(MkString& element, int snapshotIndex, const Image* image, bool isReference);
@@ -126,7 +138,8 @@ private:
 
     bool m_groupsUnrolled = false;
     lfw::StagedFiles* m_staged = nullptr;
-    Problems m_logged{logProblem};  // what the layers below report, logged as it comes
+    Problems m_own;
+    Problems* m_problems = &m_own;  // where the document and its budget report
     ReportBudget m_budget;
     bool m_writeFailed = false;  // a picture could not be written
     std::vector<std::string> m_leftOut;

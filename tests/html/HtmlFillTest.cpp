@@ -57,7 +57,7 @@ TEST_F(HtmlFill, TitlesTextsAndMacrosComeFromTheNamedSnapshot) {
               sit("REF_SIT1_TITLE", "reference one") + sit("REF_SIT5_TITLE", "x") + sit("SIT2_$REF_KEY", "from main") +
                   sit("REF_SIT2_$REF_KEY", "from reference") + sit("SIT4_TITLE", "x"));
 
-    HtmlDocument unwritable(Str(dir.file("no/such/folder/r.html")));
+    TestDocument unwritable(Str(dir.file("no/such/folder/r.html")));
     EXPECT_FALSE(unwritable.updateDocumentContent(main, none, indexArray({}), true));
     EXPECT_TRUE(recorder->contains("Error writing report file (" + dir.file("no/such/folder/r.html") + ")"));
 }
@@ -79,13 +79,13 @@ TEST_F(HtmlFill, PicturesAreWrittenOnceBesideTheDocumentAndFitted) {
     EXPECT_FALSE(fileExists(dir.file("report_SIT2-1.jpg")));
 
     // A name is written once per document: a second picture for it is not saved.
-    HtmlDocument doc(Str(dir.file("r.html")));
+    TestDocument doc(Str(dir.file("r.html")));
     MkString first = mk("<img src=\"\">"), second = mk("<img src=\"\">");
     EXPECT_TRUE(doc.setImage(first, 0, img->image(), false));
     EXPECT_TRUE(doc.setImage(second, 0, ref->image(), false));
     EXPECT_EQ(narrow(second), "<img src=\"r_SIT1-1.jpg\">");
     EXPECT_GT(decodeJpeg(dir.file("r_SIT1-1.jpg")).red, 200);
-    HtmlDocument unwritable(Str(dir.file("no/such/r.html")));
+    TestDocument unwritable(Str(dir.file("no/such/r.html")));
     EXPECT_FALSE(unwritable.setImage(first, 0, img->image(), false));
     EXPECT_TRUE(recorder->contains("Error saving image for HTML report"));
 
@@ -151,9 +151,9 @@ TEST_F(HtmlFill, BytesOutsideTheFilledTagsAreKept) {
     static const char tailBytes[] = "\xE2\x82\xAC \x00 end</p></html>\n";
     const std::string tail(tailBytes, sizeof tailBytes - 1);
     kivtest::writeFile(dir.file("in.html"), head + sit("SIT1_TITLE", "x") + tail);
-    HtmlDocument in(Str(dir.file("in.html")));
+    TestDocument in(Str(dir.file("in.html")));
     ASSERT_TRUE(in.open());
-    HtmlDocument out(Str(dir.file("out.html")));
+    TestDocument out(Str(dir.file("out.html")));
     out.setDocumentContent(in.getDocumentContent());
     ASSERT_TRUE(out.updateDocumentContent(collection({s.p()}), none, indexArray({}), true));
     EXPECT_EQ(kivtest::readFile(dir.file("out.html")), head + sit("SIT1_TITLE", "Titre \xC3\xA9t\xC3\xA9") + tail);
@@ -163,7 +163,7 @@ TEST_F(HtmlFill, BytesOutsideTheFilledTagsAreKept) {
     EXPECT_EQ(fill(dir, sit("SIT1_TITLE") + sit("SIT2_TITLE"), collection({markup.p(), s.p()}), none, indexArray({}), true),
               sit("SIT1_TITLE", sit("SIT2_TITLE", "inner")) + sit("SIT2_TITLE", "Titre \xC3\xA9t\xC3\xA9"));
 
-    HtmlDocument missing(Str(dir.file("missing.html")));
+    TestDocument missing(Str(dir.file("missing.html")));
     missing.setDocumentContent(mk("before"));
     EXPECT_FALSE(missing.open());
     EXPECT_EQ(narrow(missing.getDocumentContent()), "before");

@@ -95,7 +95,7 @@ TEST_F(HtmlHostile, GroupsAreRenumberedInOnePassAsByReplacingEachName) {
         const int count = 1 + static_cast<int>(random() % 12);
         for (int i = 0; i < count; ++i) group += pieces[random() % (sizeof pieces / sizeof pieces[0])];
         if (group.find("orvrepsit") == std::string::npos) group += pieces[0];
-        HtmlDocument doc(Str(dir.file("r.html")));
+        TestDocument doc(Str(dir.file("r.html")));
         doc.setDocumentContent(mk("<b>" + std::string("<orvrepgroup>") + group + "</orvrepgroup></b>"));
         ASSERT_TRUE(doc.unrollGroups(snapshots, indexArray({2, 4, 3}), 1));
         const std::wstring expected = L"<b>" + renumberedByReplacing(mk(group).Std(), {2, 4, 3}) + L"</b>";
@@ -107,7 +107,7 @@ TEST_F(HtmlHostile, AGroupOfAHundredThousandTagsUnrolls) {
     std::string group = "<orvrepgroup>";
     for (int i = 0; i < 100000; ++i) group += "<orvrepsit name=\"SIT_TITLE\">t</orvrepsit>";
     group += "</orvrepgroup>";
-    HtmlDocument doc(Str(dir.file("r.html")));
+    TestDocument doc(Str(dir.file("r.html")));
     doc.setDocumentContent(mk(group));
     const Snapshots snapshots = collection({textSnapshot("a").p(), textSnapshot("b").p()});
     ASSERT_TRUE(doc.unrollGroups(snapshots, indexArray({0, 1}), 1));
@@ -117,7 +117,7 @@ TEST_F(HtmlHostile, AGroupOfAHundredThousandTagsUnrolls) {
 }
 
 TEST_F(HtmlHostile, NestedGroupsAreAnError) {
-    HtmlDocument doc(Str(kHostile + "nested_group.html"));
+    TestDocument doc(Str(kHostile + "nested_group.html"));
     ASSERT_TRUE(doc.open());
     const Snapshots snapshots = collection({textSnapshot("a").p()});
     EXPECT_FALSE(doc.unrollGroups(snapshots, indexArray({0}), 1));

@@ -3,6 +3,7 @@
 #include "KivReport/Snapshot.h"
 #include "host/ug/MkArray.h"
 #include "impl/html/HtmlDocument.h"
+#include "impl/storage/ReportLog.h"
 #include "support/Builders.h"
 #include "support/TestSupport.h"
 #include <initializer_list>
@@ -37,11 +38,20 @@ using kivtest::previewModelSnapshot;
 using kivtest::tableSnapshot;
 using kivtest::textSnapshot;
 
+// A document whose problems reach the log the test reads.
+class TestDocument : public HtmlDocument {
+public:
+    explicit TestDocument(const Str& path) : HtmlDocument(path) { reportTo(&m_logged); }
+
+private:
+    kiv::rep::Problems m_logged{kiv::rep::logProblem};
+};
+
 // Processes html as the document <dir>/<fileName> and returns what was saved.
 inline std::string fill(const kivtest::TempDir& dir, const std::string& html, const Snapshots& snapshots,
                         const Snapshots& references, const MkIntArray& indices, bool use3dPlugin, bool* result = nullptr,
                         const std::string& fileName = "report.html") {
-    HtmlDocument doc(Str(dir.file(fileName)));
+    TestDocument doc(Str(dir.file(fileName)));
     doc.setDocumentContent(mk(html));
     const bool ok = doc.updateDocumentContent(snapshots, references, indices, use3dPlugin);
     if (result) *result = ok;

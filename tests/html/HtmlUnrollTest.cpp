@@ -13,7 +13,7 @@ protected:
         all = collection({imageSnapshot(4, 2).p(), tableSnapshot({{"a"}}).p(), modelSnapshot("https://viewer/1").p()});
     }
     std::string unroll(const std::string& html, std::initializer_list<int> indices, int use3dPlugin = 1, bool* ok = nullptr) {
-        HtmlDocument doc(Str(dir.file("t.html")));
+        TestDocument doc(Str(dir.file("t.html")));
         doc.setDocumentContent(mk(html));
         const bool result = doc.unrollGroups(all, indexArray(indices), use3dPlugin);
         if (ok) *ok = result;
@@ -63,7 +63,7 @@ TEST_F(HtmlUnroll, TypedGroupsAcceptOnlyMatchingSnapshots) {
 }
 
 TEST_F(HtmlUnroll, RunsOnceFailsOnNamelessTagsAndLeavesUnclosedGroups) {
-    HtmlDocument doc(Str(dir.file("t.html")));
+    TestDocument doc(Str(dir.file("t.html")));
     doc.setDocumentContent(mk(group(sit("SIT_TITLE"))));
     EXPECT_TRUE(doc.unrollGroups(all, indexArray({1}), 1));
     EXPECT_EQ(narrow(doc.getDocumentContent()), sit("SIT2_TITLE"));
@@ -73,7 +73,7 @@ TEST_F(HtmlUnroll, RunsOnceFailsOnNamelessTagsAndLeavesUnclosedGroups) {
 
     // A tag without a (quoted) name fails the unrolling, which is then not marked done.
     const std::string nameless = group(sit("SIT_TITLE")) + group("<orvrepsit id=\"x\"></orvrepsit>");
-    HtmlDocument failing(Str(dir.file("f.html")));
+    TestDocument failing(Str(dir.file("f.html")));
     failing.setDocumentContent(mk(nameless));
     EXPECT_FALSE(failing.unrollGroups(all, indexArray({0}), 1));
     EXPECT_FALSE(failing.unrollGroups(all, indexArray({0}), 1));

@@ -211,7 +211,7 @@ TEST_F(ReportInterface, EveryHostileOrDamagedInputHasTheKindOfItsFirstError) {
         {"hostile/jpeg_progressive_ok.zip", {Loaded, P::None}},
         {"hostile/jpeg_scans.zip", {Partial, P::UnreadablePicture}},
         {"hostile/macro_bomb.zip", {Loaded, P::None}},
-        {"hostile/nested_group.html", {Refused, P::General}},
+        {"hostile/nested_group.html", {Refused, P::TemplateMarkup}},
         {"hostile/preview_bomb.zip", {Loaded, P::None}},
         {"hostile/preview_unreadable.zip", {Loaded, P::None}},
         {"hostile/table_rows.zip", {Partial, P::TooLarge}},
