@@ -26,7 +26,8 @@ namespace {
 MkString expandedAs(const Snapshot* snapshot, const Str& text, FieldMacros::ValueText values) {
     MkString value = fromStr(text);
     const FieldValues fields = snapshot->fieldValues();
-    if (!fields.empty()) FieldMacros::expandString(fields, &value, FieldMacros::MAX_EXPANDED_LENGTH, values);
+    LoggedProblems logged;
+    if (!fields.empty()) FieldMacros::expandString(fields, &value, FieldMacros::MAX_EXPANDED_LENGTH, &logged, values);
     return value;
 }
 }  // namespace
@@ -37,13 +38,16 @@ FormattedTextArray titleRuns(const Snapshot* snapshot) { return valueRuns(expand
 
 FormattedTextArray descriptionRuns(const Snapshot* snapshot) {
     FormattedTextArray runs;
-    TextRuns::convertMarkupToOfficeRuns(expandedAs(snapshot, snapshot->description(), FieldMacros::ValueText::Markup), &runs);
+    LoggedProblems logged;
+    TextRuns::convertMarkupToOfficeRuns(expandedAs(snapshot, snapshot->description(), FieldMacros::ValueText::Markup), &runs,
+                                        &logged);
     return runs;
 }
 
 FormattedTextArray valueRuns(const MkString& value) {
     FormattedTextArray runs;
-    TextRuns::convertPlainToOfficeRuns(value, &runs);
+    LoggedProblems logged;
+    TextRuns::convertPlainToOfficeRuns(value, &runs, &logged);
     return runs;
 }
 

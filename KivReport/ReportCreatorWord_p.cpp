@@ -158,9 +158,10 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         referenceSelection.Intersect(genericSnapshotIndices);
     }
     MkIntArray images, tables, models, refImages, refTables, refModels;
-    TemplateTags::getSituationTypeIndices(snapshots, mainSelection, &images, &tables, &models);
+    TemplateTags::getSituationTypeIndices(snapshots, mainSelection, &images, &tables, &models, &logged);
     if (referencePass)
-        TemplateTags::getSituationTypeIndices(referenceSnapshots, referenceSelection, &refImages, &refTables, &refModels);
+        TemplateTags::getSituationTypeIndices(referenceSnapshots, referenceSelection, &refImages, &refTables, &refModels,
+                                              &logged);
 
     archive.ExpandGroup(images, L"SIT_PICTURE");
     archive.ExpandGroup(tables, L"SIT_TABLE");

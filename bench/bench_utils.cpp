@@ -41,9 +41,9 @@ int main() {
     for (int k = 0; k < 2; ++k) {
         MkString text(makeText(blocks[k]));
         const size_t inputLength = static_cast<size_t>(text.Length());
-        expandTime[k] = seconds([&] { FieldMacros::expandString(values, &text); });
+        expandTime[k] = seconds([&] { FieldMacros::expandString(values, &text, nullptr); });
         FormattedTextArray runs;
-        runsTime[k] = seconds([&] { TextRuns::convertHtmlToFormattedTextArray(text, &runs); });
+        runsTime[k] = seconds([&] { TextRuns::convertHtmlToFormattedTextArray(text, &runs, nullptr); });
         std::printf("%7zu blocks: %9zu -> %9d characters, expand %8.2f ms, runs %8.2f ms (%d runs)\n", blocks[k], inputLength,
                     text.Length(), expandTime[k] * 1e3, runsTime[k] * 1e3, runs.GetSize());
     }

@@ -1,5 +1,5 @@
 #include "impl/common/FieldMacros.h"
-#include "impl/storage/ReportLog.h"
+#include "LibCore/lfwString.h"
 #include <string>
 #include <string_view>
 
@@ -68,19 +68,23 @@ MkString FieldMacros::escapeHtml(const MkString& text) {
     return MkString(std::move(out));
 }
 
-void FieldMacros::expandString(const FieldValues& fieldValues, MkString* text) {
-    expandString(fieldValues, text, FieldMacros::MAX_EXPANDED_LENGTH);
+void FieldMacros::expandString(const FieldValues& fieldValues, MkString* text, Problems* problems) {
+    expandString(fieldValues, text, FieldMacros::MAX_EXPANDED_LENGTH, problems);
 }
 
-bool FieldMacros::expandString(const FieldValues& fieldValues, MkString* text, size_t maxLength, ValueText values) {
+bool FieldMacros::expandString(const FieldValues& fieldValues, MkString* text, size_t maxLength, Problems* problems,
+                               ValueText values) {
+    const auto refuse = [problems](std::string message) {
+        if (problems) problems->error(ProblemCode::TooLarge, std::move(message));
+        return false;
+    };
     if (!text) return true;
     if (maxLength > FieldMacros::MAX_EXPANDED_LENGTH) maxLength = FieldMacros::MAX_EXPANDED_LENGTH;
     size_t work = 0;
     auto withinBudget = [&]() {
         work += text->Std().size();
         if (work <= MAX_EXPANSION_WORK) return true;
-        REP_LOG_ERROR(lfw::String("Field value macros need too much work; the remaining macros are not expanded"));
-        return false;
+        return refuse("Field value macros need too much work; the remaining macros are not expanded");
     };
 
     // Every key in order, each replaced everywhere: a value that names a later
@@ -105,9 +109,9 @@ bool FieldMacros::expandString(const FieldValues& fieldValues, MkString* text, s
         const size_t grown =
             static_cast<size_t>(value.Length()) > macro.size() ? count * (static_cast<size_t>(value.Length()) - macro.size()) : 0;
         if (text->Std().size() + grown > maxLength) {
-            REP_LOG_ERROR(lfw::String("Field values expand beyond %1 characters; the remaining macros are not expanded")
-                              .arg(static_cast<long long>(maxLength)));
-            return false;
+            return refuse(lfw::String("Field values expand beyond %1 characters; the remaining macros are not expanded")
+                              .arg(static_cast<long long>(maxLength))
+                              .toStdString());
         }
         text->Replace(MkString(macro), value);
         if (!withinBudget()) return false;

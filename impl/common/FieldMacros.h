@@ -3,6 +3,7 @@
 #include "host/core/KivStr.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
+#include "impl/storage/Problems.h"
 #include <cstddef>
 #include <map>
 
@@ -31,12 +32,14 @@ public:
     // Replaces each "$(KEY)" by the escaped value of KEY, keys taken in order (a
     // value may name later keys), then every other "$(NAME)" by "N/A" until a
     // blank name or a "$(" without ")" is met. Linear in the length of the result.
-    static void expandString(const FieldValues& fieldValues, MkString* text);
+    // Macros left unexpanded by the limits below are reported to the list given
+    // (none: not reported).
+    static void expandString(const FieldValues& fieldValues, MkString* text, Problems* problems);
     // Characters a text may grow to by expansion.
     static constexpr size_t MAX_EXPANDED_LENGTH = size_t(1) << 24;
     // The same, growing the text to at most maxLength characters; false when
     // that limit (or the work limit) left macros unexpanded.
-    static bool expandString(const FieldValues& fieldValues, MkString* text, size_t maxLength,
+    static bool expandString(const FieldValues& fieldValues, MkString* text, size_t maxLength, Problems* problems,
                              ValueText values = ValueText::Html);
 };
 

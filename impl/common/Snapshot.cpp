@@ -1,5 +1,6 @@
 #include "KivReport/Snapshot.h"
 #include "impl/common/Snapshot_p.h"
+#include "impl/storage/ReportLog.h"
 #include "LibCore/lfwFile.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/UgConvert.h"
@@ -26,7 +27,8 @@ void Snapshot::setDescription(const Str& description) { m_d->description = descr
 Str Snapshot::expandedDescription() const {
     MkString text = ug::Convert::toMkString(m_d->description);
     const FieldValues fieldValues = m_d->fieldValues;
-    FieldMacros::expandString(fieldValues, &text);
+    Problems problems(logProblem);  // the public edge: logged here
+    FieldMacros::expandString(fieldValues, &text, &problems);
     return ug::Convert::toStr(text);
 }
 

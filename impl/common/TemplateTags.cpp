@@ -1,7 +1,7 @@
 #include "impl/common/TemplateTags.h"
 #include "LibCore/lfwAssert.h"
 #include "impl/common/FieldMacros.h"
-#include "impl/storage/ReportLog.h"
+#include "LibCore/lfwString.h"
 #include <climits>
 #include <string>
 
@@ -80,11 +80,14 @@ TemplateTags::FieldMacroCheck TemplateTags::checkFieldMacro(const MkString& tag,
 }
 
 void TemplateTags::getSituationTypeIndices(const lfw::Collection<const Snapshot>& snapshots, const MkIntArray& indices,
-                                           MkIntArray* imageIndices, MkIntArray* tableIndices, MkIntArray* modelIndices) {
+                                           MkIntArray* imageIndices, MkIntArray* tableIndices, MkIntArray* modelIndices,
+                                           Problems* problems) {
     for (int i = 0; i < indices.GetSize(); ++i) {
         const int index = indices[i];
         if (index < 0 || static_cast<size_t>(index) >= snapshots.size()) {
-            REP_LOG_ERROR(lfw::String("Snapshot index %1 out of range").arg(index));
+            if (problems)
+                problems->error(ProblemCode::InvalidArgument,
+                                lfw::String("Snapshot index %1 out of range").arg(index).toStdString());
             continue;
         }
         const Snapshot* snapshot = snapshots[static_cast<size_t>(index)];

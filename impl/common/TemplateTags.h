@@ -6,6 +6,7 @@
 #include "LibCore/lfwCollection.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
+#include "impl/storage/Problems.h"
 
 namespace kiv {
 namespace rep {
@@ -47,9 +48,10 @@ public:
     };
     static FieldMacroCheck checkFieldMacro(const MkString& tag, const lfw::Collection<const Snapshot>& snapshots, bool reference);
     // Sorts the positions `indices` of `snapshots` by the snapshot's type, in order.
-    // Positions outside the collection are skipped with a logged error.
+    // Positions outside the collection are skipped with an error reported to the list (when given).
     static void getSituationTypeIndices(const lfw::Collection<const Snapshot>& snapshots, const MkIntArray& indices,
-                                        MkIntArray* imageIndices, MkIntArray* tableIndices, MkIntArray* modelIndices);
+                                        MkIntArray* imageIndices, MkIntArray* tableIndices, MkIntArray* modelIndices,
+                                        Problems* problems);
 };
 
 }  // namespace rep

@@ -1,5 +1,5 @@
 #include "impl/common/TextRuns.h"
-#include "impl/storage/ReportLog.h"
+#include "LibCore/lfwString.h"
 #include <string>
 #include <vector>
 
@@ -95,11 +95,13 @@ void appendOfficeText(const FormattedText& run, const std::wstring& text, bool d
     }
 }
 
-void appendRuns(std::vector<FormattedText>* made, FormattedTextArray* runs) {
+void appendRuns(std::vector<FormattedText>* made, FormattedTextArray* runs, Problems* problems) {
     if (made->empty()) return;
     const int first = runs->GetSize();
     if (made->size() > static_cast<size_t>(INT_MAX - first) || !runs->SetSize(first + static_cast<int>(made->size()))) {
-        REP_LOG_ERROR(lfw::String("Too many formatted text runs (%1)").arg(static_cast<long long>(made->size())));
+        if (problems)
+            problems->error(ProblemCode::TooLarge,
+                            lfw::String("Too many formatted text runs (%1)").arg(static_cast<long long>(made->size())).toStdString());
         return;
     }
     for (size_t i = 0; i < made->size(); ++i) (*runs)[first + static_cast<int>(i)] = std::move((*made)[i]);
@@ -107,7 +109,7 @@ void appendRuns(std::vector<FormattedText>* made, FormattedTextArray* runs) {
 
 }  // namespace
 
-void TextRuns::convertHtmlToFormattedTextArray(const MkString& text, FormattedTextArray* runs) {
+void TextRuns::convertHtmlToFormattedTextArray(const MkString& text, FormattedTextArray* runs, Problems* problems) {
     if (!runs) return;
     const std::wstring& s = text.Std();
     // Collected first and moved in with one resize: the array grows by at most
@@ -144,27 +146,27 @@ void TextRuns::convertHtmlToFormattedTextArray(const MkString& text, FormattedTe
         else if (t == L"br" || t == L"br/" || t == L"br /") breakPending = true;
         pos = close + 1;
     }
-    appendRuns(&made, runs);
+    appendRuns(&made, runs, problems);
 }
 
-void TextRuns::convertMarkupToOfficeRuns(const MkString& text, FormattedTextArray* runs) {
+void TextRuns::convertMarkupToOfficeRuns(const MkString& text, FormattedTextArray* runs, Problems* problems) {
     if (!runs) return;
     FormattedTextArray marked;
-    convertHtmlToFormattedTextArray(text, &marked);
+    convertHtmlToFormattedTextArray(text, &marked, problems);
     std::vector<FormattedText> made;
     made.reserve(static_cast<size_t>(marked.GetSize()));
     for (const FormattedText& run : marked) {
         if (run.newParagraph) made.push_back(run);
         else appendOfficeText(run, run.text.Std(), true, &made);
     }
-    appendRuns(&made, runs);
+    appendRuns(&made, runs, problems);
 }
 
-void TextRuns::convertPlainToOfficeRuns(const MkString& text, FormattedTextArray* runs) {
+void TextRuns::convertPlainToOfficeRuns(const MkString& text, FormattedTextArray* runs, Problems* problems) {
     if (!runs) return;
     std::vector<FormattedText> made;
     appendOfficeText(FormattedText(), text.Std(), false, &made);
-    appendRuns(&made, runs);
+    appendRuns(&made, runs, problems);
 }
 
 }  // namespace rep

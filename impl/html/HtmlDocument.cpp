@@ -441,7 +441,7 @@ bool HtmlDocument::fillElement(const MkString& element, const Snapshots& snapsho
         const uint64_t room = m_budget.charactersLeft();
         const size_t maxLength =
             room < FieldMacros::MAX_EXPANDED_LENGTH ? static_cast<size_t>(room) : FieldMacros::MAX_EXPANDED_LENGTH;
-        if (!FieldMacros::expandString(snapshot->fieldValues(), &text, maxLength) &&
+        if (!FieldMacros::expandString(snapshot->fieldValues(), &text, maxLength, m_problems) &&
             maxLength < FieldMacros::MAX_EXPANDED_LENGTH) {
             m_budget.spendText(room + 1);  // refused: logs that the report ran out of room
             return false;

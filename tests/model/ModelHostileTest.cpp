@@ -143,9 +143,11 @@ TEST_F(ModelHostile, MacroExpansionStopsAtTheGivenLength) {
     values[Str("A")] = Str("$(B)$(B)$(B)$(B)");
     values[Str("B")] = Str(std::string(1000, 'x'));
     MkString text(L"$(A)");
-    EXPECT_FALSE(FieldMacros::expandString(values, &text, 2000));
+    kiv::rep::Problems problems;
+    EXPECT_FALSE(FieldMacros::expandString(values, &text, 2000, &problems));
+    EXPECT_EQ(problems.firstError(), kiv::rep::ProblemCode::TooLarge);
     EXPECT_LE(text.Length(), 2000);
     MkString room(L"$(A)");
-    EXPECT_TRUE(FieldMacros::expandString(values, &room, 5000));
+    EXPECT_TRUE(FieldMacros::expandString(values, &room, 5000, nullptr));
     EXPECT_EQ(room.Length(), 4000);
 }

@@ -2,6 +2,7 @@
 #include "impl/common/FieldMacros.h"
 #include "impl/common/TemplateTags.h"
 #include "impl/common/TextRuns.h"
+#include "impl/storage/ReportLog.h"
 #include "KivReport/Snapshot.h"
 #include "LibCore/lfwAssert.h"
 #include "support/TestSupport.h"
@@ -22,7 +23,8 @@ namespace {
 
 std::wstring expand(const FieldValues& values, const std::wstring& text) {
     MkString s(text);
-    FieldMacros::expandString(values, &s);
+    kiv::rep::Problems logged(kiv::rep::logProblem);  // reaches the log the tests read
+    FieldMacros::expandString(values, &s, &logged);
     return s.Std();
 }
 
@@ -30,9 +32,9 @@ std::wstring expand(const FieldValues& values, const std::wstring& text) {
 // and the text; made as HTML markup (0), as Office markup (1) or plain Office text (2).
 std::vector<std::string> runs(const std::wstring& text, int kind = 0) {
     FormattedTextArray array;
-    if (kind == 0) TextRuns::convertHtmlToFormattedTextArray(MkString(text), &array);
-    if (kind == 1) TextRuns::convertMarkupToOfficeRuns(MkString(text), &array);
-    if (kind == 2) TextRuns::convertPlainToOfficeRuns(MkString(text), &array);
+    if (kind == 0) TextRuns::convertHtmlToFormattedTextArray(MkString(text), &array, nullptr);
+    if (kind == 1) TextRuns::convertMarkupToOfficeRuns(MkString(text), &array, nullptr);
+    if (kind == 2) TextRuns::convertPlainToOfficeRuns(MkString(text), &array, nullptr);
     std::vector<std::string> out;
     for (const FormattedText& r : array)
         out.push_back(std::string(r.bold ? "b" : "") + (r.italic ? "i" : "") + (r.underline ? "u" : "") +
@@ -166,7 +168,7 @@ TEST(TextRunsTest, MarkupBecomesRuns) {
     EXPECT_EQ(runs(L"", 2), std::vector<std::string>{":"});
 
     FormattedTextArray array;
-    for (const wchar_t* text : {L"one", L"<u>two"}) TextRuns::convertHtmlToFormattedTextArray(MkString(text), &array);
+    for (const wchar_t* text : {L"one", L"<u>two"}) TextRuns::convertHtmlToFormattedTextArray(MkString(text), &array, nullptr);
     ASSERT_EQ(array.GetSize(), 3);  // appended, not replaced
     EXPECT_TRUE(array[0].text.Std() == L"one" && array[2].underline);
 }
@@ -179,7 +181,7 @@ TEST_F(TypeIndicesTest, IndicesAreSortedByTypeAndOthersSkipped) {
         snapshots.push_back(new Snapshot(static_cast<Snapshot::SnapshotType>(t)));
     MkIntArray indices, images, tables, models;
     for (int i : {3, 0, 1, 2, 0}) indices.AddGrow(i);
-    TemplateTags::getSituationTypeIndices(snapshots, indices, &images, &tables, &models);
+    TemplateTags::getSituationTypeIndices(snapshots, indices, &images, &tables, &models, nullptr);
     EXPECT_EQ(images.Std(), (std::vector<int>{3, 0, 0}));
     EXPECT_EQ(tables.Std(), (std::vector<int>{1}));
     EXPECT_EQ(models.Std(), (std::vector<int>{2}));
@@ -187,13 +189,15 @@ TEST_F(TypeIndicesTest, IndicesAreSortedByTypeAndOthersSkipped) {
 
     MkIntArray bad;
     for (int i : {4, 5, -1, 1}) bad.AddGrow(i);
-    EXPECT_THROW(TemplateTags::getSituationTypeIndices(snapshots, bad, &images, &tables, &models), std::logic_error);
+    EXPECT_THROW(TemplateTags::getSituationTypeIndices(snapshots, bad, &images, &tables, &models, nullptr), std::logic_error);
     lfw::Assert::setFailedAssertAction(lfw::Assert::CONTINUE);
     tables.Clear();
-    TemplateTags::getSituationTypeIndices(snapshots, bad, &images, &tables, &models);
+    kiv::rep::Problems problems;
+    TemplateTags::getSituationTypeIndices(snapshots, bad, &images, &tables, &models, &problems);
     EXPECT_TRUE(recorder->contains("ASSERT:  'Unhandled snapshot type'"));
-    EXPECT_TRUE(recorder->contains("Snapshot index 5 out of range"));
-    EXPECT_TRUE(recorder->contains("Snapshot index -1 out of range"));
+    ASSERT_EQ(problems.all().size(), 2u);
+    EXPECT_EQ(problems.all()[0].message, "Snapshot index 5 out of range");
+    EXPECT_EQ(problems.all()[1].message, "Snapshot index -1 out of range");
     EXPECT_EQ(tables.Std(), (std::vector<int>{1}));
     EXPECT_EQ(images.GetSize() + models.GetSize(), 4);
 }
