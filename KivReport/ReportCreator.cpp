@@ -5,7 +5,7 @@
 #include "KivReport/ReportCreatorWord.h"
 #include "LibCore/lfwFile.h"
 #include "impl/storage/ZipArchive.h"
-#include "impl/storage/ReportLog.h"
+#include "impl/common/ReportLog.h"
 #include <string>
 #include <vector>
 

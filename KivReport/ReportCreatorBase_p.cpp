@@ -9,7 +9,7 @@
 #include "impl/common/SnapshotPictures.h"
 #include "impl/common/TextRuns.h"
 #include "impl/storage/ZipArchive.h"
-#include "impl/storage/ReportLog.h"
+#include "impl/common/ReportLog.h"
 #include <algorithm>
 #include <climits>
 #include <cstdio>

@@ -10,7 +10,7 @@
 #include "host/ug/MkString.h"
 #include "impl/common/FormattedText.h"
 #include "impl/common/NoThrow.h"
-#include "impl/storage/ReportLog.h"
+#include "impl/common/ReportLog.h"
 #include "LibCore/lfwStagedFiles.h"
 #include <cstdint>
 #include <functional>

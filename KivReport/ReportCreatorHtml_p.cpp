@@ -3,7 +3,7 @@
 #include "KivReport/ReportComponent.h"
 #include "LibCore/lfwAssert.h"
 #include "host/ug/UgConvert.h"
-#include "impl/storage/ReportLog.h"
+#include "impl/common/ReportLog.h"
 #include "impl/common/TemplateTags.h"
 #include <climits>
 

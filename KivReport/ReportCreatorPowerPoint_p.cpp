@@ -9,7 +9,7 @@
 #include "impl/common/FieldMacros.h"
 #include "impl/common/TemplateTags.h"
 #include "impl/openxml/ChartData.h"
-#include "impl/storage/ReportLog.h"
+#include "impl/common/ReportLog.h"
 #include <climits>
 #include <cstdlib>
 #include <cstring>

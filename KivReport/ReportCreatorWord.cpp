@@ -4,7 +4,7 @@
 #include "host/ug/UgConvert.h"
 #include "impl/common/NoThrow.h"
 #include "impl/docx/WordMarkers.h"
-#include "impl/storage/ReportLog.h"
+#include "impl/common/ReportLog.h"
 
 namespace kiv {
 namespace rep {

@@ -11,7 +11,7 @@
 #include "impl/common/TemplateTags.h"
 #include "impl/openxml/ChartData.h"
 #include "impl/openxml/OpenXMLPlugin.h"
-#include "impl/storage/ReportLog.h"
+#include "impl/common/ReportLog.h"
 #include <cerrno>
 #include <climits>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "KivReport/Repository.h"
 #include "impl/common/Repository_p.h"
-#include "impl/storage/ReportLog.h"
+#include "impl/common/ReportLog.h"
 
 namespace kiv {
 namespace rep {

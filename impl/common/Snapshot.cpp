@@ -1,6 +1,6 @@
 #include "KivReport/Snapshot.h"
 #include "impl/common/Snapshot_p.h"
-#include "impl/storage/ReportLog.h"
+#include "impl/common/ReportLog.h"
 #include "LibCore/lfwFile.h"
 #include "host/ug/MkArray.h"
 #include "host/ug/UgConvert.h"

@@ -4,7 +4,6 @@
 #include "impl/openxml/ChartData.h"
 #include "impl/openxml/OpenXMLPaths.h"
 #include "impl/pptx/PresentationHelpers.h"
-#include "impl/storage/ReportLog.h"
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>

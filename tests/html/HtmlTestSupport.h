@@ -3,7 +3,7 @@
 #include "KivReport/Snapshot.h"
 #include "host/ug/MkArray.h"
 #include "impl/html/HtmlDocument.h"
-#include "impl/storage/ReportLog.h"
+#include "impl/common/ReportLog.h"
 #include "support/Builders.h"
 #include "support/TestSupport.h"
 #include <initializer_list>

@@ -2,7 +2,7 @@
 #include "impl/common/FieldMacros.h"
 #include "impl/common/TemplateTags.h"
 #include "impl/common/TextRuns.h"
-#include "impl/storage/ReportLog.h"
+#include "impl/common/ReportLog.h"
 #include "KivReport/Snapshot.h"
 #include "LibCore/lfwAssert.h"
 #include "support/TestSupport.h"

@@ -3,7 +3,7 @@
 // packages read and replaced, hand-made packages, printed elements, and the
 // paths of the test packages and of the Office-saved templates.
 #include "impl/openxml/OpenXMLPackageEditor.h"
-#include "impl/storage/ReportLog.h"
+#include "impl/common/ReportLog.h"
 #include "impl/storage/ZipArchive.h"
 #include "support/TestSupport.h"
 #include <cstdlib>

@@ -1,6 +1,8 @@
 #pragma once
-// Logging of the report component: every message goes to "kiv.comp.Report",
-// with the level tested before the message is built.
+// Logging of the report component, for the edge of the public API only (the
+// creators, and the public classes' own loads and saves): every message goes to
+// "kiv.comp.Report", with the level tested before the message is built. The
+// layers below report problems as values (Problems.h) and never log.
 #include "LibCore/lfwLog.h"
 #include "impl/storage/Problems.h"
 
