@@ -3,6 +3,9 @@
 #include "KivReport/ReportCreatorHtml.h"
 #include "KivReport/ReportCreatorPowerPoint.h"
 #include "KivReport/ReportCreatorWord.h"
+#include "KivReport/ReportCreatorHtml_p.h"
+#include "KivReport/ReportCreatorPowerPoint_p.h"
+#include "KivReport/ReportCreatorWord_p.h"
 #include "LibCore/lfwFile.h"
 #include "impl/storage/ZipArchive.h"
 #include "impl/common/ReportLog.h"
@@ -48,10 +51,12 @@ ReportFormat packageFormat(const std::string& path) {
     return ReportFormat::Unknown;
 }
 
-void logUnknown(const Str& templatePath) {
-    REP_LOG_ERROR(lfw::String("Unknown template type: %1 (expected .html, .htm, .pptx, .pptm, .docx, .docm or another "
-                              "Office package)")
-                      .arg(templatePath.toStdString()));
+void reportUnknown(Problems& problems, const Str& templatePath) {
+    problems.error(ProblemCode::WrongContent,
+                   lfw::String("Unknown template type: %1 (expected .html, .htm, .pptx, .pptm, .docx, .docm or another "
+                               "Office package)")
+                       .arg(templatePath.toStdString())
+                       .toStdString());
 }
 }  // namespace
 
@@ -117,8 +122,9 @@ ReportFormat ReportCreator::formatOf(const Str& templatePath) {
 }
 
 std::unique_ptr<ReportCreator> ReportCreator::create(Repository* repository, const Str& templatePath) {
+    LoggedProblems problems;
     if (!repository) {
-        REP_LOG_ERROR("No repository given for the report.");
+        problems.error(ProblemCode::InvalidArgument, "No repository given for the report.");
         return nullptr;
     }
     switch (formatOf(templatePath)) {
@@ -127,19 +133,20 @@ std::unique_ptr<ReportCreator> ReportCreator::create(Repository* repository, con
     case ReportFormat::Word: return std::unique_ptr<ReportCreator>(new ReportCreatorWord(repository, templatePath));
     case ReportFormat::Unknown: break;
     }
-    logUnknown(templatePath);
+    reportUnknown(problems, templatePath);
     return nullptr;
 }
 
 ReportResult ReportCreator::summarize(const Str& templatePath) {
-    return ReportCreatorBase::captured([&](ReportResult& result) {
+    LoggedProblems problems;
+    return ReportCreatorBase::captured(problems, [&](ReportResult& result) {
         Str summary;
         bool ok = false;
         switch (formatOf(templatePath)) {
-        case ReportFormat::Html: ok = ReportCreatorHtml::summarize(templatePath, &summary); break;
-        case ReportFormat::PowerPoint: ok = ReportCreatorPowerPoint::summarize(templatePath, &summary); break;
-        case ReportFormat::Word: ok = ReportCreatorWord::summarize(templatePath, &summary); break;
-        case ReportFormat::Unknown: logUnknown(templatePath); break;
+        case ReportFormat::Html: ok = ReportCreatorHtmlPrivate::summarize(templatePath, &summary, problems); break;
+        case ReportFormat::PowerPoint: ok = ReportCreatorPowerPointPrivate::summarize(templatePath, &summary, problems); break;
+        case ReportFormat::Word: ok = ReportCreatorWordPrivate::summarize(templatePath, &summary, problems); break;
+        case ReportFormat::Unknown: reportUnknown(problems, templatePath); break;
         }
         result.setText(summary);
         return ok;

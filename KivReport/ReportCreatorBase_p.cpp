@@ -23,31 +23,32 @@ namespace creator {
 MkString fromStr(const Str& s) { return ug::Convert::toMkString(s); }
 
 namespace {
-MkString expandedAs(const Snapshot* snapshot, const Str& text, FieldMacros::ValueText values) {
+MkString expandedAs(Problems& problems, const Snapshot* snapshot, const Str& text, FieldMacros::ValueText values) {
     MkString value = fromStr(text);
     const FieldValues fields = snapshot->fieldValues();
-    LoggedProblems logged;
-    if (!fields.empty()) FieldMacros::expandString(fields, &value, FieldMacros::MAX_EXPANDED_LENGTH, &logged, values);
+    if (!fields.empty()) FieldMacros::expandString(fields, &value, FieldMacros::MAX_EXPANDED_LENGTH, &problems, values);
     return value;
 }
 }  // namespace
 
-MkString expanded(const Snapshot* snapshot, const Str& text) { return expandedAs(snapshot, text, FieldMacros::ValueText::Plain); }
+MkString expanded(Problems& problems, const Snapshot* snapshot, const Str& text) {
+    return expandedAs(problems, snapshot, text, FieldMacros::ValueText::Plain);
+}
 
-FormattedTextArray titleRuns(const Snapshot* snapshot) { return valueRuns(expanded(snapshot, snapshot->title())); }
+FormattedTextArray titleRuns(Problems& problems, const Snapshot* snapshot) {
+    return valueRuns(problems, expanded(problems, snapshot, snapshot->title()));
+}
 
-FormattedTextArray descriptionRuns(const Snapshot* snapshot) {
+FormattedTextArray descriptionRuns(Problems& problems, const Snapshot* snapshot) {
     FormattedTextArray runs;
-    LoggedProblems logged;
-    TextRuns::convertMarkupToOfficeRuns(expandedAs(snapshot, snapshot->description(), FieldMacros::ValueText::Markup), &runs,
-                                        &logged);
+    TextRuns::convertMarkupToOfficeRuns(expandedAs(problems, snapshot, snapshot->description(), FieldMacros::ValueText::Markup),
+                                        &runs, &problems);
     return runs;
 }
 
-FormattedTextArray valueRuns(const MkString& value) {
+FormattedTextArray valueRuns(Problems& problems, const MkString& value) {
     FormattedTextArray runs;
-    LoggedProblems logged;
-    TextRuns::convertPlainToOfficeRuns(value, &runs, &logged);
+    TextRuns::convertPlainToOfficeRuns(value, &runs, &problems);
     return runs;
 }
 
@@ -104,8 +105,7 @@ const PictureBytes::Picture* PictureBytes::Of(const Snapshot* snapshot) {
         picture->data = source->data();
         picture->size = source->size();
     } else {
-        LoggedProblems logged;
-        if (!SnapshotPictures::jpegBytesOf(image.get(), &picture->encoded, &logged)) return nullptr;
+        if (!SnapshotPictures::jpegBytesOf(image.get(), &picture->encoded, &m_problems)) return nullptr;
         picture->encoded.shrink_to_fit();  // kept until the report is done
         picture->data = picture->encoded.data();
         picture->size = picture->encoded.size();
@@ -149,11 +149,11 @@ void ReportCreatorBase::gatherSnapshots(const Repository* repo, lfw::Collection<
     for (size_t i = 0; i < count; ++i) out->push_back(repo->snapshot(i));
 }
 
-bool ReportCreatorBase::checkInitialized() {
+bool ReportCreatorBase::checkInitialized(Problems& problems) {
     if (ReportComponent::isInitialized()) return true;
-    // A logged error, not a failed assertion: the assertion action in force before
-    // start-up is to abort, and a caller's mistake must not end its process.
-    REP_LOG_ERROR("ReportComponent component has not been properly initialized.");
+    // A reported error, not a failed assertion: the assertion action in force
+    // before start-up is to abort, and a caller's mistake must not end its process.
+    problems.error(ProblemCode::InvalidArgument, "ReportComponent component has not been properly initialized.");
     return false;
 }
 
@@ -179,10 +179,11 @@ bool ReportCreatorBase::checkSelection() const {
     for (int i = 0; i < genericSnapshotIndices.GetSize(); ++i) {
         const size_t index = static_cast<size_t>(genericSnapshotIndices[i]);
         if (index < count) continue;
-        REP_LOG_ERROR(lfw::String("Snapshot %1 (index %2) does not exist: the repository holds %3 snapshots")
-                          .arg(std::to_string(index + 1))
-                          .arg(std::to_string(index))
-                          .arg(std::to_string(count)));
+        reportError(ProblemCode::InvalidArgument,
+                    lfw::String("Snapshot %1 (index %2) does not exist: the repository holds %3 snapshots")
+                        .arg(std::to_string(index + 1))
+                        .arg(std::to_string(index))
+                        .arg(std::to_string(count)));
         return false;
     }
     return true;
@@ -215,12 +216,15 @@ std::vector<std::string> ReportCreatorBase::unfilledTags(const std::string& vali
 }
 
 ReportResult ReportCreatorBase::captured(const std::function<bool(ReportResult&)>& work) {
+    problems.clear();
+    return captured(problems, work);
+}
+
+ReportResult ReportCreatorBase::captured(Problems& problems, const std::function<bool(ReportResult&)>& work) {
     ReportResult result;
-    lfw::LogCapture capture;
-    result.setSucceeded(callNoThrow("Report call", [&]() { return work(result); }));
-    for (const lfw::LogCapture::Message& message : capture.messages())
-        result.addMessage(message.level == lfw::Logger::LL_ERROR ? ReportResult::Error : ReportResult::Warning, Str(message.text),
-                          message.code ? static_cast<ProblemCode>(message.code) : ProblemCode::General);
+    result.setSucceeded(callNoThrow("Report call", &problems, [&]() { return work(result); }));
+    for (const Problem& p : problems.all())
+        result.addMessage(p.level == Problem::Warning ? ReportResult::Warning : ReportResult::Error, Str(p.message), p.code);
     return result;
 }
 
@@ -248,10 +252,10 @@ ReportResult ReportCreatorBase::checkTemplate(const ReportOptions& options, cons
 }
 
 bool ReportCreatorBase::generate(const Str& path) {
-    return callNoThrow("Report generation", [&]() {
+    return callNoThrow("Report generation", &problems, [&]() {
         leftOut.clear();
         written.clear();
-        if (!checkInitialized()) return false;
+        if (!checkInitialized(problems)) return false;
         outputPath = ug::Convert::toMkString(path);
         gatherSnapshots(repository.p(), &snapshots);
         gatherSnapshots(referenceRepository.p(), &referenceSnapshots);
@@ -263,25 +267,28 @@ bool ReportCreatorBase::generate(const Str& path) {
             if (source && !source->fileName().isEmpty()) inputs.push_back(source->fileName().toStdString());
         for (const std::string& input : inputs) {
             if (lfw::FileSystem::sameFile(input, target)) {
-                REP_LOG_ERROR(lfw::String("Copy failed. Source and destination are the same file %1").arg(target));
+                reportError(ProblemCode::InvalidArgument,
+                            lfw::String("Copy failed. Source and destination are the same file %1").arg(target));
                 return false;
             }
         }
-        lfw::StagedFiles staged(REP_LOGGER_NAME);
+        lfw::StagedFiles staged;
         // Pictures and other files beside the report must not replace an input either.
         staged.protect(inputs);
         const std::string reportFile = staged.stage(target);
-        if (reportFile.empty()) return false;
+        if (reportFile.empty()) return reportError(ProblemCode::WriteFailed, staged.error());
         templateWithoutTags = templateWithReferenceTags = validationKept = false;
         if (!makeReport(reportFile, staged)) return false;  // staged files are removed
         if (!leftOut.empty()) {
             std::string names;
             for (const std::string& name : leftOut) names += (names.empty() ? "'" : ", '") + name + "'";
             if (!acceptPartialReport) {
-                REP_LOG_ERROR(lfw::String("Report not written: the content of snapshots %1 could not be shown").arg(names));
+                reportError(ProblemCode::ContentLeftOut,
+                            lfw::String("Report not written: the content of snapshots %1 could not be shown").arg(names));
                 return false;
             }
-            REP_LOG_WARNING(lfw::String("Report written without the content of snapshots %1").arg(names));
+            reportWarning(ProblemCode::ContentLeftOut,
+                          lfw::String("Report written without the content of snapshots %1").arg(names));
         }
         // Tags the report leaves as the template has them are told, or refuse a strict report.
         if (!validationKept) validate(&validation);
@@ -292,16 +299,16 @@ bool ReportCreatorBase::generate(const Str& path) {
             unfilled.push_back(noReference);
         if (templateWithoutTags) unfilled.push_back("The template holds no tag: the report is a copy of it");
         for (const std::string& line : unfilled) {
-            if (strict) REP_LOG_ERROR(lfw::String(line));
-            else REP_LOG_WARNING(lfw::String(line));
+            if (strict) reportError(ProblemCode::TagUnfilled, lfw::String(line));
+            else reportWarning(ProblemCode::TagUnfilled, lfw::String(line));
         }
         if (strict && !unfilled.empty()) {
-            REP_LOG_ERROR(lfw::String("Report not written: %1 of its tags would stay unfilled (strict)")
-                              .arg(std::to_string(unfilled.size())));
+            reportError(ProblemCode::TagUnfilled, lfw::String("Report not written: %1 of its tags would stay unfilled (strict)")
+                                                      .arg(std::to_string(unfilled.size())));
             return false;
         }
         const std::vector<std::string> targets = staged.targets();
-        if (!staged.commit()) return false;
+        if (!staged.commit()) return reportError(ProblemCode::WriteFailed, staged.error());
         written = targets;
         return true;
     });

@@ -12,6 +12,7 @@
 #include "impl/common/NoThrow.h"
 #include "impl/common/ReportLog.h"
 #include "LibCore/lfwStagedFiles.h"
+#include "LibCore/lfwString.h"
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -41,12 +42,12 @@ bool callNoThrow(const char* what, Operation&& operation) {
 namespace creator {
 MkString fromStr(const Str& s);
 // The text with the snapshot's field-value macros expanded, values as written.
-MkString expanded(const Snapshot* snapshot, const Str& text);
+MkString expanded(Problems& problems, const Snapshot* snapshot, const Str& text);
 // Office text runs, values as written and line ends as line breaks: of a title
 // or field value (plain text), and of a description (marked-up text).
-FormattedTextArray titleRuns(const Snapshot* snapshot);
-FormattedTextArray descriptionRuns(const Snapshot* snapshot);
-FormattedTextArray valueRuns(const MkString& value);
+FormattedTextArray titleRuns(Problems& problems, const Snapshot* snapshot);
+FormattedTextArray descriptionRuns(Problems& problems, const Snapshot* snapshot);
+FormattedTextArray valueRuns(Problems& problems, const MkString& value);
 // The folder of a '/'-separated path ("." when it has none), and its file name
 // without the last extension (model files are named after the report beside it).
 std::string folderOf(const std::string& path);
@@ -67,6 +68,8 @@ bool looksLikeZip(const char* path);
 // package stores the picture once.
 class PictureBytes {
 public:
+    // Pictures that cannot be encoded are reported to the list.
+    explicit PictureBytes(Problems& problems) : m_problems(problems) {}
     struct Picture {
         MkString name;  // stands for a file of the picture: "memory:picture<n>.jpg"
         int width = 0;
@@ -85,6 +88,7 @@ private:
     // that of the bytes).
     Picture* Known(const unsigned char* data, size_t size, size_t* hash);
 
+    Problems& m_problems;
     std::unordered_map<std::uintptr_t, Picture*> m_pictures;  // by snapshot; null for none
     std::vector<std::unique_ptr<Picture>> m_distinct;
     // The distinct pictures by where their bytes lie, and by a hash of them.
@@ -109,19 +113,30 @@ public:
     void setGenericSnapshotIndices(const std::vector<unsigned int>& indices);
 
     // The calls of the report interface: the options replace the settings, and
-    // the result holds what the work logged (on this thread), the snapshots left
-    // out and the files written.
+    // the result holds the problems the call reported, the snapshots left out
+    // and the files written.
     ReportResult generateReport(const Str& outputPath, const ReportOptions& options);
     ReportResult checkTemplate(const ReportOptions& options, const std::function<bool(Str*)>& validate);
-    // Runs work, never throwing, and returns its success with the messages logged meanwhile.
-    static ReportResult captured(const std::function<bool(ReportResult&)>& work);
+    // Runs work, never throwing, and returns its success with the problems it
+    // reported to the list (the creator's own list starts each call empty).
+    ReportResult captured(const std::function<bool(ReportResult&)>& work);
+    static ReportResult captured(Problems& problems, const std::function<bool(ReportResult&)>& work);
+
+    // What the creator's calls report: each problem is logged as it comes (the
+    // library's one log) and kept for the result of the call.
+    mutable LoggedProblems problems;
+    bool reportError(ProblemCode code, const lfw::String& message) const {
+        problems.error(code, message.toStdString());
+        return false;
+    }
+    void reportWarning(ProblemCode code, const lfw::String& message) const { problems.warning(code, message.toStdString()); }
     // Names the snapshot among those whose content the report leaves out.
     void leaveOut(const Snapshot* snapshot);
 
     // The repository's snapshots in order; empty for a null repository.
     static void gatherSnapshots(const Repository* repository, lfw::Collection<const Snapshot>* snapshots);
-    // false, with the error logged, before ReportComponent::initialize.
-    static bool checkInitialized();
+    // false, with the error reported, before ReportComponent::initialize.
+    static bool checkInitialized(Problems& problems);
 
     // With true, a report some of whose snapshots could not be shown (leftOut)
     // is still written, with a warning naming them; otherwise it fails.

@@ -19,7 +19,9 @@ bool ReportCreatorHtml::validate(Str* report) const {
 }
 
 bool ReportCreatorHtml::summarize(const Str& templatePath, Str* summary) {
-    return callNoThrow("Template summary", [&]() { return ReportCreatorHtmlPrivate::summarize(templatePath, summary); });
+    LoggedProblems problems;
+    return callNoThrow("Template summary", &problems,
+                       [&]() { return ReportCreatorHtmlPrivate::summarize(templatePath, summary, problems); });
 }
 
 void ReportCreatorHtml::setReferenceRepository(Repository* repository) { m_d->setReferenceRepository(repository); }

@@ -14,23 +14,23 @@ ReportCreatorHtmlPrivate::ReportCreatorHtmlPrivate(Repository* repo, const Str& 
 
 bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, lfw::StagedFiles& staged) {
     if (snapshots.empty()) {
-        REP_LOG_ERROR(lfw::String("Could not create report file (%1). No active snapshots in repository").arg(outputPath.Std()));
+        reportError(ProblemCode::InvalidArgument,
+                    lfw::String("Could not create report file (%1). No active snapshots in repository").arg(outputPath.Std()));
         return false;
     }
     std::string copyError;
     if (!lfw::FileSystem::copyFile(lfw::String(templatePath.Std()), reportFile, &copyError)) {
-        REP_LOG_ERROR(lfw::String(copyError));
+        reportError(ProblemCode::WriteFailed, lfw::String(copyError));
         return false;
     }
 
-    LoggedProblems logged;
     HtmlDocument output{ug::Convert::toStr(outputPath)};
-    output.reportTo(&logged);
+    output.reportTo(&problems);
     output.setSavePath(Str(reportFile));
     HtmlDocument templateDocument(ug::Convert::toStr(templatePath));
-    templateDocument.reportTo(&logged);
+    templateDocument.reportTo(&problems);
     if (!templateDocument.open()) {
-        REP_LOG_ERROR(lfw::String("Could not read template file (%1)").arg(templatePath.Std()));
+        reportError(ProblemCode::FileNotFound, lfw::String("Could not read template file (%1)").arg(templatePath.Std()));
         return false;
     }
     output.setDocumentContent(templateDocument.getDocumentContent());
@@ -42,7 +42,7 @@ bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, lfw::St
         // What validate says of the template, from the text already read: generate
         // warns of the tags the report leaves unfilled without reading it again.
         HtmlDocument checked(ug::Convert::toStr(templatePath));
-        checked.reportTo(&logged);
+        checked.reportTo(&problems);
         checked.setDocumentContent(templateDocument.getDocumentContent());
         MkString validation;
         validateTemplate(validation, &checked);
@@ -71,11 +71,10 @@ bool ReportCreatorHtmlPrivate::validateTemplate(MkString& report, HtmlDocument* 
         report = MkString(L"No active snapshots in repository");
         return false;
     }
-    LoggedProblems logged;
     HtmlDocument own(ug::Convert::toStr(templatePath));
-    own.reportTo(&logged);
+    own.reportTo(&problems);
     if (!opened && !own.open()) {
-        REP_LOG_ERROR(lfw::String("Could not read template file (%1)").arg(templatePath.Std()));
+        reportError(ProblemCode::FileNotFound, lfw::String("Could not read template file (%1)").arg(templatePath.Std()));
         return false;
     }
     HtmlDocument& document = opened ? *opened : own;
@@ -134,21 +133,23 @@ bool ReportCreatorHtmlPrivate::validateTemplate(MkString& report, HtmlDocument* 
     return ok1 || ok2;
 }
 
-bool ReportCreatorHtmlPrivate::summarize(const Str& path, Str* summary) {
+bool ReportCreatorHtmlPrivate::summarize(const Str& path, Str* summary, Problems& problems) {
     LFW_ASSERT(summary);
     if (!summary) return false;
     MkString text;
-    const bool result = summarizeTemplate(ug::Convert::toMkString(path), text);
+    const bool result = summarizeTemplate(ug::Convert::toMkString(path), text, problems);
     *summary = ug::Convert::toStr(text);
     return result;
 }
 
-bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString& summary) {
+bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString& summary, Problems& problems) {
     XmlDocument document;
     if (!document.LoadFile(path)) {
         summary += MkString(L"Could not open file. Please check the HTML syntax. Closing tags are required!");
-        REP_LOG_ERROR(lfw::String("Could not open file %1.Please check the HTML syntax. Closing tags are required for summary!")
-                          .arg(path.Std()));
+        problems.error(ProblemCode::UnreadableXml,
+                       lfw::String("Could not open file %1.Please check the HTML syntax. Closing tags are required for summary!")
+                           .arg(path.Std())
+                           .toStdString());
         return false;
     }
     const XmlElement root = document.GetRootElement();

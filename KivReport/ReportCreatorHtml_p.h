@@ -23,8 +23,8 @@ public:
     // On the template as read from its file, or as already read into opened
     // (whose groups the validation unrolls).
     bool validateTemplate(MkString& report, HtmlDocument* opened = nullptr) const;
-    static bool summarize(const Str& templatePath, Str* summary);
-    static bool summarizeTemplate(const MkString& templatePath, MkString& summary);
+    static bool summarize(const Str& templatePath, Str* summary, Problems& problems);
+    static bool summarizeTemplate(const MkString& templatePath, MkString& summary, Problems& problems);
 
     void setUse3dPlugin(bool use) { use3dPlugin = use; }
 

@@ -19,7 +19,9 @@ bool ReportCreatorPowerPoint::validate(Str* report) const {
 }
 
 bool ReportCreatorPowerPoint::summarize(const Str& templatePath, Str* summary) {
-    return callNoThrow("Template summary", [&]() { return ReportCreatorPowerPointPrivate::summarize(templatePath, summary); });
+    LoggedProblems problems;
+    return callNoThrow("Template summary", &problems,
+                       [&]() { return ReportCreatorPowerPointPrivate::summarize(templatePath, summary, problems); });
 }
 
 void ReportCreatorPowerPoint::setReferenceRepository(Repository* repository) { m_d->setReferenceRepository(repository); }

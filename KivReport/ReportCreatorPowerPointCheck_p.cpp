@@ -94,9 +94,8 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
         report = L"No active snapshots in repository";
         return false;
     }
-    LoggedProblems logged;
     OpenXMLPresentation own;
-    own.ReportTo(&logged);
+    own.ReportTo(&problems);
     OpenXMLPresentation& presentation = opened ? *opened : own;
     if (!opened) {
         if (!lfw::FileSystem::fileExists(lfw::String(templatePath.Std())) || !presentation.Open(templatePath)) {
@@ -235,17 +234,16 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(MkString& report, bool ref
     return ok;
 }
 
-bool ReportCreatorPowerPointPrivate::summarize(const Str& templatePath, Str* summary) {
+bool ReportCreatorPowerPointPrivate::summarize(const Str& templatePath, Str* summary, Problems& problems) {
     MkString text;
-    const bool ok = summarizeTemplate(ug::Convert::toMkString(templatePath), text);
+    const bool ok = summarizeTemplate(ug::Convert::toMkString(templatePath), text, problems);
     if (summary) *summary = Str(text.Std());
     return ok;
 }
 
-bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templatePath, MkString& summary) {
-    LoggedProblems logged;
+bool ReportCreatorPowerPointPrivate::summarizeTemplate(const MkString& templatePath, MkString& summary, Problems& problems) {
     OpenXMLPresentation presentation;
-    presentation.ReportTo(&logged);
+    presentation.ReportTo(&problems);
     if (!lfw::FileSystem::fileExists(lfw::String(templatePath.Std())) || !presentation.Open(templatePath)) {
         summary = L"Not able to open template file";
         if (!presentation.PackageProblem().IsEmpty()) summary += L": " + presentation.PackageProblem();

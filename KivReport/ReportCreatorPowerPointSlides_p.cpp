@@ -196,7 +196,7 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
         const int w = picture->width, h = picture->height;
         bool shown = false;
         if (holds(tags, p + L"SIT_PICTURE"))
-            shown = pr.SetImage(expanded(snapshot, snapshot->title()), p + L"SIT_PICTURE", picture->name, w, h,
+            shown = pr.SetImage(expanded(problems, snapshot, snapshot->title()), p + L"SIT_PICTURE", picture->name, w, h,
                                 numbered(L"PICTURE"), slide, link) ||
                     shown;
         if (holds(tags, p + L"SIT_MDLX"))
@@ -204,12 +204,12 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
                                           numbered(L"PICTURE"), slide, link) ||
                     shown;
         if (!shown) {
-            PPT_LOG_ERROR("Error adding image file to archive.");
+            reportError(ProblemCode::General, "Error adding image file to archive.");
             return false;
         }
     } else if (media && !model.IsEmpty() && holds(tags, p + L"SIT_MDLX")) {
         if (!pr.SetMDLX(p + L"SIT_MDLX", model, MkString(), numbered(L"MDLX"), slide)) {
-            PPT_LOG_ERROR("Error adding MDLX file to archive.");
+            reportError(ProblemCode::General, "Error adding MDLX file to archive.");
             return false;
         }
     }
@@ -226,22 +226,24 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
             MkString why;
             const bool set = pr.SetChart(p + L"SIT_CHART", chart, numbered(L"CHART"), slide, &why);
             if (!set && !why.IsEmpty()) {
-                PPT_LOG_ERROR(lfw::String("%1: %2").arg(numbered(L"CHART").Std()).arg(why.Std()));
+                reportError(ProblemCode::General, lfw::String("%1: %2").arg(numbered(L"CHART").Std()).arg(why.Std()));
                 return false;
             }
             shown = set || shown;
         }
         if (wanted && !shown) {
-            PPT_LOG_ERROR("Error adding table data.");
+            reportError(ProblemCode::General, "Error adding table data.");
             return false;
         }
     }
-    if (holds(tags, p + L"SIT_TITLE") && !pr.SetText(p + L"SIT_TITLE", titleRuns(snapshot), numbered(L"TITLE"), slide)) {
-        PPT_LOG_ERROR("Error setting new title.");
+    if (holds(tags, p + L"SIT_TITLE") &&
+        !pr.SetText(p + L"SIT_TITLE", titleRuns(problems, snapshot), numbered(L"TITLE"), slide)) {
+        reportError(ProblemCode::General, "Error setting new title.");
         return false;
     }
-    if (holds(tags, p + L"SIT_TEXT") && !pr.SetText(p + L"SIT_TEXT", descriptionRuns(snapshot), numbered(L"TEXT"), slide)) {
-        PPT_LOG_ERROR("Error setting new description text.");
+    if (holds(tags, p + L"SIT_TEXT") &&
+        !pr.SetText(p + L"SIT_TEXT", descriptionRuns(problems, snapshot), numbered(L"TEXT"), slide)) {
+        reportError(ProblemCode::General, "Error setting new description text.");
         return false;
     }
     const FieldValues fields = snapshot->fieldValues();
@@ -255,7 +257,7 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
             if (!holds(tags, tag)) continue;
             MkString renamed = tag;
             renamed.Replace(L"SIT_$", numberedMacro);
-            const bool ok = pr.SetText(tag, valueRuns(values[i]), renamed, slide);
+            const bool ok = pr.SetText(tag, valueRuns(problems, values[i]), renamed, slide);
             LFW_ASSERT_MSG(ok, "ok");
         }
     }

@@ -43,7 +43,9 @@ const Snapshot* at(const lfw::Collection<const Snapshot>& snaps, int index) {
 // A picture tag the snapshot has no picture for: the report leaves that content
 // out, the shape as the template has it.
 void noPicture(ReportCreatorBase& creator, const Snapshot* snapshot, const MkString& tag) {
-    REP_LOG_WARNING(lfw::String("Snapshot '%1' has no picture for %2.").arg(snapshot->name().toStdWString()).arg(tag.Std()));
+    creator.reportWarning(
+        ProblemCode::ContentLeftOut,
+        lfw::String("Snapshot '%1' has no picture for %2.").arg(snapshot->name().toStdWString()).arg(tag.Std()));
     creator.leaveOut(snapshot);
 }
 
@@ -133,7 +135,7 @@ MkString ReportCreatorPowerPointPrivate::modelFile(Context& c, const Snapshot* s
         file = c.staged.stage(path.ShortChar());
     }
     if (file.empty() || !mdlx || !mdlx->internal_mdlxZipMemFile()->Save(MkString(file.c_str()))) {
-        PPT_LOG_ERROR("Error saving Mdlx file.");
+        reportError(ProblemCode::General, "Error saving Mdlx file.");
         return MkString();
     }
     c.models[key] = path;
@@ -144,23 +146,27 @@ MkString ReportCreatorPowerPointPrivate::modelFile(Context& c, const Snapshot* s
 
 bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, lfw::StagedFiles& staged) {
     if (snapshots.empty()) {
-        PPT_LOG_ERROR("Could not create report file. No active snapshots in repository.");
+        reportError(ProblemCode::InvalidArgument, "Could not create report file. No active snapshots in repository.");
         return false;
     }
     if (!looksLikeZip(templatePath.ShortChar())) {
-        PPT_LOG_ERROR(lfw::String("The template is not a PowerPoint file (no zip package): %1").arg(templatePath.Std()));
+        reportError(ProblemCode::WrongContent,
+                    lfw::String("The template is not a PowerPoint file (no zip package): %1").arg(templatePath.Std()));
         return false;
     }
     const MkString report(reportFile.c_str());
-    LoggedProblems reported;
     OpenXMLPresentation presentation;
-    presentation.ReportTo(&reported);
+    presentation.ReportTo(&problems);
     if (!presentation.Open(templatePath)) {
         if (!presentation.PackageProblem().IsEmpty())
-            PPT_LOG_ERROR(lfw::String("The template cannot be used: %1.").arg(presentation.PackageProblem().Std()));
+            reportError(ProblemCode::WrongContent,
+                        lfw::String("The template cannot be used: %1.").arg(presentation.PackageProblem().Std()));
         else if (presentation.Package().IsOpen())
-            PPT_LOG_ERROR("The template is not a PowerPoint presentation: it has no ppt/presentation.xml.");
-        else PPT_LOG_ERROR(lfw::String("The template cannot be read: %1").arg(presentation.Error().Std()));
+            reportError(ProblemCode::WrongContent,
+                        "The template is not a PowerPoint presentation: it has no ppt/presentation.xml.");
+        else
+            reportError(ProblemCode::WrongContent,
+                        lfw::String("The template cannot be read: %1").arg(presentation.Error().Std()));
         return false;
     }
     presentation.SetReportPath(report);
@@ -169,14 +175,14 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
     // template before anything is written.
     const MkString problem = presentation.CheckTemplateParts();
     if (!problem.IsEmpty()) {
-        PPT_LOG_ERROR(lfw::String("The template cannot be used: %1.").arg(problem.Std()));
+        reportError(ProblemCode::WrongContent, lfw::String("The template cannot be used: %1.").arg(problem.Std()));
         return false;
     }
     presentation.ConvertFromOldPlugin();
     // A deck without tags is written as it is, with a warning (as the other formats do).
     templateWithoutTags = !presentation.CreateSlideContentList() && presentation.GetSlideContentList()->GetSize() == 0;
     if (!presentation.GetSlideContentList()->HasMixedMdlxTags().IsEmpty()) {
-        PPT_LOG_ERROR("One or more slides contains both static and generic Mdlx snapshots.");
+        reportError(ProblemCode::TemplateMarkup, "One or more slides contains both static and generic Mdlx snapshots.");
         return false;
     }
     for (int kind : {SIT_TYPE_REF_PICTURE, SIT_TYPE_REF_TITLE, SIT_TYPE_REF_TEXT, SIT_TYPE_REF_MDLX, SIT_TYPE_REF_MACRO,
@@ -186,7 +192,7 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
     }
     const std::vector<lfw::String> misplaced = misplacedTags(*presentation.GetSlideContentList());
     if (!misplaced.empty()) {
-        PPT_LOG_ERROR(misplaced.front());
+        reportError(ProblemCode::General, misplaced.front());
         return false;
     }
     {
@@ -198,7 +204,7 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         keepValidation(Str(validation.Std()));
     }
     TemporaryFiles temporary;
-    Context c{presentation, temporary, staged, {}, {}};
+    Context c{presentation, temporary, staged, PictureBytes(problems), {}};
 
     // Static slides, from copies of their records: filling them changes the package.
     std::vector<SlideContent> statics;
@@ -206,17 +212,18 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         std::unique_ptr<SlideContentPtrArray> view(presentation.GetSlideContentList()->GetStaticSlides());
         for (int i = 0; i < view->GetSize(); ++i) statics.push_back(*(*view)[i]);
     }
-    const unsigned logged = errorsLogged;
+    // A failed step that reported its own cause is not reported again by the step around it.
+    const size_t errorsBefore = problems.errorCount();
     for (const SlideContent& slide : statics) {
         if (!fillStaticSlide(c, slide, false)) {
-            if (errorsLogged == logged) PPT_LOG_ERROR("Error adding snapshots.");
+            if (problems.errorCount() == errorsBefore) reportError(ProblemCode::General, "Error adding snapshots.");
             return false;
         }
         // Printed now rather than held as a tree until the report is written.
         presentation.ReleaseSlide(slide.slideName);
     }
     if (!addGenericSlides(c)) {
-        if (errorsLogged == logged) PPT_LOG_ERROR("Error adding snapshots.");
+        if (problems.errorCount() == errorsBefore) reportError(ProblemCode::General, "Error adding snapshots.");
         return false;
     }
     if (embedMdlx) {
@@ -224,13 +231,14 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         std::vector<std::string> models;
         for (const auto& model : c.models) models.push_back(model.second.ShortChar());
         presentation.SetModelSources({folderOf(templatePath.ShortChar())}, models);
-        if (!presentation.EmbedAllMdlxFilesInArchive()) REP_LOG_WARNING("Not every model file could be embedded in the report.");
+        if (!presentation.EmbedAllMdlxFilesInArchive())
+            reportWarning(ProblemCode::ContentLeftOut, "Not every model file could be embedded in the report.");
     }
     if (!presentation.Save(report)) {
-        PPT_LOG_ERROR(lfw::String("Could not write the report: %1").arg(presentation.Error().Std()));
+        reportError(ProblemCode::WriteFailed, lfw::String("Could not write the report: %1").arg(presentation.Error().Std()));
         return false;
     }
-    for (const MkString& warning : presentation.Warnings()) REP_LOG_WARNING(lfw::String(warning + L"."));
+    for (const MkString& warning : presentation.Warnings()) reportWarning(ProblemCode::General, lfw::String(warning + L"."));
     return true;
 }
 
@@ -267,8 +275,9 @@ bool ReportCreatorPowerPointPrivate::setStaticTitle(Context& c, const MkString& 
     for (int i = 0; i < indices.GetSize(); ++i) {
         const Snapshot* snapshot = at(snaps, indices[i]);
         if (!snapshot) continue;
-        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TITLE"), titleRuns(snapshot), MkString(), slide)) {
-            PPT_LOG_ERROR("Error setting new title.");
+        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TITLE"), titleRuns(problems, snapshot), MkString(),
+                                    slide)) {
+            reportError(ProblemCode::General, "Error setting new title.");
             return false;
         }
     }
@@ -280,8 +289,9 @@ bool ReportCreatorPowerPointPrivate::setStaticText(Context& c, const MkString& s
     for (int i = 0; i < indices.GetSize(); ++i) {
         const Snapshot* snapshot = at(snaps, indices[i]);
         if (!snapshot) continue;
-        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TEXT"), descriptionRuns(snapshot), MkString(), slide)) {
-            PPT_LOG_ERROR("Error setting new description text.");
+        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TEXT"), descriptionRuns(problems, snapshot), MkString(),
+                                    slide)) {
+            reportError(ProblemCode::General, "Error setting new description text.");
             return false;
         }
     }
@@ -296,9 +306,9 @@ bool ReportCreatorPowerPointPrivate::setStaticPicture(Context& c, const MkString
         const MkString tag = tagName(reference, indices[i] + 1, L"PICTURE");
         const PictureBytes::Picture* picture = pictureFor(c, snapshot, tag);
         if (!picture) continue;  // left out, named by pictureFor
-        if (!c.presentation.SetImage(expanded(snapshot, snapshot->title()), tag, picture->name, picture->width, picture->height,
-                                     MkString(), slide, fromStr(snapshot->cloudViewerUrl()))) {
-            PPT_LOG_ERROR("Error adding image file to archive.");
+        if (!c.presentation.SetImage(expanded(problems, snapshot, snapshot->title()), tag, picture->name, picture->width,
+                                     picture->height, MkString(), slide, fromStr(snapshot->cloudViewerUrl()))) {
+            reportError(ProblemCode::General, "Error adding image file to archive.");
             return false;
         }
     }
@@ -316,7 +326,7 @@ bool ReportCreatorPowerPointPrivate::setStaticMdlx(Context& c, const MkString& s
             const MkString tag = tagName(reference, number, L"PICTURE");
             const PictureBytes::Picture* picture = pictureFor(c, snapshot, tag);
             if (picture)
-                c.presentation.SetImage(expanded(snapshot, snapshot->title()), tag, picture->name, picture->width,
+                c.presentation.SetImage(expanded(problems, snapshot, snapshot->title()), tag, picture->name, picture->width,
                                         picture->height, MkString(), slide, link);
             continue;
         }
@@ -325,7 +335,7 @@ bool ReportCreatorPowerPointPrivate::setStaticMdlx(Context& c, const MkString& s
             const MkString model = modelFile(c, snapshot, number, reference);
             if (model.IsEmpty()) return false;
             if (!c.presentation.SetMDLX(tag, model, MkString(), MkString(), slide)) {
-                PPT_LOG_ERROR("Error adding MDLX file to archive.");
+                reportError(ProblemCode::General, "Error adding MDLX file to archive.");
                 return false;
             }
             continue;
@@ -335,7 +345,7 @@ bool ReportCreatorPowerPointPrivate::setStaticMdlx(Context& c, const MkString& s
         if (!c.presentation.ConvertMdlxInSlide(tag, picture->name, picture->name,
                                                picture->height ? static_cast<float>(picture->width) / picture->height : 1.0f,
                                                MkString(), slide, link)) {
-            PPT_LOG_ERROR("Error converting MDLX file.");
+            reportError(ProblemCode::General, "Error converting MDLX file.");
             return false;
         }
     }
@@ -355,7 +365,7 @@ void ReportCreatorPowerPointPrivate::setStaticMacro(Context& c, const MkString& 
             MkString tag;
             tag.MakeFormWide(L"%lsSIT%i_$%ls", reference ? L"REF_" : L"", static_cast<int>(k) + 1, ~keys[i]);
             if (holds(macros, tag)) {
-                const bool ok = c.presentation.SetText(tag, valueRuns(values[i]), MkString(), slide);
+                const bool ok = c.presentation.SetText(tag, valueRuns(problems, values[i]), MkString(), slide);
                 LFW_ASSERT_MSG(ok, "ok");
             }
         }
@@ -368,7 +378,7 @@ bool ReportCreatorPowerPointPrivate::setStaticTable(Context& c, const MkString& 
         const Snapshot* snapshot = at(snaps, indices[i]);
         if (!snapshot || snapshot->type() != Snapshot::TABLE || !snapshot->table()) continue;
         if (!c.presentation.SetTable(tagName(reference, indices[i] + 1, L"TABLE"), *snapshot->table(), MkString(), slide)) {
-            PPT_LOG_ERROR("Error setting table.");
+            reportError(ProblemCode::General, "Error setting table.");
             return false;
         }
     }
@@ -385,8 +395,8 @@ bool ReportCreatorPowerPointPrivate::setStaticChart(Context& c, const MkString& 
         const MkString tag = tagName(reference, indices[i] + 1, L"CHART");
         MkString why;
         if (!c.presentation.SetChart(tag, chart, MkString(), slide, &why)) {
-            if (why.IsEmpty()) PPT_LOG_ERROR("Error creating chart.");
-            else PPT_LOG_ERROR(lfw::String("%1: %2").arg(tag.Std()).arg(why.Std()));
+            if (why.IsEmpty()) reportError(ProblemCode::General, "Error creating chart.");
+            else reportError(ProblemCode::General, lfw::String("%1: %2").arg(tag.Std()).arg(why.Std()));
             return false;
         }
     }

@@ -32,14 +32,6 @@ bool holdsPart(const MkStringArray& tags, const wchar_t* text);
 std::vector<lfw::String> misplacedTags(const SlideContentPtrArray& slides);
 }  // namespace pptcreator
 
-// Counted in the report's errorsLogged: a failed step that logged its own cause
-// is not reported a second time by the step around it.
-#define PPT_LOG_ERROR(message)  \
-    do {                        \
-        ++errorsLogged;         \
-        REP_LOG_ERROR(message); \
-    } while (0)
-
 class ReportCreatorPowerPointPrivate : public ReportCreatorBase {
 public:
     typedef lfw::Collection<const Snapshot> Snapshots;
@@ -50,8 +42,8 @@ public:
     // The validation of the template against one repository, appended to report;
     // of the template as opened in `opened` (its slide list made) when given.
     bool validateTemplate(MkString& report, bool reference, OpenXMLPresentation* opened = nullptr) const;
-    static bool summarize(const Str& templatePath, Str* summary);
-    static bool summarizeTemplate(const MkString& templatePath, MkString& summary);
+    static bool summarize(const Str& templatePath, Str* summary, Problems& problems);
+    static bool summarizeTemplate(const MkString& templatePath, MkString& summary, Problems& problems);
     static bool validateMacro(const MkString& tag, const Snapshots& snapshots, bool reference, MkString& unknownFields,
                               MkString& warnings);
     static bool validateSituationObject(const MkString& tag, Snapshot::SnapshotType expected, const Snapshots& snapshots,
@@ -69,7 +61,6 @@ protected:
     bool makeReport(const std::string& reportFile, lfw::StagedFiles& staged) override;
 
 private:
-    unsigned errorsLogged = 0;  // by this report, see PPT_LOG_ERROR
     struct Context {
         OpenXMLPresentation& presentation;
         TemporaryFiles& temporary;  // model files

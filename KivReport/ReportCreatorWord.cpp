@@ -23,34 +23,43 @@ bool ReportCreatorWord::validate(Str* report) const {
 }
 
 bool ReportCreatorWord::summarize(const Str& templatePath, Str* summary) {
-    return callNoThrow("Template summary", [&]() { return ReportCreatorWordPrivate::summarize(templatePath, summary); });
+    LoggedProblems problems;
+    return callNoThrow("Template summary", &problems,
+                       [&]() { return ReportCreatorWordPrivate::summarize(templatePath, summary, problems); });
 }
 
 ReportResult ReportCreatorWord::convertMarkers(const Str& documentPath, const Str& outputPath) {
-    return ReportCreatorBase::captured([&](ReportResult& result) {
+    LoggedProblems problems;
+    const auto reportError = [&problems](ProblemCode code, const lfw::String& message) {
+        problems.error(code, message.toStdString());
+    };
+    const auto reportWarning = [&problems](ProblemCode code, const lfw::String& message) {
+        problems.warning(code, message.toStdString());
+    };
+    return ReportCreatorBase::captured(problems, [&](ReportResult& result) {
         const std::string input = documentPath.toStdString(), output = outputPath.toStdString();
         if (lfw::FileSystem::sameFile(input, output)) {
-            REP_LOG_ERROR(lfw::String("Template not written: %1 is the document itself").arg(output));
+            reportError(ProblemCode::InvalidArgument, lfw::String("Template not written: %1 is the document itself").arg(output));
             return false;
         }
-        LoggedProblems logged;
         OpenXMLPackage package;
-        package.ReportTo(&logged);
+        package.ReportTo(&problems);
         if (!package.Open(ug::Convert::toMkString(documentPath))) {
-            REP_LOG_ERROR(lfw::String("Cannot read %1: %2").arg(input).arg(package.Error().Std()));
+            reportError(ProblemCode::FileNotFound, lfw::String("Cannot read %1: %2").arg(input).arg(package.Error().Std()));
             return false;
         }
         WordMarkerResult converted;
         std::string error;
         if (!ConvertWordMarkers(package, &converted, &error)) {
-            REP_LOG_ERROR(lfw::String("Template not written: %1").arg(error));
+            reportError(ProblemCode::TemplateMarkup, lfw::String("Template not written: %1").arg(error));
             return false;
         }
-        for (const std::string& warning : converted.warnings) REP_LOG_WARNING(lfw::String(warning));
+        for (const std::string& warning : converted.warnings) reportWarning(ProblemCode::TemplateMarkup, lfw::String(warning));
         if (converted.controls == 0 && converted.groups == 0)
-            REP_LOG_WARNING(lfw::String("%1 holds no marker such as {SIT1_TITLE}: the template has no tag").arg(input));
+            reportWarning(ProblemCode::TagUnfilled,
+                          lfw::String("%1 holds no marker such as {SIT1_TITLE}: the template has no tag").arg(input));
         if (!package.Save(ug::Convert::toMkString(outputPath))) {
-            REP_LOG_ERROR(lfw::String("Cannot write %1: %2").arg(output).arg(package.Error().Std()));
+            reportError(ProblemCode::WriteFailed, lfw::String("Cannot write %1: %2").arg(output).arg(package.Error().Std()));
             return false;
         }
         result.addFile(outputPath);

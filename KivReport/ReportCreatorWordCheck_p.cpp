@@ -72,9 +72,8 @@ bool ReportCreatorWordPrivate::validateTemplate(MkString& report) const {
         report = MkString(L"No active snapshots in repository");
         return false;
     }
-    LoggedProblems logged;
     OpenXMLWordArchive archive;
-    archive.ReportTo(&logged);
+    archive.ReportTo(&problems);
     if (!archive.Open(templatePath) || !archive.Document()->GetBody()) {
         // The reason generate gives for refusing the template.
         report = MkString(L"Not able to open template file");

@@ -26,20 +26,19 @@ using wordcreator::placeOf;
 
 // ---------------------------------------------------------------- summary
 
-bool ReportCreatorWordPrivate::summarize(const Str& path, Str* summary) {
+bool ReportCreatorWordPrivate::summarize(const Str& path, Str* summary, Problems& problems) {
     LFW_ASSERT(summary);
     if (!summary) return false;
     MkString text;
-    const bool result = summarizeTemplate(ug::Convert::toMkString(path), text);
+    const bool result = summarizeTemplate(ug::Convert::toMkString(path), text, problems);
     *summary = ug::Convert::toStr(text);
     return result;
 }
 
-bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString& summary) {
+bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString& summary, Problems& problems) {
     summary.Empty();
-    LoggedProblems logged;
     OpenXMLWordArchive archive;
-    archive.ReportTo(&logged);
+    archive.ReportTo(&problems);
     if (!archive.Open(path) || !archive.Document()->GetBody()) {
         summary = MkString(L"Not able to open template file");
         return false;

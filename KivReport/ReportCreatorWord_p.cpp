@@ -108,15 +108,14 @@ MkStringArray ReportCreatorWordPrivate::storyGroups(OpenXMLWordArchive& archive)
 
 bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::StagedFiles& staged) {
     if (snapshots.empty()) {
-        REP_LOG_ERROR("Could not create report file. No active snapshots in repository.");
+        reportError(ProblemCode::InvalidArgument, "Could not create report file. No active snapshots in repository.");
         return false;
     }
     // The template's package is read once, edited in memory and written once as the report.
-    LoggedProblems logged;
     OpenXMLWordArchive archive;
-    archive.ReportTo(&logged);
+    archive.ReportTo(&problems);
     if (!archive.Open(templatePath)) {
-        REP_LOG_ERROR(lfw::String(archive.Error() + L"."));
+        reportError(ProblemCode::WrongContent, lfw::String(archive.Error() + L"."));
         return false;
     }
     archive.SetReportPath(outputPath);
@@ -125,13 +124,13 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
     archive.SetModelSources({folderOf(templatePath.ShortChar())}, {});
     const XmlElement body = archive.Document()->GetBody();
     if (!body) {
-        REP_LOG_ERROR("The document part word/document.xml has no body (w:body in w:document).");
+        reportError(ProblemCode::WrongContent, "The document part word/document.xml has no body (w:body in w:document).");
         return false;
     }
     MkStringArray misplaced = nestedGroups(body);
     misplaced.Append(storyGroups(archive));
     if (!misplaced.IsEmpty()) {
-        REP_LOG_ERROR(lfw::String(misplaced[0]));
+        reportError(ProblemCode::General, lfw::String(misplaced[0]));
         return false;
     }
     {
@@ -158,10 +157,10 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         referenceSelection.Intersect(genericSnapshotIndices);
     }
     MkIntArray images, tables, models, refImages, refTables, refModels;
-    TemplateTags::getSituationTypeIndices(snapshots, mainSelection, &images, &tables, &models, &logged);
+    TemplateTags::getSituationTypeIndices(snapshots, mainSelection, &images, &tables, &models, &problems);
     if (referencePass)
         TemplateTags::getSituationTypeIndices(referenceSnapshots, referenceSelection, &refImages, &refTables, &refModels,
-                                              &logged);
+                                              &problems);
 
     archive.ExpandGroup(images, L"SIT_PICTURE");
     archive.ExpandGroup(tables, L"SIT_TABLE");
@@ -174,7 +173,8 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         archive.ExpandGroup(refTables, L"REF_SIT_CHART");
     }
     archive.ExpandGroup(mainSelection, MkString());
-    if (!archive.SyncCharts()) REP_LOG_WARNING("Charts repeated by groups could not all get a chart part of their own.");
+    if (!archive.SyncCharts())
+        reportWarning(ProblemCode::General, "Charts repeated by groups could not all get a chart part of their own.");
 
     bool filled = false;
     {
@@ -182,7 +182,7 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         // and stored by the package), are needed while the content is filled only.
         WordTagNames tags;
         archive.GetTagNames(&tags);
-        PictureBytes shots;
+        PictureBytes shots(problems);
         replaceMacros(archive, snapshots, tags, false);
         filled = replaceSituationData(archive, snapshots, tags, false, staged, shots);
         if (filled && referencePass) {
@@ -193,13 +193,13 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
     // A content step that failed has logged its error; the report is not written.
     if (!filled) return false;
     if (embedMdlx && !archive.EmbedAllMdlxFilesInArchive())
-        REP_LOG_WARNING("Not every model file could be embedded in the report.");
+        reportWarning(ProblemCode::ContentLeftOut, "Not every model file could be embedded in the report.");
     archive.KeepFilledContentAsText();
     if (!archive.Save(MkString(reportFile.c_str()))) {
-        REP_LOG_ERROR(lfw::String(archive.Error() + L"."));
+        reportError(ProblemCode::WriteFailed, lfw::String(archive.Error() + L"."));
         return false;
     }
-    for (const MkString& warning : archive.Warnings()) REP_LOG_WARNING(lfw::String(warning + L"."));
+    for (const MkString& warning : archive.Warnings()) reportWarning(ProblemCode::General, lfw::String(warning + L"."));
     return true;
 }
 
@@ -219,7 +219,7 @@ void ReportCreatorWordPrivate::replaceMacros(OpenXMLWordArchive& archive, const 
             name.MakeFormWide(L"%lsSIT%i_$%ls", reference ? L"REF_" : L"", static_cast<int>(k) + 1, ~keys[i]);
             if (!tags.Has(SIT_TYPE_MACRO, name)) continue;
             names.AddGrow(name);
-            texts.AddGrow(valueRuns(values[i]));
+            texts.AddGrow(valueRuns(problems, values[i]));
         }
         if (!names.IsEmpty()) archive.SetAllMacros(names, texts);
     }
@@ -245,8 +245,8 @@ bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive,
         const MkString table = tagName(stem, L"TABLE"), chart = tagName(stem, L"CHART");
         const MkString link = fromStr(snapshot->cloudViewerUrl());
 
-        if (has(SIT_TYPE_TITLE, title)) archive.SetText(title, titleRuns(snapshot));
-        if (has(SIT_TYPE_TEXT, text)) archive.SetText(text, descriptionRuns(snapshot));
+        if (has(SIT_TYPE_TITLE, title)) archive.SetText(title, titleRuns(problems, snapshot));
+        if (has(SIT_TYPE_TEXT, text)) archive.SetText(text, descriptionRuns(problems, snapshot));
         // The snapshot's picture (a model's preview), handed to the package in memory.
         OpenXMLPicture shown;
         auto pictureBytes = [&]() -> const OpenXMLPicture* {
@@ -264,13 +264,14 @@ bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive,
         auto putImage = [&](const MkString& tag, bool inViewer) {
             const OpenXMLPicture* bytes = pictureBytes();
             if (!bytes) {
-                REP_LOG_WARNING(
+                reportWarning(
+                    ProblemCode::General,
                     lfw::String("Snapshot '%1' has no picture for %2.").arg(snapshot->name().toStdWString()).arg(tag.Std()));
                 leaveOut(snapshot);
                 return true;
             }
             if (!archive.SetImage(tag, *bytes, inViewer, inViewer ? picture : MkString(), link)) {
-                REP_LOG_ERROR("Error adding image file to archive.");
+                reportError(ProblemCode::General, "Error adding image file to archive.");
                 return false;
             }
             return true;
@@ -304,11 +305,11 @@ bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive,
                         saved = !modelFile.empty() && bytes->Save(MkString(modelFile.c_str()));
                     }
                     if (!saved) {
-                        REP_LOG_ERROR("Error saving Mdlx file.");
+                        reportError(ProblemCode::General, "Error saving Mdlx file.");
                         return false;
                     }
                     if (!archive.SetMDLX(model, modelPath, pictureBytes())) {
-                        REP_LOG_ERROR("Error adding MDLX file to archive.");
+                        reportError(ProblemCode::General, "Error adding MDLX file to archive.");
                         return false;
                     }
                 }
@@ -321,7 +322,7 @@ bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive,
             const Table* data = snapshot->table();
             if (!data) break;
             if (has(SIT_TYPE_TABLE, table) && !archive.SetTable(table, *data)) {
-                REP_LOG_ERROR("Error adding table to archive.");
+                reportError(ProblemCode::General, "Error adding table to archive.");
                 return false;
             }
             if (has(SIT_TYPE_CHART, chart)) {
@@ -329,8 +330,8 @@ bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive,
                 chartData.m_title = fromStr(snapshot->title());
                 MkString why;
                 if (!archive.SetChart(chart, chartData, &why)) {
-                    if (why.IsEmpty()) REP_LOG_ERROR("Error adding chart file to archive.");
-                    else REP_LOG_ERROR(lfw::String("%1: %2").arg(chart.Std()).arg(why.Std()));
+                    if (why.IsEmpty()) reportError(ProblemCode::General, "Error adding chart file to archive.");
+                    else reportError(ProblemCode::General, lfw::String("%1: %2").arg(chart.Std()).arg(why.Std()));
                     return false;
                 }
             }

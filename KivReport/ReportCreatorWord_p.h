@@ -36,8 +36,8 @@ public:
     // changed, whose tags content holds, against these snapshots.
     bool validateOpened(OpenXMLWordArchive& archive, const WordDocumentContent& content, const Snapshots& main,
                         const Snapshots& ref, MkString& report) const;
-    static bool summarize(const Str& templatePath, Str* summary);
-    static bool summarizeTemplate(const MkString& templatePath, MkString& summary);
+    static bool summarize(const Str& templatePath, Str* summary, Problems& problems);
+    static bool summarizeTemplate(const MkString& templatePath, MkString& summary, Problems& problems);
 
     bool embedMdlx = true;
     bool use3dPlugin = true;

@@ -100,8 +100,9 @@ void appendRuns(std::vector<FormattedText>* made, FormattedTextArray* runs, Prob
     const int first = runs->GetSize();
     if (made->size() > static_cast<size_t>(INT_MAX - first) || !runs->SetSize(first + static_cast<int>(made->size()))) {
         if (problems)
-            problems->error(ProblemCode::TooLarge,
-                            lfw::String("Too many formatted text runs (%1)").arg(static_cast<long long>(made->size())).toStdString());
+            problems->error(
+                ProblemCode::TooLarge,
+                lfw::String("Too many formatted text runs (%1)").arg(static_cast<long long>(made->size())).toStdString());
         return;
     }
     for (size_t i = 0; i < made->size(); ++i) (*runs)[first + static_cast<int>(i)] = std::move((*made)[i]);

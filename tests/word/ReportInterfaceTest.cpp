@@ -123,6 +123,7 @@ TEST_F(ReportInterface, TagsLeftUnfilledAreWarnedOrRefuseAStrictReport) {
         if (c.out == "n.html") listed.push_back("The template holds no tag: the report is a copy of it");
         EXPECT_EQ(messagesOf(made, ReportResult::Warning), listed);
         EXPECT_EQ(listed.size(), c.warnings);
+        for (size_t i = 0; i < made.messageCount(); ++i) EXPECT_EQ(made.messageCode(i), ProblemCode::TagUnfilled) << i;
         // Strict: refused, the earlier report kept.
         options.strict = true;
         ASSERT_TRUE(writeFile(out, "earlier"));
@@ -137,6 +138,7 @@ TEST_F(ReportInterface, TagsLeftUnfilledAreWarnedOrRefuseAStrictReport) {
             EXPECT_FALSE(r.succeeded());
             ASSERT_EQ(r.errorCount(), 1u);
             EXPECT_EQ(r.message(0).toStdString(), "Snapshot 8 (index 7) does not exist: the repository holds 4 snapshots");
+            EXPECT_EQ(r.messageCode(0), ProblemCode::InvalidArgument);
         }
     }
 }
@@ -215,7 +217,7 @@ TEST_F(ReportInterface, EveryHostileOrDamagedInputHasTheKindOfItsFirstError) {
         {"hostile/preview_bomb.zip", {Loaded, P::None}},
         {"hostile/preview_unreadable.zip", {Loaded, P::None}},
         {"hostile/table_rows.zip", {Partial, P::TooLarge}},
-        {"hostile/types_bomb.pptx", {Refused, P::General}},
+        {"hostile/types_bomb.pptx", {Refused, P::WrongContent}},
         {"repo-corrupt/all_kinds.zip", {Loaded, P::None}},
         {"repo-corrupt/bad_crc.zip", {Refused, P::DamagedEntry}},
         {"repo-corrupt/deep.zip", {Refused, P::UnreadableXml}},
