@@ -123,8 +123,7 @@ public:
 
     // The part a relationship of `source` leads to: by id, or the first of a type.
     MkString Related(const MkString& source, const std::string& id, const char* typeEnd) {
-        const int sep = source.Find(L'\\', source.Length() - 1, false);
-        const MkString relsPath = source.Left(sep + 1) + L"_rels\\" + source.Mid(sep + 1) + L".rels";
+        const MkString relsPath = OpenXMLPaths::RelsPartName(source);
         XmlDocument rels;
         if (!Read(relsPath, &rels, false)) return MkString();
         for (const TiXmlElement* r = rels.RootElement()->FirstChildElement("Relationship"); r;
@@ -135,7 +134,7 @@ public:
             const size_t end = typeEnd ? std::strlen(typeEnd) : 0;
             const bool match = typeEnd ? t.size() > end && t.compare(t.size() - end, end, typeEnd) == 0 : rid && id == rid;
             if (match && r->Attribute("Target") && !r->Attribute("TargetMode"))
-                return OpenXMLPaths::ResolvePartTarget(source, MkString(r->Attribute("Target")));
+                return OpenXMLPaths::ResolvePartName(source, MkString(r->Attribute("Target")));
         }
         return MkString();
     }
@@ -321,7 +320,7 @@ bool ChartWriteWorkbook(const std::string& workbook, const MkString& workbookNam
     if (!book.Open(workbook.empty() ? fresh : workbook)) return false;
 
     // The sheet: the one named, else the first of the workbook.
-    const MkString main(L"xl\\workbook.xml");
+    const MkString main(L"xl/workbook.xml");
     XmlDocument wb, ws, tablePart, strings;
     if (!book.Read(main, &wb)) return false;
     const TiXmlElement* sheets = wb.RootElement()->FirstChildElement("sheets");

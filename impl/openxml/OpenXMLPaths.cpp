@@ -44,7 +44,7 @@ MkString PercentDecode(const MkString& text) {
     return MkStringFromUTF8(bytes.c_str(), static_cast<int>(bytes.size()) + 1);
 }
 
-MkString ResolvePartTarget(const MkString& sourcePart, const MkString& target) {
+MkString ResolvePartName(const MkString& sourcePart, const MkString& target) {
     std::wstring t = ToSlash(PercentDecode(target)).Std();
     const size_t hash = t.find(L'#');
     if (hash != std::wstring::npos) t.erase(hash);
@@ -83,7 +83,7 @@ MkString ResolvePartTarget(const MkString& sourcePart, const MkString& target) {
     if (segments.empty()) return MkString();
     std::wstring out;
     for (size_t i = 0; i < segments.size(); ++i) {
-        if (i) out += L'\\';
+        if (i) out += L'/';
         out += segments[i];
     }
     return MkString(std::move(out));
@@ -95,10 +95,6 @@ MkString PartName(const MkString& path) {
     while (skip < name.Std().size() && name.Std()[skip] == L'/') ++skip;
     if (skip) name.Std().erase(0, skip);
     return name;
-}
-
-MkString ResolvePartName(const MkString& sourcePart, const MkString& target) {
-    return ToSlash(ResolvePartTarget(sourcePart, target));
 }
 
 MkString RelativeTarget(const MkString& sourcePart, const MkString& partName) {

@@ -1,6 +1,7 @@
 #pragma once
-// Path helpers of the package layer: internal ("\") and stored ("/") forms, and
-// resolution of relationship targets to part names.
+// Path helpers of the package layer. Part names have one form, as stored: "/"
+// separators and no leading "/" (ppt/slides/slide1.xml); a "\" in a name given
+// is taken for "/". Relationship targets resolve to part names.
 #include "host/ug/MkString.h"
 
 namespace kiv {
@@ -12,16 +13,12 @@ namespace OpenXMLPaths {
 MkString ToSlash(const MkString& path);
 // %XX sequences decoded as UTF-8 bytes; an invalid sequence is kept as it is.
 MkString PercentDecode(const MkString& text);
-// The internal part name a relationship target names, relative to the folder of
+// A part name of any path form.
+MkString PartName(const MkString& path);
+// The part name a relationship target names, relative to the folder of
 // sourcePart (empty sourcePart: the package root) or absolute when it starts with
 // "/". Empty for an empty or external target (one with a scheme such as http:) and
 // for a target whose ".." segments climb above the package root.
-MkString ResolvePartTarget(const MkString& sourcePart, const MkString& target);
-
-// Part names as the package object keeps them: "/" separators, no leading "/"
-// (ppt/slides/slide1.xml). Any of the forms above is accepted.
-MkString PartName(const MkString& path);
-// ResolvePartTarget as a part name.
 MkString ResolvePartName(const MkString& sourcePart, const MkString& target);
 // The target that names part `partName` from `sourcePart` (empty: the package
 // root): relative to the source's folder, with "%", "#", blanks and control

@@ -113,7 +113,7 @@ public:
     // --- paths ---
     // ppt/slides/slide1.xml; the records keep ppt\slides\_rels\slide1.xml.rels.
     static MkString SlidePartName(const MkString& slideName) { return MkString(L"ppt/slides/") + slideName; }
-    static MkString SlideRelsPath(const MkString& slideName) { return MkString(L"ppt\\slides\\_rels\\") + slideName + L".rels"; }
+    static MkString SlideRelsPath(const MkString& slideName) { return MkString(L"ppt/slides/_rels/") + slideName + L".rels"; }
 
 private:
     // What keeps a zip from being opened as a package, in the words of the

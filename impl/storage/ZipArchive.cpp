@@ -51,13 +51,6 @@ const size_t MAX_COPY_BUFFER = 4194304;
 // The name as stored in the archive: "/" separators, UTF-8.
 std::string storedName(const MkString& name) { return XmlToUtf8(MkGetAsNativePath(name)); }
 
-MkString withBackslashes(const MkString& path) {
-    MkString out(path);
-    for (wchar_t& c : out.Std())
-        if (c == L'/') c = L'\\';
-    return out;
-}
-
 MkString withSlashes(const MkString& path) {
     MkString out(path);
     for (wchar_t& c : out.Std())
@@ -533,7 +526,7 @@ bool ZipArchive::ReadXmlFile(const MkString& name, XmlDocument* document) {
         Report(ProblemCode::InvalidArgument, lfw::String("Destination Xml Document is NULL"));
         return false;
     }
-    const MkString entry = withBackslashes(name);
+    const MkString entry = withSlashes(name);
     size_t size = 0;
     MallocBuffer text(ReadDataRaw(entry, &size));
     if (!text) {

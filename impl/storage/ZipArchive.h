@@ -6,8 +6,8 @@
 // never leave this layer as exceptions: they become problems (Problems.h), the
 // call answers false, -1 or null, and the archive stays usable.
 //
-// Names: inside the component paths use the backslash (word\document.xml);
-// entries are stored with "/". Names passed in may use either.
+// Names: entries are named as they are stored, with "/" (word/document.xml);
+// a "\" in a name passed in is taken for "/".
 #include "LibCore/lfwString.h"
 #include "host/core/KivRefCountedObject.h"
 #include "host/ug/MkArray.h"

@@ -270,24 +270,24 @@ TEST_F(OpenXmlPackageObjectTest, RelationshipTargetsResolveInsideThePackage) {
         const char* target;
         const char* part;
     } cases[] = {
-        {"ppt\\slides\\slide1.xml", "../media/image1.png", "ppt\\media\\image1.png"},
-        {"word/document.xml", "media/image1.png", "word\\media\\image1.png"},
-        {"word\\charts\\chart1.xml", "../embeddings/Book%201.xlsx", "word\\embeddings\\Book 1.xlsx"},
-        {"ppt\\slides\\slide1.xml", "../media/image%5F1.png", "ppt\\media\\image_1.png"},
-        {"word/document.xml", "media/caf%C3%A9%25.png", "word\\media\\caf\xc3\xa9%.png"},
-        {"", "word/mdlxFiles/mdlx1.mdlx", "word\\mdlxFiles\\mdlx1.mdlx"},
-        {"ppt\\slides\\slide1.xml", "/ppt/media/image1.png", "ppt\\media\\image1.png"},
-        {"ppt\\slides\\slide1.xml", "./chart.xml#part", "ppt\\slides\\chart.xml"},
+        {"ppt\\slides\\slide1.xml", "../media/image1.png", "ppt/media/image1.png"},
+        {"word/document.xml", "media/image1.png", "word/media/image1.png"},
+        {"word\\charts\\chart1.xml", "../embeddings/Book%201.xlsx", "word/embeddings/Book 1.xlsx"},
+        {"ppt\\slides\\slide1.xml", "../media/image%5F1.png", "ppt/media/image_1.png"},
+        {"word/document.xml", "media/caf%C3%A9%25.png", "word/media/caf\xc3\xa9%.png"},
+        {"", "word/mdlxFiles/mdlx1.mdlx", "word/mdlxFiles/mdlx1.mdlx"},
+        {"ppt\\slides\\slide1.xml", "/ppt/media/image1.png", "ppt/media/image1.png"},
+        {"ppt\\slides\\slide1.xml", "./chart.xml#part", "ppt/slides/chart.xml"},
         {"ppt\\slides\\slide1.xml", "../../x", "x"},             // at the package root
         {"ppt\\slides\\slide1.xml", "../../../etc/passwd", ""},  // leaves the package
         {"ppt\\slides\\slide1.xml", "http://example.com/a.png", ""},
         {"ppt\\slides\\slide1.xml", "", ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.part, narrow(OpenXMLPaths::ResolvePartTarget(MkString(c.source), MkString(c.target)))) << c.target;
+        EXPECT_EQ(c.part, narrow(OpenXMLPaths::ResolvePartName(MkString(c.source), MkString(c.target)))) << c.target;
         // The target made for a part names it again.
         const MkString back = OpenXMLPaths::RelativeTarget(MkString(c.source), MkString(c.part));
-        EXPECT_TRUE(!*c.part || narrow(OpenXMLPaths::ResolvePartTarget(MkString(c.source), back)) == c.part) << narrow(back);
+        EXPECT_TRUE(!*c.part || narrow(OpenXMLPaths::ResolvePartName(MkString(c.source), back)) == c.part) << narrow(back);
     }
 }
 
