@@ -305,6 +305,13 @@ TEST_F(Kivreport, JsonOfEveryCommandIsOneDocumentOfWhatHappened) {
         EXPECT_EQ(j["messages"][0].value("tag", ""), c.tag);
         EXPECT_EQ(r.errLines(), 1u) << r.err;  // the tool's line, nothing of the library
     }
+    // The library's messages carry their kind, the tool's own none.
+    const Result bad = kivreport({"generate", "--json", "--repo", std::string(KIV_TEST_DATA_DIR) + "/repo-corrupt/not_a_zip.zip",
+                                  "--template", sampleTemplate(), "--out", work.file("bad.html")});
+    const Json b = Json::parse(bad.out, nullptr, false);
+    ASSERT_FALSE(b.is_discarded() || b["messages"].empty()) << bad.out;
+    EXPECT_EQ(b["messages"][0]["code"], "not-an-archive");
+    EXPECT_FALSE(b["messages"].back().contains("code"));
 }
 
 TEST_F(Kivreport, WordTemplatesMakeWordReportsValidationsAndSummaries) {

@@ -56,14 +56,14 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         if (event.level() == lfw::Logger::LL_ERROR || event.level() == lfw::Logger::LL_WARNING)
             m_messages.push_back({event.level() == lfw::Logger::LL_ERROR ? Message::Error : Message::Warning, "library",
-                                  line.message().toStdString()});
+                                  line.message().toStdString(), std::string()});
         if (verbose) m_console->log(event);
         else m_held.push_back(line);
     }
     // A message of the tool itself, for --json.
     void record(Message::Level level, const std::string& text) {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_messages.push_back({level, "kivreport", oneLine(text)});
+        m_messages.push_back({level, "kivreport", oneLine(text), std::string()});
     }
     void reset() {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -111,6 +111,22 @@ private:
 };
 
 lfw::Ref<ToolConsole> g_console;
+
+// The library's messages get the kinds the capture recorded with them: both
+// hold the messages in the order logged, the console's as one line each.
+void withKinds(std::vector<Message>* messages, const std::vector<lfw::LogCapture::Message>& captured) {
+    size_t next = 0;
+    for (Message& m : *messages) {
+        if (m.source != "library") continue;
+        for (size_t i = next; i < captured.size(); ++i) {
+            if (oneLine(captured[i].text) != m.text) continue;
+            m.code =
+                captured[i].code ? kiv::rep::problemCodeName(static_cast<kiv::rep::ProblemCode>(captured[i].code)) : "general";
+            next = i + 1;
+            break;
+        }
+    }
+}
 
 size_t errorsIn(const lfw::LogCapture& capture) {
     size_t count = 0;
@@ -788,6 +804,8 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     Context ctx{out, err};
     if (g_console.isNull()) g_console = new ToolConsole;
     g_console->reset();
+    // Every message the library logs while the command runs, with its kind.
+    lfw::LogCapture kinds;
     int code = EXIT_FAILURE_IO;
     std::string failure;  // the tool's one-line error
     bool usage = false;   // a bad command line, told without "error:"
@@ -817,6 +835,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         ctx.outcome.succeeded = failure.empty();
         ctx.outcome.exitStatus = code;
         ctx.outcome.messages = g_console->messages();
+        withKinds(&ctx.outcome.messages, kinds.messages());
         out << outcomeJson(ctx.outcome);
     }
     return code;

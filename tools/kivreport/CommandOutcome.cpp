@@ -52,6 +52,7 @@ std::string outcomeJson(const CommandOutcome& outcome) {
     Json messages = Json::array();
     for (const Message& m : outcome.messages) {
         Json item = {{"level", m.level == Message::Error ? "error" : "warning"}, {"source", m.source}, {"text", m.text}};
+        if (!m.code.empty()) item["code"] = m.code;
         MessageTag tag;
         if (tagOfMessage(m.text, &tag)) {
             item["tag"] = tag.tag;

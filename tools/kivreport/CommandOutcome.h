@@ -26,6 +26,7 @@ struct Message {
     Level level = Error;
     std::string source;  // "library" or "kivreport"
     std::string text;
+    std::string code;  // the library's kind of problem ("not-an-archive"); empty for the tool's own
 };
 
 // The template tag a message is about: "SIT4_CHART: ..." names SIT4_CHART,
