@@ -241,7 +241,7 @@ bool HtmlDocument::getSitTagNames(MkStringArray& names) const {
     int pos = 0;
     while (pos < m_content.Length()) {
         int start = -1, end = -1;
-        MkString element = getEntireElement(m_content, SIT_TAG, pos, &start, &end, m_problems);
+        MkString element = getEntireElement(m_content, SIT_TAG, pos, &start, &end);
         if (start < 0) break;
         names.AddGrow(findSitName(element));
         pos = end;
@@ -271,7 +271,7 @@ bool HtmlDocument::unrollGroups(const Snapshots& snapshots, const MkIntArray& in
     int pos = 0;
     while (pos < m_content.Length()) {
         int start = -1, end = -1;
-        MkString group = getEntireElement(m_content, GROUP_TAG, pos, &start, &end, m_problems);
+        MkString group = getEntireElement(m_content, GROUP_TAG, pos, &start, &end);
         if (start < 0) break;
         pos = end;
         // A group inside a group would end at the inner closing tag and leave the
@@ -308,7 +308,7 @@ bool HtmlDocument::unrollGenericTagsInGroup(const MkString& group, const Snapsho
     int pos = 0;
     while (pos < group.Length()) {
         int start = -1, end = -1;
-        MkString element = getEntireElement(group, SIT_TAG, pos, &start, &end, m_problems);
+        MkString element = getEntireElement(group, SIT_TAG, pos, &start, &end);
         if (start < 0) break;
         const MkString name = findSitName(element);
         switch (findSitTypeFromName(name)) {
@@ -389,7 +389,7 @@ bool HtmlDocument::updateDocumentContent(const Snapshots& snapshots, const Snaps
     int pos = 0;
     while (pos < m_content.Length()) {
         int start = -1, end = -1;
-        MkString element = getEntireElement(m_content, SIT_TAG, pos, &start, &end, m_problems);
+        MkString element = getEntireElement(m_content, SIT_TAG, pos, &start, &end);
         if (start < 0) break;
         pos = end;
         MkString filled;
@@ -631,8 +631,7 @@ bool HtmlDocument::setTable(MkString& element, const Snapshot* snapshot) {
 // ---------------------------------------------------------------------------
 // Scanning helpers
 
-MkString HtmlDocument::getEntireElement(const MkString& text, const MkString& tag, int from, int* start, int* end,
-                                        Problems* problems) {
+MkString HtmlDocument::getEntireElement(const MkString& text, const MkString& tag, int from, int* start, int* end) {
     const MkString opening = MkString(L"<") + tag;
     const MkString closing = MkString(L"</") + tag + MkString(L">");
     const int s = text.Find(opening, from);

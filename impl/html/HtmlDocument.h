@@ -94,9 +94,8 @@ public:
 
     // --- scanning and editing helpers ---
     // Element from "<tag" to the first "</tag>" after it; start/end (one past) or -1.
+    static MkString getEntireElement(const MkString& text, const MkString& tag, int from, int* start, int* end);
     // The helpers below report to the list given (none: not reported).
-    static MkString getEntireElement(const MkString& text, const MkString& tag, int from, int* start, int* end,
-                                     Problems* problems);
     // Text between the opening and the closing tag; start/end are its first and
     // last index (end = start-1 when empty), -1 with a reported error when missing.
     static MkString getElementContent(const MkString& text, const MkString& tag, int from, int* start, int* end,

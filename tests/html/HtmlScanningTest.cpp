@@ -14,17 +14,17 @@ protected:
 TEST_F(HtmlScanning, ElementsArePrefixMatchedCaseSensitiveAndEndAtTheFirstClosingTag) {
     int start = 0, end = 0;
     const MkString text = mk("ab<orvrepsit name=\"SIT1_TITLE\">x</orvrepsit>cd");
-    EXPECT_EQ(narrow(HtmlDocument::getEntireElement(text, L"orvrepsit", 0, &start, &end, &problems)),
+    EXPECT_EQ(narrow(HtmlDocument::getEntireElement(text, L"orvrepsit", 0, &start, &end)),
               "<orvrepsit name=\"SIT1_TITLE\">x</orvrepsit>");
     EXPECT_EQ(start, 2);
     EXPECT_EQ(end, text.Length() - 2);
-    EXPECT_TRUE(HtmlDocument::getEntireElement(text, L"orvrepsit", 3, &start, &end, &problems).IsEmpty());
+    EXPECT_TRUE(HtmlDocument::getEntireElement(text, L"orvrepsit", 3, &start, &end).IsEmpty());
     EXPECT_EQ(start, -1);
-    HtmlDocument::getEntireElement(mk("<ORVREPSIT name=\"SIT1_TITLE\">x</orvrepsit>"), L"orvrepsit", 0, &start, &end, &problems);
+    HtmlDocument::getEntireElement(mk("<ORVREPSIT name=\"SIT1_TITLE\">x</orvrepsit>"), L"orvrepsit", 0, &start, &end);
     EXPECT_EQ(start, -1);
-    EXPECT_EQ(narrow(HtmlDocument::getEntireElement(mk("<orvrepsitX a>x</orvrepsit>"), L"orvrepsit", 0, &start, &end, &problems)),
+    EXPECT_EQ(narrow(HtmlDocument::getEntireElement(mk("<orvrepsitX a>x</orvrepsit>"), L"orvrepsit", 0, &start, &end)),
               "<orvrepsitX a>x</orvrepsit>");
-    EXPECT_EQ(narrow(HtmlDocument::getEntireElement(mk("<g><g>a</g>b</g>"), L"g", 0, &start, &end, &problems)), "<g><g>a</g>");
+    EXPECT_EQ(narrow(HtmlDocument::getEntireElement(mk("<g><g>a</g>b</g>"), L"g", 0, &start, &end)), "<g><g>a</g>");
     EXPECT_TRUE(recorder->events.empty());
 
     // Content: its first and last index, one before the first when empty.
