@@ -47,10 +47,10 @@ using kiv::rep::Table;
 
 namespace {
 
-// kivreport.Error and kivreport.PdfError: the message, and the errors, warnings
-// and snapshots left out that the failed call's result names.
+// kivreport.Error and kivreport.PdfError: the message, and the errors (with their
+// kinds), warnings and snapshots left out that the failed call's result names.
 struct Failure {
-    std::vector<std::string> errors, warnings, leftOut;
+    std::vector<std::string> errors, codes, warnings, leftOut;
 };
 class ReportError : public std::runtime_error {
 public:
@@ -68,9 +68,11 @@ public:
 void raiseOnFailure(const kiv::rep::ReportResult& result, const std::string& fallback) {
     if (result) return;
     Failure failure;
-    for (size_t i = 0; i < result.messageCount(); ++i)
-        (result.messageLevel(i) == kiv::rep::ReportResult::Error ? failure.errors : failure.warnings)
-            .push_back(result.message(i).toStdString());
+    for (size_t i = 0; i < result.messageCount(); ++i) {
+        const bool error = result.messageLevel(i) == kiv::rep::ReportResult::Error;
+        (error ? failure.errors : failure.warnings).push_back(result.message(i).toStdString());
+        if (error) failure.codes.push_back(kiv::rep::problemCodeName(result.messageCode(i)));
+    }
     for (size_t i = 0; i < result.leftOutCount(); ++i) failure.leftOut.push_back(result.leftOut(i).toStdString());
     std::string text;
     for (const std::string& error : failure.errors) text += (text.empty() ? "" : "\n") + error;
@@ -698,6 +700,7 @@ PYBIND11_MODULE(_kivreport, m) {
                 py::reinterpret_borrow<py::object>(dynamic_cast<const PdfError*>(&e) ? pdfError->ptr() : error->ptr());
             py::object value = type(e.what());
             value.attr("errors") = py::cast(e.details.errors);
+            value.attr("codes") = py::cast(e.details.codes);
             value.attr("warnings") = py::cast(e.details.warnings);
             value.attr("left_out") = py::cast(e.details.leftOut);
             PyErr_SetObject(type.ptr(), value.ptr());
@@ -705,7 +708,8 @@ PYBIND11_MODULE(_kivreport, m) {
     });
     error->attr("__doc__") =
         "A library call failed. The message holds its errors; the attributes errors, warnings\n"
-        "and left_out (names of snapshots whose content was left out) list them.";
+        "and left_out (names of snapshots whose content was left out) list them, and codes\n"
+        "the kind of each error (\"not-an-archive\", \"too-large\"...).";
     pdfError->attr("__doc__") = "The report was written, but its PDF copy could not be made.";
 
     py::class_<PySnapshot>(m, "Snapshot",

@@ -16,6 +16,7 @@ _Text = Union[str, int, float]
 
 class Error(Exception):
     errors: list[str]
+    codes: list[str]
     warnings: list[str]
     left_out: list[str]
 

@@ -131,6 +131,7 @@ def test_failures_raise_with_the_logged_message_and_keep_the_earlier_report(tmp_
         kivreport.generate(kivreport.Repository(), template, report)
     assert str(failure.value) == "Could not create report file (%s). No active snapshots in repository" % report
     assert (failure.value.errors, failure.value.warnings, failure.value.left_out) == ([str(failure.value)], [], [])
+    assert failure.value.codes == ["invalid-argument"]
     missing = tmp_path / "missing.html"
     with pytest.raises(kivreport.Error) as failure:
         kivreport.generate(repository, missing, report)
@@ -142,6 +143,12 @@ def test_failures_raise_with_the_logged_message_and_keep_the_earlier_report(tmp_
     with pytest.raises(kivreport.Error) as failure:
         kivreport.validate(repository, missing)
     assert str(failure.value) == "Could not read template file (%s)" % missing
+    assert failure.value.codes == ["file-not-found"]
+    not_a_zip = tmp_path / "not.kivrep"
+    not_a_zip.write_text("plain text")
+    with pytest.raises(kivreport.Error) as failure:
+        kivreport.Repository.load(not_a_zip)
+    assert failure.value.codes[0] == "not-an-archive"
     (tmp_path / "open.html").write_text("<html><body><p>" + sit("SIT1_TITLE") + "</body></html>")
     with pytest.raises(kivreport.Error, match="Closing tags are required for summary!"):
         kivreport.summarize(tmp_path / "open.html")
