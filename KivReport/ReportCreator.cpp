@@ -29,12 +29,10 @@ ReportFormat packageFormat(const std::string& path) {
     if (!ZipArchive::FileLooksLikeZip(path.c_str())) return ReportFormat::Unknown;
     LoggedProblems logged;
     ZipArchive package(&logged);
-    const MkString types(L"[Content_Types].xml");
-    std::vector<unsigned char> bytes;
-    if (!package.Open(MkString(path.c_str()), ZIP_OPEN_READ_ONLY) || package.FindFile(types) < 0 ||
-        !package.ReadDataInto(types, &bytes, 1u << 20))
+    const std::string types = "[Content_Types].xml";
+    std::string text;
+    if (!package.Open(path, ZIP_OPEN_READ_ONLY) || package.FindFile(types) < 0 || !package.ReadDataInto(types, &text, 1u << 20))
         return ReportFormat::Unknown;
-    const std::string text(bytes.begin(), bytes.end());
     static const char* const presentations[] = {"presentationml.presentation.main+xml",
                                                 "presentationml.template.main+xml",
                                                 "presentationml.slideshow.main+xml",

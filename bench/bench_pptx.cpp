@@ -31,10 +31,10 @@ double removalSeconds(const std::string& deck, const std::string& path, int n) {
     if (!copyFile(deck, path)) return -1;
     {
         ZipArchive zip;
-        if (!zip.Open(MkString(path.c_str()), ZIP_OPEN)) return -1;
+        if (!zip.Open(path, ZIP_OPEN)) return -1;
         auto text = [&zip](const char* name) {
             size_t size = 0;
-            unsigned char* data = zip.ReadDataRaw(MkString(name), &size);
+            unsigned char* data = zip.ReadDataRaw(name, &size);
             std::string s(data ? reinterpret_cast<const char*>(data) : "", data ? size : 0);
             free(data);
             return s;
@@ -47,7 +47,7 @@ double removalSeconds(const std::string& deck, const std::string& path, int n) {
                 "<p:tagLst xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\">"
                 "<p:tag name=\"N\" val=\"" +
                 std::to_string(i) + "\"/></p:tagLst>";
-            zip.WriteDataRaw(MkString(("ppt/tags/" + name).c_str()), part.data(), part.size(), false);
+            zip.WriteDataRaw(("ppt/tags/" + name), part.data(), part.size(), false);
             overrides += "<Override PartName=\"/ppt/tags/" + name +
                          "\" ContentType=\"application/vnd.openxmlformats-officedocument.presentationml.tags+xml\"/>";
             relationships += "<Relationship Id=\"rIdT" + std::to_string(i) +
@@ -57,8 +57,8 @@ double removalSeconds(const std::string& deck, const std::string& path, int n) {
         }
         types.insert(types.rfind("</Types>"), overrides);
         rels.insert(rels.rfind("</Relationships>"), relationships);
-        zip.WriteDataRaw(MkString("[Content_Types].xml"), types.data(), types.size(), true);
-        zip.WriteDataRaw(MkString("ppt/slides/_rels/slide3.xml.rels"), rels.data(), rels.size(), true);
+        zip.WriteDataRaw("[Content_Types].xml", types.data(), types.size(), true);
+        zip.WriteDataRaw("ppt/slides/_rels/slide3.xml.rels", rels.data(), rels.size(), true);
         if (!zip.Close()) return -1;
     }
     OpenXMLPresentation presentation;
@@ -67,7 +67,7 @@ double removalSeconds(const std::string& deck, const std::string& path, int n) {
     // The removal and the save that leaves out the parts only the slide used.
     const double time = seconds([&] { ok = presentation.RemoveSlide(L"rId4") && presentation.Save(MkString(path.c_str())); });
     ZipArchive saved;
-    return ok && saved.Open(MkString(path.c_str()), ZIP_OPEN_READ_ONLY) && saved.FindFile(L"ppt/tags/tag1.xml") < 0 ? time : -1;
+    return ok && saved.Open(path, ZIP_OPEN_READ_ONLY) && saved.FindFile("ppt/tags/tag1.xml") < 0 ? time : -1;
 }
 
 }  // namespace

@@ -49,17 +49,17 @@ std::string fixed(double value, int decimals) {
 // The peers' template with its block made a group and its description tag SIT_TEXT.
 bool makeTemplate(const std::string& peerTemplate, const std::string& out) {
     ZipArchive source;
-    if (!source.Open(MkString(peerTemplate.c_str()), ZIP_OPEN_READ_ONLY)) return false;
+    if (!source.Open(peerTemplate, ZIP_OPEN_READ_ONLY)) return false;
     ZipArchive target;
-    if (!target.Open(MkString(out.c_str()), ZIP_CREATE)) return false;
+    if (!target.Open(out, ZIP_CREATE)) return false;
     for (int i = 0; i < source.GetNumFiles(); ++i) {
-        const MkString name = source.GetStoredName(i);
+        const std::string name = source.GetStoredName(i);
         size_t size = 0;
         unsigned char* data = source.ReadDataRaw(name, &size);
         if (!data) return false;
         std::string bytes(reinterpret_cast<char*>(data), size);
         free(data);
-        if (name == MkString(L"word/document.xml")) {
+        if (name == "word/document.xml") {
             const std::string tag = "<w:tag w:val=\"SIT_SNAPSHOT\"/><w:id w:val=\"1\"/>";
             const size_t at = bytes.find(tag);
             if (at == std::string::npos) return false;
@@ -109,17 +109,17 @@ Repository* makePictures(int n) {
 // The groups template with a table of `rows` rows of three cells after its text.
 bool makeBigTable(const std::string& out, int rows) {
     ZipArchive source;
-    if (!source.Open(MkString(KIV_BENCH_GROUPS_DOCUMENT), ZIP_OPEN_READ_ONLY)) return false;
+    if (!source.Open(KIV_BENCH_GROUPS_DOCUMENT, ZIP_OPEN_READ_ONLY)) return false;
     ZipArchive target;
-    if (!target.Open(MkString(out.c_str()), ZIP_CREATE)) return false;
+    if (!target.Open(out, ZIP_CREATE)) return false;
     for (int i = 0; i < source.GetNumFiles(); ++i) {
-        const MkString name = source.GetStoredName(i);
+        const std::string name = source.GetStoredName(i);
         size_t size = 0;
         unsigned char* data = source.ReadDataRaw(name, &size);
         if (!data) return false;
         std::string bytes(reinterpret_cast<char*>(data), size);
         free(data);
-        if (name == MkString(L"word/document.xml")) {
+        if (name == "word/document.xml") {
             std::string table =
                 "<w:tbl><w:tblPr><w:tblW w:w=\"0\" w:type=\"auto\"/></w:tblPr><w:tblGrid>"
                 "<w:gridCol w:w=\"3000\"/><w:gridCol w:w=\"3000\"/><w:gridCol w:w=\"3000\"/></w:tblGrid>";

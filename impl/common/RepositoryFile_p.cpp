@@ -95,8 +95,8 @@ struct LoadBudget {
     // Set when some content could not be loaded (the error is reported where it happens).
     bool damaged = false;
     // Entries read so far, by name, failed ones too: each is read once.
-    std::map<MkString, LoadedPicture> pictures;
-    std::map<MkString, PtrRef<ug::MdlxMemoryFile>> models;  // null: could not be loaded
+    std::map<std::string, LoadedPicture> pictures;
+    std::map<std::string, PtrRef<ug::MdlxMemoryFile>> models;  // null: could not be loaded
 
     void error(ProblemCode code, const lfw::String& message) { problems->error(code, message.toStdString()); }
     void warning(ProblemCode code, const lfw::String& message) { problems->warning(code, message.toStdString()); }
@@ -180,14 +180,14 @@ bool checkEntryNames(const std::vector<PtrRef<Snapshot>>& snapshots, Problems* p
 // object that holds their bytes and by the bytes themselves, models by their
 // object. A snapshot showing one of them names its entry instead of adding one.
 struct StoredEntries {
-    std::map<const void*, MkString> byObject;
-    std::multimap<uint64_t, MkString> pictureByHash;
+    std::map<const void*, std::string> byObject;
+    std::multimap<uint64_t, std::string> pictureByHash;
 };
 
 // The snapshot's content is the entry an earlier snapshot stored; the snapshot
 // keeps its own name.
-bool shareEntry(XmlElement object, const MkString& entry) {
-    object.AddAttributeString("Name", entry);
+bool shareEntry(XmlElement object, const std::string& entry) {
+    object.AddAttributeString("Name", MkString(entry.c_str()));
     object.AddAttributeInt(SHARED_ENTRY, 1);
     return true;
 }
@@ -195,7 +195,7 @@ bool shareEntry(XmlElement object, const MkString& entry) {
 bool sharesEntry(const XmlElement& object) { return object.GetAttributeInt(SHARED_ENTRY, 0) == 1; }
 
 // Whether the entry written before holds exactly these bytes.
-bool entryHolds(ZipArchive* archive, const MkString& entry, const std::vector<unsigned char>& bytes) {
+bool entryHolds(ZipArchive* archive, const std::string& entry, const std::vector<unsigned char>& bytes) {
     uint64_t size = 0;
     std::vector<unsigned char> stored;
     return archive->GetFileSize(archive->FindFile(entry), &size) && size == bytes.size() &&
@@ -246,7 +246,7 @@ bool saveSituationImage(const Snapshot* situation, ZipArchive* archive, XmlEleme
         return refuseSave(situation, "pictures and models", budget);
     lfw::Ref<ZipMemFile> file = new ZipMemFile;
     file->SetData(jpeg->data(), jpeg->size());
-    const MkString entry = toMk(situation->name());
+    const std::string entry = situation->name().toStdString();
     if (!archive->AddNewFile(file.p(), entry)) return false;
     stored->byObject.emplace(holder, entry);
     stored->pictureByHash.emplace(hash, entry);
@@ -264,7 +264,7 @@ bool saveSituationMdlx(const Snapshot* situation, ZipArchive* archive, XmlElemen
     if (!budget->spendBytes(content->GetSize())) return refuseSave(situation, "pictures and models", budget);
     lfw::Ref<ZipMemFile> file = new ZipMemFile;
     file->SetData(content->GetBuffer(), content->GetSize());
-    const MkString entry = toMk(situation->name());
+    const std::string entry = situation->name().toStdString();
     if (!archive->AddNewFile(file.p(), entry)) return false;
     stored->byObject.emplace(model, entry);
     return true;
@@ -369,7 +369,7 @@ using MallocBuffer = std::unique_ptr<unsigned char, FreeDeleter>;
 
 // The entry's bytes, counted against the budget (unless larger than maxBytes,
 // which a read refuses; 0: no limit); false (logged) when they cannot be read.
-bool readEntry(ZipArchive* archive, const MkString& name, LoadBudget* budget, uint64_t maxBytes,
+bool readEntry(ZipArchive* archive, const std::string& name, LoadBudget* budget, uint64_t maxBytes,
                std::vector<unsigned char>* bytes) {
     const int index = archive->FindFile(name);
     uint64_t declared = 0;
@@ -396,7 +396,7 @@ bool decodeStoredJpeg(const std::vector<unsigned char>& jpeg, unsigned width, un
 
 // The picture entry of that name, read and checked on its first use in a load;
 // null (logged on that first use) when it cannot be shown.
-const LoadedPicture* loadPicture(ZipArchive* archive, const MkString& name, LoadBudget* budget) {
+const LoadedPicture* loadPicture(ZipArchive* archive, const std::string& name, LoadBudget* budget) {
     const auto known = budget->pictures.find(name);
     if (known != budget->pictures.end()) return known->second.jpeg ? &known->second : nullptr;
     LoadedPicture& picture = budget->pictures[name];
@@ -430,10 +430,11 @@ const LoadedPicture* loadPicture(ZipArchive* archive, const MkString& name, Load
 }
 
 void loadSituationImage(Snapshot* situation, ZipArchive* archive, XmlElement object, LoadBudget* budget) {
-    const MkString name = object.GetAttributeString("Name");
+    const MkString stored = object.GetAttributeString("Name");
+    const std::string name = XmlToUtf8(stored);
     // A snapshot showing an earlier one's picture keeps its own name.
-    if (!sharesEntry(object)) situation->setName(toStr(name));
-    if (name.IsBlank() || archive->FindFile(name) < 0) {
+    if (!sharesEntry(object)) situation->setName(toStr(stored));
+    if (stored.IsBlank() || archive->FindFile(name) < 0) {
         budget->damaged = true;
         budget->error(ProblemCode::EntryMissing, lfw::String("Image data not found in file"));
         return;
@@ -450,9 +451,10 @@ void loadSituationImage(Snapshot* situation, ZipArchive* archive, XmlElement obj
 }
 
 void loadSituationMdlx(Snapshot* situation, ZipArchive* archive, XmlElement object, LoadBudget* budget) {
-    const MkString name = object.GetAttributeString("Name");
-    if (!sharesEntry(object)) situation->setName(toStr(name));
-    if (name.IsBlank() || archive->FindFile(name) < 0) return;  // no model, silently
+    const MkString stored = object.GetAttributeString("Name");
+    const std::string name = XmlToUtf8(stored);
+    if (!sharesEntry(object)) situation->setName(toStr(stored));
+    if (stored.IsBlank() || archive->FindFile(name) < 0) return;  // no model, silently
     // Snapshots naming one entry share one model, as the ones saved did.
     const auto known = budget->models.find(name);
     if (known != budget->models.end()) {
@@ -604,8 +606,7 @@ bool RepositoryPrivate::saveRepository(const Str& fileName, Problems* problems) 
             return false;
         }
         ZipArchive archive(problems);
-        bool ok =
-            archive.Open(MkString(temp.c_str()), ZIP_CREATE) && addSituationsToArchive(snapshots, &archive) && archive.Compact();
+        bool ok = archive.Open(temp, ZIP_CREATE) && addSituationsToArchive(snapshots, &archive) && archive.Compact();
         ok = archive.Close() && ok;
         if (!ok) return false;
         if (!staged.commit()) {
@@ -630,7 +631,7 @@ bool RepositoryPrivate::loadRepository(const Str& fileName, Problems* problems) 
     }
     try {
         ZipArchive archive(problems);
-        archive.Open(toMk(fileName), ZIP_OPEN_READ_ONLY);  // a failed open shows in the lookup below
+        archive.Open(fileName.toStdString(), ZIP_OPEN_READ_ONLY);  // a failed open shows in the lookup below
         if (archive.FindFile(INDEX_ENTRY) < 0)
             return fail(archive.IsClosed() ? problems->firstError() : ProblemCode::EntryMissing,
                         lfw::String("File not found in archive: %1").arg(INDEX_ENTRY));

@@ -88,11 +88,10 @@ bool makeWorkbook(std::string* bytes, Problems* problems) {
     bool ok = true;
     for (const auto& part : NEW_WORKBOOK) {
         const std::string text = std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n") + part.text;
-        ok = ok && book.WriteDataRaw(MkString(part.name), text.data(), text.size(), false);
+        ok = ok && book.WriteDataRaw(part.name, text.data(), text.size(), false);
     }
-    MkUbyteArray content;
-    if (!book.Close() || !ok || !memory.GetData(&content)) return false;
-    bytes->assign(reinterpret_cast<const char*>(content.GetData()), static_cast<size_t>(content.GetSize()));
+    if (!book.Close() || !ok) return false;
+    *bytes = memory.GetData();
     return true;
 }
 
@@ -116,7 +115,8 @@ public:
 
     // The part as XML; false (and, when required, the reason) when it is missing or unreadable.
     bool Read(const MkString& part, XmlDocument* document, bool required = true) {
-        if (!part.IsEmpty() && m_book.FindFile(part) >= 0 && m_book.ReadXmlFile(part, document) && document->RootElement())
+        const std::string name = XmlToUtf8(part);
+        if (!name.empty() && m_book.FindFile(name) >= 0 && m_book.ReadXmlFile(name, document) && document->RootElement())
             return true;
         return required ? Fail(L"has no readable part " + OpenXMLPaths::ToSlash(part)) : false;
     }
@@ -140,14 +140,13 @@ public:
     }
 
     bool Write(const MkString& part, const XmlDocument& document) {
-        return m_book.WriteXmlFile(part, &document, true) || Fail(L"cannot be written");
+        return m_book.WriteXmlFile(XmlToUtf8(part), &document, true) || Fail(L"cannot be written");
     }
 
     bool Finish(std::string* bytes) {
-        MkUbyteArray content;
-        if (!m_book.Close() || !m_memory.GetData(&content)) return Fail(L"cannot be written");
+        if (!m_book.Close()) return Fail(L"cannot be written");
         // Removed entries leave gaps in the archive; the stored copy is compacted.
-        bytes->assign(reinterpret_cast<const char*>(content.GetData()), static_cast<size_t>(content.GetSize()));
+        *bytes = m_memory.GetData();
         return true;
     }
 

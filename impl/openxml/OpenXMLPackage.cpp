@@ -14,6 +14,12 @@ using OpenXMLPaths::PartName;
 
 namespace {
 
+// An entry's stored name as the package names parts.
+MkString storedName(const ZipArchive& zip, int entry) {
+    const std::string name = zip.GetStoredName(entry);
+    return MkStringFromUTF8(name.c_str(), static_cast<int>(name.size()) + 1);
+}
+
 const wchar_t* const RELATIONSHIPS_NAMESPACE = L"http://schemas.openxmlformats.org/package/2006/relationships";
 const wchar_t* const CONTENT_TYPES_NAMESPACE = L"http://schemas.openxmlformats.org/package/2006/content-types";
 
@@ -543,7 +549,7 @@ std::wstring OpenXMLPackage::Key(const MkString& name) {
 
 bool OpenXMLPackage::Open(const MkString& path) {
     Reset();
-    if (!m_zip.Open(path, ZIP_OPEN_READ_ONLY)) return Fail(quoted(path) + L" cannot be opened as a package");
+    if (!m_zip.Open(path.ShortChar(), ZIP_OPEN_READ_ONLY)) return Fail(quoted(path) + L" cannot be opened as a package");
     return OpenArchive();
 }
 
@@ -683,7 +689,7 @@ bool OpenXMLPackage::ReadContentTypes(int entry) {
 
 bool OpenXMLPackage::LoadRels(OpenXMLRelationships* rels, int entry) {
     if (entry < 0) return true;
-    const MkString name = m_zip.GetStoredName(entry);
+    const MkString name = storedName(m_zip, entry);
     std::string bytes;
     XmlDocument document;
     return ReadEntry(entry, &bytes, name) && ParseXml(bytes, name, &document) &&
@@ -947,8 +953,9 @@ bool OpenXMLPackage::Write(ZipArchive& out, Plan& plan) {
             if (item.entry < 0 && item.size > 0) data.emplace_back(item.data, item.size);
         out.PrepareWrites(data);
         for (const Item& item : items) {
-            const bool ok = item.entry < 0 ? out.WriteDataRaw(item.name, item.data, item.size, false)
-                                           : out.CopyEntryFrom(m_zip, item.entry, item.entryName ? MkString() : item.name);
+            const std::string name = XmlToUtf8(item.name);
+            const bool ok = item.entry < 0 ? out.WriteDataRaw(name, item.data, item.size, false)
+                                           : out.CopyEntryFrom(m_zip, item.entry, item.entryName ? std::string() : name);
             if (!ok) return Fail(L"Part " + quoted(item.name) + L" could not be written");
         }
         items.clear();
@@ -1022,7 +1029,7 @@ bool OpenXMLPackage::Save(const MkString& path) {
         return Fail(quoted(path) + L" cannot be written: no file can be made beside it");
     }
     ZipArchive out(m_problems);
-    if (!out.Open(MkString(temp.c_str()), ZIP_CREATE)) return Fail(quoted(path) + L" cannot be written");
+    if (!out.Open(temp, ZIP_CREATE)) return Fail(quoted(path) + L" cannot be written");
     if (m_compressionLevel >= 0) out.SetArchiveParameters(m_compressionLevel, CZipArchive::zipsmSmartest, 65536, 65536);
     const bool written = Write(out, plan);
     if (!out.Close() && written) return Fail(quoted(path) + L" could not be written");

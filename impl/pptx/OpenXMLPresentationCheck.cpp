@@ -45,24 +45,27 @@ bool isSlideRelationship(const OpenXMLRelationship& r) { return !r.external && e
 
 MkString OpenXMLPresentation::PackageProblemOf(const MkString& path, Problems* problems) {
     ZipArchive zip(problems);
-    if (!zip.Open(path, ZIP_OPEN_READ_ONLY)) return MkString();
+    if (!zip.Open(path.ShortChar(), ZIP_OPEN_READ_ONLY)) return MkString();
     // One entry per name: a name holding a NUL byte reads as the name before it.
-    std::set<std::wstring> names;
-    for (int i = 0; i < zip.GetNumFiles(); ++i)
-        if (!names.insert(zip.GetStoredName(i).Std()).second)
-            return zip.GetStoredName(i) + L" is stored twice in the package (or its name holds a NUL byte)";
+    std::set<std::string> names;
+    for (int i = 0; i < zip.GetNumFiles(); ++i) {
+        const std::string name = zip.GetStoredName(i).c_str();
+        if (!names.insert(name).second)
+            return MkString(name.c_str()) + L" is stored twice in the package (or its name holds a NUL byte)";
+    }
     const MkString types(OpenXMLPackage::CONTENT_TYPES_PART);
-    if (zip.FindFile(types) < 0) return types + L" is missing";
+    const std::string typesEntry = "[Content_Types].xml";
+    if (zip.FindFile(typesEntry) < 0) return types + L" is missing";
     // Charged to the budget as the package charges it, its text before it is
     // inflated and its elements as they are parsed, and parsed where it lies:
     // one that inflates hugely is refused without being copied or parsed whole.
     const std::shared_ptr<XmlMemoryBudget>& budget = zip.XmlBudget();
     uint64_t declared = 0;
-    zip.GetFileSize(zip.FindFile(types), &declared);
+    zip.GetFileSize(zip.FindFile(typesEntry), &declared);
     const MkString tooLarge = types + L" holds more XML than the report has memory left for";
     if (!budget->Spend(declared)) return tooLarge;
     size_t size = 0;
-    unsigned char* data = zip.ReadDataRaw(types, &size);
+    unsigned char* data = zip.ReadDataRaw(typesEntry, &size);
     void* padded = data ? std::realloc(data, size + XmlDocument::PARSE_PADDING) : nullptr;
     MkString problem = types + L" cannot be read from the package";
     if (padded) {

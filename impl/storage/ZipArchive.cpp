@@ -1,5 +1,4 @@
 #include "impl/storage/ZipArchive.h"
-#include "host/ug/MkFile.h"
 #include "impl/storage/XmlDocument.h"
 #include "LibCore/lfwString.h"
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <unistd.h>
 #include <vector>
 
 namespace kiv {
@@ -49,16 +49,12 @@ bool counted(bool added) {
 const size_t MAX_COPY_BUFFER = 4194304;
 
 // The name as stored in the archive: "/" separators, UTF-8.
-std::string storedName(const MkString& name) { return XmlToUtf8(MkGetAsNativePath(name)); }
-
-MkString withSlashes(const MkString& path) {
-    MkString out(path);
-    for (wchar_t& c : out.Std())
-        if (c == L'\\') c = L'/';
+// The name as stored in the archive: "/" separators.
+std::string storedName(const std::string& name) {
+    std::string out(name);
+    std::replace(out.begin(), out.end(), '\\', '/');
     return out;
 }
-
-MkString fromUtf8(const std::string& s) { return MkStringFromUTF8(s.c_str(), static_cast<int>(s.size()) + 1); }
 
 CZipArchive::OpenMode engineMode(ZipAccessMode mode) {
     switch (mode) {
@@ -83,12 +79,13 @@ ZipMemFile::ZipMemFile() : m_file(1024) {}
 
 ZipMemFile::~ZipMemFile() = default;
 
-bool ZipMemFile::Save(const MkString& path) const { return MkWriteFile(path, m_file.GetData(), m_file.GetSize()); }
-
-bool ZipMemFile::GetData(MkUbyteArray* bytes) const {
-    if (!bytes) return false;
-    if (m_file.GetSize() > static_cast<size_t>(INT_MAX)) return false;
-    return bytes->CopyData(m_file.GetData(), static_cast<int>(m_file.GetSize()));
+bool ZipMemFile::Save(const std::string& path) const {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const size_t size = m_file.GetSize();
+    bool written = size == 0 || std::fwrite(m_file.GetData(), 1, size, file) == size;
+    written = std::fclose(file) == 0 && written;
+    return written;
 }
 
 bool ZipMemFile::CopyData(const void* data, size_t size) {
@@ -137,17 +134,17 @@ void ZipArchive::SetXmlBudget(const std::shared_ptr<XmlMemoryBudget>& budget) {
     if (budget) m_xmlBudget = budget;
 }
 
-bool ZipArchive::Affordable(const MkString& name, uint64_t declared) const {
+bool ZipArchive::Affordable(const std::string& name, uint64_t declared) const {
     if (declared <= m_xmlBudget->Left()) return true;
     Report(ProblemCode::TooLarge,
            lfw::String("The part '%1' inflates to %2 bytes, more than the report has left to read (%3 bytes)")
-               .arg(lfw::String(withSlashes(name)))
+               .arg(lfw::String(storedName(name)))
                .arg(static_cast<long long>(declared))
                .arg(static_cast<long long>(m_xmlBudget->Left())));
     return false;
 }
 
-bool ZipArchive::ParseXmlEntry(const MkString& name, unsigned char*& text, size_t size, XmlDocument* document) {
+bool ZipArchive::ParseXmlEntry(const std::string& name, unsigned char*& text, size_t size, XmlDocument* document) {
     // The text stays in memory while it is parsed.
     if (!document || !text || !Affordable(name, size) || !m_xmlBudget->Spend(size)) return false;
     // Up to the first zero, as a C string, with the parser's padding after it.
@@ -164,7 +161,7 @@ bool ZipArchive::ParseXmlEntry(const MkString& name, unsigned char*& text, size_
         Report(ProblemCode::TooLarge,
                lfw::String("The part '%1' holds more XML than the report has memory left for (%2 bytes for "
                            "more than %3 elements, %4 bytes left); it is not read")
-                   .arg(lfw::String(withSlashes(name)))
+                   .arg(lfw::String(storedName(name)))
                    .arg(static_cast<long long>(document->RefusedCost()))
                    .arg(static_cast<long long>(document->Elements()))
                    .arg(static_cast<long long>(m_xmlBudget->Left())));
@@ -174,24 +171,23 @@ bool ZipArchive::ParseXmlEntry(const MkString& name, unsigned char*& text, size_
 
 ZipArchive::~ZipArchive() { Close(); }
 
-bool ZipArchive::Open(const MkString& path, ZipAccessMode mode) {
+bool ZipArchive::Open(const std::string& path, ZipAccessMode mode) {
     if (!m_zip.IsClosed()) {
         Report(ProblemCode::InvalidArgument, lfw::String("The archive is open, close it before opening."));
         return false;
     }
-    if (path.IsBlank()) {
+    if (path.find_first_not_of(" \t\r\n") == std::string::npos) {
         Report(ProblemCode::InvalidArgument, lfw::String("No file name."));
         return false;
     }
     m_mode = mode;
-    const bool exists = MkFileAccess(path, 0);
+    const bool exists = ::access(path.c_str(), F_OK) == 0;
     if ((mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY) && !exists) {
         Report(ProblemCode::FileNotFound, lfw::String("File name '%1' not found").arg(lfw::String(path)));
         return false;
     }
     try {
-        if (mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY || mode == ZIP_CREATE)
-            m_zip.Open(std::string(path.ShortChar()), engineMode(mode));
+        if (mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY || mode == ZIP_CREATE) m_zip.Open(path, engineMode(mode));
     }
     ZIP_CATCH(false, mode == ZIP_CREATE ? ProblemCode::WriteFailed : ProblemCode::FileNotFound)
     if (m_zip.IsClosed()) {
@@ -257,12 +253,12 @@ void ZipArchive::SetArchiveParameters(int compressionLevel, int smartness, int b
 // ---------------------------------------------------------------------------
 // Finding and listing
 
-int ZipArchive::FindFile(const MkString& name) const {
+int ZipArchive::FindFile(const std::string& name) const {
     if (m_zip.IsClosed()) {
         Report(ProblemCode::InvalidArgument, lfw::String("Archive is not open."));
         return -1;
     }
-    if (name.IsBlank()) {
+    if (name.find_first_not_of(" \t\r\n") == std::string::npos) {
         Report(ProblemCode::InvalidArgument, lfw::String("No such file name: '%1'").arg(lfw::String(name)));
         return -1;
     }
@@ -270,9 +266,9 @@ int ZipArchive::FindFile(const MkString& name) const {
     return m_zip.FindFile(storedName(name));
 }
 
-MkString ZipArchive::GetStoredName(int index) const {
-    if (m_zip.IsClosed()) return MkString();
-    return fromUtf8(m_zip.GetEntryName(index));
+std::string ZipArchive::GetStoredName(int index) const {
+    if (m_zip.IsClosed()) return std::string();
+    return m_zip.GetEntryName(index);
 }
 
 bool ZipArchive::GetFileSize(int index, uint64_t* size) const {
@@ -317,7 +313,7 @@ bool ZipArchive::ExtractFile(int index, ZipMemFile* memFile) {
     return true;
 }
 
-bool ZipArchive::AddNewFile(ZipMemFile* memFile, const MkString& name) {
+bool ZipArchive::AddNewFile(ZipMemFile* memFile, const std::string& name) {
     if (!memFile) {
         Report(ProblemCode::InvalidArgument, lfw::String("PxZipMemFile pointer is NULL."));
         return false;
@@ -337,9 +333,9 @@ bool ZipArchive::AddNewFile(ZipMemFile* memFile, const MkString& name) {
 
 uint64_t ZipArchive::EntriesWritten() { return g_entriesWritten; }
 
-bool ZipArchive::CopyEntryFrom(const ZipArchive& source, int index, const MkString& name) {
+bool ZipArchive::CopyEntryFrom(const ZipArchive& source, int index, const std::string& name) {
     try {
-        if (!counted(m_zip.CopyEntryFrom(source.m_zip, index, name.IsEmpty() ? std::string() : storedName(name)))) {
+        if (!counted(m_zip.CopyEntryFrom(source.m_zip, index, name.empty() ? std::string() : storedName(name)))) {
             Report(ProblemCode::WriteFailed, lfw::String("Could not copy entry %1 to '%2'").arg(index).arg(lfw::String(name)));
             return false;
         }
@@ -348,7 +344,7 @@ bool ZipArchive::CopyEntryFrom(const ZipArchive& source, int index, const MkStri
     return true;
 }
 
-unsigned char* ZipArchive::ReadDataRaw(const MkString& name, size_t* size, bool* notFound, uint64_t maxSize) {
+unsigned char* ZipArchive::ReadDataRaw(const std::string& name, size_t* size, bool* notFound, uint64_t maxSize) {
     if (notFound) *notFound = false;
     if (size) *size = 0;
     const int index = FindFile(name);
@@ -414,14 +410,16 @@ private:
 
 }  // namespace
 
-bool ZipArchive::ReadDataInto(const MkString& name, std::vector<unsigned char>* data, uint64_t maxSize) {
+bool ZipArchive::ReadDataInto(const std::string& name, std::vector<unsigned char>* data, uint64_t maxSize) {
     return ReadInto(name, data, maxSize);
 }
 
-bool ZipArchive::ReadDataInto(const MkString& name, std::string* data, uint64_t maxSize) { return ReadInto(name, data, maxSize); }
+bool ZipArchive::ReadDataInto(const std::string& name, std::string* data, uint64_t maxSize) {
+    return ReadInto(name, data, maxSize);
+}
 
 template <class Bytes>
-bool ZipArchive::ReadInto(const MkString& name, Bytes* data, uint64_t maxSize) {
+bool ZipArchive::ReadInto(const std::string& name, Bytes* data, uint64_t maxSize) {
     if (!data) return false;
     data->clear();
     const int index = FindFile(name);
@@ -474,7 +472,7 @@ bool ZipArchive::PrepareWrites(const std::vector<std::pair<const void*, size_t>>
     ZIP_CATCH(false, ProblemCode::WriteFailed)
 }
 
-bool ZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t size, bool overwrite) {
+bool ZipArchive::WriteDataRaw(const std::string& name, const void* data, size_t size, bool overwrite) {
     if (m_zip.IsClosed()) {
         Report(ProblemCode::InvalidArgument, lfw::String("Archive is not open."));
         return false;
@@ -483,7 +481,7 @@ bool ZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t siz
         Report(ProblemCode::InvalidArgument, lfw::String("File is read only."));
         return false;
     }
-    if (name.IsBlank()) {
+    if (name.find_first_not_of(" \t\r\n") == std::string::npos) {
         Report(ProblemCode::InvalidArgument, lfw::String("Error file no name."));
         return false;
     }
@@ -521,12 +519,12 @@ bool ZipArchive::WriteDataRaw(const MkString& name, const void* data, size_t siz
 // ---------------------------------------------------------------------------
 // XML entries
 
-bool ZipArchive::ReadXmlFile(const MkString& name, XmlDocument* document) {
+bool ZipArchive::ReadXmlFile(const std::string& name, XmlDocument* document) {
     if (!document) {
         Report(ProblemCode::InvalidArgument, lfw::String("Destination Xml Document is NULL"));
         return false;
     }
-    const MkString entry = withSlashes(name);
+    const std::string entry = storedName(name);
     size_t size = 0;
     MallocBuffer text(ReadDataRaw(entry, &size));
     if (!text) {
@@ -546,15 +544,14 @@ bool ZipArchive::ReadXmlFile(const MkString& name, XmlDocument* document) {
     text.reset(raw);
     if (!parsed) {
         if (document->RefusedCost() > 0) return false;  // logged, naming the part
-        MkString message;
-        message.MakeForm("TinyXML error code %d for file '%ls': ", document->ErrorId(), ~entry);
+        const std::string message = "TinyXML error code " + std::to_string(document->ErrorId()) + " for file '" + entry + "': ";
         Report(ProblemCode::UnreadableXml, lfw::String(message) + lfw::String(document->ErrorDesc()));
         return false;
     }
     return true;
 }
 
-bool ZipArchive::WriteXmlFile(const MkString& name, const XmlDocument* document, bool overwrite) {
+bool ZipArchive::WriteXmlFile(const std::string& name, const XmlDocument* document, bool overwrite) {
     if (m_zip.IsClosed()) {
         Report(ProblemCode::InvalidArgument,
                lfw::String("Cannot write Xml file '%1', archive is not open").arg(lfw::String(name)));
@@ -564,7 +561,7 @@ bool ZipArchive::WriteXmlFile(const MkString& name, const XmlDocument* document,
         Report(ProblemCode::InvalidArgument, lfw::String("File read only"));
         return false;
     }
-    if (name.IsBlank()) {
+    if (name.find_first_not_of(" \t\r\n") == std::string::npos) {
         Report(ProblemCode::InvalidArgument, lfw::String("Error file no name"));
         return false;
     }
@@ -595,51 +592,9 @@ bool ZipArchive::WriteXmlFile(const MkString& name, const XmlDocument* document,
 }
 
 // ---------------------------------------------------------------------------
-// Typed entries
-
-bool ZipArchive::ReadDataString(const MkString& name, MkString* text) {
-    if (!text) {
-        Report(ProblemCode::InvalidArgument, lfw::String("Pointer to destination string is NULL."));
-        return false;
-    }
-    size_t size = 0;
-    MallocBuffer bytes(ReadDataRaw(name, &size));
-    if (!bytes || size > static_cast<size_t>(INT_MAX) - 1) {
-        Report(ProblemCode::EntryMissing, lfw::String("Error reading raw data from file '%1'").arg(lfw::String(name)));
-        return false;
-    }
-    // Decoding stops at a zero byte, so a terminating zero (as in entries older
-    // writers made) is dropped; the last character of text stored without one is
-    // kept, because a zero follows the data in the buffer.
-    *text = MkStringFromUTF8(reinterpret_cast<const char*>(bytes.get()), static_cast<int>(size) + 1);
-    return true;
-}
-
-bool ZipArchive::WriteDataString(const MkString& name, const MkString& text) {
-    int length = 0;
-    bool converted = true;
-    std::unique_ptr<char[]> utf8(MkStringToUTF8(text, &length, &converted));
-    if (utf8 && converted) {
-        // Just the text's bytes: entries are read by other programs too.
-        if (!WriteDataRaw(name, utf8.get(), static_cast<size_t>(length), false)) {
-            Report(ProblemCode::WriteFailed, lfw::String("Error writing string data to file '%1'").arg(lfw::String(name)));
-            return false;
-        }
-        return true;
-    }
-    const char zero = '\0';
-    if (!WriteDataRaw(name, &zero, 1, false)) {
-        Report(ProblemCode::WriteFailed, lfw::String("Error writing empty replacement to file '%1'").arg(lfw::String(name)));
-        return false;
-    }
-    Report(ProblemCode::WriteFailed, lfw::String("Conversion of input string '%1' to UTF8 failed").arg(lfw::String(text)));
-    return false;
-}
-
-// ---------------------------------------------------------------------------
 // Other entry operations
 
-bool ZipArchive::Delete(const MkString& name) {
+bool ZipArchive::Delete(const std::string& name) {
     const int index = FindFile(name);
     if (index < 0) {
         Report(ProblemCode::EntryMissing, lfw::String("Unable to delete '%1', file not found").arg(lfw::String(name)));

@@ -6,12 +6,10 @@
 // never leave this layer as exceptions: they become problems (Problems.h), the
 // call answers false, -1 or null, and the archive stays usable.
 //
-// Names: entries are named as they are stored, with "/" (word/document.xml);
-// a "\" in a name passed in is taken for "/".
+// Names and paths are UTF-8: entries are named as they are stored, with "/"
+// (word/document.xml); a "\" in a name passed in is taken for "/".
 #include "LibCore/lfwString.h"
 #include "host/core/KivRefCountedObject.h"
-#include "host/ug/MkArray.h"
-#include "host/ug/MkString.h"
 #include "host/ug/ZipArchive.h"
 #include "impl/storage/Problems.h"
 #include <cstddef>
@@ -39,9 +37,10 @@ public:
     ZipMemFile();
     ~ZipMemFile() override;
 
-    // Writes the content to a disk file; false when that fails.
-    bool Save(const MkString& path) const;
-    bool GetData(MkUbyteArray* bytes) const;
+    // Writes the content to a disk file (UTF-8 path); false when that fails.
+    bool Save(const std::string& path) const;
+    // A copy of the content.
+    std::string GetData() const { return std::string(reinterpret_cast<const char*>(m_file.GetData()), m_file.GetSize()); }
     // Replaces the content by a copy of the bytes; position 0.
     bool CopyData(const void* data, size_t size);
     // Uses the caller's buffer as the content, without copying and without taking
@@ -65,7 +64,7 @@ public:
     ZipArchive(const ZipArchive&) = delete;
     ZipArchive& operator=(const ZipArchive&) = delete;
 
-    bool Open(const MkString& path, ZipAccessMode mode);
+    bool Open(const std::string& path, ZipAccessMode mode);
     // The memory file is not owned; it must outlive the open archive.
     bool Open(ZipMemFile* memFile, ZipAccessMode mode);
     // Writes pending changes and closes. False (reported) when writing failed; the
@@ -83,9 +82,9 @@ public:
 
     // --- entries ---
     int GetNumFiles() const { return m_zip.IsClosed() ? 0 : m_zip.GetCount(); }
-    int FindFile(const MkString& name) const;  // index or -1
+    int FindFile(const std::string& name) const;  // index or -1
     // The entry's stored name (with "/"); empty for an invalid index.
-    MkString GetStoredName(int index) const;
+    std::string GetStoredName(int index) const;
     // Uncompressed size from the directory; false for an invalid index.
     bool GetFileSize(int index, uint64_t* size) const;
     // Whether bytes start as a zip archive does: a local file header, or the end
@@ -100,54 +99,50 @@ public:
     bool ExtractFile(int index, ZipMemFile* memFile);
     // Adds the memory file's content as a new entry. Never adds a second entry under
     // a name that exists: that fails (reported).
-    bool AddNewFile(ZipMemFile* memFile, const MkString& name);
+    bool AddNewFile(ZipMemFile* memFile, const std::string& name);
     // The entry's directory record (its name as stored, raw bytes); false for an invalid index.
     bool GetEntryInfo(int index, CZipEntryInfo* info) const { return !m_zip.IsClosed() && m_zip.GetEntryInfo(index, info); }
     // Adds entry `index` of another open archive as it is stored, without inflating
     // it, under `name` (its own name when empty). False (reported) when that fails.
-    bool CopyEntryFrom(const ZipArchive& source, int index, const MkString& name = MkString());
+    bool CopyEntryFrom(const ZipArchive& source, int index, const std::string& name = std::string());
     // How many entries this process has added to archives, in every way above and
     // below: what a package costs to write (each part once when written once).
     static uint64_t EntriesWritten();
 
     // The entry's bytes in a malloc'ed buffer the caller free()s (one zero byte
     // follows the data), or null. maxSize > 0 refuses larger entries.
-    unsigned char* ReadDataRaw(const MkString& name, size_t* size = nullptr, bool* notFound = nullptr, uint64_t maxSize = 0);
+    unsigned char* ReadDataRaw(const std::string& name, size_t* size = nullptr, bool* notFound = nullptr, uint64_t maxSize = 0);
     // The entry's bytes inflated straight into *data (one allocation of the declared
     // size, no further copy); false (reported) when it cannot be read, or, with
     // maxSize > 0, when it is declared larger.
-    bool ReadDataInto(const MkString& name, std::vector<unsigned char>* data, uint64_t maxSize = 0);
-    bool ReadDataInto(const MkString& name, std::string* data, uint64_t maxSize = 0);
-    bool WriteDataRaw(const MkString& name, const void* data, size_t size, bool overwrite);
+    bool ReadDataInto(const std::string& name, std::vector<unsigned char>* data, uint64_t maxSize = 0);
+    bool ReadDataInto(const std::string& name, std::string* data, uint64_t maxSize = 0);
+    bool WriteDataRaw(const std::string& name, const void* data, size_t size, bool overwrite);
     // Compresses the bytes WriteDataRaw is about to be given, all at once (on two
     // threads where there are two); the bytes must not change until they are
     // written. False (reported) when they could not be: WriteDataRaw then compresses
     // each as it comes.
     bool PrepareWrites(const std::vector<std::pair<const void*, size_t>>& data);
 
-    bool ReadXmlFile(const MkString& name, XmlDocument* document);
-    // Parses the text of an entry read with ReadDataRaw (size bytes and a zero),
-    // charging the text and the parse to the XML budget. The buffer grows in
-    // place by the zeros the parser needs after it (so text may move; the caller
-    // still free()s it). A refusal is reported, naming the part; a parse error is
-    // left to the caller.
-    bool ParseXmlEntry(const MkString& name, unsigned char*& text, size_t size, XmlDocument* document);
+    bool ReadXmlFile(const std::string& name, XmlDocument* document);
     // What the XML documents read from this archive may hold at once; every
     // archive has its own, unless several share one. Reads of entries declared
     // larger than the budget's rest are refused before they inflate.
     void SetXmlBudget(const std::shared_ptr<XmlMemoryBudget>& budget);
     const std::shared_ptr<XmlMemoryBudget>& XmlBudget() const { return m_xmlBudget; }
-    bool WriteXmlFile(const MkString& name, const XmlDocument* document, bool overwrite);
+    bool WriteXmlFile(const std::string& name, const XmlDocument* document, bool overwrite);
 
-    // Text entries, written without overwriting: just the UTF-8 bytes.
-    bool ReadDataString(const MkString& name, MkString* text);
-    bool WriteDataString(const MkString& name, const MkString& text);
-
-    bool Delete(const MkString& name);
+    bool Delete(const std::string& name);
 
 private:
+    // Parses the text of an entry read with ReadDataRaw (size bytes and a zero),
+    // charging the text and the parse to the XML budget. The buffer grows in
+    // place by the zeros the parser needs after it (so text may move; the caller
+    // still free()s it). A refusal is reported, naming the part; a parse error is
+    // left to the caller.
+    bool ParseXmlEntry(const std::string& name, unsigned char*& text, size_t size, XmlDocument* document);
     template <class Bytes>
-    bool ReadInto(const MkString& name, Bytes* data, uint64_t maxSize);
+    bool ReadInto(const std::string& name, Bytes* data, uint64_t maxSize);
 
     ZipAccessMode m_mode = ZIP_OPEN;
     int m_compressionLevel = -1;
@@ -165,7 +160,7 @@ private:
     void EngineProblem(const std::exception& e) const;
 
     // False (reported, naming the part) when an entry of that size cannot be read within the budget.
-    bool Affordable(const MkString& name, uint64_t declared) const;
+    bool Affordable(const std::string& name, uint64_t declared) const;
 };
 
 }  // namespace rep

@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The editor opens packages from files.
     static const std::string input = "/tmp/fuzz_openxml_package_" + std::to_string(getpid()), output = input + ".out";
     lfw::Ref<ZipMemFile> memory = new ZipMemFile;
-    if (!memory->CopyData(data, size) || !memory->Save(MkString(input.c_str()))) return 0;
+    if (!memory->CopyData(data, size) || !memory->Save(input)) return 0;
     OpenXMLPackageEditor editor;
     editor.Open(MkString(input.c_str()));  // without a main part the package is open all the same
     OpenXMLPackage& package = editor.Package();

@@ -25,20 +25,20 @@ inline bool copyFile(const std::string& from, const std::string& to) {
 
 // One part of an open archive or of a closed package; empty when it is missing.
 inline std::string readPart(ZipArchive& zip, const std::string& part) {
-    if (zip.FindFile(wide(part)) < 0) return std::string();
+    if (zip.FindFile(part) < 0) return std::string();
     size_t size = 0;
-    unsigned char* data = zip.ReadDataRaw(wide(part), &size);
+    unsigned char* data = zip.ReadDataRaw(part, &size);
     std::string text(data ? reinterpret_cast<const char*>(data) : "", data ? size : 0);
     free(data);
     return text;
 }
 inline std::string readPart(const std::string& package, const std::string& part) {
     ZipArchive zip;
-    return zip.Open(wide(package), ZIP_OPEN_READ_ONLY) ? readPart(zip, part) : std::string();
+    return zip.Open(package, ZIP_OPEN_READ_ONLY) ? readPart(zip, part) : std::string();
 }
 inline bool hasPart(const std::string& package, const std::string& part) {
     ZipArchive zip;
-    return zip.Open(wide(package), ZIP_OPEN_READ_ONLY) && zip.FindFile(wide(part)) >= 0;
+    return zip.Open(package, ZIP_OPEN_READ_ONLY) && zip.FindFile(part) >= 0;
 }
 // A part of a zip held in memory (an embedded workbook).
 inline std::string readNestedPart(const std::string& zipBytes, const std::string& part) {
@@ -50,16 +50,16 @@ inline std::string readNestedPart(const std::string& zipBytes, const std::string
 // Writes a part of a closed package over the old one; empty bytes delete it.
 inline bool putPart(const std::string& package, const std::string& part, const std::string& bytes) {
     ZipArchive zip;
-    if (!zip.Open(wide(package), ZIP_OPEN)) return false;
-    const bool ok = bytes.empty() ? zip.Delete(wide(part)) : zip.WriteDataRaw(wide(part), bytes.data(), bytes.size(), true);
+    if (!zip.Open(package, ZIP_OPEN)) return false;
+    const bool ok = bytes.empty() ? zip.Delete(part) : zip.WriteDataRaw(part, bytes.data(), bytes.size(), true);
     return zip.Close() && ok;
 }
 // Entry names of a closed package, in stored order.
 inline std::vector<std::string> entries(const std::string& package) {
     std::vector<std::string> names;
     ZipArchive zip;
-    if (zip.Open(wide(package), ZIP_OPEN_READ_ONLY))
-        for (int i = 0; i < zip.GetNumFiles(); ++i) names.push_back(zip.GetStoredName(i).ShortChar());
+    if (zip.Open(package, ZIP_OPEN_READ_ONLY))
+        for (int i = 0; i < zip.GetNumFiles(); ++i) names.push_back(zip.GetStoredName(i));
     return names;
 }
 
@@ -129,9 +129,8 @@ protected:
     std::string makePackage(const std::string& name, const PartList& parts) const {
         const std::string path = dir.file(name);
         ZipArchive zip;
-        EXPECT_TRUE(zip.Open(wide(path), ZIP_CREATE));
-        for (const auto& part : parts)
-            EXPECT_TRUE(zip.WriteDataRaw(wide(part.first), part.second.data(), part.second.size(), false));
+        EXPECT_TRUE(zip.Open(path, ZIP_CREATE));
+        for (const auto& part : parts) EXPECT_TRUE(zip.WriteDataRaw(part.first, part.second.data(), part.second.size(), false));
         EXPECT_TRUE(zip.Close());
         return path;
     }

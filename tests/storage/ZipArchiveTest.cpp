@@ -15,7 +15,7 @@ class ZipArchiveTest : public ::testing::Test {
 protected:
     kivtest::TempDir dir;
     Problems problems;  // what the archives of a test report
-    MkString path(const char* name) const { return MkString(dir.file(name).c_str()); }
+    std::string path(const char* name) const { return dir.file(name); }
 
     // The kind of the error reported with that text (None when there is none).
     ProblemCode reported(const std::string& message) const {
@@ -41,7 +41,7 @@ protected:
 
     static int countNamed(const ZipArchive& zip, const char* stored) {
         int n = 0;
-        for (int i = 0; i < zip.GetNumFiles(); ++i) n += zip.GetStoredName(i) == MkString(stored);
+        for (int i = 0; i < zip.GetNumFiles(); ++i) n += zip.GetStoredName(i) == stored;
         return n;
     }
 };
@@ -53,16 +53,16 @@ TEST_F(ZipArchiveTest, OpenModesAndTheirMessages) {
     EXPECT_FALSE(zip.Open(path("missing.zip"), ZIP_OPEN_READ_ONLY));
     EXPECT_EQ(reported("File name '" + dir.file("missing.zip") + "' not found"), ProblemCode::FileNotFound);
     EXPECT_FALSE(zip.Open(path("missing.zip"), ZIP_OPEN));
-    EXPECT_FALSE(zip.Open(MkString("  "), ZIP_CREATE));
+    EXPECT_FALSE(zip.Open("  ", ZIP_CREATE));
     EXPECT_EQ(reported("No file name."), ProblemCode::InvalidArgument);
 
     ASSERT_TRUE(zip.Open(path("a.zip"), ZIP_CREATE));
     EXPECT_FALSE(zip.IsReadOnly());
-    ASSERT_TRUE(zip.WriteDataString("first.txt", "one"));
+    ASSERT_TRUE(zip.WriteDataRaw("first.txt", "one", 3, false));
     // A second open fails and leaves the first one working.
     EXPECT_FALSE(zip.Open(path("other.zip"), ZIP_CREATE));
     EXPECT_EQ(reported("The archive is open, close it before opening."), ProblemCode::InvalidArgument);
-    EXPECT_TRUE(zip.WriteDataString("second.txt", "two"));
+    EXPECT_TRUE(zip.WriteDataRaw("second.txt", "two", 3, false));
     EXPECT_TRUE(zip.Close());
 
     // Closed: access is refused with its message.
@@ -71,9 +71,7 @@ TEST_F(ZipArchiveTest, OpenModesAndTheirMessages) {
 
     ASSERT_TRUE(zip.Open(path("a.zip"), ZIP_OPEN_READ_ONLY));
     EXPECT_TRUE(zip.IsReadOnly());
-    MkString text;
-    ASSERT_TRUE(zip.ReadDataString("second.txt", &text));
-    EXPECT_TRUE(text == MkString("two"));
+    EXPECT_EQ(entryBytes(zip, "second.txt"), "two");
     EXPECT_FALSE(zip.WriteDataRaw("x", "y", 1, false));
     EXPECT_EQ(reported("File is read only."), ProblemCode::InvalidArgument);
     XmlDocument doc(true);
@@ -136,37 +134,15 @@ TEST_F(ZipArchiveTest, ReplacementAndNoDuplicateNames) {
     EXPECT_TRUE(zip.Delete("added"));
     EXPECT_TRUE(zip.Delete("x\\part.xml"));  // either separator names the entry
     EXPECT_FALSE(zip.Delete("added"));
+    EXPECT_EQ(reported("Unable to delete 'added', file not found"), ProblemCode::EntryMissing);
+    bool notFound = false;
+    EXPECT_EQ(zip.ReadDataRaw("nothing", nullptr, &notFound), nullptr);
+    EXPECT_TRUE(notFound);
+    EXPECT_EQ(reported("Unable to read raw data from 'nothing', file not found"), ProblemCode::EntryMissing);
     EXPECT_EQ(entryBytes(zip, "dir/data.bin"), "");
     ASSERT_TRUE(zip.Close());
     ASSERT_TRUE(zip.Open(path("r.zip"), ZIP_OPEN_READ_ONLY));
     EXPECT_EQ(zip.GetNumFiles(), 1);
-}
-
-// Text entries hold just their UTF-8 bytes.
-TEST_F(ZipArchiveTest, TextEntriesArePlainUtf8) {
-    ZipArchive zip(&problems);
-    ASSERT_TRUE(zip.Open(path("t.zip"), ZIP_CREATE));
-    ASSERT_TRUE(zip.WriteDataString("text", MkString(L"Gr\u00fc\u00df")));
-    ASSERT_TRUE(zip.WriteDataRaw("foreign", "abc", 3, false));
-    ASSERT_TRUE(zip.WriteDataRaw("terminated", "xyz", 4, false));
-    EXPECT_EQ(entryBytes(zip, "text"), "Gr\xc3\xbc\xc3\x9f");  // the UTF-8 bytes, nothing more
-    EXPECT_FALSE(zip.WriteDataString("text", "again"));        // never overwrites
-    EXPECT_EQ(reported("Error writing string data to file 'text'"), ProblemCode::WriteFailed);
-
-    // Strings are read back whole, with or without a terminating zero.
-    for (const auto& [name, want] :
-         {std::pair<const char*, const wchar_t*>{"text", L"Gr\u00fc\u00df"}, {"foreign", L"abc"}, {"terminated", L"xyz"}}) {
-        MkString text;
-        ASSERT_TRUE(zip.ReadDataString(name, &text)) << name;
-        EXPECT_EQ(text.Std(), want) << name;
-    }
-    MkString none;
-    EXPECT_FALSE(zip.ReadDataString("nothing", &none));
-    EXPECT_EQ(reported("Unable to read raw data from 'nothing', file not found"), ProblemCode::EntryMissing);
-    EXPECT_EQ(reported("Error reading raw data from file 'nothing'"), ProblemCode::EntryMissing);
-    bool notFound = false;
-    EXPECT_EQ(zip.ReadDataRaw("nothing", nullptr, &notFound), nullptr);
-    EXPECT_TRUE(notFound);
 }
 
 TEST_F(ZipArchiveTest, XmlEntryTermination) {
@@ -208,24 +184,21 @@ TEST_F(ZipArchiveTest, MemoryFileArchives) {
     {
         ZipArchive zip(&problems);
         ASSERT_TRUE(zip.Open(mem.p(), ZIP_CREATE));
-        ASSERT_TRUE(zip.WriteDataString("a.txt", "alpha"));
+        ASSERT_TRUE(zip.WriteDataRaw("a.txt", "alpha", 5, false));
         ASSERT_TRUE(zip.Close());
         // Opened again for change, a created archive keeps its entries.
         ASSERT_TRUE(zip.Open(mem.p(), ZIP_OPEN));
         EXPECT_GE(zip.FindFile("a.txt"), 0);
-        ASSERT_TRUE(zip.WriteDataString("b.txt", "beta"));
+        ASSERT_TRUE(zip.WriteDataRaw("b.txt", "beta", 4, false));
     }  // closed by the destructor
 
     ZipArchive reader(&problems);
     // A caller's buffer used in place, and an extraction into a memory file.
-    MkUbyteArray copy;
-    ASSERT_TRUE(mem->GetData(&copy));
+    const std::string copy = mem->GetData();
     lfw::Ref<ZipMemFile> borrowed = new ZipMemFile;
-    borrowed->SetData(copy.GetData(), static_cast<size_t>(copy.GetSize()));
+    borrowed->SetData(copy.data(), copy.size());
     ASSERT_TRUE(reader.Open(borrowed.p(), ZIP_OPEN_READ_ONLY));
-    MkString text;
-    ASSERT_TRUE(reader.ReadDataString("b.txt", &text));
-    EXPECT_TRUE(text == MkString("beta"));
+    EXPECT_EQ(entryBytes(reader, "b.txt"), "beta");
     lfw::Ref<ZipMemFile> extracted = new ZipMemFile;
     ASSERT_TRUE(reader.ExtractFile(reader.FindFile("a.txt"), extracted.p()));
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(extracted->GetBuffer()), extracted->GetSize()), std::string("alpha"));
