@@ -31,13 +31,6 @@ public:
     LoggedProblems() : Problems(logProblem) {}
 };
 
-// The barrier of the creators' calls, its problem logged.
-template <class Operation>
-bool callNoThrow(const char* what, Operation&& operation) {
-    Problems logged(logProblem);
-    return callNoThrow(what, &logged, std::forward<Operation>(operation));
-}
-
 // Small helpers the Office creators share.
 namespace creator {
 MkString fromStr(const Str& s);
@@ -120,6 +113,15 @@ public:
     // Runs work, never throwing, and returns its success with the problems it
     // reported to the list (the creator's own list starts each call empty).
     ReportResult captured(const std::function<bool(ReportResult&)>& work);
+    // The calls that answer true or false; each starts the creator's list afresh.
+    bool generateOnly(const Str& outputPath) {
+        problems.clear();
+        return generate(outputPath);
+    }
+    bool validateOnly(Str* report) const {
+        problems.clear();
+        return callNoThrow("Template validation", &problems, [&]() { return validate(report); });
+    }
     static ReportResult captured(Problems& problems, const std::function<bool(ReportResult&)>& work);
 
     // What the creator's calls report: each problem is logged as it comes (the

@@ -10,13 +10,11 @@ ReportCreatorHtml::ReportCreatorHtml(Repository* repository, const Str& template
 
 ReportCreatorHtml::~ReportCreatorHtml() { delete m_d; }
 
-bool ReportCreatorHtml::generate(const Str& outputPath) { return m_d->generate(outputPath); }
+bool ReportCreatorHtml::generate(const Str& outputPath) { return m_d->generateOnly(outputPath); }
 
-bool ReportCreatorHtml::generate(const Str& outputPath) const { return m_d->generate(outputPath); }
+bool ReportCreatorHtml::generate(const Str& outputPath) const { return m_d->generateOnly(outputPath); }
 
-bool ReportCreatorHtml::validate(Str* report) const {
-    return callNoThrow("Template validation", [&]() { return m_d->validate(report); });
-}
+bool ReportCreatorHtml::validate(Str* report) const { return m_d->validateOnly(report); }
 
 bool ReportCreatorHtml::summarize(const Str& templatePath, Str* summary) {
     LoggedProblems problems;

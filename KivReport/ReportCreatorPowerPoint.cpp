@@ -10,13 +10,11 @@ ReportCreatorPowerPoint::ReportCreatorPowerPoint(Repository* repository, const S
 
 ReportCreatorPowerPoint::~ReportCreatorPowerPoint() { delete m_d; }
 
-bool ReportCreatorPowerPoint::generate(const Str& outputPath) { return m_d->generate(outputPath); }
+bool ReportCreatorPowerPoint::generate(const Str& outputPath) { return m_d->generateOnly(outputPath); }
 
-bool ReportCreatorPowerPoint::generate(const Str& outputPath) const { return m_d->generate(outputPath); }
+bool ReportCreatorPowerPoint::generate(const Str& outputPath) const { return m_d->generateOnly(outputPath); }
 
-bool ReportCreatorPowerPoint::validate(Str* report) const {
-    return callNoThrow("Template validation", [&]() { return m_d->validate(report); });
-}
+bool ReportCreatorPowerPoint::validate(Str* report) const { return m_d->validateOnly(report); }
 
 bool ReportCreatorPowerPoint::summarize(const Str& templatePath, Str* summary) {
     LoggedProblems problems;

@@ -14,13 +14,11 @@ ReportCreatorWord::ReportCreatorWord(Repository* repository, const Str& template
 
 ReportCreatorWord::~ReportCreatorWord() { delete m_d; }
 
-bool ReportCreatorWord::generate(const Str& outputPath) { return m_d->generate(outputPath); }
+bool ReportCreatorWord::generate(const Str& outputPath) { return m_d->generateOnly(outputPath); }
 
-bool ReportCreatorWord::generate(const Str& outputPath) const { return m_d->generate(outputPath); }
+bool ReportCreatorWord::generate(const Str& outputPath) const { return m_d->generateOnly(outputPath); }
 
-bool ReportCreatorWord::validate(Str* report) const {
-    return callNoThrow("Template validation", [&]() { return m_d->validate(report); });
-}
+bool ReportCreatorWord::validate(Str* report) const { return m_d->validateOnly(report); }
 
 bool ReportCreatorWord::summarize(const Str& templatePath, Str* summary) {
     LoggedProblems problems;
