@@ -19,6 +19,40 @@
 namespace kiv {
 namespace rep {
 
+namespace pptcreator {
+
+std::vector<lfw::String> misplacedTags(const SlideContentPtrArray& slides) {
+    static const struct {
+        const wchar_t* word;
+        const char* shape;
+    } kinds[] = {{L"PICTURE", "a picture"},  {L"TABLE", "a table"},     {L"CHART", "a chart"},
+                 {L"TITLE", "a text shape"}, {L"TEXT", "a text shape"}, {L"MDLX", "a 3D viewer control"}};
+    std::vector<lfw::String> messages;
+    for (int s = 0; s < slides.GetSize(); ++s) {
+        const SlideContent& slide = *slides[s];
+        const MkStringArray& others = slide.Others();
+        for (int i = 0; i < others.GetSize(); ++i) {
+            const MkString& name = others[i];
+            const TagNameParts parts(name);
+            if ((!parts.IsSit() && !parts.IsRef()) || name.Contains(L"$")) continue;
+            bool placed = false;
+            for (int k = 0; k < SlideContent::KIND_COUNT && !placed; ++k) {
+                const SlideContent::Kind kind = static_cast<SlideContent::Kind>(k);
+                placed = holds(slide.Sit(kind), name) || holds(slide.Ref(kind), name);
+            }
+            for (const auto& kind : kinds)
+                if (!placed && parts.suffix == MkString(kind.word))
+                    messages.push_back(lfw::String("The shape %1 on %2 is not %3: rename the shape or change its tag.")
+                                           .arg(name.Std())
+                                           .arg(slide.slideName.Std())
+                                           .arg(kind.shape));
+        }
+    }
+    return messages;
+}
+
+}  // namespace pptcreator
+
 using pptcreator::misplacedTags;
 using pptcreator::tagName;
 
