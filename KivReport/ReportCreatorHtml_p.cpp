@@ -167,7 +167,7 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
             bool any = false;
             MkStringArray fields;  // the generic field tags, each once
             for (const XmlElement& tag : tags) {
-                const MkString name = tag.GetAttributeString(L"name");
+                const MkString name = tag.GetAttributeString("name");
                 if (!TemplateTags::isTagGeneric(name)) continue;
                 const int kind = getTagType(name);
                 if (kind >= HTML_TAG_TITLE && kind <= HTML_TAG_TABLE) {
@@ -202,7 +202,7 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString&
     static const wchar_t* const kinds[5] = {L": Title\r\n", L": Text\r\n", L": Image\r\n", L": Mdlx 3D Model\r\n",
                                             L": Table data\r\n"};
     for (const XmlElement& tag : tags) {
-        const MkString name = tag.GetAttributeString(L"name");
+        const MkString name = tag.GetAttributeString("name");
         if (TemplateTags::isTagGeneric(name)) continue;
         const int index = TemplateTags::getTagIndex(name);
         const MkString prefix = MkString(L"Snapshot #") + MkString(index);

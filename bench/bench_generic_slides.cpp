@@ -50,7 +50,7 @@ bool makeTemplate(const char* slide, int n, const std::string& path) {
     OpenXMLPart* source = package.Part(MkString(slide));
     OpenXMLRelationships* rels = presentation ? presentation->Rels() : nullptr;
     XmlDocument* xml = presentation ? presentation->EditXml() : nullptr;
-    const XmlElement list = xml ? xml->GetRootElement().GetFirstChildElement(MkString(L"p:sldIdLst")) : XmlElement();
+    const XmlElement list = xml ? xml->GetRootElement().GetFirstChildElement("p:sldIdLst") : XmlElement();
     if (!source || !rels || !list) return false;
     // The deck's own slides leave the list: a part nothing relates to is not written.
     std::vector<MkString> listed;
@@ -61,9 +61,9 @@ bool makeTemplate(const char* slide, int n, const std::string& path) {
     for (int k = 0; k < n; ++k) {
         OpenXMLPart* copy = k == 0 ? source : package.CopyPart(source, package.NextPartName(source->Name()));
         if (!copy) return false;
-        const XmlElement entry = list.AddChildElement(MkString(L"p:sldId"));
-        entry.AddAttributeInt(MkString(L"id"), 256 + k);
-        entry.AddAttributeString(MkString(L"r:id"), rels->Add(MkString(REL_SLIDE), copy->Name()));
+        const XmlElement entry = list.AddChildElement("p:sldId");
+        entry.AddAttributeInt("id", 256 + k);
+        entry.AddAttributeString("r:id", rels->Add(MkString(REL_SLIDE), copy->Name()));
     }
     return package.Save(MkString(path.c_str()));
 }

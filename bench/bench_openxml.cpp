@@ -33,13 +33,13 @@ bool makeDeck(const std::string& path, int slides) {
     if (!deck.Open(MkString(KIV_BENCH_SLIDE_DECK))) return false;
     OpenXMLPart* presentation = deck.Part(MkString(L"ppt/presentation.xml"));
     OpenXMLPart* slide = deck.Part(MkString(L"ppt/slides/slide1.xml"));
-    XmlElement list = presentation->EditXml()->GetRootElement().GetFirstChildElement(MkString(L"p:sldIdLst"));
+    XmlElement list = presentation->EditXml()->GetRootElement().GetFirstChildElement("p:sldIdLst");
     for (int i = 1; i < slides; ++i) {
         OpenXMLPart* copy = deck.CopyPart(slide, deck.NextPartName(slide->Name()));
         copy->Rels()->Drop(MkString(L"rId3"));
-        const XmlElement id = list.AddChildElement(MkString(L"p:sldId"));
-        id.AddAttributeInt(MkString(L"id"), 256 + i);
-        id.AddAttributeString(MkString(L"r:id"), presentation->Rels()->Relate(SLIDE_TYPE, copy->Name()));
+        const XmlElement id = list.AddChildElement("p:sldId");
+        id.AddAttributeInt("id", 256 + i);
+        id.AddAttributeString("r:id", presentation->Rels()->Relate(SLIDE_TYPE, copy->Name()));
     }
     return deck.Save(MkString(path.c_str()));
 }

@@ -283,12 +283,10 @@ bool saveSituationTable(const Snapshot* situation, XmlElement object, LoadBudget
     object.AddAttributeString("YAxis", toMk(table->chartYAxisTitle()));
     object.AddAttributeInt("TableRowCount", static_cast<int>(table->rowCount()));
     const size_t columns = table->columnCount();
-    MkString rowName;
     for (size_t r = 0; r < table->rowCount(); ++r) {
         MkStringArray cells;
         for (size_t c = 0; c < columns; ++c) cells.AddGrow(toMk(table->value(r, c)));
-        rowName.MakeForm("%s%i", TABLE_ROW_PREFIX, static_cast<int>(r));
-        object.AddChildStringArray(rowName, cells);
+        object.AddChildStringArray((TABLE_ROW_PREFIX + std::to_string(r)).c_str(), cells);
     }
     MkIntArray columnNumbers;
     columnNumbers.AssignConsecutive(static_cast<int>(columns), 0);

@@ -935,12 +935,12 @@ bool OpenXMLWordArchive::SyncCharts() {
     OpenXMLDocument::FindAllElements(m_document->GetBody(), "c:chart", &charts, true, true);
     std::set<std::wstring> seen;
     for (const XmlElement& chart : charts) {
-        const MkString id = chart.GetAttributeString(L"r:id");
+        const MkString id = chart.GetAttributeString("r:id");
         if (seen.insert(id.Std()).second) continue;
         OpenXMLPart* copy = CopyChart(m_main->Related(id));
         const MkString newId = copy ? rels->Relate(MkString(REL_CHART), copy->Name()) : MkString();
         if (newId.IsEmpty()) return false;
-        chart.AddAttributeString(L"r:id", newId);
+        chart.AddAttributeString("r:id", newId);
     }
     return true;
 }

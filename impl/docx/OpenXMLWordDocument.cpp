@@ -260,7 +260,7 @@ void measureTemplateGrid(const XmlElement& tbl, int* columns, long long* total) 
     if (!row) return;
     for (TiXmlElement* tc = row->FirstChildElement("w:tc"); tc; tc = tc->NextSiblingElement("w:tc")) {
         ++*columns;
-        XmlElement w = XmlElement(tc).GetFirstChildFromPath(L"w:tcPr/w:tcW");
+        XmlElement w = XmlElement(tc).GetFirstChildFromPath("w:tcPr/w:tcW");
         long long width = 0;
         if (w && parseLong(w.Tx()->Attribute("w:w"), &width)) *total += width;
     }
@@ -1393,15 +1393,15 @@ bool OpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, int 
             setAttribute(link, "r:id", linkId);
         }
         const XmlElement blip =
-            frame ? frame.GetFirstChildFromPath(L"a:graphic/a:graphicData/pic:pic/pic:blipFill/a:blip") : XmlElement();
+            frame ? frame.GetFirstChildFromPath("a:graphic/a:graphicData/pic:pic/pic:blipFill/a:blip") : XmlElement();
         if (!blip) return false;
         setAttribute(blip, "r:embed", embedId);
         const XmlElement extent = childOf(frame, "wp:extent");
-        const XmlElement ext = frame.GetFirstChildFromPath(L"a:graphic/a:graphicData/pic:pic/pic:spPr/a:xfrm/a:ext");
+        const XmlElement ext = frame.GetFirstChildFromPath("a:graphic/a:graphicData/pic:pic/pic:spPr/a:xfrm/a:ext");
         // The template's box as the schema bounds it (a missing or negative size is none).
         long long width = 0, height = 0;
         if (extent) {
-            DrawingExtent::FitInBox(extent.GetAttributeDouble(L"cx", -1), extent.GetAttributeDouble(L"cy", -1), ratio, &width,
+            DrawingExtent::FitInBox(extent.GetAttributeDouble("cx", -1), extent.GetAttributeDouble("cy", -1), ratio, &width,
                                     &height);
             setAttribute(extent, "cx", width);
             setAttribute(extent, "cy", height);
@@ -1631,7 +1631,7 @@ void OpenXMLWordDocument::FillTable(const XmlElement& tbl, int rows, int columns
         } else {
             TiXmlElement* newGrid = fresh->LinkEndChild(new TiXmlElement("w:tblGrid"))->ToElement();
             for (int c = 0; c < columns; ++c) {
-                XmlElement w = XmlElement(cellAt(firstRow, c)).GetFirstChildFromPath(L"w:tcPr/w:tcW");
+                XmlElement w = XmlElement(cellAt(firstRow, c)).GetFirstChildFromPath("w:tcPr/w:tcW");
                 long long width = 0;
                 if (!w || !parseLong(w.Tx()->Attribute("w:w"), &width)) width = 0;
                 TiXmlElement* col = newGrid->LinkEndChild(new TiXmlElement("w:gridCol"))->ToElement();

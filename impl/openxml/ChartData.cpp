@@ -364,27 +364,26 @@ bool ChartFill::SetTitle(const XmlElement& titleElement, const MkString& text) {
     }
     if (runs.empty()) {
         // c:tx comes first in a title; a text from a cell reference gives way.
-        const XmlElement oldTx = titleElement.GetFirstChildElement(MkString(L"c:tx"));
+        const XmlElement oldTx = titleElement.GetFirstChildElement("c:tx");
         if (oldTx) titleElement.RemoveChildElement(oldTx);
         const XmlElement first = titleElement.GetFirstChildElement();
-        const XmlElement tx = first ? titleElement.AddChildElementBefore(first, MkString(L"c:tx"))
-                                    : titleElement.AddChildElement(MkString(L"c:tx"));
-        const XmlElement rich = tx.AddChildElement(MkString(L"c:rich"));
-        rich.AddChildElement(MkString(L"a:bodyPr"));
-        rich.AddChildElement(MkString(L"a:lstStyle"));
-        const XmlElement p = rich.AddChildElement(MkString(L"a:p"));
-        p.AddChildElement(MkString(L"a:pPr")).AddChildElement(MkString(L"a:defRPr"));
-        const XmlElement r = p.AddChildElement(MkString(L"a:r"));
-        r.AddChildElement(MkString(L"a:rPr"));
-        r.AddChildElement(MkString(L"a:t"), text);
-        return static_cast<bool>(p.AddChildElement(MkString(L"a:endParaRPr")));
+        const XmlElement tx = first ? titleElement.AddChildElementBefore(first, "c:tx") : titleElement.AddChildElement("c:tx");
+        const XmlElement rich = tx.AddChildElement("c:rich");
+        rich.AddChildElement("a:bodyPr");
+        rich.AddChildElement("a:lstStyle");
+        const XmlElement p = rich.AddChildElement("a:p");
+        p.AddChildElement("a:pPr").AddChildElement("a:defRPr");
+        const XmlElement r = p.AddChildElement("a:r");
+        r.AddChildElement("a:rPr");
+        r.AddChildElement("a:t", text);
+        return static_cast<bool>(p.AddChildElement("a:endParaRPr"));
     }
     const XmlElement first = runs.front();
-    XmlElement t = first.GetFirstChildElement(MkString(L"a:t"));
-    if (!t) t = first.AddChildElement(MkString(L"a:t"));
+    XmlElement t = first.GetFirstChildElement("a:t");
+    if (!t) t = first.AddChildElement("a:t");
     if (!t.SetValue(text)) return false;
-    for (XmlElement r = first.GetNextSiblingElement(MkString(L"a:r")); r; r = r.GetNextSiblingElement(MkString(L"a:r")))
-        r.GetFirstChildElement(MkString(L"a:t")).SetValue(MkString());
+    for (XmlElement r = first.GetNextSiblingElement("a:r"); r; r = r.GetNextSiblingElement("a:r"))
+        r.GetFirstChildElement("a:t").SetValue(MkString());
     return true;
 }
 

@@ -17,9 +17,9 @@ namespace rep {
 
 namespace {
 
-const wchar_t* const OCX_PR = L"ax:ocxPr";
-const wchar_t* const AX_NAME = L"ax:name";
-const wchar_t* const AX_VALUE = L"ax:value";
+const char* const OCX_PR = "ax:ocxPr";
+const char* const AX_NAME = "ax:name";
+const char* const AX_VALUE = "ax:value";
 
 bool fail(MkString* why, const MkString& reason) {
     if (why) *why = reason;
@@ -47,10 +47,10 @@ int replaceReference(const std::vector<OpenXMLPart*>& controls, const MkString& 
     for (OpenXMLPart* control : controls) {
         const XmlDocument* view = control->Xml();
         if (!view) continue;
-        for (XmlElement p = view->GetRootElement().GetFirstChildElement(MkString(OCX_PR)); p; p = p.GetNextSiblingElement()) {
-            if (p.GetName() != MkString(OCX_PR) || p.GetAttributeString(MkString(AX_VALUE)) != oldReference) continue;
+        for (XmlElement p = view->GetRootElement().GetFirstChildElement(OCX_PR); p; p = p.GetNextSiblingElement()) {
+            if (p.GetName() != MkString(OCX_PR) || p.GetAttributeString(AX_VALUE) != oldReference) continue;
             control->EditXml();  // the same document, now the part's content
-            p.AddAttributeString(MkString(AX_VALUE), newReference);
+            p.AddAttributeString(AX_VALUE, newReference);
             ++changed;
             break;
         }
@@ -223,10 +223,10 @@ bool OpenXMLPackageEditor::SetMdlxPathForPlugin(XmlDocument* controlPart, const 
     const XmlElement root = controlPart ? controlPart->GetRootElement() : XmlElement();
     if (!root) return false;
     const XmlElement property = OpenXMLPlugin::FindProperty(root, MkString(OpenXMLPlugin::PROP_FILE_URL));
-    if (property) return property.AddAttributeString(MkString(AX_VALUE), modelReference);
-    const XmlElement added = root.AddChildElement(MkString(OCX_PR));
-    added.AddAttributeString(MkString(AX_NAME), MkString(OpenXMLPlugin::PROP_FILE_URL));
-    added.AddAttributeString(MkString(AX_VALUE), modelReference);
+    if (property) return property.AddAttributeString(AX_VALUE, modelReference);
+    const XmlElement added = root.AddChildElement(OCX_PR);
+    added.AddAttributeString(AX_NAME, MkString(OpenXMLPlugin::PROP_FILE_URL));
+    added.AddAttributeString(AX_VALUE, modelReference);
     return false;
 }
 
@@ -242,7 +242,7 @@ int OpenXMLPackageEditor::GetReferredMdlxFiles(MkStringArray* files, bool embedd
         const XmlElement property =
             OpenXMLPlugin::FindProperty(control->Xml()->GetRootElement(), MkString(OpenXMLPlugin::PROP_FILE_URL));
         if (!property) continue;
-        const MkString value = property.GetAttributeString(MkString(AX_VALUE));
+        const MkString value = property.GetAttributeString(AX_VALUE);
         const int close = value.Find(L']');
         const int open = value.Find(L'[');
         if (embedded != (close >= 0) || (embedded && (open < 0 || open > close))) continue;
@@ -269,8 +269,8 @@ bool OpenXMLPackageEditor::AddActiveXPluginFile(OpenXMLPart* source, const MkStr
     OpenXMLPart* control = m_package.Part(old);
     const XmlDocument* xml = control ? control->Xml() : nullptr;
     if (!xml) return false;
-    const XmlElement root = xml->GetRootElement(MkString(L"ax:ocx"));
-    if (!root || !root.GetFirstChildElement(MkString(OCX_PR))) {
+    const XmlElement root = xml->GetRootElement("ax:ocx");
+    if (!root || !root.GetFirstChildElement(OCX_PR)) {
         GetProblems().error(
             ProblemCode::TemplateMarkup,
             (lfw::String("The control part '%1' has no ax:ocxPr properties").arg(lfw::String(control->Name()))).toStdString());
@@ -292,24 +292,23 @@ bool OpenXMLPackageEditor::AddActiveXPluginFile(OpenXMLPart* source, const MkStr
 void OpenXMLPackageEditor::ConvertFromOldPlugin() {
     for (OpenXMLPart* control : PluginControls()) {
         bool old = false;
-        for (XmlElement p = control->Xml()->GetRootElement().GetFirstChildElement(MkString(OCX_PR)); p && !old;
+        for (XmlElement p = control->Xml()->GetRootElement().GetFirstChildElement(OCX_PR); p && !old;
              p = p.GetNextSiblingElement()) {
-            const MkString name = p.GetAttributeString(MkString(AX_NAME));
+            const MkString name = p.GetAttributeString(AX_NAME);
             old = name == MkString(L"_cx") || name == MkString(L"_cy") || name == MkString(L"TOOLBAR");
         }
         if (!old) continue;
-        for (XmlElement p = control->EditXml()->GetRootElement().GetFirstChildElement(MkString(OCX_PR)); p;
-             p = p.GetNextSiblingElement()) {
+        for (XmlElement p = control->EditXml()->GetRootElement().GetFirstChildElement(OCX_PR); p; p = p.GetNextSiblingElement()) {
             if (p.GetName() != MkString(OCX_PR)) continue;
-            const MkString name = p.GetAttributeString(MkString(AX_NAME));
+            const MkString name = p.GetAttributeString(AX_NAME);
             if (name == MkString(L"_cx")) {
-                p.AddAttributeString(MkString(AX_NAME), MkString(OpenXMLPlugin::PROP_EXTENT_X));
+                p.AddAttributeString(AX_NAME, MkString(OpenXMLPlugin::PROP_EXTENT_X));
             } else if (name == MkString(L"_cy")) {
-                p.AddAttributeString(MkString(AX_NAME), MkString(OpenXMLPlugin::PROP_EXTENT_Y));
+                p.AddAttributeString(AX_NAME, MkString(OpenXMLPlugin::PROP_EXTENT_Y));
             } else if (name == MkString(L"TOOLBAR")) {
-                const bool on = p.GetAttributeString(MkString(AX_VALUE)) == MkString(L"ON");
-                p.AddAttributeString(MkString(AX_NAME), MkString(OpenXMLPlugin::PROP_TOOLBAR));
-                p.AddAttributeString(MkString(AX_VALUE), MkString(on ? L"0" : L"1"));
+                const bool on = p.GetAttributeString(AX_VALUE) == MkString(L"ON");
+                p.AddAttributeString(AX_NAME, MkString(OpenXMLPlugin::PROP_TOOLBAR));
+                p.AddAttributeString(AX_VALUE, MkString(on ? L"0" : L"1"));
             }
         }
     }
@@ -345,20 +344,20 @@ bool OpenXMLPackageEditor::UpdateMdlxPathReference(MkString* referenceId, const 
     const MkString name = ModelFolder() + OpenXMLPlugin::REFERENCE_PART;
     OpenXMLPart* part = m_package.Part(name);
     XmlDocument* document = part && part->Xml() ? part->EditXml() : nullptr;
-    XmlElement root = document ? document->GetRootElement(MkString(L"mdlxReferencedFiles")) : XmlElement();
+    XmlElement root = document ? document->GetRootElement("mdlxReferencedFiles") : XmlElement();
     std::vector<long long> numbers;
     if (!root) {
         std::unique_ptr<XmlDocument> fresh(new XmlDocument);
-        fresh->SetDeclaration(MkString(L"1.0"), MkString(L"UTF-8"), MkString(L"yes"));
-        root = fresh->CreateRootElement(MkString(L"mdlxReferencedFiles"), -1, MkString(OpenXMLPlugin::REFERENCE_NAMESPACE));
+        fresh->SetDeclaration("1.0", "UTF-8", "yes");
+        root = fresh->CreateRootElement("mdlxReferencedFiles", -1, MkString(OpenXMLPlugin::REFERENCE_NAMESPACE));
         const MkString xml = m_package.DefaultContentType(L"xml");
         if (!part) part = m_package.AddPart(name, xml.IsEmpty() ? MkString(L"application/xml") : xml);
         if (!part || !root) return Fail(m_package.Error());
         part->SetXml(std::move(fresh));
     } else {
         // Every entry counts, so that a new id never repeats an existing one.
-        for (XmlElement e = root.GetFirstChildElement(MkString(L"mdlxPath")); e; e = e.GetNextSiblingElement())
-            numbers.push_back(e.GetAttributeString(MkString(L"rId")).Mid(4).AsInt(0));
+        for (XmlElement e = root.GetFirstChildElement("mdlxPath"); e; e = e.GetNextSiblingElement())
+            numbers.push_back(e.GetAttributeString("rId").Mid(4).AsInt(0));
     }
     std::sort(numbers.begin(), numbers.end());
     long long number = 0;
@@ -371,9 +370,9 @@ bool OpenXMLPackageEditor::UpdateMdlxPathReference(MkString* referenceId, const 
     while (number < INT_MAX && m_package.Part(ModelFolder() + L"mdlx" + MkString(static_cast<int>(number)) + L".mdlx")) ++number;
     if (number >= INT_MAX) return false;
     *referenceId = L"mdlx" + MkString(static_cast<int>(number));
-    const XmlElement entry = root.AddChildElement(MkString(L"mdlxPath"));
-    entry.AddAttributeString(MkString(L"rId"), *referenceId);
-    entry.AddAttributeString(MkString(L"originalPath"), originalPath);
+    const XmlElement entry = root.AddChildElement("mdlxPath");
+    entry.AddAttributeString("rId", *referenceId);
+    entry.AddAttributeString("originalPath", originalPath);
     return true;
 }
 

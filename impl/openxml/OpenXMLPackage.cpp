@@ -332,12 +332,12 @@ bool OpenXMLRelationships::Load(const XmlDocument& document, const MkString& rel
     for (XmlElement e = root.GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
         if (localName(e) != L"Relationship") continue;
         OpenXMLRelationship r;
-        r.id = e.GetAttributeString(MkString(L"Id"));
+        r.id = e.GetAttributeString("Id");
         if (r.id.IsBlank()) return m_package->Fail(quoted(relsName) + L" has a relationship without an id");
         if (Find(r.id)) return m_package->Fail(quoted(relsName) + L" has two relationships with the id " + quoted(r.id));
-        r.type = e.GetAttributeString(MkString(L"Type"));
-        r.target = e.GetAttributeString(MkString(L"Target"));
-        r.external = lower(e.GetAttributeString(MkString(L"TargetMode")).Std()) == L"external";
+        r.type = e.GetAttributeString("Type");
+        r.target = e.GetAttributeString("Target");
+        r.external = lower(e.GetAttributeString("TargetMode").Std()) == L"external";
         if (!r.external) {
             const MkString resolved = OpenXMLPaths::ResolvePartName(m_source, r.target);
             const OpenXMLPart* part = resolved.IsEmpty() ? nullptr : m_package->Part(resolved);
@@ -668,14 +668,14 @@ bool OpenXMLPackage::ReadContentTypes(int entry) {
     std::unordered_map<std::wstring, MkString> overrides;
     std::unordered_set<std::wstring> extensions;
     for (XmlElement e = root.GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
-        const MkString type = e.GetAttributeString(MkString(L"ContentType"));
+        const MkString type = e.GetAttributeString("ContentType");
         if (type.IsBlank()) continue;
         if (localName(e) == L"Default") {
-            const MkString extension = e.GetAttributeString(MkString(L"Extension"));
+            const MkString extension = e.GetAttributeString("Extension");
             const std::wstring key = lower(extension.Std());
             if (!key.empty() && extensions.insert(key).second) m_types.push_back({true, extension, key, type});
         } else if (localName(e) == L"Override") {
-            const MkString name = e.GetAttributeString(MkString(L"PartName"));
+            const MkString name = e.GetAttributeString("PartName");
             const std::wstring key = Key(name);
             if (!key.empty() && overrides.emplace(key, type).second) m_types.push_back({false, name, key, type});
         }
@@ -923,11 +923,11 @@ std::string OpenXMLPackage::ContentTypesXml(const Plan& plan) const {
                 {false, L"/" + OpenXMLPaths::RelativeTarget(MkString(), part->m_name), std::wstring(), part->m_contentType});
     }
     XmlDocument document(true);
-    const XmlElement root = document.CreateRootElement(MkString(L"Types"), -1, MkString(CONTENT_TYPES_NAMESPACE));
+    const XmlElement root = document.CreateRootElement("Types", -1, MkString(CONTENT_TYPES_NAMESPACE));
     for (const TypeEntry& t : types) {
-        const XmlElement e = root.AddChildElement(MkString(t.isDefault ? L"Default" : L"Override"));
-        e.AddAttributeString(MkString(t.isDefault ? L"Extension" : L"PartName"), t.name);
-        e.AddAttributeString(MkString(L"ContentType"), t.type);
+        const XmlElement e = root.AddChildElement(t.isDefault ? "Default" : "Override");
+        e.AddAttributeString(t.isDefault ? "Extension" : "PartName", t.name);
+        e.AddAttributeString("ContentType", t.type);
     }
     return document.PrintToString(m_typesIndented);
 }

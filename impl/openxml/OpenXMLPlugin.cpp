@@ -16,8 +16,8 @@ using namespace OpenXMLPaths;
 
 namespace {
 
-const wchar_t* const OCX_PR = L"ax:ocxPr";
-const wchar_t* const AX_NAME = L"ax:name";
+const char* const OCX_PR = "ax:ocxPr";
+const char* const AX_NAME = "ax:name";
 
 }  // namespace
 
@@ -25,13 +25,13 @@ const wchar_t* const AX_NAME = L"ax:name";
 // Control parts and model files on disk
 
 bool OpenXMLPlugin::IsControl(const XmlDocument& part) {
-    const XmlElement root = part.GetRootElement(MkString(L"ax:ocx"));
-    return root && root.GetAttributeString(MkString(L"ax:classid")).CompareNoCase(MkString(CLASS_ID)) == 0;
+    const XmlElement root = part.GetRootElement("ax:ocx");
+    return root && root.GetAttributeString("ax:classid").CompareNoCase(MkString(CLASS_ID)) == 0;
 }
 
 XmlElement OpenXMLPlugin::FindProperty(const XmlElement& root, const MkString& name) {
-    for (XmlElement p = root.GetFirstChildElement(MkString(OCX_PR)); p; p = p.GetNextSiblingElement())
-        if (p.GetName() == MkString(OCX_PR) && p.GetAttributeString(MkString(AX_NAME)) == name) return p;
+    for (XmlElement p = root.GetFirstChildElement(OCX_PR); p; p = p.GetNextSiblingElement())
+        if (p.GetName() == MkString(OCX_PR) && p.GetAttributeString(AX_NAME) == name) return p;
     return XmlElement();
 }
 

@@ -22,9 +22,9 @@ using namespace PresentationHelpers;
 namespace {
 
 // Schema order of the children of p:presentation that follow p:sldIdLst.
-const wchar_t* const AFTER_SLIDE_ID_LIST[] = {
-    L"p:sldSz",       L"p:notesSz", L"p:smartTags",        L"p:embeddedFontLst", L"p:custShowLst", L"p:photoAlbum",
-    L"p:custDataLst", L"p:kinsoku", L"p:defaultTextStyle", L"p:modifyVerifier",  L"p:extLst"};
+const char* const AFTER_SLIDE_ID_LIST[] = {
+    "p:sldSz",       "p:notesSz", "p:smartTags",        "p:embeddedFontLst", "p:custShowLst", "p:photoAlbum",
+    "p:custDataLst", "p:kinsoku", "p:defaultTextStyle", "p:modifyVerifier",  "p:extLst"};
 
 bool isSlideRelationship(const OpenXMLRelationship& r) { return !r.external && endsWith(r.type, L"/relationships/slide"); }
 
@@ -187,7 +187,7 @@ SlideContent* OpenXMLPresentation::ScanSlide(const MkString& slideName) {
         const OpenXMLRelationship& r = rels->At(i);
         OpenXMLPart* control = endsWith(r.type, L"/control") ? Package().Part(&r) : nullptr;
         const XmlDocument* xml = control ? control->Xml() : nullptr;
-        if (xml && xml->GetRootElement().GetAttributeString(L"ax:classid") == MkString(OpenXMLPlugin::CLASS_ID))
+        if (xml && xml->GetRootElement().GetAttributeString("ax:classid") == MkString(OpenXMLPlugin::CLASS_ID))
             record->AddPluginPath(r.target, r.id);
     }
     const XmlElement title = slide->GetTitleTextElt();
@@ -196,7 +196,7 @@ SlideContent* OpenXMLPresentation::ScanSlide(const MkString& slideName) {
     OpenXMLSlideDocument::FindShapes(slide->GetShapeTree(), L"p:pic", pictures);
     for (const XmlElement& pic : pictures) {
         bool found = false;
-        const MkString embed = pic.GetFirstChildFromPath(L"p:blipFill/a:blip").GetAttributeString(L"r:embed", MkString(), &found);
+        const MkString embed = pic.GetFirstChildFromPath("p:blipFill/a:blip").GetAttributeString("r:embed", MkString(), &found);
         const OpenXMLRelationship* r = found ? rels->Find(embed) : nullptr;
         if (r && !r->target.IsEmpty()) record->AddPicturePath(r->target, embed);
     }
@@ -269,15 +269,15 @@ MkString OpenXMLPresentation::SlideRelationshipId(const MkString& slideName) {
 bool OpenXMLPresentation::GetPresentationSlideIdList(MkStringArray* ids) {
     if (!ids || !IsOpen()) return false;
     ids->Clear();
-    const XmlElement list = MainPart()->Xml()->GetRootElement().GetFirstChildElement(L"p:sldIdLst");
+    const XmlElement list = MainPart()->Xml()->GetRootElement().GetFirstChildElement("p:sldIdLst");
     for (XmlElement id = list.GetFirstChildElement(); id; id = id.GetNextSiblingElement())
-        ids->AddGrow(id.GetAttributeString(L"r:id"));
+        ids->AddGrow(id.GetAttributeString("r:id"));
     return !ids->IsEmpty();
 }
 
 int OpenXMLPresentation::SlideCount() {
     if (!IsOpen()) return 0;
-    return MainPart()->Xml()->GetRootElement().GetFirstChildElement(L"p:sldIdLst").GetChildElementCount();
+    return MainPart()->Xml()->GetRootElement().GetFirstChildElement("p:sldIdLst").GetChildElementCount();
 }
 
 namespace {
@@ -290,10 +290,10 @@ int listedNumber(const MkString& relId) {
 
 void OpenXMLPresentation::WalkSlideList() {
     m_listedNumbers.clear();
-    const XmlElement list = MainPart()->Xml()->GetRootElement().GetFirstChildElement(L"p:sldIdLst");
+    const XmlElement list = MainPart()->Xml()->GetRootElement().GetFirstChildElement("p:sldIdLst");
     for (XmlElement child = list.GetFirstChildElement(); child; child = child.GetNextSiblingElement()) {
-        m_lastSlideId = std::max(m_lastSlideId, child.GetAttributeInt(L"id", 0));
-        ++m_listedNumbers[listedNumber(child.GetAttributeString(L"r:id"))];
+        m_lastSlideId = std::max(m_lastSlideId, child.GetAttributeInt("id", 0));
+        ++m_listedNumbers[listedNumber(child.GetAttributeString("r:id"))];
     }
     m_largestListedRelNumber = m_listedNumbers.empty() ? 0 : m_listedNumbers.rbegin()->first;
     m_listWalked = true;
@@ -318,12 +318,12 @@ void OpenXMLPresentation::IndexEntries() {
             (*out)[value ? value : ""].push_back(e.Tx());
         }
     };
-    for (XmlElement e = root.GetFirstChildFromPath(L"p:sldIdLst").GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
+    for (XmlElement e = root.GetFirstChildFromPath("p:sldIdLst").GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
         const char* relId = e.Tx()->Attribute("r:id");
         m_listEntries[relId ? relId : ""].push_back(e.Tx());
     }
-    index(root.GetFirstChildElement(L"p:custShowLst"), L"p:sld", "r:id", &m_showEntries);
-    index(root.GetFirstChildElement(L"p:extLst"), L"p14:sldId", "id", &m_sectionEntries);
+    index(root.GetFirstChildElement("p:custShowLst"), L"p:sld", "r:id", &m_showEntries);
+    index(root.GetFirstChildElement("p:extLst"), L"p14:sldId", "id", &m_sectionEntries);
 }
 
 TiXmlElement* OpenXMLPresentation::ListEntry(const MkString& relId) {
@@ -348,14 +348,14 @@ bool OpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName, c
         reportError(GetProblems(), op, MkString(L"cannot relate the presentation to ") + slideName);
         return false;
     }
-    XmlElement root = MainPart()->EditXml()->GetRootElement(L"p:presentation");
-    XmlElement list = root.GetFirstChildElement(L"p:sldIdLst");
+    XmlElement root = MainPart()->EditXml()->GetRootElement("p:presentation");
+    XmlElement list = root.GetFirstChildElement("p:sldIdLst");
     if (root && !list) {
         // A presentation without slides may have no list at all: add it in its schema place.
         XmlElement before;
-        for (const wchar_t* name : AFTER_SLIDE_ID_LIST)
+        for (const char* name : AFTER_SLIDE_ID_LIST)
             if ((before = root.GetFirstChildElement(name))) break;
-        list = before ? root.AddChildElementBefore(before, L"p:sldIdLst") : root.AddChildElement(L"p:sldIdLst");
+        list = before ? root.AddChildElementBefore(before, "p:sldIdLst") : root.AddChildElement("p:sldIdLst");
     }
     if (!m_listWalked) WalkSlideList();
     const int slideId = list ? NextSlideId(list) : -1;
@@ -370,10 +370,10 @@ bool OpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName, c
     // Copies of one slide go before it one after another.
     IndexEntries();
     const XmlElement beforeElement(beforeId.IsEmpty() ? nullptr : ListEntry(beforeId));
-    XmlElement entry = beforeElement ? list.AddChildElementBefore(beforeElement, L"p:sldId") : list.AddChildElement(L"p:sldId");
+    XmlElement entry = beforeElement ? list.AddChildElementBefore(beforeElement, "p:sldId") : list.AddChildElement("p:sldId");
     m_listEntries[XmlToUtf8(relId)].push_back(entry.Tx());
-    entry.AddAttributeInt(L"id", slideId);
-    entry.AddAttributeString(L"r:id", relId);
+    entry.AddAttributeInt("id", slideId);
+    entry.AddAttributeString("r:id", relId);
     m_addedSlideId = slideId;
     CountListed(relId, 1);
     return true;
@@ -384,7 +384,7 @@ int OpenXMLPresentation::NextSlideId(const XmlElement& list) {
     if (m_lastSlideId < MAX_SLIDE_ID) return m_lastSlideId = std::max(m_lastSlideId + 1, MIN_SLIDE_ID);
     std::vector<int> used;
     for (XmlElement child = list.GetFirstChildElement(); child; child = child.GetNextSiblingElement())
-        used.push_back(child.GetAttributeInt(L"id", 0));
+        used.push_back(child.GetAttributeInt("id", 0));
     std::sort(used.begin(), used.end());
     int candidate = MIN_SLIDE_ID;
     for (int id : used) {
@@ -399,7 +399,7 @@ int OpenXMLPresentation::NextSlideId(const XmlElement& list) {
 
 bool OpenXMLPresentation::RemoveSlideFromPresentationDoc(const MkString& id) {
     if (id.IsEmpty() || !IsOpen()) return false;
-    XmlElement list = MainPart()->EditXml()->GetRootElement().GetFirstChildElement(L"p:sldIdLst");
+    XmlElement list = MainPart()->EditXml()->GetRootElement().GetFirstChildElement("p:sldIdLst");
     if (!list) return false;
     IndexEntries();
     const auto entries = m_listEntries.find(XmlToUtf8(id));
@@ -407,7 +407,7 @@ bool OpenXMLPresentation::RemoveSlideFromPresentationDoc(const MkString& id) {
         for (TiXmlElement* e : entries->second) {
             const XmlElement child(e);
             // New slides are numbered after it still.
-            m_lastSlideId = std::max(m_lastSlideId, child.GetAttributeInt(L"id", 255));
+            m_lastSlideId = std::max(m_lastSlideId, child.GetAttributeInt("id", 255));
             CountListed(id, -1);
             list.RemoveChildElement(child);
         }
@@ -436,8 +436,8 @@ void OpenXMLPresentation::RedirectShowsAndSections(const MkString& id, const std
         for (TiXmlElement* e : replaced) {
             const XmlElement entry(e), parent = entry.GetParentElement();
             for (const MkString& v : values) {
-                const XmlElement added = parent.AddChildElementBefore(entry, entry.GetName());
-                added.AddAttributeString(MkString(attribute), v);
+                const XmlElement added = parent.AddChildElementBefore(entry, e->Value());
+                added.AddAttributeString(attribute, v);
                 (*index)[XmlToUtf8(v)].push_back(added.Tx());
             }
             parent.RemoveChildElement(entry);
@@ -455,9 +455,9 @@ void OpenXMLPresentation::RedirectReferences(OpenXMLPart* slide, const MkString&
     // Custom shows and sections list the copies where the slide stood (most
     // presentations have neither: the list of slides is then not read).
     const XmlElement root = MainPart()->Xml() ? MainPart()->Xml()->GetRootElement() : XmlElement();
-    bool listed = static_cast<bool>(root.GetFirstChildElement(L"p:custShowLst"));
-    for (XmlElement ext = root.GetFirstChildFromPath(L"p:extLst/p:ext"); ext && !listed; ext = ext.GetNextSiblingElement())
-        listed = static_cast<bool>(ext.GetFirstChildElement(L"p14:sectionLst"));
+    bool listed = static_cast<bool>(root.GetFirstChildElement("p:custShowLst"));
+    for (XmlElement ext = root.GetFirstChildFromPath("p:extLst/p:ext"); ext && !listed; ext = ext.GetNextSiblingElement())
+        listed = static_cast<bool>(ext.GetFirstChildElement("p14:sectionLst"));
     if (listed) RedirectShowsAndSections(id, copies);
 
     // Links from other parts go to the first copy, or go with their relationship.
@@ -497,7 +497,7 @@ void OpenXMLPresentation::RedirectReferences(OpenXMLPart* slide, const MkString&
         std::function<void(const XmlElement&)> collect = [&](const XmlElement& parent) {
             for (XmlElement e = parent.GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
                 if (e.GetName().StartsWith(L"a:hlink") &&
-                    std::find(dropped.begin(), dropped.end(), e.GetAttributeString(L"r:id")) != dropped.end())
+                    std::find(dropped.begin(), dropped.end(), e.GetAttributeString("r:id")) != dropped.end())
                     gone.push_back(e);
                 else collect(e);
             }
@@ -550,7 +550,7 @@ bool OpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newName
     }
     // Numbered after the largest relationship number in the slide list.
     if (!m_listWalked) WalkSlideList();
-    const XmlElement list = MainPart()->Xml()->GetRootElement().GetFirstChildElement(L"p:sldIdLst");
+    const XmlElement list = MainPart()->Xml()->GetRootElement().GetFirstChildElement("p:sldIdLst");
     int number = list.GetFirstChildElement() ? std::max(2, m_largestListedRelNumber + 1) : 1;
     // Never write over a slide that exists under that name. Parts stay in the
     // package once made: the numbers found taken stay taken, and are not probed
@@ -646,9 +646,9 @@ namespace {
 // the same index, else the same type (on a master, body for the content types it
 // has no placeholder of); null when there is none.
 XmlElement matchingPlaceholder(const XmlElement& tree, const XmlElement& ph, bool master) {
-    MkString type = ph.GetAttributeString(L"type", L"obj");
+    MkString type = ph.GetAttributeString("type", L"obj");
     bool haveIdx = false;
-    const MkString idx = ph.GetAttributeString(L"idx", MkString(), &haveIdx);
+    const MkString idx = ph.GetAttributeString("idx", MkString(), &haveIdx);
     if (master && type == MkString(L"ctrTitle")) type = L"title";
     if (master && type != MkString(L"title") && type != MkString(L"dt") && type != MkString(L"ftr") &&
         type != MkString(L"sldNum"))
@@ -660,8 +660,8 @@ XmlElement matchingPlaceholder(const XmlElement& tree, const XmlElement& ph, boo
         for (const XmlElement& shape : shapes) {
             const XmlElement other = OpenXMLSlideDocument::PlaceholderOf(shape);
             if (!other) continue;
-            if (!master && haveIdx && other.GetAttributeString(L"idx") == idx) return other;
-            if (!byType && other.GetAttributeString(L"type", L"obj") == type) byType = other;
+            if (!master && haveIdx && other.GetAttributeString("idx") == idx) return other;
+            if (!byType && other.GetAttributeString("type", L"obj") == type) byType = other;
         }
     }
     return byType;
@@ -680,12 +680,12 @@ XmlElement OpenXMLPresentation::LayoutBox(const MkString& slideName, const XmlEl
             if (endsWith(rels->At(i).type, master ? L"/slideMaster" : L"/slideLayout")) next = Package().Part(&rels->At(i));
         const XmlDocument* document = next ? next->Xml() : nullptr;
         if (!document) break;
-        const XmlElement tree = document->GetRootElement().GetFirstChildFromPath(L"p:cSld/p:spTree");
+        const XmlElement tree = document->GetRootElement().GetFirstChildFromPath("p:cSld/p:spTree");
         const XmlElement found = matchingPlaceholder(tree, wanted, master);
         // p:ph -> p:nvPr -> p:nvSpPr (or p:nvPicPr) -> the shape
         const XmlElement box =
-            found.GetParentElement().GetParentElement().GetParentElement().GetFirstChildFromPath(L"p:spPr/a:xfrm");
-        if (box.GetFirstChildElement(L"a:ext")) {
+            found.GetParentElement().GetParentElement().GetParentElement().GetFirstChildFromPath("p:spPr/a:xfrm");
+        if (box.GetFirstChildElement("a:ext")) {
             holder->Clear();
             holder->LinkEndChild(box.Tx()->Clone());
             return holder->GetRootElement();

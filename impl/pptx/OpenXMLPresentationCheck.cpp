@@ -134,10 +134,10 @@ MkString OpenXMLPresentation::CheckTemplateParts() {
         const MkString problem = checkXml(rels, bytes, L"Relationships", XmlBudget(), &document);
         if (!problem.IsEmpty()) return problem;
         std::set<std::wstring> ids;
-        for (XmlElement r = document.GetRootElement().GetFirstChildElement(L"Relationship"); r;
-             r = r.GetNextSiblingElement(L"Relationship"))
-            if (!ids.insert(r.GetAttributeString(L"Id").Std()).second)
-                return rels + L" gives the relationship id " + r.GetAttributeString(L"Id") + L" twice";
+        for (XmlElement r = document.GetRootElement().GetFirstChildElement("Relationship"); r;
+             r = r.GetNextSiblingElement("Relationship"))
+            if (!ids.insert(r.GetAttributeString("Id").Std()).second)
+                return rels + L" gives the relationship id " + r.GetAttributeString("Id") + L" twice";
         return part->Rels() ? MkString() : Package().Error();
     };
     MkString problem = check(L"ppt/presentation.xml", L"p:presentation");

@@ -55,9 +55,9 @@ bool OpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPath
     for (const MkString& id : spid.IsEmpty() ? std::vector<MkString>() : idsOf(*rels, {L"/vmlDrawing"})) {
         OpenXMLPart* drawing = part->Related(id);
         const XmlDocument* vml = drawing ? drawing->Xml() : nullptr;
-        for (XmlElement shape = vml ? vml->GetRootElement().GetFirstChildElement(L"v:shape") : XmlElement(); shape;
-             shape = shape.GetNextSiblingElement(L"v:shape")) {
-            const MkString shapeId = shape.GetAttributeString(L"o:spid");
+        for (XmlElement shape = vml ? vml->GetRootElement().GetFirstChildElement("v:shape") : XmlElement(); shape;
+             shape = shape.GetNextSiblingElement("v:shape")) {
+            const MkString shapeId = shape.GetAttributeString("o:spid");
             const int s = shapeId.Find(L"_s");
             if (s >= 0 && (shapeId.Mid(s + 2) == spid || shapeId.Mid(s + 2) == number)) {
                 rels->Drop(id);
@@ -97,13 +97,13 @@ bool OpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkString
             return false;
         }
         XmlElement root = vml->GetRootElement();
-        for (XmlElement shape = root.GetFirstChildElement(L"v:shape"); shape;) {
-            XmlElement next = shape.GetNextSiblingElement(L"v:shape");
-            if (shape.GetAttributeString(L"id") == tag) root.RemoveChildElement(shape);
+        for (XmlElement shape = root.GetFirstChildElement("v:shape"); shape;) {
+            XmlElement next = shape.GetNextSiblingElement("v:shape");
+            if (shape.GetAttributeString("id") == tag) root.RemoveChildElement(shape);
             shape = next;
         }
         // No shape left: the slide lets go of the drawing.
-        if (!root.GetFirstChildElement(L"v:shape")) rels->Drop(drawings.front());
+        if (!root.GetFirstChildElement("v:shape")) rels->Drop(drawings.front());
     }
     slide->RemovePluginWarningLinks();
     MkString pictureName = newName.IsBlank() ? tag : newName;

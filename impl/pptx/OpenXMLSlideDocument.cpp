@@ -11,19 +11,19 @@ namespace rep {
 
 namespace {
 
-const MkString SHAPE_TREE_PATH(L"p:cSld/p:spTree");
+const char* const SHAPE_TREE_PATH = "p:cSld/p:spTree";
 
 // Shapes whose placeholder is a title, centred title or subtitle.
 bool isTitlePlaceholder(const XmlElement& shape) {
-    XmlElement ph = shape.GetFirstChildFromPath(L"p:nvSpPr/p:nvPr/p:ph");
+    XmlElement ph = shape.GetFirstChildFromPath("p:nvSpPr/p:nvPr/p:ph");
     if (!ph) return false;
-    MkString type = ph.GetAttributeString(L"type");
+    MkString type = ph.GetAttributeString("type");
     type.ToLower();
     return type == MkString(L"title") || type == MkString(L"ctrtitle") || type == MkString(L"subtitle");
 }
 
-MkString shapeName(const XmlElement& shape, const wchar_t* cNvPrPath) {
-    return shape.GetFirstChildFromPath(cNvPrPath).GetAttributeString(L"name");
+MkString shapeName(const XmlElement& shape, const char* cNvPrPath) {
+    return shape.GetFirstChildFromPath(cNvPrPath).GetAttributeString("name");
 }
 
 // The per-kind rule: REF names with the kind's suffix, then SIT names with it;
@@ -55,7 +55,7 @@ void appendClone(const XmlElement& parent, const TiXmlElement* source) {
 // Calls f on the shapes of the tree named tag, those inside group shapes included;
 // how many matched, -1 when f refused one.
 template <typename F>
-int forEachNamed(const XmlElement& tree, const wchar_t* element, const wchar_t* cNvPrPath, const MkString& tag, bool ignoreCase,
+int forEachNamed(const XmlElement& tree, const wchar_t* element, const char* cNvPrPath, const MkString& tag, bool ignoreCase,
                  F f) {
     int count = 0;
     for (const XmlElement& shape : shapesOf(tree, element)) {
@@ -73,7 +73,7 @@ std::vector<XmlElement> framesNamed(const XmlElement& tree, const MkString& tag)
     std::vector<XmlElement> frames, named;
     if (tree) OpenXMLSlideDocument::FindAllElements(tree, L"p:graphicFrame", frames);
     for (const XmlElement& frame : frames)
-        if (shapeName(frame, L"p:nvGraphicFramePr/p:cNvPr") == tag) named.push_back(frame);
+        if (shapeName(frame, "p:nvGraphicFramePr/p:cNvPr") == tag) named.push_back(frame);
     return named;
 }
 
@@ -89,12 +89,12 @@ MkString extentText(double value) {
 // The hyperlink of a shape's p:cNvPr, made when missing (it comes first among the
 // children), pointed at the relationship id.
 void setLink(const XmlElement& cNvPr, const MkString& linkId) {
-    XmlElement link = cNvPr.GetFirstChildElement(L"a:hlinkClick");
+    XmlElement link = cNvPr.GetFirstChildElement("a:hlinkClick");
     if (!link) {
         XmlElement first = cNvPr.GetFirstChildElement();
-        link = first ? cNvPr.AddChildElementBefore(first, L"a:hlinkClick") : cNvPr.AddChildElement(L"a:hlinkClick");
+        link = first ? cNvPr.AddChildElementBefore(first, "a:hlinkClick") : cNvPr.AddChildElement("a:hlinkClick");
     }
-    link.AddAttributeString(L"r:id", linkId);
+    link.AddAttributeString("r:id", linkId);
 }
 
 MkString cellText(const kiv::rep::Table& table, size_t row, size_t column) {
@@ -114,7 +114,7 @@ std::unique_ptr<TiXmlElement> textLookOf(const XmlElement& body) {
                 const TiXmlElement* rPr = r->FirstChildElement("a:rPr");
                 return std::unique_ptr<TiXmlElement>(rPr ? static_cast<TiXmlElement*>(rPr->Clone()) : nullptr);
             }
-    const TiXmlElement* end = body.GetFirstChildFromPath(L"a:p/a:endParaRPr").Tx();
+    const TiXmlElement* end = body.GetFirstChildFromPath("a:p/a:endParaRPr").Tx();
     if (!end) return nullptr;
     std::unique_ptr<TiXmlElement> look(static_cast<TiXmlElement*>(end->Clone()));
     look->SetValue("a:rPr");
@@ -123,10 +123,10 @@ std::unique_ptr<TiXmlElement> textLookOf(const XmlElement& body) {
 
 // lang and sz of the first cell of a row: from a:endParaRPr, else from the first run.
 void cellLanguageAndSize(const XmlElement& row, MkString* lang, int* size) {
-    XmlElement props = row.GetFirstChildFromPath(L"a:tc/a:txBody/a:p/a:endParaRPr");
-    if (!props) props = row.GetFirstChildFromPath(L"a:tc/a:txBody/a:p/a:r/a:rPr");
-    *lang = props.GetAttributeString(L"lang");
-    *size = props.GetAttributeInt(L"sz", -1);
+    XmlElement props = row.GetFirstChildFromPath("a:tc/a:txBody/a:p/a:endParaRPr");
+    if (!props) props = row.GetFirstChildFromPath("a:tc/a:txBody/a:p/a:r/a:rPr");
+    *lang = props.GetAttributeString("lang");
+    *size = props.GetAttributeInt("sz", -1);
 }
 
 XmlElement appendCopy(const XmlElement& parent, const XmlElement& source) {
@@ -140,16 +140,16 @@ XmlElement appendCopy(const XmlElement& parent, const XmlElement& source) {
 // wrong). A paragraph without a run gets one that looks as the cell's text does
 // (bold header cells stay bold).
 void fillCell(const XmlElement& cell, const MkString& text) {
-    XmlElement body = cell.GetFirstChildElement(L"a:txBody");
+    XmlElement body = cell.GetFirstChildElement("a:txBody");
     if (!body) {
         // A cell without text body gets one: body properties, list style, paragraph.
         XmlElement first = cell.GetFirstChildElement();
-        body = first ? cell.AddChildElementBefore(first, L"a:txBody") : cell.AddChildElement(L"a:txBody");
-        body.AddChildElement(L"a:bodyPr");
-        body.AddChildElement(L"a:lstStyle");
+        body = first ? cell.AddChildElementBefore(first, "a:txBody") : cell.AddChildElement("a:txBody");
+        body.AddChildElement("a:bodyPr");
+        body.AddChildElement("a:lstStyle");
     }
-    XmlElement p = body.GetFirstChildElement(L"a:p");
-    if (!p) p = body.AddChildElement(L"a:p");
+    XmlElement p = body.GetFirstChildElement("a:p");
+    if (!p) p = body.AddChildElement("a:p");
     TiXmlElement* run = p.Tx()->FirstChildElement("a:r");
     if (!run) {
         std::unique_ptr<TiXmlElement> look = textLookOf(body);
@@ -172,7 +172,7 @@ void fillCell(const XmlElement& cell, const MkString& text) {
         child = after;
     }
     XmlElement t(run->FirstChildElement("a:t"));
-    if (!t) t = XmlElement(run).AddChildElement(L"a:t");
+    if (!t) t = XmlElement(run).AddChildElement("a:t");
     t.SetValue(text);
 }
 
@@ -181,8 +181,7 @@ void fillCell(const XmlElement& cell, const MkString& text) {
 class TemplateRows {
 public:
     explicit TemplateRows(const XmlElement& templ) {
-        for (XmlElement tr = templ.GetFirstChildElement(L"a:tr"); tr; tr = tr.GetNextSiblingElement(L"a:tr"))
-            m_rows.push_back(tr);
+        for (XmlElement tr = templ.GetFirstChildElement("a:tr"); tr; tr = tr.GetNextSiblingElement("a:tr")) m_rows.push_back(tr);
     }
     // Which template row row r of the table repeats.
     size_t IndexOf(size_t r) const { return r == 0 || m_rows.size() < 2 ? 0 : 1 + (r - 1) % (m_rows.size() - 1); }
@@ -264,27 +263,27 @@ void buildRebuiltTable(const XmlElement& tbl, const XmlElement& templ, const kiv
     const TemplateRows rows(templ);
     MkString lang;
     int size = -1;
-    cellLanguageAndSize(templ.GetFirstChildElement(L"a:tr"), &lang, &size);
-    XmlElement grid = tbl.AddChildElement(L"a:tblGrid");
+    cellLanguageAndSize(templ.GetFirstChildElement("a:tr"), &lang, &size);
+    XmlElement grid = tbl.AddChildElement("a:tblGrid");
     const MkString columnWidth = extentText(std::floor(std::min(width, MAX_EXTENT) / static_cast<double>(n)));
-    for (size_t c = 0; c < n; ++c) grid.AddChildElement(L"a:gridCol").AddAttributeString(L"w", columnWidth);
+    for (size_t c = 0; c < n; ++c) grid.AddChildElement("a:gridCol").AddAttributeString("w", columnWidth);
     const RowMaker make = [&](const XmlElement& parent, size_t r, const std::function<MkString(size_t)>& text) {
-        XmlElement tr = parent.AddChildElement(L"a:tr");
-        tr.AddAttributeString(L"h", rows.Of(r).GetAttributeString(L"h", L"0"));
+        XmlElement tr = parent.AddChildElement("a:tr");
+        tr.AddAttributeString("h", rows.Of(r).GetAttributeString("h", L"0"));
         for (size_t c = 0; c < n; ++c) {
-            XmlElement body = tr.AddChildElement(L"a:tc").AddChildElement(L"a:txBody");
-            body.AddChildElement(L"a:bodyPr");
-            body.AddChildElement(L"a:lstStyle");
-            XmlElement p = body.AddChildElement(L"a:p");
-            XmlElement run = p.AddChildElement(L"a:r");
-            XmlElement rPr = run.AddChildElement(L"a:rPr");
-            rPr.AddAttributeString(L"lang", lang);
-            rPr.AddAttributeInt(L"smtClean", 0);
-            if (size != -1) rPr.AddAttributeInt(L"sz", size);
-            run.AddChildElement(L"a:t").SetValue(text(c));
-            XmlElement end = p.AddChildElement(L"a:endParaRPr");
-            end.AddAttributeString(L"lang", lang);
-            if (size != -1) end.AddAttributeInt(L"sz", size);
+            XmlElement body = tr.AddChildElement("a:tc").AddChildElement("a:txBody");
+            body.AddChildElement("a:bodyPr");
+            body.AddChildElement("a:lstStyle");
+            XmlElement p = body.AddChildElement("a:p");
+            XmlElement run = p.AddChildElement("a:r");
+            XmlElement rPr = run.AddChildElement("a:rPr");
+            rPr.AddAttributeString("lang", lang);
+            rPr.AddAttributeInt("smtClean", 0);
+            if (size != -1) rPr.AddAttributeInt("sz", size);
+            run.AddChildElement("a:t").SetValue(text(c));
+            XmlElement end = p.AddChildElement("a:endParaRPr");
+            end.AddAttributeString("lang", lang);
+            if (size != -1) end.AddAttributeInt("sz", size);
         }
     };
     make(tbl, 0, [&](size_t c) { return cellText(table, 0, c); });
@@ -296,20 +295,20 @@ void buildRebuiltTable(const XmlElement& tbl, const XmlElement& templ, const kiv
 void buildTemplateTable(const XmlElement& tbl, const XmlElement& templ, const kiv::rep::Table& table) {
     const size_t n = table.columnCount();
     const TemplateRows rows(templ);
-    appendCopy(tbl, templ.GetFirstChildElement(L"a:tblGrid"));
-    XmlElement row0 = appendCopy(tbl, templ.GetFirstChildElement(L"a:tr"));
+    appendCopy(tbl, templ.GetFirstChildElement("a:tblGrid"));
+    XmlElement row0 = appendCopy(tbl, templ.GetFirstChildElement("a:tr"));
     size_t c = 0;
-    for (XmlElement tc = row0.GetFirstChildElement(L"a:tc"); tc && c < n; tc = tc.GetNextSiblingElement(L"a:tc"), ++c)
+    for (XmlElement tc = row0.GetFirstChildElement("a:tc"); tc && c < n; tc = tc.GetNextSiblingElement("a:tc"), ++c)
         fillCell(tc, cellText(table, 0, c));
     appendDataRows(tbl, table, rows, [&](const XmlElement& parent, size_t r, const std::function<MkString(size_t)>& text) {
         const XmlElement pattern = rows.Of(r);
-        XmlElement tr = parent.AddChildElement(L"a:tr");
-        tr.AddAttributeString(L"h", pattern.GetAttributeString(L"h", L"0"));
-        XmlElement source = pattern.GetFirstChildElement(L"a:tc");
+        XmlElement tr = parent.AddChildElement("a:tr");
+        tr.AddAttributeString("h", pattern.GetAttributeString("h", L"0"));
+        XmlElement source = pattern.GetFirstChildElement("a:tc");
         for (size_t col = 0; col < n; ++col) {
-            XmlElement tc = source ? appendCopy(tr, source) : tr.AddChildElement(L"a:tc");
+            XmlElement tc = source ? appendCopy(tr, source) : tr.AddChildElement("a:tc");
             fillCell(tc, text(col));
-            if (source) source = source.GetNextSiblingElement(L"a:tc");
+            if (source) source = source.GetNextSiblingElement("a:tc");
         }
     });
 }
@@ -318,13 +317,13 @@ void buildTemplateTable(const XmlElement& tbl, const XmlElement& templ, const ki
 
 OpenXMLSlideDocument::OpenXMLSlideDocument(bool withDeclaration) : XmlDocument(withDeclaration) {}
 
-XmlElement OpenXMLSlideDocument::GetShapeTree() const { return GetRootElement(L"p:sld").GetFirstChildFromPath(SHAPE_TREE_PATH); }
+XmlElement OpenXMLSlideDocument::GetShapeTree() const { return GetRootElement("p:sld").GetFirstChildFromPath(SHAPE_TREE_PATH); }
 
 XmlElement OpenXMLSlideDocument::GetTitleTextElt() const {
     std::vector<XmlElement> shapes;
     FindShapes(GetShapeTree(), L"p:sp", shapes);
     for (const XmlElement& shape : shapes)
-        if (isTitlePlaceholder(shape)) return shape.GetFirstChildFromPath(L"p:txBody/a:p/a:r/a:t");
+        if (isTitlePlaceholder(shape)) return shape.GetFirstChildFromPath("p:txBody/a:p/a:r/a:t");
     return XmlElement();
 }
 
@@ -341,10 +340,10 @@ void OpenXMLSlideDocument::GroupScale(const XmlElement& shape, double* sx, doubl
     *sx = *sy = 1.0;
     for (XmlElement group = shape.GetParentElement(); group && group.GetName() == MkString(L"p:grpSp");
          group = group.GetParentElement()) {
-        const XmlElement xfrm = group.GetFirstChildFromPath(L"p:grpSpPr/a:xfrm");
-        const XmlElement ext = xfrm.GetFirstChildElement(L"a:ext"), chExt = xfrm.GetFirstChildElement(L"a:chExt");
-        const double cx = ext.GetAttributeDouble(L"cx"), cy = ext.GetAttributeDouble(L"cy");
-        const double chx = chExt.GetAttributeDouble(L"cx"), chy = chExt.GetAttributeDouble(L"cy");
+        const XmlElement xfrm = group.GetFirstChildFromPath("p:grpSpPr/a:xfrm");
+        const XmlElement ext = xfrm.GetFirstChildElement("a:ext"), chExt = xfrm.GetFirstChildElement("a:chExt");
+        const double cx = ext.GetAttributeDouble("cx"), cy = ext.GetAttributeDouble("cy");
+        const double chx = chExt.GetAttributeDouble("cx"), chy = chExt.GetAttributeDouble("cy");
         if (cx > 0 && chx > 0) *sx *= cx / chx;
         if (cy > 0 && chy > 0) *sy *= cy / chy;
     }
@@ -364,34 +363,33 @@ bool OpenXMLSlideDocument::EditTextElement(const XmlElement& textBody, const For
     // (a paragraph of end properties only) still tells.
     TiXmlElement* paraProps = nullptr;
     TiXmlElement* runProps = textLookOf(textBody).release();
-    if (XmlElement p = textBody.GetFirstChildFromPath(L"a:p/a:pPr")) paraProps = static_cast<TiXmlElement*>(p.Tx()->Clone());
-    while (XmlElement p = textBody.GetFirstChildElement(L"a:p")) textBody.RemoveChildElement(p);
+    if (XmlElement p = textBody.GetFirstChildFromPath("a:p/a:pPr")) paraProps = static_cast<TiXmlElement*>(p.Tx()->Clone());
+    while (XmlElement p = textBody.GetFirstChildElement("a:p")) textBody.RemoveChildElement(p);
 
-    XmlElement paragraph = textBody.AddChildElement(L"a:p");
+    XmlElement paragraph = textBody.AddChildElement("a:p");
     appendClone(paragraph, paraProps);
     for (const FormattedText& run : runs) {
         if (run.newParagraph) {
-            paragraph = textBody.AddChildElement(L"a:p");
+            paragraph = textBody.AddChildElement("a:p");
             appendClone(paragraph, paraProps);
             continue;
         }
         if (run.lineBreak) {
             // A line break inside the paragraph, as tall as the text around it.
-            XmlElement br = paragraph.AddChildElement(L"a:br");
+            XmlElement br = paragraph.AddChildElement("a:br");
             appendClone(br, runProps);
             continue;
         }
-        XmlElement r = paragraph.AddChildElement(L"a:r");
-        XmlElement rPr =
-            runProps ? XmlElement(r.Tx()->LinkEndChild(runProps->Clone())->ToElement()) : r.AddChildElement(L"a:rPr");
+        XmlElement r = paragraph.AddChildElement("a:r");
+        XmlElement rPr = runProps ? XmlElement(r.Tx()->LinkEndChild(runProps->Clone())->ToElement()) : r.AddChildElement("a:rPr");
         // The markup only adds emphasis: what the run does not mark keeps the
         // template's look, and what it inherits from layout and master stays inherited.
-        if (run.bold) rPr.AddAttributeString(L"b", L"1");
-        if (run.italic) rPr.AddAttributeString(L"i", L"1");
-        if (run.underline) rPr.AddAttributeString(L"u", L"sng");
-        rPr.AddAttributeString(L"dirty", L"0");
-        rPr.AddAttributeString(L"smtClean", L"0");
-        XmlElement t = r.AddChildElement(L"a:t");
+        if (run.bold) rPr.AddAttributeString("b", L"1");
+        if (run.italic) rPr.AddAttributeString("i", L"1");
+        if (run.underline) rPr.AddAttributeString("u", L"sng");
+        rPr.AddAttributeString("dirty", L"0");
+        rPr.AddAttributeString("smtClean", L"0");
+        XmlElement t = r.AddChildElement("a:t");
         if (!run.text.IsEmpty()) t.SetValue(run.text);
     }
     delete paraProps;
@@ -403,7 +401,7 @@ bool OpenXMLSlideDocument::GetTitleTags(MkStringArray* sit, MkStringArray* ref, 
     const XmlElement tree = GetShapeTree();
     if (!prepare(tree, sit, ref, other)) return false;
     for (const XmlElement& shape : shapesOf(tree, L"p:sp")) {
-        const MkString name = shapeName(shape, L"p:nvSpPr/p:cNvPr");
+        const MkString name = shapeName(shape, "p:nvSpPr/p:cNvPr");
         if (!name.IsEmpty() && isTitlePlaceholder(shape)) classify(name, L"TITLE", sit, ref, other);
     }
     return true;
@@ -413,7 +411,7 @@ bool OpenXMLSlideDocument::GetTextTags(MkStringArray* sit, MkStringArray* ref, M
     const XmlElement tree = GetShapeTree();
     if (!prepare(tree, sit, ref, other)) return false;
     for (const XmlElement& shape : shapesOf(tree, L"p:sp")) {
-        const MkString name = shapeName(shape, L"p:nvSpPr/p:cNvPr");
+        const MkString name = shapeName(shape, "p:nvSpPr/p:cNvPr");
         if (!name.IsEmpty()) classify(name, L"TEXT", sit, ref, other);
     }
     return true;
@@ -423,7 +421,7 @@ bool OpenXMLSlideDocument::GetMacroTags(MkStringArray* sit, MkStringArray* ref, 
     const XmlElement tree = GetShapeTree();
     if (!prepare(tree, sit, ref, other)) return false;
     for (const XmlElement& shape : shapesOf(tree, L"p:sp")) {
-        const MkString name = shapeName(shape, L"p:nvSpPr/p:cNvPr");
+        const MkString name = shapeName(shape, "p:nvSpPr/p:cNvPr");
         if (name.IsEmpty() || !isTitlePlaceholder(shape)) continue;
         const TagNameParts parts(name);
         if (name.Contains(L"_$")) {
@@ -438,13 +436,13 @@ bool OpenXMLSlideDocument::GetMacroTags(MkStringArray* sit, MkStringArray* ref, 
 }
 
 namespace {
-bool scanFrames(const XmlElement& tree, const wchar_t* contentPath, const wchar_t* word, MkStringArray* sit, MkStringArray* ref,
+bool scanFrames(const XmlElement& tree, const char* contentPath, const wchar_t* word, MkStringArray* sit, MkStringArray* ref,
                 MkStringArray* other) {
     if (!prepare(tree, sit, ref, other)) return false;
     std::vector<XmlElement> frames;
     OpenXMLSlideDocument::FindAllElements(tree, L"p:graphicFrame", frames);
     for (const XmlElement& frame : frames) {
-        const MkString name = shapeName(frame, L"p:nvGraphicFramePr/p:cNvPr");
+        const MkString name = shapeName(frame, "p:nvGraphicFramePr/p:cNvPr");
         if (!name.IsEmpty() && frame.GetFirstChildFromPath(contentPath)) classify(name, word, sit, ref, other);
     }
     return true;
@@ -452,18 +450,18 @@ bool scanFrames(const XmlElement& tree, const wchar_t* contentPath, const wchar_
 }  // namespace
 
 bool OpenXMLSlideDocument::GetTableTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
-    return scanFrames(GetShapeTree(), L"a:graphic/a:graphicData/a:tbl", L"TABLE", sit, ref, other);
+    return scanFrames(GetShapeTree(), "a:graphic/a:graphicData/a:tbl", L"TABLE", sit, ref, other);
 }
 
 bool OpenXMLSlideDocument::GetChartTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
-    return scanFrames(GetShapeTree(), L"a:graphic/a:graphicData/c:chart", L"CHART", sit, ref, other);
+    return scanFrames(GetShapeTree(), "a:graphic/a:graphicData/c:chart", L"CHART", sit, ref, other);
 }
 
 bool OpenXMLSlideDocument::GetPictureTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
     const XmlElement tree = GetShapeTree();
     if (!prepare(tree, sit, ref, other)) return false;
     for (const XmlElement& pic : shapesOf(tree, L"p:pic")) {
-        const MkString name = shapeName(pic, L"p:nvPicPr/p:cNvPr");
+        const MkString name = shapeName(pic, "p:nvPicPr/p:cNvPr");
         if (!name.IsEmpty()) classify(name, L"PICTURE", sit, ref, nullptr);
     }
     return true;
@@ -473,11 +471,11 @@ bool OpenXMLSlideDocument::ScanMdlxTags(const XmlDocument& slide, MkStringArray*
     if (!sit || !ref) return false;
     sit->Clear();
     ref->Clear();
-    XmlElement controls = slide.GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:controls");
-    XmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent");
+    XmlElement controls = slide.GetRootElement("p:sld").GetFirstChildFromPath("p:cSld/p:controls");
+    XmlElement entry = controls.GetFirstChildElement("mc:AlternateContent");
     if (!entry) return false;
-    for (; entry; entry = entry.GetNextSiblingElement(L"mc:AlternateContent")) {
-        const MkString name = shapeName(entry, L"mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr");
+    for (; entry; entry = entry.GetNextSiblingElement("mc:AlternateContent")) {
+        const MkString name = shapeName(entry, "mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr");
         if (name.IsEmpty()) continue;
         const TagNameParts parts(name);
         if (parts.IsSit() && parts.suffix == MkString(L"MDLX")) sit->AddGrow(name);
@@ -487,30 +485,30 @@ bool OpenXMLSlideDocument::ScanMdlxTags(const XmlDocument& slide, MkStringArray*
 }
 
 XmlElement OpenXMLSlideDocument::GetMdlxEntryByName(const MkString& name) const {
-    XmlElement controls = GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:controls");
-    for (XmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
-         entry = entry.GetNextSiblingElement(L"mc:AlternateContent"))
-        if (shapeName(entry, L"mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr") == name) return entry;
+    XmlElement controls = GetRootElement("p:sld").GetFirstChildFromPath("p:cSld/p:controls");
+    for (XmlElement entry = controls.GetFirstChildElement("mc:AlternateContent"); entry;
+         entry = entry.GetNextSiblingElement("mc:AlternateContent"))
+        if (shapeName(entry, "mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr") == name) return entry;
     return XmlElement();
 }
 
 void OpenXMLSlideDocument::GetEmptyTextTags(MkStringArray* names) const {
     names->Clear();
-    const XmlElement tree = GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:spTree");
+    const XmlElement tree = GetRootElement("p:sld").GetFirstChildFromPath("p:cSld/p:spTree");
     std::vector<XmlElement> shapes;
     if (tree) FindShapes(tree, L"p:sp", shapes);
     for (const XmlElement& sp : shapes) {
-        const XmlElement cNvPr = sp.GetFirstChildFromPath(L"p:nvSpPr/p:cNvPr");
+        const XmlElement cNvPr = sp.GetFirstChildFromPath("p:nvSpPr/p:cNvPr");
         if (!cNvPr) continue;
-        const MkString name = cNvPr.GetAttributeString(L"name");
+        const MkString name = cNvPr.GetAttributeString("name");
         const TagNameParts parts(name);
         if ((!parts.IsRef() && !parts.prefix.StartsWith(L"SIT")) ||
             (parts.suffix != MkString(L"TEXT") && parts.suffix != MkString(L"TITLE")))
             continue;
         // Text in any paragraph will do: the first may be an empty line.
         bool text = false;
-        for (XmlElement p = sp.GetFirstChildFromPath(L"p:txBody/a:p"); p && !text; p = p.GetNextSiblingElement(L"a:p"))
-            text = bool(p.GetFirstChildFromPath(L"a:r/a:t"));
+        for (XmlElement p = sp.GetFirstChildFromPath("p:txBody/a:p"); p && !text; p = p.GetNextSiblingElement("a:p"))
+            text = bool(p.GetFirstChildFromPath("a:r/a:t"));
         if (!text) names->AddGrow(name);
     }
 }
@@ -558,10 +556,10 @@ bool OpenXMLSlideDocument::GetSlideTags(SlideContent* record) const {
 
 int OpenXMLSlideDocument::GetMaxShapeId() const {
     std::vector<XmlElement> ids;
-    FindAllElements(GetRootElement(L"p:sld"), L"p:cNvPr", ids);
+    FindAllElements(GetRootElement("p:sld"), L"p:cNvPr", ids);
     int largest = 0;
     for (const XmlElement& e : ids) {
-        const int id = e.GetAttributeInt(L"id", 0);
+        const int id = e.GetAttributeInt("id", 0);
         if (id > largest) largest = id;
     }
     return largest;
@@ -573,44 +571,43 @@ int OpenXMLSlideDocument::NextShapeId() const { return std::max(FIRST_INSERTED_S
 // Edits
 
 int OpenXMLSlideDocument::SetText(const MkString& tag, const FormattedTextArray& runs, const MkString& newName) {
-    return forEachNamed(GetShapeTree(), L"p:sp", L"p:nvSpPr/p:cNvPr", tag, true, [&](const XmlElement& sp) {
-        XmlElement body = sp.GetFirstChildElement(L"p:txBody");
+    return forEachNamed(GetShapeTree(), L"p:sp", "p:nvSpPr/p:cNvPr", tag, true, [&](const XmlElement& sp) {
+        XmlElement body = sp.GetFirstChildElement("p:txBody");
         if (!body) return false;
         EditTextElement(body, runs);
-        if (!newName.IsEmpty()) sp.GetFirstChildFromPath(L"p:nvSpPr/p:cNvPr").AddAttributeString(L"name", newName);
+        if (!newName.IsEmpty()) sp.GetFirstChildFromPath("p:nvSpPr/p:cNvPr").AddAttributeString("name", newName);
         return true;
     });
 }
 
 int OpenXMLSlideDocument::RenameTextShapes(const MkString& tag, const MkString& newName) {
-    return forEachNamed(GetShapeTree(), L"p:sp", L"p:nvSpPr/p:cNvPr", tag, true, [&](const XmlElement& sp) {
-        if (!sp.GetFirstChildElement(L"p:txBody")) return false;
-        sp.GetFirstChildFromPath(L"p:nvSpPr/p:cNvPr").AddAttributeString(L"name", newName);
+    return forEachNamed(GetShapeTree(), L"p:sp", "p:nvSpPr/p:cNvPr", tag, true, [&](const XmlElement& sp) {
+        if (!sp.GetFirstChildElement("p:txBody")) return false;
+        sp.GetFirstChildFromPath("p:nvSpPr/p:cNvPr").AddAttributeString("name", newName);
         return true;
     });
 }
 
 XmlElement OpenXMLSlideDocument::PlaceholderOf(const XmlElement& shape) {
-    XmlElement ph = shape.GetFirstChildFromPath(L"p:nvSpPr/p:nvPr/p:ph");
-    return ph ? ph : shape.GetFirstChildFromPath(L"p:nvPicPr/p:nvPr/p:ph");
+    XmlElement ph = shape.GetFirstChildFromPath("p:nvSpPr/p:nvPr/p:ph");
+    return ph ? ph : shape.GetFirstChildFromPath("p:nvPicPr/p:nvPr/p:ph");
 }
 
 int OpenXMLSlideDocument::SetPicture(const MkString& tag, const Picture& picture) {
-    return forEachNamed(GetShapeTree(), L"p:pic", L"p:nvPicPr/p:cNvPr", tag, false, [&](const XmlElement& pic) {
-        XmlElement cNvPr = pic.GetFirstChildFromPath(L"p:nvPicPr/p:cNvPr");
-        cNvPr.AddAttributeString(L"descr", picture.description);
-        if (!picture.newName.IsEmpty()) cNvPr.AddAttributeString(L"name", picture.newName);
-        XmlElement blip = pic.GetFirstChildFromPath(L"p:blipFill/a:blip");
+    return forEachNamed(GetShapeTree(), L"p:pic", "p:nvPicPr/p:cNvPr", tag, false, [&](const XmlElement& pic) {
+        XmlElement cNvPr = pic.GetFirstChildFromPath("p:nvPicPr/p:cNvPr");
+        cNvPr.AddAttributeString("descr", picture.description);
+        if (!picture.newName.IsEmpty()) cNvPr.AddAttributeString("name", picture.newName);
+        XmlElement blip = pic.GetFirstChildFromPath("p:blipFill/a:blip");
         if (!blip) return false;
-        blip.AddAttributeString(L"r:embed", picture.imageId);
+        blip.AddAttributeString("r:embed", picture.imageId);
         if (!picture.linkId.IsEmpty()) setLink(cNvPr, picture.linkId);
         // The box the slide shows: the picture's own, or the one its placeholder
         // inherits from the layout (or master). The picture fills it uncropped.
-        XmlElement spPr = pic.GetFirstChildElement(L"p:spPr");
-        XmlElement xfrm = spPr.GetFirstChildElement(L"a:xfrm");
-        if (XmlElement crop = pic.GetFirstChildFromPath(L"p:blipFill/a:srcRect"))
-            crop.GetParentElement().RemoveChildElement(crop);
-        if (!xfrm.GetFirstChildElement(L"a:ext") && spPr && PlaceholderOf(pic) && picture.inheritedBox) {
+        XmlElement spPr = pic.GetFirstChildElement("p:spPr");
+        XmlElement xfrm = spPr.GetFirstChildElement("a:xfrm");
+        if (XmlElement crop = pic.GetFirstChildFromPath("p:blipFill/a:srcRect")) crop.GetParentElement().RemoveChildElement(crop);
+        if (!xfrm.GetFirstChildElement("a:ext") && spPr && PlaceholderOf(pic) && picture.inheritedBox) {
             XmlDocument holder;
             const XmlElement box = picture.inheritedBox(PlaceholderOf(pic), &holder);
             if (box) {
@@ -620,10 +617,10 @@ int OpenXMLSlideDocument::SetPicture(const MkString& tag, const Picture& picture
                                                   : spPr.Tx()->InsertEndChild(*box.Tx()));
             }
         }
-        XmlElement ext = xfrm.GetFirstChildElement(L"a:ext");
+        XmlElement ext = xfrm.GetFirstChildElement("a:ext");
         bool haveCx = false, haveCy = false;
-        double cx = ext.GetAttributeDouble(L"cx", -1, &haveCx);
-        double cy = ext.GetAttributeDouble(L"cy", -1, &haveCy);
+        double cx = ext.GetAttributeDouble("cx", -1, &haveCx);
+        double cy = ext.GetAttributeDouble("cy", -1, &haveCy);
         if (haveCx && haveCy && picture.width > 0 && picture.height > 0) {
             // Fitted in the slide's units: a group around the picture may scale its
             // two axes differently.
@@ -634,8 +631,8 @@ int OpenXMLSlideDocument::SetPicture(const MkString& tag, const Picture& picture
             const double rx = cx * sx / picture.width, ry = cy * sy / picture.height;
             if (rx > ry) cx = std::floor(ry * picture.width / sx);
             else cy = std::floor(rx * picture.height / sy);
-            ext.AddAttributeString(L"cx", extentText(cx));
-            ext.AddAttributeString(L"cy", extentText(cy));
+            ext.AddAttributeString("cx", extentText(cx));
+            ext.AddAttributeString("cy", extentText(cy));
         }
         return true;
     });
@@ -643,9 +640,9 @@ int OpenXMLSlideDocument::SetPicture(const MkString& tag, const Picture& picture
 
 bool OpenXMLSlideDocument::RenamePicture(const MkString& tag, const MkString& newName) {
     for (const XmlElement& pic : shapesOf(GetShapeTree(), L"p:pic")) {
-        XmlElement cNvPr = pic.GetFirstChildFromPath(L"p:nvPicPr/p:cNvPr");
-        if (cNvPr.GetAttributeString(L"name") == tag) {
-            cNvPr.AddAttributeString(L"name", newName);
+        XmlElement cNvPr = pic.GetFirstChildFromPath("p:nvPicPr/p:cNvPr");
+        if (cNvPr.GetAttributeString("name") == tag) {
+            cNvPr.AddAttributeString("name", newName);
             return true;
         }
     }
@@ -655,23 +652,22 @@ bool OpenXMLSlideDocument::RenamePicture(const MkString& tag, const MkString& ne
 int OpenXMLSlideDocument::SetTable(const MkString& tag, const kiv::rep::Table& table, const MkString& newName) {
     int replaced = 0;
     for (const XmlElement& frame : framesNamed(GetShapeTree(), tag)) {
-        if (!newName.IsBlank()) frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr").AddAttributeString(L"name", newName);
-        XmlElement data = frame.GetFirstChildFromPath(L"a:graphic/a:graphicData");
-        XmlElement templ = data.GetFirstChildElement(L"a:tbl");
+        if (!newName.IsBlank()) frame.GetFirstChildFromPath("p:nvGraphicFramePr/p:cNvPr").AddAttributeString("name", newName);
+        XmlElement data = frame.GetFirstChildFromPath("a:graphic/a:graphicData");
+        XmlElement templ = data.GetFirstChildElement("a:tbl");
         if (!templ) continue;
-        XmlElement gridTemplate = templ.GetFirstChildElement(L"a:tblGrid");
-        if (!gridTemplate || !templ.GetFirstChildElement(L"a:tr")) return -1;
+        XmlElement gridTemplate = templ.GetFirstChildElement("a:tblGrid");
+        if (!gridTemplate || !templ.GetFirstChildElement("a:tr")) return -1;
         int columns = 0;
         double width = 0;
-        for (XmlElement col = gridTemplate.GetFirstChildElement(L"a:gridCol"); col;
-             col = col.GetNextSiblingElement(L"a:gridCol")) {
+        for (XmlElement col = gridTemplate.GetFirstChildElement("a:gridCol"); col; col = col.GetNextSiblingElement("a:gridCol")) {
             ++columns;
-            width += std::min(std::max(col.GetAttributeDouble(L"w", 0), 0.0), MAX_EXTENT);
+            width += std::min(std::max(col.GetAttributeDouble("w", 0), 0.0), MAX_EXTENT);
         }
         // The new table is built detached and then takes the old one's place.
         TiXmlElement* built = new TiXmlElement("a:tbl");
         XmlElement tbl(built);
-        appendCopy(tbl, templ.GetFirstChildElement(L"a:tblPr"));
+        appendCopy(tbl, templ.GetFirstChildElement("a:tblPr"));
         if (static_cast<size_t>(columns) != table.columnCount()) buildRebuiltTable(tbl, templ, table, width);
         else buildTemplateTable(tbl, templ, table);
         // Linked in, not copied, where the old table is the last child (as it is
@@ -692,17 +688,17 @@ int OpenXMLSlideDocument::RenameFrames(const MkString& tag, const MkString& newN
     const std::vector<XmlElement> frames = framesNamed(GetShapeTree(), tag);
     if (!newName.IsBlank())
         for (const XmlElement& frame : frames)
-            frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr").AddAttributeString(L"name", newName);
+            frame.GetFirstChildFromPath("p:nvGraphicFramePr/p:cNvPr").AddAttributeString("name", newName);
     return static_cast<int>(frames.size());
 }
 
 int OpenXMLSlideDocument::ChartFrames(const MkString& tag, const MkString& newName, MkStringArray* chartIds) {
     int count = 0;
     for (const XmlElement& frame : framesNamed(GetShapeTree(), tag)) {
-        if (!newName.IsBlank()) frame.GetFirstChildFromPath(L"p:nvGraphicFramePr/p:cNvPr").AddAttributeString(L"name", newName);
+        if (!newName.IsBlank()) frame.GetFirstChildFromPath("p:nvGraphicFramePr/p:cNvPr").AddAttributeString("name", newName);
         bool found = false;
         const MkString id =
-            frame.GetFirstChildFromPath(L"a:graphic/a:graphicData/c:chart").GetAttributeString(L"r:id", MkString(), &found);
+            frame.GetFirstChildFromPath("a:graphic/a:graphicData/c:chart").GetAttributeString("r:id", MkString(), &found);
         if (!found || id.IsEmpty()) return -1;
         if (chartIds) chartIds->AddGrow(id);
         ++count;
@@ -716,35 +712,35 @@ int OpenXMLSlideDocument::ChartFrames(const MkString& tag, const MkString& newNa
 bool OpenXMLSlideDocument::RepointControl(const MkString& tag, const MkString& newName, const MkString& newId, MkString* spid,
                                           MkString* oldId) {
     int matched = 0;
-    XmlElement controls = GetRootElement(L"p:sld").GetFirstChildFromPath(L"p:cSld/p:controls");
-    for (XmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
-         entry = entry.GetNextSiblingElement(L"mc:AlternateContent")) {
-        XmlElement cNvPr = entry.GetFirstChildFromPath(L"mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr");
-        if (cNvPr.GetAttributeString(L"name") != tag) continue;
+    XmlElement controls = GetRootElement("p:sld").GetFirstChildFromPath("p:cSld/p:controls");
+    for (XmlElement entry = controls.GetFirstChildElement("mc:AlternateContent"); entry;
+         entry = entry.GetNextSiblingElement("mc:AlternateContent")) {
+        XmlElement cNvPr = entry.GetFirstChildFromPath("mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr");
+        if (cNvPr.GetAttributeString("name") != tag) continue;
         ++matched;
-        if (!newName.IsEmpty()) cNvPr.AddAttributeString(L"name", newName);
-        XmlElement choice = entry.GetFirstChildFromPath(L"mc:Choice/p:control");
+        if (!newName.IsEmpty()) cNvPr.AddAttributeString("name", newName);
+        XmlElement choice = entry.GetFirstChildFromPath("mc:Choice/p:control");
         if (choice) {
-            choice.AddAttributeString(L"r:id", newId);
-            if (!newName.IsEmpty()) choice.AddAttributeString(L"name", newName);
+            choice.AddAttributeString("r:id", newId);
+            if (!newName.IsEmpty()) choice.AddAttributeString("name", newName);
             bool found = false;
-            const MkString s = choice.GetAttributeString(L"spid", MkString(), &found);
+            const MkString s = choice.GetAttributeString("spid", MkString(), &found);
             if (found) *spid = s;
         }
-        XmlElement fallback = entry.GetFirstChildFromPath(L"mc:Fallback/p:control");
-        *oldId = fallback.GetAttributeString(L"r:id");
-        fallback.AddAttributeString(L"r:id", newId);
-        if (!newName.IsEmpty()) fallback.AddAttributeString(L"name", newName);
+        XmlElement fallback = entry.GetFirstChildFromPath("mc:Fallback/p:control");
+        *oldId = fallback.GetAttributeString("r:id");
+        fallback.AddAttributeString("r:id", newId);
+        if (!newName.IsEmpty()) fallback.AddAttributeString("name", newName);
     }
     return matched > 0;
 }
 
 bool OpenXMLSlideDocument::ControlUsesId(const MkString& id) const {
-    XmlElement controls = GetRootElement().GetFirstChildFromPath(L"p:cSld/p:controls");
-    for (XmlElement entry = controls.GetFirstChildElement(L"mc:AlternateContent"); entry;
-         entry = entry.GetNextSiblingElement(L"mc:AlternateContent"))
-        if (entry.GetFirstChildFromPath(L"mc:Fallback/p:control").GetAttributeString(L"r:id") == id ||
-            entry.GetFirstChildFromPath(L"mc:Choice/p:control").GetAttributeString(L"r:id") == id)
+    XmlElement controls = GetRootElement().GetFirstChildFromPath("p:cSld/p:controls");
+    for (XmlElement entry = controls.GetFirstChildElement("mc:AlternateContent"); entry;
+         entry = entry.GetNextSiblingElement("mc:AlternateContent"))
+        if (entry.GetFirstChildFromPath("mc:Fallback/p:control").GetAttributeString("r:id") == id ||
+            entry.GetFirstChildFromPath("mc:Choice/p:control").GetAttributeString("r:id") == id)
             return true;
     return false;
 }
@@ -752,23 +748,23 @@ bool OpenXMLSlideDocument::ControlUsesId(const MkString& id) const {
 std::unique_ptr<TiXmlElement> OpenXMLSlideDocument::TakeControlPicture(const MkString& tag, float aspect,
                                                                        MkStringArray* unusedIds) {
     XmlElement entry = GetMdlxEntryByName(tag);
-    XmlElement control = entry.GetFirstChildFromPath(L"mc:Fallback/p:control");
-    XmlElement pic = control.GetFirstChildElement(L"p:pic");
+    XmlElement control = entry.GetFirstChildFromPath("mc:Fallback/p:control");
+    XmlElement pic = control.GetFirstChildElement("p:pic");
     if (!control || !pic) return nullptr;
     // The picture that takes the control's place, fitted to the image's aspect.
     std::unique_ptr<TiXmlElement> picture(static_cast<TiXmlElement*>(pic.Tx()->Clone()));
-    XmlElement ext = XmlElement(picture.get()).GetFirstChildFromPath(L"p:spPr/a:xfrm/a:ext");
+    XmlElement ext = XmlElement(picture.get()).GetFirstChildFromPath("p:spPr/a:xfrm/a:ext");
     if (ext && aspect > 0.0f) {
-        const double cx = std::min(std::max(ext.GetAttributeDouble(L"cx", 3300000), 0.0), MAX_EXTENT);
-        const double cy = std::min(std::max(ext.GetAttributeDouble(L"cy", 1700000), 0.0), MAX_EXTENT);
+        const double cx = std::min(std::max(ext.GetAttributeDouble("cx", 3300000), 0.0), MAX_EXTENT);
+        const double cy = std::min(std::max(ext.GetAttributeDouble("cy", 1700000), 0.0), MAX_EXTENT);
         const double r = cy > 0 ? cx / cy : aspect;
-        ext.AddAttributeString(L"cx", extentText(aspect > r ? cx : std::floor(cy * aspect)));
-        ext.AddAttributeString(L"cy", extentText(aspect > r ? std::floor(cx / aspect) : cy));
+        ext.AddAttributeString("cx", extentText(aspect > r ? cx : std::floor(cy * aspect)));
+        ext.AddAttributeString("cy", extentText(aspect > r ? std::floor(cx / aspect) : cy));
     }
     // The whole alternate content goes: its Choice branch names the same control.
     MkStringArray ids;
-    ids.AddUniqueGrow(control.GetAttributeString(L"r:id"));
-    const MkString choiceId = entry.GetFirstChildFromPath(L"mc:Choice/p:control").GetAttributeString(L"r:id");
+    ids.AddUniqueGrow(control.GetAttributeString("r:id"));
+    const MkString choiceId = entry.GetFirstChildFromPath("mc:Choice/p:control").GetAttributeString("r:id");
     if (!choiceId.IsEmpty()) ids.AddUniqueGrow(choiceId);
     XmlElement controls = entry.GetParentElement();
     controls.RemoveChildElement(entry);
@@ -777,7 +773,7 @@ std::unique_ptr<TiXmlElement> OpenXMLSlideDocument::TakeControlPicture(const MkS
     std::vector<XmlElement> remaining;
     FindAllElements(GetRootElement(), L"p:control", remaining);
     for (const XmlElement& other : remaining) {
-        const int i = ids.Find(other.GetAttributeString(L"r:id"));
+        const int i = ids.Find(other.GetAttributeString("r:id"));
         if (i >= 0) ids.Delete(i);
     }
     if (unusedIds) *unusedIds = ids;
@@ -787,9 +783,9 @@ std::unique_ptr<TiXmlElement> OpenXMLSlideDocument::TakeControlPicture(const MkS
 int OpenXMLSlideDocument::RemovePluginWarningLinks() {
     XmlElement tree = GetShapeTree();
     int removed = 0;
-    for (XmlElement sp = tree.GetFirstChildElement(L"p:sp"); sp;) {
-        XmlElement next = sp.GetNextSiblingElement(L"p:sp");
-        if (sp.GetFirstChildFromPath(L"p:txBody/a:p/a:r/a:t").GetValue() == MkString(PLUGIN_WARNING_TEXT)) {
+    for (XmlElement sp = tree.GetFirstChildElement("p:sp"); sp;) {
+        XmlElement next = sp.GetNextSiblingElement("p:sp");
+        if (sp.GetFirstChildFromPath("p:txBody/a:p/a:r/a:t").GetValue() == MkString(PLUGIN_WARNING_TEXT)) {
             tree.RemoveChildElement(sp);
             ++removed;
         }
@@ -803,13 +799,13 @@ bool OpenXMLSlideDocument::InsertPicture(std::unique_ptr<TiXmlElement> picture, 
     XmlElement tree = GetShapeTree();
     if (!picture || !tree) return false;
     XmlElement pic(picture.get());
-    XmlElement cNvPr = pic.GetFirstChildFromPath(L"p:nvPicPr/p:cNvPr");
-    cNvPr.AddAttributeInt(L"id", NextShapeId());
-    cNvPr.AddAttributeString(L"name", name);
-    pic.GetFirstChildFromPath(L"p:blipFill/a:blip").AddAttributeString(L"r:embed", imageId);
+    XmlElement cNvPr = pic.GetFirstChildFromPath("p:nvPicPr/p:cNvPr");
+    cNvPr.AddAttributeInt("id", NextShapeId());
+    cNvPr.AddAttributeString("name", name);
+    pic.GetFirstChildFromPath("p:blipFill/a:blip").AddAttributeString("r:embed", imageId);
     if (!linkId.IsEmpty()) setLink(cNvPr, linkId);
     // Before the tree's extension list, which must stay last.
-    XmlElement extLst = tree.GetFirstChildElement(L"p:extLst");
+    XmlElement extLst = tree.GetFirstChildElement("p:extLst");
     if (extLst) tree.Tx()->InsertBeforeChild(extLst.Tx(), *picture);
     else tree.Tx()->LinkEndChild(picture.release());
     return true;

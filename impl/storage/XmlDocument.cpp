@@ -24,7 +24,8 @@ namespace {
 const char* const VALUE_FORMAT = "Value%d";
 const char* const UNDEFINED_TEXT = "Undefined";
 
-std::string narrowName(const MkString& name) { return std::string(name.ShortChar()); }
+// A name given as null is empty.
+const char* nameOf(const char* name) { return name ? name : ""; }
 
 MkString fromUtf8(const char* text) {
     if (!text) return MkString();
@@ -39,13 +40,13 @@ TiXmlText* firstText(TiXmlElement* e) {
 }
 
 // A new element with that name and, when value is not empty, one text child.
-TiXmlElement* newElement(const MkString& name, const MkString& value) {
-    TiXmlElement* e = new TiXmlElement(narrowName(name));
+TiXmlElement* newElement(const char* name, const MkString& value) {
+    TiXmlElement* e = new TiXmlElement(nameOf(name));
     if (!value.IsEmpty()) e->LinkEndChild(new TiXmlText(XmlToUtf8(value)));
     return e;
 }
 
-const char* attributeText(const TiXmlElement* e, const MkString& name) { return e ? e->Attribute(name.ShortChar()) : nullptr; }
+const char* attributeText(const TiXmlElement* e, const char* name) { return e ? e->Attribute(nameOf(name)) : nullptr; }
 
 bool isBlankText(const char* text) {
     if (!text) return true;
@@ -78,12 +79,12 @@ std::string XmlToUtf8(const MkString& text) {
 
 MkString XmlElement::GetName() const { return m_e ? MkString(m_e->Value()) : MkString(); }
 
-XmlElement XmlElement::AddChildElement(const MkString& name, const MkString& value) const {
+XmlElement XmlElement::AddChildElement(const char* name, const MkString& value) const {
     if (!m_e) return XmlElement();
     return FromNode(m_e->LinkEndChild(newElement(name, value)));
 }
 
-XmlElement XmlElement::AddChildElementBefore(const XmlElement& before, const MkString& name, const MkString& value) const {
+XmlElement XmlElement::AddChildElementBefore(const XmlElement& before, const char* name, const MkString& value) const {
     if (!m_e || !before.m_e || before.m_e->Parent() != m_e) return XmlElement();
     // TinyXML inserts a copy; the copy is the element in the tree.
     TiXmlElement* e = newElement(name, value);
@@ -97,21 +98,21 @@ bool XmlElement::RemoveChildElement(const XmlElement& child) const {
     return m_e->RemoveChild(child.m_e);
 }
 
-bool XmlElement::AddAttributeString(const MkString& name, const MkString& value) const {
+bool XmlElement::AddAttributeString(const char* name, const MkString& value) const {
     if (!m_e) return false;
-    m_e->SetAttribute(narrowName(name), XmlToUtf8(value));
+    m_e->SetAttribute(nameOf(name), XmlToUtf8(value));
     return true;
 }
 
-bool XmlElement::AddAttributeInt(const MkString& name, int value) const {
+bool XmlElement::AddAttributeInt(const char* name, int value) const {
     if (!m_e) return false;
-    m_e->SetAttribute(narrowName(name), value);
+    m_e->SetAttribute(nameOf(name), value);
     return true;
 }
 
 bool XmlElement::AddIDAttribute(int id) const { return AddAttributeInt("ID", id); }
 
-MkString XmlElement::GetAttributeString(const MkString& name, const MkString& def, bool* found) const {
+MkString XmlElement::GetAttributeString(const char* name, const MkString& def, bool* found) const {
     if (found) *found = false;
     const char* text = attributeText(m_e, name);
     if (isBlankText(text)) return def;
@@ -119,16 +120,16 @@ MkString XmlElement::GetAttributeString(const MkString& name, const MkString& de
     return fromUtf8(text);
 }
 
-int XmlElement::GetAttributeInt(const MkString& name, int def, bool* found) const {
+int XmlElement::GetAttributeInt(const char* name, int def, bool* found) const {
     if (found) *found = false;
     if (!m_e) return def;
     int value = 0;
-    if (m_e->QueryIntAttribute(name.ShortChar(), &value) != TIXML_SUCCESS) return def;
+    if (m_e->QueryIntAttribute(nameOf(name), &value) != TIXML_SUCCESS) return def;
     if (found) *found = true;
     return value;
 }
 
-double XmlElement::GetAttributeDouble(const MkString& name, double def, bool* found) const {
+double XmlElement::GetAttributeDouble(const char* name, double def, bool* found) const {
     if (found) *found = false;
     const char* text = attributeText(m_e, name);
     if (isBlankText(text)) return def;
@@ -139,26 +140,26 @@ double XmlElement::GetAttributeDouble(const MkString& name, double def, bool* fo
 
 // Arrays are a container element holding one "Value<i>" child per item.
 template <typename Array, typename ToText>
-bool addArray(const XmlElement& parent, const MkString& name, const Array& values, ToText toText) {
+bool addArray(const XmlElement& parent, const char* name, const Array& values, ToText toText) {
     XmlElement container = parent.AddChildElement(name);
     if (!container) return false;
-    MkString itemName;
+    char itemName[32];
     for (int i = 0; i < values.GetSize(); ++i) {
-        itemName.MakeForm(VALUE_FORMAT, i);
+        std::snprintf(itemName, sizeof itemName, VALUE_FORMAT, i);
         container.AddChildElement(itemName, toText(values[i]));
     }
     return true;
 }
 
-bool XmlElement::AddChildIntArray(const MkString& name, const MkIntArray& values) const {
+bool XmlElement::AddChildIntArray(const char* name, const MkIntArray& values) const {
     return addArray(*this, name, values, [](int v) { return MkString::Make(v); });
 }
 
-bool XmlElement::AddChildStringArray(const MkString& name, const MkStringArray& values) const {
+bool XmlElement::AddChildStringArray(const char* name, const MkStringArray& values) const {
     return addArray(*this, name, values, [](const MkString& v) { return v; });
 }
 
-bool XmlElement::GetChildStringArray(const MkString& name, MkStringArray* values, int maxItems) const {
+bool XmlElement::GetChildStringArray(const char* name, MkStringArray* values, int maxItems) const {
     if (!values) return false;
     values->Clear();
     return GetFirstChildElement(name).GetStringArrayItems(values, maxItems);
@@ -188,14 +189,14 @@ bool XmlElement::SetValue(const MkString& text) const {
 
 XmlElement XmlElement::GetFirstChildElement() const { return XmlElement(m_e ? m_e->FirstChildElement() : nullptr); }
 
-XmlElement XmlElement::GetFirstChildElement(const MkString& name) const {
-    return XmlElement(m_e ? m_e->FirstChildElement(name.ShortChar()) : nullptr);
+XmlElement XmlElement::GetFirstChildElement(const char* name) const {
+    return XmlElement(m_e ? m_e->FirstChildElement(nameOf(name)) : nullptr);
 }
 
 XmlElement XmlElement::GetNextSiblingElement() const { return XmlElement(m_e ? m_e->NextSiblingElement() : nullptr); }
 
-XmlElement XmlElement::GetNextSiblingElement(const MkString& name) const {
-    return XmlElement(m_e ? m_e->NextSiblingElement(name.ShortChar()) : nullptr);
+XmlElement XmlElement::GetNextSiblingElement(const char* name) const {
+    return XmlElement(m_e ? m_e->NextSiblingElement(nameOf(name)) : nullptr);
 }
 
 XmlElement XmlElement::GetParentElement() const { return FromNode(m_e ? m_e->Parent() : nullptr); }
@@ -207,17 +208,17 @@ int XmlElement::GetChildElementCount() const {
     return n;
 }
 
-XmlElement XmlElement::GetFirstChildFromPath(const MkString& path) const {
+XmlElement XmlElement::GetFirstChildFromPath(const char* path) const {
     if (!m_e) return XmlElement();
     TiXmlElement* current = m_e;
-    const std::wstring& p = path.Std();
+    const std::string p = nameOf(path);
     size_t pos = 0;
     while (pos <= p.size()) {
-        size_t slash = p.find(L'/', pos);
-        if (slash == std::wstring::npos) slash = p.size();
-        MkString name(p.substr(pos, slash - pos));
-        if (name.IsBlank()) break;  // path used up
-        current = current->FirstChildElement(name.ShortChar());
+        size_t slash = p.find('/', pos);
+        if (slash == std::string::npos) slash = p.size();
+        const std::string name = p.substr(pos, slash - pos);
+        if (isBlankText(name.c_str())) break;  // path used up
+        current = current->FirstChildElement(name.c_str());
         if (!current) return XmlElement();
         pos = slash + 1;
     }
@@ -231,8 +232,8 @@ XmlDocument::XmlDocument(bool withDeclaration) {
     if (withDeclaration) SetDeclaration("1.0", "UTF-8", "yes");
 }
 
-bool XmlDocument::SetDeclaration(const MkString& version, const MkString& encoding, const MkString& standalone) {
-    TiXmlDeclaration declaration(XmlToUtf8(version), XmlToUtf8(encoding), XmlToUtf8(standalone));
+bool XmlDocument::SetDeclaration(const char* version, const char* encoding, const char* standalone) {
+    TiXmlDeclaration declaration(nameOf(version), nameOf(encoding), nameOf(standalone));
     TiXmlNode* first = FirstChild();
     if (first && first->ToDeclaration()) *first->ToDeclaration() = declaration;
     else InsertEndChild(declaration);
@@ -828,17 +829,17 @@ bool XmlDocument::LooksIndented(const char* text, size_t size) {
     return false;
 }
 
-XmlElement XmlDocument::CreateRootElement(const MkString& name, int id, const MkString& namespaceUri) {
-    XmlElement root = XmlElement::FromNode(LinkEndChild(new TiXmlElement(narrowName(name))));
+XmlElement XmlDocument::CreateRootElement(const char* name, int id, const MkString& namespaceUri) {
+    XmlElement root = XmlElement::FromNode(LinkEndChild(new TiXmlElement(nameOf(name))));
     if (!namespaceUri.IsBlank()) root.AddAttributeString("xmlns", namespaceUri);
     if (id >= 0) root.AddIDAttribute(id);
     return root;
 }
 
-XmlElement XmlDocument::GetRootElement(const MkString& name) const {
+XmlElement XmlDocument::GetRootElement(const char* name) const {
     const TiXmlElement* root = FirstChildElement();
     if (!root) return XmlElement();
-    if (!name.IsBlank() && std::strcmp(root->Value(), name.ShortChar()) != 0) return XmlElement();
+    if (!isBlankText(name) && std::strcmp(root->Value(), name) != 0) return XmlElement();
     return XmlElement(root);
 }
 

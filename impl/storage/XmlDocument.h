@@ -1,6 +1,7 @@
 #pragma once
 // XML documents over TinyXML: typed attributes, wide-string values stored as
-// UTF-8, arrays as child elements and path navigation.
+// UTF-8, arrays as child elements and path navigation. Element and attribute
+// names are UTF-8 C strings (a null name is empty), as the parser holds them.
 //
 // XmlElement is a small copyable handle around a TiXmlElement*, not a
 // subclass: elements found in parsed documents are plain TiXmlElements, and a
@@ -43,30 +44,30 @@ public:
 
     // --- children ---
     // New last child; when value is not empty it gets one text child holding it.
-    XmlElement AddChildElement(const MkString& name, const MkString& value = MkString()) const;
+    XmlElement AddChildElement(const char* name, const MkString& value = MkString()) const;
     // A new element like AddChildElement inserted just before `before`, which must be
     // a child of this element (otherwise null and nothing is added).
-    XmlElement AddChildElementBefore(const XmlElement& before, const MkString& name, const MkString& value = MkString()) const;
+    XmlElement AddChildElementBefore(const XmlElement& before, const char* name, const MkString& value = MkString()) const;
     // Unlinks and deletes a child element; false when it is not a child of this element.
     bool RemoveChildElement(const XmlElement& child) const;
 
     // --- attributes (set or overwrite) ---
-    bool AddAttributeString(const MkString& name, const MkString& value) const;
-    bool AddAttributeInt(const MkString& name, int value) const;
+    bool AddAttributeString(const char* name, const MkString& value) const;
+    bool AddAttributeInt(const char* name, int value) const;
     bool AddIDAttribute(int id) const;
 
     // --- attribute reads; `found` (when given) is false unless the attribute exists and is not blank ---
-    MkString GetAttributeString(const MkString& name, const MkString& def = MkString(), bool* found = nullptr) const;
-    int GetAttributeInt(const MkString& name, int def = 0, bool* found = nullptr) const;
-    double GetAttributeDouble(const MkString& name, double def = 0.0, bool* found = nullptr) const;
+    MkString GetAttributeString(const char* name, const MkString& def = MkString(), bool* found = nullptr) const;
+    int GetAttributeInt(const char* name, int def = 0, bool* found = nullptr) const;
+    double GetAttributeDouble(const char* name, double def = 0.0, bool* found = nullptr) const;
 
     // --- arrays as a child element holding one "Value<i>" element per item ---
-    bool AddChildIntArray(const MkString& name, const MkIntArray& values) const;
-    bool AddChildStringArray(const MkString& name, const MkStringArray& values) const;
+    bool AddChildIntArray(const char* name, const MkIntArray& values) const;
+    bool AddChildStringArray(const char* name, const MkStringArray& values) const;
     // Empty the array, then read the items of the first child of that name (item
     // element names are ignored). maxItems >= 0 stops reading after that many items.
     // False when the child does not exist.
-    bool GetChildStringArray(const MkString& name, MkStringArray* values, int maxItems = -1) const;
+    bool GetChildStringArray(const char* name, MkStringArray* values, int maxItems = -1) const;
     // The same reads on this element itself (its children are the items).
     bool GetStringArrayItems(MkStringArray* values, int maxItems = -1) const;
 
@@ -76,13 +77,13 @@ public:
 
     // --- navigation (a null handle answers null) ---
     XmlElement GetFirstChildElement() const;
-    XmlElement GetFirstChildElement(const MkString& name) const;
+    XmlElement GetFirstChildElement(const char* name) const;
     XmlElement GetNextSiblingElement() const;
-    XmlElement GetNextSiblingElement(const MkString& name) const;
+    XmlElement GetNextSiblingElement(const char* name) const;
     XmlElement GetParentElement() const;
     int GetChildElementCount() const;
     // Follows element names separated by "/"; a blank name ends the walk there.
-    XmlElement GetFirstChildFromPath(const MkString& path) const;
+    XmlElement GetFirstChildFromPath(const char* path) const;
 
 private:
     TiXmlElement* m_e = nullptr;
@@ -126,7 +127,7 @@ public:
     ~XmlDocument() override;
 
     // Overwrites the declaration when the first node is one, else appends one.
-    bool SetDeclaration(const MkString& version, const MkString& encoding, const MkString& standalone);
+    bool SetDeclaration(const char* version, const char* encoding, const char* standalone);
     // Reads and parses a file (UTF-8 path, encoding detected). False when the file
     // cannot be opened or parsed.
     bool LoadFile(const MkString& path);
@@ -181,9 +182,9 @@ public:
     static constexpr size_t INDENT_PROBE_BYTES = 4096;
 
     // Appends the root element; "xmlns" is set when namespaceUri is not blank, "ID" when id >= 0.
-    XmlElement CreateRootElement(const MkString& name, int id = -1, const MkString& namespaceUri = MkString());
+    XmlElement CreateRootElement(const char* name, int id = -1, const MkString& namespaceUri = MkString());
     // The first element; null when there is none or when name is not blank and differs.
-    XmlElement GetRootElement(const MkString& name = MkString()) const;
+    XmlElement GetRootElement(const char* name = nullptr) const;
 
     // True when TinyXML, parsing the text, would nest elements no deeper than
     // MAX_PARSE_DEPTH and read no more than MAX_ATTRIBUTES_PER_ELEMENT attributes

@@ -115,10 +115,10 @@ TEST_F(WordArchiveTest, UnrolledChartsGetAChartPartEach) {
     XmlElementList charts;
     OpenXMLDocument::FindAllElements(archive.Document()->GetBody(), "c:chart", &charts, true, true);
     ASSERT_EQ(3u, charts.size());
-    EXPECT_EQ("rId11 rId12", narrow(charts[0].GetAttributeString(L"r:id") + L" " + charts[1].GetAttributeString(L"r:id")));
+    EXPECT_EQ("rId11 rId12", narrow(charts[0].GetAttributeString("r:id") + L" " + charts[1].GetAttributeString("r:id")));
     for (size_t i = 0; i < charts.size(); ++i)
         EXPECT_EQ("charts/chart" + std::to_string(i + 1) + ".xml",
-                  narrow(archive.MainRels()->Find(charts[i].GetAttributeString(L"r:id"))->target));
+                  narrow(archive.MainRels()->Find(charts[i].GetAttributeString("r:id"))->target));
 
     // Each copy's chart is filled on its own, with a workbook of its own.
     const kiv::rep::Table table = chartTable();
@@ -168,7 +168,7 @@ TEST_F(WordArchiveTest, ViewerControlsGetTheirOwnControlPartAndPreview) {
     TiXmlElement* copy = paragraph->Parent()->InsertAfterChild(paragraph, *paragraph)->ToElement();
     XmlElementList copied;
     OpenXMLDocument::FindAllElements(XmlElement(copy), "w:control", &copied, true, false);
-    copied[0].AddAttributeString(L"w:name", L"SIT2_MDLX");
+    copied[0].AddAttributeString("w:name", L"SIT2_MDLX");
 
     const OpenXMLPicture first = picture("first.jpg", 200, 100), second = picture("second.jpg", 100, 100);
     EXPECT_TRUE(archive.SetMDLX(L"SIT1_MDLX", MkString(dir.file("model.mdlx").c_str()), &first));
@@ -187,7 +187,7 @@ TEST_F(WordArchiveTest, ViewerControlsGetTheirOwnControlPartAndPreview) {
     XmlElementList previews;
     OpenXMLDocument::FindAllElements(archive.Document()->GetBody(), "v:imagedata", &previews, true, false);
     ASSERT_EQ(2u, previews.size());
-    EXPECT_NE(previews[0].GetAttributeString(L"r:id"), previews[1].GetAttributeString(L"r:id"));
+    EXPECT_NE(previews[0].GetAttributeString("r:id"), previews[1].GetAttributeString("r:id"));
     EXPECT_OOXML_VALID(path);
 
     // Models come from the report's folder and the sources named, recorded by file name.

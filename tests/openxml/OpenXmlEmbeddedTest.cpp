@@ -263,9 +263,9 @@ std::string referred(OpenXMLPackageEditor& editor, bool embedded) {
 // A new control named from the slide's control list, as the presentation names it.
 void nameControl(OpenXMLPart* slide, const char* id) {
     XmlElement control =
-        slide->EditXml()->GetRootElement().GetFirstChildFromPath(wide("p:cSld/p:controls")).AddChildElement(wide("p:control"));
-    control.AddAttributeInt(wide("spid"), 9);
-    control.AddAttributeString(wide("r:id"), wide(id));
+        slide->EditXml()->GetRootElement().GetFirstChildFromPath("p:cSld/p:controls").AddChildElement("p:control");
+    control.AddAttributeInt("spid", 9);
+    control.AddAttributeString("r:id", wide(id));
 }
 
 using OpenXmlPluginTest = OpenXmlTest;

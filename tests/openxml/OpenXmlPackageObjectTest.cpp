@@ -38,7 +38,7 @@ void addPicture(OpenXMLPart* part, const MkString& id) {
         "</p:blipFill><p:spPr/></p:pic>";
     TiXmlDocument snippet;
     snippet.Parse(pic.c_str());
-    XmlElement tree = part->EditXml()->GetRootElement().GetFirstChildFromPath(wide("p:cSld/p:spTree"));
+    XmlElement tree = part->EditXml()->GetRootElement().GetFirstChildFromPath("p:cSld/p:spTree");
     ASSERT_TRUE(tree) << narrow(part->Name());
     tree.Tx()->InsertEndChild(*snippet.RootElement());
 }
@@ -111,14 +111,14 @@ TEST_F(OpenXmlPackageObjectTest, ReachabilityDecidesWhatIsWritten) {
     ASSERT_TRUE(presentationRels.Drop(wide("rId3")));
     EXPECT_EQ("rId10", narrow(presentationRels.Relate(rel("slide"), copy->Name())));
     EXPECT_EQ("rId10", narrow(presentationRels.Relate(rel("slide"), wide("ppt/slides/slide3.xml"))));
-    const XmlElement list = presentation->EditXml()->GetRootElement().GetFirstChildElement(wide("p:sldIdLst"));
+    const XmlElement list = presentation->EditXml()->GetRootElement().GetFirstChildElement("p:sldIdLst");
     list.RemoveChildElement(list.GetFirstChildElement().GetNextSiblingElement());
-    const XmlElement id = list.AddChildElement(wide("p:sldId"));
-    id.AddAttributeInt(wide("id"), 258);
-    id.AddAttributeString(wide("r:id"), wide("rId10"));
+    const XmlElement id = list.AddChildElement("p:sldId");
+    id.AddAttributeInt("id", 258);
+    id.AddAttributeString("r:id", wide("rId10"));
     for (OpenXMLPart* part : {slide, copy}) {
-        XmlElement tree = part->EditXml()->GetRootElement().GetFirstChildFromPath(wide("p:cSld/p:spTree"));
-        ASSERT_TRUE(tree.RemoveChildElement(tree.GetFirstChildElement(wide("p:pic"))));
+        XmlElement tree = part->EditXml()->GetRootElement().GetFirstChildFromPath("p:cSld/p:spTree");
+        ASSERT_TRUE(tree.RemoveChildElement(tree.GetFirstChildElement("p:pic")));
     }
     copy->ReleaseXml();  // its text is read for the ids it names
     ASSERT_TRUE(package.Save(wide(out))) << narrow(package.Error());
@@ -251,7 +251,7 @@ TEST_F(OpenXmlPackageObjectTest, PartsPrintIndentedOnlyWhereTheTemplateWas) {
         OpenXMLPart* a = package.Part(wide("a.xml"));
         a->EditXml()->RootElement()->SetAttribute("edited", "1");
         std::unique_ptr<XmlDocument> fresh(new XmlDocument(true));
-        fresh->CreateRootElement(wide("n")).AddChildElement(wide("m"));
+        fresh->CreateRootElement("n").AddChildElement("m");
         package.AddPart(wide("n.xml"), wide("application/xml"))->SetXml(std::move(fresh));
         package.Rels().Relate(wide("t"), package.CopyPart(a, wide("c.xml"))->Name());
         package.Rels().Relate(wide("t"), wide("n.xml"));

@@ -110,7 +110,7 @@ TEST_F(TaggedDeck, TextKeepsFormattingAndMatchesNamesIgnoringCase) {
     EXPECT_EQ(2u, errors().size());
     const OpenXMLSlideDocument* slide = presentation->ViewSlide(L"slide2.xml");
     ASSERT_TRUE(slide);
-    EXPECT_GOLDEN("pptx/set-text-title.xml", print(slide->GetShapeTree().GetFirstChildElement(L"p:sp")));
+    EXPECT_GOLDEN("pptx/set-text-title.xml", print(slide->GetShapeTree().GetFirstChildElement("p:sp")));
     EXPECT_NE(std::string::npos, part("ppt/slides/slide2.xml").find("name=\"SIT3_TEXT\""));
     closeAndCheck();
 }
@@ -278,13 +278,13 @@ TEST_F(OfficeTemplates, FilledTextsAndCellsShowTheValueAloneInTheTemplatesLook) 
                                        kinds[k] + "</p:txBody></p:sp>"));
     ASSERT_TRUE(presentation->SetText(L"SIT2_TEXT", MkString(L"19.20 <&>"), MkString(), L"slide2.xml"));
     std::string out;
-    for (const XmlElement& shape : shapes) out += XmlDocument::PrintNode(*shape.GetFirstChildElement(L"p:txBody").Tx()) + "\n";
+    for (const XmlElement& shape : shapes) out += XmlDocument::PrintNode(*shape.GetFirstChildElement("p:txBody").Tx()) + "\n";
     // The marked template first: the package checked holds the rows kept as text.
     for (size_t columns : {count, count - 1}) {
         std::vector<XmlElement> frames;
         OpenXMLSlideDocument::FindAllElements(tree, L"a:graphicData", frames);
         const XmlElement data = frames.back();
-        data.RemoveChildElement(data.GetFirstChildElement(L"a:tbl"));
+        data.RemoveChildElement(data.GetFirstChildElement("a:tbl"));
         std::string grid, row = "<a:tr h=\"370840\">";
         for (size_t k = 0; k < columns; ++k) {
             grid += "<a:gridCol w=\"900000\"/>";
@@ -294,7 +294,7 @@ TEST_F(OfficeTemplates, FilledTextsAndCellsShowTheValueAloneInTheTemplatesLook) 
         kiv::rep::Table values(3, columns);
         for (size_t c = 0; c < 3 * columns; ++c) values.setValue(c / columns, c % columns, kiv::Str(L"19.20 <&>"));
         ASSERT_TRUE(presentation->SetTable(L"SIT3_TABLE", values, MkString(), L"slide2.xml"));
-        const std::string filled = XmlDocument::PrintNode(*data.GetFirstChildElement(L"a:tbl").Tx());
+        const std::string filled = XmlDocument::PrintNode(*data.GetFirstChildElement("a:tbl").Tx());
         std::vector<std::string> cells;
         for (size_t at = filled.find("<a:p>"); at != std::string::npos; at = filled.find("<a:p>", at + 1))
             cells.push_back(filled.substr(at, filled.find("</a:p>", at) + 6 - at));

@@ -97,7 +97,7 @@ TEST_F(Slide3D, ConvertReplacesTheWholeControlByAFittedPicture) {
     EXPECT_FALSE(relates2("ppt/drawings/vmlDrawing1.vml"));
     const OpenXMLSlideDocument& slide = *presentation->ViewSlide(L"slide2.xml");
     XmlElement last;
-    for (XmlElement e = slide.GetShapeTree().GetFirstChildElement(L"p:pic"); e; e = e.GetNextSiblingElement(L"p:pic")) last = e;
+    for (XmlElement e = slide.GetShapeTree().GetFirstChildElement("p:pic"); e; e = e.GetNextSiblingElement("p:pic")) last = e;
     EXPECT_GOLDEN("pptx/convert-mdlx-picture.xml", print(last));  // SIT9_PICTURE, 3300000 x 1650000
     EXPECT_FALSE(presentation->ConvertMdlxInSlide(L"SIT5_MDLX", MkString(), MkString(png.c_str()), 1.0f, MkString(),
                                                   L"slide2.xml", MkString()));

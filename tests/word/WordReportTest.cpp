@@ -326,10 +326,10 @@ TEST_F(WordReport, FormsKeepTheirWhiteSpaceStructureAndBookmarks) {
     OpenXMLDocument::FindAllElements(document.GetBody(), "w:bookmarkEnd", &ends, true, true);
     std::set<std::wstring> names, ids, endIds;
     for (const XmlElement& e : starts) {
-        names.insert(e.GetAttributeString(L"w:name").Std());
-        ids.insert(e.GetAttributeString(L"w:id").Std());
+        names.insert(e.GetAttributeString("w:name").Std());
+        ids.insert(e.GetAttributeString("w:id").Std());
     }
-    for (const XmlElement& e : ends) endIds.insert(e.GetAttributeString(L"w:id").Std());
+    for (const XmlElement& e : ends) endIds.insert(e.GetAttributeString("w:id").Std());
     EXPECT_EQ((std::set<std::wstring>{L"Across", L"OLE_LINK1", L"OLE_LINK1_2", L"_GoBack", L"_GoBack_2"}), names);
     EXPECT_EQ(ids, endIds);
     EXPECT_EQ(5u, ends.size());
