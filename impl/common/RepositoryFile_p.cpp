@@ -8,6 +8,7 @@
 #include "KivReport/Snapshot.h"
 #include "KivReport/Table.h"
 #include "LibCore/lfwAssert.h"
+#include "LibCore/lfwText.h"
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxFile.h"
 #include "host/ug/MdlxImageJpeg.h"
@@ -18,6 +19,7 @@
 #include "impl/common/NoThrow.h"
 #include "LibCore/lfwStagedFiles.h"
 #include "impl/common/FieldMacros.h"
+#include "impl/common/HostText.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -73,8 +75,6 @@ const uint64_t MAX_CHECKED_PIXELS = 1ull << 35;
 // A public string as message text.
 lfw::String text(const Str& s) { return lfw::String(s.toStdString()); }
 
-MkString toMk(const Str& s) { return ug::Convert::toMkString(s); }
-Str toStr(const MkString& s) { return ug::Convert::toStr(s); }
 
 // A picture entry as one load has read it: its JPEG bytes, which every snapshot
 // naming the entry shares, and its size; no bytes when it could not be loaded.
@@ -160,7 +160,7 @@ bool checkEntryNames(const std::vector<PtrRef<Snapshot>>& snapshots, Problems* p
         if (!hasEntry(s.p())) continue;
         const Str name = s->name();
         const std::wstring entry = entryNameOf(name);
-        if (toMk(name).IsBlank() || entry.back() == L'/') {
+        if (lfw::text::isBlank(toUtf8(name)) || entry.back() == L'/') {
             problems->error(
                 ProblemCode::InvalidArgument,
                 lfw::String("Snapshot name '%1' cannot name an entry of the repository file").arg(text(name)).toStdString());
@@ -187,7 +187,7 @@ struct StoredEntries {
 // The snapshot's content is the entry an earlier snapshot stored; the snapshot
 // keeps its own name.
 bool shareEntry(XmlElement object, const std::string& entry) {
-    object.AddAttributeString("Name", MkString(entry.c_str()));
+    object.AddAttributeString("Name", entry);
     object.AddAttributeInt(SHARED_ENTRY, 1);
     return true;
 }
@@ -279,17 +279,18 @@ bool saveSituationTable(const Snapshot* situation, XmlElement object, LoadBudget
     }
     if (table->rowCount() > 0 && !budget->spendTable(table->rowCount(), table->columnCount()))
         return refuseSave(situation, "table cells", budget);
-    object.AddAttributeString("XAxis", toMk(table->chartXAxisTitle()));
-    object.AddAttributeString("YAxis", toMk(table->chartYAxisTitle()));
+    object.AddAttributeString("XAxis", toUtf8(table->chartXAxisTitle()));
+    object.AddAttributeString("YAxis", toUtf8(table->chartYAxisTitle()));
     object.AddAttributeInt("TableRowCount", static_cast<int>(table->rowCount()));
     const size_t columns = table->columnCount();
     for (size_t r = 0; r < table->rowCount(); ++r) {
-        MkStringArray cells;
-        for (size_t c = 0; c < columns; ++c) cells.AddGrow(toMk(table->value(r, c)));
+        std::vector<std::string> cells;
+        cells.reserve(columns);
+        for (size_t c = 0; c < columns; ++c) cells.push_back(toUtf8(table->value(r, c)));
         object.AddChildStringArray((TABLE_ROW_PREFIX + std::to_string(r)).c_str(), cells);
     }
-    MkIntArray columnNumbers;
-    columnNumbers.AssignConsecutive(static_cast<int>(columns), 0);
+    std::vector<int> columnNumbers(columns);
+    for (size_t c = 0; c < columns; ++c) columnNumbers[c] = static_cast<int>(c);
     object.AddChildIntArray("TableColumns", columnNumbers);
     return true;
 }
@@ -297,26 +298,26 @@ bool saveSituationTable(const Snapshot* situation, XmlElement object, LoadBudget
 // Appends the snapshot's "Situation" element and writes its entry. False stops the save.
 bool saveSituation(const Snapshot* situation, ZipArchive* archive, XmlElement root, LoadBudget* budget, StoredEntries* stored) {
     XmlElement element = root.AddChildElement("Situation");
-    element.AddAttributeString("Name", toMk(situation->name()));
-    element.AddAttributeString("Title", toMk(situation->title()));
-    element.AddAttributeString("File", toMk(situation->cloudViewerUrl()));
+    element.AddAttributeString("Name", toUtf8(situation->name()));
+    element.AddAttributeString("Title", toUtf8(situation->title()));
+    element.AddAttributeString("File", toUtf8(situation->cloudViewerUrl()));
     element.AddAttributeString("SituationState", "Active");
-    element.AddChildElement("Description", toMk(situation->description()));
+    element.AddChildElement("Description", toUtf8(situation->description()));
     const FieldValues fieldValues = situation->fieldValues();
-    element.AddChildStringArray("MacroTableNames", FieldMacros::getKeysFromFieldValues(fieldValues));
-    element.AddChildStringArray("MacroTableValues", FieldMacros::getValuesFromFieldValues(fieldValues));
+    element.AddChildStringArray("MacroTableNames", toUtf8(FieldMacros::getKeysFromFieldValues(fieldValues)));
+    element.AddChildStringArray("MacroTableValues", toUtf8(FieldMacros::getValuesFromFieldValues(fieldValues)));
 
     XmlElement object = element.AddChildElement("SituationObject");
     object.AddAttributeInt("Type", static_cast<int>(situation->type()));
     switch (situation->type()) {
     case Snapshot::IMAGE:
-        object.AddAttributeString("Name", toMk(situation->name()));
+        object.AddAttributeString("Name", toUtf8(situation->name()));
         return saveSituationImage(situation, archive, object, budget, stored);
     case Snapshot::MDLX:
-        object.AddAttributeString("Name", toMk(situation->name()));
+        object.AddAttributeString("Name", toUtf8(situation->name()));
         return saveSituationMdlx(situation, archive, object, budget, stored);
     case Snapshot::TABLE:
-        object.AddAttributeString("Name", toMk(situation->name()));
+        object.AddAttributeString("Name", toUtf8(situation->name()));
         return saveSituationTable(situation, object, budget);
     }
     LFW_FAIL_MSG("Unhandled snapshot type");
@@ -428,11 +429,10 @@ const LoadedPicture* loadPicture(ZipArchive* archive, const std::string& name, L
 }
 
 void loadSituationImage(Snapshot* situation, ZipArchive* archive, XmlElement object, LoadBudget* budget) {
-    const MkString stored = object.GetAttributeString("Name");
-    const std::string name = XmlToUtf8(stored);
+    const std::string name = object.GetAttributeString("Name");
     // A snapshot showing an earlier one's picture keeps its own name.
-    if (!sharesEntry(object)) situation->setName(toStr(stored));
-    if (stored.IsBlank() || archive->FindFile(name) < 0) {
+    if (!sharesEntry(object)) situation->setName(toStr(name));
+    if (lfw::text::isBlank(name) || archive->FindFile(name) < 0) {
         budget->damaged = true;
         budget->error(ProblemCode::EntryMissing, lfw::String("Image data not found in file"));
         return;
@@ -449,10 +449,9 @@ void loadSituationImage(Snapshot* situation, ZipArchive* archive, XmlElement obj
 }
 
 void loadSituationMdlx(Snapshot* situation, ZipArchive* archive, XmlElement object, LoadBudget* budget) {
-    const MkString stored = object.GetAttributeString("Name");
-    const std::string name = XmlToUtf8(stored);
-    if (!sharesEntry(object)) situation->setName(toStr(stored));
-    if (stored.IsBlank() || archive->FindFile(name) < 0) return;  // no model, silently
+    const std::string name = object.GetAttributeString("Name");
+    if (!sharesEntry(object)) situation->setName(toStr(name));
+    if (lfw::text::isBlank(name) || archive->FindFile(name) < 0) return;  // no model, silently
     // Snapshots naming one entry share one model, as the ones saved did.
     const auto known = budget->models.find(name);
     if (known != budget->models.end()) {
@@ -488,10 +487,10 @@ long long tableRowIndex(const char* elementName) {
 }
 
 void loadSituationTable(Snapshot* situation, XmlElement object, LoadBudget* budget) {
-    const MkString name = object.GetAttributeString("Name");
+    const std::string name = object.GetAttributeString("Name");
     situation->setName(toStr(name));
-    const MkString xAxis = object.GetAttributeString("XAxis");
-    const MkString yAxis = object.GetAttributeString("YAxis");
+    const std::string xAxis = object.GetAttributeString("XAxis");
+    const std::string yAxis = object.GetAttributeString("YAxis");
     const int rowCount = object.GetAttributeInt("TableRowCount", -1);
     if (rowCount <= 0) return;  // -1: no table; 0 or below: no rows, nothing to hold
 
@@ -504,10 +503,10 @@ void loadSituationTable(Snapshot* situation, XmlElement object, LoadBudget* budg
     }
     if (rows.empty()) return;  // the table is created at the first row array found
 
-    MkStringArray cells;
+    std::vector<std::string> cells;
     // The first row array present fixes the column count.
     rows.begin()->second.GetStringArrayItems(&cells, static_cast<int>(MAX_TABLE_COLUMNS) + 1);
-    const size_t columns = static_cast<size_t>(cells.GetSize());
+    const size_t columns = cells.size();
     const size_t total = static_cast<size_t>(rowCount) * columns;
     if (columns > MAX_TABLE_COLUMNS || total > MAX_TABLE_CELLS || total > budget->tableCells) {
         budget->damaged = true;
@@ -528,8 +527,7 @@ void loadSituationTable(Snapshot* situation, XmlElement object, LoadBudget* budg
     for (const auto& row : rows) {
         // Items beyond the column count are dropped; missing ones leave empty cells.
         row.second.GetStringArrayItems(&cells, static_cast<int>(columns));
-        for (int c = 0; c < cells.GetSize(); ++c)
-            table->setValue(static_cast<size_t>(row.first), static_cast<size_t>(c), toStr(cells[c]));
+        for (size_t c = 0; c < cells.size(); ++c) table->setValue(static_cast<size_t>(row.first), c, toStr(cells[c]));
     }
     table->setChartXAxisTitle(toStr(xAxis));
     table->setChartYAxisTitle(toStr(yAxis));
@@ -556,11 +554,11 @@ PtrRef<Snapshot> loadAndAddSituation(ZipArchive* archive, XmlElement element, Lo
     const XmlElement description = element.GetFirstChildElement("Description");
     if (description) situation->setDescription(toStr(description.GetValue()));
 
-    MkStringArray keys, values;
+    std::vector<std::string> keys, values;
     if (element.GetChildStringArray("MacroTableNames", &keys) && element.GetChildStringArray("MacroTableValues", &values)) {
         FieldValues fieldValues;
-        const int n = std::min(keys.GetSize(), values.GetSize());
-        for (int i = 0; i < n; ++i) fieldValues.emplace(toStr(keys[i]), toStr(values[i]));  // the first pair wins
+        const size_t n = std::min(keys.size(), values.size());
+        for (size_t i = 0; i < n; ++i) fieldValues.emplace(toStr(keys[i]), toStr(values[i]));  // the first pair wins
         situation->setFieldValues(fieldValues);
     }
 
@@ -587,7 +585,7 @@ size_t markupCount(const unsigned char* text, size_t size) {
 
 bool RepositoryPrivate::saveRepository(const Str& fileName, Problems* problems) {
     const std::string target = fileName.toStdString();
-    if (toMk(fileName).IsBlank()) {
+    if (lfw::text::isBlank(target)) {
         problems->error(ProblemCode::InvalidArgument, "No file name.");
         return false;
     }

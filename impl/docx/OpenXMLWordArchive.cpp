@@ -363,7 +363,7 @@ public:
             // A blank run that joins this one makes its text not empty.
             const bool joined = i + 1 < runs.GetSize() && OpenXMLWordDocument::JoinsPreviousRun(runs[i + 1].text);
             const bool empty = !joined && run.text.IsEmpty();
-            const std::string utf8 = joined ? XmlToUtf8(run.text + runs[i + 1].text) : XmlToUtf8(run.text);
+            const std::string utf8 = joined ? toUtf8(run.text + runs[i + 1].text) : toUtf8(run.text);
             if (joined) ++i;
             const unsigned kind = (run.bold ? 1u : 0u) | (run.italic ? 2u : 0u) | (run.underline ? 4u : 0u) |
                                   (run.reserved ? 8u : 0u) | (empty ? kEmpty : 0u);
@@ -798,7 +798,7 @@ bool OpenXMLWordArchive::FillTablesAsText(const XmlElementList& controls, const 
         tables.push_back(Filled{sdt.Tx(), found, m_lastTable.second});
     }
     const auto value = [&](int r, int c) {
-        // As XmlToUtf8 converts it: up to a first NUL.
+        // As toUtf8 converts it: up to a first NUL.
         const Str text = table.value(static_cast<size_t>(r), static_cast<size_t>(c));
         return lfw::utf8::encode(text.c_str(), std::wcslen(text.c_str()), lfw::utf8::Invalid::Replace);
     };

@@ -79,7 +79,7 @@ MkString fromUtf8(const char* text) {
 MkString attribute(const XmlElement& e, const char* name) { return e ? fromUtf8(e.Tx()->Attribute(name)) : MkString(); }
 
 void setAttribute(const XmlElement& e, const char* name, const MkString& value) {
-    if (e) e.Tx()->SetAttribute(name, XmlToUtf8(value));
+    if (e) e.Tx()->SetAttribute(name, toUtf8(value));
 }
 
 void setAttribute(const XmlElement& e, const char* name, long long value) {
@@ -1217,7 +1217,7 @@ WordControlIndex::WordControlIndex(const OpenXMLWordDocument& document) {
 }
 
 const XmlElementList& WordControlIndex::Find(const MkString& tagName) const {
-    auto it = m_byTag.find(XmlToUtf8(tagName));
+    auto it = m_byTag.find(toUtf8(tagName));
     return it == m_byTag.end() ? m_none : it->second;
 }
 
@@ -1333,7 +1333,7 @@ void OpenXMLWordDocument::AppendRuns(const XmlElement& container, const Formatte
         }
         XmlElement t = addChild(r, "w:t");
         t.Tx()->SetAttribute("xml:space", "preserve");
-        if (!text.IsEmpty()) t.Tx()->LinkEndChild(new TiXmlText(XmlToUtf8(text)));
+        if (!text.IsEmpty()) t.Tx()->LinkEndChild(new TiXmlText(toUtf8(text)));
     }
 }
 
@@ -1428,14 +1428,14 @@ int countRelationIds(TiXmlElement* root, const std::string& id) {
 
 int OpenXMLWordDocument::CountRelationReferences(const MkString& id) const {
     TiXmlElement* root = const_cast<OpenXMLWordDocument*>(this)->RootElement();
-    return root ? countRelationIds(root, XmlToUtf8(id)) : 0;
+    return root ? countRelationIds(root, toUtf8(id)) : 0;
 }
 
 bool OpenXMLWordDocument::SetPreviewRelationId(const MkString& tagName, const MkString& id) {
     XmlElement control;
     TiXmlElement* image = nullptr;
     if (!ControlPreview(tagName, &control, &image) || !image) return false;
-    image->SetAttribute("r:id", XmlToUtf8(id));
+    image->SetAttribute("r:id", toUtf8(id));
     return true;
 }
 
@@ -1586,7 +1586,7 @@ bool OpenXMLWordDocument::SetTable(const MkString& tagName, const Table& table, 
     const int columns = static_cast<int>(table.columnCount());
     if (rows <= 0 || columns <= 0) return true;
     const auto value = [&](int r, int c) {
-        return XmlToUtf8(ug::Convert::toMkString(table.value(static_cast<size_t>(r), static_cast<size_t>(c))));
+        return toUtf8(ug::Convert::toMkString(table.value(static_cast<size_t>(r), static_cast<size_t>(c))));
     };
     for (const XmlElement& sdt : ControlsNamed(tagName, index)) {
         if (!child(sdt, "w:sdtPr")) continue;

@@ -503,7 +503,7 @@ void Converter::Part(OpenXMLPart* part, bool body) {
     part->PrintCompact();  // as editors write them
     m_root = document ? document->RootElement() : nullptr;
     if (!m_root) return;
-    m_where = XmlToUtf8(part->Name());
+    m_where = toUtf8(part->Name());
     if (body) {
         // The width of the text of the last section's pages.
         const TiXmlElement* section = m_root->FirstChildElement("w:body");
@@ -623,7 +623,7 @@ bool ConvertWordMarkers(OpenXMLPackage& package, WordMarkerResult* result, std::
     std::vector<OpenXMLPart*> parts;
     if (OpenXMLRelationships* rels = document->Rels()) {
         for (int i = 0; i < rels->Count(); ++i) {
-            const std::string type = XmlToUtf8(rels->At(i).type);
+            const std::string type = toUtf8(rels->At(i).type);
             for (const char* kind : {"header", "footer", "footnotes", "endnotes"}) {
                 OpenXMLPart* part = package.Part(&rels->At(i));
                 if (type == RELATIONSHIPS + std::string("/") + kind && part &&

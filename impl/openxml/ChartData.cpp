@@ -2,7 +2,7 @@
 // each chart group with their caches and formulas, titles.
 #include "impl/openxml/ChartData.h"
 #include "impl/openxml/ChartSheet.h"
-#include "host/ug/UgConvert.h"
+#include "impl/common/HostText.h"
 #include "impl/storage/XmlDocument.h"
 #include <algorithm>
 #include <cstring>
@@ -14,19 +14,19 @@ namespace rep {
 
 ChartData::ChartData(const kiv::rep::Table& table)
     : m_table(&table),
-      m_xAxisTitle(kiv::ug::Convert::toMkString(table.chartXAxisTitle())),
-      m_yAxisTitle(kiv::ug::Convert::toMkString(table.chartYAxisTitle())) {}
+      m_xAxisTitle(toUtf8(table.chartXAxisTitle())),
+      m_yAxisTitle(toUtf8(table.chartYAxisTitle())) {}
 
-MkString ChartData::GetColumnIDFromIndex(int index) {
-    if (index < 0) return MkString();
-    std::wstring name;
+std::string ChartData::GetColumnIDFromIndex(int index) {
+    if (index < 0) return std::string();
+    std::string name;
     long long n = static_cast<long long>(index) + 1;
     while (n > 0) {
         --n;
-        name.insert(name.begin(), static_cast<wchar_t>(L'A' + n % 26));
+        name.insert(name.begin(), static_cast<char>('A' + n % 26));
         n /= 26;
     }
-    return MkString(std::move(name));
+    return std::string(std::move(name));
 }
 
 namespace {
@@ -148,7 +148,7 @@ std::vector<Group> groupsOf(const XmlDocument& chart) {
     return groups;
 }
 
-MkString text(const std::string& utf8) { return MkString(utf8.c_str()); }
+std::string text(const std::string& utf8) { return std::string(utf8.c_str()); }
 
 // The columns of the series each group takes: a value column each, and for
 // bubbles the sizes in the column after it. Groups take the table's series in
@@ -157,7 +157,7 @@ MkString text(const std::string& utf8) { return MkString(utf8.c_str()); }
 struct Series {
     size_t values, sizes;
 };
-bool planSeries(const std::vector<Group>& groups, size_t columns, std::vector<std::vector<Series>>* plan, MkString* why) {
+bool planSeries(const std::vector<Group>& groups, size_t columns, std::vector<std::vector<Series>>* plan, std::string* why) {
     size_t next = 1;
     plan->assign(groups.size(), std::vector<Series>());
     for (size_t g = 0; g < groups.size(); ++g) {
@@ -169,8 +169,8 @@ bool planSeries(const std::vector<Group>& groups, size_t columns, std::vector<st
                 continue;
             }
             if (next + 1 >= columns) {
-                *why = L"a bubble chart takes a value column and a size column per series: column " +
-                       MkString(static_cast<int>(next)) + L" has no size column after it";
+                *why = "a bubble chart takes a value column and a size column per series: column " +
+                       std::to_string(next) + " has no size column after it";
                 return false;
             }
             (*plan)[g].push_back(Series{next, next + 1});
@@ -180,23 +180,23 @@ bool planSeries(const std::vector<Group>& groups, size_t columns, std::vector<st
     return true;
 }
 
-MkString refusal(const std::vector<Group>& groups, const ChartSheet* table, std::vector<std::vector<Series>>* plan) {
-    if (groups.empty()) return MkString(L"the chart part holds no chart");
+std::string refusal(const std::vector<Group>& groups, const ChartSheet* table, std::vector<std::vector<Series>>* plan) {
+    if (groups.empty()) return std::string("the chart part holds no chart");
     for (const Group& g : groups)
-        if (!g.kind->series) return L"a " + text(g.name) + L" chart cannot be filled from a table";
-    if (!table) return MkString();
+        if (!g.kind->series) return "a " + text(g.name) + " chart cannot be filled from a table";
+    if (!table) return std::string();
     if (table->Rows() < 2 || table->Columns() < 2)
-        return MkString(
-            L"the table has no values to draw: a chart needs a header row, a data row and a value column "
-            L"beside column 0");
+        return std::string(
+            "the table has no values to draw: a chart needs a header row, a data row and a value column "
+            "beside column 0");
     for (const Group& g : groups) {
         if (g.kind->layout == CATEGORIES) continue;
         for (size_t i = 1; i < table->Rows(); ++i)
             if (!table->IsNumber(i, 0))
-                return L"column 0 must hold numbers for a " + text(g.name) + L" chart, row " + MkString(static_cast<int>(i)) +
-                       L" holds '" + text(table->At(i, 0)) + L"'";
+                return "column 0 must hold numbers for a " + text(g.name) + " chart, row " + std::to_string(i) +
+                       " holds '" + text(table->At(i, 0)) + "'";
     }
-    MkString why;
+    std::string why;
     std::vector<std::vector<Series>> scratch;
     planSeries(groups, table->Columns(), plan ? plan : &scratch, &why);
     return why;
@@ -350,14 +350,14 @@ std::string sheetOfFormulas(const XmlDocument& chart) {
 
 }  // namespace
 
-bool ChartFill::SetTitle(const XmlElement& titleElement, const MkString& text) {
+bool ChartFill::SetTitle(const XmlElement& titleElement, const std::string& text) {
     if (!titleElement) return false;
     // Every a:r below the title, in document order.
     std::vector<XmlElement> runs, stack{titleElement};
     while (!stack.empty()) {
         const XmlElement e = stack.back();
         stack.pop_back();
-        if (e != titleElement && e.GetName() == MkString(L"a:r")) runs.push_back(e);
+        if (e != titleElement && e.GetName() == std::string("a:r")) runs.push_back(e);
         std::vector<XmlElement> children;
         for (XmlElement c = e.GetFirstChildElement(); c; c = c.GetNextSiblingElement()) children.push_back(c);
         stack.insert(stack.end(), children.rbegin(), children.rend());
@@ -383,11 +383,11 @@ bool ChartFill::SetTitle(const XmlElement& titleElement, const MkString& text) {
     if (!t) t = first.AddChildElement("a:t");
     if (!t.SetValue(text)) return false;
     for (XmlElement r = first.GetNextSiblingElement("a:r"); r; r = r.GetNextSiblingElement("a:r"))
-        r.GetFirstChildElement("a:t").SetValue(MkString());
+        r.GetFirstChildElement("a:t").SetValue(std::string());
     return true;
 }
 
-MkString ChartFill::KindOf(const XmlDocument& chart) {
+std::string ChartFill::KindOf(const XmlDocument& chart) {
     std::vector<std::string> names;
     std::string kind;
     for (const Group& g : groupsOf(chart)) {
@@ -398,18 +398,18 @@ MkString ChartFill::KindOf(const XmlDocument& chart) {
     return text(kind);
 }
 
-MkString ChartFill::Refusal(const XmlDocument& chart, const ChartData* data) {
+std::string ChartFill::Refusal(const XmlDocument& chart, const ChartData* data) {
     if (!data || !data->m_table) return refusal(groupsOf(chart), nullptr, nullptr);
     const ChartSheet table(*data->m_table);
     return refusal(groupsOf(chart), &table, nullptr);
 }
 
-bool ChartFill::Fill(XmlDocument* chart, const ChartData& data, const std::string& workbook, const MkString& workbookName,
-                     std::string* newWorkbook, MkString* why, const std::shared_ptr<XmlMemoryBudget>& budget, MkString* note,
+bool ChartFill::Fill(XmlDocument* chart, const ChartData& data, const std::string& workbook, const std::string& workbookName,
+                     std::string* newWorkbook, std::string* why, const std::shared_ptr<XmlMemoryBudget>& budget, std::string* note,
                      Problems* problems) {
     if (!chart || !data.m_table || !newWorkbook) return false;
-    MkString reason;
-    MkString& out = why ? *why : reason;
+    std::string reason;
+    std::string& out = why ? *why : reason;
     const std::vector<Group> groups = groupsOf(*chart);
     // Column 0 holds categories unless a group takes x values from it.
     bool categories = true;
@@ -417,7 +417,7 @@ bool ChartFill::Fill(XmlDocument* chart, const ChartData& data, const std::strin
     const ChartSheet table(*data.m_table, categories);
     std::vector<std::vector<Series>> plan;
     out = refusal(groups, &table, &plan);
-    if (!out.IsEmpty()) return false;
+    if (!out.empty()) return false;
     std::string sheet = sheetOfFormulas(*chart);
     if (!ChartWriteWorkbook(workbook, workbookName, table, &sheet, newWorkbook, &out, budget, note, problems)) return false;
 

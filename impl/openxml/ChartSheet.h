@@ -4,7 +4,6 @@
 // chart part and the workbook code of the chart filling (ChartData.cpp,
 // ChartWorkbook.cpp); nothing else uses it.
 #include "KivReport/Table.h"
-#include "host/ug/MkString.h"
 #include "impl/storage/Problems.h"
 #include <memory>
 #include <string>
@@ -59,9 +58,9 @@ std::string ChartReference(const std::string& sheet, size_t column, size_t first
 // *sheet (empty: the first sheet) and gives the sheet's name back in *sheet.
 // The workbook's parts are charged to budget (the package's) when one is given.
 // Texts longer than a cell holds are cut, and *note (when given) says which.
-bool ChartWriteWorkbook(const std::string& workbook, const MkString& workbookName, const ChartSheet& table, std::string* sheet,
-                        std::string* newWorkbook, MkString* why, const std::shared_ptr<XmlMemoryBudget>& budget = nullptr,
-                        MkString* note = nullptr, Problems* problems = nullptr);
+bool ChartWriteWorkbook(const std::string& workbook, const std::string& workbookName, const ChartSheet& table, std::string* sheet,
+                        std::string* newWorkbook, std::string* why, const std::shared_ptr<XmlMemoryBudget>& budget = nullptr,
+                        std::string* note = nullptr, Problems* problems = nullptr);
 
 }  // namespace rep
 }  // namespace kiv

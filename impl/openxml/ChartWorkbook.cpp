@@ -3,6 +3,7 @@
 // sheet's table part (when it has one) spans it, and a chart without a workbook
 // of its own gets a new one.
 #include "impl/openxml/ChartSheet.h"
+#include "LibCore/lfwText.h"
 #include "impl/openxml/ChartData.h"
 #include "impl/openxml/OpenXMLPaths.h"
 #include "impl/storage/XmlDocument.h"
@@ -25,11 +26,7 @@ const size_t MAX_SHEET_COLUMNS = 16384;
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
-std::string lowered(const std::string& utf8) {
-    MkString s(utf8.c_str());
-    s.ToLower();
-    return XmlToUtf8(s);
-}
+std::string lowered(const std::string& utf8) { return lfw::text::lowerAscii(utf8); }
 
 // The parts of a workbook made from nothing: one empty sheet "Sheet1", shared
 // strings and the styles every spreadsheet program expects.
@@ -98,7 +95,7 @@ bool makeWorkbook(std::string* bytes, Problems* problems) {
 // An open workbook and the parts the filling reads and writes.
 class Workbook {
 public:
-    Workbook(const MkString& name, MkString* why, const std::shared_ptr<XmlMemoryBudget>& budget, Problems* problems)
+    Workbook(const std::string& name, std::string* why, const std::shared_ptr<XmlMemoryBudget>& budget, Problems* problems)
         : m_name(name), m_why(why), m_book(problems) {
         m_book.SetXmlBudget(budget);  // the workbook's parts count with the package's
     }
@@ -107,25 +104,25 @@ public:
     }
 
     bool Open(const std::string& bytes) {
-        if (!ZipArchive::LooksLikeZip(bytes.data(), bytes.size())) return Fail(L"is not a zip archive");
+        if (!ZipArchive::LooksLikeZip(bytes.data(), bytes.size())) return Fail("is not a zip archive");
         if (!m_memory.CopyData(bytes.data(), bytes.size()) || !m_book.Open(&m_memory, ZIP_OPEN))
-            return Fail(L"cannot be opened as a zip archive");
+            return Fail("cannot be opened as a zip archive");
         return true;
     }
 
     // The part as XML; false (and, when required, the reason) when it is missing or unreadable.
-    bool Read(const MkString& part, XmlDocument* document, bool required = true) {
-        const std::string name = XmlToUtf8(part);
+    bool Read(const std::string& part, XmlDocument* document, bool required = true) {
+        const std::string name = part;
         if (!name.empty() && m_book.FindFile(name) >= 0 && m_book.ReadXmlFile(name, document) && document->RootElement())
             return true;
-        return required ? Fail(L"has no readable part " + OpenXMLPaths::ToSlash(part)) : false;
+        return required ? Fail("has no readable part " + OpenXMLPaths::ToSlash(part)) : false;
     }
 
     // The part a relationship of `source` leads to: by id, or the first of a type.
-    MkString Related(const MkString& source, const std::string& id, const char* typeEnd) {
-        const MkString relsPath = OpenXMLPaths::RelsPartName(source);
+    std::string Related(const std::string& source, const std::string& id, const char* typeEnd) {
+        const std::string relsPath = OpenXMLPaths::RelsPartName(source);
         XmlDocument rels;
-        if (!Read(relsPath, &rels, false)) return MkString();
+        if (!Read(relsPath, &rels, false)) return std::string();
         for (const TiXmlElement* r = rels.RootElement()->FirstChildElement("Relationship"); r;
              r = r->NextSiblingElement("Relationship")) {
             const char* rid = r->Attribute("Id");
@@ -134,30 +131,30 @@ public:
             const size_t end = typeEnd ? std::strlen(typeEnd) : 0;
             const bool match = typeEnd ? t.size() > end && t.compare(t.size() - end, end, typeEnd) == 0 : rid && id == rid;
             if (match && r->Attribute("Target") && !r->Attribute("TargetMode"))
-                return OpenXMLPaths::ResolvePartName(source, MkString(r->Attribute("Target")));
+                return OpenXMLPaths::ResolvePartName(source, std::string(r->Attribute("Target")));
         }
-        return MkString();
+        return std::string();
     }
 
-    bool Write(const MkString& part, const XmlDocument& document) {
-        return m_book.WriteXmlFile(XmlToUtf8(part), &document, true) || Fail(L"cannot be written");
+    bool Write(const std::string& part, const XmlDocument& document) {
+        return m_book.WriteXmlFile(part, &document, true) || Fail("cannot be written");
     }
 
     bool Finish(std::string* bytes) {
-        if (!m_book.Close()) return Fail(L"cannot be written");
+        if (!m_book.Close()) return Fail("cannot be written");
         // Removed entries leave gaps in the archive; the stored copy is compacted.
         *bytes = m_memory.GetData();
         return true;
     }
 
-    bool Fail(const MkString& what) {
-        if (m_why && m_why->IsEmpty()) *m_why = L"the chart's workbook " + m_name + L" " + what;
+    bool Fail(const std::string& what) {
+        if (m_why && m_why->empty()) *m_why = "the chart's workbook " + m_name + " " + what;
         return false;
     }
 
 private:
-    MkString m_name;
-    MkString* m_why;
+    std::string m_name;
+    std::string* m_why;
     ZipMemFile m_memory;
     ZipArchive m_book;
 };
@@ -207,8 +204,7 @@ private:
 // finite double (1e999, 1.8e308 and a 400-digit integer overflow one), and for
 // a label (a category) no leading zeros that the number would drop (00123).
 bool isNumber(const std::string& cell, bool label) {
-    const MkString text(cell.c_str());
-    if (!text.IsNumber() || !std::isfinite(text.AsDouble())) return false;
+    if (!lfw::text::isNumber(cell) || !std::isfinite(lfw::text::toDouble(cell))) return false;
     size_t i = 0;
     while (i < cell.size() && isBlank(cell[i])) ++i;
     if (i < cell.size() && (cell[i] == '+' || cell[i] == '-')) ++i;
@@ -286,7 +282,7 @@ std::string ChartSheet::NumberAt(size_t row, size_t column) const {
     return s.substr(first, last - first);
 }
 
-std::string ChartColumn(size_t column) { return XmlToUtf8(ChartData::GetColumnIDFromIndex(static_cast<int>(column))); }
+std::string ChartColumn(size_t column) { return ChartData::GetColumnIDFromIndex(static_cast<int>(column)); }
 
 std::string ChartReference(const std::string& sheet, size_t column, size_t firstRow, size_t lastRow) {
     // A sheet name other than letters, digits and "_" (not starting with a digit) is quoted.
@@ -306,20 +302,20 @@ std::string ChartReference(const std::string& sheet, size_t column, size_t first
     return ref;
 }
 
-bool ChartWriteWorkbook(const std::string& workbook, const MkString& workbookName, const ChartSheet& table, std::string* sheet,
-                        std::string* newWorkbook, MkString* why, const std::shared_ptr<XmlMemoryBudget>& budget, MkString* note,
+bool ChartWriteWorkbook(const std::string& workbook, const std::string& workbookName, const ChartSheet& table, std::string* sheet,
+                        std::string* newWorkbook, std::string* why, const std::shared_ptr<XmlMemoryBudget>& budget, std::string* note,
                         Problems* problems) {
     const size_t r = table.Rows(), n = table.Columns();
     Workbook book(workbookName, why, budget, problems);
     if (r == 0 || n == 0 || r > MAX_SHEET_ROWS || n > MAX_SHEET_COLUMNS)
-        return book.Fail(L"cannot hold a table of " + MkString(static_cast<int>(r)) + L" rows and " +
-                         MkString(static_cast<int>(n)) + L" columns");
+        return book.Fail("cannot hold a table of " + std::to_string(r) + " rows and " +
+                         std::to_string(n) + " columns");
     std::string fresh;
-    if (workbook.empty() && !makeWorkbook(&fresh, problems)) return book.Fail(L"cannot be made");
+    if (workbook.empty() && !makeWorkbook(&fresh, problems)) return book.Fail("cannot be made");
     if (!book.Open(workbook.empty() ? fresh : workbook)) return false;
 
     // The sheet: the one named, else the first of the workbook.
-    const MkString main(L"xl/workbook.xml");
+    const std::string main("xl/workbook.xml");
     XmlDocument wb, ws, tablePart, strings;
     if (!book.Read(main, &wb)) return false;
     const TiXmlElement* sheets = wb.RootElement()->FirstChildElement("sheets");
@@ -329,17 +325,17 @@ bool ChartWriteWorkbook(const std::string& workbook, const MkString& workbookNam
         ++sheetCount;
         if (s->Attribute("name") && !sheet->empty() && lowered(s->Attribute("name")) == lowered(*sheet)) chosen = s;
     }
-    if (!chosen || !chosen->Attribute("name") || !chosen->Attribute("r:id")) return book.Fail(L"has no worksheet");
+    if (!chosen || !chosen->Attribute("name") || !chosen->Attribute("r:id")) return book.Fail("has no worksheet");
     *sheet = chosen->Attribute("name");
-    const MkString sheetPart = book.Related(main, chosen->Attribute("r:id"), nullptr);
-    if (sheetPart.IsEmpty()) return book.Fail(L"has no worksheet");
+    const std::string sheetPart = book.Related(main, chosen->Attribute("r:id"), nullptr);
+    if (sheetPart.empty()) return book.Fail("has no worksheet");
     if (!book.Read(sheetPart, &ws)) return false;
     TiXmlElement* worksheet = ws.RootElement();
     TiXmlElement* sheetData = worksheet->FirstChildElement("sheetData");
-    if (!sheetData) return book.Fail(L"has no cells in " + OpenXMLPaths::ToSlash(sheetPart));
+    if (!sheetData) return book.Fail("has no cells in " + OpenXMLPaths::ToSlash(sheetPart));
 
     // Shared strings when the workbook has them, else strings in the cells.
-    const MkString stringsPart = book.Related(main, std::string(), "/sharedStrings");
+    const std::string stringsPart = book.Related(main, std::string(), "/sharedStrings");
     const bool haveStrings = book.Read(stringsPart, &strings, false);
     SharedStrings shared(haveStrings ? strings.RootElement() : nullptr, sheetCount > 1);
 
@@ -386,22 +382,22 @@ bool ChartWriteWorkbook(const std::string& workbook, const MkString& workbookNam
         std::string cells = cut.front();
         for (size_t k = 1; k < cut.size() && k < 5; ++k) cells += (k + 1 == cut.size() ? " and " : ", ") + cut[k];
         if (cut.size() > 5) cells += " and " + std::to_string(cut.size() - 5) + " more";
-        *note = L"The chart's workbook " + workbookName + L" keeps the first " +
-                MkString(static_cast<int>(ChartSheet::MAX_CELL_TEXT)) + L" characters of cell" + (cut.size() > 1 ? L"s " : L" ") +
-                MkString(cells.c_str()) + L", all a cell holds (the chart shows the whole text)";
+        *note = "The chart's workbook " + workbookName + " keeps the first " +
+                std::to_string(ChartSheet::MAX_CELL_TEXT) + " characters of cell" + (cut.size() > 1 ? "s " : " ") +
+                cells + ", all a cell holds (the chart shows the whole text)";
     }
 
     // The sheet's table part, when it has one, spans the table and names its columns.
     const TiXmlElement* tableParts = worksheet->FirstChildElement("tableParts");
     const TiXmlElement* tablePartRef = tableParts ? tableParts->FirstChildElement("tablePart") : nullptr;
-    const MkString tablePath = tablePartRef && tablePartRef->Attribute("r:id")
+    const std::string tablePath = tablePartRef && tablePartRef->Attribute("r:id")
                                    ? book.Related(sheetPart, tablePartRef->Attribute("r:id"), nullptr)
-                                   : MkString();
+                                   : std::string();
     if (tablePartRef && !book.Read(tablePath, &tablePart)) return false;
     if (tablePartRef) {
         TiXmlElement* root = tablePart.RootElement();
         TiXmlElement* columns = root->FirstChildElement("tableColumns");
-        if (!columns) return book.Fail(L"has a table part without columns");
+        if (!columns) return book.Fail("has a table part without columns");
         root->SetAttribute("ref", range);
         root->SetAttribute("displayName", "SIT_CHART");
         if (TiXmlElement* filter = root->FirstChildElement("autoFilter")) filter->SetAttribute("ref", range);
@@ -417,11 +413,11 @@ bool ChartWriteWorkbook(const std::string& workbook, const MkString& workbookNam
            (!tablePartRef || book.Write(tablePath, tablePart)) && book.Finish(newWorkbook);
 }
 
-bool ChartFill::FillWorkbook(const std::string& workbook, const MkString& workbookName, const ChartData& data,
-                             const MkString& sheetName, std::string* newWorkbook, MkString* why,
+bool ChartFill::FillWorkbook(const std::string& workbook, const std::string& workbookName, const ChartData& data,
+                             const std::string& sheetName, std::string* newWorkbook, std::string* why,
                              const std::shared_ptr<XmlMemoryBudget>& budget, Problems* problems) {
     if (!data.m_table) return false;
-    std::string sheet = XmlToUtf8(sheetName);
+    std::string sheet = sheetName;
     return ChartWriteWorkbook(workbook, workbookName, ChartSheet(*data.m_table), &sheet, newWorkbook, why, budget, nullptr,
                               problems);
 }

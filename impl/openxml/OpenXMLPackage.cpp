@@ -1,4 +1,5 @@
 #include "impl/openxml/OpenXMLPackage.h"
+#include "LibCore/lfwText.h"
 #include "LibCore/lfwStagedFiles.h"
 #include "impl/openxml/OpenXMLPaths.h"
 #include <algorithm>
@@ -15,55 +16,55 @@ using OpenXMLPaths::PartName;
 namespace {
 
 // An entry's stored name as the package names parts.
-MkString storedName(const ZipArchive& zip, int entry) {
+std::string storedName(const ZipArchive& zip, int entry) {
     const std::string name = zip.GetStoredName(entry);
-    return MkStringFromUTF8(name.c_str(), static_cast<int>(name.size()) + 1);
+    return lfw::text::validUtf8(name.substr(0, name.find('\0')));
 }
 
-const wchar_t* const RELATIONSHIPS_NAMESPACE = L"http://schemas.openxmlformats.org/package/2006/relationships";
-const wchar_t* const CONTENT_TYPES_NAMESPACE = L"http://schemas.openxmlformats.org/package/2006/content-types";
+const char* const RELATIONSHIPS_NAMESPACE = "http://schemas.openxmlformats.org/package/2006/relationships";
+const char* const CONTENT_TYPES_NAMESPACE = "http://schemas.openxmlformats.org/package/2006/content-types";
 
-std::wstring lower(std::wstring s) {
-    for (wchar_t& c : s)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
+std::string lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
     return s;
 }
 
 // The element's name without its namespace prefix.
-std::wstring localName(const XmlElement& e) {
-    const std::wstring name = e.GetName().Std();
-    const size_t colon = name.find(L':');
-    return colon == std::wstring::npos ? name : name.substr(colon + 1);
+std::string localName(const XmlElement& e) {
+    const std::string name = e.GetName();
+    const size_t colon = name.find(':');
+    return colon == std::string::npos ? name : name.substr(colon + 1);
 }
 
-MkString quoted(const MkString& name) { return MkString(L"'") + name + L"'"; }
+std::string quoted(const std::string& name) { return std::string("'") + name + "'"; }
 
 // Relationships whose id their source part names in an attribute (r:embed,
 // r:id, o:relid, ...): a part that no longer names the id no longer uses them.
 bool namedById(const OpenXMLRelationship& r) {
     if (r.external) return false;
-    const std::wstring& type = r.type.Std();
-    const size_t slash = type.rfind(L'/');
-    const std::wstring kind = slash == std::wstring::npos ? type : type.substr(slash + 1);
-    return kind == L"image" || kind == L"control" || kind == L"chart" || kind == L"package" || kind == L"oleObject";
+    const std::string& type = r.type;
+    const size_t slash = type.rfind('/');
+    const std::string kind = slash == std::string::npos ? type : type.substr(slash + 1);
+    return kind == "image" || kind == "control" || kind == "chart" || kind == "package" || kind == "oleObject";
 }
 
 // The lower-case extension of a part name, without the dot; empty when none.
-std::wstring extensionOf(const MkString& name) {
-    const std::wstring& n = name.Std();
-    const size_t slash = n.rfind(L'/');
-    const size_t dot = n.rfind(L'.');
-    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return std::wstring();
+std::string extensionOf(const std::string& name) {
+    const std::string& n = name;
+    const size_t slash = n.rfind('/');
+    const size_t dot = n.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
     return lower(n.substr(dot + 1));
 }
 
 // The number n of an id "rId<n>", or -1.
-long long rIdNumber(const std::wstring& id) {
-    if (id.size() <= 3 || id.size() > 18 || id.compare(0, 3, L"rId") != 0) return -1;
+long long rIdNumber(const std::string& id) {
+    if (id.size() <= 3 || id.size() > 18 || id.compare(0, 3, "rId") != 0) return -1;
     long long n = 0;
     for (size_t i = 3; i < id.size(); ++i) {
-        if (id[i] < L'0' || id[i] > L'9') return -1;
-        n = n * 10 + (id[i] - L'0');
+        if (id[i] < '0' || id[i] > '9') return -1;
+        n = n * 10 + (id[i] - '0');
     }
     return n;
 }
@@ -153,34 +154,34 @@ void removeNamedInElements(const TiXmlNode* node, std::unordered_set<std::string
 }
 
 // The name with its zero bytes shown, for messages.
-MkString printableName(const std::string& raw) {
+std::string printableName(const std::string& raw) {
     std::string shown;
     for (char c : raw) shown += c == '\0' ? std::string("\\0") : std::string(1, c);
-    return MkStringFromUTF8(shown.c_str(), static_cast<int>(shown.size()) + 1);
+    return lfw::text::validUtf8(shown);
 }
 
 // Folder, stem without its trailing digits, those digits' value and the
 // extension (from the first dot) of a part name.
 struct Family {
-    std::wstring prefix;  // folder and stem
-    std::wstring extension;
+    std::string prefix;  // folder and stem
+    std::string extension;
     long long number = 0;
     bool numbered = false;
 };
-Family familyOf(const MkString& partName) {
-    const std::wstring name = PartName(partName).Std();
-    const size_t slash = name.rfind(L'/');
-    const size_t fileStart = slash == std::wstring::npos ? 0 : slash + 1;
-    size_t dot = name.find(L'.', fileStart);
-    if (dot == std::wstring::npos) dot = name.size();
+Family familyOf(const std::string& partName) {
+    const std::string name = PartName(partName);
+    const size_t slash = name.rfind('/');
+    const size_t fileStart = slash == std::string::npos ? 0 : slash + 1;
+    size_t dot = name.find('.', fileStart);
+    if (dot == std::string::npos) dot = name.size();
     size_t digits = dot;
-    while (digits > fileStart && name[digits - 1] >= L'0' && name[digits - 1] <= L'9') --digits;
+    while (digits > fileStart && name[digits - 1] >= '0' && name[digits - 1] <= '9') --digits;
     Family f;
     f.prefix = name.substr(0, digits);
     f.extension = name.substr(dot);
     if (dot - digits > 0 && dot - digits <= 15) {
         f.numbered = true;
-        for (size_t i = digits; i < dot; ++i) f.number = f.number * 10 + (name[i] - L'0');
+        for (size_t i = digits; i < dot; ++i) f.number = f.number * 10 + (name[i] - '0');
     }
     return f;
 }
@@ -195,13 +196,13 @@ namespace {
 const size_t SEARCHED_IN_PLACE = 16;
 }  // namespace
 
-std::wstring OpenXMLRelationships::TargetKey(const OpenXMLRelationship& r) {
-    return r.type.Std() + (r.external ? L"\x01E" : L"\x01P") + (r.external ? r.target.Std() : OpenXMLPackage::Key(r.part));
+std::string OpenXMLRelationships::TargetKey(const OpenXMLRelationship& r) {
+    return r.type + (r.external ? "\x01E" : "\x01P") + (r.external ? r.target : OpenXMLPackage::Key(r.part));
 }
 
 void OpenXMLRelationships::Index(size_t index) const {
     const OpenXMLRelationship& r = m_items[index];
-    m_byId.emplace(r.id.Std(), index);
+    m_byId.emplace(r.id, index);
     // The first of a type and target wins.
     if (!m_byTarget.emplace(TargetKey(r), index).second) m_sharedTargets = true;
 }
@@ -232,23 +233,23 @@ void OpenXMLRelationships::Compact() const {
     for (size_t i = 0; i < m_items.size(); ++i) Index(i);
 }
 
-const OpenXMLRelationship* OpenXMLRelationships::Find(const MkString& id) const {
+const OpenXMLRelationship* OpenXMLRelationships::Find(const std::string& id) const {
     if (!Indexed()) {
         for (const OpenXMLRelationship& r : m_items)
             if (r.id == id) return &r;
         return nullptr;
     }
-    const auto it = m_byId.find(id.Std());
+    const auto it = m_byId.find(id);
     return it == m_byId.end() ? nullptr : &m_items[it->second];
 }
 
-const OpenXMLRelationship* OpenXMLRelationships::Find(const MkString& type, const MkString& target, bool external) const {
+const OpenXMLRelationship* OpenXMLRelationships::Find(const std::string& type, const std::string& target, bool external) const {
     OpenXMLRelationship wanted;
     wanted.type = type;
     wanted.external = external;
     (external ? wanted.target : wanted.part) = target;
     if (!Indexed()) {
-        const std::wstring key = TargetKey(wanted);
+        const std::string key = TargetKey(wanted);
         for (const OpenXMLRelationship& r : m_items)
             if (r.type == type && r.external == external && TargetKey(r) == key) return &r;
         return nullptr;
@@ -257,20 +258,20 @@ const OpenXMLRelationship* OpenXMLRelationships::Find(const MkString& type, cons
     return it == m_byTarget.end() ? nullptr : &m_items[it->second];
 }
 
-MkString OpenXMLRelationships::Relate(const MkString& type, const MkString& target, bool external) {
+std::string OpenXMLRelationships::Relate(const std::string& type, const std::string& target, bool external) {
     if (const OpenXMLRelationship* r = Find(type, target, external)) return r->id;
     return Add(type, target, external);
 }
 
-MkString OpenXMLRelationships::Add(const MkString& type, const MkString& target, bool external, const MkString& id) {
-    const MkString newId = id.IsEmpty() ? NextId() : id;
+std::string OpenXMLRelationships::Add(const std::string& type, const std::string& target, bool external, const std::string& id) {
+    const std::string newId = id.empty() ? NextId() : id;
     if (Find(newId)) {
-        m_package->Fail(quoted(m_source) + L" has a relationship " + quoted(newId) + L" already");
-        return MkString();
+        m_package->Fail(quoted(m_source) + " has a relationship " + quoted(newId) + " already");
+        return std::string();
     }
-    if (target.IsBlank()) {
-        m_package->Fail(MkString(L"A relationship of ") + quoted(m_source) + L" needs a target");
-        return MkString();
+    if (lfw::text::isBlank(target)) {
+        m_package->Fail(std::string("A relationship of ") + quoted(m_source) + " needs a target");
+        return std::string();
     }
     OpenXMLRelationship r;
     r.id = newId;
@@ -288,7 +289,7 @@ MkString OpenXMLRelationships::Add(const MkString& type, const MkString& target,
     return newId;
 }
 
-bool OpenXMLRelationships::Drop(const MkString& id) {
+bool OpenXMLRelationships::Drop(const std::string& id) {
     const OpenXMLRelationship* r = Find(id);
     if (!r) return false;
     const size_t at = static_cast<size_t>(r - m_items.data());
@@ -300,7 +301,7 @@ bool OpenXMLRelationships::Drop(const MkString& id) {
     }
     // An indexed list marks it (see m_items): a presentation that loses many
     // slides would otherwise move its list, or index it anew, after each of them.
-    m_byId.erase(r->id.Std());
+    m_byId.erase(r->id);
     const auto target = m_byTarget.find(TargetKey(*r));
     const bool first = target != m_byTarget.end() && target->second == at;
     if (first) m_byTarget.erase(target);
@@ -312,35 +313,33 @@ bool OpenXMLRelationships::Drop(const MkString& id) {
     return true;
 }
 
-MkString OpenXMLRelationships::NextId() const {
-    MkString id;
-    id.MakeForm("rId%lld", m_largest + 1);
-    return id;
+std::string OpenXMLRelationships::NextId() const {
+    return "rId" + std::to_string(m_largest + 1);
 }
 
 void OpenXMLRelationships::Append(OpenXMLRelationship relationship) {
     m_items.push_back(std::move(relationship));
     if (!m_dropped.empty()) m_dropped.push_back(false);
-    m_largest = std::max(m_largest, rIdNumber(m_items.back().id.Std()));
+    m_largest = std::max(m_largest, rIdNumber(m_items.back().id));
     if (m_indexed) Index(m_items.size() - 1);
 }
 
-bool OpenXMLRelationships::Load(const XmlDocument& document, const MkString& relsName, bool indented) {
+bool OpenXMLRelationships::Load(const XmlDocument& document, const std::string& relsName, bool indented) {
     m_indented = indented;
     const XmlElement root = document.GetRootElement();
-    if (!root || localName(root) != L"Relationships") return m_package->Fail(quoted(relsName) + L" is not a relationships part");
+    if (!root || localName(root) != "Relationships") return m_package->Fail(quoted(relsName) + " is not a relationships part");
     for (XmlElement e = root.GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
-        if (localName(e) != L"Relationship") continue;
+        if (localName(e) != "Relationship") continue;
         OpenXMLRelationship r;
         r.id = e.GetAttributeString("Id");
-        if (r.id.IsBlank()) return m_package->Fail(quoted(relsName) + L" has a relationship without an id");
-        if (Find(r.id)) return m_package->Fail(quoted(relsName) + L" has two relationships with the id " + quoted(r.id));
+        if (lfw::text::isBlank(r.id)) return m_package->Fail(quoted(relsName) + " has a relationship without an id");
+        if (Find(r.id)) return m_package->Fail(quoted(relsName) + " has two relationships with the id " + quoted(r.id));
         r.type = e.GetAttributeString("Type");
         r.target = e.GetAttributeString("Target");
-        r.external = lower(e.GetAttributeString("TargetMode").Std()) == L"external";
+        r.external = lower(e.GetAttributeString("TargetMode")) == "external";
         if (!r.external) {
-            const MkString resolved = OpenXMLPaths::ResolvePartName(m_source, r.target);
-            const OpenXMLPart* part = resolved.IsEmpty() ? nullptr : m_package->Part(resolved);
+            const std::string resolved = OpenXMLPaths::ResolvePartName(m_source, r.target);
+            const OpenXMLPart* part = resolved.empty() ? nullptr : m_package->Part(resolved);
             r.part = part ? part->Name() : resolved;
         }
         Append(std::move(r));
@@ -364,16 +363,16 @@ std::string OpenXMLRelationships::Serialize(const std::vector<bool>& keep) const
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>";
     if (m_indented) out += "\n";
     out += "<Relationships";
-    attribute(&out, "xmlns", XmlToUtf8(MkString(RELATIONSHIPS_NAMESPACE)));
+    attribute(&out, "xmlns", std::string(RELATIONSHIPS_NAMESPACE));
     std::string items;
     for (size_t i = 0; i < m_items.size(); ++i) {
         if (!keep.empty() && !keep[i]) continue;
         const OpenXMLRelationship& r = m_items[i];
         if (m_indented) items += "    ";
         items += "<Relationship";
-        attribute(&items, "Id", XmlToUtf8(r.id));
-        attribute(&items, "Type", XmlToUtf8(r.type));
-        attribute(&items, "Target", XmlToUtf8(r.target));
+        attribute(&items, "Id", r.id);
+        attribute(&items, "Type", r.type);
+        attribute(&items, "Target", r.target);
         if (r.external) attribute(&items, "TargetMode", "External");
         items += m_indented ? " />\n" : " />";
     }
@@ -504,7 +503,7 @@ OpenXMLRelationships* OpenXMLPart::Rels() {
     return m_rels.get();
 }
 
-OpenXMLPart* OpenXMLPart::Related(const MkString& id) {
+OpenXMLPart* OpenXMLPart::Related(const std::string& id) {
     OpenXMLRelationships* rels = Rels();
     return rels ? m_package->Part(rels->Find(id)) : nullptr;
 }
@@ -520,63 +519,63 @@ void OpenXMLPackage::Reset() {
     m_zip.Close();
     m_parts.clear();
     m_byName.clear();
-    m_rels.reset(new OpenXMLRelationships(this, MkString()));  // empty until a package is open
+    m_rels.reset(new OpenXMLRelationships(this, std::string()));  // empty until a package is open
     m_relsEntry = -1;
     m_types.clear();
     m_typesIndented = false;
     m_families.clear();
-    m_error.Empty();
+    m_error.clear();
 }
 
-bool OpenXMLPackage::Fail(const MkString& message) const {
+bool OpenXMLPackage::Fail(const std::string& message) const {
     m_error = message;
     return false;
 }
 
-std::wstring OpenXMLPackage::Key(const MkString& name) {
-    const std::wstring& s = name.Std();
-    if (s.find(L'%') != std::wstring::npos) return lower(OpenXMLPaths::PercentDecode(PartName(name)).Std());
+std::string OpenXMLPackage::Key(const std::string& name) {
+    const std::string& s = name;
+    if (s.find('%') != std::string::npos) return lower(OpenXMLPaths::PercentDecode(PartName(name)));
     // PartName and lower in one pass: names are looked up often.
     size_t skip = 0;
-    while (skip < s.size() && (s[skip] == L'/' || s[skip] == L'\\')) ++skip;
-    std::wstring key(s, skip);
-    for (wchar_t& c : key) {
-        if (c == L'\\') c = L'/';
-        else if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c + 32);
+    while (skip < s.size() && (s[skip] == '/' || s[skip] == '\\')) ++skip;
+    std::string key(s, skip);
+    for (char& c : key) {
+        if (c == '\\') c = '/';
+        else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
     }
     return key;
 }
 
-bool OpenXMLPackage::Open(const MkString& path) {
+bool OpenXMLPackage::Open(const std::string& path) {
     Reset();
-    if (!m_zip.Open(path.ShortChar(), ZIP_OPEN_READ_ONLY)) return Fail(quoted(path) + L" cannot be opened as a package");
+    if (!m_zip.Open(path.c_str(), ZIP_OPEN_READ_ONLY)) return Fail(quoted(path) + " cannot be opened as a package");
     return OpenArchive();
 }
 
 bool OpenXMLPackage::OpenArchive() {
     int typesEntry = -1;
-    std::vector<std::pair<std::wstring, int>> relsEntries;
-    std::unordered_set<std::wstring> seen;
+    std::vector<std::pair<std::string, int>> relsEntries;
+    std::unordered_set<std::string> seen;
     bool ok = true;
     for (int i = 0; ok && i < m_zip.GetNumFiles(); ++i) {
         CZipEntryInfo info;
         if (!m_zip.GetEntryInfo(i, &info) || info.directory) continue;
         if (info.name.find('\0') != std::string::npos || info.name.find('\\') != std::string::npos) {
-            ok = Fail(L"Entry " + quoted(printableName(info.name)) + L" of the package is not a part name");
+            ok = Fail("Entry " + quoted(printableName(info.name)) + " of the package is not a part name");
             break;
         }
-        const MkString name = MkStringFromUTF8(info.name.c_str(), static_cast<int>(info.name.size()) + 1);
-        const std::wstring key = Key(name);
+        const std::string name = lfw::text::validUtf8(info.name);
+        const std::string key = Key(name);
         if (!seen.insert(key).second) {
-            ok = Fail(quoted(name) + L" is in the package twice");
+            ok = Fail(quoted(name) + " is in the package twice");
             break;
         }
-        MkString source;
+        std::string source;
         if (key == lower(CONTENT_TYPES_PART)) typesEntry = i;
         else if (OpenXMLPaths::RelsSourceName(name, &source)) relsEntries.emplace_back(Key(source), i);
         else NewPart(PartName(name))->m_entry = i;
     }
-    if (ok && typesEntry < 0) ok = Fail(MkString(L"The package has no [Content_Types].xml"));
+    if (ok && typesEntry < 0) ok = Fail(std::string("The package has no [Content_Types].xml"));
     ok = ok && ReadContentTypes(typesEntry);
     for (const auto& rels : relsEntries) {
         if (rels.first.empty()) {
@@ -586,51 +585,47 @@ bool OpenXMLPackage::OpenArchive() {
             if (part != m_byName.end()) part->second->m_relsEntry = rels.second;
         }
     }
-    if (ok && m_relsEntry < 0) ok = Fail(MkString(L"The package has no package relationships (_rels/.rels)"));
+    if (ok && m_relsEntry < 0) ok = Fail(std::string("The package has no package relationships (_rels/.rels)"));
     if (ok) {
-        m_rels.reset(new OpenXMLRelationships(this, MkString()));
+        m_rels.reset(new OpenXMLRelationships(this, std::string()));
         ok = LoadRels(m_rels.get(), m_relsEntry);
     }
     if (!ok) {
-        const MkString error = m_error;
+        const std::string error = m_error;
         Reset();
         m_error = error;
     }
     return ok;
 }
 
-bool OpenXMLPackage::ReadEntry(int entry, std::string* bytes, const MkString& part) const {
+bool OpenXMLPackage::ReadEntry(int entry, std::string* bytes, const std::string& part) const {
     if (!const_cast<ZipArchive&>(m_zip).ReadDataInto(m_zip.GetStoredName(entry), bytes))
-        return Fail(L"Part " + quoted(part) + L" cannot be read from the package");
+        return Fail("Part " + quoted(part) + " cannot be read from the package");
     return true;
 }
 
-bool OpenXMLPackage::ParseXml(const std::string& bytes, const MkString& part, XmlDocument* document) const {
+bool OpenXMLPackage::ParseXml(const std::string& bytes, const std::string& part, XmlDocument* document) const {
     if (std::memchr(bytes.data(), 0, bytes.size()))
-        return Fail(L"Part " + quoted(part) + L" holds a zero byte: it is not XML in UTF-8");
+        return Fail("Part " + quoted(part) + " holds a zero byte: it is not XML in UTF-8");
     document->KeepWhiteSpaceInText();
     return document->ParseText(bytes.c_str(), m_zip.XmlBudget()) || WhyNotParsed(bytes.c_str(), bytes.size(), part, *document);
 }
 
-bool OpenXMLPackage::WhyNotParsed(const char* text, size_t size, const MkString& part, const XmlDocument& document) const {
+bool OpenXMLPackage::WhyNotParsed(const char* text, size_t size, const std::string& part, const XmlDocument& document) const {
     if (document.RefusedCost() > 0) {
-        MkString message;
-        message.MakeForm(
-            "The part '%ls' holds more XML than the report has memory left for (%llu bytes for more "
-            "than %llu elements); it is not read",
-            ~part, static_cast<unsigned long long>(document.RefusedCost()), static_cast<unsigned long long>(document.Elements()));
-        return Fail(message);
+        return Fail(lfw::text::format("The part '%s' holds more XML than the report has memory left for (%llu bytes for more "
+                                      "than %llu elements); it is not read",
+                                      part.c_str(), static_cast<unsigned long long>(document.RefusedCost()),
+                                      static_cast<unsigned long long>(document.Elements())));
     }
     if (!XmlDocument::IsWithinParseLimits(text, size))
-        return Fail(L"Part " + quoted(part) + L" nests its elements too deeply or gives one too many attributes");
-    MkString message;
-    message.MakeForm("Part '%ls' is not well-formed XML: %s (line %d, column %d)", ~part, document.ErrorDesc(),
-                     document.ErrorRow(), document.ErrorCol());
-    return Fail(message);
+        return Fail("Part " + quoted(part) + " nests its elements too deeply or gives one too many attributes");
+    return Fail(lfw::text::format("Part '%s' is not well-formed XML: %s (line %d, column %d)", part.c_str(),
+                                  document.ErrorDesc(), document.ErrorRow(), document.ErrorCol()));
 }
 
 bool OpenXMLPackage::ReadContentTypes(int entry) {
-    const MkString name(CONTENT_TYPES_PART);
+    const std::string name(CONTENT_TYPES_PART);
     // Read as the zip layer reads every XML part (ZipArchive::ParseXmlEntry):
     // the text is charged to the budget before it is inflated, for as long as it
     // is held, and parsed where it lies. One that inflates hugely is refused
@@ -638,10 +633,8 @@ bool OpenXMLPackage::ReadContentTypes(int entry) {
     const std::shared_ptr<XmlMemoryBudget>& budget = m_zip.XmlBudget();
     uint64_t declared = 0;
     if (!m_zip.GetFileSize(entry, &declared) || !budget->Spend(declared)) {
-        MkString message;
-        message.MakeForm("The part '%ls' inflates to %llu bytes, more than the report has left to read", ~name,
-                         static_cast<unsigned long long>(declared));
-        return Fail(message);
+        return Fail(lfw::text::format("The part '%s' inflates to %llu bytes, more than the report has left to read",
+                                      name.c_str(), static_cast<unsigned long long>(declared)));
     }
     size_t size = 0;
     std::unique_ptr<unsigned char, void (*)(void*)> text(m_zip.ReadDataRaw(m_zip.GetStoredName(entry), &size), std::free);
@@ -655,28 +648,28 @@ bool OpenXMLPackage::ReadContentTypes(int entry) {
     const char* chars = reinterpret_cast<const char*>(text.get());
     XmlDocument types;
     bool parsed = false;
-    if (!padded) Fail(L"Part " + quoted(name) + L" cannot be read from the package");
-    else if (std::memchr(chars, 0, size)) Fail(L"Part " + quoted(name) + L" holds a zero byte: it is not XML in UTF-8");
+    if (!padded) Fail("Part " + quoted(name) + " cannot be read from the package");
+    else if (std::memchr(chars, 0, size)) Fail("Part " + quoted(name) + " holds a zero byte: it is not XML in UTF-8");
     else parsed = types.ParsePaddedText(chars, size, budget) || WhyNotParsed(chars, size, name, types);
     budget->Refund(declared);
     if (!parsed) return false;
     m_typesIndented = XmlDocument::LooksIndented(chars, size);
     const XmlElement root = types.GetRootElement();
-    if (!root || localName(root) != L"Types")
-        return Fail(MkString(L"[Content_Types].xml is not a content types part: its root is ") +
-                    quoted(root ? root.GetName() : MkString()));
-    std::unordered_map<std::wstring, MkString> overrides;
-    std::unordered_set<std::wstring> extensions;
+    if (!root || localName(root) != "Types")
+        return Fail(std::string("[Content_Types].xml is not a content types part: its root is ") +
+                    quoted(root ? root.GetName() : std::string()));
+    std::unordered_map<std::string, std::string> overrides;
+    std::unordered_set<std::string> extensions;
     for (XmlElement e = root.GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
-        const MkString type = e.GetAttributeString("ContentType");
-        if (type.IsBlank()) continue;
-        if (localName(e) == L"Default") {
-            const MkString extension = e.GetAttributeString("Extension");
-            const std::wstring key = lower(extension.Std());
+        const std::string type = e.GetAttributeString("ContentType");
+        if (lfw::text::isBlank(type)) continue;
+        if (localName(e) == "Default") {
+            const std::string extension = e.GetAttributeString("Extension");
+            const std::string key = lower(extension);
             if (!key.empty() && extensions.insert(key).second) m_types.push_back({true, extension, key, type});
-        } else if (localName(e) == L"Override") {
-            const MkString name = e.GetAttributeString("PartName");
-            const std::wstring key = Key(name);
+        } else if (localName(e) == "Override") {
+            const std::string name = e.GetAttributeString("PartName");
+            const std::string key = Key(name);
             if (!key.empty() && overrides.emplace(key, type).second) m_types.push_back({false, name, key, type});
         }
     }
@@ -689,7 +682,7 @@ bool OpenXMLPackage::ReadContentTypes(int entry) {
 
 bool OpenXMLPackage::LoadRels(OpenXMLRelationships* rels, int entry) {
     if (entry < 0) return true;
-    const MkString name = storedName(m_zip, entry);
+    const std::string name = storedName(m_zip, entry);
     std::string bytes;
     XmlDocument document;
     return ReadEntry(entry, &bytes, name) && ParseXml(bytes, name, &document) &&
@@ -699,40 +692,40 @@ bool OpenXMLPackage::LoadRels(OpenXMLRelationships* rels, int entry) {
 // ---------------------------------------------------------------------------
 // Package: parts
 
-OpenXMLPart* OpenXMLPackage::Part(const MkString& name) const {
+OpenXMLPart* OpenXMLPackage::Part(const std::string& name) const {
     const auto it = m_byName.find(Key(name));
     return it == m_byName.end() ? nullptr : it->second;
 }
 
 OpenXMLPart* OpenXMLPackage::Part(const OpenXMLRelationship* relationship) const {
-    if (!relationship || relationship->external || relationship->part.IsEmpty()) return nullptr;
+    if (!relationship || relationship->external || relationship->part.empty()) return nullptr;
     return Part(relationship->part);
 }
 
-OpenXMLPart* OpenXMLPackage::NewPart(const MkString& name) {
+OpenXMLPart* OpenXMLPackage::NewPart(const std::string& name) {
     m_parts.emplace_back(new OpenXMLPart(this, name));
     OpenXMLPart* part = m_parts.back().get();
     m_byName.emplace(Key(name), part);
     const Family family = familyOf(name);
-    const auto cached = m_families.find(lower(family.prefix + L'\x01' + family.extension));
+    const auto cached = m_families.find(lower(family.prefix + '\x01' + family.extension));
     if (cached != m_families.end()) cached->second = std::max(cached->second, family.number);
     return part;
 }
 
-OpenXMLPart* OpenXMLPackage::AddPart(const MkString& name, const MkString& contentType) {
+OpenXMLPart* OpenXMLPackage::AddPart(const std::string& name, const std::string& contentType) {
     if (!IsOpen()) {
-        Fail(MkString(L"No package is open"));
+        Fail(std::string("No package is open"));
         return nullptr;
     }
-    const MkString partName = PartName(name);
-    const std::wstring key = Key(partName);
-    if (key.empty() || key.back() == L'/' || key.find(L'\0') != std::wstring::npos || key == lower(CONTENT_TYPES_PART) ||
+    const std::string partName = PartName(name);
+    const std::string key = Key(partName);
+    if (key.empty() || key.back() == '/' || key.find('\0') != std::string::npos || key == lower(CONTENT_TYPES_PART) ||
         OpenXMLPaths::RelsSourceName(partName, nullptr)) {
-        Fail(quoted(name) + L" is not a part name");
+        Fail(quoted(name) + " is not a part name");
         return nullptr;
     }
     if (m_byName.count(key)) {
-        Fail(L"Part " + quoted(partName) + L" is in the package already");
+        Fail("Part " + quoted(partName) + " is in the package already");
         return nullptr;
     }
     OpenXMLPart* part = NewPart(partName);
@@ -740,9 +733,9 @@ OpenXMLPart* OpenXMLPackage::AddPart(const MkString& name, const MkString& conte
     return part;
 }
 
-OpenXMLPart* OpenXMLPackage::CopyPart(OpenXMLPart* source, const MkString& name, bool withRelationships) {
+OpenXMLPart* OpenXMLPackage::CopyPart(OpenXMLPart* source, const std::string& name, bool withRelationships) {
     if (!source || &source->Package() != this) {
-        Fail(MkString(L"A part of another package cannot be copied"));
+        Fail(std::string("A part of another package cannot be copied"));
         return nullptr;
     }
     OpenXMLRelationships* sourceRels = withRelationships ? source->Rels() : nullptr;
@@ -778,43 +771,43 @@ OpenXMLPart* OpenXMLPackage::CopyPart(OpenXMLPart* source, const MkString& name,
     return part;
 }
 
-MkString OpenXMLPackage::NextPartName(const MkString& name) {
+std::string OpenXMLPackage::NextPartName(const std::string& name) {
     const Family family = familyOf(name);
-    const std::wstring key = lower(family.prefix + L'\x01' + family.extension);
+    const std::string key = lower(family.prefix + '\x01' + family.extension);
     auto cached = m_families.find(key);
     if (cached == m_families.end()) {
         long long largest = 0;
         for (const auto& part : m_parts) {
             const Family f = familyOf(part->m_name);
-            if (f.numbered && lower(f.prefix + L'\x01' + f.extension) == key) largest = std::max(largest, f.number);
+            if (f.numbered && lower(f.prefix + '\x01' + f.extension) == key) largest = std::max(largest, f.number);
         }
         cached = m_families.emplace(key, largest).first;
     }
-    MkString next;
+    std::string next;
     for (long long n = cached->second + 1;; ++n) {
-        next = MkString(family.prefix + std::to_wstring(n) + family.extension);
+        next = std::string(family.prefix + std::to_string(n) + family.extension);
         if (!Part(next)) break;
     }
     return next;
 }
 
-std::unique_ptr<XmlDocument> OpenXMLPackage::NewXml(const MkString& part) const {
+std::unique_ptr<XmlDocument> OpenXMLPackage::NewXml(const std::string& part) const {
     std::unique_ptr<XmlDocument> document = m_xmlMaker ? m_xmlMaker(part) : nullptr;
     return document ? std::move(document) : std::make_unique<XmlDocument>();
 }
 
-MkString OpenXMLPackage::DefaultContentType(const MkString& extension) const {
-    std::wstring wanted = lower(extension.Std());
-    if (!wanted.empty() && wanted[0] == L'.') wanted.erase(0, 1);
+std::string OpenXMLPackage::DefaultContentType(const std::string& extension) const {
+    std::string wanted = lower(extension);
+    if (!wanted.empty() && wanted[0] == '.') wanted.erase(0, 1);
     for (const TypeEntry& t : m_types)
         if (t.isDefault && t.key == wanted) return t.type;
-    return MkString();
+    return std::string();
 }
 
-void OpenXMLPackage::ForgetContentType(const MkString& type) {
-    const std::wstring forgotten = lower(type.Std());
+void OpenXMLPackage::ForgetContentType(const std::string& type) {
+    const std::string forgotten = lower(type);
     m_types.erase(
-        std::remove_if(m_types.begin(), m_types.end(), [&](const TypeEntry& t) { return lower(t.type.Std()) == forgotten; }),
+        std::remove_if(m_types.begin(), m_types.end(), [&](const TypeEntry& t) { return lower(t.type) == forgotten; }),
         m_types.end());
 }
 
@@ -832,17 +825,17 @@ bool OpenXMLPackage::MakePlan(Plan* plan) {
     std::deque<OpenXMLPart*> queue;
     auto follow = [&](const OpenXMLRelationships& rels) {
         const auto kept = plan->kept.find(&rels);
-        const MkString source = rels.Source().IsEmpty() ? MkString(L"_rels/.rels") : rels.Source();
+        const std::string source = rels.Source().empty() ? std::string("_rels/.rels") : rels.Source();
         for (int i = 0; i < rels.Count(); ++i) {
             const OpenXMLRelationship& r = rels.At(i);
             if (r.external || (kept != plan->kept.end() && !kept->second[static_cast<size_t>(i)])) continue;
-            if (r.part.IsEmpty())
-                return Fail(L"Relationship " + quoted(r.id) + L" of " + quoted(source) + L" names " + quoted(r.target) +
-                            L", which is outside the package");
+            if (r.part.empty())
+                return Fail("Relationship " + quoted(r.id) + " of " + quoted(source) + " names " + quoted(r.target) +
+                            ", which is outside the package");
             OpenXMLPart* part = Part(r.part);
             if (!part)
-                return Fail(L"Relationship " + quoted(r.id) + L" of " + quoted(source) + L" names " + quoted(r.part) +
-                            L", which is not in the package");
+                return Fail("Relationship " + quoted(r.id) + " of " + quoted(source) + " names " + quoted(r.part) +
+                            ", which is not in the package");
             if (reached.insert(part).second) queue.push_back(part);
         }
         return true;
@@ -857,7 +850,7 @@ bool OpenXMLPackage::MakePlan(Plan* plan) {
             // Which relationships named by id the part still names.
             std::unordered_set<std::string> unnamed;
             for (int i = 0; i < rels->Count(); ++i)
-                if (namedById(rels->At(i))) unnamed.insert(XmlToUtf8(rels->At(i).id));
+                if (namedById(rels->At(i))) unnamed.insert(rels->At(i).id);
             if (!unnamed.empty()) {
                 if (part->m_xml) {
                     removeNamedInElements(part->m_xml.get(), &unnamed);
@@ -876,14 +869,14 @@ bool OpenXMLPackage::MakePlan(Plan* plan) {
                 std::vector<bool>& kept = plan->kept[rels];
                 kept.assign(static_cast<size_t>(rels->Count()), true);
                 for (int i = 0; i < rels->Count(); ++i)
-                    if (namedById(rels->At(i)) && unnamed.count(XmlToUtf8(rels->At(i).id))) kept[static_cast<size_t>(i)] = false;
+                    if (namedById(rels->At(i)) && unnamed.count(rels->At(i).id)) kept[static_cast<size_t>(i)] = false;
             }
         }
         if (!follow(*rels)) return false;
     }
     for (const auto& part : m_parts) {
         if (!reached.count(part.get())) continue;
-        if (part->m_contentType.IsBlank()) return Fail(L"Part " + quoted(part->m_name) + L" has no content type");
+        if (lfw::text::isBlank(part->m_contentType)) return Fail("Part " + quoted(part->m_name) + " has no content type");
         plan->parts.push_back(part.get());
     }
     return true;
@@ -893,7 +886,7 @@ std::string OpenXMLPackage::ContentTypesXml(const Plan& plan) const {
     // The template's entries in their order (Overrides of parts still written),
     // then the Defaults and Overrides the parts written need besides.
     std::vector<TypeEntry> types;
-    std::unordered_map<std::wstring, const OpenXMLPart*> written;
+    std::unordered_map<std::string, const OpenXMLPart*> written;
     for (const OpenXMLPart* part : plan.parts) written.emplace(Key(part->m_name), part);
     std::unordered_set<const OpenXMLPart*> overridden;
     for (const TypeEntry& t : m_types) {
@@ -902,28 +895,28 @@ std::string OpenXMLPackage::ContentTypesXml(const Plan& plan) const {
         types.push_back(t);
         if (!t.isDefault) {
             overridden.insert(it->second);
-            types.back().name = L"/" + OpenXMLPaths::RelativeTarget(MkString(), it->second->m_name);
+            types.back().name = "/" + OpenXMLPaths::RelativeTarget(std::string(), it->second->m_name);
             types.back().type = it->second->m_contentType;
         }
     }
-    auto defaultOf = [&types](const std::wstring& extension) -> const MkString* {
+    auto defaultOf = [&types](const std::string& extension) -> const std::string* {
         for (const TypeEntry& t : types)
             if (t.isDefault && t.key == extension) return &t.type;
         return nullptr;
     };
-    if (!defaultOf(L"rels")) types.push_back({true, MkString(L"rels"), L"rels", MkString(RELATIONSHIPS_CONTENT_TYPE)});
+    if (!defaultOf("rels")) types.push_back({true, std::string("rels"), "rels", std::string(RELATIONSHIPS_CONTENT_TYPE)});
     for (const OpenXMLPart* part : plan.parts) {
-        const std::wstring extension = extensionOf(part->m_name);
-        const MkString* type = defaultOf(extension);
-        if (overridden.count(part) || (type && lower(type->Std()) == lower(part->m_contentType.Std()))) continue;
-        if (!type && !extension.empty() && extension != L"xml")
-            types.push_back({true, MkString(extension), extension, part->m_contentType});
+        const std::string extension = extensionOf(part->m_name);
+        const std::string* type = defaultOf(extension);
+        if (overridden.count(part) || (type && lower(*type) == lower(part->m_contentType))) continue;
+        if (!type && !extension.empty() && extension != "xml")
+            types.push_back({true, std::string(extension), extension, part->m_contentType});
         else
             types.push_back(
-                {false, L"/" + OpenXMLPaths::RelativeTarget(MkString(), part->m_name), std::wstring(), part->m_contentType});
+                {false, "/" + OpenXMLPaths::RelativeTarget(std::string(), part->m_name), std::string(), part->m_contentType});
     }
     XmlDocument document(true);
-    const XmlElement root = document.CreateRootElement("Types", -1, MkString(CONTENT_TYPES_NAMESPACE));
+    const XmlElement root = document.CreateRootElement("Types", -1, std::string(CONTENT_TYPES_NAMESPACE));
     for (const TypeEntry& t : types) {
         const XmlElement e = root.AddChildElement(t.isDefault ? "Default" : "Override");
         e.AddAttributeString(t.isDefault ? "Extension" : "PartName", t.name);
@@ -937,7 +930,7 @@ bool OpenXMLPackage::Write(ZipArchive& out, Plan& plan) {
     // copied as it is. Bytes are gathered a few megabytes at a time and compressed
     // together (on two threads where there are two) before they are written.
     struct Item {
-        MkString name;
+        std::string name;
         const char* data = nullptr;
         size_t size = 0;
         int entry = -1;          // an entry of the template, copied
@@ -953,10 +946,10 @@ bool OpenXMLPackage::Write(ZipArchive& out, Plan& plan) {
             if (item.entry < 0 && item.size > 0) data.emplace_back(item.data, item.size);
         out.PrepareWrites(data);
         for (const Item& item : items) {
-            const std::string name = XmlToUtf8(item.name);
+            const std::string name = item.name;
             const bool ok = item.entry < 0 ? out.WriteDataRaw(name, item.data, item.size, false)
                                            : out.CopyEntryFrom(m_zip, item.entry, item.entryName ? std::string() : name);
-            if (!ok) return Fail(L"Part " + quoted(item.name) + L" could not be written");
+            if (!ok) return Fail("Part " + quoted(item.name) + " could not be written");
         }
         items.clear();
         made.clear();
@@ -968,25 +961,25 @@ bool OpenXMLPackage::Write(ZipArchive& out, Plan& plan) {
         items.push_back(std::move(item));
         return (gathered < gatherBytes && items.size() < gatherItems) || flush();
     };
-    auto addData = [&](const MkString& name, const char* data, size_t size) {
+    auto addData = [&](const std::string& name, const char* data, size_t size) {
         Item item;
         item.name = name;
         item.data = data;
         item.size = size;
         return add(std::move(item));
     };
-    auto addMade = [&](const MkString& name, std::string bytes) {
+    auto addMade = [&](const std::string& name, std::string bytes) {
         made.push_back(std::move(bytes));
         return addData(name, made.back().data(), made.back().size());
     };
-    auto addCopy = [&](const MkString& name, int entry, bool entryName) {
+    auto addCopy = [&](const std::string& name, int entry, bool entryName) {
         Item item;
         item.name = name;
         item.entry = entry;
         item.entryName = entryName;
         return add(std::move(item));
     };
-    auto addRels = [&](const OpenXMLRelationships& rels, int entry, const MkString& name) {
+    auto addRels = [&](const OpenXMLRelationships& rels, int entry, const std::string& name) {
         const auto kept = plan.kept.find(&rels);
         if (!rels.IsChanged() && kept == plan.kept.end()) return entry < 0 || addCopy(name, entry, true);
         static const std::vector<bool> all;
@@ -995,7 +988,7 @@ bool OpenXMLPackage::Write(ZipArchive& out, Plan& plan) {
         for (bool k : keep) any = any || k;
         return !any || addMade(name, rels.Serialize(keep));
     };
-    if (!addMade(MkString(CONTENT_TYPES_PART), ContentTypesXml(plan)) || !addRels(*m_rels, m_relsEntry, MkString(L"_rels/.rels")))
+    if (!addMade(std::string(CONTENT_TYPES_PART), ContentTypesXml(plan)) || !addRels(*m_rels, m_relsEntry, std::string("_rels/.rels")))
         return false;
     for (OpenXMLPart* part : plan.parts) {
         bool ok;
@@ -1011,32 +1004,32 @@ bool OpenXMLPackage::Write(ZipArchive& out, Plan& plan) {
 
 bool OpenXMLPackage::WrittenParts(std::vector<OpenXMLPart*>* parts) {
     parts->clear();
-    if (!IsOpen()) return Fail(MkString(L"No package is open"));
+    if (!IsOpen()) return Fail(std::string("No package is open"));
     Plan plan;
     if (!MakePlan(&plan)) return false;
     parts->swap(plan.parts);
     return true;
 }
 
-bool OpenXMLPackage::Save(const MkString& path) {
-    if (!IsOpen()) return Fail(MkString(L"No package is open"));
+bool OpenXMLPackage::Save(const std::string& path) {
+    if (!IsOpen()) return Fail(std::string("No package is open"));
     Plan plan;
     if (!MakePlan(&plan)) return false;
     lfw::StagedFiles staged;
-    const std::string temp = staged.stage(std::string(path.ShortChar()));
+    const std::string temp = staged.stage(std::string(path.c_str()));
     if (temp.empty()) {
         m_problems->error(ProblemCode::WriteFailed, staged.error());
-        return Fail(quoted(path) + L" cannot be written: no file can be made beside it");
+        return Fail(quoted(path) + " cannot be written: no file can be made beside it");
     }
     ZipArchive out(m_problems);
-    if (!out.Open(temp, ZIP_CREATE)) return Fail(quoted(path) + L" cannot be written");
+    if (!out.Open(temp, ZIP_CREATE)) return Fail(quoted(path) + " cannot be written");
     if (m_compressionLevel >= 0) out.SetArchiveParameters(m_compressionLevel, CZipArchive::zipsmSmartest, 65536, 65536);
     const bool written = Write(out, plan);
-    if (!out.Close() && written) return Fail(quoted(path) + L" could not be written");
+    if (!out.Close() && written) return Fail(quoted(path) + " could not be written");
     if (!written) return false;
     if (!staged.commit()) {
         m_problems->error(ProblemCode::WriteFailed, staged.error());
-        return Fail(quoted(path) + L" could not be replaced");
+        return Fail(quoted(path) + " could not be replaced");
     }
     return true;
 }

@@ -43,7 +43,6 @@
 // Errors. A failed operation answers false or null and Error() tells why, naming
 // the part, for the caller to log; the package itself logs nothing (the zip
 // layer below logs what it refuses to read).
-#include "host/ug/MkString.h"
 #include "impl/storage/XmlDocument.h"
 #include "impl/storage/ZipArchive.h"
 #include "LibCore/lfwRef.h"
@@ -60,18 +59,18 @@ class OpenXMLPackage;
 class OpenXMLPart;
 
 struct OpenXMLRelationship {
-    MkString id;
-    MkString type;
-    MkString target;        // as written in the relationships part
+    std::string id;
+    std::string type;
+    std::string target;        // as written in the relationships part
     bool external = false;  // TargetMode="External": a URL, not a part
-    MkString part;          // the part the target names; empty when external or outside the package
+    std::string part;          // the part the target names; empty when external or outside the package
 };
 
 // The relationships of one part, or of the package.
 class OpenXMLRelationships {
 public:
     // The part that holds them; empty for the package relationships.
-    const MkString& Source() const { return m_source; }
+    const std::string& Source() const { return m_source; }
     int Count() const {
         Compact();
         return static_cast<int>(m_items.size());
@@ -80,39 +79,39 @@ public:
         Compact();
         return m_items[static_cast<size_t>(index)];
     }
-    const OpenXMLRelationship* Find(const MkString& id) const;
+    const OpenXMLRelationship* Find(const std::string& id) const;
     // The first relationship of this type to the part (a URL when external).
-    const OpenXMLRelationship* Find(const MkString& type, const MkString& target, bool external) const;
+    const OpenXMLRelationship* Find(const std::string& type, const std::string& target, bool external) const;
     // The id of a relationship of this type to the target, added with the next id
     // when there is none yet. The target is a part name (ppt/media/image1.png;
     // the relationship's target is made relative to the source), or a URL when
     // external.
-    MkString Relate(const MkString& type, const MkString& target, bool external = false);
+    std::string Relate(const std::string& type, const std::string& target, bool external = false);
     // Adds a relationship with this id, or with the next id when it is empty.
     // Empty (Error() of the package tells why) when the id is taken.
-    MkString Add(const MkString& type, const MkString& target, bool external = false, const MkString& id = MkString());
+    std::string Add(const std::string& type, const std::string& target, bool external = false, const std::string& id = std::string());
     // False when there is no such id.
-    bool Drop(const MkString& id);
+    bool Drop(const std::string& id);
     // "rId" and one more than the largest number of an id "rId<n>".
-    MkString NextId() const;
+    std::string NextId() const;
     // Added to, dropped from or made anew since the package was opened.
     bool IsChanged() const { return m_changed; }
 
 private:
     friend class OpenXMLPackage;
     friend class OpenXMLPart;
-    OpenXMLRelationships(OpenXMLPackage* package, const MkString& source) : m_package(package), m_source(source) {}
-    bool Load(const XmlDocument& document, const MkString& relsName, bool indented);
+    OpenXMLRelationships(OpenXMLPackage* package, const std::string& source) : m_package(package), m_source(source) {}
+    bool Load(const XmlDocument& document, const std::string& relsName, bool indented);
     void Append(OpenXMLRelationship relationship);
     void Index(size_t index) const;
     bool Indexed() const;  // false for a list searched in place
     // Takes the dropped relationships out of the list and indexes it anew.
     void Compact() const;
-    static std::wstring TargetKey(const OpenXMLRelationship& r);
+    static std::string TargetKey(const OpenXMLRelationship& r);
     std::string Serialize(const std::vector<bool>& keep) const;
 
     OpenXMLPackage* m_package;
-    MkString m_source;
+    std::string m_source;
     // A relationship dropped from an indexed list only leaves its indexes and is
     // marked; the list is compacted when next read in order. A presentation that
     // loses thousands of slides would otherwise move its list after each of them.
@@ -122,8 +121,8 @@ private:
     // Indexes made on first use, for the package's and other long lists (a part's
     // few relationships are searched in place): by id, and by type, external flag
     // and target or part key.
-    mutable std::unordered_map<std::wstring, size_t> m_byId;
-    mutable std::unordered_map<std::wstring, size_t> m_byTarget;
+    mutable std::unordered_map<std::string, size_t> m_byId;
+    mutable std::unordered_map<std::string, size_t> m_byTarget;
     mutable bool m_indexed = false;
     mutable bool m_sharedTargets = false;  // two relationships of one type name one target
     long long m_largest = 0;
@@ -133,9 +132,9 @@ private:
 
 class OpenXMLPart {
 public:
-    const MkString& Name() const { return m_name; }
-    const MkString& ContentType() const { return m_contentType; }
-    void SetContentType(const MkString& type) { m_contentType = type; }
+    const std::string& Name() const { return m_name; }
+    const std::string& ContentType() const { return m_contentType; }
+    void SetContentType(const std::string& type) { m_contentType = type; }
     OpenXMLPackage& Package() const { return *m_package; }
 
     // The content's bytes: read from the zip on first use and kept, or the edited
@@ -182,18 +181,18 @@ public:
     // part cannot be read.
     OpenXMLRelationships* Rels();
     // The part a relationship of this part names; null when there is none.
-    OpenXMLPart* Related(const MkString& id);
+    OpenXMLPart* Related(const std::string& id);
 
 private:
     friend class OpenXMLPackage;
-    OpenXMLPart(OpenXMLPackage* package, const MkString& name) : m_package(package), m_name(name) {}
+    OpenXMLPart(OpenXMLPackage* package, const std::string& name) : m_package(package), m_name(name) {}
     bool ReadStored(std::string* bytes);
     // Copies bytes set by SetBytesView into m_bytes, for the calls that hand out a string.
     void OwnBytes();
 
     OpenXMLPackage* m_package;
-    MkString m_name;
-    MkString m_contentType;
+    std::string m_name;
+    std::string m_contentType;
     int m_entry = -1;       // the zip entry with the stored content; -1 for a new part
     bool m_copied = false;  // the stored content of another part, under this name
     int m_relsEntry = -1;   // the zip entry of the relationships part, -1 when none
@@ -211,8 +210,8 @@ private:
 
 class OpenXMLPackage {
 public:
-    static constexpr const wchar_t* CONTENT_TYPES_PART = L"[Content_Types].xml";
-    static constexpr const wchar_t* RELATIONSHIPS_CONTENT_TYPE = L"application/vnd.openxmlformats-package.relationships+xml";
+    static constexpr const char* CONTENT_TYPES_PART = "[Content_Types].xml";
+    static constexpr const char* RELATIONSHIPS_CONTENT_TYPE = "application/vnd.openxmlformats-package.relationships+xml";
 
     OpenXMLPackage();
     ~OpenXMLPackage();
@@ -222,18 +221,18 @@ public:
     // Opens a package file. Refused when it is no zip, has no content
     // types or package relationships, holds a name twice or an entry name that
     // is no part name. Opening again forgets the package opened before.
-    bool Open(const MkString& path);
+    bool Open(const std::string& path);
     bool IsOpen() const { return !m_zip.IsClosed(); }
     // Writes the package to path (see the top of this file). False, with the old
     // file at path kept, when a part to write cannot be read or made valid.
-    bool Save(const MkString& path);
+    bool Save(const std::string& path);
     // The deflate level Save writes with (0-9; -1, the zip layer's default, at first).
     void SetCompressionLevel(int level) { m_compressionLevel = level; }
     // The parts Save would write now, in package order; false (Error() says
     // why) when Save would refuse.
     bool WrittenParts(std::vector<OpenXMLPart*>* parts);
     // Why the last operation failed.
-    const MkString& Error() const { return m_error; }
+    const std::string& Error() const { return m_error; }
     // Where the package reports the problems of its zip layer and of writing: the
     // list given, or its own.
     void ReportTo(Problems* problems) {
@@ -249,32 +248,32 @@ public:
     int PartCount() const { return static_cast<int>(m_parts.size()); }
     OpenXMLPart* PartAt(int index) const { return m_parts[static_cast<size_t>(index)].get(); }
     // The part of that name (any of the forms ppt/a.xml, /ppt/a.xml, ppt\a.xml); null when none.
-    OpenXMLPart* Part(const MkString& name) const;
+    OpenXMLPart* Part(const std::string& name) const;
     // The part a relationship names; null for null, external or missing.
     OpenXMLPart* Part(const OpenXMLRelationship* relationship) const;
     // A new empty part; null when the name is taken or not a part name.
-    OpenXMLPart* AddPart(const MkString& name, const MkString& contentType);
+    OpenXMLPart* AddPart(const std::string& name, const std::string& contentType);
     // A new part with the content and content type of `source` and, when asked,
     // a copy of its relationships (same ids, same parts named).
-    OpenXMLPart* CopyPart(OpenXMLPart* source, const MkString& name, bool withRelationships = true);
+    OpenXMLPart* CopyPart(OpenXMLPart* source, const std::string& name, bool withRelationships = true);
     // The next free name of the family of `name` (ppt/slides/slide1.xml or
     // ppt/slides/slide.xml: ppt/slides/slide<n>.xml, n one more than the largest
     // number the family has in the package).
-    MkString NextPartName(const MkString& name);
+    std::string NextPartName(const std::string& name);
     // The package relationships (_rels/.rels).
     OpenXMLRelationships& Rels() { return *m_rels; }
 
     // The content type [Content_Types].xml gives files of this extension when no
     // Override names them; empty when none.
-    MkString DefaultContentType(const MkString& extension) const;
+    std::string DefaultContentType(const std::string& extension) const;
     // Leaves the template's Default and Override entries of this content type out
     // of the [Content_Types].xml Save writes (for parts no longer written); a part
     // written with it still gets an entry of its own. Parts keep their types.
-    void ForgetContentType(const MkString& type);
+    void ForgetContentType(const std::string& type);
 
     // The class of the documents parts are parsed into (an editor's document class
     // for its own parts); XmlDocument when there is no maker or it gives null.
-    using XmlMaker = std::function<std::unique_ptr<XmlDocument>(const MkString& part)>;
+    using XmlMaker = std::function<std::unique_ptr<XmlDocument>(const std::string& part)>;
     void SetXmlMaker(XmlMaker maker) { m_xmlMaker = std::move(maker); }
 
 private:
@@ -283,44 +282,44 @@ private:
     // An entry of [Content_Types].xml: a Default (extension) or an Override (part key).
     struct TypeEntry {
         bool isDefault;
-        MkString name;
-        std::wstring key;
-        MkString type;
+        std::string name;
+        std::string key;
+        std::string type;
     };
     struct Plan;
 
     bool OpenArchive();
     void Reset();
-    bool Fail(const MkString& message) const;
+    bool Fail(const std::string& message) const;
     // The key parts are known by: percent-decoded, ASCII lower case, no leading "/".
-    static std::wstring Key(const MkString& name);
-    bool ReadEntry(int entry, std::string* bytes, const MkString& part) const;
-    bool ParseXml(const std::string& bytes, const MkString& part, XmlDocument* document) const;
+    static std::string Key(const std::string& name);
+    bool ReadEntry(int entry, std::string* bytes, const std::string& part) const;
+    bool ParseXml(const std::string& bytes, const std::string& part, XmlDocument* document) const;
     // Fails with why the text did not parse into the document.
-    bool WhyNotParsed(const char* text, size_t size, const MkString& part, const XmlDocument& document) const;
+    bool WhyNotParsed(const char* text, size_t size, const std::string& part, const XmlDocument& document) const;
     bool ReadContentTypes(int entry);
     bool LoadRels(OpenXMLRelationships* rels, int entry);
-    OpenXMLPart* NewPart(const MkString& name);
+    OpenXMLPart* NewPart(const std::string& name);
     bool MakePlan(Plan* plan);
     bool Write(ZipArchive& out, Plan& plan);
     std::string ContentTypesXml(const Plan& plan) const;
-    std::unique_ptr<XmlDocument> NewXml(const MkString& part) const;
+    std::unique_ptr<XmlDocument> NewXml(const std::string& part) const;
 
     Problems m_own;
     Problems* m_problems = &m_own;  // where the package and its zip layer report
     ZipArchive m_zip;
     std::vector<std::unique_ptr<OpenXMLPart>> m_parts;
-    std::unordered_map<std::wstring, OpenXMLPart*> m_byName;
+    std::unordered_map<std::string, OpenXMLPart*> m_byName;
     std::unique_ptr<OpenXMLRelationships> m_rels;
     int m_relsEntry = -1;
     // The entries of [Content_Types].xml in their order, the first of each extension or part.
     std::vector<TypeEntry> m_types;
     bool m_typesIndented = false;
     // Largest number of each part-name family asked for (key of the name without it).
-    std::unordered_map<std::wstring, long long> m_families;
+    std::unordered_map<std::string, long long> m_families;
     XmlMaker m_xmlMaker;
     int m_compressionLevel = -1;
-    mutable MkString m_error;
+    mutable std::string m_error;
 };
 
 }  // namespace rep

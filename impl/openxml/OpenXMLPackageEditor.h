@@ -16,8 +16,6 @@
 // and control ids they refuse.
 #include "impl/openxml/OpenXMLPackage.h"
 #include "impl/openxml/OpenXMLPlugin.h"
-#include "host/ug/MkArray.h"
-#include "host/ug/MkString.h"
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -32,17 +30,17 @@ class Table;
 class OpenXMLPackageEditor {
 public:
     // Standard relationship types (ECMA-376, transitional).
-    static constexpr const wchar_t* REL_OFFICE_DOCUMENT =
-        L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument";
-    static constexpr const wchar_t* REL_IMAGE = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
-    static constexpr const wchar_t* REL_HYPERLINK =
-        L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/hyperlink";
-    static constexpr const wchar_t* REL_CONTROL = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/control";
-    static constexpr const wchar_t* REL_CHART = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/chart";
-    static constexpr const wchar_t* REL_PACKAGE = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/package";
-    static constexpr const wchar_t* ACTIVEX_CONTENT_TYPE = L"application/vnd.ms-office.activeX+xml";
-    static constexpr const wchar_t* XLSX_CONTENT_TYPE = L"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
-    static constexpr const wchar_t* MODEL_CONTENT_TYPE = L"application/octet-stream";
+    static constexpr const char* REL_OFFICE_DOCUMENT =
+        "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument";
+    static constexpr const char* REL_IMAGE = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
+    static constexpr const char* REL_HYPERLINK =
+        "http://schemas.openxmlformats.org/officeDocument/2006/relationships/hyperlink";
+    static constexpr const char* REL_CONTROL = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/control";
+    static constexpr const char* REL_CHART = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/chart";
+    static constexpr const char* REL_PACKAGE = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/package";
+    static constexpr const char* ACTIVEX_CONTENT_TYPE = "application/vnd.ms-office.activeX+xml";
+    static constexpr const char* XLSX_CONTENT_TYPE = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet";
+    static constexpr const char* MODEL_CONTENT_TYPE = "application/octet-stream";
 
     OpenXMLPackageEditor() = default;
     virtual ~OpenXMLPackageEditor() = default;
@@ -52,12 +50,12 @@ public:
     // Opens a package once; its main part is the one the package relationship
     // officeDocument names. False, with Error() naming the problem, when the
     // package cannot be read or has no main part. The report path becomes path.
-    virtual bool Open(const MkString& path);
+    virtual bool Open(const std::string& path);
     bool IsOpen() const { return m_main != nullptr; }
     // Where the report goes: model files are found from its folder and named by
     // their file name when they lie beside it.
-    void SetReportPath(const MkString& path) { m_reportPath = path; }
-    const MkString& ReportPath() const { return m_reportPath; }
+    void SetReportPath(const std::string& path) { m_reportPath = path; }
+    const std::string& ReportPath() const { return m_reportPath; }
     // Where model files may be embedded from besides the report's folder: these
     // folders and files (a template may name any path in a control).
     void SetModelSources(const std::vector<std::string>& folders, const std::vector<std::string>& files) {
@@ -70,8 +68,8 @@ public:
     // cannot be written. The template's digital signatures are left out, as
     // Office leaves them out of an edited document: they signed other content.
     // So is its VBA project unless the report is macro-enabled (SetMacroEnabled).
-    virtual bool Save(const MkString& path);
-    const MkString& Error() const { return m_error; }
+    virtual bool Save(const std::string& path);
+    const std::string& Error() const { return m_error; }
     // Where the editor and its package report problems besides Error(): the
     // list given, or the package's own.
     void ReportTo(Problems* problems) { m_package.ReportTo(problems); }
@@ -86,7 +84,7 @@ public:
     // What the report lost or had to change that its user should know (texts cut
     // to fit a workbook cell, signatures and macros left out), each once, in the
     // order met since Open; for the caller to log as warnings.
-    const std::vector<MkString>& Warnings() const { return m_warnings; }
+    const std::vector<std::string>& Warnings() const { return m_warnings; }
 
     OpenXMLPackage& Package() { return m_package; }
     OpenXMLPart* MainPart() const { return m_main; }
@@ -100,21 +98,21 @@ public:
     // 1 and 12). A name is stored once per editor. Returns the part name; empty
     // for another extension or no bytes. Borrowed bytes are not copied: the
     // caller keeps them alive and unchanged until the package is saved.
-    MkString AddMedia(const MkString& name, const void* data, size_t size, bool borrowed = false);
+    std::string AddMedia(const std::string& name, const void* data, size_t size, bool borrowed = false);
 
     // --- charts ---
     // Fills the chart part and its embedded workbook from the table
     // (ChartFill::Fill). A chart whose workbook is linked from outside, or that
     // has none, gets an embedded one. False, with the reason in *why and nothing
     // changed, when the table cannot fill the chart or its workbook cannot be used.
-    bool UpdateChart(OpenXMLPart* chart, const ChartData& data, MkString* why = nullptr);
+    bool UpdateChart(OpenXMLPart* chart, const ChartData& data, std::string* why = nullptr);
     // What UpdateChart would do, changing nothing: the chart's kind ("column"),
     // and false with the reason when it cannot be filled (with data null: when no
     // table can fill its kind).
-    bool CheckChart(OpenXMLPart* chart, const ChartData* data, MkString* kind, MkString* why);
+    bool CheckChart(OpenXMLPart* chart, const ChartData* data, std::string* kind, std::string* why);
     // CheckChart for the charts of a tag: their kinds, each once ("column, line";
     // "no chart" for none), and false with the first reason.
-    bool CheckCharts(const std::vector<OpenXMLPart*>& charts, const kiv::rep::Table* table, MkString* kinds, MkString* why);
+    bool CheckCharts(const std::vector<OpenXMLPart*>& charts, const kiv::rep::Table* table, std::string* kinds, std::string* why);
     // A copy of the chart part under the next free name, with its relationships
     // and a copy of its embedded workbook of its own. Null, nothing added, when
     // the chart or its workbook cannot be read.
@@ -124,60 +122,60 @@ public:
     // The plug-in's control parts Save would write, in package order.
     std::vector<OpenXMLPart*> PluginControls();
     // Sets the FileURL property of a control part (appending it when missing: then false).
-    static bool SetMdlxPathForPlugin(XmlDocument* controlPart, const MkString& modelReference);
+    static bool SetMdlxPathForPlugin(XmlDocument* controlPart, const std::string& modelReference);
     // Rewrites FileURL values equal to oldReference; returns the number of parts changed.
-    int ReplacePathToMdlxFileInPlugins(const MkString& oldReference, const MkString& newReference);
+    int ReplacePathToMdlxFileInPlugins(const std::string& oldReference, const std::string& newReference);
     // External model files (embedded false) or reference ids of embedded models
     // (embedded true) the controls name, appended sorted and unique; returns the
     // number appended.
-    int GetReferredMdlxFiles(MkStringArray* files, bool embedded);
+    int GetReferredMdlxFiles(std::vector<std::string>* files, bool embedded);
     // Records an original path in the reference-id part; its new id ("mdlx<n>")
     // goes to *referenceId.
-    bool UpdateMdlxPathReference(MkString* referenceId, const MkString& originalPath);
+    bool UpdateMdlxPathReference(std::string* referenceId, const std::string& originalPath);
     // Embeds a model held in memory, recording originalPath; *referenceId gets its id.
-    bool EmbedModel(const void* data, size_t size, const MkString& originalPath, MkString* referenceId);
+    bool EmbedModel(const void* data, size_t size, const std::string& originalPath, std::string* referenceId);
     // Embeds the model file a control refers to (found from the report's folder)
     // and points the controls naming it at the embedded copy, recording its file
     // name. Only regular files named *.mdlx in the report's folder or the model
     // sources are embedded.
-    bool EmbedMdlxInArchive(const MkString& modelReference, MkString* internalName = nullptr);
+    bool EmbedMdlxInArchive(const std::string& modelReference, std::string* internalName = nullptr);
     // Embeds every model file the controls refer to; true when all were embedded.
     bool EmbedAllMdlxFilesInArchive();
     // The package relationship of an embedded model part ("mdlx<n>"; the
     // reference-id part's "mdlxReference" comes first); the existing id when the
     // part is related already; empty on failure.
-    MkString RelateModel(const MkString& modelPart);
+    std::string RelateModel(const std::string& modelPart);
     // Gives control newControlId of `source` its own copy of the control part of
     // oldControlId, pointing at the model.
-    bool AddActiveXPluginFile(OpenXMLPart* source, const MkString& modelReference, const MkString& oldControlId,
-                              const MkString& newControlId);
+    bool AddActiveXPluginFile(OpenXMLPart* source, const std::string& modelReference, const std::string& oldControlId,
+                              const std::string& newControlId);
     // Brings controls and model relationships of the older plug-in up to date.
     void ConvertFromOldPlugin();
 
 protected:
-    bool Fail(const MkString& message) const {
+    bool Fail(const std::string& message) const {
         m_error = message;
         return false;
     }
     struct PreparedChart;
-    bool PrepareChart(OpenXMLPart* chart, const ChartData* data, PreparedChart* prepared, MkString* kind, MkString* why);
+    bool PrepareChart(OpenXMLPart* chart, const ChartData* data, PreparedChart* prepared, std::string* kind, std::string* why);
     // <root>/mdlxFiles/ with its trailing "/".
-    MkString ModelFolder() const { return m_root + L"/mdlxFiles/"; }
+    std::string ModelFolder() const { return m_root + "/mdlxFiles/"; }
     // Stores a model under the next free reference id and relates it.
-    bool StoreModel(const std::string& bytes, const MkString& originalPath, MkString* referenceId);
-    void Warn(const MkString& warning);
+    bool StoreModel(const std::string& bytes, const std::string& originalPath, std::string* referenceId);
+    void Warn(const std::string& warning);
     // Drops the digital signatures, and the VBA project unless macros are kept,
     // and gives the main part the content type that goes with that.
     void LeaveOutSignaturesAndMacros();
 
     OpenXMLPackage m_package;
     OpenXMLPart* m_main = nullptr;
-    MkString m_root;
-    MkString m_reportPath;
+    std::string m_root;
+    std::string m_reportPath;
     OpenXMLPlugin::ModelSources m_modelSources;
-    mutable MkString m_error;
+    mutable std::string m_error;
     bool m_macroEnabled = false;
-    std::vector<MkString> m_warnings;
+    std::vector<std::string> m_warnings;
 
 private:
     // Numbers the media part names hold ("image", "video"), read from the package
@@ -186,7 +184,7 @@ private:
     bool m_mediaListed = false;
     std::set<long long> m_mediaTaken[2];
     long long m_mediaFree[2] = {1, 1};
-    std::unordered_map<std::wstring, MkString> m_media;
+    std::unordered_map<std::string, std::string> m_media;
 };
 
 }  // namespace rep

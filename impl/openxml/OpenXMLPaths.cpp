@@ -1,6 +1,5 @@
 #include "impl/openxml/OpenXMLPaths.h"
-#include "impl/storage/XmlDocument.h"
-#include <string>
+#include "LibCore/lfwText.h"
 #include <vector>
 
 namespace kiv {
@@ -8,60 +7,58 @@ namespace rep {
 
 namespace OpenXMLPaths {
 
-MkString ToSlash(const MkString& path) {
-    MkString out(path);
-    for (wchar_t& c : out.Std())
-        if (c == L'\\') c = L'/';
-    return out;
+std::string ToSlash(std::string path) {
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    return path;
 }
 
 namespace {
-int hexValue(wchar_t c) {
-    if (c >= L'0' && c <= L'9') return c - L'0';
-    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 }  // namespace
 
-MkString PercentDecode(const MkString& text) {
-    const std::wstring& s = text.Std();
-    if (s.find(L'%') == std::wstring::npos) return text;
-    // Decode to bytes (other characters as their UTF-8), then back from UTF-8.
+std::string PercentDecode(const std::string& text) {
+    if (text.find('%') == std::string::npos) return text;
     std::string bytes;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == L'%' && i + 2 < s.size()) {
-            const int hi = hexValue(s[i + 1]);
-            const int lo = hexValue(s[i + 2]);
+    bytes.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            const int hi = hexValue(text[i + 1]);
+            const int lo = hexValue(text[i + 2]);
             if (hi >= 0 && lo >= 0 && (hi | lo) != 0) {
                 bytes += static_cast<char>(hi * 16 + lo);
                 i += 2;
                 continue;
             }
         }
-        bytes += XmlToUtf8(MkString(s[i]));
+        bytes += text[i];
     }
-    return MkStringFromUTF8(bytes.c_str(), static_cast<int>(bytes.size()) + 1);
+    return lfw::text::validUtf8(bytes);
 }
 
-MkString ResolvePartName(const MkString& sourcePart, const MkString& target) {
-    std::wstring t = ToSlash(PercentDecode(target)).Std();
-    const size_t hash = t.find(L'#');
-    if (hash != std::wstring::npos) t.erase(hash);
-    if (t.empty()) return MkString();
+std::string ResolvePartName(const std::string& sourcePart, const std::string& target) {
+    std::string t = ToSlash(PercentDecode(target));
+    const size_t hash = t.find('#');
+    if (hash != std::string::npos) t.erase(hash);
+    if (t.empty()) return std::string();
     // A scheme ("http:", "file:") makes an external reference, never a part.
-    const size_t colon = t.find(L':');
-    if (colon != std::wstring::npos && t.find(L'/') > colon) return MkString();
+    const size_t colon = t.find(':');
+    if (colon != std::string::npos && t.find('/') > colon) return std::string();
 
-    std::vector<std::wstring> segments;
-    if (t[0] != L'/') {
-        const std::wstring source = ToSlash(sourcePart).Std();
-        const size_t slash = source.rfind(L'/');
-        if (slash != std::wstring::npos) {
+    std::vector<std::string> segments;
+    if (t[0] != '/') {
+        const std::string source = ToSlash(sourcePart);
+        const size_t slash = source.rfind('/');
+        if (slash != std::string::npos) {
             size_t start = 0;
             while (start < slash) {
-                size_t end = source.find(L'/', start);
-                if (end == std::wstring::npos || end > slash) end = slash;
+                size_t end = source.find('/', start);
+                if (end == std::string::npos || end > slash) end = slash;
                 if (end > start) segments.push_back(source.substr(start, end - start));
                 start = end + 1;
             }
@@ -69,77 +66,74 @@ MkString ResolvePartName(const MkString& sourcePart, const MkString& target) {
     }
     size_t start = 0;
     while (start <= t.size()) {
-        size_t end = t.find(L'/', start);
-        if (end == std::wstring::npos) end = t.size();
-        const std::wstring seg = t.substr(start, end - start);
-        if (seg == L"..") {
-            if (segments.empty()) return MkString();  // leaves the package
+        size_t end = t.find('/', start);
+        if (end == std::string::npos) end = t.size();
+        const std::string seg = t.substr(start, end - start);
+        if (seg == "..") {
+            if (segments.empty()) return std::string();  // leaves the package
             segments.pop_back();
-        } else if (!seg.empty() && seg != L".") {
+        } else if (!seg.empty() && seg != ".") {
             segments.push_back(seg);
         }
         start = end + 1;
     }
-    if (segments.empty()) return MkString();
-    std::wstring out;
+    std::string out;
     for (size_t i = 0; i < segments.size(); ++i) {
-        if (i) out += L'/';
+        if (i) out += '/';
         out += segments[i];
     }
-    return MkString(std::move(out));
+    return out;
 }
 
-MkString PartName(const MkString& path) {
-    MkString name = ToSlash(path);
-    size_t skip = 0;
-    while (skip < name.Std().size() && name.Std()[skip] == L'/') ++skip;
-    if (skip) name.Std().erase(0, skip);
+std::string PartName(const std::string& path) {
+    std::string name = ToSlash(path);
+    const size_t skip = name.find_first_not_of('/');
+    name.erase(0, skip == std::string::npos ? name.size() : skip);
     return name;
 }
 
-MkString RelativeTarget(const MkString& sourcePart, const MkString& partName) {
-    const std::wstring source = PartName(sourcePart).Std();
-    const std::wstring part = PartName(partName).Std();
+std::string RelativeTarget(const std::string& sourcePart, const std::string& partName) {
+    const std::string source = PartName(sourcePart);
+    const std::string part = PartName(partName);
     // Folders the two share, then one ".." per folder of the source below them.
-    const size_t sourceDir = source.rfind(L'/');
+    const size_t sourceDir = source.rfind('/');
     size_t common = 0;
-    for (size_t i = 0; sourceDir != std::wstring::npos && i <= sourceDir && i < part.size() && source[i] == part[i]; ++i)
-        if (source[i] == L'/') common = i + 1;
-    std::wstring rel;
-    if (sourceDir != std::wstring::npos)
+    for (size_t i = 0; sourceDir != std::string::npos && i <= sourceDir && i < part.size() && source[i] == part[i]; ++i)
+        if (source[i] == '/') common = i + 1;
+    std::string rel;
+    if (sourceDir != std::string::npos)
         for (size_t i = common; i <= sourceDir; ++i)
-            if (source[i] == L'/') rel += L"../";
-    static const wchar_t* const hex = L"0123456789ABCDEF";
+            if (source[i] == '/') rel += "../";
+    static const char* const hex = "0123456789ABCDEF";
     for (size_t i = common; i < part.size(); ++i) {
-        const wchar_t c = part[i];
-        if (c == L'%' || c == L'#' || c <= L' ' || c == 0x7f) {
-            rel += L'%';
+        const unsigned char c = static_cast<unsigned char>(part[i]);
+        if (c == '%' || c == '#' || c <= ' ' || c == 0x7f) {
+            rel += '%';
             rel += hex[(c >> 4) & 15];
             rel += hex[c & 15];
         } else {
-            rel += c;
+            rel += static_cast<char>(c);
         }
     }
-    return MkString(std::move(rel));
+    return rel;
 }
 
-MkString RelsPartName(const MkString& partName) {
-    const std::wstring part = PartName(partName).Std();
-    const size_t slash = part.rfind(L'/');
-    if (slash == std::wstring::npos) return MkString(L"_rels/" + part + L".rels");
-    return MkString(part.substr(0, slash + 1) + L"_rels/" + part.substr(slash + 1) + L".rels");
+std::string RelsPartName(const std::string& partName) {
+    const std::string part = PartName(partName);
+    const size_t slash = part.rfind('/');
+    if (slash == std::string::npos) return "_rels/" + part + ".rels";
+    return part.substr(0, slash + 1) + "_rels/" + part.substr(slash + 1) + ".rels";
 }
 
-bool RelsSourceName(const MkString& relsPart, MkString* partName) {
-    const std::wstring rels = PartName(relsPart).Std();
-    const std::wstring suffix = L".rels";
+bool RelsSourceName(const std::string& relsPart, std::string* partName) {
+    const std::string rels = PartName(relsPart);
+    const std::string suffix = ".rels";
     if (rels.size() < suffix.size() || rels.compare(rels.size() - suffix.size(), suffix.size(), suffix) != 0) return false;
-    const size_t slash = rels.rfind(L'/');
-    const size_t folderStart = (slash == std::wstring::npos || slash == 0) ? std::wstring::npos : rels.rfind(L'/', slash - 1);
-    const size_t nameStart = folderStart == std::wstring::npos ? 0 : folderStart + 1;
-    if (slash == std::wstring::npos || slash == 0 || rels.compare(nameStart, slash - nameStart, L"_rels") != 0) return false;
-    if (partName)
-        *partName = MkString(rels.substr(0, nameStart) + rels.substr(slash + 1, rels.size() - suffix.size() - slash - 1));
+    const size_t slash = rels.rfind('/');
+    const size_t folderStart = (slash == std::string::npos || slash == 0) ? std::string::npos : rels.rfind('/', slash - 1);
+    const size_t nameStart = folderStart == std::string::npos ? 0 : folderStart + 1;
+    if (slash == std::string::npos || slash == 0 || rels.compare(nameStart, slash - nameStart, "_rels") != 0) return false;
+    if (partName) *partName = rels.substr(0, nameStart) + rels.substr(slash + 1, rels.size() - suffix.size() - slash - 1);
     return true;
 }
 

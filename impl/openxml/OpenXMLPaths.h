@@ -1,8 +1,8 @@
 #pragma once
 // Path helpers of the package layer. Part names have one form, as stored: "/"
 // separators and no leading "/" (ppt/slides/slide1.xml); a "\" in a name given
-// is taken for "/". Relationship targets resolve to part names.
-#include "host/ug/MkString.h"
+// is taken for "/". Relationship targets resolve to part names. Names are UTF-8.
+#include <string>
 
 namespace kiv {
 namespace rep {
@@ -10,24 +10,25 @@ namespace rep {
 namespace OpenXMLPaths {
 
 // Every "\" made "/".
-MkString ToSlash(const MkString& path);
-// %XX sequences decoded as UTF-8 bytes; an invalid sequence is kept as it is.
-MkString PercentDecode(const MkString& text);
+std::string ToSlash(std::string path);
+// %XX sequences decoded as UTF-8 bytes; an invalid sequence is kept as it is,
+// and decoded bytes that are not UTF-8 become U+FFFD.
+std::string PercentDecode(const std::string& text);
 // A part name of any path form.
-MkString PartName(const MkString& path);
+std::string PartName(const std::string& path);
 // The part name a relationship target names, relative to the folder of
 // sourcePart (empty sourcePart: the package root) or absolute when it starts with
 // "/". Empty for an empty or external target (one with a scheme such as http:) and
 // for a target whose ".." segments climb above the package root.
-MkString ResolvePartName(const MkString& sourcePart, const MkString& target);
+std::string ResolvePartName(const std::string& sourcePart, const std::string& target);
 // The target that names part `partName` from `sourcePart` (empty: the package
 // root): relative to the source's folder, with "%", "#", blanks and control
 // characters percent-encoded, so that ResolvePartName gives the part back.
-MkString RelativeTarget(const MkString& sourcePart, const MkString& partName);
+std::string RelativeTarget(const std::string& sourcePart, const std::string& partName);
 // The relationships part of a part (ppt/slides/_rels/slide1.xml.rels; empty
 // part: _rels/.rels), and back: false when `relsPart` is not one.
-MkString RelsPartName(const MkString& partName);
-bool RelsSourceName(const MkString& relsPart, MkString* partName);
+std::string RelsPartName(const std::string& partName);
+bool RelsSourceName(const std::string& relsPart, std::string* partName);
 
 }  // namespace OpenXMLPaths
 

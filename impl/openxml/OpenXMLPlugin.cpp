@@ -1,5 +1,6 @@
 // The 3D viewer plug-in: its controls, and the model files a report may embed.
 #include "impl/openxml/OpenXMLPlugin.h"
+#include "LibCore/lfwText.h"
 #include "impl/openxml/OpenXMLPaths.h"
 #include "host/ug/MkFile.h"
 #include <algorithm>
@@ -26,42 +27,41 @@ const char* const AX_NAME = "ax:name";
 
 bool OpenXMLPlugin::IsControl(const XmlDocument& part) {
     const XmlElement root = part.GetRootElement("ax:ocx");
-    return root && root.GetAttributeString("ax:classid").CompareNoCase(MkString(CLASS_ID)) == 0;
+    return root && lfw::text::equalNoCase(root.GetAttributeString("ax:classid"), CLASS_ID);
 }
 
-XmlElement OpenXMLPlugin::FindProperty(const XmlElement& root, const MkString& name) {
+XmlElement OpenXMLPlugin::FindProperty(const XmlElement& root, const std::string& name) {
     for (XmlElement p = root.GetFirstChildElement(OCX_PR); p; p = p.GetNextSiblingElement())
-        if (p.GetName() == MkString(OCX_PR) && p.GetAttributeString(AX_NAME) == name) return p;
+        if (p.GetName() == OCX_PR && p.GetAttributeString(AX_NAME) == name) return p;
     return XmlElement();
 }
 
-MkString OpenXMLPlugin::ResolveModelPath(const MkString& modelReference, const MkString& packagePath) {
-    const MkString reference = ToSlash(modelReference);
-    const MkString package = ToSlash(packagePath);
-    const int lastSlash = package.Find(L'/', package.Length() - 1, false);
-    const MkString folder = lastSlash >= 0 ? package.Left(lastSlash) : MkString();
-    MkIntArray ups;
-    const int climbs = reference.FindAll(MkString(L"../"), &ups);
+std::string OpenXMLPlugin::ResolveModelPath(const std::string& modelReference, const std::string& packagePath) {
+    const std::string reference = ToSlash(modelReference);
+    const std::string package = ToSlash(packagePath);
+    const size_t lastSlash = package.rfind('/');
+    const std::string folder = lastSlash != std::string::npos ? package.substr(0, lastSlash) : std::string();
+    int climbs = 0;
+    for (size_t at = reference.find("../"); at != std::string::npos; at = reference.find("../", at + 3)) ++climbs;
     if (climbs == 0) {
-        if (reference.Contains(MkString(L"./"))) {
-            MkString rest = reference;
-            rest.Replace(MkString(L"./"), MkString(L"/"));
+        if (reference.find("./") != std::string::npos) {
+            std::string rest = reference;
+            lfw::text::replaceAll(rest, "./", "/");
             return folder + rest;
         }
         // Absolute paths stay; any other path is relative to the report's folder, like a bare name.
-        const bool absolute =
-            reference.StartsWith(MkString(L"/")) || (reference.Length() > 2 && reference[1] == L':' && reference[2] == L'/');
+        const bool absolute = lfw::text::startsWith(reference, "/") ||
+                              (reference.size() > 2 && reference[1] == ':' && reference[2] == '/');
         if (absolute) return reference;
-        return lastSlash >= 0 ? folder + L"/" + reference : reference;
+        return lastSlash != std::string::npos ? folder + "/" + reference : reference;
     }
     // Drop climbs + 1 trailing components (the file name and one per "../").
-    MkString base = package;
+    std::string base = package;
     for (int i = 0; i <= climbs; ++i) {
-        const int slash = base.Find(L'/', base.Length() - 1, false);
-        base = slash >= 0 ? base.Left(slash) : MkString();
+        const size_t slash = base.rfind('/');
+        base = slash != std::string::npos ? base.substr(0, slash) : std::string();
     }
-    const int last = reference.Find(MkString(L"../"), reference.Length() - 1, false);
-    return base + L"/" + reference.Mid(last + 3);
+    return base + "/" + reference.substr(reference.rfind("../") + 3);
 }
 
 namespace {
@@ -98,25 +98,26 @@ void OpenXMLPlugin::ModelSources::Set(const std::vector<std::string>& folders, c
         if (!resolvedPath(file).empty()) m_files.push_back(resolvedPath(file));
 }
 
-bool OpenXMLPlugin::ModelSources::Allow(const MkString& diskPath, const MkString& reportPath) const {
-    const std::string real = resolvedPath(XmlToUtf8(diskPath));
+bool OpenXMLPlugin::ModelSources::Allow(const std::string& diskPath, const std::string& reportPath) const {
+    const std::string real = resolvedPath(diskPath);
     if (real.empty()) return false;
     if (std::find(m_files.begin(), m_files.end(), real) != m_files.end()) return true;
     std::vector<std::string> folders = m_folders;
-    folders.push_back(asFolderPrefix(folderOf(XmlToUtf8(ToSlash(reportPath)))));
+    folders.push_back(asFolderPrefix(folderOf(ToSlash(reportPath))));
     for (const std::string& folder : folders)
         if (!folder.empty() && real.compare(0, folder.size(), folder) == 0) return true;
     return false;
 }
 
-MkString OpenXMLPlugin::RecordedModelName(const MkString& modelReference) {
-    const MkString slashed = ToSlash(modelReference);
-    return slashed.Mid(slashed.Find(L'/', slashed.Length() - 1, false) + 1);
+std::string OpenXMLPlugin::RecordedModelName(const std::string& modelReference) {
+    const std::string slashed = ToSlash(modelReference);
+    const size_t slash = slashed.rfind('/');
+    return slash == std::string::npos ? slashed : slashed.substr(slash + 1);
 }
 
-bool OpenXMLPlugin::IsEmbeddableModelFile(const MkString& path) {
-    if (path.IsBlank()) return false;
-    const std::string narrow = XmlToUtf8(path);
+bool OpenXMLPlugin::IsEmbeddableModelFile(const std::string& path) {
+    if (lfw::text::isBlank(path)) return false;
+    const std::string& narrow = path;
     // The file itself must be named *.mdlx; a link may not lead elsewhere.
     char* real = realpath(narrow.c_str(), nullptr);
     if (!real) return false;

@@ -328,13 +328,13 @@ void OpenXMLPresentation::IndexEntries() {
 
 TiXmlElement* OpenXMLPresentation::ListEntry(const MkString& relId) {
     IndexEntries();
-    const auto it = m_listEntries.find(XmlToUtf8(relId));
+    const auto it = m_listEntries.find(toUtf8(relId));
     return it == m_listEntries.end() || it->second.empty() ? nullptr : it->second.front();
 }
 
 MkString OpenXMLPresentation::ListedSlideId(const MkString& relId) {
     IndexEntries();
-    const auto it = m_listEntries.find(XmlToUtf8(relId));
+    const auto it = m_listEntries.find(toUtf8(relId));
     const char* id = it == m_listEntries.end() || it->second.empty() ? nullptr : it->second.back()->Attribute("id");
     return id ? MkString(id) : MkString();
 }
@@ -371,7 +371,7 @@ bool OpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName, c
     IndexEntries();
     const XmlElement beforeElement(beforeId.IsEmpty() ? nullptr : ListEntry(beforeId));
     XmlElement entry = beforeElement ? list.AddChildElementBefore(beforeElement, "p:sldId") : list.AddChildElement("p:sldId");
-    m_listEntries[XmlToUtf8(relId)].push_back(entry.Tx());
+    m_listEntries[toUtf8(relId)].push_back(entry.Tx());
     entry.AddAttributeInt("id", slideId);
     entry.AddAttributeString("r:id", relId);
     m_addedSlideId = slideId;
@@ -402,7 +402,7 @@ bool OpenXMLPresentation::RemoveSlideFromPresentationDoc(const MkString& id) {
     XmlElement list = MainPart()->EditXml()->GetRootElement().GetFirstChildElement("p:sldIdLst");
     if (!list) return false;
     IndexEntries();
-    const auto entries = m_listEntries.find(XmlToUtf8(id));
+    const auto entries = m_listEntries.find(toUtf8(id));
     if (entries != m_listEntries.end()) {
         for (TiXmlElement* e : entries->second) {
             const XmlElement child(e);
@@ -429,7 +429,7 @@ void OpenXMLPresentation::RedirectShowsAndSections(const MkString& id, const std
     }
     // Replaces each entry whose `attribute` is `value` by one per copy.
     auto replace = [](EntryIndex* index, const char* attribute, const MkString& value, const std::vector<MkString>& values) {
-        const auto entries = value.IsEmpty() ? index->end() : index->find(XmlToUtf8(value));
+        const auto entries = value.IsEmpty() ? index->end() : index->find(toUtf8(value));
         if (entries == index->end()) return;
         const std::vector<TiXmlElement*> replaced = std::move(entries->second);
         index->erase(entries);
@@ -438,7 +438,7 @@ void OpenXMLPresentation::RedirectShowsAndSections(const MkString& id, const std
             for (const MkString& v : values) {
                 const XmlElement added = parent.AddChildElementBefore(entry, e->Value());
                 added.AddAttributeString(attribute, v);
-                (*index)[XmlToUtf8(v)].push_back(added.Tx());
+                (*index)[toUtf8(v)].push_back(added.Tx());
             }
             parent.RemoveChildElement(entry);
         }

@@ -248,7 +248,7 @@ void appendDataRows(const XmlElement& tbl, const kiv::rep::Table& table, const T
         if (r > 1) text += '\n';
         text.append(cut[0], r == 1 ? 1 : 0, std::string::npos);
         for (size_t c = 0; c < n; ++c) {
-            XmlAppendEscaped(&text, XmlToUtf8(cellText(table, r, c)));
+            XmlAppendEscaped(&text, toUtf8(cellText(table, r, c)));
             text += cut[c + 1];
         }
     }

@@ -1,5 +1,6 @@
 #include "impl/storage/XmlDocument.h"
 #include "LibCore/lfwFile.h"
+#include "LibCore/lfwText.h"
 #include "LibCore/lfwUtf8.h"
 #include <cctype>
 #include <cerrno>
@@ -27,10 +28,9 @@ const char* const UNDEFINED_TEXT = "Undefined";
 // A name given as null is empty.
 const char* nameOf(const char* name) { return name ? name : ""; }
 
-MkString fromUtf8(const char* text) {
-    if (!text) return MkString();
-    return MkStringFromUTF8(text, static_cast<int>(std::strlen(text)) + 1);
-}
+// A value read from the tree: what the parser holds, with bytes that are not
+// UTF-8 (the parser does not check) given as U+FFFD.
+std::string valueOf(const char* text) { return text ? lfw::text::validUtf8(text) : std::string(); }
 
 // The first text child of an element, null when it has none.
 TiXmlText* firstText(TiXmlElement* e) {
@@ -40,9 +40,9 @@ TiXmlText* firstText(TiXmlElement* e) {
 }
 
 // A new element with that name and, when value is not empty, one text child.
-TiXmlElement* newElement(const char* name, const MkString& value) {
+TiXmlElement* newElement(const char* name, const std::string& value) {
     TiXmlElement* e = new TiXmlElement(nameOf(name));
-    if (!value.IsEmpty()) e->LinkEndChild(new TiXmlText(XmlToUtf8(value)));
+    if (!value.empty()) e->LinkEndChild(new TiXmlText(value));
     return e;
 }
 
@@ -68,23 +68,17 @@ void readItems(const TiXmlElement* container, int maxItems, Add add) {
 
 }  // namespace
 
-std::string XmlToUtf8(const MkString& text) {
-    // Up to the first NUL, as the C string converter reads it.
-    const wchar_t* chars = ~text;
-    return lfw::utf8::encode(chars, std::wcslen(chars), lfw::utf8::Invalid::Replace);
-}
-
 // ---------------------------------------------------------------------------
 // XmlElement
 
-MkString XmlElement::GetName() const { return m_e ? MkString(m_e->Value()) : MkString(); }
+std::string XmlElement::GetName() const { return m_e ? std::string(m_e->Value()) : std::string(); }
 
-XmlElement XmlElement::AddChildElement(const char* name, const MkString& value) const {
+XmlElement XmlElement::AddChildElement(const char* name, const std::string& value) const {
     if (!m_e) return XmlElement();
     return FromNode(m_e->LinkEndChild(newElement(name, value)));
 }
 
-XmlElement XmlElement::AddChildElementBefore(const XmlElement& before, const char* name, const MkString& value) const {
+XmlElement XmlElement::AddChildElementBefore(const XmlElement& before, const char* name, const std::string& value) const {
     if (!m_e || !before.m_e || before.m_e->Parent() != m_e) return XmlElement();
     // TinyXML inserts a copy; the copy is the element in the tree.
     TiXmlElement* e = newElement(name, value);
@@ -98,9 +92,9 @@ bool XmlElement::RemoveChildElement(const XmlElement& child) const {
     return m_e->RemoveChild(child.m_e);
 }
 
-bool XmlElement::AddAttributeString(const char* name, const MkString& value) const {
+bool XmlElement::AddAttributeString(const char* name, const std::string& value) const {
     if (!m_e) return false;
-    m_e->SetAttribute(nameOf(name), XmlToUtf8(value));
+    m_e->SetAttribute(nameOf(name), value);
     return true;
 }
 
@@ -112,12 +106,12 @@ bool XmlElement::AddAttributeInt(const char* name, int value) const {
 
 bool XmlElement::AddIDAttribute(int id) const { return AddAttributeInt("ID", id); }
 
-MkString XmlElement::GetAttributeString(const char* name, const MkString& def, bool* found) const {
+std::string XmlElement::GetAttributeString(const char* name, const std::string& def, bool* found) const {
     if (found) *found = false;
     const char* text = attributeText(m_e, name);
     if (isBlankText(text)) return def;
     if (found) *found = true;
-    return fromUtf8(text);
+    return valueOf(text);
 }
 
 int XmlElement::GetAttributeInt(const char* name, int def, bool* found) const {
@@ -135,7 +129,7 @@ double XmlElement::GetAttributeDouble(const char* name, double def, bool* found)
     if (isBlankText(text)) return def;
     if (found) *found = true;
     if (std::strcmp(text, UNDEFINED_TEXT) == 0) return DBL_MAX;
-    return fromUtf8(text).AsDouble(def);
+    return lfw::text::toDouble(text, def);
 }
 
 // Arrays are a container element holding one "Value<i>" child per item.
@@ -144,46 +138,45 @@ bool addArray(const XmlElement& parent, const char* name, const Array& values, T
     XmlElement container = parent.AddChildElement(name);
     if (!container) return false;
     char itemName[32];
-    for (int i = 0; i < values.GetSize(); ++i) {
-        std::snprintf(itemName, sizeof itemName, VALUE_FORMAT, i);
+    for (size_t i = 0; i < values.size(); ++i) {
+        std::snprintf(itemName, sizeof itemName, VALUE_FORMAT, static_cast<int>(i));
         container.AddChildElement(itemName, toText(values[i]));
     }
     return true;
 }
 
-bool XmlElement::AddChildIntArray(const char* name, const MkIntArray& values) const {
-    return addArray(*this, name, values, [](int v) { return MkString::Make(v); });
+bool XmlElement::AddChildIntArray(const char* name, const std::vector<int>& values) const {
+    return addArray(*this, name, values, [](int v) { return std::to_string(v); });
 }
 
-bool XmlElement::AddChildStringArray(const char* name, const MkStringArray& values) const {
-    return addArray(*this, name, values, [](const MkString& v) { return v; });
+bool XmlElement::AddChildStringArray(const char* name, const std::vector<std::string>& values) const {
+    return addArray(*this, name, values, [](const std::string& v) { return v; });
 }
 
-bool XmlElement::GetChildStringArray(const char* name, MkStringArray* values, int maxItems) const {
+bool XmlElement::GetChildStringArray(const char* name, std::vector<std::string>* values, int maxItems) const {
     if (!values) return false;
-    values->Clear();
+    values->clear();
     return GetFirstChildElement(name).GetStringArrayItems(values, maxItems);
 }
 
-bool XmlElement::GetStringArrayItems(MkStringArray* values, int maxItems) const {
+bool XmlElement::GetStringArrayItems(std::vector<std::string>* values, int maxItems) const {
     if (!values) return false;
-    values->Clear();
+    values->clear();
     if (!m_e) return false;
-    readItems(m_e, maxItems, [&](const char* text) { values->AddGrow(fromUtf8(text)); });
+    readItems(m_e, maxItems, [&](const char* text) { values->push_back(valueOf(text)); });
     return true;
 }
 
-MkString XmlElement::GetValue() const {
-    if (!m_e) return MkString();
+std::string XmlElement::GetValue() const {
+    if (!m_e) return std::string();
     TiXmlText* t = firstText(m_e);
-    return t ? fromUtf8(t->Value()) : MkString();
+    return t ? valueOf(t->Value()) : std::string();
 }
 
-bool XmlElement::SetValue(const MkString& text) const {
+bool XmlElement::SetValue(const std::string& text) const {
     if (!m_e) return false;
-    std::string utf8 = XmlToUtf8(text);
-    if (TiXmlText* t = firstText(m_e)) t->SetValue(utf8);
-    else m_e->LinkEndChild(new TiXmlText(utf8));
+    if (TiXmlText* t = firstText(m_e)) t->SetValue(text);
+    else m_e->LinkEndChild(new TiXmlText(text));
     return true;
 }
 
@@ -240,7 +233,7 @@ bool XmlDocument::SetDeclaration(const char* version, const char* encoding, cons
     return true;
 }
 
-bool XmlDocument::LoadFile(const MkString& path) {
+bool XmlDocument::LoadFile(const std::string& path) {
     lfw::FilePtr file(lfw::File::fopen(lfw::String(path), "rb"));
     if (!file) return false;
     std::string text;
@@ -829,9 +822,9 @@ bool XmlDocument::LooksIndented(const char* text, size_t size) {
     return false;
 }
 
-XmlElement XmlDocument::CreateRootElement(const char* name, int id, const MkString& namespaceUri) {
+XmlElement XmlDocument::CreateRootElement(const char* name, int id, const std::string& namespaceUri) {
     XmlElement root = XmlElement::FromNode(LinkEndChild(new TiXmlElement(nameOf(name))));
-    if (!namespaceUri.IsBlank()) root.AddAttributeString("xmlns", namespaceUri);
+    if (!lfw::text::isBlank(namespaceUri)) root.AddAttributeString("xmlns", namespaceUri);
     if (id >= 0) root.AddIDAttribute(id);
     return root;
 }

@@ -1,7 +1,7 @@
 #pragma once
-// XML documents over TinyXML: typed attributes, wide-string values stored as
-// UTF-8, arrays as child elements and path navigation. Element and attribute
-// names are UTF-8 C strings (a null name is empty), as the parser holds them.
+// XML documents over TinyXML: typed attributes, arrays as child elements and
+// path navigation. Names are UTF-8 C strings (a null name is empty) and values
+// UTF-8 strings, as the parser holds them.
 //
 // XmlElement is a small copyable handle around a TiXmlElement*, not a
 // subclass: elements found in parsed documents are plain TiXmlElements, and a
@@ -10,8 +10,6 @@
 // stay safe:
 //   doc.GetRootElement("Root").GetFirstChildElement("A").GetAttributeInt("n", -1)
 // Handles do not own anything; the tree belongs to its document.
-#include "host/ug/MkArray.h"
-#include "host/ug/MkString.h"
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -40,40 +38,40 @@ public:
     friend bool operator!=(const XmlElement& a, const XmlElement& b) { return a.m_e != b.m_e; }
 
     // Name of the element; empty for a null handle.
-    MkString GetName() const;
+    std::string GetName() const;
 
     // --- children ---
     // New last child; when value is not empty it gets one text child holding it.
-    XmlElement AddChildElement(const char* name, const MkString& value = MkString()) const;
+    XmlElement AddChildElement(const char* name, const std::string& value = std::string()) const;
     // A new element like AddChildElement inserted just before `before`, which must be
     // a child of this element (otherwise null and nothing is added).
-    XmlElement AddChildElementBefore(const XmlElement& before, const char* name, const MkString& value = MkString()) const;
+    XmlElement AddChildElementBefore(const XmlElement& before, const char* name, const std::string& value = std::string()) const;
     // Unlinks and deletes a child element; false when it is not a child of this element.
     bool RemoveChildElement(const XmlElement& child) const;
 
     // --- attributes (set or overwrite) ---
-    bool AddAttributeString(const char* name, const MkString& value) const;
+    bool AddAttributeString(const char* name, const std::string& value) const;
     bool AddAttributeInt(const char* name, int value) const;
     bool AddIDAttribute(int id) const;
 
     // --- attribute reads; `found` (when given) is false unless the attribute exists and is not blank ---
-    MkString GetAttributeString(const char* name, const MkString& def = MkString(), bool* found = nullptr) const;
+    std::string GetAttributeString(const char* name, const std::string& def = std::string(), bool* found = nullptr) const;
     int GetAttributeInt(const char* name, int def = 0, bool* found = nullptr) const;
     double GetAttributeDouble(const char* name, double def = 0.0, bool* found = nullptr) const;
 
     // --- arrays as a child element holding one "Value<i>" element per item ---
-    bool AddChildIntArray(const char* name, const MkIntArray& values) const;
-    bool AddChildStringArray(const char* name, const MkStringArray& values) const;
+    bool AddChildIntArray(const char* name, const std::vector<int>& values) const;
+    bool AddChildStringArray(const char* name, const std::vector<std::string>& values) const;
     // Empty the array, then read the items of the first child of that name (item
     // element names are ignored). maxItems >= 0 stops reading after that many items.
     // False when the child does not exist.
-    bool GetChildStringArray(const char* name, MkStringArray* values, int maxItems = -1) const;
+    bool GetChildStringArray(const char* name, std::vector<std::string>* values, int maxItems = -1) const;
     // The same reads on this element itself (its children are the items).
-    bool GetStringArrayItems(MkStringArray* values, int maxItems = -1) const;
+    bool GetStringArrayItems(std::vector<std::string>* values, int maxItems = -1) const;
 
     // --- text ---
-    MkString GetValue() const;  // text of the first text child, empty when none
-    bool SetValue(const MkString& text) const;
+    std::string GetValue() const;  // text of the first text child, empty when none
+    bool SetValue(const std::string& text) const;
 
     // --- navigation (a null handle answers null) ---
     XmlElement GetFirstChildElement() const;
@@ -130,7 +128,7 @@ public:
     bool SetDeclaration(const char* version, const char* encoding, const char* standalone);
     // Reads and parses a file (UTF-8 path, encoding detected). False when the file
     // cannot be opened or parsed.
-    bool LoadFile(const MkString& path);
+    bool LoadFile(const std::string& path);
     // Replaces the content by the parse of a zero-terminated text. False on a parse
     // error (ErrorId/ErrorDesc tell which) or when the input exceeds the limits above.
     bool ParseText(const char* text);
@@ -182,7 +180,7 @@ public:
     static constexpr size_t INDENT_PROBE_BYTES = 4096;
 
     // Appends the root element; "xmlns" is set when namespaceUri is not blank, "ID" when id >= 0.
-    XmlElement CreateRootElement(const char* name, int id = -1, const MkString& namespaceUri = MkString());
+    XmlElement CreateRootElement(const char* name, int id = -1, const std::string& namespaceUri = std::string());
     // The first element; null when there is none or when name is not blank and differs.
     XmlElement GetRootElement(const char* name = nullptr) const;
 
@@ -215,8 +213,6 @@ private:
     uint64_t m_elements = 0;
 };
 
-// UTF-8 bytes of a wide string (empty when it converts to nothing).
-std::string XmlToUtf8(const MkString& text);
 // Appends UTF-8 text as an attribute value or character data, escaped as
 // XmlDocument prints it.
 void XmlAppendEscaped(std::string* out, const std::string& text);
