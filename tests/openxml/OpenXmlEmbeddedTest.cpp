@@ -55,14 +55,14 @@ TEST_F(OpenXmlChartTest, ChartsTakeTheTableAndCopiesKeepTheirOwnWorkbook) {
         const char* package;
         const char* number;
         const char* name;
-        const wchar_t* title;
+        const char* title;
         std::vector<std::vector<std::string>> rows;
     } cases[] = {
-        {"presentation.pptx", "1", "scatter", L"Pressure", {{"x", "s1"}, {"1", "10"}, {"2", "20"}}},
+        {"presentation.pptx", "1", "scatter", "Pressure", {{"x", "s1"}, {"1", "10"}, {"2", "20"}}},
         {"document.docx",
          "2",
          "line",
-         L"",
+         "",
          {{"t", "p", "p", "", "q"}, {"1", " 2.5 ", "n/a", "1e3", "4"}, {"2", "", "-4", "x y ", "5"}, {"3", "7", "8", "9", "6"}}},
     };
     for (const auto& c : cases) {
@@ -131,7 +131,7 @@ TEST_F(OpenXmlChartTest, NumbersMustBeFiniteAndWorkbookTextsFitTheirCells) {
         const std::string digest = chartDigest(path, chart);
         for (const std::string& shown : c.shown) EXPECT_NE(std::string::npos, digest.find(shown)) << shown << "\n" << digest;
         std::string warned;
-        for (const MkString& warning : editor.Warnings()) warned += narrow(warning);
+        for (const std::string& warning : editor.Warnings()) warned += narrow(warning);
         EXPECT_EQ(c.warning, warned);
         EXPECT_OOXML_VALID(path);
     }
@@ -173,15 +173,15 @@ TEST_F(OpenXmlChartTest, EveryChartOfTheOfficeDeckIsFilled) {
         decks.push_back(copyOf(officeTemplate("src/cht-chart-type.pptx"), "d" + std::to_string(decks.size()) + ".pptx"));
         const kiv::rep::Table rows = table(t.rows);
         ChartData data(rows);
-        data.m_title = L"Results";
+        data.m_title = "Results";
         digest += std::string("== ") + t.name + "\n";
         ASSERT_TRUE(openEditor(decks.back()));
-        std::vector<MkString> refusals(32);
+        std::vector<std::string> refusals(32);
         for (int i = 1; i <= 31; ++i) editor.UpdateChart(part(chart(i)), data, &refusals[i]);  // the reason when refused
         ASSERT_TRUE(editor.Save(wide(decks.back())));
         for (int i = 1; i <= 31; ++i)
             digest += "chart" + std::to_string(i) +
-                      (refusals[i].IsEmpty() ? chartDigest(decks.back(), chart(i)) : ": " + narrow(refusals[i]) + "\n");
+                      (refusals[i].empty() ? chartDigest(decks.back(), chart(i)) : ": " + narrow(refusals[i]) + "\n");
     }
     EXPECT_GOLDEN("openxml/chart-deck.txt", digest);
     EXPECT_TRUE(errors().empty());
@@ -201,7 +201,7 @@ TEST_F(OpenXmlChartTest, ChartWorkbooksAsTemplatesHoldThem) {
     const std::string type = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
     std::string plain;  // cells without a table part, as PowerPoint 2007 and 2010 save workbooks
     ASSERT_TRUE(
-        ChartFill::FillWorkbook(std::string(), L"new", ChartData(table({{"x", "y"}, {"7", "8"}})), MkString(), &plain, nullptr));
+        ChartFill::FillWorkbook(std::string(), "new", ChartData(table({{"x", "y"}, {"7", "8"}})), std::string(), &plain, nullptr));
     const struct {
         const char* name;
         std::string part, bytes, why;
@@ -226,7 +226,7 @@ TEST_F(OpenXmlChartTest, ChartWorkbooksAsTemplatesHoldThem) {
         ASSERT_TRUE(openEditor(path));
         OpenXMLPart* chart = part("ppt/charts/chart1.xml");
         const int parts = editor.Package().PartCount();
-        MkString why;
+        std::string why;
         EXPECT_EQ(c.why.empty(), editor.UpdateChart(chart, ChartData(t), &why)) << c.name;
         EXPECT_EQ(c.why, narrow(why));
         if (c.why.empty()) {
@@ -255,9 +255,11 @@ std::string control(const std::string& properties) {
 
 // The sorted list of model files (or embedded ids) the controls name.
 std::string referred(OpenXMLPackageEditor& editor, bool embedded) {
-    MkStringArray files;
+    std::vector<std::string> files;
     editor.GetReferredMdlxFiles(&files, embedded);
-    return narrow(files.GetAsString(MkString(L" ")));
+    std::string joined;
+    for (const std::string& file : files) joined += (joined.empty() ? "" : " ") + file;
+    return joined;
 }
 
 // A new control named from the slide's control list, as the presentation names it.
@@ -314,7 +316,7 @@ TEST_F(OpenXmlPluginTest, ModelReferencesResolveFromTheReportFolder) {
         {"C:\\models\\a.mdlx", "C:/models/a.mdlx"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.path, narrow(OpenXMLPlugin::ResolveModelPath(MkString(c.reference), L"/data/out/report.docx")))
+        EXPECT_EQ(c.path, narrow(OpenXMLPlugin::ResolveModelPath(std::string(c.reference), "/data/out/report.docx")))
             << c.reference;
 }
 
@@ -345,7 +347,7 @@ TEST_F(OpenXmlPluginTest, OnlyModelFilesBesideTheReportOrInFoldersNamedAreEmbedd
         EXPECT_EQ(parts, editor.Package().PartCount()) << reference;
     }
     editor.SetModelSources({elsewhere.file("models")}, {});
-    MkString name;
+    std::string name;
     EXPECT_TRUE(editor.EmbedMdlxInArchive(wide(named), &name));
     EXPECT_EQ("mdlx1.mdlx", narrow(name));
     ASSERT_TRUE(editor.Save(wide(path)));
@@ -379,7 +381,7 @@ TEST_F(OpenXmlPluginTest, ReferenceIdsFillTheFirstGapAndNeverRepeat) {
                              std::string("<mdlxReferencedFiles xmlns=\"x\">") + c.entries + "</mdlxReferencedFiles>"});
         if (*c.stored) parts.push_back({std::string("ppt/mdlxFiles/") + c.stored, "model"});
         ASSERT_TRUE(openEditor(makePackage("ids" + std::to_string(++n) + ".zip", parts)));
-        MkString id;
+        std::string id;
         EXPECT_TRUE(editor.UpdateMdlxPathReference(&id, wide("new")));
         EXPECT_EQ(c.id, narrow(id)) << n;
     }

@@ -16,7 +16,7 @@ using namespace kivtest;
 namespace {
 
 const char* const REL = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
-MkString rel(const char* kind) { return wide(std::string(REL) + kind); }
+std::string rel(const char* kind) { return wide(std::string(REL) + kind); }
 
 using OpenXmlPackageObjectTest = OpenXmlTest;
 
@@ -29,7 +29,7 @@ std::vector<std::string> sortedEntries(const std::string& package) {
 }
 
 // A picture naming relationship `id`, put last into the shape tree of a slide-like part.
-void addPicture(OpenXMLPart* part, const MkString& id) {
+void addPicture(OpenXMLPart* part, const std::string& id) {
     const std::string pic =
         "<p:pic><p:nvPicPr><p:cNvPr id=\"99\" name=\"Logo\"/><p:cNvPicPr/><p:nvPr/></p:nvPicPr>"
         "<p:blipFill><a:blip r:embed=\"" +
@@ -175,7 +175,7 @@ TEST_F(OpenXmlPackageObjectTest, RelationshipsNameOnePartEachWay) {
                     {"t", "a_b.xml", false, "", "x9"},         {"t", "new part.xml", false, "rId20", "rId20"},
                     {"v", "a_b.xml", false, "rId21", nullptr}, {"h", "http://x/#z", true, "rId22", nullptr}};
         for (const auto& a : adds) {
-            const MkString id = a.given ? rels.Add(wide(a.type), wide(a.target), a.external, wide(a.given))
+            const std::string id = a.given ? rels.Add(wide(a.type), wide(a.target), a.external, wide(a.given))
                                         : rels.Relate(wide(a.type), wide(a.target), a.external);
             EXPECT_EQ(a.id, narrow(id)) << a.target;
         }
@@ -284,10 +284,10 @@ TEST_F(OpenXmlPackageObjectTest, RelationshipTargetsResolveInsideThePackage) {
         {"ppt\\slides\\slide1.xml", "", ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.part, narrow(OpenXMLPaths::ResolvePartName(MkString(c.source), MkString(c.target)))) << c.target;
+        EXPECT_EQ(c.part, narrow(OpenXMLPaths::ResolvePartName(std::string(c.source), std::string(c.target)))) << c.target;
         // The target made for a part names it again.
-        const MkString back = OpenXMLPaths::RelativeTarget(MkString(c.source), MkString(c.part));
-        EXPECT_TRUE(!*c.part || narrow(OpenXMLPaths::ResolvePartName(MkString(c.source), back)) == c.part) << narrow(back);
+        const std::string back = OpenXMLPaths::RelativeTarget(std::string(c.source), std::string(c.part));
+        EXPECT_TRUE(!*c.part || narrow(OpenXMLPaths::ResolvePartName(std::string(c.source), back)) == c.part) << narrow(back);
     }
 }
 

@@ -15,8 +15,8 @@ using namespace kiv::rep;  // the layers' classes
 
 namespace kivtest {
 
-inline std::string narrow(const MkString& s) { return s.ShortChar(); }
-inline MkString wide(const std::string& s) { return MkString(s.c_str()); }
+inline std::string narrow(const std::string& s) { return s.c_str(); }
+inline std::string wide(const std::string& s) { return std::string(s.c_str()); }
 
 inline bool copyFile(const std::string& from, const std::string& to) {
     const std::string bytes = readFile(from);

@@ -131,5 +131,5 @@ TEST_F(XmlHostile, TextEndingInsideASequenceStaysInItsBuffer) {
     TiXmlBase::SetCondenseWhiteSpace(false);
     XmlDocument doc;
     ASSERT_TRUE(doc.LoadFile(dir.file("crlf.xml").c_str()));
-    EXPECT_TRUE(doc.GetRootElement().GetValue() == MkString("a\nb\nc"));
+    EXPECT_EQ(doc.GetRootElement().GetValue(), "a\nb\nc");
 }

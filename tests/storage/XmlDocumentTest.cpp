@@ -31,11 +31,12 @@ TEST(XmlAttributes, IntsStringsAndFoundFlags) {
     EXPECT_TRUE(found);
     EXPECT_EQ(e.GetAttributeInt("notint", 99, &found), 99);
     EXPECT_FALSE(found);
-    EXPECT_TRUE(e.GetAttributeString("blank", "dflt", &found) == MkString("dflt"));
+    EXPECT_EQ(e.GetAttributeString("blank", "dflt", &found), "dflt");
     EXPECT_FALSE(found);
 
-    // Wide text goes through UTF-8 and escaping and comes back equal.
-    const MkString text(L"Gr\u00fc\u00dfe \u4e2d <&>\n");
+    // Text goes through escaping and comes back equal; bytes that are not
+    // UTF-8 are read as U+FFFD.
+    const std::string text("Gr\u00fc\u00dfe \u4e2d <&>\n");
     XmlElement t = e.AddChildElement("t");
     t.AddAttributeString("s", text);
     t.SetValue(text);
@@ -43,8 +44,11 @@ TEST(XmlAttributes, IntsStringsAndFoundFlags) {
     XmlDocument again;
     ASSERT_TRUE(again.ParseText(doc.PrintToString().c_str()));
     XmlElement back = again.GetRootElement().GetFirstChildElement("t");
-    EXPECT_TRUE(back.GetAttributeString("s") == text);
-    EXPECT_TRUE(back.GetValue() == text);
+    EXPECT_EQ(back.GetAttributeString("s"), text);
+    EXPECT_EQ(back.GetValue(), text);
+    ASSERT_TRUE(again.ParseText("<t s=\"a\xff\">\xc3</t>"));
+    EXPECT_EQ(again.GetRootElement().GetAttributeString("s"), "a\xef\xbf\xbd");
+    EXPECT_EQ(again.GetRootElement().GetValue(), "\xef\xbf\xbd");
 }
 
 // Extents are read as doubles; "Undefined" stands for the largest one.
@@ -62,39 +66,34 @@ TEST(XmlAttributes, DoubleSpellings) {
 TEST(XmlArrays, StringArrayRoundTripIgnoresItemNames) {
     XmlDocument doc;
     XmlElement e = doc.CreateRootElement("r");
-    MkStringArray names;
-    names.AddGrow("DATABASE_NAME");
-    names.AddGrow("");
-    names.AddGrow(MkString(L"\u00e9t\u00e9"));
+    const std::vector<std::string> names{"DATABASE_NAME", "", "\u00e9t\u00e9"};
     ASSERT_TRUE(e.AddChildStringArray("MacroTableNames", names));
     EXPECT_TRUE(e.GetFirstChildFromPath("MacroTableNames/Value2"));
-    e.AddChildStringArray("Empty", MkStringArray());  // the container is written even when empty
+    e.AddChildStringArray("Empty", {});  // the container is written even when empty
 
     XmlDocument reread;
     ASSERT_TRUE(reread.ParseText(doc.PrintToString().c_str()));
-    MkStringArray back;
-    back.AddGrow("stale");
+    std::vector<std::string> back{"stale"};
     ASSERT_TRUE(reread.GetRootElement().GetChildStringArray("MacroTableNames", &back));
-    ASSERT_EQ(back.GetSize(), 3);
-    for (int i = 0; i < 3; ++i) EXPECT_TRUE(back[i] == names[i]) << i;
+    EXPECT_EQ(back, names);
     EXPECT_TRUE(reread.GetRootElement().GetChildStringArray("Empty", &back));
-    EXPECT_EQ(back.GetSize(), 0);
+    EXPECT_EQ(back.size(), 0u);
 
     Parsed odd("<r><L><x>one</x><Value7>two</Value7><y/></L></r>");
     ASSERT_TRUE(odd.root.GetChildStringArray("L", &back));
-    ASSERT_EQ(back.GetSize(), 3);
-    EXPECT_TRUE(back[1] == MkString("two"));
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[1], "two");
     ASSERT_TRUE(odd.root.GetChildStringArray("L", &back, 2));
-    EXPECT_EQ(back.GetSize(), 2);
+    EXPECT_EQ(back.size(), 2u);
     EXPECT_FALSE(odd.root.GetChildStringArray("Missing", &back));
-    EXPECT_EQ(back.GetSize(), 0);
+    EXPECT_EQ(back.size(), 0u);
 }
 
 TEST(XmlNavigation, PathsAndNullHandles) {
     Parsed p("<p:sld><p:cSld><p:spTree><p:sp/></p:spTree></p:cSld></p:sld>");
     XmlElement tree = p.root.GetFirstChildFromPath("p:cSld/p:spTree");
     ASSERT_TRUE(tree);
-    EXPECT_TRUE(tree.GetName() == MkString("p:spTree"));
+    EXPECT_EQ(tree.GetName(), "p:spTree");
     EXPECT_TRUE(p.root.GetFirstChildFromPath("") == p.root);
     EXPECT_TRUE(p.root.GetFirstChildFromPath("p:cSld/") == p.root.GetFirstChildElement());
     EXPECT_FALSE(p.root.GetFirstChildFromPath("p:cSld/p:other"));
@@ -108,8 +107,8 @@ TEST(XmlNavigation, PathsAndNullHandles) {
     EXPECT_FALSE(none->GetNextSiblingElement("x").GetFirstChildElement());
     EXPECT_FALSE(none.AddChildElement("x"));
     EXPECT_EQ(none.GetAttributeInt("x", 42), 42);
-    EXPECT_TRUE(none.GetValue().IsEmpty());
-    MkStringArray arr;
+    EXPECT_TRUE(none.GetValue().empty());
+    std::vector<std::string> arr;
     EXPECT_FALSE(none.GetChildStringArray("x", &arr));
 }
 
@@ -130,7 +129,7 @@ TEST(XmlDocument, RootDeclarationFilesAndLimits) {
     ASSERT_TRUE(kivtest::writeFile(path, doc.PrintToString()));
     XmlDocument loaded;
     ASSERT_TRUE(loaded.LoadFile(path.c_str()));
-    EXPECT_TRUE(loaded.GetRootElement().GetFirstChildElement("Child").GetValue() == MkString("v"));
+    EXPECT_EQ(loaded.GetRootElement().GetFirstChildElement("Child").GetValue(), "v");
     EXPECT_FALSE(loaded.LoadFile(dir.file("missing.xml").c_str()));
 
     // Deep nesting is refused (StorageHostileTest); self-closing tags, comments,

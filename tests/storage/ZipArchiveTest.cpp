@@ -160,7 +160,7 @@ TEST_F(ZipArchiveTest, XmlEntryTermination) {
     ASSERT_TRUE(zip.ReadXmlFile("closed.xml", &doc));  // the final ">" is kept
     EXPECT_EQ(doc.GetRootElement("r").GetAttributeInt("a"), 1);
     ASSERT_TRUE(zip.ReadXmlFile("lf.xml", &doc));
-    EXPECT_TRUE(doc.GetRootElement().GetFirstChildElement("c").GetValue() == MkString("text"));
+    EXPECT_EQ(doc.GetRootElement().GetFirstChildElement("c").GetValue(), "text");
 
     // An empty entry clears the document and fails.
     EXPECT_FALSE(zip.ReadXmlFile("empty.xml", &doc));
