@@ -94,6 +94,12 @@ bool isNumber(std::string_view s) {
     return !s.empty() && numberLength(s) == s.size();
 }
 
+size_t codePoints(std::string_view s) {
+    size_t n = 0;
+    for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
 std::string validUtf8(std::string_view s) {
     size_t i = 0;
     while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;

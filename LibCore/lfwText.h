@@ -22,6 +22,9 @@ double toDouble(std::string_view s, double def = 0.0);
 // Whether the whole text, trimmed, is one such decimal number.
 bool isNumber(std::string_view s);
 
+// Characters (code points) of UTF-8 text: its bytes that do not continue a sequence.
+size_t codePoints(std::string_view s);
+
 // The text as it is when it is valid UTF-8; otherwise every invalid byte
 // becomes U+FFFD.
 std::string validUtf8(std::string_view s);

@@ -1,24 +1,23 @@
 #include "impl/common/FieldMacros.h"
 #include "LibCore/lfwString.h"
-#include <string>
-#include <string_view>
+#include "LibCore/lfwText.h"
+#include "impl/common/HostText.h"
 
 namespace kiv {
 namespace rep {
 
 namespace {
 
-typedef std::wstring_view WView;
-const size_t npos = std::wstring::npos;
+const size_t npos = std::string::npos;
 
-void appendEscaped(std::wstring* out, WView value) {
-    for (wchar_t c : value) {
+void appendEscaped(std::string* out, std::string_view value) {
+    for (char c : value) {
         switch (c) {
-        case L'&': out->append(L"&amp;"); break;
-        case L'<': out->append(L"&lt;"); break;
-        case L'>': out->append(L"&gt;"); break;
-        case L'"': out->append(L"&quot;"); break;
-        case L'\n': out->append(L"<br>"); break;
+        case '&': out->append("&amp;"); break;
+        case '<': out->append("&lt;"); break;
+        case '>': out->append("&gt;"); break;
+        case '"': out->append("&quot;"); break;
+        case '\n': out->append("<br>"); break;
         default: out->push_back(c);
         }
     }
@@ -29,10 +28,10 @@ void appendEscaped(std::wstring* out, WView value) {
 // distinct unknown macros make the clean-up pass over the text again and again.
 // Expansion stops, with a logged error, before the text would grow past
 // FieldMacros::MAX_EXPANDED_LENGTH characters or the passes would read more than
-// MAX_EXPANSION_WORK characters in all.
+// MAX_EXPANSION_WORK bytes in all.
 const size_t MAX_EXPANSION_WORK = size_t(1) << 30;
 
-size_t countOccurrences(const std::wstring& text, const std::wstring& part) {
+size_t countOccurrences(const std::string& text, const std::string& part) {
     size_t n = 0;
     for (size_t p = text.find(part); p != npos; p = text.find(part, p + part.size())) ++n;
     return n;
@@ -40,39 +39,39 @@ size_t countOccurrences(const std::wstring& text, const std::wstring& part) {
 
 }  // namespace
 
-MkStringArray FieldMacros::getKeysFromFieldValues(const FieldValues& fieldValues) {
-    MkStringArray keys;
-    keys.Std().reserve(fieldValues.size());
-    for (const auto& kv : fieldValues) keys.Std().emplace_back(kv.first.toStdWString());
+std::vector<std::string> FieldMacros::getKeysFromFieldValues(const FieldValues& fieldValues) {
+    std::vector<std::string> keys;
+    keys.reserve(fieldValues.size());
+    for (const auto& kv : fieldValues) keys.push_back(toUtf8(kv.first));
     return keys;
 }
 
-MkStringArray FieldMacros::getValuesFromFieldValues(const FieldValues& fieldValues) {
-    MkStringArray values;
-    values.Std().reserve(fieldValues.size());
-    for (const auto& kv : fieldValues) values.Std().emplace_back(kv.second.toStdWString());
+std::vector<std::string> FieldMacros::getValuesFromFieldValues(const FieldValues& fieldValues) {
+    std::vector<std::string> values;
+    values.reserve(fieldValues.size());
+    for (const auto& kv : fieldValues) values.push_back(toUtf8(kv.second));
     return values;
 }
 
-bool FieldMacros::getFieldValue(const FieldValues& fieldValues, const MkString& key, MkString* value) {
-    auto it = fieldValues.find(Str(key.Std()));
+bool FieldMacros::getFieldValue(const FieldValues& fieldValues, const std::string& key, std::string* value) {
+    auto it = fieldValues.find(toStr(key));
     if (it == fieldValues.end()) return false;
-    if (value) *value = MkString(it->second.toStdWString());
+    if (value) *value = toUtf8(it->second);
     return true;
 }
 
-MkString FieldMacros::escapeHtml(const MkString& text) {
-    std::wstring out;
-    out.reserve(text.Std().size());
-    appendEscaped(&out, text.Std());
-    return MkString(std::move(out));
+std::string FieldMacros::escapeHtml(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    appendEscaped(&out, text);
+    return out;
 }
 
-void FieldMacros::expandString(const FieldValues& fieldValues, MkString* text, Problems* problems) {
+void FieldMacros::expandString(const FieldValues& fieldValues, std::string* text, Problems* problems) {
     expandString(fieldValues, text, FieldMacros::MAX_EXPANDED_LENGTH, problems);
 }
 
-bool FieldMacros::expandString(const FieldValues& fieldValues, MkString* text, size_t maxLength, Problems* problems,
+bool FieldMacros::expandString(const FieldValues& fieldValues, std::string* text, size_t maxLength, Problems* problems,
                                ValueText values) {
     const auto refuse = [problems](std::string message) {
         if (problems) problems->error(ProblemCode::TooLarge, std::move(message));
@@ -82,7 +81,7 @@ bool FieldMacros::expandString(const FieldValues& fieldValues, MkString* text, s
     if (maxLength > FieldMacros::MAX_EXPANDED_LENGTH) maxLength = FieldMacros::MAX_EXPANDED_LENGTH;
     size_t work = 0;
     auto withinBudget = [&]() {
-        work += text->Std().size();
+        work += text->size();
         if (work <= MAX_EXPANSION_WORK) return true;
         return refuse("Field value macros need too much work; the remaining macros are not expanded");
     };
@@ -90,43 +89,43 @@ bool FieldMacros::expandString(const FieldValues& fieldValues, MkString* text, s
     // Every key in order, each replaced everywhere: a value that names a later
     // key is expanded again by that key's turn.
     for (const auto& kv : fieldValues) {
-        if (text->Find(MkString(L"$(")) < 0) return true;  // nothing left that a key or the clean-up could change
-        const std::wstring macro = L"$(" + kv.first.toStdWString() + L")";
-        const size_t count = countOccurrences(text->Std(), macro);
+        if (text->find("$(") == npos) return true;  // nothing left that a key or the clean-up could change
+        const std::string macro = "$(" + toUtf8(kv.first) + ")";
+        const size_t count = countOccurrences(*text, macro);
         if (count == 0) continue;
-        MkString value(kv.second.toStdWString());
+        std::string value = toUtf8(kv.second);
         if (values == ValueText::Html) {
             value = escapeHtml(value);
         } else if (values == ValueText::Markup) {
-            std::wstring escaped;
-            escaped.reserve(value.Std().size());
-            for (wchar_t c : value.Std()) {
-                if (c == L'\n') escaped.push_back(c);  // a line break of the runs
-                else appendEscaped(&escaped, WView(&c, 1));
+            std::string escaped;
+            escaped.reserve(value.size());
+            for (char c : value) {
+                if (c == '\n') escaped.push_back(c);  // a line break of the runs
+                else appendEscaped(&escaped, std::string_view(&c, 1));
             }
-            value = MkString(std::move(escaped));
+            value = std::move(escaped);
         }
-        const size_t grown =
-            static_cast<size_t>(value.Length()) > macro.size() ? count * (static_cast<size_t>(value.Length()) - macro.size()) : 0;
-        if (text->Std().size() + grown > maxLength) {
+        const size_t valueLength = lfw::text::codePoints(value), macroLength = lfw::text::codePoints(macro);
+        const size_t grown = valueLength > macroLength ? count * (valueLength - macroLength) : 0;
+        if (lfw::text::codePoints(*text) + grown > maxLength) {
             return refuse(lfw::String("Field values expand beyond %1 characters; the remaining macros are not expanded")
                               .arg(static_cast<long long>(maxLength))
                               .toStdString());
         }
-        text->Replace(MkString(macro), value);
+        lfw::text::replaceAll(*text, macro, value);
         if (!withinBudget()) return false;
     }
 
     // Macros without a field value become "N/A", one name at a time from the
     // start, until a blank name or a "$(" without ")".
     for (;;) {
-        const int open = text->Find(MkString(L"$("));
-        if (open < 0) return true;
-        const int close = text->Find(L')', open + 2);
-        if (close < 0) return true;
-        const MkString name = text->Mid(open + 2, close - open - 2);
-        if (name.IsBlank()) return true;
-        text->Replace(MkString(L"$(") + name + MkString(L")"), MkString(L"N/A"));
+        const size_t open = text->find("$(");
+        if (open == npos) return true;
+        const size_t close = text->find(')', open + 2);
+        if (close == npos) return true;
+        const std::string name = text->substr(open + 2, close - open - 2);
+        if (lfw::text::isBlank(name)) return true;
+        lfw::text::replaceAll(*text, "$(" + name + ")", "N/A");
         if (!withinBudget()) return false;
     }
 }

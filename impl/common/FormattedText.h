@@ -1,8 +1,8 @@
 #pragma once
 // Formatted text runs made from marked-up text (<b>, <i>, <u>, <br>) and from
 // plain text (line feeds as line breaks), placed into Office documents.
-#include "host/ug/MkString.h"
-#include "host/ug/MkArray.h"
+#include <string>
+#include <vector>
 
 namespace kiv {
 namespace rep {
@@ -14,10 +14,10 @@ struct FormattedText {
     bool newParagraph = false;  // the run only starts a new paragraph; its text is empty
     bool reserved = false;      // always false in runs made by the component
     bool lineBreak = false;     // the run only breaks the line inside its paragraph; its text is empty
-    MkString text;
+    std::string text;           // UTF-8
 };
 
-typedef MkArrayT<FormattedText> FormattedTextArray;
+typedef std::vector<FormattedText> FormattedTextArray;
 
 }  // namespace rep
 }  // namespace kiv

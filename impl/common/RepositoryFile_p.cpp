@@ -304,8 +304,8 @@ bool saveSituation(const Snapshot* situation, ZipArchive* archive, XmlElement ro
     element.AddAttributeString("SituationState", "Active");
     element.AddChildElement("Description", toUtf8(situation->description()));
     const FieldValues fieldValues = situation->fieldValues();
-    element.AddChildStringArray("MacroTableNames", toUtf8(FieldMacros::getKeysFromFieldValues(fieldValues)));
-    element.AddChildStringArray("MacroTableValues", toUtf8(FieldMacros::getValuesFromFieldValues(fieldValues)));
+    element.AddChildStringArray("MacroTableNames", FieldMacros::getKeysFromFieldValues(fieldValues));
+    element.AddChildStringArray("MacroTableValues", FieldMacros::getValuesFromFieldValues(fieldValues));
 
     XmlElement object = element.AddChildElement("SituationObject");
     object.AddAttributeInt("Type", static_cast<int>(situation->type()));

@@ -3,7 +3,7 @@
 #include "impl/common/ReportLog.h"
 #include "LibCore/lfwFile.h"
 #include "host/ug/MkArray.h"
-#include "host/ug/UgConvert.h"
+#include "impl/common/HostText.h"
 #include "impl/common/FieldMacros.h"
 #include <climits>
 #include <cstdio>
@@ -25,11 +25,10 @@ Str Snapshot::description() const { return m_d->description; }
 void Snapshot::setDescription(const Str& description) { m_d->description = description; }
 
 Str Snapshot::expandedDescription() const {
-    MkString text = ug::Convert::toMkString(m_d->description);
-    const FieldValues fieldValues = m_d->fieldValues;
+    std::string text = toUtf8(m_d->description);
     Problems problems(logProblem);  // the public edge: logged here
-    FieldMacros::expandString(fieldValues, &text, &problems);
-    return ug::Convert::toStr(text);
+    FieldMacros::expandString(m_d->fieldValues, &text, &problems);
+    return toStr(text);
 }
 
 std::map<Str, Str> Snapshot::fieldValues() const { return m_d->fieldValues; }

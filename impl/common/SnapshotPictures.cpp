@@ -5,6 +5,7 @@
 #include "host/ug/MkFile.h"
 #include "host/ug/MkRGBImage.h"
 #include "host/ug/UgConvert.h"
+#include "impl/common/HostText.h"
 #include "LibCore/lfwString.h"
 #include <cstdio>
 #include <string>
@@ -100,23 +101,23 @@ bool SnapshotPictures::jpegBytesOf(const Image* image, std::vector<unsigned char
     return true;
 }
 
-bool SnapshotPictures::saveImageAsJpeg(const Image* image, const MkString& fileName, Problems* problems) {
+bool SnapshotPictures::saveImageAsJpeg(const Image* image, const std::string& fileName, Problems* problems) {
     // An image decoded from a JPEG still holds those bytes: writing them is
     // faster and loses nothing, where encoding again would degrade the picture.
     std::vector<unsigned char> bytes;
     if (!jpegBytesOf(image, &bytes, problems)) return false;
     const std::vector<unsigned char>* jpeg = &bytes;
-    MkFile file(fileName, MkFile::WRITE);
+    MkFile file(toMk(fileName), MkFile::WRITE);
     if (!file.Open()) {
-        problems->error(ProblemCode::WriteFailed, (lfw::String("Error opening file (%1)").arg(fileName.Std())).toStdString());
+        problems->error(ProblemCode::WriteFailed, (lfw::String("Error opening file (%1)").arg(lfw::String(fileName))).toStdString());
         return false;
     }
     bool written = file.Write(jpeg->data(), jpeg->size(), 1) == 1;
     written = file.Close() && written;  // a buffered write may fail only here
     if (!written) {
-        removePartialFile(fileName.ShortChar());
+        removePartialFile(fileName);
         problems->error(ProblemCode::WriteFailed,
-                        (lfw::String("Error writing bytes to image file (%1)").arg(fileName.Std())).toStdString());
+                        (lfw::String("Error writing bytes to image file (%1)").arg(lfw::String(fileName))).toStdString());
         return false;
     }
     return true;

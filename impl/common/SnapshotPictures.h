@@ -1,7 +1,7 @@
 #pragma once
 // The pictures of snapshots as reports use them: a model's stored preview, JPEG
 // bytes and JPEG files. Stateless.
-#include "host/ug/MkString.h"
+#include <string>
 #include "impl/common/ReportBudget.h"
 #include <vector>
 
@@ -26,7 +26,7 @@ public:
     // problems, when the model holds no readable preview.
     static Image* snapshotFromMemoryFile(const ug::MdlxMemoryFile* model, ReportBudget* budget);
     // Writes the image as a JPEG file; on failure reports, returns false and leaves no file.
-    static bool saveImageAsJpeg(const Image* image, const MkString& fileName, Problems* problems);
+    static bool saveImageAsJpeg(const Image* image, const std::string& fileName, Problems* problems);
     // The JPEG bytes of an image: those it was decoded from when it still holds
     // them, else a new encoding. False, with the error reported, for an empty image.
     static bool jpegBytesOf(const Image* image, std::vector<unsigned char>* jpeg, Problems* problems);

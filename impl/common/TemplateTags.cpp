@@ -2,6 +2,7 @@
 #include "LibCore/lfwAssert.h"
 #include "impl/common/FieldMacros.h"
 #include "LibCore/lfwString.h"
+#include <algorithm>
 #include <climits>
 #include <string>
 
@@ -10,47 +11,41 @@ namespace rep {
 
 namespace {
 
-const size_t npos = std::wstring::npos;
+const size_t npos = std::string_view::npos;
 
-bool startsWith(const std::wstring& s, const wchar_t* prefix) {
-    return s.compare(0, std::char_traits<wchar_t>::length(prefix), prefix) == 0;
-}
+bool startsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
 
 }  // namespace
 
-bool TemplateTags::isTagGeneric(const MkString& tag) {
-    return startsWith(tag.Std(), L"SIT_") || startsWith(tag.Std(), L"REF_SIT_");
-}
+bool TemplateTags::isTagGeneric(std::string_view tag) { return startsWith(tag, "SIT_") || startsWith(tag, "REF_SIT_"); }
 
-int TemplateTags::getTagIndex(const MkString& tag) {
-    const std::wstring& s = tag.Std();
+int TemplateTags::getTagIndex(std::string_view s) {
     size_t start;
-    if (startsWith(s, L"REF_SIT")) start = 7;
-    else if (startsWith(s, L"SIT")) start = 3;
+    if (startsWith(s, "REF_SIT")) start = 7;
+    else if (startsWith(s, "SIT")) start = 3;
     else return -1;
-    const size_t end = s.find(L'_', start);
+    const size_t end = s.find('_', start);
     if (end == npos || end == start) return -1;
     long long number = 0;
     for (size_t i = start; i < end; ++i) {
-        if (s[i] < L'0' || s[i] > L'9') return -1;
-        number = number * 10 + (s[i] - L'0');
+        if (s[i] < '0' || s[i] > '9') return -1;
+        number = number * 10 + (s[i] - '0');
         if (number > INT_MAX) return -1;
     }
     return static_cast<int>(number);
 }
 
-TemplateTags::FieldMacroCheck TemplateTags::checkFieldMacro(const MkString& tag, const lfw::Collection<const Snapshot>& snapshots,
+TemplateTags::FieldMacroCheck TemplateTags::checkFieldMacro(std::string_view s, const lfw::Collection<const Snapshot>& snapshots,
                                                             bool reference) {
     FieldMacroCheck check;
-    const std::wstring& s = tag.Std();
-    const bool isReference = startsWith(s, L"REF_");
+    const bool isReference = startsWith(s, "REF_");
     const size_t sit = isReference ? 4 : 0;
-    check.generic = s.compare(sit, 4, L"SIT_") == 0;
-    check.number = check.generic ? 0 : getTagIndex(tag);
-    const size_t underscore = s.find(L'_', sit);
-    std::wstring key = underscore == npos ? std::wstring() : s.substr(underscore + 1);
-    key.erase(std::remove(key.begin(), key.end(), L'$'), key.end());
-    check.key = MkString(key);
+    check.generic = s.compare(sit, 4, "SIT_") == 0;
+    check.number = check.generic ? 0 : getTagIndex(s);
+    const size_t underscore = s.find('_', sit);
+    std::string key = underscore == npos ? std::string() : std::string(s.substr(underscore + 1));
+    key.erase(std::remove(key.begin(), key.end(), '$'), key.end());
+    check.key = std::move(key);
     if (isReference != reference) {
         check.verdict = FieldMacroCheck::OTHER_SIDE;
         return check;
@@ -60,8 +55,7 @@ TemplateTags::FieldMacroCheck TemplateTags::checkFieldMacro(const MkString& tag,
         return check;
     }
     auto has = [&](const Snapshot* snapshot) {
-        MkString value;
-        return snapshot && FieldMacros::getFieldValue(snapshot->fieldValues(), check.key, &value);
+        return snapshot && FieldMacros::getFieldValue(snapshot->fieldValues(), check.key, nullptr);
     };
     if (!check.generic) {
         if (check.number < 1 || static_cast<size_t>(check.number) > snapshots.size())
@@ -79,11 +73,10 @@ TemplateTags::FieldMacroCheck TemplateTags::checkFieldMacro(const MkString& tag,
     return check;
 }
 
-void TemplateTags::getSituationTypeIndices(const lfw::Collection<const Snapshot>& snapshots, const MkIntArray& indices,
-                                           MkIntArray* imageIndices, MkIntArray* tableIndices, MkIntArray* modelIndices,
-                                           Problems* problems) {
-    for (int i = 0; i < indices.GetSize(); ++i) {
-        const int index = indices[i];
+void TemplateTags::getSituationTypeIndices(const lfw::Collection<const Snapshot>& snapshots, const std::vector<int>& indices,
+                                           std::vector<int>* imageIndices, std::vector<int>* tableIndices,
+                                           std::vector<int>* modelIndices, Problems* problems) {
+    for (const int index : indices) {
         if (index < 0 || static_cast<size_t>(index) >= snapshots.size()) {
             if (problems)
                 problems->error(ProblemCode::InvalidArgument,
@@ -93,14 +86,14 @@ void TemplateTags::getSituationTypeIndices(const lfw::Collection<const Snapshot>
         const Snapshot* snapshot = snapshots[static_cast<size_t>(index)];
         LFW_ASSERT(snapshot);
         if (!snapshot) continue;
-        MkIntArray* target = nullptr;
+        std::vector<int>* target = nullptr;
         switch (snapshot->type()) {
         case Snapshot::IMAGE: target = imageIndices; break;
         case Snapshot::TABLE: target = tableIndices; break;
         case Snapshot::MDLX: target = modelIndices; break;
         default: LFW_FAIL_MSG("Unhandled snapshot type"); continue;
         }
-        if (target) target->AddGrow(index);
+        if (target) target->push_back(index);
     }
 }
 

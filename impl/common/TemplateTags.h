@@ -4,9 +4,10 @@
 // validation and summary texts. Stateless.
 #include "KivReport/Snapshot.h"
 #include "LibCore/lfwCollection.h"
-#include "host/ug/MkArray.h"
-#include "host/ug/MkString.h"
 #include "impl/storage/Problems.h"
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace kiv {
 namespace rep {
@@ -17,17 +18,17 @@ public:
 
     // Separator lines of the template texts: validation reports use 36 dashes and a
     // line feed, summaries 33 (sections) and 35 (field values) with CR LF.
-    static constexpr const wchar_t* VALIDATION_SEPARATOR = L"------------------------------------\n";
-    static constexpr const wchar_t* SUMMARY_SEPARATOR = L"---------------------------------\r\n";
-    static constexpr const wchar_t* SUMMARY_FIELD_SEPARATOR = L"-----------------------------------\r\n";
+    static constexpr const char* VALIDATION_SEPARATOR = "------------------------------------\n";
+    static constexpr const char* SUMMARY_SEPARATOR = "---------------------------------\r\n";
+    static constexpr const char* SUMMARY_FIELD_SEPARATOR = "-----------------------------------\r\n";
 
     // "SIT_..." or "REF_SIT_..." (case-sensitive).
-    static bool isTagGeneric(const MkString& tag);
+    static bool isTagGeneric(std::string_view tag);
     // The snapshot number of "SIT<n>_..." or "REF_SIT<n>_...": n is decimal digits
     // only, up to the first "_". -1 when there is none, when anything else stands
     // there (SIT1a_, SIT1.5_, SIT 1_) or when it exceeds INT_MAX. The one parser
     // of tag numbers: filling, validation and summaries all read them with it.
-    static int getTagIndex(const MkString& tag);
+    static int getTagIndex(std::string_view tag);
     // What a field-macro tag (SIT3_$KEY, SIT_$KEY, REF_SIT3_$KEY, REF_SIT_$KEY)
     // finds among snapshots: the one check of field macros behind every format's
     // validation, which words the verdict its own way.
@@ -44,13 +45,14 @@ public:
         Verdict verdict = BAD_SYNTAX;
         int number = 0;  // 0 for a generic tag
         bool generic = false;
-        MkString key;
+        std::string key;
     };
-    static FieldMacroCheck checkFieldMacro(const MkString& tag, const lfw::Collection<const Snapshot>& snapshots, bool reference);
+    static FieldMacroCheck checkFieldMacro(std::string_view tag, const lfw::Collection<const Snapshot>& snapshots, bool reference);
     // Sorts the positions `indices` of `snapshots` by the snapshot's type, in order.
     // Positions outside the collection are skipped with an error reported to the list (when given).
-    static void getSituationTypeIndices(const lfw::Collection<const Snapshot>& snapshots, const MkIntArray& indices,
-                                        MkIntArray* imageIndices, MkIntArray* tableIndices, MkIntArray* modelIndices,
+    static void getSituationTypeIndices(const lfw::Collection<const Snapshot>& snapshots, const std::vector<int>& indices,
+                                        std::vector<int>* imageIndices, std::vector<int>* tableIndices,
+                                        std::vector<int>* modelIndices,
                                         Problems* problems);
 };
 

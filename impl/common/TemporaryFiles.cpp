@@ -11,17 +11,17 @@ TemporaryFiles::~TemporaryFiles() {
     for (const std::string& file : m_files) ::unlink(file.c_str());
 }
 
-MkString TemporaryFiles::Create(const char* suffix) {
+std::string TemporaryFiles::Create(const char* suffix) {
     std::string folder = lfw::FileSystem::tempDirectoryPath().toStdString();
     if (!folder.empty() && folder.back() == '/') folder.pop_back();
     std::string pattern = folder + "/Varnox_Report_Tmp_XXXXXX" + suffix;
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     const int fd = ::mkstemps(name.data(), static_cast<int>(std::strlen(suffix)));
-    if (fd < 0) return MkString();
+    if (fd < 0) return std::string();
     ::close(fd);
     m_files.push_back(name.data());
-    return MkString(name.data());
+    return m_files.back();
 }
 
 }  // namespace rep

@@ -3,7 +3,6 @@
 // editors): each made new and unique in the temporary folder, so that reports
 // made at the same time by several processes never share one, and each removed
 // when the report is done, whatever its outcome.
-#include "host/ug/MkString.h"
 #include <string>
 #include <vector>
 
@@ -19,7 +18,7 @@ public:
 
     // A new empty file "Varnox_Report_Tmp_XXXXXX<suffix>" in the temporary folder;
     // empty on failure.
-    MkString Create(const char* suffix);
+    std::string Create(const char* suffix);
 
 private:
     std::vector<std::string> m_files;

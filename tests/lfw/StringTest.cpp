@@ -1,4 +1,6 @@
 #include "LibCore/lfwString.h"
+#include "LibCore/lfwText.h"
+#include <cmath>
 #include "LibCore/lfwUtf8.h"
 #include "host/core/KivConvert.h"
 #include "host/core/KivStr.h"
@@ -53,3 +55,31 @@ TEST(Strings, NumberGivesShortestForms) {
 }
 
 }  // namespace
+
+// Numbers read the same whatever the locale, and only when one leads the text.
+TEST(Text, NumbersAndUtf8Checks) {
+    using namespace lfw::text;
+    const struct {
+        const char* text;
+        int asInt;
+        double asDouble;
+        bool number;
+    } cases[] = {
+        {" 12px", 12, 12.0, false}, {"-2.5e1 ", -2, -25.0, true}, {"+.5", 7, 0.5, true}, {"1e", 1, 1.0, false},
+        {"x1", 7, 7.0, false},      {"", 7, 7.0, false},          {"99999999999", 2147483647, 99999999999.0, true},
+        {"1e999", 1, HUGE_VAL, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(toInt(c.text, 7), c.asInt);
+        EXPECT_EQ(toDouble(c.text, 7.0), c.asDouble);
+        EXPECT_EQ(isNumber(c.text), c.number);
+    }
+    EXPECT_EQ(validUtf8("ok \xc3\xa9"), "ok \xc3\xa9");
+    EXPECT_EQ(validUtf8("a\xff\xc3"), "a\xef\xbf\xbd\xef\xbf\xbd");
+    EXPECT_EQ(codePoints("a\xc3\xa9\xf0\x9f\x98\x80"), 3u);
+    EXPECT_EQ(format("%.1f|%s", 2.25, "x"), "2.2|x");
+    std::string s = "a.b.c";
+    EXPECT_EQ(replaceAll(s, ".", "::"), 2);
+    EXPECT_EQ(s, "a::b::c");
+}

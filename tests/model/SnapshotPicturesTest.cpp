@@ -36,7 +36,7 @@ protected:
 TEST_F(SnapshotPicturesTest, SaveImageAsJpegEncodesOrWritesTheSourceJpegUnchanged) {
     const std::string path = dir.file("source.jpg");
     PtrRef<kiv::Image> image = kivtest::gradientImage(40, 30);
-    ASSERT_TRUE(SnapshotPictures::saveImageAsJpeg(image.p(), MkString(path.c_str()), &problems));
+    ASSERT_TRUE(SnapshotPictures::saveImageAsJpeg(image.p(), path, &problems));
     const std::string bytes = kivtest::readFile(path);
     MkRGBImage decoded;
     ASSERT_TRUE(MdlxImageJpeg::loadImageFromMemory(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &decoded));
@@ -49,22 +49,22 @@ TEST_F(SnapshotPicturesTest, SaveImageAsJpegEncodesOrWritesTheSourceJpegUnchange
     std::vector<unsigned char> source;
     ASSERT_TRUE(MdlxImageJpeg::saveImageToMemory(rgb, &source, 50));
     image->setSourceJpeg(source);
-    ASSERT_TRUE(SnapshotPictures::saveImageAsJpeg(image.p(), MkString(path.c_str()), &problems));
+    ASSERT_TRUE(SnapshotPictures::saveImageAsJpeg(image.p(), path, &problems));
     EXPECT_EQ(kivtest::readFile(path), std::string(source.begin(), source.end()));
 
     // Changing the pixels drops the source bytes.
     image->data()[0] = 255;
-    ASSERT_TRUE(SnapshotPictures::saveImageAsJpeg(image.p(), MkString(path.c_str()), &problems));
+    ASSERT_TRUE(SnapshotPictures::saveImageAsJpeg(image.p(), path, &problems));
     EXPECT_NE(kivtest::readFile(path), std::string(source.begin(), source.end()));
 }
 
 TEST_F(SnapshotPicturesTest, SaveImageAsJpegFailuresAreLoggedAndLeaveNoFile) {
     const std::string path = dir.file("empty.jpg");
-    EXPECT_FALSE(SnapshotPictures::saveImageAsJpeg(PtrRef<kiv::Image>(new kiv::Image).p(), MkString(path.c_str()), &problems));
-    EXPECT_FALSE(SnapshotPictures::saveImageAsJpeg(nullptr, MkString(path.c_str()), &problems));
+    EXPECT_FALSE(SnapshotPictures::saveImageAsJpeg(PtrRef<kiv::Image>(new kiv::Image).p(), path, &problems));
+    EXPECT_FALSE(SnapshotPictures::saveImageAsJpeg(nullptr, path, &problems));
     EXPECT_FALSE(fileExists(path));
     const std::string unreachable = dir.file("no/such/folder/a.jpg");
-    EXPECT_FALSE(SnapshotPictures::saveImageAsJpeg(kivtest::gradientImage(8, 8).p(), MkString(unreachable.c_str()), &problems));
+    EXPECT_FALSE(SnapshotPictures::saveImageAsJpeg(kivtest::gradientImage(8, 8).p(), unreachable, &problems));
     EXPECT_EQ(reported(), (Messages{"Image object empty. No JPEG image created.", "Image object empty. No JPEG image created.",
                                     "Error opening file (" + unreachable + ")"}));
 
@@ -72,7 +72,7 @@ TEST_F(SnapshotPicturesTest, SaveImageAsJpegFailuresAreLoggedAndLeaveNoFile) {
     struct stat st;
     if (::stat("/dev/full", &st) != 0 || !S_ISCHR(st.st_mode)) GTEST_SKIP() << "no /dev/full";
     problems.clear();
-    EXPECT_FALSE(SnapshotPictures::saveImageAsJpeg(kivtest::gradientImage(64, 64).p(), MkString("/dev/full"), &problems));
+    EXPECT_FALSE(SnapshotPictures::saveImageAsJpeg(kivtest::gradientImage(64, 64).p(), "/dev/full", &problems));
     EXPECT_EQ(reported(), Messages{"Error writing bytes to image file (/dev/full)"});
     EXPECT_EQ(problems.firstError(), kiv::rep::ProblemCode::WriteFailed);
     ASSERT_EQ(::stat("/dev/full", &st), 0);

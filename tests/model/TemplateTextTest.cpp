@@ -22,24 +22,25 @@ using kiv::rep::TextRuns;
 namespace {
 
 std::wstring expand(const FieldValues& values, const std::wstring& text) {
-    MkString s(text);
+    std::string s = Str(text).toStdString();
     kiv::rep::Problems logged(kiv::rep::logProblem);  // reaches the log the tests read
     FieldMacros::expandString(values, &s, &logged);
-    return s.Std();
+    return Str(s).toStdWString();
 }
 
 // Runs written as flags ("b", "i", "u", "P" new paragraph, "L" line break), ":"
 // and the text; made as HTML markup (0), as Office markup (1) or plain Office text (2).
 std::vector<std::string> runs(const std::wstring& text, int kind = 0) {
     FormattedTextArray array;
-    if (kind == 0) TextRuns::convertHtmlToFormattedTextArray(MkString(text), &array, nullptr);
-    if (kind == 1) TextRuns::convertMarkupToOfficeRuns(MkString(text), &array, nullptr);
-    if (kind == 2) TextRuns::convertPlainToOfficeRuns(MkString(text), &array, nullptr);
+    const std::string utf8 = Str(text).toStdString();
+    if (kind == 0) TextRuns::convertHtmlToFormattedTextArray(utf8, &array);
+    if (kind == 1) TextRuns::convertMarkupToOfficeRuns(utf8, &array);
+    if (kind == 2) TextRuns::convertPlainToOfficeRuns(utf8, &array);
     std::vector<std::string> out;
     for (const FormattedText& r : array)
         out.push_back(std::string(r.bold ? "b" : "") + (r.italic ? "i" : "") + (r.underline ? "u" : "") +
                       (r.newParagraph ? "P" : "") + (r.lineBreak ? "L" : "") + (r.reserved ? "?" : "") + ":" +
-                      Str(r.text.Std()).toStdString());
+                      r.text);
     return out;
 }
 
@@ -58,21 +59,21 @@ TEST(TemplateTagsTest, GenericTagsAndTagNumbers) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Str(c.tag).toStdString());
-        EXPECT_EQ(TemplateTags::isTagGeneric(MkString(c.tag)), c.generic);
-        EXPECT_EQ(TemplateTags::getTagIndex(MkString(c.tag)), c.index);
+        EXPECT_EQ(TemplateTags::isTagGeneric(Str(c.tag).toStdString()), c.generic);
+        EXPECT_EQ(TemplateTags::getTagIndex(Str(c.tag).toStdString()), c.index);
     }
 }
 
 TEST(FieldValuesTest, ListsFollowKeyOrderAndLookupIsExact) {
     const FieldValues values = {{"b", "2"}, {"a", "1"}, {"B", "3"}};
-    EXPECT_EQ(FieldMacros::getKeysFromFieldValues(values).GetAsString(MkString(L",")).Std(), L"B,a,b");
-    EXPECT_EQ(FieldMacros::getValuesFromFieldValues(values).GetAsString(MkString(L",")).Std(), L"3,1,2");
+    EXPECT_EQ(FieldMacros::getKeysFromFieldValues(values), (std::vector<std::string>{"B", "a", "b"}));
+    EXPECT_EQ(FieldMacros::getValuesFromFieldValues(values), (std::vector<std::string>{"3", "1", "2"}));
 
-    MkString value(L"untouched");
-    EXPECT_FALSE(FieldMacros::getFieldValue(values, MkString(L"A"), &value));
-    EXPECT_EQ(value.Std(), L"untouched");
-    EXPECT_TRUE(FieldMacros::getFieldValue(values, MkString(L"a"), &value));
-    EXPECT_EQ(value.Std(), L"1");
+    std::string value("untouched");
+    EXPECT_FALSE(FieldMacros::getFieldValue(values, "A", &value));
+    EXPECT_EQ(value, "untouched");
+    EXPECT_TRUE(FieldMacros::getFieldValue(values, "a", &value));
+    EXPECT_EQ(value, "1");
 }
 
 class FieldMacrosTest : public kivtest::LoggingTest {};
@@ -108,7 +109,7 @@ TEST_F(FieldMacrosTest, ExpansionEscapesValuesAndClearsUnknownMacros) {
         SCOPED_TRACE(Str(c.text).toStdString());
         EXPECT_EQ(expand(c.values, c.text), c.expected);
     }
-    EXPECT_EQ(FieldMacros::escapeHtml(MkString(L"a&b<c>d\"e\nf'")).Std(), L"a&amp;b&lt;c&gt;d&quot;e<br>f'");
+    EXPECT_EQ(FieldMacros::escapeHtml("a&b<c>d\"e\nf'"), "a&amp;b&lt;c&gt;d&quot;e<br>f'");
 }
 
 TEST_F(FieldMacrosTest, ValuesThatDoubleTheTextPerKeyAreCutShort) {
@@ -168,9 +169,9 @@ TEST(TextRunsTest, MarkupBecomesRuns) {
     EXPECT_EQ(runs(L"", 2), std::vector<std::string>{":"});
 
     FormattedTextArray array;
-    for (const wchar_t* text : {L"one", L"<u>two"}) TextRuns::convertHtmlToFormattedTextArray(MkString(text), &array, nullptr);
-    ASSERT_EQ(array.GetSize(), 3);  // appended, not replaced
-    EXPECT_TRUE(array[0].text.Std() == L"one" && array[2].underline);
+    for (const char* text : {"one", "<u>two"}) TextRuns::convertHtmlToFormattedTextArray(text, &array);
+    ASSERT_EQ(array.size(), 3u);  // appended, not replaced
+    EXPECT_TRUE(array[0].text == "one" && array[2].underline);
 }
 
 class TypeIndicesTest : public kivtest::LoggingTest {};
@@ -179,25 +180,23 @@ TEST_F(TypeIndicesTest, IndicesAreSortedByTypeAndOthersSkipped) {
     lfw::Collection<const Snapshot> snapshots;
     for (int t : {1, 3, 2, 1, 7})  // image, table, model, image, unknown
         snapshots.push_back(new Snapshot(static_cast<Snapshot::SnapshotType>(t)));
-    MkIntArray indices, images, tables, models;
-    for (int i : {3, 0, 1, 2, 0}) indices.AddGrow(i);
+    std::vector<int> indices{3, 0, 1, 2, 0}, images, tables, models;
     TemplateTags::getSituationTypeIndices(snapshots, indices, &images, &tables, &models, nullptr);
-    EXPECT_EQ(images.Std(), (std::vector<int>{3, 0, 0}));
-    EXPECT_EQ(tables.Std(), (std::vector<int>{1}));
-    EXPECT_EQ(models.Std(), (std::vector<int>{2}));
+    EXPECT_EQ(images, (std::vector<int>{3, 0, 0}));
+    EXPECT_EQ(tables, (std::vector<int>{1}));
+    EXPECT_EQ(models, (std::vector<int>{2}));
     EXPECT_TRUE(recorder->events.empty());
 
-    MkIntArray bad;
-    for (int i : {4, 5, -1, 1}) bad.AddGrow(i);
+    const std::vector<int> bad{4, 5, -1, 1};
     EXPECT_THROW(TemplateTags::getSituationTypeIndices(snapshots, bad, &images, &tables, &models, nullptr), std::logic_error);
     lfw::Assert::setFailedAssertAction(lfw::Assert::CONTINUE);
-    tables.Clear();
+    tables.clear();
     kiv::rep::Problems problems;
     TemplateTags::getSituationTypeIndices(snapshots, bad, &images, &tables, &models, &problems);
     EXPECT_TRUE(recorder->contains("ASSERT:  'Unhandled snapshot type'"));
     ASSERT_EQ(problems.all().size(), 2u);
     EXPECT_EQ(problems.all()[0].message, "Snapshot index 5 out of range");
     EXPECT_EQ(problems.all()[1].message, "Snapshot index -1 out of range");
-    EXPECT_EQ(tables.Std(), (std::vector<int>{1}));
-    EXPECT_EQ(images.GetSize() + models.GetSize(), 4);
+    EXPECT_EQ(tables, (std::vector<int>{1}));
+    EXPECT_EQ(images.size() + models.size(), 4u);
 }
