@@ -3,7 +3,7 @@
 #include "LibCore/lfwAssert.h"
 #include "LibCore/lfwFile.h"
 #include "host/core/KivImage.h"
-#include "host/ug/UgConvert.h"
+#include "impl/common/HostText.h"
 #include "impl/common/NoThrow.h"
 #include "impl/common/FieldMacros.h"
 #include "impl/common/SnapshotPictures.h"
@@ -20,35 +20,33 @@ namespace kiv {
 namespace rep {
 
 namespace creator {
-MkString fromStr(const Str& s) { return ug::Convert::toMkString(s); }
-
 namespace {
-MkString expandedAs(Problems& problems, const Snapshot* snapshot, const Str& text, FieldMacros::ValueText values) {
-    MkString value = fromStr(text);
+std::string expandedAs(Problems& problems, const Snapshot* snapshot, const Str& text, FieldMacros::ValueText values) {
+    std::string value = toUtf8(text);
     const FieldValues fields = snapshot->fieldValues();
     if (!fields.empty()) FieldMacros::expandString(fields, &value, FieldMacros::MAX_EXPANDED_LENGTH, &problems, values);
     return value;
 }
 }  // namespace
 
-MkString expanded(Problems& problems, const Snapshot* snapshot, const Str& text) {
+std::string expanded(Problems& problems, const Snapshot* snapshot, const Str& text) {
     return expandedAs(problems, snapshot, text, FieldMacros::ValueText::Plain);
 }
 
 FormattedTextArray titleRuns(Problems& problems, const Snapshot* snapshot) {
-    return valueRuns(problems, expanded(problems, snapshot, snapshot->title()));
+    return valueRuns(expanded(problems, snapshot, snapshot->title()));
 }
 
 FormattedTextArray descriptionRuns(Problems& problems, const Snapshot* snapshot) {
     FormattedTextArray runs;
     TextRuns::convertMarkupToOfficeRuns(expandedAs(problems, snapshot, snapshot->description(), FieldMacros::ValueText::Markup),
-                                        &runs, &problems);
+                                        &runs);
     return runs;
 }
 
-FormattedTextArray valueRuns(Problems& problems, const MkString& value) {
+FormattedTextArray valueRuns(const std::string& value) {
     FormattedTextArray runs;
-    TextRuns::convertPlainToOfficeRuns(value, &runs, &problems);
+    TextRuns::convertPlainToOfficeRuns(value, &runs);
     return runs;
 }
 
@@ -64,8 +62,8 @@ std::string stemOf(const std::string& path) {
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-bool macroEnabledName(const MkString& path) {
-    const std::string extension = lfw::FileSystem::lowerExtension(lfw::String(path.Std()));
+bool macroEnabledName(const std::string& path) {
+    const std::string extension = lfw::FileSystem::lowerExtension(lfw::String(path));
     for (const char* macroEnabled : {".pptm", ".potm", ".ppsm", ".docm", ".dotm"})
         if (extension == macroEnabled) return true;
     return false;
@@ -119,7 +117,7 @@ const PictureBytes::Picture* PictureBytes::Of(const Snapshot* snapshot) {
     }
     picture->width = static_cast<int>(image->width());
     picture->height = static_cast<int>(image->height());
-    picture->name.MakeForm("memory:picture%d.jpg", static_cast<int>(m_distinct.size()) + 1);
+    picture->name = "memory:picture" + std::to_string(m_distinct.size() + 1) + ".jpg";
     found = picture.get();
     m_byData.emplace(std::make_pair(reinterpret_cast<std::uintptr_t>(found->data), found->size), found);
     m_byHash.emplace(hash, found);
@@ -128,17 +126,22 @@ const PictureBytes::Picture* PictureBytes::Of(const Snapshot* snapshot) {
 }
 
 ReportCreatorBase::ReportCreatorBase(Repository* repo, const Str& path)
-    : repository(repo), templatePath(ug::Convert::toMkString(path)) {
+    : repository(repo), templatePath(path.toStdString()) {
     LFW_ASSERT(repo);
-    const size_t count = repo ? repo->snapshotCount() : 0;
-    genericSnapshotIndices.AssignConsecutive(count > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(count), 0);
+    selectAll();
+}
+
+void ReportCreatorBase::selectAll() {
+    const size_t count = std::min(repository ? repository->snapshotCount() : 0, static_cast<size_t>(INT_MAX));
+    genericSnapshotIndices.resize(count);
+    for (size_t i = 0; i < count; ++i) genericSnapshotIndices[i] = static_cast<int>(i);
 }
 
 void ReportCreatorBase::setGenericSnapshotIndices(const std::vector<unsigned int>& indices) {
-    genericSnapshotIndices.Clear();
+    genericSnapshotIndices.clear();
     // An index past INT_MAX is out of range like any other too large one.
     for (unsigned int index : indices)
-        genericSnapshotIndices.AddGrow(index > static_cast<unsigned int>(INT_MAX) ? INT_MAX : static_cast<int>(index));
+        genericSnapshotIndices.push_back(index > static_cast<unsigned int>(INT_MAX) ? INT_MAX : static_cast<int>(index));
 }
 
 void ReportCreatorBase::gatherSnapshots(const Repository* repo, lfw::Collection<const Snapshot>* out) {
@@ -164,20 +167,16 @@ void ReportCreatorBase::leaveOut(const Snapshot* snapshot) {
 
 void ReportCreatorBase::applyOptions(const ReportOptions& options) {
     referenceRepository = options.referenceRepository;
-    if (options.snapshots.empty()) {
-        const size_t count = repository ? repository->snapshotCount() : 0;
-        genericSnapshotIndices.AssignConsecutive(count > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(count), 0);
-    } else {
-        setGenericSnapshotIndices(options.snapshots);
-    }
+    if (options.snapshots.empty()) selectAll();
+    else setGenericSnapshotIndices(options.snapshots);
     acceptPartialReport = options.acceptPartialReport;
     strict = options.strict;
 }
 
 bool ReportCreatorBase::checkSelection() const {
     const size_t count = repository ? repository->snapshotCount() : 0;
-    for (int i = 0; i < genericSnapshotIndices.GetSize(); ++i) {
-        const size_t index = static_cast<size_t>(genericSnapshotIndices[i]);
+    for (const int selected : genericSnapshotIndices) {
+        const size_t index = static_cast<size_t>(selected);
         if (index < count) continue;
         reportError(ProblemCode::InvalidArgument,
                     lfw::String("Snapshot %1 (index %2) does not exist: the repository holds %3 snapshots")
@@ -256,13 +255,13 @@ bool ReportCreatorBase::generate(const Str& path) {
         leftOut.clear();
         written.clear();
         if (!checkInitialized(problems)) return false;
-        outputPath = ug::Convert::toMkString(path);
+        outputPath = path.toStdString();
         gatherSnapshots(repository.p(), &snapshots);
         gatherSnapshots(referenceRepository.p(), &referenceSnapshots);
 
         const std::string target = path.toStdString();
         std::vector<std::string> inputs = inputFiles();
-        inputs.push_back(templatePath.ShortChar());
+        inputs.push_back(templatePath);
         for (const Repository* source : {repository.p(), referenceRepository.p()})
             if (source && !source->fileName().isEmpty()) inputs.push_back(source->fileName().toStdString());
         for (const std::string& input : inputs) {

@@ -6,8 +6,6 @@
 #include "KivReport/Repository.h"
 #include "KivReport/Snapshot.h"
 #include "LibCore/lfwCollection.h"
-#include "host/ug/MkArray.h"
-#include "host/ug/MkString.h"
 #include "impl/common/FormattedText.h"
 #include "impl/common/NoThrow.h"
 #include "impl/common/ReportLog.h"
@@ -33,21 +31,20 @@ public:
 
 // Small helpers the Office creators share.
 namespace creator {
-MkString fromStr(const Str& s);
 // The text with the snapshot's field-value macros expanded, values as written.
-MkString expanded(Problems& problems, const Snapshot* snapshot, const Str& text);
+std::string expanded(Problems& problems, const Snapshot* snapshot, const Str& text);
 // Office text runs, values as written and line ends as line breaks: of a title
 // or field value (plain text), and of a description (marked-up text).
 FormattedTextArray titleRuns(Problems& problems, const Snapshot* snapshot);
 FormattedTextArray descriptionRuns(Problems& problems, const Snapshot* snapshot);
-FormattedTextArray valueRuns(Problems& problems, const MkString& value);
+FormattedTextArray valueRuns(const std::string& value);
 // The folder of a '/'-separated path ("." when it has none), and its file name
 // without the last extension (model files are named after the report beside it).
 std::string folderOf(const std::string& path);
 std::string stemOf(const std::string& path);
 // Whether a report of that name is a macro-enabled Office document (.pptm, .potm,
 // .ppsm, .docm, .dotm), the only kind that keeps the template's macros.
-bool macroEnabledName(const MkString& path);
+bool macroEnabledName(const std::string& path);
 // A zip package starts with a local file header (or, when empty, the end
 // record); true too for a file that cannot be read (the copy reports it).
 bool looksLikeZip(const char* path);
@@ -64,7 +61,7 @@ public:
     // Pictures that cannot be encoded are reported to the list.
     explicit PictureBytes(Problems& problems) : m_problems(problems) {}
     struct Picture {
-        MkString name;  // stands for a file of the picture: "memory:picture<n>.jpg"
+        std::string name;  // stands for a file of the picture: "memory:picture<n>.jpg"
         int width = 0;
         int height = 0;
         // The JPEG bytes: those the snapshot's image was read from (the repository
@@ -104,6 +101,8 @@ public:
 
     void setReferenceRepository(Repository* repository) { referenceRepository = repository; }
     void setGenericSnapshotIndices(const std::vector<unsigned int>& indices);
+    // Selects every snapshot of the repository, in order.
+    void selectAll();
 
     // The calls of the report interface: the options replace the settings, and
     // the result holds the problems the call reported, the snapshots left out
@@ -155,9 +154,9 @@ public:
 
     PtrRef<Repository> repository;
     PtrRef<Repository> referenceRepository;
-    MkString templatePath;
-    MkString outputPath;
-    MkIntArray genericSnapshotIndices;
+    std::string templatePath;  // UTF-8, as Str::toStdString gives paths (any bytes kept)
+    std::string outputPath;
+    std::vector<int> genericSnapshotIndices;
 
 protected:
     // The format's own options (the base takes the reference repository, the
