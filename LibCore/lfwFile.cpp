@@ -139,6 +139,18 @@ bool FileSystem::directoryExists(const String& path) {
     return statPath(native(path), &st) && S_ISDIR(st.st_mode);
 }
 
+bool FileSystem::readFile(const String& path, std::string* bytes) {
+    FilePtr file(File::fopen(path, "rb"));
+    if (!file || !bytes) return false;
+    std::string content;
+    char buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) content.append(buffer, n);
+    if (std::ferror(file.get())) return false;
+    bytes->swap(content);
+    return true;
+}
+
 int64_t FileSystem::fileSize(const String& path) {
     struct stat st;
     return statPath(native(path), &st) ? static_cast<int64_t>(st.st_size) : 0;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace lfw {
@@ -45,6 +46,8 @@ public:
     static bool fileExists(const String& path);
     static bool directoryExists(const String& path);
     static int64_t fileSize(const String& path);
+    // The bytes of a file; false, *bytes untouched, when it cannot be read whole.
+    static bool readFile(const String& path, std::string* bytes);
     // True when both paths name one existing file (also through links or other spellings).
     static bool sameFile(const String& a, const String& b);
 

@@ -3,8 +3,7 @@
 // the reference-id part.
 #include "KivReport/Table.h"
 #include "LibCore/lfwText.h"
-#include "host/ug/MkFile.h"
-#include "impl/common/HostText.h"
+#include "LibCore/lfwFile.h"
 #include "impl/openxml/ChartData.h"
 #include "impl/openxml/OpenXMLPackageEditor.h"
 #include "impl/openxml/OpenXMLPaths.h"
@@ -439,7 +438,7 @@ bool OpenXMLPackageEditor::EmbedMdlxInArchive(const std::string& modelReference,
     }
     std::string bytes;
     std::string id;
-    if (!MkReadFile(toMk(diskPath), &bytes) || !StoreModel(bytes, OpenXMLPlugin::RecordedModelName(modelReference), &id)) return false;
+    if (!lfw::FileSystem::readFile(diskPath, &bytes) || !StoreModel(bytes, OpenXMLPlugin::RecordedModelName(modelReference), &id)) return false;
     if (internalName) *internalName = id + ".mdlx";
     return ReplacePathToMdlxFileInPlugins(modelReference, std::string(OpenXMLPlugin::EMBEDDED_PREFIX) + id + "]") > 0;
 }

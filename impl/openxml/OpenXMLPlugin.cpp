@@ -2,7 +2,6 @@
 #include "impl/openxml/OpenXMLPlugin.h"
 #include "LibCore/lfwText.h"
 #include "impl/openxml/OpenXMLPaths.h"
-#include "host/ug/MkFile.h"
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>

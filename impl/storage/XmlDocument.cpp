@@ -234,13 +234,8 @@ bool XmlDocument::SetDeclaration(const char* version, const char* encoding, cons
 }
 
 bool XmlDocument::LoadFile(const std::string& path) {
-    lfw::FilePtr file(lfw::File::fopen(lfw::String(path), "rb"));
-    if (!file) return false;
     std::string text;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof(buf), file.get())) > 0) text.append(buf, n);
-    if (std::ferror(file.get())) return false;
+    if (!lfw::FileSystem::readFile(path, &text)) return false;
     // Line ends as TinyXML's own file reading makes them: CR LF and CR become LF.
     std::string normalised;
     normalised.reserve(text.size());
