@@ -122,6 +122,10 @@ TEST_F(HtmlHostile, NestedGroupsAreAnError) {
     const Snapshots snapshots = collection({textSnapshot("a").p()});
     EXPECT_FALSE(doc.unrollGroups(snapshots, {0}, 1));
     EXPECT_TRUE(logged("groups cannot be nested"));
+    // The place is given in characters, as an editor shows it: two of five bytes here.
+    doc.setDocumentContent("\xC3\xA9\xE2\x82\xAC" + doc.getDocumentContent());
+    EXPECT_FALSE(doc.unrollGroups(snapshots, {0}, 1));
+    EXPECT_TRUE(logged("Generic group inside a generic group at character 14: groups cannot be nested"));
     std::string report;
     EXPECT_FALSE(doc.validateDocument(snapshots, {0}, false, report));
 }
