@@ -2,13 +2,29 @@
 #include "LibCore/lfwFile.h"
 #include "KivReport/ReportComponent.h"
 #include "LibCore/lfwAssert.h"
-#include "host/ug/UgConvert.h"
+#include "LibCore/lfwUtf8.h"
 #include "impl/common/ReportLog.h"
 #include "impl/common/TemplateTags.h"
+#include <algorithm>
 #include <climits>
 
 namespace kiv {
 namespace rep {
+
+namespace {
+
+// The layers below and the creator's paths hold the host's wide strings: the
+// text is converted where it meets them, bytes that are not UTF-8 as the escape
+// characters that convert back to them.
+std::wstring wide(const std::string& text) { return lfw::utf8::decode(text, lfw::utf8::Invalid::Escape); }
+std::string utf8(const std::wstring& text) { return lfw::utf8::encode(text, lfw::utf8::Invalid::Escape); }
+
+bool isBlank(const std::string& text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; });
+}
+
+}  // namespace
 
 ReportCreatorHtmlPrivate::ReportCreatorHtmlPrivate(Repository* repo, const Str& path) : ReportCreatorBase(repo, path) {}
 
@@ -24,33 +40,33 @@ bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, lfw::St
         return false;
     }
 
-    HtmlDocument output{ug::Convert::toStr(outputPath)};
+    HtmlDocument output{Str(outputPath.Std())};
     output.reportTo(&problems);
     output.setSavePath(Str(reportFile));
-    HtmlDocument templateDocument(ug::Convert::toStr(templatePath));
+    HtmlDocument templateDocument(Str(templatePath.Std()));
     templateDocument.reportTo(&problems);
     if (!templateDocument.open()) {
         reportError(ProblemCode::FileNotFound, lfw::String("Could not read template file (%1)").arg(templatePath.Std()));
         return false;
     }
     output.setDocumentContent(templateDocument.getDocumentContent());
-    MkStringArray tags;
+    std::vector<std::string> tags;
     templateDocument.getSitTagNames(tags);
-    templateWithoutTags = tags.IsEmpty() && !templateDocument.getDocumentContent().Contains(L"<orvrepgroup");
+    templateWithoutTags = tags.empty() && templateDocument.getDocumentContent().find("<orvrepgroup") == std::string::npos;
     templateWithReferenceTags = templateDocument.hasRefTags();
     {
         // What validate says of the template, from the text already read: generate
         // warns of the tags the report leaves unfilled without reading it again.
-        HtmlDocument checked(ug::Convert::toStr(templatePath));
+        HtmlDocument checked(Str(templatePath.Std()));
         checked.reportTo(&problems);
         checked.setDocumentContent(templateDocument.getDocumentContent());
-        MkString validation;
+        std::string validation;
         validateTemplate(validation, &checked);
-        keepValidation(ug::Convert::toStr(validation));
+        keepValidation(Str(validation));
     }
     // The pictures are staged beside the report and move into place with it.
     output.setStagedOutput(&staged);
-    const bool made = output.updateDocumentContent(snapshots, referenceSnapshots, genericSnapshotIndices, use3dPlugin);
+    const bool made = output.updateDocumentContent(snapshots, referenceSnapshots, genericSnapshotIndices.Std(), use3dPlugin);
     leftOut = output.leftOutSnapshots();
     return made;
 }
@@ -58,20 +74,20 @@ bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, lfw::St
 bool ReportCreatorHtmlPrivate::validate(Str* report) const {
     LFW_ASSERT(report);
     if (!report) return false;
-    MkString text;
+    std::string text;
     const bool result = validateTemplate(text);
-    *report = ug::Convert::toStr(text);
+    *report = Str(text);
     return result;
 }
 
-bool ReportCreatorHtmlPrivate::validateTemplate(MkString& report, HtmlDocument* opened) const {
+bool ReportCreatorHtmlPrivate::validateTemplate(std::string& report, HtmlDocument* opened) const {
     lfw::Collection<const Snapshot> snapshots;
     gatherSnapshots(repository.p(), &snapshots);
     if (snapshots.empty()) {
-        report = MkString(L"No active snapshots in repository");
+        report = "No active snapshots in repository";
         return false;
     }
-    HtmlDocument own(ug::Convert::toStr(templatePath));
+    HtmlDocument own(Str(templatePath.Std()));
     own.reportTo(&problems);
     if (!opened && !own.open()) {
         reportError(ProblemCode::FileNotFound, lfw::String("Could not read template file (%1)").arg(templatePath.Std()));
@@ -81,144 +97,143 @@ bool ReportCreatorHtmlPrivate::validateTemplate(MkString& report, HtmlDocument* 
     lfw::Collection<const Snapshot> referenceSnapshots;
     gatherSnapshots(referenceRepository.p(), &referenceSnapshots);
 
-    const MkString d36(TemplateTags::VALIDATION_SEPARATOR);
+    const std::string d36 = utf8(TemplateTags::VALIDATION_SEPARATOR);
     const int count = static_cast<int>(snapshots.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : snapshots.size());
     const int referenceCount =
         static_cast<int>(referenceSnapshots.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : referenceSnapshots.size());
-    const MkIntArray& indices = genericSnapshotIndices;
-    const int lastIndex = indices.IsEmpty() ? -1 : indices[indices.GetSize() - 1];
+    const std::vector<int>& indices = genericSnapshotIndices.Std();
+    const int lastIndex = indices.empty() ? -1 : indices.back();
 
     // Only the last index is compared: it is the one most likely past the end.
-    if (!indices.IsEmpty() && lastIndex >= count) {
-        report += MkString(L"GENERIC SNAPSHOTS\n");
+    if (!indices.empty() && lastIndex >= count) {
+        report += "GENERIC SNAPSHOTS\n";
         report += d36;
-        report += MkString(L"Generic snapshots is out of repository's range\n\n");
+        report += "Generic snapshots is out of repository's range\n\n";
     }
 
-    report += MkString(L"VALIDATION OF REPOSITORY\n");
+    report += "VALIDATION OF REPOSITORY\n";
     report += d36;
-    MkString text;
+    std::string text;
     const bool ok1 = document.validateDocument(snapshots, indices, false, text);
     if (!document.groupsUnrolled()) {
         // The groups cannot be repeated over the repository, so no report can be
         // made: say so, rather than let the reference pass (which would unroll
         // over other snapshots, or none) report success.
-        report += MkString(L"Error unrolling generic tags\n\n");
+        report += "Error unrolling generic tags\n\n";
         return false;
     }
-    report += text.IsBlank() ? MkString(L"No warnings or errors found\n\n") : text;
+    report += isBlank(text) ? std::string("No warnings or errors found\n\n") : text;
 
-    MkString reference;
-    if (referenceCount > count)
-        reference += MkString(L"Repository and referred repository do not have same number of snapshots\n\n\n");
-    if (referenceCount >= 1 && !indices.IsEmpty() && lastIndex >= referenceCount) {
-        reference += MkString(L"GENERIC SNAPSHOTS\n");
+    std::string reference;
+    if (referenceCount > count) reference += "Repository and referred repository do not have same number of snapshots\n\n\n";
+    if (referenceCount >= 1 && !indices.empty() && lastIndex >= referenceCount) {
+        reference += "GENERIC SNAPSHOTS\n";
         reference += d36;
-        reference += MkString(L"Generic snapshots is out of reference repository's range\n\n\n");
+        reference += "Generic snapshots is out of reference repository's range\n\n\n";
     }
-    MkString referenceText;
+    std::string referenceText;
     const bool ok2 = document.validateDocument(referenceSnapshots, indices, true, referenceText);
-    if (!referenceText.IsBlank()) reference += referenceText;
-    else if (reference.IsEmpty()) reference += MkString(L"No warnings or errors found");
+    if (!isBlank(referenceText)) reference += referenceText;
+    else if (reference.empty()) reference += "No warnings or errors found";
 
     if (referenceCount >= 1 || (!ok1 && !ok2)) {
-        report += MkString(L"VALIDATION OF REFERENCE REPOSITORY\n");
+        report += "VALIDATION OF REFERENCE REPOSITORY\n";
         report += d36;
         report += reference;
     }
     // "REF_" tags stay as written without a reference repository: a report warns of them.
     if (referenceCount == 0 && document.hasRefTags())
-        report += MkString(L"Reference tags\n") + d36 +
-                  L"Reference tags were found in template, but no reference repository specified\n\n";
+        report += "Reference tags\n" + d36 + "Reference tags were found in template, but no reference repository specified\n\n";
     return ok1 || ok2;
 }
 
 bool ReportCreatorHtmlPrivate::summarize(const Str& path, Str* summary, Problems& problems) {
     LFW_ASSERT(summary);
     if (!summary) return false;
-    MkString text;
-    const bool result = summarizeTemplate(ug::Convert::toMkString(path), text, problems);
-    *summary = ug::Convert::toStr(text);
+    std::string text;
+    const bool result = summarizeTemplate(path.toStdString(), text, problems);
+    *summary = Str(text);
     return result;
 }
 
-bool ReportCreatorHtmlPrivate::summarizeTemplate(const MkString& path, MkString& summary, Problems& problems) {
+bool ReportCreatorHtmlPrivate::summarizeTemplate(const std::string& path, std::string& summary, Problems& problems) {
     XmlDocument document;
-    if (!document.LoadFile(path)) {
-        summary += MkString(L"Could not open file. Please check the HTML syntax. Closing tags are required!");
+    if (!document.LoadFile(wide(path))) {
+        summary += "Could not open file. Please check the HTML syntax. Closing tags are required!";
         problems.error(ProblemCode::UnreadableXml,
                        lfw::String("Could not open file %1.Please check the HTML syntax. Closing tags are required for summary!")
-                           .arg(path.Std())
+                           .arg(path)
                            .toStdString());
         return false;
     }
     const XmlElement root = document.GetRootElement();
-    if (root.GetName() != MkString(L"html")) return true;
+    if (root.GetName().Std() != L"html") return true;
 
     std::vector<XmlElement> groups;
-    findAllElements(root, L"orvrepgroup", &groups);
+    findAllElements(root, "orvrepgroup", &groups);
     if (!groups.empty()) {
-        summary += MkString(L"Generic groups:\r\n");
-        summary += MkString(TemplateTags::SUMMARY_SEPARATOR);
+        summary += "Generic groups:\r\n";
+        summary += utf8(TemplateTags::SUMMARY_SEPARATOR);
         for (size_t g = 0; g < groups.size(); ++g) {
             std::vector<XmlElement> tags;
-            findAllElements(groups[g], L"orvrepsit", &tags);
+            findAllElements(groups[g], "orvrepsit", &tags);
             bool kinds[5] = {false, false, false, false, false};
             bool any = false;
-            MkStringArray fields;  // the generic field tags, each once
+            std::vector<std::string> fields;  // the generic field tags, each once
             for (const XmlElement& tag : tags) {
-                const MkString name = tag.GetAttributeString("name");
-                if (!TemplateTags::isTagGeneric(name)) continue;
+                const std::string name = utf8(tag.GetAttributeString("name").Std());
+                if (!TemplateTags::isTagGeneric(wide(name))) continue;
                 const int kind = getTagType(name);
                 if (kind >= HTML_TAG_TITLE && kind <= HTML_TAG_TABLE) {
                     kinds[kind] = true;
                     any = true;
-                } else if (kind == HTML_TAG_MACRO && fields.Find(name) < 0) {
-                    fields.AddGrow(name);
+                } else if (kind == HTML_TAG_MACRO && std::find(fields.begin(), fields.end(), name) == fields.end()) {
+                    fields.push_back(name);
                     any = true;  // a group of field values repeats for every snapshot
                 }
             }
             if (!any) {
-                summary += MkString(L"Group number ") + MkString(static_cast<int>(g)) +
-                           MkString(L" contains no generic tags and will not be unrolled\r\n");
+                summary += "Group number " + std::to_string(static_cast<int>(g)) +
+                           " contains no generic tags and will not be unrolled\r\n";
                 continue;
             }
-            summary += MkString(L"Content of generic group ") + MkString(static_cast<int>(g)) + MkString(L":\r\n");
-            static const wchar_t* const lines[5] = {L"Title\r\n", L"Description\r\n", L"Image\r\n", L"Mdlx 3D Model\r\n",
-                                                    L"Table data\r\n"};
+            summary += "Content of generic group " + std::to_string(static_cast<int>(g)) + ":\r\n";
+            static const char* const lines[5] = {"Title\r\n", "Description\r\n", "Image\r\n", "Mdlx 3D Model\r\n",
+                                                 "Table data\r\n"};
             for (int k = 0; k < 5; ++k)
-                if (kinds[k]) summary += MkString(lines[k]);
-            for (int f = 0; f < fields.GetSize(); ++f) summary += MkString(L"Field value: ") + fields[f] + L"\r\n";
-            summary += MkString(L"\r\n");
+                if (kinds[k]) summary += lines[k];
+            for (const std::string& field : fields) summary += "Field value: " + field + "\r\n";
+            summary += "\r\n";
         }
     }
 
-    summary += MkString(L"\r\nStatic snapshots\r\n");
-    summary += MkString(TemplateTags::SUMMARY_SEPARATOR);
-    summary += MkString(L"The following snapshots are referenced:\r\n");
+    summary += "\r\nStatic snapshots\r\n";
+    summary += utf8(TemplateTags::SUMMARY_SEPARATOR);
+    summary += "The following snapshots are referenced:\r\n";
     std::vector<XmlElement> tags;
-    findAllElements(root, L"orvrepsit", &tags);
-    MkString macros;
-    static const wchar_t* const kinds[5] = {L": Title\r\n", L": Text\r\n", L": Image\r\n", L": Mdlx 3D Model\r\n",
-                                            L": Table data\r\n"};
+    findAllElements(root, "orvrepsit", &tags);
+    std::string macros;
+    static const char* const kinds[5] = {": Title\r\n", ": Text\r\n", ": Image\r\n", ": Mdlx 3D Model\r\n", ": Table data\r\n"};
     for (const XmlElement& tag : tags) {
-        const MkString name = tag.GetAttributeString("name");
-        if (TemplateTags::isTagGeneric(name)) continue;
-        const int index = TemplateTags::getTagIndex(name);
-        const MkString prefix = MkString(L"Snapshot #") + MkString(index);
+        const std::string name = utf8(tag.GetAttributeString("name").Std());
+        if (TemplateTags::isTagGeneric(wide(name))) continue;
+        const int index = TemplateTags::getTagIndex(wide(name));
+        const std::string prefix = "Snapshot #" + std::to_string(index);
         const int kind = getTagType(name);
-        if (kind >= HTML_TAG_TITLE && kind <= HTML_TAG_TABLE) summary += prefix + MkString(kinds[kind]);
-        else if (kind == HTML_TAG_MACRO) macros += prefix + MkString(L": ") + name + MkString(L"\r\n");
+        if (kind >= HTML_TAG_TITLE && kind <= HTML_TAG_TABLE) summary += prefix + kinds[kind];
+        else if (kind == HTML_TAG_MACRO) macros += prefix + ": " + name + "\r\n";
     }
-    if (!macros.IsEmpty()) {
-        summary += MkString(L"\r\nField values\r\n");
-        summary += MkString(TemplateTags::SUMMARY_FIELD_SEPARATOR);
+    if (!macros.empty()) {
+        summary += "\r\nField values\r\n";
+        summary += utf8(TemplateTags::SUMMARY_FIELD_SEPARATOR);
         summary += macros;
     }
     return true;
 }
 
-void ReportCreatorHtmlPrivate::findAllElements(const XmlElement& element, const MkString& name, std::vector<XmlElement>* out) {
+void ReportCreatorHtmlPrivate::findAllElements(const XmlElement& element, const std::string& name, std::vector<XmlElement>* out) {
+    // Element names are compared as the XML layer gives them.
+    const std::wstring wanted = wide(name);
     // Depth first with an explicit stack of "next sibling to visit" handles.
     std::vector<XmlElement> stack;
     stack.push_back(element.GetFirstChildElement());
@@ -229,7 +244,7 @@ void ReportCreatorHtmlPrivate::findAllElements(const XmlElement& element, const 
             continue;
         }
         stack.back() = current.GetNextSiblingElement();
-        if (current.GetName() == name) out->push_back(current);
+        if (current.GetName().Std() == wanted) out->push_back(current);
         stack.push_back(current.GetFirstChildElement());
     }
 }

@@ -5,11 +5,10 @@
 #include "KivReport/Repository.h"
 #include "KivReport/Snapshot.h"
 #include "LibCore/lfwCollection.h"
-#include "host/ug/MkArray.h"
-#include "host/ug/MkString.h"
 #include "impl/storage/XmlDocument.h"
 #include "impl/html/HtmlDocument.h"
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kiv {
@@ -22,15 +21,15 @@ public:
     bool validate(Str* report) const override;
     // On the template as read from its file, or as already read into opened
     // (whose groups the validation unrolls).
-    bool validateTemplate(MkString& report, HtmlDocument* opened = nullptr) const;
+    bool validateTemplate(std::string& report, HtmlDocument* opened = nullptr) const;
     static bool summarize(const Str& templatePath, Str* summary, Problems& problems);
-    static bool summarizeTemplate(const MkString& templatePath, MkString& summary, Problems& problems);
+    static bool summarizeTemplate(const std::string& templatePath, std::string& summary, Problems& problems);
 
     void setUse3dPlugin(bool use) { use3dPlugin = use; }
 
     // Every descendant of element named name: document order, a parent before its children.
-    static void findAllElements(const XmlElement& element, const MkString& name, std::vector<XmlElement>* out);
-    static HtmlTagType getTagType(const MkString& name) { return HtmlDocument::findSitTypeFromName(name); }
+    static void findAllElements(const XmlElement& element, const std::string& name, std::vector<XmlElement>* out);
+    static HtmlTagType getTagType(std::string_view name) { return HtmlDocument::findSitTypeFromName(name); }
 
     bool use3dPlugin = true;
 

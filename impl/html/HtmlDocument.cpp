@@ -9,8 +9,11 @@
 #include "LibCore/lfwUtf8.h"
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <cstdint>
 #include <climits>
+#include <cstdlib>
+#include <locale.h>
 #include <string>
 #include <vector>
 
@@ -19,13 +22,61 @@ namespace rep {
 
 namespace {
 
+const size_t npos = std::string::npos;
+
 // A problem for the list, when there is one.
 void report(Problems* problems, Problem::Level level, ProblemCode code, std::string message) {
     if (problems) problems->add(Problem{level, code, std::string(), std::move(message)});
 }
 
-const wchar_t* const SIT_TAG = L"orvrepsit";
-const wchar_t* const GROUP_TAG = L"orvrepgroup";
+// The layers below take the host's wide strings: the text is converted at the
+// call, bytes that are not UTF-8 as the escape characters that convert back to them.
+std::wstring wide(std::string_view text) { return lfw::utf8::decode(text.data(), text.size(), lfw::utf8::Invalid::Escape); }
+std::string utf8(const std::wstring& text) { return lfw::utf8::encode(text, lfw::utf8::Invalid::Escape); }
+
+const std::string_view SIT_TAG = "orvrepsit";
+const std::string_view GROUP_TAG = "orvrepgroup";
+
+// The first occurrence of part at or after from; an empty part is never found.
+size_t find(std::string_view text, std::string_view part, size_t from = 0) { return part.empty() ? npos : text.find(part, from); }
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Whether text holds part, ASCII letters compared without regard to case.
+bool containsNoCase(std::string_view text, std::string_view part) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return !part.empty() && std::search(text.begin(), text.end(), part.begin(), part.end(),
+                                        [&](char a, char b) { return lower(a) == lower(b); }) != text.end();
+}
+
+// Replaces every occurrence of from, left to right, in one pass.
+void replaceAll(std::string* text, std::string_view from, std::string_view to) {
+    size_t hit = find(*text, from);
+    if (hit == npos) return;
+    std::string out;
+    out.reserve(text->size());
+    size_t copied = 0;
+    for (; hit != npos; hit = text->find(from, copied)) {
+        out.append(*text, copied, hit - copied);
+        out += to;
+        copied = hit + from.size();
+    }
+    out.append(*text, copied, npos);
+    text->swap(out);
+}
+
+bool isBlank(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; });
+}
+
+// Characters of UTF-8 text: the bytes that do not continue a character.
+uint64_t characterCount(std::string_view text) {
+    return static_cast<uint64_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
 
 // Numbers read from templates can be anything; casting an out-of-range float
 // to int is undefined, so clamp first.
@@ -36,125 +87,176 @@ int truncateToInt(double value) {
     return static_cast<int>(value);
 }
 
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Length of the decimal number starting at pos: [sign] digits [. digits] or
+// [sign] . digits, then an optional exponent. 0 when none starts there.
+size_t numberLength(std::string_view s, size_t pos) {
+    const size_t n = s.size();
+    size_t i = pos;
+    if (i < n && (s[i] == '+' || s[i] == '-')) ++i;
+    const size_t intStart = i;
+    while (i < n && isDigit(s[i])) ++i;
+    const bool intDigits = i > intStart;
+    bool fracDigits = false;
+    if (i < n && s[i] == '.') {
+        size_t j = i + 1;
+        while (j < n && isDigit(s[j])) ++j;
+        fracDigits = j > i + 1;
+        if (intDigits || fracDigits) i = j;
+    }
+    if (!intDigits && !fracDigits) return 0;
+    if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+        size_t j = i + 1;
+        if (j < n && (s[j] == '+' || s[j] == '-')) ++j;
+        const size_t expStart = j;
+        while (j < n && isDigit(s[j])) ++j;
+        if (j > expStart) i = j;
+    }
+    return i - pos;
+}
+
+// The first number at or after from in single precision (infinite beyond its
+// range), or FLT_MAX when there is none. Read with "." as the decimal point
+// whatever the process's locale.
+float firstFloat(std::string_view text, size_t from = 0) {
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    for (size_t i = from; i < text.size(); ++i) {
+        const size_t length = numberLength(text, i);
+        if (length == 0) continue;
+        const std::string number(text.substr(i, length));
+        const double value = cLocale ? strtod_l(number.c_str(), nullptr, cLocale) : std::strtod(number.c_str(), nullptr);
+        if (value > FLT_MAX) return HUGE_VALF;
+        if (value < -FLT_MAX) return -HUGE_VALF;
+        return static_cast<float>(value);
+    }
+    return FLT_MAX;
+}
+
 // The first number of the text as an int, or -1 when there is none.
-int firstIntOf(const MkString& text) {
-    float f = text.GetFirstFloat();
+int firstIntOf(std::string_view text) {
+    const float f = firstFloat(text);
     if (f == FLT_MAX) return -1;
     return truncateToInt(f);
 }
 
-bool isSpaceChar(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\n' || c == L'\r' || c == L'\f'; }
+bool isSpaceChar(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
 
-bool isAttributeNameChar(wchar_t c) {
-    return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z') || (c >= L'0' && c <= L'9') || c == L'-' || c == L'_' ||
-           c == L':' || c == L'.';
+bool isAttributeNameChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' || c == ':' ||
+           c == '.';
 }
 
 // Index of the opening double quote of the first `attribute="` (spaces allowed
-// around "=") at or after from, or -1. Requiring the "=" and the quote keeps
+// around "=") at or after from, or npos. Requiring the "=" and the quote keeps
 // "height" inside a style value or "src" inside "data-src" from being taken
 // for the attribute, which would replace the text between two unrelated quotes.
-int findAttributeValueQuote(const MkString& text, int from, const MkString& attribute, bool* nameFound) {
+size_t findAttributeValueQuote(std::string_view s, size_t from, std::string_view a, bool* nameFound) {
     *nameFound = false;
-    const std::wstring& s = text.Std();
-    const std::wstring& a = attribute.Std();
-    if (a.empty()) return -1;
-    size_t p = s.find(a, from < 0 ? 0 : static_cast<size_t>(from));
-    while (p != std::wstring::npos) {
+    size_t p = find(s, a, from);
+    while (p != npos) {
         *nameFound = true;
         const bool startsName = p == 0 || !isAttributeNameChar(s[p - 1]);
         size_t q = p + a.size();
         while (q < s.size() && isSpaceChar(s[q])) ++q;
-        if (startsName && q < s.size() && s[q] == L'=') {
+        if (startsName && q < s.size() && s[q] == '=') {
             ++q;
             while (q < s.size() && isSpaceChar(s[q])) ++q;
-            if (q < s.size() && s[q] == L'"') return static_cast<int>(q);
+            if (q < s.size() && s[q] == '"') return q;
         }
         p = s.find(a, p + 1);
     }
-    return -1;
+    return npos;
 }
 
 // Text placed inside an element or a double-quoted attribute value.
-MkString escapeMarkup(const MkString& text) {
-    const std::wstring& s = text.Std();
-    std::wstring out;
-    out.reserve(s.size());
-    for (wchar_t c : s) {
+std::string escapeMarkup(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
         switch (c) {
-        case L'&': out += L"&amp;"; break;
-        case L'<': out += L"&lt;"; break;
-        case L'>': out += L"&gt;"; break;
-        case L'"': out += L"&quot;"; break;
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
         default: out += c;
         }
     }
-    return MkString(std::move(out));
+    return out;
 }
 
 // A file name as a relative URL: its UTF-8 bytes, with every byte outside a
 // safe set percent-encoded, so that "#", "%", "?", spaces and non-ASCII letters
 // in a report's name still lead the browser to the file whatever encoding the
 // page is read in.
-MkString fileNameAsUrl(const MkString& name) {
-    const std::string bytes = lfw::utf8::encode(name.Std(), lfw::utf8::Invalid::Escape);
+std::string fileNameAsUrl(std::string_view name) {
     static const char hex[] = "0123456789ABCDEF";
-    std::wstring out;
-    out.reserve(bytes.size());
-    for (unsigned char b : bytes) {
+    std::string out;
+    out.reserve(name.size());
+    for (char c : name) {
+        const unsigned char b = static_cast<unsigned char>(c);
         const bool keep = (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '-' || b == '.' ||
                           b == '_' || b == '~' || b == '!' || b == '$' || b == '\'' || b == '(' || b == ')' || b == '*' ||
                           b == '+' || b == ',' || b == ';' || b == '=' || b == '@';
         if (keep) {
-            out += static_cast<wchar_t>(b);
+            out += c;
         } else {
-            out += L'%';
-            out += static_cast<wchar_t>(hex[b >> 4]);
-            out += static_cast<wchar_t>(hex[b & 15]);
+            out += '%';
+            out += hex[b >> 4];
+            out += hex[b & 15];
         }
     }
-    return MkString(std::move(out));
+    return out;
 }
 
-MkString imgElement(int width, int height) {
-    return MkString(L"<img src=\"dummysnapshot.jpg\" width=\"") + MkString(width) + MkString(L"\" height=\"") + MkString(height) +
-           MkString(L"\" />");
+std::string imgElement(int width, int height) {
+    return "<img src=\"dummysnapshot.jpg\" width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) + "\" />";
 }
 
 int clampToInt(unsigned int value) { return value > static_cast<unsigned int>(INT_MAX) ? INT_MAX : static_cast<int>(value); }
 
 bool hasPixels(const Image* image) { return image && image->byteCount() > 0 && image->width() > 0 && image->height() > 0; }
 
+// Where the element "<tag ...</tag>" found first at or after from lies: its
+// start and its end (one past its closing tag); false when there is none.
+bool locateElement(std::string_view text, std::string_view tag, size_t from, size_t* start, size_t* end) {
+    const std::string opening = "<" + std::string(tag);
+    const std::string closing = "</" + std::string(tag) + ">";
+    const size_t s = find(text, opening, from);
+    const size_t e = s != npos ? find(text, closing, s) : npos;
+    if (e == npos) return false;
+    *start = s;
+    *end = e + closing.size();
+    return true;
+}
+
 // Where the text holds "SIT" inside an occurrence of one of the names: the
 // places that renumbering a copy of the text changes. All occurrences of all
 // names are found in one pass (Aho-Corasick), so that a group with many tags
 // costs time linear in its length.
-std::vector<size_t> renumberedPlaces(const std::wstring& text, const std::vector<std::wstring>& names) {
+std::vector<size_t> renumberedPlaces(std::string_view text, const std::vector<std::string_view>& names) {
     struct Node {
-        std::vector<std::pair<wchar_t, int>> next;  // sorted by character
+        std::vector<std::pair<unsigned char, int>> next;  // sorted by byte
         int fail = 0;
         size_t longest = 0;  // longest name ending at this node (itself or through its fail links)
     };
+    typedef std::pair<unsigned char, int> Edge;
+    auto byByte = [](const Edge& a, const Edge& b) { return a.first < b.first; };
     std::vector<Node> nodes(1);
-    auto child = [&](int node, wchar_t c) -> int {
+    auto child = [&](int node, unsigned char c) -> int {
         const auto& next = nodes[static_cast<size_t>(node)].next;
-        auto it = std::lower_bound(
-            next.begin(), next.end(), std::make_pair(c, 0),
-            [](const std::pair<wchar_t, int>& a, const std::pair<wchar_t, int>& b) { return a.first < b.first; });
+        auto it = std::lower_bound(next.begin(), next.end(), Edge(c, 0), byByte);
         return it != next.end() && it->first == c ? it->second : -1;
     };
-    for (const std::wstring& name : names) {
+    for (std::string_view name : names) {
         int node = 0;
-        for (wchar_t c : name) {
+        for (char ch : name) {
+            const unsigned char c = static_cast<unsigned char>(ch);
             int next = child(node, c);
             if (next < 0) {
                 next = static_cast<int>(nodes.size());
                 auto& list = nodes[static_cast<size_t>(node)].next;
-                list.insert(std::upper_bound(list.begin(), list.end(), std::make_pair(c, 0),
-                                             [](const std::pair<wchar_t, int>& a, const std::pair<wchar_t, int>& b) {
-                                                 return a.first < b.first;
-                                             }),
-                            std::make_pair(c, next));
+                list.insert(std::upper_bound(list.begin(), list.end(), Edge(c, 0), byByte), Edge(c, next));
                 nodes.emplace_back();
             }
             node = next;
@@ -166,7 +268,7 @@ std::vector<size_t> renumberedPlaces(const std::wstring& text, const std::vector
     for (const auto& edge : nodes[0].next) queue.push_back(edge.second);
     for (size_t q = 0; q < queue.size(); ++q) {
         const int node = queue[q];
-        const std::vector<std::pair<wchar_t, int>> edges = nodes[static_cast<size_t>(node)].next;
+        const std::vector<Edge> edges = nodes[static_cast<size_t>(node)].next;
         for (const auto& edge : edges) {
             int f = nodes[static_cast<size_t>(node)].fail;
             while (f > 0 && child(f, edge.first) < 0) f = nodes[static_cast<size_t>(f)].fail;
@@ -182,15 +284,16 @@ std::vector<size_t> renumberedPlaces(const std::wstring& text, const std::vector
     std::vector<size_t> earliest(n + 2, SIZE_MAX);
     int node = 0;
     for (size_t i = 0; i < n; ++i) {
-        while (node > 0 && child(node, text[i]) < 0) node = nodes[static_cast<size_t>(node)].fail;
-        const int next = child(node, text[i]);
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        while (node > 0 && child(node, c) < 0) node = nodes[static_cast<size_t>(node)].fail;
+        const int next = child(node, c);
         node = next < 0 ? 0 : next;
         const size_t length = nodes[static_cast<size_t>(node)].longest;
         if (length > 0) earliest[i + 1] = i + 1 - length;
     }
     for (size_t e = n; e-- > 0;) earliest[e] = std::min(earliest[e], earliest[e + 1]);
     std::vector<size_t> places;
-    for (size_t p = text.find(L"SIT"); p != std::wstring::npos; p = text.find(L"SIT", p + 1))
+    for (size_t p = text.find("SIT"); p != npos; p = text.find("SIT", p + 1))
         if (earliest[p + 3] <= p) places.push_back(p);
     return places;
 }
@@ -210,25 +313,20 @@ PtrRef<Image> HtmlDocument::pictureOf(const Snapshot* snapshot) {
 
 HtmlDocument::HtmlDocument(const Str& path) : m_path(path) {
     m_budget.reportTo(m_problems);
-    const MkString mkPath = ug::Convert::toMkString(path);
-    m_baseName = MkGetFileName(mkPath, false);
-    m_directory = MkGetFilePath(mkPath, true);
+    m_baseName = utf8(MkGetFileName(path.toStdWString(), false).Std());
+    m_directory = utf8(MkGetFilePath(path.toStdWString(), true).Std());
 }
 
 bool HtmlDocument::open() {
     std::string bytes;
-    if (!MkReadFile(ug::Convert::toMkString(m_path), &bytes)) return false;
-    // kiv::Str's conversion from narrow text, without its intermediate copy:
-    // bytes that are not UTF-8 become escape characters that save() writes back.
-    m_content = MkString(lfw::utf8::decode(bytes, lfw::utf8::Invalid::Escape));
+    if (!MkReadFile(m_path.toStdWString(), &bytes)) return false;
+    m_content.swap(bytes);
     return true;
 }
 
 bool HtmlDocument::save() {
-    // kiv::Str's toStdString() conversion, without copying the content first.
-    const std::string bytes = lfw::utf8::encode(m_content.Std(), lfw::utf8::Invalid::Escape);
     const Str& target = m_savePath.isEmpty() ? m_path : m_savePath;
-    if (!MkWriteFile(ug::Convert::toMkString(target), bytes.data(), bytes.size())) {
+    if (!MkWriteFile(target.toStdWString(), m_content.data(), m_content.size())) {
         report(m_problems, Problem::Error, ProblemCode::WriteFailed,
                (lfw::String("Error writing report file (%1)").arg(target.toStdWString())).toStdString());
         return false;
@@ -236,95 +334,94 @@ bool HtmlDocument::save() {
     return true;
 }
 
-bool HtmlDocument::getSitTagNames(MkStringArray& names) const {
-    names.Clear();
-    int pos = 0;
-    while (pos < m_content.Length()) {
-        int start = -1, end = -1;
-        MkString element = getEntireElement(m_content, SIT_TAG, pos, &start, &end);
-        if (start < 0) break;
-        names.AddGrow(findSitName(element));
+bool HtmlDocument::getSitTagNames(std::vector<std::string>& names) const {
+    names.clear();
+    std::unordered_set<std::string> seen;
+    size_t pos = 0;
+    while (pos < m_content.size()) {
+        size_t start = npos, end = npos;
+        if (!locateElement(m_content, SIT_TAG, pos, &start, &end)) break;
+        std::string name = findSitName(std::string_view(m_content).substr(start, end - start));
+        if (seen.insert(name).second) names.push_back(std::move(name));
         pos = end;
     }
-    names.RemoveDuplicates();
     return true;
 }
 
 bool HtmlDocument::hasRefTags() const {
-    MkStringArray names;
+    std::vector<std::string> names;
     getSitTagNames(names);
-    for (int i = 0; i < names.GetSize(); ++i)
-        if (names[i].StartsWith(L"REF_SIT")) return true;
-    return false;
+    return std::any_of(names.begin(), names.end(), [](const std::string& name) { return startsWith(name, "REF_SIT"); });
 }
 
 // ---------------------------------------------------------------------------
 // Groups
 
-bool HtmlDocument::unrollGroups(const Snapshots& snapshots, const MkIntArray& indices, int use3dPlugin) {
+bool HtmlDocument::unrollGroups(const Snapshots& snapshots, const std::vector<int>& indices, int use3dPlugin) {
     if (m_groupsUnrolled) return true;
     // The result is written into a new buffer while scanning, so a template
     // with many groups or a long unrolled group costs linear time.
-    const std::wstring& source = m_content.Std();
-    std::wstring out;
+    const std::string_view source = m_content;
+    std::string out;
     size_t copied = 0;
-    int pos = 0;
-    while (pos < m_content.Length()) {
-        int start = -1, end = -1;
-        MkString group = getEntireElement(m_content, GROUP_TAG, pos, &start, &end);
-        if (start < 0) break;
+    size_t pos = 0;
+    while (pos < source.size()) {
+        size_t start = npos, end = npos;
+        if (!locateElement(source, GROUP_TAG, pos, &start, &end)) break;
         pos = end;
+        const std::string_view group = source.substr(start, end - start);
         // A group inside a group would end at the inner closing tag and leave the
         // outer one unbalanced in the report.
-        if (group.Find(MkString(L"<") + MkString(GROUP_TAG), 1) >= 0) {
+        if (find(group, "<" + std::string(GROUP_TAG), 1) != npos) {
+            // Counted in characters, as an editor shows the place.
+            const size_t character = wide(source.substr(0, start)).size();
             report(m_problems, Problem::Error, ProblemCode::TemplateMarkup,
-                   (lfw::String("Generic group inside a generic group at character %1: groups cannot be nested").arg(start))
+                   (lfw::String("Generic group inside a generic group at character %1: groups cannot be nested")
+                        .arg(static_cast<long long>(character)))
                        .toStdString());
             report(m_problems, Problem::Error, ProblemCode::TemplateMarkup, "Error unrolling generic tags");
             return false;
         }
-        int first = -1, last = -1;
-        MkString content = getElementContent(group, GROUP_TAG, 0, &first, &last, m_problems);
-        if (first < 0) continue;  // an opening tag without ">": left as it is
-        out.append(source, copied, static_cast<size_t>(start) - copied);
-        if (!unrollGenericTagsInGroup(content, snapshots, indices, use3dPlugin, source.size() - static_cast<size_t>(end), &out)) {
+        size_t first = npos, last = npos;
+        const std::string content = getElementContent(group, GROUP_TAG, 0, &first, &last, m_problems);
+        if (first == npos) continue;  // an opening tag without ">": left as it is
+        out.append(source.substr(copied, start - copied));
+        if (!unrollGenericTagsInGroup(content, snapshots, indices, use3dPlugin, source.size() - end, &out)) {
             report(m_problems, Problem::Error, ProblemCode::TemplateMarkup, "Error unrolling generic tags");
             return false;
         }
-        copied = static_cast<size_t>(end);
+        copied = end;
     }
     if (copied > 0) {
-        out.append(source, copied, std::wstring::npos);
-        m_content.Std().swap(out);
+        out.append(source.substr(copied));
+        m_content.swap(out);
     }
     m_groupsUnrolled = true;
     return true;
 }
 
-bool HtmlDocument::unrollGenericTagsInGroup(const MkString& group, const Snapshots& snapshots, const MkIntArray& indices,
-                                            int use3dPlugin, size_t following, std::wstring* out) {
-    std::vector<MkString> tags;  // the names of the group's tags, in order
+bool HtmlDocument::unrollGenericTagsInGroup(std::string_view group, const Snapshots& snapshots, const std::vector<int>& indices,
+                                            int use3dPlugin, size_t following, std::string* out) {
+    std::vector<std::string> tags;  // the names of the group's tags, in order
     bool hasPicture = false, hasMdlx = false, hasTable = false;
-    int pos = 0;
-    while (pos < group.Length()) {
-        int start = -1, end = -1;
-        MkString element = getEntireElement(group, SIT_TAG, pos, &start, &end);
-        if (start < 0) break;
-        const MkString name = findSitName(element);
+    size_t pos = 0;
+    while (pos < group.size()) {
+        size_t start = npos, end = npos;
+        if (!locateElement(group, SIT_TAG, pos, &start, &end)) break;
+        std::string name = findSitName(group.substr(start, end - start));
         switch (findSitTypeFromName(name)) {
         case HTML_TAG_PICTURE: hasPicture = true; break;
         case HTML_TAG_MDLX: hasMdlx = true; break;
         case HTML_TAG_TABLE: hasTable = true; break;
         default: break;
         }
-        tags.push_back(name);
+        tags.push_back(std::move(name));
         pos = end;
     }
     const bool typed = hasPicture || hasMdlx || hasTable;
 
     std::vector<int> accepted;
-    for (int i = 0; i < indices.GetSize(); ++i) {
-        const int k = indices[i];
+    for (const int k : indices) {
         if (k < 0 || static_cast<size_t>(k) >= snapshots.size() || !snapshots[static_cast<size_t>(k)]) continue;
         bool accepts;
         switch (snapshots[static_cast<size_t>(k)]->type()) {
@@ -336,36 +433,34 @@ bool HtmlDocument::unrollGenericTagsInGroup(const MkString& group, const Snapsho
         if (accepts) accepted.push_back(k);
     }
     if (accepted.empty()) return true;  // the group disappears
-    for (const MkString& tag : tags)
-        if (tag.IsEmpty()) return false;
+    for (const std::string& tag : tags)
+        if (tag.empty()) return false;
 
     // Every "SIT" inside an occurrence of a collected name gets the snapshot's
     // number. The places are found once for the group; each copy is then
     // written in one pass.
-    std::vector<std::wstring> names;
+    std::vector<std::string_view> names;
     {
-        std::unordered_set<std::wstring> seen;
-        for (const MkString& tag : tags) {
-            const std::wstring& name = tag.Std();
-            if (name.find(L"SIT") != std::wstring::npos && seen.insert(name).second) names.push_back(name);
-        }
+        std::unordered_set<std::string_view> seen;
+        for (const std::string& tag : tags)
+            if (tag.find("SIT") != npos && seen.insert(tag).second) names.push_back(tag);
     }
-    const std::wstring& text = group.Std();
-    const std::vector<size_t> places = renumberedPlaces(text, names);
-    const size_t perCopy = text.size() + 11 * places.size();
-    if (!m_budget.spendText(perCopy * accepted.size())) return false;
+    const std::vector<size_t> places = renumberedPlaces(group, names);
+    // The budget counts characters; the copies take bytes.
+    if (!m_budget.spendText((characterCount(group) + 11 * places.size()) * accepted.size())) return false;
+    const size_t perCopy = group.size() + 11 * places.size();
     // One allocation for all copies: growing by doubling instead would touch
     // fresh memory several times over for a large report.
     out->reserve(out->size() + perCopy * accepted.size() + following);
-    for (int k : accepted) {
-        const std::wstring number = std::to_wstring(k + 1);
+    for (const int k : accepted) {
+        const std::string number = std::to_string(k + 1);
         size_t copied = 0;
-        for (size_t place : places) {
-            out->append(text, copied, place + 3 - copied);
+        for (const size_t place : places) {
+            out->append(group.substr(copied, place + 3 - copied));
             out->append(number);
             copied = place + 3;
         }
-        out->append(text, copied, std::wstring::npos);
+        out->append(group.substr(copied));
     }
     return true;
 }
@@ -374,7 +469,7 @@ bool HtmlDocument::unrollGenericTagsInGroup(const MkString& group, const Snapsho
 // Filling
 
 bool HtmlDocument::updateDocumentContent(const Snapshots& snapshots, const Snapshots& referenceSnapshots,
-                                         const MkIntArray& indices, bool use3dPlugin) {
+                                         const std::vector<int>& indices, bool use3dPlugin) {
     if (!unrollGroups(snapshots, indices, use3dPlugin ? 1 : 0)) return false;
     const size_t largest = snapshots.size() > referenceSnapshots.size() ? snapshots.size() : referenceSnapshots.size();
     const int limit = largest > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(largest);
@@ -383,21 +478,20 @@ bool HtmlDocument::updateDocumentContent(const Snapshots& snapshots, const Snaps
     // them one by one inside a multi-megabyte string would cost quadratic time.
     // Inserted text is never scanned again, so a title holding tag markup is
     // not taken for a tag.
-    const std::wstring& source = m_content.Std();
-    std::wstring out;
+    const std::string_view source = m_content;
+    std::string out;
     size_t copied = 0;
-    int pos = 0;
-    while (pos < m_content.Length()) {
-        int start = -1, end = -1;
-        MkString element = getEntireElement(m_content, SIT_TAG, pos, &start, &end);
-        if (start < 0) break;
+    size_t pos = 0;
+    while (pos < source.size()) {
+        size_t start = npos, end = npos;
+        if (!locateElement(source, SIT_TAG, pos, &start, &end)) break;
         pos = end;
-        MkString filled;
-        if (!fillElement(element, snapshots, referenceSnapshots, limit, use3dPlugin, &filled)) continue;
+        std::string filled;
+        if (!fillElement(source.substr(start, end - start), snapshots, referenceSnapshots, limit, use3dPlugin, &filled)) continue;
         if (out.empty()) out.reserve(source.size() + source.size() / 8);
-        out.append(source, copied, static_cast<size_t>(start) - copied);
-        out += filled.Std();
-        copied = static_cast<size_t>(end);
+        out.append(source.substr(copied, start - copied));
+        out += filled;
+        copied = end;
     }
     if (m_writeFailed || m_budget.exhausted()) {
         report(m_problems, Problem::Error, ProblemCode::ContentLeftOut,
@@ -407,36 +501,43 @@ bool HtmlDocument::updateDocumentContent(const Snapshots& snapshots, const Snaps
         return false;
     }
     if (copied > 0) {
-        out.append(source, copied, std::wstring::npos);
-        m_content.Std().swap(out);
-        std::wstring().swap(out);  // the old content is not needed while saving
+        out.append(source.substr(copied));
+        m_content.swap(out);
+        std::string().swap(out);  // the old content is not needed while saving
     }
     return save();
 }
 
-bool HtmlDocument::fillElement(const MkString& element, const Snapshots& snapshots, const Snapshots& referenceSnapshots,
-                               int limit, bool use3dPlugin, MkString* filled) {
-    int first = -1, last = -1;
+bool HtmlDocument::fillElement(std::string_view element, const Snapshots& snapshots, const Snapshots& referenceSnapshots,
+                               int limit, bool use3dPlugin, std::string* filled) {
+    size_t first = npos, last = npos;
     getElementContent(element, SIT_TAG, 0, &first, &last, m_problems);
-    if (first < 0) return false;
-    const MkString name = findSitName(element);
+    if (first == npos) return false;
+    const std::string name = findSitName(element);
     const int n = findSituationIndexFromName(name);
     if (n < 1 || n - 1 >= limit) return false;
     // The prefix decides, as in validation: a field key holding "REF_" (SIT1_$REF_X)
     // still belongs to the main repository.
-    const bool isReference = name.StartsWith(L"REF_");
+    const bool isReference = startsWith(name, "REF_");
     const Snapshots& collection = isReference ? referenceSnapshots : snapshots;
     if (static_cast<size_t>(n) > collection.size()) return false;
     const Snapshot* snapshot = collection[static_cast<size_t>(n - 1)];
     if (!snapshot) return false;
 
-    const MkString before = element.Left(first);
-    const MkString after = element.Mid(last + 1);
+    const std::string_view before = element.substr(0, first);
+    const std::string_view after = element.substr(last + 1);
+    // The element with its content replaced by text.
+    auto withContent = [&](std::string_view text) {
+        filled->reserve(before.size() + text.size() + after.size());
+        filled->assign(before).append(text).append(after);
+        return true;
+    };
     const HtmlTagType kind = findSitTypeFromName(name);
     switch (kind) {
     case HTML_TAG_TITLE:
     case HTML_TAG_TEXT: {
-        MkString text = ug::Convert::toMkString(kind == HTML_TAG_TITLE ? snapshot->title() : snapshot->description());
+        // Macros are expanded in the host's wide text.
+        auto text = ug::Convert::toMkString(kind == HTML_TAG_TITLE ? snapshot->title() : snapshot->description());
         // Macros may grow the text only as far as the report's budget reaches.
         const uint64_t room = m_budget.charactersLeft();
         const size_t maxLength =
@@ -447,89 +548,84 @@ bool HtmlDocument::fillElement(const MkString& element, const Snapshots& snapsho
             return false;
         }
         if (!m_budget.spendText(static_cast<uint64_t>(text.Length()))) return false;
-        *filled = before + text + after;
-        return true;
+        return withContent(utf8(text.Std()));
     }
     case HTML_TAG_PICTURE: {
         if (snapshot->type() != Snapshot::IMAGE && snapshot->type() != Snapshot::MDLX) return false;
         PtrRef<Image> picture = pictureOf(snapshot);
         if (!picture) return false;
-        MkString edited(element);
+        std::string edited(element);
         if (!setImage(edited, n - 1, picture.p(), isReference)) return false;
-        *filled = edited;
+        *filled = std::move(edited);
         return true;
     }
     case HTML_TAG_MDLX: {
-        MkString edited(element);
+        std::string edited(element);
         const HtmlTagType r =
             use3dPlugin ? setMdlx(edited, n - 1, snapshot, isReference) : replaceMdlx(edited, n - 1, snapshot, isReference);
         if (r == HTML_TAG_PICTURE) {
-            const MkString prefix(isReference ? L"REF_SIT" : L"SIT");
-            edited.Replace(prefix + MkString(n) + MkString(L"_MDLX"), prefix + MkString(n) + MkString(L"_PICTURE"));
+            const std::string tag = (isReference ? "REF_SIT" : "SIT") + std::to_string(n);
+            replaceAll(&edited, tag + "_MDLX", tag + "_PICTURE");
         }
-        *filled = edited;
+        *filled = std::move(edited);
         return true;
     }
     case HTML_TAG_TABLE: {
         const Table* cells = snapshot->table();
         if (cells && !m_budget.spendText(cells->rowCount() * (cells->columnCount() * 9 + 20))) return false;
-        MkString table(element);
+        std::string table(element);
         if (!setTable(table, snapshot)) return false;
-        *filled = before + table + after;
-        return true;
+        return withContent(table);
     }
     case HTML_TAG_MACRO: {
         const std::map<Str, Str> fieldValues = snapshot->fieldValues();
         if (fieldValues.empty()) return false;
-        const MkString key = name.Mid(name.Find(L'$') + 1);
-        MkString value;
-        if (!FieldMacros::getFieldValue(fieldValues, key, &value)) return false;
-        *filled = before + FieldMacros::escapeHtml(value) + after;
-        return true;
+        // The key as FieldMacros::getFieldValue looks it up.
+        const auto value = fieldValues.find(Str(name.substr(name.find('$') + 1)));
+        if (value == fieldValues.end()) return false;
+        return withContent(utf8(FieldMacros::escapeHtml(value->second.toStdWString()).Std()));
     }
     default: return false;
     }
 }
 
-MkString HtmlDocument::imageFileName(int snapshotIndex, bool isReference) const {
-    return m_baseName + MkString(L"_") + MkString(isReference ? L"REF_" : L"") + MkString(L"SIT") + MkString(snapshotIndex + 1) +
-           MkString(L"-1.jpg");
+std::string HtmlDocument::imageFileName(int snapshotIndex, bool isReference) const {
+    return m_baseName + "_" + (isReference ? "REF_" : "") + "SIT" + std::to_string(snapshotIndex + 1) + "-1.jpg";
 }
 
-bool HtmlDocument::setImage(MkString& element, int snapshotIndex, const Image* image, bool isReference) {
-    const MkString name = imageFileName(snapshotIndex, isReference);
-    const int slash = name.Find(L'/', -1, false);
-    const MkString value = fileNameAsUrl(slash >= 0 ? name.Mid(slash + 1) : name);
+bool HtmlDocument::setImage(std::string& element, int snapshotIndex, const Image* image, bool isReference) {
+    const std::string name = imageFileName(snapshotIndex, isReference);
+    const size_t slash = name.rfind('/');
+    const std::string value = fileNameAsUrl(slash != npos ? std::string_view(name).substr(slash + 1) : name);
 
-    const int p = element.Find(L"src");
-    if (p < 0) {
+    const size_t p = find(element, "src");
+    if (p == npos) {
         report(m_problems, Problem::Error, ProblemCode::TemplateMarkup, "image element src not found in html");
         return false;
     }
-    if (!replaceAttribute(element, p, L"src", value, m_problems))
+    if (!replaceAttribute(element, p, "src", value, m_problems))
         report(m_problems, Problem::Warning, ProblemCode::TemplateMarkup,
-               (lfw::String("Not able to set image src in string: %1").arg(element.Std())).toStdString());
+               (lfw::String("Not able to set image src in string: %1").arg(element)).toStdString());
     if (!image) return true;
 
     if (!updateSizeAttributesOfTag(element, clampToInt(image->height()), clampToInt(image->width()), m_problems))
         report(m_problems, Problem::Warning, ProblemCode::TemplateMarkup,
-               (lfw::String("Not able to set image width/height in string: %1").arg(element.Std())).toStdString());
+               (lfw::String("Not able to set image width/height in string: %1").arg(element)).toStdString());
 
-    if (m_savedImageSet.count(name.Std())) return true;
+    if (m_savedImageSet.count(name)) return true;
     // The pictures go beside the document: the src values name them relative to it.
-    MkString file = m_directory + name;
+    std::string file = m_directory + name;
     if (m_staged) {
         // Written under a temporary name, moved into place with the report.
-        const std::string temp = m_staged->stage(file.ShortChar());
-        if (temp.empty()) {
+        file = m_staged->stage(file);
+        if (file.empty()) {
             m_writeFailed = true;
             return false;
         }
-        file = MkString(temp.c_str());
     }
-    if (SnapshotPictures::saveImageAsJpeg(image, file, m_problems)) {
-        m_savedImages.AddGrow(name);
-        m_savedImageSet.insert(name.Std());
+    if (SnapshotPictures::saveImageAsJpeg(image, wide(file), m_problems)) {
+        m_savedImages.push_back(name);
+        m_savedImageSet.insert(name);
         return true;
     }
     m_writeFailed = true;
@@ -537,18 +633,18 @@ bool HtmlDocument::setImage(MkString& element, int snapshotIndex, const Image* i
     return false;
 }
 
-HtmlTagType HtmlDocument::setMdlx(MkString& element, int snapshotIndex, const Snapshot* snapshot, bool isReference) {
-    if (!element.Contains(L"iframe", false)) {
+HtmlTagType HtmlDocument::setMdlx(std::string& element, int snapshotIndex, const Snapshot* snapshot, bool isReference) {
+    if (!containsNoCase(element, "iframe")) {
         report(m_problems, Problem::Error, ProblemCode::TemplateMarkup, "iframe element not found in html.");
         return HTML_TAG_UNKNOWN;
     }
     if (!snapshot) return HTML_TAG_UNKNOWN;
     switch (snapshot->type()) {
     case Snapshot::MDLX: {
-        const int p = element.Find(L"src");
-        if (p < 0) return HTML_TAG_UNKNOWN;
-        const MkString url = ug::Convert::toMkString(snapshot->cloudViewerUrl()) + MkString(L"?embed=1");
-        if (!replaceAttribute(element, p, L"src", escapeMarkup(url), m_problems))
+        const size_t p = find(element, "src");
+        if (p == npos) return HTML_TAG_UNKNOWN;
+        const std::string url = snapshot->cloudViewerUrl().toStdString() + "?embed=1";
+        if (!replaceAttribute(element, p, "src", escapeMarkup(url), m_problems))
             report(m_problems, Problem::Warning, ProblemCode::TemplateMarkup, "iframe element src not found in html.");
         return HTML_TAG_MDLX;
     }
@@ -558,19 +654,19 @@ HtmlTagType HtmlDocument::setMdlx(MkString& element, int snapshotIndex, const Sn
             report(m_problems, Problem::Error, ProblemCode::TemplateMarkup, "iframe element size not found in html.");
             return HTML_TAG_UNKNOWN;
         }
-        MkString img = imgElement(width, height);
+        std::string img = imgElement(width, height);
         if (!setImage(img, snapshotIndex, snapshot->image(), isReference)) return HTML_TAG_UNKNOWN;
-        int first = -1, last = -1;
+        size_t first = npos, last = npos;
         getElementContent(element, SIT_TAG, 0, &first, &last, m_problems);
-        if (first < 0) return HTML_TAG_UNKNOWN;
-        element = element.Left(first) + img + element.Mid(last + 1);
+        if (first == npos) return HTML_TAG_UNKNOWN;
+        element.replace(first, last + 1 - first, img);
         return HTML_TAG_PICTURE;
     }
     default: return HTML_TAG_UNKNOWN;
     }
 }
 
-HtmlTagType HtmlDocument::replaceMdlx(MkString& element, int snapshotIndex, const Snapshot* snapshot, bool isReference) {
+HtmlTagType HtmlDocument::replaceMdlx(std::string& element, int snapshotIndex, const Snapshot* snapshot, bool isReference) {
     if (!snapshot || (snapshot->type() != Snapshot::MDLX && snapshot->type() != Snapshot::IMAGE)) return HTML_TAG_UNKNOWN;
     int height = -1, width = -1;
     if (!getSizeFromTag(element, height, width)) return HTML_TAG_UNKNOWN;
@@ -583,231 +679,226 @@ HtmlTagType HtmlDocument::replaceMdlx(MkString& element, int snapshotIndex, cons
             height = truncateToInt(static_cast<float>(width) / ratio);
         else width = truncateToInt(ratio * static_cast<float>(height));
     }
-    MkString img = imgElement(width, height);
+    std::string img = imgElement(width, height);
     if (!setImage(img, snapshotIndex, picture.p(), isReference)) return HTML_TAG_UNKNOWN;
-    element = img;
+    element = std::move(img);
     return HTML_TAG_PICTURE;
 }
 
-bool HtmlDocument::setTable(MkString& element, const Snapshot* snapshot) {
+bool HtmlDocument::setTable(std::string& element, const Snapshot* snapshot) {
     if (!snapshot || snapshot->type() != Snapshot::TABLE) return false;
     const Table* table = snapshot->table();
     if (!table || table->rowCount() < 1 || table->columnCount() < 1) return false;
 
     // The template's table must show a sample row with cells; its own cells are not kept.
-    const int rowStart = element.Find(L"<tr");
-    const int rowEnd = rowStart >= 0 ? element.Find(L"</tr>", rowStart) : -1;
-    if (rowStart < 0 || rowEnd < 0) return false;
-    const MkString sampleRow = element.GetSubString(rowStart, rowEnd + 4);
-    if (!sampleRow.Contains(L"<td") && !sampleRow.Contains(L"<th")) return false;
+    const size_t rowStart = find(element, "<tr");
+    const size_t rowEnd = rowStart != npos ? find(element, "</tr>", rowStart) : npos;
+    if (rowEnd == npos) return false;
+    const std::string_view sampleRow = std::string_view(element).substr(rowStart, rowEnd + 5 - rowStart);
+    if (find(sampleRow, "<td") == npos && find(sampleRow, "<th") == npos) return false;
 
     // The template's opening <table ...> tag keeps its attributes.
-    MkString opening;
-    const int word = element.Find(L"table");
-    const int lt = word > 0 ? element.Find(L'<', word - 1, false) : -1;
-    const int tableTag = element.Find(L"<table");
-    const int gt = tableTag >= 0 ? element.Find(L'>', tableTag) : -1;
-    if (lt >= 0 && tableTag >= 0 && gt >= lt) opening = element.GetSubString(lt, gt);
-    if (opening.IsEmpty()) opening = MkString(L"\n<table border=\"1\"\n>");
+    std::string opening;
+    const size_t word = find(element, "table");
+    const size_t lt = word != npos && word > 0 ? element.rfind('<', word - 1) : npos;
+    const size_t tableTag = find(element, "<table");
+    const size_t gt = tableTag != npos ? element.find('>', tableTag) : npos;
+    if (lt != npos && gt != npos && gt >= lt) opening = element.substr(lt, gt + 1 - lt);
+    if (opening.empty()) opening = "\n<table border=\"1\"\n>";
 
-    std::wstring out = opening.Std();
+    std::string out = std::move(opening);
     for (size_t r = 0; r < table->rowCount(); ++r) {
-        const wchar_t* cellOpen = r == 0 ? L"<th>" : L"<td>";
-        const wchar_t* cellClose = r == 0 ? L"</th>" : L"</td>";
-        out += L"  <tr>\n    ";
+        const char* cellOpen = r == 0 ? "<th>" : "<td>";
+        const char* cellClose = r == 0 ? "</th>" : "</td>";
+        out += "  <tr>\n    ";
         for (size_t c = 0; c < table->columnCount(); ++c) {
             out += cellOpen;
             // Cell texts are data, not markup: "x<5 & y>2" must show as written.
-            out += escapeMarkup(ug::Convert::toMkString(table->value(r, c))).Std();
+            out += escapeMarkup(table->value(r, c).toStdString());
             out += cellClose;
         }
-        out += L"\n  </tr>\n";
+        out += "\n  </tr>\n";
     }
-    out += L"</table>\n";
-    element = MkString(std::move(out));
+    out += "</table>\n";
+    element = std::move(out);
     return true;
 }
 
 // ---------------------------------------------------------------------------
 // Scanning helpers
 
-MkString HtmlDocument::getEntireElement(const MkString& text, const MkString& tag, int from, int* start, int* end) {
-    const MkString opening = MkString(L"<") + tag;
-    const MkString closing = MkString(L"</") + tag + MkString(L">");
-    const int s = text.Find(opening, from);
-    const int e = s >= 0 ? text.Find(closing, s) : -1;
-    if (s < 0 || e < 0) {
-        if (start) *start = -1;
-        if (end) *end = -1;
-        return MkString();
-    }
-    const int stop = e + closing.Length();
+std::string HtmlDocument::getEntireElement(std::string_view text, std::string_view tag, size_t from, size_t* start, size_t* end) {
+    size_t s = npos, e = npos;
+    const bool found = locateElement(text, tag, from, &s, &e);
     if (start) *start = s;
-    if (end) *end = stop;
-    return text.Mid(s, stop - s);
+    if (end) *end = e;
+    return found ? std::string(text.substr(s, e - s)) : std::string();
 }
 
-MkString HtmlDocument::getElementContent(const MkString& text, const MkString& tag, int from, int* start, int* end,
-                                         Problems* problems) {
-    const MkString opening = MkString(L"<") + tag;
-    const MkString closing = MkString(L"</") + tag + MkString(L">");
-    const int s = text.Find(opening, from);
-    const int e = s >= 0 ? text.Find(closing, s) : -1;
-    const int b = s >= 0 ? findEndBracket(text, tag, s, problems) : -1;
+std::string HtmlDocument::getElementContent(std::string_view text, std::string_view tag, size_t from, size_t* start, size_t* end,
+                                            Problems* problems) {
+    const std::string opening = "<" + std::string(tag);
+    const std::string closing = "</" + std::string(tag) + ">";
+    const size_t s = find(text, opening, from);
+    const size_t e = s != npos ? find(text, closing, s) : npos;
+    const size_t b = s != npos ? findEndBracket(text, tag, s, problems) : npos;
     // A ">" past the closing tag belongs to the closing tag: the opening tag is unfinished.
-    if (s < 0 || e < 0 || b < 0 || b > e) {
-        report(problems, Problem::Error, ProblemCode::TemplateMarkup,
-               (lfw::String("Element not found when trying to read '%1' in string: %2").arg(tag.Std()).arg(text.Std()))
-                   .toStdString());
-        if (start) *start = -1;
-        if (end) *end = -1;
-        return MkString();
+    if (e == npos || b == npos || b > e) {
+        report(
+            problems, Problem::Error, ProblemCode::TemplateMarkup,
+            (lfw::String("Element not found when trying to read '%1' in string: %2").arg(std::string(tag)).arg(std::string(text)))
+                .toStdString());
+        if (start) *start = npos;
+        if (end) *end = npos;
+        return std::string();
     }
     if (start) *start = b + 1;
     if (end) *end = e - 1;
-    return text.GetSubString(b + 1, e - 1);
+    return std::string(text.substr(b + 1, e - b - 1));
 }
 
-int HtmlDocument::findEndBracket(const MkString& text, const MkString& tag, int from, Problems* problems) {
-    const int p = text.Find(MkString(L"<") + tag, from);
-    if (p < 0) {
+size_t HtmlDocument::findEndBracket(std::string_view text, std::string_view tag, size_t from, Problems* problems) {
+    const size_t p = find(text, "<" + std::string(tag), from);
+    if (p == npos) {
         report(problems, Problem::Error, ProblemCode::TemplateMarkup,
-               (lfw::String("Start bracket not found for '%1' in string: %2").arg(tag.Std()).arg(text.Std())).toStdString());
-        return -1;
+               (lfw::String("Start bracket not found for '%1' in string: %2").arg(std::string(tag)).arg(std::string(text)))
+                   .toStdString());
+        return npos;
     }
-    const int b = text.Find(L'>', p);
-    if (b < 0) {
+    const size_t b = text.find('>', p);
+    if (b == npos) {
         report(problems, Problem::Error, ProblemCode::TemplateMarkup,
-               (lfw::String("End bracket not found for '%1' in string: %2").arg(tag.Std()).arg(text.Std())).toStdString());
-        return -1;
+               (lfw::String("End bracket not found for '%1' in string: %2").arg(std::string(tag)).arg(std::string(text)))
+                   .toStdString());
+        return npos;
     }
     return b;
 }
 
-bool HtmlDocument::replaceSubString(MkString& text, int from, int to, const MkString& replacement) {
-    const int length = text.Length();
-    if (from < 0) from = 0;
+bool HtmlDocument::replaceSubString(std::string& text, size_t from, size_t to, std::string_view replacement) {
+    const size_t length = text.size();
     if (from > length) from = length;
     if (to < from) to = from;
     if (to > length) to = length;
-    text.Std().replace(static_cast<size_t>(from), static_cast<size_t>(to - from), replacement.Std());
+    text.replace(from, to - from, replacement);
     return true;
 }
 
-MkString HtmlDocument::findSitName(const MkString& element) {
-    const int p = element.Find(L"name");
-    if (p < 0) return MkString();
-    const int q1 = element.Find(L'"', p);
-    const int q2 = q1 >= 0 ? element.Find(L'"', q1 + 1) : -1;
-    if (q2 < 0) return MkString();
-    return element.Mid(q1 + 1, q2 - q1 - 1);
+std::string HtmlDocument::findSitName(std::string_view element) {
+    const size_t p = find(element, "name");
+    if (p == npos) return std::string();
+    const size_t q1 = element.find('"', p);
+    const size_t q2 = q1 != npos ? element.find('"', q1 + 1) : npos;
+    if (q2 == npos) return std::string();
+    return std::string(element.substr(q1 + 1, q2 - q1 - 1));
 }
 
-HtmlTagType HtmlDocument::findSitTypeFromName(const MkString& name) {
-    MkString rest;
-    if (name.StartsWith(L"SIT")) rest = name.Mid(3);
-    else if (name.StartsWith(L"REF_SIT")) rest = name.Mid(7);
-    const int underscore = rest.Find(L'_');
-    if (underscore >= 0) rest = rest.Mid(underscore + 1);
+HtmlTagType HtmlDocument::findSitTypeFromName(std::string_view name) {
+    std::string_view rest;
+    if (startsWith(name, "SIT")) rest = name.substr(3);
+    else if (startsWith(name, "REF_SIT")) rest = name.substr(7);
+    const size_t underscore = rest.find('_');
+    if (underscore != npos) rest = rest.substr(underscore + 1);
 
-    if (rest == MkString(L"TITLE")) return HTML_TAG_TITLE;
-    if (rest == MkString(L"TEXT")) return HTML_TAG_TEXT;
-    if (rest == MkString(L"PICTURE")) return HTML_TAG_PICTURE;
-    if (rest == MkString(L"MDLX")) return HTML_TAG_MDLX;
-    if (rest == MkString(L"TABLE")) return HTML_TAG_TABLE;
-    if (rest.StartsWith(L"$")) return HTML_TAG_MACRO;
+    if (rest == "TITLE") return HTML_TAG_TITLE;
+    if (rest == "TEXT") return HTML_TAG_TEXT;
+    if (rest == "PICTURE") return HTML_TAG_PICTURE;
+    if (rest == "MDLX") return HTML_TAG_MDLX;
+    if (rest == "TABLE") return HTML_TAG_TABLE;
+    if (startsWith(rest, "$")) return HTML_TAG_MACRO;
     return HTML_TAG_UNKNOWN;
 }
 
-int HtmlDocument::findSituationIndexFromName(const MkString& name) { return TemplateTags::getTagIndex(name); }
+int HtmlDocument::findSituationIndexFromName(std::string_view name) { return TemplateTags::getTagIndex(wide(name)); }
 
-bool HtmlDocument::replaceAttribute(MkString& text, int from, const MkString& attribute, const MkString& value,
+bool HtmlDocument::replaceAttribute(std::string& text, size_t from, std::string_view attribute, std::string_view value,
                                     Problems* problems) {
     bool nameFound = false;
-    const int q1 = findAttributeValueQuote(text, from, attribute, &nameFound);
+    const size_t q1 = findAttributeValueQuote(text, from, attribute, &nameFound);
     if (!nameFound) {
         report(problems, Problem::Error, ProblemCode::TemplateMarkup,
-               (lfw::String("Attribute not found when trying to read '%1' in string: %2").arg(attribute.Std()).arg(text.Std()))
+               (lfw::String("Attribute not found when trying to read '%1' in string: %2").arg(std::string(attribute)).arg(text))
                    .toStdString());
         return false;
     }
-    const int q2 = q1 >= 0 ? text.Find(L'"', q1 + 1) : -1;
-    if (q2 < 0) {
+    const size_t q2 = q1 != npos ? text.find('"', q1 + 1) : npos;
+    if (q2 == npos) {
         report(problems, Problem::Error, ProblemCode::TemplateMarkup,
                (lfw::String("Attribute value not found when trying to replace '%1' in string: %2")
-                    .arg(attribute.Std())
-                    .arg(text.Std()))
+                    .arg(std::string(attribute))
+                    .arg(text))
                    .toStdString());
         return false;
     }
     return replaceSubString(text, q1 + 1, q2, value);
 }
 
-bool HtmlDocument::replaceAttributeStyleInt(MkString& text, int from, const MkString& property, int value, Problems* problems) {
-    const int p = text.Find(L"style", from);
-    if (p < 0) {
+bool HtmlDocument::replaceAttributeStyleInt(std::string& text, size_t from, std::string_view property, int value,
+                                            Problems* problems) {
+    const size_t p = find(text, "style", from);
+    if (p == npos) {
         report(problems, Problem::Error, ProblemCode::TemplateMarkup,
-               (lfw::String("'style' not found when trying to set width and height in text: %1").arg(text.Std())).toStdString());
+               (lfw::String("'style' not found when trying to set width and height in text: %1").arg(text)).toStdString());
         return false;
     }
-    const int a = text.Find(property, p);
-    if (a < 0) {
+    const size_t a = find(text, property, p);
+    if (a == npos) {
         report(problems, Problem::Error, ProblemCode::TemplateMarkup,
-               (lfw::String("%1 not found when trying to set width and height in text: %2").arg(property.Std()).arg(text.Std()))
+               (lfw::String("%1 not found when trying to set width and height in text: %2").arg(std::string(property)).arg(text))
                    .toStdString());
         return false;
     }
-    const int c = text.Find(L';', a);
-    if (c < 0) {
+    const size_t c = text.find(';', a);
+    if (c == npos) {
         report(problems, Problem::Error, ProblemCode::TemplateMarkup,
                (lfw::String("Ending ; not found for attribute %1 when trying to set width and height in text: %2")
-                    .arg(property.Std())
-                    .arg(text.Std()))
+                    .arg(std::string(property))
+                    .arg(text))
                    .toStdString());
         return false;
     }
-    const MkString declaration = text.GetSubString(a, c);
+    const std::string declaration = text.substr(a, c + 1 - a);
     const int oldNumber = firstIntOf(declaration);
-    if (oldNumber == -1 && declaration.GetFirstFloat() == FLT_MAX) {
+    if (firstFloat(declaration) == FLT_MAX) {
         report(problems, Problem::Error, ProblemCode::TemplateMarkup,
                (lfw::String("Number not found for attribute %1 when trying to set width and height in text: %2")
-                    .arg(property.Std())
-                    .arg(text.Std()))
+                    .arg(std::string(property))
+                    .arg(text))
                    .toStdString());
         return false;
     }
-    MkString newDeclaration(declaration);
-    newDeclaration.Replace(MkString(oldNumber), MkString(value));
-    text.Replace(declaration, newDeclaration);
+    std::string newDeclaration(declaration);
+    replaceAll(&newDeclaration, std::to_string(oldNumber), std::to_string(value));
+    replaceAll(&text, declaration, newDeclaration);
     return true;
 }
 
-bool HtmlDocument::getSizeFromTag(const MkString& tag, int& height, int& width) {
-    height = findIntAttributeStyle(tag, L"height");
-    width = findIntAttributeStyle(tag, L"width");
+bool HtmlDocument::getSizeFromTag(std::string_view tag, int& height, int& width) {
+    height = findIntAttributeStyle(tag, "height");
+    width = findIntAttributeStyle(tag, "width");
     if (height == -1) {
-        height = findIntAttribute(tag, L"height");
-        width = findIntAttribute(tag, L"width");
+        height = findIntAttribute(tag, "height");
+        width = findIntAttribute(tag, "width");
     }
     return height != -1 && width != -1;
 }
 
-int HtmlDocument::findIntAttributeStyle(const MkString& tag, const MkString& property) {
-    const int p = tag.Find(property);
-    if (p < 0) return -1;
-    const int c = tag.Find(L';', p);
-    if (c < 0) return -1;
-    return firstIntOf(tag.GetSubString(p, c));
+int HtmlDocument::findIntAttributeStyle(std::string_view tag, std::string_view property) {
+    const size_t p = find(tag, property);
+    if (p == npos) return -1;
+    const size_t c = tag.find(';', p);
+    if (c == npos) return -1;
+    return firstIntOf(tag.substr(p, c + 1 - p));
 }
 
-int HtmlDocument::findIntAttribute(const MkString& tag, const MkString& attribute) {
-    const int p = tag.Find(attribute);
-    if (p < 0) return -1;
-    const float f = tag.GetFirstFloat(p);
+int HtmlDocument::findIntAttribute(std::string_view tag, std::string_view attribute) {
+    const size_t p = find(tag, attribute);
+    if (p == npos) return -1;
+    const float f = firstFloat(tag, p);
     return f == FLT_MAX ? -1 : truncateToInt(f);
 }
 
-bool HtmlDocument::updateSizeAttributesOfTag(MkString& tag, int imageHeight, int imageWidth, Problems* problems) {
+bool HtmlDocument::updateSizeAttributesOfTag(std::string& tag, int imageHeight, int imageWidth, Problems* problems) {
     int height = -1, width = -1;
     if (!getSizeFromTag(tag, height, width)) return false;
     if (imageHeight <= 0 || imageWidth <= 0) return false;  // no shape to fit to
@@ -821,11 +912,11 @@ bool HtmlDocument::updateSizeAttributesOfTag(MkString& tag, int imageHeight, int
         newWidth = width;
         newHeight = truncateToInt(rw * static_cast<float>(imageHeight));
     }
-    const bool heightSet = replaceAttribute(tag, 0, L"height", MkString(newHeight), problems);
-    const bool widthSet = replaceAttribute(tag, 0, L"width", MkString(newWidth), problems);
+    const bool heightSet = replaceAttribute(tag, 0, "height", std::to_string(newHeight), problems);
+    const bool widthSet = replaceAttribute(tag, 0, "width", std::to_string(newWidth), problems);
     if (!heightSet || !widthSet) {
-        replaceAttributeStyleInt(tag, 0, L"height", newHeight, problems);
-        replaceAttributeStyleInt(tag, 0, L"width", newWidth, problems);
+        replaceAttributeStyleInt(tag, 0, "height", newHeight, problems);
+        replaceAttributeStyleInt(tag, 0, "width", newWidth, problems);
     }
     return true;
 }
@@ -833,62 +924,62 @@ bool HtmlDocument::updateSizeAttributesOfTag(MkString& tag, int imageHeight, int
 // ---------------------------------------------------------------------------
 // Validation
 
-bool HtmlDocument::validateDocument(const Snapshots& snapshots, const MkIntArray& indices, bool isReference, MkString& report) {
+bool HtmlDocument::validateDocument(const Snapshots& snapshots, const std::vector<int>& indices, bool isReference,
+                                    std::string& report) {
     if (!unrollGroups(snapshots, indices, 1)) return false;
-    MkString unmatched, unused, unknown;
+    std::string unmatched, unused, unknown;
     validateTags(unmatched, unused, unknown, snapshots, isReference);
 
+    const std::string separator = utf8(TemplateTags::VALIDATION_SEPARATOR);
     bool appended = false;
     // Tag sections are written when they hold anything, macro sections when not blank.
-    auto section = [&](const wchar_t* header, const MkString& text, bool skipBlank) {
-        if (text.IsEmpty() || (skipBlank && text.IsBlank())) return;
-        report += MkString(header);
-        report += MkString(TemplateTags::VALIDATION_SEPARATOR);
+    auto section = [&](const char* header, const std::string& text, bool skipBlank) {
+        if (text.empty() || (skipBlank && isBlank(text))) return;
+        report += header;
+        report += separator;
         report += text;
-        report += MkString(L"\n\n");
+        report += "\n\n";
         appended = true;
     };
-    section(L"Unmatched tags:\n", unmatched, false);
-    section(L"Unknown tags:\n", unknown, false);
-    section(L"Unused snapshots:\n", unused, false);
+    section("Unmatched tags:\n", unmatched, false);
+    section("Unknown tags:\n", unknown, false);
+    section("Unused snapshots:\n", unused, false);
 
-    MkStringArray macros;
+    std::vector<std::string> macros;
     if (getMacroNames(macros)) {
-        MkString unknownFields, warnings;
-        for (int i = 0; i < macros.GetSize(); ++i) validateMacro(macros[i], snapshots, isReference, unknownFields, warnings);
-        section(L"Unknown field values\n", unknownFields, true);
-        section(L"Field value warnings\n", warnings, true);
+        std::string unknownFields, warnings;
+        for (const std::string& macro : macros) validateMacro(macro, snapshots, isReference, unknownFields, warnings);
+        section("Unknown field values\n", unknownFields, true);
+        section("Field value warnings\n", warnings, true);
     }
     return !appended;
 }
 
-bool HtmlDocument::validateTags(MkString& unmatched, MkString& unused, MkString& unknown, const Snapshots& snapshots,
+bool HtmlDocument::validateTags(std::string& unmatched, std::string& unused, std::string& unknown, const Snapshots& snapshots,
                                 bool isReference) const {
-    MkStringArray names;
+    std::vector<std::string> names;
     getSitTagNames(names);
     const size_t count = snapshots.size();
     std::vector<char> used(count, 0);
-    const MkString lineEnd(L"\n");
     bool clean = true;
 
-    for (int i = 0; i < names.GetSize(); ++i) {
-        const MkString& name = names[i];
+    for (const std::string& name : names) {
         const HtmlTagType kind = findSitTypeFromName(name);
         if (kind == HTML_TAG_UNKNOWN) {
-            unknown += name + lineEnd;
+            unknown += name + "\n";
             clean = false;
             continue;
         }
-        if (name.StartsWith(L"REF_SIT") != isReference) continue;
+        if (startsWith(name, "REF_SIT") != isReference) continue;
         const int n = findSituationIndexFromName(name);
         if (n == -1) {
-            unknown += name + lineEnd;
+            unknown += name + "\n";
             clean = false;
             continue;
         }
         // SIT0_ (or a negative number) names no snapshot: report it rather than look it up.
         if (n < 1 || static_cast<size_t>(n) > count) {
-            unmatched += name + MkString(L": Snapshot ") + MkString(n) + MkString(L" does not exist\n");
+            unmatched += name + ": Snapshot " + std::to_string(n) + " does not exist\n";
             clean = false;
             continue;
         }
@@ -900,49 +991,47 @@ bool HtmlDocument::validateTags(MkString& unmatched, MkString& unused, MkString&
         if (kind == HTML_TAG_PICTURE || kind == HTML_TAG_MDLX) mismatch = type == Snapshot::TABLE;
         else if (kind == HTML_TAG_TABLE) mismatch = type == Snapshot::IMAGE || type == Snapshot::MDLX;
         if (mismatch) {
-            unmatched += name + MkString(L": Snapshot does not match tag type\n");
+            unmatched += name + ": Snapshot does not match tag type\n";
             clean = false;
         }
     }
     for (size_t i = 0; i < count; ++i) {
         if (used[i]) continue;
-        unused += MkString(L"Snapshot ") + MkString(static_cast<int>(i + 1)) + MkString(L" not used.\n");
+        unused += "Snapshot " + std::to_string(static_cast<int>(i + 1)) + " not used.\n";
         clean = false;
     }
     return clean;
 }
 
-bool HtmlDocument::getMacroNames(MkStringArray& names) const {
-    names.Clear();
-    MkStringArray all;
+bool HtmlDocument::getMacroNames(std::vector<std::string>& names) const {
+    names.clear();
+    std::vector<std::string> all;
     getSitTagNames(all);
-    for (int i = 0; i < all.GetSize(); ++i)
-        if (all[i].Contains(L"$")) names.AddGrow(all[i]);
-    return !names.IsEmpty();
+    for (std::string& name : all)
+        if (name.find('$') != npos) names.push_back(std::move(name));
+    return !names.empty();
 }
 
-bool HtmlDocument::validateMacro(const MkString& name, const Snapshots& snapshots, bool isReference, MkString& unknownFields,
-                                 MkString& warnings) const {
-    const TemplateTags::FieldMacroCheck check = TemplateTags::checkFieldMacro(name, snapshots, isReference);
-    const MkString& key = check.key;
+bool HtmlDocument::validateMacro(const std::string& name, const Snapshots& snapshots, bool isReference,
+                                 std::string& unknownFields, std::string& warnings) const {
+    const TemplateTags::FieldMacroCheck check = TemplateTags::checkFieldMacro(wide(name), snapshots, isReference);
+    const std::string key = utf8(check.key.Std());
     switch (check.verdict) {
-    case TemplateTags::FieldMacroCheck::BAD_SYNTAX:
-        unknownFields += MkString(L"Syntax of field name ") + name + MkString(L" is not correct\n");
-        break;
+    case TemplateTags::FieldMacroCheck::BAD_SYNTAX: unknownFields += "Syntax of field name " + name + " is not correct\n"; break;
     case TemplateTags::FieldMacroCheck::NO_SNAPSHOT:
-        warnings += MkString(L"Snapshot index ") + MkString(check.number) + MkString(L" does not exist. Field ") + name +
-                    MkString(L" will not be replaced\n");
+        warnings +=
+            "Snapshot index " + std::to_string(check.number) + " does not exist. Field " + name + " will not be replaced\n";
         break;
     case TemplateTags::FieldMacroCheck::MISSING_EVERYWHERE:
-        unknownFields += MkString(L"Generic field ") + key + MkString(L" not found in any snapshots\n");
+        unknownFields += "Generic field " + key + " not found in any snapshots\n";
         break;
     case TemplateTags::FieldMacroCheck::MISSING_SOMEWHERE:
-        unknownFields += MkString(L"Generic field ") + key + MkString(L" not found for all snapshots\n");
+        unknownFields += "Generic field " + key + " not found for all snapshots\n";
         break;
     case TemplateTags::FieldMacroCheck::UNKNOWN_FIELD: {
         const Snapshot* snapshot = snapshots[static_cast<size_t>(check.number - 1)];
-        unknownFields += MkString(L"Field name ") + key + MkString(L" not found for snapshot ") + MkString(check.number) +
-                         MkString(L" (") + ug::Convert::toMkString(snapshot ? snapshot->title() : Str()) + MkString(L")\n");
+        unknownFields += "Field name " + key + " not found for snapshot " + std::to_string(check.number) + " (" +
+                         (snapshot ? snapshot->title().toStdString() : std::string()) + ")\n";
         break;
     }
     default: return true;

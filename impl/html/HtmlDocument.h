@@ -8,15 +8,19 @@
 //   <orvrepgroup ...>content</orvrepgroup>      repeated once per selected snapshot
 // Matching is by exact, case-sensitive text: the opening tag is a prefix match
 // ("<orvrepsit"), and the first closing tag ends an element (no nesting).
+//
+// The text is held as the file's bytes, UTF-8, and positions are byte offsets
+// (npos: none). The markup searched for is ASCII, which never occurs inside the
+// encoding of another character, so a byte search finds what a character search
+// would; bytes that are not UTF-8 are carried along untouched.
 #include "KivReport/Snapshot.h"
 #include "LibCore/lfwCollection.h"
 #include "host/core/KivStr.h"
-#include "host/ug/MkArray.h"
-#include "host/ug/MkString.h"
 #include "LibCore/lfwStagedFiles.h"
 #include "impl/common/ReportBudget.h"
 #include "impl/storage/Problems.h"
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -40,6 +44,7 @@ enum HtmlTagType {
 class HtmlDocument {
 public:
     typedef lfw::Collection<const Snapshot> Snapshots;
+    static constexpr size_t npos = std::string::npos;
 
     explicit HtmlDocument(const Str& path);
     HtmlDocument(const HtmlDocument&) = delete;
@@ -67,69 +72,71 @@ public:
     // Names of the snapshots whose picture could not be made (a model preview
     // that cannot be read or exceeds the memory budget); each was logged.
     const std::vector<std::string>& leftOutSnapshots() const { return m_leftOut; }
-    MkString getDocumentContent() const { return m_content; }
-    void setDocumentContent(const MkString& content) { m_content = content; }
-    void setDocumentContent(MkString&& content) { m_content = std::move(content); }
+    const std::string& getDocumentContent() const { return m_content; }
+    void setDocumentContent(const std::string& content) { m_content = content; }
+    void setDocumentContent(std::string&& content) { m_content = std::move(content); }
 
     // The name of every orvrepsit element, document order, duplicates removed.
-    bool getSitTagNames(MkStringArray& names) const;
+    bool getSitTagNames(std::vector<std::string>& names) const;
     bool hasRefTags() const;
 
     // Repeats the content of every orvrepgroup element once per accepted entry
     // of indices, renumbering its tags; runs once per document.
-    bool unrollGroups(const Snapshots& snapshots, const MkIntArray& indices, int use3dPlugin);
+    bool unrollGroups(const Snapshots& snapshots, const std::vector<int>& indices, int use3dPlugin);
     bool groupsUnrolled() const { return m_groupsUnrolled; }
     // Unrolls the groups, fills every tag and saves.
-    bool updateDocumentContent(const Snapshots& snapshots, const Snapshots& referenceSnapshots, const MkIntArray& indices,
+    bool updateDocumentContent(const Snapshots& snapshots, const Snapshots& referenceSnapshots, const std::vector<int>& indices,
                                bool use3dPlugin);
 
     // --- validation ---
     // One validation pass; appends its sections to report. True when it appended nothing.
-    bool validateDocument(const Snapshots& snapshots, const MkIntArray& indices, bool isReference, MkString& report);
-    bool validateTags(MkString& unmatched, MkString& unused, MkString& unknown, const Snapshots& snapshots,
+    bool validateDocument(const Snapshots& snapshots, const std::vector<int>& indices, bool isReference, std::string& report);
+    bool validateTags(std::string& unmatched, std::string& unused, std::string& unknown, const Snapshots& snapshots,
                       bool isReference) const;
-    bool getMacroNames(MkStringArray& names) const;
-    bool validateMacro(const MkString& name, const Snapshots& snapshots, bool isReference, MkString& unknownFields,
-                       MkString& warnings) const;
+    bool getMacroNames(std::vector<std::string>& names) const;
+    bool validateMacro(const std::string& name, const Snapshots& snapshots, bool isReference, std::string& unknownFields,
+                       std::string& warnings) const;
 
     // --- scanning and editing helpers ---
-    // Element from "<tag" to the first "</tag>" after it; start/end (one past) or -1.
-    static MkString getEntireElement(const MkString& text, const MkString& tag, int from, int* start, int* end);
+    // Element from "<tag" to the first "</tag>" after it; start/end (one past) or npos.
+    static std::string getEntireElement(std::string_view text, std::string_view tag, size_t from, size_t* start, size_t* end);
     // The helpers below report to the list given (none: not reported).
     // Text between the opening and the closing tag; start/end are its first and
-    // last index (end = start-1 when empty), -1 with a reported error when missing.
-    static MkString getElementContent(const MkString& text, const MkString& tag, int from, int* start, int* end,
-                                      Problems* problems);
-    static int findEndBracket(const MkString& text, const MkString& tag, int from, Problems* problems);
-    static bool replaceSubString(MkString& text, int from, int to, const MkString& replacement);
-    static MkString findSitName(const MkString& element);
-    static HtmlTagType findSitTypeFromName(const MkString& name);
-    static int findSituationIndexFromName(const MkString& name);
+    // last index (end = start-1 when empty), npos with a reported error when missing.
+    static std::string getElementContent(std::string_view text, std::string_view tag, size_t from, size_t* start, size_t* end,
+                                         Problems* problems);
+    static size_t findEndBracket(std::string_view text, std::string_view tag, size_t from, Problems* problems);
+    static bool replaceSubString(std::string& text, size_t from, size_t to, std::string_view replacement);
+    static std::string findSitName(std::string_view element);
+    static HtmlTagType findSitTypeFromName(std::string_view name);
+    static int findSituationIndexFromName(std::string_view name);
     // Replaces the double-quoted value of the first attribute `attribute="..."` at or after from.
-    static bool replaceAttribute(MkString& text, int from, const MkString& attribute, const MkString& value, Problems* problems);
-    static bool replaceAttributeStyleInt(MkString& text, int from, const MkString& property, int value, Problems* problems);
-    static bool getSizeFromTag(const MkString& tag, int& height, int& width);
-    static int findIntAttributeStyle(const MkString& tag, const MkString& property);
-    static int findIntAttribute(const MkString& tag, const MkString& attribute);
-    static bool updateSizeAttributesOfTag(MkString& tag, int imageHeight, int imageWidth, Problems* problems);
+    static bool replaceAttribute(std::string& text, size_t from, std::string_view attribute, std::string_view value,
+                                 Problems* problems);
+    static bool replaceAttributeStyleInt(std::string& text, size_t from, std::string_view property, int value,
+                                         Problems* problems);
+    static bool getSizeFromTag(std::string_view tag, int& height, int& width);
+    static int findIntAttributeStyle(std::string_view tag, std::string_view property);
+    static int findIntAttribute(std::string_view tag, std::string_view attribute);
+    static bool updateSizeAttributesOfTag(std::string& tag, int imageHeight, int imageWidth, Problems* problems);
 
     // --- tag filling (snapshotIndex is 0-based) ---
-    bool setImage(MkString& element, int snapshotIndex, const Image* image, bool isReference);
-    HtmlTagType setMdlx(MkString& element, int snapshotIndex, const Snapshot* snapshot, bool isReference);
-    HtmlTagType replaceMdlx(MkString& element, int snapshotIndex, const Snapshot* snapshot, bool isReference);
-    static bool setTable(MkString& element, const Snapshot* snapshot);
+    bool setImage(std::string& element, int snapshotIndex, const Image* image, bool isReference);
+    HtmlTagType setMdlx(std::string& element, int snapshotIndex, const Snapshot* snapshot, bool isReference);
+    HtmlTagType replaceMdlx(std::string& element, int snapshotIndex, const Snapshot* snapshot, bool isReference);
+    static bool setTable(std::string& element, const Snapshot* snapshot);
 
     // Name of the JPEG file of a snapshot picture, without directory: "<base>_SIT3-1.jpg".
-    MkString imageFileName(int snapshotIndex, bool isReference) const;
+    std::string imageFileName(int snapshotIndex, bool isReference) const;
 
 private:
     // Appends one renumbered copy of the group's content per accepted index to out;
-    // reserves room for them and for `following` more characters.
-    bool unrollGenericTagsInGroup(const MkString& group, const Snapshots& snapshots, const MkIntArray& indices, int use3dPlugin,
-                                  size_t following, std::wstring* out);
+    // reserves room for them and for `following` more bytes.
+    bool unrollGenericTagsInGroup(std::string_view group, const Snapshots& snapshots, const std::vector<int>& indices,
+                                  int use3dPlugin, size_t following, std::string* out);
     // The new text of one orvrepsit element; false when it stays as it is.
-    bool fillElement(const MkString& element, const Snapshots& snapshots, const Snapshots& referenceSnapshots, int limit,
-                     bool use3dPlugin, MkString* filled);
+    bool fillElement(std::string_view element, const Snapshots& snapshots, const Snapshots& referenceSnapshots, int limit,
+                     bool use3dPlugin, std::string* filled);
 
     // The picture of an image or model snapshot (a model's preview, within the
     // budget); null, noting the snapshot as left out, when a preview fails.
@@ -142,13 +149,13 @@ private:
     ReportBudget m_budget;
     bool m_writeFailed = false;  // a picture could not be written
     std::vector<std::string> m_leftOut;
-    MkStringArray m_savedImages;
-    std::unordered_set<std::wstring> m_savedImageSet;  // lookup into m_savedImages
+    std::vector<std::string> m_savedImages;
+    std::unordered_set<std::string> m_savedImageSet;  // lookup into m_savedImages
     Str m_path;
     Str m_savePath;
-    MkString m_baseName;
-    MkString m_directory;  // folder of the document, with its separator; the pictures go there
-    MkString m_content;
+    std::string m_baseName;
+    std::string m_directory;  // folder of the document, with its separator; the pictures go there
+    std::string m_content;
 };
 
 }  // namespace rep

@@ -7,13 +7,13 @@
 #include "LibCore/lfwFile.h"
 #include "LibCore/lfwLogManager.h"
 #include "host/core/KivImage.h"
-#include "host/ug/UgConvert.h"
 #include "impl/html/HtmlDocument.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -24,7 +24,7 @@ using kiv::rep::Snapshot;
 // a folder for the reports that is emptied after each run and removed at exit.
 struct Fixture {
     lfw::Collection<const Snapshot> snapshots;
-    MkIntArray indices;
+    std::vector<int> indices = {0, 1, 2, 3, 1, 9};
     std::string dir;
 
     Fixture() {
@@ -46,7 +46,6 @@ struct Fixture {
         kiv::PtrRef<Snapshot> model = new Snapshot(Snapshot::MDLX);
         model->setCloudViewerUrl("https://viewer/\"1\"");
         for (Snapshot* s : {text.p(), image.p(), table.p(), model.p()}) snapshots.push_back(s);
-        for (int i : {0, 1, 2, 3, 1, 9}) indices.AddGrow(i);
     }
     ~Fixture() {
         if (!dir.empty()) lfw::FileSystem::deleteDirectoryRecursive(dir);
@@ -57,7 +56,7 @@ struct Fixture {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static Fixture fixture;
-    const MkString content = kiv::ug::Convert::toMkString(kiv::Str(std::string(reinterpret_cast<const char*>(data), size)));
+    const std::string content(reinterpret_cast<const char*>(data), size);
     const bool plugin = size > 0 && (data[0] & 1);
 
     HtmlDocument report(kiv::Str(fixture.dir + "/report.html"));
@@ -66,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     HtmlDocument checked(kiv::Str(fixture.dir + "/checked.html"));
     checked.setDocumentContent(content);
-    MkString text;
+    std::string text;
     checked.validateDocument(fixture.snapshots, fixture.indices, false, text);
     checked.validateDocument(fixture.snapshots, fixture.indices, true, text);
     lfw::FileSystem::deleteAllFilesInDirectory(fixture.dir);

@@ -14,7 +14,7 @@ protected:
                             tableSnapshot({{"h1", "h2"}, {"c1", "c2"}}).p(), modelSnapshot("https://v/1").p()});
     }
     std::string run(const std::string& html, bool* ok, bool plugin = true) {
-        return fill(dir, html, snaps, snaps, indexArray({0, 1, 2, 3}), plugin, ok);
+        return fill(dir, html, snaps, snaps, {0, 1, 2, 3}, plugin, ok);
     }
     kivtest::TempDir dir;
     Snapshots snaps;

@@ -42,7 +42,7 @@ TEST_F(HtmlFill, TitlesTextsAndMacrosComeFromTheNamedSnapshot) {
                              sit("SIT_TITLE", "generic") + sit("SIT0_TITLE", "zero") + sit("SIT1_CHART", "chart") +
                              sit("REF_SIT1_TITLE", "ref");
     EXPECT_EQ(fill(dir, "<h1 class=\"t\">" + sit("SIT1_TITLE", "old") + "</h1>" + sit("SIT1_TEXT") + sit("SIT2_$KEY", "k") + kept,
-                   main, none, indexArray({}), true),
+                   main, none, {}, true),
               "<h1 class=\"t\">" + sit("SIT1_TITLE", "T=a&lt;b <b>bold</b>") + "</h1>" + sit("SIT1_TEXT", "line x&amp;y<br>z") +
                   sit("SIT2_$KEY", "say &quot;hi&quot; &amp; &lt;go&gt;") + kept);
 
@@ -53,12 +53,12 @@ TEST_F(HtmlFill, TitlesTextsAndMacrosComeFromTheNamedSnapshot) {
     const Snapshots refs = collection({r1.p(), r2.p(), r1.p(), r1.p()});
     const std::string html = sit("REF_SIT1_TITLE") + sit("REF_SIT5_TITLE", "x") + sit("SIT2_$REF_KEY") +
                              sit("REF_SIT2_$REF_KEY") + sit("SIT4_TITLE", "x");
-    EXPECT_EQ(fill(dir, html, main, refs, indexArray({}), true),
-              sit("REF_SIT1_TITLE", "reference one") + sit("REF_SIT5_TITLE", "x") + sit("SIT2_$REF_KEY", "from main") +
-                  sit("REF_SIT2_$REF_KEY", "from reference") + sit("SIT4_TITLE", "x"));
+    EXPECT_EQ(fill(dir, html, main, refs, {}, true), sit("REF_SIT1_TITLE", "reference one") + sit("REF_SIT5_TITLE", "x") +
+                                                         sit("SIT2_$REF_KEY", "from main") +
+                                                         sit("REF_SIT2_$REF_KEY", "from reference") + sit("SIT4_TITLE", "x"));
 
     TestDocument unwritable(Str(dir.file("no/such/folder/r.html")));
-    EXPECT_FALSE(unwritable.updateDocumentContent(main, none, indexArray({}), true));
+    EXPECT_FALSE(unwritable.updateDocumentContent(main, none, {}, true));
     EXPECT_TRUE(recorder->contains("Error writing report file (" + dir.file("no/such/folder/r.html") + ")"));
 }
 
@@ -70,8 +70,7 @@ TEST_F(HtmlFill, PicturesAreWrittenOnceBesideTheDocumentAndFitted) {
                              sit("SIT2_PICTURE", pic) + sit("REF_SIT1_PICTURE", pic) +
                              sit("SIT1_PICTURE", "<img alt=\"no source\">");
     // Pictures go beside the report, also from another working folder: HtmlCreatorTest.
-    const std::string out =
-        fill(dir, html, collection({img.p(), tableSnapshot({{"a"}}).p()}), collection({ref.p()}), indexArray({}), true);
+    const std::string out = fill(dir, html, collection({img.p(), tableSnapshot({{"a"}}).p()}), collection({ref.p()}), {}, true);
     EXPECT_GOLDEN("html/fill_pictures.html", out);
     EXPECT_TRUE(recorder->contains("image element src not found in html"));
     EXPECT_EQ(decodeJpeg(dir.file("report_SIT1-1.jpg")).width, 200);
@@ -80,17 +79,17 @@ TEST_F(HtmlFill, PicturesAreWrittenOnceBesideTheDocumentAndFitted) {
 
     // A name is written once per document: a second picture for it is not saved.
     TestDocument doc(Str(dir.file("r.html")));
-    MkString first = mk("<img src=\"\">"), second = mk("<img src=\"\">");
+    std::string first = "<img src=\"\">", second = "<img src=\"\">";
     EXPECT_TRUE(doc.setImage(first, 0, img->image(), false));
     EXPECT_TRUE(doc.setImage(second, 0, ref->image(), false));
-    EXPECT_EQ(narrow(second), "<img src=\"r_SIT1-1.jpg\">");
+    EXPECT_EQ(second, "<img src=\"r_SIT1-1.jpg\">");
     EXPECT_GT(decodeJpeg(dir.file("r_SIT1-1.jpg")).red, 200);
     TestDocument unwritable(Str(dir.file("no/such/r.html")));
     EXPECT_FALSE(unwritable.setImage(first, 0, img->image(), false));
     EXPECT_TRUE(recorder->contains("Error saving image for HTML report"));
 
     // The src value is a URL of the file name.
-    EXPECT_EQ(fill(dir, sit("SIT1_PICTURE", "<img src=\"\">"), collection({img.p()}), none, indexArray({}), true, nullptr,
+    EXPECT_EQ(fill(dir, sit("SIT1_PICTURE", "<img src=\"\">"), collection({img.p()}), none, {}, true, nullptr,
                    "my report #1 \xC3\xA9%.html"),
               sit("SIT1_PICTURE", "<img src=\"my%20report%20%231%20%C3%A9%25_SIT1-1.jpg\">"));
     EXPECT_EQ(decodeJpeg(dir.file("my report #1 \xC3\xA9%_SIT1-1.jpg")).width, 200);
@@ -103,7 +102,7 @@ TEST_F(HtmlFill, ModelTagsWithThePlugin) {
     EXPECT_GOLDEN("html/fill_models_plugin.html", fill(dir,
                                                        sit("SIT1_MDLX", frame) + sit("SIT2_MDLX", frame) +
                                                            sit("SIT3_MDLX", frame) + sit("SIT1_MDLX", "<div>no frame</div>"),
-                                                       snaps, none, indexArray({}), true));
+                                                       snaps, none, {}, true));
     EXPECT_TRUE(recorder->contains("iframe element not found in html."));
     EXPECT_EQ(decodeJpeg(dir.file("report_SIT2-1.jpg")).width, 200);
     EXPECT_FALSE(fileExists(dir.file("report_SIT1-1.jpg")));
@@ -117,7 +116,7 @@ TEST_F(HtmlFill, ModelTagsWithoutThePluginBecomePictures) {
     const std::string out = fill(dir,
                                  "a" + sit("SIT1_MDLX", frame) + "b" + sit("SIT2_MDLX", frame) + "c" + sit("SIT3_MDLX", frame) +
                                      sit("SIT1_MDLX", "<iframe></iframe>") + sit("SIT4_MDLX", frame) + sit("SIT5_MDLX", frame),
-                                 snaps, none, indexArray({}), false);
+                                 snaps, none, {}, false);
     // SIT4 is fitted twice, each time truncated: to 400 x 266 first, then to the picture's shape (399 x 266).
     EXPECT_GOLDEN("html/fill_models_no_plugin.html", out);
     EXPECT_FALSE(fileExists(dir.file("report_SIT2-1.jpg")));
@@ -131,14 +130,14 @@ TEST_F(HtmlFill, TablesAreBuiltFromTheSampleRowAndCellsAreEscaped) {
                     tableSnapshot({{"x<5 & y>2", "say \"hi\""}, {"<b>bold</b>", "line\nbreak"}}).p(), tableSnapshot({}).p()});
     // No <table> in the template: the default opening tag.
     EXPECT_GOLDEN("html/fill_table_default.html",
-                  fill(dir, sit("SIT1_TABLE", "<tr><td>sample</td></tr>"), snaps, none, indexArray({}), true));
+                  fill(dir, sit("SIT1_TABLE", "<tr><td>sample</td></tr>"), snaps, none, {}, true));
     // The template's <table> keeps its attributes; cell texts are data.
     const std::string withTable = "<table class=\"grid\"><tr><th>h</th></tr></table>";
-    EXPECT_GOLDEN("html/fill_table_template.html", fill(dir, sit("SIT3_TABLE", withTable), snaps, none, indexArray({}), true));
+    EXPECT_GOLDEN("html/fill_table_template.html", fill(dir, sit("SIT3_TABLE", withTable), snaps, none, {}, true));
     // Left as they are: no sample row, a row without cells, a non-table or empty snapshot.
     const std::string unchanged = sit("SIT1_TABLE", "<table></table>") + sit("SIT1_TABLE", "<tr>x</tr>") +
                                   sit("SIT2_TABLE", withTable) + sit("SIT4_TABLE", withTable);
-    EXPECT_EQ(fill(dir, unchanged, snaps, none, indexArray({}), true), unchanged);
+    EXPECT_EQ(fill(dir, unchanged, snaps, none, {}, true), unchanged);
 }
 
 TEST_F(HtmlFill, BytesOutsideTheFilledTagsAreKept) {
@@ -155,17 +154,17 @@ TEST_F(HtmlFill, BytesOutsideTheFilledTagsAreKept) {
     ASSERT_TRUE(in.open());
     TestDocument out(Str(dir.file("out.html")));
     out.setDocumentContent(in.getDocumentContent());
-    ASSERT_TRUE(out.updateDocumentContent(collection({s.p()}), none, indexArray({}), true));
+    ASSERT_TRUE(out.updateDocumentContent(collection({s.p()}), none, {}, true));
     EXPECT_EQ(kivtest::readFile(dir.file("out.html")), head + sit("SIT1_TITLE", "Titre \xC3\xA9t\xC3\xA9") + tail);
 
     // Inserted text is not scanned again for tags.
     lfw::Ref<Snapshot> markup = textSnapshot(sit("SIT2_TITLE", "inner"));
-    EXPECT_EQ(fill(dir, sit("SIT1_TITLE") + sit("SIT2_TITLE"), collection({markup.p(), s.p()}), none, indexArray({}), true),
+    EXPECT_EQ(fill(dir, sit("SIT1_TITLE") + sit("SIT2_TITLE"), collection({markup.p(), s.p()}), none, {}, true),
               sit("SIT1_TITLE", sit("SIT2_TITLE", "inner")) + sit("SIT2_TITLE", "Titre \xC3\xA9t\xC3\xA9"));
 
     TestDocument missing(Str(dir.file("missing.html")));
-    missing.setDocumentContent(mk("before"));
+    missing.setDocumentContent("before");
     EXPECT_FALSE(missing.open());
-    EXPECT_EQ(narrow(missing.getDocumentContent()), "before");
+    EXPECT_EQ(missing.getDocumentContent(), "before");
     EXPECT_TRUE(recorder->events.empty());
 }

@@ -1,12 +1,10 @@
 #pragma once
 // Snapshots, collections and documents for the HTML report tests.
 #include "KivReport/Snapshot.h"
-#include "host/ug/MkArray.h"
 #include "impl/html/HtmlDocument.h"
 #include "impl/common/ReportLog.h"
 #include "support/Builders.h"
 #include "support/TestSupport.h"
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -17,18 +15,10 @@ using kiv::rep::HtmlDocument;
 using kiv::rep::Snapshot;
 using kivtest::Snapshots;
 
-inline MkString mk(const std::string& utf8) { return MkString(Str(utf8).toStdWString()); }
-inline std::string narrow(const MkString& s) { return Str(s.Std()).toStdString(); }
 inline bool fileExists(const std::string& path) { return !kivtest::readFile(path).empty(); }
 
 inline std::string sit(const std::string& name, const std::string& content = "") {
     return "<orvrepsit name=\"" + name + "\">" + content + "</orvrepsit>";
-}
-
-inline MkIntArray indexArray(std::initializer_list<int> values) {
-    MkIntArray a;
-    for (int v : values) a.AddGrow(v);
-    return a;
 }
 
 using kivtest::collection;
@@ -49,10 +39,10 @@ private:
 
 // Processes html as the document <dir>/<fileName> and returns what was saved.
 inline std::string fill(const kivtest::TempDir& dir, const std::string& html, const Snapshots& snapshots,
-                        const Snapshots& references, const MkIntArray& indices, bool use3dPlugin, bool* result = nullptr,
+                        const Snapshots& references, const std::vector<int>& indices, bool use3dPlugin, bool* result = nullptr,
                         const std::string& fileName = "report.html") {
     TestDocument doc(Str(dir.file(fileName)));
-    doc.setDocumentContent(mk(html));
+    doc.setDocumentContent(html);
     const bool ok = doc.updateDocumentContent(snapshots, references, indices, use3dPlugin);
     if (result) *result = ok;
     return kivtest::readFile(dir.file(fileName));

@@ -14,10 +14,10 @@ protected:
     }
     std::string unroll(const std::string& html, std::initializer_list<int> indices, int use3dPlugin = 1, bool* ok = nullptr) {
         TestDocument doc(Str(dir.file("t.html")));
-        doc.setDocumentContent(mk(html));
-        const bool result = doc.unrollGroups(all, indexArray(indices), use3dPlugin);
+        doc.setDocumentContent(html);
+        const bool result = doc.unrollGroups(all, indices, use3dPlugin);
         if (ok) *ok = result;
-        return narrow(doc.getDocumentContent());
+        return doc.getDocumentContent();
     }
     static std::string group(const std::string& content) { return "<orvrepgroup>" + content + "</orvrepgroup>"; }
 
@@ -64,19 +64,19 @@ TEST_F(HtmlUnroll, TypedGroupsAcceptOnlyMatchingSnapshots) {
 
 TEST_F(HtmlUnroll, RunsOnceFailsOnNamelessTagsAndLeavesUnclosedGroups) {
     TestDocument doc(Str(dir.file("t.html")));
-    doc.setDocumentContent(mk(group(sit("SIT_TITLE"))));
-    EXPECT_TRUE(doc.unrollGroups(all, indexArray({1}), 1));
-    EXPECT_EQ(narrow(doc.getDocumentContent()), sit("SIT2_TITLE"));
-    doc.setDocumentContent(mk(group(sit("SIT_TITLE"))));
-    EXPECT_TRUE(doc.unrollGroups(all, indexArray({0}), 1));
-    EXPECT_EQ(narrow(doc.getDocumentContent()), group(sit("SIT_TITLE")));
+    doc.setDocumentContent(group(sit("SIT_TITLE")));
+    EXPECT_TRUE(doc.unrollGroups(all, {1}, 1));
+    EXPECT_EQ(doc.getDocumentContent(), sit("SIT2_TITLE"));
+    doc.setDocumentContent(group(sit("SIT_TITLE")));
+    EXPECT_TRUE(doc.unrollGroups(all, {0}, 1));
+    EXPECT_EQ(doc.getDocumentContent(), group(sit("SIT_TITLE")));
 
     // A tag without a (quoted) name fails the unrolling, which is then not marked done.
     const std::string nameless = group(sit("SIT_TITLE")) + group("<orvrepsit id=\"x\"></orvrepsit>");
     TestDocument failing(Str(dir.file("f.html")));
-    failing.setDocumentContent(mk(nameless));
-    EXPECT_FALSE(failing.unrollGroups(all, indexArray({0}), 1));
-    EXPECT_FALSE(failing.unrollGroups(all, indexArray({0}), 1));
+    failing.setDocumentContent(nameless);
+    EXPECT_FALSE(failing.unrollGroups(all, {0}, 1));
+    EXPECT_FALSE(failing.unrollGroups(all, {0}, 1));
     EXPECT_EQ(errors(), std::vector<std::string>(2, "Error unrolling generic tags"));
     bool ok = true;
     unroll(group("<orvrepsit name=SIT_TITLE></orvrepsit>"), {0}, 1, &ok);
