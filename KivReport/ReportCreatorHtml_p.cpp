@@ -13,12 +13,6 @@ namespace rep {
 
 namespace {
 
-// The layers below and the creator's paths hold the host's wide strings: the
-// text is converted where it meets them, bytes that are not UTF-8 as the escape
-// characters that convert back to them.
-std::wstring wide(const std::string& text) { return lfw::utf8::decode(text, lfw::utf8::Invalid::Escape); }
-std::string utf8(const std::wstring& text) { return lfw::utf8::encode(text, lfw::utf8::Invalid::Escape); }
-
 bool isBlank(const std::string& text) {
     return std::all_of(text.begin(), text.end(),
                        [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; });
@@ -31,22 +25,22 @@ ReportCreatorHtmlPrivate::ReportCreatorHtmlPrivate(Repository* repo, const Str& 
 bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, lfw::StagedFiles& staged) {
     if (snapshots.empty()) {
         reportError(ProblemCode::InvalidArgument,
-                    lfw::String("Could not create report file (%1). No active snapshots in repository").arg(outputPath.Std()));
+                    lfw::String("Could not create report file (%1). No active snapshots in repository").arg(outputPath));
         return false;
     }
     std::string copyError;
-    if (!lfw::FileSystem::copyFile(lfw::String(templatePath.Std()), reportFile, &copyError)) {
+    if (!lfw::FileSystem::copyFile(lfw::String(templatePath), reportFile, &copyError)) {
         reportError(ProblemCode::WriteFailed, lfw::String(copyError));
         return false;
     }
 
-    HtmlDocument output{Str(outputPath.Std())};
+    HtmlDocument output{Str(outputPath)};
     output.reportTo(&problems);
     output.setSavePath(Str(reportFile));
-    HtmlDocument templateDocument(Str(templatePath.Std()));
+    HtmlDocument templateDocument{Str(templatePath)};
     templateDocument.reportTo(&problems);
     if (!templateDocument.open()) {
-        reportError(ProblemCode::FileNotFound, lfw::String("Could not read template file (%1)").arg(templatePath.Std()));
+        reportError(ProblemCode::FileNotFound, lfw::String("Could not read template file (%1)").arg(templatePath));
         return false;
     }
     output.setDocumentContent(templateDocument.getDocumentContent());
@@ -57,7 +51,7 @@ bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, lfw::St
     {
         // What validate says of the template, from the text already read: generate
         // warns of the tags the report leaves unfilled without reading it again.
-        HtmlDocument checked(Str(templatePath.Std()));
+        HtmlDocument checked{Str(templatePath)};
         checked.reportTo(&problems);
         checked.setDocumentContent(templateDocument.getDocumentContent());
         std::string validation;
@@ -66,7 +60,7 @@ bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, lfw::St
     }
     // The pictures are staged beside the report and move into place with it.
     output.setStagedOutput(&staged);
-    const bool made = output.updateDocumentContent(snapshots, referenceSnapshots, genericSnapshotIndices.Std(), use3dPlugin);
+    const bool made = output.updateDocumentContent(snapshots, referenceSnapshots, genericSnapshotIndices, use3dPlugin);
     leftOut = output.leftOutSnapshots();
     return made;
 }
@@ -87,21 +81,21 @@ bool ReportCreatorHtmlPrivate::validateTemplate(std::string& report, HtmlDocumen
         report = "No active snapshots in repository";
         return false;
     }
-    HtmlDocument own(Str(templatePath.Std()));
+    HtmlDocument own{Str(templatePath)};
     own.reportTo(&problems);
     if (!opened && !own.open()) {
-        reportError(ProblemCode::FileNotFound, lfw::String("Could not read template file (%1)").arg(templatePath.Std()));
+        reportError(ProblemCode::FileNotFound, lfw::String("Could not read template file (%1)").arg(templatePath));
         return false;
     }
     HtmlDocument& document = opened ? *opened : own;
     lfw::Collection<const Snapshot> referenceSnapshots;
     gatherSnapshots(referenceRepository.p(), &referenceSnapshots);
 
-    const std::string d36 = utf8(TemplateTags::VALIDATION_SEPARATOR);
+    const std::string d36 = TemplateTags::VALIDATION_SEPARATOR;
     const int count = static_cast<int>(snapshots.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : snapshots.size());
     const int referenceCount =
         static_cast<int>(referenceSnapshots.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : referenceSnapshots.size());
-    const std::vector<int>& indices = genericSnapshotIndices.Std();
+    const std::vector<int>& indices = genericSnapshotIndices;
     const int lastIndex = indices.empty() ? -1 : indices.back();
 
     // Only the last index is compared: it is the one most likely past the end.
@@ -158,7 +152,7 @@ bool ReportCreatorHtmlPrivate::summarize(const Str& path, Str* summary, Problems
 
 bool ReportCreatorHtmlPrivate::summarizeTemplate(const std::string& path, std::string& summary, Problems& problems) {
     XmlDocument document;
-    if (!document.LoadFile(wide(path))) {
+    if (!document.LoadFile(path)) {
         summary += "Could not open file. Please check the HTML syntax. Closing tags are required!";
         problems.error(ProblemCode::UnreadableXml,
                        lfw::String("Could not open file %1.Please check the HTML syntax. Closing tags are required for summary!")
@@ -167,13 +161,13 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const std::string& path, std::s
         return false;
     }
     const XmlElement root = document.GetRootElement();
-    if (root.GetName().Std() != L"html") return true;
+    if (root.GetName() != "html") return true;
 
     std::vector<XmlElement> groups;
     findAllElements(root, "orvrepgroup", &groups);
     if (!groups.empty()) {
         summary += "Generic groups:\r\n";
-        summary += utf8(TemplateTags::SUMMARY_SEPARATOR);
+        summary += TemplateTags::SUMMARY_SEPARATOR;
         for (size_t g = 0; g < groups.size(); ++g) {
             std::vector<XmlElement> tags;
             findAllElements(groups[g], "orvrepsit", &tags);
@@ -181,8 +175,8 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const std::string& path, std::s
             bool any = false;
             std::vector<std::string> fields;  // the generic field tags, each once
             for (const XmlElement& tag : tags) {
-                const std::string name = utf8(tag.GetAttributeString("name").Std());
-                if (!TemplateTags::isTagGeneric(wide(name))) continue;
+                const std::string name = tag.GetAttributeString("name");
+                if (!TemplateTags::isTagGeneric(name)) continue;
                 const int kind = getTagType(name);
                 if (kind >= HTML_TAG_TITLE && kind <= HTML_TAG_TABLE) {
                     kinds[kind] = true;
@@ -208,16 +202,16 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const std::string& path, std::s
     }
 
     summary += "\r\nStatic snapshots\r\n";
-    summary += utf8(TemplateTags::SUMMARY_SEPARATOR);
+    summary += TemplateTags::SUMMARY_SEPARATOR;
     summary += "The following snapshots are referenced:\r\n";
     std::vector<XmlElement> tags;
     findAllElements(root, "orvrepsit", &tags);
     std::string macros;
     static const char* const kinds[5] = {": Title\r\n", ": Text\r\n", ": Image\r\n", ": Mdlx 3D Model\r\n", ": Table data\r\n"};
     for (const XmlElement& tag : tags) {
-        const std::string name = utf8(tag.GetAttributeString("name").Std());
-        if (TemplateTags::isTagGeneric(wide(name))) continue;
-        const int index = TemplateTags::getTagIndex(wide(name));
+        const std::string name = tag.GetAttributeString("name");
+        if (TemplateTags::isTagGeneric(name)) continue;
+        const int index = TemplateTags::getTagIndex(name);
         const std::string prefix = "Snapshot #" + std::to_string(index);
         const int kind = getTagType(name);
         if (kind >= HTML_TAG_TITLE && kind <= HTML_TAG_TABLE) summary += prefix + kinds[kind];
@@ -225,15 +219,13 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const std::string& path, std::s
     }
     if (!macros.empty()) {
         summary += "\r\nField values\r\n";
-        summary += utf8(TemplateTags::SUMMARY_FIELD_SEPARATOR);
+        summary += TemplateTags::SUMMARY_FIELD_SEPARATOR;
         summary += macros;
     }
     return true;
 }
 
 void ReportCreatorHtmlPrivate::findAllElements(const XmlElement& element, const std::string& name, std::vector<XmlElement>* out) {
-    // Element names are compared as the XML layer gives them.
-    const std::wstring wanted = wide(name);
     // Depth first with an explicit stack of "next sibling to visit" handles.
     std::vector<XmlElement> stack;
     stack.push_back(element.GetFirstChildElement());
@@ -244,7 +236,7 @@ void ReportCreatorHtmlPrivate::findAllElements(const XmlElement& element, const 
             continue;
         }
         stack.back() = current.GetNextSiblingElement();
-        if (current.GetName().Std() == wanted) out->push_back(current);
+        if (current.GetName() == name) out->push_back(current);
         stack.push_back(current.GetFirstChildElement());
     }
 }

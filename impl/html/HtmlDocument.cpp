@@ -6,6 +6,7 @@
 #include "impl/common/FieldMacros.h"
 #include "impl/common/SnapshotPictures.h"
 #include "impl/common/TemplateTags.h"
+#include "LibCore/lfwText.h"
 #include "LibCore/lfwUtf8.h"
 #include <algorithm>
 #include <cfloat>
@@ -536,8 +537,7 @@ bool HtmlDocument::fillElement(std::string_view element, const Snapshots& snapsh
     switch (kind) {
     case HTML_TAG_TITLE:
     case HTML_TAG_TEXT: {
-        // Macros are expanded in the host's wide text.
-        auto text = ug::Convert::toMkString(kind == HTML_TAG_TITLE ? snapshot->title() : snapshot->description());
+        std::string text = (kind == HTML_TAG_TITLE ? snapshot->title() : snapshot->description()).toStdString();
         // Macros may grow the text only as far as the report's budget reaches.
         const uint64_t room = m_budget.charactersLeft();
         const size_t maxLength =
@@ -547,8 +547,8 @@ bool HtmlDocument::fillElement(std::string_view element, const Snapshots& snapsh
             m_budget.spendText(room + 1);  // refused: logs that the report ran out of room
             return false;
         }
-        if (!m_budget.spendText(static_cast<uint64_t>(text.Length()))) return false;
-        return withContent(utf8(text.Std()));
+        if (!m_budget.spendText(static_cast<uint64_t>(lfw::text::codePoints(text)))) return false;
+        return withContent(text);
     }
     case HTML_TAG_PICTURE: {
         if (snapshot->type() != Snapshot::IMAGE && snapshot->type() != Snapshot::MDLX) return false;
@@ -583,7 +583,7 @@ bool HtmlDocument::fillElement(std::string_view element, const Snapshots& snapsh
         // The key as FieldMacros::getFieldValue looks it up.
         const auto value = fieldValues.find(Str(name.substr(name.find('$') + 1)));
         if (value == fieldValues.end()) return false;
-        return withContent(utf8(FieldMacros::escapeHtml(value->second.toStdWString()).Std()));
+        return withContent(FieldMacros::escapeHtml(value->second.toStdString()));
     }
     default: return false;
     }
@@ -623,7 +623,7 @@ bool HtmlDocument::setImage(std::string& element, int snapshotIndex, const Image
             return false;
         }
     }
-    if (SnapshotPictures::saveImageAsJpeg(image, wide(file), m_problems)) {
+    if (SnapshotPictures::saveImageAsJpeg(image, file, m_problems)) {
         m_savedImages.push_back(name);
         m_savedImageSet.insert(name);
         return true;
@@ -809,7 +809,7 @@ HtmlTagType HtmlDocument::findSitTypeFromName(std::string_view name) {
     return HTML_TAG_UNKNOWN;
 }
 
-int HtmlDocument::findSituationIndexFromName(std::string_view name) { return TemplateTags::getTagIndex(wide(name)); }
+int HtmlDocument::findSituationIndexFromName(std::string_view name) { return TemplateTags::getTagIndex(name); }
 
 bool HtmlDocument::replaceAttribute(std::string& text, size_t from, std::string_view attribute, std::string_view value,
                                     Problems* problems) {
@@ -930,7 +930,7 @@ bool HtmlDocument::validateDocument(const Snapshots& snapshots, const std::vecto
     std::string unmatched, unused, unknown;
     validateTags(unmatched, unused, unknown, snapshots, isReference);
 
-    const std::string separator = utf8(TemplateTags::VALIDATION_SEPARATOR);
+    const std::string separator = TemplateTags::VALIDATION_SEPARATOR;
     bool appended = false;
     // Tag sections are written when they hold anything, macro sections when not blank.
     auto section = [&](const char* header, const std::string& text, bool skipBlank) {
@@ -1014,8 +1014,8 @@ bool HtmlDocument::getMacroNames(std::vector<std::string>& names) const {
 
 bool HtmlDocument::validateMacro(const std::string& name, const Snapshots& snapshots, bool isReference,
                                  std::string& unknownFields, std::string& warnings) const {
-    const TemplateTags::FieldMacroCheck check = TemplateTags::checkFieldMacro(wide(name), snapshots, isReference);
-    const std::string key = utf8(check.key.Std());
+    const TemplateTags::FieldMacroCheck check = TemplateTags::checkFieldMacro(name, snapshots, isReference);
+    const std::string& key = check.key;
     switch (check.verdict) {
     case TemplateTags::FieldMacroCheck::BAD_SYNTAX: unknownFields += "Syntax of field name " + name + " is not correct\n"; break;
     case TemplateTags::FieldMacroCheck::NO_SNAPSHOT:
