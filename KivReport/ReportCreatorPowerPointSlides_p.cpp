@@ -6,11 +6,13 @@
 #include "LibCore/lfwAssert.h"
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxFile.h"
-#include "host/ug/UgConvert.h"
+#include "LibCore/lfwText.h"
 #include "impl/common/FieldMacros.h"
+#include "impl/common/HostText.h"
 #include "impl/common/TemplateTags.h"
 #include "impl/openxml/ChartData.h"
 #include "impl/common/ReportLog.h"
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -22,7 +24,6 @@ namespace rep {
 namespace {
 using creator::descriptionRuns;
 using creator::expanded;
-using creator::fromStr;
 using creator::titleRuns;
 using creator::valueRuns;
 using pptcreator::holds;
@@ -50,40 +51,42 @@ bool ReportCreatorPowerPointPrivate::addGenericSlides(Context& c) {
 
 bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const SlideContent& slide) {
     if (snapshots.empty()) return true;
-    const MkStringArray sit = slide.GetSitTags(), ref = slide.GetRefTags();
-    const MkString name = slide.slideName;
-    if (sit.IsEmpty() && ref.IsEmpty()) return true;
+    const std::vector<std::string> sit = slide.GetSitTags(), ref = slide.GetRefTags();
+    const std::string name = slide.slideName;
+    if (sit.empty() && ref.empty()) return true;
     const bool isStatic = slide.ContainsStaticTags();
     const bool textual = slide.HasGenericTextualTags();
-    bool pictures = !slide.Sit(SlideContent::KIND_PICTURE).IsEmpty() || !slide.Ref(SlideContent::KIND_PICTURE).IsEmpty();
-    bool models = !slide.Sit(SlideContent::KIND_MDLX).IsEmpty() || !slide.Ref(SlideContent::KIND_MDLX).IsEmpty();
-    bool tables = !slide.Sit(SlideContent::KIND_TABLE).IsEmpty() || !slide.Ref(SlideContent::KIND_TABLE).IsEmpty() ||
-                  !slide.Sit(SlideContent::KIND_CHART).IsEmpty() || !slide.Ref(SlideContent::KIND_CHART).IsEmpty();
+    bool pictures = !slide.Sit(SlideContent::KIND_PICTURE).empty() || !slide.Ref(SlideContent::KIND_PICTURE).empty();
+    bool models = !slide.Sit(SlideContent::KIND_MDLX).empty() || !slide.Ref(SlideContent::KIND_MDLX).empty();
+    bool tables = !slide.Sit(SlideContent::KIND_TABLE).empty() || !slide.Ref(SlideContent::KIND_TABLE).empty() ||
+                  !slide.Sit(SlideContent::KIND_CHART).empty() || !slide.Ref(SlideContent::KIND_CHART).empty();
     if (textual && !pictures && !models && !tables) pictures = models = tables = true;
     const bool fallbackAllowed = isStatic || textual;
 
     for (size_t k = 0; k < snapshots.size(); ++k) {
-        if (genericSnapshotIndices.Find(static_cast<int>(k)) < 0) continue;
+        if (std::find(genericSnapshotIndices.begin(), genericSnapshotIndices.end(), static_cast<int>(k)) ==
+            genericSnapshotIndices.end())
+            continue;
         const Snapshot* snap = snapshots[k];
         LFW_ASSERT_MSG(snap, "situation");
         if (!snap) continue;
         const Snapshot* refSnap = k < referenceSnapshots.size() ? referenceSnapshots[k] : nullptr;
         const int number = static_cast<int>(k) + 1;
-        MkString mainFile, refFile;
+        std::string mainFile, refFile;
         bool duplicate = false, updateMain = false, updateRef = false;
 
         auto asImage = [&]() {
-            const bool m = holdsPart(sit, L"SIT_MDLX") || holdsPart(sit, L"SIT_PICTURE");
-            const bool rm = holdsPart(ref, L"REF_SIT_MDLX") || holdsPart(ref, L"REF_SIT_PICTURE");
+            const bool m = holdsPart(sit, "SIT_MDLX") || holdsPart(sit, "SIT_PICTURE");
+            const bool rm = holdsPart(ref, "REF_SIT_MDLX") || holdsPart(ref, "REF_SIT_PICTURE");
             if (!m && !rm) return 0;  // fall back
             // A picture the slide shows and the snapshot lacks is left out: the slide
             // then falls back as for a snapshot of another kind.
-            const PictureBytes::Picture* picture = m ? pictureFor(c, snap, MkString(L"SIT_PICTURE")) : nullptr;
+            const PictureBytes::Picture* picture = m ? pictureFor(c, snap, "SIT_PICTURE") : nullptr;
             if (m && !picture) return 0;
             if (m) mainFile = picture->name;
             if (rm) {
                 if (refSnap && refSnap->type() != Snapshot::TABLE) {
-                    const PictureBytes::Picture* ref = pictureFor(c, refSnap, MkString(L"REF_SIT_PICTURE"));
+                    const PictureBytes::Picture* ref = pictureFor(c, refSnap, "REF_SIT_PICTURE");
                     if (ref) refFile = ref->name;
                 }
                 updateRef = true;
@@ -97,17 +100,17 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const Sli
         case Snapshot::MDLX:
             if (!models) {
                 decided = 2;
-            } else if ((holdsPart(sit, L"SIT_PICTURE") && !holdsPart(sit, L"SIT_MDLX")) || !use3dPlugin) {
+            } else if ((holdsPart(sit, "SIT_PICTURE") && !holdsPart(sit, "SIT_MDLX")) || !use3dPlugin) {
                 decided = asImage();
-            } else if (!holdsPart(sit, L"SIT_MDLX")) {
+            } else if (!holdsPart(sit, "SIT_MDLX")) {
                 decided = 0;
             } else {
                 mainFile = modelFile(c, snap, number, false);
-                if (mainFile.IsEmpty()) return false;
-                updateRef = holdsPart(ref, L"REF_SIT_MDLX");
+                if (mainFile.empty()) return false;
+                updateRef = holdsPart(ref, "REF_SIT_MDLX");
                 if (updateRef && refSnap && refSnap->type() == Snapshot::MDLX) {
                     refFile = modelFile(c, refSnap, number, true);
-                    if (refFile.IsEmpty()) return false;
+                    if (refFile.empty()) return false;
                 }
                 duplicate = updateMain = true;
                 decided = 1;
@@ -116,11 +119,11 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const Sli
         case Snapshot::TABLE:
             if (!tables) {
                 decided = 2;
-            } else if (!holdsPart(sit, L"SIT_TABLE") && !holdsPart(sit, L"SIT_CHART")) {
+            } else if (!holdsPart(sit, "SIT_TABLE") && !holdsPart(sit, "SIT_CHART")) {
                 decided = 0;
             } else {
                 duplicate = updateMain = true;
-                updateRef = holdsPart(ref, L"REF_SIT_TABLE") || holdsPart(ref, L"REF_SIT_CHART");
+                updateRef = holdsPart(ref, "REF_SIT_TABLE") || holdsPart(ref, "REF_SIT_CHART");
                 decided = 1;
             }
             break;
@@ -136,7 +139,7 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const Sli
         }
         if (!duplicate) continue;
 
-        MkString copy;
+        std::string copy;
         if (!c.presentation.DuplicateSlide(name, copy)) return false;
         // The copy's tags are filled in memory, then the slide is printed once.
         if (updateMain) {
@@ -155,78 +158,77 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const Sli
     return true;
 }
 
-bool ReportCreatorPowerPointPrivate::renameGenericTags(Context& c, const MkString& slide, const MkStringArray& tags, int number,
-                                                       bool reference) {
-    const MkString p = prefixOf(reference);
-    MkString n;
-    n.MakeFormWide(L"%lsSIT%i_", ~p, number);
+bool ReportCreatorPowerPointPrivate::renameGenericTags(Context& c, const std::string& slide, const std::vector<std::string>& tags,
+                                                       int number, bool reference) {
+    const std::string p = prefixOf(reference);
+    const std::string n = tagName(reference, number, "");
     OpenXMLPresentation& pr = c.presentation;
-    if (holds(tags, p + L"SIT_MDLX") && !pr.SetMDLX(p + L"SIT_MDLX", MkString(), MkString(), n + L"MDLX", slide)) return false;
-    if (holds(tags, p + L"SIT_TABLE") && !pr.SetGraphicFrameTag(p + L"SIT_TABLE", n + L"TABLE", slide)) return false;
-    if (holds(tags, p + L"SIT_CHART") && !pr.SetGraphicFrameTag(p + L"SIT_CHART", n + L"CHART", slide)) return false;
-    if (holds(tags, p + L"SIT_PICTURE") && !pr.RenamePicture(p + L"SIT_PICTURE", slide, n + L"PICTURE")) return false;
-    if (holds(tags, p + L"SIT_TITLE") && !pr.SetTextTag(p + L"SIT_TITLE", n + L"TITLE", slide)) return false;
-    if (holds(tags, p + L"SIT_TEXT") && !pr.SetTextTag(p + L"SIT_TEXT", n + L"TEXT", slide)) return false;
-    MkString numbered;
-    numbered.MakeFormWide(L"SIT%i_$", number);
-    for (int i = 0; i < tags.GetSize(); ++i) {
-        if (!tags[i].Contains(L"SIT_$")) continue;
-        MkString renamed = tags[i];
-        renamed.Replace(L"SIT_$", numbered);
-        if (!pr.SetTextTag(tags[i], renamed, slide)) return false;
+    if (holds(tags, p + "SIT_MDLX") && !pr.SetMDLX(p + "SIT_MDLX", "", "", n + "MDLX", slide)) return false;
+    if (holds(tags, p + "SIT_TABLE") && !pr.SetGraphicFrameTag(p + "SIT_TABLE", n + "TABLE", slide)) return false;
+    if (holds(tags, p + "SIT_CHART") && !pr.SetGraphicFrameTag(p + "SIT_CHART", n + "CHART", slide)) return false;
+    if (holds(tags, p + "SIT_PICTURE") && !pr.RenamePicture(p + "SIT_PICTURE", slide, n + "PICTURE")) return false;
+    if (holds(tags, p + "SIT_TITLE") && !pr.SetTextTag(p + "SIT_TITLE", n + "TITLE", slide)) return false;
+    if (holds(tags, p + "SIT_TEXT") && !pr.SetTextTag(p + "SIT_TEXT", n + "TEXT", slide)) return false;
+    const std::string numbered = tagName(false, number, "$");
+    for (const std::string& tag : tags) {
+        if (tag.find("SIT_$") == std::string::npos) continue;
+        std::string renamed = tag;
+        lfw::text::replaceAll(renamed, "SIT_$", numbered);
+        if (!pr.SetTextTag(tag, renamed, slide)) return false;
     }
     return true;
 }
 
-bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const MkString& slide, int number,
-                                                              const MkStringArray& tags, const Snapshot* snapshot,
-                                                              const MkString& file, bool reference) {
+bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const std::string& slide, int number,
+                                                              const std::vector<std::string>& tags, const Snapshot* snapshot,
+                                                              const std::string& file, bool reference) {
     if (!snapshot) return false;
     OpenXMLPresentation& pr = c.presentation;
-    const MkString p = prefixOf(reference);
-    const MkString imageFile = file.Contains(L".jpg") || file.Contains(L".png") ? file : MkString();
-    const MkString model = file.Contains(L".mdlx") ? file : MkString();
-    const bool media = holdsPart(tags, L"SIT_MDLX") || holdsPart(tags, L"SIT_PICTURE");
-    const MkString link = fromStr(snapshot->cloudViewerUrl());
-    auto numbered = [&](const wchar_t* kind) { return tagName(reference, number, kind); };
+    const std::string p = prefixOf(reference);
+    auto holdsText = [&file](const char* text) { return file.find(text) != std::string::npos; };
+    const std::string imageFile = holdsText(".jpg") || holdsText(".png") ? file : std::string();
+    const std::string model = holdsText(".mdlx") ? file : std::string();
+    const bool media = holdsPart(tags, "SIT_MDLX") || holdsPart(tags, "SIT_PICTURE");
+    const std::string link = toUtf8(snapshot->cloudViewerUrl());
+    auto numbered = [&](const char* kind) { return tagName(reference, number, kind); };
 
     const PictureBytes::Picture* picture =
-        media && (!imageFile.IsEmpty() || !use3dPlugin) ? pictureFor(c, snapshot, p + L"SIT_PICTURE") : nullptr;
+        media && (!imageFile.empty() || !use3dPlugin) ? pictureFor(c, snapshot, p + "SIT_PICTURE") : nullptr;
     if (picture) {
         const int w = picture->width, h = picture->height;
         bool shown = false;
-        if (holds(tags, p + L"SIT_PICTURE"))
-            shown = pr.SetImage(expanded(problems, snapshot, snapshot->title()), p + L"SIT_PICTURE", picture->name, w, h,
-                                numbered(L"PICTURE"), slide, link) ||
+        if (holds(tags, p + "SIT_PICTURE"))
+            shown = pr.SetImage(expanded(problems, snapshot, snapshot->title()), p + "SIT_PICTURE", picture->name, w, h,
+                                numbered("PICTURE"), slide, link) ||
                     shown;
-        if (holds(tags, p + L"SIT_MDLX"))
-            shown = pr.ConvertMdlxInSlide(p + L"SIT_MDLX", MkString(), picture->name, h ? static_cast<float>(w) / h : 1.0f,
-                                          numbered(L"PICTURE"), slide, link) ||
+        if (holds(tags, p + "SIT_MDLX"))
+            shown = pr.ConvertMdlxInSlide(p + "SIT_MDLX", "", picture->name, h ? static_cast<float>(w) / h : 1.0f,
+                                          numbered("PICTURE"), slide, link) ||
                     shown;
         if (!shown) {
             reportError(ProblemCode::General, "Error adding image file to archive.");
             return false;
         }
-    } else if (media && !model.IsEmpty() && holds(tags, p + L"SIT_MDLX")) {
-        if (!pr.SetMDLX(p + L"SIT_MDLX", model, MkString(), numbered(L"MDLX"), slide)) {
+    } else if (media && !model.empty() && holds(tags, p + "SIT_MDLX")) {
+        if (!pr.SetMDLX(p + "SIT_MDLX", model, "", numbered("MDLX"), slide)) {
             reportError(ProblemCode::General, "Error adding MDLX file to archive.");
             return false;
         }
     }
     if (snapshot->type() == Snapshot::TABLE && snapshot->table()) {
         bool shown = false, wanted = false;
-        if (holds(tags, p + L"SIT_TABLE")) {
+        if (holds(tags, p + "SIT_TABLE")) {
             wanted = true;
-            shown = pr.SetTable(p + L"SIT_TABLE", *snapshot->table(), numbered(L"TABLE"), slide) || shown;
+            shown = pr.SetTable(p + "SIT_TABLE", *snapshot->table(), numbered("TABLE"), slide) || shown;
         }
-        if (holds(tags, p + L"SIT_CHART")) {
+        if (holds(tags, p + "SIT_CHART")) {
             wanted = true;
             ChartData chart(*snapshot->table());
-            chart.m_title = fromStr(snapshot->title());
-            MkString why;
-            const bool set = pr.SetChart(p + L"SIT_CHART", chart, numbered(L"CHART"), slide, &why);
-            if (!set && !why.IsEmpty()) {
-                reportError(ProblemCode::General, lfw::String("%1: %2").arg(numbered(L"CHART").Std()).arg(why.Std()));
+            chart.m_title = toUtf8(snapshot->title());
+            std::string why;
+            const bool set = pr.SetChart(p + "SIT_CHART", chart, numbered("CHART"), slide, &why);
+            if (!set && !why.empty()) {
+                reportError(ProblemCode::General, lfw::String("%1: %2").arg(numbered("CHART")).arg(why));
                 return false;
             }
             shown = set || shown;
@@ -236,28 +238,26 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
             return false;
         }
     }
-    if (holds(tags, p + L"SIT_TITLE") &&
-        !pr.SetText(p + L"SIT_TITLE", titleRuns(problems, snapshot), numbered(L"TITLE"), slide)) {
+    if (holds(tags, p + "SIT_TITLE") && !pr.SetText(p + "SIT_TITLE", titleRuns(problems, snapshot), numbered("TITLE"), slide)) {
         reportError(ProblemCode::General, "Error setting new title.");
         return false;
     }
-    if (holds(tags, p + L"SIT_TEXT") &&
-        !pr.SetText(p + L"SIT_TEXT", descriptionRuns(problems, snapshot), numbered(L"TEXT"), slide)) {
+    if (holds(tags, p + "SIT_TEXT") &&
+        !pr.SetText(p + "SIT_TEXT", descriptionRuns(problems, snapshot), numbered("TEXT"), slide)) {
         reportError(ProblemCode::General, "Error setting new description text.");
         return false;
     }
     const FieldValues fields = snapshot->fieldValues();
-    if (holdsPart(tags, reference ? L"REF_SIT_$" : L"SIT_$") && !fields.empty()) {
-        const MkStringArray keys = FieldMacros::getKeysFromFieldValues(fields);
-        const MkStringArray values = FieldMacros::getValuesFromFieldValues(fields);
-        MkString numberedMacro;
-        numberedMacro.MakeFormWide(L"SIT%i_$", number);
-        for (int i = 0; i < keys.GetSize(); ++i) {
-            const MkString tag = p + L"SIT_$" + keys[i];
+    if (holdsPart(tags, reference ? "REF_SIT_$" : "SIT_$") && !fields.empty()) {
+        const std::vector<std::string> keys = FieldMacros::getKeysFromFieldValues(fields);
+        const std::vector<std::string> values = FieldMacros::getValuesFromFieldValues(fields);
+        const std::string numberedMacro = tagName(false, number, "$");
+        for (size_t i = 0; i < keys.size(); ++i) {
+            const std::string tag = p + "SIT_$" + keys[i];
             if (!holds(tags, tag)) continue;
-            MkString renamed = tag;
-            renamed.Replace(L"SIT_$", numberedMacro);
-            const bool ok = pr.SetText(tag, valueRuns(problems, values[i]), renamed, slide);
+            std::string renamed = tag;
+            lfw::text::replaceAll(renamed, "SIT_$", numberedMacro);
+            const bool ok = pr.SetText(tag, valueRuns(values[i]), renamed, slide);
             LFW_ASSERT_MSG(ok, "ok");
         }
     }

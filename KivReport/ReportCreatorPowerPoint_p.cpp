@@ -5,8 +5,9 @@
 #include "LibCore/lfwAssert.h"
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxFile.h"
-#include "host/ug/UgConvert.h"
+#include "LibCore/lfwText.h"
 #include "impl/common/FieldMacros.h"
+#include "impl/common/HostText.h"
 #include "impl/common/TemplateTags.h"
 #include "impl/openxml/ChartData.h"
 #include "impl/common/ReportLog.h"
@@ -23,7 +24,6 @@ namespace {
 using creator::descriptionRuns;
 using creator::expanded;
 using creator::folderOf;
-using creator::fromStr;
 using creator::looksLikeZip;
 using creator::macroEnabledName;
 using creator::stemOf;
@@ -42,10 +42,9 @@ const Snapshot* at(const lfw::Collection<const Snapshot>& snaps, int index) {
 
 // A picture tag the snapshot has no picture for: the report leaves that content
 // out, the shape as the template has it.
-void noPicture(ReportCreatorBase& creator, const Snapshot* snapshot, const MkString& tag) {
-    creator.reportWarning(
-        ProblemCode::ContentLeftOut,
-        lfw::String("Snapshot '%1' has no picture for %2.").arg(snapshot->name().toStdWString()).arg(tag.Std()));
+void noPicture(ReportCreatorBase& creator, const Snapshot* snapshot, const std::string& tag) {
+    creator.reportWarning(ProblemCode::ContentLeftOut,
+                          lfw::String("Snapshot '%1' has no picture for %2.").arg(snapshot->name().toStdWString()).arg(tag));
     creator.leaveOut(snapshot);
 }
 
@@ -53,19 +52,19 @@ void noPicture(ReportCreatorBase& creator, const Snapshot* snapshot, const MkStr
 
 namespace pptcreator {
 
-MkString tagName(bool reference, int number, const wchar_t* kind) {
-    MkString name;
-    name.MakeFormWide(L"%lsSIT%i_%ls", reference ? L"REF_" : L"", number, kind);
-    return name;
+std::string tagName(bool reference, int number, const char* kind) {
+    return prefixOf(reference) + "SIT" + std::to_string(number) + "_" + kind;
 }
 
-MkString prefixOf(bool reference) { return reference ? MkString(L"REF_") : MkString(); }
+std::string prefixOf(bool reference) { return reference ? "REF_" : ""; }
 
-bool holds(const MkStringArray& tags, const MkString& tag) { return tags.Find(tag) >= 0; }
+bool holds(const std::vector<std::string>& tags, const std::string& tag) {
+    return std::find(tags.begin(), tags.end(), tag) != tags.end();
+}
 
-bool holdsPart(const MkStringArray& tags, const wchar_t* text) {
-    for (int i = 0; i < tags.GetSize(); ++i)
-        if (tags[i].Contains(text)) return true;
+bool holdsPart(const std::vector<std::string>& tags, const char* text) {
+    for (const std::string& tag : tags)
+        if (tag.find(text) != std::string::npos) return true;
     return false;
 }
 
@@ -77,7 +76,7 @@ ReportCreatorPowerPointPrivate::ReportCreatorPowerPointPrivate(Repository* repo,
 // ---------------------------------------------------------------- temporary files
 
 const PictureBytes::Picture* ReportCreatorPowerPointPrivate::pictureFor(Context& c, const Snapshot* snapshot,
-                                                                        const MkString& tag) {
+                                                                        const std::string& tag) {
     if (!snapshot) return nullptr;
     const PictureBytes::Picture* picture = c.pictures.Of(snapshot);
     if (!picture) {
@@ -88,25 +87,24 @@ const PictureBytes::Picture* ReportCreatorPowerPointPrivate::pictureFor(Context&
     return picture;
 }
 
-MkString ReportCreatorPowerPointPrivate::modelFile(Context& c, const Snapshot* snapshot, int number, bool reference) {
+std::string ReportCreatorPowerPointPrivate::modelFile(Context& c, const Snapshot* snapshot, int number, bool reference) {
     const std::string key = std::to_string(reinterpret_cast<uintptr_t>(snapshot)) + (reference ? "R" : "S");
     auto known = c.models.find(key);
     if (known != c.models.end()) return known->second;
     const ug::MdlxMemoryFile* mdlx = snapshot->modelMdlx();
-    MkString path;
-    std::string file;
+    std::string path, file;
     if (embedMdlx) {
-        path = c.temporary.Create(".mdlx");
-        file = path.ShortChar();
+        path = file = c.temporary.Create(".mdlx");
     } else {
-        const std::string output = outputPath.ShortChar();
-        path.MakeForm("%s/%s_%sSIT%d-%d.mdlx", folderOf(output).c_str(), stemOf(output).c_str(), reference ? "REF_" : "", number,
-                      1);
-        file = c.staged.stage(path.ShortChar());
+        path = lfw::text::format("%s/%s_%sSIT%d-%d.mdlx", folderOf(outputPath).c_str(), stemOf(outputPath).c_str(),
+                                 reference ? "REF_" : "", number, 1);
+        file = c.staged.stage(path);
     }
-    if (file.empty() || !mdlx || !mdlx->internal_mdlxZipMemFile()->Save(MkString(file.c_str()))) {
+    // The grid library's file name is made from the path's bytes, which it writes
+    // back unchanged (not from its text: a name that is not UTF-8 still names the file).
+    if (file.empty() || !mdlx || !mdlx->internal_mdlxZipMemFile()->Save(file.c_str())) {
         reportError(ProblemCode::General, "Error saving Mdlx file.");
-        return MkString();
+        return std::string();
     }
     c.models[key] = path;
     return path;
@@ -119,45 +117,42 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         reportError(ProblemCode::InvalidArgument, "Could not create report file. No active snapshots in repository.");
         return false;
     }
-    if (!looksLikeZip(templatePath.ShortChar())) {
+    if (!looksLikeZip(templatePath.c_str())) {
         reportError(ProblemCode::WrongContent,
-                    lfw::String("The template is not a PowerPoint file (no zip package): %1").arg(templatePath.Std()));
+                    lfw::String("The template is not a PowerPoint file (no zip package): %1").arg(templatePath));
         return false;
     }
-    const MkString report(reportFile.c_str());
     OpenXMLPresentation presentation;
     presentation.ReportTo(&problems);
     if (!presentation.Open(templatePath)) {
-        if (!presentation.PackageProblem().IsEmpty())
+        if (!presentation.PackageProblem().empty())
             reportError(ProblemCode::WrongContent,
-                        lfw::String("The template cannot be used: %1.").arg(presentation.PackageProblem().Std()));
+                        lfw::String("The template cannot be used: %1.").arg(presentation.PackageProblem()));
         else if (presentation.Package().IsOpen())
             reportError(ProblemCode::WrongContent,
                         "The template is not a PowerPoint presentation: it has no ppt/presentation.xml.");
-        else
-            reportError(ProblemCode::WrongContent,
-                        lfw::String("The template cannot be read: %1").arg(presentation.Error().Std()));
+        else reportError(ProblemCode::WrongContent, lfw::String("The template cannot be read: %1").arg(presentation.Error()));
         return false;
     }
-    presentation.SetReportPath(report);
+    presentation.SetReportPath(reportFile);
     presentation.SetMacroEnabled(macroEnabledName(outputPath));
     // A part the report would edit or copy and could not make valid refuses the
     // template before anything is written.
-    const MkString problem = presentation.CheckTemplateParts();
-    if (!problem.IsEmpty()) {
-        reportError(ProblemCode::WrongContent, lfw::String("The template cannot be used: %1.").arg(problem.Std()));
+    const std::string problem = presentation.CheckTemplateParts();
+    if (!problem.empty()) {
+        reportError(ProblemCode::WrongContent, lfw::String("The template cannot be used: %1.").arg(problem));
         return false;
     }
     presentation.ConvertFromOldPlugin();
     // A deck without tags is written as it is, with a warning (as the other formats do).
     templateWithoutTags = !presentation.CreateSlideContentList() && presentation.GetSlideContentList()->GetSize() == 0;
-    if (!presentation.GetSlideContentList()->HasMixedMdlxTags().IsEmpty()) {
+    if (!presentation.GetSlideContentList()->HasMixedMdlxTags().empty()) {
         reportError(ProblemCode::TemplateMarkup, "One or more slides contains both static and generic Mdlx snapshots.");
         return false;
     }
     for (int kind : {SIT_TYPE_REF_PICTURE, SIT_TYPE_REF_TITLE, SIT_TYPE_REF_TEXT, SIT_TYPE_REF_MDLX, SIT_TYPE_REF_MACRO,
                      SIT_TYPE_REF_TABLE, SIT_TYPE_REF_CHART}) {
-        MkStringArray tags;
+        std::vector<std::string> tags;
         if (presentation.GetSlideContentList()->GetTags(kind, tags) > 0) templateWithReferenceTags = true;
     }
     const std::vector<lfw::String> misplaced = misplacedTags(*presentation.GetSlideContentList());
@@ -168,10 +163,10 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
     {
         // The template as validate would read it, before it is filled: the report
         // warns of what it leaves unfilled from this, without opening it again.
-        MkString validation;
+        std::string validation;
         validateTemplate(validation, false, &presentation);
         if (referenceRepository) validateTemplate(validation, true, &presentation);
-        keepValidation(Str(validation.Std()));
+        keepValidation(toStr(validation));
     }
     TemporaryFiles temporary;
     Context c{presentation, temporary, staged, PictureBytes(problems), {}};
@@ -199,28 +194,27 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
     if (embedMdlx) {
         // Models come from the template's folder, the report's and this report's own files.
         std::vector<std::string> models;
-        for (const auto& model : c.models) models.push_back(model.second.ShortChar());
-        presentation.SetModelSources({folderOf(templatePath.ShortChar())}, models);
+        for (const auto& model : c.models) models.push_back(model.second);
+        presentation.SetModelSources({folderOf(templatePath)}, models);
         if (!presentation.EmbedAllMdlxFilesInArchive())
             reportWarning(ProblemCode::ContentLeftOut, "Not every model file could be embedded in the report.");
     }
-    if (!presentation.Save(report)) {
-        reportError(ProblemCode::WriteFailed, lfw::String("Could not write the report: %1").arg(presentation.Error().Std()));
+    if (!presentation.Save(reportFile)) {
+        reportError(ProblemCode::WriteFailed, lfw::String("Could not write the report: %1").arg(presentation.Error()));
         return false;
     }
-    for (const MkString& warning : presentation.Warnings()) reportWarning(ProblemCode::General, lfw::String(warning + L"."));
+    for (const std::string& warning : presentation.Warnings()) reportWarning(ProblemCode::General, lfw::String(warning + "."));
     return true;
 }
 
 bool ReportCreatorPowerPointPrivate::fillStaticSlide(Context& c, const SlideContent& slide, bool) {
-    const MkString& name = slide.slideName;
-    MkIntArray sit, ref;
+    const std::string& name = slide.slideName;
     auto indices = [&slide](int type) {
-        MkIntArray out;
+        std::vector<int> out;
         slide.GetStaticSituationIndexes(type, out);
         return out;
     };
-    const bool pictureMode = indices(SIT_TYPE_MDLX).IsEmpty();
+    const bool pictureMode = indices(SIT_TYPE_MDLX).empty();
     return setStaticTitle(c, name, indices(SIT_TYPE_TITLE), snapshots, false) &&
            setStaticTitle(c, name, indices(SIT_TYPE_REF_TITLE), referenceSnapshots, true) &&
            setStaticText(c, name, indices(SIT_TYPE_TEXT), snapshots, false) &&
@@ -240,13 +234,12 @@ bool ReportCreatorPowerPointPrivate::fillStaticSlide(Context& c, const SlideCont
 // Each static setter skips an index the repository does not reach (its tag stays
 // as the template has it) and goes on with the next.
 
-bool ReportCreatorPowerPointPrivate::setStaticTitle(Context& c, const MkString& slide, const MkIntArray& indices,
+bool ReportCreatorPowerPointPrivate::setStaticTitle(Context& c, const std::string& slide, const std::vector<int>& indices,
                                                     const Snapshots& snaps, bool reference) {
-    for (int i = 0; i < indices.GetSize(); ++i) {
-        const Snapshot* snapshot = at(snaps, indices[i]);
+    for (const int index : indices) {
+        const Snapshot* snapshot = at(snaps, index);
         if (!snapshot) continue;
-        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TITLE"), titleRuns(problems, snapshot), MkString(),
-                                    slide)) {
+        if (!c.presentation.SetText(tagName(reference, index + 1, "TITLE"), titleRuns(problems, snapshot), "", slide)) {
             reportError(ProblemCode::General, "Error setting new title.");
             return false;
         }
@@ -254,13 +247,12 @@ bool ReportCreatorPowerPointPrivate::setStaticTitle(Context& c, const MkString& 
     return true;
 }
 
-bool ReportCreatorPowerPointPrivate::setStaticText(Context& c, const MkString& slide, const MkIntArray& indices,
+bool ReportCreatorPowerPointPrivate::setStaticText(Context& c, const std::string& slide, const std::vector<int>& indices,
                                                    const Snapshots& snaps, bool reference) {
-    for (int i = 0; i < indices.GetSize(); ++i) {
-        const Snapshot* snapshot = at(snaps, indices[i]);
+    for (const int index : indices) {
+        const Snapshot* snapshot = at(snaps, index);
         if (!snapshot) continue;
-        if (!c.presentation.SetText(tagName(reference, indices[i] + 1, L"TEXT"), descriptionRuns(problems, snapshot), MkString(),
-                                    slide)) {
+        if (!c.presentation.SetText(tagName(reference, index + 1, "TEXT"), descriptionRuns(problems, snapshot), "", slide)) {
             reportError(ProblemCode::General, "Error setting new description text.");
             return false;
         }
@@ -268,16 +260,16 @@ bool ReportCreatorPowerPointPrivate::setStaticText(Context& c, const MkString& s
     return true;
 }
 
-bool ReportCreatorPowerPointPrivate::setStaticPicture(Context& c, const MkString& slide, const MkIntArray& indices,
+bool ReportCreatorPowerPointPrivate::setStaticPicture(Context& c, const std::string& slide, const std::vector<int>& indices,
                                                       const Snapshots& snaps, bool reference) {
-    for (int i = 0; i < indices.GetSize(); ++i) {
-        const Snapshot* snapshot = at(snaps, indices[i]);
+    for (const int index : indices) {
+        const Snapshot* snapshot = at(snaps, index);
         if (!snapshot || snapshot->type() == Snapshot::TABLE) continue;
-        const MkString tag = tagName(reference, indices[i] + 1, L"PICTURE");
+        const std::string tag = tagName(reference, index + 1, "PICTURE");
         const PictureBytes::Picture* picture = pictureFor(c, snapshot, tag);
         if (!picture) continue;  // left out, named by pictureFor
         if (!c.presentation.SetImage(expanded(problems, snapshot, snapshot->title()), tag, picture->name, picture->width,
-                                     picture->height, MkString(), slide, fromStr(snapshot->cloudViewerUrl()))) {
+                                     picture->height, "", slide, toUtf8(snapshot->cloudViewerUrl()))) {
             reportError(ProblemCode::General, "Error adding image file to archive.");
             return false;
         }
@@ -285,26 +277,26 @@ bool ReportCreatorPowerPointPrivate::setStaticPicture(Context& c, const MkString
     return true;
 }
 
-bool ReportCreatorPowerPointPrivate::setStaticMdlx(Context& c, const MkString& slide, const MkIntArray& indices,
+bool ReportCreatorPowerPointPrivate::setStaticMdlx(Context& c, const std::string& slide, const std::vector<int>& indices,
                                                    const Snapshots& snaps, bool pictureMode, bool reference) {
-    for (int i = 0; i < indices.GetSize(); ++i) {
-        const Snapshot* snapshot = at(snaps, indices[i]);
+    for (const int index : indices) {
+        const Snapshot* snapshot = at(snaps, index);
         if (!snapshot || (snapshot->type() != Snapshot::IMAGE && snapshot->type() != Snapshot::MDLX)) continue;
-        const int number = indices[i] + 1;
-        const MkString link = fromStr(snapshot->cloudViewerUrl());
+        const int number = index + 1;
+        const std::string link = toUtf8(snapshot->cloudViewerUrl());
         if (pictureMode) {
-            const MkString tag = tagName(reference, number, L"PICTURE");
+            const std::string tag = tagName(reference, number, "PICTURE");
             const PictureBytes::Picture* picture = pictureFor(c, snapshot, tag);
             if (picture)
                 c.presentation.SetImage(expanded(problems, snapshot, snapshot->title()), tag, picture->name, picture->width,
-                                        picture->height, MkString(), slide, link);
+                                        picture->height, "", slide, link);
             continue;
         }
-        const MkString tag = tagName(reference, number, L"MDLX");
+        const std::string tag = tagName(reference, number, "MDLX");
         if (snapshot->type() == Snapshot::MDLX && use3dPlugin) {
-            const MkString model = modelFile(c, snapshot, number, reference);
-            if (model.IsEmpty()) return false;
-            if (!c.presentation.SetMDLX(tag, model, MkString(), MkString(), slide)) {
+            const std::string model = modelFile(c, snapshot, number, reference);
+            if (model.empty()) return false;
+            if (!c.presentation.SetMDLX(tag, model, "", "", slide)) {
                 reportError(ProblemCode::General, "Error adding MDLX file to archive.");
                 return false;
             }
@@ -313,8 +305,8 @@ bool ReportCreatorPowerPointPrivate::setStaticMdlx(Context& c, const MkString& s
         const PictureBytes::Picture* picture = pictureFor(c, snapshot, tag);
         if (!picture) continue;  // left out, named by pictureFor
         if (!c.presentation.ConvertMdlxInSlide(tag, picture->name, picture->name,
-                                               picture->height ? static_cast<float>(picture->width) / picture->height : 1.0f,
-                                               MkString(), slide, link)) {
+                                               picture->height ? static_cast<float>(picture->width) / picture->height : 1.0f, "",
+                                               slide, link)) {
             reportError(ProblemCode::General, "Error converting MDLX file.");
             return false;
         }
@@ -322,32 +314,31 @@ bool ReportCreatorPowerPointPrivate::setStaticMdlx(Context& c, const MkString& s
     return true;
 }
 
-void ReportCreatorPowerPointPrivate::setStaticMacro(Context& c, const MkString& slide, const MkStringArray& macros,
+void ReportCreatorPowerPointPrivate::setStaticMacro(Context& c, const std::string& slide, const std::vector<std::string>& macros,
                                                     const Snapshots& snaps, bool reference) {
-    if (macros.IsEmpty()) return;
+    if (macros.empty()) return;
     for (size_t k = 0; k < snaps.size(); ++k) {
         const Snapshot* snapshot = snaps[k];
         if (!snapshot) continue;
         const FieldValues fields = snapshot->fieldValues();
-        const MkStringArray keys = FieldMacros::getKeysFromFieldValues(fields);
-        const MkStringArray values = FieldMacros::getValuesFromFieldValues(fields);
-        for (int i = 0; i < keys.GetSize(); ++i) {
-            MkString tag;
-            tag.MakeFormWide(L"%lsSIT%i_$%ls", reference ? L"REF_" : L"", static_cast<int>(k) + 1, ~keys[i]);
+        const std::vector<std::string> keys = FieldMacros::getKeysFromFieldValues(fields);
+        const std::vector<std::string> values = FieldMacros::getValuesFromFieldValues(fields);
+        for (size_t i = 0; i < keys.size(); ++i) {
+            const std::string tag = tagName(reference, static_cast<int>(k) + 1, "$") + keys[i];
             if (holds(macros, tag)) {
-                const bool ok = c.presentation.SetText(tag, valueRuns(problems, values[i]), MkString(), slide);
+                const bool ok = c.presentation.SetText(tag, valueRuns(values[i]), "", slide);
                 LFW_ASSERT_MSG(ok, "ok");
             }
         }
     }
 }
 
-bool ReportCreatorPowerPointPrivate::setStaticTable(Context& c, const MkString& slide, const MkIntArray& indices,
+bool ReportCreatorPowerPointPrivate::setStaticTable(Context& c, const std::string& slide, const std::vector<int>& indices,
                                                     const Snapshots& snaps, bool reference) {
-    for (int i = 0; i < indices.GetSize(); ++i) {
-        const Snapshot* snapshot = at(snaps, indices[i]);
+    for (const int index : indices) {
+        const Snapshot* snapshot = at(snaps, index);
         if (!snapshot || snapshot->type() != Snapshot::TABLE || !snapshot->table()) continue;
-        if (!c.presentation.SetTable(tagName(reference, indices[i] + 1, L"TABLE"), *snapshot->table(), MkString(), slide)) {
+        if (!c.presentation.SetTable(tagName(reference, index + 1, "TABLE"), *snapshot->table(), "", slide)) {
             reportError(ProblemCode::General, "Error setting table.");
             return false;
         }
@@ -355,18 +346,18 @@ bool ReportCreatorPowerPointPrivate::setStaticTable(Context& c, const MkString& 
     return true;
 }
 
-bool ReportCreatorPowerPointPrivate::setStaticChart(Context& c, const MkString& slide, const MkIntArray& indices,
+bool ReportCreatorPowerPointPrivate::setStaticChart(Context& c, const std::string& slide, const std::vector<int>& indices,
                                                     const Snapshots& snaps, bool reference) {
-    for (int i = 0; i < indices.GetSize(); ++i) {
-        const Snapshot* snapshot = at(snaps, indices[i]);
+    for (const int index : indices) {
+        const Snapshot* snapshot = at(snaps, index);
         if (!snapshot || snapshot->type() != Snapshot::TABLE || !snapshot->table()) continue;
         ChartData chart(*snapshot->table());
-        chart.m_title = fromStr(snapshot->title());
-        const MkString tag = tagName(reference, indices[i] + 1, L"CHART");
-        MkString why;
-        if (!c.presentation.SetChart(tag, chart, MkString(), slide, &why)) {
-            if (why.IsEmpty()) reportError(ProblemCode::General, "Error creating chart.");
-            else reportError(ProblemCode::General, lfw::String("%1: %2").arg(tag.Std()).arg(why.Std()));
+        chart.m_title = toUtf8(snapshot->title());
+        const std::string tag = tagName(reference, index + 1, "CHART");
+        std::string why;
+        if (!c.presentation.SetChart(tag, chart, "", slide, &why)) {
+            if (why.empty()) reportError(ProblemCode::General, "Error creating chart.");
+            else reportError(ProblemCode::General, lfw::String("%1: %2").arg(tag).arg(why));
             return false;
         }
     }

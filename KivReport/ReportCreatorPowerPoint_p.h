@@ -5,8 +5,6 @@
 #include "KivReport/Snapshot.h"
 #include "LibCore/lfwCollection.h"
 #include "LibCore/lfwString.h"
-#include "host/ug/MkArray.h"
-#include "host/ug/MkString.h"
 #include "impl/pptx/OpenXMLPresentation.h"
 #include "impl/common/TemporaryFiles.h"
 #include <map>
@@ -20,11 +18,11 @@ namespace rep {
 // its checks).
 namespace pptcreator {
 // "SIT3_TITLE", "REF_SIT3_TITLE".
-MkString tagName(bool reference, int number, const wchar_t* kind);
-MkString prefixOf(bool reference);
-bool holds(const MkStringArray& tags, const MkString& tag);
+std::string tagName(bool reference, int number, const char* kind);
+std::string prefixOf(bool reference);
+bool holds(const std::vector<std::string>& tags, const std::string& tag);
 // Whether a tag of the list contains text.
-bool holdsPart(const MkStringArray& tags, const wchar_t* text);
+bool holdsPart(const std::vector<std::string>& tags, const char* text);
 // Names of the tag grammar (SIT3_CHART, REF_SIT_PICTURE) on shapes that cannot hold
 // their kind (a picture tag on a text box, a chart tag on a table): one message per
 // shape. Such a tag would be left as it is; generate refuses the template, validate
@@ -41,13 +39,13 @@ public:
     bool validate(Str* report) const override;
     // The validation of the template against one repository, appended to report;
     // of the template as opened in `opened` (its slide list made) when given.
-    bool validateTemplate(MkString& report, bool reference, OpenXMLPresentation* opened = nullptr) const;
+    bool validateTemplate(std::string& report, bool reference, OpenXMLPresentation* opened = nullptr) const;
     static bool summarize(const Str& templatePath, Str* summary, Problems& problems);
-    static bool summarizeTemplate(const MkString& templatePath, MkString& summary, Problems& problems);
-    static bool validateMacro(const MkString& tag, const Snapshots& snapshots, bool reference, MkString& unknownFields,
-                              MkString& warnings);
-    static bool validateSituationObject(const MkString& tag, Snapshot::SnapshotType expected, const Snapshots& snapshots,
-                                        MkString& report);
+    static bool summarizeTemplate(const std::string& templatePath, std::string& summary, Problems& problems);
+    static bool validateMacro(const std::string& tag, const Snapshots& snapshots, bool reference, std::string& unknownFields,
+                              std::string& warnings);
+    static bool validateSituationObject(const std::string& tag, Snapshot::SnapshotType expected, const Snapshots& snapshots,
+                                        std::string& report);
 
     bool embedMdlx = true;
     bool use3dPlugin = true;
@@ -68,30 +66,37 @@ private:
         // Each snapshot's picture, encoded (a model's preview decoded) once per report
         // and handed to the deck from memory.
         PictureBytes pictures;
-        std::map<std::string, MkString> models;  // model files written, by snapshot and side
+        std::map<std::string, std::string> models;  // model files written, by snapshot and side
     };
 
     bool fillStaticSlide(Context& c, const SlideContent& slide, bool reference);
-    bool setStaticTitle(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
-    bool setStaticText(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
-    bool setStaticPicture(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
-    bool setStaticMdlx(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool pictureMode,
+    bool setStaticTitle(Context& c, const std::string& slide, const std::vector<int>& indices, const Snapshots& snaps,
+                        bool reference);
+    bool setStaticText(Context& c, const std::string& slide, const std::vector<int>& indices, const Snapshots& snaps,
                        bool reference);
-    void setStaticMacro(Context& c, const MkString& slide, const MkStringArray& macros, const Snapshots& snaps, bool reference);
-    bool setStaticTable(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
-    bool setStaticChart(Context& c, const MkString& slide, const MkIntArray& indices, const Snapshots& snaps, bool reference);
+    bool setStaticPicture(Context& c, const std::string& slide, const std::vector<int>& indices, const Snapshots& snaps,
+                          bool reference);
+    bool setStaticMdlx(Context& c, const std::string& slide, const std::vector<int>& indices, const Snapshots& snaps,
+                       bool pictureMode, bool reference);
+    void setStaticMacro(Context& c, const std::string& slide, const std::vector<std::string>& macros, const Snapshots& snaps,
+                        bool reference);
+    bool setStaticTable(Context& c, const std::string& slide, const std::vector<int>& indices, const Snapshots& snaps,
+                        bool reference);
+    bool setStaticChart(Context& c, const std::string& slide, const std::vector<int>& indices, const Snapshots& snaps,
+                        bool reference);
 
     // The snapshot's picture, given to the deck under its name; null when the
     // snapshot has none, which is then left out with a warning naming the tag.
-    const PictureBytes::Picture* pictureFor(Context& c, const Snapshot* snapshot, const MkString& tag);
+    const PictureBytes::Picture* pictureFor(Context& c, const Snapshot* snapshot, const std::string& tag);
     bool addGenericSlides(Context& c);
     bool duplicateGenericSlide(Context& c, const SlideContent& slide);
-    bool renameGenericTags(Context& c, const MkString& slide, const MkStringArray& tags, int number, bool reference);
-    bool updateSlideFromSituation(Context& c, const MkString& slide, int number, const MkStringArray& tags,
-                                  const Snapshot* snapshot, const MkString& file, bool reference);
+    bool renameGenericTags(Context& c, const std::string& slide, const std::vector<std::string>& tags, int number,
+                           bool reference);
+    bool updateSlideFromSituation(Context& c, const std::string& slide, int number, const std::vector<std::string>& tags,
+                                  const Snapshot* snapshot, const std::string& file, bool reference);
     // The model file of a snapshot for a report: in the temporary folder when models
     // are embedded, else beside the report (staged with it). Written once.
-    MkString modelFile(Context& c, const Snapshot* snapshot, int number, bool reference);
+    std::string modelFile(Context& c, const Snapshot* snapshot, int number, bool reference);
 };
 
 }  // namespace rep

@@ -1,5 +1,6 @@
 #include "impl/pptx/OpenXMLPresentation.h"
 #include "LibCore/lfwFile.h"
+#include "LibCore/lfwText.h"
 #include "KivReport/Table.h"
 #include "impl/openxml/ChartData.h"
 #include "impl/openxml/OpenXMLPaths.h"
@@ -26,18 +27,25 @@ const char* const AFTER_SLIDE_ID_LIST[] = {
     "p:sldSz",       "p:notesSz", "p:smartTags",        "p:embeddedFontLst", "p:custShowLst", "p:photoAlbum",
     "p:custDataLst", "p:kinsoku", "p:defaultTextStyle", "p:modifyVerifier",  "p:extLst"};
 
-bool isSlideRelationship(const OpenXMLRelationship& r) { return !r.external && endsWith(r.type, L"/relationships/slide"); }
+bool isSlideRelationship(const OpenXMLRelationship& r) { return !r.external && endsWith(r.type, "/relationships/slide"); }
 
 // Changes the part a relationship names, keeping its id and type.
-void retarget(OpenXMLRelationships* rels, const MkString id, const MkString& part) {
+void retarget(OpenXMLRelationships* rels, const std::string id, const std::string& part) {
     const OpenXMLRelationship* r = rels->Find(id);
     if (!r) return;
-    const MkString type = r->type;
+    const std::string type = r->type;
     rels->Drop(id);
     rels->Add(type, part, false, id);
 }
 
-const wchar_t* const MODERN_COMMENTS_CONTENT_TYPE = L"application/vnd.ms-powerpoint.comments+xml";
+const char* const MODERN_COMMENTS_CONTENT_TYPE = "application/vnd.ms-powerpoint.comments+xml";
+
+// Whether a part name lies in the slides folder itself (ppt/slides/slide1.xml,
+// not ppt/slides/_rels/slide1.xml.rels), ignoring ASCII case as part names do.
+bool inSlidesFolder(const std::string& name) {
+    return name.size() >= 11 && lfw::text::equalNoCase(std::string_view(name).substr(0, 11), "ppt/slides/") &&
+           name.find('/', 11) == std::string::npos;
+}
 
 // The name of an element without its namespace prefix.
 const char* localName(const TiXmlElement* e) {
@@ -64,24 +72,22 @@ std::string newGuid() {
 }
 
 // "rId" and one more than the largest number of the ids "rId<n>" the part has now.
-MkString nextId(const OpenXMLRelationships& rels) {
+std::string nextId(const OpenXMLRelationships& rels) {
     long long largest = 0;
     for (int i = 0; i < rels.Count(); ++i) {
-        const MkString& id = rels.At(i).id;
-        if (id.StartsWith(L"rId")) largest = std::max(largest, static_cast<long long>(id.Mid(3).AsInt(0)));
+        const std::string& id = rels.At(i).id;
+        if (lfw::text::startsWith(id, "rId"))
+            largest = std::max(largest, static_cast<long long>(lfw::text::toInt(std::string_view(id).substr(3), 0)));
     }
-    MkString id;
-    id.MakeForm("rId%lld", largest + 1);
-    return id;
+    return "rId" + std::to_string(largest + 1);
 }
 
 }  // namespace
 
 OpenXMLPresentation::OpenXMLPresentation() : m_slides(new SlideContentPtrArray(false)) {
     // Slides are parsed into slide documents, which hold the slide edits.
-    Package().SetXmlMaker([](const MkString& part) -> std::unique_ptr<XmlDocument> {
-        const MkString name = part.StartsWith(L"/") ? part.Mid(1) : part;
-        if (name.Left(11).CompareNoCase(L"ppt/slides/") == 0 && name.Find(L'/', 11) < 0)
+    Package().SetXmlMaker([](const std::string& part) -> std::unique_ptr<XmlDocument> {
+        if (inSlidesFolder(lfw::text::startsWith(part, "/") ? part.substr(1) : part))
             return std::make_unique<OpenXMLSlideDocument>();
         return nullptr;
     });
@@ -92,7 +98,7 @@ OpenXMLPresentation::OpenXMLPresentation() : m_slides(new SlideContentPtrArray(f
 
 OpenXMLPresentation::~OpenXMLPresentation() = default;
 
-bool OpenXMLPresentation::Open(const MkString& path) {
+bool OpenXMLPresentation::Open(const std::string& path) {
     m_slides->DeleteAll();
     m_scanned.clear();
     m_copies.clear();
@@ -109,44 +115,44 @@ bool OpenXMLPresentation::Open(const MkString& path) {
     m_showEntries.clear();
     m_sectionEntries.clear();
     m_commentIndicesRead = false;
-    m_problem.Empty();
+    m_problem.clear();
     if (!OpenXMLPackageEditor::Open(path)) {
         m_problem = PackageProblemOf(path, &GetProblems());
         return false;
     }
-    if (MainPart()->Name().CompareNoCase(L"ppt/presentation.xml") != 0 || !MainPart()->Xml()) {
-        Fail(MkString(L"The package has no presentation part ppt/presentation.xml"));
+    if (!lfw::text::equalNoCase(MainPart()->Name(), "ppt/presentation.xml") || !MainPart()->Xml()) {
+        Fail("The package has no presentation part ppt/presentation.xml");
         m_main = nullptr;
         return false;
     }
     return true;
 }
 
-void OpenXMLPresentation::ProvideMedia(const MkString& name, const unsigned char* data, size_t size) {
-    m_provided[name.Std()] = std::make_pair(data, size);
+void OpenXMLPresentation::ProvideMedia(const std::string& name, const unsigned char* data, size_t size) {
+    m_provided[name] = std::make_pair(data, size);
 }
 
-bool OpenXMLPresentation::HasMediaSource(const MkString& imagePath) const {
-    return m_provided.count(imagePath.Std()) != 0 || lfw::FileSystem::fileExists(lfw::String(imagePath.Std()));
+bool OpenXMLPresentation::HasMediaSource(const std::string& imagePath) const {
+    return m_provided.count(imagePath) != 0 || lfw::FileSystem::fileExists(lfw::String(imagePath));
 }
 
-OpenXMLPart* OpenXMLPresentation::SlidePart(const MkString& slideName) const {
-    if (slideName.IsEmpty()) return nullptr;
+OpenXMLPart* OpenXMLPresentation::SlidePart(const std::string& slideName) const {
+    if (slideName.empty()) return nullptr;
     // Parts live as long as the package: a slide's part, once found, is kept by name.
-    const auto known = m_slideParts.find(slideName.Std());
+    const auto known = m_slideParts.find(slideName);
     if (known != m_slideParts.end()) return known->second;
-    if (m_removed.count(slideName.Std())) return nullptr;
+    if (m_removed.count(slideName)) return nullptr;
     OpenXMLPart* part = const_cast<OpenXMLPresentation*>(this)->Package().Part(SlidePartName(slideName));
-    if (part) m_slideParts.emplace(slideName.Std(), part);
+    if (part) m_slideParts.emplace(slideName, part);
     return part;
 }
 
-const OpenXMLSlideDocument* OpenXMLPresentation::ViewSlide(const MkString& slideName) const {
+const OpenXMLSlideDocument* OpenXMLPresentation::ViewSlide(const std::string& slideName) const {
     OpenXMLPart* part = SlidePart(slideName);
     return part ? dynamic_cast<const OpenXMLSlideDocument*>(part->Xml()) : nullptr;
 }
 
-OpenXMLSlideDocument* OpenXMLPresentation::EditSlide(const MkString& slideName) {
+OpenXMLSlideDocument* OpenXMLPresentation::EditSlide(const std::string& slideName) {
     OpenXMLPart* part = SlidePart(slideName);
     if (!part || !part->Xml()) return nullptr;
     Touch(slideName);
@@ -155,13 +161,13 @@ OpenXMLSlideDocument* OpenXMLPresentation::EditSlide(const MkString& slideName) 
     return dynamic_cast<OpenXMLSlideDocument*>(document);
 }
 
-void OpenXMLPresentation::Touch(const MkString& slideName) {
-    auto it = m_scanned.find(slideName.Std());
+void OpenXMLPresentation::Touch(const std::string& slideName) {
+    auto it = m_scanned.find(slideName);
     if (it != m_scanned.end()) it->second.stale = true;
 }
 
-SlideContent* OpenXMLPresentation::FindSlide(const MkString& tag, const MkString& slideName) {
-    if (!slideName.IsEmpty()) return m_slides->GetSlideByName(slideName);
+SlideContent* OpenXMLPresentation::FindSlide(const std::string& tag, const std::string& slideName) {
+    if (!slideName.empty()) return m_slides->GetSlideByName(slideName);
     // A search by tag reads every record: edited copies must show their present names.
     if (m_listByTagStale) CreateSlideContentList();
     return m_slides->GetSlideByTag(tag);
@@ -170,48 +176,49 @@ SlideContent* OpenXMLPresentation::FindSlide(const MkString& tag, const MkString
 // ---------------------------------------------------------------------------
 // Slide list
 
-SlideContent* OpenXMLPresentation::ScanSlide(const MkString& slideName) {
-    auto cached = m_scanned.find(slideName.Std());
+SlideContent* OpenXMLPresentation::ScanSlide(const std::string& slideName) {
+    auto cached = m_scanned.find(slideName);
     if (cached != m_scanned.end() && !cached->second.stale) return cached->second.record.get();
     OpenXMLPart* part = SlidePart(slideName);
     const OpenXMLSlideDocument* slide = ViewSlide(slideName);
     OpenXMLRelationships* rels = part ? part->Rels() : nullptr;
     if (!slide || !rels) {
-        reportError(GetProblems(), L"OpenXMLPresentation::CreateSlideContentList",
-                    MkString(L"cannot read slide part ") + SlidePartName(slideName));
+        reportError(GetProblems(), "OpenXMLPresentation::CreateSlideContentList",
+                    "cannot read slide part " + SlidePartName(slideName));
         return nullptr;
     }
     std::unique_ptr<SlideContent> record(new SlideContent(slideName, 0, 0));
     record->relsPath = SlideRelsPath(slideName);
     for (int i = 0; i < rels->Count(); ++i) {
         const OpenXMLRelationship& r = rels->At(i);
-        OpenXMLPart* control = endsWith(r.type, L"/control") ? Package().Part(&r) : nullptr;
+        OpenXMLPart* control = endsWith(r.type, "/control") ? Package().Part(&r) : nullptr;
         const XmlDocument* xml = control ? control->Xml() : nullptr;
-        if (xml && xml->GetRootElement().GetAttributeString("ax:classid") == MkString(OpenXMLPlugin::CLASS_ID))
+        if (xml && xml->GetRootElement().GetAttributeString("ax:classid") == OpenXMLPlugin::CLASS_ID)
             record->AddPluginPath(r.target, r.id);
     }
     const XmlElement title = slide->GetTitleTextElt();
     if (title) record->slideTitle = title.GetValue();
     std::vector<XmlElement> pictures;
-    OpenXMLSlideDocument::FindShapes(slide->GetShapeTree(), L"p:pic", pictures);
+    OpenXMLSlideDocument::FindShapes(slide->GetShapeTree(), "p:pic", pictures);
     for (const XmlElement& pic : pictures) {
         bool found = false;
-        const MkString embed = pic.GetFirstChildFromPath("p:blipFill/a:blip").GetAttributeString("r:embed", MkString(), &found);
+        const std::string embed =
+            pic.GetFirstChildFromPath("p:blipFill/a:blip").GetAttributeString("r:embed", std::string(), &found);
         const OpenXMLRelationship* r = found ? rels->Find(embed) : nullptr;
-        if (r && !r->target.IsEmpty()) record->AddPicturePath(r->target, embed);
+        if (r && !r->target.empty()) record->AddPicturePath(r->target, embed);
     }
     slide->GetSlideTags(record.get());
     slide->GetEmptyTextTags(&record->emptyTextTags);
-    Scan& scan = m_scanned[slideName.Std()];
+    Scan& scan = m_scanned[slideName];
     scan.record = std::move(record);
     scan.stale = false;
     return scan.record.get();
 }
 
-SlideContent* OpenXMLPresentation::CopyScan(const MkString& sourceName, const MkString& copyName) {
+SlideContent* OpenXMLPresentation::CopyScan(const std::string& sourceName, const std::string& copyName) {
     // Only a fresh record will do: scanning the source again would replace a
     // record the slide list holds.
-    const auto scanned = m_scanned.find(sourceName.Std());
+    const auto scanned = m_scanned.find(sourceName);
     const SlideContent* source = scanned != m_scanned.end() && !scanned->second.stale ? scanned->second.record.get() : nullptr;
     OpenXMLPart* part = SlidePart(copyName);
     OpenXMLRelationships* rels = part ? part->Rels() : nullptr;
@@ -220,13 +227,13 @@ SlideContent* OpenXMLPresentation::CopyScan(const MkString& sourceName, const Mk
     record->slideName = copyName;
     record->relsPath = SlideRelsPath(copyName);
     // The targets as the copy's relationships write them.
-    auto retargeted = [rels](const MkStringArray& ids, MkStringArray* targets) {
-        for (int i = 0; i < ids.GetSize(); ++i)
+    auto retargeted = [rels](const std::vector<std::string>& ids, std::vector<std::string>* targets) {
+        for (size_t i = 0; i < ids.size(); ++i)
             if (const OpenXMLRelationship* r = rels->Find(ids[i])) (*targets)[i] = r->target;
     };
     retargeted(record->pluginIds, &record->pluginTargets);
     retargeted(record->pictureIds, &record->pictureTargets);
-    Scan& scan = m_scanned[copyName.Std()];
+    Scan& scan = m_scanned[copyName];
     scan.record = std::move(record);
     scan.stale = false;
     return scan.record.get();
@@ -237,17 +244,16 @@ bool OpenXMLPresentation::CreateSlideContentList() {
     m_slides->DeleteAll();
     if (!IsOpen()) return false;
     // The slide parts in part-number order: slide2.xml before slide10.xml.
-    std::vector<std::pair<float, MkString>> ordered;
+    std::vector<std::pair<float, std::string>> ordered;
     for (int i = 0; i < Package().PartCount(); ++i) {
-        const MkString& name = Package().PartAt(i)->Name();
-        if (name.Left(11).CompareNoCase(L"ppt/slides/") != 0 || name.Find(L'/', 11) >= 0 ||
-            !name.Right(4).CompareNoCase(L".xml") == 0)
-            continue;
-        const MkString slideName = name.Mid(11);
-        if (!m_removed.count(slideName.Std())) ordered.emplace_back(slideName.GetFirstFloat(), slideName);
+        const std::string& name = Package().PartAt(i)->Name();
+        if (!inSlidesFolder(name) || !lfw::text::equalNoCase(std::string_view(name).substr(name.size() - 4), ".xml")) continue;
+        std::string slideName = name.substr(11);
+        if (!m_removed.count(slideName)) ordered.emplace_back(firstNumber(slideName), std::move(slideName));
     }
-    std::stable_sort(ordered.begin(), ordered.end(),
-                     [](const std::pair<float, MkString>& a, const std::pair<float, MkString>& b) { return a.first < b.first; });
+    std::stable_sort(
+        ordered.begin(), ordered.end(),
+        [](const std::pair<float, std::string>& a, const std::pair<float, std::string>& b) { return a.first < b.first; });
     for (const auto& entry : ordered) {
         SlideContent* scanned = ScanSlide(entry.second);
         if (!scanned) return false;
@@ -260,19 +266,19 @@ bool OpenXMLPresentation::CreateSlideContentList() {
 // ---------------------------------------------------------------------------
 // Slide order
 
-MkString OpenXMLPresentation::SlideRelationshipId(const MkString& slideName) {
+std::string OpenXMLPresentation::SlideRelationshipId(const std::string& slideName) {
     OpenXMLRelationships* rels = MainRels();
-    const OpenXMLRelationship* r = rels ? rels->Find(MkString(REL_SLIDE), SlidePartName(slideName), false) : nullptr;
-    return r ? r->id : MkString();
+    const OpenXMLRelationship* r = rels ? rels->Find(REL_SLIDE, SlidePartName(slideName), false) : nullptr;
+    return r ? r->id : std::string();
 }
 
-bool OpenXMLPresentation::GetPresentationSlideIdList(MkStringArray* ids) {
+bool OpenXMLPresentation::GetPresentationSlideIdList(std::vector<std::string>* ids) {
     if (!ids || !IsOpen()) return false;
-    ids->Clear();
+    ids->clear();
     const XmlElement list = MainPart()->Xml()->GetRootElement().GetFirstChildElement("p:sldIdLst");
     for (XmlElement id = list.GetFirstChildElement(); id; id = id.GetNextSiblingElement())
-        ids->AddGrow(id.GetAttributeString("r:id"));
-    return !ids->IsEmpty();
+        ids->push_back(id.GetAttributeString("r:id"));
+    return !ids->empty();
 }
 
 int OpenXMLPresentation::SlideCount() {
@@ -282,8 +288,8 @@ int OpenXMLPresentation::SlideCount() {
 
 namespace {
 // The number a slide list entry's r:id holds ("rId12": 12), 0 when none.
-int listedNumber(const MkString& relId) {
-    const float number = relId.GetFirstFloat();
+int listedNumber(const std::string& relId) {
+    const float number = firstNumber(relId);
     return number < 2.99e38f && number > 0 ? static_cast<int>(number) : 0;
 }
 }  // namespace
@@ -299,7 +305,7 @@ void OpenXMLPresentation::WalkSlideList() {
     m_listWalked = true;
 }
 
-void OpenXMLPresentation::CountListed(const MkString& relId, int change) {
+void OpenXMLPresentation::CountListed(const std::string& relId, int change) {
     if (!m_listWalked) return;  // counted when the list is walked
     const int number = listedNumber(relId);
     if ((m_listedNumbers[number] += change) <= 0) m_listedNumbers.erase(number);
@@ -310,7 +316,7 @@ void OpenXMLPresentation::IndexEntries() {
     if (m_entriesIndexed) return;
     m_entriesIndexed = true;
     const XmlElement root = MainPart()->Xml()->GetRootElement();
-    auto index = [](const XmlElement& parent, const wchar_t* name, const char* attribute, EntryIndex* out) {
+    auto index = [](const XmlElement& parent, const char* name, const char* attribute, EntryIndex* out) {
         std::vector<XmlElement> found;
         OpenXMLSlideDocument::FindAllElements(parent, name, found);
         for (const XmlElement& e : found) {
@@ -322,30 +328,30 @@ void OpenXMLPresentation::IndexEntries() {
         const char* relId = e.Tx()->Attribute("r:id");
         m_listEntries[relId ? relId : ""].push_back(e.Tx());
     }
-    index(root.GetFirstChildElement("p:custShowLst"), L"p:sld", "r:id", &m_showEntries);
-    index(root.GetFirstChildElement("p:extLst"), L"p14:sldId", "id", &m_sectionEntries);
+    index(root.GetFirstChildElement("p:custShowLst"), "p:sld", "r:id", &m_showEntries);
+    index(root.GetFirstChildElement("p:extLst"), "p14:sldId", "id", &m_sectionEntries);
 }
 
-TiXmlElement* OpenXMLPresentation::ListEntry(const MkString& relId) {
+TiXmlElement* OpenXMLPresentation::ListEntry(const std::string& relId) {
     IndexEntries();
-    const auto it = m_listEntries.find(toUtf8(relId));
+    const auto it = m_listEntries.find(relId);
     return it == m_listEntries.end() || it->second.empty() ? nullptr : it->second.front();
 }
 
-MkString OpenXMLPresentation::ListedSlideId(const MkString& relId) {
+std::string OpenXMLPresentation::ListedSlideId(const std::string& relId) {
     IndexEntries();
-    const auto it = m_listEntries.find(toUtf8(relId));
+    const auto it = m_listEntries.find(relId);
     const char* id = it == m_listEntries.end() || it->second.empty() ? nullptr : it->second.back()->Attribute("id");
-    return id ? MkString(id) : MkString();
+    return id ? lfw::text::validUtf8(id) : std::string();
 }
 
-bool OpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName, const MkString& beforeId) {
-    static const wchar_t* op = L"OpenXMLPresentation::AddSlideToPresentationXml";
+bool OpenXMLPresentation::AddSlideToPresentationXml(const std::string& slideName, const std::string& beforeId) {
+    static const char* op = "OpenXMLPresentation::AddSlideToPresentationXml";
     OpenXMLRelationships* rels = MainRels();
-    MkString relId = SlideRelationshipId(slideName);
-    if (relId.IsEmpty() && rels && SlidePart(slideName)) relId = rels->Add(MkString(REL_SLIDE), SlidePartName(slideName));
-    if (relId.IsEmpty()) {
-        reportError(GetProblems(), op, MkString(L"cannot relate the presentation to ") + slideName);
+    std::string relId = SlideRelationshipId(slideName);
+    if (relId.empty() && rels && SlidePart(slideName)) relId = rels->Add(REL_SLIDE, SlidePartName(slideName));
+    if (relId.empty()) {
+        reportError(GetProblems(), op, "cannot relate the presentation to " + slideName);
         return false;
     }
     XmlElement root = MainPart()->EditXml()->GetRootElement("p:presentation");
@@ -362,16 +368,16 @@ bool OpenXMLPresentation::AddSlideToPresentationXml(const MkString& slideName, c
     if (slideId < 0) {
         // Leave no relationship to a slide that the slide list does not show.
         rels->Drop(relId);
-        reportError(GetProblems(), op,
-                    list ? MkString(L"no slide id is left free in ppt/presentation.xml")
-                         : MkString(L"cannot read the slide list of ppt/presentation.xml"));
+        reportError(
+            GetProblems(), op,
+            list ? "no slide id is left free in ppt/presentation.xml" : "cannot read the slide list of ppt/presentation.xml");
         return false;
     }
     // Copies of one slide go before it one after another.
     IndexEntries();
-    const XmlElement beforeElement(beforeId.IsEmpty() ? nullptr : ListEntry(beforeId));
+    const XmlElement beforeElement(beforeId.empty() ? nullptr : ListEntry(beforeId));
     XmlElement entry = beforeElement ? list.AddChildElementBefore(beforeElement, "p:sldId") : list.AddChildElement("p:sldId");
-    m_listEntries[toUtf8(relId)].push_back(entry.Tx());
+    m_listEntries[relId].push_back(entry.Tx());
     entry.AddAttributeInt("id", slideId);
     entry.AddAttributeString("r:id", relId);
     m_addedSlideId = slideId;
@@ -397,12 +403,12 @@ int OpenXMLPresentation::NextSlideId(const XmlElement& list) {
     return candidate;
 }
 
-bool OpenXMLPresentation::RemoveSlideFromPresentationDoc(const MkString& id) {
-    if (id.IsEmpty() || !IsOpen()) return false;
+bool OpenXMLPresentation::RemoveSlideFromPresentationDoc(const std::string& id) {
+    if (id.empty() || !IsOpen()) return false;
     XmlElement list = MainPart()->EditXml()->GetRootElement().GetFirstChildElement("p:sldIdLst");
     if (!list) return false;
     IndexEntries();
-    const auto entries = m_listEntries.find(toUtf8(id));
+    const auto entries = m_listEntries.find(id);
     if (entries != m_listEntries.end()) {
         for (TiXmlElement* e : entries->second) {
             const XmlElement child(e);
@@ -419,26 +425,27 @@ bool OpenXMLPresentation::RemoveSlideFromPresentationDoc(const MkString& id) {
     return true;
 }
 
-void OpenXMLPresentation::RedirectShowsAndSections(const MkString& id, const std::vector<OpenXMLPart*>& copies) {
+void OpenXMLPresentation::RedirectShowsAndSections(const std::string& id, const std::vector<OpenXMLPart*>& copies) {
     MainPart()->EditXml();
     IndexEntries();
-    std::vector<MkString> copyRelIds, copyIds;
+    std::vector<std::string> copyRelIds, copyIds;
     for (OpenXMLPart* copy : copies) {
         copyRelIds.push_back(SlideRelationshipId(fileNameOf(copy->Name())));
         copyIds.push_back(ListedSlideId(copyRelIds.back()));
     }
     // Replaces each entry whose `attribute` is `value` by one per copy.
-    auto replace = [](EntryIndex* index, const char* attribute, const MkString& value, const std::vector<MkString>& values) {
-        const auto entries = value.IsEmpty() ? index->end() : index->find(toUtf8(value));
+    auto replace = [](EntryIndex* index, const char* attribute, const std::string& value,
+                      const std::vector<std::string>& values) {
+        const auto entries = value.empty() ? index->end() : index->find(value);
         if (entries == index->end()) return;
         const std::vector<TiXmlElement*> replaced = std::move(entries->second);
         index->erase(entries);
         for (TiXmlElement* e : replaced) {
             const XmlElement entry(e), parent = entry.GetParentElement();
-            for (const MkString& v : values) {
+            for (const std::string& v : values) {
                 const XmlElement added = parent.AddChildElementBefore(entry, e->Value());
                 added.AddAttributeString(attribute, v);
-                (*index)[toUtf8(v)].push_back(added.Tx());
+                (*index)[v].push_back(added.Tx());
             }
             parent.RemoveChildElement(entry);
         }
@@ -447,10 +454,10 @@ void OpenXMLPresentation::RedirectShowsAndSections(const MkString& id, const std
     replace(&m_sectionEntries, "id", ListedSlideId(id), copyIds);
 }
 
-void OpenXMLPresentation::RedirectReferences(OpenXMLPart* slide, const MkString& id) {
-    const MkString slideName = fileNameOf(slide->Name());
+void OpenXMLPresentation::RedirectReferences(OpenXMLPart* slide, const std::string& id) {
+    const std::string slideName = fileNameOf(slide->Name());
     std::vector<OpenXMLPart*> copies;
-    for (const MkString& copy : m_copies[slideName.Std()])
+    for (const std::string& copy : m_copies[slideName])
         if (OpenXMLPart* part = SlidePart(copy)) copies.push_back(part);
     // Custom shows and sections list the copies where the slide stood (most
     // presentations have neither: the list of slides is then not read).
@@ -478,11 +485,11 @@ void OpenXMLPresentation::RedirectReferences(OpenXMLPart* slide, const MkString&
     for (OpenXMLPart* source : sources) {
         if (source == slide) continue;
         OpenXMLRelationships* rels = source->Rels();
-        std::vector<MkString> links, dropped;
+        std::vector<std::string> links, dropped;
         for (int k = 0; rels && k < rels->Count(); ++k)
             if (isSlideRelationship(rels->At(k)) && Package().Part(&rels->At(k)) == slide) links.push_back(rels->At(k).id);
         if (!links.empty() && !copies.empty()) m_linkers[copies.front()].push_back(source);
-        for (const MkString& link : links) {
+        for (const std::string& link : links) {
             if (!copies.empty()) {
                 retarget(rels, link, copies.front()->Name());
             } else {
@@ -496,7 +503,7 @@ void OpenXMLPresentation::RedirectReferences(OpenXMLPart* slide, const MkString&
         std::vector<XmlElement> gone;
         std::function<void(const XmlElement&)> collect = [&](const XmlElement& parent) {
             for (XmlElement e = parent.GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
-                if (e.GetName().StartsWith(L"a:hlink") &&
+                if (std::strncmp(e.Tx()->Value(), "a:hlink", 7) == 0 &&
                     std::find(dropped.begin(), dropped.end(), e.GetAttributeString("r:id")) != dropped.end())
                     gone.push_back(e);
                 else collect(e);
@@ -504,32 +511,33 @@ void OpenXMLPresentation::RedirectReferences(OpenXMLPart* slide, const MkString&
         };
         collect(document->GetRootElement());
         for (const XmlElement& e : gone) e.GetParentElement().RemoveChildElement(e);
-        if (source->Name().Left(11).CompareNoCase(L"ppt/slides/") == 0) Touch(fileNameOf(source->Name()));
+        if (source->Name().size() >= 11 && lfw::text::equalNoCase(std::string_view(source->Name()).substr(0, 11), "ppt/slides/"))
+            Touch(fileNameOf(source->Name()));
     }
 }
 
-bool OpenXMLPresentation::RemoveSlide(const MkString& id) {
-    static const wchar_t* op = L"OpenXMLPresentation::RemoveSlide";
+bool OpenXMLPresentation::RemoveSlide(const std::string& id) {
+    static const char* op = "OpenXMLPresentation::RemoveSlide";
     OpenXMLRelationships* rels = MainRels();
-    const OpenXMLRelationship* r = rels && !id.IsEmpty() ? rels->Find(id) : nullptr;
+    const OpenXMLRelationship* r = rels && !id.empty() ? rels->Find(id) : nullptr;
     OpenXMLPart* slide = r ? Package().Part(r) : nullptr;
     if (!slide) {
-        reportError(GetProblems(), op, MkString(L"no slide with relationship id ") + id);
+        reportError(GetProblems(), op, "no slide with relationship id " + id);
         return false;
     }
-    const MkString slideName = fileNameOf(slide->Name());
+    const std::string slideName = fileNameOf(slide->Name());
     RedirectReferences(slide, id);
     if (!rels->Drop(id) || !RemoveSlideFromPresentationDoc(id)) {
-        reportError(GetProblems(), op, MkString(L"cannot remove ") + slide->Name());
+        reportError(GetProblems(), op, "cannot remove " + slide->Name());
         return false;
     }
     // Its parts are written no more once nothing reaches them; its tree goes now.
     if (!slide->IsChanged()) slide->ReleaseXml();
-    m_removed.insert(slideName.Std());
-    m_slideParts.erase(slideName.Std());
+    m_removed.insert(slideName);
+    m_slideParts.erase(slideName);
     m_slides->RemoveByName(slideName);
-    m_scanned.erase(slideName.Std());
-    m_copies.erase(slideName.Std());
+    m_scanned.erase(slideName);
+    m_copies.erase(slideName);
     m_listByTagStale = true;
     return true;
 }
@@ -537,15 +545,15 @@ bool OpenXMLPresentation::RemoveSlide(const MkString& id) {
 // ---------------------------------------------------------------------------
 // Duplication
 
-bool OpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newName) {
-    static const wchar_t* op = L"OpenXMLPresentation::DuplicateSlide";
-    if (name.IsEmpty()) {
-        reportError(GetProblems(), op, L"no slide name");
+bool OpenXMLPresentation::DuplicateSlide(const std::string& name, std::string& newName) {
+    static const char* op = "OpenXMLPresentation::DuplicateSlide";
+    if (name.empty()) {
+        reportError(GetProblems(), op, "no slide name");
         return false;
     }
     OpenXMLPart* source = SlidePart(name);
     if (!source || !source->Xml() || !source->Rels()) {
-        reportError(GetProblems(), op, MkString(L"cannot read ") + SlidePartName(name) + L" or its relationships");
+        reportError(GetProblems(), op, "cannot read " + SlidePartName(name) + " or its relationships");
         return false;
     }
     // Numbered after the largest relationship number in the slide list.
@@ -557,9 +565,9 @@ bool OpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newName
     // again for the next copy.
     if (number >= m_takenFrom && number <= m_takenTo) number = m_takenTo;
     else m_takenFrom = number;
-    MkString candidate;
+    std::string candidate;
     for (;; ++number) {
-        candidate.MakeForm("slide%d.xml", number);
+        candidate = "slide" + std::to_string(number) + ".xml";
         if (!Package().Part(SlidePartName(candidate))) break;
     }
     m_takenTo = number;
@@ -577,15 +585,15 @@ bool OpenXMLPresentation::DuplicateSlide(const MkString& name, MkString& newName
     }
     if (!copy || !CopySlideParts(copy, source)) {
         // Nothing relates to a half copy: it is not written.
-        reportError(GetProblems(), op, MkString(L"cannot write the copy ") + candidate + L" of " + name);
-        if (copy) m_removed.insert(candidate.Std());
-        m_slideParts.erase(candidate.Std());
+        reportError(GetProblems(), op, "cannot write the copy " + candidate + " of " + name);
+        if (copy) m_removed.insert(candidate);
+        m_slideParts.erase(candidate);
         return false;
     }
     newName = candidate;
-    m_copies[name.Std()].push_back(newName);
+    m_copies[name].push_back(newName);
     if (!AddSlideToPresentationXml(newName, SlideRelationshipId(name))) return false;
-    for (const MkString& id : idsOf(*copy->Rels(), {L"/comments"}))
+    for (const std::string& id : idsOf(*copy->Rels(), {"/comments"}))
         if (OpenXMLPart* comments = copy->Related(id)) RenumberComments(comments, m_addedSlideId);
     // The copy joins the list in its part-number place; the other records stay as they are.
     m_slides->RemoveByName(newName);
@@ -603,37 +611,36 @@ bool OpenXMLPresentation::CopySlideParts(OpenXMLPart* copy, OpenXMLPart* source)
     // Tags, notes and comments belong to one slide, charts too (with their
     // workbooks): the copy gets its own. The source keeps its parts: it may stay
     // in the presentation.
-    for (const MkString& id : idsOf(*rels, {L"/tags", L"/chart", L"/notesSlide", L"/comments"})) {
-        const MkString type = rels->Find(id)->type;
+    for (const std::string& id : idsOf(*rels, {"/tags", "/chart", "/notesSlide", "/comments"})) {
+        const std::string type = rels->Find(id)->type;
         OpenXMLPart* part = Package().Part(rels->Find(id));
         if (!part) {
-            if (endsWith(type, L"/comments")) continue;
+            if (endsWith(type, "/comments")) continue;
             return false;
         }
         OpenXMLPart* own = nullptr;
-        if (endsWith(type, L"/chart")) {
+        if (endsWith(type, "/chart")) {
             own = CopyChart(part);
         } else {
-            const wchar_t* family = endsWith(type, L"/tags")         ? L"ppt/tags/tag1.xml"
-                                    : endsWith(type, L"/notesSlide") ? L"ppt/notesSlides/notesSlide1.xml"
-                                    : part->ContentType() == MkString(MODERN_COMMENTS_CONTENT_TYPE)
-                                        ? L"ppt/comments/modernComment_1.xml"
-                                        : L"ppt/comments/comment1.xml";
+            const char* family = endsWith(type, "/tags")                               ? "ppt/tags/tag1.xml"
+                                 : endsWith(type, "/notesSlide")                       ? "ppt/notesSlides/notesSlide1.xml"
+                                 : part->ContentType() == MODERN_COMMENTS_CONTENT_TYPE ? "ppt/comments/modernComment_1.xml"
+                                                                                       : "ppt/comments/comment1.xml";
             own = Package().CopyPart(part, Package().NextPartName(family), true);
         }
         if (!own) return false;
         retarget(rels, id, own->Name());
         // The notes the copy took along name the copy.
-        OpenXMLRelationships* ownRels = endsWith(type, L"/notesSlide") ? own->Rels() : nullptr;
+        OpenXMLRelationships* ownRels = endsWith(type, "/notesSlide") ? own->Rels() : nullptr;
         for (int k = 0; ownRels && k < ownRels->Count(); ++k)
             if (isSlideRelationship(ownRels->At(k)) && Package().Part(&ownRels->At(k)) == source)
                 retarget(ownRels, ownRels->At(k).id, copy->Name());
     }
     // The copy's links to its source (a slide linking to itself) name the copy.
-    std::vector<MkString> self;
+    std::vector<std::string> self;
     for (int k = 0; k < rels->Count(); ++k)
         if (isSlideRelationship(rels->At(k)) && Package().Part(&rels->At(k)) == source) self.push_back(rels->At(k).id);
-    for (const MkString& id : self) retarget(rels, id, copy->Name());
+    for (const std::string& id : self) retarget(rels, id, copy->Name());
     return true;
 }
 
@@ -646,29 +653,27 @@ namespace {
 // the same index, else the same type (on a master, body for the content types it
 // has no placeholder of); null when there is none.
 XmlElement matchingPlaceholder(const XmlElement& tree, const XmlElement& ph, bool master) {
-    MkString type = ph.GetAttributeString("type", L"obj");
+    std::string type = ph.GetAttributeString("type", "obj");
     bool haveIdx = false;
-    const MkString idx = ph.GetAttributeString("idx", MkString(), &haveIdx);
-    if (master && type == MkString(L"ctrTitle")) type = L"title";
-    if (master && type != MkString(L"title") && type != MkString(L"dt") && type != MkString(L"ftr") &&
-        type != MkString(L"sldNum"))
-        type = L"body";
+    const std::string idx = ph.GetAttributeString("idx", std::string(), &haveIdx);
+    if (master && type == "ctrTitle") type = "title";
+    if (master && type != "title" && type != "dt" && type != "ftr" && type != "sldNum") type = "body";
     XmlElement byType;
-    for (const wchar_t* kind : {L"p:sp", L"p:pic"}) {
+    for (const char* kind : {"p:sp", "p:pic"}) {
         std::vector<XmlElement> shapes;
         OpenXMLSlideDocument::FindShapes(tree, kind, shapes);
         for (const XmlElement& shape : shapes) {
             const XmlElement other = OpenXMLSlideDocument::PlaceholderOf(shape);
             if (!other) continue;
             if (!master && haveIdx && other.GetAttributeString("idx") == idx) return other;
-            if (!byType && other.GetAttributeString("type", L"obj") == type) byType = other;
+            if (!byType && other.GetAttributeString("type", "obj") == type) byType = other;
         }
     }
     return byType;
 }
 }  // namespace
 
-XmlElement OpenXMLPresentation::LayoutBox(const MkString& slideName, const XmlElement& ph, XmlDocument* holder) {
+XmlElement OpenXMLPresentation::LayoutBox(const std::string& slideName, const XmlElement& ph, XmlDocument* holder) {
     // slide -> layout -> master, each found by its relationship of that kind; a
     // placeholder without a box of its own passes the question on.
     OpenXMLPart* part = SlidePart(slideName);
@@ -677,7 +682,7 @@ XmlElement OpenXMLPresentation::LayoutBox(const MkString& slideName, const XmlEl
         OpenXMLRelationships* rels = part ? part->Rels() : nullptr;
         OpenXMLPart* next = nullptr;
         for (int i = 0; rels && i < rels->Count() && !next; ++i)
-            if (endsWith(rels->At(i).type, master ? L"/slideMaster" : L"/slideLayout")) next = Package().Part(&rels->At(i));
+            if (endsWith(rels->At(i).type, master ? "/slideMaster" : "/slideLayout")) next = Package().Part(&rels->At(i));
         const XmlDocument* document = next ? next->Xml() : nullptr;
         if (!document) break;
         const XmlElement tree = document->GetRootElement().GetFirstChildFromPath("p:cSld/p:spTree");
@@ -697,12 +702,11 @@ XmlElement OpenXMLPresentation::LayoutBox(const MkString& slideName, const XmlEl
     return XmlElement();
 }
 
-OpenXMLSlideDocument* OpenXMLPresentation::EditTaggedSlide(const wchar_t* op, const MkString& tag, const MkString& slideName,
-                                                           bool byName, MkString* name) {
+OpenXMLSlideDocument* OpenXMLPresentation::EditTaggedSlide(const char* op, const std::string& tag, const std::string& slideName,
+                                                           bool byName, std::string* name) {
     SlideContent* record = byName ? m_slides->GetSlideByName(slideName) : FindSlide(tag, slideName);
     if (!record) {
-        reportError(GetProblems(), op,
-                    byName ? MkString(L"no slide named ") + slideName : MkString(L"no slide holds the tag ") + tag);
+        reportError(GetProblems(), op, byName ? "no slide named " + slideName : "no slide holds the tag " + tag);
         return nullptr;
     }
     *name = record->slideName;
@@ -710,7 +714,7 @@ OpenXMLSlideDocument* OpenXMLPresentation::EditTaggedSlide(const wchar_t* op, co
     m_pendingChanged = m_pending && m_pending->IsChanged();
     OpenXMLSlideDocument* slide = const_cast<OpenXMLSlideDocument*>(ViewSlide(*name));
     if (!slide || !slide->GetShapeTree()) {
-        reportError(GetProblems(), op, MkString(L"no shape tree in ") + *name);
+        reportError(GetProblems(), op, "no shape tree in " + *name);
         return nullptr;
     }
     return slide;
@@ -729,173 +733,173 @@ bool OpenXMLPresentation::Commit(bool ok) {
     return ok;
 }
 
-bool OpenXMLPresentation::SetText(const MkString& tag, const FormattedTextArray& runs, const MkString& newName,
-                                  const MkString& slideName) {
-    static const wchar_t* op = L"OpenXMLPresentation::SetText";
-    MkString name;
+bool OpenXMLPresentation::SetText(const std::string& tag, const FormattedTextArray& runs, const std::string& newName,
+                                  const std::string& slideName) {
+    static const char* op = "OpenXMLPresentation::SetText";
+    std::string name;
     OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, false, &name);
     if (!slide) return false;
     if (slide->SetText(tag, runs, newName) < 0) {
-        reportError(GetProblems(), op, MkString(L"the shape ") + tag + L" has no text body");
+        reportError(GetProblems(), op, "the shape " + tag + " has no text body");
         return Commit(false);
     }
     return Commit(true);
 }
 
-bool OpenXMLPresentation::SetText(const MkString& tag, const MkString& text, const MkString& newName, const MkString& slideName) {
+bool OpenXMLPresentation::SetText(const std::string& tag, const std::string& text, const std::string& newName,
+                                  const std::string& slideName) {
     FormattedTextArray runs;
     FormattedText run;
     run.text = text;
-    runs.AddGrow(run);
+    runs.push_back(run);
     return SetText(tag, runs, newName, slideName);
 }
 
-bool OpenXMLPresentation::SetTextTag(const MkString& tag, const MkString& newName, const MkString& slideName) {
-    static const wchar_t* op = L"OpenXMLPresentation::SetTextTag";
-    if (newName.IsEmpty()) {
-        reportError(GetProblems(), op, MkString(L"no new name for ") + tag);
+bool OpenXMLPresentation::SetTextTag(const std::string& tag, const std::string& newName, const std::string& slideName) {
+    static const char* op = "OpenXMLPresentation::SetTextTag";
+    if (newName.empty()) {
+        reportError(GetProblems(), op, "no new name for " + tag);
         return false;
     }
-    MkString name;
+    std::string name;
     OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, false, &name);
     if (!slide) return false;
     if (slide->RenameTextShapes(tag, newName) < 0) {
-        reportError(GetProblems(), op, MkString(L"the shape ") + tag + L" has no text body");
+        reportError(GetProblems(), op, "the shape " + tag + " has no text body");
         return Commit(false);
     }
     return Commit(true);
 }
 
-bool OpenXMLPresentation::RelateImage(const wchar_t* op, const MkString& slideName, const MkString& imagePath,
-                                      const MkString& hyperlink, MkString* imageId, MkString* linkId) {
+bool OpenXMLPresentation::RelateImage(const char* op, const std::string& slideName, const std::string& imagePath,
+                                      const std::string& hyperlink, std::string* imageId, std::string* linkId) {
     OpenXMLPart* part = SlidePart(slideName);
     OpenXMLRelationships* rels = part ? part->Rels() : nullptr;
     if (!rels) {
-        reportError(GetProblems(), op, MkString(L"cannot read ") + SlideRelsPath(slideName));
+        reportError(GetProblems(), op, "cannot read " + SlideRelsPath(slideName));
         return false;
     }
-    MkString media;
-    const auto provided = m_provided.find(imagePath.Std());
+    std::string media;
+    const auto provided = m_provided.find(imagePath);
     if (provided != m_provided.end()) {
         media = AddMedia(imagePath, provided->second.first, provided->second.second, true);
     } else {
-        std::ifstream file(imagePath.ShortChar(), std::ios::binary);
+        std::ifstream file(imagePath, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         media = AddMedia(imagePath, bytes.data(), bytes.size());
     }
-    if (media.IsEmpty()) {
-        reportError(GetProblems(), op, MkString(L"cannot store the image ") + imagePath);
+    if (media.empty()) {
+        reportError(GetProblems(), op, "cannot store the image " + imagePath);
         return false;
     }
     Touch(slideName);
     // An id given twice (the same tag filled again) replaces the earlier relationship.
-    if (!imageId->IsEmpty()) rels->Drop(*imageId);
-    *imageId = rels->Add(MkString(REL_IMAGE), media, false, imageId->IsEmpty() ? nextId(*rels) : *imageId);
-    if (imageId->IsEmpty()) {
-        reportError(GetProblems(), op, MkString(L"cannot relate the image to ") + slideName);
+    if (!imageId->empty()) rels->Drop(*imageId);
+    *imageId = rels->Add(REL_IMAGE, media, false, imageId->empty() ? nextId(*rels) : *imageId);
+    if (imageId->empty()) {
+        reportError(GetProblems(), op, "cannot relate the image to " + slideName);
         return false;
     }
-    linkId->Empty();
-    if (hyperlink.IsBlank()) return true;
-    *linkId = *imageId + L"_C";
+    linkId->clear();
+    if (lfw::text::isBlank(hyperlink)) return true;
+    *linkId = *imageId + "_C";
     rels->Drop(*linkId);
-    if (rels->Add(MkString(REL_HYPERLINK), hyperlink, true, *linkId).IsEmpty()) {
-        reportError(GetProblems(), op, MkString(L"cannot add the hyperlink to ") + slideName);
+    if (rels->Add(REL_HYPERLINK, hyperlink, true, *linkId).empty()) {
+        reportError(GetProblems(), op, "cannot add the hyperlink to " + slideName);
         return false;
     }
     return true;
 }
 
-bool OpenXMLPresentation::SetImage(const MkString& description, const MkString& tag, const MkString& imagePath, int imageWidth,
-                                   int imageHeight, const MkString& newName, const MkString& slideName,
-                                   const MkString& hyperlink) {
-    static const wchar_t* op = L"OpenXMLPresentation::SetImage";
+bool OpenXMLPresentation::SetImage(const std::string& description, const std::string& tag, const std::string& imagePath,
+                                   int imageWidth, int imageHeight, const std::string& newName, const std::string& slideName,
+                                   const std::string& hyperlink) {
+    static const char* op = "OpenXMLPresentation::SetImage";
     if (!HasMediaSource(imagePath)) {
-        reportError(GetProblems(), op, MkString(L"cannot read the image ") + imagePath);
+        reportError(GetProblems(), op, "cannot read the image " + imagePath);
         return false;
     }
-    MkString name;
+    std::string name;
     OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, false, &name);
     if (!slide) return false;
     OpenXMLSlideDocument::Picture picture;
     picture.description = description;
     picture.newName = newName;
-    picture.imageId = tag == MkString(L"SIT_PICTURE") ? tagText(L"rId%ls_GENERIC", newName) : tagText(L"rId%ls", tag);
-    picture.linkId = hyperlink.IsBlank() ? MkString() : picture.imageId + L"_C";
+    picture.imageId = tag == "SIT_PICTURE" ? "rId" + newName + "_GENERIC" : "rId" + tag;
+    picture.linkId = lfw::text::isBlank(hyperlink) ? std::string() : picture.imageId + "_C";
     picture.width = imageWidth;
     picture.height = imageHeight;
     picture.inheritedBox = [&](const XmlElement& ph, XmlDocument* holder) { return LayoutBox(name, ph, holder); };
     const int n = slide->SetPicture(tag, picture);
     if (n <= 0) {
-        reportError(
-            GetProblems(), op,
-            n < 0 ? MkString(L"the picture ") + tag + L" has no a:blip" : MkString(L"no picture named ") + tag + L" in " + name);
+        reportError(GetProblems(), op,
+                    n < 0 ? "the picture " + tag + " has no a:blip" : "no picture named " + tag + " in " + name);
         return Commit(false);
     }
-    MkString imageId = picture.imageId, linkId;
+    std::string imageId = picture.imageId, linkId;
     return Commit(RelateImage(op, name, imagePath, hyperlink, &imageId, &linkId));
 }
 
-bool OpenXMLPresentation::RenamePicture(const MkString& tag, const MkString& slideName, const MkString& newName) {
-    static const wchar_t* op = L"OpenXMLPresentation::RenamePicture";
-    MkString name;
+bool OpenXMLPresentation::RenamePicture(const std::string& tag, const std::string& slideName, const std::string& newName) {
+    static const char* op = "OpenXMLPresentation::RenamePicture";
+    std::string name;
     OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, false, &name);
     if (!slide) return false;
     if (!slide->RenamePicture(tag, newName)) {
-        reportError(GetProblems(), op, MkString(L"no picture named ") + tag);
+        reportError(GetProblems(), op, "no picture named " + tag);
         return Commit(false);
     }
     return Commit(true);
 }
 
-bool OpenXMLPresentation::SetTable(const MkString& tag, const kiv::rep::Table& table, const MkString& newName,
-                                   const MkString& slideName) {
-    static const wchar_t* op = L"OpenXMLPresentation::SetTable";
+bool OpenXMLPresentation::SetTable(const std::string& tag, const kiv::rep::Table& table, const std::string& newName,
+                                   const std::string& slideName) {
+    static const char* op = "OpenXMLPresentation::SetTable";
     if (table.rowCount() == 0 || table.columnCount() == 0) {
-        reportError(GetProblems(), op, MkString(L"the table for ") + tag + L" is empty");
+        reportError(GetProblems(), op, "the table for " + tag + " is empty");
         return false;
     }
-    MkString name;
+    std::string name;
     OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, true, &name);
     if (!slide) return false;
     const int replaced = slide->SetTable(tag, table, newName);
-    if (replaced < 0) reportError(GetProblems(), op, MkString(L"the table ") + tag + L" has no grid or no row");
+    if (replaced < 0) reportError(GetProblems(), op, "the table " + tag + " has no grid or no row");
     if (replaced == 0) m_pending = nullptr;
     return Commit(replaced >= 0);
 }
 
-bool OpenXMLPresentation::SetGraphicFrameTag(const MkString& tag, const MkString& newName, const MkString& slideName) {
-    static const wchar_t* op = L"OpenXMLPresentation::SetGraphicFrameTag";
-    if (newName.IsEmpty()) {
-        reportError(GetProblems(), op, MkString(L"no new name for ") + tag);
+bool OpenXMLPresentation::SetGraphicFrameTag(const std::string& tag, const std::string& newName, const std::string& slideName) {
+    static const char* op = "OpenXMLPresentation::SetGraphicFrameTag";
+    if (newName.empty()) {
+        reportError(GetProblems(), op, "no new name for " + tag);
         return false;
     }
-    MkString name;
+    std::string name;
     OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, true, &name);
     if (!slide) return false;
     if (!slide->RenameFrames(tag, newName)) {
-        reportError(GetProblems(), op, MkString(L"no frame named ") + tag + L" in " + slideName);
+        reportError(GetProblems(), op, "no frame named " + tag + " in " + slideName);
         return Commit(false);
     }
     return Commit(true);
 }
 
-bool OpenXMLPresentation::SetChart(const MkString& tag, const ChartData& chart, const MkString& newName,
-                                   const MkString& slideName, MkString* why) {
-    static const wchar_t* op = L"OpenXMLPresentation::SetChart";
+bool OpenXMLPresentation::SetChart(const std::string& tag, const ChartData& chart, const std::string& newName,
+                                   const std::string& slideName, std::string* why) {
+    static const char* op = "OpenXMLPresentation::SetChart";
     if (!chart.m_table || chart.m_table->rowCount() == 0 || chart.m_table->columnCount() == 0) {
-        reportError(GetProblems(), op, MkString(L"the table for ") + tag + L" is empty");
+        reportError(GetProblems(), op, "the table for " + tag + " is empty");
         return false;
     }
-    MkString name;
+    std::string name;
     OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, true, &name);
     if (!slide) return false;
-    MkStringArray ids;
+    std::vector<std::string> ids;
     const int n = slide->ChartFrames(tag, newName, &ids);
     std::vector<OpenXMLPart*> parts;
-    for (int i = 0; i < ids.GetSize(); ++i) parts.push_back(SlidePart(name)->Related(ids[i]));
+    for (const std::string& id : ids) parts.push_back(SlidePart(name)->Related(id));
     if (n < 0 || std::find(parts.begin(), parts.end(), nullptr) != parts.end()) {
-        reportError(GetProblems(), op, MkString(L"the chart ") + tag + L" has no chart part");
+        reportError(GetProblems(), op, "the chart " + tag + " has no chart part");
         return Commit(false);
     }
     if (n == 0) m_pending = nullptr;
@@ -905,24 +909,25 @@ bool OpenXMLPresentation::SetChart(const MkString& tag, const ChartData& chart, 
     return true;
 }
 
-void OpenXMLPresentation::GetChartParts(const MkString& tag, const MkString& slideName, std::vector<OpenXMLPart*>* parts) {
+void OpenXMLPresentation::GetChartParts(const std::string& tag, const std::string& slideName, std::vector<OpenXMLPart*>* parts) {
+    auto holds = [&tag](const std::vector<std::string>& tags) { return std::find(tags.begin(), tags.end(), tag) != tags.end(); };
     for (int i = 0; i < m_slides->GetSize(); ++i) {
         const SlideContent& record = *(*m_slides)[i];
-        const MkString& name = record.slideName;
-        if ((!slideName.IsEmpty() && name != slideName) ||
-            (record.Sit(SlideContent::KIND_CHART).Find(tag) < 0 && record.Ref(SlideContent::KIND_CHART).Find(tag) < 0))
+        const std::string& name = record.slideName;
+        if ((!slideName.empty() && name != slideName) ||
+            (!holds(record.Sit(SlideContent::KIND_CHART)) && !holds(record.Ref(SlideContent::KIND_CHART))))
             continue;
         const OpenXMLSlideDocument* slide = ViewSlide(name);
         if (!slide) continue;
         // ChartFrames only renames when given a name: the slide stays as it is.
-        MkStringArray ids;
-        const_cast<OpenXMLSlideDocument*>(slide)->ChartFrames(tag, MkString(), &ids);
-        for (int k = 0; k < ids.GetSize(); ++k)
-            if (OpenXMLPart* chart = SlidePart(name)->Related(ids[k])) parts->push_back(chart);
+        std::vector<std::string> ids;
+        const_cast<OpenXMLSlideDocument*>(slide)->ChartFrames(tag, std::string(), &ids);
+        for (const std::string& id : ids)
+            if (OpenXMLPart* chart = SlidePart(name)->Related(id)) parts->push_back(chart);
     }
 }
 
-void OpenXMLPresentation::ReleaseSlide(const MkString& slideName) {
+void OpenXMLPresentation::ReleaseSlide(const std::string& slideName) {
     if (OpenXMLPart* part = SlidePart(slideName)) part->ReleaseXml();
 }
 
@@ -932,7 +937,7 @@ void OpenXMLPresentation::ReleaseSlide(const MkString& slideName) {
 OpenXMLPart* OpenXMLPresentation::CommentAuthorsPart() const {
     OpenXMLRelationships* rels = MainRels();
     for (int i = 0; rels && i < rels->Count(); ++i)
-        if (!rels->At(i).external && endsWith(rels->At(i).type, L"/commentAuthors"))
+        if (!rels->At(i).external && endsWith(rels->At(i).type, "/commentAuthors"))
             return const_cast<OpenXMLPresentation*>(this)->Package().Part(&rels->At(i));
     return nullptr;
 }
@@ -953,7 +958,7 @@ void OpenXMLPresentation::RenumberComments(OpenXMLPart* comments, int slideId) {
     XmlDocument* xml = comments->EditXml();
     TiXmlElement* root = xml ? xml->RootElement() : nullptr;
     if (!root) return;
-    if (comments->ContentType() == MkString(MODERN_COMMENTS_CONTENT_TYPE)) {
+    if (comments->ContentType() == MODERN_COMMENTS_CONTENT_TYPE) {
         // Modern comments and their replies are known by GUIDs, and name the slide
         // they are on by its id.
         forEachElement(root, [slideId](TiXmlElement* e) {

@@ -1,5 +1,6 @@
 // The 3D-viewer controls of slides: pointed at models, or replaced by pictures.
 #include "impl/pptx/OpenXMLPresentation.h"
+#include "LibCore/lfwText.h"
 #include "impl/pptx/PresentationHelpers.h"
 #include <algorithm>
 
@@ -8,58 +9,59 @@ namespace rep {
 
 using namespace PresentationHelpers;
 
-OpenXMLSlideDocument* OpenXMLPresentation::EditSlideWithTag(const wchar_t* op, const MkString& tag, const MkString& slideName,
-                                                            MkString* name, OpenXMLPart** part) {
+OpenXMLSlideDocument* OpenXMLPresentation::EditSlideWithTag(const char* op, const std::string& tag, const std::string& slideName,
+                                                            std::string* name, OpenXMLPart** part) {
     SlideContent* record = FindSlide(tag, slideName);
-    *name = record ? record->slideName : MkString();
+    *name = record ? record->slideName : std::string();
     *part = SlidePart(*name);
     OpenXMLSlideDocument* slide = *part && (*part)->Rels() ? EditSlide(*name) : nullptr;
-    if (!slide) reportError(GetProblems(), op, MkString(L"no slide holds the tag ") + tag);
+    if (!slide) reportError(GetProblems(), op, "no slide holds the tag " + tag);
     return slide;
 }
 
-bool OpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPath, const MkString& /*imagePath*/,
-                                  const MkString& newName, const MkString& slideName) {
-    static const wchar_t* op = L"OpenXMLPresentation::SetMDLX";
-    MkString name;
+bool OpenXMLPresentation::SetMDLX(const std::string& tag, const std::string& modelPath, const std::string& /*imagePath*/,
+                                  const std::string& newName, const std::string& slideName) {
+    static const char* op = "OpenXMLPresentation::SetMDLX";
+    std::string name;
     OpenXMLPart* part = nullptr;
     OpenXMLSlideDocument* slide = EditSlideWithTag(op, tag, slideName, &name, &part);
     if (!slide) return false;
     OpenXMLRelationships* rels = part->Rels();
     // A new relationship id no relationship of the slide has.
-    MkString newId;
+    std::string newId;
     for (int n = 1;; ++n) {
-        newId.MakeForm("sRid%04d", n);
+        newId = lfw::text::format("sRid%04d", n);
         if (!rels->Find(newId)) break;
     }
-    MkString spid, oldId;
-    if (!slide->RepointControl(tag, newName, newId, &spid, &oldId) || oldId.IsEmpty()) {
-        reportError(GetProblems(), op, MkString(L"no 3D control named ") + tag + L" in " + name);
+    std::string spid, oldId;
+    if (!slide->RepointControl(tag, newName, newId, &spid, &oldId) || oldId.empty()) {
+        reportError(GetProblems(), op, "no 3D control named " + tag + " in " + name);
         return false;
     }
     // A model beside the report is named by its file name.
-    const MkString model = modelPath, report = ReportPath();
-    auto folder = [](const MkString& path) {
-        const int a = path.Find(L'/', -1, false), b = path.Find(L'\\', -1, false);
-        return std::max(a, b);
-    };
-    const int modelSep = folder(model), reportSep = folder(report);
-    const MkString reference =
-        (modelSep >= 0 && reportSep >= 0 && model.Left(modelSep) == report.Left(reportSep)) ? model.Mid(modelSep + 1) : modelPath;
+    const std::string& model = modelPath;
+    const std::string& report = ReportPath();
+    const size_t modelSep = model.find_last_of("/\\"), reportSep = report.find_last_of("/\\");
+    const std::string reference =
+        modelSep != std::string::npos && reportSep != std::string::npos && model.compare(0, modelSep, report, 0, reportSep) == 0
+            ? model.substr(modelSep + 1)
+            : modelPath;
     if (!AddActiveXPluginFile(part, reference, oldId, newId)) {
-        reportError(GetProblems(), op, MkString(L"cannot write the control part for ") + tag);
+        reportError(GetProblems(), op, "cannot write the control part for " + tag);
         return false;
     }
     // The preview drawing of the control goes with it.
-    const MkString number = spid.Find(L"_s") >= 0 ? spid.Mid(spid.Find(L"_s") + 2) : spid;
-    for (const MkString& id : spid.IsEmpty() ? std::vector<MkString>() : idsOf(*rels, {L"/vmlDrawing"})) {
+    const size_t mark = spid.find("_s");
+    const std::string number = mark != std::string::npos ? spid.substr(mark + 2) : spid;
+    for (const std::string& id : spid.empty() ? std::vector<std::string>() : idsOf(*rels, {"/vmlDrawing"})) {
         OpenXMLPart* drawing = part->Related(id);
         const XmlDocument* vml = drawing ? drawing->Xml() : nullptr;
         for (XmlElement shape = vml ? vml->GetRootElement().GetFirstChildElement("v:shape") : XmlElement(); shape;
              shape = shape.GetNextSiblingElement("v:shape")) {
-            const MkString shapeId = shape.GetAttributeString("o:spid");
-            const int s = shapeId.Find(L"_s");
-            if (s >= 0 && (shapeId.Mid(s + 2) == spid || shapeId.Mid(s + 2) == number)) {
+            const std::string shapeId = shape.GetAttributeString("o:spid");
+            const size_t s = shapeId.find("_s");
+            if (s != std::string::npos && (shapeId.compare(s + 2, std::string::npos, spid) == 0 ||
+                                           shapeId.compare(s + 2, std::string::npos, number) == 0)) {
                 rels->Drop(id);
                 break;
             }
@@ -71,29 +73,28 @@ bool OpenXMLPresentation::SetMDLX(const MkString& tag, const MkString& modelPath
     return true;
 }
 
-bool OpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkString& /*unusedPath*/, const MkString& imagePath,
-                                             float aspect, const MkString& newName, const MkString& slideName,
-                                             const MkString& hyperlink) {
-    static const wchar_t* op = L"OpenXMLPresentation::ConvertMdlxInSlide";
-    MkString name;
+bool OpenXMLPresentation::ConvertMdlxInSlide(const std::string& tag, const std::string& /*unusedPath*/,
+                                             const std::string& imagePath, float aspect, const std::string& newName,
+                                             const std::string& slideName, const std::string& hyperlink) {
+    static const char* op = "OpenXMLPresentation::ConvertMdlxInSlide";
+    std::string name;
     OpenXMLPart* part = nullptr;
     OpenXMLSlideDocument* slide = EditSlideWithTag(op, tag, slideName, &name, &part);
     if (!slide) return false;
     OpenXMLRelationships* rels = part->Rels();
-    MkStringArray controlIds;
+    std::vector<std::string> controlIds;
     std::unique_ptr<TiXmlElement> picture = slide->TakeControlPicture(tag, aspect, &controlIds);
     if (!picture) {
-        reportError(GetProblems(), op, MkString(L"no 3D control named ") + tag + L" in " + name);
+        reportError(GetProblems(), op, "no 3D control named " + tag + " in " + name);
         return false;
     }
-    for (int i = 0; i < controlIds.GetSize(); ++i) rels->Drop(controlIds[i]);
-    const std::vector<MkString> drawings = idsOf(*rels, {L"/vmlDrawing"});
+    for (const std::string& id : controlIds) rels->Drop(id);
+    const std::vector<std::string> drawings = idsOf(*rels, {"/vmlDrawing"});
     if (!drawings.empty()) {
         OpenXMLPart* drawing = part->Related(drawings.front());
         XmlDocument* vml = drawing ? drawing->EditXml() : nullptr;
         if (!vml) {
-            reportError(GetProblems(), op,
-                        MkString(L"cannot read the drawing ") + (drawing ? drawing->Name() : drawings.front()));
+            reportError(GetProblems(), op, "cannot read the drawing " + (drawing ? drawing->Name() : drawings.front()));
             return false;
         }
         XmlElement root = vml->GetRootElement();
@@ -106,21 +107,21 @@ bool OpenXMLPresentation::ConvertMdlxInSlide(const MkString& tag, const MkString
         if (!root.GetFirstChildElement("v:shape")) rels->Drop(drawings.front());
     }
     slide->RemovePluginWarningLinks();
-    MkString pictureName = newName.IsBlank() ? tag : newName;
-    pictureName.Replace(L"MDLX", L"PICTURE");
+    std::string pictureName = lfw::text::isBlank(newName) ? tag : newName;
+    lfw::text::replaceAll(pictureName, "MDLX", "PICTURE");
     return InsertImage(imagePath, pictureName, name, picture.release(), hyperlink);
 }
 
-bool OpenXMLPresentation::InsertImage(const MkString& imagePath, const MkString& name, const MkString& slideName,
-                                      TiXmlElement* picture, const MkString& hyperlink) {
-    static const wchar_t* op = L"OpenXMLPresentation::InsertImage";
+bool OpenXMLPresentation::InsertImage(const std::string& imagePath, const std::string& name, const std::string& slideName,
+                                      TiXmlElement* picture, const std::string& hyperlink) {
+    static const char* op = "OpenXMLPresentation::InsertImage";
     std::unique_ptr<TiXmlElement> owned(picture);
     OpenXMLSlideDocument* slide = owned && HasMediaSource(imagePath) ? EditSlide(slideName) : nullptr;
     if (!slide || !slide->GetShapeTree()) {
-        reportError(GetProblems(), op, MkString(L"cannot insert the image ") + imagePath + L" into " + slideName);
+        reportError(GetProblems(), op, "cannot insert the image " + imagePath + " into " + slideName);
         return false;
     }
-    MkString imageId, linkId;
+    std::string imageId, linkId;
     return RelateImage(op, slideName, imagePath, hyperlink, &imageId, &linkId) &&
            slide->InsertPicture(std::move(owned), name, imageId, linkId);
 }

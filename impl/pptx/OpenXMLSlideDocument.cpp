@@ -1,48 +1,91 @@
 #include "impl/pptx/OpenXMLSlideDocument.h"
 #include "KivReport/Table.h"
+#include "LibCore/lfwText.h"
+#include "LibCore/lfwUtf8.h"
+#include "impl/common/HostText.h"
+#include "impl/pptx/PresentationHelpers.h"
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <cwctype>
+#include <locale.h>
 #include <map>
 #include <string>
+#include <string_view>
 
 namespace kiv {
 namespace rep {
 
 namespace {
 
+using Names = std::vector<std::string>;
+
 const char* const SHAPE_TREE_PATH = "p:cSld/p:spTree";
+
+// The locale that lowers characters beyond ASCII: a UTF-8 one, whatever the
+// process's locale is ("C" when the system has none).
+locale_t lowerCaseLocale() {
+    static const locale_t locale = [] {
+        for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"})
+            if (const locale_t l = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0))) return l;
+        return newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    }();
+    return locale;
+}
+
+wchar_t lowered(wchar_t c) {
+    if (c < 0x80) return c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c + 32) : c;
+    const locale_t locale = lowerCaseLocale();
+    return locale ? static_cast<wchar_t>(towlower_l(static_cast<wint_t>(c), locale)) : c;
+}
+
+bool isAscii(std::string_view text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
+// Whether two names are the same but for case, character by character, letters
+// beyond ASCII included: a text shape "SIT1_$Ä" is named by the tag SIT1_$ä.
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+    if (lfw::text::equalNoCase(a, b)) return true;
+    if (isAscii(a) && isAscii(b)) return false;
+    const std::wstring x = lfw::utf8::decode(a.data(), a.size()), y = lfw::utf8::decode(b.data(), b.size());
+    if (x.size() != y.size()) return false;
+    for (size_t i = 0; i < x.size(); ++i)
+        if (lowered(x[i]) != lowered(y[i])) return false;
+    return true;
+}
 
 // Shapes whose placeholder is a title, centred title or subtitle.
 bool isTitlePlaceholder(const XmlElement& shape) {
     XmlElement ph = shape.GetFirstChildFromPath("p:nvSpPr/p:nvPr/p:ph");
     if (!ph) return false;
-    MkString type = ph.GetAttributeString("type");
-    type.ToLower();
-    return type == MkString(L"title") || type == MkString(L"ctrtitle") || type == MkString(L"subtitle");
+    const std::string type = ph.GetAttributeString("type");
+    return sameIgnoringCase(type, "title") || sameIgnoringCase(type, "ctrtitle") || sameIgnoringCase(type, "subtitle");
 }
 
-MkString shapeName(const XmlElement& shape, const char* cNvPrPath) {
+std::string shapeName(const XmlElement& shape, const char* cNvPrPath) {
     return shape.GetFirstChildFromPath(cNvPrPath).GetAttributeString("name");
 }
 
 // The per-kind rule: REF names with the kind's suffix, then SIT names with it;
 // anything else goes to `other` (dropped when other is null).
-void classify(const MkString& name, const wchar_t* word, MkStringArray* sit, MkStringArray* ref, MkStringArray* other) {
+void classify(const std::string& name, const char* word, Names* sit, Names* ref, Names* other) {
     const TagNameParts parts(name);
-    if (parts.IsRef() && parts.suffix == MkString(word)) ref->AddGrow(name);
-    else if (parts.IsSit() && parts.suffix == MkString(word)) sit->AddGrow(name);
-    else if (other) other->AddGrow(name);
+    if (parts.IsRef() && parts.suffix == word) ref->push_back(name);
+    else if (parts.IsSit() && parts.suffix == word) sit->push_back(name);
+    else if (other) other->push_back(name);
 }
 
-bool prepare(const XmlElement& tree, MkStringArray* sit, MkStringArray* ref, MkStringArray* other) {
+bool prepare(const XmlElement& tree, Names* sit, Names* ref, Names* other) {
     if (!sit || !ref || !other || !tree) return false;
-    sit->Clear();
-    ref->Clear();
+    sit->clear();
+    ref->clear();
     return true;
 }
 
-std::vector<XmlElement> shapesOf(const XmlElement& tree, const wchar_t* name) {
+std::vector<XmlElement> shapesOf(const XmlElement& tree, const char* name) {
     std::vector<XmlElement> shapes;
     OpenXMLSlideDocument::FindShapes(tree, name, shapes);
     return shapes;
@@ -55,12 +98,12 @@ void appendClone(const XmlElement& parent, const TiXmlElement* source) {
 // Calls f on the shapes of the tree named tag, those inside group shapes included;
 // how many matched, -1 when f refused one.
 template <typename F>
-int forEachNamed(const XmlElement& tree, const wchar_t* element, const char* cNvPrPath, const MkString& tag, bool ignoreCase,
+int forEachNamed(const XmlElement& tree, const char* element, const char* cNvPrPath, const std::string& tag, bool ignoreCase,
                  F f) {
     int count = 0;
     for (const XmlElement& shape : shapesOf(tree, element)) {
-        const MkString name = shapeName(shape, cNvPrPath);
-        if (ignoreCase ? name.CompareNoCase(tag) == 0 : name == tag) {
+        const std::string name = shapeName(shape, cNvPrPath);
+        if (ignoreCase ? sameIgnoringCase(name, tag) : name == tag) {
             ++count;
             if (!f(shape)) return -1;
         }
@@ -69,9 +112,9 @@ int forEachNamed(const XmlElement& tree, const wchar_t* element, const char* cNv
 }
 
 // The graphic frames of the tree named tag, at any depth.
-std::vector<XmlElement> framesNamed(const XmlElement& tree, const MkString& tag) {
+std::vector<XmlElement> framesNamed(const XmlElement& tree, const std::string& tag) {
     std::vector<XmlElement> frames, named;
-    if (tree) OpenXMLSlideDocument::FindAllElements(tree, L"p:graphicFrame", frames);
+    if (tree) OpenXMLSlideDocument::FindAllElements(tree, "p:graphicFrame", frames);
     for (const XmlElement& frame : frames)
         if (shapeName(frame, "p:nvGraphicFramePr/p:cNvPr") == tag) named.push_back(frame);
     return named;
@@ -80,15 +123,15 @@ std::vector<XmlElement> framesNamed(const XmlElement& tree, const MkString& tag)
 // Sizes and offsets of shapes, as the schema bounds them (EMU).
 const double MAX_EXTENT = 27273042316900.0;
 
-MkString extentText(double value) {
+std::string extentText(double value) {
     if (!(value > 0)) value = 0;  // NaN too
     if (value > MAX_EXTENT) value = MAX_EXTENT;
-    return MkString(std::to_wstring(static_cast<long long>(value)));
+    return std::to_string(static_cast<long long>(value));
 }
 
 // The hyperlink of a shape's p:cNvPr, made when missing (it comes first among the
 // children), pointed at the relationship id.
-void setLink(const XmlElement& cNvPr, const MkString& linkId) {
+void setLink(const XmlElement& cNvPr, const std::string& linkId) {
     XmlElement link = cNvPr.GetFirstChildElement("a:hlinkClick");
     if (!link) {
         XmlElement first = cNvPr.GetFirstChildElement();
@@ -97,9 +140,7 @@ void setLink(const XmlElement& cNvPr, const MkString& linkId) {
     link.AddAttributeString("r:id", linkId);
 }
 
-MkString cellText(const kiv::rep::Table& table, size_t row, size_t column) {
-    return MkString(table.value(row, column).toStdWString());
-}
+std::string cellText(const kiv::rep::Table& table, size_t row, size_t column) { return toUtf8(table.value(row, column)); }
 
 bool named(const TiXmlNode* node, const char* name) { return node && std::strcmp(node->Value(), name) == 0; }
 
@@ -122,7 +163,7 @@ std::unique_ptr<TiXmlElement> textLookOf(const XmlElement& body) {
 }
 
 // lang and sz of the first cell of a row: from a:endParaRPr, else from the first run.
-void cellLanguageAndSize(const XmlElement& row, MkString* lang, int* size) {
+void cellLanguageAndSize(const XmlElement& row, std::string* lang, int* size) {
     XmlElement props = row.GetFirstChildFromPath("a:tc/a:txBody/a:p/a:endParaRPr");
     if (!props) props = row.GetFirstChildFromPath("a:tc/a:txBody/a:p/a:r/a:rPr");
     *lang = props.GetAttributeString("lang");
@@ -139,7 +180,7 @@ XmlElement appendCopy(const XmlElement& parent, const XmlElement& source) {
 // paragraphs go (a cell showing "19.20Testtest" for 19.20 would look filled and be
 // wrong). A paragraph without a run gets one that looks as the cell's text does
 // (bold header cells stay bold).
-void fillCell(const XmlElement& cell, const MkString& text) {
+void fillCell(const XmlElement& cell, const std::string& text) {
     XmlElement body = cell.GetFirstChildElement("a:txBody");
     if (!body) {
         // A cell without text body gets one: body properties, list style, paragraph.
@@ -192,7 +233,7 @@ private:
 };
 
 // Appends row r of the new table to tbl, each cell c holding text(c).
-using RowMaker = std::function<void(const XmlElement& tbl, size_t r, const std::function<MkString(size_t)>& text)>;
+using RowMaker = std::function<void(const XmlElement& tbl, size_t r, const std::function<std::string(size_t)>& text)>;
 
 // Text kept in the tree as it is, printed "<" + text + ">". The text is taken
 // over, not copied: it may be as large as a table of a hundred thousand rows.
@@ -201,10 +242,9 @@ public:
     explicit KeptText(std::string&& text) { value = std::move(text); }
 };
 
-// Where a cell's text goes in the print of a row: a private-use character, which
-// a template has no use for.
-const wchar_t ROW_MARK[] = L"\xE000";
-const char ROW_MARK_UTF8[] = "\xEE\x80\x80";
+// Where a cell's text goes in the print of a row: a private-use character
+// (U+E000), which a template has no use for.
+const char ROW_MARK[] = "\xEE\x80\x80";
 
 // Appends the rows after the header. As elements, a table of a hundred thousand
 // rows took a hundred times the memory of its text; so the rows go in as one text.
@@ -222,13 +262,13 @@ void appendDataRows(const XmlElement& tbl, const kiv::rep::Table& table, const T
         std::vector<std::string>& cut = pieces[rows.IndexOf(r)];
         if (cut.empty()) {
             TiXmlElement holder("a:tbl");
-            make(XmlElement(&holder), r, [](size_t) { return MkString(ROW_MARK); });
+            make(XmlElement(&holder), r, [](size_t) { return std::string(ROW_MARK); });
             const std::string printed = holder.FirstChild() ? XmlDocument::PrintNode(*holder.FirstChild()) : "";
             for (size_t from = 0;;) {
-                const size_t at = printed.find(ROW_MARK_UTF8, from);
+                const size_t at = printed.find(ROW_MARK, from);
                 cut.push_back(printed.substr(from, at == std::string::npos ? std::string::npos : at - from));
                 if (at == std::string::npos) break;
-                from = at + std::strlen(ROW_MARK_UTF8);
+                from = at + std::strlen(ROW_MARK);
             }
             asText = cut.size() == n + 1;
         }
@@ -248,7 +288,7 @@ void appendDataRows(const XmlElement& tbl, const kiv::rep::Table& table, const T
         if (r > 1) text += '\n';
         text.append(cut[0], r == 1 ? 1 : 0, std::string::npos);
         for (size_t c = 0; c < n; ++c) {
-            XmlAppendEscaped(&text, toUtf8(cellText(table, r, c)));
+            XmlAppendEscaped(&text, cellText(table, r, c));
             text += cut[c + 1];
         }
     }
@@ -261,15 +301,15 @@ void appendDataRows(const XmlElement& tbl, const kiv::rep::Table& table, const T
 void buildRebuiltTable(const XmlElement& tbl, const XmlElement& templ, const kiv::rep::Table& table, double width) {
     const size_t n = table.columnCount();
     const TemplateRows rows(templ);
-    MkString lang;
+    std::string lang;
     int size = -1;
     cellLanguageAndSize(templ.GetFirstChildElement("a:tr"), &lang, &size);
     XmlElement grid = tbl.AddChildElement("a:tblGrid");
-    const MkString columnWidth = extentText(std::floor(std::min(width, MAX_EXTENT) / static_cast<double>(n)));
+    const std::string columnWidth = extentText(std::floor(std::min(width, MAX_EXTENT) / static_cast<double>(n)));
     for (size_t c = 0; c < n; ++c) grid.AddChildElement("a:gridCol").AddAttributeString("w", columnWidth);
-    const RowMaker make = [&](const XmlElement& parent, size_t r, const std::function<MkString(size_t)>& text) {
+    const RowMaker make = [&](const XmlElement& parent, size_t r, const std::function<std::string(size_t)>& text) {
         XmlElement tr = parent.AddChildElement("a:tr");
-        tr.AddAttributeString("h", rows.Of(r).GetAttributeString("h", L"0"));
+        tr.AddAttributeString("h", rows.Of(r).GetAttributeString("h", "0"));
         for (size_t c = 0; c < n; ++c) {
             XmlElement body = tr.AddChildElement("a:tc").AddChildElement("a:txBody");
             body.AddChildElement("a:bodyPr");
@@ -300,10 +340,10 @@ void buildTemplateTable(const XmlElement& tbl, const XmlElement& templ, const ki
     size_t c = 0;
     for (XmlElement tc = row0.GetFirstChildElement("a:tc"); tc && c < n; tc = tc.GetNextSiblingElement("a:tc"), ++c)
         fillCell(tc, cellText(table, 0, c));
-    appendDataRows(tbl, table, rows, [&](const XmlElement& parent, size_t r, const std::function<MkString(size_t)>& text) {
+    appendDataRows(tbl, table, rows, [&](const XmlElement& parent, size_t r, const std::function<std::string(size_t)>& text) {
         const XmlElement pattern = rows.Of(r);
         XmlElement tr = parent.AddChildElement("a:tr");
-        tr.AddAttributeString("h", pattern.GetAttributeString("h", L"0"));
+        tr.AddAttributeString("h", pattern.GetAttributeString("h", "0"));
         XmlElement source = pattern.GetFirstChildElement("a:tc");
         for (size_t col = 0; col < n; ++col) {
             XmlElement tc = source ? appendCopy(tr, source) : tr.AddChildElement("a:tc");
@@ -321,25 +361,22 @@ XmlElement OpenXMLSlideDocument::GetShapeTree() const { return GetRootElement("p
 
 XmlElement OpenXMLSlideDocument::GetTitleTextElt() const {
     std::vector<XmlElement> shapes;
-    FindShapes(GetShapeTree(), L"p:sp", shapes);
+    FindShapes(GetShapeTree(), "p:sp", shapes);
     for (const XmlElement& shape : shapes)
         if (isTitlePlaceholder(shape)) return shape.GetFirstChildFromPath("p:txBody/a:p/a:r/a:t");
     return XmlElement();
 }
 
-void OpenXMLSlideDocument::FindShapes(const XmlElement& tree, const wchar_t* name, std::vector<XmlElement>& out) {
-    const MkString wanted(name);
+void OpenXMLSlideDocument::FindShapes(const XmlElement& tree, const char* name, std::vector<XmlElement>& out) {
     for (XmlElement child = tree.GetFirstChildElement(); child; child = child.GetNextSiblingElement()) {
-        const MkString childName = child.GetName();
-        if (childName == wanted) out.push_back(child);
-        else if (childName == MkString(L"p:grpSp")) FindShapes(child, name, out);
+        if (named(child.Tx(), name)) out.push_back(child);
+        else if (named(child.Tx(), "p:grpSp")) FindShapes(child, name, out);
     }
 }
 
 void OpenXMLSlideDocument::GroupScale(const XmlElement& shape, double* sx, double* sy) {
     *sx = *sy = 1.0;
-    for (XmlElement group = shape.GetParentElement(); group && group.GetName() == MkString(L"p:grpSp");
-         group = group.GetParentElement()) {
+    for (XmlElement group = shape.GetParentElement(); group && named(group.Tx(), "p:grpSp"); group = group.GetParentElement()) {
         const XmlElement xfrm = group.GetFirstChildFromPath("p:grpSpPr/a:xfrm");
         const XmlElement ext = xfrm.GetFirstChildElement("a:ext"), chExt = xfrm.GetFirstChildElement("a:chExt");
         const double cx = ext.GetAttributeDouble("cx"), cy = ext.GetAttributeDouble("cy");
@@ -349,9 +386,9 @@ void OpenXMLSlideDocument::GroupScale(const XmlElement& shape, double* sx, doubl
     }
 }
 
-void OpenXMLSlideDocument::FindAllElements(const XmlElement& start, const MkString& name, std::vector<XmlElement>& out) {
+void OpenXMLSlideDocument::FindAllElements(const XmlElement& start, const char* name, std::vector<XmlElement>& out) {
     for (XmlElement child = start.GetFirstChildElement(); child; child = child.GetNextSiblingElement()) {
-        if (child.GetName() == name) out.push_back(child);
+        if (named(child.Tx(), name)) out.push_back(child);
         FindAllElements(child, name, out);
     }
 }
@@ -384,107 +421,106 @@ bool OpenXMLSlideDocument::EditTextElement(const XmlElement& textBody, const For
         XmlElement rPr = runProps ? XmlElement(r.Tx()->LinkEndChild(runProps->Clone())->ToElement()) : r.AddChildElement("a:rPr");
         // The markup only adds emphasis: what the run does not mark keeps the
         // template's look, and what it inherits from layout and master stays inherited.
-        if (run.bold) rPr.AddAttributeString("b", L"1");
-        if (run.italic) rPr.AddAttributeString("i", L"1");
-        if (run.underline) rPr.AddAttributeString("u", L"sng");
-        rPr.AddAttributeString("dirty", L"0");
-        rPr.AddAttributeString("smtClean", L"0");
+        if (run.bold) rPr.AddAttributeString("b", "1");
+        if (run.italic) rPr.AddAttributeString("i", "1");
+        if (run.underline) rPr.AddAttributeString("u", "sng");
+        rPr.AddAttributeString("dirty", "0");
+        rPr.AddAttributeString("smtClean", "0");
         XmlElement t = r.AddChildElement("a:t");
-        if (!run.text.IsEmpty()) t.SetValue(run.text);
+        if (!run.text.empty()) t.SetValue(run.text);
     }
     delete paraProps;
     delete runProps;
     return true;
 }
 
-bool OpenXMLSlideDocument::GetTitleTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
+bool OpenXMLSlideDocument::GetTitleTags(Names* sit, Names* ref, Names* other) const {
     const XmlElement tree = GetShapeTree();
     if (!prepare(tree, sit, ref, other)) return false;
-    for (const XmlElement& shape : shapesOf(tree, L"p:sp")) {
-        const MkString name = shapeName(shape, "p:nvSpPr/p:cNvPr");
-        if (!name.IsEmpty() && isTitlePlaceholder(shape)) classify(name, L"TITLE", sit, ref, other);
+    for (const XmlElement& shape : shapesOf(tree, "p:sp")) {
+        const std::string name = shapeName(shape, "p:nvSpPr/p:cNvPr");
+        if (!name.empty() && isTitlePlaceholder(shape)) classify(name, "TITLE", sit, ref, other);
     }
     return true;
 }
 
-bool OpenXMLSlideDocument::GetTextTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
+bool OpenXMLSlideDocument::GetTextTags(Names* sit, Names* ref, Names* other) const {
     const XmlElement tree = GetShapeTree();
     if (!prepare(tree, sit, ref, other)) return false;
-    for (const XmlElement& shape : shapesOf(tree, L"p:sp")) {
-        const MkString name = shapeName(shape, "p:nvSpPr/p:cNvPr");
-        if (!name.IsEmpty()) classify(name, L"TEXT", sit, ref, other);
+    for (const XmlElement& shape : shapesOf(tree, "p:sp")) {
+        const std::string name = shapeName(shape, "p:nvSpPr/p:cNvPr");
+        if (!name.empty()) classify(name, "TEXT", sit, ref, other);
     }
     return true;
 }
 
-bool OpenXMLSlideDocument::GetMacroTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
+bool OpenXMLSlideDocument::GetMacroTags(Names* sit, Names* ref, Names* other) const {
     const XmlElement tree = GetShapeTree();
     if (!prepare(tree, sit, ref, other)) return false;
-    for (const XmlElement& shape : shapesOf(tree, L"p:sp")) {
-        const MkString name = shapeName(shape, "p:nvSpPr/p:cNvPr");
-        if (name.IsEmpty() || !isTitlePlaceholder(shape)) continue;
+    for (const XmlElement& shape : shapesOf(tree, "p:sp")) {
+        const std::string name = shapeName(shape, "p:nvSpPr/p:cNvPr");
+        if (name.empty() || !isTitlePlaceholder(shape)) continue;
         const TagNameParts parts(name);
-        if (name.Contains(L"_$")) {
-            if (parts.IsRef()) ref->AddGrow(name);
-            else if (parts.IsSit()) sit->AddGrow(name);
-            else other->AddGrow(name);
-        } else if (parts.suffix.CompareNoCase(L"TITLE") != 0 && parts.suffix.CompareNoCase(L"TEXT") != 0) {
-            other->AddGrow(name);
+        if (name.find("_$") != std::string::npos) {
+            if (parts.IsRef()) ref->push_back(name);
+            else if (parts.IsSit()) sit->push_back(name);
+            else other->push_back(name);
+        } else if (!sameIgnoringCase(parts.suffix, "TITLE") && !sameIgnoringCase(parts.suffix, "TEXT")) {
+            other->push_back(name);
         }
     }
     return true;
 }
 
 namespace {
-bool scanFrames(const XmlElement& tree, const char* contentPath, const wchar_t* word, MkStringArray* sit, MkStringArray* ref,
-                MkStringArray* other) {
+bool scanFrames(const XmlElement& tree, const char* contentPath, const char* word, Names* sit, Names* ref, Names* other) {
     if (!prepare(tree, sit, ref, other)) return false;
     std::vector<XmlElement> frames;
-    OpenXMLSlideDocument::FindAllElements(tree, L"p:graphicFrame", frames);
+    OpenXMLSlideDocument::FindAllElements(tree, "p:graphicFrame", frames);
     for (const XmlElement& frame : frames) {
-        const MkString name = shapeName(frame, "p:nvGraphicFramePr/p:cNvPr");
-        if (!name.IsEmpty() && frame.GetFirstChildFromPath(contentPath)) classify(name, word, sit, ref, other);
+        const std::string name = shapeName(frame, "p:nvGraphicFramePr/p:cNvPr");
+        if (!name.empty() && frame.GetFirstChildFromPath(contentPath)) classify(name, word, sit, ref, other);
     }
     return true;
 }
 }  // namespace
 
-bool OpenXMLSlideDocument::GetTableTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
-    return scanFrames(GetShapeTree(), "a:graphic/a:graphicData/a:tbl", L"TABLE", sit, ref, other);
+bool OpenXMLSlideDocument::GetTableTags(Names* sit, Names* ref, Names* other) const {
+    return scanFrames(GetShapeTree(), "a:graphic/a:graphicData/a:tbl", "TABLE", sit, ref, other);
 }
 
-bool OpenXMLSlideDocument::GetChartTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
-    return scanFrames(GetShapeTree(), "a:graphic/a:graphicData/c:chart", L"CHART", sit, ref, other);
+bool OpenXMLSlideDocument::GetChartTags(Names* sit, Names* ref, Names* other) const {
+    return scanFrames(GetShapeTree(), "a:graphic/a:graphicData/c:chart", "CHART", sit, ref, other);
 }
 
-bool OpenXMLSlideDocument::GetPictureTags(MkStringArray* sit, MkStringArray* ref, MkStringArray* other) const {
+bool OpenXMLSlideDocument::GetPictureTags(Names* sit, Names* ref, Names* other) const {
     const XmlElement tree = GetShapeTree();
     if (!prepare(tree, sit, ref, other)) return false;
-    for (const XmlElement& pic : shapesOf(tree, L"p:pic")) {
-        const MkString name = shapeName(pic, "p:nvPicPr/p:cNvPr");
-        if (!name.IsEmpty()) classify(name, L"PICTURE", sit, ref, nullptr);
+    for (const XmlElement& pic : shapesOf(tree, "p:pic")) {
+        const std::string name = shapeName(pic, "p:nvPicPr/p:cNvPr");
+        if (!name.empty()) classify(name, "PICTURE", sit, ref, nullptr);
     }
     return true;
 }
 
-bool OpenXMLSlideDocument::ScanMdlxTags(const XmlDocument& slide, MkStringArray* sit, MkStringArray* ref) {
+bool OpenXMLSlideDocument::ScanMdlxTags(const XmlDocument& slide, Names* sit, Names* ref) {
     if (!sit || !ref) return false;
-    sit->Clear();
-    ref->Clear();
+    sit->clear();
+    ref->clear();
     XmlElement controls = slide.GetRootElement("p:sld").GetFirstChildFromPath("p:cSld/p:controls");
     XmlElement entry = controls.GetFirstChildElement("mc:AlternateContent");
     if (!entry) return false;
     for (; entry; entry = entry.GetNextSiblingElement("mc:AlternateContent")) {
-        const MkString name = shapeName(entry, "mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr");
-        if (name.IsEmpty()) continue;
+        const std::string name = shapeName(entry, "mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr");
+        if (name.empty()) continue;
         const TagNameParts parts(name);
-        if (parts.IsSit() && parts.suffix == MkString(L"MDLX")) sit->AddGrow(name);
-        else if (parts.IsRef() && parts.suffix == MkString(L"MDLX")) ref->AddGrow(name);
+        if (parts.IsSit() && parts.suffix == "MDLX") sit->push_back(name);
+        else if (parts.IsRef() && parts.suffix == "MDLX") ref->push_back(name);
     }
     return true;
 }
 
-XmlElement OpenXMLSlideDocument::GetMdlxEntryByName(const MkString& name) const {
+XmlElement OpenXMLSlideDocument::GetMdlxEntryByName(const std::string& name) const {
     XmlElement controls = GetRootElement("p:sld").GetFirstChildFromPath("p:cSld/p:controls");
     for (XmlElement entry = controls.GetFirstChildElement("mc:AlternateContent"); entry;
          entry = entry.GetNextSiblingElement("mc:AlternateContent"))
@@ -492,53 +528,51 @@ XmlElement OpenXMLSlideDocument::GetMdlxEntryByName(const MkString& name) const 
     return XmlElement();
 }
 
-void OpenXMLSlideDocument::GetEmptyTextTags(MkStringArray* names) const {
-    names->Clear();
+void OpenXMLSlideDocument::GetEmptyTextTags(Names* names) const {
+    names->clear();
     const XmlElement tree = GetRootElement("p:sld").GetFirstChildFromPath("p:cSld/p:spTree");
     std::vector<XmlElement> shapes;
-    if (tree) FindShapes(tree, L"p:sp", shapes);
+    if (tree) FindShapes(tree, "p:sp", shapes);
     for (const XmlElement& sp : shapes) {
         const XmlElement cNvPr = sp.GetFirstChildFromPath("p:nvSpPr/p:cNvPr");
         if (!cNvPr) continue;
-        const MkString name = cNvPr.GetAttributeString("name");
+        const std::string name = cNvPr.GetAttributeString("name");
         const TagNameParts parts(name);
-        if ((!parts.IsRef() && !parts.prefix.StartsWith(L"SIT")) ||
-            (parts.suffix != MkString(L"TEXT") && parts.suffix != MkString(L"TITLE")))
-            continue;
+        if ((!parts.IsRef() && !parts.IsSit()) || (parts.suffix != "TEXT" && parts.suffix != "TITLE")) continue;
         // Text in any paragraph will do: the first may be an empty line.
         bool text = false;
         for (XmlElement p = sp.GetFirstChildFromPath("p:txBody/a:p"); p && !text; p = p.GetNextSiblingElement("a:p"))
             text = bool(p.GetFirstChildFromPath("a:r/a:t"));
-        if (!text) names->AddGrow(name);
+        if (!text) names->push_back(name);
     }
 }
 
 bool OpenXMLSlideDocument::GetSlideTags(SlideContent* record) const {
     if (!record) return false;
     typedef SlideContent K;
-    MkStringArray others;
-    MkStringArray scratch;
+    Names others;
+    Names scratch;
     // Text shapes; their other names may still be title or macro tags on any shape.
     GetTextTags(&record->Sit(K::KIND_TEXT), &record->Ref(K::KIND_TEXT), &scratch);
-    MkStringArray sitTitles, refTitles, sitMacros, refMacros;
-    for (int i = 0; i < scratch.GetSize(); ++i) {
-        const MkString& name = scratch[i];
+    Names sitTitles, refTitles, sitMacros, refMacros;
+    for (const std::string& name : scratch) {
         const TagNameParts parts(name);
-        if (name.Contains(L"$")) {
-            if (parts.IsRef()) refMacros.AddGrow(name);
-            else if (parts.IsSit()) sitMacros.AddGrow(name);
-            else others.AddGrow(name);
-        } else if (parts.IsRef() && parts.suffix == MkString(L"TITLE")) {
-            refTitles.AddGrow(name);
-        } else if (parts.IsSit() && parts.suffix == MkString(L"TITLE")) {
-            sitTitles.AddGrow(name);
+        if (name.find('$') != std::string::npos) {
+            if (parts.IsRef()) refMacros.push_back(name);
+            else if (parts.IsSit()) sitMacros.push_back(name);
+            else others.push_back(name);
+        } else if (parts.IsRef() && parts.suffix == "TITLE") {
+            refTitles.push_back(name);
+        } else if (parts.IsSit() && parts.suffix == "TITLE") {
+            sitTitles.push_back(name);
         } else {
-            others.AddGrow(name);
+            others.push_back(name);
         }
     }
+    auto append = [](Names& list, const Names& more) { list.insert(list.end(), more.begin(), more.end()); };
     GetTitleTags(&record->Sit(K::KIND_TITLE), &record->Ref(K::KIND_TITLE), &others);
-    record->Sit(K::KIND_TITLE).Append(sitTitles);
-    record->Ref(K::KIND_TITLE).Append(refTitles);
+    append(record->Sit(K::KIND_TITLE), sitTitles);
+    append(record->Ref(K::KIND_TITLE), refTitles);
 
     GetPictureTags(&record->Sit(K::KIND_PICTURE), &record->Ref(K::KIND_PICTURE), &others);
     ScanMdlxTags(*this, &record->Sit(K::KIND_MDLX), &record->Ref(K::KIND_MDLX));
@@ -546,17 +580,17 @@ bool OpenXMLSlideDocument::GetSlideTags(SlideContent* record) const {
     GetChartTags(&record->Sit(K::KIND_CHART), &record->Ref(K::KIND_CHART), &others);
 
     GetMacroTags(&record->Sit(K::KIND_MACRO), &record->Ref(K::KIND_MACRO), &others);
-    record->Sit(K::KIND_MACRO).Append(sitMacros);
-    record->Ref(K::KIND_MACRO).Append(refMacros);
+    append(record->Sit(K::KIND_MACRO), sitMacros);
+    append(record->Ref(K::KIND_MACRO), refMacros);
 
-    others.RemoveDuplicates();
-    record->Others() = others;
+    PresentationHelpers::removeDuplicates(&others);
+    record->Others() = std::move(others);
     return true;
 }
 
 int OpenXMLSlideDocument::GetMaxShapeId() const {
     std::vector<XmlElement> ids;
-    FindAllElements(GetRootElement("p:sld"), L"p:cNvPr", ids);
+    FindAllElements(GetRootElement("p:sld"), "p:cNvPr", ids);
     int largest = 0;
     for (const XmlElement& e : ids) {
         const int id = e.GetAttributeInt("id", 0);
@@ -570,18 +604,18 @@ int OpenXMLSlideDocument::NextShapeId() const { return std::max(FIRST_INSERTED_S
 // ---------------------------------------------------------------------------
 // Edits
 
-int OpenXMLSlideDocument::SetText(const MkString& tag, const FormattedTextArray& runs, const MkString& newName) {
-    return forEachNamed(GetShapeTree(), L"p:sp", "p:nvSpPr/p:cNvPr", tag, true, [&](const XmlElement& sp) {
+int OpenXMLSlideDocument::SetText(const std::string& tag, const FormattedTextArray& runs, const std::string& newName) {
+    return forEachNamed(GetShapeTree(), "p:sp", "p:nvSpPr/p:cNvPr", tag, true, [&](const XmlElement& sp) {
         XmlElement body = sp.GetFirstChildElement("p:txBody");
         if (!body) return false;
         EditTextElement(body, runs);
-        if (!newName.IsEmpty()) sp.GetFirstChildFromPath("p:nvSpPr/p:cNvPr").AddAttributeString("name", newName);
+        if (!newName.empty()) sp.GetFirstChildFromPath("p:nvSpPr/p:cNvPr").AddAttributeString("name", newName);
         return true;
     });
 }
 
-int OpenXMLSlideDocument::RenameTextShapes(const MkString& tag, const MkString& newName) {
-    return forEachNamed(GetShapeTree(), L"p:sp", "p:nvSpPr/p:cNvPr", tag, true, [&](const XmlElement& sp) {
+int OpenXMLSlideDocument::RenameTextShapes(const std::string& tag, const std::string& newName) {
+    return forEachNamed(GetShapeTree(), "p:sp", "p:nvSpPr/p:cNvPr", tag, true, [&](const XmlElement& sp) {
         if (!sp.GetFirstChildElement("p:txBody")) return false;
         sp.GetFirstChildFromPath("p:nvSpPr/p:cNvPr").AddAttributeString("name", newName);
         return true;
@@ -593,15 +627,15 @@ XmlElement OpenXMLSlideDocument::PlaceholderOf(const XmlElement& shape) {
     return ph ? ph : shape.GetFirstChildFromPath("p:nvPicPr/p:nvPr/p:ph");
 }
 
-int OpenXMLSlideDocument::SetPicture(const MkString& tag, const Picture& picture) {
-    return forEachNamed(GetShapeTree(), L"p:pic", "p:nvPicPr/p:cNvPr", tag, false, [&](const XmlElement& pic) {
+int OpenXMLSlideDocument::SetPicture(const std::string& tag, const Picture& picture) {
+    return forEachNamed(GetShapeTree(), "p:pic", "p:nvPicPr/p:cNvPr", tag, false, [&](const XmlElement& pic) {
         XmlElement cNvPr = pic.GetFirstChildFromPath("p:nvPicPr/p:cNvPr");
         cNvPr.AddAttributeString("descr", picture.description);
-        if (!picture.newName.IsEmpty()) cNvPr.AddAttributeString("name", picture.newName);
+        if (!picture.newName.empty()) cNvPr.AddAttributeString("name", picture.newName);
         XmlElement blip = pic.GetFirstChildFromPath("p:blipFill/a:blip");
         if (!blip) return false;
         blip.AddAttributeString("r:embed", picture.imageId);
-        if (!picture.linkId.IsEmpty()) setLink(cNvPr, picture.linkId);
+        if (!picture.linkId.empty()) setLink(cNvPr, picture.linkId);
         // The box the slide shows: the picture's own, or the one its placeholder
         // inherits from the layout (or master). The picture fills it uncropped.
         XmlElement spPr = pic.GetFirstChildElement("p:spPr");
@@ -638,8 +672,8 @@ int OpenXMLSlideDocument::SetPicture(const MkString& tag, const Picture& picture
     });
 }
 
-bool OpenXMLSlideDocument::RenamePicture(const MkString& tag, const MkString& newName) {
-    for (const XmlElement& pic : shapesOf(GetShapeTree(), L"p:pic")) {
+bool OpenXMLSlideDocument::RenamePicture(const std::string& tag, const std::string& newName) {
+    for (const XmlElement& pic : shapesOf(GetShapeTree(), "p:pic")) {
         XmlElement cNvPr = pic.GetFirstChildFromPath("p:nvPicPr/p:cNvPr");
         if (cNvPr.GetAttributeString("name") == tag) {
             cNvPr.AddAttributeString("name", newName);
@@ -649,10 +683,11 @@ bool OpenXMLSlideDocument::RenamePicture(const MkString& tag, const MkString& ne
     return false;
 }
 
-int OpenXMLSlideDocument::SetTable(const MkString& tag, const kiv::rep::Table& table, const MkString& newName) {
+int OpenXMLSlideDocument::SetTable(const std::string& tag, const kiv::rep::Table& table, const std::string& newName) {
     int replaced = 0;
     for (const XmlElement& frame : framesNamed(GetShapeTree(), tag)) {
-        if (!newName.IsBlank()) frame.GetFirstChildFromPath("p:nvGraphicFramePr/p:cNvPr").AddAttributeString("name", newName);
+        if (!lfw::text::isBlank(newName))
+            frame.GetFirstChildFromPath("p:nvGraphicFramePr/p:cNvPr").AddAttributeString("name", newName);
         XmlElement data = frame.GetFirstChildFromPath("a:graphic/a:graphicData");
         XmlElement templ = data.GetFirstChildElement("a:tbl");
         if (!templ) continue;
@@ -684,23 +719,24 @@ int OpenXMLSlideDocument::SetTable(const MkString& tag, const kiv::rep::Table& t
     return replaced;
 }
 
-int OpenXMLSlideDocument::RenameFrames(const MkString& tag, const MkString& newName) {
+int OpenXMLSlideDocument::RenameFrames(const std::string& tag, const std::string& newName) {
     const std::vector<XmlElement> frames = framesNamed(GetShapeTree(), tag);
-    if (!newName.IsBlank())
+    if (!lfw::text::isBlank(newName))
         for (const XmlElement& frame : frames)
             frame.GetFirstChildFromPath("p:nvGraphicFramePr/p:cNvPr").AddAttributeString("name", newName);
     return static_cast<int>(frames.size());
 }
 
-int OpenXMLSlideDocument::ChartFrames(const MkString& tag, const MkString& newName, MkStringArray* chartIds) {
+int OpenXMLSlideDocument::ChartFrames(const std::string& tag, const std::string& newName, Names* chartIds) {
     int count = 0;
     for (const XmlElement& frame : framesNamed(GetShapeTree(), tag)) {
-        if (!newName.IsBlank()) frame.GetFirstChildFromPath("p:nvGraphicFramePr/p:cNvPr").AddAttributeString("name", newName);
+        if (!lfw::text::isBlank(newName))
+            frame.GetFirstChildFromPath("p:nvGraphicFramePr/p:cNvPr").AddAttributeString("name", newName);
         bool found = false;
-        const MkString id =
-            frame.GetFirstChildFromPath("a:graphic/a:graphicData/c:chart").GetAttributeString("r:id", MkString(), &found);
-        if (!found || id.IsEmpty()) return -1;
-        if (chartIds) chartIds->AddGrow(id);
+        const std::string id =
+            frame.GetFirstChildFromPath("a:graphic/a:graphicData/c:chart").GetAttributeString("r:id", std::string(), &found);
+        if (!found || id.empty()) return -1;
+        if (chartIds) chartIds->push_back(id);
         ++count;
     }
     return count;
@@ -709,8 +745,8 @@ int OpenXMLSlideDocument::ChartFrames(const MkString& tag, const MkString& newNa
 // ---------------------------------------------------------------------------
 // 3D controls
 
-bool OpenXMLSlideDocument::RepointControl(const MkString& tag, const MkString& newName, const MkString& newId, MkString* spid,
-                                          MkString* oldId) {
+bool OpenXMLSlideDocument::RepointControl(const std::string& tag, const std::string& newName, const std::string& newId,
+                                          std::string* spid, std::string* oldId) {
     int matched = 0;
     XmlElement controls = GetRootElement("p:sld").GetFirstChildFromPath("p:cSld/p:controls");
     for (XmlElement entry = controls.GetFirstChildElement("mc:AlternateContent"); entry;
@@ -718,24 +754,24 @@ bool OpenXMLSlideDocument::RepointControl(const MkString& tag, const MkString& n
         XmlElement cNvPr = entry.GetFirstChildFromPath("mc:Fallback/p:control/p:pic/p:nvPicPr/p:cNvPr");
         if (cNvPr.GetAttributeString("name") != tag) continue;
         ++matched;
-        if (!newName.IsEmpty()) cNvPr.AddAttributeString("name", newName);
+        if (!newName.empty()) cNvPr.AddAttributeString("name", newName);
         XmlElement choice = entry.GetFirstChildFromPath("mc:Choice/p:control");
         if (choice) {
             choice.AddAttributeString("r:id", newId);
-            if (!newName.IsEmpty()) choice.AddAttributeString("name", newName);
+            if (!newName.empty()) choice.AddAttributeString("name", newName);
             bool found = false;
-            const MkString s = choice.GetAttributeString("spid", MkString(), &found);
+            const std::string s = choice.GetAttributeString("spid", std::string(), &found);
             if (found) *spid = s;
         }
         XmlElement fallback = entry.GetFirstChildFromPath("mc:Fallback/p:control");
         *oldId = fallback.GetAttributeString("r:id");
         fallback.AddAttributeString("r:id", newId);
-        if (!newName.IsEmpty()) fallback.AddAttributeString("name", newName);
+        if (!newName.empty()) fallback.AddAttributeString("name", newName);
     }
     return matched > 0;
 }
 
-bool OpenXMLSlideDocument::ControlUsesId(const MkString& id) const {
+bool OpenXMLSlideDocument::ControlUsesId(const std::string& id) const {
     XmlElement controls = GetRootElement().GetFirstChildFromPath("p:cSld/p:controls");
     for (XmlElement entry = controls.GetFirstChildElement("mc:AlternateContent"); entry;
          entry = entry.GetNextSiblingElement("mc:AlternateContent"))
@@ -745,8 +781,7 @@ bool OpenXMLSlideDocument::ControlUsesId(const MkString& id) const {
     return false;
 }
 
-std::unique_ptr<TiXmlElement> OpenXMLSlideDocument::TakeControlPicture(const MkString& tag, float aspect,
-                                                                       MkStringArray* unusedIds) {
+std::unique_ptr<TiXmlElement> OpenXMLSlideDocument::TakeControlPicture(const std::string& tag, float aspect, Names* unusedIds) {
     XmlElement entry = GetMdlxEntryByName(tag);
     XmlElement control = entry.GetFirstChildFromPath("mc:Fallback/p:control");
     XmlElement pic = control.GetFirstChildElement("p:pic");
@@ -762,21 +797,20 @@ std::unique_ptr<TiXmlElement> OpenXMLSlideDocument::TakeControlPicture(const MkS
         ext.AddAttributeString("cy", extentText(aspect > r ? std::floor(cx / aspect) : cy));
     }
     // The whole alternate content goes: its Choice branch names the same control.
-    MkStringArray ids;
-    ids.AddUniqueGrow(control.GetAttributeString("r:id"));
-    const MkString choiceId = entry.GetFirstChildFromPath("mc:Choice/p:control").GetAttributeString("r:id");
-    if (!choiceId.IsEmpty()) ids.AddUniqueGrow(choiceId);
+    Names ids{control.GetAttributeString("r:id")};
+    const std::string choiceId = entry.GetFirstChildFromPath("mc:Choice/p:control").GetAttributeString("r:id");
+    if (!choiceId.empty() && choiceId != ids.front()) ids.push_back(choiceId);
     XmlElement controls = entry.GetParentElement();
     controls.RemoveChildElement(entry);
     if (!controls.GetFirstChildElement()) controls.GetParentElement().RemoveChildElement(controls);
     // Relationships still used by another control of the slide stay.
     std::vector<XmlElement> remaining;
-    FindAllElements(GetRootElement(), L"p:control", remaining);
+    FindAllElements(GetRootElement(), "p:control", remaining);
     for (const XmlElement& other : remaining) {
-        const int i = ids.Find(other.GetAttributeString("r:id"));
-        if (i >= 0) ids.Delete(i);
+        const auto used = std::find(ids.begin(), ids.end(), other.GetAttributeString("r:id"));
+        if (used != ids.end()) ids.erase(used);
     }
-    if (unusedIds) *unusedIds = ids;
+    if (unusedIds) *unusedIds = std::move(ids);
     return picture;
 }
 
@@ -785,7 +819,7 @@ int OpenXMLSlideDocument::RemovePluginWarningLinks() {
     int removed = 0;
     for (XmlElement sp = tree.GetFirstChildElement("p:sp"); sp;) {
         XmlElement next = sp.GetNextSiblingElement("p:sp");
-        if (sp.GetFirstChildFromPath("p:txBody/a:p/a:r/a:t").GetValue() == MkString(PLUGIN_WARNING_TEXT)) {
+        if (sp.GetFirstChildFromPath("p:txBody/a:p/a:r/a:t").GetValue() == PLUGIN_WARNING_TEXT) {
             tree.RemoveChildElement(sp);
             ++removed;
         }
@@ -794,8 +828,8 @@ int OpenXMLSlideDocument::RemovePluginWarningLinks() {
     return removed;
 }
 
-bool OpenXMLSlideDocument::InsertPicture(std::unique_ptr<TiXmlElement> picture, const MkString& name, const MkString& imageId,
-                                         const MkString& linkId) {
+bool OpenXMLSlideDocument::InsertPicture(std::unique_ptr<TiXmlElement> picture, const std::string& name,
+                                         const std::string& imageId, const std::string& linkId) {
     XmlElement tree = GetShapeTree();
     if (!picture || !tree) return false;
     XmlElement pic(picture.get());
@@ -803,7 +837,7 @@ bool OpenXMLSlideDocument::InsertPicture(std::unique_ptr<TiXmlElement> picture, 
     cNvPr.AddAttributeInt("id", NextShapeId());
     cNvPr.AddAttributeString("name", name);
     pic.GetFirstChildFromPath("p:blipFill/a:blip").AddAttributeString("r:embed", imageId);
-    if (!linkId.IsEmpty()) setLink(cNvPr, linkId);
+    if (!linkId.empty()) setLink(cNvPr, linkId);
     // Before the tree's extension list, which must stay last.
     XmlElement extLst = tree.GetFirstChildElement("p:extLst");
     if (extLst) tree.Tx()->InsertBeforeChild(extLst.Tx(), *picture);

@@ -1,10 +1,15 @@
 #pragma once
 // Small helpers the presentation editor's files share.
-#include "host/ug/MkString.h"
+#include "LibCore/lfwText.h"
 #include "impl/openxml/OpenXMLPackage.h"
 #include "impl/storage/Problems.h"
+#include <cfloat>
+#include <cmath>
 #include <cstring>
 #include <initializer_list>
+#include <set>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace kiv {
@@ -12,26 +17,47 @@ namespace rep {
 
 namespace PresentationHelpers {
 
-// An editing step that failed on the template's markup, reported as "operation: what".
-inline void reportError(Problems& problems, const wchar_t* operation, const MkString& what) {
-    problems.error(ProblemCode::TemplateMarkup,
-                   lfw::String("%1: %2").arg(lfw::String(MkString(operation))).arg(lfw::String(what)).toStdString());
-}
+using lfw::text::endsWith;
 
-// The format (with one %ls) filled with a.
-inline MkString tagText(const wchar_t* format, const MkString& a) {
-    MkString s;
-    s.MakeFormWide(format, ~a);
-    return s;
+// An editing step that failed on the template's markup, reported as "operation: what".
+inline void reportError(Problems& problems, const char* operation, const std::string& what) {
+    problems.error(ProblemCode::TemplateMarkup, std::string(operation) + ": " + what);
 }
 
 // The text after the last "/".
-inline MkString fileNameOf(const MkString& path) {
-    const int last = path.Find(L'/', -1, false);
-    return last < 0 ? path : path.Mid(last + 1);
+inline std::string fileNameOf(const std::string& path) {
+    const size_t last = path.rfind('/');
+    return last == std::string::npos ? path : path.substr(last + 1);
 }
 
-inline bool endsWith(const MkString& text, const wchar_t* end) { return text.EndsWith(end); }
+// The first number in the text wherever it starts, as a float: [sign] digits
+// [. digits] [exponent] ("slide12.xml" 12, "rId-3" -3), out of the float range
+// infinite; FLT_MAX when there is none. Slide parts are ordered by it.
+inline float firstNumber(std::string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if ((c < '0' || c > '9') && c != '+' && c != '-' && c != '.') continue;
+        const double value = lfw::text::toDouble(text.substr(i), std::nan(""));
+        if (std::isnan(value)) continue;
+        if (value > FLT_MAX) return HUGE_VALF;
+        if (value < -FLT_MAX) return -HUGE_VALF;
+        return static_cast<float>(value);
+    }
+    return FLT_MAX;
+}
+
+// Drops the repeated items, each first occurrence staying in its place.
+template <typename T>
+void removeDuplicates(std::vector<T>* items) {
+    std::set<T> seen;
+    size_t kept = 0;
+    for (size_t i = 0; i < items->size(); ++i)
+        if (seen.insert((*items)[i]).second) {
+            if (kept != i) (*items)[kept] = std::move((*items)[i]);
+            ++kept;
+        }
+    items->resize(kept);
+}
 
 // A DTD has no place in a package part: the parts the report writes go without one.
 inline void dropDoctype(XmlDocument* document) {
@@ -43,10 +69,10 @@ inline void dropDoctype(XmlDocument* document) {
 }
 
 // The ids of the relationships of these kinds (type endings) in order.
-inline std::vector<MkString> idsOf(const OpenXMLRelationships& rels, std::initializer_list<const wchar_t*> kinds) {
-    std::vector<MkString> ids;
+inline std::vector<std::string> idsOf(const OpenXMLRelationships& rels, std::initializer_list<const char*> kinds) {
+    std::vector<std::string> ids;
     for (int i = 0; i < rels.Count(); ++i)
-        for (const wchar_t* kind : kinds)
+        for (const char* kind : kinds)
             if (!rels.At(i).external && endsWith(rels.At(i).type, kind)) ids.push_back(rels.At(i).id);
     return ids;
 }

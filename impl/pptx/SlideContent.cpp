@@ -1,6 +1,7 @@
 #include "impl/pptx/SlideContent.h"
-#include <algorithm>
 #include "impl/common/TemplateTags.h"
+#include "impl/pptx/PresentationHelpers.h"
+#include <algorithm>
 
 namespace kiv {
 namespace rep {
@@ -24,61 +25,60 @@ bool kindOfCode(int type, SlideContent::Kind* kind, bool* reference) {
     return type > 0;
 }
 
-bool anyNumbered(const MkStringArray& tags) {
-    for (int i = 0; i < tags.GetSize(); ++i)
-        if (SlideContent::TagHasNumber(tags[i])) return true;
-    return false;
+bool anyNumbered(const std::vector<std::string>& tags) {
+    return std::any_of(tags.begin(), tags.end(), SlideContent::TagHasNumber);
 }
 
-bool anyUnnumbered(const MkStringArray& tags) {
-    for (int i = 0; i < tags.GetSize(); ++i)
-        if (!SlideContent::TagHasNumber(tags[i])) return true;
-    return false;
+bool anyUnnumbered(const std::vector<std::string>& tags) {
+    return !std::all_of(tags.begin(), tags.end(), SlideContent::TagHasNumber);
+}
+
+bool holds(const std::vector<std::string>& tags, const std::string& tag) {
+    return std::find(tags.begin(), tags.end(), tag) != tags.end();
 }
 
 }  // namespace
 
-TagNameParts::TagNameParts(const MkString& name) {
-    const int first = name.Find(L'_');
-    const int last = name.Find(L'_', -1, false);
-    prefix = first < 0 ? name : name.Left(first);
-    suffix = last < 0 ? name : name.Mid(last + 1);
+TagNameParts::TagNameParts(const std::string& name) {
+    const size_t first = name.find('_');
+    const size_t last = name.rfind('_');
+    prefix = first == std::string::npos ? name : name.substr(0, first);
+    suffix = last == std::string::npos ? name : name.substr(last + 1);
 }
 
-SlideContent::SlideContent(const MkString& name, int plugins, int pictures)
+SlideContent::SlideContent(const std::string& name, int plugins, int pictures)
     : slideName(name), pluginCount(plugins), pictureCount(pictures) {}
 
-MkStringArray* SlideContent::GetList(int type) {
+std::vector<std::string>* SlideContent::GetList(int type) {
     Kind kind;
     bool reference;
     if (!kindOfCode(type, &kind, &reference)) return nullptr;
     return reference ? &m_ref[kind] : &m_sit[kind];
 }
 
-const MkStringArray* SlideContent::GetList(int type) const { return const_cast<SlideContent*>(this)->GetList(type); }
+const std::vector<std::string>* SlideContent::GetList(int type) const { return const_cast<SlideContent*>(this)->GetList(type); }
 
-bool SlideContent::TagHasNumber(const MkString& tag) { return kiv::rep::TemplateTags::getTagIndex(tag) >= 0; }
+bool SlideContent::TagHasNumber(const std::string& tag) { return TemplateTags::getTagIndex(tag) >= 0; }
 
 bool SlideContent::IsGeneric(bool reference) const {
-    const MkStringArray* lists = reference ? m_ref : m_sit;
+    const std::vector<std::string>* lists = reference ? m_ref : m_sit;
     for (Kind kind : {KIND_TITLE, KIND_TEXT, KIND_PICTURE, KIND_MDLX, KIND_TABLE, KIND_CHART})
         if (anyUnnumbered(lists[kind])) return true;
-    const MkStringArray& macros = lists[KIND_MACRO];
-    for (int i = 0; i < macros.GetSize(); ++i)
-        if (macros[i].Contains(L"SIT_$")) return true;
+    for (const std::string& macro : lists[KIND_MACRO])
+        if (macro.find("SIT_$") != std::string::npos) return true;
     return false;
 }
 
-bool SlideContent::GetStaticSituationIndexes(int type, MkIntArray& indices) const {
-    indices.Clear();
-    const MkStringArray* list = GetList(type);
+bool SlideContent::GetStaticSituationIndexes(int type, std::vector<int>& indices) const {
+    indices.clear();
+    const std::vector<std::string>* list = GetList(type);
     if (!list) return false;
-    for (int i = 0; i < list->GetSize(); ++i) {
-        const int number = kiv::rep::TemplateTags::getTagIndex((*list)[i]);
-        if (number >= 0) indices.AddGrow(number - 1);
+    for (const std::string& tag : *list) {
+        const int number = TemplateTags::getTagIndex(tag);
+        if (number >= 0) indices.push_back(number - 1);
     }
-    indices.RemoveDuplicates();
-    return !indices.IsEmpty();
+    PresentationHelpers::removeDuplicates(&indices);
+    return !indices.empty();
 }
 
 bool SlideContent::ContainsStaticTags() const {
@@ -87,27 +87,27 @@ bool SlideContent::ContainsStaticTags() const {
     return false;
 }
 
-MkStringArray SlideContent::GetSitTags(int type) const {
-    const MkStringArray* list = GetList(type);
-    return list ? *list : MkStringArray();
+std::vector<std::string> SlideContent::GetSitTags(int type) const {
+    const std::vector<std::string>* list = GetList(type);
+    return list ? *list : std::vector<std::string>();
 }
 
 namespace {
-MkStringArray concatenated(const MkStringArray* lists) {
-    MkStringArray all;
+std::vector<std::string> concatenated(const std::vector<std::string>* lists) {
+    std::vector<std::string> all;
     for (SlideContent::Kind kind :
          {SlideContent::KIND_TITLE, SlideContent::KIND_TEXT, SlideContent::KIND_PICTURE, SlideContent::KIND_MDLX,
           SlideContent::KIND_MACRO, SlideContent::KIND_TABLE, SlideContent::KIND_CHART})
-        all.Append(lists[kind]);
+        all.insert(all.end(), lists[kind].begin(), lists[kind].end());
     return all;
 }
 }  // namespace
 
-MkStringArray SlideContent::GetSitTags() const { return concatenated(m_sit); }
-MkStringArray SlideContent::GetRefTags() const { return concatenated(m_ref); }
+std::vector<std::string> SlideContent::GetSitTags() const { return concatenated(m_sit); }
+std::vector<std::string> SlideContent::GetRefTags() const { return concatenated(m_ref); }
 
 bool SlideContent::HasMixedMdlxTags(int type) const {
-    const MkStringArray* list = GetList(type);
+    const std::vector<std::string>* list = GetList(type);
     return list && anyNumbered(*list) && anyUnnumbered(*list);
 }
 
@@ -115,26 +115,26 @@ bool SlideContent::HasMixedMdlxTags() const { return HasMixedMdlxTags(SIT_TYPE_M
 
 bool SlideContent::HasGenericTextualTags() const {
     for (Kind kind : {KIND_TITLE, KIND_TEXT, KIND_MACRO})
-        if (!m_sit[kind].IsEmpty() || !m_ref[kind].IsEmpty()) return true;
+        if (!m_sit[kind].empty() || !m_ref[kind].empty()) return true;
     return false;
 }
 
 bool SlideContent::HasTags() const {
     for (int k = 0; k < KIND_COUNT; ++k)
-        if (!m_sit[k].IsEmpty() || !m_ref[k].IsEmpty()) return true;
+        if (!m_sit[k].empty() || !m_ref[k].empty()) return true;
     return false;
 }
 
-void SlideContent::AddPluginPath(const MkString& target, const MkString& id) {
-    pluginTargets.AddGrow(target);
-    pluginIds.AddGrow(id);
-    pluginCount = pluginTargets.GetSize();
+void SlideContent::AddPluginPath(const std::string& target, const std::string& id) {
+    pluginTargets.push_back(target);
+    pluginIds.push_back(id);
+    pluginCount = static_cast<int>(pluginTargets.size());
 }
 
-void SlideContent::AddPicturePath(const MkString& target, const MkString& id) {
-    pictureTargets.AddGrow(target);
-    pictureIds.AddGrow(id);
-    pictureCount = pictureTargets.GetSize();
+void SlideContent::AddPicturePath(const std::string& target, const std::string& id) {
+    pictureTargets.push_back(target);
+    pictureIds.push_back(id);
+    pictureCount = static_cast<int>(pictureTargets.size());
 }
 
 // --- the list ---
@@ -155,15 +155,16 @@ void SlideContentPtrArray::Add(SlideContent* record) {
 
 void SlideContentPtrArray::InsertInOrder(SlideContent* record) {
     // The records are in part-number order: after the last of a number not above the new one's.
-    const float number = record->slideName.GetFirstFloat();
-    const auto at = std::upper_bound(m_items.begin(), m_items.end(), number,
-                                     [](float n, const SlideContent* item) { return n < item->slideName.GetFirstFloat(); });
+    const float number = PresentationHelpers::firstNumber(record->slideName);
+    const auto at = std::upper_bound(m_items.begin(), m_items.end(), number, [](float n, const SlideContent* item) {
+        return n < PresentationHelpers::firstNumber(item->slideName);
+    });
     m_items.insert(at, record);
     Index(record);
 }
 
-bool SlideContentPtrArray::RemoveByName(const MkString& name) {
-    const auto known = m_byName.find(name.Std());
+bool SlideContentPtrArray::RemoveByName(const std::string& name) {
+    const auto known = m_byName.find(name);
     if (known == m_byName.end()) return false;
     SlideContent* record = known->second;
     m_byName.erase(known);
@@ -172,29 +173,29 @@ bool SlideContentPtrArray::RemoveByName(const MkString& name) {
     return true;
 }
 
-SlideContent* SlideContentPtrArray::GetSlideByTag(const MkString& tag) const {
+SlideContent* SlideContentPtrArray::GetSlideByTag(const std::string& tag) const {
     static const SlideContent::Kind kinds[] = {SlideContent::KIND_TITLE, SlideContent::KIND_PICTURE, SlideContent::KIND_MDLX,
                                                SlideContent::KIND_TEXT, SlideContent::KIND_CHART};
     for (SlideContent* record : m_items) {
         for (SlideContent::Kind kind : kinds)
-            if (record->Sit(kind).Find(tag) >= 0 || record->Ref(kind).Find(tag) >= 0) return record;
-        if (record->Others().Find(tag) >= 0) return record;
+            if (holds(record->Sit(kind), tag) || holds(record->Ref(kind), tag)) return record;
+        if (holds(record->Others(), tag)) return record;
     }
     return nullptr;
 }
 
-SlideContent* SlideContentPtrArray::GetSlideByName(const MkString& name) const {
-    const auto known = m_byName.find(name.Std());
+SlideContent* SlideContentPtrArray::GetSlideByName(const std::string& name) const {
+    const auto known = m_byName.find(name);
     return known == m_byName.end() ? nullptr : known->second;
 }
 
-int SlideContentPtrArray::GetTags(int type, MkStringArray& out) const {
-    out.Clear();
+int SlideContentPtrArray::GetTags(int type, std::vector<std::string>& out) const {
+    out.clear();
     for (SlideContent* record : m_items) {
-        const MkStringArray* list = type == SIT_TYPE_NONE ? &record->Others() : record->GetList(type);
-        if (list) out.Append(*list);
+        const std::vector<std::string>* list = type == SIT_TYPE_NONE ? &record->Others() : record->GetList(type);
+        if (list) out.insert(out.end(), list->begin(), list->end());
     }
-    return out.GetSize();
+    return static_cast<int>(out.size());
 }
 
 SlideContentPtrArray* SlideContentPtrArray::GetStaticSlides() const {
@@ -205,10 +206,10 @@ SlideContentPtrArray* SlideContentPtrArray::GetStaticSlides() const {
     return view;
 }
 
-MkIntArray SlideContentPtrArray::HasMixedMdlxTags() const {
-    MkIntArray positions;
+std::vector<int> SlideContentPtrArray::HasMixedMdlxTags() const {
+    std::vector<int> positions;
     for (size_t i = 0; i < m_items.size(); ++i)
-        if (m_items[i]->HasMixedMdlxTags()) positions.AddGrow(static_cast<int>(i) + 1);
+        if (m_items[i]->HasMixedMdlxTags()) positions.push_back(static_cast<int>(i) + 1);
     return positions;
 }
 

@@ -2,8 +2,6 @@
 // What a slide of a PowerPoint template holds: its tags (shape names of the
 // SIT/REF grammar) by kind, its 3D-viewer controls and its pictures, and the
 // list of such records for a whole presentation.
-#include "host/ug/MkArray.h"
-#include "host/ug/MkString.h"
 #include "impl/openxml/SitTypeTag.h"
 #include <string>
 #include <unordered_map>
@@ -15,11 +13,11 @@ namespace rep {
 // Splitting of a shape name: the prefix is the text before the first "_", the
 // suffix the text after the last "_" (both are the whole name without "_").
 struct TagNameParts {
-    MkString prefix;
-    MkString suffix;
-    explicit TagNameParts(const MkString& name);
-    bool IsSit() const { return prefix.Left(3) == MkString(L"SIT"); }  // SIT, SIT12, ...
-    bool IsRef() const { return prefix == MkString(L"REF"); }
+    std::string prefix;
+    std::string suffix;
+    explicit TagNameParts(const std::string& name);
+    bool IsSit() const { return prefix.compare(0, 3, "SIT") == 0; }  // SIT, SIT12, ...
+    bool IsRef() const { return prefix == "REF"; }
 };
 
 class SlideContent {
@@ -28,59 +26,59 @@ public:
     enum Kind { KIND_TITLE, KIND_PICTURE, KIND_MDLX, KIND_TEXT, KIND_MACRO, KIND_TABLE, KIND_CHART, KIND_COUNT };
 
     SlideContent() = default;
-    SlideContent(const MkString& slideName, int pluginCount, int pictureCount);
+    SlideContent(const std::string& slideName, int pluginCount, int pictureCount);
     SlideContent(const SlideContent&) = default;
     SlideContent& operator=(const SlideContent&) = default;
 
     // The list selected by a code; null for 0, 13, 14, -1 and unknown codes.
-    MkStringArray* GetList(int type);
-    const MkStringArray* GetList(int type) const;
-    MkStringArray& Sit(Kind kind) { return m_sit[kind]; }
-    MkStringArray& Ref(Kind kind) { return m_ref[kind]; }
-    const MkStringArray& Sit(Kind kind) const { return m_sit[kind]; }
-    const MkStringArray& Ref(Kind kind) const { return m_ref[kind]; }
-    MkStringArray& Others() { return m_others; }
-    const MkStringArray& Others() const { return m_others; }
+    std::vector<std::string>* GetList(int type);
+    const std::vector<std::string>* GetList(int type) const;
+    std::vector<std::string>& Sit(Kind kind) { return m_sit[kind]; }
+    std::vector<std::string>& Ref(Kind kind) { return m_ref[kind]; }
+    const std::vector<std::string>& Sit(Kind kind) const { return m_sit[kind]; }
+    const std::vector<std::string>& Ref(Kind kind) const { return m_ref[kind]; }
+    std::vector<std::string>& Others() { return m_others; }
+    const std::vector<std::string>& Others() const { return m_others; }
 
     // Generic for the main (false) or the reference (true) repository: a title, text,
     // picture, Mdlx, table or chart tag without a number, or a macro tag holding "SIT_$".
     bool IsGeneric(bool reference) const;
     // The distinct 0-based snapshot indices of the numbered tags of one list; true when
     // there is one. False for an unknown code.
-    bool GetStaticSituationIndexes(int type, MkIntArray& indices) const;
+    bool GetStaticSituationIndexes(int type, std::vector<int>& indices) const;
     bool ContainsStaticTags() const;
-    MkStringArray GetSitTags(int type) const;  // a copy of that list (empty for unknown codes)
-    MkStringArray GetSitTags() const;          // title, text, picture, Mdlx, macro, table, chart
-    MkStringArray GetRefTags() const;
+    std::vector<std::string> GetSitTags(int type) const;  // a copy of that list (empty for unknown codes)
+    std::vector<std::string> GetSitTags() const;          // title, text, picture, Mdlx, macro, table, chart
+    std::vector<std::string> GetRefTags() const;
     // The list holds both a numbered and an unnumbered tag.
     bool HasMixedMdlxTags(int type) const;
     bool HasMixedMdlxTags() const;  // for the SIT or the REF Mdlx list
     bool HasGenericTextualTags() const;
     bool HasTags() const;  // any SIT or REF tag
 
-    void AddPluginPath(const MkString& target, const MkString& id);
-    void AddPicturePath(const MkString& target, const MkString& id);
+    void AddPluginPath(const std::string& target, const std::string& id);
+    void AddPicturePath(const std::string& target, const std::string& id);
 
     // True when a tag names a snapshot by number.
-    static bool TagHasNumber(const MkString& tag);
+    static bool TagHasNumber(const std::string& tag);
 
-    MkString slideName;
-    MkString slideRelId;
-    MkString slideTitle;
-    MkString relsPath;
+    std::string slideName;
+    std::string slideRelId;
+    std::string slideTitle;
+    std::string relsPath;
     int pluginCount = 0;
     int pictureCount = 0;
-    MkStringArray pluginTargets;
-    MkStringArray pluginIds;
-    MkStringArray pictureTargets;
-    MkStringArray pictureIds;
+    std::vector<std::string> pluginTargets;
+    std::vector<std::string> pluginIds;
+    std::vector<std::string> pictureTargets;
+    std::vector<std::string> pictureIds;
     // Title and text tags without body text (OpenXMLSlideDocument::GetEmptyTextTags).
-    MkStringArray emptyTextTags;
+    std::vector<std::string> emptyTextTags;
 
 private:
-    MkStringArray m_sit[KIND_COUNT];
-    MkStringArray m_ref[KIND_COUNT];
-    MkStringArray m_others;
+    std::vector<std::string> m_sit[KIND_COUNT];
+    std::vector<std::string> m_ref[KIND_COUNT];
+    std::vector<std::string> m_others;
 };
 
 // Tagged slides in the order of their part numbers. Owns its records unless made
@@ -99,26 +97,26 @@ public:
     // Inserts before the first record whose slide part number is larger (part-number order).
     void InsertInOrder(SlideContent* record);
     // Takes the record of that slide out of the list (deleting it when owned); false when absent.
-    bool RemoveByName(const MkString& name);
+    bool RemoveByName(const std::string& name);
     void DeleteAll();  // deletes owned records and empties the list
 
     // The first slide whose title, picture, Mdlx, text or chart lists (SIT or REF)
     // or other names hold exactly the tag; tables and macros are not searched.
-    SlideContent* GetSlideByTag(const MkString& tag) const;
-    SlideContent* GetSlideByName(const MkString& name) const;
+    SlideContent* GetSlideByTag(const std::string& tag) const;
+    SlideContent* GetSlideByName(const std::string& name) const;
     // Every slide's list of that code (-1: other names), in list order; the count.
-    int GetTags(int type, MkStringArray& out) const;
+    int GetTags(int type, std::vector<std::string>& out) const;
     // A new non-owning list of the slides holding a numbered tag; the caller deletes it.
     SlideContentPtrArray* GetStaticSlides() const;
     // 1-based positions of the slides with mixed Mdlx tags.
-    MkIntArray HasMixedMdlxTags() const;
+    std::vector<int> HasMixedMdlxTags() const;
 
 private:
-    void Index(SlideContent* record) { m_byName.emplace(record->slideName.Std(), record); }
+    void Index(SlideContent* record) { m_byName.emplace(record->slideName, record); }
 
     std::vector<SlideContent*> m_items;
     // The records by slide name (a deck's copies are looked up by name many times).
-    std::unordered_map<std::wstring, SlideContent*> m_byName;
+    std::unordered_map<std::string, SlideContent*> m_byName;
     bool m_owns = true;
 };
 

@@ -6,6 +6,7 @@
 #include "support/Golden.h"
 #include "support/OoxmlCheck.h"
 #include <memory>
+#include <sstream>
 #include <string>
 
 using namespace kiv::rep;  // the layers' classes
@@ -75,23 +76,24 @@ inline std::string groupProperties() {
     return "<p:nvGrpSpPr><p:cNvPr id=\"1\" name=\"\"/><p:cNvGrpSpPr/><p:nvPr/></p:nvGrpSpPr><p:grpSpPr/>";
 }
 
-inline std::string joined(const MkStringArray& items) {
-    std::string out;
-    for (int i = 0; i < items.GetSize(); ++i) out += (i ? " " : "") + std::string(items[i].ShortChar());
-    return out;
+template <typename T>
+std::string joined(const std::vector<T>& items) {
+    std::ostringstream out;
+    for (size_t i = 0; i < items.size(); ++i) out << (i ? " " : "") << items[i];
+    return out.str();
 }
 
 // A slide record as text: names, lists by kind code, the static indices and the classification.
 inline std::string describe(const SlideContent& r) {
-    std::string out = narrow(r.slideName) + " " + narrow(r.slideRelId) + " \"" + narrow(r.slideTitle) + "\" " +
-                      narrow(r.relsPath) + "\n  plugins: " + joined(r.pluginTargets) + " / " + joined(r.pluginIds) +
+    std::string out = r.slideName + " " + r.slideRelId + " \"" + r.slideTitle + "\" " + r.relsPath +
+                      "\n  plugins: " + joined(r.pluginTargets) + " / " + joined(r.pluginIds) +
                       "\n  pictures: " + joined(r.pictureTargets) + "\n";
     for (int type = 1; type <= 16; ++type) {
-        MkIntArray indices;
-        const MkStringArray* list = r.GetList(type);
-        if (!list || list->IsEmpty()) continue;
+        std::vector<int> indices;
+        const std::vector<std::string>* list = r.GetList(type);
+        if (!list || list->empty()) continue;
         out += "  " + std::to_string(type) + ": " + joined(*list);
-        if (r.GetStaticSituationIndexes(type, indices)) out += " (static " + narrow(indices.GetAsString()) + ")";
+        if (r.GetStaticSituationIndexes(type, indices)) out += " (static " + joined(indices) + ")";
         out += "\n";
     }
     return out + "  others: " + joined(r.Others()) + "\n  all: " + joined(r.GetSitTags()) + "\n  generic " +
@@ -107,31 +109,29 @@ protected:
         path = dir.file(name);
         presentation.reset(new OpenXMLPresentation());
         presentation->ReportTo(&logged);  // what the deck reports reaches errors()
-        ASSERT_TRUE(presentation->Open(MkString(deck.c_str())));
-        presentation->SetReportPath(MkString(path.c_str()));
+        ASSERT_TRUE(presentation->Open(deck));
+        presentation->SetReportPath(path);
     }
     // Writes the package and checks it with the Office package checker.
     void closeAndCheck(bool render = false) {
-        ASSERT_TRUE(presentation->Save(MkString(path.c_str())));
+        ASSERT_TRUE(presentation->Save(path));
         EXPECT_TRUE(kivtest::passesOoxmlCheck({path}, render));
     }
     // A part as the package would write it now.
-    std::string part(const std::string& name) {
-        return presentation->Save(MkString(path.c_str())) ? readPart(path, name) : std::string();
-    }
+    std::string part(const std::string& name) { return presentation->Save(path) ? readPart(path, name) : std::string(); }
     // Whether the package would write the part now.
     bool hasPart(const std::string& name) {
         std::vector<OpenXMLPart*> parts;
         presentation->Package().WrittenParts(&parts);
         for (OpenXMLPart* p : parts)
-            if (narrow(p->Name()) == name) return true;
+            if (p->Name() == name) return true;
         return false;
     }
     // The target of a relationship of a slide.
-    std::string target(const MkString& slide, const wchar_t* id) {
+    std::string target(const std::string& slide, const std::string& id) {
         OpenXMLPart* p = presentation->SlidePart(slide);
-        const OpenXMLRelationship* r = p && p->Rels() ? p->Rels()->Find(MkString(id)) : nullptr;
-        return r ? narrow(r->target) : std::string();
+        const OpenXMLRelationship* r = p && p->Rels() ? p->Rels()->Find(id) : nullptr;
+        return r ? r->target : std::string();
     }
     // A file beside the package: an image of the deck trees.
     std::string image(const std::string& name = "image1.png") {

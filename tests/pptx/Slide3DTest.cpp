@@ -15,12 +15,12 @@ namespace {
 class Slide3D : public TaggedDeckTest {
 protected:
     std::string slide2() { return part("ppt/slides/slide2.xml"); }
-    std::string rel2(const wchar_t* id) { return target(L"slide2.xml", id); }
+    std::string rel2(const char* id) { return target("slide2.xml", id); }
     // Whether slide2 relates to the part.
     bool relates2(const std::string& name) {
-        OpenXMLRelationships* rels = presentation->SlidePart(L"slide2.xml")->Rels();
+        OpenXMLRelationships* rels = presentation->SlidePart("slide2.xml")->Rels();
         for (int i = 0; i < rels->Count(); ++i)
-            if (narrow(rels->At(i).part) == name) return true;
+            if (rels->At(i).part == name) return true;
         return false;
     }
 };
@@ -56,15 +56,15 @@ protected:
 TEST_F(Slide3D, SetMdlxGivesTheControlItsOwnPartAndDropsTheOldRelationship) {
     const std::string model = dir.file("wing.mdlx");
     ASSERT_TRUE(kivtest::writeFile(model, "model"));
-    ASSERT_TRUE(presentation->SetMDLX(L"SIT5_MDLX", MkString(model.c_str()), MkString(), L"SIT7_MDLX", MkString()));
+    ASSERT_TRUE(presentation->SetMDLX("SIT5_MDLX", model, "", "SIT7_MDLX", ""));
     const std::string xml = slide2();
     EXPECT_EQ(std::string::npos, xml.find("r:id=\"rId4\""));
     EXPECT_NE(std::string::npos, xml.find("r:id=\"sRid0001\""));
     EXPECT_NE(std::string::npos, xml.find("name=\"SIT7_MDLX\""));
     // The old relationship is gone, the new one names a plug-in part that refers to
     // the model by its bare name (it lies beside the report).
-    EXPECT_TRUE(rel2(L"rId4").empty());
-    std::string controlPart = rel2(L"sRid0001");
+    EXPECT_TRUE(rel2("rId4").empty());
+    std::string controlPart = rel2("sRid0001");
     ASSERT_EQ(0u, controlPart.find("../"));
     const std::string control = part("ppt/" + controlPart.substr(3));
     EXPECT_NE(std::string::npos, control.find("ax:value=\"wing.mdlx\"")) << control;
@@ -73,9 +73,9 @@ TEST_F(Slide3D, SetMdlxGivesTheControlItsOwnPartAndDropsTheOldRelationship) {
 
     // A second control of the same slide gets the next free id.
     ASSERT_TRUE(presentation->CreateSlideContentList());
-    ASSERT_TRUE(presentation->SetMDLX(L"SIT7_MDLX", MkString(L"/elsewhere/wing.mdlx"), MkString(), MkString(), L"slide2.xml"));
+    ASSERT_TRUE(presentation->SetMDLX("SIT7_MDLX", "/elsewhere/wing.mdlx", "", "", "slide2.xml"));
     EXPECT_NE(std::string::npos, slide2().find("r:id=\"sRid0002\""));
-    const std::string second = rel2(L"sRid0002");
+    const std::string second = rel2("sRid0002");
     ASSERT_EQ(0u, second.find("../"));
     EXPECT_NE(std::string::npos, part("ppt/" + second.substr(3)).find("ax:value=\"/elsewhere/wing.mdlx\""));
 
@@ -87,20 +87,19 @@ TEST_F(Slide3D, SetMdlxGivesTheControlItsOwnPartAndDropsTheOldRelationship) {
 
 TEST_F(Slide3D, ConvertReplacesTheWholeControlByAFittedPicture) {
     const std::string png = image();
-    ASSERT_TRUE(presentation->ConvertMdlxInSlide(L"SIT5_MDLX", MkString(), MkString(png.c_str()), 2.0f, L"SIT9_MDLX",
-                                                 L"slide2.xml", L"https://example.com/viewer"));
+    ASSERT_TRUE(
+        presentation->ConvertMdlxInSlide("SIT5_MDLX", "", png, 2.0f, "SIT9_MDLX", "slide2.xml", "https://example.com/viewer"));
     const std::string xml = slide2();
     EXPECT_EQ(std::string::npos, xml.find("mc:AlternateContent"));
     EXPECT_EQ(std::string::npos, xml.find("p:controls"));
     EXPECT_EQ(std::string::npos, xml.find("Orvia Plugin not installed"));
-    EXPECT_TRUE(rel2(L"rId4").empty());
+    EXPECT_TRUE(rel2("rId4").empty());
     EXPECT_FALSE(relates2("ppt/drawings/vmlDrawing1.vml"));
-    const OpenXMLSlideDocument& slide = *presentation->ViewSlide(L"slide2.xml");
+    const OpenXMLSlideDocument& slide = *presentation->ViewSlide("slide2.xml");
     XmlElement last;
     for (XmlElement e = slide.GetShapeTree().GetFirstChildElement("p:pic"); e; e = e.GetNextSiblingElement("p:pic")) last = e;
     EXPECT_GOLDEN("pptx/convert-mdlx-picture.xml", print(last));  // SIT9_PICTURE, 3300000 x 1650000
-    EXPECT_FALSE(presentation->ConvertMdlxInSlide(L"SIT5_MDLX", MkString(), MkString(png.c_str()), 1.0f, MkString(),
-                                                  L"slide2.xml", MkString()));
+    EXPECT_FALSE(presentation->ConvertMdlxInSlide("SIT5_MDLX", "", png, 1.0f, "", "slide2.xml", ""));
     EXPECT_EQ(1u, errors().size());
     EXPECT_FALSE(hasPart("ppt/drawings/vmlDrawing1.vml"));
     EXPECT_FALSE(hasPart("ppt/activeX/activeX1.xml"));
@@ -113,20 +112,20 @@ TEST_F(Slide3D, InsertedPicturesGetShapeIdsNoShapeOfTheSlideHas) {
         XmlDocument source;
         ASSERT_TRUE(source.ParseText(pic("x").c_str()));
         TiXmlElement* picture = static_cast<TiXmlElement*>(source.GetRootElement().Tx()->Clone());
-        ASSERT_TRUE(presentation->InsertImage(MkString(png.c_str()), L"Inserted", L"slide4.xml", picture, MkString()));
+        ASSERT_TRUE(presentation->InsertImage(png, "Inserted", "slide4.xml", picture, ""));
     }
     const std::string xml = part("ppt/slides/slide4.xml");
     EXPECT_NE(std::string::npos, xml.find("id=\"10042\" name=\"Inserted\""));
     EXPECT_NE(std::string::npos, xml.find("id=\"10043\" name=\"Inserted\""));
-    EXPECT_FALSE(presentation->InsertImage(MkString(png.c_str()), L"X", MkString(), nullptr, MkString()));
+    EXPECT_FALSE(presentation->InsertImage(png, "X", "", nullptr, ""));
     closeAndCheck();
 }
 
 TEST_F(Slide3D, UnusedControlPartsGoMediaStays) {
     OpenXMLPackage& package = presentation->Package();
-    ASSERT_TRUE(package.CopyPart(package.Part(L"ppt/activeX/activeX1.xml"), L"ppt/activeX/activeX3.xml"));
-    EXPECT_TRUE(presentation->ViewSlide(L"slide2.xml")->ControlUsesId(L"rId4"));
-    EXPECT_FALSE(presentation->ViewSlide(L"slide2.xml")->ControlUsesId(L"rId5"));
+    ASSERT_TRUE(package.CopyPart(package.Part("ppt/activeX/activeX1.xml"), "ppt/activeX/activeX3.xml"));
+    EXPECT_TRUE(presentation->ViewSlide("slide2.xml")->ControlUsesId("rId4"));
+    EXPECT_FALSE(presentation->ViewSlide("slide2.xml")->ControlUsesId("rId5"));
     EXPECT_FALSE(hasPart("ppt/activeX/activeX3.xml"));
     EXPECT_TRUE(hasPart("ppt/activeX/activeX1.xml"));  // the control still shows it
     EXPECT_TRUE(hasPart("ppt/drawings/vmlDrawing1.vml"));
@@ -138,22 +137,22 @@ TEST_F(Slide3D, UnusedControlPartsGoMediaStays) {
 TEST_F(BadInput, SlideWithoutShapeTree) {
     replacePart("ppt/slides/slide2.xml", std::string("<p:sld ") + slideNamespaces() + "><p:cSld/></p:sld>");
     keep({"ppt/slides/slide2.xml", "ppt/slides/_rels/slide2.xml.rels"});
-    expectCleanFailure(presentation->SetText(L"SIT1_TEXT", MkString(L"x"), MkString(), L"slide2.xml"));
-    expectCleanFailure(presentation->SetImage(L"", L"SIT2_PICTURE", wide(image()), 4, 3, MkString(), L"slide2.xml", MkString()));
-    expectCleanFailure(presentation->SetTable(L"SIT3_TABLE", kiv::rep::Table(2, 2), MkString(), L"slide2.xml"));
+    expectCleanFailure(presentation->SetText("SIT1_TEXT", "x", "", "slide2.xml"));
+    expectCleanFailure(presentation->SetImage("", "SIT2_PICTURE", image(), 4, 3, "", "slide2.xml", ""));
+    expectCleanFailure(presentation->SetTable("SIT3_TABLE", kiv::rep::Table(2, 2), "", "slide2.xml"));
     EXPECT_FALSE(hasPart("ppt/media/image3.png"));
 }
 
 TEST_F(BadInput, RelationshipsPartMissingOrNotXml) {
     replacePart("ppt/slides/_rels/slide2.xml.rels", "this is not XML <");
     keep({"ppt/slides/slide2.xml", "[Content_Types].xml"});
-    expectCleanFailure(presentation->SetImage(L"", L"SIT2_PICTURE", wide(image()), 4, 3, MkString(), L"slide2.xml", MkString()));
+    expectCleanFailure(presentation->SetImage("", "SIT2_PICTURE", image(), 4, 3, "", "slide2.xml", ""));
     EXPECT_FALSE(hasPart("ppt/media/image3.png"));  // no picture stored for nothing
-    MkString newName;
+    std::string newName;
     const int parts = presentation->Package().PartCount();
-    expectCleanFailure(presentation->DuplicateSlide(L"slide2.xml", newName));
+    expectCleanFailure(presentation->DuplicateSlide("slide2.xml", newName));
     EXPECT_EQ(parts, presentation->Package().PartCount());
-    expectCleanFailure(presentation->SetMDLX(L"SIT5_MDLX", MkString(L"/m.mdlx"), MkString(), MkString(), L"slide2.xml"));
+    expectCleanFailure(presentation->SetMDLX("SIT5_MDLX", "/m.mdlx", "", "", "slide2.xml"));
 }
 
 TEST_F(BadInput, PictureWithoutBlipTableWithoutGridChartWithoutRelationship) {
@@ -171,25 +170,24 @@ TEST_F(BadInput, PictureWithoutBlipTableWithoutGridChartWithoutRelationship) {
     slide.replace(chartId, 11, "r:id=\"rId99\"");
     replacePart("ppt/slides/slide2.xml", slide);
     keep({"ppt/slides/slide2.xml", "ppt/slides/_rels/slide2.xml.rels", "ppt/charts/chart1.xml"});
-    expectCleanFailure(presentation->SetImage(L"", L"SIT2_PICTURE", wide(image()), 4, 3, MkString(), L"slide2.xml", MkString()));
+    expectCleanFailure(presentation->SetImage("", "SIT2_PICTURE", image(), 4, 3, "", "slide2.xml", ""));
     kiv::rep::Table table(2, 3);
-    expectCleanFailure(presentation->SetTable(L"SIT3_TABLE", table, MkString(), L"slide2.xml"));
+    expectCleanFailure(presentation->SetTable("SIT3_TABLE", table, "", "slide2.xml"));
     table.setValue(1, 0, kiv::Str("1"));
-    expectCleanFailure(presentation->SetChart(L"SIT4_CHART", ChartData(table), MkString(), L"slide2.xml"));
+    expectCleanFailure(presentation->SetChart("SIT4_CHART", ChartData(table), "", "slide2.xml"));
     // The text shapes of the slide still take their texts.
-    EXPECT_TRUE(presentation->SetText(L"SIT1_TEXT", MkString(L"ok"), MkString(), L"slide2.xml"));
+    EXPECT_TRUE(presentation->SetText("SIT1_TEXT", "ok", "", "slide2.xml"));
     EXPECT_TRUE(errors().empty());
 }
 
 TEST_F(BadInput, UnknownTagsAndSlides) {
-    EXPECT_FALSE(presentation->SetText(L"SIT9_TEXT", MkString(L"x"), MkString(), MkString()));
-    EXPECT_FALSE(presentation->SetImage(L"", L"SIT9_PICTURE", wide(image()), 4, 3, MkString(), MkString(), MkString()));
-    EXPECT_FALSE(presentation->SetImage(L"", L"SIT2_PICTURE", MkString(dir.file("none.png").c_str()), 4, 3, MkString(),
-                                        L"slide2.xml", MkString()));
-    EXPECT_FALSE(presentation->SetGraphicFrameTag(L"SIT3_TABLE", L"X", L"slide9.xml"));
-    EXPECT_FALSE(presentation->SetMDLX(L"SIT9_MDLX", MkString(L"/m.mdlx"), MkString(), MkString(), MkString()));
-    MkString newName;
-    EXPECT_FALSE(presentation->DuplicateSlide(MkString(), newName));
+    EXPECT_FALSE(presentation->SetText("SIT9_TEXT", "x", "", ""));
+    EXPECT_FALSE(presentation->SetImage("", "SIT9_PICTURE", image(), 4, 3, "", "", ""));
+    EXPECT_FALSE(presentation->SetImage("", "SIT2_PICTURE", dir.file("none.png"), 4, 3, "", "slide2.xml", ""));
+    EXPECT_FALSE(presentation->SetGraphicFrameTag("SIT3_TABLE", "X", "slide9.xml"));
+    EXPECT_FALSE(presentation->SetMDLX("SIT9_MDLX", "/m.mdlx", "", "", ""));
+    std::string newName;
+    EXPECT_FALSE(presentation->DuplicateSlide("", newName));
     EXPECT_EQ(6u, errors().size());
     closeAndCheck();
 }

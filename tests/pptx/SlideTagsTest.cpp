@@ -10,7 +10,7 @@ namespace {
 SlideContent scan(const std::string& shapes, const std::string& controls = "") {
     OpenXMLSlideDocument slide;
     EXPECT_TRUE(parseSlide(&slide, shapes, controls));
-    SlideContent record(L"slide1.xml", 0, 0);
+    SlideContent record("slide1.xml", 0, 0);
     EXPECT_TRUE(slide.GetSlideTags(&record));
     return record;
 }
@@ -19,20 +19,20 @@ SlideContent scan(const std::string& shapes, const std::string& controls = "") {
 
 TEST(TagNameParts, PrefixBeforeFirstAndSuffixAfterLastUnderscore) {
     struct Case {
-        const wchar_t* name;
+        const char* name;
         const char* prefix;
         const char* suffix;
         bool sit, ref;
     } cases[] = {
-        {L"SIT3_PICTURE", "SIT3", "PICTURE", true, false},     {L"REF_SIT2_TABLE", "REF", "TABLE", false, true},
-        {L"SIT1_$DATABASE_NAME", "SIT1", "NAME", true, false}, {L"SIT12_TITLE", "SIT12", "TITLE", true, false},
-        {L"Picture", "Picture", "Picture", false, false},      {L"sit_TITLE", "sit", "TITLE", false, false},
-        {L"REFX_SIT_TEXT", "REFX", "TEXT", false, false},
+        {"SIT3_PICTURE", "SIT3", "PICTURE", true, false},     {"REF_SIT2_TABLE", "REF", "TABLE", false, true},
+        {"SIT1_$DATABASE_NAME", "SIT1", "NAME", true, false}, {"SIT12_TITLE", "SIT12", "TITLE", true, false},
+        {"Picture", "Picture", "Picture", false, false},      {"sit_TITLE", "sit", "TITLE", false, false},
+        {"REFX_SIT_TEXT", "REFX", "TEXT", false, false},
     };
     for (const Case& c : cases) {
-        const TagNameParts parts{MkString(c.name)};
-        EXPECT_EQ(c.prefix, std::string(parts.prefix.ShortChar())) << MkString(c.name).ShortChar();
-        EXPECT_EQ(c.suffix, std::string(parts.suffix.ShortChar())) << MkString(c.name).ShortChar();
+        const TagNameParts parts{c.name};
+        EXPECT_EQ(c.prefix, parts.prefix) << c.name;
+        EXPECT_EQ(c.suffix, parts.suffix) << c.name;
         EXPECT_EQ(c.sit, parts.IsSit());
         EXPECT_EQ(c.ref, parts.IsRef());
     }
@@ -67,25 +67,27 @@ TEST(SlideTags, EveryKindGoesToItsListAndSlidesAreClassified) {
     for (const auto& slide : slides) all += std::string("== ") + slide.name + "\n" + describe(scan(slide.shapes, slide.controls));
     EXPECT_GOLDEN("pptx/slide-scans.txt", all);
     const SlideContent r = scan(sp("SIT1_TITLE"));
-    MkIntArray indices;
-    EXPECT_TRUE(r.GetSitTags(13).IsEmpty() && r.GetSitTags(0).IsEmpty());
+    std::vector<int> indices;
+    EXPECT_TRUE(r.GetSitTags(13).empty() && r.GetSitTags(0).empty());
     EXPECT_FALSE(r.GetStaticSituationIndexes(14, indices));
 }
 
 TEST(SlideTags, MacroPlaceholderScan) {
     OpenXMLSlideDocument slide;
-    ASSERT_TRUE(parseSlide(
-        &slide, sp("SIT1_$KEY", "title") + sp("Title 1", "subTitle") + sp("SIT1_title", "title") + sp("X_$KEY", "title")));
-    MkStringArray sit, ref, other;
+    ASSERT_TRUE(parseSlide(&slide, sp("SIT1_$KEY", "title") + sp("Title 1", "subTitle") + sp("SIT1_title", "title") +
+                                       sp("X_$KEY", "title") + sp("SIT1_$Größe")));
+    std::vector<std::string> sit, ref, other;
     ASSERT_TRUE(slide.GetMacroTags(&sit, &ref, &other));
     EXPECT_EQ("SIT1_$KEY", joined(sit));
     EXPECT_EQ("Title 1 X_$KEY", joined(other));  // SIT1_title is dropped (suffix TITLE ignoring case)
+    // Text shapes are named ignoring the case of every letter, not only ASCII ones.
+    EXPECT_EQ(1, slide.SetText("sit1_$GRÖßE", FormattedTextArray(), ""));
 }
 
 TEST(SlideTags, ScansNeedAShapeTree) {
     OpenXMLSlideDocument slide;
     ASSERT_TRUE(slide.ParseText("<p:sld xmlns:p=\"p\"><p:cSld/></p:sld>"));
-    MkStringArray sit, ref, other;
+    std::vector<std::string> sit, ref, other;
     EXPECT_FALSE(slide.GetTitleTags(&sit, &ref, &other));
     EXPECT_FALSE(slide.GetTextTags(&sit, &ref, &other));
     EXPECT_FALSE(slide.GetMacroTags(&sit, &ref, &other));
@@ -97,29 +99,29 @@ TEST(SlideTags, ScansNeedAShapeTree) {
 
     OpenXMLSlideDocument empty;
     ASSERT_TRUE(parseSlide(&empty, ""));
-    sit.AddGrow(L"stale");
+    sit.push_back("stale");
     EXPECT_TRUE(empty.GetTextTags(&sit, &ref, &other));
-    EXPECT_TRUE(sit.IsEmpty());
+    EXPECT_TRUE(sit.empty());
 }
 
 TEST(SlideList, LookupsAndViews) {
     SlideContentPtrArray slides;
     SlideContent* a = new SlideContent(scan(sp("SIT_TITLE") + frame("SIT1_TABLE", true) + sp("Note")));
-    a->slideName = L"slide1.xml";
+    a->slideName = "slide1.xml";
     SlideContent* b = new SlideContent(scan(pic("SIT2_PICTURE"), control("SIT_MDLX") + control("SIT3_MDLX")));
-    b->slideName = L"slide2.xml";
+    b->slideName = "slide2.xml";
     slides.Add(a);
     slides.Add(b);
-    EXPECT_EQ(a, slides.GetSlideByTag(L"SIT_TITLE"));
-    EXPECT_EQ(a, slides.GetSlideByTag(L"Note"));
-    EXPECT_EQ(nullptr, slides.GetSlideByTag(L"SIT1_TABLE"));  // tables are not searched
-    EXPECT_EQ(b, slides.GetSlideByTag(L"SIT3_MDLX"));
-    EXPECT_EQ(b, slides.GetSlideByName(L"slide2.xml"));
-    EXPECT_EQ(nullptr, slides.GetSlideByName(L"slide3.xml"));
-    MkStringArray tags;
+    EXPECT_EQ(a, slides.GetSlideByTag("SIT_TITLE"));
+    EXPECT_EQ(a, slides.GetSlideByTag("Note"));
+    EXPECT_EQ(nullptr, slides.GetSlideByTag("SIT1_TABLE"));  // tables are not searched
+    EXPECT_EQ(b, slides.GetSlideByTag("SIT3_MDLX"));
+    EXPECT_EQ(b, slides.GetSlideByName("slide2.xml"));
+    EXPECT_EQ(nullptr, slides.GetSlideByName("slide3.xml"));
+    std::vector<std::string> tags;
     EXPECT_EQ(2, slides.GetTags(SIT_TYPE_MDLX, tags));
     EXPECT_EQ(1, slides.GetTags(SIT_TYPE_NONE, tags));
-    EXPECT_EQ("2", std::string(slides.HasMixedMdlxTags().GetAsString().ShortChar()));
+    EXPECT_EQ("2", joined(slides.HasMixedMdlxTags()));
     std::unique_ptr<SlideContentPtrArray> statics(slides.GetStaticSlides());
     ASSERT_EQ(2, statics->GetSize());  // both hold a numbered tag; the view does not own them
 }
@@ -133,17 +135,17 @@ TEST(EditTextElement, ParagraphsAndRunsKeepTheTemplateFormatting) {
     FormattedTextArray runs;
     FormattedText a, line, br, b;  // bold stays from the template, a line break keeps the run's look
     line.lineBreak = true;
-    a.text = L"A";
+    a.text = "A";
     a.italic = true;
     br.newParagraph = true;
-    br.text = L"ignored";
-    b.text = L"B";
+    br.text = "ignored";
+    b.text = "B";
     b.underline = true;
-    runs.AddGrow(a);
-    runs.AddGrow(line);
-    runs.AddGrow(a);
-    runs.AddGrow(br);
-    runs.AddGrow(b);
+    runs.push_back(a);
+    runs.push_back(line);
+    runs.push_back(a);
+    runs.push_back(br);
+    runs.push_back(b);
     EXPECT_TRUE(OpenXMLSlideDocument::EditTextElement(doc.GetRootElement(), runs));
     EXPECT_GOLDEN("pptx/edit-text-element.xml", print(doc.GetRootElement()));
 }

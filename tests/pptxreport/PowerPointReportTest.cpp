@@ -43,9 +43,9 @@ protected:
         }
         OpenXMLPresentation p;
         std::vector<std::string> out;
-        MkStringArray ids;
-        if (!p.Open(wide(output)) || !p.GetPresentationSlideIdList(&ids)) return out;
-        for (int i = 0; i < ids.GetSize(); ++i) out.push_back(readPart(output, narrow(p.MainRels()->Find(ids[i])->part)));
+        std::vector<std::string> ids;
+        if (!p.Open(output) || !p.GetPresentationSlideIdList(&ids)) return out;
+        for (const std::string& id : ids) out.push_back(readPart(output, p.MainRels()->Find(id)->part));
         return out;
     }
     static bool has(const std::string& xml, const std::string& text) { return xml.find(text) != std::string::npos; }
@@ -271,20 +271,19 @@ TEST_F(PowerPointReport, ValidationTexts) {
     auto two = repositoryOf({textSnapshot("a", "", {{"KEY", "v"}}).p(), textSnapshot("b").p()});
     lfw::Collection<const kiv::rep::Snapshot> snaps;
     kiv::rep::ReportCreatorBase::gatherSnapshots(two.p(), &snaps);
-    MkString fields, warnings;
+    std::string fields, warnings;
     const struct {
-        const wchar_t* macro;
+        const char* macro;
         bool valid;
-    } macros[] = {{L"SIT1_$KEY", true},  {L"SIT2_$KEY", false}, {L"SIT_$KEY", false},     {L"SIT_$NONE", false},
-                  {L"SIT5_$KEY", false}, {L"XSIT_$KEY", false}, {L"REF_SIT1_$NONE", true}};
+    } macros[] = {{"SIT1_$KEY", true},  {"SIT2_$KEY", false}, {"SIT_$KEY", false},     {"SIT_$NONE", false},
+                  {"SIT5_$KEY", false}, {"XSIT_$KEY", false}, {"REF_SIT1_$NONE", true}};
     for (const auto& m : macros)
-        EXPECT_EQ(m.valid, ReportCreatorPowerPointPrivate::validateMacro(m.macro, snaps, false, fields, warnings))
-            << narrow(m.macro);
+        EXPECT_EQ(m.valid, ReportCreatorPowerPointPrivate::validateMacro(m.macro, snaps, false, fields, warnings)) << m.macro;
     EXPECT_EQ(
         "KEY: Unknown field name\nKEY: Generic field not found for all snapshots\n"
         "NONE: Generic field not found in any snapshots\nXSIT_$KEY: Syntax of field not correct\n",
-        narrow(fields));
-    EXPECT_EQ("SIT5_$KEY: Snapshot 5 does not exist\n", narrow(warnings));
+        fields);
+    EXPECT_EQ("SIT5_$KEY: Snapshot 5 does not exist\n", warnings);
 }
 
 TEST_F(PowerPointReport, Summaries) {
