@@ -40,32 +40,32 @@ using namespace kiv::rep;
 
 namespace {
 
-const wchar_t* const REL_SLIDE = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide";
+const char* const REL_SLIDE = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide";
 
 // The sample deck with n copies of one of its slides as its only slides.
 bool makeTemplate(const char* slide, int n, const std::string& path) {
     OpenXMLPackage package;
-    if (!package.Open(MkString(KIV_BENCH_SAMPLE_DECK))) return false;
-    OpenXMLPart* presentation = package.Part(MkString(L"ppt/presentation.xml"));
-    OpenXMLPart* source = package.Part(MkString(slide));
+    if (!package.Open(std::string(KIV_BENCH_SAMPLE_DECK))) return false;
+    OpenXMLPart* presentation = package.Part(std::string("ppt/presentation.xml"));
+    OpenXMLPart* source = package.Part(std::string(slide));
     OpenXMLRelationships* rels = presentation ? presentation->Rels() : nullptr;
     XmlDocument* xml = presentation ? presentation->EditXml() : nullptr;
     const XmlElement list = xml ? xml->GetRootElement().GetFirstChildElement("p:sldIdLst") : XmlElement();
     if (!source || !rels || !list) return false;
     // The deck's own slides leave the list: a part nothing relates to is not written.
-    std::vector<MkString> listed;
+    std::vector<std::string> listed;
     for (int i = 0; i < rels->Count(); ++i)
-        if (rels->At(i).type == MkString(REL_SLIDE)) listed.push_back(rels->At(i).id);
-    for (const MkString& id : listed) rels->Drop(id);
+        if (rels->At(i).type == std::string(REL_SLIDE)) listed.push_back(rels->At(i).id);
+    for (const std::string& id : listed) rels->Drop(id);
     while (list.GetFirstChildElement()) list.RemoveChildElement(list.GetFirstChildElement());
     for (int k = 0; k < n; ++k) {
         OpenXMLPart* copy = k == 0 ? source : package.CopyPart(source, package.NextPartName(source->Name()));
         if (!copy) return false;
         const XmlElement entry = list.AddChildElement("p:sldId");
         entry.AddAttributeInt("id", 256 + k);
-        entry.AddAttributeString("r:id", rels->Add(MkString(REL_SLIDE), copy->Name()));
+        entry.AddAttributeString("r:id", rels->Add(std::string(REL_SLIDE), copy->Name()));
     }
-    return package.Save(MkString(path.c_str()));
+    return package.Save(path);
 }
 
 // Eight snapshots: three pictures (320 x 240, each its own) with the field values

@@ -25,45 +25,45 @@ using namespace kiv::rep;  // the layers' classes
 
 namespace {
 
-const MkString SLIDE_TYPE(L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide");
+const std::string SLIDE_TYPE("http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide");
 
 // The deck of `slides` copies of the peers' slide (without their notes).
 bool makeDeck(const std::string& path, int slides) {
     OpenXMLPackage deck;
-    if (!deck.Open(MkString(KIV_BENCH_SLIDE_DECK))) return false;
-    OpenXMLPart* presentation = deck.Part(MkString(L"ppt/presentation.xml"));
-    OpenXMLPart* slide = deck.Part(MkString(L"ppt/slides/slide1.xml"));
+    if (!deck.Open(std::string(KIV_BENCH_SLIDE_DECK))) return false;
+    OpenXMLPart* presentation = deck.Part(std::string("ppt/presentation.xml"));
+    OpenXMLPart* slide = deck.Part(std::string("ppt/slides/slide1.xml"));
     XmlElement list = presentation->EditXml()->GetRootElement().GetFirstChildElement("p:sldIdLst");
     for (int i = 1; i < slides; ++i) {
         OpenXMLPart* copy = deck.CopyPart(slide, deck.NextPartName(slide->Name()));
-        copy->Rels()->Drop(MkString(L"rId3"));
+        copy->Rels()->Drop(std::string("rId3"));
         const XmlElement id = list.AddChildElement("p:sldId");
         id.AddAttributeInt("id", 256 + i);
         id.AddAttributeString("r:id", presentation->Rels()->Relate(SLIDE_TYPE, copy->Name()));
     }
-    return deck.Save(MkString(path.c_str()));
+    return deck.Save(path);
 }
 
 // One report's work on the package; prints the phases' times.
 bool fillDeck(const std::string& deckPath, const std::string& out, int slides, bool release) {
     double open = 0, edit = 0, save = 0;
     OpenXMLPackage deck;
-    open = cpuSeconds([&] { deck.Open(MkString(deckPath.c_str())); });
+    open = cpuSeconds([&] { deck.Open(deckPath); });
     bool ok = deck.IsOpen();
     std::string jpeg(20000, 'j');
     jpeg.replace(0, 3, "\xFF\xD8\xFF");
     edit = cpuSeconds([&] {
-        OpenXMLRelationships& rels = *deck.Part(MkString(L"ppt/presentation.xml"))->Rels();
+        OpenXMLRelationships& rels = *deck.Part(std::string("ppt/presentation.xml"))->Rels();
         for (int i = 0; i < rels.Count() && ok; ++i) {
             if (rels.At(i).type != SLIDE_TYPE) continue;
             OpenXMLPart* slide = deck.Part(&rels.At(i));
             XmlDocument* xml = slide ? slide->EditXml() : nullptr;
-            OpenXMLPart* picture = deck.AddPart(deck.NextPartName(MkString(L"ppt/media/image1.jpeg")), MkString(L"image/jpeg"));
+            OpenXMLPart* picture = deck.AddPart(deck.NextPartName(std::string("ppt/media/image1.jpeg")), std::string("image/jpeg"));
             ok = xml && picture;
             if (!ok) break;
             jpeg.replace(3, 10, std::to_string(1000000000 + i));
             picture->SetBytes(jpeg);
-            const MkString id = slide->Rels()->Relate(MkString(OpenXMLPackageEditor::REL_IMAGE), picture->Name());
+            const std::string id = slide->Rels()->Relate(std::string(OpenXMLPackageEditor::REL_IMAGE), picture->Name());
             TiXmlElement* root = xml->RootElement();
             TiXmlHandle tree = TiXmlHandle(root).FirstChild("p:cSld").FirstChild("p:spTree");
             TiXmlElement* title =
@@ -72,12 +72,12 @@ bool fillDeck(const std::string& deckPath, const std::string& out, int slides, b
             ok = title && title->FirstChild() && blip;
             if (!ok) break;
             title->FirstChild()->SetValue(("Snapshot " + std::to_string(i)).c_str());
-            blip->SetAttribute("r:embed", id.ShortChar());
+            blip->SetAttribute("r:embed", id.c_str());
             if (release) slide->ReleaseXml();
         }
     });
-    save = cpuSeconds([&] { ok = ok && deck.Save(MkString(out.c_str())); });
-    if (!ok) std::fprintf(stderr, "%s\n", deck.Error().ShortChar());
+    save = cpuSeconds([&] { ok = ok && deck.Save(out); });
+    if (!ok) std::fprintf(stderr, "%s\n", deck.Error().c_str());
     std::printf("  %4d slides%s: open %6.1f ms, edit %6.1f ms, save %6.1f ms, total %6.1f ms", slides,
                 release ? ", each released" : "", open * 1e3, edit * 1e3, save * 1e3, (open + edit + save) * 1e3);
     return ok;
@@ -89,17 +89,17 @@ bool fillDeck(const std::string& deckPath, const std::string& out, int slides, b
 std::vector<double> run(const std::string& deckPath, const std::vector<std::string>& pictures, int slides, double* saving) {
     std::vector<double> costs;
     OpenXMLPackageEditor editor;
-    if (!makeDeck(deckPath, slides) || !editor.Open(MkString(deckPath.c_str()))) return costs;
+    if (!makeDeck(deckPath, slides) || !editor.Open(deckPath)) return costs;
     std::vector<OpenXMLPart*> deck;
     for (int i = 0; i < editor.MainRels()->Count(); ++i)
         if (editor.MainRels()->At(i).type == SLIDE_TYPE) deck.push_back(editor.Package().Part(&editor.MainRels()->At(i)));
-    const MkString image(OpenXMLPackageEditor::REL_IMAGE);
+    const std::string image(OpenXMLPackageEditor::REL_IMAGE);
     bool ok = static_cast<int>(deck.size()) == slides;
     for (size_t i = 0; i < pictures.size() && ok; ++i) {
         costs.push_back(seconds([&] {
             OpenXMLPart* slide = deck[i % deck.size()];
-            const MkString name =
-                editor.AddMedia(MkString(std::to_string(i).c_str()) + L".png", pictures[i].data(), pictures[i].size());
+            const std::string name =
+                editor.AddMedia(std::string(std::to_string(i).c_str()) + ".png", pictures[i].data(), pictures[i].size());
             TiXmlElement* blip = TiXmlHandle(slide->EditXml()->RootElement())
                                      .FirstChild("p:cSld")
                                      .FirstChild("p:spTree")
@@ -107,11 +107,11 @@ std::vector<double> run(const std::string& deckPath, const std::vector<std::stri
                                      .FirstChild("p:blipFill")
                                      .FirstChild("a:blip")
                                      .ToElement();
-            ok = !name.IsEmpty() && blip;
-            if (ok) blip->SetAttribute("r:embed", slide->Rels()->Relate(image, name).ShortChar());
+            ok = !name.empty() && blip;
+            if (ok) blip->SetAttribute("r:embed", slide->Rels()->Relate(image, name).c_str());
         }));
     }
-    *saving = seconds([&] { ok = ok && editor.Save(MkString((deckPath + ".out.pptx").c_str())); });
+    *saving = seconds([&] { ok = ok && editor.Save((deckPath + ".out.pptx")); });
     if (!ok) costs.clear();
     return costs;
 }

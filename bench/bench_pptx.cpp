@@ -62,10 +62,10 @@ double removalSeconds(const std::string& deck, const std::string& path, int n) {
         if (!zip.Close()) return -1;
     }
     OpenXMLPresentation presentation;
-    if (!presentation.Open(MkString(path.c_str())) || !presentation.CreateSlideContentList()) return -1;
+    if (!presentation.Open(path) || !presentation.CreateSlideContentList()) return -1;
     bool ok = false;
     // The removal and the save that leaves out the parts only the slide used.
-    const double time = seconds([&] { ok = presentation.RemoveSlide(L"rId4") && presentation.Save(MkString(path.c_str())); });
+    const double time = seconds([&] { ok = presentation.RemoveSlide("rId4") && presentation.Save(path); });
     ZipArchive saved;
     return ok && saved.Open(path, ZIP_OPEN_READ_ONLY) && saved.FindFile("ppt/tags/tag1.xml") < 0 ? time : -1;
 }
@@ -84,22 +84,22 @@ int main(int argc, char** argv) {
     double closeTime = 0;
     {
         OpenXMLPresentation presentation;
-        if (!presentation.Open(MkString(path.c_str())) || !presentation.CreateSlideContentList()) {
+        if (!presentation.Open(path) || !presentation.CreateSlideContentList()) {
             std::printf("cannot open %s\n", path.c_str());
             return 1;
         }
         int slides = presentation.SlideCount();
         while (slides < total) {
-            MkString copy;
+            std::string copy;
             bool ok = false;
-            times.push_back(seconds([&] { ok = presentation.DuplicateSlide(L"slide3.xml", copy); }));
+            times.push_back(seconds([&] { ok = presentation.DuplicateSlide("slide3.xml", copy); }));
             if (!ok) {
                 std::printf("duplication %d failed\n", slides);
                 return 1;
             }
             ++slides;
         }
-        closeTime = seconds([&] { presentation.Save(MkString(path.c_str())); });
+        closeTime = seconds([&] { presentation.Save(path); });
     }
     // Mean of the ten duplications that brought the deck to n slides.
     auto around = [&](int n) {

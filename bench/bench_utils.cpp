@@ -19,12 +19,12 @@ using kiv::rep::TextRuns;
 
 namespace {
 
-std::wstring makeText(size_t blocks) {
-    std::wstring text;
+std::string makeText(size_t blocks) {
+    std::string text;
     text.reserve(blocks * 120);
     for (size_t i = 0; i < blocks; ++i) {
-        text += L"<b>Load case</b> $(KEY" + std::to_wstring(i % 50) + L") at $(TIME) ";
-        text += L"<i>unknown $(MISSING" + std::to_wstring(i % 5000) + L")</i><br>$($(KEY1)) a < b ";
+        text += "<b>Load case</b> $(KEY" + std::to_string(i % 50) + ") at $(TIME) ";
+        text += "<i>unknown $(MISSING" + std::to_string(i % 5000) + ")</i><br>$($(KEY1)) a < b ";
     }
     return text;
 }
@@ -39,13 +39,13 @@ int main() {
     double expandTime[2] = {0, 0}, runsTime[2] = {0, 0};
     const size_t blocks[2] = {10000, 100000};
     for (int k = 0; k < 2; ++k) {
-        MkString text(makeText(blocks[k]));
-        const size_t inputLength = static_cast<size_t>(text.Length());
+        std::string text = makeText(blocks[k]);
+        const size_t inputLength = text.size();
         expandTime[k] = seconds([&] { FieldMacros::expandString(values, &text, nullptr); });
         FormattedTextArray runs;
-        runsTime[k] = seconds([&] { TextRuns::convertHtmlToFormattedTextArray(text, &runs, nullptr); });
-        std::printf("%7zu blocks: %9zu -> %9d characters, expand %8.2f ms, runs %8.2f ms (%d runs)\n", blocks[k], inputLength,
-                    text.Length(), expandTime[k] * 1e3, runsTime[k] * 1e3, runs.GetSize());
+        runsTime[k] = seconds([&] { TextRuns::convertHtmlToFormattedTextArray(text, &runs); });
+        std::printf("%7zu blocks: %9zu -> %9zu bytes, expand %8.2f ms, runs %8.2f ms (%zu runs)\n", blocks[k], inputLength,
+                    text.size(), expandTime[k] * 1e3, runsTime[k] * 1e3, runs.size());
     }
     std::printf("ratio 10x text: expand %.1f, runs %.1f\n", expandTime[1] / expandTime[0], runsTime[1] / runsTime[0]);
     return 0;

@@ -27,27 +27,27 @@ void exerciseEditor(OpenXMLPackageEditor& editor) {
     std::vector<OpenXMLPart*> charts;
     OpenXMLPackage& package = editor.Package();
     for (int i = 0; i < package.PartCount() && charts.size() < 4; ++i)
-        if (package.PartAt(i)->ContentType().Contains(MkString(L"drawingml.chart"))) charts.push_back(package.PartAt(i));
-    MkString kinds, why;
+        if (package.PartAt(i)->ContentType().find("drawingml.chart") != std::string::npos) charts.push_back(package.PartAt(i));
+    std::string kinds, why;
     editor.CheckCharts(charts, &table, &kinds, &why);
     for (OpenXMLPart* chart : charts) {
         editor.UpdateChart(chart, ChartData(table), &why);
         editor.CopyChart(chart);
     }
-    editor.AddMedia(MkString(L"picture.png"), "\x89PNG", 4);
+    editor.AddMedia(std::string("picture.png"), "\x89PNG", 4);
 
-    MkStringArray models, ids;
+    std::vector<std::string> models, ids;
     editor.GetReferredMdlxFiles(&models, false);
     editor.GetReferredMdlxFiles(&models, true);
     editor.ConvertFromOldPlugin();
-    for (int i = 0; editor.MainRels() && i < editor.MainRels()->Count() && ids.GetSize() < 4; ++i)
-        if (editor.MainRels()->At(i).type == MkString(OpenXMLPackageEditor::REL_CONTROL))
-            ids.AddGrow(editor.MainRels()->At(i).id);
-    for (int i = 0; i < ids.GetSize(); ++i)
-        editor.AddActiveXPluginFile(editor.MainPart(), MkString(L"Embedded[mdlx1]"), ids[i], editor.MainRels()->NextId());
-    MkString id;
-    editor.EmbedModel("model", 5, MkString(L"model.mdlx"), &id);
-    editor.ReplacePathToMdlxFileInPlugins(MkString(L"model.mdlx"), MkString(L"Embedded[") + id + L"]");
+    for (int i = 0; editor.MainRels() && i < editor.MainRels()->Count() && ids.size() < 4; ++i)
+        if (editor.MainRels()->At(i).type == std::string(OpenXMLPackageEditor::REL_CONTROL))
+            ids.push_back(editor.MainRels()->At(i).id);
+    for (int i = 0; i < static_cast<int>(ids.size()); ++i)
+        editor.AddActiveXPluginFile(editor.MainPart(), std::string("Embedded[mdlx1]"), ids[static_cast<size_t>(i)], editor.MainRels()->NextId());
+    std::string id;
+    editor.EmbedModel("model", 5, std::string("model.mdlx"), &id);
+    editor.ReplacePathToMdlxFileInPlugins(std::string("model.mdlx"), std::string("Embedded[") + id + "]");
 }
 
 }  // namespace
@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     lfw::Ref<ZipMemFile> memory = new ZipMemFile;
     if (!memory->CopyData(data, size) || !memory->Save(input)) return 0;
     OpenXMLPackageEditor editor;
-    editor.Open(MkString(input.c_str()));  // without a main part the package is open all the same
+    editor.Open(input);  // without a main part the package is open all the same
     OpenXMLPackage& package = editor.Package();
     for (int i = 0; package.IsOpen() && i < package.PartCount() && i < 64; ++i) {
         OpenXMLPart* part = package.PartAt(i);
@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             for (int r = 0; r < rels->Count(); ++r) package.Part(&rels->At(r));
     }
     if (editor.IsOpen()) exerciseEditor(editor);
-    package.Save(MkString(output.c_str()));
+    package.Save(output);
     std::remove(input.c_str());
     std::remove(output.c_str());
     return 0;
