@@ -1,11 +1,11 @@
 #include "impl/docx/OpenXMLWordArchive.h"
 #include "KivReport/Table.h"
-#include "LibCore/lfwUtf8.h"
+#include "LibCore/lfwText.h"
+#include "impl/common/HostText.h"
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <cwchar>
 #include <map>
 #include <set>
 
@@ -14,17 +14,13 @@ namespace rep {
 
 namespace {
 
-MkString relationId(const MkString& base, const wchar_t* suffix = L"") {
-    MkString id;
-    id.MakeFormWide(L"rId%ls%ls", ~base, suffix);
-    return id;
-}
+std::string relationId(const std::string& base, const char* suffix = "") { return "rId" + base + suffix; }
 
 // The folder of a path ("/" or "\" separators), without the trailing separator.
-MkString folderOf(MkString path) {
-    path.Replace(L"\\", L"/");
-    const int last = path.Find(L'/', path.Length() - 1, false);
-    return last >= 0 ? path.Left(last) : MkString();
+std::string folderOf(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    const size_t last = path.rfind('/');
+    return last != std::string::npos ? path.substr(0, last) : std::string();
 }
 
 // Content that nothing fills, renumbers or relates holds none of these: no
@@ -135,27 +131,23 @@ bool isElementText(const std::string& text, const char* name) {
     return text.compare(0, n, name) == 0 && text.size() > n && text[n] && std::strchr(" \t\r\n/>", text[n]);
 }
 
-const wchar_t* const REL_FOOTNOTES = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/footnotes";
-const wchar_t* const REL_ENDNOTES = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/endnotes";
-const wchar_t* const REL_HEADER = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/header";
-const wchar_t* const REL_FOOTER = L"http://schemas.openxmlformats.org/officeDocument/2006/relationships/footer";
+const char* const REL_FOOTNOTES = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/footnotes";
+const char* const REL_ENDNOTES = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/endnotes";
+const char* const REL_HEADER = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/header";
+const char* const REL_FOOTER = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/footer";
 
 // The kind of story part a relationship type of the document names; null for other types.
-const wchar_t* storyKind(const MkString& type) {
+const char* storyKind(const std::string& type) {
     static const struct {
-        const wchar_t* type;
-        const wchar_t* kind;
-    } kinds[] = {{REL_HEADER, L"header"}, {REL_FOOTER, L"footer"}, {REL_FOOTNOTES, L"footnotes"}, {REL_ENDNOTES, L"endnotes"}};
+        const char* type;
+        const char* kind;
+    } kinds[] = {{REL_HEADER, "header"}, {REL_FOOTER, "footer"}, {REL_FOOTNOTES, "footnotes"}, {REL_ENDNOTES, "endnotes"}};
     for (const auto& k : kinds)
-        if (type == MkString(k.type)) return k.kind;
+        if (type == k.type) return k.kind;
     return nullptr;
 }
 
-MkStringArray one(const MkString& name) {
-    MkStringArray names;
-    names.AddGrow(name);
-    return names;
-}
+std::vector<std::string> one(const std::string& name) { return std::vector<std::string>(1, name); }
 
 // Whether one of the controls holds another control (whose element an edit may replace).
 bool holdControls(const XmlElementList& controls) {
@@ -180,8 +172,7 @@ bool holdsElement(const TiXmlElement* root, const char* name) {
 // one mark of its note: Word numbers notes by their references).
 class NoteCopies {
 public:
-    NoteCopies(OpenXMLPart* main, const char* reference, const wchar_t* type)
-        : m_main(main), m_reference(reference), m_type(type) {}
+    NoteCopies(OpenXMLPart* main, const char* reference, const char* type) : m_main(main), m_reference(reference), m_type(type) {}
 
     void Separate(TiXmlElement* root) {
         if (std::strcmp(root->Value(), m_reference) == 0) {
@@ -211,7 +202,7 @@ private:
         m_read = true;
         OpenXMLRelationships* rels = m_main->Rels();
         for (int i = 0; rels && i < rels->Count() && !m_root; ++i) {
-            if (rels->At(i).type != MkString(m_type)) continue;
+            if (rels->At(i).type != m_type) continue;
             OpenXMLPart* part = m_main->Package().Part(&rels->At(i));
             XmlDocument* notes = part ? part->EditXml() : nullptr;
             if (notes) part->PrintCompact();
@@ -230,7 +221,7 @@ private:
 
     OpenXMLPart* m_main;
     const char* m_reference;
-    const wchar_t* m_type;
+    const char* m_type;
     std::set<std::string> m_shown;
     bool m_read = false;
     TiXmlElement* m_root = nullptr;
@@ -352,7 +343,8 @@ public:
         std::string& out = *kept;
         out = m_before;
         const size_t start = out.size();
-        for (int i = 0; i < runs.GetSize(); ++i) {
+        std::string joinedText;
+        for (size_t i = 0; i < runs.size(); ++i) {
             const FormattedText& run = runs[i];
             if (run.newParagraph || run.lineBreak) {
                 const RunPieces* pieces = PiecesFor(kBreak);
@@ -361,9 +353,10 @@ public:
                 continue;
             }
             // A blank run that joins this one makes its text not empty.
-            const bool joined = i + 1 < runs.GetSize() && OpenXMLWordDocument::JoinsPreviousRun(runs[i + 1].text);
-            const bool empty = !joined && run.text.IsEmpty();
-            const std::string utf8 = joined ? toUtf8(run.text + runs[i + 1].text) : toUtf8(run.text);
+            const bool joined = i + 1 < runs.size() && OpenXMLWordDocument::JoinsPreviousRun(runs[i + 1].text);
+            const bool empty = !joined && run.text.empty();
+            if (joined) joinedText = run.text + runs[i + 1].text;
+            const std::string& text = joined ? joinedText : run.text;
             if (joined) ++i;
             const unsigned kind = (run.bold ? 1u : 0u) | (run.italic ? 2u : 0u) | (run.underline ? 4u : 0u) |
                                   (run.reserved ? 8u : 0u) | (empty ? kEmpty : 0u);
@@ -372,8 +365,8 @@ public:
             out += pieces->before;
             if (!empty) {
                 const size_t at = out.size();
-                if (std::all_of(utf8.begin(), utf8.end(), printsAsIs)) out += utf8;
-                else out += XmlDocument::PrintNode(TiXmlText(utf8));
+                if (std::all_of(text.begin(), text.end(), printsAsIs)) out += text;
+                else out += XmlDocument::PrintNode(TiXmlText(text));
                 if (holdsAny(out.data() + at, out.size() - at)) return false;
             }
             out += pieces->after;
@@ -419,6 +412,7 @@ private:
         std::unique_ptr<RunPieces>& pieces = m_runs[kind];
         if (!pieces) {
             pieces.reset(new RunPieces);
+            static const std::string mark = "\xEE\x80\x80";
             FormattedText run;
             run.lineBreak = kind == kBreak;
             if (!run.lineBreak) {
@@ -426,17 +420,15 @@ private:
                 run.italic = kind & 2u;
                 run.underline = kind & 4u;
                 run.reserved = kind & 8u;
-                if (!(kind & kEmpty)) run.text = MkString(L"\xE000");
+                if (!(kind & kEmpty)) run.text = mark;
             }
-            FormattedTextArray one;
-            one.AddGrow(run);
+            const FormattedTextArray one(1, run);
             TiXmlElement scratch("runs");
             OpenXMLWordDocument::AppendRuns(XmlElement(&scratch), one, m_runProperties.get());
             std::string printed;
             for (const TiXmlNode* c = scratch.FirstChild(); c; c = c->NextSibling()) printed += XmlDocument::PrintNode(*c);
-            static const std::string mark = "\xEE\x80\x80";
             const size_t at = printed.find(mark);
-            if (run.text.IsEmpty()) {
+            if (run.text.empty()) {
                 pieces->before = printed;
                 pieces->made = at == std::string::npos;
             } else if (at != std::string::npos && printed.find(mark, at + 1) == std::string::npos) {
@@ -462,11 +454,11 @@ OpenXMLWordArchive::OpenXMLWordArchive() {
     Package().SetCompressionLevel(1);
     // Parts are read as Word documents: headers, footers and notes are scanned
     // and filled as the body is.
-    Package().SetXmlMaker([](const MkString&) { return std::unique_ptr<XmlDocument>(new OpenXMLWordDocument); });
+    Package().SetXmlMaker([](const std::string&) { return std::unique_ptr<XmlDocument>(new OpenXMLWordDocument); });
 }
 OpenXMLWordArchive::~OpenXMLWordArchive() = default;
 
-bool OpenXMLWordArchive::Open(const MkString& path) {
+bool OpenXMLWordArchive::Open(const std::string& path) {
     m_document = nullptr;
     m_noGroups = false;
     m_index.reset();
@@ -474,25 +466,25 @@ bool OpenXMLWordArchive::Open(const MkString& path) {
     m_stories.clear();
     m_storyIndex.clear();
     if (!OpenXMLPackageEditor::Open(path)) {
-        if (m_package.IsOpen()) Fail(MkString(L"The package has no document part word/document.xml"));
+        if (m_package.IsOpen()) Fail("The package has no document part word/document.xml");
         return false;
     }
-    const MkString part = m_main->Name();
+    const std::string part = m_main->Name();
     std::string text;
-    if (!m_main->ReadBytes(&text)) return Fail(L"The document part " + part + L" cannot be read");
+    if (!m_main->ReadBytes(&text)) return Fail("The document part " + part + " cannot be read");
     std::unique_ptr<OpenXMLWordDocument> document(new OpenXMLWordDocument);
     document->KeepWhiteSpaceInText();
     // Large content of the body that is inert stays text: a long table costs its size.
     document->KeepChildrenAsText("w:body", inertMarkers(), 1024);
     if (!document->ParseOwnedText(&text, XmlBudget())) {
-        MkString why;
+        std::string why;
         if (document->RefusedCost() > 0)
-            why.MakeForm(
-                "The part '%ls' holds more XML than the report has memory left for (%llu bytes for more than "
+            why = lfw::text::format(
+                "The part '%s' holds more XML than the report has memory left for (%llu bytes for more than "
                 "%llu elements); it is not read",
-                ~part, static_cast<unsigned long long>(document->RefusedCost()),
+                part.c_str(), static_cast<unsigned long long>(document->RefusedCost()),
                 static_cast<unsigned long long>(document->Elements()));
-        else why.MakeForm("The document part %ls is not well-formed XML (%s)", ~part, document->ErrorDesc());
+        else why = lfw::text::format("The document part %s is not well-formed XML (%s)", part.c_str(), document->ErrorDesc());
         m_main = nullptr;
         return Fail(why);
     }
@@ -503,7 +495,7 @@ bool OpenXMLWordArchive::Open(const MkString& path) {
     return true;
 }
 
-bool OpenXMLWordArchive::Save(const MkString& path) {
+bool OpenXMLWordArchive::Save(const std::string& path) {
     m_index.reset();
     for (auto& index : m_storyIndex) index.reset();
     m_parsed.clear();
@@ -586,7 +578,7 @@ void OpenXMLWordArchive::MakeElements(const XmlElementList& controls) {
     }
 }
 
-bool OpenXMLWordArchive::HoldsControls(const MkString& tagName) {
+bool OpenXMLWordArchive::HoldsControls(const std::string& tagName) {
     const WordControlIndex* index = Index();
     return index && holdControls(index->Find(tagName));
 }
@@ -596,7 +588,7 @@ const std::vector<WordStory>& OpenXMLWordArchive::Stories() {
     m_storiesRead = true;
     OpenXMLRelationships* rels = MainRels();
     for (int i = 0; rels && i < rels->Count(); ++i) {
-        const wchar_t* kind = storyKind(rels->At(i).type);
+        const char* kind = storyKind(rels->At(i).type);
         OpenXMLPart* part = kind ? m_package.Part(&rels->At(i)) : nullptr;
         if (!part || part == m_main) continue;
         bool listed = false;
@@ -609,14 +601,15 @@ const std::vector<WordStory>& OpenXMLWordArchive::Stories() {
 }
 
 bool OpenXMLWordArchive::EditStories(
-    const MkStringArray& tagNames, const std::function<bool(OpenXMLWordDocument&, OpenXMLPart&, const WordControlIndex*)>& edit) {
+    const std::vector<std::string>& tagNames,
+    const std::function<bool(OpenXMLWordDocument&, OpenXMLPart&, const WordControlIndex*)>& edit) {
     const std::vector<WordStory>& stories = Stories();
     for (size_t i = 0; i < stories.size(); ++i) {
         std::unique_ptr<WordControlIndex>& index = m_storyIndex[i];
         if (!index) index.reset(new WordControlIndex(*stories[i].document));
         bool held = false, nested = false;
-        for (int n = 0; n < tagNames.GetSize(); ++n) {
-            const XmlElementList& controls = index->Find(tagNames[n]);
+        for (const std::string& tagName : tagNames) {
+            const XmlElementList& controls = index->Find(tagName);
             held = held || !controls.empty();
             nested = nested || holdControls(controls);
         }
@@ -641,7 +634,7 @@ void OpenXMLWordArchive::GetDocumentContent(WordDocumentContent& content) {
         content.SetPart(story.part->Name());
         story.document->GetDocumentContent(content);
     }
-    content.SetPart(MkString());
+    content.SetPart(std::string());
 }
 
 void OpenXMLWordArchive::GetTagNames(WordTagNames* names) {
@@ -655,7 +648,7 @@ void OpenXMLWordArchive::GetTagNames(WordTagNames* names) {
     }
 }
 
-bool OpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName) {
+bool OpenXMLWordArchive::ExpandGroup(const std::vector<int>& snapshotIndices, const std::string& tagName) {
     if (!m_document) return false;
     // Nothing adds a group to the document: once none is found, none is searched for.
     if (m_noGroups) return static_cast<bool>(m_document->GetBody());
@@ -697,7 +690,7 @@ bool OpenXMLWordArchive::ExpandGroup(const MkIntArray& snapshotIndices, const Mk
 
 // ---------------------------------------------------------------- content
 
-void OpenXMLWordArchive::EditAsElements(const MkString& tagName, const std::function<void()>& edit) {
+void OpenXMLWordArchive::EditAsElements(const std::string& tagName, const std::function<void()>& edit) {
     MakeElements(Index()->Find(tagName));
     const bool nested = HoldsControls(tagName);
     edit();
@@ -745,7 +738,7 @@ bool OpenXMLWordArchive::FillTextAsText(const XmlElementList& controls, const Fo
     return true;
 }
 
-bool OpenXMLWordArchive::SetText(const MkString& tagName, const FormattedTextArray& runs) {
+bool OpenXMLWordArchive::SetText(const std::string& tagName, const FormattedTextArray& runs) {
     if (!m_document) return false;
     // Texts are filled as text, as tables are (a description of many lines costs
     // about its text).
@@ -797,11 +790,7 @@ bool OpenXMLWordArchive::FillTablesAsText(const XmlElementList& controls, const 
         if (!m_lastTable.second->Made()) return false;
         tables.push_back(Filled{sdt.Tx(), found, m_lastTable.second});
     }
-    const auto value = [&](int r, int c) {
-        // As toUtf8 converts it: up to a first NUL.
-        const Str text = table.value(static_cast<size_t>(r), static_cast<size_t>(c));
-        return lfw::utf8::encode(text.c_str(), std::wcslen(text.c_str()), lfw::utf8::Invalid::Replace);
-    };
+    const auto value = [&](int r, int c) { return toUtf8(table.value(static_cast<size_t>(r), static_cast<size_t>(c))); };
     std::vector<std::string> texts(tables.size());
     for (size_t i = 0; i < tables.size(); ++i)
         if (!tables[i].pieces->Print(rows, value, &texts[i])) return false;
@@ -813,7 +802,7 @@ bool OpenXMLWordArchive::FillTablesAsText(const XmlElementList& controls, const 
     return true;
 }
 
-bool OpenXMLWordArchive::SetTable(const MkString& tagName, const Table& table) {
+bool OpenXMLWordArchive::SetTable(const std::string& tagName, const Table& table) {
     if (!m_document) return false;
     // Tables are filled as text: a table of many rows then costs about its text,
     // where as elements it would take many times that. A group's copies keep
@@ -826,23 +815,23 @@ bool OpenXMLWordArchive::SetTable(const MkString& tagName, const Table& table) {
     });
 }
 
-bool OpenXMLWordArchive::SetAllMacros(const MkStringArray& names, const MkArrayT<FormattedTextArray>& texts) {
+bool OpenXMLWordArchive::SetAllMacros(const std::vector<std::string>& names, const std::vector<FormattedTextArray>& texts) {
     if (!m_document) return false;
     bool nested = false;
-    for (int i = 0; i < names.GetSize(); ++i) {
-        MakeElements(Index()->Find(names[i]));
-        nested = nested || HoldsControls(names[i]);
+    for (const std::string& name : names) {
+        MakeElements(Index()->Find(name));
+        nested = nested || HoldsControls(name);
     }
     if (!m_document->SetAllMacros(names, texts, Index())) return false;
     if (nested) m_index.reset();
-    for (int i = 0; i < names.GetSize(); ++i) keepAsText(Index()->Find(names[i]));
+    for (const std::string& name : names) keepAsText(Index()->Find(name));
     return EditStories(names, [&](OpenXMLWordDocument& document, OpenXMLPart&, const WordControlIndex* index) {
         return document.SetAllMacros(names, texts, index);
     });
 }
 
-bool OpenXMLWordArchive::SetImage(const MkString& tagName, const OpenXMLPicture& picture, bool inMdlxControl,
-                                  const MkString& newTagName, const MkString& hyperlink) {
+bool OpenXMLWordArchive::SetImage(const std::string& tagName, const OpenXMLPicture& picture, bool inMdlxControl,
+                                  const std::string& newTagName, const std::string& hyperlink) {
     OpenXMLRelationships* rels = MainRels();
     if (!m_document || !rels) return false;
     // The placeholder picture, or the viewer control and its preview, go with
@@ -863,47 +852,49 @@ bool OpenXMLWordArchive::SetImage(const MkString& tagName, const OpenXMLPicture&
     });
 }
 
-bool OpenXMLWordArchive::RelatePicture(OpenXMLRelationships* rels, const MkString& idBase, const OpenXMLPicture& picture,
-                                       const MkString& hyperlink) {
-    const MkString imageId = relationId(idBase);
+bool OpenXMLWordArchive::RelatePicture(OpenXMLRelationships* rels, const std::string& idBase, const OpenXMLPicture& picture,
+                                       const std::string& hyperlink) {
+    const std::string imageId = relationId(idBase);
     if (!rels) return false;
     if (rels->Find(imageId)) return true;
-    const MkString media = AddMedia(picture.name, picture.data, picture.size);
-    if (media.IsEmpty() || rels->Add(MkString(REL_IMAGE), media, false, imageId).IsEmpty()) return false;
-    const MkString linkId = relationId(idBase, L"_C");
-    return hyperlink.IsBlank() || rels->Find(linkId) || !rels->Add(MkString(REL_HYPERLINK), hyperlink, true, linkId).IsEmpty();
+    const std::string media = AddMedia(picture.name, picture.data, picture.size);
+    if (media.empty() || rels->Add(REL_IMAGE, media, false, imageId).empty()) return false;
+    const std::string linkId = relationId(idBase, "_C");
+    return lfw::text::isBlank(hyperlink) || rels->Find(linkId) || !rels->Add(REL_HYPERLINK, hyperlink, true, linkId).empty();
 }
 
-bool OpenXMLWordArchive::SetMDLX(const MkString& tagName, const MkString& modelPath, const OpenXMLPicture* preview) {
+bool OpenXMLWordArchive::SetMDLX(const std::string& tagName, const std::string& modelPath, const OpenXMLPicture* preview) {
     OpenXMLRelationships* rels = MainRels();
     if (!m_document || !rels) return false;
-    MkString oldControlId, newControlId, previewId;
+    std::string oldControlId, newControlId, previewId;
     if (!m_document->SetMDLX(tagName, &oldControlId, &newControlId, &previewId)) return false;
-    if (preview && !previewId.IsEmpty()) {
+    if (preview && !previewId.empty()) {
         if (!rels->Find(previewId)) return false;
-        const MkString media = AddMedia(preview->name, preview->data, preview->size);
-        if (media.IsEmpty()) return false;
+        const std::string media = AddMedia(preview->name, preview->data, preview->size);
+        if (media.empty()) return false;
         if (m_document->CountRelationReferences(previewId) > 1) {
             // Other controls (copies of a group) share the preview: this one gets its own.
-            const MkString id = rels->Relate(MkString(REL_IMAGE), media);
-            if (id.IsEmpty() || !m_document->SetPreviewRelationId(tagName, id)) return false;
+            const std::string id = rels->Relate(REL_IMAGE, media);
+            if (id.empty() || !m_document->SetPreviewRelationId(tagName, id)) return false;
         } else {
             rels->Drop(previewId);
-            if (rels->Add(MkString(REL_IMAGE), media, false, previewId).IsEmpty()) return false;
+            if (rels->Add(REL_IMAGE, media, false, previewId).empty()) return false;
         }
     }
-    MkString modelReference = modelPath;
-    modelReference.Replace(L"/", L"\\");
-    if (!ReportPath().IsEmpty() && folderOf(modelPath) == folderOf(ReportPath())) {
+    std::string modelReference = modelPath;
+    std::replace(modelReference.begin(), modelReference.end(), '/', '\\');
+    if (!ReportPath().empty() && folderOf(modelPath) == folderOf(ReportPath())) {
         modelReference = modelPath;
-        modelReference.Replace(L"\\", L"/");
-        modelReference = modelReference.Mid(modelReference.Find(L'/', modelReference.Length() - 1, false) + 1);
+        std::replace(modelReference.begin(), modelReference.end(), '\\', '/');
+        const size_t slash = modelReference.rfind('/');
+        if (slash != std::string::npos) modelReference.erase(0, slash + 1);
     }
-    // The control gets a part of its own; the part it shared goes with its last user.
-    return AddActiveXPluginFile(m_main, modelReference, oldControlId, newControlId);
+    // The control gets a part of its own; the part it shared goes with its last user. The
+    // reference is text of the part: bytes of the path that are not UTF-8 become U+FFFD.
+    return AddActiveXPluginFile(m_main, lfw::text::validUtf8(modelReference), oldControlId, newControlId);
 }
 
-bool OpenXMLWordArchive::SetChart(const MkString& tagName, const ChartData& data, MkString* why) {
+bool OpenXMLWordArchive::SetChart(const std::string& tagName, const ChartData& data, std::string* why) {
     if (!m_document) return false;
     bool ok = true;
     for (OpenXMLPart* chart : GetChartParts(tagName, &ok))
@@ -911,17 +902,17 @@ bool OpenXMLWordArchive::SetChart(const MkString& tagName, const ChartData& data
     return ok;
 }
 
-std::vector<OpenXMLPart*> OpenXMLWordArchive::GetChartParts(const MkString& tagName, bool* allFound) {
+std::vector<OpenXMLPart*> OpenXMLWordArchive::GetChartParts(const std::string& tagName, bool* allFound) {
     std::vector<OpenXMLPart*> parts;
     if (!m_document) return parts;
     // Each chart is related from the part that shows it.
     std::vector<std::pair<OpenXMLPart*, const OpenXMLWordDocument*>> sources{{m_main, m_document}};
     for (const WordStory& story : Stories()) sources.emplace_back(story.part, story.document);
     for (const auto& source : sources) {
-        MkStringArray ids;
+        std::vector<std::string> ids;
         source.second->GetChartRelationIds(tagName, &ids);
-        for (int i = 0; i < ids.GetSize(); ++i) {
-            if (OpenXMLPart* chart = source.first->Related(ids[i])) parts.push_back(chart);
+        for (const std::string& id : ids) {
+            if (OpenXMLPart* chart = source.first->Related(id)) parts.push_back(chart);
             else if (allFound) *allFound = false;
         }
     }
@@ -933,13 +924,13 @@ bool OpenXMLWordArchive::SyncCharts() {
     if (!m_document || !rels) return false;
     XmlElementList charts;
     OpenXMLDocument::FindAllElements(m_document->GetBody(), "c:chart", &charts, true, true);
-    std::set<std::wstring> seen;
+    std::set<std::string> seen;
     for (const XmlElement& chart : charts) {
-        const MkString id = chart.GetAttributeString("r:id");
-        if (seen.insert(id.Std()).second) continue;
+        const std::string id = chart.GetAttributeString("r:id");
+        if (seen.insert(id).second) continue;
         OpenXMLPart* copy = CopyChart(m_main->Related(id));
-        const MkString newId = copy ? rels->Relate(MkString(REL_CHART), copy->Name()) : MkString();
-        if (newId.IsEmpty()) return false;
+        const std::string newId = copy ? rels->Relate(REL_CHART, copy->Name()) : std::string();
+        if (newId.empty()) return false;
         chart.AddAttributeString("r:id", newId);
     }
     return true;

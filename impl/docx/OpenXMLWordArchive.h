@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace kiv {
 namespace rep {
@@ -24,7 +25,7 @@ namespace rep {
 // A picture to store: the caller's bytes, valid during the call, and a name that
 // stands for its file (ending in its extension); a name is stored once.
 struct OpenXMLPicture {
-    MkString name;
+    std::string name;
     const void* data = nullptr;
     size_t size = 0;
     int width = 0;
@@ -37,7 +38,7 @@ class WordRunsText;
 // A header, footer, footnotes or endnotes part of the document.
 struct WordStory {
     OpenXMLPart* part = nullptr;
-    const wchar_t* kind = L"";                      // "header", "footer", "footnotes" or "endnotes"
+    const char* kind = "";                          // "header", "footer", "footnotes" or "endnotes"
     const OpenXMLWordDocument* document = nullptr;  // the part's, as read
 };
 
@@ -50,10 +51,10 @@ public:
     // (the white space of text kept; large body content nothing fills kept as
     // text). False, with Error() naming the part and what is wrong, when the
     // package or its document part cannot be read.
-    bool Open(const MkString& path) override;
+    bool Open(const std::string& path) override;
     // Writes the report (OpenXMLPackageEditor::Save), letting go first of what
     // only the editing needed.
-    bool Save(const MkString& path) override;
+    bool Save(const std::string& path) override;
     // The filling is done: the document part is kept as its text, printed as
     // the package writes it (the tree goes as the text is made); the report is
     // then written from its text. Nothing in the document can be edited after.
@@ -73,27 +74,27 @@ public:
     // The names of those tags by kind, found through the indexes the content
     // operations use: what filling needs, at a fraction of a scan's cost.
     void GetTagNames(WordTagNames* names);
-    bool ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName);
+    bool ExpandGroup(const std::vector<int>& snapshotIndices, const std::string& tagName);
 
     // --- content ---
-    bool SetText(const MkString& tagName, const FormattedTextArray& runs);
-    bool SetTable(const MkString& tagName, const Table& table);
-    bool SetAllMacros(const MkStringArray& names, const MkArrayT<FormattedTextArray>& texts);
+    bool SetText(const std::string& tagName, const FormattedTextArray& runs);
+    bool SetTable(const std::string& tagName, const Table& table);
+    bool SetAllMacros(const std::vector<std::string>& names, const std::vector<FormattedTextArray>& texts);
     // Puts the picture into the picture controls of tagName, or, with inMdlxControl,
     // replaces the 3D-viewer controls named tagName by picture controls tagged newTagName.
     // The picture is related as "rId<tag>" (and its hyperlink as "rId<tag>_C").
-    bool SetImage(const MkString& tagName, const OpenXMLPicture& picture, bool inMdlxControl, const MkString& newTagName,
-                  const MkString& hyperlink);
+    bool SetImage(const std::string& tagName, const OpenXMLPicture& picture, bool inMdlxControl, const std::string& newTagName,
+                  const std::string& hyperlink);
     // Points the 3D-viewer control tagName at a model (a file path, or the
     // reference of an embedded model), with a new preview picture when given.
     // A model file beside the report is named by its file name.
-    bool SetMDLX(const MkString& tagName, const MkString& modelPath, const OpenXMLPicture* preview);
+    bool SetMDLX(const std::string& tagName, const std::string& modelPath, const OpenXMLPicture* preview);
     // Fills the charts of the controls tagName; a chart the table cannot fill fails
     // with the reason in *why (OpenXMLPackageEditor::UpdateChart).
-    bool SetChart(const MkString& tagName, const ChartData& data, MkString* why = nullptr);
+    bool SetChart(const std::string& tagName, const ChartData& data, std::string* why = nullptr);
     // The chart parts of the controls tagName, in document order, then those of
     // the Stories; *allFound, when given, false when a chart names no part.
-    std::vector<OpenXMLPart*> GetChartParts(const MkString& tagName, bool* allFound = nullptr);
+    std::vector<OpenXMLPart*> GetChartParts(const std::string& tagName, bool* allFound = nullptr);
     // Gives every chart reference of the document its own chart part.
     bool SyncCharts();
 
@@ -102,12 +103,12 @@ private:
     const WordControlIndex* Index();
     // Whether editing the content of these controls removes controls inside
     // them: the index must then be built again after the edit.
-    bool HoldsControls(const MkString& tagName);
+    bool HoldsControls(const std::string& tagName);
     // The contents of the controls kept as text made elements again, to be filled.
     void MakeElements(const XmlElementList& controls);
     // Runs an edit of the controls tagName on elements: their contents made
     // elements first and kept as text again after, when they can be.
-    void EditAsElements(const MkString& tagName, const std::function<void()>& edit);
+    void EditAsElements(const std::string& tagName, const std::function<void()>& edit);
     // Fills the tables of the controls (those of a tag) whose contents are all
     // kept as text, as text; false, with nothing changed, when some control's
     // content is not such text or its filled table would not be kept as text.
@@ -120,12 +121,12 @@ private:
     // part's document made its content. Those parts are small: they are edited
     // as elements, and their index is built again when an edit may have made it
     // stale. False at the first edit that fails.
-    bool EditStories(const MkStringArray& tagNames,
+    bool EditStories(const std::vector<std::string>& tagNames,
                      const std::function<bool(OpenXMLWordDocument&, OpenXMLPart&, const WordControlIndex*)>& edit);
     // Relates the picture from `rels` as "rId<idBase>" (and its hyperlink as
     // "rId<idBase>_C"), storing it once per report.
-    bool RelatePicture(OpenXMLRelationships* rels, const MkString& idBase, const OpenXMLPicture& picture,
-                       const MkString& hyperlink);
+    bool RelatePicture(OpenXMLRelationships* rels, const std::string& idBase, const OpenXMLPicture& picture,
+                       const std::string& hyperlink);
 
     OpenXMLWordDocument* m_document = nullptr;  // owned by the main part
     std::unique_ptr<WordControlIndex> m_index;

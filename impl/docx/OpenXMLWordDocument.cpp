@@ -1,9 +1,10 @@
 #include "impl/docx/OpenXMLWordDocument.h"
 #include "KivReport/Table.h"
+#include "impl/common/HostText.h"
 #include "impl/common/TemplateTags.h"
 #include "impl/openxml/DrawingExtent.h"
 #include "LibCore/lfwAssert.h"
-#include "host/ug/UgConvert.h"
+#include "LibCore/lfwText.h"
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <memory>
 #include <set>
+#include <string_view>
 
 namespace kiv {
 namespace rep {
@@ -71,15 +73,16 @@ TiXmlElement* child(const XmlElement& e, const char* name) { return e ? e.Tx()->
 
 XmlElement childOf(const XmlElement& e, const char* name) { return XmlElement(child(e, name)); }
 
-MkString fromUtf8(const char* text) {
-    if (!text) return MkString();
-    return MkStringFromUTF8(text, static_cast<int>(std::strlen(text)) + 1);
+// An attribute's value as XmlElement reads values: bytes that are not UTF-8 become U+FFFD.
+std::string attribute(const TiXmlElement* e, const char* name) {
+    const char* text = e ? e->Attribute(name) : nullptr;
+    return text ? lfw::text::validUtf8(text) : std::string();
 }
 
-MkString attribute(const XmlElement& e, const char* name) { return e ? fromUtf8(e.Tx()->Attribute(name)) : MkString(); }
+std::string attribute(const XmlElement& e, const char* name) { return attribute(e.Tx(), name); }
 
-void setAttribute(const XmlElement& e, const char* name, const MkString& value) {
-    if (e) e.Tx()->SetAttribute(name, toUtf8(value));
+void setAttribute(const XmlElement& e, const char* name, const std::string& value) {
+    if (e) e.Tx()->SetAttribute(name, value);
 }
 
 void setAttribute(const XmlElement& e, const char* name, long long value) {
@@ -109,7 +112,23 @@ bool parseLong(const char* text, long long* value) {
     return true;
 }
 
-bool isBlankRun(const MkString& text) { return !text.IsEmpty() && text.IsBlank(); }
+bool isBlankRun(const std::string& text) { return !text.empty() && lfw::text::isBlank(text); }
+
+// The first number of a style value at or after its start ([sign] digits [.
+// digits] [exponent], or [sign] . digits [exponent]), as a float: FLT_MAX when
+// there is none, an infinity beyond the float's range.
+float firstFloat(std::string_view text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (!(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') continue;  // no number starts there
+        const double value = lfw::text::toDouble(text.substr(i), std::nan(""));
+        if (std::isnan(value)) continue;
+        if (value > FLT_MAX) return HUGE_VALF;
+        if (value < -FLT_MAX) return -HUGE_VALF;
+        return static_cast<float>(value);
+    }
+    return FLT_MAX;
+}
 
 // Whether content there is inside a paragraph (runs) rather than where
 // paragraphs stand: the nearest paragraph or story (body, text box, cell ...) says.
@@ -211,11 +230,9 @@ void findCopyParts(TiXmlElement* e, CopyParts* parts) {
 }
 
 // Replaces every "SIT_" by "SIT<i+1>_".
-bool numberGenericTags(MkString* text, int index) {
-    if (!text->Contains(L"SIT_")) return false;
-    MkString numbered;
-    numbered.MakeFormWide(L"SIT%i_", index + 1);
-    text->Replace(L"SIT_", numbered);
+bool numberGenericTags(std::string* text, int index) {
+    if (text->find("SIT_") == std::string::npos) return false;
+    lfw::text::replaceAll(*text, "SIT_", "SIT" + std::to_string(index + 1) + "_");
     return true;
 }
 
@@ -363,38 +380,38 @@ void keepCellValid(TiXmlNode* parent) {
 
 // ---------------------------------------------------------------- tags
 
-WordDocumentTag::WordDocumentTag(const MkString& name_, int snapshotIndex_, const MkString& groupName_, int groupIndex_,
-                                 SitTypeTag kind_, bool groupMarker_)
-    : name(name_),
-      groupName(groupName_),
+WordDocumentTag::WordDocumentTag(std::string name_, int snapshotIndex_, std::string groupName_, int groupIndex_, SitTypeTag kind_,
+                                 bool groupMarker_)
+    : name(std::move(name_)),
+      groupName(std::move(groupName_)),
       groupIndex(groupIndex_),
       groupMarker(groupMarker_),
       kind(kind_),
       snapshotIndex(snapshotIndex_) {}
 
-bool WordDocumentTagArray::Exists(const MkString& name) const {
+bool WordDocumentTagArray::Exists(const std::string& name) const {
     for (const WordDocumentTag& tag : *this)
         if (tag.name == name && tag.groupIndex < 0) return true;
     return false;
 }
 
-MkIntArray WordDocumentTagArray::GetSitIndexes() const {
-    MkIntArray indices;
+std::vector<int> WordDocumentTagArray::GetSitIndexes() const {
+    std::vector<int> indices;
     for (const WordDocumentTag& tag : *this) {
-        const int first = tag.name.FindFirstNumber();
-        if (first < 0) continue;
-        indices.AddGrow(tag.name.Mid(first).AsInt() - 1);
+        const size_t first = tag.name.find_first_of("0123456789");
+        if (first == std::string::npos) continue;
+        indices.push_back(lfw::text::toInt(std::string_view(tag.name).substr(first)) - 1);
     }
     return indices;
 }
 
 bool WordDocumentTagArray::HasGenericTag() const {
     for (const WordDocumentTag& tag : *this)
-        if (tag.name.StartsWith(L"SIT_") || tag.name.StartsWith(L"REF_SIT_")) return true;
+        if (lfw::text::startsWith(tag.name, "SIT_") || lfw::text::startsWith(tag.name, "REF_SIT_")) return true;
     return false;
 }
 
-int WordDocumentContent::SnapshotIndexOf(const MkString& name) { return TemplateTags::getTagIndex(name); }
+int WordDocumentContent::SnapshotIndexOf(const std::string& name) { return TemplateTags::getTagIndex(name); }
 
 WordDocumentTagArray* WordDocumentContent::ListOf(SitTypeTag kind) {
     switch (static_cast<int>(kind)) {
@@ -417,19 +434,18 @@ WordDocumentTagArray* WordDocumentContent::ListOf(SitTypeTag kind) {
     }
 }
 
-void WordDocumentContent::AddTag(MkString name, const MkString& groupName, int groupIndex, SitTypeTag kind, bool groupMarker) {
+void WordDocumentContent::AddTag(std::string name, const std::string& groupName, int groupIndex, SitTypeTag kind,
+                                 bool groupMarker) {
     const int number = SnapshotIndexOf(name);
-    WordDocumentTag tag(MkString(), number, groupName, groupIndex, kind, groupMarker);
-    tag.name.Std() = std::move(name.Std());
+    WordDocumentTag tag(std::move(name), number, groupName, groupIndex, kind, groupMarker);
     tag.part = m_part;
     WordDocumentTagArray* list = ListOf(kind);
+    m_all.push_back(tag);
     if (!list) {
-        m_all.AddGrow(tag);
         LFW_FAIL_MSG("Unhandled situation type tag");
         return;
     }
-    m_all.AddGrow(tag);
-    if (list->GetSize() < INT_MAX) list->Std().push_back(std::move(tag));
+    list->push_back(std::move(tag));
 }
 
 const WordDocumentTagArray* WordDocumentContent::GetTags(SitTypeTag kind) const {
@@ -456,15 +472,15 @@ bool OpenXMLDocument::IsSdtGroup(const XmlElement& element) {
     return pr && pr->FirstChildElement("w:group");
 }
 
-bool OpenXMLDocument::IsStdAroundContent(const XmlElement& element, const MkString& tagName) {
+bool OpenXMLDocument::IsStdAroundContent(const XmlElement& element, const std::string& tagName) {
     if (!element) return false;
     std::vector<TiXmlElement*> found;
-    if (tagName == MkString(L"SIT_CHART")) collectDeep(element.Tx(), "c:chart", &found);
-    else if (tagName == MkString(L"SIT_TABLE")) collectDeep(element.Tx(), "w:tbl", &found);
+    if (tagName == "SIT_CHART") collectDeep(element.Tx(), "c:chart", &found);
+    else if (tagName == "SIT_TABLE") collectDeep(element.Tx(), "w:tbl", &found);
     else return false;
     // The element itself does not count as its own descendant.
     return (!found.empty() && !(found.size() == 1 && found[0] == element.Tx())) ||
-           (tagName == MkString(L"SIT_TABLE") && holdsAsText(element.Tx(), "w:tbl"));
+           (tagName == "SIT_TABLE" && holdsAsText(element.Tx(), "w:tbl"));
 }
 
 XmlElement OpenXMLDocument::GetAncestor(const XmlElement& element, const char* name) {
@@ -477,28 +493,26 @@ XmlElement OpenXMLDocument::GetAncestor(const XmlElement& element, const char* n
 
 bool OpenXMLDocument::GetShapePosAndSize(const XmlElement& shape, int* left, int* top, int* width, int* height, bool sizeOnly) {
     if (!isNamed(shape.Tx(), "v:shape")) return false;
-    const MkString style = attribute(shape, "style");
+    const std::string style = attribute(shape, "style");
     const int needed = sizeOnly ? 2 : 4;
     int read = 0;
-    bool more = true;
-    MkString piece = style.GetFirstToken(L';', &more);
-    while (true) {
-        const int colon = piece.Find(L':');
-        MkString property = colon >= 0 ? piece.Left(colon) : piece;
-        property.Trim();
+    // The properties, split at every ";" (an empty one after a last ";").
+    for (size_t begin = 0;;) {
+        const size_t end = std::min(style.find(';', begin), style.size());
+        const std::string_view piece(style.data() + begin, end - begin);
+        const size_t colon = piece.find(':');
+        const std::string_view property = lfw::text::trimmed(piece.substr(0, colon));
         int* target = nullptr;
-        if (property == MkString(L"left")) target = left;
-        else if (property == MkString(L"top")) target = top;
-        else if (property == MkString(L"width")) target = width;
-        else if (property == MkString(L"height")) target = height;
-        if (property == MkString(L"left") || property == MkString(L"top") || property == MkString(L"width") ||
-            property == MkString(L"height")) {
-            const MkString valueText = colon >= 0 ? piece.Mid(colon + 1) : MkString();
-            const float number = valueText.GetFirstFloat();
+        if (property == "left") target = left;
+        else if (property == "top") target = top;
+        else if (property == "width") target = width;
+        else if (property == "height") target = height;
+        if (property == "left" || property == "top" || property == "width" || property == "height") {
+            const float number = colon == std::string_view::npos ? FLT_MAX : firstFloat(piece.substr(colon + 1));
             if (number == FLT_MAX) return false;
             double scale = 0.0;
-            if (piece.Contains(L"pt")) scale = 12700.0;
-            else if (piece.Contains(L"in")) scale = 914400.0;
+            if (piece.find("pt") != std::string_view::npos) scale = 12700.0;
+            else if (piece.find("in") != std::string_view::npos) scale = 914400.0;
             if (scale > 0.0) {
                 const double emu = std::trunc(static_cast<double>(number) * scale);
                 if (!(emu >= INT_MIN && emu <= INT_MAX)) return false;
@@ -506,8 +520,8 @@ bool OpenXMLDocument::GetShapePosAndSize(const XmlElement& shape, int* left, int
             }
             if (++read == needed) return true;
         }
-        if (!more) return false;
-        piece = style.GetNextToken(L';', &more);
+        if (end == style.size()) return false;
+        begin = end + 1;
     }
 }
 
@@ -604,10 +618,9 @@ XmlElement OpenXMLWordDocument::GetContentRoot() const {
     return XmlElement();
 }
 
-MkString OpenXMLWordDocument::GetSdtName(const XmlElement& sdt) {
+std::string OpenXMLWordDocument::GetSdtName(const XmlElement& sdt) {
     TiXmlElement* pr = child(sdt, "w:sdtPr");
-    TiXmlElement* tag = pr ? pr->FirstChildElement("w:tag") : nullptr;
-    return tag ? fromUtf8(tag->Attribute("w:val")) : MkString();
+    return attribute(pr ? pr->FirstChildElement("w:tag") : nullptr, "w:val");
 }
 
 bool OpenXMLWordDocument::IsInSdtGroup(const XmlElement& element) {
@@ -629,59 +642,61 @@ namespace {
 // The kind of a content control's tag as its name tells it; *tableWord is set
 // for the name of a table, whose kind is a table's only when the control holds
 // or lies in a table.
-SitTypeTag kindOfName(const MkString& name, bool* tableWord) {
+SitTypeTag kindOfName(const std::string& name, bool* tableWord) {
     *tableWord = false;
-    const std::wstring& full = name.Std();
-    if (full.find(L"SIT") == std::wstring::npos || full.find(L'_') == std::wstring::npos) return SIT_TYPE_NONE;
+    const std::string& full = name;
+    if (full.find("SIT") == std::string::npos || full.find('_') == std::string::npos) return SIT_TYPE_NONE;
     // The kind word follows the first "_" of the name without its "REF_"s.
-    std::wstring stripped;
-    const std::wstring* plain = &full;
-    if (full.find(L"REF_") != std::wstring::npos) {
+    std::string stripped;
+    const std::string* plain = &full;
+    if (full.find("REF_") != std::string::npos) {
         stripped = full;
-        for (size_t at = stripped.find(L"REF_"); at != std::wstring::npos; at = stripped.find(L"REF_", at)) stripped.erase(at, 4);
+        for (size_t at = stripped.find("REF_"); at != std::string::npos; at = stripped.find("REF_", at)) stripped.erase(at, 4);
         plain = &stripped;
     }
-    const size_t underscore = plain->find(L'_');
-    const std::wstring::size_type start = underscore == std::wstring::npos ? plain->size() : underscore + 1;
-    const auto is = [&](const wchar_t* word) { return plain->compare(start, std::wstring::npos, word) == 0; };
-    if (is(L"PICTURE")) return SIT_TYPE_PICTURE;
-    if (is(L"TEXT")) return SIT_TYPE_TEXT;
-    if (is(L"TITLE")) return SIT_TYPE_TITLE;
-    if (is(L"TABLE")) {
+    const size_t underscore = plain->find('_');
+    const size_t start = underscore == std::string::npos ? plain->size() : underscore + 1;
+    const auto is = [&](const char* word) { return plain->compare(start, std::string::npos, word) == 0; };
+    if (is("PICTURE")) return SIT_TYPE_PICTURE;
+    if (is("TEXT")) return SIT_TYPE_TEXT;
+    if (is("TITLE")) return SIT_TYPE_TITLE;
+    if (is("TABLE")) {
         *tableWord = true;
         return SIT_TYPE_NONE;
     }
-    if (is(L"CHART")) return SIT_TYPE_CHART;
-    if (start < plain->size() && (*plain)[start] == L'$') return SIT_TYPE_MACRO;
+    if (is("CHART")) return SIT_TYPE_CHART;
+    if (start < plain->size() && (*plain)[start] == '$') return SIT_TYPE_MACRO;
     return SIT_TYPE_NONE;
 }
 
 // The kind of the tag of a content control that is not a group.
-SitTypeTag kindOfControl(const MkString& name, const XmlElement& sdt) {
+SitTypeTag kindOfControl(const std::string& name, const XmlElement& sdt) {
     bool tableWord = false;
     const SitTypeTag kind = kindOfName(name, &tableWord);
     return tableWord && OpenXMLWordDocument::HasTable(sdt) ? SIT_TYPE_TABLE : kind;
 }
 
 // The kind of the name of a viewer control.
-SitTypeTag kindOfViewer(const MkString& name) {
-    return name.Contains(L"SIT") && name.Contains(L"_") && name.Contains(L"MDLX") ? SIT_TYPE_MDLX : SIT_TYPE_NONE;
+SitTypeTag kindOfViewer(const std::string& name) {
+    return name.find("SIT") != std::string::npos && name.find('_') != std::string::npos && name.find("MDLX") != std::string::npos
+               ? SIT_TYPE_MDLX
+               : SIT_TYPE_NONE;
 }
 
 // Records one control without looking at the controls below it.
-void recordOne(const XmlElement& sdt, const MkString& groupName, int groupIndex, WordDocumentContent& content, bool* isGroup) {
+void recordOne(const XmlElement& sdt, const std::string& groupName, int groupIndex, WordDocumentContent& content, bool* isGroup) {
     *isGroup = OpenXMLDocument::IsSdtGroup(sdt);
     if (*isGroup) {
-        content.AddTag(MkString(GROUP_MARKER), groupName, groupIndex, SIT_TYPE_NONE, true);
+        content.AddTag(GROUP_MARKER, groupName, groupIndex, SIT_TYPE_NONE, true);
         return;
     }
-    MkString name = OpenXMLWordDocument::GetSdtName(sdt);
+    std::string name = OpenXMLWordDocument::GetSdtName(sdt);
     const SitTypeTag kind = kindOfControl(name, sdt);
     content.AddTag(std::move(name), groupName, groupIndex, kind, false);
 }
 
-void recordControl(const XmlElement& control, const MkString& groupName, int groupIndex, WordDocumentContent& content) {
-    const MkString name = attribute(control, "w:name");
+void recordControl(const XmlElement& control, const std::string& groupName, int groupIndex, WordDocumentContent& content) {
+    const std::string name = attribute(control, "w:name");
     content.AddTag(name, groupName, groupIndex, kindOfViewer(name), false);
 }
 
@@ -696,7 +711,7 @@ TiXmlElement* enclosingControl(TiXmlElement* e) {
 
 }  // namespace
 
-void OpenXMLWordDocument::GetElementSdtContent(const XmlElement& sdt, const MkString& groupName, int groupIndex,
+void OpenXMLWordDocument::GetElementSdtContent(const XmlElement& sdt, const std::string& groupName, int groupIndex,
                                                WordDocumentContent& content) const {
     bool isGroup = false;
     recordOne(sdt, groupName, groupIndex, content, &isGroup);
@@ -707,7 +722,7 @@ void OpenXMLWordDocument::GetElementSdtContent(const XmlElement& sdt, const MkSt
     XmlElementList below;
     FindAllElements(sdt, "w:sdt", &below, true, true);
     if (below.empty()) return;
-    const MkString name = GetSdtName(sdt);
+    const std::string name = GetSdtName(sdt);
     for (const XmlElement& inner : below) {
         if (enclosingControl(inner.Tx()) == sdt.Tx()) {
             GetElementSdtContent(inner, name, -1, content);
@@ -718,7 +733,7 @@ void OpenXMLWordDocument::GetElementSdtContent(const XmlElement& sdt, const MkSt
     }
 }
 
-void OpenXMLWordDocument::GetElementControlsContent(const XmlElement& element, const MkString& groupName, int groupIndex,
+void OpenXMLWordDocument::GetElementControlsContent(const XmlElement& element, const std::string& groupName, int groupIndex,
                                                     WordDocumentContent& content) const {
     XmlElementList controls;
     FindAllElements(element, "w:control", &controls, false, false);
@@ -738,7 +753,7 @@ void OpenXMLWordDocument::GetDocumentContent(WordDocumentContent& content) const
         if (IsSdtGroup(sdt)) {
             // Everything in a group is repeated with it, also inside other controls
             // (a repeating section) and groups in it: each is recorded once, in the group.
-            const MkString groupName = GetSdtName(sdt);
+            const std::string groupName = GetSdtName(sdt);
             const int index = body ? counter++ : -1;
             XmlElementList inner, controls;
             FindAllElements(sdt, "w:sdt", &inner, true, true);
@@ -747,9 +762,9 @@ void OpenXMLWordDocument::GetDocumentContent(WordDocumentContent& content) const
             FindAllElements(sdt, "w:control", &controls, true, true);
             for (const XmlElement& control : controls) recordControl(control, groupName, index, content);
         }
-        GetElementSdtContent(sdt, MkString(), -1, content);
+        GetElementSdtContent(sdt, std::string(), -1, content);
     }
-    GetElementControlsContent(root, MkString(), -1, content);
+    GetElementControlsContent(root, std::string(), -1, content);
 }
 
 void OpenXMLWordDocument::GetTagNames(const WordControlIndex& index, bool inStory, WordTagNames* names) const {
@@ -760,7 +775,7 @@ void OpenXMLWordDocument::GetTagNames(const WordControlIndex& index, bool inStor
     XmlElementList viewers;
     FindAllElements(root, "w:control", &viewers, false, false);
     for (const auto& tagged : index.ByTag()) {
-        const MkString name = fromUtf8(tagged.first.c_str());
+        const std::string name = lfw::text::validUtf8(tagged.first);
         bool tableWord = false;
         const SitTypeTag kind = kindOfName(name, &tableWord);
         bool added[2] = {false, false};  // as the kind of the name; a table's
@@ -777,19 +792,19 @@ void OpenXMLWordDocument::GetTagNames(const WordControlIndex& index, bool inStor
         }
     }
     for (const XmlElement& viewer : viewers) {
-        const MkString name = attribute(viewer, "w:name");
+        const std::string name = attribute(viewer, "w:name");
         names->Add(kindOfViewer(name), name, inStory);
     }
 }
 
-void WordTagNames::Add(SitTypeTag kind, const MkString& name, bool inStory) {
+void WordTagNames::Add(SitTypeTag kind, const std::string& name, bool inStory) {
     const int list = ListOf(kind);
-    if (list >= 0) (inStory ? m_stories : m_body)[list].insert(name.Std());
+    if (list >= 0) (inStory ? m_stories : m_body)[list].insert(name);
 }
 
-bool WordTagNames::Has(SitTypeTag kind, const MkString& name, bool bodyOnly) const {
+bool WordTagNames::Has(SitTypeTag kind, const std::string& name, bool bodyOnly) const {
     const int list = ListOf(kind);
-    return list >= 0 && (m_body[list].count(name.Std()) != 0 || (!bodyOnly && m_stories[list].count(name.Std()) != 0));
+    return list >= 0 && (m_body[list].count(name) != 0 || (!bodyOnly && m_stories[list].count(name) != 0));
 }
 
 int WordTagNames::ListOf(SitTypeTag kind) {
@@ -831,7 +846,7 @@ void numberControl(const XmlElement& sdt, int index) {
 }
 
 void numberViewer(const XmlElement& control, int index) {
-    MkString name = attribute(control, "w:name");
+    std::string name = attribute(control, "w:name");
     if (numberGenericTags(&name, index)) setAttribute(control, "w:name", name);
 }
 
@@ -1090,33 +1105,33 @@ namespace {
 void numberMacros(const XmlElement& t, int index) {
     const char* raw = t.Tx()->GetText();
     if (!raw || !std::strstr(raw, "$(")) return;
-    MkString text = fromUtf8(raw);
-    const MkString original = text;
-    int start = text.Find(L"$(");
-    while (start >= 0) {
-        const int end = text.Find(L')', start);
-        if (end < 0) break;
-        const MkString piece = text.GetSubString(start, end);
-        MkString changed = piece;
-        int next = end + 1;
+    std::string text = lfw::text::validUtf8(raw);
+    const std::string original = text;
+    size_t start = text.find("$(");
+    while (start != std::string::npos) {
+        const size_t end = text.find(')', start);
+        if (end == std::string::npos) break;
+        const std::string piece = text.substr(start, end - start + 1);
+        std::string changed = piece;
+        size_t next = end + 1;
         if (numberGenericTags(&changed, index) && changed != piece) {
-            text.Replace(piece, changed);
-            next = end + 1 + (changed.Length() - piece.Length());
+            // Numbering only lengthens a piece.
+            lfw::text::replaceAll(text, piece, changed);
+            next = end + 1 + changed.size() - piece.size();
         }
-        start = text.Find(L"$(", next);
+        start = text.find("$(", next);
     }
     if (text != original) t.SetValue(text);
 }
 
 // Whether a group is unrolled for that tag name (always for an empty name).
-bool groupHoldsTag(const XmlElement& group, const MkString& tagName) {
-    if (tagName.IsEmpty()) return true;
+bool groupHoldsTag(const XmlElement& group, const std::string& tagName) {
+    if (tagName.empty()) return true;
     XmlElementList inner;
     OpenXMLDocument::FindAllElements(group, "w:sdt", &inner, true, true);
     for (const XmlElement& sdt : inner) {
         if (OpenXMLWordDocument::GetSdtName(sdt) != tagName) continue;
-        if (tagName == MkString(L"SIT_CHART") || tagName == MkString(L"SIT_TABLE"))
-            return OpenXMLDocument::IsStdAroundContent(sdt, tagName);
+        if (tagName == "SIT_CHART" || tagName == "SIT_TABLE") return OpenXMLDocument::IsStdAroundContent(sdt, tagName);
         return true;
     }
     XmlElementList controls;
@@ -1128,7 +1143,7 @@ bool groupHoldsTag(const XmlElement& group, const MkString& tagName) {
 
 }  // namespace
 
-bool OpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName,
+bool OpenXMLWordDocument::ExpandGroup(const std::vector<int>& snapshotIndices, const std::string& tagName,
                                       const std::function<void(const XmlElementList&)>& made) {
     const XmlElement body = GetBody();
     if (!body) return false;
@@ -1167,7 +1182,7 @@ bool OpenXMLWordDocument::ExpandGroup(const MkIntArray& snapshotIndices, const M
 
         TiXmlNode* anchor = group.Tx();
         CopyParts parts;
-        for (int k = 0; k < snapshotIndices.GetSize(); ++k) {
+        for (size_t k = 0; k < snapshotIndices.size(); ++k) {
             const int index = snapshotIndices[k];
             if (k == 1) {
                 later.reset(content->Clone());
@@ -1216,8 +1231,8 @@ WordControlIndex::WordControlIndex(const OpenXMLWordDocument& document) {
     }
 }
 
-const XmlElementList& WordControlIndex::Find(const MkString& tagName) const {
-    auto it = m_byTag.find(toUtf8(tagName));
+const XmlElementList& WordControlIndex::Find(const std::string& tagName) const {
+    auto it = m_byTag.find(tagName);
     return it == m_byTag.end() ? m_none : it->second;
 }
 
@@ -1243,7 +1258,7 @@ XmlElement itself(const XmlElement& e) { return e; }
 
 }  // namespace
 
-XmlElementList OpenXMLWordDocument::ControlsNamed(const MkString& tagName, const WordControlIndex* index) const {
+XmlElementList OpenXMLWordDocument::ControlsNamed(const std::string& tagName, const WordControlIndex* index) const {
     if (index) return outermost(index->Find(tagName), itself);
     XmlElementList all, named;
     FindAllElements(GetContentRoot(), "w:sdt", &all, true, true);
@@ -1271,11 +1286,11 @@ void OpenXMLWordDocument::RemovePlaceHolder(const XmlElement& sdtPr) {
     }
 }
 
-bool OpenXMLWordDocument::EditTextElement(const XmlElement& sdt, const MkString& text) {
+bool OpenXMLWordDocument::EditTextElement(const XmlElement& sdt, const std::string& text) {
     FormattedTextArray runs;
     FormattedText run;
     run.text = text;
-    runs.AddGrow(run);
+    runs.push_back(run);
     return EditTextElement(sdt, runs);
 }
 
@@ -1312,7 +1327,7 @@ XmlElement OpenXMLWordDocument::ClearForRuns(const XmlElement& sdt, std::unique_
 
 void OpenXMLWordDocument::AppendRuns(const XmlElement& container, const FormattedTextArray& runs,
                                      const TiXmlElement* runProperties) {
-    for (int i = 0; i < runs.GetSize(); ++i) {
+    for (size_t i = 0; i < runs.size(); ++i) {
         const FormattedText& run = runs[i];
         XmlElement r = addChild(container, "w:r");
         if (run.newParagraph || run.lineBreak) {
@@ -1326,22 +1341,24 @@ void OpenXMLWordDocument::AppendRuns(const XmlElement& container, const Formatte
         if (run.italic) putRunProperty(rPr, "w:i", nullptr);
         if (run.underline) putRunProperty(rPr, "w:u", "single");
         if (run.reserved) addChild(r, "w:tab");
-        MkString text = run.text;
-        if (i + 1 < runs.GetSize() && isBlankRun(runs[i + 1].text)) {
-            text += runs[i + 1].text;
+        const std::string* text = &run.text;
+        std::string joined;
+        if (i + 1 < runs.size() && isBlankRun(runs[i + 1].text)) {
+            joined = run.text + runs[i + 1].text;
+            text = &joined;
             ++i;
         }
         XmlElement t = addChild(r, "w:t");
         t.Tx()->SetAttribute("xml:space", "preserve");
-        if (!text.IsEmpty()) t.Tx()->LinkEndChild(new TiXmlText(toUtf8(text)));
+        if (!text->empty()) t.Tx()->LinkEndChild(new TiXmlText(*text));
     }
 }
 
 bool OpenXMLWordDocument::IsInParagraph(const XmlElement& element) { return inParagraph(element); }
 
-bool OpenXMLWordDocument::JoinsPreviousRun(const MkString& text) { return isBlankRun(text); }
+bool OpenXMLWordDocument::JoinsPreviousRun(const std::string& text) { return isBlankRun(text); }
 
-bool OpenXMLWordDocument::SetTitle(const MkString& tagName, const MkString& text, const WordControlIndex* index) {
+bool OpenXMLWordDocument::SetTitle(const std::string& tagName, const std::string& text, const WordControlIndex* index) {
     for (const XmlElement& sdt : ControlsNamed(tagName, index)) {
         const XmlElement pr = childOf(sdt, "w:sdtPr");
         if (!pr) continue;
@@ -1351,7 +1368,7 @@ bool OpenXMLWordDocument::SetTitle(const MkString& tagName, const MkString& text
     return true;
 }
 
-bool OpenXMLWordDocument::SetText(const MkString& tagName, const FormattedTextArray& runs, const WordControlIndex* index) {
+bool OpenXMLWordDocument::SetText(const std::string& tagName, const FormattedTextArray& runs, const WordControlIndex* index) {
     for (const XmlElement& sdt : ControlsNamed(tagName, index)) {
         const XmlElement pr = childOf(sdt, "w:sdtPr");
         if (!pr) continue;
@@ -1362,13 +1379,11 @@ bool OpenXMLWordDocument::SetText(const MkString& tagName, const FormattedTextAr
     return true;
 }
 
-bool OpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, int imageHeight, const MkString& hyperlink,
+bool OpenXMLWordDocument::SetImage(const std::string& tagName, int imageWidth, int imageHeight, const std::string& hyperlink,
                                    const WordControlIndex* index) {
     if (imageWidth <= 0 || imageHeight <= 0) return false;
     const float ratio = static_cast<float>(imageWidth) / static_cast<float>(imageHeight);
-    MkString embedId, linkId;
-    embedId.MakeFormWide(L"rId%ls", ~tagName);
-    linkId.MakeFormWide(L"rId%ls_C", ~tagName);
+    const std::string embedId = "rId" + tagName, linkId = embedId + "_C";
     for (const XmlElement& sdt : ControlsNamed(tagName, index)) {
         const XmlElement pr = childOf(sdt, "w:sdtPr");
         if (!pr) continue;
@@ -1380,7 +1395,7 @@ bool OpenXMLWordDocument::SetImage(const MkString& tagName, int imageWidth, int 
         XmlElement frame = childOf(drawing, "wp:inline");
         if (!frame) frame = childOf(drawing, "wp:anchor");
         const XmlElement docPr = childOf(frame, "wp:docPr");
-        if (!hyperlink.IsBlank() && docPr) {
+        if (!lfw::text::isBlank(hyperlink) && docPr) {
             XmlElement link = childOf(docPr, "a:hlinkClick");
             if (!link) {
                 // a:hlinkClick comes before any other child of wp:docPr.
@@ -1426,20 +1441,20 @@ int countRelationIds(TiXmlElement* root, const std::string& id) {
 
 }  // namespace
 
-int OpenXMLWordDocument::CountRelationReferences(const MkString& id) const {
+int OpenXMLWordDocument::CountRelationReferences(const std::string& id) const {
     TiXmlElement* root = const_cast<OpenXMLWordDocument*>(this)->RootElement();
-    return root ? countRelationIds(root, toUtf8(id)) : 0;
+    return root ? countRelationIds(root, id) : 0;
 }
 
-bool OpenXMLWordDocument::SetPreviewRelationId(const MkString& tagName, const MkString& id) {
+bool OpenXMLWordDocument::SetPreviewRelationId(const std::string& tagName, const std::string& id) {
     XmlElement control;
     TiXmlElement* image = nullptr;
     if (!ControlPreview(tagName, &control, &image) || !image) return false;
-    image->SetAttribute("r:id", toUtf8(id));
+    image->SetAttribute("r:id", id);
     return true;
 }
 
-bool OpenXMLWordDocument::ControlPreview(const MkString& tagName, XmlElement* control, TiXmlElement** image) {
+bool OpenXMLWordDocument::ControlPreview(const std::string& tagName, XmlElement* control, TiXmlElement** image) {
     XmlElementList controls;
     FindAllElements(GetBody(), "w:control", &controls, true, false);
     for (const XmlElement& candidate : controls) {
@@ -1454,8 +1469,8 @@ bool OpenXMLWordDocument::ControlPreview(const MkString& tagName, XmlElement* co
     return false;
 }
 
-bool OpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const MkString& newTagName, int imageWidth, int imageHeight,
-                                         const MkString& hyperlink) {
+bool OpenXMLWordDocument::SetImageInMdlx(const std::string& controlName, const std::string& newTagName, int imageWidth,
+                                         int imageHeight, const std::string& hyperlink) {
     const XmlElement body = GetBody();
     if (!body || imageWidth <= 0 || imageHeight <= 0) return true;
     const float ratio = static_cast<float>(imageWidth) / static_cast<float>(imageHeight);
@@ -1463,9 +1478,7 @@ bool OpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const MkSt
     FindAllElements(body, "w:control", &controls, true, false);
     WordIdRegistry ids;
     ids.Collect(body);
-    MkString embedId, linkId;
-    embedId.MakeFormWide(L"rId%ls", ~newTagName);
-    linkId.MakeFormWide(L"rId%ls_C", ~newTagName);
+    const std::string embedId = "rId" + newTagName, linkId = embedId + "_C";
 
     // Read every control before changing anything: a replaced run takes its controls with it.
     struct Match {
@@ -1518,7 +1531,7 @@ bool OpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const MkSt
         XmlElement docPr = addChild(inline_, "wp:docPr");
         setAttribute(docPr, "id", static_cast<long long>(ids.ClaimDrawingId(13)));
         setAttribute(docPr, "name", controlName);
-        if (!hyperlink.IsBlank()) {
+        if (!lfw::text::isBlank(hyperlink)) {
             XmlElement link = addChild(docPr, "a:hlinkClick");
             link.Tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
             setAttribute(link, "r:id", linkId);
@@ -1568,26 +1581,24 @@ bool OpenXMLWordDocument::SetImageInMdlx(const MkString& controlName, const MkSt
     return true;
 }
 
-bool OpenXMLWordDocument::SetMDLX(const MkString& tagName, MkString* controlId, MkString* newId, MkString* previewId) {
+bool OpenXMLWordDocument::SetMDLX(const std::string& tagName, std::string* controlId, std::string* newId,
+                                  std::string* previewId) {
     XmlElement control;
     TiXmlElement* image = nullptr;
     if (!ControlPreview(tagName, &control, &image) || !image) return false;
-    MkString id;
-    id.MakeFormWide(L"rId%ls", ~tagName);
+    const std::string id = "rId" + tagName;
     if (controlId) *controlId = attribute(control, "r:id");
-    if (previewId) *previewId = fromUtf8(image->Attribute("r:id"));
+    if (previewId) *previewId = attribute(image, "r:id");
     setAttribute(control, "r:id", id);
     if (newId) *newId = id;
     return true;
 }
 
-bool OpenXMLWordDocument::SetTable(const MkString& tagName, const Table& table, const WordControlIndex* index) {
+bool OpenXMLWordDocument::SetTable(const std::string& tagName, const Table& table, const WordControlIndex* index) {
     const int rows = static_cast<int>(table.rowCount());
     const int columns = static_cast<int>(table.columnCount());
     if (rows <= 0 || columns <= 0) return true;
-    const auto value = [&](int r, int c) {
-        return toUtf8(ug::Convert::toMkString(table.value(static_cast<size_t>(r), static_cast<size_t>(c))));
-    };
+    const auto value = [&](int r, int c) { return toUtf8(table.value(static_cast<size_t>(r), static_cast<size_t>(c))); };
     for (const XmlElement& sdt : ControlsNamed(tagName, index)) {
         if (!child(sdt, "w:sdtPr")) continue;
         if (const XmlElement tbl = FindFirstElement(sdt, "w:tbl")) {
@@ -1667,51 +1678,58 @@ void OpenXMLWordDocument::FillTable(const XmlElement& tbl, int rows, int columns
     }
 }
 
-bool OpenXMLWordDocument::GetChartRelationIds(const MkString& tagName, MkStringArray* ids) const {
+bool OpenXMLWordDocument::GetChartRelationIds(const std::string& tagName, std::vector<std::string>* ids) const {
     if (!ids) return false;
-    ids->Clear();
+    ids->clear();
     for (const XmlElement& sdt : ControlsNamed(tagName)) {
         if (!child(sdt, "w:sdtPr")) continue;
         const XmlElement chart = FindFirstElement(sdt, "c:chart");
-        if (chart && chart.Tx()->Attribute("r:id")) ids->AddGrow(attribute(chart, "r:id"));
+        if (chart && chart.Tx()->Attribute("r:id")) ids->push_back(attribute(chart, "r:id"));
     }
-    return !ids->IsEmpty();
+    return !ids->empty();
 }
 
 namespace {
 
-bool isMacroName(const MkString& name) {
-    MkString plain = name;
-    plain.Replace(L"REF_", MkString());
-    const int underscore = plain.Find(L'_');
-    return underscore >= 0 && plain.GetAt(underscore + 1) == L'$';
+bool isMacroName(const std::string& name) {
+    std::string plain = name;
+    lfw::text::replaceAll(plain, "REF_", "");
+    const size_t underscore = plain.find('_');
+    return underscore != std::string::npos && underscore + 1 < plain.size() && plain[underscore + 1] == '$';
+}
+
+// The place of the first name equal to name; -1 when none is.
+int firstPlace(const std::vector<std::string>& names, const std::string& name) {
+    const auto it = std::find(names.begin(), names.end(), name);
+    return it == names.end() ? -1 : static_cast<int>(it - names.begin());
 }
 
 }  // namespace
 
-bool OpenXMLWordDocument::SetAllMacros(const MkStringArray& names, const MkArrayT<FormattedTextArray>& texts,
+bool OpenXMLWordDocument::SetAllMacros(const std::vector<std::string>& names, const std::vector<FormattedTextArray>& texts,
                                        const WordControlIndex* index) {
-    if (names.GetSize() != texts.GetSize()) return false;
+    if (names.size() != texts.size() || names.size() > static_cast<size_t>(INT_MAX)) return false;
     // Each control gets the text at its name's first place in the array.
     typedef std::pair<XmlElement, int> Match;
     std::vector<Match> matches;
     if (index) {
-        for (int i = 0; i < names.GetSize(); ++i) {
-            if (!isMacroName(names[i]) || names.Find(names[i]) != i) continue;
-            for (const XmlElement& sdt : index->Find(names[i])) matches.push_back(Match(sdt, i));
+        for (int i = 0; i < static_cast<int>(names.size()); ++i) {
+            const std::string& name = names[static_cast<size_t>(i)];
+            if (!isMacroName(name) || firstPlace(names, name) != i) continue;
+            for (const XmlElement& sdt : index->Find(name)) matches.push_back(Match(sdt, i));
         }
     } else {
         XmlElementList all;
         FindAllElements(GetContentRoot(), "w:sdt", &all, true, true);
         for (const XmlElement& sdt : all) {
-            const MkString name = GetSdtName(sdt);
-            const int at = isMacroName(name) ? names.Find(name) : -1;
+            const std::string name = GetSdtName(sdt);
+            const int at = isMacroName(name) ? firstPlace(names, name) : -1;
             if (at >= 0) matches.push_back(Match(sdt, at));
         }
     }
     for (const Match& match : outermost(matches, [](const Match& m) { return m.first; })) {
         RemovePlaceHolder(childOf(match.first, "w:sdtPr"));
-        EditTextElement(match.first, texts[match.second]);
+        EditTextElement(match.first, texts[static_cast<size_t>(match.second)]);
     }
     return true;
 }

@@ -12,15 +12,13 @@
 //
 // All operations work on the parsed document in memory; reading and writing the
 // part and the package bookkeeping belong to OpenXMLWordArchive.
-#include "host/ug/MkArray.h"
-#include "host/ug/MkString.h"
 #include "impl/common/FormattedText.h"
-#include "host/ug/MkArray.h"
 #include "impl/openxml/SitTypeTag.h"
 #include "impl/storage/XmlDocument.h"
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -43,24 +41,24 @@ struct IntSize2D {
 class WordDocumentTag {
 public:
     WordDocumentTag() = default;
-    WordDocumentTag(const MkString& name, int snapshotIndex, const MkString& groupName, int groupIndex, SitTypeTag kind,
+    WordDocumentTag(std::string name, int snapshotIndex, std::string groupName, int groupIndex, SitTypeTag kind,
                     bool groupMarker);
 
-    MkString name;             // as written; "<group>" for a group marker
-    MkString groupName;        // tag of the enclosing group or content control; empty at top level
+    std::string name;          // as written (UTF-8); "<group>" for a group marker
+    std::string groupName;     // tag of the enclosing group or content control; empty at top level
     int groupIndex = -1;       // number of the enclosing group in document order; -1 outside groups
     bool groupMarker = false;  // the record that stands for a group itself
     SitTypeTag kind = SIT_TYPE_NONE;
     int snapshotIndex = -1;  // the number after "SIT", 1-based as written; -1 when none
-    MkString part;           // the header, footer or notes part holding it; empty in the document part
+    std::string part;        // the header, footer or notes part holding it; empty in the document part
 };
 
-class WordDocumentTagArray : public MkArrayT<WordDocumentTag> {
+class WordDocumentTagArray : public std::vector<WordDocumentTag> {
 public:
     // Some tag outside groups has exactly this name.
-    bool Exists(const MkString& name) const;
+    bool Exists(const std::string& name) const;
     // For each tag holding a number: that number minus one (0-based), in tag order, with repeats.
-    MkIntArray GetSitIndexes() const;
+    std::vector<int> GetSitIndexes() const;
     // Some tag name begins with "SIT_" or "REF_SIT_".
     bool HasGenericTag() const;
 };
@@ -70,15 +68,15 @@ class WordDocumentContent {
 public:
     // Adds to the all-tags list and to the list of the tag's kind. The snapshot
     // index is read from the name.
-    void AddTag(MkString name, const MkString& groupName, int groupIndex, SitTypeTag kind, bool groupMarker);
+    void AddTag(std::string name, const std::string& groupName, int groupIndex, SitTypeTag kind, bool groupMarker);
     // The part the tags added from now on lie in (empty: the document part).
-    void SetPart(const MkString& part) { m_part = part; }
+    void SetPart(const std::string& part) { m_part = part; }
     // The list of a kind (its reference variant shares it); null for a kind without a list.
     const WordDocumentTagArray* GetTags(SitTypeTag kind) const;
     const WordDocumentTagArray& GetAllTags() const { return m_all; }
 
     // The snapshot number of "SIT<n>_..." or "REF_SIT<n>_...", -1 when there is none.
-    static int SnapshotIndexOf(const MkString& name);
+    static int SnapshotIndexOf(const std::string& name);
 
 private:
     WordDocumentTagArray* ListOf(SitTypeTag kind);
@@ -92,7 +90,7 @@ private:
     WordDocumentTagArray m_others;
     WordDocumentTagArray m_macros;
     WordDocumentTagArray m_all;
-    MkString m_part;
+    std::string m_part;
 };
 
 // The names of a document's tags by kind, as WordDocumentContent lists them
@@ -100,15 +98,15 @@ private:
 // to know of the tags.
 class WordTagNames {
 public:
-    void Add(SitTypeTag kind, const MkString& name, bool inStory);
+    void Add(SitTypeTag kind, const std::string& name, bool inStory);
     // Some tag of the kind has the name; with bodyOnly, in the document part.
-    bool Has(SitTypeTag kind, const MkString& name, bool bodyOnly = false) const;
+    bool Has(SitTypeTag kind, const std::string& name, bool bodyOnly = false) const;
 
 private:
     static int ListOf(SitTypeTag kind);  // -1 for a kind without a list
 
-    std::unordered_set<std::wstring> m_body[8];
-    std::unordered_set<std::wstring> m_stories[8];
+    std::unordered_set<std::string> m_body[8];
+    std::unordered_set<std::string> m_stories[8];
 };
 
 typedef std::vector<XmlElement> XmlElementList;
@@ -126,7 +124,7 @@ public:
     // The element has w:sdtPr/w:group.
     static bool IsSdtGroup(const XmlElement& element);
     // "SIT_CHART": a c:chart below; "SIT_TABLE": a w:tbl below; false for other names.
-    static bool IsStdAroundContent(const XmlElement& element, const MkString& tagName);
+    static bool IsStdAroundContent(const XmlElement& element, const std::string& tagName);
     // The element itself or its nearest ancestor named `name`, else null.
     static XmlElement GetAncestor(const XmlElement& element, const char* name);
     // Geometry of a VML shape from its style, in EMU ("pt" and "in" units). With
@@ -175,8 +173,8 @@ class WordControlIndex {
 public:
     explicit WordControlIndex(const OpenXMLWordDocument& document);
     // The controls with that tag, in document order.
-    const XmlElementList& Find(const MkString& tagName) const;
-    // The controls by tag (UTF-8, empty for none).
+    const XmlElementList& Find(const std::string& tagName) const;
+    // The controls by tag (empty for none).
     const std::unordered_map<std::string, XmlElementList>& ByTag() const { return m_byTag; }
 
 private:
@@ -194,7 +192,7 @@ public:
     XmlElement GetContentRoot() const;
 
     // --- reading ---
-    static MkString GetSdtName(const XmlElement& sdt);
+    static std::string GetSdtName(const XmlElement& sdt);
     static bool IsInSdtGroup(const XmlElement& element);
     static bool HasTable(const XmlElement& sdt);
     void GetDocumentContent(WordDocumentContent& content) const;
@@ -202,9 +200,9 @@ public:
     // footer's or notes' when inStory), the content controls found through
     // index, which must be this document's as it is.
     void GetTagNames(const WordControlIndex& index, bool inStory, WordTagNames* names) const;
-    void GetElementSdtContent(const XmlElement& sdt, const MkString& groupName, int groupIndex,
+    void GetElementSdtContent(const XmlElement& sdt, const std::string& groupName, int groupIndex,
                               WordDocumentContent& content) const;
-    void GetElementControlsContent(const XmlElement& element, const MkString& groupName, int groupIndex,
+    void GetElementControlsContent(const XmlElement& element, const std::string& groupName, int groupIndex,
                                    WordDocumentContent& content) const;
 
     // --- groups ---
@@ -216,7 +214,7 @@ public:
     // them), its revision marks renumbered among the bookmark ids, its paragraph
     // ids left out; comment anchors stay with the first copy.
     // `made`, when given, gets the top elements of each copy once it is complete.
-    bool ExpandGroup(const MkIntArray& snapshotIndices, const MkString& tagName,
+    bool ExpandGroup(const std::vector<int>& snapshotIndices, const std::string& tagName,
                      const std::function<void(const XmlElementList&)>& made = nullptr);
     // Leaves out the paragraph ids (w14:paraId, w14:textId) below node, node
     // included, in content kept as text too: a copy of paragraphs must not
@@ -227,7 +225,7 @@ public:
     // Makes a control filled: its placeholder (w:placeholder, w:showingPlcHdr)
     // and its data binding (w:dataBinding, w15:dataBinding) go.
     static void RemovePlaceHolder(const XmlElement& sdtPr);
-    static bool EditTextElement(const XmlElement& sdt, const MkString& text);
+    static bool EditTextElement(const XmlElement& sdt, const std::string& text);
     static bool EditTextElement(const XmlElement& sdt, const FormattedTextArray& runs);
     // EditTextElement in two steps: the control's content emptied (its cell's
     // and paragraph's properties kept), giving the element the runs go into and
@@ -240,44 +238,44 @@ public:
     // Whether content there stands inside a paragraph (runs) rather than where paragraphs stand.
     static bool IsInParagraph(const XmlElement& element);
     // Whether AppendRuns writes this run's text with the run before it.
-    static bool JoinsPreviousRun(const MkString& text);
+    static bool JoinsPreviousRun(const std::string& text);
     // The editing operations find their controls through the index when one is given.
-    bool SetTitle(const MkString& tagName, const MkString& text, const WordControlIndex* index = nullptr);
-    bool SetText(const MkString& tagName, const FormattedTextArray& runs, const WordControlIndex* index = nullptr);
+    bool SetTitle(const std::string& tagName, const std::string& text, const WordControlIndex* index = nullptr);
+    bool SetText(const std::string& tagName, const FormattedTextArray& runs, const WordControlIndex* index = nullptr);
     // Points the picture of each control at "rId<tag>" and fits it to the image,
     // a picture in line with the text (wp:inline) or floating (wp:anchor) alike.
     // False at the first control without a drawing or a blip, or for an empty image.
-    bool SetImage(const MkString& tagName, int imageWidth, int imageHeight, const MkString& hyperlink,
+    bool SetImage(const std::string& tagName, int imageWidth, int imageHeight, const std::string& hyperlink,
                   const WordControlIndex* index = nullptr);
     // Replaces each 3D-viewer control of that name by a picture content control
     // tagged newTagName.
-    bool SetImageInMdlx(const MkString& controlName, const MkString& newTagName, int imageWidth, int imageHeight,
-                        const MkString& hyperlink);
-    bool SetMDLX(const MkString& tagName, MkString* controlId, MkString* newId, MkString* previewId);
-    bool SetTable(const MkString& tagName, const Table& table, const WordControlIndex* index = nullptr);
+    bool SetImageInMdlx(const std::string& controlName, const std::string& newTagName, int imageWidth, int imageHeight,
+                        const std::string& hyperlink);
+    bool SetMDLX(const std::string& tagName, std::string* controlId, std::string* newId, std::string* previewId);
+    bool SetTable(const std::string& tagName, const Table& table, const WordControlIndex* index = nullptr);
     // Fills the table element with rows x columns values (UTF-8, value(r, c)):
     // in the template's look (its grid, its first row and the cells of its second
     // row) when it has that many columns, else in an even grid of its width. A
     // filled cell holds its value alone, in one paragraph and run that take the
     // look of the template cell's first ones.
     static void FillTable(const XmlElement& tbl, int rows, int columns, const std::function<std::string(int, int)>& value);
-    bool GetChartRelationIds(const MkString& tagName, MkStringArray* ids) const;
-    bool SetAllMacros(const MkStringArray& names, const MkArrayT<FormattedTextArray>& texts,
+    bool GetChartRelationIds(const std::string& tagName, std::vector<std::string>* ids) const;
+    bool SetAllMacros(const std::vector<std::string>& names, const std::vector<FormattedTextArray>& texts,
                       const WordControlIndex* index = nullptr);
 
     // Sets the r:id of the preview image (v:imagedata) of the first 3D-viewer control of that name.
-    bool SetPreviewRelationId(const MkString& tagName, const MkString& id);
+    bool SetPreviewRelationId(const std::string& tagName, const std::string& id);
 
     // How many attributes of the document refer to that relationship id.
-    int CountRelationReferences(const MkString& id) const;
+    int CountRelationReferences(const std::string& id) const;
 
 private:
     // The content controls addressed by the editing operations, with that name.
-    XmlElementList ControlsNamed(const MkString& tagName, const WordControlIndex* index = nullptr) const;
+    XmlElementList ControlsNamed(const std::string& tagName, const WordControlIndex* index = nullptr) const;
     // The first viewer control named tagName and the picture (v:imagedata) of the
     // shape just before it, which is null when there is none; false when no
     // control has that name.
-    bool ControlPreview(const MkString& tagName, XmlElement* control, TiXmlElement** image);
+    bool ControlPreview(const std::string& tagName, XmlElement* control, TiXmlElement** image);
 };
 
 }  // namespace rep

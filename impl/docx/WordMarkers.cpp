@@ -287,7 +287,7 @@ private:
     long long m_textWidth = DEFAULT_TEXT_WIDTH;
     long long m_controlId = 0;
     long long m_drawingId = 0;
-    MkString m_placeholder;  // the placeholder picture's part, once made
+    std::string m_placeholder;  // the placeholder picture's part, once made
 };
 
 TiXmlElement* Converter::Control(const std::string& tag, const TiXmlElement* runLike, bool picture, bool group) {
@@ -338,16 +338,16 @@ void Converter::BlockControl(TiXmlElement* p, TiXmlElement* block, const std::st
 
 // Puts a placeholder picture of 4 x 3 inches into the run.
 bool Converter::PlaceholderPicture(TiXmlElement* run, const std::string& tag) {
-    if (m_placeholder.IsEmpty()) {
-        const MkString name = m_package.NextPartName(L"word/media/image.png");
-        OpenXMLPart* media = m_package.AddPart(name, L"image/png");
+    if (m_placeholder.empty()) {
+        const std::string name = m_package.NextPartName("word/media/image.png");
+        OpenXMLPart* media = m_package.AddPart(name, "image/png");
         if (!media) return false;
         media->SetBytesView(PLACEHOLDER_PNG, sizeof PLACEHOLDER_PNG);
         m_placeholder = name;
     }
     OpenXMLRelationships* rels = m_part->Rels();
     if (!rels) return false;
-    const std::string id = rels->Relate(OpenXMLPackageEditor::REL_IMAGE, m_placeholder).ShortChar();
+    const std::string id = rels->Relate(OpenXMLPackageEditor::REL_IMAGE, m_placeholder);
     if (!m_root->Attribute("xmlns:wp")) m_root->SetAttribute("xmlns:wp", DRAWING_WORD);
     if (!m_root->Attribute("xmlns:r")) m_root->SetAttribute("xmlns:r", RELATIONSHIPS);
     const std::string cx = std::to_string(PLACEHOLDER_CX), cy = std::to_string(PLACEHOLDER_CY);
@@ -503,7 +503,7 @@ void Converter::Part(OpenXMLPart* part, bool body) {
     part->PrintCompact();  // as editors write them
     m_root = document ? document->RootElement() : nullptr;
     if (!m_root) return;
-    m_where = toUtf8(part->Name());
+    m_where = part->Name();
     if (body) {
         // The width of the text of the last section's pages.
         const TiXmlElement* section = m_root->FirstChildElement("w:body");
@@ -610,7 +610,7 @@ bool ConvertWordMarkers(OpenXMLPackage& package, WordMarkerResult* result, std::
     const OpenXMLRelationship* main = nullptr;
     OpenXMLRelationships& packageRels = package.Rels();
     for (int i = 0; i < packageRels.Count() && !main; ++i)
-        if (packageRels.At(i).type == MkString(OpenXMLPackageEditor::REL_OFFICE_DOCUMENT)) main = &packageRels.At(i);
+        if (packageRels.At(i).type == OpenXMLPackageEditor::REL_OFFICE_DOCUMENT) main = &packageRels.At(i);
     OpenXMLPart* document = package.Part(main);
     XmlDocument* xml = document ? document->EditXml() : nullptr;
     TiXmlElement* root = xml ? xml->RootElement() : nullptr;
@@ -623,7 +623,7 @@ bool ConvertWordMarkers(OpenXMLPackage& package, WordMarkerResult* result, std::
     std::vector<OpenXMLPart*> parts;
     if (OpenXMLRelationships* rels = document->Rels()) {
         for (int i = 0; i < rels->Count(); ++i) {
-            const std::string type = toUtf8(rels->At(i).type);
+            const std::string& type = rels->At(i).type;
             for (const char* kind : {"header", "footer", "footnotes", "endnotes"}) {
                 OpenXMLPart* part = package.Part(&rels->At(i));
                 if (type == RELATIONSHIPS + std::string("/") + kind && part &&
