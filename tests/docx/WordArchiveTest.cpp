@@ -18,16 +18,16 @@ class WordArchiveTest : public LoggingTest {
 protected:
     bool open(const std::string& package, const std::string& report) {
         path = dir.file(report);
-        return archive.Open(wide(testPackage(package)));
+        return archive.Open(testPackage(package));
     }
-    bool save() { return archive.Save(wide(path)); }
+    bool save() { return archive.Save(path); }
     // A picture of that size, its bytes kept by the test.
     OpenXMLPicture picture(const std::string& name, unsigned width, unsigned height) {
         std::vector<unsigned char>& bytes = jpegs[name];
         Problems problems;
         EXPECT_TRUE(SnapshotPictures::jpegBytesOf(flatImage(width, height).get(), &bytes, &problems));
         OpenXMLPicture p;
-        p.name = wide(name);
+        p.name = name;
         p.data = bytes.data();
         p.size = bytes.size();
         p.width = static_cast<int>(width);
@@ -46,12 +46,10 @@ protected:
     std::map<std::string, std::vector<unsigned char>> jpegs;
 };
 
-FormattedTextArray text(const wchar_t* value) {
-    FormattedTextArray runs;
+FormattedTextArray text(const std::string& value) {
     FormattedText run;
     run.text = value;
-    runs.AddGrow(run);
-    return runs;
+    return FormattedTextArray(1, run);
 }
 
 kiv::rep::Table chartTable() {
@@ -67,32 +65,28 @@ kiv::rep::Table chartTable() {
 TEST_F(WordArchiveTest, FillingEveryTagKindGivesAValidPackage) {
     ASSERT_TRUE(open("tagged", "tagged.docx"));
     const WordDocumentContent content = scan();
-    EXPECT_EQ(2, content.GetTags(SIT_TYPE_TITLE)->GetSize());
-    EXPECT_EQ(2, content.GetTags(SIT_TYPE_TABLE)->GetSize());
-    EXPECT_EQ(1, content.GetTags(SIT_TYPE_MDLX)->GetSize());
+    EXPECT_EQ(2u, content.GetTags(SIT_TYPE_TITLE)->size());
+    EXPECT_EQ(2u, content.GetTags(SIT_TYPE_TABLE)->size());
+    EXPECT_EQ(1u, content.GetTags(SIT_TYPE_MDLX)->size());
 
-    EXPECT_TRUE(archive.SetText(L"SIT1_TITLE", text(L"Pressure field")));
-    EXPECT_TRUE(archive.SetText(L"SIT2_TITLE", text(L"In a cell")));
-    EXPECT_TRUE(archive.SetText(L"SIT1_TEXT", text(L"Max   value")));
-    EXPECT_TRUE(archive.SetTable(L"SIT1_TABLE", chartTable()));
-    EXPECT_TRUE(archive.SetTable(L"SIT2_TABLE", chartTable()));
-    MkStringArray names;
-    names.AddGrow(L"SIT1_$DATABASE_NAME");
-    MkArrayT<FormattedTextArray> values;
-    values.AddGrow(text(L"engine.db"));
-    EXPECT_TRUE(archive.SetAllMacros(names, values));
+    EXPECT_TRUE(archive.SetText("SIT1_TITLE", text("Pressure field")));
+    EXPECT_TRUE(archive.SetText("SIT2_TITLE", text("In a cell")));
+    EXPECT_TRUE(archive.SetText("SIT1_TEXT", text("Max   value")));
+    EXPECT_TRUE(archive.SetTable("SIT1_TABLE", chartTable()));
+    EXPECT_TRUE(archive.SetTable("SIT2_TABLE", chartTable()));
+    EXPECT_TRUE(archive.SetAllMacros({"SIT1_$DATABASE_NAME"}, {text("engine.db")}));
     const kiv::rep::Table table = chartTable();
     ChartData chart(table);
-    chart.m_title = L"Pressure";
-    EXPECT_TRUE(archive.SetChart(L"SIT1_CHART", chart));
+    chart.m_title = "Pressure";
+    EXPECT_TRUE(archive.SetChart("SIT1_CHART", chart));
 
     // A picture twice: one file, one pair of relationships; the placeholder picture goes.
     const OpenXMLPicture shown = picture("picture.jpg", 400, 200);
-    EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", shown, false, MkString(), L"https://viewer.example/1"));
-    EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", shown, false, MkString(), L"https://viewer.example/1"));
+    EXPECT_TRUE(archive.SetImage("SIT1_PICTURE", shown, false, "", "https://viewer.example/1"));
+    EXPECT_TRUE(archive.SetImage("SIT1_PICTURE", shown, false, "", "https://viewer.example/1"));
     // The viewer control becomes a picture control; its part and preview go.
-    EXPECT_TRUE(archive.SetImage(L"SIT1_MDLX", picture("shot.jpg", 300, 300), true, L"SIT1_MDLXPICTURE", MkString()));
-    ASSERT_TRUE(save()) << narrow(archive.Error());
+    EXPECT_TRUE(archive.SetImage("SIT1_MDLX", picture("shot.jpg", 300, 300), true, "SIT1_MDLXPICTURE", ""));
+    ASSERT_TRUE(save()) << archive.Error();
     for (const char* gone : {"word/media/image1.png", "word/media/image2.png", "word/activeX/activeX1.xml"})
         EXPECT_FALSE(hasPart(path, gone)) << gone;
     EXPECT_TRUE(hasPart(path, "word/media/image3.jpeg") && hasPart(path, "word/media/image4.jpeg"));
@@ -107,31 +101,31 @@ TEST_F(WordArchiveTest, FillingEveryTagKindGivesAValidPackage) {
 
 TEST_F(WordArchiveTest, UnrolledChartsGetAChartPartEach) {
     ASSERT_TRUE(open("groups", "groups.docx"));
-    EXPECT_TRUE(archive.ExpandGroup(indices({0, 1, 2}), L"SIT_CHART"));
-    EXPECT_TRUE(archive.ExpandGroup(indices({0, 1}), L"SIT_TABLE"));
-    EXPECT_TRUE(archive.ExpandGroup(indices({0, 2}), MkString()));
+    EXPECT_TRUE(archive.ExpandGroup(indices({0, 1, 2}), "SIT_CHART"));
+    EXPECT_TRUE(archive.ExpandGroup(indices({0, 1}), "SIT_TABLE"));
+    EXPECT_TRUE(archive.ExpandGroup(indices({0, 2}), ""));
     ASSERT_TRUE(archive.SyncCharts());
 
     XmlElementList charts;
     OpenXMLDocument::FindAllElements(archive.Document()->GetBody(), "c:chart", &charts, true, true);
     ASSERT_EQ(3u, charts.size());
-    EXPECT_EQ("rId11 rId12", narrow(charts[0].GetAttributeString("r:id") + L" " + charts[1].GetAttributeString("r:id")));
+    EXPECT_EQ("rId11 rId12", charts[0].GetAttributeString("r:id") + " " + charts[1].GetAttributeString("r:id"));
     for (size_t i = 0; i < charts.size(); ++i)
         EXPECT_EQ("charts/chart" + std::to_string(i + 1) + ".xml",
-                  narrow(archive.MainRels()->Find(charts[i].GetAttributeString("r:id"))->target));
+                  archive.MainRels()->Find(charts[i].GetAttributeString("r:id"))->target);
 
     // Each copy's chart is filled on its own, with a workbook of its own.
     const kiv::rep::Table table = chartTable();
-    EXPECT_TRUE(archive.SetChart(L"SIT2_CHART", ChartData(table)));
-    EXPECT_TRUE(archive.SetText(L"SIT3_TITLE", text(L"third")));
+    EXPECT_TRUE(archive.SetChart("SIT2_CHART", ChartData(table)));
+    EXPECT_TRUE(archive.SetText("SIT3_TITLE", text("third")));
     const OpenXMLPicture shown = picture("p.jpg", 64, 48);
-    EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", shown, false, MkString(), MkString()));
+    EXPECT_TRUE(archive.SetImage("SIT1_PICTURE", shown, false, "", ""));
     ASSERT_TRUE(save());
     // The placeholder picture stays while the other copy still shows it.
     EXPECT_TRUE(hasPart(path, "word/media/image1.png"));
     EXPECT_NE(readPart(path, "word/embeddings/Microsoft_Excel_Sheet2.xlsx"),
               readPart(path, "word/embeddings/Microsoft_Excel_Sheet1.xlsx"));
-    EXPECT_TRUE(archive.SetImage(L"SIT3_PICTURE", shown, false, MkString(), MkString()));
+    EXPECT_TRUE(archive.SetImage("SIT3_PICTURE", shown, false, "", ""));
     ASSERT_TRUE(save());
     EXPECT_FALSE(hasPart(path, "word/media/image1.png"));
     EXPECT_OOXML_VALID(path);
@@ -141,9 +135,9 @@ TEST_F(WordArchiveTest, BrokenDocumentsFailAndLeaveAValidPackage) {
     ASSERT_TRUE(open("tagged", "broken.docx"));
     ASSERT_TRUE(
         archive.Document()->ParseText("<w:document xmlns:w=\"http://schemas.openxmlformats.org/wordprocessingml/2006/main\"/>"));
-    EXPECT_FALSE(archive.ExpandGroup(indices({0}), MkString()));
-    EXPECT_TRUE(archive.SetText(L"SIT1_TITLE", text(L"x")));  // nothing to fill
-    EXPECT_FALSE(archive.SetMDLX(L"SIT1_MDLX", L"/tmp/model.mdlx", nullptr));
+    EXPECT_FALSE(archive.ExpandGroup(indices({0}), ""));
+    EXPECT_TRUE(archive.SetText("SIT1_TITLE", text("x")));  // nothing to fill
+    EXPECT_FALSE(archive.SetMDLX("SIT1_MDLX", "/tmp/model.mdlx", nullptr));
     ASSERT_TRUE(save());
     EXPECT_OOXML_VALID(path);
 
@@ -151,14 +145,14 @@ TEST_F(WordArchiveTest, BrokenDocumentsFailAndLeaveAValidPackage) {
     OpenXMLWordArchive closed;
     WordDocumentContent content;
     closed.GetDocumentContent(content);
-    EXPECT_EQ(0, content.GetAllTags().GetSize());
-    EXPECT_FALSE(closed.SetText(L"SIT1_TITLE", text(L"x")));
-    EXPECT_FALSE(closed.Save(wide(dir.file("none.docx"))));
+    EXPECT_TRUE(content.GetAllTags().empty());
+    EXPECT_FALSE(closed.SetText("SIT1_TITLE", text("x")));
+    EXPECT_FALSE(closed.Save(dir.file("none.docx")));
 }
 
 TEST_F(WordArchiveTest, ViewerControlsGetTheirOwnControlPartAndPreview) {
     ASSERT_TRUE(open("tagged", "models.docx"));
-    archive.SetReportPath(wide(path));
+    archive.SetReportPath(path);
     // A second viewer control sharing the first one's control part and preview,
     // as the copies of an unrolled group do.
     XmlElementList controls;
@@ -168,22 +162,22 @@ TEST_F(WordArchiveTest, ViewerControlsGetTheirOwnControlPartAndPreview) {
     TiXmlElement* copy = paragraph->Parent()->InsertAfterChild(paragraph, *paragraph)->ToElement();
     XmlElementList copied;
     OpenXMLDocument::FindAllElements(XmlElement(copy), "w:control", &copied, true, false);
-    copied[0].AddAttributeString("w:name", L"SIT2_MDLX");
+    copied[0].AddAttributeString("w:name", "SIT2_MDLX");
 
     const OpenXMLPicture first = picture("first.jpg", 200, 100), second = picture("second.jpg", 100, 100);
-    EXPECT_TRUE(archive.SetMDLX(L"SIT1_MDLX", MkString(dir.file("model.mdlx").c_str()), &first));
+    EXPECT_TRUE(archive.SetMDLX("SIT1_MDLX", dir.file("model.mdlx"), &first));
     ASSERT_TRUE(save());
     // Still used by SIT2_MDLX: the shared control part and preview stay.
     EXPECT_TRUE(hasPart(path, "word/activeX/activeX1.xml") && hasPart(path, "word/media/image2.png"));
-    EXPECT_TRUE(archive.SetMDLX(L"SIT2_MDLX", L"/elsewhere/other.mdlx", &second));
-    EXPECT_FALSE(archive.SetMDLX(L"SIT3_MDLX", L"/elsewhere/other.mdlx", nullptr));
+    EXPECT_TRUE(archive.SetMDLX("SIT2_MDLX", "/elsewhere/other.mdlx", &second));
+    EXPECT_FALSE(archive.SetMDLX("SIT3_MDLX", "/elsewhere/other.mdlx", nullptr));
     ASSERT_TRUE(save());
     EXPECT_FALSE(hasPart(path, "word/activeX/activeX1.xml") || hasPart(path, "word/media/image2.png"));
 
     const std::string part1 = readPart(path, "word/activeX/activeX2.xml"), part2 = readPart(path, "word/activeX/activeX3.xml");
     EXPECT_NE(std::string::npos, part1.find("ax:value=\"model.mdlx\"")) << part1;  // beside the package
     EXPECT_NE(std::string::npos, part2.find("other.mdlx")) << part2;
-    EXPECT_EQ(MkString(L"activeX/activeX2.xml"), archive.MainRels()->Find(L"rIdSIT1_MDLX")->target);
+    EXPECT_EQ("activeX/activeX2.xml", archive.MainRels()->Find("rIdSIT1_MDLX")->target);
     XmlElementList previews;
     OpenXMLDocument::FindAllElements(archive.Document()->GetBody(), "v:imagedata", &previews, true, false);
     ASSERT_EQ(2u, previews.size());
@@ -193,7 +187,7 @@ TEST_F(WordArchiveTest, ViewerControlsGetTheirOwnControlPartAndPreview) {
     // Models come from the report's folder and the sources named, recorded by file name.
     TempDir elsewhere;
     ASSERT_TRUE(writeFile(dir.file("model.mdlx"), "m1") && writeFile(elsewhere.file("other.mdlx"), "m2"));
-    ASSERT_EQ(1, archive.ReplacePathToMdlxFileInPlugins(L"\\elsewhere\\other.mdlx", wide(elsewhere.file("other.mdlx"))));
+    ASSERT_EQ(1, archive.ReplacePathToMdlxFileInPlugins("\\elsewhere\\other.mdlx", elsewhere.file("other.mdlx")));
     EXPECT_FALSE(archive.EmbedAllMdlxFilesInArchive());
     archive.SetModelSources({elsewhere.path()}, {});
     EXPECT_TRUE(archive.EmbedAllMdlxFilesInArchive());
@@ -241,8 +235,8 @@ TEST_F(WordArchiveTest, ContentsKeptAsTextFillAsElementsDo) {
                             std::string("<w:document ") + documentNamespaces() + "><w:body>" + body + "</w:body></w:document>"));
         OpenXMLWordArchive asText;
         OpenXMLWordDocument asElements;
-        ASSERT_TRUE(asText.Open(wide(package)) && parseBody(&asElements, body));
-        EXPECT_TRUE(asText.ExpandGroup(indices({0, 1, 2}), MkString()) && asElements.ExpandGroup(indices({0, 1, 2}), MkString()));
+        ASSERT_TRUE(asText.Open(package) && parseBody(&asElements, body));
+        EXPECT_TRUE(asText.ExpandGroup(indices({0, 1, 2}), "") && asElements.ExpandGroup(indices({0, 1, 2}), ""));
         for (size_t n : {4, 1, 2}) {
             kiv::rep::Table data(n, c.columns);
             for (size_t r = 0; r < n; ++r)
@@ -251,22 +245,22 @@ TEST_F(WordArchiveTest, ContentsKeptAsTextFillAsElementsDo) {
                                   kiv::Str(r + k == 0   ? ""
                                            : r * k == 1 ? c.odd
                                                         : ("r" + std::to_string(r) + "c" + std::to_string(k)).c_str()));
-            const MkString tag = L"SIT" + MkString(std::to_string(n == 4 ? 1 : n + 1).c_str()) + L"_TABLE";
+            const std::string tag = "SIT" + std::to_string(n == 4 ? 1 : n + 1) + "_TABLE";
             EXPECT_TRUE(asText.SetTable(tag, data) && asElements.SetTable(tag, data));
         }
-        FormattedTextArray runs = text(wide(c.odd).Std().c_str());
+        FormattedTextArray runs = text(c.odd);
         FormattedText run;
         run.bold = run.newParagraph = true;
-        runs.AddGrow(run);
+        runs.push_back(run);
         run.newParagraph = false;
-        for (const wchar_t* part : {L"bold", L"  ", L""}) runs.AddGrow((run.text = part, run));
+        for (const char* part : {"bold", "  ", ""}) runs.push_back((run.text = part, run));
         run = FormattedText();
         run.lineBreak = true;
-        runs.AddGrow(run);
+        runs.push_back(run);
         run.lineBreak = false;
         run.italic = run.underline = true;
-        runs.AddGrow((run.text = L"<i&u>", run));
-        for (const wchar_t* tag : {L"SIT1_TEXT", L"SIT2_TEXT", L"SIT2_TITLE"})
+        runs.push_back((run.text = "<i&u>", run));
+        for (const char* tag : {"SIT1_TEXT", "SIT2_TEXT", "SIT2_TITLE"})
             EXPECT_TRUE(asText.SetText(tag, runs) && asElements.SetText(tag, runs));
         const std::string filled = XmlDocument::PrintNode(*asText.Document()->GetBody().Tx());
         EXPECT_EQ(XmlDocument::PrintNode(*asElements.GetBody().Tx()), filled) << c.odd;
@@ -281,15 +275,15 @@ TEST_F(WordArchiveTest, ContentsKeptAsTextFillAsElementsDo) {
 // fields and links naming them), notes, revision ids and paragraph ids.
 TEST_F(WordArchiveTest, RealDocumentsFillAndUnrollWithMarksOfTheirOwn) {
     ASSERT_TRUE(open("marks", "marks.docx"));
-    EXPECT_TRUE(archive.ExpandGroup(indices({0, 1, 2}), MkString()));
-    for (const wchar_t* tag : {L"SIT1_TITLE", L"SIT2_TITLE", L"SIT3_TITLE"}) EXPECT_TRUE(archive.SetText(tag, text(tag)));
+    EXPECT_TRUE(archive.ExpandGroup(indices({0, 1, 2}), ""));
+    for (const char* tag : {"SIT1_TITLE", "SIT2_TITLE", "SIT3_TITLE"}) EXPECT_TRUE(archive.SetText(tag, text(tag)));
     const OpenXMLPicture shown = picture("p.jpg", 64, 48);
-    EXPECT_TRUE(archive.SetImage(L"SIT1_PICTURE", shown, false, MkString(), MkString()));
-    EXPECT_TRUE(archive.SetImage(L"SIT2_PICTURE", shown, false, MkString(), MkString()));
+    EXPECT_TRUE(archive.SetImage("SIT1_PICTURE", shown, false, "", ""));
+    EXPECT_TRUE(archive.SetImage("SIT2_PICTURE", shown, false, "", ""));
     kiv::rep::Table table(3, 2);
     table.setValue(0, 0, kiv::Str("Name"));
     table.setValue(2, 1, kiv::Str("2"));
-    EXPECT_TRUE(archive.SetTable(L"SIT3_TABLE", table));
+    EXPECT_TRUE(archive.SetTable("SIT3_TABLE", table));
     ASSERT_TRUE(save());
     std::string parts;
     for (const char* part : {"word/document.xml", "word/footnotes.xml", "word/endnotes.xml"}) {
@@ -326,12 +320,12 @@ TEST_F(WordArchiveTest, RealDocumentsFillAndUnrollWithMarksOfTheirOwn) {
 TEST_F(WordArchiveTest, TagNamesAreThoseOfTheScan) {
     for (const std::string& package : {testPackage("tagged"), testPackage("groups"), testPackage("marks"), testPackage("forms"),
                                        officeTemplate("wd_headers.docx"), officeTemplate("wd_groups.docx")}) {
-        ASSERT_TRUE(archive.Open(wide(package))) << package;
+        ASSERT_TRUE(archive.Open(package)) << package;
         for (int unrolled = 0; unrolled < 2; ++unrolled) {
             WordTagNames names;
             archive.GetTagNames(&names);
             EXPECT_EQ("", namesDiffer(scan(), names)) << package << " unrolled " << unrolled;
-            archive.ExpandGroup(indices({0, 2}), MkString());
+            archive.ExpandGroup(indices({0, 2}), "");
         }
     }
 }

@@ -44,7 +44,7 @@ const std::string RESULTS = group("Results", 301,
                                   sdt("SIT_TITLE", 201, para("Title")) + para("Model: $(SIT_$DATABASE_NAME) beside SIT_TITLE") +
                                       sdt("SIT_PICTURE", 202, pictureContent(5), "<w:picture/>"));
 
-FormattedText run(const wchar_t* text, bool bold = false, bool italic = false, bool underline = false) {
+FormattedText run(const char* text, bool bold = false, bool italic = false, bool underline = false) {
     FormattedText r;
     r.text = text;
     r.bold = bold;
@@ -127,31 +127,31 @@ TEST_F(WordScanTest, TagsTheirKindsAndTheirGroups) {
         ASSERT_TRUE(parseBody(&document, body));
         WordTagNames names;
         document.GetTagNames(WordControlIndex(document), false, &names);
-        EXPECT_EQ("", namesDiffer(scan(body), names, {L"SIT2_MDLX", L"SIT3_MDLX"})) << body;
+        EXPECT_EQ("", namesDiffer(scan(body), names, {"SIT2_MDLX", "SIT3_MDLX"})) << body;
     }
 
     // Exists looks at top-level tags only; a reference kind shares its kind's list.
     const WordDocumentContent content = scan(bodies[0].body);
-    EXPECT_TRUE(content.GetTags(SIT_TYPE_TEXT)->Exists(L"SIT1_TEXT"));
-    EXPECT_FALSE(content.GetTags(SIT_TYPE_TEXT)->Exists(L"SIT_TEXT"));
+    EXPECT_TRUE(content.GetTags(SIT_TYPE_TEXT)->Exists("SIT1_TEXT"));
+    EXPECT_FALSE(content.GetTags(SIT_TYPE_TEXT)->Exists("SIT_TEXT"));
     EXPECT_EQ(content.GetTags(SIT_TYPE_REF_TEXT), content.GetTags(SIT_TYPE_TEXT));
 
     // Deep nesting stays cheap: each control once per enclosing control.
     std::string deep = "<w:p/>";
     for (int i = 0; i < 40; ++i) deep = sdt("SIT1_TEXT", i, deep);
-    EXPECT_EQ(1 + 39 * 40 / 2, scan(deep).GetAllTags().GetSize());
+    EXPECT_EQ(1u + 39 * 40 / 2, scan(deep).GetAllTags().size());
 
     OpenXMLWordDocument noBody;
     ASSERT_TRUE(noBody.ParseText("<w:document><w:p/></w:document>"));
     WordDocumentContent none;
     noBody.GetDocumentContent(none);
-    EXPECT_EQ(0, none.GetAllTags().GetSize());
+    EXPECT_TRUE(none.GetAllTags().empty());
 }
 
 TEST_F(WordScanTest, AKindWithoutAListIsAnInternalFault) {
     WordDocumentContent content;
-    EXPECT_THROW(content.AddTag(L"SIT1_X", MkString(), -1, static_cast<SitTypeTag>(13), false), std::logic_error);
-    EXPECT_EQ(1, content.GetAllTags().GetSize());
+    EXPECT_THROW(content.AddTag("SIT1_X", "", -1, static_cast<SitTypeTag>(13), false), std::logic_error);
+    EXPECT_EQ(1u, content.GetAllTags().size());
     EXPECT_EQ(1u, recorder->count(lfw::Logger::LL_ERROR));
 }
 
@@ -190,7 +190,7 @@ TEST(WordGeometryTest, ShapeStylesInPointsAndInches) {
 TEST(WordGroupTest, CopiesStandInPlaceOfTheGroupNumberedPerSnapshot) {
     OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, para("before") + RESULTS + para("after") + sdt("SIT1_TITLE", 2012, para("x"))));
-    ASSERT_TRUE(document.ExpandGroup(indices({0, 2}), MkString()));
+    ASSERT_TRUE(document.ExpandGroup(indices({0, 2}), ""));
     // Tags numbered 1 and 3, macros renamed inside "$( )" only, no group left.
     // Content-control ids keep the "old id + index" form where that is free; the
     // static control keeps 2012, so the copy that would repeat it gets 2021, one
@@ -207,18 +207,18 @@ TEST(WordGroupTest, GroupsAreChosenByTheTagTheyHold) {
     OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, RESULTS + charts + tables + viewer + looseChart));
 
-    ASSERT_TRUE(document.ExpandGroup(indices({0}), L"SIT_CHART"));  // holds no chart: unchanged
-    ASSERT_TRUE(document.ExpandGroup(indices({0, 1}), L"SIT_TABLE"));
-    ASSERT_TRUE(document.ExpandGroup(indices({4}), L"SIT_MDLX"));
+    ASSERT_TRUE(document.ExpandGroup(indices({0}), "SIT_CHART"));  // holds no chart: unchanged
+    ASSERT_TRUE(document.ExpandGroup(indices({0, 1}), "SIT_TABLE"));
+    ASSERT_TRUE(document.ExpandGroup(indices({4}), "SIT_MDLX"));
     WordDocumentContent content;
     document.GetDocumentContent(content);
-    EXPECT_TRUE(content.GetTags(SIT_TYPE_TABLE)->Exists(L"SIT1_TABLE"));
-    EXPECT_TRUE(content.GetTags(SIT_TYPE_TABLE)->Exists(L"SIT2_TABLE"));
-    EXPECT_TRUE(content.GetTags(SIT_TYPE_MDLX)->Exists(L"SIT5_MDLX"));
-    EXPECT_FALSE(content.GetTags(SIT_TYPE_CHART)->Exists(L"SIT1_CHART"));
+    EXPECT_TRUE(content.GetTags(SIT_TYPE_TABLE)->Exists("SIT1_TABLE"));
+    EXPECT_TRUE(content.GetTags(SIT_TYPE_TABLE)->Exists("SIT2_TABLE"));
+    EXPECT_TRUE(content.GetTags(SIT_TYPE_MDLX)->Exists("SIT5_MDLX"));
+    EXPECT_FALSE(content.GetTags(SIT_TYPE_CHART)->Exists("SIT1_CHART"));
 
     // The rest, without any snapshot: groups go, except one holding a bare chart.
-    ASSERT_TRUE(document.ExpandGroup(MkIntArray(), MkString()));
+    ASSERT_TRUE(document.ExpandGroup({}, ""));
     WordDocumentContent rest;
     document.GetDocumentContent(rest);
     int markers = 0;
@@ -231,7 +231,7 @@ TEST(WordGroupTest, EmptyGroupsFailAndStayWhileOthersUnroll) {
     OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(
         &document, group("Empty", 1, "") + "<w:sdt><w:sdtPr><w:group/></w:sdtPr></w:sdt>" + group("Full", 2, para("kept"))));
-    EXPECT_FALSE(document.ExpandGroup(indices({0}), MkString()));
+    EXPECT_FALSE(document.ExpandGroup(indices({0}), ""));
     const std::string body = printBody(document);
     EXPECT_NE(std::string::npos, body.find("Empty"));
     EXPECT_EQ(std::string::npos, body.find("Full"));
@@ -239,14 +239,14 @@ TEST(WordGroupTest, EmptyGroupsFailAndStayWhileOthersUnroll) {
 
     OpenXMLWordDocument noBody;
     ASSERT_TRUE(noBody.ParseText("<w:document/>"));
-    EXPECT_FALSE(noBody.ExpandGroup(indices({0}), MkString()));
+    EXPECT_FALSE(noBody.ExpandGroup(indices({0}), ""));
 }
 
 TEST(WordGroupTest, AGroupFillingATableCellLeavesTheCellAParagraph) {
     OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, "<w:tbl><w:tblPr/><w:tblGrid/><w:tr><w:tc><w:tcPr/>" + group("InCell", 1, para("SIT_x")) +
                                          "</w:tc></w:tr></w:tbl>"));
-    ASSERT_TRUE(document.ExpandGroup(MkIntArray(), MkString()));
+    ASSERT_TRUE(document.ExpandGroup({}, ""));
     XmlElementList cells;
     OpenXMLDocument::FindAllElements(document.GetBody(), "w:tc", &cells, true, true);
     ASSERT_EQ(1u, cells.size());
@@ -257,12 +257,12 @@ TEST(WordGroupTest, NestedGroupsUnrollInsideTheirCopies) {
     OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(
         &document, group("Outer", 10, sdt("SIT_TITLE", 11, para("t")) + group("Inner", 12, sdt("SIT_TEXT", 13, para("d"))))));
-    ASSERT_TRUE(document.ExpandGroup(indices({0, 1}), MkString()));
+    ASSERT_TRUE(document.ExpandGroup(indices({0, 1}), ""));
     WordDocumentContent content;
     document.GetDocumentContent(content);
     // Inner first (for 0, 1), then the outer copies rename what is left generic.
-    EXPECT_EQ(2, content.GetTags(SIT_TYPE_TITLE)->GetSize());
-    EXPECT_EQ(4, content.GetTags(SIT_TYPE_TEXT)->GetSize());
+    EXPECT_EQ(2u, content.GetTags(SIT_TYPE_TITLE)->size());
+    EXPECT_EQ(4u, content.GetTags(SIT_TYPE_TEXT)->size());
     EXPECT_TRUE(allDistinct(valuesOf(document, "w:id", "w:val")));
 }
 
@@ -337,19 +337,19 @@ TEST(WordEditTest, TitlesAndRunsKeepTheTemplatesFormatting) {
                        sdt("SIT2_TEXT", 5,
                            "<w:p><w:r><w:rPr><w:color w:val=\"FF0000\"/><w:u w:val=\"double\"/><w:lang "
                            "w:val=\"en-US\"/></w:rPr><w:t>x</w:t></w:r></w:p>")));
-    EXPECT_TRUE(document.SetTitle(L"SIT1_TITLE", L"A & B <new>"));
-    EXPECT_TRUE(document.SetTitle(L"SIT2_TITLE", L"cell"));
+    EXPECT_TRUE(document.SetTitle("SIT1_TITLE", "A & B <new>"));
+    EXPECT_TRUE(document.SetTitle("SIT2_TITLE", "cell"));
     FormattedTextArray runs;
-    runs.AddGrow(run(L"Max"));
-    runs.AddGrow(run(L"   "));
-    runs.AddGrow(run(L"value", true));
-    runs.AddGrow(newParagraph());
-    runs.AddGrow(run(L"line", false, true, true));
-    FormattedText tab = run(L"after tab");
+    runs.push_back(run("Max"));
+    runs.push_back(run("   "));
+    runs.push_back(run("value", true));
+    runs.push_back(newParagraph());
+    runs.push_back(run("line", false, true, true));
+    FormattedText tab = run("after tab");
     tab.reserved = true;
-    runs.AddGrow(tab);
-    EXPECT_TRUE(document.SetText(L"SIT1_TEXT", runs));
-    EXPECT_TRUE(document.SetText(L"SIT2_TEXT", runs));
+    runs.push_back(tab);
+    EXPECT_TRUE(document.SetText("SIT1_TEXT", runs));
+    EXPECT_TRUE(document.SetText("SIT2_TEXT", runs));
     // SIT1_TEXT: "Max   " in one run, a bold "value", a line break, an italic
     // underlined run, a tab run; the picture flag is gone. SIT2_TEXT: the template's
     // run properties, with w:b, w:i and w:u put in their schema places.
@@ -358,14 +358,14 @@ TEST(WordEditTest, TitlesAndRunsKeepTheTemplatesFormatting) {
     // A control without content is left alone.
     OpenXMLWordDocument bare;
     ASSERT_TRUE(parseBody(&bare, "<w:sdt><w:sdtPr><w:tag w:val=\"SIT1_TITLE\"/></w:sdtPr></w:sdt>"));
-    EXPECT_TRUE(bare.SetTitle(L"SIT1_TITLE", L"x"));
-    EXPECT_FALSE(OpenXMLWordDocument::EditTextElement(bare.GetBody().GetFirstChildElement(), MkString(L"x")));
+    EXPECT_TRUE(bare.SetTitle("SIT1_TITLE", "x"));
+    EXPECT_FALSE(OpenXMLWordDocument::EditTextElement(bare.GetBody().GetFirstChildElement(), "x"));
 }
 
 TEST(WordEditTest, PicturesFitTheExtentAndPointAtTheTagsRelationship) {
     OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, sdt("SIT1_PICTURE", 1, pictureContent(1), "<w:showingPlcHdr/>")));
-    EXPECT_TRUE(document.SetImage(L"SIT1_PICTURE", 400, 200, L"https://viewer.example/1"));
+    EXPECT_TRUE(document.SetImage("SIT1_PICTURE", 400, 200, "https://viewer.example/1"));
     // 3000000 x 1500000 in both extents, the tag's relationship and its link; no placeholder flag.
     EXPECT_GOLDEN("docx/picture_fitted.xml", printBody(document));
 
@@ -373,10 +373,10 @@ TEST(WordEditTest, PicturesFitTheExtentAndPointAtTheTagsRelationship) {
     OpenXMLWordDocument broken;
     ASSERT_TRUE(parseBody(&broken, sdt("SIT1_PICTURE", 1, para("no drawing")) +
                                        sdt("SIT2_PICTURE", 2, "<w:p><w:r><w:drawing><wp:inline/></w:drawing></w:r></w:p>")));
-    EXPECT_FALSE(broken.SetImage(L"SIT1_PICTURE", 4, 2, MkString()));
-    EXPECT_FALSE(broken.SetImage(L"SIT2_PICTURE", 4, 2, MkString()));
-    EXPECT_FALSE(document.SetImage(L"SIT1_PICTURE", 0, 2, MkString()));
-    EXPECT_TRUE(broken.SetImage(L"SIT9_PICTURE", 4, 2, MkString()));  // no such control
+    EXPECT_FALSE(broken.SetImage("SIT1_PICTURE", 4, 2, ""));
+    EXPECT_FALSE(broken.SetImage("SIT2_PICTURE", 4, 2, ""));
+    EXPECT_FALSE(document.SetImage("SIT1_PICTURE", 0, 2, ""));
+    EXPECT_TRUE(broken.SetImage("SIT9_PICTURE", 4, 2, ""));  // no such control
 
     // Extents beyond the schema's range (negative, past its largest) are clamped
     // to it before the fit, in both extents; a floating picture fits as an inline one.
@@ -390,7 +390,7 @@ TEST(WordEditTest, PicturesFitTheExtentAndPointAtTheTagsRelationship) {
     for (const auto& e : extents) {
         OpenXMLWordDocument beyond;
         ASSERT_TRUE(parseBody(&beyond, sdt("SIT1_PICTURE", 1, pictureContent(1, e.cx, e.cy, e.frame))));
-        EXPECT_TRUE(beyond.SetImage(L"SIT1_PICTURE", 400, 200, MkString()));
+        EXPECT_TRUE(beyond.SetImage("SIT1_PICTURE", 400, 200, ""));
         const std::string body = printBody(beyond);
         EXPECT_TRUE(body.find(e.fitted) != std::string::npos && body.find(e.fitted) != body.rfind(e.fitted)) << body;
     }
@@ -401,12 +401,12 @@ TEST(WordEditTest, AViewerControlBecomesAPictureControlWithFreshIds) {
     // Ids 13 (drawing) and 421 (control) are taken already.
     ASSERT_TRUE(parseBody(&document, sdt("SIT1_PICTURE", 421, pictureContent(13)) + "<w:p>" + viewerRun("SIT1_MDLX") + "</w:p>" +
                                          "<w:p>" + viewerRun("Viewer") + "</w:p>"));
-    EXPECT_TRUE(document.SetImageInMdlx(L"SIT1_MDLX", L"SIT1_PICTURE", 400, 100, L"https://viewer.example/2"));
+    EXPECT_TRUE(document.SetImageInMdlx("SIT1_MDLX", "SIT1_PICTURE", 400, 100, "https://viewer.example/2"));
     EXPECT_GOLDEN("docx/viewer_replaced.xml", print(document.GetBody().GetFirstChildElement().GetNextSiblingElement()));
     WordDocumentContent content;
     document.GetDocumentContent(content);
-    EXPECT_EQ(2, content.GetTags(SIT_TYPE_PICTURE)->GetSize());
-    EXPECT_EQ(0, content.GetTags(SIT_TYPE_MDLX)->GetSize());
+    EXPECT_EQ(2u, content.GetTags(SIT_TYPE_PICTURE)->size());
+    EXPECT_TRUE(content.GetTags(SIT_TYPE_MDLX)->empty());
 }
 
 TEST(WordEditTest, ViewerControlsGiveTheirRelationshipIds) {
@@ -414,14 +414,14 @@ TEST(WordEditTest, ViewerControlsGiveTheirRelationshipIds) {
     ASSERT_TRUE(parseBody(&document, "<w:p>" + viewerRun("SIT1_MDLX") +
                                          "</w:p><w:p><w:r><w:object>"
                                          "<w:control r:id=\"rId5\" w:name=\"SIT2_MDLX\"/></w:object></w:r></w:p>"));
-    MkString control, fresh, preview;
-    ASSERT_TRUE(document.SetMDLX(L"SIT1_MDLX", &control, &fresh, &preview));
-    EXPECT_EQ(MkString(L"rId12"), control);
-    EXPECT_EQ(MkString(L"rIdSIT1_MDLX"), fresh);
-    EXPECT_EQ(MkString(L"rId13"), preview);
-    EXPECT_EQ(1, document.CountRelationReferences(L"rIdSIT1_MDLX"));
-    EXPECT_FALSE(document.SetMDLX(L"SIT2_MDLX", &control, &fresh, &preview));  // no preview shape
-    EXPECT_FALSE(document.SetMDLX(L"SIT3_MDLX", &control, &fresh, &preview));
+    std::string control, fresh, preview;
+    ASSERT_TRUE(document.SetMDLX("SIT1_MDLX", &control, &fresh, &preview));
+    EXPECT_EQ("rId12", control);
+    EXPECT_EQ("rIdSIT1_MDLX", fresh);
+    EXPECT_EQ("rId13", preview);
+    EXPECT_EQ(1, document.CountRelationReferences("rIdSIT1_MDLX"));
+    EXPECT_FALSE(document.SetMDLX("SIT2_MDLX", &control, &fresh, &preview));  // no preview shape
+    EXPECT_FALSE(document.SetMDLX("SIT3_MDLX", &control, &fresh, &preview));
 }
 
 TEST(WordEditTest, TablesKeepTheTemplatesLookWhenTheColumnsMatch) {
@@ -432,9 +432,9 @@ TEST(WordEditTest, TablesKeepTheTemplatesLookWhenTheColumnsMatch) {
             sdt("SIT3_TABLE", 3,
                 "<w:tbl><w:tr><w:tc><w:tcPr><w:tcW w:w=\"1200\"/></w:tcPr><w:p/></w:tc><w:tc><w:p/></w:tc></w:tr></w:tbl>")));
     const kiv::rep::Table data = table(4, 2);
-    EXPECT_TRUE(document.SetTable(L"SIT1_TABLE", data));
-    EXPECT_TRUE(document.SetTable(L"SIT2_TABLE", data));
-    EXPECT_TRUE(document.SetTable(L"SIT3_TABLE", table(1, 2)));
+    EXPECT_TRUE(document.SetTable("SIT1_TABLE", data));
+    EXPECT_TRUE(document.SetTable("SIT2_TABLE", data));
+    EXPECT_TRUE(document.SetTable("SIT3_TABLE", table(1, 2)));
     // SIT1: the template's grid, header formatting and body cells; SIT2: a plain
     // table of two 4500-wide columns; SIT3, without a grid: a grid from its first
     // row's widths, and table properties.
@@ -444,8 +444,8 @@ TEST(WordEditTest, TablesKeepTheTemplatesLookWhenTheColumnsMatch) {
     OpenXMLWordDocument none;
     ASSERT_TRUE(parseBody(&none, sdt("SIT1_TABLE", 1, para("no table")) + sdt("SIT2_TABLE", 2, templateTable({10}, false))));
     const std::string before = printBody(none);
-    EXPECT_TRUE(none.SetTable(L"SIT1_TABLE", data));
-    EXPECT_TRUE(none.SetTable(L"SIT2_TABLE", kiv::rep::Table(0, 0)));
+    EXPECT_TRUE(none.SetTable("SIT1_TABLE", data));
+    EXPECT_TRUE(none.SetTable("SIT2_TABLE", kiv::rep::Table(0, 0)));
     EXPECT_EQ(before, printBody(none));
 }
 
@@ -455,27 +455,23 @@ TEST(WordEditTest, MacrosAndChartIds) {
                                          sdt("SIT1_TEXT", 3, para("t")) +
                                          sdt("SIT1_CHART", 4, "<w:p><w:r><c:chart r:id=\"rId7\"/></w:r></w:p>") +
                                          sdt("SIT1_CHART", 5, "<w:p><w:r><c:chart/></w:r></w:p>")));
-    MkStringArray names;
-    names.AddGrow(L"REF_SIT1_$Pressure");
-    names.AddGrow(L"SIT1_TEXT");
-    MkArrayT<FormattedTextArray> texts;
+    const std::vector<std::string> names = {"REF_SIT1_$Pressure", "SIT1_TEXT"};
     FormattedTextArray value;
-    value.AddGrow(run(L"12 bar"));
-    texts.AddGrow(value);
+    value.push_back(run("12 bar"));
+    std::vector<FormattedTextArray> texts = {value};
     EXPECT_FALSE(document.SetAllMacros(names, texts));  // lengths differ
-    texts.AddGrow(value);
+    texts.push_back(value);
     EXPECT_TRUE(document.SetAllMacros(names, texts));
     const std::string body = printBody(document);
     EXPECT_NE(std::string::npos, body.find("12 bar"));
     EXPECT_NE(std::string::npos, body.find(">q<"));  // not named
     EXPECT_NE(std::string::npos, body.find(">t<"));  // not a macro
 
-    MkStringArray ids;
-    EXPECT_TRUE(document.GetChartRelationIds(L"SIT1_CHART", &ids));
-    ASSERT_EQ(1, ids.GetSize());
-    EXPECT_EQ(MkString(L"rId7"), ids[0]);
-    EXPECT_FALSE(document.GetChartRelationIds(L"SIT2_CHART", &ids));
-    EXPECT_EQ(0, ids.GetSize());
+    std::vector<std::string> ids;
+    EXPECT_TRUE(document.GetChartRelationIds("SIT1_CHART", &ids));
+    EXPECT_EQ(std::vector<std::string>{"rId7"}, ids);
+    EXPECT_FALSE(document.GetChartRelationIds("SIT2_CHART", &ids));
+    EXPECT_TRUE(ids.empty());
 }
 
 TEST(WordEditTest, AnIndexFindsTheSameControlsAsAWalk) {
@@ -485,10 +481,10 @@ TEST(WordEditTest, AnIndexFindsTheSameControlsAsAWalk) {
     ASSERT_TRUE(parseBody(&walked, body));
     ASSERT_TRUE(parseBody(&indexed, body));
     const WordControlIndex index(indexed);
-    EXPECT_EQ(3u, index.Find(L"SIT1_TITLE").size());
-    EXPECT_TRUE(index.Find(L"SIT9_TITLE").empty());
-    walked.SetTitle(L"SIT1_TITLE", L"new");
-    indexed.SetTitle(L"SIT1_TITLE", L"new", &index);
+    EXPECT_EQ(3u, index.Find("SIT1_TITLE").size());
+    EXPECT_TRUE(index.Find("SIT9_TITLE").empty());
+    walked.SetTitle("SIT1_TITLE", "new");
+    indexed.SetTitle("SIT1_TITLE", "new", &index);
     EXPECT_EQ(printBody(walked), printBody(indexed));
     EXPECT_EQ(std::string::npos, printBody(indexed).find("hidden in a control"));
 }

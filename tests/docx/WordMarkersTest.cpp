@@ -62,23 +62,22 @@ TEST(WordMarkers, EachMarkerBecomesTheControlOfItsKind) {
             putPart(path, "word/document.xml",
                     std::string("<w:document ") + documentNamespaces() + "><w:body>" + c.body + "</w:body></w:document>"));
         OpenXMLPackage package;
-        ASSERT_TRUE(package.Open(wide(path)));
+        ASSERT_TRUE(package.Open(path));
         WordMarkerResult result;
         std::string error;
         ASSERT_TRUE(ConvertWordMarkers(package, &result, &error)) << error;
         EXPECT_EQ(static_cast<int>(result.warnings.size()), c.warnings) << ::testing::PrintToString(result.warnings);
-        ASSERT_TRUE(package.Save(wide(dir.file("out.docx")))) << narrow(package.Error());
+        ASSERT_TRUE(package.Save(dir.file("out.docx"))) << package.Error();
         EXPECT_OOXML_VALID(dir.file("out.docx"));
         const std::string document = readPart(dir.file("out.docx"), "word/document.xml");
         EXPECT_NE(document.find(c.kept), std::string::npos) << document;
         OpenXMLWordArchive archive;
-        ASSERT_TRUE(archive.Open(wide(dir.file("out.docx"))));
+        ASSERT_TRUE(archive.Open(dir.file("out.docx")));
         WordDocumentContent content;
         archive.GetDocumentContent(content);
         std::string tags;
         for (const WordDocumentTag& t : content.GetAllTags())
-            tags +=
-                narrow(t.name) + " " + std::to_string(t.kind) + (t.groupName.IsEmpty() ? "" : " " + narrow(t.groupName)) + "\n";
+            tags += t.name + " " + std::to_string(t.kind) + (t.groupName.empty() ? "" : " " + t.groupName) + "\n";
         EXPECT_EQ(tags, c.tags);
     }
 }
@@ -101,7 +100,7 @@ TEST(WordMarkers, GroupMarkersThatDoNotPairUpFailTheConversion) {
             putPart(path, "word/document.xml",
                     std::string("<w:document ") + documentNamespaces() + "><w:body>" + c.first + "</w:body></w:document>"));
         OpenXMLPackage package;
-        ASSERT_TRUE(package.Open(wide(path)));
+        ASSERT_TRUE(package.Open(path));
         WordMarkerResult result;
         std::string error;
         EXPECT_FALSE(ConvertWordMarkers(package, &result, &error));

@@ -60,11 +60,7 @@ inline std::string viewerRun(const std::string& name, const std::string& style =
            name + "\" w:shapeid=\"s1\"/></w:object></w:r>";
 }
 
-inline MkIntArray indices(std::initializer_list<int> values) {
-    MkIntArray out;
-    for (int v : values) out.AddGrow(v);
-    return out;
-}
+inline std::vector<int> indices(std::initializer_list<int> values) { return std::vector<int>(values); }
 
 // The zipped test packages (tests/data/docx/<name>), made by the build.
 inline std::string testPackage(const std::string& name) {
@@ -75,17 +71,22 @@ inline std::string testPackage(const std::string& name) {
 // (kind code as in SitTypeTag.h, number, enclosing group and its number), then
 // each kind's list with its numbers and whether it holds a generic tag.
 inline std::string describe(const WordDocumentContent& content) {
-    std::string out = "numbers [" + narrow(content.GetAllTags().GetSitIndexes().GetAsString()) + "]\n";
+    const auto numbers = [](const WordDocumentTagArray& tags) {
+        std::string out;
+        for (int n : tags.GetSitIndexes()) out += (out.empty() ? "" : " ") + std::to_string(n);
+        return out;
+    };
+    std::string out = "numbers [" + numbers(content.GetAllTags()) + "]\n";
     for (const WordDocumentTag& t : content.GetAllTags())
-        out += narrow(t.name) + " kind " + std::to_string(t.kind) + " sit " + std::to_string(t.snapshotIndex) + " in " +
-               narrow(t.groupName) + "#" + std::to_string(t.groupIndex) + (t.groupMarker ? " marker\n" : "\n");
+        out += t.name + " kind " + std::to_string(t.kind) + " sit " + std::to_string(t.snapshotIndex) + " in " + t.groupName +
+               "#" + std::to_string(t.groupIndex) + (t.groupMarker ? " marker\n" : "\n");
     for (SitTypeTag kind : {SIT_TYPE_NONE, SIT_TYPE_PICTURE, SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_MDLX, SIT_TYPE_MACRO,
                             SIT_TYPE_TABLE, SIT_TYPE_CHART}) {
         const WordDocumentTagArray* list = content.GetTags(kind);
-        if (!list || list->GetSize() == 0) continue;
+        if (!list || list->empty()) continue;
         out += "  " + std::to_string(kind) + ":";
-        for (const WordDocumentTag& t : *list) out += " " + narrow(t.name);
-        out += " [" + narrow(list->GetSitIndexes().GetAsString()) + (list->HasGenericTag() ? "] generic\n" : "]\n");
+        for (const WordDocumentTag& t : *list) out += " " + t.name;
+        out += " [" + numbers(*list) + (list->HasGenericTag() ? "] generic\n" : "]\n");
     }
     return out;
 }
@@ -93,18 +94,19 @@ inline std::string describe(const WordDocumentContent& content) {
 // Where names disagrees with the scan's lists, group markers aside: for each
 // kind, in the body or anywhere, each name of the scan and each extra one is
 // named as the lists name it or not. Empty when they agree.
-inline std::string namesDiffer(const WordDocumentContent& content, const WordTagNames& names, std::vector<MkString> probes = {}) {
+inline std::string namesDiffer(const WordDocumentContent& content, const WordTagNames& names,
+                               std::vector<std::string> probes = {}) {
     for (const WordDocumentTag& t : content.GetAllTags()) probes.insert(probes.end(), {t.name, t.groupName});
     std::string out;
-    for (const MkString& name : probes)
+    for (const std::string& name : probes)
         for (SitTypeTag kind : {SIT_TYPE_NONE, SIT_TYPE_PICTURE, SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_MDLX, SIT_TYPE_MACRO,
                                 SIT_TYPE_TABLE, SIT_TYPE_CHART})
             for (bool bodyOnly : {false, true}) {
                 bool listed = false;
                 for (const WordDocumentTag& t : *content.GetTags(kind))
-                    listed = listed || (!t.groupMarker && t.name == name && (!bodyOnly || t.part.IsEmpty()));
+                    listed = listed || (!t.groupMarker && t.name == name && (!bodyOnly || t.part.empty()));
                 if (listed != names.Has(kind, name, bodyOnly))
-                    out += narrow(name) + " kind " + std::to_string(kind) + (bodyOnly ? " in the body\n" : "\n");
+                    out += name + " kind " + std::to_string(kind) + (bodyOnly ? " in the body\n" : "\n");
             }
     return out;
 }
