@@ -6,7 +6,6 @@
 #include "LibCore/lfwFile.h"
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxFile.h"
-#include "host/ug/UgConvert.h"
 #include "impl/common/FieldMacros.h"
 #include "impl/common/TemplateTags.h"
 #include "impl/openxml/ChartData.h"
@@ -17,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <unistd.h>
 
 namespace kiv {
@@ -29,44 +29,45 @@ using wordcreator::placeOf;
 bool ReportCreatorWordPrivate::summarize(const Str& path, Str* summary, Problems& problems) {
     LFW_ASSERT(summary);
     if (!summary) return false;
-    MkString text;
-    const bool result = summarizeTemplate(ug::Convert::toMkString(path), text, problems);
-    *summary = ug::Convert::toStr(text);
+    std::string text;
+    // The path as the file system names it (bytes that are not UTF-8 kept).
+    const bool result = summarizeTemplate(path.toStdString(), text, problems);
+    *summary = Str(text);
     return result;
 }
 
-bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString& summary, Problems& problems) {
-    summary.Empty();
+bool ReportCreatorWordPrivate::summarizeTemplate(const std::string& path, std::string& summary, Problems& problems) {
+    summary.clear();
     OpenXMLWordArchive archive;
     archive.ReportTo(&problems);
     if (!archive.Open(path) || !archive.Document()->GetBody()) {
-        summary = MkString(L"Not able to open template file");
+        summary = "Not able to open template file";
         return false;
     }
     WordDocumentContent content;
     archive.GetDocumentContent(content);
     const WordDocumentTagArray& all = content.GetAllTags();
     // The kinds of each chart tag's charts, tags in document order.
-    MkString charts;
-    MkStringArray seen;
+    std::string charts;
+    std::set<std::string> seen;
     for (const WordDocumentTag& tag : *content.GetTags(SIT_TYPE_CHART)) {
-        if (seen.Find(tag.name) >= 0) continue;
-        seen.AddGrow(tag.name);
-        MkString kinds, why;
+        if (!seen.insert(tag.name).second) continue;
+        std::string kinds, why;
         archive.CheckCharts(archive.GetChartParts(tag.name), nullptr, &kinds, &why);
-        charts += tag.name + L": " + kinds + (kinds.IsEmpty() || why.IsEmpty() ? why : L" (" + why + L")") + L"\r\n";
+        charts += tag.name + ": " + kinds + (kinds.empty() || why.empty() ? why : " (" + why + ")") + "\r\n";
     }
 
-    summary += MkString(L"Generic groups:\r\n");
-    summary += MkString(TemplateTags::SUMMARY_SEPARATOR);
+    const std::string separator = TemplateTags::SUMMARY_SEPARATOR;
+    summary += "Generic groups:\r\n";
+    summary += separator;
     int groups = 0;
     // Groups in document order; one inside another is part of it.
-    for (const WordDocumentTag& tag : all) groups += tag.groupMarker && tag.groupIndex < 0 && tag.part.IsEmpty() ? 1 : 0;
+    for (const WordDocumentTag& tag : all) groups += tag.groupMarker && tag.groupIndex < 0 && tag.part.empty() ? 1 : 0;
     static const struct {
         int kind;
-        const wchar_t* line;
-    } kinds[] = {{3, L"Title\r\n"},       {5, L"Description\r\n"},  {1, L"Image\r\n"},       {7, L"Mdlx 3D Model\r\n"},
-                 {11, L"Table data\r\n"}, {15, L"Table chart\r\n"}, {9, L"Field values\r\n"}};
+        const char* line;
+    } kinds[] = {{3, "Title\r\n"},       {5, "Description\r\n"},  {1, "Image\r\n"},       {7, "Mdlx 3D Model\r\n"},
+                 {11, "Table data\r\n"}, {15, "Table chart\r\n"}, {9, "Field values\r\n"}};
     for (int g = 0; g < groups; ++g) {
         bool present[7] = {false, false, false, false, false, false, false};
         bool any = false;
@@ -79,57 +80,54 @@ bool ReportCreatorWordPrivate::summarizeTemplate(const MkString& path, MkString&
                 }
             }
         }
-        MkString line;
         if (!any) {
-            line.MakeFormWide(L"Group number %d contains no generic tags and will not be unrolled\r\n", g);
-            summary += line;
+            summary += "Group number " + std::to_string(g) + " contains no generic tags and will not be unrolled\r\n";
             continue;
         }
-        line.MakeFormWide(L"Content of generic group %d:\r\n", g);
-        summary += line;
+        summary += "Content of generic group " + std::to_string(g) + ":\r\n";
         for (int i = 0; i < 7; ++i)
-            if (present[i]) summary += MkString(kinds[i].line);
-        summary += MkString(L"\r\n");
+            if (present[i]) summary += kinds[i].line;
+        summary += "\r\n";
     }
-    if (groups == 0) summary += MkString(L"No generic groups found\r\n");
+    if (groups == 0) summary += "No generic groups found\r\n";
 
-    summary += MkString(L"\r\nStatic snapshots\r\n");
-    summary += MkString(TemplateTags::SUMMARY_SEPARATOR);
-    summary += MkString(L"The following snapshots are referenced:\r\n");
-    MkString fieldLines;
+    summary += "\r\nStatic snapshots\r\n";
+    summary += separator;
+    summary += "The following snapshots are referenced:\r\n";
+    std::string fieldLines;
     for (const WordDocumentTag& tag : all) {
         if (tag.snapshotIndex == -1) continue;
-        const int n = tag.snapshotIndex;
-        MkString line;
+        const char* what = nullptr;
         switch (static_cast<int>(tag.kind)) {
         case 1:
-        case 2: line.MakeFormWide(L"Snapshot #%d: Image", n); break;
+        case 2: what = "Image"; break;
         case 3:
-        case 4: line.MakeFormWide(L"Snapshot #%d: Title", n); break;
+        case 4: what = "Title"; break;
         case 5:
-        case 6: line.MakeFormWide(L"Snapshot #%d: Text", n); break;
+        case 6: what = "Text"; break;
         case 7:
-        case 8: line.MakeFormWide(L"Snapshot #%d: Mdlx 3D Model", n); break;
+        case 8: what = "Mdlx 3D Model"; break;
         case 11:
-        case 12: line.MakeFormWide(L"Snapshot #%d: Table data", n); break;
+        case 12: what = "Table data"; break;
         case 15:
-        case 16: line.MakeFormWide(L"Snapshot #%d: Chart data", n); break;
+        case 16: what = "Chart data"; break;
         case 9:
-        case 10: line.MakeFormWide(L"Snapshot #%d: %ls", n, ~tag.name); break;
+        case 10: what = tag.name.c_str(); break;
         default: continue;
         }
+        std::string line = "Snapshot #" + std::to_string(tag.snapshotIndex) + ": " + what;
         // Tags of headers, footers and notes say where they are.
-        if (!tag.part.IsEmpty()) line += L" in " + placeOf(archive, tag.part);
-        line += L"\r\n";
+        if (!tag.part.empty()) line += " in " + placeOf(archive, tag.part);
+        line += "\r\n";
         if (tag.kind == SIT_TYPE_MACRO || tag.kind == SIT_TYPE_REF_MACRO) fieldLines += line;
         else summary += line;
     }
-    if (!fieldLines.IsEmpty()) {
-        summary += MkString(L"\r\nStatic snapshots: Field values\r\n");
-        summary += MkString(TemplateTags::SUMMARY_FIELD_SEPARATOR);
+    if (!fieldLines.empty()) {
+        summary += "\r\nStatic snapshots: Field values\r\n";
+        summary += TemplateTags::SUMMARY_FIELD_SEPARATOR;
         summary += fieldLines;
     }
-    if (!charts.IsEmpty()) summary += MkString(L"\r\nChart kinds\r\n") + TemplateTags::SUMMARY_SEPARATOR + charts;
+    if (!charts.empty()) summary += "\r\nChart kinds\r\n" + separator + charts;
     return true;
 }
 

@@ -5,8 +5,9 @@
 #include "LibCore/lfwFile.h"
 #include "host/core/KivImage.h"
 #include "host/ug/MdlxFile.h"
-#include "host/ug/UgConvert.h"
+#include "LibCore/lfwText.h"
 #include "impl/common/FieldMacros.h"
+#include "impl/common/HostText.h"
 #include "impl/common/TemplateTags.h"
 #include "impl/openxml/ChartData.h"
 #include "impl/openxml/OpenXMLPlugin.h"
@@ -25,7 +26,6 @@ namespace {
 
 using creator::descriptionRuns;
 using creator::folderOf;
-using creator::fromStr;
 using creator::macroEnabledName;
 using creator::stemOf;
 using creator::titleRuns;
@@ -39,25 +39,15 @@ int countOf(const lfw::Collection<const Snapshot>& snaps) {
     return snaps.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(snaps.size());
 }
 
-MkString placeOf(OpenXMLWordArchive& archive, const MkString& part) {
+std::string placeOf(OpenXMLWordArchive& archive, const std::string& part) {
     for (const WordStory& story : archive.Stories())
-        if (story.part->Name() == part) return MkString(L"the ") + story.kind + L" " + part;
+        if (story.part->Name() == part) return std::string("the ") + story.kind + " " + part;
     return part;
 }
 
-std::wstring tagStem(const MkString& prefix, int n) {
-    wchar_t digits[12];
-    wchar_t* first = digits + 12;
-    unsigned value = n < 0 ? 0u - static_cast<unsigned>(n) : static_cast<unsigned>(n);
-    do *--first = static_cast<wchar_t>(L'0' + value % 10);
-    while (value /= 10);
-    if (n < 0) *--first = L'-';
-    std::wstring stem;
-    stem.reserve(prefix.Std().size() + 20);
-    return stem.append(prefix.Std()).append(first, digits + 12).append(1, L'_');
-}
+std::string tagStem(const std::string& prefix, int n) { return prefix + std::to_string(n) + "_"; }
 
-MkString tagName(const std::wstring& stem, const wchar_t* kind) { return MkString(stem + kind); }
+std::string tagName(const std::string& stem, const char* kind) { return stem + kind; }
 
 }  // namespace wordcreator
 
@@ -68,37 +58,35 @@ using wordcreator::tagStem;
 
 ReportCreatorWordPrivate::ReportCreatorWordPrivate(Repository* repo, const Str& path) : ReportCreatorBase(repo, path) {}
 
-MkStringArray ReportCreatorWordPrivate::nestedGroups(const XmlElement& body) {
-    MkStringArray lines;
+std::vector<std::string> ReportCreatorWordPrivate::nestedGroups(const XmlElement& body) {
+    std::vector<std::string> lines;
     XmlElementList controls;
     OpenXMLDocument::FindAllElements(body, "w:sdt", &controls, true, true);
     for (const XmlElement& sdt : controls) {
         if (!OpenXMLDocument::IsSdtGroup(sdt) || !OpenXMLWordDocument::IsInSdtGroup(sdt.GetParentElement())) continue;
         // A group repeats its content once per snapshot: one inside another would
         // repeat it for every pair.
-        const MkString name = OpenXMLWordDocument::GetSdtName(sdt);
-        MkString line;
-        if (name.IsBlank()) line = L"The template's group without a tag lies inside another group; groups cannot be nested.";
-        else line.MakeFormWide(L"The template's group '%ls' lies inside another group; groups cannot be nested.", ~name);
-        lines.AddGrow(line);
+        const std::string name = OpenXMLWordDocument::GetSdtName(sdt);
+        if (lfw::text::isBlank(name))
+            lines.push_back("The template's group without a tag lies inside another group; groups cannot be nested.");
+        else lines.push_back("The template's group '" + name + "' lies inside another group; groups cannot be nested.");
     }
     return lines;
 }
 
-MkStringArray ReportCreatorWordPrivate::storyGroups(OpenXMLWordArchive& archive) {
-    MkStringArray lines;
+std::vector<std::string> ReportCreatorWordPrivate::storyGroups(OpenXMLWordArchive& archive) {
+    std::vector<std::string> lines;
     for (const WordStory& story : archive.Stories()) {
         XmlElementList controls;
         OpenXMLDocument::FindAllElements(story.document->GetContentRoot(), "w:sdt", &controls, true, true);
         for (const XmlElement& sdt : controls) {
             if (!OpenXMLDocument::IsSdtGroup(sdt)) continue;
             // A page's header, footer or notes are no place to repeat content per snapshot.
-            const MkString name = OpenXMLWordDocument::GetSdtName(sdt);
-            const MkString place = placeOf(archive, story.part->Name());
-            MkString line;
-            if (name.IsBlank()) line.MakeFormWide(L"The template's group without a tag lies in %ls; ", ~place);
-            else line.MakeFormWide(L"The template's group '%ls' lies in %ls; ", ~name, ~place);
-            lines.AddGrow(line + L"groups repeat content of the document's body only.");
+            const std::string name = OpenXMLWordDocument::GetSdtName(sdt);
+            const std::string place = placeOf(archive, story.part->Name());
+            const std::string group = lfw::text::isBlank(name) ? "group without a tag" : "group '" + name + "'";
+            lines.push_back("The template's " + group + " lies in " + place +
+                            "; groups repeat content of the document's body only.");
         }
     }
     return lines;
@@ -115,21 +103,22 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
     OpenXMLWordArchive archive;
     archive.ReportTo(&problems);
     if (!archive.Open(templatePath)) {
-        reportError(ProblemCode::WrongContent, lfw::String(archive.Error() + L"."));
+        reportError(ProblemCode::WrongContent, lfw::String(archive.Error() + "."));
         return false;
     }
     archive.SetReportPath(outputPath);
     archive.SetMacroEnabled(macroEnabledName(outputPath));
     // Models come from the template's folder and the report's.
-    archive.SetModelSources({folderOf(templatePath.ShortChar())}, {});
+    archive.SetModelSources({folderOf(templatePath)}, {});
     const XmlElement body = archive.Document()->GetBody();
     if (!body) {
         reportError(ProblemCode::WrongContent, "The document part word/document.xml has no body (w:body in w:document).");
         return false;
     }
-    MkStringArray misplaced = nestedGroups(body);
-    misplaced.Append(storyGroups(archive));
-    if (!misplaced.IsEmpty()) {
+    std::vector<std::string> misplaced = nestedGroups(body);
+    const std::vector<std::string> inStories = storyGroups(archive);
+    misplaced.insert(misplaced.end(), inStories.begin(), inStories.end());
+    if (!misplaced.empty()) {
         reportError(ProblemCode::General, lfw::String(misplaced[0]));
         return false;
     }
@@ -141,38 +130,45 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         archive.GetDocumentContent(tags);
         templateWithoutTags = true;
         for (const WordDocumentTag& tag : tags.GetAllTags())
-            if (tag.groupMarker || tag.name.Contains(L"SIT")) templateWithoutTags = false;
-        MkString validation;
+            if (tag.groupMarker || tag.name.find("SIT") != std::string::npos) templateWithoutTags = false;
+        std::string validation;
         validateOpened(archive, tags, snapshots, referenceSnapshots, validation);
-        keepValidation(ug::Convert::toStr(validation));
+        // The text as written: a path in it keeps its bytes.
+        keepValidation(Str(validation));
     }
     archive.ConvertFromOldPlugin();
 
     const bool referencePass = !referenceSnapshots.empty();
-    MkIntArray mainSelection, referenceSelection;
-    mainSelection.AssignConsecutive(countOf(snapshots), 0);
-    referenceSelection.AssignConsecutive(countOf(referenceSnapshots), 0);
-    if (!genericSnapshotIndices.IsEmpty()) {
-        mainSelection.Intersect(genericSnapshotIndices);
-        referenceSelection.Intersect(genericSnapshotIndices);
-    }
-    MkIntArray images, tables, models, refImages, refTables, refModels;
+    // The positions generic tags repeat over: every snapshot's, or those selected.
+    const std::vector<int>& generic = genericSnapshotIndices;
+    const auto selection = [&generic](int count) {
+        std::vector<bool> wanted(static_cast<size_t>(count), generic.empty());
+        for (int index : generic)
+            if (index >= 0 && index < count) wanted[static_cast<size_t>(index)] = true;
+        std::vector<int> chosen;
+        for (int i = 0; i < count; ++i)
+            if (wanted[static_cast<size_t>(i)]) chosen.push_back(i);
+        return chosen;
+    };
+    const std::vector<int> mainSelection = selection(countOf(snapshots));
+    const std::vector<int> referenceSelection = selection(countOf(referenceSnapshots));
+    std::vector<int> images, tables, models, refImages, refTables, refModels;
     TemplateTags::getSituationTypeIndices(snapshots, mainSelection, &images, &tables, &models, &problems);
     if (referencePass)
         TemplateTags::getSituationTypeIndices(referenceSnapshots, referenceSelection, &refImages, &refTables, &refModels,
                                               &problems);
 
-    archive.ExpandGroup(images, L"SIT_PICTURE");
-    archive.ExpandGroup(tables, L"SIT_TABLE");
-    archive.ExpandGroup(models, L"SIT_MDLX");
-    archive.ExpandGroup(tables, L"SIT_CHART");
+    archive.ExpandGroup(images, "SIT_PICTURE");
+    archive.ExpandGroup(tables, "SIT_TABLE");
+    archive.ExpandGroup(models, "SIT_MDLX");
+    archive.ExpandGroup(tables, "SIT_CHART");
     if (referencePass) {
-        archive.ExpandGroup(refImages, L"REF_SIT_PICTURE");
-        archive.ExpandGroup(refTables, L"REF_SIT_TABLE");
-        archive.ExpandGroup(refModels, L"REF_SIT_MDLX");
-        archive.ExpandGroup(refTables, L"REF_SIT_CHART");
+        archive.ExpandGroup(refImages, "REF_SIT_PICTURE");
+        archive.ExpandGroup(refTables, "REF_SIT_TABLE");
+        archive.ExpandGroup(refModels, "REF_SIT_MDLX");
+        archive.ExpandGroup(refTables, "REF_SIT_CHART");
     }
-    archive.ExpandGroup(mainSelection, MkString());
+    archive.ExpandGroup(mainSelection, std::string());
     if (!archive.SyncCharts())
         reportWarning(ProblemCode::General, "Charts repeated by groups could not all get a chart part of their own.");
 
@@ -195,11 +191,11 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
     if (embedMdlx && !archive.EmbedAllMdlxFilesInArchive())
         reportWarning(ProblemCode::ContentLeftOut, "Not every model file could be embedded in the report.");
     archive.KeepFilledContentAsText();
-    if (!archive.Save(MkString(reportFile.c_str()))) {
-        reportError(ProblemCode::WriteFailed, lfw::String(archive.Error() + L"."));
+    if (!archive.Save(reportFile)) {
+        reportError(ProblemCode::WriteFailed, lfw::String(archive.Error() + "."));
         return false;
     }
-    for (const MkString& warning : archive.Warnings()) reportWarning(ProblemCode::General, lfw::String(warning + L"."));
+    for (const std::string& warning : archive.Warnings()) reportWarning(ProblemCode::General, lfw::String(warning + "."));
     return true;
 }
 
@@ -210,40 +206,40 @@ void ReportCreatorWordPrivate::replaceMacros(OpenXMLWordArchive& archive, const 
         LFW_ASSERT_MSG(snapshot, "situation");
         if (!snapshot) continue;
         const FieldValues fields = snapshot->fieldValues();
-        const MkStringArray keys = FieldMacros::getKeysFromFieldValues(fields);
-        const MkStringArray values = FieldMacros::getValuesFromFieldValues(fields);
-        MkStringArray names;
-        MkArrayT<FormattedTextArray> texts;
-        for (int i = 0; i < keys.GetSize(); ++i) {
-            MkString name;
-            name.MakeFormWide(L"%lsSIT%i_$%ls", reference ? L"REF_" : L"", static_cast<int>(k) + 1, ~keys[i]);
+        const std::vector<std::string> keys = FieldMacros::getKeysFromFieldValues(fields);
+        const std::vector<std::string> values = FieldMacros::getValuesFromFieldValues(fields);
+        const std::string stem = tagStem(reference ? "REF_SIT" : "SIT", static_cast<int>(k) + 1) + "$";
+        std::vector<std::string> names;
+        std::vector<FormattedTextArray> texts;
+        for (size_t i = 0; i < keys.size(); ++i) {
+            std::string name = stem + keys[i];
             if (!tags.Has(SIT_TYPE_MACRO, name)) continue;
-            names.AddGrow(name);
-            texts.AddGrow(valueRuns(problems, values[i]));
+            names.push_back(std::move(name));
+            texts.push_back(valueRuns(values[i]));
         }
-        if (!names.IsEmpty()) archive.SetAllMacros(names, texts);
+        if (!names.empty()) archive.SetAllMacros(names, texts);
     }
 }
 
 bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive, const Snapshots& snaps, const WordTagNames& tags,
                                                     bool reference, lfw::StagedFiles& staged, PictureBytes& shots) {
-    const MkString prefix = reference ? MkString(L"REF_SIT") : MkString(L"SIT");
-    const auto has = [&](SitTypeTag kind, const MkString& name) {
+    const std::string prefix = reference ? "REF_SIT" : "SIT";
+    const auto has = [&](SitTypeTag kind, const std::string& name) {
         // 3D viewers are filled in the body only (validation tells of the others).
         return tags.Has(kind, name, kind == SIT_TYPE_MDLX);
     };
-    const std::string output = outputPath.ShortChar();
+    const std::string& output = outputPath;
 
     for (size_t k = 0; k < snaps.size(); ++k) {
         const Snapshot* snapshot = snaps[k];
         LFW_ASSERT_MSG(snapshot, "situation");
         if (!snapshot) continue;
         const int n = static_cast<int>(k) + 1;
-        const std::wstring stem = tagStem(prefix, n);
-        const MkString title = tagName(stem, L"TITLE"), text = tagName(stem, L"TEXT");
-        const MkString picture = tagName(stem, L"PICTURE"), model = tagName(stem, L"MDLX");
-        const MkString table = tagName(stem, L"TABLE"), chart = tagName(stem, L"CHART");
-        const MkString link = fromStr(snapshot->cloudViewerUrl());
+        const std::string stem = tagStem(prefix, n);
+        const std::string title = tagName(stem, "TITLE"), text = tagName(stem, "TEXT");
+        const std::string picture = tagName(stem, "PICTURE"), model = tagName(stem, "MDLX");
+        const std::string table = tagName(stem, "TABLE"), chart = tagName(stem, "CHART");
+        const std::string link = toUtf8(snapshot->cloudViewerUrl());
 
         if (has(SIT_TYPE_TITLE, title)) archive.SetText(title, titleRuns(problems, snapshot));
         if (has(SIT_TYPE_TEXT, text)) archive.SetText(text, descriptionRuns(problems, snapshot));
@@ -261,16 +257,15 @@ bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive,
         };
         // Puts the picture into a picture or viewer tag; a snapshot without one
         // is left out of the report, its tag left as the template has it.
-        auto putImage = [&](const MkString& tag, bool inViewer) {
+        auto putImage = [&](const std::string& tag, bool inViewer) {
             const OpenXMLPicture* bytes = pictureBytes();
             if (!bytes) {
-                reportWarning(
-                    ProblemCode::General,
-                    lfw::String("Snapshot '%1' has no picture for %2.").arg(snapshot->name().toStdWString()).arg(tag.Std()));
+                reportWarning(ProblemCode::General,
+                              lfw::String("Snapshot '%1' has no picture for %2.").arg(snapshot->name().toStdWString()).arg(tag));
                 leaveOut(snapshot);
                 return true;
             }
-            if (!archive.SetImage(tag, *bytes, inViewer, inViewer ? picture : MkString(), link)) {
+            if (!archive.SetImage(tag, *bytes, inViewer, inViewer ? picture : std::string(), link)) {
                 reportError(ProblemCode::General, "Error adding image file to archive.");
                 return false;
             }
@@ -291,17 +286,19 @@ bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive,
                 } else {
                     // The model is embedded from memory, or saved beside the report under a
                     // name made from the report's: the reference-id part records that name.
-                    MkString modelPath;
-                    modelPath.MakeForm("%s/%s_%ls%d-%d.mdlx", folderOf(output).c_str(), stemOf(output).c_str(), ~prefix, n, 1);
+                    std::string modelPath = lfw::text::format("%s/%s_%s%d-%d.mdlx", folderOf(output).c_str(),
+                                                              stemOf(output).c_str(), prefix.c_str(), n, 1);
                     const auto* bytes = mdlx ? mdlx->internal_mdlxZipMemFile() : nullptr;
                     bool saved = bytes && !bytes->IsEmpty();
                     if (saved && embedMdlx) {
-                        MkString id;
-                        const MkString name = modelPath.Mid(modelPath.Find(L'/', modelPath.Length() - 1, false) + 1);
+                        std::string id;
+                        // The name the reference-id part records is text of the part.
+                        const std::string name = lfw::text::validUtf8(modelPath.substr(modelPath.rfind('/') + 1));
                         saved = archive.EmbedModel(bytes->GetBuffer(), bytes->GetSize(), name, &id);
-                        modelPath = MkString(OpenXMLPlugin::EMBEDDED_PREFIX) + id + L"]";
+                        modelPath = OpenXMLPlugin::EMBEDDED_PREFIX + id + "]";
                     } else if (saved) {
-                        const std::string modelFile = staged.stage(modelPath.ShortChar());
+                        // The file is named by the bytes of the path: MkString keeps those that are not UTF-8.
+                        const std::string modelFile = staged.stage(modelPath);
                         saved = !modelFile.empty() && bytes->Save(MkString(modelFile.c_str()));
                     }
                     if (!saved) {
@@ -327,11 +324,11 @@ bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive,
             }
             if (has(SIT_TYPE_CHART, chart)) {
                 ChartData chartData(*data);
-                chartData.m_title = fromStr(snapshot->title());
-                MkString why;
+                chartData.m_title = toUtf8(snapshot->title());
+                std::string why;
                 if (!archive.SetChart(chart, chartData, &why)) {
-                    if (why.IsEmpty()) reportError(ProblemCode::General, "Error adding chart file to archive.");
-                    else reportError(ProblemCode::General, lfw::String("%1: %2").arg(chart.Std()).arg(why.Std()));
+                    if (why.empty()) reportError(ProblemCode::General, "Error adding chart file to archive.");
+                    else reportError(ProblemCode::General, lfw::String("%1: %2").arg(chart).arg(why));
                     return false;
                 }
             }

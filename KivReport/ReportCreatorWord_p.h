@@ -4,8 +4,6 @@
 #include "KivReport/ReportCreatorWord.h"
 #include "KivReport/Snapshot.h"
 #include "LibCore/lfwCollection.h"
-#include "host/ug/MkArray.h"
-#include "host/ug/MkString.h"
 #include "impl/docx/OpenXMLWordArchive.h"
 #include <string>
 #include <vector>
@@ -17,10 +15,10 @@ namespace rep {
 namespace wordcreator {
 int countOf(const lfw::Collection<const Snapshot>& snaps);
 // Where a tag of a header, footer or notes part lies, in words: "the header word/header1.xml".
-MkString placeOf(OpenXMLWordArchive& archive, const MkString& part);
+std::string placeOf(OpenXMLWordArchive& archive, const std::string& part);
 // "<prefix><n>_", made without a formatted print: a report names six tags per snapshot.
-std::wstring tagStem(const MkString& prefix, int n);
-MkString tagName(const std::wstring& stem, const wchar_t* kind);
+std::string tagStem(const std::string& prefix, int n);
+std::string tagName(const std::string& stem, const char* kind);
 }  // namespace wordcreator
 
 class ReportCreatorWordPrivate : public ReportCreatorBase {
@@ -31,13 +29,13 @@ public:
     ReportCreatorWordPrivate(Repository* repository, const Str& templatePath);
 
     bool validate(Str* report) const override;
-    bool validateTemplate(MkString& report) const;
+    bool validateTemplate(std::string& report) const;
     // The checks of validateTemplate on the template open in archive, not yet
     // changed, whose tags content holds, against these snapshots.
     bool validateOpened(OpenXMLWordArchive& archive, const WordDocumentContent& content, const Snapshots& main,
-                        const Snapshots& ref, MkString& report) const;
+                        const Snapshots& ref, std::string& report) const;
     static bool summarize(const Str& templatePath, Str* summary, Problems& problems);
-    static bool summarizeTemplate(const MkString& templatePath, MkString& summary, Problems& problems);
+    static bool summarizeTemplate(const std::string& templatePath, std::string& summary, Problems& problems);
 
     bool embedMdlx = true;
     bool use3dPlugin = true;
@@ -52,10 +50,10 @@ protected:
 
     // One line per group that lies inside another group (which a report refuses),
     // in the words both generate and validate use.
-    static MkStringArray nestedGroups(const XmlElement& body);
+    static std::vector<std::string> nestedGroups(const XmlElement& body);
     // One line per group in a header, footer or notes part (which a report
     // refuses), in the words both generate and validate use.
-    static MkStringArray storyGroups(OpenXMLWordArchive& archive);
+    static std::vector<std::string> storyGroups(OpenXMLWordArchive& archive);
 
 private:
     void replaceMacros(OpenXMLWordArchive& archive, const Snapshots& snaps, const WordTagNames& tags, bool reference) const;
@@ -63,16 +61,17 @@ private:
                               lfw::StagedFiles& staged, PictureBytes& shots);
 
     bool validateTag(const WordDocumentTag& tag, NeededType type, const Snapshots& main, const Snapshots& ref,
-                     MkString& unmatched, MkString& genericOutside) const;
+                     std::string& unmatched, std::string& genericOutside) const;
     // A 3D viewer tag outside the body is not filled: false, with a line into unmatched.
-    static bool viewerInBody(OpenXMLWordArchive& archive, const WordDocumentTag& tag, MkString& unmatched);
-    static bool validateTagPosition(const WordDocumentTag& tag, MkString& genericOutside);
-    static bool validateSituationIndex(const WordDocumentTag& tag, const Snapshots& snaps, MkString& unmatched);
-    static bool validateSituationObject(const WordDocumentTag& tag, NeededType type, const Snapshots& snaps, MkString& unmatched);
+    static bool viewerInBody(OpenXMLWordArchive& archive, const WordDocumentTag& tag, std::string& unmatched);
+    static bool validateTagPosition(const WordDocumentTag& tag, std::string& genericOutside);
+    static bool validateSituationIndex(const WordDocumentTag& tag, const Snapshots& snaps, std::string& unmatched);
+    static bool validateSituationObject(const WordDocumentTag& tag, NeededType type, const Snapshots& snaps,
+                                        std::string& unmatched);
     void validateSituationUsage(const Snapshots& snaps, const WordDocumentContent& content, bool reference,
-                                MkString& unused) const;
-    static void validateMacro(const WordDocumentTag& tag, const Snapshots& snaps, bool referencePass, MkString& unknownFields,
-                              MkString& warnings);
+                                std::string& unused) const;
+    static void validateMacro(const WordDocumentTag& tag, const Snapshots& snaps, bool referencePass, std::string& unknownFields,
+                              std::string& warnings);
 };
 
 }  // namespace rep
