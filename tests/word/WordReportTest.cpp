@@ -23,7 +23,7 @@ protected:
     WordDocumentContent tags() {
         OpenXMLWordArchive archive;
         WordDocumentContent content;
-        if (archive.Open(wide(output))) archive.GetDocumentContent(content);
+        if (archive.Open(output)) archive.GetDocumentContent(content);
         return content;
     }
     // A copy of a test package whose document holds this body.
@@ -141,13 +141,13 @@ TEST_F(WordReport, GroupsRepeatForTheSelectedSnapshotsOfTheirType) {
     ASSERT_TRUE(creator.generate(Str(output)));
     const WordDocumentContent content = tags();
     const WordDocumentTagArray* titles = content.GetTags(SIT_TYPE_TITLE);
-    ASSERT_EQ(3, titles->GetSize());  // the static one and two copies
-    EXPECT_TRUE(titles->Exists(L"SIT1_TITLE"));
-    EXPECT_TRUE(titles->Exists(L"SIT3_TITLE"));
-    EXPECT_FALSE(titles->Exists(L"SIT2_TITLE"));
+    ASSERT_EQ(3u, titles->size());  // the static one and two copies
+    EXPECT_TRUE(titles->Exists("SIT1_TITLE"));
+    EXPECT_TRUE(titles->Exists("SIT3_TITLE"));
+    EXPECT_FALSE(titles->Exists("SIT2_TITLE"));
     // No table snapshot: the chart and table groups go without a copy.
-    EXPECT_EQ(0, content.GetTags(SIT_TYPE_CHART)->GetSize());
-    EXPECT_EQ(0, content.GetTags(SIT_TYPE_TABLE)->GetSize());
+    EXPECT_TRUE(content.GetTags(SIT_TYPE_CHART)->empty());
+    EXPECT_TRUE(content.GetTags(SIT_TYPE_TABLE)->empty());
     // The placeholder picture went with its last user; each copy has its own.
     EXPECT_FALSE(hasPart(output, "word/media/image1.png"));
     EXPECT_EQ(std::string::npos, readPart(output, "word/_rels/document.xml.rels").find("\"rId10\""));
@@ -162,11 +162,10 @@ TEST_F(WordReport, ModelsBesideTheReportOrEmbedded) {
     ASSERT_TRUE(creator.generate(Str(output))) << allErrors();
     EXPECT_FALSE(readFile(dir.file("report_SIT1-1.mdlx")).empty());
     OpenXMLWordArchive archive;
-    ASSERT_TRUE(archive.Open(wide(output)));
-    MkStringArray referred;
+    ASSERT_TRUE(archive.Open(output));
+    std::vector<std::string> referred;
     archive.GetReferredMdlxFiles(&referred, false);
-    ASSERT_EQ(1, referred.GetSize());
-    EXPECT_EQ(MkString(L"report_SIT1-1.mdlx"), referred[0]);
+    EXPECT_EQ(std::vector<std::string>{"report_SIT1-1.mdlx"}, referred);
 
     const std::string embedded = dir.file("embedded.docx");
     ASSERT_TRUE(ReportCreatorWord(repository.p(), Str(testPackage("tagged"))).generate(Str(embedded)));
@@ -324,13 +323,13 @@ TEST_F(WordReport, FormsKeepTheirWhiteSpaceStructureAndBookmarks) {
     XmlElementList starts, ends;
     OpenXMLDocument::FindAllElements(document.GetBody(), "w:bookmarkStart", &starts, true, true);
     OpenXMLDocument::FindAllElements(document.GetBody(), "w:bookmarkEnd", &ends, true, true);
-    std::set<std::wstring> names, ids, endIds;
+    std::set<std::string> names, ids, endIds;
     for (const XmlElement& e : starts) {
-        names.insert(e.GetAttributeString("w:name").Std());
-        ids.insert(e.GetAttributeString("w:id").Std());
+        names.insert(e.GetAttributeString("w:name"));
+        ids.insert(e.GetAttributeString("w:id"));
     }
-    for (const XmlElement& e : ends) endIds.insert(e.GetAttributeString("w:id").Std());
-    EXPECT_EQ((std::set<std::wstring>{L"Across", L"OLE_LINK1", L"OLE_LINK1_2", L"_GoBack", L"_GoBack_2"}), names);
+    for (const XmlElement& e : ends) endIds.insert(e.GetAttributeString("w:id"));
+    EXPECT_EQ((std::set<std::string>{"Across", "OLE_LINK1", "OLE_LINK1_2", "_GoBack", "_GoBack_2"}), names);
     EXPECT_EQ(ids, endIds);
     EXPECT_EQ(5u, ends.size());
     EXPECT_OOXML_VALID(output);
