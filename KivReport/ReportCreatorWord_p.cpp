@@ -297,9 +297,9 @@ bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive,
                         saved = archive.EmbedModel(bytes->GetBuffer(), bytes->GetSize(), name, &id);
                         modelPath = OpenXMLPlugin::EMBEDDED_PREFIX + id + "]";
                     } else if (saved) {
-                        // The file is named by the bytes of the path: MkString keeps those that are not UTF-8.
+                        // The file is named by the bytes of the path, those that are not UTF-8 too.
                         const std::string modelFile = staged.stage(modelPath);
-                        saved = !modelFile.empty() && bytes->Save(MkString(modelFile.c_str()));
+                        saved = !modelFile.empty() && bytes->Save(modelFile.c_str());
                     }
                     if (!saved) {
                         reportError(ProblemCode::General, "Error saving Mdlx file.");
