@@ -1,7 +1,6 @@
 #include "KivReport/ReportCreatorWord.h"
 #include "KivReport/ReportCreatorWord_p.h"
 #include "LibCore/lfwFile.h"
-#include "host/ug/UgConvert.h"
 #include "impl/common/NoThrow.h"
 #include "impl/docx/WordMarkers.h"
 #include "impl/common/ReportLog.h"
@@ -42,8 +41,8 @@ ReportResult ReportCreatorWord::convertMarkers(const Str& documentPath, const St
         }
         OpenXMLPackage package;
         package.ReportTo(&problems);
-        if (!package.Open(ug::Convert::toMkString(documentPath))) {
-            reportError(ProblemCode::FileNotFound, lfw::String("Cannot read %1: %2").arg(input).arg(package.Error().Std()));
+        if (!package.Open(input)) {
+            reportError(ProblemCode::FileNotFound, lfw::String("Cannot read %1: %2").arg(input).arg(package.Error()));
             return false;
         }
         WordMarkerResult converted;
@@ -56,8 +55,8 @@ ReportResult ReportCreatorWord::convertMarkers(const Str& documentPath, const St
         if (converted.controls == 0 && converted.groups == 0)
             reportWarning(ProblemCode::TagUnfilled,
                           lfw::String("%1 holds no marker such as {SIT1_TITLE}: the template has no tag").arg(input));
-        if (!package.Save(ug::Convert::toMkString(outputPath))) {
-            reportError(ProblemCode::WriteFailed, lfw::String("Cannot write %1: %2").arg(output).arg(package.Error().Std()));
+        if (!package.Save(output)) {
+            reportError(ProblemCode::WriteFailed, lfw::String("Cannot write %1: %2").arg(output).arg(package.Error()));
             return false;
         }
         result.addFile(outputPath);

@@ -5,6 +5,7 @@
 #include "impl/docx/OpenXMLWordDocument.h"
 #include <cstdio>
 #include <string>
+#include <vector>
 
 using namespace kiv::rep;
 
@@ -41,26 +42,23 @@ void run(int copies) {
         std::printf("template does not parse\n");
         return;
     }
-    MkIntArray indices;
-    for (int i = 0; i < copies; ++i) indices.AddGrow(i);
+    std::vector<int> indices;
+    for (int i = 0; i < copies; ++i) indices.push_back(i);
     Table table(3, 4);
     for (size_t r = 0; r < 3; ++r)
         for (size_t c = 0; c < 4; ++c) table.setValue(r, c, kiv::Str(("v" + std::to_string(r * 4 + c)).c_str()));
-    FormattedTextArray runs;
     FormattedText run;
-    run.text = L"A description of the snapshot";
-    runs.AddGrow(run);
+    run.text = "A description of the snapshot";
+    const FormattedTextArray runs(1, run);
 
     bool ok = true;
-    const double expand = seconds([&] { ok = document.ExpandGroup(indices, MkString()); });
+    const double expand = seconds([&] { ok = document.ExpandGroup(indices, ""); });
     const double fill = seconds([&] {
         const WordControlIndex index(document);
         for (int i = 1; i <= copies; ++i) {
-            MkString title, description, tableTag;
-            title.MakeForm("SIT%d_TITLE", i);
-            description.MakeForm("SIT%d_TEXT", i);
-            tableTag.MakeForm("SIT%d_TABLE", i);
-            document.SetTitle(title, L"Snapshot title", &index);
+            const std::string stem = "SIT" + std::to_string(i) + "_";
+            const std::string title = stem + "TITLE", description = stem + "TEXT", tableTag = stem + "TABLE";
+            document.SetTitle(title, "Snapshot title", &index);
             document.SetText(description, runs, &index);
             document.SetTable(tableTag, table, &index);
         }
@@ -68,12 +66,10 @@ void run(int copies) {
     // The same fill with a walk of the document per tag, as one operation per call does.
     OpenXMLWordDocument again;
     again.ParseText(text.c_str());
-    again.ExpandGroup(indices, MkString());
+    again.ExpandGroup(indices, "");
     const double walk = seconds([&] {
         for (int i = 1; i <= copies; ++i) {
-            MkString title;
-            title.MakeForm("SIT%d_TITLE", i);
-            again.SetTitle(title, L"Snapshot title");
+            again.SetTitle("SIT" + std::to_string(i) + "_TITLE", "Snapshot title");
         }
     });
     std::string printed;
