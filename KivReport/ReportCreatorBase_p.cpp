@@ -125,8 +125,7 @@ const PictureBytes::Picture* PictureBytes::Of(const Snapshot* snapshot) {
     return found;
 }
 
-ReportCreatorBase::ReportCreatorBase(Repository* repo, const Str& path)
-    : repository(repo), templatePath(path.toStdString()) {
+ReportCreatorBase::ReportCreatorBase(Repository* repo, const Str& path) : repository(repo), templatePath(path.toStdString()) {
     LFW_ASSERT(repo);
     selectAll();
 }

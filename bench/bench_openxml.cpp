@@ -58,7 +58,8 @@ bool fillDeck(const std::string& deckPath, const std::string& out, int slides, b
             if (rels.At(i).type != SLIDE_TYPE) continue;
             OpenXMLPart* slide = deck.Part(&rels.At(i));
             XmlDocument* xml = slide ? slide->EditXml() : nullptr;
-            OpenXMLPart* picture = deck.AddPart(deck.NextPartName(std::string("ppt/media/image1.jpeg")), std::string("image/jpeg"));
+            OpenXMLPart* picture =
+                deck.AddPart(deck.NextPartName(std::string("ppt/media/image1.jpeg")), std::string("image/jpeg"));
             ok = xml && picture;
             if (!ok) break;
             jpeg.replace(3, 10, std::to_string(1000000000 + i));

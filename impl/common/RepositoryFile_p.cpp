@@ -75,7 +75,6 @@ const uint64_t MAX_CHECKED_PIXELS = 1ull << 35;
 // A public string as message text.
 lfw::String text(const Str& s) { return lfw::String(s.toStdString()); }
 
-
 // A picture entry as one load has read it: its JPEG bytes, which every snapshot
 // naming the entry shares, and its size; no bytes when it could not be loaded.
 struct LoadedPicture {

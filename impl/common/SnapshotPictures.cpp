@@ -109,7 +109,8 @@ bool SnapshotPictures::saveImageAsJpeg(const Image* image, const std::string& fi
     const std::vector<unsigned char>* jpeg = &bytes;
     MkFile file(toMk(fileName), MkFile::WRITE);
     if (!file.Open()) {
-        problems->error(ProblemCode::WriteFailed, (lfw::String("Error opening file (%1)").arg(lfw::String(fileName))).toStdString());
+        problems->error(ProblemCode::WriteFailed,
+                        (lfw::String("Error opening file (%1)").arg(lfw::String(fileName))).toStdString());
         return false;
     }
     bool written = file.Write(jpeg->data(), jpeg->size(), 1) == 1;

@@ -13,9 +13,7 @@ namespace kiv {
 namespace rep {
 
 ChartData::ChartData(const kiv::rep::Table& table)
-    : m_table(&table),
-      m_xAxisTitle(toUtf8(table.chartXAxisTitle())),
-      m_yAxisTitle(toUtf8(table.chartYAxisTitle())) {}
+    : m_table(&table), m_xAxisTitle(toUtf8(table.chartXAxisTitle())), m_yAxisTitle(toUtf8(table.chartYAxisTitle())) {}
 
 std::string ChartData::GetColumnIDFromIndex(int index) {
     if (index < 0) return std::string();
@@ -169,8 +167,8 @@ bool planSeries(const std::vector<Group>& groups, size_t columns, std::vector<st
                 continue;
             }
             if (next + 1 >= columns) {
-                *why = "a bubble chart takes a value column and a size column per series: column " +
-                       std::to_string(next) + " has no size column after it";
+                *why = "a bubble chart takes a value column and a size column per series: column " + std::to_string(next) +
+                       " has no size column after it";
                 return false;
             }
             (*plan)[g].push_back(Series{next, next + 1});
@@ -193,8 +191,8 @@ std::string refusal(const std::vector<Group>& groups, const ChartSheet* table, s
         if (g.kind->layout == CATEGORIES) continue;
         for (size_t i = 1; i < table->Rows(); ++i)
             if (!table->IsNumber(i, 0))
-                return "column 0 must hold numbers for a " + text(g.name) + " chart, row " + std::to_string(i) +
-                       " holds '" + text(table->At(i, 0)) + "'";
+                return "column 0 must hold numbers for a " + text(g.name) + " chart, row " + std::to_string(i) + " holds '" +
+                       text(table->At(i, 0)) + "'";
     }
     std::string why;
     std::vector<std::vector<Series>> scratch;
@@ -405,8 +403,8 @@ std::string ChartFill::Refusal(const XmlDocument& chart, const ChartData* data) 
 }
 
 bool ChartFill::Fill(XmlDocument* chart, const ChartData& data, const std::string& workbook, const std::string& workbookName,
-                     std::string* newWorkbook, std::string* why, const std::shared_ptr<XmlMemoryBudget>& budget, std::string* note,
-                     Problems* problems) {
+                     std::string* newWorkbook, std::string* why, const std::shared_ptr<XmlMemoryBudget>& budget,
+                     std::string* note, Problems* problems) {
     if (!chart || !data.m_table || !newWorkbook) return false;
     std::string reason;
     std::string& out = why ? *why : reason;

@@ -30,9 +30,9 @@ public:
     static std::string GetColumnIDFromIndex(int index);
 
     const kiv::rep::Table* m_table;  // not owned; must outlive the chart data
-    std::string m_title;                // chart title, assigned by the caller
-    std::string m_xAxisTitle;           // title of the first axis
-    std::string m_yAxisTitle;           // title of the value axis
+    std::string m_title;             // chart title, assigned by the caller
+    std::string m_xAxisTitle;        // title of the first axis
+    std::string m_yAxisTitle;        // title of the value axis
 };
 
 // Chart parts filled from tables. The functions work on a parsed chart part and
@@ -72,9 +72,9 @@ bool SetTitle(const XmlElement& titleElement, const std::string& text);
 
 // Only the workbook of Fill, for the sheet named sheetName (empty: the first).
 // The workbook's parts are charged to budget (the package's) when one is given.
-bool FillWorkbook(const std::string& workbook, const std::string& workbookName, const ChartData& data, const std::string& sheetName,
-                  std::string* newWorkbook, std::string* why, const std::shared_ptr<XmlMemoryBudget>& budget = nullptr,
-                  Problems* problems = nullptr);
+bool FillWorkbook(const std::string& workbook, const std::string& workbookName, const ChartData& data,
+                  const std::string& sheetName, std::string* newWorkbook, std::string* why,
+                  const std::shared_ptr<XmlMemoryBudget>& budget = nullptr, Problems* problems = nullptr);
 
 }  // namespace ChartFill
 

@@ -303,13 +303,12 @@ std::string ChartReference(const std::string& sheet, size_t column, size_t first
 }
 
 bool ChartWriteWorkbook(const std::string& workbook, const std::string& workbookName, const ChartSheet& table, std::string* sheet,
-                        std::string* newWorkbook, std::string* why, const std::shared_ptr<XmlMemoryBudget>& budget, std::string* note,
-                        Problems* problems) {
+                        std::string* newWorkbook, std::string* why, const std::shared_ptr<XmlMemoryBudget>& budget,
+                        std::string* note, Problems* problems) {
     const size_t r = table.Rows(), n = table.Columns();
     Workbook book(workbookName, why, budget, problems);
     if (r == 0 || n == 0 || r > MAX_SHEET_ROWS || n > MAX_SHEET_COLUMNS)
-        return book.Fail("cannot hold a table of " + std::to_string(r) + " rows and " +
-                         std::to_string(n) + " columns");
+        return book.Fail("cannot hold a table of " + std::to_string(r) + " rows and " + std::to_string(n) + " columns");
     std::string fresh;
     if (workbook.empty() && !makeWorkbook(&fresh, problems)) return book.Fail("cannot be made");
     if (!book.Open(workbook.empty() ? fresh : workbook)) return false;
@@ -382,17 +381,17 @@ bool ChartWriteWorkbook(const std::string& workbook, const std::string& workbook
         std::string cells = cut.front();
         for (size_t k = 1; k < cut.size() && k < 5; ++k) cells += (k + 1 == cut.size() ? " and " : ", ") + cut[k];
         if (cut.size() > 5) cells += " and " + std::to_string(cut.size() - 5) + " more";
-        *note = "The chart's workbook " + workbookName + " keeps the first " +
-                std::to_string(ChartSheet::MAX_CELL_TEXT) + " characters of cell" + (cut.size() > 1 ? "s " : " ") +
-                cells + ", all a cell holds (the chart shows the whole text)";
+        *note = "The chart's workbook " + workbookName + " keeps the first " + std::to_string(ChartSheet::MAX_CELL_TEXT) +
+                " characters of cell" + (cut.size() > 1 ? "s " : " ") + cells +
+                ", all a cell holds (the chart shows the whole text)";
     }
 
     // The sheet's table part, when it has one, spans the table and names its columns.
     const TiXmlElement* tableParts = worksheet->FirstChildElement("tableParts");
     const TiXmlElement* tablePartRef = tableParts ? tableParts->FirstChildElement("tablePart") : nullptr;
     const std::string tablePath = tablePartRef && tablePartRef->Attribute("r:id")
-                                   ? book.Related(sheetPart, tablePartRef->Attribute("r:id"), nullptr)
-                                   : std::string();
+                                      ? book.Related(sheetPart, tablePartRef->Attribute("r:id"), nullptr)
+                                      : std::string();
     if (tablePartRef && !book.Read(tablePath, &tablePart)) return false;
     if (tablePartRef) {
         TiXmlElement* root = tablePart.RootElement();

@@ -23,7 +23,9 @@ const char* const AX_NAME = "ax:name";
 const char* const AX_VALUE = "ax:value";
 
 // The number written from byte `at` of an id ("mdlx12" from 4: 12); 0 when none.
-int numberAfter(const std::string& id, size_t at) { return at < id.size() ? lfw::text::toInt(std::string_view(id).substr(at), 0) : 0; }
+int numberAfter(const std::string& id, size_t at) {
+    return at < id.size() ? lfw::text::toInt(std::string_view(id).substr(at), 0) : 0;
+}
 
 bool fail(std::string* why, const std::string& reason) {
     if (why) *why = reason;
@@ -46,7 +48,8 @@ const OpenXMLRelationship* workbookRelationship(const XmlDocument& chart, const 
 }
 
 // Every plug-in control of the list whose FileURL is oldReference gets newReference.
-int replaceReference(const std::vector<OpenXMLPart*>& controls, const std::string& oldReference, const std::string& newReference) {
+int replaceReference(const std::vector<OpenXMLPart*>& controls, const std::string& oldReference,
+                     const std::string& newReference) {
     int changed = 0;
     for (OpenXMLPart* control : controls) {
         const XmlDocument* view = control->Xml();
@@ -71,10 +74,10 @@ int replaceReference(const std::vector<OpenXMLPart*>& controls, const std::strin
 struct OpenXMLPackageEditor::PreparedChart {
     std::unique_ptr<XmlDocument> chart;  // a copy of the chart part, filled
     OpenXMLRelationships* rels = nullptr;
-    std::string linkId;                  // the relationship of its data (empty: none)
+    std::string linkId;               // the relationship of its data (empty: none)
     OpenXMLPart* workbook = nullptr;  // the embedded workbook (null: a new one is stored)
     std::string bytes;                // the workbook filled
-    std::string note;                    // what the workbook had to cut
+    std::string note;                 // what the workbook had to cut
 };
 
 bool OpenXMLPackageEditor::PrepareChart(OpenXMLPart* chart, const ChartData* data, PreparedChart* p, std::string* kind,
@@ -260,8 +263,8 @@ int OpenXMLPackageEditor::GetReferredMdlxFiles(std::vector<std::string>* files, 
     return appended;
 }
 
-bool OpenXMLPackageEditor::AddActiveXPluginFile(OpenXMLPart* source, const std::string& modelReference, const std::string& oldControlId,
-                                                const std::string& newControlId) {
+bool OpenXMLPackageEditor::AddActiveXPluginFile(OpenXMLPart* source, const std::string& modelReference,
+                                                const std::string& oldControlId, const std::string& newControlId) {
     OpenXMLRelationships* rels = source ? source->Rels() : nullptr;
     const OpenXMLRelationship* old = rels ? rels->Find(oldControlId) : nullptr;
     if (!old) return false;
@@ -335,8 +338,7 @@ void OpenXMLPackageEditor::ConvertFromOldPlugin() {
         for (int k = 0; k < package.Count(); ++k)
             if (lfw::text::startsWith(package.At(k).id, "mdlx"))
                 largest = std::max<long long>(largest, numberAfter(package.At(k).id, 4));
-        const std::string id =
-            package.Find(r.id) ? "mdlx" + std::to_string(std::min<long long>(largest + 1, INT_MAX)) : r.id;
+        const std::string id = package.Find(r.id) ? "mdlx" + std::to_string(std::min<long long>(largest + 1, INT_MAX)) : r.id;
         package.Add(r.type, part->Name(), false, id);
     }
 }
@@ -438,7 +440,8 @@ bool OpenXMLPackageEditor::EmbedMdlxInArchive(const std::string& modelReference,
     }
     std::string bytes;
     std::string id;
-    if (!lfw::FileSystem::readFile(diskPath, &bytes) || !StoreModel(bytes, OpenXMLPlugin::RecordedModelName(modelReference), &id)) return false;
+    if (!lfw::FileSystem::readFile(diskPath, &bytes) || !StoreModel(bytes, OpenXMLPlugin::RecordedModelName(modelReference), &id))
+        return false;
     if (internalName) *internalName = id + ".mdlx";
     return ReplacePathToMdlxFileInPlugins(modelReference, std::string(OpenXMLPlugin::EMBEDDED_PREFIX) + id + "]") > 0;
 }

@@ -313,9 +313,7 @@ bool OpenXMLRelationships::Drop(const std::string& id) {
     return true;
 }
 
-std::string OpenXMLRelationships::NextId() const {
-    return "rId" + std::to_string(m_largest + 1);
-}
+std::string OpenXMLRelationships::NextId() const { return "rId" + std::to_string(m_largest + 1); }
 
 void OpenXMLRelationships::Append(OpenXMLRelationship relationship) {
     m_items.push_back(std::move(relationship));
@@ -613,15 +611,16 @@ bool OpenXMLPackage::ParseXml(const std::string& bytes, const std::string& part,
 
 bool OpenXMLPackage::WhyNotParsed(const char* text, size_t size, const std::string& part, const XmlDocument& document) const {
     if (document.RefusedCost() > 0) {
-        return Fail(lfw::text::format("The part '%s' holds more XML than the report has memory left for (%llu bytes for more "
-                                      "than %llu elements); it is not read",
-                                      part.c_str(), static_cast<unsigned long long>(document.RefusedCost()),
-                                      static_cast<unsigned long long>(document.Elements())));
+        return Fail(
+            lfw::text::format("The part '%s' holds more XML than the report has memory left for (%llu bytes for more "
+                              "than %llu elements); it is not read",
+                              part.c_str(), static_cast<unsigned long long>(document.RefusedCost()),
+                              static_cast<unsigned long long>(document.Elements())));
     }
     if (!XmlDocument::IsWithinParseLimits(text, size))
         return Fail("Part " + quoted(part) + " nests its elements too deeply or gives one too many attributes");
-    return Fail(lfw::text::format("Part '%s' is not well-formed XML: %s (line %d, column %d)", part.c_str(),
-                                  document.ErrorDesc(), document.ErrorRow(), document.ErrorCol()));
+    return Fail(lfw::text::format("Part '%s' is not well-formed XML: %s (line %d, column %d)", part.c_str(), document.ErrorDesc(),
+                                  document.ErrorRow(), document.ErrorCol()));
 }
 
 bool OpenXMLPackage::ReadContentTypes(int entry) {
@@ -633,8 +632,8 @@ bool OpenXMLPackage::ReadContentTypes(int entry) {
     const std::shared_ptr<XmlMemoryBudget>& budget = m_zip.XmlBudget();
     uint64_t declared = 0;
     if (!m_zip.GetFileSize(entry, &declared) || !budget->Spend(declared)) {
-        return Fail(lfw::text::format("The part '%s' inflates to %llu bytes, more than the report has left to read",
-                                      name.c_str(), static_cast<unsigned long long>(declared)));
+        return Fail(lfw::text::format("The part '%s' inflates to %llu bytes, more than the report has left to read", name.c_str(),
+                                      static_cast<unsigned long long>(declared)));
     }
     size_t size = 0;
     std::unique_ptr<unsigned char, void (*)(void*)> text(m_zip.ReadDataRaw(m_zip.GetStoredName(entry), &size), std::free);
@@ -806,9 +805,8 @@ std::string OpenXMLPackage::DefaultContentType(const std::string& extension) con
 
 void OpenXMLPackage::ForgetContentType(const std::string& type) {
     const std::string forgotten = lower(type);
-    m_types.erase(
-        std::remove_if(m_types.begin(), m_types.end(), [&](const TypeEntry& t) { return lower(t.type) == forgotten; }),
-        m_types.end());
+    m_types.erase(std::remove_if(m_types.begin(), m_types.end(), [&](const TypeEntry& t) { return lower(t.type) == forgotten; }),
+                  m_types.end());
 }
 
 // ---------------------------------------------------------------------------
@@ -988,7 +986,8 @@ bool OpenXMLPackage::Write(ZipArchive& out, Plan& plan) {
         for (bool k : keep) any = any || k;
         return !any || addMade(name, rels.Serialize(keep));
     };
-    if (!addMade(std::string(CONTENT_TYPES_PART), ContentTypesXml(plan)) || !addRels(*m_rels, m_relsEntry, std::string("_rels/.rels")))
+    if (!addMade(std::string(CONTENT_TYPES_PART), ContentTypesXml(plan)) ||
+        !addRels(*m_rels, m_relsEntry, std::string("_rels/.rels")))
         return false;
     for (OpenXMLPart* part : plan.parts) {
         bool ok;

@@ -61,9 +61,9 @@ class OpenXMLPart;
 struct OpenXMLRelationship {
     std::string id;
     std::string type;
-    std::string target;        // as written in the relationships part
+    std::string target;     // as written in the relationships part
     bool external = false;  // TargetMode="External": a URL, not a part
-    std::string part;          // the part the target names; empty when external or outside the package
+    std::string part;       // the part the target names; empty when external or outside the package
 };
 
 // The relationships of one part, or of the package.
@@ -89,7 +89,8 @@ public:
     std::string Relate(const std::string& type, const std::string& target, bool external = false);
     // Adds a relationship with this id, or with the next id when it is empty.
     // Empty (Error() of the package tells why) when the id is taken.
-    std::string Add(const std::string& type, const std::string& target, bool external = false, const std::string& id = std::string());
+    std::string Add(const std::string& type, const std::string& target, bool external = false,
+                    const std::string& id = std::string());
     // False when there is no such id.
     bool Drop(const std::string& id);
     // "rId" and one more than the largest number of an id "rId<n>".

@@ -41,21 +41,21 @@ bool endsWith(const std::string& text, const std::string& end) {
 
 // Main content types of macro-free documents, each with its macro-enabled kin.
 const char* const MAIN_TYPES[][2] = {{"application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml",
-                                         "application/vnd.ms-powerpoint.presentation.macroEnabled.main+xml"},
-                                        {"application/vnd.openxmlformats-officedocument.presentationml.slideshow.main+xml",
-                                         "application/vnd.ms-powerpoint.slideshow.macroEnabled.main+xml"},
-                                        {"application/vnd.openxmlformats-officedocument.presentationml.template.main+xml",
-                                         "application/vnd.ms-powerpoint.template.macroEnabled.main+xml"},
-                                        {"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml",
-                                         "application/vnd.ms-word.document.macroEnabled.main+xml"},
-                                        {"application/vnd.openxmlformats-officedocument.wordprocessingml.template.main+xml",
-                                         "application/vnd.ms-word.template.macroEnabledTemplate.main+xml"}};
+                                      "application/vnd.ms-powerpoint.presentation.macroEnabled.main+xml"},
+                                     {"application/vnd.openxmlformats-officedocument.presentationml.slideshow.main+xml",
+                                      "application/vnd.ms-powerpoint.slideshow.macroEnabled.main+xml"},
+                                     {"application/vnd.openxmlformats-officedocument.presentationml.template.main+xml",
+                                      "application/vnd.ms-powerpoint.template.macroEnabled.main+xml"},
+                                     {"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml",
+                                      "application/vnd.ms-word.document.macroEnabled.main+xml"},
+                                     {"application/vnd.openxmlformats-officedocument.wordprocessingml.template.main+xml",
+                                      "application/vnd.ms-word.template.macroEnabledTemplate.main+xml"}};
 const char* const VBA_PROJECT = "http://schemas.microsoft.com/office/2006/relationships/vbaProject";
 const char* const VBA_TYPES[] = {"application/vnd.ms-office.vbaProject", "application/vnd.ms-word.vbaData+xml"};
 const char* const SIGNATURE_ORIGIN = "http://schemas.openxmlformats.org/package/2006/relationships/digital-signature/origin";
 const char* const SIGNATURE_TYPES[] = {"application/vnd.openxmlformats-package.digital-signature-origin",
-                                          "application/vnd.openxmlformats-package.digital-signature-xmlsignature+xml",
-                                          "application/vnd.openxmlformats-package.digital-signature-certificate"};
+                                       "application/vnd.openxmlformats-package.digital-signature-xmlsignature+xml",
+                                       "application/vnd.openxmlformats-package.digital-signature-certificate"};
 
 // Drops the relationships of that type; false when there was none.
 bool dropAll(OpenXMLRelationships* rels, const char* type) {
@@ -92,7 +92,8 @@ bool OpenXMLPackageEditor::Open(const std::string& path) {
     // root from now on. A model relationship naming nothing is left out.
     std::vector<std::string> ids;
     for (int i = 0; i < rels.Count(); ++i)
-        if (rels.At(i).type == std::string(OpenXMLPlugin::RELATIONSHIP_TYPE) && !rels.At(i).external && !m_package.Part(&rels.At(i)))
+        if (rels.At(i).type == std::string(OpenXMLPlugin::RELATIONSHIP_TYPE) && !rels.At(i).external &&
+            !m_package.Part(&rels.At(i)))
             ids.push_back(rels.At(i).id);
     for (const std::string& id : ids) {
         const std::string type = rels.Find(id)->type;
@@ -120,13 +121,13 @@ void OpenXMLPackageEditor::LeaveOutSignaturesAndMacros() {
         for (const char* type : SIGNATURE_TYPES) m_package.ForgetContentType(std::string(type));
         Warn(
             std::string("The template's digital signatures are left out of the report: they signed the template, "
-                     "not the report"));
+                        "not the report"));
     }
     if (!m_macroEnabled && dropAll(m_main->Rels(), VBA_PROJECT)) {
         for (const char* type : VBA_TYPES) m_package.ForgetContentType(std::string(type));
         Warn(
             std::string("The template's macros (its VBA project) are left out of the report: only a macro-enabled "
-                     "report (.pptm, .docm) keeps them"));
+                        "report (.pptm, .docm) keeps them"));
     }
     for (const auto& types : MAIN_TYPES)
         if (lfw::text::equalNoCase(m_main->ContentType(), types[m_macroEnabled ? 0 : 1]))
@@ -163,7 +164,8 @@ std::string OpenXMLPackageEditor::AddMedia(const std::string& name, const void* 
         return std::string();
     }
     const std::string file = std::string(MEDIA_KINDS[kind]) + std::to_string(number) + "." + extension;
-    OpenXMLPart* part = m_package.AddPart(folder + file, kind == 1 ? std::string("video/avi") : std::string("image/") + extension);
+    OpenXMLPart* part =
+        m_package.AddPart(folder + file, kind == 1 ? std::string("video/avi") : std::string("image/") + extension);
     if (!part) {
         Fail(m_package.Error());
         return std::string();

@@ -33,8 +33,7 @@ public:
     static constexpr const char* REL_OFFICE_DOCUMENT =
         "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument";
     static constexpr const char* REL_IMAGE = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
-    static constexpr const char* REL_HYPERLINK =
-        "http://schemas.openxmlformats.org/officeDocument/2006/relationships/hyperlink";
+    static constexpr const char* REL_HYPERLINK = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/hyperlink";
     static constexpr const char* REL_CONTROL = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/control";
     static constexpr const char* REL_CHART = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/chart";
     static constexpr const char* REL_PACKAGE = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/package";

@@ -49,8 +49,8 @@ std::string OpenXMLPlugin::ResolveModelPath(const std::string& modelReference, c
             return folder + rest;
         }
         // Absolute paths stay; any other path is relative to the report's folder, like a bare name.
-        const bool absolute = lfw::text::startsWith(reference, "/") ||
-                              (reference.size() > 2 && reference[1] == ':' && reference[2] == '/');
+        const bool absolute =
+            lfw::text::startsWith(reference, "/") || (reference.size() > 2 && reference[1] == ':' && reference[2] == '/');
         if (absolute) return reference;
         return lastSlash != std::string::npos ? folder + "/" + reference : reference;
     }

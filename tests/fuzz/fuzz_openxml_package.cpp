@@ -44,7 +44,8 @@ void exerciseEditor(OpenXMLPackageEditor& editor) {
         if (editor.MainRels()->At(i).type == std::string(OpenXMLPackageEditor::REL_CONTROL))
             ids.push_back(editor.MainRels()->At(i).id);
     for (int i = 0; i < static_cast<int>(ids.size()); ++i)
-        editor.AddActiveXPluginFile(editor.MainPart(), std::string("Embedded[mdlx1]"), ids[static_cast<size_t>(i)], editor.MainRels()->NextId());
+        editor.AddActiveXPluginFile(editor.MainPart(), std::string("Embedded[mdlx1]"), ids[static_cast<size_t>(i)],
+                                    editor.MainRels()->NextId());
     std::string id;
     editor.EmbedModel("model", 5, std::string("model.mdlx"), &id);
     editor.ReplacePathToMdlxFileInPlugins(std::string("model.mdlx"), std::string("Embedded[") + id + "]");

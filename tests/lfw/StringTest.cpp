@@ -65,8 +65,13 @@ TEST(Text, NumbersAndUtf8Checks) {
         double asDouble;
         bool number;
     } cases[] = {
-        {" 12px", 12, 12.0, false}, {"-2.5e1 ", -2, -25.0, true}, {"+.5", 7, 0.5, true}, {"1e", 1, 1.0, false},
-        {"x1", 7, 7.0, false},      {"", 7, 7.0, false},          {"99999999999", 2147483647, 99999999999.0, true},
+        {" 12px", 12, 12.0, false},
+        {"-2.5e1 ", -2, -25.0, true},
+        {"+.5", 7, 0.5, true},
+        {"1e", 1, 1.0, false},
+        {"x1", 7, 7.0, false},
+        {"", 7, 7.0, false},
+        {"99999999999", 2147483647, 99999999999.0, true},
         {"1e999", 1, HUGE_VAL, true},
     };
     for (const auto& c : cases) {

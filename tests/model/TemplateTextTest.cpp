@@ -39,8 +39,7 @@ std::vector<std::string> runs(const std::wstring& text, int kind = 0) {
     std::vector<std::string> out;
     for (const FormattedText& r : array)
         out.push_back(std::string(r.bold ? "b" : "") + (r.italic ? "i" : "") + (r.underline ? "u" : "") +
-                      (r.newParagraph ? "P" : "") + (r.lineBreak ? "L" : "") + (r.reserved ? "?" : "") + ":" +
-                      r.text);
+                      (r.newParagraph ? "P" : "") + (r.lineBreak ? "L" : "") + (r.reserved ? "?" : "") + ":" + r.text);
     return out;
 }
 

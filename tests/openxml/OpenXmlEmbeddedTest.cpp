@@ -200,8 +200,8 @@ TEST_F(OpenXmlChartTest, ChartWorkbooksAsTemplatesHoldThem) {
     const std::string workbook = "ppt/embeddings/Microsoft_Excel_Sheet1.xlsx", rels = "ppt/charts/_rels/chart1.xml.rels";
     const std::string type = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
     std::string plain;  // cells without a table part, as PowerPoint 2007 and 2010 save workbooks
-    ASSERT_TRUE(
-        ChartFill::FillWorkbook(std::string(), "new", ChartData(table({{"x", "y"}, {"7", "8"}})), std::string(), &plain, nullptr));
+    ASSERT_TRUE(ChartFill::FillWorkbook(std::string(), "new", ChartData(table({{"x", "y"}, {"7", "8"}})), std::string(), &plain,
+                                        nullptr));
     const struct {
         const char* name;
         std::string part, bytes, why;

@@ -176,7 +176,7 @@ TEST_F(OpenXmlPackageObjectTest, RelationshipsNameOnePartEachWay) {
                     {"v", "a_b.xml", false, "rId21", nullptr}, {"h", "http://x/#z", true, "rId22", nullptr}};
         for (const auto& a : adds) {
             const std::string id = a.given ? rels.Add(wide(a.type), wide(a.target), a.external, wide(a.given))
-                                        : rels.Relate(wide(a.type), wide(a.target), a.external);
+                                           : rels.Relate(wide(a.type), wide(a.target), a.external);
             EXPECT_EQ(a.id, narrow(id)) << a.target;
         }
         EXPECT_EQ("new%20part.xml", narrow(rels.Find(wide("rId20"))->target));
