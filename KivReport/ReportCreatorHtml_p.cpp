@@ -28,19 +28,15 @@ bool ReportCreatorHtmlPrivate::makeReport(const std::string& reportFile, lfw::St
                     lfw::String("Could not create report file (%1). No active snapshots in repository").arg(outputPath));
         return false;
     }
-    std::string copyError;
-    if (!lfw::FileSystem::copyFile(lfw::String(templatePath), reportFile, &copyError)) {
-        reportError(ProblemCode::WriteFailed, lfw::String(copyError));
-        return false;
-    }
-
+    // The template is read once; the report is its text with the tags filled.
     HtmlDocument output{Str(outputPath)};
     output.reportTo(&problems);
     output.setSavePath(Str(reportFile));
     HtmlDocument templateDocument{Str(templatePath)};
     templateDocument.reportTo(&problems);
     if (!templateDocument.open()) {
-        reportError(ProblemCode::FileNotFound, lfw::String("Could not read template file (%1)").arg(templatePath));
+        // In the words of the copy that used to start the report.
+        reportError(ProblemCode::FileNotFound, lfw::String("Copy failed. Source file %1 did not exist").arg(templatePath));
         return false;
     }
     output.setDocumentContent(templateDocument.getDocumentContent());

@@ -117,14 +117,21 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         reportError(ProblemCode::InvalidArgument, "Could not create report file. No active snapshots in repository.");
         return false;
     }
-    if (!looksLikeZip(templatePath.c_str())) {
+    // The template is opened once. Only when that fails is it looked at again,
+    // to tell a file that is no zip package from a damaged one; the problems of
+    // opening wait until then.
+    OpenXMLPresentation presentation;
+    Problems opening;
+    presentation.ReportTo(&opening);
+    const bool opened = presentation.Open(templatePath);
+    if (!opened && !looksLikeZip(templatePath.c_str())) {
         reportError(ProblemCode::WrongContent,
                     lfw::String("The template is not a PowerPoint file (no zip package): %1").arg(templatePath));
         return false;
     }
-    OpenXMLPresentation presentation;
+    for (const Problem& problem : opening.all()) problems.add(problem);
     presentation.ReportTo(&problems);
-    if (!presentation.Open(templatePath)) {
+    if (!opened) {
         if (!presentation.PackageProblem().empty())
             reportError(ProblemCode::WrongContent,
                         lfw::String("The template cannot be used: %1.").arg(presentation.PackageProblem()));

@@ -141,7 +141,8 @@ bool FileSystem::directoryExists(const String& path) {
 
 bool FileSystem::readFile(const String& path, std::string* bytes) {
     FilePtr file(File::fopen(path, "rb"));
-    if (!file || !bytes) return false;
+    struct stat info;
+    if (!file || !bytes || ::fstat(fileno(file.get()), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     std::string content;
     char buffer[65536];
     size_t n;

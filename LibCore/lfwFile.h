@@ -46,7 +46,8 @@ public:
     static bool fileExists(const String& path);
     static bool directoryExists(const String& path);
     static int64_t fileSize(const String& path);
-    // The bytes of a file; false, *bytes untouched, when it cannot be read whole.
+    // The bytes of a regular file; false, *bytes untouched, when it cannot be
+    // read whole or is no regular file (a folder, a device).
     static bool readFile(const String& path, std::string* bytes);
     // True when both paths name one existing file (also through links or other spellings).
     static bool sameFile(const String& a, const String& b);

@@ -2,6 +2,7 @@
 #include "KivReport/Table.h"
 #include "host/core/KivImage.h"
 #include "host/ug/MkFile.h"
+#include "LibCore/lfwFile.h"
 #include "host/ug/UgConvert.h"
 #include "impl/common/FieldMacros.h"
 #include "impl/common/SnapshotPictures.h"
@@ -320,7 +321,7 @@ HtmlDocument::HtmlDocument(const Str& path) : m_path(path) {
 
 bool HtmlDocument::open() {
     std::string bytes;
-    if (!MkReadFile(m_path.toStdWString(), &bytes)) return false;
+    if (!lfw::FileSystem::readFile(m_path.toStdString(), &bytes)) return false;
     m_content.swap(bytes);
     return true;
 }
