@@ -26,12 +26,12 @@ Str at(const std::vector<Str>& list, size_t index) { return index < list.size() 
 
 // The format whose main part the package's content types name.
 ReportFormat packageFormat(const std::string& path) {
-    if (!ZipArchive::FileLooksLikeZip(path.c_str())) return ReportFormat::Unknown;
+    if (!ZipArchive::fileLooksLikeZip(path.c_str())) return ReportFormat::Unknown;
     LoggedProblems logged;
     ZipArchive package(&logged);
     const std::string types = "[Content_Types].xml";
     std::string text;
-    if (!package.Open(path, ZIP_OPEN_READ_ONLY) || package.FindFile(types) < 0 || !package.ReadDataInto(types, &text, 1u << 20))
+    if (!package.open(path, ZIP_OPEN_READ_ONLY) || package.findFile(types) < 0 || !package.readDataInto(types, &text, 1u << 20))
         return ReportFormat::Unknown;
     static const char* const presentations[] = {"presentationml.presentation.main+xml",
                                                 "presentationml.template.main+xml",

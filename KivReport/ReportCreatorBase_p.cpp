@@ -69,10 +69,10 @@ bool macroEnabledName(const std::string& path) {
     return false;
 }
 
-bool looksLikeZip(const char* path) { return ZipArchive::FileLooksLikeZip(path, true); }
+bool looksLikeZip(const char* path) { return ZipArchive::fileLooksLikeZip(path, true); }
 }  // namespace creator
 
-PictureBytes::Picture* PictureBytes::Known(const unsigned char* data, size_t size, size_t* hash) {
+PictureBytes::Picture* PictureBytes::known(const unsigned char* data, size_t size, size_t* hash) {
     const auto same = m_byData.find(std::make_pair(reinterpret_cast<std::uintptr_t>(data), size));
     if (same != m_byData.end()) return same->second;
     *hash = std::hash<std::string_view>()(std::string_view(reinterpret_cast<const char*>(data), size));
@@ -82,7 +82,7 @@ PictureBytes::Picture* PictureBytes::Known(const unsigned char* data, size_t siz
     return nullptr;
 }
 
-const PictureBytes::Picture* PictureBytes::Of(const Snapshot* snapshot) {
+const PictureBytes::Picture* PictureBytes::of(const Snapshot* snapshot) {
     if (!snapshot) return nullptr;
     const auto known = m_pictures.find(reinterpret_cast<std::uintptr_t>(snapshot));
     if (known != m_pictures.end()) return known->second;
@@ -111,7 +111,7 @@ const PictureBytes::Picture* PictureBytes::Of(const Snapshot* snapshot) {
     // The bytes of a repository's image stay where they are while the report is
     // made: the next snapshot showing them is known by where they lie.
     size_t hash = 0;
-    if ((found = Known(picture->data, picture->size, &hash))) {
+    if ((found = this->known(picture->data, picture->size, &hash))) {
         if (kept) m_byData.emplace(std::make_pair(reinterpret_cast<std::uintptr_t>(picture->data), picture->size), found);
         return found;
     }

@@ -71,12 +71,12 @@ public:
         std::vector<unsigned char> encoded;
     };
     // The snapshot's picture; null when it has none or it cannot be encoded.
-    const Picture* Of(const Snapshot* snapshot);
+    const Picture* of(const Snapshot* snapshot);
 
 private:
     // The picture already given out with these bytes, or null (*hash is then
     // that of the bytes).
-    Picture* Known(const unsigned char* data, size_t size, size_t* hash);
+    Picture* known(const unsigned char* data, size_t size, size_t* hash);
 
     Problems& m_problems;
     std::unordered_map<std::uintptr_t, Picture*> m_pictures;  // by snapshot; null for none

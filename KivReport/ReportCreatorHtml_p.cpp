@@ -156,8 +156,8 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const std::string& path, std::s
                            .toStdString());
         return false;
     }
-    const XmlElement root = document.GetRootElement();
-    if (root.GetName() != "html") return true;
+    const XmlElement root = document.getRootElement();
+    if (root.getName() != "html") return true;
 
     std::vector<XmlElement> groups;
     findAllElements(root, "orvrepgroup", &groups);
@@ -171,7 +171,7 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const std::string& path, std::s
             bool any = false;
             std::vector<std::string> fields;  // the generic field tags, each once
             for (const XmlElement& tag : tags) {
-                const std::string name = tag.GetAttributeString("name");
+                const std::string name = tag.getAttributeString("name");
                 if (!TemplateTags::isTagGeneric(name)) continue;
                 const int kind = getTagType(name);
                 if (kind >= HTML_TAG_TITLE && kind <= HTML_TAG_TABLE) {
@@ -205,7 +205,7 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const std::string& path, std::s
     std::string macros;
     static const char* const kinds[5] = {": Title\r\n", ": Text\r\n", ": Image\r\n", ": Mdlx 3D Model\r\n", ": Table data\r\n"};
     for (const XmlElement& tag : tags) {
-        const std::string name = tag.GetAttributeString("name");
+        const std::string name = tag.getAttributeString("name");
         if (TemplateTags::isTagGeneric(name)) continue;
         const int index = TemplateTags::getTagIndex(name);
         const std::string prefix = "Snapshot #" + std::to_string(index);
@@ -224,16 +224,16 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const std::string& path, std::s
 void ReportCreatorHtmlPrivate::findAllElements(const XmlElement& element, const std::string& name, std::vector<XmlElement>* out) {
     // Depth first with an explicit stack of "next sibling to visit" handles.
     std::vector<XmlElement> stack;
-    stack.push_back(element.GetFirstChildElement());
+    stack.push_back(element.getFirstChildElement());
     while (!stack.empty()) {
         XmlElement current = stack.back();
-        if (current.IsNull()) {
+        if (current.isNull()) {
             stack.pop_back();
             continue;
         }
-        stack.back() = current.GetNextSiblingElement();
-        if (current.GetName() == name) out->push_back(current);
-        stack.push_back(current.GetFirstChildElement());
+        stack.back() = current.getNextSiblingElement();
+        if (current.getName() == name) out->push_back(current);
+        stack.push_back(current.getFirstChildElement());
     }
 }
 

@@ -30,15 +30,15 @@ std::vector<lfw::String> misplacedTags(const SlideContentPtrArray& slides) {
     } kinds[] = {{"PICTURE", "a picture"},  {"TABLE", "a table"},     {"CHART", "a chart"},
                  {"TITLE", "a text shape"}, {"TEXT", "a text shape"}, {"MDLX", "a 3D viewer control"}};
     std::vector<lfw::String> messages;
-    for (int s = 0; s < slides.GetSize(); ++s) {
+    for (int s = 0; s < slides.getSize(); ++s) {
         const SlideContent& slide = *slides[s];
-        for (const std::string& name : slide.Others()) {
+        for (const std::string& name : slide.others()) {
             const TagNameParts parts(name);
-            if ((!parts.IsSit() && !parts.IsRef()) || name.find('$') != std::string::npos) continue;
+            if ((!parts.isSit() && !parts.isRef()) || name.find('$') != std::string::npos) continue;
             bool placed = false;
             for (int k = 0; k < SlideContent::KIND_COUNT && !placed; ++k) {
                 const SlideContent::Kind kind = static_cast<SlideContent::Kind>(k);
-                placed = holds(slide.Sit(kind), name) || holds(slide.Ref(kind), name);
+                placed = holds(slide.sit(kind), name) || holds(slide.ref(kind), name);
             }
             for (const auto& kind : kinds)
                 if (!placed && parts.suffix == kind.word)
@@ -66,7 +66,7 @@ int numberOf(const std::string& tag) { return TemplateTags::getTagIndex(tag); }
 
 std::vector<std::string> sortedTags(const SlideContentPtrArray& slides, int type, bool unique) {
     std::vector<std::string> tags;
-    slides.GetTags(type, tags);
+    slides.getTags(type, tags);
     std::sort(tags.begin(), tags.end());
     if (unique) tags.erase(std::unique(tags.begin(), tags.end()), tags.end());
     return tags;
@@ -127,26 +127,26 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(std::string& report, bool 
         return false;
     }
     OpenXMLPresentation own;
-    own.ReportTo(&problems);
+    own.reportTo(&problems);
     OpenXMLPresentation& presentation = opened ? *opened : own;
     if (!opened) {
-        if (!lfw::FileSystem::fileExists(lfw::String(templatePath)) || !presentation.Open(templatePath)) {
+        if (!lfw::FileSystem::fileExists(lfw::String(templatePath)) || !presentation.open(templatePath)) {
             report = "Not able to open template file";
-            if (!presentation.PackageProblem().empty()) report += ": " + presentation.PackageProblem();
+            if (!presentation.packageProblem().empty()) report += ": " + presentation.packageProblem();
             return false;
         }
-        const std::string problem = presentation.CheckTemplateParts();
+        const std::string problem = presentation.checkTemplateParts();
         if (!problem.empty()) {
             report = "Not able to open template file: " + problem;
             return false;
         }
-        presentation.CreateSlideContentList();
+        presentation.createSlideContentList();
     }
-    const SlideContentPtrArray& slides = *presentation.GetSlideContentList();
+    const SlideContentPtrArray& slides = *presentation.getSlideContentList();
     const int count = static_cast<int>(snaps.size());
     std::string unmatched;
     bool ok = true;
-    for (const int position : slides.HasMixedMdlxTags()) {
+    for (const int position : slides.hasMixedMdlxTags()) {
         unmatched += lfw::text::format("Slide %i has both static and generic Mdlx snapshots\n", position);
         ok = false;
     }
@@ -185,8 +185,8 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(std::string& report, bool 
             if (n > 0 && (!s || s->type() != Snapshot::TABLE || !s->table())) continue;  // told above
             std::vector<OpenXMLPart*> charts;
             std::string why;
-            presentation.GetChartParts(tags[i], "", &charts);
-            if (!presentation.CheckCharts(charts, s ? s->table() : nullptr, nullptr, &why)) {
+            presentation.getChartParts(tags[i], "", &charts);
+            if (!presentation.checkCharts(charts, s ? s->table() : nullptr, nullptr, &why)) {
                 const std::string told = tags[i] + ": " + why + "\n";  // once for the slides of one tag
                 if (unmatched.find(told) == std::string::npos) unmatched += told;
                 ok = false;
@@ -204,7 +204,7 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(std::string& report, bool 
     };
     textTags(SIT_TYPE_TEXT + r);
     std::string empty;
-    for (int i = 0; i < slides.GetSize(); ++i)
+    for (int i = 0; i < slides.getSize(); ++i)
         for (const std::string& name : slides[i]->emptyTextTags)
             empty += name + ": No body text for snapshot tag in template. Please enter some body text.\n";
     using lfw::text::isBlank;
@@ -215,7 +215,7 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(std::string& report, bool 
 
     std::string fields, warnings;
     std::vector<std::string> macros;
-    slides.GetTags(SIT_TYPE_MACRO, macros);
+    slides.getTags(SIT_TYPE_MACRO, macros);
     for (const std::string& macro : macros) validateMacro(macro, snaps, reference, fields, warnings);
     if (!isBlank(fields)) report += std::string("Unknown field values\n") + TemplateTags::VALIDATION_SEPARATOR + fields + "\n\n";
     if (!isBlank(warnings))
@@ -228,7 +228,7 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(std::string& report, bool 
     std::vector<std::string> all[6];
     const int types[6] = {SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_PICTURE, SIT_TYPE_MDLX, SIT_TYPE_TABLE, SIT_TYPE_CHART};
     const char* kinds[6] = {"TITLE", "TEXT", "PICTURE", "MDLX", "TABLE", "CHART"};
-    for (int t = 0; t < 6; ++t) slides.GetTags(types[t] + r, all[t]);
+    for (int t = 0; t < 6; ++t) slides.getTags(types[t] + r, all[t]);
     for (int i = 0; i < count; ++i) {
         const Snapshot* s = snaps[static_cast<size_t>(i)];
         if (!s) continue;
@@ -249,7 +249,7 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(std::string& report, bool 
         for (int kind : {SIT_TYPE_REF_PICTURE, SIT_TYPE_REF_TITLE, SIT_TYPE_REF_TEXT, SIT_TYPE_REF_MDLX, SIT_TYPE_REF_MACRO,
                          SIT_TYPE_REF_TABLE, SIT_TYPE_REF_CHART}) {
             std::vector<std::string> tags;
-            referenceTags = referenceTags || slides.GetTags(kind, tags) > 0;
+            referenceTags = referenceTags || slides.getTags(kind, tags) > 0;
         }
         if (referenceTags)
             report += std::string("\n\nReference tags\n") + TemplateTags::VALIDATION_SEPARATOR +
@@ -268,19 +268,19 @@ bool ReportCreatorPowerPointPrivate::summarize(const Str& templatePath, Str* sum
 bool ReportCreatorPowerPointPrivate::summarizeTemplate(const std::string& templatePath, std::string& summary,
                                                        Problems& problems) {
     OpenXMLPresentation presentation;
-    presentation.ReportTo(&problems);
-    if (!lfw::FileSystem::fileExists(lfw::String(templatePath)) || !presentation.Open(templatePath)) {
+    presentation.reportTo(&problems);
+    if (!lfw::FileSystem::fileExists(lfw::String(templatePath)) || !presentation.open(templatePath)) {
         summary = "Not able to open template file";
-        if (!presentation.PackageProblem().empty()) summary += ": " + presentation.PackageProblem();
+        if (!presentation.packageProblem().empty()) summary += ": " + presentation.packageProblem();
         return false;
     }
-    const std::string problem = presentation.CheckTemplateParts();
+    const std::string problem = presentation.checkTemplateParts();
     if (!problem.empty()) {
         summary = "Not able to open template file: " + problem;
         return false;
     }
-    presentation.CreateSlideContentList();
-    const SlideContentPtrArray& slides = *presentation.GetSlideContentList();
+    presentation.createSlideContentList();
+    const SlideContentPtrArray& slides = *presentation.getSlideContentList();
     struct Kind {
         int type;
         const char* line;
@@ -289,11 +289,11 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const std::string& templa
                  {SIT_TYPE_TABLE, "Snapshot #%d: Table data\r\n"}, {SIT_TYPE_CHART, "Snapshot #%d: Chart data\r\n"}};
     // A slide's tags of a type and of its reference type.
     auto bothSides = [](const SlideContent& slide, int type) {
-        std::vector<std::string> tags = slide.GetSitTags(type), ref = slide.GetSitTags(type + 1);
+        std::vector<std::string> tags = slide.getSitTags(type), ref = slide.getSitTags(type + 1);
         tags.insert(tags.end(), ref.begin(), ref.end());
         return tags;
     };
-    for (int k = 0; k < slides.GetSize(); ++k) {
+    for (int k = 0; k < slides.getSize(); ++k) {
         const SlideContent& slide = *slides[k];
         std::string lines, fields;
         bool generic[6] = {false, false, false, false, false, false};
@@ -322,14 +322,14 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const std::string& templa
     // The kinds of each chart tag's charts, tags in slide order.
     std::string charts;
     std::vector<std::string> seen;
-    for (int k = 0; k < slides.GetSize(); ++k) {
+    for (int k = 0; k < slides.getSize(); ++k) {
         for (const std::string& tag : bothSides(*slides[k], SIT_TYPE_CHART)) {
             if (holds(seen, tag)) continue;
             seen.push_back(tag);
             std::vector<OpenXMLPart*> parts;
-            presentation.GetChartParts(tag, "", &parts);
+            presentation.getChartParts(tag, "", &parts);
             std::string kinds, why;
-            presentation.CheckCharts(parts, nullptr, &kinds, &why);
+            presentation.checkCharts(parts, nullptr, &kinds, &why);
             charts += tag + ": " + kinds + (kinds.empty() || why.empty() ? why : " (" + why + ")") + "\r\n";
         }
     }

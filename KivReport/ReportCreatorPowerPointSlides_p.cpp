@@ -35,31 +35,31 @@ using pptcreator::tagName;
 // ---------------------------------------------------------------- generic slides
 
 bool ReportCreatorPowerPointPrivate::addGenericSlides(Context& c) {
-    SlideContentPtrArray* list = c.presentation.GetSlideContentList();
+    SlideContentPtrArray* list = c.presentation.getSlideContentList();
     LFW_ASSERT_MSG(list, "slideContents");
     if (!list) return false;
     // Copies of the generic records, taken before the first duplication rebuilds the
     // list; walked from the last to the first like the list itself.
     std::vector<SlideContent> generic;
-    for (int i = 0; i < list->GetSize(); ++i)
-        if ((*list)[i]->IsGeneric(true) || (*list)[i]->IsGeneric(false)) generic.push_back(*(*list)[i]);
+    for (int i = 0; i < list->getSize(); ++i)
+        if ((*list)[i]->isGeneric(true) || (*list)[i]->isGeneric(false)) generic.push_back(*(*list)[i]);
     for (auto it = generic.rbegin(); it != generic.rend(); ++it) {
-        if (!duplicateGenericSlide(c, *it) || !c.presentation.RemoveSlide(it->slideRelId)) return false;
+        if (!duplicateGenericSlide(c, *it) || !c.presentation.removeSlide(it->slideRelId)) return false;
     }
     return true;
 }
 
 bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const SlideContent& slide) {
     if (snapshots.empty()) return true;
-    const std::vector<std::string> sit = slide.GetSitTags(), ref = slide.GetRefTags();
+    const std::vector<std::string> sit = slide.getSitTags(), ref = slide.getRefTags();
     const std::string name = slide.slideName;
     if (sit.empty() && ref.empty()) return true;
-    const bool isStatic = slide.ContainsStaticTags();
-    const bool textual = slide.HasGenericTextualTags();
-    bool pictures = !slide.Sit(SlideContent::KIND_PICTURE).empty() || !slide.Ref(SlideContent::KIND_PICTURE).empty();
-    bool models = !slide.Sit(SlideContent::KIND_MDLX).empty() || !slide.Ref(SlideContent::KIND_MDLX).empty();
-    bool tables = !slide.Sit(SlideContent::KIND_TABLE).empty() || !slide.Ref(SlideContent::KIND_TABLE).empty() ||
-                  !slide.Sit(SlideContent::KIND_CHART).empty() || !slide.Ref(SlideContent::KIND_CHART).empty();
+    const bool isStatic = slide.containsStaticTags();
+    const bool textual = slide.hasGenericTextualTags();
+    bool pictures = !slide.sit(SlideContent::KIND_PICTURE).empty() || !slide.ref(SlideContent::KIND_PICTURE).empty();
+    bool models = !slide.sit(SlideContent::KIND_MDLX).empty() || !slide.ref(SlideContent::KIND_MDLX).empty();
+    bool tables = !slide.sit(SlideContent::KIND_TABLE).empty() || !slide.ref(SlideContent::KIND_TABLE).empty() ||
+                  !slide.sit(SlideContent::KIND_CHART).empty() || !slide.ref(SlideContent::KIND_CHART).empty();
     if (textual && !pictures && !models && !tables) pictures = models = tables = true;
     const bool fallbackAllowed = isStatic || textual;
 
@@ -140,7 +140,7 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const Sli
         if (!duplicate) continue;
 
         std::string copy;
-        if (!c.presentation.DuplicateSlide(name, copy)) return false;
+        if (!c.presentation.duplicateSlide(name, copy)) return false;
         // The copy's tags are filled in memory, then the slide is printed once.
         if (updateMain) {
             if (!updateSlideFromSituation(c, copy, number, sit, snap, mainFile, false)) return false;
@@ -153,7 +153,7 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const Sli
             if (!renameGenericTags(c, copy, sit, number, false)) return false;
             if (static_cast<size_t>(number) < snapshots.size() && !renameGenericTags(c, copy, ref, number, true)) return false;
         }
-        c.presentation.ReleaseSlide(copy);
+        c.presentation.releaseSlide(copy);
     }
     return true;
 }
@@ -163,18 +163,18 @@ bool ReportCreatorPowerPointPrivate::renameGenericTags(Context& c, const std::st
     const std::string p = prefixOf(reference);
     const std::string n = tagName(reference, number, "");
     OpenXMLPresentation& pr = c.presentation;
-    if (holds(tags, p + "SIT_MDLX") && !pr.SetMDLX(p + "SIT_MDLX", "", "", n + "MDLX", slide)) return false;
-    if (holds(tags, p + "SIT_TABLE") && !pr.SetGraphicFrameTag(p + "SIT_TABLE", n + "TABLE", slide)) return false;
-    if (holds(tags, p + "SIT_CHART") && !pr.SetGraphicFrameTag(p + "SIT_CHART", n + "CHART", slide)) return false;
-    if (holds(tags, p + "SIT_PICTURE") && !pr.RenamePicture(p + "SIT_PICTURE", slide, n + "PICTURE")) return false;
-    if (holds(tags, p + "SIT_TITLE") && !pr.SetTextTag(p + "SIT_TITLE", n + "TITLE", slide)) return false;
-    if (holds(tags, p + "SIT_TEXT") && !pr.SetTextTag(p + "SIT_TEXT", n + "TEXT", slide)) return false;
+    if (holds(tags, p + "SIT_MDLX") && !pr.setMdlx(p + "SIT_MDLX", "", "", n + "MDLX", slide)) return false;
+    if (holds(tags, p + "SIT_TABLE") && !pr.setGraphicFrameTag(p + "SIT_TABLE", n + "TABLE", slide)) return false;
+    if (holds(tags, p + "SIT_CHART") && !pr.setGraphicFrameTag(p + "SIT_CHART", n + "CHART", slide)) return false;
+    if (holds(tags, p + "SIT_PICTURE") && !pr.renamePicture(p + "SIT_PICTURE", slide, n + "PICTURE")) return false;
+    if (holds(tags, p + "SIT_TITLE") && !pr.setTextTag(p + "SIT_TITLE", n + "TITLE", slide)) return false;
+    if (holds(tags, p + "SIT_TEXT") && !pr.setTextTag(p + "SIT_TEXT", n + "TEXT", slide)) return false;
     const std::string numbered = tagName(false, number, "$");
     for (const std::string& tag : tags) {
         if (tag.find("SIT_$") == std::string::npos) continue;
         std::string renamed = tag;
         lfw::text::replaceAll(renamed, "SIT_$", numbered);
-        if (!pr.SetTextTag(tag, renamed, slide)) return false;
+        if (!pr.setTextTag(tag, renamed, slide)) return false;
     }
     return true;
 }
@@ -198,11 +198,11 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
         const int w = picture->width, h = picture->height;
         bool shown = false;
         if (holds(tags, p + "SIT_PICTURE"))
-            shown = pr.SetImage(expanded(problems, snapshot, snapshot->title()), p + "SIT_PICTURE", picture->name, w, h,
+            shown = pr.setImage(expanded(problems, snapshot, snapshot->title()), p + "SIT_PICTURE", picture->name, w, h,
                                 numbered("PICTURE"), slide, link) ||
                     shown;
         if (holds(tags, p + "SIT_MDLX"))
-            shown = pr.ConvertMdlxInSlide(p + "SIT_MDLX", "", picture->name, h ? static_cast<float>(w) / h : 1.0f,
+            shown = pr.convertMdlxInSlide(p + "SIT_MDLX", "", picture->name, h ? static_cast<float>(w) / h : 1.0f,
                                           numbered("PICTURE"), slide, link) ||
                     shown;
         if (!shown) {
@@ -210,7 +210,7 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
             return false;
         }
     } else if (media && !model.empty() && holds(tags, p + "SIT_MDLX")) {
-        if (!pr.SetMDLX(p + "SIT_MDLX", model, "", numbered("MDLX"), slide)) {
+        if (!pr.setMdlx(p + "SIT_MDLX", model, "", numbered("MDLX"), slide)) {
             reportError(ProblemCode::General, "Error adding MDLX file to archive.");
             return false;
         }
@@ -219,14 +219,14 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
         bool shown = false, wanted = false;
         if (holds(tags, p + "SIT_TABLE")) {
             wanted = true;
-            shown = pr.SetTable(p + "SIT_TABLE", *snapshot->table(), numbered("TABLE"), slide) || shown;
+            shown = pr.setTable(p + "SIT_TABLE", *snapshot->table(), numbered("TABLE"), slide) || shown;
         }
         if (holds(tags, p + "SIT_CHART")) {
             wanted = true;
             ChartData chart(*snapshot->table());
             chart.m_title = toUtf8(snapshot->title());
             std::string why;
-            const bool set = pr.SetChart(p + "SIT_CHART", chart, numbered("CHART"), slide, &why);
+            const bool set = pr.setChart(p + "SIT_CHART", chart, numbered("CHART"), slide, &why);
             if (!set && !why.empty()) {
                 reportError(ProblemCode::General, lfw::String("%1: %2").arg(numbered("CHART")).arg(why));
                 return false;
@@ -238,12 +238,12 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
             return false;
         }
     }
-    if (holds(tags, p + "SIT_TITLE") && !pr.SetText(p + "SIT_TITLE", titleRuns(problems, snapshot), numbered("TITLE"), slide)) {
+    if (holds(tags, p + "SIT_TITLE") && !pr.setText(p + "SIT_TITLE", titleRuns(problems, snapshot), numbered("TITLE"), slide)) {
         reportError(ProblemCode::General, "Error setting new title.");
         return false;
     }
     if (holds(tags, p + "SIT_TEXT") &&
-        !pr.SetText(p + "SIT_TEXT", descriptionRuns(problems, snapshot), numbered("TEXT"), slide)) {
+        !pr.setText(p + "SIT_TEXT", descriptionRuns(problems, snapshot), numbered("TEXT"), slide)) {
         reportError(ProblemCode::General, "Error setting new description text.");
         return false;
     }
@@ -257,7 +257,7 @@ bool ReportCreatorPowerPointPrivate::updateSlideFromSituation(Context& c, const 
             if (!holds(tags, tag)) continue;
             std::string renamed = tag;
             lfw::text::replaceAll(renamed, "SIT_$", numberedMacro);
-            const bool ok = pr.SetText(tag, valueRuns(values[i]), renamed, slide);
+            const bool ok = pr.setText(tag, valueRuns(values[i]), renamed, slide);
             LFW_ASSERT_MSG(ok, "ok");
         }
     }

@@ -78,12 +78,12 @@ ReportCreatorPowerPointPrivate::ReportCreatorPowerPointPrivate(Repository* repo,
 const PictureBytes::Picture* ReportCreatorPowerPointPrivate::pictureFor(Context& c, const Snapshot* snapshot,
                                                                         const std::string& tag) {
     if (!snapshot) return nullptr;
-    const PictureBytes::Picture* picture = c.pictures.Of(snapshot);
+    const PictureBytes::Picture* picture = c.pictures.of(snapshot);
     if (!picture) {
         noPicture(*this, snapshot, tag);
         return nullptr;
     }
-    c.presentation.ProvideMedia(picture->name, picture->data, picture->size);
+    c.presentation.provideMedia(picture->name, picture->data, picture->size);
     return picture;
 }
 
@@ -94,7 +94,7 @@ std::string ReportCreatorPowerPointPrivate::modelFile(Context& c, const Snapshot
     const ug::MdlxMemoryFile* mdlx = snapshot->modelMdlx();
     std::string path, file;
     if (embedMdlx) {
-        path = file = c.temporary.Create(".mdlx");
+        path = file = c.temporary.create(".mdlx");
     } else {
         path = lfw::text::format("%s/%s_%sSIT%d-%d.mdlx", folderOf(outputPath).c_str(), stemOf(outputPath).c_str(),
                                  reference ? "REF_" : "", number, 1);
@@ -122,47 +122,47 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
     // opening wait until then.
     OpenXMLPresentation presentation;
     Problems opening;
-    presentation.ReportTo(&opening);
-    const bool opened = presentation.Open(templatePath);
+    presentation.reportTo(&opening);
+    const bool opened = presentation.open(templatePath);
     if (!opened && !looksLikeZip(templatePath.c_str())) {
         reportError(ProblemCode::WrongContent,
                     lfw::String("The template is not a PowerPoint file (no zip package): %1").arg(templatePath));
         return false;
     }
     for (const Problem& problem : opening.all()) problems.add(problem);
-    presentation.ReportTo(&problems);
+    presentation.reportTo(&problems);
     if (!opened) {
-        if (!presentation.PackageProblem().empty())
+        if (!presentation.packageProblem().empty())
             reportError(ProblemCode::WrongContent,
-                        lfw::String("The template cannot be used: %1.").arg(presentation.PackageProblem()));
-        else if (presentation.Package().IsOpen())
+                        lfw::String("The template cannot be used: %1.").arg(presentation.packageProblem()));
+        else if (presentation.package().isOpen())
             reportError(ProblemCode::WrongContent,
                         "The template is not a PowerPoint presentation: it has no ppt/presentation.xml.");
-        else reportError(ProblemCode::WrongContent, lfw::String("The template cannot be read: %1").arg(presentation.Error()));
+        else reportError(ProblemCode::WrongContent, lfw::String("The template cannot be read: %1").arg(presentation.error()));
         return false;
     }
-    presentation.SetReportPath(reportFile);
-    presentation.SetMacroEnabled(macroEnabledName(outputPath));
+    presentation.setReportPath(reportFile);
+    presentation.setMacroEnabled(macroEnabledName(outputPath));
     // A part the report would edit or copy and could not make valid refuses the
     // template before anything is written.
-    const std::string problem = presentation.CheckTemplateParts();
+    const std::string problem = presentation.checkTemplateParts();
     if (!problem.empty()) {
         reportError(ProblemCode::WrongContent, lfw::String("The template cannot be used: %1.").arg(problem));
         return false;
     }
-    presentation.ConvertFromOldPlugin();
+    presentation.convertFromOldPlugin();
     // A deck without tags is written as it is, with a warning (as the other formats do).
-    templateWithoutTags = !presentation.CreateSlideContentList() && presentation.GetSlideContentList()->GetSize() == 0;
-    if (!presentation.GetSlideContentList()->HasMixedMdlxTags().empty()) {
+    templateWithoutTags = !presentation.createSlideContentList() && presentation.getSlideContentList()->getSize() == 0;
+    if (!presentation.getSlideContentList()->hasMixedMdlxTags().empty()) {
         reportError(ProblemCode::TemplateMarkup, "One or more slides contains both static and generic Mdlx snapshots.");
         return false;
     }
     for (int kind : {SIT_TYPE_REF_PICTURE, SIT_TYPE_REF_TITLE, SIT_TYPE_REF_TEXT, SIT_TYPE_REF_MDLX, SIT_TYPE_REF_MACRO,
                      SIT_TYPE_REF_TABLE, SIT_TYPE_REF_CHART}) {
         std::vector<std::string> tags;
-        if (presentation.GetSlideContentList()->GetTags(kind, tags) > 0) templateWithReferenceTags = true;
+        if (presentation.getSlideContentList()->getTags(kind, tags) > 0) templateWithReferenceTags = true;
     }
-    const std::vector<lfw::String> misplaced = misplacedTags(*presentation.GetSlideContentList());
+    const std::vector<lfw::String> misplaced = misplacedTags(*presentation.getSlideContentList());
     if (!misplaced.empty()) {
         reportError(ProblemCode::General, misplaced.front());
         return false;
@@ -181,8 +181,8 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
     // Static slides, from copies of their records: filling them changes the package.
     std::vector<SlideContent> statics;
     {
-        std::unique_ptr<SlideContentPtrArray> view(presentation.GetSlideContentList()->GetStaticSlides());
-        for (int i = 0; i < view->GetSize(); ++i) statics.push_back(*(*view)[i]);
+        std::unique_ptr<SlideContentPtrArray> view(presentation.getSlideContentList()->getStaticSlides());
+        for (int i = 0; i < view->getSize(); ++i) statics.push_back(*(*view)[i]);
     }
     // A failed step that reported its own cause is not reported again by the step around it.
     const size_t errorsBefore = problems.errorCount();
@@ -192,7 +192,7 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
             return false;
         }
         // Printed now rather than held as a tree until the report is written.
-        presentation.ReleaseSlide(slide.slideName);
+        presentation.releaseSlide(slide.slideName);
     }
     if (!addGenericSlides(c)) {
         if (problems.errorCount() == errorsBefore) reportError(ProblemCode::General, "Error adding snapshots.");
@@ -202,15 +202,15 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         // Models come from the template's folder, the report's and this report's own files.
         std::vector<std::string> models;
         for (const auto& model : c.models) models.push_back(model.second);
-        presentation.SetModelSources({folderOf(templatePath)}, models);
-        if (!presentation.EmbedAllMdlxFilesInArchive())
+        presentation.setModelSources({folderOf(templatePath)}, models);
+        if (!presentation.embedAllMdlxFilesInArchive())
             reportWarning(ProblemCode::ContentLeftOut, "Not every model file could be embedded in the report.");
     }
-    if (!presentation.Save(reportFile)) {
-        reportError(ProblemCode::WriteFailed, lfw::String("Could not write the report: %1").arg(presentation.Error()));
+    if (!presentation.save(reportFile)) {
+        reportError(ProblemCode::WriteFailed, lfw::String("Could not write the report: %1").arg(presentation.error()));
         return false;
     }
-    for (const std::string& warning : presentation.Warnings()) reportWarning(ProblemCode::General, lfw::String(warning + "."));
+    for (const std::string& warning : presentation.warnings()) reportWarning(ProblemCode::General, lfw::String(warning + "."));
     return true;
 }
 
@@ -218,7 +218,7 @@ bool ReportCreatorPowerPointPrivate::fillStaticSlide(Context& c, const SlideCont
     const std::string& name = slide.slideName;
     auto indices = [&slide](int type) {
         std::vector<int> out;
-        slide.GetStaticSituationIndexes(type, out);
+        slide.getStaticSituationIndexes(type, out);
         return out;
     };
     const bool pictureMode = indices(SIT_TYPE_MDLX).empty();
@@ -230,8 +230,8 @@ bool ReportCreatorPowerPointPrivate::fillStaticSlide(Context& c, const SlideCont
            setStaticPicture(c, name, indices(SIT_TYPE_REF_PICTURE), referenceSnapshots, true) &&
            setStaticMdlx(c, name, indices(SIT_TYPE_MDLX), snapshots, pictureMode, false) &&
            setStaticMdlx(c, name, indices(SIT_TYPE_REF_MDLX), referenceSnapshots, pictureMode, true) &&
-           (setStaticMacro(c, name, slide.GetSitTags(SIT_TYPE_MACRO), snapshots, false),
-            setStaticMacro(c, name, slide.GetSitTags(SIT_TYPE_REF_MACRO), referenceSnapshots, true), true) &&
+           (setStaticMacro(c, name, slide.getSitTags(SIT_TYPE_MACRO), snapshots, false),
+            setStaticMacro(c, name, slide.getSitTags(SIT_TYPE_REF_MACRO), referenceSnapshots, true), true) &&
            setStaticTable(c, name, indices(SIT_TYPE_TABLE), snapshots, false) &&
            setStaticTable(c, name, indices(SIT_TYPE_REF_TABLE), referenceSnapshots, true) &&
            setStaticChart(c, name, indices(SIT_TYPE_CHART), snapshots, false) &&
@@ -246,7 +246,7 @@ bool ReportCreatorPowerPointPrivate::setStaticTitle(Context& c, const std::strin
     for (const int index : indices) {
         const Snapshot* snapshot = at(snaps, index);
         if (!snapshot) continue;
-        if (!c.presentation.SetText(tagName(reference, index + 1, "TITLE"), titleRuns(problems, snapshot), "", slide)) {
+        if (!c.presentation.setText(tagName(reference, index + 1, "TITLE"), titleRuns(problems, snapshot), "", slide)) {
             reportError(ProblemCode::General, "Error setting new title.");
             return false;
         }
@@ -259,7 +259,7 @@ bool ReportCreatorPowerPointPrivate::setStaticText(Context& c, const std::string
     for (const int index : indices) {
         const Snapshot* snapshot = at(snaps, index);
         if (!snapshot) continue;
-        if (!c.presentation.SetText(tagName(reference, index + 1, "TEXT"), descriptionRuns(problems, snapshot), "", slide)) {
+        if (!c.presentation.setText(tagName(reference, index + 1, "TEXT"), descriptionRuns(problems, snapshot), "", slide)) {
             reportError(ProblemCode::General, "Error setting new description text.");
             return false;
         }
@@ -275,7 +275,7 @@ bool ReportCreatorPowerPointPrivate::setStaticPicture(Context& c, const std::str
         const std::string tag = tagName(reference, index + 1, "PICTURE");
         const PictureBytes::Picture* picture = pictureFor(c, snapshot, tag);
         if (!picture) continue;  // left out, named by pictureFor
-        if (!c.presentation.SetImage(expanded(problems, snapshot, snapshot->title()), tag, picture->name, picture->width,
+        if (!c.presentation.setImage(expanded(problems, snapshot, snapshot->title()), tag, picture->name, picture->width,
                                      picture->height, "", slide, toUtf8(snapshot->cloudViewerUrl()))) {
             reportError(ProblemCode::General, "Error adding image file to archive.");
             return false;
@@ -295,7 +295,7 @@ bool ReportCreatorPowerPointPrivate::setStaticMdlx(Context& c, const std::string
             const std::string tag = tagName(reference, number, "PICTURE");
             const PictureBytes::Picture* picture = pictureFor(c, snapshot, tag);
             if (picture)
-                c.presentation.SetImage(expanded(problems, snapshot, snapshot->title()), tag, picture->name, picture->width,
+                c.presentation.setImage(expanded(problems, snapshot, snapshot->title()), tag, picture->name, picture->width,
                                         picture->height, "", slide, link);
             continue;
         }
@@ -303,7 +303,7 @@ bool ReportCreatorPowerPointPrivate::setStaticMdlx(Context& c, const std::string
         if (snapshot->type() == Snapshot::MDLX && use3dPlugin) {
             const std::string model = modelFile(c, snapshot, number, reference);
             if (model.empty()) return false;
-            if (!c.presentation.SetMDLX(tag, model, "", "", slide)) {
+            if (!c.presentation.setMdlx(tag, model, "", "", slide)) {
                 reportError(ProblemCode::General, "Error adding MDLX file to archive.");
                 return false;
             }
@@ -311,7 +311,7 @@ bool ReportCreatorPowerPointPrivate::setStaticMdlx(Context& c, const std::string
         }
         const PictureBytes::Picture* picture = pictureFor(c, snapshot, tag);
         if (!picture) continue;  // left out, named by pictureFor
-        if (!c.presentation.ConvertMdlxInSlide(tag, picture->name, picture->name,
+        if (!c.presentation.convertMdlxInSlide(tag, picture->name, picture->name,
                                                picture->height ? static_cast<float>(picture->width) / picture->height : 1.0f, "",
                                                slide, link)) {
             reportError(ProblemCode::General, "Error converting MDLX file.");
@@ -333,7 +333,7 @@ void ReportCreatorPowerPointPrivate::setStaticMacro(Context& c, const std::strin
         for (size_t i = 0; i < keys.size(); ++i) {
             const std::string tag = tagName(reference, static_cast<int>(k) + 1, "$") + keys[i];
             if (holds(macros, tag)) {
-                const bool ok = c.presentation.SetText(tag, valueRuns(values[i]), "", slide);
+                const bool ok = c.presentation.setText(tag, valueRuns(values[i]), "", slide);
                 LFW_ASSERT_MSG(ok, "ok");
             }
         }
@@ -345,7 +345,7 @@ bool ReportCreatorPowerPointPrivate::setStaticTable(Context& c, const std::strin
     for (const int index : indices) {
         const Snapshot* snapshot = at(snaps, index);
         if (!snapshot || snapshot->type() != Snapshot::TABLE || !snapshot->table()) continue;
-        if (!c.presentation.SetTable(tagName(reference, index + 1, "TABLE"), *snapshot->table(), "", slide)) {
+        if (!c.presentation.setTable(tagName(reference, index + 1, "TABLE"), *snapshot->table(), "", slide)) {
             reportError(ProblemCode::General, "Error setting table.");
             return false;
         }
@@ -362,7 +362,7 @@ bool ReportCreatorPowerPointPrivate::setStaticChart(Context& c, const std::strin
         chart.m_title = toUtf8(snapshot->title());
         const std::string tag = tagName(reference, index + 1, "CHART");
         std::string why;
-        if (!c.presentation.SetChart(tag, chart, "", slide, &why)) {
+        if (!c.presentation.setChart(tag, chart, "", slide, &why)) {
             if (why.empty()) reportError(ProblemCode::General, "Error creating chart.");
             else reportError(ProblemCode::General, lfw::String("%1: %2").arg(tag).arg(why));
             return false;

@@ -40,14 +40,14 @@ ReportResult ReportCreatorWord::convertMarkers(const Str& documentPath, const St
             return false;
         }
         OpenXMLPackage package;
-        package.ReportTo(&problems);
-        if (!package.Open(input)) {
-            reportError(ProblemCode::FileNotFound, lfw::String("Cannot read %1: %2").arg(input).arg(package.Error()));
+        package.reportTo(&problems);
+        if (!package.open(input)) {
+            reportError(ProblemCode::FileNotFound, lfw::String("Cannot read %1: %2").arg(input).arg(package.error()));
             return false;
         }
         WordMarkerResult converted;
         std::string error;
-        if (!ConvertWordMarkers(package, &converted, &error)) {
+        if (!convertWordMarkers(package, &converted, &error)) {
             reportError(ProblemCode::TemplateMarkup, lfw::String("Template not written: %1").arg(error));
             return false;
         }
@@ -55,8 +55,8 @@ ReportResult ReportCreatorWord::convertMarkers(const Str& documentPath, const St
         if (converted.controls == 0 && converted.groups == 0)
             reportWarning(ProblemCode::TagUnfilled,
                           lfw::String("%1 holds no marker such as {SIT1_TITLE}: the template has no tag").arg(input));
-        if (!package.Save(output)) {
-            reportError(ProblemCode::WriteFailed, lfw::String("Cannot write %1: %2").arg(output).arg(package.Error()));
+        if (!package.save(output)) {
+            reportError(ProblemCode::WriteFailed, lfw::String("Cannot write %1: %2").arg(output).arg(package.error()));
             return false;
         }
         result.addFile(outputPath);

@@ -47,7 +47,7 @@ bool chartFits(OpenXMLWordArchive& archive, const WordDocumentTag& tag, const lf
     const Snapshot* s = n >= 1 && n <= countOf(snaps) ? snaps[static_cast<size_t>(n - 1)] : nullptr;
     if (n >= 1 && (!s || !s->table())) return true;  // told by the tag checks
     std::string why;
-    if (archive.CheckCharts(archive.GetChartParts(tag.name), s ? s->table() : nullptr, nullptr, &why)) return true;
+    if (archive.checkCharts(archive.getChartParts(tag.name), s ? s->table() : nullptr, nullptr, &why)) return true;
     const std::string line = tag.name + ": " + why + "\n";  // once for the controls of one tag
     if (unmatched.find(line) == std::string::npos) unmatched += line;
     return false;
@@ -76,23 +76,23 @@ bool ReportCreatorWordPrivate::validateTemplate(std::string& report) const {
         return false;
     }
     OpenXMLWordArchive archive;
-    archive.ReportTo(&problems);
-    if (!archive.Open(templatePath) || !archive.Document()->GetBody()) {
+    archive.reportTo(&problems);
+    if (!archive.open(templatePath) || !archive.document()->getBody()) {
         // The reason generate gives for refusing the template.
         report = "Not able to open template file";
-        if (!archive.IsOpen() && looksLikeZip(templatePath.c_str())) report += ": " + archive.Error();
+        if (!archive.isOpen() && looksLikeZip(templatePath.c_str())) report += ": " + archive.error();
         return false;
     }
     gatherSnapshots(referenceRepository.p(), &ref);
     WordDocumentContent content;
-    archive.GetDocumentContent(content);
+    archive.getDocumentContent(content);
     return validateOpened(archive, content, main, ref, report);
 }
 
 bool ReportCreatorWordPrivate::validateOpened(OpenXMLWordArchive& archive, const WordDocumentContent& content,
                                               const Snapshots& main, const Snapshots& ref, std::string& report) const {
     report.clear();
-    const OpenXMLWordDocument& probe = *archive.Document();
+    const OpenXMLWordDocument& probe = *archive.document();
     const bool referenceChecks = !ref.empty();
     std::string unmatched, genericOutside, unused;
 
@@ -105,13 +105,13 @@ bool ReportCreatorWordPrivate::validateOpened(OpenXMLWordArchive& archive, const
                  {SIT_TYPE_CHART, NEEDS_TABLE},
                  {SIT_TYPE_MDLX, NEEDS_MDLX}};
     for (const auto& list : typed)
-        for (const WordDocumentTag& tag : *content.GetTags(list.kind))
+        for (const WordDocumentTag& tag : *content.getTags(list.kind))
             if (!viewerInBody(archive, tag, unmatched) || !validateTag(tag, list.type, main, ref, unmatched, genericOutside) ||
                 (list.kind == SIT_TYPE_CHART && (!isReference(tag) || referenceChecks) &&
                  !chartFits(archive, tag, isReference(tag) ? ref : main, unmatched)))
                 passed = false;
     for (SitTypeTag kind : {SIT_TYPE_TEXT, SIT_TYPE_TITLE}) {
-        for (const WordDocumentTag& tag : *content.GetTags(kind)) {
+        for (const WordDocumentTag& tag : *content.getTags(kind)) {
             if (!validateTagPosition(tag, genericOutside)) {
                 passed = false;
                 continue;
@@ -124,7 +124,7 @@ bool ReportCreatorWordPrivate::validateOpened(OpenXMLWordArchive& archive, const
         if (!lfw::text::isBlank(genericOutside)) section(report, "Generic tags outside group:\n", genericOutside);
     }
     // What a report refuses fails validation too, in the same words.
-    const std::vector<std::string> nested = nestedGroups(probe.GetBody());
+    const std::vector<std::string> nested = nestedGroups(probe.getBody());
     if (!nested.empty()) {
         std::string lines;
         for (const std::string& line : nested) lines += line + "\n";
@@ -138,7 +138,7 @@ bool ReportCreatorWordPrivate::validateOpened(OpenXMLWordArchive& archive, const
         section(report, "Groups outside the body:\n", lines);
         passed = false;
     }
-    const WordDocumentTagArray* others = content.GetTags(SIT_TYPE_NONE);
+    const WordDocumentTagArray* others = content.getTags(SIT_TYPE_NONE);
     if (!others->empty()) {
         bool opened = false;
         for (const WordDocumentTag& tag : *others) {
@@ -157,7 +157,7 @@ bool ReportCreatorWordPrivate::validateOpened(OpenXMLWordArchive& archive, const
     if (!lfw::text::isBlank(unused)) section(report, "Unused snapshots\n", unused);
 
     std::string unknownFields, warnings;
-    for (const WordDocumentTag& tag : *content.GetTags(SIT_TYPE_MACRO)) {
+    for (const WordDocumentTag& tag : *content.getTags(SIT_TYPE_MACRO)) {
         validateMacro(tag, main, false, unknownFields, warnings);
         if (referenceChecks) validateMacro(tag, ref, true, unknownFields, warnings);
     }
@@ -167,7 +167,7 @@ bool ReportCreatorWordPrivate::validateOpened(OpenXMLWordArchive& archive, const
     if (!referenceChecks) {
         bool referenceTags = false;
         for (SitTypeTag kind : {SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_PICTURE, SIT_TYPE_MDLX, SIT_TYPE_TABLE})
-            for (const WordDocumentTag& tag : *content.GetTags(kind)) referenceTags |= isReference(tag);
+            for (const WordDocumentTag& tag : *content.getTags(kind)) referenceTags |= isReference(tag);
         if (referenceTags)
             section(report, "Reference tags\n", "Reference tags were found in template, but no reference repository specified");
     }
@@ -236,7 +236,7 @@ void ReportCreatorWordPrivate::validateSituationUsage(const Snapshots& snaps, co
     bool anyGeneric = false;
     for (SitTypeTag kind :
          {SIT_TYPE_PICTURE, SIT_TYPE_MDLX, SIT_TYPE_TABLE, SIT_TYPE_CHART, SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_MACRO})
-        anyGeneric |= content.GetTags(kind)->HasGenericTag();
+        anyGeneric |= content.getTags(kind)->hasGenericTag();
     // The snapshots generic tags repeat over, by position.
     std::vector<bool> generic(snaps.size(), false);
     for (int index : genericSnapshotIndices)
@@ -247,17 +247,17 @@ void ReportCreatorWordPrivate::validateSituationUsage(const Snapshots& snaps, co
         if (!snapshot) continue;
         const int n = static_cast<int>(k) + 1;
         const std::string stem = tagStem(prefix, n);
-        bool used = content.GetTags(SIT_TYPE_TITLE)->Exists(tagName(stem, "TITLE")) ||
-                    content.GetTags(SIT_TYPE_TEXT)->Exists(tagName(stem, "TEXT"));
+        bool used = content.getTags(SIT_TYPE_TITLE)->exists(tagName(stem, "TITLE")) ||
+                    content.getTags(SIT_TYPE_TEXT)->exists(tagName(stem, "TEXT"));
         used = used || (generic[k] && anyGeneric);
         const Snapshot::SnapshotType type = snapshot->type();
         if (!used && (type == Snapshot::IMAGE || type == Snapshot::MDLX))
-            used = content.GetTags(SIT_TYPE_PICTURE)->Exists(tagName(stem, "PICTURE")) ||
-                   content.GetTags(SIT_TYPE_MDLX)->Exists(tagName(stem, "MDLX"));
+            used = content.getTags(SIT_TYPE_PICTURE)->exists(tagName(stem, "PICTURE")) ||
+                   content.getTags(SIT_TYPE_MDLX)->exists(tagName(stem, "MDLX"));
         // A table shows in its table tags and in its chart tags alike.
         if (!used && type == Snapshot::TABLE)
-            used = content.GetTags(SIT_TYPE_TABLE)->Exists(tagName(stem, "TABLE")) ||
-                   content.GetTags(SIT_TYPE_CHART)->Exists(tagName(stem, "CHART"));
+            used = content.getTags(SIT_TYPE_TABLE)->exists(tagName(stem, "TABLE")) ||
+                   content.getTags(SIT_TYPE_CHART)->exists(tagName(stem, "CHART"));
         if (used) continue;
         unused += "Snapshot " + std::to_string(n) + " not used.\n";
     }

@@ -39,21 +39,21 @@ bool ReportCreatorWordPrivate::summarize(const Str& path, Str* summary, Problems
 bool ReportCreatorWordPrivate::summarizeTemplate(const std::string& path, std::string& summary, Problems& problems) {
     summary.clear();
     OpenXMLWordArchive archive;
-    archive.ReportTo(&problems);
-    if (!archive.Open(path) || !archive.Document()->GetBody()) {
+    archive.reportTo(&problems);
+    if (!archive.open(path) || !archive.document()->getBody()) {
         summary = "Not able to open template file";
         return false;
     }
     WordDocumentContent content;
-    archive.GetDocumentContent(content);
-    const WordDocumentTagArray& all = content.GetAllTags();
+    archive.getDocumentContent(content);
+    const WordDocumentTagArray& all = content.getAllTags();
     // The kinds of each chart tag's charts, tags in document order.
     std::string charts;
     std::set<std::string> seen;
-    for (const WordDocumentTag& tag : *content.GetTags(SIT_TYPE_CHART)) {
+    for (const WordDocumentTag& tag : *content.getTags(SIT_TYPE_CHART)) {
         if (!seen.insert(tag.name).second) continue;
         std::string kinds, why;
-        archive.CheckCharts(archive.GetChartParts(tag.name), nullptr, &kinds, &why);
+        archive.checkCharts(archive.getChartParts(tag.name), nullptr, &kinds, &why);
         charts += tag.name + ": " + kinds + (kinds.empty() || why.empty() ? why : " (" + why + ")") + "\r\n";
     }
 

@@ -40,8 +40,8 @@ int countOf(const lfw::Collection<const Snapshot>& snaps) {
 }
 
 std::string placeOf(OpenXMLWordArchive& archive, const std::string& part) {
-    for (const WordStory& story : archive.Stories())
-        if (story.part->Name() == part) return std::string("the ") + story.kind + " " + part;
+    for (const WordStory& story : archive.stories())
+        if (story.part->name() == part) return std::string("the ") + story.kind + " " + part;
     return part;
 }
 
@@ -61,12 +61,12 @@ ReportCreatorWordPrivate::ReportCreatorWordPrivate(Repository* repo, const Str& 
 std::vector<std::string> ReportCreatorWordPrivate::nestedGroups(const XmlElement& body) {
     std::vector<std::string> lines;
     XmlElementList controls;
-    OpenXMLDocument::FindAllElements(body, "w:sdt", &controls, true, true);
+    OpenXMLDocument::findAllElements(body, "w:sdt", &controls, true, true);
     for (const XmlElement& sdt : controls) {
-        if (!OpenXMLDocument::IsSdtGroup(sdt) || !OpenXMLWordDocument::IsInSdtGroup(sdt.GetParentElement())) continue;
+        if (!OpenXMLDocument::isSdtGroup(sdt) || !OpenXMLWordDocument::isInSdtGroup(sdt.getParentElement())) continue;
         // A group repeats its content once per snapshot: one inside another would
         // repeat it for every pair.
-        const std::string name = OpenXMLWordDocument::GetSdtName(sdt);
+        const std::string name = OpenXMLWordDocument::getSdtName(sdt);
         if (lfw::text::isBlank(name))
             lines.push_back("The template's group without a tag lies inside another group; groups cannot be nested.");
         else lines.push_back("The template's group '" + name + "' lies inside another group; groups cannot be nested.");
@@ -76,14 +76,14 @@ std::vector<std::string> ReportCreatorWordPrivate::nestedGroups(const XmlElement
 
 std::vector<std::string> ReportCreatorWordPrivate::storyGroups(OpenXMLWordArchive& archive) {
     std::vector<std::string> lines;
-    for (const WordStory& story : archive.Stories()) {
+    for (const WordStory& story : archive.stories()) {
         XmlElementList controls;
-        OpenXMLDocument::FindAllElements(story.document->GetContentRoot(), "w:sdt", &controls, true, true);
+        OpenXMLDocument::findAllElements(story.document->getContentRoot(), "w:sdt", &controls, true, true);
         for (const XmlElement& sdt : controls) {
-            if (!OpenXMLDocument::IsSdtGroup(sdt)) continue;
+            if (!OpenXMLDocument::isSdtGroup(sdt)) continue;
             // A page's header, footer or notes are no place to repeat content per snapshot.
-            const std::string name = OpenXMLWordDocument::GetSdtName(sdt);
-            const std::string place = placeOf(archive, story.part->Name());
+            const std::string name = OpenXMLWordDocument::getSdtName(sdt);
+            const std::string place = placeOf(archive, story.part->name());
             const std::string group = lfw::text::isBlank(name) ? "group without a tag" : "group '" + name + "'";
             lines.push_back("The template's " + group + " lies in " + place +
                             "; groups repeat content of the document's body only.");
@@ -101,16 +101,16 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
     }
     // The template's package is read once, edited in memory and written once as the report.
     OpenXMLWordArchive archive;
-    archive.ReportTo(&problems);
-    if (!archive.Open(templatePath)) {
-        reportError(ProblemCode::WrongContent, lfw::String(archive.Error() + "."));
+    archive.reportTo(&problems);
+    if (!archive.open(templatePath)) {
+        reportError(ProblemCode::WrongContent, lfw::String(archive.error() + "."));
         return false;
     }
-    archive.SetReportPath(outputPath);
-    archive.SetMacroEnabled(macroEnabledName(outputPath));
+    archive.setReportPath(outputPath);
+    archive.setMacroEnabled(macroEnabledName(outputPath));
     // Models come from the template's folder and the report's.
-    archive.SetModelSources({folderOf(templatePath)}, {});
-    const XmlElement body = archive.Document()->GetBody();
+    archive.setModelSources({folderOf(templatePath)}, {});
+    const XmlElement body = archive.document()->getBody();
     if (!body) {
         reportError(ProblemCode::WrongContent, "The document part word/document.xml has no body (w:body in w:document).");
         return false;
@@ -127,16 +127,16 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         // any, and what validate says of it, which generate tells of the tags
         // the report leaves unfilled (the template is not read a second time).
         WordDocumentContent tags;
-        archive.GetDocumentContent(tags);
+        archive.getDocumentContent(tags);
         templateWithoutTags = true;
-        for (const WordDocumentTag& tag : tags.GetAllTags())
+        for (const WordDocumentTag& tag : tags.getAllTags())
             if (tag.groupMarker || tag.name.find("SIT") != std::string::npos) templateWithoutTags = false;
         std::string validation;
         validateOpened(archive, tags, snapshots, referenceSnapshots, validation);
         // The text as written: a path in it keeps its bytes.
         keepValidation(Str(validation));
     }
-    archive.ConvertFromOldPlugin();
+    archive.convertFromOldPlugin();
 
     const bool referencePass = !referenceSnapshots.empty();
     // The positions generic tags repeat over: every snapshot's, or those selected.
@@ -158,18 +158,18 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         TemplateTags::getSituationTypeIndices(referenceSnapshots, referenceSelection, &refImages, &refTables, &refModels,
                                               &problems);
 
-    archive.ExpandGroup(images, "SIT_PICTURE");
-    archive.ExpandGroup(tables, "SIT_TABLE");
-    archive.ExpandGroup(models, "SIT_MDLX");
-    archive.ExpandGroup(tables, "SIT_CHART");
+    archive.expandGroup(images, "SIT_PICTURE");
+    archive.expandGroup(tables, "SIT_TABLE");
+    archive.expandGroup(models, "SIT_MDLX");
+    archive.expandGroup(tables, "SIT_CHART");
     if (referencePass) {
-        archive.ExpandGroup(refImages, "REF_SIT_PICTURE");
-        archive.ExpandGroup(refTables, "REF_SIT_TABLE");
-        archive.ExpandGroup(refModels, "REF_SIT_MDLX");
-        archive.ExpandGroup(refTables, "REF_SIT_CHART");
+        archive.expandGroup(refImages, "REF_SIT_PICTURE");
+        archive.expandGroup(refTables, "REF_SIT_TABLE");
+        archive.expandGroup(refModels, "REF_SIT_MDLX");
+        archive.expandGroup(refTables, "REF_SIT_CHART");
     }
-    archive.ExpandGroup(mainSelection, std::string());
-    if (!archive.SyncCharts())
+    archive.expandGroup(mainSelection, std::string());
+    if (!archive.syncCharts())
         reportWarning(ProblemCode::General, "Charts repeated by groups could not all get a chart part of their own.");
 
     bool filled = false;
@@ -177,7 +177,7 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         // The tags, and the snapshots' pictures (encoded once, handed over in memory
         // and stored by the package), are needed while the content is filled only.
         WordTagNames tags;
-        archive.GetTagNames(&tags);
+        archive.getTagNames(&tags);
         PictureBytes shots(problems);
         replaceMacros(archive, snapshots, tags, false);
         filled = replaceSituationData(archive, snapshots, tags, false, staged, shots);
@@ -188,14 +188,14 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
     }
     // A content step that failed has logged its error; the report is not written.
     if (!filled) return false;
-    if (embedMdlx && !archive.EmbedAllMdlxFilesInArchive())
+    if (embedMdlx && !archive.embedAllMdlxFilesInArchive())
         reportWarning(ProblemCode::ContentLeftOut, "Not every model file could be embedded in the report.");
-    archive.KeepFilledContentAsText();
-    if (!archive.Save(reportFile)) {
-        reportError(ProblemCode::WriteFailed, lfw::String(archive.Error() + "."));
+    archive.keepFilledContentAsText();
+    if (!archive.save(reportFile)) {
+        reportError(ProblemCode::WriteFailed, lfw::String(archive.error() + "."));
         return false;
     }
-    for (const std::string& warning : archive.Warnings()) reportWarning(ProblemCode::General, lfw::String(warning + "."));
+    for (const std::string& warning : archive.warnings()) reportWarning(ProblemCode::General, lfw::String(warning + "."));
     return true;
 }
 
@@ -213,11 +213,11 @@ void ReportCreatorWordPrivate::replaceMacros(OpenXMLWordArchive& archive, const 
         std::vector<FormattedTextArray> texts;
         for (size_t i = 0; i < keys.size(); ++i) {
             std::string name = stem + keys[i];
-            if (!tags.Has(SIT_TYPE_MACRO, name)) continue;
+            if (!tags.has(SIT_TYPE_MACRO, name)) continue;
             names.push_back(std::move(name));
             texts.push_back(valueRuns(values[i]));
         }
-        if (!names.empty()) archive.SetAllMacros(names, texts);
+        if (!names.empty()) archive.setAllMacros(names, texts);
     }
 }
 
@@ -226,7 +226,7 @@ bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive,
     const std::string prefix = reference ? "REF_SIT" : "SIT";
     const auto has = [&](SitTypeTag kind, const std::string& name) {
         // 3D viewers are filled in the body only (validation tells of the others).
-        return tags.Has(kind, name, kind == SIT_TYPE_MDLX);
+        return tags.has(kind, name, kind == SIT_TYPE_MDLX);
     };
     const std::string& output = outputPath;
 
@@ -241,12 +241,12 @@ bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive,
         const std::string table = tagName(stem, "TABLE"), chart = tagName(stem, "CHART");
         const std::string link = toUtf8(snapshot->cloudViewerUrl());
 
-        if (has(SIT_TYPE_TITLE, title)) archive.SetText(title, titleRuns(problems, snapshot));
-        if (has(SIT_TYPE_TEXT, text)) archive.SetText(text, descriptionRuns(problems, snapshot));
+        if (has(SIT_TYPE_TITLE, title)) archive.setText(title, titleRuns(problems, snapshot));
+        if (has(SIT_TYPE_TEXT, text)) archive.setText(text, descriptionRuns(problems, snapshot));
         // The snapshot's picture (a model's preview), handed to the package in memory.
         OpenXMLPicture shown;
         auto pictureBytes = [&]() -> const OpenXMLPicture* {
-            const PictureBytes::Picture* bytes = shots.Of(snapshot);
+            const PictureBytes::Picture* bytes = shots.of(snapshot);
             if (!bytes) return nullptr;
             shown.name = bytes->name;
             shown.data = bytes->data;
@@ -265,7 +265,7 @@ bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive,
                 leaveOut(snapshot);
                 return true;
             }
-            if (!archive.SetImage(tag, *bytes, inViewer, inViewer ? picture : std::string(), link)) {
+            if (!archive.setImage(tag, *bytes, inViewer, inViewer ? picture : std::string(), link)) {
                 reportError(ProblemCode::General, "Error adding image file to archive.");
                 return false;
             }
@@ -294,7 +294,7 @@ bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive,
                         std::string id;
                         // The name the reference-id part records is text of the part.
                         const std::string name = lfw::text::validUtf8(modelPath.substr(modelPath.rfind('/') + 1));
-                        saved = archive.EmbedModel(bytes->GetBuffer(), bytes->GetSize(), name, &id);
+                        saved = archive.embedModel(bytes->GetBuffer(), bytes->GetSize(), name, &id);
                         modelPath = OpenXMLPlugin::EMBEDDED_PREFIX + id + "]";
                     } else if (saved) {
                         // The file is named by the bytes of the path, those that are not UTF-8 too.
@@ -305,20 +305,20 @@ bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive,
                         reportError(ProblemCode::General, "Error saving Mdlx file.");
                         return false;
                     }
-                    if (!archive.SetMDLX(model, modelPath, pictureBytes())) {
+                    if (!archive.setMdlx(model, modelPath, pictureBytes())) {
                         reportError(ProblemCode::General, "Error adding MDLX file to archive.");
                         return false;
                     }
                 }
             }
             // A model without a preview shows no picture.
-            if (has(SIT_TYPE_PICTURE, picture) && shots.Of(snapshot) && !putImage(picture, false)) return false;
+            if (has(SIT_TYPE_PICTURE, picture) && shots.of(snapshot) && !putImage(picture, false)) return false;
             break;
         }
         case Snapshot::TABLE: {
             const Table* data = snapshot->table();
             if (!data) break;
-            if (has(SIT_TYPE_TABLE, table) && !archive.SetTable(table, *data)) {
+            if (has(SIT_TYPE_TABLE, table) && !archive.setTable(table, *data)) {
                 reportError(ProblemCode::General, "Error adding table to archive.");
                 return false;
             }
@@ -326,7 +326,7 @@ bool ReportCreatorWordPrivate::replaceSituationData(OpenXMLWordArchive& archive,
                 ChartData chartData(*data);
                 chartData.m_title = toUtf8(snapshot->title());
                 std::string why;
-                if (!archive.SetChart(chart, chartData, &why)) {
+                if (!archive.setChart(chart, chartData, &why)) {
                     if (why.empty()) reportError(ProblemCode::General, "Error adding chart file to archive.");
                     else reportError(ProblemCode::General, lfw::String("%1: %2").arg(chart).arg(why));
                     return false;

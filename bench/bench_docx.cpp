@@ -38,7 +38,7 @@ std::string templateDocument() {
 void run(int copies) {
     OpenXMLWordDocument document;
     const std::string text = templateDocument();
-    if (!document.ParseText(text.c_str())) {
+    if (!document.parseText(text.c_str())) {
         std::printf("template does not parse\n");
         return;
     }
@@ -52,28 +52,28 @@ void run(int copies) {
     const FormattedTextArray runs(1, run);
 
     bool ok = true;
-    const double expand = seconds([&] { ok = document.ExpandGroup(indices, ""); });
+    const double expand = seconds([&] { ok = document.expandGroup(indices, ""); });
     const double fill = seconds([&] {
         const WordControlIndex index(document);
         for (int i = 1; i <= copies; ++i) {
             const std::string stem = "SIT" + std::to_string(i) + "_";
             const std::string title = stem + "TITLE", description = stem + "TEXT", tableTag = stem + "TABLE";
-            document.SetTitle(title, "Snapshot title", &index);
-            document.SetText(description, runs, &index);
-            document.SetTable(tableTag, table, &index);
+            document.setTitle(title, "Snapshot title", &index);
+            document.setText(description, runs, &index);
+            document.setTable(tableTag, table, &index);
         }
     });
     // The same fill with a walk of the document per tag, as one operation per call does.
     OpenXMLWordDocument again;
-    again.ParseText(text.c_str());
-    again.ExpandGroup(indices, "");
+    again.parseText(text.c_str());
+    again.expandGroup(indices, "");
     const double walk = seconds([&] {
         for (int i = 1; i <= copies; ++i) {
-            again.SetTitle("SIT" + std::to_string(i) + "_TITLE", "Snapshot title");
+            again.setTitle("SIT" + std::to_string(i) + "_TITLE", "Snapshot title");
         }
     });
     std::string printed;
-    const double print = seconds([&] { printed = document.PrintToString(); });
+    const double print = seconds([&] { printed = document.printToString(); });
     std::printf(
         "N = %4d: expand %7.2f us/copy, fill (indexed) %7.2f us/copy, print %7.2f us/copy (%zu KB); "
         "titles by a walk per tag %8.2f us/copy%s\n",

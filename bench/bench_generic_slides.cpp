@@ -45,27 +45,27 @@ const char* const REL_SLIDE = "http://schemas.openxmlformats.org/officeDocument/
 // The sample deck with n copies of one of its slides as its only slides.
 bool makeTemplate(const char* slide, int n, const std::string& path) {
     OpenXMLPackage package;
-    if (!package.Open(std::string(KIV_BENCH_SAMPLE_DECK))) return false;
-    OpenXMLPart* presentation = package.Part(std::string("ppt/presentation.xml"));
-    OpenXMLPart* source = package.Part(std::string(slide));
-    OpenXMLRelationships* rels = presentation ? presentation->Rels() : nullptr;
-    XmlDocument* xml = presentation ? presentation->EditXml() : nullptr;
-    const XmlElement list = xml ? xml->GetRootElement().GetFirstChildElement("p:sldIdLst") : XmlElement();
+    if (!package.open(std::string(KIV_BENCH_SAMPLE_DECK))) return false;
+    OpenXMLPart* presentation = package.part(std::string("ppt/presentation.xml"));
+    OpenXMLPart* source = package.part(std::string(slide));
+    OpenXMLRelationships* rels = presentation ? presentation->rels() : nullptr;
+    XmlDocument* xml = presentation ? presentation->editXml() : nullptr;
+    const XmlElement list = xml ? xml->getRootElement().getFirstChildElement("p:sldIdLst") : XmlElement();
     if (!source || !rels || !list) return false;
     // The deck's own slides leave the list: a part nothing relates to is not written.
     std::vector<std::string> listed;
-    for (int i = 0; i < rels->Count(); ++i)
-        if (rels->At(i).type == std::string(REL_SLIDE)) listed.push_back(rels->At(i).id);
-    for (const std::string& id : listed) rels->Drop(id);
-    while (list.GetFirstChildElement()) list.RemoveChildElement(list.GetFirstChildElement());
+    for (int i = 0; i < rels->count(); ++i)
+        if (rels->at(i).type == std::string(REL_SLIDE)) listed.push_back(rels->at(i).id);
+    for (const std::string& id : listed) rels->drop(id);
+    while (list.getFirstChildElement()) list.removeChildElement(list.getFirstChildElement());
     for (int k = 0; k < n; ++k) {
-        OpenXMLPart* copy = k == 0 ? source : package.CopyPart(source, package.NextPartName(source->Name()));
+        OpenXMLPart* copy = k == 0 ? source : package.copyPart(source, package.nextPartName(source->name()));
         if (!copy) return false;
-        const XmlElement entry = list.AddChildElement("p:sldId");
-        entry.AddAttributeInt("id", 256 + k);
-        entry.AddAttributeString("r:id", rels->Add(std::string(REL_SLIDE), copy->Name()));
+        const XmlElement entry = list.addChildElement("p:sldId");
+        entry.addAttributeInt("id", 256 + k);
+        entry.addAttributeString("r:id", rels->add(std::string(REL_SLIDE), copy->name()));
     }
-    return package.Save(path);
+    return package.save(path);
 }
 
 // Eight snapshots: three pictures (320 x 240, each its own) with the field values

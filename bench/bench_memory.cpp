@@ -134,8 +134,8 @@ int main(int argc, char** argv) {
     std::ifstream in(pptx, std::ios::binary);
     write("bomb.pptx", std::string(std::istreambuf_iterator<char>(in), {}));
     ZipArchive zip;
-    if (!zip.Open((g_dir + "/bomb.pptx"), ZIP_OPEN) ||
-        !zip.WriteDataRaw("ppt/slides/slide1.xml", bomb.data(), bomb.size(), true) || !zip.Close())
+    if (!zip.open((g_dir + "/bomb.pptx"), ZIP_OPEN) ||
+        !zip.writeDataRaw("ppt/slides/slide1.xml", bomb.data(), bomb.size(), true) || !zip.close())
         return 1;
     bomb.clear();
     bomb.shrink_to_fit();

@@ -30,41 +30,41 @@ const std::string SLIDE_TYPE("http://schemas.openxmlformats.org/officeDocument/2
 // The deck of `slides` copies of the peers' slide (without their notes).
 bool makeDeck(const std::string& path, int slides) {
     OpenXMLPackage deck;
-    if (!deck.Open(std::string(KIV_BENCH_SLIDE_DECK))) return false;
-    OpenXMLPart* presentation = deck.Part(std::string("ppt/presentation.xml"));
-    OpenXMLPart* slide = deck.Part(std::string("ppt/slides/slide1.xml"));
-    XmlElement list = presentation->EditXml()->GetRootElement().GetFirstChildElement("p:sldIdLst");
+    if (!deck.open(std::string(KIV_BENCH_SLIDE_DECK))) return false;
+    OpenXMLPart* presentation = deck.part(std::string("ppt/presentation.xml"));
+    OpenXMLPart* slide = deck.part(std::string("ppt/slides/slide1.xml"));
+    XmlElement list = presentation->editXml()->getRootElement().getFirstChildElement("p:sldIdLst");
     for (int i = 1; i < slides; ++i) {
-        OpenXMLPart* copy = deck.CopyPart(slide, deck.NextPartName(slide->Name()));
-        copy->Rels()->Drop(std::string("rId3"));
-        const XmlElement id = list.AddChildElement("p:sldId");
-        id.AddAttributeInt("id", 256 + i);
-        id.AddAttributeString("r:id", presentation->Rels()->Relate(SLIDE_TYPE, copy->Name()));
+        OpenXMLPart* copy = deck.copyPart(slide, deck.nextPartName(slide->name()));
+        copy->rels()->drop(std::string("rId3"));
+        const XmlElement id = list.addChildElement("p:sldId");
+        id.addAttributeInt("id", 256 + i);
+        id.addAttributeString("r:id", presentation->rels()->relate(SLIDE_TYPE, copy->name()));
     }
-    return deck.Save(path);
+    return deck.save(path);
 }
 
 // One report's work on the package; prints the phases' times.
 bool fillDeck(const std::string& deckPath, const std::string& out, int slides, bool release) {
     double open = 0, edit = 0, save = 0;
     OpenXMLPackage deck;
-    open = cpuSeconds([&] { deck.Open(deckPath); });
-    bool ok = deck.IsOpen();
+    open = cpuSeconds([&] { deck.open(deckPath); });
+    bool ok = deck.isOpen();
     std::string jpeg(20000, 'j');
     jpeg.replace(0, 3, "\xFF\xD8\xFF");
     edit = cpuSeconds([&] {
-        OpenXMLRelationships& rels = *deck.Part(std::string("ppt/presentation.xml"))->Rels();
-        for (int i = 0; i < rels.Count() && ok; ++i) {
-            if (rels.At(i).type != SLIDE_TYPE) continue;
-            OpenXMLPart* slide = deck.Part(&rels.At(i));
-            XmlDocument* xml = slide ? slide->EditXml() : nullptr;
+        OpenXMLRelationships& rels = *deck.part(std::string("ppt/presentation.xml"))->rels();
+        for (int i = 0; i < rels.count() && ok; ++i) {
+            if (rels.at(i).type != SLIDE_TYPE) continue;
+            OpenXMLPart* slide = deck.part(&rels.at(i));
+            XmlDocument* xml = slide ? slide->editXml() : nullptr;
             OpenXMLPart* picture =
-                deck.AddPart(deck.NextPartName(std::string("ppt/media/image1.jpeg")), std::string("image/jpeg"));
+                deck.addPart(deck.nextPartName(std::string("ppt/media/image1.jpeg")), std::string("image/jpeg"));
             ok = xml && picture;
             if (!ok) break;
             jpeg.replace(3, 10, std::to_string(1000000000 + i));
-            picture->SetBytes(jpeg);
-            const std::string id = slide->Rels()->Relate(std::string(OpenXMLPackageEditor::REL_IMAGE), picture->Name());
+            picture->setBytes(jpeg);
+            const std::string id = slide->rels()->relate(std::string(OpenXMLPackageEditor::REL_IMAGE), picture->name());
             TiXmlElement* root = xml->RootElement();
             TiXmlHandle tree = TiXmlHandle(root).FirstChild("p:cSld").FirstChild("p:spTree");
             TiXmlElement* title =
@@ -74,11 +74,11 @@ bool fillDeck(const std::string& deckPath, const std::string& out, int slides, b
             if (!ok) break;
             title->FirstChild()->SetValue(("Snapshot " + std::to_string(i)).c_str());
             blip->SetAttribute("r:embed", id.c_str());
-            if (release) slide->ReleaseXml();
+            if (release) slide->releaseXml();
         }
     });
-    save = cpuSeconds([&] { ok = ok && deck.Save(out); });
-    if (!ok) std::fprintf(stderr, "%s\n", deck.Error().c_str());
+    save = cpuSeconds([&] { ok = ok && deck.save(out); });
+    if (!ok) std::fprintf(stderr, "%s\n", deck.error().c_str());
     std::printf("  %4d slides%s: open %6.1f ms, edit %6.1f ms, save %6.1f ms, total %6.1f ms", slides,
                 release ? ", each released" : "", open * 1e3, edit * 1e3, save * 1e3, (open + edit + save) * 1e3);
     return ok;
@@ -90,18 +90,18 @@ bool fillDeck(const std::string& deckPath, const std::string& out, int slides, b
 std::vector<double> run(const std::string& deckPath, const std::vector<std::string>& pictures, int slides, double* saving) {
     std::vector<double> costs;
     OpenXMLPackageEditor editor;
-    if (!makeDeck(deckPath, slides) || !editor.Open(deckPath)) return costs;
+    if (!makeDeck(deckPath, slides) || !editor.open(deckPath)) return costs;
     std::vector<OpenXMLPart*> deck;
-    for (int i = 0; i < editor.MainRels()->Count(); ++i)
-        if (editor.MainRels()->At(i).type == SLIDE_TYPE) deck.push_back(editor.Package().Part(&editor.MainRels()->At(i)));
+    for (int i = 0; i < editor.mainRels()->count(); ++i)
+        if (editor.mainRels()->at(i).type == SLIDE_TYPE) deck.push_back(editor.package().part(&editor.mainRels()->at(i)));
     const std::string image(OpenXMLPackageEditor::REL_IMAGE);
     bool ok = static_cast<int>(deck.size()) == slides;
     for (size_t i = 0; i < pictures.size() && ok; ++i) {
         costs.push_back(seconds([&] {
             OpenXMLPart* slide = deck[i % deck.size()];
             const std::string name =
-                editor.AddMedia(std::string(std::to_string(i).c_str()) + ".png", pictures[i].data(), pictures[i].size());
-            TiXmlElement* blip = TiXmlHandle(slide->EditXml()->RootElement())
+                editor.addMedia(std::string(std::to_string(i).c_str()) + ".png", pictures[i].data(), pictures[i].size());
+            TiXmlElement* blip = TiXmlHandle(slide->editXml()->RootElement())
                                      .FirstChild("p:cSld")
                                      .FirstChild("p:spTree")
                                      .FirstChild("p:pic")
@@ -109,10 +109,10 @@ std::vector<double> run(const std::string& deckPath, const std::vector<std::stri
                                      .FirstChild("a:blip")
                                      .ToElement();
             ok = !name.empty() && blip;
-            if (ok) blip->SetAttribute("r:embed", slide->Rels()->Relate(image, name).c_str());
+            if (ok) blip->SetAttribute("r:embed", slide->rels()->relate(image, name).c_str());
         }));
     }
-    *saving = seconds([&] { ok = ok && editor.Save((deckPath + ".out.pptx")); });
+    *saving = seconds([&] { ok = ok && editor.save((deckPath + ".out.pptx")); });
     if (!ok) costs.clear();
     return costs;
 }

@@ -25,16 +25,16 @@ bool copyFile(const std::string& from, const std::string& to) {
     return in.good() && out.good();
 }
 
-// Seconds RemoveSlide takes on a copy of the deck whose generic slide (slide3.xml,
+// Seconds removeSlide takes on a copy of the deck whose generic slide (slide3.xml,
 // rId4) relates to n tags parts besides its own.
 double removalSeconds(const std::string& deck, const std::string& path, int n) {
     if (!copyFile(deck, path)) return -1;
     {
         ZipArchive zip;
-        if (!zip.Open(path, ZIP_OPEN)) return -1;
+        if (!zip.open(path, ZIP_OPEN)) return -1;
         auto text = [&zip](const char* name) {
             size_t size = 0;
-            unsigned char* data = zip.ReadDataRaw(name, &size);
+            unsigned char* data = zip.readDataRaw(name, &size);
             std::string s(data ? reinterpret_cast<const char*>(data) : "", data ? size : 0);
             free(data);
             return s;
@@ -47,7 +47,7 @@ double removalSeconds(const std::string& deck, const std::string& path, int n) {
                 "<p:tagLst xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\">"
                 "<p:tag name=\"N\" val=\"" +
                 std::to_string(i) + "\"/></p:tagLst>";
-            zip.WriteDataRaw(("ppt/tags/" + name), part.data(), part.size(), false);
+            zip.writeDataRaw(("ppt/tags/" + name), part.data(), part.size(), false);
             overrides += "<Override PartName=\"/ppt/tags/" + name +
                          "\" ContentType=\"application/vnd.openxmlformats-officedocument.presentationml.tags+xml\"/>";
             relationships += "<Relationship Id=\"rIdT" + std::to_string(i) +
@@ -57,17 +57,17 @@ double removalSeconds(const std::string& deck, const std::string& path, int n) {
         }
         types.insert(types.rfind("</Types>"), overrides);
         rels.insert(rels.rfind("</Relationships>"), relationships);
-        zip.WriteDataRaw("[Content_Types].xml", types.data(), types.size(), true);
-        zip.WriteDataRaw("ppt/slides/_rels/slide3.xml.rels", rels.data(), rels.size(), true);
-        if (!zip.Close()) return -1;
+        zip.writeDataRaw("[Content_Types].xml", types.data(), types.size(), true);
+        zip.writeDataRaw("ppt/slides/_rels/slide3.xml.rels", rels.data(), rels.size(), true);
+        if (!zip.close()) return -1;
     }
     OpenXMLPresentation presentation;
-    if (!presentation.Open(path) || !presentation.CreateSlideContentList()) return -1;
+    if (!presentation.open(path) || !presentation.createSlideContentList()) return -1;
     bool ok = false;
     // The removal and the save that leaves out the parts only the slide used.
-    const double time = seconds([&] { ok = presentation.RemoveSlide("rId4") && presentation.Save(path); });
+    const double time = seconds([&] { ok = presentation.removeSlide("rId4") && presentation.save(path); });
     ZipArchive saved;
-    return ok && saved.Open(path, ZIP_OPEN_READ_ONLY) && saved.FindFile("ppt/tags/tag1.xml") < 0 ? time : -1;
+    return ok && saved.open(path, ZIP_OPEN_READ_ONLY) && saved.findFile("ppt/tags/tag1.xml") < 0 ? time : -1;
 }
 
 }  // namespace
@@ -84,22 +84,22 @@ int main(int argc, char** argv) {
     double closeTime = 0;
     {
         OpenXMLPresentation presentation;
-        if (!presentation.Open(path) || !presentation.CreateSlideContentList()) {
+        if (!presentation.open(path) || !presentation.createSlideContentList()) {
             std::printf("cannot open %s\n", path.c_str());
             return 1;
         }
-        int slides = presentation.SlideCount();
+        int slides = presentation.slideCount();
         while (slides < total) {
             std::string copy;
             bool ok = false;
-            times.push_back(seconds([&] { ok = presentation.DuplicateSlide("slide3.xml", copy); }));
+            times.push_back(seconds([&] { ok = presentation.duplicateSlide("slide3.xml", copy); }));
             if (!ok) {
                 std::printf("duplication %d failed\n", slides);
                 return 1;
             }
             ++slides;
         }
-        closeTime = seconds([&] { presentation.Save(path); });
+        closeTime = seconds([&] { presentation.save(path); });
     }
     // Mean of the ten duplications that brought the deck to n slides.
     auto around = [&](int n) {

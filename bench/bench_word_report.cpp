@@ -49,13 +49,13 @@ std::string fixed(double value, int decimals) {
 // The peers' template with its block made a group and its description tag SIT_TEXT.
 bool makeTemplate(const std::string& peerTemplate, const std::string& out) {
     ZipArchive source;
-    if (!source.Open(peerTemplate, ZIP_OPEN_READ_ONLY)) return false;
+    if (!source.open(peerTemplate, ZIP_OPEN_READ_ONLY)) return false;
     ZipArchive target;
-    if (!target.Open(out, ZIP_CREATE)) return false;
-    for (int i = 0; i < source.GetNumFiles(); ++i) {
-        const std::string name = source.GetStoredName(i);
+    if (!target.open(out, ZIP_CREATE)) return false;
+    for (int i = 0; i < source.getNumFiles(); ++i) {
+        const std::string name = source.getStoredName(i);
         size_t size = 0;
-        unsigned char* data = source.ReadDataRaw(name, &size);
+        unsigned char* data = source.readDataRaw(name, &size);
         if (!data) return false;
         std::string bytes(reinterpret_cast<char*>(data), size);
         free(data);
@@ -66,9 +66,9 @@ bool makeTemplate(const std::string& peerTemplate, const std::string& out) {
             bytes.insert(at + tag.size(), "<w:group/>");
             for (size_t p; (p = bytes.find("SIT_DESCRIPTION")) != std::string::npos;) bytes.replace(p, 15, "SIT_TEXT");
         }
-        if (!target.WriteDataRaw(name, bytes.data(), bytes.size(), false)) return false;
+        if (!target.writeDataRaw(name, bytes.data(), bytes.size(), false)) return false;
     }
-    return target.Close();
+    return target.close();
 }
 
 Repository* makeRepository(int n) {
@@ -109,13 +109,13 @@ Repository* makePictures(int n) {
 // The groups template with a table of `rows` rows of three cells after its text.
 bool makeBigTable(const std::string& out, int rows) {
     ZipArchive source;
-    if (!source.Open(KIV_BENCH_GROUPS_DOCUMENT, ZIP_OPEN_READ_ONLY)) return false;
+    if (!source.open(KIV_BENCH_GROUPS_DOCUMENT, ZIP_OPEN_READ_ONLY)) return false;
     ZipArchive target;
-    if (!target.Open(out, ZIP_CREATE)) return false;
-    for (int i = 0; i < source.GetNumFiles(); ++i) {
-        const std::string name = source.GetStoredName(i);
+    if (!target.open(out, ZIP_CREATE)) return false;
+    for (int i = 0; i < source.getNumFiles(); ++i) {
+        const std::string name = source.getStoredName(i);
         size_t size = 0;
-        unsigned char* data = source.ReadDataRaw(name, &size);
+        unsigned char* data = source.readDataRaw(name, &size);
         if (!data) return false;
         std::string bytes(reinterpret_cast<char*>(data), size);
         free(data);
@@ -134,9 +134,9 @@ bool makeBigTable(const std::string& out, int rows) {
             if (at == std::string::npos) return false;
             bytes.insert(at, table + "</w:tbl><w:p/>");
         }
-        if (!target.WriteDataRaw(name, bytes.data(), bytes.size(), false)) return false;
+        if (!target.writeDataRaw(name, bytes.data(), bytes.size(), false)) return false;
     }
-    return target.Close();
+    return target.close();
 }
 
 enum Workload { PEERS, PICTURES, BIG_TABLE };

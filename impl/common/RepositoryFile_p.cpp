@@ -186,19 +186,19 @@ struct StoredEntries {
 // The snapshot's content is the entry an earlier snapshot stored; the snapshot
 // keeps its own name.
 bool shareEntry(XmlElement object, const std::string& entry) {
-    object.AddAttributeString("Name", entry);
-    object.AddAttributeInt(SHARED_ENTRY, 1);
+    object.addAttributeString("Name", entry);
+    object.addAttributeInt(SHARED_ENTRY, 1);
     return true;
 }
 
-bool sharesEntry(const XmlElement& object) { return object.GetAttributeInt(SHARED_ENTRY, 0) == 1; }
+bool sharesEntry(const XmlElement& object) { return object.getAttributeInt(SHARED_ENTRY, 0) == 1; }
 
 // Whether the entry written before holds exactly these bytes.
 bool entryHolds(ZipArchive* archive, const std::string& entry, const std::vector<unsigned char>& bytes) {
     uint64_t size = 0;
     std::vector<unsigned char> stored;
-    return archive->GetFileSize(archive->FindFile(entry), &size) && size == bytes.size() &&
-           archive->ReadDataInto(entry, &stored) && stored == bytes;
+    return archive->getFileSize(archive->findFile(entry), &size) && size == bytes.size() &&
+           archive->readDataInto(entry, &stored) && stored == bytes;
 }
 
 bool saveSituationImage(const Snapshot* situation, ZipArchive* archive, XmlElement object, LoadBudget* budget,
@@ -211,9 +211,9 @@ bool saveSituationImage(const Snapshot* situation, ZipArchive* archive, XmlEleme
                         lfw::String("Image snapshot '%1' has no image; it is saved without one").arg(text(situation->name())));
         return true;
     }
-    object.AddAttributeInt("width", static_cast<int>(image->width()));
-    object.AddAttributeInt("height", static_cast<int>(image->height()));
-    object.AddAttributeInt("format", IMAGE_FORMAT_JPEG);
+    object.addAttributeInt("width", static_cast<int>(image->width()));
+    object.addAttributeInt("height", static_cast<int>(image->height()));
+    object.addAttributeInt("format", IMAGE_FORMAT_JPEG);
     std::vector<unsigned char> encoded;
     const std::vector<unsigned char>* jpeg = image->sourceJpeg();
     // Images loaded from one entry share its bytes; an image without them is
@@ -233,7 +233,7 @@ bool saveSituationImage(const Snapshot* situation, ZipArchive* archive, XmlEleme
     }
     // Pictures of equal bytes in other objects (made from one rendering, or
     // loaded from a file that stored them apart) are stored once too.
-    const uint64_t hash = ZipArchive::HashText(jpeg->data(), jpeg->size());
+    const uint64_t hash = ZipArchive::hashText(jpeg->data(), jpeg->size());
     for (auto same = stored->pictureByHash.equal_range(hash); same.first != same.second; ++same.first) {
         if (!entryHolds(archive, same.first->second, *jpeg)) continue;
         stored->byObject.emplace(holder, same.first->second);
@@ -244,9 +244,9 @@ bool saveSituationImage(const Snapshot* situation, ZipArchive* archive, XmlEleme
                               uint64_t(image->width()) * image->height()))
         return refuseSave(situation, "pictures and models", budget);
     lfw::Ref<ZipMemFile> file = new ZipMemFile;
-    file->SetData(jpeg->data(), jpeg->size());
+    file->setData(jpeg->data(), jpeg->size());
     const std::string entry = situation->name().toStdString();
-    if (!archive->AddNewFile(file.p(), entry)) return false;
+    if (!archive->addNewFile(file.p(), entry)) return false;
     stored->byObject.emplace(holder, entry);
     stored->pictureByHash.emplace(hash, entry);
     return true;
@@ -262,9 +262,9 @@ bool saveSituationMdlx(const Snapshot* situation, ZipArchive* archive, XmlElemen
     const ug::MdlxZipMemFile* content = model->internal_mdlxZipMemFile();
     if (!budget->spendBytes(content->GetSize())) return refuseSave(situation, "pictures and models", budget);
     lfw::Ref<ZipMemFile> file = new ZipMemFile;
-    file->SetData(content->GetBuffer(), content->GetSize());
+    file->setData(content->GetBuffer(), content->GetSize());
     const std::string entry = situation->name().toStdString();
-    if (!archive->AddNewFile(file.p(), entry)) return false;
+    if (!archive->addNewFile(file.p(), entry)) return false;
     stored->byObject.emplace(model, entry);
     return true;
 }
@@ -278,45 +278,45 @@ bool saveSituationTable(const Snapshot* situation, XmlElement object, LoadBudget
     }
     if (table->rowCount() > 0 && !budget->spendTable(table->rowCount(), table->columnCount()))
         return refuseSave(situation, "table cells", budget);
-    object.AddAttributeString("XAxis", toUtf8(table->chartXAxisTitle()));
-    object.AddAttributeString("YAxis", toUtf8(table->chartYAxisTitle()));
-    object.AddAttributeInt("TableRowCount", static_cast<int>(table->rowCount()));
+    object.addAttributeString("XAxis", toUtf8(table->chartXAxisTitle()));
+    object.addAttributeString("YAxis", toUtf8(table->chartYAxisTitle()));
+    object.addAttributeInt("TableRowCount", static_cast<int>(table->rowCount()));
     const size_t columns = table->columnCount();
     for (size_t r = 0; r < table->rowCount(); ++r) {
         std::vector<std::string> cells;
         cells.reserve(columns);
         for (size_t c = 0; c < columns; ++c) cells.push_back(toUtf8(table->value(r, c)));
-        object.AddChildStringArray((TABLE_ROW_PREFIX + std::to_string(r)).c_str(), cells);
+        object.addChildStringArray((TABLE_ROW_PREFIX + std::to_string(r)).c_str(), cells);
     }
     std::vector<int> columnNumbers(columns);
     for (size_t c = 0; c < columns; ++c) columnNumbers[c] = static_cast<int>(c);
-    object.AddChildIntArray("TableColumns", columnNumbers);
+    object.addChildIntArray("TableColumns", columnNumbers);
     return true;
 }
 
 // Appends the snapshot's "Situation" element and writes its entry. False stops the save.
 bool saveSituation(const Snapshot* situation, ZipArchive* archive, XmlElement root, LoadBudget* budget, StoredEntries* stored) {
-    XmlElement element = root.AddChildElement("Situation");
-    element.AddAttributeString("Name", toUtf8(situation->name()));
-    element.AddAttributeString("Title", toUtf8(situation->title()));
-    element.AddAttributeString("File", toUtf8(situation->cloudViewerUrl()));
-    element.AddAttributeString("SituationState", "Active");
-    element.AddChildElement("Description", toUtf8(situation->description()));
+    XmlElement element = root.addChildElement("Situation");
+    element.addAttributeString("Name", toUtf8(situation->name()));
+    element.addAttributeString("Title", toUtf8(situation->title()));
+    element.addAttributeString("File", toUtf8(situation->cloudViewerUrl()));
+    element.addAttributeString("SituationState", "Active");
+    element.addChildElement("Description", toUtf8(situation->description()));
     const FieldValues fieldValues = situation->fieldValues();
-    element.AddChildStringArray("MacroTableNames", FieldMacros::getKeysFromFieldValues(fieldValues));
-    element.AddChildStringArray("MacroTableValues", FieldMacros::getValuesFromFieldValues(fieldValues));
+    element.addChildStringArray("MacroTableNames", FieldMacros::getKeysFromFieldValues(fieldValues));
+    element.addChildStringArray("MacroTableValues", FieldMacros::getValuesFromFieldValues(fieldValues));
 
-    XmlElement object = element.AddChildElement("SituationObject");
-    object.AddAttributeInt("Type", static_cast<int>(situation->type()));
+    XmlElement object = element.addChildElement("SituationObject");
+    object.addAttributeInt("Type", static_cast<int>(situation->type()));
     switch (situation->type()) {
     case Snapshot::IMAGE:
-        object.AddAttributeString("Name", toUtf8(situation->name()));
+        object.addAttributeString("Name", toUtf8(situation->name()));
         return saveSituationImage(situation, archive, object, budget, stored);
     case Snapshot::MDLX:
-        object.AddAttributeString("Name", toUtf8(situation->name()));
+        object.addAttributeString("Name", toUtf8(situation->name()));
         return saveSituationMdlx(situation, archive, object, budget, stored);
     case Snapshot::TABLE:
-        object.AddAttributeString("Name", toUtf8(situation->name()));
+        object.addAttributeString("Name", toUtf8(situation->name()));
         return saveSituationTable(situation, object, budget);
     }
     LFW_FAIL_MSG("Unhandled snapshot type");
@@ -326,7 +326,7 @@ bool saveSituation(const Snapshot* situation, ZipArchive* archive, XmlElement ro
 size_t markupCount(const unsigned char* text, size_t size);
 
 bool addSituationsToArchive(const std::vector<PtrRef<Snapshot>>& snapshots, ZipArchive* archive) {
-    LoadBudget budget(&archive->GetProblems());
+    LoadBudget budget(&archive->getProblems());
     if (snapshots.size() > MAX_SITUATIONS) {
         budget.error(ProblemCode::TooLarge,
                      lfw::String("The repository is not saved: it holds %1 snapshots, more than the %2 a repository "
@@ -336,8 +336,8 @@ bool addSituationsToArchive(const std::vector<PtrRef<Snapshot>>& snapshots, ZipA
         return false;
     }
     XmlDocument document(true);
-    XmlElement root = document.CreateRootElement(ROOT_NAME, -1, NAMESPACE_URI);
-    root.AddAttributeInt("Version", FORMAT_VERSION);
+    XmlElement root = document.createRootElement(ROOT_NAME, -1, NAMESPACE_URI);
+    root.addAttributeInt("Version", FORMAT_VERSION);
     StoredEntries stored;
     for (const PtrRef<Snapshot>& s : snapshots) {
         const Snapshot* situation = s.p();
@@ -345,7 +345,7 @@ bool addSituationsToArchive(const std::vector<PtrRef<Snapshot>>& snapshots, ZipA
         if (!situation) continue;
         if (!saveSituation(situation, archive, root, &budget, &stored)) return false;
     }
-    const std::string index = document.PrintToString();
+    const std::string index = document.printToString();
     if (index.size() > MAX_INDEX_BYTES ||
         markupCount(reinterpret_cast<const unsigned char*>(index.data()), index.size()) > MAX_INDEX_MARKUP) {
         budget.error(ProblemCode::TooLarge,
@@ -354,7 +354,7 @@ bool addSituationsToArchive(const std::vector<PtrRef<Snapshot>>& snapshots, ZipA
                          .arg(INDEX_ENTRY));
         return false;
     }
-    return archive->WriteDataRaw(INDEX_ENTRY, index.data(), index.size(), false);
+    return archive->writeDataRaw(INDEX_ENTRY, index.data(), index.size(), false);
 }
 
 // ---------------------------------------------------------------------------
@@ -369,15 +369,15 @@ using MallocBuffer = std::unique_ptr<unsigned char, FreeDeleter>;
 // which a read refuses; 0: no limit); false (logged) when they cannot be read.
 bool readEntry(ZipArchive* archive, const std::string& name, LoadBudget* budget, uint64_t maxBytes,
                std::vector<unsigned char>* bytes) {
-    const int index = archive->FindFile(name);
+    const int index = archive->findFile(name);
     uint64_t declared = 0;
-    if (index < 0 || !archive->GetFileSize(index, &declared)) return false;
+    if (index < 0 || !archive->getFileSize(index, &declared)) return false;
     if ((maxBytes == 0 || declared <= maxBytes) && !budget->spendBytes(declared)) {
         budget->error(ProblemCode::TooLarge,
                       lfw::String("Repository file holds too much data; '%1' is not loaded").arg(lfw::String(name)));
         return false;
     }
-    return archive->ReadDataInto(name, bytes, maxBytes);
+    return archive->readDataInto(name, bytes, maxBytes);
 }
 
 // Decodes a picture whose bytes were checked when the repository was read.
@@ -428,10 +428,10 @@ const LoadedPicture* loadPicture(ZipArchive* archive, const std::string& name, L
 }
 
 void loadSituationImage(Snapshot* situation, ZipArchive* archive, XmlElement object, LoadBudget* budget) {
-    const std::string name = object.GetAttributeString("Name");
+    const std::string name = object.getAttributeString("Name");
     // A snapshot showing an earlier one's picture keeps its own name.
     if (!sharesEntry(object)) situation->setName(toStr(name));
-    if (lfw::text::isBlank(name) || archive->FindFile(name) < 0) {
+    if (lfw::text::isBlank(name) || archive->findFile(name) < 0) {
         budget->damaged = true;
         budget->error(ProblemCode::EntryMissing, lfw::String("Image data not found in file"));
         return;
@@ -448,9 +448,9 @@ void loadSituationImage(Snapshot* situation, ZipArchive* archive, XmlElement obj
 }
 
 void loadSituationMdlx(Snapshot* situation, ZipArchive* archive, XmlElement object, LoadBudget* budget) {
-    const std::string name = object.GetAttributeString("Name");
+    const std::string name = object.getAttributeString("Name");
     if (!sharesEntry(object)) situation->setName(toStr(name));
-    if (lfw::text::isBlank(name) || archive->FindFile(name) < 0) return;  // no model, silently
+    if (lfw::text::isBlank(name) || archive->findFile(name) < 0) return;  // no model, silently
     // Snapshots naming one entry share one model, as the ones saved did.
     const auto known = budget->models.find(name);
     if (known != budget->models.end()) {
@@ -486,25 +486,25 @@ long long tableRowIndex(const char* elementName) {
 }
 
 void loadSituationTable(Snapshot* situation, XmlElement object, LoadBudget* budget) {
-    const std::string name = object.GetAttributeString("Name");
+    const std::string name = object.getAttributeString("Name");
     situation->setName(toStr(name));
-    const std::string xAxis = object.GetAttributeString("XAxis");
-    const std::string yAxis = object.GetAttributeString("YAxis");
-    const int rowCount = object.GetAttributeInt("TableRowCount", -1);
+    const std::string xAxis = object.getAttributeString("XAxis");
+    const std::string yAxis = object.getAttributeString("YAxis");
+    const int rowCount = object.getAttributeInt("TableRowCount", -1);
     if (rowCount <= 0) return;  // -1: no table; 0 or below: no rows, nothing to hold
 
     // One pass over the children finds each row's array (the first of its name),
     // instead of a search by name per row.
     std::map<long long, XmlElement> rows;
-    for (XmlElement child = object.GetFirstChildElement(); child; child = child.GetNextSiblingElement()) {
-        const long long r = tableRowIndex(child.Tx()->Value());
+    for (XmlElement child = object.getFirstChildElement(); child; child = child.getNextSiblingElement()) {
+        const long long r = tableRowIndex(child.tx()->Value());
         if (r >= 0 && r < rowCount) rows.emplace(r, child);
     }
     if (rows.empty()) return;  // the table is created at the first row array found
 
     std::vector<std::string> cells;
     // The first row array present fixes the column count.
-    rows.begin()->second.GetStringArrayItems(&cells, static_cast<int>(MAX_TABLE_COLUMNS) + 1);
+    rows.begin()->second.getStringArrayItems(&cells, static_cast<int>(MAX_TABLE_COLUMNS) + 1);
     const size_t columns = cells.size();
     const size_t total = static_cast<size_t>(rowCount) * columns;
     if (columns > MAX_TABLE_COLUMNS || total > MAX_TABLE_CELLS || total > budget->tableCells) {
@@ -525,7 +525,7 @@ void loadSituationTable(Snapshot* situation, XmlElement object, LoadBudget* budg
     PtrRef<Table> table = new Table(static_cast<size_t>(rowCount), columns);
     for (const auto& row : rows) {
         // Items beyond the column count are dropped; missing ones leave empty cells.
-        row.second.GetStringArrayItems(&cells, static_cast<int>(columns));
+        row.second.getStringArrayItems(&cells, static_cast<int>(columns));
         for (size_t c = 0; c < cells.size(); ++c) table->setValue(static_cast<size_t>(row.first), c, toStr(cells[c]));
     }
     table->setChartXAxisTitle(toStr(xAxis));
@@ -535,33 +535,33 @@ void loadSituationTable(Snapshot* situation, XmlElement object, LoadBudget* budg
 
 // Reads one snapshot from its "Situation" element; null when its type is unknown.
 PtrRef<Snapshot> loadAndAddSituation(ZipArchive* archive, XmlElement element, LoadBudget* budget) {
-    const XmlElement firstObject = element.GetFirstChildElement("SituationObject");
-    const int type = firstObject.GetAttributeInt("Type", -1);
+    const XmlElement firstObject = element.getFirstChildElement("SituationObject");
+    const int type = firstObject.getAttributeInt("Type", -1);
     if (type != Snapshot::IMAGE && type != Snapshot::MDLX && type != Snapshot::TABLE) {
         // A snapshot can only be of a known type; the others would be skipped by
         // every report anyway.
         budget->damaged = true;
         budget->error(ProblemCode::WrongContent, lfw::String("Unhandled snapshot type %1 of situation '%2' is not loaded")
                                                      .arg(type)
-                                                     .arg(lfw::String(element.GetAttributeString("Name"))));
+                                                     .arg(lfw::String(element.getAttributeString("Name"))));
         return PtrRef<Snapshot>();
     }
     PtrRef<Snapshot> situation = new Snapshot(static_cast<Snapshot::SnapshotType>(type));
-    situation->setName(toStr(element.GetAttributeString("Name")));
-    situation->setTitle(toStr(element.GetAttributeString("Title")));
-    situation->setCloudViewerUrl(toStr(element.GetAttributeString("File")));
-    const XmlElement description = element.GetFirstChildElement("Description");
-    if (description) situation->setDescription(toStr(description.GetValue()));
+    situation->setName(toStr(element.getAttributeString("Name")));
+    situation->setTitle(toStr(element.getAttributeString("Title")));
+    situation->setCloudViewerUrl(toStr(element.getAttributeString("File")));
+    const XmlElement description = element.getFirstChildElement("Description");
+    if (description) situation->setDescription(toStr(description.getValue()));
 
     std::vector<std::string> keys, values;
-    if (element.GetChildStringArray("MacroTableNames", &keys) && element.GetChildStringArray("MacroTableValues", &values)) {
+    if (element.getChildStringArray("MacroTableNames", &keys) && element.getChildStringArray("MacroTableValues", &values)) {
         FieldValues fieldValues;
         const size_t n = std::min(keys.size(), values.size());
         for (size_t i = 0; i < n; ++i) fieldValues.emplace(toStr(keys[i]), toStr(values[i]));  // the first pair wins
         situation->setFieldValues(fieldValues);
     }
 
-    for (XmlElement object = firstObject; object; object = object.GetNextSiblingElement()) {
+    for (XmlElement object = firstObject; object; object = object.getNextSiblingElement()) {
         switch (type) {
         case Snapshot::IMAGE: loadSituationImage(situation.p(), archive, object, budget); break;
         case Snapshot::MDLX: loadSituationMdlx(situation.p(), archive, object, budget); break;
@@ -601,8 +601,8 @@ bool RepositoryPrivate::saveRepository(const Str& fileName, Problems* problems) 
             return false;
         }
         ZipArchive archive(problems);
-        bool ok = archive.Open(temp, ZIP_CREATE) && addSituationsToArchive(snapshots, &archive) && archive.Compact();
-        ok = archive.Close() && ok;
+        bool ok = archive.open(temp, ZIP_CREATE) && addSituationsToArchive(snapshots, &archive) && archive.compact();
+        ok = archive.close() && ok;
         if (!ok) return false;
         if (!staged.commit()) {
             problems->error(ProblemCode::WriteFailed, staged.error());
@@ -626,50 +626,50 @@ bool RepositoryPrivate::loadRepository(const Str& fileName, Problems* problems) 
     }
     try {
         ZipArchive archive(problems);
-        archive.Open(fileName.toStdString(), ZIP_OPEN_READ_ONLY);  // a failed open shows in the lookup below
-        if (archive.FindFile(INDEX_ENTRY) < 0)
-            return fail(archive.IsClosed() ? problems->firstError() : ProblemCode::EntryMissing,
+        archive.open(fileName.toStdString(), ZIP_OPEN_READ_ONLY);  // a failed open shows in the lookup below
+        if (archive.findFile(INDEX_ENTRY) < 0)
+            return fail(archive.isClosed() ? problems->firstError() : ProblemCode::EntryMissing,
                         lfw::String("File not found in archive: %1").arg(INDEX_ENTRY));
         size_t size = 0;
-        MallocBuffer bytes(archive.ReadDataRaw(INDEX_ENTRY, &size, nullptr, MAX_INDEX_BYTES));
+        MallocBuffer bytes(archive.readDataRaw(INDEX_ENTRY, &size, nullptr, MAX_INDEX_BYTES));
         if (!bytes) return false;
         XmlDocument document;
         // Titles and descriptions keep their spaces and line breaks, whatever
         // the parser's process-wide setting says.
-        document.KeepWhiteSpaceInText();
+        document.keepWhiteSpaceInText();
         if (markupCount(bytes.get(), size) > MAX_INDEX_MARKUP) {
             return fail(ProblemCode::TooLarge,
                         lfw::String("%1 of repository file (%2) has too many elements").arg(INDEX_ENTRY).arg(text(fileName)));
         }
         // The buffer holds a zero after the data; a zero inside ends the text early,
         // which the parser then reports.
-        if (!document.ParseText(reinterpret_cast<const char*>(bytes.get()))) {
+        if (!document.parseText(reinterpret_cast<const char*>(bytes.get()))) {
             return fail(ProblemCode::UnreadableXml, lfw::String("%1 of repository file (%2) is not readable XML: %3")
                                                         .arg(INDEX_ENTRY)
                                                         .arg(text(fileName))
                                                         .arg(document.ErrorDesc()));
         }
         bytes.reset();
-        const XmlElement root = document.GetRootElement(ROOT_NAME);
+        const XmlElement root = document.getRootElement(ROOT_NAME);
         if (!root) {
             return fail(
                 ProblemCode::WrongContent,
                 lfw::String("%1 of repository file (%2) has no %3 element").arg(INDEX_ENTRY).arg(text(fileName)).arg(ROOT_NAME));
         }
         bool hasVersion = false;
-        root.GetAttributeInt("Version", -1, &hasVersion);
+        root.getAttributeInt("Version", -1, &hasVersion);
         if (!hasVersion)
             fail(ProblemCode::WrongContent, lfw::String("This an older version of the repository file format. Images and "
                                                         "Mdlx-files might not be possible to import."));
 
-        const XmlElement first = root.GetFirstChildElement("Situation");
+        const XmlElement first = root.getFirstChildElement("Situation");
         if (!first) {
             return fail(ProblemCode::WrongContent, lfw::String("Repository file (%1) holds no situations").arg(text(fileName)));
         }
         // Every element from the first "Situation" on is one snapshot.
         std::vector<PtrRef<Snapshot>> loaded;
         LoadBudget budget(problems);
-        for (XmlElement element = first; element; element = element.GetNextSiblingElement()) {
+        for (XmlElement element = first; element; element = element.getNextSiblingElement()) {
             if (loaded.size() >= MAX_SITUATIONS) {
                 budget.error(ProblemCode::TooLarge,
                              lfw::String("Repository file (%1) holds more than %2 situations; the rest is not loaded")
@@ -685,7 +685,7 @@ bool RepositoryPrivate::loadRepository(const Str& fileName, Problems* problems) 
         removeAllSnapshots();
         // Stored names are taken as they are: the file was made from unique names.
         snapshots = std::move(loaded);
-        archive.Close();
+        archive.close();
         sourceFile = fileName;
         cleanLoad = !budget.damaged;
         return true;

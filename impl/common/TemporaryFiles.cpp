@@ -11,7 +11,7 @@ TemporaryFiles::~TemporaryFiles() {
     for (const std::string& file : m_files) ::unlink(file.c_str());
 }
 
-std::string TemporaryFiles::Create(const char* suffix) {
+std::string TemporaryFiles::create(const char* suffix) {
     std::string folder = lfw::FileSystem::tempDirectoryPath().toStdString();
     if (!folder.empty() && folder.back() == '/') folder.pop_back();
     std::string pattern = folder + "/Varnox_Report_Tmp_XXXXXX" + suffix;

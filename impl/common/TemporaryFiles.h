@@ -18,7 +18,7 @@ public:
 
     // A new empty file "Varnox_Report_Tmp_XXXXXX<suffix>" in the temporary folder;
     // empty on failure.
-    std::string Create(const char* suffix);
+    std::string create(const char* suffix);
 
 private:
     std::vector<std::string> m_files;

@@ -51,7 +51,7 @@ public:
     }
 
     // Whether the text holds one of the markers.
-    bool In(const char* text, size_t size) const {
+    bool in(const char* text, size_t size) const {
         for (size_t i = 0; i < size; ++i) {
             const std::vector<Marker>& candidates = m_byFirst[static_cast<unsigned char>(text[i])];
             if (candidates.empty()) continue;
@@ -91,10 +91,10 @@ const MarkerSet& inert(bool inGroup) {
 }
 
 // Whether the text holds a marker of content that is not inert outside groups.
-bool holdsAny(const char* text, size_t size) { return inert(false).In(text, size); }
+bool holdsAny(const char* text, size_t size) { return inert(false).in(text, size); }
 
 // Whether filled content printed as `text` is inert (see keepAsText).
-bool isInert(const std::string& text, bool inGroup) { return text.size() > 2 && !inert(inGroup).In(text.data(), text.size()); }
+bool isInert(const std::string& text, bool inGroup) { return text.size() > 2 && !inert(inGroup).in(text.data(), text.size()); }
 
 // The children of the controls' contents that are inert from now on are kept
 // as their text (a node that prints it as it was): a report of many filled
@@ -102,11 +102,11 @@ bool isInert(const std::string& text, bool inGroup) { return text.size() > 2 && 
 // A group's controls keep what their copies rename as elements (see isInert).
 void keepAsText(const XmlElementList& controls, bool inGroup = false) {
     for (const XmlElement& sdt : controls) {
-        TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
+        TiXmlElement* content = sdt.tx()->FirstChildElement("w:sdtContent");
         for (TiXmlNode* c = content ? content->FirstChild() : nullptr; c;) {
             TiXmlNode* next = c->NextSibling();
             if (c->ToElement()) {
-                const std::string text = XmlDocument::PrintNode(*c);
+                const std::string text = XmlDocument::printNode(*c);
                 if (isInert(text, inGroup)) {
                     TiXmlUnknown asText;
                     asText.SetValue(text.substr(1, text.size() - 2));  // printed between "<" and ">"
@@ -153,7 +153,7 @@ std::vector<std::string> one(const std::string& name) { return std::vector<std::
 bool holdControls(const XmlElementList& controls) {
     for (const XmlElement& sdt : controls) {
         XmlElementList inner;
-        OpenXMLDocument::FindAllElements(sdt, "w:sdt", &inner, true, true);
+        OpenXMLDocument::findAllElements(sdt, "w:sdt", &inner, true, true);
         if (!inner.empty()) return true;
     }
     return false;
@@ -174,38 +174,38 @@ class NoteCopies {
 public:
     NoteCopies(OpenXMLPart* main, const char* reference, const char* type) : m_main(main), m_reference(reference), m_type(type) {}
 
-    void Separate(TiXmlElement* root) {
+    void separate(TiXmlElement* root) {
         if (std::strcmp(root->Value(), m_reference) == 0) {
             const char* id = root->Attribute("w:id");
             if (id && !m_shown.insert(id).second) {
-                const std::string copy = Copy(id);
+                const std::string copy = this->copy(id);
                 if (!copy.empty()) root->SetAttribute("w:id", copy);
             }
         }
-        for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) Separate(c);
+        for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) separate(c);
     }
 
 private:
     // The id of a new copy of the note; empty when the note is not found.
-    std::string Copy(const std::string& id) {
-        if (!m_read) Read();
+    std::string copy(const std::string& id) {
+        if (!m_read) read();
         auto it = m_notes.find(id);
         if (it == m_notes.end()) return std::string();
         TiXmlElement* copy = m_root->InsertEndChild(*it->second)->ToElement();
         const std::string fresh = std::to_string(++m_largest);
         copy->SetAttribute("w:id", fresh);
-        OpenXMLWordDocument::DropParagraphIds(copy);
+        OpenXMLWordDocument::dropParagraphIds(copy);
         return fresh;
     }
 
-    void Read() {
+    void read() {
         m_read = true;
-        OpenXMLRelationships* rels = m_main->Rels();
-        for (int i = 0; rels && i < rels->Count() && !m_root; ++i) {
-            if (rels->At(i).type != m_type) continue;
-            OpenXMLPart* part = m_main->Package().Part(&rels->At(i));
-            XmlDocument* notes = part ? part->EditXml() : nullptr;
-            if (notes) part->PrintCompact();
+        OpenXMLRelationships* rels = m_main->rels();
+        for (int i = 0; rels && i < rels->count() && !m_root; ++i) {
+            if (rels->at(i).type != m_type) continue;
+            OpenXMLPart* part = m_main->package().part(&rels->at(i));
+            XmlDocument* notes = part ? part->editXml() : nullptr;
+            if (notes) part->printCompact();
             m_root = notes ? notes->RootElement() : nullptr;
         }
         for (TiXmlElement* note = m_root ? m_root->FirstChildElement() : nullptr; note; note = note->NextSiblingElement()) {
@@ -239,14 +239,14 @@ private:
 class WordTableText {
 public:
     // False (and Made() false) when the filled template cannot be cut so.
-    bool Make(const std::string& tableText, int rows, int columns) { return m_made = Cut(tableText, rows, columns); }
-    bool Made() const { return m_made; }
+    bool make(const std::string& tableText, int rows, int columns) { return m_made = cut(tableText, rows, columns); }
+    bool made() const { return m_made; }
 
     // The kept text of the table filled with rows x columns values (UTF-8); false
     // when the filled table would not be inert. No marker of inert content spans
     // a value and a piece (the pieces end in ">" and start with "<"), and the
     // pieces hold none: the values' texts tell.
-    bool Print(int rows, const std::function<std::string(int, int)>& value, std::string* kept) const {
+    bool print(int rows, const std::function<std::string(int, int)>& value, std::string* kept) const {
         std::string& out = *kept;
         out.clear();
         out.reserve(m_size / static_cast<size_t>(m_rows) * static_cast<size_t>(rows) +
@@ -265,7 +265,7 @@ public:
                     if (holdsAny(text.data(), text.size())) return false;
                     out += text;
                 } else {
-                    const std::string printed = XmlDocument::PrintNode(TiXmlText(text));
+                    const std::string printed = XmlDocument::printNode(TiXmlText(text));
                     if (holdsAny(printed.data(), printed.size())) return false;
                     out += printed;
                 }
@@ -276,23 +276,23 @@ public:
     }
 
 private:
-    bool Cut(const std::string& tableText, int rows, int columns) {
+    bool cut(const std::string& tableText, int rows, int columns) {
         m_rows = std::min(rows, 3);
         m_columns = columns;
         const int marks = m_rows * columns;
         // The marks are private-use characters the template does not hold.
         if (marks > 0x1000 || tableText.find('\xEE') != std::string::npos) return false;
         XmlDocument parsed;
-        parsed.KeepWhiteSpaceInText();
+        parsed.keepWhiteSpaceInText();
         std::string xml = "<" + tableText + ">";
-        if (!parsed.ParseOwnedText(&xml) || !parsed.RootElement()) return false;
-        OpenXMLWordDocument::FillTable(XmlElement(parsed.RootElement()), m_rows, columns,
-                                       [columns](int r, int c) { return Mark(r * columns + c); });
-        const std::string printed = XmlDocument::PrintNode(*parsed.RootElement());
+        if (!parsed.parseOwnedText(&xml) || !parsed.RootElement()) return false;
+        OpenXMLWordDocument::fillTable(XmlElement(parsed.RootElement()), m_rows, columns,
+                                       [columns](int r, int c) { return mark(r * columns + c); });
+        const std::string printed = XmlDocument::printNode(*parsed.RootElement());
         if (!isInert(printed, false)) return false;
         size_t from = 1;  // the kept text goes without the first "<" and the last ">"
         for (int k = 0; k < marks; ++k) {
-            const std::string mark = Mark(k);
+            const std::string mark = WordTableText::mark(k);
             const size_t at = printed.find(mark, from);
             if (at == std::string::npos) return false;
             m_pieces.push_back(printed.substr(from, at - from));
@@ -306,7 +306,7 @@ private:
         return true;
     }
 
-    static std::string Mark(int k) {
+    static std::string mark(int k) {
         const unsigned code = 0xE000u + static_cast<unsigned>(k);
         std::string mark(3, '\0');
         mark[0] = static_cast<char>(0xE0 | (code >> 12));
@@ -323,7 +323,7 @@ private:
 };
 
 // The content of a control kept as text and filled with runs as text: the
-// content is emptied for runs once (OpenXMLWordDocument::ClearForRuns), with
+// content is emptied for runs once (OpenXMLWordDocument::clearForRuns), with
 // a mark where the runs go, and printed; the runs, printed, go between the two
 // pieces. No marker of inert content spans a piece and the runs (these start
 // with "<" and end with ">"), and the pieces hold none: the runs tell.
@@ -331,14 +331,14 @@ class WordRunsText {
 public:
     // contentText: the content's children, printed. False (and Made() false)
     // when the emptied content is not one paragraph, inert, to put runs in.
-    bool Make(const std::string& contentText) { return m_made = Cut(contentText); }
-    bool Made() const { return m_made; }
+    bool make(const std::string& contentText) { return m_made = cut(contentText); }
+    bool made() const { return m_made; }
 
     // The kept text of the content (one paragraph) holding the runs; false when
-    // it would not be inert or holds no run. Each run is printed as AppendRuns
+    // it would not be inert or holds no run. Each run is printed as appendRuns
     // makes it: the print of a run of its kind around its text.
-    bool Print(const FormattedTextArray& runs, std::string* kept) const {
-        // The pieces hold no marker of inert content (PiecesFor), and none spans a
+    bool print(const FormattedTextArray& runs, std::string* kept) const {
+        // The pieces hold no marker of inert content (piecesFor), and none spans a
         // piece and a text: the texts tell.
         std::string& out = *kept;
         out = m_before;
@@ -347,26 +347,26 @@ public:
         for (size_t i = 0; i < runs.size(); ++i) {
             const FormattedText& run = runs[i];
             if (run.newParagraph || run.lineBreak) {
-                const RunPieces* pieces = PiecesFor(kBreak);
+                const RunPieces* pieces = piecesFor(kBreak);
                 if (!pieces) return false;
                 out += pieces->before;
                 continue;
             }
             // A blank run that joins this one makes its text not empty.
-            const bool joined = i + 1 < runs.size() && OpenXMLWordDocument::JoinsPreviousRun(runs[i + 1].text);
+            const bool joined = i + 1 < runs.size() && OpenXMLWordDocument::joinsPreviousRun(runs[i + 1].text);
             const bool empty = !joined && run.text.empty();
             if (joined) joinedText = run.text + runs[i + 1].text;
             const std::string& text = joined ? joinedText : run.text;
             if (joined) ++i;
             const unsigned kind = (run.bold ? 1u : 0u) | (run.italic ? 2u : 0u) | (run.underline ? 4u : 0u) |
                                   (run.reserved ? 8u : 0u) | (empty ? kEmpty : 0u);
-            const RunPieces* pieces = PiecesFor(kind);
+            const RunPieces* pieces = piecesFor(kind);
             if (!pieces) return false;
             out += pieces->before;
             if (!empty) {
                 const size_t at = out.size();
                 if (std::all_of(text.begin(), text.end(), printsAsIs)) out += text;
-                else out += XmlDocument::PrintNode(TiXmlText(text));
+                else out += XmlDocument::printNode(TiXmlText(text));
                 if (holdsAny(out.data() + at, out.size() - at)) return false;
             }
             out += pieces->after;
@@ -377,22 +377,22 @@ public:
     }
 
 private:
-    bool Cut(const std::string& contentText) {
+    bool cut(const std::string& contentText) {
         static const std::string mark = "\xEE\x80\x80";
         if (contentText.find('\xEE') != std::string::npos) return false;
         XmlDocument parsed;
-        parsed.KeepWhiteSpaceInText();
+        parsed.keepWhiteSpaceInText();
         std::string xml = "<w:sdt><w:sdtContent>" + contentText + "</w:sdtContent></w:sdt>";
-        if (!parsed.ParseOwnedText(&xml) || !parsed.RootElement()) return false;
-        const XmlElement p = OpenXMLWordDocument::ClearForRuns(XmlElement(parsed.RootElement()), &m_runProperties);
-        TiXmlNode* content = p ? p.Tx()->Parent() : nullptr;
-        if (!content || std::strcmp(p.Tx()->Value(), "w:p") != 0 || content->FirstChild() != p.Tx() ||
-            content->LastChild() != p.Tx())
+        if (!parsed.parseOwnedText(&xml) || !parsed.RootElement()) return false;
+        const XmlElement p = OpenXMLWordDocument::clearForRuns(XmlElement(parsed.RootElement()), &m_runProperties);
+        TiXmlNode* content = p ? p.tx()->Parent() : nullptr;
+        if (!content || std::strcmp(p.tx()->Value(), "w:p") != 0 || content->FirstChild() != p.tx() ||
+            content->LastChild() != p.tx())
             return false;
         TiXmlUnknown* place = new TiXmlUnknown;
         place->SetValue(mark);
-        p.Tx()->LinkEndChild(place);
-        const std::string printed = XmlDocument::PrintNode(*p.Tx());
+        p.tx()->LinkEndChild(place);
+        const std::string printed = XmlDocument::printNode(*p.tx());
         const size_t at = printed.find("<" + mark + ">");
         if (!isInert(printed, false) || at == std::string::npos) return false;
         m_before = printed.substr(1, at - 1);  // the kept text goes without the first "<" and the last ">"
@@ -408,7 +408,7 @@ private:
     static const unsigned kEmpty = 16, kBreak = 32, kKinds = 33;
 
     // Null when the run cannot be cut so.
-    const RunPieces* PiecesFor(unsigned kind) const {
+    const RunPieces* piecesFor(unsigned kind) const {
         std::unique_ptr<RunPieces>& pieces = m_runs[kind];
         if (!pieces) {
             pieces.reset(new RunPieces);
@@ -424,9 +424,9 @@ private:
             }
             const FormattedTextArray one(1, run);
             TiXmlElement scratch("runs");
-            OpenXMLWordDocument::AppendRuns(XmlElement(&scratch), one, m_runProperties.get());
+            OpenXMLWordDocument::appendRuns(XmlElement(&scratch), one, m_runProperties.get());
             std::string printed;
-            for (const TiXmlNode* c = scratch.FirstChild(); c; c = c->NextSibling()) printed += XmlDocument::PrintNode(*c);
+            for (const TiXmlNode* c = scratch.FirstChild(); c; c = c->NextSibling()) printed += XmlDocument::printNode(*c);
             const size_t at = printed.find(mark);
             if (run.text.empty()) {
                 pieces->before = printed;
@@ -451,51 +451,51 @@ private:
 OpenXMLWordArchive::OpenXMLWordArchive() {
     // A report repeats its groups: the fastest deflate level takes a fraction of
     // the default's time for a few per cent more bytes.
-    Package().SetCompressionLevel(1);
+    package().setCompressionLevel(1);
     // Parts are read as Word documents: headers, footers and notes are scanned
     // and filled as the body is.
-    Package().SetXmlMaker([](const std::string&) { return std::unique_ptr<XmlDocument>(new OpenXMLWordDocument); });
+    package().setXmlMaker([](const std::string&) { return std::unique_ptr<XmlDocument>(new OpenXMLWordDocument); });
 }
 OpenXMLWordArchive::~OpenXMLWordArchive() = default;
 
-bool OpenXMLWordArchive::Open(const std::string& path) {
+bool OpenXMLWordArchive::open(const std::string& path) {
     m_document = nullptr;
     m_noGroups = false;
     m_index.reset();
     m_storiesRead = false;
     m_stories.clear();
     m_storyIndex.clear();
-    if (!OpenXMLPackageEditor::Open(path)) {
-        if (m_package.IsOpen()) Fail("The package has no document part word/document.xml");
+    if (!OpenXMLPackageEditor::open(path)) {
+        if (m_package.isOpen()) fail("The package has no document part word/document.xml");
         return false;
     }
-    const std::string part = m_main->Name();
+    const std::string part = m_main->name();
     std::string text;
-    if (!m_main->ReadBytes(&text)) return Fail("The document part " + part + " cannot be read");
+    if (!m_main->readBytes(&text)) return fail("The document part " + part + " cannot be read");
     std::unique_ptr<OpenXMLWordDocument> document(new OpenXMLWordDocument);
-    document->KeepWhiteSpaceInText();
+    document->keepWhiteSpaceInText();
     // Large content of the body that is inert stays text: a long table costs its size.
-    document->KeepChildrenAsText("w:body", inertMarkers(), 1024);
-    if (!document->ParseOwnedText(&text, XmlBudget())) {
+    document->keepChildrenAsText("w:body", inertMarkers(), 1024);
+    if (!document->parseOwnedText(&text, xmlBudget())) {
         std::string why;
-        if (document->RefusedCost() > 0)
+        if (document->refusedCost() > 0)
             why = lfw::text::format(
                 "The part '%s' holds more XML than the report has memory left for (%llu bytes for more than "
                 "%llu elements); it is not read",
-                part.c_str(), static_cast<unsigned long long>(document->RefusedCost()),
-                static_cast<unsigned long long>(document->Elements()));
+                part.c_str(), static_cast<unsigned long long>(document->refusedCost()),
+                static_cast<unsigned long long>(document->elements()));
         else why = lfw::text::format("The document part %s is not well-formed XML (%s)", part.c_str(), document->ErrorDesc());
         m_main = nullptr;
-        return Fail(why);
+        return fail(why);
     }
     m_document = document.get();
-    m_main->SetXml(std::move(document));
+    m_main->setXml(std::move(document));
     // White space between elements means nothing to Word, and a large report would be mostly indentation.
-    m_main->PrintCompact();
+    m_main->printCompact();
     return true;
 }
 
-bool OpenXMLWordArchive::Save(const std::string& path) {
+bool OpenXMLWordArchive::save(const std::string& path) {
     m_index.reset();
     for (auto& index : m_storyIndex) index.reset();
     m_parsed.clear();
@@ -503,11 +503,11 @@ bool OpenXMLWordArchive::Save(const std::string& path) {
     m_runsTexts.clear();
     m_lastTable = {nullptr, nullptr};
     m_lastRuns = {nullptr, nullptr};
-    return OpenXMLPackageEditor::Save(path);
+    return OpenXMLPackageEditor::save(path);
 }
 
-void OpenXMLWordArchive::KeepFilledContentAsText() {
-    TiXmlElement* body = m_document ? m_document->GetBody().Tx() : nullptr;
+void OpenXMLWordArchive::keepFilledContentAsText() {
+    TiXmlElement* body = m_document ? m_document->getBody().tx() : nullptr;
     if (!body || !body->FirstChild()) return;
     m_index.reset();
     m_parsed.clear();
@@ -518,7 +518,7 @@ void OpenXMLWordArchive::KeepFilledContentAsText() {
     size_t size = 0;
     for (TiXmlNode* c = body->FirstChild(); c;) {
         TiXmlNode* next = c->NextSibling();
-        texts.push_back(XmlDocument::PrintNode(*c));
+        texts.push_back(XmlDocument::printNode(*c));
         size += texts.back().size();
         body->RemoveChild(c);
         c = next;
@@ -527,7 +527,7 @@ void OpenXMLWordArchive::KeepFilledContentAsText() {
     TiXmlUnknown* place = new TiXmlUnknown;
     place->SetValue(mark);
     body->LinkEndChild(place);
-    const std::string around = m_main->Print();
+    const std::string around = m_main->print();
     size_t at = around.find(placed);
     // Should the mark not be the document's alone, the children go back as one text.
     const bool alone = at != std::string::npos && around.find(placed, at + 1) == std::string::npos;
@@ -542,21 +542,21 @@ void OpenXMLWordArchive::KeepFilledContentAsText() {
     m_document = nullptr;
     if (!alone) {
         place->SetValue(text.substr(1, text.size() - 2));  // printed between "<" and ">"
-        m_main->ReleaseXml();
+        m_main->releaseXml();
         return;
     }
     text.append(around, at + placed.size(), std::string::npos);
-    m_main->SetBytes(std::move(text));
+    m_main->setBytes(std::move(text));
 }
 
-const WordControlIndex* OpenXMLWordArchive::Index() {
+const WordControlIndex* OpenXMLWordArchive::index() {
     if (!m_index && m_document) m_index.reset(new WordControlIndex(*m_document));
     return m_index.get();
 }
 
-void OpenXMLWordArchive::MakeElements(const XmlElementList& controls) {
+void OpenXMLWordArchive::makeElements(const XmlElementList& controls) {
     for (const XmlElement& sdt : controls) {
-        TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
+        TiXmlElement* content = sdt.tx()->FirstChildElement("w:sdtContent");
         for (TiXmlNode* c = content ? content->FirstChild() : nullptr; c;) {
             TiXmlNode* next = c->NextSibling();
             if (const TiXmlUnknown* asText = c->ToUnknown()) {
@@ -564,9 +564,9 @@ void OpenXMLWordArchive::MakeElements(const XmlElementList& controls) {
                 std::unique_ptr<XmlDocument>& parsed = m_parsed[asText->ValueStr()];
                 if (!parsed) {
                     parsed.reset(new XmlDocument);
-                    parsed->KeepWhiteSpaceInText();
+                    parsed->keepWhiteSpaceInText();
                     std::string text = "<" + asText->ValueStr() + ">";
-                    if (!parsed->ParseOwnedText(&text)) parsed->Clear();
+                    if (!parsed->parseOwnedText(&text)) parsed->Clear();
                 }
                 if (parsed->RootElement()) {
                     content->InsertBeforeChild(c, *parsed->RootElement());
@@ -578,46 +578,46 @@ void OpenXMLWordArchive::MakeElements(const XmlElementList& controls) {
     }
 }
 
-bool OpenXMLWordArchive::HoldsControls(const std::string& tagName) {
-    const WordControlIndex* index = Index();
-    return index && holdControls(index->Find(tagName));
+bool OpenXMLWordArchive::holdsControls(const std::string& tagName) {
+    const WordControlIndex* index = this->index();
+    return index && holdControls(index->find(tagName));
 }
 
-const std::vector<WordStory>& OpenXMLWordArchive::Stories() {
+const std::vector<WordStory>& OpenXMLWordArchive::stories() {
     if (m_storiesRead || !m_main) return m_stories;
     m_storiesRead = true;
-    OpenXMLRelationships* rels = MainRels();
-    for (int i = 0; rels && i < rels->Count(); ++i) {
-        const char* kind = storyKind(rels->At(i).type);
-        OpenXMLPart* part = kind ? m_package.Part(&rels->At(i)) : nullptr;
+    OpenXMLRelationships* rels = mainRels();
+    for (int i = 0; rels && i < rels->count(); ++i) {
+        const char* kind = storyKind(rels->at(i).type);
+        OpenXMLPart* part = kind ? m_package.part(&rels->at(i)) : nullptr;
         if (!part || part == m_main) continue;
         bool listed = false;
         for (const WordStory& story : m_stories) listed = listed || story.part == part;
-        const OpenXMLWordDocument* document = listed ? nullptr : dynamic_cast<const OpenXMLWordDocument*>(part->Xml());
-        if (document && document->GetContentRoot()) m_stories.push_back(WordStory{part, kind, document});
+        const OpenXMLWordDocument* document = listed ? nullptr : dynamic_cast<const OpenXMLWordDocument*>(part->xml());
+        if (document && document->getContentRoot()) m_stories.push_back(WordStory{part, kind, document});
     }
     m_storyIndex.resize(m_stories.size());
     return m_stories;
 }
 
-bool OpenXMLWordArchive::EditStories(
+bool OpenXMLWordArchive::editStories(
     const std::vector<std::string>& tagNames,
     const std::function<bool(OpenXMLWordDocument&, OpenXMLPart&, const WordControlIndex*)>& edit) {
-    const std::vector<WordStory>& stories = Stories();
+    const std::vector<WordStory>& stories = this->stories();
     for (size_t i = 0; i < stories.size(); ++i) {
         std::unique_ptr<WordControlIndex>& index = m_storyIndex[i];
         if (!index) index.reset(new WordControlIndex(*stories[i].document));
         bool held = false, nested = false;
         for (const std::string& tagName : tagNames) {
-            const XmlElementList& controls = index->Find(tagName);
+            const XmlElementList& controls = index->find(tagName);
             held = held || !controls.empty();
             nested = nested || holdControls(controls);
         }
         if (!held) continue;
         // The document read is the one edited: it becomes the part's content.
-        OpenXMLWordDocument* document = dynamic_cast<OpenXMLWordDocument*>(stories[i].part->EditXml());
+        OpenXMLWordDocument* document = dynamic_cast<OpenXMLWordDocument*>(stories[i].part->editXml());
         if (!document) return false;
-        stories[i].part->PrintCompact();
+        stories[i].part->printCompact();
         const bool done = edit(*document, *stories[i].part, index.get());
         if (nested) index.reset();
         if (!done) return false;
@@ -627,62 +627,62 @@ bool OpenXMLWordArchive::EditStories(
 
 // ---------------------------------------------------------------- tags and groups
 
-void OpenXMLWordArchive::GetDocumentContent(WordDocumentContent& content) {
+void OpenXMLWordArchive::getDocumentContent(WordDocumentContent& content) {
     if (!m_document) return;
-    m_document->GetDocumentContent(content);
-    for (const WordStory& story : Stories()) {
-        content.SetPart(story.part->Name());
-        story.document->GetDocumentContent(content);
+    m_document->getDocumentContent(content);
+    for (const WordStory& story : stories()) {
+        content.setPart(story.part->name());
+        story.document->getDocumentContent(content);
     }
-    content.SetPart(std::string());
+    content.setPart(std::string());
 }
 
-void OpenXMLWordArchive::GetTagNames(WordTagNames* names) {
+void OpenXMLWordArchive::getTagNames(WordTagNames* names) {
     if (!m_document || !names) return;
-    m_document->GetTagNames(*Index(), false, names);
-    const std::vector<WordStory>& stories = Stories();
+    m_document->getTagNames(*index(), false, names);
+    const std::vector<WordStory>& stories = this->stories();
     for (size_t i = 0; i < stories.size(); ++i) {
         std::unique_ptr<WordControlIndex>& index = m_storyIndex[i];
         if (!index) index.reset(new WordControlIndex(*stories[i].document));
-        stories[i].document->GetTagNames(*index, true, names);
+        stories[i].document->getTagNames(*index, true, names);
     }
 }
 
-bool OpenXMLWordArchive::ExpandGroup(const std::vector<int>& snapshotIndices, const std::string& tagName) {
+bool OpenXMLWordArchive::expandGroup(const std::vector<int>& snapshotIndices, const std::string& tagName) {
     if (!m_document) return false;
     // Nothing adds a group to the document: once none is found, none is searched for.
-    if (m_noGroups) return static_cast<bool>(m_document->GetBody());
+    if (m_noGroups) return static_cast<bool>(m_document->getBody());
     // The contents of the groups' controls, and of their copies', stay text until
     // they are filled: the copies of a large group cost little more than their text.
     XmlElementList inGroups;
-    OpenXMLDocument::FindAllElements(m_document->GetBody(), "w:sdt", &inGroups, true, false);
+    OpenXMLDocument::findAllElements(m_document->getBody(), "w:sdt", &inGroups, true, false);
     bool notes = false, groups = false;
     for (const XmlElement& group : inGroups) {
-        if (!OpenXMLDocument::IsSdtGroup(group)) continue;
+        if (!OpenXMLDocument::isSdtGroup(group)) continue;
         groups = true;
         XmlElementList controls;
-        OpenXMLDocument::FindAllElements(group, "w:sdt", &controls, true, true);
+        OpenXMLDocument::findAllElements(group, "w:sdt", &controls, true, true);
         keepAsText(controls, true);
         // Note references stay elements in groups (see isInert).
-        notes = notes || holdsElement(group.Tx(), "w:footnoteReference") || holdsElement(group.Tx(), "w:endnoteReference");
+        notes = notes || holdsElement(group.tx(), "w:footnoteReference") || holdsElement(group.tx(), "w:endnoteReference");
     }
     if (!groups) {
         m_noGroups = true;
-        return static_cast<bool>(m_document->GetBody());
+        return static_cast<bool>(m_document->getBody());
     }
     m_index.reset();
     for (auto& index : m_storyIndex) index.reset();  // the copies of a group may copy notes
     NoteCopies footnotes(m_main, "w:footnoteReference", REL_FOOTNOTES);
     NoteCopies endnotes(m_main, "w:endnoteReference", REL_ENDNOTES);
-    return m_document->ExpandGroup(snapshotIndices, tagName, [&](const XmlElementList& copy) {
+    return m_document->expandGroup(snapshotIndices, tagName, [&](const XmlElementList& copy) {
         XmlElementList controls;
         for (const XmlElement& top : copy) {
             if (notes) {
-                footnotes.Separate(top.Tx());
-                endnotes.Separate(top.Tx());
+                footnotes.separate(top.tx());
+                endnotes.separate(top.tx());
             }
-            if (std::strcmp(top.Tx()->Value(), "w:sdt") == 0) controls.push_back(top);
-            OpenXMLDocument::FindAllElements(top, "w:sdt", &controls, true, true);
+            if (std::strcmp(top.tx()->Value(), "w:sdt") == 0) controls.push_back(top);
+            OpenXMLDocument::findAllElements(top, "w:sdt", &controls, true, true);
         }
         keepAsText(controls);
     });
@@ -690,19 +690,19 @@ bool OpenXMLWordArchive::ExpandGroup(const std::vector<int>& snapshotIndices, co
 
 // ---------------------------------------------------------------- content
 
-void OpenXMLWordArchive::EditAsElements(const std::string& tagName, const std::function<void()>& edit) {
-    MakeElements(Index()->Find(tagName));
-    const bool nested = HoldsControls(tagName);
+void OpenXMLWordArchive::editAsElements(const std::string& tagName, const std::function<void()>& edit) {
+    makeElements(index()->find(tagName));
+    const bool nested = holdsControls(tagName);
     edit();
     if (nested) m_index.reset();
-    keepAsText(Index()->Find(tagName));
+    keepAsText(index()->find(tagName));
 }
 
-bool OpenXMLWordArchive::FillTextAsText(const XmlElementList& controls, const FormattedTextArray& runs) {
+bool OpenXMLWordArchive::fillTextAsText(const XmlElementList& controls, const FormattedTextArray& runs) {
     std::vector<std::pair<TiXmlElement*, std::string>> filled;  // each control and its content's new text
     for (const XmlElement& sdt : controls) {
-        TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
-        if (!sdt.Tx()->FirstChildElement("w:sdtPr") || !content || OpenXMLWordDocument::IsInParagraph(XmlElement(content)))
+        TiXmlElement* content = sdt.tx()->FirstChildElement("w:sdtContent");
+        if (!sdt.tx()->FirstChildElement("w:sdtPr") || !content || OpenXMLWordDocument::isInParagraph(XmlElement(content)))
             return false;
         std::string key;
         for (const TiXmlNode* c = content->FirstChild(); c; c = c->NextSibling()) {
@@ -716,18 +716,18 @@ bool OpenXMLWordArchive::FillTextAsText(const XmlElementList& controls, const Fo
             auto it = m_runsTexts.emplace(key, nullptr).first;
             if (!it->second) {
                 it->second.reset(new WordRunsText);
-                it->second->Make(key);
+                it->second->make(key);
             }
             m_lastRuns = {&it->first, it->second.get()};
         }
         const WordRunsText* pieces = m_lastRuns.second;
         std::string kept;
-        if (!pieces->Made() || !pieces->Print(runs, &kept)) return false;
-        filled.emplace_back(sdt.Tx(), std::move(kept));
+        if (!pieces->made() || !pieces->print(runs, &kept)) return false;
+        filled.emplace_back(sdt.tx(), std::move(kept));
     }
     for (auto& f : filled) {
         TiXmlElement* pr = f.first->FirstChildElement("w:sdtPr");
-        OpenXMLWordDocument::RemovePlaceHolder(XmlElement(pr));
+        OpenXMLWordDocument::removePlaceHolder(XmlElement(pr));
         if (TiXmlElement* picture = pr->FirstChildElement("w:picture")) pr->RemoveChild(picture);
         TiXmlElement* content = f.first->FirstChildElement("w:sdtContent");
         content->Clear();
@@ -738,19 +738,19 @@ bool OpenXMLWordArchive::FillTextAsText(const XmlElementList& controls, const Fo
     return true;
 }
 
-bool OpenXMLWordArchive::SetText(const std::string& tagName, const FormattedTextArray& runs) {
+bool OpenXMLWordArchive::setText(const std::string& tagName, const FormattedTextArray& runs) {
     if (!m_document) return false;
     // Texts are filled as text, as tables are (a description of many lines costs
     // about its text).
-    const XmlElementList& controls = Index()->Find(tagName);
+    const XmlElementList& controls = index()->find(tagName);
     keepAsText(controls);
-    if (!FillTextAsText(controls, runs)) EditAsElements(tagName, [&] { m_document->SetText(tagName, runs, Index()); });
-    return EditStories(one(tagName), [&](OpenXMLWordDocument& document, OpenXMLPart&, const WordControlIndex* index) {
-        return document.SetText(tagName, runs, index);
+    if (!fillTextAsText(controls, runs)) editAsElements(tagName, [&] { m_document->setText(tagName, runs, index()); });
+    return editStories(one(tagName), [&](OpenXMLWordDocument& document, OpenXMLPart&, const WordControlIndex* index) {
+        return document.setText(tagName, runs, index);
     });
 }
 
-bool OpenXMLWordArchive::FillTablesAsText(const XmlElementList& controls, const Table& table) {
+bool OpenXMLWordArchive::fillTablesAsText(const XmlElementList& controls, const Table& table) {
     const int rows = static_cast<int>(table.rowCount());
     const int columns = static_cast<int>(table.columnCount());
     if (rows <= 0 || columns <= 0) return false;
@@ -762,8 +762,8 @@ bool OpenXMLWordArchive::FillTablesAsText(const XmlElementList& controls, const 
     };
     std::vector<Filled> tables;
     for (const XmlElement& sdt : controls) {
-        TiXmlElement* content = sdt.Tx()->FirstChildElement("w:sdtContent");
-        if (!sdt.Tx()->FirstChildElement("w:sdtPr") || !content) return false;
+        TiXmlElement* content = sdt.tx()->FirstChildElement("w:sdtContent");
+        if (!sdt.tx()->FirstChildElement("w:sdtPr") || !content) return false;
         TiXmlNode* found = nullptr;
         for (TiXmlNode* c = content->FirstChild(); c; c = c->NextSibling()) {
             const TiXmlUnknown* text = c->ToUnknown();
@@ -783,107 +783,107 @@ bool OpenXMLWordArchive::FillTablesAsText(const XmlElementList& controls, const 
             auto it = m_tableTexts.emplace(shape + text, nullptr).first;
             if (!it->second) {
                 it->second.reset(new WordTableText);
-                it->second->Make(text, rows, columns);
+                it->second->make(text, rows, columns);
             }
             m_lastTable = {&it->first, it->second.get()};
         }
-        if (!m_lastTable.second->Made()) return false;
-        tables.push_back(Filled{sdt.Tx(), found, m_lastTable.second});
+        if (!m_lastTable.second->made()) return false;
+        tables.push_back(Filled{sdt.tx(), found, m_lastTable.second});
     }
     const auto value = [&](int r, int c) { return toUtf8(table.value(static_cast<size_t>(r), static_cast<size_t>(c))); };
     std::vector<std::string> texts(tables.size());
     for (size_t i = 0; i < tables.size(); ++i)
-        if (!tables[i].pieces->Print(rows, value, &texts[i])) return false;
+        if (!tables[i].pieces->print(rows, value, &texts[i])) return false;
     for (size_t i = 0; i < tables.size(); ++i) {
-        OpenXMLWordDocument::RemovePlaceHolder(XmlElement(tables[i].control->FirstChildElement("w:sdtPr")));
+        OpenXMLWordDocument::removePlaceHolder(XmlElement(tables[i].control->FirstChildElement("w:sdtPr")));
         tables[i].table->SetValue(texts[i]);
         std::string().swap(texts[i]);
     }
     return true;
 }
 
-bool OpenXMLWordArchive::SetTable(const std::string& tagName, const Table& table) {
+bool OpenXMLWordArchive::setTable(const std::string& tagName, const Table& table) {
     if (!m_document) return false;
     // Tables are filled as text: a table of many rows then costs about its text,
     // where as elements it would take many times that. A group's copies keep
     // their contents as text already; other controls' contents are made text here.
-    const XmlElementList& controls = Index()->Find(tagName);
+    const XmlElementList& controls = index()->find(tagName);
     keepAsText(controls);
-    if (!FillTablesAsText(controls, table)) EditAsElements(tagName, [&] { m_document->SetTable(tagName, table, Index()); });
-    return EditStories(one(tagName), [&](OpenXMLWordDocument& document, OpenXMLPart&, const WordControlIndex* index) {
-        return document.SetTable(tagName, table, index);
+    if (!fillTablesAsText(controls, table)) editAsElements(tagName, [&] { m_document->setTable(tagName, table, index()); });
+    return editStories(one(tagName), [&](OpenXMLWordDocument& document, OpenXMLPart&, const WordControlIndex* index) {
+        return document.setTable(tagName, table, index);
     });
 }
 
-bool OpenXMLWordArchive::SetAllMacros(const std::vector<std::string>& names, const std::vector<FormattedTextArray>& texts) {
+bool OpenXMLWordArchive::setAllMacros(const std::vector<std::string>& names, const std::vector<FormattedTextArray>& texts) {
     if (!m_document) return false;
     bool nested = false;
     for (const std::string& name : names) {
-        MakeElements(Index()->Find(name));
-        nested = nested || HoldsControls(name);
+        makeElements(index()->find(name));
+        nested = nested || holdsControls(name);
     }
-    if (!m_document->SetAllMacros(names, texts, Index())) return false;
+    if (!m_document->setAllMacros(names, texts, index())) return false;
     if (nested) m_index.reset();
-    for (const std::string& name : names) keepAsText(Index()->Find(name));
-    return EditStories(names, [&](OpenXMLWordDocument& document, OpenXMLPart&, const WordControlIndex* index) {
-        return document.SetAllMacros(names, texts, index);
+    for (const std::string& name : names) keepAsText(index()->find(name));
+    return editStories(names, [&](OpenXMLWordDocument& document, OpenXMLPart&, const WordControlIndex* index) {
+        return document.setAllMacros(names, texts, index);
     });
 }
 
-bool OpenXMLWordArchive::SetImage(const std::string& tagName, const OpenXMLPicture& picture, bool inMdlxControl,
+bool OpenXMLWordArchive::setImage(const std::string& tagName, const OpenXMLPicture& picture, bool inMdlxControl,
                                   const std::string& newTagName, const std::string& hyperlink) {
-    OpenXMLRelationships* rels = MainRels();
+    OpenXMLRelationships* rels = mainRels();
     if (!m_document || !rels) return false;
     // The placeholder picture, or the viewer control and its preview, go with
     // their last user when the package is saved.
     if (inMdlxControl) {
         if (picture.width <= 0 || picture.height <= 0) return false;
-        m_document->SetImageInMdlx(tagName, newTagName, picture.width, picture.height, hyperlink);
+        m_document->setImageInMdlx(tagName, newTagName, picture.width, picture.height, hyperlink);
         m_index.reset();
-        return RelatePicture(rels, newTagName, picture, hyperlink);
+        return relatePicture(rels, newTagName, picture, hyperlink);
     }
-    if (!Index()->Find(tagName).empty() && (!m_document->SetImage(tagName, picture.width, picture.height, hyperlink, Index()) ||
-                                            !RelatePicture(rels, tagName, picture, hyperlink)))
+    if (!index()->find(tagName).empty() && (!m_document->setImage(tagName, picture.width, picture.height, hyperlink, index()) ||
+                                            !relatePicture(rels, tagName, picture, hyperlink)))
         return false;
     // A header's picture (a logo) is related from the header.
-    return EditStories(one(tagName), [&](OpenXMLWordDocument& document, OpenXMLPart& part, const WordControlIndex* index) {
-        return document.SetImage(tagName, picture.width, picture.height, hyperlink, index) &&
-               RelatePicture(part.Rels(), tagName, picture, hyperlink);
+    return editStories(one(tagName), [&](OpenXMLWordDocument& document, OpenXMLPart& part, const WordControlIndex* index) {
+        return document.setImage(tagName, picture.width, picture.height, hyperlink, index) &&
+               relatePicture(part.rels(), tagName, picture, hyperlink);
     });
 }
 
-bool OpenXMLWordArchive::RelatePicture(OpenXMLRelationships* rels, const std::string& idBase, const OpenXMLPicture& picture,
+bool OpenXMLWordArchive::relatePicture(OpenXMLRelationships* rels, const std::string& idBase, const OpenXMLPicture& picture,
                                        const std::string& hyperlink) {
     const std::string imageId = relationId(idBase);
     if (!rels) return false;
-    if (rels->Find(imageId)) return true;
-    const std::string media = AddMedia(picture.name, picture.data, picture.size);
-    if (media.empty() || rels->Add(REL_IMAGE, media, false, imageId).empty()) return false;
+    if (rels->find(imageId)) return true;
+    const std::string media = addMedia(picture.name, picture.data, picture.size);
+    if (media.empty() || rels->add(REL_IMAGE, media, false, imageId).empty()) return false;
     const std::string linkId = relationId(idBase, "_C");
-    return lfw::text::isBlank(hyperlink) || rels->Find(linkId) || !rels->Add(REL_HYPERLINK, hyperlink, true, linkId).empty();
+    return lfw::text::isBlank(hyperlink) || rels->find(linkId) || !rels->add(REL_HYPERLINK, hyperlink, true, linkId).empty();
 }
 
-bool OpenXMLWordArchive::SetMDLX(const std::string& tagName, const std::string& modelPath, const OpenXMLPicture* preview) {
-    OpenXMLRelationships* rels = MainRels();
+bool OpenXMLWordArchive::setMdlx(const std::string& tagName, const std::string& modelPath, const OpenXMLPicture* preview) {
+    OpenXMLRelationships* rels = mainRels();
     if (!m_document || !rels) return false;
     std::string oldControlId, newControlId, previewId;
-    if (!m_document->SetMDLX(tagName, &oldControlId, &newControlId, &previewId)) return false;
+    if (!m_document->setMdlx(tagName, &oldControlId, &newControlId, &previewId)) return false;
     if (preview && !previewId.empty()) {
-        if (!rels->Find(previewId)) return false;
-        const std::string media = AddMedia(preview->name, preview->data, preview->size);
+        if (!rels->find(previewId)) return false;
+        const std::string media = addMedia(preview->name, preview->data, preview->size);
         if (media.empty()) return false;
-        if (m_document->CountRelationReferences(previewId) > 1) {
+        if (m_document->countRelationReferences(previewId) > 1) {
             // Other controls (copies of a group) share the preview: this one gets its own.
-            const std::string id = rels->Relate(REL_IMAGE, media);
-            if (id.empty() || !m_document->SetPreviewRelationId(tagName, id)) return false;
+            const std::string id = rels->relate(REL_IMAGE, media);
+            if (id.empty() || !m_document->setPreviewRelationId(tagName, id)) return false;
         } else {
-            rels->Drop(previewId);
-            if (rels->Add(REL_IMAGE, media, false, previewId).empty()) return false;
+            rels->drop(previewId);
+            if (rels->add(REL_IMAGE, media, false, previewId).empty()) return false;
         }
     }
     std::string modelReference = modelPath;
     std::replace(modelReference.begin(), modelReference.end(), '/', '\\');
-    if (!ReportPath().empty() && folderOf(modelPath) == folderOf(ReportPath())) {
+    if (!reportPath().empty() && folderOf(modelPath) == folderOf(reportPath())) {
         modelReference = modelPath;
         std::replace(modelReference.begin(), modelReference.end(), '\\', '/');
         const size_t slash = modelReference.rfind('/');
@@ -891,47 +891,47 @@ bool OpenXMLWordArchive::SetMDLX(const std::string& tagName, const std::string& 
     }
     // The control gets a part of its own; the part it shared goes with its last user. The
     // reference is text of the part: bytes of the path that are not UTF-8 become U+FFFD.
-    return AddActiveXPluginFile(m_main, lfw::text::validUtf8(modelReference), oldControlId, newControlId);
+    return addActiveXPluginFile(m_main, lfw::text::validUtf8(modelReference), oldControlId, newControlId);
 }
 
-bool OpenXMLWordArchive::SetChart(const std::string& tagName, const ChartData& data, std::string* why) {
+bool OpenXMLWordArchive::setChart(const std::string& tagName, const ChartData& data, std::string* why) {
     if (!m_document) return false;
     bool ok = true;
-    for (OpenXMLPart* chart : GetChartParts(tagName, &ok))
-        if (!UpdateChart(chart, data, why)) return false;  // the chart keeps its template content
+    for (OpenXMLPart* chart : getChartParts(tagName, &ok))
+        if (!updateChart(chart, data, why)) return false;  // the chart keeps its template content
     return ok;
 }
 
-std::vector<OpenXMLPart*> OpenXMLWordArchive::GetChartParts(const std::string& tagName, bool* allFound) {
+std::vector<OpenXMLPart*> OpenXMLWordArchive::getChartParts(const std::string& tagName, bool* allFound) {
     std::vector<OpenXMLPart*> parts;
     if (!m_document) return parts;
     // Each chart is related from the part that shows it.
     std::vector<std::pair<OpenXMLPart*, const OpenXMLWordDocument*>> sources{{m_main, m_document}};
-    for (const WordStory& story : Stories()) sources.emplace_back(story.part, story.document);
+    for (const WordStory& story : stories()) sources.emplace_back(story.part, story.document);
     for (const auto& source : sources) {
         std::vector<std::string> ids;
-        source.second->GetChartRelationIds(tagName, &ids);
+        source.second->getChartRelationIds(tagName, &ids);
         for (const std::string& id : ids) {
-            if (OpenXMLPart* chart = source.first->Related(id)) parts.push_back(chart);
+            if (OpenXMLPart* chart = source.first->related(id)) parts.push_back(chart);
             else if (allFound) *allFound = false;
         }
     }
     return parts;
 }
 
-bool OpenXMLWordArchive::SyncCharts() {
-    OpenXMLRelationships* rels = MainRels();
+bool OpenXMLWordArchive::syncCharts() {
+    OpenXMLRelationships* rels = mainRels();
     if (!m_document || !rels) return false;
     XmlElementList charts;
-    OpenXMLDocument::FindAllElements(m_document->GetBody(), "c:chart", &charts, true, true);
+    OpenXMLDocument::findAllElements(m_document->getBody(), "c:chart", &charts, true, true);
     std::set<std::string> seen;
     for (const XmlElement& chart : charts) {
-        const std::string id = chart.GetAttributeString("r:id");
+        const std::string id = chart.getAttributeString("r:id");
         if (seen.insert(id).second) continue;
-        OpenXMLPart* copy = CopyChart(m_main->Related(id));
-        const std::string newId = copy ? rels->Relate(REL_CHART, copy->Name()) : std::string();
+        OpenXMLPart* copy = copyChart(m_main->related(id));
+        const std::string newId = copy ? rels->relate(REL_CHART, copy->name()) : std::string();
         if (newId.empty()) return false;
-        chart.AddAttributeString("r:id", newId);
+        chart.addAttributeString("r:id", newId);
     }
     return true;
 }

@@ -51,81 +51,81 @@ public:
     // (the white space of text kept; large body content nothing fills kept as
     // text). False, with Error() naming the part and what is wrong, when the
     // package or its document part cannot be read.
-    bool Open(const std::string& path) override;
+    bool open(const std::string& path) override;
     // Writes the report (OpenXMLPackageEditor::Save), letting go first of what
     // only the editing needed.
-    bool Save(const std::string& path) override;
+    bool save(const std::string& path) override;
     // The filling is done: the document part is kept as its text, printed as
     // the package writes it (the tree goes as the text is made); the report is
     // then written from its text. Nothing in the document can be edited after.
-    void KeepFilledContentAsText();
+    void keepFilledContentAsText();
     // The document part as parsed and edited; null when none is open.
-    OpenXMLWordDocument* Document() const { return m_document; }
+    OpenXMLWordDocument* document() const { return m_document; }
 
     // The headers, footers and notes parts the document relates, each once, in
     // the order of its relationships. A part that is not well-formed XML is left
     // out: the report holds it as the template does.
-    const std::vector<WordStory>& Stories();
+    const std::vector<WordStory>& stories();
 
     // --- tags and groups ---
     // The tags of the document part, then those of each of its Stories (tagged
     // with the part's name).
-    void GetDocumentContent(WordDocumentContent& content);
+    void getDocumentContent(WordDocumentContent& content);
     // The names of those tags by kind, found through the indexes the content
     // operations use: what filling needs, at a fraction of a scan's cost.
-    void GetTagNames(WordTagNames* names);
-    bool ExpandGroup(const std::vector<int>& snapshotIndices, const std::string& tagName);
+    void getTagNames(WordTagNames* names);
+    bool expandGroup(const std::vector<int>& snapshotIndices, const std::string& tagName);
 
     // --- content ---
-    bool SetText(const std::string& tagName, const FormattedTextArray& runs);
-    bool SetTable(const std::string& tagName, const Table& table);
-    bool SetAllMacros(const std::vector<std::string>& names, const std::vector<FormattedTextArray>& texts);
+    bool setText(const std::string& tagName, const FormattedTextArray& runs);
+    bool setTable(const std::string& tagName, const Table& table);
+    bool setAllMacros(const std::vector<std::string>& names, const std::vector<FormattedTextArray>& texts);
     // Puts the picture into the picture controls of tagName, or, with inMdlxControl,
     // replaces the 3D-viewer controls named tagName by picture controls tagged newTagName.
     // The picture is related as "rId<tag>" (and its hyperlink as "rId<tag>_C").
-    bool SetImage(const std::string& tagName, const OpenXMLPicture& picture, bool inMdlxControl, const std::string& newTagName,
+    bool setImage(const std::string& tagName, const OpenXMLPicture& picture, bool inMdlxControl, const std::string& newTagName,
                   const std::string& hyperlink);
     // Points the 3D-viewer control tagName at a model (a file path, or the
     // reference of an embedded model), with a new preview picture when given.
     // A model file beside the report is named by its file name.
-    bool SetMDLX(const std::string& tagName, const std::string& modelPath, const OpenXMLPicture* preview);
+    bool setMdlx(const std::string& tagName, const std::string& modelPath, const OpenXMLPicture* preview);
     // Fills the charts of the controls tagName; a chart the table cannot fill fails
-    // with the reason in *why (OpenXMLPackageEditor::UpdateChart).
-    bool SetChart(const std::string& tagName, const ChartData& data, std::string* why = nullptr);
+    // with the reason in *why (OpenXMLPackageEditor::updateChart).
+    bool setChart(const std::string& tagName, const ChartData& data, std::string* why = nullptr);
     // The chart parts of the controls tagName, in document order, then those of
     // the Stories; *allFound, when given, false when a chart names no part.
-    std::vector<OpenXMLPart*> GetChartParts(const std::string& tagName, bool* allFound = nullptr);
+    std::vector<OpenXMLPart*> getChartParts(const std::string& tagName, bool* allFound = nullptr);
     // Gives every chart reference of the document its own chart part.
-    bool SyncCharts();
+    bool syncCharts();
 
 private:
     // The controls index for the editing operations (built when missing).
-    const WordControlIndex* Index();
+    const WordControlIndex* index();
     // Whether editing the content of these controls removes controls inside
     // them: the index must then be built again after the edit.
-    bool HoldsControls(const std::string& tagName);
+    bool holdsControls(const std::string& tagName);
     // The contents of the controls kept as text made elements again, to be filled.
-    void MakeElements(const XmlElementList& controls);
+    void makeElements(const XmlElementList& controls);
     // Runs an edit of the controls tagName on elements: their contents made
     // elements first and kept as text again after, when they can be.
-    void EditAsElements(const std::string& tagName, const std::function<void()>& edit);
+    void editAsElements(const std::string& tagName, const std::function<void()>& edit);
     // Fills the tables of the controls (those of a tag) whose contents are all
     // kept as text, as text; false, with nothing changed, when some control's
     // content is not such text or its filled table would not be kept as text.
-    bool FillTablesAsText(const XmlElementList& controls, const Table& table);
+    bool fillTablesAsText(const XmlElementList& controls, const Table& table);
     // Puts the runs into the controls (those of a tag) whose contents (outside
     // paragraphs, around no table row or cell) are all kept as text, as text;
     // false, with nothing changed, otherwise.
-    bool FillTextAsText(const XmlElementList& controls, const FormattedTextArray& runs);
+    bool fillTextAsText(const XmlElementList& controls, const FormattedTextArray& runs);
     // Runs edit on each of the Stories holding controls of one of the names, the
     // part's document made its content. Those parts are small: they are edited
     // as elements, and their index is built again when an edit may have made it
     // stale. False at the first edit that fails.
-    bool EditStories(const std::vector<std::string>& tagNames,
+    bool editStories(const std::vector<std::string>& tagNames,
                      const std::function<bool(OpenXMLWordDocument&, OpenXMLPart&, const WordControlIndex*)>& edit);
     // Relates the picture from `rels` as "rId<idBase>" (and its hyperlink as
     // "rId<idBase>_C"), storing it once per report.
-    bool RelatePicture(OpenXMLRelationships* rels, const std::string& idBase, const OpenXMLPicture& picture,
+    bool relatePicture(OpenXMLRelationships* rels, const std::string& idBase, const OpenXMLPicture& picture,
                        const std::string& hyperlink);
 
     OpenXMLWordDocument* m_document = nullptr;  // owned by the main part

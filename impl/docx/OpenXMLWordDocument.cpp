@@ -69,7 +69,7 @@ const char* const RUN_PROPERTY_ORDER[] = {"w:rStyle",
 
 bool isNamed(const TiXmlElement* e, const char* name) { return e && std::strcmp(e->Value(), name) == 0; }
 
-TiXmlElement* child(const XmlElement& e, const char* name) { return e ? e.Tx()->FirstChildElement(name) : nullptr; }
+TiXmlElement* child(const XmlElement& e, const char* name) { return e ? e.tx()->FirstChildElement(name) : nullptr; }
 
 XmlElement childOf(const XmlElement& e, const char* name) { return XmlElement(child(e, name)); }
 
@@ -79,26 +79,26 @@ std::string attribute(const TiXmlElement* e, const char* name) {
     return text ? lfw::text::validUtf8(text) : std::string();
 }
 
-std::string attribute(const XmlElement& e, const char* name) { return attribute(e.Tx(), name); }
+std::string attribute(const XmlElement& e, const char* name) { return attribute(e.tx(), name); }
 
 void setAttribute(const XmlElement& e, const char* name, const std::string& value) {
-    if (e) e.Tx()->SetAttribute(name, value);
+    if (e) e.tx()->SetAttribute(name, value);
 }
 
 void setAttribute(const XmlElement& e, const char* name, long long value) {
-    if (e) e.Tx()->SetAttribute(name, std::to_string(value));
+    if (e) e.tx()->SetAttribute(name, std::to_string(value));
 }
 
 XmlElement addChild(const XmlElement& parent, const char* name) {
     if (!parent) return XmlElement();
-    return XmlElement::FromNode(parent.Tx()->LinkEndChild(new TiXmlElement(name)));
+    return XmlElement::fromNode(parent.tx()->LinkEndChild(new TiXmlElement(name)));
 }
 
 // A detached deep copy; the caller owns it.
-TiXmlElement* cloneOf(const XmlElement& e) { return e ? static_cast<TiXmlElement*>(e.Tx()->Clone()) : nullptr; }
+TiXmlElement* cloneOf(const XmlElement& e) { return e ? static_cast<TiXmlElement*>(e.tx()->Clone()) : nullptr; }
 
 void removeChildren(const XmlElement& e) {
-    if (e) e.Tx()->Clear();
+    if (e) e.tx()->Clear();
 }
 
 // Integer value of a decimal attribute text; false for anything else.
@@ -135,7 +135,7 @@ float firstFloat(std::string_view text) {
 bool inParagraph(const XmlElement& e) {
     static const char* const stories[] = {"body",     "txbxContent", "tc",      "hdr",        "ftr",
                                           "footnote", "endnote",     "comment", "docPartBody"};
-    for (TiXmlNode* n = e.Tx(); n; n = n->Parent()) {
+    for (TiXmlNode* n = e.tx(); n; n = n->Parent()) {
         TiXmlElement* a = n->ToElement();
         if (!a) continue;
         const char* name = a->Value();
@@ -152,7 +152,7 @@ void walkAll(TiXmlElement* parent, const char* name, XmlElementList* found, bool
         const char* value = c->Value();
         if (value[0] == name[0] && std::strcmp(value, name) == 0) found->push_back(XmlElement(c));
         if ((!intoGroups || !intoOthers) && value[0] == 'w' && std::strcmp(value, "w:sdt") == 0) {
-            const bool group = OpenXMLDocument::IsSdtGroup(XmlElement(c));
+            const bool group = OpenXMLDocument::isSdtGroup(XmlElement(c));
             if (group ? !intoGroups : !intoOthers) continue;
         }
         walkAll(c, name, found, intoGroups, intoOthers);
@@ -162,7 +162,7 @@ void walkAll(TiXmlElement* parent, const char* name, XmlElementList* found, bool
 TiXmlElement* walkFirst(TiXmlElement* parent, const char* name) {
     for (TiXmlElement* c = parent->FirstChildElement(); c; c = c->NextSiblingElement()) {
         if (std::strcmp(c->Value(), name) == 0) return c;
-        if (isNamed(c, "w:sdt") && !OpenXMLDocument::IsSdtGroup(XmlElement(c))) continue;
+        if (isNamed(c, "w:sdt") && !OpenXMLDocument::isSdtGroup(XmlElement(c))) continue;
         if (TiXmlElement* f = walkFirst(c, name)) return f;
     }
     return nullptr;
@@ -206,7 +206,7 @@ void collectIdHolders(TiXmlElement* root, std::vector<TiXmlElement*>* drawings, 
 // drawing ids (wp:docPr) and control ids (w:sdtPr), in document order.
 struct CopyParts {
     std::vector<TiXmlElement*> controls, viewers, texts, drawings, properties;
-    void Clear() {
+    void clear() {
         controls.clear();
         viewers.clear();
         texts.clear();
@@ -238,7 +238,7 @@ bool numberGenericTags(std::string* text, int index) {
 
 // Inserts a run property in its schema place, replacing one of the same name.
 void putRunProperty(const XmlElement& rPr, const char* name, const char* val) {
-    TiXmlElement* props = rPr.Tx();
+    TiXmlElement* props = rPr.tx();
     TiXmlElement fresh(name);
     if (val) fresh.SetAttribute("w:val", val);
     if (TiXmlElement* same = props->FirstChildElement(name)) {
@@ -277,9 +277,9 @@ void measureTemplateGrid(const XmlElement& tbl, int* columns, long long* total) 
     if (!row) return;
     for (TiXmlElement* tc = row->FirstChildElement("w:tc"); tc; tc = tc->NextSiblingElement("w:tc")) {
         ++*columns;
-        XmlElement w = XmlElement(tc).GetFirstChildFromPath("w:tcPr/w:tcW");
+        XmlElement w = XmlElement(tc).getFirstChildFromPath("w:tcPr/w:tcW");
         long long width = 0;
-        if (w && parseLong(w.Tx()->Attribute("w:w"), &width)) *total += width;
+        if (w && parseLong(w.tx()->Attribute("w:w"), &width)) *total += width;
     }
 }
 
@@ -336,10 +336,10 @@ TiXmlElement* firstDeep(TiXmlElement* root, const char* name) {
 TiXmlElement* runLookIn(const XmlElement& root, bool deep) {
     if (!root) return nullptr;
     auto first = [&](const char* name) {
-        return deep ? XmlElement(firstDeep(root.Tx(), name)) : OpenXMLDocument::FindFirstElement(root, name);
+        return deep ? XmlElement(firstDeep(root.tx(), name)) : OpenXMLDocument::findFirstElement(root, name);
     };
     if (const XmlElement run = first("w:r")) return runLookOf(child(run, "w:rPr"));
-    const XmlElement paragraph = isNamed(root.Tx(), "w:p") ? root : first("w:p");
+    const XmlElement paragraph = isNamed(root.tx(), "w:p") ? root : first("w:p");
     TiXmlElement* pPr = child(paragraph, "w:pPr");
     return runLookOf(pPr ? pPr->FirstChildElement("w:rPr") : nullptr);
 }
@@ -389,13 +389,13 @@ WordDocumentTag::WordDocumentTag(std::string name_, int snapshotIndex_, std::str
       kind(kind_),
       snapshotIndex(snapshotIndex_) {}
 
-bool WordDocumentTagArray::Exists(const std::string& name) const {
+bool WordDocumentTagArray::exists(const std::string& name) const {
     for (const WordDocumentTag& tag : *this)
         if (tag.name == name && tag.groupIndex < 0) return true;
     return false;
 }
 
-std::vector<int> WordDocumentTagArray::GetSitIndexes() const {
+std::vector<int> WordDocumentTagArray::getSitIndexes() const {
     std::vector<int> indices;
     for (const WordDocumentTag& tag : *this) {
         const size_t first = tag.name.find_first_of("0123456789");
@@ -405,15 +405,15 @@ std::vector<int> WordDocumentTagArray::GetSitIndexes() const {
     return indices;
 }
 
-bool WordDocumentTagArray::HasGenericTag() const {
+bool WordDocumentTagArray::hasGenericTag() const {
     for (const WordDocumentTag& tag : *this)
         if (lfw::text::startsWith(tag.name, "SIT_") || lfw::text::startsWith(tag.name, "REF_SIT_")) return true;
     return false;
 }
 
-int WordDocumentContent::SnapshotIndexOf(const std::string& name) { return TemplateTags::getTagIndex(name); }
+int WordDocumentContent::snapshotIndexOf(const std::string& name) { return TemplateTags::getTagIndex(name); }
 
-WordDocumentTagArray* WordDocumentContent::ListOf(SitTypeTag kind) {
+WordDocumentTagArray* WordDocumentContent::listOf(SitTypeTag kind) {
     switch (static_cast<int>(kind)) {
     case 1:
     case 2: return &m_pictures;
@@ -434,12 +434,12 @@ WordDocumentTagArray* WordDocumentContent::ListOf(SitTypeTag kind) {
     }
 }
 
-void WordDocumentContent::AddTag(std::string name, const std::string& groupName, int groupIndex, SitTypeTag kind,
+void WordDocumentContent::addTag(std::string name, const std::string& groupName, int groupIndex, SitTypeTag kind,
                                  bool groupMarker) {
-    const int number = SnapshotIndexOf(name);
+    const int number = snapshotIndexOf(name);
     WordDocumentTag tag(std::move(name), number, groupName, groupIndex, kind, groupMarker);
     tag.part = m_part;
-    WordDocumentTagArray* list = ListOf(kind);
+    WordDocumentTagArray* list = listOf(kind);
     m_all.push_back(tag);
     if (!list) {
         LFW_FAIL_MSG("Unhandled situation type tag");
@@ -448,51 +448,51 @@ void WordDocumentContent::AddTag(std::string name, const std::string& groupName,
     list->push_back(std::move(tag));
 }
 
-const WordDocumentTagArray* WordDocumentContent::GetTags(SitTypeTag kind) const {
-    const WordDocumentTagArray* list = const_cast<WordDocumentContent*>(this)->ListOf(kind);
+const WordDocumentTagArray* WordDocumentContent::getTags(SitTypeTag kind) const {
+    const WordDocumentTagArray* list = const_cast<WordDocumentContent*>(this)->listOf(kind);
     if (!list) LFW_FAIL_MSG("Unhandled situation type tag");
     return list;
 }
 
 // ---------------------------------------------------------------- element helpers
 
-void OpenXMLDocument::FindAllElements(const XmlElement& root, const char* name, XmlElementList* found, bool intoGroups,
+void OpenXMLDocument::findAllElements(const XmlElement& root, const char* name, XmlElementList* found, bool intoGroups,
                                       bool intoOtherControls) {
     if (!root || !name || !found) return;
-    walkAll(root.Tx(), name, found, intoGroups, intoOtherControls);
+    walkAll(root.tx(), name, found, intoGroups, intoOtherControls);
 }
 
-XmlElement OpenXMLDocument::FindFirstElement(const XmlElement& root, const char* name) {
+XmlElement OpenXMLDocument::findFirstElement(const XmlElement& root, const char* name) {
     if (!root || !name) return XmlElement();
-    return XmlElement(walkFirst(root.Tx(), name));
+    return XmlElement(walkFirst(root.tx(), name));
 }
 
-bool OpenXMLDocument::IsSdtGroup(const XmlElement& element) {
+bool OpenXMLDocument::isSdtGroup(const XmlElement& element) {
     TiXmlElement* pr = child(element, "w:sdtPr");
     return pr && pr->FirstChildElement("w:group");
 }
 
-bool OpenXMLDocument::IsStdAroundContent(const XmlElement& element, const std::string& tagName) {
+bool OpenXMLDocument::isStdAroundContent(const XmlElement& element, const std::string& tagName) {
     if (!element) return false;
     std::vector<TiXmlElement*> found;
-    if (tagName == "SIT_CHART") collectDeep(element.Tx(), "c:chart", &found);
-    else if (tagName == "SIT_TABLE") collectDeep(element.Tx(), "w:tbl", &found);
+    if (tagName == "SIT_CHART") collectDeep(element.tx(), "c:chart", &found);
+    else if (tagName == "SIT_TABLE") collectDeep(element.tx(), "w:tbl", &found);
     else return false;
     // The element itself does not count as its own descendant.
-    return (!found.empty() && !(found.size() == 1 && found[0] == element.Tx())) ||
-           (tagName == "SIT_TABLE" && holdsAsText(element.Tx(), "w:tbl"));
+    return (!found.empty() && !(found.size() == 1 && found[0] == element.tx())) ||
+           (tagName == "SIT_TABLE" && holdsAsText(element.tx(), "w:tbl"));
 }
 
-XmlElement OpenXMLDocument::GetAncestor(const XmlElement& element, const char* name) {
-    for (TiXmlNode* n = element.Tx(); n; n = n->Parent()) {
+XmlElement OpenXMLDocument::getAncestor(const XmlElement& element, const char* name) {
+    for (TiXmlNode* n = element.tx(); n; n = n->Parent()) {
         TiXmlElement* e = n->ToElement();
         if (e && std::strcmp(e->Value(), name) == 0) return XmlElement(e);
     }
     return XmlElement();
 }
 
-bool OpenXMLDocument::GetShapePosAndSize(const XmlElement& shape, int* left, int* top, int* width, int* height, bool sizeOnly) {
-    if (!isNamed(shape.Tx(), "v:shape")) return false;
+bool OpenXMLDocument::getShapePosAndSize(const XmlElement& shape, int* left, int* top, int* width, int* height, bool sizeOnly) {
+    if (!isNamed(shape.tx(), "v:shape")) return false;
     const std::string style = attribute(shape, "style");
     const int needed = sizeOnly ? 2 : 4;
     int read = 0;
@@ -527,10 +527,10 @@ bool OpenXMLDocument::GetShapePosAndSize(const XmlElement& shape, int* left, int
 
 // ---------------------------------------------------------------- id registry
 
-void WordIdRegistry::Visit(const XmlElement& root, int delta) {
+void WordIdRegistry::visit(const XmlElement& root, int delta) {
     if (!root) return;
     std::vector<TiXmlElement*> drawings, properties;
-    collectIdHolders(root.Tx(), &drawings, &properties);
+    collectIdHolders(root.tx(), &drawings, &properties);
     for (TiXmlElement* d : drawings) {
         long long id = 0;
         if (!parseLong(d->Attribute("id"), &id)) continue;
@@ -546,11 +546,11 @@ void WordIdRegistry::Visit(const XmlElement& root, int delta) {
     }
 }
 
-void WordIdRegistry::Collect(const XmlElement& root) { Visit(root, 1); }
+void WordIdRegistry::collect(const XmlElement& root) { visit(root, 1); }
 
-void WordIdRegistry::Release(const XmlElement& root) { Visit(root, -1); }
+void WordIdRegistry::release(const XmlElement& root) { visit(root, -1); }
 
-int WordIdRegistry::Next(Counts* counts, long long* max) {
+int WordIdRegistry::next(Counts* counts, long long* max) {
     // Both kinds of id are 32-bit in the schema; stay within int.
     if (*max < 1) *max = 0;
     if (*max < INT_MAX) {
@@ -568,7 +568,7 @@ int WordIdRegistry::Next(Counts* counts, long long* max) {
     return 0;
 }
 
-int WordIdRegistry::Claim(Counts* counts, long long* max, long long wanted) {
+int WordIdRegistry::claim(Counts* counts, long long* max, long long wanted) {
     if (wanted >= 1 && wanted < INT_MAX) {
         auto it = counts->find(wanted);
         if (it == counts->end() || it->second <= 0) {
@@ -577,15 +577,15 @@ int WordIdRegistry::Claim(Counts* counts, long long* max, long long wanted) {
             return static_cast<int>(wanted);
         }
     }
-    return Next(counts, max);
+    return next(counts, max);
 }
 
-void WordIdRegistry::Renumber(const std::vector<TiXmlElement*>& drawings, const std::vector<TiXmlElement*>& properties,
+void WordIdRegistry::renumber(const std::vector<TiXmlElement*>& drawings, const std::vector<TiXmlElement*>& properties,
                               int sdtSuffix) {
     for (TiXmlElement* d : drawings) {
         long long id = -1;
         parseLong(d->Attribute("id"), &id);
-        d->SetAttribute("id", std::to_string(ClaimDrawingId(id)));
+        d->SetAttribute("id", std::to_string(claimDrawingId(id)));
     }
     for (TiXmlElement* pr : properties) {
         TiXmlElement* idElement = pr->FirstChildElement("w:id");
@@ -598,19 +598,19 @@ void WordIdRegistry::Renumber(const std::vector<TiXmlElement*>& drawings, const 
         } else if (!parseLong(old, &wanted)) {
             wanted = -1;
         }
-        idElement->SetAttribute("w:val", std::to_string(ClaimControlId(wanted)));
+        idElement->SetAttribute("w:val", std::to_string(claimControlId(wanted)));
     }
 }
 
 // ---------------------------------------------------------------- reading
 
-XmlElement OpenXMLWordDocument::GetBody() const {
+XmlElement OpenXMLWordDocument::getBody() const {
     TiXmlElement* root = const_cast<OpenXMLWordDocument*>(this)->RootElement();
     if (!isNamed(root, "w:document")) return XmlElement();
     return XmlElement(root->FirstChildElement("w:body"));
 }
 
-XmlElement OpenXMLWordDocument::GetContentRoot() const {
+XmlElement OpenXMLWordDocument::getContentRoot() const {
     TiXmlElement* root = const_cast<OpenXMLWordDocument*>(this)->RootElement();
     if (isNamed(root, "w:document")) return XmlElement(root->FirstChildElement("w:body"));
     for (const char* story : {"w:hdr", "w:ftr", "w:footnotes", "w:endnotes"})
@@ -618,23 +618,23 @@ XmlElement OpenXMLWordDocument::GetContentRoot() const {
     return XmlElement();
 }
 
-std::string OpenXMLWordDocument::GetSdtName(const XmlElement& sdt) {
+std::string OpenXMLWordDocument::getSdtName(const XmlElement& sdt) {
     TiXmlElement* pr = child(sdt, "w:sdtPr");
     return attribute(pr ? pr->FirstChildElement("w:tag") : nullptr, "w:val");
 }
 
-bool OpenXMLWordDocument::IsInSdtGroup(const XmlElement& element) {
-    for (TiXmlNode* n = element.Tx(); n; n = n->Parent()) {
+bool OpenXMLWordDocument::isInSdtGroup(const XmlElement& element) {
+    for (TiXmlNode* n = element.tx(); n; n = n->Parent()) {
         TiXmlElement* e = n->ToElement();
-        if (e && IsSdtGroup(XmlElement(e))) return true;
+        if (e && isSdtGroup(XmlElement(e))) return true;
     }
     return false;
 }
 
-bool OpenXMLWordDocument::HasTable(const XmlElement& sdt) {
+bool OpenXMLWordDocument::hasTable(const XmlElement& sdt) {
     if (!sdt) return false;
-    if (holdsAsText(sdt.Tx(), "w:tbl") || FindFirstElement(sdt, "w:tbl")) return true;
-    return static_cast<bool>(GetAncestor(sdt.GetParentElement(), "w:tbl"));
+    if (holdsAsText(sdt.tx(), "w:tbl") || findFirstElement(sdt, "w:tbl")) return true;
+    return static_cast<bool>(getAncestor(sdt.getParentElement(), "w:tbl"));
 }
 
 namespace {
@@ -673,7 +673,7 @@ SitTypeTag kindOfName(const std::string& name, bool* tableWord) {
 SitTypeTag kindOfControl(const std::string& name, const XmlElement& sdt) {
     bool tableWord = false;
     const SitTypeTag kind = kindOfName(name, &tableWord);
-    return tableWord && OpenXMLWordDocument::HasTable(sdt) ? SIT_TYPE_TABLE : kind;
+    return tableWord && OpenXMLWordDocument::hasTable(sdt) ? SIT_TYPE_TABLE : kind;
 }
 
 // The kind of the name of a viewer control.
@@ -685,19 +685,19 @@ SitTypeTag kindOfViewer(const std::string& name) {
 
 // Records one control without looking at the controls below it.
 void recordOne(const XmlElement& sdt, const std::string& groupName, int groupIndex, WordDocumentContent& content, bool* isGroup) {
-    *isGroup = OpenXMLDocument::IsSdtGroup(sdt);
+    *isGroup = OpenXMLDocument::isSdtGroup(sdt);
     if (*isGroup) {
-        content.AddTag(GROUP_MARKER, groupName, groupIndex, SIT_TYPE_NONE, true);
+        content.addTag(GROUP_MARKER, groupName, groupIndex, SIT_TYPE_NONE, true);
         return;
     }
-    std::string name = OpenXMLWordDocument::GetSdtName(sdt);
+    std::string name = OpenXMLWordDocument::getSdtName(sdt);
     const SitTypeTag kind = kindOfControl(name, sdt);
-    content.AddTag(std::move(name), groupName, groupIndex, kind, false);
+    content.addTag(std::move(name), groupName, groupIndex, kind, false);
 }
 
 void recordControl(const XmlElement& control, const std::string& groupName, int groupIndex, WordDocumentContent& content) {
     const std::string name = attribute(control, "w:name");
-    content.AddTag(name, groupName, groupIndex, kindOfViewer(name), false);
+    content.addTag(name, groupName, groupIndex, kindOfViewer(name), false);
 }
 
 // The nearest content control that encloses the element, null at top level.
@@ -711,7 +711,7 @@ TiXmlElement* enclosingControl(TiXmlElement* e) {
 
 }  // namespace
 
-void OpenXMLWordDocument::GetElementSdtContent(const XmlElement& sdt, const std::string& groupName, int groupIndex,
+void OpenXMLWordDocument::getElementSdtContent(const XmlElement& sdt, const std::string& groupName, int groupIndex,
                                                WordDocumentContent& content) const {
     bool isGroup = false;
     recordOne(sdt, groupName, groupIndex, content, &isGroup);
@@ -720,12 +720,12 @@ void OpenXMLWordDocument::GetElementSdtContent(const XmlElement& sdt, const std:
     // that control's name as group name. Controls directly below are recorded with
     // their own subtrees; deeper ones are recorded here once more for this control.
     XmlElementList below;
-    FindAllElements(sdt, "w:sdt", &below, true, true);
+    findAllElements(sdt, "w:sdt", &below, true, true);
     if (below.empty()) return;
-    const std::string name = GetSdtName(sdt);
+    const std::string name = getSdtName(sdt);
     for (const XmlElement& inner : below) {
-        if (enclosingControl(inner.Tx()) == sdt.Tx()) {
-            GetElementSdtContent(inner, name, -1, content);
+        if (enclosingControl(inner.tx()) == sdt.tx()) {
+            getElementSdtContent(inner, name, -1, content);
         } else {
             bool innerGroup = false;
             recordOne(inner, name, -1, content, &innerGroup);
@@ -733,81 +733,81 @@ void OpenXMLWordDocument::GetElementSdtContent(const XmlElement& sdt, const std:
     }
 }
 
-void OpenXMLWordDocument::GetElementControlsContent(const XmlElement& element, const std::string& groupName, int groupIndex,
+void OpenXMLWordDocument::getElementControlsContent(const XmlElement& element, const std::string& groupName, int groupIndex,
                                                     WordDocumentContent& content) const {
     XmlElementList controls;
-    FindAllElements(element, "w:control", &controls, false, false);
+    findAllElements(element, "w:control", &controls, false, false);
     for (const XmlElement& control : controls) recordControl(control, groupName, groupIndex, content);
 }
 
-void OpenXMLWordDocument::GetDocumentContent(WordDocumentContent& content) const {
-    const XmlElement root = GetContentRoot();
+void OpenXMLWordDocument::getDocumentContent(WordDocumentContent& content) const {
+    const XmlElement root = getContentRoot();
     if (!root) return;
     // Only the body's groups are repeated: elsewhere a group is no group of the
     // report, and the tags in it are recorded outside groups.
-    const bool body = isNamed(root.Tx(), "w:body");
+    const bool body = isNamed(root.tx(), "w:body");
     XmlElementList top;
-    FindAllElements(root, "w:sdt", &top, false, false);
+    findAllElements(root, "w:sdt", &top, false, false);
     int counter = 0;
     for (const XmlElement& sdt : top) {
-        if (IsSdtGroup(sdt)) {
+        if (isSdtGroup(sdt)) {
             // Everything in a group is repeated with it, also inside other controls
             // (a repeating section) and groups in it: each is recorded once, in the group.
-            const std::string groupName = GetSdtName(sdt);
+            const std::string groupName = getSdtName(sdt);
             const int index = body ? counter++ : -1;
             XmlElementList inner, controls;
-            FindAllElements(sdt, "w:sdt", &inner, true, true);
+            findAllElements(sdt, "w:sdt", &inner, true, true);
             bool isGroup = false;
             for (const XmlElement& e : inner) recordOne(e, groupName, index, content, &isGroup);
-            FindAllElements(sdt, "w:control", &controls, true, true);
+            findAllElements(sdt, "w:control", &controls, true, true);
             for (const XmlElement& control : controls) recordControl(control, groupName, index, content);
         }
-        GetElementSdtContent(sdt, std::string(), -1, content);
+        getElementSdtContent(sdt, std::string(), -1, content);
     }
-    GetElementControlsContent(root, std::string(), -1, content);
+    getElementControlsContent(root, std::string(), -1, content);
 }
 
-void OpenXMLWordDocument::GetTagNames(const WordControlIndex& index, bool inStory, WordTagNames* names) const {
-    const XmlElement root = GetContentRoot();
+void OpenXMLWordDocument::getTagNames(const WordControlIndex& index, bool inStory, WordTagNames* names) const {
+    const XmlElement root = getContentRoot();
     if (!root || !names) return;
-    // GetDocumentContent records every content control, a group as a marker,
+    // getDocumentContent records every content control, a group as a marker,
     // and the viewer controls outside content controls and in top-level groups.
     XmlElementList viewers;
-    FindAllElements(root, "w:control", &viewers, false, false);
-    for (const auto& tagged : index.ByTag()) {
+    findAllElements(root, "w:control", &viewers, false, false);
+    for (const auto& tagged : index.byTag()) {
         const std::string name = lfw::text::validUtf8(tagged.first);
         bool tableWord = false;
         const SitTypeTag kind = kindOfName(name, &tableWord);
         bool added[2] = {false, false};  // as the kind of the name; a table's
         for (const XmlElement& sdt : tagged.second) {
-            if (IsSdtGroup(sdt)) {
-                if (!enclosingControl(sdt.Tx())) FindAllElements(sdt, "w:control", &viewers, true, true);
+            if (isSdtGroup(sdt)) {
+                if (!enclosingControl(sdt.tx())) findAllElements(sdt, "w:control", &viewers, true, true);
                 continue;
             }
             if (added[0] && (added[1] || !tableWord)) continue;  // nothing more to add
-            const bool table = tableWord && HasTable(sdt);
+            const bool table = tableWord && hasTable(sdt);
             if (added[table]) continue;
             added[table] = true;
-            names->Add(table ? SIT_TYPE_TABLE : kind, name, inStory);
+            names->add(table ? SIT_TYPE_TABLE : kind, name, inStory);
         }
     }
     for (const XmlElement& viewer : viewers) {
         const std::string name = attribute(viewer, "w:name");
-        names->Add(kindOfViewer(name), name, inStory);
+        names->add(kindOfViewer(name), name, inStory);
     }
 }
 
-void WordTagNames::Add(SitTypeTag kind, const std::string& name, bool inStory) {
-    const int list = ListOf(kind);
+void WordTagNames::add(SitTypeTag kind, const std::string& name, bool inStory) {
+    const int list = listOf(kind);
     if (list >= 0) (inStory ? m_stories : m_body)[list].insert(name);
 }
 
-bool WordTagNames::Has(SitTypeTag kind, const std::string& name, bool bodyOnly) const {
-    const int list = ListOf(kind);
+bool WordTagNames::has(SitTypeTag kind, const std::string& name, bool bodyOnly) const {
+    const int list = listOf(kind);
     return list >= 0 && (m_body[list].count(name) != 0 || (!bodyOnly && m_stories[list].count(name) != 0));
 }
 
-int WordTagNames::ListOf(SitTypeTag kind) {
+int WordTagNames::listOf(SitTypeTag kind) {
     switch (static_cast<int>(kind)) {
     case 1:
     case 2: return 0;
@@ -993,19 +993,19 @@ void retargetComplexField(const std::vector<TiXmlElement*>& parts, const std::ma
 // unique together), so that every copy after the first gets marks of its own.
 class CopyMarks {
 public:
-    void Collect(TiXmlElement* root) {
+    void collect(TiXmlElement* root) {
         if (std::strcmp(root->Value(), "w:bookmarkStart") == 0)
             if (const char* name = root->Attribute("w:name")) m_names.insert(name);
         long long id = 0;
         if (parseLong(root->Attribute("w:id"), &id) && id > m_maxId) m_maxId = id;
-        for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) Collect(c);
+        for (TiXmlElement* c = root->FirstChildElement(); c; c = c->NextSiblingElement()) collect(c);
     }
     // In a copy after the first: a bookmark with both ends in the copy gets a new
     // id and the name with the copy's number, and the fields and links of the
     // copy that name it follow; other bookmark ends and comment anchors are left
     // out. Revision marks get new ids (the ends of their ranges with them), and
     // paragraph ids (w14:paraId, w14:textId) go: Word gives them again.
-    void Separate(const std::vector<TiXmlElement*>& tops, int number) {
+    void separate(const std::vector<TiXmlElement*>& tops, int number) {
         CopyMarksFound found;
         for (TiXmlElement* top : tops) findCopyMarks(top, &found);
         std::map<std::string, std::string> ended, renumbered, renamed;
@@ -1019,7 +1019,7 @@ public:
             renumbered[id] = std::to_string(++m_maxId);
             start->SetAttribute("w:id", renumbered[id]);
             const std::string name = start->Attribute("w:name") ? start->Attribute("w:name") : "";
-            start->SetAttribute("w:name", renamed[name] = NameFor(name, number));
+            start->SetAttribute("w:name", renamed[name] = nameFor(name, number));
         }
         for (TiXmlElement* end : found.ends) {
             auto it = renumbered.find(end->Attribute("w:id") ? end->Attribute("w:id") : "");
@@ -1036,13 +1036,13 @@ public:
             auto it = revised.find(end->Attribute("w:id"));
             end->SetAttribute("w:id", it != revised.end() ? it->second : std::to_string(++m_maxId));
         }
-        if (!renamed.empty()) Retarget(found, renamed);
+        if (!renamed.empty()) retarget(found, renamed);
         for (TiXmlElement* e : found.dropped) e->Parent()->RemoveChild(e);
     }
 
 private:
     // Fields (simple and complex, nested too) and links of the copy that name a renamed bookmark.
-    static void Retarget(const CopyMarksFound& found, const std::map<std::string, std::string>& renamed) {
+    static void retarget(const CopyMarksFound& found, const std::map<std::string, std::string>& renamed) {
         struct Open {
             std::vector<TiXmlElement*> parts;
             bool instruction = true;
@@ -1074,7 +1074,7 @@ private:
     }
 
     // "<name>_<number>", within Word's 40 characters, not yet taken.
-    std::string NameFor(const std::string& name, int number) {
+    std::string nameFor(const std::string& name, int number) {
         for (int extra = 0;; ++extra) {
             const std::string suffix = "_" + std::to_string(number) + (extra ? "_" + std::to_string(extra) : "");
             size_t keep = std::min(name.size(), suffix.size() < 40 ? 40 - suffix.size() : 0);
@@ -1090,12 +1090,12 @@ private:
 
 }  // namespace
 
-void OpenXMLWordDocument::DropParagraphIds(TiXmlNode* node) {
+void OpenXMLWordDocument::dropParagraphIds(TiXmlNode* node) {
     if (TiXmlUnknown* asText = node ? node->ToUnknown() : nullptr) {
         dropParagraphIdsInText(asText);
     } else if (TiXmlElement* e = node ? node->ToElement() : nullptr) {
         dropParagraphIdAttributes(e);
-        for (TiXmlNode* c = e->FirstChild(); c; c = c->NextSibling()) DropParagraphIds(c);
+        for (TiXmlNode* c = e->FirstChild(); c; c = c->NextSibling()) dropParagraphIds(c);
     }
 }
 
@@ -1103,7 +1103,7 @@ namespace {
 
 // Numbers the generic tags of the macros ("$(...)") in a w:t.
 void numberMacros(const XmlElement& t, int index) {
-    const char* raw = t.Tx()->GetText();
+    const char* raw = t.tx()->GetText();
     if (!raw || !std::strstr(raw, "$(")) return;
     std::string text = lfw::text::validUtf8(raw);
     const std::string original = text;
@@ -1121,21 +1121,21 @@ void numberMacros(const XmlElement& t, int index) {
         }
         start = text.find("$(", next);
     }
-    if (text != original) t.SetValue(text);
+    if (text != original) t.setValue(text);
 }
 
 // Whether a group is unrolled for that tag name (always for an empty name).
 bool groupHoldsTag(const XmlElement& group, const std::string& tagName) {
     if (tagName.empty()) return true;
     XmlElementList inner;
-    OpenXMLDocument::FindAllElements(group, "w:sdt", &inner, true, true);
+    OpenXMLDocument::findAllElements(group, "w:sdt", &inner, true, true);
     for (const XmlElement& sdt : inner) {
-        if (OpenXMLWordDocument::GetSdtName(sdt) != tagName) continue;
-        if (tagName == "SIT_CHART" || tagName == "SIT_TABLE") return OpenXMLDocument::IsStdAroundContent(sdt, tagName);
+        if (OpenXMLWordDocument::getSdtName(sdt) != tagName) continue;
+        if (tagName == "SIT_CHART" || tagName == "SIT_TABLE") return OpenXMLDocument::isStdAroundContent(sdt, tagName);
         return true;
     }
     XmlElementList controls;
-    OpenXMLDocument::FindAllElements(group, "w:control", &controls, true, true);
+    OpenXMLDocument::findAllElements(group, "w:control", &controls, true, true);
     for (const XmlElement& control : controls)
         if (attribute(control, "w:name") == tagName) return true;
     return false;
@@ -1143,12 +1143,12 @@ bool groupHoldsTag(const XmlElement& group, const std::string& tagName) {
 
 }  // namespace
 
-bool OpenXMLWordDocument::ExpandGroup(const std::vector<int>& snapshotIndices, const std::string& tagName,
+bool OpenXMLWordDocument::expandGroup(const std::vector<int>& snapshotIndices, const std::string& tagName,
                                       const std::function<void(const XmlElementList&)>& made) {
-    const XmlElement body = GetBody();
+    const XmlElement body = getBody();
     if (!body) return false;
     XmlElementList controls;
-    FindAllElements(body, "w:sdt", &controls, true, false);
+    findAllElements(body, "w:sdt", &controls, true, false);
 
     WordIdRegistry ids;
     CopyMarks marks;
@@ -1156,37 +1156,37 @@ bool OpenXMLWordDocument::ExpandGroup(const std::vector<int>& snapshotIndices, c
     bool ok = true;
     for (size_t n = controls.size(); n-- > 0;) {
         const XmlElement group = controls[n];
-        if (!IsSdtGroup(group)) continue;
+        if (!isSdtGroup(group)) continue;
         // The decision reads the group only; nothing in it changes before it is made.
         if (!groupHoldsTag(group, tagName)) continue;
-        if (FindFirstElement(group, "c:chart")) continue;
+        if (findFirstElement(group, "c:chart")) continue;
         TiXmlElement* content = child(group, "w:sdtContent");
         if (!content || !content->FirstChildElement()) {
             ok = false;  // nothing to repeat: the group stays as it is
             continue;
         }
-        TiXmlNode* parent = group.Tx()->Parent();
+        TiXmlNode* parent = group.tx()->Parent();
         if (!parent) continue;
         if (!registryReady) {
-            ids.Collect(body);
-            marks.Collect(body.Tx());
+            ids.collect(body);
+            marks.collect(body.tx());
             registryReady = true;
         }
         // The group's own ids go with it; its copies may take them.
-        ids.Release(group);
+        ids.release(group);
         // The copies after the first are made from a copy of the content without
         // paragraph ids; unless the content holds other marks, that is all that
         // separates them.
         std::unique_ptr<TiXmlNode> later;
         const bool marked = holdsCopyMarks(content);
 
-        TiXmlNode* anchor = group.Tx();
+        TiXmlNode* anchor = group.tx();
         CopyParts parts;
         for (size_t k = 0; k < snapshotIndices.size(); ++k) {
             const int index = snapshotIndices[k];
             if (k == 1) {
                 later.reset(content->Clone());
-                DropParagraphIds(later.get());
+                dropParagraphIds(later.get());
             }
             const TiXmlNode* source = k == 0 ? content : later.get();
             std::vector<TiXmlElement*> tops;
@@ -1199,17 +1199,17 @@ bool OpenXMLWordDocument::ExpandGroup(const std::vector<int>& snapshotIndices, c
             // Rename inside the copy, every control of it included; drawing and
             // control ids stay unique in the document.
             for (TiXmlElement* top : tops) {
-                parts.Clear();
+                parts.clear();
                 findCopyParts(top, &parts);
                 for (TiXmlElement* sdt : parts.controls) numberControl(XmlElement(sdt), index);
                 for (TiXmlElement* control : parts.viewers) numberViewer(XmlElement(control), index);
                 for (TiXmlElement* t : parts.texts) numberMacros(XmlElement(t), index);
-                ids.Renumber(parts.drawings, parts.properties, index);
+                ids.renumber(parts.drawings, parts.properties, index);
             }
-            if (k > 0 && marked) marks.Separate(tops, index + 1);
+            if (k > 0 && marked) marks.separate(tops, index + 1);
             if (made) made(XmlElementList(tops.begin(), tops.end()));
         }
-        parent->RemoveChild(group.Tx());
+        parent->RemoveChild(group.tx());
         keepCellValid(parent);
     }
     return ok;
@@ -1219,7 +1219,7 @@ bool OpenXMLWordDocument::ExpandGroup(const std::vector<int>& snapshotIndices, c
 
 WordControlIndex::WordControlIndex(const OpenXMLWordDocument& document) {
     XmlElementList all;
-    OpenXMLDocument::FindAllElements(document.GetContentRoot(), "w:sdt", &all, true, true);
+    OpenXMLDocument::findAllElements(document.getContentRoot(), "w:sdt", &all, true, true);
     m_byTag.reserve(all.size());
     std::string key;
     for (const XmlElement& sdt : all) {
@@ -1231,7 +1231,7 @@ WordControlIndex::WordControlIndex(const OpenXMLWordDocument& document) {
     }
 }
 
-const XmlElementList& WordControlIndex::Find(const std::string& tagName) const {
+const XmlElementList& WordControlIndex::find(const std::string& tagName) const {
     auto it = m_byTag.find(tagName);
     return it == m_byTag.end() ? m_none : it->second;
 }
@@ -1244,11 +1244,11 @@ template <typename Item, typename Element>
 std::vector<Item> outermost(const std::vector<Item>& items, Element element) {
     if (items.size() < 2) return items;
     std::set<const TiXmlNode*> listed;
-    for (const Item& item : items) listed.insert(element(item).Tx());
+    for (const Item& item : items) listed.insert(element(item).tx());
     std::vector<Item> outer;
     for (const Item& item : items) {
         bool inside = false;
-        for (const TiXmlNode* n = element(item).Tx()->Parent(); n && !inside; n = n->Parent()) inside = listed.count(n) != 0;
+        for (const TiXmlNode* n = element(item).tx()->Parent(); n && !inside; n = n->Parent()) inside = listed.count(n) != 0;
         if (!inside) outer.push_back(item);
     }
     return outer;
@@ -1258,51 +1258,51 @@ XmlElement itself(const XmlElement& e) { return e; }
 
 }  // namespace
 
-XmlElementList OpenXMLWordDocument::ControlsNamed(const std::string& tagName, const WordControlIndex* index) const {
-    if (index) return outermost(index->Find(tagName), itself);
+XmlElementList OpenXMLWordDocument::controlsNamed(const std::string& tagName, const WordControlIndex* index) const {
+    if (index) return outermost(index->find(tagName), itself);
     XmlElementList all, named;
-    FindAllElements(GetContentRoot(), "w:sdt", &all, true, true);
+    findAllElements(getContentRoot(), "w:sdt", &all, true, true);
     for (const XmlElement& sdt : all)
-        if (GetSdtName(sdt) == tagName) named.push_back(sdt);
+        if (getSdtName(sdt) == tagName) named.push_back(sdt);
     return outermost(named, itself);
 }
 
-void OpenXMLWordDocument::RemovePlaceHolder(const XmlElement& sdtPr) {
+void OpenXMLWordDocument::removePlaceHolder(const XmlElement& sdtPr) {
     if (!sdtPr) return;
     // A bound control (a document property, a custom XML part) shows what its
     // store holds: Word refreshes it from there on open, over what the report wrote.
     // The first child of each of these names goes, found in one pass.
     static const char* const names[] = {"w:placeholder", "w:showingPlcHdr", "w:dataBinding", "w15:dataBinding"};
     bool removed[4] = {false, false, false, false};
-    for (TiXmlElement* c = sdtPr.Tx()->FirstChildElement(); c;) {
+    for (TiXmlElement* c = sdtPr.tx()->FirstChildElement(); c;) {
         TiXmlElement* next = c->NextSiblingElement();
         for (int i = 0; i < 4; ++i) {
             if (removed[i] || std::strcmp(c->Value(), names[i]) != 0) continue;
             removed[i] = true;
-            sdtPr.Tx()->RemoveChild(c);
+            sdtPr.tx()->RemoveChild(c);
             break;
         }
         c = next;
     }
 }
 
-bool OpenXMLWordDocument::EditTextElement(const XmlElement& sdt, const std::string& text) {
+bool OpenXMLWordDocument::editTextElement(const XmlElement& sdt, const std::string& text) {
     FormattedTextArray runs;
     FormattedText run;
     run.text = text;
     runs.push_back(run);
-    return EditTextElement(sdt, runs);
+    return editTextElement(sdt, runs);
 }
 
-bool OpenXMLWordDocument::EditTextElement(const XmlElement& sdt, const FormattedTextArray& runs) {
+bool OpenXMLWordDocument::editTextElement(const XmlElement& sdt, const FormattedTextArray& runs) {
     std::unique_ptr<TiXmlElement> runProperties;
-    const XmlElement container = ClearForRuns(sdt, &runProperties);
+    const XmlElement container = clearForRuns(sdt, &runProperties);
     if (!container) return false;
-    AppendRuns(container, runs, runProperties.get());
+    appendRuns(container, runs, runProperties.get());
     return true;
 }
 
-XmlElement OpenXMLWordDocument::ClearForRuns(const XmlElement& sdt, std::unique_ptr<TiXmlElement>* runProperties) {
+XmlElement OpenXMLWordDocument::clearForRuns(const XmlElement& sdt, std::unique_ptr<TiXmlElement>* runProperties) {
     XmlElement container = childOf(sdt, "w:sdtContent");
     if (!container) return XmlElement();
     // A control around table rows takes the text into its first cell.
@@ -1319,13 +1319,13 @@ XmlElement OpenXMLWordDocument::ClearForRuns(const XmlElement& sdt, std::unique_
         if (TiXmlElement* pPr = p->FirstChildElement("w:pPr")) paragraphProperties.reset(cloneOf(XmlElement(pPr)));
 
     removeChildren(container);
-    if (cellProperties) container.Tx()->LinkEndChild(cellProperties.release());
+    if (cellProperties) container.tx()->LinkEndChild(cellProperties.release());
     if (!inParagraph(container)) container = addChild(container, "w:p");
-    if (paragraphProperties) container.Tx()->LinkEndChild(paragraphProperties.release());
+    if (paragraphProperties) container.tx()->LinkEndChild(paragraphProperties.release());
     return container;
 }
 
-void OpenXMLWordDocument::AppendRuns(const XmlElement& container, const FormattedTextArray& runs,
+void OpenXMLWordDocument::appendRuns(const XmlElement& container, const FormattedTextArray& runs,
                                      const TiXmlElement* runProperties) {
     for (size_t i = 0; i < runs.size(); ++i) {
         const FormattedText& run = runs[i];
@@ -1335,7 +1335,7 @@ void OpenXMLWordDocument::AppendRuns(const XmlElement& container, const Formatte
             continue;
         }
         XmlElement rPr;
-        if (runProperties) rPr = XmlElement(r.Tx()->LinkEndChild(runProperties->Clone())->ToElement());
+        if (runProperties) rPr = XmlElement(r.tx()->LinkEndChild(runProperties->Clone())->ToElement());
         else if (run.bold || run.underline || run.italic || run.reserved) rPr = addChild(r, "w:rPr");
         if (run.bold) putRunProperty(rPr, "w:b", nullptr);
         if (run.italic) putRunProperty(rPr, "w:i", nullptr);
@@ -1349,46 +1349,46 @@ void OpenXMLWordDocument::AppendRuns(const XmlElement& container, const Formatte
             ++i;
         }
         XmlElement t = addChild(r, "w:t");
-        t.Tx()->SetAttribute("xml:space", "preserve");
-        if (!text->empty()) t.Tx()->LinkEndChild(new TiXmlText(*text));
+        t.tx()->SetAttribute("xml:space", "preserve");
+        if (!text->empty()) t.tx()->LinkEndChild(new TiXmlText(*text));
     }
 }
 
-bool OpenXMLWordDocument::IsInParagraph(const XmlElement& element) { return inParagraph(element); }
+bool OpenXMLWordDocument::isInParagraph(const XmlElement& element) { return inParagraph(element); }
 
-bool OpenXMLWordDocument::JoinsPreviousRun(const std::string& text) { return isBlankRun(text); }
+bool OpenXMLWordDocument::joinsPreviousRun(const std::string& text) { return isBlankRun(text); }
 
-bool OpenXMLWordDocument::SetTitle(const std::string& tagName, const std::string& text, const WordControlIndex* index) {
-    for (const XmlElement& sdt : ControlsNamed(tagName, index)) {
+bool OpenXMLWordDocument::setTitle(const std::string& tagName, const std::string& text, const WordControlIndex* index) {
+    for (const XmlElement& sdt : controlsNamed(tagName, index)) {
         const XmlElement pr = childOf(sdt, "w:sdtPr");
         if (!pr) continue;
-        RemovePlaceHolder(pr);
-        EditTextElement(sdt, text);
+        removePlaceHolder(pr);
+        editTextElement(sdt, text);
     }
     return true;
 }
 
-bool OpenXMLWordDocument::SetText(const std::string& tagName, const FormattedTextArray& runs, const WordControlIndex* index) {
-    for (const XmlElement& sdt : ControlsNamed(tagName, index)) {
+bool OpenXMLWordDocument::setText(const std::string& tagName, const FormattedTextArray& runs, const WordControlIndex* index) {
+    for (const XmlElement& sdt : controlsNamed(tagName, index)) {
         const XmlElement pr = childOf(sdt, "w:sdtPr");
         if (!pr) continue;
-        RemovePlaceHolder(pr);
-        if (TiXmlElement* picture = child(pr, "w:picture")) pr.Tx()->RemoveChild(picture);
-        if (child(sdt, "w:sdtContent")) EditTextElement(sdt, runs);
+        removePlaceHolder(pr);
+        if (TiXmlElement* picture = child(pr, "w:picture")) pr.tx()->RemoveChild(picture);
+        if (child(sdt, "w:sdtContent")) editTextElement(sdt, runs);
     }
     return true;
 }
 
-bool OpenXMLWordDocument::SetImage(const std::string& tagName, int imageWidth, int imageHeight, const std::string& hyperlink,
+bool OpenXMLWordDocument::setImage(const std::string& tagName, int imageWidth, int imageHeight, const std::string& hyperlink,
                                    const WordControlIndex* index) {
     if (imageWidth <= 0 || imageHeight <= 0) return false;
     const float ratio = static_cast<float>(imageWidth) / static_cast<float>(imageHeight);
     const std::string embedId = "rId" + tagName, linkId = embedId + "_C";
-    for (const XmlElement& sdt : ControlsNamed(tagName, index)) {
+    for (const XmlElement& sdt : controlsNamed(tagName, index)) {
         const XmlElement pr = childOf(sdt, "w:sdtPr");
         if (!pr) continue;
-        RemovePlaceHolder(pr);
-        const XmlElement drawing = FindFirstElement(sdt, "w:drawing");
+        removePlaceHolder(pr);
+        const XmlElement drawing = findFirstElement(sdt, "w:drawing");
         if (!drawing) return false;
         // A picture in line with the text, or a floating one (in front of or
         // behind the text, or anchored to a paragraph): the two hold the same.
@@ -1400,23 +1400,23 @@ bool OpenXMLWordDocument::SetImage(const std::string& tagName, int imageWidth, i
             if (!link) {
                 // a:hlinkClick comes before any other child of wp:docPr.
                 TiXmlElement fresh("a:hlinkClick");
-                TiXmlElement* first = docPr.Tx()->FirstChildElement();
+                TiXmlElement* first = docPr.tx()->FirstChildElement();
                 link = XmlElement(
-                    (first ? docPr.Tx()->InsertBeforeChild(first, fresh) : docPr.Tx()->InsertEndChild(fresh))->ToElement());
+                    (first ? docPr.tx()->InsertBeforeChild(first, fresh) : docPr.tx()->InsertEndChild(fresh))->ToElement());
             }
-            link.Tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
+            link.tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
             setAttribute(link, "r:id", linkId);
         }
         const XmlElement blip =
-            frame ? frame.GetFirstChildFromPath("a:graphic/a:graphicData/pic:pic/pic:blipFill/a:blip") : XmlElement();
+            frame ? frame.getFirstChildFromPath("a:graphic/a:graphicData/pic:pic/pic:blipFill/a:blip") : XmlElement();
         if (!blip) return false;
         setAttribute(blip, "r:embed", embedId);
         const XmlElement extent = childOf(frame, "wp:extent");
-        const XmlElement ext = frame.GetFirstChildFromPath("a:graphic/a:graphicData/pic:pic/pic:spPr/a:xfrm/a:ext");
+        const XmlElement ext = frame.getFirstChildFromPath("a:graphic/a:graphicData/pic:pic/pic:spPr/a:xfrm/a:ext");
         // The template's box as the schema bounds it (a missing or negative size is none).
         long long width = 0, height = 0;
         if (extent) {
-            DrawingExtent::FitInBox(extent.GetAttributeDouble("cx", -1), extent.GetAttributeDouble("cy", -1), ratio, &width,
+            DrawingExtent::fitInBox(extent.getAttributeDouble("cx", -1), extent.getAttributeDouble("cy", -1), ratio, &width,
                                     &height);
             setAttribute(extent, "cx", width);
             setAttribute(extent, "cy", height);
@@ -1441,25 +1441,25 @@ int countRelationIds(TiXmlElement* root, const std::string& id) {
 
 }  // namespace
 
-int OpenXMLWordDocument::CountRelationReferences(const std::string& id) const {
+int OpenXMLWordDocument::countRelationReferences(const std::string& id) const {
     TiXmlElement* root = const_cast<OpenXMLWordDocument*>(this)->RootElement();
     return root ? countRelationIds(root, id) : 0;
 }
 
-bool OpenXMLWordDocument::SetPreviewRelationId(const std::string& tagName, const std::string& id) {
+bool OpenXMLWordDocument::setPreviewRelationId(const std::string& tagName, const std::string& id) {
     XmlElement control;
     TiXmlElement* image = nullptr;
-    if (!ControlPreview(tagName, &control, &image) || !image) return false;
+    if (!controlPreview(tagName, &control, &image) || !image) return false;
     image->SetAttribute("r:id", id);
     return true;
 }
 
-bool OpenXMLWordDocument::ControlPreview(const std::string& tagName, XmlElement* control, TiXmlElement** image) {
+bool OpenXMLWordDocument::controlPreview(const std::string& tagName, XmlElement* control, TiXmlElement** image) {
     XmlElementList controls;
-    FindAllElements(GetBody(), "w:control", &controls, true, false);
+    findAllElements(getBody(), "w:control", &controls, true, false);
     for (const XmlElement& candidate : controls) {
         if (attribute(candidate, "w:name") != tagName) continue;
-        TiXmlNode* previous = candidate.Tx()->PreviousSibling();
+        TiXmlNode* previous = candidate.tx()->PreviousSibling();
         while (previous && !previous->ToElement()) previous = previous->PreviousSibling();
         TiXmlElement* shape = previous ? previous->ToElement() : nullptr;
         *control = candidate;
@@ -1469,15 +1469,15 @@ bool OpenXMLWordDocument::ControlPreview(const std::string& tagName, XmlElement*
     return false;
 }
 
-bool OpenXMLWordDocument::SetImageInMdlx(const std::string& controlName, const std::string& newTagName, int imageWidth,
+bool OpenXMLWordDocument::setImageInMdlx(const std::string& controlName, const std::string& newTagName, int imageWidth,
                                          int imageHeight, const std::string& hyperlink) {
-    const XmlElement body = GetBody();
+    const XmlElement body = getBody();
     if (!body || imageWidth <= 0 || imageHeight <= 0) return true;
     const float ratio = static_cast<float>(imageWidth) / static_cast<float>(imageHeight);
     XmlElementList controls;
-    FindAllElements(body, "w:control", &controls, true, false);
+    findAllElements(body, "w:control", &controls, true, false);
     WordIdRegistry ids;
-    ids.Collect(body);
+    ids.collect(body);
     const std::string embedId = "rId" + newTagName, linkId = embedId + "_C";
 
     // Read every control before changing anything: a replaced run takes its controls with it.
@@ -1489,7 +1489,7 @@ bool OpenXMLWordDocument::SetImageInMdlx(const std::string& controlName, const s
     std::vector<Match> matches;
     for (size_t k = 0; k < controls.size(); ++k) {
         if (attribute(controls[k], "w:name") != controlName) continue;
-        const XmlElement run = GetAncestor(controls[k], "w:r");
+        const XmlElement run = getAncestor(controls[k], "w:r");
         bool seen = false;
         for (const Match& m : matches) seen = seen || m.run == run;
         if (run && !seen) matches.push_back(Match{k, controls[k], run});
@@ -1498,94 +1498,94 @@ bool OpenXMLWordDocument::SetImageInMdlx(const std::string& controlName, const s
         const size_t k = match.number;
         const XmlElement control = match.control;
         const XmlElement run = match.run;
-        TiXmlNode* runParent = run.Tx()->Parent();
+        TiXmlNode* runParent = run.tx()->Parent();
         if (!runParent) continue;
         int left = 0, top = 0, width = 0, height = 0;
-        GetShapePosAndSize(childOf(control.GetParentElement(), "v:shape"), &left, &top, &width, &height, true);
+        getShapePosAndSize(childOf(control.getParentElement(), "v:shape"), &left, &top, &width, &height, true);
         // A shape of negative size gives a picture of none.
         long long pictureWidth = 0, pictureHeight = 0;
-        DrawingExtent::FitInBox(width, height, ratio, &pictureWidth, &pictureHeight);
+        DrawingExtent::fitInBox(width, height, ratio, &pictureWidth, &pictureHeight);
 
         TiXmlElement* sdt = new TiXmlElement("w:sdt");
         XmlElement sdtE(sdt);
         XmlElement pr = addChild(sdtE, "w:sdtPr");
         setAttribute(addChild(pr, "w:tag"), "w:val", newTagName);
-        setAttribute(addChild(pr, "w:id"), "w:val", static_cast<long long>(ids.ClaimControlId(421 + static_cast<long long>(k))));
+        setAttribute(addChild(pr, "w:id"), "w:val", static_cast<long long>(ids.claimControlId(421 + static_cast<long long>(k))));
         addChild(pr, "w:picture");
         XmlElement holder = addChild(sdtE, "w:sdtContent");
-        if (!GetAncestor(run, "w:p")) holder = addChild(holder, "w:p");
+        if (!getAncestor(run, "w:p")) holder = addChild(holder, "w:p");
         XmlElement r = addChild(holder, "w:r");
         XmlElement rPr = addChild(r, "w:rPr");
         addChild(rPr, "w:noProof");
-        addChild(rPr, "w:lang").Tx()->SetAttribute("w:eastAsia", "nb-NO");
+        addChild(rPr, "w:lang").tx()->SetAttribute("w:eastAsia", "nb-NO");
         XmlElement inline_ = addChild(addChild(r, "w:drawing"), "wp:inline");
-        for (const char* d : {"distT", "distB", "distL", "distR"}) inline_.Tx()->SetAttribute(d, "0");
+        for (const char* d : {"distT", "distB", "distL", "distR"}) inline_.tx()->SetAttribute(d, "0");
         XmlElement extent = addChild(inline_, "wp:extent");
         setAttribute(extent, "cx", pictureWidth);
         setAttribute(extent, "cy", pictureHeight);
         XmlElement effect = addChild(inline_, "wp:effectExtent");
-        effect.Tx()->SetAttribute("l", "19050");
-        effect.Tx()->SetAttribute("t", "0");
-        effect.Tx()->SetAttribute("r", "0");
-        effect.Tx()->SetAttribute("b", "0");
+        effect.tx()->SetAttribute("l", "19050");
+        effect.tx()->SetAttribute("t", "0");
+        effect.tx()->SetAttribute("r", "0");
+        effect.tx()->SetAttribute("b", "0");
         XmlElement docPr = addChild(inline_, "wp:docPr");
-        setAttribute(docPr, "id", static_cast<long long>(ids.ClaimDrawingId(13)));
+        setAttribute(docPr, "id", static_cast<long long>(ids.claimDrawingId(13)));
         setAttribute(docPr, "name", controlName);
         if (!lfw::text::isBlank(hyperlink)) {
             XmlElement link = addChild(docPr, "a:hlinkClick");
-            link.Tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
+            link.tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
             setAttribute(link, "r:id", linkId);
         }
         XmlElement locks = addChild(addChild(inline_, "wp:cNvGraphicFramePr"), "a:graphicFrameLocks");
-        locks.Tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
-        locks.Tx()->SetAttribute("noChangeAspect", "1");
+        locks.tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
+        locks.tx()->SetAttribute("noChangeAspect", "1");
         XmlElement graphic = addChild(inline_, "a:graphic");
-        graphic.Tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
+        graphic.tx()->SetAttribute("xmlns:a", DRAWINGML_MAIN);
         XmlElement data = addChild(graphic, "a:graphicData");
-        data.Tx()->SetAttribute("uri", DRAWINGML_PICTURE);
+        data.tx()->SetAttribute("uri", DRAWINGML_PICTURE);
         XmlElement pic = addChild(data, "pic:pic");
-        pic.Tx()->SetAttribute("xmlns:pic", DRAWINGML_PICTURE);
+        pic.tx()->SetAttribute("xmlns:pic", DRAWINGML_PICTURE);
         XmlElement nv = addChild(pic, "pic:nvPicPr");
         XmlElement cNvPr = addChild(nv, "pic:cNvPr");
-        cNvPr.Tx()->SetAttribute("id", "0");
+        cNvPr.tx()->SetAttribute("id", "0");
         setAttribute(cNvPr, "name", controlName);
         XmlElement picLocks = addChild(addChild(nv, "pic:cNvPicPr"), "a:picLocks");
-        picLocks.Tx()->SetAttribute("noChangeAspect", "1");
-        picLocks.Tx()->SetAttribute("noChangeArrowheads", "1");
+        picLocks.tx()->SetAttribute("noChangeAspect", "1");
+        picLocks.tx()->SetAttribute("noChangeArrowheads", "1");
         XmlElement fill = addChild(pic, "pic:blipFill");
         XmlElement blip = addChild(fill, "a:blip");
         setAttribute(blip, "r:embed", embedId);
-        blip.Tx()->SetAttribute("cstate", "print");
+        blip.tx()->SetAttribute("cstate", "print");
         addChild(addChild(fill, "a:stretch"), "a:fillRect");
         XmlElement spPr = addChild(pic, "pic:spPr");
-        spPr.Tx()->SetAttribute("bwMode", "auto");
+        spPr.tx()->SetAttribute("bwMode", "auto");
         XmlElement xfrm = addChild(spPr, "a:xfrm");
         XmlElement off = addChild(xfrm, "a:off");
-        off.Tx()->SetAttribute("x", "0");
-        off.Tx()->SetAttribute("y", "0");
+        off.tx()->SetAttribute("x", "0");
+        off.tx()->SetAttribute("y", "0");
         XmlElement ext = addChild(xfrm, "a:ext");
         setAttribute(ext, "cx", pictureWidth);
         setAttribute(ext, "cy", pictureHeight);
-        addChild(addChild(spPr, "a:prstGeom"), "a:avLst").GetParentElement().Tx()->SetAttribute("prst", "rect");
+        addChild(addChild(spPr, "a:prstGeom"), "a:avLst").getParentElement().tx()->SetAttribute("prst", "rect");
         addChild(spPr, "a:noFill");
         XmlElement ln = addChild(spPr, "a:ln");
-        ln.Tx()->SetAttribute("w", "9525");
+        ln.tx()->SetAttribute("w", "9525");
         addChild(ln, "a:noFill");
-        addChild(ln, "a:miter").Tx()->SetAttribute("lim", "800000");
+        addChild(ln, "a:miter").tx()->SetAttribute("lim", "800000");
         addChild(ln, "a:headEnd");
         addChild(ln, "a:tailEnd");
 
-        runParent->ReplaceChild(run.Tx(), *sdt);
+        runParent->ReplaceChild(run.tx(), *sdt);
         delete sdt;
     }
     return true;
 }
 
-bool OpenXMLWordDocument::SetMDLX(const std::string& tagName, std::string* controlId, std::string* newId,
+bool OpenXMLWordDocument::setMdlx(const std::string& tagName, std::string* controlId, std::string* newId,
                                   std::string* previewId) {
     XmlElement control;
     TiXmlElement* image = nullptr;
-    if (!ControlPreview(tagName, &control, &image) || !image) return false;
+    if (!controlPreview(tagName, &control, &image) || !image) return false;
     const std::string id = "rId" + tagName;
     if (controlId) *controlId = attribute(control, "r:id");
     if (previewId) *previewId = attribute(image, "r:id");
@@ -1594,22 +1594,22 @@ bool OpenXMLWordDocument::SetMDLX(const std::string& tagName, std::string* contr
     return true;
 }
 
-bool OpenXMLWordDocument::SetTable(const std::string& tagName, const Table& table, const WordControlIndex* index) {
+bool OpenXMLWordDocument::setTable(const std::string& tagName, const Table& table, const WordControlIndex* index) {
     const int rows = static_cast<int>(table.rowCount());
     const int columns = static_cast<int>(table.columnCount());
     if (rows <= 0 || columns <= 0) return true;
     const auto value = [&](int r, int c) { return toUtf8(table.value(static_cast<size_t>(r), static_cast<size_t>(c))); };
-    for (const XmlElement& sdt : ControlsNamed(tagName, index)) {
+    for (const XmlElement& sdt : controlsNamed(tagName, index)) {
         if (!child(sdt, "w:sdtPr")) continue;
-        if (const XmlElement tbl = FindFirstElement(sdt, "w:tbl")) {
-            RemovePlaceHolder(childOf(sdt, "w:sdtPr"));
-            FillTable(tbl, rows, columns, value);
+        if (const XmlElement tbl = findFirstElement(sdt, "w:tbl")) {
+            removePlaceHolder(childOf(sdt, "w:sdtPr"));
+            fillTable(tbl, rows, columns, value);
         }
     }
     return true;
 }
 
-void OpenXMLWordDocument::FillTable(const XmlElement& tbl, int rows, int columns,
+void OpenXMLWordDocument::fillTable(const XmlElement& tbl, int rows, int columns,
                                     const std::function<std::string(int, int)>& value) {
     int gridColumns = 0;
     long long total = 0;
@@ -1622,7 +1622,7 @@ void OpenXMLWordDocument::FillTable(const XmlElement& tbl, int rows, int columns
     std::unique_ptr<TiXmlElement> templateFirst(cloneOf(XmlElement(child(tbl, "w:tr"))));
     std::unique_ptr<TiXmlElement> templateSecond(
         templateFirst ? cloneOf(XmlElement(child(tbl, "w:tr")->NextSiblingElement("w:tr"))) : nullptr);
-    TiXmlElement* fresh = tbl.Tx();
+    TiXmlElement* fresh = tbl.tx();
     fresh->Clear();
     if (tblPr) {
         fresh->InsertEndChild(*tblPr);
@@ -1642,9 +1642,9 @@ void OpenXMLWordDocument::FillTable(const XmlElement& tbl, int rows, int columns
         } else {
             TiXmlElement* newGrid = fresh->LinkEndChild(new TiXmlElement("w:tblGrid"))->ToElement();
             for (int c = 0; c < columns; ++c) {
-                XmlElement w = XmlElement(cellAt(firstRow, c)).GetFirstChildFromPath("w:tcPr/w:tcW");
+                XmlElement w = XmlElement(cellAt(firstRow, c)).getFirstChildFromPath("w:tcPr/w:tcW");
                 long long width = 0;
-                if (!w || !parseLong(w.Tx()->Attribute("w:w"), &width)) width = 0;
+                if (!w || !parseLong(w.tx()->Attribute("w:w"), &width)) width = 0;
                 TiXmlElement* col = newGrid->LinkEndChild(new TiXmlElement("w:gridCol"))->ToElement();
                 col->SetAttribute("w:w", std::to_string(width));
             }
@@ -1678,13 +1678,13 @@ void OpenXMLWordDocument::FillTable(const XmlElement& tbl, int rows, int columns
     }
 }
 
-bool OpenXMLWordDocument::GetChartRelationIds(const std::string& tagName, std::vector<std::string>* ids) const {
+bool OpenXMLWordDocument::getChartRelationIds(const std::string& tagName, std::vector<std::string>* ids) const {
     if (!ids) return false;
     ids->clear();
-    for (const XmlElement& sdt : ControlsNamed(tagName)) {
+    for (const XmlElement& sdt : controlsNamed(tagName)) {
         if (!child(sdt, "w:sdtPr")) continue;
-        const XmlElement chart = FindFirstElement(sdt, "c:chart");
-        if (chart && chart.Tx()->Attribute("r:id")) ids->push_back(attribute(chart, "r:id"));
+        const XmlElement chart = findFirstElement(sdt, "c:chart");
+        if (chart && chart.tx()->Attribute("r:id")) ids->push_back(attribute(chart, "r:id"));
     }
     return !ids->empty();
 }
@@ -1706,7 +1706,7 @@ int firstPlace(const std::vector<std::string>& names, const std::string& name) {
 
 }  // namespace
 
-bool OpenXMLWordDocument::SetAllMacros(const std::vector<std::string>& names, const std::vector<FormattedTextArray>& texts,
+bool OpenXMLWordDocument::setAllMacros(const std::vector<std::string>& names, const std::vector<FormattedTextArray>& texts,
                                        const WordControlIndex* index) {
     if (names.size() != texts.size() || names.size() > static_cast<size_t>(INT_MAX)) return false;
     // Each control gets the text at its name's first place in the array.
@@ -1716,20 +1716,20 @@ bool OpenXMLWordDocument::SetAllMacros(const std::vector<std::string>& names, co
         for (int i = 0; i < static_cast<int>(names.size()); ++i) {
             const std::string& name = names[static_cast<size_t>(i)];
             if (!isMacroName(name) || firstPlace(names, name) != i) continue;
-            for (const XmlElement& sdt : index->Find(name)) matches.push_back(Match(sdt, i));
+            for (const XmlElement& sdt : index->find(name)) matches.push_back(Match(sdt, i));
         }
     } else {
         XmlElementList all;
-        FindAllElements(GetContentRoot(), "w:sdt", &all, true, true);
+        findAllElements(getContentRoot(), "w:sdt", &all, true, true);
         for (const XmlElement& sdt : all) {
-            const std::string name = GetSdtName(sdt);
+            const std::string name = getSdtName(sdt);
             const int at = isMacroName(name) ? firstPlace(names, name) : -1;
             if (at >= 0) matches.push_back(Match(sdt, at));
         }
     }
     for (const Match& match : outermost(matches, [](const Match& m) { return m.first; })) {
-        RemovePlaceHolder(childOf(match.first, "w:sdtPr"));
-        EditTextElement(match.first, texts[static_cast<size_t>(match.second)]);
+        removePlaceHolder(childOf(match.first, "w:sdtPr"));
+        editTextElement(match.first, texts[static_cast<size_t>(match.second)]);
     }
     return true;
 }

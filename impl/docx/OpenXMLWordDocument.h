@@ -56,11 +56,11 @@ public:
 class WordDocumentTagArray : public std::vector<WordDocumentTag> {
 public:
     // Some tag outside groups has exactly this name.
-    bool Exists(const std::string& name) const;
+    bool exists(const std::string& name) const;
     // For each tag holding a number: that number minus one (0-based), in tag order, with repeats.
-    std::vector<int> GetSitIndexes() const;
+    std::vector<int> getSitIndexes() const;
     // Some tag name begins with "SIT_" or "REF_SIT_".
-    bool HasGenericTag() const;
+    bool hasGenericTag() const;
 };
 
 // The tags of a document, sorted by kind, plus one list of all of them.
@@ -68,18 +68,18 @@ class WordDocumentContent {
 public:
     // Adds to the all-tags list and to the list of the tag's kind. The snapshot
     // index is read from the name.
-    void AddTag(std::string name, const std::string& groupName, int groupIndex, SitTypeTag kind, bool groupMarker);
+    void addTag(std::string name, const std::string& groupName, int groupIndex, SitTypeTag kind, bool groupMarker);
     // The part the tags added from now on lie in (empty: the document part).
-    void SetPart(const std::string& part) { m_part = part; }
+    void setPart(const std::string& part) { m_part = part; }
     // The list of a kind (its reference variant shares it); null for a kind without a list.
-    const WordDocumentTagArray* GetTags(SitTypeTag kind) const;
-    const WordDocumentTagArray& GetAllTags() const { return m_all; }
+    const WordDocumentTagArray* getTags(SitTypeTag kind) const;
+    const WordDocumentTagArray& getAllTags() const { return m_all; }
 
     // The snapshot number of "SIT<n>_..." or "REF_SIT<n>_...", -1 when there is none.
-    static int SnapshotIndexOf(const std::string& name);
+    static int snapshotIndexOf(const std::string& name);
 
 private:
-    WordDocumentTagArray* ListOf(SitTypeTag kind);
+    WordDocumentTagArray* listOf(SitTypeTag kind);
 
     WordDocumentTagArray m_pictures;
     WordDocumentTagArray m_texts;
@@ -98,12 +98,12 @@ private:
 // to know of the tags.
 class WordTagNames {
 public:
-    void Add(SitTypeTag kind, const std::string& name, bool inStory);
+    void add(SitTypeTag kind, const std::string& name, bool inStory);
     // Some tag of the kind has the name; with bodyOnly, in the document part.
-    bool Has(SitTypeTag kind, const std::string& name, bool bodyOnly = false) const;
+    bool has(SitTypeTag kind, const std::string& name, bool bodyOnly = false) const;
 
 private:
-    static int ListOf(SitTypeTag kind);  // -1 for a kind without a list
+    static int listOf(SitTypeTag kind);  // -1 for a kind without a list
 
     std::unordered_set<std::string> m_body[8];
     std::unordered_set<std::string> m_stories[8];
@@ -117,21 +117,21 @@ public:
     // Elements named `name` below root, depth first in document order. A w:sdt that
     // is a group is entered only when intoGroups is set, any other w:sdt only when
     // intoOtherControls is set; a matching w:sdt is listed either way.
-    static void FindAllElements(const XmlElement& root, const char* name, XmlElementList* found, bool intoGroups,
+    static void findAllElements(const XmlElement& root, const char* name, XmlElementList* found, bool intoGroups,
                                 bool intoOtherControls);
-    // The first element FindAllElements(root, name, true, false) would list.
-    static XmlElement FindFirstElement(const XmlElement& root, const char* name);
+    // The first element findAllElements(root, name, true, false) would list.
+    static XmlElement findFirstElement(const XmlElement& root, const char* name);
     // The element has w:sdtPr/w:group.
-    static bool IsSdtGroup(const XmlElement& element);
+    static bool isSdtGroup(const XmlElement& element);
     // "SIT_CHART": a c:chart below; "SIT_TABLE": a w:tbl below; false for other names.
-    static bool IsStdAroundContent(const XmlElement& element, const std::string& tagName);
+    static bool isStdAroundContent(const XmlElement& element, const std::string& tagName);
     // The element itself or its nearest ancestor named `name`, else null.
-    static XmlElement GetAncestor(const XmlElement& element, const char* name);
+    static XmlElement getAncestor(const XmlElement& element, const char* name);
     // Geometry of a VML shape from its style, in EMU ("pt" and "in" units). With
     // sizeOnly the reading ends after two of left/top/width/height, else after four.
     // False for another element or a style that runs out or holds a property without
     // a number. Values not read keep what the caller passed.
-    static bool GetShapePosAndSize(const XmlElement& shape, int* left, int* top, int* width, int* height, bool sizeOnly);
+    static bool getShapePosAndSize(const XmlElement& shape, int* left, int* top, int* width, int* height, bool sizeOnly);
 };
 
 // Picture ids of one document kept unique while an operation adds drawings and
@@ -139,22 +139,22 @@ public:
 class WordIdRegistry {
 public:
     // Counts the ids of every wp:docPr and w:sdtPr/w:id below root.
-    void Collect(const XmlElement& root);
+    void collect(const XmlElement& root);
     // Forgets the ids below root (a subtree about to be removed).
-    void Release(const XmlElement& root);
+    void release(const XmlElement& root);
     // Gives every holder found (wp:docPr elements and w:sdtPr elements) an id no
     // other element has; an id that is still free is kept. sdtSuffix >= 0 first tries
     // the old content-control id followed by that number.
-    void Renumber(const std::vector<TiXmlElement*>& drawings, const std::vector<TiXmlElement*>& properties, int sdtSuffix);
+    void renumber(const std::vector<TiXmlElement*>& drawings, const std::vector<TiXmlElement*>& properties, int sdtSuffix);
     // Registers the id when free and returns it, else returns a new one.
-    int ClaimDrawingId(long long wanted) { return Claim(&m_drawing, &m_drawingMax, wanted); }
-    int ClaimControlId(long long wanted) { return Claim(&m_control, &m_controlMax, wanted); }
+    int claimDrawingId(long long wanted) { return claim(&m_drawing, &m_drawingMax, wanted); }
+    int claimControlId(long long wanted) { return claim(&m_control, &m_controlMax, wanted); }
 
 private:
     typedef std::unordered_map<long long, int> Counts;
-    static int Next(Counts* counts, long long* max);
-    static int Claim(Counts* counts, long long* max, long long wanted);
-    void Visit(const XmlElement& root, int delta);
+    static int next(Counts* counts, long long* max);
+    static int claim(Counts* counts, long long* max, long long wanted);
+    void visit(const XmlElement& root, int delta);
 
     Counts m_drawing;
     Counts m_control;
@@ -173,9 +173,9 @@ class WordControlIndex {
 public:
     explicit WordControlIndex(const OpenXMLWordDocument& document);
     // The controls with that tag, in document order.
-    const XmlElementList& Find(const std::string& tagName) const;
+    const XmlElementList& find(const std::string& tagName) const;
     // The controls by tag (empty for none).
-    const std::unordered_map<std::string, XmlElementList>& ByTag() const { return m_byTag; }
+    const std::unordered_map<std::string, XmlElementList>& byTag() const { return m_byTag; }
 
 private:
     std::unordered_map<std::string, XmlElementList> m_byTag;
@@ -185,24 +185,24 @@ private:
 class OpenXMLWordDocument : public OpenXMLDocument {
 public:
     // w:body under the root w:document; null when either is missing.
-    XmlElement GetBody() const;
+    XmlElement getBody() const;
     // The element holding the part's content, where its tags are found and
     // filled: the body of a document, the root of a header (w:hdr), footer
     // (w:ftr), footnotes or endnotes part; null for any other part.
-    XmlElement GetContentRoot() const;
+    XmlElement getContentRoot() const;
 
     // --- reading ---
-    static std::string GetSdtName(const XmlElement& sdt);
-    static bool IsInSdtGroup(const XmlElement& element);
-    static bool HasTable(const XmlElement& sdt);
-    void GetDocumentContent(WordDocumentContent& content) const;
-    // Adds the names of the tags GetDocumentContent records (as a header's,
+    static std::string getSdtName(const XmlElement& sdt);
+    static bool isInSdtGroup(const XmlElement& element);
+    static bool hasTable(const XmlElement& sdt);
+    void getDocumentContent(WordDocumentContent& content) const;
+    // Adds the names of the tags getDocumentContent records (as a header's,
     // footer's or notes' when inStory), the content controls found through
     // index, which must be this document's as it is.
-    void GetTagNames(const WordControlIndex& index, bool inStory, WordTagNames* names) const;
-    void GetElementSdtContent(const XmlElement& sdt, const std::string& groupName, int groupIndex,
+    void getTagNames(const WordControlIndex& index, bool inStory, WordTagNames* names) const;
+    void getElementSdtContent(const XmlElement& sdt, const std::string& groupName, int groupIndex,
                               WordDocumentContent& content) const;
-    void GetElementControlsContent(const XmlElement& element, const std::string& groupName, int groupIndex,
+    void getElementControlsContent(const XmlElement& element, const std::string& groupName, int groupIndex,
                                    WordDocumentContent& content) const;
 
     // --- groups ---
@@ -214,68 +214,68 @@ public:
     // them), its revision marks renumbered among the bookmark ids, its paragraph
     // ids left out; comment anchors stay with the first copy.
     // `made`, when given, gets the top elements of each copy once it is complete.
-    bool ExpandGroup(const std::vector<int>& snapshotIndices, const std::string& tagName,
+    bool expandGroup(const std::vector<int>& snapshotIndices, const std::string& tagName,
                      const std::function<void(const XmlElementList&)>& made = nullptr);
     // Leaves out the paragraph ids (w14:paraId, w14:textId) below node, node
     // included, in content kept as text too: a copy of paragraphs must not
     // repeat them, and Word gives new ones.
-    static void DropParagraphIds(TiXmlNode* node);
+    static void dropParagraphIds(TiXmlNode* node);
 
     // --- editing ---
     // Makes a control filled: its placeholder (w:placeholder, w:showingPlcHdr)
     // and its data binding (w:dataBinding, w15:dataBinding) go.
-    static void RemovePlaceHolder(const XmlElement& sdtPr);
-    static bool EditTextElement(const XmlElement& sdt, const std::string& text);
-    static bool EditTextElement(const XmlElement& sdt, const FormattedTextArray& runs);
-    // EditTextElement in two steps: the control's content emptied (its cell's
+    static void removePlaceHolder(const XmlElement& sdtPr);
+    static bool editTextElement(const XmlElement& sdt, const std::string& text);
+    static bool editTextElement(const XmlElement& sdt, const FormattedTextArray& runs);
+    // editTextElement in two steps: the control's content emptied (its cell's
     // and paragraph's properties kept), giving the element the runs go into and
     // *runProperties the look of the new runs (null when none): the properties
     // of the content's first run, or without a run those of its first
     // paragraph's mark, less tracked changes and the placeholder style; then
     // the runs appended there. Null when the control has no content.
-    static XmlElement ClearForRuns(const XmlElement& sdt, std::unique_ptr<TiXmlElement>* runProperties);
-    static void AppendRuns(const XmlElement& container, const FormattedTextArray& runs, const TiXmlElement* runProperties);
+    static XmlElement clearForRuns(const XmlElement& sdt, std::unique_ptr<TiXmlElement>* runProperties);
+    static void appendRuns(const XmlElement& container, const FormattedTextArray& runs, const TiXmlElement* runProperties);
     // Whether content there stands inside a paragraph (runs) rather than where paragraphs stand.
-    static bool IsInParagraph(const XmlElement& element);
-    // Whether AppendRuns writes this run's text with the run before it.
-    static bool JoinsPreviousRun(const std::string& text);
+    static bool isInParagraph(const XmlElement& element);
+    // Whether appendRuns writes this run's text with the run before it.
+    static bool joinsPreviousRun(const std::string& text);
     // The editing operations find their controls through the index when one is given.
-    bool SetTitle(const std::string& tagName, const std::string& text, const WordControlIndex* index = nullptr);
-    bool SetText(const std::string& tagName, const FormattedTextArray& runs, const WordControlIndex* index = nullptr);
+    bool setTitle(const std::string& tagName, const std::string& text, const WordControlIndex* index = nullptr);
+    bool setText(const std::string& tagName, const FormattedTextArray& runs, const WordControlIndex* index = nullptr);
     // Points the picture of each control at "rId<tag>" and fits it to the image,
     // a picture in line with the text (wp:inline) or floating (wp:anchor) alike.
     // False at the first control without a drawing or a blip, or for an empty image.
-    bool SetImage(const std::string& tagName, int imageWidth, int imageHeight, const std::string& hyperlink,
+    bool setImage(const std::string& tagName, int imageWidth, int imageHeight, const std::string& hyperlink,
                   const WordControlIndex* index = nullptr);
     // Replaces each 3D-viewer control of that name by a picture content control
     // tagged newTagName.
-    bool SetImageInMdlx(const std::string& controlName, const std::string& newTagName, int imageWidth, int imageHeight,
+    bool setImageInMdlx(const std::string& controlName, const std::string& newTagName, int imageWidth, int imageHeight,
                         const std::string& hyperlink);
-    bool SetMDLX(const std::string& tagName, std::string* controlId, std::string* newId, std::string* previewId);
-    bool SetTable(const std::string& tagName, const Table& table, const WordControlIndex* index = nullptr);
+    bool setMdlx(const std::string& tagName, std::string* controlId, std::string* newId, std::string* previewId);
+    bool setTable(const std::string& tagName, const Table& table, const WordControlIndex* index = nullptr);
     // Fills the table element with rows x columns values (UTF-8, value(r, c)):
     // in the template's look (its grid, its first row and the cells of its second
     // row) when it has that many columns, else in an even grid of its width. A
     // filled cell holds its value alone, in one paragraph and run that take the
     // look of the template cell's first ones.
-    static void FillTable(const XmlElement& tbl, int rows, int columns, const std::function<std::string(int, int)>& value);
-    bool GetChartRelationIds(const std::string& tagName, std::vector<std::string>* ids) const;
-    bool SetAllMacros(const std::vector<std::string>& names, const std::vector<FormattedTextArray>& texts,
+    static void fillTable(const XmlElement& tbl, int rows, int columns, const std::function<std::string(int, int)>& value);
+    bool getChartRelationIds(const std::string& tagName, std::vector<std::string>* ids) const;
+    bool setAllMacros(const std::vector<std::string>& names, const std::vector<FormattedTextArray>& texts,
                       const WordControlIndex* index = nullptr);
 
     // Sets the r:id of the preview image (v:imagedata) of the first 3D-viewer control of that name.
-    bool SetPreviewRelationId(const std::string& tagName, const std::string& id);
+    bool setPreviewRelationId(const std::string& tagName, const std::string& id);
 
     // How many attributes of the document refer to that relationship id.
-    int CountRelationReferences(const std::string& id) const;
+    int countRelationReferences(const std::string& id) const;
 
 private:
     // The content controls addressed by the editing operations, with that name.
-    XmlElementList ControlsNamed(const std::string& tagName, const WordControlIndex* index = nullptr) const;
+    XmlElementList controlsNamed(const std::string& tagName, const WordControlIndex* index = nullptr) const;
     // The first viewer control named tagName and the picture (v:imagedata) of the
     // shape just before it, which is null when there is none; false when no
     // control has that name.
-    bool ControlPreview(const std::string& tagName, XmlElement* control, TiXmlElement** image);
+    bool controlPreview(const std::string& tagName, XmlElement* control, TiXmlElement** image);
 };
 
 }  // namespace rep

@@ -256,28 +256,28 @@ public:
     Converter(OpenXMLPackage& package, WordMarkerResult* result) : m_package(package), m_result(result) {}
 
     // Ids in use in every part to convert, so that new ones repeat none.
-    void CountIds(const TiXmlElement* e) {
+    void countIds(const TiXmlElement* e) {
         for (; e; e = e->NextSiblingElement()) {
             if (isNamed(e, "w:id") && isNamed(e->Parent(), "w:sdtPr"))
                 m_controlId = std::max(m_controlId, attributeNumber(e, "w:val", 0));
             if (isNamed(e, "wp:docPr")) m_drawingId = std::max(m_drawingId, attributeNumber(e, "id", 0));
-            CountIds(e->FirstChildElement());
+            countIds(e->FirstChildElement());
         }
     }
 
-    bool Groups(TiXmlElement* body, std::string* error);
-    void Part(OpenXMLPart* part, bool body);
+    bool groups(TiXmlElement* body, std::string* error);
+    void part(OpenXMLPart* part, bool body);
 
 private:
-    void Paragraph(TiXmlElement* p);
-    bool Tag(TiXmlElement* p, const Marker& marker, bool alone);
-    TiXmlElement* Control(const std::string& tag, const TiXmlElement* runLike, bool picture, bool group);
-    TiXmlElement* InlineControl(TiXmlElement* p, const std::vector<TiXmlElement*>& replaced, const std::string& tag,
+    void paragraph(TiXmlElement* p);
+    bool tag(TiXmlElement* p, const Marker& marker, bool alone);
+    TiXmlElement* control(const std::string& tag, const TiXmlElement* runLike, bool picture, bool group);
+    TiXmlElement* inlineControl(TiXmlElement* p, const std::vector<TiXmlElement*>& replaced, const std::string& tag,
                                 const TiXmlElement* content, bool picture);
-    void BlockControl(TiXmlElement* p, TiXmlElement* block, const std::string& tag);
-    bool PlaceholderPicture(TiXmlElement* run, const std::string& tag);
-    TiXmlElement NewTable(TiXmlElement* p, const std::string& tag) const;
-    void Warn(const std::string& text) { m_result->warnings.push_back(m_where + ": " + text); }
+    void blockControl(TiXmlElement* p, TiXmlElement* block, const std::string& tag);
+    bool placeholderPicture(TiXmlElement* run, const std::string& tag);
+    TiXmlElement newTable(TiXmlElement* p, const std::string& tag) const;
+    void warn(const std::string& text) { m_result->warnings.push_back(m_where + ": " + text); }
 
     OpenXMLPackage& m_package;
     WordMarkerResult* m_result;
@@ -290,7 +290,7 @@ private:
     std::string m_placeholder;  // the placeholder picture's part, once made
 };
 
-TiXmlElement* Converter::Control(const std::string& tag, const TiXmlElement* runLike, bool picture, bool group) {
+TiXmlElement* Converter::control(const std::string& tag, const TiXmlElement* runLike, bool picture, bool group) {
     TiXmlElement* sdt = new TiXmlElement("w:sdt");
     TiXmlElement* props = new TiXmlElement("w:sdtPr");
     sdt->LinkEndChild(props);
@@ -313,9 +313,9 @@ TiXmlElement* Converter::Control(const std::string& tag, const TiXmlElement* run
 }
 
 // A control in place of the runs, holding a copy of `content` (a run).
-TiXmlElement* Converter::InlineControl(TiXmlElement* p, const std::vector<TiXmlElement*>& replaced, const std::string& tag,
+TiXmlElement* Converter::inlineControl(TiXmlElement* p, const std::vector<TiXmlElement*>& replaced, const std::string& tag,
                                        const TiXmlElement* content, bool picture) {
-    TiXmlElement* sdt = Control(tag, picture ? nullptr : content, picture, false);
+    TiXmlElement* sdt = control(tag, picture ? nullptr : content, picture, false);
     sdt->FirstChildElement("w:sdtContent")->InsertEndChild(*content);
     TiXmlElement* placed = p->InsertBeforeChild(replaced.front(), *sdt)->ToElement();
     delete sdt;
@@ -325,8 +325,8 @@ TiXmlElement* Converter::InlineControl(TiXmlElement* p, const std::vector<TiXmlE
 }
 
 // A control around `block` (the paragraph or a table), in its place.
-void Converter::BlockControl(TiXmlElement* p, TiXmlElement* block, const std::string& tag) {
-    TiXmlElement* sdt = Control(tag, nullptr, false, false);
+void Converter::blockControl(TiXmlElement* p, TiXmlElement* block, const std::string& tag) {
+    TiXmlElement* sdt = control(tag, nullptr, false, false);
     sdt->FirstChildElement("w:sdtContent")->InsertEndChild(*block);
     TiXmlNode* parent = block->Parent();
     parent->InsertBeforeChild(block, *sdt);
@@ -337,17 +337,17 @@ void Converter::BlockControl(TiXmlElement* p, TiXmlElement* block, const std::st
 }
 
 // Puts a placeholder picture of 4 x 3 inches into the run.
-bool Converter::PlaceholderPicture(TiXmlElement* run, const std::string& tag) {
+bool Converter::placeholderPicture(TiXmlElement* run, const std::string& tag) {
     if (m_placeholder.empty()) {
-        const std::string name = m_package.NextPartName("word/media/image.png");
-        OpenXMLPart* media = m_package.AddPart(name, "image/png");
+        const std::string name = m_package.nextPartName("word/media/image.png");
+        OpenXMLPart* media = m_package.addPart(name, "image/png");
         if (!media) return false;
-        media->SetBytesView(PLACEHOLDER_PNG, sizeof PLACEHOLDER_PNG);
+        media->setBytesView(PLACEHOLDER_PNG, sizeof PLACEHOLDER_PNG);
         m_placeholder = name;
     }
-    OpenXMLRelationships* rels = m_part->Rels();
+    OpenXMLRelationships* rels = m_part->rels();
     if (!rels) return false;
-    const std::string id = rels->Relate(OpenXMLPackageEditor::REL_IMAGE, m_placeholder);
+    const std::string id = rels->relate(OpenXMLPackageEditor::REL_IMAGE, m_placeholder);
     if (!m_root->Attribute("xmlns:wp")) m_root->SetAttribute("xmlns:wp", DRAWING_WORD);
     if (!m_root->Attribute("xmlns:r")) m_root->SetAttribute("xmlns:r", RELATIONSHIPS);
     const std::string cx = std::to_string(PLACEHOLDER_CX), cy = std::to_string(PLACEHOLDER_CY);
@@ -370,7 +370,7 @@ bool Converter::PlaceholderPicture(TiXmlElement* run, const std::string& tag) {
 }
 
 // A table of one cell, as wide as the text, holding the tag name in the marker paragraph's look.
-TiXmlElement Converter::NewTable(TiXmlElement* p, const std::string& tag) const {
+TiXmlElement Converter::newTable(TiXmlElement* p, const std::string& tag) const {
     const std::string width = std::to_string(m_textWidth);
     std::string xml = "<w:tbl><w:tblPr><w:tblW w:w=\"" + width + "\" w:type=\"dxa\"/><w:tblBorders>";
     for (const char* side : {"top", "left", "bottom", "right", "insideH", "insideV"})
@@ -390,7 +390,7 @@ TiXmlElement Converter::NewTable(TiXmlElement* p, const std::string& tag) const 
 
 // Makes the control of one marker of paragraph p (alone: its only text). False
 // when the marker is left as written.
-bool Converter::Tag(TiXmlElement* p, const Marker& marker, bool alone) {
+bool Converter::tag(TiXmlElement* p, const Marker& marker, bool alone) {
     const std::string& tag = marker.name;
     const bool block = alone && isBlockContainer(p->Parent()) && !endsSection(p);
     switch (marker.kind) {
@@ -399,12 +399,12 @@ bool Converter::Tag(TiXmlElement* p, const Marker& marker, bool alone) {
         if (runs.empty()) return false;
         const TiXmlElement run = textRun(runs.front(), tag);
         if (!block) {
-            InlineControl(p, runs, tag, &run, false);
+            inlineControl(p, runs, tag, &run, false);
             return true;
         }
         p->InsertBeforeChild(runs.front(), run);
         for (TiXmlElement* r : runs) p->RemoveChild(r);
-        BlockControl(p, p, tag);
+        blockControl(p, p, tag);
         return true;
     }
     case Kind::Picture:
@@ -426,26 +426,26 @@ bool Converter::Tag(TiXmlElement* p, const Marker& marker, bool alone) {
             }
         }
         if (drawings.size() > 1) {
-            Warn("{" + tag + "} stands beside several " + (shows == "pic" ? "pictures" : "charts") + "; put it next to one");
+            warn("{" + tag + "} stands beside several " + (shows == "pic" ? "pictures" : "charts") + "; put it next to one");
             return false;
         }
         const std::vector<TiXmlElement*> runs = runsOf(p, marker.begin, marker.end);
         if (runs.empty()) return false;
         if (drawings.empty()) {
             if (marker.kind == Kind::Chart) {
-                Warn("{" + tag + "} has no chart beside it; insert a chart in its paragraph or the next");
+                warn("{" + tag + "} has no chart beside it; insert a chart in its paragraph or the next");
                 return false;
             }
             TiXmlElement run = textRun(runs.front(), std::string());
             run.RemoveChild(run.FirstChildElement("w:t"));
-            if (!PlaceholderPicture(&run, tag)) {
-                Warn("{" + tag + "}: the placeholder picture could not be added");
+            if (!placeholderPicture(&run, tag)) {
+                warn("{" + tag + "}: the placeholder picture could not be added");
                 return false;
             }
-            InlineControl(p, runs, tag, &run, true);
+            inlineControl(p, runs, tag, &run, true);
             return true;
         }
-        InlineControl(holder, drawings, tag, drawings.front(), marker.kind == Kind::Picture);
+        inlineControl(holder, drawings, tag, drawings.front(), marker.kind == Kind::Picture);
         if (holder != p && !endsSection(p)) {
             p->Parent()->RemoveChild(p);
         } else {
@@ -455,38 +455,38 @@ bool Converter::Tag(TiXmlElement* p, const Marker& marker, bool alone) {
     }
     case Kind::Table: {
         if (!block) {
-            Warn("{" + tag + "} must stand alone in its paragraph, before its table");
+            warn("{" + tag + "} must stand alone in its paragraph, before its table");
             return false;
         }
         TiXmlNode* next = p->NextSibling();
         while (next && !next->ToElement()) next = next->NextSibling();
         if (isNamed(next, "w:tbl")) {
-            BlockControl(p, next->ToElement(), tag);
+            blockControl(p, next->ToElement(), tag);
             return true;
         }
         // No table: a table of one cell in the paragraph's place.
-        const TiXmlElement table = NewTable(p, tag);
+        const TiXmlElement table = newTable(p, tag);
         TiXmlElement* placed = p->Parent()->InsertBeforeChild(p, table)->ToElement();
-        BlockControl(p, placed, tag);
+        blockControl(p, placed, tag);
         return true;
     }
     case Kind::Model:
-        Warn("{" + tag + "}: a 3D-model tag needs a 3D-viewer control, which only Word inserts; {" +
+        warn("{" + tag + "}: a 3D-model tag needs a 3D-viewer control, which only Word inserts; {" +
              tag.substr(0, tag.size() - 4) + "PICTURE} shows the model's picture");
         return false;
     default:
-        Warn("{" + std::string(marker.kind == Kind::GroupBegin ? "GROUP" : "/GROUP") +
+        warn("{" + std::string(marker.kind == Kind::GroupBegin ? "GROUP" : "/GROUP") +
              "}: groups are made in the document body only");
         return false;
     }
 }
 
-void Converter::Paragraph(TiXmlElement* p) {
+void Converter::paragraph(TiXmlElement* p) {
     ParagraphText text = readParagraph(p);
     if (text.text.find('{') == std::string::npos) return;
     std::vector<std::string> bad;
     std::vector<Marker> markers = findMarkers(text.text, &bad);
-    for (const std::string& line : bad) Warn(line);
+    for (const std::string& line : bad) warn(line);
     if (markers.empty()) return;
     oneElementPerRun(p);
     text = readParagraph(p);
@@ -494,16 +494,16 @@ void Converter::Paragraph(TiXmlElement* p) {
     const bool alone =
         markers.size() == 1 && trimmed(text.text) == text.text.substr(markers[0].begin, markers[0].end - markers[0].begin);
     // From the last marker to the first: cutting runs leaves the text before a marker as it was.
-    for (size_t i = markers.size(); i-- > 0;) Tag(p, markers[i], alone);
+    for (size_t i = markers.size(); i-- > 0;) tag(p, markers[i], alone);
 }
 
-void Converter::Part(OpenXMLPart* part, bool body) {
+void Converter::part(OpenXMLPart* part, bool body) {
     m_part = part;
-    XmlDocument* document = part->EditXml();
-    part->PrintCompact();  // as editors write them
+    XmlDocument* document = part->editXml();
+    part->printCompact();  // as editors write them
     m_root = document ? document->RootElement() : nullptr;
     if (!m_root) return;
-    m_where = part->Name();
+    m_where = part->name();
     if (body) {
         // The width of the text of the last section's pages.
         const TiXmlElement* section = m_root->FirstChildElement("w:body");
@@ -526,11 +526,11 @@ void Converter::Part(OpenXMLPart* part, bool body) {
         for (TiXmlElement* c = e->FirstChildElement(); c; c = c->NextSiblingElement()) children.push_back(c);
         stack.insert(stack.end(), children.rbegin(), children.rend());
     }
-    for (size_t i = paragraphs.size(); i-- > 0;) Paragraph(paragraphs[i]);
+    for (size_t i = paragraphs.size(); i-- > 0;) paragraph(paragraphs[i]);
 }
 
 // Pairs the group markers of the body and puts what lies between each pair into a group.
-bool Converter::Groups(TiXmlElement* body, std::string* error) {
+bool Converter::groups(TiXmlElement* body, std::string* error) {
     struct Found {
         TiXmlElement* p;
         Marker marker;
@@ -582,7 +582,7 @@ bool Converter::Groups(TiXmlElement* body, std::string* error) {
             return false;
         }
         TiXmlNode* parent = begin.p->Parent();
-        TiXmlElement* sdt = Control(begin.marker.name, nullptr, false, true);
+        TiXmlElement* sdt = control(begin.marker.name, nullptr, false, true);
         TiXmlElement* content = sdt->FirstChildElement("w:sdtContent");
         for (TiXmlNode* n = begin.p->NextSibling(); n && n != end.p;) {
             TiXmlNode* next = n->NextSibling();
@@ -606,13 +606,13 @@ bool Converter::Groups(TiXmlElement* body, std::string* error) {
 
 }  // namespace
 
-bool ConvertWordMarkers(OpenXMLPackage& package, WordMarkerResult* result, std::string* error) {
+bool convertWordMarkers(OpenXMLPackage& package, WordMarkerResult* result, std::string* error) {
     const OpenXMLRelationship* main = nullptr;
-    OpenXMLRelationships& packageRels = package.Rels();
-    for (int i = 0; i < packageRels.Count() && !main; ++i)
-        if (packageRels.At(i).type == OpenXMLPackageEditor::REL_OFFICE_DOCUMENT) main = &packageRels.At(i);
-    OpenXMLPart* document = package.Part(main);
-    XmlDocument* xml = document ? document->EditXml() : nullptr;
+    OpenXMLRelationships& packageRels = package.rels();
+    for (int i = 0; i < packageRels.count() && !main; ++i)
+        if (packageRels.at(i).type == OpenXMLPackageEditor::REL_OFFICE_DOCUMENT) main = &packageRels.at(i);
+    OpenXMLPart* document = package.part(main);
+    XmlDocument* xml = document ? document->editXml() : nullptr;
     TiXmlElement* root = xml ? xml->RootElement() : nullptr;
     TiXmlElement* body = isNamed(root, "w:document") ? root->FirstChildElement("w:body") : nullptr;
     if (!body) {
@@ -621,11 +621,11 @@ bool ConvertWordMarkers(OpenXMLPackage& package, WordMarkerResult* result, std::
     }
     // The parts that hold text besides the body.
     std::vector<OpenXMLPart*> parts;
-    if (OpenXMLRelationships* rels = document->Rels()) {
-        for (int i = 0; i < rels->Count(); ++i) {
-            const std::string& type = rels->At(i).type;
+    if (OpenXMLRelationships* rels = document->rels()) {
+        for (int i = 0; i < rels->count(); ++i) {
+            const std::string& type = rels->at(i).type;
             for (const char* kind : {"header", "footer", "footnotes", "endnotes"}) {
-                OpenXMLPart* part = package.Part(&rels->At(i));
+                OpenXMLPart* part = package.part(&rels->at(i));
                 if (type == RELATIONSHIPS + std::string("/") + kind && part &&
                     std::find(parts.begin(), parts.end(), part) == parts.end())
                     parts.push_back(part);
@@ -633,12 +633,12 @@ bool ConvertWordMarkers(OpenXMLPackage& package, WordMarkerResult* result, std::
         }
     }
     Converter converter(package, result);
-    converter.CountIds(root);
+    converter.countIds(root);
     for (OpenXMLPart* part : parts)
-        if (const XmlDocument* other = part->Xml()) converter.CountIds(other->RootElement());
-    if (!converter.Groups(body, error)) return false;
-    converter.Part(document, true);
-    for (OpenXMLPart* part : parts) converter.Part(part, false);
+        if (const XmlDocument* other = part->xml()) converter.countIds(other->RootElement());
+    if (!converter.groups(body, error)) return false;
+    converter.part(document, true);
+    for (OpenXMLPart* part : parts) converter.part(part, false);
     return true;
 }
 

@@ -40,7 +40,7 @@ struct WordMarkerResult {
 // relates (headers, footers, footnotes, endnotes). False, with *error saying
 // why, when the package is no Word document or its group markers do not pair
 // up; the package may then be partly changed and must not be saved.
-bool ConvertWordMarkers(OpenXMLPackage& package, WordMarkerResult* result, std::string* error);
+bool convertWordMarkers(OpenXMLPackage& package, WordMarkerResult* result, std::string* error);
 
 }  // namespace rep
 }  // namespace kiv

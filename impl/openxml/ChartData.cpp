@@ -15,7 +15,7 @@ namespace rep {
 ChartData::ChartData(const kiv::rep::Table& table)
     : m_table(&table), m_xAxisTitle(toUtf8(table.chartXAxisTitle())), m_yAxisTitle(toUtf8(table.chartYAxisTitle())) {}
 
-std::string ChartData::GetColumnIDFromIndex(int index) {
+std::string ChartData::getColumnIdFromIndex(int index) {
     if (index < 0) return std::string();
     std::string name;
     long long n = static_cast<long long>(index) + 1;
@@ -183,20 +183,20 @@ std::string refusal(const std::vector<Group>& groups, const ChartSheet* table, s
     for (const Group& g : groups)
         if (!g.kind->series) return "a " + text(g.name) + " chart cannot be filled from a table";
     if (!table) return std::string();
-    if (table->Rows() < 2 || table->Columns() < 2)
+    if (table->rows() < 2 || table->columns() < 2)
         return std::string(
             "the table has no values to draw: a chart needs a header row, a data row and a value column "
             "beside column 0");
     for (const Group& g : groups) {
         if (g.kind->layout == CATEGORIES) continue;
-        for (size_t i = 1; i < table->Rows(); ++i)
-            if (!table->IsNumber(i, 0))
+        for (size_t i = 1; i < table->rows(); ++i)
+            if (!table->isNumber(i, 0))
                 return "column 0 must hold numbers for a " + text(g.name) + " chart, row " + std::to_string(i) + " holds '" +
-                       text(table->At(i, 0)) + "'";
+                       text(table->at(i, 0)) + "'";
     }
     std::string why;
     std::vector<std::vector<Series>> scratch;
-    planSeries(groups, table->Columns(), plan ? plan : &scratch, &why);
+    planSeries(groups, table->columns(), plan ? plan : &scratch, &why);
     return why;
 }
 
@@ -236,19 +236,19 @@ TiXmlElement* slot(TiXmlElement* series, const char* name, const char* const* or
 void addCache(TiXmlElement* ref, const ChartSheet& table, size_t column, bool numbers) {
     TiXmlElement* cache = add(ref, numbers ? "c:numCache" : "c:strCache");
     if (numbers) add(cache, "c:formatCode", "General");
-    addVal(cache, "c:ptCount", table.Rows() - 1);
-    for (size_t i = 1; i < table.Rows(); ++i) {
-        const std::string& cell = table.At(i, column);
+    addVal(cache, "c:ptCount", table.rows() - 1);
+    for (size_t i = 1; i < table.rows(); ++i) {
+        const std::string& cell = table.at(i, column);
         if (cell.empty()) continue;
         TiXmlElement* pt = add(cache, "c:pt");
         pt->SetAttribute("idx", static_cast<int>(i - 1));
-        add(pt, "c:v", !numbers ? cell : table.IsNumber(i, column) ? table.NumberAt(i, column) : std::string("0"));
+        add(pt, "c:v", !numbers ? cell : table.isNumber(i, column) ? table.numberAt(i, column) : std::string("0"));
     }
 }
 
 void addReference(TiXmlElement* parent, const ChartSheet& table, const std::string& sheet, size_t column, bool numbers) {
     TiXmlElement* ref = add(parent, numbers ? "c:numRef" : "c:strRef");
-    add(ref, "c:f", ChartReference(sheet, column, 2, table.Rows()));
+    add(ref, "c:f", chartReference(sheet, column, 2, table.rows()));
     addCache(ref, table, column, numbers);
 }
 
@@ -304,17 +304,17 @@ void fillSeries(TiXmlElement* ser, const Kind& kind, const Series& columns, size
     slot(ser, "c:idx", order)->SetAttribute("val", static_cast<int>(index));
     slot(ser, "c:order", order)->SetAttribute("val", static_cast<int>(index));
     TiXmlElement* name = add(slot(ser, "c:tx", order), "c:strRef");
-    add(name, "c:f", ChartReference(sheet, columns.values, 1, 1));
+    add(name, "c:f", chartReference(sheet, columns.values, 1, 1));
     TiXmlElement* cache = add(name, "c:strCache");
     addVal(cache, "c:ptCount", 1);
     TiXmlElement* pt = add(cache, "c:pt");
     pt->SetAttribute("idx", 0);
-    add(pt, "c:v", table.Name(columns.values));
+    add(pt, "c:v", table.name(columns.values));
     const bool xy = kind.layout != CATEGORIES;
     addReference(slot(ser, xy ? "c:xVal" : "c:cat", order), table, sheet, 0, xy || numericCategories);
     addReference(slot(ser, xy ? "c:yVal" : "c:val", order), table, sheet, columns.values, true);
     if (kind.layout == BUBBLES) addReference(slot(ser, "c:bubbleSize", order), table, sheet, columns.sizes, true);
-    dropPointsFrom(ser, table.Rows() - 1);
+    dropPointsFrom(ser, table.rows() - 1);
 }
 
 // The sheet the chart's formulas name ("Sheet1!$B$1", "'Load cases'!$A$2:$A$5"); empty when none.
@@ -348,44 +348,44 @@ std::string sheetOfFormulas(const XmlDocument& chart) {
 
 }  // namespace
 
-bool ChartFill::SetTitle(const XmlElement& titleElement, const std::string& text) {
+bool ChartFill::setTitle(const XmlElement& titleElement, const std::string& text) {
     if (!titleElement) return false;
     // Every a:r below the title, in document order.
     std::vector<XmlElement> runs, stack{titleElement};
     while (!stack.empty()) {
         const XmlElement e = stack.back();
         stack.pop_back();
-        if (e != titleElement && e.GetName() == std::string("a:r")) runs.push_back(e);
+        if (e != titleElement && e.getName() == std::string("a:r")) runs.push_back(e);
         std::vector<XmlElement> children;
-        for (XmlElement c = e.GetFirstChildElement(); c; c = c.GetNextSiblingElement()) children.push_back(c);
+        for (XmlElement c = e.getFirstChildElement(); c; c = c.getNextSiblingElement()) children.push_back(c);
         stack.insert(stack.end(), children.rbegin(), children.rend());
     }
     if (runs.empty()) {
         // c:tx comes first in a title; a text from a cell reference gives way.
-        const XmlElement oldTx = titleElement.GetFirstChildElement("c:tx");
-        if (oldTx) titleElement.RemoveChildElement(oldTx);
-        const XmlElement first = titleElement.GetFirstChildElement();
-        const XmlElement tx = first ? titleElement.AddChildElementBefore(first, "c:tx") : titleElement.AddChildElement("c:tx");
-        const XmlElement rich = tx.AddChildElement("c:rich");
-        rich.AddChildElement("a:bodyPr");
-        rich.AddChildElement("a:lstStyle");
-        const XmlElement p = rich.AddChildElement("a:p");
-        p.AddChildElement("a:pPr").AddChildElement("a:defRPr");
-        const XmlElement r = p.AddChildElement("a:r");
-        r.AddChildElement("a:rPr");
-        r.AddChildElement("a:t", text);
-        return static_cast<bool>(p.AddChildElement("a:endParaRPr"));
+        const XmlElement oldTx = titleElement.getFirstChildElement("c:tx");
+        if (oldTx) titleElement.removeChildElement(oldTx);
+        const XmlElement first = titleElement.getFirstChildElement();
+        const XmlElement tx = first ? titleElement.addChildElementBefore(first, "c:tx") : titleElement.addChildElement("c:tx");
+        const XmlElement rich = tx.addChildElement("c:rich");
+        rich.addChildElement("a:bodyPr");
+        rich.addChildElement("a:lstStyle");
+        const XmlElement p = rich.addChildElement("a:p");
+        p.addChildElement("a:pPr").addChildElement("a:defRPr");
+        const XmlElement r = p.addChildElement("a:r");
+        r.addChildElement("a:rPr");
+        r.addChildElement("a:t", text);
+        return static_cast<bool>(p.addChildElement("a:endParaRPr"));
     }
     const XmlElement first = runs.front();
-    XmlElement t = first.GetFirstChildElement("a:t");
-    if (!t) t = first.AddChildElement("a:t");
-    if (!t.SetValue(text)) return false;
-    for (XmlElement r = first.GetNextSiblingElement("a:r"); r; r = r.GetNextSiblingElement("a:r"))
-        r.GetFirstChildElement("a:t").SetValue(std::string());
+    XmlElement t = first.getFirstChildElement("a:t");
+    if (!t) t = first.addChildElement("a:t");
+    if (!t.setValue(text)) return false;
+    for (XmlElement r = first.getNextSiblingElement("a:r"); r; r = r.getNextSiblingElement("a:r"))
+        r.getFirstChildElement("a:t").setValue(std::string());
     return true;
 }
 
-std::string ChartFill::KindOf(const XmlDocument& chart) {
+std::string ChartFill::kindOf(const XmlDocument& chart) {
     std::vector<std::string> names;
     std::string kind;
     for (const Group& g : groupsOf(chart)) {
@@ -396,13 +396,13 @@ std::string ChartFill::KindOf(const XmlDocument& chart) {
     return text(kind);
 }
 
-std::string ChartFill::Refusal(const XmlDocument& chart, const ChartData* data) {
+std::string ChartFill::refusal(const XmlDocument& chart, const ChartData* data) {
     if (!data || !data->m_table) return refusal(groupsOf(chart), nullptr, nullptr);
     const ChartSheet table(*data->m_table);
     return refusal(groupsOf(chart), &table, nullptr);
 }
 
-bool ChartFill::Fill(XmlDocument* chart, const ChartData& data, const std::string& workbook, const std::string& workbookName,
+bool ChartFill::fill(XmlDocument* chart, const ChartData& data, const std::string& workbook, const std::string& workbookName,
                      std::string* newWorkbook, std::string* why, const std::shared_ptr<XmlMemoryBudget>& budget,
                      std::string* note, Problems* problems) {
     if (!chart || !data.m_table || !newWorkbook) return false;
@@ -417,22 +417,22 @@ bool ChartFill::Fill(XmlDocument* chart, const ChartData& data, const std::strin
     out = refusal(groups, &table, &plan);
     if (!out.empty()) return false;
     std::string sheet = sheetOfFormulas(*chart);
-    if (!ChartWriteWorkbook(workbook, workbookName, table, &sheet, newWorkbook, &out, budget, note, problems)) return false;
+    if (!chartWriteWorkbook(workbook, workbookName, table, &sheet, newWorkbook, &out, budget, note, problems)) return false;
 
     TiXmlElement* chartElement = chart->RootElement()->FirstChildElement("c:chart");
     TiXmlElement* plotArea = chartElement->FirstChildElement("c:plotArea");
-    if (TiXmlElement* title = chartElement->FirstChildElement("c:title")) SetTitle(XmlElement(title), data.m_title);
+    if (TiXmlElement* title = chartElement->FirstChildElement("c:title")) setTitle(XmlElement(title), data.m_title);
     // Axis titles: the first axis (categories, or x values) and the value axis after it.
     const bool xy = groups.front().kind->layout != CATEGORIES;
     TiXmlElement* first = nullptr;
     for (TiXmlElement* e = plotArea->FirstChildElement(); e && !first; e = e->NextSiblingElement())
         if (named(e, "c:valAx") || (!xy && (named(e, "c:catAx") || named(e, "c:dateAx")))) first = e;
     TiXmlElement* value = first ? first->NextSiblingElement("c:valAx") : nullptr;
-    if (TiXmlElement* t = first ? first->FirstChildElement("c:title") : nullptr) SetTitle(XmlElement(t), data.m_xAxisTitle);
-    if (TiXmlElement* t = value ? value->FirstChildElement("c:title") : nullptr) SetTitle(XmlElement(t), data.m_yAxisTitle);
+    if (TiXmlElement* t = first ? first->FirstChildElement("c:title") : nullptr) setTitle(XmlElement(t), data.m_xAxisTitle);
+    if (TiXmlElement* t = value ? value->FirstChildElement("c:title") : nullptr) setTitle(XmlElement(t), data.m_yAxisTitle);
 
     bool numericCategories = true;
-    for (size_t i = 1; i < table.Rows(); ++i) numericCategories = numericCategories && table.IsNumber(i, 0);
+    for (size_t i = 1; i < table.rows(); ++i) numericCategories = numericCategories && table.isNumber(i, 0);
     // A date axis shows numbers as dates; text categories need a category axis.
     for (TiXmlElement* e = plotArea->FirstChildElement("c:dateAx"); e && !numericCategories;) {
         TiXmlElement* next = e->NextSiblingElement("c:dateAx");

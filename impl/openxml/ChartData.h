@@ -27,7 +27,7 @@ public:
 
     // Spreadsheet column name of a 0-based column index: 0 "A", 25 "Z", 26 "AA",
     // 701 "ZZ", 702 "AAA". Empty for a negative index.
-    static std::string GetColumnIDFromIndex(int index);
+    static std::string getColumnIdFromIndex(int index);
 
     const kiv::rep::Table* m_table;  // not owned; must outlive the chart data
     std::string m_title;             // chart title, assigned by the caller
@@ -46,11 +46,11 @@ namespace ChartFill {
 // "scatter"; "column and line" for a plot area of several chart groups. Kinds a
 // table cannot fill are named too ("stock", "surface"). Empty when the part has
 // no chart group.
-std::string KindOf(const XmlDocument& chart);
+std::string kindOf(const XmlDocument& chart);
 
 // Empty when the chart's kind can be filled and, with data, when the table fits
 // it; otherwise why not.
-std::string Refusal(const XmlDocument& chart, const ChartData* data);
+std::string refusal(const XmlDocument& chart, const ChartData* data);
 
 // Fills the chart from the table: series (the template's keep their look, more
 // copy the last one's with the next accent colour, fewer drop the rest), their
@@ -62,17 +62,17 @@ std::string Refusal(const XmlDocument& chart, const ChartData* data);
 // Cells are numbers when they are finite doubles (others count as 0 in the
 // caches and are text in the workbook); a category written with leading zeros
 // is text. *note (when given) tells which texts the workbook had to cut.
-bool Fill(XmlDocument* chart, const ChartData& data, const std::string& workbook, const std::string& workbookName,
+bool fill(XmlDocument* chart, const ChartData& data, const std::string& workbook, const std::string& workbookName,
           std::string* newWorkbook, std::string* why, const std::shared_ptr<XmlMemoryBudget>& budget = nullptr,
           std::string* note = nullptr, Problems* problems = nullptr);
 
 // Puts text into a c:title element: into the first run, keeping its look, with
 // the text of the runs after it emptied; a title without runs gets one.
-bool SetTitle(const XmlElement& titleElement, const std::string& text);
+bool setTitle(const XmlElement& titleElement, const std::string& text);
 
 // Only the workbook of Fill, for the sheet named sheetName (empty: the first).
 // The workbook's parts are charged to budget (the package's) when one is given.
-bool FillWorkbook(const std::string& workbook, const std::string& workbookName, const ChartData& data,
+bool fillWorkbook(const std::string& workbook, const std::string& workbookName, const ChartData& data,
                   const std::string& sheetName, std::string* newWorkbook, std::string* why,
                   const std::shared_ptr<XmlMemoryBudget>& budget = nullptr, Problems* problems = nullptr);
 

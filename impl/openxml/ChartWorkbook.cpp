@@ -81,14 +81,14 @@ const struct {
 bool makeWorkbook(std::string* bytes, Problems* problems) {
     ZipMemFile memory;
     ZipArchive book(problems);
-    if (!book.Open(&memory, ZIP_CREATE)) return false;
+    if (!book.open(&memory, ZIP_CREATE)) return false;
     bool ok = true;
     for (const auto& part : NEW_WORKBOOK) {
         const std::string text = std::string("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n") + part.text;
-        ok = ok && book.WriteDataRaw(part.name, text.data(), text.size(), false);
+        ok = ok && book.writeDataRaw(part.name, text.data(), text.size(), false);
     }
-    if (!book.Close() || !ok) return false;
-    *bytes = memory.GetData();
+    if (!book.close() || !ok) return false;
+    *bytes = memory.getData();
     return true;
 }
 
@@ -97,32 +97,32 @@ class Workbook {
 public:
     Workbook(const std::string& name, std::string* why, const std::shared_ptr<XmlMemoryBudget>& budget, Problems* problems)
         : m_name(name), m_why(why), m_book(problems) {
-        m_book.SetXmlBudget(budget);  // the workbook's parts count with the package's
+        m_book.setXmlBudget(budget);  // the workbook's parts count with the package's
     }
     ~Workbook() {
-        if (!m_book.IsClosed()) m_book.Close();
+        if (!m_book.isClosed()) m_book.close();
     }
 
-    bool Open(const std::string& bytes) {
-        if (!ZipArchive::LooksLikeZip(bytes.data(), bytes.size())) return Fail("is not a zip archive");
-        if (!m_memory.CopyData(bytes.data(), bytes.size()) || !m_book.Open(&m_memory, ZIP_OPEN))
-            return Fail("cannot be opened as a zip archive");
+    bool open(const std::string& bytes) {
+        if (!ZipArchive::looksLikeZip(bytes.data(), bytes.size())) return fail("is not a zip archive");
+        if (!m_memory.copyData(bytes.data(), bytes.size()) || !m_book.open(&m_memory, ZIP_OPEN))
+            return fail("cannot be opened as a zip archive");
         return true;
     }
 
     // The part as XML; false (and, when required, the reason) when it is missing or unreadable.
-    bool Read(const std::string& part, XmlDocument* document, bool required = true) {
+    bool read(const std::string& part, XmlDocument* document, bool required = true) {
         const std::string name = part;
-        if (!name.empty() && m_book.FindFile(name) >= 0 && m_book.ReadXmlFile(name, document) && document->RootElement())
+        if (!name.empty() && m_book.findFile(name) >= 0 && m_book.readXmlFile(name, document) && document->RootElement())
             return true;
-        return required ? Fail("has no readable part " + OpenXMLPaths::ToSlash(part)) : false;
+        return required ? fail("has no readable part " + OpenXMLPaths::toSlash(part)) : false;
     }
 
     // The part a relationship of `source` leads to: by id, or the first of a type.
-    std::string Related(const std::string& source, const std::string& id, const char* typeEnd) {
-        const std::string relsPath = OpenXMLPaths::RelsPartName(source);
+    std::string related(const std::string& source, const std::string& id, const char* typeEnd) {
+        const std::string relsPath = OpenXMLPaths::relsPartName(source);
         XmlDocument rels;
-        if (!Read(relsPath, &rels, false)) return std::string();
+        if (!read(relsPath, &rels, false)) return std::string();
         for (const TiXmlElement* r = rels.RootElement()->FirstChildElement("Relationship"); r;
              r = r->NextSiblingElement("Relationship")) {
             const char* rid = r->Attribute("Id");
@@ -131,23 +131,23 @@ public:
             const size_t end = typeEnd ? std::strlen(typeEnd) : 0;
             const bool match = typeEnd ? t.size() > end && t.compare(t.size() - end, end, typeEnd) == 0 : rid && id == rid;
             if (match && r->Attribute("Target") && !r->Attribute("TargetMode"))
-                return OpenXMLPaths::ResolvePartName(source, std::string(r->Attribute("Target")));
+                return OpenXMLPaths::resolvePartName(source, std::string(r->Attribute("Target")));
         }
         return std::string();
     }
 
-    bool Write(const std::string& part, const XmlDocument& document) {
-        return m_book.WriteXmlFile(part, &document, true) || Fail("cannot be written");
+    bool write(const std::string& part, const XmlDocument& document) {
+        return m_book.writeXmlFile(part, &document, true) || fail("cannot be written");
     }
 
-    bool Finish(std::string* bytes) {
-        if (!m_book.Close()) return Fail("cannot be written");
+    bool finish(std::string* bytes) {
+        if (!m_book.close()) return fail("cannot be written");
         // Removed entries leave gaps in the archive; the stored copy is compacted.
-        *bytes = m_memory.GetData();
+        *bytes = m_memory.getData();
         return true;
     }
 
-    bool Fail(const std::string& what) {
+    bool fail(const std::string& what) {
         if (m_why && m_why->empty()) *m_why = "the chart's workbook " + m_name + " " + what;
         return false;
     }
@@ -172,22 +172,22 @@ public:
             ++m_count;
         }
     }
-    bool Available() const { return m_sst != nullptr; }
-    int Index(const std::string& text) {
+    bool available() const { return m_sst != nullptr; }
+    int index(const std::string& text) {
         ++m_uses;
         const auto found = m_index.find(text);
         if (found != m_index.end()) return found->second;
         TiXmlElement* si = m_sst->LinkEndChild(new TiXmlElement("si"))->ToElement();
-        AddText(si, text);
+        addText(si, text);
         m_index.emplace(text, m_count);
         return m_count++;
     }
-    void Finish() {
+    void finish() {
         m_sst->SetAttribute("count", m_uses);
         m_sst->SetAttribute("uniqueCount", m_count);
     }
     // A <t> element with the text, its blanks at the ends kept.
-    static void AddText(TiXmlElement* parent, const std::string& text) {
+    static void addText(TiXmlElement* parent, const std::string& text) {
         TiXmlElement* t = parent->LinkEndChild(new TiXmlElement("t"))->ToElement();
         if (!text.empty()) t->LinkEndChild(new TiXmlText(text));
         if (!text.empty() && (isBlank(text.front()) || isBlank(text.back()))) t->SetAttribute("xml:space", "preserve");
@@ -203,7 +203,7 @@ private:
 // Whether a cell is a number a spreadsheet and a chart read as written: a
 // finite double (1e999, 1.8e308 and a 400-digit integer overflow one), and for
 // a label (a category) no leading zeros that the number would drop (00123).
-bool isNumber(const std::string& cell, bool label) {
+bool readsAsNumber(const std::string& cell, bool label) {
     if (!lfw::text::isNumber(cell) || !std::isfinite(lfw::text::toDouble(cell))) return false;
     size_t i = 0;
     while (i < cell.size() && isBlank(cell[i])) ++i;
@@ -229,12 +229,12 @@ ChartSheet::ChartSheet(const kiv::rep::Table& table, bool categories)
     for (size_t r = 0; r < m_rows; ++r)
         for (size_t c = 0; c < m_columns; ++c) {
             m_cells.push_back(table.value(r, c).toStdString());
-            m_numbers.push_back(r > 0 && isNumber(m_cells.back(), categories && c == 0));
+            m_numbers.push_back(r > 0 && readsAsNumber(m_cells.back(), categories && c == 0));
         }
     std::set<std::string> used;
     for (size_t c = 0; c < m_columns; ++c) {
         bool cut = false;
-        std::string name = CellText(At(0, c), &cut);
+        std::string name = cellText(at(0, c), &cut);
         bool blank = true;
         for (char ch : name) blank = blank && isBlank(ch);
         if (blank) name = "Column" + std::to_string(c + 1);
@@ -244,7 +244,7 @@ ChartSheet::ChartSheet(const kiv::rep::Table& table, bool categories)
             // The number goes after as much of the name as a cell still holds.
             const std::string number = std::to_string(k);
             bool shortened = false;
-            while (!name.empty() && CellText(name + number, &shortened).size() < name.size() + number.size()) {
+            while (!name.empty() && cellText(name + number, &shortened).size() < name.size() + number.size()) {
                 size_t last = name.size() - 1;  // the last character, all its bytes
                 while (last > 0 && (static_cast<unsigned char>(name[last]) & 0xC0) == 0x80) --last;
                 name.erase(last);
@@ -258,7 +258,7 @@ ChartSheet::ChartSheet(const kiv::rep::Table& table, bool categories)
     }
 }
 
-std::string ChartSheet::CellText(const std::string& text, bool* cut) {
+std::string ChartSheet::cellText(const std::string& text, bool* cut) {
     *cut = false;
     size_t units = 0;
     for (size_t i = 0; i < text.size();) {
@@ -274,17 +274,17 @@ std::string ChartSheet::CellText(const std::string& text, bool* cut) {
     return text;
 }
 
-std::string ChartSheet::NumberAt(size_t row, size_t column) const {
-    const std::string& s = At(row, column);
+std::string ChartSheet::numberAt(size_t row, size_t column) const {
+    const std::string& s = at(row, column);
     size_t first = 0, last = s.size();
     while (first < last && isBlank(s[first])) ++first;
     while (last > first && isBlank(s[last - 1])) --last;
     return s.substr(first, last - first);
 }
 
-std::string ChartColumn(size_t column) { return ChartData::GetColumnIDFromIndex(static_cast<int>(column)); }
+std::string chartColumn(size_t column) { return ChartData::getColumnIdFromIndex(static_cast<int>(column)); }
 
-std::string ChartReference(const std::string& sheet, size_t column, size_t firstRow, size_t lastRow) {
+std::string chartReference(const std::string& sheet, size_t column, size_t firstRow, size_t lastRow) {
     // A sheet name other than letters, digits and "_" (not starting with a digit) is quoted.
     bool plain = !sheet.empty() && !(sheet[0] >= '0' && sheet[0] <= '9');
     for (unsigned char ch : sheet) plain = plain && (std::isalnum(ch) || ch == '_' || ch >= 0x80);
@@ -296,27 +296,27 @@ std::string ChartReference(const std::string& sheet, size_t column, size_t first
         for (char ch : sheet) ref += ch == '\'' ? std::string("''") : std::string(1, ch);
         ref += "'";
     }
-    const std::string col = "$" + ChartColumn(column) + "$";
+    const std::string col = "$" + chartColumn(column) + "$";
     ref += "!" + col + std::to_string(firstRow);
     if (lastRow != firstRow) ref += ":" + col + std::to_string(lastRow);
     return ref;
 }
 
-bool ChartWriteWorkbook(const std::string& workbook, const std::string& workbookName, const ChartSheet& table, std::string* sheet,
+bool chartWriteWorkbook(const std::string& workbook, const std::string& workbookName, const ChartSheet& table, std::string* sheet,
                         std::string* newWorkbook, std::string* why, const std::shared_ptr<XmlMemoryBudget>& budget,
                         std::string* note, Problems* problems) {
-    const size_t r = table.Rows(), n = table.Columns();
+    const size_t r = table.rows(), n = table.columns();
     Workbook book(workbookName, why, budget, problems);
     if (r == 0 || n == 0 || r > MAX_SHEET_ROWS || n > MAX_SHEET_COLUMNS)
-        return book.Fail("cannot hold a table of " + std::to_string(r) + " rows and " + std::to_string(n) + " columns");
+        return book.fail("cannot hold a table of " + std::to_string(r) + " rows and " + std::to_string(n) + " columns");
     std::string fresh;
-    if (workbook.empty() && !makeWorkbook(&fresh, problems)) return book.Fail("cannot be made");
-    if (!book.Open(workbook.empty() ? fresh : workbook)) return false;
+    if (workbook.empty() && !makeWorkbook(&fresh, problems)) return book.fail("cannot be made");
+    if (!book.open(workbook.empty() ? fresh : workbook)) return false;
 
     // The sheet: the one named, else the first of the workbook.
     const std::string main("xl/workbook.xml");
     XmlDocument wb, ws, tablePart, strings;
-    if (!book.Read(main, &wb)) return false;
+    if (!book.read(main, &wb)) return false;
     const TiXmlElement* sheets = wb.RootElement()->FirstChildElement("sheets");
     const TiXmlElement* chosen = sheets ? sheets->FirstChildElement("sheet") : nullptr;
     int sheetCount = 0;
@@ -324,22 +324,22 @@ bool ChartWriteWorkbook(const std::string& workbook, const std::string& workbook
         ++sheetCount;
         if (s->Attribute("name") && !sheet->empty() && lowered(s->Attribute("name")) == lowered(*sheet)) chosen = s;
     }
-    if (!chosen || !chosen->Attribute("name") || !chosen->Attribute("r:id")) return book.Fail("has no worksheet");
+    if (!chosen || !chosen->Attribute("name") || !chosen->Attribute("r:id")) return book.fail("has no worksheet");
     *sheet = chosen->Attribute("name");
-    const std::string sheetPart = book.Related(main, chosen->Attribute("r:id"), nullptr);
-    if (sheetPart.empty()) return book.Fail("has no worksheet");
-    if (!book.Read(sheetPart, &ws)) return false;
+    const std::string sheetPart = book.related(main, chosen->Attribute("r:id"), nullptr);
+    if (sheetPart.empty()) return book.fail("has no worksheet");
+    if (!book.read(sheetPart, &ws)) return false;
     TiXmlElement* worksheet = ws.RootElement();
     TiXmlElement* sheetData = worksheet->FirstChildElement("sheetData");
-    if (!sheetData) return book.Fail("has no cells in " + OpenXMLPaths::ToSlash(sheetPart));
+    if (!sheetData) return book.fail("has no cells in " + OpenXMLPaths::toSlash(sheetPart));
 
     // Shared strings when the workbook has them, else strings in the cells.
-    const std::string stringsPart = book.Related(main, std::string(), "/sharedStrings");
-    const bool haveStrings = book.Read(stringsPart, &strings, false);
+    const std::string stringsPart = book.related(main, std::string(), "/sharedStrings");
+    const bool haveStrings = book.read(stringsPart, &strings, false);
     SharedStrings shared(haveStrings ? strings.RootElement() : nullptr, sheetCount > 1);
 
     // A table part needs a data row below its header: a header-only table keeps an empty row.
-    const std::string range = "A1:" + ChartColumn(n - 1) + std::to_string(std::max<size_t>(r, 2));
+    const std::string range = "A1:" + chartColumn(n - 1) + std::to_string(std::max<size_t>(r, 2));
     if (TiXmlElement* dimension = worksheet->FirstChildElement("dimension")) dimension->SetAttribute("ref", range);
     // New cells take the styles of the old header, category and value cells.
     const std::string styles[3] = {styleOf(sheetData, "B1"), styleOf(sheetData, "A2"), styleOf(sheetData, "B2")};
@@ -351,32 +351,32 @@ bool ChartWriteWorkbook(const std::string& workbook, const std::string& workbook
         row->SetAttribute("r", std::to_string(i + 1));
         row->SetAttribute("spans", spans);
         for (size_t c = 0; c < n; ++c) {
-            bool shortened = i == 0 && table.NameCut(c);
-            const std::string text = i == 0                 ? table.Name(c)
-                                     : table.IsNumber(i, c) ? table.At(i, c)
-                                                            : ChartSheet::CellText(table.At(i, c), &shortened);
-            if (shortened) cut.push_back(ChartColumn(c) + std::to_string(i + 1));
+            bool shortened = i == 0 && table.nameCut(c);
+            const std::string text = i == 0                 ? table.name(c)
+                                     : table.isNumber(i, c) ? table.at(i, c)
+                                                            : ChartSheet::cellText(table.at(i, c), &shortened);
+            if (shortened) cut.push_back(chartColumn(c) + std::to_string(i + 1));
             if (text.empty()) continue;
             TiXmlElement* cell = row->LinkEndChild(new TiXmlElement("c"))->ToElement();
-            cell->SetAttribute("r", ChartColumn(c) + std::to_string(i + 1));
+            cell->SetAttribute("r", chartColumn(c) + std::to_string(i + 1));
             const std::string& style = styles[i == 0 ? 0 : c == 0 ? 1 : 2];
             if (!style.empty()) cell->SetAttribute("s", style);
             TiXmlElement* v = nullptr;
-            if (table.IsNumber(i, c)) {
+            if (table.isNumber(i, c)) {
                 v = new TiXmlElement("v");
-                v->LinkEndChild(new TiXmlText(table.NumberAt(i, c)));
-            } else if (shared.Available()) {
+                v->LinkEndChild(new TiXmlText(table.numberAt(i, c)));
+            } else if (shared.available()) {
                 cell->SetAttribute("t", "s");
                 v = new TiXmlElement("v");
-                v->LinkEndChild(new TiXmlText(std::to_string(shared.Index(text))));
+                v->LinkEndChild(new TiXmlText(std::to_string(shared.index(text))));
             } else {
                 cell->SetAttribute("t", "inlineStr");
-                SharedStrings::AddText(cell->LinkEndChild(new TiXmlElement("is"))->ToElement(), text);
+                SharedStrings::addText(cell->LinkEndChild(new TiXmlElement("is"))->ToElement(), text);
             }
             if (v) cell->LinkEndChild(v);
         }
     }
-    if (shared.Available()) shared.Finish();
+    if (shared.available()) shared.finish();
     if (note && !cut.empty()) {
         std::string cells = cut.front();
         for (size_t k = 1; k < cut.size() && k < 5; ++k) cells += (k + 1 == cut.size() ? " and " : ", ") + cut[k];
@@ -390,13 +390,13 @@ bool ChartWriteWorkbook(const std::string& workbook, const std::string& workbook
     const TiXmlElement* tableParts = worksheet->FirstChildElement("tableParts");
     const TiXmlElement* tablePartRef = tableParts ? tableParts->FirstChildElement("tablePart") : nullptr;
     const std::string tablePath = tablePartRef && tablePartRef->Attribute("r:id")
-                                      ? book.Related(sheetPart, tablePartRef->Attribute("r:id"), nullptr)
+                                      ? book.related(sheetPart, tablePartRef->Attribute("r:id"), nullptr)
                                       : std::string();
-    if (tablePartRef && !book.Read(tablePath, &tablePart)) return false;
+    if (tablePartRef && !book.read(tablePath, &tablePart)) return false;
     if (tablePartRef) {
         TiXmlElement* root = tablePart.RootElement();
         TiXmlElement* columns = root->FirstChildElement("tableColumns");
-        if (!columns) return book.Fail("has a table part without columns");
+        if (!columns) return book.fail("has a table part without columns");
         root->SetAttribute("ref", range);
         root->SetAttribute("displayName", "SIT_CHART");
         if (TiXmlElement* filter = root->FirstChildElement("autoFilter")) filter->SetAttribute("ref", range);
@@ -405,19 +405,19 @@ bool ChartWriteWorkbook(const std::string& workbook, const std::string& workbook
         for (size_t c = 0; c < n; ++c) {
             TiXmlElement* column = columns->LinkEndChild(new TiXmlElement("tableColumn"))->ToElement();
             column->SetAttribute("id", static_cast<int>(c + 1));
-            column->SetAttribute("name", table.Name(c));
+            column->SetAttribute("name", table.name(c));
         }
     }
-    return book.Write(sheetPart, ws) && (!haveStrings || book.Write(stringsPart, strings)) &&
-           (!tablePartRef || book.Write(tablePath, tablePart)) && book.Finish(newWorkbook);
+    return book.write(sheetPart, ws) && (!haveStrings || book.write(stringsPart, strings)) &&
+           (!tablePartRef || book.write(tablePath, tablePart)) && book.finish(newWorkbook);
 }
 
-bool ChartFill::FillWorkbook(const std::string& workbook, const std::string& workbookName, const ChartData& data,
+bool ChartFill::fillWorkbook(const std::string& workbook, const std::string& workbookName, const ChartData& data,
                              const std::string& sheetName, std::string* newWorkbook, std::string* why,
                              const std::shared_ptr<XmlMemoryBudget>& budget, Problems* problems) {
     if (!data.m_table) return false;
     std::string sheet = sheetName;
-    return ChartWriteWorkbook(workbook, workbookName, ChartSheet(*data.m_table), &sheet, newWorkbook, why, budget, nullptr,
+    return chartWriteWorkbook(workbook, workbookName, ChartSheet(*data.m_table), &sheet, newWorkbook, why, budget, nullptr,
                               problems);
 }
 

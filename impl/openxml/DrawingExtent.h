@@ -13,7 +13,7 @@ namespace DrawingExtent {
 const double MAX_EXTENT = 27273042316900.0;
 
 // The size within the schema's range; NaN gives 0.
-inline double Clamp(double value) {
+inline double clamp(double value) {
     if (!(value > 0)) return 0;
     return value > MAX_EXTENT ? MAX_EXTENT : value;
 }
@@ -21,9 +21,9 @@ inline double Clamp(double value) {
 // The box (cx, cy, as a template writes them) clamped, then the largest size of
 // that aspect (width / height) inside it, truncated to whole EMU. A box without
 // height, or an aspect that is not positive and finite, keeps the clamped box.
-inline void FitInBox(double cx, double cy, double aspect, long long* width, long long* height) {
-    cx = Clamp(cx);
-    cy = Clamp(cy);
+inline void fitInBox(double cx, double cy, double aspect, long long* width, long long* height) {
+    cx = clamp(cx);
+    cy = clamp(cy);
     if (cy > 0 && aspect > 0 && std::isfinite(aspect)) {
         if (cx / cy > aspect) cx = std::floor(cy * aspect);
         else cy = std::floor(cx / aspect);

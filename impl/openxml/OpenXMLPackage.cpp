@@ -11,13 +11,13 @@
 namespace kiv {
 namespace rep {
 
-using OpenXMLPaths::PartName;
+using OpenXMLPaths::partNameOf;
 
 namespace {
 
 // An entry's stored name as the package names parts.
 std::string storedName(const ZipArchive& zip, int entry) {
-    const std::string name = zip.GetStoredName(entry);
+    const std::string name = zip.getStoredName(entry);
     return lfw::text::validUtf8(name.substr(0, name.find('\0')));
 }
 
@@ -32,7 +32,7 @@ std::string lower(std::string s) {
 
 // The element's name without its namespace prefix.
 std::string localName(const XmlElement& e) {
-    const std::string name = e.GetName();
+    const std::string name = e.getName();
     const size_t colon = name.find(':');
     return colon == std::string::npos ? name : name.substr(colon + 1);
 }
@@ -169,7 +169,7 @@ struct Family {
     bool numbered = false;
 };
 Family familyOf(const std::string& partName) {
-    const std::string name = PartName(partName);
+    const std::string name = partNameOf(partName);
     const size_t slash = name.rfind('/');
     const size_t fileStart = slash == std::string::npos ? 0 : slash + 1;
     size_t dot = name.find('.', fileStart);
@@ -196,27 +196,27 @@ namespace {
 const size_t SEARCHED_IN_PLACE = 16;
 }  // namespace
 
-std::string OpenXMLRelationships::TargetKey(const OpenXMLRelationship& r) {
-    return r.type + (r.external ? "\x01E" : "\x01P") + (r.external ? r.target : OpenXMLPackage::Key(r.part));
+std::string OpenXMLRelationships::targetKey(const OpenXMLRelationship& r) {
+    return r.type + (r.external ? "\x01E" : "\x01P") + (r.external ? r.target : OpenXMLPackage::keyOf(r.part));
 }
 
-void OpenXMLRelationships::Index(size_t index) const {
+void OpenXMLRelationships::index(size_t index) const {
     const OpenXMLRelationship& r = m_items[index];
     m_byId.emplace(r.id, index);
     // The first of a type and target wins.
-    if (!m_byTarget.emplace(TargetKey(r), index).second) m_sharedTargets = true;
+    if (!m_byTarget.emplace(targetKey(r), index).second) m_sharedTargets = true;
 }
 
-bool OpenXMLRelationships::Indexed() const {
+bool OpenXMLRelationships::indexed() const {
     // Once indexed, a list stays indexed (Drop keeps the indexes in step).
     if (m_indexed) return true;
     if (m_items.size() <= SEARCHED_IN_PLACE) return false;
-    for (size_t i = 0; i < m_items.size(); ++i) Index(i);
+    for (size_t i = 0; i < m_items.size(); ++i) index(i);
     m_indexed = true;
     return true;
 }
 
-void OpenXMLRelationships::Compact() const {
+void OpenXMLRelationships::compact() const {
     if (m_droppedCount == 0) return;
     size_t kept = 0;
     for (size_t i = 0; i < m_items.size(); ++i)
@@ -230,11 +230,11 @@ void OpenXMLRelationships::Compact() const {
     m_byId.clear();
     m_byTarget.clear();
     m_sharedTargets = false;
-    for (size_t i = 0; i < m_items.size(); ++i) Index(i);
+    for (size_t i = 0; i < m_items.size(); ++i) index(i);
 }
 
-const OpenXMLRelationship* OpenXMLRelationships::Find(const std::string& id) const {
-    if (!Indexed()) {
+const OpenXMLRelationship* OpenXMLRelationships::find(const std::string& id) const {
+    if (!indexed()) {
         for (const OpenXMLRelationship& r : m_items)
             if (r.id == id) return &r;
         return nullptr;
@@ -243,34 +243,34 @@ const OpenXMLRelationship* OpenXMLRelationships::Find(const std::string& id) con
     return it == m_byId.end() ? nullptr : &m_items[it->second];
 }
 
-const OpenXMLRelationship* OpenXMLRelationships::Find(const std::string& type, const std::string& target, bool external) const {
+const OpenXMLRelationship* OpenXMLRelationships::find(const std::string& type, const std::string& target, bool external) const {
     OpenXMLRelationship wanted;
     wanted.type = type;
     wanted.external = external;
     (external ? wanted.target : wanted.part) = target;
-    if (!Indexed()) {
-        const std::string key = TargetKey(wanted);
+    if (!indexed()) {
+        const std::string key = targetKey(wanted);
         for (const OpenXMLRelationship& r : m_items)
-            if (r.type == type && r.external == external && TargetKey(r) == key) return &r;
+            if (r.type == type && r.external == external && targetKey(r) == key) return &r;
         return nullptr;
     }
-    const auto it = m_byTarget.find(TargetKey(wanted));
+    const auto it = m_byTarget.find(targetKey(wanted));
     return it == m_byTarget.end() ? nullptr : &m_items[it->second];
 }
 
-std::string OpenXMLRelationships::Relate(const std::string& type, const std::string& target, bool external) {
-    if (const OpenXMLRelationship* r = Find(type, target, external)) return r->id;
-    return Add(type, target, external);
+std::string OpenXMLRelationships::relate(const std::string& type, const std::string& target, bool external) {
+    if (const OpenXMLRelationship* r = find(type, target, external)) return r->id;
+    return add(type, target, external);
 }
 
-std::string OpenXMLRelationships::Add(const std::string& type, const std::string& target, bool external, const std::string& id) {
-    const std::string newId = id.empty() ? NextId() : id;
-    if (Find(newId)) {
-        m_package->Fail(quoted(m_source) + " has a relationship " + quoted(newId) + " already");
+std::string OpenXMLRelationships::add(const std::string& type, const std::string& target, bool external, const std::string& id) {
+    const std::string newId = id.empty() ? nextId() : id;
+    if (find(newId)) {
+        m_package->fail(quoted(m_source) + " has a relationship " + quoted(newId) + " already");
         return std::string();
     }
     if (lfw::text::isBlank(target)) {
-        m_package->Fail(std::string("A relationship of ") + quoted(m_source) + " needs a target");
+        m_package->fail(std::string("A relationship of ") + quoted(m_source) + " needs a target");
         return std::string();
     }
     OpenXMLRelationship r;
@@ -280,17 +280,17 @@ std::string OpenXMLRelationships::Add(const std::string& type, const std::string
     if (external) {
         r.target = target;
     } else {
-        const OpenXMLPart* part = m_package->Part(target);
-        r.part = part ? part->Name() : PartName(target);
-        r.target = OpenXMLPaths::RelativeTarget(m_source, r.part);
+        const OpenXMLPart* part = m_package->part(target);
+        r.part = part ? part->name() : partNameOf(target);
+        r.target = OpenXMLPaths::relativeTarget(m_source, r.part);
     }
-    Append(std::move(r));
+    append(std::move(r));
     m_changed = true;
     return newId;
 }
 
-bool OpenXMLRelationships::Drop(const std::string& id) {
-    const OpenXMLRelationship* r = Find(id);
+bool OpenXMLRelationships::drop(const std::string& id) {
+    const OpenXMLRelationship* r = find(id);
     if (!r) return false;
     const size_t at = static_cast<size_t>(r - m_items.data());
     m_changed = true;
@@ -302,52 +302,52 @@ bool OpenXMLRelationships::Drop(const std::string& id) {
     // An indexed list marks it (see m_items): a presentation that loses many
     // slides would otherwise move its list, or index it anew, after each of them.
     m_byId.erase(r->id);
-    const auto target = m_byTarget.find(TargetKey(*r));
+    const auto target = m_byTarget.find(targetKey(*r));
     const bool first = target != m_byTarget.end() && target->second == at;
     if (first) m_byTarget.erase(target);
     if (m_dropped.empty()) m_dropped.assign(m_items.size(), false);
     m_dropped[at] = true;
     ++m_droppedCount;
     // Another relationship to that target may now come first.
-    if (first && m_sharedTargets) Compact();
+    if (first && m_sharedTargets) compact();
     return true;
 }
 
-std::string OpenXMLRelationships::NextId() const { return "rId" + std::to_string(m_largest + 1); }
+std::string OpenXMLRelationships::nextId() const { return "rId" + std::to_string(m_largest + 1); }
 
-void OpenXMLRelationships::Append(OpenXMLRelationship relationship) {
+void OpenXMLRelationships::append(OpenXMLRelationship relationship) {
     m_items.push_back(std::move(relationship));
     if (!m_dropped.empty()) m_dropped.push_back(false);
     m_largest = std::max(m_largest, rIdNumber(m_items.back().id));
-    if (m_indexed) Index(m_items.size() - 1);
+    if (m_indexed) index(m_items.size() - 1);
 }
 
-bool OpenXMLRelationships::Load(const XmlDocument& document, const std::string& relsName, bool indented) {
+bool OpenXMLRelationships::load(const XmlDocument& document, const std::string& relsName, bool indented) {
     m_indented = indented;
-    const XmlElement root = document.GetRootElement();
-    if (!root || localName(root) != "Relationships") return m_package->Fail(quoted(relsName) + " is not a relationships part");
-    for (XmlElement e = root.GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
+    const XmlElement root = document.getRootElement();
+    if (!root || localName(root) != "Relationships") return m_package->fail(quoted(relsName) + " is not a relationships part");
+    for (XmlElement e = root.getFirstChildElement(); e; e = e.getNextSiblingElement()) {
         if (localName(e) != "Relationship") continue;
         OpenXMLRelationship r;
-        r.id = e.GetAttributeString("Id");
-        if (lfw::text::isBlank(r.id)) return m_package->Fail(quoted(relsName) + " has a relationship without an id");
-        if (Find(r.id)) return m_package->Fail(quoted(relsName) + " has two relationships with the id " + quoted(r.id));
-        r.type = e.GetAttributeString("Type");
-        r.target = e.GetAttributeString("Target");
-        r.external = lower(e.GetAttributeString("TargetMode")) == "external";
+        r.id = e.getAttributeString("Id");
+        if (lfw::text::isBlank(r.id)) return m_package->fail(quoted(relsName) + " has a relationship without an id");
+        if (find(r.id)) return m_package->fail(quoted(relsName) + " has two relationships with the id " + quoted(r.id));
+        r.type = e.getAttributeString("Type");
+        r.target = e.getAttributeString("Target");
+        r.external = lower(e.getAttributeString("TargetMode")) == "external";
         if (!r.external) {
-            const std::string resolved = OpenXMLPaths::ResolvePartName(m_source, r.target);
-            const OpenXMLPart* part = resolved.empty() ? nullptr : m_package->Part(resolved);
-            r.part = part ? part->Name() : resolved;
+            const std::string resolved = OpenXMLPaths::resolvePartName(m_source, r.target);
+            const OpenXMLPart* part = resolved.empty() ? nullptr : m_package->part(resolved);
+            r.part = part ? part->name() : resolved;
         }
-        Append(std::move(r));
+        append(std::move(r));
     }
     m_changed = false;
     return true;
 }
 
-std::string OpenXMLRelationships::Serialize(const std::vector<bool>& keep) const {
-    Compact();  // keep counts the relationships left
+std::string OpenXMLRelationships::serialize(const std::vector<bool>& keep) const {
+    compact();  // keep counts the relationships left
     // The text XmlDocument would print, written without building one.
     auto attribute = [](std::string* out, const char* name, const std::string& value) {
         const char quote = value.find('"') == std::string::npos ? '"' : '\'';
@@ -355,7 +355,7 @@ std::string OpenXMLRelationships::Serialize(const std::vector<bool>& keep) const
         *out += name;
         *out += '=';
         *out += quote;
-        XmlAppendEscaped(out, value);
+        xmlAppendEscaped(out, value);
         *out += quote;
     };
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>";
@@ -382,59 +382,59 @@ std::string OpenXMLRelationships::Serialize(const std::vector<bool>& keep) const
 // ---------------------------------------------------------------------------
 // Parts
 
-bool OpenXMLPart::ReadStored(std::string* bytes) {
+bool OpenXMLPart::readStored(std::string* bytes) {
     bytes->clear();
-    return m_entry < 0 || m_package->ReadEntry(m_entry, bytes, m_name);
+    return m_entry < 0 || m_package->readEntry(m_entry, bytes, m_name);
 }
 
-bool OpenXMLPart::ReadStoredRels(std::string* bytes) {
+bool OpenXMLPart::readStoredRels(std::string* bytes) {
     bytes->clear();
-    return m_relsEntry >= 0 && m_package->ReadEntry(m_relsEntry, bytes, OpenXMLPaths::RelsPartName(m_name));
+    return m_relsEntry >= 0 && m_package->readEntry(m_relsEntry, bytes, OpenXMLPaths::relsPartName(m_name));
 }
 
-std::string OpenXMLPart::Print() const { return m_xml ? m_xml->PrintToString(PrintsIndented()) : std::string(); }
+std::string OpenXMLPart::print() const { return m_xml ? m_xml->printToString(printsIndented()) : std::string(); }
 
-void OpenXMLPart::OwnBytes() {
+void OpenXMLPart::ownBytes() {
     if (!m_view) return;
     m_bytes.assign(m_view, m_viewSize);
     m_view = nullptr;
     m_viewSize = 0;
 }
 
-const std::string* OpenXMLPart::Bytes() {
-    OwnBytes();
+const std::string* OpenXMLPart::bytes() {
+    ownBytes();
     if (m_xmlIsContent) {
-        m_bytes = Print();
+        m_bytes = print();
         return &m_bytes;
     }
     if (!m_bytesAreContent && !m_haveBytes) {
-        if (!ReadStored(&m_bytes)) return nullptr;
+        if (!readStored(&m_bytes)) return nullptr;
         m_haveBytes = true;
     }
     return &m_bytes;
 }
 
-bool OpenXMLPart::ReadBytes(std::string* bytes) {
+bool OpenXMLPart::readBytes(std::string* bytes) {
     if (m_view) {
         bytes->assign(m_view, m_viewSize);
         return true;
     }
     if (m_xmlIsContent || m_bytesAreContent || m_haveBytes) {
-        const std::string* content = Bytes();
+        const std::string* content = this->bytes();
         if (!content) return false;
         *bytes = *content;
         return true;
     }
-    return ReadStored(bytes);
+    return readStored(bytes);
 }
 
-void OpenXMLPart::SetBytesView(const void* data, size_t size) {
-    SetBytes(std::string());
+void OpenXMLPart::setBytesView(const void* data, size_t size) {
+    setBytes(std::string());
     m_view = size ? static_cast<const char*>(data) : nullptr;
     m_viewSize = m_view ? size : 0;
 }
 
-void OpenXMLPart::SetBytes(std::string bytes) {
+void OpenXMLPart::setBytes(std::string bytes) {
     m_view = nullptr;
     m_viewSize = 0;
     m_bytes = std::move(bytes);
@@ -444,24 +444,24 @@ void OpenXMLPart::SetBytes(std::string bytes) {
     m_xmlIsContent = false;
 }
 
-const XmlDocument* OpenXMLPart::Xml() {
+const XmlDocument* OpenXMLPart::xml() {
     if (m_xml) return m_xml.get();
-    OwnBytes();
+    ownBytes();
     std::string stored;
     const std::string* text = &m_bytes;
     if (!m_bytesAreContent && !m_haveBytes) {
-        if (!ReadStored(&stored)) return nullptr;
+        if (!readStored(&stored)) return nullptr;
         text = &stored;
     }
-    std::unique_ptr<XmlDocument> document = m_package->NewXml(m_name);
-    if (!m_package->ParseXml(*text, m_name, document.get())) return nullptr;
-    m_indented = XmlDocument::LooksIndented(text->data(), text->size());
+    std::unique_ptr<XmlDocument> document = m_package->newXml(m_name);
+    if (!m_package->parseXml(*text, m_name, document.get())) return nullptr;
+    m_indented = XmlDocument::looksIndented(text->data(), text->size());
     m_xml = std::move(document);
     return m_xml.get();
 }
 
-XmlDocument* OpenXMLPart::EditXml() {
-    if (!Xml()) return nullptr;
+XmlDocument* OpenXMLPart::editXml() {
+    if (!xml()) return nullptr;
     m_xmlIsContent = true;
     m_bytesAreContent = false;
     m_haveBytes = false;
@@ -471,7 +471,7 @@ XmlDocument* OpenXMLPart::EditXml() {
     return m_xml.get();
 }
 
-void OpenXMLPart::SetXml(std::unique_ptr<XmlDocument> document) {
+void OpenXMLPart::setXml(std::unique_ptr<XmlDocument> document) {
     if (!document) document = std::make_unique<XmlDocument>();
     m_xml = std::move(document);
     m_xmlIsContent = true;
@@ -482,9 +482,9 @@ void OpenXMLPart::SetXml(std::unique_ptr<XmlDocument> document) {
     m_viewSize = 0;
 }
 
-void OpenXMLPart::ReleaseXml() {
+void OpenXMLPart::releaseXml() {
     if (m_xmlIsContent) {
-        m_bytes = Print();
+        m_bytes = print();
         m_bytes.shrink_to_fit();  // kept until the package is saved
         m_bytesAreContent = true;
         m_xmlIsContent = false;
@@ -492,29 +492,29 @@ void OpenXMLPart::ReleaseXml() {
     m_xml.reset();
 }
 
-OpenXMLRelationships* OpenXMLPart::Rels() {
+OpenXMLRelationships* OpenXMLPart::rels() {
     if (!m_rels) {
         std::unique_ptr<OpenXMLRelationships> rels(new OpenXMLRelationships(m_package, m_name));
-        if (!m_package->LoadRels(rels.get(), m_relsEntry)) return nullptr;
+        if (!m_package->loadRels(rels.get(), m_relsEntry)) return nullptr;
         m_rels = std::move(rels);
     }
     return m_rels.get();
 }
 
-OpenXMLPart* OpenXMLPart::Related(const std::string& id) {
-    OpenXMLRelationships* rels = Rels();
-    return rels ? m_package->Part(rels->Find(id)) : nullptr;
+OpenXMLPart* OpenXMLPart::related(const std::string& id) {
+    OpenXMLRelationships* rels = this->rels();
+    return rels ? m_package->part(rels->find(id)) : nullptr;
 }
 
 // ---------------------------------------------------------------------------
 // Package: opening
 
-OpenXMLPackage::OpenXMLPackage() { Reset(); }
+OpenXMLPackage::OpenXMLPackage() { reset(); }
 
-OpenXMLPackage::~OpenXMLPackage() { m_zip.Close(); }
+OpenXMLPackage::~OpenXMLPackage() { m_zip.close(); }
 
-void OpenXMLPackage::Reset() {
-    m_zip.Close();
+void OpenXMLPackage::reset() {
+    m_zip.close();
     m_parts.clear();
     m_byName.clear();
     m_rels.reset(new OpenXMLRelationships(this, std::string()));  // empty until a package is open
@@ -525,15 +525,15 @@ void OpenXMLPackage::Reset() {
     m_error.clear();
 }
 
-bool OpenXMLPackage::Fail(const std::string& message) const {
+bool OpenXMLPackage::fail(const std::string& message) const {
     m_error = message;
     return false;
 }
 
-std::string OpenXMLPackage::Key(const std::string& name) {
+std::string OpenXMLPackage::keyOf(const std::string& name) {
     const std::string& s = name;
-    if (s.find('%') != std::string::npos) return lower(OpenXMLPaths::PercentDecode(PartName(name)));
-    // PartName and lower in one pass: names are looked up often.
+    if (s.find('%') != std::string::npos) return lower(OpenXMLPaths::percentDecode(partNameOf(name)));
+    // partName and lower in one pass: names are looked up often.
     size_t skip = 0;
     while (skip < s.size() && (s[skip] == '/' || s[skip] == '\\')) ++skip;
     std::string key(s, skip);
@@ -544,37 +544,37 @@ std::string OpenXMLPackage::Key(const std::string& name) {
     return key;
 }
 
-bool OpenXMLPackage::Open(const std::string& path) {
-    Reset();
-    if (!m_zip.Open(path.c_str(), ZIP_OPEN_READ_ONLY)) return Fail(quoted(path) + " cannot be opened as a package");
-    return OpenArchive();
+bool OpenXMLPackage::open(const std::string& path) {
+    reset();
+    if (!m_zip.open(path.c_str(), ZIP_OPEN_READ_ONLY)) return fail(quoted(path) + " cannot be opened as a package");
+    return openArchive();
 }
 
-bool OpenXMLPackage::OpenArchive() {
+bool OpenXMLPackage::openArchive() {
     int typesEntry = -1;
     std::vector<std::pair<std::string, int>> relsEntries;
     std::unordered_set<std::string> seen;
     bool ok = true;
-    for (int i = 0; ok && i < m_zip.GetNumFiles(); ++i) {
+    for (int i = 0; ok && i < m_zip.getNumFiles(); ++i) {
         CZipEntryInfo info;
-        if (!m_zip.GetEntryInfo(i, &info) || info.directory) continue;
+        if (!m_zip.getEntryInfo(i, &info) || info.directory) continue;
         if (info.name.find('\0') != std::string::npos || info.name.find('\\') != std::string::npos) {
-            ok = Fail("Entry " + quoted(printableName(info.name)) + " of the package is not a part name");
+            ok = fail("Entry " + quoted(printableName(info.name)) + " of the package is not a part name");
             break;
         }
         const std::string name = lfw::text::validUtf8(info.name);
-        const std::string key = Key(name);
+        const std::string key = keyOf(name);
         if (!seen.insert(key).second) {
-            ok = Fail(quoted(name) + " is in the package twice");
+            ok = fail(quoted(name) + " is in the package twice");
             break;
         }
         std::string source;
         if (key == lower(CONTENT_TYPES_PART)) typesEntry = i;
-        else if (OpenXMLPaths::RelsSourceName(name, &source)) relsEntries.emplace_back(Key(source), i);
-        else NewPart(PartName(name))->m_entry = i;
+        else if (OpenXMLPaths::relsSourceName(name, &source)) relsEntries.emplace_back(keyOf(source), i);
+        else newPart(partNameOf(name))->m_entry = i;
     }
-    if (ok && typesEntry < 0) ok = Fail(std::string("The package has no [Content_Types].xml"));
-    ok = ok && ReadContentTypes(typesEntry);
+    if (ok && typesEntry < 0) ok = fail(std::string("The package has no [Content_Types].xml"));
+    ok = ok && readContentTypes(typesEntry);
     for (const auto& rels : relsEntries) {
         if (rels.first.empty()) {
             m_relsEntry = rels.second;
@@ -583,60 +583,60 @@ bool OpenXMLPackage::OpenArchive() {
             if (part != m_byName.end()) part->second->m_relsEntry = rels.second;
         }
     }
-    if (ok && m_relsEntry < 0) ok = Fail(std::string("The package has no package relationships (_rels/.rels)"));
+    if (ok && m_relsEntry < 0) ok = fail(std::string("The package has no package relationships (_rels/.rels)"));
     if (ok) {
         m_rels.reset(new OpenXMLRelationships(this, std::string()));
-        ok = LoadRels(m_rels.get(), m_relsEntry);
+        ok = loadRels(m_rels.get(), m_relsEntry);
     }
     if (!ok) {
         const std::string error = m_error;
-        Reset();
+        reset();
         m_error = error;
     }
     return ok;
 }
 
-bool OpenXMLPackage::ReadEntry(int entry, std::string* bytes, const std::string& part) const {
-    if (!const_cast<ZipArchive&>(m_zip).ReadDataInto(m_zip.GetStoredName(entry), bytes))
-        return Fail("Part " + quoted(part) + " cannot be read from the package");
+bool OpenXMLPackage::readEntry(int entry, std::string* bytes, const std::string& part) const {
+    if (!const_cast<ZipArchive&>(m_zip).readDataInto(m_zip.getStoredName(entry), bytes))
+        return fail("Part " + quoted(part) + " cannot be read from the package");
     return true;
 }
 
-bool OpenXMLPackage::ParseXml(const std::string& bytes, const std::string& part, XmlDocument* document) const {
+bool OpenXMLPackage::parseXml(const std::string& bytes, const std::string& part, XmlDocument* document) const {
     if (std::memchr(bytes.data(), 0, bytes.size()))
-        return Fail("Part " + quoted(part) + " holds a zero byte: it is not XML in UTF-8");
-    document->KeepWhiteSpaceInText();
-    return document->ParseText(bytes.c_str(), m_zip.XmlBudget()) || WhyNotParsed(bytes.c_str(), bytes.size(), part, *document);
+        return fail("Part " + quoted(part) + " holds a zero byte: it is not XML in UTF-8");
+    document->keepWhiteSpaceInText();
+    return document->parseText(bytes.c_str(), m_zip.xmlBudget()) || whyNotParsed(bytes.c_str(), bytes.size(), part, *document);
 }
 
-bool OpenXMLPackage::WhyNotParsed(const char* text, size_t size, const std::string& part, const XmlDocument& document) const {
-    if (document.RefusedCost() > 0) {
-        return Fail(
+bool OpenXMLPackage::whyNotParsed(const char* text, size_t size, const std::string& part, const XmlDocument& document) const {
+    if (document.refusedCost() > 0) {
+        return fail(
             lfw::text::format("The part '%s' holds more XML than the report has memory left for (%llu bytes for more "
                               "than %llu elements); it is not read",
-                              part.c_str(), static_cast<unsigned long long>(document.RefusedCost()),
-                              static_cast<unsigned long long>(document.Elements())));
+                              part.c_str(), static_cast<unsigned long long>(document.refusedCost()),
+                              static_cast<unsigned long long>(document.elements())));
     }
-    if (!XmlDocument::IsWithinParseLimits(text, size))
-        return Fail("Part " + quoted(part) + " nests its elements too deeply or gives one too many attributes");
-    return Fail(lfw::text::format("Part '%s' is not well-formed XML: %s (line %d, column %d)", part.c_str(), document.ErrorDesc(),
+    if (!XmlDocument::isWithinParseLimits(text, size))
+        return fail("Part " + quoted(part) + " nests its elements too deeply or gives one too many attributes");
+    return fail(lfw::text::format("Part '%s' is not well-formed XML: %s (line %d, column %d)", part.c_str(), document.ErrorDesc(),
                                   document.ErrorRow(), document.ErrorCol()));
 }
 
-bool OpenXMLPackage::ReadContentTypes(int entry) {
+bool OpenXMLPackage::readContentTypes(int entry) {
     const std::string name(CONTENT_TYPES_PART);
-    // Read as the zip layer reads every XML part (ZipArchive::ParseXmlEntry):
+    // Read as the zip layer reads every XML part (ZipArchive::parseXmlEntry):
     // the text is charged to the budget before it is inflated, for as long as it
     // is held, and parsed where it lies. One that inflates hugely is refused
     // before it is read, or as soon as its elements outgrow what is left.
-    const std::shared_ptr<XmlMemoryBudget>& budget = m_zip.XmlBudget();
+    const std::shared_ptr<XmlMemoryBudget>& budget = m_zip.xmlBudget();
     uint64_t declared = 0;
-    if (!m_zip.GetFileSize(entry, &declared) || !budget->Spend(declared)) {
-        return Fail(lfw::text::format("The part '%s' inflates to %llu bytes, more than the report has left to read", name.c_str(),
+    if (!m_zip.getFileSize(entry, &declared) || !budget->spend(declared)) {
+        return fail(lfw::text::format("The part '%s' inflates to %llu bytes, more than the report has left to read", name.c_str(),
                                       static_cast<unsigned long long>(declared)));
     }
     size_t size = 0;
-    std::unique_ptr<unsigned char, void (*)(void*)> text(m_zip.ReadDataRaw(m_zip.GetStoredName(entry), &size), std::free);
+    std::unique_ptr<unsigned char, void (*)(void*)> text(m_zip.readDataRaw(m_zip.getStoredName(entry), &size), std::free);
     // Room for the zeros the parser needs after the text (made in place for a large one).
     void* padded = text ? std::realloc(text.get(), size + XmlDocument::PARSE_PADDING) : nullptr;
     if (padded) {
@@ -647,112 +647,112 @@ bool OpenXMLPackage::ReadContentTypes(int entry) {
     const char* chars = reinterpret_cast<const char*>(text.get());
     XmlDocument types;
     bool parsed = false;
-    if (!padded) Fail("Part " + quoted(name) + " cannot be read from the package");
-    else if (std::memchr(chars, 0, size)) Fail("Part " + quoted(name) + " holds a zero byte: it is not XML in UTF-8");
-    else parsed = types.ParsePaddedText(chars, size, budget) || WhyNotParsed(chars, size, name, types);
-    budget->Refund(declared);
+    if (!padded) fail("Part " + quoted(name) + " cannot be read from the package");
+    else if (std::memchr(chars, 0, size)) fail("Part " + quoted(name) + " holds a zero byte: it is not XML in UTF-8");
+    else parsed = types.parsePaddedText(chars, size, budget) || whyNotParsed(chars, size, name, types);
+    budget->refund(declared);
     if (!parsed) return false;
-    m_typesIndented = XmlDocument::LooksIndented(chars, size);
-    const XmlElement root = types.GetRootElement();
+    m_typesIndented = XmlDocument::looksIndented(chars, size);
+    const XmlElement root = types.getRootElement();
     if (!root || localName(root) != "Types")
-        return Fail(std::string("[Content_Types].xml is not a content types part: its root is ") +
-                    quoted(root ? root.GetName() : std::string()));
+        return fail(std::string("[Content_Types].xml is not a content types part: its root is ") +
+                    quoted(root ? root.getName() : std::string()));
     std::unordered_map<std::string, std::string> overrides;
     std::unordered_set<std::string> extensions;
-    for (XmlElement e = root.GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
-        const std::string type = e.GetAttributeString("ContentType");
+    for (XmlElement e = root.getFirstChildElement(); e; e = e.getNextSiblingElement()) {
+        const std::string type = e.getAttributeString("ContentType");
         if (lfw::text::isBlank(type)) continue;
         if (localName(e) == "Default") {
-            const std::string extension = e.GetAttributeString("Extension");
+            const std::string extension = e.getAttributeString("Extension");
             const std::string key = lower(extension);
             if (!key.empty() && extensions.insert(key).second) m_types.push_back({true, extension, key, type});
         } else if (localName(e) == "Override") {
-            const std::string name = e.GetAttributeString("PartName");
-            const std::string key = Key(name);
+            const std::string name = e.getAttributeString("PartName");
+            const std::string key = keyOf(name);
             if (!key.empty() && overrides.emplace(key, type).second) m_types.push_back({false, name, key, type});
         }
     }
     for (const auto& part : m_parts) {
-        const auto it = overrides.find(Key(part->m_name));
-        part->m_contentType = it != overrides.end() ? it->second : DefaultContentType(extensionOf(part->m_name));
+        const auto it = overrides.find(keyOf(part->m_name));
+        part->m_contentType = it != overrides.end() ? it->second : defaultContentType(extensionOf(part->m_name));
     }
     return true;
 }
 
-bool OpenXMLPackage::LoadRels(OpenXMLRelationships* rels, int entry) {
+bool OpenXMLPackage::loadRels(OpenXMLRelationships* rels, int entry) {
     if (entry < 0) return true;
     const std::string name = storedName(m_zip, entry);
     std::string bytes;
     XmlDocument document;
-    return ReadEntry(entry, &bytes, name) && ParseXml(bytes, name, &document) &&
-           rels->Load(document, name, XmlDocument::LooksIndented(bytes.data(), bytes.size()));
+    return readEntry(entry, &bytes, name) && parseXml(bytes, name, &document) &&
+           rels->load(document, name, XmlDocument::looksIndented(bytes.data(), bytes.size()));
 }
 
 // ---------------------------------------------------------------------------
 // Package: parts
 
-OpenXMLPart* OpenXMLPackage::Part(const std::string& name) const {
-    const auto it = m_byName.find(Key(name));
+OpenXMLPart* OpenXMLPackage::part(const std::string& name) const {
+    const auto it = m_byName.find(keyOf(name));
     return it == m_byName.end() ? nullptr : it->second;
 }
 
-OpenXMLPart* OpenXMLPackage::Part(const OpenXMLRelationship* relationship) const {
+OpenXMLPart* OpenXMLPackage::part(const OpenXMLRelationship* relationship) const {
     if (!relationship || relationship->external || relationship->part.empty()) return nullptr;
-    return Part(relationship->part);
+    return part(relationship->part);
 }
 
-OpenXMLPart* OpenXMLPackage::NewPart(const std::string& name) {
+OpenXMLPart* OpenXMLPackage::newPart(const std::string& name) {
     m_parts.emplace_back(new OpenXMLPart(this, name));
     OpenXMLPart* part = m_parts.back().get();
-    m_byName.emplace(Key(name), part);
+    m_byName.emplace(keyOf(name), part);
     const Family family = familyOf(name);
     const auto cached = m_families.find(lower(family.prefix + '\x01' + family.extension));
     if (cached != m_families.end()) cached->second = std::max(cached->second, family.number);
     return part;
 }
 
-OpenXMLPart* OpenXMLPackage::AddPart(const std::string& name, const std::string& contentType) {
-    if (!IsOpen()) {
-        Fail(std::string("No package is open"));
+OpenXMLPart* OpenXMLPackage::addPart(const std::string& name, const std::string& contentType) {
+    if (!isOpen()) {
+        fail(std::string("No package is open"));
         return nullptr;
     }
-    const std::string partName = PartName(name);
-    const std::string key = Key(partName);
+    const std::string partName = partNameOf(name);
+    const std::string key = keyOf(partName);
     if (key.empty() || key.back() == '/' || key.find('\0') != std::string::npos || key == lower(CONTENT_TYPES_PART) ||
-        OpenXMLPaths::RelsSourceName(partName, nullptr)) {
-        Fail(quoted(name) + " is not a part name");
+        OpenXMLPaths::relsSourceName(partName, nullptr)) {
+        fail(quoted(name) + " is not a part name");
         return nullptr;
     }
     if (m_byName.count(key)) {
-        Fail("Part " + quoted(partName) + " is in the package already");
+        fail("Part " + quoted(partName) + " is in the package already");
         return nullptr;
     }
-    OpenXMLPart* part = NewPart(partName);
+    OpenXMLPart* part = newPart(partName);
     part->m_contentType = contentType;
     return part;
 }
 
-OpenXMLPart* OpenXMLPackage::CopyPart(OpenXMLPart* source, const std::string& name, bool withRelationships) {
-    if (!source || &source->Package() != this) {
-        Fail(std::string("A part of another package cannot be copied"));
+OpenXMLPart* OpenXMLPackage::copyPart(OpenXMLPart* source, const std::string& name, bool withRelationships) {
+    if (!source || &source->package() != this) {
+        fail(std::string("A part of another package cannot be copied"));
         return nullptr;
     }
-    OpenXMLRelationships* sourceRels = withRelationships ? source->Rels() : nullptr;
+    OpenXMLRelationships* sourceRels = withRelationships ? source->rels() : nullptr;
     if (withRelationships && !sourceRels) return nullptr;
-    OpenXMLPart* part = AddPart(name, source->m_contentType);
+    OpenXMLPart* part = addPart(name, source->m_contentType);
     if (!part) return nullptr;
     part->m_indented = source->m_indented;
     part->m_compact = source->m_compact;
     if (source->m_xmlIsContent) {
-        std::unique_ptr<XmlDocument> copy = NewXml(part->m_name);
-        copy->KeepWhiteSpaceInText();
+        std::unique_ptr<XmlDocument> copy = newXml(part->m_name);
+        copy->keepWhiteSpaceInText();
         for (const TiXmlNode* node = source->m_xml->FirstChild(); node; node = node->NextSibling())
             copy->LinkEndChild(node->Clone());
-        part->SetXml(std::move(copy));
+        part->setXml(std::move(copy));
     } else if (source->m_view) {
-        part->SetBytesView(source->m_view, source->m_viewSize);
+        part->setBytesView(source->m_view, source->m_viewSize);
     } else if (source->m_bytesAreContent) {
-        part->SetBytes(source->m_bytes);
+        part->setBytes(source->m_bytes);
     } else if (source->m_entry >= 0) {
         part->m_entry = source->m_entry;
         part->m_copied = true;
@@ -760,17 +760,17 @@ OpenXMLPart* OpenXMLPackage::CopyPart(OpenXMLPart* source, const std::string& na
     part->m_rels.reset(new OpenXMLRelationships(this, part->m_name));
     if (sourceRels) {
         part->m_rels->m_indented = sourceRels->m_indented;
-        for (int i = 0; i < sourceRels->Count(); ++i) {
-            OpenXMLRelationship r = sourceRels->At(i);
-            if (!r.external && Part(r.part)) r.target = OpenXMLPaths::RelativeTarget(part->m_name, r.part);
-            part->m_rels->Append(std::move(r));
+        for (int i = 0; i < sourceRels->count(); ++i) {
+            OpenXMLRelationship r = sourceRels->at(i);
+            if (!r.external && this->part(r.part)) r.target = OpenXMLPaths::relativeTarget(part->m_name, r.part);
+            part->m_rels->append(std::move(r));
         }
         part->m_rels->m_changed = true;
     }
     return part;
 }
 
-std::string OpenXMLPackage::NextPartName(const std::string& name) {
+std::string OpenXMLPackage::nextPartName(const std::string& name) {
     const Family family = familyOf(name);
     const std::string key = lower(family.prefix + '\x01' + family.extension);
     auto cached = m_families.find(key);
@@ -785,17 +785,17 @@ std::string OpenXMLPackage::NextPartName(const std::string& name) {
     std::string next;
     for (long long n = cached->second + 1;; ++n) {
         next = std::string(family.prefix + std::to_string(n) + family.extension);
-        if (!Part(next)) break;
+        if (!part(next)) break;
     }
     return next;
 }
 
-std::unique_ptr<XmlDocument> OpenXMLPackage::NewXml(const std::string& part) const {
+std::unique_ptr<XmlDocument> OpenXMLPackage::newXml(const std::string& part) const {
     std::unique_ptr<XmlDocument> document = m_xmlMaker ? m_xmlMaker(part) : nullptr;
     return document ? std::move(document) : std::make_unique<XmlDocument>();
 }
 
-std::string OpenXMLPackage::DefaultContentType(const std::string& extension) const {
+std::string OpenXMLPackage::defaultContentType(const std::string& extension) const {
     std::string wanted = lower(extension);
     if (!wanted.empty() && wanted[0] == '.') wanted.erase(0, 1);
     for (const TypeEntry& t : m_types)
@@ -803,7 +803,7 @@ std::string OpenXMLPackage::DefaultContentType(const std::string& extension) con
     return std::string();
 }
 
-void OpenXMLPackage::ForgetContentType(const std::string& type) {
+void OpenXMLPackage::forgetContentType(const std::string& type) {
     const std::string forgotten = lower(type);
     m_types.erase(std::remove_if(m_types.begin(), m_types.end(), [&](const TypeEntry& t) { return lower(t.type) == forgotten; }),
                   m_types.end());
@@ -818,21 +818,21 @@ struct OpenXMLPackage::Plan {
     std::unordered_map<const OpenXMLRelationships*, std::vector<bool>> kept;
 };
 
-bool OpenXMLPackage::MakePlan(Plan* plan) {
+bool OpenXMLPackage::makePlan(Plan* plan) {
     std::unordered_set<const OpenXMLPart*> reached;
     std::deque<OpenXMLPart*> queue;
     auto follow = [&](const OpenXMLRelationships& rels) {
         const auto kept = plan->kept.find(&rels);
-        const std::string source = rels.Source().empty() ? std::string("_rels/.rels") : rels.Source();
-        for (int i = 0; i < rels.Count(); ++i) {
-            const OpenXMLRelationship& r = rels.At(i);
+        const std::string source = rels.source().empty() ? std::string("_rels/.rels") : rels.source();
+        for (int i = 0; i < rels.count(); ++i) {
+            const OpenXMLRelationship& r = rels.at(i);
             if (r.external || (kept != plan->kept.end() && !kept->second[static_cast<size_t>(i)])) continue;
             if (r.part.empty())
-                return Fail("Relationship " + quoted(r.id) + " of " + quoted(source) + " names " + quoted(r.target) +
+                return fail("Relationship " + quoted(r.id) + " of " + quoted(source) + " names " + quoted(r.target) +
                             ", which is outside the package");
-            OpenXMLPart* part = Part(r.part);
+            OpenXMLPart* part = this->part(r.part);
             if (!part)
-                return Fail("Relationship " + quoted(r.id) + " of " + quoted(source) + " names " + quoted(r.part) +
+                return fail("Relationship " + quoted(r.id) + " of " + quoted(source) + " names " + quoted(r.part) +
                             ", which is not in the package");
             if (reached.insert(part).second) queue.push_back(part);
         }
@@ -842,22 +842,22 @@ bool OpenXMLPackage::MakePlan(Plan* plan) {
     while (!queue.empty()) {
         OpenXMLPart* part = queue.front();
         queue.pop_front();
-        OpenXMLRelationships* rels = part->Rels();
+        OpenXMLRelationships* rels = part->rels();
         if (!rels) return false;
-        if (part->IsChanged() || rels->IsChanged()) {
+        if (part->isChanged() || rels->isChanged()) {
             // Which relationships named by id the part still names.
             std::unordered_set<std::string> unnamed;
-            for (int i = 0; i < rels->Count(); ++i)
-                if (namedById(rels->At(i))) unnamed.insert(rels->At(i).id);
+            for (int i = 0; i < rels->count(); ++i)
+                if (namedById(rels->at(i))) unnamed.insert(rels->at(i).id);
             if (!unnamed.empty()) {
                 if (part->m_xml) {
                     removeNamedInElements(part->m_xml.get(), &unnamed);
                 } else {
                     std::string stored;
-                    part->OwnBytes();
+                    part->ownBytes();
                     const std::string* text = &part->m_bytes;
                     if (!part->m_bytesAreContent && !part->m_haveBytes) {
-                        if (!part->ReadStored(&stored)) return false;
+                        if (!part->readStored(&stored)) return false;
                         text = &stored;
                     }
                     removeNamedInText(*text, &unnamed);
@@ -865,27 +865,27 @@ bool OpenXMLPackage::MakePlan(Plan* plan) {
             }
             if (!unnamed.empty()) {
                 std::vector<bool>& kept = plan->kept[rels];
-                kept.assign(static_cast<size_t>(rels->Count()), true);
-                for (int i = 0; i < rels->Count(); ++i)
-                    if (namedById(rels->At(i)) && unnamed.count(rels->At(i).id)) kept[static_cast<size_t>(i)] = false;
+                kept.assign(static_cast<size_t>(rels->count()), true);
+                for (int i = 0; i < rels->count(); ++i)
+                    if (namedById(rels->at(i)) && unnamed.count(rels->at(i).id)) kept[static_cast<size_t>(i)] = false;
             }
         }
         if (!follow(*rels)) return false;
     }
     for (const auto& part : m_parts) {
         if (!reached.count(part.get())) continue;
-        if (lfw::text::isBlank(part->m_contentType)) return Fail("Part " + quoted(part->m_name) + " has no content type");
+        if (lfw::text::isBlank(part->m_contentType)) return fail("Part " + quoted(part->m_name) + " has no content type");
         plan->parts.push_back(part.get());
     }
     return true;
 }
 
-std::string OpenXMLPackage::ContentTypesXml(const Plan& plan) const {
+std::string OpenXMLPackage::contentTypesXml(const Plan& plan) const {
     // The template's entries in their order (Overrides of parts still written),
     // then the Defaults and Overrides the parts written need besides.
     std::vector<TypeEntry> types;
     std::unordered_map<std::string, const OpenXMLPart*> written;
-    for (const OpenXMLPart* part : plan.parts) written.emplace(Key(part->m_name), part);
+    for (const OpenXMLPart* part : plan.parts) written.emplace(keyOf(part->m_name), part);
     std::unordered_set<const OpenXMLPart*> overridden;
     for (const TypeEntry& t : m_types) {
         const auto it = t.isDefault ? written.end() : written.find(t.key);
@@ -893,7 +893,7 @@ std::string OpenXMLPackage::ContentTypesXml(const Plan& plan) const {
         types.push_back(t);
         if (!t.isDefault) {
             overridden.insert(it->second);
-            types.back().name = "/" + OpenXMLPaths::RelativeTarget(std::string(), it->second->m_name);
+            types.back().name = "/" + OpenXMLPaths::relativeTarget(std::string(), it->second->m_name);
             types.back().type = it->second->m_contentType;
         }
     }
@@ -911,19 +911,19 @@ std::string OpenXMLPackage::ContentTypesXml(const Plan& plan) const {
             types.push_back({true, std::string(extension), extension, part->m_contentType});
         else
             types.push_back(
-                {false, "/" + OpenXMLPaths::RelativeTarget(std::string(), part->m_name), std::string(), part->m_contentType});
+                {false, "/" + OpenXMLPaths::relativeTarget(std::string(), part->m_name), std::string(), part->m_contentType});
     }
     XmlDocument document(true);
-    const XmlElement root = document.CreateRootElement("Types", -1, std::string(CONTENT_TYPES_NAMESPACE));
+    const XmlElement root = document.createRootElement("Types", -1, std::string(CONTENT_TYPES_NAMESPACE));
     for (const TypeEntry& t : types) {
-        const XmlElement e = root.AddChildElement(t.isDefault ? "Default" : "Override");
-        e.AddAttributeString(t.isDefault ? "Extension" : "PartName", t.name);
-        e.AddAttributeString("ContentType", t.type);
+        const XmlElement e = root.addChildElement(t.isDefault ? "Default" : "Override");
+        e.addAttributeString(t.isDefault ? "Extension" : "PartName", t.name);
+        e.addAttributeString("ContentType", t.type);
     }
-    return document.PrintToString(m_typesIndented);
+    return document.printToString(m_typesIndented);
 }
 
-bool OpenXMLPackage::Write(ZipArchive& out, Plan& plan) {
+bool OpenXMLPackage::write(ZipArchive& out, Plan& plan) {
     // What goes into the package, in order: bytes, or an entry of the template
     // copied as it is. Bytes are gathered a few megabytes at a time and compressed
     // together (on two threads where there are two) before they are written.
@@ -942,12 +942,12 @@ bool OpenXMLPackage::Write(ZipArchive& out, Plan& plan) {
         std::vector<std::pair<const void*, size_t>> data;
         for (const Item& item : items)
             if (item.entry < 0 && item.size > 0) data.emplace_back(item.data, item.size);
-        out.PrepareWrites(data);
+        out.prepareWrites(data);
         for (const Item& item : items) {
             const std::string name = item.name;
-            const bool ok = item.entry < 0 ? out.WriteDataRaw(name, item.data, item.size, false)
-                                           : out.CopyEntryFrom(m_zip, item.entry, item.entryName ? std::string() : name);
-            if (!ok) return Fail("Part " + quoted(item.name) + " could not be written");
+            const bool ok = item.entry < 0 ? out.writeDataRaw(name, item.data, item.size, false)
+                                           : out.copyEntryFrom(m_zip, item.entry, item.entryName ? std::string() : name);
+            if (!ok) return fail("Part " + quoted(item.name) + " could not be written");
         }
         items.clear();
         made.clear();
@@ -979,56 +979,56 @@ bool OpenXMLPackage::Write(ZipArchive& out, Plan& plan) {
     };
     auto addRels = [&](const OpenXMLRelationships& rels, int entry, const std::string& name) {
         const auto kept = plan.kept.find(&rels);
-        if (!rels.IsChanged() && kept == plan.kept.end()) return entry < 0 || addCopy(name, entry, true);
+        if (!rels.isChanged() && kept == plan.kept.end()) return entry < 0 || addCopy(name, entry, true);
         static const std::vector<bool> all;
         const std::vector<bool>& keep = kept == plan.kept.end() ? all : kept->second;
-        bool any = keep.empty() ? rels.Count() > 0 : false;
+        bool any = keep.empty() ? rels.count() > 0 : false;
         for (bool k : keep) any = any || k;
-        return !any || addMade(name, rels.Serialize(keep));
+        return !any || addMade(name, rels.serialize(keep));
     };
-    if (!addMade(std::string(CONTENT_TYPES_PART), ContentTypesXml(plan)) ||
+    if (!addMade(std::string(CONTENT_TYPES_PART), contentTypesXml(plan)) ||
         !addRels(*m_rels, m_relsEntry, std::string("_rels/.rels")))
         return false;
     for (OpenXMLPart* part : plan.parts) {
         bool ok;
-        if (part->m_xmlIsContent) ok = addMade(part->m_name, part->Print());
+        if (part->m_xmlIsContent) ok = addMade(part->m_name, part->print());
         else if (part->m_view) ok = addData(part->m_name, part->m_view, part->m_viewSize);
         else if (part->m_bytesAreContent || part->m_entry < 0)
             ok = addData(part->m_name, part->m_bytes.data(), part->m_bytes.size());
         else ok = addCopy(part->m_name, part->m_entry, false);
-        if (!ok || !addRels(*part->m_rels, part->m_relsEntry, OpenXMLPaths::RelsPartName(part->m_name))) return false;
+        if (!ok || !addRels(*part->m_rels, part->m_relsEntry, OpenXMLPaths::relsPartName(part->m_name))) return false;
     }
     return flush();
 }
 
-bool OpenXMLPackage::WrittenParts(std::vector<OpenXMLPart*>* parts) {
+bool OpenXMLPackage::writtenParts(std::vector<OpenXMLPart*>* parts) {
     parts->clear();
-    if (!IsOpen()) return Fail(std::string("No package is open"));
+    if (!isOpen()) return fail(std::string("No package is open"));
     Plan plan;
-    if (!MakePlan(&plan)) return false;
+    if (!makePlan(&plan)) return false;
     parts->swap(plan.parts);
     return true;
 }
 
-bool OpenXMLPackage::Save(const std::string& path) {
-    if (!IsOpen()) return Fail(std::string("No package is open"));
+bool OpenXMLPackage::save(const std::string& path) {
+    if (!isOpen()) return fail(std::string("No package is open"));
     Plan plan;
-    if (!MakePlan(&plan)) return false;
+    if (!makePlan(&plan)) return false;
     lfw::StagedFiles staged;
     const std::string temp = staged.stage(std::string(path.c_str()));
     if (temp.empty()) {
         m_problems->error(ProblemCode::WriteFailed, staged.error());
-        return Fail(quoted(path) + " cannot be written: no file can be made beside it");
+        return fail(quoted(path) + " cannot be written: no file can be made beside it");
     }
     ZipArchive out(m_problems);
-    if (!out.Open(temp, ZIP_CREATE)) return Fail(quoted(path) + " cannot be written");
-    if (m_compressionLevel >= 0) out.SetArchiveParameters(m_compressionLevel, CZipArchive::zipsmSmartest, 65536, 65536);
-    const bool written = Write(out, plan);
-    if (!out.Close() && written) return Fail(quoted(path) + " could not be written");
+    if (!out.open(temp, ZIP_CREATE)) return fail(quoted(path) + " cannot be written");
+    if (m_compressionLevel >= 0) out.setArchiveParameters(m_compressionLevel, CZipArchive::zipsmSmartest, 65536, 65536);
+    const bool written = write(out, plan);
+    if (!out.close() && written) return fail(quoted(path) + " could not be written");
     if (!written) return false;
     if (!staged.commit()) {
         m_problems->error(ProblemCode::WriteFailed, staged.error());
-        return Fail(quoted(path) + " could not be replaced");
+        return fail(quoted(path) + " could not be replaced");
     }
     return true;
 }

@@ -60,15 +60,15 @@ const char* const SIGNATURE_TYPES[] = {"application/vnd.openxmlformats-package.d
 // Drops the relationships of that type; false when there was none.
 bool dropAll(OpenXMLRelationships* rels, const char* type) {
     std::vector<std::string> ids;
-    for (int i = 0; rels && i < rels->Count(); ++i)
-        if (rels->At(i).type == std::string(type)) ids.push_back(rels->At(i).id);
-    for (const std::string& id : ids) rels->Drop(id);
+    for (int i = 0; rels && i < rels->count(); ++i)
+        if (rels->at(i).type == std::string(type)) ids.push_back(rels->at(i).id);
+    for (const std::string& id : ids) rels->drop(id);
     return !ids.empty();
 }
 
 }  // namespace
 
-bool OpenXMLPackageEditor::Open(const std::string& path) {
+bool OpenXMLPackageEditor::open(const std::string& path) {
     m_main = nullptr;
     m_root.clear();
     m_reportPath = path;
@@ -79,64 +79,64 @@ bool OpenXMLPackageEditor::Open(const std::string& path) {
         m_mediaTaken[k].clear();
         m_mediaFree[k] = 1;
     }
-    if (!m_package.Open(path)) return Fail(m_package.Error());
-    OpenXMLRelationships& rels = m_package.Rels();
-    for (int i = 0; i < rels.Count() && !m_main; ++i)
-        if (endsWith(rels.At(i).type, "/officeDocument")) m_main = m_package.Part(&rels.At(i));
-    if (!m_main) return Fail(std::string("The package has no main part (no officeDocument relationship names one)"));
-    const size_t slash = m_main->Name().rfind('/');
-    m_root = slash != std::string::npos && slash > 0 ? m_main->Name().substr(0, slash) : std::string();
+    if (!m_package.open(path)) return fail(m_package.error());
+    OpenXMLRelationships& rels = m_package.rels();
+    for (int i = 0; i < rels.count() && !m_main; ++i)
+        if (endsWith(rels.at(i).type, "/officeDocument")) m_main = m_package.part(&rels.at(i));
+    if (!m_main) return fail(std::string("The package has no main part (no officeDocument relationship names one)"));
+    const size_t slash = m_main->name().rfind('/');
+    m_root = slash != std::string::npos && slash > 0 ? m_main->name().substr(0, slash) : std::string();
 
     // Model relationships written by older versions have their targets from the
     // root folder (mdlxFiles/mdlx1.mdlx): they name their parts from the package
     // root from now on. A model relationship naming nothing is left out.
     std::vector<std::string> ids;
-    for (int i = 0; i < rels.Count(); ++i)
-        if (rels.At(i).type == std::string(OpenXMLPlugin::RELATIONSHIP_TYPE) && !rels.At(i).external &&
-            !m_package.Part(&rels.At(i)))
-            ids.push_back(rels.At(i).id);
+    for (int i = 0; i < rels.count(); ++i)
+        if (rels.at(i).type == std::string(OpenXMLPlugin::RELATIONSHIP_TYPE) && !rels.at(i).external &&
+            !m_package.part(&rels.at(i)))
+            ids.push_back(rels.at(i).id);
     for (const std::string& id : ids) {
-        const std::string type = rels.Find(id)->type;
-        const OpenXMLPart* part = m_package.Part(m_root + "/" + rels.Find(id)->target);
-        rels.Drop(id);
-        if (part) rels.Add(type, part->Name(), false, id);
+        const std::string type = rels.find(id)->type;
+        const OpenXMLPart* part = m_package.part(m_root + "/" + rels.find(id)->target);
+        rels.drop(id);
+        if (part) rels.add(type, part->name(), false, id);
     }
     return true;
 }
 
-bool OpenXMLPackageEditor::Save(const std::string& path) {
-    if (!IsOpen()) return Fail(std::string("No package is open"));
-    LeaveOutSignaturesAndMacros();
-    return m_package.Save(path) || Fail(m_package.Error());
+bool OpenXMLPackageEditor::save(const std::string& path) {
+    if (!isOpen()) return fail(std::string("No package is open"));
+    leaveOutSignaturesAndMacros();
+    return m_package.save(path) || fail(m_package.error());
 }
 
-void OpenXMLPackageEditor::Warn(const std::string& warning) {
+void OpenXMLPackageEditor::warn(const std::string& warning) {
     if (std::find(m_warnings.begin(), m_warnings.end(), warning) == m_warnings.end()) m_warnings.push_back(warning);
 }
 
-void OpenXMLPackageEditor::LeaveOutSignaturesAndMacros() {
+void OpenXMLPackageEditor::leaveOutSignaturesAndMacros() {
     // What the relationships no longer reach is not written; the template's
     // content-type entries for it go too, so that nothing names it any more.
-    if (dropAll(&m_package.Rels(), SIGNATURE_ORIGIN)) {
-        for (const char* type : SIGNATURE_TYPES) m_package.ForgetContentType(std::string(type));
-        Warn(
+    if (dropAll(&m_package.rels(), SIGNATURE_ORIGIN)) {
+        for (const char* type : SIGNATURE_TYPES) m_package.forgetContentType(std::string(type));
+        warn(
             std::string("The template's digital signatures are left out of the report: they signed the template, "
                         "not the report"));
     }
-    if (!m_macroEnabled && dropAll(m_main->Rels(), VBA_PROJECT)) {
-        for (const char* type : VBA_TYPES) m_package.ForgetContentType(std::string(type));
-        Warn(
+    if (!m_macroEnabled && dropAll(m_main->rels(), VBA_PROJECT)) {
+        for (const char* type : VBA_TYPES) m_package.forgetContentType(std::string(type));
+        warn(
             std::string("The template's macros (its VBA project) are left out of the report: only a macro-enabled "
                         "report (.pptm, .docm) keeps them"));
     }
     for (const auto& types : MAIN_TYPES)
-        if (lfw::text::equalNoCase(m_main->ContentType(), types[m_macroEnabled ? 0 : 1]))
-            m_main->SetContentType(std::string(types[m_macroEnabled ? 1 : 0]));
+        if (lfw::text::equalNoCase(m_main->contentType(), types[m_macroEnabled ? 0 : 1]))
+            m_main->setContentType(std::string(types[m_macroEnabled ? 1 : 0]));
 }
 
-std::string OpenXMLPackageEditor::AddMedia(const std::string& name, const void* data, size_t size, bool borrowed) {
-    if (!IsOpen()) {
-        Fail(std::string("No package is open"));
+std::string OpenXMLPackageEditor::addMedia(const std::string& name, const void* data, size_t size, bool borrowed) {
+    if (!isOpen()) {
+        fail(std::string("No package is open"));
         return std::string();
     }
     const auto known = m_media.find(name);
@@ -146,13 +146,13 @@ std::string OpenXMLPackageEditor::AddMedia(const std::string& name, const void* 
     if (extension == std::string("jpg")) extension = "jpeg";
     const int kind = extension == std::string("avi") ? 1 : 0;
     if (!data || size == 0 || (kind == 0 && extension != std::string("jpeg") && extension != std::string("png"))) {
-        Fail("'" + name + "' cannot be stored as media: only JPEG and PNG pictures and AVI videos can");
+        fail("'" + name + "' cannot be stored as media: only JPEG and PNG pictures and AVI videos can");
         return std::string();
     }
     const std::string folder = m_root + "/media/";
     if (!m_mediaListed) {
-        for (int i = 0; i < m_package.PartCount(); ++i) {
-            const std::string& part = m_package.PartAt(i)->Name();
+        for (int i = 0; i < m_package.partCount(); ++i) {
+            const std::string& part = m_package.partAt(i)->name();
             if (!lfw::text::startsWith(part, folder)) continue;
             for (int k = 0; k < 2; ++k) takenNumbers(part.substr(folder.size()), MEDIA_KINDS[k], &m_mediaTaken[k]);
         }
@@ -160,21 +160,21 @@ std::string OpenXMLPackageEditor::AddMedia(const std::string& name, const void* 
     }
     const int number = firstFreeNumber(m_mediaTaken[kind], &m_mediaFree[kind]);
     if (number < 0) {
-        Fail(std::string("The media folder has no free name left"));
+        fail(std::string("The media folder has no free name left"));
         return std::string();
     }
     const std::string file = std::string(MEDIA_KINDS[kind]) + std::to_string(number) + "." + extension;
     OpenXMLPart* part =
-        m_package.AddPart(folder + file, kind == 1 ? std::string("video/avi") : std::string("image/") + extension);
+        m_package.addPart(folder + file, kind == 1 ? std::string("video/avi") : std::string("image/") + extension);
     if (!part) {
-        Fail(m_package.Error());
+        fail(m_package.error());
         return std::string();
     }
-    if (borrowed) part->SetBytesView(data, size);
-    else part->SetBytes(std::string(static_cast<const char*>(data), size));
+    if (borrowed) part->setBytesView(data, size);
+    else part->setBytes(std::string(static_cast<const char*>(data), size));
     for (int k = 0; k < 2; ++k) takenNumbers(file, MEDIA_KINDS[k], &m_mediaTaken[k]);
-    m_media[name] = part->Name();
-    return part->Name();
+    m_media[name] = part->name();
+    return part->name();
 }
 
 }  // namespace rep

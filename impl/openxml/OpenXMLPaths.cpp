@@ -7,7 +7,7 @@ namespace rep {
 
 namespace OpenXMLPaths {
 
-std::string ToSlash(std::string path) {
+std::string toSlash(std::string path) {
     for (char& c : path)
         if (c == '\\') c = '/';
     return path;
@@ -22,7 +22,7 @@ int hexValue(char c) {
 }
 }  // namespace
 
-std::string PercentDecode(const std::string& text) {
+std::string percentDecode(const std::string& text) {
     if (text.find('%') == std::string::npos) return text;
     std::string bytes;
     bytes.reserve(text.size());
@@ -41,8 +41,8 @@ std::string PercentDecode(const std::string& text) {
     return lfw::text::validUtf8(bytes);
 }
 
-std::string ResolvePartName(const std::string& sourcePart, const std::string& target) {
-    std::string t = ToSlash(PercentDecode(target));
+std::string resolvePartName(const std::string& sourcePart, const std::string& target) {
+    std::string t = toSlash(percentDecode(target));
     const size_t hash = t.find('#');
     if (hash != std::string::npos) t.erase(hash);
     if (t.empty()) return std::string();
@@ -52,7 +52,7 @@ std::string ResolvePartName(const std::string& sourcePart, const std::string& ta
 
     std::vector<std::string> segments;
     if (t[0] != '/') {
-        const std::string source = ToSlash(sourcePart);
+        const std::string source = toSlash(sourcePart);
         const size_t slash = source.rfind('/');
         if (slash != std::string::npos) {
             size_t start = 0;
@@ -85,16 +85,16 @@ std::string ResolvePartName(const std::string& sourcePart, const std::string& ta
     return out;
 }
 
-std::string PartName(const std::string& path) {
-    std::string name = ToSlash(path);
+std::string partNameOf(const std::string& path) {
+    std::string name = toSlash(path);
     const size_t skip = name.find_first_not_of('/');
     name.erase(0, skip == std::string::npos ? name.size() : skip);
     return name;
 }
 
-std::string RelativeTarget(const std::string& sourcePart, const std::string& partName) {
-    const std::string source = PartName(sourcePart);
-    const std::string part = PartName(partName);
+std::string relativeTarget(const std::string& sourcePart, const std::string& partName) {
+    const std::string source = partNameOf(sourcePart);
+    const std::string part = partNameOf(partName);
     // Folders the two share, then one ".." per folder of the source below them.
     const size_t sourceDir = source.rfind('/');
     size_t common = 0;
@@ -118,15 +118,15 @@ std::string RelativeTarget(const std::string& sourcePart, const std::string& par
     return rel;
 }
 
-std::string RelsPartName(const std::string& partName) {
-    const std::string part = PartName(partName);
+std::string relsPartName(const std::string& partName) {
+    const std::string part = partNameOf(partName);
     const size_t slash = part.rfind('/');
     if (slash == std::string::npos) return "_rels/" + part + ".rels";
     return part.substr(0, slash + 1) + "_rels/" + part.substr(slash + 1) + ".rels";
 }
 
-bool RelsSourceName(const std::string& relsPart, std::string* partName) {
-    const std::string rels = PartName(relsPart);
+bool relsSourceName(const std::string& relsPart, std::string* partName) {
+    const std::string rels = partNameOf(relsPart);
     const std::string suffix = ".rels";
     if (rels.size() < suffix.size() || rels.compare(rels.size() - suffix.size(), suffix.size(), suffix) != 0) return false;
     const size_t slash = rels.rfind('/');

@@ -24,20 +24,20 @@ const char* const AX_NAME = "ax:name";
 // ---------------------------------------------------------------------------
 // Control parts and model files on disk
 
-bool OpenXMLPlugin::IsControl(const XmlDocument& part) {
-    const XmlElement root = part.GetRootElement("ax:ocx");
-    return root && lfw::text::equalNoCase(root.GetAttributeString("ax:classid"), CLASS_ID);
+bool OpenXMLPlugin::isControl(const XmlDocument& part) {
+    const XmlElement root = part.getRootElement("ax:ocx");
+    return root && lfw::text::equalNoCase(root.getAttributeString("ax:classid"), CLASS_ID);
 }
 
-XmlElement OpenXMLPlugin::FindProperty(const XmlElement& root, const std::string& name) {
-    for (XmlElement p = root.GetFirstChildElement(OCX_PR); p; p = p.GetNextSiblingElement())
-        if (p.GetName() == OCX_PR && p.GetAttributeString(AX_NAME) == name) return p;
+XmlElement OpenXMLPlugin::findProperty(const XmlElement& root, const std::string& name) {
+    for (XmlElement p = root.getFirstChildElement(OCX_PR); p; p = p.getNextSiblingElement())
+        if (p.getName() == OCX_PR && p.getAttributeString(AX_NAME) == name) return p;
     return XmlElement();
 }
 
-std::string OpenXMLPlugin::ResolveModelPath(const std::string& modelReference, const std::string& packagePath) {
-    const std::string reference = ToSlash(modelReference);
-    const std::string package = ToSlash(packagePath);
+std::string OpenXMLPlugin::resolveModelPath(const std::string& modelReference, const std::string& packagePath) {
+    const std::string reference = toSlash(modelReference);
+    const std::string package = toSlash(packagePath);
     const size_t lastSlash = package.rfind('/');
     const std::string folder = lastSlash != std::string::npos ? package.substr(0, lastSlash) : std::string();
     int climbs = 0;
@@ -88,7 +88,7 @@ std::string asFolderPrefix(const std::string& folder) {
 
 }  // namespace
 
-void OpenXMLPlugin::ModelSources::Set(const std::vector<std::string>& folders, const std::vector<std::string>& files) {
+void OpenXMLPlugin::ModelSources::set(const std::vector<std::string>& folders, const std::vector<std::string>& files) {
     m_folders.clear();
     m_files.clear();
     for (const std::string& folder : folders)
@@ -97,24 +97,24 @@ void OpenXMLPlugin::ModelSources::Set(const std::vector<std::string>& folders, c
         if (!resolvedPath(file).empty()) m_files.push_back(resolvedPath(file));
 }
 
-bool OpenXMLPlugin::ModelSources::Allow(const std::string& diskPath, const std::string& reportPath) const {
+bool OpenXMLPlugin::ModelSources::allow(const std::string& diskPath, const std::string& reportPath) const {
     const std::string real = resolvedPath(diskPath);
     if (real.empty()) return false;
     if (std::find(m_files.begin(), m_files.end(), real) != m_files.end()) return true;
     std::vector<std::string> folders = m_folders;
-    folders.push_back(asFolderPrefix(folderOf(ToSlash(reportPath))));
+    folders.push_back(asFolderPrefix(folderOf(toSlash(reportPath))));
     for (const std::string& folder : folders)
         if (!folder.empty() && real.compare(0, folder.size(), folder) == 0) return true;
     return false;
 }
 
-std::string OpenXMLPlugin::RecordedModelName(const std::string& modelReference) {
-    const std::string slashed = ToSlash(modelReference);
+std::string OpenXMLPlugin::recordedModelName(const std::string& modelReference) {
+    const std::string slashed = toSlash(modelReference);
     const size_t slash = slashed.rfind('/');
     return slash == std::string::npos ? slashed : slashed.substr(slash + 1);
 }
 
-bool OpenXMLPlugin::IsEmbeddableModelFile(const std::string& path) {
+bool OpenXMLPlugin::isEmbeddableModelFile(const std::string& path) {
     if (lfw::text::isBlank(path)) return false;
     const std::string& narrow = path;
     // The file itself must be named *.mdlx; a link may not lead elsewhere.

@@ -36,25 +36,25 @@ constexpr const char* EMBEDDED_PREFIX = "Embedded[";
 // The disk path of the model a control refers to, for a package stored at
 // packagePath: a bare name is in the package's folder, "./x" relative to it,
 // "../x" climbs from it, anything else is taken as it is. "/" separators.
-std::string ResolveModelPath(const std::string& modelReference, const std::string& packagePath);
+std::string resolveModelPath(const std::string& modelReference, const std::string& packagePath);
 
 // Whether a part is a control of the plug-in (ax:ocx with its class id).
-bool IsControl(const XmlDocument& part);
+bool isControl(const XmlDocument& part);
 // The control's property of that name (ax:ocxPr with that ax:name, from the
 // root's first ax:ocxPr through its following siblings); null when none.
-XmlElement FindProperty(const XmlElement& root, const std::string& name);
+XmlElement findProperty(const XmlElement& root, const std::string& name);
 
 // True when path names a regular file whose name ends in ".mdlx" (any case):
 // the only files that may be embedded.
-bool IsEmbeddableModelFile(const std::string& path);
+bool isEmbeddableModelFile(const std::string& path);
 
 // Where embedded models may come from (a template may name any path): the
 // folders and files a caller names, and the folder of the report.
 class ModelSources {
 public:
-    void Set(const std::vector<std::string>& folders, const std::vector<std::string>& files);
+    void set(const std::vector<std::string>& folders, const std::vector<std::string>& files);
     // Whether the file at diskPath lies in one of those folders or is one of those files.
-    bool Allow(const std::string& diskPath, const std::string& reportPath) const;
+    bool allow(const std::string& diskPath, const std::string& reportPath) const;
 
 private:
     std::vector<std::string> m_folders;  // resolved, with a trailing "/"
@@ -62,7 +62,7 @@ private:
 };
 
 // The name a report records for a model it embeds: the file name of the reference.
-std::string RecordedModelName(const std::string& modelReference);
+std::string recordedModelName(const std::string& modelReference);
 
 }  // namespace OpenXMLPlugin
 

@@ -31,11 +31,11 @@ bool isSlideRelationship(const OpenXMLRelationship& r) { return !r.external && e
 
 // Changes the part a relationship names, keeping its id and type.
 void retarget(OpenXMLRelationships* rels, const std::string id, const std::string& part) {
-    const OpenXMLRelationship* r = rels->Find(id);
+    const OpenXMLRelationship* r = rels->find(id);
     if (!r) return;
     const std::string type = r->type;
-    rels->Drop(id);
-    rels->Add(type, part, false, id);
+    rels->drop(id);
+    rels->add(type, part, false, id);
 }
 
 const char* const MODERN_COMMENTS_CONTENT_TYPE = "application/vnd.ms-powerpoint.comments+xml";
@@ -74,8 +74,8 @@ std::string newGuid() {
 // "rId" and one more than the largest number of the ids "rId<n>" the part has now.
 std::string nextId(const OpenXMLRelationships& rels) {
     long long largest = 0;
-    for (int i = 0; i < rels.Count(); ++i) {
-        const std::string& id = rels.At(i).id;
+    for (int i = 0; i < rels.count(); ++i) {
+        const std::string& id = rels.at(i).id;
         if (lfw::text::startsWith(id, "rId"))
             largest = std::max(largest, static_cast<long long>(lfw::text::toInt(std::string_view(id).substr(3), 0)));
     }
@@ -86,20 +86,20 @@ std::string nextId(const OpenXMLRelationships& rels) {
 
 OpenXMLPresentation::OpenXMLPresentation() : m_slides(new SlideContentPtrArray(false)) {
     // Slides are parsed into slide documents, which hold the slide edits.
-    Package().SetXmlMaker([](const std::string& part) -> std::unique_ptr<XmlDocument> {
+    package().setXmlMaker([](const std::string& part) -> std::unique_ptr<XmlDocument> {
         if (inSlidesFolder(lfw::text::startsWith(part, "/") ? part.substr(1) : part))
             return std::make_unique<OpenXMLSlideDocument>();
         return nullptr;
     });
     // Slides are many and alike: the fastest deflate level costs a fifth of the
     // default's time, and the XML it leaves is a few per cent larger.
-    Package().SetCompressionLevel(1);
+    package().setCompressionLevel(1);
 }
 
 OpenXMLPresentation::~OpenXMLPresentation() = default;
 
-bool OpenXMLPresentation::Open(const std::string& path) {
-    m_slides->DeleteAll();
+bool OpenXMLPresentation::open(const std::string& path) {
+    m_slides->deleteAll();
     m_scanned.clear();
     m_copies.clear();
     m_removed.clear();
@@ -116,120 +116,120 @@ bool OpenXMLPresentation::Open(const std::string& path) {
     m_sectionEntries.clear();
     m_commentIndicesRead = false;
     m_problem.clear();
-    if (!OpenXMLPackageEditor::Open(path)) {
-        m_problem = PackageProblemOf(path, &GetProblems());
+    if (!OpenXMLPackageEditor::open(path)) {
+        m_problem = packageProblemOf(path, &getProblems());
         return false;
     }
-    if (!lfw::text::equalNoCase(MainPart()->Name(), "ppt/presentation.xml") || !MainPart()->Xml()) {
-        Fail("The package has no presentation part ppt/presentation.xml");
+    if (!lfw::text::equalNoCase(mainPart()->name(), "ppt/presentation.xml") || !mainPart()->xml()) {
+        fail("The package has no presentation part ppt/presentation.xml");
         m_main = nullptr;
         return false;
     }
     return true;
 }
 
-void OpenXMLPresentation::ProvideMedia(const std::string& name, const unsigned char* data, size_t size) {
+void OpenXMLPresentation::provideMedia(const std::string& name, const unsigned char* data, size_t size) {
     m_provided[name] = std::make_pair(data, size);
 }
 
-bool OpenXMLPresentation::HasMediaSource(const std::string& imagePath) const {
+bool OpenXMLPresentation::hasMediaSource(const std::string& imagePath) const {
     return m_provided.count(imagePath) != 0 || lfw::FileSystem::fileExists(lfw::String(imagePath));
 }
 
-OpenXMLPart* OpenXMLPresentation::SlidePart(const std::string& slideName) const {
+OpenXMLPart* OpenXMLPresentation::slidePart(const std::string& slideName) const {
     if (slideName.empty()) return nullptr;
     // Parts live as long as the package: a slide's part, once found, is kept by name.
     const auto known = m_slideParts.find(slideName);
     if (known != m_slideParts.end()) return known->second;
     if (m_removed.count(slideName)) return nullptr;
-    OpenXMLPart* part = const_cast<OpenXMLPresentation*>(this)->Package().Part(SlidePartName(slideName));
+    OpenXMLPart* part = const_cast<OpenXMLPresentation*>(this)->package().part(slidePartName(slideName));
     if (part) m_slideParts.emplace(slideName, part);
     return part;
 }
 
-const OpenXMLSlideDocument* OpenXMLPresentation::ViewSlide(const std::string& slideName) const {
-    OpenXMLPart* part = SlidePart(slideName);
-    return part ? dynamic_cast<const OpenXMLSlideDocument*>(part->Xml()) : nullptr;
+const OpenXMLSlideDocument* OpenXMLPresentation::viewSlide(const std::string& slideName) const {
+    OpenXMLPart* part = slidePart(slideName);
+    return part ? dynamic_cast<const OpenXMLSlideDocument*>(part->xml()) : nullptr;
 }
 
-OpenXMLSlideDocument* OpenXMLPresentation::EditSlide(const std::string& slideName) {
-    OpenXMLPart* part = SlidePart(slideName);
-    if (!part || !part->Xml()) return nullptr;
-    Touch(slideName);
-    XmlDocument* document = part->EditXml();
+OpenXMLSlideDocument* OpenXMLPresentation::editSlide(const std::string& slideName) {
+    OpenXMLPart* part = slidePart(slideName);
+    if (!part || !part->xml()) return nullptr;
+    touch(slideName);
+    XmlDocument* document = part->editXml();
     dropDoctype(document);
     return dynamic_cast<OpenXMLSlideDocument*>(document);
 }
 
-void OpenXMLPresentation::Touch(const std::string& slideName) {
+void OpenXMLPresentation::touch(const std::string& slideName) {
     auto it = m_scanned.find(slideName);
     if (it != m_scanned.end()) it->second.stale = true;
 }
 
-SlideContent* OpenXMLPresentation::FindSlide(const std::string& tag, const std::string& slideName) {
-    if (!slideName.empty()) return m_slides->GetSlideByName(slideName);
+SlideContent* OpenXMLPresentation::findSlide(const std::string& tag, const std::string& slideName) {
+    if (!slideName.empty()) return m_slides->getSlideByName(slideName);
     // A search by tag reads every record: edited copies must show their present names.
-    if (m_listByTagStale) CreateSlideContentList();
-    return m_slides->GetSlideByTag(tag);
+    if (m_listByTagStale) createSlideContentList();
+    return m_slides->getSlideByTag(tag);
 }
 
 // ---------------------------------------------------------------------------
 // Slide list
 
-SlideContent* OpenXMLPresentation::ScanSlide(const std::string& slideName) {
+SlideContent* OpenXMLPresentation::scanSlide(const std::string& slideName) {
     auto cached = m_scanned.find(slideName);
     if (cached != m_scanned.end() && !cached->second.stale) return cached->second.record.get();
-    OpenXMLPart* part = SlidePart(slideName);
-    const OpenXMLSlideDocument* slide = ViewSlide(slideName);
-    OpenXMLRelationships* rels = part ? part->Rels() : nullptr;
+    OpenXMLPart* part = slidePart(slideName);
+    const OpenXMLSlideDocument* slide = viewSlide(slideName);
+    OpenXMLRelationships* rels = part ? part->rels() : nullptr;
     if (!slide || !rels) {
-        reportError(GetProblems(), "OpenXMLPresentation::CreateSlideContentList",
-                    "cannot read slide part " + SlidePartName(slideName));
+        reportError(getProblems(), "OpenXMLPresentation::CreateSlideContentList",
+                    "cannot read slide part " + slidePartName(slideName));
         return nullptr;
     }
     std::unique_ptr<SlideContent> record(new SlideContent(slideName, 0, 0));
-    record->relsPath = SlideRelsPath(slideName);
-    for (int i = 0; i < rels->Count(); ++i) {
-        const OpenXMLRelationship& r = rels->At(i);
-        OpenXMLPart* control = endsWith(r.type, "/control") ? Package().Part(&r) : nullptr;
-        const XmlDocument* xml = control ? control->Xml() : nullptr;
-        if (xml && xml->GetRootElement().GetAttributeString("ax:classid") == OpenXMLPlugin::CLASS_ID)
-            record->AddPluginPath(r.target, r.id);
+    record->relsPath = slideRelsPath(slideName);
+    for (int i = 0; i < rels->count(); ++i) {
+        const OpenXMLRelationship& r = rels->at(i);
+        OpenXMLPart* control = endsWith(r.type, "/control") ? package().part(&r) : nullptr;
+        const XmlDocument* xml = control ? control->xml() : nullptr;
+        if (xml && xml->getRootElement().getAttributeString("ax:classid") == OpenXMLPlugin::CLASS_ID)
+            record->addPluginPath(r.target, r.id);
     }
-    const XmlElement title = slide->GetTitleTextElt();
-    if (title) record->slideTitle = title.GetValue();
+    const XmlElement title = slide->getTitleTextElt();
+    if (title) record->slideTitle = title.getValue();
     std::vector<XmlElement> pictures;
-    OpenXMLSlideDocument::FindShapes(slide->GetShapeTree(), "p:pic", pictures);
+    OpenXMLSlideDocument::findShapes(slide->getShapeTree(), "p:pic", pictures);
     for (const XmlElement& pic : pictures) {
         bool found = false;
         const std::string embed =
-            pic.GetFirstChildFromPath("p:blipFill/a:blip").GetAttributeString("r:embed", std::string(), &found);
-        const OpenXMLRelationship* r = found ? rels->Find(embed) : nullptr;
-        if (r && !r->target.empty()) record->AddPicturePath(r->target, embed);
+            pic.getFirstChildFromPath("p:blipFill/a:blip").getAttributeString("r:embed", std::string(), &found);
+        const OpenXMLRelationship* r = found ? rels->find(embed) : nullptr;
+        if (r && !r->target.empty()) record->addPicturePath(r->target, embed);
     }
-    slide->GetSlideTags(record.get());
-    slide->GetEmptyTextTags(&record->emptyTextTags);
+    slide->getSlideTags(record.get());
+    slide->getEmptyTextTags(&record->emptyTextTags);
     Scan& scan = m_scanned[slideName];
     scan.record = std::move(record);
     scan.stale = false;
     return scan.record.get();
 }
 
-SlideContent* OpenXMLPresentation::CopyScan(const std::string& sourceName, const std::string& copyName) {
+SlideContent* OpenXMLPresentation::copyScan(const std::string& sourceName, const std::string& copyName) {
     // Only a fresh record will do: scanning the source again would replace a
     // record the slide list holds.
     const auto scanned = m_scanned.find(sourceName);
     const SlideContent* source = scanned != m_scanned.end() && !scanned->second.stale ? scanned->second.record.get() : nullptr;
-    OpenXMLPart* part = SlidePart(copyName);
-    OpenXMLRelationships* rels = part ? part->Rels() : nullptr;
-    if (!source || !rels) return ScanSlide(copyName);
+    OpenXMLPart* part = slidePart(copyName);
+    OpenXMLRelationships* rels = part ? part->rels() : nullptr;
+    if (!source || !rels) return scanSlide(copyName);
     std::unique_ptr<SlideContent> record(new SlideContent(*source));
     record->slideName = copyName;
-    record->relsPath = SlideRelsPath(copyName);
+    record->relsPath = slideRelsPath(copyName);
     // The targets as the copy's relationships write them.
     auto retargeted = [rels](const std::vector<std::string>& ids, std::vector<std::string>* targets) {
         for (size_t i = 0; i < ids.size(); ++i)
-            if (const OpenXMLRelationship* r = rels->Find(ids[i])) (*targets)[i] = r->target;
+            if (const OpenXMLRelationship* r = rels->find(ids[i])) (*targets)[i] = r->target;
     };
     retargeted(record->pluginIds, &record->pluginTargets);
     retargeted(record->pictureIds, &record->pictureTargets);
@@ -239,14 +239,14 @@ SlideContent* OpenXMLPresentation::CopyScan(const std::string& sourceName, const
     return scan.record.get();
 }
 
-bool OpenXMLPresentation::CreateSlideContentList() {
+bool OpenXMLPresentation::createSlideContentList() {
     m_listByTagStale = false;
-    m_slides->DeleteAll();
-    if (!IsOpen()) return false;
+    m_slides->deleteAll();
+    if (!isOpen()) return false;
     // The slide parts in part-number order: slide2.xml before slide10.xml.
     std::vector<std::pair<float, std::string>> ordered;
-    for (int i = 0; i < Package().PartCount(); ++i) {
-        const std::string& name = Package().PartAt(i)->Name();
+    for (int i = 0; i < package().partCount(); ++i) {
+        const std::string& name = package().partAt(i)->name();
         if (!inSlidesFolder(name) || !lfw::text::equalNoCase(std::string_view(name).substr(name.size() - 4), ".xml")) continue;
         std::string slideName = name.substr(11);
         if (!m_removed.count(slideName)) ordered.emplace_back(firstNumber(slideName), std::move(slideName));
@@ -255,35 +255,35 @@ bool OpenXMLPresentation::CreateSlideContentList() {
         ordered.begin(), ordered.end(),
         [](const std::pair<float, std::string>& a, const std::pair<float, std::string>& b) { return a.first < b.first; });
     for (const auto& entry : ordered) {
-        SlideContent* scanned = ScanSlide(entry.second);
+        SlideContent* scanned = scanSlide(entry.second);
         if (!scanned) return false;
-        scanned->slideRelId = SlideRelationshipId(entry.second);
-        if (scanned->HasTags()) m_slides->Add(scanned);
+        scanned->slideRelId = slideRelationshipId(entry.second);
+        if (scanned->hasTags()) m_slides->add(scanned);
     }
-    return m_slides->GetSize() > 0;
+    return m_slides->getSize() > 0;
 }
 
 // ---------------------------------------------------------------------------
 // Slide order
 
-std::string OpenXMLPresentation::SlideRelationshipId(const std::string& slideName) {
-    OpenXMLRelationships* rels = MainRels();
-    const OpenXMLRelationship* r = rels ? rels->Find(REL_SLIDE, SlidePartName(slideName), false) : nullptr;
+std::string OpenXMLPresentation::slideRelationshipId(const std::string& slideName) {
+    OpenXMLRelationships* rels = mainRels();
+    const OpenXMLRelationship* r = rels ? rels->find(REL_SLIDE, slidePartName(slideName), false) : nullptr;
     return r ? r->id : std::string();
 }
 
-bool OpenXMLPresentation::GetPresentationSlideIdList(std::vector<std::string>* ids) {
-    if (!ids || !IsOpen()) return false;
+bool OpenXMLPresentation::getPresentationSlideIdList(std::vector<std::string>* ids) {
+    if (!ids || !isOpen()) return false;
     ids->clear();
-    const XmlElement list = MainPart()->Xml()->GetRootElement().GetFirstChildElement("p:sldIdLst");
-    for (XmlElement id = list.GetFirstChildElement(); id; id = id.GetNextSiblingElement())
-        ids->push_back(id.GetAttributeString("r:id"));
+    const XmlElement list = mainPart()->xml()->getRootElement().getFirstChildElement("p:sldIdLst");
+    for (XmlElement id = list.getFirstChildElement(); id; id = id.getNextSiblingElement())
+        ids->push_back(id.getAttributeString("r:id"));
     return !ids->empty();
 }
 
-int OpenXMLPresentation::SlideCount() {
-    if (!IsOpen()) return 0;
-    return MainPart()->Xml()->GetRootElement().GetFirstChildElement("p:sldIdLst").GetChildElementCount();
+int OpenXMLPresentation::slideCount() {
+    if (!isOpen()) return 0;
+    return mainPart()->xml()->getRootElement().getFirstChildElement("p:sldIdLst").getChildElementCount();
 }
 
 namespace {
@@ -294,103 +294,103 @@ int listedNumber(const std::string& relId) {
 }
 }  // namespace
 
-void OpenXMLPresentation::WalkSlideList() {
+void OpenXMLPresentation::walkSlideList() {
     m_listedNumbers.clear();
-    const XmlElement list = MainPart()->Xml()->GetRootElement().GetFirstChildElement("p:sldIdLst");
-    for (XmlElement child = list.GetFirstChildElement(); child; child = child.GetNextSiblingElement()) {
-        m_lastSlideId = std::max(m_lastSlideId, child.GetAttributeInt("id", 0));
-        ++m_listedNumbers[listedNumber(child.GetAttributeString("r:id"))];
+    const XmlElement list = mainPart()->xml()->getRootElement().getFirstChildElement("p:sldIdLst");
+    for (XmlElement child = list.getFirstChildElement(); child; child = child.getNextSiblingElement()) {
+        m_lastSlideId = std::max(m_lastSlideId, child.getAttributeInt("id", 0));
+        ++m_listedNumbers[listedNumber(child.getAttributeString("r:id"))];
     }
     m_largestListedRelNumber = m_listedNumbers.empty() ? 0 : m_listedNumbers.rbegin()->first;
     m_listWalked = true;
 }
 
-void OpenXMLPresentation::CountListed(const std::string& relId, int change) {
+void OpenXMLPresentation::countListed(const std::string& relId, int change) {
     if (!m_listWalked) return;  // counted when the list is walked
     const int number = listedNumber(relId);
     if ((m_listedNumbers[number] += change) <= 0) m_listedNumbers.erase(number);
     m_largestListedRelNumber = m_listedNumbers.empty() ? 0 : m_listedNumbers.rbegin()->first;
 }
 
-void OpenXMLPresentation::IndexEntries() {
+void OpenXMLPresentation::indexEntries() {
     if (m_entriesIndexed) return;
     m_entriesIndexed = true;
-    const XmlElement root = MainPart()->Xml()->GetRootElement();
+    const XmlElement root = mainPart()->xml()->getRootElement();
     auto index = [](const XmlElement& parent, const char* name, const char* attribute, EntryIndex* out) {
         std::vector<XmlElement> found;
-        OpenXMLSlideDocument::FindAllElements(parent, name, found);
+        OpenXMLSlideDocument::findAllElements(parent, name, found);
         for (const XmlElement& e : found) {
-            const char* value = e.Tx()->Attribute(attribute);
-            (*out)[value ? value : ""].push_back(e.Tx());
+            const char* value = e.tx()->Attribute(attribute);
+            (*out)[value ? value : ""].push_back(e.tx());
         }
     };
-    for (XmlElement e = root.GetFirstChildFromPath("p:sldIdLst").GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
-        const char* relId = e.Tx()->Attribute("r:id");
-        m_listEntries[relId ? relId : ""].push_back(e.Tx());
+    for (XmlElement e = root.getFirstChildFromPath("p:sldIdLst").getFirstChildElement(); e; e = e.getNextSiblingElement()) {
+        const char* relId = e.tx()->Attribute("r:id");
+        m_listEntries[relId ? relId : ""].push_back(e.tx());
     }
-    index(root.GetFirstChildElement("p:custShowLst"), "p:sld", "r:id", &m_showEntries);
-    index(root.GetFirstChildElement("p:extLst"), "p14:sldId", "id", &m_sectionEntries);
+    index(root.getFirstChildElement("p:custShowLst"), "p:sld", "r:id", &m_showEntries);
+    index(root.getFirstChildElement("p:extLst"), "p14:sldId", "id", &m_sectionEntries);
 }
 
-TiXmlElement* OpenXMLPresentation::ListEntry(const std::string& relId) {
-    IndexEntries();
+TiXmlElement* OpenXMLPresentation::listEntry(const std::string& relId) {
+    indexEntries();
     const auto it = m_listEntries.find(relId);
     return it == m_listEntries.end() || it->second.empty() ? nullptr : it->second.front();
 }
 
-std::string OpenXMLPresentation::ListedSlideId(const std::string& relId) {
-    IndexEntries();
+std::string OpenXMLPresentation::listedSlideId(const std::string& relId) {
+    indexEntries();
     const auto it = m_listEntries.find(relId);
     const char* id = it == m_listEntries.end() || it->second.empty() ? nullptr : it->second.back()->Attribute("id");
     return id ? lfw::text::validUtf8(id) : std::string();
 }
 
-bool OpenXMLPresentation::AddSlideToPresentationXml(const std::string& slideName, const std::string& beforeId) {
+bool OpenXMLPresentation::addSlideToPresentationXml(const std::string& slideName, const std::string& beforeId) {
     static const char* op = "OpenXMLPresentation::AddSlideToPresentationXml";
-    OpenXMLRelationships* rels = MainRels();
-    std::string relId = SlideRelationshipId(slideName);
-    if (relId.empty() && rels && SlidePart(slideName)) relId = rels->Add(REL_SLIDE, SlidePartName(slideName));
+    OpenXMLRelationships* rels = mainRels();
+    std::string relId = slideRelationshipId(slideName);
+    if (relId.empty() && rels && slidePart(slideName)) relId = rels->add(REL_SLIDE, slidePartName(slideName));
     if (relId.empty()) {
-        reportError(GetProblems(), op, "cannot relate the presentation to " + slideName);
+        reportError(getProblems(), op, "cannot relate the presentation to " + slideName);
         return false;
     }
-    XmlElement root = MainPart()->EditXml()->GetRootElement("p:presentation");
-    XmlElement list = root.GetFirstChildElement("p:sldIdLst");
+    XmlElement root = mainPart()->editXml()->getRootElement("p:presentation");
+    XmlElement list = root.getFirstChildElement("p:sldIdLst");
     if (root && !list) {
         // A presentation without slides may have no list at all: add it in its schema place.
         XmlElement before;
         for (const char* name : AFTER_SLIDE_ID_LIST)
-            if ((before = root.GetFirstChildElement(name))) break;
-        list = before ? root.AddChildElementBefore(before, "p:sldIdLst") : root.AddChildElement("p:sldIdLst");
+            if ((before = root.getFirstChildElement(name))) break;
+        list = before ? root.addChildElementBefore(before, "p:sldIdLst") : root.addChildElement("p:sldIdLst");
     }
-    if (!m_listWalked) WalkSlideList();
-    const int slideId = list ? NextSlideId(list) : -1;
+    if (!m_listWalked) walkSlideList();
+    const int slideId = list ? nextSlideId(list) : -1;
     if (slideId < 0) {
         // Leave no relationship to a slide that the slide list does not show.
-        rels->Drop(relId);
+        rels->drop(relId);
         reportError(
-            GetProblems(), op,
+            getProblems(), op,
             list ? "no slide id is left free in ppt/presentation.xml" : "cannot read the slide list of ppt/presentation.xml");
         return false;
     }
     // Copies of one slide go before it one after another.
-    IndexEntries();
-    const XmlElement beforeElement(beforeId.empty() ? nullptr : ListEntry(beforeId));
-    XmlElement entry = beforeElement ? list.AddChildElementBefore(beforeElement, "p:sldId") : list.AddChildElement("p:sldId");
-    m_listEntries[relId].push_back(entry.Tx());
-    entry.AddAttributeInt("id", slideId);
-    entry.AddAttributeString("r:id", relId);
+    indexEntries();
+    const XmlElement beforeElement(beforeId.empty() ? nullptr : listEntry(beforeId));
+    XmlElement entry = beforeElement ? list.addChildElementBefore(beforeElement, "p:sldId") : list.addChildElement("p:sldId");
+    m_listEntries[relId].push_back(entry.tx());
+    entry.addAttributeInt("id", slideId);
+    entry.addAttributeString("r:id", relId);
     m_addedSlideId = slideId;
-    CountListed(relId, 1);
+    countListed(relId, 1);
     return true;
 }
 
-int OpenXMLPresentation::NextSlideId(const XmlElement& list) {
+int OpenXMLPresentation::nextSlideId(const XmlElement& list) {
     // After the largest id while there is one; then the lowest free one.
     if (m_lastSlideId < MAX_SLIDE_ID) return m_lastSlideId = std::max(m_lastSlideId + 1, MIN_SLIDE_ID);
     std::vector<int> used;
-    for (XmlElement child = list.GetFirstChildElement(); child; child = child.GetNextSiblingElement())
-        used.push_back(child.GetAttributeInt("id", 0));
+    for (XmlElement child = list.getFirstChildElement(); child; child = child.getNextSiblingElement())
+        used.push_back(child.getAttributeInt("id", 0));
     std::sort(used.begin(), used.end());
     int candidate = MIN_SLIDE_ID;
     for (int id : used) {
@@ -403,19 +403,19 @@ int OpenXMLPresentation::NextSlideId(const XmlElement& list) {
     return candidate;
 }
 
-bool OpenXMLPresentation::RemoveSlideFromPresentationDoc(const std::string& id) {
-    if (id.empty() || !IsOpen()) return false;
-    XmlElement list = MainPart()->EditXml()->GetRootElement().GetFirstChildElement("p:sldIdLst");
+bool OpenXMLPresentation::removeSlideFromPresentationDoc(const std::string& id) {
+    if (id.empty() || !isOpen()) return false;
+    XmlElement list = mainPart()->editXml()->getRootElement().getFirstChildElement("p:sldIdLst");
     if (!list) return false;
-    IndexEntries();
+    indexEntries();
     const auto entries = m_listEntries.find(id);
     if (entries != m_listEntries.end()) {
         for (TiXmlElement* e : entries->second) {
             const XmlElement child(e);
             // New slides are numbered after it still.
-            m_lastSlideId = std::max(m_lastSlideId, child.GetAttributeInt("id", 255));
-            CountListed(id, -1);
-            list.RemoveChildElement(child);
+            m_lastSlideId = std::max(m_lastSlideId, child.getAttributeInt("id", 255));
+            countListed(id, -1);
+            list.removeChildElement(child);
         }
         m_listEntries.erase(entries);
     }
@@ -425,13 +425,13 @@ bool OpenXMLPresentation::RemoveSlideFromPresentationDoc(const std::string& id) 
     return true;
 }
 
-void OpenXMLPresentation::RedirectShowsAndSections(const std::string& id, const std::vector<OpenXMLPart*>& copies) {
-    MainPart()->EditXml();
-    IndexEntries();
+void OpenXMLPresentation::redirectShowsAndSections(const std::string& id, const std::vector<OpenXMLPart*>& copies) {
+    mainPart()->editXml();
+    indexEntries();
     std::vector<std::string> copyRelIds, copyIds;
     for (OpenXMLPart* copy : copies) {
-        copyRelIds.push_back(SlideRelationshipId(fileNameOf(copy->Name())));
-        copyIds.push_back(ListedSlideId(copyRelIds.back()));
+        copyRelIds.push_back(slideRelationshipId(fileNameOf(copy->name())));
+        copyIds.push_back(listedSlideId(copyRelIds.back()));
     }
     // Replaces each entry whose `attribute` is `value` by one per copy.
     auto replace = [](EntryIndex* index, const char* attribute, const std::string& value,
@@ -441,38 +441,38 @@ void OpenXMLPresentation::RedirectShowsAndSections(const std::string& id, const 
         const std::vector<TiXmlElement*> replaced = std::move(entries->second);
         index->erase(entries);
         for (TiXmlElement* e : replaced) {
-            const XmlElement entry(e), parent = entry.GetParentElement();
+            const XmlElement entry(e), parent = entry.getParentElement();
             for (const std::string& v : values) {
-                const XmlElement added = parent.AddChildElementBefore(entry, e->Value());
-                added.AddAttributeString(attribute, v);
-                (*index)[v].push_back(added.Tx());
+                const XmlElement added = parent.addChildElementBefore(entry, e->Value());
+                added.addAttributeString(attribute, v);
+                (*index)[v].push_back(added.tx());
             }
-            parent.RemoveChildElement(entry);
+            parent.removeChildElement(entry);
         }
     };
     replace(&m_showEntries, "r:id", id, copyRelIds);
-    replace(&m_sectionEntries, "id", ListedSlideId(id), copyIds);
+    replace(&m_sectionEntries, "id", listedSlideId(id), copyIds);
 }
 
-void OpenXMLPresentation::RedirectReferences(OpenXMLPart* slide, const std::string& id) {
-    const std::string slideName = fileNameOf(slide->Name());
+void OpenXMLPresentation::redirectReferences(OpenXMLPart* slide, const std::string& id) {
+    const std::string slideName = fileNameOf(slide->name());
     std::vector<OpenXMLPart*> copies;
     for (const std::string& copy : m_copies[slideName])
-        if (OpenXMLPart* part = SlidePart(copy)) copies.push_back(part);
+        if (OpenXMLPart* part = slidePart(copy)) copies.push_back(part);
     // Custom shows and sections list the copies where the slide stood (most
     // presentations have neither: the list of slides is then not read).
-    const XmlElement root = MainPart()->Xml() ? MainPart()->Xml()->GetRootElement() : XmlElement();
-    bool listed = static_cast<bool>(root.GetFirstChildElement("p:custShowLst"));
-    for (XmlElement ext = root.GetFirstChildFromPath("p:extLst/p:ext"); ext && !listed; ext = ext.GetNextSiblingElement())
-        listed = static_cast<bool>(ext.GetFirstChildElement("p14:sectionLst"));
-    if (listed) RedirectShowsAndSections(id, copies);
+    const XmlElement root = mainPart()->xml() ? mainPart()->xml()->getRootElement() : XmlElement();
+    bool listed = static_cast<bool>(root.getFirstChildElement("p:custShowLst"));
+    for (XmlElement ext = root.getFirstChildFromPath("p:extLst/p:ext"); ext && !listed; ext = ext.getNextSiblingElement())
+        listed = static_cast<bool>(ext.getFirstChildElement("p14:sectionLst"));
+    if (listed) redirectShowsAndSections(id, copies);
 
     // Links from other parts go to the first copy, or go with their relationship.
-    for (; m_linkersFound < Package().PartCount(); ++m_linkersFound) {
-        OpenXMLPart* source = Package().PartAt(m_linkersFound);
-        OpenXMLRelationships* rels = source == MainPart() ? nullptr : source->Rels();
-        for (int k = 0; rels && k < rels->Count(); ++k) {
-            OpenXMLPart* linked = isSlideRelationship(rels->At(k)) ? Package().Part(&rels->At(k)) : nullptr;
+    for (; m_linkersFound < package().partCount(); ++m_linkersFound) {
+        OpenXMLPart* source = package().partAt(m_linkersFound);
+        OpenXMLRelationships* rels = source == mainPart() ? nullptr : source->rels();
+        for (int k = 0; rels && k < rels->count(); ++k) {
+            OpenXMLPart* linked = isSlideRelationship(rels->at(k)) ? package().part(&rels->at(k)) : nullptr;
             if (!linked) continue;
             std::vector<OpenXMLPart*>& sources = m_linkers[linked];
             if (sources.empty() || sources.back() != source) sources.push_back(source);
@@ -484,58 +484,58 @@ void OpenXMLPresentation::RedirectReferences(OpenXMLPart* slide, const std::stri
     m_linkers.erase(slide);
     for (OpenXMLPart* source : sources) {
         if (source == slide) continue;
-        OpenXMLRelationships* rels = source->Rels();
+        OpenXMLRelationships* rels = source->rels();
         std::vector<std::string> links, dropped;
-        for (int k = 0; rels && k < rels->Count(); ++k)
-            if (isSlideRelationship(rels->At(k)) && Package().Part(&rels->At(k)) == slide) links.push_back(rels->At(k).id);
+        for (int k = 0; rels && k < rels->count(); ++k)
+            if (isSlideRelationship(rels->at(k)) && package().part(&rels->at(k)) == slide) links.push_back(rels->at(k).id);
         if (!links.empty() && !copies.empty()) m_linkers[copies.front()].push_back(source);
         for (const std::string& link : links) {
             if (!copies.empty()) {
-                retarget(rels, link, copies.front()->Name());
+                retarget(rels, link, copies.front()->name());
             } else {
-                rels->Drop(link);
+                rels->drop(link);
                 dropped.push_back(link);
             }
         }
-        XmlDocument* document = dropped.empty() ? nullptr : source->EditXml();
+        XmlDocument* document = dropped.empty() ? nullptr : source->editXml();
         if (!document) continue;
         // The hyperlinks that named the dropped relationships go too.
         std::vector<XmlElement> gone;
         std::function<void(const XmlElement&)> collect = [&](const XmlElement& parent) {
-            for (XmlElement e = parent.GetFirstChildElement(); e; e = e.GetNextSiblingElement()) {
-                if (std::strncmp(e.Tx()->Value(), "a:hlink", 7) == 0 &&
-                    std::find(dropped.begin(), dropped.end(), e.GetAttributeString("r:id")) != dropped.end())
+            for (XmlElement e = parent.getFirstChildElement(); e; e = e.getNextSiblingElement()) {
+                if (std::strncmp(e.tx()->Value(), "a:hlink", 7) == 0 &&
+                    std::find(dropped.begin(), dropped.end(), e.getAttributeString("r:id")) != dropped.end())
                     gone.push_back(e);
                 else collect(e);
             }
         };
-        collect(document->GetRootElement());
-        for (const XmlElement& e : gone) e.GetParentElement().RemoveChildElement(e);
-        if (source->Name().size() >= 11 && lfw::text::equalNoCase(std::string_view(source->Name()).substr(0, 11), "ppt/slides/"))
-            Touch(fileNameOf(source->Name()));
+        collect(document->getRootElement());
+        for (const XmlElement& e : gone) e.getParentElement().removeChildElement(e);
+        if (source->name().size() >= 11 && lfw::text::equalNoCase(std::string_view(source->name()).substr(0, 11), "ppt/slides/"))
+            touch(fileNameOf(source->name()));
     }
 }
 
-bool OpenXMLPresentation::RemoveSlide(const std::string& id) {
+bool OpenXMLPresentation::removeSlide(const std::string& id) {
     static const char* op = "OpenXMLPresentation::RemoveSlide";
-    OpenXMLRelationships* rels = MainRels();
-    const OpenXMLRelationship* r = rels && !id.empty() ? rels->Find(id) : nullptr;
-    OpenXMLPart* slide = r ? Package().Part(r) : nullptr;
+    OpenXMLRelationships* rels = mainRels();
+    const OpenXMLRelationship* r = rels && !id.empty() ? rels->find(id) : nullptr;
+    OpenXMLPart* slide = r ? package().part(r) : nullptr;
     if (!slide) {
-        reportError(GetProblems(), op, "no slide with relationship id " + id);
+        reportError(getProblems(), op, "no slide with relationship id " + id);
         return false;
     }
-    const std::string slideName = fileNameOf(slide->Name());
-    RedirectReferences(slide, id);
-    if (!rels->Drop(id) || !RemoveSlideFromPresentationDoc(id)) {
-        reportError(GetProblems(), op, "cannot remove " + slide->Name());
+    const std::string slideName = fileNameOf(slide->name());
+    redirectReferences(slide, id);
+    if (!rels->drop(id) || !removeSlideFromPresentationDoc(id)) {
+        reportError(getProblems(), op, "cannot remove " + slide->name());
         return false;
     }
     // Its parts are written no more once nothing reaches them; its tree goes now.
-    if (!slide->IsChanged()) slide->ReleaseXml();
+    if (!slide->isChanged()) slide->releaseXml();
     m_removed.insert(slideName);
     m_slideParts.erase(slideName);
-    m_slides->RemoveByName(slideName);
+    m_slides->removeByName(slideName);
     m_scanned.erase(slideName);
     m_copies.erase(slideName);
     m_listByTagStale = true;
@@ -545,21 +545,21 @@ bool OpenXMLPresentation::RemoveSlide(const std::string& id) {
 // ---------------------------------------------------------------------------
 // Duplication
 
-bool OpenXMLPresentation::DuplicateSlide(const std::string& name, std::string& newName) {
+bool OpenXMLPresentation::duplicateSlide(const std::string& name, std::string& newName) {
     static const char* op = "OpenXMLPresentation::DuplicateSlide";
     if (name.empty()) {
-        reportError(GetProblems(), op, "no slide name");
+        reportError(getProblems(), op, "no slide name");
         return false;
     }
-    OpenXMLPart* source = SlidePart(name);
-    if (!source || !source->Xml() || !source->Rels()) {
-        reportError(GetProblems(), op, "cannot read " + SlidePartName(name) + " or its relationships");
+    OpenXMLPart* source = slidePart(name);
+    if (!source || !source->xml() || !source->rels()) {
+        reportError(getProblems(), op, "cannot read " + slidePartName(name) + " or its relationships");
         return false;
     }
     // Numbered after the largest relationship number in the slide list.
-    if (!m_listWalked) WalkSlideList();
-    const XmlElement list = MainPart()->Xml()->GetRootElement().GetFirstChildElement("p:sldIdLst");
-    int number = list.GetFirstChildElement() ? std::max(2, m_largestListedRelNumber + 1) : 1;
+    if (!m_listWalked) walkSlideList();
+    const XmlElement list = mainPart()->xml()->getRootElement().getFirstChildElement("p:sldIdLst");
+    int number = list.getFirstChildElement() ? std::max(2, m_largestListedRelNumber + 1) : 1;
     // Never write over a slide that exists under that name. Parts stay in the
     // package once made: the numbers found taken stay taken, and are not probed
     // again for the next copy.
@@ -568,79 +568,79 @@ bool OpenXMLPresentation::DuplicateSlide(const std::string& name, std::string& n
     std::string candidate;
     for (;; ++number) {
         candidate = "slide" + std::to_string(number) + ".xml";
-        if (!Package().Part(SlidePartName(candidate))) break;
+        if (!package().part(slidePartName(candidate))) break;
     }
     m_takenTo = number;
-    OpenXMLPart* copy = Package().CopyPart(source, SlidePartName(candidate), true);
+    OpenXMLPart* copy = package().copyPart(source, slidePartName(candidate), true);
     if (copy) {
         m_takenTo = number + 1;
         // The copy is edited next: it starts from the source's tree (a copy costs
         // less than a parse), without a DTD.
         auto document = std::make_unique<OpenXMLSlideDocument>();
-        document->KeepWhiteSpaceInText();
-        for (const TiXmlNode* node = source->Xml()->FirstChild(); node; node = node->NextSibling())
+        document->keepWhiteSpaceInText();
+        for (const TiXmlNode* node = source->xml()->FirstChild(); node; node = node->NextSibling())
             document->LinkEndChild(node->Clone());
         dropDoctype(document.get());
-        copy->SetXml(std::move(document));
+        copy->setXml(std::move(document));
     }
-    if (!copy || !CopySlideParts(copy, source)) {
+    if (!copy || !copySlideParts(copy, source)) {
         // Nothing relates to a half copy: it is not written.
-        reportError(GetProblems(), op, "cannot write the copy " + candidate + " of " + name);
+        reportError(getProblems(), op, "cannot write the copy " + candidate + " of " + name);
         if (copy) m_removed.insert(candidate);
         m_slideParts.erase(candidate);
         return false;
     }
     newName = candidate;
     m_copies[name].push_back(newName);
-    if (!AddSlideToPresentationXml(newName, SlideRelationshipId(name))) return false;
-    for (const std::string& id : idsOf(*copy->Rels(), {"/comments"}))
-        if (OpenXMLPart* comments = copy->Related(id)) RenumberComments(comments, m_addedSlideId);
+    if (!addSlideToPresentationXml(newName, slideRelationshipId(name))) return false;
+    for (const std::string& id : idsOf(*copy->rels(), {"/comments"}))
+        if (OpenXMLPart* comments = copy->related(id)) renumberComments(comments, m_addedSlideId);
     // The copy joins the list in its part-number place; the other records stay as they are.
-    m_slides->RemoveByName(newName);
-    SlideContent* record = CopyScan(name, newName);
+    m_slides->removeByName(newName);
+    SlideContent* record = copyScan(name, newName);
     if (!record) return false;
-    record->slideRelId = SlideRelationshipId(newName);
-    if (record->HasTags()) m_slides->InsertInOrder(record);
+    record->slideRelId = slideRelationshipId(newName);
+    if (record->hasTags()) m_slides->insertInOrder(record);
     m_listByTagStale = true;
-    return m_slides->GetSize() > 0;
+    return m_slides->getSize() > 0;
 }
 
-bool OpenXMLPresentation::CopySlideParts(OpenXMLPart* copy, OpenXMLPart* source) {
-    OpenXMLRelationships* rels = copy->Rels();
+bool OpenXMLPresentation::copySlideParts(OpenXMLPart* copy, OpenXMLPart* source) {
+    OpenXMLRelationships* rels = copy->rels();
     if (!rels) return false;
     // Tags, notes and comments belong to one slide, charts too (with their
     // workbooks): the copy gets its own. The source keeps its parts: it may stay
     // in the presentation.
     for (const std::string& id : idsOf(*rels, {"/tags", "/chart", "/notesSlide", "/comments"})) {
-        const std::string type = rels->Find(id)->type;
-        OpenXMLPart* part = Package().Part(rels->Find(id));
+        const std::string type = rels->find(id)->type;
+        OpenXMLPart* part = package().part(rels->find(id));
         if (!part) {
             if (endsWith(type, "/comments")) continue;
             return false;
         }
         OpenXMLPart* own = nullptr;
         if (endsWith(type, "/chart")) {
-            own = CopyChart(part);
+            own = copyChart(part);
         } else {
             const char* family = endsWith(type, "/tags")                               ? "ppt/tags/tag1.xml"
                                  : endsWith(type, "/notesSlide")                       ? "ppt/notesSlides/notesSlide1.xml"
-                                 : part->ContentType() == MODERN_COMMENTS_CONTENT_TYPE ? "ppt/comments/modernComment_1.xml"
+                                 : part->contentType() == MODERN_COMMENTS_CONTENT_TYPE ? "ppt/comments/modernComment_1.xml"
                                                                                        : "ppt/comments/comment1.xml";
-            own = Package().CopyPart(part, Package().NextPartName(family), true);
+            own = package().copyPart(part, package().nextPartName(family), true);
         }
         if (!own) return false;
-        retarget(rels, id, own->Name());
+        retarget(rels, id, own->name());
         // The notes the copy took along name the copy.
-        OpenXMLRelationships* ownRels = endsWith(type, "/notesSlide") ? own->Rels() : nullptr;
-        for (int k = 0; ownRels && k < ownRels->Count(); ++k)
-            if (isSlideRelationship(ownRels->At(k)) && Package().Part(&ownRels->At(k)) == source)
-                retarget(ownRels, ownRels->At(k).id, copy->Name());
+        OpenXMLRelationships* ownRels = endsWith(type, "/notesSlide") ? own->rels() : nullptr;
+        for (int k = 0; ownRels && k < ownRels->count(); ++k)
+            if (isSlideRelationship(ownRels->at(k)) && package().part(&ownRels->at(k)) == source)
+                retarget(ownRels, ownRels->at(k).id, copy->name());
     }
     // The copy's links to its source (a slide linking to itself) name the copy.
     std::vector<std::string> self;
-    for (int k = 0; k < rels->Count(); ++k)
-        if (isSlideRelationship(rels->At(k)) && Package().Part(&rels->At(k)) == source) self.push_back(rels->At(k).id);
-    for (const std::string& id : self) retarget(rels, id, copy->Name());
+    for (int k = 0; k < rels->count(); ++k)
+        if (isSlideRelationship(rels->at(k)) && package().part(&rels->at(k)) == source) self.push_back(rels->at(k).id);
+    for (const std::string& id : self) retarget(rels, id, copy->name());
     return true;
 }
 
@@ -653,47 +653,47 @@ namespace {
 // the same index, else the same type (on a master, body for the content types it
 // has no placeholder of); null when there is none.
 XmlElement matchingPlaceholder(const XmlElement& tree, const XmlElement& ph, bool master) {
-    std::string type = ph.GetAttributeString("type", "obj");
+    std::string type = ph.getAttributeString("type", "obj");
     bool haveIdx = false;
-    const std::string idx = ph.GetAttributeString("idx", std::string(), &haveIdx);
+    const std::string idx = ph.getAttributeString("idx", std::string(), &haveIdx);
     if (master && type == "ctrTitle") type = "title";
     if (master && type != "title" && type != "dt" && type != "ftr" && type != "sldNum") type = "body";
     XmlElement byType;
     for (const char* kind : {"p:sp", "p:pic"}) {
         std::vector<XmlElement> shapes;
-        OpenXMLSlideDocument::FindShapes(tree, kind, shapes);
+        OpenXMLSlideDocument::findShapes(tree, kind, shapes);
         for (const XmlElement& shape : shapes) {
-            const XmlElement other = OpenXMLSlideDocument::PlaceholderOf(shape);
+            const XmlElement other = OpenXMLSlideDocument::placeholderOf(shape);
             if (!other) continue;
-            if (!master && haveIdx && other.GetAttributeString("idx") == idx) return other;
-            if (!byType && other.GetAttributeString("type", "obj") == type) byType = other;
+            if (!master && haveIdx && other.getAttributeString("idx") == idx) return other;
+            if (!byType && other.getAttributeString("type", "obj") == type) byType = other;
         }
     }
     return byType;
 }
 }  // namespace
 
-XmlElement OpenXMLPresentation::LayoutBox(const std::string& slideName, const XmlElement& ph, XmlDocument* holder) {
+XmlElement OpenXMLPresentation::layoutBox(const std::string& slideName, const XmlElement& ph, XmlDocument* holder) {
     // slide -> layout -> master, each found by its relationship of that kind; a
     // placeholder without a box of its own passes the question on.
-    OpenXMLPart* part = SlidePart(slideName);
+    OpenXMLPart* part = slidePart(slideName);
     XmlElement wanted = ph;
     for (const bool master : {false, true}) {
-        OpenXMLRelationships* rels = part ? part->Rels() : nullptr;
+        OpenXMLRelationships* rels = part ? part->rels() : nullptr;
         OpenXMLPart* next = nullptr;
-        for (int i = 0; rels && i < rels->Count() && !next; ++i)
-            if (endsWith(rels->At(i).type, master ? "/slideMaster" : "/slideLayout")) next = Package().Part(&rels->At(i));
-        const XmlDocument* document = next ? next->Xml() : nullptr;
+        for (int i = 0; rels && i < rels->count() && !next; ++i)
+            if (endsWith(rels->at(i).type, master ? "/slideMaster" : "/slideLayout")) next = package().part(&rels->at(i));
+        const XmlDocument* document = next ? next->xml() : nullptr;
         if (!document) break;
-        const XmlElement tree = document->GetRootElement().GetFirstChildFromPath("p:cSld/p:spTree");
+        const XmlElement tree = document->getRootElement().getFirstChildFromPath("p:cSld/p:spTree");
         const XmlElement found = matchingPlaceholder(tree, wanted, master);
         // p:ph -> p:nvPr -> p:nvSpPr (or p:nvPicPr) -> the shape
         const XmlElement box =
-            found.GetParentElement().GetParentElement().GetParentElement().GetFirstChildFromPath("p:spPr/a:xfrm");
-        if (box.GetFirstChildElement("a:ext")) {
+            found.getParentElement().getParentElement().getParentElement().getFirstChildFromPath("p:spPr/a:xfrm");
+        if (box.getFirstChildElement("a:ext")) {
             holder->Clear();
-            holder->LinkEndChild(box.Tx()->Clone());
-            return holder->GetRootElement();
+            holder->LinkEndChild(box.tx()->Clone());
+            return holder->getRootElement();
         }
         if (!found) break;
         wanted = found;
@@ -702,125 +702,125 @@ XmlElement OpenXMLPresentation::LayoutBox(const std::string& slideName, const Xm
     return XmlElement();
 }
 
-OpenXMLSlideDocument* OpenXMLPresentation::EditTaggedSlide(const char* op, const std::string& tag, const std::string& slideName,
+OpenXMLSlideDocument* OpenXMLPresentation::editTaggedSlide(const char* op, const std::string& tag, const std::string& slideName,
                                                            bool byName, std::string* name) {
-    SlideContent* record = byName ? m_slides->GetSlideByName(slideName) : FindSlide(tag, slideName);
+    SlideContent* record = byName ? m_slides->getSlideByName(slideName) : findSlide(tag, slideName);
     if (!record) {
-        reportError(GetProblems(), op, byName ? "no slide named " + slideName : "no slide holds the tag " + tag);
+        reportError(getProblems(), op, byName ? "no slide named " + slideName : "no slide holds the tag " + tag);
         return nullptr;
     }
     *name = record->slideName;
-    m_pending = SlidePart(*name);
-    m_pendingChanged = m_pending && m_pending->IsChanged();
-    OpenXMLSlideDocument* slide = const_cast<OpenXMLSlideDocument*>(ViewSlide(*name));
-    if (!slide || !slide->GetShapeTree()) {
-        reportError(GetProblems(), op, "no shape tree in " + *name);
+    m_pending = slidePart(*name);
+    m_pendingChanged = m_pending && m_pending->isChanged();
+    OpenXMLSlideDocument* slide = const_cast<OpenXMLSlideDocument*>(viewSlide(*name));
+    if (!slide || !slide->getShapeTree()) {
+        reportError(getProblems(), op, "no shape tree in " + *name);
         return nullptr;
     }
     return slide;
 }
 
-bool OpenXMLPresentation::Commit(bool ok) {
+bool OpenXMLPresentation::commit(bool ok) {
     OpenXMLPart* part = m_pending;
     m_pending = nullptr;
     if (!part) return ok;
     if (ok) {
-        dropDoctype(part->EditXml());
-        Touch(fileNameOf(part->Name()));
+        dropDoctype(part->editXml());
+        touch(fileNameOf(part->name()));
     } else if (!m_pendingChanged) {
-        part->ReleaseXml();  // read again as stored
+        part->releaseXml();  // read again as stored
     }
     return ok;
 }
 
-bool OpenXMLPresentation::SetText(const std::string& tag, const FormattedTextArray& runs, const std::string& newName,
+bool OpenXMLPresentation::setText(const std::string& tag, const FormattedTextArray& runs, const std::string& newName,
                                   const std::string& slideName) {
     static const char* op = "OpenXMLPresentation::SetText";
     std::string name;
-    OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, false, &name);
+    OpenXMLSlideDocument* slide = editTaggedSlide(op, tag, slideName, false, &name);
     if (!slide) return false;
-    if (slide->SetText(tag, runs, newName) < 0) {
-        reportError(GetProblems(), op, "the shape " + tag + " has no text body");
-        return Commit(false);
+    if (slide->setText(tag, runs, newName) < 0) {
+        reportError(getProblems(), op, "the shape " + tag + " has no text body");
+        return commit(false);
     }
-    return Commit(true);
+    return commit(true);
 }
 
-bool OpenXMLPresentation::SetText(const std::string& tag, const std::string& text, const std::string& newName,
+bool OpenXMLPresentation::setText(const std::string& tag, const std::string& text, const std::string& newName,
                                   const std::string& slideName) {
     FormattedTextArray runs;
     FormattedText run;
     run.text = text;
     runs.push_back(run);
-    return SetText(tag, runs, newName, slideName);
+    return setText(tag, runs, newName, slideName);
 }
 
-bool OpenXMLPresentation::SetTextTag(const std::string& tag, const std::string& newName, const std::string& slideName) {
+bool OpenXMLPresentation::setTextTag(const std::string& tag, const std::string& newName, const std::string& slideName) {
     static const char* op = "OpenXMLPresentation::SetTextTag";
     if (newName.empty()) {
-        reportError(GetProblems(), op, "no new name for " + tag);
+        reportError(getProblems(), op, "no new name for " + tag);
         return false;
     }
     std::string name;
-    OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, false, &name);
+    OpenXMLSlideDocument* slide = editTaggedSlide(op, tag, slideName, false, &name);
     if (!slide) return false;
-    if (slide->RenameTextShapes(tag, newName) < 0) {
-        reportError(GetProblems(), op, "the shape " + tag + " has no text body");
-        return Commit(false);
+    if (slide->renameTextShapes(tag, newName) < 0) {
+        reportError(getProblems(), op, "the shape " + tag + " has no text body");
+        return commit(false);
     }
-    return Commit(true);
+    return commit(true);
 }
 
-bool OpenXMLPresentation::RelateImage(const char* op, const std::string& slideName, const std::string& imagePath,
+bool OpenXMLPresentation::relateImage(const char* op, const std::string& slideName, const std::string& imagePath,
                                       const std::string& hyperlink, std::string* imageId, std::string* linkId) {
-    OpenXMLPart* part = SlidePart(slideName);
-    OpenXMLRelationships* rels = part ? part->Rels() : nullptr;
+    OpenXMLPart* part = slidePart(slideName);
+    OpenXMLRelationships* rels = part ? part->rels() : nullptr;
     if (!rels) {
-        reportError(GetProblems(), op, "cannot read " + SlideRelsPath(slideName));
+        reportError(getProblems(), op, "cannot read " + slideRelsPath(slideName));
         return false;
     }
     std::string media;
     const auto provided = m_provided.find(imagePath);
     if (provided != m_provided.end()) {
-        media = AddMedia(imagePath, provided->second.first, provided->second.second, true);
+        media = addMedia(imagePath, provided->second.first, provided->second.second, true);
     } else {
         std::ifstream file(imagePath, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-        media = AddMedia(imagePath, bytes.data(), bytes.size());
+        media = addMedia(imagePath, bytes.data(), bytes.size());
     }
     if (media.empty()) {
-        reportError(GetProblems(), op, "cannot store the image " + imagePath);
+        reportError(getProblems(), op, "cannot store the image " + imagePath);
         return false;
     }
-    Touch(slideName);
+    touch(slideName);
     // An id given twice (the same tag filled again) replaces the earlier relationship.
-    if (!imageId->empty()) rels->Drop(*imageId);
-    *imageId = rels->Add(REL_IMAGE, media, false, imageId->empty() ? nextId(*rels) : *imageId);
+    if (!imageId->empty()) rels->drop(*imageId);
+    *imageId = rels->add(REL_IMAGE, media, false, imageId->empty() ? nextId(*rels) : *imageId);
     if (imageId->empty()) {
-        reportError(GetProblems(), op, "cannot relate the image to " + slideName);
+        reportError(getProblems(), op, "cannot relate the image to " + slideName);
         return false;
     }
     linkId->clear();
     if (lfw::text::isBlank(hyperlink)) return true;
     *linkId = *imageId + "_C";
-    rels->Drop(*linkId);
-    if (rels->Add(REL_HYPERLINK, hyperlink, true, *linkId).empty()) {
-        reportError(GetProblems(), op, "cannot add the hyperlink to " + slideName);
+    rels->drop(*linkId);
+    if (rels->add(REL_HYPERLINK, hyperlink, true, *linkId).empty()) {
+        reportError(getProblems(), op, "cannot add the hyperlink to " + slideName);
         return false;
     }
     return true;
 }
 
-bool OpenXMLPresentation::SetImage(const std::string& description, const std::string& tag, const std::string& imagePath,
+bool OpenXMLPresentation::setImage(const std::string& description, const std::string& tag, const std::string& imagePath,
                                    int imageWidth, int imageHeight, const std::string& newName, const std::string& slideName,
                                    const std::string& hyperlink) {
     static const char* op = "OpenXMLPresentation::SetImage";
-    if (!HasMediaSource(imagePath)) {
-        reportError(GetProblems(), op, "cannot read the image " + imagePath);
+    if (!hasMediaSource(imagePath)) {
+        reportError(getProblems(), op, "cannot read the image " + imagePath);
         return false;
     }
     std::string name;
-    OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, false, &name);
+    OpenXMLSlideDocument* slide = editTaggedSlide(op, tag, slideName, false, &name);
     if (!slide) return false;
     OpenXMLSlideDocument::Picture picture;
     picture.description = description;
@@ -829,124 +829,124 @@ bool OpenXMLPresentation::SetImage(const std::string& description, const std::st
     picture.linkId = lfw::text::isBlank(hyperlink) ? std::string() : picture.imageId + "_C";
     picture.width = imageWidth;
     picture.height = imageHeight;
-    picture.inheritedBox = [&](const XmlElement& ph, XmlDocument* holder) { return LayoutBox(name, ph, holder); };
-    const int n = slide->SetPicture(tag, picture);
+    picture.inheritedBox = [&](const XmlElement& ph, XmlDocument* holder) { return layoutBox(name, ph, holder); };
+    const int n = slide->setPicture(tag, picture);
     if (n <= 0) {
-        reportError(GetProblems(), op,
+        reportError(getProblems(), op,
                     n < 0 ? "the picture " + tag + " has no a:blip" : "no picture named " + tag + " in " + name);
-        return Commit(false);
+        return commit(false);
     }
     std::string imageId = picture.imageId, linkId;
-    return Commit(RelateImage(op, name, imagePath, hyperlink, &imageId, &linkId));
+    return commit(relateImage(op, name, imagePath, hyperlink, &imageId, &linkId));
 }
 
-bool OpenXMLPresentation::RenamePicture(const std::string& tag, const std::string& slideName, const std::string& newName) {
+bool OpenXMLPresentation::renamePicture(const std::string& tag, const std::string& slideName, const std::string& newName) {
     static const char* op = "OpenXMLPresentation::RenamePicture";
     std::string name;
-    OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, false, &name);
+    OpenXMLSlideDocument* slide = editTaggedSlide(op, tag, slideName, false, &name);
     if (!slide) return false;
-    if (!slide->RenamePicture(tag, newName)) {
-        reportError(GetProblems(), op, "no picture named " + tag);
-        return Commit(false);
+    if (!slide->renamePicture(tag, newName)) {
+        reportError(getProblems(), op, "no picture named " + tag);
+        return commit(false);
     }
-    return Commit(true);
+    return commit(true);
 }
 
-bool OpenXMLPresentation::SetTable(const std::string& tag, const kiv::rep::Table& table, const std::string& newName,
+bool OpenXMLPresentation::setTable(const std::string& tag, const kiv::rep::Table& table, const std::string& newName,
                                    const std::string& slideName) {
     static const char* op = "OpenXMLPresentation::SetTable";
     if (table.rowCount() == 0 || table.columnCount() == 0) {
-        reportError(GetProblems(), op, "the table for " + tag + " is empty");
+        reportError(getProblems(), op, "the table for " + tag + " is empty");
         return false;
     }
     std::string name;
-    OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, true, &name);
+    OpenXMLSlideDocument* slide = editTaggedSlide(op, tag, slideName, true, &name);
     if (!slide) return false;
-    const int replaced = slide->SetTable(tag, table, newName);
-    if (replaced < 0) reportError(GetProblems(), op, "the table " + tag + " has no grid or no row");
+    const int replaced = slide->setTable(tag, table, newName);
+    if (replaced < 0) reportError(getProblems(), op, "the table " + tag + " has no grid or no row");
     if (replaced == 0) m_pending = nullptr;
-    return Commit(replaced >= 0);
+    return commit(replaced >= 0);
 }
 
-bool OpenXMLPresentation::SetGraphicFrameTag(const std::string& tag, const std::string& newName, const std::string& slideName) {
+bool OpenXMLPresentation::setGraphicFrameTag(const std::string& tag, const std::string& newName, const std::string& slideName) {
     static const char* op = "OpenXMLPresentation::SetGraphicFrameTag";
     if (newName.empty()) {
-        reportError(GetProblems(), op, "no new name for " + tag);
+        reportError(getProblems(), op, "no new name for " + tag);
         return false;
     }
     std::string name;
-    OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, true, &name);
+    OpenXMLSlideDocument* slide = editTaggedSlide(op, tag, slideName, true, &name);
     if (!slide) return false;
-    if (!slide->RenameFrames(tag, newName)) {
-        reportError(GetProblems(), op, "no frame named " + tag + " in " + slideName);
-        return Commit(false);
+    if (!slide->renameFrames(tag, newName)) {
+        reportError(getProblems(), op, "no frame named " + tag + " in " + slideName);
+        return commit(false);
     }
-    return Commit(true);
+    return commit(true);
 }
 
-bool OpenXMLPresentation::SetChart(const std::string& tag, const ChartData& chart, const std::string& newName,
+bool OpenXMLPresentation::setChart(const std::string& tag, const ChartData& chart, const std::string& newName,
                                    const std::string& slideName, std::string* why) {
     static const char* op = "OpenXMLPresentation::SetChart";
     if (!chart.m_table || chart.m_table->rowCount() == 0 || chart.m_table->columnCount() == 0) {
-        reportError(GetProblems(), op, "the table for " + tag + " is empty");
+        reportError(getProblems(), op, "the table for " + tag + " is empty");
         return false;
     }
     std::string name;
-    OpenXMLSlideDocument* slide = EditTaggedSlide(op, tag, slideName, true, &name);
+    OpenXMLSlideDocument* slide = editTaggedSlide(op, tag, slideName, true, &name);
     if (!slide) return false;
     std::vector<std::string> ids;
-    const int n = slide->ChartFrames(tag, newName, &ids);
+    const int n = slide->chartFrames(tag, newName, &ids);
     std::vector<OpenXMLPart*> parts;
-    for (const std::string& id : ids) parts.push_back(SlidePart(name)->Related(id));
+    for (const std::string& id : ids) parts.push_back(slidePart(name)->related(id));
     if (n < 0 || std::find(parts.begin(), parts.end(), nullptr) != parts.end()) {
-        reportError(GetProblems(), op, "the chart " + tag + " has no chart part");
-        return Commit(false);
+        reportError(getProblems(), op, "the chart " + tag + " has no chart part");
+        return commit(false);
     }
     if (n == 0) m_pending = nullptr;
-    Commit(true);
+    commit(true);
     for (OpenXMLPart* part : parts)
-        if (!UpdateChart(part, chart, why)) return false;
+        if (!updateChart(part, chart, why)) return false;
     return true;
 }
 
-void OpenXMLPresentation::GetChartParts(const std::string& tag, const std::string& slideName, std::vector<OpenXMLPart*>* parts) {
+void OpenXMLPresentation::getChartParts(const std::string& tag, const std::string& slideName, std::vector<OpenXMLPart*>* parts) {
     auto holds = [&tag](const std::vector<std::string>& tags) { return std::find(tags.begin(), tags.end(), tag) != tags.end(); };
-    for (int i = 0; i < m_slides->GetSize(); ++i) {
+    for (int i = 0; i < m_slides->getSize(); ++i) {
         const SlideContent& record = *(*m_slides)[i];
         const std::string& name = record.slideName;
         if ((!slideName.empty() && name != slideName) ||
-            (!holds(record.Sit(SlideContent::KIND_CHART)) && !holds(record.Ref(SlideContent::KIND_CHART))))
+            (!holds(record.sit(SlideContent::KIND_CHART)) && !holds(record.ref(SlideContent::KIND_CHART))))
             continue;
-        const OpenXMLSlideDocument* slide = ViewSlide(name);
+        const OpenXMLSlideDocument* slide = viewSlide(name);
         if (!slide) continue;
-        // ChartFrames only renames when given a name: the slide stays as it is.
+        // chartFrames only renames when given a name: the slide stays as it is.
         std::vector<std::string> ids;
-        const_cast<OpenXMLSlideDocument*>(slide)->ChartFrames(tag, std::string(), &ids);
+        const_cast<OpenXMLSlideDocument*>(slide)->chartFrames(tag, std::string(), &ids);
         for (const std::string& id : ids)
-            if (OpenXMLPart* chart = SlidePart(name)->Related(id)) parts->push_back(chart);
+            if (OpenXMLPart* chart = slidePart(name)->related(id)) parts->push_back(chart);
     }
 }
 
-void OpenXMLPresentation::ReleaseSlide(const std::string& slideName) {
-    if (OpenXMLPart* part = SlidePart(slideName)) part->ReleaseXml();
+void OpenXMLPresentation::releaseSlide(const std::string& slideName) {
+    if (OpenXMLPart* part = slidePart(slideName)) part->releaseXml();
 }
 
 // ---------------------------------------------------------------------------
 // Comments
 
-OpenXMLPart* OpenXMLPresentation::CommentAuthorsPart() const {
-    OpenXMLRelationships* rels = MainRels();
-    for (int i = 0; rels && i < rels->Count(); ++i)
-        if (!rels->At(i).external && endsWith(rels->At(i).type, "/commentAuthors"))
-            return const_cast<OpenXMLPresentation*>(this)->Package().Part(&rels->At(i));
+OpenXMLPart* OpenXMLPresentation::commentAuthorsPart() const {
+    OpenXMLRelationships* rels = mainRels();
+    for (int i = 0; rels && i < rels->count(); ++i)
+        if (!rels->at(i).external && endsWith(rels->at(i).type, "/commentAuthors"))
+            return const_cast<OpenXMLPresentation*>(this)->package().part(&rels->at(i));
     return nullptr;
 }
 
-void OpenXMLPresentation::ReadCommentIndices() {
+void OpenXMLPresentation::readCommentIndices() {
     m_commentIndicesRead = true;
     m_lastCommentIndex.clear();
-    m_commentAuthors = CommentAuthorsPart();
-    const XmlDocument* list = m_commentAuthors ? m_commentAuthors->Xml() : nullptr;
+    m_commentAuthors = commentAuthorsPart();
+    const XmlDocument* list = m_commentAuthors ? m_commentAuthors->xml() : nullptr;
     for (const TiXmlElement* a = list && list->RootElement() ? list->RootElement()->FirstChildElement() : nullptr; a;
          a = a->NextSiblingElement()) {
         const char* last = a->Attribute("lastIdx");
@@ -954,11 +954,11 @@ void OpenXMLPresentation::ReadCommentIndices() {
     }
 }
 
-void OpenXMLPresentation::RenumberComments(OpenXMLPart* comments, int slideId) {
-    XmlDocument* xml = comments->EditXml();
+void OpenXMLPresentation::renumberComments(OpenXMLPart* comments, int slideId) {
+    XmlDocument* xml = comments->editXml();
     TiXmlElement* root = xml ? xml->RootElement() : nullptr;
     if (!root) return;
-    if (comments->ContentType() == MODERN_COMMENTS_CONTENT_TYPE) {
+    if (comments->contentType() == MODERN_COMMENTS_CONTENT_TYPE) {
         // Modern comments and their replies are known by GUIDs, and name the slide
         // they are on by its id.
         forEachElement(root, [slideId](TiXmlElement* e) {
@@ -970,10 +970,10 @@ void OpenXMLPresentation::RenumberComments(OpenXMLPart* comments, int slideId) {
     }
     // A legacy comment is known by its author and its index, which counts that
     // author's comments across the presentation; the authors part keeps the last.
-    if (!m_commentIndicesRead) ReadCommentIndices();
+    if (!m_commentIndicesRead) readCommentIndices();
     for (TiXmlElement* cm = root->FirstChildElement(); cm; cm = cm->NextSiblingElement())
         if (cm->Attribute("authorId")) cm->SetAttribute("idx", std::to_string(++m_lastCommentIndex[cm->Attribute("authorId")]));
-    XmlDocument* list = m_commentAuthors ? m_commentAuthors->EditXml() : nullptr;
+    XmlDocument* list = m_commentAuthors ? m_commentAuthors->editXml() : nullptr;
     for (TiXmlElement* a = list && list->RootElement() ? list->RootElement()->FirstChildElement() : nullptr; a;
          a = a->NextSiblingElement()) {
         const auto last = a->Attribute("id") ? m_lastCommentIndex.find(a->Attribute("id")) : m_lastCommentIndex.end();

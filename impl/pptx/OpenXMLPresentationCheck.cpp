@@ -20,9 +20,9 @@ std::string whyNotXml(const char* text, size_t size, const XmlDocument& failed) 
     if (size >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF)))
         return "is UTF-16 text: the report reads UTF-8 parts only";
     if (std::memchr(text, 0, size)) return "holds a NUL byte";
-    if (XmlDocument::ParseNestingDepth(text, size) > XmlDocument::MAX_PARSE_DEPTH)
+    if (XmlDocument::parseNestingDepth(text, size) > XmlDocument::MAX_PARSE_DEPTH)
         return "nests elements deeper than " + std::to_string(XmlDocument::MAX_PARSE_DEPTH) + " levels";
-    if (!XmlDocument::IsWithinParseLimits(text, size)) return "gives an element too many attributes";
+    if (!XmlDocument::isWithinParseLimits(text, size)) return "gives an element too many attributes";
     return std::string("is not well-formed XML (") + failed.ErrorDesc() + ")";
 }
 
@@ -35,111 +35,111 @@ std::string wrongRoot(const std::string& name, const std::string& found, const c
 // given; empty when they do.
 std::string checkXml(const std::string& name, const std::string& bytes, const char* root,
                      const std::shared_ptr<XmlMemoryBudget>& budget, XmlDocument* document) {
-    document->KeepWhiteSpaceInText();
-    if (!document->ParseText(bytes.c_str(), budget))
+    document->keepWhiteSpaceInText();
+    if (!document->parseText(bytes.c_str(), budget))
         return name + " " +
-               (document->RefusedCost() > 0 ? std::string("holds more XML than the report has memory left for")
+               (document->refusedCost() > 0 ? std::string("holds more XML than the report has memory left for")
                                             : whyNotXml(bytes.data(), bytes.size(), *document));
-    const std::string found = document->GetRootElement().GetName();
+    const std::string found = document->getRootElement().getName();
     return root && found != root ? wrongRoot(name, found, root) : std::string();
 }
 
 bool isSlideRelationship(const OpenXMLRelationship& r) { return !r.external && endsWith(r.type, "/relationships/slide"); }
 }  // namespace
 
-std::string OpenXMLPresentation::PackageProblemOf(const std::string& path, Problems* problems) {
+std::string OpenXMLPresentation::packageProblemOf(const std::string& path, Problems* problems) {
     ZipArchive zip(problems);
-    if (!zip.Open(path.c_str(), ZIP_OPEN_READ_ONLY)) return std::string();
+    if (!zip.open(path.c_str(), ZIP_OPEN_READ_ONLY)) return std::string();
     // One entry per name: a name holding a NUL byte reads as the name before it.
     std::set<std::string> names;
-    for (int i = 0; i < zip.GetNumFiles(); ++i) {
-        const std::string name = zip.GetStoredName(i).c_str();
+    for (int i = 0; i < zip.getNumFiles(); ++i) {
+        const std::string name = zip.getStoredName(i).c_str();
         if (!names.insert(name).second) return name + " is stored twice in the package (or its name holds a NUL byte)";
     }
     const std::string types(OpenXMLPackage::CONTENT_TYPES_PART);
     const std::string typesEntry = "[Content_Types].xml";
-    if (zip.FindFile(typesEntry) < 0) return types + " is missing";
+    if (zip.findFile(typesEntry) < 0) return types + " is missing";
     // Charged to the budget as the package charges it, its text before it is
     // inflated and its elements as they are parsed, and parsed where it lies:
     // one that inflates hugely is refused without being copied or parsed whole.
-    const std::shared_ptr<XmlMemoryBudget>& budget = zip.XmlBudget();
+    const std::shared_ptr<XmlMemoryBudget>& budget = zip.xmlBudget();
     uint64_t declared = 0;
-    zip.GetFileSize(zip.FindFile(typesEntry), &declared);
+    zip.getFileSize(zip.findFile(typesEntry), &declared);
     const std::string tooLarge = types + " holds more XML than the report has memory left for";
-    if (!budget->Spend(declared)) return tooLarge;
+    if (!budget->spend(declared)) return tooLarge;
     size_t size = 0;
-    unsigned char* data = zip.ReadDataRaw(typesEntry, &size);
+    unsigned char* data = zip.readDataRaw(typesEntry, &size);
     void* padded = data ? std::realloc(data, size + XmlDocument::PARSE_PADDING) : nullptr;
     std::string problem = types + " cannot be read from the package";
     if (padded) {
         const char* text = static_cast<const char*>(padded);
         std::memset(static_cast<char*>(padded) + size, 0, XmlDocument::PARSE_PADDING);
         XmlDocument document;
-        if (!document.ParsePaddedText(text, size, budget)) {
-            problem = document.RefusedCost() > 0 ? tooLarge : types + " " + whyNotXml(text, size, document);
+        if (!document.parsePaddedText(text, size, budget)) {
+            problem = document.refusedCost() > 0 ? tooLarge : types + " " + whyNotXml(text, size, document);
         } else {
-            const std::string found = document.GetRootElement().GetName();
+            const std::string found = document.getRootElement().getName();
             problem = found == "Types" ? std::string() : wrongRoot(types, found, "Types");
         }
     }
     std::free(padded ? padded : data);
-    budget->Refund(declared);
+    budget->refund(declared);
     return problem;
 }
 
-std::string OpenXMLPresentation::CheckTemplateParts() {
+std::string OpenXMLPresentation::checkTemplateParts() {
     // A part that must parse, with that root element when one is given. It is
     // parsed as the package parses it, and the slides are scanned from that
     // parse; the text is looked at again only to tell why it does not parse. A
     // part parsed here alone is let go of again (a deck's slides held parsed at
     // once would take several times their text's memory).
     auto check = [this](const std::string& name, const char* root) -> std::string {
-        OpenXMLPart* part = Package().Part(name);
+        OpenXMLPart* part = package().part(name);
         if (!part) return name + " is missing";
-        const XmlDocument* xml = part->Xml();
+        const XmlDocument* xml = part->xml();
         if (xml) {
-            const std::string found = xml->GetRootElement().GetName();
+            const std::string found = xml->getRootElement().getName();
             return !root || found == root ? std::string() : wrongRoot(name, found, root);
         }
         std::string bytes;
-        if (!part->ReadBytes(&bytes)) return name + " cannot be read from the package";
+        if (!part->readBytes(&bytes)) return name + " cannot be read from the package";
         XmlDocument document;
-        const std::string problem = checkXml(name, bytes, root, XmlBudget(), &document);
-        if (document.RefusedCost() > 0)
-            GetProblems().error(ProblemCode::TooLarge,
+        const std::string problem = checkXml(name, bytes, root, xmlBudget(), &document);
+        if (document.refusedCost() > 0)
+            getProblems().error(ProblemCode::TooLarge,
                                 lfw::text::format("The part '%s' holds more XML than the report has memory left for (%llu bytes "
                                                   "for more than %llu elements); it is not read",
-                                                  name.c_str(), static_cast<unsigned long long>(document.RefusedCost()),
-                                                  static_cast<unsigned long long>(document.Elements())));
-        return problem.empty() ? Package().Error() : problem;
+                                                  name.c_str(), static_cast<unsigned long long>(document.refusedCost()),
+                                                  static_cast<unsigned long long>(document.elements())));
+        return problem.empty() ? package().error() : problem;
     };
     auto release = [this](const std::string& name, bool wasParsed) {
-        OpenXMLPart* part = Package().Part(name);
-        if (part && !wasParsed && !part->IsChanged()) part->ReleaseXml();
+        OpenXMLPart* part = package().part(name);
+        if (part && !wasParsed && !part->isChanged()) part->releaseXml();
     };
     auto parsed = [this](const std::string& name) {
-        const OpenXMLPart* part = Package().Part(name);
-        return part && part->IsParsed();
+        const OpenXMLPart* part = package().part(name);
+        return part && part->isParsed();
     };
     // The relationships of a part, which must parse and give each id once.
     auto checkRels = [this](const std::string& name) -> std::string {
-        OpenXMLPart* part = Package().Part(name);
+        OpenXMLPart* part = package().part(name);
         std::string bytes;
-        if (!part || !part->ReadStoredRels(&bytes)) return std::string();
-        const std::string rels = OpenXMLPaths::RelsPartName(part->Name());
+        if (!part || !part->readStoredRels(&bytes)) return std::string();
+        const std::string rels = OpenXMLPaths::relsPartName(part->name());
         XmlDocument document;
-        const std::string problem = checkXml(rels, bytes, "Relationships", XmlBudget(), &document);
+        const std::string problem = checkXml(rels, bytes, "Relationships", xmlBudget(), &document);
         if (!problem.empty()) return problem;
         std::set<std::string> ids;
-        for (XmlElement r = document.GetRootElement().GetFirstChildElement("Relationship"); r;
-             r = r.GetNextSiblingElement("Relationship"))
-            if (!ids.insert(r.GetAttributeString("Id")).second)
-                return rels + " gives the relationship id " + r.GetAttributeString("Id") + " twice";
-        return part->Rels() ? std::string() : Package().Error();
+        for (XmlElement r = document.getRootElement().getFirstChildElement("Relationship"); r;
+             r = r.getNextSiblingElement("Relationship"))
+            if (!ids.insert(r.getAttributeString("Id")).second)
+                return rels + " gives the relationship id " + r.getAttributeString("Id") + " twice";
+        return part->rels() ? std::string() : package().error();
     };
     std::string problem = check("ppt/presentation.xml", "p:presentation");
     if (problem.empty()) problem = checkRels("ppt/presentation.xml");
-    if (problem.empty() && !MainRels()) problem = "ppt/_rels/presentation.xml.rels is missing";
+    if (problem.empty() && !mainRels()) problem = "ppt/_rels/presentation.xml.rels is missing";
     if (!problem.empty()) return problem;
 
     // The slides the presentation relates, and those of the slides folder.
@@ -147,10 +147,10 @@ std::string OpenXMLPresentation::CheckTemplateParts() {
         return name.size() >= 11 && lfw::text::equalNoCase(std::string_view(name).substr(0, 11), "ppt/slides/");
     };
     std::set<std::string> slides;
-    for (int i = 0; i < MainRels()->Count(); ++i)
-        if (isSlideRelationship(MainRels()->At(i)) && !MainRels()->At(i).part.empty()) slides.insert(MainRels()->At(i).part);
-    for (int i = 0; i < Package().PartCount(); ++i) {
-        const std::string& name = Package().PartAt(i)->Name();
+    for (int i = 0; i < mainRels()->count(); ++i)
+        if (isSlideRelationship(mainRels()->at(i)) && !mainRels()->at(i).part.empty()) slides.insert(mainRels()->at(i).part);
+    for (int i = 0; i < package().partCount(); ++i) {
+        const std::string& name = package().partAt(i)->name();
         if (inSlidesFolder(name) && name.find('/', 11) == std::string::npos) slides.insert(name);
     }
     for (const std::string& name : slides) {
@@ -158,13 +158,13 @@ std::string OpenXMLPresentation::CheckTemplateParts() {
         problem = check(name, "p:sld");
         if (problem.empty()) problem = checkRels(name);
         if (!problem.empty()) return problem;
-        const SlideContent* record = inSlidesFolder(name) ? ScanSlide(fileNameOf(name)) : nullptr;
+        const SlideContent* record = inSlidesFolder(name) ? scanSlide(fileNameOf(name)) : nullptr;
         release(name, wasParsed);
-        if (!record || !record->HasTags()) continue;
+        if (!record || !record->hasTags()) continue;
         // What a copy of a tagged slide takes along.
-        OpenXMLRelationships* rels = SlidePart(fileNameOf(name))->Rels();
+        OpenXMLRelationships* rels = slidePart(fileNameOf(name))->rels();
         for (const std::string& id : idsOf(*rels, {"/notesSlide", "/tags", "/chart", "/comments"})) {
-            const std::string target = rels->Find(id)->part;
+            const std::string target = rels->find(id)->part;
             const bool targetParsed = parsed(target);
             if (!target.empty()) problem = check(target, nullptr);
             if (problem.empty() && !target.empty()) problem = checkRels(target);

@@ -71,9 +71,9 @@ inline void dropDoctype(XmlDocument* document) {
 // The ids of the relationships of these kinds (type endings) in order.
 inline std::vector<std::string> idsOf(const OpenXMLRelationships& rels, std::initializer_list<const char*> kinds) {
     std::vector<std::string> ids;
-    for (int i = 0; i < rels.Count(); ++i)
+    for (int i = 0; i < rels.count(); ++i)
         for (const char* kind : kinds)
-            if (!rels.At(i).external && endsWith(rels.At(i).type, kind)) ids.push_back(rels.At(i).id);
+            if (!rels.at(i).external && endsWith(rels.at(i).type, kind)) ids.push_back(rels.at(i).id);
     return ids;
 }
 

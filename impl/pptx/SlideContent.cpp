@@ -26,11 +26,11 @@ bool kindOfCode(int type, SlideContent::Kind* kind, bool* reference) {
 }
 
 bool anyNumbered(const std::vector<std::string>& tags) {
-    return std::any_of(tags.begin(), tags.end(), SlideContent::TagHasNumber);
+    return std::any_of(tags.begin(), tags.end(), SlideContent::tagHasNumber);
 }
 
 bool anyUnnumbered(const std::vector<std::string>& tags) {
-    return !std::all_of(tags.begin(), tags.end(), SlideContent::TagHasNumber);
+    return !std::all_of(tags.begin(), tags.end(), SlideContent::tagHasNumber);
 }
 
 bool holds(const std::vector<std::string>& tags, const std::string& tag) {
@@ -49,18 +49,18 @@ TagNameParts::TagNameParts(const std::string& name) {
 SlideContent::SlideContent(const std::string& name, int plugins, int pictures)
     : slideName(name), pluginCount(plugins), pictureCount(pictures) {}
 
-std::vector<std::string>* SlideContent::GetList(int type) {
+std::vector<std::string>* SlideContent::getList(int type) {
     Kind kind;
     bool reference;
     if (!kindOfCode(type, &kind, &reference)) return nullptr;
     return reference ? &m_ref[kind] : &m_sit[kind];
 }
 
-const std::vector<std::string>* SlideContent::GetList(int type) const { return const_cast<SlideContent*>(this)->GetList(type); }
+const std::vector<std::string>* SlideContent::getList(int type) const { return const_cast<SlideContent*>(this)->getList(type); }
 
-bool SlideContent::TagHasNumber(const std::string& tag) { return TemplateTags::getTagIndex(tag) >= 0; }
+bool SlideContent::tagHasNumber(const std::string& tag) { return TemplateTags::getTagIndex(tag) >= 0; }
 
-bool SlideContent::IsGeneric(bool reference) const {
+bool SlideContent::isGeneric(bool reference) const {
     const std::vector<std::string>* lists = reference ? m_ref : m_sit;
     for (Kind kind : {KIND_TITLE, KIND_TEXT, KIND_PICTURE, KIND_MDLX, KIND_TABLE, KIND_CHART})
         if (anyUnnumbered(lists[kind])) return true;
@@ -69,9 +69,9 @@ bool SlideContent::IsGeneric(bool reference) const {
     return false;
 }
 
-bool SlideContent::GetStaticSituationIndexes(int type, std::vector<int>& indices) const {
+bool SlideContent::getStaticSituationIndexes(int type, std::vector<int>& indices) const {
     indices.clear();
-    const std::vector<std::string>* list = GetList(type);
+    const std::vector<std::string>* list = getList(type);
     if (!list) return false;
     for (const std::string& tag : *list) {
         const int number = TemplateTags::getTagIndex(tag);
@@ -81,14 +81,14 @@ bool SlideContent::GetStaticSituationIndexes(int type, std::vector<int>& indices
     return !indices.empty();
 }
 
-bool SlideContent::ContainsStaticTags() const {
+bool SlideContent::containsStaticTags() const {
     for (int k = 0; k < KIND_COUNT; ++k)
         if (anyNumbered(m_sit[k]) || anyNumbered(m_ref[k])) return true;
     return false;
 }
 
-std::vector<std::string> SlideContent::GetSitTags(int type) const {
-    const std::vector<std::string>* list = GetList(type);
+std::vector<std::string> SlideContent::getSitTags(int type) const {
+    const std::vector<std::string>* list = getList(type);
     return list ? *list : std::vector<std::string>();
 }
 
@@ -103,35 +103,35 @@ std::vector<std::string> concatenated(const std::vector<std::string>* lists) {
 }
 }  // namespace
 
-std::vector<std::string> SlideContent::GetSitTags() const { return concatenated(m_sit); }
-std::vector<std::string> SlideContent::GetRefTags() const { return concatenated(m_ref); }
+std::vector<std::string> SlideContent::getSitTags() const { return concatenated(m_sit); }
+std::vector<std::string> SlideContent::getRefTags() const { return concatenated(m_ref); }
 
-bool SlideContent::HasMixedMdlxTags(int type) const {
-    const std::vector<std::string>* list = GetList(type);
+bool SlideContent::hasMixedMdlxTags(int type) const {
+    const std::vector<std::string>* list = getList(type);
     return list && anyNumbered(*list) && anyUnnumbered(*list);
 }
 
-bool SlideContent::HasMixedMdlxTags() const { return HasMixedMdlxTags(SIT_TYPE_MDLX) || HasMixedMdlxTags(SIT_TYPE_REF_MDLX); }
+bool SlideContent::hasMixedMdlxTags() const { return hasMixedMdlxTags(SIT_TYPE_MDLX) || hasMixedMdlxTags(SIT_TYPE_REF_MDLX); }
 
-bool SlideContent::HasGenericTextualTags() const {
+bool SlideContent::hasGenericTextualTags() const {
     for (Kind kind : {KIND_TITLE, KIND_TEXT, KIND_MACRO})
         if (!m_sit[kind].empty() || !m_ref[kind].empty()) return true;
     return false;
 }
 
-bool SlideContent::HasTags() const {
+bool SlideContent::hasTags() const {
     for (int k = 0; k < KIND_COUNT; ++k)
         if (!m_sit[k].empty() || !m_ref[k].empty()) return true;
     return false;
 }
 
-void SlideContent::AddPluginPath(const std::string& target, const std::string& id) {
+void SlideContent::addPluginPath(const std::string& target, const std::string& id) {
     pluginTargets.push_back(target);
     pluginIds.push_back(id);
     pluginCount = static_cast<int>(pluginTargets.size());
 }
 
-void SlideContent::AddPicturePath(const std::string& target, const std::string& id) {
+void SlideContent::addPicturePath(const std::string& target, const std::string& id) {
     pictureTargets.push_back(target);
     pictureIds.push_back(id);
     pictureCount = static_cast<int>(pictureTargets.size());
@@ -139,31 +139,31 @@ void SlideContent::AddPicturePath(const std::string& target, const std::string& 
 
 // --- the list ---
 
-SlideContentPtrArray::~SlideContentPtrArray() { DeleteAll(); }
+SlideContentPtrArray::~SlideContentPtrArray() { deleteAll(); }
 
-void SlideContentPtrArray::DeleteAll() {
+void SlideContentPtrArray::deleteAll() {
     if (m_owns)
         for (SlideContent* record : m_items) delete record;
     m_items.clear();
     m_byName.clear();
 }
 
-void SlideContentPtrArray::Add(SlideContent* record) {
+void SlideContentPtrArray::add(SlideContent* record) {
     m_items.push_back(record);
-    Index(record);
+    index(record);
 }
 
-void SlideContentPtrArray::InsertInOrder(SlideContent* record) {
+void SlideContentPtrArray::insertInOrder(SlideContent* record) {
     // The records are in part-number order: after the last of a number not above the new one's.
     const float number = PresentationHelpers::firstNumber(record->slideName);
     const auto at = std::upper_bound(m_items.begin(), m_items.end(), number, [](float n, const SlideContent* item) {
         return n < PresentationHelpers::firstNumber(item->slideName);
     });
     m_items.insert(at, record);
-    Index(record);
+    index(record);
 }
 
-bool SlideContentPtrArray::RemoveByName(const std::string& name) {
+bool SlideContentPtrArray::removeByName(const std::string& name) {
     const auto known = m_byName.find(name);
     if (known == m_byName.end()) return false;
     SlideContent* record = known->second;
@@ -173,43 +173,43 @@ bool SlideContentPtrArray::RemoveByName(const std::string& name) {
     return true;
 }
 
-SlideContent* SlideContentPtrArray::GetSlideByTag(const std::string& tag) const {
+SlideContent* SlideContentPtrArray::getSlideByTag(const std::string& tag) const {
     static const SlideContent::Kind kinds[] = {SlideContent::KIND_TITLE, SlideContent::KIND_PICTURE, SlideContent::KIND_MDLX,
                                                SlideContent::KIND_TEXT, SlideContent::KIND_CHART};
     for (SlideContent* record : m_items) {
         for (SlideContent::Kind kind : kinds)
-            if (holds(record->Sit(kind), tag) || holds(record->Ref(kind), tag)) return record;
-        if (holds(record->Others(), tag)) return record;
+            if (holds(record->sit(kind), tag) || holds(record->ref(kind), tag)) return record;
+        if (holds(record->others(), tag)) return record;
     }
     return nullptr;
 }
 
-SlideContent* SlideContentPtrArray::GetSlideByName(const std::string& name) const {
+SlideContent* SlideContentPtrArray::getSlideByName(const std::string& name) const {
     const auto known = m_byName.find(name);
     return known == m_byName.end() ? nullptr : known->second;
 }
 
-int SlideContentPtrArray::GetTags(int type, std::vector<std::string>& out) const {
+int SlideContentPtrArray::getTags(int type, std::vector<std::string>& out) const {
     out.clear();
     for (SlideContent* record : m_items) {
-        const std::vector<std::string>* list = type == SIT_TYPE_NONE ? &record->Others() : record->GetList(type);
+        const std::vector<std::string>* list = type == SIT_TYPE_NONE ? &record->others() : record->getList(type);
         if (list) out.insert(out.end(), list->begin(), list->end());
     }
     return static_cast<int>(out.size());
 }
 
-SlideContentPtrArray* SlideContentPtrArray::GetStaticSlides() const {
+SlideContentPtrArray* SlideContentPtrArray::getStaticSlides() const {
     SlideContentPtrArray* view = new SlideContentPtrArray();
     view->m_owns = false;
     for (SlideContent* record : m_items)
-        if (record->ContainsStaticTags()) view->Add(record);
+        if (record->containsStaticTags()) view->add(record);
     return view;
 }
 
-std::vector<int> SlideContentPtrArray::HasMixedMdlxTags() const {
+std::vector<int> SlideContentPtrArray::hasMixedMdlxTags() const {
     std::vector<int> positions;
     for (size_t i = 0; i < m_items.size(); ++i)
-        if (m_items[i]->HasMixedMdlxTags()) positions.push_back(static_cast<int>(i) + 1);
+        if (m_items[i]->hasMixedMdlxTags()) positions.push_back(static_cast<int>(i) + 1);
     return positions;
 }
 

@@ -16,8 +16,8 @@ struct TagNameParts {
     std::string prefix;
     std::string suffix;
     explicit TagNameParts(const std::string& name);
-    bool IsSit() const { return prefix.compare(0, 3, "SIT") == 0; }  // SIT, SIT12, ...
-    bool IsRef() const { return prefix == "REF"; }
+    bool isSit() const { return prefix.compare(0, 3, "SIT") == 0; }  // SIT, SIT12, ...
+    bool isRef() const { return prefix == "REF"; }
 };
 
 class SlideContent {
@@ -31,36 +31,36 @@ public:
     SlideContent& operator=(const SlideContent&) = default;
 
     // The list selected by a code; null for 0, 13, 14, -1 and unknown codes.
-    std::vector<std::string>* GetList(int type);
-    const std::vector<std::string>* GetList(int type) const;
-    std::vector<std::string>& Sit(Kind kind) { return m_sit[kind]; }
-    std::vector<std::string>& Ref(Kind kind) { return m_ref[kind]; }
-    const std::vector<std::string>& Sit(Kind kind) const { return m_sit[kind]; }
-    const std::vector<std::string>& Ref(Kind kind) const { return m_ref[kind]; }
-    std::vector<std::string>& Others() { return m_others; }
-    const std::vector<std::string>& Others() const { return m_others; }
+    std::vector<std::string>* getList(int type);
+    const std::vector<std::string>* getList(int type) const;
+    std::vector<std::string>& sit(Kind kind) { return m_sit[kind]; }
+    std::vector<std::string>& ref(Kind kind) { return m_ref[kind]; }
+    const std::vector<std::string>& sit(Kind kind) const { return m_sit[kind]; }
+    const std::vector<std::string>& ref(Kind kind) const { return m_ref[kind]; }
+    std::vector<std::string>& others() { return m_others; }
+    const std::vector<std::string>& others() const { return m_others; }
 
     // Generic for the main (false) or the reference (true) repository: a title, text,
     // picture, Mdlx, table or chart tag without a number, or a macro tag holding "SIT_$".
-    bool IsGeneric(bool reference) const;
+    bool isGeneric(bool reference) const;
     // The distinct 0-based snapshot indices of the numbered tags of one list; true when
     // there is one. False for an unknown code.
-    bool GetStaticSituationIndexes(int type, std::vector<int>& indices) const;
-    bool ContainsStaticTags() const;
-    std::vector<std::string> GetSitTags(int type) const;  // a copy of that list (empty for unknown codes)
-    std::vector<std::string> GetSitTags() const;          // title, text, picture, Mdlx, macro, table, chart
-    std::vector<std::string> GetRefTags() const;
+    bool getStaticSituationIndexes(int type, std::vector<int>& indices) const;
+    bool containsStaticTags() const;
+    std::vector<std::string> getSitTags(int type) const;  // a copy of that list (empty for unknown codes)
+    std::vector<std::string> getSitTags() const;          // title, text, picture, Mdlx, macro, table, chart
+    std::vector<std::string> getRefTags() const;
     // The list holds both a numbered and an unnumbered tag.
-    bool HasMixedMdlxTags(int type) const;
-    bool HasMixedMdlxTags() const;  // for the SIT or the REF Mdlx list
-    bool HasGenericTextualTags() const;
-    bool HasTags() const;  // any SIT or REF tag
+    bool hasMixedMdlxTags(int type) const;
+    bool hasMixedMdlxTags() const;  // for the SIT or the REF Mdlx list
+    bool hasGenericTextualTags() const;
+    bool hasTags() const;  // any SIT or REF tag
 
-    void AddPluginPath(const std::string& target, const std::string& id);
-    void AddPicturePath(const std::string& target, const std::string& id);
+    void addPluginPath(const std::string& target, const std::string& id);
+    void addPicturePath(const std::string& target, const std::string& id);
 
     // True when a tag names a snapshot by number.
-    static bool TagHasNumber(const std::string& tag);
+    static bool tagHasNumber(const std::string& tag);
 
     std::string slideName;
     std::string slideRelId;
@@ -72,7 +72,7 @@ public:
     std::vector<std::string> pluginIds;
     std::vector<std::string> pictureTargets;
     std::vector<std::string> pictureIds;
-    // Title and text tags without body text (OpenXMLSlideDocument::GetEmptyTextTags).
+    // Title and text tags without body text (OpenXMLSlideDocument::getEmptyTextTags).
     std::vector<std::string> emptyTextTags;
 
 private:
@@ -82,7 +82,7 @@ private:
 };
 
 // Tagged slides in the order of their part numbers. Owns its records unless made
-// by GetStaticSlides, which returns a view on records owned elsewhere.
+// by getStaticSlides, which returns a view on records owned elsewhere.
 class SlideContentPtrArray {
 public:
     // A list that does not own its records refers to records kept elsewhere.
@@ -91,28 +91,28 @@ public:
     SlideContentPtrArray(const SlideContentPtrArray&) = delete;
     SlideContentPtrArray& operator=(const SlideContentPtrArray&) = delete;
 
-    int GetSize() const { return static_cast<int>(m_items.size()); }
+    int getSize() const { return static_cast<int>(m_items.size()); }
     SlideContent* operator[](int i) const { return m_items[static_cast<size_t>(i)]; }
-    void Add(SlideContent* record);
+    void add(SlideContent* record);
     // Inserts before the first record whose slide part number is larger (part-number order).
-    void InsertInOrder(SlideContent* record);
+    void insertInOrder(SlideContent* record);
     // Takes the record of that slide out of the list (deleting it when owned); false when absent.
-    bool RemoveByName(const std::string& name);
-    void DeleteAll();  // deletes owned records and empties the list
+    bool removeByName(const std::string& name);
+    void deleteAll();  // deletes owned records and empties the list
 
     // The first slide whose title, picture, Mdlx, text or chart lists (SIT or REF)
     // or other names hold exactly the tag; tables and macros are not searched.
-    SlideContent* GetSlideByTag(const std::string& tag) const;
-    SlideContent* GetSlideByName(const std::string& name) const;
+    SlideContent* getSlideByTag(const std::string& tag) const;
+    SlideContent* getSlideByName(const std::string& name) const;
     // Every slide's list of that code (-1: other names), in list order; the count.
-    int GetTags(int type, std::vector<std::string>& out) const;
+    int getTags(int type, std::vector<std::string>& out) const;
     // A new non-owning list of the slides holding a numbered tag; the caller deletes it.
-    SlideContentPtrArray* GetStaticSlides() const;
+    SlideContentPtrArray* getStaticSlides() const;
     // 1-based positions of the slides with mixed Mdlx tags.
-    std::vector<int> HasMixedMdlxTags() const;
+    std::vector<int> hasMixedMdlxTags() const;
 
 private:
-    void Index(SlideContent* record) { m_byName.emplace(record->slideName, record); }
+    void index(SlideContent* record) { m_byName.emplace(record->slideName, record); }
 
     std::vector<SlideContent*> m_items;
     // The records by slide name (a deck's copies are looked up by name many times).

@@ -71,42 +71,42 @@ void readItems(const TiXmlElement* container, int maxItems, Add add) {
 // ---------------------------------------------------------------------------
 // XmlElement
 
-std::string XmlElement::GetName() const { return m_e ? std::string(m_e->Value()) : std::string(); }
+std::string XmlElement::getName() const { return m_e ? std::string(m_e->Value()) : std::string(); }
 
-XmlElement XmlElement::AddChildElement(const char* name, const std::string& value) const {
+XmlElement XmlElement::addChildElement(const char* name, const std::string& value) const {
     if (!m_e) return XmlElement();
-    return FromNode(m_e->LinkEndChild(newElement(name, value)));
+    return fromNode(m_e->LinkEndChild(newElement(name, value)));
 }
 
-XmlElement XmlElement::AddChildElementBefore(const XmlElement& before, const char* name, const std::string& value) const {
+XmlElement XmlElement::addChildElementBefore(const XmlElement& before, const char* name, const std::string& value) const {
     if (!m_e || !before.m_e || before.m_e->Parent() != m_e) return XmlElement();
     // TinyXML inserts a copy; the copy is the element in the tree.
     TiXmlElement* e = newElement(name, value);
     TiXmlNode* inserted = m_e->InsertBeforeChild(before.m_e, *e);
     delete e;
-    return FromNode(inserted);
+    return fromNode(inserted);
 }
 
-bool XmlElement::RemoveChildElement(const XmlElement& child) const {
+bool XmlElement::removeChildElement(const XmlElement& child) const {
     if (!m_e || !child.m_e || child.m_e->Parent() != m_e) return false;
     return m_e->RemoveChild(child.m_e);
 }
 
-bool XmlElement::AddAttributeString(const char* name, const std::string& value) const {
+bool XmlElement::addAttributeString(const char* name, const std::string& value) const {
     if (!m_e) return false;
     m_e->SetAttribute(nameOf(name), value);
     return true;
 }
 
-bool XmlElement::AddAttributeInt(const char* name, int value) const {
+bool XmlElement::addAttributeInt(const char* name, int value) const {
     if (!m_e) return false;
     m_e->SetAttribute(nameOf(name), value);
     return true;
 }
 
-bool XmlElement::AddIDAttribute(int id) const { return AddAttributeInt("ID", id); }
+bool XmlElement::addIdAttribute(int id) const { return addAttributeInt("ID", id); }
 
-std::string XmlElement::GetAttributeString(const char* name, const std::string& def, bool* found) const {
+std::string XmlElement::getAttributeString(const char* name, const std::string& def, bool* found) const {
     if (found) *found = false;
     const char* text = attributeText(m_e, name);
     if (isBlankText(text)) return def;
@@ -114,7 +114,7 @@ std::string XmlElement::GetAttributeString(const char* name, const std::string& 
     return valueOf(text);
 }
 
-int XmlElement::GetAttributeInt(const char* name, int def, bool* found) const {
+int XmlElement::getAttributeInt(const char* name, int def, bool* found) const {
     if (found) *found = false;
     if (!m_e) return def;
     int value = 0;
@@ -123,7 +123,7 @@ int XmlElement::GetAttributeInt(const char* name, int def, bool* found) const {
     return value;
 }
 
-double XmlElement::GetAttributeDouble(const char* name, double def, bool* found) const {
+double XmlElement::getAttributeDouble(const char* name, double def, bool* found) const {
     if (found) *found = false;
     const char* text = attributeText(m_e, name);
     if (isBlankText(text)) return def;
@@ -135,31 +135,31 @@ double XmlElement::GetAttributeDouble(const char* name, double def, bool* found)
 // Arrays are a container element holding one "Value<i>" child per item.
 template <typename Array, typename ToText>
 bool addArray(const XmlElement& parent, const char* name, const Array& values, ToText toText) {
-    XmlElement container = parent.AddChildElement(name);
+    XmlElement container = parent.addChildElement(name);
     if (!container) return false;
     char itemName[32];
     for (size_t i = 0; i < values.size(); ++i) {
         std::snprintf(itemName, sizeof itemName, VALUE_FORMAT, static_cast<int>(i));
-        container.AddChildElement(itemName, toText(values[i]));
+        container.addChildElement(itemName, toText(values[i]));
     }
     return true;
 }
 
-bool XmlElement::AddChildIntArray(const char* name, const std::vector<int>& values) const {
+bool XmlElement::addChildIntArray(const char* name, const std::vector<int>& values) const {
     return addArray(*this, name, values, [](int v) { return std::to_string(v); });
 }
 
-bool XmlElement::AddChildStringArray(const char* name, const std::vector<std::string>& values) const {
+bool XmlElement::addChildStringArray(const char* name, const std::vector<std::string>& values) const {
     return addArray(*this, name, values, [](const std::string& v) { return v; });
 }
 
-bool XmlElement::GetChildStringArray(const char* name, std::vector<std::string>* values, int maxItems) const {
+bool XmlElement::getChildStringArray(const char* name, std::vector<std::string>* values, int maxItems) const {
     if (!values) return false;
     values->clear();
-    return GetFirstChildElement(name).GetStringArrayItems(values, maxItems);
+    return getFirstChildElement(name).getStringArrayItems(values, maxItems);
 }
 
-bool XmlElement::GetStringArrayItems(std::vector<std::string>* values, int maxItems) const {
+bool XmlElement::getStringArrayItems(std::vector<std::string>* values, int maxItems) const {
     if (!values) return false;
     values->clear();
     if (!m_e) return false;
@@ -167,41 +167,41 @@ bool XmlElement::GetStringArrayItems(std::vector<std::string>* values, int maxIt
     return true;
 }
 
-std::string XmlElement::GetValue() const {
+std::string XmlElement::getValue() const {
     if (!m_e) return std::string();
     TiXmlText* t = firstText(m_e);
     return t ? valueOf(t->Value()) : std::string();
 }
 
-bool XmlElement::SetValue(const std::string& text) const {
+bool XmlElement::setValue(const std::string& text) const {
     if (!m_e) return false;
     if (TiXmlText* t = firstText(m_e)) t->SetValue(text);
     else m_e->LinkEndChild(new TiXmlText(text));
     return true;
 }
 
-XmlElement XmlElement::GetFirstChildElement() const { return XmlElement(m_e ? m_e->FirstChildElement() : nullptr); }
+XmlElement XmlElement::getFirstChildElement() const { return XmlElement(m_e ? m_e->FirstChildElement() : nullptr); }
 
-XmlElement XmlElement::GetFirstChildElement(const char* name) const {
+XmlElement XmlElement::getFirstChildElement(const char* name) const {
     return XmlElement(m_e ? m_e->FirstChildElement(nameOf(name)) : nullptr);
 }
 
-XmlElement XmlElement::GetNextSiblingElement() const { return XmlElement(m_e ? m_e->NextSiblingElement() : nullptr); }
+XmlElement XmlElement::getNextSiblingElement() const { return XmlElement(m_e ? m_e->NextSiblingElement() : nullptr); }
 
-XmlElement XmlElement::GetNextSiblingElement(const char* name) const {
+XmlElement XmlElement::getNextSiblingElement(const char* name) const {
     return XmlElement(m_e ? m_e->NextSiblingElement(nameOf(name)) : nullptr);
 }
 
-XmlElement XmlElement::GetParentElement() const { return FromNode(m_e ? m_e->Parent() : nullptr); }
+XmlElement XmlElement::getParentElement() const { return fromNode(m_e ? m_e->Parent() : nullptr); }
 
-int XmlElement::GetChildElementCount() const {
+int XmlElement::getChildElementCount() const {
     int n = 0;
     if (m_e)
         for (TiXmlElement* c = m_e->FirstChildElement(); c; c = c->NextSiblingElement()) ++n;
     return n;
 }
 
-XmlElement XmlElement::GetFirstChildFromPath(const char* path) const {
+XmlElement XmlElement::getFirstChildFromPath(const char* path) const {
     if (!m_e) return XmlElement();
     TiXmlElement* current = m_e;
     const std::string p = nameOf(path);
@@ -222,10 +222,10 @@ XmlElement XmlElement::GetFirstChildFromPath(const char* path) const {
 // XmlDocument
 
 XmlDocument::XmlDocument(bool withDeclaration) {
-    if (withDeclaration) SetDeclaration("1.0", "UTF-8", "yes");
+    if (withDeclaration) setDeclaration("1.0", "UTF-8", "yes");
 }
 
-bool XmlDocument::SetDeclaration(const char* version, const char* encoding, const char* standalone) {
+bool XmlDocument::setDeclaration(const char* version, const char* encoding, const char* standalone) {
     TiXmlDeclaration declaration(nameOf(version), nameOf(encoding), nameOf(standalone));
     TiXmlNode* first = FirstChild();
     if (first && first->ToDeclaration()) *first->ToDeclaration() = declaration;
@@ -248,10 +248,10 @@ bool XmlDocument::LoadFile(const std::string& path) {
         }
     }
     text.clear();
-    return ParsePadded(&normalised);
+    return parsePadded(&normalised);
 }
 
-bool XmlMemoryBudget::Spend(uint64_t bytes) {
+bool XmlMemoryBudget::spend(uint64_t bytes) {
     if (bytes > m_left) return false;
     m_left -= bytes;
     return true;
@@ -259,23 +259,23 @@ bool XmlMemoryBudget::Spend(uint64_t bytes) {
 
 XmlDocument& XmlDocument::operator=(const XmlDocument& other) {
     if (this != &other) {
-        ReleaseCharge();
+        releaseCharge();
         TiXmlDocument::operator=(other);
     }
     return *this;
 }
 
-XmlDocument::~XmlDocument() { ReleaseCharge(); }
+XmlDocument::~XmlDocument() { releaseCharge(); }
 
-void XmlDocument::ReleaseCharge() {
-    if (m_budget) m_budget->Refund(m_charged);
+void XmlDocument::releaseCharge() {
+    if (m_budget) m_budget->refund(m_charged);
     m_budget.reset();
     m_charged = 0;
 }
 
-bool XmlDocument::ParseText(const char* text) {
+bool XmlDocument::parseText(const char* text) {
     std::string padded(text ? text : "");
-    return ParsePadded(&padded);
+    return parsePadded(&padded);
 }
 
 namespace {
@@ -589,9 +589,9 @@ void joinTexts(TiXmlNode* node) {
 
 }  // namespace
 
-bool XmlDocument::ParseText(const char* text, const std::shared_ptr<XmlMemoryBudget>& budget) {
+bool XmlDocument::parseText(const char* text, const std::shared_ptr<XmlMemoryBudget>& budget) {
     std::string padded(text ? text : "");
-    return ParsePadded(&padded, budget);
+    return parsePadded(&padded, budget);
 }
 
 namespace {
@@ -694,7 +694,7 @@ public:
           m_lineBreakLength(std::strlen(lineBreak)) {}
 
     bool VisitEnter(const TiXmlElement& element, const TiXmlAttribute* attribute) override {
-        Indent();
+        indent();
         m_out += '<';
         m_out += element.ValueStr();
         for (; attribute; attribute = attribute->Next()) {
@@ -710,11 +710,11 @@ public:
         const TiXmlNode* first = element.FirstChild();
         if (!first) {
             m_out += " />";
-            LineBreak();
+            lineBreak();
         } else {
             m_out += '>';
             m_simpleText = first->ToText() && element.LastChild() == first && !first->ToText()->CDATA();
-            if (!m_simpleText) LineBreak();
+            if (!m_simpleText) lineBreak();
         }
         ++m_depth;
         return true;
@@ -723,54 +723,54 @@ public:
         --m_depth;
         if (!element.FirstChild()) return true;
         if (m_simpleText) m_simpleText = false;
-        else Indent();
+        else indent();
         m_out += "</";
         m_out += element.ValueStr();
         m_out += '>';
-        LineBreak();
+        lineBreak();
         return true;
     }
     bool Visit(const TiXmlText& text) override {
         if (text.CDATA()) {
-            Indent();
+            indent();
             m_out += "<![CDATA[";
             appendXmlRaw(&m_out, text.Value());
             m_out += "]]>";
-            LineBreak();
+            lineBreak();
         } else {
-            if (!m_simpleText) Indent();
+            if (!m_simpleText) indent();
             appendXmlText(&m_out, text.ValueStr().data(), text.ValueStr().size());
-            if (!m_simpleText) LineBreak();
+            if (!m_simpleText) lineBreak();
         }
         return true;
     }
     bool Visit(const TiXmlDeclaration& declaration) override {
-        Indent();
+        indent();
         std::string printed;
         declaration.Print(nullptr, 0, &printed);
         appendXmlRaw(&m_out, printed.c_str());
-        LineBreak();
+        lineBreak();
         return true;
     }
-    bool Visit(const TiXmlComment& comment) override { return Raw("<!--", comment.Value(), "-->"); }
-    bool Visit(const TiXmlUnknown& unknown) override { return Raw("<", unknown.Value(), ">"); }
+    bool Visit(const TiXmlComment& comment) override { return raw("<!--", comment.Value(), "-->"); }
+    bool Visit(const TiXmlUnknown& unknown) override { return raw("<", unknown.Value(), ">"); }
 
-    std::string& Out() { return m_out; }
+    std::string& out() { return m_out; }
 
 private:
-    void Indent() {
+    void indent() {
         if (m_indentLength)
             for (int i = 0; i < m_depth; ++i) m_out.append(m_indent, m_indentLength);
     }
-    void LineBreak() {
+    void lineBreak() {
         if (m_lineBreakLength) m_out.append(m_lineBreak, m_lineBreakLength);
     }
-    bool Raw(const char* open, const char* text, const char* close) {
-        Indent();
+    bool raw(const char* open, const char* text, const char* close) {
+        indent();
         m_out += open;
         appendXmlRaw(&m_out, text);
         m_out += close;
-        LineBreak();
+        lineBreak();
         return true;
     }
 
@@ -784,21 +784,21 @@ private:
 
 }  // namespace
 
-void XmlAppendEscaped(std::string* out, const std::string& text) { appendXmlText(out, text.data(), text.size()); }
+void xmlAppendEscaped(std::string* out, const std::string& text) { appendXmlText(out, text.data(), text.size()); }
 
-std::string XmlDocument::PrintToString(bool indented) const {
+std::string XmlDocument::printToString(bool indented) const {
     XmlPrinter printer(indented ? "    " : "", indented ? "\n" : "");
     Accept(&printer);
-    return std::move(printer.Out());
+    return std::move(printer.out());
 }
 
-std::string XmlDocument::PrintNode(const TiXmlNode& node, bool indented) {
+std::string XmlDocument::printNode(const TiXmlNode& node, bool indented) {
     XmlPrinter printer(indented ? "    " : "", indented ? "\n" : "");
     node.Accept(&printer);
-    return std::move(printer.Out());
+    return std::move(printer.out());
 }
 
-bool XmlDocument::LooksIndented(const char* text, size_t size) {
+bool XmlDocument::looksIndented(const char* text, size_t size) {
     size_t at = 0;
     if (size >= 5 && std::strncmp(text, "<?xml", 5) == 0) {
         const char* end = static_cast<const char*>(std::memchr(text, '>', size));
@@ -817,14 +817,14 @@ bool XmlDocument::LooksIndented(const char* text, size_t size) {
     return false;
 }
 
-XmlElement XmlDocument::CreateRootElement(const char* name, int id, const std::string& namespaceUri) {
-    XmlElement root = XmlElement::FromNode(LinkEndChild(new TiXmlElement(nameOf(name))));
-    if (!lfw::text::isBlank(namespaceUri)) root.AddAttributeString("xmlns", namespaceUri);
-    if (id >= 0) root.AddIDAttribute(id);
+XmlElement XmlDocument::createRootElement(const char* name, int id, const std::string& namespaceUri) {
+    XmlElement root = XmlElement::fromNode(LinkEndChild(new TiXmlElement(nameOf(name))));
+    if (!lfw::text::isBlank(namespaceUri)) root.addAttributeString("xmlns", namespaceUri);
+    if (id >= 0) root.addIdAttribute(id);
     return root;
 }
 
-XmlElement XmlDocument::GetRootElement(const char* name) const {
+XmlElement XmlDocument::getRootElement(const char* name) const {
     const TiXmlElement* root = FirstChildElement();
     if (!root) return XmlElement();
     if (!isBlankText(name) && std::strcmp(root->Value(), name) != 0) return XmlElement();
@@ -845,16 +845,16 @@ public:
 
     // False when the parser would nest deeper, read more attributes than allowed
     // or, with a cost limit, build more than that limit pays for.
-    bool Run(const char* p);
+    bool run(const char* p);
     // The deepest element nesting met (an element inside two others: 3).
-    int Deepest() const { return m_deepest; }
-    void LimitCost(uint64_t bytes) { m_costLimit = bytes; }
+    int deepest() const { return m_deepest; }
+    void limitCost(uint64_t bytes) { m_costLimit = bytes; }
     // Elements and attributes the parser would build, as memory (see XmlMemoryBudget).
-    uint64_t Cost() const {
+    uint64_t cost() const {
         return m_elements * XmlMemoryBudget::ELEMENT_BYTES + m_attributes * XmlMemoryBudget::ATTRIBUTE_BYTES;
     }
-    uint64_t Elements() const { return m_elements; }
-    bool OverCost() const { return m_overCost; }
+    uint64_t elements() const { return m_elements; }
+    bool overCost() const { return m_overCost; }
 
 private:
     enum Kind { NONE, DECLARATION, COMMENT, CDATA, UNKNOWN, ELEMENT };
@@ -864,23 +864,23 @@ private:
         size_t length;
     };
 
-    static bool IsWhiteSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) || c == '\n' || c == '\r'; }
-    static bool IsAlpha(unsigned char c) { return c < 127 ? std::isalpha(c) != 0 : true; }
-    static bool IsAlphaNum(unsigned char c) { return c < 127 ? std::isalnum(c) != 0 : true; }
+    static bool isWhiteSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) || c == '\n' || c == '\r'; }
+    static bool isAlpha(unsigned char c) { return c < 127 ? std::isalpha(c) != 0 : true; }
+    static bool isAlphaNum(unsigned char c) { return c < 127 ? std::isalnum(c) != 0 : true; }
 
-    const char* SkipWhiteSpace(const char* p) const;
-    bool StringEqual(const char* p, const char* tag, bool ignoreCase) const;
-    const char* GetChar(const char* p, std::string* out) const;
-    const char* GetEntity(const char* p, std::string* out) const;
-    const char* ReadText(const char* p, const char* endTag, std::string* out) const;
-    static const char* ReadName(const char* p);
-    Kind Identify(const char* p) const;
-    const char* ParseAttribute(const char* p, std::string* value) const;
-    const char* ParseDeclaration(const char* p, std::string* encoding) const;
-    static const char* ParseComment(const char* p);
-    const char* ParseCData(const char* p) const;
-    static const char* ParseUnknown(const char* p);
-    const char* ParseText(const char* p) const;
+    const char* skipWhiteSpace(const char* p) const;
+    bool stringEqual(const char* p, const char* tag, bool ignoreCase) const;
+    const char* getChar(const char* p, std::string* out) const;
+    const char* getEntity(const char* p, std::string* out) const;
+    const char* readText(const char* p, const char* endTag, std::string* out) const;
+    static const char* readName(const char* p);
+    Kind identify(const char* p) const;
+    const char* parseAttribute(const char* p, std::string* value) const;
+    const char* parseDeclaration(const char* p, std::string* encoding) const;
+    static const char* parseComment(const char* p);
+    const char* parseCData(const char* p) const;
+    static const char* parseUnknown(const char* p);
+    const char* parseText(const char* p) const;
 
     const int m_maxDepth;
     const int m_maxAttributes;
@@ -900,7 +900,7 @@ int utf8Length(unsigned char lead) {
     return 1;
 }
 
-const char* ParseWalk::SkipWhiteSpace(const char* p) const {
+const char* ParseWalk::skipWhiteSpace(const char* p) const {
     if (!p || !*p) return nullptr;
     while (*p) {
         const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
@@ -909,13 +909,13 @@ const char* ParseWalk::SkipWhiteSpace(const char* p) const {
             p += 3;
             continue;
         }
-        if (!IsWhiteSpace(*p)) break;
+        if (!isWhiteSpace(*p)) break;
         ++p;
     }
     return p;
 }
 
-bool ParseWalk::StringEqual(const char* p, const char* tag, bool ignoreCase) const {
+bool ParseWalk::stringEqual(const char* p, const char* tag, bool ignoreCase) const {
     if (!p || !*p) return false;
     const char* q = p;
     if (ignoreCase) {
@@ -936,10 +936,10 @@ bool ParseWalk::StringEqual(const char* p, const char* tag, bool ignoreCase) con
     return *tag == 0;
 }
 
-const char* ParseWalk::GetChar(const char* p, std::string* out) const {
+const char* ParseWalk::getChar(const char* p, std::string* out) const {
     const int length = m_encoding == ENC_UTF8 ? utf8Length(static_cast<unsigned char>(*p)) : 1;
     if (length == 1) {
-        if (*p == '&') return GetEntity(p, out);
+        if (*p == '&') return getEntity(p, out);
         if (out) *out += *p;
         return p + 1;
     }
@@ -948,7 +948,7 @@ const char* ParseWalk::GetChar(const char* p, std::string* out) const {
     return p + length;  // may step past the terminating zero: the padding is there for this
 }
 
-const char* ParseWalk::GetEntity(const char* p, std::string* out) const {
+const char* ParseWalk::getEntity(const char* p, std::string* out) const {
     if (p[1] == '#' && p[2]) {
         unsigned long ucs = 0;
         unsigned long mult = 1;
@@ -997,41 +997,41 @@ const char* ParseWalk::GetEntity(const char* p, std::string* out) const {
     return p + 1;  // an unknown "&" is dropped
 }
 
-const char* ParseWalk::ReadText(const char* p, const char* endTag, std::string* out) const {
-    while (p && *p && !StringEqual(p, endTag, false)) p = GetChar(p, out);
+const char* ParseWalk::readText(const char* p, const char* endTag, std::string* out) const {
+    while (p && *p && !stringEqual(p, endTag, false)) p = getChar(p, out);
     if (p && *p) p += std::strlen(endTag);
     return (p && *p) ? p : nullptr;
 }
 
-const char* ParseWalk::ReadName(const char* p) {
-    if (!p || !*p || !(IsAlpha(static_cast<unsigned char>(*p)) || *p == '_')) return nullptr;
-    while (*p && (IsAlphaNum(static_cast<unsigned char>(*p)) || *p == '_' || *p == '-' || *p == '.' || *p == ':')) ++p;
+const char* ParseWalk::readName(const char* p) {
+    if (!p || !*p || !(isAlpha(static_cast<unsigned char>(*p)) || *p == '_')) return nullptr;
+    while (*p && (isAlphaNum(static_cast<unsigned char>(*p)) || *p == '_' || *p == '-' || *p == '.' || *p == ':')) ++p;
     return p;
 }
 
-ParseWalk::Kind ParseWalk::Identify(const char* p) const {
-    p = SkipWhiteSpace(p);
+ParseWalk::Kind ParseWalk::identify(const char* p) const {
+    p = skipWhiteSpace(p);
     if (!p || *p != '<') return NONE;
-    if (StringEqual(p, "<?xml", true)) return DECLARATION;
-    if (StringEqual(p, "<!--", false)) return COMMENT;
-    if (StringEqual(p, "<![CDATA[", false)) return CDATA;
-    if (StringEqual(p, "<!", false)) return UNKNOWN;
-    if (IsAlpha(static_cast<unsigned char>(p[1])) || p[1] == '_') return ELEMENT;
+    if (stringEqual(p, "<?xml", true)) return DECLARATION;
+    if (stringEqual(p, "<!--", false)) return COMMENT;
+    if (stringEqual(p, "<![CDATA[", false)) return CDATA;
+    if (stringEqual(p, "<!", false)) return UNKNOWN;
+    if (isAlpha(static_cast<unsigned char>(p[1])) || p[1] == '_') return ELEMENT;
     return UNKNOWN;
 }
 
-const char* ParseWalk::ParseAttribute(const char* p, std::string* value) const {
-    p = SkipWhiteSpace(p);
+const char* ParseWalk::parseAttribute(const char* p, std::string* value) const {
+    p = skipWhiteSpace(p);
     if (!p || !*p) return nullptr;
-    p = ReadName(p);
+    p = readName(p);
     if (!p || !*p) return nullptr;
-    p = SkipWhiteSpace(p);
+    p = skipWhiteSpace(p);
     if (!p || *p != '=') return nullptr;
-    p = SkipWhiteSpace(p + 1);
+    p = skipWhiteSpace(p + 1);
     if (!p || !*p) return nullptr;
-    if (*p == '\'') return ReadText(p + 1, "'", value);
-    if (*p == '"') return ReadText(p + 1, "\"", value);
-    while (*p && !IsWhiteSpace(*p) && *p != '/' && *p != '>') {
+    if (*p == '\'') return readText(p + 1, "'", value);
+    if (*p == '"') return readText(p + 1, "\"", value);
+    while (*p && !isWhiteSpace(*p) && *p != '/' && *p != '>') {
         if (*p == '\'' || *p == '"') return nullptr;
         if (value) *value += *p;
         ++p;
@@ -1039,110 +1039,110 @@ const char* ParseWalk::ParseAttribute(const char* p, std::string* value) const {
     return p;
 }
 
-const char* ParseWalk::ParseDeclaration(const char* p, std::string* encoding) const {
-    p = SkipWhiteSpace(p);
-    if (!p || !StringEqual(p, "<?xml", true)) return nullptr;
+const char* ParseWalk::parseDeclaration(const char* p, std::string* encoding) const {
+    p = skipWhiteSpace(p);
+    if (!p || !stringEqual(p, "<?xml", true)) return nullptr;
     p += 5;
     while (p && *p) {
         if (*p == '>') return p + 1;
-        p = SkipWhiteSpace(p);
+        p = skipWhiteSpace(p);
         // Text ending in white space inside a declaration: some TinyXML builds
         // stop on an assertion here; none reads on.
         if (!p || !*p) return nullptr;
-        if (StringEqual(p, "version", true) || StringEqual(p, "standalone", true)) {
-            p = ParseAttribute(p, nullptr);
-        } else if (StringEqual(p, "encoding", true)) {
+        if (stringEqual(p, "version", true) || stringEqual(p, "standalone", true)) {
+            p = parseAttribute(p, nullptr);
+        } else if (stringEqual(p, "encoding", true)) {
             encoding->clear();
-            p = ParseAttribute(p, encoding);
+            p = parseAttribute(p, encoding);
         } else {
-            while (*p && *p != '>' && !IsWhiteSpace(*p)) ++p;
+            while (*p && *p != '>' && !isWhiteSpace(*p)) ++p;
         }
     }
     return nullptr;
 }
 
-const char* ParseWalk::ParseComment(const char* p) {
+const char* ParseWalk::parseComment(const char* p) {
     p += 4;  // "<!--", as identified
     while (*p && std::strncmp(p, "-->", 3) != 0) ++p;
     return *p ? p + 3 : p;
 }
 
-const char* ParseWalk::ParseCData(const char* p) const {
+const char* ParseWalk::parseCData(const char* p) const {
     p += 9;  // "<![CDATA[", as identified
-    while (*p && !StringEqual(p, "]]>", false)) ++p;
-    return ReadText(p, "]]>", nullptr);
+    while (*p && !stringEqual(p, "]]>", false)) ++p;
+    return readText(p, "]]>", nullptr);
 }
 
-const char* ParseWalk::ParseUnknown(const char* p) {
+const char* ParseWalk::parseUnknown(const char* p) {
     ++p;  // "<", as identified
     while (*p && *p != '>') ++p;
     return *p == '>' ? p + 1 : p;
 }
 
-const char* ParseWalk::ParseText(const char* p) const {
-    p = ReadText(p, "<", nullptr);
+const char* ParseWalk::parseText(const char* p) const {
+    p = readText(p, "<", nullptr);
     return (p && *p) ? p - 1 : nullptr;  // the "<" starts the next node
 }
 
-bool ParseWalk::Run(const char* p) {
+bool ParseWalk::run(const char* p) {
     if (!p || !*p) return true;  // the parser reports an empty document
     const unsigned char* u = reinterpret_cast<const unsigned char*>(p);
     if (u[0] == 0xEF && u[1] == 0xBB && u[2] == 0xBF) m_encoding = ENC_UTF8;
     std::vector<OpenElement> open;
     std::unordered_set<std::string> names;  // attribute names of the element being read
-    p = SkipWhiteSpace(p);
+    p = skipWhiteSpace(p);
     for (;;) {
         // At document level, or inside the content of the innermost open element.
         if (!p || !*p) return true;  // the end: any element still open fails to parse
         Kind kind;
         if (open.empty()) {
-            kind = Identify(p);
+            kind = identify(p);
             if (kind == NONE) return true;
         } else if (*p != '<') {
-            p = SkipWhiteSpace(ParseText(p));
+            p = skipWhiteSpace(parseText(p));
             continue;
-        } else if (StringEqual(p, "</", false)) {
+        } else if (stringEqual(p, "</", false)) {
             // The end tag must name the innermost element.
             const OpenElement& element = open.back();
             if (std::strncmp(p + 2, element.name, element.length) != 0) return true;
-            p = SkipWhiteSpace(p + 2 + element.length);
+            p = skipWhiteSpace(p + 2 + element.length);
             if (!p || *p != '>') return true;
             open.pop_back();
-            p = SkipWhiteSpace(p + 1);
+            p = skipWhiteSpace(p + 1);
             continue;
         } else {
-            kind = Identify(p);
+            kind = identify(p);
         }
-        p = SkipWhiteSpace(p);
+        p = skipWhiteSpace(p);
         switch (kind) {
         case NONE: return true;
         case DECLARATION: {
             std::string encoding;
-            p = ParseDeclaration(p, &encoding);
+            p = parseDeclaration(p, &encoding);
             if (p && open.empty() && m_encoding == ENC_UNKNOWN) {
-                const bool utf8 = encoding.empty() || StringEqual(encoding.c_str(), "UTF-8", true) ||
-                                  StringEqual(encoding.c_str(), "UTF8", true);
+                const bool utf8 = encoding.empty() || stringEqual(encoding.c_str(), "UTF-8", true) ||
+                                  stringEqual(encoding.c_str(), "UTF8", true);
                 m_encoding = utf8 ? ENC_UTF8 : ENC_LEGACY;
             }
             break;
         }
-        case COMMENT: p = ParseComment(p); break;
-        case CDATA: p = ParseCData(p); break;
-        case UNKNOWN: p = ParseUnknown(p); break;
+        case COMMENT: p = parseComment(p); break;
+        case CDATA: p = parseCData(p); break;
+        case UNKNOWN: p = parseUnknown(p); break;
         case ELEMENT: {
             // The parser links the element into the tree before reading it.
             const int depth = static_cast<int>(open.size()) + 1;
             if (depth > m_deepest) m_deepest = depth;
             if (depth > m_maxDepth) return false;
-            const char* name = SkipWhiteSpace(p + 1);
-            const char* q = ReadName(name);
+            const char* name = skipWhiteSpace(p + 1);
+            const char* q = readName(name);
             if (!q || !*q) return true;
             const size_t length = static_cast<size_t>(q - name);
             int attributes = 0;
             bool opened = false;
             names.clear();
             for (;;) {
-                q = SkipWhiteSpace(q);
+                q = skipWhiteSpace(q);
                 if (!q || !*q) return true;
                 if (*q == '/') {
                     if (q[1] != '>') return true;
@@ -1155,35 +1155,35 @@ bool ParseWalk::Run(const char* p) {
                     break;
                 }
                 if (++attributes > m_maxAttributes) return false;
-                const char* attributeName = SkipWhiteSpace(q);
-                q = ParseAttribute(q, nullptr);
+                const char* attributeName = skipWhiteSpace(q);
+                q = parseAttribute(q, nullptr);
                 if (!q || !*q) return true;
                 // The parser fails on an attribute name met twice in one element.
-                const char* nameEnd = ReadName(attributeName);
+                const char* nameEnd = readName(attributeName);
                 if (!names.insert(std::string(attributeName, static_cast<size_t>(nameEnd - attributeName))).second) return true;
             }
             p = q;
             if (opened) open.push_back({name, length});
             ++m_elements;
             m_attributes += static_cast<uint64_t>(attributes);
-            if (Cost() > m_costLimit) {
+            if (cost() > m_costLimit) {
                 m_overCost = true;
                 return false;
             }
             break;
         }
         }
-        p = SkipWhiteSpace(p);
+        p = skipWhiteSpace(p);
     }
 }
 
 }  // namespace
 
-bool XmlDocument::WithinLimits(const char* paddedText) {
-    return ParseWalk(MAX_PARSE_DEPTH, MAX_ATTRIBUTES_PER_ELEMENT).Run(paddedText);
+bool XmlDocument::withinLimits(const char* paddedText) {
+    return ParseWalk(MAX_PARSE_DEPTH, MAX_ATTRIBUTES_PER_ELEMENT).run(paddedText);
 }
 
-bool XmlDocument::ParsePadded(std::string* text, const std::shared_ptr<XmlMemoryBudget>& budget) {
+bool XmlDocument::parsePadded(std::string* text, const std::shared_ptr<XmlMemoryBudget>& budget) {
     // Large children kept as text and white space kept as written need the text
     // changed before the parse, and the tree mended after it.
     std::vector<std::string> asText;
@@ -1201,39 +1201,39 @@ bool XmlDocument::ParsePadded(std::string* text, const std::shared_ptr<XmlMemory
     // can step past the terminating zero of text that ends inside one; the
     // zeros after it keep every such read inside the buffer.
     text->append(PARSE_PADDING, '\0');
-    if (!ParseInPlace(text->c_str(), length, budget)) return false;
+    if (!parseInPlace(text->c_str(), length, budget)) return false;
     if (protect) joinTexts(this);
     if (!asText.empty()) restoreChildren(this, m_textParent, &asText);
     return true;
 }
 
-bool XmlDocument::ParsePaddedText(const char* text, size_t length, const std::shared_ptr<XmlMemoryBudget>& budget) {
+bool XmlDocument::parsePaddedText(const char* text, size_t length, const std::shared_ptr<XmlMemoryBudget>& budget) {
     if (m_keepWhiteSpace || !m_textParent.empty()) {
         std::string copy(text, length);
-        return ParsePadded(&copy, budget);
+        return parsePadded(&copy, budget);
     }
-    return ParseInPlace(text, length, budget);
+    return parseInPlace(text, length, budget);
 }
 
-bool XmlDocument::ParseInPlace(const char* text, size_t length, const std::shared_ptr<XmlMemoryBudget>& budget) {
+bool XmlDocument::parseInPlace(const char* text, size_t length, const std::shared_ptr<XmlMemoryBudget>& budget) {
     Clear();
     ClearError();
-    ReleaseCharge();
+    releaseCharge();
     m_refusedCost = 0;
     const uint64_t textBytes = length;
     ParseWalk walk(MAX_PARSE_DEPTH, MAX_ATTRIBUTES_PER_ELEMENT);
     // The walk stops as soon as the parse would cost more than the budget has left.
-    if (budget) walk.LimitCost(budget->Left() > textBytes ? budget->Left() - textBytes : 0);
-    const bool within = walk.Run(text);
-    m_elements = walk.Elements();
+    if (budget) walk.limitCost(budget->left() > textBytes ? budget->left() - textBytes : 0);
+    const bool within = walk.run(text);
+    m_elements = walk.elements();
     if (!within) {
-        if (walk.OverCost()) m_refusedCost = textBytes + walk.Cost();
+        if (walk.overCost()) m_refusedCost = textBytes + walk.cost();
         SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
         return false;
     }
     if (budget) {
-        const uint64_t cost = textBytes + walk.Cost();
-        if (!budget->Spend(cost)) {  // the walk checked it; kept for safety
+        const uint64_t cost = textBytes + walk.cost();
+        if (!budget->spend(cost)) {  // the walk checked it; kept for safety
             m_refusedCost = cost;
             SetError(TIXML_ERROR_PARSING_ELEMENT, nullptr, nullptr, TIXML_ENCODING_UNKNOWN);
             return false;
@@ -1245,24 +1245,24 @@ bool XmlDocument::ParseInPlace(const char* text, size_t length, const std::share
     return !Error();
 }
 
-bool XmlDocument::IsWithinParseLimits(const char* text, size_t length) {
+bool XmlDocument::isWithinParseLimits(const char* text, size_t length) {
     if (!text) return true;
     // The parser stops at the first zero byte; so does the walk, even where a
     // UTF-8 sequence would step over it.
     std::string padded(text, strnlen(text, length));
     padded.append(PARSE_PADDING, '\0');
-    return WithinLimits(padded.c_str());
+    return withinLimits(padded.c_str());
 }
 
-int XmlDocument::ParseNestingDepth(const char* text, size_t length) {
+int XmlDocument::parseNestingDepth(const char* text, size_t length) {
     if (!text) return 0;
     // The parser stops at the first zero byte; so does the walk, even where a
     // UTF-8 sequence would step over it.
     std::string padded(text, strnlen(text, length));
     padded.append(PARSE_PADDING, '\0');
     ParseWalk walk(INT_MAX, INT_MAX);
-    walk.Run(padded.c_str());
-    return walk.Deepest();
+    walk.run(padded.c_str());
+    return walk.deepest();
 }
 
 }  // namespace rep

@@ -24,11 +24,11 @@ namespace rep {
 // system's refusal there (a read's or a write's).
 #define ZIP_CATCH(failResult, ioCode) \
     catch (const CZipException& e) {  \
-        EngineProblem(e, ioCode);     \
+        engineProblem(e, ioCode);     \
         return failResult;            \
     }                                 \
     catch (const std::exception& e) { \
-        EngineProblem(e);             \
+        engineProblem(e);             \
         return failResult;            \
     }
 
@@ -39,7 +39,7 @@ namespace {
 const uint64_t SMALL_ENTRY_SIZE = 262144;
 const size_t DEFAULT_COPY_BUFFER = 65536;
 
-// Entries added to archives by this process (ZipArchive::EntriesWritten).
+// Entries added to archives by this process (ZipArchive::entriesWritten).
 std::atomic<uint64_t> g_entriesWritten{0};
 
 bool counted(bool added) {
@@ -79,7 +79,7 @@ ZipMemFile::ZipMemFile() : m_file(1024) {}
 
 ZipMemFile::~ZipMemFile() = default;
 
-bool ZipMemFile::Save(const std::string& path) const {
+bool ZipMemFile::save(const std::string& path) const {
     FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) return false;
     const size_t size = m_file.GetSize();
@@ -88,7 +88,7 @@ bool ZipMemFile::Save(const std::string& path) const {
     return written;
 }
 
-bool ZipMemFile::CopyData(const void* data, size_t size) {
+bool ZipMemFile::copyData(const void* data, size_t size) {
     if (size > 0 && !data) return false;
     try {
         // Replace the content: a longer old content must not survive behind the copy.
@@ -101,7 +101,7 @@ bool ZipMemFile::CopyData(const void* data, size_t size) {
     return true;
 }
 
-void ZipMemFile::SetData(const void* bytes, size_t size) { m_file.Attach(bytes, bytes ? size : 0, false); }
+void ZipMemFile::setData(const void* bytes, size_t size) { m_file.Attach(bytes, bytes ? size : 0, false); }
 
 // ---------------------------------------------------------------------------
 // ZipArchive: opening and closing
@@ -109,9 +109,9 @@ void ZipMemFile::SetData(const void* bytes, size_t size) { m_file.Attach(bytes, 
 ZipArchive::ZipArchive(Problems* problems)
     : m_xmlBudget(std::make_shared<XmlMemoryBudget>()), m_problems(problems ? problems : &m_own) {}
 
-void ZipArchive::Report(ProblemCode code, const lfw::String& message) const { m_problems->error(code, message.toStdString()); }
+void ZipArchive::report(ProblemCode code, const lfw::String& message) const { m_problems->error(code, message.toStdString()); }
 
-void ZipArchive::EngineProblem(const CZipException& e, ProblemCode ioCode) const {
+void ZipArchive::engineProblem(const CZipException& e, ProblemCode ioCode) const {
     ProblemCode code = ProblemCode::General;
     switch (e.GetCause()) {
     case CZipException::generic: code = ProblemCode::General; break;
@@ -122,68 +122,68 @@ void ZipArchive::EngineProblem(const CZipException& e, ProblemCode ioCode) const
     case CZipException::unsupported:
     case CZipException::badPassword: code = ProblemCode::Unsupported; break;
     }
-    Report(code, lfw::String("Error returned from file access library :") + lfw::String(e.GetErrorDescription()));
+    report(code, lfw::String("Error returned from file access library :") + lfw::String(e.GetErrorDescription()));
 }
 
-void ZipArchive::EngineProblem(const std::exception& e) const {
-    Report(dynamic_cast<const std::bad_alloc*>(&e) ? ProblemCode::Internal : ProblemCode::General,
+void ZipArchive::engineProblem(const std::exception& e) const {
+    report(dynamic_cast<const std::bad_alloc*>(&e) ? ProblemCode::Internal : ProblemCode::General,
            lfw::String("ZipArchive: %1").arg(e.what()));
 }
 
-void ZipArchive::SetXmlBudget(const std::shared_ptr<XmlMemoryBudget>& budget) {
+void ZipArchive::setXmlBudget(const std::shared_ptr<XmlMemoryBudget>& budget) {
     if (budget) m_xmlBudget = budget;
 }
 
-bool ZipArchive::Affordable(const std::string& name, uint64_t declared) const {
-    if (declared <= m_xmlBudget->Left()) return true;
-    Report(ProblemCode::TooLarge,
+bool ZipArchive::affordable(const std::string& name, uint64_t declared) const {
+    if (declared <= m_xmlBudget->left()) return true;
+    report(ProblemCode::TooLarge,
            lfw::String("The part '%1' inflates to %2 bytes, more than the report has left to read (%3 bytes)")
                .arg(lfw::String(storedName(name)))
                .arg(static_cast<long long>(declared))
-               .arg(static_cast<long long>(m_xmlBudget->Left())));
+               .arg(static_cast<long long>(m_xmlBudget->left())));
     return false;
 }
 
-bool ZipArchive::ParseXmlEntry(const std::string& name, unsigned char*& text, size_t size, XmlDocument* document) {
+bool ZipArchive::parseXmlEntry(const std::string& name, unsigned char*& text, size_t size, XmlDocument* document) {
     // The text stays in memory while it is parsed.
-    if (!document || !text || !Affordable(name, size) || !m_xmlBudget->Spend(size)) return false;
+    if (!document || !text || !affordable(name, size) || !m_xmlBudget->spend(size)) return false;
     // Up to the first zero, as a C string, with the parser's padding after it.
     const size_t length = strnlen(reinterpret_cast<const char*>(text), size);
     void* grown = std::realloc(text, length + XmlDocument::PARSE_PADDING);
     if (!grown) {
-        m_xmlBudget->Refund(size);
+        m_xmlBudget->refund(size);
         return false;
     }
     text = static_cast<unsigned char*>(grown);
     std::memset(text + length, 0, XmlDocument::PARSE_PADDING);
-    const bool parsed = document->ParsePaddedText(reinterpret_cast<const char*>(text), length, m_xmlBudget);
-    if (document->RefusedCost() > 0)
-        Report(ProblemCode::TooLarge,
+    const bool parsed = document->parsePaddedText(reinterpret_cast<const char*>(text), length, m_xmlBudget);
+    if (document->refusedCost() > 0)
+        report(ProblemCode::TooLarge,
                lfw::String("The part '%1' holds more XML than the report has memory left for (%2 bytes for "
                            "more than %3 elements, %4 bytes left); it is not read")
                    .arg(lfw::String(storedName(name)))
-                   .arg(static_cast<long long>(document->RefusedCost()))
-                   .arg(static_cast<long long>(document->Elements()))
-                   .arg(static_cast<long long>(m_xmlBudget->Left())));
-    m_xmlBudget->Refund(size);
+                   .arg(static_cast<long long>(document->refusedCost()))
+                   .arg(static_cast<long long>(document->elements()))
+                   .arg(static_cast<long long>(m_xmlBudget->left())));
+    m_xmlBudget->refund(size);
     return parsed;
 }
 
-ZipArchive::~ZipArchive() { Close(); }
+ZipArchive::~ZipArchive() { close(); }
 
-bool ZipArchive::Open(const std::string& path, ZipAccessMode mode) {
+bool ZipArchive::open(const std::string& path, ZipAccessMode mode) {
     if (!m_zip.IsClosed()) {
-        Report(ProblemCode::InvalidArgument, lfw::String("The archive is open, close it before opening."));
+        report(ProblemCode::InvalidArgument, lfw::String("The archive is open, close it before opening."));
         return false;
     }
     if (path.find_first_not_of(" \t\r\n") == std::string::npos) {
-        Report(ProblemCode::InvalidArgument, lfw::String("No file name."));
+        report(ProblemCode::InvalidArgument, lfw::String("No file name."));
         return false;
     }
     m_mode = mode;
     const bool exists = ::access(path.c_str(), F_OK) == 0;
     if ((mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY) && !exists) {
-        Report(ProblemCode::FileNotFound, lfw::String("File name '%1' not found").arg(lfw::String(path)));
+        report(ProblemCode::FileNotFound, lfw::String("File name '%1' not found").arg(lfw::String(path)));
         return false;
     }
     try {
@@ -191,34 +191,34 @@ bool ZipArchive::Open(const std::string& path, ZipAccessMode mode) {
     }
     ZIP_CATCH(false, mode == ZIP_CREATE ? ProblemCode::WriteFailed : ProblemCode::FileNotFound)
     if (m_zip.IsClosed()) {
-        Report(ProblemCode::NotAnArchive, lfw::String("File still closed after opening it."));
+        report(ProblemCode::NotAnArchive, lfw::String("File still closed after opening it."));
         return false;
     }
     return true;
 }
 
-bool ZipArchive::Open(ZipMemFile* memFile, ZipAccessMode mode) {
+bool ZipArchive::open(ZipMemFile* memFile, ZipAccessMode mode) {
     if (!m_zip.IsClosed()) {
-        Report(ProblemCode::InvalidArgument, lfw::String("The archive is open, close it before opening."));
+        report(ProblemCode::InvalidArgument, lfw::String("The archive is open, close it before opening."));
         return false;
     }
     if (!memFile) {
-        Report(ProblemCode::InvalidArgument, lfw::String("PxZipMemFile pointer is NULL."));
+        report(ProblemCode::InvalidArgument, lfw::String("PxZipMemFile pointer is NULL."));
         return false;
     }
     m_mode = mode;
     try {
-        if (mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY || mode == ZIP_CREATE) m_zip.Open(memFile->Engine(), engineMode(mode));
+        if (mode == ZIP_OPEN || mode == ZIP_OPEN_READ_ONLY || mode == ZIP_CREATE) m_zip.Open(memFile->engine(), engineMode(mode));
     }
     ZIP_CATCH(false, mode == ZIP_CREATE ? ProblemCode::WriteFailed : ProblemCode::FileNotFound)
     if (m_zip.IsClosed()) {
-        Report(ProblemCode::NotAnArchive, lfw::String("File still closed after opening it."));
+        report(ProblemCode::NotAnArchive, lfw::String("File still closed after opening it."));
         return false;
     }
     return true;
 }
 
-bool ZipArchive::Close() {
+bool ZipArchive::close() {
     if (m_zip.IsClosed()) return true;
     try {
         m_zip.Close();
@@ -227,13 +227,13 @@ bool ZipArchive::Close() {
     return true;
 }
 
-bool ZipArchive::Compact() {
+bool ZipArchive::compact() {
     if (m_zip.IsClosed()) {
-        Report(ProblemCode::InvalidArgument, lfw::String("Archive is not open."));
+        report(ProblemCode::InvalidArgument, lfw::String("Archive is not open."));
         return false;
     }
-    if (IsReadOnly()) {
-        Report(ProblemCode::InvalidArgument, lfw::String("File is read only."));
+    if (isReadOnly()) {
+        report(ProblemCode::InvalidArgument, lfw::String("File is read only."));
         return false;
     }
     try {
@@ -243,7 +243,7 @@ bool ZipArchive::Compact() {
     return true;
 }
 
-void ZipArchive::SetArchiveParameters(int compressionLevel, int smartness, int bufferSize, int fourth) {
+void ZipArchive::setArchiveParameters(int compressionLevel, int smartness, int bufferSize, int fourth) {
     m_compressionLevel = compressionLevel;
     m_smartness = smartness;
     m_bufferSize = bufferSize;
@@ -253,59 +253,59 @@ void ZipArchive::SetArchiveParameters(int compressionLevel, int smartness, int b
 // ---------------------------------------------------------------------------
 // Finding and listing
 
-int ZipArchive::FindFile(const std::string& name) const {
+int ZipArchive::findFile(const std::string& name) const {
     if (m_zip.IsClosed()) {
-        Report(ProblemCode::InvalidArgument, lfw::String("Archive is not open."));
+        report(ProblemCode::InvalidArgument, lfw::String("Archive is not open."));
         return -1;
     }
     if (name.find_first_not_of(" \t\r\n") == std::string::npos) {
-        Report(ProblemCode::InvalidArgument, lfw::String("No such file name: '%1'").arg(lfw::String(name)));
+        report(ProblemCode::InvalidArgument, lfw::String("No such file name: '%1'").arg(lfw::String(name)));
         return -1;
     }
     if (m_zip.GetCount() == 0) return -1;
     return m_zip.FindFile(storedName(name));
 }
 
-std::string ZipArchive::GetStoredName(int index) const {
+std::string ZipArchive::getStoredName(int index) const {
     if (m_zip.IsClosed()) return std::string();
     return m_zip.GetEntryName(index);
 }
 
-bool ZipArchive::GetFileSize(int index, uint64_t* size) const {
+bool ZipArchive::getFileSize(int index, uint64_t* size) const {
     CZipEntryInfo info;
     if (!size || m_zip.IsClosed() || !m_zip.GetEntryInfo(index, &info)) return false;
     *size = info.uncompressedSize;
     return true;
 }
 
-bool ZipArchive::LooksLikeZip(const void* head, size_t size) {
+bool ZipArchive::looksLikeZip(const void* head, size_t size) {
     return size >= 4 && (std::memcmp(head, "PK\x03\x04", 4) == 0 || std::memcmp(head, "PK\x05\x06", 4) == 0);
 }
 
-bool ZipArchive::FileLooksLikeZip(const char* path, bool ifUnreadable) {
+bool ZipArchive::fileLooksLikeZip(const char* path, bool ifUnreadable) {
     FILE* file = std::fopen(path, "rb");
     if (!file) return ifUnreadable;
     unsigned char head[4] = {0, 0, 0, 0};
     const size_t n = std::fread(head, 1, sizeof head, file);
     std::fclose(file);
-    return LooksLikeZip(head, n);
+    return looksLikeZip(head, n);
 }
 
-uint64_t ZipArchive::HashText(const void* data, size_t size) {
+uint64_t ZipArchive::hashText(const void* data, size_t size) {
     return static_cast<uint64_t>(std::hash<std::string_view>()(std::string_view(static_cast<const char*>(data), size)));
 }
 
 // ---------------------------------------------------------------------------
 // Raw entries
 
-bool ZipArchive::ExtractFile(int index, ZipMemFile* memFile) {
+bool ZipArchive::extractFile(int index, ZipMemFile* memFile) {
     if (!memFile) {
-        Report(ProblemCode::InvalidArgument, lfw::String("PxZipMemFile pointer is NULL."));
+        report(ProblemCode::InvalidArgument, lfw::String("PxZipMemFile pointer is NULL."));
         return false;
     }
     try {
-        if (!m_zip.ExtractFile(index, memFile->Engine(), DEFAULT_COPY_BUFFER)) {
-            Report(ProblemCode::EntryMissing, lfw::String("No file at index %1 in archive").arg(index));
+        if (!m_zip.ExtractFile(index, memFile->engine(), DEFAULT_COPY_BUFFER)) {
+            report(ProblemCode::EntryMissing, lfw::String("No file at index %1 in archive").arg(index));
             return false;
         }
     }
@@ -313,17 +313,17 @@ bool ZipArchive::ExtractFile(int index, ZipMemFile* memFile) {
     return true;
 }
 
-bool ZipArchive::AddNewFile(ZipMemFile* memFile, const std::string& name) {
+bool ZipArchive::addNewFile(ZipMemFile* memFile, const std::string& name) {
     if (!memFile) {
-        Report(ProblemCode::InvalidArgument, lfw::String("PxZipMemFile pointer is NULL."));
+        report(ProblemCode::InvalidArgument, lfw::String("PxZipMemFile pointer is NULL."));
         return false;
     }
     try {
         // The engine refuses a name that exists: two entries of one name would make
         // readers pick either.
         if (!counted(
-                m_zip.AddNewFile(memFile->Engine(), storedName(name), -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER))) {
-            Report(ProblemCode::WriteFailed, lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
+                m_zip.AddNewFile(memFile->engine(), storedName(name), -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER))) {
+            report(ProblemCode::WriteFailed, lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
             return false;
         }
     }
@@ -331,12 +331,12 @@ bool ZipArchive::AddNewFile(ZipMemFile* memFile, const std::string& name) {
     return true;
 }
 
-uint64_t ZipArchive::EntriesWritten() { return g_entriesWritten; }
+uint64_t ZipArchive::entriesWritten() { return g_entriesWritten; }
 
-bool ZipArchive::CopyEntryFrom(const ZipArchive& source, int index, const std::string& name) {
+bool ZipArchive::copyEntryFrom(const ZipArchive& source, int index, const std::string& name) {
     try {
         if (!counted(m_zip.CopyEntryFrom(source.m_zip, index, name.empty() ? std::string() : storedName(name)))) {
-            Report(ProblemCode::WriteFailed, lfw::String("Could not copy entry %1 to '%2'").arg(index).arg(lfw::String(name)));
+            report(ProblemCode::WriteFailed, lfw::String("Could not copy entry %1 to '%2'").arg(index).arg(lfw::String(name)));
             return false;
         }
     }
@@ -344,28 +344,28 @@ bool ZipArchive::CopyEntryFrom(const ZipArchive& source, int index, const std::s
     return true;
 }
 
-unsigned char* ZipArchive::ReadDataRaw(const std::string& name, size_t* size, bool* notFound, uint64_t maxSize) {
+unsigned char* ZipArchive::readDataRaw(const std::string& name, size_t* size, bool* notFound, uint64_t maxSize) {
     if (notFound) *notFound = false;
     if (size) *size = 0;
-    const int index = FindFile(name);
+    const int index = findFile(name);
     if (index < 0) {
         if (notFound) *notFound = true;
-        Report(ProblemCode::EntryMissing,
+        report(ProblemCode::EntryMissing,
                lfw::String("Unable to read raw data from '%1', file not found").arg(lfw::String(name)));
         return nullptr;
     }
     try {
         CZipEntryInfo info;
         m_zip.GetEntryInfo(index, &info);
-        if (!Affordable(name, info.uncompressedSize)) return nullptr;
+        if (!affordable(name, info.uncompressedSize)) return nullptr;
         if (maxSize > 0 && info.uncompressedSize > maxSize) {
-            Report(ProblemCode::TooLarge, lfw::String("File '%1' in archive is too large (%2 bytes)")
+            report(ProblemCode::TooLarge, lfw::String("File '%1' in archive is too large (%2 bytes)")
                                               .arg(lfw::String(name))
                                               .arg(static_cast<long long>(info.uncompressedSize)));
             return nullptr;
         }
         if (info.uncompressedSize > ZipLimits::kMaxEntrySize) {
-            Report(ProblemCode::TooLarge, lfw::String("File '%1' in archive is too large (%2 bytes)")
+            report(ProblemCode::TooLarge, lfw::String("File '%1' in archive is too large (%2 bytes)")
                                               .arg(lfw::String(name))
                                               .arg(static_cast<long long>(info.uncompressedSize)));
             return nullptr;
@@ -410,30 +410,30 @@ private:
 
 }  // namespace
 
-bool ZipArchive::ReadDataInto(const std::string& name, std::vector<unsigned char>* data, uint64_t maxSize) {
-    return ReadInto(name, data, maxSize);
+bool ZipArchive::readDataInto(const std::string& name, std::vector<unsigned char>* data, uint64_t maxSize) {
+    return readInto(name, data, maxSize);
 }
 
-bool ZipArchive::ReadDataInto(const std::string& name, std::string* data, uint64_t maxSize) {
-    return ReadInto(name, data, maxSize);
+bool ZipArchive::readDataInto(const std::string& name, std::string* data, uint64_t maxSize) {
+    return readInto(name, data, maxSize);
 }
 
 template <class Bytes>
-bool ZipArchive::ReadInto(const std::string& name, Bytes* data, uint64_t maxSize) {
+bool ZipArchive::readInto(const std::string& name, Bytes* data, uint64_t maxSize) {
     if (!data) return false;
     data->clear();
-    const int index = FindFile(name);
+    const int index = findFile(name);
     if (index < 0) {
-        Report(ProblemCode::EntryMissing,
+        report(ProblemCode::EntryMissing,
                lfw::String("Unable to read raw data from '%1', file not found").arg(lfw::String(name)));
         return false;
     }
     try {
         CZipEntryInfo info;
         m_zip.GetEntryInfo(index, &info);
-        if (!Affordable(name, info.uncompressedSize)) return false;
+        if (!affordable(name, info.uncompressedSize)) return false;
         if ((maxSize > 0 && info.uncompressedSize > maxSize) || info.uncompressedSize > ZipLimits::kMaxEntrySize) {
-            Report(ProblemCode::TooLarge, lfw::String("File '%1' in archive is too large (%2 bytes)")
+            report(ProblemCode::TooLarge, lfw::String("File '%1' in archive is too large (%2 bytes)")
                                               .arg(lfw::String(name))
                                               .arg(static_cast<long long>(info.uncompressedSize)));
             return false;
@@ -445,23 +445,23 @@ bool ZipArchive::ReadInto(const std::string& name, Bytes* data, uint64_t maxSize
         VectorSink<Bytes> sink(data);
         if (!m_zip.ExtractFile(index, sink, copyBuffer)) {
             data->clear();
-            Report(ProblemCode::DamagedEntry, lfw::String("Unable to read raw data from '%1'").arg(lfw::String(name)));
+            report(ProblemCode::DamagedEntry, lfw::String("Unable to read raw data from '%1'").arg(lfw::String(name)));
             return false;
         }
         return true;
     } catch (const CZipException& e) {
         data->clear();
-        EngineProblem(e, ProblemCode::FileNotFound);
+        engineProblem(e, ProblemCode::FileNotFound);
         return false;
     } catch (const std::exception& e) {
         data->clear();
-        EngineProblem(e);
+        engineProblem(e);
         return false;
     }
 }
 
-bool ZipArchive::PrepareWrites(const std::vector<std::pair<const void*, size_t>>& data) {
-    if (m_zip.IsClosed() || IsReadOnly()) return false;
+bool ZipArchive::prepareWrites(const std::vector<std::pair<const void*, size_t>>& data) {
+    if (m_zip.IsClosed() || isReadOnly()) return false;
     std::vector<CZipArchive::Data> entries;
     entries.reserve(data.size());
     for (const auto& d : data) entries.push_back(CZipArchive::Data{d.first, d.second});
@@ -472,23 +472,23 @@ bool ZipArchive::PrepareWrites(const std::vector<std::pair<const void*, size_t>>
     ZIP_CATCH(false, ProblemCode::WriteFailed)
 }
 
-bool ZipArchive::WriteDataRaw(const std::string& name, const void* data, size_t size, bool overwrite) {
+bool ZipArchive::writeDataRaw(const std::string& name, const void* data, size_t size, bool overwrite) {
     if (m_zip.IsClosed()) {
-        Report(ProblemCode::InvalidArgument, lfw::String("Archive is not open."));
+        report(ProblemCode::InvalidArgument, lfw::String("Archive is not open."));
         return false;
     }
-    if (IsReadOnly()) {
-        Report(ProblemCode::InvalidArgument, lfw::String("File is read only."));
+    if (isReadOnly()) {
+        report(ProblemCode::InvalidArgument, lfw::String("File is read only."));
         return false;
     }
     if (name.find_first_not_of(" \t\r\n") == std::string::npos) {
-        Report(ProblemCode::InvalidArgument, lfw::String("Error file no name."));
+        report(ProblemCode::InvalidArgument, lfw::String("Error file no name."));
         return false;
     }
     const std::string entryName = storedName(name);
     if (data && size > 0) {
         if (size > ZipLimits::kMaxEntrySize) {  // refuse before the old entry is removed
-            Report(ProblemCode::WriteFailed, lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
+            report(ProblemCode::WriteFailed, lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
             return false;
         }
         try {
@@ -496,7 +496,7 @@ bool ZipArchive::WriteDataRaw(const std::string& name, const void* data, size_t 
             if (overwrite && existing >= 0) m_zip.RemoveFile(existing);
             if (!counted(m_zip.AddNewFile(data, size, entryName, m_compressionLevel, m_smartness,
                                           m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER))) {
-                Report(ProblemCode::WriteFailed, lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
+                report(ProblemCode::WriteFailed, lfw::String("Could not add file '%1' to archive").arg(lfw::String(name)));
                 return false;
             }
         }
@@ -508,7 +508,7 @@ bool ZipArchive::WriteDataRaw(const std::string& name, const void* data, size_t 
         const int existing = m_zip.FindFile(entryName);
         if (existing >= 0 && overwrite) m_zip.RemoveFile(existing);
         if (!counted(m_zip.AddNewFile(nullptr, 0, entryName, -1, CZipArchive::zipsmSmartest, DEFAULT_COPY_BUFFER))) {
-            Report(ProblemCode::WriteFailed, lfw::String("Could not add empty file '%1' to archive").arg(lfw::String(name)));
+            report(ProblemCode::WriteFailed, lfw::String("Could not add empty file '%1' to archive").arg(lfw::String(name)));
             return false;
         }
     }
@@ -519,54 +519,54 @@ bool ZipArchive::WriteDataRaw(const std::string& name, const void* data, size_t 
 // ---------------------------------------------------------------------------
 // XML entries
 
-bool ZipArchive::ReadXmlFile(const std::string& name, XmlDocument* document) {
+bool ZipArchive::readXmlFile(const std::string& name, XmlDocument* document) {
     if (!document) {
-        Report(ProblemCode::InvalidArgument, lfw::String("Destination Xml Document is NULL"));
+        report(ProblemCode::InvalidArgument, lfw::String("Destination Xml Document is NULL"));
         return false;
     }
     const std::string entry = storedName(name);
     size_t size = 0;
-    MallocBuffer text(ReadDataRaw(entry, &size));
+    MallocBuffer text(readDataRaw(entry, &size));
     if (!text) {
-        Report(ProblemCode::EntryMissing, lfw::String("Could not read Xml file"));
+        report(ProblemCode::EntryMissing, lfw::String("Could not read Xml file"));
         return false;
     }
     if (size == 0) {
         document->Clear();
-        Report(ProblemCode::UnreadableXml, lfw::String("Xml file '%1' in archive is empty").arg(lfw::String(entry)));
+        report(ProblemCode::UnreadableXml, lfw::String("Xml file '%1' in archive is empty").arg(lfw::String(entry)));
         return false;
     }
     // A text ending in ">" is used whole (the buffer holds a zero after the data);
     // otherwise the last byte, usually a line end, gives way to the terminator.
     if (text.get()[size - 1] != '>') text.get()[size - 1] = '\0';
     unsigned char* raw = text.release();
-    const bool parsed = ParseXmlEntry(entry, raw, size, document);
+    const bool parsed = parseXmlEntry(entry, raw, size, document);
     text.reset(raw);
     if (!parsed) {
-        if (document->RefusedCost() > 0) return false;  // logged, naming the part
+        if (document->refusedCost() > 0) return false;  // logged, naming the part
         const std::string message = "TinyXML error code " + std::to_string(document->ErrorId()) + " for file '" + entry + "': ";
-        Report(ProblemCode::UnreadableXml, lfw::String(message) + lfw::String(document->ErrorDesc()));
+        report(ProblemCode::UnreadableXml, lfw::String(message) + lfw::String(document->ErrorDesc()));
         return false;
     }
     return true;
 }
 
-bool ZipArchive::WriteXmlFile(const std::string& name, const XmlDocument* document, bool overwrite) {
+bool ZipArchive::writeXmlFile(const std::string& name, const XmlDocument* document, bool overwrite) {
     if (m_zip.IsClosed()) {
-        Report(ProblemCode::InvalidArgument,
+        report(ProblemCode::InvalidArgument,
                lfw::String("Cannot write Xml file '%1', archive is not open").arg(lfw::String(name)));
         return false;
     }
-    if (IsReadOnly()) {
-        Report(ProblemCode::InvalidArgument, lfw::String("File read only"));
+    if (isReadOnly()) {
+        report(ProblemCode::InvalidArgument, lfw::String("File read only"));
         return false;
     }
     if (name.find_first_not_of(" \t\r\n") == std::string::npos) {
-        Report(ProblemCode::InvalidArgument, lfw::String("Error file no name"));
+        report(ProblemCode::InvalidArgument, lfw::String("Error file no name"));
         return false;
     }
     if (!document) {
-        Report(ProblemCode::InvalidArgument, lfw::String("Source Xml Document is NULL"));
+        report(ProblemCode::InvalidArgument, lfw::String("Source Xml Document is NULL"));
         return false;
     }
     const std::string entryName = storedName(name);
@@ -574,16 +574,16 @@ bool ZipArchive::WriteXmlFile(const std::string& name, const XmlDocument* docume
         const int existing = m_zip.FindFile(entryName);
         if (existing >= 0) {
             if (!overwrite) {
-                Report(ProblemCode::WriteFailed,
+                report(ProblemCode::WriteFailed,
                        lfw::String("Xml file '%1' exists in archive, and overwrite flag is not set").arg(lfw::String(name)));
                 return false;
             }
             m_zip.RemoveFile(existing);
         }
-        const std::string text = document->PrintToString();
+        const std::string text = document->printToString();
         if (!counted(m_zip.AddNewFile(text.data(), text.size(), entryName, m_compressionLevel, m_smartness,
                                       m_bufferSize > 0 ? static_cast<size_t>(m_bufferSize) : DEFAULT_COPY_BUFFER))) {
-            Report(ProblemCode::WriteFailed, lfw::String("Could not write Xml file '%1' to archive").arg(lfw::String(name)));
+            report(ProblemCode::WriteFailed, lfw::String("Could not write Xml file '%1' to archive").arg(lfw::String(name)));
             return false;
         }
     }
@@ -594,10 +594,10 @@ bool ZipArchive::WriteXmlFile(const std::string& name, const XmlDocument* docume
 // ---------------------------------------------------------------------------
 // Other entry operations
 
-bool ZipArchive::Delete(const std::string& name) {
-    const int index = FindFile(name);
+bool ZipArchive::removeEntry(const std::string& name) {
+    const int index = findFile(name);
     if (index < 0) {
-        Report(ProblemCode::EntryMissing, lfw::String("Unable to delete '%1', file not found").arg(lfw::String(name)));
+        report(ProblemCode::EntryMissing, lfw::String("Unable to delete '%1', file not found").arg(lfw::String(name)));
         return false;
     }
     try {

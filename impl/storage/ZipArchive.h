@@ -38,19 +38,19 @@ public:
     ~ZipMemFile() override;
 
     // Writes the content to a disk file (UTF-8 path); false when that fails.
-    bool Save(const std::string& path) const;
+    bool save(const std::string& path) const;
     // A copy of the content.
-    std::string GetData() const { return std::string(reinterpret_cast<const char*>(m_file.GetData()), m_file.GetSize()); }
+    std::string getData() const { return std::string(reinterpret_cast<const char*>(m_file.GetData()), m_file.GetSize()); }
     // Replaces the content by a copy of the bytes; position 0.
-    bool CopyData(const void* data, size_t size);
+    bool copyData(const void* data, size_t size);
     // Uses the caller's buffer as the content, without copying and without taking
     // ownership; the caller keeps it alive and unchanged while the file uses it.
-    void SetData(const void* bytes, size_t size);
+    void setData(const void* bytes, size_t size);
 
-    size_t GetSize() const { return m_file.GetSize(); }
-    const unsigned char* GetBuffer() const { return m_file.GetData(); }  // null when empty
-    CZipMemFile& Engine() { return m_file; }
-    const CZipMemFile& Engine() const { return m_file; }
+    size_t getSize() const { return m_file.GetSize(); }
+    const unsigned char* getBuffer() const { return m_file.GetData(); }  // null when empty
+    CZipMemFile& engine() { return m_file; }
+    const CZipMemFile& engine() const { return m_file; }
 
 private:
     CZipMemFile m_file;
@@ -64,85 +64,85 @@ public:
     ZipArchive(const ZipArchive&) = delete;
     ZipArchive& operator=(const ZipArchive&) = delete;
 
-    bool Open(const std::string& path, ZipAccessMode mode);
+    bool open(const std::string& path, ZipAccessMode mode);
     // The memory file is not owned; it must outlive the open archive.
-    bool Open(ZipMemFile* memFile, ZipAccessMode mode);
+    bool open(ZipMemFile* memFile, ZipAccessMode mode);
     // Writes pending changes and closes. False (reported) when writing failed; the
     // archive is closed either way.
-    bool Close();
+    bool close();
     // Rewrites the archive without the gaps that removed or replaced entries leave.
-    bool Compact();
+    bool compact();
 
-    Problems& GetProblems() const { return *m_problems; }
-    void ReportTo(Problems* problems) { m_problems = problems ? problems : &m_own; }
+    Problems& getProblems() const { return *m_problems; }
+    void reportTo(Problems* problems) { m_problems = problems ? problems : &m_own; }
 
-    bool IsClosed() const { return m_zip.IsClosed(); }
-    bool IsReadOnly() const { return (static_cast<int>(m_mode) & 0xff) == ZIP_OPEN_READ_ONLY; }
-    void SetArchiveParameters(int compressionLevel, int smartness, int bufferSize, int fourth);
+    bool isClosed() const { return m_zip.IsClosed(); }
+    bool isReadOnly() const { return (static_cast<int>(m_mode) & 0xff) == ZIP_OPEN_READ_ONLY; }
+    void setArchiveParameters(int compressionLevel, int smartness, int bufferSize, int fourth);
 
     // --- entries ---
-    int GetNumFiles() const { return m_zip.IsClosed() ? 0 : m_zip.GetCount(); }
-    int FindFile(const std::string& name) const;  // index or -1
+    int getNumFiles() const { return m_zip.IsClosed() ? 0 : m_zip.GetCount(); }
+    int findFile(const std::string& name) const;  // index or -1
     // The entry's stored name (with "/"); empty for an invalid index.
-    std::string GetStoredName(int index) const;
+    std::string getStoredName(int index) const;
     // Uncompressed size from the directory; false for an invalid index.
-    bool GetFileSize(int index, uint64_t* size) const;
+    bool getFileSize(int index, uint64_t* size) const;
     // Whether bytes start as a zip archive does: a local file header, or the end
     // record of an archive without entries. Every caller that sniffs asks this.
-    static bool LooksLikeZip(const void* head, size_t size);
+    static bool looksLikeZip(const void* head, size_t size);
     // The same of a file's first bytes; ifUnreadable when the file cannot be read
     // (a caller that opens it next may prefer the opener's own error).
-    static bool FileLooksLikeZip(const char* path, bool ifUnreadable = false);
+    static bool fileLooksLikeZip(const char* path, bool ifUnreadable = false);
     // A 64-bit hash of a text.
-    static uint64_t HashText(const void* data, size_t size);
+    static uint64_t hashText(const void* data, size_t size);
 
-    bool ExtractFile(int index, ZipMemFile* memFile);
+    bool extractFile(int index, ZipMemFile* memFile);
     // Adds the memory file's content as a new entry. Never adds a second entry under
     // a name that exists: that fails (reported).
-    bool AddNewFile(ZipMemFile* memFile, const std::string& name);
+    bool addNewFile(ZipMemFile* memFile, const std::string& name);
     // The entry's directory record (its name as stored, raw bytes); false for an invalid index.
-    bool GetEntryInfo(int index, CZipEntryInfo* info) const { return !m_zip.IsClosed() && m_zip.GetEntryInfo(index, info); }
+    bool getEntryInfo(int index, CZipEntryInfo* info) const { return !m_zip.IsClosed() && m_zip.GetEntryInfo(index, info); }
     // Adds entry `index` of another open archive as it is stored, without inflating
     // it, under `name` (its own name when empty). False (reported) when that fails.
-    bool CopyEntryFrom(const ZipArchive& source, int index, const std::string& name = std::string());
+    bool copyEntryFrom(const ZipArchive& source, int index, const std::string& name = std::string());
     // How many entries this process has added to archives, in every way above and
     // below: what a package costs to write (each part once when written once).
-    static uint64_t EntriesWritten();
+    static uint64_t entriesWritten();
 
     // The entry's bytes in a malloc'ed buffer the caller free()s (one zero byte
     // follows the data), or null. maxSize > 0 refuses larger entries.
-    unsigned char* ReadDataRaw(const std::string& name, size_t* size = nullptr, bool* notFound = nullptr, uint64_t maxSize = 0);
+    unsigned char* readDataRaw(const std::string& name, size_t* size = nullptr, bool* notFound = nullptr, uint64_t maxSize = 0);
     // The entry's bytes inflated straight into *data (one allocation of the declared
     // size, no further copy); false (reported) when it cannot be read, or, with
     // maxSize > 0, when it is declared larger.
-    bool ReadDataInto(const std::string& name, std::vector<unsigned char>* data, uint64_t maxSize = 0);
-    bool ReadDataInto(const std::string& name, std::string* data, uint64_t maxSize = 0);
-    bool WriteDataRaw(const std::string& name, const void* data, size_t size, bool overwrite);
-    // Compresses the bytes WriteDataRaw is about to be given, all at once (on two
+    bool readDataInto(const std::string& name, std::vector<unsigned char>* data, uint64_t maxSize = 0);
+    bool readDataInto(const std::string& name, std::string* data, uint64_t maxSize = 0);
+    bool writeDataRaw(const std::string& name, const void* data, size_t size, bool overwrite);
+    // Compresses the bytes writeDataRaw is about to be given, all at once (on two
     // threads where there are two); the bytes must not change until they are
-    // written. False (reported) when they could not be: WriteDataRaw then compresses
+    // written. False (reported) when they could not be: writeDataRaw then compresses
     // each as it comes.
-    bool PrepareWrites(const std::vector<std::pair<const void*, size_t>>& data);
+    bool prepareWrites(const std::vector<std::pair<const void*, size_t>>& data);
 
-    bool ReadXmlFile(const std::string& name, XmlDocument* document);
+    bool readXmlFile(const std::string& name, XmlDocument* document);
     // What the XML documents read from this archive may hold at once; every
     // archive has its own, unless several share one. Reads of entries declared
     // larger than the budget's rest are refused before they inflate.
-    void SetXmlBudget(const std::shared_ptr<XmlMemoryBudget>& budget);
-    const std::shared_ptr<XmlMemoryBudget>& XmlBudget() const { return m_xmlBudget; }
-    bool WriteXmlFile(const std::string& name, const XmlDocument* document, bool overwrite);
+    void setXmlBudget(const std::shared_ptr<XmlMemoryBudget>& budget);
+    const std::shared_ptr<XmlMemoryBudget>& xmlBudget() const { return m_xmlBudget; }
+    bool writeXmlFile(const std::string& name, const XmlDocument* document, bool overwrite);
 
-    bool Delete(const std::string& name);
+    bool removeEntry(const std::string& name);
 
 private:
-    // Parses the text of an entry read with ReadDataRaw (size bytes and a zero),
+    // Parses the text of an entry read with readDataRaw (size bytes and a zero),
     // charging the text and the parse to the XML budget. The buffer grows in
     // place by the zeros the parser needs after it (so text may move; the caller
     // still free()s it). A refusal is reported, naming the part; a parse error is
     // left to the caller.
-    bool ParseXmlEntry(const std::string& name, unsigned char*& text, size_t size, XmlDocument* document);
+    bool parseXmlEntry(const std::string& name, unsigned char*& text, size_t size, XmlDocument* document);
     template <class Bytes>
-    bool ReadInto(const std::string& name, Bytes* data, uint64_t maxSize);
+    bool readInto(const std::string& name, Bytes* data, uint64_t maxSize);
 
     ZipAccessMode m_mode = ZIP_OPEN;
     int m_compressionLevel = -1;
@@ -154,13 +154,13 @@ private:
     mutable Problems m_own;
     Problems* m_problems;
 
-    void Report(ProblemCode code, const lfw::String& message) const;
+    void report(ProblemCode code, const lfw::String& message) const;
     // An engine error: its cause decides the kind, ioCode that of an operating system's refusal.
-    void EngineProblem(const CZipException& e, ProblemCode ioCode) const;
-    void EngineProblem(const std::exception& e) const;
+    void engineProblem(const CZipException& e, ProblemCode ioCode) const;
+    void engineProblem(const std::exception& e) const;
 
     // False (reported, naming the part) when an entry of that size cannot be read within the budget.
-    bool Affordable(const std::string& name, uint64_t declared) const;
+    bool affordable(const std::string& name, uint64_t declared) const;
 };
 
 }  // namespace rep

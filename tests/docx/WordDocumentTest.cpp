@@ -18,7 +18,7 @@ protected:
         OpenXMLWordDocument document;
         EXPECT_TRUE(parseBody(&document, body));
         WordDocumentContent content;
-        document.GetDocumentContent(content);
+        document.getDocumentContent(content);
         return content;
     }
 };
@@ -30,9 +30,9 @@ std::string tableXml() {
 // Every value of that attribute on elements of that name, in document order.
 std::vector<std::string> valuesOf(const OpenXMLWordDocument& document, const char* element, const char* attribute) {
     XmlElementList found;
-    OpenXMLDocument::FindAllElements(document.GetBody(), element, &found, true, true);
+    OpenXMLDocument::findAllElements(document.getBody(), element, &found, true, true);
     std::vector<std::string> values;
-    for (const XmlElement& e : found) values.push_back(e.Tx()->Attribute(attribute) ? e.Tx()->Attribute(attribute) : "");
+    for (const XmlElement& e : found) values.push_back(e.tx()->Attribute(attribute) ? e.tx()->Attribute(attribute) : "");
     return values;
 }
 
@@ -126,32 +126,32 @@ TEST_F(WordScanTest, TagsTheirKindsAndTheirGroups) {
         OpenXMLWordDocument document;
         ASSERT_TRUE(parseBody(&document, body));
         WordTagNames names;
-        document.GetTagNames(WordControlIndex(document), false, &names);
+        document.getTagNames(WordControlIndex(document), false, &names);
         EXPECT_EQ("", namesDiffer(scan(body), names, {"SIT2_MDLX", "SIT3_MDLX"})) << body;
     }
 
     // Exists looks at top-level tags only; a reference kind shares its kind's list.
     const WordDocumentContent content = scan(bodies[0].body);
-    EXPECT_TRUE(content.GetTags(SIT_TYPE_TEXT)->Exists("SIT1_TEXT"));
-    EXPECT_FALSE(content.GetTags(SIT_TYPE_TEXT)->Exists("SIT_TEXT"));
-    EXPECT_EQ(content.GetTags(SIT_TYPE_REF_TEXT), content.GetTags(SIT_TYPE_TEXT));
+    EXPECT_TRUE(content.getTags(SIT_TYPE_TEXT)->exists("SIT1_TEXT"));
+    EXPECT_FALSE(content.getTags(SIT_TYPE_TEXT)->exists("SIT_TEXT"));
+    EXPECT_EQ(content.getTags(SIT_TYPE_REF_TEXT), content.getTags(SIT_TYPE_TEXT));
 
     // Deep nesting stays cheap: each control once per enclosing control.
     std::string deep = "<w:p/>";
     for (int i = 0; i < 40; ++i) deep = sdt("SIT1_TEXT", i, deep);
-    EXPECT_EQ(1u + 39 * 40 / 2, scan(deep).GetAllTags().size());
+    EXPECT_EQ(1u + 39 * 40 / 2, scan(deep).getAllTags().size());
 
     OpenXMLWordDocument noBody;
-    ASSERT_TRUE(noBody.ParseText("<w:document><w:p/></w:document>"));
+    ASSERT_TRUE(noBody.parseText("<w:document><w:p/></w:document>"));
     WordDocumentContent none;
-    noBody.GetDocumentContent(none);
-    EXPECT_TRUE(none.GetAllTags().empty());
+    noBody.getDocumentContent(none);
+    EXPECT_TRUE(none.getAllTags().empty());
 }
 
 TEST_F(WordScanTest, AKindWithoutAListIsAnInternalFault) {
     WordDocumentContent content;
-    EXPECT_THROW(content.AddTag("SIT1_X", "", -1, static_cast<SitTypeTag>(13), false), std::logic_error);
-    EXPECT_EQ(1u, content.GetAllTags().size());
+    EXPECT_THROW(content.addTag("SIT1_X", "", -1, static_cast<SitTypeTag>(13), false), std::logic_error);
+    EXPECT_EQ(1u, content.getAllTags().size());
     EXPECT_EQ(1u, recorder->count(lfw::Logger::LL_ERROR));
 }
 
@@ -172,9 +172,9 @@ TEST(WordGeometryTest, ShapeStylesInPointsAndInches) {
     };
     for (const auto& c : cases) {
         XmlDocument doc;
-        ASSERT_TRUE(doc.ParseText((std::string("<v:shape style=\"") + c.style + "\"/>").c_str()));
+        ASSERT_TRUE(doc.parseText((std::string("<v:shape style=\"") + c.style + "\"/>").c_str()));
         int left = 0, top = 0, width = 0, height = 0;
-        EXPECT_EQ(c.ok, OpenXMLDocument::GetShapePosAndSize(doc.GetRootElement(), &left, &top, &width, &height, c.sizeOnly))
+        EXPECT_EQ(c.ok, OpenXMLDocument::getShapePosAndSize(doc.getRootElement(), &left, &top, &width, &height, c.sizeOnly))
             << c.style;
         EXPECT_EQ(c.left, left) << c.style;
         EXPECT_EQ(c.top, top) << c.style;
@@ -182,15 +182,15 @@ TEST(WordGeometryTest, ShapeStylesInPointsAndInches) {
         EXPECT_EQ(c.height, height) << c.style;
     }
     XmlDocument other;
-    ASSERT_TRUE(other.ParseText("<v:rect style=\"width:1pt;height:1pt\"/>"));
+    ASSERT_TRUE(other.parseText("<v:rect style=\"width:1pt;height:1pt\"/>"));
     int v = 0;
-    EXPECT_FALSE(OpenXMLDocument::GetShapePosAndSize(other.GetRootElement(), &v, &v, &v, &v, true));
+    EXPECT_FALSE(OpenXMLDocument::getShapePosAndSize(other.getRootElement(), &v, &v, &v, &v, true));
 }
 
 TEST(WordGroupTest, CopiesStandInPlaceOfTheGroupNumberedPerSnapshot) {
     OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, para("before") + RESULTS + para("after") + sdt("SIT1_TITLE", 2012, para("x"))));
-    ASSERT_TRUE(document.ExpandGroup(indices({0, 2}), ""));
+    ASSERT_TRUE(document.expandGroup(indices({0, 2}), ""));
     // Tags numbered 1 and 3, macros renamed inside "$( )" only, no group left.
     // Content-control ids keep the "old id + index" form where that is free; the
     // static control keeps 2012, so the copy that would repeat it gets 2021, one
@@ -207,22 +207,22 @@ TEST(WordGroupTest, GroupsAreChosenByTheTagTheyHold) {
     OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, RESULTS + charts + tables + viewer + looseChart));
 
-    ASSERT_TRUE(document.ExpandGroup(indices({0}), "SIT_CHART"));  // holds no chart: unchanged
-    ASSERT_TRUE(document.ExpandGroup(indices({0, 1}), "SIT_TABLE"));
-    ASSERT_TRUE(document.ExpandGroup(indices({4}), "SIT_MDLX"));
+    ASSERT_TRUE(document.expandGroup(indices({0}), "SIT_CHART"));  // holds no chart: unchanged
+    ASSERT_TRUE(document.expandGroup(indices({0, 1}), "SIT_TABLE"));
+    ASSERT_TRUE(document.expandGroup(indices({4}), "SIT_MDLX"));
     WordDocumentContent content;
-    document.GetDocumentContent(content);
-    EXPECT_TRUE(content.GetTags(SIT_TYPE_TABLE)->Exists("SIT1_TABLE"));
-    EXPECT_TRUE(content.GetTags(SIT_TYPE_TABLE)->Exists("SIT2_TABLE"));
-    EXPECT_TRUE(content.GetTags(SIT_TYPE_MDLX)->Exists("SIT5_MDLX"));
-    EXPECT_FALSE(content.GetTags(SIT_TYPE_CHART)->Exists("SIT1_CHART"));
+    document.getDocumentContent(content);
+    EXPECT_TRUE(content.getTags(SIT_TYPE_TABLE)->exists("SIT1_TABLE"));
+    EXPECT_TRUE(content.getTags(SIT_TYPE_TABLE)->exists("SIT2_TABLE"));
+    EXPECT_TRUE(content.getTags(SIT_TYPE_MDLX)->exists("SIT5_MDLX"));
+    EXPECT_FALSE(content.getTags(SIT_TYPE_CHART)->exists("SIT1_CHART"));
 
     // The rest, without any snapshot: groups go, except one holding a bare chart.
-    ASSERT_TRUE(document.ExpandGroup({}, ""));
+    ASSERT_TRUE(document.expandGroup({}, ""));
     WordDocumentContent rest;
-    document.GetDocumentContent(rest);
+    document.getDocumentContent(rest);
     int markers = 0;
-    for (const WordDocumentTag& tag : rest.GetAllTags()) markers += tag.groupMarker ? 1 : 0;
+    for (const WordDocumentTag& tag : rest.getAllTags()) markers += tag.groupMarker ? 1 : 0;
     EXPECT_EQ(1, markers);
     EXPECT_NE(std::string::npos, printBody(document).find("Loose"));
 }
@@ -231,24 +231,24 @@ TEST(WordGroupTest, EmptyGroupsFailAndStayWhileOthersUnroll) {
     OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(
         &document, group("Empty", 1, "") + "<w:sdt><w:sdtPr><w:group/></w:sdtPr></w:sdt>" + group("Full", 2, para("kept"))));
-    EXPECT_FALSE(document.ExpandGroup(indices({0}), ""));
+    EXPECT_FALSE(document.expandGroup(indices({0}), ""));
     const std::string body = printBody(document);
     EXPECT_NE(std::string::npos, body.find("Empty"));
     EXPECT_EQ(std::string::npos, body.find("Full"));
     EXPECT_NE(std::string::npos, body.find("kept"));
 
     OpenXMLWordDocument noBody;
-    ASSERT_TRUE(noBody.ParseText("<w:document/>"));
-    EXPECT_FALSE(noBody.ExpandGroup(indices({0}), ""));
+    ASSERT_TRUE(noBody.parseText("<w:document/>"));
+    EXPECT_FALSE(noBody.expandGroup(indices({0}), ""));
 }
 
 TEST(WordGroupTest, AGroupFillingATableCellLeavesTheCellAParagraph) {
     OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, "<w:tbl><w:tblPr/><w:tblGrid/><w:tr><w:tc><w:tcPr/>" + group("InCell", 1, para("SIT_x")) +
                                          "</w:tc></w:tr></w:tbl>"));
-    ASSERT_TRUE(document.ExpandGroup({}, ""));
+    ASSERT_TRUE(document.expandGroup({}, ""));
     XmlElementList cells;
-    OpenXMLDocument::FindAllElements(document.GetBody(), "w:tc", &cells, true, true);
+    OpenXMLDocument::findAllElements(document.getBody(), "w:tc", &cells, true, true);
     ASSERT_EQ(1u, cells.size());
     EXPECT_EQ("<w:tc>\n  <w:tcPr />\n  <w:p />\n</w:tc>\n", print(cells[0]));
 }
@@ -257,12 +257,12 @@ TEST(WordGroupTest, NestedGroupsUnrollInsideTheirCopies) {
     OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(
         &document, group("Outer", 10, sdt("SIT_TITLE", 11, para("t")) + group("Inner", 12, sdt("SIT_TEXT", 13, para("d"))))));
-    ASSERT_TRUE(document.ExpandGroup(indices({0, 1}), ""));
+    ASSERT_TRUE(document.expandGroup(indices({0, 1}), ""));
     WordDocumentContent content;
-    document.GetDocumentContent(content);
+    document.getDocumentContent(content);
     // Inner first (for 0, 1), then the outer copies rename what is left generic.
-    EXPECT_EQ(2u, content.GetTags(SIT_TYPE_TITLE)->size());
-    EXPECT_EQ(4u, content.GetTags(SIT_TYPE_TEXT)->size());
+    EXPECT_EQ(2u, content.getTags(SIT_TYPE_TITLE)->size());
+    EXPECT_EQ(4u, content.getTags(SIT_TYPE_TEXT)->size());
     EXPECT_TRUE(allDistinct(valuesOf(document, "w:id", "w:val")));
 }
 
@@ -274,11 +274,11 @@ TEST(WordEditTest, TextKeepsItsBlanksWhateverTheParsersSwitch) {
     for (bool condense : {true, false}) {
         TiXmlBase::SetCondenseWhiteSpace(condense);
         OpenXMLWordDocument document;
-        document.KeepWhiteSpaceInText();
+        document.keepWhiteSpaceInText();
         ASSERT_TRUE(parseBody(&document, body));
         TiXmlPrinter printer;
         printer.SetStreamPrinting();
-        document.GetBody().Tx()->FirstChildElement()->Accept(&printer);
+        document.getBody().tx()->FirstChildElement()->Accept(&printer);
         EXPECT_EQ(
             "<w:p><w:r><w:t> </w:t></w:r><w:r><w:t xml:space=\"preserve\">  a &#x09; b </w:t></w:r>"
             "<w:r><w:instrText> PAGE </w:instrText></w:r></w:p>",
@@ -308,9 +308,9 @@ TEST(WordEditTest, LargeUntouchedContentStaysText) {
     };
     for (const auto& c : cases) {
         OpenXMLWordDocument document;
-        document.KeepChildrenAsText("w:body", {"<w:sdt"}, 1024);
+        document.keepChildrenAsText("w:body", {"<w:sdt"}, 1024);
         ASSERT_TRUE(parseBody(&document, "<w:p/>" + c.block + "<w:sectPr/>")) << c.block;
-        TiXmlNode* second = document.GetBody().Tx()->FirstChild()->NextSibling();
+        TiXmlNode* second = document.getBody().tx()->FirstChild()->NextSibling();
         EXPECT_EQ(c.kept, second->ToUnknown() != nullptr) << c.block;
         TiXmlPrinter printer;
         printer.SetStreamPrinting();
@@ -337,8 +337,8 @@ TEST(WordEditTest, TitlesAndRunsKeepTheTemplatesFormatting) {
                        sdt("SIT2_TEXT", 5,
                            "<w:p><w:r><w:rPr><w:color w:val=\"FF0000\"/><w:u w:val=\"double\"/><w:lang "
                            "w:val=\"en-US\"/></w:rPr><w:t>x</w:t></w:r></w:p>")));
-    EXPECT_TRUE(document.SetTitle("SIT1_TITLE", "A & B <new>"));
-    EXPECT_TRUE(document.SetTitle("SIT2_TITLE", "cell"));
+    EXPECT_TRUE(document.setTitle("SIT1_TITLE", "A & B <new>"));
+    EXPECT_TRUE(document.setTitle("SIT2_TITLE", "cell"));
     FormattedTextArray runs;
     runs.push_back(run("Max"));
     runs.push_back(run("   "));
@@ -348,8 +348,8 @@ TEST(WordEditTest, TitlesAndRunsKeepTheTemplatesFormatting) {
     FormattedText tab = run("after tab");
     tab.reserved = true;
     runs.push_back(tab);
-    EXPECT_TRUE(document.SetText("SIT1_TEXT", runs));
-    EXPECT_TRUE(document.SetText("SIT2_TEXT", runs));
+    EXPECT_TRUE(document.setText("SIT1_TEXT", runs));
+    EXPECT_TRUE(document.setText("SIT2_TEXT", runs));
     // SIT1_TEXT: "Max   " in one run, a bold "value", a line break, an italic
     // underlined run, a tab run; the picture flag is gone. SIT2_TEXT: the template's
     // run properties, with w:b, w:i and w:u put in their schema places.
@@ -358,14 +358,14 @@ TEST(WordEditTest, TitlesAndRunsKeepTheTemplatesFormatting) {
     // A control without content is left alone.
     OpenXMLWordDocument bare;
     ASSERT_TRUE(parseBody(&bare, "<w:sdt><w:sdtPr><w:tag w:val=\"SIT1_TITLE\"/></w:sdtPr></w:sdt>"));
-    EXPECT_TRUE(bare.SetTitle("SIT1_TITLE", "x"));
-    EXPECT_FALSE(OpenXMLWordDocument::EditTextElement(bare.GetBody().GetFirstChildElement(), "x"));
+    EXPECT_TRUE(bare.setTitle("SIT1_TITLE", "x"));
+    EXPECT_FALSE(OpenXMLWordDocument::editTextElement(bare.getBody().getFirstChildElement(), "x"));
 }
 
 TEST(WordEditTest, PicturesFitTheExtentAndPointAtTheTagsRelationship) {
     OpenXMLWordDocument document;
     ASSERT_TRUE(parseBody(&document, sdt("SIT1_PICTURE", 1, pictureContent(1), "<w:showingPlcHdr/>")));
-    EXPECT_TRUE(document.SetImage("SIT1_PICTURE", 400, 200, "https://viewer.example/1"));
+    EXPECT_TRUE(document.setImage("SIT1_PICTURE", 400, 200, "https://viewer.example/1"));
     // 3000000 x 1500000 in both extents, the tag's relationship and its link; no placeholder flag.
     EXPECT_GOLDEN("docx/picture_fitted.xml", printBody(document));
 
@@ -373,10 +373,10 @@ TEST(WordEditTest, PicturesFitTheExtentAndPointAtTheTagsRelationship) {
     OpenXMLWordDocument broken;
     ASSERT_TRUE(parseBody(&broken, sdt("SIT1_PICTURE", 1, para("no drawing")) +
                                        sdt("SIT2_PICTURE", 2, "<w:p><w:r><w:drawing><wp:inline/></w:drawing></w:r></w:p>")));
-    EXPECT_FALSE(broken.SetImage("SIT1_PICTURE", 4, 2, ""));
-    EXPECT_FALSE(broken.SetImage("SIT2_PICTURE", 4, 2, ""));
-    EXPECT_FALSE(document.SetImage("SIT1_PICTURE", 0, 2, ""));
-    EXPECT_TRUE(broken.SetImage("SIT9_PICTURE", 4, 2, ""));  // no such control
+    EXPECT_FALSE(broken.setImage("SIT1_PICTURE", 4, 2, ""));
+    EXPECT_FALSE(broken.setImage("SIT2_PICTURE", 4, 2, ""));
+    EXPECT_FALSE(document.setImage("SIT1_PICTURE", 0, 2, ""));
+    EXPECT_TRUE(broken.setImage("SIT9_PICTURE", 4, 2, ""));  // no such control
 
     // Extents beyond the schema's range (negative, past its largest) are clamped
     // to it before the fit, in both extents; a floating picture fits as an inline one.
@@ -390,7 +390,7 @@ TEST(WordEditTest, PicturesFitTheExtentAndPointAtTheTagsRelationship) {
     for (const auto& e : extents) {
         OpenXMLWordDocument beyond;
         ASSERT_TRUE(parseBody(&beyond, sdt("SIT1_PICTURE", 1, pictureContent(1, e.cx, e.cy, e.frame))));
-        EXPECT_TRUE(beyond.SetImage("SIT1_PICTURE", 400, 200, ""));
+        EXPECT_TRUE(beyond.setImage("SIT1_PICTURE", 400, 200, ""));
         const std::string body = printBody(beyond);
         EXPECT_TRUE(body.find(e.fitted) != std::string::npos && body.find(e.fitted) != body.rfind(e.fitted)) << body;
     }
@@ -401,12 +401,12 @@ TEST(WordEditTest, AViewerControlBecomesAPictureControlWithFreshIds) {
     // Ids 13 (drawing) and 421 (control) are taken already.
     ASSERT_TRUE(parseBody(&document, sdt("SIT1_PICTURE", 421, pictureContent(13)) + "<w:p>" + viewerRun("SIT1_MDLX") + "</w:p>" +
                                          "<w:p>" + viewerRun("Viewer") + "</w:p>"));
-    EXPECT_TRUE(document.SetImageInMdlx("SIT1_MDLX", "SIT1_PICTURE", 400, 100, "https://viewer.example/2"));
-    EXPECT_GOLDEN("docx/viewer_replaced.xml", print(document.GetBody().GetFirstChildElement().GetNextSiblingElement()));
+    EXPECT_TRUE(document.setImageInMdlx("SIT1_MDLX", "SIT1_PICTURE", 400, 100, "https://viewer.example/2"));
+    EXPECT_GOLDEN("docx/viewer_replaced.xml", print(document.getBody().getFirstChildElement().getNextSiblingElement()));
     WordDocumentContent content;
-    document.GetDocumentContent(content);
-    EXPECT_EQ(2u, content.GetTags(SIT_TYPE_PICTURE)->size());
-    EXPECT_TRUE(content.GetTags(SIT_TYPE_MDLX)->empty());
+    document.getDocumentContent(content);
+    EXPECT_EQ(2u, content.getTags(SIT_TYPE_PICTURE)->size());
+    EXPECT_TRUE(content.getTags(SIT_TYPE_MDLX)->empty());
 }
 
 TEST(WordEditTest, ViewerControlsGiveTheirRelationshipIds) {
@@ -415,13 +415,13 @@ TEST(WordEditTest, ViewerControlsGiveTheirRelationshipIds) {
                                          "</w:p><w:p><w:r><w:object>"
                                          "<w:control r:id=\"rId5\" w:name=\"SIT2_MDLX\"/></w:object></w:r></w:p>"));
     std::string control, fresh, preview;
-    ASSERT_TRUE(document.SetMDLX("SIT1_MDLX", &control, &fresh, &preview));
+    ASSERT_TRUE(document.setMdlx("SIT1_MDLX", &control, &fresh, &preview));
     EXPECT_EQ("rId12", control);
     EXPECT_EQ("rIdSIT1_MDLX", fresh);
     EXPECT_EQ("rId13", preview);
-    EXPECT_EQ(1, document.CountRelationReferences("rIdSIT1_MDLX"));
-    EXPECT_FALSE(document.SetMDLX("SIT2_MDLX", &control, &fresh, &preview));  // no preview shape
-    EXPECT_FALSE(document.SetMDLX("SIT3_MDLX", &control, &fresh, &preview));
+    EXPECT_EQ(1, document.countRelationReferences("rIdSIT1_MDLX"));
+    EXPECT_FALSE(document.setMdlx("SIT2_MDLX", &control, &fresh, &preview));  // no preview shape
+    EXPECT_FALSE(document.setMdlx("SIT3_MDLX", &control, &fresh, &preview));
 }
 
 TEST(WordEditTest, TablesKeepTheTemplatesLookWhenTheColumnsMatch) {
@@ -432,9 +432,9 @@ TEST(WordEditTest, TablesKeepTheTemplatesLookWhenTheColumnsMatch) {
             sdt("SIT3_TABLE", 3,
                 "<w:tbl><w:tr><w:tc><w:tcPr><w:tcW w:w=\"1200\"/></w:tcPr><w:p/></w:tc><w:tc><w:p/></w:tc></w:tr></w:tbl>")));
     const kiv::rep::Table data = table(4, 2);
-    EXPECT_TRUE(document.SetTable("SIT1_TABLE", data));
-    EXPECT_TRUE(document.SetTable("SIT2_TABLE", data));
-    EXPECT_TRUE(document.SetTable("SIT3_TABLE", table(1, 2)));
+    EXPECT_TRUE(document.setTable("SIT1_TABLE", data));
+    EXPECT_TRUE(document.setTable("SIT2_TABLE", data));
+    EXPECT_TRUE(document.setTable("SIT3_TABLE", table(1, 2)));
     // SIT1: the template's grid, header formatting and body cells; SIT2: a plain
     // table of two 4500-wide columns; SIT3, without a grid: a grid from its first
     // row's widths, and table properties.
@@ -444,8 +444,8 @@ TEST(WordEditTest, TablesKeepTheTemplatesLookWhenTheColumnsMatch) {
     OpenXMLWordDocument none;
     ASSERT_TRUE(parseBody(&none, sdt("SIT1_TABLE", 1, para("no table")) + sdt("SIT2_TABLE", 2, templateTable({10}, false))));
     const std::string before = printBody(none);
-    EXPECT_TRUE(none.SetTable("SIT1_TABLE", data));
-    EXPECT_TRUE(none.SetTable("SIT2_TABLE", kiv::rep::Table(0, 0)));
+    EXPECT_TRUE(none.setTable("SIT1_TABLE", data));
+    EXPECT_TRUE(none.setTable("SIT2_TABLE", kiv::rep::Table(0, 0)));
     EXPECT_EQ(before, printBody(none));
 }
 
@@ -459,18 +459,18 @@ TEST(WordEditTest, MacrosAndChartIds) {
     FormattedTextArray value;
     value.push_back(run("12 bar"));
     std::vector<FormattedTextArray> texts = {value};
-    EXPECT_FALSE(document.SetAllMacros(names, texts));  // lengths differ
+    EXPECT_FALSE(document.setAllMacros(names, texts));  // lengths differ
     texts.push_back(value);
-    EXPECT_TRUE(document.SetAllMacros(names, texts));
+    EXPECT_TRUE(document.setAllMacros(names, texts));
     const std::string body = printBody(document);
     EXPECT_NE(std::string::npos, body.find("12 bar"));
     EXPECT_NE(std::string::npos, body.find(">q<"));  // not named
     EXPECT_NE(std::string::npos, body.find(">t<"));  // not a macro
 
     std::vector<std::string> ids;
-    EXPECT_TRUE(document.GetChartRelationIds("SIT1_CHART", &ids));
+    EXPECT_TRUE(document.getChartRelationIds("SIT1_CHART", &ids));
     EXPECT_EQ(std::vector<std::string>{"rId7"}, ids);
-    EXPECT_FALSE(document.GetChartRelationIds("SIT2_CHART", &ids));
+    EXPECT_FALSE(document.getChartRelationIds("SIT2_CHART", &ids));
     EXPECT_TRUE(ids.empty());
 }
 
@@ -481,10 +481,10 @@ TEST(WordEditTest, AnIndexFindsTheSameControlsAsAWalk) {
     ASSERT_TRUE(parseBody(&walked, body));
     ASSERT_TRUE(parseBody(&indexed, body));
     const WordControlIndex index(indexed);
-    EXPECT_EQ(3u, index.Find("SIT1_TITLE").size());
-    EXPECT_TRUE(index.Find("SIT9_TITLE").empty());
-    walked.SetTitle("SIT1_TITLE", "new");
-    indexed.SetTitle("SIT1_TITLE", "new", &index);
+    EXPECT_EQ(3u, index.find("SIT1_TITLE").size());
+    EXPECT_TRUE(index.find("SIT9_TITLE").empty());
+    walked.setTitle("SIT1_TITLE", "new");
+    indexed.setTitle("SIT1_TITLE", "new", &index);
     EXPECT_EQ(printBody(walked), printBody(indexed));
     EXPECT_EQ(std::string::npos, printBody(indexed).find("hidden in a control"));
 }

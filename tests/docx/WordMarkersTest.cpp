@@ -62,21 +62,21 @@ TEST(WordMarkers, EachMarkerBecomesTheControlOfItsKind) {
             putPart(path, "word/document.xml",
                     std::string("<w:document ") + documentNamespaces() + "><w:body>" + c.body + "</w:body></w:document>"));
         OpenXMLPackage package;
-        ASSERT_TRUE(package.Open(path));
+        ASSERT_TRUE(package.open(path));
         WordMarkerResult result;
         std::string error;
-        ASSERT_TRUE(ConvertWordMarkers(package, &result, &error)) << error;
+        ASSERT_TRUE(convertWordMarkers(package, &result, &error)) << error;
         EXPECT_EQ(static_cast<int>(result.warnings.size()), c.warnings) << ::testing::PrintToString(result.warnings);
-        ASSERT_TRUE(package.Save(dir.file("out.docx"))) << package.Error();
+        ASSERT_TRUE(package.save(dir.file("out.docx"))) << package.error();
         EXPECT_OOXML_VALID(dir.file("out.docx"));
         const std::string document = readPart(dir.file("out.docx"), "word/document.xml");
         EXPECT_NE(document.find(c.kept), std::string::npos) << document;
         OpenXMLWordArchive archive;
-        ASSERT_TRUE(archive.Open(dir.file("out.docx")));
+        ASSERT_TRUE(archive.open(dir.file("out.docx")));
         WordDocumentContent content;
-        archive.GetDocumentContent(content);
+        archive.getDocumentContent(content);
         std::string tags;
-        for (const WordDocumentTag& t : content.GetAllTags())
+        for (const WordDocumentTag& t : content.getAllTags())
             tags += t.name + " " + std::to_string(t.kind) + (t.groupName.empty() ? "" : " " + t.groupName) + "\n";
         EXPECT_EQ(tags, c.tags);
     }
@@ -100,10 +100,10 @@ TEST(WordMarkers, GroupMarkersThatDoNotPairUpFailTheConversion) {
             putPart(path, "word/document.xml",
                     std::string("<w:document ") + documentNamespaces() + "><w:body>" + c.first + "</w:body></w:document>"));
         OpenXMLPackage package;
-        ASSERT_TRUE(package.Open(path));
+        ASSERT_TRUE(package.open(path));
         WordMarkerResult result;
         std::string error;
-        EXPECT_FALSE(ConvertWordMarkers(package, &result, &error));
+        EXPECT_FALSE(convertWordMarkers(package, &result, &error));
         EXPECT_NE(error.find(c.second), std::string::npos) << error;
     }
 }

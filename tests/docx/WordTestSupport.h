@@ -20,13 +20,13 @@ inline const char* documentNamespaces() {
 // Parses <w:document><w:body>body</w:body></w:document>.
 inline bool parseBody(OpenXMLWordDocument* document, const std::string& body) {
     const std::string text = std::string("<w:document ") + documentNamespaces() + "><w:body>" + body + "</w:body></w:document>";
-    return document->ParseText(text.c_str());
+    return document->parseText(text.c_str());
 }
 
 // The printed children of w:body.
 inline std::string printBody(const OpenXMLWordDocument& document) {
     std::string out;
-    for (XmlElement e = document.GetBody().GetFirstChildElement(); e; e = e.GetNextSiblingElement()) out += print(e);
+    for (XmlElement e = document.getBody().getFirstChildElement(); e; e = e.getNextSiblingElement()) out += print(e);
     return out;
 }
 
@@ -73,20 +73,20 @@ inline std::string testPackage(const std::string& name) {
 inline std::string describe(const WordDocumentContent& content) {
     const auto numbers = [](const WordDocumentTagArray& tags) {
         std::string out;
-        for (int n : tags.GetSitIndexes()) out += (out.empty() ? "" : " ") + std::to_string(n);
+        for (int n : tags.getSitIndexes()) out += (out.empty() ? "" : " ") + std::to_string(n);
         return out;
     };
-    std::string out = "numbers [" + numbers(content.GetAllTags()) + "]\n";
-    for (const WordDocumentTag& t : content.GetAllTags())
+    std::string out = "numbers [" + numbers(content.getAllTags()) + "]\n";
+    for (const WordDocumentTag& t : content.getAllTags())
         out += t.name + " kind " + std::to_string(t.kind) + " sit " + std::to_string(t.snapshotIndex) + " in " + t.groupName +
                "#" + std::to_string(t.groupIndex) + (t.groupMarker ? " marker\n" : "\n");
     for (SitTypeTag kind : {SIT_TYPE_NONE, SIT_TYPE_PICTURE, SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_MDLX, SIT_TYPE_MACRO,
                             SIT_TYPE_TABLE, SIT_TYPE_CHART}) {
-        const WordDocumentTagArray* list = content.GetTags(kind);
+        const WordDocumentTagArray* list = content.getTags(kind);
         if (!list || list->empty()) continue;
         out += "  " + std::to_string(kind) + ":";
         for (const WordDocumentTag& t : *list) out += " " + t.name;
-        out += " [" + numbers(*list) + (list->HasGenericTag() ? "] generic\n" : "]\n");
+        out += " [" + numbers(*list) + (list->hasGenericTag() ? "] generic\n" : "]\n");
     }
     return out;
 }
@@ -96,16 +96,16 @@ inline std::string describe(const WordDocumentContent& content) {
 // named as the lists name it or not. Empty when they agree.
 inline std::string namesDiffer(const WordDocumentContent& content, const WordTagNames& names,
                                std::vector<std::string> probes = {}) {
-    for (const WordDocumentTag& t : content.GetAllTags()) probes.insert(probes.end(), {t.name, t.groupName});
+    for (const WordDocumentTag& t : content.getAllTags()) probes.insert(probes.end(), {t.name, t.groupName});
     std::string out;
     for (const std::string& name : probes)
         for (SitTypeTag kind : {SIT_TYPE_NONE, SIT_TYPE_PICTURE, SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_MDLX, SIT_TYPE_MACRO,
                                 SIT_TYPE_TABLE, SIT_TYPE_CHART})
             for (bool bodyOnly : {false, true}) {
                 bool listed = false;
-                for (const WordDocumentTag& t : *content.GetTags(kind))
+                for (const WordDocumentTag& t : *content.getTags(kind))
                     listed = listed || (!t.groupMarker && t.name == name && (!bodyOnly || t.part.empty()));
-                if (listed != names.Has(kind, name, bodyOnly))
+                if (listed != names.has(kind, name, bodyOnly))
                     out += name + " kind " + std::to_string(kind) + (bodyOnly ? " in the body\n" : "\n");
             }
     return out;

@@ -25,30 +25,30 @@ void exerciseEditor(OpenXMLPackageEditor& editor) {
     for (size_t r = 0; r < 3; ++r)
         for (size_t c = 0; c < 3; ++c) table.setValue(r, c, kiv::Str(cells[r][c]));
     std::vector<OpenXMLPart*> charts;
-    OpenXMLPackage& package = editor.Package();
-    for (int i = 0; i < package.PartCount() && charts.size() < 4; ++i)
-        if (package.PartAt(i)->ContentType().find("drawingml.chart") != std::string::npos) charts.push_back(package.PartAt(i));
+    OpenXMLPackage& package = editor.package();
+    for (int i = 0; i < package.partCount() && charts.size() < 4; ++i)
+        if (package.partAt(i)->contentType().find("drawingml.chart") != std::string::npos) charts.push_back(package.partAt(i));
     std::string kinds, why;
-    editor.CheckCharts(charts, &table, &kinds, &why);
+    editor.checkCharts(charts, &table, &kinds, &why);
     for (OpenXMLPart* chart : charts) {
-        editor.UpdateChart(chart, ChartData(table), &why);
-        editor.CopyChart(chart);
+        editor.updateChart(chart, ChartData(table), &why);
+        editor.copyChart(chart);
     }
-    editor.AddMedia(std::string("picture.png"), "\x89PNG", 4);
+    editor.addMedia(std::string("picture.png"), "\x89PNG", 4);
 
     std::vector<std::string> models, ids;
-    editor.GetReferredMdlxFiles(&models, false);
-    editor.GetReferredMdlxFiles(&models, true);
-    editor.ConvertFromOldPlugin();
-    for (int i = 0; editor.MainRels() && i < editor.MainRels()->Count() && ids.size() < 4; ++i)
-        if (editor.MainRels()->At(i).type == std::string(OpenXMLPackageEditor::REL_CONTROL))
-            ids.push_back(editor.MainRels()->At(i).id);
+    editor.getReferredMdlxFiles(&models, false);
+    editor.getReferredMdlxFiles(&models, true);
+    editor.convertFromOldPlugin();
+    for (int i = 0; editor.mainRels() && i < editor.mainRels()->count() && ids.size() < 4; ++i)
+        if (editor.mainRels()->at(i).type == std::string(OpenXMLPackageEditor::REL_CONTROL))
+            ids.push_back(editor.mainRels()->at(i).id);
     for (int i = 0; i < static_cast<int>(ids.size()); ++i)
-        editor.AddActiveXPluginFile(editor.MainPart(), std::string("Embedded[mdlx1]"), ids[static_cast<size_t>(i)],
-                                    editor.MainRels()->NextId());
+        editor.addActiveXPluginFile(editor.mainPart(), std::string("Embedded[mdlx1]"), ids[static_cast<size_t>(i)],
+                                    editor.mainRels()->nextId());
     std::string id;
-    editor.EmbedModel("model", 5, std::string("model.mdlx"), &id);
-    editor.ReplacePathToMdlxFileInPlugins(std::string("model.mdlx"), std::string("Embedded[") + id + "]");
+    editor.embedModel("model", 5, std::string("model.mdlx"), &id);
+    editor.replacePathToMdlxFileInPlugins(std::string("model.mdlx"), std::string("Embedded[") + id + "]");
 }
 
 }  // namespace
@@ -63,18 +63,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The editor opens packages from files.
     static const std::string input = "/tmp/fuzz_openxml_package_" + std::to_string(getpid()), output = input + ".out";
     lfw::Ref<ZipMemFile> memory = new ZipMemFile;
-    if (!memory->CopyData(data, size) || !memory->Save(input)) return 0;
+    if (!memory->copyData(data, size) || !memory->save(input)) return 0;
     OpenXMLPackageEditor editor;
-    editor.Open(input);  // without a main part the package is open all the same
-    OpenXMLPackage& package = editor.Package();
-    for (int i = 0; package.IsOpen() && i < package.PartCount() && i < 64; ++i) {
-        OpenXMLPart* part = package.PartAt(i);
-        if (part->Xml() && i % 2) part->EditXml();
-        if (OpenXMLRelationships* rels = part->Rels())
-            for (int r = 0; r < rels->Count(); ++r) package.Part(&rels->At(r));
+    editor.open(input);  // without a main part the package is open all the same
+    OpenXMLPackage& package = editor.package();
+    for (int i = 0; package.isOpen() && i < package.partCount() && i < 64; ++i) {
+        OpenXMLPart* part = package.partAt(i);
+        if (part->xml() && i % 2) part->editXml();
+        if (OpenXMLRelationships* rels = part->rels())
+            for (int r = 0; r < rels->count(); ++r) package.part(&rels->at(r));
     }
-    if (editor.IsOpen()) exerciseEditor(editor);
-    package.Save(output);
+    if (editor.isOpen()) exerciseEditor(editor);
+    package.save(output);
     std::remove(input.c_str());
     std::remove(output.c_str());
     return 0;

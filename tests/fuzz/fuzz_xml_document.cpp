@@ -36,10 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
 
     XmlDocument document;
-    if (document.ParseText(text.c_str())) (void)document.PrintToString();
+    if (document.parseText(text.c_str())) (void)document.printToString();
 
     // Shallow enough for the recursive parser whatever the check says: compare.
-    const int walked = XmlDocument::ParseNestingDepth(text.data(), text.size());
+    const int walked = XmlDocument::parseNestingDepth(text.data(), text.size());
     if (walked <= 200) {
         std::string padded = text.c_str();  // TinyXML reads up to the first zero byte
         padded.append(16, '\0');

@@ -47,9 +47,9 @@ std::string shown(const std::string& package, const std::vector<const char*>& pa
     std::string out;
     for (const char* part : parts) {
         XmlDocument doc;
-        doc.KeepWhiteSpaceInText();
-        if (!zip.IsClosed() || zip.Open(package, ZIP_OPEN_READ_ONLY))
-            if (const TiXmlElement* e = zip.ReadXmlFile(part, &doc) ? tagged(doc.RootElement(), tag) : nullptr) {
+        doc.keepWhiteSpaceInText();
+        if (!zip.isClosed() || zip.open(package, ZIP_OPEN_READ_ONLY))
+            if (const TiXmlElement* e = zip.readXmlFile(part, &doc) ? tagged(doc.RootElement(), tag) : nullptr) {
                 view(e, &out);
                 return out;
             }
@@ -119,8 +119,8 @@ TEST_F(HostileText, PartsInflatingIntoTooManyElementsAreRefusedNamingThem) {
     for (const std::string part : {"ppt/slides/slide1.xml", "word/document.xml"}) {
         const std::string name = part[0] == 'p' ? "pp_static.pptx" : "wd_report.docx", deck = dir.file("bomb_" + name);
         ZipArchive zip;
-        ASSERT_TRUE(kivtest::writeFile(deck, kivtest::readFile(officeTemplate(name))) && zip.Open(deck, ZIP_OPEN) &&
-                    zip.WriteDataRaw(part, huge.data(), huge.size(), true) && zip.Close());
+        ASSERT_TRUE(kivtest::writeFile(deck, kivtest::readFile(officeTemplate(name))) && zip.open(deck, ZIP_OPEN) &&
+                    zip.writeDataRaw(part, huge.data(), huge.size(), true) && zip.close());
         recorder->clear();
         EXPECT_FALSE(generate(repo.p(), deck, dir.file(name)));
         ASSERT_FALSE(errors().empty());
@@ -134,7 +134,7 @@ TEST_F(HostileText, ReportsEmbedTheirOwnModelsRecordingFileNamesOnly) {
     EXPECT_TRUE(errors().empty());
     ZipArchive zip;
     std::string references;
-    ASSERT_TRUE(zip.Open(dir.file("models.pptx"), ZIP_OPEN_READ_ONLY) && zip.FindFile("ppt/mdlxFiles/mdlx1.mdlx") >= 0 &&
-                zip.ReadDataInto("ppt/mdlxFiles/mdlxReferenceIds.xml", &references));
+    ASSERT_TRUE(zip.open(dir.file("models.pptx"), ZIP_OPEN_READ_ONLY) && zip.findFile("ppt/mdlxFiles/mdlx1.mdlx") >= 0 &&
+                zip.readDataInto("ppt/mdlxFiles/mdlxReferenceIds.xml", &references));
     EXPECT_NE(references.find("originalPath=\"Varnox_Report_Tmp"), std::string::npos) << references;
 }

@@ -72,8 +72,8 @@ protected:
     static std::vector<std::string> entries(const std::string& path) {
         std::vector<std::string> names;
         ZipArchive zip;
-        if (!zip.Open(path, ZIP_OPEN_READ_ONLY)) return names;
-        for (int i = 0; i < zip.GetNumFiles(); ++i) names.push_back(zip.GetStoredName(i));
+        if (!zip.open(path, ZIP_OPEN_READ_ONLY)) return names;
+        for (int i = 0; i < zip.getNumFiles(); ++i) names.push_back(zip.getStoredName(i));
         return names;
     }
 
@@ -81,7 +81,7 @@ protected:
     static std::string entry(const std::string& path, const char* name) {
         ZipArchive zip;
         size_t size = 0;
-        unsigned char* data = zip.Open(path, ZIP_OPEN_READ_ONLY) ? zip.ReadDataRaw(name, &size) : nullptr;
+        unsigned char* data = zip.open(path, ZIP_OPEN_READ_ONLY) ? zip.readDataRaw(name, &size) : nullptr;
         const std::string bytes = data ? std::string(reinterpret_cast<const char*>(data), size) : "<missing>";
         std::free(data);
         return bytes;

@@ -18,7 +18,7 @@ inline std::string chartDigest(const std::string& package, const std::string& ch
         return list;
     };
     XmlDocument chart, rels, sheet, strings, table;
-    chart.ParseText(readPart(package, chartPart).c_str());
+    chart.parseText(readPart(package, chartPart).c_str());
     const TiXmlElement* plot =
         TiXmlHandle(chart.RootElement()).FirstChildElement("c:chart").FirstChildElement("c:plotArea").ToElement();
     std::string out;
@@ -43,14 +43,14 @@ inline std::string chartDigest(const std::string& package, const std::string& ch
     }
     // The workbook: the chart's package relationship, beside the charts folder.
     const std::string folder = chartPart.substr(0, chartPart.rfind("/charts/"));
-    rels.ParseText(readPart(package, folder + "/charts/_rels/" + chartPart.substr(chartPart.rfind('/') + 1) + ".rels").c_str());
+    rels.parseText(readPart(package, folder + "/charts/_rels/" + chartPart.substr(chartPart.rfind('/') + 1) + ".rels").c_str());
     std::string book;
     for (const TiXmlElement* r : children(rels.RootElement(), "Relationship"))
         if (std::string(r->Attribute("Target")).compare(0, 3, "../") == 0)
             book = readPart(package, folder + "/" + (r->Attribute("Target") + 3));
-    sheet.ParseText(readNestedPart(book, "xl/worksheets/sheet1.xml").c_str());
-    strings.ParseText(readNestedPart(book, "xl/sharedStrings.xml").c_str());
-    table.ParseText(readNestedPart(book, "xl/tables/table1.xml").c_str());
+    sheet.parseText(readNestedPart(book, "xl/worksheets/sheet1.xml").c_str());
+    strings.parseText(readNestedPart(book, "xl/sharedStrings.xml").c_str());
+    table.parseText(readNestedPart(book, "xl/tables/table1.xml").c_str());
     std::vector<std::string> shared;
     for (const TiXmlElement* si : children(strings.RootElement(), "si")) shared.push_back(text(si->FirstChildElement("t")));
     out += "\n  sheet " +

@@ -42,7 +42,7 @@ TEST_F(OpenXmlChartTest, ColumnLetters) {
         {0, "A"},   {1, "B"},    {25, "Z"},    {26, "AA"},     {27, "AB"}, {51, "AZ"},
         {52, "BA"}, {701, "ZZ"}, {702, "AAA"}, {16383, "XFD"}, {-1, ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(c.name, narrow(ChartData::GetColumnIDFromIndex(c.index))) << c.index;
+    for (const auto& c : cases) EXPECT_EQ(c.name, narrow(ChartData::getColumnIdFromIndex(c.index))) << c.index;
 }
 
 // Scatter: three template series give way to one; titles keep their first run's
@@ -73,16 +73,16 @@ TEST_F(OpenXmlChartTest, ChartsTakeTheTableAndCopiesKeepTheirOwnWorkbook) {
         ChartData data(t);
         data.m_title = c.title;
         ASSERT_TRUE(openEditor(path));
-        OpenXMLPart* copy = editor.CopyChart(part(chart));
+        OpenXMLPart* copy = editor.copyChart(part(chart));
         ASSERT_TRUE(copy);
-        ASSERT_TRUE(editor.UpdateChart(part(chart), data));
-        ASSERT_TRUE(editor.Save(wide(path)));
+        ASSERT_TRUE(editor.updateChart(part(chart), data));
+        ASSERT_TRUE(editor.save(wide(path)));
         EXPECT_GOLDEN("openxml/" + std::string(c.name) + "-chart.xml", readPart(path, chart));
         EXPECT_GOLDEN("openxml/" + std::string(c.name) + "-workbook.xml", workbookParts(path, book));
-        EXPECT_EQ(readPart(built, chart), *copy->Bytes());
-        OpenXMLPart* copiedBook = copy->Related(wide("rId1"));
+        EXPECT_EQ(readPart(built, chart), *copy->bytes());
+        OpenXMLPart* copiedBook = copy->related(wide("rId1"));
         ASSERT_TRUE(copiedBook && copiedBook != part(book)) << c.name;
-        EXPECT_EQ(readPart(built, book), *copiedBook->Bytes());
+        EXPECT_EQ(readPart(built, book), *copiedBook->bytes());
         EXPECT_OOXML_VALID(path);
     }
     EXPECT_TRUE(errors().empty());
@@ -126,12 +126,12 @@ TEST_F(OpenXmlChartTest, NumbersMustBeFiniteAndWorkbookTextsFitTheirCells) {
         const std::string chart = (c.package[0] == 'p' ? "ppt" : "word") + std::string("/charts/chart") + c.number + ".xml";
         const kiv::rep::Table t = table(c.rows);
         ASSERT_TRUE(openEditor(path));
-        ASSERT_TRUE(editor.UpdateChart(part(chart), ChartData(t)));
-        ASSERT_TRUE(editor.Save(wide(path)));
+        ASSERT_TRUE(editor.updateChart(part(chart), ChartData(t)));
+        ASSERT_TRUE(editor.save(wide(path)));
         const std::string digest = chartDigest(path, chart);
         for (const std::string& shown : c.shown) EXPECT_NE(std::string::npos, digest.find(shown)) << shown << "\n" << digest;
         std::string warned;
-        for (const std::string& warning : editor.Warnings()) warned += narrow(warning);
+        for (const std::string& warning : editor.warnings()) warned += narrow(warning);
         EXPECT_EQ(c.warning, warned);
         EXPECT_OOXML_VALID(path);
     }
@@ -147,9 +147,9 @@ TEST_F(OpenXmlChartTest, ChartGroupsShareTheSeriesInOrder) {
         ASSERT_TRUE(putPart(path, "ppt/charts/chart1.xml",
                             readFile(KIV_SOURCE_DIR "/samples/templates/report-pptx/ppt/charts/chart2.xml")));
         ASSERT_TRUE(openEditor(path));
-        ASSERT_TRUE(editor.UpdateChart(part("ppt/charts/chart1.xml"), ChartData(table({header, {"Plate", "1", "2", "3"}}))));
-        EXPECT_EQ("column and line", narrow(ChartFill::KindOf(*part("ppt/charts/chart1.xml")->Xml())));
-        ASSERT_TRUE(editor.Save(wide(path)));
+        ASSERT_TRUE(editor.updateChart(part("ppt/charts/chart1.xml"), ChartData(table({header, {"Plate", "1", "2", "3"}}))));
+        EXPECT_EQ("column and line", narrow(ChartFill::kindOf(*part("ppt/charts/chart1.xml")->xml())));
+        ASSERT_TRUE(editor.save(wide(path)));
         digest += chartDigest(path, "ppt/charts/chart1.xml");
     }
     EXPECT_GOLDEN("openxml/chart-groups.txt", digest);
@@ -177,8 +177,8 @@ TEST_F(OpenXmlChartTest, EveryChartOfTheOfficeDeckIsFilled) {
         digest += std::string("== ") + t.name + "\n";
         ASSERT_TRUE(openEditor(decks.back()));
         std::vector<std::string> refusals(32);
-        for (int i = 1; i <= 31; ++i) editor.UpdateChart(part(chart(i)), data, &refusals[i]);  // the reason when refused
-        ASSERT_TRUE(editor.Save(wide(decks.back())));
+        for (int i = 1; i <= 31; ++i) editor.updateChart(part(chart(i)), data, &refusals[i]);  // the reason when refused
+        ASSERT_TRUE(editor.save(wide(decks.back())));
         for (int i = 1; i <= 31; ++i)
             digest += "chart" + std::to_string(i) +
                       (refusals[i].empty() ? chartDigest(decks.back(), chart(i)) : ": " + narrow(refusals[i]) + "\n");
@@ -200,7 +200,7 @@ TEST_F(OpenXmlChartTest, ChartWorkbooksAsTemplatesHoldThem) {
     const std::string workbook = "ppt/embeddings/Microsoft_Excel_Sheet1.xlsx", rels = "ppt/charts/_rels/chart1.xml.rels";
     const std::string type = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
     std::string plain;  // cells without a table part, as PowerPoint 2007 and 2010 save workbooks
-    ASSERT_TRUE(ChartFill::FillWorkbook(std::string(), "new", ChartData(table({{"x", "y"}, {"7", "8"}})), std::string(), &plain,
+    ASSERT_TRUE(ChartFill::fillWorkbook(std::string(), "new", ChartData(table({{"x", "y"}, {"7", "8"}})), std::string(), &plain,
                                         nullptr));
     const struct {
         const char* name;
@@ -225,20 +225,20 @@ TEST_F(OpenXmlChartTest, ChartWorkbooksAsTemplatesHoldThem) {
         ASSERT_TRUE(c.part != rels || !c.why.empty() || putPart(path, workbook, ""));
         ASSERT_TRUE(openEditor(path));
         OpenXMLPart* chart = part("ppt/charts/chart1.xml");
-        const int parts = editor.Package().PartCount();
+        const int parts = editor.package().partCount();
         std::string why;
-        EXPECT_EQ(c.why.empty(), editor.UpdateChart(chart, ChartData(t), &why)) << c.name;
+        EXPECT_EQ(c.why.empty(), editor.updateChart(chart, ChartData(t), &why)) << c.name;
         EXPECT_EQ(c.why, narrow(why));
         if (c.why.empty()) {
-            ASSERT_TRUE(editor.Save(wide(path)));
+            ASSERT_TRUE(editor.save(wide(path)));
             filled.push_back(path);
             EXPECT_NE(std::string::npos, chartDigest(path, "ppt/charts/chart1.xml").find("A2=1 B2=2")) << c.name;
             continue;
         }
-        EXPECT_FALSE(chart->IsChanged()) << c.name;
+        EXPECT_FALSE(chart->isChanged()) << c.name;
         // A copy needs the workbook too; nothing is added without it.
-        EXPECT_FALSE(editor.CopyChart(chart)) << c.name;
-        EXPECT_EQ(parts, editor.Package().PartCount()) << c.name;
+        EXPECT_FALSE(editor.copyChart(chart)) << c.name;
+        EXPECT_EQ(parts, editor.package().partCount()) << c.name;
     }
     EXPECT_TRUE(errors().empty());
     EXPECT_TRUE(passesOoxmlCheck(filled));
@@ -256,7 +256,7 @@ std::string control(const std::string& properties) {
 // The sorted list of model files (or embedded ids) the controls name.
 std::string referred(OpenXMLPackageEditor& editor, bool embedded) {
     std::vector<std::string> files;
-    editor.GetReferredMdlxFiles(&files, embedded);
+    editor.getReferredMdlxFiles(&files, embedded);
     std::string joined;
     for (const std::string& file : files) joined += (joined.empty() ? "" : " ") + file;
     return joined;
@@ -265,9 +265,9 @@ std::string referred(OpenXMLPackageEditor& editor, bool embedded) {
 // A new control named from the slide's control list, as the presentation names it.
 void nameControl(OpenXMLPart* slide, const char* id) {
     XmlElement control =
-        slide->EditXml()->GetRootElement().GetFirstChildFromPath("p:cSld/p:controls").AddChildElement("p:control");
-    control.AddAttributeInt("spid", 9);
-    control.AddAttributeString("r:id", wide(id));
+        slide->editXml()->getRootElement().getFirstChildFromPath("p:cSld/p:controls").addChildElement("p:control");
+    control.addAttributeInt("spid", 9);
+    control.addAttributeString("r:id", wide(id));
 }
 
 using OpenXmlPluginTest = OpenXmlTest;
@@ -278,14 +278,14 @@ TEST_F(OpenXmlPluginTest, ControlsSharingAModelEmbedItOnce) {
     ASSERT_TRUE(openEditor(path));
     // A second control of its own, showing the same model.
     OpenXMLPart* slide = part("ppt/slides/slide1.xml");
-    ASSERT_TRUE(editor.AddActiveXPluginFile(slide, wide("model.mdlx"), wide("rId5"), wide("rId6")));
+    ASSERT_TRUE(editor.addActiveXPluginFile(slide, wide("model.mdlx"), wide("rId5"), wide("rId6")));
     nameControl(slide, "rId6");
     EXPECT_EQ("model.mdlx", referred(editor, false));
-    EXPECT_TRUE(editor.EmbedAllMdlxFilesInArchive());
+    EXPECT_TRUE(editor.embedAllMdlxFilesInArchive());
     EXPECT_EQ("mdlx1", referred(editor, true));
     // Embedding again changes nothing.
-    EXPECT_TRUE(editor.EmbedMdlxInArchive(wide("Embedded[mdlx1]")));
-    ASSERT_TRUE(editor.Save(wide(path)));
+    EXPECT_TRUE(editor.embedMdlxInArchive(wide("Embedded[mdlx1]")));
+    ASSERT_TRUE(editor.save(wide(path)));
 
     EXPECT_EQ("MDLX model bytes", readPart(path, "ppt/mdlxFiles/mdlx1.mdlx"));
     EXPECT_GOLDEN("openxml/plugin-control.xml", readPart(path, "ppt/activeX/activeX2.xml"));
@@ -295,10 +295,10 @@ TEST_F(OpenXmlPluginTest, ControlsSharingAModelEmbedItOnce) {
     EXPECT_OOXML_VALID(path);
     EXPECT_TRUE(errors().empty());
     // Embedded ids are listed sorted; a relationship id in use is not given twice.
-    ASSERT_TRUE(editor.AddActiveXPluginFile(slide, wide("Embedded[mdlx0]"), wide("rId5"), wide("rId7")));
+    ASSERT_TRUE(editor.addActiveXPluginFile(slide, wide("Embedded[mdlx0]"), wide("rId5"), wide("rId7")));
     nameControl(slide, "rId7");
     EXPECT_EQ("mdlx0 mdlx1", referred(editor, true));
-    EXPECT_FALSE(editor.AddActiveXPluginFile(slide, wide("x.mdlx"), wide("rId5"), wide("rId2")));
+    EXPECT_FALSE(editor.addActiveXPluginFile(slide, wide("x.mdlx"), wide("rId5"), wide("rId2")));
     EXPECT_EQ(1u, errors().size());
 }
 
@@ -316,7 +316,7 @@ TEST_F(OpenXmlPluginTest, ModelReferencesResolveFromTheReportFolder) {
         {"C:\\models\\a.mdlx", "C:/models/a.mdlx"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.path, narrow(OpenXMLPlugin::ResolveModelPath(std::string(c.reference), "/data/out/report.docx")))
+        EXPECT_EQ(c.path, narrow(OpenXMLPlugin::resolveModelPath(std::string(c.reference), "/data/out/report.docx")))
             << c.reference;
 }
 
@@ -338,19 +338,19 @@ TEST_F(OpenXmlPluginTest, OnlyModelFilesBesideTheReportOrInFoldersNamedAreEmbedd
     ASSERT_TRUE(
         putPart(path, "word/activeX/activeX1.xml", control("<ax:ocxPr ax:name=\"FileURL\" ax:value=\"" + named + "\"/>")));
     ASSERT_TRUE(openEditor(path));
-    const int parts = editor.Package().PartCount();
+    const int parts = editor.package().partCount();
     for (const char* reference : {"notes.txt", "/etc/passwd", "folder.mdlx", "link.mdlx", "missing.mdlx", "", outside.c_str(),
                                   "away/x.mdlx", named.c_str()}) {
         recorder->clear();
-        EXPECT_FALSE(editor.EmbedMdlxInArchive(wide(reference))) << reference;
+        EXPECT_FALSE(editor.embedMdlxInArchive(wide(reference))) << reference;
         EXPECT_EQ(1u, errors().size()) << reference;
-        EXPECT_EQ(parts, editor.Package().PartCount()) << reference;
+        EXPECT_EQ(parts, editor.package().partCount()) << reference;
     }
-    editor.SetModelSources({elsewhere.file("models")}, {});
+    editor.setModelSources({elsewhere.file("models")}, {});
     std::string name;
-    EXPECT_TRUE(editor.EmbedMdlxInArchive(wide(named), &name));
+    EXPECT_TRUE(editor.embedMdlxInArchive(wide(named), &name));
     EXPECT_EQ("mdlx1.mdlx", narrow(name));
-    ASSERT_TRUE(editor.Save(wide(path)));
+    ASSERT_TRUE(editor.save(wide(path)));
     EXPECT_EQ("model a", readPart(path, "word/mdlxFiles/mdlx1.mdlx"));
     EXPECT_NE(std::string::npos, readPart(path, "word/activeX/activeX1.xml").find("Embedded[mdlx1]"));
     EXPECT_NE(std::string::npos, readPart(path, "word/mdlxFiles/mdlxReferenceIds.xml").find("originalPath=\"a.MDLX\""));
@@ -382,7 +382,7 @@ TEST_F(OpenXmlPluginTest, ReferenceIdsFillTheFirstGapAndNeverRepeat) {
         if (*c.stored) parts.push_back({std::string("ppt/mdlxFiles/") + c.stored, "model"});
         ASSERT_TRUE(openEditor(makePackage("ids" + std::to_string(++n) + ".zip", parts)));
         std::string id;
-        EXPECT_TRUE(editor.UpdateMdlxPathReference(&id, wide("new")));
+        EXPECT_TRUE(editor.updateMdlxPathReference(&id, wide("new")));
         EXPECT_EQ(c.id, narrow(id)) << n;
     }
 }
@@ -413,11 +413,11 @@ TEST_F(OpenXmlPluginTest, OldControlsAndModelRelationshipsAreConverted) {
     types.insert(types.find("</Types>"), "<Default Extension=\"mdlx\" ContentType=\"application/octet-stream\"/>");
     ASSERT_TRUE(putPart(path, "[Content_Types].xml", types));
     ASSERT_TRUE(openEditor(path));
-    EXPECT_EQ("mdlx3", narrow(editor.RelateModel(wide("word/mdlxFiles/mdlx3.mdlx"))));
-    editor.ConvertFromOldPlugin();
-    editor.Package().AddPart(wide("word/mdlxFiles/mdlx4.mdlx"), wide("application/octet-stream"))->SetBytes("m");
-    EXPECT_EQ("mdlx4", narrow(editor.RelateModel(wide("word/mdlxFiles/mdlx4.mdlx"))));
-    ASSERT_TRUE(editor.Save(wide(path)));
+    EXPECT_EQ("mdlx3", narrow(editor.relateModel(wide("word/mdlxFiles/mdlx3.mdlx"))));
+    editor.convertFromOldPlugin();
+    editor.package().addPart(wide("word/mdlxFiles/mdlx4.mdlx"), wide("application/octet-stream"))->setBytes("m");
+    EXPECT_EQ("mdlx4", narrow(editor.relateModel(wide("word/mdlxFiles/mdlx4.mdlx"))));
+    ASSERT_TRUE(editor.save(wide(path)));
     EXPECT_GOLDEN("openxml/plugin-converted.xml", readPart(path, "word/activeX/activeX1.xml"));
     EXPECT_EQ(std::string::npos, readPart(path, "word/_rels/document.xml.rels").find(PLUGIN_TYPE));
     EXPECT_NE(std::string::npos,
@@ -439,18 +439,18 @@ TEST_F(OpenXmlPluginTest, BrokenControlsFailCleanly) {
                 putPart(path, "ppt/activeX/activeX9.xml", control("")));
     ASSERT_TRUE(openEditor(path));
     OpenXMLPart* slide = part("ppt/slides/slide1.xml");
-    const int parts = editor.Package().PartCount(), count = slide->Rels()->Count();
+    const int parts = editor.package().partCount(), count = slide->rels()->count();
     for (const char* id : {"rId8", "rId9"}) {
         recorder->clear();
-        EXPECT_FALSE(editor.AddActiveXPluginFile(slide, wide("a.mdlx"), wide(id), wide("rId10"))) << id;
+        EXPECT_FALSE(editor.addActiveXPluginFile(slide, wide("a.mdlx"), wide(id), wide("rId10"))) << id;
         EXPECT_EQ(1u, errors().size()) << id;
-        EXPECT_EQ(parts, editor.Package().PartCount()) << id;
-        EXPECT_EQ(count, slide->Rels()->Count()) << id;
+        EXPECT_EQ(parts, editor.package().partCount()) << id;
+        EXPECT_EQ(count, slide->rels()->count()) << id;
     }
-    XmlDocument* bare = part("ppt/activeX/activeX9.xml")->EditXml();
-    EXPECT_FALSE(OpenXMLPackageEditor::SetMdlxPathForPlugin(bare, wide("a.mdlx")));  // added, reported
-    EXPECT_TRUE(OpenXMLPackageEditor::SetMdlxPathForPlugin(bare, wide("b.mdlx")));
-    EXPECT_FALSE(OpenXMLPackageEditor::SetMdlxPathForPlugin(nullptr, wide("b.mdlx")));
+    XmlDocument* bare = part("ppt/activeX/activeX9.xml")->editXml();
+    EXPECT_FALSE(OpenXMLPackageEditor::setMdlxPathForPlugin(bare, wide("a.mdlx")));  // added, reported
+    EXPECT_TRUE(OpenXMLPackageEditor::setMdlxPathForPlugin(bare, wide("b.mdlx")));
+    EXPECT_FALSE(OpenXMLPackageEditor::setMdlxPathForPlugin(nullptr, wide("b.mdlx")));
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ std::string rel(const char* kind) { return wide(std::string(REL) + kind); }
 
 using OpenXmlPackageObjectTest = OpenXmlTest;
 
-bool says(const OpenXMLPackage& package, const char* text) { return narrow(package.Error()).find(text) != std::string::npos; }
+bool says(const OpenXMLPackage& package, const char* text) { return narrow(package.error()).find(text) != std::string::npos; }
 
 std::vector<std::string> sortedEntries(const std::string& package) {
     std::vector<std::string> names = entries(package);
@@ -38,9 +38,9 @@ void addPicture(OpenXMLPart* part, const std::string& id) {
         "</p:blipFill><p:spPr/></p:pic>";
     TiXmlDocument snippet;
     snippet.Parse(pic.c_str());
-    XmlElement tree = part->EditXml()->GetRootElement().GetFirstChildFromPath("p:cSld/p:spTree");
-    ASSERT_TRUE(tree) << narrow(part->Name());
-    tree.Tx()->InsertEndChild(*snippet.RootElement());
+    XmlElement tree = part->editXml()->getRootElement().getFirstChildFromPath("p:cSld/p:spTree");
+    ASSERT_TRUE(tree) << narrow(part->name());
+    tree.tx()->InsertEndChild(*snippet.RootElement());
 }
 
 // Opened and saved without an edit, every Office-saved package keeps every
@@ -56,19 +56,19 @@ TEST_F(OpenXmlPackageObjectTest, UntouchedPackagesSaveAsStored) {
     std::vector<std::string> written;
     for (const std::string& file : files) {
         OpenXMLPackage package;
-        ASSERT_TRUE(package.Open(wide(file))) << narrow(package.Error());
+        ASSERT_TRUE(package.open(wide(file))) << narrow(package.error());
         written.push_back(dir.file(std::to_string(written.size()) + file.substr(file.rfind('.'))));
-        ASSERT_TRUE(package.Save(wide(written.back()))) << file << ": " << narrow(package.Error());
+        ASSERT_TRUE(package.save(wide(written.back()))) << file << ": " << narrow(package.error());
         const std::vector<std::string> before = sortedEntries(file), after = entries(written.back());
         EXPECT_EQ(before, sortedEntries(written.back())) << file;
         EXPECT_EQ("[Content_Types].xml", after.front()) << file;
         for (const std::string& e : after)
             EXPECT_TRUE(e == "[Content_Types].xml" || readPart(file, e) == readPart(written.back(), e)) << file << " " << e;
         XmlDocument was, is;
-        ASSERT_TRUE(was.ParseText(readPart(file, "[Content_Types].xml").c_str()));
-        ASSERT_TRUE(is.ParseText(readPart(written.back(), "[Content_Types].xml").c_str()));
-        EXPECT_EQ(was.PrintToString(), is.PrintToString()) << file;
-        EXPECT_TRUE(package.GetProblems().empty()) << file;
+        ASSERT_TRUE(was.parseText(readPart(file, "[Content_Types].xml").c_str()));
+        ASSERT_TRUE(is.parseText(readPart(written.back(), "[Content_Types].xml").c_str()));
+        EXPECT_EQ(was.printToString(), is.printToString()) << file;
+        EXPECT_TRUE(package.getProblems().empty()) << file;
     }
     EXPECT_TRUE(passesOoxmlCheck(written));
 }
@@ -80,10 +80,10 @@ TEST_F(OpenXmlPackageObjectTest, ReachabilityDecidesWhatIsWritten) {
     const std::string tmpl = dir.file("template.pptx"), out = dir.file("report.pptx");
     {
         OpenXMLPackage package;
-        ASSERT_TRUE(package.Open(wide(ooxmlCheckSample("sld-notes.pptx"))));
+        ASSERT_TRUE(package.open(wide(ooxmlCheckSample("sld-notes.pptx"))));
         static const char wmf[] = "wmf";  // the caller's bytes, not copied
-        package.AddPart(wide("ppt/media/logo.wmf"), wide("image/x-wmf"))->SetBytesView(wmf, 3);
-        package.AddPart(wide("ppt/media/photo.png"), wide("image/png"))->SetBytes("png");
+        package.addPart(wide("ppt/media/logo.wmf"), wide("image/x-wmf"))->setBytesView(wmf, 3);
+        package.addPart(wide("ppt/media/photo.png"), wide("image/png"))->setBytes("png");
         const struct {
             const char* part;
             const char* media;
@@ -92,36 +92,36 @@ TEST_F(OpenXmlPackageObjectTest, ReachabilityDecidesWhatIsWritten) {
                     {"ppt/notesSlides/notesSlide1.xml", "ppt/media/logo.wmf"},
                     {"ppt/slides/slide1.xml", "ppt/media/photo.png"}};
         for (const auto& u : uses) {
-            OpenXMLPart* part = package.Part(wide(u.part));
-            addPicture(part, part->Rels()->Relate(rel("image"), wide(u.media)));
+            OpenXMLPart* part = package.part(wide(u.part));
+            addPicture(part, part->rels()->relate(rel("image"), wide(u.media)));
         }
-        ASSERT_TRUE(package.Save(wide(tmpl))) << narrow(package.Error());
+        ASSERT_TRUE(package.save(wide(tmpl))) << narrow(package.error());
     }
     OpenXMLPackage package;
-    ASSERT_TRUE(package.Open(wide(tmpl)));
-    OpenXMLPart* slide = package.Part(wide("/PPT/Slides/Slide1.xml"));
-    OpenXMLPart* presentation = package.Part(wide("ppt\\presentation.xml"));
+    ASSERT_TRUE(package.open(wide(tmpl)));
+    OpenXMLPart* slide = package.part(wide("/PPT/Slides/Slide1.xml"));
+    OpenXMLPart* presentation = package.part(wide("ppt\\presentation.xml"));
     ASSERT_TRUE(slide && presentation);
-    EXPECT_EQ("ppt/slides/slide3.xml", narrow(package.NextPartName(slide->Name())));
-    OpenXMLPart* copy = package.CopyPart(slide, package.NextPartName(slide->Name()));
+    EXPECT_EQ("ppt/slides/slide3.xml", narrow(package.nextPartName(slide->name())));
+    OpenXMLPart* copy = package.copyPart(slide, package.nextPartName(slide->name()));
     ASSERT_TRUE(copy);
-    EXPECT_EQ(package.Part(wide("ppt/media/photo.png")), copy->Related(wide("rId3")));
-    EXPECT_TRUE(copy->Rels()->Drop(wide("rId2")));  // the copy has no notes
-    OpenXMLRelationships& presentationRels = *presentation->Rels();
-    ASSERT_TRUE(presentationRels.Drop(wide("rId3")));
-    EXPECT_EQ("rId10", narrow(presentationRels.Relate(rel("slide"), copy->Name())));
-    EXPECT_EQ("rId10", narrow(presentationRels.Relate(rel("slide"), wide("ppt/slides/slide3.xml"))));
-    const XmlElement list = presentation->EditXml()->GetRootElement().GetFirstChildElement("p:sldIdLst");
-    list.RemoveChildElement(list.GetFirstChildElement().GetNextSiblingElement());
-    const XmlElement id = list.AddChildElement("p:sldId");
-    id.AddAttributeInt("id", 258);
-    id.AddAttributeString("r:id", wide("rId10"));
+    EXPECT_EQ(package.part(wide("ppt/media/photo.png")), copy->related(wide("rId3")));
+    EXPECT_TRUE(copy->rels()->drop(wide("rId2")));  // the copy has no notes
+    OpenXMLRelationships& presentationRels = *presentation->rels();
+    ASSERT_TRUE(presentationRels.drop(wide("rId3")));
+    EXPECT_EQ("rId10", narrow(presentationRels.relate(rel("slide"), copy->name())));
+    EXPECT_EQ("rId10", narrow(presentationRels.relate(rel("slide"), wide("ppt/slides/slide3.xml"))));
+    const XmlElement list = presentation->editXml()->getRootElement().getFirstChildElement("p:sldIdLst");
+    list.removeChildElement(list.getFirstChildElement().getNextSiblingElement());
+    const XmlElement id = list.addChildElement("p:sldId");
+    id.addAttributeInt("id", 258);
+    id.addAttributeString("r:id", wide("rId10"));
     for (OpenXMLPart* part : {slide, copy}) {
-        XmlElement tree = part->EditXml()->GetRootElement().GetFirstChildFromPath("p:cSld/p:spTree");
-        ASSERT_TRUE(tree.RemoveChildElement(tree.GetFirstChildElement("p:pic")));
+        XmlElement tree = part->editXml()->getRootElement().getFirstChildFromPath("p:cSld/p:spTree");
+        ASSERT_TRUE(tree.removeChildElement(tree.getFirstChildElement("p:pic")));
     }
-    copy->ReleaseXml();  // its text is read for the ids it names
-    ASSERT_TRUE(package.Save(wide(out))) << narrow(package.Error());
+    copy->releaseXml();  // its text is read for the ids it names
+    ASSERT_TRUE(package.save(wide(out))) << narrow(package.error());
 
     const std::vector<std::string> before = entries(tmpl);
     std::set<std::string> expected(before.begin(), before.end());
@@ -156,14 +156,14 @@ TEST_F(OpenXmlPackageObjectTest, RelationshipsNameOnePartEachWay) {
              {"caf\xc3\xa9.xml", "<b/>"},
              {"media/my pic.png", "png"}});
         OpenXMLPackage package;
-        ASSERT_TRUE(package.Open(wide(path))) << narrow(package.Error());
-        OpenXMLRelationships& rels = package.Rels();
+        ASSERT_TRUE(package.open(wide(path))) << narrow(package.error());
+        OpenXMLRelationships& rels = package.rels();
         const struct {
             const char* id;
             const char* part;
         } named[] = {{"rId7", "a_b.xml"}, {"x9", "caf\xc3\xa9.xml"}, {"rId2", "media/my%20pic.png"}, {"rId3", nullptr}};
         for (const auto& n : named)
-            EXPECT_EQ(n.part ? package.Part(wide(n.part)) : nullptr, package.Part(rels.Find(wide(n.id)))) << n.id;
+            EXPECT_EQ(n.part ? package.part(wide(n.part)) : nullptr, package.part(rels.find(wide(n.id)))) << n.id;
         const struct {
             const char* type;
             const char* target;
@@ -175,22 +175,22 @@ TEST_F(OpenXmlPackageObjectTest, RelationshipsNameOnePartEachWay) {
                     {"t", "a_b.xml", false, "", "x9"},         {"t", "new part.xml", false, "rId20", "rId20"},
                     {"v", "a_b.xml", false, "rId21", nullptr}, {"h", "http://x/#z", true, "rId22", nullptr}};
         for (const auto& a : adds) {
-            const std::string id = a.given ? rels.Add(wide(a.type), wide(a.target), a.external, wide(a.given))
-                                           : rels.Relate(wide(a.type), wide(a.target), a.external);
+            const std::string id = a.given ? rels.add(wide(a.type), wide(a.target), a.external, wide(a.given))
+                                           : rels.relate(wide(a.type), wide(a.target), a.external);
             EXPECT_EQ(a.id, narrow(id)) << a.target;
         }
-        EXPECT_EQ("new%20part.xml", narrow(rels.Find(wide("rId20"))->target));
-        EXPECT_TRUE(rels.Drop(wide("rId22")));
-        EXPECT_FALSE(rels.Drop(wide("rId22")));
-        EXPECT_EQ(nullptr, rels.Find(wide("h"), wide("http://x/#z"), true));
-        EXPECT_TRUE(rels.Drop(wide("rId7")));  // those after it move up
-        EXPECT_EQ("rId8", narrow(rels.Find(wide("u"), wide("a_b.xml"), false)->id));
-        EXPECT_EQ("rId23", narrow(rels.Relate(wide("t"), wide("a_b.xml"), false)));
-        EXPECT_EQ("rId24", narrow(rels.NextId()));
+        EXPECT_EQ("new%20part.xml", narrow(rels.find(wide("rId20"))->target));
+        EXPECT_TRUE(rels.drop(wide("rId22")));
+        EXPECT_FALSE(rels.drop(wide("rId22")));
+        EXPECT_EQ(nullptr, rels.find(wide("h"), wide("http://x/#z"), true));
+        EXPECT_TRUE(rels.drop(wide("rId7")));  // those after it move up
+        EXPECT_EQ("rId8", narrow(rels.find(wide("u"), wide("a_b.xml"), false)->id));
+        EXPECT_EQ("rId23", narrow(rels.relate(wide("t"), wide("a_b.xml"), false)));
+        EXPECT_EQ("rId24", narrow(rels.nextId()));
         // In order, without those dropped.
-        ASSERT_EQ(padding + 7, rels.Count());
-        EXPECT_EQ("x9", narrow(rels.At(padding).id));
-        EXPECT_EQ("rId23", narrow(rels.At(padding + 6).id));
+        ASSERT_EQ(padding + 7, rels.count());
+        EXPECT_EQ("x9", narrow(rels.at(padding).id));
+        EXPECT_EQ("rId23", narrow(rels.at(padding + 6).id));
     }
 }
 
@@ -209,12 +209,12 @@ TEST_F(OpenXmlPackageObjectTest, ChangedPartsKeepWhatTheyStillName) {
                                   {"m.png", "png"}});
     for (bool parsed : {false, true}) {
         OpenXMLPackage package;
-        ASSERT_TRUE(package.Open(wide(path)));
-        OpenXMLPart* part = package.Part(wide("a.xml"));
-        part->SetBytes("<a x='rId1' y = \"rId2\" z=\"&#114;Id3\" w=\"rId4x\" t=\"rId5&amp;\"><!-- rId6 --></a>");
-        ASSERT_TRUE(!parsed || part->EditXml());
+        ASSERT_TRUE(package.open(wide(path)));
+        OpenXMLPart* part = package.part(wide("a.xml"));
+        part->setBytes("<a x='rId1' y = \"rId2\" z=\"&#114;Id3\" w=\"rId4x\" t=\"rId5&amp;\"><!-- rId6 --></a>");
+        ASSERT_TRUE(!parsed || part->editXml());
         const std::string out = dir.file(parsed ? "parsed.zip" : "text.zip");
-        ASSERT_TRUE(package.Save(wide(out))) << narrow(package.Error());
+        ASSERT_TRUE(package.save(wide(out))) << narrow(package.error());
         const std::string rels = readPart(out, "_rels/a.xml.rels");
         for (int i = 1; i <= 7; ++i)
             EXPECT_EQ(i <= 3 || i == 7, rels.find("\"rId" + std::to_string(i) + "\"") != std::string::npos) << parsed << i;
@@ -247,16 +247,16 @@ TEST_F(OpenXmlPackageObjectTest, PartsPrintIndentedOnlyWhereTheTemplateWas) {
                                  in + "<Relationship Id=\"rId1\" Type=\"t\" Target=\"a.xml\"/>" + b + "</Relationships>"},
              {"a.xml", head + "<a>" + in + "<b/>" + b + "</a>"}});
         OpenXMLPackage package;
-        ASSERT_TRUE(package.Open(wide(path))) << narrow(package.Error());
-        OpenXMLPart* a = package.Part(wide("a.xml"));
-        a->EditXml()->RootElement()->SetAttribute("edited", "1");
+        ASSERT_TRUE(package.open(wide(path))) << narrow(package.error());
+        OpenXMLPart* a = package.part(wide("a.xml"));
+        a->editXml()->RootElement()->SetAttribute("edited", "1");
         std::unique_ptr<XmlDocument> fresh(new XmlDocument(true));
-        fresh->CreateRootElement("n").AddChildElement("m");
-        package.AddPart(wide("n.xml"), wide("application/xml"))->SetXml(std::move(fresh));
-        package.Rels().Relate(wide("t"), package.CopyPart(a, wide("c.xml"))->Name());
-        package.Rels().Relate(wide("t"), wide("n.xml"));
+        fresh->createRootElement("n").addChildElement("m");
+        package.addPart(wide("n.xml"), wide("application/xml"))->setXml(std::move(fresh));
+        package.rels().relate(wide("t"), package.copyPart(a, wide("c.xml"))->name());
+        package.rels().relate(wide("t"), wide("n.xml"));
         const std::string out = path + ".out";
-        ASSERT_TRUE(package.Save(wide(out))) << narrow(package.Error());
+        ASSERT_TRUE(package.save(wide(out))) << narrow(package.error());
         for (const char* part : {"a.xml", "c.xml", "_rels/.rels", "[Content_Types].xml"})
             EXPECT_EQ(c.indented, indented(readPart(out, part))) << n << " " << part;
         EXPECT_FALSE(indented(readPart(out, "n.xml")));
@@ -284,10 +284,10 @@ TEST_F(OpenXmlPackageObjectTest, RelationshipTargetsResolveInsideThePackage) {
         {"ppt\\slides\\slide1.xml", "", ""},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.part, narrow(OpenXMLPaths::ResolvePartName(std::string(c.source), std::string(c.target)))) << c.target;
+        EXPECT_EQ(c.part, narrow(OpenXMLPaths::resolvePartName(std::string(c.source), std::string(c.target)))) << c.target;
         // The target made for a part names it again.
-        const std::string back = OpenXMLPaths::RelativeTarget(std::string(c.source), std::string(c.part));
-        EXPECT_TRUE(!*c.part || narrow(OpenXMLPaths::ResolvePartName(std::string(c.source), back)) == c.part) << narrow(back);
+        const std::string back = OpenXMLPaths::relativeTarget(std::string(c.source), std::string(c.part));
+        EXPECT_TRUE(!*c.part || narrow(OpenXMLPaths::resolvePartName(std::string(c.source), back)) == c.part) << narrow(back);
     }
 }
 
@@ -317,9 +317,9 @@ TEST_F(OpenXmlPackageObjectTest, MediaNamesSkipEveryNumberAnEntryContains) {
         for (const std::string& e : c.existing) parts.push_back({c.root + "/media/" + e, "x"});
         ASSERT_TRUE(openEditor(makePackage("media" + std::to_string(++n) + ".zip", parts)));
         for (const auto& add : c.adds)
-            EXPECT_EQ(add.second, narrow(editor.AddMedia(wide(add.first), "bytes", 5))) << n << " " << add.first;
+            EXPECT_EQ(add.second, narrow(editor.addMedia(wide(add.first), "bytes", 5))) << n << " " << add.first;
     }
-    EXPECT_EQ("", narrow(editor.AddMedia(wide("empty.png"), "", 0)));
+    EXPECT_EQ("", narrow(editor.addMedia(wide("empty.png"), "", 0)));
 }
 
 // Next free names of a family, counting parts added since.
@@ -332,7 +332,7 @@ TEST_F(OpenXmlPackageObjectTest, NextPartNamesFollowTheLargestNumber) {
                                                        {"ppt/charts/chart2.xml", "<c/>"},
                                                        {"ppt/charts/style12.xml", "<c/>"}});
     OpenXMLPackage package;
-    ASSERT_TRUE(package.Open(wide(path)));
+    ASSERT_TRUE(package.open(wide(path)));
     const struct {
         const char* name;
         const char* next;
@@ -343,11 +343,11 @@ TEST_F(OpenXmlPackageObjectTest, NextPartNamesFollowTheLargestNumber) {
                  {"ppt/notesSlides/notesSlide1.xml", "ppt/notesSlides/notesSlide1.xml", nullptr},
                  {"ppt/charts/_rels/chart1.xml.rels", "ppt/charts/_rels/chart1.xml.rels", nullptr}};
     for (const auto& c : cases) {
-        EXPECT_EQ(c.next, narrow(package.NextPartName(wide(c.name)))) << c.name;
-        EXPECT_TRUE(!c.add || package.AddPart(wide(c.add), wide("application/xml")));
+        EXPECT_EQ(c.next, narrow(package.nextPartName(wide(c.name)))) << c.name;
+        EXPECT_TRUE(!c.add || package.addPart(wide(c.add), wide("application/xml")));
     }
-    EXPECT_FALSE(package.AddPart(wide("ppt/slides/SLIDE1.xml"), wide("application/xml")));
-    EXPECT_FALSE(package.AddPart(wide("ppt/slides/_rels/slide1.xml.rels"), wide("application/xml")));
+    EXPECT_FALSE(package.addPart(wide("ppt/slides/SLIDE1.xml"), wide("application/xml")));
+    EXPECT_FALSE(package.addPart(wide("ppt/slides/_rels/slide1.xml.rels"), wide("application/xml")));
 }
 
 // Hostile packages: refused at open or at save with the reason, the earlier
@@ -399,11 +399,11 @@ TEST_F(OpenXmlPackageObjectTest, HostilePackagesAreRefusedWithTheReason) {
         const std::string path = makePackage("hostile" + std::to_string(++n) + ".zip", c.parts), out = path + ".out";
         ASSERT_TRUE(writeFile(out, "earlier"));
         OpenXMLPackage package;
-        EXPECT_EQ(!c.openError, package.Open(wide(path))) << n;
-        EXPECT_TRUE(!c.openError || says(package, c.openError)) << narrow(package.Error());
+        EXPECT_EQ(!c.openError, package.open(wide(path))) << n;
+        EXPECT_TRUE(!c.openError || says(package, c.openError)) << narrow(package.error());
         if (c.openError) continue;
-        EXPECT_EQ(!c.saveError, package.Save(wide(out))) << n << ": " << narrow(package.Error());
-        EXPECT_TRUE(!c.saveError || says(package, c.saveError)) << narrow(package.Error());
+        EXPECT_EQ(!c.saveError, package.save(wide(out))) << n << ": " << narrow(package.error());
+        EXPECT_TRUE(!c.saveError || says(package, c.saveError)) << narrow(package.error());
         EXPECT_EQ(c.saveError ? 0u : 6u, c.saveError ? readFile(out).find("earlier") : entries(out).size());
     }
     // Names the zip layer cannot make: a zero byte in an entry name.
@@ -416,21 +416,21 @@ TEST_F(OpenXmlPackageObjectTest, HostilePackagesAreRefusedWithTheReason) {
         zip.Close();
     }
     OpenXMLPackage package;
-    EXPECT_FALSE(package.Open(wide(zeroName)));
-    EXPECT_EQ("Entry 'a\\0.xml' of the package is not a part name", narrow(package.Error()));
-    EXPECT_EQ(0, package.Rels().Count());  // nothing is open: nothing to relate or save
-    EXPECT_FALSE(package.Save(wide(dir.file("none.zip"))));
+    EXPECT_FALSE(package.open(wide(zeroName)));
+    EXPECT_EQ("Entry 'a\\0.xml' of the package is not a part name", narrow(package.error()));
+    EXPECT_EQ(0, package.rels().count());  // nothing is open: nothing to relate or save
+    EXPECT_FALSE(package.save(wide(dir.file("none.zip"))));
     // A part in UTF-16 is not read as XML.
-    ASSERT_TRUE(package.Open(wide(makePackage(
+    ASSERT_TRUE(package.open(wide(makePackage(
         "utf16.zip", {{"[Content_Types].xml", types}, {"_rels/.rels", root}, {"a.xml", std::string("<\0a\0/\0>\0", 8)}}))));
-    EXPECT_FALSE(package.Part(wide("a.xml"))->Xml());
-    EXPECT_EQ("Part 'a.xml' holds a zero byte: it is not XML in UTF-8", narrow(package.Error()));
+    EXPECT_FALSE(package.part(wide("a.xml"))->xml());
+    EXPECT_EQ("Part 'a.xml' holds a zero byte: it is not XML in UTF-8", narrow(package.error()));
     std::string deep;
     for (int i = 0; i < 600; ++i) deep += "<a>";
-    package.Part(wide("a.xml"))->SetBytes(deep);
-    EXPECT_FALSE(package.Part(wide("a.xml"))->Xml());
-    EXPECT_EQ("Part 'a.xml' nests its elements too deeply or gives one too many attributes", narrow(package.Error()));
-    EXPECT_TRUE(package.GetProblems().empty());
+    package.part(wide("a.xml"))->setBytes(deep);
+    EXPECT_FALSE(package.part(wide("a.xml"))->xml());
+    EXPECT_EQ("Part 'a.xml' nests its elements too deeply or gives one too many attributes", narrow(package.error()));
+    EXPECT_TRUE(package.getProblems().empty());
 }
 
 // [Content_Types].xml is charged to the budget before it is inflated, for as
@@ -440,15 +440,15 @@ TEST_F(OpenXmlPackageObjectTest, ContentTypesAreChargedBeforeTheyAreRead) {
     const std::string path = makePackage(
         "spaces.zip", {{"[Content_Types].xml", contentTypes(std::string(mb, ' '))}, {"_rels/.rels", relationships("")}});
     OpenXMLPackage package;
-    const std::shared_ptr<XmlMemoryBudget>& budget = package.XmlBudget();
-    ASSERT_TRUE(budget->Spend(budget->Left() - mb));  // less left than the part inflates to
-    EXPECT_FALSE(package.Open(wide(path)));
+    const std::shared_ptr<XmlMemoryBudget>& budget = package.xmlBudget();
+    ASSERT_TRUE(budget->spend(budget->left() - mb));  // less left than the part inflates to
+    EXPECT_FALSE(package.open(wide(path)));
     EXPECT_EQ("The part '[Content_Types].xml' inflates to 1048870 bytes, more than the report has left to read",
-              narrow(package.Error()));
-    budget->Refund(4 * mb);
-    EXPECT_TRUE(package.Open(wide(path))) << narrow(package.Error());
-    EXPECT_EQ(5 * mb, budget->Left());
-    EXPECT_TRUE(package.GetProblems().empty());
+              narrow(package.error()));
+    budget->refund(4 * mb);
+    EXPECT_TRUE(package.open(wide(path))) << narrow(package.error());
+    EXPECT_EQ(5 * mb, budget->left());
+    EXPECT_TRUE(package.getProblems().empty());
 }
 
 }  // namespace

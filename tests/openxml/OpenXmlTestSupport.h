@@ -25,41 +25,41 @@ inline bool copyFile(const std::string& from, const std::string& to) {
 
 // One part of an open archive or of a closed package; empty when it is missing.
 inline std::string readPart(ZipArchive& zip, const std::string& part) {
-    if (zip.FindFile(part) < 0) return std::string();
+    if (zip.findFile(part) < 0) return std::string();
     size_t size = 0;
-    unsigned char* data = zip.ReadDataRaw(part, &size);
+    unsigned char* data = zip.readDataRaw(part, &size);
     std::string text(data ? reinterpret_cast<const char*>(data) : "", data ? size : 0);
     free(data);
     return text;
 }
 inline std::string readPart(const std::string& package, const std::string& part) {
     ZipArchive zip;
-    return zip.Open(package, ZIP_OPEN_READ_ONLY) ? readPart(zip, part) : std::string();
+    return zip.open(package, ZIP_OPEN_READ_ONLY) ? readPart(zip, part) : std::string();
 }
 inline bool hasPart(const std::string& package, const std::string& part) {
     ZipArchive zip;
-    return zip.Open(package, ZIP_OPEN_READ_ONLY) && zip.FindFile(part) >= 0;
+    return zip.open(package, ZIP_OPEN_READ_ONLY) && zip.findFile(part) >= 0;
 }
 // A part of a zip held in memory (an embedded workbook).
 inline std::string readNestedPart(const std::string& zipBytes, const std::string& part) {
     ZipMemFile memory;
-    memory.SetData(zipBytes.data(), zipBytes.size());
+    memory.setData(zipBytes.data(), zipBytes.size());
     ZipArchive zip;
-    return zip.Open(&memory, ZIP_OPEN_READ_ONLY) ? readPart(zip, part) : std::string();
+    return zip.open(&memory, ZIP_OPEN_READ_ONLY) ? readPart(zip, part) : std::string();
 }
 // Writes a part of a closed package over the old one; empty bytes delete it.
 inline bool putPart(const std::string& package, const std::string& part, const std::string& bytes) {
     ZipArchive zip;
-    if (!zip.Open(package, ZIP_OPEN)) return false;
-    const bool ok = bytes.empty() ? zip.Delete(part) : zip.WriteDataRaw(part, bytes.data(), bytes.size(), true);
-    return zip.Close() && ok;
+    if (!zip.open(package, ZIP_OPEN)) return false;
+    const bool ok = bytes.empty() ? zip.removeEntry(part) : zip.writeDataRaw(part, bytes.data(), bytes.size(), true);
+    return zip.close() && ok;
 }
 // Entry names of a closed package, in stored order.
 inline std::vector<std::string> entries(const std::string& package) {
     std::vector<std::string> names;
     ZipArchive zip;
-    if (zip.Open(package, ZIP_OPEN_READ_ONLY))
-        for (int i = 0; i < zip.GetNumFiles(); ++i) names.push_back(zip.GetStoredName(i));
+    if (zip.open(package, ZIP_OPEN_READ_ONLY))
+        for (int i = 0; i < zip.getNumFiles(); ++i) names.push_back(zip.getStoredName(i));
     return names;
 }
 
@@ -68,7 +68,7 @@ inline std::string print(const XmlElement& element) {
     TiXmlPrinter printer;
     printer.SetIndent("  ");
     printer.SetLineBreak("\n");
-    element.Tx()->Accept(&printer);
+    element.tx()->Accept(&printer);
     return printer.Str();
 }
 
@@ -118,20 +118,20 @@ protected:
     OpenXMLPackageEditor editor;
     void SetUp() override {
         LoggingTest::SetUp();
-        editor.ReportTo(&logged);
+        editor.reportTo(&logged);
     }
     ::testing::AssertionResult openEditor(const std::string& path) {
-        if (editor.Open(wide(path))) return ::testing::AssertionSuccess();
-        return ::testing::AssertionFailure() << path << ": " << narrow(editor.Error());
+        if (editor.open(wide(path))) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << path << ": " << narrow(editor.error());
     }
-    OpenXMLPart* part(const std::string& name) { return editor.Package().Part(wide(name)); }
+    OpenXMLPart* part(const std::string& name) { return editor.package().part(wide(name)); }
     // A zip with exactly these entries, in this order.
     std::string makePackage(const std::string& name, const PartList& parts) const {
         const std::string path = dir.file(name);
         ZipArchive zip;
-        EXPECT_TRUE(zip.Open(path, ZIP_CREATE));
-        for (const auto& part : parts) EXPECT_TRUE(zip.WriteDataRaw(part.first, part.second.data(), part.second.size(), false));
-        EXPECT_TRUE(zip.Close());
+        EXPECT_TRUE(zip.open(path, ZIP_CREATE));
+        for (const auto& part : parts) EXPECT_TRUE(zip.writeDataRaw(part.first, part.second.data(), part.second.size(), false));
+        EXPECT_TRUE(zip.close());
         return path;
     }
 };

@@ -32,7 +32,7 @@ inline bool parseSlide(XmlDocument* slide, const std::string& shapes, const std:
     const std::string c = controls.empty() ? "" : "<p:controls>" + controls + "</p:controls>";
     const std::string text =
         std::string("<p:sld ") + slideNamespaces() + "><p:cSld><p:spTree>" + shapes + "</p:spTree>" + c + "</p:cSld></p:sld>";
-    return slide->ParseText(text.c_str());
+    return slide->parseText(text.c_str());
 }
 
 inline std::string sp(const std::string& name, const std::string& ph = "", const std::string& body = "") {
@@ -90,16 +90,16 @@ inline std::string describe(const SlideContent& r) {
                       "\n  pictures: " + joined(r.pictureTargets) + "\n";
     for (int type = 1; type <= 16; ++type) {
         std::vector<int> indices;
-        const std::vector<std::string>* list = r.GetList(type);
+        const std::vector<std::string>* list = r.getList(type);
         if (!list || list->empty()) continue;
         out += "  " + std::to_string(type) + ": " + joined(*list);
-        if (r.GetStaticSituationIndexes(type, indices)) out += " (static " + joined(indices) + ")";
+        if (r.getStaticSituationIndexes(type, indices)) out += " (static " + joined(indices) + ")";
         out += "\n";
     }
-    return out + "  others: " + joined(r.Others()) + "\n  all: " + joined(r.GetSitTags()) + "\n  generic " +
-           std::to_string(r.IsGeneric(false)) + std::to_string(r.IsGeneric(true)) + " static " +
-           std::to_string(r.ContainsStaticTags()) + " textual " + std::to_string(r.HasGenericTextualTags()) + " mixed " +
-           std::to_string(r.HasMixedMdlxTags()) + "\n";
+    return out + "  others: " + joined(r.others()) + "\n  all: " + joined(r.getSitTags()) + "\n  generic " +
+           std::to_string(r.isGeneric(false)) + std::to_string(r.isGeneric(true)) + " static " +
+           std::to_string(r.containsStaticTags()) + " textual " + std::to_string(r.hasGenericTextualTags()) + " mixed " +
+           std::to_string(r.hasMixedMdlxTags()) + "\n";
 }
 
 // A deck opened from a temporary folder, saved there as report.pptx.
@@ -108,29 +108,29 @@ protected:
     void openCopy(const std::string& deck, const std::string& name = "report.pptx") {
         path = dir.file(name);
         presentation.reset(new OpenXMLPresentation());
-        presentation->ReportTo(&logged);  // what the deck reports reaches errors()
-        ASSERT_TRUE(presentation->Open(deck));
-        presentation->SetReportPath(path);
+        presentation->reportTo(&logged);  // what the deck reports reaches errors()
+        ASSERT_TRUE(presentation->open(deck));
+        presentation->setReportPath(path);
     }
     // Writes the package and checks it with the Office package checker.
     void closeAndCheck(bool render = false) {
-        ASSERT_TRUE(presentation->Save(path));
+        ASSERT_TRUE(presentation->save(path));
         EXPECT_TRUE(kivtest::passesOoxmlCheck({path}, render));
     }
     // A part as the package would write it now.
-    std::string part(const std::string& name) { return presentation->Save(path) ? readPart(path, name) : std::string(); }
+    std::string part(const std::string& name) { return presentation->save(path) ? readPart(path, name) : std::string(); }
     // Whether the package would write the part now.
     bool hasPart(const std::string& name) {
         std::vector<OpenXMLPart*> parts;
-        presentation->Package().WrittenParts(&parts);
+        presentation->package().writtenParts(&parts);
         for (OpenXMLPart* p : parts)
-            if (p->Name() == name) return true;
+            if (p->name() == name) return true;
         return false;
     }
     // The target of a relationship of a slide.
     std::string target(const std::string& slide, const std::string& id) {
-        OpenXMLPart* p = presentation->SlidePart(slide);
-        const OpenXMLRelationship* r = p && p->Rels() ? p->Rels()->Find(id) : nullptr;
+        OpenXMLPart* p = presentation->slidePart(slide);
+        const OpenXMLRelationship* r = p && p->rels() ? p->rels()->find(id) : nullptr;
         return r ? r->target : std::string();
     }
     // A file beside the package: an image of the deck trees.
@@ -152,7 +152,7 @@ protected:
     void SetUp() override {
         DeckTest::SetUp();
         openCopy(testDeck("tagged"));
-        ASSERT_TRUE(presentation->CreateSlideContentList());
+        ASSERT_TRUE(presentation->createSlideContentList());
     }
 };
 

@@ -11,7 +11,7 @@ SlideContent scan(const std::string& shapes, const std::string& controls = "") {
     OpenXMLSlideDocument slide;
     EXPECT_TRUE(parseSlide(&slide, shapes, controls));
     SlideContent record("slide1.xml", 0, 0);
-    EXPECT_TRUE(slide.GetSlideTags(&record));
+    EXPECT_TRUE(slide.getSlideTags(&record));
     return record;
 }
 
@@ -33,8 +33,8 @@ TEST(TagNameParts, PrefixBeforeFirstAndSuffixAfterLastUnderscore) {
         const TagNameParts parts{c.name};
         EXPECT_EQ(c.prefix, parts.prefix) << c.name;
         EXPECT_EQ(c.suffix, parts.suffix) << c.name;
-        EXPECT_EQ(c.sit, parts.IsSit());
-        EXPECT_EQ(c.ref, parts.IsRef());
+        EXPECT_EQ(c.sit, parts.isSit());
+        EXPECT_EQ(c.ref, parts.isRef());
     }
 }
 
@@ -68,8 +68,8 @@ TEST(SlideTags, EveryKindGoesToItsListAndSlidesAreClassified) {
     EXPECT_GOLDEN("pptx/slide-scans.txt", all);
     const SlideContent r = scan(sp("SIT1_TITLE"));
     std::vector<int> indices;
-    EXPECT_TRUE(r.GetSitTags(13).empty() && r.GetSitTags(0).empty());
-    EXPECT_FALSE(r.GetStaticSituationIndexes(14, indices));
+    EXPECT_TRUE(r.getSitTags(13).empty() && r.getSitTags(0).empty());
+    EXPECT_FALSE(r.getStaticSituationIndexes(14, indices));
 }
 
 TEST(SlideTags, MacroPlaceholderScan) {
@@ -77,30 +77,30 @@ TEST(SlideTags, MacroPlaceholderScan) {
     ASSERT_TRUE(parseSlide(&slide, sp("SIT1_$KEY", "title") + sp("Title 1", "subTitle") + sp("SIT1_title", "title") +
                                        sp("X_$KEY", "title") + sp("SIT1_$Größe")));
     std::vector<std::string> sit, ref, other;
-    ASSERT_TRUE(slide.GetMacroTags(&sit, &ref, &other));
+    ASSERT_TRUE(slide.getMacroTags(&sit, &ref, &other));
     EXPECT_EQ("SIT1_$KEY", joined(sit));
     EXPECT_EQ("Title 1 X_$KEY", joined(other));  // SIT1_title is dropped (suffix TITLE ignoring case)
     // Text shapes are named ignoring the case of every letter, not only ASCII ones.
-    EXPECT_EQ(1, slide.SetText("sit1_$GRÖßE", FormattedTextArray(), ""));
+    EXPECT_EQ(1, slide.setText("sit1_$GRÖßE", FormattedTextArray(), ""));
 }
 
 TEST(SlideTags, ScansNeedAShapeTree) {
     OpenXMLSlideDocument slide;
-    ASSERT_TRUE(slide.ParseText("<p:sld xmlns:p=\"p\"><p:cSld/></p:sld>"));
+    ASSERT_TRUE(slide.parseText("<p:sld xmlns:p=\"p\"><p:cSld/></p:sld>"));
     std::vector<std::string> sit, ref, other;
-    EXPECT_FALSE(slide.GetTitleTags(&sit, &ref, &other));
-    EXPECT_FALSE(slide.GetTextTags(&sit, &ref, &other));
-    EXPECT_FALSE(slide.GetMacroTags(&sit, &ref, &other));
-    EXPECT_FALSE(slide.GetTableTags(&sit, &ref, &other));
-    EXPECT_FALSE(slide.GetChartTags(&sit, &ref, &other));
-    EXPECT_FALSE(slide.GetPictureTags(&sit, &ref, &other));
-    EXPECT_FALSE(slide.GetTextTags(&sit, &ref, nullptr));
-    EXPECT_FALSE(slide.GetSlideTags(nullptr));
+    EXPECT_FALSE(slide.getTitleTags(&sit, &ref, &other));
+    EXPECT_FALSE(slide.getTextTags(&sit, &ref, &other));
+    EXPECT_FALSE(slide.getMacroTags(&sit, &ref, &other));
+    EXPECT_FALSE(slide.getTableTags(&sit, &ref, &other));
+    EXPECT_FALSE(slide.getChartTags(&sit, &ref, &other));
+    EXPECT_FALSE(slide.getPictureTags(&sit, &ref, &other));
+    EXPECT_FALSE(slide.getTextTags(&sit, &ref, nullptr));
+    EXPECT_FALSE(slide.getSlideTags(nullptr));
 
     OpenXMLSlideDocument empty;
     ASSERT_TRUE(parseSlide(&empty, ""));
     sit.push_back("stale");
-    EXPECT_TRUE(empty.GetTextTags(&sit, &ref, &other));
+    EXPECT_TRUE(empty.getTextTags(&sit, &ref, &other));
     EXPECT_TRUE(sit.empty());
 }
 
@@ -110,26 +110,26 @@ TEST(SlideList, LookupsAndViews) {
     a->slideName = "slide1.xml";
     SlideContent* b = new SlideContent(scan(pic("SIT2_PICTURE"), control("SIT_MDLX") + control("SIT3_MDLX")));
     b->slideName = "slide2.xml";
-    slides.Add(a);
-    slides.Add(b);
-    EXPECT_EQ(a, slides.GetSlideByTag("SIT_TITLE"));
-    EXPECT_EQ(a, slides.GetSlideByTag("Note"));
-    EXPECT_EQ(nullptr, slides.GetSlideByTag("SIT1_TABLE"));  // tables are not searched
-    EXPECT_EQ(b, slides.GetSlideByTag("SIT3_MDLX"));
-    EXPECT_EQ(b, slides.GetSlideByName("slide2.xml"));
-    EXPECT_EQ(nullptr, slides.GetSlideByName("slide3.xml"));
+    slides.add(a);
+    slides.add(b);
+    EXPECT_EQ(a, slides.getSlideByTag("SIT_TITLE"));
+    EXPECT_EQ(a, slides.getSlideByTag("Note"));
+    EXPECT_EQ(nullptr, slides.getSlideByTag("SIT1_TABLE"));  // tables are not searched
+    EXPECT_EQ(b, slides.getSlideByTag("SIT3_MDLX"));
+    EXPECT_EQ(b, slides.getSlideByName("slide2.xml"));
+    EXPECT_EQ(nullptr, slides.getSlideByName("slide3.xml"));
     std::vector<std::string> tags;
-    EXPECT_EQ(2, slides.GetTags(SIT_TYPE_MDLX, tags));
-    EXPECT_EQ(1, slides.GetTags(SIT_TYPE_NONE, tags));
-    EXPECT_EQ("2", joined(slides.HasMixedMdlxTags()));
-    std::unique_ptr<SlideContentPtrArray> statics(slides.GetStaticSlides());
-    ASSERT_EQ(2, statics->GetSize());  // both hold a numbered tag; the view does not own them
+    EXPECT_EQ(2, slides.getTags(SIT_TYPE_MDLX, tags));
+    EXPECT_EQ(1, slides.getTags(SIT_TYPE_NONE, tags));
+    EXPECT_EQ("2", joined(slides.hasMixedMdlxTags()));
+    std::unique_ptr<SlideContentPtrArray> statics(slides.getStaticSlides());
+    ASSERT_EQ(2, statics->getSize());  // both hold a numbered tag; the view does not own them
 }
 
 TEST(EditTextElement, ParagraphsAndRunsKeepTheTemplateFormatting) {
     XmlDocument doc;
     ASSERT_TRUE(
-        doc.ParseText("<p:txBody xmlns:a=\"a\" xmlns:p=\"p\"><a:bodyPr/><a:lstStyle/><a:p><a:pPr algn=\"ctr\"/>"
+        doc.parseText("<p:txBody xmlns:a=\"a\" xmlns:p=\"p\"><a:bodyPr/><a:lstStyle/><a:p><a:pPr algn=\"ctr\"/>"
                       "<a:r><a:rPr lang=\"en-US\" sz=\"1400\" b=\"1\"/><a:t>old</a:t></a:r></a:p>"
                       "<a:p><a:r><a:t>second</a:t></a:r></a:p></p:txBody>"));
     FormattedTextArray runs;
@@ -146,6 +146,6 @@ TEST(EditTextElement, ParagraphsAndRunsKeepTheTemplateFormatting) {
     runs.push_back(a);
     runs.push_back(br);
     runs.push_back(b);
-    EXPECT_TRUE(OpenXMLSlideDocument::EditTextElement(doc.GetRootElement(), runs));
-    EXPECT_GOLDEN("pptx/edit-text-element.xml", print(doc.GetRootElement()));
+    EXPECT_TRUE(OpenXMLSlideDocument::editTextElement(doc.getRootElement(), runs));
+    EXPECT_GOLDEN("pptx/edit-text-element.xml", print(doc.getRootElement()));
 }

@@ -31,9 +31,9 @@ protected:
                                     bool render = false) {
         ReportCreatorPowerPoint creator(repository, Str(officeTemplate(deck)));
         if (!generic.empty()) creator.setGenericSnapshotIndices(generic);
-        const uint64_t written = ZipArchive::EntriesWritten();
+        const uint64_t written = ZipArchive::entriesWritten();
         EXPECT_TRUE(creator.generate(Str(output))) << allErrors();
-        EXPECT_EQ(entries(output).size(), ZipArchive::EntriesWritten() - written);  // each part once
+        EXPECT_EQ(entries(output).size(), ZipArchive::entriesWritten() - written);  // each part once
         EXPECT_TRUE(passesOoxmlCheck({output}, render));
         EXPECT_EQ(readFile(output).find("PK\x06\x06"), std::string::npos) << "a ZIP64 record below its limits";
         // Office writes its XML on one line, and so does the report of an Office template.
@@ -44,8 +44,8 @@ protected:
         OpenXMLPresentation p;
         std::vector<std::string> out;
         std::vector<std::string> ids;
-        if (!p.Open(output) || !p.GetPresentationSlideIdList(&ids)) return out;
-        for (const std::string& id : ids) out.push_back(readPart(output, p.MainRels()->Find(id)->part));
+        if (!p.open(output) || !p.getPresentationSlideIdList(&ids)) return out;
+        for (const std::string& id : ids) out.push_back(readPart(output, p.mainRels()->find(id)->part));
         return out;
     }
     static bool has(const std::string& xml, const std::string& text) { return xml.find(text) != std::string::npos; }

@@ -78,7 +78,7 @@ TEST_F(XmlHostile, DepthCheckReadsTheTextAsTinyXmlDoes) {
         std::mt19937 random(condense ? 7 : 11);
         for (int i = 0; i < 20000; ++i) {
             const std::string text = randomText(random);
-            ASSERT_EQ(XmlDocument::ParseNestingDepth(text.data(), text.size()), tinyXmlDepth(text)) << "text: " << text;
+            ASSERT_EQ(XmlDocument::parseNestingDepth(text.data(), text.size()), tinyXmlDepth(text)) << "text: " << text;
         }
     }
 }
@@ -93,10 +93,10 @@ TEST_F(XmlHostile, DeepNestingBehindAnOddAttributeIsRefused) {
             const std::string text = std::string(head) + hide + repeat("<a>", 50000) + repeat("</a>", 50000) + "</r>";
             // A lone lead byte is one byte, and hides nothing, until a declaration says UTF-8.
             if (*head || !std::strchr(hide, '\xF0')) {
-                EXPECT_GT(XmlDocument::ParseNestingDepth(text.data(), text.size()), XmlDocument::MAX_PARSE_DEPTH);
+                EXPECT_GT(XmlDocument::parseNestingDepth(text.data(), text.size()), XmlDocument::MAX_PARSE_DEPTH);
             }
             XmlDocument doc;
-            EXPECT_FALSE(doc.ParseText(text.c_str())) << hide;
+            EXPECT_FALSE(doc.parseText(text.c_str())) << hide;
             kivtest::TempDir dir;
             ASSERT_TRUE(kivtest::writeFile(dir.file("deep.xml"), text));
             EXPECT_FALSE(doc.LoadFile(dir.file("deep.xml").c_str()));
@@ -107,7 +107,7 @@ TEST_F(XmlHostile, DeepNestingBehindAnOddAttributeIsRefused) {
                              repeat("<a>", XmlDocument::MAX_PARSE_DEPTH - 1) + repeat("</a>", XmlDocument::MAX_PARSE_DEPTH - 1) +
                              "</r>";
     XmlDocument doc;
-    EXPECT_TRUE(doc.ParseText(fine.c_str())) << doc.ErrorDesc();
+    EXPECT_TRUE(doc.parseText(fine.c_str())) << doc.ErrorDesc();
 }
 
 TEST_F(XmlHostile, TextEndingInsideASequenceStaysInItsBuffer) {
@@ -119,8 +119,8 @@ TEST_F(XmlHostile, TextEndingInsideASequenceStaysInItsBuffer) {
         std::vector<char> exact(text.begin(), text.end());
         exact.push_back('\0');
         XmlDocument doc;
-        EXPECT_FALSE(doc.ParseText(exact.data()));
-        EXPECT_TRUE(XmlDocument::IsWithinParseLimits(exact.data(), text.size()));
+        EXPECT_FALSE(doc.parseText(exact.data()));
+        EXPECT_TRUE(XmlDocument::isWithinParseLimits(exact.data(), text.size()));
         kivtest::TempDir dir;
         ASSERT_TRUE(kivtest::writeFile(dir.file("cut.xml"), text));
         EXPECT_FALSE(doc.LoadFile(dir.file("cut.xml").c_str()));
@@ -131,5 +131,5 @@ TEST_F(XmlHostile, TextEndingInsideASequenceStaysInItsBuffer) {
     TiXmlBase::SetCondenseWhiteSpace(false);
     XmlDocument doc;
     ASSERT_TRUE(doc.LoadFile(dir.file("crlf.xml").c_str()));
-    EXPECT_EQ(doc.GetRootElement().GetValue(), "a\nb\nc");
+    EXPECT_EQ(doc.getRootElement().getValue(), "a\nb\nc");
 }

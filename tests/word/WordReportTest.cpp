@@ -23,7 +23,7 @@ protected:
     WordDocumentContent tags() {
         OpenXMLWordArchive archive;
         WordDocumentContent content;
-        if (archive.Open(output)) archive.GetDocumentContent(content);
+        if (archive.open(output)) archive.getDocumentContent(content);
         return content;
     }
     // A copy of a test package whose document holds this body.
@@ -31,7 +31,7 @@ protected:
         OpenXMLWordDocument document;
         EXPECT_TRUE(parseBody(&document, body));
         const std::string path = dir.file("template.docx");
-        EXPECT_TRUE(copyFile(testPackage(package), path) && putPart(path, "word/document.xml", document.PrintToString()));
+        EXPECT_TRUE(copyFile(testPackage(package), path) && putPart(path, "word/document.xml", document.printToString()));
         return path;
     }
     static SnapshotRef table(int rows) {
@@ -66,10 +66,10 @@ TEST_F(WordReport, StaticTagsOfEveryKind) {
     image->setDescription(Str("Max <b>12</b> bar"));
     image->setFieldValues({{Str("DATABASE_NAME"), Str("engine.db")}});
     auto repository = repositoryOf({image.p(), table(4).p(), textSnapshot("three").p(), textSnapshot("four").p()});
-    const uint64_t written = ZipArchive::EntriesWritten();
+    const uint64_t written = ZipArchive::entriesWritten();
     ASSERT_TRUE(ReportCreatorWord(repository.p(), Str(testPackage("tagged"))).generate(Str(output))) << allErrors();
     EXPECT_TRUE(errors().empty());
-    EXPECT_EQ(entries(output).size(), ZipArchive::EntriesWritten() - written);  // each part once
+    EXPECT_EQ(entries(output).size(), ZipArchive::entriesWritten() - written);  // each part once
     const std::string xml = readPart(output, "word/document.xml");
     EXPECT_NE(std::string::npos, xml.find("Pressure on engine.db"));
     EXPECT_NE(std::string::npos, xml.find("engine.db</w:t>"));  // the macro control
@@ -140,14 +140,14 @@ TEST_F(WordReport, GroupsRepeatForTheSelectedSnapshotsOfTheirType) {
     creator.setGenericSnapshotIndices({0, 2});
     ASSERT_TRUE(creator.generate(Str(output)));
     const WordDocumentContent content = tags();
-    const WordDocumentTagArray* titles = content.GetTags(SIT_TYPE_TITLE);
+    const WordDocumentTagArray* titles = content.getTags(SIT_TYPE_TITLE);
     ASSERT_EQ(3u, titles->size());  // the static one and two copies
-    EXPECT_TRUE(titles->Exists("SIT1_TITLE"));
-    EXPECT_TRUE(titles->Exists("SIT3_TITLE"));
-    EXPECT_FALSE(titles->Exists("SIT2_TITLE"));
+    EXPECT_TRUE(titles->exists("SIT1_TITLE"));
+    EXPECT_TRUE(titles->exists("SIT3_TITLE"));
+    EXPECT_FALSE(titles->exists("SIT2_TITLE"));
     // No table snapshot: the chart and table groups go without a copy.
-    EXPECT_TRUE(content.GetTags(SIT_TYPE_CHART)->empty());
-    EXPECT_TRUE(content.GetTags(SIT_TYPE_TABLE)->empty());
+    EXPECT_TRUE(content.getTags(SIT_TYPE_CHART)->empty());
+    EXPECT_TRUE(content.getTags(SIT_TYPE_TABLE)->empty());
     // The placeholder picture went with its last user; each copy has its own.
     EXPECT_FALSE(hasPart(output, "word/media/image1.png"));
     EXPECT_EQ(std::string::npos, readPart(output, "word/_rels/document.xml.rels").find("\"rId10\""));
@@ -162,9 +162,9 @@ TEST_F(WordReport, ModelsBesideTheReportOrEmbedded) {
     ASSERT_TRUE(creator.generate(Str(output))) << allErrors();
     EXPECT_FALSE(readFile(dir.file("report_SIT1-1.mdlx")).empty());
     OpenXMLWordArchive archive;
-    ASSERT_TRUE(archive.Open(output));
+    ASSERT_TRUE(archive.open(output));
     std::vector<std::string> referred;
-    archive.GetReferredMdlxFiles(&referred, false);
+    archive.getReferredMdlxFiles(&referred, false);
     EXPECT_EQ(std::vector<std::string>{"report_SIT1-1.mdlx"}, referred);
 
     const std::string embedded = dir.file("embedded.docx");
@@ -319,16 +319,16 @@ TEST_F(WordReport, FormsKeepTheirWhiteSpaceStructureAndBookmarks) {
     // Bookmarks of each copy are its own (one ending after the group stays with
     // the first); the comment stays with the first copy.
     OpenXMLWordDocument document;
-    ASSERT_TRUE(document.ParseText(xml.c_str()));
+    ASSERT_TRUE(document.parseText(xml.c_str()));
     XmlElementList starts, ends;
-    OpenXMLDocument::FindAllElements(document.GetBody(), "w:bookmarkStart", &starts, true, true);
-    OpenXMLDocument::FindAllElements(document.GetBody(), "w:bookmarkEnd", &ends, true, true);
+    OpenXMLDocument::findAllElements(document.getBody(), "w:bookmarkStart", &starts, true, true);
+    OpenXMLDocument::findAllElements(document.getBody(), "w:bookmarkEnd", &ends, true, true);
     std::set<std::string> names, ids, endIds;
     for (const XmlElement& e : starts) {
-        names.insert(e.GetAttributeString("w:name"));
-        ids.insert(e.GetAttributeString("w:id"));
+        names.insert(e.getAttributeString("w:name"));
+        ids.insert(e.getAttributeString("w:id"));
     }
-    for (const XmlElement& e : ends) endIds.insert(e.GetAttributeString("w:id"));
+    for (const XmlElement& e : ends) endIds.insert(e.getAttributeString("w:id"));
     EXPECT_EQ((std::set<std::string>{"Across", "OLE_LINK1", "OLE_LINK1_2", "_GoBack", "_GoBack_2"}), names);
     EXPECT_EQ(ids, endIds);
     EXPECT_EQ(5u, ends.size());
