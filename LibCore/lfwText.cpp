@@ -1,6 +1,7 @@
 #include "LibCore/lfwText.h"
 #include "LibCore/lfwUtf8.h"
 #include <charconv>
+#include <cfloat>
 #include <cmath>
 #include <climits>
 #include <cstdarg>
@@ -87,6 +88,18 @@ double toDouble(std::string_view s, double def) {
         value = tiny ? (negative ? -0.0 : 0.0) : (negative ? -HUGE_VAL : HUGE_VAL);
     }
     return value;
+}
+
+float firstFloat(std::string_view s) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        const size_t length = numberLength(s.substr(i));
+        if (length == 0) continue;
+        const double value = toDouble(s.substr(i, length));
+        if (value > FLT_MAX) return HUGE_VALF;
+        if (value < -FLT_MAX) return -HUGE_VALF;
+        return static_cast<float>(value);
+    }
+    return FLT_MAX;
 }
 
 bool isNumber(std::string_view s) {

@@ -19,6 +19,9 @@ std::string_view trimmed(std::string_view s);
 int toInt(std::string_view s, int def = 0);
 double toDouble(std::string_view s, double def = 0.0);
 
+// The first such number wherever it starts ("slide12.xml" 12, "rId-3" -3), as
+// a float: FLT_MAX when there is none, an infinity beyond the float's range.
+float firstFloat(std::string_view s);
 // Whether the whole text, trimmed, is one such decimal number.
 bool isNumber(std::string_view s);
 

@@ -114,22 +114,6 @@ bool parseLong(const char* text, long long* value) {
 
 bool isBlankRun(const std::string& text) { return !text.empty() && lfw::text::isBlank(text); }
 
-// The first number of a style value at or after its start ([sign] digits [.
-// digits] [exponent], or [sign] . digits [exponent]), as a float: FLT_MAX when
-// there is none, an infinity beyond the float's range.
-float firstFloat(std::string_view text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (!(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') continue;  // no number starts there
-        const double value = lfw::text::toDouble(text.substr(i), std::nan(""));
-        if (std::isnan(value)) continue;
-        if (value > FLT_MAX) return HUGE_VALF;
-        if (value < -FLT_MAX) return -HUGE_VALF;
-        return static_cast<float>(value);
-    }
-    return FLT_MAX;
-}
-
 // Whether content there is inside a paragraph (runs) rather than where
 // paragraphs stand: the nearest paragraph or story (body, text box, cell ...) says.
 bool inParagraph(const XmlElement& e) {
@@ -508,7 +492,7 @@ bool OpenXMLDocument::getShapePosAndSize(const XmlElement& shape, int* left, int
         else if (property == "width") target = width;
         else if (property == "height") target = height;
         if (property == "left" || property == "top" || property == "width" || property == "height") {
-            const float number = colon == std::string_view::npos ? FLT_MAX : firstFloat(piece.substr(colon + 1));
+            const float number = colon == std::string_view::npos ? FLT_MAX : lfw::text::firstFloat(piece.substr(colon + 1));
             if (number == FLT_MAX) return false;
             double scale = 0.0;
             if (piece.find("pt") != std::string_view::npos) scale = 12700.0;

@@ -249,7 +249,7 @@ bool OpenXMLPresentation::createSlideContentList() {
         const std::string& name = package().partAt(i)->name();
         if (!inSlidesFolder(name) || !lfw::text::equalNoCase(std::string_view(name).substr(name.size() - 4), ".xml")) continue;
         std::string slideName = name.substr(11);
-        if (!m_removed.count(slideName)) ordered.emplace_back(firstNumber(slideName), std::move(slideName));
+        if (!m_removed.count(slideName)) ordered.emplace_back(lfw::text::firstFloat(slideName), std::move(slideName));
     }
     std::stable_sort(
         ordered.begin(), ordered.end(),
@@ -289,7 +289,7 @@ int OpenXMLPresentation::slideCount() {
 namespace {
 // The number a slide list entry's r:id holds ("rId12": 12), 0 when none.
 int listedNumber(const std::string& relId) {
-    const float number = firstNumber(relId);
+    const float number = lfw::text::firstFloat(relId);
     return number < 2.99e38f && number > 0 ? static_cast<int>(number) : 0;
 }
 }  // namespace

@@ -30,22 +30,6 @@ inline std::string fileNameOf(const std::string& path) {
     return last == std::string::npos ? path : path.substr(last + 1);
 }
 
-// The first number in the text wherever it starts, as a float: [sign] digits
-// [. digits] [exponent] ("slide12.xml" 12, "rId-3" -3), out of the float range
-// infinite; FLT_MAX when there is none. Slide parts are ordered by it.
-inline float firstNumber(std::string_view text) {
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if ((c < '0' || c > '9') && c != '+' && c != '-' && c != '.') continue;
-        const double value = lfw::text::toDouble(text.substr(i), std::nan(""));
-        if (std::isnan(value)) continue;
-        if (value > FLT_MAX) return HUGE_VALF;
-        if (value < -FLT_MAX) return -HUGE_VALF;
-        return static_cast<float>(value);
-    }
-    return FLT_MAX;
-}
-
 // Drops the repeated items, each first occurrence staying in its place.
 template <typename T>
 void removeDuplicates(std::vector<T>* items) {

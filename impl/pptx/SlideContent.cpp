@@ -1,3 +1,4 @@
+#include "LibCore/lfwText.h"
 #include "impl/pptx/SlideContent.h"
 #include "impl/common/TemplateTags.h"
 #include "impl/pptx/PresentationHelpers.h"
@@ -155,9 +156,9 @@ void SlideContentPtrArray::add(SlideContent* record) {
 
 void SlideContentPtrArray::insertInOrder(SlideContent* record) {
     // The records are in part-number order: after the last of a number not above the new one's.
-    const float number = PresentationHelpers::firstNumber(record->slideName);
+    const float number = lfw::text::firstFloat(record->slideName);
     const auto at = std::upper_bound(m_items.begin(), m_items.end(), number, [](float n, const SlideContent* item) {
-        return n < PresentationHelpers::firstNumber(item->slideName);
+        return n < lfw::text::firstFloat(item->slideName);
     });
     m_items.insert(at, record);
     index(record);
