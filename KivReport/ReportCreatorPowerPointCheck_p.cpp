@@ -8,7 +8,6 @@
 #include "host/ug/MdlxFile.h"
 #include "LibCore/lfwText.h"
 #include "impl/common/FieldMacros.h"
-#include "impl/common/HostText.h"
 #include "impl/common/TemplateTags.h"
 #include "impl/openxml/ChartData.h"
 #include "impl/common/ReportLog.h"
@@ -81,7 +80,7 @@ bool ReportCreatorPowerPointPrivate::validate(Str* report) const {
     std::string text;
     bool ok = validateTemplate(text, false);
     if (referenceRepository) ok = validateTemplate(text, true) && ok;
-    if (report) *report = toStr(text);
+    if (report) *report = Str(text);
     return ok;
 }
 
@@ -261,7 +260,7 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(std::string& report, bool 
 bool ReportCreatorPowerPointPrivate::summarize(const Str& templatePath, Str* summary, Problems& problems) {
     std::string text;
     const bool ok = summarizeTemplate(templatePath.toStdString(), text, problems);
-    if (summary) *summary = toStr(text);
+    if (summary) *summary = Str(text);
     return ok;
 }
 

@@ -173,7 +173,7 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         std::string validation;
         validateTemplate(validation, false, &presentation);
         if (referenceRepository) validateTemplate(validation, true, &presentation);
-        keepValidation(toStr(validation));
+        keepValidation(Str(validation));
     }
     TemporaryFiles temporary;
     Context c{presentation, temporary, staged, PictureBytes(problems), {}};
