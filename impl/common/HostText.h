@@ -1,16 +1,14 @@
 #pragma once
 // Where the host's wide strings (the public kiv::Str, the grid library's
-// MkString and its arrays) meet the UTF-8 std::string text the library works
+// MkString) meet the UTF-8 std::string text the library works
 // in. Conversions happen here and nowhere else, so they keep one rule: a
 // character UTF-8 cannot carry becomes U+FFFD, and so does a byte that is not
 // UTF-8; text ends at a first NUL, as the C-string conversions read it.
-#include "host/ug/MkArray.h"
 #include "host/ug/MkString.h"
 #include "LibCore/lfwUtf8.h"
 #include "host/core/KivStr.h"
 #include <cwchar>
 #include <string>
-#include <vector>
 
 namespace kiv {
 namespace rep {
@@ -18,7 +16,6 @@ namespace rep {
 inline std::string toUtf8(const wchar_t* chars) {
     return lfw::utf8::encode(chars, std::wcslen(chars), lfw::utf8::Invalid::Replace);
 }
-inline std::string toUtf8(const MkString& text) { return toUtf8(~text); }
 inline std::string toUtf8(const Str& text) { return toUtf8(text.c_str()); }
 
 inline std::wstring toWide(const std::string& text) {
@@ -27,26 +24,6 @@ inline std::wstring toWide(const std::string& text) {
 }
 inline MkString toMk(const std::string& text) { return MkString(toWide(text)); }
 inline Str toStr(const std::string& text) { return Str(toWide(text)); }
-
-inline std::vector<std::string> toUtf8(const MkStringArray& texts) {
-    std::vector<std::string> out;
-    out.reserve(static_cast<size_t>(texts.GetSize()));
-    for (int i = 0; i < texts.GetSize(); ++i) out.push_back(toUtf8(texts[i]));
-    return out;
-}
-
-inline MkStringArray toMk(const std::vector<std::string>& texts) {
-    MkStringArray out;
-    for (const std::string& text : texts) out.AddGrow(toMk(text));
-    return out;
-}
-
-inline std::vector<int> toVector(const MkIntArray& values) {
-    std::vector<int> out;
-    out.reserve(static_cast<size_t>(values.GetSize()));
-    for (int i = 0; i < values.GetSize(); ++i) out.push_back(values[i]);
-    return out;
-}
 
 }  // namespace rep
 }  // namespace kiv
