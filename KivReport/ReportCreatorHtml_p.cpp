@@ -1,5 +1,6 @@
 #include "KivReport/ReportCreatorHtml_p.h"
 #include "LibCore/lfwFile.h"
+#include "LibCore/lfwText.h"
 #include "KivReport/ReportComponent.h"
 #include "LibCore/lfwAssert.h"
 #include "LibCore/lfwUtf8.h"
@@ -11,14 +12,7 @@
 namespace kiv {
 namespace rep {
 
-namespace {
-
-bool isBlank(const std::string& text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; });
-}
-
-}  // namespace
+using lfw::text::isBlank;
 
 ReportCreatorHtmlPrivate::ReportCreatorHtmlPrivate(Repository* repo, const Str& path) : ReportCreatorBase(repo, path) {}
 

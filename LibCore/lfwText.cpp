@@ -16,6 +16,8 @@ namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
+
 size_t skipSpace(std::string_view s) {
     size_t i = 0;
     while (i < s.size() && isSpace(s[i])) ++i;
@@ -47,8 +49,6 @@ size_t numberLength(std::string_view s) {
 }
 
 }  // namespace
-
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
 bool isBlank(std::string_view s) { return skipSpace(s) == s.size(); }
 

@@ -8,9 +8,9 @@
 namespace lfw {
 namespace text {
 
-// ASCII white space: blank, tab, line feed, carriage return, form feed, vertical tab.
-bool isSpace(char c);
-bool isBlank(std::string_view s);  // empty or only white space
+// Empty or only ASCII white space (blank, tab, line feed, carriage return, form
+// feed, vertical tab).
+bool isBlank(std::string_view s);
 std::string_view trimmed(std::string_view s);
 
 // The leading number after leading white space, or def when there is none.
