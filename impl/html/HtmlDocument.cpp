@@ -89,50 +89,10 @@ int truncateToInt(double value) {
     return static_cast<int>(value);
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Length of the decimal number starting at pos: [sign] digits [. digits] or
-// [sign] . digits, then an optional exponent. 0 when none starts there.
-size_t numberLength(std::string_view s, size_t pos) {
-    const size_t n = s.size();
-    size_t i = pos;
-    if (i < n && (s[i] == '+' || s[i] == '-')) ++i;
-    const size_t intStart = i;
-    while (i < n && isDigit(s[i])) ++i;
-    const bool intDigits = i > intStart;
-    bool fracDigits = false;
-    if (i < n && s[i] == '.') {
-        size_t j = i + 1;
-        while (j < n && isDigit(s[j])) ++j;
-        fracDigits = j > i + 1;
-        if (intDigits || fracDigits) i = j;
-    }
-    if (!intDigits && !fracDigits) return 0;
-    if (i < n && (s[i] == 'e' || s[i] == 'E')) {
-        size_t j = i + 1;
-        if (j < n && (s[j] == '+' || s[j] == '-')) ++j;
-        const size_t expStart = j;
-        while (j < n && isDigit(s[j])) ++j;
-        if (j > expStart) i = j;
-    }
-    return i - pos;
-}
-
 // The first number at or after from in single precision (infinite beyond its
-// range), or FLT_MAX when there is none. Read with "." as the decimal point
-// whatever the process's locale.
+// range), or FLT_MAX when there is none.
 float firstFloat(std::string_view text, size_t from = 0) {
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    for (size_t i = from; i < text.size(); ++i) {
-        const size_t length = numberLength(text, i);
-        if (length == 0) continue;
-        const std::string number(text.substr(i, length));
-        const double value = cLocale ? strtod_l(number.c_str(), nullptr, cLocale) : std::strtod(number.c_str(), nullptr);
-        if (value > FLT_MAX) return HUGE_VALF;
-        if (value < -FLT_MAX) return -HUGE_VALF;
-        return static_cast<float>(value);
-    }
-    return FLT_MAX;
+    return from < text.size() ? lfw::text::firstFloat(text.substr(from)) : FLT_MAX;
 }
 
 // The first number of the text as an int, or -1 when there is none.
