@@ -6,6 +6,7 @@
 #include "LibCore/lfwUtf8.h"
 #include "impl/common/ReportLog.h"
 #include "impl/common/TemplateTags.h"
+#include "impl/common/TemplateTexts.h"
 #include <algorithm>
 #include <climits>
 
@@ -153,82 +154,8 @@ bool ReportCreatorHtmlPrivate::summarizeTemplate(const std::string& path, std::s
     const XmlElement root = document.getRootElement();
     if (root.getName() != "html") return true;
 
-    std::vector<XmlElement> groups;
-    findAllElements(root, "orvrepgroup", &groups);
-    if (!groups.empty()) {
-        summary += "Generic groups:\r\n";
-        summary += TemplateTags::SUMMARY_SEPARATOR;
-        for (size_t g = 0; g < groups.size(); ++g) {
-            std::vector<XmlElement> tags;
-            findAllElements(groups[g], "orvrepsit", &tags);
-            bool kinds[5] = {false, false, false, false, false};
-            bool any = false;
-            std::vector<std::string> fields;  // the generic field tags, each once
-            for (const XmlElement& tag : tags) {
-                const std::string name = tag.getAttributeString("name");
-                if (!TemplateTags::isTagGeneric(name)) continue;
-                const int kind = getTagType(name);
-                if (kind >= HTML_TAG_TITLE && kind <= HTML_TAG_TABLE) {
-                    kinds[kind] = true;
-                    any = true;
-                } else if (kind == HTML_TAG_MACRO && std::find(fields.begin(), fields.end(), name) == fields.end()) {
-                    fields.push_back(name);
-                    any = true;  // a group of field values repeats for every snapshot
-                }
-            }
-            if (!any) {
-                summary += "Group number " + std::to_string(static_cast<int>(g)) +
-                           " contains no generic tags and will not be unrolled\r\n";
-                continue;
-            }
-            summary += "Content of generic group " + std::to_string(static_cast<int>(g)) + ":\r\n";
-            static const char* const lines[5] = {"Title\r\n", "Description\r\n", "Image\r\n", "Mdlx 3D Model\r\n",
-                                                 "Table data\r\n"};
-            for (int k = 0; k < 5; ++k)
-                if (kinds[k]) summary += lines[k];
-            for (const std::string& field : fields) summary += "Field value: " + field + "\r\n";
-            summary += "\r\n";
-        }
-    }
-
-    summary += "\r\nStatic snapshots\r\n";
-    summary += TemplateTags::SUMMARY_SEPARATOR;
-    summary += "The following snapshots are referenced:\r\n";
-    std::vector<XmlElement> tags;
-    findAllElements(root, "orvrepsit", &tags);
-    std::string macros;
-    static const char* const kinds[5] = {": Title\r\n", ": Text\r\n", ": Image\r\n", ": Mdlx 3D Model\r\n", ": Table data\r\n"};
-    for (const XmlElement& tag : tags) {
-        const std::string name = tag.getAttributeString("name");
-        if (TemplateTags::isTagGeneric(name)) continue;
-        const int index = TemplateTags::getTagIndex(name);
-        const std::string prefix = "Snapshot #" + std::to_string(index);
-        const int kind = getTagType(name);
-        if (kind >= HTML_TAG_TITLE && kind <= HTML_TAG_TABLE) summary += prefix + kinds[kind];
-        else if (kind == HTML_TAG_MACRO) macros += prefix + ": " + name + "\r\n";
-    }
-    if (!macros.empty()) {
-        summary += "\r\nField values\r\n";
-        summary += TemplateTags::SUMMARY_FIELD_SEPARATOR;
-        summary += macros;
-    }
+    summary += TemplateTexts::summary(HtmlDocument::scanXml(root), TextDialect::Html);
     return true;
-}
-
-void ReportCreatorHtmlPrivate::findAllElements(const XmlElement& element, const std::string& name, std::vector<XmlElement>* out) {
-    // Depth first with an explicit stack of "next sibling to visit" handles.
-    std::vector<XmlElement> stack;
-    stack.push_back(element.getFirstChildElement());
-    while (!stack.empty()) {
-        XmlElement current = stack.back();
-        if (current.isNull()) {
-            stack.pop_back();
-            continue;
-        }
-        stack.back() = current.getNextSiblingElement();
-        if (current.getName() == name) out->push_back(current);
-        stack.push_back(current.getFirstChildElement());
-    }
 }
 
 }  // namespace rep

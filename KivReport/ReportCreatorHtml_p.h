@@ -27,10 +27,6 @@ public:
 
     void setUse3dPlugin(bool use) { use3dPlugin = use; }
 
-    // Every descendant of element named name: document order, a parent before its children.
-    static void findAllElements(const XmlElement& element, const std::string& name, std::vector<XmlElement>* out);
-    static HtmlTagType getTagType(std::string_view name) { return HtmlDocument::findSitTypeFromName(name); }
-
     bool use3dPlugin = true;
 
 protected:

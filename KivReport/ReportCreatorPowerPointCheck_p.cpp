@@ -9,6 +9,7 @@
 #include "LibCore/lfwText.h"
 #include "impl/common/FieldMacros.h"
 #include "impl/common/TemplateTags.h"
+#include "impl/common/TemplateTexts.h"
 #include "impl/openxml/ChartData.h"
 #include "impl/common/ReportLog.h"
 #include <algorithm>
@@ -93,26 +94,6 @@ bool ReportCreatorPowerPointPrivate::validateSituationObject(const std::string& 
                              (expected == Snapshot::IMAGE || expected == Snapshot::MDLX);
     if (s->type() == expected || pictureLike) return true;
     report += line("%s: Snapshot %i does not match tag type\n", tag, n);
-    return false;
-}
-
-bool ReportCreatorPowerPointPrivate::validateMacro(const std::string& tag, const Snapshots& snaps, bool reference,
-                                                   std::string& unknownFields, std::string& warnings) {
-    const TemplateTags::FieldMacroCheck check = TemplateTags::checkFieldMacro(tag, snaps, reference);
-    switch (check.verdict) {
-    case TemplateTags::FieldMacroCheck::BAD_SYNTAX: unknownFields += tag + ": Syntax of field not correct\n"; break;
-    case TemplateTags::FieldMacroCheck::NO_SNAPSHOT:
-        warnings += line("%s: Snapshot %i does not exist\n", tag, check.number);
-        break;
-    case TemplateTags::FieldMacroCheck::MISSING_EVERYWHERE:
-        unknownFields += check.key + ": Generic field not found in any snapshots\n";
-        break;
-    case TemplateTags::FieldMacroCheck::MISSING_SOMEWHERE:
-        unknownFields += check.key + ": Generic field not found for all snapshots\n";
-        break;
-    case TemplateTags::FieldMacroCheck::UNKNOWN_FIELD: unknownFields += check.key + ": Unknown field name\n"; break;
-    default: return true;
-    }
     return false;
 }
 
@@ -212,48 +193,21 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(std::string& report, bool 
     if (!ok && !isBlank(unmatched))
         report += std::string("Unmatched tags:\n") + TemplateTags::VALIDATION_SEPARATOR + unmatched + "\n\n";
 
+    const TemplateScan scan = presentation.scan(false);
     std::string fields, warnings;
-    std::vector<std::string> macros;
-    slides.getTags(SIT_TYPE_MACRO, macros);
-    for (const std::string& macro : macros) validateMacro(macro, snaps, reference, fields, warnings);
+    TemplateTexts::checkFields(scan, reference ? nullptr : &snaps, reference ? &snaps : nullptr, TextDialect::PowerPoint, fields,
+                               warnings);
     if (!isBlank(fields)) report += std::string("Unknown field values\n") + TemplateTags::VALIDATION_SEPARATOR + fields + "\n\n";
     if (!isBlank(warnings))
         report += std::string("Field value warnings\n") + TemplateTags::VALIDATION_SEPARATOR + warnings + "\n\n";
 
-    // A snapshot is used when one of its numbered tags names it, or when a generic
-    // tag of a kind that fits its type repeats it.
-    std::string unused;
-    const std::string p = reference ? "REF_" : "";
-    std::vector<std::string> all[6];
-    const int types[6] = {SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_PICTURE, SIT_TYPE_MDLX, SIT_TYPE_TABLE, SIT_TYPE_CHART};
-    const char* kinds[6] = {"TITLE", "TEXT", "PICTURE", "MDLX", "TABLE", "CHART"};
-    for (int t = 0; t < 6; ++t) slides.getTags(types[t] + r, all[t]);
-    for (int i = 0; i < count; ++i) {
-        const Snapshot* s = snaps[static_cast<size_t>(i)];
-        if (!s) continue;
-        bool used = false;
-        const bool selected =
-            std::find(genericSnapshotIndices.begin(), genericSnapshotIndices.end(), i) != genericSnapshotIndices.end();
-        for (int t = 0; t < 6 && !used; ++t) {
-            if (holds(all[t], tagName(reference, i + 1, kinds[t]))) used = true;
-            const bool fits = t < 2 || (t < 4 ? s->type() != Snapshot::TABLE : s->type() == Snapshot::TABLE);
-            if (selected && fits && holds(all[t], p + "SIT_" + kinds[t])) used = true;
-        }
-        if (!used) unused += lfw::text::format("Snapshot %i not used.\n", i + 1);
-    }
+    const std::string unused =
+        TemplateTexts::unusedSnapshots(scan, snaps, genericSnapshotIndices, reference, TextDialect::PowerPoint);
     if (!isBlank(unused)) report += std::string("Unused snapshots\n") + TemplateTags::VALIDATION_SEPARATOR + unused;
     // "REF_" tags stay as written without a reference repository: a report warns of them.
-    if (!reference && !referenceRepository) {
-        bool referenceTags = false;
-        for (int kind : {SIT_TYPE_REF_PICTURE, SIT_TYPE_REF_TITLE, SIT_TYPE_REF_TEXT, SIT_TYPE_REF_MDLX, SIT_TYPE_REF_MACRO,
-                         SIT_TYPE_REF_TABLE, SIT_TYPE_REF_CHART}) {
-            std::vector<std::string> tags;
-            referenceTags = referenceTags || slides.getTags(kind, tags) > 0;
-        }
-        if (referenceTags)
-            report += std::string("\n\nReference tags\n") + TemplateTags::VALIDATION_SEPARATOR +
-                      "Reference tags were found in template, but no reference repository specified\n\n";
-    }
+    if (!reference && !referenceRepository && TemplateTexts::hasReferenceTags(scan))
+        report += std::string("\n\nReference tags\n") + TemplateTags::VALIDATION_SEPARATOR +
+                  TemplateTexts::REFERENCE_TAGS_WITHOUT_REPOSITORY + "\n\n";
     return ok;
 }
 
@@ -279,60 +233,7 @@ bool ReportCreatorPowerPointPrivate::summarizeTemplate(const std::string& templa
         return false;
     }
     presentation.createSlideContentList();
-    const SlideContentPtrArray& slides = *presentation.getSlideContentList();
-    struct Kind {
-        int type;
-        const char* line;
-    } kinds[] = {{SIT_TYPE_PICTURE, "Snapshot #%d: Image\r\n"},    {SIT_TYPE_TITLE, "Snapshot #%d: Title\r\n"},
-                 {SIT_TYPE_TEXT, "Snapshot #%d: Text\r\n"},        {SIT_TYPE_MDLX, "Snapshot #%d: Mdlx 3D Model\r\n"},
-                 {SIT_TYPE_TABLE, "Snapshot #%d: Table data\r\n"}, {SIT_TYPE_CHART, "Snapshot #%d: Chart data\r\n"}};
-    // A slide's tags of a type and of its reference type.
-    auto bothSides = [](const SlideContent& slide, int type) {
-        std::vector<std::string> tags = slide.getSitTags(type), ref = slide.getSitTags(type + 1);
-        tags.insert(tags.end(), ref.begin(), ref.end());
-        return tags;
-    };
-    for (int k = 0; k < slides.getSize(); ++k) {
-        const SlideContent& slide = *slides[k];
-        std::string lines, fields;
-        bool generic[6] = {false, false, false, false, false, false};
-        for (int i = 0; i < 6; ++i) {
-            for (const std::string& tag : bothSides(slide, kinds[i].type)) {
-                if (TemplateTags::isTagGeneric(tag)) generic[i] = true;
-                else lines += lfw::text::format(kinds[i].line, TemplateTags::getTagIndex(tag));
-            }
-        }
-        for (const std::string& macro : bothSides(slide, SIT_TYPE_MACRO)) {
-            const int index = TemplateTags::getTagIndex(macro);
-            fields += index < 0 ? "Generic: " + macro + "\r\n" : lfw::text::format("Snapshot #%d: %s\r\n", index, macro.c_str());
-        }
-        summary += lfw::text::format("Slide %d:\r\n", k + 1) + TemplateTags::SUMMARY_SEPARATOR;
-        // Title, description, image, model, table, chart.
-        const int order[6] = {1, 2, 0, 3, 4, 5};
-        const char* names[6] = {"Generic: Title\r\n",         "Generic: Description\r\n", "Generic: Image\r\n",
-                                "Generic: Mdlx 3D model\r\n", "Generic: Table data\r\n",  "Generic: Table chart\r\n"};
-        for (int i = 0; i < 6; ++i)
-            if (generic[order[i]]) summary += names[i];
-        summary += lines + "\r\n";
-        if (!fields.empty())
-            summary += lfw::text::format("\r\nSlide %d - Field values:\r\n", k + 1) + TemplateTags::SUMMARY_SEPARATOR + fields +
-                       "\r\n\r\n";
-    }
-    // The kinds of each chart tag's charts, tags in slide order.
-    std::string charts;
-    std::vector<std::string> seen;
-    for (int k = 0; k < slides.getSize(); ++k) {
-        for (const std::string& tag : bothSides(*slides[k], SIT_TYPE_CHART)) {
-            if (holds(seen, tag)) continue;
-            seen.push_back(tag);
-            std::vector<OpenXMLPart*> parts;
-            presentation.getChartParts(tag, "", &parts);
-            std::string kinds, why;
-            presentation.checkCharts(parts, nullptr, &kinds, &why);
-            charts += tag + ": " + kinds + (kinds.empty() || why.empty() ? why : " (" + why + ")") + "\r\n";
-        }
-    }
-    if (!charts.empty()) summary += std::string("\r\nChart kinds\r\n") + TemplateTags::SUMMARY_SEPARATOR + charts;
+    summary += TemplateTexts::summary(presentation.scan(true), TextDialect::PowerPoint);
     return true;
 }
 

@@ -42,8 +42,6 @@ public:
     bool validateTemplate(std::string& report, bool reference, OpenXMLPresentation* opened = nullptr) const;
     static bool summarize(const Str& templatePath, Str* summary, Problems& problems);
     static bool summarizeTemplate(const std::string& templatePath, std::string& summary, Problems& problems);
-    static bool validateMacro(const std::string& tag, const Snapshots& snapshots, bool reference, std::string& unknownFields,
-                              std::string& warnings);
     static bool validateSituationObject(const std::string& tag, Snapshot::SnapshotType expected, const Snapshots& snapshots,
                                         std::string& report);
 

@@ -9,6 +9,7 @@
 #include "LibCore/lfwText.h"
 #include "impl/common/FieldMacros.h"
 #include "impl/common/TemplateTags.h"
+#include "impl/common/TemplateTexts.h"
 #include "impl/openxml/ChartData.h"
 #include "impl/openxml/OpenXMLPlugin.h"
 #include "impl/common/ReportLog.h"
@@ -22,20 +23,12 @@
 namespace kiv {
 namespace rep {
 
+using TemplateTexts::section;
+
 namespace {
 
 using creator::looksLikeZip;
 using wordcreator::countOf;
-using wordcreator::placeOf;
-using wordcreator::tagName;
-using wordcreator::tagStem;
-
-void section(std::string& report, const char* header, const std::string& lines) {
-    report += header;
-    report += TemplateTags::VALIDATION_SEPARATOR;
-    report += lines;
-    report += "\n\n";
-}
 
 bool isReference(const WordDocumentTag& tag) { return lfw::text::startsWith(tag.name, "REF_"); }
 
@@ -152,25 +145,18 @@ bool ReportCreatorWordPrivate::validateOpened(OpenXMLWordArchive& archive, const
         }
         report += "\n\n";
     }
-    validateSituationUsage(main, content, false, unused);
-    if (referenceChecks) validateSituationUsage(ref, content, true, unused);
+    const TemplateScan scan = archive.scan(content, false);
+    unused = TemplateTexts::unusedSnapshots(scan, main, genericSnapshotIndices, false, TextDialect::Word);
+    if (referenceChecks) unused += TemplateTexts::unusedSnapshots(scan, ref, genericSnapshotIndices, true, TextDialect::Word);
     if (!lfw::text::isBlank(unused)) section(report, "Unused snapshots\n", unused);
 
     std::string unknownFields, warnings;
-    for (const WordDocumentTag& tag : *content.getTags(SIT_TYPE_MACRO)) {
-        validateMacro(tag, main, false, unknownFields, warnings);
-        if (referenceChecks) validateMacro(tag, ref, true, unknownFields, warnings);
-    }
+    TemplateTexts::checkFields(scan, &main, referenceChecks ? &ref : nullptr, TextDialect::Word, unknownFields, warnings);
     if (!lfw::text::isBlank(unknownFields)) section(report, "Unknown field values\n", unknownFields);
     if (!lfw::text::isBlank(warnings)) section(report, "Field value warnings\n", warnings);
 
-    if (!referenceChecks) {
-        bool referenceTags = false;
-        for (SitTypeTag kind : {SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_PICTURE, SIT_TYPE_MDLX, SIT_TYPE_TABLE})
-            for (const WordDocumentTag& tag : *content.getTags(kind)) referenceTags |= isReference(tag);
-        if (referenceTags)
-            section(report, "Reference tags\n", "Reference tags were found in template, but no reference repository specified");
-    }
+    if (!referenceChecks && TemplateTexts::hasReferenceTags(scan))
+        section(report, "Reference tags\n", TemplateTexts::REFERENCE_TAGS_WITHOUT_REPOSITORY);
     if (lfw::text::isBlank(report)) report = "No warnings or errors found";
     return passed;
 }
@@ -179,7 +165,7 @@ bool ReportCreatorWordPrivate::viewerInBody(OpenXMLWordArchive& archive, const W
     if (tag.kind != SIT_TYPE_MDLX && tag.kind != SIT_TYPE_REF_MDLX) return true;
     if (tag.part.empty()) return true;
     unmatched +=
-        tag.name + ": 3D viewer controls are filled in the document's body only, not in " + placeOf(archive, tag.part) + "\n";
+        tag.name + ": 3D viewer controls are filled in the document's body only, not in " + archive.placeOf(tag.part) + "\n";
     return false;
 }
 
@@ -228,63 +214,6 @@ bool ReportCreatorWordPrivate::validateSituationObject(const WordDocumentTag& ta
     if (matches) return true;
     unmatched += tag.name + ": Snapshot does not match tag type\n";
     return false;
-}
-
-void ReportCreatorWordPrivate::validateSituationUsage(const Snapshots& snaps, const WordDocumentContent& content, bool reference,
-                                                      std::string& unused) const {
-    const std::string prefix = reference ? "REF_SIT" : "SIT";
-    bool anyGeneric = false;
-    for (SitTypeTag kind :
-         {SIT_TYPE_PICTURE, SIT_TYPE_MDLX, SIT_TYPE_TABLE, SIT_TYPE_CHART, SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_MACRO})
-        anyGeneric |= content.getTags(kind)->hasGenericTag();
-    // The snapshots generic tags repeat over, by position.
-    std::vector<bool> generic(snaps.size(), false);
-    for (int index : genericSnapshotIndices)
-        if (index >= 0 && static_cast<size_t>(index) < generic.size()) generic[static_cast<size_t>(index)] = true;
-    for (size_t k = 0; k < snaps.size(); ++k) {
-        const Snapshot* snapshot = snaps[k];
-        LFW_ASSERT_MSG(snapshot, "situation");
-        if (!snapshot) continue;
-        const int n = static_cast<int>(k) + 1;
-        const std::string stem = tagStem(prefix, n);
-        bool used = content.getTags(SIT_TYPE_TITLE)->exists(tagName(stem, "TITLE")) ||
-                    content.getTags(SIT_TYPE_TEXT)->exists(tagName(stem, "TEXT"));
-        used = used || (generic[k] && anyGeneric);
-        const Snapshot::SnapshotType type = snapshot->type();
-        if (!used && (type == Snapshot::IMAGE || type == Snapshot::MDLX))
-            used = content.getTags(SIT_TYPE_PICTURE)->exists(tagName(stem, "PICTURE")) ||
-                   content.getTags(SIT_TYPE_MDLX)->exists(tagName(stem, "MDLX"));
-        // A table shows in its table tags and in its chart tags alike.
-        if (!used && type == Snapshot::TABLE)
-            used = content.getTags(SIT_TYPE_TABLE)->exists(tagName(stem, "TABLE")) ||
-                   content.getTags(SIT_TYPE_CHART)->exists(tagName(stem, "CHART"));
-        if (used) continue;
-        unused += "Snapshot " + std::to_string(n) + " not used.\n";
-    }
-}
-
-void ReportCreatorWordPrivate::validateMacro(const WordDocumentTag& tag, const Snapshots& snaps, bool referencePass,
-                                             std::string& unknownFields, std::string& warnings) {
-    const TemplateTags::FieldMacroCheck check = TemplateTags::checkFieldMacro(tag.name, snaps, referencePass);
-    if (check.verdict == TemplateTags::FieldMacroCheck::OTHER_SIDE) return;
-    if (check.verdict == TemplateTags::FieldMacroCheck::BAD_SYNTAX) {
-        unknownFields += tag.name + ": Syntax of field not correct\n";
-        return;
-    }
-    if (check.generic && tag.groupIndex == -1) warnings += tag.name + ": Generic field found outside group\n";
-    switch (check.verdict) {
-    case TemplateTags::FieldMacroCheck::NO_SNAPSHOT:
-        warnings += tag.name + ": Snapshot " + std::to_string(check.number) + " does not exist\n";
-        break;
-    case TemplateTags::FieldMacroCheck::MISSING_EVERYWHERE:
-        unknownFields += check.key + ": Generic field not found in any snapshots\n";
-        break;
-    case TemplateTags::FieldMacroCheck::MISSING_SOMEWHERE:
-        unknownFields += check.key + ": Generic field not found for all snapshots\n";
-        break;
-    case TemplateTags::FieldMacroCheck::UNKNOWN_FIELD: unknownFields += check.key + ": Unknown field name\n"; break;
-    default: break;
-    }
 }
 
 }  // namespace rep

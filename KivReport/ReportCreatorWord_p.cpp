@@ -39,12 +39,6 @@ int countOf(const lfw::Collection<const Snapshot>& snaps) {
     return snaps.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(snaps.size());
 }
 
-std::string placeOf(OpenXMLWordArchive& archive, const std::string& part) {
-    for (const WordStory& story : archive.stories())
-        if (story.part->name() == part) return std::string("the ") + story.kind + " " + part;
-    return part;
-}
-
 std::string tagStem(const std::string& prefix, int n) { return prefix + std::to_string(n) + "_"; }
 
 std::string tagName(const std::string& stem, const char* kind) { return stem + kind; }
@@ -52,7 +46,6 @@ std::string tagName(const std::string& stem, const char* kind) { return stem + k
 }  // namespace wordcreator
 
 using wordcreator::countOf;
-using wordcreator::placeOf;
 using wordcreator::tagName;
 using wordcreator::tagStem;
 
@@ -83,7 +76,7 @@ std::vector<std::string> ReportCreatorWordPrivate::storyGroups(OpenXMLWordArchiv
             if (!OpenXMLDocument::isSdtGroup(sdt)) continue;
             // A page's header, footer or notes are no place to repeat content per snapshot.
             const std::string name = OpenXMLWordDocument::getSdtName(sdt);
-            const std::string place = placeOf(archive, story.part->name());
+            const std::string place = archive.placeOf(story.part->name());
             const std::string group = lfw::text::isBlank(name) ? "group without a tag" : "group '" + name + "'";
             lines.push_back("The template's " + group + " lies in " + place +
                             "; groups repeat content of the document's body only.");

@@ -14,8 +14,6 @@ namespace rep {
 // Helpers shared by the creator's sources (the report and its checks).
 namespace wordcreator {
 int countOf(const lfw::Collection<const Snapshot>& snaps);
-// Where a tag of a header, footer or notes part lies, in words: "the header word/header1.xml".
-std::string placeOf(OpenXMLWordArchive& archive, const std::string& part);
 // "<prefix><n>_", made without a formatted print: a report names six tags per snapshot.
 std::string tagStem(const std::string& prefix, int n);
 std::string tagName(const std::string& stem, const char* kind);
@@ -68,10 +66,6 @@ private:
     static bool validateSituationIndex(const WordDocumentTag& tag, const Snapshots& snaps, std::string& unmatched);
     static bool validateSituationObject(const WordDocumentTag& tag, NeededType type, const Snapshots& snaps,
                                         std::string& unmatched);
-    void validateSituationUsage(const Snapshots& snaps, const WordDocumentContent& content, bool reference,
-                                std::string& unused) const;
-    static void validateMacro(const WordDocumentTag& tag, const Snapshots& snaps, bool referencePass, std::string& unknownFields,
-                              std::string& warnings);
 };
 
 }  // namespace rep

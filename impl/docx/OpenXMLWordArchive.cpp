@@ -627,6 +627,44 @@ bool OpenXMLWordArchive::editStories(
 
 // ---------------------------------------------------------------- tags and groups
 
+std::string OpenXMLWordArchive::placeOf(const std::string& part) {
+    for (const WordStory& story : stories())
+        if (story.part->name() == part) return std::string("the ") + story.kind + " " + part;
+    return part;
+}
+
+TemplateScan OpenXMLWordArchive::scan(const WordDocumentContent& content, bool withCharts) {
+    TemplateScan scan;
+    for (const WordDocumentTag& tag : content.getAllTags()) {
+        // Groups of the body, in document order; one inside another is part of it.
+        if (tag.groupMarker) {
+            if (tag.groupIndex < 0 && tag.part.empty()) ++scan.groups;
+            continue;
+        }
+        TagKind kind = TagKind::Other;
+        switch (tag.kind) {
+        case SIT_TYPE_PICTURE:
+        case SIT_TYPE_REF_PICTURE: kind = TagKind::Picture; break;
+        case SIT_TYPE_TITLE:
+        case SIT_TYPE_REF_TITLE: kind = TagKind::Title; break;
+        case SIT_TYPE_TEXT:
+        case SIT_TYPE_REF_TEXT: kind = TagKind::Text; break;
+        case SIT_TYPE_MDLX:
+        case SIT_TYPE_REF_MDLX: kind = TagKind::Model; break;
+        case SIT_TYPE_MACRO:
+        case SIT_TYPE_REF_MACRO: kind = TagKind::Field; break;
+        case SIT_TYPE_TABLE:
+        case SIT_TYPE_REF_TABLE: kind = TagKind::Table; break;
+        case SIT_TYPE_CHART:
+        case SIT_TYPE_REF_CHART: kind = TagKind::Chart; break;
+        default: break;
+        }
+        scan.add(tag.name, kind, tag.groupIndex, tag.part.empty() ? std::string() : placeOf(tag.part));
+    }
+    if (withCharts) scanCharts(scan, [&](const std::string& tag) { return getChartParts(tag); });
+    return scan;
+}
+
 void OpenXMLWordArchive::getDocumentContent(WordDocumentContent& content) {
     if (!m_document) return;
     m_document->getDocumentContent(content);

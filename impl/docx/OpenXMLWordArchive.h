@@ -66,11 +66,16 @@ public:
     // the order of its relationships. A part that is not well-formed XML is left
     // out: the report holds it as the template does.
     const std::vector<WordStory>& stories();
+    // Where a tag of a header, footer or notes part lies, in words: "the header word/header1.xml".
+    std::string placeOf(const std::string& part);
 
     // --- tags and groups ---
     // The tags of the document part, then those of each of its Stories (tagged
     // with the part's name).
     void getDocumentContent(WordDocumentContent& content);
+    // Those tags and the groups of the document's body, as validation and
+    // summaries read them; withCharts adds the kinds of each chart tag's charts.
+    TemplateScan scan(const WordDocumentContent& content, bool withCharts);
     // The names of those tags by kind, found through the indexes the content
     // operations use: what filling needs, at a fraction of a scan's cost.
     void getTagNames(WordTagNames* names);

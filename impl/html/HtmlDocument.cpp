@@ -7,6 +7,7 @@
 #include "impl/common/FieldMacros.h"
 #include "impl/common/SnapshotPictures.h"
 #include "impl/common/TemplateTags.h"
+#include "impl/common/TemplateTexts.h"
 #include "LibCore/lfwText.h"
 #include "LibCore/lfwUtf8.h"
 #include <algorithm>
@@ -882,6 +883,46 @@ bool HtmlDocument::updateSizeAttributesOfTag(std::string& tag, int imageHeight, 
     return true;
 }
 
+TemplateScan HtmlDocument::scanXml(const XmlElement& root) {
+    TemplateScan scan;
+    // Depth first with an explicit stack: the next element to visit on each
+    // level, and the group that level lies in.
+    struct Level {
+        XmlElement next;
+        int group;
+    };
+    std::vector<Level> stack{{root.getFirstChildElement(), -1}};
+    while (!stack.empty()) {
+        const XmlElement current = stack.back().next;
+        if (current.isNull()) {
+            stack.pop_back();
+            continue;
+        }
+        stack.back().next = current.getNextSiblingElement();
+        int group = stack.back().group;
+        const std::string element = current.getName();
+        if (element == "orvrepgroup") {
+            scan.parentGroups.push_back(group);
+            group = scan.groups++;
+        } else if (element == "orvrepsit") {
+            std::string name = current.getAttributeString("name");
+            TagKind kind = TagKind::Other;
+            switch (findSitTypeFromName(name)) {
+            case HTML_TAG_TITLE: kind = TagKind::Title; break;
+            case HTML_TAG_TEXT: kind = TagKind::Text; break;
+            case HTML_TAG_PICTURE: kind = TagKind::Picture; break;
+            case HTML_TAG_MDLX: kind = TagKind::Model; break;
+            case HTML_TAG_TABLE: kind = TagKind::Table; break;
+            case HTML_TAG_MACRO: kind = TagKind::Field; break;
+            default: break;
+            }
+            scan.add(std::move(name), kind, group);
+        }
+        stack.push_back({current.getFirstChildElement(), group});
+    }
+    return scan;
+}
+
 // ---------------------------------------------------------------------------
 // Validation
 
@@ -906,13 +947,17 @@ bool HtmlDocument::validateDocument(const Snapshots& snapshots, const std::vecto
     section("Unknown tags:\n", unknown, false);
     section("Unused snapshots:\n", unused, false);
 
-    std::vector<std::string> macros;
-    if (getMacroNames(macros)) {
-        std::string unknownFields, warnings;
-        for (const std::string& macro : macros) validateMacro(macro, snapshots, isReference, unknownFields, warnings);
-        section("Unknown field values\n", unknownFields, true);
-        section("Field value warnings\n", warnings, true);
-    }
+    // Every tag holding a "$" is checked as a field.
+    std::vector<std::string> names;
+    getSitTagNames(names);
+    TemplateScan fields;
+    for (std::string& name : names)
+        if (name.find('$') != npos) fields.add(std::move(name), TagKind::Field, -1);
+    std::string unknownFields, warnings;
+    TemplateTexts::checkFields(fields, isReference ? nullptr : &snapshots, isReference ? &snapshots : nullptr, TextDialect::Html,
+                               unknownFields, warnings);
+    section("Unknown field values\n", unknownFields, true);
+    section("Field value warnings\n", warnings, true);
     return !appended;
 }
 
@@ -962,42 +1007,6 @@ bool HtmlDocument::validateTags(std::string& unmatched, std::string& unused, std
         clean = false;
     }
     return clean;
-}
-
-bool HtmlDocument::getMacroNames(std::vector<std::string>& names) const {
-    names.clear();
-    std::vector<std::string> all;
-    getSitTagNames(all);
-    for (std::string& name : all)
-        if (name.find('$') != npos) names.push_back(std::move(name));
-    return !names.empty();
-}
-
-bool HtmlDocument::validateMacro(const std::string& name, const Snapshots& snapshots, bool isReference,
-                                 std::string& unknownFields, std::string& warnings) const {
-    const TemplateTags::FieldMacroCheck check = TemplateTags::checkFieldMacro(name, snapshots, isReference);
-    const std::string& key = check.key;
-    switch (check.verdict) {
-    case TemplateTags::FieldMacroCheck::BAD_SYNTAX: unknownFields += "Syntax of field name " + name + " is not correct\n"; break;
-    case TemplateTags::FieldMacroCheck::NO_SNAPSHOT:
-        warnings +=
-            "Snapshot index " + std::to_string(check.number) + " does not exist. Field " + name + " will not be replaced\n";
-        break;
-    case TemplateTags::FieldMacroCheck::MISSING_EVERYWHERE:
-        unknownFields += "Generic field " + key + " not found in any snapshots\n";
-        break;
-    case TemplateTags::FieldMacroCheck::MISSING_SOMEWHERE:
-        unknownFields += "Generic field " + key + " not found for all snapshots\n";
-        break;
-    case TemplateTags::FieldMacroCheck::UNKNOWN_FIELD: {
-        const Snapshot* snapshot = snapshots[static_cast<size_t>(check.number - 1)];
-        unknownFields += "Field name " + key + " not found for snapshot " + std::to_string(check.number) + " (" +
-                         (snapshot ? snapshot->title().toStdString() : std::string()) + ")\n";
-        break;
-    }
-    default: return true;
-    }
-    return false;
 }
 
 }  // namespace rep

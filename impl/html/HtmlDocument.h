@@ -18,6 +18,8 @@
 #include "host/core/KivStr.h"
 #include "LibCore/lfwStagedFiles.h"
 #include "impl/common/ReportBudget.h"
+#include "impl/common/TemplateScan.h"
+#include "impl/storage/XmlDocument.h"
 #include "impl/storage/Problems.h"
 #include <string>
 #include <string_view>
@@ -93,9 +95,6 @@ public:
     bool validateDocument(const Snapshots& snapshots, const std::vector<int>& indices, bool isReference, std::string& report);
     bool validateTags(std::string& unmatched, std::string& unused, std::string& unknown, const Snapshots& snapshots,
                       bool isReference) const;
-    bool getMacroNames(std::vector<std::string>& names) const;
-    bool validateMacro(const std::string& name, const Snapshots& snapshots, bool isReference, std::string& unknownFields,
-                       std::string& warnings) const;
 
     // --- scanning and editing helpers ---
     // Element from "<tag" to the first "</tag>" after it; start/end (one past) or npos.
@@ -109,6 +108,9 @@ public:
     static bool replaceSubString(std::string& text, size_t from, size_t to, std::string_view replacement);
     static std::string findSitName(std::string_view element);
     static HtmlTagType findSitTypeFromName(std::string_view name);
+    // The tags of a template read as XML, as summaries read it: each orvrepsit in
+    // document order, in the innermost orvrepgroup around it.
+    static TemplateScan scanXml(const XmlElement& root);
     static int findSituationIndexFromName(std::string_view name);
     // Replaces the double-quoted value of the first attribute `attribute="..."` at or after from.
     static bool replaceAttribute(std::string& text, size_t from, std::string_view attribute, std::string_view value,

@@ -115,6 +115,18 @@ bool OpenXMLPackageEditor::checkChart(OpenXMLPart* chart, const ChartData* data,
     return prepareChart(chart, data, &prepared, kind, why);
 }
 
+void OpenXMLPackageEditor::scanCharts(TemplateScan& scan,
+                                      const std::function<std::vector<OpenXMLPart*>(const std::string&)>& partsOf) {
+    std::set<std::string> seen;
+    for (const ScannedTag& tag : scan.tags) {
+        if (tag.kind != TagKind::Chart || !seen.insert(tag.name).second) continue;
+        ScannedChart chart;
+        chart.tag = tag.name;
+        checkCharts(partsOf(tag.name), nullptr, &chart.kinds, &chart.why);
+        scan.charts.push_back(std::move(chart));
+    }
+}
+
 bool OpenXMLPackageEditor::checkCharts(const std::vector<OpenXMLPart*>& charts, const kiv::rep::Table* table, std::string* kinds,
                                        std::string* why) {
     std::unique_ptr<ChartData> data(table ? new ChartData(*table) : nullptr);

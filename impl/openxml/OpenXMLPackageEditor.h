@@ -14,8 +14,10 @@
 // (word/media/image1.png). Failures answer false, null or empty, and Error()
 // says why for the caller to log; the plug-in operations log the model files
 // and control ids they refuse.
+#include "impl/common/TemplateScan.h"
 #include "impl/openxml/OpenXMLPackage.h"
 #include "impl/openxml/OpenXMLPlugin.h"
+#include <functional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -112,6 +114,9 @@ public:
     // checkChart for the charts of a tag: their kinds, each once ("column, line";
     // "no chart" for none), and false with the first reason.
     bool checkCharts(const std::vector<OpenXMLPart*>& charts, const kiv::rep::Table* table, std::string* kinds, std::string* why);
+    // The scan's chart records: each chart tag once, in order, with the kinds of
+    // the charts partsOf finds for it.
+    void scanCharts(TemplateScan& scan, const std::function<std::vector<OpenXMLPart*>(const std::string&)>& partsOf);
     // A copy of the chart part under the next free name, with its relationships
     // and a copy of its embedded workbook of its own. Null, nothing added, when
     // the chart or its workbook cannot be read.

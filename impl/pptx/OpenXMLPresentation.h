@@ -55,6 +55,10 @@ public:
     // --- slide list ---
     bool createSlideContentList();
     SlideContentPtrArray* getSlideContentList() const { return m_slides.get(); }
+    // The tags of the slide list (createSlideContentList), a slide a group:
+    // per slide, kind by kind, each kind's tags before its "REF_" ones;
+    // withCharts adds the kinds of the charts each chart tag names.
+    TemplateScan scan(bool withCharts);
     // The slide part of that name (slide1.xml), or null.
     OpenXMLPart* slidePart(const std::string& slideName) const;
     // The slide parsed, to read; null when it is missing or no XML.

@@ -175,5 +175,34 @@ std::string OpenXMLPresentation::checkTemplateParts() {
     return std::string();
 }
 
+TemplateScan OpenXMLPresentation::scan(bool withCharts) {
+    TemplateScan scan;
+    if (!m_slides) return scan;
+    static const struct {
+        SlideContent::Kind list;
+        TagKind kind;
+    } kinds[] = {{SlideContent::KIND_TITLE, TagKind::Title}, {SlideContent::KIND_PICTURE, TagKind::Picture},
+                 {SlideContent::KIND_MDLX, TagKind::Model},  {SlideContent::KIND_TEXT, TagKind::Text},
+                 {SlideContent::KIND_MACRO, TagKind::Field}, {SlideContent::KIND_TABLE, TagKind::Table},
+                 {SlideContent::KIND_CHART, TagKind::Chart}};
+    const SlideContentPtrArray& slides = *m_slides;
+    scan.groups = slides.getSize();
+    for (int k = 0; k < slides.getSize(); ++k) {
+        const SlideContent& slide = *slides[k];
+        for (const auto& kind : kinds) {
+            for (const std::string& name : slide.sit(kind.list)) scan.add(name, kind.kind, k);
+            for (const std::string& name : slide.ref(kind.list)) scan.add(name, kind.kind, k);
+        }
+        for (const std::string& name : slide.others()) scan.add(name, TagKind::Other, k);
+    }
+    if (withCharts)
+        scanCharts(scan, [&](const std::string& tag) {
+            std::vector<OpenXMLPart*> parts;
+            getChartParts(tag, "", &parts);
+            return parts;
+        });
+    return scan;
+}
+
 }  // namespace rep
 }  // namespace kiv

@@ -4,6 +4,7 @@
 #include "KivReport/ReportCreatorPowerPoint.h"
 #include "KivReport/ReportCreatorPowerPoint_p.h"
 #include "KivReport/Repository.h"
+#include "impl/common/TemplateTexts.h"
 #include "impl/common/SnapshotPictures.h"
 #include "impl/pptx/OpenXMLPresentation.h"
 #include "support/Golden.h"
@@ -271,19 +272,21 @@ TEST_F(PowerPointReport, ValidationTexts) {
     auto two = repositoryOf({textSnapshot("a", "", {{"KEY", "v"}}).p(), textSnapshot("b").p()});
     lfw::Collection<const kiv::rep::Snapshot> snaps;
     kiv::rep::ReportCreatorBase::gatherSnapshots(two.p(), &snaps);
+    kiv::rep::TemplateScan scan;
+    for (const char* macro : {"SIT1_$KEY", "SIT2_$KEY", "SIT_$KEY", "SIT_$NONE", "SIT5_$KEY", "XSIT_$KEY", "REF_SIT1_$NONE"})
+        scan.add(macro, kiv::rep::TagKind::Field, 0);
     std::string fields, warnings;
-    const struct {
-        const char* macro;
-        bool valid;
-    } macros[] = {{"SIT1_$KEY", true},  {"SIT2_$KEY", false}, {"SIT_$KEY", false},     {"SIT_$NONE", false},
-                  {"SIT5_$KEY", false}, {"XSIT_$KEY", false}, {"REF_SIT1_$NONE", true}};
-    for (const auto& m : macros)
-        EXPECT_EQ(m.valid, ReportCreatorPowerPointPrivate::validateMacro(m.macro, snaps, false, fields, warnings)) << m.macro;
+    using kiv::rep::TemplateTexts::checkFields;
+    checkFields(scan, &snaps, nullptr, kiv::rep::TextDialect::PowerPoint, fields, warnings);
     EXPECT_EQ(
         "KEY: Unknown field name\nKEY: Generic field not found for all snapshots\n"
         "NONE: Generic field not found in any snapshots\nXSIT_$KEY: Syntax of field not correct\n",
         fields);
     EXPECT_EQ("SIT5_$KEY: Snapshot 5 does not exist\n", warnings);
+    // The reference pass checks the "REF_" fields, and only those.
+    fields.clear();
+    checkFields(scan, nullptr, &snaps, kiv::rep::TextDialect::PowerPoint, fields, warnings);
+    EXPECT_EQ("NONE: Unknown field name\n", fields);
 }
 
 TEST_F(PowerPointReport, Summaries) {

@@ -96,6 +96,8 @@ TEST_F(ReportInterface, TagsLeftUnfilledAreWarnedOrRefuseAStrictReport) {
     } cases[] = {{dir.file("t.html"), "r.html", 2},
                  {officeTemplate("wd_report.docx"), "r.docx", 5},
                  {officeTemplate("pp_static.pptx"), "r.pptx", 6},
+                 {std::string(KIV_BINARY_DIR) + "/tests/data/docx/tagged.docx", "t.docx",
+                  5},  // "REF_" fields only, and no reference repository
                  {dir.file("none.html"), "n.html", 1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.templatePath);

@@ -1,0 +1,49 @@
+#pragma once
+// The texts of summarize (and the parts of validate every format shares),
+// written from a template's scan: one writer for every format, which words a
+// few things its own way.
+#include "KivReport/Snapshot.h"
+#include "LibCore/lfwCollection.h"
+#include "impl/common/TemplateScan.h"
+#include <string>
+#include <vector>
+
+namespace kiv {
+namespace rep {
+
+// The formats whose texts differ in their words.
+enum class TextDialect { Html, PowerPoint, Word };
+
+namespace TemplateTexts {
+
+// What summarize says of a template: its generic groups (or slides), the
+// snapshots its numbered tags show, its field values and its charts' kinds.
+std::string summary(const TemplateScan& scan, TextDialect dialect);
+
+// A validation section: the header line, the separator, the lines and a blank line.
+void section(std::string& report, const char* header, const std::string& lines);
+
+// The field-value tags checked, in order, against the snapshots of their side
+// (the main or the reference repository; a side given no snapshots is not
+// checked): unknown fields and bad names go to `unknownFields`, tags that will
+// not be replaced to `warnings`.
+void checkFields(const TemplateScan& scan, const lfw::Collection<const Snapshot>* main,
+                 const lfw::Collection<const Snapshot>* reference, TextDialect dialect, std::string& unknownFields,
+                 std::string& warnings);
+
+// "Snapshot <n> not used." for each snapshot of one side that no tag shows.
+// `selected` are the positions generic tags repeat over. A Word snapshot is
+// shown by a numbered tag outside groups that fits its type, or by any generic
+// tag when selected; a PowerPoint one by any numbered tag, or when selected by a
+// generic tag that fits its type.
+std::string unusedSnapshots(const TemplateScan& scan, const lfw::Collection<const Snapshot>& snapshots,
+                            const std::vector<int>& selected, bool reference, TextDialect dialect);
+
+// Whether the template holds "REF_" tags, which only a reference repository fills.
+bool hasReferenceTags(const TemplateScan& scan);
+// The notice of "REF_" tags that no reference repository fills.
+extern const char* const REFERENCE_TAGS_WITHOUT_REPOSITORY;
+
+}  // namespace TemplateTexts
+}  // namespace rep
+}  // namespace kiv
