@@ -30,7 +30,6 @@ using creator::stemOf;
 using creator::titleRuns;
 using creator::valueRuns;
 using pptcreator::holds;
-using pptcreator::misplacedTags;
 using pptcreator::tagName;
 
 const Snapshot* at(const lfw::Collection<const Snapshot>& snaps, int index) {
@@ -157,14 +156,10 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         reportError(ProblemCode::TemplateMarkup, "One or more slides contains both static and generic Mdlx snapshots.");
         return false;
     }
-    for (int kind : {SIT_TYPE_REF_PICTURE, SIT_TYPE_REF_TITLE, SIT_TYPE_REF_TEXT, SIT_TYPE_REF_MDLX, SIT_TYPE_REF_MACRO,
-                     SIT_TYPE_REF_TABLE, SIT_TYPE_REF_CHART}) {
-        std::vector<std::string> tags;
-        if (presentation.getSlideContentList()->getTags(kind, tags) > 0) templateWithReferenceTags = true;
-    }
-    const std::vector<lfw::String> misplaced = misplacedTags(*presentation.getSlideContentList());
-    if (!misplaced.empty()) {
-        reportError(ProblemCode::General, misplaced.front());
+    const TemplateScan scan = presentation.scan(false);
+    templateWithReferenceTags = scan.hasReferenceTags();
+    if (!scan.misplacedTags.empty()) {
+        reportError(ProblemCode::General, lfw::String(scan.misplacedTags.front()));
         return false;
     }
     {

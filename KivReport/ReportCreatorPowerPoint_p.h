@@ -23,11 +23,6 @@ std::string prefixOf(bool reference);
 bool holds(const std::vector<std::string>& tags, const std::string& tag);
 // Whether a tag of the list contains text.
 bool holdsPart(const std::vector<std::string>& tags, const char* text);
-// Names of the tag grammar (SIT3_CHART, REF_SIT_PICTURE) on shapes that cannot hold
-// their kind (a picture tag on a text box, a chart tag on a table): one message per
-// shape. Such a tag would be left as it is; generate refuses the template, validate
-// lists them.
-std::vector<lfw::String> misplacedTags(const SlideContentPtrArray& slides);
 }  // namespace pptcreator
 
 class ReportCreatorPowerPointPrivate : public ReportCreatorBase {
@@ -42,8 +37,6 @@ public:
     bool validateTemplate(std::string& report, bool reference, OpenXMLPresentation* opened = nullptr) const;
     static bool summarize(const Str& templatePath, Str* summary, Problems& problems);
     static bool summarizeTemplate(const std::string& templatePath, std::string& summary, Problems& problems);
-    static bool validateSituationObject(const std::string& tag, Snapshot::SnapshotType expected, const Snapshots& snapshots,
-                                        std::string& report);
 
     bool embedMdlx = true;
     bool use3dPlugin = true;

@@ -51,40 +51,6 @@ using wordcreator::tagStem;
 
 ReportCreatorWordPrivate::ReportCreatorWordPrivate(Repository* repo, const Str& path) : ReportCreatorBase(repo, path) {}
 
-std::vector<std::string> ReportCreatorWordPrivate::nestedGroups(const XmlElement& body) {
-    std::vector<std::string> lines;
-    XmlElementList controls;
-    OpenXMLDocument::findAllElements(body, "w:sdt", &controls, true, true);
-    for (const XmlElement& sdt : controls) {
-        if (!OpenXMLDocument::isSdtGroup(sdt) || !OpenXMLWordDocument::isInSdtGroup(sdt.getParentElement())) continue;
-        // A group repeats its content once per snapshot: one inside another would
-        // repeat it for every pair.
-        const std::string name = OpenXMLWordDocument::getSdtName(sdt);
-        if (lfw::text::isBlank(name))
-            lines.push_back("The template's group without a tag lies inside another group; groups cannot be nested.");
-        else lines.push_back("The template's group '" + name + "' lies inside another group; groups cannot be nested.");
-    }
-    return lines;
-}
-
-std::vector<std::string> ReportCreatorWordPrivate::storyGroups(OpenXMLWordArchive& archive) {
-    std::vector<std::string> lines;
-    for (const WordStory& story : archive.stories()) {
-        XmlElementList controls;
-        OpenXMLDocument::findAllElements(story.document->getContentRoot(), "w:sdt", &controls, true, true);
-        for (const XmlElement& sdt : controls) {
-            if (!OpenXMLDocument::isSdtGroup(sdt)) continue;
-            // A page's header, footer or notes are no place to repeat content per snapshot.
-            const std::string name = OpenXMLWordDocument::getSdtName(sdt);
-            const std::string place = archive.placeOf(story.part->name());
-            const std::string group = lfw::text::isBlank(name) ? "group without a tag" : "group '" + name + "'";
-            lines.push_back("The template's " + group + " lies in " + place +
-                            "; groups repeat content of the document's body only.");
-        }
-    }
-    return lines;
-}
-
 // ---------------------------------------------------------------- report
 
 bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::StagedFiles& staged) {
@@ -108,24 +74,24 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         reportError(ProblemCode::WrongContent, "The document part word/document.xml has no body (w:body in w:document).");
         return false;
     }
-    std::vector<std::string> misplaced = nestedGroups(body);
-    const std::vector<std::string> inStories = storyGroups(archive);
-    misplaced.insert(misplaced.end(), inStories.begin(), inStories.end());
-    if (!misplaced.empty()) {
-        reportError(ProblemCode::General, lfw::String(misplaced[0]));
-        return false;
-    }
     {
-        // The template's tags as read before anything changes: whether it holds
-        // any, and what validate says of it, which generate tells of the tags
-        // the report leaves unfilled (the template is not read a second time).
+        // The template's tags as read before anything changes: groups no report
+        // can repeat, whether it holds any tag, and what validate says of it,
+        // which generate tells of the tags the report leaves unfilled (the
+        // template is not read a second time).
         WordDocumentContent tags;
         archive.getDocumentContent(tags);
+        const TemplateScan scan = archive.scan(tags, false);
+        if (!scan.nestedGroups.empty() || !scan.groupsOutsideBody.empty()) {
+            reportError(ProblemCode::General,
+                        lfw::String(scan.nestedGroups.empty() ? scan.groupsOutsideBody[0] : scan.nestedGroups[0]));
+            return false;
+        }
         templateWithoutTags = true;
-        for (const WordDocumentTag& tag : tags.getAllTags())
-            if (tag.groupMarker || tag.name.find("SIT") != std::string::npos) templateWithoutTags = false;
+        for (const ScannedTag& tag : scan.tags)
+            if (tag.kind == TagKind::Group || tag.name.find("SIT") != std::string::npos) templateWithoutTags = false;
         std::string validation;
-        validateOpened(archive, tags, snapshots, referenceSnapshots, validation);
+        validateScan(archive, scan, snapshots, referenceSnapshots, validation);
         // The text as written: a path in it keeps its bytes.
         keepValidation(Str(validation));
     }

@@ -22,16 +22,15 @@ std::string tagName(const std::string& stem, const char* kind);
 class ReportCreatorWordPrivate : public ReportCreatorBase {
 public:
     typedef lfw::Collection<const Snapshot> Snapshots;
-    enum NeededType { NEEDS_IMAGE, NEEDS_TABLE, NEEDS_MDLX };
 
     ReportCreatorWordPrivate(Repository* repository, const Str& templatePath);
 
     bool validate(Str* report) const override;
     bool validateTemplate(std::string& report) const;
     // The checks of validateTemplate on the template open in archive, not yet
-    // changed, whose tags content holds, against these snapshots.
-    bool validateOpened(OpenXMLWordArchive& archive, const WordDocumentContent& content, const Snapshots& main,
-                        const Snapshots& ref, std::string& report) const;
+    // changed, of which scan holds the tags, against these snapshots.
+    bool validateScan(OpenXMLWordArchive& archive, const TemplateScan& scan, const Snapshots& main, const Snapshots& ref,
+                      std::string& report) const;
     static bool summarize(const Str& templatePath, Str* summary, Problems& problems);
     static bool summarizeTemplate(const std::string& templatePath, std::string& summary, Problems& problems);
 
@@ -46,26 +45,10 @@ protected:
     }
     bool makeReport(const std::string& reportFile, lfw::StagedFiles& staged) override;
 
-    // One line per group that lies inside another group (which a report refuses),
-    // in the words both generate and validate use.
-    static std::vector<std::string> nestedGroups(const XmlElement& body);
-    // One line per group in a header, footer or notes part (which a report
-    // refuses), in the words both generate and validate use.
-    static std::vector<std::string> storyGroups(OpenXMLWordArchive& archive);
-
 private:
     void replaceMacros(OpenXMLWordArchive& archive, const Snapshots& snaps, const WordTagNames& tags, bool reference) const;
     bool replaceSituationData(OpenXMLWordArchive& archive, const Snapshots& snaps, const WordTagNames& tags, bool reference,
                               lfw::StagedFiles& staged, PictureBytes& shots);
-
-    bool validateTag(const WordDocumentTag& tag, NeededType type, const Snapshots& main, const Snapshots& ref,
-                     std::string& unmatched, std::string& genericOutside) const;
-    // A 3D viewer tag outside the body is not filled: false, with a line into unmatched.
-    static bool viewerInBody(OpenXMLWordArchive& archive, const WordDocumentTag& tag, std::string& unmatched);
-    static bool validateTagPosition(const WordDocumentTag& tag, std::string& genericOutside);
-    static bool validateSituationIndex(const WordDocumentTag& tag, const Snapshots& snaps, std::string& unmatched);
-    static bool validateSituationObject(const WordDocumentTag& tag, NeededType type, const Snapshots& snaps,
-                                        std::string& unmatched);
 };
 
 }  // namespace rep

@@ -17,6 +17,12 @@ void TemplateScan::add(std::string name, TagKind kind, int group, std::string pl
     tags.push_back(std::move(tag));
 }
 
+bool TemplateScan::hasReferenceTags() const {
+    for (const ScannedTag& tag : tags)
+        if (tag.reference && tag.kind != TagKind::Other && tag.kind != TagKind::Group) return true;
+    return false;
+}
+
 bool TemplateScan::inGroup(const ScannedTag& tag, int g) const {
     // Bounded by the number of groups: a chain longer than that would be a loop.
     int at = tag.group;

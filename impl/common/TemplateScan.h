@@ -8,8 +8,9 @@
 namespace kiv {
 namespace rep {
 
-// What a tag shows.
-enum class TagKind { Picture, Title, Text, Model, Field, Table, Chart, Other };
+// What a tag shows. Other is a name that is no tag of ours (or none at all);
+// Group stands for a group itself (Word).
+enum class TagKind { Picture, Title, Text, Model, Field, Table, Chart, Other, Group };
 
 struct ScannedTag {
     std::string name;  // as written: "SIT3_PICTURE", "REF_SIT_$CASE"
@@ -39,6 +40,19 @@ struct TemplateScan {
     int groups = 0;
     std::vector<int> parentGroups;
     std::vector<ScannedChart> charts;  // each chart tag once, in order
+
+    // What the format's layer found in the template's markup that no report can
+    // be made with, or that a report cannot fill, each in its words: groups inside
+    // groups and groups outside the document's body (Word), shapes whose tag they
+    // cannot show (PowerPoint).
+    std::vector<std::string> nestedGroups;
+    std::vector<std::string> groupsOutsideBody;
+    std::vector<std::string> misplacedTags;
+    // Title and text tags whose shape has no body text to fill (PowerPoint).
+    std::vector<std::string> emptyTextTags;
+
+    // Whether the template holds "REF_" tags, which only a reference repository fills.
+    bool hasReferenceTags() const;
 
     // Adds a tag, its number, side and whether it is generic read from its name.
     void add(std::string name, TagKind kind, int group, std::string place = std::string());

@@ -42,7 +42,7 @@ std::string chartKinds(const TemplateScan& scan) {
 const struct {
     TagKind kind;
     const char* line;
-} GROUP_KINDS[] = {{TagKind::Title, "Title\r\n"},       {TagKind::Text, "Description\r\n"},  {TagKind::Picture, "Image\r\n"},
+} GROUP_KINDS[] = {{TagKind::Title, "Title\r\n"},         {TagKind::Text, "Description\r\n"}, {TagKind::Picture, "Image\r\n"},
                    {TagKind::Model, "Mdlx 3D Model\r\n"}, {TagKind::Table, "Table data\r\n"}, {TagKind::Chart, "Table chart\r\n"},
                    {TagKind::Field, "Field values\r\n"}};
 
@@ -160,8 +160,8 @@ void checkField(const ScannedTag& tag, const lfw::Collection<const Snapshot>& sn
         switch (check.verdict) {
         case Check::BAD_SYNTAX: unknownFields += "Syntax of field name " + name + " is not correct\n"; break;
         case Check::NO_SNAPSHOT:
-            warnings += "Snapshot index " + std::to_string(check.number) + " does not exist. Field " + name +
-                        " will not be replaced\n";
+            warnings +=
+                "Snapshot index " + std::to_string(check.number) + " does not exist. Field " + name + " will not be replaced\n";
             break;
         case Check::MISSING_EVERYWHERE: unknownFields += "Generic field " + key + " not found in any snapshots\n"; break;
         case Check::MISSING_SOMEWHERE: unknownFields += "Generic field " + key + " not found for all snapshots\n"; break;
@@ -209,7 +209,7 @@ std::string unusedSnapshots(const TemplateScan& scan, const lfw::Collection<cons
     std::unordered_set<std::string> names;
     bool anyGeneric = false;
     for (const ScannedTag& tag : scan.tags) {
-        if (tag.kind == TagKind::Other) continue;
+        if (tag.kind == TagKind::Other || tag.kind == TagKind::Group) continue;
         anyGeneric = anyGeneric || tag.generic;
         if (!word || tag.group < 0) names.insert(static_cast<char>('a' + static_cast<int>(tag.kind)) + tag.name);
     }
@@ -237,16 +237,13 @@ std::string unusedSnapshots(const TemplateScan& scan, const lfw::Collection<cons
             // tables, tables and charts only tables.
             const bool fits = t < 2 || (t < 4 ? !table : table);
             if (word) used = (fits && named(kinds[t].kind, stem + kinds[t].word)) || (repeated[k] && anyGeneric);
-            else used = named(kinds[t].kind, stem + kinds[t].word) || (repeated[k] && fits && named(kinds[t].kind, side + "_" + kinds[t].word));
+            else
+                used = named(kinds[t].kind, stem + kinds[t].word) ||
+                       (repeated[k] && fits && named(kinds[t].kind, side + "_" + kinds[t].word));
         }
         if (!used) unused += "Snapshot " + std::to_string(k + 1) + " not used.\n";
     }
     return unused;
-}
-
-bool hasReferenceTags(const TemplateScan& scan) {
-    return std::any_of(scan.tags.begin(), scan.tags.end(),
-                       [](const ScannedTag& tag) { return tag.reference && tag.kind != TagKind::Other; });
 }
 
 }  // namespace TemplateTexts

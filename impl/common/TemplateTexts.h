@@ -5,11 +5,14 @@
 #include "KivReport/Snapshot.h"
 #include "LibCore/lfwCollection.h"
 #include "impl/common/TemplateScan.h"
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace kiv {
 namespace rep {
+
+class Table;
 
 // The formats whose texts differ in their words.
 enum class TextDialect { Html, PowerPoint, Word };
@@ -39,8 +42,23 @@ void checkFields(const TemplateScan& scan, const lfw::Collection<const Snapshot>
 std::string unusedSnapshots(const TemplateScan& scan, const lfw::Collection<const Snapshot>& snapshots,
                             const std::vector<int>& selected, bool reference, TextDialect dialect);
 
-// Whether the template holds "REF_" tags, which only a reference repository fills.
-bool hasReferenceTags(const TemplateScan& scan);
+// What validation reads besides the scan.
+struct ValidationInput {
+    const lfw::Collection<const Snapshot>* main = nullptr;       // not empty
+    const lfw::Collection<const Snapshot>* reference = nullptr;  // empty without a reference repository
+    bool referenceGiven = false;  // a reference repository was given (PowerPoint: even an empty one)
+    std::vector<int> selected;    // the positions generic tags repeat over
+    // Whether the charts of a tag can be filled from the table (null: from some
+    // table); false with the reason, in the words generate uses.
+    std::function<bool(const std::string& tag, const Table* table, std::string* why)> chartFits;
+};
+
+// What validate says of a Word template, with whether it passed.
+bool wordValidation(const TemplateScan& scan, const ValidationInput& input, std::string& report);
+// One pass of the validation of a PowerPoint template, against the main or the
+// reference repository; the reference pass appends to the main one's text.
+bool slideValidation(const TemplateScan& scan, const ValidationInput& input, bool referencePass, std::string& report);
+
 // The notice of "REF_" tags that no reference repository fills.
 extern const char* const REFERENCE_TAGS_WITHOUT_REPOSITORY;
 

@@ -633,15 +633,50 @@ std::string OpenXMLWordArchive::placeOf(const std::string& part) {
     return part;
 }
 
+std::vector<std::string> OpenXMLWordArchive::nestedGroups() {
+    const XmlElement body = m_document ? m_document->getBody() : XmlElement();
+    std::vector<std::string> lines;
+    XmlElementList controls;
+    OpenXMLDocument::findAllElements(body, "w:sdt", &controls, true, true);
+    for (const XmlElement& sdt : controls) {
+        if (!OpenXMLDocument::isSdtGroup(sdt) || !OpenXMLWordDocument::isInSdtGroup(sdt.getParentElement())) continue;
+        // A group repeats its content once per snapshot: one inside another would
+        // repeat it for every pair.
+        const std::string name = OpenXMLWordDocument::getSdtName(sdt);
+        if (lfw::text::isBlank(name))
+            lines.push_back("The template's group without a tag lies inside another group; groups cannot be nested.");
+        else lines.push_back("The template's group '" + name + "' lies inside another group; groups cannot be nested.");
+    }
+    return lines;
+}
+
+std::vector<std::string> OpenXMLWordArchive::groupsOutsideBody() {
+    std::vector<std::string> lines;
+    for (const WordStory& story : stories()) {
+        XmlElementList controls;
+        OpenXMLDocument::findAllElements(story.document->getContentRoot(), "w:sdt", &controls, true, true);
+        for (const XmlElement& sdt : controls) {
+            if (!OpenXMLDocument::isSdtGroup(sdt)) continue;
+            // A page's header, footer or notes are no place to repeat content per snapshot.
+            const std::string name = OpenXMLWordDocument::getSdtName(sdt);
+            const std::string place = placeOf(story.part->name());
+            const std::string group = lfw::text::isBlank(name) ? "group without a tag" : "group '" + name + "'";
+            lines.push_back("The template's " + group + " lies in " + place +
+                            "; groups repeat content of the document's body only.");
+        }
+    }
+    return lines;
+}
+
 TemplateScan OpenXMLWordArchive::scan(const WordDocumentContent& content, bool withCharts) {
     TemplateScan scan;
     for (const WordDocumentTag& tag : content.getAllTags()) {
         // Groups of the body, in document order; one inside another is part of it.
+        TagKind kind = TagKind::Other;
         if (tag.groupMarker) {
             if (tag.groupIndex < 0 && tag.part.empty()) ++scan.groups;
-            continue;
+            kind = TagKind::Group;
         }
-        TagKind kind = TagKind::Other;
         switch (tag.kind) {
         case SIT_TYPE_PICTURE:
         case SIT_TYPE_REF_PICTURE: kind = TagKind::Picture; break;
@@ -661,6 +696,8 @@ TemplateScan OpenXMLWordArchive::scan(const WordDocumentContent& content, bool w
         }
         scan.add(tag.name, kind, tag.groupIndex, tag.part.empty() ? std::string() : placeOf(tag.part));
     }
+    scan.nestedGroups = nestedGroups();
+    scan.groupsOutsideBody = groupsOutsideBody();
     if (withCharts) scanCharts(scan, [&](const std::string& tag) { return getChartParts(tag); });
     return scan;
 }

@@ -76,6 +76,10 @@ public:
     // Those tags and the groups of the document's body, as validation and
     // summaries read them; withCharts adds the kinds of each chart tag's charts.
     TemplateScan scan(const WordDocumentContent& content, bool withCharts);
+    // Groups inside groups, and groups in headers, footers or notes: no report
+    // can repeat them. A line each, in the words generate refuses the template with.
+    std::vector<std::string> nestedGroups();
+    std::vector<std::string> groupsOutsideBody();
     // The names of those tags by kind, found through the indexes the content
     // operations use: what filling needs, at a fraction of a scan's cost.
     void getTagNames(WordTagNames* names);

@@ -4,6 +4,7 @@
 #include "LibCore/lfwText.h"
 #include "impl/openxml/OpenXMLPaths.h"
 #include "impl/pptx/PresentationHelpers.h"
+#include <algorithm>
 #include <cstdlib>
 #include <set>
 
@@ -175,6 +176,44 @@ std::string OpenXMLPresentation::checkTemplateParts() {
     return std::string();
 }
 
+namespace {
+
+bool holds(const std::vector<std::string>& tags, const std::string& tag) {
+    return std::find(tags.begin(), tags.end(), tag) != tags.end();
+}
+
+// Names of the tag grammar (SIT3_CHART, REF_SIT_PICTURE) on shapes that cannot hold
+// their kind (a picture tag on a text box, a chart tag on a table): one message per
+// shape. Such a tag would be left as it is: generate refuses the template, validate
+// lists them.
+std::vector<std::string> misplacedTags(const SlideContentPtrArray& slides) {
+    static const struct {
+        const char* word;
+        const char* shape;
+    } kinds[] = {{"PICTURE", "a picture"},  {"TABLE", "a table"},     {"CHART", "a chart"},
+                 {"TITLE", "a text shape"}, {"TEXT", "a text shape"}, {"MDLX", "a 3D viewer control"}};
+    std::vector<std::string> messages;
+    for (int s = 0; s < slides.getSize(); ++s) {
+        const SlideContent& slide = *slides[s];
+        for (const std::string& name : slide.others()) {
+            const TagNameParts parts(name);
+            if ((!parts.isSit() && !parts.isRef()) || name.find('$') != std::string::npos) continue;
+            bool placed = false;
+            for (int k = 0; k < SlideContent::KIND_COUNT && !placed; ++k) {
+                const SlideContent::Kind kind = static_cast<SlideContent::Kind>(k);
+                placed = holds(slide.sit(kind), name) || holds(slide.ref(kind), name);
+            }
+            for (const auto& kind : kinds)
+                if (!placed && parts.suffix == kind.word)
+                    messages.push_back("The shape " + name + " on " + slide.slideName + " is not " + kind.shape +
+                                       ": rename the shape or change its tag.");
+        }
+    }
+    return messages;
+}
+
+}  // namespace
+
 TemplateScan OpenXMLPresentation::scan(bool withCharts) {
     TemplateScan scan;
     if (!m_slides) return scan;
@@ -194,7 +233,9 @@ TemplateScan OpenXMLPresentation::scan(bool withCharts) {
             for (const std::string& name : slide.ref(kind.list)) scan.add(name, kind.kind, k);
         }
         for (const std::string& name : slide.others()) scan.add(name, TagKind::Other, k);
+        scan.emptyTextTags.insert(scan.emptyTextTags.end(), slide.emptyTextTags.begin(), slide.emptyTextTags.end());
     }
+    scan.misplacedTags = misplacedTags(slides);
     if (withCharts)
         scanCharts(scan, [&](const std::string& tag) {
             std::vector<OpenXMLPart*> parts;
