@@ -82,54 +82,18 @@ bool ReportCreatorHtmlPrivate::validateTemplate(std::string& report, HtmlDocumen
     lfw::Collection<const Snapshot> referenceSnapshots;
     gatherSnapshots(referenceRepository.p(), &referenceSnapshots);
 
-    const std::string d36 = TemplateTags::VALIDATION_SEPARATOR;
-    const int count = static_cast<int>(snapshots.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : snapshots.size());
-    const int referenceCount =
-        static_cast<int>(referenceSnapshots.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : referenceSnapshots.size());
-    const std::vector<int>& indices = genericSnapshotIndices;
-    const int lastIndex = indices.empty() ? -1 : indices.back();
-
-    // Only the last index is compared: it is the one most likely past the end.
-    if (!indices.empty() && lastIndex >= count) {
-        report += "GENERIC SNAPSHOTS\n";
-        report += d36;
-        report += "Generic snapshots is out of repository's range\n\n";
-    }
-
-    report += "VALIDATION OF REPOSITORY\n";
-    report += d36;
-    std::string text;
-    const bool ok1 = document.validateDocument(snapshots, indices, false, text);
-    if (!document.groupsUnrolled()) {
-        // The groups cannot be repeated over the repository, so no report can be
-        // made: say so, rather than let the reference pass (which would unroll
-        // over other snapshots, or none) report success.
-        report += "Error unrolling generic tags\n\n";
-        return false;
-    }
-    report += isBlank(text) ? std::string("No warnings or errors found\n\n") : text;
-
-    std::string reference;
-    if (referenceCount > count) reference += "Repository and referred repository do not have same number of snapshots\n\n\n";
-    if (referenceCount >= 1 && !indices.empty() && lastIndex >= referenceCount) {
-        reference += "GENERIC SNAPSHOTS\n";
-        reference += d36;
-        reference += "Generic snapshots is out of reference repository's range\n\n\n";
-    }
-    std::string referenceText;
-    const bool ok2 = document.validateDocument(referenceSnapshots, indices, true, referenceText);
-    if (!isBlank(referenceText)) reference += referenceText;
-    else if (reference.empty()) reference += "No warnings or errors found";
-
-    if (referenceCount >= 1 || (!ok1 && !ok2)) {
-        report += "VALIDATION OF REFERENCE REPOSITORY\n";
-        report += d36;
-        report += reference;
-    }
-    // "REF_" tags stay as written without a reference repository: a report warns of them.
-    if (referenceCount == 0 && document.hasRefTags())
-        report += "Reference tags\n" + d36 + "Reference tags were found in template, but no reference repository specified\n\n";
-    return ok1 || ok2;
+    TemplateTexts::ValidationInput input;
+    input.main = &snapshots;
+    input.reference = &referenceSnapshots;
+    input.referenceGiven = referenceRepository.p() != nullptr;
+    input.selected = genericSnapshotIndices;
+    TemplateTexts::HtmlPasses passes;
+    passes.pass = [&](bool reference, std::string& text) {
+        return document.validateDocument(reference ? referenceSnapshots : snapshots, genericSnapshotIndices, reference, text);
+    };
+    passes.unrolled = [&document]() { return document.groupsUnrolled(); };
+    passes.referenceTags = [&document]() { return document.hasRefTags(); };
+    return TemplateTexts::htmlValidation(input, passes, report);
 }
 
 bool ReportCreatorHtmlPrivate::summarize(const Str& path, Str* summary, Problems& problems) {

@@ -59,6 +59,21 @@ bool wordValidation(const TemplateScan& scan, const ValidationInput& input, std:
 // reference repository; the reference pass appends to the main one's text.
 bool slideValidation(const TemplateScan& scan, const ValidationInput& input, bool referencePass, std::string& report);
 
+// One pass of the validation of an HTML template whose groups are repeated
+// (its scan then holds each tag name once): its tags against one side's
+// snapshots, appended to report. True when it found nothing to say.
+bool htmlValidationPass(const TemplateScan& scan, const lfw::Collection<const Snapshot>& snapshots, bool reference,
+                        std::string& report);
+// What validate says of an HTML template: `pass` runs htmlValidationPass on the
+// template once its groups are repeated over a side's snapshots (false when
+// they cannot be: `unrolled` tells), for the main and then the reference side.
+struct HtmlPasses {
+    std::function<bool(bool reference, std::string& text)> pass;
+    std::function<bool()> unrolled;
+    std::function<bool()> referenceTags;  // the template, its groups repeated, holds "REF_SIT" tags
+};
+bool htmlValidation(const ValidationInput& input, const HtmlPasses& passes, std::string& report);
+
 // The notice of "REF_" tags that no reference repository fills.
 extern const char* const REFERENCE_TAGS_WITHOUT_REPOSITORY;
 

@@ -241,6 +241,95 @@ bool slideValidation(const TemplateScan& scan, const ValidationInput& input, boo
     return ok;
 }
 
+// ---------------------------------------------------------------- HTML
+
+bool htmlValidationPass(const TemplateScan& scan, const Snapshots& snapshots, bool reference, std::string& report) {
+    const size_t count = snapshots.size();
+    std::vector<char> used(count, 0);
+    std::string unmatched, unused, unknown;
+    for (const ScannedTag& tag : scan.tags) {
+        if (tag.kind == TagKind::Other) {
+            unknown += tag.name + "\n";
+            continue;
+        }
+        if (tag.reference != reference) continue;
+        const int n = tag.number;
+        if (n == -1) {
+            unknown += tag.name + "\n";
+            continue;
+        }
+        // SIT0_ (or a negative number) names no snapshot: report it rather than look it up.
+        if (n < 1 || static_cast<size_t>(n) > count) {
+            unmatched += tag.name + ": Snapshot " + std::to_string(n) + " does not exist\n";
+            continue;
+        }
+        used[static_cast<size_t>(n - 1)] = 1;
+        const Snapshot* snapshot = snapshots[static_cast<size_t>(n - 1)];
+        const bool typed = tag.kind == TagKind::Picture || tag.kind == TagKind::Model || tag.kind == TagKind::Table;
+        if (snapshot && typed && !fitsKind(*snapshot, tag.kind)) unmatched += tag.name + ": Snapshot does not match tag type\n";
+    }
+    for (size_t i = 0; i < count; ++i)
+        if (!used[i]) unused += "Snapshot " + std::to_string(static_cast<int>(i + 1)) + " not used.\n";
+
+    bool appended = false;
+    // Tag sections are written when they hold anything, field sections when not blank.
+    const auto add = [&](const char* header, const std::string& text, bool skipBlank) {
+        if (text.empty() || (skipBlank && isBlank(text))) return;
+        section(report, header, text);
+        appended = true;
+    };
+    add("Unmatched tags:\n", unmatched, false);
+    add("Unknown tags:\n", unknown, false);
+    add("Unused snapshots:\n", unused, false);
+    // Every tag holding a "$" is checked as a field.
+    TemplateScan fields;
+    for (const ScannedTag& tag : scan.tags)
+        if (tag.name.find('$') != std::string::npos) fields.add(tag.name, TagKind::Field, -1);
+    std::string unknownFields, warnings;
+    checkFields(fields, reference ? nullptr : &snapshots, reference ? &snapshots : nullptr, TextDialect::Html, unknownFields,
+                warnings);
+    add("Unknown field values\n", unknownFields, true);
+    add("Field value warnings\n", warnings, true);
+    return !appended;
+}
+
+bool htmlValidation(const ValidationInput& input, const HtmlPasses& passes, std::string& report) {
+    const std::string separator = TemplateTags::VALIDATION_SEPARATOR;
+    const int count = countOf(*input.main);
+    const int referenceCount = countOf(*input.reference);
+    const std::vector<int>& indices = input.selected;
+    // Only the last index is compared: it is the one most likely past the end.
+    const int lastIndex = indices.empty() ? -1 : indices.back();
+    if (!indices.empty() && lastIndex >= count)
+        report += "GENERIC SNAPSHOTS\n" + separator + "Generic snapshots is out of repository's range\n\n";
+
+    report += "VALIDATION OF REPOSITORY\n" + separator;
+    std::string text;
+    const bool ok1 = passes.pass(false, text);
+    if (!passes.unrolled()) {
+        // The groups cannot be repeated over the repository, so no report can be
+        // made: say so, rather than let the reference pass (which would unroll
+        // over other snapshots, or none) report success.
+        report += "Error unrolling generic tags\n\n";
+        return false;
+    }
+    report += isBlank(text) ? std::string("No warnings or errors found\n\n") : text;
+
+    std::string reference;
+    if (referenceCount > count) reference += "Repository and referred repository do not have same number of snapshots\n\n\n";
+    if (referenceCount >= 1 && !indices.empty() && lastIndex >= referenceCount)
+        reference += "GENERIC SNAPSHOTS\n" + separator + "Generic snapshots is out of reference repository's range\n\n\n";
+    std::string referenceText;
+    const bool ok2 = passes.pass(true, referenceText);
+    if (!isBlank(referenceText)) reference += referenceText;
+    else if (reference.empty()) reference += "No warnings or errors found";
+    if (referenceCount >= 1 || (!ok1 && !ok2)) report += "VALIDATION OF REFERENCE REPOSITORY\n" + separator + reference;
+    // "REF_" tags stay as written without a reference repository: a report warns of them.
+    if (referenceCount == 0 && passes.referenceTags())
+        report += "Reference tags\n" + separator + REFERENCE_TAGS_WITHOUT_REPOSITORY + "\n\n";
+    return ok1 || ok2;
+}
+
 }  // namespace TemplateTexts
 }  // namespace rep
 }  // namespace kiv

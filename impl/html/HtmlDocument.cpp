@@ -70,11 +70,6 @@ void replaceAll(std::string* text, std::string_view from, std::string_view to) {
     text->swap(out);
 }
 
-bool isBlank(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; });
-}
-
 // Characters of UTF-8 text: the bytes that do not continue a character.
 uint64_t characterCount(std::string_view text) {
     return static_cast<uint64_t>(
@@ -883,6 +878,31 @@ bool HtmlDocument::updateSizeAttributesOfTag(std::string& tag, int imageHeight, 
     return true;
 }
 
+namespace {
+TagKind kindOf(std::string_view name) {
+    switch (HtmlDocument::findSitTypeFromName(name)) {
+    case HTML_TAG_TITLE: return TagKind::Title;
+    case HTML_TAG_TEXT: return TagKind::Text;
+    case HTML_TAG_PICTURE: return TagKind::Picture;
+    case HTML_TAG_MDLX: return TagKind::Model;
+    case HTML_TAG_TABLE: return TagKind::Table;
+    case HTML_TAG_MACRO: return TagKind::Field;
+    default: return TagKind::Other;
+    }
+}
+}  // namespace
+
+TemplateScan HtmlDocument::scan() const {
+    TemplateScan scan;
+    std::vector<std::string> names;
+    getSitTagNames(names);
+    for (std::string& name : names) {
+        const TagKind kind = kindOf(name);
+        scan.add(std::move(name), kind, -1);
+    }
+    return scan;
+}
+
 TemplateScan HtmlDocument::scanXml(const XmlElement& root) {
     TemplateScan scan;
     // Depth first with an explicit stack: the next element to visit on each
@@ -906,16 +926,7 @@ TemplateScan HtmlDocument::scanXml(const XmlElement& root) {
             group = scan.groups++;
         } else if (element == "orvrepsit") {
             std::string name = current.getAttributeString("name");
-            TagKind kind = TagKind::Other;
-            switch (findSitTypeFromName(name)) {
-            case HTML_TAG_TITLE: kind = TagKind::Title; break;
-            case HTML_TAG_TEXT: kind = TagKind::Text; break;
-            case HTML_TAG_PICTURE: kind = TagKind::Picture; break;
-            case HTML_TAG_MDLX: kind = TagKind::Model; break;
-            case HTML_TAG_TABLE: kind = TagKind::Table; break;
-            case HTML_TAG_MACRO: kind = TagKind::Field; break;
-            default: break;
-            }
+            const TagKind kind = kindOf(name);
             scan.add(std::move(name), kind, group);
         }
         stack.push_back({current.getFirstChildElement(), group});
@@ -929,84 +940,7 @@ TemplateScan HtmlDocument::scanXml(const XmlElement& root) {
 bool HtmlDocument::validateDocument(const Snapshots& snapshots, const std::vector<int>& indices, bool isReference,
                                     std::string& report) {
     if (!unrollGroups(snapshots, indices, 1)) return false;
-    std::string unmatched, unused, unknown;
-    validateTags(unmatched, unused, unknown, snapshots, isReference);
-
-    const std::string separator = TemplateTags::VALIDATION_SEPARATOR;
-    bool appended = false;
-    // Tag sections are written when they hold anything, macro sections when not blank.
-    auto section = [&](const char* header, const std::string& text, bool skipBlank) {
-        if (text.empty() || (skipBlank && isBlank(text))) return;
-        report += header;
-        report += separator;
-        report += text;
-        report += "\n\n";
-        appended = true;
-    };
-    section("Unmatched tags:\n", unmatched, false);
-    section("Unknown tags:\n", unknown, false);
-    section("Unused snapshots:\n", unused, false);
-
-    // Every tag holding a "$" is checked as a field.
-    std::vector<std::string> names;
-    getSitTagNames(names);
-    TemplateScan fields;
-    for (std::string& name : names)
-        if (name.find('$') != npos) fields.add(std::move(name), TagKind::Field, -1);
-    std::string unknownFields, warnings;
-    TemplateTexts::checkFields(fields, isReference ? nullptr : &snapshots, isReference ? &snapshots : nullptr, TextDialect::Html,
-                               unknownFields, warnings);
-    section("Unknown field values\n", unknownFields, true);
-    section("Field value warnings\n", warnings, true);
-    return !appended;
-}
-
-bool HtmlDocument::validateTags(std::string& unmatched, std::string& unused, std::string& unknown, const Snapshots& snapshots,
-                                bool isReference) const {
-    std::vector<std::string> names;
-    getSitTagNames(names);
-    const size_t count = snapshots.size();
-    std::vector<char> used(count, 0);
-    bool clean = true;
-
-    for (const std::string& name : names) {
-        const HtmlTagType kind = findSitTypeFromName(name);
-        if (kind == HTML_TAG_UNKNOWN) {
-            unknown += name + "\n";
-            clean = false;
-            continue;
-        }
-        if (startsWith(name, "REF_SIT") != isReference) continue;
-        const int n = findSituationIndexFromName(name);
-        if (n == -1) {
-            unknown += name + "\n";
-            clean = false;
-            continue;
-        }
-        // SIT0_ (or a negative number) names no snapshot: report it rather than look it up.
-        if (n < 1 || static_cast<size_t>(n) > count) {
-            unmatched += name + ": Snapshot " + std::to_string(n) + " does not exist\n";
-            clean = false;
-            continue;
-        }
-        used[static_cast<size_t>(n - 1)] = 1;
-        const Snapshot* snapshot = snapshots[static_cast<size_t>(n - 1)];
-        if (!snapshot) continue;
-        const Snapshot::SnapshotType type = snapshot->type();
-        bool mismatch = false;
-        if (kind == HTML_TAG_PICTURE || kind == HTML_TAG_MDLX) mismatch = type == Snapshot::TABLE;
-        else if (kind == HTML_TAG_TABLE) mismatch = type == Snapshot::IMAGE || type == Snapshot::MDLX;
-        if (mismatch) {
-            unmatched += name + ": Snapshot does not match tag type\n";
-            clean = false;
-        }
-    }
-    for (size_t i = 0; i < count; ++i) {
-        if (used[i]) continue;
-        unused += "Snapshot " + std::to_string(static_cast<int>(i + 1)) + " not used.\n";
-        clean = false;
-    }
-    return clean;
+    return TemplateTexts::htmlValidationPass(scan(), snapshots, isReference, report);
 }
 
 }  // namespace rep

@@ -91,10 +91,10 @@ public:
                                bool use3dPlugin);
 
     // --- validation ---
-    // One validation pass; appends its sections to report. True when it appended nothing.
+    // One validation pass: the groups repeated (once), then the tags checked
+    // against one side's snapshots; appends its sections to report. True when
+    // it appended nothing.
     bool validateDocument(const Snapshots& snapshots, const std::vector<int>& indices, bool isReference, std::string& report);
-    bool validateTags(std::string& unmatched, std::string& unused, std::string& unknown, const Snapshots& snapshots,
-                      bool isReference) const;
 
     // --- scanning and editing helpers ---
     // Element from "<tag" to the first "</tag>" after it; start/end (one past) or npos.
@@ -111,6 +111,8 @@ public:
     // The tags of a template read as XML, as summaries read it: each orvrepsit in
     // document order, in the innermost orvrepgroup around it.
     static TemplateScan scanXml(const XmlElement& root);
+    // The tags of the text as it is (each name once, in order), as validation reads them.
+    TemplateScan scan() const;
     static int findSituationIndexFromName(std::string_view name);
     // Replaces the double-quoted value of the first attribute `attribute="..."` at or after from.
     static bool replaceAttribute(std::string& text, size_t from, std::string_view attribute, std::string_view value,
