@@ -373,69 +373,13 @@ WordDocumentTag::WordDocumentTag(std::string name_, int snapshotIndex_, std::str
       kind(kind_),
       snapshotIndex(snapshotIndex_) {}
 
-bool WordDocumentTagArray::exists(const std::string& name) const {
-    for (const WordDocumentTag& tag : *this)
-        if (tag.name == name && tag.groupIndex < 0) return true;
-    return false;
-}
-
-std::vector<int> WordDocumentTagArray::getSitIndexes() const {
-    std::vector<int> indices;
-    for (const WordDocumentTag& tag : *this) {
-        const size_t first = tag.name.find_first_of("0123456789");
-        if (first == std::string::npos) continue;
-        indices.push_back(lfw::text::toInt(std::string_view(tag.name).substr(first)) - 1);
-    }
-    return indices;
-}
-
-bool WordDocumentTagArray::hasGenericTag() const {
-    for (const WordDocumentTag& tag : *this)
-        if (lfw::text::startsWith(tag.name, "SIT_") || lfw::text::startsWith(tag.name, "REF_SIT_")) return true;
-    return false;
-}
-
 int WordDocumentContent::snapshotIndexOf(const std::string& name) { return TemplateTags::getTagIndex(name); }
-
-WordDocumentTagArray* WordDocumentContent::listOf(SitTypeTag kind) {
-    switch (static_cast<int>(kind)) {
-    case 1:
-    case 2: return &m_pictures;
-    case 5:
-    case 6: return &m_texts;
-    case 3:
-    case 4: return &m_titles;
-    case 7:
-    case 8: return &m_models;
-    case 11:
-    case 12: return &m_tables;
-    case 15:
-    case 16: return &m_charts;
-    case -1: return &m_others;
-    case 9:
-    case 10: return &m_macros;
-    default: return nullptr;
-    }
-}
 
 void WordDocumentContent::addTag(std::string name, const std::string& groupName, int groupIndex, SitTypeTag kind,
                                  bool groupMarker) {
     const int number = snapshotIndexOf(name);
-    WordDocumentTag tag(std::move(name), number, groupName, groupIndex, kind, groupMarker);
-    tag.part = m_part;
-    WordDocumentTagArray* list = listOf(kind);
-    m_all.push_back(tag);
-    if (!list) {
-        LFW_FAIL_MSG("Unhandled situation type tag");
-        return;
-    }
-    list->push_back(std::move(tag));
-}
-
-const WordDocumentTagArray* WordDocumentContent::getTags(SitTypeTag kind) const {
-    const WordDocumentTagArray* list = const_cast<WordDocumentContent*>(this)->listOf(kind);
-    if (!list) LFW_FAIL_MSG("Unhandled situation type tag");
-    return list;
+    m_all.emplace_back(std::move(name), number, groupName, groupIndex, kind, groupMarker);
+    m_all.back().part = m_part;
 }
 
 // ---------------------------------------------------------------- element helpers

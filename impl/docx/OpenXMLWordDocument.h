@@ -53,42 +53,21 @@ public:
     std::string part;        // the header, footer or notes part holding it; empty in the document part
 };
 
-class WordDocumentTagArray : public std::vector<WordDocumentTag> {
-public:
-    // Some tag outside groups has exactly this name.
-    bool exists(const std::string& name) const;
-    // For each tag holding a number: that number minus one (0-based), in tag order, with repeats.
-    std::vector<int> getSitIndexes() const;
-    // Some tag name begins with "SIT_" or "REF_SIT_".
-    bool hasGenericTag() const;
-};
+using WordDocumentTagArray = std::vector<WordDocumentTag>;
 
-// The tags of a document, sorted by kind, plus one list of all of them.
+// The tags of a document in document order (TemplateScan reads them by kind).
 class WordDocumentContent {
 public:
-    // Adds to the all-tags list and to the list of the tag's kind. The snapshot
-    // index is read from the name.
+    // Adds a tag; the snapshot index is read from the name.
     void addTag(std::string name, const std::string& groupName, int groupIndex, SitTypeTag kind, bool groupMarker);
     // The part the tags added from now on lie in (empty: the document part).
     void setPart(const std::string& part) { m_part = part; }
-    // The list of a kind (its reference variant shares it); null for a kind without a list.
-    const WordDocumentTagArray* getTags(SitTypeTag kind) const;
     const WordDocumentTagArray& getAllTags() const { return m_all; }
 
     // The snapshot number of "SIT<n>_..." or "REF_SIT<n>_...", -1 when there is none.
     static int snapshotIndexOf(const std::string& name);
 
 private:
-    WordDocumentTagArray* listOf(SitTypeTag kind);
-
-    WordDocumentTagArray m_pictures;
-    WordDocumentTagArray m_texts;
-    WordDocumentTagArray m_titles;
-    WordDocumentTagArray m_models;
-    WordDocumentTagArray m_tables;
-    WordDocumentTagArray m_charts;
-    WordDocumentTagArray m_others;
-    WordDocumentTagArray m_macros;
     WordDocumentTagArray m_all;
     std::string m_part;
 };

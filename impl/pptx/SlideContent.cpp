@@ -190,15 +190,6 @@ SlideContent* SlideContentPtrArray::getSlideByName(const std::string& name) cons
     return known == m_byName.end() ? nullptr : known->second;
 }
 
-int SlideContentPtrArray::getTags(int type, std::vector<std::string>& out) const {
-    out.clear();
-    for (SlideContent* record : m_items) {
-        const std::vector<std::string>* list = type == SIT_TYPE_NONE ? &record->others() : record->getList(type);
-        if (list) out.insert(out.end(), list->begin(), list->end());
-    }
-    return static_cast<int>(out.size());
-}
-
 SlideContentPtrArray* SlideContentPtrArray::getStaticSlides() const {
     SlideContentPtrArray* view = new SlideContentPtrArray();
     view->m_owns = false;

@@ -104,8 +104,6 @@ public:
     // or other names hold exactly the tag; tables and macros are not searched.
     SlideContent* getSlideByTag(const std::string& tag) const;
     SlideContent* getSlideByName(const std::string& name) const;
-    // Every slide's list of that code (-1: other names), in list order; the count.
-    int getTags(int type, std::vector<std::string>& out) const;
     // A new non-owning list of the slides holding a numbered tag; the caller deletes it.
     SlideContentPtrArray* getStaticSlides() const;
     // 1-based positions of the slides with mixed Mdlx tags.

@@ -65,9 +65,9 @@ kiv::rep::Table chartTable() {
 TEST_F(WordArchiveTest, FillingEveryTagKindGivesAValidPackage) {
     ASSERT_TRUE(open("tagged", "tagged.docx"));
     const WordDocumentContent content = scan();
-    EXPECT_EQ(2u, content.getTags(SIT_TYPE_TITLE)->size());
-    EXPECT_EQ(2u, content.getTags(SIT_TYPE_TABLE)->size());
-    EXPECT_EQ(1u, content.getTags(SIT_TYPE_MDLX)->size());
+    EXPECT_EQ(2u, tagsOf(content, SIT_TYPE_TITLE).size());
+    EXPECT_EQ(2u, tagsOf(content, SIT_TYPE_TABLE).size());
+    EXPECT_EQ(1u, tagsOf(content, SIT_TYPE_MDLX).size());
 
     EXPECT_TRUE(archive.setText("SIT1_TITLE", text("Pressure field")));
     EXPECT_TRUE(archive.setText("SIT2_TITLE", text("In a cell")));

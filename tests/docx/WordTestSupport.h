@@ -1,5 +1,6 @@
 #pragma once
 // Word documents built from body XML, printed elements, and the test packages.
+#include "LibCore/lfwText.h"
 #include "impl/docx/OpenXMLWordArchive.h"
 #include "openxml/OpenXmlTestSupport.h"
 #include <string>
@@ -67,14 +68,39 @@ inline std::string testPackage(const std::string& name) {
     return std::string(KIV_BINARY_DIR) + "/tests/data/docx/" + name + ".docx";
 }
 
+// The tags of a kind and of its "REF_" kind, in document order.
+inline WordDocumentTagArray tagsOf(const WordDocumentContent& content, SitTypeTag kind) {
+    WordDocumentTagArray tags;
+    for (const WordDocumentTag& t : content.getAllTags())
+        if (t.kind == kind || (kind != SIT_TYPE_NONE && t.kind == kind + 1)) tags.push_back(t);
+    return tags;
+}
+
+// Whether a tag outside groups has exactly this name.
+inline bool exists(const WordDocumentTagArray& tags, const std::string& name) {
+    for (const WordDocumentTag& t : tags)
+        if (t.name == name && t.groupIndex < 0) return true;
+    return false;
+}
+
 // The tags of a scan as text: the numbers of all, each tag in document order
 // (kind code as in SitTypeTag.h, number, enclosing group and its number), then
-// each kind's list with its numbers and whether it holds a generic tag.
+// each kind's tags with their numbers and whether one is generic.
 inline std::string describe(const WordDocumentContent& content) {
+    // The number after the first digit, less one, of each tag holding a digit.
     const auto numbers = [](const WordDocumentTagArray& tags) {
         std::string out;
-        for (int n : tags.getSitIndexes()) out += (out.empty() ? "" : " ") + std::to_string(n);
+        for (const WordDocumentTag& t : tags) {
+            const size_t first = t.name.find_first_of("0123456789");
+            if (first != std::string::npos)
+                out += (out.empty() ? "" : " ") + std::to_string(lfw::text::toInt(std::string_view(t.name).substr(first)) - 1);
+        }
         return out;
+    };
+    const auto generic = [](const WordDocumentTagArray& tags) {
+        for (const WordDocumentTag& t : tags)
+            if (t.name.rfind("SIT_", 0) == 0 || t.name.rfind("REF_SIT_", 0) == 0) return true;
+        return false;
     };
     std::string out = "numbers [" + numbers(content.getAllTags()) + "]\n";
     for (const WordDocumentTag& t : content.getAllTags())
@@ -82,11 +108,11 @@ inline std::string describe(const WordDocumentContent& content) {
                "#" + std::to_string(t.groupIndex) + (t.groupMarker ? " marker\n" : "\n");
     for (SitTypeTag kind : {SIT_TYPE_NONE, SIT_TYPE_PICTURE, SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_MDLX, SIT_TYPE_MACRO,
                             SIT_TYPE_TABLE, SIT_TYPE_CHART}) {
-        const WordDocumentTagArray* list = content.getTags(kind);
-        if (!list || list->empty()) continue;
+        const WordDocumentTagArray list = tagsOf(content, kind);
+        if (list.empty()) continue;
         out += "  " + std::to_string(kind) + ":";
-        for (const WordDocumentTag& t : *list) out += " " + t.name;
-        out += " [" + numbers(*list) + (list->hasGenericTag() ? "] generic\n" : "]\n");
+        for (const WordDocumentTag& t : list) out += " " + t.name;
+        out += " [" + numbers(list) + (generic(list) ? "] generic\n" : "]\n");
     }
     return out;
 }
@@ -103,7 +129,7 @@ inline std::string namesDiffer(const WordDocumentContent& content, const WordTag
                                 SIT_TYPE_TABLE, SIT_TYPE_CHART})
             for (bool bodyOnly : {false, true}) {
                 bool listed = false;
-                for (const WordDocumentTag& t : *content.getTags(kind))
+                for (const WordDocumentTag& t : tagsOf(content, kind))
                     listed = listed || (!t.groupMarker && t.name == name && (!bodyOnly || t.part.empty()));
                 if (listed != names.has(kind, name, bodyOnly))
                     out += name + " kind " + std::to_string(kind) + (bodyOnly ? " in the body\n" : "\n");

@@ -118,9 +118,6 @@ TEST(SlideList, LookupsAndViews) {
     EXPECT_EQ(b, slides.getSlideByTag("SIT3_MDLX"));
     EXPECT_EQ(b, slides.getSlideByName("slide2.xml"));
     EXPECT_EQ(nullptr, slides.getSlideByName("slide3.xml"));
-    std::vector<std::string> tags;
-    EXPECT_EQ(2, slides.getTags(SIT_TYPE_MDLX, tags));
-    EXPECT_EQ(1, slides.getTags(SIT_TYPE_NONE, tags));
     EXPECT_EQ("2", joined(slides.hasMixedMdlxTags()));
     std::unique_ptr<SlideContentPtrArray> statics(slides.getStaticSlides());
     ASSERT_EQ(2, statics->getSize());  // both hold a numbered tag; the view does not own them

@@ -140,14 +140,14 @@ TEST_F(WordReport, GroupsRepeatForTheSelectedSnapshotsOfTheirType) {
     creator.setGenericSnapshotIndices({0, 2});
     ASSERT_TRUE(creator.generate(Str(output)));
     const WordDocumentContent content = tags();
-    const WordDocumentTagArray* titles = content.getTags(SIT_TYPE_TITLE);
-    ASSERT_EQ(3u, titles->size());  // the static one and two copies
-    EXPECT_TRUE(titles->exists("SIT1_TITLE"));
-    EXPECT_TRUE(titles->exists("SIT3_TITLE"));
-    EXPECT_FALSE(titles->exists("SIT2_TITLE"));
+    const WordDocumentTagArray titles = tagsOf(content, SIT_TYPE_TITLE);
+    ASSERT_EQ(3u, titles.size());  // the static one and two copies
+    EXPECT_TRUE(exists(titles, "SIT1_TITLE"));
+    EXPECT_TRUE(exists(titles, "SIT3_TITLE"));
+    EXPECT_FALSE(exists(titles, "SIT2_TITLE"));
     // No table snapshot: the chart and table groups go without a copy.
-    EXPECT_TRUE(content.getTags(SIT_TYPE_CHART)->empty());
-    EXPECT_TRUE(content.getTags(SIT_TYPE_TABLE)->empty());
+    EXPECT_TRUE(tagsOf(content, SIT_TYPE_CHART).empty());
+    EXPECT_TRUE(tagsOf(content, SIT_TYPE_TABLE).empty());
     // The placeholder picture went with its last user; each copy has its own.
     EXPECT_FALSE(hasPart(output, "word/media/image1.png"));
     EXPECT_EQ(std::string::npos, readPart(output, "word/_rels/document.xml.rels").find("\"rId10\""));
