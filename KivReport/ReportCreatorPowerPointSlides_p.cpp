@@ -1,5 +1,6 @@
 // Generic slides: each repeated once per snapshot, its tags numbered for the copy.
 #include "KivReport/ReportCreatorPowerPoint_p.h"
+#include "impl/common/ReportPlan.h"
 #include "LibCore/lfwFile.h"
 #include "KivReport/Repository.h"
 #include "KivReport/Table.h"
@@ -34,22 +35,23 @@ using pptcreator::tagName;
 
 // ---------------------------------------------------------------- generic slides
 
-bool ReportCreatorPowerPointPrivate::addGenericSlides(Context& c) {
+bool ReportCreatorPowerPointPrivate::addGenericSlides(Context& c, const ReportPlan& plan) {
     SlideContentPtrArray* list = c.presentation.getSlideContentList();
     LFW_ASSERT_MSG(list, "slideContents");
     if (!list) return false;
     // Copies of the generic records, taken before the first duplication rebuilds the
     // list; walked from the last to the first like the list itself.
     std::vector<SlideContent> generic;
-    for (int i = 0; i < list->getSize(); ++i)
-        if ((*list)[i]->isGeneric(true) || (*list)[i]->isGeneric(false)) generic.push_back(*(*list)[i]);
+    for (const int slide : plan.repeatedGroups)
+        if (slide < list->getSize()) generic.push_back(*(*list)[slide]);
     for (auto it = generic.rbegin(); it != generic.rend(); ++it) {
-        if (!duplicateGenericSlide(c, *it) || !c.presentation.removeSlide(it->slideRelId)) return false;
+        if (!duplicateGenericSlide(c, *it, plan.main.isRepeated) || !c.presentation.removeSlide(it->slideRelId)) return false;
     }
     return true;
 }
 
-bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const SlideContent& slide) {
+bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const SlideContent& slide,
+                                                           const std::vector<bool>& repeated) {
     if (snapshots.empty()) return true;
     const std::vector<std::string> sit = slide.getSitTags(), ref = slide.getRefTags();
     const std::string name = slide.slideName;
@@ -64,9 +66,7 @@ bool ReportCreatorPowerPointPrivate::duplicateGenericSlide(Context& c, const Sli
     const bool fallbackAllowed = isStatic || textual;
 
     for (size_t k = 0; k < snapshots.size(); ++k) {
-        if (std::find(genericSnapshotIndices.begin(), genericSnapshotIndices.end(), static_cast<int>(k)) ==
-            genericSnapshotIndices.end())
-            continue;
+        if (k >= repeated.size() || !repeated[k]) continue;
         const Snapshot* snap = snapshots[k];
         LFW_ASSERT_MSG(snap, "situation");
         if (!snap) continue;

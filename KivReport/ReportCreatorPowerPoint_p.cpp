@@ -1,4 +1,5 @@
 #include "KivReport/ReportCreatorPowerPoint_p.h"
+#include "impl/common/ReportPlan.h"
 #include "LibCore/lfwFile.h"
 #include "KivReport/Repository.h"
 #include "KivReport/Table.h"
@@ -173,12 +174,11 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
     TemporaryFiles temporary;
     Context c{presentation, temporary, staged, PictureBytes(problems), {}};
 
+    // Plan: the slides filled in place, those repeated, and for which snapshots.
+    const ReportPlan plan = planReport(scan, snapshots, referenceSnapshots, genericSnapshotIndices, false, &problems);
     // Static slides, from copies of their records: filling them changes the package.
     std::vector<SlideContent> statics;
-    {
-        std::unique_ptr<SlideContentPtrArray> view(presentation.getSlideContentList()->getStaticSlides());
-        for (int i = 0; i < view->getSize(); ++i) statics.push_back(*(*view)[i]);
-    }
+    for (const int slide : plan.staticGroups) statics.push_back(*(*presentation.getSlideContentList())[slide]);
     // A failed step that reported its own cause is not reported again by the step around it.
     const size_t errorsBefore = problems.errorCount();
     for (const SlideContent& slide : statics) {
@@ -189,7 +189,7 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         // Printed now rather than held as a tree until the report is written.
         presentation.releaseSlide(slide.slideName);
     }
-    if (!addGenericSlides(c)) {
+    if (!addGenericSlides(c, plan)) {
         if (problems.errorCount() == errorsBefore) reportError(ProblemCode::General, "Error adding snapshots.");
         return false;
     }

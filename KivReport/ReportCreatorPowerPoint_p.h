@@ -14,6 +14,8 @@
 namespace kiv {
 namespace rep {
 
+struct ReportPlan;
+
 // Tag helpers shared by the creator's sources (the report, its generic slides,
 // its checks).
 namespace pptcreator {
@@ -79,8 +81,8 @@ private:
     // The snapshot's picture, given to the deck under its name; null when the
     // snapshot has none, which is then left out with a warning naming the tag.
     const PictureBytes::Picture* pictureFor(Context& c, const Snapshot* snapshot, const std::string& tag);
-    bool addGenericSlides(Context& c);
-    bool duplicateGenericSlide(Context& c, const SlideContent& slide);
+    bool addGenericSlides(Context& c, const ReportPlan& plan);
+    bool duplicateGenericSlide(Context& c, const SlideContent& slide, const std::vector<bool>& repeated);
     bool renameGenericTags(Context& c, const std::string& slide, const std::vector<std::string>& tags, int number,
                            bool reference);
     bool updateSlideFromSituation(Context& c, const std::string& slide, int number, const std::vector<std::string>& tags,

@@ -1,4 +1,5 @@
 #include "KivReport/ReportCreatorWord_p.h"
+#include "impl/common/ReportPlan.h"
 #include "KivReport/Repository.h"
 #include "KivReport/Table.h"
 #include "LibCore/lfwAssert.h"
@@ -74,60 +75,41 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         reportError(ProblemCode::WrongContent, "The document part word/document.xml has no body (w:body in w:document).");
         return false;
     }
+    // Scan: the template's tags as read before anything changes. Groups no
+    // report can repeat refuse it; what validate says of it tells generate of
+    // the tags the report leaves unfilled (the template is not read again).
+    WordDocumentContent tags;
+    archive.getDocumentContent(tags);
+    const TemplateScan scan = archive.scan(tags, false);
+    if (!scan.nestedGroups.empty() || !scan.groupsOutsideBody.empty()) {
+        reportError(ProblemCode::General,
+                    lfw::String(scan.nestedGroups.empty() ? scan.groupsOutsideBody[0] : scan.nestedGroups[0]));
+        return false;
+    }
+    templateWithoutTags = true;
+    for (const ScannedTag& tag : scan.tags)
+        if (tag.kind == TagKind::Group || tag.name.find("SIT") != std::string::npos) templateWithoutTags = false;
     {
-        // The template's tags as read before anything changes: groups no report
-        // can repeat, whether it holds any tag, and what validate says of it,
-        // which generate tells of the tags the report leaves unfilled (the
-        // template is not read a second time).
-        WordDocumentContent tags;
-        archive.getDocumentContent(tags);
-        const TemplateScan scan = archive.scan(tags, false);
-        if (!scan.nestedGroups.empty() || !scan.groupsOutsideBody.empty()) {
-            reportError(ProblemCode::General,
-                        lfw::String(scan.nestedGroups.empty() ? scan.groupsOutsideBody[0] : scan.nestedGroups[0]));
-            return false;
-        }
-        templateWithoutTags = true;
-        for (const ScannedTag& tag : scan.tags)
-            if (tag.kind == TagKind::Group || tag.name.find("SIT") != std::string::npos) templateWithoutTags = false;
         std::string validation;
         validateScan(archive, scan, snapshots, referenceSnapshots, validation);
         // The text as written: a path in it keeps its bytes.
         keepValidation(Str(validation));
     }
-    archive.convertFromOldPlugin();
-
+    // Plan: the snapshots the groups repeat over (all of them when none is selected).
+    const ReportPlan plan = planReport(scan, snapshots, referenceSnapshots, genericSnapshotIndices, true, &problems);
     const bool referencePass = !referenceSnapshots.empty();
-    // The positions generic tags repeat over: every snapshot's, or those selected.
-    const std::vector<int>& generic = genericSnapshotIndices;
-    const auto selection = [&generic](int count) {
-        std::vector<bool> wanted(static_cast<size_t>(count), generic.empty());
-        for (int index : generic)
-            if (index >= 0 && index < count) wanted[static_cast<size_t>(index)] = true;
-        std::vector<int> chosen;
-        for (int i = 0; i < count; ++i)
-            if (wanted[static_cast<size_t>(i)]) chosen.push_back(i);
-        return chosen;
-    };
-    const std::vector<int> mainSelection = selection(countOf(snapshots));
-    const std::vector<int> referenceSelection = selection(countOf(referenceSnapshots));
-    std::vector<int> images, tables, models, refImages, refTables, refModels;
-    TemplateTags::getSituationTypeIndices(snapshots, mainSelection, &images, &tables, &models, &problems);
-    if (referencePass)
-        TemplateTags::getSituationTypeIndices(referenceSnapshots, referenceSelection, &refImages, &refTables, &refModels,
-                                              &problems);
 
-    archive.expandGroup(images, "SIT_PICTURE");
-    archive.expandGroup(tables, "SIT_TABLE");
-    archive.expandGroup(models, "SIT_MDLX");
-    archive.expandGroup(tables, "SIT_CHART");
-    if (referencePass) {
-        archive.expandGroup(refImages, "REF_SIT_PICTURE");
-        archive.expandGroup(refTables, "REF_SIT_TABLE");
-        archive.expandGroup(refModels, "REF_SIT_MDLX");
-        archive.expandGroup(refTables, "REF_SIT_CHART");
+    // Apply: groups repeated, then tags filled.
+    archive.convertFromOldPlugin();
+    for (const ReportPlan::Side* side : {&plan.main, &plan.reference}) {
+        const std::string prefix = side == &plan.main ? "" : "REF_";
+        if (!prefix.empty() && !referencePass) break;
+        archive.expandGroup(side->images, prefix + "SIT_PICTURE");
+        archive.expandGroup(side->tables, prefix + "SIT_TABLE");
+        archive.expandGroup(side->models, prefix + "SIT_MDLX");
+        archive.expandGroup(side->tables, prefix + "SIT_CHART");
     }
-    archive.expandGroup(mainSelection, std::string());
+    archive.expandGroup(plan.main.repeated, std::string());
     if (!archive.syncCharts())
         reportWarning(ProblemCode::General, "Charts repeated by groups could not all get a chart part of their own.");
 

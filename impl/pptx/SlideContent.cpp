@@ -61,15 +61,6 @@ const std::vector<std::string>* SlideContent::getList(int type) const { return c
 
 bool SlideContent::tagHasNumber(const std::string& tag) { return TemplateTags::getTagIndex(tag) >= 0; }
 
-bool SlideContent::isGeneric(bool reference) const {
-    const std::vector<std::string>* lists = reference ? m_ref : m_sit;
-    for (Kind kind : {KIND_TITLE, KIND_TEXT, KIND_PICTURE, KIND_MDLX, KIND_TABLE, KIND_CHART})
-        if (anyUnnumbered(lists[kind])) return true;
-    for (const std::string& macro : lists[KIND_MACRO])
-        if (macro.find("SIT_$") != std::string::npos) return true;
-    return false;
-}
-
 bool SlideContent::getStaticSituationIndexes(int type, std::vector<int>& indices) const {
     indices.clear();
     const std::vector<std::string>* list = getList(type);
@@ -188,14 +179,6 @@ SlideContent* SlideContentPtrArray::getSlideByTag(const std::string& tag) const 
 SlideContent* SlideContentPtrArray::getSlideByName(const std::string& name) const {
     const auto known = m_byName.find(name);
     return known == m_byName.end() ? nullptr : known->second;
-}
-
-SlideContentPtrArray* SlideContentPtrArray::getStaticSlides() const {
-    SlideContentPtrArray* view = new SlideContentPtrArray();
-    view->m_owns = false;
-    for (SlideContent* record : m_items)
-        if (record->containsStaticTags()) view->add(record);
-    return view;
 }
 
 std::vector<int> SlideContentPtrArray::hasMixedMdlxTags() const {

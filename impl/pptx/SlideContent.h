@@ -40,9 +40,6 @@ public:
     std::vector<std::string>& others() { return m_others; }
     const std::vector<std::string>& others() const { return m_others; }
 
-    // Generic for the main (false) or the reference (true) repository: a title, text,
-    // picture, Mdlx, table or chart tag without a number, or a macro tag holding "SIT_$".
-    bool isGeneric(bool reference) const;
     // The distinct 0-based snapshot indices of the numbered tags of one list; true when
     // there is one. False for an unknown code.
     bool getStaticSituationIndexes(int type, std::vector<int>& indices) const;
@@ -81,8 +78,7 @@ private:
     std::vector<std::string> m_others;
 };
 
-// Tagged slides in the order of their part numbers. Owns its records unless made
-// by getStaticSlides, which returns a view on records owned elsewhere.
+// Tagged slides in the order of their part numbers.
 class SlideContentPtrArray {
 public:
     // A list that does not own its records refers to records kept elsewhere.
@@ -104,8 +100,6 @@ public:
     // or other names hold exactly the tag; tables and macros are not searched.
     SlideContent* getSlideByTag(const std::string& tag) const;
     SlideContent* getSlideByName(const std::string& name) const;
-    // A new non-owning list of the slides holding a numbered tag; the caller deletes it.
-    SlideContentPtrArray* getStaticSlides() const;
     // 1-based positions of the slides with mixed Mdlx tags.
     std::vector<int> hasMixedMdlxTags() const;
 
