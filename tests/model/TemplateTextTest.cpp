@@ -1,5 +1,6 @@
 // Tag names, macro expansion, formatted runs and field-value lists.
 #include "impl/common/FieldMacros.h"
+#include "impl/common/ReportPlan.h"
 #include "impl/common/TemplateTags.h"
 #include "impl/common/TextRuns.h"
 #include "impl/common/ReportLog.h"
@@ -198,4 +199,30 @@ TEST_F(TypeIndicesTest, IndicesAreSortedByTypeAndOthersSkipped) {
     EXPECT_EQ(problems.all()[1].message, "Snapshot index -1 out of range");
     EXPECT_EQ(tables, (std::vector<int>{1}));
     EXPECT_EQ(images.size() + models.size(), 4u);
+}
+
+// The plan repeats generic tags over the selected snapshots in order, each once,
+// and tells slides filled in place from slides repeated.
+TEST(ReportPlanTest, SelectionAndSlides) {
+    lfw::Collection<const Snapshot> snapshots, none;
+    for (int t : {1, 3, 2, 3})  // image, table, model, table
+        snapshots.push_back(new Snapshot(static_cast<Snapshot::SnapshotType>(t)));
+    TemplateScan scan;
+    scan.groups = 4;
+    scan.add("SIT1_TITLE", TagKind::Title, 0);     // in place
+    scan.add("SIT_PICTURE", TagKind::Picture, 1);  // repeated
+    scan.add("SIT2_TABLE", TagKind::Table, 2);     // both
+    scan.add("SIT_$KEY", TagKind::Field, 2);
+    scan.add("SIT_NOTE", TagKind::Other, 3);  // neither
+    const ReportPlan plan = planReport(scan, snapshots, none, {3, 1, 9, 3, -1}, false, nullptr);
+    EXPECT_EQ(plan.main.repeated, (std::vector<int>{1, 3}));
+    EXPECT_EQ(plan.main.tables, (std::vector<int>{1, 3}));
+    EXPECT_TRUE(plan.main.images.empty() && plan.reference.repeated.empty() && !plan.referenceTags);
+    EXPECT_EQ(plan.staticGroups, (std::vector<int>{0, 2}));
+    EXPECT_EQ(plan.repeatedGroups, (std::vector<int>{1, 2}));
+    // No selection: none, or every snapshot where an empty list means all.
+    EXPECT_TRUE(planReport(scan, snapshots, none, {}, false, nullptr).main.repeated.empty());
+    const ReportPlan all = planReport(scan, snapshots, snapshots, {}, true, nullptr);
+    EXPECT_EQ(all.reference.repeated, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(all.main.models, (std::vector<int>{2}));
 }
