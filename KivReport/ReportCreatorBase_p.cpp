@@ -172,6 +172,16 @@ void ReportCreatorBase::applyOptions(const ReportOptions& options) {
     strict = options.strict;
 }
 
+TemplateTexts::ValidationInput ReportCreatorBase::validationInput(const lfw::Collection<const Snapshot>& main,
+                                                                  const lfw::Collection<const Snapshot>& reference) const {
+    TemplateTexts::ValidationInput input;
+    input.main = &main;
+    input.reference = &reference;
+    input.referenceGiven = referenceRepository.p() != nullptr;
+    input.selected = genericSnapshotIndices;
+    return input;
+}
+
 bool ReportCreatorBase::checkSelection() const {
     const size_t count = repository ? repository->snapshotCount() : 0;
     for (const int selected : genericSnapshotIndices) {

@@ -9,6 +9,7 @@
 #include "impl/common/FormattedText.h"
 #include "impl/common/NoThrow.h"
 #include "impl/common/ReportLog.h"
+#include "impl/common/TemplateTexts.h"
 #include "LibCore/lfwStagedFiles.h"
 #include "LibCore/lfwString.h"
 #include <cstdint>
@@ -176,6 +177,10 @@ protected:
         validation = text;
         validationKept = true;
     }
+    // What validation reads besides the scan: these snapshots, the selection and
+    // whether a reference repository was given (the chart check is the format's).
+    TemplateTexts::ValidationInput validationInput(const lfw::Collection<const Snapshot>& main,
+                                                   const lfw::Collection<const Snapshot>& reference) const;
     // false, with the error logged, when a selected snapshot is beyond the repository.
     bool checkSelection() const;
     // Further files the report must not overwrite (the template always counts).

@@ -82,11 +82,7 @@ bool ReportCreatorHtmlPrivate::validateTemplate(std::string& report, HtmlDocumen
     lfw::Collection<const Snapshot> referenceSnapshots;
     gatherSnapshots(referenceRepository.p(), &referenceSnapshots);
 
-    TemplateTexts::ValidationInput input;
-    input.main = &snapshots;
-    input.reference = &referenceSnapshots;
-    input.referenceGiven = referenceRepository.p() != nullptr;
-    input.selected = genericSnapshotIndices;
+    TemplateTexts::ValidationInput input = validationInput(snapshots, referenceSnapshots);
     TemplateTexts::HtmlPasses passes;
     passes.pass = [&](bool reference, std::string& text) {
         return document.validateDocument(reference ? referenceSnapshots : snapshots, genericSnapshotIndices, reference, text);

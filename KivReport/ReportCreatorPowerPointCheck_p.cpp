@@ -48,11 +48,7 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(std::string& report, bool 
     own.reportTo(&problems);
     if (!opened && !openTemplate(own, templatePath, report)) return false;
     OpenXMLPresentation& presentation = opened ? *opened : own;
-    TemplateTexts::ValidationInput input;
-    input.main = &main;
-    input.reference = &ref;
-    input.referenceGiven = referenceRepository.p() != nullptr;
-    input.selected = genericSnapshotIndices;
+    TemplateTexts::ValidationInput input = validationInput(main, ref);
     input.chartFits = [&presentation](const std::string& tag, const Table* table, std::string* why) {
         std::vector<OpenXMLPart*> charts;
         presentation.getChartParts(tag, "", &charts);

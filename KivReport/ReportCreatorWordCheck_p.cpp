@@ -41,11 +41,7 @@ bool ReportCreatorWordPrivate::validateTemplate(std::string& report) const {
 
 bool ReportCreatorWordPrivate::validateScan(OpenXMLWordArchive& archive, const TemplateScan& scan, const Snapshots& main,
                                             const Snapshots& ref, std::string& report) const {
-    TemplateTexts::ValidationInput input;
-    input.main = &main;
-    input.reference = &ref;
-    input.referenceGiven = referenceRepository.p() != nullptr;
-    input.selected = genericSnapshotIndices;
+    TemplateTexts::ValidationInput input = validationInput(main, ref);
     input.chartFits = [&archive](const std::string& tag, const Table* table, std::string* why) {
         return archive.checkCharts(archive.getChartParts(tag), table, nullptr, why);
     };
