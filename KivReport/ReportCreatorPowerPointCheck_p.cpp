@@ -3,6 +3,7 @@
 #include "KivReport/ReportCreatorPowerPoint_p.h"
 #include "LibCore/lfwFile.h"
 #include "impl/common/TemplateTexts.h"
+#include <memory>
 
 namespace kiv {
 namespace rep {
@@ -30,31 +31,47 @@ bool openTemplate(OpenXMLPresentation& presentation, const std::string& path, st
 
 bool ReportCreatorPowerPointPrivate::validate(Str* report) const {
     std::string text;
-    bool ok = validateTemplate(text, false);
-    if (referenceRepository) ok = validateTemplate(text, true) && ok;
+    const bool ok = validateTemplate(text, nullptr, nullptr);
     if (report) *report = Str(text);
     return ok;
 }
 
-bool ReportCreatorPowerPointPrivate::validateTemplate(std::string& report, bool reference, OpenXMLPresentation* opened) const {
+bool ReportCreatorPowerPointPrivate::validateTemplate(std::string& report, OpenXMLPresentation* opened,
+                                                      const TemplateScan* scanned) const {
     Snapshots main, ref;
     gatherSnapshots(repository.get(), &main);
     gatherSnapshots(referenceRepository.get(), &ref);
-    if ((reference ? ref : main).empty()) {
-        report = "No active snapshots in repository";
-        return false;
-    }
     OpenXMLPresentation own;
     own.reportTo(&problems);
-    if (!opened && !openTemplate(own, templatePath, report)) return false;
     OpenXMLPresentation& presentation = opened ? *opened : own;
+    // The template is opened (when not given) and scanned once, by the first pass that reads it.
+    std::unique_ptr<TemplateScan> scan;
+    std::string unreadable;
+    const auto scanOf = [&]() -> const TemplateScan* {
+        if (scanned) return scanned;
+        if (!scan && unreadable.empty() && (opened || openTemplate(own, templatePath, unreadable)))
+            scan.reset(new TemplateScan(presentation.scan(false)));
+        return scan.get();
+    };
     TemplateTexts::ValidationInput input = validationInput(main, ref);
     input.chartFits = [&presentation](const std::string& tag, const Table* table, std::string* why) {
         std::vector<OpenXMLPart*> charts;
         presentation.getChartParts(tag, "", &charts);
         return presentation.checkCharts(charts, table, nullptr, why);
     };
-    return TemplateTexts::slideValidation(presentation.scan(false), input, reference, report);
+    // The main pass, then the reference pass when a reference repository is given.
+    bool ok = true;
+    for (const bool reference : {false, true}) {
+        if (reference && !referenceRepository) break;
+        const TemplateScan* read = (reference ? ref : main).empty() ? nullptr : scanOf();
+        if (!read) {
+            report = (reference ? ref : main).empty() ? "No active snapshots in repository" : unreadable;
+            ok = false;
+            continue;
+        }
+        ok = TemplateTexts::slideValidation(*read, input, reference, report) && ok;
+    }
+    return ok;
 }
 
 bool ReportCreatorPowerPointPrivate::summarize(const Str& templatePath, Str* summary, Problems& problems) {

@@ -167,8 +167,7 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
         // The template as validate would read it, before it is filled: the report
         // warns of what it leaves unfilled from this, without opening it again.
         std::string validation;
-        validateTemplate(validation, false, &presentation);
-        if (referenceRepository) validateTemplate(validation, true, &presentation);
+        validateTemplate(validation, &presentation, &scan);
         keepValidation(Str(validation));
     }
     TemporaryFiles temporary;

@@ -117,7 +117,9 @@ bool OpenXMLPresentation::open(const std::string& path) {
     m_commentIndicesRead = false;
     m_problem.clear();
     if (!OpenXMLPackageEditor::open(path)) {
-        m_problem = packageProblemOf(path, &getProblems());
+        // The open has reported why it failed: the look at the entries only words it.
+        Problems told;
+        m_problem = packageProblemOf(path, &told);
         return false;
     }
     if (!lfw::text::equalNoCase(mainPart()->name(), "ppt/presentation.xml") || !mainPart()->xml()) {

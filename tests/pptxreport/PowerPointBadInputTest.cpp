@@ -223,3 +223,18 @@ TEST_F(PowerPointBadInput, TwoProcessesAtOnceMakeTheirOwnReports) {
     EXPECT_TRUE(namesIn(temporary.path()).empty());
     EXPECT_TRUE(passesOoxmlCheck({reports[0], reports[1]}));
 }
+
+// A file that only starts like a zip package: opened once and told once, though
+// validation reads it for the repository and the reference repository.
+TEST_F(PowerPointBadInput, ABrokenPackageIsReadAndToldOnce) {
+    auto repo = repositoryOf({namedImageSnapshot("one").p()});
+    const std::string deck = dir.file("broken.pptx");
+    ASSERT_TRUE(writeFile(deck, std::string("PK\3\4garbage", 11)));
+    ReportCreatorPowerPoint creator(repo.p(), Str(deck));
+    creator.setReferenceRepository(repo.p());
+    recorder->clear();
+    Str report;
+    EXPECT_FALSE(creator.validate(&report));
+    EXPECT_EQ("Not able to open template file", report.toStdString());
+    EXPECT_EQ(1u, errors().size()) << allErrors();
+}
