@@ -23,14 +23,18 @@ bool TemplateScan::hasReferenceTags() const {
     return false;
 }
 
-bool TemplateScan::inGroup(const ScannedTag& tag, int g) const {
-    // Bounded by the number of groups: a chain longer than that would be a loop.
-    int at = tag.group;
-    for (size_t steps = 0; at >= 0 && steps <= parentGroups.size(); ++steps) {
-        if (at == g) return true;
-        at = static_cast<size_t>(at) < parentGroups.size() ? parentGroups[static_cast<size_t>(at)] : -1;
+std::vector<std::vector<size_t>> TemplateScan::groupMembers() const {
+    std::vector<std::vector<size_t>> members(static_cast<size_t>(groups > 0 ? groups : 0));
+    for (size_t t = 0; t < tags.size(); ++t) {
+        // Up the chain of enclosing groups; bounded by their number, as a chain
+        // longer than that would be a loop.
+        int at = tags[t].group;
+        for (size_t steps = 0; at >= 0 && steps <= parentGroups.size(); ++steps) {
+            if (static_cast<size_t>(at) < members.size()) members[static_cast<size_t>(at)].push_back(t);
+            at = static_cast<size_t>(at) < parentGroups.size() ? parentGroups[static_cast<size_t>(at)] : -1;
+        }
     }
-    return false;
+    return members;
 }
 
 }  // namespace rep

@@ -56,8 +56,9 @@ struct TemplateScan {
 
     // Adds a tag, its number, side and whether it is generic read from its name.
     void add(std::string name, TagKind kind, int group, std::string place = std::string());
-    // Whether the tag lies in the group g, directly or through groups inside it.
-    bool inGroup(const ScannedTag& tag, int g) const;
+    // For each group, the positions in `tags` of the tags that lie in it,
+    // directly or through groups inside it; in order.
+    std::vector<std::vector<size_t>> groupMembers() const;
 };
 
 }  // namespace rep

@@ -52,11 +52,13 @@ const struct {
 std::string groupSummary(const TemplateScan& scan, bool html) {
     std::string summary;
     if (!html || scan.groups > 0) summary += "Generic groups:\r\n" + SEPARATOR;
+    const std::vector<std::vector<size_t>> members = scan.groupMembers();
     for (int g = 0; g < scan.groups; ++g) {
         bool present[7] = {false, false, false, false, false, false, false};
         std::vector<std::string> fields;
-        for (const ScannedTag& tag : scan.tags) {
-            if (!scan.inGroup(tag, g) || (html && !tag.generic)) continue;
+        for (const size_t member : members[static_cast<size_t>(g)]) {
+            const ScannedTag& tag = scan.tags[member];
+            if (html && !tag.generic) continue;
             for (int i = 0; i < 7; ++i)
                 if (tag.kind == GROUP_KINDS[i].kind) present[i] = true;
             if (html && tag.kind == TagKind::Field && std::find(fields.begin(), fields.end(), tag.name) == fields.end())
