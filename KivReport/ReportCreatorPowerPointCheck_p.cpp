@@ -49,8 +49,8 @@ bool ReportCreatorPowerPointPrivate::validateTemplate(std::string& report, OpenX
     std::string unreadable;
     const auto scanOf = [&]() -> const TemplateScan* {
         if (scanned) return scanned;
-        if (!scan && unreadable.empty() && (opened || openTemplate(own, templatePath, unreadable)))
-            scan.reset(new TemplateScan(presentation.scan(false)));
+        if (!scan && unreadable.empty() && openTemplate(own, templatePath, unreadable))
+            scan.reset(new TemplateScan(own.scan(false)));
         return scan.get();
     };
     TemplateTexts::ValidationInput input = validationInput(main, ref);

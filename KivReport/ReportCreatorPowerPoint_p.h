@@ -36,7 +36,7 @@ public:
     bool validate(Str* report) const override;
     // The validation of the template against the repository, then the reference
     // repository when one is given; of the template as opened in `opened` (its
-    // slide list made) and scanned in `scanned` when given.
+    // slide list made) and scanned in `scanned` when both are given.
     bool validateTemplate(std::string& report, OpenXMLPresentation* opened, const TemplateScan* scanned) const;
     static bool summarize(const Str& templatePath, Str* summary, Problems& problems);
     static bool summarizeTemplate(const std::string& templatePath, std::string& summary, Problems& problems);

@@ -36,17 +36,12 @@ using creator::valueRuns;
 
 namespace wordcreator {
 
-int countOf(const lfw::Collection<const Snapshot>& snaps) {
-    return snaps.size() > static_cast<size_t>(INT_MAX) ? INT_MAX : static_cast<int>(snaps.size());
-}
-
 std::string tagStem(const std::string& prefix, int n) { return prefix + std::to_string(n) + "_"; }
 
 std::string tagName(const std::string& stem, const char* kind) { return stem + kind; }
 
 }  // namespace wordcreator
 
-using wordcreator::countOf;
 using wordcreator::tagName;
 using wordcreator::tagStem;
 

@@ -13,7 +13,6 @@ namespace rep {
 
 // Helpers shared by the creator's sources (the report and its checks).
 namespace wordcreator {
-int countOf(const lfw::Collection<const Snapshot>& snaps);
 // "<prefix><n>_", made without a formatted print: a report names six tags per snapshot.
 std::string tagStem(const std::string& prefix, int n);
 std::string tagName(const std::string& stem, const char* kind);

@@ -672,27 +672,14 @@ TemplateScan OpenXMLWordArchive::scan(const WordDocumentContent& content, bool w
     TemplateScan scan;
     for (const WordDocumentTag& tag : content.getAllTags()) {
         // Groups of the body, in document order; one inside another is part of it.
-        TagKind kind = TagKind::Other;
+        // A kind's code and its "REF_" variant's (the next code) read alike.
+        static const TagKind kinds[] = {TagKind::Picture, TagKind::Title, TagKind::Text,  TagKind::Model,
+                                        TagKind::Field,   TagKind::Table, TagKind::Other, TagKind::Chart};
+        const int code = (static_cast<int>(tag.kind) - 1) / 2;
+        TagKind kind = tag.kind > 0 && code < 8 ? kinds[code] : TagKind::Other;
         if (tag.groupMarker) {
             if (tag.groupIndex < 0 && tag.part.empty()) ++scan.groups;
             kind = TagKind::Group;
-        }
-        switch (tag.kind) {
-        case SIT_TYPE_PICTURE:
-        case SIT_TYPE_REF_PICTURE: kind = TagKind::Picture; break;
-        case SIT_TYPE_TITLE:
-        case SIT_TYPE_REF_TITLE: kind = TagKind::Title; break;
-        case SIT_TYPE_TEXT:
-        case SIT_TYPE_REF_TEXT: kind = TagKind::Text; break;
-        case SIT_TYPE_MDLX:
-        case SIT_TYPE_REF_MDLX: kind = TagKind::Model; break;
-        case SIT_TYPE_MACRO:
-        case SIT_TYPE_REF_MACRO: kind = TagKind::Field; break;
-        case SIT_TYPE_TABLE:
-        case SIT_TYPE_REF_TABLE: kind = TagKind::Table; break;
-        case SIT_TYPE_CHART:
-        case SIT_TYPE_REF_CHART: kind = TagKind::Chart; break;
-        default: break;
         }
         scan.add(tag.name, kind, tag.groupIndex, tag.part.empty() ? std::string() : placeOf(tag.part));
     }

@@ -178,10 +178,6 @@ std::string OpenXMLPresentation::checkTemplateParts() {
 
 namespace {
 
-bool holds(const std::vector<std::string>& tags, const std::string& tag) {
-    return std::find(tags.begin(), tags.end(), tag) != tags.end();
-}
-
 // Names of the tag grammar (SIT3_CHART, REF_SIT_PICTURE) on shapes that cannot hold
 // their kind (a picture tag on a text box, a chart tag on a table): one message per
 // shape. Such a tag would be left as it is: generate refuses the template, validate
@@ -198,11 +194,7 @@ std::vector<std::string> misplacedTags(const SlideContentPtrArray& slides) {
         for (const std::string& name : slide.others()) {
             const TagNameParts parts(name);
             if ((!parts.isSit() && !parts.isRef()) || name.find('$') != std::string::npos) continue;
-            bool placed = false;
-            for (int k = 0; k < SlideContent::KIND_COUNT && !placed; ++k) {
-                const SlideContent::Kind kind = static_cast<SlideContent::Kind>(k);
-                placed = holds(slide.sit(kind), name) || holds(slide.ref(kind), name);
-            }
+            const bool placed = slide.holdsTag(name);
             for (const auto& kind : kinds)
                 if (!placed && parts.suffix == kind.word)
                     messages.push_back("The shape " + name + " on " + slide.slideName + " is not " + kind.shape +

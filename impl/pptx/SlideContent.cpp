@@ -111,6 +111,12 @@ bool SlideContent::hasGenericTextualTags() const {
     return false;
 }
 
+bool SlideContent::holdsTag(const std::string& tag) const {
+    for (int k = 0; k < KIND_COUNT; ++k)
+        if (holds(m_sit[k], tag) || holds(m_ref[k], tag)) return true;
+    return false;
+}
+
 bool SlideContent::hasTags() const {
     for (int k = 0; k < KIND_COUNT; ++k)
         if (!m_sit[k].empty() || !m_ref[k].empty()) return true;

@@ -52,6 +52,8 @@ public:
     bool hasMixedMdlxTags() const;  // for the SIT or the REF Mdlx list
     bool hasGenericTextualTags() const;
     bool hasTags() const;  // any SIT or REF tag
+    // Whether a SIT or REF list of any kind holds exactly this tag.
+    bool holdsTag(const std::string& tag) const;
 
     void addPluginPath(const std::string& target, const std::string& id);
     void addPicturePath(const std::string& target, const std::string& id);
