@@ -174,7 +174,7 @@ bool ReportCreatorPowerPointPrivate::makeReport(const std::string& reportFile, l
     Context c{presentation, temporary, staged, PictureBytes(problems), {}};
 
     // Plan: the slides filled in place, those repeated, and for which snapshots.
-    const ReportPlan plan = planReport(scan, snapshots, referenceSnapshots, genericSnapshotIndices, false, &problems);
+    const ReportPlan plan = planReport(scan, snapshots, referenceSnapshots, genericSnapshotIndices, false);
     // Static slides, from copies of their records: filling them changes the package.
     std::vector<SlideContent> statics;
     for (const int slide : plan.staticGroups) statics.push_back(*(*presentation.getSlideContentList())[slide]);

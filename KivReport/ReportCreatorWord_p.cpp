@@ -91,7 +91,7 @@ bool ReportCreatorWordPrivate::makeReport(const std::string& reportFile, lfw::St
         keepValidation(Str(validation));
     }
     // Plan: the snapshots the groups repeat over (all of them when none is selected).
-    const ReportPlan plan = planReport(scan, snapshots, referenceSnapshots, genericSnapshotIndices, true, &problems);
+    const ReportPlan plan = planReport(scan, snapshots, referenceSnapshots, genericSnapshotIndices, true);
     const bool referencePass = !referenceSnapshots.empty();
 
     // Apply: groups repeated, then tags filled.

@@ -6,7 +6,6 @@
 #include "KivReport/Snapshot.h"
 #include "LibCore/lfwCollection.h"
 #include "impl/common/TemplateScan.h"
-#include "impl/storage/Problems.h"
 #include <vector>
 
 namespace kiv {
@@ -29,10 +28,9 @@ struct ReportPlan {
 
 // The plan of a report. `selected` are the positions generic tags repeat over
 // (out of range ones are left out); with emptySelectsAll, none selected means
-// every snapshot. Positions whose snapshot cannot be sorted are reported to the list.
+// every snapshot.
 ReportPlan planReport(const TemplateScan& scan, const lfw::Collection<const Snapshot>& main,
-                      const lfw::Collection<const Snapshot>& reference, const std::vector<int>& selected, bool emptySelectsAll,
-                      Problems* problems);
+                      const lfw::Collection<const Snapshot>& reference, const std::vector<int>& selected, bool emptySelectsAll);
 
 }  // namespace rep
 }  // namespace kiv

@@ -73,29 +73,5 @@ TemplateTags::FieldMacroCheck TemplateTags::checkFieldMacro(std::string_view s, 
     return check;
 }
 
-void TemplateTags::getSituationTypeIndices(const lfw::Collection<const Snapshot>& snapshots, const std::vector<int>& indices,
-                                           std::vector<int>* imageIndices, std::vector<int>* tableIndices,
-                                           std::vector<int>* modelIndices, Problems* problems) {
-    for (const int index : indices) {
-        if (index < 0 || static_cast<size_t>(index) >= snapshots.size()) {
-            if (problems)
-                problems->error(ProblemCode::InvalidArgument,
-                                lfw::String("Snapshot index %1 out of range").arg(index).toStdString());
-            continue;
-        }
-        const Snapshot* snapshot = snapshots[static_cast<size_t>(index)];
-        LFW_ASSERT(snapshot);
-        if (!snapshot) continue;
-        std::vector<int>* target = nullptr;
-        switch (snapshot->type()) {
-        case Snapshot::IMAGE: target = imageIndices; break;
-        case Snapshot::TABLE: target = tableIndices; break;
-        case Snapshot::MDLX: target = modelIndices; break;
-        default: LFW_FAIL_MSG("Unhandled snapshot type"); continue;
-        }
-        if (target) target->push_back(index);
-    }
-}
-
 }  // namespace rep
 }  // namespace kiv

@@ -49,11 +49,6 @@ public:
     };
     static FieldMacroCheck checkFieldMacro(std::string_view tag, const lfw::Collection<const Snapshot>& snapshots,
                                            bool reference);
-    // Sorts the positions `indices` of `snapshots` by the snapshot's type, in order.
-    // Positions outside the collection are skipped with an error reported to the list (when given).
-    static void getSituationTypeIndices(const lfw::Collection<const Snapshot>& snapshots, const std::vector<int>& indices,
-                                        std::vector<int>* imageIndices, std::vector<int>* tableIndices,
-                                        std::vector<int>* modelIndices, Problems* problems);
 };
 
 }  // namespace rep

@@ -1,6 +1,5 @@
 #pragma once
 // Word documents built from body XML, printed elements, and the test packages.
-#include "LibCore/lfwText.h"
 #include "impl/docx/OpenXMLWordArchive.h"
 #include "openxml/OpenXmlTestSupport.h"
 #include <string>
@@ -83,37 +82,13 @@ inline bool exists(const WordDocumentTagArray& tags, const std::string& name) {
     return false;
 }
 
-// The tags of a scan as text: the numbers of all, each tag in document order
-// (kind code as in SitTypeTag.h, number, enclosing group and its number), then
-// each kind's tags with their numbers and whether one is generic.
+// The tags of a scan as text, in document order: kind code as in SitTypeTag.h,
+// number, enclosing group and its number.
 inline std::string describe(const WordDocumentContent& content) {
-    // The number after the first digit, less one, of each tag holding a digit.
-    const auto numbers = [](const WordDocumentTagArray& tags) {
-        std::string out;
-        for (const WordDocumentTag& t : tags) {
-            const size_t first = t.name.find_first_of("0123456789");
-            if (first != std::string::npos)
-                out += (out.empty() ? "" : " ") + std::to_string(lfw::text::toInt(std::string_view(t.name).substr(first)) - 1);
-        }
-        return out;
-    };
-    const auto generic = [](const WordDocumentTagArray& tags) {
-        for (const WordDocumentTag& t : tags)
-            if (t.name.rfind("SIT_", 0) == 0 || t.name.rfind("REF_SIT_", 0) == 0) return true;
-        return false;
-    };
-    std::string out = "numbers [" + numbers(content.getAllTags()) + "]\n";
+    std::string out;
     for (const WordDocumentTag& t : content.getAllTags())
         out += t.name + " kind " + std::to_string(t.kind) + " sit " + std::to_string(t.snapshotIndex) + " in " + t.groupName +
                "#" + std::to_string(t.groupIndex) + (t.groupMarker ? " marker\n" : "\n");
-    for (SitTypeTag kind : {SIT_TYPE_NONE, SIT_TYPE_PICTURE, SIT_TYPE_TITLE, SIT_TYPE_TEXT, SIT_TYPE_MDLX, SIT_TYPE_MACRO,
-                            SIT_TYPE_TABLE, SIT_TYPE_CHART}) {
-        const WordDocumentTagArray list = tagsOf(content, kind);
-        if (list.empty()) continue;
-        out += "  " + std::to_string(kind) + ":";
-        for (const WordDocumentTag& t : list) out += " " + t.name;
-        out += " [" + numbers(list) + (generic(list) ? "] generic\n" : "]\n");
-    }
     return out;
 }
 

@@ -174,33 +174,6 @@ TEST(TextRunsTest, MarkupBecomesRuns) {
     EXPECT_TRUE(array[0].text == "one" && array[2].underline);
 }
 
-class TypeIndicesTest : public kivtest::LoggingTest {};
-
-TEST_F(TypeIndicesTest, IndicesAreSortedByTypeAndOthersSkipped) {
-    lfw::Collection<const Snapshot> snapshots;
-    for (int t : {1, 3, 2, 1, 7})  // image, table, model, image, unknown
-        snapshots.push_back(new Snapshot(static_cast<Snapshot::SnapshotType>(t)));
-    std::vector<int> indices{3, 0, 1, 2, 0}, images, tables, models;
-    TemplateTags::getSituationTypeIndices(snapshots, indices, &images, &tables, &models, nullptr);
-    EXPECT_EQ(images, (std::vector<int>{3, 0, 0}));
-    EXPECT_EQ(tables, (std::vector<int>{1}));
-    EXPECT_EQ(models, (std::vector<int>{2}));
-    EXPECT_TRUE(recorder->events.empty());
-
-    const std::vector<int> bad{4, 5, -1, 1};
-    EXPECT_THROW(TemplateTags::getSituationTypeIndices(snapshots, bad, &images, &tables, &models, nullptr), std::logic_error);
-    lfw::Assert::setFailedAssertAction(lfw::Assert::CONTINUE);
-    tables.clear();
-    kiv::rep::Problems problems;
-    TemplateTags::getSituationTypeIndices(snapshots, bad, &images, &tables, &models, &problems);
-    EXPECT_TRUE(recorder->contains("ASSERT:  'Unhandled snapshot type'"));
-    ASSERT_EQ(problems.all().size(), 2u);
-    EXPECT_EQ(problems.all()[0].message, "Snapshot index 5 out of range");
-    EXPECT_EQ(problems.all()[1].message, "Snapshot index -1 out of range");
-    EXPECT_EQ(tables, (std::vector<int>{1}));
-    EXPECT_EQ(images.size() + models.size(), 4u);
-}
-
 // The plan repeats generic tags over the selected snapshots in order, each once,
 // and tells slides filled in place from slides repeated.
 TEST(ReportPlanTest, SelectionAndSlides) {
@@ -214,15 +187,15 @@ TEST(ReportPlanTest, SelectionAndSlides) {
     scan.add("SIT2_TABLE", TagKind::Table, 2);     // both
     scan.add("SIT_$KEY", TagKind::Field, 2);
     scan.add("SIT_NOTE", TagKind::Other, 3);  // neither
-    const ReportPlan plan = planReport(scan, snapshots, none, {3, 1, 9, 3, -1}, false, nullptr);
+    const ReportPlan plan = planReport(scan, snapshots, none, {3, 1, 9, 3, -1}, false);
     EXPECT_EQ(plan.main.repeated, (std::vector<int>{1, 3}));
     EXPECT_EQ(plan.main.tables, (std::vector<int>{1, 3}));
     EXPECT_TRUE(plan.main.images.empty() && plan.reference.repeated.empty() && !plan.referenceTags);
     EXPECT_EQ(plan.staticGroups, (std::vector<int>{0, 2}));
     EXPECT_EQ(plan.repeatedGroups, (std::vector<int>{1, 2}));
     // No selection: none, or every snapshot where an empty list means all.
-    EXPECT_TRUE(planReport(scan, snapshots, none, {}, false, nullptr).main.repeated.empty());
-    const ReportPlan all = planReport(scan, snapshots, snapshots, {}, true, nullptr);
+    EXPECT_TRUE(planReport(scan, snapshots, none, {}, false).main.repeated.empty());
+    const ReportPlan all = planReport(scan, snapshots, snapshots, {}, true);
     EXPECT_EQ(all.reference.repeated, (std::vector<int>{0, 1, 2, 3}));
     EXPECT_EQ(all.main.models, (std::vector<int>{2}));
 }

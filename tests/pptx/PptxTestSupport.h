@@ -96,22 +96,9 @@ inline std::string describe(const SlideContent& r) {
         if (r.getStaticSituationIndexes(type, indices)) out += " (static " + joined(indices) + ")";
         out += "\n";
     }
-    // Generic for a side: a tag without a number that shows a snapshot, or a generic field.
-    const auto generic = [&r](bool reference) {
-        const auto& list = [&](SlideContent::Kind kind) -> const std::vector<std::string>& {
-            return reference ? r.ref(kind) : r.sit(kind);
-        };
-        for (SlideContent::Kind kind : {SlideContent::KIND_TITLE, SlideContent::KIND_TEXT, SlideContent::KIND_PICTURE,
-                                        SlideContent::KIND_MDLX, SlideContent::KIND_TABLE, SlideContent::KIND_CHART})
-            for (const std::string& tag : list(kind))
-                if (!SlideContent::tagHasNumber(tag)) return true;
-        for (const std::string& tag : list(SlideContent::KIND_MACRO))
-            if (tag.find("SIT_$") != std::string::npos) return true;
-        return false;
-    };
-    return out + "  others: " + joined(r.others()) + "\n  all: " + joined(r.getSitTags()) + "\n  generic " +
-           std::to_string(generic(false)) + std::to_string(generic(true)) + " static " + std::to_string(r.containsStaticTags()) +
-           " textual " + std::to_string(r.hasGenericTextualTags()) + " mixed " + std::to_string(r.hasMixedMdlxTags()) + "\n";
+    return out + "  others: " + joined(r.others()) + "\n  all: " + joined(r.getSitTags()) + "\n  static " +
+           std::to_string(r.containsStaticTags()) + " textual " + std::to_string(r.hasGenericTextualTags()) + " mixed " +
+           std::to_string(r.hasMixedMdlxTags()) + "\n";
 }
 
 // A deck opened from a temporary folder, saved there as report.pptx.
